@@ -1,0 +1,1 @@
+// Command-language core.

@@ -1,0 +1,89 @@
+// Graphics package: the device-independent drawing layer, the coordinate
+// chain, frames, the display list and hardcopy file, text and the window
+// services. All coordinates are virtual page inches unless said otherwise.
+#pragma once
+
+#include <string>
+
+// A transform of a point pair (may write its output over its input).
+using coordinate_callback = void (*)(float x, float y, float* xo, float* yo);
+
+// Start, end, frames.
+void gxstrt(float width, float height, int batch);
+void gxend();
+void gxfrme(int action);
+void gxsfrm();
+
+// Attributes.
+void gxcolr(int colour);
+int gxacol(int n, int red, int green, int blue);
+void gxbckg(int colour);
+int gxqbck();
+int gxqclr();
+int gxqstl();
+void gxwide(int thickness);
+void gxstyl(int style);
+void gxptrn(int type, int density, int angle);
+
+// Drawing.
+void gxmove(float x, float y);
+void gxdraw(float x, float y);
+void gxplot(float x, float y, int pen);
+void gxclip(float xlo, float xhi, float ylo, float yhi);
+void gxrecf(float xlo, float xhi, float ylo, float yhi);
+void gxfill(const float* xy, int n);
+void gxmark(int type, float x, float y, float size);
+void gxtitl(const char* text, float x, float y, float height, float width, float angle);
+
+// Coordinate chain (levels: 3 grid, 2 world, 1 projection plane, 0 page).
+void gxscal(float pxlo, float pxhi, float pylo, float pyhi, float wxlo, float wxhi, float wylo,
+            float wyhi);
+void gxvpag(float width, float height, float xlo, float xhi, float ylo, float yhi);
+void gxvcon(float x, float y, float* xo, float* yo);
+void gxppvp(float x, float y, float* xo, float* yo);
+void gxproj(coordinate_callback fn);
+void gxgrid(coordinate_callback fn);
+void gxback(coordinate_callback fn);
+void gxrset(int level);
+void gxconv(float x, float y, float* xo, float* yo, int level);
+void gxcord(float* xy, int n, int level);
+void gxgrmp(float x, float y, float* xo, float* yo);
+void gxxy2w(float x, float y, float* xo, float* yo);
+
+// Names and environment.
+const char* gxgsym(const char* name);
+// Full path of a file in the data directory (KADDIR).
+std::string gxgnam(const std::string& name);
+
+// Stroke fonts.
+void gxchii();
+void gxchdf(int font);
+void gxchpl(const char* text, int length, float x, float y, float height, float width,
+            float angle);
+int gxchln(const char* text, int length, float width, float* out_length);
+
+// Display list and hardcopy file.
+void gxhnew(float width, float height);
+int gxhbgn(const char* name);
+void gxhend();
+void gxhprt();
+void gxhfrm(int action);
+
+// Image output: 0 success, 1 open failure, 2 output failure.
+int gxhpng(const char* name, int width, int height, int background, int format);
+
+// Window services (no-ops in batch mode).
+void gxdgeo(const char* geometry);
+void gxwdln();
+void gxdbck(int flag);
+void gxgrey(int flag);
+void gxdssv(int n);
+void gxdssh(int n);
+void gxdsfr(int n);
+void gxdxsz(int width, int height);
+void gxrs1wd(int kind, int n);
+void gxclmn(float distance);
+void gxdbtn(int wait, float* x, float* y, int* button, int* type, int* ival, float* rval);
+int win_data(int* data);
+void dump_back_buffer(const char* name);
+void dump_front_buffer(const char* name);

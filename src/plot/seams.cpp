@@ -1,0 +1,1 @@
+// Services of this subsystem that other subsystems call before it is built.

@@ -1,0 +1,128 @@
+// Helpers for end-to-end tests: run the built vemra binary in a scratch
+// directory with a given standard input and collect what it printed.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vemra_test {
+
+// A fresh directory under the system temp dir, removed with its contents.
+class TempDir {
+public:
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "vemra-XXXXXX").string();
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) std::abort();
+    path_ = buf.data();
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+  std::string path_;
+};
+
+inline std::string read_file(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline void write_file(const std::string& name, const std::string& text) {
+  std::ofstream out(name, std::ios::binary);
+  out << text;
+}
+
+inline bool file_exists(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0;
+}
+
+struct RunResult {
+  int status = -1;       // exit status, or 128 + signal number
+  std::string out;       // standard output
+  std::string err;       // standard error
+};
+
+// Runs VEMRA_BIN with the arguments in `dir`, feeding `input` on standard
+// input. KADDIR, TZ and LC_ALL come from the test environment (set by ctest);
+// `env` adds or overrides variables ("NAME=value").
+inline RunResult run_vemra(const std::vector<std::string>& args, const std::string& input,
+                           const std::string& dir, const std::vector<std::string>& env = {}) {
+  std::string in_name = dir + "/.stdin";
+  std::string out_name = dir + "/.stdout";
+  std::string err_name = dir + "/.stderr";
+  write_file(in_name, input);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    int in = open(in_name.c_str(), O_RDONLY);
+    int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    setenv("TZ", "UTC", 1);
+    setenv("LC_ALL", "C", 1);
+    if (!getenv("KADDIR")) setenv("KADDIR", VEMRA_DATA_DIR, 1);
+    for (const auto& e : env) {
+      auto eq = e.find('=');
+      if (eq == std::string::npos) unsetenv(e.c_str());
+      else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+    }
+    std::vector<char*> argv;
+    std::string bin = VEMRA_BIN;
+    argv.push_back(bin.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(bin.c_str(), argv.data());
+    _exit(127);
+  }
+  RunResult r;
+  int st = 0;
+  waitpid(pid, &st, 0);
+  if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
+  else if (WIFSIGNALED(st)) r.status = 128 + WTERMSIG(st);
+  r.out = read_file(out_name);
+  r.err = read_file(err_name);
+  return r;
+}
+
+// The usual batch session: "-b -l" with commands on standard input.
+inline RunResult run_batch(const std::string& input, const std::string& dir,
+                           const std::vector<std::string>& extra = {},
+                           const std::vector<std::string>& env = {}) {
+  std::vector<std::string> args = {"-b", "-l"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return run_vemra(args, input, dir, env);
+}
+
+// Reads a big-endian 16-bit word from a byte string.
+inline int be16(const std::string& s, size_t pos) {
+  return static_cast<int16_t>((static_cast<unsigned char>(s[pos]) << 8) |
+                              static_cast<unsigned char>(s[pos + 1]));
+}
+
+}  // namespace vemra_test
