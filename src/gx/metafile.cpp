@@ -1,0 +1,462 @@
+// Display list and hardcopy file. The list holds one frame (two while double
+// buffering) as runs of 16-bit records in native order; the hardcopy file
+// holds the same words big-endian.
+#include "gx/metafile.h"
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "gx/gx.h"
+#include "gx/xdriver.h"
+
+namespace {
+
+constexpr std::size_t kBufferWords = 10000000;  // 20,000,000 bytes
+constexpr int kMaxBuffers = 250;
+constexpr std::size_t kSlack = 10;  // room kept for the largest record
+
+struct buffer_set {
+  std::vector<std::unique_ptr<int16_t[]>> bufs;
+  std::vector<std::size_t> lens;  // word count of each buffer once it is left
+};
+
+buffer_set sets[2];
+int pntf = 0;          // set being written
+std::size_t hpnt = 0;  // next free word in the last buffer of that set
+int dbmode = 0;
+int herr = 0;
+float xrsize = 0, yrsize = 0;
+std::size_t buffer_words = kBufferWords;
+int max_buffers = kMaxBuffers;
+
+std::FILE* hfile = nullptr;
+int hflag = 0, hferr = 0, hpflg = 0;
+off_t hpos = 0;
+
+std::unique_ptr<int16_t[]> new_buffer() {
+  return std::unique_ptr<int16_t[]>(new (std::nothrow) int16_t[kBufferWords]);
+}
+
+// Keeps only the first buffer of a set.
+void trim(buffer_set& s) {
+  if (s.bufs.size() > 1) s.bufs.resize(1);
+  s.lens.assign(s.bufs.size(), 0);
+}
+
+void release(buffer_set& s) {
+  s.bufs.clear();
+  s.lens.clear();
+}
+
+inline void append(const int16_t* w, int n) {
+  if (herr) return;
+  buffer_set& s = sets[pntf];
+  if (s.bufs.empty()) return;
+  int16_t* b = s.bufs.back().get();
+  for (int i = 0; i < n; i++) b[hpnt + i] = w[i];
+  hpnt += n;
+  if (hpnt > buffer_words - kSlack) hfull();
+}
+
+inline int16_t low16(int v) { return static_cast<int16_t>(static_cast<uint16_t>(v & 0xffff)); }
+
+// Current frame's spans of a set; the set being written has its open length.
+std::vector<metafile_span> spans_of(int set) {
+  std::vector<metafile_span> out;
+  const buffer_set& s = sets[set];
+  for (std::size_t i = 0; i < s.bufs.size(); i++) {
+    std::size_t n = (set == pntf && i + 1 == s.bufs.size()) ? hpnt : s.lens[i];
+    out.push_back({s.bufs[i].get(), n});
+  }
+  return out;
+}
+
+int seek_hpos() { return fseeko(hfile, hpos, SEEK_SET); }
+
+// Writes the spans of a set to the file; 0 ok, 1 error (file then closed).
+int write_set(int set) {
+  for (const metafile_span& sp : spans_of(set))
+    if (gxhwri(sp.words, sp.count)) return 1;
+  return 0;
+}
+
+// Pushes buffered bytes out so that a full disk shows as an error now.
+int flush_file() {
+  if (std::fflush(hfile) == 0 && !std::ferror(hfile)) return 0;
+  std::printf("I/O Error writing to print metafile.\n");
+  std::fclose(hfile);
+  hfile = nullptr;
+  hferr = 1;
+  hflag = 0;
+  hpflg = 0;
+  return 1;
+}
+
+// Forwards records to the window driver.
+struct driver_sink : metafile_sink {
+  void colour(int c) override { gxdcol(c); }
+  void width(int, int dev) override { gxdwid(dev); }
+  void define_colour(int n, int r, int g, int b) override { gxdacl(n, r, g, b); }
+  void rect(float a, float b, float c, float d) override { gxdrec(a, b, c, d); }
+  void polygon(const float* xy, int n) override { gxdfil(xy, n); }
+  void move(float x, float y) override { gxdmov(x, y); }
+  void draw(float x, float y) override { gxddrw(x, y); }
+  void pattern(int t, int d, int a) override { gxdptn(t, d, a); }
+};
+
+}  // namespace
+
+int16_t gxhcoord(float value) {
+  if (std::isnan(value)) return 0;
+  double v = static_cast<double>(value) * 1000.0 + 0.5;
+  if (v <= 0) return 0;
+  if (v >= 32760) return 32760;
+  return static_cast<int16_t>(static_cast<int>(v));
+}
+
+void xycnv(int16_t ix, int16_t iy, float* x, float* y) {
+  *x = static_cast<float>(ix) / 1000.0f;
+  *y = static_cast<float>(iy) / 1000.0f;
+}
+
+void hout0(int code) {
+  int16_t w[1] = {low16(code)};
+  append(w, 1);
+}
+
+void hout1(int code, int i) {
+  int16_t w[2] = {low16(code), low16(i)};
+  append(w, 2);
+}
+
+void hout2(int code, float x, float y) {
+  int16_t w[3] = {low16(code), gxhcoord(x), gxhcoord(y)};
+  append(w, 3);
+}
+
+void hout2i(int code, int i, int j) {
+  int16_t w[3] = {low16(code), low16(i), low16(j)};
+  append(w, 3);
+}
+
+void hout3i(int code, int i, int j, int k) {
+  int16_t w[4] = {low16(code), low16(i), low16(j), low16(k)};
+  append(w, 4);
+}
+
+void hout4i(int code, int i, int j, int k, int l) {
+  int16_t w[5] = {low16(code), low16(i), low16(j), low16(k), low16(l)};
+  append(w, 5);
+}
+
+void hout4(int code, float a, float b, float c, float d) {
+  int16_t w[5] = {low16(code), gxhcoord(a), gxhcoord(b), gxhcoord(c), gxhcoord(d)};
+  append(w, 5);
+}
+
+void hfull() {
+  buffer_set& s = sets[pntf];
+  if (s.bufs.empty()) return;
+  s.lens.back() = hpnt;
+  if (static_cast<int>(s.bufs.size()) >= max_buffers) {
+    std::printf("Out of buffer space\n");
+    herr = 1;
+    return;
+  }
+  auto b = new_buffer();
+  if (!b) {
+    std::printf("Memory allocation error for metafile buffers.\n");
+    herr = 1;
+    return;
+  }
+  s.bufs.push_back(std::move(b));
+  s.lens.push_back(0);
+  hpnt = 0;
+}
+
+void gxhnew(float width, float height) {
+  if (hfile) std::fclose(hfile);  // only when the package is restarted
+  hfile = nullptr;
+  xrsize = width;
+  yrsize = height;
+  hflag = herr = hferr = hpflg = dbmode = 0;
+  release(sets[0]);
+  release(sets[1]);
+  pntf = 0;
+  hpnt = 0;
+  auto b = new_buffer();
+  if (!b) {
+    std::printf("Unable to allocate memory for metafile operations.\n");
+    herr = 1;
+    return;
+  }
+  sets[0].bufs.push_back(std::move(b));
+  sets[0].lens.push_back(0);
+}
+
+void gxhfrm(int action) {
+  if (hflag) {
+    if (seek_hpos() == 0 && hpflg) {
+      int16_t w = MF_NEWFRAME;
+      if (gxhwri(&w, 1) == 0) {
+        hpflg = 0;
+        hpos = ftello(hfile);
+      }
+    }
+  }
+
+  if (action == 2 && !dbmode) {
+    dbmode = 1;
+    release(sets[1]);
+    auto b = new_buffer();
+    if (b) {
+      sets[1].bufs.push_back(std::move(b));
+      sets[1].lens.push_back(0);
+    } else {
+      std::printf("Memory allocation error for metafile buffers.\n");
+      herr = 1;
+    }
+  } else if (action != 2 && dbmode) {
+    dbmode = 0;
+    release(sets[1]);
+  }
+
+  if (!dbmode) {
+    trim(sets[0]);
+    pntf = 0;
+  } else {
+    buffer_set& done = sets[pntf];
+    if (!done.bufs.empty()) done.lens.back() = hpnt;
+    pntf = 1 - pntf;
+    buffer_set& next = sets[pntf];
+    trim(next);
+    if (next.bufs.empty()) {
+      // A set that lost its buffer (an earlier allocation failure) tries again.
+      auto b = new_buffer();
+      if (b) {
+        next.bufs.push_back(std::move(b));
+        next.lens.push_back(0);
+      } else {
+        std::printf("Memory allocation error for metafile buffers.\n");
+      }
+    }
+  }
+  hpnt = 0;
+  // Recording resumes with the new frame when there is somewhere to write.
+  herr = sets[pntf].bufs.empty() ? 1 : 0;
+}
+
+int gxhbgn(const char* name) {
+  if (hferr) {
+    std::printf("Metafile error state is positive.\n");
+    std::printf("Disable Print before attempting an Enable Print.\n");
+    return 0;
+  }
+  if (hflag) {
+    std::printf("Metafile already open\n");
+    return 0;
+  }
+  hfile = std::fopen(name, "wb");
+  if (!hfile) {
+    std::printf("Error opening meta file %s \n", name);
+    return 1;
+  }
+  hflag = 1;
+  int16_t hdr[3] = {MF_HEADER, gxhcoord(xrsize), gxhcoord(yrsize)};
+  if (gxhwri(hdr, 3) || flush_file()) return 1;
+  hpos = ftello(hfile);
+  // A recording error stays with its frame: clearing it here would resume
+  // appending into a buffer set that is already exhausted.
+  hpflg = hferr = 0;
+  return 0;
+}
+
+void gxhprt() {
+  if (herr || hferr) {
+    std::printf("Error status on print metafile is positive.\n");
+    std::printf("Cannot print current frame.\n");
+    return;
+  }
+  if (!hflag) {
+    std::printf("Metafile not currently open\n");
+    return;
+  }
+  if (seek_hpos() != 0) {
+    std::printf("I/O Error writing to print metafile.\n");
+    std::fclose(hfile);
+    hfile = nullptr;
+    hferr = 1;
+    hflag = hpflg = 0;
+    return;
+  }
+  // While double buffering the completed frame is printed, not the one being drawn.
+  int set = (dbmode && pntf == 0) ? 1 : 0;
+  if (write_set(set)) return;
+  if (flush_file()) return;
+  hpflg = 1;
+  hpos = ftello(hfile);
+}
+
+int gxhwri(const int16_t* words, std::size_t count) {
+  if (!hfile) return 1;
+  unsigned char chunk[8192];
+  std::size_t i = 0;
+  while (i < count) {
+    std::size_t n = 0;
+    for (; i < count && n + 2 <= sizeof chunk; i++) {
+      uint16_t w = static_cast<uint16_t>(words[i]);
+      chunk[n++] = static_cast<unsigned char>(w >> 8);
+      chunk[n++] = static_cast<unsigned char>(w & 0xff);
+    }
+    if (std::fwrite(chunk, 1, n, hfile) != n || std::ferror(hfile)) {
+      std::printf("I/O Error writing to print metafile.\n");
+      std::fclose(hfile);
+      hfile = nullptr;
+      hferr = 1;
+      hflag = 0;
+      hpflg = 0;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void gxhend() {
+  if (hferr) {
+    std::printf("Resetting print metafile error status.\n");
+    hferr = 0;
+    return;
+  }
+  if (!hflag) {
+    std::printf("No hardcopy metafile open\n");
+    return;
+  }
+  if (seek_hpos() != 0) {
+    std::printf("I/O Error writing to print metafile.\n");
+    std::fclose(hfile);
+    hfile = nullptr;
+    hflag = hpflg = 0;
+    return;
+  }
+  int16_t tail[2] = {MF_NEWFRAME, MF_EOF};
+  int rc = hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
+  if (rc) return;
+  // The file may hold more than was rewritten after a seek back; cut it.
+  off_t end = ftello(hfile);
+  int bad = std::fflush(hfile) != 0 || std::ferror(hfile);
+  if (!bad && end >= 0 && ftruncate(fileno(hfile), end) != 0) bad = 1;
+  if (std::fclose(hfile) != 0) bad = 1;
+  hfile = nullptr;
+  hflag = hpflg = 0;
+  if (bad) {
+    std::printf("I/O Error writing to print metafile.\n");
+    return;
+  }
+  std::printf("Hardcopy output file is closed \n");
+}
+
+std::vector<metafile_span> gxhspans(int which) {
+  if (which == 0) return spans_of(pntf);
+  if (!dbmode) return {};
+  return spans_of(1 - pntf);
+}
+
+int gxhwalk(int which, metafile_sink& sink) {
+  std::vector<float> poly;
+  bool inpoly = false;
+  auto point = [&](bool draw, float x, float y) {
+    if (inpoly) {
+      poly.push_back(x);
+      poly.push_back(y);
+    } else if (draw) {
+      sink.draw(x, y);
+    } else {
+      sink.move(x, y);
+    }
+  };
+  for (const metafile_span& sp : gxhspans(which)) {
+    const int16_t* w = sp.words;
+    std::size_t n = sp.count, i = 0;
+    while (i < n) {
+      int code = w[i];
+      std::size_t len;
+      switch (code) {
+        case MF_COLOUR: len = 2; break;
+        case MF_WIDTH: len = 3; break;
+        case MF_DEFCOL: len = 5; break;
+        case MF_RECT: len = 5; break;
+        case MF_POLYBGN: len = 2; break;
+        case MF_POLYEND: len = 1; break;
+        case MF_MOVE: case MF_DRAW: len = 3; break;
+        case MF_PATTERN: len = 4; break;
+        case MF_EOF: return 4;
+        case MF_HEADER: return 8;
+        case MF_NEWFRAME: return 12;
+        default: return 20;
+      }
+      if (i + len > n) return 20;
+      const int16_t* r = w + i;
+      float x, y;
+      switch (code) {
+        case MF_COLOUR: sink.colour(r[1]); break;
+        case MF_WIDTH: sink.width(r[1], r[2]); break;
+        case MF_DEFCOL: sink.define_colour(r[1], r[2], r[3], r[4]); break;
+        case MF_RECT:
+          sink.rect(r[1] / 1000.0f, r[2] / 1000.0f, r[3] / 1000.0f, r[4] / 1000.0f);
+          break;
+        case MF_POLYBGN:
+          // The count word only hints at the size: points are gathered as they come.
+          poly.clear();
+          if (r[1] > 0) poly.reserve(2 * static_cast<std::size_t>(r[1]));
+          inpoly = true;
+          break;
+        case MF_POLYEND:
+          if (!inpoly) return 16;
+          sink.polygon(poly.data(), static_cast<int>(poly.size() / 2));
+          poly.clear();
+          inpoly = false;
+          break;
+        case MF_MOVE:
+        case MF_DRAW:
+          xycnv(r[1], r[2], &x, &y);
+          point(code == MF_DRAW, x, y);
+          break;
+        case MF_PATTERN: sink.pattern(r[1], r[2], r[3]); break;
+      }
+      i += len;
+    }
+  }
+  return 0;
+}
+
+void gxhdrw(int mode) {
+  if (mode != 0 && !dbmode) {
+    std::printf("Logic error 0 in Redraw.  Contact Developer.\n");
+    return;
+  }
+  gxsfrm();
+  driver_sink sink;
+  int rc = gxhwalk(mode == 0 ? 0 : 1, sink);
+  if (rc) std::printf("Logic Error %d in Redraw.  Notify Developer\n", rc);
+}
+
+void gxhpage(float* width, float* height) {
+  *width = xrsize;
+  *height = yrsize;
+}
+
+int gxhdbmode() { return dbmode; }
+
+int gxhrecording() { return !herr; }
+
+void gxhlimits(std::size_t words_per_buffer, int buffers) {
+  buffer_words = (words_per_buffer == 0 || words_per_buffer > kBufferWords)
+                     ? kBufferWords
+                     : (words_per_buffer < 2 * kSlack ? 2 * kSlack : words_per_buffer);
+  max_buffers = buffers <= 0 ? kMaxBuffers : buffers;
+}

@@ -1,0 +1,86 @@
+// Display list internals: the record codes, the appenders the drawing layer
+// uses, and a walker for everything that replays a frame (window redraw,
+// image output, tests). Only the graphics package includes this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Operation codes: the first word of each record.
+enum metafile_opcode : int16_t {
+  MF_HEADER = -1,    // page width, page height (file only)
+  MF_NEWFRAME = -2,  // (file only)
+  MF_COLOUR = -3,    // colour
+  MF_WIDTH = -4,     // hardcopy thickness, device thickness
+  MF_DEFCOL = -5,    // n, red, green, blue
+  MF_RECT = -6,      // xlo, xhi, ylo, yhi
+  MF_POLYBGN = -7,   // point count (low 16 bits)
+  MF_POLYEND = -8,
+  MF_EOF = -9,       // (file only)
+  MF_MOVE = -10,     // x, y
+  MF_DRAW = -11,     // x, y
+  MF_PATTERN = -12,  // type, density, angle
+};
+
+// Appenders. Coordinates are real page inches.
+void hout0(int code);
+void hout1(int code, int i);
+void hout2(int code, float x, float y);
+void hout2i(int code, int i, int j);
+void hout3i(int code, int i, int j, int k);
+void hout4i(int code, int i, int j, int k, int l);
+void hout4(int code, float a, float b, float c, float d);
+void hfull();
+
+// The stored form of a coordinate: thousandths of an inch in 0..32760,
+// 0 for a value that is not a number.
+int16_t gxhcoord(float value);
+// Stored words back to inches.
+void xycnv(int16_t ix, int16_t iy, float* x, float* y);
+
+// Writes count words to the open hardcopy file (big-endian); 0 ok, 1 error.
+int gxhwri(const int16_t* words, std::size_t count);
+
+// Replays a frame to the window driver: 0 the frame being drawn, 1 the
+// completed frame while double buffering.
+void gxhdrw(int mode);
+
+// One stored buffer of a frame, in order.
+struct metafile_span {
+  const int16_t* words;
+  std::size_t count;
+};
+
+// The buffers of a frame: which 0 is the frame being drawn, 1 the completed
+// frame while double buffering (empty when not double buffering).
+std::vector<metafile_span> gxhspans(int which);
+
+// Receives the records of a frame. Polygon points arrive gathered, however
+// many there are (the count word of the record is only 16 bits).
+struct metafile_sink {
+  virtual ~metafile_sink() = default;
+  virtual void colour(int) {}
+  virtual void width(int /*hardcopy*/, int /*device*/) {}
+  virtual void define_colour(int, int, int, int) {}
+  virtual void rect(float /*xlo*/, float /*xhi*/, float /*ylo*/, float /*yhi*/) {}
+  virtual void polygon(const float* /*xy*/, int /*n*/) {}
+  virtual void move(float, float) {}
+  virtual void draw(float, float) {}
+  virtual void pattern(int, int, int) {}
+};
+
+// Walks a frame (which as for gxhspans) record by record. Returns 0, or the
+// number of the logic error that ended the walk: 4 (-9 in memory), 8 (-1),
+// 12 (-2), 16 (-8 without -7), 20 (unknown code or a record cut short).
+int gxhwalk(int which, metafile_sink& sink);
+
+// State queries for the image writer and tests.
+void gxhpage(float* width, float* height);  // real page size kept by gxhnew
+int gxhdbmode();                           // 1 while double buffering
+int gxhrecording();                        // 0 after recording stopped for this frame
+
+// Test hook: shrinks the buffers (words per buffer, buffers per set) so that
+// buffer exhaustion can be exercised; takes effect at the next frame. Values
+// of 0 restore the defaults.
+void gxhlimits(std::size_t words_per_buffer, int max_buffers);
