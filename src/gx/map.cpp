@@ -1,0 +1,277 @@
+// Map outlines. The outline file is a chain of blocks: a block index record
+// (line types and lon/lat box of the block, offset of the next block) and
+// the line records of the block. Whole blocks are skipped with one seek when
+// none of their line types is wanted or their box misses the request.
+#include "gx/map.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "gx/gx.h"
+
+namespace {
+
+// Big-endian unsigned value of 1 to 3 bytes; 4 bytes as a signed 32-bit value.
+long be_field(const unsigned char* b, int count) {
+  if (count >= 1 && count <= 3) {
+    long v = 0;
+    for (int i = 0; i < count; i++) v = (v << 8) | b[i];
+    return v;
+  }
+  uint32_t u = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+  return static_cast<int32_t>(u);
+}
+
+struct file_closer {
+  FILE* f;
+  ~file_closer() {
+    if (f) std::fclose(f);
+  }
+};
+
+// The request box and the pen walk of one line copy.
+struct line_walk {
+  double lon_min, lon_max, lat_min, lat_max;
+  double step;
+  bool pen_down = false;
+  double prev_lon = 0.0, prev_lat = 0.0;
+
+  bool inside(double lon, double lat) const {
+    return lon >= lon_min && lon <= lon_max && lat >= lat_min && lat <= lat_max;
+  }
+
+  static void plot(double lon, double lat, int pen) {
+    float x, y;
+    gxconv(static_cast<float>(lon), static_cast<float>(lat), &x, &y, 2);
+    gxplot(x, y, pen);
+  }
+
+  // One new point of the walk: outside the box it is still drawn to when the
+  // pen is down, so the line reaches past the edge where clipping cuts it;
+  // entering the box starts with a move to the last point before it.
+  void point(double lon, double lat) {
+    if (!inside(lon, lat)) {
+      if (pen_down) plot(lon, lat, 2);
+      pen_down = false;
+    } else {
+      if (!pen_down) plot(prev_lon, prev_lat, 3);
+      pen_down = true;
+      plot(lon, lat, 2);
+    }
+    prev_lon = lon;
+    prev_lat = lat;
+  }
+
+  // Walks one segment in steps of `step` along its larger coordinate
+  // change; the end point is taken exactly once within a quarter step.
+  void segment(double x1, double y1, double x2, double y2) {
+    double dx = x2 - x1, dy = y2 - y1;
+    double d = std::fmax(std::fabs(dx), std::fabs(dy));
+    double limit = d - step / 4.0;
+    bool out = (x1 < lon_min && x2 < lon_min) || (x1 > lon_max && x2 > lon_max) ||
+               (y1 < lat_min && y2 < lat_min) || (y1 > lat_max && y2 > lat_max);
+    if (out) {
+      // Every point of the walk lies outside: only the first can draw.
+      if (pen_down) {
+        if (step < limit)
+          plot(x1 + dx * step / d, y1 + dy * step / d, 2);
+        else
+          plot(x2, y2, 2);
+      }
+      pen_down = false;
+      prev_lon = x2;
+      prev_lat = y2;
+      return;
+    }
+    for (long j = 1;; j++) {
+      double t = static_cast<double>(j) * step;
+      if (!(t < limit)) break;
+      point(x1 + dx * t / d, y1 + dy * t / d);
+    }
+    point(x2, y2);
+  }
+};
+
+// Smallest multiple of 360 with v + k > lo.
+double first_shift(double v, double lo) {
+  double k = 360.0 * (std::floor((lo - v) / 360.0) + 1.0);
+  // Rounding can leave the quotient one off; bounded so huge values end.
+  for (int i = 0; i < 2 && v + k <= lo; i++) k += 360.0;
+  for (int i = 0; i < 2 && v + k - 360.0 > lo; i++) k -= 360.0;
+  return k;
+}
+
+void format_error(const char* what, long value, int recnum) {
+  std::printf("Map file format error: %s %li rec num %i\n", what, value, recnum);
+}
+
+}  // namespace
+
+void gxdmap(const map_options* o) {
+  double s = std::hypot(static_cast<double>(o->lon_max) - o->lon_min,
+                        static_cast<double>(o->lat_max) - o->lat_min) /
+             200.0;
+  if (!(s >= 0.0001)) s = 0.0001;
+
+  const char* name = o->file_name ? o->file_name : "";
+  FILE* f = nullptr;
+  std::string shown = name;
+  if (name[0] == '/' || name[0] == '\\') {
+    f = std::fopen(name, "rb");
+  } else {
+    std::string full = gxgnam(name);
+    if (!full.empty()) {
+      shown = full;
+      f = std::fopen(full.c_str(), "rb");
+    }
+    if (!f) f = std::fopen(name, "rb");
+  }
+  if (!f) {
+    std::printf("Open Error on Map Data Set: %s\n", shown.c_str());
+    return;
+  }
+  file_closer closer{f};
+
+  auto wanted = [o](int t) { return !o->colours || o->colours[t] != -9; };
+
+  line_walk walk;
+  walk.lon_min = o->lon_min;
+  walk.lon_max = o->lon_max;
+  walk.lat_min = o->lat_min;
+  walk.lat_max = o->lat_max;
+  walk.step = s;
+
+  unsigned char hdr[3];
+  unsigned char blk[16];
+  unsigned char pts[255 * 6];
+  int recnum = 0;
+  for (;;) {
+    long rec_start = std::ftell(f);
+    if (std::fread(hdr, 1, 3, f) != 3) return;  // end of file
+    recnum++;
+    int type = hdr[0];
+    if (type < 1 || type > 3) {
+      std::printf("Map file format error: Invalid rec type %i rec num %i\n", type, recnum);
+      return;
+    }
+    if (type == 2) {
+      if (std::fread(blk, 1, 16, f) != 16) {
+        format_error("Short block record", 16, recnum);
+        return;
+      }
+      long next = be_field(blk, 4);
+      bool want = false;
+      for (int t = hdr[1]; t <= hdr[2]; t++) want = want || wanted(t);
+      bool skip = !want;
+      if (want) {
+        double bln_min = be_field(blk + 4, 3) / 10000.0;
+        double bln_max = be_field(blk + 7, 3) / 10000.0;
+        double blt_min = be_field(blk + 10, 3) / 10000.0 - 90.0;
+        double blt_max = be_field(blk + 13, 3) / 10000.0 - 90.0;
+        if (bln_min <= 360.0) {
+          double k = first_shift(bln_max, o->lon_min);
+          skip = blt_max <= o->lat_min || o->lat_max <= blt_min || o->lon_max <= bln_min + k;
+        }
+      }
+      if (!skip) continue;
+      if (next == 0) return;
+      // A block chain that does not move forward would never end.
+      if (next < rec_start + 19) {
+        format_error("Invalid block offset", next, recnum);
+        return;
+      }
+      if (std::fseek(f, next, SEEK_SET) != 0) return;
+      continue;
+    }
+
+    // Line record.
+    int ltype = hdr[1];
+    int n = hdr[2];
+    if (n > 0 && std::fread(pts, 6, n, f) != static_cast<size_t>(n)) {
+      format_error("Short line record of points", n, recnum);
+      return;
+    }
+    if (!wanted(ltype)) continue;
+    if (!o->colours || o->colours[ltype] == -1) {
+      gxcolr(o->colour);
+      gxstyl(o->style);
+      gxwide(o->thickness);
+    } else {
+      gxcolr(o->colours[ltype]);
+      gxstyl(o->styles ? o->styles[ltype] : o->style);
+      gxwide(o->thicknesses ? o->thicknesses[ltype] : o->thickness);
+    }
+    if (n == 0) continue;
+    double lon[255], lat[255];
+    double lnmn = 1e30, lnmx = -1e30, ltmn = 1e30, ltmx = -1e30;
+    for (int i = 0; i < n; i++) {
+      lon[i] = be_field(pts + 6 * i, 3) / 10000.0;
+      lat[i] = be_field(pts + 6 * i + 3, 3) / 10000.0 - 90.0;
+      lnmn = std::fmin(lnmn, lon[i]);
+      lnmx = std::fmax(lnmx, lon[i]);
+      ltmn = std::fmin(ltmn, lat[i]);
+      ltmx = std::fmax(ltmx, lat[i]);
+    }
+    if (ltmx < o->lat_min || ltmn > o->lat_max) continue;
+    // Copies beyond a hundred turns of the globe would only overdraw.
+    int copies = 0;
+    for (double k = first_shift(lnmx, o->lon_min); lnmn + k < o->lon_max && copies < 100;
+         k += 360.0, copies++) {
+      walk.pen_down = false;
+      walk.prev_lon = lon[0] + k;
+      walk.prev_lat = lat[0];
+      for (int i = 0; i + 1 < n; i++) walk.segment(lon[i] + k, lat[i], lon[i + 1] + k, lat[i + 1]);
+    }
+  }
+}
+
+float* gxmpoly(const float* xy, int n, float step, int* out_count) {
+  *out_count = 0;
+  if (!xy || n < 1 || !(step > 0.0f)) return nullptr;
+  double s = step;
+  double total = 0.0;
+  for (int i = 0; i + 1 < n; i++)
+    total += std::fmax(std::fabs(xy[2 * i + 2] - xy[2 * i]), std::fabs(xy[2 * i + 3] - xy[2 * i + 1]));
+  double cap_d = n + total / s;
+  // Far more points than any page can show: treat like running out of memory.
+  if (!std::isfinite(cap_d) || cap_d > 5.0e7) return nullptr;
+  size_t cap = static_cast<size_t>(cap_d);
+  float* out = static_cast<float*>(std::malloc((cap > 0 ? cap : 1) * 2 * sizeof(float)));
+  if (!out) return nullptr;
+  size_t count = 0;
+  bool overflow = false;
+  auto store = [&](double x, double y) {
+    if (overflow) return;
+    if (count >= cap) {
+      overflow = true;
+      return;
+    }
+    float px, py;
+    gxconv(static_cast<float>(x), static_cast<float>(y), &px, &py, 2);
+    out[2 * count] = px;
+    out[2 * count + 1] = py;
+    count++;
+  };
+  for (int i = 0; i + 1 < n && !overflow; i++) {
+    double x1 = xy[2 * i], y1 = xy[2 * i + 1], x2 = xy[2 * i + 2], y2 = xy[2 * i + 3];
+    double dx = x2 - x1, dy = y2 - y1;
+    double d = std::fmax(std::fabs(dx), std::fabs(dy));
+    double limit = d - s / 4.0;
+    for (long j = 1; !overflow; j++) {
+      double t = static_cast<double>(j) * s;
+      if (!(t < limit)) break;
+      store(x1 + dx * t / d, y1 + dy * t / d);
+    }
+    store(x2, y2);
+  }
+  if (overflow) {
+    std::printf("Logic Error in gxmpoly\n");
+    std::free(out);
+    return nullptr;
+  }
+  *out_count = static_cast<int>(count);
+  return out;
+}
