@@ -1,0 +1,393 @@
+// Drawing layer: attributes, clipping, dash walk, fills, markers and the
+// coordinate chain, checked through the records the display list receives.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "tests/gx/test_drawing_util.h"
+
+using gxtest::frame_words;
+using gxtest::fresh_page;
+using W = std::vector<int>;
+
+namespace {
+
+// Drawn pieces along y = const, in thousandths of an inch, rebuilt from the
+// move and draw records; touching pieces are joined.
+std::vector<std::pair<int, int>> drawn_runs(const W& w) {
+  std::vector<std::pair<int, int>> runs;
+  int px = 0;
+  for (std::size_t i = 0; i < w.size();) {
+    if (w[i] == MF_MOVE) {
+      px = w[i + 1];
+      i += 3;
+    } else if (w[i] == MF_DRAW) {
+      int x = w[i + 1];
+      if (!runs.empty() && std::abs(runs.back().second - px) <= 1)
+        runs.back().second = x;
+      else
+        runs.push_back({px, x});
+      px = x;
+      i += 3;
+    } else {
+      ADD_FAILURE() << "unexpected record " << w[i];
+      return runs;
+    }
+  }
+  return runs;
+}
+
+int count_code(const W& w, int code) {
+  int n = 0;
+  for (std::size_t i = 0; i < w.size();) {
+    int c = w[i];
+    if (c == code) n++;
+    switch (c) {
+      case MF_COLOUR: case MF_POLYBGN: i += 2; break;
+      case MF_WIDTH: case MF_MOVE: case MF_DRAW: i += 3; break;
+      case MF_PATTERN: i += 4; break;
+      case MF_DEFCOL: case MF_RECT: i += 5; break;
+      default: i += 1; break;
+    }
+  }
+  return n;
+}
+
+int th(double inches) { return static_cast<int>(inches * 1000 + 0.5); }
+
+}  // namespace
+
+TEST(DrawingAttributes, ColourClampWidthHalvingPattern) {
+  fresh_page();
+  gxcolr(150);
+  gxcolr(-4);
+  gxcolr(7);
+  EXPECT_EQ(gxqclr(), 7);
+  gxwide(6);  // full page: no halving
+  gxptrn(3, 2, 45);
+  EXPECT_EQ(frame_words(), (W{-3, 99, -3, 0, -3, 7, -4, 6, 6, -12, 3, 2, 45}));
+
+  // A virtual page under 0.6 of the real width halves the hardcopy width.
+  gxvpag(11, 8.5, 0, 6, 0, 8.5);
+  gxfrme(1);
+  gxwide(6);
+  gxwide(5);
+  EXPECT_EQ(frame_words(), (W{-4, 3, 6, -4, 3, 5}));
+  // Under 0.6 of the height only, too.
+  gxvpag(11, 8.5, 0, 11, 0, 5);
+  gxfrme(1);
+  gxwide(4);
+  EXPECT_EQ(frame_words(), (W{-4, 2, 4}));
+}
+
+TEST(DrawingClip, LinesEndExactlyOnTheEdge) {
+  fresh_page();
+  gxclip(1, 5, 1, 4);
+  gxmove(2, 2);
+  gxdraw(7, 3);  // leaves through x = 5 at y = 2.6
+  gxdraw(4, 3);  // comes back in through (5, 3)
+  gxdraw(3, 6);  // leaves through the top a third of the way along: x = 4 - 1/3
+  gxmove(0, 2);
+  gxdraw(6, 2);  // both ends outside: nothing even though it crosses
+  gxmove(4, 3);
+  gxdraw(6, 6);  // right edge crossing lies above the top: top edge instead
+  EXPECT_EQ(frame_words(), (W{-10, 2000, 2000, -11, 5000, 2600, -10, 5000, 3000, -11, 4000, 3000,
+                              -11, th(4 - 1.0 / 3), 4000, -10, 4000, 3000, -11, th(4 + 2.0 / 3),
+                              4000}));
+
+  // Bounds are limited to the virtual page.
+  gxclip(-3, 20, -1, 30);
+  gxfrme(1);
+  gxmove(0, 0);
+  gxdraw(11, 8.5);
+  gxdraw(11.01f, 8.5);
+  EXPECT_EQ(frame_words(), (W{-10, 0, 0, -11, 11000, 8500, -11, 11000, 8500}));
+}
+
+TEST(DrawingClip, RectanglesOrderedCutAndEdgeTouchDropped) {
+  fresh_page();
+  gxclip(1, 5, 1, 4);
+  gxrecf(5, 6, 2, 3);  // touches the right edge only
+  gxrecf(0, 1, 2, 3);
+  gxrecf(2, 3, 4, 6);
+  gxrecf(6, 0, 2, 0.5f);  // reversed and larger than the clip
+  EXPECT_EQ(frame_words(), (W{-6, 1000, 5000, 1000, 2000}));
+}
+
+TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
+  fresh_page();
+  gxstyl(2);  // 0.25 on, 0.1 off
+  EXPECT_EQ(gxqstl(), 2);
+  gxplot(1, 1, 3);
+  for (int i = 1; i <= 10; i++) gxplot(1 + 0.1f * i, 1, 2);
+  // Dashes of 0.25 with gaps of 0.1, whatever the segment ends; the line
+  // ends inside the gap after 1.95.
+  std::vector<std::pair<int, int>> want = {{1000, 1250}, {1350, 1600}, {1700, 1950}};
+  auto got = drawn_runs(frame_words());
+  ASSERT_EQ(got.size(), 3u);
+  for (int k = 0; k < 3; k++) {
+    EXPECT_NEAR(got[k].first, want[k].first, 1) << k;
+    EXPECT_NEAR(got[k].second, want[k].second, 1) << k;
+  }
+
+  // A pen-3 call restarts with a full first dash.
+  gxfrme(1);
+  gxplot(3, 1, 3);
+  gxplot(4, 1, 2);
+  got = drawn_runs(frame_words());
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_NEAR(got[0].first, 3000, 1);
+  EXPECT_NEAR(got[0].second, 3250, 1);
+  EXPECT_NEAR(got[1].first, 3350, 1);
+  EXPECT_NEAR(got[2].first, 3700, 1);
+  EXPECT_NEAR(got[2].second, 3950, 1);
+
+  // Style 1 (and -9) is solid: one draw per call.
+  gxstyl(-9);
+  EXPECT_EQ(gxqstl(), 0);
+  gxfrme(1);
+  gxplot(1, 1, 3);
+  gxplot(3, 1, 2);
+  EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 3000, 1000}));
+}
+
+TEST(DrawingDash, TinySegmentLeavesWalkAndStartUnchanged) {
+  fresh_page();
+  gxstyl(2);
+  gxplot(1, 1, 3);
+  gxplot(1, 1.0008f, 2);  // under 0.001 inch: ignored entirely
+  EXPECT_EQ(frame_words(), (W{-10, 1000, 1000}));
+  gxplot(1.2f, 1, 2);
+  gxplot(1.3f, 1, 2);
+  // The first dash still ends 0.25 from the start.
+  EXPECT_EQ(frame_words(),
+            (W{-10, 1000, 1000, -11, 1200, 1000, -11, 1250, 1000, -10, 1300, 1000}));
+}
+
+TEST(DrawingFill, ClampedPolygonWithExactCrossings) {
+  fresh_page();
+  gxclip(1, 5, 1, 4);
+  float quad[] = {2, 2, 6, 2, 6, 3, 2, 3};
+  gxfill(quad, 4);
+  EXPECT_EQ(frame_words(), (W{-7, 6, -10, 2000, 2000, -11, 5000, 2000, -11, 5000, 2000, -11,
+                              5000, 3000, -11, 5000, 3000, -11, 2000, 3000, -8}));
+
+  gxfrme(1);
+  float corner[] = {2, 2, 6, 6, 2, 3};  // the outside point lands in the corner
+  gxfill(corner, 3);
+  // Leaving: x = 5 gives y = 5 (above), so the top edge y = 4 at x = 4.
+  // Entering from (6, 6) to (2, 3): x = 5 gives y = 5.25 (above); y = 4 gives x = 10/3.
+  EXPECT_EQ(frame_words(), (W{-7, 5, -10, 2000, 2000, -11, 4000, 4000, -11, 5000, 4000, -11,
+                              th(10.0 / 3), 4000, -11, 2000, 3000, -8}));
+
+  gxfrme(1);
+  gxfill(quad, 2);
+  EXPECT_TRUE(frame_words().empty());
+}
+
+TEST(DrawingFill, PolygonsBeyondSixteenBitCountsReplayWhole) {
+  fresh_page();
+  const int n = 40000;
+  std::vector<float> xy(2 * n);
+  for (int i = 0; i < n; i++) {
+    xy[2 * i] = 1 + 8.0f * i / n;
+    xy[2 * i + 1] = (i % 2) ? 2.0f : 3.0f;
+  }
+  gxfill(xy.data(), n);
+  W w = frame_words();
+  ASSERT_EQ(w.size(), 2u + 3u * n + 1u);
+  EXPECT_EQ(w[0], -7);
+  EXPECT_EQ(w[1], static_cast<int16_t>(n & 0xffff));  // only the low 16 bits fit
+
+  struct counter : metafile_sink {
+    int polys = 0, points = 0;
+    float lastx = 0;
+    void polygon(const float* p, int m) override {
+      polys++;
+      points = m;
+      lastx = p[2 * (m - 1)];
+    }
+  } sink;
+  EXPECT_EQ(gxhwalk(0, sink), 0);
+  EXPECT_EQ(sink.polys, 1);
+  EXPECT_EQ(sink.points, n);
+  EXPECT_NEAR(sink.lastx, 1 + 8.0 * (n - 1) / n, 0.0011);
+}
+
+TEST(DrawingMarks, ShapesAndCircleRings) {
+  fresh_page();
+  gxmark(4, 3, 3, 0.5f);
+  EXPECT_EQ(frame_words(), (W{-10, 2750, 3250, -11, 3250, 3250, -11, 3250, 2750, -11, 2750, 2750,
+                              -11, 2750, 3250}));
+  gxfrme(1);
+  gxmark(1, 3, 3, 0.5f);
+  gxmark(99, 3, 3, 0.5f);
+  EXPECT_EQ(frame_words(), (W{-10, 3000, 2750, -11, 3000, 3250, -10, 2750, 3000, -11, 3250, 3000}));
+
+  gxfrme(1);
+  gxmark(8, 4, 4, 1);  // triangle (4, 4.5), (4.44, 3.7), (3.56, 3.7)
+  EXPECT_EQ(frame_words(), (W{-10, 4000, 4500, -11, 4440, 3700, -11, 3560, 3700, -11, 4000, 4500}));
+
+  // Small circle: 12 points every 30 degrees from 60, closed.
+  gxfrme(1);
+  gxmark(2, 5, 5, 0.08f);
+  W w = frame_words();
+  ASSERT_EQ(w.size(), 13u * 3u);
+  const double pi = 3.14159;
+  for (int k = 0; k < 12; k++) {
+    double a = (60 + 30 * k) * pi / 180;
+    EXPECT_EQ(w[3 * k + 1], th(5 + 0.04 * std::cos(a))) << k;
+    EXPECT_EQ(w[3 * k + 2], th(5 + 0.04 * std::sin(a))) << k;
+  }
+  EXPECT_EQ(w[36 + 1], w[1]);
+
+  // Filled circles: 24 + 1 points at 15 degrees, 36 + 1 at 10.
+  gxfrme(1);
+  gxmark(3, 5, 5, 0.2f);
+  EXPECT_EQ(frame_words()[1], 25);
+  gxfrme(1);
+  gxmark(3, 5, 5, 0.5f);
+  EXPECT_EQ(frame_words()[1], 37);
+
+  // Banded circles: two outline arcs and their fills.
+  gxfrme(1);
+  gxmark(10, 5, 5, 0.5f);
+  w = frame_words();
+  EXPECT_EQ(count_code(w, MF_POLYBGN), 1);
+  EXPECT_EQ(count_code(w, MF_MOVE), 2 + 1);  // two arcs plus the polygon's first point
+  gxfrme(1);
+  gxmark(11, 5, 5, 0.5f);
+  w = frame_words();
+  EXPECT_EQ(count_code(w, MF_POLYBGN), 2);
+  EXPECT_EQ(w[1], th(5 + 0.25 * std::cos(68 * pi / 180)));  // the moved first point
+  EXPECT_EQ(w[2], th(5 + 0.25 * std::sin(68 * pi / 180)));
+}
+
+TEST(DrawingFrames, BackgroundFillAndColourDefinitionsAtNewFrames) {
+  fresh_page();
+  gxacol(20, 10, 20, 30);
+  gxacol(5, 1, 2, 3);  // fixed colours are recorded once only
+  gxcolr(4);
+  gxbckg(2);
+  EXPECT_EQ(gxqbck(), 2);
+  gxfrme(1);
+  EXPECT_EQ(frame_words(), (W{-5, 20, 10, 20, 30, -3, 2, -6, 0, 11000, 0, 8500}));
+  EXPECT_EQ(gxqclr(), 4);
+  gxmove(1, 1);  // still drawn in the background colour: no colour record in between
+  W w = frame_words();
+  EXPECT_EQ(w, (W{-5, 20, 10, 20, 30, -3, 2, -6, 0, 11000, 0, 8500, -10, 1000, 1000}));
+
+  // The fill covers the whole real page even on a smaller virtual page.
+  gxvpag(5, 5, 1, 6, 1, 6);
+  gxfrme(1);
+  w = frame_words();
+  EXPECT_EQ(W(w.end() - 5, w.end()), (W{-6, 0, 11000, 0, 8500}));
+}
+
+TEST(DrawingChain, LevelsScalingVirtualPageAndInverse) {
+  fresh_page();
+  gxscal(1, 10, 1, 7.5f, 0, 360, -90, 90);
+  float x, y;
+  gxconv(180, 0, &x, &y, 2);
+  EXPECT_FLOAT_EQ(x, 5.5f);
+  EXPECT_FLOAT_EQ(y, 4.25f);
+  gxconv(180, 0, &x, &y, 0);
+  EXPECT_FLOAT_EQ(x, 180);
+
+  gxgrid([](float a, float b, float* ao, float* bo) { *ao = 2 * a, *bo = b + 1; });
+  gxproj([](float a, float b, float* ao, float* bo) { *ao = a + 90, *bo = b - 1; });
+  gxback([](float a, float b, float* ao, float* bo) { *ao = a - 90, *bo = b + 1; });
+  gxconv(45, 0, &x, &y, 3);  // grid (90, 1), projection (180, 0), page (5.5, 4.25)
+  EXPECT_FLOAT_EQ(x, 5.5f);
+  EXPECT_FLOAT_EQ(y, 4.25f);
+  gxconv(90, 1, &x, &y, 2);
+  EXPECT_FLOAT_EQ(x, 5.5f);
+  gxconv(180, 0, &x, &y, 1);
+  EXPECT_FLOAT_EQ(x, 5.5f);
+  float pts[] = {45, 0, 0, -1};
+  gxcord(pts, 2, 3);
+  EXPECT_FLOAT_EQ(pts[0], 5.5f);
+  EXPECT_FLOAT_EQ(pts[2], 1 + 9 * 90.0f / 360);
+  EXPECT_FLOAT_EQ(pts[3], 1 + 6.5f * 89.0f / 180);
+  gxgrmp(45, 0, &x, &y);
+  EXPECT_FLOAT_EQ(x, 90);
+  gxxy2w(5.5f, 4.25f, &x, &y);  // (180, 0) on the plane, then the inverse
+  EXPECT_FLOAT_EQ(x, 90);
+  EXPECT_FLOAT_EQ(y, 1);
+
+  gxrset(2);  // keeps the grid transform only
+  gxconv(45, 0, &x, &y, 3);
+  EXPECT_FLOAT_EQ(x, 1 + 9 * 90.0f / 360);
+  gxrset(3);
+  gxgrmp(45, 0, &x, &y);
+  EXPECT_FLOAT_EQ(x, 45);
+
+  gxscal(2, 2, 1, 5, 0, 1, 0, 1);
+  gxxy2w(3, 3, &x, &y);
+  EXPECT_FLOAT_EQ(x, -999.9f);
+  EXPECT_FLOAT_EQ(y, -999.9f);
+  // A reversed world interval gives a reversed axis.
+  gxscal(1, 10, 1, 7, 10, 0, 0, 1);
+  gxconv(10, 0, &x, &y, 1);
+  EXPECT_FLOAT_EQ(x, 1);
+
+  // Virtual page: mapped box, bounds cut to the real page, inverse mapping.
+  gxvpag(8.5f, 11, 1, 6.5f, 0.5f, 8);
+  gxmove(8.5f, 11);
+  gxmove(8.6f, 5);  // outside the new clip (the whole virtual page)
+  EXPECT_EQ(frame_words(), (W{-10, 6500, 8000}));
+  gxppvp(6.5f, 8, &x, &y);
+  EXPECT_FLOAT_EQ(x, 8.5f);
+  EXPECT_FLOAT_EQ(y, 11);
+  gxvpag(11, 8.5f, -2, 20, -1, 30);
+  gxvcon(11, 8.5f, &x, &y);
+  EXPECT_FLOAT_EQ(x, 11);
+  EXPECT_FLOAT_EQ(y, 8.5f);
+}
+
+TEST(DrawingNames, DataDirectoryAndEnvironment) {
+  setenv("VEMRA_GX_TEST_SYM", "abc", 1);
+  ASSERT_NE(gxgsym("VEMRA_GX_TEST_SYM"), nullptr);
+  EXPECT_STREQ(gxgsym("VEMRA_GX_TEST_SYM"), "abc");
+  unsetenv("VEMRA_GX_TEST_SYM");
+  EXPECT_EQ(gxgsym("VEMRA_GX_TEST_SYM"), nullptr);
+
+  const char* old = std::getenv("KADDIR");
+  std::string keep = old ? old : "";
+  setenv("KADDIR", "/data/dir", 1);
+  EXPECT_EQ(gxgnam("font0.dat"), "/data/dir/font0.dat");
+  setenv("KADDIR", "/data/dir/", 1);
+  EXPECT_EQ(gxgnam("font0.dat"), "/data/dir/font0.dat");
+  setenv("KADDIR", "./here", 1);
+  EXPECT_EQ(gxgnam("font0.dat"), "font0.dat");
+  unsetenv("KADDIR");
+  EXPECT_EQ(gxgnam("x.dat"), "/usr/local/lib/vemra/x.dat");
+  if (old) setenv("KADDIR", keep.c_str(), 1);
+}
+
+TEST(DrawingWindow, NoWindowAnswers) {
+  fresh_page();
+  float x = 0, y = 0;
+  int b = 0, t = 0, iv[10] = {0};
+  float rv[4] = {0};
+  gxdbtn(1, &x, &y, &b, &t, iv, rv);
+  EXPECT_FLOAT_EQ(x, -999.9f);
+  EXPECT_FLOAT_EQ(y, -999.9f);
+  EXPECT_EQ(b, -1);
+  EXPECT_EQ(t, -1);
+  int data[6];
+  EXPECT_EQ(win_data(data), 0);
+  EXPECT_EQ(gxacol(30, 1, 2, 3), 0);
+
+  // An interactive start without a window carries on drawing into the list.
+  testing::internal::CaptureStdout();
+  gxstrt(11, 8.5f, 0);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("GX Package Initialization: Size = 11 8.5 \n"), std::string::npos);
+  EXPECT_EQ(out.find("Running in Batch mode"), std::string::npos);
+  gxfrme(1);
+  gxmove(1, 1);
+  EXPECT_EQ(frame_words(), (W{-10, 1000, 1000}));
+}
