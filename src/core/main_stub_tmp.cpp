@@ -1,2 +1,0 @@
-#include <cstdio>
-int vemra_main(int, char**) { std::puts("vemra"); return 0; }

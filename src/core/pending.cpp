@@ -1,0 +1,69 @@
+// Stand-ins for command handlers and services whose subsystems are not built
+// yet. Each answers with a clear level-0 error and returns 1, so a user or a
+// script learns at once that the command is not available; none pretends to
+// work. Whoever builds one of them deletes its entry here in the same commit
+// (and, for a feature of the configuration report, its word in kapending).
+#include <cstring>
+
+#include "core/commands.h"
+#include "core/message.h"
+#include "core/session.h"
+
+namespace {
+
+int not_yet(const char* name) {
+  kaprnt(0, name);
+  kaprnt(0, " error:  not available yet\n");
+  return 1;
+}
+
+}  // namespace
+
+int kapending(const char* feature) {
+  static const char* const pending[] = {"sdf/xdf", "lats", "printim"};
+  for (const char* p : pending)
+    if (std::strcmp(p, feature) == 0) return 1;
+  return 0;
+}
+
+int kadspl(char*, session_state*) { return not_yet("DISPLAY"); }
+int kacoll(char*, session_state*) { return not_yet("COLLECT"); }
+int kadef(char*, session_state*, int) { return not_yet("DEFINE"); }
+int kaudef(char*, session_state*) { return not_yet("UNDEFINE"); }
+int kamodf(char*, session_state*) { return not_yet("MODIFY"); }
+int kadraw(char*, session_state*) { return not_yet("DRAW"); }
+int kardrw(char*, session_state*) { return not_yet("REDRAW"); }
+
+int kaqdialog(char*, char*, session_state*) { return not_yet("QUERY DIALOG"); }
+int kaqstring(char*, char*, session_state*) { return not_yet("QUERY STRING"); }
+int kaqfwrite(char*, char*, session_state*) { return not_yet("QUERY FWRITE"); }
+int kaqlats(char*, char*, session_state*) { return not_yet("QUERY LATS"); }
+int kaqw2xy(char*, char*, session_state*) { return not_yet("QUERY W2XY"); }
+int kaqw2gr(char*, char*, session_state*) { return not_yet("QUERY W2GR"); }
+int kaqgr2w(char*, char*, session_state*) { return not_yet("QUERY GR2W"); }
+int kaqgr2xy(char*, char*, session_state*) { return not_yet("QUERY GR2XY"); }
+int kaqpp2xy(char*, char*, session_state*) { return not_yet("QUERY PP2XY"); }
+int kaqxy2w(char*, char*, session_state*) { return not_yet("QUERY XY2W"); }
+int kaqxy2gr(char*, char*, session_state*) { return not_yet("QUERY XY2GR"); }
+int kaqll2xy(char*, char*, session_state*) { return not_yet("QUERY LL2XY"); }
+int kaqdefval(char*, char*, session_state*) { return not_yet("QUERY DEFVAL"); }
+int kaqudft(char*, char*, session_state*) { return not_yet("QUERY UDFT"); }
+int kaqgxinfo(char*, char*, session_state*) { return not_yet("QUERY GXINFO"); }
+int kaqxinfo(char*, char*, session_state*) { return not_yet("QUERY XINFO"); }
+int kaqshades(char*, char*, session_state*) { return not_yet("QUERY SHADES"); }
+int kaqpos(char*, char*, session_state*) { return not_yet("QUERY POS"); }
+int kaqdefine(char*, char*, session_state*) { return not_yet("QUERY DEFINE"); }
+
+// Image output: replaced by a call of gxhpng once the image writer exists.
+int kaimage(const char*, int, int, int, int) {
+  kaprnt(0, "PRINTIM error:  image output not available yet\n");
+  return -1;
+}
+
+// Services of the data and expression layers. Until grid reading exists
+// there is no interpolation notice to re-arm; until user-defined functions
+// exist there is no table to read; until "define" exists no variable can be
+// defined, so the list is always empty.
+void kaiomg() {}
+void kafdef() {}
+void kareldef(session_state* pcm) { pcm->defined_list = nullptr; }

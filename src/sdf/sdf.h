@@ -1,0 +1,16 @@
+// Self-describing (netCDF) data sets: the entries the command language calls.
+#pragma once
+
+struct session_state;
+struct file_descriptor;
+
+// "sdfopen" and "xdfopen": text is the command from the file word on.
+int kasdfopen(const char* text, session_state* pcm);
+int kaxdfopen(const char* text, session_state* pcm);
+
+// Closes a netCDF file with the library's error option off for the call;
+// 1 done, 0 failed.
+int close_netcdf(int ncid);
+
+// Closes the netCDF file of a self-describing data set, if it has one.
+void kasdfclose(file_descriptor* pfi);
