@@ -1,0 +1,25 @@
+// Keyword blocks of the "set" command. Each option group implements its
+// keywords as set_handler functions and names them in the keyword chain of
+// set.cpp.
+#pragma once
+
+struct session_state;
+
+struct set_args {
+  char* lower;  // the lower-cased command at the keyword
+  char* typed;  // the command as typed, at the same position
+  session_state* pcm;
+  int code;     // index of the keyword's upper-case name in kwds
+};
+
+// Returns 0 when the session was changed, 1 after a level-0 message.
+using set_handler = int (*)(set_args& args);
+
+// Upper-case keyword names (110 entries), for messages only.
+extern const char* const kwds[110];
+
+// Index of an upper-case name in kwds, or -1.
+int set_code(const char* name);
+
+// "SET error:  Missing or invalid arguments for NAME option"; returns 1.
+int set_error(int code);

@@ -1,0 +1,1066 @@
+#include "data/descriptor.h"
+
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/fnmtemplate.h"
+#include "core/message.h"
+#include "core/mfcmn.h"
+#include "core/numfmt.h"
+#include "core/scaling.h"
+#include "core/timecal.h"
+#include "core/words.h"
+#include "data/filerec.h"
+#include "data/gribindex.h"
+
+// Builds the interpolation arrays of a pre-projected data set.
+int kappcn(file_descriptor* pfi, int access, int format);
+
+namespace {
+
+// Module state of the one parse that runs at a time.
+FILE* descr = nullptr;     // the descriptor
+FILE* pdef_file = nullptr; // the PDEF interpolation file
+std::string rec;           // current line as typed
+std::string mrec;          // the same, lower-cased
+bool eof_error = false;    // the last error came from running out of lines
+
+constexpr const char* kMemory = "Open Error:  Memory allocation Error in kaddes\n";
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_word_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\0'; }
+
+// Reads the next line of the descriptor into rec and mrec; false at the end.
+bool read_line() {
+  char* buf = nullptr;
+  size_t cap = 0;
+  ssize_t n = getline(&buf, &cap, descr);
+  if (n < 0) {
+    std::free(buf);
+    return false;
+  }
+  rec.assign(buf, static_cast<size_t>(n));
+  std::free(buf);
+  while (!rec.empty() && (rec.back() == '\n' || rec.back() == '\r')) rec.pop_back();
+  mrec = rec;
+  lowcas(mrec.data());
+  return true;
+}
+
+// The typed line at the position of p in the lower-cased one.
+const char* typed_at(const char* p) { return rec.c_str() + (p - mrec.c_str()); }
+
+void context() {
+  kaprnt(0, "  --> The invalid description file record is: \n");
+  kaprnt(0, "  --> " + rec + "\n");
+}
+
+// Error found on the current record.
+void rec_error(const char* msg) {
+  kaprnt(0, msg);
+  context();
+}
+
+bool is_comment(const std::string& m) {
+  if (m.empty()) return true;
+  unsigned char c = static_cast<unsigned char>(m[0]);
+  if (!std::isalnum(c)) return true;
+  return false;
+}
+
+void dim_error(const char* what) {
+  kaprnt(0, "Open Error:  Missing or invalid dimension");
+  kaprnt(0, what);
+}
+
+// Expands a file name of the descriptor (first word of the typed text at p)
+// into a new malloc'd text. Null after a message when the name can't be had.
+char* expand_name(const char* p, const char* descriptor) {
+  size_t n = 0;
+  while (p[n] && p[n] != ' ' && p[n] != '\t' && p[n] != '\n') n++;
+  std::string word(p, n);
+  std::string out;
+  if (word[0] == '^' || word[0] == '$') {
+    std::string missing;
+    if (fnmexp(out, word.c_str(), descriptor, &missing) != 0) {
+      kaprnt(0, "Open Error:  Environment variable " + missing +
+                    " named in a file name is not set\n");
+      return nullptr;
+    }
+  } else {
+    out = word;
+  }
+  if (out.size() >= 4096) {
+    kaprnt(0, "Open Error:  File name is too long\n");
+    return nullptr;
+  }
+  return strdup(out.c_str());
+}
+
+// Frees the scaling array of a dimension given twice.
+void drop_scaling(file_descriptor* pfi, int dim) {
+  std::free(pfi->grid_to_world_scaling[dim]);
+  pfi->grid_to_world_scaling[dim] = nullptr;
+  pfi->world_to_grid_scaling[dim] = nullptr;
+}
+
+// Dimension size after the keyword: a positive integer followed by a blank.
+// Returns the position after the blanks, or null after the message.
+const char* read_size(const char* mp, int* size) {
+  const char* p = nxtwrd(mp);
+  const char* q = p ? intprs(p, size) : nullptr;
+  if (!q || *size < 1 || !is_word_end(*q)) {
+    rec_error("Open Error:  Missing or invalid dimension size.\n");
+    return nullptr;
+  }
+  return q;
+}
+
+int* size_field(file_descriptor* pfi, int dim) {
+  switch (dim) {
+    case 0: return &pfi->x_size;
+    case 1: return &pfi->y_size;
+    case 2: return &pfi->z_size;
+    default: return &pfi->t_size;
+  }
+}
+
+// Variable record: abbreviation, levels, units, description.
+bool parse_variable(variable_descriptor* v) {
+  std::memset(v, 0, sizeof *v);
+  for (int& u : v->units) u = -999;
+  v->multiplier = 1;
+  const char* mp = mrec.c_str();
+  getwrd(v->abbrev, mp, 15);
+  // The abbreviation ends at a blank: a tab would otherwise end up in it.
+  for (char* c = v->abbrev; *c; c++)
+    if (*c == '\t') *c = '\0';
+  const char* p = nxtwrd(mp);
+  if (!p) return false;
+  const char* q = intprs(p, &v->levels);
+  if (!q || !is_word_end(*q) || v->levels < 0) return false;
+  p = nxtwrd(p);
+  if (!p) return false;
+  int count = 0;
+  while (true) {
+    if (count == 4) return false;
+    q = intprs(p, &v->units[count]);
+    if (!q) return false;
+    count++;
+    while (is_blank(*q)) q++;
+    if (*q != ',') break;
+    q++;
+    while (is_blank(*q)) q++;
+    p = q;
+  }
+  // The units end at a blank before the description.
+  if (q == p || *q == '\0' || *q == '\n') return false;
+  if (!is_blank(q[-1])) return false;
+  char desc[128];
+  getstr(desc, typed_at(q), 127);
+  size_t len = std::strlen(desc);
+  while (len > 0 && is_blank(desc[len - 1])) desc[--len] = '\0';
+  if (len == 0) return false;
+  std::memcpy(v->description, desc, len + 1);
+  if (v->units[0] == -1) {
+    switch (v->units[1]) {
+      case 20: v->time_block = 1; break;
+      case 30: v->yx_order = 1; break;
+      case 40:
+        if (v->units[2] == 1) v->data_form = 1;
+        else if (v->units[2] == 2) v->data_form = v->units[3] == -1 ? -2 : 2;
+        else if (v->units[2] == 3) v->data_form = 3;
+        else if (v->units[2] == 4) v->data_form = 4;
+        break;
+      default: break;
+    }
+  }
+  return true;
+}
+
+bool is_group(const variable_descriptor& v, int second) {
+  return v.units[0] == -1 && v.units[1] == 10 && (second < 0 || v.units[2] == second);
+}
+
+// Record layout of a grid file in 4-byte words.
+void grid_layout(file_descriptor* pfi, int64_t hdrb, int64_t trlb) {
+  int64_t gsiz = pfi->pdef_type ? int64_t(pfi->native_isize) * pfi->native_jsize
+                                : int64_t(pfi->x_size) * pfi->y_size;
+  gsiz += pfi->xy_header_words;
+  int64_t off0;
+  if (!pfi->sequential) {
+    off0 = hdrb;
+  } else {
+    gsiz += 2;
+    if (hdrb > 0) hdrb += 2;
+    off0 = hdrb + 1;
+  }
+  pfi->grid_words = gsiz;
+  variable_descriptor* v = pfi->variables;
+  int n = pfi->variable_count;
+  int group_count = 0;
+  for (int i = 0; i < n; i++)
+    if (is_group(v[i], -1)) group_count++;
+  int64_t acum = off0;
+  int64_t group_base = 0;
+  int64_t group_levels = 0;
+  bool first_later = true;
+  int64_t records = 0;
+  v[0].offset = off0;
+  v[0].record = 0;
+  if (is_group(v[0], 1)) {
+    v[0].multiplier = group_count;
+    group_levels = v[0].levels;
+  }
+  for (int i = 1; i < n; i++) {
+    int64_t prev = v[i - 1].levels ? v[i - 1].levels : 1;
+    records += prev;
+    if (is_group(v[i], 1)) {
+      acum += gsiz;
+      v[i].multiplier = group_count;
+      group_levels = v[i].levels;
+    } else if (is_group(v[i], 2)) {
+      if (first_later) {
+        first_later = false;
+        group_base += group_count * group_levels * gsiz;
+        acum = group_base + int64_t(v[i].levels) * gsiz;
+      } else {
+        acum += prev * gsiz;
+      }
+    } else if (!v[i].time_block) {
+      acum += prev * gsiz;
+      group_base = acum;
+    } else if (!pfi->template_flag) {
+      acum += prev * pfi->t_size * gsiz;
+    } else {
+      int64_t per_file = v[i].units[2];
+      if (per_file == -999) {
+        kaprnt(2, "Using time templat and 4-D variables, # times / file not specified\n");
+        kaprnt(2, "Defaulting to the number of times in the .ctl file\n");
+        per_file = pfi->t_size;
+      }
+      acum += prev * per_file * gsiz;
+    }
+    v[i].offset = acum;
+    v[i].record = static_cast<int>(records);
+  }
+  int64_t all_records = 0;
+  for (int i = 0; i < n; i++) all_records += v[i].levels ? v[i].levels : 1;
+  int64_t twords;
+  const variable_descriptor& last = v[n - 1];
+  if (is_group(last, 1)) {
+    twords = off0 + all_records * gsiz;
+  } else {
+    twords = acum + int64_t(last.levels ? last.levels : 1) * gsiz;
+  }
+  int64_t thdr = pfi->time_header_words;
+  if (pfi->sequential && thdr > 0) thdr += 2;
+  twords += thdr;
+  if (pfi->sequential) twords -= 1;
+  twords += trlb;
+  pfi->time_words = twords;
+  pfi->time_records = static_cast<int>(all_records);
+}
+
+bool station_layout(file_descriptor* pfi) {
+  int nsurf = 0, nlev = 0;
+  bool levels_started = false;
+  for (int i = 0; i < pfi->variable_count; i++) {
+    variable_descriptor& v = pfi->variables[i];
+    if (v.levels == 0) {
+      if (levels_started) {
+        kaprnt(0, "Open Error: Variables out of order\n");
+        kaprnt(0, "  Non-vertical variables must go first\n");
+        return false;
+      }
+      v.offset = nsurf++;
+    } else {
+      levels_started = true;
+      v.offset = nlev++;
+    }
+  }
+  pfi->surface_variable_count = nsurf;
+  pfi->level_variable_count = nlev;
+  return true;
+}
+
+constexpr int64_t kMaxMapCount = 1LL << 30;
+
+int be4(const unsigned char* b) { return be_int2int(b); }
+
+// Station map: version 2 (magic, big-endian) or version 1 (writer's order).
+// Returns 0 and the largest report size in *maxsize, or 1 after a message.
+int read_station_map(FILE* f, file_descriptor* pfi, int* ntimes, int* maxsize) {
+  unsigned char head[24];
+  auto damaged = [] {
+    kaprnt(0, "Open Error:  Station map file is short or damaged\n");
+    return 1;
+  };
+  size_t got = std::fread(head, 1, sizeof head, f);
+  bool v2 = got >= 16 && std::memcmp(head, "Vemra_stnmapV002", 16) == 0;
+  int nt, size;
+  bool swap = false;
+  if (v2) {
+    if (got < 24) return damaged();
+    nt = be4(head + 16);
+    size = be4(head + 20);
+  } else {
+    if (got < 8) return damaged();
+    std::memcpy(&nt, head, 4);
+    std::memcpy(&size, head + 4, 4);
+    signed char top = static_cast<signed char>(static_cast<unsigned>(size) >> 24);
+    if (top >= 1) {
+      swap = true;
+      kabswp(&nt, 1);
+      kabswp(&size, 1);
+    }
+    if (std::fseek(f, 8, SEEK_SET) != 0) return damaged();
+  }
+  if (v2 && std::fseek(f, 24, SEEK_SET) != 0) return damaged();
+  if (nt < 0 || size < 0 || nt > kMaxMapCount) return damaged();
+  size_t n = static_cast<size_t>(nt);
+  int* offs = static_cast<int*>(std::malloc(sizeof(int) * (n ? n : 1)));
+  int* cnts = static_cast<int*>(std::malloc(sizeof(int) * (n ? n : 1)));
+  if (!offs || !cnts) {
+    std::free(offs);
+    std::free(cnts);
+    kaprnt(0, kMemory);
+    return 1;
+  }
+  pfi->station_offsets = offs;
+  pfi->station_counts = cnts;
+  if (std::fread(offs, 4, n, f) != n || std::fread(cnts, 4, n, f) != n) return damaged();
+  if (v2) {
+    for (size_t i = 0; i < n; i++) {
+      offs[i] = be4(reinterpret_cast<unsigned char*>(&offs[i]));
+      cnts[i] = be4(reinterpret_cast<unsigned char*>(&cnts[i]));
+    }
+  } else if (swap) {
+    kabswp(offs, n);
+    kabswp(cnts, n);
+  }
+  for (size_t i = 0; i < n; i++)
+    if (offs[i] < 0 || cnts[i] < 0) return damaged();
+  *ntimes = nt;
+  *maxsize = size;
+  return 0;
+}
+
+// Per-time file numbers of a templated data set.
+bool template_numbers(file_descriptor* pfi) {
+  int nt = pfi->t_size;
+  int* fnums = static_cast<int*>(std::malloc(sizeof(int) * size_t(nt)));
+  if (!fnums) return false;
+  pfi->template_file_numbers = fnums;
+  float* ts = pfi->grid_to_world_scaling[3];
+  date_time first{}, tt{};
+  gr2t(ts, 1.0f, &first);
+  std::string prev = kafndt(pfi->data_file_name, &first, &first, ts);
+  int cur = 1;
+  fnums[0] = 1;
+  for (int t = 2; t <= nt; t++) {
+    gr2t(ts, static_cast<float>(t), &tt);
+    std::string name = kafndt(pfi->data_file_name, &tt, &first, ts);
+    if (name != prev) cur = t;
+    fnums[t - 1] = cur;
+    prev = std::move(name);
+  }
+  pfi->open_template_time = 0;
+  return true;
+}
+
+// Largest bits per value among the records of a GRIB index.
+int max_grib_bits(const grib_index* g) {
+  int bits = 32;
+  for (int i = 2; i < g->intnum; i += 3)
+    if (g->intpnt[i] > bits) bits = g->intpnt[i];
+  return bits;
+}
+
+struct parse_flags {
+  bool xdef = false, ydef = false, zdef = false, tdef = false;
+  bool undef = false, dset = false, vars = false;
+};
+
+// Parses the records of the descriptor. Returns 0, 1 after an error.
+int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t& trlb,
+                  int& pdef_access, int& pdef_format) {
+  while (read_line()) {
+    if (is_comment(mrec)) continue;
+    const char* mp = mrec.c_str();
+    if (cmpwrd("*", mp) || cmpwrd("#", mp)) continue;
+
+    if (cmpwrd("byteswapped", mp)) {
+      pfi->byte_swap = 1;
+    } else if (cmpwrd("fileheader", mp)) {
+      const char* p = nxtwrd(mp);
+      long v = 0;
+      if (!p) {
+        kaprnt(1, "Description file warning: Missing fileheader length\n");
+      } else if (!longprs(p, &v)) {
+        kaprnt(1, "Fileheader record invalid\n");
+        pfi->file_header_bytes = 0;
+      } else if (v < 0) {
+        rec_error("Fileheader record invalid\n");
+        return 1;
+      } else {
+        pfi->file_header_bytes = v;
+      }
+    } else if (cmpwrd("xyheader", mp) || cmpwrd("theader", mp)) {
+      bool xy = cmpwrd("xyheader", mp);
+      const char* p = nxtwrd(mp);
+      long v = 0;
+      const char* bad = xy ? "xy grid header length invalid\n"
+                           : "time chunk grid header length invalid\n";
+      int& field = xy ? pfi->xy_header_words : pfi->time_header_words;
+      if (!p) {
+        kaprnt(1, xy ? "Description file warning: Missing xy grid header length\n"
+                     : "Description file warning: Missing time chunk header length\n");
+      } else if (!longprs(p, &v)) {
+        kaprnt(1, bad);
+        field = 0;
+      } else if (v < 0 || v / 4 > INT32_MAX) {
+        rec_error(bad);
+        return 1;
+      } else {
+        field = static_cast<int>(v / 4);
+      }
+    } else if (cmpwrd("format", mp) || cmpwrd("options", mp)) {
+      const char* p = nxtwrd(mp);
+      if (!p) kaprnt(1, "Description file warning: Missing options keyword\n");
+      while (p) {
+        if (cmpwrd("sequential", p)) pfi->sequential = 1;
+        else if (cmpwrd("yrev", p)) pfi->yrev = 1;
+        else if (cmpwrd("zrev", p)) pfi->zrev = 1;
+        else if (cmpwrd("template", p)) pfi->template_flag = 1;
+        else if (cmpwrd("byteswapped", p)) pfi->byte_swap = 1;
+        else if (cmpwrd("cray_32bit_ieee", p)) {
+          // Accepted; nothing to set.
+        } else if (cmpwrd("365_day_calendar", p)) pfi->calendar_365 = 1;
+        else if (cmpwrd("big_endian", p)) {
+          if (std::endian::native == std::endian::little) pfi->byte_swap = 1;
+        } else if (cmpwrd("little_endian", p)) {
+          if (std::endian::native == std::endian::big) pfi->byte_swap = 1;
+        } else {
+          rec_error("Open Error:  Data file type invalid\n");
+          return 1;
+        }
+        p = nxtwrd(p);
+      }
+    } else if (cmpwrd("trailerbytes", mp) || cmpwrd("headerbytes", mp)) {
+      bool trailer = cmpwrd("trailerbytes", mp);
+      const char* bad = trailer ? "Trailerbytes record invalid\n" : "Headerbytes record invalid\n";
+      const char* p = nxtwrd(mp);
+      int v = 0;
+      int64_t& field = trailer ? trlb : hdrb;
+      if (!p || !intprs(p, &v)) {
+        kaprnt(1, bad);
+        field = 0;
+      } else if (v < 0) {
+        rec_error(bad);
+        return 1;
+      } else {
+        field = v / 4;
+      }
+    } else if (cmpwrd("dtype", mp)) {
+      const char* p = nxtwrd(mp);
+      if (!p) {
+        kaprnt(1, "Description file warning: Missing data type\n");
+        kaprnt(1, "   Assuming data file type is grid\n");
+      } else if (cmpwrd("station", p)) {
+        pfi->file_type = 2;
+      } else if (cmpwrd("grib", p)) {
+        pfi->grib_flag = 1;
+        const char* q = nxtwrd(p);
+        if (q) {
+          int gt;
+          const char* r = intprs(q, &gt);
+          if (!r || !is_word_end(*r)) {
+            kaprnt(1, "Description file warning: Invalid GRIB option\n");
+            pfi->grib_grid_type = -999;
+          } else {
+            pfi->grib_grid_type = gt;
+          }
+        }
+      } else {
+        rec_error("Open Error:  Data file type invalid\n");
+        return 1;
+      }
+    } else if (cmpwrd("title", mp)) {
+      const char* p = nxtwrd(mp);
+      if (!p) {
+        kaprnt(1, "Description file warning: Missing title string\n");
+      } else {
+        getstr(pfi->title, typed_at(p), 511);
+        size_t len = std::strlen(pfi->title);
+        while (len > 0 && is_blank(pfi->title[len - 1])) pfi->title[--len] = '\0';
+      }
+    } else if (cmpwrd("dset", mp)) {
+      const char* p = nxtwrd(mp);
+      if (!p) {
+        rec_error("Open Error:  Data file name is missing\n");
+        return 1;
+      }
+      char* name = expand_name(typed_at(p), pfi->descriptor_name);
+      if (!name) {
+        context();
+        return 1;
+      }
+      std::strcpy(pfi->data_file_name, name);
+      std::free(name);
+      fl.dset = true;
+    } else if (cmpwrd("stnmap", mp) || cmpwrd("index", mp)) {
+      if (cmpwrd("index", mp)) pfi->grib_flag = 1;
+      const char* p = nxtwrd(mp);
+      if (!p) {
+        rec_error("Open Error:  Station or Index Map file name is missing\n");
+        return 1;
+      }
+      char* name = expand_name(typed_at(p), pfi->descriptor_name);
+      if (!name) {
+        context();
+        return 1;
+      }
+      std::free(pfi->map_file_name);
+      pfi->map_file_name = name;
+    } else if (cmpwrd("toff", mp)) {
+      const char* p = nxtwrd(mp);
+      if (!p) {
+        rec_error("Open Error:  Missing toff value\n");
+        return 1;
+      }
+      int v;
+      const char* q = intprs(p, &v);
+      // Before TDEF the count is checked at the end of the file.
+      if (!q || !is_word_end(*q) || v < 0 || (fl.tdef && v >= pfi->t_size)) {
+        rec_error("Open Error:  Invalid toff value\n");
+        return 1;
+      }
+      pfi->toff = v;
+      pfi->toff_flag = 1;
+    } else if (cmpwrd("undef", mp)) {
+      const char* p = nxtwrd(mp);
+      if (!p) {
+        rec_error("Open Error:  Missing undef value\n");
+        return 1;
+      }
+      float v;
+      const char* q = valprs(p, &v);
+      if (!q || !is_word_end(*q)) {
+        rec_error("Open Error:  Invalid undef value\n");
+        return 1;
+      }
+      pfi->undef = v;
+      float tol = std::fabs(v / 100000.0f);
+      pfi->undef_low = v - tol;
+      pfi->undef_high = v + tol;
+      fl.undef = true;
+    } else if (cmpwrd("pdef", mp)) {
+      auto bad = [&]() {
+        pfi->pdef_type = 0;
+        rec_error("Open Error: Invalid pdef record.\n");
+        return 1;
+      };
+      const char* p = nxtwrd(mp);
+      int isz, jsz;
+      const char* q;
+      if (!p || !(q = intprs(p, &isz)) || !is_word_end(*q) || isz < 1) return bad();
+      p = nxtwrd(p);
+      if (!p || !(q = intprs(p, &jsz)) || !is_word_end(*q) || jsz < 1) return bad();
+      p = nxtwrd(p);
+      if (!p) return bad();
+      struct pdef_kind {
+        const char* word;
+        int type, flag, params;
+      };
+      static const pdef_kind kinds[] = {{"nps", 1, 1, 4},   {"sps", 2, 1, 4},
+                                        {"lcc", 3, 0, 9},   {"eta.u", 4, 1, 4},
+                                        {"pse", 5, 0, 7},   {"ops", 6, 0, 8},
+                                        {"bilin", 7, 1, 0}, {"file", 8, 1, 1}};
+      const pdef_kind* kind = nullptr;
+      for (const auto& k : kinds)
+        if (cmpwrd(k.word, p)) kind = &k;
+      if (!kind) return bad();
+      pfi->native_isize = isz;
+      pfi->native_jsize = jsz;
+      for (int i = 0; i < kind->params; i++) {
+        p = nxtwrd(p);
+        float v;
+        if (!p || !(q = valprs(p, &v)) || !is_word_end(*q)) return bad();
+        pfi->pdef_params[i] = v;
+      }
+      if (kind->type == 8) {
+        int nw = static_cast<int>(pfi->pdef_params[0] + 0.1f);
+        if (nw < 1 || nw > 8) return bad();
+      }
+      if (kind->type >= 7) {
+        p = nxtwrd(p);
+        if (!p) return bad();
+        if (cmpwrd("stream", p)) pdef_access = 1;
+        else if (cmpwrd("sequential", p)) pdef_access = 2;
+        else return bad();
+        p = nxtwrd(p);
+        if (!p) return bad();
+        if (cmpwrd("binary", p)) pdef_format = 1;
+        else if (cmpwrd("binary-big", p)) pdef_format = 2;
+        else if (cmpwrd("binary-little", p)) pdef_format = 3;
+        else if (cmpwrd("packed", p)) pdef_format = 4;
+        else return bad();
+        p = nxtwrd(p);
+        if (!p) return bad();
+        char* name = expand_name(typed_at(p), pfi->descriptor_name);
+        if (!name) return bad();
+        if (pdef_file) std::fclose(pdef_file);
+        pdef_file = std::fopen(name, "rb");
+        if (!pdef_file) {
+          kaprnt(0, "Error opening pdef file\n");
+          kaprnt(0, std::string("  File name is:  ") + name + "\n");
+          std::free(name);
+          return bad();
+        }
+        std::free(name);
+      }
+      pfi->pdef_type = kind->type;
+      pfi->pdef_flag = kind->flag;
+    } else if (cmpwrd("xdef", mp) || cmpwrd("ydef", mp) || cmpwrd("zdef", mp)) {
+      int dim = cmpwrd("xdef", mp) ? 0 : cmpwrd("ydef", mp) ? 1 : 2;
+      if (pfi->file_type == 2) continue;
+      int size;
+      const char* p = read_size(mp, &size);
+      if (!p) return 1;
+      *size_field(pfi, dim) = size;
+      p = nxtwrd(p);
+      if (p) drop_scaling(pfi, dim);
+      int rc;
+      struct lat_table {
+        const char* word;
+        float* (*build)(int, int);
+      };
+      static const lat_table tables[] = {{"gausr40", kagaus}, {"mom32", kamo32},
+                                         {"gaust62", kagst62}, {"gausr30", kags30},
+                                         {"gausr20", kags20}, {"gausr15", kags15}};
+      const lat_table* table = nullptr;
+      if (p && dim == 1)
+        for (const auto& t : tables)
+          if (cmpwrd(t.word, p)) table = &t;
+      if (!p) {
+        dim_error(" scaling type\n");
+        context();
+        return 1;
+      } else if (cmpwrd("linear", p)) {
+        rc = deflin(p, pfi, dim, 0);
+        if (rc == 0 && dim == 0) {
+          float incr = pfi->grid_to_world_scaling[0][0];
+          if (std::fabs(double(size) * incr - 360.0) < 0.01) pfi->x_wraps = 1;
+        }
+      } else if (cmpwrd("levels", p)) {
+        rc = deflev(p, pfi, dim);
+      } else if (table) {
+        const char* s = nxtwrd(p);
+        int start;
+        const char* e = s ? intprs(s, &start) : nullptr;
+        if (!e || !is_word_end(*e) || start < 1) {
+          dim_error(" starting value\n");
+          context();
+          return 1;
+        }
+        float* a = table->build(start, size);
+        if (!a) {
+          context();
+          return 1;
+        }
+        pfi->grid_to_world_scaling[1] = a;
+        pfi->world_to_grid_scaling[1] = a;
+        pfi->grid_to_world[1] = gr2lev;
+        pfi->world_to_grid[1] = lev2gr;
+        pfi->linear_flags[1] = 0;
+        rc = 0;
+      } else {
+        dim_error(" scaling type\n");
+        context();
+        return 1;
+      }
+      if (rc == -1) {
+        kaprnt(0, kMemory);
+        return 1;
+      }
+      if (rc) {
+        if (!eof_error) context();
+        return 1;
+      }
+      if (dim == 0) fl.xdef = true;
+      else if (dim == 1) fl.ydef = true;
+      else fl.zdef = true;
+    } else if (cmpwrd("tdef", mp)) {
+      int size;
+      const char* p = read_size(mp, &size);
+      if (!p) return 1;
+      pfi->t_size = size;
+      p = nxtwrd(p);
+      if (!p || !cmpwrd("linear", p)) {
+        dim_error(" scaling type\n");
+        context();
+        return 1;
+      }
+      p = nxtwrd(p);
+      if (!p) {
+        kaprnt(0, "Open Error:  Start Time missing in tdef card");
+        kaprnt(0, " starting value\n");
+        context();
+        return 1;
+      }
+      date_time def{-1000, -1000, -1000, 0, 0};
+      date_time start{};
+      const char* q = adtprs(p, &def, &start);
+      if (!q) {
+        kaprnt(0, "Open Error:  Invalid start time in tdef card");
+        kaprnt(0, " starting value\n");
+        context();
+        return 1;
+      }
+      if (start.year == -1000 || start.month == -1000 || start.day == -1000 ||
+          !is_word_end(*q)) {
+        dim_error(" starting value\n");
+        context();
+        return 1;
+      }
+      p = nxtwrd(p);
+      auto incr_error = [](const char* first) {
+        kaprnt(0, first);
+        kaprnt(0, " use 1 for single time data\n");
+        context();
+        return 1;
+      };
+      if (!p) return incr_error("Open Error:  Time increment missing in tdef\n");
+      date_time incr{};
+      q = rdtprs(p, &incr);
+      if (!q || !is_word_end(*q)) return incr_error("Open Error:  Invalid time increment in tdef\n");
+      float months = float(incr.year * 12 + incr.month);
+      float minutes = float(incr.day * 1440 + incr.hour * 60 + incr.minute);
+      if (months == 0 && minutes == 0)
+        return incr_error("Open Error:  0 time increment in tdef\n");
+      drop_scaling(pfi, 3);
+      auto* ts = static_cast<float*>(std::malloc(sizeof(float) * 8));
+      if (!ts) {
+        kaprnt(0, kMemory);
+        return 1;
+      }
+      ts[0] = float(start.year);
+      ts[1] = float(start.month);
+      ts[2] = float(start.day);
+      ts[3] = float(start.hour);
+      ts[4] = float(start.minute);
+      ts[5] = months;
+      ts[6] = minutes;
+      ts[7] = scaling_end_mark;
+      pfi->grid_to_world_scaling[3] = ts;
+      pfi->world_to_grid_scaling[3] = ts;
+      pfi->linear_flags[3] = 1;
+      fl.tdef = true;
+    } else if (cmpwrd("vars", mp)) {
+      const char* p = nxtwrd(mp);
+      int n;
+      const char* q = p ? intprs(p, &n) : nullptr;
+      if (!q || !is_word_end(*q) || n < 1) {
+        kaprnt(0, "Open Error:  Missing or invalid variable");
+        kaprnt(0, " count\n");
+        context();
+        return 1;
+      }
+      std::vector<variable_descriptor> vars;
+      while (static_cast<int>(vars.size()) < n) {
+        if (!read_line()) {
+          kaprnt(0, "Open Error:  Unexpected EOF reading variables\n");
+          kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+          return 1;
+        }
+        if (is_comment(mrec)) continue;
+        if (cmpwrd("*", mrec.c_str()) || cmpwrd("#", mrec.c_str())) continue;
+        if (cmpwrd("endvars", mrec.c_str())) {
+          kaprnt(0, "Open Error:  Unexpected ENDVARS record\n");
+          kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+          context();
+          return 1;
+        }
+        variable_descriptor v;
+        if (!parse_variable(&v)) {
+          rec_error("Open Error:  Invalid variable record\n");
+          return 1;
+        }
+        vars.push_back(v);
+      }
+      if (!read_line()) {
+        kaprnt(0, "Open Error:  Missing ENDVARS statement.\n");
+        return 1;
+      }
+      if (!cmpwrd("endvars", mrec.c_str())) {
+        kaprnt(0, "Open Error:  Looking for ENDVARS statement\n");
+        kaprnt(0, "             Instead, found:  \n");
+        context();
+        return 1;
+      }
+      std::free(pfi->variables);
+      pfi->variables =
+          static_cast<variable_descriptor*>(std::malloc(sizeof(variable_descriptor) * vars.size()));
+      if (!pfi->variables) {
+        kaprnt(0, kMemory);
+        return 1;
+      }
+      std::memcpy(pfi->variables, vars.data(), sizeof(variable_descriptor) * vars.size());
+      pfi->variable_count = n;
+      fl.vars = true;
+    } else {
+      rec_error("Open Error:  Unknown keyword in description file\n");
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Everything after the last record. Returns 0, 1 after the messages.
+int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb, int64_t trlb,
+           int pdef_access, int pdef_format) {
+  bool grid = pfi->file_type == 1;
+  bool missing = false;
+  auto need = [&](bool seen, const char* name) {
+    if (!seen) {
+      kaprntf(0, "Open Error:  missing %s record \n", name);
+      missing = true;
+    }
+  };
+  if (grid) {
+    need(fl.xdef, "XDEF");
+    need(fl.ydef, "YDEF");
+    need(fl.zdef, "ZDEF");
+  }
+  need(fl.tdef, "TDEF");
+  need(fl.undef, "UNDEF");
+  need(fl.dset, "DSET");
+  need(fl.vars, "VARS");
+  // Without its index a GRIB data set can't be read at all.
+  if (mflag && grid && pfi->grib_flag && !pfi->map_file_name) need(false, "INDEX");
+  if (missing) return 1;
+
+  if (pfi->toff_flag && pfi->toff >= pfi->t_size) {
+    kaprnt(0, "Open Error:  Invalid toff value\n");
+    return 1;
+  }
+
+  if (grid) grid_layout(pfi, hdrb, trlb);
+  else if (!station_layout(pfi)) return 1;
+
+  // Maps are read only now, so the order of the records does not matter.
+  int map_times = -1, map_size = 0;
+  if (mflag && pfi->map_file_name) {
+    FILE* mf = std::fopen(pfi->map_file_name, "rb");
+    if (!mf) {
+      kaprnt(0, std::string("Open Error:  Can't open Station/Index map file ") +
+                    pfi->map_file_name + "\n");
+      return 1;
+    }
+    int rc;
+    if (!pfi->grib_flag || !grid) {
+      rc = read_station_map(mf, pfi, &map_times, &map_size);
+    } else {
+      rc = kargmap(mf, &pfi->grib_index);
+      if (rc == 0) rc = kackgmap(pfi->grib_index, pfi->t_size, pfi->time_records);
+    }
+    std::fclose(mf);
+    if (rc) return 1;
+  }
+
+  if (!grid && mflag) {
+    if (map_times < 0) {
+      kaprnt(0, "Open Error: missing STNMAP record\n");
+      return 1;
+    }
+    if (map_times != pfi->t_size) {
+      kaprnt(0, "Open Error: Inconsistent time count\n");
+      kaprntf(0, "  Count in station map file = %li\n", static_cast<long>(map_times));
+      kaprntf(0, "  Count in descriptor file = %i\n", pfi->t_size);
+      return 1;
+    }
+  }
+
+  if (mfcmn.calendar_365 == -999) {
+    mfcmn.calendar_365 = pfi->calendar_365;
+  } else if (mfcmn.calendar_365 != pfi->calendar_365) {
+    kaprnt(0, "Attempt to change the global calendar...\n");
+    if (mfcmn.calendar_365 == 1)
+      kaprnt(0, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar "
+                "file\n");
+    else
+      kaprnt(0, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar "
+                "file\n");
+    return 1;
+  }
+
+  if (grid) {
+    pfi->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * size_t(pfi->x_size)));
+    if (!pfi->data_buffer) {
+      kaprnt(0, kMemory);
+      return 1;
+    }
+    if (pfi->grib_flag) {
+      int bits = pfi->grib_index ? max_grib_bits(pfi->grib_index) : 32;
+      int64_t row = std::max<int64_t>(pfi->x_size, 145);
+      if (pfi->pdef_type) row = std::max<int64_t>(row, 2);
+      size_t bytes = static_cast<size_t>(row * bits / 8 + 16);
+      pfi->grib_buffer = static_cast<unsigned char*>(std::malloc(bytes));
+      if (!pfi->grib_buffer) {
+        kaprnt(0, kMemory);
+        return 1;
+      }
+    }
+  } else {
+    size_t n = map_size > 0 ? size_t(map_size) : 1;
+    pfi->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * n));
+    if (!pfi->data_buffer) {
+      kaprnt(0, kMemory);
+      return 1;
+    }
+  }
+
+  if (pfi->pdef_type && kappcn(pfi, pdef_access, pdef_format)) return 1;
+
+  if (pfi->template_flag && !template_numbers(pfi)) {
+    kaprnt(0, kMemory);
+    return 1;
+  }
+  return 0;
+}
+
+void close_streams() {
+  if (descr) std::fclose(descr);
+  descr = nullptr;
+  if (pdef_file) std::fclose(pdef_file);
+  pdef_file = nullptr;
+}
+
+}  // namespace
+
+FILE* kapdfs() { return pdef_file; }
+
+int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
+  const char* p = nxtwrd(ch);
+  float start, incr = 1;
+  const char* q = p ? valprs(p, &start) : nullptr;
+  if (!q || !is_word_end(*q)) {
+    dim_error(" starting value\n");
+    return 1;
+  }
+  if (!single) {
+    p = nxtwrd(p);
+    q = p ? valprs(p, &incr) : nullptr;
+    // X and Y must increase; a level axis may run either way but must move.
+    if (!q || !is_word_end(*q) || (dim < 2 && incr <= 0) || incr == 0) {
+      dim_error(" increment value\n");
+      return 1;
+    }
+  }
+  auto* a = static_cast<float*>(std::malloc(sizeof(float) * 6));
+  if (!a) return -1;
+  a[0] = incr;
+  a[1] = start - incr;
+  a[2] = scaling_end_mark;
+  a[3] = 1.0f / incr;
+  a[4] = -a[1] / incr;
+  a[5] = scaling_end_mark;
+  pfi->grid_to_world_scaling[dim] = a;
+  pfi->world_to_grid_scaling[dim] = a + 3;
+  if (dim < 3) {
+    pfi->grid_to_world[dim] = liconv;
+    pfi->world_to_grid[dim] = liconv;
+  }
+  pfi->linear_flags[dim] = 1;
+  return 0;
+}
+
+int deflev(const char* ch, file_descriptor* pfi, int dim) {
+  eof_error = false;
+  int n = *size_field(pfi, dim);
+  if (n < 1) {
+    kaprnt(0, "Open Error:  Invalid number of levels\n");
+    return 1;
+  }
+  if (n == 1) return deflin(ch, pfi, dim, 1);
+  float* a = level_scaling_new(n);
+  if (!a) return -1;
+  a[0] = float(n);
+  // The values follow "levels" and may go on over further lines.
+  std::string line = ch;
+  const char* p = nxtwrd(line.c_str());
+  int i = 0;
+  while (i < n) {
+    if (!p) {
+      if (!descr || !read_line()) {
+        kaprnt(0, "Open Error:  Unexpected EOF reading descriptor file\n");
+        kaprnt(0, "   EOF occurred reading LEVELS values\n");
+        eof_error = true;
+        std::free(a);
+        return 1;
+      }
+      line = mrec;
+      p = line.c_str();
+      while (is_blank(*p)) p++;
+      if (*p == '\0') {
+        kaprnt(0, "Open Error:  Blank Record found in LEVELS data\n");
+        std::free(a);
+        return 1;
+      }
+    }
+    float v;
+    const char* q = valprs(p, &v);
+    if (!q || !is_word_end(*q)) {
+      kaprnt(0, "Open Error:  Invalid value in LEVELS data\n");
+      std::free(a);
+      return 1;
+    }
+    a[++i] = v;
+    p = nxtwrd(p);
+  }
+  a[n + 1] = scaling_end_mark;
+  pfi->grid_to_world_scaling[dim] = a;
+  pfi->world_to_grid_scaling[dim] = a;
+  pfi->grid_to_world[dim] = gr2lev;
+  pfi->world_to_grid[dim] = lev2gr;
+  pfi->linear_flags[dim] = 0;
+  return 0;
+}
+
+int kaddes(const char* name, file_descriptor* pfi, int mflag) {
+  mfcmn.year_digits = -999;
+  pfi->second_stream = nullptr;
+  eof_error = false;
+  close_streams();
+  std::string opened = name;
+  if (opened.size() < sizeof pfi->descriptor_name) descr = std::fopen(opened.c_str(), "r");
+  if (!descr) {
+    opened += ".ctl";
+    if (opened.size() < sizeof pfi->descriptor_name) descr = std::fopen(opened.c_str(), "r");
+  }
+  if (!descr) {
+    kaprnt(0, "Open Error:  Can't open description file\n");
+    return 1;
+  }
+  std::strcpy(pfi->descriptor_name, opened.c_str());
+
+  parse_flags fl;
+  int64_t hdrb = 0, trlb = 0;
+  int pdef_access = 0, pdef_format = 0;
+  int rc = parse_records(pfi, fl, hdrb, trlb, pdef_access, pdef_format);
+  if (rc == 0) rc = finish(pfi, fl, mflag, hdrb, trlb, pdef_access, pdef_format);
+  close_streams();
+  if (rc) {
+    kaprnt(0, "  The data file was not opened. \n");
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,31 @@
+// The data descriptor parser: reads a descriptor file into a file record.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct file_descriptor;
+
+// Parses the descriptor `name` (or `name` with ".ctl" appended) into pfi, a
+// record fresh from getpfi. With mflag set the station map or GRIB index is
+// read too. Returns 0, or 1 after the messages; on failure the caller
+// releases the record with frepfi.
+int kaddes(const char* name, file_descriptor* pfi, int mflag);
+
+// Linear scaling of dimension dim (0..3) from the text at the word "linear":
+// start and increment (with single set only the start; increment 1).
+// Returns 0, 1 after an error message, -1 when memory ran out.
+int deflin(const char* ch, file_descriptor* pfi, int dim, int single);
+
+// Scaling of dimension dim given by its values, from the text at the word
+// "levels"; values may continue on following lines of the descriptor being
+// parsed. Returns 0, 1 after an error message, -1 when memory ran out.
+int deflev(const char* ch, file_descriptor* pfi, int dim);
+
+// The interpolation file of a PDEF record while the descriptor is being
+// parsed (null when there is none); read by the pre-projection set-up.
+FILE* kapdfs();
+
+// Rebuilds the descriptor text of an open data set as "q ctlinfo" shows it,
+// line by line, through kaprnt at level 2.
+void kactlinfo(const file_descriptor* pfi);

@@ -1,0 +1,45 @@
+#include "data/filerec.h"
+
+#include <cstdlib>
+
+#include "data/gribindex.h"
+
+file_descriptor* getpfi() {
+  // calloc gives every pointer null, every count and flag 0 and empty names.
+  auto* pfi = static_cast<file_descriptor*>(std::calloc(1, sizeof(file_descriptor)));
+  if (!pfi) return nullptr;
+  pfi->file_type = 1;
+  pfi->file_number = -999;
+  pfi->grib_grid_type = -999;
+  return pfi;
+}
+
+void frepfi(file_descriptor* pfi, int keep) {
+  if (!pfi) return;
+  if (pfi->grib_index) {
+    frepgi(pfi->grib_index);
+    pfi->grib_index = nullptr;
+  }
+  std::free(pfi->template_file_numbers);
+  std::free(pfi->station_offsets);
+  std::free(pfi->station_counts);
+  std::free(pfi->variables);
+  std::free(pfi->data_buffer);
+  std::free(pfi->grib_buffer);
+  std::free(pfi->map_file_name);
+  std::free(pfi->open_template_name);
+  for (int i = 0; i < 8; i++) {
+    std::free(pfi->pdef_index[i]);
+    std::free(pfi->pdef_weights[i]);
+  }
+  std::free(pfi->pdef_extra);
+  if (!keep) {
+    // The world-to-grid arrays live inside these allocations.
+    for (int i = 0; i < 4; i++) std::free(pfi->grid_to_world_scaling[i]);
+  }
+  if (pfi->sdf_io) {
+    if (pfi->first_template_io == pfi->sdf_io) pfi->first_template_io = nullptr;
+    free_io_std(&pfi->sdf_io);
+  }
+  std::free(pfi);
+}

@@ -1,0 +1,97 @@
+// The record of one open data set and of its variables.
+//
+// Every owned array hanging off a file_descriptor is allocated with malloc,
+// calloc or realloc and released by frepfi with free; code that attaches an
+// array to the record (the descriptor parser, the self-describing-file layer,
+// define) must allocate it the same way.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "core/scaling.h"
+
+struct grib_index;
+
+struct variable_descriptor {
+  char description[128];  // case kept
+  char abbrev[16];        // lower case, at most 15 characters
+  int units[4];           // -999 unset
+  int64_t offset;         // word offset in a time block (station: position)
+  int record;             // index of its first horizontal grid in a time block
+  int levels;             // 0: no vertical dimension
+  int data_form;          // 0 float, 1 byte, 2 / -2 two-byte, 3 float, 4 int
+  int time_block;         // all times in one block
+  int multiplier;         // level step in grids
+  int yx_order;           // stored in y-x order
+};
+
+struct file_descriptor {
+  file_descriptor* next;
+  int file_number;
+  char data_file_name[4096];
+  char* open_template_name;  // owned
+  char descriptor_name[4096];
+  char* map_file_name;  // owned
+  FILE* data_stream;
+  int file_type;  // 1 grid, 2 station data, 4 defined object
+  char title[512];
+  float undef;
+  float undef_low, undef_high;
+  float* data_buffer;      // owned
+  unsigned char* grib_buffer;  // owned
+  int byte_swap;
+  int* station_offsets;  // owned
+  int* station_counts;   // owned
+  FILE* second_stream;
+  int x_size, y_size, z_size, t_size;
+  int toff_flag, toff;
+  int variable_count;
+  int surface_variable_count, level_variable_count;
+  variable_descriptor* variables;  // owned, variable_count entries
+  int64_t grid_words;    // words per horizontal grid
+  int64_t time_words;    // words per time block
+  int time_records;      // horizontal grids per time
+  int64_t file_header_bytes;
+  int x_wraps;
+  int sequential, yrev, zrev;
+  int pdef_type;
+  int pdef_flag;
+  int native_isize, native_jsize;
+  float pdef_params[16];
+  void* pdef_index[8];    // owned
+  void* pdef_weights[8];  // owned
+  void* pdef_extra;       // owned
+  conversion_fn grid_to_world[3];
+  conversion_fn world_to_grid[3];
+  float* grid_to_world_scaling[4];  // owned (T: the time_scaling)
+  float* world_to_grid_scaling[4];  // point into the same allocations
+  int linear_flags[4];
+  int defined_offsets[4];
+  int climatology_flag, climatology_cycle;
+  int grib_flag;
+  int grib_grid_type;
+  ::grib_index* grib_index;  // owned
+  int template_flag;
+  int* template_file_numbers;  // owned, one per time
+  int open_template_time;
+  int misswarn;
+  int xy_header_words, time_header_words;
+  int calendar_365;
+  int cray_32bit_ieee;
+  void* sdf_io;
+  int sdf_flag;
+  void* first_template_io;
+};
+
+// New preset record, or null when memory ran out.
+file_descriptor* getpfi();
+
+// Releases the record and everything it owns; with keep set the scaling
+// arrays are left alone (something else still holds them). Streams are not
+// closed here.
+void frepfi(file_descriptor* pfi, int keep);
+
+// Releases the self-describing-file metadata of a record; supplied by the
+// self-describing-file layer.
+void free_io_std(void** io);

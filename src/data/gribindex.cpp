@@ -1,0 +1,213 @@
+#include "data/gribindex.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/message.h"
+#include "core/numfmt.h"
+
+namespace {
+
+// A count read from a file must be usable as an array length; anything
+// beyond this is a damaged file, not a data set.
+constexpr int64_t max_count = 1LL << 30;
+
+bool read_exact(FILE* f, void* buf, size_t n) {
+  return n == 0 || std::fread(buf, 1, n, f) == n;
+}
+
+// 4-byte big-endian sign-and-magnitude integer.
+int getint(const unsigned char* b) {
+  int v = ((b[0] & 0x7f) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+  return (b[0] & 0x80) ? -v : v;
+}
+
+void short_index() {
+  kaprnt(0, "Open Error:  GRIB index file is short or damaged\n");
+}
+
+void bad_counts() {
+  kaprnt(0, "Open Error:  GRIB index file has invalid sizes\n");
+}
+
+bool counts_ok(const grib_index* p) {
+  return p->hinum >= 0 && p->hfnum >= 0 && p->intnum >= 0 && p->fltnum >= 0 &&
+         p->hinum <= max_count && p->hfnum <= max_count && p->intnum <= max_count &&
+         p->fltnum <= max_count;
+}
+
+// Allocates the four arrays for the counts in p; an array of count 0 stays null.
+bool alloc_arrays(grib_index* p) {
+  if (p->hinum > 0 && !(p->hipnt = static_cast<int*>(std::malloc(sizeof(int) * p->hinum))))
+    return false;
+  if (p->hfnum > 0 && !(p->hfpnt = static_cast<float*>(std::malloc(sizeof(float) * p->hfnum))))
+    return false;
+  if (p->intnum > 0 &&
+      !(p->intpnt = static_cast<int*>(std::malloc(sizeof(int) * p->intnum))))
+    return false;
+  if (p->fltnum > 0 &&
+      !(p->fltpnt = static_cast<float*>(std::malloc(sizeof(float) * p->fltnum))))
+    return false;
+  return true;
+}
+
+void swap_words(void* buf, int64_t n) {
+  auto* b = static_cast<unsigned char*>(buf);
+  for (int64_t i = 0; i < n; i++) {
+    unsigned char* w = b + 4 * i;
+    std::swap(w[0], w[3]);
+    std::swap(w[1], w[2]);
+  }
+}
+
+// Portable layout: counts at offset 2, base time skipped, then the arrays.
+int read_portable(FILE* f, grib_index* p) {
+  unsigned char hdr[25];
+  if (std::fseek(f, 0, SEEK_SET) != 0 || !read_exact(f, hdr, sizeof hdr)) {
+    short_index();
+    return 1;
+  }
+  p->version = hdr[1];
+  p->hinum = getint(hdr + 2);
+  p->hfnum = getint(hdr + 6);
+  p->intnum = getint(hdr + 10);
+  p->fltnum = getint(hdr + 14);
+  if (!counts_ok(p)) {
+    bad_counts();
+    return 1;
+  }
+  if (!alloc_arrays(p)) {
+    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
+    return 1;
+  }
+  unsigned char b[4];
+  for (int i = 0; i < p->hinum; i++) {
+    if (!read_exact(f, b, 4)) return short_index(), 1;
+    p->hipnt[i] = getint(b);
+  }
+  // Header floats are not converted: the writer never writes any.
+  for (int i = 0; i < p->hfnum; i++) {
+    if (!read_exact(f, b, 4)) return short_index(), 1;
+    std::memcpy(&p->hfpnt[i], b, 4);
+  }
+  for (int i = 0; i < p->intnum; i++) {
+    if (!read_exact(f, b, 4)) return short_index(), 1;
+    p->intpnt[i] = getint(b);
+  }
+  for (int i = 0; i < p->fltnum; i++) {
+    if (!read_exact(f, b, 4)) return short_index(), 1;
+    p->fltpnt[i] = ibm2flt(b);
+  }
+  return 0;
+}
+
+// Native layout: five count words and four pointer words of the writer, then
+// the arrays, all in the writer's byte order.
+int read_native(FILE* f, grib_index* p) {
+  unsigned char rec[36];
+  if (std::fseek(f, 0, SEEK_SET) != 0 || !read_exact(f, rec, sizeof rec)) {
+    short_index();
+    return 1;
+  }
+  int w[5];
+  std::memcpy(w, rec, sizeof w);
+  // A version whose top byte is set was written in the other byte order.
+  bool swap = (static_cast<unsigned>(w[0]) >> 24) != 0;
+  if (swap) swap_words(w, 5);
+  p->version = w[0];
+  p->hinum = w[1];
+  p->hfnum = w[2];
+  p->intnum = w[3];
+  p->fltnum = w[4];
+  if (!counts_ok(p)) {
+    bad_counts();
+    return 1;
+  }
+  if (!alloc_arrays(p)) {
+    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
+    return 1;
+  }
+  if (!read_exact(f, p->hipnt, 4 * size_t(p->hinum)) ||
+      !read_exact(f, p->hfpnt, 4 * size_t(p->hfnum)) ||
+      !read_exact(f, p->intpnt, 4 * size_t(p->intnum)) ||
+      !read_exact(f, p->fltpnt, 4 * size_t(p->fltnum))) {
+    short_index();
+    return 1;
+  }
+  if (swap) {
+    swap_words(p->hipnt, p->hinum);
+    swap_words(p->hfpnt, p->hfnum);
+    swap_words(p->intpnt, p->intnum);
+    swap_words(p->fltpnt, p->fltnum);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void frepgi(grib_index* p) {
+  if (!p) return;
+  std::free(p->hipnt);
+  std::free(p->hfpnt);
+  std::free(p->intpnt);
+  std::free(p->fltpnt);
+  std::free(p);
+}
+
+void putint(int value, unsigned char* buf, int64_t& pos) {
+  unsigned int mag = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  mag &= 0x7fffffffu;
+  if (value < 0) mag |= 0x80000000u;
+  buf[pos] = static_cast<unsigned char>(mag >> 24);
+  buf[pos + 1] = static_cast<unsigned char>(mag >> 16);
+  buf[pos + 2] = static_cast<unsigned char>(mag >> 8);
+  buf[pos + 3] = static_cast<unsigned char>(mag);
+  pos += 4;
+}
+
+int kargmap(FILE* f, grib_index** out) {
+  *out = nullptr;
+  auto* p = static_cast<grib_index*>(std::calloc(1, sizeof(grib_index)));
+  if (!p) {
+    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
+    return 1;
+  }
+  unsigned char lead[2];
+  int rc;
+  if (std::fseek(f, 0, SEEK_SET) != 0 || !read_exact(f, lead, 2)) {
+    short_index();
+    rc = 1;
+  } else if (lead[1] == 2) {
+    rc = read_portable(f, p);
+  } else {
+    rc = read_native(f, p);
+  }
+  if (rc) {
+    frepgi(p);
+    return 1;
+  }
+  *out = p;
+  return 0;
+}
+
+int kackgmap(const grib_index* p, int t_size, int time_records) {
+  if (p->hinum < 4 || !p->hipnt) {
+    bad_counts();
+    return 1;
+  }
+  int64_t slots = p->hipnt[3] == 29 ? 2 : 1;
+  int64_t need = slots * 3 * int64_t(time_records) * int64_t(t_size);
+  if (p->hipnt[1] != t_size || p->hipnt[2] != time_records) {
+    kaprnt(0, "Open Error:  GRIB index file does not match the descriptor\n");
+    kaprntf(0, "  Index: %i times of %i records; descriptor: %i times of %i records\n",
+            p->hipnt[1], p->hipnt[2], t_size, time_records);
+    return 1;
+  }
+  if (p->intnum != need || p->fltnum != need) {
+    kaprnt(0, "Open Error:  GRIB index file does not match the descriptor\n");
+    kaprntf(0, "  Index holds %i entries; the descriptor needs %lli\n", p->intnum,
+            static_cast<long long>(need));
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,38 @@
+// The GRIB index of a GRIB data set: where each record's packed data and bit
+// map lie in the data file and how to unpack them. Read from the file named
+// by the descriptor's INDEX record in either of its two layouts: the portable
+// version 2 (big-endian, IBM floats) or the native dump in the writer's order.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct grib_index {
+  int version;
+  int hinum;   // length of hipnt
+  int hfnum;   // length of hfpnt
+  int intnum;  // length of intpnt
+  int fltnum;  // length of fltpnt
+  int* hipnt;    // version, time count, records per time, grid type
+  float* hfpnt;
+  int* intpnt;   // per slot: data position, bit-map position, bits per value
+  float* fltpnt; // per slot: decimal factor, binary factor, reference value
+};
+
+// Releases the index and its four arrays (all malloc'd).
+void frepgi(grib_index* pindx);
+
+// Writes value as a 4-byte big-endian sign-and-magnitude integer at buf + pos
+// and advances pos by 4.
+void putint(int value, unsigned char* buf, int64_t& pos);
+
+// Reads an index from an open map file. On success returns 0 and hands over a
+// new index; on failure returns 1 after a level-0 message naming the fault
+// (the caller adds its closing line). A short or inconsistent file is a
+// failure, never a partly filled index.
+int kargmap(FILE* mfile, grib_index** out);
+
+// Checks an index against the data set it belongs to: the time count, the
+// records per time and the array sizes must agree, so that no record lookup
+// can go past the arrays. Returns 0, or 1 after a level-0 message.
+int kackgmap(const grib_index* pindx, int t_size, int time_records);
