@@ -144,6 +144,15 @@ TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
   EXPECT_NEAR(got[2].first, 3700, 1);
   EXPECT_NEAR(got[2].second, 3950, 1);
 
+  // A segment ending exactly where a dash ends moves the walk on at once:
+  // the next segment starts with the gap, not with an empty dash.
+  gxfrme(1);
+  gxplot(1, 1, 3);
+  gxplot(1.25f, 1, 2);
+  gxplot(1.5f, 1, 2);
+  EXPECT_EQ(frame_words(),
+            (W{-10, 1000, 1000, -11, 1250, 1000, -10, 1350, 1000, -11, 1500, 1000}));
+
   // Style 1 (and -9) is solid: one draw per call.
   gxstyl(-9);
   EXPECT_EQ(gxqstl(), 0);

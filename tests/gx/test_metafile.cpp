@@ -1,0 +1,276 @@
+// Display list and hardcopy file: stored coordinates, frames, double
+// buffering, buffer chaining and exhaustion, replay errors, and the exact
+// bytes of the hardcopy file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/gx/test_drawing_util.h"
+#include "tests/support/vemra_run.h"
+
+using gxtest::frame_words;
+using gxtest::fresh_page;
+using W = std::vector<int>;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+Bytes file_bytes(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Big-endian bytes of the given words.
+Bytes be(const W& words) {
+  Bytes b;
+  for (int w : words) {
+    auto u = static_cast<uint16_t>(static_cast<int16_t>(w));
+    b.push_back(static_cast<unsigned char>(u >> 8));
+    b.push_back(static_cast<unsigned char>(u & 0xff));
+  }
+  return b;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+std::string quiet(void (*fn)()) {
+  testing::internal::CaptureStdout();
+  fn();
+  return testing::internal::GetCapturedStdout();
+}
+
+const Bytes kHeader = {0xFF, 0xFF, 0x2A, 0xF8, 0x21, 0x34};
+
+}  // namespace
+
+TEST(MetafileWords, CoordinatesAreThousandthsLimitedAndNaNSafe) {
+  fresh_page();
+  hout2(MF_MOVE, -1, 40);
+  hout2(MF_DRAW, 32.7604f, std::nanf(""));
+  hout4(MF_RECT, 1.2344f, 1.2345f, 0.0004f, 0.0005f);
+  hout1(MF_COLOUR, 70000);  // integers keep their low 16 bits
+  EXPECT_EQ(frame_words(),
+            (W{-10, 0, 32760, -11, 32760, 0, -6, 1234, 1235, 0, 1, -3, 70000 - 65536}));
+  float x, y;
+  xycnv(1234, 32760, &x, &y);
+  EXPECT_FLOAT_EQ(x, 1.234f);
+  EXPECT_FLOAT_EQ(y, 32.76f);
+  // A NaN handed to the drawing layer stores 0 as well.
+  gxfrme(1);
+  gxmove(std::nanf(""), 2);
+  EXPECT_EQ(frame_words(), (W{-10, 0, 2000}));
+}
+
+TEST(MetafileFile, EmptySessionWritesHeaderAndEnd) {
+  fresh_page();
+  vemra_test::TempDir dir;
+  std::string name = dir.file("empty.gx");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn(name.c_str()), 0);
+  gxhend();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Hardcopy output file is closed \n");
+  EXPECT_EQ(file_bytes(name), (Bytes{0xFF, 0xFF, 0x2A, 0xF8, 0x21, 0x34, 0xFF, 0xF7}));
+
+  // Portrait page: 8.5 x 11 in the header.
+  fresh_page(8.5f, 11);
+  EXPECT_EQ(gxhbgn(name.c_str()), 0);
+  quiet(gxhend);
+  EXPECT_EQ(file_bytes(name), be({-1, 8500, 11000, -9}));
+}
+
+TEST(MetafileFile, PrintedFramesSeparatorsAndRepeats) {
+  fresh_page();
+  vemra_test::TempDir dir;
+  std::string name = dir.file("frames.gx");
+  ASSERT_EQ(gxhbgn(name.c_str()), 0);
+  gxcolr(2);
+  gxmove(1, 1);
+  gxdraw(2, 1);
+  gxhprt();
+  Bytes frame1 = {0xFF, 0xFD, 0x00, 0x02, 0xFF, 0xF6, 0x03, 0xE8, 0x03, 0xE8,
+                  0xFF, 0xF5, 0x07, 0xD0, 0x03, 0xE8};
+  gxhprt();  // the same frame twice: no separator between
+  gxfrme(1);
+  gxcolr(3);
+  gxhprt();
+  gxfrme(1);
+  gxcolr(4);  // never printed
+  EXPECT_EQ(quiet(gxhend), "Hardcopy output file is closed \n");
+  EXPECT_EQ(file_bytes(name),
+            cat({kHeader, frame1, frame1, be({-2, -3, 3, -2, -9})}));
+
+  // Closing right after printing the current frame writes -2 then -9.
+  fresh_page();
+  ASSERT_EQ(gxhbgn(name.c_str()), 0);
+  gxcolr(5);
+  gxhprt();
+  quiet(gxhend);
+  EXPECT_EQ(file_bytes(name), cat({kHeader, be({-3, 5, -2, -9})}));
+}
+
+TEST(MetafileFile, RefusalsAndMessages) {
+  fresh_page();
+  vemra_test::TempDir dir;
+  std::string name = dir.file("a.gx");
+  EXPECT_EQ(quiet(gxhend), "No hardcopy metafile open\n");
+  EXPECT_EQ(quiet(gxhprt), "Metafile not currently open\n");
+
+  testing::internal::CaptureStdout();
+  std::string missing = dir.file("no/such/dir.gx");
+  EXPECT_EQ(gxhbgn(missing.c_str()), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error opening meta file " + missing + " \n");
+
+  ASSERT_EQ(gxhbgn(name.c_str()), 0);
+  gxcolr(6);
+  gxhprt();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn(dir.file("b.gx").c_str()), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Metafile already open\n");
+  EXPECT_FALSE(vemra_test::file_exists(dir.file("b.gx")));
+  quiet(gxhend);
+  EXPECT_EQ(file_bytes(name), cat({kHeader, be({-3, 6, -2, -9})}));
+}
+
+TEST(MetafileFile, WriteErrorClosesAndHoldsErrorStateUntilDisable) {
+  fresh_page();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn("/dev/full"), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "I/O Error writing to print metafile.\n");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhbgn("/dev/null"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Metafile error state is positive.\nDisable Print before attempting an Enable Print.\n");
+  EXPECT_EQ(quiet(gxhprt),
+            "Error status on print metafile is positive.\nCannot print current frame.\n");
+  EXPECT_EQ(quiet(gxhend), "Resetting print metafile error status.\n");
+  EXPECT_EQ(quiet(gxhend), "No hardcopy metafile open\n");
+
+  vemra_test::TempDir dir;
+  std::string name = dir.file("ok.gx");
+  EXPECT_EQ(gxhbgn(name.c_str()), 0);
+  quiet(gxhend);
+  EXPECT_EQ(file_bytes(name), cat({kHeader, be({-9})}));
+}
+
+TEST(MetafileDouble, CompletedFrameIsShownAndPrinted) {
+  fresh_page();
+  vemra_test::TempDir dir;
+  std::string name = dir.file("dbl.gx");
+  ASSERT_EQ(gxhbgn(name.c_str()), 0);
+  gxfrme(2);
+  gxcolr(3);  // frame A
+  gxfrme(2);
+  gxcolr(4);  // frame B, being drawn
+  EXPECT_EQ(frame_words(0), (W{-3, 4}));
+  EXPECT_EQ(frame_words(1), (W{-3, 3}));
+  gxhprt();  // prints A
+  gxfrme(2);
+  gxcolr(7);  // frame C in the first set again; B is complete
+  EXPECT_EQ(frame_words(1), (W{-3, 4}));
+  gxhprt();
+  gxfrme(1);  // double buffering ends
+  EXPECT_TRUE(gxhspans(1).empty());
+  EXPECT_EQ(gxhdbmode(), 0);
+  gxcolr(8);
+  EXPECT_EQ(frame_words(0), (W{-3, 8}));
+  quiet(gxhend);
+  EXPECT_EQ(file_bytes(name), cat({kHeader, be({-3, 3, -2, -3, 4, -2, -9})}));
+}
+
+TEST(MetafileBuffers, FramesContinueIntoFurtherBuffersInOrder) {
+  fresh_page();
+  gxhlimits(100, 0);
+  vemra_test::TempDir dir;
+  std::string name = dir.file("long.gx");
+  ASSERT_EQ(gxhbgn(name.c_str()), 0);
+  W want;
+  for (int i = 0; i < 200; i++) {
+    gxmove(0.01f * i, 1);
+    want.insert(want.end(), {-10, 10 * i, 1000});
+  }
+  EXPECT_GE(gxhspans(0).size(), 6u);
+  EXPECT_EQ(frame_words(), want);
+
+  struct points : metafile_sink {
+    std::vector<float> xs;
+    void move(float x, float) override { xs.push_back(x); }
+  } sink;
+  EXPECT_EQ(gxhwalk(0, sink), 0);
+  ASSERT_EQ(sink.xs.size(), 200u);
+  EXPECT_FLOAT_EQ(sink.xs[150], 1.5f);
+
+  gxhprt();
+  quiet(gxhend);
+  want.insert(want.end(), {-2, -9});
+  EXPECT_EQ(file_bytes(name), cat({kHeader, be(want)}));
+  gxhlimits(0, 0);
+}
+
+TEST(MetafileBuffers, ExhaustionStopsRecordingCleanlyUntilNextFrame) {
+  fresh_page();
+  gxhlimits(100, 2);
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < 500; i++) gxmove(1, 1);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "Out of buffer space\n");
+  EXPECT_EQ(gxhrecording(), 0);
+  W w = frame_words();
+  EXPECT_LE(w.size(), 200u);
+  EXPECT_EQ(w.size() % 3, 0u);  // only whole records kept
+  EXPECT_EQ(quiet(gxhprt),
+            "Error status on print metafile is positive.\nCannot print current frame.\n");
+
+  gxfrme(1);
+  EXPECT_EQ(gxhrecording(), 1);
+  gxcolr(9);
+  EXPECT_EQ(frame_words(), (W{-3, 9}));
+  gxhlimits(0, 0);
+}
+
+TEST(MetafileReplay, WalkAndRedrawReportBadRecords) {
+  fresh_page();
+  struct sink_all : metafile_sink {
+    std::string log;
+    void colour(int c) override { log += "c" + std::to_string(c); }
+    void width(int h, int d) override { log += "w" + std::to_string(h) + "," + std::to_string(d); }
+    void define_colour(int n, int, int, int) override { log += "d" + std::to_string(n); }
+    void rect(float a, float b, float, float) override {
+      log += "r" + std::to_string(int(a)) + "," + std::to_string(int(b));
+    }
+    void polygon(const float*, int n) override { log += "p" + std::to_string(n); }
+    void move(float, float) override { log += "m"; }
+    void draw(float, float) override { log += "l"; }
+    void pattern(int t, int, int) override { log += "t" + std::to_string(t); }
+  } s;
+  gxcolr(2);
+  gxwide(4);
+  gxacol(30, 1, 2, 3);
+  gxrecf(1, 2, 3, 4);
+  float tri[] = {1, 1, 2, 1, 1, 2};
+  gxfill(tri, 3);
+  gxmove(1, 1);
+  gxdraw(2, 2);
+  gxptrn(1, 1, 0);
+  EXPECT_EQ(gxhwalk(0, s), 0);
+  EXPECT_EQ(s.log, "c2w4,4d30r1,2p3mlt1");
+
+  EXPECT_EQ(quiet([] { gxhdrw(1); }), "Logic error 0 in Redraw.  Contact Developer.\n");
+  EXPECT_EQ(quiet([] { gxhdrw(0); }), "");
+  hout0(MF_POLYEND);
+  EXPECT_EQ(quiet([] { gxhdrw(0); }), "Logic Error 16 in Redraw.  Notify Developer\n");
+  gxfrme(1);
+  hout0(MF_EOF);
+  EXPECT_EQ(quiet([] { gxhdrw(0); }), "Logic Error 4 in Redraw.  Notify Developer\n");
+  gxfrme(1);
+  hout1(-30, 0);
+  metafile_sink none;
+  EXPECT_EQ(gxhwalk(0, none), 20);
+}
