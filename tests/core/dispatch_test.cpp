@@ -1,0 +1,246 @@
+// The dispatcher's own commands and the session defaults they restore,
+// driven through command lines as a script would run them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/dispatch.h"
+#include "core/message.h"
+#include "core/session.h"
+#include "gx/gx.h"
+#include "stdout_capture.h"
+
+namespace {
+
+class Dispatch : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    StdoutCapture quiet;
+    gxstrt(11, 8.5f, 1);
+    gcmn->page_width = 11;
+    gcmn->page_height = 8.5f;
+    kainit();
+  }
+  void SetUp() override {
+    savpcm = gcmn;
+    kasetmsgflg(0);
+  }
+  // Runs one line and returns its code and everything it printed.
+  std::string run(const std::string& line, int& rc) {
+    StdoutCapture quiet;
+    auto out = kagsdo(line, rc);
+    return out ? *out : std::string();
+  }
+  std::string run(const std::string& line) {
+    int rc;
+    return run(line, rc);
+  }
+};
+
+TEST_F(Dispatch, QuitBlankAndNoOps) {
+  int rc = 9;
+  EXPECT_EQ(run("quit", rc), "");
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(run("   QUIT\n", rc), "");
+  EXPECT_EQ(rc, -1);
+  EXPECT_EQ(run("", rc), "");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(run("   \n", rc), "");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(run("flush", rc), "");
+  EXPECT_EQ(rc, 0);
+}
+
+TEST_F(Dispatch, DefineNeedsAnOpenFileAndAShortName) {
+  int rc = 0;
+  EXPECT_EQ(run("abc = 2", rc), "DEFINE error:  no file open yet\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("a1b2c3d4e5f6g7h8=x", rc), "DEFINE error:  no file open yet\n");
+  // Seventeen characters: not a define, so the word is taken as a script.
+  EXPECT_EQ(run("abcdefghijklmnopq = 2", rc), "Unknown command: abcdefghijklmnopq\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("define x = 1", rc), "DEFINE error:  no file open yet\n");
+  EXPECT_EQ(run("undefine x", rc), "DEFINE error:  no file open yet\n");
+  EXPECT_EQ(run("d x", rc), "DISPLAY error:  no file open yet\n");
+  EXPECT_EQ(run("display x", rc), "DISPLAY error:  no file open yet\n");
+  EXPECT_EQ(run("coll 1 x", rc), "COLLECT error:  no file open yet\n");
+  EXPECT_EQ(run("modify x", rc), "MODIFY error:  no file open yet\n");
+  EXPECT_EQ(rc, 1);
+}
+
+TEST_F(Dispatch, OnlyWholeWordsAreCommands) {
+  int rc = 0;
+  EXPECT_EQ(run("c", rc), "");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(run("cl", rc), "Unknown command: cl\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("quitnow", rc), "Unknown command: quitnow\n");
+  EXPECT_EQ(rc, 1);
+}
+
+TEST_F(Dispatch, ClearOptions) {
+  int rc = 0;
+  EXPECT_EQ(run("clear bogus", rc), "Invalid option on clear command\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("clear button", rc), "Invalid or missing widget number on clear command\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("clear rband x", rc), "Invalid or missing widget number on clear command\n");
+  EXPECT_EQ(run("clear dropmenu 3", rc), "");
+  EXPECT_EQ(rc, 0);
+  for (const char* w : {"norset", "events", "graphics", "hbuff"}) {
+    EXPECT_EQ(run(std::string("clear ") + w, rc), "") << w;
+    EXPECT_EQ(rc, 0) << w;
+  }
+}
+
+TEST_F(Dispatch, ClearRestoresPlotOptions) {
+  gcmn->cint = 5;
+  gcmn->cmin = 1;
+  gcmn->cmax = 2;
+  gcmn->clab_format = "%g";
+  gcmn->dbuff = 1;
+  gcmn->last_plot_code = 3;
+  gcmn->shade_count = 4;
+  run("clear");
+  EXPECT_EQ(gcmn->cint, 0);
+  EXPECT_FLOAT_EQ(gcmn->cmin, -9.99e33f);
+  EXPECT_FLOAT_EQ(gcmn->cmax, 9.99e33f);
+  EXPECT_TRUE(gcmn->clab_format.empty());
+  EXPECT_EQ(gcmn->dbuff, 0);
+  EXPECT_EQ(gcmn->last_plot_code, 0);
+  EXPECT_EQ(gcmn->shade_count, 0);
+
+  // "norset" ends the frame but keeps the options.
+  gcmn->cint = 5;
+  gcmn->frame_pass = 2;
+  gcmn->dbuff = 1;
+  run("clear norset");
+  EXPECT_EQ(gcmn->cint, 5);
+  EXPECT_EQ(gcmn->frame_pass, 0);
+  EXPECT_EQ(gcmn->dbuff, 1);
+  run("swap");
+  EXPECT_EQ(gcmn->cint, 0);
+  gcmn->dbuff = 0;
+}
+
+TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
+  gcmn->file_serial = 17;
+  gcmn->fwrite_byte_order = 0;
+  gcmn->fwrite_name = "out.dat";
+  gcmn->display_grey = 1;
+  gcmn->looping = 1;
+  gcmn->dim_min[0] = 30;
+  gcmn->gxout_2d = 6;
+  gcmn->mproj = 5;
+  gcmn->mpdset[0] = "mres";
+  gcmn->map_colour[7] = 4;
+  gcmn->lats_convention = 4;
+  gcmn->collection_count[3] = 2;
+  gcmn->imprun_set = 1;
+  gcmn->imprun = "run x";
+  gcmn->page_width = 5;  // a virtual page
+  int rc = 1;
+  EXPECT_EQ(run("reset", rc), "Most Vemra attributes have been reset\n");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(gcmn->file_serial, 17);
+  EXPECT_EQ(gcmn->fwrite_byte_order, 0);
+  EXPECT_EQ(gcmn->fwrite_name, "out.dat");
+  EXPECT_EQ(gcmn->display_grey, 1);
+  EXPECT_EQ(gcmn->looping, 1);
+  EXPECT_FLOAT_EQ(gcmn->dim_min[0], 30);
+  EXPECT_EQ(gcmn->gxout_2d, 1);
+  EXPECT_EQ(gcmn->mproj, 2);
+  EXPECT_EQ(gcmn->mpdset[0], "lowres");
+  EXPECT_EQ(gcmn->map_colour[0], -1);
+  EXPECT_EQ(gcmn->map_colour[2], -1);
+  EXPECT_EQ(gcmn->map_colour[7], -9);
+  EXPECT_EQ(gcmn->lats_convention, 3);
+  EXPECT_STREQ(gcmn->lats_center, "PCMDI");
+  EXPECT_EQ(gcmn->collection_count[3], 0);
+  EXPECT_EQ(gcmn->imprun_set, 0);
+  EXPECT_FLOAT_EQ(gcmn->page_width, 11);
+  EXPECT_FLOAT_EQ(gcmn->plot_x_high, 11);
+  EXPECT_FLOAT_EQ(gcmn->plot_y_high, 8.5f);
+
+  EXPECT_EQ(run("reinit", rc),
+            "All files closed; all defined objects released\n"
+            "All Vemra attributes have been reinitialized\n");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(gcmn->display_grey, 0);
+  EXPECT_EQ(gcmn->fwrite_byte_order, 1);
+  EXPECT_TRUE(gcmn->fwrite_name.empty());
+  EXPECT_EQ(gcmn->file_serial, 17);
+  EXPECT_EQ(gcmn->file_count, 0);
+}
+
+TEST_F(Dispatch, CloseAndScreenRefuseBadWords) {
+  int rc = 0;
+  EXPECT_EQ(run("close", rc), "Close Error: Missing file number\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("close one", rc), "Close Error: Invalid file number\n");
+  EXPECT_EQ(run("close 1", rc), "Close Error: Only last file may be closed\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("screen", rc), "Screen Error: Missing keyword\n");
+  EXPECT_EQ(run("screen keep 1", rc), "Screen Error: Unknown keyword\n");
+  EXPECT_EQ(run("screen show", rc), "Screen Error: Missing screen number\n");
+  EXPECT_EQ(run("screen free 2x", rc), "");  // the number ends at the x
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(run("screen save a", rc), "Screen Error: Invalid screen number\n");
+  EXPECT_EQ(rc, 1);
+}
+
+TEST_F(Dispatch, OutputCommandsReportMissingWords) {
+  int rc = 0;
+  EXPECT_EQ(run("outxwd", rc), "command outxwd:  need filename parameter\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("disable nothing", rc), "DISABLE error: Invalid keyword\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("enable", rc), "ENABLE error: Missing operand\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("enable printer x", rc), "ENABLE error: Invalid operand \n");
+  EXPECT_EQ(run("ENABLE PRINT", rc), "ENABLE error: Missing file name \n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("printim", rc), "PRINTIM error:  missing output file name\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("run", rc), "RUN error:  No file name specified\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("open", rc), "OPEN error:  missing data description file name\n");
+  EXPECT_EQ(run("sdfopen", rc), "SDFOPEN error:  missing self-describing file pathname\n");
+  EXPECT_EQ(run("xdfopen", rc), "XDFOPEN error:  missing data descriptor file name\n");
+  EXPECT_EQ(rc, 1);
+}
+
+TEST_F(Dispatch, PrintimOptionsAreChecked) {
+  int rc = 0;
+  std::string out = run("printim pic.png x abc y 30 bogus white", rc);
+  EXPECT_EQ(out.find("PRINTIM error:  Invalid x option; ignored\n"), 0u);
+  EXPECT_NE(out.find("PRINTIM error:  Invalid option; ignored\n"), std::string::npos);
+  EXPECT_EQ(out.find("Invalid y option"), std::string::npos);
+  EXPECT_EQ(rc, 1);  // no image writer in this build yet
+}
+
+TEST_F(Dispatch, QueryKeywords) {
+  int rc = 1;
+  std::string out = run("q", rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("query or q Options: \n"), std::string::npos);
+  EXPECT_NE(out.find("  q config   Returns Vemra configuration information\n"), std::string::npos);
+  EXPECT_NE(out.find("  q pp2xy    Converts virtual page XY to real page XY coordinates\n"),
+            std::string::npos);
+  int lines = 0;
+  for (size_t p = out.find("\n  q "); p != std::string::npos; p = out.find("\n  q ", p + 1))
+    ++lines;
+  EXPECT_EQ(lines, 24);
+  EXPECT_EQ(run("q dimension", rc), "Invalid QUERY argument: dimension \n");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(run("q abcdefghijklmnopqrstuvwxyz", rc),
+            "Invalid QUERY argument: abcdefghijklmnopqrs \n");
+  out = run("QUERY CONFIG", rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(out.rfind("Config: v", 0), 0u);
+  EXPECT_NE(out.find(" 64-bit little-endian readline"), std::string::npos);
+  EXPECT_EQ(out.find("32-bit"), std::string::npos);
+  EXPECT_EQ(out.find("big-endian"), std::string::npos);
+}
+
+}  // namespace
