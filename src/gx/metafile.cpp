@@ -4,7 +4,6 @@
 #include "gx/metafile.h"
 
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -76,7 +75,12 @@ std::vector<metafile_span> spans_of(int set) {
   return out;
 }
 
-int seek_hpos() { return fseeko(hfile, hpos, SEEK_SET); }
+// Back to the end of the last complete write. Streams that cannot seek (a
+// pipe) are only ever written in order, so they need no seek.
+int seek_hpos() {
+  if (ftello(hfile) == hpos) return 0;
+  return fseeko(hfile, hpos, SEEK_SET);
+}
 
 // Writes the spans of a set to the file; 0 ok, 1 error (file then closed).
 int write_set(int set) {
@@ -346,10 +350,7 @@ void gxhend() {
   int16_t tail[2] = {MF_NEWFRAME, MF_EOF};
   int rc = hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
   if (rc) return;
-  // The file may hold more than was rewritten after a seek back; cut it.
-  off_t end = ftello(hfile);
   int bad = std::fflush(hfile) != 0 || std::ferror(hfile);
-  if (!bad && end >= 0 && ftruncate(fileno(hfile), end) != 0) bad = 1;
   if (std::fclose(hfile) != 0) bad = 1;
   hfile = nullptr;
   hflag = hpflg = 0;

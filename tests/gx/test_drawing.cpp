@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/gx/test_drawing_util.h"
+#include "gx/test_drawing_util.h"
 
 using gxtest::frame_words;
 using gxtest::fresh_page;

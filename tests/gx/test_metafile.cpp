@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/gx/test_drawing_util.h"
-#include "tests/support/vemra_run.h"
+#include "gx/test_drawing_util.h"
+#include "support/vemra_run.h"
 
 using gxtest::frame_words;
 using gxtest::fresh_page;
