@@ -356,13 +356,7 @@ TEST(DrawingChain, LevelsScalingVirtualPageAndInverse) {
   EXPECT_FLOAT_EQ(y, 8.5f);
 }
 
-TEST(DrawingNames, DataDirectoryAndEnvironment) {
-  setenv("VEMRA_GX_TEST_SYM", "abc", 1);
-  ASSERT_NE(gxgsym("VEMRA_GX_TEST_SYM"), nullptr);
-  EXPECT_STREQ(gxgsym("VEMRA_GX_TEST_SYM"), "abc");
-  unsetenv("VEMRA_GX_TEST_SYM");
-  EXPECT_EQ(gxgsym("VEMRA_GX_TEST_SYM"), nullptr);
-
+TEST(DrawingNames, DataDirectoryFromKaddir) {
   const char* old = std::getenv("KADDIR");
   std::string keep = old ? old : "";
   setenv("KADDIR", "/data/dir", 1);
@@ -374,6 +368,27 @@ TEST(DrawingNames, DataDirectoryAndEnvironment) {
   unsetenv("KADDIR");
   EXPECT_EQ(gxgnam("x.dat"), "/usr/local/lib/vemra/x.dat");
   if (old) setenv("KADDIR", keep.c_str(), 1);
+}
+
+TEST(DrawingText, CentredTitleStartsHalfItsWidthBack) {
+  fresh_page();
+  gxchpl("ab", 2, 4.8f, 3, 0.2f, 0.2f, 0);
+  W direct = frame_words();
+  ASSERT_FALSE(direct.empty());
+  gxfrme(1);
+  gxtitl("ab  ", 5, 3, 0.2f, 0.2f, 0);  // trailing blanks do not count
+  EXPECT_EQ(frame_words(), direct);
+
+  gxfrme(1);
+  gxchpl("ab", 2, 5, 2.8f, 0.2f, 0.2f, 90);
+  direct = frame_words();
+  gxfrme(1);
+  gxtitl("ab", 5, 3, 0.2f, 0.2f, 90);  // steep text is centred along y
+  EXPECT_EQ(frame_words(), direct);
+
+  gxfrme(1);
+  gxtitl("   ", 5, 3, 0.2f, 0.2f, 0);
+  EXPECT_TRUE(frame_words().empty());
 }
 
 TEST(DrawingWindow, NoWindowAnswers) {
