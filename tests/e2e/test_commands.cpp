@@ -1,0 +1,154 @@
+// The dispatcher's own commands and command files, run through the program.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+  return n;
+}
+
+TEST(CommandFile, ArgumentsQuotingAndComments) {
+  TempDir dir;
+  write_file(dir.file("f.cmd"),
+             "* a comment that is never shown\n"
+             "stack &0 &1\n"
+             "flush [&5] &&0 &x\n");
+  RunResult r = run_batch("exec f.cmd alpha ~two words~ gamma\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "stack alpha two words\n"));
+  EXPECT_TRUE(contains(r.out, "flush [&5] &alpha &x\n"));
+  EXPECT_FALSE(contains(r.out, "comment"));
+  EXPECT_TRUE(contains(r.out, "EOF EXECuting f.cmd \n"));
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(CommandFile, FirstFailureStopsTheFile) {
+  TempDir dir;
+  write_file(dir.file("g.cmd"), "stack one\nclose\nstack never\n");
+  RunResult r = run_batch("exec g.cmd\nstack after\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "stack one\nclose\nClose Error: Missing file number\n"
+                              "EXEC error:  error in g.cmd.  EXEC stopped.\n"));
+  EXPECT_FALSE(contains(r.out, "stack never"));
+  EXPECT_FALSE(contains(r.out, "EOF EXECuting"));
+}
+
+TEST(CommandFile, QuitInsideEndsTheSession) {
+  TempDir dir;
+  write_file(dir.file("q.cmd"), "quit\nstack never\n");
+  RunResult r = run_batch("exec q.cmd\nq config\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "EXEC error:  error in q.cmd.  EXEC stopped.\n"));
+  EXPECT_EQ(count_of(r.out, "Config: v"), 1u);  // the line after exec never ran
+  EXPECT_FALSE(contains(r.out, "[EOF]"));
+  EXPECT_TRUE(contains(r.out, "GX package terminated"));
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(CommandFile, LongLinesAndMissingFinalNewline) {
+  TempDir dir;
+  std::string arg(3000, 'a');
+  std::string word(1000, 'w');
+  write_file(dir.file("l.cmd"), "stack " + word + " &0 &0\nstack the end");
+  RunResult r = run_batch("exec l.cmd " + arg + "\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "stack " + word + " " + arg + " " + arg + "\n"));
+  EXPECT_TRUE(contains(r.out, "stack the end\n"));
+  EXPECT_TRUE(contains(r.out, "EOF EXECuting l.cmd \n"));
+}
+
+TEST(CommandFile, OpenFailureAndRecursion) {
+  TempDir dir;
+  RunResult r = run_batch("exec\nexec nothing.cmd\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "EXEC error:  missing file name \n"));
+  EXPECT_TRUE(contains(r.out, "EXEC error:  Can't open file\n  File name is: nothing.cmd\n"));
+
+  write_file(dir.file("self.cmd"), "exec self.cmd\n");
+  r = run_batch("exec self.cmd\nq config\n", dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.out, "EXEC error:  too many nested EXEC commands\n"));
+  EXPECT_EQ(count_of(r.out, "Config: v"), 2u);  // the session goes on
+}
+
+TEST(Messages, UserTextIsNeverAFormat) {
+  TempDir dir;
+  RunResult r = run_batch("exec %s%n%x%s\nq %n%s%s\n%s%n%s\n", dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(contains(r.out, "  File name is: %s%n%x%s\n"));
+  EXPECT_TRUE(contains(r.out, "Invalid QUERY argument: %n%s%s \n"));
+  EXPECT_TRUE(contains(r.out, "Unknown command: %s%n%s\n"));
+}
+
+TEST(Commands, HelpShellAndQuery) {
+  TempDir dir;
+  RunResult r = run_batch("help\n!echo from the shell > shell.txt\nq\nq files now\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "Basic Commands:\n OPEN <descr>      opens a data file \n"
+                              " Query             shows current status \n"
+                              " Clear             clears graphics window \n"
+                              " SET <args>        sets options \n"
+                              " Display expr      displays a variable graphically \n"
+                              " QUIT              exits the program \n"));
+  EXPECT_EQ(read_file(dir.file("shell.txt")), "from the shell\n");
+  EXPECT_TRUE(contains(r.out, "query or q Options: \n"));
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST(Commands, PrintimRefusesWithoutWritingAFile) {
+  TempDir dir;
+  RunResult r = run_batch("printim out.png\nprintim out.gif x 100 y 80 white\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "PRINTIM error:"));
+  EXPECT_FALSE(file_exists(dir.file("out.png")));
+  EXPECT_FALSE(file_exists(dir.file("out.gif")));
+}
+
+TEST(Commands, ResetAndReinitReport) {
+  TempDir dir;
+  RunResult r = run_batch("reset\nreinit\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "Most Vemra attributes have been reset\n"));
+  EXPECT_TRUE(contains(r.out, "All files closed; all defined objects released\n"
+                              "All Vemra attributes have been reinitialized\n"));
+}
+
+TEST(Hardcopy, EnablePrintDisableWritesTheRecords) {
+  TempDir dir;
+  RunResult r = run_batch("enable print out.meta\ndisable print\n", dir.path());
+  std::string bytes = read_file(dir.file("out.meta"));
+  ASSERT_EQ(bytes.size(), 8u);
+  EXPECT_EQ(be16(bytes, 0), -1);
+  EXPECT_EQ(be16(bytes, 2), 11000);  // 11 inches in thousandths
+  EXPECT_EQ(be16(bytes, 4), 8500);
+  EXPECT_EQ(be16(bytes, 6), -9);
+}
+
+TEST(Hardcopy, FileIsClosedAtQuitAndBeforeExit99) {
+  TempDir dir;
+  RunResult r = run_batch("enable print q.meta\nquit\n", dir.path());
+  std::string bytes = read_file(dir.file("q.meta"));
+  ASSERT_GE(bytes.size(), 8u);
+  EXPECT_EQ(be16(bytes, bytes.size() - 2), -9);
+
+  r = run_vemra({"-b", "-p", "-c", "enable print x.meta", "-x"}, "", dir.path());
+  EXPECT_EQ(r.status, 99);
+  bytes = read_file(dir.file("x.meta"));
+  ASSERT_GE(bytes.size(), 8u);
+  EXPECT_EQ(be16(bytes, 2), 8500);
+  EXPECT_EQ(be16(bytes, 4), 11000);
+  EXPECT_EQ(be16(bytes, bytes.size() - 2), -9);
+}
+
+TEST(Scripts, UnknownWordsAndRunReportMissingScripts) {
+  TempDir dir;
+  RunResult r = run_batch("nosuchscript 1 2\nrun nosuch.gs a\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "Unknown command: nosuchscript\n"));
+  EXPECT_TRUE(contains(r.out, "nosuch.gs"));
+}
+
+}  // namespace
