@@ -75,6 +75,12 @@ bool is_comment(const std::string& m) {
   return false;
 }
 
+// A long integer that makes up its whole word.
+bool whole_long(const char* p, long* v) {
+  const char* q = longprs(p, v);
+  return q && is_word_end(*q);
+}
+
 void dim_error(const char* what) {
   kaprnt(0, "Open Error:  Missing or invalid dimension");
   kaprnt(0, what);
@@ -404,7 +410,7 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
       long v = 0;
       if (!p) {
         kaprnt(1, "Description file warning: Missing fileheader length\n");
-      } else if (!longprs(p, &v)) {
+      } else if (!whole_long(p, &v)) {
         kaprnt(1, "Fileheader record invalid\n");
         pfi->file_header_bytes = 0;
       } else if (v < 0) {
@@ -423,7 +429,7 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
       if (!p) {
         kaprnt(1, xy ? "Description file warning: Missing xy grid header length\n"
                      : "Description file warning: Missing time chunk header length\n");
-      } else if (!longprs(p, &v)) {
+      } else if (!whole_long(p, &v)) {
         kaprnt(1, bad);
         field = 0;
       } else if (v < 0 || v / 4 > INT32_MAX) {
@@ -458,16 +464,16 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
       bool trailer = cmpwrd("trailerbytes", mp);
       const char* bad = trailer ? "Trailerbytes record invalid\n" : "Headerbytes record invalid\n";
       const char* p = nxtwrd(mp);
-      int v = 0;
       int64_t& field = trailer ? trlb : hdrb;
-      if (!p || !intprs(p, &v)) {
+      long lv = 0;
+      if (!p || !whole_long(p, &lv) || lv > INT32_MAX) {
         kaprnt(1, bad);
         field = 0;
-      } else if (v < 0) {
+      } else if (lv < 0) {
         rec_error(bad);
         return 1;
       } else {
-        field = v / 4;
+        field = lv / 4;
       }
     } else if (cmpwrd("dtype", mp)) {
       const char* p = nxtwrd(mp);
@@ -638,6 +644,7 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
       *size_field(pfi, dim) = size;
       p = nxtwrd(p);
       if (p) drop_scaling(pfi, dim);
+      if (dim == 0) pfi->x_wraps = 0;
       int rc;
       struct lat_table {
         const char* word;
