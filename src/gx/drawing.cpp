@@ -325,7 +325,18 @@ void gxplot(float x, float y, int pen) {
     return;
   }
   float alen = std::hypot(x - xsave, y - ysave);
-  if (!(alen >= 0.001f)) return;
+  if (!(alen >= 0.001f) || std::isinf(alen)) return;
+  if (alen > 1000) {
+    // Far longer than any page: walking it dash by dash would take forever
+    // (and float steps stop adding up), so draw it solid and restart.
+    slen = dash[0];
+    dpnt = 0;
+    jpen = 2;
+    xsave = x;
+    ysave = y;
+    gxdraw(x, y);
+    return;
+  }
   while (slen < alen) {
     float xx = xsave + (x - xsave) * (slen / alen);
     float yy = ysave + (y - ysave) * (slen / alen);

@@ -173,6 +173,14 @@ TEST(DrawingDash, TinySegmentLeavesWalkAndStartUnchanged) {
   // The first dash still ends 0.25 from the start.
   EXPECT_EQ(frame_words(),
             (W{-10, 1000, 1000, -11, 1200, 1000, -11, 1250, 1000, -10, 1300, 1000}));
+
+  // A segment to a point millions of inches away ends clipped on the edge
+  // (not a dash walk that never finishes).
+  gxfrme(1);
+  gxstyl(5);
+  gxplot(1, 1, 3);
+  gxplot(1e7f, 1, 2);
+  EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 11000, 1000}));
 }
 
 TEST(DrawingFill, ClampedPolygonWithExactCrossings) {
