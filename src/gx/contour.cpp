@@ -1,0 +1,242 @@
+// Contour tracing: finds and follows the lines of one level through a grid
+// and hands each line, in grid coordinates, to the line drawer (gxcspl).
+
+#include "gx/contour.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace gxcn {
+float* xystrt = nullptr;
+float* xyend = nullptr;
+char clabel[12] = {0};
+int splflg = 0;
+int labtp = 0;
+int lwksiz = 0;
+int fwksiz = 0;
+}  // namespace gxcn
+
+using namespace gxcn;
+
+namespace {
+
+const float* rr = nullptr;  // grid being contoured
+int iss = 0;                // row length
+int iww = 0, jww = 0;       // flag plane dimensions (one spare row/column on each side)
+float vv = 0.0f;            // level being traced
+uint16_t* lwk = nullptr;    // flag planes H then V
+float* fwk = nullptr;       // point buffer
+int fwkmid = 0;
+
+inline float val(int i, int j) { return rr[(j - 1) * iss + (i - 1)]; }
+inline uint16_t& hflg(int i, int j) { return lwk[iww * j + i]; }
+inline uint16_t& vflg(int i, int j) { return lwk[iww * jww + iww * j + i]; }
+
+inline bool crossed(float a, float b, float undef) {
+  if (a == undef || b == undef) return false;
+  return (a <= vv && b > vv) || (a > vv && b <= vv);
+}
+
+float dist(float x1, float y1, float x2, float y2) {
+  return std::sqrt((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1));
+}
+
+// Saddle decision: 1 pairs bottom with right and left with top, 0 pairs
+// bottom with left and right with top. Arguments LL, LR, UR, UL.
+int pathln(float p1, float p2, float p3, float p4) {
+  float a = (vv - p1) / (p2 - p1);
+  float b = (vv - p2) / (p3 - p2);
+  float c = (vv - p4) / (p3 - p4);
+  float d = (vv - p1) / (p4 - p1);
+  // B = (a,0) R = (1,b) T = (c,1) L = (0,d)
+  float p = dist(a, 0.0f, 1.0f, b) + dist(0.0f, d, c, 1.0f);
+  float q = dist(a, 0.0f, 0.0f, d) + dist(1.0f, b, c, 1.0f);
+  return (q < p) ? 0 : 1;
+}
+
+// Sides of a cell: 1 bottom, 2 right, 3 top, 4 left.
+inline uint16_t& side_flag(int i, int j, int side) {
+  switch (side) {
+    case 1: return hflg(i, j);
+    case 2: return vflg(i + 1, j);
+    case 3: return hflg(i, j + 1);
+    default: return vflg(i, j);
+  }
+}
+
+// Follows one line from side `side` of cell (i, j); step +2 stores upward
+// (forward half), -2 downward (backward half).
+void gxcflw(int i, int j, int side, int step) {
+  const int ci0 = i, cj0 = j;
+  int ci = i, cj = j;
+  int pos = fwkmid;
+  bool cut = false;
+  for (;;) {
+    float x, y;
+    switch (side) {
+      case 1:
+        x = ci + (vv - val(ci, cj)) / (val(ci + 1, cj) - val(ci, cj));
+        y = cj;
+        break;
+      case 2:
+        x = ci + 1;
+        y = cj + (vv - val(ci + 1, cj)) / (val(ci + 1, cj + 1) - val(ci + 1, cj));
+        break;
+      case 3:
+        x = ci + (vv - val(ci, cj + 1)) / (val(ci + 1, cj + 1) - val(ci, cj + 1));
+        y = cj + 1;
+        break;
+      default:
+        x = ci;
+        y = cj + (vv - val(ci, cj)) / (val(ci, cj + 1) - val(ci, cj));
+        break;
+    }
+    fwk[pos] = x;
+    fwk[pos + 1] = y;
+    uint16_t& f = side_flag(ci, cj, side);
+    f = 0;
+    pos += step;
+    if (pos < 4 || pos > fwksiz - 4) {
+      // Buffer full: keep this crossing flagged so that the rest of the
+      // line, traced later, starts exactly where this piece ends.
+      f = 1;
+      cut = true;
+      break;
+    }
+    // Move into the neighbouring cell; dir: 0 up, 1 down, 2 right, 3 left.
+    int dir;
+    switch (side) {
+      case 1: cj -= 1; dir = 1; break;
+      case 2: ci += 1; dir = 2; break;
+      case 3: cj += 1; dir = 0; break;
+      default: ci -= 1; dir = 3; break;
+    }
+    static const int order[4][3] = {
+        {2, 3, 4},  // up: right side, top, left side
+        {4, 1, 2},  // down: left side, bottom, right side
+        {1, 2, 3},  // right: bottom, right side, top
+        {3, 4, 1},  // left: top, left side, bottom
+    };
+    static const int entry[4] = {1, 3, 4, 2};
+    const int* o = order[dir];
+    bool f0 = side_flag(ci, cj, o[0]) != 0;
+    bool f1 = side_flag(ci, cj, o[1]) != 0;
+    bool f2 = side_flag(ci, cj, o[2]) != 0;
+    if (f0 && f1 && f2) {
+      int p = pathln(val(ci, cj), val(ci + 1, cj), val(ci + 1, cj + 1), val(ci, cj + 1));
+      int in = entry[dir];
+      // pairs: p==1: 1<->2, 4<->3; p==0: 1<->4, 2<->3
+      static const int pair1[5] = {0, 2, 1, 4, 3};
+      static const int pair0[5] = {0, 4, 3, 2, 1};
+      side = p ? pair1[in] : pair0[in];
+    } else if (f0) {
+      side = o[0];
+    } else if (f1) {
+      side = o[1];
+    } else if (f2) {
+      side = o[2];
+    } else {
+      break;
+    }
+  }
+  if (!cut && ci == ci0 && cj == cj0) {
+    // Closed on itself: repeat the first point.
+    fwk[pos] = fwk[fwkmid];
+    fwk[pos + 1] = fwk[fwkmid + 1];
+    pos += step;
+  }
+  if (step > 0)
+    xyend = fwk + (pos - 2);
+  else
+    xystrt = fwk + (pos + 2);
+}
+
+}  // namespace
+
+void gxcrel() {
+  std::free(lwk);
+  std::free(fwk);
+  lwk = nullptr;
+  fwk = nullptr;
+  lwksiz = 0;
+  fwksiz = 0;
+  fwkmid = 0;
+}
+
+void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int je, float level,
+            const char* label, int spline, int label_type, float undef) {
+  // Copy the label, never more than the buffer holds.
+  std::snprintf(clabel, sizeof clabel, "%s", label ? label : "");
+  splflg = spline;
+  labtp = label_type;
+  if (!values || isiz < 2 || jsiz < 2) return;
+  if (ib < 1) ib = 1;
+  if (jb < 1) jb = 1;
+  if (ie > isiz) ie = isiz;
+  if (je > jsiz) je = jsiz;
+  if (ie <= ib || je <= jb) return;
+
+  iss = isiz;
+  iww = isiz + 2;
+  jww = jsiz + 2;
+  vv = level;
+  rr = values;
+
+  long long need = 2LL * iww * jww;
+  if (need > lwksiz) {
+    gxcrel();
+    if (need > 0x7fffffffLL) {
+      std::printf("Error in GXCLEV: Unable to allocate storage \n");
+      return;
+    }
+    lwk = static_cast<uint16_t*>(std::malloc(sizeof(uint16_t) * need));
+    fwk = static_cast<float*>(std::malloc(sizeof(float) * (need / 2)));
+    if (!lwk || !fwk) {
+      gxcrel();
+      std::printf("Error in GXCLEV: Unable to allocate storage \n");
+      return;
+    }
+    lwksiz = static_cast<int>(need);
+    fwksiz = static_cast<int>(need / 2);
+    fwkmid = fwksiz / 2;
+  }
+  std::memset(lwk, 0, sizeof(uint16_t) * lwksiz);
+
+  // Flag every crossed edge of the range.
+  for (int j = jb; j < je; ++j) {
+    const float* p = rr + (j - 1) * iss + (ib - 1);
+    const float* pu = p + iss;
+    uint16_t* h = &hflg(ib, j);
+    uint16_t* v = &vflg(ib, j);
+    for (int i = ib; i < ie; ++i, ++p, ++pu, ++h, ++v) {
+      if (crossed(p[0], p[1], undef)) *h = 1;
+      if (crossed(p[0], pu[0], undef)) *v = 1;
+    }
+    if (crossed(p[0], pu[0], undef)) *v = 1;
+  }
+  {
+    const float* p = rr + (je - 1) * iss + (ib - 1);
+    uint16_t* h = &hflg(ib, je);
+    for (int i = ib; i < ie; ++i, ++p, ++h)
+      if (crossed(p[0], p[1], undef)) *h = 1;
+  }
+
+  // Start a line at every edge still flagged.
+  for (int j = jb; j < je; ++j) {
+    for (int i = ib; i < ie; ++i) {
+      if (hflg(i, j)) {
+        gxcflw(i, j, 1, 2);
+        gxcflw(i, j - 1, 3, -2);
+        gxcspl();
+      }
+      if (vflg(i, j)) {
+        gxcflw(i, j, 4, 2);
+        gxcflw(i - 1, j, 2, -2);
+        gxcspl();
+      }
+    }
+  }
+}
