@@ -1,0 +1,162 @@
+// Helpers for the interpreter's unit tests: a stand-in command layer that
+// records what scripts send, output capture, and running script files.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "script/gs.h"
+#include "script/gsint.h"
+#include "support/vemra_run.h"
+
+namespace gs_test {
+
+// Commands the scripts sent, and canned answers by exact command text.
+struct fake_commands {
+  std::vector<std::string> sent;
+  std::map<std::string, std::pair<int, std::string>> answers;
+  std::string (*hook)(const std::string&) = nullptr;
+};
+
+inline fake_commands& commands() {
+  static fake_commands c;
+  return c;
+}
+
+inline std::optional<std::string> fake_runner(const std::string& command, int& rc) {
+  auto& c = commands();
+  c.sent.push_back(command);
+  if (c.hook) {
+    std::string r = c.hook(command);
+    if (!r.empty()) {
+      rc = 0;
+      return r;
+    }
+  }
+  auto it = c.answers.find(command);
+  if (it == c.answers.end()) {
+    rc = 0;
+    return std::nullopt;
+  }
+  rc = it->second.first;
+  if (it->second.second.empty()) return std::nullopt;
+  return it->second.second;
+}
+
+// Captures what the interpreter prints while it lives.
+class Capture {
+public:
+  Capture() {
+    f_ = open_memstream(&buf_, &len_);
+    gs_set_output(f_);
+  }
+  ~Capture() {
+    finish();
+    free(buf_);
+  }
+  std::string text() {
+    finish();
+    return std::string(buf_, len_);
+  }
+
+private:
+  void finish() {
+    if (f_) {
+      gs_set_output(nullptr);
+      fclose(f_);
+      f_ = nullptr;
+    }
+  }
+  FILE* f_ = nullptr;
+  char* buf_ = nullptr;
+  size_t len_ = 0;
+};
+
+struct Result {
+  int rc = -100;
+  std::optional<std::string> ret;
+  std::string out;
+};
+
+// Runs the script command line ("name args") with the stand-in commands.
+inline Result run(const std::string& line, int implicit = 0) {
+  gs_set_command_runner(fake_runner);
+  Result r;
+  {
+    Capture cap;
+    r.ret = gsfile(line, r.rc, implicit);
+    r.out = cap.text();
+  }
+  gs_set_command_runner(nullptr);
+  return r;
+}
+
+// Writes a script into dir and runs it with the arguments.
+inline Result run_text(const vemra_test::TempDir& dir, const std::string& text,
+                       const std::string& args = "", const std::string& name = "t.gs") {
+  vemra_test::write_file(dir.file(name), text);
+  return run(dir.file(name) + (args.empty() ? "" : " " + args));
+}
+
+// Feeds text to standard input for the duration of the object.
+class StdinFeed {
+public:
+  explicit StdinFeed(const std::string& text) {
+    saved_ = dup(0);
+    int fds[2];
+    if (pipe(fds) != 0) std::abort();
+    if (write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+    close(fds[1]);
+    dup2(fds[0], 0);
+    close(fds[0]);
+  }
+  ~StdinFeed() {
+    dup2(saved_, 0);
+    close(saved_);
+  }
+  // What is left unread on the pipe.
+  std::string rest() {
+    std::string s;
+    char b[256];
+    ssize_t n;
+    while ((n = read(0, b, sizeof b)) > 0) s.append(b, static_cast<size_t>(n));
+    return s;
+  }
+
+private:
+  int saved_;
+};
+
+// A run with an empty local list, for evaluating expressions directly.
+class ExprRun {
+public:
+  ExprRun() {
+    gs_set_var(locals_, gs_pad("rc"), "");
+    gs_set_var(locals_, gs_pad("result"), "");
+    run_.locals = &locals_;
+  }
+  void set(const std::string& name, const std::string& value) {
+    gs_set_var(name[0] == '_' ? run_.globals : locals_, gs_pad(name), value);
+  }
+  // The value, or nothing after a failure; out gets what was printed.
+  std::optional<std::string> eval(const std::string& expr, std::string* out = nullptr) {
+    Capture cap;
+    auto v = gsexpr(expr.c_str(), &run_);
+    std::string printed = cap.text();
+    if (out) *out = printed;
+    return v;
+  }
+  script_run& run() { return run_; }
+
+private:
+  script_run run_;
+  script_var_list locals_;
+};
+
+}  // namespace gs_test

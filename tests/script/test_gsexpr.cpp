@@ -1,0 +1,177 @@
+// Script expressions: number classification, operators and precedence,
+// constants, variables and the failure messages.
+#include <gtest/gtest.h>
+
+#include "gs_support.h"
+
+using gs_test::ExprRun;
+
+namespace {
+
+struct Case {
+  const char* expr;
+  const char* value;
+};
+
+void expect_values(ExprRun& r, std::initializer_list<Case> cases) {
+  for (const auto& c : cases) {
+    std::string out;
+    auto v = r.eval(c.expr, &out);
+    ASSERT_TRUE(v.has_value()) << c.expr << " printed " << out;
+    EXPECT_EQ(*v, c.value) << c.expr;
+    EXPECT_EQ(out, "") << c.expr;
+  }
+}
+
+void expect_failure(ExprRun& r, const char* expr, const std::string& message) {
+  std::string out;
+  auto v = r.eval(expr, &out);
+  EXPECT_FALSE(v.has_value()) << expr << " gave " << v.value_or("");
+  EXPECT_EQ(out, message) << expr;
+}
+
+}  // namespace
+
+TEST(ScriptNumbers, OneLeadingSignDigitsAndAnExponentWithDigits) {
+  long i = -1;
+  double d = -1;
+  struct {
+    const char* text;
+    int type;
+  } cases[] = {
+      {"", 0},         {".", 0},          {"-", 0},         {"+", 0},        {"1990-01", 0},
+      {"1-", 0},       {"--1", 0},        {"1e", 0},        {"e5", 0},       {"1e+", 0},
+      {"1.2.3", 0},    {" 1", 0},         {"1 ", 0},        {"0x10", 0},     {"1e5e5", 0},
+      {"12", 1},       {"+5", 1},         {"-7", 1},        {"007", 1},      {"123456789", 1},
+      {"1234567890", 2}, {"-12345678", 1}, {"-123456789", 2}, {"1.", 2},      {".5", 2},
+      {"-.5", 2},      {"1e5", 2},        {"1E-3", 2},      {"2.5e+10", 2},  {"0.0", 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(gsnum(c.text, &i, &d), c.type) << '"' << c.text << '"';
+  }
+  ASSERT_EQ(gsnum("-42", &i, &d), 1);
+  EXPECT_EQ(i, -42);
+  EXPECT_EQ(d, -42.0);
+  ASSERT_EQ(gsnum("2.5e2", &i, &d), 2);
+  EXPECT_EQ(d, 250.0);
+}
+
+TEST(ScriptExpressions, ArithmeticPrecedenceAndResultForms) {
+  ExprRun r;
+  expect_values(r, {
+                       {"1 + 2 * 3", "7"},
+                       {"(1 + 2) * 3", "9"},
+                       {"7 / 2", "3.5"},
+                       {"2 * 3", "6"},
+                       {"1.50 + 0", "1.5"},
+                       {"10 - 4 - 3", "3"},
+                       {"64 / 4 / 2", "8"},
+                       {"-(-1)", "1"},
+                       {"- 5", "-5"},
+                       {"-'2.50'", "-2.5"},
+                       {"1 - -1", "2"},
+                       {"1234567890 + 1", "1234567891"},
+                       {"0.1 + 0.2", "0.3"},
+                       {"1 / 3", "0.333333333333333"},
+                       {"2 * 3 'a'", "6a"},
+                       {"'x' 1 + 2", "x3"},
+                       {"((((2))))", "2"},
+                   });
+}
+
+TEST(ScriptExpressions, ComparisonsByNumberOrString) {
+  ExprRun r;
+  expect_values(r, {
+                       {"10 > 9", "1"},
+                       {"'10' > '9'", "1"},
+                       {"'abc' < 'abd'", "1"},
+                       {"'a' < 'ab'", "1"},
+                       {"'ab' < 'a'", "0"},
+                       {"'abc' = 'abc'", "1"},
+                       {"'abc' != 'abd'", "1"},
+                       {"'01' = '1'", "1"},
+                       {"1 = 1.0", "1"},
+                       {"3 >= 3", "1"},
+                       {"3 <= 2", "0"},
+                       {"2 < 10", "1"},
+                       {"'2' < 'x10'", "1"},
+                       {"'1990-01' = '1990-02'", "0"},
+                       {"'1990-02' > '1990-01'", "1"},
+                       {"'-' = '+'", "0"},
+                       {"'\xc3' < 'a'", "1"},
+                       {"1 + 1 = 2 & 0 | 1", "1"},
+                   });
+}
+
+TEST(ScriptExpressions, LogicOnlyZeroIsFalse) {
+  ExprRun r;
+  expect_values(r, {
+                       {"!''", "1"},
+                       {"!0", "1"},
+                       {"!'0.0'", "0"},
+                       {"!5", "0"},
+                       {"'' | 0", "1"},
+                       {"0 | 0", "0"},
+                       {"'' & 1", "1"},
+                       {"1 & 0", "0"},
+                       {"'0' | 'x'", "1"},
+                   });
+}
+
+TEST(ScriptExpressions, ConstantsConcatenationAndVariables) {
+  ExprRun r;
+  r.set("name", "wind");
+  r.set("_g", "global");
+  r.set("i", "3");
+  r.set("a.3", "three");
+  expect_values(r, {
+                       {"'a' 'b'", "ab"},
+                       {"x y", "xy"},
+                       {"'a' % 'b'", "ab"},
+                       {"'it''s'", "it's"},
+                       {"\"say \"\"hi\"\"\"", "say \"hi\""},
+                       {"\"it's\"", "it's"},
+                       {"5.", "5."},
+                       {"1e5", "1e5"},
+                       {"1.50", "1.50"},
+                       {"2e", "2e"},
+                       {"name'.dat'", "wind.dat"},
+                       {"_g", "global"},
+                       {"unset_var", "unset_var"},
+                       {"a.i", "three"},
+                       {"b.i.j", "b.3.j"},
+                       {"'a;b'", "a;b"},
+                   });
+}
+
+TEST(ScriptExpressions, FailuresPrintTheirMessage) {
+  ExprRun r;
+  expect_failure(r, "1 * - - 1", "Syntax Error\n");
+  expect_failure(r, "", "Syntax Error\n");
+  expect_failure(r, "1 +", "Syntax Error\n");
+  expect_failure(r, ".5", "Syntax Error\n");
+  expect_failure(r, "()", "Syntax Error\n");
+  expect_failure(r, "+1", "Syntax Error\n");
+  expect_failure(r, "1 ! 2", "Syntax Error\n");
+  expect_failure(r, "1 / 0", "Divide by zero\n");
+  expect_failure(r, "'abc' + 1", "Non-numeric args to numeric operation\n");
+  expect_failure(r, "-'abc'", "Non-numeric args to numeric operation\n");
+  expect_failure(r, "'1990-01' - 1", "Non-numeric args to numeric operation\n");
+  expect_failure(r, "(1", "Unmatched parens\n");
+  expect_failure(r, "1)", "Unmatched parens\n");
+  expect_failure(r, "'abc", "Non-terminated constant\n");
+  expect_failure(r, "x.y(1)", "Invalid function name: x.y" + std::string(13, ' ') + "\n");
+  expect_failure(r, "abcdefghijklmnopq",
+                 "Variable name too long - 1st 16 chars are: abcdefghijklmnop\n");
+}
+
+TEST(ScriptExpressions, CompoundNamesThatDoNotFitFail) {
+  ExprRun r;
+  r.set("i", "abcdefghijklmnop");
+  std::string out;
+  EXPECT_FALSE(r.eval("a.i", &out).has_value());
+  EXPECT_EQ(out, "Compound variable name too long: a.i" + std::string(13, ' '));
+  // Sixteen characters in all still fit.
+  r.set("k", "abcdefghijklmn");
+  EXPECT_EQ(r.eval("a.k").value_or("?"), "a.abcdefghijklmn");
+}

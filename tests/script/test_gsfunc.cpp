@@ -1,0 +1,258 @@
+// Built-in functions of scripts: string slicing, number test, files,
+// function-file switches and mathematics, with their exact messages.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "gs_support.h"
+
+using gs_test::ExprRun;
+
+namespace {
+
+std::string g15(double v) {
+  char b[64];
+  snprintf(b, sizeof b, "%.15g", v);
+  return b;
+}
+
+void expect_value(ExprRun& r, const std::string& expr, const std::string& value) {
+  std::string out;
+  auto v = r.eval(expr, &out);
+  ASSERT_TRUE(v.has_value()) << expr << " printed " << out;
+  EXPECT_EQ(*v, value) << expr;
+  EXPECT_EQ(out, "") << expr;
+}
+
+void expect_failure(ExprRun& r, const std::string& expr, const std::string& message) {
+  std::string out;
+  auto v = r.eval(expr, &out);
+  EXPECT_FALSE(v.has_value()) << expr << " gave " << v.value_or("");
+  EXPECT_EQ(out, message) << expr;
+}
+
+}  // namespace
+
+TEST(ScriptBuiltins, StringSlicing) {
+  ExprRun r;
+  r.set("two", "first line\nsecond line");
+  r.set("three", "l1\nl2\n");
+  expect_value(r, "substr('abcdef', 3, 2)", "cd");
+  expect_value(r, "substr('abcdef', 5, 10)", "ef");
+  expect_value(r, "substr('abc', 5, 1)", "");
+  expect_value(r, "substr('abc', 4, 1)", "");
+  expect_value(r, "subwrd('a   b', 2)", "b");
+  expect_value(r, "subwrd('a b', 3)", "");
+  expect_value(r, "subwrd(two, 3)", "second");
+  expect_value(r, "subwrd('  lead', 1)", "lead");
+  expect_value(r, "wrdpos('  ab cd', 2)", "6");
+  expect_value(r, "wrdpos('ab', 2)", "0");
+  expect_value(r, "sublin(two, 2)", "second line");
+  expect_value(r, "sublin(two, 1)", "first line");
+  expect_value(r, "sublin(two, 3)", "");
+  expect_value(r, "sublin(three, 2)", "l2");
+  expect_value(r, "sublin(three, 3)", "");
+  expect_value(r, "sublin('one', 1)", "one");
+  expect_value(r, "math_strlen('abc')", "3");
+  expect_value(r, "math_strlen('')", "0");
+  // Nested calls and arguments holding commas and parentheses.
+  expect_value(r, "subwrd(substr('x a,b (c) y', 3, 9), 2)", "(c)");
+  expect_value(r, "substr('(a,b)', 2, 3)", "a,b");
+}
+
+TEST(ScriptBuiltins, StringSlicingErrors) {
+  ExprRun r;
+  expect_failure(r, "substr()", "Error in substr:  1st argument missing\n");
+  expect_failure(r, "substr('abc')", "Error in substr:  2nd argument missing\n");
+  expect_failure(r, "substr('abc', 0, 1)", "Error in substr:  2nd argument invalid.\n");
+  expect_failure(r, "substr('abc', 1.5, 1)", "Error in substr:  2nd argument invalid.\n");
+  expect_failure(r, "substr('abc', 1)", "Error in substr:  3rd argument missing\n");
+  expect_failure(r, "substr('abc', 1, 'x')", "Error in substr:  3rd argument invalid.\n");
+  expect_failure(r, "subwrd()", "Error in subwrd:  1st argument missing\n");
+  expect_failure(r, "subwrd('a')", "Error in subwrd:  2nd argument missing\n");
+  expect_failure(r, "subwrd('a', -1)", "Error in subwrd:  2nd argument invalid.\n");
+  expect_failure(r, "sublin()", "Error in sublin:  1st argument missing\n");
+  expect_failure(r, "sublin('a')", "Error in sublin:  2nd argument missing\n");
+  expect_failure(r, "sublin('a', 'b')", "Error in sublin:  2nd argument invalid.\n");
+  expect_failure(r, "wrdpos()", "Error in wrdpos:  1st argument missing\n");
+  expect_failure(r, "wrdpos('a')", "Error in wrdpos:  2nd argument missing\n");
+  expect_failure(r, "wrdpos('a', 0)", "Error in wrdpos:  2nd argument invalid.\n");
+  expect_failure(r, "valnum()", "Error in valnum:  Argument missing\n");
+}
+
+TEST(ScriptBuiltins, ValnumAndSwitches) {
+  ExprRun r;
+  expect_value(r, "valnum('12')", "1");
+  expect_value(r, "valnum('-1.5')", "2");
+  expect_value(r, "valnum('1e3')", "2");
+  expect_value(r, "valnum('-')", "0");
+  expect_value(r, "valnum('1990-01')", "0");
+  expect_value(r, "valnum('abc')", "0");
+  expect_value(r, "gsfallow('yes')", "999");
+  EXPECT_EQ(r.run().gsfallow, 0);
+  expect_value(r, "gsfallow('On')", "1");
+  EXPECT_EQ(r.run().gsfallow, 1);
+  expect_value(r, "gsfallow('maybe')", "999");
+  EXPECT_EQ(r.run().gsfallow, 1);
+  expect_value(r, "gsfallow('OFF')", "0");
+  EXPECT_EQ(r.run().gsfallow, 0);
+  expect_value(r, "gsfpath('lib other')", "1");
+  EXPECT_EQ(r.run().fpath, "lib other");
+  expect_failure(r, "gsfallow()", "Error in gsfallow:  Argument missing\n");
+  expect_failure(r, "gsfpath()", "Error in gsfpath:  Argument missing\n");
+}
+
+TEST(ScriptBuiltins, ArgumentLists) {
+  ExprRun r;
+  // f(1,) has one argument; a blank or nothing is an empty expression.
+  expect_value(r, "subwrd('a b',2,)", "b");
+  expect_failure(r, "subwrd( )", "Syntax Error\nError occurred processing function arguments\n");
+  expect_failure(r, "subwrd(,1)", "Syntax Error\nError occurred processing function arguments\n");
+  expect_failure(r, "subwrd('a', 1", "Unmatched parens on function call\n");
+  expect_failure(r, "nosuch(1)", "Function not found: nosuch" + std::string(10, ' ') + "\n");
+  expect_failure(r, "Substr('abc', 1, 1)", "Function not found: Substr" + std::string(10, ' ') + "\n");
+}
+
+TEST(ScriptBuiltins, MathFunctionsMatchTheLibrary) {
+  ExprRun r;
+  struct {
+    const char* name;
+    double (*fn)(double);
+    const char* arg;
+  } one[] = {
+      {"math_log", std::log, "2.5"},     {"math_log10", std::log10, "2.5"},
+      {"math_cos", std::cos, "0.7"},     {"math_sin", std::sin, "0.7"},
+      {"math_tan", std::tan, "0.7"},     {"math_atan", std::atan, "0.7"},
+      {"math_sqrt", std::sqrt, "2"},     {"math_abs", std::fabs, "-2.25"},
+      {"math_acosh", std::acosh, "1.5"}, {"math_asinh", std::asinh, "0.7"},
+      {"math_atanh", std::atanh, "0.3"}, {"math_cosh", std::cosh, "0.7"},
+      {"math_sinh", std::sinh, "0.7"},   {"math_exp", std::exp, "0.7"},
+      {"math_tanh", std::tanh, "0.7"},   {"math_acos", std::acos, "0.3"},
+      {"math_asin", std::asin, "0.3"},
+  };
+  for (const auto& c : one) {
+    expect_value(r, std::string(c.name) + "(" + c.arg + ")", g15(c.fn(atof(c.arg))));
+  }
+  expect_value(r, "math_atan2(1, -1)", g15(std::atan2(1.0, -1.0)));
+  expect_value(r, "math_pow(2, 10)", "1024");
+  expect_value(r, "math_fmod(7.5, 2)", "1.5");
+  expect_value(r, "math_int(-1.5)", "-2");
+  expect_value(r, "math_int(2.9)", "2");
+  expect_value(r, "math_nint(2.5)", "3");
+  expect_value(r, "math_nint(-2.5)", "-2");
+  expect_value(r, "math_mod(7.5, 2)", "1");
+  expect_value(r, "math_sqrt(16)", "4");
+  expect_value(r, "math_log10(1000)", "3");
+  expect_value(r, "math_abs(3) + 1", "4");
+  // Extra arguments are ignored.
+  expect_value(r, "math_abs(-3, 'x')", "3");
+}
+
+TEST(ScriptBuiltins, MathErrors) {
+  ExprRun r;
+  expect_failure(r, "math_cos()", "Error in math_cos:  Argument missing\n");
+  expect_failure(r, "math_sqrt('x')", "Error in math_sqrt:  Argument not a valid numeric\n");
+  expect_failure(r, "math_log(0)", "Error in math_log:  Argument less than or equal to zero\n");
+  expect_failure(r, "math_log10(-1)",
+                 "Error in math_log10:  Argument less than or equal to zero\n");
+  expect_failure(r, "math_pow(2)", "Error in pow:  2rd argument missing\n");
+  expect_failure(r, "math_pow(2, 'x')", "Error in pow:  2rd argument invalid.\n");
+  expect_failure(r, "math_fmod(2)", "Error in fmod:  2rd argument missing\n");
+  expect_failure(r, "math_atan2(2)", "Error in atan2:  2rd argument missing\n");
+  expect_failure(r, "math_mod(2, '1-')", "Error in mod:  2rd argument invalid.\n");
+  expect_failure(r, "math_format('%5.2f')", "Error in format:  2rd argument missing\n");
+  expect_failure(r, "math_strlen()", "Error in math_strlen:  Argument missing\n");
+}
+
+TEST(ScriptBuiltins, MathFormatTakesOneFloatingConversion) {
+  ExprRun r;
+  expect_value(r, "math_format('%5.2f', 3.14159)", " 3.14");
+  expect_value(r, "math_format('%.3e', 1234.5)", "1.234e+03");
+  expect_value(r, "math_format('%g', 0.5)", "0.5");
+  expect_value(r, "math_format('%-6.1f|', 2)", "2.0   |");
+  expect_value(r, "math_format('%+08.2f', -1.5)", "-0001.50");
+  expect_value(r, "math_format('%5.1f%%', 12.34)", " 12.3%");
+  expect_value(r, "math_format('T=%.0lf', 7.6)", "T=8");
+  expect_value(r, "math_format('%31.1f', 1)", std::string(28, ' ') + "1.0");
+  const char* bad[] = {"%d", "%s", "%n", "%f %f", "abc", "%%", "%*f", "%5.2", "%Lf", "%123f", "%.100f", "%"};
+  for (const char* f : bad) {
+    std::string out;
+    EXPECT_FALSE(r.eval(std::string("math_format('") + f + "', 1)", &out).has_value()) << f;
+    EXPECT_EQ(out.rfind("Error in math_format:  invalid format: " + std::string(f) + "\n", 0), 0u)
+        << f << ": " << out;
+  }
+  expect_failure(r, "math_format('%123456789012.2f', 1)",
+                 "Error in math_format:  argument: %123456789012.2f  too long < 15\n");
+  // Output that would not fit the result is refused, not cut or overrun.
+  expect_failure(r, "math_format('%f', 1e300)",
+                 "Error in math_format:  result longer than 31 characters\n");
+  expect_failure(r, "math_format('%32.1f', 1)",
+                 "Error in math_format:  result longer than 31 characters\n");
+}
+
+TEST(ScriptBuiltins, FormatChecker) {
+  EXPECT_TRUE(gs_check_format("%f"));
+  EXPECT_TRUE(gs_check_format("x%% %8.3G y"));
+  EXPECT_TRUE(gs_check_format("%#.0e"));
+  EXPECT_FALSE(gs_check_format("%i"));
+  EXPECT_FALSE(gs_check_format("%f%"));
+  EXPECT_FALSE(gs_check_format("%hf"));
+  EXPECT_FALSE(gs_check_format("%1$f"));
+  EXPECT_FALSE(gs_check_format(""));
+}
+
+TEST(ScriptBuiltins, ReadWriteAndCloseFiles) {
+  vemra_test::TempDir dir;
+  ExprRun r;
+  r.set("f", dir.file("out.txt"));
+  r.set("missing", dir.file("none.txt"));
+  expect_value(r, "read(missing)", "1\n");
+  // Two writes without a third argument make a fresh file of two lines.
+  vemra_test::write_file(dir.file("out.txt"), "old contents\n");
+  expect_value(r, "write(f, 'line one')", "0");
+  expect_value(r, "write(f, 'line two', 'append')", "0");
+  std::string out;
+  auto v = r.eval("read(f)", &out);
+  EXPECT_EQ(v.value_or("?"), "8\n");
+  EXPECT_EQ(out, "Error in read:  attempt to read a file open for write\n  File name = " +
+                     dir.file("out.txt") + "\n");
+  expect_value(r, "close(f)", "0");
+  EXPECT_EQ(vemra_test::read_file(dir.file("out.txt")), "line one\nline two\n");
+  // The first write with a third argument appends to what is there.
+  expect_value(r, "write(f, 'line three', 1)", "0");
+  expect_value(r, "close(f)", "0");
+  EXPECT_EQ(vemra_test::read_file(dir.file("out.txt")), "line one\nline two\nline three\n");
+  // Reading keeps the newline; after the last line comes code 2.
+  expect_value(r, "read(f)", "0\nline one\n");
+  expect_value(r, "read(f)", "0\nline two\n");
+  expect_value(r, "read(f)", "0\nline three\n");
+  expect_value(r, "read(f)", "2\n");
+  v = r.eval("write(f, 'x')", &out);
+  EXPECT_EQ(v.value_or("?"), "8");
+  EXPECT_EQ(out, "Error in write: attempt to write a file open for read\n  File name = " +
+                     dir.file("out.txt") + "\n");
+  expect_value(r, "close(f)", "0");
+  v = r.eval("close(f)", &out);
+  EXPECT_EQ(v.value_or("?"), "1");
+  EXPECT_EQ(out, "Error in close:  file not open\n  File name = " + dir.file("out.txt") + "\n");
+  expect_value(r, "write('" + dir.file("no/such/dir.txt") + "', 'x')", "1");
+  expect_failure(r, "read()", "Error in read:  File name missing\n");
+  expect_failure(r, "read('')", "Error in read:  NULL File Name\n");
+  expect_failure(r, "write()", "Error in write:  File name missing\n");
+  expect_failure(r, "write('')", "Error in write:  NULL File Name\n");
+  expect_failure(r, "write(f)", "Error in write:  Output Record arg is missing\n");
+  expect_failure(r, "close()", "Error in close:  File name missing\n");
+  expect_failure(r, "close('')", "Error in close:  NULL File Name\n");
+}
+
+TEST(ScriptBuiltins, LongLinesAreReadInPieces) {
+  vemra_test::TempDir dir;
+  std::string longline(1000, 'x');
+  vemra_test::write_file(dir.file("long.txt"), longline + "\nend\n");
+  ExprRun r;
+  r.set("f", dir.file("long.txt"));
+  expect_value(r, "read(f)", "0\n" + std::string(596, 'x'));
+  expect_value(r, "read(f)", "0\n" + std::string(404, 'x') + "\n");
+  expect_value(r, "read(f)", "0\nend\n");
+  expect_value(r, "read(f)", "2\n");
+}

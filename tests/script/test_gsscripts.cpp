@@ -1,0 +1,564 @@
+// Whole scripts through the entry: statements and their types, blocks,
+// functions, variables, commands with rc and result, pull, return and exit,
+// load-time errors, and realistic scripts with their exact output.
+#include <gtest/gtest.h>
+
+#include "core/session.h"
+#include "gs_support.h"
+
+using gs_test::commands;
+using gs_test::run;
+using gs_test::run_text;
+using vemra_test::TempDir;
+
+namespace {
+
+class ScriptRun : public ::testing::Test {
+protected:
+  void SetUp() override {
+    commands().sent.clear();
+    commands().answers.clear();
+    commands().hook = nullptr;
+  }
+  void TearDown() override { commands().hook = nullptr; }
+  TempDir dir;
+  std::string where(int line) { return "  Error occurred on line " + std::to_string(line) + "\n  In file " + dir.file("t.gs") + "\n"; }
+};
+
+}  // namespace
+
+TEST_F(ScriptRun, StatementTypesAndKeywords) {
+  auto r = run_text(dir,
+                    "x = 1\n"
+                    "IF x = 1\n"
+                    "  SAY 'upper if'\n"
+                    "EndIf\n"
+                    "i = 0\n"
+                    "While (i < 2)\n"
+                    "  i = i + 1\n"
+                    "endwhile\n"
+                    "if(i)\n"
+                    "  print 'paren if ' i\n"
+                    "endif\n"
+                    "say = 5\n"
+                    "if = 2\n"
+                    "say say + if\n"
+                    "sayhello\n"
+                    "x=1;* note\n"
+                    "say 'a;b' ; say \"c;d\"\n"
+                    "say\n"
+                    "# comment\n"
+                    "    * not at the start: a command\n");
+  EXPECT_EQ(r.out,
+            "upper if\n"
+            "paren if 2\n"
+            "7\n"
+            "a;b\n"
+            "c;d\n"
+            "\n"
+            "Syntax Error\n" +
+                where(20));
+  EXPECT_EQ(r.rc, 99);
+  ASSERT_EQ(commands().sent.size(), 1u);
+  EXPECT_EQ(commands().sent[0], "sayhello");
+}
+
+TEST_F(ScriptRun, LastLineWithoutNewlineAndEmptyFiles) {
+  auto r = run_text(dir, "say 'one'\nsay 'two'");
+  EXPECT_EQ(r.out, "one\n");
+  EXPECT_EQ(r.rc, 0);
+  r = run_text(dir, "");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_FALSE(r.ret.has_value());
+  r = run_text(dir, "* only a comment\n\n   \n;;\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.rc, 0);
+  // Carriage returns count as blanks.
+  r = run_text(dir, "say 'dos'\r\nx = 2\r\nsay x * 2\r\n");
+  EXPECT_EQ(r.out, "dos\n4\n");
+}
+
+TEST_F(ScriptRun, CommandsSetRcAndResult) {
+  commands().answers["set lat 10 20"] = {0, ""};
+  commands().answers["q file"] = {0, "File 1 : test\n"};
+  commands().answers["bad command"] = {1, "Unknown command: bad\n"};
+  auto r = run_text(dir,
+                    "'set lat 10 20'\n"
+                    "say 'rc=' rc ' result=[' result ']'\n"
+                    "'q file'\n"
+                    "say 'rc=' rc ' result=[' result ']'\n"
+                    "'bad command'\n"
+                    "say 'rc=' rc ' result=[' result ']'\n"
+                    "display x\n"
+                    "lev = 500\n"
+                    "'set lev 'lev\n");
+  EXPECT_EQ(r.out,
+            "rc=0 result=[]\n"
+            "rc=0 result=[File 1 : test\n]\n"
+            "rc=1 result=[Unknown command: bad\n]\n");
+  EXPECT_EQ(r.rc, 0);
+  std::vector<std::string> want = {"set lat 10 20", "q file", "bad command", "displayx", "set lev 500"};
+  EXPECT_EQ(commands().sent, want);
+}
+
+TEST_F(ScriptRun, QuitFromACommandEndsTheScript) {
+  commands().answers["quit"] = {-1, "bye\n"};
+  auto r = run_text(dir, "say 'before'\n'quit'\nsay 'after'\n");
+  EXPECT_EQ(r.out, "before\n");
+  EXPECT_EQ(r.rc, -1);
+}
+
+TEST_F(ScriptRun, FunctionsLocalsGlobalsAndArguments) {
+  commands().answers["q time"] = {0, "Time is now\n"};
+  auto r = run_text(dir,
+                    "function main(args)\n"
+                    "say 'args=[' args ']'\n"
+                    "'q time'\n"
+                    "g = 'local'\n"
+                    "_g = 'global'\n"
+                    "v = two(1)\n"
+                    "say 'two gave ' v\n"
+                    "say 'rc=' rc ' result=' sublin(result, 1)\n"
+                    "say 'g=' g ' _g=' _g\n"
+                    "say sum(2, 3) + 1\n"
+                    "x = noreturn()\n"
+                    "say 'noreturn=[' x ']'\n"
+                    "return 'done ' args\n"
+                    "\n"
+                    "function two(a, b)\n"
+                    "say 'a=' a ' b=' b ' g=' g ' _g=' _g ' rc=[' rc ']'\n"
+                    "_g = 'changed'\n"
+                    "return a b\n"
+                    "function sum(a b)\n"
+                    "return a + b\n"
+                    "function noreturn()\n"
+                    "y = 1\n",
+                    "fld  1990 jan");
+  EXPECT_EQ(r.out,
+            "args=[fld  1990 jan]\n"
+            "a=1 b=b g=g _g=global rc=[]\n"
+            "two gave 1b\n"
+            "rc=0 result=Time is now\n"
+            "g=local _g=changed\n"
+            "6\n"
+            "noreturn=[]\n");
+  EXPECT_EQ(r.rc, 0);
+  ASSERT_TRUE(r.ret.has_value());
+  EXPECT_EQ(*r.ret, "done fld  1990 jan");
+}
+
+TEST_F(ScriptRun, AFunctionCallAsAStatementSendsItsValueAsACommand) {
+  auto r = run_text(dir,
+                    "f(1)\n"
+                    "g()\n"
+                    "function f(x)\n"
+                    "return 'set t ' x\n"
+                    "function g()\n"
+                    "return\n");
+  EXPECT_EQ(r.rc, 0);
+  std::vector<std::string> want = {"set t 1", ""};
+  EXPECT_EQ(commands().sent, want);
+}
+
+TEST_F(ScriptRun, LoopsAndBranches) {
+  auto r = run_text(dir,
+                    "i = 0\n"
+                    "while 1\n"
+                    "  i = i + 1\n"
+                    "  if i = 2; continue; endif\n"
+                    "  if i > 4\n"
+                    "    break\n"
+                    "  else\n"
+                    "    say 'i=' i\n"
+                    "  endif\n"
+                    "endwhile\n"
+                    "if ''\n say 'empty is true'\n endif\n"
+                    "if 0.0\n say '0.0 is true'\n else\n say 'wrong'\n endif\n"
+                    "if 0\n say 'wrong'\n else\n say '0 is false'\n endif\n"
+                    "if 0\n say 'wrong'\n endif\n"
+                    "j = 0\n"
+                    "while j < 3\n"
+                    "  k = 0\n"
+                    "  while k < j\n"
+                    "    k = k + 1\n"
+                    "  endwhile\n"
+                    "  say j ':' k\n"
+                    "  j = j + 1\n"
+                    "endwhile\n"
+                    "while 0\n say 'never'\n endwhile\n"
+                    "say 'end'\n");
+  EXPECT_EQ(r.out,
+            "i=1\ni=3\ni=4\n"
+            "empty is true\n"
+            "0.0 is true\n"
+            "0 is false\n"
+            "0:0\n1:1\n2:2\n"
+            "end\n");
+  EXPECT_EQ(r.rc, 0);
+}
+
+TEST_F(ScriptRun, ReturnInsideALoopEndsTheFunction) {
+  auto r = run_text(dir,
+                    "say first(5)\n"
+                    "function first(n)\n"
+                    "i = 1\n"
+                    "while i < 100\n"
+                    "  if i * i > n\n"
+                    "    return i\n"
+                    "  endif\n"
+                    "  i = i + 1\n"
+                    "endwhile\n"
+                    "return 'none'\n");
+  EXPECT_EQ(r.out, "3\n");
+}
+
+TEST_F(ScriptRun, CompoundVariables) {
+  auto r = run_text(dir,
+                    "i = 1\n"
+                    "while i <= 3\n"
+                    "  val.i = i * 10\n"
+                    "  i = i + 1\n"
+                    "endwhile\n"
+                    "say val.1 ' ' val.2 ' ' val.3 ' ' val.4\n"
+                    "_n = 2\n"
+                    "say val._n\n"
+                    "row = 'r'; col = 'c'\n"
+                    "m.row.col = 'cell'\n"
+                    "say m.r.c ' ' m.row.col\n"
+                    "i = 'abcdefghijklmnop'\n"
+                    "a.i = 1\n");
+  EXPECT_EQ(r.out,
+            "10 20 30 val.4\n"
+            "20\n"
+            "cell cell\n"
+            "Compound variable name too long: a.i" + std::string(13, ' ') +
+                "  Error occurred on line 13\n  In file " + dir.file("t.gs") + "\n");
+  EXPECT_EQ(r.rc, 99);
+}
+
+TEST_F(ScriptRun, LongNamesAreCutInAssignmentsOnly) {
+  auto r = run_text(dir,
+                    "abcdefghijklmnopq = 5\n"
+                    "say abcdefghijklmnop\n"
+                    "say abcdefghijklmnopq\n");
+  EXPECT_EQ(r.out,
+            "5\n"
+            "Variable name too long - 1st 16 chars are: abcdefghijklmnop\n"
+            "Error occurred on line 3\n  In file " +
+                dir.file("t.gs") + "\n");
+  EXPECT_EQ(r.rc, 99);
+}
+
+TEST_F(ScriptRun, ExitAndItsErrors) {
+  auto r = run_text(dir, "say 'a'\nexit 3\nsay 'b'\n");
+  EXPECT_EQ(r.out, "a\n");
+  EXPECT_EQ(r.rc, 4);
+  r = run_text(dir, "exit\n");
+  EXPECT_EQ(r.rc, 4);
+  r = run_text(dir, "exit 2.5\n");
+  EXPECT_EQ(r.out, "Error on Exit Command:  Non Integer Argument\n" + where(1));
+  EXPECT_EQ(r.rc, 99);
+  // exit inside a function called by an expression fails that expression.
+  r = run_text(dir, "x = f()\nsay 'not reached'\nfunction f()\nexit 0\n");
+  EXPECT_EQ(r.out, where(1));
+  EXPECT_EQ(r.rc, 99);
+}
+
+TEST_F(ScriptRun, RuntimeErrorsReportLineAndFile) {
+  auto r = run_text(dir, "x = 1\nsay x +\n");
+  EXPECT_EQ(r.out, "Syntax Error\nError occurred on line 2\n  In file " + dir.file("t.gs") + "\n");
+  EXPECT_EQ(r.rc, 99);
+  r = run_text(dir, "prompt 1/0\n");
+  EXPECT_EQ(r.out, "Divide by zero\nError occurred on line 1\n  In file " + dir.file("t.gs") + "\n");
+  r = run_text(dir, "\n\nif\nendif\n");
+  EXPECT_EQ(r.out, "Syntax Error\n" + where(3));
+  r = run_text(dir, "i = 0\nwhile i < 2\n i = i + 1\n if i = 2; i = 'x'; endif\nendwhile\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.rc, 0);
+  r = run_text(dir, "i = 0\nwhile i < 2\n i = 'x' + 1\nendwhile\n");
+  EXPECT_EQ(r.out, "Non-numeric args to numeric operation\n" + where(3));
+  r = run_text(dir, "x =\n");
+  EXPECT_EQ(r.out, "Syntax Error\n" + where(1));
+  r = run_text(dir, "pull\n");
+  EXPECT_EQ(r.out, "Error in pull:  Variable name missing\n" + where(1));
+  r = run_text(dir, "say f(1)\nfunction f x\nreturn 1\n");
+  EXPECT_EQ(r.out, "Error:  Invalid function list\n" + where(2) + "Error occurred on line 1\n  In file " +
+                       dir.file("t.gs") + "\n");
+  r = run_text(dir, "say f(1)\nfunction f(abcdefghijklmnop)\nreturn 1\n");
+  EXPECT_EQ(r.out.rfind("Error:  Invalid function list\n", 0), 0u) << r.out;
+  r = run_text(dir, "say f(1)\nfunction f(abcdefghijklmno)\nreturn abcdefghijklmno\n");
+  EXPECT_EQ(r.out, "1\n");
+}
+
+TEST_F(ScriptRun, LoadTimeErrors) {
+  std::string f = dir.file("t.gs");
+  auto r = run_text(dir, "x = 1\nwhile x < 3\n  x = x + 1\n");
+  EXPECT_EQ(r.out, "Unable to locate ENDWHILE statement for the WHILE statement at line 2\n  In file " + f + "\n");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_FALSE(r.ret.has_value());
+  // A while whose endwhile would lie after the next function statement.
+  r = run_text(dir, "while 1\nfunction f()\nendwhile\n");
+  EXPECT_EQ(r.out, "Unable to locate ENDWHILE statement for the WHILE statement at line 1\n  In file " + f + "\n");
+  EXPECT_EQ(r.rc, 1);
+  r = run_text(dir, "say 'never runs'\nif 1\nsay 'x'\n");
+  EXPECT_EQ(r.out, "Unable to locate ENDIF statement for the IF statement at line 2\n  In file " + f + "\n");
+  EXPECT_EQ(r.rc, 1);
+  r = run_text(dir, "x = 1\nendwhile\n");
+  EXPECT_EQ(r.out, "Unexpected endwhile.  Incorrect loop nesting.\n  Error occurred scanning line 2\n  In file " + f + "\n");
+  r = run_text(dir, "while 1\nif 1\nendwhile\n");
+  EXPECT_EQ(r.out,
+            "Unexpected endwhile.  Incorrect loop nesting.\n"
+            "  Expecting endif before endwhile for if statement at line 2\n"
+            "  Error occurred scanning line 3\n  In file " + f + "\n");
+  r = run_text(dir, "else\n");
+  EXPECT_EQ(r.out, "Unexpected else.  Incorrect if block nesting.\n  Error occurred scanning line 1\n  In file " + f + "\n");
+  r = run_text(dir, "if 1\nelse\nelse\nendif\n");
+  EXPECT_EQ(r.out, "Unexpected else.  Incorrect if block nesting.\n  Error occurred scanning line 3\n  In file " + f + "\n");
+  r = run_text(dir, "\nendif\n");
+  EXPECT_EQ(r.out, "Unexpected endif.  Incorrect if block nesting.\n  Error occurred scanning line 2\n  In file " + f + "\n");
+  EXPECT_EQ(r.rc, 1);
+}
+
+TEST_F(ScriptRun, FunctionStatementChecks) {
+  std::string f = dir.file("t.gs");
+  auto r = run_text(dir, "say f()\nfunction abcdefghijklmnop()\nfunction f()\nreturn 'ok'\n");
+  EXPECT_EQ(r.out, "ok\n");
+  r = run_text(dir, "function abcdefghijklmnopq()\n");
+  EXPECT_EQ(r.out, "Function name too long\nError in " + f + ": Invalid function statement at line 1\n  In file " + f + "\n");
+  EXPECT_EQ(r.rc, 1);
+  r = run_text(dir, "say 1\nfunction 2x\n");
+  EXPECT_EQ(r.out, "Invalid function name\nError in " + f + ": Invalid function statement at line 2\n  In file " + f + "\n");
+  r = run_text(dir, "function\n");
+  EXPECT_EQ(r.out, "Error in " + f + ": Invalid function statement at line 1\n  In file " + f + "\n");
+  EXPECT_EQ(r.rc, 1);
+}
+
+TEST_F(ScriptRun, ContinueOutsideALoopIsIgnored) {
+  auto r = run_text(dir, "say 'a'\ncontinue\nbreak\nsay 'b'\n");
+  std::string f = dir.file("t.gs");
+  EXPECT_EQ(r.out,
+            "Unexpected continue.  No associated while\n  Error occurred scanning line 2\n  In file " + f +
+                "\n  Statement is ignored\n"
+                "Unexpected break.  No associated while\n  Error occurred scanning line 3\n  In file " + f +
+                "\n  Statement is ignored\n"
+                "a\nb\n");
+  EXPECT_EQ(r.rc, 0);
+}
+
+TEST_F(ScriptRun, MissingScripts) {
+  auto r = run(dir.file("nosuch") + " a b");
+  EXPECT_EQ(r.out, "Error opening script file: " + dir.file("nosuch") + "\n");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_FALSE(r.ret.has_value());
+  // A directory of the script's name is no script.
+  mkdir(dir.file("plot").c_str(), 0755);
+  vemra_test::write_file(dir.file("plot.gs"), "say 'plot.gs ran'\n");
+  r = run(dir.file("plot"));
+  EXPECT_EQ(r.out, "plot.gs ran\n");
+}
+
+TEST_F(ScriptRun, PullReadsOneLineAndLeavesTheRest) {
+  vemra_test::write_file(dir.file("t.gs"),
+                         "prompt 'Name? '\n"
+                         "pull name\n"
+                         "say 'got [' name ']'\n"
+                         "pull second\n"
+                         "say 'then [' second ']'\n");
+  gs_test::StdinFeed feed("first answer\nsecond answer\nnext command\nq dims\n");
+  auto r = run(dir.file("t.gs"));
+  EXPECT_EQ(r.out, "Name? got [first answer]\nthen [second answer]\n");
+  EXPECT_EQ(feed.rest(), "next command\nq dims\n");
+}
+
+TEST_F(ScriptRun, PullAtEndOfInputGivesTheEmptyString) {
+  gs_test::StdinFeed feed("");
+  auto r = run_text(dir, "x = 'set'\npull x\nsay '[' x ']'\n");
+  EXPECT_EQ(r.out, "[]\n");
+}
+
+TEST_F(ScriptRun, InterruptStopsBeforeTheNextStatement) {
+  commands().hook = [](const std::string& c) -> std::string {
+    if (c == "interrupt") gcmn->interrupt = 1;
+    return "";
+  };
+  auto r = run_text(dir, "say 'one'\n'interrupt'\nsay 'two'\n");
+  gcmn->interrupt = 0;
+  EXPECT_EQ(r.out, "one\n");
+  EXPECT_EQ(r.rc, 99);
+  r = run_text(dir, "i = 0\nwhile 1\n i = i + 1\n if i = 3; 'interrupt'; endif\nendwhile\n");
+  gcmn->interrupt = 0;
+  EXPECT_EQ(r.rc, 99);
+  std::vector<std::string> want = {"interrupt", "interrupt"};
+  EXPECT_EQ(commands().sent, want);
+}
+
+TEST_F(ScriptRun, RunawayRecursionIsStopped) {
+  auto r = run_text(dir, "say f(1)\nfunction f(n)\nreturn f(n + 1)\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_EQ(r.out.rfind("Error:  Script functions nested too deeply (1000 levels)\n", 0), 0u);
+  // A deep but finite recursion still works.
+  r = run_text(dir, "say f(200)\nfunction f(n)\nif n = 0; return 0; endif\nreturn 1 + f(n - 1)\n");
+  EXPECT_EQ(r.out, "200\n");
+}
+
+// ---- realistic scripts ------------------------------------------------------
+
+TEST_F(ScriptRun, LoopOverTimesBuildingFileNames) {
+  auto r = run_text(dir,
+                    "* one picture per month of 1990\n"
+                    "months = 'jan feb mar apr'\n"
+                    "t = 1\n"
+                    "while (t <= 4)\n"
+                    "  mon = subwrd(months, t)\n"
+                    "  'set t ' t\n"
+                    "  'display tsfc'\n"
+                    "  if (t < 10); num = '0't; else; num = t; endif\n"
+                    "  file = 'tsfc_1990' num '_' mon '.png'\n"
+                    "  'printim ' file\n"
+                    "  say 'wrote ' file\n"
+                    "  'clear'\n"
+                    "  t = t + 1\n"
+                    "endwhile\n");
+  EXPECT_EQ(r.out,
+            "wrote tsfc_199001_jan.png\n"
+            "wrote tsfc_199002_feb.png\n"
+            "wrote tsfc_199003_mar.png\n"
+            "wrote tsfc_199004_apr.png\n");
+  ASSERT_EQ(commands().sent.size(), 16u);
+  EXPECT_EQ(commands().sent[4], "set t 2");
+  EXPECT_EQ(commands().sent[14], "printim tsfc_199004_apr.png");
+}
+
+TEST_F(ScriptRun, ReadingQueryOutputWithSublinAndSubwrd) {
+  commands().answers["q dims"] = {
+      0,
+      "Default file number is: 1 \n"
+      "X is varying   Lon = 0 to 360   X = 1 to 73\n"
+      "Y is varying   Lat = -90 to 90   Y = 1 to 46\n"
+      "Z is fixed     Lev = 1000  Z = 1\n"
+      "T is fixed     Time = 00Z01JAN1990  T = 1\n"};
+  auto r = run_text(dir,
+                    "'q dims'\n"
+                    "if rc != 0; say 'query failed'; exit 1; endif\n"
+                    "dims = result\n"
+                    "line = sublin(dims, 2)\n"
+                    "say 'x: ' subwrd(line, 3) ', ' subwrd(line, 6) ' to ' subwrd(line, 8)\n"
+                    "lat = sublin(dims, 3)\n"
+                    "nlat = subwrd(lat, 13) - subwrd(lat, 11) + 1\n"
+                    "say 'lat points: ' nlat\n"
+                    "tline = sublin(dims, 5)\n"
+                    "time = subwrd(tline, 6)\n"
+                    "say 'year ' substr(time, 9, 4) ' month ' substr(time, 6, 3)\n"
+                    "n = 1\n"
+                    "while sublin(dims, n) != ''\n"
+                    "  n = n + 1\n"
+                    "endwhile\n"
+                    "say n - 1 ' lines'\n");
+  EXPECT_EQ(r.out,
+            "x: varying, 0 to 360\n"
+            "lat points: 46\n"
+            "year 1990 month JAN\n"
+            "5 lines\n");
+  EXPECT_EQ(r.rc, 0);
+}
+
+TEST_F(ScriptRun, FunctionLibraryFilesLoadedOnDemand) {
+  TempDir lib;
+  mkdir(dir.file("scripts").c_str(), 0755);
+  mkdir(dir.file("scripts/lib").c_str(), 0755);
+  vemra_test::write_file(dir.file("scripts/main.gs"),
+                         "rc = gsfallow('on')\n"
+                         "rc = gsfpath('lib')\n"
+                         "say inkascrp(2) ' ' here() ' ' inlib()\n"
+                         "say 'again ' inlib()\n"
+                         "say 'global ' _count\n"
+                         "say half(9)\n");
+  vemra_test::write_file(dir.file("scripts/here.gsf"), "function here()\nreturn 'dir'\n");
+  vemra_test::write_file(dir.file("scripts/lib/inlib.gsf"),
+                         "function inlib()\n_count = _count + 1\nreturn 'lib'\n");
+  vemra_test::write_file(dir.file("scripts/lib/here.gsf"), "function here()\nreturn 'wrong'\n");
+  vemra_test::write_file(lib.file("inkascrp.gsf"), "function inkascrp(n)\n_count = 0\nreturn 'env' n\n");
+  vemra_test::write_file(lib.file("half.gsf"), "function halve(n)\nreturn n / 2\n");
+  setenv("KASCRP", lib.path().c_str(), 1);
+  auto r = run(dir.file("scripts/main"));
+  unsetenv("KASCRP");
+  EXPECT_EQ(r.out,
+            "env2 dir lib\n"
+            "again lib\n"
+            "global 2\n"
+            "Loaded function file " + lib.file("half.gsf") + "\n"
+            "  But... Function not found: half" + std::string(12, ' ') + "\n"
+            "Error occurred on line 6\n  In file " + dir.file("scripts/main.gs") + "\n");
+  EXPECT_EQ(r.rc, 99);
+}
+
+TEST_F(ScriptRun, FunctionFilesNeedAutoloadAndReportTheirErrors) {
+  vemra_test::write_file(dir.file("f.gsf"), "function f()\nreturn 1\n");
+  auto r = run_text(dir, "say f()\n");
+  EXPECT_EQ(r.out, "Function not found: f" + std::string(15, ' ') + "\nError occurred on line 1\n  In file " +
+                       dir.file("t.gs") + "\n");
+  vemra_test::write_file(dir.file("g.gsf"), "function g()\nif 1\nreturn 1\n");
+  r = run_text(dir, "rc = gsfallow('on')\nsay g()\n");
+  EXPECT_EQ(r.out,
+            "Unable to locate ENDIF statement for the IF statement at line 2\n  In file " + dir.file("g.gsf") +
+                "\nError while loading function: g" + std::string(15, ' ') + "\n"
+                "Error occurred on line 2\n  In file " + dir.file("t.gs") + "\n");
+  // An absolute entry of the function path is used as it stands.
+  TempDir other;
+  vemra_test::write_file(other.file("h.gsf"), "function h(a)\nreturn 'abs ' a\n");
+  r = run_text(dir, "rc = gsfallow('on')\nrc = gsfpath('nothere, " + other.path() + "')\nsay h(7)\n");
+  EXPECT_EQ(r.out, "abs 7\n");
+}
+
+TEST_F(ScriptRun, ReadAndWriteATextFile) {
+  vemra_test::write_file(dir.file("stations.txt"), "KBOS 42.36 -71.01\nKJFK 40.64 -73.78\nEGLL 51.47 -0.45\n");
+  auto r = run_text(dir,
+                    "in = '" + dir.file("stations.txt") + "'\n"
+                    "out = '" + dir.file("north.txt") + "'\n"
+                    "n = 0\n"
+                    "while 1\n"
+                    "  res = read(in)\n"
+                    "  if sublin(res, 1) != 0; break; endif\n"
+                    "  rec = sublin(res, 2)\n"
+                    "  if subwrd(rec, 2) > 41\n"
+                    "    rc = write(out, subwrd(rec, 1) ' ' subwrd(rec, 2))\n"
+                    "    n = n + 1\n"
+                    "  endif\n"
+                    "endwhile\n"
+                    "say 'end code ' sublin(res, 1) ', kept ' n\n"
+                    "rc = close(in)\n"
+                    "rc = close(out)\n");
+  EXPECT_EQ(r.out, "end code 2, kept 2\n");
+  EXPECT_EQ(vemra_test::read_file(dir.file("north.txt")), "KBOS 42.36\nEGLL 51.47\n");
+}
+
+TEST_F(ScriptRun, OpenFilesAreClosedWhenTheRunEnds) {
+  run_text(dir, "rc = write('" + dir.file("w.txt") + "', 'kept')\n");
+  EXPECT_EQ(vemra_test::read_file(dir.file("w.txt")), "kept\n");
+}
+
+TEST_F(ScriptRun, ScriptPathLookup) {
+  TempDir a, b, c;
+  vemra_test::write_file(c.file("vemra_probe_c.gs"), "function m(args)\nsay 'found in c ' args\n");
+  vemra_test::write_file(b.file("vemra_probe_b"), "say 'found b without suffix'\n");
+  vemra_test::write_file(a.file("vemra_probe_c.gs.gs"), "say 'wrong'\n");
+  std::string list = a.path() + "," + b.path() + ";" + c.path();
+  setenv("KASCRP", list.c_str(), 1);
+  auto r = run("vemra_probe_c");
+  EXPECT_EQ(r.out, "found in c \n");
+  r = run("vemra_probe_c.gs  1 2");
+  EXPECT_EQ(r.out, "found in c 1 2\n");
+  r = run("vemra_probe_b");
+  EXPECT_EQ(r.out, "found b without suffix\n");
+  list = " " + a.path() + "/  " + c.path() + " ";
+  setenv("KASCRP", list.c_str(), 1);
+  r = run("vemra_probe_c");
+  EXPECT_EQ(r.out, "found in c \n");
+  // An absolute name is never searched for along the path.
+  r = run("/vemra_probe_c");
+  EXPECT_EQ(r.out, "Error opening script file: /vemra_probe_c\n");
+  unsetenv("KASCRP");
+  r = run("vemra_probe_c");
+  EXPECT_EQ(r.rc, 1);
+}
