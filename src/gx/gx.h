@@ -62,17 +62,22 @@ void gxchpl(const char* text, int length, float x, float y, float height, float 
             float angle);
 int gxchln(const char* text, int length, float width, float* out_length);
 
-// Display list and hardcopy file.
+// Display list and hardcopy file (records in metafile.h).
 void gxhnew(float width, float height);
+// Opens the hardcopy file: 0 when opened and also when refused with a
+// message (a file already open, a pending write error); 1 when it failed.
 int gxhbgn(const char* name);
+// Ends and closes the hardcopy file; with none open it says so.
 void gxhend();
+// Appends the current frame (the completed one while double buffering).
 void gxhprt();
 void gxhfrm(int action);
 
 // Image output: 0 success, 1 open failure, 2 output failure.
 int gxhpng(const char* name, int width, int height, int background, int format);
 
-// Window services (no-ops in batch mode).
+// Window services (no-ops without a window; gxdbtn then answers
+// x = y = -999.9, button and type -1, and win_data 0).
 void gxdgeo(const char* geometry);
 void gxwdln();
 void gxdbck(int flag);
