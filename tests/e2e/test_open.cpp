@@ -1,0 +1,221 @@
+// "open" and the queries about open data sets, through the program.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dataset_files.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using dsfiles::answer;
+
+namespace {
+
+const std::string kLevels3 = "zdef 3 levels 1000 850 500";
+
+}  // namespace
+
+TEST(Open, FirstGridFileGetsTheDefaultEnvironment) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
+  RunResult r = run_batch("open g.ctl\nq dims\n", dir.path());
+  EXPECT_EQ(answer(r.out, "open g.ctl"),
+            "Scanning description file:  g.ctl\n"
+            "Data file g.dat is open as file 1\n"
+            "LON set to 0 7.5 \n"
+            "LAT set to -30 30 \n"
+            "LEV set to 1000 1000 \n"
+            "Time values set: 1990:1:1:0 1990:1:1:0 \n");
+  EXPECT_EQ(answer(r.out, "q dims"),
+            "Default file number is: 1 \n"
+            "X is varying   Lon = 0 to 7.5   X = 1 to 4\n"
+            "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
+            "Z is fixed     Lev = 1000  Z = 1\n"
+            "T is fixed     Time = 00Z01JAN1990  T = 1\n");
+}
+
+TEST(Open, SecondFileChangesNeitherDefaultNorEnvironment) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
+  dsfiles::write_grid(dir, "h", 144, 2.5, 5, "zdef 1 levels 500", 1, 2);
+  RunResult r = run_batch("open g.ctl\nset x 2\nopen h.ctl\nq dims\nq files\n", dir.path());
+  EXPECT_EQ(answer(r.out, "open h.ctl"),
+            "Scanning description file:  h.ctl\nData file h.dat is open as file 2\n");
+  EXPECT_EQ(answer(r.out, "q dims"),
+            "Default file number is: 1 \n"
+            "X is fixed     Lon = 2.5  X = 2\n"
+            "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
+            "Z is fixed     Lev = 1000  Z = 1\n"
+            "T is fixed     Time = 00Z01JAN1990  T = 1\n");
+  EXPECT_EQ(answer(r.out, "q files"),
+            "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"
+            "File 2 : Grid h\n  Descriptor: h.ctl\n  Binary: h.dat\n");
+}
+
+TEST(Open, WrappingGridStationDataAndProfiles) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "w", 144, 2.5, 5, "zdef 1 levels 500", 1, 2);
+  RunResult w = run_batch("open w.ctl\n", dir.path());
+  EXPECT_TRUE(answer(w.out, "open w.ctl").find("LON set to 0 360 \nLAT set to -30 90 \n") !=
+              std::string::npos)
+      << w.out;
+
+  dsfiles::write_station(dir, "s", 3);
+  RunResult s = run_batch("open s.ctl\nq file\nq ctlinfo\n", dir.path());
+  EXPECT_EQ(answer(s.out, "open s.ctl"),
+            "Scanning description file:  s.ctl\n"
+            "Data file s.dat is open as file 1\n"
+            "LON set to 0 360 \n"
+            "LAT set to -90 90 \n"
+            "LEV set to 500 500 \n"
+            "Time values set: 2000:1:1:12 2000:1:1:12 \n");
+  EXPECT_EQ(answer(s.out, "q file"),
+            "File 1 : Stations\n  Descriptor: s.ctl\n  Binary: s.dat\n"
+            "  Type = Station Data\n  Tsize = 3\n  Number of Variables = 2\n"
+            "    ps 0 0 Pressure\n    t 1 0 Temp\n");
+  EXPECT_EQ(answer(s.out, "q ctlinfo"),
+            "dset s.dat\ntitle Stations\nundef -999\ndtype station\n  Tsize = 3\n");
+
+  // A single column with levels: the whole z range.
+  dsfiles::write_grid(dir, "p", 1, 2.5, 1, kLevels3, 3, 2);
+  RunResult p = run_batch("open p.ctl\n", dir.path());
+  EXPECT_TRUE(answer(p.out, "open p.ctl").find("LEV set to 1000 500 \n") != std::string::npos)
+      << p.out;
+}
+
+TEST(Open, FailuresLeaveTheSessionAlone) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
+  write_file(dir.file("nodata.ctl"), "dset ^absent.dat\nundef 1\nxdef 2 linear 0 1\n"
+                                     "ydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+                                     "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("bad.ctl"), "dset ^g.dat\nundef\n");
+  RunResult r = run_batch("open nodata.ctl\nq files\nopen bad.ctl\nq files\nopen nothing\n"
+                          "open g.ctl\nopen\nq files\n",
+                          dir.path());
+  // The message names the data file, not the descriptor.
+  EXPECT_EQ(answer(r.out, "open nodata.ctl"),
+            "Scanning description file:  nodata.ctl\n"
+            "Open Error:  Can't open binary data file\n"
+            "  File name = absent.dat\n");
+  EXPECT_EQ(answer(r.out, "open bad.ctl"),
+            "Scanning description file:  bad.ctl\n"
+            "Open Error:  Missing undef value\n"
+            "  --> The invalid description file record is: \n"
+            "  --> undef\n"
+            "  The data file was not opened. \n");
+  EXPECT_EQ(answer(r.out, "open nothing"),
+            "Scanning description file:  nothing\n"
+            "Open Error:  Can't open description file\n");
+  EXPECT_EQ(answer(r.out, "open"), "OPEN error:  missing data description file name\n");
+  // After the failures the good file is still the first one.
+  EXPECT_TRUE(answer(r.out, "open g.ctl").find("is open as file 1\nLON set to") !=
+              std::string::npos);
+  EXPECT_EQ(answer(r.out, "q files"), "No files open\n");
+}
+
+TEST(Open, TemplatedDataSetOpensWithoutItsFirstFile) {
+  TempDir dir;
+  write_file(dir.file("t.ctl"), "dset ^t%y4%m2%d2.dat\noptions template\nundef 1\n"
+                                "xdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+                                "tdef 8 linear 00z1jan2000 6hr\nvars 1\nv 0 0 v\nendvars\n");
+  RunResult r = run_batch("open t.ctl\nq file\n", dir.path());
+  EXPECT_TRUE(answer(r.out, "open t.ctl").find("Data file t%y4%m2%d2.dat is open as file 1\n") !=
+              std::string::npos)
+      << r.out;
+}
+
+TEST(Open, GribDataSetWithItsIndex) {
+  TempDir dir;
+  // Portable index: 1 time, 1 record, grid type 255; one slot of three
+  // integers and three IBM floats (1.0 = 41 10 00 00).
+  std::string idx;
+  idx += '\0';
+  idx += '\2';
+  dsfiles::put_be(idx, 4);
+  dsfiles::put_be(idx, 0);
+  dsfiles::put_be(idx, 3);
+  dsfiles::put_be(idx, 3);
+  idx += std::string(7, '\0');
+  for (int v : {2, 1, 1, 255, 100, 0, 12}) dsfiles::put_be(idx, v);
+  idx[25 + 4 * 5] = '\x80';  // bit-map position -999: sign and magnitude
+  idx[25 + 4 * 5 + 2] = '\x03';
+  idx[25 + 4 * 5 + 3] = '\xe7';
+  for (int i = 0; i < 3 + 8; i++) idx += std::string("\x41\x10\x00\x00", 4);
+  write_file(dir.file("g.idx"), idx);
+  write_file(dir.file("g.grb"), "GRIB");
+  write_file(dir.file("g.ctl"), "dset ^g.grb\nindex ^g.idx\ndtype grib\nundef 9.999e20\n"
+                                "xdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+                                "tdef 1 linear jan2000 1mo\nvars 1\nps 0 1,1,0 pres\nendvars\n");
+  RunResult r = run_batch("open g.ctl\nq ctlinfo\n", dir.path());
+  EXPECT_TRUE(answer(r.out, "open g.ctl").find("Data file g.grb is open as file 1\n") !=
+              std::string::npos)
+      << r.out;
+  EXPECT_EQ(answer(r.out, "q ctlinfo"),
+            "dset g.grb\ntitle \nundef 9.999e+20\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
+            "zdef 1 linear 1 1\ntdef 1 linear 00Z01JAN2000 1mo\nvars 1\nps 0 1,1,0 pres\n");
+}
+
+TEST(Query, FileAndCtlinfo) {
+  TempDir dir;
+  std::string levels = "zdef 20 levels";
+  for (int i = 0; i < 20; i++) levels += " " + std::to_string(1000 - 50 * i);
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, levels, 20, 4, "options big_endian\n");
+  dsfiles::write_grid(dir, "m", 2, 90, 3, kLevels3, 3, 1);
+  write_file(dir.file("m.ctl"), "dset ^m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
+                                "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
+                                "tdef 1 linear 6:30z1feb2001 3mo\nvars 2\n"
+                                "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\nendvars\n");
+  RunResult r = run_batch(
+      "q ctlinfo\nq file\nopen g.ctl\nopen m.ctl\nq ctlinfo\nq ctlinfo 2\nq file 2\nq file 3\n"
+      "q ctlinfo abcdefghijklmnopqrstuvwxyz\nq file 0\nq file 1x\n",
+      dir.path());
+  EXPECT_EQ(answer(r.out, "q ctlinfo"),
+            "No Files Open\n");  // the first one, before any open
+  std::string g = r.out.substr(r.out.find("ka-> open g.ctl"));
+  EXPECT_EQ(answer(g, "q ctlinfo"),
+            "dset g.dat\ntitle Grid g\nundef -9.99e+33\nxdef 4 linear 0 2.5\n"
+            "ydef 3 linear -30 30\n"
+            "zdef 20 levels 1000 950 900 850 800 750 700 650\n"
+            " 600 550 500 450 400 350 300 250 200 150\n"
+            " 100 50\n"
+            "tdef 4 linear 00Z01JAN1990 360mn\nvars 2\nu 20 33,100 U Wind\nps 0 1 Surface Pressure\n");
+  EXPECT_EQ(answer(r.out, "q ctlinfo 2"),
+            "dset m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
+            "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
+            "tdef 1 linear 06:30Z01FEB2001 3mo\nvars 2\n"
+            "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\n");
+  EXPECT_EQ(answer(r.out, "q file 2"),
+            "File 2 : Monthly\n  Descriptor: m.ctl\n  Binary: m.dat\n  Type = Gridded\n"
+            "  Xsize = 2  Ysize = 3  Zsize = 1  Tsize = 1\n  Number of Variables = 2\n"
+            "    a 0 -1 two-byte\n    b 0 7 three codes\n");
+  EXPECT_EQ(answer(r.out, "q file 3"), "QUERY FILE Error:  file 3 not open\n");
+  EXPECT_EQ(answer(r.out, "q ctlinfo abcdefghijklmnopqrstuvwxyz"),
+            "Invalid QUERY CTLINFO argument: abcdefghijklmnopqrs \n");
+  EXPECT_EQ(answer(r.out, "q file 0"), "QUERY FILE Error:  file 0 not open\n");
+  EXPECT_EQ(answer(r.out, "q file 1x"), "Invalid QUERY FILE argument: 1x \n");
+  EXPECT_EQ(answer(r.out, "q file"), "No Files Open\n");
+}
+
+TEST(Query, DimsAndTimeWithoutAndWithFiles) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 12);
+  RunResult r = run_batch("q dims\nq time\nopen g.ctl\nset t 2 9\nset z 1 3\nq dims\nq time\n"
+                          "set time 6:30z1jan1990\nq time\n",
+                          dir.path());
+  std::string before = r.out.substr(0, r.out.find("ka-> open"));
+  EXPECT_EQ(answer(before, "q dims"), "No files open\n");
+  EXPECT_EQ(answer(before, "q time"), "No Files Open\n");
+  std::string after = r.out.substr(r.out.find("ka-> open"));
+  EXPECT_EQ(answer(after, "q dims"),
+            "Default file number is: 1 \n"
+            "X is varying   Lon = 0 to 7.5   X = 1 to 4\n"
+            "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
+            "Z is varying   Lev = 1000 to 500   Z = 1 to 3\n"
+            "T is varying   Time = 06Z01JAN1990 to 00Z03JAN1990  T = 2 to 9\n");
+  // 1 January 1990 was a Monday, 3 January a Wednesday.
+  EXPECT_EQ(answer(after, "q time"), "Time = 06Z01JAN1990 to 00Z03JAN1990  Mon to Wed\n");
+  std::string last = r.out.substr(r.out.find("ka-> set time"));
+  // 06:30 moves to the nearest time of the file, 06Z.
+  EXPECT_EQ(answer(last, "q time"), "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n");
+}
