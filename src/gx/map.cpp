@@ -104,9 +104,6 @@ double first_shift(double v, double lo) {
   return k;
 }
 
-void format_error(const char* what, long value, int recnum) {
-  std::printf("Map file format error: %s %li rec num %i\n", what, value, recnum);
-}
 
 }  // namespace
 
@@ -159,7 +156,7 @@ void gxdmap(const map_options* o) {
     }
     if (type == 2) {
       if (std::fread(blk, 1, 16, f) != 16) {
-        format_error("Short block record", 16, recnum);
+        std::printf("Map file format error: Short block record rec num %i\n", recnum);
         return;
       }
       long next = be_field(blk, 4);
@@ -180,7 +177,7 @@ void gxdmap(const map_options* o) {
       if (next == 0) return;
       // A block chain that does not move forward would never end.
       if (next < rec_start + 19) {
-        format_error("Invalid block offset", next, recnum);
+        std::printf("Map file format error: Invalid block offset %li rec num %i\n", next, recnum);
         return;
       }
       if (std::fseek(f, next, SEEK_SET) != 0) return;
@@ -191,7 +188,7 @@ void gxdmap(const map_options* o) {
     int ltype = hdr[1];
     int n = hdr[2];
     if (n > 0 && std::fread(pts, 6, n, f) != static_cast<size_t>(n)) {
-      format_error("Short line record of points", n, recnum);
+      std::printf("Map file format error: Short point read (%i points) rec num %i\n", n, recnum);
       return;
     }
     if (!wanted(ltype)) continue;
