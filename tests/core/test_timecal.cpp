@@ -211,6 +211,10 @@ TEST_F(Calendar, MonthsAreAddedBeforeDays) {
   date_time mins{0, 0, 0, 0, 45};
   timadd(&mins, &t);
   EXPECT_EQ(show(t), "2000-01-01 00:15");
+  t = dt(1999, 12, 31, 23, 30);
+  mins.minute = 30;
+  timadd(&mins, &t);
+  EXPECT_EQ(show(t), "2000-01-01 00:00");
   t = dt(1990, 11, 15);
   date_time year_and_months{1, 14, 0, 0, 0};
   timadd(&year_and_months, &t);
@@ -290,9 +294,12 @@ TEST_F(Calendar, AgreesWithJulianDaysOnRandomDates) {
     timadd(&inc, &fwd);
     ASSERT_EQ(ref_minutes(fwd) - ref_minutes(t), n) << show(t) << " + " << n;
     ASSERT_EQ(timdif(&t, &fwd), n);
+    ASSERT_TRUE(fwd.minute >= 0 && fwd.minute < 60 && fwd.hour >= 0 && fwd.hour < 24) << show(fwd);
+    ASSERT_TRUE(fwd.day >= 1 && fwd.day <= days_in_month(fwd.year, fwd.month)) << show(fwd);
     date_time back = inc;
     timsub(&t, &back);
     ASSERT_EQ(ref_minutes(t) - ref_minutes(back), n) << show(t) << " - " << n;
+    ASSERT_TRUE(back.minute >= 0 && back.minute < 60 && back.hour >= 0 && back.hour < 24) << show(back);
     ASSERT_GE(back.day, 1);
     ASSERT_LE(back.day, days_in_month(back.year, back.month));
   }
