@@ -1,0 +1,165 @@
+// Scripts run by the program: "run" and implied runs, command statements
+// through the real dispatcher, pull from piped input shared with the command
+// loop, quit from a script, nested scripts and the script path.
+#include <gtest/gtest.h>
+
+#include "dataset_files.h"
+#include "support/vemra_run.h"
+
+using dsfiles::answer;
+using vemra_test::run_batch;
+using vemra_test::RunResult;
+using vemra_test::TempDir;
+using vemra_test::write_file;
+
+TEST(ScriptRun, PullTakesOnlyItsLineFromPipedInput) {
+  TempDir dir;
+  write_file(dir.file("ask.gs"),
+             "prompt 'Level? '\n"
+             "pull lev\n"
+             "pull name\n"
+             "say 'level ' lev ', name ' name\n");
+  RunResult r = run_batch("run ask.gs\n500\nwind speed\nq dims\nask\n850\nt\nquit\n", dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(answer(r.out, "run ask.gs"), "Level? level 500, name wind speed\n");
+  EXPECT_EQ(answer(r.out, "q dims"), "No files open\n");
+  EXPECT_EQ(answer(r.out, "ask"), "Level? level 850, name t\n");
+  EXPECT_NE(r.out.find("ka-> quit\n"), std::string::npos);
+}
+
+TEST(ScriptRun, PullWithoutLineEditing) {
+  TempDir dir;
+  write_file(dir.file("ask.gs"), "pull a\nsay '[' a ']'\n");
+  RunResult r = vemra_test::run_vemra({"-b", "-l", "-E"}, "run ask.gs\n  spaced  \nq dims\nquit\n",
+                                      dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("ka> [  spaced  ]\nka> No files open\n"), std::string::npos) << r.out;
+}
+
+TEST(ScriptRun, ImpliedRunsAndUnknownCommands) {
+  TempDir dir;
+  write_file(dir.file("hello.gs"), "function hello(args)\nsay 'hello ' args\nreturn 'from hello'\n");
+  RunResult r = run_batch("hello big  world\nnosuch 1 2\nrun nosuch\nrun\nquit\n", dir.path());
+  EXPECT_EQ(answer(r.out, "hello big  world"), "hello big  world\nfrom hello");
+  EXPECT_EQ(answer(r.out, "nosuch 1 2"), "Unknown command: nosuch\n");
+  EXPECT_EQ(answer(r.out, "run nosuch"), "Error opening script file: nosuch\n");
+  EXPECT_EQ(answer(r.out, "run"), "RUN error:  No file name specified\n");
+}
+
+TEST(ScriptRun, ResultIsPrintedOnlyWhenTheScriptSucceeds) {
+  TempDir dir;
+  write_file(dir.file("ok.gs"), "return 'value' ; \n");
+  write_file(dir.file("bye.gs"), "say 'leaving'\nexit 2\nreturn 'never'\n");
+  write_file(dir.file("bad.gs"), "return 1 +\n");
+  write_file(dir.file("outer.gs"),
+             "'run ok.gs'\nsay 'ok: rc=' rc ' result=' result\n"
+             "'run bye.gs'\nsay 'bye: rc=' rc ' result=' result\n"
+             "'run bad.gs'\nsay 'bad: rc=' rc\n");
+  RunResult r = run_batch("run ok.gs\nrun bye.gs\nrun outer.gs\nquit\n", dir.path());
+  EXPECT_EQ(answer(r.out, "run ok.gs"), "value");
+  EXPECT_EQ(answer(r.out, "run bye.gs"), "leaving\n");
+  // A nested script's return text is the command's captured result.
+  EXPECT_EQ(answer(r.out, "run outer.gs"),
+            "ok: rc=0 result=value\n"
+            "leaving\n"
+            "bye: rc=4 result=\n"
+            "Syntax Error\n  Error occurred on line 1\n  In file bad.gs\n"
+            "bad: rc=99\n");
+}
+
+TEST(ScriptRun, CommandStatementsThroughTheDispatcher) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, "zdef 3 levels 1000 850 500", 3, 12);
+  write_file(dir.file("dims.gs"),
+             "'open g.ctl'\n"
+             "if rc != 0; say 'open failed'; exit 1; endif\n"
+             "'set lev 850'\n"
+             "say 'set: rc=' rc ' result=[' result ']'\n"
+             "'set t 1 5'\n"
+             "'q dims'\n"
+             "x = sublin(result, 2)\n"
+             "z = sublin(result, 4)\n"
+             "t = sublin(result, 5)\n"
+             "say 'x from ' subwrd(x, 6) ' to ' subwrd(x, 8) ' in ' subwrd(x, 13) ' points'\n"
+             "say 'level ' subwrd(z, 6) ' (' subwrd(z, 3) ')'\n"
+             "say 'times ' subwrd(t, 6) ' - ' subwrd(t, 8)\n"
+             "'q nosuchthing'\n"
+             "say 'query rc=' rc\n");
+  RunResult r = run_batch("run dims.gs\nquit\n", dir.path());
+  // Captured text is exactly what the same commands print at the prompt.
+  RunResult typed = run_batch("open g.ctl\nset lev 850\nq nosuchthing\nquit\n", dir.path());
+  std::string set_answer = answer(typed.out, "set lev 850");
+  std::string query_answer = answer(typed.out, "q nosuchthing");
+  ASSERT_NE(set_answer, "");
+  ASSERT_NE(query_answer, "");
+  EXPECT_EQ(answer(r.out, "run dims.gs"),
+            "set: rc=0 result=[" + set_answer + "]\n"
+            "x from 0 to 7.5 in 4 points\n"
+            "level 850 (fixed)\n"
+            "times 00Z01JAN1990 - 00Z02JAN1990\n" +
+                query_answer + "query rc=0\n");
+}
+
+TEST(ScriptRun, LoopOverTimesWritingFiles) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, "zdef 1 linear 1000 1", 1, 4);
+  write_file(dir.file("loop.gs"),
+             "'open g.ctl'\n"
+             "t = 1\n"
+             "while t <= 3\n"
+             "  'set t ' t\n"
+             "  'q time'\n"
+             "  time = subwrd(result, 3)\n"
+             "  name = 'ps_' substr(time, 1, 3) '.txt'\n"
+             "  rc = write(name, time)\n"
+             "  rc = close(name)\n"
+             "  say 'wrote ' name\n"
+             "  t = t + 1\n"
+             "endwhile\n");
+  RunResult r = run_batch("run loop.gs\nquit\n", dir.path());
+  EXPECT_EQ(answer(r.out, "run loop.gs"), "wrote ps_00Z.txt\nwrote ps_06Z.txt\nwrote ps_12Z.txt\n");
+  EXPECT_EQ(vemra_test::read_file(dir.file("ps_06Z.txt")), "06Z01JAN1990\n");
+}
+
+TEST(ScriptRun, QuitInsideAScriptEndsTheSession) {
+  TempDir dir;
+  write_file(dir.file("q.gs"), "say 'one'\n'quit'\nsay 'two'\n");
+  RunResult r = run_batch("run q.gs\nq dims\n", dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("ka-> run q.gs\none\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("two"), std::string::npos);
+  EXPECT_EQ(r.out.find("ka-> q dims"), std::string::npos);
+}
+
+TEST(ScriptRun, ScriptPathFromTheEnvironment) {
+  TempDir dir, a, b;
+  write_file(b.file("found.gs"), "say 'in b'\n");
+  write_file(dir.file("found"), "say 'in the current directory'\n");
+  write_file(a.file("other.gs"), "say 'in a'\n");
+  std::string path = std::string("KASCRP=") + a.path() + ";" + b.path();
+  RunResult r = run_batch("run found\nfound\nother\nrun other.gs\nquit\n", dir.path(), {}, {path});
+  EXPECT_EQ(answer(r.out, "run found"), "in the current directory\n");
+  EXPECT_EQ(answer(r.out, "other"), "in a\n");
+  EXPECT_EQ(answer(r.out, "run other.gs"), "in a\n");
+  std::remove(dir.file("found").c_str());
+  r = run_batch("run found\nquit\n", dir.path(), {}, {path});
+  EXPECT_EQ(answer(r.out, "run found"), "in b\n");
+}
+
+TEST(ScriptRun, LoadErrorOfAScriptRunsNothing) {
+  TempDir dir;
+  write_file(dir.file("broken.gs"),
+             "'set lat 10 20'\n"
+             "i = 1\n"
+             "while i < 3\n"
+             "  if i = 2\n"
+             "    say i\n"
+             "  i = i + 1\n"
+             "endwhile\n");
+  RunResult r = run_batch("run broken.gs\nquit\n", dir.path());
+  EXPECT_EQ(answer(r.out, "run broken.gs"),
+            "Unexpected endwhile.  Incorrect loop nesting.\n"
+            "  Expecting endif before endwhile for if statement at line 4\n"
+            "  Error occurred scanning line 7\n"
+            "  In file broken.gs\n");
+}
