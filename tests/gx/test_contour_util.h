@@ -32,12 +32,19 @@ struct rectrec {
 struct frame_content : metafile_sink {
   int cur = 1;
   std::vector<std::vector<xy>> lines;
+  std::vector<int> line_colours;
   std::vector<polyrec> polys;
   std::vector<rectrec> rects;
   void colour(int c) override { cur = c; }
-  void move(float x, float y) override { lines.push_back({{x, y}}); }
+  void move(float x, float y) override {
+    lines.push_back({{x, y}});
+    line_colours.push_back(cur);
+  }
   void draw(float x, float y) override {
-    if (lines.empty()) lines.push_back({});
+    if (lines.empty()) {
+      lines.push_back({});
+      line_colours.push_back(cur);
+    }
     lines.back().push_back({x, y});
   }
   void polygon(const float* p, int n) override {
