@@ -195,12 +195,16 @@ bool is_group(const variable_descriptor& v, int second) {
   return v.units[0] == -1 && v.units[1] == 10 && (second < 0 || v.units[2] == second);
 }
 
-// Record layout of a grid file in 4-byte words.
-void grid_layout(file_descriptor* pfi, int64_t hdrb, int64_t trlb) {
-  int64_t gsiz = pfi->pdef_type ? int64_t(pfi->native_isize) * pfi->native_jsize
-                                : int64_t(pfi->x_size) * pfi->y_size;
+// Record layout of a grid file in 4-byte words. The sums are formed in 128
+// bits so that no descriptor can make them wrap; a layout whose sizes do not
+// fit in 64 bits is refused. Returns false after the message.
+bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
+  using wide = __int128;
+  wide hdrb = hdrb_in;
+  wide gsiz = pfi->pdef_type ? wide(pfi->native_isize) * pfi->native_jsize
+                             : wide(pfi->x_size) * pfi->y_size;
   gsiz += pfi->xy_header_words;
-  int64_t off0;
+  wide off0;
   if (!pfi->sequential) {
     off0 = hdrb;
   } else {
@@ -208,25 +212,30 @@ void grid_layout(file_descriptor* pfi, int64_t hdrb, int64_t trlb) {
     if (hdrb > 0) hdrb += 2;
     off0 = hdrb + 1;
   }
-  pfi->grid_words = gsiz;
   variable_descriptor* v = pfi->variables;
   int n = pfi->variable_count;
   int group_count = 0;
   for (int i = 0; i < n; i++)
     if (is_group(v[i], -1)) group_count++;
-  int64_t acum = off0;
-  int64_t group_base = 0;
-  int64_t group_levels = 0;
+  const wide limit = INT64_MAX;
+  bool too_big = false;
+  auto store = [&](int64_t& field, wide value) {
+    if (value > limit || value < -limit) too_big = true;
+    else field = static_cast<int64_t>(value);
+  };
+  wide acum = off0;
+  wide group_base = 0;
+  wide group_levels = 0;
   bool first_later = true;
-  int64_t records = 0;
-  v[0].offset = off0;
+  wide records = 0;
+  store(v[0].offset, off0);
   v[0].record = 0;
   if (is_group(v[0], 1)) {
     v[0].multiplier = group_count;
     group_levels = v[0].levels;
   }
   for (int i = 1; i < n; i++) {
-    int64_t prev = v[i - 1].levels ? v[i - 1].levels : 1;
+    wide prev = v[i - 1].levels ? v[i - 1].levels : 1;
     records += prev;
     if (is_group(v[i], 1)) {
       acum += gsiz;
@@ -236,7 +245,7 @@ void grid_layout(file_descriptor* pfi, int64_t hdrb, int64_t trlb) {
       if (first_later) {
         first_later = false;
         group_base += group_count * group_levels * gsiz;
-        acum = group_base + int64_t(v[i].levels) * gsiz;
+        acum = group_base + wide(v[i].levels) * gsiz;
       } else {
         acum += prev * gsiz;
       }
@@ -246,7 +255,7 @@ void grid_layout(file_descriptor* pfi, int64_t hdrb, int64_t trlb) {
     } else if (!pfi->template_flag) {
       acum += prev * pfi->t_size * gsiz;
     } else {
-      int64_t per_file = v[i].units[2];
+      wide per_file = v[i].units[2];
       if (per_file == -999) {
         kaprnt(2, "Using time templat and 4-D variables, # times / file not specified\n");
         kaprnt(2, "Defaulting to the number of times in the .ctl file\n");
@@ -254,25 +263,35 @@ void grid_layout(file_descriptor* pfi, int64_t hdrb, int64_t trlb) {
       }
       acum += prev * per_file * gsiz;
     }
-    v[i].offset = acum;
-    v[i].record = static_cast<int>(records);
+    store(v[i].offset, acum);
+    if (records > INT32_MAX) too_big = true;
+    else v[i].record = static_cast<int>(records);
   }
-  int64_t all_records = 0;
+  wide all_records = 0;
   for (int i = 0; i < n; i++) all_records += v[i].levels ? v[i].levels : 1;
-  int64_t twords;
+  wide twords;
   const variable_descriptor& last = v[n - 1];
   if (is_group(last, 1)) {
     twords = off0 + all_records * gsiz;
   } else {
-    twords = acum + int64_t(last.levels ? last.levels : 1) * gsiz;
+    twords = acum + wide(last.levels ? last.levels : 1) * gsiz;
   }
-  int64_t thdr = pfi->time_header_words;
+  wide thdr = pfi->time_header_words;
   if (pfi->sequential && thdr > 0) thdr += 2;
   twords += thdr;
   if (pfi->sequential) twords -= 1;
   twords += trlb;
-  pfi->time_words = twords;
-  pfi->time_records = static_cast<int>(all_records);
+  store(pfi->grid_words, gsiz);
+  store(pfi->time_words, twords);
+  // A whole data file must be addressable in bytes too.
+  if (twords * 4 * pfi->t_size > limit) too_big = true;
+  if (all_records > INT32_MAX) too_big = true;
+  else pfi->time_records = static_cast<int>(all_records);
+  if (too_big) {
+    kaprnt(0, "Open Error:  Data set too large: its layout exceeds 64-bit file offsets\n");
+    return false;
+  }
+  return true;
 }
 
 bool station_layout(file_descriptor* pfi) {
@@ -860,8 +879,11 @@ int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb,
     return 1;
   }
 
-  if (grid) grid_layout(pfi, hdrb, trlb);
-  else if (!station_layout(pfi)) return 1;
+  if (grid) {
+    if (!grid_layout(pfi, hdrb, trlb)) return 1;
+  } else if (!station_layout(pfi)) {
+    return 1;
+  }
 
   // Maps are read only now, so the order of the records does not matter.
   int map_times = -1, map_size = 0;
@@ -998,20 +1020,19 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
     return 1;
   }
   if (n == 1) return deflin(ch, pfi, dim, 1);
-  float* a = level_scaling_new(n);
-  if (!a) return -1;
-  a[0] = float(n);
+  // The values are collected before the array is allocated, so a size that
+  // the lines do not back up costs nothing.
+  std::vector<float> vals;
+  vals.reserve(static_cast<size_t>(std::min(n, 4096)));
   // The values follow "levels" and may go on over further lines.
   std::string line = ch;
   const char* p = nxtwrd(line.c_str());
-  int i = 0;
-  while (i < n) {
+  while (static_cast<int>(vals.size()) < n) {
     if (!p) {
       if (!descr || !read_line()) {
         kaprnt(0, "Open Error:  Unexpected EOF reading descriptor file\n");
         kaprnt(0, "   EOF occurred reading LEVELS values\n");
         eof_error = true;
-        std::free(a);
         return 1;
       }
       line = mrec;
@@ -1019,7 +1040,6 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
       while (is_blank(*p)) p++;
       if (*p == '\0') {
         kaprnt(0, "Open Error:  Blank Record found in LEVELS data\n");
-        std::free(a);
         return 1;
       }
     }
@@ -1027,12 +1047,15 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
     const char* q = valprs(p, &v);
     if (!q || !is_word_end(*q)) {
       kaprnt(0, "Open Error:  Invalid value in LEVELS data\n");
-      std::free(a);
       return 1;
     }
-    a[++i] = v;
+    vals.push_back(v);
     p = nxtwrd(p);
   }
+  float* a = level_scaling_new(n);
+  if (!a) return -1;
+  a[0] = float(n);
+  std::copy(vals.begin(), vals.end(), a + 1);
   a[n + 1] = scaling_end_mark;
   pfi->grid_to_world_scaling[dim] = a;
   pfi->world_to_grid_scaling[dim] = a;

@@ -88,6 +88,12 @@ TEST(GridLayout, LargeGridsUseSixtyFourBitSizes) {
   EXPECT_EQ(r.pfi->grid_words, grid);
   EXPECT_EQ(r.pfi->variables[1].offset, 2 * grid);
   EXPECT_EQ(r.pfi->time_words, 4 * grid);
+  // Sizes past 64-bit offsets are refused instead of wrapping around.
+  parsed huge = parse_text(d, head("xdef 2000000000 linear 0 1\nydef 2000000000 linear 0 1\n") +
+                                  "vars 2\na 2000000000 0 a\nb 1 0 b\nendvars\n");
+  EXPECT_EQ(huge.out,
+            std::string("Open Error:  Data set too large: its layout exceeds 64-bit file offsets\n") +
+                kClosing);
 }
 
 TEST(StationLayout, SurfaceVariablesFirst) {
