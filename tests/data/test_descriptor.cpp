@@ -80,6 +80,17 @@ TEST(Descriptor, GoodGridDescriptorFillsTheRecord) {
   EXPECT_EQ(p->data_buffer != nullptr, true);
 }
 
+TEST(Descriptor, LinesEndingInCarriageReturnsParse) {
+  TempDir d;
+  std::string text = grid_ctl();
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  parsed r = parse_text(d, crlf);
+  ASSERT_EQ(r.rc, 0) << r.out;
+  EXPECT_STREQ(r.pfi->title, "A Title");
+  EXPECT_STREQ(r.pfi->variables[0].description, "temperature");
+}
+
 TEST(Descriptor, NameWithoutExtensionOpensTheCtlFile) {
   TempDir d;
   write_file(d.file("model.ctl"), grid_ctl());
