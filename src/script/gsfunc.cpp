@@ -401,7 +401,9 @@ bool gs_script_function(script_run* run, const std::string& name16) {
 
 }  // namespace
 
-const char* gsfunc(const char* p, const std::string& name16, script_run* run) {
+namespace {
+
+const char* gs_call(const char* p, const std::string& name16, script_run* run) {
   p++;
   arg_list args;
   while (*p != ')') {
@@ -458,4 +460,13 @@ const char* gsfunc(const char* p, const std::string& name16, script_run* run) {
   }
   run->args = std::move(args);
   return gs_script_function(run, name16) ? p : nullptr;
+}
+
+}  // namespace
+
+const char* gsfunc(const char* p, const std::string& name16, script_run* run) {
+  if (!gs_depth_enter()) return nullptr;
+  const char* q = gs_call(p, name16, run);
+  gs_depth_leave();
+  return q;
 }

@@ -126,6 +126,9 @@ int gsgsfrd(script_run* run, int kind, const std::string& name);
 void gs_print_where(const script_run* run, int stmt, bool indent);
 
 // Execution (gsrun.cpp).
+constexpr int GS_MAX_DEPTH = 1000;  // nested function calls
+bool gs_depth_enter();             // false (reported) when too deep
+void gs_depth_leave();
 int gsrunf(int start, script_run* run);
 std::optional<std::string> gsfvar(const std::string& name16, script_run* run);
 int gsrvar(script_run* run, const std::string& in16, std::string& out16);

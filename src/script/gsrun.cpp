@@ -303,15 +303,22 @@ static bool gs_params(const std::string& s, std::vector<std::string>& names) {
   }
 }
 
+// Function calls (script functions and calls inside arguments) recurse on
+// the machine stack; a runaway recursion must end as a script error.
 static int gs_depth = 0;
-static const int GS_MAX_DEPTH = 1000;
+
+bool gs_depth_enter() {
+  if (gs_depth >= GS_MAX_DEPTH) {
+    fprintf(gs_out(), "Error:  Function calls nested too deeply (%i levels)\n", GS_MAX_DEPTH);
+    return false;
+  }
+  gs_depth++;
+  return true;
+}
+
+void gs_depth_leave() { gs_depth--; }
 
 int gsrunf(int start, script_run* run) {
-  if (gs_depth >= GS_MAX_DEPTH) {
-    fprintf(gs_out(), "Error:  Script functions nested too deeply (%i levels)\n", GS_MAX_DEPTH);
-    run->args.clear();
-    return GSR_ERROR;
-  }
   std::vector<std::string> args = std::move(run->args);
   run->args.clear();
 
@@ -338,14 +345,12 @@ int gsrunf(int start, script_run* run) {
 
   script_var_list* saved = run->locals;
   run->locals = &locals;
-  gs_depth++;
   int code = GSR_GO;
   int i = first < static_cast<int>(run->stmts.size()) ? first : -1;
   while (i >= 0) {
     i = gsruns(i, run, code);
     if (code) break;
   }
-  gs_depth--;
   run->locals = saved;
   if (code == GSR_CONTINUE || code == GSR_BREAK) {
     fprintf(gs_out(), "Error in gsrunf:  Internal Logic Check 8\n");

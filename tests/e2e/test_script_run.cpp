@@ -163,3 +163,14 @@ TEST(ScriptRun, LoadErrorOfAScriptRunsNothing) {
             "  Error occurred scanning line 7\n"
             "  In file broken.gs\n");
 }
+
+TEST(ScriptRun, AScriptRunningItselfIsStopped) {
+  TempDir dir;
+  write_file(dir.file("self.gs"), "'run self.gs'\nsay 'rc=' rc\n");
+  RunResult r = run_batch("run self.gs\nq dims\nquit\n", dir.path());
+  EXPECT_EQ(r.status, 0);
+  std::string a = answer(r.out, "run self.gs");
+  EXPECT_EQ(a.rfind("Error executing script file: self.gs\n  Scripts nested too deeply\nrc=1\nrc=0\n", 0), 0u)
+      << a.substr(0, 200);
+  EXPECT_EQ(answer(r.out, "q dims"), "No files open\n");
+}

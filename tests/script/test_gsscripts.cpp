@@ -396,10 +396,49 @@ TEST_F(ScriptRun, InterruptStopsBeforeTheNextStatement) {
 TEST_F(ScriptRun, RunawayRecursionIsStopped) {
   auto r = run_text(dir, "say f(1)\nfunction f(n)\nreturn f(n + 1)\n");
   EXPECT_EQ(r.rc, 99);
-  EXPECT_EQ(r.out.rfind("Error:  Script functions nested too deeply (1000 levels)\n", 0), 0u);
+  EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (1000 levels)\n", 0), 0u);
   // A deep but finite recursion still works.
   r = run_text(dir, "say f(200)\nfunction f(n)\nif n = 0; return 0; endif\nreturn 1 + f(n - 1)\n");
   EXPECT_EQ(r.out, "200\n");
+}
+
+TEST_F(ScriptRun, DeeplyNestedCallsInOneLineAreRefused) {
+  std::string deep;
+  for (int k = 0; k < 5000; k++) deep += "substr(";
+  deep += "'x'";
+  for (int k = 0; k < 5000; k++) deep += ",1,1)";
+  auto r = run_text(dir, "say " + deep + "\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (1000 levels)\n", 0), 0u);
+  std::string ok;
+  for (int k = 0; k < 500; k++) ok += "substr(";
+  ok += "'x'";
+  for (int k = 0; k < 500; k++) ok += ",1,1)";
+  r = run_text(dir, "say " + ok + "\n");
+  EXPECT_EQ(r.out, "x\n");
+}
+
+TEST_F(ScriptRun, TabsSeparateLikeBlanks) {
+  auto r = run_text(dir, "\tx\t=\t2\nif\tx = 2\n\tsay\t'tab' \t x\nendif\t\n");
+  EXPECT_EQ(r.out, "tab2\n");
+}
+
+TEST_F(ScriptRun, LongLinesAndValuesHaveNoLimit) {
+  std::string big(100000, 'a');
+  auto r = run_text(dir,
+                    "v = '" + big + "'\n"
+                    "say math_strlen(v ' ' v)\n"
+                    "w.v = 1\n");
+  EXPECT_EQ(r.out, "200001\nCompound variable name too long: w.v" + std::string(13, ' ') +
+                       "  Error occurred on line 3\n  In file " + dir.file("t.gs") + "\n");
+  commands().hook = [](const std::string& c) -> std::string { return std::string(c.size() * 2, 'r'); };
+  r = run_text(dir, "'" + big + "'\nsay math_strlen(result) ' ' rc\n");
+  EXPECT_EQ(r.out, "200000 0\n");
+  std::string line(5000, 'p');
+  gs_test::StdinFeed feed(line + "\nnext\n");
+  r = run_text(dir, "pull v\nsay math_strlen(v) ' ' substr(v, 4999, 5)\n");
+  EXPECT_EQ(r.out, "5000 pp\n");
+  EXPECT_EQ(feed.rest(), "next\n");
 }
 
 // ---- realistic scripts ------------------------------------------------------
