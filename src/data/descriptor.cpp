@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -70,9 +69,9 @@ void rec_error(const char* msg) {
 
 bool is_comment(const std::string& m) {
   if (m.empty()) return true;
-  unsigned char c = static_cast<unsigned char>(m[0]);
-  if (!std::isalnum(c)) return true;
-  return false;
+  // ASCII letters and digits only: nothing here depends on the locale.
+  char c = m[0];
+  return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
 }
 
 // A long integer that makes up its whole word.
