@@ -54,16 +54,13 @@ i64 days_before_year(i64 year) {
 
 // Days from the start of the year to the start of the month (1..12).
 i64 days_before_month(i64 year, int month) {
-  i64 d = 0;
-  for (int m = 1; m < month; ++m) d += month_days(year, m);
-  return d;
+  static const int common[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  return common[month] + (month > 2 && is_leap(year) ? 1 : 0);
 }
 
-// Days from (year, month, 1) to (year + 1, month, 1).
-i64 year_span(i64 year, int month) {
-  return days_before_year(year + 1) + days_before_month(year + 1, month) - days_before_year(year) -
-         days_before_month(year, month);
-}
+// Days from (year, month, 1) to (year + 1, month, 1): the February crossed is
+// this year's when the month is January or February, else next year's.
+i64 year_span(i64 year, int month) { return 365 + (is_leap(month <= 2 ? year : year + 1) ? 1 : 0); }
 
 i64 cycle_days() { return calendar_365() ? 146000 : 146097; }
 
@@ -185,15 +182,22 @@ void timadd(const date_time* inc, date_time* t) {
   i64 minute = static_cast<i64>(t->minute) + inc->minute;
   i64 hour = static_cast<i64>(t->hour) + inc->hour;
   i64 day = static_cast<i64>(t->day) + inc->day;
-  if (minute > 59) {
-    hour += minute / 60;
-    minute %= 60;
+  // Negative fields (an increment that should have gone through timsub)
+  // borrow instead of leaving an impossible time.
+  if (minute > 59 || minute < 0) {
+    i64 k = floor_div(minute, 60);
+    hour += k;
+    minute -= 60 * k;
   }
-  if (hour > 23) {
-    day += hour / 24;
-    hour %= 24;
+  if (hour > 23 || hour < 0) {
+    i64 k = floor_div(hour, 24);
+    day += k;
+    hour -= 24 * k;
   }
-  fold_days_forward(year, month, day);
+  if (day < 1)
+    fold_days_backward(year, month, day);
+  else
+    fold_days_forward(year, month, day);
   store(t, year, month, day, hour, minute);
 }
 

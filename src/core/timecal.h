@@ -35,7 +35,8 @@ int qleap(int year);
 int days_in_month(int year, int month);
 
 // time += increment (months and years first, then minutes, hours and days
-// are carried). Increments are non-negative.
+// are carried). Increments are meant to be non-negative (timsub subtracts);
+// negative fields borrow rather than leave an impossible time.
 void timadd(const date_time* increment, date_time* time);
 // offset = base - offset (the result is written over the second argument).
 void timsub(const date_time* base, date_time* offset);
