@@ -219,3 +219,18 @@ TEST(Query, DimsAndTimeWithoutAndWithFiles) {
   // 06:30 moves to the nearest time of the file, 06Z.
   EXPECT_EQ(answer(last, "q time"), "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n");
 }
+
+TEST(Open, LongNamesAreKeptWhole) {
+  TempDir dir;
+  // A descriptor path of more than 400 characters whose data file is found
+  // through it.
+  std::string sub = std::string(200, 'a') + "/" + std::string(200, 'b');
+  std::filesystem::create_directories(dir.file(sub));
+  write_file(dir.file(sub + "/g.ctl"), "dset ^g.dat\nundef 1\nxdef 2 linear 0 1\n"
+                                       "ydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+                                       "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file(sub + "/g.dat"), std::string(16, '\0'));
+  RunResult r = run_batch("open " + sub + "/g.ctl\nq files\n", dir.path());
+  EXPECT_EQ(answer(r.out, "q files"),
+            "File 1 : \n  Descriptor: " + sub + "/g.ctl\n  Binary: " + sub + "/g.dat\n");
+}
