@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,10 @@ std::vector<float> make_grid(int isiz, int jsiz, const std::function<float(int, 
 // sides and cut by straight lines between side crossings, lies above the
 // level. Cells with an undefined corner count nothing. Cells crossed on all
 // four sides are counted in `saddles` (their area depends on a pairing).
-double area_above(const std::vector<float>& g, int isiz, int jsiz, float level, int* saddles) {
+// `split` (when given) gathers how much less the saddle cells hold when cut
+// the other way.
+double area_above(const std::vector<float>& g, int isiz, int jsiz, float level, int* saddles,
+                  double* split = nullptr) {
   double total = 0;
   for (int j = 1; j < jsiz; ++j)
     for (int i = 1; i < isiz; ++i) {
@@ -53,6 +57,20 @@ double area_above(const std::vector<float>& g, int isiz, int jsiz, float level, 
         }
       }
       if (crossings == 4 && saddles) ++*saddles;
+      if (crossings == 4 && split) {
+        // Cut the other way, the two corners above are separate triangles.
+        double tri = 0;
+        for (int k = 0; k < 4; ++k) {
+          if (!(c[k] > level)) continue;
+          int p = (k + 3) % 4, q = (k + 1) % 4;
+          double tp = (static_cast<double>(level) - c[k]) / (static_cast<double>(c[p]) - c[k]);
+          double tq = (static_cast<double>(level) - c[k]) / (static_cast<double>(c[q]) - c[k]);
+          tri += shoelace({{cx[k], cy[k]},
+                           {cx[k] + tq * (cx[q] - cx[k]), cy[k] + tq * (cy[q] - cy[k])},
+                           {cx[k] + tp * (cx[p] - cx[k]), cy[k] + tp * (cy[p] - cy[k])}});
+        }
+        *split += tri - shoelace(poly);
+      }
       if (poly.size() >= 3) total += shoelace(poly);
     }
   return total;
@@ -258,6 +276,85 @@ TEST_F(ShadeTest, AnyLevelListEnds) {
   gxshad(g.data(), 10, 8, same, colours, 3, kUndef);
   gxshad(g.data(), 10, 8, same, colours, 0, kUndef);
   EXPECT_FALSE(read_frame().polys.empty());
+}
+
+TEST_F(ShadeTest, SaddleCellsAreCutAlongTheShorterPairing) {
+  // LL 1, LR 0, UR 0.6, UL 0 at 0.5: bottom joins left and right joins top,
+  // leaving two corner triangles of 1/8 and 1/72 above the level.
+  std::vector<float> skew = {1, 0, 0, 0.6f};
+  float level = 0.5f;
+  int colour = 4;
+  gxshad(skew.data(), 2, 2, &level, &colour, 1, kUndef);
+  frame_content f = read_frame();
+  double area = 0;
+  for (const auto& p : f.polys) area += (p.colour == 4 ? 1 : -1) * shoelace(p.pts);
+  EXPECT_NEAR(area, 1.0 / 8 + 1.0 / 72, 2e-3);
+
+  // Equal pairings: bottom joins right, so the two corners above are joined
+  // and only the corners below are cut off.
+  cntest::fresh_page();
+  std::vector<float> tie = {1, 0, 0, 1};
+  gxshad(tie.data(), 2, 2, &level, &colour, 1, kUndef);
+  f = read_frame();
+  area = 0;
+  for (const auto& p : f.polys) area += (p.colour == 4 ? 1 : -1) * shoelace(p.pts);
+  EXPECT_NEAR(area, 0.75, 2e-3);
+}
+
+void to_page(float x, float y, float* xo, float* yo) {
+  *xo = 0.5f + 0.125f * (x - 1);
+  *yo = 0.5f + 0.125f * (y - 1);
+}
+
+TEST_F(ShadeTest, RandomFieldWithSaddlesAndUndefinedPatchesIsPaintedBandByBand) {
+  const int n = 73, m = 57;
+  std::mt19937 rng(20261206);
+  std::uniform_real_distribution<double> u(0, 1);
+  double amp[6], fx[6], fy[6], ph[6];
+  for (int k = 0; k < 6; ++k) {
+    amp[k] = 1 + 2 * u(rng);
+    fx[k] = 0.05 + 0.4 * u(rng);
+    fy[k] = 0.05 + 0.4 * u(rng);
+    ph[k] = 6.28 * u(rng);
+  }
+  std::vector<std::pair<int, int>> holes;
+  for (int k = 0; k < 25; ++k)
+    holes.push_back({1 + static_cast<int>(u(rng) * n), 1 + static_cast<int>(u(rng) * m)});
+  holes.push_back({1, 1});
+  holes.push_back({n, 30});
+  holes.push_back({20, m});
+  auto g = make_grid(n, m, [&](int i, int j) {
+    for (auto [hi, hj] : holes)
+      if (i == hi && j == hj) return kUndef;
+    if (i >= 40 && i <= 44 && j >= 10 && j <= 12) return kUndef;
+    double v = 0;
+    for (int k = 0; k < 6; ++k) v += amp[k] * std::sin(fx[k] * i + fy[k] * j + ph[k]);
+    return static_cast<float>(v);
+  });
+  std::vector<float> levels = {-1e30f, -4.5f, -3, -1.5f, -0.25f, 1, 2.5f, 4, 5.5f};
+  std::vector<int> colours = {2, 3, 4, 5, 6, 7, 8, 9, 10};
+  gxgrid(to_page);
+  testing::internal::CaptureStdout();
+  gxshad(g.data(), n, m, levels.data(), colours.data(), static_cast<int>(levels.size()), kUndef);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  frame_content f = read_frame();
+  // Pixel rows kept off the grid lines, so that no edge lies on a centre.
+  auto painted = painted_areas(f.polys, 0.5, 0.5, 9.5, 7.5, 0.0043);
+  const double scale = 0.125 * 0.125;
+  int saddles = 0;
+  std::vector<double> hi(levels.size() + 1, 0), lo(levels.size() + 1, 0);
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    double split = 0;
+    hi[k] = scale * area_above(g, n, m, levels[k], &saddles, &split);
+    lo[k] = hi[k] + scale * split;
+  }
+  EXPECT_GT(saddles, 0);
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    double most = hi[k] - lo[k + 1] + 0.01, least = lo[k] - hi[k + 1] - 0.01;
+    EXPECT_LE(painted[colours[k]], most) << "band above " << levels[k];
+    EXPECT_GE(painted[colours[k]], least) << "band above " << levels[k];
+  }
 }
 
 }  // namespace
