@@ -66,8 +66,10 @@ FILE* gsonam(script_run* run, const std::string& file, std::string& path) {
     }
   }
   if (!f) return nullptr;
+  // A script in the root directory keeps "/" as its directory, so that its
+  // function files are sought beside it and not in the current directory.
   size_t slash = path.rfind('/');
-  run->maindir = (slash != std::string::npos && slash > 0) ? path.substr(0, slash + 1) : "";
+  run->maindir = slash != std::string::npos ? path.substr(0, slash + 1) : "";
   return f;
 }
 
