@@ -174,7 +174,8 @@ TEST(ScriptBuiltins, MathFormatTakesOneFloatingConversion) {
   expect_value(r, "math_format('%5.1f%%', 12.34)", " 12.3%");
   expect_value(r, "math_format('T=%.0lf', 7.6)", "T=8");
   expect_value(r, "math_format('%31.1f', 1)", std::string(28, ' ') + "1.0");
-  const char* bad[] = {"%d", "%s", "%n", "%f %f", "abc", "%%", "%*f", "%5.2", "%Lf", "%123f", "%.100f", "%"};
+  const char* bad[] = {"%d", "%i", "%s", "%n", "%f %f", "abc", "%%", "%*f", "%5.2", "%Lf",
+                       "%hf", "%1$f", "%123f", "%.100f", "%", "%f%"};
   for (const char* f : bad) {
     std::string out;
     EXPECT_FALSE(r.eval(std::string("math_format('") + f + "', 1)", &out).has_value()) << f;
@@ -188,17 +189,6 @@ TEST(ScriptBuiltins, MathFormatTakesOneFloatingConversion) {
                  "Error in math_format:  result longer than 31 characters\n");
   expect_failure(r, "math_format('%32.1f', 1)",
                  "Error in math_format:  result longer than 31 characters\n");
-}
-
-TEST(ScriptBuiltins, FormatChecker) {
-  EXPECT_TRUE(gs_check_format("%f"));
-  EXPECT_TRUE(gs_check_format("x%% %8.3G y"));
-  EXPECT_TRUE(gs_check_format("%#.0e"));
-  EXPECT_FALSE(gs_check_format("%i"));
-  EXPECT_FALSE(gs_check_format("%f%"));
-  EXPECT_FALSE(gs_check_format("%hf"));
-  EXPECT_FALSE(gs_check_format("%1$f"));
-  EXPECT_FALSE(gs_check_format(""));
 }
 
 TEST(ScriptBuiltins, ReadWriteAndCloseFiles) {
