@@ -16,10 +16,8 @@
 #include "gx/gx.h"
 #include "gx/image.h"
 #include "gx/metafile.h"
+#include "gx/xdriver.h"
 
-// The window's current background (0 black, 1 white); absent without a
-// window driver, in which case black is taken.
-int gxdbkq() __attribute__((weak));
 
 namespace {
 
@@ -306,7 +304,7 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     std::printf("Image output error: page size %g x %g\n", pw, ph);
     return 2;
   }
-  if (background < -900) background = gxdbkq ? gxdbkq() : 0;
+  if (background < -900) background = gxdbkq();
 
   image_guard g{gdImageCreate(width, height)};
   if (!g.im) {
