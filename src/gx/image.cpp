@@ -287,6 +287,10 @@ void gdImageFilldPolygon(gdImagePtr im, const int* xy, int n, int colour) {
 }
 
 int gxhpng(const char* name, int width, int height, int background, int format) {
+  if (!name || !*name) {
+    std::printf("Open error on %s\n", name ? name : "");
+    return 1;
+  }
   float pw = 0, ph = 0;
   gxhpage(&pw, &ph);
   if (width == kImageSizeUnset || height == kImageSizeUnset) {

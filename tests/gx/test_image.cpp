@@ -302,6 +302,23 @@ TEST_F(ImageTest, FullPaletteTakesTheClosestColour) {
   EXPECT_EQ(at(im, 5, 5), kWhite);
 }
 
+TEST_F(ImageTest, DoubleBufferingRendersTheCompletedFrame) {
+  hout1(MF_COLOUR, 2);
+  hout4(MF_RECT, 1, 2, 1, 2);
+  gxhfrm(2);  // that frame is now on show; drawing goes on in the other set
+  hout1(MF_COLOUR, 4);
+  hout4(MF_RECT, 3, 4, 1, 2);
+  auto im = render_load();
+  ASSERT_TRUE(im);
+  EXPECT_EQ(at(im, 150, 700), kRed);
+  EXPECT_EQ(at(im, 350, 700), kWhite);
+  gxhfrm(1);  // single buffering again: the frame being drawn is empty
+  auto im2 = render_load("t2.png");
+  ASSERT_TRUE(im2);
+  EXPECT_EQ(at(im2, 150, 700), kWhite);
+  EXPECT_EQ(at(im2, 350, 700), kWhite);
+}
+
 TEST_F(ImageTest, GifOutput) {
   hout1(MF_COLOUR, 2);
   hout4(MF_RECT, 1, 2, 1, 2);
