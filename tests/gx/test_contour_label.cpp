@@ -1,73 +1,41 @@
-// Contour smoothing and labels: where labels go, how they are drawn, and
-// the smooth curves through the traced points.
+// Contour labels (where they go, how they are drawn) and smooth curves.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <functional>
-#include <vector>
-
-#include "gx/contour.h"
 #include "gx/test_contour_util.h"
 
-using cntest::frame_content;
-using cntest::read_frame;
-using cntest::xy;
+using namespace cntest;
 
 namespace {
 
-constexpr float kUndef = -9.99e8f;
-constexpr double kCx = 5.1, kCy = 4.9;  // centre of the cone
+constexpr double kCx = 5.1, kCy = 4.9;
 
-std::vector<float> make_grid(int isiz, int jsiz, const std::function<float(int, int)>& f) {
-  std::vector<float> g(static_cast<std::size_t>(isiz) * jsiz);
-  for (int j = 1; j <= jsiz; ++j)
-    for (int i = 1; i <= isiz; ++i) g[(j - 1) * isiz + (i - 1)] = f(i, j);
-  return g;
-}
+// A cone whose level 1 is nearly a circle of radius 3 about (kCx, kCy).
+const std::vector<float> kCone =
+    make_grid(9, 9, [](int i, int j) { return float(4 - std::hypot(i - kCx, j - kCy)); });
 
-// A cone whose level 1 is nearly a circle of radius 3 about (5.1, 4.9).
-std::vector<float> cone() {
-  return make_grid(9, 9, [](int i, int j) {
-    return static_cast<float>(4 - std::hypot(i - kCx, j - kCy));
-  });
-}
-
-void contour(const std::vector<float>& g, int isiz, int jsiz, float level, const char* label,
-             int spline, int labtp) {
-  gxclev(g.data(), isiz, jsiz, 1, isiz, 1, jsiz, level, label, spline, labtp, kUndef);
+void cone(const char* label, int spline, int labtp) {
+  gxclev(kCone.data(), 9, 9, 1, 9, 1, 9, 1.0f, label, spline, labtp, kUndef);
 }
 
 class LabelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    cntest::fresh_page();
+    fresh_page();
     gxclab(0.1f, 0, -1);
     gxclmn(2.0f);
   }
   void TearDown() override {
     gxgrid(nullptr);
-    gxclab(0.1f, 0, -1);
-    gxclmn(2.0f);
-    gxcrel();
+    SetUp();
   }
 };
 
-bool same(const xy& a, const xy& b) {
-  return std::fabs(a.x - b.x) < 0.0015 && std::fabs(a.y - b.y) < 0.0015;
-}
-
-TEST_F(LabelTest, LabelsGoToTurningPointsAndAreDrawnOverAnErasedBox) {
+TEST_F(LabelTest, LabelsGoToTurningPointsOverAnErasedBox) {
   gxcolr(3);
-  auto g = cone();
-  contour(g, 9, 9, 1.0f, "10", 0, 1);
+  cone("10", 0, 1);
   int n = gxclcnt();
   ASSERT_GE(n, 1);
-  frame_content before = read_frame();
-  ASSERT_EQ(before.lines.size(), 1u);
-  std::vector<xy> line = before.lines[0];
-  ASSERT_TRUE(same(line.front(), line.back()));  // closed
-
+  std::vector<xy> line = read_frame().lines.at(0);
   const float cs = 0.2f;
   gxclab(cs, 1, -1);
   EXPECT_EQ(gxclcnt(), 0);
@@ -77,39 +45,39 @@ TEST_F(LabelTest, LabelsGoToTurningPointsAndAreDrawnOverAnErasedBox) {
   float width = 0;
   gxchln("10", 2, cs, &width);
   for (const auto& r : f.rects) {
-    EXPECT_EQ(r.colour, 0);  // the background
     EXPECT_NEAR(r.xhi - r.xlo, width + 0.1 * cs, 0.0015);
     EXPECT_NEAR(r.yhi - r.ylo, 0.02 + 1.44 * cs, 0.0015);
-    xy at{r.xlo + 2 * cs / 2, r.ylo + 0.02 + cs / 2};
-    // The place is a vertex of the line where y turns.
-    bool found = false;
-    for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-      if (!same(line[k], at)) continue;
-      const xy& q = line[k == 0 ? line.size() - 2 : k - 1];
-      const xy& nx = line[k + 1];
-      EXPECT_LT((at.y - q.y) * (nx.y - at.y), 0.0) << "label at " << at.x << " " << at.y;
-      found = true;
-    }
-    EXPECT_TRUE(found) << "label at " << at.x << " " << at.y << " is no vertex of the line";
+    xy at{r.xlo + cs, r.ylo + 0.02 + cs / 2};
+    int found = 0;
+    for (std::size_t k = 0; k + 1 < line.size(); ++k)
+      if (same(line[k], at)) {
+        const xy& q = line[k == 0 ? line.size() - 2 : k - 1];
+        EXPECT_LT((at.y - q.y) * (line[k + 1].y - at.y), 0.0) << "no turn at " << at.x << " " << at.y;
+        ++found;
+      }
+    EXPECT_EQ(found, 1) << "label at " << at.x << " " << at.y << " is no vertex of the line";
   }
-  // The text follows in the line's colour.
-  ASSERT_GT(f.lines.size(), 1u);
+  // Each box is erased in the background colour, then the text follows in
+  // the line's colour.
   for (std::size_t k = 1; k < f.lines.size(); ++k) EXPECT_EQ(f.line_colours[k], 3);
 }
 
-TEST_F(LabelTest, EmptyTextAndWideSpacingGiveNoLabels) {
-  auto g = cone();
-  contour(g, 9, 9, 1.0f, "", 0, 1);
+TEST_F(LabelTest, TextSpacingAndLabelTypeDecideWhetherLabelsAreRecorded) {
+  cone("", 0, 1);
   EXPECT_EQ(gxclcnt(), 0);
-
   gxclmn(100.0f);
-  contour(g, 9, 9, 1.0f, "1", 0, 1);
+  cone("1", 0, 1);
   EXPECT_EQ(gxclcnt(), 0);
   gxclmn(0.1f);  // too small: spacing stays 100
-  contour(g, 9, 9, 1.0f, "1", 0, 1);
+  cone("1", 0, 1);
   EXPECT_EQ(gxclcnt(), 0);
   gxclmn(2.7f);  // spacing 2
-  contour(g, 9, 9, 1.0f, "1", 0, 1);
+  cone("1", 0, 1);
+  EXPECT_GE(gxclcnt(), 1);
+  gxclab(0.1f, 0, -1);
+  cone("3", 1, 0);  // smooth line of label type 0
+  EXPECT_EQ(gxclcnt(), 0);
+  cone("3", 1, 1);
   EXPECT_GE(gxclcnt(), 1);
 }
 
@@ -118,63 +86,47 @@ void quarter(float x, float y, float* xo, float* yo) {
   *yo = 0.25f * y;
 }
 
-TEST_F(LabelTest, ListHoldsTwoHundredLabelsAndDiscardingDrawsNothing) {
+TEST_F(LabelTest, ListHoldsTwoHundredAndDiscardingDrawsNothing) {
   // 256 small peaks, each closed line labelled once at its top.
-  auto g = make_grid(33, 33, [](int i, int j) { return (i % 2 == 0 && j % 2 == 0) ? 1.0f : 0.0f; });
+  auto g = make_grid(33, 33, [](int i, int j) { return (i % 2 == 0 && j % 2 == 0) ? 1.f : 0.f; });
   gxgrid(quarter);
-  contour(g, 33, 33, 0.5f, "1", 0, 2);
+  gxclev(g.data(), 33, 33, 1, 33, 1, 33, 0.5f, "1", 0, 2, kUndef);
   EXPECT_EQ(gxclcnt(), 200);
-  std::size_t lines = read_frame().lines.size();
-  EXPECT_EQ(lines, 256u);
+  EXPECT_EQ(read_frame().lines.size(), 256u);
   gxclab(0.1f, 0, -1);
   EXPECT_EQ(gxclcnt(), 0);
-  frame_content f = read_frame();
-  EXPECT_EQ(f.lines.size(), lines);
-  EXPECT_TRUE(f.rects.empty());
+  EXPECT_EQ(read_frame().lines.size(), 256u);
 }
 
-TEST_F(LabelTest, LabelTextIsCutToElevenCharacters) {
-  auto g = cone();
-  const char* longtext = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
-  contour(g, 9, 9, 1.0f, longtext, 0, 1);
-  ASSERT_GE(gxclcnt(), 1);
-  const float cs = 0.2f;
-  gxclab(cs, 1, -1);
-  frame_content f = read_frame();
-  ASSERT_FALSE(f.rects.empty());
-  float w11 = 0, w12 = 0;
-  gxchln(longtext, 11, cs, &w11);
-  gxchln(longtext, 12, cs, &w12);
-  ASSERT_GT(w12 - w11, 0.01f);
-  EXPECT_NEAR(f.rects[0].xhi - f.rects[0].xlo, w11 + 0.1 * cs, 0.0015);
-}
-
-TEST_F(LabelTest, LabelInTheBackgroundColourIsDrawnInOne) {
-  auto g = cone();
-  gxcolr(0);
-  contour(g, 9, 9, 1.0f, "7", 0, 1);
+TEST_F(LabelTest, TextIsCutToElevenCharactersAndKeptOffTheBackground) {
+  const char* text = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
+  gxcolr(0);  // the background colour
+  cone(text, 0, 1);
   ASSERT_GE(gxclcnt(), 1);
   std::size_t before = read_frame().lines.size();
   gxclab(0.2f, 1, -1);
   frame_content f = read_frame();
+  float w11 = 0, w12 = 0;
+  gxchln(text, 11, 0.2f, &w11);
+  gxchln(text, 12, 0.2f, &w12);
+  ASSERT_GT(w12 - w11, 0.01f);
+  ASSERT_FALSE(f.rects.empty());
+  EXPECT_NEAR(f.rects[0].xhi - f.rects[0].xlo, w11 + 0.02, 0.0015);
   ASSERT_GT(f.lines.size(), before);
   for (std::size_t k = before; k < f.lines.size(); ++k) EXPECT_EQ(f.line_colours[k], 1);
 
-  cntest::fresh_page();
-  contour(g, 9, 9, 1.0f, "7", 0, 1);
-  before = read_frame().lines.size();
+  fresh_page();
+  cone("7", 0, 1);
   gxclab(0.2f, 1, 5);
   f = read_frame();
-  ASSERT_GT(f.lines.size(), before);
-  for (std::size_t k = before; k < f.lines.size(); ++k) EXPECT_EQ(f.line_colours[k], 5);
+  EXPECT_EQ(f.line_colours.back(), 5);
 }
 
-TEST_F(LabelTest, SmoothClosedLinePassesThroughTheTracedPointsAndStaysNearTheCircle) {
-  auto g = cone();
-  contour(g, 9, 9, 1.0f, "", 0, 1);
+TEST_F(LabelTest, SmoothClosedCurvePassesThroughTheTracedPoints) {
+  cone("", 0, 1);
   std::vector<xy> poly = read_frame().lines.at(0);
-  cntest::fresh_page();
-  contour(g, 9, 9, 1.0f, "", 1, 1);
+  fresh_page();
+  cone("", 1, 1);
   frame_content f = read_frame();
   ASSERT_EQ(f.lines.size(), 1u);
   const auto& s = f.lines[0];
@@ -185,12 +137,12 @@ TEST_F(LabelTest, SmoothClosedLinePassesThroughTheTracedPointsAndStaysNearTheCir
     for (const xy& q : s) hit = hit || same(p, q);
     EXPECT_TRUE(hit) << "traced point " << p.x << " " << p.y << " not on the curve";
   }
-  double worst = 0;
-  for (const xy& q : s) worst = std::max(worst, std::fabs(std::hypot(q.x - kCx, q.y - kCy) - 3));
-  EXPECT_LT(worst, 0.08);
-  // Steps of about a tenth of an inch, never a jump across a cell.
-  for (std::size_t k = 1; k < s.size(); ++k)
-    EXPECT_LT(std::hypot(s[k].x - s[k - 1].x, s[k].y - s[k - 1].y), 0.15);
+  for (std::size_t k = 0; k < s.size(); ++k) {
+    EXPECT_NEAR(std::hypot(s[k].x - kCx, s[k].y - kCy), 3.0, 0.08);
+    if (k) {
+      EXPECT_LT(std::hypot(s[k].x - s[k - 1].x, s[k].y - s[k - 1].y), 0.15);
+    }
+  }
 }
 
 void tiny(float x, float y, float* xo, float* yo) {
@@ -199,31 +151,19 @@ void tiny(float x, float y, float* xo, float* yo) {
 }
 
 TEST_F(LabelTest, LineWithinAHundredthOfAnInchIsNotSmoothed) {
-  auto g = cone();
   gxgrid(tiny);
-  contour(g, 9, 9, 1.0f, "", 1, 1);
+  cone("", 1, 1);
   EXPECT_TRUE(read_frame().lines.empty());
-  contour(g, 9, 9, 1.0f, "", 0, 1);
+  cone("", 0, 1);
   EXPECT_EQ(read_frame().lines.size(), 1u);
-}
-
-TEST_F(LabelTest, LabelTypeDecidesLabelsOnSmoothLinesOnly) {
-  auto g = cone();
-  contour(g, 9, 9, 1.0f, "3", 1, 0);
-  EXPECT_EQ(gxclcnt(), 0);
-  contour(g, 9, 9, 1.0f, "3", 0, 0);
-  EXPECT_GE(gxclcnt(), 1);
-  gxclab(0.1f, 0, -1);
-  contour(g, 9, 9, 1.0f, "3", 1, 1);
-  EXPECT_GE(gxclcnt(), 1);
 }
 
 TEST_F(LabelTest, ForcedLabelLiesAlongASmoothLineWithoutTurningPoints) {
   // Level 4.2 of i + 0.3 j: the straight line x = 4.2 - 0.3 y.
-  auto g = make_grid(8, 6, [](int i, int j) { return static_cast<float>(i + 0.3 * j); });
-  contour(g, 8, 6, 4.2f, "42", 0, 2);
+  auto g = make_grid(8, 6, [](int i, int j) { return float(i + 0.3 * j); });
+  gxclev(g.data(), 8, 6, 1, 8, 1, 6, 4.2f, "42", 0, 2, kUndef);
   EXPECT_EQ(gxclcnt(), 0);  // never on a polyline
-  contour(g, 8, 6, 4.2f, "42", 1, 2);
+  gxclev(g.data(), 8, 6, 1, 8, 1, 6, 4.2f, "42", 1, 2, kUndef);
   ASSERT_EQ(gxclcnt(), 1);
   gxclab(0.2f, 1, -1);
   frame_content f = read_frame();
@@ -234,10 +174,10 @@ TEST_F(LabelTest, ForcedLabelLiesAlongASmoothLineWithoutTurningPoints) {
   EXPECT_TRUE(same(p[0], p[4]));
   xy c{(p[0].x + p[2].x) / 2, (p[0].y + p[2].y) / 2};
   EXPECT_NEAR(c.x, 4.2 - 0.3 * c.y, 0.01);
-  // The long side runs along the line (direction (-0.3, 1)).
+  // The long side (2 x 1.1 x half the text width) runs along (-0.3, 1).
   double dx = p[3].x - p[0].x, dy = p[3].y - p[0].y;
-  EXPECT_NEAR((dx * 1 - dy * -0.3) / std::hypot(dx, dy), 0.0, 0.01);
-  EXPECT_NEAR(std::hypot(dx, dy), 2 * 1.1 * 2 * 0.2 / 2, 0.003);
+  EXPECT_NEAR((dx + 0.3 * dy) / std::hypot(dx, dy), 0.0, 0.01);
+  EXPECT_NEAR(std::hypot(dx, dy), 2 * 1.1 * 0.2, 0.003);
 }
 
 }  // namespace
