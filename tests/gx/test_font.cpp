@@ -6,55 +6,29 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "gx/font.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
 #include "gx/test_drawing_util.h"
 #include "support/vemra_run.h"
-
-using vemra_test::TempDir;
-using vemra_test::write_file;
 
 namespace {
 
 std::vector<std::string> read_lines(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
   std::vector<std::string> out;
-  std::string line;
-  while (std::getline(in, line)) out.push_back(line);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
   return out;
 }
 
-std::string font_file(int n) {
-  return std::string(VEMRA_DATA_DIR) + "/font" + std::to_string(n) + ".dat";
-}
+std::string font_file(int n) { return std::string(VEMRA_DATA_DIR) + "/font" + std::to_string(n) + ".dat"; }
 
-// One glyph as the test reads it from the font file.
-struct test_glyph {
-  int left = 0, right = 0;
-  std::vector<std::pair<int, int>> pairs;  // (x, y); x == 999 lifts the pen
-};
-
-test_glyph parse_glyph(const std::string& line) {
-  test_glyph g;
-  int count = std::atoi(line.substr(0, 3).c_str());
-  g.left = line[3] - 'R';
-  g.right = line[4] - 'R';
-  for (int k = 0; k < count - 1; ++k) {
-    char a = line[5 + 2 * k], b = line[6 + 2 * k];
-    if (a == ' ') g.pairs.push_back({999, 0});
-    else g.pairs.push_back({a - 'R', b - 'R'});
-  }
-  return g;
-}
-
-test_glyph glyph_of(int font, int ch) {
-  auto lines = read_lines(font_file(font));
-  return parse_glyph(lines.at(ch - 32));
+// Extent width of a glyph, read by the test from the font file.
+int extent(int font, int ch) {
+  std::string l = read_lines(font_file(font)).at(ch - 32);
+  return l[4] - l[3];
 }
 
 struct stroke {
@@ -62,36 +36,36 @@ struct stroke {
   double x, y;
 };
 
-// Expected strokes of one glyph, and the advance, from the drawing rules:
-// scales width/21 and height/22 (0.45 of them raised or lowered), origin at
-// half the advance and 0.42 of the height up, y of the glyph downward.
-double expect_glyph(std::vector<stroke>* out, int font, int ch, double x, double y, double h,
-                    double w, double angle, int mode) {
-  test_glyph g = glyph_of(font, ch);
+// Appends the strokes one glyph should give and returns its advance: scales
+// width/21 and height/22 (times 0.45 raised (mode 1) or lowered (2) by 0.35
+// or -0.42 of the height), origin half an advance along and 0.42 of the
+// height up, glyph y downward, the whole turned by the angle.
+double glyph(std::vector<stroke>* out, int font, int ch, double x, double y, double h, double w,
+             double angle = 0, int mode = 0) {
+  std::string l = read_lines(font_file(font)).at(ch - 32);
   double sx = w / 21, sy = h / 22, off = 0;
-  if (mode != 0) {
+  if (mode) {
     sx *= 0.45;
     sy *= 0.45;
     off = mode == 1 ? 0.35 * h : -0.42 * h;
   }
-  double adv = (g.right - g.left) * sx * 1.05;
-  double a = angle * 3.1416 / 180;
-  double c = std::cos(a), s = std::sin(a);
-  double ox = x + (adv / 2) * c - (0.42 * h + off) * s;
-  double oy = y + (adv / 2) * s + (0.42 * h + off) * c;
+  double adv = (l[4] - l[3]) * sx * 1.05, a = angle * 3.1416 / 180, c = std::cos(a), s = std::sin(a);
+  double ox = x + adv / 2 * c - (0.42 * h + off) * s, oy = y + adv / 2 * s + (0.42 * h + off) * c;
   bool lift = true;
-  for (auto [px, py] : g.pairs) {
-    if (px == 999) {
+  for (int k = 0, n = std::atoi(l.substr(0, 3).c_str()) - 1; k < n; ++k) {
+    char px = l[5 + 2 * k], py = l[6 + 2 * k];
+    if (px == ' ') {
       lift = true;
       continue;
     }
-    double vx = px * sx, vy = -py * sy;
+    double vx = (px - 'R') * sx, vy = -(py - 'R') * sy;
     out->push_back({!lift, ox + vx * c - vy * s, oy + vx * s + vy * c});
     lift = false;
   }
   return adv;
 }
 
+// The strokes of the frame; the frame is then cleared.
 std::vector<stroke> recorded() {
   struct sink : metafile_sink {
     std::vector<stroke> s;
@@ -99,15 +73,16 @@ std::vector<stroke> recorded() {
     void draw(float x, float y) override { s.push_back({true, x, y}); }
   } k;
   EXPECT_EQ(gxhwalk(0, k), 0);
+  gxfrme(1);
   return k.s;
 }
 
 void expect_same(const std::vector<stroke>& got, const std::vector<stroke>& want) {
+  ASSERT_FALSE(want.empty());
   ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(got[i].draw, want[i].draw) << i;
-    // The display list keeps thousandths of an inch.
-    EXPECT_NEAR(got[i].x, want[i].x, 0.0011) << i;
+    EXPECT_NEAR(got[i].x, want[i].x, 0.0011) << i;  // stored in thousandths
     EXPECT_NEAR(got[i].y, want[i].y, 0.0011) << i;
   }
 }
@@ -115,246 +90,153 @@ void expect_same(const std::vector<stroke>& got, const std::vector<stroke>& want
 class FontTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* k = std::getenv("KADDIR");
-    saved_ = k ? k : "";
-    had_ = k != nullptr;
     setenv("KADDIR", VEMRA_DATA_DIR, 1);
     gxtest::fresh_page();
   }
   void TearDown() override {
-    if (had_) setenv("KADDIR", saved_.c_str(), 1);
-    else unsetenv("KADDIR");
+    setenv("KADDIR", VEMRA_DATA_DIR, 1);
     gxchii();
   }
-  std::string saved_;
-  bool had_ = false;
+  // Makes dir the data directory and forgets the loaded fonts.
+  void use(const vemra_test::TempDir& dir) {
+    setenv("KADDIR", dir.path().c_str(), 1);
+    gxchii();
+  }
 };
 
-const char* const kSources[10] = {"rowmans", "timesr", "timesi",  "greeks", "rowmand",
-                                  "symbolic", "scripts", "timesrb", "greekc", "rowmant"};
-
 TEST(FontFiles, NinetyFiveGlyphLinesTakenFromTheirSources) {
+  const char* src[10] = {"rowmans", "timesr",  "timesi",  "greeks", "rowmand",
+                         "symbolic", "scripts", "timesrb", "greekc", "rowmant"};
   for (int n = 0; n < 10; ++n) {
     auto lines = read_lines(font_file(n));
-    ASSERT_EQ(lines.size(), 95u) << "font " << n;
-    auto src = read_lines(std::string("/usr/share/hershey-fonts/") + kSources[n] + ".jhf");
-    ASSERT_GE(src.size(), 95u);
+    auto from = read_lines(std::string("/usr/share/hershey-fonts/") + src[n] + ".jhf");
+    ASSERT_EQ(lines.size(), 95u) << n;
     for (int k = 0; k < 95; ++k) {
       const std::string& l = lines[k];
-      ASSERT_GE(l.size(), 5u) << n << "/" << k;
-      // Blank-padded count in three columns, then exactly that many pairs.
-      std::string cnt = l.substr(0, 3);
-      size_t digits = cnt.find_first_not_of(' ');
-      ASSERT_NE(digits, std::string::npos);
-      EXPECT_EQ(cnt.find_first_not_of("0123456789", digits), std::string::npos) << cnt;
-      EXPECT_EQ(l.size(), 3 + 2 * static_cast<size_t>(std::atoi(cnt.c_str()))) << n << "/" << k;
-      EXPECT_EQ(l, src[k].substr(5)) << n << "/" << k;
+      // A blank-padded count in three columns, then exactly that many pairs.
+      EXPECT_EQ(l.size(), 3 + 2 * static_cast<size_t>(std::atoi(l.substr(0, 3).c_str()))) << n << "/" << k;
+      std::string c = l.substr(0, 3);
+      size_t d = c.find_first_not_of(' ');
+      EXPECT_TRUE(d < 3 && c.find_first_not_of("0123456789", d) == std::string::npos) << l;
+      EXPECT_EQ(l, from.at(k).substr(5)) << n << "/" << k;
     }
   }
 }
 
-TEST_F(FontTest, GlyphGeometryUnrotatedAndRotated) {
-  gxchpl("A", 1, 1.0f, 2.0f, 0.3f, 0.2f, 0.0f);
+TEST_F(FontTest, GlyphGeometryInEveryFontAndAngle) {
   std::vector<stroke> want;
-  expect_glyph(&want, 0, 'A', 1, 2, 0.3, 0.2, 0, 0);
-  ASSERT_FALSE(want.empty());
-  expect_same(recorded(), want);
-
-  gxfrme(1);
-  gxchpl("Rg", 2, 5.0f, 3.0f, 0.4f, 0.3f, 90.0f);
-  want.clear();
-  double adv = expect_glyph(&want, 0, 'R', 5, 3, 0.4, 0.3, 90, 0);
-  // The second glyph starts one advance further along the angle.
-  expect_glyph(&want, 0, 'g', 5 + adv * std::cos(90 * 3.1416 / 180),
-               3 + adv * std::sin(90 * 3.1416 / 180), 0.4, 0.3, 90, 0);
-  expect_same(recorded(), want);
-
-  gxfrme(1);
-  gxchpl("Q", 1, 4.0f, 4.0f, 0.5f, 0.5f, 30.0f);
-  want.clear();
-  expect_glyph(&want, 0, 'Q', 4, 4, 0.5, 0.5, 30, 0);
-  expect_same(recorded(), want);
+  for (int f = 0; f < 10; ++f) {
+    std::string s = "`" + std::to_string(f) + "Ag";
+    gxchpl(s.c_str(), 4, 1.0f, 2.0f, 0.3f, 0.2f, 0.0f);
+    want.clear();
+    double adv = glyph(&want, f, 'A', 1, 2, 0.3, 0.2);
+    glyph(&want, f, 'g', 1 + adv, 2, 0.3, 0.2);
+    expect_same(recorded(), want);
+  }
+  for (float angle : {90.0f, 30.0f}) {
+    gxchpl("Rg", 2, 5.0f, 3.0f, 0.4f, 0.3f, angle);
+    want.clear();
+    double adv = glyph(&want, 0, 'R', 5, 3, 0.4, 0.3, angle), a = angle * 3.1416 / 180;
+    glyph(&want, 0, 'g', 5 + adv * std::cos(a), 3 + adv * std::sin(a), 0.4, 0.3, angle);
+    expect_same(recorded(), want);
+  }
 }
 
-TEST_F(FontTest, FontChangeEscapes) {
-  const char* s = "`1A`2B";
-  gxchpl(s, 6, 1.0f, 1.0f, 0.25f, 0.25f, 0.0f);
-  std::vector<stroke> want;
-  double adv = expect_glyph(&want, 1, 'A', 1, 1, 0.25, 0.25, 0, 0);
-  expect_glyph(&want, 2, 'B', 1 + adv, 1, 0.25, 0.25, 0, 0);
-  expect_same(recorded(), want);
-  // The font does not carry over to the next call.
-  gxfrme(1);
-  gxchpl("B", 1, 1.0f, 1.0f, 0.25f, 0.25f, 0.0f);
-  want.clear();
-  expect_glyph(&want, 0, 'B', 1, 1, 0.25, 0.25, 0, 0);
-  expect_same(recorded(), want);
-}
-
-TEST_F(FontTest, SuperscriptAndSubscript) {
-  gxchpl("x`a2`nx`by", 10, 1.0f, 1.0f, 0.3f, 0.3f, 0.0f);
+TEST_F(FontTest, EscapesBackquotesAndLength) {
   std::vector<stroke> want;
   double x = 1;
-  x += expect_glyph(&want, 0, 'x', x, 1, 0.3, 0.3, 0, 0);
-  x += expect_glyph(&want, 0, '2', x, 1, 0.3, 0.3, 0, 1);
-  x += expect_glyph(&want, 0, 'x', x, 1, 0.3, 0.3, 0, 0);
-  expect_glyph(&want, 0, 'y', x, 1, 0.3, 0.3, 0, 2);
+  gxchpl("`1A`2B", 6, 1.0f, 1.0f, 0.25f, 0.25f, 0.0f);
+  x += glyph(&want, 1, 'A', x, 1, 0.25, 0.25);
+  glyph(&want, 2, 'B', x, 1, 0.25, 0.25);
   expect_same(recorded(), want);
 
-  // The 2 is 0.45 of the size: its extent in y is 0.45 that of a normal 2.
-  gxfrme(1);
-  gxchpl("2`a2", 4, 1.0f, 1.0f, 0.3f, 0.3f, 0.0f);
-  auto got = recorded();
-  ASSERT_EQ(got.size() % 2, 0u);
-  size_t half = got.size() / 2;
-  auto span = [&](size_t from, size_t to, double* lo) {
-    double a = 1e9, b = -1e9;
-    for (size_t i = from; i < to; ++i) {
-      a = std::min(a, got[i].y);
-      b = std::max(b, got[i].y);
-    }
-    *lo = a;
-    return b - a;
-  };
-  double lo1, lo2;
-  double h1 = span(0, half, &lo1), h2 = span(half, got.size(), &lo2);
-  EXPECT_NEAR(h2, 0.45 * h1, 0.003);
-}
-
-TEST_F(FontTest, BackquotesLengthAndOddCharacters) {
-  // A lone trailing backquote is a glyph; a backquote before another
-  // character is drawn too.
-  gxchpl("A`", 2, 1.0f, 1.0f, 0.2f, 0.2f, 0.0f);
-  std::vector<stroke> want;
-  double adv = expect_glyph(&want, 0, 'A', 1, 1, 0.2, 0.2, 0, 0);
-  expect_glyph(&want, 0, '`', 1 + adv, 1, 0.2, 0.2, 0, 0);
-  expect_same(recorded(), want);
-
-  gxfrme(1);
-  gxchpl("`xA", 3, 1.0f, 1.0f, 0.2f, 0.2f, 0.0f);
+  gxchpl("x`a2`nx`by", 10, 1.0f, 1.0f, 0.3f, 0.3f, 0.0f);
   want.clear();
-  adv = expect_glyph(&want, 0, '`', 1, 1, 0.2, 0.2, 0, 0);
-  adv += expect_glyph(&want, 0, 'x', 1 + adv, 1, 0.2, 0.2, 0, 0);
-  expect_glyph(&want, 0, 'A', 1 + adv, 1, 0.2, 0.2, 0, 0);
+  x = 1;
+  x += glyph(&want, 0, 'x', x, 1, 0.3, 0.3);
+  x += glyph(&want, 0, '2', x, 1, 0.3, 0.3, 0, 1);
+  x += glyph(&want, 0, 'x', x, 1, 0.3, 0.3);
+  glyph(&want, 0, 'y', x, 1, 0.3, 0.3, 0, 2);
   expect_same(recorded(), want);
 
-  // The length stops the string inside it.
-  gxfrme(1);
-  gxchpl("ABC", 2, 1.0f, 1.0f, 0.2f, 0.2f, 0.0f);
+  // A backquote before anything else, or at the end, is a glyph; the
+  // length stops the string; 127 and above draw (nothing) as a blank.
+  gxchpl("`xAB`", 4, 1.0f, 1.0f, 0.2f, 0.2f, 0.0f);
+  gxchpl("\x7f\xc8" "A`", 4, 1.0f, 3.0f, 0.2f, 0.2f, 0.0f);
   want.clear();
-  adv = expect_glyph(&want, 0, 'A', 1, 1, 0.2, 0.2, 0, 0);
-  expect_glyph(&want, 0, 'B', 1 + adv, 1, 0.2, 0.2, 0, 0);
-  expect_same(recorded(), want);
-
-  // Characters outside 32..126 draw as a blank (nothing) and advance as one.
-  gxfrme(1);
-  const char odd[] = {'\x7f', static_cast<char>(200), 'A', 0};
-  gxchpl(odd, 3, 1.0f, 1.0f, 0.2f, 0.2f, 0.0f);
-  want.clear();
-  test_glyph blank = glyph_of(0, ' ');
-  EXPECT_TRUE(blank.pairs.empty());
-  double bw = (blank.right - blank.left) * (0.2 / 21) * 1.05;
-  expect_glyph(&want, 0, 'A', 1 + 2 * bw, 1, 0.2, 0.2, 0, 0);
+  x = 1;
+  for (char c : std::string("`xAB")) x += glyph(&want, 0, c, x, 1, 0.2, 0.2);
+  x = 1 + 2 * extent(0, ' ') * 0.2 / 21 * 1.05;
+  x += glyph(&want, 0, 'A', x, 3, 0.2, 0.2);
+  glyph(&want, 0, '`', x, 3, 0.2, 0.2);
   expect_same(recorded(), want);
 }
 
 TEST_F(FontTest, WidthsMeasuredExactly) {
-  auto ext = [](int font, int ch) {
-    test_glyph g = glyph_of(font, ch);
-    return g.right - g.left;
+  auto len = [](const char* s, int n) {
+    float out = -5;
+    EXPECT_EQ(gxchln(s, n, 0.2f, &out), 0);
+    return out / (0.2 / 21 * 1.05);  // in glyph units
   };
-  const double w = 0.2;
-  float len = -5;
-  ASSERT_EQ(gxchln("AB", 2, 0.2f, &len), 0);
-  EXPECT_NEAR(len, (ext(0, 'A') + ext(0, 'B')) * w / 21 * 1.05, 1e-5);
-
-  ASSERT_EQ(gxchln("`3ab`a1`b2`n", 12, 0.2f, &len), 0);
-  EXPECT_NEAR(len,
-              (ext(3, 'a') + ext(3, 'b')) * w / 21 * 1.05 +
-                  (ext(3, '1') + ext(3, '2')) * 0.45 * w / 21 * 1.05,
-              1e-5);
-
-  ASSERT_EQ(gxchln("A`", 2, 0.2f, &len), 0);
-  EXPECT_NEAR(len, (ext(0, 'A') + ext(0, '`')) * w / 21 * 1.05, 1e-5);
-
-  ASSERT_EQ(gxchln("ABCD", 1, 0.2f, &len), 0);
-  EXPECT_NEAR(len, ext(0, 'A') * w / 21 * 1.05, 1e-5);
-
-  ASSERT_EQ(gxchln("\x7f", 1, 0.2f, &len), 0);
-  EXPECT_NEAR(len, ext(0, ' ') * w / 21 * 1.05, 1e-5);
-
-  // The default font applies from the start of every string.
+  EXPECT_NEAR(len("AB", 2), extent(0, 'A') + extent(0, 'B'), 1e-4);
+  EXPECT_NEAR(len("`3ab`a1`b2`n", 12),
+              extent(3, 'a') + extent(3, 'b') + 0.45 * (extent(3, '1') + extent(3, '2')), 1e-4);
+  EXPECT_NEAR(len("A`", 2), extent(0, 'A') + extent(0, '`'), 1e-4);
+  EXPECT_NEAR(len("ABCD", 1), extent(0, 'A'), 1e-4);
+  EXPECT_NEAR(len("\x7f", 1), extent(0, ' '), 1e-4);
+  // The default font starts every string; out-of-range numbers are ignored.
+  ASSERT_NE(extent(0, 'A'), extent(7, 'A'));
   gxchdf(7);
-  ASSERT_EQ(gxchln("A", 1, 0.2f, &len), 0);
-  EXPECT_NEAR(len, ext(7, 'A') * w / 21 * 1.05, 1e-5);
-  gxchdf(12);  // ignored
-  ASSERT_EQ(gxchln("A", 1, 0.2f, &len), 0);
-  EXPECT_NEAR(len, ext(7, 'A') * w / 21 * 1.05, 1e-5);
+  gxchdf(12);
+  EXPECT_NEAR(len("A", 1), extent(7, 'A'), 1e-4);
   gxchii();
-  ASSERT_EQ(gxchln("A", 1, 0.2f, &len), 0);
-  EXPECT_NEAR(len, ext(0, 'A') * w / 21 * 1.05, 1e-5);
-  ASSERT_NE(ext(0, 'A'), ext(7, 'A'));
+  EXPECT_NEAR(len("A", 1), extent(0, 'A'), 1e-4);
 }
 
-TEST_F(FontTest, MissingFontIsReportedOnEveryUse) {
-  TempDir dir;
+TEST_F(FontTest, MissingFontIsReportedOnEveryUseAndStopsTheString) {
+  float l = 0;
+  gxchln("A", 1, 0.2f, &l);  // font 0 loaded from the real directory
+  vemra_test::TempDir dir;
   setenv("KADDIR", dir.path().c_str(), 1);
-  gxchii();
-  std::string want = "Error opening stroke character data set \n  Data set names = " +
-                     dir.path() + "/font4.dat ; font4.dat\n";
+  std::string msg = "Error opening stroke character data set \n  Data set names = " + dir.path() +
+                    "/font4.dat ; font4.dat\n";
   for (int attempt = 0; attempt < 2; ++attempt) {
     float len = -1;
     testing::internal::CaptureStdout();
-    int rc = gxchln("`4A", 3, 0.2f, &len);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(gxchln("`4A", 3, 0.2f, &len), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), msg);
     EXPECT_EQ(len, 0.0f);
-    EXPECT_EQ(out, want);
   }
-  // Drawing stops at the first character of the missing font.
-  setenv("KADDIR", VEMRA_DATA_DIR, 1);
-  gxchpl("A", 1, 1.0f, 1.0f, 0.2f, 0.2f, 0.0f);  // font 0 loads from the real directory
-  setenv("KADDIR", dir.path().c_str(), 1);
   testing::internal::CaptureStdout();
   gxchpl("A`4BC", 5, 3.0f, 1.0f, 0.2f, 0.2f, 0.0f);
-  testing::internal::GetCapturedStdout();
-  std::vector<stroke> want_s;
-  expect_glyph(&want_s, 0, 'A', 1, 1, 0.2, 0.2, 0, 0);
-  expect_glyph(&want_s, 0, 'A', 3, 1, 0.2, 0.2, 0, 0);
-  expect_same(recorded(), want_s);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), msg);
+  std::vector<stroke> want;
+  glyph(&want, 0, 'A', 3, 1, 0.2, 0.2);
+  expect_same(recorded(), want);
 }
 
-TEST_F(FontTest, ShortFontFileIsALoadFailure) {
-  TempDir dir;
+TEST_F(FontTest, ShortFontFileFailsAndGlyphWalkStopsAtItsLineEnd) {
+  vemra_test::TempDir dir;
   std::string text;
   for (int i = 0; i < 94; ++i) text += "  3JZRRTT\r\n";
-  write_file(dir.file("font6.dat"), text);
-  setenv("KADDIR", dir.path().c_str(), 1);
-  gxchii();
-  gxchdf(6);
+  vemra_test::write_file(dir.file("font6.dat"), text);
+  use(dir);
   float len = -1;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(gxchln("A", 1, 0.21f, &len), 1);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("Error reading font data"), std::string::npos) << out;
-
-  // One more line (and line ends of any kind) make it a font.
-  write_file(dir.file("font6.dat"), text + "  3JZRRTT");
-  EXPECT_EQ(gxchln("A", 1, 0.21f, &len), 0);
+  EXPECT_EQ(gxchln("`6A", 3, 0.21f, &len), 1);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Error reading font data"), std::string::npos);
+  // One more line (line ends of any kind) makes it a font.
+  vemra_test::write_file(dir.file("font6.dat"), text + "  3JZRRTT");
+  EXPECT_EQ(gxchln("`6A", 3, 0.21f, &len), 0);
   EXPECT_NEAR(len, 16 * 0.01 * 1.05, 1e-6);
-}
 
-TEST_F(FontTest, GlyphWalkStopsAtTheEndOfItsLine) {
-  // 'A' promises 20 pairs but its line holds two; the walk must not run on
-  // into the next glyph line.
-  TempDir dir;
-  std::string text;
+  // 'A' promises 20 pairs but its line holds two: nothing is taken from
+  // the next line.
+  text.clear();
   for (int c = 32; c < 127; ++c) text += (c == 'A') ? " 20NVRRVV\n" : "  2NVRVRV\n";
-  write_file(dir.file("font9.dat"), text);
-  setenv("KADDIR", dir.path().c_str(), 1);
-  gxchii();
+  vemra_test::write_file(dir.file("font9.dat"), text);
   gxchpl("`9A", 3, 2.0f, 2.0f, 0.22f, 0.21f, 0.0f);
-  // Scales 0.01; advance 8 * 0.01 * 1.05; origin (2 + adv / 2, 2 + 0.42 * 0.22).
+  // Scales 0.01; advance 8 * 0.01 * 1.05; origin (2 + advance / 2, 2 + 0.42 * 0.22).
   double ox = 2 + 0.084 / 2, oy = 2 + 0.42 * 0.22;
   expect_same(recorded(), {{false, ox, oy}, {true, ox + 0.04, oy - 0.04}});
 }
