@@ -5,25 +5,14 @@
 #include "gx/map.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "data/bitfield.h"
 #include "gx/gx.h"
 
 namespace {
-
-// Big-endian unsigned value of 1 to 3 bytes; 4 bytes as a signed 32-bit value.
-long be_field(const unsigned char* b, int count) {
-  if (count >= 1 && count <= 3) {
-    long v = 0;
-    for (int i = 0; i < count; i++) v = (v << 8) | b[i];
-    return v;
-  }
-  uint32_t u = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
-  return static_cast<int32_t>(u);
-}
 
 struct file_closer {
   FILE* f;
@@ -159,15 +148,15 @@ void gxdmap(const map_options* o) {
         std::printf("Map file format error: Short block record rec num %i\n", recnum);
         return;
       }
-      long next = be_field(blk, 4);
+      long next = kagby(blk, 0, 4);
       bool want = false;
       for (int t = hdr[1]; t <= hdr[2]; t++) want = want || wanted(t);
       bool skip = !want;
       if (want) {
-        double bln_min = be_field(blk + 4, 3) / 10000.0;
-        double bln_max = be_field(blk + 7, 3) / 10000.0;
-        double blt_min = be_field(blk + 10, 3) / 10000.0 - 90.0;
-        double blt_max = be_field(blk + 13, 3) / 10000.0 - 90.0;
+        double bln_min = kagby(blk, 4, 3) / 10000.0;
+        double bln_max = kagby(blk, 7, 3) / 10000.0;
+        double blt_min = kagby(blk, 10, 3) / 10000.0 - 90.0;
+        double blt_max = kagby(blk, 13, 3) / 10000.0 - 90.0;
         if (bln_min <= 360.0) {
           double k = first_shift(bln_max, o->lon_min);
           skip = blt_max <= o->lat_min || o->lat_max <= blt_min || o->lon_max <= bln_min + k;
@@ -205,8 +194,8 @@ void gxdmap(const map_options* o) {
     double lon[255], lat[255];
     double lnmn = 1e30, lnmx = -1e30, ltmn = 1e30, ltmx = -1e30;
     for (int i = 0; i < n; i++) {
-      lon[i] = be_field(pts + 6 * i, 3) / 10000.0;
-      lat[i] = be_field(pts + 6 * i + 3, 3) / 10000.0 - 90.0;
+      lon[i] = kagby(pts, 6 * i, 3) / 10000.0;
+      lat[i] = kagby(pts, 6 * i + 3, 3) / 10000.0 - 90.0;
       lnmn = std::fmin(lnmn, lon[i]);
       lnmx = std::fmax(lnmx, lon[i]);
       ltmn = std::fmin(ltmn, lat[i]);
