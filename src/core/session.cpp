@@ -1,6 +1,8 @@
 // Session state defaults and the per-frame clean-up.
 #include "core/session.h"
 
+#include "core/mfcmn.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -106,6 +108,7 @@ void kainit() {
   d.plot_y_high = d.page_height;
 
   *s = std::move(d);
+  mfcmn_init();
 }
 
 void kacln(session_state* pcm, int full) {

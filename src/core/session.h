@@ -7,14 +7,7 @@
 #include <string>
 #include <vector>
 
-#if __has_include("core/timecal.h")
 #include "core/timecal.h"
-#else
-// Until the calendar module lands: the same five integers.
-struct date_time {
-  int year, month, day, hour, minute;
-};
-#endif
 
 struct file_descriptor;
 struct defined_entry;

@@ -6,6 +6,7 @@
 
 #include "core/dispatch.h"
 #include "core/message.h"
+#include "core/mfcmn.h"
 #include "core/session.h"
 #include "gx/gx.h"
 #include "stdout_capture.h"
@@ -139,6 +140,7 @@ TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   gcmn->imprun_set = 1;
   gcmn->imprun = "run x";
   gcmn->page_width = 5;  // a virtual page
+  mfcmn.warn_level = 0;
   int rc = 1;
   EXPECT_EQ(run("reset", rc), "Most Vemra attributes have been reset\n");
   EXPECT_EQ(rc, 0);
@@ -161,6 +163,7 @@ TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   EXPECT_FLOAT_EQ(gcmn->page_width, 11);
   EXPECT_FLOAT_EQ(gcmn->plot_x_high, 11);
   EXPECT_FLOAT_EQ(gcmn->plot_y_high, 8.5f);
+  EXPECT_EQ(mfcmn.warn_level, 2);
 
   EXPECT_EQ(run("reinit", rc),
             "All files closed; all defined objects released\n"
