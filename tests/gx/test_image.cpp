@@ -78,8 +78,16 @@ TEST_F(ImageTest, LinesEndsThicknessAndBackground) {
   line(8, 1, 9, 1);
   ASSERT_EQ(render("w.png"), 0);
   ASSERT_EQ(render("b.png", 1100, 850, 0), 0);
-  image w(file("w.png")), b(file("b.png"));
-  ASSERT_TRUE(w.im && b.im);
+  gxdbck(1);  // unset: the window's background
+  ASSERT_EQ(render("uw.png", 1100, 850, -999), 0);
+  gxdbck(0);
+  ASSERT_EQ(render("ub.png", 1100, 850, -999), 0);
+  image w(file("w.png")), b(file("b.png")), uw(file("uw.png")), ub(file("ub.png"));
+  ASSERT_TRUE(w.im && b.im && uw.im && ub.im);
+  EXPECT_EQ(uw.at(5, 5), kWhite);
+  EXPECT_EQ(uw.at(850, 750), kBlack);
+  EXPECT_EQ(ub.at(5, 5), kBlack);
+  EXPECT_EQ(ub.at(850, 750), kWhite);
   for (int x = 100; x <= 200; ++x) EXPECT_EQ(w.at(x, 750), kRed) << x;
   for (int y = 650; y <= 750; ++y) EXPECT_EQ(w.at(500, y), kRed) << y;
   // Nothing past the ends or beside a thin line.
