@@ -54,11 +54,6 @@ int kamodf(char* lower, session_state* pcm);
 int kadraw(char* typed, session_state* pcm);
 int kardrw(char* typed, session_state* pcm);
 
-// Image output of "printim": the result codes of gxhpng (0 done, 1 open
-// failure, 2 output failure), or -1 after its own message when no image
-// output is available.
-int kaimage(const char* name, int width, int height, int background, int format);
-
 // Services of start-up and reset.
 void kacfg(int level);             // configuration report
 void command_line_help();
@@ -67,5 +62,5 @@ void kafdef();                     // reads the user-defined function table
 void kareldef(session_state* pcm); // releases every defined variable
 void kaclosefile(file_descriptor* pfi);  // closes a data set's streams
 
-// 1 while the named feature ("sdf/xdf", "lats", "printim") is not built yet.
+// 1 while the named feature ("sdf/xdf", "lats") is not built yet.
 int kapending(const char* feature);

@@ -10,6 +10,7 @@
 
 #include "core/commands.h"
 #include "core/message.h"
+#include "core/open.h"
 #include "core/session.h"
 #include "core/words.h"
 #include "data/filerec.h"
@@ -54,33 +55,6 @@ int run_script(const std::string& text, session_state* pcm, int implicit) {
   return rc;
 }
 
-// The default dimension environment of the first file, as after "open";
-// after a reset the z range is only opened for profiles of a grid.
-void default_dimensions(session_state* pcm) {
-  file_descriptor* pfi = pcm->default_file;
-  char cmd[64];
-  if (pfi->file_type == 2 || pfi->x_wraps) {
-    kacmd("set lon 0 360", pcm, 0);
-  } else {
-    std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);
-    kacmd(cmd, pcm, 0);
-  }
-  if (pfi->file_type == 2) {
-    kacmd("set lat -90 90", pcm, 0);
-    kacmd("set lev 500", pcm, 0);
-  } else {
-    std::snprintf(cmd, sizeof cmd, "set y 1 %i", pfi->y_size);
-    kacmd(cmd, pcm, 0);
-    if (pfi->file_type == 1 && pfi->z_size > 1 && (pfi->x_size == 1 || pfi->y_size == 1)) {
-      std::snprintf(cmd, sizeof cmd, "set z 1 %i", pfi->z_size);
-      kacmd(cmd, pcm, 0);
-    } else {
-      kacmd("set z 1", pcm, 0);
-    }
-  }
-  kacmd("set t 1", pcm, 0);
-}
-
 void close_fwrite(session_state* pcm) {
   if (pcm->fwrite_file) {
     std::fclose(pcm->fwrite_file);
@@ -121,7 +95,10 @@ int do_reset(session_state* pcm, bool reinit) {
   if (pcm->file_list) {
     pcm->default_file = pcm->file_list;
     pcm->default_file_number = 1;
-    default_dimensions(pcm);
+    // After a reset the z range is opened only for a profile of a grid.
+    const file_descriptor* pfi = pcm->default_file;
+    kadefenv(pcm, pfi,
+             pfi->file_type == 1 && pfi->z_size > 1 && (pfi->x_size == 1 || pfi->y_size == 1));
   }
   gxfrme(1);
   kaprnt(1, reinit ? "All Vemra attributes have been reinitialized\n"
@@ -311,10 +288,10 @@ int do_printim(char* lower, char* typed) {
     bool gif = n > 4 && (name.compare(n - 4, 4, ".gif") == 0 || name.compare(n - 4, 4, ".GIF") == 0);
     format = gif ? 1 : 0;
   }
-  int rc = kaimage(name.c_str(), width, height, background, format);
+  int rc = gxhpng(name.c_str(), width, height, background, format);
   if (rc == 0) return 0;
   if (rc == 1) kaprnt(0, "PRINTIM error:  open error\n");
-  else if (rc == 2) kaprnt(0, "PRINTIM error:  output error\n");
+  else kaprnt(0, "PRINTIM error:  output error\n");
   return 1;
 }
 

@@ -20,7 +20,7 @@ int not_yet(const char* name) {
 }  // namespace
 
 int kapending(const char* feature) {
-  static const char* const pending[] = {"sdf/xdf", "lats", "printim"};
+  static const char* const pending[] = {"sdf/xdf", "lats"};
   for (const char* p : pending)
     if (std::strcmp(p, feature) == 0) return 1;
   return 0;
@@ -53,12 +53,6 @@ int kaqxinfo(char*, char*, session_state*) { return not_yet("QUERY XINFO"); }
 int kaqshades(char*, char*, session_state*) { return not_yet("QUERY SHADES"); }
 int kaqpos(char*, char*, session_state*) { return not_yet("QUERY POS"); }
 int kaqdefine(char*, char*, session_state*) { return not_yet("QUERY DEFINE"); }
-
-// Image output: replaced by a call of gxhpng once the image writer exists.
-int kaimage(const char*, int, int, int, int) {
-  kaprnt(0, "PRINTIM error:  image output not available yet\n");
-  return -1;
-}
 
 // Services of the data and expression layers. Until grid reading exists
 // there is no interpolation notice to re-arm; until user-defined functions

@@ -215,11 +215,14 @@ TEST_F(Dispatch, OutputCommandsReportMissingWords) {
 
 TEST_F(Dispatch, PrintimOptionsAreChecked) {
   int rc = 0;
-  std::string out = run("printim pic.png x abc y 30 bogus white", rc);
+  std::string out = run("printim /nonexistent-dir/pic.png x abc y 30 bogus white", rc);
   EXPECT_EQ(out.find("PRINTIM error:  Invalid x option; ignored\n"), 0u);
   EXPECT_NE(out.find("PRINTIM error:  Invalid option; ignored\n"), std::string::npos);
   EXPECT_EQ(out.find("Invalid y option"), std::string::npos);
-  EXPECT_EQ(rc, 1);  // no image writer in this build yet
+  EXPECT_NE(out.find("PRINTIM error:  open error\n"), std::string::npos);
+  EXPECT_EQ(rc, 1);
+  out = run("printim /nonexistent-dir/pic.png y", rc);
+  EXPECT_EQ(out.find("PRINTIM error:  Invalid y option; ignored\n"), 0u);
 }
 
 TEST_F(Dispatch, QueryKeywords) {
