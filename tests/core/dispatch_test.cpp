@@ -2,7 +2,11 @@
 // driven through command lines as a script would run them.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/dispatch.h"
 #include "core/message.h"
@@ -247,6 +251,50 @@ TEST_F(Dispatch, QueryKeywords) {
   EXPECT_NE(out.find(" 64-bit little-endian readline"), std::string::npos);
   EXPECT_EQ(out.find("32-bit"), std::string::npos);
   EXPECT_EQ(out.find("big-endian"), std::string::npos);
+}
+
+TEST_F(Dispatch, DisableFwriteFlushesAndForgetsTheStream) {
+  char name[] = "/tmp/vemra-fwrite-XXXXXX";
+  int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  gcmn->fwrite_file = std::fopen(name, "wb");
+  ASSERT_NE(gcmn->fwrite_file, nullptr);
+  gcmn->fwrite_name = name;
+  gcmn->fwrite_byte_order = 0;
+  std::fputs("grid", gcmn->fwrite_file);  // still in the stream's buffer
+  int rc = 1;
+  EXPECT_EQ(run("disable fwrite", rc), "");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(gcmn->fwrite_file, nullptr);
+  EXPECT_TRUE(gcmn->fwrite_name.empty());
+  EXPECT_EQ(gcmn->fwrite_byte_order, 1);
+  std::FILE* f = std::fopen(name, "rb");
+  ASSERT_NE(f, nullptr);
+  char buf[8] = {};
+  EXPECT_EQ(std::fread(buf, 1, sizeof buf, f), 4u);
+  std::fclose(f);
+  unlink(name);
+  EXPECT_STREQ(buf, "grid");
+}
+
+float twice(float* s, float v) { return s[0] * v; }
+
+TEST_F(Dispatch, LastPlotKeepsItsOwnScalingCopies) {
+  std::vector<float> source = {2.0f, 5.0f, -999.9f};
+  kasetlp(gcmn, 0, twice, source.data(), source.size());
+  kasetlp(gcmn, 3, nullptr, nullptr, 0);
+  source.assign(3, 0.0f);  // the data set that owned them is gone
+  source.clear();
+  source.shrink_to_fit();
+  auto& lp = gcmn->last_plot_scaling;
+  ASSERT_NE(lp.conv[0], nullptr);
+  ASSERT_NE(lp.array(0), nullptr);
+  EXPECT_FLOAT_EQ(lp.conv[0](lp.array(0), 3.0f), 6.0f);
+  EXPECT_EQ(lp.array(3), nullptr);
+  run("clear");
+  EXPECT_EQ(lp.conv[0], nullptr);
+  EXPECT_EQ(gcmn->last_plot_idim, -1);
 }
 
 }  // namespace
