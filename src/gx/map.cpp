@@ -93,7 +93,6 @@ double first_shift(double v, double lo) {
   return k;
 }
 
-
 }  // namespace
 
 void gxdmap(const map_options* o) {
@@ -220,7 +219,8 @@ float* gxmpoly(const float* xy, int n, float step, int* out_count) {
   double s = step;
   double total = 0.0;
   for (int i = 0; i + 1 < n; i++)
-    total += std::fmax(std::fabs(xy[2 * i + 2] - xy[2 * i]), std::fabs(xy[2 * i + 3] - xy[2 * i + 1]));
+    total +=
+        std::fmax(std::fabs(xy[2 * i + 2] - xy[2 * i]), std::fabs(xy[2 * i + 3] - xy[2 * i + 1]));
   double cap_d = n + total / s;
   // Far more points than any page can show: treat like running out of memory.
   if (!std::isfinite(cap_d) || cap_d > 5.0e7) return nullptr;
