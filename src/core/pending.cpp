@@ -49,15 +49,11 @@ int kaqll2xy(char*, char*, session_state*) { return not_yet("QUERY LL2XY"); }
 int kaqdefval(char*, char*, session_state*) { return not_yet("QUERY DEFVAL"); }
 int kaqudft(char*, char*, session_state*) { return not_yet("QUERY UDFT"); }
 int kaqgxinfo(char*, char*, session_state*) { return not_yet("QUERY GXINFO"); }
-int kaqxinfo(char*, char*, session_state*) { return not_yet("QUERY XINFO"); }
 int kaqshades(char*, char*, session_state*) { return not_yet("QUERY SHADES"); }
-int kaqpos(char*, char*, session_state*) { return not_yet("QUERY POS"); }
 int kaqdefine(char*, char*, session_state*) { return not_yet("QUERY DEFINE"); }
 
-// Services of the data and expression layers. Until grid reading exists
-// there is no interpolation notice to re-arm; until user-defined functions
-// exist there is no table to read; until "define" exists no variable can be
+// Services of the expression layer. Until user-defined functions exist
+// there is no table to read; until "define" exists no variable can be
 // defined, so the list is always empty.
-void kaiomg() {}
 void kafdef() {}
 void kareldef(session_state* pcm) { pcm->defined_list = nullptr; }

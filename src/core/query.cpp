@@ -6,6 +6,7 @@
 #include "core/message.h"
 #include "core/session.h"
 #include "core/words.h"
+#include "gx/gx.h"
 
 namespace {
 
@@ -63,6 +64,48 @@ const char* const listing[][2] = {
 };
 
 }  // namespace
+
+// "xinfo": the graphics window's place and size on the screen.
+int kaqxinfo(char*, char*, session_state* pcm) {
+  if (pcm->batch) {
+    kaprnt(2, "Batch Mode\n");
+    return 0;
+  }
+  int d[6];
+  if (!win_data(d)) {
+    kaprnt(2, "Error\n");
+    return 0;
+  }
+  kaprntf(2, "Window ID = %d\n", d[0]);
+  kaprntf(2, "Window X = %d\n", d[1]);
+  kaprntf(2, "Window Y = %d\n", d[2]);
+  kaprntf(2, "Window Width = %d\n", d[3]);
+  kaprntf(2, "Window Height = %d\n", d[4]);
+  kaprntf(2, "Window Border = %d\n", d[5]);
+  return 0;
+}
+
+// "pos" and "bpos": one mouse click from the window's queue, waiting for
+// one unless "nowait" follows.
+int kaqpos(char* lower, char*, session_state*) {
+  char* p = nxtwrd(lower);
+  int wait = (p && cmpwrd(p, "nowait")) ? 0 : 1;
+  float x, y;
+  int button, type;
+  int ival[10] = {};
+  float rval[4] = {};
+  gxdbtn(wait, &x, &y, &button, &type, ival, rval);
+  if (type < 1)
+    kaprntf(2, "Position = %g %g %i %i\n", x, y, button, type);
+  else if (type == 1)
+    kaprntf(2, "Position = %g %g %i %i %i %i\n", x, y, button, 1, ival[0], ival[1]);
+  else if (type == 2)
+    kaprntf(2, "Position = %g %g %i %i %i %g %g\n", x, y, button, 2, ival[0], rval[0], rval[1]);
+  else if (type == 3)
+    kaprntf(2, "Position = %g %g %i %i %i %i %i %i %i %i %i %i\n", x, y, button, 3, ival[0],
+            ival[1], ival[2], ival[3], ival[4], ival[5], ival[6], ival[7]);
+  return 0;
+}
 
 int kaqury(char* lower, char* typed, session_state* pcm) {
   char* p = nxtwrd(lower);

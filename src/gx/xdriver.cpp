@@ -1,61 +1,880 @@
-// Device driver for a build without a window: every session draws only into
-// the display list. The window services answer as they do in batch mode.
+// X11 device driver: the interactive window. Primitives arrive in real page
+// inches and are drawn at once; the window is repainted from the display
+// list. Without a display (batch mode, or no server to connect to) every
+// operation is a no-op and the queries answer as in batch mode.
 #include "gx/xdriver.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "gx/gx.h"
+#include "gx/metafile.h"
+#include "gx/xwd.h"
 
 namespace {
+
+struct mouse_event {
+  float x = 0, y = 0;
+  int button = 0;
+  int type = 0;
+  int ival[10] = {};
+  float rval[4] = {};
+};
+
+constexpr int kScreens = 200;
+constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
+                            ExposureMask | StructureNotifyMask;
+
 int batch = 0;
 int wchose = 0;
+std::string ugeom;
+bool have_ugeom = false;
+const char* const dgeom = "500x400+10+10";
+
+Display* display = nullptr;
+int snum = 0;
+Colormap cmap = 0;
+int depth = 0;
+int bsflg = 0;
+Window win = 0;
+GC gc = nullptr;
+Pixmap pmap = 0;
+Drawable drwbl = 0;
+int dblmode = 0;
+int width = 0, height = 0;
+float xsize = 11, ysize = 8.5;
+float xscl = 1, yscl = 1;
+int xxx = 0, yyy = 0;
+unsigned long cvals[120];
+int cused[120], cmach[120];
+int lcolor = 1;
 int devbck = 0;
 int grflg = 0;
-std::string ugeom;
+int lwidth = 1;
+int owidth = 0;
+int fstyle = FillSolid;
+XFontStruct* fonts[6];  // font1, font2, font3, font1i, font2i, font3i
+int gfont = 0;
+std::deque<mouse_event> evbase;
+int excnt = 0;
+int rstate = 1;
+Pixmap pmaps[kScreens];
+int pfilld[kScreens];
+unsigned pwide[kScreens], phigh[kScreens];
+
+// X errors arrive later than the request that caused them; they are kept
+// here and checked after a round trip instead of ending the session.
+int xerror = 0;
+
+int record_error(Display*, XErrorEvent* e) {
+  xerror = e->error_code;
+  return 0;
+}
+
+// Waits for the server to process every request; true when none failed.
+bool synced() {
+  XSync(display, False);
+  bool ok = xerror == 0;
+  xerror = 0;
+  return ok;
+}
+
+const unsigned char defr[16] = {0, 255, 250, 0, 30, 0, 240, 230, 240, 160, 160, 0, 230, 0, 130, 170};
+const unsigned char defg[16] = {0, 255, 60, 220, 60, 200, 0, 220, 130, 0, 230, 160, 175, 210, 0, 170};
+const unsigned char defb[16] = {0, 255, 60, 0, 255, 200, 130, 50, 40, 200, 50, 255, 45, 140, 220, 130};
+const unsigned char greys[16] = {0, 255, 215, 140, 80, 110, 230, 170, 200, 50, 155, 95, 185, 125, 65, 177};
+const int white_remap[16] = {0, 1, 14, 3, 8, 7, 9, 5, 4, 6, 13, 12, 11, 10, 2, 15};
+
+struct tile {
+  int w, h;
+  const char* hex;
+};
+
+const tile line_tiles[8][5] = {
+    // 0 degrees
+    {{12, 12, "ffff00f000f000f000f000f000f000f000f000f000f000f0"},
+     {12, 12, "ffff00f000f000f000f000f0ffff00f000f000f000f000f0"},
+     {12, 12, "ffff00f000f000f0ffff00f000f000f0ffff00f000f000f0"},
+     {12, 12, "ffff00f000f0ffff00f000f0ffff00f000f0ffff00f000f0"},
+     {12, 12, "ffff00f0ffff00f0ffff00f0ffff00f0ffff00f0ffff00f0"}},
+    // 90
+    {{12, 12, "010001000100010001000100010001000100010001000100"},
+     {12, 12, "410041004100410041004100410041004100410041004100"},
+     {12, 12, "110111011101110111011101110111011101110111011101"},
+     {12, 12, "490249024902490249024902490249024902490249024902"},
+     {12, 12, "550555055505550555055505550555055505550555055505"}},
+    // 45
+    {{12, 12, "000800040002000180004000200010000800040002000100"},
+     {8, 8, "8040201008040201"},
+     {6, 6, "201008040201"},
+     {4, 4, "08040201"},
+     {3, 3, "040201"}},
+    // 135
+    {{12, 12, "010002000400080010002000400080000001000200040008"},
+     {8, 8, "0102040810204080"},
+     {6, 6, "010204081020"},
+     {4, 4, "01020408"},
+     {3, 3, "010204"}},
+    // 30
+    {{14, 14, "0030000c0003c00030000c0003000030000c0003c00030000c000300"},
+     {10, 10, "0003c00030000c0003000003c00030000c000300"},
+     {8, 8, "c0300c03c0300c03"},
+     {6, 6, "300c03300c03"},
+     {5, 5, "1806110c03"}},
+    // 60
+    {{14, 14, "40204020201020101008100808040804040204020201020181008100"},
+     {10, 10, "1002100208010801840084004200420021002100"},
+     {8, 8, "8888444422221111"},
+     {6, 6, "242412120909"},
+     {5, 5, "14120a0905"}},
+    // 120
+    {{14, 14, "81008100020102010402040208040804100810082010201040204020"},
+     {10, 10, "2100210042004200840084000801080110021002"},
+     {8, 8, "1111222244448888"},
+     {6, 6, "090912122424"},
+     {5, 5, "05090a1214"}},
+    // 150
+    {{14, 14, "03000c003000c0000003000c003003000c003000c0000003000c0030"},
+     {10, 10, "03000c003000c000000303000c003000c0000003"},
+     {8, 8, "030c30c0030c30c0"},
+     {6, 6, "030c30030c30"},
+     {5, 5, "030c110618"}},
+};
+
+const tile dot_tiles[6] = {{6, 6, "010000000000"}, {5, 5, "0100000000"}, {4, 4, "01000000"},
+                           {4, 4, "01000400"},     {2, 2, "0100"},       {2, 2, "0102"}};
+
+const tile open_tile = {12, 12, "00f000f000f000f000f000f000f000f000f000f000f000f0"};
+
+std::vector<char> tile_bytes(const char* hex) {
+  std::vector<char> out;
+  for (std::size_t i = 0; hex[i] && hex[i + 1]; i += 2) {
+    char pair[3] = {hex[i], hex[i + 1], 0};
+    out.push_back(static_cast<char>(std::strtoul(pair, nullptr, 16)));
+  }
+  return out;
+}
+
+// The icon: a frame and a 5 x 5 grid of 8-pixel cells.
+std::vector<char> icon_bits() {
+  const int n = 41, row = (n + 7) / 8;
+  std::vector<char> bits(static_cast<std::size_t>(row) * n, 0);
+  auto line = [](int v) { return v == 8 || v == 16 || v == 24 || v == 32; };
+  auto gap = [](int v) { int m = v % 8; return m == 3 || m == 4 || m == 5; };
+  for (int y = 0; y < n; y++)
+    for (int x = 0; x < n; x++) {
+      bool on = x == 0 || y == 0 || x == 40 || y == 40 || (line(x) && !gap(y)) ||
+                (line(y) && !gap(x));
+      if (on) bits[static_cast<std::size_t>(y) * row + x / 8] |= static_cast<char>(1 << (x % 8));
+    }
+  return bits;
+}
+
+void set_scale() {
+  xscl = static_cast<float>(width) / xsize;
+  yscl = static_cast<float>(height) / ysize;
+}
+
+int pixx(float x) { return static_cast<int>(x * xscl + 0.5f); }
+int pixy(float y) { return height - static_cast<int>(y * yscl + 0.5f); }
+
+short clamp16(int v) { return static_cast<short>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
+
+// Fills a drawable with the background whatever fill pattern is selected.
+void fill_background(Drawable d) {
+  XSetForeground(display, gc, cvals[devbck]);
+  if (fstyle != FillSolid) XSetFillStyle(display, gc, FillSolid);
+  XFillRectangle(display, d, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  if (fstyle != FillSolid) XSetFillStyle(display, gc, fstyle);
+  XSetForeground(display, gc, cvals[lcolor]);
+}
+
+// Serves events queued by the library while a long plot is drawn.
+void pump() {
+  if (rstate && XEventsQueued(display, QueuedAlready)) gxdeve(0);
+}
+
+XFontStruct* load_font(const char* env, const char* first, const char* second) {
+  const char* pats[3] = {std::getenv(env), first, second};
+  for (const char* p : pats) {
+    if (!p) continue;
+    int count = 0;
+    char** names = XListFonts(display, p, 1, &count);
+    if (names && count > 0) {
+      XFontStruct* f = XLoadQueryFont(display, names[0]);
+      XFreeFontNames(names);
+      return f ? f : reinterpret_cast<XFontStruct*>(-1);
+    }
+    if (names) XFreeFontNames(names);
+  }
+  return nullptr;
+}
+
+void load_fonts() {
+  XFontStruct* const failed = reinterpret_cast<XFontStruct*>(-1);
+  for (auto& f : fonts) f = nullptr;
+  XFontStruct* f = load_font("KAXFS", "-adobe-helvetica-bold-r-normal-*-80*",
+                             "-adobe-helvetica-bold-r-normal-*-100*");
+  if (!f) f = XLoadQueryFont(display, "fixed");
+  if (!f || f == failed) {
+    std::printf("ERROR: Unable to open a basic font!!!\n");
+    f = nullptr;
+  }
+  fonts[0] = f;
+  f = load_font("KAXFSI", "-adobe-helvetica-bold-o-normal-*-80*",
+                "-adobe-helvetica-bold-o-normal-*-100*");
+  if (!f) f = XLoadQueryFont(display, "fixed");
+  fonts[3] = (!f || f == failed) ? fonts[0] : f;
+  f = load_font("KAXFM", "-adobe-helvetica-bold-r-normal--?" "?-100*",
+                "-adobe-helvetica-bold-r-normal-*-120*");
+  fonts[1] = (!f || f == failed) ? fonts[0] : f;
+  f = load_font("KAXFMI", "-adobe-helvetica-bold-o-normal--?" "?-100*",
+                "-adobe-helvetica-bold-o-normal-*-120*");
+  fonts[4] = (!f || f == failed) ? fonts[3] : f;
+  f = load_font("KAXFL", "-adobe-helvetica-bold-r-normal-*-140*", nullptr);
+  fonts[2] = (!f || f == failed) ? fonts[1] : f;
+  f = load_font("KAXFLI", "-adobe-helvetica-bold-o-normal-*-140*", nullptr);
+  fonts[5] = (!f || f == failed) ? fonts[4] : f;
+}
+
+// Waits for the first full exposure after mapping. A window placed wholly
+// off the screen is never exposed, so the wait is bounded.
+void wait_mapped() {
+  const int fd = ConnectionNumber(display);
+  for (int waited = 0; waited < 5000;) {
+    XEvent ev;
+    while (XCheckWindowEvent(display, win, ExposureMask | StructureNotifyMask, &ev)) {
+      if (ev.type == ConfigureNotify) {
+        width = ev.xconfigure.width;
+        height = ev.xconfigure.height;
+        set_scale();
+      } else if (ev.type == Expose && ev.xexpose.count == 0) {
+        return;
+      }
+    }
+    XFlush(display);
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 50) == 0) waited += 50;
+  }
+}
+
+void free_events() { evbase.clear(); }
+
 }  // namespace
 
-int gxdbgn(float, float) {
-  std::printf("No graphics window available in this build; continuing without a window\n");
-  return 1;
+// ---- set-up and shut-down ----
+
+void gxwdln() { wchose = 1; }
+
+void gxdgeo(const char* geometry) {
+  ugeom = geometry ? geometry : "";
+  have_ugeom = geometry != nullptr;
 }
 
 void gxdbat() { batch = 1; }
-void gxdend() {}
 
-void gxdcol(int) {}
-void gxdwid(int) {}
-int gxdacl(int, int, int, int) { return 0; }
-void gxdptn(int, int, int) {}
+int gxdbgn(float xs, float ys) {
+  xsize = xs;
+  ysize = ys;
+  for (int i = 0; i < kScreens; i++) {
+    pfilld[i] = 0;
+    pmaps[i] = 0;
+  }
+  for (int i = 0; i < 120; i++) cused[i] = cmach[i] = 0, cvals[i] = 0;
+  evbase.clear();
+  excnt = 0;
+  rstate = 1;
+
+  display = XOpenDisplay(nullptr);
+  if (!display) {
+    // The session goes on without a window rather than being lost.
+    std::printf("Error in GXSTRT: Unable to connect to X server\n");
+    return 1;
+  }
+  XSetErrorHandler(record_error);
+  snum = DefaultScreen(display);
+  cmap = DefaultColormap(display, snum);
+  depth = DefaultDepth(display, snum);
+  bsflg = DoesBackingStore(ScreenOfDisplay(display, snum)) != NotUseful ? 1 : 0;
+
+  width = DisplayWidth(display, snum) / 2;
+  height = static_cast<int>(width * ysize / xsize);
+  int wx = 0, wy = 0;
+  XSizeHints hints{};
+  hints.flags = PPosition | PSize;
+  if (have_ugeom) {
+    int gx = 0, gy = 0, gw = 0, gh = 0;
+    XGeometry(display, snum, ugeom.c_str(), dgeom, 4, 1, 1, 0, 0, &gx, &gy, &gw, &gh);
+    if (gw > 0 && gh > 0) {
+      wx = gx;
+      wy = gy;
+      width = gw;
+      height = gh;
+    }
+    hints.flags = USPosition | USSize;
+  }
+  if (width < 1) width = 1;
+  if (height < 1) height = 1;
+  hints.x = wx;
+  hints.y = wy;
+  hints.width = width;
+  hints.height = height;
+  set_scale();
+
+  win = XCreateSimpleWindow(display, RootWindow(display, snum), wx, wy,
+                            static_cast<unsigned>(width), static_cast<unsigned>(height), 4,
+                            WhitePixel(display, snum), BlackPixel(display, snum));
+  if (!synced()) {
+    std::printf("Error in GXSTRT: Unable to create the graphics window\n");
+    XCloseDisplay(display);
+    display = nullptr;
+    win = 0;
+    return 1;
+  }
+  devbck = 0;
+  std::vector<char> ib = icon_bits();
+  Pixmap icon = XCreateBitmapFromData(display, win, ib.data(), 41, 41);
+  std::string title = std::string("Vemra ") + VEMRA_VERSION;
+  char cmd[] = "vemra";
+  char* argv[1] = {cmd};
+  XSetStandardProperties(display, win, title.c_str(), "Vemra", icon, argv, 1, &hints);
+
+  for (int i = 0; i < 16; i++) {
+    XColor c{};
+    c.red = static_cast<unsigned short>(defr[i] * 256);
+    c.green = static_cast<unsigned short>(defg[i] * 256);
+    c.blue = static_cast<unsigned short>(defb[i] * 256);
+    cvals[i] = XAllocColor(display, cmap, &c) ? c.pixel : cvals[1];
+    cused[i] = 1;
+  }
+  for (int i = 0; i < 16; i++) {
+    XColor c{};
+    c.red = c.green = c.blue = static_cast<unsigned short>(greys[i] * 256);
+    cvals[100 + i] = XAllocColor(display, cmap, &c) ? c.pixel : cvals[15];
+    cused[100 + i] = 1;
+  }
+
+  XSelectInput(display, win, kEventMask);
+  gc = XCreateGC(display, win, 0, nullptr);
+  XSetForeground(display, gc, cvals[1]);
+  XSetLineAttributes(display, gc, 0, LineSolid, CapButt, JoinBevel);
+  lwidth = 1;
+  owidth = 0;
+  lcolor = 1;
+  grflg = 0;
+  fstyle = FillSolid;
+
+  XMapWindow(display, win);
+  wait_mapped();
+  drwbl = win;
+  dblmode = 0;
+  XSetWindowAttributes wa{};
+  wa.backing_store = Always;
+  XChangeWindowAttributes(display, win, CWBackingStore, &wa);
+
+  load_fonts();
+  gfont = 0;
+  gxdsfn();
+  synced();
+  return 0;
+}
+
+void gxdend() {
+  if (!display) return;
+  if (gc) XFreeGC(display, gc);
+  gc = nullptr;
+  XCloseDisplay(display);
+  display = nullptr;
+  win = 0;
+  pmap = 0;
+  dblmode = 0;
+  for (int i = 0; i < kScreens; i++) pfilld[i] = 0, pmaps[i] = 0;
+  evbase.clear();
+}
+
+// ---- colour, width, pattern ----
+
+void gxdcol(int c) {
+  if (c < 0) c = 0;
+  if (c > 99) c = 99;
+  if (devbck == 1) {
+    if (c == 0) c = 1;
+    else if (c == 1) c = 0;
+  }
+  if (grflg && c < 16) {
+    if (devbck == 1) c = white_remap[c];
+    c += 100;
+  }
+  if (!cused[c] && !cmach[c]) c = 15;
+  lcolor = c;
+  if (display) XSetForeground(display, gc, cvals[c]);
+}
+
+namespace {
+
+// Nearest existing entry of the default colormap (a full colormap).
+int gxbcol(XStandardColormap*, XColor* colour) {
+  Visual* v = DefaultVisual(display, snum);
+  int n = v->map_entries < 256 ? v->map_entries : 256;
+  if (n <= 0) return 0;
+  std::vector<XColor> all(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; i++) all[i].pixel = static_cast<unsigned long>(i);
+  XQueryColors(display, cmap, all.data(), n);
+  long best = 65536;
+  int which = -1;
+  for (int i = 0; i < n; i++) {
+    long d = std::labs(static_cast<long>(all[i].red) - colour->red) +
+             std::labs(static_cast<long>(all[i].green) - colour->green) +
+             std::labs(static_cast<long>(all[i].blue) - colour->blue);
+    if (d < best) {
+      best = d;
+      which = i;
+    }
+  }
+  if (which < 0) return 0;
+  colour->pixel = all[which].pixel;
+  XQueryColor(display, cmap, colour);
+  return 1;
+}
+
+}  // namespace
+
+int gxdacl(int n, int r, int g, int b) {
+  if (n < 16 || n > 99 || !display) return 0;
+  if (cused[n]) {
+    XFreeColors(display, cmap, &cvals[n], 1, 0);
+    cused[n] = 0;
+  }
+  cmach[n] = 0;
+  XColor c{};
+  c.red = static_cast<unsigned short>((r & 0xff) * 256);
+  c.green = static_cast<unsigned short>((g & 0xff) * 256);
+  c.blue = static_cast<unsigned short>((b & 0xff) * 256);
+  c.flags = DoRed | DoGreen | DoBlue;
+  if (XAllocColor(display, cmap, &c)) {
+    cvals[n] = c.pixel;
+    cused[n] = 1;
+    return 1;
+  }
+  XStandardColormap* maps = nullptr;
+  int count = 0;
+  if (!XGetRGBColormaps(display, RootWindow(display, snum), &maps, &count, XA_RGB_BEST_MAP) ||
+      count < 1) {
+    std::printf("Color Map Allocation Error.  Color number = %i\n", n);
+  } else if (!gxbcol(&maps[0], &c)) {
+    std::printf("Color Matching Error.  Color number = %i\n", n);
+  } else {
+    cvals[n] = c.pixel;
+    cmach[n] = 1;
+    std::printf("Color Match.  Color number = %i\n", n);
+  }
+  if (maps) XFree(maps);
+  return 0;
+}
+
+void gxgrey(int flag) { grflg = flag; }
+
+void gxdbck(int flag) { devbck = flag > 0 ? 1 : 0; }
+
 int gxdbkq() { return devbck; }
 
-void gxdmov(float, float) {}
-void gxddrw(float, float) {}
-void gxdrec(float, float, float, float) {}
-void gxdfil(const float*, int) {}
+void gxdwid(int t) {
+  lwidth = t;
+  if (wchose || !display) return;
+  int w = t < 6 ? 0 : (t < 12 ? 2 : 3);
+  if (w != owidth) {
+    XSetLineAttributes(display, gc, static_cast<unsigned>(w), LineSolid, CapButt, JoinBevel);
+    owidth = w;
+  }
+}
 
-void gxdfrm(int) {}
-void gxddbl() {}
-void gxdsgl() {}
-void gxdswp() {}
+void gxdptn(int type, int density, int angle) {
+  if (!display) return;
+  const tile* t = nullptr;
+  if (type == 1) {
+    fstyle = FillSolid;
+    XSetFillStyle(display, gc, FillSolid);
+    return;
+  }
+  if (type == 0) {
+    t = &open_tile;
+  } else if (type == 2) {
+    if (density < 1 || density > 6) {
+      std::printf("Error in density specification: density = %d\n", density);
+      return;
+    }
+    t = &dot_tiles[density - 1];
+  } else if (type == 3) {
+    int k;
+    switch (angle) {
+      case 0: k = 0; break;
+      case 90: case -90: k = 1; break;
+      case 45: k = 2; break;
+      case -45: k = 3; break;
+      case 30: k = 4; break;
+      case 60: k = 5; break;
+      case -60: k = 6; break;
+      case -30: k = 7; break;
+      default:
+        std::printf("Error in angle specification: angle = %d\n", angle);
+        return;
+    }
+    if (density < 1 || density > 5) {
+      std::printf("Error in density specification: density = %d\n", density);
+      return;
+    }
+    t = &line_tiles[k][density - 1];
+  } else {
+    std::printf("Error in fill specification: type = %d\n", type);
+    return;
+  }
+  std::vector<char> bits = tile_bytes(t->hex);
+  Pixmap bm = XCreateBitmapFromData(display, win, bits.data(), static_cast<unsigned>(t->w),
+                                    static_cast<unsigned>(t->h));
+  XSetStipple(display, gc, bm);
+  XFreePixmap(display, bm);  // the graphics context keeps its own reference
+  fstyle = FillStippled;
+  XSetFillStyle(display, gc, FillStippled);
+}
 
-void gxdgeo(const char* geometry) { ugeom = geometry ? geometry : ""; }
-void gxwdln() { wchose = 1; }
-void gxdbck(int flag) { devbck = flag > 0 ? 1 : 0; }
-void gxgrey(int flag) { grflg = flag; }
-void gxdssv(int) {}
-void gxdssh(int) {}
-void gxdsfr(int) {}
-void gxdxsz(int, int) {}
+int gxqfil() { return 1; }
+
+// ---- drawing ----
+
+void gxdmov(float x, float y) {
+  if (!display) return;
+  xxx = pixx(x);
+  yyy = pixy(y);
+}
+
+void gxddrw(float x, float y) {
+  if (!display) return;
+  int nx = pixx(x), ny = pixy(y);
+  XDrawLine(display, drwbl, gc, xxx, yyy, nx, ny);
+  if (wchose && lwidth > 5) {
+    int dx = nx - xxx, dy = ny - yyy;
+    if (std::abs(dx) < std::abs(dy)) {
+      XDrawLine(display, drwbl, gc, xxx - 1, yyy, nx - 1, ny);
+      if (lwidth > 11) XDrawLine(display, drwbl, gc, xxx + 1, yyy, nx + 1, ny);
+    } else {
+      XDrawLine(display, drwbl, gc, xxx, yyy - 1, nx, ny - 1);
+      if (lwidth > 11) XDrawLine(display, drwbl, gc, xxx, yyy + 1, nx, ny + 1);
+    }
+  }
+  xxx = nx;
+  yyy = ny;
+  pump();
+}
+
+void gxdrec(float xlo, float xhi, float ylo, float yhi) {
+  if (!display) return;
+  int x1 = pixx(xlo), x2 = pixx(xhi), y1 = pixy(ylo), y2 = pixy(yhi);
+  if (x1 == x2 || y1 == y2) {
+    XDrawLine(display, drwbl, gc, x1, y1, x2, y2);
+  } else {
+    if (x2 < x1) std::swap(x1, x2);
+    if (y1 < y2) std::swap(y1, y2);
+    XFillRectangle(display, drwbl, gc, x1, y2, static_cast<unsigned>(x2 - x1),
+                   static_cast<unsigned>(y1 - y2));
+  }
+  pump();
+}
+
+void gxdfil(const float* xy, int n) {
+  if (!display || n < 1) return;
+  std::vector<XPoint> pts;
+  try {
+    pts.resize(static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    std::printf("Error in polygon fill routine gxdfil: \n");
+    std::printf("   Unable to allocate enough memory for the request\n");
+    return;
+  }
+  for (int i = 0; i < n; i++) {
+    pts[i].x = clamp16(pixx(xy[2 * i]));
+    pts[i].y = clamp16(pixy(xy[2 * i + 1]));
+  }
+  XFillPolygon(display, drwbl, gc, pts.data(), n, Complex, CoordModeOrigin);
+  pump();
+}
+
+void gxdtxt(char, float, float) {}
+
+// ---- frames, buffers, screens, window ----
+
+void gxdsfn() {
+  if (!display) return;
+  int cls = (width <= 600 || height <= 420) ? 1 : ((width <= 1000 || height <= 650) ? 2 : 3);
+  if (cls == gfont) return;
+  gfont = cls;
+  if (fonts[cls - 1]) XSetFont(display, gc, fonts[cls - 1]->fid);
+}
+
+void gxdfrm(int action) {
+  if (!display) return;
+  if (action == 9) {
+    gxdeve(0);
+    XFlush(display);
+    return;
+  }
+  if (action == 0 || action == 1 || action == 7) fill_background(drwbl);
+  if (action != 7) {
+    XEvent ev;
+    while (XCheckWindowEvent(display, win, kEventMask | KeyPressMask, &ev)) {
+      if (ev.type == ConfigureNotify &&
+          (ev.xconfigure.width != width || ev.xconfigure.height != height)) {
+        width = ev.xconfigure.width;
+        height = ev.xconfigure.height;
+        set_scale();
+        gxdsfn();
+        if (action == 8) gxdrdw();
+      }
+    }
+    free_events();
+  } else {
+    gxdeve(0);
+    XFlush(display);
+  }
+}
+
+void gxddbl() {
+  if (!display) return;
+  Pixmap p = XCreatePixmap(display, win, static_cast<unsigned>(width),
+                           static_cast<unsigned>(height), static_cast<unsigned>(depth));
+  if (!synced()) {
+    std::printf("Error allocating pixmap for animation mode\n");
+    std::printf("Animation mode will not be enabled\n");
+    return;
+  }
+  pmap = p;
+  dblmode = 1;
+  drwbl = pmap;
+  fill_background(drwbl);
+}
+
+void gxdsgl() {
+  if (!display) return;
+  if (dblmode) {
+    XFreePixmap(display, pmap);
+    pmap = 0;
+    drwbl = win;
+  }
+  dblmode = 0;
+}
+
+void gxdswp() {
+  if (!display) return;
+  if (dblmode)
+    XCopyArea(display, pmap, win, gc, 0, 0, static_cast<unsigned>(width),
+              static_cast<unsigned>(height), 0, 0);
+  fill_background(drwbl);
+}
+
+void gxdrdw() {
+  if (!display) return;
+  rstate = 0;
+  fill_background(drwbl);
+  if (dblmode) {
+    XFreePixmap(display, pmap);
+    pmap = XCreatePixmap(display, win, static_cast<unsigned>(width),
+                         static_cast<unsigned>(height), static_cast<unsigned>(depth));
+    if (!synced()) {
+      std::printf("Error allocating pixmap for resize operation\n");
+      std::printf("Animation mode will be disabled\n");
+      pmap = 0;
+      dblmode = 0;
+      drwbl = win;
+      rstate = 1;
+      return;
+    }
+    drwbl = win;
+    fill_background(win);
+    fill_background(pmap);
+    gxhdrw(1);
+    dblmode = 1;
+    drwbl = pmap;
+  }
+  gxhdrw(0);
+  rstate = 1;
+}
+
+void gxdxsz(int w, int h) {
+  if (!display || w < 1 || h < 1) return;
+  XResizeWindow(display, win, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  synced();
+}
+
+void gxdssv(int n) {
+  if (!display || n < 0 || n >= kScreens) return;
+  if (!pmaps[n]) {
+    Pixmap p = XCreatePixmap(display, win, static_cast<unsigned>(width),
+                             static_cast<unsigned>(height), static_cast<unsigned>(depth));
+    if (!synced()) {
+      std::printf("Error allocating pixmap for screen save operation\n");
+      std::printf("Screen will not be saved\n");
+      return;
+    }
+    pmaps[n] = p;
+    pwide[n] = static_cast<unsigned>(width);
+    phigh[n] = static_cast<unsigned>(height);
+  }
+  pfilld[n] = 1;
+  XCopyArea(display, win, pmaps[n], gc, 0, 0, pwide[n], phigh[n], 0, 0);
+}
+
+void gxdssh(int n) {
+  if (!display || n < 0 || n >= kScreens || !pfilld[n]) return;
+  XCopyArea(display, pmaps[n], drwbl, gc, 0, 0, pwide[n], phigh[n], 0, 0);
+}
+
+void gxdsfr(int n) {
+  if (!display || n < 0 || n >= kScreens || !pfilld[n]) return;
+  XFreePixmap(display, pmaps[n]);
+  pmaps[n] = 0;
+  pfilld[n] = 0;
+}
+
+// Widgets are drawn by their own module; with none on the window there is
+// nothing to reset.
 void gxrs1wd(int, int) {}
 
-void gxdbtn(int, float* x, float* y, int* button, int* type, int*, float*) {
+int win_data(int* out) {
+  if (!display || !win) return 0;
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(display, win, &a)) return 0;
+  int x, y;
+  Window child;
+  if (!XTranslateCoordinates(display, win, RootWindow(display, snum), 0, 0, &x, &y, &child))
+    return 0;
+  out[0] = static_cast<int>(win);
+  out[1] = x;
+  out[2] = y;
+  out[3] = a.width;
+  out[4] = a.height;
+  out[5] = a.border_width;
+  return 1;
+}
+
+namespace {
+
+void dump(Drawable d, const char* path) {
+  set_display_screen(display, snum);
+  std::FILE* f = std::fopen(path, "w");
+  if (!f) {
+    std::fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
+    return;
+  }
+  std::fflush(stderr);
+  int rc = Window_Dump(win, f);
+  if (rc == 0) {
+    int x, y;
+    unsigned w, h;
+    xwd_rect(&x, &y, &w, &h);
+    rc = Pixmap_Dump(d, f, x, y, w, h);
+  }
+  if (std::fclose(f) != 0) rc = 1;
+  if (rc) {
+    std::remove(path);  // no partial dump is left behind
+    synced();
+  }
+}
+
+}  // namespace
+
+void dump_back_buffer(const char* path) {
+  if (!display || !dblmode) return;
+  dump(pmap, path);
+}
+
+void dump_front_buffer(const char* path) {
+  if (!display) return;
+  dump(win, path);
+}
+
+// ---- events ----
+
+int gxdeve(int wait) {
+  if (!display) return 0;
+  if (wait && !evbase.empty()) wait = 0;
+  int pending = 0, redrawn = 0;
+  for (;;) {
+    XEvent ev;
+    bool got;
+    if (wait && !pending) {
+      XWindowEvent(display, win, kEventMask | KeyPressMask, &ev);
+      got = true;
+    } else {
+      got = XCheckWindowEvent(display, win, kEventMask | KeyPressMask, &ev);
+    }
+    if (!got) {
+      if (pending) {
+        gxdsfn();
+        gxdrdw();
+        pending = 0;
+        redrawn = 1;
+        continue;
+      }
+      break;
+    }
+    switch (ev.type) {
+      case Expose:
+        if (excnt > 0) excnt--;
+        else if (!bsflg) pending = 1;
+        break;
+      case ConfigureNotify:
+        if (ev.xconfigure.width != width || ev.xconfigure.height != height) {
+          width = ev.xconfigure.width;
+          height = ev.xconfigure.height;
+          set_scale();
+          pending = 1;
+        }
+        break;
+      case ButtonPress: {
+        mouse_event m;
+        m.x = static_cast<float>(ev.xbutton.x) * xsize / static_cast<float>(width);
+        m.y = ysize - static_cast<float>(ev.xbutton.y) * ysize / static_cast<float>(height);
+        m.button = static_cast<int>(ev.xbutton.button);
+        m.type = 0;
+        try {
+          evbase.push_back(m);
+        } catch (const std::bad_alloc&) {
+          std::printf("Memory allocation error in event queue!!!!!!\n");
+          return redrawn;
+        }
+        wait = 0;
+        break;
+      }
+      default: break;
+    }
+  }
+  return redrawn;
+}
+
+void gxdbtn(int wait, float* x, float* y, int* button, int* type, int* ival, float* rval) {
   *x = -999.9f;
   *y = -999.9f;
   *button = -1;
   *type = -1;
+  if (!display) return;
+  gxdeve(wait);
+  if (evbase.empty()) return;
+  const mouse_event& m = evbase.front();
+  *x = m.x;
+  *y = m.y;
+  *button = m.button;
+  *type = m.type;
+  if (ival) std::memcpy(ival, m.ival, sizeof m.ival);
+  if (rval) std::memcpy(rval, m.rval, sizeof m.rval);
+  evbase.pop_front();
 }
-
-int win_data(int*) { return 0; }
-void dump_back_buffer(const char*) {}
-void dump_front_buffer(const char*) {}

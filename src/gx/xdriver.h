@@ -25,3 +25,15 @@ void gxdfrm(int action);
 void gxddbl();
 void gxdsgl();
 void gxdswp();
+// Text through the device: nothing, all text is drawn as strokes.
+void gxdtxt(char character, float x, float y);
+// 1: the device fills polygons itself.
+int gxqfil();
+
+// Serves queued window events (exposure, resizing, mouse clicks); with wait
+// set it blocks until a mouse button is pressed. 1 when the window was redrawn.
+int gxdeve(int wait);
+// Clears the window and replays the display list onto it.
+void gxdrdw();
+// Chooses the widget font size from the window size.
+void gxdsfn();
