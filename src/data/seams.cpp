@@ -2,10 +2,34 @@
 
 #include "core/message.h"
 #include "data/filerec.h"
+#include "data/gridread.h"
 
 // Pre-projected grids need the interpolation set-up; until it is built such a
 // data set is refused at open.
 int kappcn(file_descriptor*, int, int) {
   kaprnt(0, "Open Error:  Pre-projected (PDEF) data sets can't be read yet\n");
+  return 1;
+}
+
+// Readers of the kinds of grid that are not built yet: each refuses the read
+// with a clear message, and the caller abandons the expression.
+int kagdef() {
+  kaprnt(0, "Data Request Error:  Defined variables can't be read yet\n");
+  return 1;
+}
+int kagpre() {
+  kaprnt(0, "Data Request Error:  The variables lon, lat and lev can't be read yet\n");
+  return 1;
+}
+int kagsdf(grid_field*, float*) {
+  kaprnt(0, "Data Request Error:  Self-describing files can't be read yet\n");
+  return 1;
+}
+int kaprow(int, int, int, int, int, int, float*) {
+  kaprnt(0, "Data Request Error:  Pre-projected (PDEF) grids can't be read yet\n");
+  return 1;
+}
+int kairow(int, int, int, int, int, int, float*) {
+  kaprnt(0, "Data Request Error:  GRIB data can't be read yet\n");
   return 1;
 }

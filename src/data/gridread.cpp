@@ -1,0 +1,519 @@
+#include "data/gridread.h"
+
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "core/fnmtemplate.h"
+#include "core/message.h"
+#include "core/mfcmn.h"
+#include "core/numfmt.h"
+#include "core/timecal.h"
+#include "data/filerec.h"
+#include "expr/result.h"
+
+grid_field* pgr = nullptr;
+variable_descriptor* pvr = nullptr;
+file_descriptor* pfi = nullptr;
+
+namespace {
+
+int timerr = 0;
+int msgflg = 1;
+// First time index of a template file that could not be opened during the
+// current request: every row of that file would try again otherwise.
+int failed_template = 0;
+std::string failed_template_name;
+
+// Conversion buffer for the non-float data forms, kept between reads.
+unsigned char* scratch = nullptr;
+std::size_t scratch_size = 0;
+
+void fill(float* v, int64_t n, float u) {
+  for (int64_t i = 0; i < n; i++) v[i] = u;
+}
+
+int element_size(int form) {
+  switch (form) {
+    case 1: return 1;
+    case 2:
+    case -2: return 2;
+    default: return 4;
+  }
+}
+
+// x brought into 1..n on a wrapping axis.
+int wrap_index(int64_t x, int n) {
+  int64_t r = (x - 1) % n;
+  if (r < 0) r += n;
+  return static_cast<int>(r + 1);
+}
+
+const char* current_data_name() {
+  if (pfi->template_flag && pfi->open_template_name) return pfi->open_template_name;
+  return pfi->data_file_name;
+}
+
+// Seek to an element offset; prints the seek-error lines of the caller's
+// kind (y-x reads report differently) and returns 1 on failure.
+int seek_element(int64_t offset, int esize, bool yx) {
+  int rc = -1;
+  bool ok = pfi->data_stream && offset >= 0 &&
+            offset <= (INT64_MAX - pfi->file_header_bytes) / esize;
+  if (ok) {
+    int64_t pos = offset * esize + pfi->file_header_bytes;
+    rc = fseeko(pfi->data_stream, static_cast<off_t>(pos), SEEK_SET);
+    if (rc == 0) return 0;
+  }
+  kaprnt(0, "Low Level I/O Error:  Seek error on data file \n");
+  if (yx) {
+    kaprntf(0, "%d  rc=%ld pos=%ld pfi->fhdr =%ld \n", 486, long(rc), long(offset),
+            long(pfi->file_header_bytes));
+    kaprntf(0, "  Data file name = %s \n", current_data_name());
+  } else {
+    kaprntf(0, "  Data file name = %s \n", current_data_name());
+    kaprntf(0, "%d rc=%d pos=%ld pfi->fhdr =%d\n", 619, rc, long(offset),
+            int(pfi->file_header_bytes));
+  }
+  kaprntf(0, "  Error occurred when seeking to byte %li \n", long(offset));
+  return 1;
+}
+
+void read_error(int64_t n, int64_t offset) {
+  kaprnt(0, "Low Level I/O Error:  Read error on data file \n");
+  kaprntf(0, "  Data file name = %s \n", current_data_name());
+  kaprntf(0, "  Error reading %lli bytes at location %li \n", static_cast<long long>(n),
+          long(offset));
+}
+
+bool scratch_for(std::size_t bytes, const char* message) {
+  if (bytes <= scratch_size) return true;
+  auto* p = static_cast<unsigned char*>(std::realloc(scratch, bytes));
+  if (!p) {
+    kaprnt(0, message);
+    return false;
+  }
+  scratch = p;
+  scratch_size = bytes;
+  return true;
+}
+
+void swap2(unsigned char* b, int64_t n) {
+  for (int64_t i = 0; i < n; i++) std::swap(b[2 * i], b[2 * i + 1]);
+}
+
+// Reads n elements at the current position into values, converted to float
+// in the file's byte order, then the tolerance band (and any NaN) becomes the
+// grid's undefined value. Returns the count read in full.
+int64_t read_elements(int64_t n, float* values) {
+  const int form = pvr->data_form;
+  const int esize = element_size(form);
+  FILE* fp = pfi->data_stream;
+  int64_t got;
+  if (esize == 4 && form != 4) {
+    got = static_cast<int64_t>(std::fread(values, 4, static_cast<std::size_t>(n), fp));
+    if (pfi->byte_swap) kabswp(values, static_cast<std::size_t>(got));
+  } else {
+    const char* msg = form == 1 ? "Memory Allocation Error:  char grid storage \n"
+                      : esize == 2 ? "Memory Allocation Error:  integer*2 storage \n"
+                                   : "Memory Allocation Error:  integer*4 storage \n";
+    if (!scratch_for(static_cast<std::size_t>(n) * esize, msg)) return -1;
+    got = static_cast<int64_t>(std::fread(scratch, esize, static_cast<std::size_t>(n), fp));
+    if (form == 1) {
+      for (int64_t i = 0; i < got; i++) values[i] = scratch[i];
+    } else if (esize == 2) {
+      if (pfi->byte_swap) swap2(scratch, got);
+      for (int64_t i = 0; i < got; i++) {
+        if (form == 2) {
+          uint16_t u;
+          std::memcpy(&u, scratch + 2 * i, 2);
+          values[i] = u;
+        } else {
+          int16_t s;
+          std::memcpy(&s, scratch + 2 * i, 2);
+          values[i] = s;
+        }
+      }
+    } else {
+      if (pfi->byte_swap) kabswp(scratch, static_cast<std::size_t>(got));
+      for (int64_t i = 0; i < got; i++) {
+        int32_t s;
+        std::memcpy(&s, scratch + 4 * i, 4);
+        values[i] = static_cast<float>(s);
+      }
+    }
+  }
+  const float lo = pfi->undef_low, hi = pfi->undef_high, u = pgr->undef;
+  for (int64_t i = 0; i < got; i++) {
+    float v = values[i];
+    if ((v > lo && v < hi) || std::isnan(v)) values[i] = u;
+  }
+  return got;
+}
+
+// Reads n elements at an element offset (n may exceed the int of karead).
+int read_block(int64_t offset, int64_t n, float* values) {
+  if (seek_element(offset, element_size(pvr->data_form), false)) return 1;
+  int64_t got = read_elements(n, values);
+  if (got < 0) return 1;
+  if (got < n) {
+    read_error(n, offset);
+    return 1;
+  }
+  return 0;
+}
+
+// Reads the rows y0..y1 of a whole-row request at z, t in one piece: rows of
+// one horizontal grid lie back to back in the file (in reverse order when y is
+// stored north to south). Returns 0 or 1.
+int read_rows(int y0, int y1, int z, int t, float* values) {
+  const int nx = pfi->x_size;
+  int tt = t;
+  if (pfi->template_flag) {
+    int opened = 0;
+    tt = kaopfn(t, &opened);
+    if (tt == -99999) return 1;
+    if (tt == -88888) {
+      fill(values, int64_t(y1 - y0 + 1) * nx, pfi->undef);
+      return 0;
+    }
+  }
+  int64_t rows = y1 - y0 + 1;
+  int first = pfi->yrev ? y1 : y0;
+  if (read_block(kafcor(1, first, z, tt), rows * nx, values)) return 1;
+  if (pfi->yrev) {
+    // Stored north to south: put the rows back in grid order.
+    for (int64_t a = 0, b = rows - 1; a < b; a++, b--)
+      std::swap_ranges(values + a * nx, values + (a + 1) * nx, values + b * nx);
+  }
+  return 0;
+}
+
+void beyond_limits(const int* idx, const int* size) {
+  if (mfcmn.warn_level <= 0) return;
+  kaprnt(1, "Data Request Warning:  Request beyond file limits\n");
+  kaprnt(2, "  Entire grid contents are set to missing data \n");
+  kaprntf(2, "  Dimension ranges are:  X = %i %i  Y = %i %i ", idx[0], size[0], idx[1], size[1]);
+  kaprntf(2, " Z = %i %i  T = %i %i \n", idx[2], size[2], idx[3], size[3]);
+}
+
+bool inside(int v, int n) { return v >= 1 && v <= n; }
+
+}  // namespace
+
+void kaiomg() { msgflg = 1; }
+
+int kaggrd(grid_field* grid) {
+  pgr = grid;
+  pvr = grid->variable;
+  pfi = grid->file;
+  timerr = 0;
+  failed_template = 0;
+  if (!pfi) {
+    kaprnt(0, "Data Request Error:  No data set for the request\n");
+    return 1;
+  }
+
+  if (pfi->pdef_type && msgflg) {
+    kaprnt(3, "Notice:  Automatic Grid Interpolation Taking Place\n");
+    msgflg = 0;
+  }
+  if (pfi->file_type == 4) return kagdef();
+
+  const int idim = grid->idim, jdim = grid->jdim;
+  if (idim < -1 || idim > 3 || jdim < -1 || jdim > 3 || (idim == -1 && jdim != -1) ||
+      (idim >= 0 && idim == jdim)) {
+    kaprntf(0, "Internal logic check 16:  %i %i  \n", idim, jdim);
+    return 16;
+  }
+
+  int64_t isiz = idim < 0 ? 1 : int64_t(grid->dim_max[idim]) - grid->dim_min[idim] + 1;
+  int64_t jsiz = jdim < 0 ? 1 : int64_t(grid->dim_max[jdim]) - grid->dim_min[jdim] + 1;
+  if (isiz < 1 || jsiz < 1 || isiz * jsiz > INT32_MAX) {
+    kaprnt(0, "Memory Allocation Error:  grid storage \n");
+    return 1;
+  }
+  grid->isiz = static_cast<int>(isiz);
+  grid->jsiz = static_cast<int>(jsiz);
+  // A grid with a varying dimension owns its value array, even of one point.
+  if (idim >= 0) {
+    grid->values = static_cast<float*>(std::malloc(sizeof(float) * std::size_t(isiz * jsiz)));
+    if (!grid->values) {
+      kaprnt(0, "Memory Allocation Error:  grid storage \n");
+      return 1;
+    }
+  } else {
+    grid->values = &grid->min_value;
+  }
+  float* values = grid->values;
+
+  if (pvr && pvr->levels < -900) return kagpre();
+  if (!pvr) {
+    kaprnt(0, "Data Request Error:  No variable for the request\n");
+    return 1;
+  }
+
+  int idx[4], size[4];
+  for (int d = 0; d < 4; d++) idx[d] = grid->dim_min[d];
+  size[0] = pfi->x_size;
+  size[1] = pfi->y_size;
+  size[2] = pvr->levels;
+  size[3] = pfi->t_size;
+  const float undef = grid->undef;
+  if (pvr->levels == 0) {
+    if (idim != 2 && jdim != 2) {
+      // A surface variable is read at level 1 whatever the z request.
+      size[2] = 1;
+      idx[2] = 1;
+    } else {
+      if (mfcmn.warn_level > 0) {
+        kaprnt(1, "Data Request Warning:  Varying Z dimension environment...\n");
+        kaprnt(1, "  but the requested variable has no Z dimension\n");
+        kaprnt(2, "  Entire grid contents are set to missing data \n");
+      }
+      fill(values, isiz * jsiz, undef);
+      if (idim < 0) grid->max_value = grid->min_value;
+      return -1;
+    }
+  }
+
+  if (idim != 0 && jdim != 0 && pfi->x_wraps && pfi->x_size > 0) {
+    idx[0] = wrap_index(idx[0], pfi->x_size);
+    grid->dim_min[0] = grid->dim_max[0] = idx[0];
+  }
+
+  bool outside = false;
+  for (int d = 0; d < 4; d++)
+    if (d != idim && d != jdim && !inside(idx[d], size[d])) outside = true;
+  if (outside) {
+    fill(values, isiz * jsiz, undef);
+    if (idim < 0) grid->max_value = grid->min_value;
+    beyond_limits(idx, size);
+    return -1;
+  }
+
+  if (pfi->sdf_flag) return kagsdf(grid, values);
+
+  bool read = false;
+  if (idim == 0) {
+    const int od = jdim < 0 ? 1 : jdim;
+    const int64_t lo = grid->dim_min[od], hi = grid->dim_max[od];
+    // Whole rows of consecutive latitudes come in one read.
+    bool slab = od == 1 && !pfi->pdef_type && !pfi->grib_flag && !pvr->yx_order &&
+                grid->dim_min[0] == 1 && grid->dim_max[0] == pfi->x_size;
+    if (slab) {
+      int64_t y0 = lo < 1 ? 1 : lo, y1 = hi > size[1] ? size[1] : hi;
+      for (int64_t o = lo; o <= hi; o++)
+        if (o < 1 || o > size[1]) fill(values + (o - lo) * isiz, isiz, undef);
+      if (y0 <= y1) {
+        if (read_rows(int(y0), int(y1), idx[2], idx[3], values + (y0 - lo) * isiz)) return 1;
+        read = true;
+      }
+    } else {
+      for (int64_t o = lo; o <= hi; o++) {
+        float* row = values + (o - lo) * isiz;
+        idx[od] = int(o);
+        if (o < 1 || o > size[od]) {
+          fill(row, isiz, undef);
+          continue;
+        }
+        int rc = kagrow(row, idx);
+        if (rc > 0) return 1;
+        if (rc == 0) read = true;
+      }
+    }
+  } else {
+    int id, jd;
+    if (idim < 0) {
+      id = 0;
+      jd = 1;
+    } else if (jdim < 0) {
+      id = idim;
+      jd = 0;
+    } else {
+      id = idim;
+      jd = jdim;
+    }
+    float* v = values;
+    for (int64_t j = grid->dim_min[jd]; j <= grid->dim_max[jd]; j++) {
+      idx[jd] = int(j);
+      if (j < 1 || j > size[jd]) {
+        fill(v, isiz, undef);
+        v += isiz;
+        continue;
+      }
+      for (int64_t i = grid->dim_min[id]; i <= grid->dim_max[id]; i++, v++) {
+        idx[id] = int(i);
+        if (i < 1 || i > size[id]) {
+          *v = undef;
+          continue;
+        }
+        if (karrow(idx[0], idx[1], idx[2], idx[3], 1, v)) return 1;
+        read = true;
+      }
+    }
+  }
+  if (idim < 0) grid->max_value = grid->min_value;
+  if (read) return 0;
+  beyond_limits(idx, size);
+  return -1;
+}
+
+int kagrow(float* values, const int* idx) {
+  const int a = pgr->dim_min[0], b = pgr->dim_max[0], nx = pfi->x_size;
+  const int y = idx[1], z = idx[2], t = idx[3];
+  if (a >= 1 && b <= nx) return karrow(a, y, z, t, b - a + 1, values);
+  if (!pfi->x_wraps) {
+    fill(values, pgr->isiz, pgr->undef);
+    if ((a < 1 && b < 1) || (a > nx && b > nx)) return -1;
+    int lo = a < 1 ? 1 : a, hi = b > nx ? nx : b;
+    return karrow(lo, y, z, t, hi - lo + 1, values + (lo - a));
+  }
+  // A wrapping row is read whole once and copied round as often as asked.
+  float* buf = pfi->data_buffer;
+  if (!buf) {
+    kaprnt(0, "Memory Allocation Error:  grid storage \n");
+    return 1;
+  }
+  if (karrow(1, y, z, t, nx, buf)) return 1;
+  int xi = wrap_index(a, nx) - 1;
+  for (int64_t i = 0, n = int64_t(b) - a + 1; i < n; i++) {
+    values[i] = buf[xi];
+    if (++xi == nx) xi = 0;
+  }
+  return 0;
+}
+
+int karrow(int x, int y, int z, int t, int n, float* values) {
+  int tt = t;
+  if (pfi->template_flag) {
+    int opened = 0;
+    tt = kaopfn(t, &opened);
+    if (tt == -99999) return 1;
+    if (tt == -88888) {
+      fill(values, n, pfi->undef);
+      return 0;
+    }
+  }
+  if (pfi->pdef_type) return kaprow(x, y, z, t, tt, n, values);
+  if (pfi->grib_flag) return kairow(x, y, z, t, 0, n, values);
+  if (pvr->yx_order) return kardyx(kafcyx(x, y, z, tt), n, values);
+  return karead(kafcor(x, y, z, tt), n, values);
+}
+
+namespace {
+
+int64_t time_index(int t) {
+  int64_t tt = t;
+  if (pfi->toff_flag) {
+    tt = int64_t(t) + pfi->toff;
+    if (tt > pfi->t_size) tt -= pfi->t_size;
+  }
+  return tt;
+}
+
+int64_t level_index(int z) {
+  if (pfi->zrev) return pvr->levels ? int64_t(pvr->levels) - z : 0;
+  return int64_t(z) - 1;
+}
+
+}  // namespace
+
+int64_t kafcor(int x, int y, int z, int t) {
+  const int64_t tt = time_index(t);
+  const int64_t yy = pfi->yrev ? int64_t(pfi->y_size) - y : int64_t(y) - 1;
+  const int64_t zz = level_index(z);
+  int64_t off;
+  if (pvr->time_block) {
+    int64_t nl = pvr->levels > 1 ? pvr->levels : 1;
+    off = (tt - 1) * pfi->grid_words * nl + zz * pfi->grid_words + pvr->offset +
+          yy * pfi->x_size + (x - 1);
+  } else {
+    off = (tt - 1) * pfi->time_words + pvr->offset + zz * pfi->grid_words * pvr->multiplier +
+          yy * pfi->x_size + (x - 1);
+  }
+  return off + pfi->xy_header_words + pfi->time_header_words;
+}
+
+int64_t kafcyx(int x, int y, int z, int t) {
+  const int64_t tt = time_index(t);
+  const int64_t yy = pfi->yrev ? int64_t(pfi->y_size) - y : int64_t(y) - 1;
+  const int64_t zz = level_index(z);
+  int64_t off = (tt - 1) * pfi->time_words + zz * pfi->grid_words * pvr->multiplier +
+                pvr->offset + int64_t(x - 1) * pfi->y_size + yy;
+  return off + pfi->xy_header_words + pfi->time_header_words;
+}
+
+int karead(int64_t offset, int n, float* values) { return read_block(offset, n, values); }
+
+int kardyx(int64_t offset, int n, float* values) {
+  // Every element is converted by its data form, as on the x-y path.
+  const int esize = element_size(pvr->data_form);
+  for (int i = 0; i < n; i++) {
+    if (seek_element(offset, esize, true)) return 1;
+    int64_t got = read_elements(1, values + i);
+    if (got < 0) return 1;
+    if (got < 1) {
+      read_error(1, offset);
+      return 1;
+    }
+    offset += pfi->y_size;
+  }
+  return 0;
+}
+
+int kaopfn(int t, int* opened) {
+  *opened = 0;
+  if (t < 1 || t > pfi->t_size || !pfi->template_file_numbers) return -99999;
+  const int f = pfi->template_file_numbers[t - 1];
+  if (f != pfi->open_template_time) {
+    std::string name;
+    if (f == failed_template) {
+      name = failed_template_name;
+    } else {
+      if (pfi->data_stream) {
+        std::fclose(pfi->data_stream);
+        pfi->data_stream = nullptr;
+      }
+      std::free(pfi->open_template_name);
+      pfi->open_template_name = nullptr;
+      pfi->open_template_time = 0;
+      const float* ts = pfi->grid_to_world_scaling[3];
+      date_time tf{}, t1{};
+      gr2t(ts, static_cast<float>(f), &tf);
+      gr2t(ts, 1.0f, &t1);
+      name = kafndt(pfi->data_file_name, &tf, &t1, ts);
+      if (name.empty()) return -99999;
+      pfi->data_stream = std::fopen(name.c_str(), "rb");
+      if (pfi->data_stream) {
+        pfi->open_template_name = strdup(name.c_str());
+        if (!pfi->open_template_name) {
+          std::fclose(pfi->data_stream);
+          pfi->data_stream = nullptr;
+          kaprnt(0, "Memory Allocation Error:  template file name \n");
+          return -99999;
+        }
+        pfi->open_template_time = f;
+        *opened = 1;
+        return t - f + 1;
+      }
+      failed_template = f;
+      failed_template_name = name;
+    }
+    if (pfi->misswarn && timerr != t) {
+      kaprnt(1, "Warning: Open error, fn = ");
+      kaprnt(1, name);
+      kaprnt(1, "\n");
+      timerr = t;
+    }
+    return -88888;
+  }
+  return t - f + 1;
+}

@@ -1,0 +1,53 @@
+// Grid reading: the one entry through which every grid of an open data set
+// is read, the file-position arithmetic of binary grid files, the stored data
+// forms, byte swapping, the undefined tolerance band, wrap-around in x and
+// the per-time files of templated data sets.
+#pragma once
+
+#include <cstdint>
+
+struct grid_field;
+struct variable_descriptor;
+struct file_descriptor;
+
+// The request being served (set at the start of every kaggrd call). The
+// readers below kaggrd, the defined and predefined grids and the GRIB and
+// pre-projected readers work on it; reading is not reentrant.
+extern grid_field* pgr;
+extern variable_descriptor* pvr;
+extern file_descriptor* pfi;
+
+// Fills the request: 0 read; -1 the request lies wholly outside the data set
+// (every value undefined); 1 input/output or memory error; 16 invalid pair of
+// varying dimensions; other readers' own statuses for defined objects,
+// predefined variables and self-describing files.
+int kaggrd(grid_field* grid);
+
+// Re-arms the once-per-command interpolation notice.
+void kaiomg();
+
+// One row along x at the y, z, t of idx (x, y, z, t) over the request's x
+// range: 0 read, 1 error, -1 the whole row lies outside the file in x.
+int kagrow(float* values, const int* idx);
+// n consecutive values along x from grid point (x, y, z, t): 0 or 1.
+int karrow(int x, int y, int z, int t, int n, float* values);
+// Element offsets of a grid point for x-y and y-x storage order.
+int64_t kafcor(int x, int y, int z, int t);
+int64_t kafcyx(int x, int y, int z, int t);
+// n consecutive elements at an element offset, converted, swapped and with
+// the tolerance band applied: 0 or 1.
+int karead(int64_t offset, int n, float* values);
+// n values of a y-x ordered variable, one element per x step: 0 or 1.
+int kardyx(int64_t offset, int n, float* values);
+// Templated data set: makes sure the file holding time t is open. Returns the
+// time index within that file, -99999 on a hard failure, -88888 when the file
+// cannot be opened; *opened is 1 when a new file was opened.
+int kaopfn(int t, int* opened);
+
+// Readers of other kinds of data set (defined objects, predefined dimension
+// variables, self-describing files, pre-projected and GRIB data).
+int kagdef();
+int kagpre();
+int kagsdf(grid_field* grid, float* values);
+int kaprow(int x, int y, int z, int t, int tfile, int n, float* values);
+int kairow(int x, int y, int z, int t, int unused, int n, float* values);
