@@ -1,0 +1,15 @@
+// Dimension expressions: "z=1", "lev=500", "t+1", "time=12z5jan1990",
+// "time-1mo", "lon=-90", "lat+10", and for station requests "r=2.5".
+#pragma once
+
+struct eval_state;
+struct file_descriptor;
+
+// Parses one expression (lower case, no blanks) into a grid coordinate of the
+// data set, relative to the evaluation's environment. On success *dimension
+// is 0..3 (or 9 for a radius), *value the grid coordinate (or the radius) and
+// *world 1 when a world-coordinate name was used; returns the position past
+// the value. Returns null after a level-0 message. "r" is accepted only when
+// no_radius is 0.
+const char* dimprs(const char* text, const eval_state* pst, const file_descriptor* pfi,
+                   int* dimension, float* value, int no_radius, int* world);

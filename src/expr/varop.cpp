@@ -1,0 +1,264 @@
+#include "expr/varop.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/dimexpr.h"
+#include "core/evalstate.h"
+#include "core/message.h"
+#include "core/timecal.h"
+#include "core/words.h"
+#include "data/filerec.h"
+#include "data/gridread.h"
+#include "expr/func.h"
+#include "expr/result.h"
+
+namespace {
+
+constexpr int kNameMax = 17;
+
+bool name_char(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
+
+float world_to_grid(const file_descriptor* pfi, int d, float w) {
+  if (pfi->world_to_grid[d]) return pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], w);
+  return w;
+}
+
+void invalid_coordinates() { kaprnt(0, "Data Request Error: Invalid grid coordinates\n"); }
+
+// The nearest whole grid coordinate of v, or false when v is not within
+// 0.001 of one (or too far out to be a grid index at all).
+bool whole(float v, int* n) {
+  if (!(std::fabs(v) < 2.0e9f)) return false;
+  int k = v < 0 ? static_cast<int>(v - 0.1f) : static_cast<int>(v + 0.1f);
+  *n = k;
+  return std::fabs(v - static_cast<float>(k)) <= 0.001f;
+}
+
+}  // namespace
+
+file_descriptor* getdfn(const char* name, const eval_state* pst) {
+  for (const defined_entry* d = pst->defined_list; d; d = d->next)
+    if (cmpwrd(name, d->name)) return d->file;
+  return nullptr;
+}
+
+const char* varprs(const char* text, eval_state* pst) {
+  char name[kNameMax + 1];
+  int len = 0;
+  const char* p = text;
+  while (len < kNameMax && name_char(*p)) name[len++] = *p++;
+  name[len] = '\0';
+  std::string display = name;
+
+  int fnum = 0;
+  bool numbered = false;
+  if (*p == '.') {
+    const char* q = intprs(p + 1, &fnum);
+    if (!q || fnum < 1) {
+      kaprntf(0, "Syntax error: Bad file number for variable %s \n", name);
+      return nullptr;
+    }
+    display.append(p, q);
+    p = q;
+    numbered = true;
+  }
+  const char* dname = display.c_str();
+
+  file_descriptor* pfi = nullptr;
+  variable_descriptor* pvar = nullptr;
+  variable_descriptor predefined{};
+  bool is_predefined = false;
+
+  if (!numbered) pfi = getdfn(name, pst);
+  if (!pfi) {
+    if (numbered) {
+      pfi = pst->file_list;
+      for (int i = 1; pfi && i < fnum; i++) pfi = pfi->next;
+      if (!pfi) {
+        kaprnt(0, "Data Request Error:  File number out of range \n");
+        kaprntf(0, "  Variable = %s \n", dname);
+        return nullptr;
+      }
+    } else {
+      pfi = pst->default_file;
+    }
+    const bool dimvar = std::strcmp(name, "lon") == 0 || std::strcmp(name, "lat") == 0 ||
+                        std::strcmp(name, "lev") == 0;
+    if (!pfi) {
+      // No data set is open: only a function can be meant.
+      if (dimvar) {
+        kaprnt(0, "Data Request Error:  No file open\n");
+        kaprntf(0, "  Variable = %s \n", dname);
+        return nullptr;
+      }
+      return rtnprs(p, name, pst);
+    }
+    if (dimvar) {
+      if (pfi->file_type == 2 || pfi->file_type == 3) {
+        int pos = 1;
+        for (file_descriptor* f = pst->file_list; f && f != pfi; f = f->next) pos++;
+        kaprntf(0, "Data Request Error:  Predefined variable %s\n", dname);
+        kaprnt(0, "   is only defined for grid type files\n");
+        kaprntf(0, "   File %i is a station file\n", pos);
+        return nullptr;
+      }
+      predefined.levels = -999;
+      predefined.offset = name[2] == 'n' ? 0 : name[2] == 't' ? 1 : 2;
+      pvar = &predefined;
+      is_predefined = true;
+    } else {
+      for (int i = 0; i < pfi->variable_count; i++) {
+        if (cmpwrd(name, pfi->variables[i].abbrev)) {
+          pvar = &pfi->variables[i];
+          break;
+        }
+      }
+      if (!pvar) {
+        if (numbered) {
+          kaprnt(0, "Data Request Error:  Invalid variable name \n");
+          kaprntf(0, "  Variable '%s' not found in file %i\n", dname, fnum);
+          return nullptr;
+        }
+        return rtnprs(p, name, pst);
+      }
+    }
+  }
+
+  if (pfi->file_type == 2 || pfi->file_type == 3) {
+    kaprnt(0, "Data Request Error:  Station data can't be read yet\n");
+    kaprntf(0, "  Variable = %s \n", dname);
+    return nullptr;
+  }
+
+  // The request in grid coordinates of the data set.
+  float gmin[4], gmax[4];
+  for (int d = 0; d < 3; d++) {
+    gmin[d] = world_to_grid(pfi, d, pst->dim_min[d]);
+    gmax[d] = world_to_grid(pfi, d, pst->dim_max[d]);
+  }
+  const float* ts = pfi->grid_to_world_scaling[3];
+  gmin[3] = ts ? t2gr(ts, &pst->time_start) : 1.0f;
+  gmax[3] = ts ? t2gr(ts, &pst->time_end) : 1.0f;
+  for (int d : {pst->idim, pst->jdim}) {
+    if (d < 0) continue;
+    gmin[d] = std::floor(gmin[d] + 0.0001f);
+    gmax[d] = std::ceil(gmax[d] - 0.0001f);
+    if (gmax[d] <= gmin[d]) {
+      invalid_coordinates();
+      kaprntf(0, "  Varying dimension %i decreases: %g to %g \n", d, double(gmin[d]),
+              double(gmax[d]));
+      kaprntf(0, "  Error ocurred getting variable '%s'\n", dname);
+      return nullptr;
+    }
+  }
+
+  if (*p == '(') {
+    p++;
+    bool given[4] = {false, false, false, false};
+    while (*p != ')') {
+      int dim = 0, world = 0;
+      float val = 0;
+      const char* q = dimprs(p, pst, pfi, &dim, &val, 1, &world);
+      if (!q) {
+        kaprntf(0, "  Variable name = %s\n", dname);
+        return nullptr;
+      }
+      if (given[dim]) {
+        kaprnt(0, "Syntax Error: Invalid dimension expression\n");
+        kaprnt(0, "  Same dimension specified multiple times ");
+        kaprntf(0, "for variable = %s\n", dname);
+        return nullptr;
+      }
+      if (dim == pst->idim || dim == pst->jdim) {
+        kaprnt(0, "Data Request Error: Invalid dimension expression\n");
+        kaprnt(0, "  Attempt to set or modify varying dimension\n");
+        kaprntf(0, "  Variable = %s, Dimension = %i \n", dname, dim);
+        return nullptr;
+      }
+      given[dim] = true;
+      gmin[dim] = gmax[dim] = val;
+      p = q;
+      if (*p == ',') p++;
+    }
+    p++;
+  }
+
+  if (pfi->file_type == 4) {
+    const int sizes[4] = {pfi->x_size, pfi->y_size, pfi->z_size, pfi->t_size};
+    for (int d = 0; d < 4; d++)
+      if (sizes[d] == 1) gmin[d] = gmax[d] = 0;
+  }
+
+  int imin[4], imax[4];
+  for (int d = 0; d < 4; d++) {
+    bool ok_lo = whole(gmin[d], &imin[d]);
+    bool ok_hi = whole(gmax[d], &imax[d]);
+    if (d == 2 && pvar && pvar->levels == 0) {
+      // A surface variable is read at level 1 whatever the z request.
+      if (!ok_lo) imin[d] = 1;
+      if (!ok_hi) imax[d] = 1;
+      continue;
+    }
+    if (!ok_lo || !ok_hi) {
+      invalid_coordinates();
+      kaprnt(0, "  World coordinates convert to non-integer");
+      kaprnt(0, " grid coordinates\n");
+      kaprntf(0, "    Variable = %s  Dimension = %i \n", dname, d);
+      return nullptr;
+    }
+  }
+
+  auto* grid = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
+  if (!grid) {
+    kaprnt(0, "Memory Allocation Error:  Grid Request Block\n");
+    return nullptr;
+  }
+  grid->file = pfi;
+  grid->undef = pfi->undef;
+  grid->variable = pvar;
+  grid->idim = pst->idim;
+  grid->jdim = pst->jdim;
+  for (int d = 0; d < 4; d++) {
+    grid->dim_min[d] = imin[d];
+    grid->dim_max[d] = imax[d];
+  }
+  grid->owns_scaling = 0;
+  grid->i_linear = grid->j_linear = 1;
+  if (grid->idim >= 0) {
+    const int d = grid->idim;
+    if (d < 3) {
+      grid->i_to_world = pfi->grid_to_world[d];
+      grid->i_to_grid = pfi->world_to_grid[d];
+    }
+    grid->i_world_vals = pfi->grid_to_world_scaling[d];
+    grid->i_grid_vals = pfi->world_to_grid_scaling[d];
+    grid->i_linear = pfi->linear_flags[d];
+  }
+  if (grid->jdim >= 0) {
+    const int d = grid->jdim;
+    if (d < 3) {
+      grid->j_to_world = pfi->grid_to_world[d];
+      grid->j_to_grid = pfi->world_to_grid[d];
+    }
+    grid->j_world_vals = pfi->grid_to_world_scaling[d];
+    grid->j_grid_vals = pfi->world_to_grid_scaling[d];
+    grid->j_linear = pfi->linear_flags[d];
+  }
+  grid->values = nullptr;
+
+  int rc = kaggrd(grid);
+  if (is_predefined) grid->variable = nullptr;
+  if (rc > 0) {
+    kaprntf(0, "Data Request Error:  Error for variable '%s'\n", dname);
+    kagfre(grid);
+    return nullptr;
+  }
+  if (rc < 0) kaprntf(2, "  Warning issued for variable = %s\n", dname);
+
+  pst->result.grid = grid;
+  pst->result_type = 1;
+  return p;
+}
