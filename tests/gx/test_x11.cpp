@@ -1,0 +1,653 @@
+// The graphics window on a real X server (a private Xvfb): every case runs
+// the graphics package in a child process that draws, dumps the window and
+// exits; the test reads the dump back.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gx/gx.h"
+#include "support/vemra_run.h"
+#include "support/xvfb.h"
+
+// Last: the X headers define macros that clash with names above.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+using vemra_test::decode_xwd;
+using vemra_test::read_file;
+using vemra_test::TempDir;
+using vemra_test::XwdImage;
+using vemra_test::Xvfb;
+
+namespace {
+
+Xvfb& server(int depth) {
+  static std::unique_ptr<Xvfb> s24, s8;
+  auto& s = depth == 8 ? s8 : s24;
+  if (!s) s = std::make_unique<Xvfb>(depth);
+  return *s;
+}
+
+struct Child {
+  int status = -1;
+  std::string out;
+};
+
+struct WindowOptions {
+  const char* geometry = "550x425+0+0";  // 50 pixels per inch both ways
+  bool wide = false;
+  int batch = 0;
+  int depth = 24;
+};
+
+// Runs body with the graphics package started on the test server; its
+// standard output is returned.
+Child in_window(const TempDir& dir, const WindowOptions& o, const std::function<void()>& body) {
+  std::string out = dir.file("child.out");
+  std::string display = server(o.depth).display();
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::FILE* f = std::freopen(out.c_str(), "w", stdout);
+    if (!f) _exit(126);
+    setenv("DISPLAY", display.c_str(), 1);
+    if (o.wide) gxwdln();
+    if (o.geometry) gxdgeo(o.geometry);
+    gxstrt(11, 8.5, o.batch);
+    body();
+    std::fflush(stdout);
+    _exit(0);
+  }
+  Child c;
+  int st = 0;
+  waitpid(pid, &st, 0);
+  c.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  c.out = read_file(out);
+  return c;
+}
+
+XwdImage dump_of(const std::string& name) { return decode_xwd(read_file(name)); }
+
+// Window pixels of page inches at 50 pixels per inch in a 425-row window.
+int px(float x) { return static_cast<int>(x * 50 + 0.5f); }
+int py(float y) { return 425 - static_cast<int>(y * 50 + 0.5f); }
+
+// A connection of its own, as another client on the same server.
+struct OtherClient {
+  Display* d;
+  explicit OtherClient(const std::string& name) : d(XOpenDisplay(name.c_str())) {}
+  ~OtherClient() {
+    if (d) XCloseDisplay(d);
+  }
+};
+
+class X11Window : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!server(24).ok()) GTEST_SKIP() << "Xvfb could not be started";
+  }
+  TempDir dir;
+};
+
+constexpr uint32_t kDefault[16] = {0x000000, 0xffffff, 0xfa3c3c, 0x00dc00, 0x1e3cff, 0x00c8c8,
+                                   0xf00082, 0xe6dc32, 0xf08228, 0xa000c8, 0xa0e632, 0x00a0ff,
+                                   0xe6af2d, 0x00d28c, 0x8200dc, 0xaaaa82};
+
+uint32_t grey(int level) { return uint32_t(level) * 0x010101; }
+
+}  // namespace
+
+TEST_F(X11Window, GeometryFromOptionAndDefaultSize) {
+  std::string a = dir.file("a.xwd"), b = dir.file("b.xwd");
+  int data[6] = {};
+  Child c = in_window(dir, {}, [&] {
+    int d[6];
+    int ok = win_data(d);
+    std::printf("win %d %d %d %d %d %d\n", ok, d[1], d[2], d[3], d[4], d[5]);
+    dump_front_buffer(a.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  ASSERT_EQ(std::sscanf(c.out.substr(c.out.find("win ")).c_str(), "win %d %d %d %d %d %d", &data[0],
+                        &data[1], &data[2], &data[3], &data[4], &data[5]),
+            6);
+  // The origin inside the 4-pixel border.
+  EXPECT_EQ(data[0], 1);
+  EXPECT_EQ(data[1], 4);
+  EXPECT_EQ(data[2], 4);
+  EXPECT_EQ(data[3], 550);
+  EXPECT_EQ(data[4], 425);
+  EXPECT_EQ(data[5], 4);
+  XwdImage im = dump_of(a);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.width(), 550);
+  EXPECT_EQ(im.height(), 425);
+  EXPECT_EQ(im.name.rfind("Vemra ", 0), 0u) << im.name;
+  EXPECT_EQ(im.header_size(), 100 + im.name.size() + 1);
+  EXPECT_EQ(im.rgb(275, 200), 0x000000u);  // black background
+
+  // Without a geometry: half the screen wide, the page's shape.
+  WindowOptions o;
+  o.geometry = nullptr;
+  c = in_window(dir, o, [&] { dump_front_buffer(b.c_str()); });
+  im = dump_of(b);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.width(), 512);
+  EXPECT_EQ(im.height(), 512 * 85 / 110);
+
+  // A geometry from the right and bottom edges.
+  o.geometry = "300x200-0-0";
+  c = in_window(dir, o, [&] {
+    int d[6];
+    win_data(d);
+    std::printf("win %d %d\n", d[1], d[2]);
+  });
+  EXPECT_NE(c.out.find("win 720 564\n"), std::string::npos) << c.out;
+}
+
+TEST_F(X11Window, FixedAndUserColours) {
+  std::string a = dir.file("a.xwd");
+  Child c = in_window(dir, {}, [&] {
+    for (int i = 0; i < 16; i++) {
+      gxcolr(i);
+      gxrecf(0.5f + i * 0.6f, 0.9f + i * 0.6f, 1, 2);
+    }
+    gxacol(20, 10, 20, 30);
+    gxcolr(20);
+    gxrecf(1, 2, 3, 4);
+    gxcolr(33);  // never defined
+    gxrecf(3, 4, 3, 4);
+    gxacol(20, 200, 100, 50);  // redefined: the old cell goes, the new one is used
+    gxcolr(20);
+    gxrecf(5, 6, 3, 4);
+    gxcolr(-4);
+    gxrecf(7, 8, 3, 4);
+    gxcolr(99);
+    gxrecf(9, 10, 3, 4);
+    dump_front_buffer(a.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  XwdImage im = dump_of(a);
+  ASSERT_TRUE(im.valid);
+  for (int i = 0; i < 16; i++)
+    EXPECT_EQ(im.rgb(px(0.7f + i * 0.6f), py(1.5f)), kDefault[i]) << "colour " << i;
+  EXPECT_EQ(im.rgb(px(1.5f), py(3.5f)), 0x0a141eu);
+  EXPECT_EQ(im.rgb(px(3.5f), py(3.5f)), kDefault[15]);
+  EXPECT_EQ(im.rgb(px(5.5f), py(3.5f)), 0xc86432u);
+  // Below 0 is 0 (black on black: the background stays), 99 undefined is 15.
+  EXPECT_EQ(im.rgb(px(7.5f), py(3.5f)), 0x000000u);
+  EXPECT_EQ(im.rgb(px(9.5f), py(3.5f)), kDefault[15]);
+}
+
+TEST_F(X11Window, WhiteBackgroundAndGreyModes) {
+  std::string a = dir.file("a.xwd");
+  Child c = in_window(dir, {}, [&] {
+    gxdbck(1);
+    gxfrme(1);  // cleared in the new background
+    gxcolr(0);
+    gxrecf(1, 2, 1, 2);
+    gxcolr(1);
+    gxrecf(3, 4, 1, 2);
+    gxcolr(4);
+    gxrecf(5, 6, 1, 2);
+    gxgrey(1);
+    gxcolr(2);  // remapped to 14 on white: grey 65
+    gxrecf(1, 2, 3, 4);
+    gxcolr(1);  // black on white is grey slot 100
+    gxrecf(3, 4, 3, 4);
+    gxdbck(0);
+    gxcolr(2);
+    gxrecf(5, 6, 3, 4);
+    gxcolr(15);
+    gxrecf(7, 8, 3, 4);
+    gxgrey(0);
+    gxcolr(2);
+    gxrecf(9, 10, 3, 4);
+    dump_front_buffer(a.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  XwdImage im = dump_of(a);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(5, 5), 0xffffffu);               // background
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0xffffffu); // colour 0 is white
+  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0x000000u); // colour 1 is black
+  EXPECT_EQ(im.rgb(px(5.5f), py(1.5f)), kDefault[4]);
+  EXPECT_EQ(im.rgb(px(1.5f), py(3.5f)), grey(65));
+  EXPECT_EQ(im.rgb(px(3.5f), py(3.5f)), grey(0));
+  EXPECT_EQ(im.rgb(px(5.5f), py(3.5f)), grey(215));
+  EXPECT_EQ(im.rgb(px(7.5f), py(3.5f)), grey(177));
+  EXPECT_EQ(im.rgb(px(9.5f), py(3.5f)), kDefault[2]);
+}
+
+namespace {
+
+// Pixels drawn per window column across a shallow line from (1, 2) to
+// (5, 4) inches, for the columns well inside it.
+std::vector<int> column_counts(const XwdImage& im) {
+  std::vector<int> n;
+  for (int x = px(1.5f); x <= px(4.5f); x++) {
+    int k = 0;
+    for (int y = 0; y < im.height(); y++)
+      if (im.rgb(x, y) != 0) k++;
+    n.push_back(k);
+  }
+  return n;
+}
+
+std::vector<int> line_with(const TempDir& dir, bool wide, int thickness) {
+  std::string a = dir.file("line.xwd");
+  std::remove(a.c_str());
+  WindowOptions o;
+  o.wide = wide;
+  in_window(dir, o, [&] {
+    gxcolr(1);
+    gxwide(thickness);
+    gxmove(1, 2);
+    gxdraw(5, 4);
+    dump_front_buffer(a.c_str());
+  });
+  XwdImage im = dump_of(a);
+  if (!im.valid) return {};
+  return column_counts(im);
+}
+
+int count_of(const std::vector<int>& v, int k) {
+  int n = 0;
+  for (int x : v) n += x == k;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(X11Window, LineThicknessByServerOrParallelLines) {
+  for (bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "with -W" : "server widths");
+    std::vector<int> thin = line_with(dir, wide, 5);
+    ASSERT_FALSE(thin.empty());
+    EXPECT_EQ(count_of(thin, 1), static_cast<int>(thin.size()));
+    std::vector<int> mid = line_with(dir, wide, 6);
+    std::vector<int> thick = line_with(dir, wide, 12);
+    ASSERT_FALSE(mid.empty());
+    ASSERT_FALSE(thick.empty());
+    if (wide) {
+      // One and two offset lines: exactly 2 and 3 pixels in every column.
+      EXPECT_EQ(count_of(mid, 2), static_cast<int>(mid.size()));
+      EXPECT_EQ(count_of(thick, 3), static_cast<int>(thick.size()));
+    } else {
+      // Server widths 2 and 3 across a slanted line cover 2.2 and 3.4
+      // pixels a column on average: some columns take an extra pixel.
+      EXPECT_GT(count_of(mid, 3), 0);
+      EXPECT_EQ(count_of(mid, 2) + count_of(mid, 3), static_cast<int>(mid.size()));
+      EXPECT_GT(count_of(thick, 4), 0);
+      EXPECT_EQ(count_of(thick, 3) + count_of(thick, 4), static_cast<int>(thick.size()));
+    }
+  }
+}
+
+TEST_F(X11Window, FillPatternsAndThinRectangles) {
+  std::string a = dir.file("a.xwd");
+  Child c = in_window(dir, {}, [&] {
+    gxcolr(2);
+    gxptrn(3, 1, 0);  // a row every 12 pixels
+    gxrecf(1, 3, 1, 3);
+    gxptrn(2, 5, 0);  // every other pixel of every other row
+    gxrecf(4, 6, 1, 3);
+    gxptrn(3, 4, 15);  // refused: the dots stay
+    gxrecf(7, 9, 1, 3);
+    gxptrn(3, 4, -45);  // the 135-degree tile of 4 pixels
+    float tri[8] = {1, 4, 3, 4, 3, 6, 1, 4};
+    gxfill(tri, 4);
+    gxptrn(0, 1, 0);  // open: nothing
+    gxrecf(4, 6, 4, 6);
+    gxptrn(2, 9, 0);
+    gxptrn(7, 1, 0);
+    gxptrn(1, 0, 0);
+    gxrecf(7, 9, 4, 6);
+    gxrecf(1, 3, 7, 7.005f);  // thinner than a pixel: a line
+    dump_front_buffer(a.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  EXPECT_NE(c.out.find("Error in angle specification: angle = 15\n"), std::string::npos);
+  EXPECT_NE(c.out.find("Error in density specification: density = 9\n"), std::string::npos);
+  EXPECT_NE(c.out.find("Error in fill specification: type = 7\n"), std::string::npos);
+  XwdImage im = dump_of(a);
+  ASSERT_TRUE(im.valid);
+  const uint32_t red = kDefault[2];
+  int bad = 0;
+  for (int y = py(2.8f); y <= py(1.2f); y++)
+    for (int x = px(1.2f); x <= px(2.8f); x++) bad += (im.rgb(x, y) == red) != (y % 12 == 0);
+  EXPECT_EQ(bad, 0) << "horizontal lines";
+  bad = 0;
+  for (int y = py(2.8f); y <= py(1.2f); y++)
+    for (int x = px(4.2f); x <= px(5.8f); x++) {
+      bool dot = x % 2 == 0 && y % 2 == 0;
+      bad += (im.rgb(x, y) == red) != dot;
+      bad += (im.rgb(x + 150, y) == red) != dot;  // the same under the refused angle
+    }
+  EXPECT_EQ(bad, 0) << "dots";
+  bad = 0;
+  int inside = 0;
+  for (int y = py(5.5f); y <= py(4.2f); y++)
+    for (int x = px(2.6f); x <= px(2.9f); x++) {
+      inside++;
+      bad += (im.rgb(x, y) == red) != (x % 4 == y % 4);
+    }
+  EXPECT_GT(inside, 0);
+  EXPECT_EQ(bad, 0) << "diagonals";
+  EXPECT_EQ(im.rgb(px(5), py(5)), 0u);
+  EXPECT_EQ(im.rgb(px(5) + 1, py(5)), 0u);
+  EXPECT_EQ(im.rgb(px(8), py(5)), red);
+  EXPECT_EQ(im.rgb(px(8) + 1, py(5) + 1), red);
+  EXPECT_EQ(im.rgb(px(2), py(7)), red);
+}
+
+TEST_F(X11Window, DoubleBufferingShowsFramesOnSwap) {
+  std::string f1 = dir.file("f1.xwd"), b1 = dir.file("b1.xwd"), f2 = dir.file("f2.xwd"),
+              b2 = dir.file("b2.xwd"), none = dir.file("none.xwd");
+  Child c = in_window(dir, {}, [&] {
+    dump_back_buffer(none.c_str());  // not double buffering: no file
+    gxcolr(3);
+    gxrecf(6, 7, 6, 7);  // on the window before buffering starts
+    gxfrme(2);
+    gxcolr(2);
+    gxrecf(1, 2, 1, 2);
+    dump_front_buffer(f1.c_str());
+    dump_back_buffer(b1.c_str());
+    gxfrme(2);  // show it; draw the next one behind
+    gxcolr(4);
+    gxrecf(3, 4, 1, 2);
+    dump_front_buffer(f2.c_str());
+    dump_back_buffer(b2.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  EXPECT_FALSE(vemra_test::file_exists(none));
+  XwdImage im = dump_of(f1);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);  // still hidden
+  EXPECT_EQ(im.rgb(px(6.5f), py(6.5f)), 0u);  // the first swap cleared the window
+  im = dump_of(b1);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
+  im = dump_of(f2);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
+  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0u);
+  im = dump_of(b2);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);
+  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), kDefault[4]);
+}
+
+TEST_F(X11Window, SavedScreensShowAndFree) {
+  std::string a = dir.file("a.xwd"), b = dir.file("b.xwd"), d = dir.file("d.xwd");
+  Child c = in_window(dir, {}, [&] {
+    gxcolr(7);
+    gxrecf(1, 2, 1, 2);
+    gxdssv(3);
+    gxfrme(1);
+    gxcolr(5);
+    gxrecf(4, 5, 1, 2);
+    gxdssh(3);  // copied over the window: both now
+    dump_front_buffer(a.c_str());
+    gxfrme(1);
+    gxdssh(4);    // never saved: nothing
+    gxdsfr(4);    // never saved: nothing
+    gxdssh(250);  // out of range
+    gxdsfr(3);
+    gxdssh(3);  // freed: nothing
+    dump_front_buffer(b.c_str());
+    gxdssv(-1);
+    gxdssv(200);
+    dump_front_buffer(d.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  XwdImage im = dump_of(a);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[7]);
+  // The saved screen was wholly copied, background included.
+  EXPECT_EQ(im.rgb(px(4.5f), py(1.5f)), 0u);
+  im = dump_of(b);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);
+  EXPECT_TRUE(dump_of(d).valid);
+}
+
+TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
+  std::string a = dir.file("a.xwd"), b = dir.file("b.xwd");
+  std::string display = server(24).display();
+  Child c = in_window(dir, {}, [&] {
+    gxcolr(2);
+    gxrecf(1, 4, 1, 4);
+    gxcolr(3);
+    gxwide(12);
+    gxmove(0.5f, 8);
+    gxdraw(10, 0.5f);
+    // Another client covers the window for a while.
+    {
+      OtherClient o(display);
+      if (!o.d) return;
+      Window w = XCreateSimpleWindow(o.d, DefaultRootWindow(o.d), 0, 0, 600, 500, 0,
+                                     WhitePixel(o.d, 0), WhitePixel(o.d, 0));
+      XMapRaised(o.d, w);
+      XSync(o.d, False);
+      usleep(100000);
+      XDestroyWindow(o.d, w);
+      XSync(o.d, False);
+    }
+    for (int i = 0; i < 20; i++) {
+      gxfrme(9);
+      usleep(10000);
+    }
+    dump_front_buffer(a.c_str());
+    gxdxsz(880, 680);  // 80 pixels an inch: drawn again at the new scale
+    for (int i = 0; i < 20; i++) {
+      gxfrme(9);
+      usleep(10000);
+    }
+    dump_front_buffer(b.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  XwdImage im = dump_of(a);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(2.5f), py(2.5f)), kDefault[2]);
+  EXPECT_EQ(im.rgb(px(0.2f), py(0.2f)), 0u);
+  int green = 0;
+  for (int y = 0; y < im.height(); y++)
+    for (int x = 0; x < im.width(); x++) green += im.rgb(x, y) == kDefault[3];
+  EXPECT_GT(green, 500 * 2);  // the whole thick line is back
+  im = dump_of(b);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.width(), 880);
+  EXPECT_EQ(im.height(), 680);
+  EXPECT_EQ(im.rgb(88, 680 - 88), kDefault[2]);
+  EXPECT_EQ(im.rgb(312, 680 - 312), kDefault[2]);
+  EXPECT_EQ(im.rgb(322, 680 - 240), 0u);  // past the old right edge of the box
+  EXPECT_EQ(im.rgb(240, 680 - 322), 0u);
+}
+
+TEST_F(X11Window, MouseClicksAreQueuedAndTaken) {
+  std::string display = server(24).display();
+  Child c = in_window(dir, {}, [&] {
+    int d[6];
+    if (!win_data(d)) return;
+    OtherClient o(display);
+    if (!o.d) return;
+    for (int k = 0; k < 2; k++) {
+      XEvent ev{};
+      ev.xbutton.type = ButtonPress;
+      ev.xbutton.window = static_cast<Window>(d[0]);
+      ev.xbutton.x = 100 + 50 * k;
+      ev.xbutton.y = 125;
+      ev.xbutton.button = 3 - k;
+      ev.xbutton.same_screen = True;
+      XSendEvent(o.d, static_cast<Window>(d[0]), False, ButtonPressMask, &ev);
+    }
+    XSync(o.d, False);
+    float x, y, rval[4];
+    int button, type, ival[10];
+    for (int k = 0; k < 3; k++) {
+      gxdbtn(k == 0, &x, &y, &button, &type, ival, rval);
+      std::printf("click %g %g %d %d\n", x, y, button, type);
+    }
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  // Pixel (100, 125) of a 550 x 425 window on an 11 x 8.5 page.
+  EXPECT_NE(c.out.find("click 2 6 3 0\nclick 3 6 2 0\nclick -999.9 -999.9 -1 -1\n"),
+            std::string::npos)
+      << c.out;
+}
+
+TEST_F(X11Window, BatchModeWindowServicesDoNothing) {
+  std::string a = dir.file("a.xwd");
+  WindowOptions o;
+  o.batch = 1;
+  Child c = in_window(dir, o, [&] {
+    float x = 1, y = 1, rval[4];
+    int button = 7, type = 7, ival[10];
+    gxdbtn(1, &x, &y, &button, &type, ival, rval);
+    std::printf("click %g %g %d %d\n", x, y, button, type);
+    int d[6];
+    std::printf("data %d\n", win_data(d));
+    gxdssv(1);
+    gxdssh(1);
+    gxdsfr(1);
+    gxdxsz(100, 100);
+    gxfrme(2);
+    dump_front_buffer(a.c_str());
+    dump_back_buffer(a.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  EXPECT_NE(c.out.find("click -999.9 -999.9 -1 -1\n"), std::string::npos) << c.out;
+  EXPECT_NE(c.out.find("data 0\n"), std::string::npos);
+  EXPECT_FALSE(vemra_test::file_exists(a));
+}
+
+TEST_F(X11Window, HardcopyIsTheSameWithAndWithoutWindow) {
+  std::string files[2] = {dir.file("batch.meta"), dir.file("window.meta")};
+  for (int batch : {1, 0}) {
+    WindowOptions o;
+    o.batch = batch;
+    std::string name = files[batch ? 0 : 1];
+    Child c = in_window(dir, o, [&] {
+      gxhbgn(name.c_str());
+      gxacol(30, 1, 2, 3);
+      gxcolr(30);
+      gxwide(7);
+      gxstyl(2);
+      gxplot(1, 1, 3);
+      gxplot(9, 7, 2);
+      gxptrn(2, 3, 0);
+      float tri[6] = {1, 1, 5, 1, 3, 4};
+      gxfill(tri, 3);
+      gxptrn(1, 0, 0);
+      gxmark(3, 6, 6, 0.3f);
+      gxrecf(2, 3, 6, 7);
+      gxhprt();
+      gxfrme(1);
+      gxcolr(4);
+      gxrecf(0, 11, 0, 8.5f);
+      gxhprt();
+      gxhend();
+    });
+    ASSERT_EQ(c.status, 0) << c.out;
+  }
+  std::string one = read_file(files[0]);
+  EXPECT_GT(one.size(), 200u);
+  EXPECT_EQ(one, read_file(files[1]));
+}
+
+TEST_F(X11Window, DumpFailuresLeaveNoFileAndTheSessionGoesOn) {
+  std::string a = dir.file("missing/a.xwd"), b = dir.file("b.xwd"), ok = dir.file("ok.xwd");
+  WindowOptions o;
+  o.geometry = "300x200+2000+2000";  // wholly off the screen
+  Child c = in_window(dir, o, [&] {
+    dump_front_buffer(a.c_str());
+    dump_front_buffer(b.c_str());
+    std::printf("still here\n");
+  });
+  EXPECT_EQ(c.status, 0);
+  EXPECT_NE(c.out.find("still here\n"), std::string::npos);
+  EXPECT_FALSE(vemra_test::file_exists(a));
+  EXPECT_FALSE(vemra_test::file_exists(b));
+
+  // Partly off the screen: the image covers just the part on it.
+  o.geometry = "300x200+900+700";
+  c = in_window(dir, o, [&] { dump_front_buffer(ok.c_str()); });
+  XwdImage im = dump_of(ok);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.width(), 1024 - 904);
+  EXPECT_EQ(im.height(), 768 - 704);
+  EXPECT_EQ(im.h[20], uint32_t(1024 - 904));  // window width in the header
+  EXPECT_EQ(im.h[22], 904u);
+  EXPECT_EQ(im.h[23], 704u);
+}
+
+TEST_F(X11Window, PseudoColourScreenAllocatesAndMatchesColours) {
+  if (!server(8).ok()) GTEST_SKIP() << "8-bit Xvfb could not be started";
+  std::string display = server(8).display();
+  std::string a = dir.file("a.xwd");
+  WindowOptions o;
+  o.depth = 8;
+  Child c = in_window(dir, o, [&] {
+    gxcolr(2);
+    gxrecf(1, 2, 1, 2);
+    gxacol(40, 10, 200, 30);
+    gxcolr(40);
+    gxrecf(3, 4, 1, 2);
+    // Another client takes every free cell.
+    OtherClient other(display);
+    if (!other.d) return;
+    Colormap cm = DefaultColormap(other.d, 0);
+    unsigned long pix[1];
+    int taken = 0;
+    while (XAllocColorCells(other.d, cm, False, nullptr, 0, pix, 1)) {
+      XColor black{};
+      black.pixel = pix[0];
+      black.flags = DoRed | DoGreen | DoBlue;
+      XStoreColor(other.d, cm, &black);
+      taken++;
+    }
+    XSync(other.d, False);
+    std::printf("taken %d\n", taken > 0);
+    gxacol(41, 1, 90, 200);  // no cell and no standard map
+    XStandardColormap best{};
+    best.colormap = cm;
+    XSetRGBColormaps(other.d, DefaultRootWindow(other.d), &best, 1, XA_RGB_BEST_MAP);
+    XSync(other.d, False);
+    gxacol(42, 245, 62, 58);  // nearest existing: colour 2
+    gxcolr(42);
+    gxrecf(5, 6, 1, 2);
+    dump_front_buffer(a.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  EXPECT_NE(c.out.find("taken 1\n"), std::string::npos) << c.out;
+  EXPECT_NE(c.out.find("Color Map Allocation Error.  Color number = 41\n"), std::string::npos)
+      << c.out;
+  EXPECT_NE(c.out.find("Color Match.  Color number = 42\n"), std::string::npos) << c.out;
+  XwdImage im = dump_of(a);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.depth(), 8u);
+  EXPECT_EQ(im.ncolors(), 256u);
+  EXPECT_EQ(im.header_size(), 100 + im.name.size() + 1);
+  EXPECT_EQ(read_file(a).size(),
+            im.header_size() + 3072 + std::size_t(im.bytes_per_line()) * 425);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
+  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0x0ac81eu);
+  EXPECT_EQ(im.pixel(px(5.5f), py(1.5f)), im.pixel(px(1.5f), py(1.5f)));
+  // The sixteen default colours were given cells of their own.
+  int found = 0;
+  for (uint32_t want : kDefault)
+    for (const auto& col : im.colours)
+      if (want != 0 && uint32_t(col.r >> 8) == want >> 16 &&
+          uint32_t(col.g >> 8) == ((want >> 8) & 0xff) && uint32_t(col.b >> 8) == (want & 0xff)) {
+        found++;
+        break;
+      }
+  EXPECT_EQ(found, 15);  // black aside, which the screen already has
+}
