@@ -1,0 +1,114 @@
+// The program with its graphics window on a private Xvfb: window geometry,
+// the window queries, dumps and screens through the command language.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "support/vemra_run.h"
+#include "support/xvfb.h"
+
+using namespace vemra_test;
+
+namespace {
+
+Xvfb& server() {
+  static std::unique_ptr<Xvfb> s;
+  if (!s) s = std::make_unique<Xvfb>(24);
+  return *s;
+}
+
+bool has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+class X11Session : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!server().ok()) GTEST_SKIP() << "Xvfb could not be started";
+  }
+  RunResult run(const std::vector<std::string>& args, const std::string& input) {
+    return run_vemra(args, input, dir.path(), {"DISPLAY=" + server().display()});
+  }
+  TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(X11Session, WindowFromGeometryAnsweredByXinfoAndDumped) {
+  RunResult r = run({"-l", "-W", "-g", "300x200+20+30"},
+                    "q xinfo\nq pos nowait\noutxwd win.xwd\nq xinfo extra\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_FALSE(has(r.out, "Running in Batch mode"));
+  // The window's inside starts past the 4-pixel border.
+  EXPECT_TRUE(has(r.out, "Window X = 24\nWindow Y = 34\nWindow Width = 300\n"
+                         "Window Height = 200\nWindow Border = 4\n"))
+      << r.out;
+  EXPECT_TRUE(has(r.out, "Window ID = "));
+  EXPECT_TRUE(has(r.out, "Position = -999.9 -999.9 -1 -1\n"));
+  std::string bytes = read_file(dir.file("win.xwd"));
+  XwdImage im = decode_xwd(bytes);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.h[1], 7u);  // file version
+  EXPECT_EQ(im.h[2], 2u);  // ZPixmap
+  EXPECT_EQ(im.width(), 300);
+  EXPECT_EQ(im.height(), 200);
+  EXPECT_EQ(im.h[22], 24u);
+  EXPECT_EQ(im.h[23], 34u);
+  EXPECT_EQ(im.h[24], 4u);
+  // The window is named after the program and the version it reports.
+  std::size_t v = r.out.find("Config: v");
+  ASSERT_NE(v, std::string::npos);
+  std::string version = r.out.substr(v + 9, r.out.find(' ', v + 9) - v - 9);
+  EXPECT_EQ(im.name, "Vemra " + version);
+  EXPECT_EQ(bytes.size(), im.header_size() + 12 * im.ncolors() + 200 * im.bytes_per_line());
+  int lit = 0;
+  for (int y = 0; y < 200; y++)
+    for (int x = 0; x < 300; x++) lit += im.rgb(x, y) != 0;
+  EXPECT_EQ(lit, 0);  // a new window is black
+}
+
+TEST_F(X11Session, ScreensBuffersAndDumpRefusals) {
+  RunResult r = run({"-l", "-g", "200x150+0+0"},
+                    "screen save 2\nscreen show 2\nscreen show 9\nscreen free 9\n"
+                    "screen free 2\nscreen show 2\nswap\nclear\noutxwd\n"
+                    "outxwd nodir/x.xwd\nq xinfo\noutxwd ok.xwd\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(has(r.out, "command outxwd:  need filename parameter\n"));
+  EXPECT_TRUE(has(r.err, "Couldn't open outxwd argument for writing.\n"));
+  EXPECT_TRUE(has(r.out, "Window Width = 200\n"));
+  EXPECT_FALSE(file_exists(dir.file("nodir/x.xwd")));
+  XwdImage im = decode_xwd(read_file(dir.file("ok.xwd")));
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.width(), 200);
+}
+
+TEST_F(X11Session, BatchModeAndMissingServerAnswerWithoutAWindow) {
+  RunResult r = run_batch("q xinfo\nq pos nowait\nq pos\nq bpos\noutxwd b.xwd\nscreen save 1\n"
+                          "screen show 1\n",
+                          dir.path(), {}, {"DISPLAY=" + server().display()});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(has(r.out, "Batch Mode\n"));
+  // Waiting makes no sense without a window: all three answer at once.
+  std::string pos = "Position = -999.9 -999.9 -1 -1\n";
+  EXPECT_TRUE(has(r.out, pos + "ka-> q pos\n" + pos)) << r.out;
+  EXPECT_FALSE(file_exists(dir.file("b.xwd")));
+
+  // No server to connect to: the session carries on without a window.
+  r = run_vemra({"-l"}, "q xinfo\nq pos\noutxwd c.xwd\n", dir.path(), {"DISPLAY=:7919"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(has(r.out, "Error in GXSTRT: Unable to connect to X server\n"));
+  EXPECT_TRUE(has(r.out, "ka-> q xinfo\nError\n")) << r.out;
+  EXPECT_TRUE(has(r.out, pos));
+  EXPECT_TRUE(has(r.out, "GX package terminated"));
+  EXPECT_FALSE(file_exists(dir.file("c.xwd")));
+}
+
+TEST_F(X11Session, HardcopyFileIsTheSameInBatchAndWithAWindow) {
+  std::string cmds = "enable print h.meta\nclear\nprint\nclear\nprint\ndisable print\n";
+  RunResult b = run_batch(cmds, dir.path());
+  std::string batch = read_file(dir.file("h.meta"));
+  RunResult w = run({"-l"}, cmds);
+  EXPECT_EQ(w.status, 0);
+  EXPECT_FALSE(has(w.out, "Running in Batch mode"));
+  EXPECT_GT(batch.size(), 6u);
+  EXPECT_EQ(batch, read_file(dir.file("h.meta")));
+}
