@@ -1,0 +1,104 @@
+// Helpers for the grid reading tests: data sets written by the test itself,
+// opened through the descriptor parser, and grid requests built by hand.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/mfcmn.h"
+#include "data/descriptor.h"
+#include "data/filerec.h"
+#include "data/gridread.h"
+#include "expr/result.h"
+#include "support/vemra_run.h"
+
+namespace grtest {
+
+// The value the test stores at a grid point: exact in float for the small
+// sizes used here, and different at every point.
+inline float f(int x, int y, int z = 1, int t = 1) {
+  return static_cast<float>(t * 100000 + z * 10000 + y * 100 + x);
+}
+
+inline void put_f32(std::string& s, float v, bool reversed = false) {
+  char b[4];
+  std::memcpy(b, &v, 4);
+  if (reversed) {
+    std::swap(b[0], b[3]);
+    std::swap(b[1], b[2]);
+  }
+  s.append(b, 4);
+}
+
+struct record_deleter {
+  void operator()(file_descriptor* p) const {
+    if (p->data_stream) std::fclose(p->data_stream);
+    frepfi(p, 0);
+  }
+};
+using record = std::unique_ptr<file_descriptor, record_deleter>;
+
+// Parses the descriptor text written as d.ctl in dir and opens its data file
+// (templated data sets open theirs as time moves).
+inline record open_text(const vemra_test::TempDir& dir, const std::string& ctl) {
+  vemra_test::write_file(dir.file("d.ctl"), ctl);
+  mfcmn.calendar_365 = -999;
+  record r(getpfi());
+  testing::internal::CaptureStdout();
+  int rc = kaddes(dir.file("d.ctl").c_str(), r.get(), 1);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(rc, 0) << out;
+  if (rc != 0) return nullptr;
+  if (!r->template_flag) {
+    r->data_stream = std::fopen(r->data_file_name, "rb");
+    EXPECT_NE(r->data_stream, nullptr) << r->data_file_name;
+  }
+  return r;
+}
+
+struct grid_deleter {
+  void operator()(grid_field* g) const { kagfre(g); }
+};
+using grid_ptr = std::unique_ptr<grid_field, grid_deleter>;
+
+struct read_result {
+  int rc = 0;
+  std::string out;
+  grid_ptr grid;
+  float at(int i, int j = 0) const { return grid->values[j * grid->isiz + i]; }
+};
+
+// Reads variable `var` of the data set over the index ranges lo..hi with the
+// varying dimensions idim and jdim.
+inline read_result read(file_descriptor* pfi, int var, int idim, int jdim,
+                        std::array<int, 4> lo, std::array<int, 4> hi) {
+  read_result r;
+  auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
+  g->file = pfi;
+  g->variable = &pfi->variables[var];
+  g->undef = pfi->undef;
+  g->idim = idim;
+  g->jdim = jdim;
+  for (int d = 0; d < 4; d++) {
+    g->dim_min[d] = lo[d];
+    g->dim_max[d] = hi[d];
+  }
+  r.grid.reset(g);
+  testing::internal::CaptureStdout();
+  r.rc = kaggrd(g);
+  r.out = testing::internal::GetCapturedStdout();
+  return r;
+}
+
+inline bool contains(const std::string& hay, const std::string& needle) {
+  return hay.find(needle) != std::string::npos;
+}
+
+}  // namespace grtest
