@@ -26,7 +26,6 @@ int kapending(const char* feature) {
   return 0;
 }
 
-int kadspl(char*, session_state*) { return not_yet("DISPLAY"); }
 int kacoll(char*, session_state*) { return not_yet("COLLECT"); }
 int kadef(char*, session_state*, int) { return not_yet("DEFINE"); }
 int kaudef(char*, session_state*) { return not_yet("UNDEFINE"); }

@@ -23,3 +23,12 @@ int set_code(const char* name);
 
 // "SET error:  Missing or invalid arguments for NAME option"; returns 1.
 int set_error(int code);
+
+// Output type and non-graphic output keywords (setgxout.cpp).
+int set_gxout(set_args& a);
+int set_fwrite(set_args& a);
+int set_writegds(set_args& a);
+int set_imprun(set_args& a);
+int set_stat(set_args& a);
+int set_stnprint(set_args& a);
+int set_prnopts(set_args& a);

@@ -1,8 +1,55 @@
-// Plot composition: the entries the command language calls.
+// Plot composition: the entries the command language calls, the plot
+// dispatcher and the non-graphic outputs.
 #pragma once
 
 struct session_state;
+struct grid_field;
+
+// Plot codes kept as the session's last plot code.
+enum : int {
+  kPlotContour = 1,
+  kPlotShaded = 2,
+  kPlotVector = 3,
+  kPlotGridValues = 4,
+  kPlotFgrid = 5,
+  kPlotLine = 6,
+  kPlotBar = 8,
+  kPlotStream = 9,
+  kPlotStation = 10,
+  kPlotModel = 11,
+  kPlotWxsym = 12,
+  kPlotProfile = 13,
+  kPlotTimeSeries = 14,
+  kPlotBarb = 15,
+  kPlotGridFill = 16,
+  kPlotLineFill = 17,
+  kPlotFwrite = 20,
+  kPlotFindStation = 21,
+};
 
 // Starts the graphics package for the session's page and batch flag and sets
 // the plot layer's fields of the session to their start values.
 void kagx(session_state* pcm);
+
+// Hands the session's display results (at least one) to the one plot or
+// output routine that the output type and the first result's shape choose.
+void kaplot(session_state* pcm);
+
+// Records code as the last plot code (the result argument is not used).
+void kagsav(int code, session_state* pcm, const void* result);
+
+// Adds a grid the plot layer made (a transposed copy) to the display results,
+// so that the display releases it with them. 1 after an error message, the
+// grid released, when every result slot is in use.
+int kaaddres(session_state* pcm, grid_field* grid);
+
+// Non-graphic outputs of the first display result.
+void kadprnt(session_state* pcm);  // values
+void kastts(session_state* pcm);   // shape, scaling and statistics
+void kafwrt(session_state* pcm);   // raw floats to the fwrite file
+void kaoutgds(session_state* pcm); // station results to the writegds file
+
+// Contour level choice: a round interval (kept when *interval is not 0) and
+// the first and last level of that interval inside min..max; all three 0
+// when the range is empty or too narrow for the values.
+void kacsel(float min, float max, float* interval, float* first, float* last);

@@ -1,0 +1,434 @@
+// Expression evaluation: the scan with its operand/operator stack, the
+// reduction, and the arithmetic between results.
+#include "expr/eval.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/evalstate.h"
+#include "core/message.h"
+#include "core/session.h"
+#include "core/words.h"
+#include "expr/result.h"
+#include "expr/varop.h"
+
+int pass = 0;
+
+namespace {
+
+constexpr float kConstUndef = -9.99e33f;
+
+enum cell_kind : int { kDead = 0, kGrid = -1, kStation = -2, kOperator = 1, kOpen = 2, kClose = 3 };
+
+struct expr_cell {
+  int kind;
+  int op;
+  void* ptr;
+};
+
+bool is_operand(const expr_cell& c) { return c.kind == kGrid || c.kind == kStation; }
+
+void release_cell(expr_cell& c) {
+  if (c.kind == kGrid) kagfre(static_cast<grid_field*>(c.ptr));
+  else if (c.kind == kStation) kasfre(static_cast<station_set*>(c.ptr));
+  c.kind = kDead;
+  c.ptr = nullptr;
+}
+
+bool valid_op(int op) {
+  return op == kOpMultiply || op == kOpDivide || op == kOpAdd || op == kOpPower ||
+         op == kOpMagnitude || op == kOpAtan2 || op == kOpMaskout;
+}
+
+// One value of an operation on two defined values; undef where the operation
+// has no value. Nothing that is not a finite number reaches a result.
+inline float combine(float first, float second, int op, float undef) {
+  float r;
+  switch (op) {
+    case kOpMultiply: r = first * second; break;
+    case kOpDivide:
+      if (second == 0.0f) return undef;
+      r = first / second;
+      break;
+    case kOpAdd: r = first + second; break;
+    case kOpPower: r = static_cast<float>(std::pow(double(first), double(second))); break;
+    case kOpMagnitude: r = static_cast<float>(std::hypot(double(first), double(second))); break;
+    case kOpAtan2:
+      if (first == 0.0f && second == 0.0f) return 0.0f;
+      r = static_cast<float>(std::atan2(double(first), double(second)));
+      break;
+    default:  // kOpMaskout
+      return second < 0.0f ? undef : first;
+  }
+  return std::isfinite(r) ? r : undef;
+}
+
+int varying_count(const grid_field* g) { return (g->idim >= 0) + (g->jdim >= 0); }
+
+void incompatible_grids() { kaprnt(0, "Operation error:  Incompatable grids \n"); }
+
+int range_error(const grid_field* s, const grid_field* b, int d) {
+  incompatible_grids();
+  kaprnt(1, "  Dimension ranges aren't equivalent\n");
+  kaprntf(2, "  Dimension = %i\n", d);
+  kaprntf(2, "  1st grid range = %i %i   2nd = %i %i \n", s->dim_min[d], s->dim_max[d],
+          b->dim_min[d], b->dim_max[d]);
+  return 1;
+}
+
+// Walks b's values with s's paired value; first/second follow the expression
+// order.
+template <int OP>
+void apply_grid(grid_field* b, const grid_field* s, int mode, bool s_first) {
+  const float bu = b->undef, su = s->undef;
+  float* bv = b->values;
+  const float* sv = s->values;
+  const long ni = b->isiz, nj = b->jsiz;
+  auto one = [&](float& out, float sval) {
+    float bval = out;
+    if (sval == su || bval == bu) {
+      out = bu;
+      return;
+    }
+    out = s_first ? combine(sval, bval, OP, bu) : combine(bval, sval, OP, bu);
+  };
+  for (long j = 0; j < nj; j++) {
+    float* row = bv + j * ni;
+    for (long i = 0; i < ni; i++) {
+      float sval;
+      switch (mode) {
+        case 0: sval = sv[j * ni + i]; break;  // one to one
+        case 1: sval = sv[0]; break;           // a single value
+        case 2: sval = sv[i]; break;           // s along b's i
+        default: sval = sv[j]; break;          // s along b's j
+      }
+      one(row[i], sval);
+    }
+  }
+}
+
+void apply_grid_op(int op, grid_field* b, const grid_field* s, int mode, bool s_first) {
+  switch (op) {
+    case kOpMultiply: apply_grid<kOpMultiply>(b, s, mode, s_first); break;
+    case kOpDivide: apply_grid<kOpDivide>(b, s, mode, s_first); break;
+    case kOpAdd: apply_grid<kOpAdd>(b, s, mode, s_first); break;
+    case kOpPower: apply_grid<kOpPower>(b, s, mode, s_first); break;
+    case kOpMagnitude: apply_grid<kOpMagnitude>(b, s, mode, s_first); break;
+    case kOpAtan2: apply_grid<kOpAtan2>(b, s, mode, s_first); break;
+    default: apply_grid<kOpMaskout>(b, s, mode, s_first); break;
+  }
+}
+
+// Applies the operator of cells[l] op cells[r] into cells[dst]; the consumed
+// cells are marked dead. On failure nothing is released.
+int kaoper(std::vector<expr_cell>& cells, int l, int r, int dst, int op) {
+  expr_cell& a = cells[l];
+  expr_cell& b = cells[r];
+  if (a.kind == kGrid && b.kind == kGrid) {
+    grid_field* g = kagrop(static_cast<grid_field*>(a.ptr), static_cast<grid_field*>(b.ptr), op, 1);
+    if (!g) return 1;
+    a.kind = b.kind = kDead;
+    cells[dst] = {kGrid, 0, g};
+    return 0;
+  }
+  if (a.kind == kStation && b.kind == kStation) {
+    station_set* s =
+        kastop(static_cast<station_set*>(a.ptr), static_cast<station_set*>(b.ptr), op, 1);
+    if (!s) return 1;
+    a.kind = b.kind = kDead;
+    cells[dst] = {kStation, 0, s};
+    return 0;
+  }
+  const bool set_left = a.kind == kStation;
+  station_set* set = static_cast<station_set*>(set_left ? a.ptr : b.ptr);
+  grid_field* g = static_cast<grid_field*>(set_left ? b.ptr : a.ptr);
+  if (g->idim != -1 || g->jdim != -1) {
+    kaprnt(0, "Operation Error: Incompatable Data Types\n");
+    kaprnt(0, "  One operand was stn data, other was grid\n");
+    return 1;
+  }
+  if (!kascop(set, g->values[0], op, set_left ? 0 : 1)) return 1;
+  kagfre(g);
+  a.kind = b.kind = kDead;
+  cells[dst] = {kStation, 0, set};
+  return 0;
+}
+
+// Reduces the stack from the top as far as precedence allows. top is set to
+// the cell where the walk stopped, also on failure, so that the cells below
+// and including it are exactly the live ones.
+int eval(int final, std::vector<expr_cell>& cells, int& top) {
+  bool closed = false;
+  int k = top;
+  int rc = 0;
+  while (true) {
+    expr_cell& c = cells[k];
+    if (c.kind == kClose) {
+      closed = true;
+      c.kind = kDead;
+      if (k == 0) break;
+      k--;
+      continue;
+    }
+    if (!is_operand(c)) {
+      rc = 1;
+      break;
+    }
+    if (k == 0) break;
+    expr_cell& below = cells[k - 1];
+    if (below.kind == kOpen) {
+      if (!closed) break;
+      below = c;
+      c.kind = kDead;
+      c.ptr = nullptr;
+      closed = false;
+      k--;
+      continue;
+    }
+    if (below.kind == kOperator) {
+      if (k < 2 || !is_operand(cells[k - 2])) {
+        kaprnt(0, "Internal logic check 12 \n");
+        rc = 1;
+        break;
+      }
+      int op = below.op;
+      if (op == kOpMultiply || op == kOpDivide || closed || final) {
+        if (kaoper(cells, k - 2, k, k - 2, op)) {
+          rc = 1;
+          break;
+        }
+        below.kind = kDead;
+        k -= 2;
+        continue;
+      }
+      break;
+    }
+    kaprnt(0, "Internal logic check 14 \n");
+    rc = 1;
+    break;
+  }
+  top = k;
+  return rc;
+}
+
+bool push_constant(std::vector<expr_cell>& cells, int& top, float v) {
+  grid_field* g = kagrvl(v);
+  if (!g) return false;
+  cells[++top] = {kGrid, 0, g};
+  return true;
+}
+
+void push_op(std::vector<expr_cell>& cells, int& top, int op) { cells[++top] = {kOperator, op, nullptr}; }
+
+bool end_of_text(char c) { return c == '\0' || c == '\n'; }
+
+}  // namespace
+
+int kaexpr(const char* text, eval_state* pst) {
+  if (kaqsig()) return 1;
+  pass++;
+  size_t len = 0;
+  while (!end_of_text(text[len])) len++;
+  std::vector<expr_cell> cells;
+  try {
+    cells.assign(3 * len + 1, expr_cell{kDead, 0, nullptr});
+  } catch (...) {
+    kaprnt(0, "Memory Allocation Error:  parser stack\n");
+    pass--;
+    return 1;
+  }
+  int top = -1;
+  size_t pos = 0;
+  bool operand = true;
+  bool failed = false;
+  while (true) {
+    const char c = text[pos];
+    if (operand) {
+      if (c == '(') {
+        cells[++top] = {kOpen, 0, nullptr};
+        pos++;
+      } else if (c == '-') {
+        if (!push_constant(cells, top, -1.0f)) { failed = true; break; }
+        push_op(cells, top, kOpMultiply);
+        pos++;
+      } else if (c >= '0' && c <= '9') {
+        float v;
+        const char* q = valprs(text + pos, &v);
+        if (!q) {
+          kaprnt(0, "Syntax Error:  Invalid numeric value\n");
+          failed = true;
+          break;
+        }
+        if (!push_constant(cells, top, v)) { failed = true; break; }
+        pos = q - text;
+        if (eval(0, cells, top)) { failed = true; break; }
+        operand = false;
+      } else if (c >= 'a' && c <= 'z') {
+        pst->result.grid = nullptr;
+        const char* q = varprs(text + pos, pst);
+        if (!q) { failed = true; break; }
+        if (pst->result_type == 0) cells[++top] = {kStation, 0, pst->result.stations};
+        else cells[++top] = {kGrid, 0, pst->result.grid};
+        pst->result.grid = nullptr;
+        pos = q - text;
+        if (eval(0, cells, top)) { failed = true; break; }
+        operand = false;
+      } else {
+        kaprnt(0, "Syntax Error:  Expected operand or '('\n");
+        failed = true;
+        break;
+      }
+    } else {
+      if (c == ')') {
+        cells[++top] = {kClose, 0, nullptr};
+        if (eval(0, cells, top)) { failed = true; break; }
+        pos++;
+      } else if (c == '*' || c == '/' || c == '+') {
+        push_op(cells, top, c == '*' ? kOpMultiply : c == '/' ? kOpDivide : kOpAdd);
+        pos++;
+        operand = true;
+      } else if (c == '-') {
+        push_op(cells, top, kOpAdd);
+        if (!push_constant(cells, top, -1.0f)) { failed = true; break; }
+        push_op(cells, top, kOpMultiply);
+        pos++;
+        operand = true;
+      } else {
+        kaprnt(0, "Syntax Error:  Expected operator or ')'\n");
+        failed = true;
+        break;
+      }
+    }
+    if (end_of_text(text[pos])) break;
+  }
+  if (!failed) {
+    pos = len;
+    if (eval(1, cells, top)) {
+      failed = true;
+    } else if (top != 0) {
+      kaprnt(0, "Syntax Error:  Unmatched Parens\n");
+      failed = true;
+    } else if (cells[0].kind == kGrid) {
+      pst->result.grid = static_cast<grid_field*>(cells[0].ptr);
+      pst->result_type = 1;
+    } else if (cells[0].kind == kStation) {
+      pst->result.stations = static_cast<station_set*>(cells[0].ptr);
+      pst->result_type = 0;
+    } else {
+      kaprnt(0, "KAEXPR Logic Error Number 29\n");
+      failed = true;
+    }
+  }
+  if (failed) {
+    if (pass == 1) kaprntf(0, "  Error ocurred at column %i\n", int(pos + 1));
+    for (int k = 0; k <= top; k++) release_cell(cells[k]);
+  }
+  pass--;
+  return failed ? 1 : 0;
+}
+
+grid_field* kagrvl(float v) {
+  grid_field* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
+  if (!g) {
+    kaprnt(0, "Unable to allocate memory for grid structure \n");
+    return nullptr;
+  }
+  g->values = &g->min_value;
+  g->min_value = g->max_value = v;
+  g->undef = kConstUndef;
+  g->isiz = g->jsiz = 1;
+  g->idim = g->jdim = -1;
+  return g;
+}
+
+grid_field* kagrop(grid_field* left, grid_field* right, int op, int rel) {
+  const bool swapped = varying_count(left) > varying_count(right);
+  grid_field* s = swapped ? right : left;
+  grid_field* b = swapped ? left : right;
+  const int ns = varying_count(s), nb = varying_count(b);
+  int mode;
+  if (ns == 0) {
+    mode = 1;
+  } else if (ns == nb) {
+    if (s->idim != b->idim || s->jdim != b->jdim) {
+      incompatible_grids();
+      kaprnt(1, "   Varying dimensions are different\n");
+      kaprntf(2, "  1st grid dims = %i %i   2nd = %i %i \n", s->idim, s->jdim, b->idim, b->jdim);
+      return nullptr;
+    }
+    if (kagchk(s, b, s->idim)) {
+      range_error(s, b, s->idim);
+      return nullptr;
+    }
+    if (ns == 2 && kagchk(s, b, s->jdim)) {
+      range_error(s, b, s->jdim);
+      return nullptr;
+    }
+    mode = 0;
+  } else {
+    if (kagchk(s, b, s->idim)) {
+      range_error(s, b, s->idim);
+      return nullptr;
+    }
+    mode = s->idim == b->idim ? 2 : 3;
+  }
+  if (!valid_op(op)) {
+    kaprnt(0, "Internal logic check 17: invalid oper value\n");
+    return nullptr;
+  }
+  apply_grid_op(op, b, s, mode, !swapped);
+  if (rel) kagfre(s);
+  return b;
+}
+
+station_set* kastop(station_set* left, station_set* right, int op, int rel) {
+  int mode;
+  if (left->idim == 0 && left->jdim == 1 && right->idim == 0 && right->jdim == 1) mode = 0;
+  else if (left->idim == 2 && left->jdim == -1 && right->idim == 2 && right->jdim == -1) mode = 1;
+  else if (left->idim == 3 && left->jdim == -1 && right->idim == 3 && right->jdim == -1) mode = 2;
+  else {
+    kaprnt(0, "Invalid dimension environment for station data");
+    kaprnt(0, " operation\n");
+    return nullptr;
+  }
+  if (!valid_op(op)) {
+    kaprnt(0, "Internal logic check 57: invalid oper value\n");
+    return nullptr;
+  }
+  const bool swapped = right->report_count < left->report_count;
+  station_set* recv = swapped ? right : left;
+  station_set* other = swapped ? left : right;
+  const float ru = recv->undef, ou = other->undef;
+  for (station_report* r = recv->first_report; r; r = r->next) {
+    if (r->value == ru) continue;
+    const station_report* m = other->first_report;
+    for (; m; m = m->next) {
+      if (m->value == ou) continue;
+      bool match = mode == 0   ? (m->lat == r->lat && m->lon == r->lon)
+                   : mode == 1 ? m->lev == r->lev
+                               : m->time == r->time;
+      if (match) break;
+    }
+    if (!m) r->value = ru;
+    else r->value = swapped ? combine(m->value, r->value, op, ru) : combine(r->value, m->value, op, ru);
+  }
+  if (rel) kasfre(other);
+  return recv;
+}
+
+station_set* kascop(station_set* set, float c, int op, int side) {
+  if (!valid_op(op)) {
+    kaprnt(0, "Internal logic check 57: invalid oper value\n");
+    return nullptr;
+  }
+  const float u = set->undef;
+  for (station_report* r = set->first_report; r; r = r->next) {
+    const float v = r->value;
+    if (v == u) continue;
+    if (op == kOpMaskout) r->value = v < 0.0f ? u : v;
+    else r->value = side == 0 ? combine(v, c, op, u) : combine(c, v, op, u);
+  }
+  return set;
+}

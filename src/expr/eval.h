@@ -1,0 +1,40 @@
+// The expression evaluator: one left-to-right scan over an operand and
+// operator stack, and the arithmetic between grids and station sets that the
+// evaluator and the two-argument functions share.
+#pragma once
+
+struct eval_state;
+struct grid_field;
+struct station_set;
+
+// Operation codes of kagrop, kastop and kascop.
+enum : int {
+  kOpMultiply = 0,
+  kOpDivide = 1,
+  kOpAdd = 2,
+  kOpPower = 10,
+  kOpMagnitude = 11,
+  kOpAtan2 = 12,
+  kOpMaskout = 13,
+};
+
+// Number of active kaexpr calls (0 between commands).
+extern int pass;
+
+// Evaluates a lower-cased, blank-free expression. 0: the result is in the
+// state (result_type 1 grid, 0 station set) and belongs to the caller;
+// 1: failure after its messages, nothing left allocated.
+int kaexpr(const char* text, eval_state* pst);
+
+// Grid with grid: the result is one of the two (the one with more varying
+// dimensions, the right one when equal); with rel set the other is released
+// on success. Null after a message when the grids do not fit together.
+grid_field* kagrop(grid_field* left, grid_field* right, int op, int rel);
+// Station set with station set, matched by place, level or time; the set with
+// fewer reports receives the result.
+station_set* kastop(station_set* left, station_set* right, int op, int rel);
+// Station set with a constant; side 0: the set is the left operand. Never
+// releases anything.
+station_set* kascop(station_set* set, float c, int op, int side);
+// A new one-point grid holding v, or null after a message.
+grid_field* kagrvl(float v);

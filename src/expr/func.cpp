@@ -1,0 +1,113 @@
+// Function calls: table lookup, argument splitting and the call itself.
+#include "expr/func.h"
+
+#include <cctype>
+#include <memory>
+#include <string>
+
+#include "core/evalstate.h"
+#include "core/message.h"
+#include "core/words.h"
+
+// Each function group fills its handlers in here as it is built; a null
+// handler answers that the function is not available yet.
+const builtin_function builtin_functions[kBuiltinCount] = {
+    {"sqrt", nullptr},   {"sin", nullptr},    {"cos", nullptr},     {"tan", nullptr},
+    {"asin", nullptr},   {"acos", nullptr},   {"exp", nullptr},     {"log", nullptr},
+    {"log10", nullptr},  {"abs", nullptr},    {"pow", nullptr},     {"ave", nullptr},
+    {"mag", nullptr},    {"atan2", nullptr},  {"hdivg", nullptr},   {"hcurl", nullptr},
+    {"vint", nullptr},   {"tloop", nullptr},  {"aave", nullptr},    {"scorr", nullptr},
+    {"tcorr", nullptr},  {"tmave", nullptr},  {"maskout", nullptr}, {"gr2stn", nullptr},
+    {"tvrh2q", nullptr}, {"tvrh2t", nullptr}, {"gint", nullptr},    {"oacres", nullptr},
+    {"oabin", nullptr},  {"smth9", nullptr},  {"stnave", nullptr},  {"stnmin", nullptr},
+    {"stnmax", nullptr}, {"skip", nullptr},   {"const", nullptr},   {"cdiff", nullptr},
+    {"mean", nullptr},   {"amean", nullptr},  {"sum", nullptr},     {"sumg", nullptr},
+    {"asum", nullptr},   {"asumg", nullptr},  {"coll2gr", nullptr}, {"min", nullptr},
+    {"max", nullptr},    {"minloc", nullptr}, {"maxloc", nullptr},  {"fndlvl", nullptr},
+    {"sregr", nullptr},  {"tregr", nullptr},
+};
+
+namespace {
+
+bool end_of_text(char c) { return c == '\0' || c == '\n'; }
+
+std::string upper(const char* name) {
+  std::string s = name;
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+}  // namespace
+
+const char* kaargs(const char* text, const char* name, function_args* a) {
+  a->count = 0;
+  if (*text != '(') return text;
+  if (text[1] == ')') return text + 2;
+  const char* p = text + 1;
+  int depth = 0;
+  int n = 0;
+  a->args[a->count++] = a->text;
+  while (true) {
+    const char c = *p;
+    if (end_of_text(c)) {
+      kaprnt(0, "Syntax Error:  Unmatched parens\n");
+      return nullptr;
+    }
+    if (n >= kFunctionArgText - 1) {
+      kaprntf(0, "Syntax Error:  Arguments of %s longer than %i characters\n", name,
+              kFunctionArgText - 1);
+      return nullptr;
+    }
+    if (c == ')' && depth == 0) {
+      a->text[n] = '\0';
+      return p + 1;
+    }
+    if (c == ',' && depth == 0) {
+      if (a->count >= kMaxFunctionArgs) {
+        kaprntf(0, "Syntax Error:  More than %i arguments for %s\n", kMaxFunctionArgs, name);
+        return nullptr;
+      }
+      a->text[n++] = '\0';
+      a->args[a->count++] = a->text + n;
+    } else {
+      if (c == '(') depth++;
+      else if (c == ')') depth--;
+      a->text[n++] = c;
+    }
+    p++;
+  }
+}
+
+const char* rtnprs(const char* text, const char* name, eval_state* pst) {
+  // User-defined functions are looked up here first once their table exists.
+  const builtin_function* fn = nullptr;
+  for (const builtin_function& f : builtin_functions)
+    if (cmpwrd(f.name, name)) {
+      fn = &f;
+      break;
+    }
+  if (!fn) {
+    kaprnt(0, "Syntax Error:  Invalid Operand \n");
+    kaprntf(0, "  '%s' not a variable or function name\n", name);
+    return nullptr;
+  }
+  auto args = std::make_unique<function_args>();
+  const char* after = kaargs(text, name, args.get());
+  if (!after) return nullptr;
+  if (!fn->handler) {
+    kaprntf(0, "Error from %s:  function not available yet\n", upper(name).c_str());
+    kaprntf(0, "Operation Error:  Error from %s function\n", name);
+    return nullptr;
+  }
+  eval_state copy = *pst;
+  copy.result.grid = nullptr;
+  int rc = fn->handler(args.get(), &copy);
+  if (rc == -1) kaprntf(0, "Error in %s : Arg was stn data type\n", name);
+  if (rc != 0) {
+    kaprntf(0, "Operation Error:  Error from %s function\n", name);
+    return nullptr;
+  }
+  pst->result = copy.result;
+  pst->result_type = copy.result_type;
+  return after;
+}

@@ -1,0 +1,460 @@
+// Outputs of a display that draw nothing: printed values, statistics, the
+// fwrite file and the writegds station stream.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/message.h"
+#include "core/session.h"
+#include "core/timecal.h"
+#include "core/userfmt.h"
+#include "data/filerec.h"
+#include "expr/result.h"
+#include "plot/plot.h"
+
+namespace {
+
+// Sums over the defined values, in double so that large grids add up right.
+struct sums {
+  double sum = 0, sumsqr = 0;
+  int n = 0;
+};
+
+void print_stats(const sums& s, bool station) {
+  const double nn = s.n > 0 ? s.n : 1;
+  const double mm = s.n - 1 > 0 ? s.n - 1 : 1;
+  kaprntf(2, "Stats[sum,sumsqr,root(sumsqr),n]:     %g %g %g %d\n", s.sum, s.sumsqr,
+          std::sqrt(s.sumsqr), s.n);
+  if (station) {
+    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/n)]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
+            std::sqrt(s.sumsqr / nn));
+    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/(n-1))]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
+            std::sqrt(s.sumsqr / mm));
+  } else {
+    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/n]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
+            std::sqrt(s.sumsqr / nn));
+    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
+            std::sqrt(s.sumsqr / mm));
+  }
+  double var = s.sumsqr / nn - (s.sum / nn) * (s.sum / nn);
+  if (var > 0) kaprntf(2, "Stats[(sigma,var)(n)]:     %g %g\n", std::sqrt(var), var);
+  else kaprnt(2, "Stats[(sigma,var)(n)]:     0 0\n");
+  var = var * nn / mm;
+  if (var > 0) kaprntf(2, "Stats[(sigma,var)(n-1)]:   %g %g\n", std::sqrt(var), var);
+  else kaprnt(2, "Stats[(sigma,var)(n-1)]:   0 0\n");
+}
+
+// The contour levels of the statistics: widened by two intervals for 1-D
+// data, min - 5 .. max + 5 by 1 when no interval fits.
+void print_levels(float min, float max, float undef, bool one_d) {
+  float cint = 0, first, last;
+  kacsel(min, max, &cint, &first, &last);
+  if (one_d) {
+    first -= 2 * cint;
+    last += 2 * cint;
+  }
+  if (cint == 0 || cint == undef) {
+    first = min - 5;
+    last = max + 5;
+    cint = 1;
+  }
+  kaprntf(2, "Cmin, cmax, cint = %g %g %g\n", double(first), double(last), double(cint));
+}
+
+// One axis line of the grid statistics.
+void print_axis(const char* label, const grid_field* g, int dim, conversion_fn to_world,
+                const float* vals, int linear) {
+  if (dim < 0) {
+    kaprntf(2, "%s = -999 to -999\n", label);
+    return;
+  }
+  const int lo = g->dim_min[dim], hi = g->dim_max[dim];
+  kaprntf(2, "%s = %i to %i", label, lo, hi);
+  auto world = [&](float x) { return to_world && vals ? to_world(vals, x) : x; };
+  if (dim == 3 && vals) {
+    time_scaling ts = time_scaling_from(vals);
+    date_time t;
+    gr2t(vals, float(lo), &t);
+    std::string text = kat2ch(t, t.minute != 0 ? 5 : 4);
+    if (ts.increment_months != 0)
+      kaprntf(2, " Linear %s %gmo\n", text.c_str(), double(ts.increment_months));
+    else
+      kaprntf(2, " Linear %s %gmn\n", text.c_str(), double(ts.increment_minutes));
+    return;
+  }
+  if (linear) {
+    double incr = vals ? vals[0] : 1.0;
+    kaprntf(2, " Linear %g %g\n", double(world(float(lo))), incr);
+    return;
+  }
+  std::string line = " Levels";
+  char buf[64];
+  for (int k = lo; k <= hi; k++) {
+    std::snprintf(buf, sizeof buf, " %g", double(world(float(k))));
+    line += buf;
+  }
+  kaprnt(2, line + "\n");
+}
+
+void grid_stats(session_state* pcm, grid_field* g) {
+  kaprnt(2, "Data Type = grid\n");
+  kaprntf(2, "Dimensions = %i %i\n", g->idim, g->jdim);
+  print_axis("I Dimension", g, g->idim, g->i_to_world, g->i_world_vals, g->i_linear);
+  print_axis("J Dimension", g, g->jdim, g->j_to_world, g->j_world_vals, g->j_linear);
+  const long long total = static_cast<long long>(g->isiz) * g->jsiz;
+  kaprntf(2, "Sizes = %i %i %lli\n", g->isiz, g->jsiz, total);
+  kaprntf(2, "Undef value = %g\n", double(g->undef));
+  sums s;
+  const float u = g->undef;
+  for (long long k = 0; k < total; k++) {
+    const float v = g->values[k];
+    if (v == u) continue;
+    s.sum += v;
+    s.sumsqr += double(v) * v;
+    s.n++;
+  }
+  kaprntf(2, "Undef count = %lli  Valid count = %i\n", total - s.n, s.n);
+  if (g->idim < 0) {
+    kaprntf(2, "Min, Max = %g %g\n", double(g->values[0]), double(g->values[0]));
+    return;
+  }
+  kamnmx(g);
+  kaprntf(2, "Min, Max = %g %g\n", double(g->min_value), double(g->max_value));
+  print_levels(g->min_value, g->max_value, g->undef, g->jdim < 0);
+  print_stats(s, false);
+  (void)pcm;
+}
+
+float request_min(const station_set* s, int d) {
+  return d == 0 ? s->lon_min : d == 1 ? s->lat_min : s->lev_min;
+}
+float request_max(const station_set* s, int d) {
+  return d == 0 ? s->lon_max : d == 1 ? s->lat_max : s->lev_max;
+}
+
+void station_axis(const char* label, const station_set* s, int dim) {
+  if (dim < 0) kaprntf(2, "%s = -999 to -999\n", label);
+  else if (dim == 3) kaprntf(2, "%s = %i to %i\n", label, s->time_min, s->time_max);
+  else kaprntf(2, "%s = %g to %g\n", label, double(request_min(s, dim)), double(request_max(s, dim)));
+}
+
+void station_stats(session_state* pcm, station_set* set) {
+  kaprnt(2, "Data Type = station\n");
+  kaprntf(2, "Dimensions = %i %i\n", set->idim, set->jdim);
+  station_axis("I Dimension", set, set->idim);
+  station_axis("J Dimension", set, set->jdim);
+  kaprntf(2, "Stn count = %i\n", set->report_count);
+  kaprntf(2, "Undef value = %g\n", double(set->undef));
+  sums s;
+  for (const station_report* r = set->first_report; r; r = r->next) {
+    if (r->value == set->undef) continue;
+    s.sum += r->value;
+    s.sumsqr += double(r->value) * r->value;
+    s.n++;
+  }
+  kaprntf(2, "Undef count = %i  Valid count = %i \n", set->report_count - s.n, s.n);
+  kasmnmx(set);
+  kaprntf(2, "Min, Max = %g %g\n", double(set->min_value), double(set->max_value));
+  print_levels(set->min_value, set->max_value, set->undef, set->jdim < 0);
+  print_stats(s, true);
+  if (!pcm->stnprint) return;
+  kaprntf(2, "Printing station values:  #obs = %d\n", s.n);
+  kaprnt(2, "OB    ID       LON      LAT      LEV      VAL\n");
+  int k = 0;
+  for (const station_report* r = set->first_report; r; r = r->next) {
+    if (r->value == set->undef) continue;
+    char id[8];
+    std::memcpy(id, r->stid, 7);
+    id[7] = '\0';
+    kaprntf(2, "%-5i %-8s %-8.6g %-8.6g %-8.6g %-8.6g\n", ++k, id, double(r->lon), double(r->lat),
+            double(r->lev), double(r->value));
+  }
+}
+
+// One value in the user's format ("%g " without one).
+std::string format_value(const session_state* pcm, float v, float undef) {
+  char buf[512];
+  if (pcm->prnopts_format.empty()) {
+    std::snprintf(buf, sizeof buf, "%g ", double(v));
+    return buf;
+  }
+  std::string out;
+  if (v == undef && pcm->prnopts_undef) out = "Undef";
+  else if (kafmtv(buf, sizeof buf, pcm->prnopts_format.c_str(), v) >= 0) out = buf;
+  out.append(static_cast<size_t>(pcm->prnopts_blanks), ' ');
+  return out;
+}
+
+void put_be32(std::vector<unsigned char>& b, uint32_t v) {
+  for (int sh = 24; sh >= 0; sh -= 8) b.push_back(static_cast<unsigned char>(v >> sh));
+}
+void put_float(std::vector<unsigned char>& b, float v) {
+  uint32_t u;
+  std::memcpy(&u, &v, 4);
+  put_be32(b, u);
+}
+void put_double(std::vector<unsigned char>& b, double v) {
+  uint64_t u;
+  std::memcpy(&u, &v, 8);
+  put_be32(b, static_cast<uint32_t>(u >> 32));
+  put_be32(b, static_cast<uint32_t>(u));
+}
+
+// A 4-byte word in the byte order asked for, whatever the host's.
+void store_word(unsigned char* out, uint32_t v, bool big) {
+  for (int k = 0; k < 4; k++) {
+    int sh = big ? 24 - 8 * k : 8 * k;
+    out[k] = static_cast<unsigned char>(v >> sh);
+  }
+}
+
+}  // namespace
+
+void kacsel(float min, float max, float* interval, float* first, float* last) {
+  if (max - min == 0) {
+    *interval = *first = *last = 0;
+    return;
+  }
+  float cint = *interval;
+  if (cint == 0) {
+    double r = (double(max) - min) / 10.0;
+    double p = std::pow(10.0, std::floor(std::log10(r)));
+    double m = r / p;
+    if (m < 1) m = 1;
+    double f = m <= 1.5 ? 1 : m <= 2.5 ? 2 : m <= 3.5 ? 3 : m <= 7.5 ? 5 : 10;
+    cint = static_cast<float>(p * f);
+  }
+  *interval = cint;
+  *first = static_cast<float>(cint * std::ceil(double(min) / cint));
+  *last = static_cast<float>(cint * std::floor(double(max) / cint));
+  if (min + cint == min || max - cint == max) *interval = *first = *last = 0;
+}
+
+void kastts(session_state* pcm) {
+  if (pcm->result_type[0] == 1) grid_stats(pcm, static_cast<grid_field*>(pcm->result[0]));
+  else station_stats(pcm, static_cast<station_set*>(pcm->result[0]));
+}
+
+void kadprnt(session_state* pcm) {
+  const int per_line = pcm->prnopts_count > 0 ? pcm->prnopts_count : 8;
+  if (pcm->result_type[0] == 1) {
+    const grid_field* g = static_cast<const grid_field*>(pcm->result[0]);
+    const long long total = static_cast<long long>(g->isiz) * g->jsiz;
+    kaprntf(2, "Printing Grid -- %lli Values -- Undef = %g\n", total, double(g->undef));
+    std::string line;
+    int on_line = 0;
+    for (long long k = 0; k < total; k++) {
+      line += format_value(pcm, g->values[k], g->undef);
+      if (++on_line == per_line) {
+        kaprnt(2, line + "\n");
+        line.clear();
+        on_line = 0;
+      }
+    }
+    if (on_line) kaprnt(2, line + "\n");
+    return;
+  }
+  const station_set* s = static_cast<const station_set*>(pcm->result[0]);
+  kaprntf(2, "Printing Stations -- %i Reports -- Undef = %g\n", s->report_count, double(s->undef));
+  for (const station_report* r = s->first_report; r; r = r->next) {
+    const char* id = r->stid;
+    kaprntf(2, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", id[0], id[1], id[2], id[3], id[4], id[5],
+            id[6], id[7], double(r->lon), double(r->lat), double(r->lev));
+    std::string v = pcm->prnopts_format.empty() ? format_value(pcm, r->value, s->undef) : "";
+    if (!pcm->prnopts_format.empty()) {
+      char buf[512];
+      if (r->value == s->undef && pcm->prnopts_undef) v = "Undef";
+      else if (kafmtv(buf, sizeof buf, pcm->prnopts_format.c_str(), r->value) >= 0) v = buf;
+    }
+    kaprnt(2, v + "\n");
+  }
+}
+
+void kafwrt(session_state* pcm) {
+  if (pcm->result_type[0] != 1) {
+    kaprnt(0, "Error from fwrite:  station data can't be written to the fwrite file\n");
+    return;
+  }
+  const grid_field* g = static_cast<const grid_field*>(pcm->result[0]);
+  const std::string name = pcm->fwrite_name.empty() ? "vemra.fwrite" : pcm->fwrite_name;
+  if (!pcm->fwrite_file) {
+    pcm->fwrite_file = std::fopen(name.c_str(), "wb");
+    if (!pcm->fwrite_file) {
+      kaprnt(0, "Error opening output file for fwrite\n");
+      kaprnt(0, "  File name is: " + name + "\n");
+      return;
+    }
+  }
+  const bool big = pcm->fwrite_byte_order != 0;
+  const long long n = static_cast<long long>(g->isiz) * g->jsiz;
+  const long long bytes = 4 * n;
+  if (pcm->fwrite_sequential && bytes > 0x7fffffffLL) {
+    kaprntf(0, "Error from fwrite:  a record of %lli bytes does not fit its 4-byte length\n",
+            bytes);
+    return;
+  }
+  FILE* f = pcm->fwrite_file;
+  bool ok = true;
+  unsigned char word[4];
+  store_word(word, static_cast<uint32_t>(bytes), big);
+  if (pcm->fwrite_sequential) ok = std::fwrite(word, 1, 4, f) == 4;
+  // The grid stays as it is: values go through a buffer in the file's order.
+  std::vector<unsigned char> buf;
+  const long long chunk = 1 << 16;
+  for (long long k = 0; ok && k < n; k += chunk) {
+    const long long m = n - k < chunk ? n - k : chunk;
+    buf.resize(static_cast<size_t>(4 * m));
+    for (long long j = 0; j < m; j++) {
+      uint32_t u;
+      std::memcpy(&u, &g->values[k + j], 4);
+      store_word(&buf[static_cast<size_t>(4 * j)], u, big);
+    }
+    ok = std::fwrite(buf.data(), 1, buf.size(), f) == buf.size();
+  }
+  if (ok && pcm->fwrite_sequential) ok = std::fwrite(word, 1, 4, f) == 4;
+  if (!ok) {
+    kaprnt(0, "Error from fwrite:  write to " + name + " failed\n");
+    return;
+  }
+  kaprntf(2, "Wrote %lli elements to ", n);
+  kaprnt(2, name);
+  kaprnt(2, pcm->fwrite_sequential ? " as Sequential" : " as Stream");
+  kaprnt(2, big ? " Big_Endian\n" : " Little_Endian\n");
+  kagsav(kPlotFwrite, pcm, g);
+}
+
+void kaoutgds(session_state* pcm) {
+  const std::string& name = pcm->writegds.name;
+  if (name.empty()) {
+    kaprnt(0, "error: no file specified (use \"set writegds\").\n");
+    return;
+  }
+  for (int r = 0; r < pcm->result_count; r++)
+    if (pcm->result_type[r] != 0) {
+      kaprnt(0, "error: WRITEGDS writes station data only; a result is a grid\n");
+      return;
+    }
+  FILE* f = std::fopen(name.c_str(), "ab");
+  if (!f) {
+    kaprnt(0, "error: WRITEGDS unable to open " + name + " for write\n");
+    return;
+  }
+  kaprnt(0, "got options and opened file\n");
+  std::string opts = pcm->writegds.options;
+  if (opts.empty()) {
+    kaprnt(0, "No options specified. Defaulting to full output (\"sxyztdi\").\n");
+    opts = "sxyztdi";
+  }
+  auto has = [&](char c) { return opts.find(c) != std::string::npos; };
+  const unsigned char start_tag[4] = {0x5a, 0, 0, 0};
+  const unsigned char end_tag[4] = {0xa5, 0, 0, 0};
+  std::vector<unsigned char> out;
+  auto tag = [&](const unsigned char* t) { out.insert(out.end(), t, t + 4); };
+  auto flush = [&]() {
+    bool ok = out.empty() || std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    out.clear();
+    return ok;
+  };
+  if (has('f')) {
+    kaprnt(0, "Finishing sequence:\n");
+    kaprnt(0, "EOS\n");
+    tag(end_tag);
+    flush();
+    std::fclose(f);
+    return;
+  }
+  const int nres = pcm->result_count;
+  std::vector<station_report*> cur(static_cast<size_t>(nres));
+  std::vector<int> level_var(static_cast<size_t>(nres));
+  int first_level = -1;
+  for (int r = 0; r < nres; r++) {
+    const station_set* s = static_cast<const station_set*>(pcm->result[r]);
+    cur[r] = s->first_report;
+    level_var[r] = s->variable && s->variable->levels != 0;
+    if (level_var[r] && first_level < 0) first_level = r;
+  }
+  auto abbrev = [&](int r) {
+    const station_set* s = static_cast<const station_set*>(pcm->result[r]);
+    return s->variable ? s->variable->abbrev : "";
+  };
+  auto same_place = [](const station_report* a, const station_report* b) {
+    return a && a->lat == b->lat && a->lon == b->lon && a->time == b->time;
+  };
+  auto bad = [&]() {
+    kaprnt(0, "error: bad structure in result\n");
+    flush();
+    std::fclose(f);
+  };
+  int records = 0;
+  while (cur[0]) {
+    const station_report d = *cur[0];
+    kaprnt(0, "SOI ");
+    tag(start_tag);
+    kaprnt(0, ">>\t");
+    if (has('s')) {
+      kaprntf(0, "stnid: %.8s  ", d.stid);
+      put_be32(out, 8);
+      out.insert(out.end(), d.stid, d.stid + 8);
+    }
+    if (has('x')) {
+      kaprntf(0, "lon: %f  ", double(d.lon));
+      put_float(out, d.lon);
+    }
+    if (has('y')) {
+      kaprntf(0, "lat: %f  ", double(d.lat));
+      put_float(out, d.lat);
+    }
+    if (has('t')) {
+      kaprntf(0, "time: %f  ", double(d.time));
+      kaprntf(0, "pre-byteswapped time: %f", double(d.time));
+      kaprntf(0, "byteswapped time: %f", double(d.time));
+      put_double(out, d.time);
+    }
+    kaprnt(0, "\n\t");
+    for (int r = 0; r < nres; r++) {
+      if (level_var[r]) continue;
+      if (!same_place(cur[r], &d)) return bad();
+      if (has('i')) {
+        kaprntf(0, "[%s: %f]  ", abbrev(r), double(cur[r]->value));
+        put_float(out, cur[r]->value);
+      }
+      cur[r] = cur[r]->next;
+    }
+    if (first_level >= 0) {
+      while (same_place(cur[first_level], &d)) {
+        const float lev = cur[first_level]->lev;
+        kaprnt(0, "\n\tSOI ");
+        tag(start_tag);
+        if (has('z')) {
+          kaprntf(0, "lev: %f  ", double(lev));
+          put_float(out, lev);
+        }
+        for (int r = first_level; r < nres; r++) {
+          if (!level_var[r]) continue;
+          if (!same_place(cur[r], &d) || cur[r]->lev != lev) return bad();
+          if (has('d')) {
+            kaprntf(0, "[%s: %f]  ", abbrev(r), double(cur[r]->value));
+            put_float(out, cur[r]->value);
+          }
+          cur[r] = cur[r]->next;
+        }
+      }
+      kaprnt(0, "\n\tEOS ");
+      tag(end_tag);
+    }
+    kaprnt(0, "\n");
+    records++;
+    if (!flush()) {
+      kaprnt(0, "error: WRITEGDS write to " + name + " failed\n");
+      std::fclose(f);
+      return;
+    }
+  }
+  const station_set* s0 = static_cast<const station_set*>(pcm->result[0]);
+  kaprntf(0, "WRITEGDS: %d reports x %d vars written as %d records\n", s0->report_count, nres,
+          records);
+  std::fclose(f);
+}
