@@ -1,0 +1,346 @@
+// The expression evaluator: the language of constants and operators, its
+// error texts and columns, and the arithmetic between grids and station sets.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/evalstate.h"
+#include "core/scaling.h"
+#include "core/session.h"
+#include "core/stdout_capture.h"
+#include "expr/eval.h"
+#include "expr/func.h"
+#include "expr/result.h"
+
+namespace {
+
+constexpr float kConstUndef = -9.99e33f;
+
+struct Eval {
+  int rc;
+  std::string out;
+  float value;  // the 0-D result's value (NaN when none)
+};
+
+Eval evaluate(const char* text) {
+  eval_state st{};
+  st.result_type = 1;
+  st.idim = st.jdim = -1;
+  StdoutCapture cap;
+  int rc = kaexpr(text, &st);
+  Eval e{rc, cap.text(), std::nanf("")};
+  if (rc == 0) {
+    EXPECT_EQ(st.result_type, 1);
+    grid_field* g = st.result.grid;
+    EXPECT_EQ(g->idim, -1);
+    EXPECT_EQ(g->undef, kConstUndef);
+    EXPECT_EQ(g->values, &g->min_value);
+    e.value = g->values[0];
+    kagfre(g);
+  }
+  EXPECT_EQ(pass, 0);
+  return e;
+}
+
+TEST(ExprLanguage, PrecedenceGroupingAndSigns) {
+  struct {
+    const char* text;
+    float value;
+  } cases[] = {
+      {"2*3", 6},         {"1+2*3", 7},      {"8/2*4", 16},      {"10-4-3", 3},
+      {"-2*3", -6},       {"2--3", 5},       {"--3", 3},         {"2/-4", -0.5f},
+      {"(1+2)*3", 9},     {"2*(3+(4-1))", 12}, {"0.5+1", 1.5f},  {"1-2*3-4", -9},
+      {"1+2)", 3},        {"3)*2", 6},       {"((7))", 7},       {"6/3/2", 1},
+      {"-(2+3)*2", -10},  {"2*-3+1", -5},    {"4/0", kConstUndef}, {"1\nignored", 1},
+  };
+  for (const auto& c : cases) {
+    Eval e = evaluate(c.text);
+    EXPECT_EQ(e.rc, 0) << c.text << "\n" << e.out;
+    EXPECT_EQ(e.out, "") << c.text;
+    EXPECT_FLOAT_EQ(e.value, c.value) << c.text;
+  }
+}
+
+TEST(ExprLanguage, SyntaxErrorsNameTheColumn) {
+  const std::string operand = "Syntax Error:  Expected operand or '('\n";
+  const std::string op = "Syntax Error:  Expected operator or ')'\n";
+  auto col = [](int c) { return "  Error ocurred at column " + std::to_string(c) + "\n"; };
+  struct {
+    const char* text;
+    std::string out;
+  } cases[] = {
+      {"", operand + col(1)},
+      {"()", operand + col(2)},
+      {".5", operand + col(1)},
+      {"1+A", operand + col(3)},
+      {"2*", col(3)},
+      {"1+", col(3)},
+      {"(1+2", "Syntax Error:  Unmatched Parens\n" + col(5)},
+      {"((1)", "Syntax Error:  Unmatched Parens\n" + col(5)},
+      {"2 3", op + col(2)},
+      {"2(3)", op + col(2)},
+      {"foo(1)",
+       "Syntax Error:  Invalid Operand \n  'foo' not a variable or function name\n" + col(1)},
+      {"2+sqrt(4)",
+       "Error from SQRT:  function not available yet\n"
+       "Operation Error:  Error from sqrt function\n" +
+           col(3)},
+  };
+  for (const auto& c : cases) {
+    Eval e = evaluate(c.text);
+    EXPECT_EQ(e.rc, 1) << c.text;
+    EXPECT_EQ(e.out, c.out) << c.text;
+  }
+}
+
+TEST(ExprLanguage, InterruptStopsSilently) {
+  gcmn->interrupt = 1;
+  Eval e = evaluate("1+2");
+  gcmn->interrupt = 0;
+  EXPECT_EQ(e.rc, 1);
+  EXPECT_EQ(e.out, "");
+}
+
+TEST(FunctionArgs, SplitAtTopLevelCommas) {
+  function_args a;
+  const char* text = "(z(t=1,lev=500),t=1,t=12)+1";
+  const char* after = kaargs(text, "ave", &a);
+  ASSERT_NE(after, nullptr);
+  EXPECT_STREQ(after, "+1");
+  ASSERT_EQ(a.count, 3);
+  EXPECT_STREQ(a.args[0], "z(t=1,lev=500)");
+  EXPECT_STREQ(a.args[1], "t=1");
+  EXPECT_STREQ(a.args[2], "t=12");
+
+  EXPECT_STREQ(kaargs("()*2", "f", &a), "*2");
+  EXPECT_EQ(a.count, 0);
+  EXPECT_STREQ(kaargs("*2", "f", &a), "*2");
+  EXPECT_EQ(a.count, 0);
+}
+
+// "(1,1,...)" with n arguments.
+std::string arg_list(int n) {
+  std::string s = "(1";
+  for (int i = 1; i < n; i++) s += ",1";
+  return s + ")";
+}
+
+TEST(FunctionArgs, RefusesWhatTheRecordCannotHold) {
+  function_args a;
+  struct {
+    std::string text;
+    std::string out;
+  } cases[] = {
+      {"(1,(2)", "Syntax Error:  Unmatched parens\n"},
+      {arg_list(21), "Syntax Error:  More than 20 arguments for f\n"},
+      {"(" + std::string(1200, '1') + ")",
+       "Syntax Error:  Arguments of f longer than 999 characters\n"},
+  };
+  for (const auto& c : cases) {
+    StdoutCapture cap;
+    EXPECT_EQ(kaargs(c.text.c_str(), "f", &a), nullptr);
+    EXPECT_EQ(cap.text(), c.out);
+  }
+  // Twenty arguments are fine.
+  ASSERT_NE(kaargs(arg_list(20).c_str(), "f", &a), nullptr);
+  EXPECT_EQ(a.count, 20);
+}
+
+// Grids over a 1-degree x axis from lon0 and a 10-degree y axis from 0.
+struct grid_maker {
+  linear_scaling xs{}, ys{};
+  grid_maker() {
+    linear_scaling_set(&xs, 1, 1);  // grid index k is longitude k
+    linear_scaling_set(&ys, 10, 10);
+  }
+  grid_field* make(int idim, int jdim, int i1, int i2, int j1, int j2,
+                   std::vector<float> values, float undef = -999) {
+    grid_field* g = kagrvl(0);
+    g->undef = undef;
+    g->idim = idim;
+    g->jdim = jdim;
+    auto set_axis = [&](int d, int lo, int hi, conversion_fn* to_world, float** vals, int* size) {
+      g->dim_min[d] = lo;
+      g->dim_max[d] = hi;
+      *to_world = liconv;
+      *vals = d == 0 ? xs.grid_to_world : ys.grid_to_world;
+      *size = hi - lo + 1;
+    };
+    if (idim >= 0) set_axis(idim, i1, i2, &g->i_to_world, &g->i_world_vals, &g->isiz);
+    if (jdim >= 0) set_axis(jdim, j1, j2, &g->j_to_world, &g->j_world_vals, &g->jsiz);
+    g->i_linear = g->j_linear = 1;
+    EXPECT_EQ(values.size(), size_t(g->isiz) * g->jsiz);
+    g->values = static_cast<float*>(std::malloc(values.size() * sizeof(float)));
+    std::memcpy(g->values, values.data(), values.size() * sizeof(float));
+    return g;
+  }
+};
+
+std::vector<float> values_of(const grid_field* g) {
+  return std::vector<float>(g->values, g->values + g->isiz * g->jsiz);
+}
+
+TEST(GridArithmetic, OneDimensionalGridsBroadcastOverTwo) {
+  grid_maker m;
+  StdoutCapture cap;
+  // x grid times x-y grid: every row.
+  grid_field* x = m.make(0, -1, 1, 3, 0, 0, {1, 2, 3});
+  grid_field* xy = m.make(0, 1, 1, 3, 1, 2, {1, 1, 1, 10, 10, 10});
+  grid_field* r = kagrop(x, xy, kOpMultiply, 1);
+  ASSERT_EQ(r, xy);
+  EXPECT_EQ(values_of(r), (std::vector<float>{1, 2, 3, 10, 20, 30}));
+  // x-y grid divided by a y grid: the k-th row by the k-th value, in
+  // expression order although the 1-D grid is the one released.
+  grid_field* y = m.make(1, -1, 1, 2, 0, 0, {2, 5});
+  r = kagrop(r, y, kOpDivide, 1);
+  ASSERT_EQ(r, xy);
+  EXPECT_EQ(values_of(r), (std::vector<float>{0.5f, 1, 1.5f, 2, 4, 6}));
+  // A constant on the left: 1 - grid.
+  grid_field* c = kagrvl(12);
+  r = kagrop(c, r, kOpAdd, 1);
+  EXPECT_EQ(values_of(r), (std::vector<float>{12.5f, 13, 13.5f, 14, 16, 18}));
+  kagfre(r);
+  EXPECT_EQ(cap.text(), "");
+}
+
+TEST(GridArithmetic, UndefinedPointsAndOperationsWithoutValue) {
+  grid_maker m;
+  const float u = -999, su = -5;
+  struct {
+    int op;
+    std::vector<float> a, b, want;
+  } cases[] = {
+      {kOpDivide, {1, su, 3, 4}, {2, 2, 0, u}, {0.5f, u, u, u}},
+      {kOpPower, {-8, 4, 2, 0}, {0.5f, 0.5f, 3, -1}, {u, 2, 8, u}},
+      {kOpAtan2, {0, 1, 0, -1}, {0, 0, 1, 0}, {0, float(std::atan2(1.0, 0.0)), 0,
+                                             float(std::atan2(-1.0, 0.0))}},
+      {kOpMaskout, {1, 2, 3, 4}, {0, -1, 5, -0.5f}, {1, u, 3, u}},
+      {kOpMagnitude, {3, 5, 0, 1}, {4, 12, 0, 1}, {5, 13, 0, float(std::sqrt(2.0))}},
+      {kOpMultiply, {3e38f, 2, 1, 1}, {10, 2, 1, 1}, {u, 4, 1, 1}},
+  };
+  for (const auto& c : cases) {
+    grid_field* a = m.make(0, -1, 1, 4, 0, 0, c.a, su);
+    grid_field* b = m.make(0, -1, 1, 4, 0, 0, c.b, u);
+    grid_field* r = kagrop(a, b, c.op, 1);
+    ASSERT_EQ(r, b);
+    std::vector<float> got = values_of(r);
+    for (size_t k = 0; k < 4; k++) {
+      EXPECT_FALSE(std::isnan(got[k]));
+      EXPECT_FLOAT_EQ(got[k], c.want[k]) << "op " << c.op << " point " << k;
+    }
+    kagfre(r);
+  }
+}
+
+TEST(GridArithmetic, MismatchedGridsAreRefusedAndKept) {
+  grid_maker m;
+  struct {
+    grid_field* a;
+    grid_field* b;
+    std::string out;
+  } cases[] = {
+      {m.make(0, -1, 1, 3, 0, 0, {1, 2, 3}), m.make(0, -1, 2, 4, 0, 0, {1, 2, 3}),
+       "Operation error:  Incompatable grids \n  Dimension ranges aren't equivalent\n"
+       "  Dimension = 0\n  1st grid range = 1 3   2nd = 2 4 \n"},
+      {m.make(0, -1, 1, 2, 0, 0, {1, 2}), m.make(1, -1, 1, 2, 0, 0, {1, 2}),
+       "Operation error:  Incompatable grids \n   Varying dimensions are different\n"
+       "  1st grid dims = 0 -1   2nd = 1 -1 \n"},
+      {m.make(1, -1, 1, 3, 0, 0, {1, 2, 3}), m.make(0, 1, 1, 2, 1, 2, {1, 2, 3, 4}),
+       "Operation error:  Incompatable grids \n  Dimension ranges aren't equivalent\n"
+       "  Dimension = 1\n  1st grid range = 1 3   2nd = 1 2 \n"},
+  };
+  for (auto& c : cases) {
+    StdoutCapture cap;
+    EXPECT_EQ(kagrop(c.a, c.b, kOpAdd, 1), nullptr);
+    EXPECT_EQ(cap.text(), c.out);
+    kagfre(c.a);  // both still belong to the caller
+    kagfre(c.b);
+  }
+  grid_field* a = m.make(0, -1, 1, 2, 0, 0, {1, 2});
+  grid_field* b = m.make(0, -1, 1, 2, 0, 0, {1, 2});
+  StdoutCapture cap;
+  EXPECT_EQ(kagrop(a, b, 99, 1), nullptr);
+  EXPECT_EQ(cap.text(), "Internal logic check 17: invalid oper value\n");
+  EXPECT_EQ(values_of(b), (std::vector<float>{1, 2}));
+  kagfre(a);
+  kagfre(b);
+}
+
+// A station set of reports (lat, lon, value) varying in x and y.
+station_set* stations(std::vector<std::vector<float>> reports, float undef = -99) {
+  auto* s = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
+  s->undef = undef;
+  s->idim = 0;
+  s->jdim = 1;
+  for (const auto& r : reports) {
+    station_report* p = kaarpt(s);
+    std::memcpy(p->stid, "STN     ", 8);
+    p->lat = r[0];
+    p->lon = r[1];
+    p->lev = 0;
+    p->time = 1;
+    p->value = r[2];
+    s->report_count++;
+  }
+  return s;
+}
+
+std::vector<float> report_values(const station_set* s) {
+  std::vector<float> v;
+  for (const station_report* r = s->first_report; r; r = r->next) v.push_back(r->value);
+  return v;
+}
+
+TEST(StationArithmetic, ReportsMatchByPlaceInExpressionOrder) {
+  // Left has more reports: the right set receives, values in left/right order.
+  station_set* a = stations({{10, 20, 8}, {11, 21, 6}, {12, 22, 1}, {13, 23, -99}});
+  station_set* b = stations({{11, 21, 2}, {10, 20, 4}, {50, 50, 1}});
+  StdoutCapture cap;
+  station_set* r = kastop(a, b, kOpDivide, 1);
+  EXPECT_EQ(cap.text(), "");
+  ASSERT_EQ(r, b);
+  EXPECT_EQ(r->report_count, 3);
+  EXPECT_EQ(report_values(r), (std::vector<float>{3, 2, -99}));
+  // A constant on either side.
+  kascop(r, 1, kOpAdd, 0);
+  EXPECT_EQ(report_values(r), (std::vector<float>{4, 3, -99}));
+  kascop(r, 12, kOpDivide, 1);
+  EXPECT_EQ(report_values(r), (std::vector<float>{3, 4, -99}));
+  kasfre(r);
+
+  station_set* z = stations({{0, 0, 0}, {1, 1, 0}});
+  station_set* w = stations({{0, 0, 0}, {1, 1, 2}});
+  r = kastop(z, w, kOpAtan2, 1);
+  EXPECT_EQ(report_values(r), (std::vector<float>{0, 0}));
+  kasfre(r);
+}
+
+TEST(StationArithmetic, MismatchedDimensionsAndBadOperations) {
+  station_set* a = stations({{0, 0, 1}});
+  station_set* b = stations({{0, 0, 1}});
+  b->idim = 3;
+  b->jdim = -1;
+  {
+    StdoutCapture cap;
+    EXPECT_EQ(kastop(a, b, kOpAdd, 1), nullptr);
+    EXPECT_EQ(cap.text(), "Invalid dimension environment for station data operation\n");
+  }
+  b->idim = 0;
+  b->jdim = 1;
+  {
+    StdoutCapture cap;
+    EXPECT_EQ(kastop(a, b, 5, 1), nullptr);
+    EXPECT_EQ(kascop(a, 2, 5, 0), nullptr);
+    EXPECT_EQ(cap.text(),
+              "Internal logic check 57: invalid oper value\n"
+              "Internal logic check 57: invalid oper value\n");
+  }
+  kasfre(a);
+  kasfre(b);
+}
+
+}  // namespace
