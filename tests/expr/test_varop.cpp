@@ -1,0 +1,204 @@
+// Variable operands: names, file numbers and dimension expressions turned
+// into grid requests and read from a file the test wrote.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/evalstate.h"
+#include "data/test_gridread_support.h"
+#include "expr/result.h"
+#include "expr/varop.h"
+
+using grtest::f;
+using vemra_test::TempDir;
+
+namespace {
+
+// x 1..5 at longitudes 0..4, y 1..4 at latitudes 10..40, z levels 1000 850
+// 700, t daily from 1 Jan 2000; u has levels, ps none (stored as -f).
+const char* kCtl =
+    "dset ^d.dat\nundef -999\nxdef 5 linear 0 1\nydef 4 linear 10 10\n"
+    "zdef 3 levels 1000 850 700\ntdef 2 linear 00z1jan2000 1dy\n"
+    "vars 2\nu 3 99 u\nps 0 99 ps\nendvars\n";
+
+struct VarOpTest : testing::Test {
+  TempDir dir;
+  grtest::record pfi;
+  eval_state st{};
+  void SetUp() override {
+    std::string s;
+    for (int t = 1; t <= 2; t++) {
+      for (int z = 1; z <= 3; z++)
+        for (int y = 1; y <= 4; y++)
+          for (int x = 1; x <= 5; x++) grtest::put_f32(s, f(x, y, z, t));
+      for (int y = 1; y <= 4; y++)
+        for (int x = 1; x <= 5; x++) grtest::put_f32(s, -f(x, y, 1, t));
+    }
+    vemra_test::write_file(dir.file("d.dat"), s);
+    pfi = grtest::open_text(dir, kCtl);
+    ASSERT_TRUE(pfi);
+    st.file_list = st.default_file = pfi.get();
+    st.file_count = 1;
+    st.result_type = 1;
+    // The whole x-y plane at 850 on the first day.
+    st.idim = 0;
+    st.jdim = 1;
+    st.dim_min[0] = 0;
+    st.dim_max[0] = 4;
+    st.dim_min[1] = 10;
+    st.dim_max[1] = 40;
+    st.dim_min[2] = st.dim_max[2] = 850;
+    st.time_start = st.time_end = {2000, 1, 1, 0, 0};
+  }
+  void TearDown() override { kafree(&st); }
+  struct parsed {
+    const char* end = nullptr;
+    std::string out;
+    grid_field* grid = nullptr;
+  };
+  parsed parse(const char* text) {
+    kafree(&st);
+    parsed r;
+    testing::internal::CaptureStdout();
+    r.end = varprs(text, &st);
+    r.out = testing::internal::GetCapturedStdout();
+    if (r.end) r.grid = st.result.grid;
+    return r;
+  }
+};
+
+}  // namespace
+
+TEST_F(VarOpTest, PlainNameReadsTheEnvironment) {
+  const char* text = "u+1";
+  parsed r = parse(text);
+  ASSERT_EQ(r.end, text + 1) << r.out;
+  ASSERT_NE(r.grid, nullptr);
+  EXPECT_EQ(st.result_type, 1);
+  EXPECT_EQ(r.grid->file, pfi.get());
+  EXPECT_EQ(r.grid->variable, &pfi->variables[0]);
+  EXPECT_EQ(r.grid->undef, -999.0f);
+  EXPECT_EQ(r.grid->isiz, 5);
+  EXPECT_EQ(r.grid->jsiz, 4);
+  EXPECT_EQ(r.grid->dim_min[2], 2);
+  EXPECT_EQ(r.grid->i_world_vals, pfi->grid_to_world_scaling[0]);
+  EXPECT_EQ(r.grid->j_to_grid, pfi->world_to_grid[1]);
+  EXPECT_EQ(r.grid->i_linear, 1);
+  for (int y = 1; y <= 4; y++)
+    for (int x = 1; x <= 5; x++)
+      EXPECT_EQ(r.grid->values[(y - 1) * 5 + x - 1], f(x, y, 2, 1));
+}
+
+TEST_F(VarOpTest, DimensionExpressionsAndFileNumbers) {
+  const char* text = "u.1(lev=700,t+1)*2";
+  parsed r = parse(text);
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_STREQ(r.end, "*2");
+  EXPECT_EQ(r.grid->values[7], f(3, 2, 3, 2));
+  r = parse("u(z=1)");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(*r.end, '\0');
+  EXPECT_EQ(r.grid->values[19], f(5, 4, 1, 1));
+  // A surface variable is read at level 1 whatever level is asked.
+  r = parse("ps(lev=900)");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->values[0], -f(1, 1, 1, 1));
+  // Only x varies: a row of the fixed latitude.
+  st.jdim = -1;
+  st.dim_min[1] = st.dim_max[1] = 30;
+  r = parse("u(time=2jan2000)");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->jsiz, 1);
+  for (int x = 1; x <= 5; x++) EXPECT_EQ(r.grid->values[x - 1], f(x, 3, 2, 2));
+  // Nothing varies: one value.
+  st.idim = -1;
+  st.dim_min[0] = st.dim_max[0] = 3;
+  r = parse("u(z=3)");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->min_value, f(4, 3, 3, 1));
+}
+
+TEST_F(VarOpTest, VaryingRangesCoverTheWorldRange) {
+  // Longitudes 0.2..2.6 need grid points 1..4.
+  st.dim_min[0] = 0.2f;
+  st.dim_max[0] = 2.6f;
+  parsed r = parse("u");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->dim_min[0], 1);
+  EXPECT_EQ(r.grid->dim_max[0], 4);
+  // Between two points: still two.
+  st.dim_min[0] = 1.2f;
+  st.dim_max[0] = 1.8f;
+  r = parse("u");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->isiz, 2);
+  // On one point: refused.
+  st.dim_min[0] = st.dim_max[0] = 2;
+  r = parse("u");
+  EXPECT_EQ(r.end, nullptr);
+  EXPECT_EQ(r.out,
+            "Data Request Error: Invalid grid coordinates\n"
+            "  Varying dimension 0 decreases: 3 to 3 \n"
+            "  Error ocurred getting variable 'u'\n");
+}
+
+TEST_F(VarOpTest, RequestsOutsideTheFileAreUndefined) {
+  st.dim_min[0] = 100;
+  st.dim_max[0] = 104;
+  parsed r = parse("u");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  for (int i = 0; i < 20; i++) EXPECT_EQ(r.grid->values[i], -999.0f);
+  EXPECT_NE(r.out.find("  Warning issued for variable = u\n"), std::string::npos) << r.out;
+}
+
+TEST_F(VarOpTest, Refusals) {
+  struct {
+    const char* text;
+    const char* out;
+  } cases[] = {
+      {"u.0", "Syntax error: Bad file number for variable u \n"},
+      {"u.x", "Syntax error: Bad file number for variable u \n"},
+      {"u.2", "Data Request Error:  File number out of range \n  Variable = u.2 \n"},
+      {"v.1", "Data Request Error:  Invalid variable name \n  Variable 'v.1' not found in file 1\n"},
+      {"u(z=1,z=2)",
+       "Syntax Error: Invalid dimension expression\n  Same dimension specified multiple times "
+       "for variable = u\n"},
+      {"u(lon=1)",
+       "Data Request Error: Invalid dimension expression\n  Attempt to set or modify varying "
+       "dimension\n  Variable = u, Dimension = 0 \n"},
+      {"u.1(lat=15)",
+       "Data Request Error: Invalid grid coordinates\n"
+       "  World coordinates convert to non-integer grid coordinates\n"
+       "    Variable = u.1  Dimension = 1 \n"},
+      {"u(z:1)",
+       "Syntax Error:  Invalid dimension expression\n  Expecting +/-/= operator, found :\n"
+       "  Variable name = u\n"},
+      {"u(z=1", "Syntax Error:  Invalid dimension expression\n"
+                "  Expecting +/-/= operator, found \n  Variable name = u\n"},
+  };
+  st.jdim = -1;
+  st.dim_min[1] = st.dim_max[1] = 20;
+  for (const auto& c : cases) {
+    parsed r = parse(c.text);
+    EXPECT_EQ(r.end, nullptr) << c.text;
+    EXPECT_EQ(r.out, c.out) << c.text;
+    EXPECT_EQ(st.result.grid, nullptr);
+  }
+  // A fixed latitude between two points is no grid point.
+  st.dim_min[1] = st.dim_max[1] = 25;
+  parsed r = parse("u");
+  EXPECT_EQ(r.end, nullptr);
+  EXPECT_NE(r.out.find("    Variable = u  Dimension = 1 \n"), std::string::npos) << r.out;
+}
+
+TEST_F(VarOpTest, DefinedVariablesByName) {
+  file_descriptor* none = getdfn("u", &st);
+  EXPECT_EQ(none, nullptr);
+  defined_entry second{nullptr, reinterpret_cast<file_descriptor*>(0x20), "uu"};
+  defined_entry first{&second, reinterpret_cast<file_descriptor*>(0x10), "u"};
+  st.defined_list = &first;
+  EXPECT_EQ(getdfn("uu", &st), reinterpret_cast<file_descriptor*>(0x20));
+  EXPECT_EQ(getdfn("u", &st), reinterpret_cast<file_descriptor*>(0x10));
+  EXPECT_EQ(getdfn("v", &st), nullptr);
+  st.defined_list = nullptr;
+}
