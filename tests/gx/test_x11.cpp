@@ -471,6 +471,55 @@ TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
   EXPECT_EQ(im.rgb(240, 680 - 322), 0u);
 }
 
+namespace {
+
+// Another client maps a window over the whole graphics window and takes it
+// away again; the graphics package then serves its events.
+void cover_and_uncover(const std::string& display) {
+  {
+    OtherClient o(display);
+    if (!o.d) return;
+    Window w = XCreateSimpleWindow(o.d, DefaultRootWindow(o.d), 0, 0, 700, 600, 0,
+                                   WhitePixel(o.d, 0), WhitePixel(o.d, 0));
+    XMapRaised(o.d, w);
+    XSync(o.d, False);
+    usleep(100000);
+    XDestroyWindow(o.d, w);
+    XSync(o.d, False);
+  }
+  for (int i = 0; i < 20; i++) {
+    gxfrme(9);
+    usleep(10000);
+  }
+}
+
+}  // namespace
+
+TEST_F(X11Window, ExposureWhileDoubleBufferingRedrawsBothFrames) {
+  std::string f = dir.file("f.xwd"), b = dir.file("b.xwd");
+  std::string display = server(24).display();
+  Child c = in_window(dir, {}, [&] {
+    gxfrme(2);
+    gxcolr(2);
+    gxrecf(1, 2, 1, 2);
+    gxfrme(2);  // shown
+    gxcolr(4);
+    gxrecf(3, 4, 1, 2);  // being drawn
+    cover_and_uncover(display);
+    dump_front_buffer(f.c_str());
+    dump_back_buffer(b.c_str());
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  XwdImage im = dump_of(f);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
+  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0u);
+  im = dump_of(b);
+  ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);
+  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), kDefault[4]);
+}
+
 TEST_F(X11Window, MouseClicksAreQueuedAndTaken) {
   std::string display = server(24).display();
   Child c = in_window(dir, {}, [&] {
