@@ -27,9 +27,6 @@ int kapending(const char* feature) {
 }
 
 int kacoll(char*, session_state*) { return not_yet("COLLECT"); }
-int kadef(char*, session_state*, int) { return not_yet("DEFINE"); }
-int kaudef(char*, session_state*) { return not_yet("UNDEFINE"); }
-int kamodf(char*, session_state*) { return not_yet("MODIFY"); }
 int kadraw(char*, session_state*) { return not_yet("DRAW"); }
 int kardrw(char*, session_state*) { return not_yet("REDRAW"); }
 
@@ -45,14 +42,10 @@ int kaqpp2xy(char*, char*, session_state*) { return not_yet("QUERY PP2XY"); }
 int kaqxy2w(char*, char*, session_state*) { return not_yet("QUERY XY2W"); }
 int kaqxy2gr(char*, char*, session_state*) { return not_yet("QUERY XY2GR"); }
 int kaqll2xy(char*, char*, session_state*) { return not_yet("QUERY LL2XY"); }
-int kaqdefval(char*, char*, session_state*) { return not_yet("QUERY DEFVAL"); }
 int kaqudft(char*, char*, session_state*) { return not_yet("QUERY UDFT"); }
 int kaqgxinfo(char*, char*, session_state*) { return not_yet("QUERY GXINFO"); }
 int kaqshades(char*, char*, session_state*) { return not_yet("QUERY SHADES"); }
-int kaqdefine(char*, char*, session_state*) { return not_yet("QUERY DEFINE"); }
 
 // Services of the expression layer. Until user-defined functions exist
-// there is no table to read; until "define" exists no variable can be
-// defined, so the list is always empty.
+// there is no table to read.
 void kafdef() {}
-void kareldef(session_state* pcm) { pcm->defined_list = nullptr; }

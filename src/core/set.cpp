@@ -285,7 +285,7 @@ struct set_keyword {
 // The chain in its matching order. A null handler is a keyword whose option
 // group is not built yet.
 const set_keyword chain[] = {
-    {"defval", "DEFVAL", nullptr},      {"hempref", "HEMPREF", nullptr},
+    {"defval", "DEFVAL", set_defval},      {"hempref", "HEMPREF", nullptr},
     {"gridln", "GRIDLN", nullptr},      {"tlsupp", "TLSUPP", nullptr},
     {"baropts", "BAROPTS", nullptr},    {"barbase", "BARBASE", nullptr},
     {"mdlopts", "MDLOPTS", nullptr},    {"bargap", "BARGAP", nullptr},

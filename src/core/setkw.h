@@ -32,3 +32,6 @@ int set_imprun(set_args& a);
 int set_stat(set_args& a);
 int set_stnprint(set_args& a);
 int set_prnopts(set_args& a);
+
+// "set defval" (define.cpp).
+int set_defval(set_args& a);

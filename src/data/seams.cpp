@@ -13,14 +13,6 @@ int kappcn(file_descriptor*, int, int) {
 
 // Readers of the kinds of grid that are not built yet: each refuses the read
 // with a clear message, and the caller abandons the expression.
-int kagdef() {
-  kaprnt(0, "Data Request Error:  Defined variables can't be read yet\n");
-  return 1;
-}
-int kagpre() {
-  kaprnt(0, "Data Request Error:  The variables lon, lat and lev can't be read yet\n");
-  return 1;
-}
 int kagsdf(grid_field*, float*) {
   kaprnt(0, "Data Request Error:  Self-describing files can't be read yet\n");
   return 1;

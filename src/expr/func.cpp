@@ -8,22 +8,24 @@
 #include "core/evalstate.h"
 #include "core/message.h"
 #include "core/words.h"
+#include "expr/fave.h"
+#include "expr/felem.h"
 
 // Each function group fills its handlers in here as it is built; a null
 // handler answers that the function is not available yet.
 const builtin_function builtin_functions[kBuiltinCount] = {
-    {"sqrt", nullptr},   {"sin", nullptr},    {"cos", nullptr},     {"tan", nullptr},
-    {"asin", nullptr},   {"acos", nullptr},   {"exp", nullptr},     {"log", nullptr},
-    {"log10", nullptr},  {"abs", nullptr},    {"pow", nullptr},     {"ave", nullptr},
-    {"mag", nullptr},    {"atan2", nullptr},  {"hdivg", nullptr},   {"hcurl", nullptr},
+    {"sqrt", ffsqrt},   {"sin", ffsin},    {"cos", ffcos},     {"tan", fftan},
+    {"asin", ffasin},   {"acos", ffacos},   {"exp", ffexp},     {"log", fflog},
+    {"log10", fflog10},  {"abs", ffabs},    {"pow", ffpow},     {"ave", ffave},
+    {"mag", ffmag},    {"atan2", ffatan},  {"hdivg", nullptr},   {"hcurl", nullptr},
     {"vint", nullptr},   {"tloop", nullptr},  {"aave", nullptr},    {"scorr", nullptr},
     {"tcorr", nullptr},  {"tmave", nullptr},  {"maskout", nullptr}, {"gr2stn", nullptr},
     {"tvrh2q", nullptr}, {"tvrh2t", nullptr}, {"gint", nullptr},    {"oacres", nullptr},
     {"oabin", nullptr},  {"smth9", nullptr},  {"stnave", nullptr},  {"stnmin", nullptr},
     {"stnmax", nullptr}, {"skip", nullptr},   {"const", nullptr},   {"cdiff", nullptr},
-    {"mean", nullptr},   {"amean", nullptr},  {"sum", nullptr},     {"sumg", nullptr},
-    {"asum", nullptr},   {"asumg", nullptr},  {"coll2gr", nullptr}, {"min", nullptr},
-    {"max", nullptr},    {"minloc", nullptr}, {"maxloc", nullptr},  {"fndlvl", nullptr},
+    {"mean", ffmn},   {"amean", nullptr},  {"sum", ffsum},     {"sumg", ffsumg},
+    {"asum", nullptr},   {"asumg", nullptr},  {"coll2gr", nullptr}, {"min", ffmin},
+    {"max", ffmax},    {"minloc", ffminl}, {"maxloc", ffmaxl},  {"fndlvl", nullptr},
     {"sregr", nullptr},  {"tregr", nullptr},
 };
 

@@ -85,9 +85,9 @@ TEST(ExprLanguage, SyntaxErrorsNameTheColumn) {
       {"2(3)", op + col(2)},
       {"foo(1)",
        "Syntax Error:  Invalid Operand \n  'foo' not a variable or function name\n" + col(1)},
-      {"2+sqrt(4)",
-       "Error from SQRT:  function not available yet\n"
-       "Operation Error:  Error from sqrt function\n" +
+      {"2+smth9(4)",
+       "Error from SMTH9:  function not available yet\n"
+       "Operation Error:  Error from smth9 function\n" +
            col(3)},
   };
   for (const auto& c : cases) {

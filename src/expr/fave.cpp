@@ -1,0 +1,420 @@
+#include "expr/fave.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "core/dimexpr.h"
+#include "core/evalstate.h"
+#include "core/message.h"
+#include "core/mfcmn.h"
+#include "core/timecal.h"
+#include "core/words.h"
+#include "data/filerec.h"
+#include "expr/eval.h"
+#include "expr/func.h"
+#include "expr/result.h"
+
+namespace {
+
+const char* const avenam[8] = {"AVE", "MEAN", "SUM", "SUMG", "MIN", "MAX", "MINLOC", "MAXLOC"};
+
+constexpr double kPi = 3.1416;  // the latitude weights are defined with this value
+
+bool same_shape(const grid_field* a, const grid_field* b) {
+  return a->idim == b->idim && a->jdim == b->jdim && a->isiz == b->isiz && a->jsiz == b->jsiz &&
+         !kagchk(a, b, a->idim) && !kagchk(a, b, a->jdim);
+}
+
+// True when the text is plain arithmetic of operands (no function call and no
+// dimension expression): its value at each point of a row is the value it
+// has with that point alone, so a row can be read at once.
+bool elementwise_text(const char* s) {
+  char prev = '\0';
+  for (; *s && *s != '\n'; s++) {
+    if (*s == '(' && ((prev >= 'a' && prev <= 'z') || (prev >= '0' && prev <= '9') || prev == '_'))
+      return false;
+    prev = *s;
+  }
+  return true;
+}
+
+// One call's working state.
+struct reduction {
+  int kind = 1;
+  const char* name = "AVE";
+  int dim = 0;
+  bool exact = false;
+  float b1 = 0, b2 = 0;
+  double w1 = 0, w2 = 0;  // exact boundaries in world coordinates (x, y, z)
+  const file_descriptor* f = nullptr;
+
+  // Accumulators, one per result point: sums and weights in double for
+  // kinds 1-4, the extreme and its index for kinds 5-8.
+  long long n = 0;
+  std::vector<double> sum, wsum;
+  std::vector<float> ext;
+  std::vector<int> where;
+  std::vector<unsigned char> defined;
+
+  float world(float g) const {
+    if (f->grid_to_world[dim]) return f->grid_to_world[dim](f->grid_to_world_scaling[dim], g);
+    return g;
+  }
+
+  // Moves the state to grid index g of the reduced dimension.
+  void place(eval_state* pst, int g) const {
+    if (dim == 3) {
+      gr2t(f->grid_to_world_scaling[3], float(g), &pst->time_start);
+      pst->time_end = pst->time_start;
+    } else {
+      pst->dim_min[dim] = pst->dim_max[dim] = world(float(g));
+    }
+  }
+
+  double weight(int g) const {
+    if (dim == 3) {
+      if (!exact) return 1.0;
+      double lo = std::fmax(g - 0.5, std::fmin(b1, b2));
+      double hi = std::fmin(g + 0.5, std::fmax(b1, b2));
+      return hi > lo ? hi - lo : 0.0;
+    }
+    double lo = world(float(g) - 0.5f), hi = world(float(g) + 0.5f);
+    const double s = std::fabs(hi - lo);
+    if (exact) {
+      const double a = std::fmin(w1, w2), b = std::fmax(w1, w2);
+      lo = std::fmin(std::fmax(lo, a), b);
+      hi = std::fmin(std::fmax(hi, a), b);
+    }
+    if (dim == 1) {
+      lo = std::fmin(std::fmax(lo, -90.0), 90.0);
+      hi = std::fmin(std::fmax(hi, -90.0), 90.0);
+    }
+    switch (kind) {
+      case 1:
+        if (dim == 1) return std::fabs(std::sin(hi * kPi / 180.0) - std::sin(lo * kPi / 180.0));
+        return hi - lo;
+      case 2: return dim == 1 ? std::fabs(hi - lo) : hi - lo;
+      case 3: return s > 1e-5 ? std::fabs(hi - lo) / s : 0.0;
+      default: return 1.0;
+    }
+  }
+
+  void start(long long points) {
+    n = points;
+    defined.assign(size_t(n), 0);
+    if (kind <= 4) {
+      sum.assign(size_t(n), 0.0);
+      wsum.assign(size_t(n), 0.0);
+    } else {
+      ext.assign(size_t(n), 0.0f);
+      where.assign(size_t(n), 0);
+    }
+  }
+
+  // Folds n values (stride apart) taken at grid index g with weight w.
+  void fold(const float* v, long long stride, float undef, double w, int g) {
+    if (kind <= 4) {
+      const bool weighted = kind <= 3;
+      for (long long k = 0; k < n; k++) {
+        const float x = v[k * stride];
+        if (x == undef) continue;
+        sum[k] += weighted ? double(x) * w : double(x);
+        wsum[k] += w;
+        defined[k] = 1;
+      }
+      return;
+    }
+    const bool smallest = kind == 5 || kind == 7;
+    for (long long k = 0; k < n; k++) {
+      const float x = v[k * stride];
+      if (x == undef) continue;
+      // Strict comparisons: ties keep the earlier index.
+      if (!defined[k] || (smallest ? x < ext[k] : x > ext[k])) {
+        ext[k] = x;
+        where[k] = g;
+        defined[k] = 1;
+      }
+    }
+  }
+
+  // Writes the results into out (n values); 1 after a message.
+  int finish(float* out, float undef) {
+    for (long long k = 0; k < n; k++) {
+      if (!defined[k]) {
+        out[k] = undef;
+        continue;
+      }
+      double r;
+      switch (kind) {
+        case 1:
+        case 2:
+          if (wsum[k] == 0.0) {
+            kaprntf(0, "Error from %s:  Internal logic check 100\n", name);
+            return 1;
+          }
+          r = sum[k] / wsum[k];
+          break;
+        case 3:
+        case 4: r = sum[k]; break;
+        case 5:
+        case 6: r = ext[k]; break;
+        default: r = where[k]; break;
+      }
+      const float rf = static_cast<float>(r);
+      out[k] = std::isfinite(rf) ? rf : undef;
+    }
+    return 0;
+  }
+};
+
+void set_one_point(grid_field* g) {
+  if (g->idim < 0) g->max_value = g->min_value;
+}
+
+// The increment argument as an index step on the default file's time axis,
+// or 0 when it is no valid increment.
+int time_step(const char* text, const file_descriptor* f) {
+  int v = 0;
+  const char* q = intprs(text, &v);
+  if (!q) return 0;
+  if (*q == '\0') return v > 0 ? v : 0;
+  date_time dt{};
+  q = rdtprs(text, &dt);
+  if (!q || *q != '\0' || !f->grid_to_world_scaling[3]) return 0;
+  const time_scaling ts = time_scaling_from(f->grid_to_world_scaling[3]);
+  const double months = double(dt.year) * 12 + dt.month;
+  const double minutes = double(dt.day) * 1440 + double(dt.hour) * 60 + dt.minute;
+  double len, unit;
+  if (months >= 1 && ts.increment_months > 0) {
+    len = months;
+    unit = ts.increment_months;
+  } else if (minutes >= 1 && ts.increment_minutes > 0) {
+    len = minutes;
+    unit = ts.increment_minutes;
+  } else {
+    return 0;
+  }
+  const double steps = std::floor(len / unit);
+  if (steps < 1 || steps > 1e9) return 0;
+  const int step = int(steps);
+  if (float(len) != float(step) * float(unit)) return 0;
+  return step;
+}
+
+bool flag_b(const char* s) { return s[0] == '-' && s[1] == 'b'; }
+
+}  // namespace
+
+int ave(function_args* args, eval_state* pst, int kind) {
+  reduction r;
+  r.kind = kind;
+  r.name = avenam[kind - 1];
+  const char* nm = r.name;
+  if (args->count < 3 || args->count > 5) {
+    kaprntf(0, "Error from %s:  Too many or too few args \n", nm);
+    kaprnt(0, "                 3 to 5 arguments expected \n");
+    return 1;
+  }
+  const file_descriptor* f = pst->default_file;
+  r.f = f;
+  int d1 = 0, d2 = 0, world = 0;
+  float b1 = 0, b2 = 0;
+  if (!f || !dimprs(args->args[1], pst, f, &d1, &b1, 1, &world) || d1 < 0 || d1 > 3 ||
+      !(std::fabs(b1) < 1e9f)) {
+    kaprntf(0, "Error from %s:  1st dimension expression invalid\n", nm);
+    return 1;
+  }
+  if (!dimprs(args->args[2], pst, f, &d2, &b2, 1, &world) || d2 != d1 || !(std::fabs(b2) < 1e9f)) {
+    kaprntf(0, "Error from %s:  2nd dimension expression invalid\n", nm);
+    return 1;
+  }
+  r.dim = d1;
+  r.b1 = b1;
+  r.b2 = b2;
+  int step = 1;
+  if (args->count >= 4) {
+    const char* a4 = args->args[3];
+    if (a4[0] == '-') {
+      if (a4[1] != 'b') {
+        kaprntf(0, "Error from %s: Invalid option flags\n", nm);
+        return 1;
+      }
+      r.exact = true;
+    } else {
+      if (r.dim != 3) {
+        kaprntf(0, "Error from %s: Invalid usage of increment value\n", nm);
+        kaprnt(0, "                Can only be used with time averaging\n");
+        return 1;
+      }
+      // A step of 0 or less would never leave the range.
+      step = time_step(a4, f);
+      if (step < 1) {
+        kaprntf(0, "Error from %s: Invalid time increment argument\n", nm);
+        return 1;
+      }
+    }
+  }
+  if (args->count == 5) {
+    if (!flag_b(args->args[4])) {
+      kaprntf(0, "Error from %s: Invalid option flags\n", nm);
+      return 1;
+    }
+    r.exact = true;
+  }
+
+  if (pst->idim == r.dim) {
+    pst->idim = pst->jdim;
+    pst->jdim = -1;
+  } else if (pst->jdim == r.dim) {
+    pst->jdim = -1;
+  }
+
+  int first, last;
+  if (r.exact) {
+    first = int(std::floor(b1 + 0.5f));
+    last = int(std::ceil(b2 - 0.5f));
+    if (r.dim < 3) {
+      r.w1 = r.world(b1);
+      r.w2 = r.world(b2);
+    }
+  } else {
+    first = int(std::ceil(b1 - 0.001f));
+    last = int(std::floor(b2 + 0.001f));
+  }
+  if (mfcmn.warn_level > 0) {
+    if (kind == 1)
+      kaprntf(2, "Averaging.  dim = %i, start = %i, end = %i\n", r.dim, first, last);
+    else
+      kaprntf(2, "%sing.  dim = %i, start = %i, end = %i\n", nm, r.dim, first, last);
+  }
+  const char* expr = args->args[0];
+
+  // Along x the whole row range is read at once when the expression allows
+  // it, rather than one column per point.
+  if (r.dim == 0 && last > first && pst->jdim == -1 && elementwise_text(expr)) {
+    eval_state row = *pst;
+    row.result.grid = nullptr;
+    row.jdim = pst->idim;
+    row.idim = 0;
+    row.dim_min[0] = r.world(float(first));
+    row.dim_max[0] = r.world(float(last));
+    int rc = kaexpr(expr, &row);
+    if (rc) return rc;
+    if (row.result_type == 0) {
+      kafree(&row);
+      return -1;
+    }
+    grid_field* g = row.result.grid;
+    if (g->idim == 0 && g->jdim == row.jdim && g->dim_min[0] == first && g->dim_max[0] == last &&
+        g->isiz == last - first + 1) {
+      r.start(g->jsiz);
+      for (int i = 0; i < g->isiz; i++)
+        r.fold(g->values + i, g->isiz, g->undef, r.weight(first + i), first + i);
+      // The result keeps the other dimension, moved to the i side.
+      float* out = g->jdim >= 0 ? static_cast<float*>(std::malloc(sizeof(float) * size_t(g->jsiz)))
+                                : &g->min_value;
+      if (!out) {
+        kaprnt(0, "Memory Allocation Error:  grid storage \n");
+        kagfre(g);
+        return 1;
+      }
+      if (r.finish(out, g->undef)) {
+        if (out != &g->min_value) std::free(out);
+        kagfre(g);
+        return 1;
+      }
+      std::free(g->values);
+      if (g->owns_scaling) std::free(g->i_world_vals);
+      g->values = out;
+      g->idim = g->jdim;
+      g->isiz = g->jsiz;
+      g->i_to_world = g->j_to_world;
+      g->i_to_grid = g->j_to_grid;
+      g->i_world_vals = g->j_world_vals;
+      g->i_grid_vals = g->j_grid_vals;
+      g->i_linear = g->j_linear;
+      g->jdim = -1;
+      g->jsiz = 1;
+      g->j_to_world = g->j_to_grid = nullptr;
+      g->j_world_vals = g->j_grid_vals = nullptr;
+      if (g->idim < 0) g->owns_scaling = 0;
+      g->dim_min[0] = g->dim_max[0] = first;
+      set_one_point(g);
+      pst->result.grid = g;
+      pst->result_type = 1;
+      return 0;
+    }
+    kagfre(g);  // not the expected row: evaluate point by point instead
+  }
+
+  r.place(pst, first);
+  pst->result.grid = nullptr;
+  int rc = kaexpr(expr, pst);
+  if (rc) return rc;
+  if (pst->result_type == 0) {
+    kafree(pst);
+    return -1;
+  }
+  grid_field* acc = pst->result.grid;
+  pst->result.grid = nullptr;
+  const long long points = static_cast<long long>(acc->isiz) * acc->jsiz;
+  if (int64_t(last) < int64_t(first) + step) {
+    if (kind >= 7) {
+      for (long long k = 0; k < points; k++)
+        if (acc->values[k] != acc->undef) acc->values[k] = float(first);
+    }
+    set_one_point(acc);
+    pst->result.grid = acc;
+    pst->result_type = 1;
+    return 0;
+  }
+
+  r.start(points);
+  r.fold(acc->values, 1, acc->undef, r.weight(first), first);
+  int64_t g = int64_t(first) + step;
+  for (; g <= last; g += step) {
+    const bool second = g == int64_t(first) + step;
+    r.place(pst, int(g));
+    pst->result.grid = nullptr;
+    rc = kaexpr(expr, pst);
+    if (!rc && pst->result_type == 0) {
+      kafree(pst);
+      rc = -1;
+    }
+    if (rc) {
+      kagfre(acc);
+      if (!second) kaprntf(0, "Error from %s:  Error getting grids \n", nm);
+      return rc;
+    }
+    grid_field* next = pst->result.grid;
+    pst->result.grid = nullptr;
+    if (!same_shape(acc, next)) {
+      kagfre(next);
+      kagfre(acc);
+      kaprntf(0, "Error from %s:  Grids differ in shape along the range\n", nm);
+      kaprntf(0, "Error from %s:  Error getting grids \n", nm);
+      return 1;
+    }
+    r.fold(next->values, 1, next->undef, r.weight(int(g)), int(g));
+    kagfre(next);
+  }
+  if (r.finish(acc->values, acc->undef)) {
+    kagfre(acc);
+    return 1;
+  }
+  set_one_point(acc);
+  pst->result.grid = acc;
+  pst->result_type = 1;
+  return 0;
+}
+
+int ffave(function_args* a, eval_state* s) { return ave(a, s, 1); }
+int ffmn(function_args* a, eval_state* s) { return ave(a, s, 2); }
+int ffsum(function_args* a, eval_state* s) { return ave(a, s, 3); }
+int ffsumg(function_args* a, eval_state* s) { return ave(a, s, 4); }
+int ffmin(function_args* a, eval_state* s) { return ave(a, s, 5); }
+int ffmax(function_args* a, eval_state* s) { return ave(a, s, 6); }
+int ffminl(function_args* a, eval_state* s) { return ave(a, s, 7); }
+int ffmaxl(function_args* a, eval_state* s) { return ave(a, s, 8); }
