@@ -82,6 +82,13 @@ int record_error(Display*, XErrorEvent* e) {
   return 0;
 }
 
+// Settles errors of earlier requests so that the next check blames only
+// the request it follows.
+void settle() {
+  XSync(display, False);
+  xerror = 0;
+}
+
 // Waits for the server to process every request; true when none failed.
 bool synced() {
   XSync(display, False);
@@ -345,6 +352,7 @@ int gxdbgn(float xs, float ys) {
   devbck = 0;
   std::vector<char> ib = icon_bits();
   Pixmap icon = XCreateBitmapFromData(display, win, ib.data(), 41, 41);
+  if (!synced()) icon = None;
   std::string title = std::string("Vemra ") + VEMRA_VERSION;
   char cmd[] = "vemra";
   char* argv[1] = {cmd};
@@ -458,9 +466,10 @@ int gxdacl(int n, int r, int g, int b) {
   }
   cmach[n] = 0;
   XColor c{};
-  c.red = static_cast<unsigned short>((r & 0xff) * 256);
-  c.green = static_cast<unsigned short>((g & 0xff) * 256);
-  c.blue = static_cast<unsigned short>((b & 0xff) * 256);
+  auto comp = [](int v) { return static_cast<unsigned short>((v < 0 ? 0 : (v > 255 ? 255 : v)) * 256); };
+  c.red = comp(r);
+  c.green = comp(g);
+  c.blue = comp(b);
   c.flags = DoRed | DoGreen | DoBlue;
   if (XAllocColor(display, cmap, &c)) {
     cvals[n] = c.pixel;
@@ -650,6 +659,7 @@ void gxdfrm(int action) {
 
 void gxddbl() {
   if (!display) return;
+  settle();
   Pixmap p = XCreatePixmap(display, win, static_cast<unsigned>(width),
                            static_cast<unsigned>(height), static_cast<unsigned>(depth));
   if (!synced()) {
@@ -687,6 +697,7 @@ void gxdrdw() {
   fill_background(drwbl);
   if (dblmode) {
     XFreePixmap(display, pmap);
+    settle();
     pmap = XCreatePixmap(display, win, static_cast<unsigned>(width),
                          static_cast<unsigned>(height), static_cast<unsigned>(depth));
     if (!synced()) {
@@ -718,6 +729,7 @@ void gxdxsz(int w, int h) {
 void gxdssv(int n) {
   if (!display || n < 0 || n >= kScreens) return;
   if (!pmaps[n]) {
+    settle();
     Pixmap p = XCreatePixmap(display, win, static_cast<unsigned>(width),
                              static_cast<unsigned>(height), static_cast<unsigned>(depth));
     if (!synced()) {

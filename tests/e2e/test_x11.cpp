@@ -101,14 +101,3 @@ TEST_F(X11Session, BatchModeAndMissingServerAnswerWithoutAWindow) {
   EXPECT_TRUE(has(r.out, "GX package terminated"));
   EXPECT_FALSE(file_exists(dir.file("c.xwd")));
 }
-
-TEST_F(X11Session, HardcopyFileIsTheSameInBatchAndWithAWindow) {
-  std::string cmds = "enable print h.meta\nclear\nprint\nclear\nprint\ndisable print\n";
-  RunResult b = run_batch(cmds, dir.path());
-  std::string batch = read_file(dir.file("h.meta"));
-  RunResult w = run({"-l"}, cmds);
-  EXPECT_EQ(w.status, 0);
-  EXPECT_FALSE(has(w.out, "Running in Batch mode"));
-  EXPECT_GT(batch.size(), 6u);
-  EXPECT_EQ(batch, read_file(dir.file("h.meta")));
-}

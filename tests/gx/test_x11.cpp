@@ -104,44 +104,19 @@ uint32_t grey(int level) { return uint32_t(level) * 0x010101; }
 
 }  // namespace
 
-TEST_F(X11Window, GeometryFromOptionAndDefaultSize) {
-  std::string a = dir.file("a.xwd"), b = dir.file("b.xwd");
-  int data[6] = {};
-  Child c = in_window(dir, {}, [&] {
-    int d[6];
-    int ok = win_data(d);
-    std::printf("win %d %d %d %d %d %d\n", ok, d[1], d[2], d[3], d[4], d[5]);
-    dump_front_buffer(a.c_str());
-  });
-  ASSERT_EQ(c.status, 0) << c.out;
-  ASSERT_EQ(std::sscanf(c.out.substr(c.out.find("win ")).c_str(), "win %d %d %d %d %d %d", &data[0],
-                        &data[1], &data[2], &data[3], &data[4], &data[5]),
-            6);
-  // The origin inside the 4-pixel border.
-  EXPECT_EQ(data[0], 1);
-  EXPECT_EQ(data[1], 4);
-  EXPECT_EQ(data[2], 4);
-  EXPECT_EQ(data[3], 550);
-  EXPECT_EQ(data[4], 425);
-  EXPECT_EQ(data[5], 4);
-  XwdImage im = dump_of(a);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.width(), 550);
-  EXPECT_EQ(im.height(), 425);
-  EXPECT_EQ(im.name.rfind("Vemra ", 0), 0u) << im.name;
-  EXPECT_EQ(im.header_size(), 100 + im.name.size() + 1);
-  EXPECT_EQ(im.rgb(275, 200), 0x000000u);  // black background
-
+TEST_F(X11Window, DefaultSizeAndGeometryFromTheFarEdges) {
   // Without a geometry: half the screen wide, the page's shape.
+  std::string b = dir.file("b.xwd");
   WindowOptions o;
   o.geometry = nullptr;
-  c = in_window(dir, o, [&] { dump_front_buffer(b.c_str()); });
-  im = dump_of(b);
-  ASSERT_TRUE(im.valid);
+  Child c = in_window(dir, o, [&] { dump_front_buffer(b.c_str()); });
+  XwdImage im = dump_of(b);
+  ASSERT_TRUE(im.valid) << c.out;
   EXPECT_EQ(im.width(), 512);
   EXPECT_EQ(im.height(), 512 * 85 / 110);
+  EXPECT_EQ(im.rgb(256, 200), 0x000000u);  // black background
 
-  // A geometry from the right and bottom edges.
+  // Placed from the right and bottom edges, border outside the screen size.
   o.geometry = "300x200-0-0";
   c = in_window(dir, o, [&] {
     int d[6];
@@ -418,6 +393,30 @@ TEST_F(X11Window, SavedScreensShowAndFree) {
   EXPECT_TRUE(dump_of(d).valid);
 }
 
+namespace {
+
+// Another client maps a window over the whole graphics window and takes it
+// away again; the graphics package then serves its events.
+void cover_and_uncover(const std::string& display) {
+  {
+    OtherClient o(display);
+    if (!o.d) return;
+    Window w = XCreateSimpleWindow(o.d, DefaultRootWindow(o.d), 0, 0, 700, 600, 0,
+                                   WhitePixel(o.d, 0), WhitePixel(o.d, 0));
+    XMapRaised(o.d, w);
+    XSync(o.d, False);
+    usleep(100000);
+    XDestroyWindow(o.d, w);
+    XSync(o.d, False);
+  }
+  for (int i = 0; i < 20; i++) {
+    gxfrme(9);
+    usleep(10000);
+  }
+}
+
+}  // namespace
+
 TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
   std::string a = dir.file("a.xwd"), b = dir.file("b.xwd");
   std::string display = server(24).display();
@@ -428,22 +427,7 @@ TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
     gxwide(12);
     gxmove(0.5f, 8);
     gxdraw(10, 0.5f);
-    // Another client covers the window for a while.
-    {
-      OtherClient o(display);
-      if (!o.d) return;
-      Window w = XCreateSimpleWindow(o.d, DefaultRootWindow(o.d), 0, 0, 600, 500, 0,
-                                     WhitePixel(o.d, 0), WhitePixel(o.d, 0));
-      XMapRaised(o.d, w);
-      XSync(o.d, False);
-      usleep(100000);
-      XDestroyWindow(o.d, w);
-      XSync(o.d, False);
-    }
-    for (int i = 0; i < 20; i++) {
-      gxfrme(9);
-      usleep(10000);
-    }
+    cover_and_uncover(display);
     dump_front_buffer(a.c_str());
     gxdxsz(880, 680);  // 80 pixels an inch: drawn again at the new scale
     for (int i = 0; i < 20; i++) {
@@ -470,30 +454,6 @@ TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
   EXPECT_EQ(im.rgb(322, 680 - 240), 0u);  // past the old right edge of the box
   EXPECT_EQ(im.rgb(240, 680 - 322), 0u);
 }
-
-namespace {
-
-// Another client maps a window over the whole graphics window and takes it
-// away again; the graphics package then serves its events.
-void cover_and_uncover(const std::string& display) {
-  {
-    OtherClient o(display);
-    if (!o.d) return;
-    Window w = XCreateSimpleWindow(o.d, DefaultRootWindow(o.d), 0, 0, 700, 600, 0,
-                                   WhitePixel(o.d, 0), WhitePixel(o.d, 0));
-    XMapRaised(o.d, w);
-    XSync(o.d, False);
-    usleep(100000);
-    XDestroyWindow(o.d, w);
-    XSync(o.d, False);
-  }
-  for (int i = 0; i < 20; i++) {
-    gxfrme(9);
-    usleep(10000);
-  }
-}
-
-}  // namespace
 
 TEST_F(X11Window, ExposureWhileDoubleBufferingRedrawsBothFrames) {
   std::string f = dir.file("f.xwd"), b = dir.file("b.xwd");
@@ -550,31 +510,6 @@ TEST_F(X11Window, MouseClicksAreQueuedAndTaken) {
   EXPECT_NE(c.out.find("click 2 6 3 0\nclick 3 6 2 0\nclick -999.9 -999.9 -1 -1\n"),
             std::string::npos)
       << c.out;
-}
-
-TEST_F(X11Window, BatchModeWindowServicesDoNothing) {
-  std::string a = dir.file("a.xwd");
-  WindowOptions o;
-  o.batch = 1;
-  Child c = in_window(dir, o, [&] {
-    float x = 1, y = 1, rval[4];
-    int button = 7, type = 7, ival[10];
-    gxdbtn(1, &x, &y, &button, &type, ival, rval);
-    std::printf("click %g %g %d %d\n", x, y, button, type);
-    int d[6];
-    std::printf("data %d\n", win_data(d));
-    gxdssv(1);
-    gxdssh(1);
-    gxdsfr(1);
-    gxdxsz(100, 100);
-    gxfrme(2);
-    dump_front_buffer(a.c_str());
-    dump_back_buffer(a.c_str());
-  });
-  ASSERT_EQ(c.status, 0) << c.out;
-  EXPECT_NE(c.out.find("click -999.9 -999.9 -1 -1\n"), std::string::npos) << c.out;
-  EXPECT_NE(c.out.find("data 0\n"), std::string::npos);
-  EXPECT_FALSE(vemra_test::file_exists(a));
 }
 
 TEST_F(X11Window, HardcopyIsTheSameWithAndWithoutWindow) {
