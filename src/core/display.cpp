@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/display.h"
+
 #include "core/commands.h"
 #include "core/dispatch.h"
 #include "core/evalstate.h"
@@ -16,12 +18,6 @@
 #include "expr/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
-
-// Splits the list at ";" and evaluates every part into the session's result
-// slots. 0 done; 1 after the messages, with nothing left allocated.
-int kapars(const char* expressions, eval_state* pst, session_state* pcm);
-// Releases the session's display results.
-void kagrel(session_state* pcm);
 
 namespace {
 

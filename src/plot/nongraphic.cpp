@@ -220,16 +220,22 @@ void kacsel(float min, float max, float* interval, float* first, float* last) {
   }
   float cint = *interval;
   if (cint == 0) {
-    double r = (double(max) - min) / 10.0;
-    double p = std::pow(10.0, std::floor(std::log10(r)));
-    double m = r / p;
+    const float r = (max - min) / 10.0f;
+    if (!std::isfinite(r)) {
+      *interval = *first = *last = 0;
+      return;
+    }
+    const float p = std::pow(10.0f, std::floor(std::log10(r)));
+    float m = r / p;
     if (m < 1) m = 1;
-    double f = m <= 1.5 ? 1 : m <= 2.5 ? 2 : m <= 3.5 ? 3 : m <= 7.5 ? 5 : 10;
-    cint = static_cast<float>(p * f);
+    const float f = m <= 1.5f ? 1 : m <= 2.5f ? 2 : m <= 3.5f ? 3 : m <= 7.5f ? 5 : 10;
+    cint = p * f;
   }
+  // In single precision, as the levels are kept: a level that lies on the
+  // maximum stays inside.
   *interval = cint;
-  *first = static_cast<float>(cint * std::ceil(double(min) / cint));
-  *last = static_cast<float>(cint * std::floor(double(max) / cint));
+  *first = cint * std::ceil(min / cint);
+  *last = cint * std::floor(max / cint);
   if (min + cint == min || max - cint == max) *interval = *first = *last = 0;
 }
 
