@@ -34,17 +34,9 @@ int kaqdialog(char*, char*, session_state*) { return not_yet("QUERY DIALOG"); }
 int kaqstring(char*, char*, session_state*) { return not_yet("QUERY STRING"); }
 int kaqfwrite(char*, char*, session_state*) { return not_yet("QUERY FWRITE"); }
 int kaqlats(char*, char*, session_state*) { return not_yet("QUERY LATS"); }
-int kaqw2xy(char*, char*, session_state*) { return not_yet("QUERY W2XY"); }
-int kaqw2gr(char*, char*, session_state*) { return not_yet("QUERY W2GR"); }
-int kaqgr2w(char*, char*, session_state*) { return not_yet("QUERY GR2W"); }
-int kaqgr2xy(char*, char*, session_state*) { return not_yet("QUERY GR2XY"); }
 int kaqpp2xy(char*, char*, session_state*) { return not_yet("QUERY PP2XY"); }
-int kaqxy2w(char*, char*, session_state*) { return not_yet("QUERY XY2W"); }
-int kaqxy2gr(char*, char*, session_state*) { return not_yet("QUERY XY2GR"); }
 int kaqll2xy(char*, char*, session_state*) { return not_yet("QUERY LL2XY"); }
 int kaqudft(char*, char*, session_state*) { return not_yet("QUERY UDFT"); }
-int kaqgxinfo(char*, char*, session_state*) { return not_yet("QUERY GXINFO"); }
-int kaqshades(char*, char*, session_state*) { return not_yet("QUERY SHADES"); }
 
 // Services of the expression layer. Until user-defined functions exist
 // there is no table to read.

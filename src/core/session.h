@@ -145,7 +145,7 @@ struct session_state {
   int xlpos_side = 0, ylpos_side = 0, ylpos_set = 0;
   float xlopts_size = 0.11f, ylopts_size = 0.11f, clopts_size = 0.09f;
   float xlpos_offset = 0, ylpos_offset = 0;
-  int ylpos_work = 0;
+  float ylpos_work = 0;  // widest left-side y label so far (inches)
   float xlevs[50] = {}, ylevs[50] = {};
   int xlevs_count = 0, ylevs_count = 0;
   float xlint = 0, ylint = 0;

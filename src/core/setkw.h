@@ -33,5 +33,24 @@ int set_stat(set_args& a);
 int set_stnprint(set_args& a);
 int set_prnopts(set_args& a);
 
+// Contour and shading keywords (setcontour.cpp).
+int set_cint(set_args& a);
+int set_cmin(set_args& a);
+int set_cmax(set_args& a);
+int set_cmark(set_args& a);
+int set_cthick(set_args& a);
+int set_cstyle(set_args& a);
+int set_ccolor(set_args& a);
+int set_clevs(set_args& a);
+int set_ccols(set_args& a);
+int set_rbcols(set_args& a);
+int set_fgvals(set_args& a);
+int set_csmooth(set_args& a);
+int set_cterp(set_args& a);
+int set_rbrange(set_args& a);
+int set_black(set_args& a);
+int set_clskip(set_args& a);
+int set_clopts(set_args& a);
+
 // "set defval" (define.cpp).
 int set_defval(set_args& a);

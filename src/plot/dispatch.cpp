@@ -7,6 +7,7 @@
 #include "expr/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
+#include "plot/plot2d.h"
 
 namespace {
 
@@ -59,11 +60,11 @@ void grid_plot(session_state* pcm) {
   }
   if (pcm->result_count == 1) {
     switch (out) {
-      case 1: not_built("contour"); break;
-      case 2: not_built("shaded"); break;
+      case 1: kacntr(pcm, 0); break;
+      case 2: kacntr(pcm, 1); break;
       case 3: not_built("grid value"); break;
-      case 6: not_built("fgrid"); break;
-      default: not_built("grid fill"); break;
+      case 6: kafgrd(pcm); break;
+      default: kacntr(pcm, 2); break;
     }
     return;
   }

@@ -47,7 +47,7 @@ TEST(Set, CommonMessages) {
   for (const char* c : {"set lon 0 360", "set x 1", "set y 1", "set z 1", "set t 1", "set lat 0",
                         "set lev 500", "set time 12z1jan1990", "set dfile 1"})
     EXPECT_EQ(answer(r.out, c), "SET Error:  No files open yet\n") << c;
-  EXPECT_EQ(answer(r.out, "set cint 5"), "SET error:  CINT option not available yet\n");
+  EXPECT_EQ(answer(r.out, "set cint 5"), "cint = 5 \n");
   EXPECT_EQ(answer(r.out, "set digsize 1"), "SET error:  DIGSIZ option not available yet\n");
 }
 
@@ -200,7 +200,7 @@ TEST(Set, ReturnCodesStopACommandFile) {
   write_file(dir.file("ok.cmd"), "set lon 0 10\nset x 2\nset time 6z1jan1990\nset dfile 1\n"
                                  "set looping off\nset warn on\nset misswarn on 1\n");
   std::vector<std::string> failing = {"set", "set foo", "set lon", "set dfile 2",
-                                      "set misswarn on 2", "set cint 1", "set time x"};
+                                      "set misswarn on 2", "set cint x", "set time x"};
   std::string input = "open g.ctl\nexec ok.cmd\n";
   for (size_t i = 0; i < failing.size(); i++) {
     std::string name = "f" + std::to_string(i) + ".cmd";

@@ -1,0 +1,393 @@
+// Axes of a plot (position, ticks, grid lines, labels of numbers,
+// longitudes, latitudes and times), the frame, and the tail every graphic
+// plot ends with.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/message.h"
+#include "core/session.h"
+#include "core/timecal.h"
+#include "core/userfmt.h"
+#include "gx/gx.h"
+#include "plot/plot.h"
+#include "plot/plot2d.h"
+
+int kalnch(float lon, char* text) {
+  while (lon > 180) lon -= 360;
+  while (lon <= -180) lon += 360;
+  int n = std::snprintf(text, 32, "%g", double(std::fabs(lon)));
+  if (lon < 0) text[n++] = 'W';
+  else if (lon > 0 && lon < 180) text[n++] = 'E';
+  text[n] = '\0';
+  return n;
+}
+
+int kaltch(float lat, char* text) {
+  if (lat == 0) {
+    std::strcpy(text, "EQ");
+    return 2;
+  }
+  int n = std::snprintf(text, 32, "%g", double(std::fabs(lat)));
+  text[n++] = lat < 0 ? 'S' : 'N';
+  text[n] = '\0';
+  return n;
+}
+
+void kafram(session_state* pcm) {
+  if (pcm->frame == 0) return;
+  if (pcm->frame == 2 && pcm->mproj >= 3) return;
+  if (pcm->mproj > 4) return;
+  gxcolr(pcm->annot_colour);
+  gxwide(pcm->annot_thick);
+  gxstyl(1);
+  gxmove(pcm->plot_x_low, pcm->plot_y_low);
+  gxdraw(pcm->plot_x_high, pcm->plot_y_low);
+  gxdraw(pcm->plot_x_high, pcm->plot_y_high);
+  gxdraw(pcm->plot_x_low, pcm->plot_y_high);
+  gxdraw(pcm->plot_x_low, pcm->plot_y_low);
+}
+
+namespace {
+
+const char* const months[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+// One axis being drawn: its placement and label attributes.
+struct axis_ctx {
+  session_state* pcm;
+  bool x;      // the x axis
+  bool far;    // top (x) or right (y) side
+  float base;  // page coordinate of the axis line
+  float s;     // label size
+  float m, b;  // page = m * world + b along the axis
+  bool log_chain;
+  int colour, thick;
+};
+
+float page_at(const axis_ctx& a, float v) {
+  if (a.log_chain) {
+    float px, py;
+    if (a.x) gxconv(v, 1.0f, &px, &py, 2);
+    else gxconv(1.0f, v, &px, &py, 2);
+    return a.x ? px : py;
+  }
+  return a.m * v + a.b;
+}
+
+bool outside(const axis_ctx& a, float p) {
+  const session_state* pcm = a.pcm;
+  float lo = a.x ? pcm->plot_x_low : pcm->plot_y_low;
+  float hi = a.x ? pcm->plot_x_high : pcm->plot_y_high;
+  return p < lo - 0.05f || p > hi + 0.05f;
+}
+
+// Tick mark and grid line at page position p along the axis.
+void tick(const axis_ctx& a, float p) {
+  const session_state* pcm = a.pcm;
+  gxcolr(a.colour);
+  gxwide(a.thick);
+  float out = a.far ? 0.4f * a.s : -0.4f * a.s;
+  if (a.x) {
+    gxmove(p, a.base);
+    gxdraw(p, a.base + out);
+  } else {
+    gxmove(a.base, p);
+    gxdraw(a.base + out, p);
+  }
+  bool grid = a.x ? (pcm->grid == 1 || pcm->grid == 3) : (pcm->grid == 1 || pcm->grid == 2);
+  if (!grid) return;
+  gxwide(1);
+  gxstyl(pcm->grid_style);
+  gxcolr(pcm->grid_colour);
+  if (a.x) {
+    gxmove(p, pcm->plot_y_low);
+    gxdraw(p, pcm->plot_y_high);
+  } else {
+    gxmove(pcm->plot_x_low, p);
+    gxdraw(pcm->plot_x_high, p);
+  }
+  gxstyl(1);
+  gxcolr(a.colour);
+  gxwide(a.thick);
+}
+
+float text_length(const std::string& t, float size) {
+  float l = 0;
+  gxchln(t.c_str(), int(t.size()), size, &l);
+  return l;
+}
+
+// An x label centred at p with its baseline at y.
+void x_text(const axis_ctx& a, const std::string& t, float p, float y) {
+  float l = text_length(t, a.s);
+  gxchpl(t.c_str(), int(t.size()), p - 0.4f * l, y, a.s, 0.8f * a.s, 0);
+}
+
+// A y label beside the axis at p.
+void y_text(const axis_ctx& a, const std::string& t, float p) {
+  float l = text_length(t, a.s);
+  float x = a.far ? a.base + 0.8f * a.s : a.base - 0.8f * a.s - 0.8f * l;
+  gxchpl(t.c_str(), int(t.size()), x, p - 0.5f * a.s, a.s, 0.8f * a.s, 0);
+  if (!a.far) {
+    float w = 0.8f * (l + a.s);
+    if (w > a.pcm->ylpos_work) a.pcm->ylpos_work = w;
+  }
+}
+
+void label(const axis_ctx& a, const std::string& t, float p) {
+  if (a.x) x_text(a, t, p, a.far ? a.base + 0.7f * a.s : a.base - 1.7f * a.s);
+  else y_text(a, t, p);
+}
+
+std::string fmt_number(const char* fmt, float v) {
+  char buf[64];
+  if (kafmtv(buf, sizeof buf, fmt, v) < 0) return fmt;
+  return buf;
+}
+
+// The k-th text of a "|"-separated label list (kept NUL-separated).
+std::string list_text(const std::string& list, int k) {
+  size_t pos = 0;
+  for (int n = 0; n < k; n++) {
+    size_t z = list.find('\0', pos);
+    if (z == std::string::npos) return "";
+    pos = z + 1;
+  }
+  size_t z = list.find('\0', pos);
+  return list.substr(pos, z == std::string::npos ? std::string::npos : z - pos);
+}
+
+void time_labels(const axis_ctx& a, const float* scaling) {
+  session_state* pcm = a.pcm;
+  date_time t, step;
+  int unit = katinc(pcm, &t, &step);
+  std::string prev[3] = {"mmmmmmmmmmmmmmmm", "mmmmmmmmmmmmmmmm", "mmmmmmmmmmmmmmmm"};
+  const date_time end = pcm->time_end;
+  for (int guard = 0; guard < 10000 && timdif(&t, &end) >= 0; guard++) {
+    float p = page_at(a, t2gr(scaling, &t));
+    if (!outside(a, p)) {
+      tick(a, p);
+      char buf[32];
+      std::string parts[3];
+      if (unit == 4) std::snprintf(buf, sizeof buf, "%02dZ", t.hour), parts[0] = buf;
+      if (unit == 5) std::snprintf(buf, sizeof buf, "%02d:%02dZ", t.hour, t.minute), parts[0] = buf;
+      const char* mon = t.month >= 1 && t.month <= 12 ? months[t.month - 1] : "???";
+      if (unit == 2) parts[1] = mon;
+      else std::snprintf(buf, sizeof buf, "%d%s", t.day, mon), parts[1] = buf;
+      std::snprintf(buf, sizeof buf, "%d", t.year);
+      parts[2] = buf;
+      if (a.x) {
+        float y = a.far ? a.base + 0.7f * a.s : a.base - 1.7f * a.s;
+        float dy = a.far ? 1.4f * a.s : -1.4f * a.s;
+        bool show[3] = {!parts[0].empty(), pcm->tlsupp != 2,
+                        pcm->tlsupp == 0 && !(unit == 2 && t.year == 9999)};
+        for (int r = 0; r < 3; r++) {
+          if (!show[r] || parts[r] == prev[r]) continue;
+          x_text(a, parts[r], p, y);
+          y += dy;
+        }
+      } else {
+        std::string whole = parts[0];
+        if (unit >= 3) std::snprintf(buf, sizeof buf, "%02d%s", t.day, mon), whole += buf;
+        else if (unit == 2) whole += mon;
+        whole += parts[2];
+        size_t cut = pcm->tlsupp == 1 ? 4 : pcm->tlsupp == 2 ? 9 : 0;
+        whole = whole.size() > cut ? whole.substr(0, whole.size() - cut) : "";
+        if (unit == 3 && !whole.empty() && whole[0] == '0') whole.erase(0, 1);
+        if (whole.size() >= 2) y_text(a, whole, p);
+      }
+      for (int r = 0; r < 3; r++) prev[r] = parts[r];
+    }
+    timadd(&step, &t);
+    if (step.day > 1 && t.day == 31) {
+      t.day = 1;
+      date_time one{0, 1, 0, 0, 0};
+      timadd(&one, &t);
+    }
+    if (step.day > 3 && t.day == 3) t.day = 1;
+  }
+}
+
+}  // namespace
+
+void kaaxis(int axis, session_state* pcm, int code) {
+  const bool x = axis == 1;
+  if (!(x ? pcm->xlab : pcm->ylab)) return;
+  axis_ctx a{};
+  a.pcm = pcm;
+  a.x = x;
+  a.s = x ? pcm->xlopts_size : pcm->ylopts_size;
+  a.colour = x ? pcm->xlopts_colour : pcm->ylopts_colour;
+  a.thick = x ? pcm->xlopts_thick : pcm->ylopts_thick;
+  a.far = (x ? pcm->xlpos_side : pcm->ylpos_side) != 0;
+  float offset = x ? pcm->xlpos_offset : pcm->ylpos_offset;
+  if (x) a.base = (a.far ? pcm->plot_y_high : pcm->plot_y_low) + offset;
+  else a.base = (a.far ? pcm->plot_x_high : pcm->plot_x_low) + offset;
+  if (offset != 0) {
+    gxcolr(pcm->annot_colour);
+    gxwide(pcm->annot_thick);
+    gxstyl(1);
+    if (x) {
+      gxmove(pcm->plot_x_low, a.base);
+      gxdraw(pcm->plot_x_high, a.base);
+    } else {
+      gxmove(a.base, pcm->plot_y_low);
+      gxdraw(a.base, pcm->plot_y_high);
+    }
+  }
+
+  // World range.
+  const float* tscal = pcm->last_plot_scaling.array(x ? 0 : 1);
+  float lo, hi;
+  if (code == 4) {
+    lo = pcm->vrange[0];
+    hi = pcm->vrange[1];
+  } else if (code == 3) {
+    if (!tscal) return;
+    lo = t2gr(tscal, &pcm->time_start);
+    hi = t2gr(tscal, &pcm->time_end);
+  } else if (code >= 0 && code < 3) {
+    lo = pcm->dim_min[code];
+    hi = pcm->dim_max[code];
+  } else {
+    return;
+  }
+  int labs_count = x ? pcm->xlabs_count : pcm->ylabs_count;
+  bool axis_set = x ? pcm->xaxis_set : pcm->yaxis_set;
+  float fixed_interval = 0;
+  if (labs_count > 0) {
+    lo = 1;
+    hi = float(labs_count);
+    fixed_interval = 1;
+    code = 5;
+  } else if (axis_set && !(code == 2 && pcm->zlog)) {
+    lo = x ? pcm->xaxis_range[0] : pcm->yaxis_range[0];
+    hi = x ? pcm->xaxis_range[1] : pcm->yaxis_range[1];
+    fixed_interval = x ? pcm->xaxis_incr : pcm->yaxis_incr;
+    code = 5;
+    kaprnt(1, x ? "Warning:  X axis labels overridden by SET XAXIS.\n"
+                : "Warning:  Y axis labels overridden by SET YAXIS.\n");
+    kaprnt(1, "   Labels may not reflect correct scaling for dimensions or data.\n");
+  }
+  if (lo == hi) {
+    kaprnt(0, "kaaxis internal logic check 24 \n");
+    return;
+  }
+  float plo = x ? pcm->plot_x_low : pcm->plot_y_low;
+  float phi = x ? pcm->plot_x_high : pcm->plot_y_high;
+  if (x ? pcm->xflip : pcm->yflip) std::swap(plo, phi);
+  a.m = (phi - plo) / (hi - lo);
+  a.b = plo - a.m * lo;
+  if (lo > hi) std::swap(lo, hi);
+  a.log_chain = code == 2 && pcm->zlog && lo > 0;
+
+  if (code == 3) {
+    time_labels(a, tscal);
+    return;
+  }
+
+  float user = x ? pcm->xlint : pcm->ylint;
+  float interval, first, last;
+  if (fixed_interval != 0) {
+    interval = std::fabs(fixed_interval);
+    first = lo;
+    last = hi;
+  } else if (user < 0) {
+    // Counted from the range start rather than rounded to its multiples.
+    interval = -user;
+    first = lo;
+    last = hi;
+  } else {
+    interval = user;
+    kacsel(lo, hi, &interval, &first, &last);
+    if (interval == 0) {
+      kaprnt(0, "kaaxis internal logic check 25\n");
+      return;
+    }
+    if (user == 0) {
+      float snapped = interval;
+      if (code == 0) {
+        if (interval > 74.5f) snapped = 90;
+        else if (interval > 44.5f) snapped = 60;
+        else if (interval > 24.9f) snapped = 30;
+        else if (interval > 14.5f) snapped = 20;
+        else if (interval > 10) snapped = 10;
+      } else if (code == 1) {
+        if (interval > 19.9f) snapped = 30;
+        else if (interval > 10) snapped = 10;
+      }
+      if (snapped != interval) {
+        interval = snapped;
+        kacsel(lo, hi, &interval, &first, &last);
+      }
+    }
+  }
+  if (!(interval > 0)) return;
+
+  // Label values: the user's list, or the steps of the interval.
+  float* levs = x ? pcm->xlevs : pcm->ylevs;
+  int nlevs = x ? pcm->xlevs_count : pcm->ylevs_count;
+  std::vector<float> values;
+  if (nlevs > 0) {
+    values.assign(levs, levs + std::min(nlevs, 50));
+  } else {
+    for (int k = 0; k < 50; k++) {
+      float v = first + float(k) * interval;
+      if (v > last + interval / 2) break;
+      if (std::fabs(v / interval) < 1e-05f) v = 0;
+      values.push_back(v);
+      levs[k] = v;
+    }
+  }
+  const std::string& format = x ? pcm->xlab_format : pcm->ylab_format;
+  const std::string& list = x ? pcm->xlabs_list : pcm->ylabs_list;
+  char buf[40];
+  for (size_t k = 0; k < values.size(); k++) {
+    float v = values[k];
+    float p = page_at(a, v);
+    if (outside(a, p)) continue;
+    std::string t;
+    if (!format.empty()) {
+      t = fmt_number(format.c_str(), v);
+    } else if (labs_count > 0) {
+      t = list_text(list, int(k));
+      if (kafmtok(t.c_str())) t = fmt_number(t.c_str(), v);
+    } else if (code == 0 && pcm->mproj > 0) {
+      kalnch(v, buf);
+      t = buf;
+    } else if (code == 1) {
+      kaltch(v, buf);
+      t = buf;
+    } else {
+      std::snprintf(buf, sizeof buf, "%g", double(v));
+      t = buf;
+    }
+    tick(a, p);
+    label(a, t, p);
+  }
+}
+
+void kaaxpl(session_state* pcm, int idim, int jdim) {
+  if (idim == 0 && jdim == 1 && pcm->mproj > 2) {
+    kampax(pcm);
+    return;
+  }
+  kaaxis(1, pcm, idim);
+  kaaxis(0, pcm, jdim);
+}
+
+void kaptail(session_state* pcm, int code, int frame, int idim, int jdim) {
+  gxclip(0, pcm->page_width, 0, pcm->page_height);
+  gxcolr(pcm->annot_colour);
+  gxwide(pcm->annot_thick - 3);
+  if (pcm->frame_pass == 0 && pcm->logo)
+    gxchpl("Vemra: ZIRM/WOBL", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0);
+  if (pcm->frame_pass == 0 && pcm->timelab) katmlb(pcm);
+  kaaxpl(pcm, idim, jdim);
+  if (frame) kafram(pcm);
+  kagsav(code, pcm, nullptr);
+}

@@ -1,0 +1,76 @@
+// Plot layer of 2-D grids: scaling and map set-up, contour, shaded, grid
+// fill and fgrid plots, axes, labels, frame, time axis and time label.
+#pragma once
+
+#include "core/timecal.h"
+
+struct session_state;
+struct grid_field;
+
+// ---- scaling and map set-up ----
+
+// Sets the whole coordinate chain for a 2-D grid; map 1 draws the map
+// outlines at once (contour plots).
+void kas2d(session_state* pcm, grid_field* grid, int map);
+// Map projection set-up of a longitude-latitude plot.
+void kamscl(session_state* pcm);
+// Map outlines: first 1 only before the first plot of a frame, with the
+// display's map colour; 0 always.
+void kawmap(session_state* pcm, int first);
+// A transposed copy of grid, added to the display results; null after an
+// error message.
+grid_field* kaflip(grid_field* grid, session_state* pcm);
+// The plot's copy of the grid: transposed when the axes call for it.
+grid_field* kaplgrid(session_state* pcm, grid_field* grid);
+// Grid to world of the plotted grid (installed by kas2d).
+void kaconv(float i, float j, float* x, float* y);
+// Expansion factors of a refined grid, read by kaconv.
+void kasdiv(float idiv, float jdiv);
+// Log transforms of a level axis and their inverses.
+void kalnx(float x, float y, float* xo, float* yo);
+void kalny(float x, float y, float* xo, float* yo);
+void kaalnx(float x, float y, float* xo, float* yo);
+void kaalny(float x, float y, float* xo, float* yo);
+
+// ---- contour, shaded, grid fill and fgrid ----
+
+// mode 0 contour lines, 1 shaded, 2 grid fill.
+void kacntr(session_state* pcm, int mode);
+// Fills the session's shade table for values min..max.
+void kaselc(float min, float max, session_state* pcm);
+// Shade colour of one value.
+int kashdc(const session_state* pcm, float v);
+void kafgrd(session_state* pcm);
+void kagfil(const float* values, int isiz, int jsiz, const float* levels, const int* colours,
+            int n, float undef);
+// Grid refinement into out (((isiz-1)*idiv+1) by ((jsiz-1)*jdiv+1)).
+void kagexp(float undef, const float* values, int isiz, int jsiz, float* out, int idiv, int jdiv);
+void kaglin(float undef, const float* values, int isiz, int jsiz, float* out, int idiv, int jdiv);
+
+// ---- axes, labels, frame ----
+
+void kaaxpl(session_state* pcm, int idim, int jdim);
+// axis 1 x, 0 y; code the axis code (0 lon .. 3 time, 4 value, 5 fixed).
+void kaaxis(int axis, session_state* pcm, int code);
+void kafram(session_state* pcm);
+int kalnch(float lon, char* text);
+int kaltch(float lat, char* text);
+// The tail every graphic plot ends with: clip to the page, logo and time
+// label on the first plot of a frame, axes, the frame unless frame is 0,
+// and the plot code.
+void kaptail(session_state* pcm, int code, int frame, int idim, int jdim);
+
+// ---- time axis, map axes, time label ----
+
+// First label time and step of a time axis; the unit of the step (1 years
+// .. 5 minutes).
+int katinc(const session_state* pcm, date_time* first, date_time* step);
+void kampax(session_state* pcm);
+// Read the clock (or break up the time t) into the time record; return the
+// day of the year, or -1 after a message on standard error when the clock
+// or the local-time conversion fails.
+int sys_time();
+int get_tm_struct(long long t);
+// The time record: year, month, day, hour, minute, second, day of year.
+const int* katmobj();
+void katmlb(session_state* pcm);
