@@ -268,6 +268,13 @@ void wait_mapped() {
         set_scale();
       } else if (ev.type == Expose && ev.xexpose.count == 0) {
         return;
+      } else if (ev.type == MapNotify) {
+        int x, y;
+        Window child;
+        XTranslateCoordinates(display, win, RootWindow(display, snum), 0, 0, &x, &y, &child);
+        if (x >= DisplayWidth(display, snum) || y >= DisplayHeight(display, snum) ||
+            x + width <= 0 || y + height <= 0)
+          return;  // wholly off the screen: no exposure will come
       }
     }
     XFlush(display);
