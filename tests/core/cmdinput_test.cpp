@@ -1,0 +1,81 @@
+// The plain line reader: what it delivers and that it never reads beyond the
+// line it returns (the line editor and scripts read the same input).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "core/cmdinput.h"
+#include "stdout_capture.h"
+
+namespace {
+
+// Puts text on standard input for the duration of a test.
+class StdinFeed {
+public:
+  explicit StdinFeed(const std::string& text) {
+    saved_ = dup(0);
+    char name[] = "/tmp/vemra-stdin-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) return;
+    unlink(name);
+    if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return;
+    lseek(fd, 0, SEEK_SET);
+    dup2(fd, 0);
+    close(fd);
+  }
+  ~StdinFeed() {
+    dup2(saved_, 0);
+    close(saved_);
+  }
+  // Whatever the readers left unread.
+  std::string rest() {
+    std::string r;
+    char buf[256];
+    ssize_t n;
+    while ((n = read(0, buf, sizeof buf)) > 0) r.append(buf, static_cast<size_t>(n));
+    return r;
+  }
+
+private:
+  int saved_ = -1;
+};
+
+TEST(CommandInput, PlainReaderKeepsNewlineAndDropsLeadingSpaces) {
+  StdinFeed in("   q dims\n\n\tx  y\nnext line\nrest");
+  StdoutCapture out;
+  std::string line;
+  EXPECT_EQ(nxtcmd(line, "ka>"), 6);
+  EXPECT_EQ(line, "q dims\n");
+  EXPECT_EQ(nxtcmd(line, "ka>"), 0);
+  EXPECT_EQ(line, "\n");
+  EXPECT_EQ(nxtcmd(line, "ka>"), 5);  // a tab is kept
+  EXPECT_EQ(line, "\tx  y\n");
+  EXPECT_EQ(in.rest(), "next line\nrest");
+  EXPECT_EQ(out.text(), "ka> ka> ka> ");
+}
+
+TEST(CommandInput, PlainReaderDropsAPartialLastLine) {
+  StdinFeed in("partial");
+  StdoutCapture out;
+  std::string line = "old";
+  EXPECT_EQ(nxtcmd(line, "Landscape mode? (no for portrait):"), -1);
+  EXPECT_EQ(out.text(), "Landscape mode? (no for portrait): ");
+}
+
+TEST(CommandInput, RawLinesForScripts) {
+  std::string big(100000, 'b');
+  StdinFeed in("first\n" + big + "\nlast");
+  std::string line;
+  EXPECT_EQ(karawln(line), 1);
+  EXPECT_EQ(line, "first");
+  EXPECT_EQ(karawln(line), 1);
+  EXPECT_EQ(line, big);
+  EXPECT_EQ(karawln(line), 1);
+  EXPECT_EQ(line, "last");
+  EXPECT_EQ(karawln(line), 0);
+}
+
+}  // namespace
