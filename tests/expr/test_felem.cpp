@@ -1,0 +1,266 @@
+// Elementwise functions: every one-argument function against the math
+// library, domain rules and their warnings, the two-argument functions and
+// the combination of grids with station sets.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "core/evalstate.h"
+#include "data/test_gridread_support.h"
+#include "expr/eval.h"
+#include "expr/felem.h"
+#include "expr/result.h"
+
+using vemra_test::TempDir;
+
+namespace {
+
+constexpr int kNx = 5, kNy = 4;
+constexpr float kUndef = -999.0f;
+
+// Negative, zero, fractional and large values, one undefined point.
+float value(int i) {
+  static const float v[kNx * kNy] = {-4,  -1,   -0.5f, 0,     0.25f, 0.5f, 1,     2,     3,    90,
+                                     kUndef, 1.5f, -1.5f, 100,  0.999f, -1,  -2.25f, 7,    0.1f, 20};
+  return v[i];
+}
+
+const char* kCtl =
+    "dset ^d.dat\nundef -999\nxdef 5 linear 0 1\nydef 4 linear 10 10\n"
+    "zdef 1 levels 1000\ntdef 1 linear 00z1jan2000 1dy\nvars 1\nu 0 99 u\nendvars\n";
+
+struct Felem : testing::Test {
+  TempDir dir;
+  grtest::record pfi;
+  eval_state st{};
+  std::string out;
+  void SetUp() override {
+    std::string s;
+    for (int i = 0; i < kNx * kNy; i++) grtest::put_f32(s, value(i));
+    vemra_test::write_file(dir.file("d.dat"), s);
+    pfi = grtest::open_text(dir, kCtl);
+    ASSERT_TRUE(pfi);
+    st.file_list = st.default_file = pfi.get();
+    st.file_count = 1;
+    st.result_type = 1;
+    st.idim = 0;
+    st.jdim = 1;
+    st.dim_min[0] = 0;
+    st.dim_max[0] = 4;
+    st.dim_min[1] = 10;
+    st.dim_max[1] = 40;
+    st.dim_min[2] = st.dim_max[2] = 1000;
+    st.time_start = st.time_end = {2000, 1, 1, 0, 0};
+  }
+  void TearDown() override { kafree(&st); }
+  // Evaluates text; the grid on success, null after a failure.
+  grid_field* eval(const char* text) {
+    kafree(&st);
+    testing::internal::CaptureStdout();
+    int rc = kaexpr(text, &st);
+    out = testing::internal::GetCapturedStdout();
+    return rc == 0 ? st.result.grid : nullptr;
+  }
+};
+
+}  // namespace
+
+TEST_F(Felem, OneArgumentFunctionsFollowTheMathLibrary) {
+  struct {
+    const char* text;
+    double (*fn)(double);
+    bool (*domain)(double);
+    const char* warning;  // with %d for the count, or null
+  } cases[] = {
+      {"sqrt(u)", [](double v) { return std::sqrt(v); }, [](double v) { return v >= 0; },
+       "Warning from SQRT:  Data has %d values < zero \n"
+       "                    These were set to the undefined value \n"},
+      {"sin(u)", [](double v) { return std::sin(v); }, [](double) { return true; }, nullptr},
+      {"cos(u)", [](double v) { return std::cos(v); }, [](double) { return true; }, nullptr},
+      {"tan(u)", [](double v) { return std::tan(v); }, [](double) { return true; }, nullptr},
+      {"asin(u)", [](double v) { return std::asin(v); }, [](double v) { return std::fabs(v) <= 1; },
+       nullptr},
+      {"acos(u)", [](double v) { return std::acos(v); }, [](double v) { return std::fabs(v) <= 1; },
+       nullptr},
+      {"exp(u)", [](double v) { return std::exp(v); }, [](double) { return true; }, nullptr},
+      {"log(u)", [](double v) { return std::log(v); }, [](double v) { return v > 0; },
+       "Warning from LOG:  Data has %d values <= zero \n"
+       "                   These were set to the undefined value \n"},
+      {"log10(u)", [](double v) { return std::log10(v); }, [](double v) { return v > 0; },
+       "Warning from LOG10:  Data has %d values <= zero \n"
+       "                     These were set to the undefined value \n"},
+      {"abs(u)", [](double v) { return std::fabs(v); }, [](double) { return true; }, nullptr},
+  };
+  for (const auto& c : cases) {
+    grid_field* g = eval(c.text);
+    ASSERT_NE(g, nullptr) << c.text << out;
+    ASSERT_EQ(g->isiz * g->jsiz, kNx * kNy);
+    int dropped = 0;
+    for (int i = 0; i < kNx * kNy; i++) {
+      const float v = value(i);
+      if (v == kUndef) {
+        EXPECT_EQ(g->values[i], kUndef) << c.text;
+        continue;
+      }
+      if (!c.domain(v)) {
+        dropped++;
+        EXPECT_EQ(g->values[i], kUndef) << c.text << " of " << v;
+        continue;
+      }
+      const float expect = float(c.fn(double(v)));
+      // A value beyond float range is stored as undefined.
+      EXPECT_FLOAT_EQ(g->values[i], std::isfinite(expect) ? expect : kUndef) << c.text << " of " << v;
+    }
+    std::string expected;
+    if (c.warning && dropped > 0) {
+      char b[256];
+      std::snprintf(b, sizeof b, c.warning, dropped);
+      expected = b;
+    }
+    EXPECT_EQ(out, expected) << c.text;
+  }
+}
+
+TEST_F(Felem, NothingThatIsNotANumberIsStored) {
+  // exp(90) and exp(100) overflow a float; pow of a negative base with a
+  // fractional exponent has no value; tan of a huge argument stays finite.
+  for (const char* text : {"exp(u)", "pow(u,0.5)", "pow(u*1e30,2)", "u/0"}) {
+    grid_field* g = eval(text);
+    ASSERT_NE(g, nullptr) << text << out;
+    for (int i = 0; i < g->isiz * g->jsiz; i++)
+      EXPECT_TRUE(std::isfinite(g->values[i]) && g->values[i] != HUGE_VALF) << text << " " << i;
+  }
+  grid_field* g = eval("exp(u)");
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->values[9], kUndef);   // exp(90)
+  EXPECT_EQ(g->values[13], kUndef);  // exp(100)
+  g = eval("pow(u,0.5)");
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->values[0], kUndef);
+  EXPECT_FLOAT_EQ(g->values[8], std::sqrt(3.0f));
+}
+
+TEST_F(Felem, TwoArgumentFunctions) {
+  grid_field* g = eval("pow(u,2)");
+  ASSERT_NE(g, nullptr) << out;
+  for (int i = 0; i < kNx * kNy; i++) {
+    if (value(i) == kUndef) continue;
+    EXPECT_FLOAT_EQ(g->values[i], value(i) * value(i));
+  }
+  EXPECT_EQ(g->values[10], kUndef);
+  g = eval("pow(2,u)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_FLOAT_EQ(g->values[7], 4.0f);
+  EXPECT_FLOAT_EQ(g->values[1], 0.5f);
+  g = eval("mag(u,2*u)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_FLOAT_EQ(g->values[0], float(std::sqrt(80.0)));
+  g = eval("atan2(u,-1)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_FLOAT_EQ(g->values[4], float(std::atan2(0.25, -1.0)));
+  EXPECT_FLOAT_EQ(g->values[0], float(std::atan2(-4.0, -1.0)));
+  g = eval("atan2(u*0,0)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->values[3], 0.0f);
+  g = eval("atan2(3,4)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->idim, -1);
+  EXPECT_FLOAT_EQ(g->min_value, float(std::atan2(3.0, 4.0)));
+  EXPECT_EQ(g->max_value, g->min_value);
+  g = eval("sqrt(16)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->min_value, 4.0f);
+  EXPECT_EQ(g->max_value, 4.0f);
+}
+
+TEST_F(Felem, WrongArgumentCounts) {
+  const std::string one = "One argument expected \n", two = "Two arguments expected \n";
+  struct {
+    const char* text;
+    std::string lines;
+  } cases[] = {
+      {"sqrt(u,u)", "Error from SQRT: Too many or too few args \n                 " + one},
+      {"sin()", "Error from SIN:  Too many or too few args \n                 " + one},
+      {"asin(u,1)", "Error from ASIN:  Too many or too few args \n                  " + one},
+      {"log10(u,1)", "Error from LOG10:  Too many or too few args \n                   " + one},
+      {"abs(1,2)", "Error from ABS:  Too many or too few args \n                 " + one},
+      {"pow(u)", "Error from POW:  Too many or too few args \n                 " + two},
+      {"mag(u,u,u)", "Error from MAG:  Too many or too few args \n                 " + two},
+      {"atan2(u)", "Error from ATAN2:  Too many or too few args \n                   " + two},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(eval(c.text), nullptr) << c.text;
+    EXPECT_EQ(out.rfind(c.lines, 0), 0u) << c.text << "\n" << out;
+  }
+  // A failing second argument releases the first.
+  EXPECT_EQ(eval("pow(u,nosuch)"), nullptr);
+}
+
+namespace {
+
+station_set* stations(const float* v, int n) {
+  auto* s = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
+  s->undef = kUndef;
+  s->idim = 0;
+  s->jdim = 1;
+  for (int i = 0; i < n; i++) {
+    station_report* r = kaarpt(s);
+    std::memcpy(r->stid, "s       ", 8);
+    r->lat = float(i);
+    r->lon = float(i);
+    r->value = v[i];
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST(FelemStations, GridsAndStationSetsCombine) {
+  const float v[] = {3, kUndef, -2};
+  eval_state a{}, b{};
+  // Station set to the power of a single value: the set stays first.
+  a.result.stations = stations(v, 3);
+  a.result_type = 0;
+  b.result.grid = kagrvl(2);
+  b.result_type = 1;
+  ASSERT_EQ(kafopr(&a, &b, kOpPower), 0);
+  ASSERT_EQ(a.result_type, 0);
+  station_report* r = a.result.stations->first_report;
+  EXPECT_EQ(r->value, 9.0f);
+  EXPECT_EQ(r->next->value, kUndef);
+  EXPECT_EQ(r->next->next->value, 4.0f);
+  EXPECT_EQ(r->next->next->next, nullptr);
+  kafree(&a);
+
+  // A single value first: 2 to the power of each report.
+  a.result.grid = kagrvl(2);
+  a.result_type = 1;
+  b.result.stations = stations(v, 3);
+  b.result_type = 0;
+  ASSERT_EQ(kafopr(&a, &b, kOpPower), 0);
+  ASSERT_EQ(a.result_type, 0);
+  EXPECT_EQ(a.result.stations->first_report->value, 8.0f);
+  EXPECT_EQ(a.result.stations->first_report->next->next->value, 0.25f);
+  kafree(&a);
+
+  // A grid that varies does not combine with stations.
+  grid_field* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
+  g->idim = 0;
+  g->jdim = -1;
+  g->isiz = g->jsiz = 1;
+  g->values = static_cast<float*>(std::malloc(sizeof(float)));
+  g->values[0] = 1;
+  a.result.stations = stations(v, 3);
+  a.result_type = 0;
+  b.result.grid = g;
+  b.result_type = 1;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(kafopr(&a, &b, kOpMagnitude), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Operation Error: Incompatable Data Types\n"
+            "  One operand was stn data, other was grid\n");
+  kafree(&a);
+  kafree(&b);
+}
