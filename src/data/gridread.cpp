@@ -150,10 +150,12 @@ int64_t read_elements(int64_t n, float* values) {
       }
     }
   }
+  // Written without branches so that the loop runs in vector registers.
   const float lo = pfi->undef_low, hi = pfi->undef_high, u = pgr->undef;
   for (int64_t i = 0; i < got; i++) {
-    float v = values[i];
-    if ((v > lo && v < hi) || std::isnan(v)) values[i] = u;
+    const float v = values[i];
+    const bool missing = ((v > lo) & (v < hi)) | (v != v);
+    values[i] = missing ? u : v;
   }
   return got;
 }

@@ -1,8 +1,10 @@
 #include "expr/result.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/evalstate.h"
 #include "core/timecal.h"
@@ -39,22 +41,50 @@ void kafree(eval_state* pst) {
   pst->result.grid = nullptr;
 }
 
+namespace {
+
+using float4 = float __attribute__((vector_size(16)));
+
+}  // namespace
+
 void kamnmx(grid_field* grid) {
   long long n = static_cast<long long>(grid->isiz) * grid->jsiz;
   if (n == 1) return;
-  float lo = 9.99e35f, hi = -9.99e35f;
-  bool any = false;
+  constexpr float kLow = 9.99e35f, kHigh = -9.99e35f;
   const float u = grid->undef;
   const float* v = grid->values;
-  for (long long i = 0; i < n; i++) {
-    if (v[i] == u) continue;
-    any = true;
-    if (v[i] < lo) lo = v[i];
-    if (v[i] > hi) hi = v[i];
+  // Four lanes at a time, two sets of them; an undefined point counts as the
+  // starting value, which leaves the extremes as they are.
+  const float4 uu = {u, u, u, u};
+  const float4 low = {kLow, kLow, kLow, kLow}, high = {kHigh, kHigh, kHigh, kHigh};
+  float4 lo0 = low, lo1 = low, hi0 = high, hi1 = high;
+  long long i = 0;
+  for (; i + 8 <= n; i += 8) {
+    float4 a, b;
+    std::memcpy(&a, v + i, sizeof a);
+    std::memcpy(&b, v + i + 4, sizeof b);
+    const float4 al = a != uu ? a : low, ah = a != uu ? a : high;
+    const float4 bl = b != uu ? b : low, bh = b != uu ? b : high;
+    lo0 = al < lo0 ? al : lo0;
+    hi0 = ah > hi0 ? ah : hi0;
+    lo1 = bl < lo1 ? bl : lo1;
+    hi1 = bh > hi1 ? bh : hi1;
   }
-  if (!any || lo == 9.99e35f || hi == -9.99e35f) lo = hi = u;
-  grid->min_value = lo;
-  grid->max_value = hi;
+  float mn = kLow, mx = kHigh;
+  for (int k = 0; k < 4; k++) {
+    mn = std::min({mn, lo0[k], lo1[k]});
+    mx = std::max({mx, hi0[k], hi1[k]});
+  }
+  for (; i < n; i++) {
+    const float x = v[i];
+    if (x == u) continue;
+    if (x < mn) mn = x;
+    if (x > mx) mx = x;
+  }
+  // Nothing defined leaves the starting values.
+  if (mn == kLow || mx == kHigh) mn = mx = u;
+  grid->min_value = mn;
+  grid->max_value = mx;
 }
 
 void kasmnmx(station_set* set) {

@@ -3,6 +3,7 @@
 // build.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -92,6 +93,28 @@ TEST(Results, GridExtremes) {
   kamnmx(one);
   EXPECT_EQ(one->min_value, 5);
   EXPECT_EQ(one->max_value, 6);
+  // A larger grid: extremes in every position modulo the vector width, with
+  // undefined points around them.
+  for (int where = 0; where < 19; where++) {
+    grid_field* big = new_grid(0, 1, 37, 3);
+    const int n = 37 * 3;
+    for (int i = 0; i < n; i++)
+      big->values[i] = (i % 5 == 0) ? big->undef : static_cast<float>((i * 7919) % 101) - 50;
+    big->values[where * 5 + 1] = -1000;   // defined positions (not a multiple of 5)
+    big->values[n - 1 - where] = where % 5 == 0 ? 2000.0f : 1000.0f + where;
+    if ((n - 1 - where) % 5 == 0) big->values[n - 1 - where] = big->undef;
+    float lo = 1e30f, hi = -1e30f;
+    for (int i = 0; i < n; i++) {
+      float x = big->values[i];
+      if (x == big->undef) continue;
+      lo = std::min(lo, x);
+      hi = std::max(hi, x);
+    }
+    kamnmx(big);
+    EXPECT_EQ(big->min_value, lo) << where;
+    EXPECT_EQ(big->max_value, hi) << where;
+    kagfre(big);
+  }
   kagfre(g);
   kagfre(u);
   kagfre(one);
