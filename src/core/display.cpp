@@ -24,13 +24,6 @@ namespace {
 // Default contour colour by plot pass: rainbow first, then single colours.
 constexpr int dcolor[10] = {-1, 1, 3, 7, 2, 6, 9, 10, 11, 12};
 
-// Passes beyond the table keep cycling through its single colours.
-int default_colour(int pass_index) {
-  if (pass_index < 0) pass_index = 0;
-  if (pass_index < 10) return dcolor[pass_index];
-  return dcolor[1 + (pass_index - 1) % 9];
-}
-
 void reset_one_plot(session_state* pcm) {
   pcm->ccolor = pcm->cstyle = pcm->cmark = -9;
   pcm->cint = 0;
@@ -117,6 +110,13 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
 
 }  // namespace
 
+int kadcolor(int plot_pass) {
+  if (plot_pass < 0) plot_pass = 0;
+  if (plot_pass < 10) return dcolor[plot_pass];
+  // Passes beyond the table keep cycling through its single colours.
+  return dcolor[1 + (plot_pass - 1) % 9];
+}
+
 void kagrel(session_state* pcm) {
   for (int k = 0; k < pcm->result_held && k < kMaxResults; k++) {
     if (pcm->result_type[k] == 1) kagfre(static_cast<grid_field*>(pcm->result[k]));
@@ -189,7 +189,7 @@ int kadspl(char* line, session_state* pcm) {
   } else {
     pcm->map_colour_auto = 8;
     if (pcm->ccolor == -9)
-      pcm->ccolor = default_colour(nvary == 2 && !pcm->display_grey ? pcm->frame_pass
+      pcm->ccolor = kadcolor(nvary == 2 && !pcm->display_grey ? pcm->frame_pass
                                                                      : pcm->frame_pass + 1);
     if (pcm->cmark == -9) pcm->cmark = auto_mark(pcm->frame_pass);
     if (pcm->ccolor < 0 || pcm->display_grey) pcm->map_colour_auto = 15;

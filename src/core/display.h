@@ -11,3 +11,6 @@ struct session_state;
 int kapars(const char* expressions, eval_state* pst, session_state* pcm);
 // Releases the session's display results.
 void kagrel(session_state* pcm);
+// Default contour colour of a plot pass: -1 (rainbow) for pass 0, then
+// single colours; passes past the table cycle through its single colours.
+int kadcolor(int plot_pass);

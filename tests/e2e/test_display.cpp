@@ -219,6 +219,15 @@ TEST(Display, AnimationOverTimeEndsWithThePrompt) {
                                       g(a_at(1, 1, 1, 3)) + " \nPress enter to continue::::: ");
 }
 
+TEST(Display, StationDataLoopsOnlyThroughTime) {
+  TempDir dir;
+  dsfiles::write_station(dir, "s", 4);
+  RunResult r = run_batch("open s.ctl\nset looping on\nset loopdim x\nd ps\n", dir.path());
+  EXPECT_EQ(answer(r.out, "d ps"),
+            "Display command error:  Invalid looping environment\n"
+            "  Cannot loop on stn data through X, Y, or Z\n");
+}
+
 TEST(Display, ImprunRunsOnceBeforeEachDisplayAndNeverRecurses) {
   TempDir dir;
   write_dataset(dir);

@@ -406,3 +406,16 @@ TEST(ExpressionList, ResultsAreKeptInOrderOrAllReleased) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DefaultColours, RainbowFirstThenSingleColoursWithoutEnd) {
+  const int want[] = {-1, 1, 3, 7, 2, 6, 9, 10, 11, 12, 1, 3, 7, 2};
+  for (int pass = 0; pass < 14; pass++) EXPECT_EQ(kadcolor(pass), want[pass]) << pass;
+  for (int pass = 10; pass < 100000; pass += 997) {
+    int c = kadcolor(pass);
+    EXPECT_TRUE(c >= 1 && c <= 12) << pass;
+  }
+}
+
+}  // namespace
