@@ -1,0 +1,190 @@
+// Axis labels (values chosen, longitude and latitude texts, intervals), the
+// frame by projection, time-axis steps and the time stamp.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/session.h"
+#include "core/stdout_capture.h"
+#include "gx/gx.h"
+#include "gx/metafile.h"
+#include "plot/plot2d.h"
+
+namespace {
+
+std::unique_ptr<session_state> page() {
+  gxhlimits(0, 0);
+  gxstrt(11, 8.5, 1);
+  gxfrme(1);
+  auto s = std::make_unique<session_state>();
+  s->plot_x_low = 1.5f;
+  s->plot_x_high = 10.5f;
+  s->plot_y_low = 1;
+  s->plot_y_high = 8;
+  s->grid = 0;
+  return s;
+}
+
+std::vector<float> labels_of(const float* levs, int n) { return std::vector<float>(levs, levs + n); }
+
+size_t frame_words() {
+  size_t n = 0;
+  for (const metafile_span& sp : gxhspans(0)) n += sp.count;
+  return n;
+}
+
+TEST(Axes, LongitudeAndLatitudeTexts) {
+  char t[32];
+  const struct {
+    float v;
+    const char* lon;
+    const char* lat;
+  } cases[] = {{0, "0", "EQ"},      {60, "60E", "60N"}, {180, "180", "180N"},
+               {240, "120W", "240N"}, {-60, "60W", "60S"}, {360, "0", "360N"},
+               {-180, "180", "180S"}, {12.5f, "12.5E", "12.5N"}};
+  for (const auto& c : cases) {
+    kalnch(c.v, t);
+    EXPECT_STREQ(t, c.lon) << c.v;
+    kaltch(c.v, t);
+    EXPECT_STREQ(t, c.lat) << c.v;
+  }
+}
+
+TEST(Axes, AutomaticIntervalsSnapOnMapAxes) {
+  auto s = page();
+  s->dim_min[0] = 0;
+  s->dim_max[0] = 360;
+  s->dim_min[1] = -90;
+  s->dim_max[1] = 90;
+  kaaxis(1, s.get(), 0);
+  EXPECT_EQ(labels_of(s->xlevs, 7), (std::vector<float>{0, 60, 120, 180, 240, 300, 360}));
+  kaaxis(0, s.get(), 1);
+  EXPECT_EQ(labels_of(s->ylevs, 7), (std::vector<float>{-90, -60, -30, 0, 30, 60, 90}));
+  EXPECT_GT(s->ylpos_work, 0.0f);  // the left labels' width is kept
+}
+
+TEST(Axes, NegativeIntervalCountsFromTheRangeStart) {
+  auto s = page();
+  s->dim_min[2] = 3;
+  s->dim_max[2] = 30;
+  s->xlint = -7;
+  size_t before = frame_words();
+  kaaxis(1, s.get(), 2);
+  EXPECT_EQ(labels_of(s->xlevs, 5), (std::vector<float>{3, 10, 17, 24, 31}));
+  EXPECT_GT(frame_words(), before);
+  // A positive interval is rounded to its multiples.
+  s->xlint = 7;
+  kaaxis(1, s.get(), 2);
+  EXPECT_EQ(labels_of(s->xlevs, 4), (std::vector<float>{7, 14, 21, 28}));
+}
+
+TEST(Axes, RefusalsAndSwitches) {
+  auto s = page();
+  s->dim_min[2] = s->dim_max[2] = 500;
+  {
+    StdoutCapture cap;
+    kaaxis(1, s.get(), 2);
+    EXPECT_EQ(cap.text(), "kaaxis internal logic check 24 \n");
+  }
+  s->dim_max[2] = 1000;
+  s->xlab = 0;
+  size_t before = frame_words();
+  kaaxis(1, s.get(), 2);
+  EXPECT_EQ(frame_words(), before);  // labels off: no axis at all
+  s->xlab = 1;
+  s->xaxis_set = 1;
+  s->xaxis_range[0] = 0;
+  s->xaxis_range[1] = 4;
+  s->xaxis_incr = 2;
+  {
+    StdoutCapture cap;
+    kaaxis(1, s.get(), 2);
+    EXPECT_EQ(cap.text(),
+              "Warning:  X axis labels overridden by SET XAXIS.\n"
+              "   Labels may not reflect correct scaling for dimensions or data.\n");
+  }
+  EXPECT_EQ(labels_of(s->xlevs, 3), (std::vector<float>{0, 2, 4}));
+}
+
+TEST(Axes, FrameByProjection) {
+  auto s = page();
+  const struct {
+    int frame, mproj;
+    bool drawn;
+  } cases[] = {{1, 1, true},  {1, 2, true},  {1, 3, true},  {1, 4, true},  {1, 5, false},
+               {1, 6, false}, {1, 7, false}, {1, 13, false}, {2, 3, false}, {2, 2, true},
+               {0, 2, false}};
+  for (const auto& c : cases) {
+    s->frame = c.frame;
+    s->mproj = c.mproj;
+    size_t before = frame_words();
+    kafram(s.get());
+    EXPECT_EQ(frame_words() > before, c.drawn) << c.frame << " " << c.mproj;
+  }
+}
+
+TEST(TimeAxis, StepsAndFirstLabels) {
+  auto s = page();
+  date_time first, step;
+  const struct {
+    date_time start, end;
+    int unit;
+    date_time step, first;
+  } cases[] = {
+      // three days: 12-hour steps; 00:30 rounds to 12:00 of the first day
+      {{2000, 1, 1, 0, 30}, {2000, 1, 4, 0, 30}, 4, {0, 0, 0, 12, 0}, {2000, 1, 1, 12, 0}},
+      // 200 days: monthly; 15 January 06:00 goes to 1 February
+      {{2000, 1, 15, 6, 0}, {2000, 8, 2, 6, 0}, 2, {0, 1, 0, 0, 0}, {2000, 2, 1, 0, 0}},
+      // 30 years: interval 3 becomes 5
+      {{1961, 1, 1, 0, 0}, {1991, 1, 1, 0, 0}, 1, {5, 0, 0, 0, 0}, {1965, 1, 1, 0, 0}},
+      // 2-day steps from 28 March: 29 March rolls to 1 April
+      {{2001, 3, 28, 0, 0}, {2001, 4, 20, 0, 0}, 3, {0, 0, 2, 0, 0}, {2001, 4, 1, 0, 0}},
+      // seven minutes: minute steps
+      {{2001, 3, 28, 10, 3}, {2001, 3, 28, 10, 10}, 5, {0, 0, 0, 0, 1}, {2001, 3, 28, 10, 3}},
+  };
+  for (const auto& c : cases) {
+    s->time_start = c.start;
+    s->time_end = c.end;
+    EXPECT_EQ(katinc(s.get(), &first, &step), c.unit);
+    EXPECT_EQ(std::vector<int>({step.year, step.month, step.day, step.hour, step.minute}),
+              std::vector<int>({c.step.year, c.step.month, c.step.day, c.step.hour, c.step.minute}));
+    EXPECT_EQ(std::vector<int>({first.year, first.month, first.day, first.hour, first.minute}),
+              std::vector<int>(
+                  {c.first.year, c.first.month, c.first.day, c.first.hour, c.first.minute}));
+  }
+}
+
+TEST(TimeLabel, StampPlacementAndClockFailures) {
+  auto s = page();
+  s->real_page_width = 11;
+  // A time the calendar cannot hold is refused, and the session goes on.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(get_tm_struct(LLONG_MAX), -1);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("error in gmtime function"),
+            std::string::npos);
+  // 86400 s after the epoch in UTC (tests run with TZ=UTC) is 2 January 1970.
+  EXPECT_EQ(get_tm_struct(86400 + 3 * 3600 + 5 * 60), 2);
+  const int* t = katmobj();
+  EXPECT_EQ(std::vector<int>(t, t + 5), (std::vector<int>{1970, 1, 2, 3, 5}));
+
+  struct left_edge : metafile_sink {
+    float xmin = 1e9f;
+    void move(float x, float) override { xmin = std::min(xmin, x); }
+    void draw(float x, float) override { xmin = std::min(xmin, x); }
+  };
+  s->dim_varying[0] = s->dim_varying[1] = s->dim_varying[3] = 1;
+  size_t before = frame_words();
+  katmlb(s.get());
+  EXPECT_EQ(frame_words(), before);  // three varying dimensions: no stamp
+  s->dim_varying[3] = 0;
+  katmlb(s.get());
+  left_edge e;
+  EXPECT_EQ(gxhwalk(0, e), 0);
+  EXPECT_GE(e.xmin, 9.64f - 0.01f);
+  EXPECT_LT(e.xmin, 9.64f + 0.1f);
+}
+
+}  // namespace
