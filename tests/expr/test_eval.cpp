@@ -51,11 +51,9 @@ TEST(ExprLanguage, PrecedenceGroupingAndSigns) {
     const char* text;
     float value;
   } cases[] = {
-      {"2*3", 6},         {"1+2*3", 7},      {"8/2*4", 16},      {"10-4-3", 3},
-      {"-2*3", -6},       {"2--3", 5},       {"--3", 3},         {"2/-4", -0.5f},
-      {"(1+2)*3", 9},     {"2*(3+(4-1))", 12}, {"0.5+1", 1.5f},  {"1-2*3-4", -9},
-      {"1+2)", 3},        {"3)*2", 6},       {"((7))", 7},       {"6/3/2", 1},
-      {"-(2+3)*2", -10},  {"2*-3+1", -5},    {"4/0", kConstUndef}, {"1\nignored", 1},
+      {"1+2*3", 7},   {"8/2*4", 16},   {"10-4-3", 3},    {"2--3", 5},     {"--3", 3},
+      {"2/-4", -0.5f}, {"-(2+3)*2", -10}, {"2*(3+(4-1))", 12}, {"0.5+1", 1.5f}, {"1+2)", 3},
+      {"3)*2", 6},    {"4/0", kConstUndef}, {"1\nignored", 1},
   };
   for (const auto& c : cases) {
     Eval e = evaluate(c.text);
@@ -85,41 +83,27 @@ TEST(ExprLanguage, SyntaxErrorsNameTheColumn) {
       {"2(3)", op + col(2)},
       {"foo(1)",
        "Syntax Error:  Invalid Operand \n  'foo' not a variable or function name\n" + col(1)},
-      {"2+smth9(4)",
-       "Error from SMTH9:  function not available yet\n"
-       "Operation Error:  Error from smth9 function\n" +
-           col(3)},
+      {"2+foo(1)",
+       "Syntax Error:  Invalid Operand \n  'foo' not a variable or function name\n" + col(3)},
   };
   for (const auto& c : cases) {
     Eval e = evaluate(c.text);
     EXPECT_EQ(e.rc, 1) << c.text;
     EXPECT_EQ(e.out, c.out) << c.text;
   }
-}
-
-TEST(ExprLanguage, InterruptStopsSilently) {
+  // A failure inside a function's argument: one column line, at the name.
+  Eval f = evaluate("2+sqrt(1+)");
+  EXPECT_EQ(f.rc, 1);
+  const std::string tail = "Operation Error:  Error from sqrt function\n" + col(3);
+  ASSERT_GE(f.out.size(), tail.size());
+  EXPECT_EQ(f.out.substr(f.out.size() - tail.size()), tail);
+  EXPECT_EQ(f.out.find("column"), f.out.rfind("column"));
+  // An interrupt stops the next evaluation without a word.
   gcmn->interrupt = 1;
   Eval e = evaluate("1+2");
   gcmn->interrupt = 0;
   EXPECT_EQ(e.rc, 1);
   EXPECT_EQ(e.out, "");
-}
-
-TEST(FunctionArgs, SplitAtTopLevelCommas) {
-  function_args a;
-  const char* text = "(z(t=1,lev=500),t=1,t=12)+1";
-  const char* after = kaargs(text, "ave", &a);
-  ASSERT_NE(after, nullptr);
-  EXPECT_STREQ(after, "+1");
-  ASSERT_EQ(a.count, 3);
-  EXPECT_STREQ(a.args[0], "z(t=1,lev=500)");
-  EXPECT_STREQ(a.args[1], "t=1");
-  EXPECT_STREQ(a.args[2], "t=12");
-
-  EXPECT_STREQ(kaargs("()*2", "f", &a), "*2");
-  EXPECT_EQ(a.count, 0);
-  EXPECT_STREQ(kaargs("*2", "f", &a), "*2");
-  EXPECT_EQ(a.count, 0);
 }
 
 // "(1,1,...)" with n arguments.
@@ -129,8 +113,18 @@ std::string arg_list(int n) {
   return s + ")";
 }
 
-TEST(FunctionArgs, RefusesWhatTheRecordCannotHold) {
+TEST(FunctionArgs, SplitAtTopLevelCommasWithinTheRecordsLimits) {
   function_args a;
+  const char* after = kaargs("(z(t=1,lev=500),t=1,t=12)+1", "ave", &a);
+  ASSERT_NE(after, nullptr);
+  EXPECT_STREQ(after, "+1");
+  ASSERT_EQ(a.count, 3);
+  EXPECT_STREQ(a.args[0], "z(t=1,lev=500)");
+  EXPECT_STREQ(a.args[2], "t=12");
+  EXPECT_STREQ(kaargs("()*2", "f", &a), "*2");
+  EXPECT_EQ(a.count, 0);
+  ASSERT_NE(kaargs(arg_list(20).c_str(), "f", &a), nullptr);
+  EXPECT_EQ(a.count, 20);
   struct {
     std::string text;
     std::string out;
@@ -145,9 +139,6 @@ TEST(FunctionArgs, RefusesWhatTheRecordCannotHold) {
     EXPECT_EQ(kaargs(c.text.c_str(), "f", &a), nullptr);
     EXPECT_EQ(cap.text(), c.out);
   }
-  // Twenty arguments are fine.
-  ASSERT_NE(kaargs(arg_list(20).c_str(), "f", &a), nullptr);
-  EXPECT_EQ(a.count, 20);
 }
 
 // Grids over a 1-degree x axis from lon0 and a 10-degree y axis from 0.
@@ -219,7 +210,6 @@ TEST(GridArithmetic, UndefinedPointsAndOperationsWithoutValue) {
       {kOpAtan2, {0, 1, 0, -1}, {0, 0, 1, 0}, {0, float(std::atan2(1.0, 0.0)), 0,
                                              float(std::atan2(-1.0, 0.0))}},
       {kOpMaskout, {1, 2, 3, 4}, {0, -1, 5, -0.5f}, {1, u, 3, u}},
-      {kOpMagnitude, {3, 5, 0, 1}, {4, 12, 0, 1}, {5, 13, 0, float(std::sqrt(2.0))}},
       {kOpMultiply, {3e38f, 2, 1, 1}, {10, 2, 1, 1}, {u, 4, 1, 1}},
   };
   for (const auto& c : cases) {
@@ -249,9 +239,6 @@ TEST(GridArithmetic, MismatchedGridsAreRefusedAndKept) {
       {m.make(0, -1, 1, 2, 0, 0, {1, 2}), m.make(1, -1, 1, 2, 0, 0, {1, 2}),
        "Operation error:  Incompatable grids \n   Varying dimensions are different\n"
        "  1st grid dims = 0 -1   2nd = 1 -1 \n"},
-      {m.make(1, -1, 1, 3, 0, 0, {1, 2, 3}), m.make(0, 1, 1, 2, 1, 2, {1, 2, 3, 4}),
-       "Operation error:  Incompatable grids \n  Dimension ranges aren't equivalent\n"
-       "  Dimension = 1\n  1st grid range = 1 3   2nd = 1 2 \n"},
   };
   for (auto& c : cases) {
     StdoutCapture cap;
@@ -301,46 +288,22 @@ TEST(StationArithmetic, ReportsMatchByPlaceInExpressionOrder) {
   station_set* b = stations({{11, 21, 2}, {10, 20, 4}, {50, 50, 1}});
   StdoutCapture cap;
   station_set* r = kastop(a, b, kOpDivide, 1);
-  EXPECT_EQ(cap.text(), "");
   ASSERT_EQ(r, b);
-  EXPECT_EQ(r->report_count, 3);
   EXPECT_EQ(report_values(r), (std::vector<float>{3, 2, -99}));
-  // A constant on either side.
-  kascop(r, 1, kOpAdd, 0);
-  EXPECT_EQ(report_values(r), (std::vector<float>{4, 3, -99}));
-  kascop(r, 12, kOpDivide, 1);
-  EXPECT_EQ(report_values(r), (std::vector<float>{3, 4, -99}));
+  kascop(r, 12, kOpDivide, 1);  // the constant on the left
+  EXPECT_EQ(report_values(r), (std::vector<float>{4, 6, -99}));
+  // Refusals change nothing and release nothing.
+  station_set* t = stations({{11, 21, 2}});
+  t->idim = 3;
+  t->jdim = -1;
+  EXPECT_EQ(kastop(r, t, kOpAdd, 1), nullptr);
+  EXPECT_EQ(kascop(r, 2, 5, 0), nullptr);
+  EXPECT_EQ(report_values(r), (std::vector<float>{4, 6, -99}));
+  EXPECT_EQ(cap.text(),
+            "Invalid dimension environment for station data operation\n"
+            "Internal logic check 57: invalid oper value\n");
   kasfre(r);
-
-  station_set* z = stations({{0, 0, 0}, {1, 1, 0}});
-  station_set* w = stations({{0, 0, 0}, {1, 1, 2}});
-  r = kastop(z, w, kOpAtan2, 1);
-  EXPECT_EQ(report_values(r), (std::vector<float>{0, 0}));
-  kasfre(r);
-}
-
-TEST(StationArithmetic, MismatchedDimensionsAndBadOperations) {
-  station_set* a = stations({{0, 0, 1}});
-  station_set* b = stations({{0, 0, 1}});
-  b->idim = 3;
-  b->jdim = -1;
-  {
-    StdoutCapture cap;
-    EXPECT_EQ(kastop(a, b, kOpAdd, 1), nullptr);
-    EXPECT_EQ(cap.text(), "Invalid dimension environment for station data operation\n");
-  }
-  b->idim = 0;
-  b->jdim = 1;
-  {
-    StdoutCapture cap;
-    EXPECT_EQ(kastop(a, b, 5, 1), nullptr);
-    EXPECT_EQ(kascop(a, 2, 5, 0), nullptr);
-    EXPECT_EQ(cap.text(),
-              "Internal logic check 57: invalid oper value\n"
-              "Internal logic check 57: invalid oper value\n");
-  }
-  kasfre(a);
-  kasfre(b);
+  kasfre(t);
 }
 
 }  // namespace
