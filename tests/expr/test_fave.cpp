@@ -1,0 +1,351 @@
+// Reductions along a dimension: numbers against an independent tool on the
+// same data (written both as a binary grid and as a netCDF file), weights
+// computed here, increments, boundaries, extremes and their indices, and
+// the refusals.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/evalstate.h"
+#include "core/mfcmn.h"
+#include "data/test_gridread_support.h"
+#include "expr/eval.h"
+#include "expr/result.h"
+
+using vemra_test::TempDir;
+
+namespace {
+
+// lon 0..7 by 1, lat -90..90 by 30, levels 1000 850 500, 12 days.
+constexpr int kNx = 8, kNy = 7, kNz = 3, kNt = 12;
+constexpr float kUndef = -999.0f;
+const float kLevels[kNz] = {1000, 850, 500};
+
+// Scattered values with about one point in 25 undefined, and one column
+// (x 3, y 4, level 1) undefined at every time.
+float value(int x, int y, int z, int t) {
+  if (x == 3 && y == 4 && z == 1) return kUndef;
+  unsigned h = unsigned(x * 73856093u) ^ unsigned(y * 19349663u) ^ unsigned(z * 83492791u) ^
+               unsigned(t * 2654435761u);
+  h ^= h >> 13;
+  h *= 0x5bd1e995u;
+  h ^= h >> 15;
+  if (h % 25 == 0) return kUndef;
+  return float(int(h % 20001) - 10000) / 64.0f;
+}
+
+const char* kCtl =
+    "dset ^d.dat\nundef -999\nxdef 8 linear 0 1\nydef 7 linear -90 30\n"
+    "zdef 3 levels 1000 850 500\ntdef 12 linear 00z1jan2000 1dy\nvars 1\nu 3 99 u\nendvars\n";
+
+struct Fave : testing::Test {
+  TempDir dir;
+  grtest::record pfi;
+  eval_state st{};
+  std::string out;
+  void SetUp() override {
+    std::string s;
+    for (int t = 1; t <= kNt; t++)
+      for (int z = 1; z <= kNz; z++)
+        for (int y = 1; y <= kNy; y++)
+          for (int x = 1; x <= kNx; x++) grtest::put_f32(s, value(x, y, z, t));
+    vemra_test::write_file(dir.file("d.dat"), s);
+    pfi = grtest::open_text(dir, kCtl);
+    ASSERT_TRUE(pfi);
+    mfcmn.warn_level = 0;
+    st.file_list = st.default_file = pfi.get();
+    st.file_count = 1;
+    st.result_type = 1;
+    // The whole x-y plane at 1000 on the first day.
+    vary(0, 1);
+  }
+  void TearDown() override {
+    kafree(&st);
+    mfcmn.warn_level = 2;
+  }
+  void vary(int idim, int jdim) {
+    st.idim = idim;
+    st.jdim = jdim;
+    st.dim_min[0] = 0;
+    st.dim_max[0] = idim == 0 ? 7 : 0;
+    st.dim_min[1] = jdim == 1 || idim == 1 ? -90 : 0;
+    st.dim_max[1] = jdim == 1 || idim == 1 ? 90 : 0;
+    st.dim_min[2] = st.dim_max[2] = 1000;
+    st.time_start = st.time_end = {2000, 1, 1, 0, 0};
+  }
+  grid_field* eval(const char* text) {
+    kafree(&st);
+    testing::internal::CaptureStdout();
+    int rc = kaexpr(text, &st);
+    out = testing::internal::GetCapturedStdout();
+    return rc == 0 ? st.result.grid : nullptr;
+  }
+
+  // The same data as a netCDF file, u(time, lev, lat, lon).
+  void write_netcdf(const std::string& name) {
+    int nc, dt, dz, dy, dx, vt, vz, vy, vx, vu;
+    ASSERT_EQ(nc_create(name.c_str(), NC_CLOBBER, &nc), NC_NOERR);
+    nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
+    nc_def_dim(nc, "lev", kNz, &dz);
+    nc_def_dim(nc, "lat", kNy, &dy);
+    nc_def_dim(nc, "lon", kNx, &dx);
+    nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
+    nc_put_att_text(nc, vt, "units", 30, "days since 2000-01-01 00:00:00");
+    nc_put_att_text(nc, vt, "calendar", 8, "standard");
+    nc_def_var(nc, "lev", NC_DOUBLE, 1, &dz, &vz);
+    nc_put_att_text(nc, vz, "units", 3, "hPa");
+    nc_put_att_text(nc, vz, "positive", 4, "down");
+    nc_put_att_text(nc, vz, "axis", 1, "Z");
+    nc_def_var(nc, "lat", NC_DOUBLE, 1, &dy, &vy);
+    nc_put_att_text(nc, vy, "units", 13, "degrees_north");
+    nc_def_var(nc, "lon", NC_DOUBLE, 1, &dx, &vx);
+    nc_put_att_text(nc, vx, "units", 12, "degrees_east");
+    int dims[4] = {dt, dz, dy, dx};
+    nc_def_var(nc, "u", NC_FLOAT, 4, dims, &vu);
+    float fill = kUndef;
+    nc_put_att_float(nc, vu, "_FillValue", NC_FLOAT, 1, &fill);
+    nc_put_att_float(nc, vu, "missing_value", NC_FLOAT, 1, &fill);
+    ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+    std::vector<double> tv(kNt), zv(kLevels, kLevels + kNz), yv(kNy), xv(kNx);
+    for (int i = 0; i < kNt; i++) tv[i] = i;
+    for (int i = 0; i < kNy; i++) yv[i] = -90 + 30 * i;
+    for (int i = 0; i < kNx; i++) xv[i] = i;
+    size_t start[4] = {0, 0, 0, 0}, count[4] = {kNt, kNz, kNy, kNx};
+    nc_put_vara_double(nc, vt, start, count, tv.data());
+    nc_put_var_double(nc, vz, zv.data());
+    nc_put_var_double(nc, vy, yv.data());
+    nc_put_var_double(nc, vx, xv.data());
+    std::vector<float> u;
+    for (int t = 1; t <= kNt; t++)
+      for (int z = 1; z <= kNz; z++)
+        for (int y = 1; y <= kNy; y++)
+          for (int x = 1; x <= kNx; x++) u.push_back(value(x, y, z, t));
+    ASSERT_EQ(nc_put_vara_float(nc, vu, start, count, u.data()), NC_NOERR);
+    ASSERT_EQ(nc_close(nc), NC_NOERR);
+  }
+
+  // Runs one operator of the independent tool and returns u of its output.
+  std::vector<float> tool(const std::string& op) {
+    std::string in = dir.file("d.nc"), res = dir.file(op + ".nc");
+    std::string cmd = "cdo -s -O " + op + " " + in + " " + res + " >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::vector<float> v;
+    int nc, vu, nd;
+    if (nc_open(res.c_str(), NC_NOWRITE, &nc) != NC_NOERR) return v;
+    size_t n = 1;
+    int dims[NC_MAX_VAR_DIMS];
+    nc_inq_varid(nc, "u", &vu);
+    nc_inq_varndims(nc, vu, &nd);
+    nc_inq_vardimid(nc, vu, dims);
+    for (int i = 0; i < nd; i++) {
+      size_t len;
+      nc_inq_dimlen(nc, dims[i], &len);
+      n *= len;
+    }
+    v.resize(n);
+    nc_get_var_float(nc, vu, v.data());
+    nc_close(nc);
+    return v;
+  }
+};
+
+bool have_tool() { return std::system("command -v cdo >/dev/null 2>&1") == 0; }
+
+void expect_near(float got, float want, const std::string& what, double tol = 0) {
+  if (want == kUndef || got == kUndef) {
+    EXPECT_EQ(got, want) << what;
+    return;
+  }
+  EXPECT_NEAR(got, want, tol > 0 ? tol : 2e-5 * std::fmax(1.0f, std::fabs(want))) << what;
+}
+
+}  // namespace
+
+TEST_F(Fave, AgreesWithAnIndependentTool) {
+  if (!have_tool()) GTEST_SKIP() << "cdo is not installed";
+  write_netcdf(dir.file("d.nc"));
+  const int plane = kNx * kNy;
+  struct {
+    const char* op;
+    const char* expr;
+  } over_time[] = {{"timmean", "ave(u,t=1,t=12)"},
+                   {"timsum", "sumg(u,t=1,t=12)"},
+                   {"timmin", "min(u,t=1,t=12)"},
+                   {"timmax", "max(u,t=1,t=12)"}};
+  for (const auto& c : over_time) {
+    std::vector<float> want = tool(c.op);
+    ASSERT_EQ(want.size(), size_t(plane * kNz)) << c.op;
+    for (int z = 0; z < kNz; z++) {
+      st.dim_min[2] = st.dim_max[2] = kLevels[z];
+      grid_field* g = eval(c.expr);
+      ASSERT_NE(g, nullptr) << c.expr << out;
+      ASSERT_EQ(g->isiz * g->jsiz, plane);
+      for (int k = 0; k < plane; k++)
+        expect_near(g->values[k], want[z * plane + k], std::string(c.op) + " " + std::to_string(k));
+    }
+  }
+  // Zonal mean: latitude varies, x is reduced (read as whole rows).
+  std::vector<float> want = tool("zonmean");
+  ASSERT_EQ(want.size(), size_t(kNt * kNz * kNy));
+  vary(1, -1);
+  grid_field* g = eval("ave(u,lon=0,lon=7)");
+  ASSERT_NE(g, nullptr) << out;
+  ASSERT_EQ(g->idim, 1);
+  ASSERT_EQ(g->isiz, kNy);
+  for (int y = 0; y < kNy; y++) expect_near(g->values[y], want[y], "zonmean " + std::to_string(y));
+  // Meridional mean by cell area. The tool measures cells with great-circle
+  // edges; on a one-degree longitude spacing its weights agree with the
+  // latitude bands to about 5e-5, a few thousandths on these values.
+  want = tool("mermean");
+  ASSERT_EQ(want.size(), size_t(kNt * kNz * kNx));
+  vary(0, -1);
+  g = eval("ave(u,lat=-90,lat=90)");
+  ASSERT_NE(g, nullptr) << out;
+  ASSERT_EQ(g->isiz, kNx);
+  for (int x = 0; x < kNx; x++) expect_near(g->values[x], want[x], "mermean " + std::to_string(x), 0.02);
+}
+
+namespace {
+
+// Latitude band weight of a cell (the reduction uses 3.1416 for pi).
+double band(double lo, double hi) {
+  lo = std::fmax(-90.0, lo);
+  hi = std::fmin(90.0, hi);
+  return std::fabs(std::sin(hi * 3.1416 / 180) - std::sin(lo * 3.1416 / 180));
+}
+
+}  // namespace
+
+TEST_F(Fave, WeightsByKind) {
+  // One column over latitude: x 2, level 1000, day 1.
+  vary(0, -1);
+  auto at = [](int y) { return value(2, y, 1, 1); };
+  double s_area = 0, w_area = 0, s_width = 0, w_width = 0, s_sum = 0, s_plain = 0;
+  for (int y = 1; y <= kNy; y++) {
+    if (at(y) == kUndef) continue;
+    const double lat = -90 + 30 * (y - 1);
+    const double wa = band(lat - 15, lat + 15);
+    const double ww = std::fmin(90.0, lat + 15) - std::fmax(-90.0, lat - 15);
+    s_area += at(y) * wa;
+    w_area += wa;
+    s_width += at(y) * ww;
+    w_width += ww;
+    s_sum += at(y) * ww / 30;  // polar cells are cut in half by the clamp
+    s_plain += at(y);
+  }
+  struct {
+    const char* text;
+    double want;
+  } cases[] = {{"ave(u,lat=-90,lat=90)", s_area / w_area},
+               {"mean(u,lat=-90,lat=90)", s_width / w_width},
+               {"sum(u,lat=-90,lat=90)", s_sum},
+               {"sumg(u,lat=-90,lat=90)", s_plain}};
+  for (const auto& c : cases) {
+    grid_field* g = eval(c.text);
+    ASSERT_NE(g, nullptr) << c.text << out;
+    EXPECT_NEAR(g->values[1], c.want, 1e-4 * std::fmax(1.0, std::fabs(c.want))) << c.text;
+  }
+
+  // Exact boundaries in time: days 1 and 3 count half (cells 0.5..1.5 and
+  // 2.5..3.5 cut at 1 and 3), sum multiplies by the same parts.
+  vary(0, 1);
+  const int k = 2 * kNx + 4;  // x 5, y 3
+  const float d1 = value(5, 3, 1, 1), d2 = value(5, 3, 1, 2), d3 = value(5, 3, 1, 3);
+  ASSERT_TRUE(d1 != kUndef && d2 != kUndef && d3 != kUndef);
+  grid_field* g = eval("ave(u,t=1,t=3,-b)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_FLOAT_EQ(g->values[k], float((0.5 * d1 + d2 + 0.5 * d3) / 2.0));
+  g = eval("sum(u,t=1,t=3,-bee)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_FLOAT_EQ(g->values[k], float(0.5 * d1 + d2 + 0.5 * d3));
+  g = eval("sum(u,t=1,t=3)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_FLOAT_EQ(g->values[k], float(double(d1) + d2 + d3));
+}
+
+TEST_F(Fave, IncrementsBoundsAndIndices) {
+  const int k = 3 * kNx + 6;  // x 7, y 4
+  auto day = [&](int t) { return value(7, 4, 1, t); };
+  // The same day axis counted in days, in hours and as an index step.
+  for (const char* text : {"ave(u,t=1,t=12,3)", "ave(u,t=1,t=12,3dy)", "ave(u,t=1,t=12,72hr)"}) {
+    grid_field* g = eval(text);
+    ASSERT_NE(g, nullptr) << text << out;
+    double s = 0;
+    int n = 0;
+    for (int t = 1; t <= 12; t += 3)
+      if (day(t) != kUndef) s += day(t), n++;
+    EXPECT_FLOAT_EQ(g->values[k], float(s / n)) << text;
+  }
+  // Extremes and where they are; the undefined column stays undefined.
+  int tmin = 0, tmax = 0;
+  for (int t = 1; t <= kNt; t++) {
+    if (day(t) == kUndef) continue;
+    if (!tmin || day(t) < day(tmin)) tmin = t;
+    if (!tmax || day(t) > day(tmax)) tmax = t;
+  }
+  grid_field* g = eval("minloc(u,t=1,t=12)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->values[k], float(tmin));
+  EXPECT_EQ(g->values[3 * kNx + 2], kUndef);
+  g = eval("maxloc(u,t=1,t=12)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->values[k], float(tmax));
+  g = eval("max(u,t=1,t=12)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->values[k], day(tmax));
+  // Ties keep the earliest index: a constant field's minimum is at the start.
+  g = eval("minloc(lon*0+5,t=3,t=9)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->values[k], 3.0f);
+  // One point, or the second bound first: the first point unweighted.
+  for (const char* text : {"maxloc(u,t=4,t=4)", "maxloc(u,t=4,t=2)"}) {
+    g = eval(text);
+    ASSERT_NE(g, nullptr) << out;
+    EXPECT_EQ(g->values[k], 4.0f) << text;
+  }
+  g = eval("ave(u,t=4,t=2)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->values[k], day(4));
+  // Everything reduced: a single value with its extremes set.
+  vary(1, -1);
+  st.idim = -1;
+  g = eval("sumg(u*0+1,lat=-90,lat=90)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->idim, -1);
+  EXPECT_EQ(g->min_value, 7.0f);
+  EXPECT_EQ(g->max_value, 7.0f);
+}
+
+TEST_F(Fave, Refusals) {
+  struct {
+    const char* text;
+    const char* first;
+  } cases[] = {
+      {"ave(u,t=1)", "Error from AVE:  Too many or too few args \n"
+                     "                 3 to 5 arguments expected \n"},
+      {"mean(u,q=1,t=2)", "Error from MEAN:  1st dimension expression invalid\n"},
+      {"sum(u,t=1,lat=2)", "Error from SUM:  2nd dimension expression invalid\n"},
+      {"sumg(u,lon=0,lon=7,2)", "Error from SUMG: Invalid usage of increment value\n"
+                                "                Can only be used with time averaging\n"},
+      {"min(u,t=1,t=5,-x)", "Error from MIN: Invalid option flags\n"},
+      {"max(u,t=1,t=5,2,x)", "Error from MAX: Invalid option flags\n"},
+      {"minloc(u,t=1,t=5,0)", "Error from MINLOC: Invalid time increment argument\n"},
+      {"maxloc(u,t=1,t=5,1mo)", "Error from MAXLOC: Invalid time increment argument\n"},
+      {"ave(u,t=1,t=5,5hr)", "Error from AVE: Invalid time increment argument\n"},
+      {"ave(u,t=1,t=5,2x)", "Error from AVE: Invalid time increment argument\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(eval(c.text), nullptr) << c.text;
+    EXPECT_NE(out.find(c.first), std::string::npos) << c.text << "\n" << out;
+  }
+  // The note of the range, while data warnings are on.
+  mfcmn.warn_level = 1;
+  ASSERT_NE(eval("ave(u,t=1,t=3)"), nullptr);
+  EXPECT_EQ(out, "Averaging.  dim = 3, start = 1, end = 3\n");
+  ASSERT_NE(eval("minloc(u,t=2,t=3)"), nullptr);
+  EXPECT_EQ(out, "MINLOCing.  dim = 3, start = 2, end = 3\n");
+}
