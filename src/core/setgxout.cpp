@@ -76,6 +76,8 @@ int set_gxout(set_args& a) {
     put(s->gxout_sub, w.sub);
     return 0;
   }
+  // An unknown word still ends a stat, print or writegds output.
+  a.pcm->gxout_general = 0;
   return set_error(a.code);
 }
 

@@ -247,11 +247,13 @@ TEST(Display, OutputTypeKeywords) {
   RunResult r = run_batch(kSetup +
                               "set gxout stat\nset gxout fwrite\nset x 1\nset y 1\nd 4\n"
                               "set fwrite -le\nset writegds out.gds\nset writegds -xy out.gds\n"
-                              "set prnopts %5.1f%f\n",
+                              "set prnopts %5.1f%f\nset gxout print\nset gxout foo\nd 5\n",
                           dir.path());
   // A plot type ends the statistics output: the one value goes to vemra.fwrite.
   EXPECT_EQ(answer(r.out, "d 4"), "Wrote 1 elements to vemra.fwrite as Stream Big_Endian\n");
-  EXPECT_EQ(read_file(dir.file("vemra.fwrite")), std::string("\x40\x80\0\0", 4));
+  // An unknown type word also ends printing.
+  EXPECT_EQ(answer(r.out, "d 5"), "Wrote 1 elements to vemra.fwrite as Stream Big_Endian\n");
+  EXPECT_EQ(read_file(dir.file("vemra.fwrite")), std::string("\x40\x80\0\0\x40\xa0\0\0", 8));
   auto common = [](const char* name) {
     return std::string("SET error:  Missing or invalid arguments for ") + name + " option\n";
   };
