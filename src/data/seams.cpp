@@ -25,3 +25,7 @@ int kairow(int, int, int, int, int, int, float*) {
   kaprnt(0, "Data Request Error:  GRIB data can't be read yet\n");
   return 1;
 }
+int kagstn(station_set*) {
+  kaprnt(0, "Data Request Error:  Station data can't be read yet\n");
+  return 1;
+}

@@ -8,6 +8,7 @@
 #include "core/dimexpr.h"
 #include "core/evalstate.h"
 #include "core/message.h"
+#include "core/scaling.h"
 #include "core/timecal.h"
 #include "core/words.h"
 #include "data/filerec.h"
@@ -37,7 +38,144 @@ bool whole(float v, int* n) {
   return std::fabs(v - static_cast<float>(k)) <= 0.001f;
 }
 
+// Truncation of a time grid coordinate to an index, held inside the int range.
+int time_index(float g) {
+  if (!(g > -2.0e9f)) return -2000000000;
+  if (!(g < 2.0e9f)) return 2000000000;
+  return static_cast<int>(g);
+}
+
+void attempt_on_varying(const char* dname, int dim) {
+  kaprnt(0, "Data Request Error: Invalid dimension expression\n");
+  kaprnt(0, "  Attempt to set or modify varying dimension\n");
+  kaprntf(0, "  Variable = %s, Dimension = %i \n", dname, dim);
+}
+
 }  // namespace
+
+const char* stnvar(const char* text, const char* dname, file_descriptor* pfi,
+                   variable_descriptor* pvr, eval_state* pst) {
+  // Request box in world coordinates; dimensions 0 lon, 1 lat, 2 lev, 3 time.
+  float lo[4] = {pst->dim_min[0], pst->dim_min[1], pst->dim_min[2], 0};
+  float hi[4] = {pst->dim_max[0], pst->dim_max[1], pst->dim_max[2], 0};
+  const float* ts = pfi->grid_to_world_scaling[3];
+  lo[3] = ts ? t2gr(ts, &pst->time_start) : 1.0f;
+  hi[3] = ts ? t2gr(ts, &pst->time_end) : 1.0f;
+  int radius_flag = 0, stid_flag = 0;
+  float radius = 0;
+  char stid[8];
+  std::memset(stid, ' ', sizeof stid);
+  // x or y varying: the request is a box, so no centre or station.
+  const bool box = pst->idim == 0 || pst->idim == 1 || pst->jdim == 1;
+
+  const char* p = text;
+  if (*p == '(') {
+    p++;
+    int given[5] = {0, 0, 0, 0, 0};
+    while (*p != ')') {
+      if (std::strncmp(p, "stid=", 5) == 0) {
+        p += 5;
+        int n = 0;
+        while (n < 8 && p[n] && p[n] != ',' && p[n] != ')') n++;
+        if (n == 0) {
+          kaprnt(0, "Dimension Expression Error: No stid provided\n");
+          return nullptr;
+        }
+        if (p[n] != ',' && p[n] != ')') {
+          kaprnt(0, "Dimension Expression Error: stid too long\n");
+          return nullptr;
+        }
+        if (box) {
+          attempt_on_varying(dname, 5);
+          return nullptr;
+        }
+        std::memset(stid, ' ', sizeof stid);
+        std::memcpy(stid, p, static_cast<std::size_t>(n));
+        stid_flag = 1;
+        p += n;
+      } else {
+        int dim = 0, world = 0;
+        float val = 0;
+        const char* q = dimprs(p, pst, pfi, &dim, &val, 0, &world);
+        if (!q) {
+          kaprntf(0, "  Variable name = %s\n", dname);
+          return nullptr;
+        }
+        if (dim == 9) dim = 4;
+        if (given[dim] >= 2) {
+          kaprnt(0, "Syntax Error: Invalid dimension expression\n");
+          kaprnt(0, "  Same dimension specified more than twice ");
+          kaprntf(0, "for variable = %s\n", dname);
+          return nullptr;
+        }
+        if ((dim < 4 && (dim == pst->idim || dim == pst->jdim)) || (dim == 4 && box)) {
+          attempt_on_varying(dname, dim);
+          return nullptr;
+        }
+        if (dim == 4) {
+          radius_flag = 1;
+          radius = val;
+        } else if (given[dim] == 0) {
+          lo[dim] = hi[dim] = val;
+        } else {
+          hi[dim] = val;
+        }
+        given[dim]++;
+        p = q;
+      }
+      if (*p == ',') p++;
+    }
+    p++;
+  }
+
+  // Levels run downwards, as pressure does.
+  for (int d = 0; d < 4; d++) {
+    bool bad = d == 2 ? lo[d] < hi[d] : hi[d] < lo[d];
+    if (bad) {
+      invalid_coordinates();
+      kaprntf(0, "  Varying dimension %i decreases: %g to %g \n", d, double(lo[d]), double(hi[d]));
+      kaprntf(0, "  Error ocurred getting variable '%s'\n", dname);
+      return nullptr;
+    }
+  }
+
+  auto* set = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
+  float* tcopy = ts ? cpscal(ts, 1, 0, 3) : nullptr;
+  if (!set || (ts && !tcopy)) {
+    std::free(set);
+    std::free(tcopy);
+    kaprnt(0, "Memory Allocation Error:  Station Request Block \n");
+    return nullptr;
+  }
+  set->file = pfi;
+  set->undef = pfi->undef;
+  set->idim = pst->idim;
+  set->jdim = pst->jdim;
+  set->lon_min = lo[0];
+  set->lat_min = lo[1];
+  set->lev_min = lo[2];
+  set->lon_max = hi[0];
+  set->lat_max = hi[1];
+  set->lev_max = hi[2];
+  set->time_min = time_index(lo[3]);
+  set->time_max = time_index(hi[3]);
+  set->radius_flag = radius_flag;
+  set->radius = radius;
+  set->stid_flag = stid_flag;
+  std::memcpy(set->stid, stid, sizeof stid);
+  set->variable = pvr;
+  set->time_scaling_copy = tcopy;
+  set->block_index = -1;
+
+  if (kagstn(set) != 0) {
+    kaprntf(0, "Data Request Error:  Variable is '%s'\n", dname);
+    kasfre(set);
+    return nullptr;
+  }
+  pst->result.stations = set;
+  pst->result_type = 0;
+  return p;
+}
 
 file_descriptor* getdfn(const char* name, const eval_state* pst) {
   for (const defined_entry* d = pst->defined_list; d; d = d->next)
@@ -127,11 +265,7 @@ const char* varprs(const char* text, eval_state* pst) {
     }
   }
 
-  if (pfi->file_type == 2 || pfi->file_type == 3) {
-    kaprnt(0, "Data Request Error:  Station data can't be read yet\n");
-    kaprntf(0, "  Variable = %s \n", dname);
-    return nullptr;
-  }
+  if (pfi->file_type == 2 || pfi->file_type == 3) return stnvar(p, dname, pfi, pvar, pst);
 
   // The request in grid coordinates of the data set.
   float gmin[4], gmax[4];

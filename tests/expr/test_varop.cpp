@@ -2,6 +2,8 @@
 // into grid requests and read from a file the test wrote.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "core/evalstate.h"
@@ -201,4 +203,91 @@ TEST_F(VarOpTest, DefinedVariablesByName) {
   EXPECT_EQ(getdfn("u", &st), reinterpret_cast<file_descriptor*>(0x10));
   EXPECT_EQ(getdfn("v", &st), nullptr);
   st.defined_list = nullptr;
+}
+
+// Station operands: the request a station data set gets. The set built by
+// hand is a station file of 1-hourly times from 00z1jan2000.
+namespace {
+
+struct StationOpTest : testing::Test {
+  grtest::record pfi{getpfi()};
+  eval_state st{};
+  void SetUp() override {
+    pfi->file_type = 2;
+    pfi->undef = -999;
+    pfi->t_size = 24;
+    auto* ts = static_cast<float*>(std::malloc(8 * sizeof(float)));
+    const float axis[8] = {2000, 1, 1, 0, 0, 0, 60, -999.9f};
+    std::memcpy(ts, axis, sizeof axis);
+    pfi->grid_to_world_scaling[3] = pfi->world_to_grid_scaling[3] = ts;
+    pfi->variables = static_cast<variable_descriptor*>(std::calloc(1, sizeof(variable_descriptor)));
+    pfi->variable_count = 1;
+    std::strcpy(pfi->variables[0].abbrev, "ts");
+    st.file_list = st.default_file = pfi.get();
+    st.file_count = 1;
+    st.result_type = 1;
+    // A fixed place and level, times 3 to 5.
+    st.idim = 3;
+    st.jdim = -1;
+    st.dim_min[0] = st.dim_max[0] = -100;
+    st.dim_min[1] = st.dim_max[1] = 40;
+    st.dim_min[2] = st.dim_max[2] = 500;
+    st.time_start = {2000, 1, 1, 2, 0};
+    st.time_end = {2000, 1, 1, 4, 0};
+  }
+  std::string refusal(const char* text) {
+    testing::internal::CaptureStdout();
+    const char* end = varprs(text, &st);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(end, nullptr) << text;
+    EXPECT_EQ(st.result.stations, nullptr);
+    return out;
+  }
+};
+
+const char* kReadFailed = "Data Request Error:  Variable is 'ts";
+
+}  // namespace
+
+TEST_F(StationOpTest, ArgumentsAndRanges) {
+  const std::string inv = "Data Request Error: Invalid dimension expression\n"
+                          "  Attempt to set or modify varying dimension\n";
+  EXPECT_EQ(refusal("ts(stid=)"), "Dimension Expression Error: No stid provided\n");
+  EXPECT_EQ(refusal("ts(stid=abcdefghi)"), "Dimension Expression Error: stid too long\n");
+  EXPECT_EQ(refusal("ts(t=3)"), inv + "  Variable = ts, Dimension = 3 \n");
+  EXPECT_EQ(refusal("ts(lat=1,lat=2,lat=3)"),
+            "Syntax Error: Invalid dimension expression\n"
+            "  Same dimension specified more than twice for variable = ts\n");
+  // Levels run downwards; other ranges upwards.
+  EXPECT_EQ(refusal("ts(lev=500,lev=850)"),
+            "Data Request Error: Invalid grid coordinates\n"
+            "  Varying dimension 2 decreases: 500 to 850 \n"
+            "  Error ocurred getting variable 'ts'\n");
+  EXPECT_NE(refusal("ts(lat=30,lat=20)").find("  Varying dimension 1 decreases: 30 to 20 \n"),
+            std::string::npos);
+  // Accepted requests reach the station reader (which has no file here).
+  for (const char* ok : {"ts(lev=850,lev=500)", "ts(stid=abc)", "ts(r=2.5,lon=-90)",
+                         "ts.1(stid=abcdefgh,lev=700)"}) {
+    std::string out = refusal(ok);
+    EXPECT_NE(out.find(std::string(kReadFailed)), std::string::npos) << ok << out;
+    EXPECT_EQ(out.find("decreases"), std::string::npos) << ok;
+    EXPECT_EQ(out.find("Expression Error"), std::string::npos) << ok;
+  }
+  // A box request (x varying) takes neither a radius nor a station.
+  st.idim = 0;
+  st.jdim = 3;
+  st.dim_max[0] = -80;
+  EXPECT_EQ(refusal("ts(r=2)"), inv + "  Variable = ts, Dimension = 4 \n");
+  EXPECT_EQ(refusal("ts(stid=abc)"), inv + "  Variable = ts, Dimension = 5 \n");
+}
+
+TEST_F(StationOpTest, PredefinedNamesNeedAGrid) {
+  EXPECT_EQ(refusal("lat"),
+            "Data Request Error:  Predefined variable lat\n"
+            "   is only defined for grid type files\n"
+            "   File 1 is a station file\n");
+  EXPECT_EQ(refusal("lon.1"),
+            "Data Request Error:  Predefined variable lon.1\n"
+            "   is only defined for grid type files\n"
+            "   File 1 is a station file\n");
 }
