@@ -87,12 +87,13 @@ struct Fave : testing::Test {
 
   // The same data as a netCDF file, u(time, lev, lat, lon).
   void write_netcdf(const std::string& name) {
-    int nc, dt, dz, dy, dx, vt, vz, vy, vx, vu;
+    int nc, dt, dz, dy, dx, db, vt, vz, vb, vy, vx, vu;
     ASSERT_EQ(nc_create(name.c_str(), NC_CLOBBER, &nc), NC_NOERR);
     nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
     nc_def_dim(nc, "lev", kNz, &dz);
     nc_def_dim(nc, "lat", kNy, &dy);
     nc_def_dim(nc, "lon", kNx, &dx);
+    nc_def_dim(nc, "bnds", 2, &db);
     nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
     nc_put_att_text(nc, vt, "units", 30, "days since 2000-01-01 00:00:00");
     nc_put_att_text(nc, vt, "calendar", 8, "standard");
@@ -100,6 +101,9 @@ struct Fave : testing::Test {
     nc_put_att_text(nc, vz, "units", 3, "hPa");
     nc_put_att_text(nc, vz, "positive", 4, "down");
     nc_put_att_text(nc, vz, "axis", 1, "Z");
+    nc_put_att_text(nc, vz, "bounds", 8, "lev_bnds");
+    int bdims[2] = {dz, db};
+    nc_def_var(nc, "lev_bnds", NC_DOUBLE, 2, bdims, &vb);
     nc_def_var(nc, "lat", NC_DOUBLE, 1, &dy, &vy);
     nc_put_att_text(nc, vy, "units", 13, "degrees_north");
     nc_def_var(nc, "lon", NC_DOUBLE, 1, &dx, &vx);
@@ -117,6 +121,9 @@ struct Fave : testing::Test {
     size_t start[4] = {0, 0, 0, 0}, count[4] = {kNt, kNz, kNy, kNx};
     nc_put_vara_double(nc, vt, start, count, tv.data());
     nc_put_var_double(nc, vz, zv.data());
+    // Layers end halfway between levels and as far beyond the outer ones.
+    const double bnds[kNz * 2] = {1075, 925, 925, 675, 675, 325};
+    nc_put_var_double(nc, vb, bnds);
     nc_put_var_double(nc, vy, yv.data());
     nc_put_var_double(nc, vx, xv.data());
     std::vector<float> u;
@@ -197,6 +204,14 @@ TEST_F(Fave, AgreesWithAnIndependentTool) {
   ASSERT_EQ(g->idim, 1);
   ASSERT_EQ(g->isiz, kNy);
   for (int y = 0; y < kNy; y++) expect_near(g->values[y], want[y], "zonmean " + std::to_string(y));
+  // Vertical mean by layer thickness.
+  want = tool("vertmean");
+  ASSERT_EQ(want.size(), size_t(kNt * plane));
+  vary(0, 1);
+  g = eval("ave(u,lev=1000,lev=500)");
+  ASSERT_NE(g, nullptr) << out;
+  ASSERT_EQ(g->isiz * g->jsiz, plane);
+  for (int k = 0; k < plane; k++) expect_near(g->values[k], want[k], "vertmean " + std::to_string(k));
   // Meridional mean by cell area. The tool measures cells with great-circle
   // edges; on a one-degree longitude spacing its weights agree with the
   // latitude bands to about 5e-5, a few thousandths on these values.
