@@ -127,7 +127,12 @@ TEST(Display, OneValueResultsAndExpressionLists) {
 TEST(Display, StatisticsOfAGrid) {
   TempDir dir;
   write_dataset(dir);
-  RunResult r = run_batch(kSetup + "set t 3\nset gxout stat\nd b\n", dir.path());
+  RunResult r = run_batch(kSetup + "set t 3\nset gxout stat\nd b\n"
+                                   "set x 2\nset y 3\nset z 1 2\nset t 1 3\nd a*1\n",
+                          dir.path());
+  EXPECT_EQ(answer(r.out, "d a*1").substr(0, 118),
+            "Data Type = grid\nDimensions = 2 3\nI Dimension = 1 to 2 Levels 1000 500\n"
+            "J Dimension = 1 to 3 Linear 00Z01JAN2000 360mn\n");
   double sum = 0, sumsqr = 0;
   int n = 0;
   float lo = 1e30f, hi = -1e30f;
