@@ -71,8 +71,17 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
   gxfrme(2);
   pcm->frame_pass = 0;
   const int clab = pcm->clab;
+  // An interrupted or failed animation leaves double buffering, so the
+  // window shows what was drawn; the plot options stay as they were.
+  auto stop = [&]() {
+    pcm->clab = clab;
+    gxfrme(1);
+    pcm->dbuff = 0;
+    pcm->frame_pass = 0;
+    return 1;
+  };
   for (int g = first; g <= last; g++) {
-    if (kaqsig()) return 1;
+    if (kaqsig()) return stop();
     char label[64];
     if (d == 3) {
       date_time t;
@@ -85,7 +94,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
       pst->dim_min[d] = pst->dim_max[d] = w;
       std::snprintf(label, sizeof label, "%g", double(w));
     }
-    if (kapars(expr.c_str(), pst, pcm)) return 1;
+    if (kapars(expr.c_str(), pst, pcm)) return stop();
     pcm->clab = g == last ? clab : 0;
     kaplot(pcm);
     const int len = static_cast<int>(std::string(label).size());

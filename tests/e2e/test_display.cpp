@@ -218,7 +218,12 @@ TEST(Display, AnimationOverTimeEndsWithThePrompt) {
   TempDir dir;
   write_dataset(dir);
   RunResult r =
-      run_batch(kSetup + "set x 1\nset y 1\nset t 1 3\nset looping on\nd a\n", dir.path());
+      run_batch(kSetup + "set x 1\nset y 1\nset t 1 3\nset looping on\nd a+zz\nd a\n", dir.path());
+  // A failing frame ends the animation at once, without the prompt.
+  EXPECT_EQ(answer(r.out, "d a+zz"),
+            "Syntax Error:  Invalid Operand \n  'zz' not a variable or function name\n"
+            "  Error ocurred at column 3\nDISPLAY error:  Invalid expression \n"
+            "  Expression = a+zz\n");
   EXPECT_EQ(answer(r.out, "d a"), "Result value = " + g(a_at(1, 1, 1, 1)) + " \nResult value = " +
                                       g(a_at(1, 1, 1, 2)) + " \nResult value = " +
                                       g(a_at(1, 1, 1, 3)) + " \nPress enter to continue::::: ");
