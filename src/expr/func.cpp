@@ -109,6 +109,10 @@ const char* rtnprs(const char* text, const char* name, eval_state* pst) {
     kaprntf(0, "Operation Error:  Error from %s function\n", name);
     return nullptr;
   }
+  if (!copy.result.grid) {
+    kaprntf(0, "Operation Error:  %s function gave no result\n", name);
+    return nullptr;
+  }
   pst->result = copy.result;
   pst->result_type = copy.result_type;
   return after;
