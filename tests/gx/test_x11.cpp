@@ -560,11 +560,22 @@ TEST_F(X11Window, DumpFailuresLeaveNoFileAndTheSessionGoesOn) {
   EXPECT_FALSE(vemra_test::file_exists(a));
   EXPECT_FALSE(vemra_test::file_exists(b));
 
-  // Partly off the screen: the image covers just the part on it.
+  // Partly off the screen: the image covers just the part on it. The name
+  // was taken away by another client.
+  std::string display = server(24).display();
   o.geometry = "300x200+900+700";
-  c = in_window(dir, o, [&] { dump_front_buffer(ok.c_str()); });
+  c = in_window(dir, o, [&] {
+    int d[6];
+    OtherClient other(display);
+    if (!win_data(d) || !other.d) return;
+    XStoreName(other.d, static_cast<Window>(d[0]), "");
+    XSync(other.d, False);
+    dump_front_buffer(ok.c_str());
+  });
   XwdImage im = dump_of(ok);
   ASSERT_TRUE(im.valid);
+  EXPECT_EQ(im.name, "xwdump");
+  EXPECT_EQ(im.header_size(), 107u);
   EXPECT_EQ(im.width(), 1024 - 904);
   EXPECT_EQ(im.height(), 768 - 704);
   EXPECT_EQ(im.h[20], uint32_t(1024 - 904));  // window width in the header
