@@ -170,25 +170,8 @@ struct renderer {
   }
 
   // 0, or the logic error number that ends the rendering.
-  int record(const int16_t* r, std::size_t avail, std::size_t* used) {
+  int record(const int16_t* r) {
     int code = r[0];
-    std::size_t len;
-    switch (code) {
-      case MF_COLOUR: len = 2; break;
-      case MF_WIDTH: len = 3; break;
-      case MF_DEFCOL: len = 5; break;
-      case MF_RECT: len = 5; break;
-      case MF_POLYBGN: len = 2; break;
-      case MF_POLYEND: len = 1; break;
-      case MF_MOVE: case MF_DRAW: len = 3; break;
-      case MF_PATTERN: len = 4; break;
-      case MF_EOF: return 4;
-      case MF_HEADER: return 8;
-      case MF_NEWFRAME: return 12;
-      default: return 20;
-    }
-    if (len > avail) return 20;
-    *used = len;
     switch (code) {
       case MF_COLOUR:
         colour = std::clamp<int>(r[1], 0, kColours - 1);
@@ -332,17 +315,10 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
 
   const int which = gxhdbmode() ? 1 : 0;
   try {
-    for (const metafile_span& sp : gxhspans(which)) {
-      std::size_t i = 0;
-      while (i < sp.count) {
-        std::size_t used = 0;
-        int err = rd.record(sp.words + i, sp.count - i, &used);
-        if (err) {
-          std::printf("Logic Error %i in gxhpng.  Notify Developer\n", err);
-          return 2;
-        }
-        i += used;
-      }
+    int err = gxhrecords(which, [&rd](const int16_t* r) { return rd.record(r); });
+    if (err) {
+      std::printf("Logic Error %i in gxhpng.  Notify Developer\n", err);
+      return 2;
     }
   } catch (const std::bad_alloc&) {
     std::printf("Memory allocation error: gxhpng\n");

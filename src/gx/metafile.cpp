@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <new>
 
@@ -89,15 +90,20 @@ int write_set(int set) {
   return 0;
 }
 
-// Pushes buffered bytes out so that a full disk shows as an error now.
-int flush_file() {
-  if (std::fflush(hfile) == 0 && !std::ferror(hfile)) return 0;
+// A write to the hardcopy file failed: it is closed and, when marked, the
+// error holds until disable print.
+void drop_file(bool mark) {
   std::printf("I/O Error writing to print metafile.\n");
   std::fclose(hfile);
   hfile = nullptr;
-  hferr = 1;
-  hflag = 0;
-  hpflg = 0;
+  if (mark) hferr = 1;
+  hflag = hpflg = 0;
+}
+
+// Pushes buffered bytes out so that a full disk shows as an error now.
+int flush_file() {
+  if (std::fflush(hfile) == 0 && !std::ferror(hfile)) return 0;
+  drop_file(true);
   return 1;
 }
 
@@ -291,11 +297,7 @@ void gxhprt() {
     return;
   }
   if (seek_hpos() != 0) {
-    std::printf("I/O Error writing to print metafile.\n");
-    std::fclose(hfile);
-    hfile = nullptr;
-    hferr = 1;
-    hflag = hpflg = 0;
+    drop_file(true);
     return;
   }
   // While double buffering the completed frame is printed, not the one being drawn.
@@ -318,12 +320,7 @@ int gxhwri(const int16_t* words, std::size_t count) {
       chunk[n++] = static_cast<unsigned char>(w & 0xff);
     }
     if (std::fwrite(chunk, 1, n, hfile) != n || std::ferror(hfile)) {
-      std::printf("I/O Error writing to print metafile.\n");
-      std::fclose(hfile);
-      hfile = nullptr;
-      hferr = 1;
-      hflag = 0;
-      hpflg = 0;
+      drop_file(true);
       return 1;
     }
   }
@@ -341,10 +338,7 @@ void gxhend() {
     return;
   }
   if (seek_hpos() != 0) {
-    std::printf("I/O Error writing to print metafile.\n");
-    std::fclose(hfile);
-    hfile = nullptr;
-    hflag = hpflg = 0;
+    drop_file(false);
     return;
   }
   int16_t tail[2] = {MF_NEWFRAME, MF_EOF};
@@ -367,26 +361,12 @@ std::vector<metafile_span> gxhspans(int which) {
   return spans_of(1 - pntf);
 }
 
-int gxhwalk(int which, metafile_sink& sink) {
-  std::vector<float> poly;
-  bool inpoly = false;
-  auto point = [&](bool draw, float x, float y) {
-    if (inpoly) {
-      poly.push_back(x);
-      poly.push_back(y);
-    } else if (draw) {
-      sink.draw(x, y);
-    } else {
-      sink.move(x, y);
-    }
-  };
+int gxhrecords(int which, const std::function<int(const int16_t*)>& fn) {
   for (const metafile_span& sp : gxhspans(which)) {
-    const int16_t* w = sp.words;
     std::size_t n = sp.count, i = 0;
     while (i < n) {
-      int code = w[i];
       std::size_t len;
-      switch (code) {
+      switch (sp.words[i]) {
         case MF_COLOUR: len = 2; break;
         case MF_WIDTH: len = 3; break;
         case MF_DEFCOL: len = 5; break;
@@ -401,38 +381,53 @@ int gxhwalk(int which, metafile_sink& sink) {
         default: return 20;
       }
       if (i + len > n) return 20;
-      const int16_t* r = w + i;
-      float x, y;
-      switch (code) {
-        case MF_COLOUR: sink.colour(r[1]); break;
-        case MF_WIDTH: sink.width(r[1], r[2]); break;
-        case MF_DEFCOL: sink.define_colour(r[1], r[2], r[3], r[4]); break;
-        case MF_RECT:
-          sink.rect(r[1] / 1000.0f, r[2] / 1000.0f, r[3] / 1000.0f, r[4] / 1000.0f);
-          break;
-        case MF_POLYBGN:
-          // The count word only hints at the size: points are gathered as they come.
-          poly.clear();
-          if (r[1] > 0) poly.reserve(2 * static_cast<std::size_t>(r[1]));
-          inpoly = true;
-          break;
-        case MF_POLYEND:
-          if (!inpoly) return 16;
-          sink.polygon(poly.data(), static_cast<int>(poly.size() / 2));
-          poly.clear();
-          inpoly = false;
-          break;
-        case MF_MOVE:
-        case MF_DRAW:
-          xycnv(r[1], r[2], &x, &y);
-          point(code == MF_DRAW, x, y);
-          break;
-        case MF_PATTERN: sink.pattern(r[1], r[2], r[3]); break;
-      }
+      if (int err = fn(sp.words + i)) return err;
       i += len;
     }
   }
   return 0;
+}
+
+int gxhwalk(int which, metafile_sink& sink) {
+  std::vector<float> poly;
+  bool inpoly = false;
+  return gxhrecords(which, [&](const int16_t* r) {
+    float x, y;
+    switch (r[0]) {
+      case MF_COLOUR: sink.colour(r[1]); break;
+      case MF_WIDTH: sink.width(r[1], r[2]); break;
+      case MF_DEFCOL: sink.define_colour(r[1], r[2], r[3], r[4]); break;
+      case MF_RECT:
+        sink.rect(r[1] / 1000.0f, r[2] / 1000.0f, r[3] / 1000.0f, r[4] / 1000.0f);
+        break;
+      case MF_POLYBGN:
+        // The count word only hints at the size: points are gathered as they come.
+        poly.clear();
+        if (r[1] > 0) poly.reserve(2 * static_cast<std::size_t>(r[1]));
+        inpoly = true;
+        break;
+      case MF_POLYEND:
+        if (!inpoly) return 16;
+        sink.polygon(poly.data(), static_cast<int>(poly.size() / 2));
+        poly.clear();
+        inpoly = false;
+        break;
+      case MF_MOVE:
+      case MF_DRAW:
+        xycnv(r[1], r[2], &x, &y);
+        if (inpoly) {
+          poly.push_back(x);
+          poly.push_back(y);
+        } else if (r[0] == MF_DRAW) {
+          sink.draw(x, y);
+        } else {
+          sink.move(x, y);
+        }
+        break;
+      case MF_PATTERN: sink.pattern(r[1], r[2], r[3]); break;
+    }
+    return 0;
+  });
 }
 
 void gxhdrw(int mode) {

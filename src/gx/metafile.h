@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Operation codes: the first word of each record.
@@ -69,6 +70,12 @@ struct metafile_sink {
   virtual void draw(float, float) {}
   virtual void pattern(int, int, int) {}
 };
+
+// Walks the stored records of a frame (which as for gxhspans), checking each
+// code and length; fn gets each whole record and returns 0 to go on or an
+// error number that ends the walk. Returns 0 or that error number, or 4 (-9
+// in memory), 8 (-1), 12 (-2), 20 (unknown code or a record cut short).
+int gxhrecords(int which, const std::function<int(const int16_t*)>& fn);
 
 // Walks a frame (which as for gxhspans) record by record. Returns 0, or the
 // number of the logic error that ended the walk: 4 (-9 in memory), 8 (-1),

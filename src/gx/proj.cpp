@@ -152,103 +152,73 @@ int gxltln(projection_box* b) {
 
 // ---- polar stereographic ----
 
-void gxnpst(float lon, float lat, float* x, float* y) {
-  double rho = std::tan(0.785315 - lat * 0.00872572);
-  double a = (lon + londif) * 0.0174514;
+// s is +1 over the north pole and -1 over the south one: the south plane is
+// the north one seen from below.
+static void stereo_fwd(float lon, float lat, float* x, float* y, double s) {
+  double rho = std::tan(0.785315 - s * (lat * 0.00872572));
+  double a = s * ((lon + londif) * 0.0174514);
   *x = static_cast<float>(rho * std::cos(a));
   *y = static_cast<float>(rho * std::sin(a));
 }
 
-void gxnrev(float x, float y, float* lon, float* lat) {
+static void stereo_rev(float x, float y, float* lon, float* lat, double s) {
   double r = std::hypot(x, y);
-  float la = static_cast<float>(90.0 - 2.0 * std::atan(r) * 180.0 / 3.14159);
+  float la = static_cast<float>(s * (90.0 - 2.0 * std::atan(r) * 180.0 / 3.14159));
   float lo = 0.0f;
   if (x != 0.0f || y != 0.0f) {
-    lo = static_cast<float>(std::atan2(y, x) * 180.0 / 3.14159 - londif);
+    lo = static_cast<float>(s * std::atan2(y, x) * 180.0 / 3.14159 - londif);
     lo = wrap_about_ref(lo);
   }
   *lon = lo;
   *lat = la;
 }
 
-void gxspst(float lon, float lat, float* x, float* y) {
-  double rho = std::tan(lat * 0.00872572 + 0.785315);
-  double a = -(lon + londif) * 0.0174514;
-  *x = static_cast<float>(rho * std::cos(a));
-  *y = static_cast<float>(rho * std::sin(a));
-}
+void gxnpst(float lon, float lat, float* x, float* y) { stereo_fwd(lon, lat, x, y, 1.0); }
+void gxnrev(float x, float y, float* lon, float* lat) { stereo_rev(x, y, lon, lat, 1.0); }
+void gxspst(float lon, float lat, float* x, float* y) { stereo_fwd(lon, lat, x, y, -1.0); }
+void gxsrev(float x, float y, float* lon, float* lat) { stereo_rev(x, y, lon, lat, -1.0); }
 
-void gxsrev(float x, float y, float* lon, float* lat) {
-  double r = std::hypot(x, y);
-  float la = static_cast<float>(2.0 * std::atan(r) * 180.0 / 3.14159 - 90.0);
-  float lo = 0.0f;
-  if (x != 0.0f || y != 0.0f) {
-    lo = static_cast<float>(-std::atan2(y, x) * 180.0 / 3.14159 - londif);
-    lo = wrap_about_ref(lo);
-  }
-  *lon = lo;
-  *lat = la;
-}
-
-int gxnste(projection_box* b) {
+// Both poles share one setup: `near` is the latitude edge away from the pole,
+// `far` the one nearest to it; the y pair is swapped for the south.
+static int polar_box(projection_box* b, float lat_lo, float lat_hi, bool north,
+                     void (*fwd)(float, float, float*, float*),
+                     void (*rev)(float, float, float*, float*), int kind) {
   if (!box_ok(b)) return 1;
   if (b->lon_max - b->lon_min > 360.0f || b->lon_min < -360.0f || b->lon_max > 360.0f ||
-      b->lat_min < -80.0f || b->lat_max > 90.0f)
+      b->lat_min < lat_lo || b->lat_max > lat_hi)
     return 1;
   float c = (b->lon_min + b->lon_max) * 0.5f;
   float save_dif = londif, save_ref = lonref;
   londif = -90.0f - c;
   lonref = c;
-  float x1, x2, y1, y2, x, y;
+  float near = north ? b->lat_min : b->lat_max;
+  float far = north ? b->lat_max : b->lat_min;
+  float x1, x2, y_near, y_far, x, y;
   if (b->lon_max - b->lon_min < 180.0f) {
-    gxnpst(b->lon_min, b->lat_min, &x1, &y);
-    gxnpst(b->lon_max, b->lat_min, &x2, &y);
-    gxnpst(b->lon_min, b->lat_max, &x, &y2);
+    fwd(b->lon_min, near, &x1, &y);
+    fwd(b->lon_max, near, &x2, &y);
+    fwd(b->lon_min, far, &x, &y_far);
   } else {
-    gxnpst(c - 90.0f, b->lat_min, &x1, &y);
-    gxnpst(c + 90.0f, b->lat_min, &x2, &y);
-    gxnpst(b->lon_min, b->lat_min, &x, &y2);
+    fwd(c - 90.0f, near, &x1, &y);
+    fwd(c + 90.0f, near, &x2, &y);
+    fwd(b->lon_min, near, &x, &y_far);
   }
-  gxnpst(c, b->lat_min, &x, &y1);
+  fwd(c, near, &x, &y_near);
+  float y1 = north ? y_near : y_far;
+  float y2 = north ? y_far : y_near;
   if (!extent_ok(x1, x2, y1, y2)) {
     londif = save_dif;
     lonref = save_ref;
     return 1;
   }
   fit_aspect(b, x1, x2, y1, y2);
-  install(gxnpst, gxnrev, 1);
+  install(fwd, rev, kind);
   return 0;
 }
 
-int gxsste(projection_box* b) {
-  if (!box_ok(b)) return 1;
-  if (b->lon_max - b->lon_min > 360.0f || b->lon_min < -360.0f || b->lon_max > 360.0f ||
-      b->lat_min < -90.0f || b->lat_max > 80.0f)
-    return 1;
-  float c = (b->lon_min + b->lon_max) * 0.5f;
-  float save_dif = londif, save_ref = lonref;
-  londif = -90.0f - c;
-  lonref = c;
-  float x1, x2, y1, y2, x, y;
-  if (b->lon_max - b->lon_min < 180.0f) {
-    gxspst(b->lon_min, b->lat_max, &x1, &y);
-    gxspst(b->lon_max, b->lat_max, &x2, &y);
-    gxspst(b->lon_min, b->lat_min, &x, &y1);
-  } else {
-    gxspst(c - 90.0f, b->lat_max, &x1, &y);
-    gxspst(c + 90.0f, b->lat_max, &x2, &y);
-    gxspst(b->lon_min, b->lat_max, &x, &y1);
-  }
-  gxspst(c, b->lat_max, &x, &y2);
-  if (!extent_ok(x1, x2, y1, y2)) {
-    londif = save_dif;
-    lonref = save_ref;
-    return 1;
-  }
-  fit_aspect(b, x1, x2, y1, y2);
-  install(gxspst, gxsrev, 2);
-  return 0;
-}
+int gxnste(projection_box* b) { return polar_box(b, -80.0f, 90.0f, true, gxnpst, gxnrev, 1); }
+
+int gxsste(projection_box* b) { return polar_box(b, -90.0f, 80.0f, false, gxspst, gxsrev, 2); }
 
 // ---- Robinson ----
 
