@@ -121,8 +121,16 @@ void contour_lines(session_state* pcm, const float* v, int isiz, int jsiz, float
     }
   } else {
     float rlo = pcm->rbrange[0], rhi = pcm->rbrange[1];
-    for (float lev = first; lev <= last + interval / 2; lev += interval) {
-      if (lev < pcm->cmin || lev > pcm->cmax) continue;
+    // Levels are counted rather than summed: a float sum stalls once the
+    // interval is below its spacing, and the walk starts at cmin so that a
+    // narrow cmin..cmax over a wide field takes only its own levels.
+    const double steps = std::floor((double(last) - first) / interval + 0.5);
+    double k0 = 0;
+    if (pcm->cmin > first) k0 = std::ceil((double(pcm->cmin) - first) / interval - 1e-6);
+    for (double k = k0; k <= steps; k++) {
+      float lev = float(first + k * interval);
+      if (lev > pcm->cmax) break;
+      if (lev < pcm->cmin) continue;
       if (pcm->black_set && lev >= pcm->black_range[0] && lev <= pcm->black_range[1]) continue;
       float value = round_level(lev, interval);
       if (pcm->ccolor < 0) {
@@ -173,8 +181,9 @@ void kaselc(float min, float max, session_state* pcm) {
       pcm->rbrange[1] = last;
     }
     float rlo = pcm->rbrange[0] - interval, rhi = pcm->rbrange[1];
-    for (float v0 = first - interval; v0 <= last + interval / 2 && k < kMax; v0 += interval) {
-      float v = round_level(v0, interval);
+    const int steps = int(std::floor((double(last) - first) / interval + 0.5)) + 1;
+    for (int s = 0; s <= steps && k < kMax; s++) {
+      float v = round_level(float(double(first) + double(s - 1) * interval), interval);
       int c;
       if (v < pcm->cmin || v + interval > pcm->cmax || inside_black(pcm, v, v + interval)) {
         c = -1;

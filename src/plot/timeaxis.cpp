@@ -242,7 +242,10 @@ void kampax(session_state* pcm) {
     latlast -= latint;
     mhi = latlast;
   }
-  if (lonint <= 0 || latint <= 0) return;
+  // Intervals far below the range would draw thousands of lines.
+  if (!(lonint > 0) || !(latint > 0) || (lonlast - lonfirst) / lonint > 1000 ||
+      (latlast - latfirst) / latint > 1000)
+    return;
   gxstyl(pcm->grid_style);
   gxcolr(pcm->grid_colour);
   gxwide(1);

@@ -155,6 +155,14 @@ TEST(ContourPlot, LevelChoiceAndItsReports) {
     EXPECT_EQ(p.run(0), "Contouring: 0 to 1000 interval 250 \n");
   }
   {
+    Plot p;  // levels only in a narrow cmin..cmax of a field up to 2^24
+    p.lonlat(11, 2, 0, 0, 10, ramp(11, 16777216));
+    p.s->cint = 1;
+    p.s->cmin = 0;
+    p.s->cmax = 50;
+    EXPECT_EQ(p.run(0), "Contouring: 0 to 1.67772e+07 interval 1 \n");
+  }
+  {
     Plot p;
     p.lonlat(11, 2, 0, 0, 10, ramp(11, 1000));
     p.s->clevs_count = 3;
