@@ -97,6 +97,21 @@ inline read_result read(file_descriptor* pfi, int var, int idim, int jdim,
   return r;
 }
 
+// Checks the sizes and every value against want(i, j) (0-based), reporting
+// the first difference only.
+template <class F>
+void expect_grid(const read_result& r, int isiz, int jsiz, F want, const std::string& what = "") {
+  ASSERT_EQ(r.grid->isiz, isiz) << what;
+  ASSERT_EQ(r.grid->jsiz, jsiz) << what;
+  for (int j = 0; j < jsiz; j++)
+    for (int i = 0; i < isiz; i++)
+      if (r.at(i, j) != want(i, j)) {
+        ADD_FAILURE() << what << " at " << i << "," << j << ": " << r.at(i, j) << " want "
+                      << want(i, j);
+        return;
+      }
+}
+
 inline bool contains(const std::string& hay, const std::string& needle) {
   return hay.find(needle) != std::string::npos;
 }
