@@ -27,15 +27,10 @@ int kapending(const char* feature) {
 }
 
 int kacoll(char*, session_state*) { return not_yet("COLLECT"); }
-int kadraw(char*, session_state*) { return not_yet("DRAW"); }
-int kardrw(char*, session_state*) { return not_yet("REDRAW"); }
 
 int kaqdialog(char*, char*, session_state*) { return not_yet("QUERY DIALOG"); }
-int kaqstring(char*, char*, session_state*) { return not_yet("QUERY STRING"); }
 int kaqfwrite(char*, char*, session_state*) { return not_yet("QUERY FWRITE"); }
 int kaqlats(char*, char*, session_state*) { return not_yet("QUERY LATS"); }
-int kaqpp2xy(char*, char*, session_state*) { return not_yet("QUERY PP2XY"); }
-int kaqll2xy(char*, char*, session_state*) { return not_yet("QUERY LL2XY"); }
 int kaqudft(char*, char*, session_state*) { return not_yet("QUERY UDFT"); }
 
 // Services of the expression layer. Until user-defined functions exist
