@@ -22,7 +22,9 @@ protected:
   }
   void TearDown() override { commands().hook = nullptr; }
   TempDir dir;
-  std::string where(int line) { return "  Error occurred on line " + std::to_string(line) + "\n  In file " + dir.file("t.gs") + "\n"; }
+  std::string where(int line) {
+    return "  Error occurred on line " + std::to_string(line) + "\n  In file " + dir.file("t.gs") + "\n";
+  }
 };
 
 }  // namespace
@@ -63,20 +65,74 @@ TEST_F(ScriptRun, StatementTypesAndKeywords) {
   EXPECT_EQ(commands().sent[0], "sayhello");
 }
 
-TEST_F(ScriptRun, LastLineWithoutNewlineAndEmptyFiles) {
-  auto r = run_text(dir, "say 'one'\nsay 'two'");
-  EXPECT_EQ(r.out, "one\n");
-  EXPECT_EQ(r.rc, 0);
-  r = run_text(dir, "");
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.rc, 0);
-  EXPECT_FALSE(r.ret.has_value());
-  r = run_text(dir, "* only a comment\n\n   \n;;\n");
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.rc, 0);
-  // Carriage returns count as blanks.
-  r = run_text(dir, "say 'dos'\r\nx = 2\r\nsay x * 2\r\n");
-  EXPECT_EQ(r.out, "dos\n4\n");
+// Whole scripts and what they print ("@F" stands for the script's path) and
+// give back: blank and comment lines, carriage returns and tabs, exit codes,
+// and the run-time and load-time errors with their line and file.
+TEST_F(ScriptRun, OutputsAndErrorsOfWholeScripts) {
+  struct Case {
+    std::string text, out;
+    int rc;
+  };
+  const std::string ln = "  Error occurred on line ", in = "\n  In file @F\n";
+  const std::string scan = "\n  Error occurred scanning line ";
+  const Case cases[] = {
+      {"say 'one'\nsay 'two'", "one\n", 0},
+      {"", "", 0},
+      {"* only a comment\n\n   \n;;\n", "", 0},
+      {"say 'dos'\r\nx = 2\r\nsay x * 2\r\n", "dos\n4\n", 0},
+      {"\tx\t=\t2\nif\tx = 2\n\tsay\t'tab' \t x\nendif\t\n", "tab2\n", 0},
+      {"say first(5)\nfunction first(n)\ni = 1\nwhile i < 100\n  if i * i > n\n    return i\n"
+       "  endif\n  i = i + 1\nendwhile\nreturn 'none'\n",
+       "3\n", 0},
+      {"abcdefghijklmnopq = 5\nsay abcdefghijklmnop\nsay abcdefghijklmnopq\n",
+       "5\nVariable name too long - 1st 16 chars are: abcdefghijklmnop\nError occurred on line 3" + in, 99},
+      {"say 'a'\nexit 3\nsay 'b'\n", "a\n", 4},
+      {"exit\n", "", 4},
+      {"exit 2.5\n", "Error on Exit Command:  Non Integer Argument\n" + ln + "1" + in, 99},
+      // exit inside a function called by an expression fails that expression.
+      {"x = f()\nsay 'not reached'\nfunction f()\nexit 0\n", ln + "1" + in, 99},
+      {"x = 1\nsay x +\n", "Syntax Error\nError occurred on line 2" + in, 99},
+      {"prompt 1/0\n", "Divide by zero\nError occurred on line 1" + in, 99},
+      {"\n\nif\nendif\n", "Syntax Error\n" + ln + "3" + in, 99},
+      {"i = 0\nwhile i < 2\n i = i + 1\n if i = 2; i = 'x'; endif\nendwhile\n", "", 0},
+      {"i = 0\nwhile i < 2\n i = 'x' + 1\nendwhile\n", "Non-numeric args to numeric operation\n" + ln + "3" + in, 99},
+      {"pull\n", "Error in pull:  Variable name missing\n" + ln + "1" + in, 99},
+      {"say f(1)\nfunction f x\nreturn 1\n",
+       "Error:  Invalid function list\n" + ln + "2" + in + "Error occurred on line 1" + in, 99},
+      {"say f(1)\nfunction f(abcdefghijklmno)\nreturn abcdefghijklmno\n", "1\n", 0},
+      {"x = 1\nwhile x < 3\n  x = x + 1\n",
+       "Unable to locate ENDWHILE statement for the WHILE statement at line 2" + in, 1},
+      // A while whose endwhile would lie after the next function statement.
+      {"while 1\nfunction f()\nendwhile\n",
+       "Unable to locate ENDWHILE statement for the WHILE statement at line 1" + in, 1},
+      {"say 'never runs'\nif 1\nsay 'x'\n",
+       "Unable to locate ENDIF statement for the IF statement at line 2" + in, 1},
+      {"x = 1\nendwhile\n", "Unexpected endwhile.  Incorrect loop nesting." + scan + "2" + in, 1},
+      {"while 1\nif 1\nendwhile\n",
+       "Unexpected endwhile.  Incorrect loop nesting.\n"
+       "  Expecting endif before endwhile for if statement at line 2" + scan + "3" + in, 1},
+      {"else\n", "Unexpected else.  Incorrect if block nesting." + scan + "1" + in, 1},
+      {"if 1\nelse\nelse\nendif\n", "Unexpected else.  Incorrect if block nesting." + scan + "3" + in, 1},
+      {"\nendif\n", "Unexpected endif.  Incorrect if block nesting." + scan + "2" + in, 1},
+      {"say f()\nfunction abcdefghijklmnop()\nfunction f()\nreturn 'ok'\n", "ok\n", 0},
+      {"function abcdefghijklmnopq()\n",
+       "Function name too long\nError in @F: Invalid function statement at line 1" + in, 1},
+      {"say 1\nfunction 2x\n", "Invalid function name\nError in @F: Invalid function statement at line 2" + in, 1},
+      {"function\n", "Error in @F: Invalid function statement at line 1" + in, 1},
+      // continue and break outside a loop are reported and skipped.
+      {"say 'a'\ncontinue\nbreak\nsay 'b'\n",
+       "Unexpected continue.  No associated while" + scan + "2" + in + "  Statement is ignored\n"
+       "Unexpected break.  No associated while" + scan + "3" + in + "  Statement is ignored\na\nb\n", 0},
+  };
+  for (const Case& c : cases) {
+    std::string want = c.out;
+    for (std::size_t at; (at = want.find("@F")) != std::string::npos;) want.replace(at, 2, dir.file("t.gs"));
+    auto r = run_text(dir, c.text);
+    EXPECT_EQ(r.out, want) << c.text;
+    EXPECT_EQ(r.rc, c.rc) << c.text;
+  }
+  auto r = run_text(dir, "say f(1)\nfunction f(abcdefghijklmnop)\nreturn 1\n");
+  EXPECT_EQ(r.out.rfind("Error:  Invalid function list\n", 0), 0u) << r.out;
 }
 
 TEST_F(ScriptRun, CommandsSetRcAndResult) {
@@ -198,21 +254,6 @@ TEST_F(ScriptRun, LoopsAndBranches) {
   EXPECT_EQ(r.rc, 0);
 }
 
-TEST_F(ScriptRun, ReturnInsideALoopEndsTheFunction) {
-  auto r = run_text(dir,
-                    "say first(5)\n"
-                    "function first(n)\n"
-                    "i = 1\n"
-                    "while i < 100\n"
-                    "  if i * i > n\n"
-                    "    return i\n"
-                    "  endif\n"
-                    "  i = i + 1\n"
-                    "endwhile\n"
-                    "return 'none'\n");
-  EXPECT_EQ(r.out, "3\n");
-}
-
 TEST_F(ScriptRun, CompoundVariables) {
   auto r = run_text(dir,
                     "i = 1\n"
@@ -235,115 +276,6 @@ TEST_F(ScriptRun, CompoundVariables) {
             "Compound variable name too long: a.i" + std::string(13, ' ') +
                 "  Error occurred on line 13\n  In file " + dir.file("t.gs") + "\n");
   EXPECT_EQ(r.rc, 99);
-}
-
-TEST_F(ScriptRun, LongNamesAreCutInAssignmentsOnly) {
-  auto r = run_text(dir,
-                    "abcdefghijklmnopq = 5\n"
-                    "say abcdefghijklmnop\n"
-                    "say abcdefghijklmnopq\n");
-  EXPECT_EQ(r.out,
-            "5\n"
-            "Variable name too long - 1st 16 chars are: abcdefghijklmnop\n"
-            "Error occurred on line 3\n  In file " +
-                dir.file("t.gs") + "\n");
-  EXPECT_EQ(r.rc, 99);
-}
-
-TEST_F(ScriptRun, ExitAndItsErrors) {
-  auto r = run_text(dir, "say 'a'\nexit 3\nsay 'b'\n");
-  EXPECT_EQ(r.out, "a\n");
-  EXPECT_EQ(r.rc, 4);
-  r = run_text(dir, "exit\n");
-  EXPECT_EQ(r.rc, 4);
-  r = run_text(dir, "exit 2.5\n");
-  EXPECT_EQ(r.out, "Error on Exit Command:  Non Integer Argument\n" + where(1));
-  EXPECT_EQ(r.rc, 99);
-  // exit inside a function called by an expression fails that expression.
-  r = run_text(dir, "x = f()\nsay 'not reached'\nfunction f()\nexit 0\n");
-  EXPECT_EQ(r.out, where(1));
-  EXPECT_EQ(r.rc, 99);
-}
-
-TEST_F(ScriptRun, RuntimeErrorsReportLineAndFile) {
-  auto r = run_text(dir, "x = 1\nsay x +\n");
-  EXPECT_EQ(r.out, "Syntax Error\nError occurred on line 2\n  In file " + dir.file("t.gs") + "\n");
-  EXPECT_EQ(r.rc, 99);
-  r = run_text(dir, "prompt 1/0\n");
-  EXPECT_EQ(r.out, "Divide by zero\nError occurred on line 1\n  In file " + dir.file("t.gs") + "\n");
-  r = run_text(dir, "\n\nif\nendif\n");
-  EXPECT_EQ(r.out, "Syntax Error\n" + where(3));
-  r = run_text(dir, "i = 0\nwhile i < 2\n i = i + 1\n if i = 2; i = 'x'; endif\nendwhile\n");
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.rc, 0);
-  r = run_text(dir, "i = 0\nwhile i < 2\n i = 'x' + 1\nendwhile\n");
-  EXPECT_EQ(r.out, "Non-numeric args to numeric operation\n" + where(3));
-  r = run_text(dir, "x =\n");
-  EXPECT_EQ(r.out, "Syntax Error\n" + where(1));
-  r = run_text(dir, "pull\n");
-  EXPECT_EQ(r.out, "Error in pull:  Variable name missing\n" + where(1));
-  r = run_text(dir, "say f(1)\nfunction f x\nreturn 1\n");
-  EXPECT_EQ(r.out, "Error:  Invalid function list\n" + where(2) + "Error occurred on line 1\n  In file " +
-                       dir.file("t.gs") + "\n");
-  r = run_text(dir, "say f(1)\nfunction f(abcdefghijklmnop)\nreturn 1\n");
-  EXPECT_EQ(r.out.rfind("Error:  Invalid function list\n", 0), 0u) << r.out;
-  r = run_text(dir, "say f(1)\nfunction f(abcdefghijklmno)\nreturn abcdefghijklmno\n");
-  EXPECT_EQ(r.out, "1\n");
-}
-
-TEST_F(ScriptRun, LoadTimeErrors) {
-  std::string f = dir.file("t.gs");
-  auto r = run_text(dir, "x = 1\nwhile x < 3\n  x = x + 1\n");
-  EXPECT_EQ(r.out, "Unable to locate ENDWHILE statement for the WHILE statement at line 2\n  In file " + f + "\n");
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_FALSE(r.ret.has_value());
-  // A while whose endwhile would lie after the next function statement.
-  r = run_text(dir, "while 1\nfunction f()\nendwhile\n");
-  EXPECT_EQ(r.out, "Unable to locate ENDWHILE statement for the WHILE statement at line 1\n  In file " + f + "\n");
-  EXPECT_EQ(r.rc, 1);
-  r = run_text(dir, "say 'never runs'\nif 1\nsay 'x'\n");
-  EXPECT_EQ(r.out, "Unable to locate ENDIF statement for the IF statement at line 2\n  In file " + f + "\n");
-  EXPECT_EQ(r.rc, 1);
-  r = run_text(dir, "x = 1\nendwhile\n");
-  EXPECT_EQ(r.out, "Unexpected endwhile.  Incorrect loop nesting.\n  Error occurred scanning line 2\n  In file " + f + "\n");
-  r = run_text(dir, "while 1\nif 1\nendwhile\n");
-  EXPECT_EQ(r.out,
-            "Unexpected endwhile.  Incorrect loop nesting.\n"
-            "  Expecting endif before endwhile for if statement at line 2\n"
-            "  Error occurred scanning line 3\n  In file " + f + "\n");
-  r = run_text(dir, "else\n");
-  EXPECT_EQ(r.out, "Unexpected else.  Incorrect if block nesting.\n  Error occurred scanning line 1\n  In file " + f + "\n");
-  r = run_text(dir, "if 1\nelse\nelse\nendif\n");
-  EXPECT_EQ(r.out, "Unexpected else.  Incorrect if block nesting.\n  Error occurred scanning line 3\n  In file " + f + "\n");
-  r = run_text(dir, "\nendif\n");
-  EXPECT_EQ(r.out, "Unexpected endif.  Incorrect if block nesting.\n  Error occurred scanning line 2\n  In file " + f + "\n");
-  EXPECT_EQ(r.rc, 1);
-}
-
-TEST_F(ScriptRun, FunctionStatementChecks) {
-  std::string f = dir.file("t.gs");
-  auto r = run_text(dir, "say f()\nfunction abcdefghijklmnop()\nfunction f()\nreturn 'ok'\n");
-  EXPECT_EQ(r.out, "ok\n");
-  r = run_text(dir, "function abcdefghijklmnopq()\n");
-  EXPECT_EQ(r.out, "Function name too long\nError in " + f + ": Invalid function statement at line 1\n  In file " + f + "\n");
-  EXPECT_EQ(r.rc, 1);
-  r = run_text(dir, "say 1\nfunction 2x\n");
-  EXPECT_EQ(r.out, "Invalid function name\nError in " + f + ": Invalid function statement at line 2\n  In file " + f + "\n");
-  r = run_text(dir, "function\n");
-  EXPECT_EQ(r.out, "Error in " + f + ": Invalid function statement at line 1\n  In file " + f + "\n");
-  EXPECT_EQ(r.rc, 1);
-}
-
-TEST_F(ScriptRun, ContinueOutsideALoopIsIgnored) {
-  auto r = run_text(dir, "say 'a'\ncontinue\nbreak\nsay 'b'\n");
-  std::string f = dir.file("t.gs");
-  EXPECT_EQ(r.out,
-            "Unexpected continue.  No associated while\n  Error occurred scanning line 2\n  In file " + f +
-                "\n  Statement is ignored\n"
-                "Unexpected break.  No associated while\n  Error occurred scanning line 3\n  In file " + f +
-                "\n  Statement is ignored\n"
-                "a\nb\n");
-  EXPECT_EQ(r.rc, 0);
 }
 
 TEST_F(ScriptRun, MissingScripts) {
@@ -400,27 +332,19 @@ TEST_F(ScriptRun, RunawayRecursionIsStopped) {
   // A deep but finite recursion still works.
   r = run_text(dir, "say f(200)\nfunction f(n)\nif n = 0; return 0; endif\nreturn 1 + f(n - 1)\n");
   EXPECT_EQ(r.out, "200\n");
-}
-
-TEST_F(ScriptRun, DeeplyNestedCallsInOneLineAreRefused) {
-  std::string deep;
-  for (int k = 0; k < 5000; k++) deep += "substr(";
-  deep += "'x'";
-  for (int k = 0; k < 5000; k++) deep += ",1,1)";
-  auto r = run_text(dir, "say " + deep + "\n");
+  // So is nesting within one line, but 500 levels still work.
+  auto nest = [](int n) {
+    std::string e;
+    for (int k = 0; k < n; k++) e += "substr(";
+    e += "'x'";
+    for (int k = 0; k < n; k++) e += ",1,1)";
+    return "say " + e + "\n";
+  };
+  r = run_text(dir, nest(5000));
   EXPECT_EQ(r.rc, 99);
   EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (1000 levels)\n", 0), 0u);
-  std::string ok;
-  for (int k = 0; k < 500; k++) ok += "substr(";
-  ok += "'x'";
-  for (int k = 0; k < 500; k++) ok += ",1,1)";
-  r = run_text(dir, "say " + ok + "\n");
+  r = run_text(dir, nest(500));
   EXPECT_EQ(r.out, "x\n");
-}
-
-TEST_F(ScriptRun, TabsSeparateLikeBlanks) {
-  auto r = run_text(dir, "\tx\t=\t2\nif\tx = 2\n\tsay\t'tab' \t x\nendif\t\n");
-  EXPECT_EQ(r.out, "tab2\n");
 }
 
 TEST_F(ScriptRun, LongLinesAndValuesHaveNoLimit) {
