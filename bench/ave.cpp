@@ -176,3 +176,14 @@ void BM_AveAlongLongitude(benchmark::State& state) {
 BENCHMARK(BM_AveAlongLongitude)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+
+namespace {
+
+// The same through a function call, which is evaluated one longitude at a
+// time (each a column read point by point): what the row read saves.
+void BM_AveAlongLongitudeByColumns(benchmark::State& state) {
+  evaluate(state, "ave(abs(g),lon=0,lon=359)", 1, -1);
+}
+BENCHMARK(BM_AveAlongLongitudeByColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -207,3 +207,25 @@ TEST(Define, PredefinedCoordinatesExtrapolate) {
   EXPECT_EQ(answer(r.out, "q defval ly 1 0"), "DEFVAL is -10\n");
   EXPECT_EQ(answer(r.out, "q defval ly 1 4"), "DEFVAL is 30\n");
 }
+
+TEST(Define, SectionsBeyondTheObjectAreUndefined) {
+  TempDir dir;
+  write_sets(dir);
+  // a covers x 1..4 and y 1..3 of month 1; c reads it over x 1..6 and y 2,
+  // d at a fixed y outside it.
+  RunResult r = session(dir,
+                        "define a = u\n"
+                        "set x 1 6\n"
+                        "set y 2\n"
+                        "define c = a\n"
+                        "q defval c 4 1\n"
+                        "q defval c 5 1\n"
+                        "set y 5\n"
+                        "define d = a\n"
+                        "q define\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(answer(r.out, "q defval c 4 1"), "DEFVAL is " + fmt(at(4, 2, 1)) + "\n");
+  EXPECT_EQ(answer(r.out, "q defval c 5 1"), "DEFVAL is -9.99e+33\n");
+  EXPECT_EQ(answer(r.out, "q define"),
+            "a " + fmt(at(1, 1, 1)) + "\nc " + fmt(at(1, 2, 1)) + "\nd -9.99e+33\n");
+}
