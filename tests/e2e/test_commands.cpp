@@ -3,21 +3,11 @@
 
 #include <string>
 
-#include "support/vemra_run.h"
+#include "support/live_session.h"
 
 using namespace vemra_test;
 
 namespace {
-
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-size_t count_of(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
-  return n;
-}
 
 TEST(CommandFile, ArgumentsQuotingAndComments) {
   TempDir dir;

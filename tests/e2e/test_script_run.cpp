@@ -3,11 +3,8 @@
 // loop, quit from a script, nested scripts and the script path.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "dataset_files.h"
-#include "support/vemra_run.h"
+#include "support/live_session.h"
 
 using dsfiles::answer;
 using vemra_test::run_batch;
@@ -181,47 +178,15 @@ TEST(ScriptRun, AScriptRunningItselfIsStopped) {
 TEST(ScriptRun, InterruptStopsARunningScriptAndKeepsTheSession) {
   TempDir dir;
   write_file(dir.file("spin.gs"), "prompt 'spinning'\nwhile 1\n  i = 1\nendwhile\nsay 'not reached'\n");
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  std::string out_name = dir.file("spin.out");
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[0], 0);
-    close(fds[1]);
-    int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, 1);
-    dup2(out, 2);
-    if (chdir(dir.path().c_str()) != 0) _exit(126);
-    execl(VEMRA_BIN, VEMRA_BIN, "-b", "-l", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[0]);
-  auto wait_for = [&](const std::string& text) {
-    for (int i = 0; i < 1000; ++i) {
-      if (vemra_test::read_file(out_name).find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  };
-  std::string cmds = "run spin.gs\n";
-  EXPECT_EQ(write(fds[1], cmds.data(), cmds.size()), static_cast<ssize_t>(cmds.size()));
-  bool started = wait_for("spinning");
+  vemra_test::LiveSession s(dir, "spin.out");
+  EXPECT_TRUE(s.send("run spin.gs\n"));
+  bool started = s.wait_for("spinning");
   EXPECT_TRUE(started);
-  if (started) kill(pid, SIGINT);
-  cmds = "q dims\nquit\n";
-  EXPECT_EQ(write(fds[1], cmds.data(), cmds.size()), static_cast<ssize_t>(cmds.size()));
-  close(fds[1]);
-  int st = -1;
-  for (int i = 0; i < 1000 && waitpid(pid, &st, WNOHANG) == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (st == -1) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &st, 0);
-  }
-  ASSERT_TRUE(WIFEXITED(st));
-  EXPECT_EQ(WEXITSTATUS(st), 0);
-  std::string out = vemra_test::read_file(out_name);
+  if (started) kill(s.pid, SIGINT);
+  EXPECT_TRUE(s.send("q dims\nquit\n"));
+  s.close_input();
+  EXPECT_EQ(s.finish(), 0);
+  std::string out = s.output();
   EXPECT_EQ(out.find("not reached"), std::string::npos);
   EXPECT_EQ(answer(out, "q dims"), "No files open\n");
 }

@@ -1,0 +1,104 @@
+// Helpers for end-to-end tests that look for text in what the program
+// printed, or drive a running session through a pipe.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <initializer_list>
+#include <string>
+#include <thread>
+
+#include "support/vemra_run.h"
+
+namespace vemra_test {
+
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+inline size_t count_of(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+  return n;
+}
+
+// The first of parts that text does not hold in this order, or "" when it
+// holds them all.
+inline std::string first_missing(const std::string& text, std::initializer_list<std::string> parts) {
+  size_t at = 0;
+  for (const std::string& part : parts) {
+    size_t p = text.find(part, at);
+    if (p == std::string::npos) return part;
+    at = p + part.size();
+  }
+  return "";
+}
+
+// Starts vemra -b -l with a pipe on standard input and its output in a file.
+struct LiveSession {
+  pid_t pid = -1;
+  int in = -1;
+  std::string out_name;
+
+  LiveSession(const TempDir& dir, const std::string& name) {
+    out_name = dir.file(name);
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      dup2(fds[0], 0);
+      close(fds[1]);
+      int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(out, 2);
+      if (chdir(dir.path().c_str()) != 0) _exit(126);
+      execl(VEMRA_BIN, VEMRA_BIN, "-b", "-l", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[0]);
+    in = fds[1];
+  }
+  ~LiveSession() {
+    if (in >= 0) close(in);
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  std::string output() const { return read_file(out_name); }
+  // Waits until the output holds text (up to 10 s).
+  bool wait_for(const std::string& text) {
+    for (int i = 0; i < 1000; ++i) {
+      if (contains(output(), text)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  bool send(const std::string& s) {
+    return write(in, s.data(), s.size()) == static_cast<ssize_t>(s.size());
+  }
+  void close_input() {
+    if (in >= 0) close(in);
+    in = -1;
+  }
+  // Exit status, or 128 + signal (-1 if it does not end within 10 s).
+  int finish() {
+    for (int i = 0; i < 1000; ++i) {
+      int st = 0;
+      pid_t w = waitpid(pid, &st, WNOHANG);
+      if (w == pid) {
+        pid = -1;
+        if (WIFEXITED(st)) return WEXITSTATUS(st);
+        return 128 + WTERMSIG(st);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+};
+
+}  // namespace vemra_test
