@@ -71,48 +71,43 @@ struct VarOpTest : testing::Test {
 
 }  // namespace
 
-TEST_F(VarOpTest, PlainNameReadsTheEnvironment) {
+TEST_F(VarOpTest, RequestsFromTheEnvironmentAndTheOperand) {
   const char* text = "u+1";
   parsed r = parse(text);
   ASSERT_EQ(r.end, text + 1) << r.out;
-  ASSERT_NE(r.grid, nullptr);
   EXPECT_EQ(st.result_type, 1);
   EXPECT_EQ(r.grid->file, pfi.get());
   EXPECT_EQ(r.grid->variable, &pfi->variables[0]);
   EXPECT_EQ(r.grid->undef, -999.0f);
-  EXPECT_EQ(r.grid->isiz, 5);
-  EXPECT_EQ(r.grid->jsiz, 4);
   EXPECT_EQ(r.grid->dim_min[2], 2);
   EXPECT_EQ(r.grid->i_world_vals, pfi->grid_to_world_scaling[0]);
   EXPECT_EQ(r.grid->j_to_grid, pfi->world_to_grid[1]);
   EXPECT_EQ(r.grid->i_linear, 1);
-  for (int y = 1; y <= 4; y++)
-    for (int x = 1; x <= 5; x++)
-      EXPECT_EQ(r.grid->values[(y - 1) * 5 + x - 1], f(x, y, 2, 1));
-}
-
-TEST_F(VarOpTest, DimensionExpressionsAndFileNumbers) {
-  const char* text = "u.1(lev=700,t+1)*2";
-  parsed r = parse(text);
-  ASSERT_NE(r.end, nullptr) << r.out;
-  EXPECT_STREQ(r.end, "*2");
-  EXPECT_EQ(r.grid->values[7], f(3, 2, 3, 2));
-  r = parse("u(z=1)");
-  ASSERT_NE(r.end, nullptr) << r.out;
-  EXPECT_EQ(*r.end, '\0');
-  EXPECT_EQ(r.grid->values[19], f(5, 4, 1, 1));
-  // A surface variable is read at level 1 whatever level is asked.
-  r = parse("ps(lev=900)");
-  ASSERT_NE(r.end, nullptr) << r.out;
-  EXPECT_EQ(r.grid->values[0], -f(1, 1, 1, 1));
-  // Only x varies: a row of the fixed latitude.
+  struct {
+    const char* text;
+    const char* rest;
+    float (*want)(int x, int y);  // the whole 5 x 4 plane
+  } cases[] = {
+      {"u", "", [](int x, int y) { return f(x, y, 2, 1); }},
+      {"u.1(lev=700,t+1)*2", "*2", [](int x, int y) { return f(x, y, 3, 2); }},
+      {"u(z=1)", "", [](int x, int y) { return f(x, y, 1, 1); }},
+      // A surface variable is read at level 1 whatever level is asked.
+      {"ps(lev=900)", "", [](int x, int y) { return -f(x, y, 1, 1); }},
+  };
+  for (const auto& c : cases) {
+    r = parse(c.text);
+    ASSERT_NE(r.end, nullptr) << c.text << r.out;
+    EXPECT_STREQ(r.end, c.rest);
+    ASSERT_EQ(r.grid->isiz * r.grid->jsiz, 20) << c.text;
+    for (int k = 0; k < 20; k++) ASSERT_EQ(r.grid->values[k], c.want(k % 5 + 1, k / 5 + 1)) << c.text;
+  }
+  // Only x varies: a row of the fixed latitude. Nothing varies: one value.
   st.jdim = -1;
   st.dim_min[1] = st.dim_max[1] = 30;
   r = parse("u(time=2jan2000)");
   ASSERT_NE(r.end, nullptr) << r.out;
-  EXPECT_EQ(r.grid->jsiz, 1);
+  ASSERT_EQ(r.grid->jsiz, 1);
   for (int x = 1; x <= 5; x++) EXPECT_EQ(r.grid->values[x - 1], f(x, 3, 2, 2));
-  // Nothing varies: one value.
   st.idim = -1;
   st.dim_min[0] = st.dim_max[0] = 3;
   r = parse("u(z=3)");
@@ -121,19 +116,16 @@ TEST_F(VarOpTest, DimensionExpressionsAndFileNumbers) {
 }
 
 TEST_F(VarOpTest, VaryingRangesCoverTheWorldRange) {
-  // Longitudes 0.2..2.6 need grid points 1..4.
+  // Longitudes 0.2..2.6 need grid points 1..4; 1.2..1.8 still two.
   st.dim_min[0] = 0.2f;
   st.dim_max[0] = 2.6f;
   parsed r = parse("u");
   ASSERT_NE(r.end, nullptr) << r.out;
   EXPECT_EQ(r.grid->dim_min[0], 1);
   EXPECT_EQ(r.grid->dim_max[0], 4);
-  // Between two points: still two.
   st.dim_min[0] = 1.2f;
   st.dim_max[0] = 1.8f;
-  r = parse("u");
-  ASSERT_NE(r.end, nullptr) << r.out;
-  EXPECT_EQ(r.grid->isiz, 2);
+  EXPECT_EQ(parse("u").grid->isiz, 2);
   // On one point: refused.
   st.dim_min[0] = st.dim_max[0] = 2;
   r = parse("u");
@@ -142,12 +134,10 @@ TEST_F(VarOpTest, VaryingRangesCoverTheWorldRange) {
             "Data Request Error: Invalid grid coordinates\n"
             "  Varying dimension 0 decreases: 3 to 3 \n"
             "  Error ocurred getting variable 'u'\n");
-}
-
-TEST_F(VarOpTest, RequestsOutsideTheFileAreUndefined) {
+  // Wholly outside the file: undefined, with the warning line.
   st.dim_min[0] = 100;
   st.dim_max[0] = 104;
-  parsed r = parse("u");
+  r = parse("u");
   ASSERT_NE(r.end, nullptr) << r.out;
   for (int i = 0; i < 20; i++) EXPECT_EQ(r.grid->values[i], -999.0f);
   EXPECT_NE(r.out.find("  Warning issued for variable = u\n"), std::string::npos) << r.out;
@@ -193,16 +183,38 @@ TEST_F(VarOpTest, Refusals) {
   EXPECT_NE(r.out.find("    Variable = u  Dimension = 1 \n"), std::string::npos) << r.out;
 }
 
-TEST_F(VarOpTest, DefinedVariablesByName) {
-  file_descriptor* none = getdfn("u", &st);
-  EXPECT_EQ(none, nullptr);
-  defined_entry second{nullptr, reinterpret_cast<file_descriptor*>(0x20), "uu"};
-  defined_entry first{&second, reinterpret_cast<file_descriptor*>(0x10), "u"};
-  st.defined_list = &first;
-  EXPECT_EQ(getdfn("uu", &st), reinterpret_cast<file_descriptor*>(0x20));
-  EXPECT_EQ(getdfn("u", &st), reinterpret_cast<file_descriptor*>(0x10));
+TEST_F(VarOpTest, DefinedVariablesHideDataSetVariables) {
+  // A defined "u" of 5 x 4 sevens on the data set's own grid.
+  file_descriptor* def = getpfi();
+  def->file_type = 4;
+  def->x_size = 5;
+  def->y_size = 4;
+  def->z_size = def->t_size = 1;
+  def->undef = -1;
+  def->data_buffer = static_cast<float*>(std::malloc(20 * sizeof(float)));
+  for (int i = 0; i < 20; i++) def->data_buffer[i] = 7;
+  for (int d = 0; d < 3; d++) {
+    def->world_to_grid[d] = pfi->world_to_grid[d];
+    def->world_to_grid_scaling[d] = pfi->world_to_grid_scaling[d];
+    def->grid_to_world[d] = pfi->grid_to_world[d];
+    def->grid_to_world_scaling[d] = pfi->grid_to_world_scaling[d];
+  }
+  defined_entry other{nullptr, nullptr, "uu"};
+  defined_entry entry{&other, def, "u"};
+  st.defined_list = &entry;
+  EXPECT_EQ(getdfn("u", &st), def);
   EXPECT_EQ(getdfn("v", &st), nullptr);
+  parsed r = parse("u");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->undef, -1);
+  for (int i = 0; i < 20; i++) EXPECT_EQ(r.grid->values[i], 7);
+  // With a file number the data set's variable.
+  r = parse("u.1");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->values[19], f(5, 4, 2, 1));
+  kafree(&st);
   st.defined_list = nullptr;
+  frepfi(def, 1);  // the scaling arrays are the data set's
 }
 
 // Station operands: the request a station data set gets. The set built by
@@ -251,43 +263,41 @@ const char* kReadFailed = "Data Request Error:  Variable is 'ts";
 
 TEST_F(StationOpTest, ArgumentsAndRanges) {
   const std::string inv = "Data Request Error: Invalid dimension expression\n"
-                          "  Attempt to set or modify varying dimension\n";
-  EXPECT_EQ(refusal("ts(stid=)"), "Dimension Expression Error: No stid provided\n");
-  EXPECT_EQ(refusal("ts(stid=abcdefghi)"), "Dimension Expression Error: stid too long\n");
-  EXPECT_EQ(refusal("ts(t=3)"), inv + "  Variable = ts, Dimension = 3 \n");
-  EXPECT_EQ(refusal("ts(lat=1,lat=2,lat=3)"),
-            "Syntax Error: Invalid dimension expression\n"
-            "  Same dimension specified more than twice for variable = ts\n");
-  // Levels run downwards; other ranges upwards.
-  EXPECT_EQ(refusal("ts(lev=500,lev=850)"),
-            "Data Request Error: Invalid grid coordinates\n"
-            "  Varying dimension 2 decreases: 500 to 850 \n"
-            "  Error ocurred getting variable 'ts'\n");
-  EXPECT_NE(refusal("ts(lat=30,lat=20)").find("  Varying dimension 1 decreases: 30 to 20 \n"),
-            std::string::npos);
+                          "  Attempt to set or modify varying dimension\n  Variable = ";
+  const std::string dec = "Data Request Error: Invalid grid coordinates\n"
+                          "  Varying dimension ";
+  const std::string pre = "Data Request Error:  Predefined variable ";
+  const std::string grid_only = "   is only defined for grid type files\n"
+                                "   File 1 is a station file\n";
+  struct {
+    const char* text;
+    std::string out;
+  } cases[] = {
+      {"ts(stid=)", "Dimension Expression Error: No stid provided\n"},
+      {"ts(stid=abcdefghi)", "Dimension Expression Error: stid too long\n"},
+      {"ts(t=3)", inv + "ts, Dimension = 3 \n"},
+      {"ts(lat=1,lat=2,lat=3)", "Syntax Error: Invalid dimension expression\n"
+                                "  Same dimension specified more than twice for variable = ts\n"},
+      // Levels run downwards; other ranges upwards.
+      {"ts(lev=500,lev=850)",
+       dec + "2 decreases: 500 to 850 \n  Error ocurred getting variable 'ts'\n"},
+      {"ts(lat=30,lat=20)", dec + "1 decreases: 30 to 20 \n  Error ocurred getting variable 'ts'\n"},
+      {"lat", pre + "lat\n" + grid_only},
+      {"lon.1", pre + "lon.1\n" + grid_only},
+  };
+  for (const auto& c : cases) EXPECT_EQ(refusal(c.text), c.out) << c.text;
   // Accepted requests reach the station reader (which has no file here).
   for (const char* ok : {"ts(lev=850,lev=500)", "ts(stid=abc)", "ts(r=2.5,lon=-90)",
                          "ts.1(stid=abcdefgh,lev=700)"}) {
     std::string out = refusal(ok);
     EXPECT_NE(out.find(std::string(kReadFailed)), std::string::npos) << ok << out;
-    EXPECT_EQ(out.find("decreases"), std::string::npos) << ok;
-    EXPECT_EQ(out.find("Expression Error"), std::string::npos) << ok;
+    EXPECT_EQ(out.find("Invalid"), std::string::npos) << ok << out;
+    EXPECT_EQ(out.find("Expression Error"), std::string::npos) << ok << out;
   }
   // A box request (x varying) takes neither a radius nor a station.
   st.idim = 0;
   st.jdim = 3;
   st.dim_max[0] = -80;
-  EXPECT_EQ(refusal("ts(r=2)"), inv + "  Variable = ts, Dimension = 4 \n");
-  EXPECT_EQ(refusal("ts(stid=abc)"), inv + "  Variable = ts, Dimension = 5 \n");
-}
-
-TEST_F(StationOpTest, PredefinedNamesNeedAGrid) {
-  EXPECT_EQ(refusal("lat"),
-            "Data Request Error:  Predefined variable lat\n"
-            "   is only defined for grid type files\n"
-            "   File 1 is a station file\n");
-  EXPECT_EQ(refusal("lon.1"),
-            "Data Request Error:  Predefined variable lon.1\n"
-            "   is only defined for grid type files\n"
-            "   File 1 is a station file\n");
+  EXPECT_EQ(refusal("ts(r=2)"), inv + "ts, Dimension = 4 \n");
+  EXPECT_EQ(refusal("ts(stid=abc)"), inv + "ts, Dimension = 5 \n");
 }
