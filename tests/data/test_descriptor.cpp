@@ -168,25 +168,80 @@ TEST(Descriptor, OptionWordsAndByteOrder) {
   EXPECT_EQ(bs.pfi->byte_swap, 1);
 }
 
-TEST(Descriptor, RecordErrorsCarryContextAndClosingLine) {
+// Records that end the parse: the message, the record it names (when the
+// message names one) and the closing line.
+TEST(Descriptor, RefusedRecords) {
   TempDir d;
-  expect_refused(parse_text(d, grid_ctl("options yrev bogus\n")),
-                 "Open Error:  Data file type invalid\n", "options yrev bogus");
-  expect_refused(parse_text(d, grid_ctl("dtype ascii\n")), "Open Error:  Data file type invalid\n",
-                 "dtype ascii");
-  expect_refused(parse_text(d, grid_ctl("Whatever 1 2\n")),
-                 "Open Error:  Unknown keyword in description file\n", "Whatever 1 2");
-  expect_refused(parse_text(d, "dset\n" + grid_ctl()), "Open Error:  Data file name is missing\n",
-                 "dset");
-  expect_refused(parse_text(d, grid_ctl("stnmap\n")),
-                 "Open Error:  Station or Index Map file name is missing\n", "stnmap");
-  expect_refused(parse_text(d, grid_ctl("toff\n")), "Open Error:  Missing toff value\n", "toff");
-  expect_refused(parse_text(d, grid_ctl("toff x\n")), "Open Error:  Invalid toff value\n",
-                 "toff x");
-  expect_refused(parse_text(d, "undef\n" + grid_ctl()), "Open Error:  Missing undef value\n",
-                 "undef");
-  expect_refused(parse_text(d, "undef abc\n" + grid_ctl()), "Open Error:  Invalid undef value\n",
-                 "undef abc");
+  const std::string type = "Open Error:  Data file type invalid\n", toff = "Open Error:  Invalid toff value\n";
+  const std::string size = "Open Error:  Missing or invalid dimension size.\n";
+  const std::string scaling = "Open Error:  Missing or invalid dimension scaling type\n";
+  const std::string start = "Open Error:  Missing or invalid dimension starting value\n";
+  const std::string incr = "Open Error:  Missing or invalid dimension increment value\n";
+  const std::string use1 = " use 1 for single time data\n", pdef = "Open Error: Invalid pdef record.\n";
+  const std::string g = grid_ctl();
+  const struct {
+    std::string text, msg, record;
+  } cases[] = {
+      {grid_ctl("options yrev bogus\n"), type, "options yrev bogus"},
+      {grid_ctl("dtype ascii\n"), type, "dtype ascii"},
+      {grid_ctl("Whatever 1 2\n"), "Open Error:  Unknown keyword in description file\n", "Whatever 1 2"},
+      {"dset\n" + g, "Open Error:  Data file name is missing\n", "dset"},
+      {grid_ctl("stnmap\n"), "Open Error:  Station or Index Map file name is missing\n", "stnmap"},
+      {grid_ctl("toff\n"), "Open Error:  Missing toff value\n", "toff"},
+      {grid_ctl("toff x\n"), toff, "toff x"},
+      // The offset must lie inside the time axis.
+      {grid_ctl("toff 10\n"), toff, "toff 10"},
+      {grid_ctl("toff -1\n"), toff, "toff -1"},
+      {"undef\n" + g, "Open Error:  Missing undef value\n", "undef"},
+      {"undef abc\n" + g, "Open Error:  Invalid undef value\n", "undef abc"},
+      {grid_ctl("fileheader -4\n"), "Fileheader record invalid\n", "fileheader -4"},
+      {grid_ctl("xyheader -8\n"), "xy grid header length invalid\n", "xyheader -8"},
+      {grid_ctl("theader -8\n"), "time chunk grid header length invalid\n", "theader -8"},
+      {grid_ctl("headerbytes -8\n"), "Headerbytes record invalid\n", "headerbytes -8"},
+      {grid_ctl("trailerbytes -8\n"), "Trailerbytes record invalid\n", "trailerbytes -8"},
+      {"zdef 3 levels 1000\n\n500\n" + g, "Open Error:  Blank Record found in LEVELS data\n", ""},
+      {"zdef 3 levels 1000 850 x5\n" + g, "Open Error:  Invalid value in LEVELS data\n",
+       "zdef 3 levels 1000 850 x5"},
+      {"zdef 3 levels 1000,850,500\n" + g, "Open Error:  Invalid value in LEVELS data\n", ""},
+      {"xdef\n" + g, size, "xdef"},
+      {"xdef 4x linear 0 1\n" + g, size, "xdef 4x linear 0 1"},
+      {"xdef 0 linear 0 1\n" + g, size, "xdef 0 linear 0 1"},
+      {"ydef -3 linear 0 1\n" + g, size, "ydef -3 linear 0 1"},
+      {"xdef 4\n" + g, scaling, "xdef 4"},
+      {"xdef 4 cubic 0 1\n" + g, scaling, "xdef 4 cubic 0 1"},
+      {"xdef 4 gausr40 1\n" + g, scaling, "xdef 4 gausr40 1"},
+      {"xdef 4 linear\n" + g, start, "xdef 4 linear"},
+      {"xdef 4 linear 0\n" + g, incr, "xdef 4 linear 0"},
+      {"xdef 4 linear 0 -1\n" + g, incr, "xdef 4 linear 0 -1"},
+      {"ydef 4 linear 0 0\n" + g, incr, "ydef 4 linear 0 0"},
+      // Z may run downwards but must move.
+      {"zdef 4 linear 1000 0\n" + g, incr, "zdef 4 linear 1000 0"},
+      {"ydef 3 gausr40\n" + g, start, "ydef 3 gausr40"},
+      {"ydef 3 gausr40 0\n" + g, start, "ydef 3 gausr40 0"},
+      {"tdef 5 linear 00z1jan1990 0hr\n" + g, "Open Error:  0 time increment in tdef\n" + use1,
+       "tdef 5 linear 00z1jan1990 0hr"},
+      {"tdef 5 linear 00z1jan1990\n" + g, "Open Error:  Time increment missing in tdef\n" + use1, ""},
+      {"tdef 5 linear\n" + g, "Open Error:  Start Time missing in tdef card starting value\n", "tdef 5 linear"},
+      {"tdef 5 linear 30feb1990 1dy\n" + g, "Open Error:  Invalid start time in tdef card starting value\n", ""},
+      // An hour alone leaves day, month and year unset.
+      {"tdef 5 linear 12z 1dy\n" + g, start, "tdef 5 linear 12z 1dy"},
+      {"tdef 5 levels 1 2\n" + g, scaling, "tdef 5 levels 1 2"},
+      {grid_ctl("pdef 10 10 nps 1 2 3\n"), pdef, "pdef 10 10 nps 1 2 3"},
+      {grid_ctl("pdef 10 10 xyz 1 2 3 4\n"), pdef, ""},
+      {grid_ctl("pdef 0 10 nps 1 2 3 4\n"), pdef, ""},
+      {grid_ctl("pdef 10 10 file 9 stream binary ^w.dat\n"), pdef, ""},
+      {grid_ctl("pdef 10 10 bilin stream binary ^nowhere.dat\n"),
+       "Error opening pdef file\n  File name is:  " + d.path() + "/nowhere.dat\n" + pdef,
+       "pdef 10 10 bilin stream binary ^nowhere.dat"},
+      {grid_ctl("pdef 10 10 bilin rawio binary ^w.dat\n"), pdef, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, c.text.find('\n')));
+    expect_refused(parse_text(d, c.text), c.msg, c.record);
+  }
+  parsed inv = parse_text(d, "tdef 5 linear 00z1jan1990 6hx\n" + g);
+  expect_refused(inv, "Open Error:  Invalid time increment in tdef\n" + use1, "");
+  EXPECT_TRUE(contains(inv.out, "Syntax Error:  Invalid Date/Time offset.\n"));
 }
 
 TEST(Descriptor, TimeOffsetMustLieInsideTheTimeAxis) {
@@ -195,30 +250,12 @@ TEST(Descriptor, TimeOffsetMustLieInsideTheTimeAxis) {
   ASSERT_EQ(ok.rc, 0) << ok.out;
   EXPECT_EQ(ok.pfi->toff, 9);
   EXPECT_EQ(ok.pfi->toff_flag, 1);
-  expect_refused(parse_text(d, grid_ctl("toff 10\n")), "Open Error:  Invalid toff value\n",
-                 "toff 10");
-  expect_refused(parse_text(d, grid_ctl("toff -1\n")), "Open Error:  Invalid toff value\n",
-                 "toff -1");
   // Given before TDEF it is checked once the time count is known.
   parsed early = parse_text(d, "toff 12\n" + grid_ctl());
   EXPECT_EQ(early.rc, 1);
   EXPECT_EQ(early.out, std::string("Open Error:  Invalid toff value\n") + kClosing);
   parsed early_ok = parse_text(d, "toff 3\n" + grid_ctl());
   EXPECT_EQ(early_ok.rc, 0) << early_ok.out;
-}
-
-TEST(Descriptor, NegativeHeaderSizesAreRefused) {
-  TempDir d;
-  expect_refused(parse_text(d, grid_ctl("fileheader -4\n")), "Fileheader record invalid\n",
-                 "fileheader -4");
-  expect_refused(parse_text(d, grid_ctl("xyheader -8\n")), "xy grid header length invalid\n",
-                 "xyheader -8");
-  expect_refused(parse_text(d, grid_ctl("theader -8\n")),
-                 "time chunk grid header length invalid\n", "theader -8");
-  expect_refused(parse_text(d, grid_ctl("headerbytes -8\n")), "Headerbytes record invalid\n",
-                 "headerbytes -8");
-  expect_refused(parse_text(d, grid_ctl("trailerbytes -8\n")), "Trailerbytes record invalid\n",
-                 "trailerbytes -8");
 }
 
 TEST(Descriptor, MissingRecordsAreAllReported) {
@@ -273,45 +310,20 @@ TEST(Descriptor, DimensionRecords) {
   EXPECT_EQ(lev[2], 850);
   EXPECT_EQ(lev[3], 500);
   EXPECT_FLOAT_EQ(three.pfi->world_to_grid[2](lev, 850), 2);
+  parsed down = parse_text(d, grid_ctl("zdef 4 linear 1000 -100\n"));
+  ASSERT_EQ(down.rc, 0) << down.out;
+  EXPECT_FLOAT_EQ(down.pfi->grid_to_world[2](down.pfi->grid_to_world_scaling[2], 4), 700);
+  // Both parts of an increment: a minute axis.
+  parsed both = parse_text(d, grid_ctl("tdef 3 linear 6z5jan1990 1dy12hr\n"));
+  ASSERT_EQ(both.rc, 0) << both.out;
+  EXPECT_EQ(both.pfi->grid_to_world_scaling[3][3], 6);
+  EXPECT_EQ(both.pfi->grid_to_world_scaling[3][6], 2160);
 
-  expect_refused(parse_text(d, "zdef 3 levels 1000\n\n500\n" + grid_ctl()),
-                 "Open Error:  Blank Record found in LEVELS data\n", "");
-  expect_refused(parse_text(d, "zdef 3 levels 1000 850 x5\n" + grid_ctl()),
-                 "Open Error:  Invalid value in LEVELS data\n", "zdef 3 levels 1000 850 x5");
-  expect_refused(parse_text(d, "zdef 3 levels 1000,850,500\n" + grid_ctl()),
-                 "Open Error:  Invalid value in LEVELS data\n", "");
   parsed eof = parse_text(d, grid_ctl() + "zdef 4 levels 1000\n850\n");
   EXPECT_EQ(eof.rc, 1);
   EXPECT_EQ(eof.out, std::string("Open Error:  Unexpected EOF reading descriptor file\n"
                                  "   EOF occurred reading LEVELS values\n") +
                          kClosing);
-}
-
-TEST(Descriptor, DimensionErrors) {
-  TempDir d;
-  const std::string size = "Open Error:  Missing or invalid dimension size.\n";
-  const std::string type = "Open Error:  Missing or invalid dimension scaling type\n";
-  const std::string start = "Open Error:  Missing or invalid dimension starting value\n";
-  const std::string incr = "Open Error:  Missing or invalid dimension increment value\n";
-  expect_refused(parse_text(d, "xdef\n" + grid_ctl()), size, "xdef");
-  expect_refused(parse_text(d, "xdef 4x linear 0 1\n" + grid_ctl()), size, "xdef 4x linear 0 1");
-  expect_refused(parse_text(d, "xdef 0 linear 0 1\n" + grid_ctl()), size, "xdef 0 linear 0 1");
-  expect_refused(parse_text(d, "ydef -3 linear 0 1\n" + grid_ctl()), size, "ydef -3 linear 0 1");
-  expect_refused(parse_text(d, "xdef 4\n" + grid_ctl()), type, "xdef 4");
-  expect_refused(parse_text(d, "xdef 4 cubic 0 1\n" + grid_ctl()), type, "xdef 4 cubic 0 1");
-  expect_refused(parse_text(d, "xdef 4 gausr40 1\n" + grid_ctl()), type, "xdef 4 gausr40 1");
-  expect_refused(parse_text(d, "xdef 4 linear\n" + grid_ctl()), start, "xdef 4 linear");
-  expect_refused(parse_text(d, "xdef 4 linear 0\n" + grid_ctl()), incr, "xdef 4 linear 0");
-  expect_refused(parse_text(d, "xdef 4 linear 0 -1\n" + grid_ctl()), incr, "xdef 4 linear 0 -1");
-  expect_refused(parse_text(d, "ydef 4 linear 0 0\n" + grid_ctl()), incr, "ydef 4 linear 0 0");
-  // Z may run downwards but must move.
-  expect_refused(parse_text(d, "zdef 4 linear 1000 0\n" + grid_ctl()), incr,
-                 "zdef 4 linear 1000 0");
-  parsed down = parse_text(d, grid_ctl("zdef 4 linear 1000 -100\n"));
-  ASSERT_EQ(down.rc, 0) << down.out;
-  EXPECT_FLOAT_EQ(down.pfi->grid_to_world[2](down.pfi->grid_to_world_scaling[2], 4), 700);
-  expect_refused(parse_text(d, "ydef 3 gausr40\n" + grid_ctl()), start, "ydef 3 gausr40");
-  expect_refused(parse_text(d, "ydef 3 gausr40 0\n" + grid_ctl()), start, "ydef 3 gausr40 0");
 }
 
 TEST(Descriptor, LatitudeTables) {
@@ -330,33 +342,6 @@ TEST(Descriptor, LatitudeTables) {
                                  "  Maximum 102 latitudes exceeded \n" +
                                      std::string(kContext)))
       << over.out;
-}
-
-TEST(Descriptor, TimeRecordErrors) {
-  TempDir d;
-  const std::string use1 = " use 1 for single time data\n";
-  expect_refused(parse_text(d, "tdef 5 linear 00z1jan1990 0hr\n" + grid_ctl()),
-                 "Open Error:  0 time increment in tdef\n" + use1, "tdef 5 linear 00z1jan1990 0hr");
-  expect_refused(parse_text(d, "tdef 5 linear 00z1jan1990\n" + grid_ctl()),
-                 "Open Error:  Time increment missing in tdef\n" + use1, "");
-  parsed inv = parse_text(d, "tdef 5 linear 00z1jan1990 6hx\n" + grid_ctl());
-  expect_refused(inv, "Open Error:  Invalid time increment in tdef\n" + use1, "");
-  EXPECT_TRUE(contains(inv.out, "Syntax Error:  Invalid Date/Time offset.\n"));
-  expect_refused(parse_text(d, "tdef 5 linear\n" + grid_ctl()),
-                 "Open Error:  Start Time missing in tdef card starting value\n", "tdef 5 linear");
-  expect_refused(parse_text(d, "tdef 5 linear 30feb1990 1dy\n" + grid_ctl()),
-                 "Open Error:  Invalid start time in tdef card starting value\n", "");
-  // An hour alone leaves day, month and year unset.
-  expect_refused(parse_text(d, "tdef 5 linear 12z 1dy\n" + grid_ctl()),
-                 "Open Error:  Missing or invalid dimension starting value\n",
-                 "tdef 5 linear 12z 1dy");
-  expect_refused(parse_text(d, "tdef 5 levels 1 2\n" + grid_ctl()),
-                 "Open Error:  Missing or invalid dimension scaling type\n", "tdef 5 levels 1 2");
-  // Both parts of an increment: a minute axis.
-  parsed both = parse_text(d, grid_ctl("tdef 3 linear 6z5jan1990 1dy12hr\n"));
-  ASSERT_EQ(both.rc, 0) << both.out;
-  EXPECT_EQ(both.pfi->grid_to_world_scaling[3][3], 6);
-  EXPECT_EQ(both.pfi->grid_to_world_scaling[3][6], 2160);
 }
 
 TEST(Descriptor, VariableRecords) {
@@ -469,16 +454,3 @@ TEST(Descriptor, FileNames) {
                  "Open Error:  File name is too long\n", "");
 }
 
-TEST(Descriptor, PdefRecords) {
-  TempDir d;
-  const std::string bad = "Open Error: Invalid pdef record.\n";
-  expect_refused(parse_text(d, grid_ctl("pdef 10 10 nps 1 2 3\n")), bad, "pdef 10 10 nps 1 2 3");
-  expect_refused(parse_text(d, grid_ctl("pdef 10 10 xyz 1 2 3 4\n")), bad, "");
-  expect_refused(parse_text(d, grid_ctl("pdef 0 10 nps 1 2 3 4\n")), bad, "");
-  expect_refused(parse_text(d, grid_ctl("pdef 10 10 file 9 stream binary ^w.dat\n")), bad, "");
-  parsed nofile = parse_text(d, grid_ctl("pdef 10 10 bilin stream binary ^nowhere.dat\n"));
-  expect_refused(nofile, "Error opening pdef file\n  File name is:  " + d.path() +
-                             "/nowhere.dat\n" + bad,
-                 "pdef 10 10 bilin stream binary ^nowhere.dat");
-  expect_refused(parse_text(d, grid_ctl("pdef 10 10 bilin rawio binary ^w.dat\n")), bad, "");
-}
