@@ -1,0 +1,312 @@
+// "draw" through the program: the display-list records each sub-command
+// leaves in the hardcopy file, with the attributes of the "set" options.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "e2e/dataset_files.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using dsfiles::answer;
+
+namespace {
+
+using Record = std::vector<int>;
+
+// Words per record, by operation code.
+int record_words(int code) {
+  switch (code) {
+    case -1: case -4: case -10: case -11: return 3;
+    case -3: case -7: return 2;
+    case -5: case -6: return 5;
+    case -12: return 4;
+    default: return 1;
+  }
+}
+
+// The records of the first frame of a hardcopy file (header dropped, up to
+// the new-frame record).
+std::vector<Record> first_frame(const std::string& bytes) {
+  std::vector<Record> out;
+  size_t words = bytes.size() / 2;
+  size_t i = 3;
+  while (i < words) {
+    int code = be16(bytes, 2 * i);
+    if (code == -2 || code == -9) break;
+    Record r;
+    for (int k = 0; k < record_words(code) && i < words; k++, i++) r.push_back(be16(bytes, 2 * i));
+    out.push_back(r);
+  }
+  return out;
+}
+
+struct Drawn {
+  std::string out;
+  std::vector<Record> records;
+};
+
+// Runs the commands with the hardcopy file open and returns the records of
+// the frame they drew.
+Drawn draw(const std::string& commands, const std::string& setup = "") {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 144, 2.5, 3, "zdef 1 levels 1000", 1, 1);
+  RunResult r = run_batch(setup + "enable print d.meta\n" + commands + "print\ndisable print\n",
+                          dir.path());
+  return {r.out, first_frame(read_file(dir.file("d.meta")))};
+}
+
+// Only the records with the given codes.
+std::vector<Record> only(const std::vector<Record>& recs, std::initializer_list<int> codes) {
+  std::vector<Record> out;
+  for (const Record& r : recs)
+    for (int c : codes)
+      if (r[0] == c) out.push_back(r);
+  return out;
+}
+
+// Records equal, coordinates allowed one thousandth of rounding.
+void expect_records(const std::vector<Record>& got, const std::vector<Record>& want,
+                    const std::string& what) {
+  ASSERT_EQ(got.size(), want.size()) << what;
+  for (size_t i = 0; i < got.size(); i++) {
+    ASSERT_EQ(got[i].size(), want[i].size()) << what << " record " << i;
+    EXPECT_EQ(got[i][0], want[i][0]) << what << " record " << i;
+    for (size_t k = 1; k < got[i].size(); k++)
+      EXPECT_NEAR(got[i][k], want[i][k], 1) << what << " record " << i << " word " << k;
+  }
+}
+
+int mils(double inches) { return static_cast<int>(std::lround(inches * 1000)); }
+Record mv(double x, double y) { return {-10, mils(x), mils(y)}; }
+Record dr(double x, double y) { return {-11, mils(x), mils(y)}; }
+
+TEST(Draw, RectangleAndLinesArePenPathsInTheLineColour) {
+  Drawn d = draw("set line 2 1 5\ndraw rec 1 1 3 2\n");
+  expect_records(only(d.records, {-3, -10, -11}),
+                 {{-3, 2}, mv(1, 1), dr(3, 1), dr(3, 2), dr(1, 2), dr(1, 1)}, "rec");
+
+  // Five numbers: one segment stays drawn, then the missing y is reported.
+  d = draw("draw line 1 1 2 2 3\n");
+  EXPECT_EQ(answer(d.out, "draw line 1 1 2 2 3"), "DRAW LINE error: Missing Y coordinate\n");
+  expect_records(only(d.records, {-10, -11}), {mv(1, 1), dr(2, 2)}, "line");
+
+  // A single pair only moves the pen.
+  d = draw("draw line 4 4\n");
+  EXPECT_EQ(answer(d.out, "draw line 4 4"), "");
+  expect_records(only(d.records, {-10, -11}), {mv(4, 4)}, "single pair");
+}
+
+TEST(Draw, DashedLineWalksItsPattern) {
+  // Style 2 is 0.25 on, 0.1 off: over one inch three dashes, then the pen
+  // is up at the end.
+  Drawn d = draw("set line 1 2 3\ndraw line 1 1 2 1\n");
+  expect_records(only(d.records, {-10, -11}),
+                 {mv(1, 1), dr(1.25, 1), mv(1.35, 1), dr(1.6, 1), mv(1.7, 1), dr(1.95, 1),
+                  mv(2, 1)},
+                 "dashes");
+}
+
+TEST(Draw, VirtualPageScalesAndClips) {
+  // A box of the real page's shape half its size: the virtual page keeps
+  // 11 x 8.5 and is drawn at half scale; a line leaving it is cut at its
+  // right edge.
+  Drawn d = draw("set vpage 0 5.5 0 4.25\ndraw line 1 1 3 2\ndraw line 10 1 12 1\n");
+  EXPECT_EQ(answer(d.out, "set vpage 0 5.5 0 4.25"), "Virtual page size = 11 8.5 \n");
+  expect_records(only(d.records, {-10, -11}),
+                 {mv(0.5, 0.5), dr(1.5, 1), mv(5, 0.5), dr(5.5, 0.5)}, "vpage");
+}
+
+TEST(Draw, PolygonsCloseAndTakeTheFillPattern) {
+  // Three points are closed by repeating the first; a seventh value is
+  // ignored.
+  Drawn d = draw("set line 3\ndraw polyf 1 1 2 1 2 2 9\n");
+  expect_records(only(d.records, {-3, -7, -8, -10, -11}),
+                 {{-3, 3}, {-7, 4}, mv(1, 1), dr(2, 1), dr(2, 2), dr(1, 1), {-8}}, "polyf");
+
+  // The "set fill" pattern is used for the fill and solid comes back after.
+  d = draw("set fill line 3 45\ndraw recf 1 1 2 3\n");
+  expect_records(only(d.records, {-6, -12}),
+                 {{-12, 3, 3, 45}, {-6, 1000, 2000, 1000, 3000}, {-12, 1, 1, 0}}, "recf");
+
+  d = draw("draw polyf 1 1 2 1\ndraw polyf 1 1 2 x 3 3\ndraw recf 2 1 1 3\n");
+  EXPECT_EQ(answer(d.out, "draw polyf 1 1 2 1"),
+            "DRAW error: Syntax is DRAW POLYF x1 y1 x2 y2 ...\n");
+  EXPECT_EQ(answer(d.out, "draw polyf 1 1 2 x 3 3"), "DRAW error: Invalid polyf coordinate\n");
+  EXPECT_EQ(answer(d.out, "draw recf 2 1 1 3"), "DRAW error: Syntax is DRAW RECF xlo ylo xhi yhi\n");
+  EXPECT_TRUE(only(d.records, {-6, -7}).empty());
+}
+
+TEST(Draw, UserColourAndMarker) {
+  Drawn d = draw("set rgb 20 255 0 0\nset line 20 3 4\ndraw mark 4 2 2 0.5\n");
+  EXPECT_EQ(answer(d.out, "set rgb 20 255 0 0"),
+            "Color R:255 G:0 B:0 Unavailable: closest color assigned\n");
+  std::vector<Record> defs = only(d.records, {-5});
+  ASSERT_FALSE(defs.empty());
+  EXPECT_EQ(defs.back(), (Record{-5, 20, 255, 0, 0}));
+  // Open square, drawn solid whatever the line style.
+  expect_records(only(d.records, {-3, -10, -11}),
+                 {{-3, 20}, mv(1.75, 2.25), dr(2.25, 2.25), dr(2.25, 1.75), dr(1.75, 1.75),
+                  dr(1.75, 2.25)},
+                 "mark");
+}
+
+// The x of the first move of a frame's strokes, and the lowest y.
+struct Extent {
+  int first_x = 0, min_x = 1 << 30, min_y = 1 << 30;
+};
+Extent extent(const std::vector<Record>& recs) {
+  Extent e;
+  bool first = true;
+  for (const Record& r : only(recs, {-10, -11})) {
+    if (first) e.first_x = r[1];
+    first = false;
+    e.min_x = std::min(e.min_x, r[1]);
+    e.min_y = std::min(e.min_y, r[2]);
+  }
+  return e;
+}
+
+// The strokes of a text, moved by (dx, dy) thousandths.
+std::vector<Record> shifted(std::vector<Record> recs, int dx, int dy) {
+  for (Record& r : recs) {
+    r[1] += dx;
+    r[2] += dy;
+  }
+  return recs;
+}
+
+TEST(Draw, StringJustifiedByItsMeasuredWidth) {
+  // Centred ("c") text starts half its width left of and half its height
+  // below the point; the same strokes as left-bottom text placed there.
+  Drawn q = draw("set strsiz 0.2 0.3\nq string Vemra\n");
+  float w = 0;
+  ASSERT_EQ(std::sscanf(answer(q.out, "q string Vemra").c_str(), "String Width = %g", &w), 1);
+  ASSERT_GT(w, 0.5f);
+  Drawn c = draw("set strsiz 0.2 0.3\nset string 2 c 4\ndraw string 5 4 Vemra\n");
+  char cmd[80];
+  std::snprintf(cmd, sizeof cmd, "draw string %.6f 3.85 Vemra\n", 5 - w / 2);
+  Drawn bl = draw("set strsiz 0.2 0.3\nset string 2 bl 4\n" + std::string(cmd));
+  std::vector<Record> a = only(c.records, {-3, -10, -11});
+  ASSERT_GT(a.size(), 10u);
+  EXPECT_EQ(a[0], (Record{-3, 2}));
+  expect_records(a, only(bl.records, {-3, -10, -11}), "centred string");
+
+  // Rotated by 90 degrees: the right-justified text runs upward and ends at
+  // the point, so its strokes lie below it.
+  Drawn r = draw("set strsiz 0.2 0.3\nset string 1 r 3 90\ndraw string 5 4 Vemra\n");
+  Extent e = extent(r.records);
+  EXPECT_NEAR(e.min_y, mils(4 - w), 40);
+  EXPECT_LE(e.min_x, mils(5) + 1);
+}
+
+TEST(Draw, TitleLinesAreCentredAndSpaced) {
+  // A plot area of 1..10 by 1..7.5 from the scaled projection.
+  const std::string setup = "open g.ctl\nset mpdraw off\nset parea 1 10 1 7.5\nset mproj scaled\n"
+                            "set lon 0 357.5\nset lat -30 30\ndraw map\n";
+  // Two equal lines at size 0.175, the first 1.7 x 0.175 above the second.
+  Drawn t = draw("draw title A\\ A\n", setup);
+  std::vector<Record> strokes = only(t.records, {-10, -11});
+  ASSERT_EQ(strokes.size() % 2, 0u);
+  size_t half = strokes.size() / 2;
+  std::vector<Record> first(strokes.begin(), strokes.begin() + half);
+  std::vector<Record> second(strokes.begin() + half, strokes.end());
+  expect_records(second, shifted(first, 0, -298), "second title line");
+
+  // One line at size 0.2: the same strokes as a string of height 0.24 and
+  // width 0.2 centred on the plot area at y = 7.5 + 0.08 + 0.1.
+  Drawn q = draw("set strsiz 0.2\nq string Title\n");
+  float w = 0;
+  ASSERT_EQ(std::sscanf(answer(q.out, "q string Title").c_str(), "String Width = %g", &w), 1);
+  Drawn one = draw("set annot 5 6\ndraw title Title\n", setup);
+  char cmd[80];
+  std::snprintf(cmd, sizeof cmd, "draw string %.6f 7.68 Title\n", 5.5 - w / 2);
+  Drawn s = draw("set strsiz 0.2 0.24\nset string 5 bl 6\n" + std::string(cmd), setup);
+  expect_records(only(one.records, {-3, -10, -11}), only(s.records, {-3, -10, -11}), "title");
+}
+
+TEST(Draw, MapOutlinesOnlyOverAVaryingBox) {
+  const std::string open = "open g.ctl\nset lat -90 90\nset lon 0 360\n";
+  Drawn d = draw("set lon 10\ndraw map\n", open);
+  EXPECT_EQ(answer(d.out, "draw map"), "");
+  EXPECT_TRUE(only(d.records, {-10, -11}).empty());
+
+  // A world map in a projection, kept under the build tree for people to
+  // look at.
+  std::string png =
+      (std::filesystem::path(VEMRA_DATA_DIR).parent_path() / "world_robinson.png").string();
+  std::remove(png.c_str());
+  d = draw("set mproj robinson\ndraw map\nprintim " + png + " white\n", open);
+  EXPECT_GT(only(d.records, {-11}).size(), 5000u);
+  EXPECT_TRUE(file_exists(png));
+}
+
+TEST(Draw, MappolyNeedsALongitudeLatitudePlot) {
+  Drawn d = draw("draw mappoly 0 0 90 0 90 45\n");
+  EXPECT_EQ(answer(d.out, "draw mappoly 0 0 90 0 90 45"),
+            "DRAW MAPPOLY error: Invalid Dimension Environment\n"
+            "                    X and Y must be varying\n");
+  EXPECT_TRUE(only(d.records, {-7}).empty());
+
+  // After a lon-lat plot on 1..10 by 1..7.5 over 0..360 by -30..30 the
+  // polygon is densified along its edges and filled through the scaling.
+  d = draw("set line 77\ndraw mappoly 0 0 90 0 90 15\n",
+           "open g.ctl\nset mpdraw off\nset parea 1 10 1 7.5\nset mproj scaled\n"
+           "set lon 0 360\nset lat -30 30\nset gxout grfill\nd ps\n");
+  // What the polygon drew: everything from its colour on.
+  size_t from = 0;
+  while (from < d.records.size() && d.records[from] != Record{-3, 77}) from++;
+  std::vector<Record> mine(d.records.begin() + from, d.records.end());
+  std::vector<Record> poly = only(mine, {-7});
+  ASSERT_EQ(poly.size(), 1u);
+  // Step: the box diagonal / 200 = 1.85 degrees; 90 + 15 + 90 degrees of
+  // edges give over a hundred points.
+  EXPECT_GT(poly[0][1], 100);
+  auto px = [](double lon) { return 1 + 9 * lon / 360; };
+  auto py = [](double lat) { return 1 + 6.5 * (lat + 30) / 60; };
+  std::vector<Record> strokes = only(mine, {-10, -11});
+  ASSERT_FALSE(strokes.empty());
+  // The outline ends where it starts, at lon 0 lat 0.
+  EXPECT_NEAR(strokes.back()[1], mils(px(0)), 2);
+  EXPECT_NEAR(strokes.back()[2], mils(py(0)), 2);
+  int max_x = 0, max_y = 0;
+  for (const Record& r : strokes) {
+    max_x = std::max(max_x, r[1]);
+    max_y = std::max(max_y, r[2]);
+  }
+  EXPECT_NEAR(max_x, mils(px(90)), 2);
+  EXPECT_NEAR(max_y, mils(py(15)), 2);
+}
+
+TEST(Draw, RefusalsDrawNothing) {
+  const char* cases[][2] = {
+      {"draw", "DRAW error: Missing operand\n"},
+      {"draw circle 1 1", "DRAW error:  Invalid operand\n"},
+      {"draw rec 1 1 1 2", "DRAW error: Syntax is DRAW REC xlo ylo xhi yhi\n"},
+      {"draw string 1 1", "DRAW error: Syntax is DRAW STRING x y string\n"},
+      {"draw text 1", "DRAW error: Syntax is DRAW TEXT x y string\n"},
+      {"draw mark 3 1 1", "DRAW error: Syntax is DRAW MARK marktype x y size\n"},
+      {"draw line", "DRAW error: Syntax is DRAW LINE x1 y1 x2 y2\n"},
+      {"draw line 1 q", "DRAW error: Invalid LINE coordinate\n"},
+      {"draw title", "DRAW error: Missing character string \n"},
+      {"draw wxsym 44 1 1 0.2", "DRAW error: Syntax is DRAW WXSYM sym x y siz <color <thick> >\n"},
+      {"draw button 1 1 1 1 1", "DRAW error: Syntax is DRAW BUTTON number x y w h string\n"},
+      {"draw dropmenu 1 cascade",
+       "DRAW error: Syntax is DRAW DROPMENU number x y w h string | string | ...\n"},
+      {"redraw", "REDRAW error: Missing operand\n"},
+      {"redraw knob 1 1", "REDRAW error:  Invalid operand\n"},
+      {"redraw button 300 1", "REDRAW error: Syntax is REDRAW BUTTON number state flag text\n"},
+      {"redraw button 3 1 x", "REDRAW error: Syntax is REDRAW BUTTON number state flag text\n"},
+  };
+  std::string commands;
+  for (auto& c : cases) commands += std::string(c[0]) + "\n";
+  Drawn d = draw(commands);
+  for (auto& c : cases) EXPECT_EQ(answer(d.out, c[0]), c[1]) << c[0];
+  EXPECT_TRUE(only(d.records, {-6, -7, -10, -11}).empty());
+}
+
+}  // namespace
