@@ -55,64 +55,50 @@ TEST(Words, GetwrdAndGetstrCopyBounded) {
   EXPECT_STREQ(line, "abc");
 }
 
-TEST(Words, IntprsSignsDigitsAndOverflow) {
+// Number parsers: how much of the text they take (-1: refused) and the value.
+TEST(Words, NumberParsers) {
+  const struct {
+    const char* text;
+    int used;
+    int value;
+  } ints[] = {{"+12z", 3, 12}, {"-45", 3, -45}, {"2147483647", 10, INT_MAX},
+              {"-2147483648", 11, INT_MIN}, {"-", -1, 0}, {" 5", -1, 0},  // no skipping of blanks
+              {"2147483648", -1, 0}, {"99999999999999999999", -1, 0}};
+  for (const auto& c : ints) {
+    int v = 99;
+    const char* end = intprs(c.text, &v);
+    EXPECT_EQ(end ? end - c.text : -1, c.used) << c.text;
+    if (end) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+  }
   int v = 99;
-  EXPECT_EQ(intprs("-", &v), nullptr);
+  intprs("-", &v);
   EXPECT_EQ(v, 0);
-  const char* t = "+12z";
-  EXPECT_EQ(intprs(t, &v), t + 3);
-  EXPECT_EQ(v, 12);
-  EXPECT_NE(intprs("-45", &v), nullptr);
-  EXPECT_EQ(v, -45);
-  EXPECT_EQ(intprs(" 5", &v), nullptr);  // no skipping of blanks
-  EXPECT_NE(intprs("2147483647", &v), nullptr);
-  EXPECT_EQ(v, INT_MAX);
-  EXPECT_NE(intprs("-2147483648", &v), nullptr);
-  EXPECT_EQ(v, INT_MIN);
-  EXPECT_EQ(intprs("2147483648", &v), nullptr);
-  EXPECT_EQ(intprs("99999999999999999999", &v), nullptr);
   long l = 0;
   EXPECT_NE(longprs("9000000000", &l), nullptr);
   EXPECT_EQ(l, 9000000000L);
   EXPECT_EQ(longprs("9223372036854775808", &l), nullptr);
-}
 
-TEST(Words, ValprsGrammar) {
-  float v = 0;
-  const char* t = "1.5e-3)";
-  EXPECT_EQ(valprs(t, &v), t + 6);
-  EXPECT_FLOAT_EQ(v, 0.0015f);
-  EXPECT_NE(valprs("-.5", &v), nullptr);
-  EXPECT_FLOAT_EQ(v, -0.5f);
-  EXPECT_EQ(valprs("e5", &v), nullptr);
-  t = "5-3";
-  EXPECT_EQ(valprs(t, &v), t + 1);
-  EXPECT_FLOAT_EQ(v, 5.0f);
-  t = "1E5";
-  EXPECT_EQ(valprs(t, &v), t + 1);
-  EXPECT_FLOAT_EQ(v, 1.0f);
-  EXPECT_NE(valprs("-+5", &v), nullptr);
-  EXPECT_FLOAT_EQ(v, -5.0f);
-  EXPECT_NE(valprs("+-5", &v), nullptr);
-  EXPECT_FLOAT_EQ(v, -5.0f);
-  EXPECT_EQ(valprs("--5", &v), nullptr);
-  EXPECT_EQ(valprs("1ee", &v), nullptr);
-  t = "1e5e";
-  EXPECT_EQ(valprs(t, &v), t + 3);
-  EXPECT_FLOAT_EQ(v, 1e5f);
-  t = "1e";
-  EXPECT_EQ(valprs(t, &v), t + 2);
-  EXPECT_FLOAT_EQ(v, 1.0f);
-  t = "3.25.7";
-  EXPECT_EQ(valprs(t, &v), t + 4);
-  EXPECT_FLOAT_EQ(v, 3.25f);
-  EXPECT_NE(valprs("2.5e+2", &v), nullptr);
-  EXPECT_FLOAT_EQ(v, 250.0f);
-  EXPECT_EQ(valprs("1e--2", &v), nullptr);
-  EXPECT_EQ(valprs("-", &v), nullptr);
-  EXPECT_EQ(valprs(".", &v), nullptr);
-  EXPECT_NE(valprs("1e400", &v), nullptr);
-  EXPECT_TRUE(std::isinf(v));
+  const struct {
+    const char* text;
+    int used;
+    float value;
+  } vals[] = {{"1.5e-3)", 6, 0.0015f}, {"-.5", 3, -0.5f},  {"5-3", 1, 5.0f},     {"1E5", 1, 1.0f},
+              {"-+5", 3, -5.0f},       {"+-5", 3, -5.0f},  {"1e5e", 3, 1e5f},    {"1e", 2, 1.0f},
+              {"3.25.7", 4, 3.25f},    {"2.5e+2", 6, 250}, {"e5", -1, 0},        {"--5", -1, 0},
+              {"1ee", -1, 0},          {"1e--2", -1, 0},   {"-", -1, 0},         {".", -1, 0}};
+  for (const auto& c : vals) {
+    float f = 0;
+    const char* end = valprs(c.text, &f);
+    EXPECT_EQ(end ? end - c.text : -1, c.used) << c.text;
+    if (end) {
+      EXPECT_FLOAT_EQ(f, c.value) << c.text;
+    }
+  }
+  float f = 0;
+  EXPECT_NE(valprs("1e400", &f), nullptr);
+  EXPECT_TRUE(std::isinf(f));
 }
 
 TEST(Words, CaseFoldingAndBlankRemoval) {
@@ -142,29 +128,21 @@ TEST(Words, CmpchComparesFixedRuns) {
 }
 
 TEST(Words, KaeditAndGxdeci) {
+  const struct {
+    float v;
+    int digits;
+    const char* text;
+  } cases[] = {{3.14159f, 2, "3.14"}, {-0.5f, 1, "-0.5"},   {0.05f, 2, "0.05"},     {0.0f, 3, "0"},
+               {1234.0f, 0, "1234"}, {0.004f, 4, "0.0040"}, {-7.0f, 3, "-7.000"},
+               {0.0004f, 2, "0"}};  // the last rounds to zero
   char buf[64];
-  EXPECT_EQ(kaedit(3.14159f, buf, 2), 4);
-  EXPECT_STREQ(buf, "3.14");
-  kaedit(-0.5f, buf, 1);
-  EXPECT_STREQ(buf, "-0.5");
-  kaedit(0.05f, buf, 2);
-  EXPECT_STREQ(buf, "0.05");
-  kaedit(0.0f, buf, 3);
-  EXPECT_STREQ(buf, "0");
-  kaedit(1234.0f, buf, 0);
-  EXPECT_STREQ(buf, "1234");
-  kaedit(0.004f, buf, 4);
-  EXPECT_STREQ(buf, "0.0040");
-  kaedit(-7.0f, buf, 3);
-  EXPECT_STREQ(buf, "-7.000");
-  kaedit(0.0004f, buf, 2);  // rounds to zero
-  EXPECT_STREQ(buf, "0");
+  for (const auto& c : cases) {
+    EXPECT_EQ(kaedit(c.v, buf, c.digits), static_cast<int>(std::strlen(c.text))) << c.text;
+    EXPECT_STREQ(buf, c.text);
+  }
   // 10^40 does not fit a float: fewer decimals, but the digits stay right.
   EXPECT_GT(kaedit(2.0f, buf, 40), 0);
   EXPECT_NEAR(std::strtod(buf, nullptr), 2.0, 1e-6);
-  EXPECT_EQ(gxdeci(2.5f), 1);
-  EXPECT_EQ(gxdeci(2.125f), 3);
-  EXPECT_EQ(gxdeci(7.0f), 0);
-  EXPECT_EQ(gxdeci(-0.25f), 2);
-  EXPECT_EQ(gxdeci(0.123456f), 4);
+  for (auto [v, d] : {std::pair{2.5f, 1}, {2.125f, 3}, {7.0f, 0}, {-0.25f, 2}, {0.123456f, 4}})
+    EXPECT_EQ(gxdeci(v), d) << v;
 }
