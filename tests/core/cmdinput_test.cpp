@@ -2,46 +2,15 @@
 // line it returns (the line editor and scripts read the same input).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "core/cmdinput.h"
 #include "stdout_capture.h"
+#include "support/stdin_feed.h"
 
 namespace {
 
-// Puts text on standard input for the duration of a test.
-class StdinFeed {
-public:
-  explicit StdinFeed(const std::string& text) {
-    saved_ = dup(0);
-    char name[] = "/tmp/vemra-stdin-XXXXXX";
-    int fd = mkstemp(name);
-    if (fd < 0) return;
-    unlink(name);
-    if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return;
-    lseek(fd, 0, SEEK_SET);
-    dup2(fd, 0);
-    close(fd);
-  }
-  ~StdinFeed() {
-    dup2(saved_, 0);
-    close(saved_);
-  }
-  // Whatever the readers left unread.
-  std::string rest() {
-    std::string r;
-    char buf[256];
-    ssize_t n;
-    while ((n = read(0, buf, sizeof buf)) > 0) r.append(buf, static_cast<size_t>(n));
-    return r;
-  }
-
-private:
-  int saved_ = -1;
-};
+using vemra_test::StdinFeed;
 
 TEST(CommandInput, PlainReaderKeepsNewlineAndDropsLeadingSpaces) {
   StdinFeed in("   q dims\n\n\tx  y\nnext line\nrest");

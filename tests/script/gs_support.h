@@ -2,10 +2,11 @@
 // records what scripts send, output capture, and running script files.
 #pragma once
 
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "script/gs.h"
 #include "script/gsint.h"
+#include "support/stdin_feed.h"
 #include "support/vemra_run.h"
 
 namespace gs_test {
@@ -104,34 +106,7 @@ inline Result run_text(const vemra_test::TempDir& dir, const std::string& text,
   return run(dir.file(name) + (args.empty() ? "" : " " + args));
 }
 
-// Feeds text to standard input for the duration of the object.
-class StdinFeed {
-public:
-  explicit StdinFeed(const std::string& text) {
-    saved_ = dup(0);
-    int fds[2];
-    if (pipe(fds) != 0) std::abort();
-    if (write(fds[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
-    close(fds[1]);
-    dup2(fds[0], 0);
-    close(fds[0]);
-  }
-  ~StdinFeed() {
-    dup2(saved_, 0);
-    close(saved_);
-  }
-  // What is left unread on the pipe.
-  std::string rest() {
-    std::string s;
-    char b[256];
-    ssize_t n;
-    while ((n = read(0, b, sizeof b)) > 0) s.append(b, static_cast<size_t>(n));
-    return s;
-  }
-
-private:
-  int saved_;
-};
+using vemra_test::StdinFeed;
 
 // A run with an empty local list, for evaluating expressions directly.
 class ExprRun {
@@ -158,5 +133,26 @@ private:
   script_run run_;
   script_var_list locals_;
 };
+
+// The expression's value, with nothing printed.
+inline void expect_value(ExprRun& r, const std::string& expr, const std::string& value) {
+  std::string out;
+  auto v = r.eval(expr, &out);
+  ASSERT_TRUE(v.has_value()) << expr << " printed " << out;
+  EXPECT_EQ(*v, value) << expr;
+  EXPECT_EQ(out, "") << expr;
+}
+
+inline void expect_values(ExprRun& r, std::initializer_list<std::pair<std::string, std::string>> cases) {
+  for (const auto& [expr, value] : cases) expect_value(r, expr, value);
+}
+
+// A failed evaluation and exactly what it printed.
+inline void expect_failure(ExprRun& r, const std::string& expr, const std::string& message) {
+  std::string out;
+  auto v = r.eval(expr, &out);
+  EXPECT_FALSE(v.has_value()) << expr << " gave " << v.value_or("");
+  EXPECT_EQ(out, message) << expr;
+}
 
 }  // namespace gs_test

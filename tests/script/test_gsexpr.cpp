@@ -6,31 +6,8 @@
 
 using gs_test::ExprRun;
 
-namespace {
-
-struct Case {
-  const char* expr;
-  const char* value;
-};
-
-void expect_values(ExprRun& r, std::initializer_list<Case> cases) {
-  for (const auto& c : cases) {
-    std::string out;
-    auto v = r.eval(c.expr, &out);
-    ASSERT_TRUE(v.has_value()) << c.expr << " printed " << out;
-    EXPECT_EQ(*v, c.value) << c.expr;
-    EXPECT_EQ(out, "") << c.expr;
-  }
-}
-
-void expect_failure(ExprRun& r, const char* expr, const std::string& message) {
-  std::string out;
-  auto v = r.eval(expr, &out);
-  EXPECT_FALSE(v.has_value()) << expr << " gave " << v.value_or("");
-  EXPECT_EQ(out, message) << expr;
-}
-
-}  // namespace
+using gs_test::expect_failure;
+using gs_test::expect_values;
 
 TEST(ScriptNumbers, OneLeadingSignDigitsAndAnExponentWithDigits) {
   long i = -1;

@@ -6,6 +6,8 @@
 
 #include "gs_support.h"
 
+using gs_test::expect_failure;
+using gs_test::expect_value;
 using gs_test::ExprRun;
 
 namespace {
@@ -14,21 +16,6 @@ std::string g15(double v) {
   char b[64];
   snprintf(b, sizeof b, "%.15g", v);
   return b;
-}
-
-void expect_value(ExprRun& r, const std::string& expr, const std::string& value) {
-  std::string out;
-  auto v = r.eval(expr, &out);
-  ASSERT_TRUE(v.has_value()) << expr << " printed " << out;
-  EXPECT_EQ(*v, value) << expr;
-  EXPECT_EQ(out, "") << expr;
-}
-
-void expect_failure(ExprRun& r, const std::string& expr, const std::string& message) {
-  std::string out;
-  auto v = r.eval(expr, &out);
-  EXPECT_FALSE(v.has_value()) << expr << " gave " << v.value_or("");
-  EXPECT_EQ(out, message) << expr;
 }
 
 }  // namespace
