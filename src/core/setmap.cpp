@@ -320,6 +320,8 @@ int set_xsize(set_args& a) {
   int w, h;
   if (!p || !intprs(p, &w)) return set_error(a.code);
   if (!(p = nxtwrd(p)) || !intprs(p, &h)) return set_error(a.code);
+  // A window can't be resized to nothing or to less.
+  if (w < 1 || h < 1) return set_error(a.code);
   gxdxsz(w, h);
   gxfrme(9);
   return 0;
