@@ -2,8 +2,11 @@
 // "query", and a way to pick one command's answer out of a session.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/vemra_run.h"
 
@@ -18,6 +21,33 @@ inline std::string answer(const std::string& out, const std::string& cmd) {
   p += key.size();
   size_t e = out.find("ka-> ", p);
   return out.substr(p, e == std::string::npos ? std::string::npos : e - p);
+}
+
+// One command line and what it must print; "-" leaves the answer unchecked
+// (a line that only sets the scene).
+struct step {
+  std::string cmd, want;
+};
+
+// Runs `before` and then the steps in one batch session in dir and checks
+// each step's answer, found in order.
+inline void expect_steps(const vemra_test::TempDir& dir, const std::string& before,
+                         const std::vector<step>& steps) {
+  std::string input = before;
+  for (const step& s : steps) input += s.cmd + "\n";
+  std::string out = vemra_test::run_batch(input, dir.path()).out;
+  size_t at = 0;
+  for (const step& s : steps) {
+    size_t p = out.find("ka-> " + s.cmd + "\n", at);
+    if (p == std::string::npos) {
+      ADD_FAILURE() << "no answer to " << s.cmd;
+      return;
+    }
+    at = p + 1;
+    if (s.want != "-") {
+      EXPECT_EQ(answer(out.substr(p), s.cmd), s.want) << s.cmd;
+    }
+  }
 }
 
 // A grid of nx x ny x nz points and nt times from lon 0 by dx, lat -30 by 30
