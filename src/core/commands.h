@@ -53,6 +53,8 @@ int kaudef(char* lower, session_state* pcm);
 int kamodf(char* lower, session_state* pcm);
 int kadraw(char* typed, session_state* pcm);
 int kardrw(char* typed, session_state* pcm);
+// "printim" (printim.cpp).
+int kaprim(char* lower, char* typed);
 
 // Services of start-up and reset.
 void kacfg(int level);             // configuration report

@@ -248,53 +248,6 @@ int do_disable(char* lower, session_state* pcm) {
   return 1;
 }
 
-int do_printim(char* lower, char* typed) {
-  char* p = nxtwrd(lower);
-  if (!p) {
-    kaprnt(0, "PRINTIM error:  missing output file name\n");
-    return 1;
-  }
-  std::string name = word_at(typed_at(typed, lower, p));
-  if (name.size() > 256) {
-    kaprnt(0, "PRINTIM error:  file name longer than 256 characters\n");
-    return 1;
-  }
-  int width = -999, height = -999, background = -999, format = -999;
-  while ((p = nxtwrd(p)) != nullptr) {
-    if (cmpwrd(p, "black")) background = 0;
-    else if (cmpwrd(p, "white")) background = 1;
-    else if (cmpwrd(p, "gif")) format = 1;
-    else if (cmpwrd(p, "png")) format = 0;
-    else if (cmpwrd(p, "x") || cmpwrd(p, "y")) {
-      bool is_x = (*p == 'x');
-      char* q = nxtwrd(p);
-      int n;
-      if (!q || !intprs(q, &n)) {
-        kaprnt(0, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
-                       : "PRINTIM error:  Invalid y option; ignored\n");
-        if (is_x) width = -999;
-        else height = -999;
-      } else {
-        if (is_x) width = n;
-        else height = n;
-        p = q;
-      }
-    } else {
-      kaprnt(0, "PRINTIM error:  Invalid option; ignored\n");
-    }
-  }
-  if (format == -999) {
-    size_t n = name.size();
-    bool gif = n > 4 && (name.compare(n - 4, 4, ".gif") == 0 || name.compare(n - 4, 4, ".GIF") == 0);
-    format = gif ? 1 : 0;
-  }
-  int rc = gxhpng(name.c_str(), width, height, background, format);
-  if (rc == 0) return 0;
-  if (rc == 1) kaprnt(0, "PRINTIM error:  open error\n");
-  else kaprnt(0, "PRINTIM error:  output error\n");
-  return 1;
-}
-
 }  // namespace
 
 void kaclosefile(file_descriptor* pfi) {
@@ -430,7 +383,7 @@ int kacmd(const std::string& line, session_state* pcm, int from_exec) {
     gxhprt();
     return 0;
   }
-  if (cmpwrd(lower, "printim")) return do_printim(lower, typed);
+  if (cmpwrd(lower, "printim")) return kaprim(lower, typed);
   if (cmpwrd(lower, "set")) return kaset(lower, typed, pcm);
   if (cmpwrd(lower, "open") || cmpwrd(lower, "sdfopen") || cmpwrd(lower, "xdfopen")) {
     const char* w = nxtwrd(static_cast<const char*>(typed));

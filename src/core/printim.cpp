@@ -1,0 +1,74 @@
+// "printim": the current frame written as a PNG or GIF image.
+#include <string>
+
+#include "core/commands.h"
+#include "core/message.h"
+#include "core/words.h"
+#include "gx/gx.h"
+
+namespace {
+
+bool at_end(char c) { return c == '\0' || c == '\n'; }
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string word_at(const char* p) {
+  const char* e = p;
+  while (!at_end(*e) && !blank(*e)) ++e;
+  return std::string(p, e);
+}
+
+bool ends_with(const std::string& s, const char* tail) {
+  std::string t = tail;
+  return s.size() > t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+}  // namespace
+
+int kaprim(char* lower, char* typed) {
+  char* p = nxtwrd(lower);
+  if (!p) {
+    kaprnt(0, "PRINTIM error:  missing output file name\n");
+    return 1;
+  }
+  std::string name = word_at(typed + (p - lower));
+  if (name.size() > 256) {
+    kaprnt(0, "PRINTIM error:  file name longer than 256 characters\n");
+    return 1;
+  }
+  // -999: not given (the window's size and background).
+  int width = -999, height = -999, background = -999, format = -999;
+  while ((p = nxtwrd(p)) != nullptr) {
+    if (cmpwrd(p, "black")) background = 0;
+    else if (cmpwrd(p, "white")) background = 1;
+    else if (cmpwrd(p, "gif")) format = 1;
+    else if (cmpwrd(p, "png")) format = 0;
+    else if (cmpwrd(p, "x") || cmpwrd(p, "y")) {
+      bool is_x = *p == 'x';
+      int& size = is_x ? width : height;
+      char* q = nxtwrd(p);
+      int n;
+      if (q && intprs(q, &n)) {
+        // No image of no pixels: refused before any file is made.
+        if (n < 1) {
+          kaprnt(0, is_x ? "PRINTIM error:  x size must be 1 pixel or more\n"
+                         : "PRINTIM error:  y size must be 1 pixel or more\n");
+          return 1;
+        }
+        size = n;
+      } else {
+        kaprnt(0, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
+                       : "PRINTIM error:  Invalid y option; ignored\n");
+        size = -999;
+      }
+      // The number, good or bad, belongs to its option.
+      if (q) p = q;
+    } else {
+      kaprnt(0, "PRINTIM error:  Invalid option; ignored\n");
+    }
+  }
+  if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
+  int rc = gxhpng(name.c_str(), width, height, background, format);
+  if (rc == 0) return 0;
+  kaprnt(0, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
+  return 1;
+}

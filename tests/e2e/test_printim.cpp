@@ -1,0 +1,95 @@
+// "printim" through the program: its options reach the image writer, and
+// refusals leave no file. Images are read back with ImageMagick.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "e2e/dataset_files.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using dsfiles::answer;
+
+namespace {
+
+// Output of a shell command.
+std::string shell(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, p)) out += buf;
+  pclose(p);
+  return out;
+}
+
+// "FORMAT WIDTHxHEIGHT" of an image file.
+std::string format_and_size(const std::string& file) {
+  return shell("identify -format '%m %wx%h' '" + file + "' 2>/dev/null");
+}
+
+// "r,g,b" of one pixel.
+std::string pixel(const std::string& file, int x, int y) {
+  return shell("convert '" + file + "' -format '%[fx:round(255*p{" + std::to_string(x) + "," +
+               std::to_string(y) + "}.r)],%[fx:round(255*p{" + std::to_string(x) + "," +
+               std::to_string(y) + "}.g)],%[fx:round(255*p{" + std::to_string(x) + "," +
+               std::to_string(y) + "}.b)]' info: 2>/dev/null");
+}
+
+class Printim : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (shell("command -v identify convert").empty()) GTEST_SKIP() << "ImageMagick not installed";
+  }
+};
+
+TEST_F(Printim, SizeFormatAndBackgroundOptions) {
+  TempDir dir;
+  // A red square over page inches 1..3 (pixels 72..218 across, 388..529 down
+  // at 800 x 600 for 11 x 8.5 inches).
+  RunResult r = run_batch(
+      "set line 2\ndraw recf 1 1 3 3\nprintim a.png\nprintim b.gif x 400 y 300 black\n"
+      "printim c.gif png white\nprintim D.GIF\nprintim e.png q\nprintim f.png x abc y 200\n",
+      dir.path());
+  EXPECT_EQ(format_and_size(dir.file("a.png")), "PNG 800x600");
+  EXPECT_EQ(format_and_size(dir.file("b.gif")), "GIF 400x300");
+  EXPECT_EQ(format_and_size(dir.file("c.gif")), "PNG 800x600");
+  EXPECT_EQ(format_and_size(dir.file("D.GIF")), "GIF 800x600");
+  EXPECT_EQ(answer(r.out, "printim e.png q"), "PRINTIM error:  Invalid option; ignored\n");
+  // The bad number is the x option's, not another option.
+  EXPECT_EQ(answer(r.out, "printim f.png x abc y 200"), "PRINTIM error:  Invalid x option; ignored\n");
+
+  EXPECT_EQ(pixel(dir.file("a.png"), 145, 460), "240,0,0");
+  EXPECT_EQ(pixel(dir.file("c.gif"), 145, 460), "240,0,0");
+  EXPECT_EQ(pixel(dir.file("c.gif"), 400, 100), "255,255,255");
+  EXPECT_EQ(pixel(dir.file("b.gif"), 200, 50), "0,0,0");
+  // Half size: the square's middle is at (73, 230).
+  EXPECT_EQ(pixel(dir.file("b.gif"), 73, 230), "240,0,0");
+}
+
+TEST_F(Printim, PortraitPageDefaultsToPortraitImage) {
+  TempDir dir;
+  RunResult r = run_vemra({"-b", "-p"}, "printim p.png\n", dir.path());
+  EXPECT_EQ(format_and_size(dir.file("p.png")), "PNG 600x800");
+}
+
+TEST_F(Printim, RefusalsWriteNoFile) {
+  TempDir dir;
+  RunResult r = run_batch(
+      "printim\nprintim zero.png x 0 y 300\nprintim neg.png x 400 y -3\n"
+      "printim huge.png x 100000 y 100000\nprintim nodir/a.png\n",
+      dir.path());
+  EXPECT_EQ(answer(r.out, "printim"), "PRINTIM error:  missing output file name\n");
+  EXPECT_EQ(answer(r.out, "printim zero.png x 0 y 300"),
+            "PRINTIM error:  x size must be 1 pixel or more\n");
+  EXPECT_EQ(answer(r.out, "printim neg.png x 400 y -3"),
+            "PRINTIM error:  y size must be 1 pixel or more\n");
+  EXPECT_NE(answer(r.out, "printim huge.png x 100000 y 100000").find("PRINTIM error:  output error\n"),
+            std::string::npos);
+  EXPECT_NE(answer(r.out, "printim nodir/a.png").find("PRINTIM error:  open error\n"),
+            std::string::npos);
+  for (const char* f : {"zero.png", "neg.png", "huge.png"}) EXPECT_FALSE(file_exists(dir.file(f))) << f;
+}
+
+}  // namespace
