@@ -8,48 +8,38 @@
 
 using namespace vemra_test;
 using dsfiles::answer;
+using dsfiles::expect_steps;
 
 namespace {
 
 const std::string kLevels3 = "zdef 3 levels 1000 850 500";
 
+const std::string kOpenG =
+    "Scanning description file:  g.ctl\n"
+    "Data file g.dat is open as file 1\n"
+    "LON set to 0 7.5 \n"
+    "LAT set to -30 30 \n"
+    "LEV set to 1000 1000 \n"
+    "Time values set: 1990:1:1:0 1990:1:1:0 \n";
+
 }  // namespace
 
-TEST(Open, FirstGridFileGetsTheDefaultEnvironment) {
-  TempDir dir;
-  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
-  RunResult r = run_batch("open g.ctl\nq dims\n", dir.path());
-  EXPECT_EQ(answer(r.out, "open g.ctl"),
-            "Scanning description file:  g.ctl\n"
-            "Data file g.dat is open as file 1\n"
-            "LON set to 0 7.5 \n"
-            "LAT set to -30 30 \n"
-            "LEV set to 1000 1000 \n"
-            "Time values set: 1990:1:1:0 1990:1:1:0 \n");
-  EXPECT_EQ(answer(r.out, "q dims"),
-            "Default file number is: 1 \n"
-            "X is varying   Lon = 0 to 7.5   X = 1 to 4\n"
-            "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
-            "Z is fixed     Lev = 1000  Z = 1\n"
-            "T is fixed     Time = 00Z01JAN1990  T = 1\n");
-}
-
-TEST(Open, SecondFileChangesNeitherDefaultNorEnvironment) {
+// The first grid file sets the default environment; a second one changes
+// neither the default file nor the environment.
+TEST(Open, FirstFileSetsTheEnvironmentASecondLeavesIt) {
   TempDir dir;
   dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
   dsfiles::write_grid(dir, "h", 144, 2.5, 5, "zdef 1 levels 500", 1, 2);
-  RunResult r = run_batch("open g.ctl\nset x 2\nopen h.ctl\nq dims\nq files\n", dir.path());
-  EXPECT_EQ(answer(r.out, "open h.ctl"),
-            "Scanning description file:  h.ctl\nData file h.dat is open as file 2\n");
-  EXPECT_EQ(answer(r.out, "q dims"),
-            "Default file number is: 1 \n"
-            "X is fixed     Lon = 2.5  X = 2\n"
-            "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
-            "Z is fixed     Lev = 1000  Z = 1\n"
-            "T is fixed     Time = 00Z01JAN1990  T = 1\n");
-  EXPECT_EQ(answer(r.out, "q files"),
-            "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"
-            "File 2 : Grid h\n  Descriptor: h.ctl\n  Binary: h.dat\n");
+  const std::string rest = "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
+                           "Z is fixed     Lev = 1000  Z = 1\n"
+                           "T is fixed     Time = 00Z01JAN1990  T = 1\n";
+  expect_steps(dir, "", {{"open g.ctl", kOpenG},
+                         {"q dims", "Default file number is: 1 \nX is varying   Lon = 0 to 7.5   X = 1 to 4\n" + rest},
+                         {"set x 2", "-"},
+                         {"open h.ctl", "Scanning description file:  h.ctl\nData file h.dat is open as file 2\n"},
+                         {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + rest},
+                         {"q files", "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"
+                                     "File 2 : Grid h\n  Descriptor: h.ctl\n  Binary: h.dat\n"}});
 }
 
 TEST(Open, WrappingGridStationDataAndProfiles) {
@@ -90,30 +80,24 @@ TEST(Open, FailuresLeaveTheSessionAlone) {
                                      "ydef 2 linear 0 1\nzdef 1 linear 1 1\n"
                                      "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
   write_file(dir.file("bad.ctl"), "dset ^g.dat\nundef\n");
-  RunResult r = run_batch("open nodata.ctl\nq files\nopen bad.ctl\nq files\nopen nothing\n"
-                          "open g.ctl\nopen\nq files\n",
-                          dir.path());
-  // The message names the data file, not the descriptor.
-  EXPECT_EQ(answer(r.out, "open nodata.ctl"),
-            "Scanning description file:  nodata.ctl\n"
-            "Open Error:  Can't open binary data file\n"
-            "  File name = absent.dat\n");
-  EXPECT_EQ(answer(r.out, "open bad.ctl"),
-            "Scanning description file:  bad.ctl\n"
-            "Open Error:  Missing undef value\n"
-            "  --> The invalid description file record is: \n"
-            "  --> undef\n"
-            "  The data file was not opened. \n");
-  EXPECT_EQ(answer(r.out, "open nothing"),
-            "Scanning description file:  nothing\n"
-            "Open Error:  Can't open description file\n");
-  EXPECT_EQ(answer(r.out, "open"), "OPEN error:  missing data description file name\n");
-  // After the failures the good file is still the first one.
-  EXPECT_TRUE(answer(r.out, "open g.ctl").find("is open as file 1\nLON set to") !=
-              std::string::npos);
-  EXPECT_EQ(answer(r.out, "q files"), "No files open\n");
+  // The message names the data file, not the descriptor; after the failures
+  // the good file is still the first one.
+  expect_steps(dir, "", {{"open nodata.ctl",
+                          "Scanning description file:  nodata.ctl\n"
+                          "Open Error:  Can't open binary data file\n"
+                          "  File name = absent.dat\n"},
+                         {"q files", "No files open\n"},
+                         {"open bad.ctl",
+                          "Scanning description file:  bad.ctl\n"
+                          "Open Error:  Missing undef value\n"
+                          "  --> The invalid description file record is: \n"
+                          "  --> undef\n"
+                          "  The data file was not opened. \n"},
+                         {"open nothing", "Scanning description file:  nothing\nOpen Error:  Can't open description file\n"},
+                         {"open g.ctl", kOpenG},
+                         {"open", "OPEN error:  missing data description file name\n"},
+                         {"q files", "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"}});
 }
-
 TEST(Open, TemplatedDataSetOpensWithoutItsFirstFile) {
   TempDir dir;
   write_file(dir.file("t.ctl"), "dset ^t%y4%m2%d2.dat\noptions template\nundef 1\n"
@@ -166,58 +150,51 @@ TEST(Query, FileAndCtlinfo) {
                                 "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
                                 "tdef 1 linear 6:30z1feb2001 3mo\nvars 2\n"
                                 "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\nendvars\n");
-  RunResult r = run_batch(
-      "q ctlinfo\nq file\nopen g.ctl\nopen m.ctl\nq ctlinfo\nq ctlinfo 2\nq file 2\nq file 3\n"
-      "q ctlinfo abcdefghijklmnopqrstuvwxyz\nq file 0\nq file 1x\n",
-      dir.path());
-  EXPECT_EQ(answer(r.out, "q ctlinfo"),
-            "No Files Open\n");  // the first one, before any open
-  std::string g = r.out.substr(r.out.find("ka-> open g.ctl"));
-  EXPECT_EQ(answer(g, "q ctlinfo"),
-            "dset g.dat\ntitle Grid g\nundef -9.99e+33\nxdef 4 linear 0 2.5\n"
-            "ydef 3 linear -30 30\n"
-            "zdef 20 levels 1000 950 900 850 800 750 700 650\n"
-            " 600 550 500 450 400 350 300 250 200 150\n"
-            " 100 50\n"
-            "tdef 4 linear 00Z01JAN1990 360mn\nvars 2\nu 20 33,100 U Wind\nps 0 1 Surface Pressure\n");
-  EXPECT_EQ(answer(r.out, "q ctlinfo 2"),
-            "dset m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
-            "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
-            "tdef 1 linear 06:30Z01FEB2001 3mo\nvars 2\n"
-            "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\n");
-  EXPECT_EQ(answer(r.out, "q file 2"),
-            "File 2 : Monthly\n  Descriptor: m.ctl\n  Binary: m.dat\n  Type = Gridded\n"
-            "  Xsize = 2  Ysize = 3  Zsize = 1  Tsize = 1\n  Number of Variables = 2\n"
-            "    a 0 -1 two-byte\n    b 0 7 three codes\n");
-  EXPECT_EQ(answer(r.out, "q file 3"), "QUERY FILE Error:  file 3 not open\n");
-  EXPECT_EQ(answer(r.out, "q ctlinfo abcdefghijklmnopqrstuvwxyz"),
-            "Invalid QUERY CTLINFO argument: abcdefghijklmnopqrs \n");
-  EXPECT_EQ(answer(r.out, "q file 0"), "QUERY FILE Error:  file 0 not open\n");
-  EXPECT_EQ(answer(r.out, "q file 1x"), "Invalid QUERY FILE argument: 1x \n");
-  EXPECT_EQ(answer(r.out, "q file"), "No Files Open\n");
+  expect_steps(dir, "", {{"q ctlinfo", "No Files Open\n"},
+                         {"q file", "No Files Open\n"},
+                         {"open g.ctl", "-"},
+                         {"open m.ctl", "-"},
+                         {"q ctlinfo",
+                          "dset g.dat\ntitle Grid g\nundef -9.99e+33\nxdef 4 linear 0 2.5\n"
+                          "ydef 3 linear -30 30\n"
+                          "zdef 20 levels 1000 950 900 850 800 750 700 650\n"
+                          " 600 550 500 450 400 350 300 250 200 150\n"
+                          " 100 50\n"
+                          "tdef 4 linear 00Z01JAN1990 360mn\nvars 2\nu 20 33,100 U Wind\nps 0 1 Surface Pressure\n"},
+                         {"q ctlinfo 2",
+                          "dset m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
+                          "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
+                          "tdef 1 linear 06:30Z01FEB2001 3mo\nvars 2\n"
+                          "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\n"},
+                         {"q file 2",
+                          "File 2 : Monthly\n  Descriptor: m.ctl\n  Binary: m.dat\n  Type = Gridded\n"
+                          "  Xsize = 2  Ysize = 3  Zsize = 1  Tsize = 1\n  Number of Variables = 2\n"
+                          "    a 0 -1 two-byte\n    b 0 7 three codes\n"},
+                         {"q file 3", "QUERY FILE Error:  file 3 not open\n"},
+                         {"q ctlinfo abcdefghijklmnopqrstuvwxyz", "Invalid QUERY CTLINFO argument: abcdefghijklmnopqrs \n"},
+                         {"q file 0", "QUERY FILE Error:  file 0 not open\n"},
+                         {"q file 1x", "Invalid QUERY FILE argument: 1x \n"}});
 }
 
 TEST(Query, DimsAndTimeWithoutAndWithFiles) {
   TempDir dir;
   dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 12);
-  RunResult r = run_batch("q dims\nq time\nopen g.ctl\nset t 2 9\nset z 1 3\nq dims\nq time\n"
-                          "set time 6:30z1jan1990\nq time\n",
-                          dir.path());
-  std::string before = r.out.substr(0, r.out.find("ka-> open"));
-  EXPECT_EQ(answer(before, "q dims"), "No files open\n");
-  EXPECT_EQ(answer(before, "q time"), "No Files Open\n");
-  std::string after = r.out.substr(r.out.find("ka-> open"));
-  EXPECT_EQ(answer(after, "q dims"),
-            "Default file number is: 1 \n"
-            "X is varying   Lon = 0 to 7.5   X = 1 to 4\n"
-            "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
-            "Z is varying   Lev = 1000 to 500   Z = 1 to 3\n"
-            "T is varying   Time = 06Z01JAN1990 to 00Z03JAN1990  T = 2 to 9\n");
-  // 1 January 1990 was a Monday, 3 January a Wednesday.
-  EXPECT_EQ(answer(after, "q time"), "Time = 06Z01JAN1990 to 00Z03JAN1990  Mon to Wed\n");
-  std::string last = r.out.substr(r.out.find("ka-> set time"));
-  // 06:30 moves to the nearest time of the file, 06Z.
-  EXPECT_EQ(answer(last, "q time"), "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n");
+  // 1 January 1990 was a Monday, 3 January a Wednesday; 06:30 moves to the
+  // nearest time of the file, 06Z.
+  expect_steps(dir, "", {{"q dims", "No files open\n"},
+                         {"q time", "No Files Open\n"},
+                         {"open g.ctl", "-"},
+                         {"set t 2 9", "-"},
+                         {"set z 1 3", "-"},
+                         {"q dims",
+                          "Default file number is: 1 \n"
+                          "X is varying   Lon = 0 to 7.5   X = 1 to 4\n"
+                          "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
+                          "Z is varying   Lev = 1000 to 500   Z = 1 to 3\n"
+                          "T is varying   Time = 06Z01JAN1990 to 00Z03JAN1990  T = 2 to 9\n"},
+                         {"q time", "Time = 06Z01JAN1990 to 00Z03JAN1990  Mon to Wed\n"},
+                         {"set time 6:30z1jan1990", "-"},
+                         {"q time", "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n"}});
 }
 
 TEST(Open, LongNamesAreKeptWhole) {
