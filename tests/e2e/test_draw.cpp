@@ -240,7 +240,9 @@ TEST(Draw, MapOutlinesOnlyOverAVaryingBox) {
   std::string png =
       (std::filesystem::path(VEMRA_DATA_DIR).parent_path() / "world_robinson.png").string();
   std::remove(png.c_str());
-  d = draw("set mproj robinson\ndraw map\nprintim " + png + " white\n", open);
+  d = draw("set lon -180 180\nset mproj robinson\ndraw map\nprintim " + png + " white\n", open);
+  // No fall-back to latitude-longitude.
+  EXPECT_EQ(answer(d.out, "draw map"), "");
   EXPECT_GT(only(d.records, {-11}).size(), 5000u);
   EXPECT_TRUE(file_exists(png));
 }
