@@ -11,7 +11,6 @@ using vemra_test::write_file;
 
 namespace {
 
-const char* kClosing = "  The data file was not opened. \n";
 const char* kContext = "  --> The invalid description file record is: \n";
 
 // A complete small grid descriptor; `extra` goes before the VARS block.

@@ -8,8 +8,6 @@ using vemra_test::write_file;
 
 namespace {
 
-const char* kClosing = "  The data file was not opened. \n";
-
 std::string head(const std::string& xy = "xdef 4 linear 0 1\nydef 3 linear 0 1\n",
                  const std::string& tdef = "tdef 5 linear 00z1jan2000 1dy\n") {
   return "dset ^d.dat\nundef -999\n" + xy + "zdef 2 levels 1000 500\n" + tdef;

@@ -48,6 +48,9 @@ inline parsed parse_text(const vemra_test::TempDir& dir, const std::string& text
   return parse_file(dir.file(name), mflag);
 }
 
+// The last line of every refused descriptor.
+inline const char* const kClosing = "  The data file was not opened. \n";
+
 inline bool contains(const std::string& hay, const std::string& needle) {
   return hay.find(needle) != std::string::npos;
 }
