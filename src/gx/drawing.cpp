@@ -305,22 +305,39 @@ void gxdraw(float x, float y) {
   record_draw(x, y);
 }
 
+// The pen at (x, y) with the dash rhythm started afresh.
+static void dash_restart(float x, float y) {
+  slen = dash[0];
+  dpnt = 0;
+  jpen = 2;
+  xsave = x;
+  ysave = y;
+}
+
+// Pen down (2) or up at (x, y).
+static void pen_to(int pen, float x, float y) {
+  if (pen == 2)
+    gxdraw(x, y);
+  else
+    gxmove(x, y);
+}
+
+// Steps to the next dash or gap.
+static void dash_next() {
+  dpnt = dpnt >= dnum ? 0 : dpnt + 1;
+  slen = dash[dpnt];
+  jpen = jpen == 2 ? 3 : 2;
+}
+
 void gxplot(float x, float y, int pen) {
   if (lstyle < 2) {
-    if (pen == 2)
-      gxdraw(x, y);
-    else
-      gxmove(x, y);
+    pen_to(pen, x, y);
     xsave = x;
     ysave = y;
     return;
   }
   if (pen == 3) {
-    slen = dash[0];
-    dpnt = 0;
-    jpen = 2;
-    xsave = x;
-    ysave = y;
+    dash_restart(x, y);
     gxmove(x, y);
     return;
   }
@@ -329,37 +346,23 @@ void gxplot(float x, float y, int pen) {
   if (alen > 1000) {
     // Far longer than any page: walking it dash by dash would take forever
     // (and float steps stop adding up), so draw it solid and restart.
-    slen = dash[0];
-    dpnt = 0;
-    jpen = 2;
-    xsave = x;
-    ysave = y;
+    dash_restart(x, y);
     gxdraw(x, y);
     return;
   }
   while (slen < alen) {
     float xx = xsave + (x - xsave) * (slen / alen);
     float yy = ysave + (y - ysave) * (slen / alen);
-    if (jpen == 2)
-      gxdraw(xx, yy);
-    else
-      gxmove(xx, yy);
-    dpnt = dpnt >= dnum ? 0 : dpnt + 1;
-    slen += dash[dpnt];
-    jpen = jpen == 2 ? 3 : 2;
+    pen_to(jpen, xx, yy);
+    float done = slen;
+    dash_next();
+    slen += done;
   }
   slen -= alen;
   xsave = x;
   ysave = y;
-  if (jpen == 2)
-    gxdraw(x, y);
-  else
-    gxmove(x, y);
-  if (slen < 0.001f) {
-    dpnt = dpnt >= dnum ? 0 : dpnt + 1;
-    slen = dash[dpnt];
-    jpen = jpen == 2 ? 3 : 2;
-  }
+  pen_to(jpen, x, y);
+  if (slen < 0.001f) dash_next();
 }
 
 void gxclip(float xlo, float xhi, float ylo, float yhi) {
