@@ -69,13 +69,23 @@ std::optional<std::string> gsfvar(const std::string& name16, script_run* run) {
 
 static int gsruns(int i, script_run* run, int& code);
 
+// Ends the run with an error (already reported).
+static int run_error(int& code) {
+  code = GSR_ERROR;
+  return -1;
+}
+
 static int gs_next(const script_run* run, int i) {
   return i + 1 < static_cast<int>(run->stmts.size()) ? i + 1 : -1;
 }
 
-static std::optional<std::string> gs_eval_stmt(script_run* run, int i) {
+// The value of statement i's expression; a failure is reported as lying in
+// statement `where`.
+static std::optional<std::string> gs_eval_stmt(script_run* run, int i, int where, bool indent = true) {
   const script_statement& st = run->stmts[i];
-  return gsexpr(st.has_expr() ? st.expr_text() : "", run);
+  auto v = gsexpr(st.has_expr() ? st.expr_text() : "", run);
+  if (!v) gs_print_where(run, where, indent);
+  return v;
 }
 
 // One line of standard input without its newline, the empty string at end
@@ -89,11 +99,8 @@ static std::string gs_read_line() {
 }
 
 static int gsstmt(int i, script_run* run) {
-  auto v = gs_eval_stmt(run, i);
-  if (!v) {
-    gs_print_where(run, i, true);
-    return GSR_ERROR;
-  }
+  auto v = gs_eval_stmt(run, i, i);
+  if (!v) return GSR_ERROR;
   int rc = 0;
   auto out = gs_run_command(*v, rc);
   if (rc == -1) return GSR_QUIT;
@@ -107,11 +114,8 @@ static int gsassn(int i, script_run* run) {
   std::string value;
   const char* np;
   if (st.type == GS_ASSIGN) {
-    auto v = gs_eval_stmt(run, i);
-    if (!v) {
-      gs_print_where(run, i, true);
-      return GSR_ERROR;
-    }
+    auto v = gs_eval_stmt(run, i, i);
+    if (!v) return GSR_ERROR;
     value = std::move(*v);
     np = st.text.c_str();
   } else {
@@ -135,12 +139,8 @@ static int gsassn(int i, script_run* run) {
 }
 
 static int gsrund(int w, script_run* run, int& code) {
-  auto v = gs_eval_stmt(run, w);
-  if (!v) {
-    gs_print_where(run, w, true);
-    code = GSR_ERROR;
-    return -1;
-  }
+  auto v = gs_eval_stmt(run, w, w);
+  if (!v) return run_error(code);
   int end = run->stmts[w].link;
   code = GSR_GO;
   while (*v != "0") {
@@ -151,12 +151,8 @@ static int gsrund(int w, script_run* run, int& code) {
     }
     if (code >= GSR_BREAK) break;
     code = GSR_GO;
-    v = gs_eval_stmt(run, w);
-    if (!v) {
-      gs_print_where(run, end, true);
-      code = GSR_ERROR;
-      return -1;
-    }
+    v = gs_eval_stmt(run, w, end);
+    if (!v) return run_error(code);
   }
   if (code == GSR_BREAK) code = GSR_GO;
   if (code != GSR_GO) return -1;
@@ -164,12 +160,8 @@ static int gsrund(int w, script_run* run, int& code) {
 }
 
 static int gsruni(int f, script_run* run, int& code) {
-  auto v = gs_eval_stmt(run, f);
-  if (!v) {
-    gs_print_where(run, f, true);
-    code = GSR_ERROR;
-    return -1;
-  }
+  auto v = gs_eval_stmt(run, f, f);
+  if (!v) return run_error(code);
   int i = *v == "0" ? run->stmts[f].link : f;
   if (run->stmts[i].type != GS_ENDIF) {
     i++;
@@ -190,10 +182,7 @@ static int gsruni(int f, script_run* run, int& code) {
 }
 
 static int gsruns(int i, script_run* run, int& code) {
-  if (kaqsig()) {
-    code = GSR_ERROR;
-    return -1;
-  }
+  if (kaqsig()) return run_error(code);
   const script_statement& st = run->stmts[i];
   FILE* o = gs_out();
   switch (st.type) {
@@ -215,12 +204,8 @@ static int gsruns(int i, script_run* run, int& code) {
       return -1;
     case GS_RETURN:
       if (st.has_expr()) {
-        auto v = gs_eval_stmt(run, i);
-        if (!v) {
-          gs_print_where(run, i, true);
-          code = GSR_ERROR;
-          return -1;
-        }
+        auto v = gs_eval_stmt(run, i, i);
+        if (!v) return run_error(code);
         run->retstr = std::move(*v);
       } else {
         run->retstr.reset();
@@ -236,12 +221,8 @@ static int gsruns(int i, script_run* run, int& code) {
       if (!st.has_expr()) {
         gs_write("\n");
       } else {
-        auto v = gs_eval_stmt(run, i);
-        if (!v) {
-          gs_print_where(run, i, false);
-          code = GSR_ERROR;
-          return -1;
-        }
+        auto v = gs_eval_stmt(run, i, i, false);
+        if (!v) return run_error(code);
         gs_write(*v);
         if (st.type == GS_SAY) gs_write("\n");
       }
@@ -249,12 +230,8 @@ static int gsruns(int i, script_run* run, int& code) {
       return gs_next(run, i);
     case GS_EXIT:
       if (st.has_expr()) {
-        auto v = gs_eval_stmt(run, i);
-        if (!v) {
-          gs_print_where(run, i, true);
-          code = GSR_ERROR;
-          return -1;
-        }
+        auto v = gs_eval_stmt(run, i, i);
+        if (!v) return run_error(code);
         long iv;
         double dv;
         if (gsnum(*v, &iv, &dv) != 1) {
