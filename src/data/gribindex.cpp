@@ -51,6 +51,20 @@ bool alloc_arrays(grib_index* p) {
   return true;
 }
 
+// Checks the counts read into p and allocates their arrays; false (with the
+// message printed) when the counts are absurd or memory runs out.
+bool arrays_for_counts(grib_index* p) {
+  if (!counts_ok(p)) {
+    bad_counts();
+    return false;
+  }
+  if (!alloc_arrays(p)) {
+    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
+    return false;
+  }
+  return true;
+}
+
 void swap_words(void* buf, int64_t n) {
   auto* b = static_cast<unsigned char*>(buf);
   for (int64_t i = 0; i < n; i++) {
@@ -72,14 +86,7 @@ int read_portable(FILE* f, grib_index* p) {
   p->hfnum = getint(hdr + 6);
   p->intnum = getint(hdr + 10);
   p->fltnum = getint(hdr + 14);
-  if (!counts_ok(p)) {
-    bad_counts();
-    return 1;
-  }
-  if (!alloc_arrays(p)) {
-    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
-    return 1;
-  }
+  if (!arrays_for_counts(p)) return 1;
   unsigned char b[4];
   for (int i = 0; i < p->hinum; i++) {
     if (!read_exact(f, b, 4)) return short_index(), 1;
@@ -119,14 +126,7 @@ int read_native(FILE* f, grib_index* p) {
   p->hfnum = w[2];
   p->intnum = w[3];
   p->fltnum = w[4];
-  if (!counts_ok(p)) {
-    bad_counts();
-    return 1;
-  }
-  if (!alloc_arrays(p)) {
-    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
-    return 1;
-  }
+  if (!arrays_for_counts(p)) return 1;
   if (!read_exact(f, p->hipnt, 4 * size_t(p->hinum)) ||
       !read_exact(f, p->hfpnt, 4 * size_t(p->hfnum)) ||
       !read_exact(f, p->intpnt, 4 * size_t(p->intnum)) ||
