@@ -42,6 +42,14 @@ float ibm2flt(const unsigned char* b) {
   return static_cast<float>(v);
 }
 
+// The largest IBM magnitude with the sign, and the overflow status.
+static int ibm_overflow(unsigned char sign, unsigned char* b) {
+  std::fputs("overflow in flt2ibm\n", stderr);
+  b[0] = sign | 0x7F;
+  b[1] = b[2] = b[3] = 0xFF;
+  return -1;
+}
+
 int flt2ibm(float x, unsigned char* b) {
   if (std::isnan(x)) {
     std::fputs("invalid value in flt2ibm\n", stderr);
@@ -58,12 +66,7 @@ int flt2ibm(float x, unsigned char* b) {
     sign = 0x80;
     m = -m;
   }
-  if (std::isinf(m)) {
-    std::fputs("overflow in flt2ibm\n", stderr);
-    b[0] = sign | 0x7F;
-    b[1] = b[2] = b[3] = 0xFF;
-    return -1;
-  }
+  if (std::isinf(m)) return ibm_overflow(sign, b);
   int e = 0;
   m = std::frexp(m, &e);
   while (e % 4 != 0) {
@@ -76,12 +79,7 @@ int flt2ibm(float x, unsigned char* b) {
     b[0] = b[1] = b[2] = b[3] = 0;
     return 0;
   }
-  if (ex >= 128) {
-    std::fputs("overflow in flt2ibm\n", stderr);
-    b[0] = sign | 0x7F;
-    b[1] = b[2] = b[3] = 0xFF;
-    return -1;
-  }
+  if (ex >= 128) return ibm_overflow(sign, b);
   b[0] = static_cast<unsigned char>(sign | ex);
   // The fraction is cut after 24 bits, never rounded.
   m *= 256.0;
