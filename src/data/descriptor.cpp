@@ -109,6 +109,19 @@ char* expand_name(const char* p, const char* descriptor) {
   return strdup(out.c_str());
 }
 
+// The expanded file name the record gives after its keyword (malloc'd); null
+// with the error and the record reported when it is missing or can't be had.
+char* record_file_name(const char* mp, const char* missing, const char* descriptor) {
+  const char* p = nxtwrd(mp);
+  if (!p) {
+    rec_error(missing);
+    return nullptr;
+  }
+  char* name = expand_name(typed_at(p), descriptor);
+  if (!name) context();
+  return name;
+}
+
 // Frees the scaling array of a dimension given twice.
 void drop_scaling(file_descriptor* pfi, int dim) {
   std::free(pfi->grid_to_world_scaling[dim]);
@@ -527,31 +540,17 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
         while (len > 0 && is_blank(pfi->title[len - 1])) pfi->title[--len] = '\0';
       }
     } else if (cmpwrd("dset", mp)) {
-      const char* p = nxtwrd(mp);
-      if (!p) {
-        rec_error("Open Error:  Data file name is missing\n");
-        return 1;
-      }
-      char* name = expand_name(typed_at(p), pfi->descriptor_name);
-      if (!name) {
-        context();
-        return 1;
-      }
+      char* name =
+          record_file_name(mp, "Open Error:  Data file name is missing\n", pfi->descriptor_name);
+      if (!name) return 1;
       std::strcpy(pfi->data_file_name, name);
       std::free(name);
       fl.dset = true;
     } else if (cmpwrd("stnmap", mp) || cmpwrd("index", mp)) {
       if (cmpwrd("index", mp)) pfi->grib_flag = 1;
-      const char* p = nxtwrd(mp);
-      if (!p) {
-        rec_error("Open Error:  Station or Index Map file name is missing\n");
-        return 1;
-      }
-      char* name = expand_name(typed_at(p), pfi->descriptor_name);
-      if (!name) {
-        context();
-        return 1;
-      }
+      char* name = record_file_name(mp, "Open Error:  Station or Index Map file name is missing\n",
+                                    pfi->descriptor_name);
+      if (!name) return 1;
       std::free(pfi->map_file_name);
       pfi->map_file_name = name;
     } else if (cmpwrd("toff", mp)) {
