@@ -35,6 +35,20 @@ bool box_ok(const projection_box* b) {
          b->page_ylo < b->page_yhi;
 }
 
+// The box the transforms of the plane projections read.
+void keep_box(const projection_box* b) {
+  lomin = b->lon_min;
+  lomax = b->lon_max;
+  lamin = b->lat_min;
+  lamax = b->lat_max;
+}
+
+// Back transform of the projections whose plane needs none.
+void plane_as_is(float x, float y, float* xo, float* yo) {
+  *xo = x;
+  *yo = y;
+}
+
 // A plane extent must have a finite, non-empty size or the page scaling
 // divides by zero.
 bool extent_ok(double x1, double x2, double y1, double y2) {
@@ -243,10 +257,7 @@ void gxrobp(float lon, float lat, float* x, float* y) {
   *y = yo;
 }
 
-void gxrobb(float x, float y, float* xo, float* yo) {
-  *xo = x;
-  *yo = y;
-}
+void gxrobb(float x, float y, float* xo, float* yo) { plane_as_is(x, y, xo, yo); }
 
 int gxrobi(projection_box* b) {
   if (!box_ok(b)) return 1;
@@ -270,16 +281,10 @@ void gxmollp(float lon, float lat, float* x, float* y) {
   *y = yo;
 }
 
-void gxmollb(float x, float y, float* xo, float* yo) {
-  *xo = x;
-  *yo = y;
-}
+void gxmollb(float x, float y, float* xo, float* yo) { plane_as_is(x, y, xo, yo); }
 
 int gxmoll(projection_box* b) {
-  lomin = b->lon_min;
-  lomax = b->lon_max;
-  lamin = b->lat_min;
-  lamax = b->lat_max;
+  keep_box(b);
   if (!box_ok(b)) return 1;
   if (b->lat_min < -90.0f || b->lat_max > 90.0f) return 1;
   float x1, x2, y1, y2;
@@ -301,16 +306,10 @@ void gxortgp(float lon, float lat, float* x, float* y) {
   *y = yo;
 }
 
-void gxortgb(float x, float y, float* xo, float* yo) {
-  *xo = x;
-  *yo = y;
-}
+void gxortgb(float x, float y, float* xo, float* yo) { plane_as_is(x, y, xo, yo); }
 
 int gxortg(projection_box* b) {
-  lomin = b->lon_min;
-  lomax = b->lon_max;
-  lamin = b->lat_min;
-  lamax = b->lat_max;
+  keep_box(b);
   lonref = (b->lon_min + b->lon_max) * 0.5f;
   if (!box_ok(b)) return 1;
   if (b->lat_min != -90.0f || b->lat_max != 90.0f) {
@@ -365,16 +364,10 @@ void gxlamcp(float lon, float lat, float* x, float* y) {
   *y = yo;
 }
 
-void gxlamcb(float x, float y, float* xo, float* yo) {
-  *xo = x;
-  *yo = y;
-}
+void gxlamcb(float x, float y, float* xo, float* yo) { plane_as_is(x, y, xo, yo); }
 
 int gxlamc(projection_box* b) {
-  lomin = b->lon_min;
-  lomax = b->lon_max;
-  lamin = b->lat_min;
-  lamax = b->lat_max;
+  keep_box(b);
   if (!box_ok(b)) return 1;
   if (b->lat_min < 0.0f && 0.0f < b->lat_max) {
     std::printf("Map Projection Error:  Latitude must be in range -90 0 or 0 90\n");
