@@ -263,14 +263,16 @@ void kaclosefile(file_descriptor* pfi) {
 }
 
 int kahelp() {
-  std::fputs("For complete documentation, see the README of this program.\n", stdout);
-  std::fputs("Basic Commands:\n", stdout);
-  std::fputs(" OPEN <descr>      opens a data file \n", stdout);
-  std::fputs(" Query             shows current status \n", stdout);
-  std::fputs(" Clear             clears graphics window \n", stdout);
-  std::fputs(" SET <args>        sets options \n", stdout);
-  std::fputs(" Display expr      displays a variable graphically \n", stdout);
-  std::fputs(" QUIT              exits the program \n", stdout);
+  std::fputs(
+      "For complete documentation, see the README of this program.\n"
+      "Basic Commands:\n"
+      " OPEN <descr>      opens a data file \n"
+      " Query             shows current status \n"
+      " Clear             clears graphics window \n"
+      " SET <args>        sets options \n"
+      " Display expr      displays a variable graphically \n"
+      " QUIT              exits the program \n",
+      stdout);
   return 0;
 }
 

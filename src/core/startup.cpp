@@ -58,27 +58,26 @@ void close_outputs() {
 }  // namespace
 
 void command_line_help() {
-  std::fputs("\nVemra Version " VEMRA_VERSION "\n", stdout);
-  std::fputs("Command line options: \n\n", stdout);
-  std::fputs("          -help   Just this help\n", stdout);
-  std::fputs("          -c      run this command (e.g., a script)\n", stdout);
-  std::fputs("          -l      start in landscape mode\n", stdout);
-  std::fputs("          -p      start in portrait mode\n", stdout);
-  std::fputs("          -b      run Vemra in batch mode (no graphics window)\n", stdout);
-  std::fputs("          -g LLLLxHHHH+(-)XXXX+(-)YYYY  set size of graphics window (like X windows)\n",
-             stdout);
-  std::fputs("                  LLLL = length in pixels (x side)\n", stdout);
-  std::fputs("                  HHHH = height in pixels (y side)\n", stdout);
-  std::fputs("                  XXXX and YYYY = starting pixel in x and y, 0,0 is the upper "
-             "left-hand corner; each preceded by + or -\n",
-             stdout);
-  std::fputs("          -E      turn OFF command line editing\n", stdout);
-  std::fputs("          -W      use X server wide lines (faster) vice s/w (better)\n", stdout);
-  std::fputs("\n   Example:\n\n", stdout);
-  std::fputs("   vemra -lc \"run myscript.gs\" -g 640x480-0+100\n\n", stdout);
-  std::fputs("   starts in landscape mode, runs myscript.gs, with a 640x480 window\n", stdout);
-  std::fputs("   0 pixels from the right and 100 pixels down from the top of the screen\n\n",
-             stdout);
+  std::fputs(
+      "\nVemra Version " VEMRA_VERSION "\n"
+      "Command line options: \n\n"
+      "          -help   Just this help\n"
+      "          -c      run this command (e.g., a script)\n"
+      "          -l      start in landscape mode\n"
+      "          -p      start in portrait mode\n"
+      "          -b      run Vemra in batch mode (no graphics window)\n"
+      "          -g LLLLxHHHH+(-)XXXX+(-)YYYY  set size of graphics window (like X windows)\n"
+      "                  LLLL = length in pixels (x side)\n"
+      "                  HHHH = height in pixels (y side)\n"
+      "                  XXXX and YYYY = starting pixel in x and y, 0,0 is the upper "
+      "left-hand corner; each preceded by + or -\n"
+      "          -E      turn OFF command line editing\n"
+      "          -W      use X server wide lines (faster) vice s/w (better)\n"
+      "\n   Example:\n\n"
+      "   vemra -lc \"run myscript.gs\" -g 640x480-0+100\n\n"
+      "   starts in landscape mode, runs myscript.gs, with a 640x480 window\n"
+      "   0 pixels from the right and 100 pixels down from the top of the screen\n\n",
+      stdout);
 }
 
 void kacfg(int level) {
