@@ -209,12 +209,6 @@ TEST_F(Dispatch, QueryKeywords) {
   for (size_t p = out.find("\n  q "); p != std::string::npos; p = out.find("\n  q ", p + 1))
     ++lines;
   EXPECT_EQ(lines, 24);
-  out = run("QUERY CONFIG", rc);
-  EXPECT_EQ(rc, 0);
-  EXPECT_EQ(out.rfind("Config: v", 0), 0u);
-  EXPECT_NE(out.find(" 64-bit little-endian readline"), std::string::npos);
-  EXPECT_EQ(out.find("32-bit"), std::string::npos);
-  EXPECT_EQ(out.find("big-endian"), std::string::npos);
 }
 
 TEST_F(Dispatch, DisableFwriteFlushesAndForgetsTheStream) {

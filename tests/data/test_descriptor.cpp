@@ -35,18 +35,6 @@ void expect_refused(const parsed& r, const std::string& msg, const std::string& 
 
 }  // namespace
 
-TEST(FileRecord, PresetsAndRelease) {
-  file_descriptor* pfi = getpfi();
-  ASSERT_NE(pfi, nullptr);
-  EXPECT_EQ(pfi->file_type, 1);
-  EXPECT_EQ(pfi->file_number, -999);
-  EXPECT_EQ(pfi->grib_grid_type, -999);
-  EXPECT_EQ(pfi->variables, nullptr);
-  EXPECT_EQ(pfi->title[0], '\0');
-  EXPECT_EQ(pfi->byte_swap + pfi->sequential + pfi->template_flag + pfi->pdef_type, 0);
-  frepfi(pfi, 0);  // nothing but the record (checked under the sanitizers)
-}
-
 TEST(Descriptor, GoodGridDescriptorFillsTheRecord) {
   TempDir d;
   parsed r = parse_text(d, grid_ctl());

@@ -106,14 +106,6 @@ TEST(Commands, PrintimFormatFromNameOrWord) {
   EXPECT_TRUE(contains(r.out, "PRINTIM error:  open error\n"));
 }
 
-TEST(Commands, ResetAndReinitReport) {
-  TempDir dir;
-  RunResult r = run_batch("reset\nreinit\n", dir.path());
-  EXPECT_TRUE(contains(r.out, "Most Vemra attributes have been reset\n"));
-  EXPECT_TRUE(contains(r.out, "All files closed; all defined objects released\n"
-                              "All Vemra attributes have been reinitialized\n"));
-}
-
 TEST(Hardcopy, EnablePrintDisableWritesTheRecords) {
   TempDir dir;
   RunResult r = run_batch("enable print out.meta\ndisable print\n", dir.path());
@@ -139,13 +131,6 @@ TEST(Hardcopy, FileIsClosedAtQuitAndBeforeExit99) {
   EXPECT_EQ(be16(bytes, 2), 8500);
   EXPECT_EQ(be16(bytes, 4), 11000);
   EXPECT_EQ(be16(bytes, bytes.size() - 2), -9);
-}
-
-TEST(Scripts, UnknownWordsAndRunReportMissingScripts) {
-  TempDir dir;
-  RunResult r = run_batch("nosuchscript 1 2\nrun nosuch.gs a\n", dir.path());
-  EXPECT_TRUE(contains(r.out, "Unknown command: nosuchscript\n"));
-  EXPECT_TRUE(contains(r.out, "nosuch.gs"));
 }
 
 }  // namespace

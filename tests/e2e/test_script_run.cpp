@@ -146,24 +146,6 @@ TEST(ScriptRun, ScriptPathFromTheEnvironment) {
   EXPECT_EQ(answer(r.out, "run found"), "in b\n");
 }
 
-TEST(ScriptRun, LoadErrorOfAScriptRunsNothing) {
-  TempDir dir;
-  write_file(dir.file("broken.gs"),
-             "'set lat 10 20'\n"
-             "i = 1\n"
-             "while i < 3\n"
-             "  if i = 2\n"
-             "    say i\n"
-             "  i = i + 1\n"
-             "endwhile\n");
-  RunResult r = run_batch("run broken.gs\nquit\n", dir.path());
-  EXPECT_EQ(answer(r.out, "run broken.gs"),
-            "Unexpected endwhile.  Incorrect loop nesting.\n"
-            "  Expecting endif before endwhile for if statement at line 4\n"
-            "  Error occurred scanning line 7\n"
-            "  In file broken.gs\n");
-}
-
 TEST(ScriptRun, AScriptRunningItselfIsStopped) {
   TempDir dir;
   write_file(dir.file("self.gs"), "'run self.gs'\nsay 'rc=' rc\n");

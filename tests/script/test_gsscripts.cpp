@@ -365,66 +365,7 @@ TEST_F(ScriptRun, LongLinesAndValuesHaveNoLimit) {
   EXPECT_EQ(feed.rest(), "next\n");
 }
 
-// ---- realistic scripts ------------------------------------------------------
-
-TEST_F(ScriptRun, LoopOverTimesBuildingFileNames) {
-  auto r = run_text(dir,
-                    "* one picture per month of 1990\n"
-                    "months = 'jan feb mar apr'\n"
-                    "t = 1\n"
-                    "while (t <= 4)\n"
-                    "  mon = subwrd(months, t)\n"
-                    "  'set t ' t\n"
-                    "  'display tsfc'\n"
-                    "  if (t < 10); num = '0't; else; num = t; endif\n"
-                    "  file = 'tsfc_1990' num '_' mon '.png'\n"
-                    "  'printim ' file\n"
-                    "  say 'wrote ' file\n"
-                    "  'clear'\n"
-                    "  t = t + 1\n"
-                    "endwhile\n");
-  EXPECT_EQ(r.out,
-            "wrote tsfc_199001_jan.png\n"
-            "wrote tsfc_199002_feb.png\n"
-            "wrote tsfc_199003_mar.png\n"
-            "wrote tsfc_199004_apr.png\n");
-  ASSERT_EQ(commands().sent.size(), 16u);
-  EXPECT_EQ(commands().sent[4], "set t 2");
-  EXPECT_EQ(commands().sent[14], "printim tsfc_199004_apr.png");
-}
-
-TEST_F(ScriptRun, ReadingQueryOutputWithSublinAndSubwrd) {
-  commands().answers["q dims"] = {
-      0,
-      "Default file number is: 1 \n"
-      "X is varying   Lon = 0 to 360   X = 1 to 73\n"
-      "Y is varying   Lat = -90 to 90   Y = 1 to 46\n"
-      "Z is fixed     Lev = 1000  Z = 1\n"
-      "T is fixed     Time = 00Z01JAN1990  T = 1\n"};
-  auto r = run_text(dir,
-                    "'q dims'\n"
-                    "if rc != 0; say 'query failed'; exit 1; endif\n"
-                    "dims = result\n"
-                    "line = sublin(dims, 2)\n"
-                    "say 'x: ' subwrd(line, 3) ', ' subwrd(line, 6) ' to ' subwrd(line, 8)\n"
-                    "lat = sublin(dims, 3)\n"
-                    "nlat = subwrd(lat, 13) - subwrd(lat, 11) + 1\n"
-                    "say 'lat points: ' nlat\n"
-                    "tline = sublin(dims, 5)\n"
-                    "time = subwrd(tline, 6)\n"
-                    "say 'year ' substr(time, 9, 4) ' month ' substr(time, 6, 3)\n"
-                    "n = 1\n"
-                    "while sublin(dims, n) != ''\n"
-                    "  n = n + 1\n"
-                    "endwhile\n"
-                    "say n - 1 ' lines'\n");
-  EXPECT_EQ(r.out,
-            "x: varying, 0 to 360\n"
-            "lat points: 46\n"
-            "year 1990 month JAN\n"
-            "5 lines\n");
-  EXPECT_EQ(r.rc, 0);
-}
+// ---- function files, text files and the script path ----------------------
 
 TEST_F(ScriptRun, FunctionLibraryFilesLoadedOnDemand) {
   TempDir lib;
