@@ -227,6 +227,19 @@ TEST(Draw, TitleLinesAreCentredAndSpaced) {
   std::snprintf(cmd, sizeof cmd, "draw string %.6f 7.68 Title\n", 5.5 - w / 2);
   Drawn s = draw("set strsiz 0.2 0.24\nset string 5 bl 6\n" + std::string(cmd), setup);
   expect_records(only(one.records, {-3, -10, -11}), only(s.records, {-3, -10, -11}), "title");
+
+  // Axis labels of one line at size 0.16: x below the plot area at
+  // y = 1 - 1.7 x 0.16 - 0.3, y turned upward left of it at x = 1 - 0.16.
+  q = draw("set strsiz 0.16\nq string Label\n");
+  ASSERT_EQ(std::sscanf(answer(q.out, "q string Label").c_str(), "String Width = %g", &w), 1);
+  Drawn x = draw("draw xlab Label\n", setup);
+  std::snprintf(cmd, sizeof cmd, "draw string %.6f 0.428 Label\n", 5.5 - w / 2);
+  s = draw("set strsiz 0.16 0.192\nset string 1 bl 6\n" + std::string(cmd), setup);
+  expect_records(only(x.records, {-10, -11}), only(s.records, {-10, -11}), "xlab");
+  Drawn y = draw("draw ylab Label\n", setup);
+  std::snprintf(cmd, sizeof cmd, "draw string 0.84 %.6f Label\n", 4.25 - w / 2);
+  s = draw("set strsiz 0.16 0.192\nset string 1 bl 6 90\n" + std::string(cmd), setup);
+  expect_records(only(y.records, {-10, -11}), only(s.records, {-10, -11}), "ylab");
 }
 
 TEST(Draw, MapOutlinesOnlyOverAVaryingBox) {
