@@ -14,7 +14,12 @@ public:
     saved_ = dup(1);
     dup2(fileno(file_), 1);
   }
-  ~StdoutCapture() { restore(); }
+  ~StdoutCapture() {
+    restore();
+    if (file_) std::fclose(file_);
+  }
+  StdoutCapture(const StdoutCapture&) = delete;
+  StdoutCapture& operator=(const StdoutCapture&) = delete;
   // Stops collecting and returns everything written so far.
   std::string text() {
     restore();
