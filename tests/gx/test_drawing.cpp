@@ -39,22 +39,6 @@ std::vector<std::pair<int, int>> drawn_runs(const W& w) {
   return runs;
 }
 
-int count_code(const W& w, int code) {
-  int n = 0;
-  for (std::size_t i = 0; i < w.size();) {
-    int c = w[i];
-    if (c == code) n++;
-    switch (c) {
-      case MF_COLOUR: case MF_POLYBGN: i += 2; break;
-      case MF_WIDTH: case MF_MOVE: case MF_DRAW: i += 3; break;
-      case MF_PATTERN: i += 4; break;
-      case MF_DEFCOL: case MF_RECT: i += 5; break;
-      default: i += 1; break;
-    }
-  }
-  return n;
-}
-
 int th(double inches) { return static_cast<int>(inches * 1000 + 0.5); }
 
 }  // namespace
@@ -218,19 +202,11 @@ TEST(DrawingFill, PolygonsBeyondSixteenBitCountsReplayWhole) {
   EXPECT_EQ(w[0], -7);
   EXPECT_EQ(w[1], static_cast<int16_t>(n & 0xffff));  // only the low 16 bits fit
 
-  struct counter : metafile_sink {
-    int polys = 0, points = 0;
-    float lastx = 0;
-    void polygon(const float* p, int m) override {
-      polys++;
-      points = m;
-      lastx = p[2 * (m - 1)];
-    }
-  } sink;
-  EXPECT_EQ(gxhwalk(0, sink), 0);
-  EXPECT_EQ(sink.polys, 1);
-  EXPECT_EQ(sink.points, n);
-  EXPECT_NEAR(sink.lastx, 1 + 8.0 * (n - 1) / n, 0.0011);
+  auto polys = gxtest::records();
+  ASSERT_EQ(polys.size(), 1u);
+  EXPECT_EQ(polys[0].kind, 'p');
+  EXPECT_EQ(polys[0].i, n);
+  EXPECT_NEAR(polys[0].x, 1 + 8.0 * (n - 1) / n, 0.0011);
 }
 
 TEST(DrawingMarks, ShapesAndCircleRings) {
@@ -271,13 +247,12 @@ TEST(DrawingMarks, ShapesAndCircleRings) {
   // Banded circles: two outline arcs and their fills.
   gxfrme(1);
   gxmark(10, 5, 5, 0.5f);
-  w = frame_words();
-  EXPECT_EQ(count_code(w, MF_POLYBGN), 1);
-  EXPECT_EQ(count_code(w, MF_MOVE), 2 + 1);  // two arcs plus the polygon's first point
+  EXPECT_EQ(gxtest::count_kind(gxtest::records(), 'p'), 1);
+  EXPECT_EQ(gxtest::count_kind(gxtest::records(), 'm'), 2);
   gxfrme(1);
   gxmark(11, 5, 5, 0.5f);
   w = frame_words();
-  EXPECT_EQ(count_code(w, MF_POLYBGN), 2);
+  EXPECT_EQ(gxtest::count_kind(gxtest::records(), 'p'), 2);
   EXPECT_EQ(w[1], th(5 + 0.25 * std::cos(68 * pi / 180)));  // the moved first point
   EXPECT_EQ(w[2], th(5 + 0.25 * std::sin(68 * pi / 180)));
 }

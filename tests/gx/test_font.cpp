@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "gx/gx.h"
-#include "gx/metafile.h"
 #include "gx/test_drawing_util.h"
 #include "support/vemra_run.h"
 
@@ -67,14 +66,10 @@ double glyph(std::vector<stroke>* out, int font, int ch, double x, double y, dou
 
 // The strokes of the frame; the frame is then cleared.
 std::vector<stroke> recorded() {
-  struct sink : metafile_sink {
-    std::vector<stroke> s;
-    void move(float x, float y) override { s.push_back({false, x, y}); }
-    void draw(float x, float y) override { s.push_back({true, x, y}); }
-  } k;
-  EXPECT_EQ(gxhwalk(0, k), 0);
+  std::vector<stroke> s;
+  for (const gxtest::rec& r : gxtest::records("md")) s.push_back({r.kind == 'd', r.x, r.y});
   gxfrme(1);
-  return k.s;
+  return s;
 }
 
 void expect_same(const std::vector<stroke>& got, const std::vector<stroke>& want) {

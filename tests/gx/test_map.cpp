@@ -12,8 +12,8 @@
 
 #include "gx/gx.h"
 #include "gx/map.h"
-#include "gx/metafile.h"
 #include "gx/proj.h"
+#include "gx/test_drawing_util.h"
 #include "support/vemra_run.h"
 
 namespace {
@@ -56,29 +56,10 @@ struct map_file {
   }
 };
 
-struct rec {
-  char kind;  // c colour, w width, m move, d draw
-  float x, y;
-  int i, j;
-};
-
-struct collect : metafile_sink {
-  std::vector<rec> r;
-  void colour(int c) override { r.push_back({'c', 0, 0, c, 0}); }
-  void width(int h, int d) override { r.push_back({'w', 0, 0, h, d}); }
-  void move(float x, float y) override { r.push_back({'m', x, y, 0, 0}); }
-  void draw(float x, float y) override { r.push_back({'d', x, y, 0, 0}); }
-};
+using gxtest::rec;
 
 // Records of the frame, only the kinds asked for.
-std::vector<rec> frame(const std::string& kinds = "cwmd") {
-  collect c;
-  EXPECT_EQ(gxhwalk(0, c), 0);
-  std::vector<rec> out;
-  for (const rec& r : c.r)
-    if (kinds.find(r.kind) != std::string::npos) out.push_back(r);
-  return out;
-}
+std::vector<rec> frame(const std::string& kinds = "cwmd") { return gxtest::records(kinds); }
 
 // Line-type tables: every type off unless set.
 struct tables {

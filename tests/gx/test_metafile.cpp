@@ -195,13 +195,9 @@ TEST(MetafileBuffers, FramesContinueIntoFurtherBuffersInOrder) {
   EXPECT_GE(gxhspans(0).size(), 6u);
   EXPECT_EQ(frame_words(), want);
 
-  struct points : metafile_sink {
-    std::vector<float> xs;
-    void move(float x, float) override { xs.push_back(x); }
-  } sink;
-  EXPECT_EQ(gxhwalk(0, sink), 0);
-  ASSERT_EQ(sink.xs.size(), 200u);
-  EXPECT_FLOAT_EQ(sink.xs[150], 1.5f);
+  auto moves = gxtest::records("m");
+  ASSERT_EQ(moves.size(), 200u);
+  EXPECT_FLOAT_EQ(moves[150].x, 1.5f);
 
   gxhprt();
   quiet(gxhend);
@@ -233,19 +229,6 @@ TEST(MetafileBuffers, ExhaustionStopsRecordingCleanlyUntilNextFrame) {
 
 TEST(MetafileReplay, WalkAndRedrawReportBadRecords) {
   fresh_page();
-  struct sink_all : metafile_sink {
-    std::string log;
-    void colour(int c) override { log += "c" + std::to_string(c); }
-    void width(int h, int d) override { log += "w" + std::to_string(h) + "," + std::to_string(d); }
-    void define_colour(int n, int, int, int) override { log += "d" + std::to_string(n); }
-    void rect(float a, float b, float, float) override {
-      log += "r" + std::to_string(int(a)) + "," + std::to_string(int(b));
-    }
-    void polygon(const float*, int n) override { log += "p" + std::to_string(n); }
-    void move(float, float) override { log += "m"; }
-    void draw(float, float) override { log += "l"; }
-    void pattern(int t, int, int) override { log += "t" + std::to_string(t); }
-  } s;
   gxcolr(2);
   gxwide(4);
   gxacol(30, 1, 2, 3);
@@ -255,8 +238,12 @@ TEST(MetafileReplay, WalkAndRedrawReportBadRecords) {
   gxmove(1, 1);
   gxdraw(2, 2);
   gxptrn(1, 1, 0);
-  EXPECT_EQ(gxhwalk(0, s), 0);
-  EXPECT_EQ(s.log, "c2w4,4d30r1,2p3mlt1");
+  // Each record as its kind and main number (a rectangle: x then y corner).
+  std::string log;
+  for (const gxtest::rec& r : gxtest::records())
+    log += r.kind + std::to_string(r.kind == 'r' ? int(r.x) * 10 + int(r.y) : r.i) +
+           (r.kind == 'w' ? "," + std::to_string(r.j) : "");
+  EXPECT_EQ(log, "c2w4,4k30r13p3m0d0t1");
 
   EXPECT_EQ(quiet([] { gxhdrw(1); }), "Logic error 0 in Redraw.  Contact Developer.\n");
   EXPECT_EQ(quiet([] { gxhdrw(0); }), "");
