@@ -10,6 +10,7 @@
 #include "gx/contour.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
+#include "gx/test_drawing_util.h"
 
 namespace cntest {
 
@@ -53,11 +54,7 @@ inline frame_content read_frame() {
 }
 
 // A fresh batch page (11 x 8.5) on which grid coordinates are page inches.
-inline void fresh_page() {
-  gxhlimits(0, 0);
-  gxstrt(11, 8.5, 1);
-  gxfrme(1);
-}
+using gxtest::fresh_page;
 
 inline std::vector<float> make_grid(int isiz, int jsiz, const std::function<float(int, int)>& f) {
   std::vector<float> g(static_cast<std::size_t>(isiz) * jsiz);
