@@ -101,6 +101,15 @@ int gsfval(script_run* run, const arg_list& a) {
 
 // ---- file built-ins ----------------------------------------------------------
 
+// A file built-in's error: the message and the file's name are printed and
+// the code is the function's value.
+int file_error(script_run* run, const char* msg, const std::string& name, const char* code) {
+  say(msg);
+  fprintf(gs_out(), "  File name = %s\n", name.c_str());
+  run->retstr = code;
+  return 0;
+}
+
 script_open_file* find_open(script_run* run, const std::string& name) {
   for (auto& f : run->open_files) {
     if (f.name == name) return &f;
@@ -112,12 +121,8 @@ int gsfrd(script_run* run, const arg_list& a) {
   if (a.empty()) return say("Error in read:  File name missing\n"), 1;
   if (a[0].empty()) return say("Error in read:  NULL File Name\n"), 1;
   script_open_file* of = find_open(run, a[0]);
-  if (of && of->mode != 1) {
-    say("Error in read:  attempt to read a file open for write\n");
-    fprintf(gs_out(), "  File name = %s\n", a[0].c_str());
-    run->retstr = "8\n";
-    return 0;
-  }
+  if (of && of->mode != 1)
+    return file_error(run, "Error in read:  attempt to read a file open for write\n", a[0], "8\n");
   if (!of) {
     FILE* f = fopen(a[0].c_str(), "r");
     if (!f) {
@@ -149,12 +154,8 @@ int gsfwt(script_run* run, const arg_list& a) {
   if (a[0].empty()) return say("Error in write:  NULL File Name\n"), 1;
   if (a.size() < 2) return say("Error in write:  Output Record arg is missing\n"), 1;
   script_open_file* of = find_open(run, a[0]);
-  if (of && of->mode != 2) {
-    say("Error in write: attempt to write a file open for read\n");
-    fprintf(gs_out(), "  File name = %s\n", a[0].c_str());
-    run->retstr = "8";
-    return 0;
-  }
+  if (of && of->mode != 2)
+    return file_error(run, "Error in write: attempt to write a file open for read\n", a[0], "8");
   if (!of) {
     FILE* f = fopen(a[0].c_str(), a.size() > 2 ? "a+" : "w");
     if (!f) {
@@ -165,12 +166,8 @@ int gsfwt(script_run* run, const arg_list& a) {
     of = &run->open_files.back();
   }
   const std::string& rec = a[1];
-  if (fwrite(rec.data(), 1, rec.size(), of->stream) != rec.size() || fputc('\n', of->stream) == EOF) {
-    say("Error in write:  write failed\n");
-    fprintf(gs_out(), "  File name = %s\n", a[0].c_str());
-    run->retstr = "9";
-    return 0;
-  }
+  if (fwrite(rec.data(), 1, rec.size(), of->stream) != rec.size() || fputc('\n', of->stream) == EOF)
+    return file_error(run, "Error in write:  write failed\n", a[0], "9");
   run->retstr = "0";
   return 0;
 }
@@ -183,19 +180,11 @@ int gsfcl(script_run* run, const arg_list& a) {
     // A delayed write failure shows only here; it must not pass as done.
     int bad = fclose(run->open_files[k].stream) != 0;
     run->open_files.erase(run->open_files.begin() + static_cast<long>(k));
-    if (bad) {
-      say("Error in close:  write failed\n");
-      fprintf(gs_out(), "  File name = %s\n", a[0].c_str());
-      run->retstr = "9";
-      return 0;
-    }
+    if (bad) return file_error(run, "Error in close:  write failed\n", a[0], "9");
     run->retstr = "0";
     return 0;
   }
-  say("Error in close:  file not open\n");
-  fprintf(gs_out(), "  File name = %s\n", a[0].c_str());
-  run->retstr = "1";
-  return 0;
+  return file_error(run, "Error in close:  file not open\n", a[0], "1");
 }
 
 // ---- function-file switches ----------------------------------------------------
