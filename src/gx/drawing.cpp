@@ -433,6 +433,14 @@ void gxfill(const float* xy, int n) {
   if (intflg) gxdfil(work, m);
 }
 
+// A mark's outline, or the same points filled.
+static void shape(bool outline, const float* xy, int n) {
+  if (outline)
+    polyline(xy, n);
+  else
+    gxfill(xy, n);
+}
+
 void gxmark(int type, float x, float y, float size) {
   float r = size / 2;
   float p[2 * 40];
@@ -447,19 +455,13 @@ void gxmark(int type, float x, float y, float size) {
     case 3: {
       int step = size < 0.1f ? 30 : (size < 0.3f ? 15 : 10);
       int n = ring(x, y, r, step, p);
-      if (type == 2)
-        polyline(p, n);
-      else
-        gxfill(p, n);
+      shape(type == 2, p, n);
       break;
     }
     case 4:
     case 5: {
       float q[10] = {x - r, y + r, x + r, y + r, x + r, y - r, x - r, y - r, x - r, y + r};
-      if (type == 4)
-        polyline(q, 5);
-      else
-        gxfill(q, 5);
+      shape(type == 4, q, 5);
       break;
     }
     case 6: {
@@ -479,10 +481,7 @@ void gxmark(int type, float x, float y, float size) {
     case 8:
     case 9: {
       float q[8] = {x, y + r, x + 0.88f * r, y - 0.6f * r, x - 0.88f * r, y - 0.6f * r, x, y + r};
-      if (type == 8)
-        polyline(q, 4);
-      else
-        gxfill(q, 4);
+      shape(type == 8, q, 4);
       break;
     }
     case 10: {
