@@ -56,6 +56,12 @@ pt nps(double lon, double lat, double c) {
 const area page{0.5, 10.5, 0.75, 7.75};
 const double tol = 2e-3;  // inches
 
+void expect_page(double lon, double lat, double x, double y) {
+  pt got = conv(lon, lat);
+  EXPECT_NEAR(got.x, x, tol) << lon << "," << lat;
+  EXPECT_NEAR(got.y, y, tol) << lon << "," << lat;
+}
+
 class Proj : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -109,8 +115,7 @@ TEST_F(Proj, ScaledAndLatLon) {
   ASSERT_EQ(gxscld(&b, 1, 0), 0);  // x flipped
   EXPECT_EQ(b.plot_xlo, 1);
   EXPECT_EQ(b.plot_yhi, 8);
-  EXPECT_NEAR(conv(90, 45).x, 10 - 9 * 0.25, tol);
-  EXPECT_NEAR(conv(90, 45).y, 1 + 7 * 0.75, tol);
+  expect_page(90, 45, 10 - 9 * 0.25, 1 + 7 * 0.75);
   float wx, wy;  // the polar inverse stays: page (10, 1) is plane (0, -90)
   gxxy2w(10, 1, &wx, &wy);
   EXPECT_NEAR(wy, 90 - 2 * std::atan(90.0) * 180 / 3.14159, 1e-3);
@@ -120,8 +125,7 @@ TEST_F(Proj, ScaledAndLatLon) {
   ASSERT_EQ(gxltln(&b), 0);
   EXPECT_NEAR(b.plot_ylo, 1.25, 1e-5);
   EXPECT_NEAR(b.plot_yhi, 7.25, 1e-5);
-  EXPECT_NEAR(conv(270, 0).x, 8.0, tol);
-  EXPECT_NEAR(conv(270, 0).y, 4.25, tol);
+  expect_page(270, 0, 8.0, 4.25);
   // Tall: r = 50 * 1.2 / 10 = 6: full height, width 10 * 0.7 / 6.
   b = box(0, 10, 0, 50);
   ASSERT_EQ(gxltln(&b), 0);
@@ -138,10 +142,8 @@ TEST_F(Proj, PolarStereographic) {
   ASSERT_EQ(gxnste(&b), 0);
   EXPECT_NEAR(b.plot_xlo, 2.0, 1e-3);
   EXPECT_NEAR(b.plot_xhi, 9.0, 1e-3);
-  EXPECT_NEAR(conv(0, 90).x, 5.5, tol);
-  EXPECT_NEAR(conv(0, 90).y, 4.25, tol);
-  EXPECT_NEAR(conv(0, 0).x, 5.5, tol);
-  EXPECT_NEAR(conv(0, 0).y, 0.75, tol);
+  expect_page(0, 90, 5.5, 4.25);
+  expect_page(0, 0, 5.5, 0.75);
 
   // Narrow: lon -100..-60, lat 20..80, centre -80.
   b = box(-100, -60, 20, 80);
@@ -197,8 +199,7 @@ TEST_F(Proj, RobinsonTable) {
   double hh = 10 * 0.5 * 2.698 / 5.256;
   EXPECT_NEAR(b.plot_ylo, 4.25 - hh, 1e-4);
   EXPECT_NEAR(conv(180, 0).x, 10.5, tol);
-  EXPECT_NEAR(conv(-90, 90).x, 5.5 - 5 * (90 * 1.399 / 180) / 2.628, tol);
-  EXPECT_NEAR(conv(-90, 90).y, 4.25 + hh, tol);
+  expect_page(-90, 90, 5.5 - 5 * (90 * 1.399 / 180) / 2.628, 4.25 + hh);
   EXPECT_EQ(gxaarw(30, 30), 0);
   gxrobb(0.25f, -0.5f, &x, &y);  // plane values stay as they are
   EXPECT_EQ(x, 0.25f);
