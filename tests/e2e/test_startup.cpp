@@ -119,10 +119,6 @@ TEST(Startup, LastLineWithoutNewlineRuns) {
   TempDir dir;
   RunResult r = run_batch("q config\nexec last_one", dir.path());
   EXPECT_TRUE(contains(r.out, "  File name is: last_one\n"));
-  r = run_vemra({"-b", "-l", "-E"}, "exec dropped", dir.path());
-  // The plain reader drops a partial last line.
-  EXPECT_FALSE(contains(r.out, "dropped\n"));
-  EXPECT_TRUE(contains(r.out, "[EOF]"));
 }
 
 TEST(Signals, OneInterruptKeepsTheSessionTwoEndIt) {
