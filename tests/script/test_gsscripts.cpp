@@ -96,6 +96,7 @@ TEST_F(ScriptRun, OutputsAndErrorsOfWholeScripts) {
       {"\n\nif\nendif\n", "Syntax Error\n" + ln + "3" + in, 99},
       {"i = 0\nwhile i < 2\n i = i + 1\n if i = 2; i = 'x'; endif\nendwhile\n", "", 0},
       {"i = 0\nwhile i < 2\n i = 'x' + 1\nendwhile\n", "Non-numeric args to numeric operation\n" + ln + "3" + in, 99},
+      {"x =\n", "Syntax Error\n" + ln + "1" + in, 99},
       {"pull\n", "Error in pull:  Variable name missing\n" + ln + "1" + in, 99},
       {"say f(1)\nfunction f x\nreturn 1\n",
        "Error:  Invalid function list\n" + ln + "2" + in + "Error occurred on line 1" + in, 99},
