@@ -102,6 +102,22 @@ constexpr uint32_t kDefault[16] = {0x000000, 0xffffff, 0xfa3c3c, 0x00dc00, 0x1e3
 
 uint32_t grey(int level) { return uint32_t(level) * 0x010101; }
 
+void box(int colour, float xlo, float xhi, float ylo, float yhi) {
+  gxcolr(colour);
+  gxrecf(xlo, xhi, ylo, yhi);
+}
+
+// The colour under page point (x, y) inches.
+uint32_t at(const XwdImage& im, float x, float y) { return im.rgb(px(x), py(y)); }
+
+// Lets the graphics package serve the window's queued events for a while.
+void serve_events() {
+  for (int i = 0; i < 20; i++) {
+    gxfrme(9);
+    usleep(10000);
+  }
+}
+
 }  // namespace
 
 TEST_F(X11Window, DefaultSizeAndGeometryFromTheFarEdges) {
@@ -129,35 +145,23 @@ TEST_F(X11Window, DefaultSizeAndGeometryFromTheFarEdges) {
 TEST_F(X11Window, FixedAndUserColours) {
   std::string a = dir.file("a.xwd");
   Child c = in_window(dir, {}, [&] {
-    for (int i = 0; i < 16; i++) {
-      gxcolr(i);
-      gxrecf(0.5f + i * 0.6f, 0.9f + i * 0.6f, 1, 2);
-    }
+    for (int i = 0; i < 16; i++) box(i, 0.5f + i * 0.6f, 0.9f + i * 0.6f, 1, 2);
     gxacol(20, 10, 20, 30);
-    gxcolr(20);
-    gxrecf(1, 2, 3, 4);
-    gxcolr(33);  // never defined
-    gxrecf(3, 4, 3, 4);
+    box(20, 1, 2, 3, 4);
+    box(33, 3, 4, 3, 4);  // never defined
     gxacol(20, 200, 100, 50);  // redefined: the old cell goes, the new one is used
-    gxcolr(20);
-    gxrecf(5, 6, 3, 4);
-    gxcolr(-4);
-    gxrecf(7, 8, 3, 4);
-    gxcolr(99);
-    gxrecf(9, 10, 3, 4);
+    box(20, 5, 6, 3, 4);
+    box(-4, 7, 8, 3, 4);
+    box(99, 9, 10, 3, 4);
     dump_front_buffer(a.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
   XwdImage im = dump_of(a);
   ASSERT_TRUE(im.valid);
-  for (int i = 0; i < 16; i++)
-    EXPECT_EQ(im.rgb(px(0.7f + i * 0.6f), py(1.5f)), kDefault[i]) << "colour " << i;
-  EXPECT_EQ(im.rgb(px(1.5f), py(3.5f)), 0x0a141eu);
-  EXPECT_EQ(im.rgb(px(3.5f), py(3.5f)), kDefault[15]);
-  EXPECT_EQ(im.rgb(px(5.5f), py(3.5f)), 0xc86432u);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(at(im, 0.7f + i * 0.6f, 1.5f), kDefault[i]) << i;
   // Below 0 is 0 (black on black: the background stays), 99 undefined is 15.
-  EXPECT_EQ(im.rgb(px(7.5f), py(3.5f)), 0x000000u);
-  EXPECT_EQ(im.rgb(px(9.5f), py(3.5f)), kDefault[15]);
+  const uint32_t want[5] = {0x0a141e, kDefault[15], 0xc86432, 0x000000, kDefault[15]};
+  for (int k = 0; k < 5; k++) EXPECT_EQ(at(im, 1.5f + 2 * k, 3.5f), want[k]) << k;
 }
 
 TEST_F(X11Window, WhiteBackgroundAndGreyModes) {
@@ -165,56 +169,34 @@ TEST_F(X11Window, WhiteBackgroundAndGreyModes) {
   Child c = in_window(dir, {}, [&] {
     gxdbck(1);
     gxfrme(1);  // cleared in the new background
-    gxcolr(0);
-    gxrecf(1, 2, 1, 2);
-    gxcolr(1);
-    gxrecf(3, 4, 1, 2);
-    gxcolr(4);
-    gxrecf(5, 6, 1, 2);
+    box(0, 1, 2, 1, 2);
+    box(1, 3, 4, 1, 2);
+    box(4, 5, 6, 1, 2);
     gxgrey(1);
-    gxcolr(2);  // remapped to 14 on white: grey 65
-    gxrecf(1, 2, 3, 4);
-    gxcolr(1);  // black on white is grey slot 100
-    gxrecf(3, 4, 3, 4);
+    box(2, 1, 2, 3, 4);  // remapped to 14 on white: grey 65
+    box(1, 3, 4, 3, 4);  // black on white is grey slot 100
     gxdbck(0);
-    gxcolr(2);
-    gxrecf(5, 6, 3, 4);
-    gxcolr(15);
-    gxrecf(7, 8, 3, 4);
+    box(2, 5, 6, 3, 4);
+    box(15, 7, 8, 3, 4);
     gxgrey(0);
-    gxcolr(2);
-    gxrecf(9, 10, 3, 4);
+    box(2, 9, 10, 3, 4);
     dump_front_buffer(a.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
   XwdImage im = dump_of(a);
   ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(5, 5), 0xffffffu);               // background
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0xffffffu); // colour 0 is white
-  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0x000000u); // colour 1 is black
-  EXPECT_EQ(im.rgb(px(5.5f), py(1.5f)), kDefault[4]);
-  EXPECT_EQ(im.rgb(px(1.5f), py(3.5f)), grey(65));
-  EXPECT_EQ(im.rgb(px(3.5f), py(3.5f)), grey(0));
-  EXPECT_EQ(im.rgb(px(5.5f), py(3.5f)), grey(215));
-  EXPECT_EQ(im.rgb(px(7.5f), py(3.5f)), grey(177));
-  EXPECT_EQ(im.rgb(px(9.5f), py(3.5f)), kDefault[2]);
+  EXPECT_EQ(im.rgb(5, 5), 0xffffffu);  // background
+  // Colour 0 is white, 1 black.
+  const uint32_t row1[3] = {0xffffff, 0x000000, kDefault[4]};
+  const uint32_t row3[5] = {grey(65), grey(0), grey(215), grey(177), kDefault[2]};
+  for (int k = 0; k < 3; k++) EXPECT_EQ(at(im, 1.5f + 2 * k, 1.5f), row1[k]) << k;
+  for (int k = 0; k < 5; k++) EXPECT_EQ(at(im, 1.5f + 2 * k, 3.5f), row3[k]) << k;
 }
 
 namespace {
 
 // Pixels drawn per window column across a shallow line from (1, 2) to
 // (5, 4) inches, for the columns well inside it.
-std::vector<int> column_counts(const XwdImage& im) {
-  std::vector<int> n;
-  for (int x = px(1.5f); x <= px(4.5f); x++) {
-    int k = 0;
-    for (int y = 0; y < im.height(); y++)
-      if (im.rgb(x, y) != 0) k++;
-    n.push_back(k);
-  }
-  return n;
-}
-
 std::vector<int> line_with(const TempDir& dir, bool wide, int thickness) {
   std::string a = dir.file("line.xwd");
   std::remove(a.c_str());
@@ -228,14 +210,28 @@ std::vector<int> line_with(const TempDir& dir, bool wide, int thickness) {
     dump_front_buffer(a.c_str());
   });
   XwdImage im = dump_of(a);
-  if (!im.valid) return {};
-  return column_counts(im);
+  std::vector<int> n;
+  for (int x = px(1.5f); im.valid && x <= px(4.5f); x++) {
+    int k = 0;
+    for (int y = 0; y < im.height(); y++) k += im.rgb(x, y) != 0;
+    n.push_back(k);
+  }
+  return n;
 }
 
-int count_of(const std::vector<int>& v, int k) {
-  int n = 0;
-  for (int x : v) n += x == k;
-  return n;
+// Whether every column has one of the pixel counts lo..hi, and how many
+// have hi.
+struct Columns {
+  bool all_in;
+  int at_hi;
+};
+Columns columns(const std::vector<int>& v, int lo, int hi) {
+  Columns c{!v.empty(), 0};
+  for (int x : v) {
+    c.all_in &= x >= lo && x <= hi;
+    c.at_hi += x == hi;
+  }
+  return c;
 }
 
 }  // namespace
@@ -243,24 +239,17 @@ int count_of(const std::vector<int>& v, int k) {
 TEST_F(X11Window, LineThicknessByServerOrParallelLines) {
   for (bool wide : {false, true}) {
     SCOPED_TRACE(wide ? "with -W" : "server widths");
-    std::vector<int> thin = line_with(dir, wide, 5);
-    ASSERT_FALSE(thin.empty());
-    EXPECT_EQ(count_of(thin, 1), static_cast<int>(thin.size()));
-    std::vector<int> mid = line_with(dir, wide, 6);
-    std::vector<int> thick = line_with(dir, wide, 12);
-    ASSERT_FALSE(mid.empty());
-    ASSERT_FALSE(thick.empty());
-    if (wide) {
-      // One and two offset lines: exactly 2 and 3 pixels in every column.
-      EXPECT_EQ(count_of(mid, 2), static_cast<int>(mid.size()));
-      EXPECT_EQ(count_of(thick, 3), static_cast<int>(thick.size()));
-    } else {
-      // Server widths 2 and 3 across a slanted line cover 2.2 and 3.4
-      // pixels a column on average: some columns take an extra pixel.
-      EXPECT_GT(count_of(mid, 3), 0);
-      EXPECT_EQ(count_of(mid, 2) + count_of(mid, 3), static_cast<int>(mid.size()));
-      EXPECT_GT(count_of(thick, 4), 0);
-      EXPECT_EQ(count_of(thick, 3) + count_of(thick, 4), static_cast<int>(thick.size()));
+    EXPECT_TRUE(columns(line_with(dir, wide, 5), 1, 1).all_in);
+    Columns mid = columns(line_with(dir, wide, 6), 2, wide ? 2 : 3);
+    Columns thick = columns(line_with(dir, wide, 12), 3, wide ? 3 : 4);
+    EXPECT_TRUE(mid.all_in);
+    EXPECT_TRUE(thick.all_in);
+    // With -W one and two offset lines: exactly 2 and 3 pixels in every
+    // column. Server widths 2 and 3 across a slanted line cover 2.2 and 3.4
+    // pixels a column on average: some columns take an extra pixel.
+    if (!wide) {
+      EXPECT_GT(mid.at_hi, 0);
+      EXPECT_GT(thick.at_hi, 0);
     }
   }
 }
@@ -288,38 +277,34 @@ TEST_F(X11Window, FillPatternsAndThinRectangles) {
     dump_front_buffer(a.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
-  EXPECT_NE(c.out.find("Error in angle specification: angle = 15\n"), std::string::npos);
-  EXPECT_NE(c.out.find("Error in density specification: density = 9\n"), std::string::npos);
-  EXPECT_NE(c.out.find("Error in fill specification: type = 7\n"), std::string::npos);
+  EXPECT_NE(c.out.find("Error in angle specification: angle = 15\n"
+                       "Error in density specification: density = 9\n"
+                       "Error in fill specification: type = 7\n"),
+            std::string::npos)
+      << c.out;
   XwdImage im = dump_of(a);
   ASSERT_TRUE(im.valid);
   const uint32_t red = kDefault[2];
-  int bad = 0;
-  for (int y = py(2.8f); y <= py(1.2f); y++)
-    for (int x = px(1.2f); x <= px(2.8f); x++) bad += (im.rgb(x, y) == red) != (y % 12 == 0);
-  EXPECT_EQ(bad, 0) << "horizontal lines";
-  bad = 0;
-  for (int y = py(2.8f); y <= py(1.2f); y++)
-    for (int x = px(4.2f); x <= px(5.8f); x++) {
-      bool dot = x % 2 == 0 && y % 2 == 0;
-      bad += (im.rgb(x, y) == red) != dot;
-      bad += (im.rgb(x + 150, y) == red) != dot;  // the same under the refused angle
-    }
-  EXPECT_EQ(bad, 0) << "dots";
-  bad = 0;
-  int inside = 0;
-  for (int y = py(5.5f); y <= py(4.2f); y++)
-    for (int x = px(2.6f); x <= px(2.9f); x++) {
-      inside++;
-      bad += (im.rgb(x, y) == red) != (x % 4 == y % 4);
-    }
-  EXPECT_GT(inside, 0);
-  EXPECT_EQ(bad, 0) << "diagonals";
-  EXPECT_EQ(im.rgb(px(5), py(5)), 0u);
+  // Pixels of a page box whose redness differs from the pattern's.
+  auto mismatches = [&](float xlo, float xhi, float ylo, float yhi, auto pattern) {
+    int bad = 0;
+    for (int y = py(yhi); y <= py(ylo); y++)
+      for (int x = px(xlo); x <= px(xhi); x++) bad += (im.rgb(x, y) == red) != pattern(x, y);
+    return bad;
+  };
+  auto dots = [](int x, int y) { return x % 2 == 0 && y % 2 == 0; };
+  EXPECT_EQ(mismatches(1.2f, 2.8f, 1.2f, 2.8f, [](int, int y) { return y % 12 == 0; }), 0)
+      << "horizontal lines";
+  EXPECT_EQ(mismatches(4.2f, 5.8f, 1.2f, 2.8f, dots), 0) << "dots";
+  EXPECT_EQ(mismatches(7.2f, 8.8f, 1.2f, 2.8f, dots), 0) << "dots under the refused angle";
+  ASSERT_LT(px(2.6f), px(2.9f));
+  EXPECT_EQ(mismatches(2.6f, 2.9f, 4.2f, 5.5f, [](int x, int y) { return x % 4 == y % 4; }), 0)
+      << "diagonals";
+  EXPECT_EQ(at(im, 5, 5), 0u);
   EXPECT_EQ(im.rgb(px(5) + 1, py(5)), 0u);
-  EXPECT_EQ(im.rgb(px(8), py(5)), red);
+  EXPECT_EQ(at(im, 8, 5), red);
   EXPECT_EQ(im.rgb(px(8) + 1, py(5) + 1), red);
-  EXPECT_EQ(im.rgb(px(2), py(7)), red);
+  EXPECT_EQ(at(im, 2, 7), red);
 }
 
 TEST_F(X11Window, DoubleBufferingShowsFramesOnSwap) {
@@ -327,47 +312,43 @@ TEST_F(X11Window, DoubleBufferingShowsFramesOnSwap) {
               b2 = dir.file("b2.xwd"), none = dir.file("none.xwd");
   Child c = in_window(dir, {}, [&] {
     dump_back_buffer(none.c_str());  // not double buffering: no file
-    gxcolr(3);
-    gxrecf(6, 7, 6, 7);  // on the window before buffering starts
+    box(3, 6, 7, 6, 7);  // on the window before buffering starts
     gxfrme(2);
-    gxcolr(2);
-    gxrecf(1, 2, 1, 2);
+    box(2, 1, 2, 1, 2);
     dump_front_buffer(f1.c_str());
     dump_back_buffer(b1.c_str());
     gxfrme(2);  // show it; draw the next one behind
-    gxcolr(4);
-    gxrecf(3, 4, 1, 2);
+    box(4, 3, 4, 1, 2);
     dump_front_buffer(f2.c_str());
     dump_back_buffer(b2.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
   EXPECT_FALSE(vemra_test::file_exists(none));
-  XwdImage im = dump_of(f1);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);  // still hidden
-  EXPECT_EQ(im.rgb(px(6.5f), py(6.5f)), 0u);  // the first swap cleared the window
-  im = dump_of(b1);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
-  im = dump_of(f2);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
-  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0u);
-  im = dump_of(b2);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);
-  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), kDefault[4]);
+  // The colours at (1.5, 1.5), (3.5, 1.5) and (6.5, 6.5) in each dump: the
+  // first swap cleared the window.
+  const struct {
+    std::string file;
+    uint32_t want[3];
+  } dumps[] = {{f1, {0, 0, 0}},
+               {b1, {kDefault[2], 0, 0}},
+               {f2, {kDefault[2], 0, 0}},
+               {b2, {0, kDefault[4], 0}}};
+  for (const auto& d : dumps) {
+    XwdImage im = dump_of(d.file);
+    ASSERT_TRUE(im.valid) << d.file;
+    EXPECT_EQ(at(im, 1.5f, 1.5f), d.want[0]) << d.file;
+    EXPECT_EQ(at(im, 3.5f, 1.5f), d.want[1]) << d.file;
+    EXPECT_EQ(at(im, 6.5f, 6.5f), d.want[2]) << d.file;
+  }
 }
 
 TEST_F(X11Window, SavedScreensShowAndFree) {
   std::string a = dir.file("a.xwd"), b = dir.file("b.xwd"), d = dir.file("d.xwd");
   Child c = in_window(dir, {}, [&] {
-    gxcolr(7);
-    gxrecf(1, 2, 1, 2);
+    box(7, 1, 2, 1, 2);
     gxdssv(3);
     gxfrme(1);
-    gxcolr(5);
-    gxrecf(4, 5, 1, 2);
+    box(5, 4, 5, 1, 2);
     gxdssh(3);  // copied over the window: both now
     dump_front_buffer(a.c_str());
     gxfrme(1);
@@ -384,12 +365,12 @@ TEST_F(X11Window, SavedScreensShowAndFree) {
   ASSERT_EQ(c.status, 0) << c.out;
   XwdImage im = dump_of(a);
   ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[7]);
+  EXPECT_EQ(at(im, 1.5f, 1.5f), kDefault[7]);
   // The saved screen was wholly copied, background included.
-  EXPECT_EQ(im.rgb(px(4.5f), py(1.5f)), 0u);
+  EXPECT_EQ(at(im, 4.5f, 1.5f), 0u);
   im = dump_of(b);
   ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);
+  EXPECT_EQ(at(im, 1.5f, 1.5f), 0u);
   EXPECT_TRUE(dump_of(d).valid);
 }
 
@@ -409,10 +390,7 @@ void cover_and_uncover(const std::string& display) {
     XDestroyWindow(o.d, w);
     XSync(o.d, False);
   }
-  for (int i = 0; i < 20; i++) {
-    gxfrme(9);
-    usleep(10000);
-  }
+  serve_events();
 }
 
 }  // namespace
@@ -421,8 +399,7 @@ TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
   std::string a = dir.file("a.xwd"), b = dir.file("b.xwd");
   std::string display = server(24).display();
   Child c = in_window(dir, {}, [&] {
-    gxcolr(2);
-    gxrecf(1, 4, 1, 4);
+    box(2, 1, 4, 1, 4);
     gxcolr(3);
     gxwide(12);
     gxmove(0.5f, 8);
@@ -430,17 +407,14 @@ TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
     cover_and_uncover(display);
     dump_front_buffer(a.c_str());
     gxdxsz(880, 680);  // 80 pixels an inch: drawn again at the new scale
-    for (int i = 0; i < 20; i++) {
-      gxfrme(9);
-      usleep(10000);
-    }
+    serve_events();
     dump_front_buffer(b.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
   XwdImage im = dump_of(a);
   ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(2.5f), py(2.5f)), kDefault[2]);
-  EXPECT_EQ(im.rgb(px(0.2f), py(0.2f)), 0u);
+  EXPECT_EQ(at(im, 2.5f, 2.5f), kDefault[2]);
+  EXPECT_EQ(at(im, 0.2f, 0.2f), 0u);
   int green = 0;
   for (int y = 0; y < im.height(); y++)
     for (int x = 0; x < im.width(); x++) green += im.rgb(x, y) == kDefault[3];
@@ -460,24 +434,20 @@ TEST_F(X11Window, ExposureWhileDoubleBufferingRedrawsBothFrames) {
   std::string display = server(24).display();
   Child c = in_window(dir, {}, [&] {
     gxfrme(2);
-    gxcolr(2);
-    gxrecf(1, 2, 1, 2);
+    box(2, 1, 2, 1, 2);
     gxfrme(2);  // shown
-    gxcolr(4);
-    gxrecf(3, 4, 1, 2);  // being drawn
+    box(4, 3, 4, 1, 2);  // being drawn
     cover_and_uncover(display);
     dump_front_buffer(f.c_str());
     dump_back_buffer(b.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
-  XwdImage im = dump_of(f);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
-  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0u);
-  im = dump_of(b);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), 0u);
-  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), kDefault[4]);
+  XwdImage front = dump_of(f), back = dump_of(b);
+  ASSERT_TRUE(front.valid && back.valid);
+  EXPECT_EQ(at(front, 1.5f, 1.5f), kDefault[2]);
+  EXPECT_EQ(at(front, 3.5f, 1.5f), 0u);
+  EXPECT_EQ(at(back, 1.5f, 1.5f), 0u);
+  EXPECT_EQ(at(back, 3.5f, 1.5f), kDefault[4]);
 }
 
 TEST_F(X11Window, MouseClicksAreQueuedAndTaken) {
@@ -534,8 +504,7 @@ TEST_F(X11Window, HardcopyIsTheSameWithAndWithoutWindow) {
       gxrecf(2, 3, 6, 7);
       gxhprt();
       gxfrme(1);
-      gxcolr(4);
-      gxrecf(0, 11, 0, 8.5f);
+      box(4, 0, 11, 0, 8.5f);
       gxhprt();
       gxhend();
     });
@@ -590,11 +559,9 @@ TEST_F(X11Window, PseudoColourScreenAllocatesAndMatchesColours) {
   WindowOptions o;
   o.depth = 8;
   Child c = in_window(dir, o, [&] {
-    gxcolr(2);
-    gxrecf(1, 2, 1, 2);
+    box(2, 1, 2, 1, 2);
     gxacol(40, 10, 200, 30);
-    gxcolr(40);
-    gxrecf(3, 4, 1, 2);
+    box(40, 3, 4, 1, 2);
     // Another client takes every free cell.
     OtherClient other(display);
     if (!other.d) return;
@@ -616,8 +583,7 @@ TEST_F(X11Window, PseudoColourScreenAllocatesAndMatchesColours) {
     XSetRGBColormaps(other.d, DefaultRootWindow(other.d), &best, 1, XA_RGB_BEST_MAP);
     XSync(other.d, False);
     gxacol(42, 245, 62, 58);  // nearest existing: colour 2
-    gxcolr(42);
-    gxrecf(5, 6, 1, 2);
+    box(42, 5, 6, 1, 2);
     dump_front_buffer(a.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
@@ -632,8 +598,8 @@ TEST_F(X11Window, PseudoColourScreenAllocatesAndMatchesColours) {
   EXPECT_EQ(im.header_size(), 100 + im.name.size() + 1);
   EXPECT_EQ(read_file(a).size(),
             im.header_size() + 3072 + std::size_t(im.bytes_per_line()) * 425);
-  EXPECT_EQ(im.rgb(px(1.5f), py(1.5f)), kDefault[2]);
-  EXPECT_EQ(im.rgb(px(3.5f), py(1.5f)), 0x0ac81eu);
+  EXPECT_EQ(at(im, 1.5f, 1.5f), kDefault[2]);
+  EXPECT_EQ(at(im, 3.5f, 1.5f), 0x0ac81eu);
   EXPECT_EQ(im.pixel(px(5.5f), py(1.5f)), im.pixel(px(1.5f), py(1.5f)));
   // The sixteen default colours were given cells of their own.
   int found = 0;
