@@ -133,43 +133,37 @@ std::vector<float> ramp(int n, float top) {
 }
 
 TEST(ContourPlot, LevelChoiceAndItsReports) {
-  {
+  const float kBig = 9.99e33f;
+  const struct {
+    std::vector<float> v;  // 2 rows
+    float cint, cmin, cmax;  // set before the plot
+    std::vector<float> clevs;
+    const char* out;
+    float cint_after;  // 0: not checked
+  } cases[] = {
+      {{1, 2, 5, 6}, 0, -kBig, kBig, {}, "Contouring: 1 to 6 interval 0.5 \n", 0.5f},
+      // 1000 levels would be drawn: the interval grows tenfold and stays.
+      {ramp(11, 1000), 1, -kBig, kBig, {},
+       "Too many contour levels -- adjusting cint\nContouring: 0 to 1000 interval 10 \n", 10},
+      // A negative interval is its size, never an endless walk.
+      {ramp(11, 1000), -250, -kBig, kBig, {}, "Contouring: 0 to 1000 interval 250 \n", 0},
+      // Levels only in a narrow cmin..cmax of a field up to 2^24.
+      {ramp(11, 16777216), 1, 0, 50, {}, "Contouring: 0 to 1.67772e+07 interval 1 \n", 0},
+      {ramp(11, 1000), 0, -kBig, kBig, {0, 5, 10}, "Contouring at clevs =  0 5 10\n", 0},
+  };
+  for (const auto& c : cases) {
     Plot p;
-    p.lonlat(2, 2, 0, 0, 10, {1, 2, 5, 6});
-    EXPECT_EQ(p.run(0), "Contouring: 1 to 6 interval 0.5 \n");
-    EXPECT_EQ(p.s->cint, 0.5f);
-    EXPECT_EQ(p.s->last_plot_code, kPlotContour);
-  }
-  {
-    Plot p;  // 1000 levels would be drawn: the interval grows tenfold and stays
-    p.lonlat(11, 2, 0, 0, 10, ramp(11, 1000));
-    p.s->cint = 1;
-    EXPECT_EQ(p.run(0),
-              "Too many contour levels -- adjusting cint\nContouring: 0 to 1000 interval 10 \n");
-    EXPECT_EQ(p.s->cint, 10.0f);
-  }
-  {
-    Plot p;  // a negative interval is its size, never an endless walk
-    p.lonlat(11, 2, 0, 0, 10, ramp(11, 1000));
-    p.s->cint = -250;
-    EXPECT_EQ(p.run(0), "Contouring: 0 to 1000 interval 250 \n");
-  }
-  {
-    Plot p;  // levels only in a narrow cmin..cmax of a field up to 2^24
-    p.lonlat(11, 2, 0, 0, 10, ramp(11, 16777216));
-    p.s->cint = 1;
-    p.s->cmin = 0;
-    p.s->cmax = 50;
-    EXPECT_EQ(p.run(0), "Contouring: 0 to 1.67772e+07 interval 1 \n");
-  }
-  {
-    Plot p;
-    p.lonlat(11, 2, 0, 0, 10, ramp(11, 1000));
-    p.s->clevs_count = 3;
-    p.s->clevs[0] = 0;
-    p.s->clevs[1] = 5;
-    p.s->clevs[2] = 10;
-    EXPECT_EQ(p.run(0), "Contouring at clevs =  0 5 10\n");
+    p.lonlat(int(c.v.size() / 2), 2, 0, 0, 10, c.v);
+    p.s->cint = c.cint;
+    p.s->cmin = c.cmin;
+    p.s->cmax = c.cmax;
+    p.s->clevs_count = int(c.clevs.size());
+    std::copy(c.clevs.begin(), c.clevs.end(), p.s->clevs);
+    EXPECT_EQ(p.run(0), c.out);
+    EXPECT_EQ(p.s->last_plot_code, kPlotContour) << c.out;
+    if (c.cint_after != 0) {
+      EXPECT_EQ(p.s->cint, c.cint_after) << c.out;
+    }
   }
 }
 
