@@ -3,19 +3,11 @@
 
 #include "core/commands.h"
 #include "core/message.h"
+#include "core/setopts.h"
 #include "core/words.h"
 #include "gx/gx.h"
 
 namespace {
-
-bool at_end(char c) { return c == '\0' || c == '\n'; }
-bool blank(char c) { return c == ' ' || c == '\t'; }
-
-std::string word_at(const char* p) {
-  const char* e = p;
-  while (!at_end(*e) && !blank(*e)) ++e;
-  return std::string(p, e);
-}
 
 bool ends_with(const std::string& s, const char* tail) {
   std::string t = tail;
@@ -30,7 +22,7 @@ int kaprim(char* lower, char* typed) {
     kaprnt(0, "PRINTIM error:  missing output file name\n");
     return 1;
   }
-  std::string name = word_at(typed + (p - lower));
+  std::string name = setopt::word_at(typed + (p - lower));
   if (name.size() > 256) {
     kaprnt(0, "PRINTIM error:  file name longer than 256 characters\n");
     return 1;

@@ -46,15 +46,6 @@ int levels(set_args& a, float* levs, int* count, const char* name) {
   return 0;
 }
 
-int interval(set_args& a, float* field, const char* name) {
-  const char* p = nxtwrd(a.lower);
-  float v;
-  if (!p || !valprs(p, &v)) return set_error(a.code);
-  *field = v;
-  kaprntf(2, "%s = %g \n", name, v);
-  return 0;
-}
-
 // Label texts: each "|" ends one label; kept NUL-separated.
 int label_list(set_args& a, std::string* list, int* count) {
   const char* p = nxtwrd(a.lower);
@@ -184,8 +175,8 @@ int set_vrange2(set_args& a) {
 
 int set_xlevs(set_args& a) { return levels(a, a.pcm->xlevs, &a.pcm->xlevs_count, "xlevs"); }
 int set_ylevs(set_args& a) { return levels(a, a.pcm->ylevs, &a.pcm->ylevs_count, "ylevs"); }
-int set_xlint(set_args& a) { return interval(a, &a.pcm->xlint, "xlint"); }
-int set_ylint(set_args& a) { return interval(a, &a.pcm->ylint, "ylint"); }
+int set_xlint(set_args& a) { return one_float(a, &a.pcm->xlint, "xlint"); }
+int set_ylint(set_args& a) { return one_float(a, &a.pcm->ylint, "ylint"); }
 int set_xlabs(set_args& a) { return label_list(a, &a.pcm->xlabs_list, &a.pcm->xlabs_count); }
 int set_ylabs(set_args& a) { return label_list(a, &a.pcm->ylabs_list, &a.pcm->ylabs_count); }
 int set_clab(set_args& a) { return label_mode(a, &a.pcm->clab, &a.pcm->clab_format); }
@@ -335,9 +326,4 @@ int set_vemra(set_args& a) {
   return 0;
 }
 
-int set_timelab(set_args& a) {
-  int v = on_off(nxtwrd(a.lower));
-  if (v < 0) return set_error(a.code);
-  a.pcm->timelab = v;
-  return 0;
-}
+int set_timelab(set_args& a) { return flag_switch(a, &a.pcm->timelab); }

@@ -3,28 +3,14 @@
 #include "core/message.h"
 #include "core/session.h"
 #include "core/setkw.h"
+#include "core/setopts.h"
 #include "core/words.h"
 #include "gx/gx.h"
 
+using setopt::one_float;
+using setopt::one_int;
+
 namespace {
-
-int one_float(set_args& a, float* field, const char* msg) {
-  const char* p = nxtwrd(a.lower);
-  float v;
-  if (!p || !valprs(p, &v)) return set_error(a.code);
-  *field = v;
-  kaprntf(2, "%s = %g \n", msg, double(v));
-  return 0;
-}
-
-int one_int(set_args& a, int* field, const char* msg) {
-  const char* p = nxtwrd(a.lower);
-  int v;
-  if (!p || !intprs(p, &v)) return set_error(a.code);
-  *field = v;
-  kaprntf(2, "%s = %i \n", msg, v);
-  return 0;
-}
 
 // Reads words into list until the line ends; more than max words is an
 // error. The count is stored only on success.

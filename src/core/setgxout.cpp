@@ -6,31 +6,13 @@
 #include "core/message.h"
 #include "core/session.h"
 #include "core/setkw.h"
+#include "core/setopts.h"
 #include "core/words.h"
 #include "core/userfmt.h"
 
+using namespace setopt;
+
 namespace {
-
-bool at_end(char c) { return c == '\0' || c == '\n'; }
-bool blank(char c) { return c == ' ' || c == '\t'; }
-
-// The word at p, up to a blank, newline or end.
-std::string word_at(const char* p) {
-  const char* e = p;
-  while (!at_end(*e) && !blank(*e)) ++e;
-  return std::string(p, e);
-}
-
-// The typed text at the same position as p in the lower-cased line.
-const char* typed_at(const set_args& a, const char* p) { return a.typed + (p - a.lower); }
-
-// "on" 1, "off" 0, anything else -1.
-int on_off(const char* p) {
-  if (!p) return -1;
-  if (cmpwrd("on", p)) return 1;
-  if (cmpwrd("off", p)) return 0;
-  return -1;
-}
 
 struct gxout_word {
   const char* word;
@@ -138,19 +120,9 @@ int set_imprun(set_args& a) {
   return 0;
 }
 
-int set_stat(set_args& a) {
-  int v = on_off(nxtwrd(a.lower));
-  if (v < 0) return set_error(a.code);
-  a.pcm->stat = v;
-  return 0;
-}
+int set_stat(set_args& a) { return flag_switch(a, &a.pcm->stat); }
 
-int set_stnprint(set_args& a) {
-  int v = on_off(nxtwrd(a.lower));
-  if (v < 0) return set_error(a.code);
-  a.pcm->stnprint = v;
-  return 0;
-}
+int set_stnprint(set_args& a) { return flag_switch(a, &a.pcm->stnprint); }
 
 int set_prnopts(set_args& a) {
   session_state* s = a.pcm;

@@ -19,6 +19,31 @@ int setopt::on_off(const char* p) {
   return -1;
 }
 
+int setopt::flag_switch(set_args& a, int* field) {
+  int v = on_off(nxtwrd(a.lower));
+  if (v < 0) return set_error(a.code);
+  *field = v;
+  return 0;
+}
+
+int setopt::one_float(set_args& a, float* field, const char* name) {
+  const char* p = nxtwrd(a.lower);
+  float v;
+  if (!p || !valprs(p, &v)) return set_error(a.code);
+  *field = v;
+  kaprntf(2, "%s = %g \n", name, double(v));
+  return 0;
+}
+
+int setopt::one_int(set_args& a, int* field, const char* name) {
+  const char* p = nxtwrd(a.lower);
+  int v;
+  if (!p || !intprs(p, &v)) return set_error(a.code);
+  *field = v;
+  kaprntf(2, "%s = %i \n", name, v);
+  return 0;
+}
+
 namespace {
 
 // Reads n floats from the words after p into v; false when one is missing
@@ -29,13 +54,6 @@ bool floats_after(const char* p, float* v, int n) {
     if (!p || !valprs(p, &v[i])) return false;
   }
   return true;
-}
-
-int flag_switch(set_args& a, int* field) {
-  int v = on_off(nxtwrd(a.lower));
-  if (v < 0) return set_error(a.code);
-  *field = v;
-  return 0;
 }
 
 }  // namespace

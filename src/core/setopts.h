@@ -1,6 +1,6 @@
 // "set" keywords of the map, page, axis, label, text, widget, colour and
 // fill options (setmap.cpp, setaxis.cpp, setwidget.cpp), and the small word
-// helpers they share.
+// and value helpers they share with the other option and command files.
 #pragma once
 
 #include <string>
@@ -90,5 +90,14 @@ inline std::string rest_at(const char* p) {
 
 // "on" 1, "off" 0, anything else (or nothing) -1.
 int on_off(const char* p);
+
+// The next word as "on" or "off" stored in field; otherwise the option's
+// error.
+int flag_switch(set_args& a, int* field);
+
+// The next word as a number stored in field and reported as "name = value";
+// otherwise the option's error.
+int one_float(set_args& a, float* field, const char* name);
+int one_int(set_args& a, int* field, const char* name);
 
 }  // namespace setopt
