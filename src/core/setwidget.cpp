@@ -142,6 +142,13 @@ int set_fill(set_args& a) {
   }
   std::string word = word_at(p);
   int n;
+  // The pattern density after the type word, 1 to max.
+  auto density = [&](int max) {
+    if (!(p = nxtwrd(p)) || !intprs(p, &n)) return false;
+    if (n < 1 || n > max) kaprntf(0, "Invalid ptrnden value:  must be integer 1 to %d\n", max);
+    else s->fill_density = n;
+    return true;
+  };
   if (word == "on") {
     s->fill_set = 1;
   } else if (word == "off") {
@@ -152,15 +159,11 @@ int set_fill(set_args& a) {
   } else if (word == "dot") {
     s->fill_set = 1;
     s->fill_type = 2;
-    if (!(p = nxtwrd(p)) || !intprs(p, &n)) return set_error(a.code);
-    if (n < 1 || n > 6) kaprnt(0, "Invalid ptrnden value:  must be integer 1 to 6\n");
-    else s->fill_density = n;
+    if (!density(6)) return set_error(a.code);
   } else if (word == "line") {
     s->fill_set = 1;
     s->fill_type = 3;
-    if (!(p = nxtwrd(p)) || !intprs(p, &n)) return set_error(a.code);
-    if (n < 1 || n > 5) kaprnt(0, "Invalid ptrnden value:  must be integer 1 to 5\n");
-    else s->fill_density = n;
+    if (!density(5)) return set_error(a.code);
     if (!(p = nxtwrd(p)) || !intprs(p, &n)) return set_error(a.code);
     static const int angles[] = {-90, -60, -45, -30, 0, 30, 45, 60, 90};
     bool ok = false;
