@@ -10,6 +10,31 @@
 #include "plot/plot.h"
 #include "plot/plot2d.h"
 
+namespace {
+
+// Adds one of field k (0 year .. 4 minute) to t.
+void add_one(date_time* t, int k) {
+  date_time one{0, 0, 0, 0, 0};
+  int* f[5] = {&one.year, &one.month, &one.day, &one.hour, &one.minute};
+  *f[k] = 1;
+  timadd(&one, t);
+}
+
+// Rounds the hour (k 3) or minute (k 4) of t up to a multiple of n; past
+// limit it wraps to 0 and carries into the field above.
+void round_up(date_time* t, int k, int n, int limit) {
+  int& v = k == 3 ? t->hour : t->minute;
+  int r = n * (v / n);
+  if (r == v) return;
+  v = r + n;
+  if (v > limit) {
+    v = 0;
+    add_one(t, k - 1);
+  }
+}
+
+}  // namespace
+
 int katinc(const session_state* pcm, date_time* first, date_time* step) {
   *step = date_time{0, 0, 0, 0, 0};
   const date_time& s = pcm->time_start;
@@ -40,27 +65,15 @@ int katinc(const session_state* pcm, date_time* first, date_time* step) {
     *f[field] = n;
   }
   *first = s;
-  date_time one{0, 0, 0, 0, 0};
-  if (!step->minute && first->minute > 0) {
-    first->minute = 0;
-    one = {0, 0, 0, 1, 0};
-    timadd(&one, first);
-  }
-  if (!step->minute && !step->hour && first->hour > 0) {
-    first->hour = 0;
-    one = {0, 0, 1, 0, 0};
-    timadd(&one, first);
-  }
-  if (!step->minute && !step->hour && !step->day && first->day > 1) {
-    first->day = 1;
-    one = {0, 1, 0, 0, 0};
-    timadd(&one, first);
-  }
-  if (!step->minute && !step->hour && !step->day && !step->month && first->month > 1) {
-    first->month = 1;
-    one = {1, 0, 0, 0, 0};
-    timadd(&one, first);
-  }
+  // Start on a whole unit of the step: the parts below it go, rounding up.
+  int* part[5] = {&first->year, &first->month, &first->day, &first->hour, &first->minute};
+  const int unit[5] = {step->year, step->month, step->day, step->hour, step->minute};
+  const int lowest[5] = {0, 1, 1, 0, 0};
+  for (int k = 4; k >= 1 && unit[k] == 0; k--)
+    if (*part[k] > lowest[k]) {
+      *part[k] = lowest[k];
+      add_one(first, k - 1);
+    }
   if (step->year) {
     int y = step->year * (first->year / step->year);
     if (y != first->year) first->year = y + step->year;
@@ -83,33 +96,16 @@ int katinc(const session_state* pcm, date_time* first, date_time* step) {
       first->day = d + step->day;
       if (first->day == 29 || first->day == 31 || first->day > days_in_month(first->year, first->month)) {
         first->day = 1;
-        one = {0, 1, 0, 0, 0};
-        timadd(&one, first);
+        add_one(first, 1);
       }
     }
     return 3;
   }
   if (step->hour) {
-    int h = step->hour * (first->hour / step->hour);
-    if (h != first->hour) {
-      first->hour = h + step->hour;
-      if (first->hour > 23) {
-        first->hour = 0;
-        one = {0, 0, 1, 0, 0};
-        timadd(&one, first);
-      }
-    }
+    round_up(first, 3, step->hour, 23);
     return 4;
   }
-  int m = step->minute * (first->minute / step->minute);
-  if (m != first->minute) {
-    first->minute = m + step->minute;
-    if (first->minute > 59) {
-      first->minute = 0;
-      one = {0, 0, 0, 1, 0};
-      timadd(&one, first);
-    }
-  }
+  round_up(first, 4, step->minute, 59);
   return 5;
 }
 

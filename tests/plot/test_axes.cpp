@@ -144,6 +144,9 @@ TEST(TimeAxis, StepsAndFirstLabels) {
       {{2001, 3, 28, 0, 0}, {2001, 4, 20, 0, 0}, 3, {0, 0, 2, 0, 0}, {2001, 4, 1, 0, 0}},
       // seven minutes: minute steps
       {{2001, 3, 28, 10, 3}, {2001, 3, 28, 10, 10}, 5, {0, 0, 0, 0, 1}, {2001, 3, 28, 10, 3}},
+      // rounding up past the last hour and minute carries into the next day, hour
+      {{2000, 1, 1, 13, 0}, {2000, 1, 4, 13, 0}, 4, {0, 0, 0, 12, 0}, {2000, 1, 2, 0, 0}},
+      {{2000, 12, 31, 23, 59}, {2001, 1, 1, 0, 15}, 5, {0, 0, 0, 0, 2}, {2001, 1, 1, 0, 0}},
   };
   for (const auto& c : cases) {
     s->time_start = c.start;
