@@ -3,6 +3,7 @@
 // the display's result list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -122,6 +123,48 @@ TEST(Statistics, SumsOfLargeGridsAreAccumulatedInDouble) {
   EXPECT_NE(out.find(want), std::string::npos) << out;
   EXPECT_NE(out.find("Stats[sum,sumsqr,root(sumsqr),n]:     100000 "), std::string::npos);
   EXPECT_NE(out.find(" 1000000\n"), std::string::npos);
+}
+
+TEST(Statistics, EveryDefinedValueCountsOnceWhateverItsPlace) {
+  // Grids of every length around the sizes the sums work in, with undefined
+  // points at changing places (first, last, runs). Values are small integers
+  // so that any order of addition gives the exact sums computed here.
+  for (int n = 1; n <= 70; n++) {
+    for (int pattern = 0; pattern < 3; pattern++) {
+      std::vector<float> v(static_cast<size_t>(n));
+      long long sum = 0, sumsqr = 0;
+      int valid = 0;
+      float lo = 1e30f, hi = -1e30f;
+      for (int i = 0; i < n; i++) {
+        const bool undef = pattern == 0   ? i % 7 == 3
+                           : pattern == 1 ? (i == 0 || i == n - 1)
+                                          : (i / 5) % 2 == 1;
+        if (undef) {
+          v[size_t(i)] = -9.99e33f;
+          continue;
+        }
+        const int x = (i * 13 + n) % 23 - 9;
+        v[size_t(i)] = float(x);
+        sum += x;
+        sumsqr += (long long)x * x;
+        valid++;
+        lo = std::min(lo, float(x));
+        hi = std::max(hi, float(x));
+      }
+      if (valid < 2) continue;
+      Session s;
+      s.add(grid(n, 1, v));
+      const std::string out = run(kastts, s);
+      char want[256];
+      std::snprintf(want, sizeof want,
+                    "Undef count = %d  Valid count = %d\nMin, Max = %g %g\n", n - valid, valid,
+                    double(lo), double(hi));
+      EXPECT_NE(out.find(want), std::string::npos) << n << " " << pattern << "\n" << out;
+      std::snprintf(want, sizeof want, "Stats[sum,sumsqr,root(sumsqr),n]:     %g %g %g %d\n",
+                    double(sum), double(sumsqr), std::sqrt(double(sumsqr)), valid);
+      EXPECT_NE(out.find(want), std::string::npos) << n << " " << pattern << "\n" << out;
+    }
+  }
 }
 
 TEST(Statistics, OneDefinedValueHasNoSpread) {
