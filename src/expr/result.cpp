@@ -43,48 +43,86 @@ void kafree(eval_state* pst) {
 
 namespace {
 
-using float4 = float __attribute__((vector_size(16)));
+// Wider registers where the processor has them; the lanes below are the
+// same either way, so the results are too.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define VEMRA_WIDE __attribute__((target_clones("avx2", "default")))
+#else
+#define VEMRA_WIDE
+#endif
 
-}  // namespace
+using float8 = float __attribute__((vector_size(32)));
 
-void kamnmx(grid_field* grid) {
-  long long n = static_cast<long long>(grid->isiz) * grid->jsiz;
-  if (n == 1) return;
-  constexpr float kLow = 9.99e35f, kHigh = -9.99e35f;
-  const float u = grid->undef;
-  const float* v = grid->values;
-  // Four lanes at a time, two sets of them; an undefined point counts as the
-  // starting value, which leaves the extremes as they are.
-  const float4 uu = {u, u, u, u};
-  const float4 low = {kLow, kLow, kLow, kLow}, high = {kHigh, kHigh, kHigh, kHigh};
-  float4 lo0 = low, lo1 = low, hi0 = high, hi1 = high;
+constexpr float kLow = 9.99e35f, kHigh = -9.99e35f;
+
+struct extremes {
+  float lo, hi;
+};
+
+// Lane k of the running extremes sees the values at positions 8m + k in
+// order and keeps the first of equal ones (strict comparisons); an undefined
+// point counts as the starting value, which leaves the extremes as they are.
+// The lanes are then taken in the order 0, 4, 1, 5, 2, 6, 3, 7, again
+// keeping the first of equal ones, and the last n % 8 values one at a time.
+// With two sets of running extremes (even and odd blocks of eight) the
+// comparisons overlap; that can only pick a different one of equal values
+// where those differ, that is between 0 and -0, so a zero extreme is taken
+// again with one set.
+VEMRA_WIDE extremes lane_extremes(const float* v, long long n, float u, bool two_sets) {
+  const float8 uu = {u, u, u, u, u, u, u, u};
+  const float8 low = {kLow, kLow, kLow, kLow, kLow, kLow, kLow, kLow};
+  const float8 high = {kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh};
+  float8 lo = low, hi = high;
   long long i = 0;
-  for (; i + 8 <= n; i += 8) {
-    float4 a, b;
-    std::memcpy(&a, v + i, sizeof a);
-    std::memcpy(&b, v + i + 4, sizeof b);
-    const float4 al = a != uu ? a : low, ah = a != uu ? a : high;
-    const float4 bl = b != uu ? b : low, bh = b != uu ? b : high;
-    lo0 = al < lo0 ? al : lo0;
-    hi0 = ah > hi0 ? ah : hi0;
-    lo1 = bl < lo1 ? bl : lo1;
-    hi1 = bh > hi1 ? bh : hi1;
+  if (two_sets) {
+    float8 lo1 = low, hi1 = high;
+    for (; i + 16 <= n; i += 16) {
+      float8 a, b;
+      std::memcpy(&a, v + i, sizeof a);
+      std::memcpy(&b, v + i + 8, sizeof b);
+      const float8 al = a != uu ? a : low, ah = a != uu ? a : high;
+      const float8 bl = b != uu ? b : low, bh = b != uu ? b : high;
+      lo = al < lo ? al : lo;
+      hi = ah > hi ? ah : hi;
+      lo1 = bl < lo1 ? bl : lo1;
+      hi1 = bh > hi1 ? bh : hi1;
+    }
+    lo = lo1 < lo ? lo1 : lo;
+    hi = hi1 > hi ? hi1 : hi;
   }
-  float mn = kLow, mx = kHigh;
+  for (; i + 8 <= n; i += 8) {
+    float8 a;
+    std::memcpy(&a, v + i, sizeof a);
+    const float8 al = a != uu ? a : low, ah = a != uu ? a : high;
+    lo = al < lo ? al : lo;
+    hi = ah > hi ? ah : hi;
+  }
+  extremes e{kLow, kHigh};
   for (int k = 0; k < 4; k++) {
-    mn = std::min({mn, lo0[k], lo1[k]});
-    mx = std::max({mx, hi0[k], hi1[k]});
+    e.lo = std::min({e.lo, lo[k], lo[k + 4]});
+    e.hi = std::max({e.hi, hi[k], hi[k + 4]});
   }
   for (; i < n; i++) {
     const float x = v[i];
     if (x == u) continue;
-    if (x < mn) mn = x;
-    if (x > mx) mx = x;
+    if (x < e.lo) e.lo = x;
+    if (x > e.hi) e.hi = x;
   }
-  // Nothing defined leaves the starting values.
-  if (mn == kLow || mx == kHigh) mn = mx = u;
-  grid->min_value = mn;
-  grid->max_value = mx;
+  return e;
+}
+
+}  // namespace
+
+void kamnmx(grid_field* grid) {
+  const long long n = static_cast<long long>(grid->isiz) * grid->jsiz;
+  const float u = grid->undef;
+  extremes e = lane_extremes(grid->values, n, u, true);
+  if (e.lo == 0 || e.hi == 0) e = lane_extremes(grid->values, n, u, false);
+  // Nothing defined leaves the starting values. A one-point grid's values
+  // are its own min_value, read before it is written.
+  if (e.lo == kLow || e.hi == kHigh) e.lo = e.hi = u;
+  grid->min_value = e.lo;
+  grid->max_value = e.hi;
 }
 
 void kasmnmx(station_set* set) {
