@@ -181,6 +181,31 @@ TEST_F(GridReadTest, UndefinedBandAndNotANumber) {
   ASSERT_TRUE(p);
   expect_grid(read(p.get(), 0, 0, -1, {1, 1, 1, 1}, {5, 1, 1, 1}), 5, 1,
               [&](int i, int) { return want[i]; });
+
+  // Rows long enough to be taken in blocks: band values, NaN and values
+  // just outside the band at scattered places, whole blocks without any.
+  const int nx = 150, ny = 3;
+  auto kind = [&](int p) {
+    return p < 64 ? 0 : p % 41 == 7 ? 1 : p % 53 == 11 ? 2 : p % 61 == 5 ? 3 : 0;
+  };
+  auto stored_at = [&](int p) {
+    switch (kind(p)) {
+      case 1: return undef * (1 + 0.000004f);
+      case 2: return std::numeric_limits<float>::quiet_NaN();
+      case 3: return undef * (1 + 0.00002f);
+      default: return float(p);
+    }
+  };
+  std::string rows;
+  for (int p = 0; p < nx * ny; p++) put_f32(rows, stored_at(p));
+  write_file(dir.file("e.dat"), rows);
+  record q = open_text(dir, "dset ^e.dat\nundef -999\nxdef 150 linear 0 1\n"
+                            "ydef 3 linear 0 1\n" + one_var_tail);
+  ASSERT_TRUE(q);
+  expect_grid(read(q.get(), 0, 0, 1, {1, 1, 1, 1}, {nx, ny, 1, 1}), nx, ny, [&](int i, int j) {
+    const int p = j * nx + i;
+    return kind(p) == 1 || kind(p) == 2 ? undef : stored_at(p);
+  });
 }
 
 TEST_F(GridReadTest, WrapAroundOfGlobalGrids) {
