@@ -6,13 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "core/evalstate.h"
-#include "data/test_gridread_support.h"
-#include "expr/result.h"
 #include "expr/varop.h"
+#include "expr/xy_plane.h"
 
 using grtest::f;
-using vemra_test::TempDir;
 
 namespace {
 
@@ -23,10 +20,8 @@ const char* kCtl =
     "zdef 3 levels 1000 850 700\ntdef 2 linear 00z1jan2000 1dy\n"
     "vars 2\nu 3 99 u\nps 0 99 ps\nendvars\n";
 
-struct VarOpTest : testing::Test {
-  TempDir dir;
-  grtest::record pfi;
-  eval_state st{};
+// The whole x-y plane at 850 on the first day.
+struct VarOpTest : XyPlane {
   void SetUp() override {
     std::string s;
     for (int t = 1; t <= 2; t++) {
@@ -36,23 +31,8 @@ struct VarOpTest : testing::Test {
       for (int y = 1; y <= 4; y++)
         for (int x = 1; x <= 5; x++) grtest::put_f32(s, -f(x, y, 1, t));
     }
-    vemra_test::write_file(dir.file("d.dat"), s);
-    pfi = grtest::open_text(dir, kCtl);
-    ASSERT_TRUE(pfi);
-    st.file_list = st.default_file = pfi.get();
-    st.file_count = 1;
-    st.result_type = 1;
-    // The whole x-y plane at 850 on the first day.
-    st.idim = 0;
-    st.jdim = 1;
-    st.dim_min[0] = 0;
-    st.dim_max[0] = 4;
-    st.dim_min[1] = 10;
-    st.dim_max[1] = 40;
-    st.dim_min[2] = st.dim_max[2] = 850;
-    st.time_start = st.time_end = {2000, 1, 1, 0, 0};
+    open_plane(s, kCtl, 850);
   }
-  void TearDown() override { kafree(&st); }
   struct parsed {
     const char* end = nullptr;
     std::string out;
@@ -61,9 +41,7 @@ struct VarOpTest : testing::Test {
   parsed parse(const char* text) {
     kafree(&st);
     parsed r;
-    testing::internal::CaptureStdout();
-    r.end = varprs(text, &st);
-    r.out = testing::internal::GetCapturedStdout();
+    captured(&r.out, [&] { r.end = varprs(text, &st); });
     if (r.end) r.grid = st.result.grid;
     return r;
   }
