@@ -155,42 +155,28 @@ TEST(Draw, UserColourAndMarker) {
                  "mark");
 }
 
-// The x of the first move of a frame's strokes, and the lowest y.
-struct Extent {
-  int first_x = 0, min_x = 1 << 30, min_y = 1 << 30;
-};
-Extent extent(const std::vector<Record>& recs) {
-  Extent e;
-  bool first = true;
-  for (const Record& r : only(recs, {-10, -11})) {
-    if (first) e.first_x = r[1];
-    first = false;
-    e.min_x = std::min(e.min_x, r[1]);
-    e.min_y = std::min(e.min_y, r[2]);
-  }
-  return e;
+// The width "q string" reports for text at the given "set strsiz" size.
+float width_of(const std::string& text, const std::string& size) {
+  Drawn q = draw("set strsiz " + size + "\nq string " + text + "\n");
+  float w = 0;
+  EXPECT_EQ(std::sscanf(answer(q.out, "q string " + text).c_str(), "String Width = %g", &w), 1);
+  return w;
 }
 
-// The strokes of a text, moved by (dx, dy) thousandths.
-std::vector<Record> shifted(std::vector<Record> recs, int dx, int dy) {
-  for (Record& r : recs) {
-    r[1] += dx;
-    r[2] += dy;
-  }
-  return recs;
+// A "draw string" command line at (x, y).
+std::string string_at(double x, double y, const std::string& text) {
+  char cmd[120];
+  std::snprintf(cmd, sizeof cmd, "draw string %.6f %.6f %s\n", x, y, text.c_str());
+  return cmd;
 }
 
 TEST(Draw, StringJustifiedByItsMeasuredWidth) {
   // Centred ("c") text starts half its width left of and half its height
   // below the point; the same strokes as left-bottom text placed there.
-  Drawn q = draw("set strsiz 0.2 0.3\nq string Vemra\n");
-  float w = 0;
-  ASSERT_EQ(std::sscanf(answer(q.out, "q string Vemra").c_str(), "String Width = %g", &w), 1);
+  float w = width_of("Vemra", "0.2 0.3");
   ASSERT_GT(w, 0.5f);
   Drawn c = draw("set strsiz 0.2 0.3\nset string 2 c 4\ndraw string 5 4 Vemra\n");
-  char cmd[80];
-  std::snprintf(cmd, sizeof cmd, "draw string %.6f 3.85 Vemra\n", 5 - w / 2);
-  Drawn bl = draw("set strsiz 0.2 0.3\nset string 2 bl 4\n" + std::string(cmd));
+  Drawn bl = draw("set strsiz 0.2 0.3\nset string 2 bl 4\n" + string_at(5 - w / 2, 3.85, "Vemra"));
   std::vector<Record> a = only(c.records, {-3, -10, -11});
   ASSERT_GT(a.size(), 10u);
   EXPECT_EQ(a[0], (Record{-3, 2}));
@@ -199,9 +185,13 @@ TEST(Draw, StringJustifiedByItsMeasuredWidth) {
   // Rotated by 90 degrees: the right-justified text runs upward and ends at
   // the point, so its strokes lie below it.
   Drawn r = draw("set strsiz 0.2 0.3\nset string 1 r 3 90\ndraw string 5 4 Vemra\n");
-  Extent e = extent(r.records);
-  EXPECT_NEAR(e.min_y, mils(4 - w), 40);
-  EXPECT_LE(e.min_x, mils(5) + 1);
+  int min_x = 1 << 30, min_y = 1 << 30;
+  for (const Record& k : only(r.records, {-10, -11})) {
+    min_x = std::min(min_x, k[1]);
+    min_y = std::min(min_y, k[2]);
+  }
+  EXPECT_NEAR(min_y, mils(4 - w), 40);
+  EXPECT_LE(min_x, mils(5) + 1);
 }
 
 TEST(Draw, TitleLinesAreCentredAndSpaced) {
@@ -209,37 +199,33 @@ TEST(Draw, TitleLinesAreCentredAndSpaced) {
   const std::string setup = "open g.ctl\nset mpdraw off\nset parea 1 10 1 7.5\nset mproj scaled\n"
                             "set lon 0 357.5\nset lat -30 30\ndraw map\n";
   // Two equal lines at size 0.175, the first 1.7 x 0.175 above the second.
-  Drawn t = draw("draw title A\\ A\n", setup);
-  std::vector<Record> strokes = only(t.records, {-10, -11});
+  std::vector<Record> strokes = only(draw("draw title A\\ A\n", setup).records, {-10, -11});
   ASSERT_EQ(strokes.size() % 2, 0u);
-  size_t half = strokes.size() / 2;
-  std::vector<Record> first(strokes.begin(), strokes.begin() + half);
-  std::vector<Record> second(strokes.begin() + half, strokes.end());
-  expect_records(second, shifted(first, 0, -298), "second title line");
+  std::vector<Record> second(strokes.begin() + long(strokes.size() / 2), strokes.end());
+  strokes.resize(strokes.size() / 2);
+  for (Record& r : strokes) r[2] -= 298;
+  expect_records(second, strokes, "second title line");
 
   // One line at size 0.2: the same strokes as a string of height 0.24 and
   // width 0.2 centred on the plot area at y = 7.5 + 0.08 + 0.1.
-  Drawn q = draw("set strsiz 0.2\nq string Title\n");
-  float w = 0;
-  ASSERT_EQ(std::sscanf(answer(q.out, "q string Title").c_str(), "String Width = %g", &w), 1);
-  Drawn one = draw("set annot 5 6\ndraw title Title\n", setup);
-  char cmd[80];
-  std::snprintf(cmd, sizeof cmd, "draw string %.6f 7.68 Title\n", 5.5 - w / 2);
-  Drawn s = draw("set strsiz 0.2 0.24\nset string 5 bl 6\n" + std::string(cmd), setup);
-  expect_records(only(one.records, {-3, -10, -11}), only(s.records, {-3, -10, -11}), "title");
+  const std::initializer_list<int> pen = {-3, -10, -11};
+  float w = width_of("Title", "0.2");
+  expect_records(only(draw("set annot 5 6\ndraw title Title\n", setup).records, pen),
+                 only(draw("set strsiz 0.2 0.24\nset string 5 bl 6\n" +
+                               string_at(5.5 - w / 2, 7.68, "Title"), setup).records, pen),
+                 "title");
 
   // Axis labels of one line at size 0.16: x below the plot area at
   // y = 1 - 1.7 x 0.16 - 0.3, y turned upward left of it at x = 1 - 0.16.
-  q = draw("set strsiz 0.16\nq string Label\n");
-  ASSERT_EQ(std::sscanf(answer(q.out, "q string Label").c_str(), "String Width = %g", &w), 1);
-  Drawn x = draw("draw xlab Label\n", setup);
-  std::snprintf(cmd, sizeof cmd, "draw string %.6f 0.428 Label\n", 5.5 - w / 2);
-  s = draw("set strsiz 0.16 0.192\nset string 1 bl 6\n" + std::string(cmd), setup);
-  expect_records(only(x.records, {-10, -11}), only(s.records, {-10, -11}), "xlab");
-  Drawn y = draw("draw ylab Label\n", setup);
-  std::snprintf(cmd, sizeof cmd, "draw string 0.84 %.6f Label\n", 4.25 - w / 2);
-  s = draw("set strsiz 0.16 0.192\nset string 1 bl 6 90\n" + std::string(cmd), setup);
-  expect_records(only(y.records, {-10, -11}), only(s.records, {-10, -11}), "ylab");
+  w = width_of("Label", "0.16");
+  expect_records(only(draw("draw xlab Label\n", setup).records, {-10, -11}),
+                 only(draw("set strsiz 0.16 0.192\nset string 1 bl 6\n" +
+                               string_at(5.5 - w / 2, 0.428, "Label"), setup).records, {-10, -11}),
+                 "xlab");
+  expect_records(only(draw("draw ylab Label\n", setup).records, {-10, -11}),
+                 only(draw("set strsiz 0.16 0.192\nset string 1 bl 6 90\n" +
+                               string_at(0.84, 4.25 - w / 2, "Label"), setup).records, {-10, -11}),
+                 "ylab");
 }
 
 TEST(Draw, MapOutlinesOnlyOverAVaryingBox) {

@@ -15,15 +15,10 @@ using dsfiles::answer;
 
 namespace {
 
-// Runs the commands in batch mode and checks each command's answer.
-void expect_answers(const std::vector<std::pair<std::string, std::string>>& cases,
-                    const std::string& setup = "") {
+// Runs the commands in one batch session and checks each command's answer.
+void expect_answers(const std::vector<dsfiles::step>& cases) {
   TempDir dir;
-  dsfiles::write_grid(dir, "g", 144, 2.5, 3, "zdef 1 levels 1000", 1, 1);
-  std::string input = setup;
-  for (const auto& c : cases) input += c.first + "\n";
-  RunResult r = run_batch(input, dir.path());
-  for (const auto& c : cases) EXPECT_EQ(answer(r.out, c.first), c.second) << c.first;
+  dsfiles::expect_steps(dir, "", cases);
 }
 
 const std::string common = "SET error:  Missing or invalid arguments for ";
