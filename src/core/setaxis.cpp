@@ -86,7 +86,28 @@ int label_mode(set_args& a, int* mode, std::string* format) {
   return 0;
 }
 
-int label_opts(set_args& a, int* colour, int* thick, float* size, const char* name) {
+// "xlpos"/"ylpos": offset and optional side word; 0 done, 1 refused.
+int label_pos(set_args& a, float* offset, int* side, const char* one, const char* one_long,
+              const char* zero, const char* zero_long) {
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(a.code);
+  float v;
+  if (!valprs(p, &v)) {
+    kaprnt(0, "SET XLPOS(YLPOS) Syntax Error");
+    kaprnt(0, "  Syntax is: SET XLPOS offset side\n");
+    return 1;
+  }
+  *offset = v;
+  if ((p = nxtwrd(p))) {
+    if (cmpwrd(one, p) || cmpwrd(one_long, p)) *side = 1;
+    else if (cmpwrd(zero, p) || cmpwrd(zero_long, p)) *side = 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int setopt::label_opts(set_args& a, int* colour, int* thick, float* size, const char* name) {
   const char* p = nxtwrd(a.lower);
   int c, t = *thick;
   float z = *size;
@@ -108,27 +129,6 @@ int label_opts(set_args& a, int* colour, int* thick, float* size, const char* na
   kaprntf(2, " Size = %g\n", z);
   return 0;
 }
-
-// "xlpos"/"ylpos": offset and optional side word; 0 done, 1 refused.
-int label_pos(set_args& a, float* offset, int* side, const char* one, const char* one_long,
-              const char* zero, const char* zero_long) {
-  const char* p = nxtwrd(a.lower);
-  if (!p) return set_error(a.code);
-  float v;
-  if (!valprs(p, &v)) {
-    kaprnt(0, "SET XLPOS(YLPOS) Syntax Error");
-    kaprnt(0, "  Syntax is: SET XLPOS offset side\n");
-    return 1;
-  }
-  *offset = v;
-  if ((p = nxtwrd(p))) {
-    if (cmpwrd(one, p) || cmpwrd(one_long, p)) *side = 1;
-    else if (cmpwrd(zero, p) || cmpwrd(zero_long, p)) *side = 0;
-  }
-  return 0;
-}
-
-}  // namespace
 
 int set_xaxis(set_args& a) {
   session_state* s = a.pcm;

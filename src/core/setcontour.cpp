@@ -9,6 +9,7 @@
 
 using setopt::one_float;
 using setopt::one_int;
+using setopt::label_opts;
 
 namespace {
 
@@ -150,25 +151,5 @@ int set_clskip(set_args& a) {
 }
 
 int set_clopts(set_args& a) {
-  session_state* s = a.pcm;
-  const char* p = nxtwrd(a.lower);
-  int c, t = s->clopts_thick;
-  float z = s->clopts_size;
-  if (!p || !intprs(p, &c)) return set_error(a.code);
-  bool ok = true;
-  if ((p = nxtwrd(p))) {
-    ok = intprs(p, &t) != nullptr;
-    if (ok && (p = nxtwrd(p))) ok = valprs(p, &z) != nullptr;
-  }
-  if (!ok) {
-    kaprnt(0, "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error");
-    kaprnt(0, "  Syntax is: SET XLOPTS color thickness size");
-    return 1;
-  }
-  s->clopts_colour = c;
-  s->clopts_thick = t;
-  s->clopts_size = z;
-  kaprntf(2, "SET CLOPTS values:  Color = %i Thickness = %i", c, t);
-  kaprntf(2, " Size = %g\n", double(z));
-  return 0;
+  return label_opts(a, &a.pcm->clopts_colour, &a.pcm->clopts_thick, &a.pcm->clopts_size, "CLOPTS");
 }

@@ -100,4 +100,8 @@ int flag_switch(set_args& a, int* field);
 int one_float(set_args& a, float* field, const char* name);
 int one_int(set_args& a, int* field, const char* name);
 
+// "xlopts"/"ylopts"/"clopts": colour and optional thickness and size,
+// reported under name; 0 done, 1 refused.
+int label_opts(set_args& a, int* colour, int* thick, float* size, const char* name);
+
 }  // namespace setopt

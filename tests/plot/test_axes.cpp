@@ -126,6 +126,8 @@ TEST(Axes, FrameByProjection) {
   }
 }
 
+std::vector<int> fields(const date_time& t) { return {t.year, t.month, t.day, t.hour, t.minute}; }
+
 TEST(TimeAxis, StepsAndFirstLabels) {
   auto s = page();
   date_time first, step;
@@ -152,11 +154,8 @@ TEST(TimeAxis, StepsAndFirstLabels) {
     s->time_start = c.start;
     s->time_end = c.end;
     EXPECT_EQ(katinc(s.get(), &first, &step), c.unit);
-    EXPECT_EQ(std::vector<int>({step.year, step.month, step.day, step.hour, step.minute}),
-              std::vector<int>({c.step.year, c.step.month, c.step.day, c.step.hour, c.step.minute}));
-    EXPECT_EQ(std::vector<int>({first.year, first.month, first.day, first.hour, first.minute}),
-              std::vector<int>(
-                  {c.first.year, c.first.month, c.first.day, c.first.hour, c.first.minute}));
+    EXPECT_EQ(fields(step), fields(c.step));
+    EXPECT_EQ(fields(first), fields(c.first));
   }
 }
 
