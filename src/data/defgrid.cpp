@@ -19,14 +19,15 @@ int object_size(int d) {
   }
 }
 
-// Brings a 0-based time index into the object's climatological cycle.
-void clicyc(int* t) {
-  if (!pfi->climatology_flag || pfi->climatology_cycle < 1) return;
+// A 0-based time index brought into the object's climatological cycle.
+int64_t in_cycle(int64_t index) {
+  int t = int(index);
+  if (!pfi->climatology_flag || pfi->climatology_cycle < 1) return t;
   const int cyc = pfi->climatology_cycle;
   // Modulo rather than repeated steps: a far request stays one operation.
-  int r = *t % cyc;
+  int r = t % cyc;
   if (r < 0) r += cyc;
-  *t = r;
+  return r;
 }
 
 }  // namespace
@@ -75,11 +76,7 @@ int kagdef() {
   }
 
   const bool clim = pfi->climatology_flag != 0;
-  if (clim && g->idim != 3 && g->jdim != 3) {
-    int t = int(index[3]);
-    clicyc(&t);
-    index[3] = t;
-  }
+  if (clim && g->idim != 3 && g->jdim != 3) index[3] = in_cycle(index[3]);
 
   const int64_t size[4] = {pfi->x_size, pfi->y_size, pfi->z_size, pfi->t_size};
   const float undef = pfi->undef;
@@ -104,16 +101,12 @@ int kagdef() {
   const int id = g->idim, jd = g->jdim;
   const int64_t i0 = index[id];
   const int64_t j0 = jd >= 0 ? index[jd] : 0;
+  auto cycled = [clim](int64_t k, int d) { return d == 3 && clim ? in_cycle(k) : k; };
   for (int64_t j = 0; j < jsiz; j++) {
     int64_t idx[4] = {index[0], index[1], index[2], index[3]};
     bool j_inside = true;
     if (jd >= 0) {
-      int64_t jj = j0 + j;
-      if (jd == 3 && clim) {
-        int t = int(jj);
-        clicyc(&t);
-        jj = t;
-      }
+      int64_t jj = cycled(j0 + j, jd);
       idx[jd] = jj;
       j_inside = jj >= 0 && jj < size[jd];
     }
@@ -125,12 +118,7 @@ int kagdef() {
     idx[id] = 0;
     const float* base = data + idx[0] + idx[1] * stride[1] + idx[2] * stride[2] + idx[3] * stride[3];
     for (int64_t i = 0; i < isiz; i++) {
-      int64_t ii = i0 + i;
-      if (id == 3 && clim) {
-        int t = int(ii);
-        clicyc(&t);
-        ii = t;
-      }
+      int64_t ii = cycled(i0 + i, id);
       row[i] = (ii >= 0 && ii < size[id]) ? base[ii * stride[id]] : undef;
     }
   }

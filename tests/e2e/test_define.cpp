@@ -125,6 +125,14 @@ TEST_F(Define, ClimatologicalCycleWrapsTime) {
          {"define dd = u", "-"},
          {"modify dd seasonal", "MODIFY Error:  Invalid time scaling in defined variable\n"},
          {"modify dd diurnal", now}});
+  // Read over time the cycle wraps too: months 12, 13 and 14 are 12, 1 and 2.
+  std::string out = run_batch("open m.ctl\nset t 1 12\ndefine c = u\nmodify c seasonal\nset x 2\n"
+                              "set y 2\nset t 12 14\nset gxout stat\nd c\n",
+                              dir.path()).out;
+  EXPECT_NE(out.find("Undef count = 0  Valid count = 3\nMin, Max = " + fmt(at(2, 2, 1)) + " " +
+                     fmt(at(2, 2, 12)) + "\n"),
+            std::string::npos)
+      << out;
 }
 
 TEST_F(Define, PredefinedCoordinatesExtrapolate) {
