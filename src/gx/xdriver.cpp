@@ -193,6 +193,15 @@ void set_scale() {
   yscl = static_cast<float>(height) / ysize;
 }
 
+// Takes the size of a configure event; true when it changed.
+bool resized(const XEvent& ev) {
+  if (ev.xconfigure.width == width && ev.xconfigure.height == height) return false;
+  width = ev.xconfigure.width;
+  height = ev.xconfigure.height;
+  set_scale();
+  return true;
+}
+
 int pixx(float x) { return static_cast<int>(x * xscl + 0.5f); }
 int pixy(float y) { return height - static_cast<int>(y * yscl + 0.5f); }
 
@@ -648,11 +657,7 @@ void gxdfrm(int action) {
   if (action != 7) {
     XEvent ev;
     while (XCheckWindowEvent(display, win, kEventMask | KeyPressMask, &ev)) {
-      if (ev.type == ConfigureNotify &&
-          (ev.xconfigure.width != width || ev.xconfigure.height != height)) {
-        width = ev.xconfigure.width;
-        height = ev.xconfigure.height;
-        set_scale();
+      if (ev.type == ConfigureNotify && resized(ev)) {
         gxdsfn();
         if (action == 8) gxdrdw();
       }
@@ -664,16 +669,25 @@ void gxdfrm(int action) {
   }
 }
 
-void gxddbl() {
-  if (!display) return;
+namespace {
+
+// A pixmap of the window's size; 0, with the failure and its consequence
+// printed, when the server refuses it.
+Pixmap new_pixmap(const char* purpose, const char* consequence) {
   settle();
   Pixmap p = XCreatePixmap(display, win, static_cast<unsigned>(width),
                            static_cast<unsigned>(height), static_cast<unsigned>(depth));
-  if (!synced()) {
-    std::printf("Error allocating pixmap for animation mode\n");
-    std::printf("Animation mode will not be enabled\n");
-    return;
-  }
+  if (synced()) return p;
+  std::printf("Error allocating pixmap for %s\n%s\n", purpose, consequence);
+  return 0;
+}
+
+}  // namespace
+
+void gxddbl() {
+  if (!display) return;
+  Pixmap p = new_pixmap("animation mode", "Animation mode will not be enabled");
+  if (!p) return;
   pmap = p;
   dblmode = 1;
   drwbl = pmap;
@@ -704,13 +718,8 @@ void gxdrdw() {
   fill_background(drwbl);
   if (dblmode) {
     XFreePixmap(display, pmap);
-    settle();
-    pmap = XCreatePixmap(display, win, static_cast<unsigned>(width),
-                         static_cast<unsigned>(height), static_cast<unsigned>(depth));
-    if (!synced()) {
-      std::printf("Error allocating pixmap for resize operation\n");
-      std::printf("Animation mode will be disabled\n");
-      pmap = 0;
+    pmap = new_pixmap("resize operation", "Animation mode will be disabled");
+    if (!pmap) {
       dblmode = 0;
       drwbl = win;
       rstate = 1;
@@ -736,14 +745,8 @@ void gxdxsz(int w, int h) {
 void gxdssv(int n) {
   if (!display || n < 0 || n >= kScreens) return;
   if (!pmaps[n]) {
-    settle();
-    Pixmap p = XCreatePixmap(display, win, static_cast<unsigned>(width),
-                             static_cast<unsigned>(height), static_cast<unsigned>(depth));
-    if (!synced()) {
-      std::printf("Error allocating pixmap for screen save operation\n");
-      std::printf("Screen will not be saved\n");
-      return;
-    }
+    Pixmap p = new_pixmap("screen save operation", "Screen will not be saved");
+    if (!p) return;
     pmaps[n] = p;
     pwide[n] = static_cast<unsigned>(width);
     phigh[n] = static_cast<unsigned>(height);
@@ -852,12 +855,7 @@ int gxdeve(int wait) {
         else if (!bsflg) pending = 1;
         break;
       case ConfigureNotify:
-        if (ev.xconfigure.width != width || ev.xconfigure.height != height) {
-          width = ev.xconfigure.width;
-          height = ev.xconfigure.height;
-          set_scale();
-          pending = 1;
-        }
+        if (resized(ev)) pending = 1;
         break;
       case ButtonPress: {
         mouse_event m;
