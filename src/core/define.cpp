@@ -71,36 +71,38 @@ bool copy_scaling(file_descriptor* out, int d, const float* g2w, const float* w2
   return true;
 }
 
-// Takes dimension d of the new record from data set f.
-bool from_file(file_descriptor* out, const file_descriptor* f, int d, int offset, int size) {
+// Takes dimension d of the new record: its conversions, offset, size and a
+// copy of its scaling.
+bool take_dim(file_descriptor* out, int d, conversion_fn to_world, conversion_fn to_grid,
+              int offset, int size, const float* g2w, const float* w2g, int linear) {
   if (d < 3) {
-    out->grid_to_world[d] = f->grid_to_world[d];
-    out->world_to_grid[d] = f->world_to_grid[d];
+    out->grid_to_world[d] = to_world;
+    out->world_to_grid[d] = to_grid;
   }
   out->defined_offsets[d] = offset;
   int* sz[4] = {&out->x_size, &out->y_size, &out->z_size, &out->t_size};
   *sz[d] = size;
-  return copy_scaling(out, d, f->grid_to_world_scaling[d], f->world_to_grid_scaling[d],
-                      f->linear_flags[d]);
+  return copy_scaling(out, d, g2w, w2g, linear);
+}
+
+// Takes dimension d of the new record from data set f.
+bool from_file(file_descriptor* out, const file_descriptor* f, int d, int offset, int size) {
+  return take_dim(out, d, d < 3 ? f->grid_to_world[d] : nullptr,
+                  d < 3 ? f->world_to_grid[d] : nullptr, offset, size,
+                  f->grid_to_world_scaling[d], f->world_to_grid_scaling[d], f->linear_flags[d]);
 }
 
 // Takes dimension d of the new record from the i or j side of the grid.
 bool from_grid(file_descriptor* out, const grid_field* g, int d, bool i_side,
                const file_descriptor* f) {
-  const int gd = i_side ? g->idim : g->jdim;
+  const int offset = g->dim_min[i_side ? g->idim : g->jdim] - 1;
   const float* g2w = i_side ? g->i_world_vals : g->j_world_vals;
   const int size = i_side ? g->isiz : g->jsiz;
-  int* sz[4] = {&out->x_size, &out->y_size, &out->z_size, &out->t_size};
   // A computed grid without scaling of its own is on the default file's grid.
-  if (!g2w) return from_file(out, f, d, g->dim_min[gd] - 1, size);
-  if (d < 3) {
-    out->grid_to_world[d] = i_side ? g->i_to_world : g->j_to_world;
-    out->world_to_grid[d] = i_side ? g->i_to_grid : g->j_to_grid;
-  }
-  out->defined_offsets[d] = g->dim_min[gd] - 1;
-  *sz[d] = size;
-  return copy_scaling(out, d, g2w, i_side ? g->i_grid_vals : g->j_grid_vals,
-                      i_side ? g->i_linear : g->j_linear);
+  if (!g2w) return from_file(out, f, d, offset, size);
+  return take_dim(out, d, i_side ? g->i_to_world : g->j_to_world,
+                  i_side ? g->i_to_grid : g->j_to_grid, offset, size, g2w,
+                  i_side ? g->i_grid_vals : g->j_grid_vals, i_side ? g->i_linear : g->j_linear);
 }
 
 // The session fields define changes while it evaluates, put back on every
