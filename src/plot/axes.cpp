@@ -85,31 +85,26 @@ bool outside(const axis_ctx& a, float p) {
   return p < lo - 0.05f || p > hi + 0.05f;
 }
 
+// A line at x = p from y = from to to when vertical, otherwise at y = p
+// from x = from to to.
+void line_at(bool vertical, float p, float from, float to) {
+  gxmove(vertical ? p : from, vertical ? from : p);
+  gxdraw(vertical ? p : to, vertical ? to : p);
+}
+
 // Tick mark and grid line at page position p along the axis.
 void tick(const axis_ctx& a, float p) {
   const session_state* pcm = a.pcm;
   gxcolr(a.colour);
   gxwide(a.thick);
-  float out = a.far ? 0.4f * a.s : -0.4f * a.s;
-  if (a.x) {
-    gxmove(p, a.base);
-    gxdraw(p, a.base + out);
-  } else {
-    gxmove(a.base, p);
-    gxdraw(a.base + out, p);
-  }
+  line_at(a.x, p, a.base, a.base + (a.far ? 0.4f * a.s : -0.4f * a.s));
   bool grid = a.x ? (pcm->grid == 1 || pcm->grid == 3) : (pcm->grid == 1 || pcm->grid == 2);
   if (!grid) return;
   gxwide(1);
   gxstyl(pcm->grid_style);
   gxcolr(pcm->grid_colour);
-  if (a.x) {
-    gxmove(p, pcm->plot_y_low);
-    gxdraw(p, pcm->plot_y_high);
-  } else {
-    gxmove(pcm->plot_x_low, p);
-    gxdraw(pcm->plot_x_high, p);
-  }
+  if (a.x) line_at(true, p, pcm->plot_y_low, pcm->plot_y_high);
+  else line_at(false, p, pcm->plot_x_low, pcm->plot_x_high);
   gxstyl(1);
   gxcolr(a.colour);
   gxwide(a.thick);
@@ -231,13 +226,8 @@ void kaaxis(int axis, session_state* pcm, int code) {
     gxcolr(pcm->annot_colour);
     gxwide(pcm->annot_thick);
     gxstyl(1);
-    if (x) {
-      gxmove(pcm->plot_x_low, a.base);
-      gxdraw(pcm->plot_x_high, a.base);
-    } else {
-      gxmove(a.base, pcm->plot_y_low);
-      gxdraw(a.base, pcm->plot_y_high);
-    }
+    if (x) line_at(false, a.base, pcm->plot_x_low, pcm->plot_x_high);
+    else line_at(true, a.base, pcm->plot_y_low, pcm->plot_y_high);
   }
 
   // World range.

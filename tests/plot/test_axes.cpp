@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,31 @@ TEST(Axes, AutomaticIntervalsSnapOnMapAxes) {
   kaaxis(0, s.get(), 1);
   EXPECT_EQ(labels_of(s->ylevs, 7), (std::vector<float>{-90, -60, -30, 0, 30, 60, 90}));
   EXPECT_GT(s->ylpos_work, 0.0f);  // the left labels' width is kept
+
+  // With grid lines: ticks out of the plot area and lines across it, up
+  // for the x axis and along for the y axis.
+  struct segments : metafile_sink {
+    float x = 0, y = 0;
+    int ticks_down = 0, ticks_left = 0, up = 0, along = 0;
+    void move(float nx, float ny) override { x = nx, y = ny; }
+    void draw(float nx, float ny) override {
+      auto near = [](float a, float b) { return std::fabs(a - b) < 1e-4f; };
+      ticks_down += near(x, nx) && near(y, 1) && near(ny, 1 - 0.4f * 0.11f);
+      ticks_left += near(y, ny) && near(x, 1.5f) && near(nx, 1.5f - 0.4f * 0.11f);
+      up += near(x, nx) && near(y, 1) && near(ny, 8);
+      along += near(y, ny) && near(x, 1.5f) && near(nx, 10.5f);
+      move(nx, ny);
+    }
+  } seen;
+  gxfrme(1);
+  s->grid = 1;
+  kaaxis(1, s.get(), 0);
+  kaaxis(0, s.get(), 1);
+  EXPECT_EQ(gxhwalk(0, seen), 0);
+  EXPECT_EQ(seen.ticks_down, 7);
+  EXPECT_EQ(seen.ticks_left, 7);
+  EXPECT_EQ(seen.up, 7);
+  EXPECT_EQ(seen.along, 7);
 }
 
 TEST(Axes, NegativeIntervalCountsFromTheRangeStart) {
