@@ -32,6 +32,12 @@ const int* sequence(const session_state* pcm, int* top) {
 
 int clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
+// Where v falls in the rainbow range rlo..rhi spread over colours 0..top;
+// a range of no spread takes the middle colour.
+int rainbow_index(float v, float rlo, float rhi, int top) {
+  return rhi != rlo ? int((v - rlo) * float(top + 1) / (rhi - rlo)) : top / 2;
+}
+
 // A level rounded to a multiple of the interval (0.1 added or taken off and
 // truncated), so that accumulated steps print as round numbers.
 float round_level(float v, float interval) {
@@ -131,13 +137,9 @@ void contour_lines(session_state* pcm, const float* v, int isiz, int jsiz, float
       float lev = float(first + k * interval);
       if (lev > pcm->cmax) break;
       if (lev < pcm->cmin) continue;
-      if (pcm->black_set && lev >= pcm->black_range[0] && lev <= pcm->black_range[1]) continue;
+      if (inside_black(pcm, lev, lev)) continue;
       float value = round_level(lev, interval);
-      if (pcm->ccolor < 0) {
-        // A one-level range has no spread: its level takes the middle colour.
-        int index = rhi != rlo ? int((value - rlo) * float(top + 1) / (rhi - rlo)) : top / 2;
-        gxcolr(rainbow(index));
-      }
+      if (pcm->ccolor < 0) gxcolr(rainbow(rainbow_index(value, rlo, rhi, top)));
       label[0] = '\0';
       float q = value / (float(pcm->clskip) * interval);
       if (int(q + 0.009f) != int(q - 0.009f) || std::fabs(q - float(int(q))) < 0.01f)
@@ -188,8 +190,7 @@ void kaselc(float min, float max, session_state* pcm) {
       if (v < pcm->cmin || v + interval > pcm->cmax || inside_black(pcm, v, v + interval)) {
         c = -1;
       } else {
-        int index = rhi != rlo ? int((v - rlo) * float(top + 1) / (rhi - rlo)) : top / 2;
-        c = seq[clamp(index, 0, top)];
+        c = seq[clamp(rainbow_index(v, rlo, rhi, top), 0, top)];
       }
       if (k == 0 || c != col[k - 1]) {
         lev[k] = v;
