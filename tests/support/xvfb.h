@@ -127,28 +127,26 @@ struct XwdImage {
   }
 };
 
-inline uint32_t be32(const std::string& s, std::size_t at) {
+// A big-endian number of n bytes at byte at.
+inline uint32_t be(const std::string& s, std::size_t at, int n = 4) {
   uint32_t v = 0;
-  for (int i = 0; i < 4; i++) v = v << 8 | static_cast<unsigned char>(s[at + i]);
+  for (int i = 0; i < n; i++) v = v << 8 | static_cast<unsigned char>(s[at + i]);
   return v;
 }
 
 inline XwdImage decode_xwd(const std::string& s) {
   XwdImage im;
   if (s.size() < 100) return im;
-  for (int i = 0; i < 25; i++) im.h[i] = be32(s, 4 * i);
+  for (int i = 0; i < 25; i++) im.h[i] = be(s, 4 * i);
   if (im.header_size() < 101 || im.header_size() > s.size()) return im;
   im.name = s.substr(100, im.header_size() - 100);
   if (!im.name.empty() && im.name.back() == '\0') im.name.pop_back();
   std::size_t at = im.header_size();
   if (s.size() < at + 12 * std::size_t(im.ncolors())) return im;
   for (uint32_t i = 0; i < im.ncolors(); i++, at += 12) {
-    XwdImage::Colour c;
-    c.pixel = be32(s, at);
-    c.r = static_cast<uint16_t>(static_cast<unsigned char>(s[at + 4]) << 8 | static_cast<unsigned char>(s[at + 5]));
-    c.g = static_cast<uint16_t>(static_cast<unsigned char>(s[at + 6]) << 8 | static_cast<unsigned char>(s[at + 7]));
-    c.b = static_cast<uint16_t>(static_cast<unsigned char>(s[at + 8]) << 8 | static_cast<unsigned char>(s[at + 9]));
-    im.colours.push_back(c);
+    im.colours.push_back({be(s, at), static_cast<uint16_t>(be(s, at + 4, 2)),
+                          static_cast<uint16_t>(be(s, at + 6, 2)),
+                          static_cast<uint16_t>(be(s, at + 8, 2))});
   }
   im.data = s.substr(at);
   im.valid = im.data.size() == std::size_t(im.bytes_per_line()) * im.height();
