@@ -118,6 +118,7 @@ void swap2(unsigned char* b, int64_t n) {
 
 using float8 = float __attribute__((vector_size(32)));
 using int8v = int __attribute__((vector_size(32)));
+using long4 = long long __attribute__((vector_size(32)));
 
 // Values inside the tolerance band (lo, hi), and NaN, become u. Most blocks
 // hold none, so each block of 64 is looked at first and written only when
@@ -129,15 +130,20 @@ VEMRA_WIDE void apply_band(float* values, int64_t n, float lo, float hi, float u
   const float8 uu = {u, u, u, u, u, u, u, u};
   int64_t i = 0;
   for (; i + 64 <= n; i += 64) {
-    float8 v[8];
-    std::memcpy(v, values + i, sizeof v);
-    int8v keep = (v[0] <= l) | (v[0] >= h);
-    for (int k = 1; k < 8; k++) keep &= (v[k] <= l) | (v[k] >= h);
-    bool all = true;
-    for (int k = 0; k < 8; k++) all &= keep[k] != 0;
-    if (all) continue;
-    for (int k = 0; k < 8; k++) v[k] = ((v[k] <= l) | (v[k] >= h)) ? v[k] : uu;
-    std::memcpy(values + i, v, sizeof v);
+    int8v keep = {-1, -1, -1, -1, -1, -1, -1, -1};
+    for (int k = 0; k < 64; k += 8) {
+      float8 v;
+      std::memcpy(&v, values + i + k, sizeof v);
+      keep &= (v <= l) | (v >= h);
+    }
+    const long4 kk = reinterpret_cast<long4>(keep);
+    if ((kk[0] & kk[1] & kk[2] & kk[3]) == -1) continue;
+    for (int k = 0; k < 64; k += 8) {
+      float8 v;
+      std::memcpy(&v, values + i + k, sizeof v);
+      v = ((v <= l) | (v >= h)) ? v : uu;
+      std::memcpy(values + i + k, &v, sizeof v);
+    }
   }
   for (; i < n; i++) {
     const float v = values[i];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "core/dimexpr.h"
@@ -81,6 +82,47 @@ VEMRA_WIDE void add_counted(const float* v, long long n, float undef, double* s,
     s[k] += m ? double(v[k]) : 0.0;
     c[k] += m;
   }
+}
+
+// The same for several grids in time order: each point's running sum stays in
+// a register while the grids are added to it, one after the other, so the
+// sums are the same as grid by grid but are fetched and stored once.
+constexpr int kBatch = 8;
+
+VEMRA_WIDE void add_counted_many(float* const* vs, const float* undefs, int nb,
+                                 long long n, double* s, int* c) {
+  double4 uu[kBatch];
+  float4 uf[kBatch];
+  for (int b = 0; b < nb; b++) {
+    const double du = undefs[b];
+    uu[b] = double4{du, du, du, du};
+    uf[b] = float4{undefs[b], undefs[b], undefs[b], undefs[b]};
+  }
+  const double4 zero = {};
+  long long k = 0;
+  for (; k + 4 <= n; k += 4) {
+    double4 acc;
+    int4 cnt;
+    std::memcpy(&acc, s + k, sizeof acc);
+    std::memcpy(&cnt, c + k, sizeof cnt);
+    for (int b = 0; b < nb; b++) {
+      const float* v = vs[b] + k;
+      const double4 d = {v[0], v[1], v[2], v[3]};
+      acc += d != uu[b] ? d : zero;
+      float4 f;
+      std::memcpy(&f, v, sizeof f);
+      cnt -= f != uf[b];
+    }
+    std::memcpy(s + k, &acc, sizeof acc);
+    std::memcpy(c + k, &cnt, sizeof cnt);
+  }
+  for (; k < n; k++)
+    for (int b = 0; b < nb; b++) {
+      const float x = vs[b][k];
+      const bool m = x != undefs[b];
+      s[k] += m ? double(x) : 0.0;
+      c[k] += m;
+    }
 }
 
 // One call's working state.
@@ -166,6 +208,49 @@ struct reduction {
     }
   }
 
+  // Value arrays of grids waiting to be added together (unit weights only):
+  // at most kBatch, and no more than about 4 MB. The reduction takes each
+  // grid's array and gives it one it no longer needs in exchange, so the
+  // grid is released at once and no values are copied.
+  float* staged[kBatch] = {};
+  float staged_undef[kBatch] = {};
+  int staged_count = 0;
+  int batch = 1;
+
+  bool batches() const { return kind <= 4 && unit_weights() && batch > 1; }
+
+  void set_batch(const grid_field* first) {
+    const long long bytes = n * static_cast<long long>(sizeof(float));
+    const long long fit = bytes > 0 ? (4LL << 20) / bytes : 1;
+    batch = int(fit < 1 ? 1 : fit > kBatch ? kBatch : fit);
+    if (first->idim < 0) batch = 1;  // a one-point grid's value is inside the record
+  }
+
+  // Adds the staged grids.
+  void flush() {
+    if (staged_count == 0) return;
+    add_counted_many(staged, staged_undef, staged_count, n, sum.data(), count.data());
+    staged_count = 0;
+  }
+
+  // Takes a grid of the range and releases it: added at once, or staged
+  // for the next batch.
+  void take(grid_field* next, double w, int g) {
+    if (!batches() || next->idim < 0) {
+      fold(next->values, 1, next->undef, w, g);
+      kagfre(next);
+      return;
+    }
+    std::swap(staged[staged_count], next->values);
+    staged_undef[staged_count++] = next->undef;
+    kagfre(next);
+    if (staged_count == batch) flush();
+  }
+
+  ~reduction() {
+    for (float* p : staged) std::free(p);
+  }
+
   // Folds n values (stride apart) taken at grid index g with weight w.
   void fold(const float* v, long long stride, float undef, double w, int g) {
     if (kind <= 4 && unit_weights()) {
@@ -218,6 +303,7 @@ struct reduction {
 
   // Writes the results into out (n values); 1 after a message.
   int finish(float* out, float undef) {
+    flush();
     const bool counted = kind <= 4 && unit_weights();
     for (long long k = 0; k < n; k++) {
       if (counted ? count[k] == 0 : !defined[k]) {
@@ -454,6 +540,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
   }
 
   r.start(points);
+  r.set_batch(acc);
   r.fold(acc->values, 1, acc->undef, r.weight(first), first);
   int64_t g = int64_t(first) + step;
   for (; g <= last; g += step) {
@@ -479,8 +566,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
       kaprntf(0, "Error from %s:  Error getting grids \n", nm);
       return 1;
     }
-    r.fold(next->values, 1, next->undef, r.weight(int(g)), int(g));
-    kagfre(next);
+    r.take(next, r.weight(int(g)), int(g));
   }
   if (r.finish(acc->values, acc->undef)) {
     kagfre(acc);
