@@ -10,24 +10,19 @@
 #include "core/commands.h"
 #include "core/message.h"
 #include "core/session.h"
+#include "core/setopts.h"
 #include "core/words.h"
 #include "gx/gx.h"
 #include "gx/map.h"
 #include "plot/plot2d.h"
 
+using setopt::at_end;
+using setopt::rest_at;
+
 namespace {
 
 const float justx[9] = {0, 0.5f, 1, 0, 0.5f, 1, 0, 0.5f, 1};
 const float justy[9] = {0, 0, 0, 0.5f, 0.5f, 0.5f, 1, 1, 1};
-
-bool at_end(char c) { return c == '\0' || c == '\n'; }
-
-// The rest of the line from p up to a newline or the end.
-std::string rest_at(const char* p) {
-  const char* e = p;
-  while (!at_end(*e)) ++e;
-  return std::string(p, e);
-}
 
 // Reads n floats from the word at p on; p is left at the last one read.
 bool floats_at(const char*& p, float* v, int n) {

@@ -6,6 +6,7 @@
 #include "core/commands.h"
 #include "core/message.h"
 #include "core/session.h"
+#include "core/setopts.h"
 #include "core/words.h"
 #include "gx/gx.h"
 
@@ -27,10 +28,9 @@ int kaqstring(char*, char* typed, session_state* pcm) {
     kaprnt(0, "Query String Error: Missing String\n");
     return 0;
   }
-  const char* e = p;
-  while (*e && *e != '\n') ++e;
+  std::string text = setopt::rest_at(p);
   float w = 0;
-  gxchln(p, static_cast<int>(e - p), pcm->strsiz_h, &w);
+  gxchln(text.c_str(), static_cast<int>(text.size()), pcm->strsiz_h, &w);
   kaprntf(2, "String Width = %g\n", w);
   return 0;
 }
