@@ -143,8 +143,8 @@ TEST_F(X11Window, DefaultSizeAndGeometryFromTheFarEdges) {
   EXPECT_NE(c.out.find("win 720 564\n"), std::string::npos) << c.out;
 }
 
-TEST_F(X11Window, FixedAndUserColours) {
-  std::string a = dir.file("a.xwd");
+TEST_F(X11Window, FixedUserAndGreyColoursOnBothBackgrounds) {
+  std::string a = dir.file("a.xwd"), b = dir.file("b.xwd");
   Child c = in_window(dir, {}, [&] {
     for (int i = 0; i < 16; i++) box(i, 0.5f + i * 0.6f, 0.9f + i * 0.6f, 1, 2);
     gxacol(20, 10, 20, 30);
@@ -155,19 +155,6 @@ TEST_F(X11Window, FixedAndUserColours) {
     box(-4, 7, 8, 3, 4);
     box(99, 9, 10, 3, 4);
     dump_front_buffer(a.c_str());
-  });
-  ASSERT_EQ(c.status, 0) << c.out;
-  XwdImage im = dump_of(a);
-  ASSERT_TRUE(im.valid);
-  for (int i = 0; i < 16; i++) EXPECT_EQ(at(im, 0.7f + i * 0.6f, 1.5f), kDefault[i]) << i;
-  // Below 0 is 0 (black on black: the background stays), 99 undefined is 15.
-  const uint32_t want[5] = {0x0a141e, kDefault[15], 0xc86432, 0x000000, kDefault[15]};
-  for (int k = 0; k < 5; k++) EXPECT_EQ(at(im, 1.5f + 2 * k, 3.5f), want[k]) << k;
-}
-
-TEST_F(X11Window, WhiteBackgroundAndGreyModes) {
-  std::string a = dir.file("a.xwd");
-  Child c = in_window(dir, {}, [&] {
     gxdbck(1);
     gxfrme(1);  // cleared in the new background
     box(0, 1, 2, 1, 2);
@@ -181,17 +168,21 @@ TEST_F(X11Window, WhiteBackgroundAndGreyModes) {
     box(15, 7, 8, 3, 4);
     gxgrey(0);
     box(2, 9, 10, 3, 4);
-    dump_front_buffer(a.c_str());
+    dump_front_buffer(b.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
-  XwdImage im = dump_of(a);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.rgb(5, 5), 0xffffffu);  // background
-  // Colour 0 is white, 1 black.
+  XwdImage im = dump_of(a), white = dump_of(b);
+  ASSERT_TRUE(im.valid && white.valid);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(at(im, 0.7f + i * 0.6f, 1.5f), kDefault[i]) << i;
+  // Below 0 is 0 (black on black: the background stays), 99 undefined is 15.
+  const uint32_t want[5] = {0x0a141e, kDefault[15], 0xc86432, 0x000000, kDefault[15]};
+  for (int k = 0; k < 5; k++) EXPECT_EQ(at(im, 1.5f + 2 * k, 3.5f), want[k]) << k;
+  // On white colour 0 is white and 1 black.
+  EXPECT_EQ(white.rgb(5, 5), 0xffffffu);
   const uint32_t row1[3] = {0xffffff, 0x000000, kDefault[4]};
   const uint32_t row3[5] = {grey(65), grey(0), grey(215), grey(177), kDefault[2]};
-  for (int k = 0; k < 3; k++) EXPECT_EQ(at(im, 1.5f + 2 * k, 1.5f), row1[k]) << k;
-  for (int k = 0; k < 5; k++) EXPECT_EQ(at(im, 1.5f + 2 * k, 3.5f), row3[k]) << k;
+  for (int k = 0; k < 3; k++) EXPECT_EQ(at(white, 1.5f + 2 * k, 1.5f), row1[k]) << k;
+  for (int k = 0; k < 5; k++) EXPECT_EQ(at(white, 1.5f + 2 * k, 3.5f), row3[k]) << k;
 }
 
 namespace {

@@ -231,6 +231,12 @@ TEST(ContourPlot, ExplicitLevelsWithFewerColoursShadeTheRestInFifteen) {
   p.run(1);
   EXPECT_EQ(p.query(kaqshades), "Number of levels = 3\n4 < 2\n2 2 5\n15 5 >\n");
   EXPECT_EQ(p.s->last_plot_code, kPlotShaded);
+  // An empty table fills nothing and looks colour 1 up.
+  p.s->shade_count = 0;
+  gxfrme(1);
+  kagfil(std::vector<float>{1, 2}.data(), 2, 1, nullptr, nullptr, 0, -9.99e33f);
+  EXPECT_TRUE(p.frame().fills.empty());
+  EXPECT_EQ(kashdc(p.s.get(), 3), 1);
 }
 
 TEST(ContourPlot, RainbowColoursOfOneLevelAndReversed) {
@@ -343,14 +349,6 @@ TEST(ContourPlot, RefinementSizesAndValues) {
     kaglin(-9.99e33f, w.data(), 2, 2, lo.data(), 2, 2);
   }
   EXPECT_EQ(lo[4], -9.99e33f);
-}
-
-TEST(ContourPlot, EmptyShadeTableFillsNothing) {
-  Plot p;
-  kagfil(std::vector<float>{1, 2}.data(), 2, 1, nullptr, nullptr, 0, -9.99e33f);
-  recorder r = p.frame();
-  EXPECT_TRUE(r.fills.empty());
-  EXPECT_EQ(kashdc(p.s.get(), 3), 1);
 }
 
 }  // namespace
