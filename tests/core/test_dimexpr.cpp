@@ -132,6 +132,11 @@ TEST(EvalState, VaryingDimensionsAndRefusals) {
     *out = testing::internal::GetCapturedStdout();
     return p;
   };
+  auto refused = [&](const std::string& why) {
+    std::string text;
+    EXPECT_EQ(build(&text), nullptr) << why;
+    EXPECT_EQ(text, head + why);
+  };
   std::string out;
   eval_state* p = build(&out);
   ASSERT_NE(p, nullptr) << out;
@@ -155,21 +160,16 @@ TEST(EvalState, VaryingDimensionsAndRefusals) {
   s.dim_varying[3] = 0;
   s.dim_min[1] = 10.5f;
   s.dim_max[1] = -10;
-  EXPECT_EQ(build(&out), nullptr);
-  EXPECT_EQ(out, head + "  Min latitude > max latitude: 10.5 -10 \n");
+  refused("  Min latitude > max latitude: 10.5 -10 \n");
   s.dim_min[0] = 40;
-  EXPECT_EQ(build(&out), nullptr);
-  EXPECT_EQ(out, head + "  Min longitude > max longitude: 40 30 \n");
+  refused("  Min longitude > max longitude: 40 30 \n");
   s.dim_min[0] = s.dim_min[1] = 0;
   s.dim_max[1] = 10;
   s.looping = 1;
-  EXPECT_EQ(build(&out), nullptr);  // loopdim t does not vary
-  EXPECT_EQ(out, head + "  Looping dimension does not vary\n");
+  refused("  Looping dimension does not vary\n");  // loopdim t does not vary
   s.looping = 0;
   s.dim_varying[2] = 1;
-  EXPECT_EQ(build(&out), nullptr);  // three vary, the loop dimension not
-  EXPECT_EQ(out, head + "  Looping dimension does not vary\n");
+  refused("  Looping dimension does not vary\n");  // three vary, the loop dimension not
   s.dim_varying[3] = 1;
-  EXPECT_EQ(build(&out), nullptr);
-  EXPECT_EQ(out, head + "  Too many varying dimensions \n");
+  refused("  Too many varying dimensions \n");
 }

@@ -71,11 +71,10 @@ TEST_F(X11Session, ScreensBuffersAndDumpRefusals) {
   RunResult r = run({"-l", "-g", "200x150+0+0"},
                     "screen save 2\nscreen show 2\nscreen show 9\nscreen free 9\n"
                     "screen free 2\nscreen show 2\nswap\nclear\noutxwd\n"
-                    "outxwd nodir/x.xwd\nq xinfo\noutxwd ok.xwd\n");
+                    "outxwd nodir/x.xwd\noutxwd ok.xwd\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(has(r.out, "command outxwd:  need filename parameter\n"));
   EXPECT_TRUE(has(r.err, "Couldn't open outxwd argument for writing.\n"));
-  EXPECT_TRUE(has(r.out, "Window Width = 200\n"));
   EXPECT_FALSE(file_exists(dir.file("nodir/x.xwd")));
   XwdImage im = decode_xwd(read_file(dir.file("ok.xwd")));
   ASSERT_TRUE(im.valid);
