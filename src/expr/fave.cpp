@@ -89,40 +89,96 @@ VEMRA_WIDE void add_counted(const float* v, long long n, float undef, double* s,
 // sums are the same as grid by grid but are fetched and stored once.
 constexpr int kBatch = 8;
 
-VEMRA_WIDE void add_counted_many(float* const* vs, const float* undefs, int nb,
-                                 long long n, double* s, int* c) {
-  double4 uu[kBatch];
-  float4 uf[kBatch];
-  for (int b = 0; b < nb; b++) {
-    const double du = undefs[b];
-    uu[b] = double4{du, du, du, du};
-    uf[b] = float4{undefs[b], undefs[b], undefs[b], undefs[b]};
-  }
-  const double4 zero = {};
+VEMRA_WIDE void add_counted_many(float* const* vs, const float* undefs, const bool* whole,
+                                 int nb, long long n, double* s, int* c) {
+  bool partial = false;
+  for (int b = 0; b < nb; b++) partial |= !whole[b];
   long long k = 0;
-  for (; k + 4 <= n; k += 4) {
-    double4 acc;
-    int4 cnt;
-    std::memcpy(&acc, s + k, sizeof acc);
-    std::memcpy(&cnt, c + k, sizeof cnt);
+  // Thirty-two points at a time: eight running sums that do not wait on
+  // each other, each added to grid after grid. Counts only change for
+  // grids with undefined values. The helpers take the sums by reference, as
+  // vectors are not passed by value.
+  auto add = [](double4& a, const float* p) { a += double4{p[0], p[1], p[2], p[3]}; };
+  for (; k + 32 <= n; k += 32) {
+    // Named, not an array, so that they stay in registers.
+    double4 a0, a1, a2, a3, a4, a5, a6, a7;
+    std::memcpy(&a0, s + k, sizeof a0);
+    std::memcpy(&a1, s + k + 4, sizeof a1);
+    std::memcpy(&a2, s + k + 8, sizeof a2);
+    std::memcpy(&a3, s + k + 12, sizeof a3);
+    std::memcpy(&a4, s + k + 16, sizeof a4);
+    std::memcpy(&a5, s + k + 20, sizeof a5);
+    std::memcpy(&a6, s + k + 24, sizeof a6);
+    std::memcpy(&a7, s + k + 28, sizeof a7);
     for (int b = 0; b < nb; b++) {
       const float* v = vs[b] + k;
-      const double4 d = {v[0], v[1], v[2], v[3]};
-      acc += d != uu[b] ? d : zero;
-      float4 f;
-      std::memcpy(&f, v, sizeof f);
-      cnt -= f != uf[b];
+      if (whole[b]) {
+        add(a0, v);
+        add(a1, v + 4);
+        add(a2, v + 8);
+        add(a3, v + 12);
+        add(a4, v + 16);
+        add(a5, v + 20);
+        add(a6, v + 24);
+        add(a7, v + 28);
+        continue;
+      }
+      const double du = undefs[b];
+      const double4 uu = {du, du, du, du};
+      const double4 zero = {};
+      auto add_defined = [&](double4& a, const float* p) {
+        const double4 d = {p[0], p[1], p[2], p[3]};
+        a += d != uu ? d : zero;
+      };
+      add_defined(a0, v);
+      add_defined(a1, v + 4);
+      add_defined(a2, v + 8);
+      add_defined(a3, v + 12);
+      add_defined(a4, v + 16);
+      add_defined(a5, v + 20);
+      add_defined(a6, v + 24);
+      add_defined(a7, v + 28);
     }
-    std::memcpy(s + k, &acc, sizeof acc);
-    std::memcpy(c + k, &cnt, sizeof cnt);
+    std::memcpy(s + k, &a0, sizeof a0);
+    std::memcpy(s + k + 4, &a1, sizeof a1);
+    std::memcpy(s + k + 8, &a2, sizeof a2);
+    std::memcpy(s + k + 12, &a3, sizeof a3);
+    std::memcpy(s + k + 16, &a4, sizeof a4);
+    std::memcpy(s + k + 20, &a5, sizeof a5);
+    std::memcpy(s + k + 24, &a6, sizeof a6);
+    std::memcpy(s + k + 28, &a7, sizeof a7);
+    if (!partial) continue;
+    for (int b = 0; b < nb; b++) {
+      if (whole[b]) continue;
+      const float u = undefs[b];
+      const float* v = vs[b] + k;
+      for (int j = 0; j < 32; j++) c[k + j] += v[j] != u;
+    }
   }
   for (; k < n; k++)
     for (int b = 0; b < nb; b++) {
       const float x = vs[b][k];
       const bool m = x != undefs[b];
       s[k] += m ? double(x) : 0.0;
-      c[k] += m;
+      c[k] += m && !whole[b];
     }
+}
+
+// True when no value of the grid is undefined.
+VEMRA_WIDE bool all_defined(const float* v, long long n, float undef) {
+  using float8 = float __attribute__((vector_size(32)));
+  using long4 = long long __attribute__((vector_size(32)));
+  const float8 uu = {undef, undef, undef, undef, undef, undef, undef, undef};
+  long4 any = {};
+  long long k = 0;
+  for (; k + 8 <= n; k += 8) {
+    float8 f;
+    std::memcpy(&f, v + k, sizeof f);
+    any |= reinterpret_cast<long4>(f == uu);
+  }
+  bool none = (any[0] | any[1] | any[2] | any[3]) == 0;
+  for (; k < n; k++) none &= v[k] != undef;
+  return none;
 }
 
 // One call's working state.
@@ -214,7 +270,11 @@ struct reduction {
   // grid is released at once and no values are copied.
   float* staged[kBatch] = {};
   float staged_undef[kBatch] = {};
+  bool staged_whole[kBatch] = {};
   int staged_count = 0;
+  // Grids added without a single undefined value: counted here once rather
+  // than at every point.
+  int whole_grids = 0;
   int batch = 1;
 
   bool batches() const { return kind <= 4 && unit_weights() && batch > 1; }
@@ -229,7 +289,9 @@ struct reduction {
   // Adds the staged grids.
   void flush() {
     if (staged_count == 0) return;
-    add_counted_many(staged, staged_undef, staged_count, n, sum.data(), count.data());
+    add_counted_many(staged, staged_undef, staged_whole, staged_count, n, sum.data(),
+                     count.data());
+    for (int b = 0; b < staged_count; b++) whole_grids += staged_whole[b];
     staged_count = 0;
   }
 
@@ -242,7 +304,9 @@ struct reduction {
       return;
     }
     std::swap(staged[staged_count], next->values);
-    staged_undef[staged_count++] = next->undef;
+    staged_undef[staged_count] = next->undef;
+    staged_whole[staged_count] = all_defined(staged[staged_count], n, next->undef);
+    staged_count++;
     kagfre(next);
     if (staged_count == batch) flush();
   }
@@ -306,7 +370,8 @@ struct reduction {
     flush();
     const bool counted = kind <= 4 && unit_weights();
     for (long long k = 0; k < n; k++) {
-      if (counted ? count[k] == 0 : !defined[k]) {
+      const int defined_count = counted ? count[k] + whole_grids : 0;
+      if (counted ? defined_count == 0 : !defined[k]) {
         out[k] = undef;
         continue;
       }
@@ -315,7 +380,7 @@ struct reduction {
         case 1:
         case 2:
           if (counted) {
-            r = sum[k] / count[k];
+            r = sum[k] / defined_count;
             break;
           }
           if (wsum[k] == 0.0) {

@@ -327,6 +327,47 @@ TEST_F(Fave, TimeReductionsEveryPointInTimeOrder) {
   }
 }
 
+TEST_F(Fave, TimeSumsOverLargerGridsWithAndWithoutUndefinedValues) {
+  // 37 x 5 points over 20 days: some days wholly defined, others with
+  // undefined points at changing places; the sums are checked bit for bit
+  // against sums in time order, over every point.
+  const int nx = 37, ny = 5, nt = 20;
+  auto at = [](int i, int t) {
+    if (t % 3 == 1 && (i * 7 + t) % 11 == 0) return kUndef;
+    return float((i * 131 + t * 977) % 2001) / 7.0f - 100.0f;
+  };
+  std::string data;
+  for (int t = 1; t <= nt; t++)
+    for (int i = 0; i < nx * ny; i++) grtest::put_f32(data, at(i, t));
+  vemra_test::write_file(dir.file("e.dat"), data);
+  grtest::record big = grtest::open_text(
+      dir, "dset ^e.dat\nundef -999\nxdef 37 linear 0 1\nydef 5 linear 0 1\nzdef 1 levels 1000\n"
+           "tdef 20 linear 00z1jan2000 1dy\nvars 1\nw 0 99 w\nendvars\n");
+  ASSERT_TRUE(big);
+  st.file_list = st.default_file = big.get();
+  vary(0, 1);
+  st.dim_max[0] = 36;
+  st.dim_min[1] = 0;
+  st.dim_max[1] = 4;
+  for (const char* text : {"ave(w,t=1,t=20)", "sumg(w,t=2,t=19)"}) {
+    const bool mean = text[0] == 'a';
+    const int first = mean ? 1 : 2, last = mean ? 20 : 19;
+    grid_field* g = eval(text);
+    ASSERT_NE(g, nullptr) << text << out;
+    ASSERT_EQ(g->isiz * g->jsiz, nx * ny) << text;
+    for (int i = 0; i < nx * ny; i++) {
+      double s = 0;
+      int n = 0;
+      for (int t = first; t <= last; t++)
+        if (at(i, t) != kUndef) s += at(i, t), n++;
+      const float want = n == 0 ? kUndef : float(mean ? s / n : s);
+      ASSERT_EQ(g->values[i], want) << text << " at " << i;
+    }
+  }
+  kafree(&st);
+  st.file_list = st.default_file = pfi.get();
+}
+
 TEST_F(Fave, IncrementsBoundsAndIndices) {
   const int k = 3 * kNx + 6;  // x 7, y 4
   auto day = [&](int t) { return value(7, 4, 1, t); };
