@@ -240,17 +240,7 @@ int set_line(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->line_colour = v;
-  if ((p = nxtwrd(p))) {
-    if (!intprs(p, &v)) {
-      kaprnt(0, "SET LINE Error: Invalid linestyle value\n");
-    } else {
-      s->line_style = v;
-      if ((p = nxtwrd(p))) {
-        if (!intprs(p, &v)) kaprnt(0, "SET LINE Error: Invalid thickness value\n");
-        else s->line_thick = v;
-      }
-    }
-  }
+  style_thickness(p, "LINE", &s->line_style, &s->line_thick);
   kaprntf(2, "SET LINE values:  color = %i  style = %i", s->line_colour, s->line_style);
   kaprntf(2, "  thickness = %i\n", s->line_thick);
   return 0;

@@ -26,6 +26,19 @@ int setopt::flag_switch(set_args& a, int* field) {
   return 0;
 }
 
+void setopt::style_thickness(const char* p, const char* name, int* style, int* thick) {
+  int v;
+  if (!(p = nxtwrd(p))) return;
+  if (!intprs(p, &v)) {
+    kaprntf(0, "SET %s Error: Invalid linestyle value\n", name);
+    return;
+  }
+  *style = v;
+  if (!(p = nxtwrd(p))) return;
+  if (!intprs(p, &v)) kaprntf(0, "SET %s Error: Invalid thickness value\n", name);
+  else *thick = v;
+}
+
 int setopt::one_float(set_args& a, float* field, const char* name) {
   const char* p = nxtwrd(a.lower);
   float v;
@@ -166,18 +179,7 @@ int set_map(set_args& a) {
     int colour;
     if (!intprs(p, &colour)) return set_error(a.code);
     s->map_colour_default = colour;
-    if ((p = nxtwrd(p))) {
-      int v;
-      if (!intprs(p, &v)) {
-        kaprnt(0, "SET MAP Error: Invalid linestyle value\n");
-      } else {
-        s->map_style_default = v;
-        if ((p = nxtwrd(p))) {
-          if (!intprs(p, &v)) kaprnt(0, "SET MAP Error: Invalid thickness value\n");
-          else s->map_thick_default = v;
-        }
-      }
-    }
+    style_thickness(p, "MAP", &s->map_style_default, &s->map_thick_default);
   }
   if (s->map_colour_default < 0) {
     kaprnt(2, "SET MAP values:  auto\n");
