@@ -1,6 +1,7 @@
 // Reading 1,000 time steps of a 360 x 181 float grid: through "display" with
 // "set gxout stat" in a command loop, through the grid reader alone, and,
-// as the floor, `cat` of the same bytes. Each iteration reads all 1,000
+// as the floor, `cat` of the same bytes; and the program's start and quit
+// alone, which the command loop includes. Each iteration reads all 1,000
 // steps; the file is in the page cache after the first pass of any of them.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -79,6 +80,17 @@ void BM_DisplayStatLoop(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t(kNx) * kNy * kNt * 4);
 }
 BENCHMARK(BM_DisplayStatLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The start and end of the program alone (loading its shared libraries,
+// the graphics set-up): what the loop above costs on top of its steps.
+void BM_StartAndQuit(benchmark::State& state) {
+  std::string cmd = std::string(VEMRA_BIN) + " -blxc quit > /dev/null 2>&1 < /dev/null";
+  for (auto _ : state) {
+    int rc = std::system(cmd.c_str());
+    if (rc == -1) state.SkipWithError("vemra did not run");
+  }
+}
+BENCHMARK(BM_StartAndQuit)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_GridReaderAlone(benchmark::State& state) {
   const bench_files& f = files();
