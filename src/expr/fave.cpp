@@ -311,6 +311,9 @@ struct reduction {
     if (staged_count == batch) flush();
   }
 
+  reduction() = default;
+  reduction(const reduction&) = delete;
+  reduction& operator=(const reduction&) = delete;
   ~reduction() {
     for (float* p : staged) std::free(p);
   }
