@@ -1,9 +1,10 @@
 // Reading 1,000 time steps of a 360 x 181 float grid: through "display" with
 // "set gxout stat" in a command loop, through the grid reader alone, and,
 // as the floor, `cat` of the same bytes; and the program's start and quit
-// alone, which the command loop includes. Each iteration reads all 1,000
+// alone, which the command loop includes, and the loop inside one session. Each iteration reads all 1,000
 // steps; the file is in the page cache after the first pass of any of them.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,11 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "core/dispatch.h"
+#include "core/message.h"
 #include "core/mfcmn.h"
+#include "core/session.h"
 #include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
 #include "expr/result.h"
+#include "gx/gx.h"
 
 namespace {
 
@@ -91,6 +96,46 @@ void BM_StartAndQuit(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StartAndQuit)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same command loop inside one running session, without the program's
+// start: the display and statistics path itself. What it prints goes to
+// /dev/null as in the loop above.
+void BM_DisplayStatLoopInSession(benchmark::State& state) {
+  const bench_files& f = files();
+  static bool started = false;
+  std::fflush(stdout);
+  const int saved = dup(1);
+  const int null = open("/dev/null", O_WRONLY);
+  dup2(null, 1);
+  if (!started) {
+    gxstrt(11, 8.5f, 1);
+    gcmn->page_width = 11;
+    gcmn->page_height = 8.5f;
+    kainit();
+    savpcm = gcmn;
+    started = true;
+    if (kacmd("open " + f.ctl, gcmn, 0) != 0) state.SkipWithError("open failed");
+    kacmd("set gxout stat", gcmn, 0);
+    kacmd("set lon 0 359", gcmn, 0);
+  }
+  std::vector<std::string> times;
+  for (int t = 1; t <= kNt; t++) times.push_back("set t " + std::to_string(t));
+  for (auto _ : state) {
+    for (int t = 1; t <= kNt; t++) {
+      kacmd(times[size_t(t - 1)], gcmn, 0);
+      if (kacmd("d g", gcmn, 0) != 0) {
+        state.SkipWithError("display failed");
+        break;
+      }
+    }
+  }
+  std::fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  close(null);
+  state.SetBytesProcessed(state.iterations() * int64_t(kNx) * kNy * kNt * 4);
+}
+BENCHMARK(BM_DisplayStatLoopInSession)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_GridReaderAlone(benchmark::State& state) {
   const bench_files& f = files();
