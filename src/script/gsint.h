@@ -126,7 +126,7 @@ int gsgsfrd(script_run* run, int kind, const std::string& name);
 void gs_print_where(const script_run* run, int stmt, bool indent);
 
 // Execution (gsrun.cpp).
-constexpr int GS_MAX_DEPTH = 1000;  // nested function calls
+constexpr int GS_MAX_DEPTH = 400;  // nested function calls; sanitizer builds need ~5 KB of stack a level
 bool gs_depth_enter();             // false (reported) when too deep
 void gs_depth_leave();
 int gsrunf(int start, script_run* run);

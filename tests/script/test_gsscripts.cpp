@@ -329,11 +329,11 @@ TEST_F(ScriptRun, InterruptStopsBeforeTheNextStatement) {
 TEST_F(ScriptRun, RunawayRecursionIsStopped) {
   auto r = run_text(dir, "say f(1)\nfunction f(n)\nreturn f(n + 1)\n");
   EXPECT_EQ(r.rc, 99);
-  EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (1000 levels)\n", 0), 0u);
+  EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (400 levels)\n", 0), 0u);
   // A deep but finite recursion still works.
   r = run_text(dir, "say f(200)\nfunction f(n)\nif n = 0; return 0; endif\nreturn 1 + f(n - 1)\n");
   EXPECT_EQ(r.out, "200\n");
-  // So is nesting within one line, but 500 levels still work.
+  // So is nesting within one line, but 300 levels still work.
   auto nest = [](int n) {
     std::string e;
     for (int k = 0; k < n; k++) e += "substr(";
@@ -343,8 +343,8 @@ TEST_F(ScriptRun, RunawayRecursionIsStopped) {
   };
   r = run_text(dir, nest(5000));
   EXPECT_EQ(r.rc, 99);
-  EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (1000 levels)\n", 0), 0u);
-  r = run_text(dir, nest(500));
+  EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (400 levels)\n", 0), 0u);
+  r = run_text(dir, nest(300));
   EXPECT_EQ(r.out, "x\n");
 }
 
