@@ -40,7 +40,16 @@ int reds[100], grns[100], blus[100];
 coordinate_callback gconv = nullptr, fconv = nullptr, bconv = nullptr;
 float xm = 1, xb = 0, ym = 1, yb = 0;
 
-bool outside(float x, float y) { return x < clminx || x > clmaxx || y < clminy || y > clmaxy; }
+// A point that is not a number is outside everything.
+bool outside(float x, float y) { return !(x >= clminx && x <= clmaxx && y >= clminy && y <= clmaxy); }
+
+// An infinite coordinate is taken as the largest float, so that clipping
+// still finds where the line leaves the page; a NaN stays NaN and lifts the
+// pen instead.
+float finite_or_nan(float v) {
+  constexpr float big = 3.4028234e38f;
+  return v > big ? big : (v < -big ? -big : v);
+}
 
 // Where the segment from (x1, y1) to (x2, y2), one end inside and one
 // outside, crosses the clipping rectangle.
@@ -272,6 +281,8 @@ void gxptrn(int type, int density, int angle) {
 // ---- drawing ----
 
 void gxmove(float x, float y) {
+  x = finite_or_nan(x);
+  y = finite_or_nan(y);
   oldx = x;
   oldy = y;
   if (outside(x, y)) {
@@ -283,8 +294,10 @@ void gxmove(float x, float y) {
 }
 
 void gxdraw(float x, float y) {
+  x = finite_or_nan(x);
+  y = finite_or_nan(y);
   if (outside(x, y)) {
-    if (!cflag) {
+    if (!cflag && !std::isnan(x) && !std::isnan(y)) {
       float xc, yc;
       bdterp(oldx, oldy, x, y, &xc, &yc);
       record_draw(xc, yc);
@@ -292,6 +305,10 @@ void gxdraw(float x, float y) {
     cflag = 1;
     oldx = x;
     oldy = y;
+    return;
+  }
+  if (cflag && (std::isnan(oldx) || std::isnan(oldy))) {
+    gxmove(x, y);  // from no point at all: start here
     return;
   }
   if (cflag) {
@@ -389,6 +406,21 @@ void gxrecf(float xlo, float xhi, float ylo, float yhi) {
 
 void gxfill(const float* xy, int n) {
   if (n < 3) return;
+  std::vector<float> tamed;
+  for (int i = 0; i < 2 * n; i++) {
+    if (std::isfinite(xy[i])) continue;
+    // Vertices that are not numbers are left out, infinite coordinates
+    // become the largest float; clipping then does the rest.
+    for (int k = 0; k < n; k++) {
+      if (std::isnan(xy[2 * k]) || std::isnan(xy[2 * k + 1])) continue;
+      tamed.push_back(finite_or_nan(xy[2 * k]));
+      tamed.push_back(finite_or_nan(xy[2 * k + 1]));
+    }
+    xy = tamed.data();
+    n = static_cast<int>(tamed.size() / 2);
+    if (n < 3) return;
+    break;
+  }
   float fixed[40];
   std::vector<float> heap;
   float* work = fixed;

@@ -238,7 +238,10 @@ int gxsste(projection_box* b) { return polar_box(b, -90.0f, 80.0f, false, gxspst
 
 void gxrobp(float lon, float lat, float* x, float* y) {
   float t = (lat + 90.0f) / 5.0f;
-  if (!std::isfinite(t)) t = -1.0f;
+  // Beyond the poles (or not a number) the polar rows stand; the index
+  // must stay a small int whatever the latitude.
+  if (!(t >= -1.0f)) t = -1.0f;
+  if (t > 36.0f) t = 36.0f;
   int i = static_cast<int>(std::trunc(t));
   float f = t - static_cast<float>(i);
   float xo, yo;

@@ -90,6 +90,23 @@ TEST(DrawingClip, LinesEndExactlyOnTheEdge) {
   EXPECT_EQ(frame_words(), (W{-10, 0, 0, -11, 11000, 8500, -11, 11000, 8500}));
 }
 
+TEST(DrawingClip, InfiniteEndsClipAndNaNPointsLiftThePen) {
+  fresh_page();
+  gxclip(1, 5, 1, 4);
+  const float inf = INFINITY, nan = NAN;
+  gxmove(2, 2);
+  gxdraw(inf, inf);  // along the diagonal: leaves through the top at (4, 4)
+  gxdraw(nan, 3);    // no point: nothing drawn, the pen is up
+  gxdraw(3, 3);      // starts afresh here
+  gxdraw(3.5f, 3.5f);
+  float poly[] = {2, 2, nan, nan, 4, 2, 4, 3};  // the NaN vertex is left out
+  gxfill(poly, 4);
+  float two[] = {2, 2, nan, 0, 4, 2};  // too few vertices left: no fill
+  gxfill(two, 3);
+  EXPECT_EQ(frame_words(), (W{-10, 2000, 2000, -11, 4000, 4000, -10, 3000, 3000, -11, 3500, 3500,
+                              -7, 3, -10, 2000, 2000, -11, 4000, 2000, -11, 4000, 3000, -8}));
+}
+
 TEST(DrawingClip, RectanglesOrderedCutAndEdgeTouchDropped) {
   fresh_page();
   gxclip(1, 5, 1, 4);

@@ -192,6 +192,11 @@ TEST_F(Proj, RobinsonTable) {
   gxrobp(180, 62, &x, &y);  // mirrored rows
   EXPECT_NEAR(y, 0.991 + 0.4 * (1.066 - 0.991), 1e-5);
   EXPECT_NEAR(x, 2.099 - 0.4 * (2.099 - 1.997), 1e-5);
+  // Latitudes far past a pole (a query can ask anything) stay at that pole.
+  gxrobp(0, 1e30f, &x, &y);
+  EXPECT_FLOAT_EQ(y, 1.349f);
+  gxrobp(0, -1e30f, &x, &y);
+  EXPECT_FLOAT_EQ(y, -1.349f);
 
   // World: x -2.628..2.628 (equator), y -1.349..1.349: full width.
   projection_box b = box(-180, 180, -90, 90);
