@@ -256,7 +256,8 @@ int kaexpr(const char* text, eval_state* pst) {
       } else if (c >= '0' && c <= '9') {
         float v;
         const char* q = valprs(text + pos, &v);
-        if (!q) {
+        // A literal too large for a float would put an infinity in a grid.
+        if (!q || !std::isfinite(v)) {
           kaprnt(0, "Syntax Error:  Invalid numeric value\n");
           failed = true;
           break;

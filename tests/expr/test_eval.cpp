@@ -81,6 +81,7 @@ TEST(ExprLanguage, SyntaxErrorsNameTheColumn) {
       {"((1)", "Syntax Error:  Unmatched Parens\n" + col(5)},
       {"2 3", op + col(2)},
       {"2(3)", op + col(2)},
+      {"2+1e39", "Syntax Error:  Invalid numeric value\n" + col(3)},
       {"foo(1)",
        "Syntax Error:  Invalid Operand \n  'foo' not a variable or function name\n" + col(1)},
       {"2+foo(1)",
