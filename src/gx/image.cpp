@@ -4,6 +4,7 @@
 // and the encoders.
 
 #include <gd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -336,7 +337,10 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   if (std::fclose(fp) != 0) bad = true;
   if (bad) {
     std::printf("Write error on %s\n", name);
-    std::remove(name);
+    // A partial image is dropped, but a device, pipe or link named as the
+    // output is not ours to delete.
+    struct stat st;
+    if (::lstat(name, &st) == 0 && S_ISREG(st.st_mode)) std::remove(name);
     return 2;
   }
   return 0;

@@ -8,6 +8,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -807,7 +808,10 @@ void dump(Drawable d, const char* path) {
   }
   if (std::fclose(f) != 0) rc = 1;
   if (rc) {
-    std::remove(path);  // no partial dump is left behind
+    // No partial dump is left behind; a device, pipe or link named as the
+    // output stays.
+    struct stat st;
+    if (::lstat(path, &st) == 0 && S_ISREG(st.st_mode)) std::remove(path);
     synced();
   }
 }

@@ -4,6 +4,8 @@
 
 #include <gd.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -273,6 +275,14 @@ TEST_F(ImageTest, FailuresLeaveNoFile) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(gxhpng(name.c_str(), 100, 100, 1, 0), 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Open error on " + name + "\n");
+  // A write failure through a link to a full device reports and keeps the link.
+  std::string link = file("full.png");
+  ASSERT_EQ(::symlink("/dev/full", link.c_str()), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(gxhpng(link.c_str(), 100, 100, 1, 0), 2);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Write error on " + link + "\n");
+  struct stat st;
+  EXPECT_EQ(::lstat(link.c_str(), &st), 0);
 }
 
 TEST(ImageRaster, SquareFillIncludesItsEdges) {
