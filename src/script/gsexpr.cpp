@@ -3,6 +3,8 @@
 // parentheses and reduces the innermost group at each closing parenthesis.
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "script/gsint.h"
 
@@ -142,29 +144,47 @@ bool gseval(std::vector<expression_item>& ch) {
     say("Unmatched parens\n");
     return false;
   }
+  // Each level is one pass that packs the items left behind towards the
+  // group's start, so a long chain costs time in proportion to its length.
   for (int lev = 0; lev < 7; lev++) {
-    int k = l + 1;
+    size_t w = static_cast<size_t>(l) + 1;
+    size_t k = w;
+    bool stuck = false;
     while (ch[k].kind != IT_RPAREN) {
-      const expression_item& it = ch[k];
-      if (it.kind != IT_OPERATOR || it.op < opmins[lev] || it.op > opmaxs[lev]) {
-        k++;
-        continue;
+      expression_item& it = ch[k];
+      bool here = !stuck && it.kind == IT_OPERATOR && it.op >= opmins[lev] && it.op <= opmaxs[lev];
+      if (here && it.op >= OP_NOT) {
+        if (ch[k + 1].kind != IT_OPERAND) {
+          stuck = true;
+        } else {
+          auto v = unary(it.op, ch[k + 1].value);
+          if (!v) return false;
+          ch[w].kind = IT_OPERAND;
+          ch[w++].value = std::move(*v);
+          k += 2;
+          continue;
+        }
+      } else if (here) {
+        if (ch[w - 1].kind != IT_OPERAND || ch[k + 1].kind != IT_OPERAND) {
+          stuck = true;
+        } else if (it.op == OP_CAT) {
+          ch[w - 1].value += ch[k + 1].value;
+          k += 2;
+          continue;
+        } else {
+          auto v = binary(it.op, ch[w - 1].value, ch[k + 1].value);
+          if (!v) return false;
+          ch[w - 1].value = std::move(*v);
+          k += 2;
+          continue;
+        }
       }
-      if (it.op >= OP_NOT) {
-        if (ch[k + 1].kind != IT_OPERAND) break;
-        auto v = unary(it.op, ch[k + 1].value);
-        if (!v) return false;
-        ch[k + 1].value = std::move(*v);
-        ch.erase(ch.begin() + k);
-        k++;
-      } else {
-        if (ch[k - 1].kind != IT_OPERAND || ch[k + 1].kind != IT_OPERAND) break;
-        auto v = binary(it.op, ch[k - 1].value, ch[k + 1].value);
-        if (!v) return false;
-        ch[k - 1].value = std::move(*v);
-        ch.erase(ch.begin() + k, ch.begin() + k + 2);
-      }
+      if (w != k) ch[w] = std::move(ch[k]);
+      w++;
+      k++;
     }
+    if (w != k) ch[w] = std::move(ch[k]);
+    ch.resize(w + 1);
   }
   if (ch.size() != static_cast<size_t>(l) + 3 || ch[l + 1].kind != IT_OPERAND) {
     say("Logic error 8 in gseval \n");
@@ -294,7 +314,9 @@ int gsnum(const std::string& s, long* ival, double* dval) {
   return 2;
 }
 
-std::optional<std::string> gsexpr(const char* text, script_run* run) {
+namespace {
+
+std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
   std::vector<expression_item> ch;
   ch.push_back(mk(IT_LPAREN));
   bool want_operand = true;
@@ -373,4 +395,18 @@ std::optional<std::string> gsexpr(const char* text, script_run* run) {
     ch.push_back(mk(IT_OPERATOR, code));
     want_operand = true;
   }
+}
+
+}  // namespace
+
+std::optional<std::string> gsexpr(const char* text, script_run* run) {
+  // Values have no size limit, so a script that keeps doubling a string runs
+  // out of memory here; that fails the expression, not the program.
+  try {
+    return gsexpr_chain(text, run);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  say("Memory allocation error\n");
+  return std::nullopt;
 }

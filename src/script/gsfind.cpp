@@ -11,7 +11,11 @@ namespace {
 bool gsdelim(char c) { return c == ' ' || c == ',' || c == ';' || c == '\t'; }
 
 // Opens a regular file (or anything but a directory) for binary reading.
+// A script is read by its size, so a pipe or socket never holds one; opening
+// a pipe without a writer would wait for ever.
 FILE* try_open(const std::string& path) {
+  struct stat pre;
+  if (stat(path.c_str(), &pre) == 0 && (S_ISFIFO(pre.st_mode) || S_ISSOCK(pre.st_mode))) return nullptr;
   FILE* f = fopen(path.c_str(), "rb");
   if (!f) return nullptr;
   struct stat sb;

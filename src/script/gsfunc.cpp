@@ -110,6 +110,11 @@ int file_error(script_run* run, const char* msg, const std::string& name, const 
   return 0;
 }
 
+// A name with a NUL in it would open another file than the one named.
+FILE* open_named(const std::string& name, const char* mode) {
+  return name.find('\0') == std::string::npos ? fopen(name.c_str(), mode) : nullptr;
+}
+
 script_open_file* find_open(script_run* run, const std::string& name) {
   for (auto& f : run->open_files) {
     if (f.name == name) return &f;
@@ -124,7 +129,7 @@ int gsfrd(script_run* run, const arg_list& a) {
   if (of && of->mode != 1)
     return file_error(run, "Error in read:  attempt to read a file open for write\n", a[0], "8\n");
   if (!of) {
-    FILE* f = fopen(a[0].c_str(), "r");
+    FILE* f = open_named(a[0], "r");
     if (!f) {
       run->retstr = "1\n";
       return 0;
@@ -157,7 +162,7 @@ int gsfwt(script_run* run, const arg_list& a) {
   if (of && of->mode != 2)
     return file_error(run, "Error in write: attempt to write a file open for read\n", a[0], "8");
   if (!of) {
-    FILE* f = fopen(a[0].c_str(), a.size() > 2 ? "a+" : "w");
+    FILE* f = open_named(a[0], a.size() > 2 ? "a+" : "w");
     if (!f) {
       run->retstr = "1";
       return 0;
@@ -247,6 +252,8 @@ const size_t GS_MATH_MAX = 31;  // longest written result
 // Checks a user's number format: exactly one floating conversion with
 // optional flags, width and precision; "%%" may stand anywhere.
 bool gs_check_format(const std::string& f) {
+  // The format goes to the C library as a C string: a NUL would cut it.
+  if (f.find('\0') != std::string::npos) return false;
   int conversions = 0;
   for (size_t i = 0; i < f.size(); i++) {
     if (f[i] != '%') continue;
@@ -455,7 +462,8 @@ const char* gs_call(const char* p, const std::string& name16, script_run* run) {
 
 const char* gsfunc(const char* p, const std::string& name16, script_run* run) {
   if (!gs_depth_enter()) return nullptr;
-  const char* q = gs_call(p, name16, run);
-  gs_depth_leave();
-  return q;
+  struct leave {
+    ~leave() { gs_depth_leave(); }
+  } on_exit;
+  return gs_call(p, name16, run);
 }

@@ -129,6 +129,9 @@ void gs_print_where(const script_run* run, int stmt, bool indent);
 constexpr int GS_MAX_DEPTH = 400;  // nested function calls; sanitizer builds need ~5 KB of stack a level
 bool gs_depth_enter();             // false (reported) when too deep
 void gs_depth_leave();
+// True when the machine stack is nearly used up: nested blocks, calls and
+// scripts all recurse on it, so each of them stops there with an error.
+bool gs_stack_low();
 int gsrunf(int start, script_run* run);
 std::optional<std::string> gsfvar(const std::string& name16, script_run* run);
 int gsrvar(script_run* run, const std::string& in16, std::string& out16);

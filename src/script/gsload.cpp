@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <new>
 
 #include "core/message.h"
 #include "script/gs.h"
@@ -193,6 +194,12 @@ static int gsbkif(script_run* run, int i, int ifst, int wh, int& err);
 static int gsbkst(script_run* run, int i, int encl_if, int encl_while, int& err) {
   script_statement& st = run->stmts[i];
   FILE* o = gs_out();
+  if ((st.type == GS_WHILE || st.type == GS_IF) && gs_stack_low()) {
+    fprintf(o, "Blocks nested too deeply.\n");
+    gs_scan_where(run, i);
+    err = 1;
+    return -1;
+  }
   switch (st.type) {
     case GS_WHILE: {
       int e = gsbkdo(run, i + 1, i, err);
@@ -413,26 +420,38 @@ std::optional<std::string> gsfile(const std::string& text, int& rc, int implicit
 
   script_run run;
   run.name = name;
-  int r = gsgsfrd(&run, 0, name);
-  if (r == 9) {
-    if (implicit) {
-      kaprnt(0, "Unknown command: " + name + "\n");
-    } else {
-      fprintf(gs_out(), "Error opening script file: %s\n", name.c_str());
+  int code = 1;  // what an allocation failure ends with: 1 loading, 99 running
+  try {
+    int r = gsgsfrd(&run, 0, name);
+    if (r == 9) {
+      if (implicit) {
+        kaprnt(0, "Unknown command: " + name + "\n");
+      } else {
+        fprintf(gs_out(), "Error opening script file: %s\n", name.c_str());
+      }
     }
-  }
-  if (r != 0) {
-    rc = 1;
+    if (r != 0) {
+      rc = 1;
+      return std::nullopt;
+    }
+    if (run.stmts.empty()) {
+      rc = 0;
+      return std::nullopt;
+    }
+    run.args.push_back(args);
+    code = GSR_ERROR;
+    struct nest {
+      nest() { gs_nesting++; }
+      ~nest() { gs_nesting--; }
+    } in_run;
+    code = gsrunf(0, &run);
+  } catch (const std::bad_alloc&) {
+    fprintf(gs_out(), "Error executing script file: --> %s <--\n", name.c_str());
+    fprintf(gs_out(), "  Memory allocation error \n");
+    rc = code;
+    fflush(gs_out());
     return std::nullopt;
   }
-  if (run.stmts.empty()) {
-    rc = 0;
-    return std::nullopt;
-  }
-  run.args.push_back(args);
-  gs_nesting++;
-  int code = gsrunf(0, &run);
-  gs_nesting--;
   if (code == GSR_QUIT) code = -1;
   rc = code;
   std::optional<std::string> out = std::move(run.retstr);

@@ -1,6 +1,11 @@
 // Running the statements of a script: function invocations, the statement
 // loop, while and if blocks, commands, assignments, pull, say, prompt,
 // return, exit, and the local, global and compound variables.
+#include <pthread.h>
+
+#include <algorithm>
+#include <cstdint>
+
 #include "core/cmdinput.h"
 #include "core/session.h"
 #include "script/gsint.h"
@@ -144,6 +149,8 @@ static int gsrund(int w, script_run* run, int& code) {
   int end = run->stmts[w].link;
   code = GSR_GO;
   while (*v != "0") {
+    // A loop with an empty body runs no statement that would see an interrupt.
+    if (kaqsig()) return run_error(code);
     int i = w + 1;
     while (i >= 0 && i != end) {
       i = gsruns(i, run, code);
@@ -185,6 +192,11 @@ static int gsruns(int i, script_run* run, int& code) {
   if (kaqsig()) return run_error(code);
   const script_statement& st = run->stmts[i];
   FILE* o = gs_out();
+  if (gs_stack_low()) {
+    fprintf(o, "Error:  Statements nested too deeply\n");
+    gs_print_where(run, i, true);
+    return run_error(code);
+  }
   switch (st.type) {
     case GS_COMMAND:
       code = gsstmt(i, run);
@@ -284,9 +296,31 @@ static bool gs_params(const std::string& s, std::vector<std::string>& names) {
 // the machine stack; a runaway recursion must end as a script error.
 static int gs_depth = 0;
 
+// The lowest frame address a statement may start from: what lies below it
+// is kept for the commands and built-ins that statement runs.
+static uintptr_t gs_stack_floor() {
+  static thread_local uintptr_t floor = 0;
+  if (floor) return floor;
+  floor = 1;  // bounds unknown: never low
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return floor;
+  void* addr = nullptr;
+  size_t size = 0;
+  if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr) {
+    size_t reserve = std::min<size_t>(size_t{1} << 20, size / 4);
+    floor = reinterpret_cast<uintptr_t>(addr) + reserve;
+  }
+  pthread_attr_destroy(&attr);
+  return floor;
+}
+
+bool gs_stack_low() {
+  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < gs_stack_floor();
+}
+
 bool gs_depth_enter() {
-  if (gs_depth >= GS_MAX_DEPTH) {
-    fprintf(gs_out(), "Error:  Function calls nested too deeply (%i levels)\n", GS_MAX_DEPTH);
+  if (gs_depth >= GS_MAX_DEPTH || gs_stack_low()) {
+    fprintf(gs_out(), "Error:  Function calls nested too deeply (%i levels)\n", gs_depth);
     return false;
   }
   gs_depth++;
@@ -320,7 +354,12 @@ int gsrunf(int start, script_run* run) {
     }
   }
 
-  script_var_list* saved = run->locals;
+  // The caller's list comes back however this invocation ends.
+  struct restore {
+    script_run* run;
+    script_var_list* saved;
+    ~restore() { run->locals = saved; }
+  } back{run, run->locals};
   run->locals = &locals;
   int code = GSR_GO;
   int i = first < static_cast<int>(run->stmts.size()) ? first : -1;
@@ -328,7 +367,6 @@ int gsrunf(int start, script_run* run) {
     i = gsruns(i, run, code);
     if (code) break;
   }
-  run->locals = saved;
   if (code == GSR_CONTINUE || code == GSR_BREAK) {
     fprintf(gs_out(), "Error in gsrunf:  Internal Logic Check 8\n");
     code = 1;

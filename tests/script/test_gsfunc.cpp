@@ -153,6 +153,9 @@ TEST(ScriptBuiltins, MathFormatTakesOneFloatingConversion) {
     EXPECT_EQ(out.rfind("Error in math_format:  invalid format: " + std::string(f) + "\n", 0), 0u)
         << f << ": " << out;
   }
+  // A NUL inside the format would cut it short on its way to the C library.
+  r.set("nulfmt", std::string("%5\0f", 4));
+  EXPECT_FALSE(r.eval("math_format(nulfmt, 1)").has_value());
   expect_failure(r, "math_format('%123456789012.2f', 1)",
                  "Error in math_format:  argument: %123456789012.2f  too long < 15\n");
   // Output that would not fit the result is refused, not cut or overrun.
@@ -197,6 +200,10 @@ TEST(ScriptBuiltins, ReadWriteAndCloseFiles) {
   EXPECT_EQ(v.value_or("?"), "1");
   EXPECT_EQ(out, "Error in close:  file not open\n  File name = " + dir.file("out.txt") + "\n");
   expect_value(r, "write('" + dir.file("no/such/dir.txt") + "', 'x')", "1");
+  // Nor is a name with a NUL cut short to the name of another file.
+  r.set("nulname", dir.file("cut") + std::string("\0.txt", 5));
+  expect_value(r, "write(nulname, 'x')", "1");
+  EXPECT_FALSE(vemra_test::file_exists(dir.file("cut")));
   expect_failure(r, "read()", "Error in read:  File name missing\n");
   expect_failure(r, "read('')", "Error in read:  NULL File Name\n");
   expect_failure(r, "write()", "Error in write:  File name missing\n");

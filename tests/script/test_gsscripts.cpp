@@ -2,6 +2,13 @@
 // functions, variables, commands with rc and result, pull, return and exit,
 // load-time errors, and realistic scripts with their exact output.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include "core/session.h"
 #include "gs_support.h"
@@ -324,6 +331,15 @@ TEST_F(ScriptRun, InterruptStopsBeforeTheNextStatement) {
   EXPECT_EQ(r.rc, 99);
   std::vector<std::string> want = {"interrupt", "interrupt"};
   EXPECT_EQ(commands().sent, want);
+  // A loop with an empty body runs no statement, yet it sees the interrupt.
+  signal(SIGALRM, [](int) { gcmn->interrupt = 1; });
+  itimerval once{{0, 0}, {0, 50000}};
+  setitimer(ITIMER_REAL, &once, nullptr);
+  r = run_text(dir, "while 1\nendwhile\nsay 'after'\n");
+  signal(SIGALRM, SIG_DFL);
+  gcmn->interrupt = 0;
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_EQ(r.out, "");
 }
 
 TEST_F(ScriptRun, RunawayRecursionIsStopped) {
@@ -346,6 +362,53 @@ TEST_F(ScriptRun, RunawayRecursionIsStopped) {
   EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (400 levels)\n", 0), 0u);
   r = run_text(dir, nest(300));
   EXPECT_EQ(r.out, "x\n");
+}
+
+TEST_F(ScriptRun, NestingDeeperThanTheStackEndsAsAnError) {
+  std::string deep;
+  for (int k = 0; k < 300000; k++) deep += "if 1\n";
+  for (int k = 0; k < 300000; k++) deep += "endif\n";
+  auto r = run_text(dir, deep);
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_EQ(r.out.rfind("Blocks nested too deeply.\n  Error occurred scanning line ", 0), 0u);
+  // A recursion inside nested blocks takes far more stack per call.
+  std::string body;
+  for (int k = 0; k < 60; k++) body += "if n > 0\n";
+  body += "return f(n + 1)\n";
+  for (int k = 0; k < 60; k++) body += "endif\n";
+  r = run_text(dir, "say f(1)\nfunction f(n)\n" + body);
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_NE(r.out.find(" nested too deeply"), std::string::npos) << r.out.substr(0, 200);
+}
+
+TEST_F(ScriptRun, RunningOutOfMemoryFailsTheStatement) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer ends the process at a failed allocation";
+#else
+  std::string path = dir.file("t.gs");
+  vemra_test::write_file(path, "x = 'abcdefgh'\nwhile 1\nx = x x\nendwhile\n");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // Room for what the test has mapped and 64 MB more.
+    long pages = 0;
+    FILE* f = fopen("/proc/self/statm", "r");
+    if (!f || fscanf(f, "%ld", &pages) != 1) _exit(2);
+    fclose(f);
+    rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64 << 20);
+    rlimit lim{room, room};
+    if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(2);
+    try {
+      auto r = run(path);
+      _exit(r.rc == 99 && r.out == "Memory allocation error\n" + where(3) ? 0 : 1);
+    } catch (...) {
+      _exit(3);
+    }
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
 }
 
 TEST_F(ScriptRun, LongLinesAndValuesHaveNoLimit) {
@@ -466,4 +529,8 @@ TEST_F(ScriptRun, ScriptPathLookup) {
   unsetenv("KASCRP");
   r = run("vemra_probe_c");
   EXPECT_EQ(r.rc, 1);
+  // A pipe has no size to read a script by, and opening one would wait.
+  ASSERT_EQ(mkfifo(a.file("pipe.gs").c_str(), 0600), 0);
+  r = run(a.file("pipe.gs"));
+  EXPECT_EQ(r.out, "Error opening script file: " + a.file("pipe.gs") + "\n");
 }
