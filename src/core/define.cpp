@@ -27,8 +27,19 @@ bool alnum(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
 // Rounds halves away from zero.
 int round_grid(float v) { return static_cast<int>(std::lround(v)); }
 
+// Grid positions far outside any data set (or undefined) are held to a bound
+// an int keeps: the range then asks for more memory than there is and is
+// refused as such.
+float grid_bound(float v) {
+  constexpr float lim = 1.0e9f;
+  if (!(v >= -lim)) return -lim;
+  return v > lim ? lim : v;
+}
+
 // The grid index range [first, last] covered by a world (or time) range.
 void grid_range(float gmin, float gmax, int* first, int* last) {
+  gmin = grid_bound(gmin);
+  gmax = grid_bound(gmax);
   if (gmin == gmax) {
     *first = *last = round_grid(gmin);
     return;

@@ -35,13 +35,28 @@ int clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 // Where v falls in the rainbow range rlo..rhi spread over colours 0..top;
 // a range of no spread takes the middle colour.
 int rainbow_index(float v, float rlo, float rhi, int top) {
-  return rhi != rlo ? int((v - rlo) * float(top + 1) / (rhi - rlo)) : top / 2;
+  if (rhi == rlo) return top / 2;
+  const float r = (v - rlo) * float(top + 1) / (rhi - rlo);
+  // Far outside the range (or undefined) it is an end colour, never an int
+  // out of range.
+  if (!(r > -1.0f)) return -1;
+  return r < float(top + 1) ? int(r) : top + 1;
+}
+
+// The integer nearest v; false when v has none in an int.
+bool nearest_int(float v, int* out) {
+  const float r = std::floor(v + 0.5f);
+  if (!(r >= -2147483648.0f && r < 2147483648.0f)) return false;
+  *out = int(r);
+  return true;
 }
 
 // A level rounded to a multiple of the interval (0.1 added or taken off and
 // truncated), so that accumulated steps print as round numbers.
 float round_level(float v, float interval) {
   float q = v / interval;
+  // So far out a float has no fraction left to take off.
+  if (!(std::fabs(q) < 1.0e9f)) return q * interval;
   q = q < 0 ? q - 0.1f : q + 0.1f;
   return float(int(q)) * interval;
 }
@@ -71,8 +86,8 @@ void constant_field(session_state* pcm, float value) {
   if (pcm->datawarn) {
     int saved_count = pcm->fgvals_count, saved_out = pcm->gxout_2d;
     int saved_value = pcm->fgvals_values[0], saved_colour = pcm->fgvals_colours[0];
-    pcm->fgvals_count = 1;
-    pcm->fgvals_values[0] = int(std::floor(value + 0.5f));
+    // A constant beyond an int matches no fgrid value: nothing is filled.
+    pcm->fgvals_count = nearest_int(value, &pcm->fgvals_values[0]) ? 1 : 0;
     pcm->fgvals_colours[0] = 2;
     pcm->gxout_2d = 6;
     kafgrd(pcm);
@@ -142,7 +157,8 @@ void contour_lines(session_state* pcm, const float* v, int isiz, int jsiz, float
       if (pcm->ccolor < 0) gxcolr(rainbow(rainbow_index(value, rlo, rhi, top)));
       label[0] = '\0';
       float q = value / (float(pcm->clskip) * interval);
-      if (int(q + 0.009f) != int(q - 0.009f) || std::fabs(q - float(int(q))) < 0.01f)
+      if (!(std::fabs(q) < 1.0e9f) || int(q + 0.009f) != int(q - 0.009f) ||
+          std::fabs(q - float(int(q))) < 0.01f)
         level_label(pcm, value, label, sizeof label);
       trace(value, label);
     }
@@ -423,7 +439,8 @@ void kafgrd(session_state* pcm) {
   const int isiz = g->isiz;
   auto colour_of = [&](float v) {
     if (v == g->undef) return -1;
-    int c = -1, iv = int(std::floor(v + 0.5f));
+    int c = -1, iv;
+    if (!nearest_int(v, &iv)) return -1;
     for (int k = 0; k < pcm->fgvals_count && k < 50; k++)
       if (pcm->fgvals_values[k] == iv) c = pcm->fgvals_colours[k];
     return c;

@@ -166,5 +166,9 @@ TEST_F(Define, SectionsBeyondTheObjectAreUndefined) {
          {"q defval c 5 1", kNoValue},
          {"set y 5", "-"},
          {"define d = a", "-"},
-         {"q define", "a " + fmt(at(1, 1, 1)) + "\nc " + fmt(at(1, 2, 1)) + "\nd -9.99e+33\n"}});
+         {"q define", "a " + fmt(at(1, 1, 1)) + "\nc " + fmt(at(1, 2, 1)) + "\nd -9.99e+33\n"},
+         // A level beyond any grid index an int holds is outside the file too.
+         {"set z 1e10", "-"},
+         {"define e = u", "-"},
+         {"q defval e 1 1", kNoValue}});
 }

@@ -285,6 +285,13 @@ TEST(ContourPlot, UndefinedAndConstantFieldsStopBeforeTheTail) {
     EXPECT_EQ(p.s->fgvals_count, 0);
     EXPECT_EQ(p.s->gxout_2d, 1);
   }
+  {
+    Plot p;  // a constant beyond any int has no fgrid value to fill
+    p.lonlat(2, 2, 0, 0, 10, {1e20f, 1e20f, 1e20f, 1e20f});
+    EXPECT_EQ(p.run(0), "Constant field.  Value = 1e+20\n");
+    EXPECT_TRUE(p.frame().fills.empty());
+    EXPECT_EQ(p.s->fgvals_count, 0);
+  }
 }
 
 TEST(ContourPlot, TransposedPlotExchangesTheAxesInACopy) {
