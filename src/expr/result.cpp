@@ -116,10 +116,15 @@ VEMRA_WIDE extremes lane_extremes(const float* v, long long n, float u, bool two
 void kamnmx(grid_field* grid) {
   const long long n = static_cast<long long>(grid->isiz) * grid->jsiz;
   const float u = grid->undef;
+  if (n == 1) {
+    // One point is its own extreme, however large: a constant's value lives
+    // in min_value and must not be replaced by the undefined value.
+    grid->min_value = grid->max_value = grid->values[0];
+    return;
+  }
   extremes e = lane_extremes(grid->values, n, u, true);
   if (e.lo == 0 || e.hi == 0) e = lane_extremes(grid->values, n, u, false);
-  // Nothing defined leaves the starting values. A one-point grid's values
-  // are its own min_value, read before it is written.
+  // Nothing defined leaves the starting values.
   if (e.lo == kLow || e.hi == kHigh) e.lo = e.hi = u;
   grid->min_value = e.lo;
   grid->max_value = e.hi;

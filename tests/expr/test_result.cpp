@@ -108,6 +108,10 @@ TEST(Results, OnePointGridsGetBothExtremes) {
   kamnmx(one);
   EXPECT_EQ(one->min_value, one->undef);
   EXPECT_EQ(one->max_value, one->undef);
+  one->min_value = 1e37f;  // beyond the search's starting bounds
+  kamnmx(one);
+  EXPECT_EQ(one->values[0], 1e37f);
+  EXPECT_EQ(one->max_value, 1e37f);
   kagfre(one);
   grid_field* single = new_grid(0, 1);
   single->values[0] = -2.5f;
