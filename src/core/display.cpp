@@ -66,8 +66,14 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     g1 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_min[d]);
     g2 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_max[d]);
   }
-  const int first = static_cast<int>(g1);
-  const int last = static_cast<int>(g2 + 0.999f);
+  // A looping range far beyond the file (or undefined) is held to grid
+  // positions an int keeps; those frames then fail as out of the file.
+  auto bound = [](float g) {
+    constexpr float lim = 1.0e9f;
+    return !(g >= -lim) ? -lim : (g > lim ? lim : g);
+  };
+  const int first = static_cast<int>(bound(g1));
+  const int last = static_cast<int>(bound(g2 + 0.999f));
   gxfrme(2);
   pcm->frame_pass = 0;
   const int clab = pcm->clab;
