@@ -348,8 +348,14 @@ int gxdbgn(float xs, float ys) {
     }
     hints.flags = USPosition | USSize;
   }
-  if (width < 1) width = 1;
-  if (height < 1) height = 1;
+  // The protocol carries sizes and positions in 16 bits, so larger ones
+  // would wrap into some other window; and a server holding the window's
+  // pixels in 32-bit byte counts fails (or falls over) near 32768 a side.
+  auto limit = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
+  width = limit(width, 1, 16384);
+  height = limit(height, 1, 16384);
+  wx = limit(wx, -32768, 32767);
+  wy = limit(wy, -32768, 32767);
   hints.x = wx;
   hints.y = wy;
   hints.width = width;

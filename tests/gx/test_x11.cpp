@@ -141,6 +141,16 @@ TEST_F(X11Window, DefaultSizeAndGeometryFromTheFarEdges) {
     std::printf("win %d %d\n", d[1], d[2]);
   });
   EXPECT_NE(c.out.find("win 720 564\n"), std::string::npos) << c.out;
+
+  // Sizes and places beyond what the protocol carries are held, not wrapped.
+  o.geometry = "100000x70000+99999+0";
+  c = in_window(dir, o, [&] {
+    int d[6];
+    win_data(d);
+    std::printf("size %d %d\n", d[3], d[4]);
+  });
+  EXPECT_EQ(c.status, 0);
+  EXPECT_NE(c.out.find("size 16384 16384\n"), std::string::npos) << c.out;
 }
 
 TEST_F(X11Window, FixedUserAndGreyColoursOnBothBackgrounds) {
