@@ -105,12 +105,7 @@ std::string kafndt(const char* tmpl, const date_time* valid, const date_time* in
       continue;
     }
     if (p[1] == 'f' && (p[2] == '2' || p[2] == '3')) {
-      date_time start;
-      start.year = static_cast<int>(scaling->start_year + 0.1f);
-      start.month = static_cast<int>(scaling->start_month + 0.1f);
-      start.day = static_cast<int>(scaling->start_day + 0.1f);
-      start.hour = static_cast<int>(scaling->start_hour + 0.1f);
-      start.minute = static_cast<int>(scaling->start_minute + 0.1f);
+      date_time start = time_scaling_start(scaling);
       long long hours = (timdif(&start, valid) + 30) / 60;
       append_int(out, p[2] == '2' ? "%02lld" : "%03lld", hours);
       p += 3;

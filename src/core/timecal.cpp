@@ -129,15 +129,6 @@ i64 absolute_minutes(const date_time* t) {
   return days * 1440 + static_cast<i64>(t->hour) * 60 + t->minute;
 }
 
-date_time scaling_start(const time_scaling* s) {
-  date_time d;
-  d.year = static_cast<int>(s->start_year + 0.1f);
-  d.month = static_cast<int>(s->start_month + 0.1f);
-  d.day = static_cast<int>(s->start_day + 0.1f);
-  d.hour = static_cast<int>(s->start_hour + 0.1f);
-  d.minute = static_cast<int>(s->start_minute + 0.1f);
-  return d;
-}
 
 // Length in minutes of the month of a time.
 double month_minutes(const date_time* t) {
@@ -160,6 +151,25 @@ constexpr double max_offset_minutes = 1.0e6 * 527040.0;
 constexpr double max_offset_months = 1.0e6 * 12.0;
 
 }  // namespace
+
+date_time time_scaling_start(const time_scaling* s) {
+  // A float start field may lie beyond the int range (a year near the int
+  // limit rounds up as a float), where a plain conversion is undefined.
+  auto field = [](float f) {
+    float v = f + 0.1f;
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483648.0f) return INT_MAX;
+    if (v <= -2147483648.0f) return INT_MIN;
+    return static_cast<int>(v);
+  };
+  date_time d;
+  d.year = field(s->start_year);
+  d.month = field(s->start_month);
+  d.day = field(s->start_day);
+  d.hour = field(s->start_hour);
+  d.minute = field(s->start_minute);
+  return d;
+}
 
 time_scaling time_scaling_from(const float* eight) {
   time_scaling s;
@@ -233,7 +243,7 @@ long long timdif(const date_time* from, const date_time* to) {
 }
 
 float t2gr(const time_scaling* s, const date_time* t) {
-  date_time start = scaling_start(s);
+  date_time start = time_scaling_start(s);
   double g;
   if (s->increment_minutes > 0.1f) {
     g = static_cast<double>(timdif(&start, t)) / s->increment_minutes;
@@ -258,7 +268,7 @@ float t2gr(const float* scaling, const date_time* t) {
 }
 
 void gr2t(const time_scaling* s, float g, date_time* out) {
-  date_time start = scaling_start(s);
+  date_time start = time_scaling_start(s);
   *out = start;
   if (s->increment_minutes > 0.1f) {
     double v = static_cast<double>(s->increment_minutes) * (static_cast<double>(g) - 1.0);

@@ -28,6 +28,8 @@ struct time_scaling {
 
 // Views a float array of eight (as kept in scaling slots) as a time_scaling.
 time_scaling time_scaling_from(const float* eight);
+// The start time of a scaling; fields beyond the int range are held at its ends.
+date_time time_scaling_start(const time_scaling* scaling);
 
 // 1 when the year has a 29 February under the session calendar.
 int qleap(int year);

@@ -620,8 +620,9 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
         pfi->pdef_params[i] = v;
       }
       if (kind->type == 8) {
-        int nw = static_cast<int>(pfi->pdef_params[0] + 0.1f);
-        if (nw < 1 || nw > 8) return bad();
+        // Tested as a float: a huge or NaN count has no int value.
+        float nw = pfi->pdef_params[0] + 0.1f;
+        if (!(nw >= 1.0f && nw < 9.0f)) return bad();
       }
       if (kind->type >= 7) {
         p = nxtwrd(p);
@@ -766,8 +767,9 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
       date_time incr{};
       q = rdtprs(p, &incr);
       if (!q || !is_word_end(*q)) return incr_error("Open Error:  Invalid time increment in tdef\n");
-      float months = float(incr.year * 12 + incr.month);
-      float minutes = float(incr.day * 1440 + incr.hour * 60 + incr.minute);
+      // Summed in 64 bits: each field may be as large as an int.
+      float months = float(int64_t(incr.year) * 12 + incr.month);
+      float minutes = float(int64_t(incr.day) * 1440 + int64_t(incr.hour) * 60 + incr.minute);
       if (months == 0 && minutes == 0)
         return incr_error("Open Error:  0 time increment in tdef\n");
       drop_scaling(pfi, 3);

@@ -2,6 +2,7 @@
 // time. Calendar results are checked against a Julian day number formula.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -239,6 +240,12 @@ TEST_F(TimeCal, FarAndInvalidCoordinatesStayDefined) {
   }
   gr2t(&s, 1e30f, &out);
   EXPECT_GT(out.year, 1990 + 900000);
+  // A start year beyond the int range is held at the last year, not wrapped.
+  time_scaling far = axis(dt(1990, 1, 1), 1, 0);
+  far.start_year = 3e9f;
+  EXPECT_EQ(time_scaling_start(&far).year, INT_MAX);
+  far.start_year = -3e9f;
+  EXPECT_EQ(time_scaling_start(&far).year, INT_MIN);
 }
 
 TEST_F(TimeCal, Text) {

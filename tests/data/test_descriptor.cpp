@@ -305,6 +305,11 @@ TEST(Descriptor, DimensionRecords) {
   ASSERT_EQ(both.rc, 0) << both.out;
   EXPECT_EQ(both.pfi->grid_to_world_scaling[3][3], 6);
   EXPECT_EQ(both.pfi->grid_to_world_scaling[3][6], 2160);
+  // Increments whose months or minutes pass the int range are still summed exactly.
+  parsed far = parse_text(d, grid_ctl("tdef 3 linear jan1990 2147483647yr2147483647dy\n"));
+  ASSERT_EQ(far.rc, 0) << far.out;
+  EXPECT_EQ(far.pfi->grid_to_world_scaling[3][5], float(2147483647.0 * 12));
+  EXPECT_EQ(far.pfi->grid_to_world_scaling[3][6], float(2147483647.0 * 1440));
 
   parsed eof = parse_text(d, grid_ctl() + "zdef 4 levels 1000\n850\n");
   EXPECT_EQ(eof.rc, 1);
