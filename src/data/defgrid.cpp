@@ -21,11 +21,11 @@ int object_size(int d) {
 
 // A 0-based time index brought into the object's climatological cycle.
 int64_t in_cycle(int64_t index) {
-  int t = int(index);
-  if (!pfi->climatology_flag || pfi->climatology_cycle < 1) return t;
-  const int cyc = pfi->climatology_cycle;
+  if (!pfi->climatology_flag || pfi->climatology_cycle < 1) return index;
+  const int64_t cyc = pfi->climatology_cycle;
   // Modulo rather than repeated steps: a far request stays one operation.
-  int r = t % cyc;
+  // The index may pass the int range (request and offset of opposite signs).
+  int64_t r = index % cyc;
   if (r < 0) r += cyc;
   return r;
 }

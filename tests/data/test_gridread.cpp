@@ -366,3 +366,21 @@ TEST_F(GridReadTest, OffsetsBeyondFourGigabytes) {
   EXPECT_EQ(read(p.get(), 0, -1, -1, {7, 1000, 1, nt}, {7, 1000, 1, nt}).grid->min_value,
             float(1000 * 2000 + 7));
 }
+
+TEST_F(GridReadTest, ClimatologicalObjectFarFromItsOffset) {
+  // A defined object of one point over a cycle of 12 times, its values 0..11.
+  record p(getpfi());
+  p->file_type = 4;
+  p->x_size = p->y_size = p->z_size = 1;
+  p->t_size = 12;
+  p->climatology_flag = 1;
+  p->climatology_cycle = 12;
+  p->defined_offsets[3] = -2000000000;
+  p->variables = static_cast<variable_descriptor*>(std::calloc(1, sizeof(variable_descriptor)));
+  p->data_buffer = static_cast<float*>(std::malloc(12 * sizeof(float)));
+  for (int i = 0; i < 12; i++) p->data_buffer[i] = float(i);
+  // Time 2e9 lies 3999999999 steps past the object's start: slot 3 of the cycle.
+  read_result r = read(p.get(), 0, -1, -1, {1, 1, 1, 2000000000}, {1, 1, 1, 2000000000});
+  EXPECT_EQ(r.rc, 0);
+  EXPECT_EQ(r.grid->min_value, float(3999999999LL % 12));
+}
