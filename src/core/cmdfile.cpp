@@ -105,7 +105,8 @@ int kaexec(char* typed, session_state* pcm) {
         expanded.push_back(line[i]);
       }
     }
-    if (expanded.back() != '\n') expanded.push_back('\n');
+    // A last line of only an empty ~~ argument expands to nothing at all.
+    if (expanded.empty() || expanded.back() != '\n') expanded.push_back('\n');
     kaprnt(0, expanded);
     int rc = kacmd(expanded, pcm, 1);
     if (rc != 0) {

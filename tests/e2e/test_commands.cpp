@@ -21,6 +21,10 @@ TEST(CommandFile, ArgumentsQuotingAndComments) {
   EXPECT_FALSE(contains(r.out, "comment"));
   EXPECT_TRUE(contains(r.out, "EOF EXECuting f.cmd \n"));
   EXPECT_EQ(r.status, 0);
+  // A last line without newline that expands to nothing is a blank command.
+  write_file(dir.file("e.cmd"), "&0");
+  r = run_batch("exec e.cmd ~~\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "EOF EXECuting e.cmd \n")) << r.out;
 }
 
 TEST(CommandFile, FirstFailureStopsTheFile) {
