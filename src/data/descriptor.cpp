@@ -14,6 +14,7 @@
 #include "core/mfcmn.h"
 #include "core/numfmt.h"
 #include "core/scaling.h"
+#include "core/session.h"
 #include "core/timecal.h"
 #include "core/words.h"
 #include "data/filerec.h"
@@ -390,11 +391,14 @@ int read_station_map(FILE* f, file_descriptor* pfi, int* ntimes, int* maxsize) {
   return 0;
 }
 
-// Per-time file numbers of a templated data set.
+// Per-time file numbers of a templated data set. False after the message.
 bool template_numbers(file_descriptor* pfi) {
   int nt = pfi->t_size;
   int* fnums = static_cast<int*>(std::malloc(sizeof(int) * size_t(nt)));
-  if (!fnums) return false;
+  if (!fnums) {
+    kaprnt(0, kMemory);
+    return false;
+  }
   pfi->template_file_numbers = fnums;
   float* ts = pfi->grid_to_world_scaling[3];
   date_time first{}, tt{};
@@ -403,6 +407,11 @@ bool template_numbers(file_descriptor* pfi) {
   int cur = 1;
   fnums[0] = 1;
   for (int t = 2; t <= nt; t++) {
+    // A time axis of millions of steps takes a while: let the user stop it.
+    if ((t & 0xffff) == 0 && kaqsig()) {
+      kaprnt(0, "Open Error:  Interrupted while the template's file names were formed\n");
+      return false;
+    }
     gr2t(ts, static_cast<float>(t), &tt);
     std::string name = kafndt(pfi->data_file_name, &tt, &first, ts);
     if (name != prev) cur = t;
@@ -959,10 +968,7 @@ int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb,
 
   if (pfi->pdef_type && kappcn(pfi, pdef_access, pdef_format)) return 1;
 
-  if (pfi->template_flag && !template_numbers(pfi)) {
-    kaprnt(0, kMemory);
-    return 1;
-  }
+  if (pfi->template_flag && !template_numbers(pfi)) return 1;
   return 0;
 }
 

@@ -1,5 +1,6 @@
 // Record layout of grid files, station layout and maps, GRIB index files and
 // the per-time file numbers of templated data sets.
+#include "core/session.h"
 #include "test_descriptor_support.h"
 
 using namespace dtest;
@@ -330,4 +331,14 @@ TEST(Template, FileNumbersPerTime) {
   const int expect[10] = {1, 1, 3, 3, 3, 3, 7, 7, 7, 7};
   for (int t = 0; t < 10; t++) EXPECT_EQ(r.pfi->template_file_numbers[t], expect[t]) << t;
   EXPECT_EQ(r.pfi->open_template_time, 0);
+
+  // The scan of a long time axis stops at an interrupt instead of running on.
+  gcmn->interrupt = 1;
+  parsed stopped = parse_text(d, "dset ^x%y4%m2%d2%h2%n2.dat\noptions template\nundef 1\n"
+                                 "xdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+                                 "tdef 100000 linear 00z1jan2000 1mn\nvars 1\nv 0 0 v\nendvars\n");
+  gcmn->interrupt = 0;
+  EXPECT_EQ(stopped.rc, 1);
+  EXPECT_EQ(stopped.out, std::string("Open Error:  Interrupted while the template's file names "
+                                     "were formed\n") + kClosing);
 }
