@@ -585,7 +585,8 @@ int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t&
       }
       float v;
       const char* q = valprs(p, &v);
-      if (!q || !is_word_end(*q)) {
+      // A value beyond the float range would leave no usable tolerance band.
+      if (!q || !is_word_end(*q) || !std::isfinite(v)) {
         rec_error("Open Error:  Invalid undef value\n");
         return 1;
       }
@@ -987,7 +988,7 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
   const char* p = nxtwrd(ch);
   float start, incr = 1;
   const char* q = p ? valprs(p, &start) : nullptr;
-  if (!q || !is_word_end(*q)) {
+  if (!q || !is_word_end(*q) || !std::isfinite(start)) {
     dim_error(" starting value\n");
     return 1;
   }
@@ -999,6 +1000,14 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
       dim_error(" increment value\n");
       return 1;
     }
+  }
+  // Both conversions must stay finite: a step beyond the float range, or so
+  // small that its inverse is not, would turn every coordinate into NaN.
+  float before = start - incr;
+  if (!std::isfinite(incr) || !std::isfinite(1.0f / incr) || !std::isfinite(before) ||
+      !std::isfinite(-before / incr)) {
+    dim_error(" increment value\n");
+    return 1;
   }
   auto* a = static_cast<float*>(std::malloc(sizeof(float) * 6));
   if (!a) return -1;
@@ -1051,7 +1060,7 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
     }
     float v;
     const char* q = valprs(p, &v);
-    if (!q || !is_word_end(*q)) {
+    if (!q || !is_word_end(*q) || !std::isfinite(v)) {
       kaprnt(0, "Open Error:  Invalid value in LEVELS data\n");
       return 1;
     }

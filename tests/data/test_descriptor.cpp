@@ -200,6 +200,12 @@ TEST(Descriptor, RefusedRecords) {
       {"xdef 4 linear\n" + g, start, "xdef 4 linear"},
       {"xdef 4 linear 0\n" + g, incr, "xdef 4 linear 0"},
       {"xdef 4 linear 0 -1\n" + g, incr, "xdef 4 linear 0 -1"},
+      // Numbers past the float range, or a step whose inverse is, make no axis.
+      {"xdef 4 linear 0 1e39\n" + g, incr, "xdef 4 linear 0 1e39"},
+      {"xdef 4 linear 0 1e-40\n" + g, incr, "xdef 4 linear 0 1e-40"},
+      {"ydef 4 linear 1e39 1\n" + g, start, "ydef 4 linear 1e39 1"},
+      {"zdef 3 levels 1000 1e39 500\n" + g, "Open Error:  Invalid value in LEVELS data\n", ""},
+      {"undef 1e39\n" + g, "Open Error:  Invalid undef value\n", "undef 1e39"},
       {"ydef 4 linear 0 0\n" + g, incr, "ydef 4 linear 0 0"},
       // Z may run downwards but must move.
       {"zdef 4 linear 1000 0\n" + g, incr, "zdef 4 linear 1000 0"},
