@@ -209,5 +209,12 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
             static_cast<long long>(need));
     return 1;
   }
+  // Packed fields are at most 32 bits wide; a wider one is damage, and would
+  // size the read buffer from nonsense.
+  for (int i = 2; i < p->intnum; i += 3)
+    if (p->intpnt[i] > 32) {
+      short_index();
+      return 1;
+    }
   return 0;
 }

@@ -292,6 +292,13 @@ TEST(GribIndex, StaleOrShortIndexIsRefused) {
   EXPECT_EQ(slots.rc, 1);
   EXPECT_TRUE(contains(slots.out, mismatch)) << slots.out;
 
+  // Bits per value past 32 can't be unpacked: the index is damaged.
+  index_data wide = sample_index(2, 3);
+  wide.ints[2] = 2147483647;
+  write_file(d.file("g.idx"), portable(wide));
+  EXPECT_EQ(parse_text(d, grib_ctl()).out,
+            std::string("Open Error:  GRIB index file is short or damaged\n") + kClosing);
+
   std::string whole = portable(sample_index(2, 3));
   write_file(d.file("g.idx"), whole.substr(0, 25 + 4 * 10));
   parsed cut = parse_text(d, grib_ctl());
