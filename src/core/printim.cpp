@@ -29,6 +29,7 @@ int kaprim(char* lower, char* typed) {
   }
   // -999: not given (the window's size and background).
   int width = -999, height = -999, background = -999, format = -999;
+  int ignored = 0;  // an option was refused: the image is still written, the command fails
   while ((p = nxtwrd(p)) != nullptr) {
     if (cmpwrd(p, "black")) background = 0;
     else if (cmpwrd(p, "white")) background = 1;
@@ -51,16 +52,18 @@ int kaprim(char* lower, char* typed) {
         kaprnt(0, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
                        : "PRINTIM error:  Invalid y option; ignored\n");
         size = -999;
+        ignored = 1;
       }
       // The number, good or bad, belongs to its option.
       if (q) p = q;
     } else {
       kaprnt(0, "PRINTIM error:  Invalid option; ignored\n");
+      ignored = 1;
     }
   }
   if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
   int rc = gxhpng(name.c_str(), width, height, background, format);
-  if (rc == 0) return 0;
+  if (rc == 0) return ignored;
   kaprnt(0, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
   return 1;
 }

@@ -130,5 +130,5 @@ int kaqury(char* lower, char* typed, session_state* pcm) {
   for (const char* c = p; *c && *c != ' ' && *c != '\t' && *c != '\n' && word.size() < 19; ++c)
     word.push_back(*c);
   kaprnt(0, "Invalid QUERY argument: " + word + " \n");
-  return 0;
+  return 1;  // an error message always comes with a failing return code
 }

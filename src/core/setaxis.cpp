@@ -226,12 +226,17 @@ int set_annot(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->annot_colour = v;
+  int bad = 0;
   if ((p = nxtwrd(p))) {
-    if (!intprs(p, &v)) kaprnt(0, "SET ANNOT Error: Invalid thickness value\n");
-    else s->annot_thick = v;
+    if (!intprs(p, &v)) {
+      kaprnt(0, "SET ANNOT Error: Invalid thickness value\n");
+      bad = 1;
+    } else {
+      s->annot_thick = v;
+    }
   }
   kaprntf(2, "SET ANNOT values:  color = %i  thickness = %i\n", s->annot_colour, s->annot_thick);
-  return 0;
+  return bad;
 }
 
 int set_line(set_args& a) {
@@ -240,10 +245,10 @@ int set_line(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->line_colour = v;
-  style_thickness(p, "LINE", &s->line_style, &s->line_thick);
+  int bad = style_thickness(p, "LINE", &s->line_style, &s->line_thick);
   kaprntf(2, "SET LINE values:  color = %i  style = %i", s->line_colour, s->line_style);
   kaprntf(2, "  thickness = %i\n", s->line_thick);
-  return 0;
+  return bad;
 }
 
 int set_string(set_args& a) {
@@ -252,23 +257,30 @@ int set_string(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->string_colour = v;
+  int bad = 0;
   if ((p = nxtwrd(p))) {
     int j = -1;
     for (int i = 0; i < 9; i++)
       if (cmpwrd(justs[i], p)) j = i;
     if (j < 0) {
       kaprnt(0, "SET STRING Error: Invalid justification value\n");
+      bad = 1;
     } else {
       s->string_just = j;
       if ((p = nxtwrd(p))) {
         if (!intprs(p, &v)) {
           kaprnt(0, "SET STRING Error: Invalid thickness value\n");
+          bad = 1;
         } else {
           s->string_thick = v;
           float r;
           if ((p = nxtwrd(p))) {
-            if (!valprs(p, &r)) kaprnt(0, "SET STRING Error: Invalid rotation value\n");
-            else s->string_rotation = r;
+            if (!valprs(p, &r)) {
+              kaprnt(0, "SET STRING Error: Invalid rotation value\n");
+              bad = 1;
+            } else {
+              s->string_rotation = r;
+            }
           }
         }
       }
@@ -277,7 +289,7 @@ int set_string(set_args& a) {
   kaprntf(2, "SET STRING values:  color = %i  just = %s", s->string_colour,
           justs[s->string_just]);
   kaprntf(2, "  thickness = %i  rotation = %g\n", s->string_thick, s->string_rotation);
-  return 0;
+  return bad;
 }
 
 int set_strsiz(set_args& a) {

@@ -26,17 +26,21 @@ int setopt::flag_switch(set_args& a, int* field) {
   return 0;
 }
 
-void setopt::style_thickness(const char* p, const char* name, int* style, int* thick) {
+int setopt::style_thickness(const char* p, const char* name, int* style, int* thick) {
   int v;
-  if (!(p = nxtwrd(p))) return;
+  if (!(p = nxtwrd(p))) return 0;
   if (!intprs(p, &v)) {
     kaprntf(0, "SET %s Error: Invalid linestyle value\n", name);
-    return;
+    return 1;
   }
   *style = v;
-  if (!(p = nxtwrd(p))) return;
-  if (!intprs(p, &v)) kaprntf(0, "SET %s Error: Invalid thickness value\n", name);
-  else *thick = v;
+  if (!(p = nxtwrd(p))) return 0;
+  if (!intprs(p, &v)) {
+    kaprntf(0, "SET %s Error: Invalid thickness value\n", name);
+    return 1;
+  }
+  *thick = v;
+  return 0;
 }
 
 int setopt::one_float(set_args& a, float* field, const char* name) {
@@ -173,13 +177,14 @@ int set_map(set_args& a) {
   session_state* s = a.pcm;
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
+  int bad = 0;
   if (cmpwrd("auto", p)) {
     s->map_colour_default = -9;
   } else {
     int colour;
     if (!intprs(p, &colour)) return set_error(a.code);
     s->map_colour_default = colour;
-    style_thickness(p, "MAP", &s->map_style_default, &s->map_thick_default);
+    bad = style_thickness(p, "MAP", &s->map_style_default, &s->map_thick_default);
   }
   if (s->map_colour_default < 0) {
     kaprnt(2, "SET MAP values:  auto\n");
@@ -188,7 +193,8 @@ int set_map(set_args& a) {
             s->map_style_default);
     kaprntf(2, "  thickness = %i\n", s->map_thick_default);
   }
-  return 0;
+  // The values before a bad one are kept, but the command still failed.
+  return bad;
 }
 
 int set_vpage(set_args& a) {

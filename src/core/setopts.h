@@ -102,7 +102,7 @@ int one_int(set_args& a, int* field, const char* name);
 
 // The optional line style and thickness words after the one at p; a bad
 // word is reported as "SET <name> Error: ..." and ends the reading.
-void style_thickness(const char* p, const char* name, int* style, int* thick);
+int style_thickness(const char* p, const char* name, int* style, int* thick);
 
 // "xlopts"/"ylopts"/"clopts": colour and optional thickness and size,
 // reported under name; 0 done, 1 refused.

@@ -93,8 +93,17 @@ TEST_F(Dispatch, LinesTheirOutputAndCode) {
       {"open", "OPEN error:  missing data description file name\n", 1},
       {"sdfopen", "SDFOPEN error:  missing self-describing file pathname\n", 1},
       {"xdfopen", "XDFOPEN error:  missing data descriptor file name\n", 1},
-      {"q dimension", "Invalid QUERY argument: dimension \n", 0},
-      {"q abcdefghijklmnopqrstuvwxyz", "Invalid QUERY argument: abcdefghijklmnopqrs \n", 0},
+      {"q dimension", "Invalid QUERY argument: dimension \n", 1},
+      {"q abcdefghijklmnopqrstuvwxyz", "Invalid QUERY argument: abcdefghijklmnopqrs \n", 1},
+      // Values before a bad one are kept, but the error fails the command.
+      {"set line 3 x",
+       "SET LINE Error: Invalid linestyle value\n"
+       "SET LINE values:  color = 3  style = 1  thickness = 3\n",
+       1},
+      {"set string 2 c 4 r",
+       "SET STRING Error: Invalid rotation value\n"
+       "SET STRING values:  color = 2  just = c  thickness = 4  rotation = 0\n",
+       1},
   };
   for (const auto& c : cases) {
     int rc = 9;

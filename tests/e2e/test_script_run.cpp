@@ -97,7 +97,7 @@ TEST(ScriptRun, CommandStatementsThroughTheDispatcher) {
             "x from 0 to 7.5 in 4 points\n"
             "level 850 (fixed)\n"
             "times 00Z01JAN1990 - 00Z02JAN1990\n" +
-                query_answer + "query rc=0\n");
+                query_answer + "query rc=1\n");
 }
 
 TEST(ScriptRun, LoopOverTimesWritingFiles) {
