@@ -333,6 +333,14 @@ void kaglin(float undef, const float* values, int isiz, int jsiz, float* out, in
   }
 }
 
+// v times 10^decades, rounded through its decimal digits so that repeated
+// tenfold growth stays on the user's decimal interval.
+float tenfold(float v, int decades) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.7g", double(v) * std::pow(10.0, decades));
+  return std::strtof(text, nullptr);
+}
+
 void kacntr(session_state* pcm, int mode) {
   grid_field* g = kaplgrid(pcm, static_cast<grid_field*>(pcm->result[0]));
   if (!g) return;
@@ -349,16 +357,41 @@ void kacntr(session_state* pcm, int mode) {
   float interval = std::fabs(pcm->cint), first = 0, last = 0;
   if (pcm->clevs_count == 0) {
     kacsel(gmin, gmax, &interval, &first, &last);
+    bool told = false;
+    auto too_many = [&] {
+      if (!told) kaprnt(0, "Too many contour levels -- adjusting cint\n");
+      told = true;
+    };
+    // A chosen interval too small to step these values in single precision
+    // makes the level choice answer 0, which would call a varying field
+    // constant: it is too many levels, so the interval grows as below.
+    const float chosen = std::fabs(pcm->cint);
+    if (interval == 0 && gmax > gmin && chosen != 0) {
+      for (int decades = 1; decades < 80; decades++) {
+        float grown = tenfold(chosen, decades);
+        if (!std::isfinite(grown)) break;
+        if (gmin + grown != gmin && gmax - grown != gmax) {
+          too_many();
+          interval = grown;
+          kacsel(gmin, gmax, &interval, &first, &last);
+          break;
+        }
+      }
+    }
     if (interval == 0) {
       constant_field(pcm, gmin);
       return;
     }
     float lo = std::fmax(first, pcm->cmin), hi = std::fmin(last, pcm->cmax);
-    bool told = false;
-    while ((hi - lo) / interval > 100) {
-      if (!told) kaprnt(0, "Too many contour levels -- adjusting cint\n");
-      told = true;
-      interval *= 10;
+    for (const float base = interval; (hi - lo) / interval > 100;) {
+      too_many();
+      interval = interval * 10;
+      // Grown from the base in decimal so that 1e-4 becomes 1, not 0.99999994.
+      for (int decades = 1; decades < 80; decades++)
+        if (tenfold(base, decades) >= interval * 0.99f) {
+          interval = tenfold(base, decades);
+          break;
+        }
     }
     pcm->cint = interval;
     kacsel(gmin, gmax, &interval, &first, &last);

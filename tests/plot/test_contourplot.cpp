@@ -132,6 +132,11 @@ std::vector<float> ramp(int n, float top) {
   return v;
 }
 
+std::vector<float> shifted(std::vector<float> v, float by) {
+  for (float& x : v) x += by;
+  return v;
+}
+
 TEST(ContourPlot, LevelChoiceAndItsReports) {
   const float kBig = 9.99e33f;
   const struct {
@@ -150,6 +155,10 @@ TEST(ContourPlot, LevelChoiceAndItsReports) {
       // Levels only in a narrow cmin..cmax of a field up to 2^24.
       {ramp(11, 16777216), 1, 0, 50, {}, "Contouring: 0 to 1.67772e+07 interval 1 \n", 0},
       {ramp(11, 1000), 0, -kBig, kBig, {0, 5, 10}, "Contouring at clevs =  0 5 10\n", 0},
+      // An interval that vanishes against values near 300 is too many
+      // levels, not a constant field.
+      {shifted(ramp(11, 50), 250), 1e-5f, -kBig, kBig, {},
+       "Too many contour levels -- adjusting cint\nContouring: 250 to 300 interval 1 \n", 0},
   };
   for (const auto& c : cases) {
     Plot p;
