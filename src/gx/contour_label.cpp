@@ -152,6 +152,9 @@ void draw_smooth(float* first, float* last, bool closed, float run) {
     pt b{3.0f * p2.x - 3.0f * p1.x - 2.0f * m1.x - m2.x,
          3.0f * p2.y - 3.0f * p1.y - 2.0f * m1.y - m2.y};
     float dt = (len > 0.0f) ? 0.1f / len : 2.0f;
+    // A piece far longer than any page (extreme coordinates) is drawn
+    // straight: stepping it by a tenth of an inch would never end.
+    if (len > 1000.0f) dt = 2.0f;
     for (float t = 0.0f; t < 1.0f; t += dt) {
       float x = ((a.x * t + b.x) * t + m1.x) * t + p1.x;
       float y = ((a.y * t + b.y) * t + m1.y) * t + p1.y;

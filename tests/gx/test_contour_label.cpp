@@ -150,6 +150,20 @@ void tiny(float x, float y, float* xo, float* yo) {
   *yo = 0.001f * y + 1;
 }
 
+// Grid to world so far apart that one spline piece is ~1e31 inches long.
+void far_apart(float x, float y, float* xo, float* yo) {
+  *xo = x * 1e30f;
+  *yo = y * 1e30f;
+}
+
+TEST_F(LabelTest, SmoothLineOfExtremeLengthIsDrawnAndEnds) {
+  // Stepping such a piece by a tenth of an inch never ended.
+  gxgrid(far_apart);
+  cone("", 1, 0);
+  EXPECT_EQ(gxclcnt(), 0);
+  read_frame();
+}
+
 TEST_F(LabelTest, LineWithinAHundredthOfAnInchIsNotSmoothed) {
   gxgrid(tiny);
   cone("", 1, 1);
