@@ -18,6 +18,7 @@
 #include "core/timecal.h"
 #include "data/filerec.h"
 #include "expr/result.h"
+#include "core/wide.h"
 
 grid_field* pgr = nullptr;
 variable_descriptor* pvr = nullptr;
@@ -108,17 +109,6 @@ bool scratch_for(std::size_t bytes, const char* message) {
 void swap2(unsigned char* b, int64_t n) {
   for (int64_t i = 0; i < n; i++) std::swap(b[2 * i], b[2 * i + 1]);
 }
-
-// Wider registers where the processor has them.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VEMRA_WIDE __attribute__((target_clones("avx2", "default")))
-#else
-#define VEMRA_WIDE
-#endif
-
-using float8 = float __attribute__((vector_size(32)));
-using int8v = int __attribute__((vector_size(32)));
-using long4 = long long __attribute__((vector_size(32)));
 
 // Values inside the tolerance band (lo, hi), and NaN, become u. Most blocks
 // hold none, so each block of 64 is looked at first and written only when

@@ -17,6 +17,7 @@
 #include "expr/eval.h"
 #include "expr/func.h"
 #include "expr/result.h"
+#include "core/wide.h"
 
 namespace {
 
@@ -42,16 +43,8 @@ bool elementwise_text(const char* s) {
   return true;
 }
 
-// Wider registers where the processor has them; each point's sum is added to
-// in the same order either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VEMRA_WIDE __attribute__((target_clones("avx2", "default")))
-#else
-#define VEMRA_WIDE
-#endif
-
-using double4 = double __attribute__((vector_size(32)));
-using long4 = long long __attribute__((vector_size(32)));
+// Each point's sum is added to in the same order with or without wide
+// registers.
 using float4 = float __attribute__((vector_size(16)));
 using int4 = int __attribute__((vector_size(16)));
 
@@ -166,8 +159,6 @@ VEMRA_WIDE void add_counted_many(float* const* vs, const float* undefs, const bo
 
 // True when no value of the grid is undefined.
 VEMRA_WIDE bool all_defined(const float* v, long long n, float undef) {
-  using float8 = float __attribute__((vector_size(32)));
-  using long4 = long long __attribute__((vector_size(32)));
   const float8 uu = {undef, undef, undef, undef, undef, undef, undef, undef};
   long4 any = {};
   long long k = 0;

@@ -8,6 +8,7 @@
 
 #include "core/evalstate.h"
 #include "core/timecal.h"
+#include "core/wide.h"
 
 void kagfre(grid_field* grid) {
   if (!grid) return;
@@ -42,16 +43,6 @@ void kafree(eval_state* pst) {
 }
 
 namespace {
-
-// Wider registers where the processor has them; the lanes below are the
-// same either way, so the results are too.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VEMRA_WIDE __attribute__((target_clones("avx2", "default")))
-#else
-#define VEMRA_WIDE
-#endif
-
-using float8 = float __attribute__((vector_size(32)));
 
 constexpr float kLow = 9.99e35f, kHigh = -9.99e35f;
 

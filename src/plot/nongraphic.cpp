@@ -14,6 +14,7 @@
 #include "data/filerec.h"
 #include "expr/result.h"
 #include "plot/plot.h"
+#include "core/wide.h"
 
 namespace {
 
@@ -23,20 +24,6 @@ struct sums {
   int n = 0;
 };
 
-// Wider registers where the processor has them, the same lanes and the same
-// order of additions (so the same sums) either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define VEMRA_WIDE __attribute__((target_clones("avx2", "default")))
-// With fused multiply-add too: only for sums of squares of floats, where the
-// product is exact in double, so fused or not the result is the same.
-#define VEMRA_WIDE_FMA __attribute__((target_clones("arch=x86-64-v3", "avx2", "default")))
-#else
-#define VEMRA_WIDE
-#define VEMRA_WIDE_FMA
-#endif
-
-using double4 = double __attribute__((vector_size(32)));
-using long4 = long long __attribute__((vector_size(32)));
 
 // Sums of the defined values of a grid in one pass. Sixteen running sums (a
 // value goes to the lane of its position modulo 16) keep the additions
@@ -85,7 +72,6 @@ VEMRA_WIDE_FMA sums grid_sums(const float* v, long long n, float u) {
     }
     for (long long j = at; j < at + len; j++) count += v[j] != u;
   };
-  using float8 = float __attribute__((vector_size(32)));
   const float8 uf = {u, u, u, u, u, u, u, u};
   for (; i + 128 <= n; i += 128) {
     long4 any = {};
