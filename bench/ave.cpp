@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "core/evalstate.h"
-#include "core/mfcmn.h"
+#include "expr/evalstate.h"
+#include "base/mfcmn.h"
 #include "data/descriptor.h"
 #include "data/filerec.h"
 #include "expr/eval.h"
-#include "expr/result.h"
+#include "data/result.h"
 
 namespace {
 

@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "core/dispatch.h"
-#include "core/message.h"
-#include "core/mfcmn.h"
-#include "core/session.h"
+#include "cmd/dispatch.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/session.h"
 #include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
-#include "expr/result.h"
+#include "data/result.h"
 #include "gx/gx.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "core/numfmt.h"
-#include "core/timecal.h"
-#include "data/bitfield.h"
+#include "base/numfmt.h"
+#include "base/timecal.h"
+#include "base/bitfield.h"
 
 namespace {
 

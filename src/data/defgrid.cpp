@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/message.h"
+#include "base/message.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
-#include "expr/result.h"
+#include "data/result.h"
 
 namespace {
 

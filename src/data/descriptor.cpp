@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "core/fnmtemplate.h"
-#include "core/message.h"
-#include "core/mfcmn.h"
-#include "core/numfmt.h"
-#include "core/scaling.h"
-#include "core/session.h"
-#include "core/timecal.h"
-#include "core/words.h"
+#include "base/fnmtemplate.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/numfmt.h"
+#include "base/scaling.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "base/words.h"
 #include "data/filerec.h"
 #include "data/gribindex.h"
 

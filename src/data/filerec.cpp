@@ -39,7 +39,8 @@ void frepfi(file_descriptor* pfi, int keep) {
   }
   if (pfi->sdf_io) {
     if (pfi->first_template_io == pfi->sdf_io) pfi->first_template_io = nullptr;
-    free_io_std(&pfi->sdf_io);
+    if (ka_sdf_hooks.free_io) ka_sdf_hooks.free_io(&pfi->sdf_io);
+    pfi->sdf_io = nullptr;
   }
   std::free(pfi);
 }

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/scaling.h"
+#include "base/scaling.h"
 
 struct grib_index;
 
@@ -92,6 +92,11 @@ file_descriptor* getpfi();
 // closed here.
 void frepfi(file_descriptor* pfi, int keep);
 
-// Releases the self-describing-file metadata of a record; supplied by the
-// self-describing-file layer.
-void free_io_std(void** io);
+// The self-describing-file layer lies above this one and installs its entries
+// here when the program starts; until then such files cannot be read.
+struct grid_field;
+struct sdf_hooks {
+  int (*read)(grid_field* grid, float* values);  // kagsdf: 0, or 1 after the messages
+  void (*free_io)(void** io);                    // releases a record's netCDF metadata
+};
+extern sdf_hooks ka_sdf_hooks;

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/message.h"
-#include "core/numfmt.h"
+#include "base/message.h"
+#include "base/numfmt.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <string>
 #include <utility>
 
-#include "core/fnmtemplate.h"
-#include "core/message.h"
-#include "core/mfcmn.h"
-#include "core/numfmt.h"
-#include "core/timecal.h"
+#include "base/fnmtemplate.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/numfmt.h"
+#include "base/timecal.h"
 #include "data/filerec.h"
-#include "expr/result.h"
-#include "core/wide.h"
+#include "data/result.h"
+#include "base/wide.h"
 
 grid_field* pgr = nullptr;
 variable_descriptor* pvr = nullptr;

@@ -1,6 +1,6 @@
 // Services of this subsystem that other subsystems call before it is built.
 
-#include "core/message.h"
+#include "base/message.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
 
@@ -13,7 +13,10 @@ int kappcn(file_descriptor*, int, int) {
 
 // Readers of the kinds of grid that are not built yet: each refuses the read
 // with a clear message, and the caller abandons the expression.
-int kagsdf(grid_field*, float*) {
+sdf_hooks ka_sdf_hooks = {nullptr, nullptr};
+
+int kagsdf(grid_field* grid, float* values) {
+  if (ka_sdf_hooks.read) return ka_sdf_hooks.read(grid, values);
   kaprnt(0, "Data Request Error:  Self-describing files can't be read yet\n");
   return 1;
 }

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <vector>
 
-#include "core/evalstate.h"
-#include "core/message.h"
-#include "core/session.h"
-#include "core/words.h"
-#include "expr/result.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/words.h"
+#include "data/result.h"
 #include "expr/varop.h"
 
 int pass = 0;

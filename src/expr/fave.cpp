@@ -7,17 +7,17 @@
 #include <utility>
 #include <vector>
 
-#include "core/dimexpr.h"
-#include "core/evalstate.h"
-#include "core/message.h"
-#include "core/mfcmn.h"
-#include "core/timecal.h"
-#include "core/words.h"
+#include "expr/dimexpr.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/timecal.h"
+#include "base/words.h"
 #include "data/filerec.h"
 #include "expr/eval.h"
 #include "expr/func.h"
-#include "expr/result.h"
-#include "core/wide.h"
+#include "data/result.h"
+#include "base/wide.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-#include "core/evalstate.h"
-#include "core/message.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
 #include "expr/eval.h"
 #include "expr/func.h"
-#include "expr/result.h"
+#include "data/result.h"
 
 namespace {
 

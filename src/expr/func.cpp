@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "core/evalstate.h"
-#include "core/message.h"
-#include "core/words.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/words.h"
 #include "expr/fave.h"
 #include "expr/felem.h"
 

@@ -5,16 +5,16 @@
 #include <cstring>
 #include <string>
 
-#include "core/dimexpr.h"
-#include "core/evalstate.h"
-#include "core/message.h"
-#include "core/scaling.h"
-#include "core/timecal.h"
-#include "core/words.h"
+#include "expr/dimexpr.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/scaling.h"
+#include "base/timecal.h"
+#include "base/words.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
 #include "expr/func.h"
-#include "expr/result.h"
+#include "data/result.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "data/bitfield.h"
+#include "base/bitfield.h"
 #include "gx/gx.h"
 
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "core/message.h"
-#include "core/session.h"
-#include "core/timecal.h"
-#include "core/userfmt.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "base/userfmt.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/message.h"
-#include "core/session.h"
-#include "core/userfmt.h"
-#include "expr/result.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/userfmt.h"
+#include "data/result.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
 #include "plot/plot.h"

@@ -2,9 +2,9 @@
 // chosen by the output type and by the dimensions the result varies in.
 #include <string>
 
-#include "core/message.h"
-#include "core/session.h"
-#include "expr/result.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "core/message.h"
-#include "core/session.h"
-#include "core/timecal.h"
-#include "core/userfmt.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "base/userfmt.h"
 #include "data/filerec.h"
-#include "expr/result.h"
+#include "data/result.h"
 #include "plot/plot.h"
-#include "core/wide.h"
+#include "base/wide.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // fill and fgrid plots, axes, labels, frame, time axis and time label.
 #pragma once
 
-#include "core/timecal.h"
+#include "base/timecal.h"
 
 struct session_state;
 struct grid_field;

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/message.h"
-#include "core/session.h"
-#include "core/timecal.h"
-#include "expr/result.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "data/result.h"
 #include "gx/gx.h"
 #include "gx/map.h"
 #include "gx/proj.h"

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <vector>
 
-#include "core/message.h"
-#include "core/session.h"
-#include "core/timecal.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/timecal.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <limits>
 
-#include "core/session.h"
+#include "base/session.h"
 #include "gx/gx.h"
 #include "plot/plot2d.h"
 

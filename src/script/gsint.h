@@ -6,8 +6,11 @@
 #include <deque>
 #include <optional>
 #include <string>
+
 #include <unordered_map>
 #include <vector>
+
+#include "script/gs.h"
 
 // Statement types.
 enum statement_type {
@@ -108,8 +111,8 @@ FILE* gs_out();
 void gs_set_output(FILE* f);
 void gs_write(const std::string& s);
 
-// The command layer as seen by command statements (kagsdo unless replaced).
-using gs_command_fn = std::optional<std::string> (*)(const std::string& command, int& rc);
+// The command layer as seen by command statements (the registered one unless
+// replaced; null restores it).
 void gs_set_command_runner(gs_command_fn fn);
 std::optional<std::string> gs_run_command(const std::string& command, int& rc);
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/message.h"
+#include "base/message.h"
 #include "script/gs.h"
 #include "script/gsint.h"
 
@@ -20,17 +20,25 @@ void gs_write(const std::string& s) {
   if (!s.empty()) fwrite(s.data(), 1, s.size(), gs_out());
 }
 
-static std::optional<std::string> gs_default_command(const std::string& command, int& rc) {
-  return kagsdo(command, rc);
+// The command layer installs itself before it starts a script; the
+// interpreter never reaches the commands any other way.
+static gs_command_fn gs_registered = nullptr;
+static gs_command_fn gs_command = nullptr;
+
+void gs_register_command_layer(gs_command_fn fn) {
+  if (gs_command == gs_registered) gs_command = fn;
+  gs_registered = fn;
 }
 
-static gs_command_fn gs_command = gs_default_command;
-
-void gs_set_command_runner(gs_command_fn fn) { gs_command = fn ? fn : gs_default_command; }
+void gs_set_command_runner(gs_command_fn fn) { gs_command = fn ? fn : gs_registered; }
 
 std::optional<std::string> gs_run_command(const std::string& command, int& rc) {
   // The command's own output must follow what the script printed so far.
   fflush(gs_out());
+  if (!gs_command) {
+    rc = 1;
+    return std::nullopt;
+  }
   return gs_command(command, rc);
 }
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/cmdinput.h"
-#include "core/session.h"
+#include "base/cmdinput.h"
+#include "base/session.h"
 #include "script/gsint.h"
 
 // ---- variables ----------------------------------------------------------------

@@ -14,3 +14,9 @@ int close_netcdf(int ncid);
 
 // Closes the netCDF file of a self-describing data set, if it has one.
 void kasdfclose(file_descriptor* pfi);
+
+// Releases the netCDF metadata a file record holds.
+void free_io_std(void** io);
+
+// Installs this layer's entries in the data layer (called once at start-up).
+void sdf_install();

@@ -3,7 +3,7 @@
 // answer with a clear error; nothing can hold netCDF metadata yet.
 #include <netcdf.h>
 
-#include "core/message.h"
+#include "base/message.h"
 #include "data/filerec.h"
 #include "sdf/sdf.h"
 
@@ -24,3 +24,5 @@ void kasdfclose(file_descriptor*) {}
 void free_io_std(void** io) {
   if (io) *io = nullptr;
 }
+
+void sdf_install() { ka_sdf_hooks.free_io = free_io_std; }

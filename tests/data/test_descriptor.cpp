@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/timecal.h"
+#include "base/timecal.h"
 #include "test_descriptor_support.h"
 
 using namespace dtest;

@@ -1,6 +1,6 @@
 // Record layout of grid files, station layout and maps, GRIB index files and
 // the per-time file numbers of templated data sets.
-#include "core/session.h"
+#include "base/session.h"
 #include "test_descriptor_support.h"
 
 using namespace dtest;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/mfcmn.h"
+#include "base/mfcmn.h"
 #include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gribindex.h"

@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
-#include "core/mfcmn.h"
+#include "base/mfcmn.h"
 #include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
-#include "expr/result.h"
+#include "data/result.h"
 #include "support/vemra_run.h"
 
 namespace grtest {

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "core/evalstate.h"
-#include "core/scaling.h"
-#include "core/session.h"
-#include "core/stdout_capture.h"
+#include "expr/evalstate.h"
+#include "base/scaling.h"
+#include "base/session.h"
+#include "support/stdout_capture.h"
 #include "expr/eval.h"
 #include "expr/func.h"
-#include "expr/result.h"
+#include "data/result.h"
 
 namespace {
 

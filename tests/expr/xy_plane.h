@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "core/evalstate.h"
+#include "expr/evalstate.h"
 #include "data/test_gridread_support.h"
-#include "expr/result.h"
+#include "data/result.h"
 
 struct XyPlane : testing::Test {
   vemra_test::TempDir dir;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/session.h"
-#include "core/stdout_capture.h"
+#include "base/session.h"
+#include "support/stdout_capture.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
 #include "plot/plot2d.h"

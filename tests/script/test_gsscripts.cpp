@@ -10,7 +10,7 @@
 
 #include <csignal>
 
-#include "core/session.h"
+#include "base/session.h"
 #include "gs_support.h"
 
 using gs_test::commands;

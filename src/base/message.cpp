@@ -1,0 +1,96 @@
+// Message output and capture.
+#include "base/message.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <functional>
+#include <new>
+#include <vector>
+
+namespace {
+
+int msgflg = 0;
+// The captured messages of the command that kagsdo is running, in order.
+std::vector<std::string> msgstk;
+
+void write_out(const char* text, size_t n) {
+  if (n) std::fwrite(text, 1, n, stdout);
+}
+
+}  // namespace
+
+static void print_text(int level, const char* text, size_t n) {
+  if (msgflg) {
+    try {
+      msgstk.emplace_back(text, n);
+    } catch (const std::bad_alloc&) {
+      msgflg = 0;
+      static const char oom[] = "Memory allocation error:  msg buffers\n";
+      write_out(oom, sizeof oom - 1);
+      return;
+    }
+    if (level < 2) write_out(text, n);
+  } else {
+    write_out(text, n);
+  }
+}
+
+void kaprnt(int level, const char* text) {
+  if (!text) return;
+  print_text(level, text, std::char_traits<char>::length(text));
+}
+
+void kaprnt(int level, const std::string& text) { print_text(level, text.data(), text.size()); }
+
+void kaprntf(int level, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  char small[512];
+  int n = std::vsnprintf(small, sizeof small, fmt, ap);
+  va_end(ap);
+  if (n < 0) {
+    va_end(ap2);
+    return;
+  }
+  if (static_cast<size_t>(n) < sizeof small) {
+    va_end(ap2);
+    print_text(level, small, static_cast<size_t>(n));
+    return;
+  }
+  std::string big(static_cast<size_t>(n) + 1, '\0');
+  std::vsnprintf(big.data(), big.size(), fmt, ap2);
+  va_end(ap2);
+  big.resize(static_cast<size_t>(n));
+  print_text(level, big.data(), big.size());
+}
+
+std::optional<std::string> kacapture(const std::function<int()>& run, int& rc) {
+  // A command may itself run a script that captures: keep the outer chain.
+  int saved_flag = msgflg;
+  std::vector<std::string> outer;
+  outer.swap(msgstk);
+  msgflg = 1;
+  rc = run();
+  std::vector<std::string> mine;
+  mine.swap(msgstk);
+  msgstk.swap(outer);
+  msgflg = saved_flag;
+  if (mine.empty()) return std::nullopt;
+  try {
+    size_t total = 0;
+    for (const auto& m : mine) total += m.size();
+    std::string joined;
+    joined.reserve(total);
+    for (const auto& m : mine) joined += m;
+    return joined;
+  } catch (const std::bad_alloc&) {
+    static const char oom[] = "Memory allocation error: Message Return Buffer\n";
+    write_out(oom, sizeof oom - 1);
+    return std::nullopt;
+  }
+}
+
+int kamsgflg() { return msgflg; }
+void kasetmsgflg(int flag) { msgflg = flag; }

@@ -1,0 +1,198 @@
+#include "base/scaling.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "base/message.h"
+
+void linear_scaling_set(linear_scaling* block, float start, float increment) {
+  block->grid_to_world[0] = increment;
+  block->grid_to_world[1] = start - increment;
+  block->grid_to_world[2] = scaling_end_mark;
+  block->world_to_grid[0] = 1.0f / increment;
+  block->world_to_grid[1] = -(start - increment) / increment;
+  block->world_to_grid[2] = scaling_end_mark;
+}
+
+float* level_scaling_new(int n) {
+  if (n < 0) return nullptr;
+  auto* a = static_cast<float*>(std::malloc((static_cast<std::size_t>(n) + 5) * sizeof(float)));
+  if (!a) return nullptr;
+  a[0] = static_cast<float>(n);
+  for (int i = 1; i <= n + 4; ++i) a[i] = scaling_end_mark;
+  return a;
+}
+
+float liconv(const float* scaling, float value) { return scaling[0] * value + scaling[1]; }
+
+float gr2lev(const float* a, float g) {
+  int n = static_cast<int>(a[0] + 0.1f);
+  if (n < 1) return g;
+  if (n == 1) return a[1];
+  if (!(g >= 1.0f)) return a[1] + (1.0f - g) * (a[1] - a[2]);
+  if (g > static_cast<float>(n)) return (g - static_cast<float>(n)) * (a[n] - a[n - 1]) + a[n];
+  int i = static_cast<int>(g);
+  if (i >= n) return a[n];
+  return a[i] + (g - static_cast<float>(i)) * (a[i + 1] - a[i]);
+}
+
+float lev2gr(const float* a, float v) {
+  int n = static_cast<int>(a[0] + 0.1f);
+  if (n <= 1) return 1.0f;
+  for (int i = 1; i < n; ++i) {
+    if ((a[i] <= v && v <= a[i + 1]) || (a[i] >= v && v >= a[i + 1])) {
+      // Equal neighbours: v equals both, so it sits on the first of them.
+      if (a[i + 1] == a[i]) return static_cast<float>(i);
+      return static_cast<float>(i) + (v - a[i]) / (a[i + 1] - a[i]);
+    }
+  }
+  bool increasing = a[1] < a[n];
+  bool beyond_last = increasing ? !(v < a[1]) : !(v > a[1]);
+  if (beyond_last) {
+    if (a[n] == a[n - 1]) return static_cast<float>(n);
+    return static_cast<float>(n) + (v - a[n]) / (a[n] - a[n - 1]);
+  }
+  if (a[2] == a[1]) return 1.0f;
+  return 1.0f + (v - a[1]) / (a[2] - a[1]);
+}
+
+float* cpscal(const float* scaling, int linear, int /*direction*/, int dimension) {
+  if (dimension < 0 || !scaling) return nullptr;
+  std::size_t len, meaningful;
+  if (dimension == 3) {
+    len = meaningful = 8;
+  } else if (linear == 1) {
+    len = meaningful = 3;
+  } else {
+    int n = static_cast<int>(scaling[0] + 0.5f);
+    if (n < 0) n = 0;
+    len = static_cast<std::size_t>(n) + 5;
+    meaningful = static_cast<std::size_t>(n) + 2;
+  }
+  auto* c = static_cast<float*>(std::malloc(len * sizeof(float)));
+  if (!c) return nullptr;
+  // Only the count, the values and the end mark are read; the spare room of a
+  // level list is filled rather than copied, so a source allocated to its
+  // exact length is never overread.
+  std::memcpy(c, scaling, meaningful * sizeof(float));
+  for (std::size_t i = meaningful; i < len; ++i) c[i] = scaling_end_mark;
+  return c;
+}
+
+// ---------------------------------------------------------------------------
+// Latitude tables
+
+namespace {
+
+// Roots of the Legendre polynomial of degree n by Newton's method on the
+// three-term recurrence, as latitudes in degrees, south to north.
+std::vector<double> gaussian_latitudes(int n) {
+  std::vector<double> lat(n);
+  const double pi = std::acos(-1.0);
+  for (int i = 0; i < (n + 1) / 2; ++i) {
+    double x = std::cos(pi * (i + 0.75) / (n + 0.5));  // i-th largest root
+    for (int iter = 0; iter < 100; ++iter) {
+      double p0 = 1.0, p1 = x;
+      for (int k = 2; k <= n; ++k) {
+        double p2 = ((2.0 * k - 1.0) * x * p1 - (k - 1.0) * p0) / k;
+        p0 = p1;
+        p1 = p2;
+      }
+      double dp = n * (x * p1 - p0) / (x * x - 1.0);
+      double dx = p1 / dp;
+      x -= dx;
+      if (std::fabs(dx) < 1e-15) break;
+    }
+    double deg = std::asin(x) * 180.0 / pi;
+    lat[n - 1 - i] = deg;
+    lat[i] = -deg;
+  }
+  return lat;
+}
+
+std::vector<float> rounded_table(int n, int decimals) {
+  std::vector<double> lat = gaussian_latitudes(n);
+  double scale = std::pow(10.0, decimals);
+  std::vector<float> t(n);
+  for (int i = 0; i < n; ++i) t[i] = static_cast<float>(std::round(lat[i] * scale) / scale);
+  return t;
+}
+
+std::vector<float> mom32_table() {
+  static const float north[16] = {0.25f,  1.25f,   2.25f,  3.25f,  4.25f,   5.253f, 6.392f,  7.12f,
+                                  8.01f,  9.097f,  10.405f, 11.95f, 13.738f, 15.763f, 18.01f, 20.453f};
+  std::vector<float> t(32);
+  for (int i = 0; i < 16; ++i) {
+    t[15 - i] = -north[i];
+    t[16 + i] = north[i];
+  }
+  return t;
+}
+
+struct latitude_set {
+  const char* name;   // as in the messages
+  int size;
+  bool mom;           // which memory message
+};
+
+float* build_latitudes(const latitude_set& set, const std::vector<float>& table, int start, int count) {
+  long long last = static_cast<long long>(start) - 1 + count;
+  if (last > set.size) {
+    kaprntf(0, "Open Error: Invalid %s scaling.\n", set.name);
+    kaprntf(0, "  Maximum %i latitudes exceeded \n", set.size);
+    return nullptr;
+  }
+  if (start < 1) {
+    kaprntf(0, "Open Error: Invalid %s scaling.\n", set.name);
+    kaprntf(0, "  Starting latitude %i is below 1 \n", start);
+    return nullptr;
+  }
+  if (count < 1) {
+    kaprntf(0, "Open Error: Invalid %s scaling.\n", set.name);
+    kaprntf(0, "  Latitude count %i is below 1 \n", count);
+    return nullptr;
+  }
+  float* a = level_scaling_new(count);
+  if (!a) {
+    kaprnt(0, set.mom ? "Memory Allocation Error: MOM32 Grid Scaling\n"
+                      : "Memory Allocation Error: Gaussian Grid Scaling\n");
+    return nullptr;
+  }
+  for (int i = 0; i < count; ++i) a[1 + i] = table[start - 1 + i];
+  a[count + 1] = scaling_end_mark;
+  return a;
+}
+
+}  // namespace
+
+float* kamo32(int start, int count) {
+  static const std::vector<float> table = mom32_table();
+  return build_latitudes({"MOM32", 32, true}, table, start, count);
+}
+
+float* kagaus(int start, int count) {
+  static const std::vector<float> table = rounded_table(102, 2);
+  return build_latitudes({"GAUSR40", 102, false}, table, start, count);
+}
+
+float* kags30(int start, int count) {
+  static const std::vector<float> table = rounded_table(80, 2);
+  return build_latitudes({"GAUSR30", 80, false}, table, start, count);
+}
+
+float* kags20(int start, int count) {
+  static const std::vector<float> table = rounded_table(52, 2);
+  return build_latitudes({"GAUSR20", 52, false}, table, start, count);
+}
+
+float* kags15(int start, int count) {
+  static const std::vector<float> table = rounded_table(40, 2);
+  return build_latitudes({"GAUSR15", 40, false}, table, start, count);
+}
+
+float* kagst62(int start, int count) {
+  static const std::vector<float> table = rounded_table(94, 4);
+  return build_latitudes({"GAUST62", 94, false}, table, start, count);
+}

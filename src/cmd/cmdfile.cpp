@@ -1,0 +1,119 @@
+// Command files: "exec" runs a file of commands with &0..&9 arguments.
+#include <cstdio>
+#include <string>
+
+#include "cmd/commands.h"
+#include "cmd/dispatch.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/words.h"
+
+namespace {
+
+// A file that execs itself would otherwise recurse until the stack ends.
+constexpr int kMaxExecDepth = 32;
+int exec_depth = 0;
+
+// Restores the capture switch and the nesting depth on every way out.
+struct exec_scope {
+  int saved = kamsgflg();
+  exec_scope() {
+    kasetmsgflg(0);
+    ++exec_depth;
+  }
+  ~exec_scope() {
+    kasetmsgflg(saved);
+    --exec_depth;
+  }
+};
+
+struct file_closer {
+  FILE* f;
+  ~file_closer() {
+    if (f) std::fclose(f);
+  }
+};
+
+// One line of the file with its newline, of any length; false at end.
+bool read_line(FILE* f, std::string& line) {
+  line.clear();
+  int c;
+  while ((c = std::getc(f)) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') return true;
+  }
+  return !line.empty();
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_end(char c) { return c == '\0' || c == '\n'; }
+
+}  // namespace
+
+int kaexec(char* typed, session_state* pcm) {
+  exec_scope scope;
+  const char* p = nxtwrd(static_cast<const char*>(typed));
+  if (!p) {
+    kaprnt(0, "EXEC error:  missing file name \n");
+    return 1;
+  }
+  std::string name;
+  while (!is_end(*p) && !is_blank(*p)) name.push_back(*p++);
+  if (exec_depth > kMaxExecDepth) {
+    kaprnt(0, "EXEC error:  too many nested EXEC commands\n");
+    kaprnt(0, "  File name is: " + name + "\n");
+    return 1;
+  }
+
+  // Arguments: blank-separated words, or ~text with blanks~.
+  std::string args[10];
+  bool have[10] = {};
+  int nargs = 0;
+  while (nargs < 10) {
+    while (is_blank(*p)) ++p;
+    if (is_end(*p)) break;
+    std::string a;
+    if (*p == '~') {
+      ++p;
+      while (!is_end(*p) && *p != '~') a.push_back(*p++);
+      if (*p == '~') ++p;
+    } else {
+      while (!is_end(*p) && !is_blank(*p)) a.push_back(*p++);
+    }
+    args[nargs] = a;
+    have[nargs] = true;
+    ++nargs;
+  }
+
+  file_closer file{std::fopen(name.c_str(), "r")};
+  if (!file.f) {
+    kaprnt(0, "EXEC error:  Can't open file\n");
+    kaprnt(0, "  File name is: " + name + "\n");
+    return 1;
+  }
+
+  std::string line, expanded;
+  while (read_line(file.f, line)) {
+    if (line[0] == '*') continue;
+    expanded.clear();
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '&' && i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '9' &&
+          have[line[i + 1] - '0']) {
+        expanded += args[line[i + 1] - '0'];
+        ++i;
+      } else {
+        expanded.push_back(line[i]);
+      }
+    }
+    // A last line of only an empty ~~ argument expands to nothing at all.
+    if (expanded.empty() || expanded.back() != '\n') expanded.push_back('\n');
+    kaprnt(0, expanded);
+    int rc = kacmd(expanded, pcm, 1);
+    if (rc != 0) {
+      kaprnt(0, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
+      return rc;
+    }
+  }
+  kaprnt(0, "EOF EXECuting " + name + " \n");
+  return 0;
+}

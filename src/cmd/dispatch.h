@@ -1,0 +1,18 @@
+// Command dispatcher: one command line in, 0 done, 1 error, -1 quit.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct session_state;
+
+// flag is 1 when the line comes from a command file ("exec").
+int kacmd(const std::string& line, session_state* pcm, int flag);
+
+// The session the dispatcher records before it starts a script.
+extern session_state* savpcm;
+
+// Runs one command for the script interpreter in capture mode; returns the
+// captured text (nothing when the command printed nothing) and the dispatcher's
+// return code in rc.
+std::optional<std::string> kagsdo(const std::string& command, int& rc);

@@ -1,0 +1,222 @@
+// The "display" command: evaluation of an expression list into the session's
+// results, one plot, or one frame per step of the looping dimension.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cmd/display.h"
+
+#include "cmd/commands.h"
+#include "cmd/dispatch.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "base/words.h"
+#include "data/filerec.h"
+#include "expr/eval.h"
+#include "data/result.h"
+#include "gx/gx.h"
+#include "plot/plot.h"
+
+namespace {
+
+// Default contour colour by plot pass: rainbow first, then single colours.
+constexpr int dcolor[10] = {-1, 1, 3, 7, 2, 6, 9, 10, 11, 12};
+
+void reset_one_plot(session_state* pcm) {
+  pcm->ccolor = pcm->cstyle = pcm->cmark = -9;
+  pcm->cint = 0;
+  pcm->clevs_count = 0;
+  pcm->ccols_count = 0;
+  pcm->cmin = -9.99e33f;
+  pcm->cmax = 9.99e33f;
+  pcm->black_set = 0;
+  pcm->rbrange[0] = pcm->rbrange[1] = 0;
+  pcm->arrscl_set = 0;
+  pcm->fill_set = 0;
+}
+
+int auto_mark(int frame_pass) {
+  int m = frame_pass + 2;
+  while (m > 5) m -= 5;
+  return m;
+}
+
+// True while the "imprun" script runs: a display inside it does not start it
+// again.
+bool in_imprun = false;
+
+int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nvary) {
+  pcm->map_colour_auto = 15;
+  if (pcm->ccolor == -9) pcm->ccolor = (nvary < 2 || pcm->display_grey) ? 1 : -1;
+  if (pcm->cmark == -9) pcm->cmark = auto_mark(pcm->frame_pass);
+  file_descriptor* f = pcm->default_file;
+  const int d = pcm->loopdim;
+  if (f->file_type > 1 && d != 3) {
+    kaprnt(0, "Display command error:  Invalid looping environment\n");
+    kaprnt(0, "  Cannot loop on stn data through X, Y, or Z\n");
+    return 1;
+  }
+  float g1, g2;
+  if (d == 3) {
+    g1 = t2gr(f->grid_to_world_scaling[3], &pcm->time_start);
+    g2 = t2gr(f->grid_to_world_scaling[3], &pcm->time_end);
+  } else {
+    g1 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_min[d]);
+    g2 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_max[d]);
+  }
+  // A looping range far beyond the file (or undefined) is held to grid
+  // positions an int keeps; those frames then fail as out of the file.
+  auto bound = [](float g) {
+    constexpr float lim = 1.0e9f;
+    return !(g >= -lim) ? -lim : (g > lim ? lim : g);
+  };
+  const int first = static_cast<int>(bound(g1));
+  const int last = static_cast<int>(bound(g2 + 0.999f));
+  gxfrme(2);
+  pcm->frame_pass = 0;
+  const int clab = pcm->clab;
+  // An interrupted or failed animation leaves double buffering, so the
+  // window shows what was drawn; the plot options stay as they were.
+  auto stop = [&]() {
+    pcm->clab = clab;
+    gxfrme(1);
+    pcm->dbuff = 0;
+    pcm->frame_pass = 0;
+    return 1;
+  };
+  for (int g = first; g <= last; g++) {
+    if (kaqsig()) return stop();
+    char label[64];
+    if (d == 3) {
+      date_time t;
+      gr2t(f->grid_to_world_scaling[3], float(g), &t);
+      pst->time_start = pst->time_end = t;
+      std::snprintf(label, sizeof label, "%li:%li:%li:%li", long(t.year), long(t.month),
+                    long(t.day), long(t.hour));
+    } else {
+      float w = f->grid_to_world[d](f->grid_to_world_scaling[d], float(g));
+      pst->dim_min[d] = pst->dim_max[d] = w;
+      std::snprintf(label, sizeof label, "%g", double(w));
+    }
+    if (kapars(expr.c_str(), pst, pcm)) return stop();
+    pcm->clab = g == last ? clab : 0;
+    kaplot(pcm);
+    const int len = static_cast<int>(std::string(label).size());
+    gxwide(1);
+    gxchpl(label, len, pcm->page_width - len * 0.11f - 0.02f, 0.02f, 0.13f, 0.11f, 0);
+    gxfrme(2);
+    kagrel(pcm);
+    pcm->vrange_set = pcm->vrange2_set = -1;
+  }
+  pcm->clab = clab;
+  std::fputs("Press enter to continue::::: ", stdout);
+  std::fflush(stdout);
+  gxfrme(0);
+  pcm->dbuff = 0;
+  pcm->frame_pass = 0;
+  reset_one_plot(pcm);
+  pcm->vrange_set = pcm->vrange2_set = 0;
+  pcm->xaxis_set = pcm->yaxis_set = 0;
+  pcm->logo = 1;
+  return 0;
+}
+
+}  // namespace
+
+int kadcolor(int plot_pass) {
+  if (plot_pass < 0) plot_pass = 0;
+  if (plot_pass < 10) return dcolor[plot_pass];
+  // Passes beyond the table keep cycling through its single colours.
+  return dcolor[1 + (plot_pass - 1) % 9];
+}
+
+void kagrel(session_state* pcm) {
+  for (int k = 0; k < pcm->result_held && k < kMaxResults; k++) {
+    if (pcm->result_type[k] == 1) kagfre(static_cast<grid_field*>(pcm->result[k]));
+    else kasfre(static_cast<station_set*>(pcm->result[k]));
+    pcm->result[k] = nullptr;
+  }
+  pcm->result_count = pcm->result_held = 0;
+}
+
+int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
+  std::vector<std::string> parts(1);
+  for (const char* p = expressions; *p && *p != '\n'; p++) {
+    if (*p == ';') parts.emplace_back();
+    else parts.back() += *p;
+  }
+  const int n = static_cast<int>(parts.size());
+  if (n > kMaxResults) {
+    kaprntf(0, "DISPLAY error:  %i expressions; at most %i can be displayed at once\n", n,
+            kMaxResults);
+    return 1;
+  }
+  for (int k = 0; k < n; k++) {
+    pst->result.grid = nullptr;
+    int rc = kaexpr(parts[k].c_str(), pst);
+    if (rc == 0 && kaqsig()) {
+      kafree(pst);
+      rc = 1;
+    }
+    if (rc) {
+      kaprnt(0, "DISPLAY error:  Invalid expression \n");
+      kaprnt(0, "  Expression = " + parts[k] + "\n");
+      pcm->result_count = pcm->result_held = k;
+      kagrel(pcm);
+      return 1;
+    }
+    pcm->result_type[k] = pst->result_type;
+    pcm->result[k] = pst->result_type == 1 ? static_cast<void*>(pst->result.grid)
+                                           : static_cast<void*>(pst->result.stations);
+    pst->result.grid = nullptr;
+    // Kept as held so that a failure of a later part releases this one too.
+    pcm->result_held = k + 1;
+  }
+  pcm->result_count = pcm->result_held = n;
+  return 0;
+}
+
+int kadspl(char* line, session_state* pcm) {
+  if (pcm->imprun_set && !in_imprun) {
+    in_imprun = true;
+    kacmd(pcm->imprun.c_str(), pcm, 0);
+    in_imprun = false;
+  }
+  const char* p = nxtwrd(static_cast<const char*>(line));
+  if (!p) {
+    kaprnt(0, "Display command error:  No expression provided\n");
+    return 1;
+  }
+  std::string text = p;
+  if (auto nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
+  text.resize(static_cast<size_t>(karemb(text.data())));
+  eval_state* pst = getpst(pcm);
+  if (!pst) return 1;
+  int nvary = 0;
+  for (int d = 0; d < 4; d++)
+    if (pcm->dim_varying[d]) nvary++;
+  const bool looping = pcm->looping || nvary > 2;
+  int rc = 0;
+  if (looping) {
+    rc = animate(pst, text, pcm, nvary);
+  } else {
+    pcm->map_colour_auto = 8;
+    if (pcm->ccolor == -9)
+      pcm->ccolor = kadcolor(nvary == 2 && !pcm->display_grey ? pcm->frame_pass
+                                                                     : pcm->frame_pass + 1);
+    if (pcm->cmark == -9) pcm->cmark = auto_mark(pcm->frame_pass);
+    if (pcm->ccolor < 0 || pcm->display_grey) pcm->map_colour_auto = 15;
+    if (kapars(text.c_str(), pst, pcm)) {
+      rc = 1;
+    } else {
+      kaplot(pcm);
+      kagrel(pcm);
+      pcm->frame_pass++;
+      reset_one_plot(pcm);
+    }
+  }
+  delete pst;
+  return rc;
+}

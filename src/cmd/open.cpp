@@ -1,0 +1,86 @@
+// "open": reads a data descriptor, opens its data file, adds the data set to
+// the session and gives the first data set its dimension environment.
+#include <cstdio>
+#include <string>
+
+#include "cmd/commands.h"
+#include "cmd/dispatch.h"
+#include "base/message.h"
+#include "cmd/open.h"
+#include "base/session.h"
+#include "data/descriptor.h"
+#include "data/filerec.h"
+
+// The default dimension commands for the first data set; zrange asks for the
+// whole z range of a vertical profile or section.
+void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
+  char cmd[64];
+  if (pfi->file_type == 2 || pfi->x_wraps) {
+    kacmd("set lon 0 360", pcm, 0);
+  } else {
+    std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);
+    kacmd(cmd, pcm, 0);
+  }
+  if (pfi->file_type == 2) {
+    kacmd("set lat -90 90", pcm, 0);
+    kacmd("set lev 500", pcm, 0);
+  } else {
+    std::snprintf(cmd, sizeof cmd, "set y 1 %i", pfi->y_size);
+    kacmd(cmd, pcm, 0);
+    if (zrange) {
+      std::snprintf(cmd, sizeof cmd, "set z 1 %i", pfi->z_size);
+      kacmd(cmd, pcm, 0);
+    } else {
+      kacmd("set z 1", pcm, 0);
+    }
+  }
+  kacmd("set t 1", pcm, 0);
+}
+
+int kaopen(const char* name, session_state* pcm) {
+  kaprnt(2, std::string("Scanning description file:  ") + name + "\n");
+  file_descriptor* pfi = getpfi();
+  if (!pfi) {
+    kaprnt(0, "Memory Allocation Error: On File Open\n");
+    return 1;
+  }
+  if (kaddes(name, pfi, 1)) {
+    frepfi(pfi, 0);
+    return 1;
+  }
+  pcm->file_serial++;
+  pfi->file_number = pcm->file_serial;
+  // The files of a template are opened as time moves.
+  if (!pfi->template_flag) {
+    pfi->data_stream = std::fopen(pfi->data_file_name, "rb");
+    if (!pfi->data_stream) {
+      kaprnt(0, "Open Error:  Can't open binary data file\n");
+      kaprnt(0, std::string("  File name = ") + pfi->data_file_name + "\n");
+      frepfi(pfi, 0);
+      return 1;
+    }
+  }
+  if (!pcm->file_list) {
+    pcm->file_list = pfi;
+  } else {
+    file_descriptor* last = pcm->file_list;
+    while (last->next) last = last->next;
+    last->next = pfi;
+  }
+  pcm->file_count++;
+  if (pcm->file_count == 1) {
+    pcm->default_file = pfi;
+    pcm->default_file_number = 1;
+  }
+  kaprntf(2, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+  if (pcm->file_count == 1) {
+    bool zrange = pfi->file_type == 1 && pfi->z_size >= 1 && (pfi->x_size == 1 || pfi->y_size == 1);
+    kadefenv(pcm, pfi, zrange);
+  }
+  if (pfi->pdef_type) {
+    kaprnt(1, std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
+    kaprnt(1, " Interpolation will be performed on any data ");
+    kaprnt(1, "displayed from this file\n");
+  }
+  return 0;
+}

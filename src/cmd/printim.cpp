@@ -1,0 +1,69 @@
+// "printim": the current frame written as a PNG or GIF image.
+#include <string>
+
+#include "cmd/commands.h"
+#include "base/message.h"
+#include "cmd/setopts.h"
+#include "base/words.h"
+#include "gx/gx.h"
+
+namespace {
+
+bool ends_with(const std::string& s, const char* tail) {
+  std::string t = tail;
+  return s.size() > t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+}  // namespace
+
+int kaprim(char* lower, char* typed) {
+  char* p = nxtwrd(lower);
+  if (!p) {
+    kaprnt(0, "PRINTIM error:  missing output file name\n");
+    return 1;
+  }
+  std::string name = setopt::word_at(typed + (p - lower));
+  if (name.size() > 256) {
+    kaprnt(0, "PRINTIM error:  file name longer than 256 characters\n");
+    return 1;
+  }
+  // -999: not given (the window's size and background).
+  int width = -999, height = -999, background = -999, format = -999;
+  int ignored = 0;  // an option was refused: the image is still written, the command fails
+  while ((p = nxtwrd(p)) != nullptr) {
+    if (cmpwrd(p, "black")) background = 0;
+    else if (cmpwrd(p, "white")) background = 1;
+    else if (cmpwrd(p, "gif")) format = 1;
+    else if (cmpwrd(p, "png")) format = 0;
+    else if (cmpwrd(p, "x") || cmpwrd(p, "y")) {
+      bool is_x = *p == 'x';
+      int& size = is_x ? width : height;
+      char* q = nxtwrd(p);
+      int n;
+      if (q && intprs(q, &n)) {
+        // No image of no pixels: refused before any file is made.
+        if (n < 1) {
+          kaprnt(0, is_x ? "PRINTIM error:  x size must be 1 pixel or more\n"
+                         : "PRINTIM error:  y size must be 1 pixel or more\n");
+          return 1;
+        }
+        size = n;
+      } else {
+        kaprnt(0, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
+                       : "PRINTIM error:  Invalid y option; ignored\n");
+        size = -999;
+        ignored = 1;
+      }
+      // The number, good or bad, belongs to its option.
+      if (q) p = q;
+    } else {
+      kaprnt(0, "PRINTIM error:  Invalid option; ignored\n");
+      ignored = 1;
+    }
+  }
+  if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
+  int rc = gxhpng(name.c_str(), width, height, background, format);
+  if (rc == 0) return ignored;
+  kaprnt(0, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
+  return 1;
+}

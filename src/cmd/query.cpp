@@ -1,0 +1,134 @@
+// The "query" command: keyword matching, the bare listing and "config".
+// Each other keyword has its own handler (commands.h).
+#include <string>
+
+#include "cmd/commands.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/words.h"
+#include "gx/gx.h"
+
+namespace {
+
+using query_handler = int (*)(char*, char*, session_state*);
+
+struct query_keyword {
+  const char* word;
+  query_handler handler;
+};
+
+int query_config(char*, char*, session_state*) {
+  kacfg(2);
+  return 0;
+}
+
+// In the order in which they are tested.
+const query_keyword keywords[] = {
+    {"dialog", kaqdialog}, {"string", kaqstring}, {"fwrite", kaqfwrite},
+    {"config", query_config}, {"lats", kaqlats},  {"dims", kaqdims},
+    {"dim", kaqdims},        {"w2xy", kaqw2xy},  {"w2gr", kaqw2gr},
+    {"gr2w", kaqgr2w},       {"gr2xy", kaqgr2xy}, {"pp2xy", kaqpp2xy},
+    {"xy2w", kaqxy2w},       {"xy2gr", kaqxy2gr}, {"ll2xy", kaqll2xy},
+    {"defval", kaqdefval},   {"udft", kaqudft},  {"ctlinfo", kaqctl},
+    {"file", kaqfile},       {"gxinfo", kaqgxinfo}, {"xinfo", kaqxinfo},
+    {"shades", kaqshades},   {"time", kaqtime},  {"bpos", kaqpos},
+    {"pos", kaqpos},         {"define", kaqdefine}, {"files", kaqfiles},
+};
+
+// The bare listing, in the order users read it.
+const char* const listing[][2] = {
+    {"config", "Returns Vemra configuration information"},
+    {"ctlinfo", "Returns contents of data descriptor file"},
+    {"define", "Lists currently defined variables"},
+    {"defval", "Returns value of a defined variable at a point"},
+    {"dialog", "Launches a dialog box"},
+    {"dims", "Returns current dimension environment"},
+    {"files", "Lists all open files"},
+    {"file", "Returns info on a particular file"},
+    {"fwrite", "Returns status of fwrite output file"},
+    {"gxinfo", "Returns graphics environment info"},
+    {"lats", "Returns status of Vemra-LATS Interface"},
+    {"pos", "Waits for mouse click, returns position and widget info"},
+    {"shades", "Returns colors and levels of shaded contours"},
+    {"string", "Returns width of a string"},
+    {"time", "Returns info about time settings"},
+    {"udft", "Returns the user defined function table"},
+    {"xinfo", "Returns characteristics of graphics display window"},
+    {"xy2w", "Converst XY screen to world coordinates"},
+    {"xy2gr", "Converts XY screen to grid coordinates"},
+    {"w2xy", "Converts world to XY screen coordinates"},
+    {"w2gr", "Converts world to grid coordinates"},
+    {"gr2w", "Converts grid to world coordinates"},
+    {"gr2xy", "Converts grid to XY screen coordinates"},
+    {"pp2xy", "Converts virtual page XY to real page XY coordinates"},
+};
+
+}  // namespace
+
+// "xinfo": the graphics window's place and size on the screen.
+int kaqxinfo(char*, char*, session_state* pcm) {
+  if (pcm->batch) {
+    kaprnt(2, "Batch Mode\n");
+    return 0;
+  }
+  int d[6];
+  if (!win_data(d)) {
+    kaprnt(2, "Error\n");
+    return 0;
+  }
+  kaprntf(2, "Window ID = %d\n", d[0]);
+  kaprntf(2, "Window X = %d\n", d[1]);
+  kaprntf(2, "Window Y = %d\n", d[2]);
+  kaprntf(2, "Window Width = %d\n", d[3]);
+  kaprntf(2, "Window Height = %d\n", d[4]);
+  kaprntf(2, "Window Border = %d\n", d[5]);
+  return 0;
+}
+
+// "pos" and "bpos": one mouse click from the window's queue, waiting for
+// one unless "nowait" follows.
+int kaqpos(char* lower, char*, session_state*) {
+  char* p = nxtwrd(lower);
+  int wait = (p && cmpwrd(p, "nowait")) ? 0 : 1;
+  float x, y;
+  int button, type;
+  int ival[10] = {};
+  float rval[4] = {};
+  gxdbtn(wait, &x, &y, &button, &type, ival, rval);
+  if (type < 1)
+    kaprntf(2, "Position = %g %g %i %i\n", x, y, button, type);
+  else if (type == 1)
+    kaprntf(2, "Position = %g %g %i %i %i %i\n", x, y, button, 1, ival[0], ival[1]);
+  else if (type == 2)
+    kaprntf(2, "Position = %g %g %i %i %i %g %g\n", x, y, button, 2, ival[0], rval[0], rval[1]);
+  else if (type == 3)
+    kaprntf(2, "Position = %g %g %i %i %i %i %i %i %i %i %i %i\n", x, y, button, 3, ival[0],
+            ival[1], ival[2], ival[3], ival[4], ival[5], ival[6], ival[7]);
+  return 0;
+}
+
+int kaqury(char* lower, char* typed, session_state* pcm) {
+  char* p = nxtwrd(lower);
+  if (!p) {
+    kaprnt(2, "Vemra Version " VEMRA_VERSION "\n");
+    kaprnt(2, "query or q Options: \n");
+    for (const auto& k : listing) {
+      std::string line = "  q ";
+      line += k[0];
+      line.append(9 - line.size() + 4, ' ');
+      line += k[1];
+      line += "\n";
+      kaprnt(2, line);
+    }
+    kaprnt(2, "Details are in the README of this program.\n");
+    return 0;
+  }
+  char* t = typed + (p - lower);
+  for (const auto& k : keywords)
+    if (cmpwrd(p, k.word)) return k.handler(p, t, pcm);
+  std::string word;
+  for (const char* c = p; *c && *c != ' ' && *c != '\t' && *c != '\n' && word.size() < 19; ++c)
+    word.push_back(*c);
+  kaprnt(0, "Invalid QUERY argument: " + word + " \n");
+  return 1;  // an error message always comes with a failing return code
+}

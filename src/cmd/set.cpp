@@ -1,0 +1,369 @@
+// The "set" command: keyword matching, the messages all keywords share, and
+// the keywords of the dimension environment, looping and data warnings.
+// Keywords of the other option groups are entries of the same chain whose
+// handler is filled in as their groups are built.
+#include <cmath>
+#include <string>
+
+#include "cmd/commands.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/session.h"
+#include "cmd/setkw.h"
+#include "cmd/setopts.h"
+#include "base/timecal.h"
+#include "base/words.h"
+#include "data/filerec.h"
+
+// Upper-case keyword names, used only in this command's messages.
+const char* const kwds[110] = {
+    "X",        "Y",        "Z",        "T",          "LON",      "LAT",      "LEV",
+    "TIME",     "CINT",     "CSTYLE",   "CCOLOR",     "LOOPDIM",  "LOOPING",  "LOOPINCR",
+    "DFILE",    "VRANGE",   "CSMOOTH",  "GRID",       "CMARK",    "XAXIS",    "YAXIS",
+    "GXOUT",    "BLACK",    "DIGNUM",   "DIGSIZ",     "CMIN",     "CMAX",     "ARRSCL",
+    "ARRSIZ",   "CLEVS",    "STID",     "VEMRA",      "CLAB",     "MPROJ",    "CTERP",
+    "XSIZE",    "CCOLS",    "MPVALS",   "MPDSET",     "VPAGE",    "PAREA",    "LINE",
+    "STRING",   "STRSIZ",   "RGB",      "FGVALS",     "MAP",      "BARBASE",  "BARGAP",
+    "CTHICK",   "MPDRAW",   "POLI",     "DBUFF",      "XYREV",    "XFLIP",    "YFLIP",
+    "ANNOT",    "DISPLAY",  "BACKGROUND", "RBCOLS",   "RBRANGE",  "MISSCONN", "IMPRUN",
+    "ZLOG",     "STRMDEN",  "FRAME",    "CLIP",       "VRANGE2",  "ARROWHEAD", "MDLOPTS",
+    "XLOPTS",   "YLOPTS",   "CLOPTS",   "XLAB",       "YLAB",     "XLEVS",    "YLEVS",
+    "XLINT",    "YLINT",    "MISSWARN", "BUTTON",     "DEFVAL",   "BAROPTS",  "LFCOLS",
+    "WXCOLS",   "FONT",     "FWRITE",   "XLPOS",      "YLPOS",    "CLSKIP",   "RBAND",
+    "ARRLAB",   "MPT",      "WXOPT",    "XLABS",      "YLABS",    "FILL",     "DROPMENU",
+    "LATS",     "TIMELAB",  "WARN",     "STNPRINT",   "STAT",     "TLSUPP",   "GRIDLN",
+    "HEMPREF",  "PRNOPTS",  "DATAWARN", "DIALOG",     "WRITEGDS"};
+
+int set_code(const char* name) {
+  for (int i = 0; i < 110; i++)
+    if (std::string(kwds[i]) == name) return i;
+  return -1;
+}
+
+int set_error(int code) {
+  kaprnt(0, "SET error:  Missing or invalid arguments ");
+  kaprntf(0, "for %s option\n", kwds[code]);
+  return 1;
+}
+
+namespace {
+
+enum {
+  kX = 0, kY, kZ, kT, kLon, kLat, kLev, kTime,
+  kLoopdim = 11, kLooping = 12, kLoopincr = 13, kDfile = 14,
+  kMisswarn = 79, kWarn = 100, kDatawarn = 107
+};
+
+int no_files() {
+  kaprnt(0, "SET Error:  No files open yet\n");
+  return 1;
+}
+
+void print_times(const session_state* pcm) {
+  const date_time& a = pcm->time_start;
+  const date_time& b = pcm->time_end;
+  kaprnt(2, "Time values set: ");
+  kaprntf(2, "%li:%li:%li:%li ", long(a.year), long(a.month), long(a.day), long(a.hour));
+  kaprntf(2, "%li:%li:%li:%li \n", long(b.year), long(b.month), long(b.day), long(b.hour));
+}
+
+// "on" or "off": 1, 0, or -1 for anything else.
+int on_off(const char* p) {
+  if (!p) return -1;
+  if (cmpwrd("on", p)) return 1;
+  if (cmpwrd("off", p)) return 0;
+  return -1;
+}
+
+// A grid-coordinate value of "x", "y", "z", "t"; "last" stands for the last
+// time along t.
+bool grid_value(const char* p, int dim, const file_descriptor* pfi, float* v) {
+  if (dim == 3 && cmpwrd("last", p)) {
+    *v = static_cast<float>(pfi->t_size);
+    return true;
+  }
+  return valprs(p, v) != nullptr;
+}
+
+int set_grid(set_args& a, int dim) {
+  session_state* pcm = a.pcm;
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(dim);
+  file_descriptor* pfi = pcm->default_file;
+  if (!pfi) return no_files();
+  float v1, v2;
+  if (!grid_value(p, dim, pfi, &v1)) return set_error(dim);
+  v2 = v1;
+  int count = 1;
+  if (const char* q = nxtwrd(p)) {
+    if (!grid_value(q, dim, pfi, &v2)) return set_error(dim);
+    count = v1 == v2 ? 1 : 2;
+  }
+  int varying = count - 1;
+  if (pfi->file_type == 1 && count == 1) {
+    v1 = std::floor(v1 + 0.5f);
+    v2 = v1;
+    varying = 0;
+  }
+  pcm->dim_varying[dim] = varying;
+  if (dim == 3) {
+    const float* ts = pfi->grid_to_world_scaling[3];
+    gr2t(ts, v1, &pcm->time_start);
+    if (count == 1) pcm->time_end = pcm->time_start;
+    else gr2t(ts, v2, &pcm->time_end);
+    print_times(pcm);
+    return 0;
+  }
+  if (pfi->file_type == 1) {
+    pcm->dim_min[dim] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v1);
+    pcm->dim_max[dim] = count == 1 ? pcm->dim_min[dim]
+                                   : pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v2);
+  } else {
+    pcm->dim_min[dim] = v1;
+    pcm->dim_max[dim] = v2;
+  }
+  kaprntf(2, "%s set to %g %g \n", kwds[dim + 4], pcm->dim_min[dim], pcm->dim_max[dim]);
+  return 0;
+}
+
+int set_world(set_args& a, int dim) {
+  session_state* pcm = a.pcm;
+  int code = dim + 4;
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(code);
+  file_descriptor* pfi = pcm->default_file;
+  if (!pfi) return no_files();
+  // Parsed into locals: a bad second value leaves the environment alone.
+  float lo, hi;
+  if (!valprs(p, &lo)) return set_error(code);
+  hi = lo;
+  int count = 1;
+  if (const char* q = nxtwrd(p)) {
+    if (!valprs(q, &hi)) return set_error(code);
+    count = lo == hi ? 1 : 2;
+  }
+  int varying = count - 1;
+  if (pfi->file_type == 1 && count == 1) {
+    float g = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], lo);
+    g = std::floor(g + 0.5f);
+    lo = hi = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], g);
+    varying = 0;
+  }
+  pcm->dim_min[dim] = lo;
+  pcm->dim_max[dim] = hi;
+  pcm->dim_varying[dim] = varying;
+  kaprntf(2, "%s set to %g %g \n", kwds[code], lo, hi);
+  return 0;
+}
+
+int set_x(set_args& a) { return set_grid(a, 0); }
+int set_y(set_args& a) { return set_grid(a, 1); }
+int set_z(set_args& a) { return set_grid(a, 2); }
+int set_t(set_args& a) { return set_grid(a, 3); }
+int set_lon(set_args& a) { return set_world(a, 0); }
+int set_lat(set_args& a) { return set_world(a, 1); }
+int set_lev(set_args& a) { return set_world(a, 2); }
+
+int set_time(set_args& a) {
+  session_state* pcm = a.pcm;
+  file_descriptor* pfi = pcm->default_file;
+  if (!pfi) return no_files();
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(kTime);
+  // Both times take their left-out parts from the current start time.
+  date_time def = pcm->time_start;
+  date_time t1{}, t2{};
+  if (!adtprs(p, &def, &t1)) return set_error(kTime);
+  t2 = t1;
+  int two = 0;
+  if (const char* q = nxtwrd(p)) {
+    if (!adtprs(q, &def, &t2)) return set_error(kTime);
+    two = 1;
+  }
+  if (!two) {
+    const float* ts = pfi->grid_to_world_scaling[3];
+    float g = std::floor(t2gr(ts, &t1) + 0.5f);
+    gr2t(ts, g, &t1);
+    t2 = t1;
+  }
+  pcm->time_start = t1;
+  pcm->time_end = t2;
+  pcm->dim_varying[3] = two;
+  print_times(pcm);
+  return 0;
+}
+
+// File n (1-based) of the session's list, or null.
+file_descriptor* nth_file(session_state* pcm, int n) {
+  if (n < 1) return nullptr;
+  file_descriptor* pfi = pcm->file_list;
+  for (int i = 1; pfi && i < n; i++) pfi = pfi->next;
+  return pfi;
+}
+
+int set_dfile(set_args& a) {
+  session_state* pcm = a.pcm;
+  if (!pcm->default_file) return no_files();
+  const char* p = nxtwrd(a.lower);
+  int n;
+  if (!p || !intprs(p, &n)) return set_error(kDfile);
+  file_descriptor* pfi = nth_file(pcm, n);
+  if (!pfi) {
+    kaprntf(0, "SET DFILE error:  file %i not open\n", n);
+    return 1;
+  }
+  kaprnt(2, std::string("Default file set to: ") + pfi->data_file_name + " \n");
+  pcm->default_file = pfi;
+  pcm->default_file_number = n;
+  return 0;
+}
+
+int set_looping(set_args& a) {
+  int v = on_off(nxtwrd(a.lower));
+  if (v < 0) return set_error(kLooping);
+  a.pcm->looping = v;
+  kaprnt(2, v ? "Looping is on \n" : "Looping is off \n");
+  return 0;
+}
+
+int set_loopdim(set_args& a) {
+  const char* p = nxtwrd(a.lower);
+  static const char* const dims[] = {"x", "y", "z", "t"};
+  if (p)
+    for (int i = 0; i < 4; i++)
+      if (cmpwrd(dims[i], p)) {
+        a.pcm->loopdim = i;
+        return 0;
+      }
+  return set_error(kLoopdim);
+}
+
+int set_loopincr(set_args& a) {
+  const char* p = nxtwrd(a.lower);
+  float v;
+  if (!p || !valprs(p, &v)) return set_error(kLoopincr);
+  a.pcm->loopincr = v;
+  kaprntf(2, "loopincr = %g \n", v);
+  return 0;
+}
+
+int set_misswarn(set_args& a) {
+  const char* p = nxtwrd(a.lower);
+  int v = on_off(p);
+  if (v < 0) return set_error(kMisswarn);
+  const char* q = nxtwrd(p);
+  int n;
+  if (!q || !intprs(q, &n)) return set_error(kMisswarn);
+  file_descriptor* pfi = nth_file(a.pcm, n);
+  if (!pfi) {
+    kaprntf(0, "SET MISSWARN error:  file %i not open\n", n);
+    return 1;
+  }
+  pfi->misswarn = v;
+  return 0;
+}
+
+int set_warn(set_args& a) {
+  int v = on_off(nxtwrd(a.lower));
+  if (v < 0) return set_error(kWarn);
+  mfcmn.warn_level = v;
+  return 0;
+}
+
+int set_datawarn(set_args& a) {
+  int v = on_off(nxtwrd(a.lower));
+  if (v < 0) return set_error(kDatawarn);
+  a.pcm->datawarn = v;
+  return 0;
+}
+
+struct set_keyword {
+  const char* word;
+  const char* name;  // entry of kwds
+  set_handler handler;
+};
+
+// The chain in its matching order. A null handler is a keyword whose option
+// group is not built yet.
+const set_keyword chain[] = {
+    {"defval", "DEFVAL", set_defval},      {"hempref", "HEMPREF", nullptr},
+    {"gridln", "GRIDLN", nullptr},      {"tlsupp", "TLSUPP", set_tlsupp},
+    {"baropts", "BAROPTS", nullptr},    {"barbase", "BARBASE", nullptr},
+    {"mdlopts", "MDLOPTS", nullptr},    {"bargap", "BARGAP", nullptr},
+    {"font", "FONT", set_font},          {"clip", "CLIP", set_clip},
+    {"vpage", "VPAGE", set_vpage},        {"mpt", "MPT", set_mpt},
+    {"rgb", "RGB", set_rgb},            {"stat", "STAT", set_stat},
+    {"arrlab", "ARRLAB", nullptr},      {"parea", "PAREA", set_parea},
+    {"arrowhead", "ARROWHEAD", nullptr}, {"cint", "CINT", set_cint},
+    {"xlint", "XLINT", set_xlint},        {"ylint", "YLINT", set_ylint},
+    {"xsize", "XSIZE", set_xsize},        {"mpvals", "MPVALS", set_mpvals},
+    {"fgvals", "FGVALS", set_fgvals},      {"clevs", "CLEVS", set_clevs},
+    {"xlevs", "XLEVS", set_xlevs},        {"ylevs", "YLEVS", set_ylevs},
+    {"rbcols", "RBCOLS", set_rbcols},      {"dropmenu", "DROPMENU", set_dropmenu},
+    {"ccols", "CCOLS", set_ccols},        {"cmin", "CMIN", set_cmin},
+    {"cmax", "CMAX", set_cmax},          {"cmark", "CMARK", set_cmark},
+    {"mproj", "MPROJ", set_mproj},        {"xyrev", "XYREV", set_xyrev},
+    {"xflip", "XFLIP", set_xflip},        {"yflip", "YFLIP", set_yflip},
+    {"writegds", "WRITEGDS", set_writegds},  {"fwrite", "FWRITE", set_fwrite},
+    {"imprun", "IMPRUN", set_imprun},      {"zlog", "ZLOG", set_zlog},
+    {"missconn", "MISSCONN", nullptr},  {"mpdraw", "MPDRAW", set_mpdraw},
+    {"dbuff", "DBUFF", set_dbuff},        {"poli", "POLI", set_poli},
+    {"mpdset", "MPDSET", set_mpdset},      {"rbrange", "RBRANGE", set_rbrange},
+    {"black", "BLACK", set_black},        {"display", "DISPLAY", set_display},
+    {"gxout", "GXOUT", set_gxout},        {"arrscl", "ARRSCL", nullptr},
+    {"xlabs", "XLABS", set_xlabs},        {"ylabs", "YLABS", set_ylabs},
+    {"clab", "CLAB", set_clab},          {"xlab", "XLAB", set_xlab},
+    {"ylab", "YLAB", set_ylab},          {"prnopts", "PRNOPTS", set_prnopts},
+    {"frame", "FRAME", set_frame},        {"grid", "GRID", set_gridopt},
+    {"clskip", "CLSKIP", set_clskip},      {"clopts", "CLOPTS", set_clopts},
+    {"wxopt", "WXOPT", nullptr},        {"wxcols", "WXCOLS", nullptr},
+    {"lfcols", "LFCOLS", nullptr},      {"rband", "RBAND", set_rband},
+    {"button", "BUTTON", set_button},      {"dialog", "DIALOG", set_dialog},
+    {"xlpos", "XLPOS", set_xlpos},        {"ylpos", "YLPOS", set_ylpos},
+    {"xlopts", "XLOPTS", set_xlopts},      {"ylopts", "YLOPTS", set_ylopts},
+    {"annot", "ANNOT", set_annot},        {"line", "LINE", set_line},
+    {"map", "MAP", set_map},            {"string", "STRING", set_string},
+    {"strsiz", "STRSIZ", set_strsiz},      {"xaxis", "XAXIS", set_xaxis},
+    {"yaxis", "YAXIS", set_yaxis},        {"misswarn", "MISSWARN", set_misswarn},
+    {"dfile", "DFILE", set_dfile},      {"background", "BACKGROUND", set_background},
+    {"cthick", "CTHICK", set_cthick},      {"cstyle", "CSTYLE", set_cstyle},
+    {"digsiz", "DIGSIZ", nullptr},      {"digsize", "DIGSIZ", nullptr},
+    {"dignum", "DIGNUM", nullptr},      {"axlim", "VRANGE", set_vrange},
+    {"vrange", "VRANGE", set_vrange},      {"vrange2", "VRANGE2", set_vrange2},
+    {"strmden", "STRMDEN", nullptr},    {"ccolor", "CCOLOR", set_ccolor},
+    {"stid", "STID", nullptr},          {"csmooth", "CSMOOTH", set_csmooth},
+    {"cterp", "CTERP", set_cterp},        {"loopdim", "LOOPDIM", set_loopdim},
+    {"loopincr", "LOOPINCR", set_loopincr}, {"vemra", "VEMRA", set_vemra},
+    {"timelab", "TIMELAB", set_timelab},    {"stnprint", "STNPRINT", set_stnprint},
+    {"warn", "WARN", set_warn},         {"looping", "LOOPING", set_looping},
+    {"x", "X", set_x},                  {"y", "Y", set_y},
+    {"z", "Z", set_z},                  {"t", "T", set_t},
+    {"lon", "LON", set_lon},            {"lat", "LAT", set_lat},
+    {"lev", "LEV", set_lev},            {"time", "TIME", set_time},
+    {"datawarn", "DATAWARN", set_datawarn}, {"fill", "FILL", set_fill},
+    {"lats", "LATS", nullptr},
+};
+
+}  // namespace
+
+int kaset(char* lower, char* typed, session_state* pcm) {
+  char* p = nxtwrd(lower);
+  if (!p) {
+    kaprnt(0, "SET error:  missing operand\n");
+    return 1;
+  }
+  for (const set_keyword& k : chain) {
+    if (!cmpwrd(k.word, p)) continue;
+    if (!k.handler) {
+      kaprnt(0, std::string("SET error:  ") + k.name + " option not available yet\n");
+      return 1;
+    }
+    set_args a{p, typed + (p - lower), pcm, set_code(k.name)};
+    return k.handler(a);
+  }
+  std::string rest = p;
+  while (!rest.empty() && rest.back() == '\n') rest.pop_back();
+  kaprnt(0, "SET error: Invalid operand\n");
+  kaprnt(0, "  Operand = " + rest + "\n");
+  return 1;
+}

@@ -1,0 +1,151 @@
+// "set" keywords of the output type and the non-graphic output files:
+// gxout, fwrite, writegds, imprun, stat, stnprint and prnopts.
+#include <cstring>
+#include <string>
+
+#include "base/message.h"
+#include "base/session.h"
+#include "cmd/setkw.h"
+#include "cmd/setopts.h"
+#include "base/words.h"
+#include "base/userfmt.h"
+
+using namespace setopt;
+
+namespace {
+
+struct gxout_word {
+  const char* word;
+  // Fields it sets; -1 leaves a field alone.
+  int general, one_d, one_d_vector, two_d, two_d_vector, station, sub;
+};
+
+const gxout_word gxout_words[] = {
+    {"contour", 0, -1, -1, 1, -1, -1, -1},   {"shaded", 0, -1, -1, 2, -1, -1, -1},
+    {"grid", 0, -1, -1, 3, 3, -1, -1},       {"vector", 0, -1, 1, -1, 4, 6, -1},
+    {"scatter", 0, -1, -1, -1, 5, -1, -1},   {"fgrid", 0, -1, -1, 6, -1, -1, -1},
+    {"fwrite", 0, -1, -1, 7, -1, -1, -1},    {"latsgrid", 0, -1, -1, 20, -1, -1, -1},
+    {"latsdata", 0, -1, -1, 21, -1, -1, -1}, {"stream", 0, -1, -1, -1, 8, -1, -1},
+    {"grfill", 0, -1, -1, 10, -1, -1, -1},   {"pgrid", 0, -1, -1, 11, -1, -1, -1},
+    {"value", 0, -1, -1, -1, -1, 1, -1},     {"barb", 0, -1, 2, -1, 9, 2, -1},
+    {"findstn", 0, -1, -1, -1, -1, 3, -1},   {"model", 0, -1, -1, -1, -1, 4, -1},
+    {"wxsym", 0, -1, -1, -1, -1, 5, -1},     {"stnmark", 0, -1, -1, -1, -1, 7, -1},
+    {"line", 0, 1, -1, -1, -1, -1, 0},       {"bar", 0, 2, -1, -1, -1, -1, -1},
+    {"errbar", 0, 3, -1, -1, -1, -1, -1},    {"linefill", 0, 4, -1, -1, -1, -1, -1},
+    {"stat", 1, -1, -1, -1, -1, -1, -1},     {"print", 2, -1, -1, -1, -1, -1, -1},
+    {"writegds", 3, -1, -1, -1, -1, -1, -1}, {"tserwx", 0, -1, -1, -1, -1, -1, 1},
+    {"tserbarb", 0, -1, -1, -1, -1, -1, 2},
+};
+
+void put(int& field, int v) {
+  if (v >= 0) field = v;
+}
+
+}  // namespace
+
+int set_gxout(set_args& a) {
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(a.code);
+  for (const gxout_word& w : gxout_words) {
+    if (!cmpwrd(w.word, p)) continue;
+    session_state* s = a.pcm;
+    s->gxout_general = w.general;
+    put(s->gxout_1d, w.one_d);
+    put(s->gxout_1d_vector, w.one_d_vector);
+    put(s->gxout_2d, w.two_d);
+    put(s->gxout_2d_vector, w.two_d_vector);
+    put(s->gxout_station, w.station);
+    put(s->gxout_sub, w.sub);
+    return 0;
+  }
+  // An unknown word still ends a stat, print or writegds output.
+  a.pcm->gxout_general = 0;
+  return set_error(a.code);
+}
+
+int set_fwrite(set_args& a) {
+  session_state* s = a.pcm;
+  if (s->fwrite_file) {
+    kaprnt(0, "SET FWrite Error:  fwrite file is open\n");
+    kaprnt(0, "Use DISABLE FWRITE command to close file\n");
+    return 0;
+  }
+  for (const char* p = nxtwrd(a.lower); p; p = nxtwrd(p)) {
+    if (cmpwrd("-be", p)) s->fwrite_byte_order = 1;
+    else if (cmpwrd("-le", p)) s->fwrite_byte_order = 0;
+    else if (cmpwrd("-sq", p)) s->fwrite_sequential = 1;
+    else if (cmpwrd("-st", p)) s->fwrite_sequential = 0;
+    else {
+      s->fwrite_name = word_at(typed_at(a, p));
+      kaprntf(2, "FWrite file name = %s\n", s->fwrite_name.c_str());
+      kaprnt(2, s->fwrite_byte_order ? "FWwrite byte order is big_endian; format is "
+                                     : "FWwrite byte order is little_endian; format is ");
+      kaprnt(2, s->fwrite_sequential ? "sequential\n" : "stream\n");
+      return 0;
+    }
+  }
+  return set_error(a.code);
+}
+
+int set_writegds(set_args& a) {
+  session_state* s = a.pcm;
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(a.code);
+  if (*p == '-') s->writegds.options = word_at(typed_at(a, p));
+  // The file name is the word after the first, option or not.
+  const char* q = nxtwrd(p);
+  if (!q) return set_error(a.code);
+  s->writegds.name = word_at(typed_at(a, q));
+  if (!s->writegds.options.empty())
+    kaprntf(2, "WRITEGDS file name = %s  Opts = %s\n", s->writegds.name.c_str(),
+            s->writegds.options.c_str());
+  else
+    kaprntf(2, "WRITEGDS file name = %s\n", s->writegds.name.c_str());
+  return 0;
+}
+
+int set_imprun(set_args& a) {
+  session_state* s = a.pcm;
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(a.code);
+  if (cmpwrd("off", p)) {
+    s->imprun.clear();
+    s->imprun_set = 0;
+    kaprnt(2, "IMPrun is off\n");
+    return 0;
+  }
+  s->imprun = "run " + word_at(p);
+  s->imprun_set = 1;
+  kaprntf(2, "Imprun file name = %s\n", s->imprun.c_str());
+  return 0;
+}
+
+int set_stat(set_args& a) { return flag_switch(a, &a.pcm->stat); }
+
+int set_stnprint(set_args& a) { return flag_switch(a, &a.pcm->stnprint); }
+
+int set_prnopts(set_args& a) {
+  session_state* s = a.pcm;
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(a.code);
+  std::string format = word_at(typed_at(a, p));
+  // The format reaches printf with a float: anything but one floating
+  // conversion would read arguments that are not there.
+  if (!kafmtok(format.c_str())) {
+    kaprntf(0, "SET PRNOPTS error:  format %s needs exactly one floating conversion\n",
+            format.c_str());
+    return set_error(a.code);
+  }
+  s->prnopts_format = format;
+  if (!(p = nxtwrd(p))) return 0;
+  int count;
+  if (!intprs(p, &count) || count < 1) return set_error(a.code);
+  s->prnopts_count = count;
+  if (!(p = nxtwrd(p))) return 0;
+  int blanks;
+  if (!intprs(p, &blanks) || blanks < 0 || blanks > 1000) return set_error(a.code);
+  s->prnopts_blanks = blanks;
+  if (!(p = nxtwrd(p))) return 0;
+  s->prnopts_undef = *p == 'u' ? 1 : 0;
+  return 0;
+}

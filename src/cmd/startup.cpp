@@ -1,0 +1,235 @@
+// Start-up: options, banner, configuration report, signals and the main loop.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "base/cmdinput.h"
+#include "cmd/commands.h"
+#include "cmd/dispatch.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "gx/gx.h"
+#include "plot/plot.h"
+#include "sdf/sdf.h"
+
+namespace {
+
+const char* const banner =
+    "\nVemra Version " VEMRA_VERSION "\n"
+    "Analysis and display of gridded and station data\n"
+    "\n";
+
+bool little_endian() {
+  const unsigned int one = 1;
+  unsigned char first;
+  std::memcpy(&first, &one, 1);
+  return first == 1;
+}
+
+extern "C" void kasig(int) {
+  if (gcmn->interrupt) _exit(0);
+  gcmn->interrupt = 1;
+}
+
+extern "C" void kasigcpu(int) { _exit(1); }
+
+void catch_signal(int sig, void (*handler)(int)) {
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(sig, &sa, nullptr);
+}
+
+// What must not be lost when the process ends: the hardcopy file's end
+// record and the buffered fwrite output.
+void close_outputs() {
+  if (gcmn->fwrite_file) {
+    std::fclose(gcmn->fwrite_file);
+    gcmn->fwrite_file = nullptr;
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+void command_line_help() {
+  std::fputs(
+      "\nVemra Version " VEMRA_VERSION "\n"
+      "Command line options: \n\n"
+      "          -help   Just this help\n"
+      "          -c      run this command (e.g., a script)\n"
+      "          -l      start in landscape mode\n"
+      "          -p      start in portrait mode\n"
+      "          -b      run Vemra in batch mode (no graphics window)\n"
+      "          -g LLLLxHHHH+(-)XXXX+(-)YYYY  set size of graphics window (like X windows)\n"
+      "                  LLLL = length in pixels (x side)\n"
+      "                  HHHH = height in pixels (y side)\n"
+      "                  XXXX and YYYY = starting pixel in x and y, 0,0 is the upper "
+      "left-hand corner; each preceded by + or -\n"
+      "          -E      turn OFF command line editing\n"
+      "          -W      use X server wide lines (faster) vice s/w (better)\n"
+      "\n   Example:\n\n"
+      "   vemra -lc \"run myscript.gs\" -g 640x480-0+100\n\n"
+      "   starts in landscape mode, runs myscript.gs, with a 640x480 window\n"
+      "   0 pixels from the right and 100 pixels down from the top of the screen\n\n",
+      stdout);
+}
+
+void kacfg(int level) {
+  std::string line = "Config: v" VEMRA_VERSION;
+  line += (sizeof(void*) == 8) ? " 64-bit" : " 32-bit";
+  line += little_endian() ? " little-endian" : " big-endian";
+  line += " readline";
+  bool sdf = !kapending("sdf/xdf");
+  bool lats = !kapending("lats");
+  bool printim = !kapending("printim");
+  if (sdf) line += " sdf/xdf";
+  if (sdf || lats) line += " netcdf";
+  if (lats) line += " lats";
+  if (printim) line += " printim";
+  line += "\n\n";
+  kaprnt(level, line);
+  if (level == 0) {
+    std::fputs("Issue 'q config' command for more information.\n\n", stdout);
+    return;
+  }
+  kaprnt(level, banner);
+  kaprnt(level, "Built with the C++20 compiler, GNU readline, netCDF, udunits and gd.\n\n");
+  kaprnt(level, "Configuration:\n");
+  std::string machine = "   o This is a ";
+  machine += (sizeof(void*) == 8) ? "64-bit " : "32-bit ";
+  machine += little_endian() ? "LITTLE ENDIAN" : "BIG ENDIAN";
+  machine += " machine version.\n";
+  kaprnt(level, machine);
+  kaprnt(level, "   o Command line editing (readline) ENABLED.\n");
+  kaprnt(level, sdf ? "   o SDF/XDF interface for netCDF files (sdfopen, xdfopen) ENABLED;\n"
+                      "     HDF-SDS files are not read.\n"
+                    : "   o SDF/XDF interface for netCDF files (sdfopen, xdfopen) DISABLED.\n");
+  kaprnt(level, "   o Remote data interface DISABLED.\n");
+  kaprnt(level, lats ? "   o LATS interface ENABLED: writes GRIB and netCDF files.\n"
+                     : "   o LATS interface for GRIB and netCDF output DISABLED.\n");
+  kaprnt(level, "   o Widget GUI interface DISABLED.\n");
+  kaprnt(level, "   o External image output interface DISABLED.\n");
+  kaprnt(level, printim ? "   o printim command for direct png/gif output ENABLED.\n"
+                          "     (images are written through the gd library)\n"
+                        : "   o printim command for direct png/gif output DISABLED.\n");
+}
+
+int vemra_main(int argc, char** argv) {
+  bool landscape = false, portrait = false, batch = false, wide = false, no_edit = false,
+       exit_after = false;
+  bool want_command = false, geometry = false;
+  const char* command = nullptr;
+
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (want_command) {
+      command = a;
+      want_command = false;
+      continue;
+    }
+    if (std::strncmp(a, "-help", 5) == 0) {
+      command_line_help();
+      return 0;
+    }
+    if (geometry) {
+      gxdgeo(a);
+      continue;
+    }
+    if (a[0] == '-' && a[1] == 'g') {
+      geometry = true;
+      continue;
+    }
+    if (a[0] == '-') {
+      for (const char* c = a + 1; *c; ++c) {
+        switch (*c) {
+          case 'b': batch = true; break;
+          case 'l': landscape = true; break;
+          case 'p': portrait = true; break;
+          case 'c': want_command = true; break;
+          case 'W': wide = true; break;
+          case 'E': no_edit = true; break;
+          case 'x': exit_after = true; break;
+          default: {
+            std::string msg = "Unknown command line option: ";
+            msg += *c;
+            msg += "\n";
+            std::fputs(msg.c_str(), stdout);
+          }
+        }
+      }
+      continue;
+    }
+    std::fputs(("Unknown command line keyword: " + std::string(a) + "\n").c_str(), stdout);
+  }
+  if (want_command) std::fputs("-c option was specified, but no command was provided\n", stdout);
+
+  // Standard input is shared by the line editor, the plain reader and
+  // scripts: nothing may read it ahead through stdio.
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
+
+  std::fputs(banner, stdout);
+  kacfg(0);
+
+  if (!landscape && !portrait) {
+    std::string answer;
+    nxtcmd(answer, "Landscape mode? (no for portrait):");
+    if (!answer.empty() && answer[0] == 'n') portrait = true;
+  }
+  session_state* pcm = gcmn;
+  pcm->batch = batch ? 1 : 0;
+  if (portrait) {
+    pcm->page_width = 8.5f;
+    pcm->page_height = 11;
+  } else {
+    pcm->page_width = 11;
+    pcm->page_height = 8.5f;
+  }
+  if (wide) gxwdln();
+  sdf_install();
+  kainit();
+  pcm->file_list = nullptr;
+  pcm->default_file = nullptr;
+  pcm->file_count = 0;
+  pcm->default_file_number = 0;
+  pcm->defined_list = nullptr;
+  pcm->file_serial = 10;
+  pcm->display_grey = 0;
+  pcm->display_white = 0;
+  pcm->fwrite_file = nullptr;
+  pcm->fwrite_name.clear();
+  pcm->fwrite_byte_order = 1;
+  pcm->fwrite_sequential = 0;
+  kafdef();
+  kagx(pcm);
+  catch_signal(SIGXCPU, kasigcpu);
+
+  int rc = 0;
+  if (command) rc = kacmd(command, pcm, 0);
+  catch_signal(SIGINT, kasig);
+
+  std::string line;
+  while (rc > -1) {
+    if (exit_after) {
+      gxhend();
+      close_outputs();
+      return 99;
+    }
+    int n = no_edit ? nxtcmd(line, "ka>") : nxrdln(line, "ka-> ");
+    if (n < 0) {
+      line = "quit";
+      std::fputs("[EOF]\n", stdout);
+    }
+    pcm->interrupt = 0;
+    rc = kacmd(line, pcm, 0);
+  }
+  gxend();
+  close_outputs();
+  std::exit(0);
+}

@@ -1,1 +1,0 @@
-// Command-language core.

@@ -1,0 +1,95 @@
+// Results of the expression language: a grid (one- or two-dimensional slice of
+// a data set, or a single value) or a set of station reports. Each record is
+// first the request handed to the data layer, then, filled, the result.
+//
+// Allocation: records, value arrays, report blocks and owned scaling arrays
+// are allocated with std::malloc / std::calloc and released with std::free,
+// so whoever builds or copies a result releases it with kagfre / kasfre.
+#pragma once
+
+#include "base/scaling.h"
+
+struct file_descriptor;
+struct variable_descriptor;
+
+// A grid request and result.
+struct grid_field {
+  // isiz * jsiz values, i fastest. For a one-point grid it points at this
+  // record's own min_value (after copying such a record, point the copy's
+  // values at the copy's min_value).
+  float* values;
+  file_descriptor* file;  // null for a computed grid
+  float undef;            // every missing point holds exactly this
+  float min_value;        // see kamnmx
+  float max_value;
+  int isiz, jsiz;         // points along i and j (1 when not varying)
+  int idim, jdim;         // 0 x, 1 y, 2 z, 3 t, -1 none (jdim -1 when idim is)
+  int dim_min[4];         // first 1-based grid index of x, y, z, t
+  int dim_max[4];         // last grid index; equal to dim_min when fixed
+  variable_descriptor* variable;  // null for computed and predefined grids
+  int owns_scaling;       // i_world_vals / j_world_vals belong to this grid
+  conversion_fn i_to_world, j_to_world;  // x, y, z only (time uses gr2t)
+  conversion_fn i_to_grid, j_to_grid;
+  float* i_world_vals;  // scaling arrays of the conversions (time: time_scaling)
+  float* j_world_vals;
+  float* i_grid_vals;   // inside the same allocation as the world half
+  float* j_grid_vals;
+  int i_linear, j_linear;  // 1 linear, 0 explicit levels
+};
+
+// One station report.
+struct station_report {
+  station_report* next;
+  char stid[8];  // blank-padded, no terminator
+  float lat;
+  float lon;
+  float lev;     // -9.99e33 for variables without levels
+  float time;    // grid coordinate of the data set's time axis
+  float value;   // the set's undef when missing
+};
+
+inline constexpr int kReportsPerBlock = 200;
+inline constexpr int kReportBlocks = 5000;
+
+// A station request and result.
+struct station_set {
+  station_report* first_report;  // null: no reports
+  int report_count;
+  station_report* blocks[kReportBlocks];  // valid once the set has a report
+  file_descriptor* file;
+  float undef;
+  float min_value, max_value;  // see kasmnmx
+  int idim, jdim;
+  float lon_min, lat_min, lev_min;  // with the radius option lon/lat are the centre
+  float lon_max, lat_max, lev_max;
+  int radius_flag;
+  float radius;
+  int stid_flag;
+  char stid[8];  // blank-padded, no terminator
+  int time_min, time_max;
+  float* time_scaling_copy;  // owned, 8 floats
+  variable_descriptor* variable;
+  station_report** append_link;  // where the next report is chained
+  station_report* last_report;
+  int block_used;   // reports used in the current block
+  int block_index;  // current block, -1 before the first
+};
+
+// Releases a grid (null does nothing): owned scaling arrays, the value array
+// of a grid with idim >= 0, the record.
+void kagfre(grid_field* grid);
+// Releases a station set (null does nothing): its time scaling copy, its
+// report blocks, the record.
+void kasfre(station_set* set);
+
+// Minimum and maximum of the defined values (both undef when none).
+void kamnmx(grid_field* grid);
+void kasmnmx(station_set* set);
+
+// A new report chained at the end of the set, or null (message on standard
+// output) when the blocks are used up or memory runs out.
+station_report* kaarpt(station_set* set);
+
+// 0 when the two grids cover the same points in dimension d (0 x .. 3 t), 1
+// when not; a negative d is always compatible.
+int kagchk(const grid_field* a, const grid_field* b, int d);

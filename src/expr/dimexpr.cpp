@@ -1,0 +1,147 @@
+#include "expr/dimexpr.h"
+
+#include <cstring>
+
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/timecal.h"
+#include "base/words.h"
+#include "data/filerec.h"
+
+namespace {
+
+void syntax_error() { kaprnt(0, "Syntax Error:  Invalid dimension expression\n"); }
+
+void bad_name(const char* name) {
+  syntax_error();
+  kaprntf(0, "  Expecting X/Y/Z/T/LAT/LON/LEV/TIME, found %s\n", name);
+}
+
+bool varying(const eval_state* pst, int d) { return d == pst->idim || d == pst->jdim; }
+
+void offset_on_varying(int d) {
+  syntax_error();
+  kaprnt(0, "  Cannot use an offset value with a varying ");
+  kaprnt(0, "dimension\n");
+  kaprntf(0, "  Varying dimension = %i \n", d);
+}
+
+// World to grid coordinate of x, y or z. Grid files and defined objects have
+// their scaling; station data stays in world coordinates.
+float to_grid(const file_descriptor* pfi, int d, float w) {
+  if ((pfi->file_type == 1 || pfi->file_type == 4) && pfi->world_to_grid[d])
+    return pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], w);
+  return w;
+}
+
+}  // namespace
+
+const char* dimprs(const char* text, const eval_state* pst, const file_descriptor* pfi,
+                   int* dimension, float* value, int no_radius, int* world) {
+  char name[8];
+  int len = 0;
+  const char* p = text;
+  while (len < 6 && *p >= 'a' && *p <= 'z') name[len++] = *p++;
+  name[len] = '\0';
+  if (len > 4) {
+    bad_name(name);
+    return nullptr;
+  }
+
+  int op;
+  if (*p == '=')
+    op = 0;
+  else if (*p == '+')
+    op = 1;
+  else if (*p == '-')
+    op = 2;
+  else {
+    syntax_error();
+    const char found[2] = {*p, '\0'};  // nothing shown at the end of the text
+    kaprntf(0, "  Expecting +/-/= operator, found %s\n", found);
+    return nullptr;
+  }
+  p++;
+
+  const bool is_time = std::strcmp(name, "time") == 0;
+  float v = 0;
+  date_time dt{};
+  if (is_time && op == 0) {
+    p = adtprs(p, &pst->time_start, &dt);
+    if (!p) {
+      kaprnt(0, "  Invalid dimension expression\n");
+      return nullptr;
+    }
+  } else if (is_time) {
+    p = rdtprs(p, &dt);
+    if (!p) return nullptr;
+  } else {
+    p = valprs(p, &v);
+    if (!p) {
+      syntax_error();
+      kaprnt(0, "  Dimension value missing or invalid\n");
+      return nullptr;
+    }
+  }
+
+  static const char* const names[] = {"x", "y", "z", "t", "lon", "lat", "lev", "time"};
+  int kind = -1;
+  for (int i = 0; i < 8; i++)
+    if (std::strcmp(name, names[i]) == 0) kind = i;
+  if (kind < 0 && !no_radius && std::strcmp(name, "r") == 0) kind = 9;
+  if (kind < 0) {
+    bad_name(name);
+    return nullptr;
+  }
+
+  *world = 0;
+  if (kind == 9) {
+    *dimension = 9;
+    *value = v;
+    return p;
+  }
+  const int d = kind % 4;
+  *dimension = d;
+  const float* tscale = pfi->grid_to_world_scaling[3];
+
+  if (kind < 4) {
+    if (op == 0) {
+      *value = v + static_cast<float>(pfi->defined_offsets[d]);
+      return p;
+    }
+    if (varying(pst, d)) {
+      offset_on_varying(d);
+      return nullptr;
+    }
+    float base;
+    if (d == 3) {
+      base = tscale ? t2gr(tscale, &pst->time_start) : 0.0f;
+    } else {
+      base = to_grid(pfi, d, pst->dim_min[d]);
+    }
+    *value = op == 1 ? base + v : base - v;
+    return p;
+  }
+
+  *world = 1;
+  if (op != 0 && varying(pst, d)) {
+    offset_on_varying(d);
+    return nullptr;
+  }
+  if (d == 3) {
+    if (op == 1) {
+      date_time t = pst->time_start;
+      timadd(&dt, &t);
+      dt = t;
+    } else if (op == 2) {
+      timsub(&pst->time_start, &dt);
+    }
+    *value = tscale ? t2gr(tscale, &dt) : 0.0f;
+    return p;
+  }
+  float w = v;
+  if (op == 1) w = pst->dim_min[d] + v;
+  if (op == 2) w = pst->dim_min[d] - v;
+  *value = to_grid(pfi, d, w);
+  return p;
+}

@@ -1,0 +1,46 @@
+// The evaluation state that display, define and collect build from the
+// session and hand to the expression evaluator, and the node of the session's
+// list of defined variables.
+#pragma once
+
+#include "base/timecal.h"
+
+struct file_descriptor;
+struct grid_field;
+struct station_set;
+struct collection_entry;
+struct session_state;
+
+// One defined variable; the list belongs to the session.
+struct defined_entry {
+  defined_entry* next;
+  file_descriptor* file;  // owned, file_type 4, holds the grid in memory
+  char name[20];          // at most 17 characters
+};
+
+// The result slot: which member is valid is told by result_type.
+union eval_result {
+  grid_field* grid;
+  station_set* stations;
+};
+
+struct eval_state {
+  file_descriptor* file_list;
+  file_descriptor* default_file;
+  int file_count;
+  defined_entry* defined_list;
+  collection_entry** collections;  // the session's 32 collection heads
+  int* collection_count;           // and their counts
+  eval_result result;              // set by the evaluator; none at first
+  int result_type;                 // 1 grid, 0 station set
+  int idim, jdim;                  // varying dimensions (0 x .. 3 t, -1 none)
+  float dim_min[3], dim_max[3];    // world ranges of x, y, z
+  date_time time_start, time_end;
+};
+
+// A new state from the session's environment (the caller releases it with
+// delete), or null after a level-0 message when the environment is invalid.
+eval_state* getpst(session_state* pcm);
+
+// Releases the result an evaluation state holds and clears it.
+void kafree(eval_state* pst);

@@ -1,0 +1,50 @@
+// The plain line reader: what it delivers and that it never reads beyond the
+// line it returns (the line editor and scripts read the same input).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/cmdinput.h"
+#include "support/stdout_capture.h"
+#include "support/stdin_feed.h"
+
+namespace {
+
+using vemra_test::StdinFeed;
+
+TEST(CommandInput, PlainReaderKeepsNewlineAndDropsLeadingSpaces) {
+  StdinFeed in("   q dims\n\n\tx  y\nnext line\nrest");
+  StdoutCapture out;
+  std::string line;
+  EXPECT_EQ(nxtcmd(line, "ka>"), 6);
+  EXPECT_EQ(line, "q dims\n");
+  EXPECT_EQ(nxtcmd(line, "ka>"), 0);
+  EXPECT_EQ(line, "\n");
+  EXPECT_EQ(nxtcmd(line, "ka>"), 5);  // a tab is kept
+  EXPECT_EQ(line, "\tx  y\n");
+  EXPECT_EQ(in.rest(), "next line\nrest");
+  EXPECT_EQ(out.text(), "ka> ka> ka> ");
+}
+
+TEST(CommandInput, PlainReaderDropsAPartialLastLine) {
+  StdinFeed in("partial");
+  StdoutCapture out;
+  std::string line = "old";
+  EXPECT_EQ(nxtcmd(line, "Landscape mode? (no for portrait):"), -1);
+  EXPECT_EQ(out.text(), "Landscape mode? (no for portrait): ");
+}
+
+TEST(CommandInput, RawLinesForScripts) {
+  std::string big(100000, 'b');
+  StdinFeed in("first\n" + big + "\nlast");
+  std::string line;
+  EXPECT_EQ(karawln(line), 1);
+  EXPECT_EQ(line, "first");
+  EXPECT_EQ(karawln(line), 1);
+  EXPECT_EQ(line, big);
+  EXPECT_EQ(karawln(line), 1);
+  EXPECT_EQ(line, "last");
+  EXPECT_EQ(karawln(line), 0);
+}
+
+}  // namespace

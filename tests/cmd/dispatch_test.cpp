@@ -1,0 +1,267 @@
+// The dispatcher's own commands and the session defaults they restore,
+// driven through command lines as a script would run them.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cmd/dispatch.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/session.h"
+#include "gx/gx.h"
+#include "support/stdout_capture.h"
+
+namespace {
+
+class Dispatch : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    StdoutCapture quiet;
+    gxstrt(11, 8.5f, 1);
+    gcmn->page_width = 11;
+    gcmn->page_height = 8.5f;
+    kainit();
+  }
+  void SetUp() override {
+    savpcm = gcmn;
+    kasetmsgflg(0);
+  }
+  // Runs one line and returns its code and everything it printed.
+  std::string run(const std::string& line, int& rc) {
+    StdoutCapture quiet;
+    auto out = kagsdo(line, rc);
+    return out ? *out : std::string();
+  }
+  std::string run(const std::string& line) {
+    int rc;
+    return run(line, rc);
+  }
+};
+
+// One line each: what it prints and its return code. Only whole words are
+// commands; a define needs an open file and a name of at most 16 characters.
+TEST_F(Dispatch, LinesTheirOutputAndCode) {
+  struct {
+    const char *line, *out;
+    int rc;
+  } cases[] = {
+      {"quit", "", -1},
+      {"   QUIT\n", "", -1},
+      {"", "", 0},
+      {"   \n", "", 0},
+      {"flush", "", 0},
+      {"c", "", 0},
+      {"cl", "Unknown command: cl\n", 1},
+      {"quitnow", "Unknown command: quitnow\n", 1},
+      {"abc = 2", "DEFINE error:  no file open yet\n", 1},
+      {"a1b2c3d4e5f6g7h8=x", "DEFINE error:  no file open yet\n", 1},
+      // Seventeen characters: not a define, so the word is taken as a script.
+      {"abcdefghijklmnopq = 2", "Unknown command: abcdefghijklmnopq\n", 1},
+      {"define x = 1", "DEFINE error:  no file open yet\n", 1},
+      {"undefine x", "DEFINE error:  no file open yet\n", 1},
+      {"d x", "DISPLAY error:  no file open yet\n", 1},
+      {"display x", "DISPLAY error:  no file open yet\n", 1},
+      {"coll 1 x", "COLLECT error:  no file open yet\n", 1},
+      {"modify x", "MODIFY error:  no file open yet\n", 1},
+      {"clear bogus", "Invalid option on clear command\n", 1},
+      {"clear button", "Invalid or missing widget number on clear command\n", 1},
+      {"clear rband x", "Invalid or missing widget number on clear command\n", 1},
+      {"clear dropmenu 3", "", 0},
+      {"clear norset", "", 0},
+      {"clear events", "", 0},
+      {"clear graphics", "", 0},
+      {"clear hbuff", "", 0},
+      {"close", "Close Error: Missing file number\n", 1},
+      {"close one", "Close Error: Invalid file number\n", 1},
+      {"close 1", "Close Error: Only last file may be closed\n", 1},
+      {"screen", "Screen Error: Missing keyword\n", 1},
+      {"screen keep 1", "Screen Error: Unknown keyword\n", 1},
+      {"screen show", "Screen Error: Missing screen number\n", 1},
+      {"screen free 2x", "", 0},  // the number ends at the x
+      {"screen save a", "Screen Error: Invalid screen number\n", 1},
+      {"outxwd", "command outxwd:  need filename parameter\n", 1},
+      {"disable nothing", "DISABLE error: Invalid keyword\n", 1},
+      {"enable", "ENABLE error: Missing operand\n", 1},
+      {"enable printer x", "ENABLE error: Invalid operand \n", 1},
+      {"ENABLE PRINT", "ENABLE error: Missing file name \n", 1},
+      {"printim", "PRINTIM error:  missing output file name\n", 1},
+      {"run", "RUN error:  No file name specified\n", 1},
+      {"open", "OPEN error:  missing data description file name\n", 1},
+      {"sdfopen", "SDFOPEN error:  missing self-describing file pathname\n", 1},
+      {"xdfopen", "XDFOPEN error:  missing data descriptor file name\n", 1},
+      {"q dimension", "Invalid QUERY argument: dimension \n", 1},
+      {"q abcdefghijklmnopqrstuvwxyz", "Invalid QUERY argument: abcdefghijklmnopqrs \n", 1},
+      // Values before a bad one are kept, but the error fails the command.
+      {"set line 3 x",
+       "SET LINE Error: Invalid linestyle value\n"
+       "SET LINE values:  color = 3  style = 1  thickness = 3\n",
+       1},
+      {"set string 2 c 4 r",
+       "SET STRING Error: Invalid rotation value\n"
+       "SET STRING values:  color = 2  just = c  thickness = 4  rotation = 0\n",
+       1},
+  };
+  for (const auto& c : cases) {
+    int rc = 9;
+    EXPECT_EQ(run(c.line, rc), c.out) << c.line;
+    EXPECT_EQ(rc, c.rc) << c.line;
+  }
+}
+
+TEST_F(Dispatch, ClearRestoresPlotOptions) {
+  gcmn->cint = 5;
+  gcmn->cmin = 1;
+  gcmn->cmax = 2;
+  gcmn->clab_format = "%g";
+  gcmn->dbuff = 1;
+  gcmn->last_plot_code = 3;
+  gcmn->shade_count = 4;
+  run("clear");
+  EXPECT_EQ(gcmn->cint, 0);
+  EXPECT_FLOAT_EQ(gcmn->cmin, -9.99e33f);
+  EXPECT_FLOAT_EQ(gcmn->cmax, 9.99e33f);
+  EXPECT_TRUE(gcmn->clab_format.empty());
+  EXPECT_EQ(gcmn->dbuff, 0);
+  EXPECT_EQ(gcmn->last_plot_code, 0);
+  EXPECT_EQ(gcmn->shade_count, 0);
+
+  // "norset" ends the frame but keeps the options.
+  gcmn->cint = 5;
+  gcmn->frame_pass = 2;
+  gcmn->dbuff = 1;
+  run("clear norset");
+  EXPECT_EQ(gcmn->cint, 5);
+  EXPECT_EQ(gcmn->frame_pass, 0);
+  EXPECT_EQ(gcmn->dbuff, 1);
+  run("swap");
+  EXPECT_EQ(gcmn->cint, 0);
+  gcmn->dbuff = 0;
+}
+
+TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
+  gcmn->file_serial = 17;
+  gcmn->fwrite_byte_order = 0;
+  gcmn->fwrite_name = "out.dat";
+  gcmn->display_grey = 1;
+  gcmn->looping = 1;
+  gcmn->dim_min[0] = 30;
+  gcmn->gxout_2d = 6;
+  gcmn->mproj = 5;
+  gcmn->mpdset[0] = "mres";
+  gcmn->map_colour[7] = 4;
+  gcmn->lats_convention = 4;
+  gcmn->collection_count[3] = 2;
+  gcmn->imprun_set = 1;
+  gcmn->imprun = "run x";
+  gcmn->page_width = 5;  // a virtual page
+  mfcmn.warn_level = 0;
+  int rc = 1;
+  EXPECT_EQ(run("reset", rc), "Most Vemra attributes have been reset\n");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(gcmn->file_serial, 17);
+  EXPECT_EQ(gcmn->fwrite_byte_order, 0);
+  EXPECT_EQ(gcmn->fwrite_name, "out.dat");
+  EXPECT_EQ(gcmn->display_grey, 1);
+  EXPECT_EQ(gcmn->looping, 1);
+  EXPECT_FLOAT_EQ(gcmn->dim_min[0], 30);
+  EXPECT_EQ(gcmn->gxout_2d, 1);
+  EXPECT_EQ(gcmn->mproj, 2);
+  EXPECT_EQ(gcmn->mpdset[0], "lowres");
+  EXPECT_EQ(gcmn->map_colour[0], -1);
+  EXPECT_EQ(gcmn->map_colour[2], -1);
+  EXPECT_EQ(gcmn->map_colour[7], -9);
+  EXPECT_EQ(gcmn->lats_convention, 3);
+  EXPECT_STREQ(gcmn->lats_center, "PCMDI");
+  EXPECT_EQ(gcmn->collection_count[3], 0);
+  EXPECT_EQ(gcmn->imprun_set, 0);
+  EXPECT_FLOAT_EQ(gcmn->page_width, 11);
+  EXPECT_FLOAT_EQ(gcmn->plot_x_high, 11);
+  EXPECT_FLOAT_EQ(gcmn->plot_y_high, 8.5f);
+  EXPECT_EQ(mfcmn.warn_level, 2);
+
+  EXPECT_EQ(run("reinit", rc),
+            "All files closed; all defined objects released\n"
+            "All Vemra attributes have been reinitialized\n");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(gcmn->display_grey, 0);
+  EXPECT_EQ(gcmn->fwrite_byte_order, 1);
+  EXPECT_TRUE(gcmn->fwrite_name.empty());
+  EXPECT_EQ(gcmn->file_serial, 17);
+  EXPECT_EQ(gcmn->file_count, 0);
+}
+
+TEST_F(Dispatch, PrintimOptionsAreChecked) {
+  int rc = 0;
+  std::string out = run("printim /nonexistent-dir/pic.png x abc y 30 bogus white", rc);
+  EXPECT_EQ(out.find("PRINTIM error:  Invalid x option; ignored\n"), 0u);
+  EXPECT_NE(out.find("PRINTIM error:  Invalid option; ignored\n"), std::string::npos);
+  EXPECT_EQ(out.find("Invalid y option"), std::string::npos);
+  EXPECT_NE(out.find("PRINTIM error:  open error\n"), std::string::npos);
+  EXPECT_EQ(rc, 1);
+  out = run("printim /nonexistent-dir/pic.png y", rc);
+  EXPECT_EQ(out.find("PRINTIM error:  Invalid y option; ignored\n"), 0u);
+}
+
+TEST_F(Dispatch, QueryKeywords) {
+  int rc = 1;
+  std::string out = run("q", rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("query or q Options: \n"), std::string::npos);
+  EXPECT_NE(out.find("  q config   Returns Vemra configuration information\n"), std::string::npos);
+  EXPECT_NE(out.find("  q pp2xy    Converts virtual page XY to real page XY coordinates\n"),
+            std::string::npos);
+  int lines = 0;
+  for (size_t p = out.find("\n  q "); p != std::string::npos; p = out.find("\n  q ", p + 1))
+    ++lines;
+  EXPECT_EQ(lines, 24);
+}
+
+TEST_F(Dispatch, DisableFwriteFlushesAndForgetsTheStream) {
+  char name[] = "/tmp/vemra-fwrite-XXXXXX";
+  int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  gcmn->fwrite_file = std::fopen(name, "wb");
+  ASSERT_NE(gcmn->fwrite_file, nullptr);
+  gcmn->fwrite_name = name;
+  gcmn->fwrite_byte_order = 0;
+  std::fputs("grid", gcmn->fwrite_file);  // still in the stream's buffer
+  int rc = 1;
+  EXPECT_EQ(run("disable fwrite", rc), "");
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(gcmn->fwrite_file, nullptr);
+  EXPECT_TRUE(gcmn->fwrite_name.empty());
+  EXPECT_EQ(gcmn->fwrite_byte_order, 1);
+  std::FILE* f = std::fopen(name, "rb");
+  ASSERT_NE(f, nullptr);
+  char buf[8] = {};
+  EXPECT_EQ(std::fread(buf, 1, sizeof buf, f), 4u);
+  std::fclose(f);
+  unlink(name);
+  EXPECT_STREQ(buf, "grid");
+}
+
+float twice(float* s, float v) { return s[0] * v; }
+
+TEST_F(Dispatch, LastPlotKeepsItsOwnScalingCopies) {
+  std::vector<float> source = {2.0f, 5.0f, -999.9f};
+  kasetlp(gcmn, 0, twice, source.data(), source.size());
+  kasetlp(gcmn, 3, nullptr, nullptr, 0);
+  source.assign(3, 0.0f);  // the data set that owned them is gone
+  source.clear();
+  source.shrink_to_fit();
+  auto& lp = gcmn->last_plot_scaling;
+  ASSERT_NE(lp.conv[0], nullptr);
+  ASSERT_NE(lp.array(0), nullptr);
+  EXPECT_FLOAT_EQ(lp.conv[0](lp.array(0), 3.0f), 6.0f);
+  EXPECT_EQ(lp.array(3), nullptr);
+  run("clear");
+  EXPECT_EQ(lp.conv[0], nullptr);
+  EXPECT_EQ(gcmn->last_plot_idim, -1);
+}
+
+}  // namespace

@@ -1,0 +1,449 @@
+// Non-graphic outputs and the plot dispatcher: statistics, printed values,
+// fwrite and writegds bytes, routing by output type and result shape, and
+// the display's result list.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cmd/display.h"
+#include "expr/evalstate.h"
+#include "base/session.h"
+#include "support/stdout_capture.h"
+#include "data/filerec.h"
+#include "expr/eval.h"
+#include "data/result.h"
+#include "plot/plot.h"
+#include "support/vemra_run.h"
+
+namespace {
+
+// A grid varying along x (and y when ny > 1) holding the given values.
+grid_field* grid(int nx, int ny, std::vector<float> v, float undef = -9.99e33f) {
+  grid_field* g = kagrvl(0);
+  g->undef = undef;
+  g->idim = 0;
+  g->jdim = ny > 1 ? 1 : -1;
+  g->isiz = nx;
+  g->jsiz = ny;
+  g->dim_min[0] = 1;
+  g->dim_max[0] = nx;
+  g->dim_min[1] = 1;
+  g->dim_max[1] = ny;
+  g->i_linear = g->j_linear = 1;
+  g->values = static_cast<float*>(std::malloc(v.size() * sizeof(float)));
+  std::memcpy(g->values, v.data(), v.size() * sizeof(float));
+  return g;
+}
+
+struct report_spec {
+  const char* id;
+  float lat, lon, lev, time, value;
+};
+
+station_set* stations(std::vector<report_spec> rs, variable_descriptor* var = nullptr,
+                      float undef = -999) {
+  auto* s = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
+  s->undef = undef;
+  s->idim = 0;
+  s->jdim = 1;
+  s->lon_min = 0;
+  s->lon_max = 360;
+  s->lat_min = -90;
+  s->lat_max = 90;
+  s->variable = var;
+  for (const auto& r : rs) {
+    station_report* p = kaarpt(s);
+    std::memcpy(p->stid, r.id, 8);
+    p->lat = r.lat;
+    p->lon = r.lon;
+    p->lev = r.lev;
+    p->time = r.time;
+    p->value = r.value;
+    s->report_count++;
+  }
+  return s;
+}
+
+// A session holding the given results; they are released with it.
+struct Session {
+  std::unique_ptr<session_state> s = std::make_unique<session_state>();
+  void add(grid_field* g) {
+    s->result_type[s->result_count] = 1;
+    s->result[s->result_count++] = g;
+    s->result_held = s->result_count;
+  }
+  void add(station_set* st) {
+    s->result_type[s->result_count] = 0;
+    s->result[s->result_count++] = st;
+    s->result_held = s->result_count;
+  }
+  ~Session() { kagrel(s.get()); }
+  session_state* operator->() { return s.get(); }
+  session_state* get() { return s.get(); }
+};
+
+std::string run(void (*fn)(session_state*), Session& s) {
+  StdoutCapture cap;
+  fn(s.get());
+  return cap.text();
+}
+
+TEST(Levels, RoundIntervalsAndTheirEnds) {
+  struct {
+    float min, max, given, interval, first, last;
+  } cases[] = {
+      {-1.75f, 1.75f, 0, 0.3f, -1.5f, 1.5f}, {0, 2.9f, 0, 0.3f, 0, 2.7f}, {1, 17, 4, 4, 4, 16},
+      {3, 3, 0, 0, 0, 0},                    {1e10f, 1e10f + 2048, 0, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    float interval = c.given, first = -1, last = -1;
+    kacsel(c.min, c.max, &interval, &first, &last);
+    EXPECT_FLOAT_EQ(interval, c.interval) << c.min << " " << c.max;
+    EXPECT_FLOAT_EQ(first, c.first) << c.min << " " << c.max;
+    EXPECT_FLOAT_EQ(last, c.last) << c.min << " " << c.max;
+  }
+}
+
+TEST(Statistics, SumsOfLargeGridsAreAccumulatedInDouble) {
+  const int n = 1000000;
+  Session s;
+  s.add(grid(n, 1, std::vector<float>(n, 0.1f)));
+  std::string out = run(kastts, s);
+  // A float running sum of a million 0.1s ends near 100958.
+  double sum = 0;
+  for (int k = 0; k < n; k++) sum += 0.1f;
+  char want[128];
+  std::snprintf(want, sizeof want, "Stats[sum,sumsqr,root(sumsqr),n]:     %g ", sum);
+  EXPECT_NE(out.find(want), std::string::npos) << out;
+  EXPECT_NE(out.find("Stats[sum,sumsqr,root(sumsqr),n]:     100000 "), std::string::npos);
+  EXPECT_NE(out.find(" 1000000\n"), std::string::npos);
+}
+
+TEST(Statistics, EveryDefinedValueCountsOnceWhateverItsPlace) {
+  // Grids of every length around the sizes the sums work in, with undefined
+  // points at changing places (first, last, runs). Values are small integers
+  // so that any order of addition gives the exact sums computed here.
+  for (int n = 1; n <= 70; n++) {
+    for (int pattern = 0; pattern < 3; pattern++) {
+      std::vector<float> v(static_cast<size_t>(n));
+      long long sum = 0, sumsqr = 0;
+      int valid = 0;
+      float lo = 1e30f, hi = -1e30f;
+      for (int i = 0; i < n; i++) {
+        const bool undef = pattern == 0   ? i % 7 == 3
+                           : pattern == 1 ? (i == 0 || i == n - 1)
+                                          : (i / 5) % 2 == 1;
+        if (undef) {
+          v[size_t(i)] = -9.99e33f;
+          continue;
+        }
+        const int x = (i * 13 + n) % 23 - 9;
+        v[size_t(i)] = float(x);
+        sum += x;
+        sumsqr += (long long)x * x;
+        valid++;
+        lo = std::min(lo, float(x));
+        hi = std::max(hi, float(x));
+      }
+      if (valid < 2) continue;
+      Session s;
+      s.add(grid(n, 1, v));
+      const std::string out = run(kastts, s);
+      char want[256];
+      std::snprintf(want, sizeof want,
+                    "Undef count = %d  Valid count = %d\nMin, Max = %g %g\n", n - valid, valid,
+                    double(lo), double(hi));
+      EXPECT_NE(out.find(want), std::string::npos) << n << " " << pattern << "\n" << out;
+      std::snprintf(want, sizeof want, "Stats[sum,sumsqr,root(sumsqr),n]:     %g %g %g %d\n",
+                    double(sum), double(sumsqr), std::sqrt(double(sumsqr)), valid);
+      EXPECT_NE(out.find(want), std::string::npos) << n << " " << pattern << "\n" << out;
+    }
+  }
+}
+
+TEST(Statistics, OneDefinedValueHasNoSpread) {
+  Session one;
+  one.add(grid(2, 1, {-5, 4}, -5));
+  std::string out = run(kastts, one);
+  EXPECT_NE(out.find("Undef count = 1  Valid count = 1\nMin, Max = 4 4\n"
+                     "Cmin, cmax, cint = -1 9 1\n"
+                     "Stats[sum,sumsqr,root(sumsqr),n]:     4 16 4 1\n"
+                     "Stats[(sum,sumsqr,root(sumsqr))/n]:     4 16 4\n"
+                     "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: 4 16 4\n"
+                     "Stats[(sigma,var)(n)]:     0 0\n"
+                     "Stats[(sigma,var)(n-1)]:   0 0\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST(Statistics, StationSetWithItsListing) {
+  Session s;
+  s->stnprint = 1;
+  s.add(stations({{"ABCDEFGH", 10, 20, 500, 1, 2},
+                  {"X       ", 11, 21, 500, 1, -999},
+                  {"Y       ", 12, 22, 500, 1, 4}}));
+  EXPECT_EQ(run(kastts, s),
+            "Data Type = station\nDimensions = 0 1\nI Dimension = 0 to 360\n"
+            "J Dimension = -90 to 90\nStn count = 3\nUndef value = -999\n"
+            "Undef count = 1  Valid count = 2 \nMin, Max = 2 4\nCmin, cmax, cint = 2 4 0.2\n"
+            "Stats[sum,sumsqr,root(sumsqr),n]:     6 20 4.47214 2\n"
+            "Stats[(sum,sumsqr,root(sumsqr))/n)]:     3 10 3.16228\n"
+            "Stats[(sum,sumsqr,root(sumsqr))/(n-1))]: 6 20 4.47214\n"
+            "Stats[(sigma,var)(n)]:     1 1\n"
+            "Stats[(sigma,var)(n-1)]:   1.41421 2\n"
+            "Printing station values:  #obs = 2\n"
+            "OB    ID       LON      LAT      LEV      VAL\n"
+            "1     ABCDEFG  20       10       500      2       \n"
+            "2     Y        22       12       500      4       \n");
+}
+
+TEST(PrintedValues, DefaultAndUserLayouts) {
+  Session s;
+  s.add(grid(3, 2, {1, 2.5f, -9.99e33f, 4, 5, 6}));
+  EXPECT_EQ(run(kadprnt, s),
+            "Printing Grid -- 6 Values -- Undef = -9.99e+33\n1 2.5 -9.99e+33 4 5 6 \n");
+  s->prnopts_format = "%.1f";
+  s->prnopts_count = 3;
+  s->prnopts_blanks = 2;
+  s->prnopts_undef = 1;
+  EXPECT_EQ(run(kadprnt, s),
+            "Printing Grid -- 6 Values -- Undef = -9.99e+33\n1.0  2.5  Undef  \n4.0  5.0  6.0  \n");
+  // A format that slipped past the keyword check prints nothing for a value
+  // rather than reading arguments that are not there.
+  s->prnopts_format = "%s%n";
+  s->prnopts_undef = 0;
+  EXPECT_EQ(run(kadprnt, s),
+            "Printing Grid -- 6 Values -- Undef = -9.99e+33\n      \n      \n");
+
+  Session st;
+  st.add(stations({{"ABCDEFGH", 10, 20, 500, 1, 2.25f}}));
+  EXPECT_EQ(run(kadprnt, st),
+            "Printing Stations -- 1 Reports -- Undef = -999\n"
+            "ABCDEFGH 20       10       500      \n2.25 \n");
+}
+
+uint32_t word(const std::string& s, size_t pos, bool big) {
+  uint32_t v = 0;
+  for (int k = 0; k < 4; k++) {
+    int at = big ? k : 3 - k;
+    v = (v << 8) | static_cast<unsigned char>(s[pos + at]);
+  }
+  return v;
+}
+uint32_t bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+
+TEST(Fwrite, SequentialRecordsInEitherOrderLeaveTheGridAlone) {
+  vemra_test::TempDir dir;
+  std::vector<float> v;
+  for (int k = 0; k < 50; k++) v.push_back(k * 1.5f - 7);
+  for (int big = 0; big <= 1; big++) {
+    Session s;
+    s.add(grid(10, 5, v));
+    s->fwrite_name = dir.file(big ? "be.dat" : "le.dat");
+    s->fwrite_byte_order = big;
+    s->fwrite_sequential = 1;
+    std::string out = run(kafwrt, s);
+    EXPECT_EQ(out, "Wrote 50 elements to " + s->fwrite_name + " as Sequential " +
+                       (big ? "Big_Endian\n" : "Little_Endian\n"));
+    EXPECT_EQ(s->last_plot_code, kPlotFwrite);
+    const grid_field* g = static_cast<const grid_field*>(s->result[0]);
+    EXPECT_EQ(std::vector<float>(g->values, g->values + 50), v);
+    std::fclose(s->fwrite_file);
+    std::string bytes = vemra_test::read_file(s->fwrite_name);
+    ASSERT_EQ(bytes.size(), 208u);
+    EXPECT_EQ(word(bytes, 0, big), 200u);
+    EXPECT_EQ(word(bytes, 204, big), 200u);
+    for (size_t k = 0; k < 50; k++) EXPECT_EQ(word(bytes, 4 + 4 * k, big), bits(v[k]));
+  }
+  Session s;
+  s.add(kagrvl(1));
+  s->fwrite_name = "/nonexistent-dir/out.dat";
+  EXPECT_EQ(run(kafwrt, s),
+            "Error opening output file for fwrite\n  File name is: /nonexistent-dir/out.dat\n");
+  EXPECT_EQ(s->fwrite_file, nullptr);
+}
+
+void put_be(std::string& s, uint32_t v) {
+  for (int sh = 24; sh >= 0; sh -= 8) s += static_cast<char>(v >> sh);
+}
+
+TEST(Writegds, RecordsOfSurfaceAndLevelVariables) {
+  vemra_test::TempDir dir;
+  variable_descriptor surface{}, upper{};
+  std::strcpy(surface.abbrev, "ps");
+  std::strcpy(upper.abbrev, "t");
+  upper.levels = 2;
+  {
+    Session s;
+    s->writegds.name = dir.file("sx.gds");
+    s->writegds.options = "-sx";
+    s.add(stations({{"AAA     ", 10, 20, 0, 1, 1}, {"BBB     ", 11, 21, 0, 1, 2}}, &surface));
+    std::string out = run(kaoutgds, s);
+    EXPECT_NE(out.find("WRITEGDS: 2 reports x 1 vars written as 2 records\n"), std::string::npos);
+    std::string want;
+    for (auto [id, lon] : {std::pair{"AAA     ", 20.0f}, std::pair{"BBB     ", 21.0f}}) {
+      want += std::string("\x5a\0\0\0", 4);
+      put_be(want, 8);
+      want += id;
+      put_be(want, bits(lon));
+    }
+    EXPECT_EQ(vemra_test::read_file(s->writegds.name), want);
+  }
+  {
+    Session s;
+    s->writegds.name = dir.file("zd.gds");
+    s->writegds.options = "-zdi";
+    s.add(stations({{"AAA     ", 10, 20, 0, 1, 1}, {"BBB     ", 11, 21, 0, 1, 2}}, &surface));
+    s.add(stations({{"AAA     ", 10, 20, 850, 1, 5},
+                    {"AAA     ", 10, 20, 500, 1, 6},
+                    {"BBB     ", 11, 21, 850, 1, 7}},
+                   &upper));
+    run(kaoutgds, s);
+    std::string tag(std::string("\x5a\0\0\0", 4)), end(std::string("\xa5\0\0\0", 4));
+    std::string want = tag;
+    put_be(want, bits(1));
+    for (auto [lev, v] : {std::pair{850.0f, 5.0f}, std::pair{500.0f, 6.0f}}) {
+      want += tag;
+      put_be(want, bits(lev));
+      put_be(want, bits(v));
+    }
+    want += end + tag;
+    put_be(want, bits(2));
+    want += tag;
+    put_be(want, bits(850));
+    put_be(want, bits(7));
+    want += end;
+    EXPECT_EQ(vemra_test::read_file(s->writegds.name), want);
+    // The finishing tag alone.
+    s->writegds.options = "f";
+    run(kaoutgds, s);
+    EXPECT_EQ(vemra_test::read_file(s->writegds.name), want + end);
+  }
+  {
+    Session s;
+    s->writegds.name = dir.file("bad.gds");
+    s.add(stations({{"AAA     ", 10, 20, 0, 1, 1}}, &surface));
+    s.add(stations({{"AAA     ", 10, 99, 0, 1, 1}}, &surface));
+    std::string out = run(kaoutgds, s);
+    EXPECT_NE(out.find("error: bad structure in result\n"), std::string::npos);
+    EXPECT_EQ(out.find("WRITEGDS:"), std::string::npos);
+  }
+}
+
+TEST(Dispatcher, RoutesByOutputTypeAndShape) {
+  struct {
+    int general, stat, two_d, two_d_vector, one_d;
+    int results;  // of the same shape
+    int nx, ny;   // 0: a one-value grid
+    std::string want;
+  } cases[] = {
+      {0, 0, 1, 4, 1, 1, 0, 0, "Result value = 3 \n"},
+      {0, 0, 3, 4, 1, 1, 3, 2, "DISPLAY error:  grid value output is not available yet\n"},
+      {0, 0, 2, 4, 1, 2, 3, 2, "DISPLAY error:  vector output is not available yet\n"},
+      {0, 0, 1, 5, 1, 1, 3, 1, "DISPLAY error:  line graph output is not available yet\n"},
+      {0, 0, 1, 5, 2, 2, 3, 1, "DISPLAY error:  scatter output is not available yet\n"},
+      {0, 0, 20, 4, 1, 1, 0, 0, "DISPLAY error:  latsgrid output is not available yet\n"},
+      {2, 0, 1, 4, 1, 1, 0, 0, "Printing Grid -- 1 Values -- Undef = -9.99e+33\n3 \n"},
+  };
+  for (const auto& c : cases) {
+    Session s;
+    s->gxout_general = c.general;
+    s->stat = c.stat;
+    s->gxout_2d = c.two_d;
+    s->gxout_2d_vector = c.two_d_vector;
+    s->gxout_1d = c.one_d;
+    for (int r = 0; r < c.results; r++) {
+      if (c.nx == 0) s.add(kagrvl(3));
+      else s.add(grid(c.nx, c.ny, std::vector<float>(size_t(c.nx) * c.ny, 1)));
+    }
+    EXPECT_EQ(run(kaplot, s), c.want) << c.two_d << " " << c.results << " " << c.ny;
+    EXPECT_EQ(s->result_held, c.results);
+  }
+  // Statistics first when the switch is on; statistics only as general output.
+  Session s;
+  s->stat = 1;
+  s.add(kagrvl(3));
+  std::string stats = "Data Type = grid\nDimensions = -1 -1\nI Dimension = -999 to -999\n"
+                      "J Dimension = -999 to -999\nSizes = 1 1 1\nUndef value = -9.99e+33\n"
+                      "Undef count = 0  Valid count = 1\nMin, Max = 3 3\n";
+  EXPECT_EQ(run(kaplot, s), stats + "Result value = 3 \n");
+  s->stat = 0;
+  s->gxout_general = 1;
+  EXPECT_EQ(run(kaplot, s), stats);
+  // A flip draws a scaled plot for once; the projection comes back.
+  s->gxout_general = 0;
+  s->mproj = 3;
+  s->xflip = 1;
+  run(kaplot, s);
+  EXPECT_EQ(s->mproj, 3);
+
+  Session st;
+  station_set* set = stations({{"A       ", 0, 0, 0, 1, 1}});
+  set->idim = 2;
+  set->jdim = 1;
+  st.add(set);
+  EXPECT_EQ(run(kaplot, st), "Invalid stn data dimension environment\n");
+}
+
+TEST(Dispatcher, TransposedCopiesNeverOverflowTheResultSlots) {
+  Session s;
+  for (int k = 0; k < kMaxResults - 1; k++) s.add(kagrvl(float(k)));
+  s->result_held = s->result_count;
+  StdoutCapture cap;
+  EXPECT_EQ(kaaddres(s.get(), kagrvl(1)), 0);
+  EXPECT_EQ(s->result_held, kMaxResults);
+  EXPECT_EQ(kaaddres(s.get(), kagrvl(2)), 1);  // released, not stored
+  EXPECT_EQ(s->result_held, kMaxResults);
+  EXPECT_EQ(cap.text(), "DISPLAY error:  more than 16 results in one display\n");
+}
+
+TEST(ExpressionList, ResultsAreKeptInOrderOrAllReleased) {
+  Session s;
+  eval_state st{};
+  st.idim = st.jdim = -1;
+  {
+    StdoutCapture cap;
+    ASSERT_EQ(kapars("1;2*3", &st, s.get()), 0);
+    EXPECT_EQ(cap.text(), "");
+  }
+  ASSERT_EQ(s->result_count, 2);
+  EXPECT_EQ(static_cast<grid_field*>(s->result[0])->values[0], 1);
+  EXPECT_EQ(static_cast<grid_field*>(s->result[1])->values[0], 6);
+  kagrel(s.get());
+  EXPECT_EQ(s->result_count, 0);
+  EXPECT_EQ(s->result_held, 0);
+
+  StdoutCapture cap;
+  EXPECT_EQ(kapars("1;2;3+", &st, s.get()), 1);
+  EXPECT_EQ(s->result_count, 0);
+  EXPECT_EQ(s->result_held, 0);
+  gcmn->interrupt = 1;
+  EXPECT_EQ(kapars("1", &st, s.get()), 1);
+  gcmn->interrupt = 0;
+  EXPECT_EQ(s->result_held, 0);
+  EXPECT_EQ(cap.text(),
+            "  Error ocurred at column 3\nDISPLAY error:  Invalid expression \n"
+            "  Expression = 3+\nDISPLAY error:  Invalid expression \n  Expression = 1\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DefaultColours, RainbowFirstThenSingleColoursWithoutEnd) {
+  const int want[] = {-1, 1, 3, 7, 2, 6, 9, 10, 11, 12, 1, 3, 7, 2};
+  for (int pass = 0; pass < 14; pass++) EXPECT_EQ(kadcolor(pass), want[pass]) << pass;
+  EXPECT_EQ(kadcolor(1000000), 1);
+}
+
+}  // namespace
