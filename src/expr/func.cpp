@@ -8,8 +8,17 @@
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "base/words.h"
+#include "expr/farea.h"
 #include "expr/fave.h"
+#include "expr/fdiv.h"
 #include "expr/felem.h"
+#include "expr/fint.h"
+#include "expr/fscorr.h"
+#include "expr/ftloop.h"
+#include "expr/ftmask.h"
+#include "expr/futil.h"
+#include "expr/fvint.h"
+#include "expr/fvirt.h"
 
 // Each function group fills its handlers in here as it is built; a null
 // handler answers that the function is not available yet.
@@ -17,16 +26,16 @@ const builtin_function builtin_functions[kBuiltinCount] = {
     {"sqrt", ffsqrt},   {"sin", ffsin},    {"cos", ffcos},     {"tan", fftan},
     {"asin", ffasin},   {"acos", ffacos},   {"exp", ffexp},     {"log", fflog},
     {"log10", fflog10},  {"abs", ffabs},    {"pow", ffpow},     {"ave", ffave},
-    {"mag", ffmag},    {"atan2", ffatan},  {"hdivg", nullptr},   {"hcurl", nullptr},
-    {"vint", nullptr},   {"tloop", nullptr},  {"aave", nullptr},    {"scorr", nullptr},
-    {"tcorr", nullptr},  {"tmave", nullptr},  {"maskout", nullptr}, {"gr2stn", nullptr},
-    {"tvrh2q", nullptr}, {"tvrh2t", nullptr}, {"gint", nullptr},    {"oacres", nullptr},
-    {"oabin", nullptr},  {"smth9", nullptr},  {"stnave", nullptr},  {"stnmin", nullptr},
-    {"stnmax", nullptr}, {"skip", nullptr},   {"const", nullptr},   {"cdiff", nullptr},
-    {"mean", ffmn},   {"amean", nullptr},  {"sum", ffsum},     {"sumg", ffsumg},
-    {"asum", nullptr},   {"asumg", nullptr},  {"coll2gr", nullptr}, {"min", ffmin},
-    {"max", ffmax},    {"minloc", ffminl}, {"maxloc", ffmaxl},  {"fndlvl", nullptr},
-    {"sregr", nullptr},  {"tregr", nullptr},
+    {"mag", ffmag},    {"atan2", ffatan},  {"hdivg", ffhdiv},   {"hcurl", ffhcrl},
+    {"vint", ffvint},   {"tloop", fftlp},  {"aave", ffaav},    {"scorr", ffscor},
+    {"tcorr", fftcor},  {"tmave", fftmav},  {"maskout", ffmask}, {"gr2stn", nullptr},
+    {"tvrh2q", fftv2q}, {"tvrh2t", fftv2t}, {"gint", ffgint},    {"oacres", nullptr},
+    {"oabin", nullptr},  {"smth9", ffsmth},  {"stnave", nullptr},  {"stnmin", nullptr},
+    {"stnmax", nullptr}, {"skip", ffskip},   {"const", ffcnst},   {"cdiff", ffcdif},
+    {"mean", ffmn},   {"amean", ffamn},  {"sum", ffsum},     {"sumg", ffsumg},
+    {"asum", ffasum},   {"asumg", ffasumg},  {"coll2gr", nullptr}, {"min", ffmin},
+    {"max", ffmax},    {"minloc", ffminl}, {"maxloc", ffmaxl},  {"fndlvl", ffflvl},
+    {"sregr", ffsreg},  {"tregr", fftreg},
 };
 
 namespace {

@@ -1,0 +1,170 @@
+#include "expr/farea.h"
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "expr/dimexpr.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "data/filerec.h"
+#include "expr/eval.h"
+#include "expr/func.h"
+#include "expr/fshared.h"
+#include "data/result.h"
+
+namespace {
+
+const char* const aavenam[4] = {"AAVE", "AMEAN", "ASUM", "ASUMG"};
+
+// Degrees to radians as the area weights are defined: a single-precision
+// value, not a closer one.
+constexpr double kDegToRad = double(0.017453333f);
+
+const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
+
+float clip(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+}  // namespace
+
+bool area_grid(const grid_field* g) {
+  return g->idim == 0 && g->jdim == 1 && g->i_to_world && g->j_to_world;
+}
+
+bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, float box[4]) {
+  const file_descriptor* f = pst->default_file;
+  if (!f) return false;
+  float g[4];
+  int world[4] = {0, 0, 0, 0};
+  for (int k = 0; k < 4; k++) {
+    const int want = k < 2 ? 0 : 1;
+    int d = -1;
+    const char* text = global ? kGlobe[k] : bounds[k];
+    if (!dimprs(text, pst, f, &d, &g[k], 1, &world[k]) || d != want || !(std::fabs(g[k]) < 1e9f))
+      return false;
+  }
+  // A grid-coordinate bound moves outward to the edge of its grid box.
+  for (int k = 0; shift && k < 4; k += 2) {
+    const float out = g[k] <= g[k + 1] ? 0.5f : -0.5f;
+    if (!world[k]) g[k] -= out;
+    if (!world[k + 1]) g[k + 1] += out;
+  }
+  for (int k = 0; k < 4; k++) {
+    const int d = k < 2 ? 0 : 1;
+    box[k] = f->grid_to_world[d] ? f->grid_to_world[d](f->grid_to_world_scaling[d], g[k]) : g[k];
+  }
+  pst->dim_min[0] = box[0];
+  pst->dim_max[0] = box[1];
+  pst->dim_min[1] = box[2];
+  pst->dim_max[1] = box[3];
+  pst->idim = 0;
+  pst->jdim = 1;
+  return true;
+}
+
+float doaave(const grid_field* g, float lon_min, float lon_max, float lat_min, float lat_max,
+             int code) {
+  if (lon_min > lon_max) std::swap(lon_min, lon_max);
+  if (lat_min > lat_max) std::swap(lat_min, lat_max);
+  const int ni = g->isiz, nj = g->jsiz;
+  // Point weights depend on i only, row weights on j only.
+  std::vector<double> wx(static_cast<size_t>(ni)), wy(static_cast<size_t>(nj));
+  for (int i = 0; i < ni; i++) {
+    const float gx = float(i + g->dim_min[0]);
+    float lo = g->i_to_world(g->i_world_vals, gx - 0.5f);
+    float hi = g->i_to_world(g->i_world_vals, gx + 0.5f);
+    const double width = double(hi) - lo;
+    lo = clip(lo, lon_min, lon_max);
+    hi = clip(hi, lon_min, lon_max);
+    switch (code) {
+      case kAreaAve:
+      case kAreaMean: wx[i] = double(hi) - lo; break;
+      case kAreaSum: wx[i] = std::fabs(width) > 1e-5 ? std::fabs(double(hi) - lo) / std::fabs(width) : 0; break;
+      default: wx[i] = 1.0; break;
+    }
+  }
+  for (int j = 0; j < nj; j++) {
+    const float gy = float(j + g->dim_min[1]);
+    float lo = g->j_to_world(g->j_world_vals, gy - 0.5f);
+    float hi = g->j_to_world(g->j_world_vals, gy + 0.5f);
+    const double height = double(hi) - lo;
+    lo = clip(clip(lo, lat_min, lat_max), -90.0f, 90.0f);
+    hi = clip(clip(hi, lat_min, lat_max), -90.0f, 90.0f);
+    switch (code) {
+      case kAreaAve: wy[j] = std::fabs(std::sin(hi * kDegToRad) - std::sin(lo * kDegToRad)); break;
+      case kAreaMean: wy[j] = std::fabs(double(hi) - lo); break;
+      case kAreaSum: wy[j] = std::fabs(height) > 1e-5 ? std::fabs(double(hi) - lo) / std::fabs(height) : 0; break;
+      default: wy[j] = 1.0; break;
+    }
+  }
+  const float u = g->undef;
+  double sum = 0, wsum = 0;
+  for (int j = 0; j < nj; j++) {
+    const float* row = g->values + size_t(j) * ni;
+    double rs = 0, rw = 0;
+    if (code == kAreaSumG) {
+      for (int i = 0; i < ni; i++) {
+        const bool m = row[i] != u;
+        rs += m ? double(row[i]) : 0.0;
+        rw += m ? 1.0 : 0.0;
+      }
+    } else {
+      const double* __restrict w = wx.data();
+      for (int i = 0; i < ni; i++) {
+        const bool m = row[i] != u;
+        rs += m ? double(row[i]) * w[i] : 0.0;
+        rw += m ? w[i] : 0.0;
+      }
+    }
+    sum += rs * wy[j];
+    wsum += rw * wy[j];
+  }
+  if (!(wsum > 0)) return u;
+  const double r = (code == kAreaAve || code == kAreaMean) ? sum / wsum : sum;
+  const float rf = static_cast<float>(r);
+  return std::isfinite(rf) ? rf : u;
+}
+
+int aave(function_args* args, eval_state* pst, int code) {
+  const char* nm = aavenam[code - 1];
+  const bool global = args->count == 2 && args->args[1][0] == 'g';
+  if (!global && args->count != 5) {
+    kaprntf(0, "Error from %s:  Too many or too few args\n", nm);
+    kaprnt(0, "                  5 arguments expected \n");
+    return 1;
+  }
+  if (pst->idim > 1 || pst->jdim > 1) {
+    kaprntf(0, "Error from %s  Invalid environment.  ", nm);
+    kaprnt(0, "Z, T can't vary.\n");
+    return 1;
+  }
+  float box[4];
+  eval_state env = *pst;
+  if (!area_box(args->args + 1, global, code != kAreaSumG, &env, box)) {
+    kaprntf(0, "Error from %s:  Invalid dimension expression \n", nm);
+    return 1;
+  }
+  *pst = env;
+  pst->result.grid = nullptr;
+  int rc = kaexpr(args->args[0], pst);
+  if (rc) return rc;
+  grid_field* g = take_grid(pst);
+  if (!g) return -1;
+  if (!area_grid(g)) {
+    kaprntf(0, "Error from %s:  The expression does not vary in longitude and latitude\n", nm);
+    kagfre(g);
+    return 1;
+  }
+  const float u = g->undef;
+  const float r = doaave(g, box[0], box[1], box[2], box[3], code);
+  kagfre(g);
+  grid_field* out = kagrvl(r);
+  if (!out) return 1;
+  out->undef = u;
+  return give_grid(pst, out);
+}
+
+int ffaav(function_args* a, eval_state* s) { return aave(a, s, kAreaAve); }
+int ffamn(function_args* a, eval_state* s) { return aave(a, s, kAreaMean); }
+int ffasum(function_args* a, eval_state* s) { return aave(a, s, kAreaSum); }
+int ffasumg(function_args* a, eval_state* s) { return aave(a, s, kAreaSumG); }

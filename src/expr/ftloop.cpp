@@ -1,0 +1,199 @@
+#include "expr/ftloop.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/scaling.h"
+#include "base/timecal.h"
+#include "data/filerec.h"
+#include "expr/eval.h"
+#include "expr/felem.h"
+#include "expr/func.h"
+#include "expr/fshared.h"
+#include "data/result.h"
+
+namespace {
+
+int time_index(float g, bool up) {
+  const double v = up ? std::floor(g + 0.001) : std::ceil(g - 0.001);
+  if (!(v > -2.0e9)) return -2000000000;
+  if (!(v < 2.0e9)) return 2000000000;
+  return int(v);
+}
+
+int memory_error(grid_field* partial) {
+  kagfre(partial);
+  kaprnt(0, "Memory Allocation Error:  TLOOP function\n");
+  return 1;
+}
+
+// Station-id pattern: "?" matches any character, letters compare without
+// regard to case, at most 8 characters, a shorter pattern matches prefixes.
+bool id_matches(const char* pattern, const char* stid) {
+  for (int k = 0; k < 8 && pattern[k] && pattern[k] != '\''; k++) {
+    const char p = pattern[k];
+    if (p == '?') continue;
+    if (std::tolower(static_cast<unsigned char>(p)) !=
+        std::tolower(static_cast<unsigned char>(stid[k])))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int fftlp(function_args* args, eval_state* pst) {
+  if (args->count != 1) {
+    kaprnt(0, "Error from TLOOP:  Too many or too few args \n");
+    kaprnt(0, "                   1 argument expected \n");
+    return 1;
+  }
+  const char* expr = args->args[0];
+  if (pst->idim != 3 && pst->jdim != 3) return kaexpr(expr, pst);
+  const file_descriptor* f = pst->default_file;
+  if (!f || !f->grid_to_world_scaling[3]) return kaexpr(expr, pst);
+  const float* ts = f->grid_to_world_scaling[3];
+  const int first = time_index(t2gr(ts, &pst->time_start), false);
+  int last = time_index(t2gr(ts, &pst->time_end), true);
+  if (last < first) last = first;
+  stop_varying(pst, 3);
+  gr2t(ts, float(first), &pst->time_start);
+
+  pst->result.grid = nullptr;
+  int rc = kaexpr(expr, pst);
+  if (rc) return rc;
+  grid_field* g = take_grid(pst);
+  if (!g) return -1;
+  if (g->jdim != -1 || g->idim == 3) {
+    kaprnt(0, "Error from TLOOP: Internal logic check 36\n");
+    kagfre(g);
+    return 1;
+  }
+  const long long times = static_cast<long long>(last) - first + 1;
+  const long long row = g->isiz;
+  grid_field* out = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
+  if (!out) {
+    kagfre(g);
+    return memory_error(nullptr);
+  }
+  out->undef = g->undef;
+  out->values = &out->min_value;
+  if (times * row >= 2) {
+    out->values = static_cast<float*>(std::malloc(sizeof(float) * size_t(times * row)));
+    if (!out->values) {
+      kagfre(g);
+      std::free(out);
+      return memory_error(nullptr);
+    }
+  }
+  out->dim_min[3] = first;
+  out->dim_max[3] = last;
+  // The time side's conversion is the default file's time axis; a copied
+  // i side that the first grid owns is taken over, together with a copy of
+  // the time axis, as the grid releases both.
+  float* time_vals = const_cast<float*>(ts);
+  if (g->isiz < 2) {
+    out->jdim = -1;
+    out->jsiz = 1;
+    if (first == last) {
+      out->idim = -1;
+      out->isiz = 1;
+    } else {
+      out->idim = 3;
+      out->isiz = int(times);
+      out->i_world_vals = time_vals;
+      out->i_linear = 1;
+    }
+  } else {
+    out->idim = g->idim;
+    out->dim_min[g->idim] = g->dim_min[g->idim];
+    out->dim_max[g->idim] = g->dim_max[g->idim];
+    out->isiz = g->isiz;
+    out->i_to_world = g->i_to_world;
+    out->i_to_grid = g->i_to_grid;
+    out->i_world_vals = g->i_world_vals;
+    out->i_grid_vals = g->i_grid_vals;
+    out->i_linear = g->i_linear;
+    if (first == last) {
+      out->jdim = -1;
+      out->jsiz = 1;
+    } else {
+      out->jdim = 3;
+      out->jsiz = int(times);
+      out->j_world_vals = time_vals;
+      out->j_linear = 1;
+    }
+    if (g->owns_scaling) {
+      out->owns_scaling = 1;
+      g->owns_scaling = 0;
+      g->j_world_vals = nullptr;
+      if (out->jdim == 3) {
+        out->j_world_vals = cpscal(ts, 1, 0, 3);
+        if (!out->j_world_vals) {
+          kagfre(g);
+          return memory_error(out);
+        }
+      }
+    }
+  }
+  // Fixed dimensions keep the first grid's positions.
+  for (int d = 0; d < 3; d++)
+    if (d != out->idim) out->dim_min[d] = out->dim_max[d] = g->dim_min[d];
+  const grid_field shape = *g;  // what every later time must look like
+  for (long long t = 0; t < times; t++) {
+    std::memcpy(out->values + t * row, g->values, sizeof(float) * size_t(row));
+    kagfre(g);
+    g = nullptr;
+    if (t + 1 == times) break;
+    gr2t(ts, float(first + t + 1), &pst->time_start);
+    pst->time_end = pst->time_start;
+    pst->result.grid = nullptr;
+    rc = kaexpr(expr, pst);
+    g = rc ? nullptr : take_grid(pst);
+    if (g && (g->idim != shape.idim || g->jdim != -1 || g->isiz != shape.isiz ||
+              (shape.idim >= 0 && kagchk(g, out, shape.idim)))) {
+      kaprntf(0, "Error from TLOOP:  The grid of time %lli differs from the first\n", first + t + 1);
+      kagfre(g);
+      g = nullptr;
+    }
+    if (!g) {
+      kagfre(out);
+      return 1;
+    }
+  }
+  return give_grid(pst, out);
+}
+
+int ffmask(function_args* args, eval_state* pst) {
+  if (args->count != 2) {
+    kaprnt(0, "Error from MASKOUT:  Too many or too few args \n");
+    kaprnt(0, "                     Two arguments expected \n");
+    return 1;
+  }
+  int rc = kaexpr(args->args[0], pst);
+  if (rc) return rc;
+  const char* second_text = args->args[1];
+  if (pst->result_type == 0 && second_text[0] == '\'') {
+    station_set* s = pst->result.stations;
+    for (station_report* r = s->first_report; r; r = r->next)
+      if (!id_matches(second_text + 1, r->stid)) r->value = s->undef;
+    return 0;
+  }
+  eval_state second = *pst;
+  second.result.grid = nullptr;
+  rc = kaexpr(second_text, &second);
+  if (rc) {
+    kafree(pst);
+    return rc;
+  }
+  rc = kafopr(pst, &second, kOpMaskout);
+  if (rc) {
+    kafree(pst);
+    kafree(&second);
+  }
+  return rc;
+}

@@ -1,0 +1,325 @@
+#include "expr/futil.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "expr/dimexpr.h"
+#include "expr/evalstate.h"
+#include "base/message.h"
+#include "base/words.h"
+#include "data/filerec.h"
+#include "expr/eval.h"
+#include "expr/func.h"
+#include "expr/fshared.h"
+#include "data/result.h"
+
+namespace {
+
+// Which values const replaces.
+enum class const_mode { defined, undefined, all };
+
+// Direction of the differences of cdiff.
+enum class diff_mode { centred, forward, backward };
+
+struct dim_letter {
+  char letter;
+  int dim;
+};
+constexpr dim_letter kDimLetters[] = {{'x', 0}, {'y', 1}, {'z', 2}, {'t', 3}};
+
+int count_error(const char* l1, const char* l2) {
+  kaprnt(0, l1);
+  kaprnt(0, l2);
+  return 1;
+}
+
+}  // namespace
+
+int ffsmth(function_args* args, eval_state* pst) {
+  if (args->count != 1 && args->count != 4)
+    return count_error("Error from SMTH9:  Too many or too few args \n",
+                       "                   One or 4 arguments expected \n");
+  int rc = kaexpr(args->args[0], pst);
+  if (rc) return rc;
+  if (pst->result_type != 1) {
+    kaprnt(0, "Error from SMTH9:  Grid Required\n");
+    kafree(pst);
+    return 1;
+  }
+  grid_field* g = pst->result.grid;
+  const int ni = g->isiz, nj = g->jsiz;
+  std::vector<float> work;
+  try {
+    work.resize(size_t(grid_points(g)));
+  } catch (const std::bad_alloc&) {
+    kaprnt(0, "Error from SMTH9:  Unable to allocate memory\n");
+    kafree(pst);
+    return 1;
+  }
+  float wc = 1.0f, ws = 0.5f, wk = 0.3f;
+  if (args->count == 4) {
+    float a = 0, b = 0, c = 0;
+    if (valprs(args->args[1], &a) && valprs(args->args[2], &b) && valprs(args->args[3], &c)) {
+      wc = a;
+      ws = b;
+      wk = c;
+    } else {
+      kaprnt(0, "Error from SMTH9:  Invalid Weight Values\n");
+      kaprnt(0, "  Using defaults:  1.0  0.5  0.3\n");
+    }
+  }
+  const float u = g->undef;
+  const float* v = g->values;
+  for (int j = 0; j < nj; j++)
+    for (int i = 0; i < ni; i++) {
+      const long long k = static_cast<long long>(j) * ni + i;
+      if (v[k] == u) {
+        work[k] = u;
+        continue;
+      }
+      double s = double(v[k]) * wc, w = wc;
+      for (int dj = -1; dj <= 1; dj++)
+        for (int di = -1; di <= 1; di++) {
+          if (!di && !dj) continue;
+          const int ii = i + di, jj = j + dj;
+          if (ii < 0 || ii >= ni || jj < 0 || jj >= nj) continue;
+          const float x = v[static_cast<long long>(jj) * ni + ii];
+          if (x == u) continue;
+          const double wt = (di && dj) ? wk : ws;
+          s += double(x) * wt;
+          w += wt;
+        }
+      const float r = float(s / w);
+      work[k] = std::isfinite(r) ? r : u;
+    }
+  for (long long k = 0; k < grid_points(g); k++) g->values[k] = work[size_t(k)];
+  if (g->idim < 0) g->max_value = g->min_value;
+  return 0;
+}
+
+int ffskip(function_args* args, eval_state* pst) {
+  if (args->count != 2 && args->count != 3)
+    return count_error("Error from SKIP:  Too many or too few args \n",
+                       "                  Two or 3 arguments expected \n");
+  int ni = 0, nj = 0;
+  if (!intprs(args->args[1], &ni)) {
+    kaprnt(0, "Error from SKIP:  2nd argument must be an integer \n");
+    return 1;
+  }
+  nj = ni;
+  if (args->count == 3 && !intprs(args->args[2], &nj)) {
+    kaprnt(0, "Error from SKIP:  3rd argument must be an integer\n");
+    return 1;
+  }
+  int rc = kaexpr(args->args[0], pst);
+  if (rc) return rc;
+  if (pst->result_type != 1) {
+    kaprnt(0, "Error from SKIP:  Grid Required\n");
+    kafree(pst);
+    return 1;
+  }
+  grid_field* g = pst->result.grid;
+  if (g->idim < 0) return 0;
+  if (ni < 1) ni = 1;
+  if (nj < 1) nj = 1;
+  for (int j = 0; j < g->jsiz; j++)
+    for (int i = 0; i < g->isiz; i++)
+      if (i % ni != 0 || j % nj != 0) g->values[static_cast<long long>(j) * g->isiz + i] = g->undef;
+  return 0;
+}
+
+int ffcnst(function_args* args, eval_state* pst) {
+  if (args->count != 2 && args->count != 3)
+    return count_error("Error from CONST:  Too many or too few args \n",
+                       "                   Two or 3 arguments expected \n");
+  float c = 0;
+  if (!valprs(args->args[1], &c)) {
+    kaprnt(0, "Error from CONST:  2nd argument must be a constant\n");
+    return 1;
+  }
+  const_mode mode = const_mode::defined;
+  if (args->count == 3) {
+    const char* fl = args->args[2];
+    if (fl[0] == '-' && fl[1] == 'u') mode = const_mode::undefined;
+    else if (fl[0] == '-' && fl[1] == 'a') mode = const_mode::all;
+    else kaprnt(1, "Warning from CONST: Invalid flag.  Ignored.\n");
+  }
+  int rc = kaexpr(args->args[0], pst);
+  if (rc) return rc;
+  auto replace = [&](float* v, float u) {
+    const bool def = *v != u;
+    if (mode == const_mode::all || (mode == const_mode::defined) == def) *v = c;
+  };
+  if (pst->result_type == 1) {
+    grid_field* g = pst->result.grid;
+    for (long long k = 0; k < grid_points(g); k++) replace(&g->values[k], g->undef);
+    if (g->idim < 0) g->max_value = g->min_value;
+  } else {
+    station_set* s = pst->result.stations;
+    for (station_report* r = s->first_report; r; r = r->next) replace(&r->value, s->undef);
+  }
+  return 0;
+}
+
+int ffcdif(function_args* args, eval_state* pst) {
+  if (args->count != 2)
+    return count_error("Error from CDIFF:  Too many or too few args \n",
+                       "                   Two arguments expected \n");
+  const char* da = args->args[1];
+  int dim = -1;
+  for (const dim_letter& d : kDimLetters)
+    if (da[0] == d.letter) dim = d.dim;
+  if (dim < 0)
+    return count_error("Error from CDIFF:  Invalid dimension argument\n",
+                       "  2nd argument must be X, Y, Z, or T\n");
+  const diff_mode mode = da[0] && da[1] == 'p'   ? diff_mode::forward
+                         : da[0] && da[1] == 'm' ? diff_mode::backward
+                                                 : diff_mode::centred;
+  int rc = kaexpr(args->args[0], pst);
+  if (rc) return rc;
+  if (pst->result_type != 1) {
+    kafree(pst);
+    return -1;
+  }
+  grid_field* g = pst->result.grid;
+  const bool along_j = g->jdim == dim;
+  if (!along_j && g->idim != dim) {
+    kaprnt(0, "Error from CDIFF:  Specified dimension non varying\n");
+    kafree(pst);
+    return 1;
+  }
+  const long long n = grid_points(g);
+  float* out = static_cast<float*>(std::malloc(sizeof(float) * size_t(n)));
+  if (!out) {
+    kaprnt(0, "Error from CDIFF:  Memory allocation error\n");
+    kafree(pst);
+    return 1;
+  }
+  const int len = along_j ? g->jsiz : g->isiz;
+  const long long stride = along_j ? g->isiz : 1;
+  const float u = g->undef;
+  const float* v = g->values;
+  for (long long k = 0; k < n; k++) {
+    const int pos = int(along_j ? k / g->isiz : k % g->isiz);
+    const int lo = mode == diff_mode::forward ? pos : pos - 1;
+    const int hi = mode == diff_mode::backward ? pos : pos + 1;
+    out[k] = u;
+    if (lo < 0 || hi >= len) continue;
+    const float a = v[k + (lo - pos) * stride], b = v[k + (hi - pos) * stride];
+    if (a == u || b == u) continue;
+    out[k] = b - a;
+  }
+  std::free(g->values);
+  g->values = out;
+  return 0;
+}
+
+int ffflvl(function_args* args, eval_state* pst) {
+  if (args->count != 4)
+    return count_error("Error from FNDLVL:  Too many or too few args \n",
+                       "                    Four arguments expected \n");
+  const file_descriptor* f = pst->default_file;
+  int d = -1, world = 0;
+  float g1 = 0, g2 = 0;
+  if (!f || !dimprs(args->args[2], pst, f, &d, &g1, 1, &world) || d != 2) {
+    kaprnt(0, "Error from FNDLVL:  Arg 3 an invalid Z dimension expression\n");
+    return 1;
+  }
+  if (!dimprs(args->args[3], pst, f, &d, &g2, 1, &world) || d != 2) {
+    kaprnt(0, "Error from FNDLVL:  Arg 4 an invalid Z dimension expression\n");
+    return 1;
+  }
+  const int nz = f->z_size;
+  if (nz < 3 || !f->grid_to_world[2]) {
+    kaprnt(0, "Error from FNDLVL:  Too few levels in default file \n");
+    return 1;
+  }
+  auto lev = [&](float k) { return f->grid_to_world[2](f->grid_to_world_scaling[2], k); };
+  const float first = lev(1), last = lev(float(nz));
+  const float flev = lev(g1), llev = lev(g2);
+  const float lmin = std::fmin(flev, llev), lmax = std::fmax(flev, llev);
+  // Visited from the first level expression toward the second.
+  const bool upward = (first < last && flev < llev) || (first > last && llev < flev);
+  std::vector<float> levels;
+  for (int s = 0; s < nz; s++) {
+    const float l = lev(float(upward ? 1 + s : nz - s));
+    std::printf("vvv lev,flev,llev = %g %g %g\n", double(l), double(flev), double(llev));
+    if (l < lmin || l > lmax) continue;
+    levels.push_back(l);
+    std::printf("vvv lev = %g cnt = %i\n", double(l), int(levels.size()));
+  }
+  if (levels.empty()) {
+    kaprnt(0, "Error from FNDLVL:  No level of the default file lies in the range\n");
+    return 1;
+  }
+  stop_varying(pst, 2);
+  pst->dim_min[2] = pst->dim_max[2] = levels[0];
+  const eval_state env = *pst;
+  int rc = kaexpr(args->args[1], pst);
+  if (rc) return 1;
+  grid_field* val = take_grid(pst);
+  if (!val) return -1;
+  auto profile = [&](float l, int* code) -> grid_field* {
+    eval_state at = env;
+    at.dim_min[2] = at.dim_max[2] = l;
+    if (kaexpr(args->args[0], &at)) {
+      *code = 1;
+      return nullptr;
+    }
+    grid_field* p = take_grid(&at);
+    if (!p) *code = -1;
+    else if (!same_points(val, p)) {
+      kaprnt(0, "Error from FNDLVL :  Incompatible grids. \n");
+      kagfre(p);
+      p = nullptr;
+      *code = 1;
+    }
+    return p;
+  };
+  grid_field* p0 = profile(levels[0], &rc);
+  if (!p0) {
+    kagfre(val);
+    return rc;
+  }
+  const long long n = grid_points(val);
+  std::vector<float> res;
+  try {
+    res.assign(size_t(n), val->undef);
+  } catch (const std::bad_alloc&) {
+    kaprnt(0, "Error from FNDLVL :  Memory allocation error \n");
+    kagfre(p0);
+    kagfre(val);
+    return 1;
+  }
+  const float ru = val->undef;
+  constexpr long long kShown = 7;  // the point the trace line follows
+  for (size_t li = 1; li < levels.size(); li++) {
+    const float L0 = levels[li - 1], L1 = levels[li];
+    grid_field* p1 = profile(L1, &rc);
+    if (!p1) {
+      kagfre(p0);
+      kagfre(val);
+      return rc;
+    }
+    for (long long k = 0; k < n; k++) {
+      if (res[k] != ru) continue;
+      const float a = p0->values[k], b = p1->values[k], v = val->values[k];
+      if (a == p0->undef || b == p1->undef || v == ru) continue;
+      const bool between = a < b ? (a <= v && v <= b) : (b <= v && v <= a);
+      if (!between) continue;
+      res[k] = std::fabs(b - a) < 1e-5f ? L0 : float(L0 + double(L1 - L0) * (v - a) / (double(b) - a));
+    }
+    if (n > kShown)
+      std::printf("vvv lev1 = %g lev2 = %g gr1,gr2,grv,grr = %g %g %g %g\n", double(L0),
+                  double(L1), double(p0->values[kShown]), double(p1->values[kShown]),
+                  double(val->values[kShown]), double(res[kShown]));
+    kagfre(p0);
+    p0 = p1;
+  }
+  kagfre(p0);
+  for (long long k = 0; k < n; k++) val->values[k] = res[size_t(k)];
+  return give_grid(pst, val);
+}
