@@ -119,6 +119,9 @@ struct AnalysisData : testing::Test {
     st.time_start = st.time_end = {2000, 1, 1, 0, 0};
   }
 
+  // The whole plane at level index z (0-based).
+  void plane_at(int z) { plane(float(levels[size_t(z)])); }
+
   // A netCDF file on the same axes holding the given variables.
   void write_netcdf(const std::string& path, const std::vector<std::string>& vars,
                     const std::function<float(int, int, int, int, int)>& at) {

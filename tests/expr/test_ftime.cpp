@@ -1,0 +1,168 @@
+// Functions over a range of times or a dimension: the time-masked average,
+// correlation and regression against the independent tool, the time loop,
+// and integrals by hand.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "expr/analysis_data.h"
+
+namespace {
+
+struct Times : AnalysisData {
+  void SetUp() override {
+    lon0 = 0, dlon = 10, nx = 6;
+    lat0 = 0, dlat = 30, ny = 3;
+    nt = 12;
+    levels = {1000, 850, 500};
+    names = {"u", "s"};
+    // s is the same everywhere (a series) and undefined every fourth day; u
+    // has an undefined point now and then and one point that never varies.
+    value = [](int var, int x, int y, int z, int t) {
+      if (var == 1) return t % 4 == 0 ? kUndef : float(std::sin(t * 1.3) * 5 + t * 0.5);
+      if ((x * 5 + y * 3 + t) % 17 == 0) return kUndef;
+      if (x == 6 && y == 3) return 7.0f;
+      return float(std::cos(x * 0.8 + t * 0.45 * y) * 10 + z + std::sin(t * 1.3) * x);
+    };
+    write();
+  }
+  void day(int t) { st.time_start = st.time_end = {2000, 1, t, 0, 0}; }
+  float u(int x, int y, int z, int t) const { return value(0, x, y, z, t); }
+};
+
+constexpr const char* kUsed = "1,2,3,5,6,7,9,10,11";  // the days the series is defined
+
+TEST_F(Times, AgreesWithTool) {
+  if (!cdo_tool::available()) GTEST_SKIP() << "cdo is not installed";
+  const std::string in = dir.file("d.nc"), r = dir.file("r.nc");
+  const std::string sel = " -seltimestep," + std::string(kUsed);
+  const std::string U = sel + " -selname,u " + in, S = sel + " -chname,s,u -selname,s " + in;
+  struct {
+    const char* expr;
+    std::string tool;
+  } cases[] = {
+      {"tmave(aave(s,global)*0+1,u,t=1,t=12)", "timmean" + U},
+      {"tcorr(aave(s,global),u,t=1,t=12)", "timcor" + S + U},
+      {"tregr(aave(s,global),u,t=1,t=12)", "div -timcovar" + S + U + " -timvar" + S},
+  };
+  const int plane = nx * ny;
+  for (const auto& c : cases) {
+    ASSERT_TRUE(cdo_tool::run(c.tool + " " + r)) << c.tool;
+    const std::vector<float> want = cdo_tool::read(r, "u");
+    ASSERT_EQ(want.size(), size_t(plane * nz())) << c.tool;
+    for (int z = 0; z < nz(); z++) {
+      plane_at(z);
+      grid_field* g = eval(c.expr);
+      ASSERT_NE(g, nullptr) << c.expr << out;
+      for (int k = 0; k < plane; k++) {
+        const int x = k % nx + 1, y = k / nx + 1;
+        bool gaps = false;  // regression over days where u is missing uses fewer days
+        for (int t = 1; t <= nt; t++) gaps |= u(x, y, z + 1, t) == kUndef;
+        const bool regression = c.expr[1] == 'r';
+        if (regression && gaps) continue;
+        const float w = want[z * plane + k];
+        if (x == 6 && y == 3 && c.expr[1] != 'm') {
+          // A constant: no correlation, no regression.
+          EXPECT_EQ(g->values[k], regression ? 0.0f : kUndef) << c.expr;
+          continue;
+        }
+        EXPECT_NEAR(g->values[k], w, 2e-4 * std::fmax(1.0f, std::fabs(w))) << c.expr << " " << k;
+      }
+    }
+  }
+}
+
+TEST_F(Times, MasksAndLoops) {
+  const int k = 1 * nx + 2;  // x 3, y 2
+  // Weights by the series itself; undefined series: undefined result.
+  double s = 0, w = 0;
+  for (int t = 1; t <= 3; t++) {
+    const double x = value(1, 1, 1, 1, t);
+    s += x * u(3, 2, 1, t);
+    w += x;
+  }
+  grid_field* g = eval("tmave(aave(s,global),u,t=1,t=3)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_NEAR(g->values[k], s / w, 1e-4);
+  EXPECT_NE(out.find("TMAVE:  dim = 3, start = 1, end = 3\n"), std::string::npos) << out;
+  g = eval("tcorr(aave(s,global),u,t=4,t=4)");
+  ASSERT_NE(g, nullptr) << out;
+  for (int i = 0; i < nx * ny; i++) EXPECT_EQ(g->values[i], kUndef);
+  EXPECT_EQ(eval("tregr(s,u,t=1,t=3)"), nullptr);
+  EXPECT_NE(out.find("Error from TREGR:  1st arg must be 0-D\nError from TREGR:  Error getting grids\n"),
+            std::string::npos) << out;
+  EXPECT_EQ(eval("tcorr(s,u,t=1)"), nullptr);
+  EXPECT_EQ(out.rfind("Error from TCORR:  Too many or too few args\n", 0), 0u) << out;
+
+  // tloop: x and time varying (days 3 to 7) gives one row per day; a 0-D
+  // expression a series along time; time fixed is a plain evaluation.
+  st.idim = 0;
+  st.jdim = 3;
+  st.time_start = {2000, 1, 3, 0, 0};
+  st.time_end = {2000, 1, 7, 0, 0};
+  st.dim_min[1] = st.dim_max[1] = 30;
+  g = eval("tloop(u+1)");
+  ASSERT_NE(g, nullptr) << out;
+  ASSERT_EQ(g->idim, 0);
+  ASSERT_EQ(g->jdim, 3);
+  ASSERT_EQ(g->jsiz, 5);
+  for (int t = 3; t <= 7; t++)
+    for (int x = 1; x <= nx; x++) {
+      const float want = u(x, 2, 1, t) == kUndef ? kUndef : u(x, 2, 1, t) + 1;
+      EXPECT_EQ(g->values[(t - 3) * nx + x - 1], want) << x << " " << t;
+    }
+  st.idim = 3;
+  st.jdim = -1;
+  st.dim_min[0] = st.dim_max[0] = 20;
+  g = eval("tloop(aave(u,global))");
+  ASSERT_NE(g, nullptr) << out;
+  ASSERT_EQ(g->idim, 3);
+  ASSERT_EQ(g->isiz, 5);
+  EXPECT_EQ(g->dim_min[3], 3);
+  std::vector<float> loop(g->values, g->values + 5);
+  for (int t = 3; t <= 7; t++) {
+    plane();
+    day(t);
+    EXPECT_FLOAT_EQ(loop[t - 3], float(scalar("aave(u,global)"))) << t;
+  }
+  day(4);
+  EXPECT_EQ(scalar("tloop(aave(u,global))"), loop[1]);
+}
+
+TEST_F(Times, Integrals) {
+  const int k = 1 * nx + 2;  // x 3, y 2
+  const double m = 6.37e6 * 3.1416 / 180;
+  const float a = u(3, 2, 1, 1), b = u(3, 2, 1, 2), c = u(3, 2, 1, 3);
+  ASSERT_TRUE(a != kUndef && b != kUndef && c != kUndef);
+  struct {
+    const char* expr;
+    double want;
+  } cases[] = {
+      {"gint(u,t=1,t=3)", (double(a) + b + c) * 1440},  // minutes on a daily axis
+      {"gint(u,t=1,t=3,-b)", (0.5 * a + b + 0.5 * c) * 1440},
+      {"gint(u,t=2,t=2,-b)", 0.5 * b * 1440},
+      // Layers: 1075..925, 925..675, 675..325 by the level list extended.
+      {"gint(u,lev=1000,lev=500)", 150.0 * a + 250.0 * u(3, 2, 2, 1) + 350.0 * u(3, 2, 3, 1)},
+  };
+  for (const auto& e : cases) {
+    grid_field* g = eval(e.expr);
+    ASSERT_NE(g, nullptr) << e.expr << out;
+    EXPECT_NEAR(g->values[k], e.want, 1e-5 * std::fabs(e.want)) << e.expr;
+  }
+  // Along longitude: each latitude row scaled by its cosine, the same as at
+  // a fixed latitude.
+  st.idim = 1;
+  st.jdim = -1;
+  grid_field* g = eval("gint(const(u,1,-a),lon=0,lon=50)");
+  ASSERT_NE(g, nullptr) << out;
+  ASSERT_EQ(g->isiz, ny);
+  for (int y = 1; y <= ny; y++)
+    EXPECT_NEAR(g->values[y - 1], 60 * m * std::cos(lat(y) * 3.1416 / 180), 30.0) << y;
+  st.idim = -1;
+  st.dim_min[1] = st.dim_max[1] = 60;
+  EXPECT_NEAR(scalar("gint(const(u,1,-a),lon=0,lon=50)"), 30 * m, 30.0);
+  EXPECT_EQ(eval("gint(u,t=1,t=3,b)"), nullptr);
+  EXPECT_EQ(out.rfind("Error from GINT: Invalid option flags\n", 0), 0u) << out;
+}
+
+}  // namespace
