@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "core/evalstate.h"
-#include "core/mfcmn.h"
+#include "expr/evalstate.h"
+#include "base/mfcmn.h"
 #include "data/test_gridread_support.h"
 #include "expr/eval.h"
-#include "expr/result.h"
+#include "data/result.h"
 
 namespace cdo_tool {
 
