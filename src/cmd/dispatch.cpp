@@ -311,6 +311,181 @@ int kaenab(char* typed, session_state*) {
   return gxhbgn(name.c_str()) == 0 ? 0 : 1;
 }
 
+namespace {
+
+// One command line as its handler sees it.
+struct command_line {
+  char* lower;  // lower-cased copy, leading blanks skipped
+  char* typed;  // the line as typed, at the same positions
+  session_state* pcm;
+  int from_exec;  // 1 when the line comes from a command file
+};
+
+// Returns 0 done, 1 error, -1 quit.
+using command_handler = int (*)(command_line& c);
+
+struct command_keyword {
+  const char* word;
+  command_handler handler;
+  // Commands on data refuse to run with no file open and print this.
+  const char* no_file = nullptr;
+  // Clear manages the frame itself; every other command first lets the
+  // graphics package finish pending output.
+  bool keeps_frame = false;
+};
+
+int cmd_quit(command_line&) { return -1; }
+int cmd_nothing(command_line&) { return 0; }
+int cmd_reset(command_line& c) { return do_reset(c.pcm, false); }
+int cmd_reinit(command_line& c) { return do_reset(c.pcm, true); }
+int cmd_screen(command_line& c) { return do_screen(c.lower); }
+int cmd_close(command_line& c) { return do_close(c.lower, c.pcm); }
+int cmd_clear(command_line& c) { return do_clear(c.lower, c.pcm, c.from_exec); }
+int cmd_outxwd(command_line& c) { return do_outxwd(c.lower, c.typed, c.pcm); }
+int cmd_disable(command_line& c) { return do_disable(c.lower, c.pcm); }
+int cmd_help(command_line&) { return kahelp(); }
+int cmd_query(command_line& c) { return kaqury(c.lower, c.typed, c.pcm); }
+int cmd_exec(command_line& c) { return kaexec(c.typed, c.pcm); }
+int cmd_enable(command_line& c) { return kaenab(c.typed, c.pcm); }
+int cmd_printim(command_line& c) { return kaprim(c.lower, c.typed); }
+int cmd_set(command_line& c) { return kaset(c.lower, c.typed, c.pcm); }
+
+int cmd_swap(command_line& c) {
+  if (c.pcm->dbuff) gxfrme(2);
+  kacln(c.pcm, 1);
+  return 0;
+}
+
+int cmd_print(command_line&) {
+  gxhprt();
+  return 0;
+}
+
+int cmd_run(command_line& c) {
+  const char* w = nxtwrd(static_cast<const char*>(c.typed));
+  if (!w) {
+    kaprnt(0, "RUN error:  No file name specified\n");
+    return 1;
+  }
+  return run_script(rest_of_line(w), c.pcm, 0);
+}
+
+int cmd_draw(command_line& c) {
+  int rc = kadraw(c.typed, c.pcm);
+  gxfrme(9);
+  return rc;
+}
+
+int cmd_redraw(command_line& c) {
+  int rc = kardrw(c.typed, c.pcm);
+  gxfrme(9);
+  return rc;
+}
+
+int cmd_open(command_line& c) {
+  const char* w = nxtwrd(static_cast<const char*>(c.typed));
+  if (!w) {
+    kaprnt(0, "OPEN error:  missing data description file name\n");
+    return 1;
+  }
+  return kaopen(word_at(w).c_str(), c.pcm);
+}
+
+int cmd_sdfopen(command_line& c) {
+  const char* w = nxtwrd(static_cast<const char*>(c.typed));
+  if (!w) {
+    kaprnt(0, "SDFOPEN error:  missing self-describing file pathname\n");
+    return 1;
+  }
+  return kasdfopen(w, c.pcm);
+}
+
+int cmd_xdfopen(command_line& c) {
+  const char* w = nxtwrd(static_cast<const char*>(c.typed));
+  if (!w) {
+    kaprnt(0, "XDFOPEN error:  missing data descriptor file name\n");
+    return 1;
+  }
+  return kaxdfopen(w, c.pcm);
+}
+
+int cmd_display(command_line& c) {
+  int rc = kadspl(c.lower, c.pcm);
+  gxfrme(9);
+  return rc;
+}
+
+int cmd_collect(command_line& c) { return kacoll(c.lower, c.pcm); }
+int cmd_define(command_line& c) { return kadef(c.lower, c.pcm, 0); }
+int cmd_undefine(command_line& c) { return kaudef(c.lower, c.pcm); }
+int cmd_modify(command_line& c) { return kamodf(c.lower, c.pcm); }
+
+constexpr const char* kNoFileDisplay = "DISPLAY error:  no file open yet\n";
+constexpr const char* kNoFileCollect = "COLLECT error:  no file open yet\n";
+constexpr const char* kNoFileDefine = "DEFINE error:  no file open yet\n";
+constexpr const char* kNoFileModify = "MODIFY error:  no file open yet\n";
+
+// Command words, matched as whole words of the lower-cased line; no other
+// abbreviations than those listed.
+const command_keyword commands[] = {
+    {"quit", cmd_quit},
+    {"stack", cmd_nothing},
+    {"flush", cmd_nothing},
+    {"reset", cmd_reset},
+    {"reinit", cmd_reinit},
+    {"screen", cmd_screen},
+    {"close", cmd_close},
+    {"clear", cmd_clear, nullptr, true},
+    {"c", cmd_clear, nullptr, true},
+    {"swap", cmd_swap},
+    {"outxwd", cmd_outxwd},
+    {"q", cmd_query},
+    {"query", cmd_query},
+    {"help", cmd_help},
+    {"exec", cmd_exec},
+    {"run", cmd_run},
+    {"enable", cmd_enable},
+    {"disable", cmd_disable},
+    {"redraw", cmd_redraw},
+    {"draw", cmd_draw},
+    {"print", cmd_print},
+    {"printim", cmd_printim},
+    {"set", cmd_set},
+    {"open", cmd_open},
+    {"sdfopen", cmd_sdfopen},
+    {"xdfopen", cmd_xdfopen},
+    {"d", cmd_display, kNoFileDisplay},
+    {"display", cmd_display, kNoFileDisplay},
+    {"coll", cmd_collect, kNoFileCollect},
+    {"collect", cmd_collect, kNoFileCollect},
+    {"define", cmd_define, kNoFileDefine},
+    {"undefine", cmd_undefine, kNoFileDefine},
+    {"modify", cmd_modify, kNoFileModify},
+};
+
+const command_keyword* find_command(const char* lower) {
+  for (const auto& k : commands)
+    if (cmpwrd(lower, k.word)) return &k;
+  return nullptr;
+}
+
+// name = expression, with a name of at most 16 letters and digits that
+// begins with a letter.
+bool is_implicit_define(const char* lower) {
+  if (!(*lower >= 'a' && *lower <= 'z')) return false;
+  const char* q = lower;
+  int len = 0;
+  while ((*q >= 'a' && *q <= 'z') || (*q >= '0' && *q <= '9')) {
+    ++q;
+    ++len;
+  }
+  if (len > 16) return false;
+  while (is_blank(*q)) ++q;
+  return *q == '=';
+}
+
+}  // namespace
+
 int kacmd(const std::string& line, session_state* pcm, int from_exec) {
   kaiomg();
   std::vector<char> typed_buf;
@@ -324,120 +499,35 @@ int kacmd(const std::string& line, session_state* pcm, int from_exec) {
     return 1;
   }
   lowcas(lower_buf.data());
-  char* lower = skip_blanks(lower_buf.data());
-  char* typed = skip_blanks(typed_buf.data());
+  command_line c{skip_blanks(lower_buf.data()), skip_blanks(typed_buf.data()), pcm, from_exec};
 
-  // name = expression is a define.
-  if (*lower >= 'a' && *lower <= 'z') {
-    char* q = lower;
-    int len = 0;
-    while ((*q >= 'a' && *q <= 'z') || (*q >= '0' && *q <= '9')) {
-      ++q;
-      ++len;
+  if (is_implicit_define(c.lower)) {
+    if (!pcm->default_file) {
+      kaprnt(0, kNoFileDefine);
+      return 1;
     }
-    if (len <= 16) {
-      q = skip_blanks(q);
-      if (*q == '=') {
-        if (!pcm->default_file) {
-          kaprnt(0, "DEFINE error:  no file open yet\n");
-          return 1;
-        }
-        return kadef(lower, pcm, 1);
-      }
-    }
+    return kadef(c.lower, pcm, 1);
   }
 
-  if (!cmpwrd(lower, "clear") && !cmpwrd(lower, "c")) gxfrme(9);
-  if (is_end(*typed)) return 0;
+  const command_keyword* cmd = find_command(c.lower);
+  if (!cmd || !cmd->keeps_frame) gxfrme(9);
+  if (is_end(*c.typed)) return 0;
 
-  if (cmpwrd(lower, "quit")) return -1;
-  if (*lower == '!') {
-    std::string cmd = rest_of_line(typed + 1);
+  if (cmd) {
+    if (cmd->no_file && !pcm->default_file) {
+      kaprnt(0, cmd->no_file);
+      return 1;
+    }
+    return cmd->handler(c);
+  }
+  if (*c.lower == '!') {
+    std::string shell = rest_of_line(c.typed + 1);
     std::fflush(stdout);
-    int st = std::system(cmd.c_str());
+    int st = std::system(shell.c_str());
     (void)st;
     return 0;
   }
-  if (cmpwrd(lower, "stack") || cmpwrd(lower, "flush")) return 0;
-  if (cmpwrd(lower, "reset")) return do_reset(pcm, false);
-  if (cmpwrd(lower, "reinit")) return do_reset(pcm, true);
-  if (cmpwrd(lower, "screen")) return do_screen(lower);
-  if (cmpwrd(lower, "close")) return do_close(lower, pcm);
-  if (cmpwrd(lower, "clear") || cmpwrd(lower, "c")) return do_clear(lower, pcm, from_exec);
-  if (cmpwrd(lower, "swap")) {
-    if (pcm->dbuff) gxfrme(2);
-    kacln(pcm, 1);
-    return 0;
-  }
-  if (cmpwrd(lower, "outxwd")) return do_outxwd(lower, typed, pcm);
-  if (cmpwrd(lower, "q") || cmpwrd(lower, "query")) return kaqury(lower, typed, pcm);
-  if (cmpwrd(lower, "help")) return kahelp();
-  if (cmpwrd(lower, "exec")) return kaexec(typed, pcm);
-  if (cmpwrd(lower, "run")) {
-    const char* w = nxtwrd(static_cast<const char*>(typed));
-    if (!w) {
-      kaprnt(0, "RUN error:  No file name specified\n");
-      return 1;
-    }
-    return run_script(rest_of_line(w), pcm, 0);
-  }
-  if (cmpwrd(lower, "enable")) return kaenab(typed, pcm);
-  if (cmpwrd(lower, "disable")) return do_disable(lower, pcm);
-  if (cmpwrd(lower, "redraw") || cmpwrd(lower, "draw")) {
-    int rc = cmpwrd(lower, "draw") ? kadraw(typed, pcm) : kardrw(typed, pcm);
-    gxfrme(9);
-    return rc;
-  }
-  if (cmpwrd(lower, "print")) {
-    gxhprt();
-    return 0;
-  }
-  if (cmpwrd(lower, "printim")) return kaprim(lower, typed);
-  if (cmpwrd(lower, "set")) return kaset(lower, typed, pcm);
-  if (cmpwrd(lower, "open") || cmpwrd(lower, "sdfopen") || cmpwrd(lower, "xdfopen")) {
-    const char* w = nxtwrd(static_cast<const char*>(typed));
-    if (cmpwrd(lower, "open")) {
-      if (!w) {
-        kaprnt(0, "OPEN error:  missing data description file name\n");
-        return 1;
-      }
-      return kaopen(word_at(w).c_str(), pcm);
-    }
-    bool sdf = cmpwrd(lower, "sdfopen");
-    if (!w) {
-      kaprnt(0, sdf ? "SDFOPEN error:  missing self-describing file pathname\n"
-                    : "XDFOPEN error:  missing data descriptor file name\n");
-      return 1;
-    }
-    return sdf ? kasdfopen(w, pcm) : kaxdfopen(w, pcm);
-  }
-  struct needs_file {
-    const char* word;
-    const char* error;
-    int (*handler)(char*, session_state*);
-  };
-  static const needs_file data_commands[] = {
-      {"d", "DISPLAY error:  no file open yet\n", kadspl},
-      {"display", "DISPLAY error:  no file open yet\n", kadspl},
-      {"coll", "COLLECT error:  no file open yet\n", kacoll},
-      {"collect", "COLLECT error:  no file open yet\n", kacoll},
-      {"define", "DEFINE error:  no file open yet\n", nullptr},
-      {"undefine", "DEFINE error:  no file open yet\n", kaudef},
-      {"modify", "MODIFY error:  no file open yet\n", kamodf},
-  };
-  for (const auto& dc : data_commands) {
-    if (!cmpwrd(lower, dc.word)) continue;
-    if (!pcm->default_file) {
-      kaprnt(0, dc.error);
-      return 1;
-    }
-    if (!dc.handler) return kadef(lower, pcm, 0);
-    int rc = dc.handler(lower, pcm);
-    if (dc.handler == kadspl) gxfrme(9);
-    return rc;
-  }
-
-  if (pcm->impcmd) return run_script(typed, pcm, 1);
-  kaprnt(0, "Unknown command: " + word_at(typed) + "\n");
+  if (pcm->impcmd) return run_script(c.typed, pcm, 1);
+  kaprnt(0, "Unknown command: " + word_at(c.typed) + "\n");
   return 1;
 }

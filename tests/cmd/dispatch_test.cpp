@@ -54,6 +54,13 @@ TEST_F(Dispatch, LinesTheirOutputAndCode) {
       {"", "", 0},
       {"   \n", "", 0},
       {"flush", "", 0},
+      {"STACK and more", "", 0},
+      // A command word must be the whole first word, in any case.
+      {"closed 1", "Unknown command: closed\n", 1},
+      {"Reset", "Most Vemra attributes have been reset\n", 0},
+      {"Query dimension", "Invalid QUERY argument: dimension \n", 1},
+      {"COLLECT 1 x", "COLLECT error:  no file open yet\n", 1},
+      {"\tDisplay x", "DISPLAY error:  no file open yet\n", 1},
       {"c", "", 0},
       {"cl", "Unknown command: cl\n", 1},
       {"quitnow", "Unknown command: quitnow\n", 1},
