@@ -57,9 +57,11 @@ bool read_line() {
 // The typed line at the position of p in the lower-cased one.
 const char* typed_at(const char* p) { return rec.c_str() + (p - mrec.c_str()); }
 
-void context() {
+// The lines every error found on a record ends with; the record is the
+// current line unless another is named.
+void context(const std::string& record = rec) {
   kaprnt(0, "  --> The invalid description file record is: \n");
-  kaprnt(0, "  --> " + rec + "\n");
+  kaprnt(0, "  --> " + record + "\n");
 }
 
 // Error found on the current record.
@@ -130,13 +132,16 @@ void drop_scaling(file_descriptor* pfi, int dim) {
   pfi->world_to_grid_scaling[dim] = nullptr;
 }
 
-// Dimension size after the keyword: a positive integer followed by a blank.
-// Returns the position after the blanks, or null after the message.
-const char* read_size(const char* mp, int* size) {
+constexpr const char* kBadSize = "Open Error:  Missing or invalid dimension size.\n";
+
+// Dimension size after the keyword: an integer followed by a blank; the
+// caller judges its value. Returns the position after the number, or null
+// after the message.
+const char* dimension_size(const char* mp, int* size) {
   const char* p = nxtwrd(mp);
   const char* q = p ? intprs(p, size) : nullptr;
-  if (!q || *size < 1 || !is_word_end(*q)) {
-    rec_error("Open Error:  Missing or invalid dimension size.\n");
+  if (!q || !is_word_end(*q)) {
+    rec_error(kBadSize);
     return nullptr;
   }
   return q;
@@ -430,439 +435,590 @@ int max_grib_bits(const grib_index* g) {
   return bits;
 }
 
-struct parse_flags {
+// What the records have given so far; read again at the end of the file.
+struct parse_state {
+  explicit parse_state(file_descriptor* f) : pfi(f) {}
+  file_descriptor* pfi;
+  // Required records seen.
   bool xdef = false, ydef = false, zdef = false, tdef = false;
   bool undef = false, dset = false, vars = false;
+  int64_t header_words = 0;   // HEADERBYTES, in words
+  int64_t trailer_words = 0;  // TRAILERBYTES, in words
+  int pdef_access = 0;        // 1 stream, 2 sequential
+  int pdef_format = 0;        // 1 binary, 2 big-endian, 3 little-endian, 4 packed
+  // The STNMAP or INDEX record as typed: the map is read after the last
+  // record, and a map that can't be opened is reported with its record.
+  std::string map_record;
+};
+
+// A record handler gets the lower-cased line and the entry's argument.
+// Returns 0 when the record was taken (warnings may have been printed), 1
+// after an error.
+using record_handler = int (*)(parse_state& st, const char* mp, int arg);
+
+struct record_keyword {
+  const char* word;
+  record_handler handler;
+  int arg = 0;
+};
+
+// The entry of a keyword table whose word is the word at p, or null.
+template <class Entry, size_t N>
+const Entry* find_word(const Entry (&table)[N], const char* p) {
+  for (const Entry& e : table)
+    if (cmpwrd(e.word, p)) return &e;
+  return nullptr;
+}
+
+int rec_byteswapped(parse_state& st, const char*, int) {
+  st.pfi->byte_swap = 1;
+  return 0;
+}
+
+int rec_fileheader(parse_state& st, const char* mp, int) {
+  const char* p = nxtwrd(mp);
+  long v = 0;
+  if (!p) {
+    kaprnt(1, "Description file warning: Missing fileheader length\n");
+  } else if (!whole_long(p, &v)) {
+    kaprnt(1, "Fileheader record invalid\n");
+    st.pfi->file_header_bytes = 0;
+  } else if (v < 0) {
+    rec_error("Fileheader record invalid\n");
+    return 1;
+  } else {
+    st.pfi->file_header_bytes = v;
+  }
+  return 0;
+}
+
+enum header_kind { kXyHeader, kTimeHeader };
+
+// XYHEADER and THEADER: a length in bytes kept in words.
+int rec_header(parse_state& st, const char* mp, int kind) {
+  bool xy = kind == kXyHeader;
+  const char* p = nxtwrd(mp);
+  long v = 0;
+  const char* bad = xy ? "xy grid header length invalid\n"
+                       : "time chunk grid header length invalid\n";
+  int& field = xy ? st.pfi->xy_header_words : st.pfi->time_header_words;
+  if (!p) {
+    kaprnt(1, xy ? "Description file warning: Missing xy grid header length\n"
+                 : "Description file warning: Missing time chunk header length\n");
+  } else if (!whole_long(p, &v)) {
+    kaprnt(1, bad);
+    field = 0;
+  } else if (v < 0 || v / 4 > INT32_MAX) {
+    rec_error(bad);
+    return 1;
+  } else {
+    field = static_cast<int>(v / 4);
+  }
+  return 0;
+}
+
+enum block_kind { kHeaderBytes, kTrailerBytes };
+
+// HEADERBYTES and TRAILERBYTES: bytes of every time block, kept in words.
+int rec_block_bytes(parse_state& st, const char* mp, int kind) {
+  bool trailer = kind == kTrailerBytes;
+  const char* bad = trailer ? "Trailerbytes record invalid\n" : "Headerbytes record invalid\n";
+  const char* p = nxtwrd(mp);
+  int64_t& field = trailer ? st.trailer_words : st.header_words;
+  long lv = 0;
+  if (!p || !whole_long(p, &lv) || lv > INT32_MAX) {
+    kaprnt(1, bad);
+    field = 0;
+  } else if (lv < 0) {
+    rec_error(bad);
+    return 1;
+  } else {
+    field = lv / 4;
+  }
+  return 0;
+}
+
+struct option_word {
+  const char* word;
+  void (*apply)(file_descriptor* pfi);
+};
+
+// The flag named by each word of OPTIONS.
+const option_word option_words[] = {
+    {"sequential", [](file_descriptor* f) { f->sequential = 1; }},
+    {"yrev", [](file_descriptor* f) { f->yrev = 1; }},
+    {"zrev", [](file_descriptor* f) { f->zrev = 1; }},
+    {"template", [](file_descriptor* f) { f->template_flag = 1; }},
+    {"byteswapped", [](file_descriptor* f) { f->byte_swap = 1; }},
+    {"cray_32bit_ieee", [](file_descriptor*) {}},  // accepted; nothing to set
+    {"365_day_calendar", [](file_descriptor* f) { f->calendar_365 = 1; }},
+    // The swap flag says that the data's order differs from the host's.
+    {"big_endian",
+     [](file_descriptor* f) {
+       if (std::endian::native == std::endian::little) f->byte_swap = 1;
+     }},
+    {"little_endian",
+     [](file_descriptor* f) {
+       if (std::endian::native == std::endian::big) f->byte_swap = 1;
+     }},
+};
+
+int rec_options(parse_state& st, const char* mp, int) {
+  const char* p = nxtwrd(mp);
+  if (!p) kaprnt(1, "Description file warning: Missing options keyword\n");
+  for (; p; p = nxtwrd(p)) {
+    const option_word* o = find_word(option_words, p);
+    if (!o) {
+      rec_error("Open Error:  Data file type invalid\n");
+      return 1;
+    }
+    o->apply(st.pfi);
+  }
+  return 0;
+}
+
+int rec_dtype(parse_state& st, const char* mp, int) {
+  file_descriptor* pfi = st.pfi;
+  const char* p = nxtwrd(mp);
+  if (!p) {
+    kaprnt(1, "Description file warning: Missing data type\n");
+    kaprnt(1, "   Assuming data file type is grid\n");
+  } else if (cmpwrd("station", p)) {
+    pfi->file_type = 2;
+  } else if (cmpwrd("grib", p)) {
+    pfi->grib_flag = 1;
+    if (const char* q = nxtwrd(p)) {
+      int gt;
+      const char* r = intprs(q, &gt);
+      if (!r || !is_word_end(*r)) {
+        kaprnt(1, "Description file warning: Invalid GRIB option\n");
+        pfi->grib_grid_type = -999;
+      } else {
+        pfi->grib_grid_type = gt;
+      }
+    }
+  } else {
+    rec_error("Open Error:  Data file type invalid\n");
+    return 1;
+  }
+  return 0;
+}
+
+int rec_title(parse_state& st, const char* mp, int) {
+  const char* p = nxtwrd(mp);
+  if (!p) {
+    kaprnt(1, "Description file warning: Missing title string\n");
+    return 0;
+  }
+  char* title = st.pfi->title;
+  getstr(title, typed_at(p), 511);
+  size_t len = std::strlen(title);
+  while (len > 0 && is_blank(title[len - 1])) title[--len] = '\0';
+  return 0;
+}
+
+int rec_dset(parse_state& st, const char* mp, int) {
+  char* name =
+      record_file_name(mp, "Open Error:  Data file name is missing\n", st.pfi->descriptor_name);
+  if (!name) return 1;
+  std::strcpy(st.pfi->data_file_name, name);
+  std::free(name);
+  st.dset = true;
+  return 0;
+}
+
+enum map_kind { kStationMap, kGribIndex };
+
+// STNMAP and INDEX name the map; it is read once all records are in.
+int rec_map(parse_state& st, const char* mp, int kind) {
+  if (kind == kGribIndex) st.pfi->grib_flag = 1;
+  char* name = record_file_name(mp, "Open Error:  Station or Index Map file name is missing\n",
+                                st.pfi->descriptor_name);
+  if (!name) return 1;
+  std::free(st.pfi->map_file_name);
+  st.pfi->map_file_name = name;
+  st.map_record = rec;
+  return 0;
+}
+
+int rec_toff(parse_state& st, const char* mp, int) {
+  file_descriptor* pfi = st.pfi;
+  const char* p = nxtwrd(mp);
+  if (!p) {
+    rec_error("Open Error:  Missing toff value\n");
+    return 1;
+  }
+  int v;
+  const char* q = intprs(p, &v);
+  // Before TDEF the count is checked at the end of the file.
+  if (!q || !is_word_end(*q) || v < 0 || (st.tdef && v >= pfi->t_size)) {
+    rec_error("Open Error:  Invalid toff value\n");
+    return 1;
+  }
+  pfi->toff = v;
+  pfi->toff_flag = 1;
+  return 0;
+}
+
+int rec_undef(parse_state& st, const char* mp, int) {
+  file_descriptor* pfi = st.pfi;
+  const char* p = nxtwrd(mp);
+  if (!p) {
+    rec_error("Open Error:  Missing undef value\n");
+    return 1;
+  }
+  float v;
+  const char* q = valprs(p, &v);
+  // A value beyond the float range would leave no usable tolerance band.
+  if (!q || !is_word_end(*q) || !std::isfinite(v)) {
+    rec_error("Open Error:  Invalid undef value\n");
+    return 1;
+  }
+  pfi->undef = v;
+  float tol = std::fabs(v / 100000.0f);
+  pfi->undef_low = v - tol;
+  pfi->undef_high = v + tol;
+  st.undef = true;
+  return 0;
+}
+
+struct pdef_kind {
+  const char* word;
+  int type;    // pdef_type of the file record
+  int flag;    // pdef_flag
+  int params;  // count of float parameters
+};
+
+const pdef_kind pdef_kinds[] = {{"nps", 1, 1, 4},   {"sps", 2, 1, 4},   {"lcc", 3, 0, 9},
+                                {"eta.u", 4, 1, 4}, {"pse", 5, 0, 7},   {"ops", 6, 0, 8},
+                                {"bilin", 7, 1, 0}, {"file", 8, 1, 1}};
+
+struct word_code {
+  const char* word;
+  int code;
+};
+
+// How the interpolation file of "bilin" and "file" is read.
+const word_code pdef_accesses[] = {{"stream", 1}, {"sequential", 2}};
+const word_code pdef_formats[] = {
+    {"binary", 1}, {"binary-big", 2}, {"binary-little", 3}, {"packed", 4}};
+
+int rec_pdef(parse_state& st, const char* mp, int) {
+  file_descriptor* pfi = st.pfi;
+  auto bad = [&]() {
+    pfi->pdef_type = 0;
+    rec_error("Open Error: Invalid pdef record.\n");
+    return 1;
+  };
+  const char* p = nxtwrd(mp);
+  int isz, jsz;
+  const char* q;
+  if (!p || !(q = intprs(p, &isz)) || !is_word_end(*q) || isz < 1) return bad();
+  p = nxtwrd(p);
+  if (!p || !(q = intprs(p, &jsz)) || !is_word_end(*q) || jsz < 1) return bad();
+  p = nxtwrd(p);
+  if (!p) return bad();
+  const pdef_kind* kind = find_word(pdef_kinds, p);
+  if (!kind) return bad();
+  pfi->native_isize = isz;
+  pfi->native_jsize = jsz;
+  for (int i = 0; i < kind->params; i++) {
+    p = nxtwrd(p);
+    float v;
+    if (!p || !(q = valprs(p, &v)) || !is_word_end(*q)) return bad();
+    pfi->pdef_params[i] = v;
+  }
+  if (kind->type == 8) {
+    // Tested as a float: a huge or NaN count has no int value.
+    float nw = pfi->pdef_params[0] + 0.1f;
+    if (!(nw >= 1.0f && nw < 9.0f)) return bad();
+  }
+  if (kind->type >= 7) {
+    p = nxtwrd(p);
+    const word_code* access = p ? find_word(pdef_accesses, p) : nullptr;
+    if (!access) return bad();
+    st.pdef_access = access->code;
+    p = nxtwrd(p);
+    const word_code* format = p ? find_word(pdef_formats, p) : nullptr;
+    if (!format) return bad();
+    st.pdef_format = format->code;
+    p = nxtwrd(p);
+    if (!p) return bad();
+    char* name = expand_name(typed_at(p), pfi->descriptor_name);
+    if (!name) return bad();
+    if (pdef_file) std::fclose(pdef_file);
+    pdef_file = std::fopen(name, "rb");
+    if (!pdef_file) {
+      kaprnt(0, "Error opening pdef file\n");
+      kaprnt(0, std::string("  File name is:  ") + name + "\n");
+      std::free(name);
+      return bad();
+    }
+    std::free(name);
+  }
+  pfi->pdef_type = kind->type;
+  pfi->pdef_flag = kind->flag;
+  return 0;
+}
+
+struct lat_table {
+  const char* word;
+  float* (*build)(int start, int count);
+};
+
+// Latitude tables a YDEF may name.
+const lat_table lat_tables[] = {{"gausr40", kagaus}, {"mom32", kamo32},  {"gaust62", kagst62},
+                                {"gausr30", kags30}, {"gausr20", kags20}, {"gausr15", kags15}};
+
+// YDEF from a latitude table: the start position in the table follows.
+// Returns 0, or 1 after the messages.
+int lat_table_scaling(const lat_table& table, const char* p, file_descriptor* pfi, int size) {
+  const char* s = nxtwrd(p);
+  int start;
+  const char* e = s ? intprs(s, &start) : nullptr;
+  if (!e || !is_word_end(*e) || start < 1) {
+    dim_error(" starting value\n");
+    context();
+    return 1;
+  }
+  float* a = table.build(start, size);
+  if (!a) {
+    context();
+    return 1;
+  }
+  pfi->grid_to_world_scaling[1] = a;
+  pfi->world_to_grid_scaling[1] = a;
+  pfi->grid_to_world[1] = gr2lev;
+  pfi->world_to_grid[1] = lev2gr;
+  pfi->linear_flags[1] = 0;
+  return 0;
+}
+
+// XDEF, YDEF, ZDEF (arg: the dimension): size, scaling word and its values.
+int rec_space_dimension(parse_state& st, const char* mp, int dim) {
+  file_descriptor* pfi = st.pfi;
+  if (pfi->file_type == 2) return 0;
+  int size;
+  const char* p = dimension_size(mp, &size);
+  if (!p) return 1;
+  p = nxtwrd(p);
+  // A level count below 1 has its own message from the levels scaling.
+  if (size < 1 && !(p && cmpwrd("levels", p))) {
+    rec_error(kBadSize);
+    return 1;
+  }
+  *size_field(pfi, dim) = size;
+  if (p) drop_scaling(pfi, dim);
+  if (dim == 0) pfi->x_wraps = 0;
+  const lat_table* table = p && dim == 1 ? find_word(lat_tables, p) : nullptr;
+  int rc;
+  if (!p) {
+    dim_error(" scaling type\n");
+    context();
+    return 1;
+  } else if (cmpwrd("linear", p)) {
+    rc = deflin(p, pfi, dim, 0);
+    if (rc == 0 && dim == 0) {
+      float incr = pfi->grid_to_world_scaling[0][0];
+      if (std::fabs(double(size) * incr - 360.0) < 0.01) pfi->x_wraps = 1;
+    }
+  } else if (cmpwrd("levels", p)) {
+    rc = deflev(p, pfi, dim);
+  } else if (table) {
+    if (lat_table_scaling(*table, p, pfi, size)) return 1;
+    rc = 0;
+  } else {
+    dim_error(" scaling type\n");
+    context();
+    return 1;
+  }
+  if (rc == -1) {
+    kaprnt(0, kMemory);
+    return 1;
+  }
+  if (rc) {
+    if (!eof_error) context();
+    return 1;
+  }
+  bool& seen = dim == 0 ? st.xdef : dim == 1 ? st.ydef : st.zdef;
+  seen = true;
+  return 0;
+}
+
+// TDEF: size, "linear", start time and increment.
+int rec_tdef(parse_state& st, const char* mp, int) {
+  file_descriptor* pfi = st.pfi;
+  int size;
+  const char* p = dimension_size(mp, &size);
+  if (!p) return 1;
+  if (size < 1) {
+    rec_error(kBadSize);
+    return 1;
+  }
+  pfi->t_size = size;
+  p = nxtwrd(p);
+  if (!p || !cmpwrd("linear", p)) {
+    dim_error(" scaling type\n");
+    context();
+    return 1;
+  }
+  p = nxtwrd(p);
+  if (!p) {
+    kaprnt(0, "Open Error:  Start Time missing in tdef card");
+    kaprnt(0, " starting value\n");
+    context();
+    return 1;
+  }
+  date_time def{-1000, -1000, -1000, 0, 0};
+  date_time start{};
+  const char* q = adtprs(p, &def, &start);
+  if (!q) {
+    kaprnt(0, "Open Error:  Invalid start time in tdef card");
+    kaprnt(0, " starting value\n");
+    context();
+    return 1;
+  }
+  if (start.year == -1000 || start.month == -1000 || start.day == -1000 || !is_word_end(*q)) {
+    dim_error(" starting value\n");
+    context();
+    return 1;
+  }
+  p = nxtwrd(p);
+  auto incr_error = [](const char* first) {
+    kaprnt(0, first);
+    kaprnt(0, " use 1 for single time data\n");
+    context();
+    return 1;
+  };
+  if (!p) return incr_error("Open Error:  Time increment missing in tdef\n");
+  date_time incr{};
+  q = rdtprs(p, &incr);
+  if (!q || !is_word_end(*q)) return incr_error("Open Error:  Invalid time increment in tdef\n");
+  // Summed in 64 bits: each field may be as large as an int.
+  float months = float(int64_t(incr.year) * 12 + incr.month);
+  float minutes = float(int64_t(incr.day) * 1440 + int64_t(incr.hour) * 60 + incr.minute);
+  if (months == 0 && minutes == 0) return incr_error("Open Error:  0 time increment in tdef\n");
+  drop_scaling(pfi, 3);
+  auto* ts = static_cast<float*>(std::malloc(sizeof(float) * 8));
+  if (!ts) {
+    kaprnt(0, kMemory);
+    return 1;
+  }
+  ts[0] = float(start.year);
+  ts[1] = float(start.month);
+  ts[2] = float(start.day);
+  ts[3] = float(start.hour);
+  ts[4] = float(start.minute);
+  ts[5] = months;
+  ts[6] = minutes;
+  ts[7] = scaling_end_mark;
+  pfi->grid_to_world_scaling[3] = ts;
+  pfi->world_to_grid_scaling[3] = ts;
+  pfi->linear_flags[3] = 1;
+  st.tdef = true;
+  return 0;
+}
+
+// VARS: the count, that many variable records, then ENDVARS.
+int rec_vars(parse_state& st, const char* mp, int) {
+  file_descriptor* pfi = st.pfi;
+  const char* p = nxtwrd(mp);
+  int n;
+  const char* q = p ? intprs(p, &n) : nullptr;
+  if (!q || !is_word_end(*q) || n < 1) {
+    kaprnt(0, "Open Error:  Missing or invalid variable");
+    kaprnt(0, " count\n");
+    context();
+    return 1;
+  }
+  std::vector<variable_descriptor> vars;
+  while (static_cast<int>(vars.size()) < n) {
+    if (!read_line()) {
+      kaprnt(0, "Open Error:  Unexpected EOF reading variables\n");
+      kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+      return 1;
+    }
+    if (is_comment(mrec)) continue;
+    if (cmpwrd("endvars", mrec.c_str())) {
+      kaprnt(0, "Open Error:  Unexpected ENDVARS record\n");
+      kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+      context();
+      return 1;
+    }
+    variable_descriptor v;
+    if (!parse_variable(&v)) {
+      rec_error("Open Error:  Invalid variable record\n");
+      return 1;
+    }
+    vars.push_back(v);
+  }
+  // The line after the last variable must be ENDVARS, comment or not.
+  if (!read_line()) {
+    kaprnt(0, "Open Error:  Missing ENDVARS statement.\n");
+    return 1;
+  }
+  if (!cmpwrd("endvars", mrec.c_str())) {
+    kaprnt(0, "Open Error:  Looking for ENDVARS statement\n");
+    kaprnt(0, "             Instead, found:  \n");
+    context();
+    return 1;
+  }
+  std::free(pfi->variables);
+  pfi->variables =
+      static_cast<variable_descriptor*>(std::malloc(sizeof(variable_descriptor) * vars.size()));
+  if (!pfi->variables) {
+    kaprnt(0, kMemory);
+    return 1;
+  }
+  std::memcpy(pfi->variables, vars.data(), sizeof(variable_descriptor) * vars.size());
+  pfi->variable_count = n;
+  st.vars = true;
+  return 0;
+}
+
+// Record keywords, matched as the whole first word of the lower-cased line.
+const record_keyword records[] = {
+    {"byteswapped", rec_byteswapped},
+    {"fileheader", rec_fileheader},
+    {"xyheader", rec_header, kXyHeader},
+    {"theader", rec_header, kTimeHeader},
+    {"format", rec_options},
+    {"options", rec_options},
+    {"trailerbytes", rec_block_bytes, kTrailerBytes},
+    {"headerbytes", rec_block_bytes, kHeaderBytes},
+    {"dtype", rec_dtype},
+    {"title", rec_title},
+    {"dset", rec_dset},
+    {"stnmap", rec_map, kStationMap},
+    {"index", rec_map, kGribIndex},
+    {"toff", rec_toff},
+    {"undef", rec_undef},
+    {"pdef", rec_pdef},
+    {"xdef", rec_space_dimension, 0},
+    {"ydef", rec_space_dimension, 1},
+    {"zdef", rec_space_dimension, 2},
+    {"tdef", rec_tdef},
+    {"vars", rec_vars},
 };
 
 // Parses the records of the descriptor. Returns 0, 1 after an error.
-int parse_records(file_descriptor* pfi, parse_flags& fl, int64_t& hdrb, int64_t& trlb,
-                  int& pdef_access, int& pdef_format) {
+int parse_records(parse_state& st) {
   while (read_line()) {
     if (is_comment(mrec)) continue;
     const char* mp = mrec.c_str();
-    if (cmpwrd("*", mp) || cmpwrd("#", mp)) continue;
-
-    if (cmpwrd("byteswapped", mp)) {
-      pfi->byte_swap = 1;
-    } else if (cmpwrd("fileheader", mp)) {
-      const char* p = nxtwrd(mp);
-      long v = 0;
-      if (!p) {
-        kaprnt(1, "Description file warning: Missing fileheader length\n");
-      } else if (!whole_long(p, &v)) {
-        kaprnt(1, "Fileheader record invalid\n");
-        pfi->file_header_bytes = 0;
-      } else if (v < 0) {
-        rec_error("Fileheader record invalid\n");
-        return 1;
-      } else {
-        pfi->file_header_bytes = v;
-      }
-    } else if (cmpwrd("xyheader", mp) || cmpwrd("theader", mp)) {
-      bool xy = cmpwrd("xyheader", mp);
-      const char* p = nxtwrd(mp);
-      long v = 0;
-      const char* bad = xy ? "xy grid header length invalid\n"
-                           : "time chunk grid header length invalid\n";
-      int& field = xy ? pfi->xy_header_words : pfi->time_header_words;
-      if (!p) {
-        kaprnt(1, xy ? "Description file warning: Missing xy grid header length\n"
-                     : "Description file warning: Missing time chunk header length\n");
-      } else if (!whole_long(p, &v)) {
-        kaprnt(1, bad);
-        field = 0;
-      } else if (v < 0 || v / 4 > INT32_MAX) {
-        rec_error(bad);
-        return 1;
-      } else {
-        field = static_cast<int>(v / 4);
-      }
-    } else if (cmpwrd("format", mp) || cmpwrd("options", mp)) {
-      const char* p = nxtwrd(mp);
-      if (!p) kaprnt(1, "Description file warning: Missing options keyword\n");
-      while (p) {
-        if (cmpwrd("sequential", p)) pfi->sequential = 1;
-        else if (cmpwrd("yrev", p)) pfi->yrev = 1;
-        else if (cmpwrd("zrev", p)) pfi->zrev = 1;
-        else if (cmpwrd("template", p)) pfi->template_flag = 1;
-        else if (cmpwrd("byteswapped", p)) pfi->byte_swap = 1;
-        else if (cmpwrd("cray_32bit_ieee", p)) {
-          // Accepted; nothing to set.
-        } else if (cmpwrd("365_day_calendar", p)) pfi->calendar_365 = 1;
-        else if (cmpwrd("big_endian", p)) {
-          if (std::endian::native == std::endian::little) pfi->byte_swap = 1;
-        } else if (cmpwrd("little_endian", p)) {
-          if (std::endian::native == std::endian::big) pfi->byte_swap = 1;
-        } else {
-          rec_error("Open Error:  Data file type invalid\n");
-          return 1;
-        }
-        p = nxtwrd(p);
-      }
-    } else if (cmpwrd("trailerbytes", mp) || cmpwrd("headerbytes", mp)) {
-      bool trailer = cmpwrd("trailerbytes", mp);
-      const char* bad = trailer ? "Trailerbytes record invalid\n" : "Headerbytes record invalid\n";
-      const char* p = nxtwrd(mp);
-      int64_t& field = trailer ? trlb : hdrb;
-      long lv = 0;
-      if (!p || !whole_long(p, &lv) || lv > INT32_MAX) {
-        kaprnt(1, bad);
-        field = 0;
-      } else if (lv < 0) {
-        rec_error(bad);
-        return 1;
-      } else {
-        field = lv / 4;
-      }
-    } else if (cmpwrd("dtype", mp)) {
-      const char* p = nxtwrd(mp);
-      if (!p) {
-        kaprnt(1, "Description file warning: Missing data type\n");
-        kaprnt(1, "   Assuming data file type is grid\n");
-      } else if (cmpwrd("station", p)) {
-        pfi->file_type = 2;
-      } else if (cmpwrd("grib", p)) {
-        pfi->grib_flag = 1;
-        const char* q = nxtwrd(p);
-        if (q) {
-          int gt;
-          const char* r = intprs(q, &gt);
-          if (!r || !is_word_end(*r)) {
-            kaprnt(1, "Description file warning: Invalid GRIB option\n");
-            pfi->grib_grid_type = -999;
-          } else {
-            pfi->grib_grid_type = gt;
-          }
-        }
-      } else {
-        rec_error("Open Error:  Data file type invalid\n");
-        return 1;
-      }
-    } else if (cmpwrd("title", mp)) {
-      const char* p = nxtwrd(mp);
-      if (!p) {
-        kaprnt(1, "Description file warning: Missing title string\n");
-      } else {
-        getstr(pfi->title, typed_at(p), 511);
-        size_t len = std::strlen(pfi->title);
-        while (len > 0 && is_blank(pfi->title[len - 1])) pfi->title[--len] = '\0';
-      }
-    } else if (cmpwrd("dset", mp)) {
-      char* name =
-          record_file_name(mp, "Open Error:  Data file name is missing\n", pfi->descriptor_name);
-      if (!name) return 1;
-      std::strcpy(pfi->data_file_name, name);
-      std::free(name);
-      fl.dset = true;
-    } else if (cmpwrd("stnmap", mp) || cmpwrd("index", mp)) {
-      if (cmpwrd("index", mp)) pfi->grib_flag = 1;
-      char* name = record_file_name(mp, "Open Error:  Station or Index Map file name is missing\n",
-                                    pfi->descriptor_name);
-      if (!name) return 1;
-      std::free(pfi->map_file_name);
-      pfi->map_file_name = name;
-    } else if (cmpwrd("toff", mp)) {
-      const char* p = nxtwrd(mp);
-      if (!p) {
-        rec_error("Open Error:  Missing toff value\n");
-        return 1;
-      }
-      int v;
-      const char* q = intprs(p, &v);
-      // Before TDEF the count is checked at the end of the file.
-      if (!q || !is_word_end(*q) || v < 0 || (fl.tdef && v >= pfi->t_size)) {
-        rec_error("Open Error:  Invalid toff value\n");
-        return 1;
-      }
-      pfi->toff = v;
-      pfi->toff_flag = 1;
-    } else if (cmpwrd("undef", mp)) {
-      const char* p = nxtwrd(mp);
-      if (!p) {
-        rec_error("Open Error:  Missing undef value\n");
-        return 1;
-      }
-      float v;
-      const char* q = valprs(p, &v);
-      // A value beyond the float range would leave no usable tolerance band.
-      if (!q || !is_word_end(*q) || !std::isfinite(v)) {
-        rec_error("Open Error:  Invalid undef value\n");
-        return 1;
-      }
-      pfi->undef = v;
-      float tol = std::fabs(v / 100000.0f);
-      pfi->undef_low = v - tol;
-      pfi->undef_high = v + tol;
-      fl.undef = true;
-    } else if (cmpwrd("pdef", mp)) {
-      auto bad = [&]() {
-        pfi->pdef_type = 0;
-        rec_error("Open Error: Invalid pdef record.\n");
-        return 1;
-      };
-      const char* p = nxtwrd(mp);
-      int isz, jsz;
-      const char* q;
-      if (!p || !(q = intprs(p, &isz)) || !is_word_end(*q) || isz < 1) return bad();
-      p = nxtwrd(p);
-      if (!p || !(q = intprs(p, &jsz)) || !is_word_end(*q) || jsz < 1) return bad();
-      p = nxtwrd(p);
-      if (!p) return bad();
-      struct pdef_kind {
-        const char* word;
-        int type, flag, params;
-      };
-      static const pdef_kind kinds[] = {{"nps", 1, 1, 4},   {"sps", 2, 1, 4},
-                                        {"lcc", 3, 0, 9},   {"eta.u", 4, 1, 4},
-                                        {"pse", 5, 0, 7},   {"ops", 6, 0, 8},
-                                        {"bilin", 7, 1, 0}, {"file", 8, 1, 1}};
-      const pdef_kind* kind = nullptr;
-      for (const auto& k : kinds)
-        if (cmpwrd(k.word, p)) kind = &k;
-      if (!kind) return bad();
-      pfi->native_isize = isz;
-      pfi->native_jsize = jsz;
-      for (int i = 0; i < kind->params; i++) {
-        p = nxtwrd(p);
-        float v;
-        if (!p || !(q = valprs(p, &v)) || !is_word_end(*q)) return bad();
-        pfi->pdef_params[i] = v;
-      }
-      if (kind->type == 8) {
-        // Tested as a float: a huge or NaN count has no int value.
-        float nw = pfi->pdef_params[0] + 0.1f;
-        if (!(nw >= 1.0f && nw < 9.0f)) return bad();
-      }
-      if (kind->type >= 7) {
-        p = nxtwrd(p);
-        if (!p) return bad();
-        if (cmpwrd("stream", p)) pdef_access = 1;
-        else if (cmpwrd("sequential", p)) pdef_access = 2;
-        else return bad();
-        p = nxtwrd(p);
-        if (!p) return bad();
-        if (cmpwrd("binary", p)) pdef_format = 1;
-        else if (cmpwrd("binary-big", p)) pdef_format = 2;
-        else if (cmpwrd("binary-little", p)) pdef_format = 3;
-        else if (cmpwrd("packed", p)) pdef_format = 4;
-        else return bad();
-        p = nxtwrd(p);
-        if (!p) return bad();
-        char* name = expand_name(typed_at(p), pfi->descriptor_name);
-        if (!name) return bad();
-        if (pdef_file) std::fclose(pdef_file);
-        pdef_file = std::fopen(name, "rb");
-        if (!pdef_file) {
-          kaprnt(0, "Error opening pdef file\n");
-          kaprnt(0, std::string("  File name is:  ") + name + "\n");
-          std::free(name);
-          return bad();
-        }
-        std::free(name);
-      }
-      pfi->pdef_type = kind->type;
-      pfi->pdef_flag = kind->flag;
-    } else if (cmpwrd("xdef", mp) || cmpwrd("ydef", mp) || cmpwrd("zdef", mp)) {
-      int dim = cmpwrd("xdef", mp) ? 0 : cmpwrd("ydef", mp) ? 1 : 2;
-      if (pfi->file_type == 2) continue;
-      int size;
-      const char* p = read_size(mp, &size);
-      if (!p) return 1;
-      *size_field(pfi, dim) = size;
-      p = nxtwrd(p);
-      if (p) drop_scaling(pfi, dim);
-      if (dim == 0) pfi->x_wraps = 0;
-      int rc;
-      struct lat_table {
-        const char* word;
-        float* (*build)(int, int);
-      };
-      static const lat_table tables[] = {{"gausr40", kagaus}, {"mom32", kamo32},
-                                         {"gaust62", kagst62}, {"gausr30", kags30},
-                                         {"gausr20", kags20}, {"gausr15", kags15}};
-      const lat_table* table = nullptr;
-      if (p && dim == 1)
-        for (const auto& t : tables)
-          if (cmpwrd(t.word, p)) table = &t;
-      if (!p) {
-        dim_error(" scaling type\n");
-        context();
-        return 1;
-      } else if (cmpwrd("linear", p)) {
-        rc = deflin(p, pfi, dim, 0);
-        if (rc == 0 && dim == 0) {
-          float incr = pfi->grid_to_world_scaling[0][0];
-          if (std::fabs(double(size) * incr - 360.0) < 0.01) pfi->x_wraps = 1;
-        }
-      } else if (cmpwrd("levels", p)) {
-        rc = deflev(p, pfi, dim);
-      } else if (table) {
-        const char* s = nxtwrd(p);
-        int start;
-        const char* e = s ? intprs(s, &start) : nullptr;
-        if (!e || !is_word_end(*e) || start < 1) {
-          dim_error(" starting value\n");
-          context();
-          return 1;
-        }
-        float* a = table->build(start, size);
-        if (!a) {
-          context();
-          return 1;
-        }
-        pfi->grid_to_world_scaling[1] = a;
-        pfi->world_to_grid_scaling[1] = a;
-        pfi->grid_to_world[1] = gr2lev;
-        pfi->world_to_grid[1] = lev2gr;
-        pfi->linear_flags[1] = 0;
-        rc = 0;
-      } else {
-        dim_error(" scaling type\n");
-        context();
-        return 1;
-      }
-      if (rc == -1) {
-        kaprnt(0, kMemory);
-        return 1;
-      }
-      if (rc) {
-        if (!eof_error) context();
-        return 1;
-      }
-      if (dim == 0) fl.xdef = true;
-      else if (dim == 1) fl.ydef = true;
-      else fl.zdef = true;
-    } else if (cmpwrd("tdef", mp)) {
-      int size;
-      const char* p = read_size(mp, &size);
-      if (!p) return 1;
-      pfi->t_size = size;
-      p = nxtwrd(p);
-      if (!p || !cmpwrd("linear", p)) {
-        dim_error(" scaling type\n");
-        context();
-        return 1;
-      }
-      p = nxtwrd(p);
-      if (!p) {
-        kaprnt(0, "Open Error:  Start Time missing in tdef card");
-        kaprnt(0, " starting value\n");
-        context();
-        return 1;
-      }
-      date_time def{-1000, -1000, -1000, 0, 0};
-      date_time start{};
-      const char* q = adtprs(p, &def, &start);
-      if (!q) {
-        kaprnt(0, "Open Error:  Invalid start time in tdef card");
-        kaprnt(0, " starting value\n");
-        context();
-        return 1;
-      }
-      if (start.year == -1000 || start.month == -1000 || start.day == -1000 ||
-          !is_word_end(*q)) {
-        dim_error(" starting value\n");
-        context();
-        return 1;
-      }
-      p = nxtwrd(p);
-      auto incr_error = [](const char* first) {
-        kaprnt(0, first);
-        kaprnt(0, " use 1 for single time data\n");
-        context();
-        return 1;
-      };
-      if (!p) return incr_error("Open Error:  Time increment missing in tdef\n");
-      date_time incr{};
-      q = rdtprs(p, &incr);
-      if (!q || !is_word_end(*q)) return incr_error("Open Error:  Invalid time increment in tdef\n");
-      // Summed in 64 bits: each field may be as large as an int.
-      float months = float(int64_t(incr.year) * 12 + incr.month);
-      float minutes = float(int64_t(incr.day) * 1440 + int64_t(incr.hour) * 60 + incr.minute);
-      if (months == 0 && minutes == 0)
-        return incr_error("Open Error:  0 time increment in tdef\n");
-      drop_scaling(pfi, 3);
-      auto* ts = static_cast<float*>(std::malloc(sizeof(float) * 8));
-      if (!ts) {
-        kaprnt(0, kMemory);
-        return 1;
-      }
-      ts[0] = float(start.year);
-      ts[1] = float(start.month);
-      ts[2] = float(start.day);
-      ts[3] = float(start.hour);
-      ts[4] = float(start.minute);
-      ts[5] = months;
-      ts[6] = minutes;
-      ts[7] = scaling_end_mark;
-      pfi->grid_to_world_scaling[3] = ts;
-      pfi->world_to_grid_scaling[3] = ts;
-      pfi->linear_flags[3] = 1;
-      fl.tdef = true;
-    } else if (cmpwrd("vars", mp)) {
-      const char* p = nxtwrd(mp);
-      int n;
-      const char* q = p ? intprs(p, &n) : nullptr;
-      if (!q || !is_word_end(*q) || n < 1) {
-        kaprnt(0, "Open Error:  Missing or invalid variable");
-        kaprnt(0, " count\n");
-        context();
-        return 1;
-      }
-      std::vector<variable_descriptor> vars;
-      while (static_cast<int>(vars.size()) < n) {
-        if (!read_line()) {
-          kaprnt(0, "Open Error:  Unexpected EOF reading variables\n");
-          kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
-          return 1;
-        }
-        if (is_comment(mrec)) continue;
-        if (cmpwrd("*", mrec.c_str()) || cmpwrd("#", mrec.c_str())) continue;
-        if (cmpwrd("endvars", mrec.c_str())) {
-          kaprnt(0, "Open Error:  Unexpected ENDVARS record\n");
-          kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
-          context();
-          return 1;
-        }
-        variable_descriptor v;
-        if (!parse_variable(&v)) {
-          rec_error("Open Error:  Invalid variable record\n");
-          return 1;
-        }
-        vars.push_back(v);
-      }
-      if (!read_line()) {
-        kaprnt(0, "Open Error:  Missing ENDVARS statement.\n");
-        return 1;
-      }
-      if (!cmpwrd("endvars", mrec.c_str())) {
-        kaprnt(0, "Open Error:  Looking for ENDVARS statement\n");
-        kaprnt(0, "             Instead, found:  \n");
-        context();
-        return 1;
-      }
-      std::free(pfi->variables);
-      pfi->variables =
-          static_cast<variable_descriptor*>(std::malloc(sizeof(variable_descriptor) * vars.size()));
-      if (!pfi->variables) {
-        kaprnt(0, kMemory);
-        return 1;
-      }
-      std::memcpy(pfi->variables, vars.data(), sizeof(variable_descriptor) * vars.size());
-      pfi->variable_count = n;
-      fl.vars = true;
-    } else {
+    const record_keyword* r = find_word(records, mp);
+    if (!r) {
       rec_error("Open Error:  Unknown keyword in description file\n");
       return 1;
     }
+    if (r->handler(st, mp, r->arg)) return 1;
   }
   return 0;
 }
 
 // Everything after the last record. Returns 0, 1 after the messages.
-int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb, int64_t trlb,
-           int pdef_access, int pdef_format) {
+int finish(const parse_state& st, int mflag) {
+  file_descriptor* pfi = st.pfi;
   bool grid = pfi->file_type == 1;
   bool missing = false;
   auto need = [&](bool seen, const char* name) {
@@ -872,14 +1028,14 @@ int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb,
     }
   };
   if (grid) {
-    need(fl.xdef, "XDEF");
-    need(fl.ydef, "YDEF");
-    need(fl.zdef, "ZDEF");
+    need(st.xdef, "XDEF");
+    need(st.ydef, "YDEF");
+    need(st.zdef, "ZDEF");
   }
-  need(fl.tdef, "TDEF");
-  need(fl.undef, "UNDEF");
-  need(fl.dset, "DSET");
-  need(fl.vars, "VARS");
+  need(st.tdef, "TDEF");
+  need(st.undef, "UNDEF");
+  need(st.dset, "DSET");
+  need(st.vars, "VARS");
   // Without its index a GRIB data set can't be read at all.
   if (mflag && grid && pfi->grib_flag && !pfi->map_file_name) need(false, "INDEX");
   if (missing) return 1;
@@ -890,7 +1046,7 @@ int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb,
   }
 
   if (grid) {
-    if (!grid_layout(pfi, hdrb, trlb)) return 1;
+    if (!grid_layout(pfi, st.header_words, st.trailer_words)) return 1;
   } else if (!station_layout(pfi)) {
     return 1;
   }
@@ -902,6 +1058,7 @@ int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb,
     if (!mf) {
       kaprnt(0, std::string("Open Error:  Can't open Station/Index map file ") +
                     pfi->map_file_name + "\n");
+      context(st.map_record);
       return 1;
     }
     int rc;
@@ -967,7 +1124,7 @@ int finish(file_descriptor* pfi, const parse_flags& fl, int mflag, int64_t hdrb,
     }
   }
 
-  if (pfi->pdef_type && kappcn(pfi, pdef_access, pdef_format)) return 1;
+  if (pfi->pdef_type && kappcn(pfi, st.pdef_access, st.pdef_format)) return 1;
 
   if (pfi->template_flag && !template_numbers(pfi)) return 1;
   return 0;
@@ -1097,11 +1254,9 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   }
   std::strcpy(pfi->descriptor_name, opened.c_str());
 
-  parse_flags fl;
-  int64_t hdrb = 0, trlb = 0;
-  int pdef_access = 0, pdef_format = 0;
-  int rc = parse_records(pfi, fl, hdrb, trlb, pdef_access, pdef_format);
-  if (rc == 0) rc = finish(pfi, fl, mflag, hdrb, trlb, pdef_access, pdef_format);
+  parse_state st{pfi};
+  int rc = parse_records(st);
+  if (rc == 0) rc = finish(st, mflag);
   close_streams();
   if (rc) {
     kaprnt(0, "  The data file was not opened. \n");

@@ -237,6 +237,49 @@ TEST(Descriptor, RefusedRecords) {
   EXPECT_TRUE(contains(inv.out, "Syntax Error:  Invalid Date/Time offset.\n"));
 }
 
+TEST(Descriptor, LevelCountBelowOneIsNamedAsSuch) {
+  TempDir d;
+  const std::string levels = "Open Error:  Invalid number of levels\n";
+  const std::string size = "Open Error:  Missing or invalid dimension size.\n";
+  const std::string g = grid_ctl();
+  // The count is a well-formed integer: the levels scaling judges it.
+  expect_refused(parse_text(d, grid_ctl("zdef 0 levels\n")), levels, "zdef 0 levels");
+  expect_refused(parse_text(d, "ydef -2 levels 1 2\n" + g), levels, "ydef -2 levels 1 2");
+  expect_refused(parse_text(d, "ZDEF 0 LEVELS 1000\n" + g), levels, "ZDEF 0 LEVELS 1000");
+  // Other scalings, a missing one and a malformed count keep the size message.
+  expect_refused(parse_text(d, "zdef 0\n" + g), size, "zdef 0");
+  expect_refused(parse_text(d, "zdef 0 linear 1 1\n" + g), size, "zdef 0 linear 1 1");
+  expect_refused(parse_text(d, "zdef 0x levels 1\n" + g), size, "zdef 0x levels 1");
+  expect_refused(parse_text(d, "tdef 0 linear jan2000 1mo\n" + g), size,
+                 "tdef 0 linear jan2000 1mo");
+  // In a station data set the space dimensions are not read at all.
+  std::string map = "Vemra_stnmapV002";
+  for (int v : {1, 4, 0, 3}) {
+    map += std::string(3, '\0');
+    map += static_cast<char>(v);
+  }
+  vemra_test::write_file(d.file("s.map"), map);
+  parsed stn = parse_text(d, "dset ^s.dat\ndtype station\nstnmap ^s.map\nundef -999\n"
+                             "zdef 0 levels\ntdef 1 linear jan2000 1mo\nvars 1\nps 0 0 ps\n"
+                             "endvars\n");
+  EXPECT_EQ(stn.rc, 0) << stn.out;
+}
+
+TEST(Descriptor, MapThatCannotBeOpenedIsShownWithItsRecord) {
+  TempDir d;
+  const std::string cant = "Open Error:  Can't open Station/Index map file " + d.path();
+  // A later record replaces the name and is the one shown.
+  parsed idx = parse_text(d, grid_ctl("index ^first.idx\nINDEX ^Gone.idx\n"));
+  expect_refused(idx, cant + "/Gone.idx\n", "INDEX ^Gone.idx");
+  parsed stn = parse_text(d, "stnmap ^nomap\n* between\ndset ^s.dat\ndtype station\n"
+                             "undef -999\ntdef 1 linear jan2000 1mo\nvars 1\nps 0 0 ps\n"
+                             "endvars\n");
+  expect_refused(stn, cant + "/nomap\n", "stnmap ^nomap");
+  // Without the map switch the map is not opened, so nothing is wrong.
+  parsed off = parse_text(d, grid_ctl("index ^gone.idx\n"), 0);
+  EXPECT_EQ(off.rc, 0) << off.out;
+}
+
 TEST(Descriptor, TimeOffsetMustLieInsideTheTimeAxis) {
   TempDir d;
   parsed ok = parse_text(d, grid_ctl("toff 9\n"));
