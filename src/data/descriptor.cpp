@@ -19,6 +19,7 @@
 #include "base/words.h"
 #include "data/filerec.h"
 #include "data/gribindex.h"
+#include "data/gribread.h"
 
 // Builds the interpolation arrays of a pre-projected data set.
 int kappcn(file_descriptor* pfi, int access, int format);
@@ -425,14 +426,6 @@ bool template_numbers(file_descriptor* pfi) {
   }
   pfi->open_template_time = 0;
   return true;
-}
-
-// Largest bits per value among the records of a GRIB index.
-int max_grib_bits(const grib_index* g) {
-  int bits = 32;
-  for (int i = 2; i < g->intnum; i += 3)
-    if (g->intpnt[i] > bits) bits = g->intpnt[i];
-  return bits;
 }
 
 // What the records have given so far; read again at the end of the file.
@@ -1105,11 +1098,9 @@ int finish(const parse_state& st, int mflag) {
       return 1;
     }
     if (pfi->grib_flag) {
-      int bits = pfi->grib_index ? max_grib_bits(pfi->grib_index) : 32;
-      int64_t row = std::max<int64_t>(pfi->x_size, 145);
-      if (pfi->pdef_type) row = std::max<int64_t>(row, 2);
-      size_t bytes = static_cast<size_t>(row * bits / 8 + 16);
-      pfi->grib_buffer = static_cast<unsigned char*>(std::malloc(bytes));
+      pfi->grib_buffer_bytes = grib_buffer_size(pfi);
+      pfi->grib_buffer =
+          static_cast<unsigned char*>(std::malloc(static_cast<size_t>(pfi->grib_buffer_bytes)));
       if (!pfi->grib_buffer) {
         kaprnt(0, kMemory);
         return 1;

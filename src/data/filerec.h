@@ -40,6 +40,7 @@ struct file_descriptor {
   float undef_low, undef_high;
   float* data_buffer;      // owned
   unsigned char* grib_buffer;  // owned
+  int64_t grib_buffer_bytes;   // its size
   int byte_swap;
   int* station_offsets;  // owned
   int* station_counts;   // owned

@@ -5,6 +5,8 @@
 
 #include "base/message.h"
 #include "base/numfmt.h"
+#include "base/timecal.h"
+#include "base/bitfield.h"
 
 namespace {
 
@@ -217,4 +219,38 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
       return 1;
     }
   return 0;
+}
+
+int wtgmap(FILE* f, const grib_index* p, const float* scaling) {
+  const int64_t words = int64_t(p->hinum) + p->intnum + p->fltnum;
+  const size_t size = static_cast<size_t>(57 + 4 * words);
+  auto* img = static_cast<unsigned char*>(std::calloc(size, 1));
+  if (!img) {
+    std::fputs("malloc error creating the map in kagmap\n", stderr);
+    return 60;
+  }
+  const time_scaling ts = time_scaling_from(scaling);
+  const date_time base = time_scaling_start(&ts);
+  img[1] = 2;
+  int64_t pos = 2;
+  putint(p->hinum, img, pos);
+  putint(p->hfnum, img, pos);
+  putint(p->intnum, img, pos);
+  putint(p->fltnum, img, pos);
+  kapby(base.year, img, 18, 2);
+  kapby(base.month, img, 20, 1);
+  kapby(base.day, img, 21, 1);
+  kapby(base.hour, img, 22, 1);
+  kapby(base.minute, img, 23, 1);
+  pos = 25;
+  for (int i = 0; i < p->hinum; i++) putint(p->hipnt[i], img, pos);
+  for (int i = 0; i < p->intnum; i++) putint(p->intpnt[i], img, pos);
+  int rc = 0;
+  for (int i = 0; i < p->fltnum && rc == 0; i++, pos += 4)
+    if (flt2ibm(p->fltpnt[i], img + pos) != 0) rc = 601;
+  for (int i = 0; i < 8 && rc == 0; i++, pos += 4)
+    if (flt2ibm(scaling[i], img + pos) != 0) rc = 601;
+  if (rc == 0 && std::fwrite(img, 1, size, f) != size) rc = -1;
+  std::free(img);
+  return rc;
 }

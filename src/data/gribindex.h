@@ -36,3 +36,9 @@ int kargmap(FILE* mfile, grib_index** out);
 // records per time and the array sizes must agree, so that no record lookup
 // can go past the arrays. Returns 0, or 1 after a level-0 message.
 int kackgmap(const grib_index* pindx, int t_size, int time_records);
+
+// Writes the portable layout (version 2) of pindx to f in one write, with the
+// base time taken from the data set's time axis (eight floats). Returns 0;
+// 60 when the image can't be allocated (message on the error stream); 601
+// when a float has no IBM form (nothing written); -1 when the write failed.
+int wtgmap(FILE* f, const grib_index* pindx, const float* time_scaling);

@@ -17,6 +17,7 @@
 #include "base/numfmt.h"
 #include "base/timecal.h"
 #include "data/filerec.h"
+#include "data/gribread.h"
 #include "data/result.h"
 #include "base/wide.h"
 
@@ -245,6 +246,7 @@ int kaggrd(grid_field* grid) {
   pfi = grid->file;
   timerr = 0;
   failed_template = 0;
+  kagribreset();
   if (!pfi) {
     kaprnt(0, "Data Request Error:  No data set for the request\n");
     return 1;
@@ -531,6 +533,7 @@ int kaopfn(int t, int* opened) {
         }
         pfi->open_template_time = f;
         *opened = 1;
+        kagribfile();
         return t - f + 1;
       }
       failed_template = f;

@@ -50,7 +50,7 @@ int kagdef();
 int kagpre();
 int kagsdf(grid_field* grid, float* values);
 int kaprow(int x, int y, int z, int t, int tfile, int n, float* values);
-int kairow(int x, int y, int z, int t, int unused, int n, float* values);
+int kairow(int x, int y, int z, int t, int native_offset, int n, float* values);
 
 // Fills a station request from its station data set: 0, or 1 after the
 // messages (the caller releases the set).

@@ -24,10 +24,6 @@ int kaprow(int, int, int, int, int, int, float*) {
   kaprnt(0, "Data Request Error:  Pre-projected (PDEF) grids can't be read yet\n");
   return 1;
 }
-int kairow(int, int, int, int, int, int, float*) {
-  kaprnt(0, "Data Request Error:  GRIB data can't be read yet\n");
-  return 1;
-}
 int kagstn(station_set*) {
   kaprnt(0, "Data Request Error:  Station data can't be read yet\n");
   return 1;

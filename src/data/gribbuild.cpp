@@ -1,0 +1,563 @@
+#include "data/gribbuild.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <bit>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/fnmtemplate.h"
+#include "base/numfmt.h"
+#include "base/bitfield.h"
+#include "data/descriptor.h"
+#include "data/filerec.h"
+#include "data/gribindex.h"
+
+namespace {
+
+// At most this many bytes are skipped while looking for the next message.
+constexpr int scanlim = 1000;
+
+// gribhdr results besides 0 (a message) and 1 (end of file).
+enum grib_hdr_status {
+  hdr_message = 0,
+  hdr_end = 1,
+  hdr_io = 50,
+  hdr_memory = 51,
+  hdr_not_found = 52,
+  hdr_at_end = 53,
+  hdr_bad_length = 54,   // total length 0 or shorter than the sections
+  hdr_short_section = 55, // a section shorter than its fixed octets
+  hdr_short_lead = 61,
+  hdr_lead_io = 62,
+  hdr_edition = 99,
+};
+
+struct file_closer {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+struct record_releaser {
+  void operator()(file_descriptor* p) const { frepfi(p, 0); }
+};
+struct index_releaser {
+  void operator()(grib_index* p) const { frepgi(p); }
+};
+
+// Module state of one build.
+std::string ifile;
+std::FILE* gfile = nullptr;
+int64_t flen = 0, fpos = 0;
+int irec = 0;
+bool notau = false;
+
+bool read_at(int64_t pos, void* buf, size_t n) {
+  if (pos < 0 || fseeko(gfile, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+  return std::fread(buf, 1, n, gfile) == n;
+}
+
+int64_t get3(const unsigned char* b) { return kagby(b, 0, 3); }
+
+// Length of the section at pos, which must hold at least `fixed` octets; the
+// first min(length, n) octets go to buf (the rest zeroed). Returns 0 or a
+// gribhdr status.
+int read_section(int64_t pos, int64_t fixed, unsigned char* buf, size_t n, int64_t* len) {
+  unsigned char l[3];
+  if (!read_at(pos, l, 3)) return hdr_io;
+  *len = get3(l);
+  if (*len < fixed) return hdr_short_section;
+  std::memset(buf, 0, n);
+  size_t want = *len < int64_t(n) ? size_t(*len) : n;
+  if (!read_at(pos, buf, want)) return hdr_io;
+  return 0;
+}
+
+// Converts the forecast time to an offset; false for a unit with no fixed
+// length (or seconds that are no whole minute).
+bool forecast_offset(int unit, int ft, date_time* off) {
+  *off = date_time{0, 0, 0, 0, 0};
+  switch (unit) {
+    case 0: off->minute = ft; return true;
+    case 1: off->hour = ft; return true;
+    case 2: off->day = ft; return true;
+    case 3: off->month = ft; return true;
+    case 4: off->month = 12 * ft; return true;
+    case 5: off->month = 120 * ft; return true;
+    case 6: off->month = 360 * ft; return true;
+    case 7: off->month = 1200 * ft; return true;
+    case 10: off->hour = 3 * ft; return true;
+    case 11: off->hour = 6 * ft; return true;
+    case 12: off->hour = 12 * ft; return true;
+    case 254:
+      if (ft % 60) return false;
+      off->minute = ft / 60;
+      return true;
+    default: return false;
+  }
+}
+
+void product_fields(const unsigned char* b, int64_t len, grib_record_header* h) {
+  h->grid_id = b[6];
+  h->gds_flag = (b[7] & 0x80) != 0;
+  h->bms_flag = (b[7] & 0x40) != 0;
+  h->parameter = b[8];
+  h->level_type = b[9];
+  h->level1 = b[10];
+  h->level2 = b[11];
+  h->level = b[10] * 256 + b[11];
+  int yoc = b[12];
+  h->century = len >= 25 ? b[24] : -999;
+  int year = len >= 25 ? h->century * 100 + yoc - 100 : (yoc > 49 ? 1900 + yoc : 2000 + yoc);
+  int hour = b[15] > 23 ? 0 : b[15];
+  h->base = date_time{year, b[13], b[14], hour, b[16]};
+  h->time_unit = b[17];
+  h->time_range = b[20];
+  if (h->time_range == 10) {
+    h->p1 = b[18] * 256 + b[19];
+    h->p2 = 0;
+  } else {
+    h->p1 = b[18];
+    h->p2 = b[19];
+  }
+  const int ft = h->time_range >= 2 && h->time_range <= 5 ? h->p2 : h->p1;
+  date_time off;
+  h->valid = h->base;
+  h->forecast_ok = 1;
+  if (notau) {
+    h->forecast = -999;
+  } else if (forecast_offset(h->time_unit, ft, &off)) {
+    h->forecast = ft;
+    timadd(&off, &h->valid);
+  } else {
+    // Without a length for its unit a forecast lands nowhere; a zero one is
+    // at the base time whatever the unit.
+    h->forecast = -999;
+    h->forecast_ok = ft == 0;
+  }
+  // The decimal scale factor is octets 27-28: only a section that long has it.
+  h->decimal_factor = 1.0f;
+  if (len >= 28) {
+    int d = kagby(b, 26, 2);
+    int e = (d & 0x8000) ? -(d & 0x7fff) : (d & 0x7fff);
+    h->decimal_factor = static_cast<float>(std::pow(10.0, e));
+  }
+}
+
+// Reads the message at fpos into h and moves fpos to the next one.
+int gribhdr(grib_record_header* h) {
+  *h = grib_record_header{};
+  if (fpos + 50 >= flen) return hdr_end;
+  unsigned char w[4];
+  int advanced = 0;
+  for (;;) {
+    if (!read_at(fpos, w, 4)) return hdr_io;
+    if (std::memcmp(w, "GRIB", 4) == 0) break;
+    fpos++;
+    if (++advanced >= scanlim) {
+      std::printf("GRIB header not found in scanning between records\n");
+      std::printf("->%c%c%c%c<-\n", w[0], w[1], w[2], w[3]);
+      return hdr_not_found;
+    }
+    if (fpos + 4 >= flen) return hdr_at_end;
+  }
+  unsigned char lead[8];
+  if (fpos + 8 >= flen) return hdr_short_lead;
+  if (!read_at(fpos, lead, 8)) return hdr_lead_io;
+  h->edition = lead[7];
+  if (h->edition > 1) {
+    std::printf("File is not GRIB version 0 or 1, 0 or 1 is required. \n");
+    std::printf("Version number is %i\n", h->edition);
+    return hdr_edition;
+  }
+  int64_t pos = fpos + 4;
+  if (h->edition == 1) {
+    h->total_length = get3(lead + 4);
+    pos = fpos + 8;
+  }
+
+  unsigned char b[40];
+  int rc = read_section(pos, 21, b, sizeof b, &h->pds_length);
+  if (rc) return rc;
+  product_fields(b, h->pds_length, h);
+  pos += h->pds_length;
+
+  if (h->gds_flag) {
+    if ((rc = read_section(pos, 10, b, sizeof b, &h->gds_length))) return rc;
+    h->data_rep = b[5];
+    h->ni = kagby(b, 6, 2);
+    h->nj = kagby(b, 8, 2);
+    h->scan_mode = h->gds_length >= 28 ? (b[27] & 0xE0) : 0;
+    pos += h->gds_length;
+  }
+  if (h->bms_flag) {
+    if ((rc = read_section(pos, 6, b, sizeof b, &h->bms_length))) return rc;
+    h->bms_table = kagby(b, 4, 2);
+    h->bms_pos = pos + 6;
+    pos += h->bms_length;
+  }
+  if ((rc = read_section(pos, 11, b, sizeof b, &h->bds_length))) return rc;
+  h->bds_flags = b[3] >> 6;
+  int e = kagby(b, 4, 2);
+  if (e > 32767) e = 32768 - e;
+  h->binary_factor = static_cast<float>(std::ldexp(1.0, e));
+  h->reference = ibm2flt(b + 6);
+  h->bits = b[10];
+  h->data_pos = pos + 11;
+  pos += h->bds_length;
+
+  const int64_t sections = h->pds_length + h->gds_length + h->bms_length + h->bds_length;
+  int64_t next;
+  if (h->edition == 1) {
+    // A length that does not cover the sections would scan the same bytes
+    // again, or sections of the next message.
+    if (h->total_length < 8 + sections) return hdr_bad_length;
+    next = fpos + h->total_length;
+  } else {
+    next = fpos + 8 + sections;
+  }
+  // The packed data must be in the file.
+  if (pos > flen) return hdr_io;
+  fpos = next;
+  irec++;
+  return hdr_message;
+}
+
+// Points of one message of the data set.
+int64_t grid_points(const file_descriptor* pfi, int gtype) {
+  if (gtype == 29) return 145 * 37;
+  if (pfi->pdef_type) return int64_t(pfi->native_isize) * pfi->native_jsize;
+  return int64_t(pfi->x_size) * pfi->y_size;
+}
+
+// Set bits among the first n of the bit map at pos; -1 when it can't be read.
+int64_t bitmap_count(std::FILE* f, int64_t pos, int64_t n) {
+  std::vector<unsigned char> map(static_cast<size_t>((n + 7) / 8));
+  if (fseeko(f, static_cast<off_t>(pos), SEEK_SET) != 0 ||
+      std::fread(map.data(), 1, map.size(), f) != map.size())
+    return -1;
+  if (n % 8) map.back() &= static_cast<unsigned char>(0xFF00u >> (n % 8));
+  int64_t c = 0;
+  for (unsigned char x : map) c += std::popcount(static_cast<unsigned>(x));
+  return c;
+}
+
+// The largest magnitude a message can unpack to fits a float.
+bool scaling_ok(const grib_record_header* h) {
+  if (!std::isfinite(h->binary_factor) || !std::isfinite(h->reference) ||
+      !std::isfinite(h->decimal_factor) || h->decimal_factor == 0.0f)
+    return false;
+  double top = (std::ldexp(1.0, h->bits) - 1) * h->binary_factor;
+  double most = (std::fabs(h->reference) + top) / h->decimal_factor;
+  return most <= 3.4e38;
+}
+
+bool level_matches(const variable_descriptor& v, const grib_record_header* h) {
+  const int* u = v.units;
+  if (u[3] < -900) return u[2] == h->level;
+  return (u[2] == h->level1 && u[3] == h->level2) || (u[3] == h->time_range && u[2] == h->level);
+}
+
+}  // namespace
+
+void gribfill(int64_t irec_pos, int offset, int stride, const grib_record_header* h,
+              grib_index* pindx) {
+  const int64_t i = stride * irec_pos + offset;
+  pindx->intpnt[i] = static_cast<int>(h->data_pos);
+  // A later message for the slot replaces every entry, its bit map or none.
+  pindx->intpnt[i + 1] = h->bms_flag ? static_cast<int>(h->bms_pos) : -999;
+  pindx->intpnt[i + 2] = h->bits;
+  pindx->fltpnt[i] = h->decimal_factor;
+  pindx->fltpnt[i + 1] = h->binary_factor;
+  pindx->fltpnt[i + 2] = h->reference;
+}
+
+int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
+            std::FILE* f) {
+  if (h->bds_flags != 0) return grib_rec_packing;
+  if (h->bms_flag && h->bms_table != 0) return grib_rec_predefined_map;
+  if (h->bits > 32) return grib_rec_bits;
+  if (!scaling_ok(h)) return grib_rec_scaling;
+
+  const int gtype = pindx->hipnt[3];
+  int offset = 0, stride = 3;
+  if (gtype == 255) {
+    if (!h->gds_flag) return grib_rec_no_grid;
+    if (pfi->pdef_type) {
+      if (h->ni != pfi->native_isize || h->nj != pfi->native_jsize) return grib_rec_native_size;
+    } else if (h->ni != pfi->x_size || h->nj != pfi->y_size) {
+      return grib_rec_grid_size;
+    }
+  } else if (gtype == 29) {
+    if (h->grid_id == 29) offset = 3;
+    else if (h->grid_id != 30) return grib_rec_grid_29;
+    stride = 6;
+  } else if (h->grid_id != gtype) {
+    return grib_rec_grid_type;
+  }
+
+  // Every point the reader may ask for must be in the message.
+  const int64_t npts = grid_points(pfi, gtype);
+  int64_t nset = npts;
+  if (h->bms_flag) {
+    if ((h->bms_length - 6) * 8 < npts) return grib_rec_short_data;
+    nset = f ? bitmap_count(f, h->bms_pos, npts) : npts;
+    if (nset < 0) return grib_rec_short_data;
+  }
+  if ((h->bds_length - 11) * 8 < nset * h->bits) return grib_rec_short_data;
+  if (h->data_pos > INT_MAX || (h->bms_flag && h->bms_pos > INT_MAX))
+    return grib_rec_beyond_index;
+
+  if (!h->forecast_ok) return grib_rec_time_unit;
+  date_time vt = h->valid;
+  const float t = t2gr(pfi->grid_to_world_scaling[3], &vt);
+  if (!(t >= 0.99f) || t > pfi->t_size + 0.01f) return grib_rec_time_range;
+  const int it = static_cast<int>(t + 0.01f);
+  if (std::fabs(t - it) > 0.01f) return grib_rec_time_between;
+
+  const int64_t base = int64_t(it - 1) * pfi->time_records;
+  for (int k = 0; k < pfi->variable_count; k++) {
+    const variable_descriptor& v = pfi->variables[k];
+    if (v.units[0] != h->parameter || v.units[1] != h->level_type) continue;
+    if (v.levels == 0) {
+      if (!level_matches(v, h)) continue;
+      gribfill(base + v.record, offset, stride, h, pindx);
+      return grib_rec_entered;
+    }
+    if (v.units[3] > -900 && v.units[3] != h->time_range) continue;
+    if (v.levels < 0 || !pfi->world_to_grid[2]) continue;
+    const float z = pfi->world_to_grid[2](pfi->world_to_grid_scaling[2], float(h->level));
+    if (!(z > 0.99f && z < v.levels + 0.01f)) continue;
+    const int iz = static_cast<int>(std::lround(z));
+    if (std::fabs(z - iz) > 0.01f) continue;
+    gribfill(base + v.record + iz - 1, offset, stride, h, pindx);
+    return grib_rec_entered;
+  }
+  return grib_rec_no_match;
+}
+
+namespace {
+
+// Scans one open GRIB file into the index. Returns 0 to go on, -1 when the
+// scan ends early but the index is still written, or a format error.
+int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
+  if (fseeko(gfile, 0, SEEK_END) != 0) return -1;
+  flen = ftello(gfile);
+  fpos = 0;
+  grib_record_header h;
+  for (;;) {
+    int rc = gribhdr(&h);
+    if (rc == hdr_end) return 0;
+    if (rc == hdr_io) {
+      std::printf("I/O Error reading GRIB file\n");
+      std::printf("Possible cause: premature EOF\n");
+      return -1;
+    }
+    if (rc != hdr_message) {
+      std::printf("GRIB file format error \n");
+      std::printf("rc = %i\n", rc);
+      return rc;
+    }
+    int r = gribrec(&h, pfi, pindx, gfile);
+    if (r == grib_rec_entered) *result = 1;
+    else if (r > 99) *result = r;
+  }
+}
+
+// Opens and scans one file; a missing template file is passed over.
+int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
+               grib_index* pindx, int* result, bool* stop) {
+  std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
+  file_ptr f(std::fopen(name.c_str(), "rb"));
+  if (!f) {
+    if (single) {
+      std::printf("Could not open GRIB file.  File name is:\n");
+      std::printf("  %s\n", name.c_str());
+      return gribmap_failed;
+    }
+    std::printf("Warning: Could not open GRIB file: %s\n", name.c_str());
+    return 0;
+  }
+  gfile = f.get();
+  irec = 0;
+  int rc = scan_file(pfi, pindx, result);
+  gfile = nullptr;
+  if (rc > 0) return rc;
+  if (rc < 0) *stop = true;
+  std::printf("gribmap:  Reached EOF\n");
+  return 0;
+}
+
+// Writes the index under a temporary name in its directory and renames it,
+// so that a failed write leaves no empty or partial index behind.
+int write_index(const file_descriptor* pfi, const grib_index* pindx) {
+  const std::string name = pfi->map_file_name;
+  std::string tmp = name + ".XXXXXX";
+  int fd = mkstemp(tmp.data());
+  std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (!f) {
+    if (fd >= 0) {
+      close(fd);
+      unlink(tmp.c_str());
+    }
+    std::printf("Could not open index file: %s\n", name.c_str());
+    return gribmap_failed;
+  }
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  std::printf("gribmap:  Writing the map...\n\n");
+  int rc = wtgmap(f, pindx, pfi->grid_to_world_scaling[3]);
+  if (std::fclose(f) != 0 && rc == 0) rc = -1;
+  if (rc == 0 && std::rename(tmp.c_str(), name.c_str()) != 0) rc = -1;
+  if (rc == 0) return 0;
+  unlink(tmp.c_str());
+  if (rc == 601) {
+    std::printf("\nGRIBMAP failed because of overflow in float -> IBM float conversion!!!\n");
+    return 601;
+  }
+  if (rc == -1) std::printf("Could not write index file: %s\n", name.c_str());
+  return gribmap_failed;
+}
+
+}  // namespace
+
+int gribmap() {
+  std::unique_ptr<file_descriptor, record_releaser> pfi(getpfi());
+  if (!pfi) {
+    std::printf("Memory allocation error \n");
+    return gribmap_failed;
+  }
+  std::unique_ptr<grib_index, index_releaser> pindx(
+      static_cast<grib_index*>(std::calloc(1, sizeof(grib_index))));
+  if (!pindx) {
+    std::printf("Memory allocation error for pindx\n");
+    return gribmap_failed;
+  }
+  if (kaddes(ifile.c_str(), pfi.get(), 0) != 0) {
+    std::printf("File name is:  %s\n", ifile.c_str());
+    return gribmap_failed;
+  }
+  if (!pfi->grib_flag) {
+    std::printf("Data Descriptor file is not for GRIB data\n");
+    return gribmap_failed;
+  }
+  if (pfi->file_type != 1) {
+    std::printf("Data Descriptor file is not for gridded GRIB data\n");
+    return gribmap_failed;
+  }
+  if (!pfi->map_file_name) {
+    std::printf("Data Descriptor file has no INDEX record\n");
+    return gribmap_failed;
+  }
+
+  int gtype = pfi->grib_grid_type;
+  int nrec = 1;
+  if (gtype < 0 || gtype == 255) {
+    gtype = 255;
+  } else if (gtype == 29 && !pfi->pdef_type) {
+    const float* xs = pfi->grid_to_world_scaling[0];
+    const float* ys = pfi->grid_to_world_scaling[1];
+    // Linear scalings hold the increment and start minus increment.
+    bool ok = pfi->x_size == 144 && pfi->y_size == 73 && pfi->linear_flags[0] &&
+              pfi->linear_flags[1] && std::fabs(xs[0] - 2.5f) < 0.001f &&
+              std::fabs(xs[0] + xs[1]) < 0.001f && std::fabs(ys[0] - 2.5f) < 0.001f &&
+              std::fabs(ys[0] + ys[1] + 90.0f) < 0.001f;
+    if (!ok) {
+      std::printf("Error in grid specification for GRIB grid type 29/30.\n");
+      std::printf("  Grid scaling must indicate a 2.5 x 2.5 grid\n");
+      std::printf("  Grid size must be 144 x 73\n");
+      std::printf("  Grid must go from 0 to 357.5 and -90 to 90\n");
+      return gribmap_failed;
+    }
+    nrec = 2;
+  }
+
+  const int64_t n = int64_t(nrec) * 3 * pfi->time_records * pfi->t_size;
+  grib_index* g = pindx.get();
+  g->version = 2;
+  g->hinum = 4;
+  g->hfnum = 0;
+  g->intnum = g->fltnum = n <= INT_MAX ? static_cast<int>(n) : 0;
+  g->hipnt = static_cast<int*>(std::malloc(4 * sizeof(int)));
+  g->intpnt = n > 0 && n <= INT_MAX ? static_cast<int*>(std::malloc(sizeof(int) * size_t(n)))
+                                    : nullptr;
+  g->fltpnt = g->intpnt ? static_cast<float*>(std::malloc(sizeof(float) * size_t(n))) : nullptr;
+  if (!g->hipnt || !g->intpnt || !g->fltpnt) {
+    std::printf("memory allocation error\n");
+    return gribmap_failed;
+  }
+  g->hipnt[0] = 2;
+  g->hipnt[1] = pfi->t_size;
+  g->hipnt[2] = pfi->time_records;
+  g->hipnt[3] = gtype;
+  for (int64_t i = 0; i < n; i++) {
+    g->intpnt[i] = -999;
+    g->fltpnt[i] = -999.0f;
+  }
+
+  std::printf("\ngribmap:  Scanning binary GRIB file(s):\n");
+  int result = 0;
+  bool stop = false;
+  if (!pfi->template_flag) {
+    int rc = scan_named(pfi->data_file_name, true, pfi.get(), g, &result, &stop);
+    if (rc) return rc;
+  } else {
+    const int* fn = pfi->template_file_numbers;
+    const float* ts = pfi->grid_to_world_scaling[3];
+    date_time t1{};
+    gr2t(ts, 1.0f, &t1);
+    for (int t = 1; t <= pfi->t_size && !stop;) {
+      if (fn[t - 1] != t) {
+        std::printf("Logic error in file template structure\n");
+        return gribmap_failed;
+      }
+      date_time tt{};
+      gr2t(ts, float(t), &tt);
+      std::string name = kafndt(pfi->data_file_name, &tt, &t1, ts);
+      if (name.empty()) {
+        std::printf("Memory allocation error\n");
+        return gribmap_failed;
+      }
+      int rc = scan_named(name, false, pfi.get(), g, &result, &stop);
+      if (rc) return rc;
+      const int cur = fn[t - 1];
+      while (t <= pfi->t_size && fn[t - 1] == cur) t++;
+    }
+  }
+
+  int rc = write_index(pfi.get(), g);
+  return rc ? rc : result;
+}
+
+int latsgribmap(const char* name, int no_forecast) {
+  ifile = name ? name : "";
+  // The switch holds for this build only.
+  notau = no_forecast != 0;
+  int rc = gribmap();
+  if (rc == 0) {
+    std::printf("\nLATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n");
+    std::printf("LATS_GRIB: the .ctl will return undefined data only\n");
+    std::printf("LATS_GRIB: likely cause -- improper LATS setup\n\n");
+  } else if (rc == 1) {
+    std::printf("LATS_GRIB: latsgribmap: GRIB index written\n");
+  } else if (rc >= 2 && rc <= 99) {
+    std::printf("\nLATS_GRIB: latsgribmap ERROR: GRIB data improperly coded by fgbds\n");
+    std::printf("LATS_GRIB: rc = %d\n\n", rc);
+  } else if (rc > 99) {
+    std::printf("\nLATS_GRIB: latsgribmap ERROR: problem with the GRIB data...\n");
+    std::printf("LATS_GRIB: rc = %d\n\n", rc);
+  } else {
+    std::printf("\nLATS_GRIB: latsgribmap ERROR: no GRIB index was written\n\n");
+  }
+  std::fflush(stdout);
+  return rc;
+}

@@ -1,0 +1,89 @@
+// The GRIB index builder: scans the GRIB edition 0 and 1 messages of a GRIB
+// data set, matches each to a time, variable and level of its descriptor and
+// writes the index file named by the descriptor's INDEX record. Everything it
+// prints goes to standard output, not through the message routine.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "base/timecal.h"
+
+struct file_descriptor;
+struct grib_index;
+
+// What gribhdr learns of one message (section octets of edition 1).
+struct grib_record_header {
+  int edition;
+  int64_t total_length;  // edition 1
+  int64_t pds_length, gds_length, bms_length, bds_length;  // 0: absent
+  int grid_id;           // PDS octet 7
+  int gds_flag, bms_flag;
+  int parameter;         // octet 9
+  int level_type;        // octet 10
+  int level;             // octets 11-12 as one number
+  int level1, level2;    // the same two octets apart
+  date_time valid;
+  date_time base;
+  int time_unit;         // octet 18
+  int p1, p2;
+  int time_range;        // octet 21
+  int forecast;          // in time_unit; -999 unknown or ignored
+  int forecast_ok;       // 0: the forecast time has no convertible unit
+  int century;           // -999: the section holds none
+  float decimal_factor;
+  int data_rep, ni, nj, scan_mode;  // from the grid description
+  int bms_table;                    // predefined bit map when not 0
+  int64_t bms_pos;                  // first bit-map octet
+  int bds_flags;                    // the first two flag bits of octet 4
+  float binary_factor;
+  float reference;
+  int bits;                         // bits per value
+  int64_t data_pos;                 // first packed octet
+};
+
+// Status of gribrec. Below 100 a message is skipped silently; from 100 on
+// the code becomes the builder's pending result.
+enum grib_rec_status {
+  grib_rec_entered = 0,
+  grib_rec_no_match = 1,
+  grib_rec_packing = 10,        // spherical harmonic or complex packing
+  grib_rec_predefined_map = 11, // bit map from a table, not in the message
+  grib_rec_bits = 12,           // wider than 32 bits per value
+  grib_rec_scaling = 13,        // factors beyond the float range
+  grib_rec_short_data = 14,     // bit map or data shorter than the grid
+  grib_rec_no_grid = 20,
+  grib_rec_time_range = 36,
+  grib_rec_time_unit = 37,      // forecast time in a unit with no fixed length
+  grib_rec_time_between = 38,
+  grib_rec_native_size = 300,
+  grib_rec_grid_size = 301,
+  grib_rec_grid_29 = 400,
+  grib_rec_grid_type = 401,
+  grib_rec_beyond_index = 500,  // data beyond the 31-bit positions of the index
+};
+
+// Results of gribmap beyond its own codes: a failure that printed its own
+// message (no index was written).
+inline constexpr int gribmap_failed = -1;
+
+// Builds the index of the descriptor `name` (map switch off). notau != 0
+// makes the builder ignore forecast times from now on. Prints the verdict and
+// returns gribmap's result.
+int latsgribmap(const char* name, int notau);
+
+// The scan itself on the descriptor named by latsgribmap: 0 no message
+// matched, 1 at least one did, 2 to 99 a format error of a GRIB file (no
+// index written), 601 a float the index can't hold, gribmap_failed after
+// its own message, 100 and above the last mismatch code.
+int gribmap();
+
+// Enters a message into the index when it matches the data set: a
+// grib_rec_status. Reads the message's bit map from `gfile` to check it.
+int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
+            std::FILE* gfile);
+
+// Writes the record's entries at slot position irec (stride 3 or 6, offset 0
+// or 3 for the two halves of grid type 29).
+void gribfill(int64_t irec, int offset, int stride, const grib_record_header* h,
+              grib_index* pindx);

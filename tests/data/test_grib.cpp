@@ -1,0 +1,310 @@
+// GRIB data sets: messages written byte by byte by the test writer are
+// indexed by the builder, and every value read back is checked against the
+// unpacking formula computed here by hand.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <random>
+
+#include "data/gribbuild.h"
+#include "data/gribindex.h"
+#include "support/grib_writer.h"
+#include "test_gridread_support.h"
+
+namespace {
+
+using gribw::message;
+using vemra_test::TempDir;
+constexpr float U = -9.99e33f;
+
+std::string ctl(const std::string& extra = "", const std::string& tdef = "3 linear 00z1jan2000 6hr",
+                const std::string& grid = "xdef 4 linear 0 90\nydef 3 linear -60 60\n") {
+  return "dset ^g.grb\nindex ^g.idx\ndtype grib\nundef -9.99e33\n" + extra + grid +
+         "zdef 2 levels 500 850\ntdef " + tdef + "\nvars 2\nt 2 11,100 temperature\n"
+         "ps 0 1,1,0 surface pressure\nendvars\n";
+}
+
+struct built {
+  int rc;
+  std::string out;
+};
+built build(const TempDir& d, const std::string& text, const std::string& grib, int notau = 0) {
+  vemra_test::write_file(d.file("g.grb"), grib);
+  vemra_test::write_file(d.file("d.ctl"), text);
+  mfcmn.calendar_365 = -999;
+  testing::internal::CaptureStdout();
+  int rc = latsgribmap(d.file("d.ctl").c_str(), notau);
+  return {rc, testing::internal::GetCapturedStdout()};
+}
+
+// Whole grid of variable var at level z, time t.
+grtest::read_result grid(file_descriptor* pfi, int var, int z, int t) {
+  return grtest::read(pfi, var, 0, 1, {1, 1, z, t}, {pfi->x_size, pfi->y_size, z, t});
+}
+
+message msg(int param, int ltype, int level, std::vector<uint32_t> f, int bits = 16) {
+  message m;
+  m.param = param;
+  m.level_type = ltype;
+  m.level = level;
+  m.fields = std::move(f);
+  m.bits = bits;
+  return m;
+}
+
+std::vector<uint32_t> ramp(int n, int step = 37) {
+  std::vector<uint32_t> f(n);
+  for (int i = 0; i < n; i++) f[i] = uint32_t(i * step);
+  return f;
+}
+
+}  // namespace
+
+TEST(GribData, EditionsScalingBitMapsAndEmptyRecords) {
+  TempDir d;
+  message a = msg(11, 100, 500, ramp(12));  // (f * 2^-2 + 100) / 10
+  a.binary_scale = -2, a.decimal_scale = 1, a.reference = 100;
+  message b = msg(11, 100, 850, ramp(12, 301), 12);  // edition 0: f * 2 - 2.5
+  b.edition = 0, b.pds_length = 24, b.binary_scale = 1, b.reference = -2.5, b.hour = 6;
+  message c = msg(1, 1, 0, {3, 0, 127, 64, 5, 9}, 7);
+  c.bitmap = {1, 0, 0, 1, 1, 0, 1, 0, 0, 1, 0, 1}, c.reference = 0.5, c.hour = 12;
+  built r = build(d, ctl("options yrev\n"), encode(a) + encode(b) + encode(c));
+  ASSERT_EQ(r.rc, 1) << r.out;
+  auto pfi = grtest::open_text(d, ctl("options yrev\n"));
+  ASSERT_TRUE(pfi);
+  // yrev: grid row 1 is the last message row.
+  auto ga = grid(pfi.get(), 0, 1, 1);
+  grtest::expect_grid(ga, 4, 3, [](int i, int j) { return float(((2 - j) * 4 + i) * 37 * 0.25 / 10 + 10); });
+  auto gb = grid(pfi.get(), 0, 2, 2);
+  grtest::expect_grid(gb, 4, 3, [](int i, int j) { return float(((2 - j) * 4 + i) * 301 * 2 - 2.5); });
+  const float wc[12] = {3.5, U, U, 0.5, 127.5, U, 64.5, U, U, 5.5, U, 9.5};
+  grtest::expect_grid(grid(pfi.get(), 1, 1, 3), 4, 3, [&](int i, int j) { return wc[(2 - j) * 4 + i]; });
+  // No message for the record: undefined, not an error.
+  auto empty = grid(pfi.get(), 1, 1, 1);
+  EXPECT_EQ(empty.rc, 0);
+  grtest::expect_grid(empty, 4, 3, [](int, int) { return U; });
+  // x wraps (4 x 90 degrees): x 0..5 reads points 4, 1, 2, 3, 4, 1.
+  auto w = grtest::read(pfi.get(), 0, 0, -1, {0, 3, 1, 1}, {5, 3, 1, 1});
+  grtest::expect_grid(w, 6, 1, [](int i, int) { return float(((i + 3) % 4) * 37 * 0.25 / 10 + 10); });
+}
+
+TEST(GribData, EveryWidthUpTo32BitsAtUnalignedPositions) {
+  TempDir d;
+  const int widths[8] = {1, 5, 13, 24, 26, 27, 31, 32};
+  std::mt19937 rng(7);
+  std::string file;
+  std::vector<std::vector<uint32_t>> want;
+  for (int k = 0; k < 8; k++) {
+    std::vector<uint32_t> f(21);
+    for (auto& x : f) x = widths[k] == 32 ? rng() : rng() >> (32 - widths[k]);
+    message m = msg(1, 1, 0, f, widths[k]);
+    m.ni = 7, m.day = 1 + k / 4, m.hour = 6 * (k % 4);
+    file += encode(m);
+    want.push_back(f);
+  }
+  const std::string text = ctl("", "8 linear 00z1jan2000 6hr", "xdef 7 linear 0 10\nydef 3 linear 0 10\n");
+  ASSERT_EQ(build(d, text, file).rc, 1);
+  auto pfi = grtest::open_text(d, text);
+  ASSERT_TRUE(pfi);
+  for (int k = 0; k < 8; k++) {
+    grtest::expect_grid(grid(pfi.get(), 1, 1, k + 1), 7, 3,
+                        [&](int i, int j) { return float(double(want[k][j * 7 + i])); },
+                        std::to_string(widths[k]) + " bits");
+    auto run = grtest::read(pfi.get(), 1, 0, -1, {3, 2, 1, k + 1}, {5, 2, 1, k + 1});
+    grtest::expect_grid(run, 3, 1, [&](int i, int) { return float(double(want[k][9 + i])); });
+  }
+}
+
+TEST(GribData, ZeroBitsAndSlotsWrittenTwice) {
+  TempDir d;
+  message z = msg(1, 1, 0, {}, 0);  // every set point is R / 10^D
+  z.reference = 273.5, z.decimal_scale = 1, z.bitmap = {1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1, 0};
+  // The later message of a slot wins whole: its missing bit map too.
+  message first = msg(11, 100, 500, ramp(6));
+  first.bitmap = {1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
+  message second = msg(11, 100, 500, ramp(12, 5));
+  ASSERT_EQ(build(d, ctl(), encode(z) + encode(first) + encode(second)).rc, 1);
+  auto pfi = grtest::open_text(d, ctl());
+  grtest::expect_grid(grid(pfi.get(), 1, 1, 1), 4, 3,
+                      [](int i, int j) { return i + 4 * j == 2 || i + 4 * j == 11 ? U : 27.35f; });
+  grtest::expect_grid(grid(pfi.get(), 0, 1, 1), 4, 3, [](int i, int j) { return float((j * 4 + i) * 5); });
+}
+
+TEST(GribData, SectionsAreReadToTheirStatedLength) {
+  TempDir d;
+  message a = msg(11, 100, 500, ramp(12));
+  a.pds_length = 26, a.gds_length = 300;  // no decimal scale; a misread one would be 1
+  message b = msg(11, 100, 850, ramp(12));
+  b.pds_length = 40, b.decimal_scale = 2, b.gds_length = 42;
+  ASSERT_EQ(build(d, ctl(), encode(a) + encode(b)).rc, 1);
+  auto pfi = grtest::open_text(d, ctl());
+  grtest::expect_grid(grid(pfi.get(), 0, 1, 1), 4, 3, [](int i, int j) { return float((j * 4 + i) * 37); });
+  grtest::expect_grid(grid(pfi.get(), 0, 2, 1), 4, 3, [](int i, int j) { return float((j * 4 + i) * 37 / 100.0); });
+}
+
+TEST(GribData, MalformedFilesAreFormatErrorsWithoutIndex) {
+  TempDir d;
+  message ok = msg(11, 100, 500, ramp(12));
+  message zero = ok, shorter = ok, pds = ok, ed2 = ok;
+  zero.total_override = 0;
+  shorter.total_override = 40;
+  pds.pds_length = 20;
+  std::string e2 = encode(ed2);
+  e2[7] = 2;
+  const std::string junk999(999, 'x'), junk1000(1000, 'x');
+  struct { std::string file; int rc; } cases[] = {
+      {encode(zero), 54}, {encode(ok) + encode(shorter), 54}, {encode(pds), 55}, {e2, 99},
+      {encode(ok) + junk1000 + encode(ok), 52}};
+  for (auto& c : cases) {
+    built r = build(d, ctl(), c.file);
+    EXPECT_EQ(r.rc, c.rc) << r.out;
+    EXPECT_TRUE(grtest::contains(r.out, "rc = " + std::to_string(c.rc))) << r.out;
+    EXPECT_FALSE(vemra_test::file_exists(d.file("g.idx")));
+  }
+  // Junk below the limit is passed over; a message cut short ends the scan
+  // but the index of what came before is still written.
+  message later = ok;
+  later.hour = 6;
+  std::string cut = encode(later);
+  ASSERT_EQ(build(d, ctl(), junk999 + encode(ok) + cut.substr(0, cut.size() - 10)).rc, 1);
+  EXPECT_TRUE(grtest::contains(build(d, ctl(), encode(ok) + cut.substr(0, 60)).out, "premature EOF"));
+  auto pfi = grtest::open_text(d, ctl());
+  EXPECT_EQ(grid(pfi.get(), 0, 1, 1).at(1, 0), 37.0f);
+  EXPECT_EQ(grid(pfi.get(), 0, 1, 2).at(1, 0), U);
+}
+
+TEST(GribData, SkippedMessagesAndGridMatching) {
+  TempDir d;
+  message good = msg(11, 100, 500, ramp(12));
+  message predefined = good, complex = good, wide = good, other = good, between = good, late = good,
+          nogrid = good, thin = good;
+  predefined.bitmap = std::vector<int>(12, 1), predefined.bitmap_table = 5, predefined.reference = 1;
+  complex.data_flags = 4, wide.bits = 33, thin.fields.resize(6);
+  other.ni = 5, other.fields = ramp(15), other.hour = 6;
+  between.hour = 3, late.day = 2, nogrid.gds = false, nogrid.hour = 12;
+  std::string f = encode(good);
+  for (auto* m : {&predefined, &complex, &wide, &thin, &between, &late, &nogrid}) f += encode(*m);
+  built r = build(d, ctl(), f + encode(other));
+  EXPECT_EQ(r.rc, 301) << r.out;  // the size mismatch is the pending result
+  auto pfi = grtest::open_text(d, ctl());
+  for (int t = 1; t <= 3; t++) {
+    auto g = grid(pfi.get(), 0, 1, t);
+    grtest::expect_grid(g, 4, 3, [&](int i, int j) { return t == 1 ? float((j * 4 + i) * 37) : U; });
+  }
+  // A fixed grid type needs the message's grid id.
+  message g3 = good, g4 = good;
+  g3.grid_id = 3, g3.gds = false, g4.grid_id = 4, g4.hour = 6;
+  EXPECT_EQ(build(d, ctl("dtype grib 3\n"), encode(g3) + encode(g4)).rc, 401);
+}
+
+TEST(GribData, GridType29JoinsTwoHemispheres) {
+  TempDir d;
+  const std::string grid = "xdef 144 linear 0 2.5\nydef 73 linear -90 2.5\n";
+  message south = msg(11, 100, 500, ramp(145 * 37, 1)), north = south;
+  south.grid_id = 30, north.grid_id = 29, south.gds = north.gds = false;
+  for (auto& v : north.fields) v += 10000;
+  const std::string text = ctl("dtype grib 29\n", "1 linear 00z1jan2000 6hr", grid);
+  ASSERT_EQ(build(d, text, encode(north) + encode(south)).rc, 1);
+  auto pfi = grtest::open_text(d, text);
+  auto rows = grtest::read(pfi.get(), 0, 0, 1, {1, 36, 1, 1}, {144, 37, 1, 1});
+  grtest::expect_grid(rows, 144, 2, [](int i, int j) { return float(j ? 10000 + i : 35 * 145 + i); });
+  EXPECT_TRUE(grtest::contains(build(d, ctl("dtype grib 29\n", "1 linear 00z1jan2000 6hr"), "").out,
+                               "Error in grid specification for GRIB grid type 29/30."));
+}
+
+TEST(GribData, ForecastTimesByUnit) {
+  TempDir d;
+  // Base time 00Z for all; 3-hourly axis of 8 times. {unit, range, P1, P2}.
+  const int cases[][4] = {{10, 0, 2, 0},    {11, 0, 2, 0},  {254, 10, 10800, 0}, {0, 10, 540, 0},
+                          {1, 4, 0, 18},    {13, 0, 0, 0},  {13, 0, 3, 0}};
+  const int slot[] = {3, 5, 2, 4, 7, 1, 0};
+  std::string f;
+  for (int k = 0; k < 7; k++) {
+    message m = msg(1, 1, 0, std::vector<uint32_t>(12, 0), 8);
+    m.unit = cases[k][0], m.time_range = cases[k][1], m.p1 = cases[k][2], m.p2 = cases[k][3];
+    m.reference = k + 1;
+    f += encode(m);
+  }
+  const std::string text = ctl("", "8 linear 00z1jan2000 3hr");
+  ASSERT_EQ(build(d, text, f, 1).rc, 1);
+  // Forecast times ignored: everything lands on the base time, the last wins.
+  EXPECT_EQ(grid(grtest::open_text(d, text).get(), 1, 1, 1).at(0), 7.0f);
+  ASSERT_EQ(build(d, text, f, 0).rc, 1);
+  auto pfi = grtest::open_text(d, text);
+  for (int t = 1; t <= 8; t++) {
+    float want = U;
+    for (int k = 0; k < 7; k++)
+      if (slot[k] == t) want = k + 1;
+    EXPECT_EQ(grid(pfi.get(), 1, 1, t).at(3, 2), want) << "t=" << t;
+  }
+}
+
+TEST(GribData, TemplateFilesAndAMissingOne) {
+  TempDir d;
+  const std::string text = ctl("options template\n");
+  std::string t = text;
+  t.replace(t.find("^g.grb"), 6, "^g_%h2.grb");
+  for (int h : {0, 12}) {
+    message m = msg(1, 1, 0, ramp(12));
+    m.hour = h, m.reference = h;
+    vemra_test::write_file(d.file(h ? "g_12.grb" : "g_00.grb"), encode(m));
+  }
+  vemra_test::write_file(d.file("d.ctl"), t);
+  mfcmn.calendar_365 = -999;
+  testing::internal::CaptureStdout();
+  int rc = latsgribmap(d.file("d.ctl").c_str(), 0);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(rc, 1);
+  EXPECT_TRUE(grtest::contains(out, "Warning: Could not open GRIB file: " + d.file("g_06.grb"))) << out;
+  auto pfi = grtest::open_text(d, t);
+  EXPECT_EQ(grid(pfi.get(), 1, 1, 1).at(1, 0), 37.0f);
+  EXPECT_EQ(grid(pfi.get(), 1, 1, 2).at(1, 0), U);
+  EXPECT_EQ(grid(pfi.get(), 1, 1, 3).at(1, 0), 49.0f);
+}
+
+TEST(GribData, FailedIndexWriteLeavesTheOldIndex) {
+  TempDir d;
+  const std::string text = ctl("", "30 linear 00z1jan2000 6hr");  // an index of 2233 bytes
+  ASSERT_EQ(build(d, text, encode(msg(11, 100, 500, ramp(12)))).rc, 1);
+  const std::string old = vemra_test::read_file(d.file("g.idx"));
+  // A file size limit below the index size makes the write fail.
+  vemra_test::write_file(d.file("g.grb"), encode(msg(1, 1, 0, ramp(12))));
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  auto handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  setrlimit(RLIMIT_FSIZE, &small);
+  testing::internal::CaptureStdout();
+  int rc = latsgribmap(d.file("d.ctl").c_str(), 0);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, handler);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(rc, gribmap_failed);
+  EXPECT_TRUE(grtest::contains(out, "Could not write index file")) << out;
+  EXPECT_EQ(vemra_test::read_file(d.file("g.idx")), old);
+  int files = 0;
+  for (auto& e : std::filesystem::directory_iterator(d.path())) files += !e.path().empty();
+  EXPECT_EQ(files, 3);  // d.ctl, g.grb, g.idx: no temporary left
+}
+
+TEST(GribData, PreProjectedGridsMatchTheNativeSize) {
+  TempDir d;
+  vemra_test::write_file(d.file("d.ctl"), ctl());
+  grtest::record pfi(getpfi());
+  ASSERT_EQ(kaddes(d.file("d.ctl").c_str(), pfi.get(), 0), 0);
+  pfi->pdef_type = 1, pfi->native_isize = 5, pfi->native_jsize = 2;
+  grib_index g{};
+  int hi[4] = {2, 3, 3, 255}, ints[27];
+  float flts[27];
+  g.hinum = 4, g.hipnt = hi, g.intnum = g.fltnum = 27, g.intpnt = ints, g.fltpnt = flts;
+  grib_record_header h{};
+  h.gds_flag = 1, h.ni = 5, h.nj = 2, h.bits = 8, h.bds_length = 21, h.data_pos = 99;
+  h.parameter = 1, h.level_type = 1, h.forecast_ok = 1, h.decimal_factor = h.binary_factor = 1;
+  h.valid = date_time{2000, 1, 1, 6, 0};
+  EXPECT_EQ(gribrec(&h, pfi.get(), &g, nullptr), grib_rec_entered);
+  EXPECT_EQ(ints[3 * 5], 99);  // time 2, record 3 (ps)
+  h.ni = 4, h.nj = 3;
+  EXPECT_EQ(gribrec(&h, pfi.get(), &g, nullptr), grib_rec_native_size);
+}
