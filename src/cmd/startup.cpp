@@ -192,7 +192,7 @@ int vemra_main(int argc, char** argv) {
     pcm->page_height = 8.5f;
   }
   if (wide) gxwdln();
-  sdf_install();
+  sdf_install(kacmd);
   kainit();
   pcm->file_list = nullptr;
   pcm->default_file = nullptr;

@@ -42,5 +42,7 @@ void frepfi(file_descriptor* pfi, int keep) {
     if (ka_sdf_hooks.free_io) ka_sdf_hooks.free_io(&pfi->sdf_io);
     pfi->sdf_io = nullptr;
   }
+  // The first file's copy of a series is the record's own too.
+  if (pfi->first_template_io && ka_sdf_hooks.free_io) ka_sdf_hooks.free_io(&pfi->first_template_io);
   std::free(pfi);
 }

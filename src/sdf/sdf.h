@@ -1,6 +1,8 @@
 // Self-describing (netCDF) data sets: the entries the command language calls.
 #pragma once
 
+#include <string>
+
 struct session_state;
 struct file_descriptor;
 
@@ -18,5 +20,9 @@ void kasdfclose(file_descriptor* pfi);
 // Releases the netCDF metadata a file record holds.
 void free_io_std(void** io);
 
-// Installs this layer's entries in the data layer (called once at start-up).
-void sdf_install();
+// Runs one command line as if typed (the openers' default "set" commands).
+using sdf_command_fn = int (*)(const std::string& line, session_state* pcm, int flag);
+
+// Installs this layer's entries in the data layer and takes the command
+// runner from the layer above (called once at start-up).
+void sdf_install(sdf_command_fn run);

@@ -1,0 +1,516 @@
+#include "sdf/ncmeta.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "base/message.h"
+#include "base/scaling.h"
+#include "data/filerec.h"
+#include "sdf/units.h"
+
+namespace {
+
+// The library's error option off for the life of the guard: no message, no
+// exit; a failing call returns -1.
+class quiet_nc {
+ public:
+  quiet_nc() : saved_(ncopts) { ncopts = 0; }
+  ~quiet_nc() { ncopts = saved_; }
+  quiet_nc(const quiet_nc&) = delete;
+  quiet_nc& operator=(const quiet_nc&) = delete;
+
+ private:
+  int saved_;
+};
+
+constexpr const char* kNoMemory = "Could not allocate memory for netCDF structure.\n";
+
+// Reads the attributes of a variable (or of the file, NC_GLOBAL).
+bool read_atts(int ncid, int varid, int count, std::vector<netcdf_att>& atts) {
+  atts.clear();
+  quiet_nc q;
+  for (int i = 0; i < count; i++) {
+    netcdf_att a;
+    char name[NC_MAX_NAME + 1] = {};
+    if (ncattname(ncid, varid, i, name) == -1) return false;
+    a.name = name;
+    if (ncattinq(ncid, varid, name, &a.type, &a.len) == -1 || a.len < 0) return false;
+    int size = nc_type_size(a.type);
+    if (a.type == NC_CHAR || a.type == NC_BYTE) size = 1;
+    if (size > 0) {
+      // Byte and char attributes get one more byte: the terminator of a text.
+      a.values.assign(size_t(a.len) * size + 1, 0);
+      if (a.len > 0 && ncattget(ncid, varid, name, a.values.data()) == -1) return false;
+    }
+    atts.push_back(std::move(a));
+  }
+  return true;
+}
+
+bool begins_nocase(const char* s, const char* prefix) {
+  for (; *prefix; s++, prefix++)
+    if (std::tolower(static_cast<unsigned char>(*s)) != std::tolower(static_cast<unsigned char>(*prefix)))
+      return false;
+  return true;
+}
+
+// The time convention of the file: 1 when a time variable with units was
+// found (the flag then tells the encoding), else 0.
+int set_time_type(io_std* io) {
+  io->time_flag = 0;
+  const var_info* tv = nullptr;
+  for (const var_info& v : io->vars)
+    if (v.name == "time") {
+      tv = &v;
+      break;
+    }
+  if (!tv) {
+    for (const var_info& v : io->vars) {
+      if (v.ndims != 1) continue;
+      const netcdf_att* u = find_att(v.atts, "units");
+      if (u && u->type == NC_CHAR && ud_is_time(u->text())) {
+        tv = &v;
+        break;
+      }
+    }
+  }
+  if (!tv) return 0;
+  const netcdf_att* u = find_att(tv->atts, "units");
+  if (!u || u->type != NC_CHAR) return 0;
+  io->time_flag = begins_nocase(u->text(), "yyyy") ? 0 : 1;
+  return 1;
+}
+
+template <class T>
+bool to_int_range(double v, T* out) {
+  if (!std::isfinite(v)) return false;
+  double t = std::trunc(v);
+  if (t < double(std::numeric_limits<int>::min()) || t > double(std::numeric_limits<int>::max()))
+    return false;
+  *out = static_cast<T>(static_cast<int>(t));
+  return true;
+}
+
+}  // namespace
+
+const char* netcdf_att::text() const {
+  if (type != NC_CHAR || values.empty()) return "";
+  return reinterpret_cast<const char*>(values.data());
+}
+
+bool netcdf_att::number(int i, double* out) const {
+  if (i < 0 || i >= len || values.empty()) return false;
+  return value_as_double(values.data(), type, i, out);
+}
+
+long io_std::dim_size(int id) const {
+  if (id < 0 || id >= ndims || size_t(id) >= dim_sizes.size()) return -1;
+  return dim_sizes[size_t(id)];
+}
+
+int nc_type_size(nc_type type) {
+  switch (type) {
+    case NC_BYTE: return 1;
+    case NC_SHORT: return 2;
+    case NC_INT: return 4;
+    case NC_FLOAT: return 4;
+    case NC_DOUBLE: return 8;
+    default: return 0;
+  }
+}
+
+bool value_as_double(const void* data, nc_type type, long index, double* out) {
+  switch (type) {
+    case NC_BYTE: *out = static_cast<const signed char*>(data)[index]; return true;
+    case NC_SHORT: *out = static_cast<const short*>(data)[index]; return true;
+    case NC_INT: *out = static_cast<const int*>(data)[index]; return true;
+    case NC_FLOAT: *out = static_cast<const float*>(data)[index]; return true;
+    case NC_DOUBLE: *out = static_cast<const double*>(data)[index]; return true;
+    default: return false;
+  }
+}
+
+int init_io_std(io_std** io) {
+  free_io_std(io);
+  *io = new (std::nothrow) io_std;
+  if (!*io) {
+    kaprnt(0, kNoMemory);
+    return 0;
+  }
+  return 1;
+}
+
+void free_io_std(io_std** io) {
+  if (!io) return;
+  delete *io;
+  *io = nullptr;
+}
+
+void free_io_std(void** io) {
+  if (!io) return;
+  delete static_cast<io_std*>(*io);
+  *io = nullptr;
+}
+
+int close_netcdf(int ncid) {
+  if (ncid < 0) return 0;
+  return nc_close(ncid) == NC_NOERR ? 1 : 0;
+}
+
+int read_io_std(const char* path, io_std* io) {
+  if (!path || !*path || !io) return 0;
+  int ncid = -1;
+  int rc = nc_open(path, NC_NOWRITE, &ncid);
+  if (rc != NC_NOERR) {
+    std::fprintf(stderr, "nc_open failure:\n%s\n", nc_strerror(rc));
+    kaprntf(0, "%s does not exist or is not a netCDF file.\n", path);
+    return 0;
+  }
+  if (!read_io_std_open(ncid, io)) {
+    close_netcdf(ncid);
+    io->ncid = -1;
+    return 0;
+  }
+  return 1;
+}
+
+int read_io_std_open(int ncid, io_std* io) {
+  io->ncid = ncid;
+  quiet_nc q;
+  int nd = 0, nv = 0, na = 0, rec = -1;
+  if (ncinquire(ncid, &nd, &nv, &na, &rec) == -1) return 0;
+  if (nd < 0 || nv < 0 || na < 0) return 0;
+  if (nd > kMaxSdfDims) {
+    std::fprintf(stderr, "Only first %d dimensions processed; library limit.\n", kMaxSdfDims);
+    nd = kMaxSdfDims;
+  }
+  io->ndims = nd;
+  io->nvars = nv;
+  io->ngatts = na;
+  io->recdim = rec >= 0 && rec < nd ? rec : -1;
+  if (!read_atts(ncid, NC_GLOBAL, na, io->gatts)) return 0;
+  io->dim_names.assign(size_t(nd), std::string());
+  io->dim_sizes.assign(size_t(nd), -1);
+  for (int i = 0; i < nd; i++) {
+    char name[NC_MAX_NAME + 1] = {};
+    long len = 0;
+    if (ncdiminq(ncid, i, name, &len) == -1) return 0;
+    io->dim_names[size_t(i)] = name;
+    io->dim_sizes[size_t(i)] = len;
+  }
+  io->vars.clear();
+  io->vars.reserve(size_t(nv));
+  std::vector<int> dims(NC_MAX_VAR_DIMS);
+  for (int id = 0; id < nv; id++) {
+    char name[NC_MAX_NAME + 1] = {};
+    nc_type type = NC_NAT;
+    int ndims = 0, natts = 0;
+    if (ncvarinq(ncid, id, name, &type, &ndims, dims.data(), &natts) == -1) return 0;
+    if (ndims < 0 || ndims > NC_MAX_VAR_DIMS) return 0;
+    if (ndims > kMaxSdfDims) {
+      std::fprintf(stderr, "Variable %s has more than %d dimensions; left out.\n", name,
+                   kMaxSdfDims);
+      continue;
+    }
+    var_info v;
+    v.id = id;
+    v.name = name;
+    v.type = type;
+    v.ndims = ndims;
+    v.dimids.assign(dims.begin(), dims.begin() + ndims);
+    if (!read_atts(ncid, id, natts, v.atts)) return 0;
+    io->vars.push_back(std::move(v));
+  }
+  set_time_type(io);
+  return 1;
+}
+
+int copy_io_std(io_std** dst, const io_std* src) {
+  free_io_std(dst);
+  if (!src) return 0;
+  *dst = new (std::nothrow) io_std(*src);
+  if (!*dst) {
+    kaprnt(0, kNoMemory);
+    return 0;
+  }
+  // The copy holds no values; missing values and the fill switch are
+  // carried over so the copy is usable as it stands.
+  for (var_info& v : (*dst)->vars) std::vector<unsigned char>().swap(v.data);
+  return 1;
+}
+
+int find_dim(const io_std* io, const char* name) {
+  if (!io || !name) return -1;
+  for (int i = 0; i < io->ndims; i++)
+    if (io->dim_names[size_t(i)] == name) return i;
+  return -1;
+}
+
+int find_dimix(const std::vector<int>& ids, int count, int id) {
+  if (id < 0) return -1;
+  for (int i = 0; i < count && size_t(i) < ids.size(); i++)
+    if (ids[size_t(i)] == id) return i;
+  return -1;
+}
+
+var_info* find_var(io_std* io, const char* name) {
+  if (!io || !name) return nullptr;
+  for (var_info& v : io->vars)
+    if (v.name == name) return &v;
+  return nullptr;
+}
+
+const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name) {
+  if (!name) return nullptr;
+  for (const netcdf_att& a : atts)
+    if (a.name == name) return &a;
+  return nullptr;
+}
+
+int read_variable_data(int ncid, var_info* var, const long* start, const long* count) {
+  if (!var || ncid < 0) return 0;
+  int size = nc_type_size(var->type);
+  if (size == 0) return 0;
+  size_t n = 1;
+  for (int i = 0; i < var->ndims; i++) {
+    if (count[i] < 0) return 0;
+    size_t c = size_t(count[i]);
+    if (c != 0 && n > std::numeric_limits<size_t>::max() / c / size_t(size)) return 0;
+    n *= c;
+  }
+  try {
+    var->data.resize(n * size_t(size));
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  if (n == 0) return 1;
+  quiet_nc q;
+  return ncvarget(ncid, var->id, start, count, var->data.data()) == -1 ? 0 : 1;
+}
+
+int read_one_dimension(const io_std* io, var_info* var, int dim) {
+  if (!io || !var || var->ndims != 1) return 0;
+  long len = io->dim_size(dim);
+  if (len < 0) return 0;
+  long start = 0, count = len;
+  return read_variable_data(io->ncid, var, &start, &count);
+}
+
+int convtype(const void* data, nc_type from, void* out, nc_type to, long from_index,
+             long to_index) {
+  if (from != NC_SHORT && from != NC_INT && from != NC_FLOAT && from != NC_DOUBLE) return 0;
+  double v;
+  value_as_double(data, from, from_index, &v);
+  switch (to) {
+    case NC_SHORT: {
+      int i;
+      if (!to_int_range(v, &i)) return 0;
+      // The low 16 bits of the 32-bit integer.
+      static_cast<short*>(out)[to_index] = static_cast<short>(static_cast<unsigned>(i) & 0xffffu);
+      return 1;
+    }
+    case NC_INT: {
+      int i;
+      if (!to_int_range(v, &i)) return 0;
+      static_cast<int*>(out)[to_index] = i;
+      return 1;
+    }
+    case NC_FLOAT: static_cast<float*>(out)[to_index] = static_cast<float>(v); return 1;
+    case NC_DOUBLE: static_cast<double*>(out)[to_index] = v; return 1;
+    default: return 0;
+  }
+}
+
+int are_data_packed(const var_info* var, double* scale, double* offset, nc_type* att_type,
+                    nc_type* var_type) {
+  *var_type = var->type;
+  *att_type = NC_NAT;
+  *scale = 1;
+  *offset = 0;
+  const netcdf_att* s = find_att(var->atts, "scale_factor");
+  if (!s) s = find_att(var->atts, "slope");
+  const netcdf_att* o = find_att(var->atts, "add_offset");
+  if (!o) o = find_att(var->atts, "intercept");
+  if (!s && !o) {
+    *att_type = var->type;
+    return 0;
+  }
+  if (s) *att_type = s->type;
+  if (o) *att_type = o->type;
+  if (s && !s->number(0, scale)) *scale = 1;
+  if (o && !o->number(0, offset)) *offset = 0;
+  switch (*att_type) {
+    case NC_BYTE:
+    case NC_SHORT:
+    case NC_INT: return (*scale == 1 && *offset == 0) ? 0 : 1;
+    case NC_FLOAT:
+      return (flt_equal(float(*scale), 1.0f) && flt_equal(float(*offset), 0.0f)) ? 0 : 1;
+    case NC_DOUBLE: return (!dbl_equal(*scale, 1.0) && !dbl_equal(*offset, 0.0)) ? 0 : 1;
+    default: return *att_type != var->type ? 1 : 0;
+  }
+}
+
+int flt_equal(float a, float b) {
+  if (a == b) return 1;
+  float m = std::max(std::fabs(a), std::fabs(b));
+  if (!(m >= 1.0f)) return 0;
+  float scale = 10.0f;
+  while (scale <= m && scale < 10000000.0f) scale *= 10.0f;
+  float d = a - b;
+  return (d >= -1e-7f * scale && d <= 1e-7f * scale) ? 1 : 0;
+}
+
+int dbl_equal(double a, double b) { return (a == b || std::fabs(a - b) <= 1e-7) ? 0 : 1; }
+
+int fequal(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance ? 1 : 0; }
+
+int dequal(double a, double b, double tolerance) { return std::fabs(a - b) <= tolerance ? 1 : 0; }
+
+int decode_standard_time(double value, int* year, int* month, int* day, int* hour, int* minute,
+                         double* second) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%f", value);
+  char* dot = std::strchr(text, '.');
+  if (!dot) return 0;
+  const char* begin = text;
+  if (*begin == '-') begin++;
+  int ndig = int(dot - begin);
+  // Fields from the right: second (with the decimals), minute, hour, day,
+  // month, two digits each; what is left over is the year.
+  auto take2 = [&](int* out) {
+    if (ndig <= 0) {
+      *out = -1;
+      return;
+    }
+    int n = ndig >= 2 ? 2 : ndig;
+    int v = 0;
+    for (int i = ndig - n; i < ndig; i++) v = v * 10 + (begin[i] - '0');
+    ndig -= n;
+    *out = v;
+  };
+  // The second keeps its decimals.
+  {
+    int n = ndig >= 2 ? 2 : ndig;
+    *second = n > 0 ? std::atof(std::string(begin + ndig - n).c_str()) : -1;
+    ndig -= n;
+  }
+  take2(minute);
+  take2(hour);
+  take2(day);
+  take2(month);
+  if (ndig > 0) {
+    long y = 0;
+    for (int i = 0; i < ndig && i < 9; i++) y = y * 10 + (begin[i] - '0');
+    *year = ndig > 9 ? -1 : int(y);
+  } else {
+    *year = -1;
+  }
+  if (*year == 0 || *year == 9999) *year = -1;
+  return 1;
+}
+
+int decode_delta_t(const char* text, int* year, int* month, int* day, int* hour, int* minute,
+                   int* second) {
+  *year = *month = *day = *hour = *minute = *second = -1;
+  size_t len = std::strlen(text);
+  if (len > 10) {
+    if (text[10] != ' ') return 0;
+    if (len > 13 && text[13] != ':') return 0;
+    if (len > 16 && text[16] != ':') return 0;
+  }
+  auto field = [&](size_t pos, size_t n, int* out) {
+    if (pos + n > len) return;
+    char buf[8] = {};
+    std::memcpy(buf, text + pos, n);
+    char* end = nullptr;
+    long v = std::strtol(buf, &end, 10);
+    if (end != buf) *out = int(v);
+  };
+  field(0, 4, year);
+  field(5, 2, month);
+  field(8, 2, day);
+  if (len > 10) {
+    field(11, 2, hour);
+    field(14, 2, minute);
+    field(17, 2, second);
+  }
+  return 1;
+}
+
+int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int reverse) {
+  long n = -1;
+  if (var->ndims == 1) {
+    size_t size = size_t(nc_type_size(var->type));
+    if (size) n = long(var->data.size() / size);
+  }
+  if (n < 1) {
+    kaprnt(0, "Couldn't convert coordinate value to float.\n");
+    return -1;
+  }
+  std::vector<float> vals;
+  try {
+    vals.resize(size_t(n));
+  } catch (const std::bad_alloc&) {
+    kaprnt(0, "Memory allocation error in trydeflin.\n");
+    return -1;
+  }
+  for (long i = 0; i < n; i++) {
+    long from = reverse ? n - 1 - i : i;
+    if (!convtype(var->data.data(), var->type, vals.data(), NC_FLOAT, from, i) ||
+        !std::isfinite(vals[size_t(i)])) {
+      kaprnt(0, "Couldn't convert coordinate value to float.\n");
+      return -1;
+    }
+  }
+  float start = vals[0], incr = 1, last = vals[0];
+  if (n > 1) {
+    // Longitudes that step across the date line count on past 360.
+    std::vector<float> d(size_t(n - 1));
+    float shift = 0, prev = vals[0];
+    for (long i = 1; i < n; i++) {
+      float a = vals[size_t(i)] + shift;
+      if (wrap && a < prev - 180.0f) {
+        shift += 360.0f;
+        a += 360.0f;
+      }
+      d[size_t(i - 1)] = a - prev;
+      prev = a;
+    }
+    last = prev;
+    for (size_t i = 0; i + 1 < d.size(); i++)
+      if (!fequal(d[i], d[i + 1], std::fabs(d[i + 1]) / 1000.0f)) return 0;
+    incr = d[0];
+    // A descending or repeated axis is not a linear one: its values become
+    // an explicit list.
+    if (!(incr > 0) || !std::isfinite(1.0f / incr)) return 0;
+  }
+  auto* block = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
+  if (!block) {
+    kaprnt(0, "Memory allocation error eval. lin. coord. for SDF.\n");
+    return -1;
+  }
+  linear_scaling_set(block, start, incr);
+  std::free(pfi->grid_to_world_scaling[dim]);
+  pfi->grid_to_world_scaling[dim] = block->grid_to_world;
+  pfi->world_to_grid_scaling[dim] = block->world_to_grid;
+  pfi->grid_to_world[dim] = liconv;
+  pfi->world_to_grid[dim] = liconv;
+  pfi->linear_flags[dim] = 1;
+  if (wrap) {
+    pfi->x_wraps = 0;
+    if (n > 1) {
+      float span = last + incr - start;
+      // Wraps when the axis with one more step closes the circle.
+      float r = std::fmod(std::fabs(span), 360.0f);
+      float half = std::fabs(incr) / 2.0f;
+      if (span > 0 && (fequal(r, 0.0f, half) || fequal(r, 360.0f, half)) &&
+          std::fabs(span) < 360.0f + half)
+        pfi->x_wraps = 1;
+    }
+  }
+  return 1;
+}

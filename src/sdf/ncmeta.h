@@ -1,0 +1,118 @@
+// The metadata of one open netCDF file held in memory: dimensions, global
+// attributes, variables with their attributes, and the small conversions,
+// packing, time and comparison helpers the self-describing data sets need.
+#pragma once
+
+#include <netcdf.h>
+
+#include <string>
+#include <vector>
+
+struct file_descriptor;
+
+// At most this many dimensions of a file are kept, and a variable with more
+// dimensions than this is left out of the record.
+inline constexpr int kMaxSdfDims = 100;
+
+// Axis slots of var_info::axis_pos and axis_dim.
+enum sdf_axis { kAxisT = 0, kAxisZ = 1, kAxisY = 2, kAxisX = 3 };
+
+struct netcdf_att {
+  std::string name;
+  nc_type type = NC_NAT;
+  int len = 0;
+  // len values of the type; a char attribute holds a terminator after them.
+  // Empty for types this reader does not hold (strings, unsigned, 64-bit).
+  std::vector<unsigned char> values;
+
+  // The text of a char attribute ("" otherwise).
+  const char* text() const;
+  // Value i converted from the attribute's own type; false when there is
+  // no such number.
+  bool number(int i, double* out) const;
+};
+
+struct var_info {
+  int id = -1;
+  std::string name;     // up to NC_MAX_NAME characters
+  std::string display;  // name in the data set, set by the descriptor builder
+  nc_type type = NC_NAT;
+  int ndims = 0;
+  std::vector<int> dimids;
+  int axis_pos[4] = {-1, -1, -1, -1};  // t, z, y, x: index among dimids
+  int axis_dim[4] = {-1, -1, -1, -1};  // t, z, y, x: netCDF dimension id
+  std::vector<netcdf_att> atts;
+  std::vector<unsigned char> data;  // the values last read, in the type
+  unsigned char missing[8] = {};    // one value of the type
+};
+
+struct io_std {
+  int time_flag = 0;  // 1: the time variable has units of the units library
+  int ncid = -1;
+  int ndims = 0, nvars = 0, ngatts = 0;
+  std::vector<std::string> dim_names;  // ndims entries
+  std::vector<long> dim_sizes;
+  int recdim = -1;
+  std::vector<netcdf_att> gatts;
+  std::vector<var_info> vars;  // in variable-id order
+  int fill_switch = 0;  // 1: every variable's missing value is the record's undef
+
+  // Size of dimension id, -1 for an id the record does not hold.
+  long dim_size(int id) const;
+};
+
+// Record life. init_io_std and copy_io_std replace what *io holds; 1 done,
+// 0 after "Could not allocate memory for netCDF structure.\n".
+int init_io_std(io_std** io);
+// Opens the file read-only and reads its metadata; 1, or 0 with the file
+// closed.
+int read_io_std(const char* path, io_std* io);
+// The same for a file already open (the caller closes it on failure).
+int read_io_std_open(int ncid, io_std* io);
+int copy_io_std(io_std** dst, const io_std* src);
+void free_io_std(io_std** io);
+void free_io_std(void** io);
+// Closes a netCDF file: 1 done, 0 failed (also for a negative id).
+int close_netcdf(int ncid);
+
+// Lookups by exact name.
+int find_dim(const io_std* io, const char* name);
+int find_dimix(const std::vector<int>& ids, int count, int id);
+var_info* find_var(io_std* io, const char* name);
+const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name);
+
+// Reads a hyperslab (one start and count per dimension of the variable)
+// into var->data; 1 or 0.
+int read_variable_data(int ncid, var_info* var, const long* start, const long* count);
+// Reads the whole of a one-dimensional variable; 1 or 0.
+int read_one_dimension(const io_std* io, var_info* var, int dim);
+
+// Element index of data (of type from) into *out as type to: 1 for the
+// handled pairs (short, int, float, double each way), else 0.
+int convtype(const void* data, nc_type from, void* out, nc_type to, long from_index,
+             long to_index);
+// Element index of typed data as a double; false for types not held.
+bool value_as_double(const void* data, nc_type type, long index, double* out);
+// Size in bytes of one value, 0 for types this reader does not hold.
+int nc_type_size(nc_type type);
+
+// Packing: 1 when the scale/offset pair is not trivial. The outputs are the
+// scale, the offset, the attributes' type and the variable's type.
+int are_data_packed(const var_info* var, double* scale, double* offset, nc_type* att_type,
+                    nc_type* var_type);
+
+// Comparisons.
+int flt_equal(float a, float b);     // 1 equal within a relative tolerance
+int dbl_equal(double a, double b);   // 0 equal (within 1e-7), 1 different
+int fequal(float a, float b, float tolerance);
+int dequal(double a, double b, double tolerance);
+
+// Time decoding.
+int decode_standard_time(double value, int* year, int* month, int* day, int* hour, int* minute,
+                         double* second);
+int decode_delta_t(const char* text, int* year, int* month, int* day, int* hour, int* minute,
+                   int* second);
+
+// Evenly spaced coordinate values become a linear scaling of dimension dim
+// (0 x, 1 y) of the record: 1; 0 not evenly spaced; -1 after a message.
+int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int reverse);

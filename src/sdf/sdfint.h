@@ -1,0 +1,59 @@
+// Inside the self-describing-file layer: the options that drive the data set
+// builder, the builder itself, the template switch and the small helpers the
+// openers share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sdf/ncmeta.h"
+
+struct file_descriptor;
+struct grid_field;
+struct session_state;
+
+// How "sdfopen" and "xdfopen" drive kadsdf. Axis arrays are x, y, z, t.
+struct sdf_parms {
+  int find[4] = {1, 1, 1, 1};    // find the axis by its units
+  int scan_vars = 1;             // every data variable is displayable
+  int descriptor = 0;            // 1 for "xdfopen"
+  int wanted[4] = {1, 1, 1, 1};  // set the axis up from the file
+  int title_from_file = 1;
+  int undef_from_file = 1;
+  std::string dim_names[4];      // netCDF dimension names from a descriptor
+  int has_dim_name[4] = {0, 0, 0, 0};
+  int var_count = -1;
+  std::vector<std::string> nc_names;
+  std::vector<std::string> display_names;
+  std::vector<int> new_entry;
+  int undef_given = 0;
+};
+
+// Defaults of "sdfopen".
+void doparms4sdf(sdf_parms* parms);
+
+// Fills pfi from the metadata of the netCDF file named by the first word of
+// name. 0 done; 1 after the message (the caller frees the record).
+int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int ntsteps,
+           sdf_parms& parms);
+
+// Per-time table of a template series: entry t - 1 holds the first time of
+// the file that holds time t. Empty after a failed expansion.
+std::vector<int> sdf_template_table(const char* tmpl, const float* time_scaling, int ntsteps);
+
+// Template switch for time t (1-based over the series): the time within the
+// file now open, -99999 outside the series or no name, -88888 failed.
+int kaopsdf(int t, grid_field* grid, var_info** var);
+
+// Links a newly built record into the session's file list and, for the first
+// file, runs the default dimension commands.
+void sdf_link_file(file_descriptor* pfi, session_state* pcm);
+void sdf_default_env(file_descriptor* pfi, session_state* pcm);
+
+// The grid reader of self-describing data sets (installed in the data layer).
+int sdf_kagsdf(grid_field* grid, float* values);
+
+// Default fill of a netCDF type, as a double.
+double sdf_default_fill(nc_type type);
+// Stores v as one value of the type in out (8 bytes).
+void sdf_store_value(double v, nc_type type, unsigned char* out);

@@ -1,0 +1,278 @@
+// "sdfopen": a netCDF file, or the first of a series named by a time
+// template, opened as a data set; and the switch between the files of a
+// series as reads move in time.
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "base/fnmtemplate.h"
+#include "base/message.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "base/words.h"
+#include "data/filerec.h"
+#include "data/result.h"
+#include "sdf/sdf.h"
+#include "sdf/sdfint.h"
+
+namespace {
+
+bool equal_nocase(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; i++)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// Missing value of a variable from its own attributes, as the builder sets it.
+void own_missing(var_info& v) {
+  double m = sdf_default_fill(v.type);
+  for (const char* name : {"missing_value", "_FillValue"}) {
+    const netcdf_att* a = find_att(v.atts, name);
+    if (a) {
+      double x;
+      if (a->type == v.type && a->number(0, &x)) m = x;
+      break;
+    }
+  }
+  sdf_store_value(m, v.type, v.missing);
+}
+
+// Makes the record's current metadata a copy of the first file's, with no
+// file open; false when the copy failed.
+bool back_to_first(file_descriptor* pfi) {
+  io_std* cur = nullptr;
+  if (!copy_io_std(&cur, static_cast<io_std*>(pfi->first_template_io))) return false;
+  cur->ncid = -1;
+  free_io_std(&pfi->sdf_io);
+  pfi->sdf_io = cur;
+  return true;
+}
+
+}  // namespace
+
+namespace {
+sdf_command_fn run_command = nullptr;
+
+void run(const char* line, session_state* pcm) {
+  if (run_command) run_command(line, pcm, 0);
+}
+}  // namespace
+
+void sdf_install(sdf_command_fn runner) {
+  run_command = runner;
+  ka_sdf_hooks.read = sdf_kagsdf;
+  ka_sdf_hooks.free_io = free_io_std;
+}
+
+void sdf_link_file(file_descriptor* pfi, session_state* pcm) {
+  pcm->file_serial++;
+  pfi->file_number = pcm->file_serial;
+  pfi->next = nullptr;
+  if (!pcm->file_list) {
+    pcm->file_list = pfi;
+  } else {
+    file_descriptor* last = pcm->file_list;
+    while (last->next) last = last->next;
+    last->next = pfi;
+  }
+  pcm->file_count++;
+  if (pcm->file_count == 1) {
+    pcm->default_file = pfi;
+    pcm->default_file_number = 1;
+  }
+}
+
+void sdf_default_env(file_descriptor* pfi, session_state* pcm) {
+  char cmd[64];
+  if (pfi->x_wraps) {
+    run("set lon 0 360", pcm);
+  } else {
+    std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);
+    run(cmd, pcm);
+  }
+  std::snprintf(cmd, sizeof cmd, "set y 1 %i", pfi->y_size);
+  run(cmd, pcm);
+  run("set z 1", pcm);
+  run("set t 1", pcm);
+}
+
+int kasdfopen(const char* args, session_state* pcm) {
+  sdf_parms parms;
+  doparms4sdf(&parms);
+  char name[4096];
+  getwrd(name, args, 4095);
+  const char* rest = nxtwrd(args);
+  kaprnt(0, std::string("Scanning self-describing file:  ") + name + "\n");
+  file_descriptor* pfi = getpfi();
+  if (!pfi) {
+    kaprnt(0, "Memory Allocation Error:  Prior to SDF File Open\n");
+    return 1;
+  }
+  pfi->sdf_flag = 1;
+  io_std* io = nullptr;
+  if (!init_io_std(&io)) {
+    kaprnt(0, "Memory Allocation Error:  On SDF File Open\n");
+    frepfi(pfi, 0);
+    return 1;
+  }
+  pfi->sdf_io = io;
+  pfi->template_flag = 0;
+  std::string tmpl;
+  int ntsteps = -999;
+  if (rest) {
+    char word[4096];
+    getwrd(word, rest, 4095);
+    const char* slash = std::strrchr(name, '/');
+    tmpl = slash ? std::string(name, size_t(slash - name + 1)) : std::string();
+    tmpl += word;
+    const char* third = nxtwrd(rest);
+    int n = 0;
+    if (!third) {
+      kaprnt(2, "Warning:  malformed optional args to SDFOPEN command, ignoring.\n");
+      tmpl.clear();
+    } else {
+      const char* end = intprs(third, &n);
+      if (!end || n < 1) {
+        kaprnt(2, "Warning:  bad ntsteps arg to SDFOPEN command, ignoring templating info.\n");
+        tmpl.clear();
+      } else {
+        ntsteps = n;
+        pfi->template_flag = 1;
+      }
+    }
+  }
+  int rc = kadsdf(name, pfi, tmpl, ntsteps, parms);
+  if (rc) {
+    close_netcdf(io->ncid);
+    frepfi(pfi, 0);
+    return rc;
+  }
+  sdf_link_file(pfi, pcm);
+  kaprntf(2, "SDF file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+  if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
+  return 0;
+}
+
+void kasdfclose(file_descriptor* pfi) {
+  if (!pfi || !pfi->sdf_flag || !pfi->sdf_io) return;
+  auto* io = static_cast<io_std*>(pfi->sdf_io);
+  close_netcdf(io->ncid);
+  io->ncid = -1;
+}
+
+int kaopsdf(int t, grid_field* grid, var_info** var) {
+  file_descriptor* pfi = grid->file;
+  if (t < 1 || t > pfi->t_size || !pfi->template_file_numbers) return -99999;
+  int f = pfi->template_file_numbers[t - 1];
+  if (f == pfi->open_template_time) return t - f + 1;
+
+  std::free(pfi->open_template_name);
+  pfi->open_template_name = nullptr;
+  // The old metadata stays readable until the switch ends.
+  io_std* old = static_cast<io_std*>(pfi->sdf_io);
+  pfi->sdf_io = nullptr;
+  auto close_old = [&]() {
+    if (old) {
+      close_netcdf(old->ncid);
+      old->ncid = -1;
+    }
+  };
+
+  const float* ts = pfi->grid_to_world_scaling[3];
+  date_time dt{}, d1{};
+  gr2t(ts, float(t), &dt);
+  gr2t(ts, 1.0f, &d1);
+  std::string name = kafndt(pfi->data_file_name, &dt, &d1, ts);
+  if (name.empty()) {
+    close_old();
+    free_io_std(&old);
+    kaprnt(1, back_to_first(pfi) ? "SDF templating:  Error getting new filename.\n"
+                                 : "SDF templating:  Error copying SDF info from first to current.\n");
+    pfi->open_template_time = 0;
+    return -99999;
+  }
+  io_std* fresh = nullptr;
+  if (!init_io_std(&fresh)) {
+    kaprnt(0, "SDF templating:  Allocation error opening new SDF file.\n");
+    pfi->open_template_time = 0;
+    close_old();
+    free_io_std(&old);
+    kaprnt(1, back_to_first(pfi) ? "SDF templating:  Error moving to new file.\n"
+                                 : "SDF templating:  Error copying first to current in switch.\n");
+    return -88888;
+  }
+  if (!read_io_std(name.c_str(), fresh)) {
+    kaprnt(0, "SDF templating:  Open of new SDF file failed.\n  Filename is ");
+    kaprnt(0, name);
+    kaprnt(0, ".\nIf this was an HDF-SDS file, try vemrahdf.\n");
+    pfi->open_template_time = 0;
+    free_io_std(&fresh);
+    // The file that was open is closed; its metadata stays, with no file.
+    close_old();
+    pfi->sdf_io = old;
+    kaprnt(1, "SDF templating:  New open failed.\n");
+    return -88888;
+  }
+
+  // Carry each variable's name and axes over. Axis positions are found
+  // again by dimension name: the new file may order its dimensions
+  // differently, and a variable whose axes are missing or out of order in it
+  // can't be read there.
+  fresh->fill_switch = old ? old->fill_switch : 0;
+  if (old) {
+    for (const var_info& ov : old->vars) {
+      var_info* nv = find_var(fresh, ov.name.c_str());
+      if (!nv) continue;
+      bool usable = !ov.display.empty();
+      int last = -1;
+      for (int a = 0; a < 4; a++) {
+        nv->axis_dim[a] = nv->axis_pos[a] = -1;
+        int od = ov.axis_dim[a];
+        if (od < 0) continue;
+        int nd = od < old->ndims ? find_dim(fresh, old->dim_names[size_t(od)].c_str()) : -1;
+        int pos = find_dimix(nv->dimids, nv->ndims, nd);
+        if (pos < 0 || pos <= last) {
+          usable = false;
+          continue;
+        }
+        last = pos;
+        nv->axis_dim[a] = nd;
+        nv->axis_pos[a] = pos;
+      }
+      nv->display = usable ? ov.display : std::string();
+      if (fresh->fill_switch)
+        sdf_store_value(pfi->undef, nv->type, nv->missing);
+      else if (nv->type != NC_CHAR)
+        own_missing(*nv);
+    }
+  }
+  close_old();
+  free_io_std(&old);
+  pfi->sdf_io = fresh;
+
+  var_info* found = nullptr;
+  const char* abbrev = grid->variable ? grid->variable->abbrev : "";
+  for (var_info& v : fresh->vars)
+    if (!v.display.empty() && equal_nocase(v.display, abbrev)) {
+      found = &v;
+      break;
+    }
+  if (!found) {
+    kaprntf(0, "SDF templating:  Couldn't find variable %s in SDF file.\n", abbrev);
+    // The file just opened is the one to close.
+    close_netcdf(fresh->ncid);
+    fresh->ncid = -1;
+    pfi->open_template_time = 0;
+    if (!back_to_first(pfi))
+      kaprnt(1, "SDF templating:  Error copying current to first after failure finding variable.\n");
+    return -88888;
+  }
+  *var = found;
+  pfi->open_template_time = f;
+  pfi->open_template_name = strdup(name.c_str());
+  return t - f + 1;
+}
