@@ -248,9 +248,10 @@ bool ud_date(const ud_unit& unit, const char* units, const char* base, double va
     *out = origin;
     return true;
   }
+  // The step of the origin's own unit, in minutes.
   double slope = 0;
-  if (cal365 && ud_converts(unit, "minute", &slope)) {
-    // The slope of a time since an origin is that of its unit.
+  ud_unit plain;
+  if (cal365 && plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0) {
     double minutes = std::floor(value * slope + 0.5);
     if (std::fabs(minutes) < 2e9) {
       date_time inc{0, 0, 0, 0, int(minutes)};

@@ -94,3 +94,125 @@ TEST(Sdfopen, GlobalGridWrapsInLongitude) {
   expect_near_all(printed_values(r.out.substr(second), "d tas"), {102, 112, 122, 132}, -999,
                   "fixed lon past 360");
 }
+
+namespace {
+
+// Runs the session and returns the values printed by the n-th "d VAR".
+std::vector<double> nth_print(const std::string& out, const std::string& cmd, int n) {
+  size_t at = 0;
+  for (int i = 0; i <= n; i++) {
+    at = out.find("ka-> " + cmd + "\n", i ? at + 1 : 0);
+    if (at == std::string::npos) return {};
+  }
+  return printed_values(out.substr(at), cmd);
+}
+
+// Raw shorts of one horizontal grid, stored north to south, unpacked by
+// hand and turned south to north; raw values in `missing` are NaN.
+std::vector<double> unpack_rows(const std::vector<double>& raw, size_t first, int ny, int nx,
+                                double scale, double offset, std::vector<double> missing) {
+  std::vector<double> out;
+  for (int y = ny - 1; y >= 0; y--)
+    for (int x = 0; x < nx; x++) {
+      double r = raw[first + size_t(y * nx + x)];
+      bool miss = false;
+      for (double m : missing) miss |= r == m;
+      out.push_back(miss ? std::nan("") : double(float(r) * float(scale) + float(offset)));
+    }
+  return out;
+}
+
+}  // namespace
+
+// Packed shorts unpack as ncdump's raw values times the scale plus the
+// offset; missing_value and _FillValue both mask, a float missing_value on
+// short data masks the short of that value, and without any the short fill
+// -32767 does. Latitudes stored north to south come out south to north.
+TEST(Sdfopen, PackedShortsMissingValuesAndReversedLatitudes) {
+  TempDir dir;
+  std::string f = make_nc(dir, "packed", "p.nc");
+  std::vector<double> ta = ncdump_values(f, "ta"), zg = ncdump_values(f, "zg"),
+                      ps = ncdump_values(f, "ps");
+  ASSERT_EQ(ta.size(), 72u);
+  RunResult r = run_batch(
+      "sdfopen p.nc\nq ctlinfo\nset gxout print\nset lev 850\nd ta\nset lev 500\nset t 2\nd ta\n"
+      "set t 1\nd zg\nd ps\nset t 2\nd ps\nd cnt\nd sw\n",
+      dir.path());
+  std::string ctl = answer(r.out, "q ctlinfo");
+  EXPECT_NE(ctl.find("ydef 4 linear -60 40\nzdef 3 levels 1000 850 500\n"
+                     "tdef 2 linear 00Z01MAR2000 1440mn\nvars 4\n"),
+            std::string::npos)
+      << ctl;
+  // ta: time 1 level 2 starts at 12, time 2 level 3 at 60; both masks apply.
+  expect_near_all(nth_print(r.out, "d ta", 0), unpack_rows(ta, 12, 4, 3, 0.01, 273.15, {-9999, -32767}),
+                  -9999, "ta 850");
+  expect_near_all(nth_print(r.out, "d ta", 1), unpack_rows(ta, 60, 4, 3, 0.01, 273.15, {-9999, -32767}),
+                  -9999, "ta 500 t2");
+  expect_near_all(nth_print(r.out, "d zg", 0), unpack_rows(zg, 0, 4, 3, 0.5, 10, {-1000, -32767}),
+                  -32767, "zg");
+  expect_near_all(nth_print(r.out, "d ps", 0), unpack_rows(ps, 0, 4, 3, 2, 0, {-32767}), -32767,
+                  "ps t1");
+  expect_near_all(nth_print(r.out, "d ps", 1), unpack_rows(ps, 12, 4, 3, 2, 0, {-32767}), -32767,
+                  "ps t2");
+  EXPECT_NE(answer(r.out, "d cnt").find("SDF data variable has unsupported packed data type.\n"),
+            std::string::npos);
+  // Stored longitude first: refused at open, never read transposed.
+  EXPECT_NE(answer(r.out, "sdfopen p.nc").find("SDF:  variable sw does not store its dimensions"),
+            std::string::npos);
+  EXPECT_NE(answer(r.out, "d sw").find("not a variable"), std::string::npos);
+}
+
+namespace {
+
+// A one-variable file whose time axis has the units and the two values.
+std::string time_file(const TempDir& dir, const std::string& units, const std::string& values,
+                      const std::string& calendar = "") {
+  std::string cdl = "netcdf t {\ndimensions:\n time = 2 ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n"
+                    " double time(time) ;\n  time:units = \"" + units + "\" ;\n" +
+                    (calendar.empty() ? "" : "  time:calendar = \"" + calendar + "\" ;\n") +
+                    " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+                    " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
+                    " float v(time, lat, lon) ;\ndata:\n time = " + values + " ;\n"
+                    " lat = 0, 1 ;\n lon = 0, 1 ;\n v = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n";
+  write_file(dir.file("t.cdl"), cdl);
+  EXPECT_TRUE(sdffiles::sh("ncgen -o " + dir.file("t.nc") + " " + dir.file("t.cdl")));
+  RunResult r = run_batch("sdfopen t.nc\nq ctlinfo\n", dir.path());
+  std::string ctl = answer(r.out, "q ctlinfo");
+  size_t p = ctl.find("tdef ");
+  if (p == std::string::npos) return answer(r.out, "sdfopen t.nc");
+  return ctl.substr(p, ctl.find('\n', p) - p);
+}
+
+}  // namespace
+
+// CF time axes in every unit, stepped in minutes or months; the 365-day
+// calendars count from their origin on their own calendar.
+TEST(Sdfopen, TimeAxesInEveryUnit) {
+  TempDir dir;
+  struct c {
+    std::string units, values, calendar, want;
+  };
+  const c cases[] = {
+      {"seconds since 2000-01-01 00:00:00", "0, 3600", "", "tdef 2 linear 00Z01JAN2000 60mn"},
+      {"minutes since 2000-01-01", "90, 120", "", "tdef 2 linear 01:30Z01JAN2000 30mn"},
+      {"hours since 1990-06-01 12:00", "0, 6", "", "tdef 2 linear 12Z01JUN1990 360mn"},
+      {"hours since 2000-01-01", "0, 720", "", "tdef 2 linear 00Z01JAN2000 1mo"},
+      {"hours since 2000-01-01", "0, 8760", "", "tdef 2 linear 00Z01JAN2000 12mo"},
+      {"days since 2000-01-01", "0.25, 0.5", "", "tdef 2 linear 06Z01JAN2000 360mn"},
+      {"days since 2000-01-01", "14.5, 45", "", "tdef 2 linear 12Z15JAN2000 1mo"},
+      {"months since 2000-01-01", "5, 6", "", "tdef 2 linear 00Z01JUN2000 1mo"},
+      {"years since 1990-01-01", "0, 1", "", "tdef 2 linear 00Z01JAN1990 12mo"},
+      {"days since 1850-01-01", "54809, 54810", "365_day", "tdef 2 linear 00Z01MAR2000 1440mn"},
+      {"days since 1850-01-01", "54809, 54810", "noleap", "tdef 2 linear 00Z01MAR2000 1440mn"},
+      {"days since 1850-01-01", "54809, 54810", "standard", "tdef 2 linear 00Z24JAN2000 1440mn"},
+  };
+  for (const c& k : cases)
+    EXPECT_EQ(time_file(dir, k.units, k.values, k.calendar), k.want) << k.units << " " << k.calendar;
+  // Steps below a minute or beyond a month of seconds are refused.
+  EXPECT_NE(time_file(dir, "seconds since 2000-01-01", "0, 30").find(
+                "SDF:  Time unit has too small an increment for use with Vemra (min. 1 minute).\n"),
+            std::string::npos);
+  EXPECT_NE(time_file(dir, "seconds since 2000-01-01", "0, 34560000").find(
+                "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n"),
+            std::string::npos);
+}

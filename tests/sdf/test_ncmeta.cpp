@@ -1,0 +1,210 @@
+// The netCDF metadata helpers: time encodings, comparisons, packing and the
+// linear-coordinate test, against hand values.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/scaling.h"
+#include "data/filerec.h"
+#include "sdf/ncmeta.h"
+
+namespace {
+
+netcdf_att number_att(const char* name, nc_type type, double v) {
+  netcdf_att a;
+  a.name = name;
+  a.type = type;
+  a.len = 1;
+  a.values.assign(9, 0);
+  switch (type) {
+    case NC_SHORT: { short s = short(v); std::memcpy(a.values.data(), &s, 2); break; }
+    case NC_INT: { int i = int(v); std::memcpy(a.values.data(), &i, 4); break; }
+    case NC_FLOAT: { float f = float(v); std::memcpy(a.values.data(), &f, 4); break; }
+    default: std::memcpy(a.values.data(), &v, 8); break;
+  }
+  return a;
+}
+
+var_info coordinate(std::initializer_list<float> vals) {
+  var_info v;
+  v.type = NC_FLOAT;
+  v.ndims = 1;
+  v.dimids = {0};
+  v.data.resize(vals.size() * sizeof(float));
+  std::memcpy(v.data.data(), std::data(vals), v.data.size());
+  return v;
+}
+
+struct record {
+  file_descriptor* pfi = getpfi();
+  ~record() { frepfi(pfi, 0); }
+  float world(int d, float g) { return pfi->grid_to_world[d](pfi->grid_to_world_scaling[d], g); }
+  float grid(int d, float w) { return pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], w); }
+};
+
+}  // namespace
+
+TEST(SdfTime, StandardTimeSplitsFromTheRight) {
+  int y, mo, d, h, mi;
+  double s;
+  ASSERT_EQ(decode_standard_time(19990215123045.0, &y, &mo, &d, &h, &mi, &s), 1);
+  EXPECT_EQ(y, 1999);
+  EXPECT_EQ(mo, 2);
+  EXPECT_EQ(d, 15);
+  EXPECT_EQ(h, 12);
+  EXPECT_EQ(mi, 30);
+  EXPECT_DOUBLE_EQ(s, 45.0);
+  ASSERT_EQ(decode_standard_time(115.0, &y, &mo, &d, &h, &mi, &s), 1);
+  EXPECT_EQ(mi, 1);
+  EXPECT_DOUBLE_EQ(s, 15.0);
+  EXPECT_EQ(h, -1);
+  EXPECT_EQ(d, -1);
+  EXPECT_EQ(mo, -1);
+  EXPECT_EQ(y, -1);
+}
+
+TEST(SdfTime, DeltaTAtFixedPositions) {
+  int y, mo, d, h, mi, s;
+  ASSERT_EQ(decode_delta_t("0000-00-01 00:00:00", &y, &mo, &d, &h, &mi, &s), 1);
+  EXPECT_EQ(y, 0);
+  EXPECT_EQ(mo, 0);
+  EXPECT_EQ(d, 1);
+  EXPECT_EQ(h, 0);
+  EXPECT_EQ(mi, 0);
+  EXPECT_EQ(s, 0);
+  ASSERT_EQ(decode_delta_t("0000-01-00", &y, &mo, &d, &h, &mi, &s), 1);
+  EXPECT_EQ(mo, 1);
+  EXPECT_EQ(d, 0);
+  EXPECT_EQ(h, -1);
+  EXPECT_EQ(s, -1);
+  EXPECT_EQ(decode_delta_t("0000-00-01T00:00:00", &y, &mo, &d, &h, &mi, &s), 0);
+}
+
+TEST(SdfCompare, RelativeFloatAndAbsoluteDoubleTolerances) {
+  EXPECT_EQ(flt_equal(1000.0f, 1000.0005f), 1);
+  EXPECT_EQ(flt_equal(0.5f, 0.50000006f), 0);
+  EXPECT_EQ(flt_equal(1000.0f, 1000.01f), 0);
+  EXPECT_EQ(dbl_equal(1.0, 1.00000005), 0);
+  EXPECT_EQ(dbl_equal(1.0, 1.000001), 1);
+}
+
+TEST(SdfPacking, TrivialPairsAreNotPacked) {
+  double scale, offset;
+  nc_type at, vt;
+  var_info v;
+  v.type = NC_SHORT;
+  EXPECT_EQ(are_data_packed(&v, &scale, &offset, &at, &vt), 0);
+  v.atts = {number_att("scale_factor", NC_FLOAT, 0.01), number_att("add_offset", NC_FLOAT, 0)};
+  EXPECT_EQ(are_data_packed(&v, &scale, &offset, &at, &vt), 1);
+  EXPECT_NEAR(scale, 0.01, 1e-9);
+  v.atts = {number_att("scale_factor", NC_FLOAT, 1), number_att("add_offset", NC_FLOAT, 0)};
+  EXPECT_EQ(are_data_packed(&v, &scale, &offset, &at, &vt), 0);
+  v.atts = {number_att("scale_factor", NC_DOUBLE, 2), number_att("add_offset", NC_DOUBLE, 5)};
+  EXPECT_EQ(are_data_packed(&v, &scale, &offset, &at, &vt), 1);
+  EXPECT_EQ(scale, 2);
+  EXPECT_EQ(offset, 5);
+  EXPECT_EQ(at, NC_DOUBLE);
+  // An offset alone packs too; the scale defaults to 1.
+  v.atts = {number_att("intercept", NC_INT, 7)};
+  EXPECT_EQ(are_data_packed(&v, &scale, &offset, &at, &vt), 1);
+  EXPECT_EQ(scale, 1);
+  EXPECT_EQ(offset, 7);
+}
+
+TEST(SdfConvert, IntegerTargetsRefuseWhatTheyCannotHold) {
+  float f[2] = {3.9f, -3.9f};
+  int i = 0;
+  short s = 0;
+  EXPECT_EQ(convtype(f, NC_FLOAT, &i, NC_INT, 0, 0), 1);
+  EXPECT_EQ(i, 3);
+  EXPECT_EQ(convtype(f, NC_FLOAT, &s, NC_SHORT, 1, 0), 1);
+  EXPECT_EQ(s, -3);
+  double big = 1e30;
+  EXPECT_EQ(convtype(&big, NC_DOUBLE, &i, NC_INT, 0, 0), 0);
+  int wide = 70000;  // low 16 bits: 70000 - 65536
+  EXPECT_EQ(convtype(&wide, NC_INT, &s, NC_SHORT, 0, 0), 1);
+  EXPECT_EQ(s, 4464);
+  signed char b = 1;
+  EXPECT_EQ(convtype(&b, NC_BYTE, &i, NC_INT, 0, 0), 0);
+}
+
+// 0, 2.5, ..., 357.5 is linear and closes the circle; 0..180 does not.
+TEST(SdfLinear, LongitudesWrapOnlyRoundTheGlobe) {
+  var_info v;
+  v.type = NC_FLOAT;
+  v.ndims = 1;
+  v.dimids = {0};
+  std::vector<float> lon(144);
+  for (int i = 0; i < 144; i++) lon[size_t(i)] = 2.5f * float(i);
+  v.data.resize(lon.size() * 4);
+  std::memcpy(v.data.data(), lon.data(), v.data.size());
+  record r;
+  ASSERT_EQ(trydeflin(r.pfi, &v, 0, 1, 0), 1);
+  EXPECT_EQ(r.pfi->x_wraps, 1);
+  EXPECT_EQ(r.pfi->linear_flags[0], 1);
+  EXPECT_FLOAT_EQ(r.world(0, 1), 0);
+  EXPECT_FLOAT_EQ(r.world(0, 144), 357.5f);
+  EXPECT_FLOAT_EQ(r.grid(0, 5), 3);
+
+  lon.resize(73);
+  v.data.resize(lon.size() * 4);
+  std::memcpy(v.data.data(), lon.data(), v.data.size());
+  record half;
+  ASSERT_EQ(trydeflin(half.pfi, &v, 0, 1, 0), 1);
+  EXPECT_EQ(half.pfi->x_wraps, 0);
+
+  // Longitudes from 180 on step across 360 and still close the circle.
+  var_info shifted = coordinate({180, 270, 0, 90});
+  record s;
+  ASSERT_EQ(trydeflin(s.pfi, &shifted, 0, 1, 0), 1);
+  EXPECT_EQ(s.pfi->x_wraps, 1);
+  EXPECT_FLOAT_EQ(s.world(0, 3), 360);
+}
+
+// Reversed latitudes come out ascending; uneven, descending, repeated and
+// single values are handled without dividing by zero.
+TEST(SdfLinear, ReversedUnevenRepeatedAndSingleCoordinates) {
+  var_info ns = coordinate({60, 20, -20, -60});
+  record r;
+  ASSERT_EQ(trydeflin(r.pfi, &ns, 1, 0, 1), 1);
+  EXPECT_FLOAT_EQ(r.world(1, 1), -60);
+  EXPECT_FLOAT_EQ(r.world(1, 4), 60);
+
+  var_info uneven = coordinate({0, 1, 3, 7});
+  record u;
+  EXPECT_EQ(trydeflin(u.pfi, &uneven, 0, 1, 0), 0);
+
+  var_info desc = coordinate({30, 20, 10});
+  record d;
+  EXPECT_EQ(trydeflin(d.pfi, &desc, 0, 1, 0), 0);
+
+  var_info same = coordinate({5, 5, 5});
+  record m;
+  EXPECT_EQ(trydeflin(m.pfi, &same, 1, 0, 0), 0);
+
+  var_info one = coordinate({42.5f});
+  record o;
+  ASSERT_EQ(trydeflin(o.pfi, &one, 0, 1, 0), 1);
+  EXPECT_EQ(o.pfi->x_wraps, 0);
+  EXPECT_FLOAT_EQ(o.world(0, 1), 42.5f);
+  EXPECT_FLOAT_EQ(o.grid(0, 42.5f), 1);
+}
+
+// Lookups are exact and bounded: a dimension id the record does not hold
+// has no size.
+TEST(SdfLookup, NamesAndIdsAreBounded) {
+  io_std io;
+  io.ndims = 2;
+  io.dim_names = {"lat", "lon"};
+  io.dim_sizes = {4, 8};
+  EXPECT_EQ(find_dim(&io, "lon"), 1);
+  EXPECT_EQ(find_dim(&io, "LON"), -1);
+  EXPECT_EQ(io.dim_size(1), 8);
+  EXPECT_EQ(io.dim_size(2), -1);
+  EXPECT_EQ(io.dim_size(-1), -1);
+  std::vector<int> ids = {3, 1};
+  EXPECT_EQ(find_dimix(ids, 2, 1), 1);
+  EXPECT_EQ(find_dimix(ids, 1, 1), -1);
+  EXPECT_EQ(find_dimix(ids, 5, 7), -1);
+}
