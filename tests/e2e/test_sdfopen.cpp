@@ -2,6 +2,7 @@
 // tests/sdf/cdl, read back and checked against ncdump and hand values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -215,4 +216,76 @@ TEST(Sdfopen, TimeAxesInEveryUnit) {
   EXPECT_NE(time_file(dir, "seconds since 2000-01-01", "0, 34560000").find(
                 "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n"),
             std::string::npos);
+}
+
+namespace {
+
+// Three daily files of 6-hourly times: the first from the CDL, the second
+// unpacked, shifted a day, raised by 10 and packed again by the peer tool
+// (another scale and offset, a float _FillValue), the third without the
+// variable. Also writes the peer tool's unpacked copies u1.nc and u2.nc.
+bool make_series(const TempDir& dir) {
+  std::string d = dir.path() + "/";
+  make_nc(dir, "daily", "d01.nc");
+  return sdffiles::sh("ncpdq -O -U " + d + "d01.nc " + d + "u1.nc") &&
+         sdffiles::sh("ncap2 -O -s 'time=time+24;ta=ta+10' " + d + "u1.nc " + d + "u2.nc") &&
+         sdffiles::sh("ncpdq -O -P all_new " + d + "u2.nc " + d + "d02.nc") &&
+         sdffiles::sh("ncks -O -x -v ta " + d + "d01.nc " + d + "x.nc") &&
+         sdffiles::sh("ncap2 -O -s 'time=time+48' " + d + "x.nc " + d + "d03.nc");
+}
+
+}  // namespace
+
+// A template over files packed differently reads each file with its own
+// packing and masks, one time at a time or across the file boundary; a file
+// without the variable gives an undefined grid, and the next read starts
+// again from the first file.
+TEST(Sdfopen, TemplateOverFilesPackedDifferently) {
+  TempDir dir;
+  ASSERT_TRUE(make_series(dir));
+  std::vector<double> u1 = ncdump_values(dir.file("u1.nc"), "ta"),
+                      u2 = ncdump_values(dir.file("u2.nc"), "ta");
+  ASSERT_EQ(u1.size(), 24u);
+  ASSERT_EQ(u2.size(), 24u);
+  std::string in = "sdfopen " + dir.file("d01.nc") + " d%d2.nc 12\nq file\nset gxout print\n";
+  for (int t : {1, 6, 4, 8, 9, 2}) in += "set t " + std::to_string(t) + "\nd ta\n";
+  // x fixed, time varying across the boundary of the first two files.
+  in += "set lon 110\nset lat 10\nset t 3 6\nd ta\n";
+  RunResult r = run_batch(in, dir.path());
+  EXPECT_NE(r.out.find("Tsize = 12"), std::string::npos);
+  auto grid = [&](const std::vector<double>& u, int t) {
+    return std::vector<double>(u.begin() + t * 6, u.begin() + t * 6 + 6);
+  };
+  const double undef = -32767;
+  expect_near_all(nth_print(r.out, "d ta", 0), grid(u1, 0), undef, "t1");
+  expect_near_all(nth_print(r.out, "d ta", 1), grid(u2, 1), undef, "t6");
+  expect_near_all(nth_print(r.out, "d ta", 2), grid(u1, 3), undef, "t4");
+  expect_near_all(nth_print(r.out, "d ta", 3), grid(u2, 3), undef, "t8");
+  std::vector<double> missing = nth_print(r.out, "d ta", 4);
+  EXPECT_EQ(missing, std::vector<double>(6, undef));
+  EXPECT_NE(r.out.find("SDF templating:  Couldn't find variable ta in SDF file.\n"), std::string::npos);
+  expect_near_all(nth_print(r.out, "d ta", 5), grid(u1, 1), undef, "t2 after the failed switch");
+  // lon 110, lat 10 is element 4 of each grid.
+  expect_near_all(nth_print(r.out, "d ta", 6), {u1[2 * 6 + 4], u1[3 * 6 + 4], u2[4], u2[6 + 4]},
+                  undef, "across files");
+}
+
+// Every failed switch closes the file it opened: with few descriptors a
+// long run of failing switches still leaves the series readable.
+TEST(Sdfopen, FailedSwitchesLeaveNoFileOpen) {
+  TempDir dir;
+  ASSERT_TRUE(make_series(dir));
+  std::string in = "sdfopen d01.nc d%d2.nc 12\nset gxout print\n";
+  for (int i = 0; i < 80; i++) in += "set t 9\nd ta\nset t 1\nd ta\n";
+  in += "set t 5\nd ta\n";
+  std::string script = dir.file("run.sh");
+  write_file(script, "ulimit -n 40\nexec \"" + std::string(VEMRA_BIN) + "\" -b -l\n");
+  write_file(dir.file("in.txt"), in);
+  ASSERT_EQ(std::system(("cd " + dir.path() + " && sh run.sh < in.txt > out.txt 2>/dev/null").c_str()), 0);
+  std::string out = read_file(dir.file("out.txt"));
+  std::vector<double> u1 = ncdump_values(dir.file("d01.nc"), "ta");
+  std::vector<double> last = printed_values(out.substr(out.rfind("ka-> d ta\n")), "d ta");
+  EXPECT_EQ(last.size(), 6u) << out.substr(out.size() > 2000 ? out.size() - 2000 : 0);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n') > 400, true);
+  EXPECT_EQ(out.find("Open of new SDF file failed"), std::string::npos);
 }
