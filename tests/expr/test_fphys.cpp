@@ -141,33 +141,31 @@ TEST_F(Column, HumidityFromVirtualTemperature) {
   grid_field* q = eval("tvrh2q(tv,rh)");
   ASSERT_NE(q, nullptr) << out;
   EXPECT_EQ(out, "Notice from TVRH2Q: Using fixed pressure level 850 mb\n");
-  std::vector<float> qs(q->values, q->values + 4);
+  const std::vector<float> qs(q->values, q->values + 4);
   grid_field* t = eval("tvrh2t(tv,rh)");
   ASSERT_NE(t, nullptr) << out;
-  std::vector<float> ts(t->values, t->values + 4);
+  const std::vector<float> ts(t->values, t->values + 4);
   EXPECT_EQ(qs[0], 0.0f);
   EXPECT_FLOAT_EQ(ts[0], 290.0f);
   for (int k = 1; k < 3; k++) {
     const double r = (40.0 + 20 * (k + 1)) / 100, P = 85000;
     EXPECT_NEAR(qs[k], r * 0.622 * es(ts[k]) / (P - 0.378 * es(ts[k])), 2e-6) << k;
-    EXPECT_NEAR(290.0, ts[k] * ((1 - qs[k]) * 0.622 + 0.378 * qs[k]) / (0.622 * (1 - qs[k])), 1e-3)
-        << k;
+    EXPECT_NEAR(290.0, ts[k] * ((1 - qs[k]) * 0.622 + 0.378 * qs[k]) / (0.622 * (1 - qs[k])), 1e-3);
     EXPECT_GT(qs[k], 0.005);
   }
   EXPECT_EQ(qs[3], kUndef);
   EXPECT_EQ(ts[3], kUndef);
-  // With z varying each level uses its own pressure: the dry column keeps
-  // t = tv at every level.
+  // With z varying each level uses its own pressure: 850 gives the same as
+  // fixed at 850, 1000 (other pressure, 10 K warmer) another value.
   st.idim = 2;
-  st.jdim = -1;
-  st.dim_min[0] = st.dim_max[0] = 0;
-  st.dim_min[1] = st.dim_max[1] = 0;
+  st.dim_min[0] = st.dim_max[0] = 2;
   st.dim_min[2] = 1000;
   st.dim_max[2] = 300;
-  t = eval("tvrh2t(tv,rh)");
-  ASSERT_NE(t, nullptr) << out;
-  ASSERT_EQ(t->isiz, 5);
-  for (int z = 0; z < 5; z++) EXPECT_FLOAT_EQ(t->values[z], 300.0f - 10 * z);
+  q = eval("tvrh2q(tv,rh)");
+  ASSERT_NE(q, nullptr) << out;
+  ASSERT_EQ(q->isiz, 5);
+  EXPECT_EQ(q->values[1], qs[2]);
+  EXPECT_GT(std::fabs(q->values[0] - qs[2]), 1e-4);
   EXPECT_EQ(out, "");
 }
 
