@@ -1,7 +1,6 @@
 // One data set written twice by the test: as a binary grid with its
 // descriptor (read by vemra) and as a netCDF file (read by the independent
-// tool, cdo), with an evaluation state over its x-y plane. Also the calls of
-// the tool itself.
+// tool, cdo), with an evaluation state over its x-y plane.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,40 +17,10 @@
 #include "expr/evalstate.h"
 #include "base/mfcmn.h"
 #include "data/test_gridread_support.h"
+#include "expr/cdo_tool.h"
 #include "expr/eval.h"
 #include "data/result.h"
 
-namespace cdo_tool {
-
-inline bool available() { return std::system("command -v cdo >/dev/null 2>&1") == 0; }
-
-// Runs "cdo -s -O args"; false when the tool failed.
-inline bool run(const std::string& args) {
-  const std::string cmd = "cdo -s -O " + args + " >/dev/null 2>&1";
-  return std::system(cmd.c_str()) == 0;
-}
-
-// Every value of a variable of a netCDF file (empty when it cannot be read).
-inline std::vector<float> read(const std::string& path, const char* name) {
-  std::vector<float> v;
-  int nc, id, nd, dims[NC_MAX_VAR_DIMS];
-  if (nc_open(path.c_str(), NC_NOWRITE, &nc) != NC_NOERR) return v;
-  if (nc_inq_varid(nc, name, &id) == NC_NOERR && nc_inq_varndims(nc, id, &nd) == NC_NOERR) {
-    nc_inq_vardimid(nc, id, dims);
-    size_t n = 1;
-    for (int i = 0; i < nd; i++) {
-      size_t len;
-      nc_inq_dimlen(nc, dims[i], &len);
-      n *= len;
-    }
-    v.resize(n);
-    if (nc_get_var_float(nc, id, v.data()) != NC_NOERR) v.clear();
-  }
-  nc_close(nc);
-  return v;
-}
-
-}  // namespace cdo_tool
 
 // Axes of a data set: longitudes and latitudes (linear), pressure levels,
 // daily times; values by (variable, x, y, z, t) with 1-based indices.
@@ -74,81 +44,29 @@ struct AnalysisData : testing::Test {
   double lat(int y) const { return lat0 + dlat * (y - 1); }
   int nz() const { return int(levels.size()); }
 
-  // Writes both forms and opens the binary one; the environment is the
-  // whole x-y plane at the first level and time.
+  // Writes both forms (the same blocks of values, a time of each variable
+  // at a time) and opens the binary one; the environment is the whole x-y
+  // plane at the first level and time.
   void write() {
-    std::string s;
-    for (int t = 1; t <= nt; t++)
-      for (size_t v = 0; v < names.size(); v++)
-        for (int z = 1; z <= nz(); z++)
-          for (int y = 1; y <= ny; y++)
-            for (int x = 1; x <= nx; x++) grtest::put_f32(s, value(int(v), x, y, z, t));
-    vemra_test::write_file(dir.file("d.dat"), s);
-    char buf[512];
-    std::string ctl = "dset ^d.dat\nundef -999\n";
-    std::snprintf(buf, sizeof buf, "xdef %d linear %.9g %.9g\nydef %d linear %.9g %.9g\n", nx,
-                  lon0, dlon, ny, lat0, dlat);
-    ctl += buf;
-    ctl += "zdef " + std::to_string(nz()) + " levels";
-    for (double l : levels) ctl += " " + std::to_string(l);
-    ctl += "\ntdef " + std::to_string(nt) + " linear 00z1jan2000 1dy\nvars " +
-           std::to_string(names.size()) + "\n";
-    for (const std::string& n : names) ctl += n + " " + std::to_string(nz()) + " 99 " + n + "\n";
-    ctl += "endvars\n";
-    pfi = grtest::open_text(dir, ctl);
-    ASSERT_TRUE(pfi);
-    mfcmn.warn_level = 0;
-    st.file_list = st.default_file = pfi.get();
-    st.file_count = 1;
-    st.result_type = 1;
-    plane();
-    write_netcdf(dir.file("d.nc"), names, [&](int v, int x, int y, int z, int t) {
-      return value(v, x, y, z, t);
-    });
-  }
-
-  // The environment: x and y varying over the whole plane.
-  void plane(float lev = -1) {
-    st.idim = 0;
-    st.jdim = 1;
-    st.dim_min[0] = float(lon(1));
-    st.dim_max[0] = float(lon(nx));
-    st.dim_min[1] = float(lat(1));
-    st.dim_max[1] = float(lat(ny));
-    st.dim_min[2] = st.dim_max[2] = lev < 0 ? float(levels[0]) : lev;
-    st.time_start = st.time_end = {2000, 1, 1, 0, 0};
-  }
-
-  // The whole plane at level index z (0-based).
-  void plane_at(int z) { plane(float(levels[size_t(z)])); }
-
-  // A netCDF file on the same axes holding the given variables.
-  void write_netcdf(const std::string& path, const std::vector<std::string>& vars,
-                    const std::function<float(int, int, int, int, int)>& at) {
     int nc, dt, dz, dy, dx, vt, vz, vy, vx;
-    ASSERT_EQ(nc_create(path.c_str(), NC_CLOBBER, &nc), NC_NOERR);
+    ASSERT_EQ(nc_create(dir.file("d.nc").c_str(), NC_CLOBBER, &nc), NC_NOERR);
     nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
     nc_def_dim(nc, "lev", size_t(nz()), &dz);
     nc_def_dim(nc, "lat", size_t(ny), &dy);
     nc_def_dim(nc, "lon", size_t(nx), &dx);
     nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
     nc_put_att_text(nc, vt, "units", 30, "days since 2000-01-01 00:00:00");
-    nc_put_att_text(nc, vt, "calendar", 8, "standard");
     nc_def_var(nc, "lev", NC_DOUBLE, 1, &dz, &vz);
     nc_put_att_text(nc, vz, "units", 3, "hPa");
-    nc_put_att_text(nc, vz, "axis", 1, "Z");
     nc_def_var(nc, "lat", NC_DOUBLE, 1, &dy, &vy);
     nc_put_att_text(nc, vy, "units", 13, "degrees_north");
     nc_def_var(nc, "lon", NC_DOUBLE, 1, &dx, &vx);
     nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-    std::vector<int> ids;
+    std::vector<int> ids(names.size());
     int dims[4] = {dt, dz, dy, dx};
-    for (const std::string& n : vars) {
-      int id;
-      nc_def_var(nc, n.c_str(), NC_FLOAT, 4, dims, &id);
-      float fill = kUndef;
-      nc_put_att_float(nc, id, "_FillValue", NC_FLOAT, 1, &fill);
-      ids.push_back(id);
+    for (size_t v = 0; v < names.size(); v++) {
+      nc_def_var(nc, names[v].c_str(), NC_FLOAT, 4, dims, &ids[v]);
+      nc_put_att_float(nc, ids[v], "_FillValue", NC_FLOAT, 1, &kUndef);
     }
     ASSERT_EQ(nc_enddef(nc), NC_NOERR);
     std::vector<double> c;
@@ -158,19 +76,50 @@ struct AnalysisData : testing::Test {
     for (int y = 1; y <= ny; y++) c.push_back(lat(y));
     nc_put_var_double(nc, vy, c.data());
     nc_put_var_double(nc, vz, levels.data());
-    for (int t = 0; t < nt; t++) {
-      size_t start[4] = {size_t(t), 0, 0, 0}, count[4] = {1, size_t(nz()), size_t(ny), size_t(nx)};
-      double day = t;
+    std::string bin;
+    for (int t = 1; t <= nt; t++) {
+      size_t start[4] = {size_t(t - 1), 0, 0, 0}, count[4] = {1, size_t(nz()), size_t(ny), size_t(nx)};
+      const double day = t - 1;
       nc_put_var1_double(nc, vt, start, &day);
-      for (size_t v = 0; v < vars.size(); v++) {
+      for (size_t v = 0; v < names.size(); v++) {
         std::vector<float> g;
         for (int z = 1; z <= nz(); z++)
           for (int y = 1; y <= ny; y++)
-            for (int x = 1; x <= nx; x++) g.push_back(at(int(v), x, y, z, t + 1));
+            for (int x = 1; x <= nx; x++) g.push_back(value(int(v), x, y, z, t));
         ASSERT_EQ(nc_put_vara_float(nc, ids[v], start, count, g.data()), NC_NOERR);
+        bin.append(reinterpret_cast<const char*>(g.data()), g.size() * sizeof(float));
       }
     }
     ASSERT_EQ(nc_close(nc), NC_NOERR);
+    vemra_test::write_file(dir.file("d.dat"), bin);
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "xdef %d linear %.9g %.9g\nydef %d linear %.9g %.9g\nzdef %d levels",
+                  nx, lon0, dlon, ny, lat0, dlat, nz());
+    std::string ctl = "dset ^d.dat\nundef -999\n" + std::string(buf);
+    for (double l : levels) ctl += " " + std::to_string(l);
+    ctl += "\ntdef " + std::to_string(nt) + " linear 00z1jan2000 1dy\nvars " +
+           std::to_string(names.size()) + "\n";
+    for (const std::string& n : names) ctl += n + " " + std::to_string(nz()) + " 99 " + n + "\n";
+    pfi = grtest::open_text(dir, ctl + "endvars\n");
+    ASSERT_TRUE(pfi);
+    mfcmn.warn_level = 0;
+    st.file_list = st.default_file = pfi.get();
+    st.file_count = 1;
+    st.result_type = 1;
+    plane();
+  }
+
+  // The environment: x and y varying over the whole plane at level lev
+  // (the first level when left out).
+  void plane(float lev = -1) {
+    st.idim = 0;
+    st.jdim = 1;
+    st.dim_min[0] = float(lon(1));
+    st.dim_max[0] = float(lon(nx));
+    st.dim_min[1] = float(lat(1));
+    st.dim_max[1] = float(lat(ny));
+    st.dim_min[2] = st.dim_max[2] = lev < 0 ? float(levels[0]) : lev;
+    st.time_start = st.time_end = {2000, 1, 1, 0, 0};
   }
 
   // Evaluates an expression; null on failure, the messages in out.

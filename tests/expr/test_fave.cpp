@@ -13,6 +13,7 @@
 #include "expr/evalstate.h"
 #include "base/mfcmn.h"
 #include "data/test_gridread_support.h"
+#include "expr/cdo_tool.h"
 #include "expr/eval.h"
 #include "data/result.h"
 
@@ -137,30 +138,13 @@ struct Fave : testing::Test {
 
   // Runs one operator of the independent tool and returns u of its output.
   std::vector<float> tool(const std::string& op) {
-    std::string in = dir.file("d.nc"), res = dir.file(op + ".nc");
-    std::string cmd = "cdo -s -O " + op + " " + in + " " + res + " >/dev/null 2>&1";
-    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    std::vector<float> v;
-    int nc, vu, nd;
-    if (nc_open(res.c_str(), NC_NOWRITE, &nc) != NC_NOERR) return v;
-    size_t n = 1;
-    int dims[NC_MAX_VAR_DIMS];
-    nc_inq_varid(nc, "u", &vu);
-    nc_inq_varndims(nc, vu, &nd);
-    nc_inq_vardimid(nc, vu, dims);
-    for (int i = 0; i < nd; i++) {
-      size_t len;
-      nc_inq_dimlen(nc, dims[i], &len);
-      n *= len;
-    }
-    v.resize(n);
-    nc_get_var_float(nc, vu, v.data());
-    nc_close(nc);
-    return v;
+    const std::string res = dir.file(op + ".nc");
+    EXPECT_TRUE(cdo_tool::run(op + " " + dir.file("d.nc") + " " + res)) << op;
+    return cdo_tool::read(res, "u");
   }
 };
 
-bool have_tool() { return std::system("command -v cdo >/dev/null 2>&1") == 0; }
+bool have_tool() { return cdo_tool::available(); }
 
 void expect_near(float got, float want, const std::string& what, double tol = 0) {
   if (want == kUndef || got == kUndef) {

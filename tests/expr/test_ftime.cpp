@@ -45,22 +45,22 @@ TEST_F(Times, AgreesWithTool) {
       {"tcorr(aave(s,global),u,t=1,t=12)", "timcor" + S + U},
       {"tregr(aave(s,global),u,t=1,t=12)", "div -timcovar" + S + U + " -timvar" + S},
   };
-  const int plane = nx * ny;
+  const int cells = nx * ny;
   for (const auto& c : cases) {
     ASSERT_TRUE(cdo_tool::run(c.tool + " " + r)) << c.tool;
     const std::vector<float> want = cdo_tool::read(r, "u");
-    ASSERT_EQ(want.size(), size_t(plane * nz())) << c.tool;
+    ASSERT_EQ(want.size(), size_t(cells * nz())) << c.tool;
     for (int z = 0; z < nz(); z++) {
-      plane_at(z);
+      plane(float(levels[size_t(z)]));
       grid_field* g = eval(c.expr);
       ASSERT_NE(g, nullptr) << c.expr << out;
-      for (int k = 0; k < plane; k++) {
+      for (int k = 0; k < cells; k++) {
         const int x = k % nx + 1, y = k / nx + 1;
         bool gaps = false;  // regression over days where u is missing uses fewer days
         for (int t = 1; t <= nt; t++) gaps |= u(x, y, z + 1, t) == kUndef;
         const bool regression = c.expr[1] == 'r';
         if (regression && gaps) continue;
-        const float w = want[z * plane + k];
+        const float w = want[z * cells + k];
         if (x == 6 && y == 3 && c.expr[1] != 'm') {
           // A constant: no correlation, no regression.
           EXPECT_EQ(g->values[k], regression ? 0.0f : kUndef) << c.expr;

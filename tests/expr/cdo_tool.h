@@ -1,0 +1,41 @@
+// Calls of the independent tool (cdo) that tests compare with, and the
+// reading of its netCDF results.
+#pragma once
+
+#include <netcdf.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace cdo_tool {
+
+inline bool available() { return std::system("command -v cdo >/dev/null 2>&1") == 0; }
+
+// Runs "cdo -s -O args"; false when the tool failed.
+inline bool run(const std::string& args) {
+  const std::string cmd = "cdo -s -O " + args + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+// Every value of a variable of a netCDF file (empty when it cannot be read).
+inline std::vector<float> read(const std::string& path, const char* name) {
+  std::vector<float> v;
+  int nc, id, nd, dims[NC_MAX_VAR_DIMS];
+  if (nc_open(path.c_str(), NC_NOWRITE, &nc) != NC_NOERR) return v;
+  if (nc_inq_varid(nc, name, &id) == NC_NOERR && nc_inq_varndims(nc, id, &nd) == NC_NOERR) {
+    nc_inq_vardimid(nc, id, dims);
+    size_t n = 1;
+    for (int i = 0; i < nd; i++) {
+      size_t len;
+      nc_inq_dimlen(nc, dims[i], &len);
+      n *= len;
+    }
+    v.resize(n);
+    if (nc_get_var_float(nc, id, v.data()) != NC_NOERR) v.clear();
+  }
+  nc_close(nc);
+  return v;
+}
+
+}  // namespace cdo_tool
