@@ -130,6 +130,10 @@ struct AnalysisData : testing::Test {
     out = testing::internal::GetCapturedStdout();
     return rc == 0 && st.result_type == 1 ? st.result.grid : nullptr;
   }
+  // True when the expression fails with messages that contain text.
+  bool refused(const char* text, const char* message) {
+    return eval(text) == nullptr && out.find(message) != std::string::npos;
+  }
   // The value of a 0-D result, or NaN on failure.
   double scalar(const char* text) {
     grid_field* g = eval(text);
