@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "base/message.h"
+#include "base/wide.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
 #include "data/result.h"
@@ -103,9 +105,85 @@ struct slab_shape {
   const std::vector<long>* xmap;  // block column -> slab column when wrapping
 };
 
-template <class T>
-void convert(const T* raw, long nt, const slab_shape& s, const decoder& d, float* out) {
-  const double m1 = d.miss1, m2 = d.has_miss2 ? d.miss2 : d.miss1;
+// A stored value to a grid value: missing values (exact for shorts, within
+// 1e-5 for floats and doubles, and anything not a finite float) become the
+// undefined value.
+struct convert_short {
+  short m1, m2;
+  bool in_range1, in_range2;
+  float scale, offset, undef;
+  float operator()(short r) const {
+    return ((in_range1 && r == m1) || (in_range2 && r == m2)) ? undef : float(r) * scale + offset;
+  }
+};
+struct convert_float {
+  float m1, m2, undef;
+  float operator()(float r) const {
+    // NaN fails both comparisons and so counts as missing.
+    bool keep = std::fabs(r - m1) > 1e-5f && std::fabs(r - m2) > 1e-5f &&
+                std::fabs(r) <= std::numeric_limits<float>::max();
+    return keep ? r : undef;
+  }
+};
+struct convert_double {
+  double m1, m2;
+  float undef;
+  float operator()(double r) const {
+    bool keep = std::fabs(r - m1) > 1e-5 && std::fabs(r - m2) > 1e-5 &&
+                std::fabs(r) <= double(std::numeric_limits<float>::max());
+    return keep ? float(r) : undef;
+  }
+};
+
+// Whole rows of floats and shorts go eight values at a time; the lanes give
+// the same values as the one-by-one conversions above.
+VEMRA_WIDE void float_row(const float* in, float* out, long n, const convert_float& c) {
+  long x = 0;
+  const float8 m1 = c.m1 - float8{}, m2 = c.m2 - float8{}, un = c.undef - float8{};
+  const int8v absmask = 0x7fffffff - int8v{};
+  const float8 tol = 1e-5f - float8{}, big = std::numeric_limits<float>::max() - float8{};
+  for (; x + 8 <= n; x += 8) {
+    float8 r;
+    std::memcpy(&r, in + x, sizeof r);
+    float8 a1 = (float8)((int8v)(r - m1) & absmask), a2 = (float8)((int8v)(r - m2) & absmask);
+    float8 ar = (float8)((int8v)r & absmask);
+    int8v keep = (a1 > tol) & (a2 > tol) & (ar <= big);
+    float8 o = (float8)(((int8v)r & keep) | ((int8v)un & ~keep));
+    std::memcpy(out + x, &o, sizeof o);
+  }
+  for (; x < n; x++) out[x] = c(in[x]);
+}
+
+VEMRA_WIDE void short_row(const short* in, float* out, long n, const convert_short& c) {
+  long x = 0;
+  using short8 = short __attribute__((vector_size(16)));
+  const int8v m1 = int(c.m1) - int8v{}, m2 = int(c.m2) - int8v{};
+  const int8v use1 = (c.in_range1 ? -1 : 0) - int8v{}, use2 = (c.in_range2 ? -1 : 0) - int8v{};
+  const float8 sc = c.scale - float8{}, of = c.offset - float8{}, un = c.undef - float8{};
+  for (; x + 8 <= n; x += 8) {
+    short8 s8;
+    std::memcpy(&s8, in + x, sizeof s8);
+    int8v r = __builtin_convertvector(s8, int8v);
+    int8v miss = ((r == m1) & use1) | ((r == m2) & use2);
+    float8 v = __builtin_convertvector(r, float8) * sc + of;
+    float8 o = (float8)(((int8v)v & ~miss) | ((int8v)un & miss));
+    std::memcpy(out + x, &o, sizeof o);
+  }
+  for (; x < n; x++) out[x] = c(in[x]);
+}
+
+template <class T, class C>
+void convert_row(const T* in, float* out, long n, const C& c) {
+  if constexpr (std::is_same_v<C, convert_float>)
+    float_row(in, out, n, c);
+  else if constexpr (std::is_same_v<C, convert_short>)
+    short_row(in, out, n, c);
+  else
+    for (long x = 0; x < n; x++) out[x] = c(in[x]);
+}
+
+template <class T, class C>
+void convert(const T* raw, long nt, const slab_shape& s, const C& conv, float* out) {
   for (long t = 0; t < nt; t++)
     for (long z = 0; z < s.bz; z++) {
       long zz = s.zrev ? s.sz - 1 - z : z;
@@ -113,25 +191,31 @@ void convert(const T* raw, long nt, const slab_shape& s, const decoder& d, float
         long yy = s.yrev ? s.sy - 1 - y : y;
         const T* row = raw + ((t * s.sz + zz) * s.sy + yy) * s.sx;
         float* o = out + ((t * s.bz + z) * s.by + y) * s.bx;
-        for (long x = 0; x < s.bx; x++) {
-          T r = row[s.xmap ? (*s.xmap)[size_t(x)] : x];
-          float v;
-          if constexpr (std::is_same_v<T, short>) {
-            v = (r == m1 || r == m2) ? d.undef : float(r) * d.scale + d.offset;
-          } else if constexpr (std::is_same_v<T, float>) {
-            v = (std::isnan(r) || fequal(r, float(m1), 1e-5f) || fequal(r, float(m2), 1e-5f))
-                    ? d.undef
-                    : r;
-          } else {
-            v = (!std::isfinite(r) || std::fabs(r) > double(std::numeric_limits<float>::max()) ||
-                 dequal(r, m1, 1e-5) || dequal(r, m2, 1e-5))
-                    ? d.undef
-                    : float(r);
-          }
-          o[x] = v;
+        if (s.xmap) {
+          const long* map = s.xmap->data();
+          for (long x = 0; x < s.bx; x++) o[x] = conv(row[map[x]]);
+        } else {
+          convert_row(row, o, s.bx, conv);
         }
       }
     }
+}
+
+template <class T>
+void convert(const T* raw, long nt, const slab_shape& s, const decoder& d, float* out) {
+  const double m2 = d.has_miss2 ? d.miss2 : d.miss1;
+  if constexpr (std::is_same_v<T, short>) {
+    // A missing value that is no short marks nothing.
+    auto fits = [](double m) { return m == std::trunc(m) && m >= -32768 && m <= 32767; };
+    convert(raw, nt, s,
+            convert_short{short(fits(d.miss1) ? d.miss1 : 0), short(fits(m2) ? m2 : 0),
+                          fits(d.miss1), fits(m2), d.scale, d.offset, d.undef},
+            out);
+  } else if constexpr (std::is_same_v<T, float>) {
+    convert(raw, nt, s, convert_float{float(d.miss1), float(m2), d.undef}, out);
+  } else {
+    convert(raw, nt, s, convert_double{d.miss1, m2, d.undef}, out);
+  }
 }
 
 struct request {
@@ -300,7 +384,9 @@ int sdf_kagsdf(grid_field* pgr, float* values) {
   long ext[4];
   for (int d = 0; d < 4; d++) ext[d] = varies[d] ? long(pgr->dim_max[d]) - pgr->dim_min[d] + 1 : 1;
   const long n = ext[0] * ext[1] * ext[2] * ext[3];
-  for (long i = 0; i < n; i++) values[i] = undef;
+  auto fill_undef = [&]() {
+    for (long i = 0; i < n; i++) values[i] = undef;
+  };
 
   const int size[4] = {pfi->x_size, pfi->y_size, v->axis_pos[kAxisZ] >= 0 ? pfi->z_size : 1,
                        pfi->t_size};
@@ -313,7 +399,10 @@ int sdf_kagsdf(grid_field* pgr, float* values) {
       // A fixed longitude on a global grid comes round the circle.
       if (d == 0 && pfi->x_wraps && size[0] > 0) lo = ((lo - 1) % size[0] + size[0]) % size[0] + 1;
       // A fixed index outside the file leaves the grid undefined.
-      if (lo < 1 || lo > size[d]) return 0;
+      if (lo < 1 || lo > size[d]) {
+        fill_undef();
+        return 0;
+      }
       r.lo[d] = r.hi[d] = lo;
       continue;
     }
@@ -323,24 +412,35 @@ int sdf_kagsdf(grid_field* pgr, float* values) {
       r.wrap = true;
       continue;
     }
-    if (lo > size[d] || hi < 1) return 0;
+    if (lo > size[d] || hi < 1) {
+      fill_undef();
+      return 0;
+    }
     r.lo[d] = lo < 1 ? 1 : lo;
     r.hi[d] = hi > size[d] ? size[d] : hi;
   }
 
+  // A request that lies wholly inside the file is read straight into it.
+  bool whole = true;
+  for (int d = 0; d < 4; d++)
+    if (varies[d]) whole &= r.lo[d] == pgr->dim_min[d] && r.hi[d] == pgr->dim_max[d];
+  if (whole) {
+    int rc = kafgsdf(pgr, r, values);
+    if (rc) fill_undef();
+    return rc;
+  }
+  fill_undef();
   long bn = 1;
   for (int d = 0; d < 4; d++) bn *= long(r.hi[d] - r.lo[d] + 1);
-  std::vector<float> block;
-  try {
-    block.resize(size_t(bn));
-  } catch (const std::bad_alloc&) {
+  std::unique_ptr<float[]> block(new (std::nothrow) float[size_t(bn)]);
+  if (!block) {
     kaprnt(0, "Memory allocation error handling SDF grid request(1).\n");
     return 13;
   }
-  int rc = kafgsdf(pgr, r, block.data());
+  int rc = kafgsdf(pgr, r, block.get());
   if (rc == 0) {
     const long bx = r.hi[0] - r.lo[0] + 1, by = r.hi[1] - r.lo[1] + 1, bz = r.hi[2] - r.lo[2] + 1;
-    const float* b = block.data();
+    const float* b = block.get();
     for (int t = r.lo[3]; t <= r.hi[3]; t++)
       for (int z = r.lo[2]; z <= r.hi[2]; z++)
         for (int y = r.lo[1]; y <= r.hi[1]; y++) {

@@ -45,12 +45,13 @@ TEST(Sdfopen, FileAndDescriptorFromTheMetadata) {
   EXPECT_EQ(answer(r.out, "q file"),
             "File 1 : lat-lon test field\n  Descriptor: a.nc\n  Binary: a.nc\n"
             "  Type = Gridded\n  Xsize = 8  Ysize = 4  Zsize = 1  Tsize = 3\n"
-            "  Number of Variables = 1\n    tas 0 -999 near-surface air temperature\n");
+            "  Number of Variables = 2\n    tas 0 -999 near-surface air temperature\n"
+            "    ps 0 -999 \n");
   EXPECT_EQ(answer(r.out, "q ctlinfo"),
             "dset a.nc\ntitle lat-lon test field\nundef -999\n"
             "xdef 8 linear 0 45\nydef 4 linear -67.5 45\nzdef 1 linear 0 0\n"
-            "tdef 3 linear 00Z01JAN2000 360mn\nvars 1\n"
-            "tas 0 -999 near-surface air temperature\n");
+            "tdef 3 linear 00Z01JAN2000 360mn\nvars 2\n"
+            "tas 0 -999 near-surface air temperature\nps 0 -999 \n");
 }
 
 // Every time of the variable equals what ncdump prints, for the classic
@@ -59,10 +60,11 @@ TEST(Sdfopen, ValuesEqualNcdumpInBothFormats) {
   for (const std::string kind : {"", "nc4"}) {
     TempDir dir;
     std::string f = make_nc(dir, "latlon", "a.nc", kind);
-    std::vector<double> all = ncdump_values(f, "tas");
+    std::vector<double> all = ncdump_values(f, "tas"), ps = ncdump_values(f, "ps");
     ASSERT_EQ(all.size(), 96u);
+    ASSERT_EQ(ps.size(), 96u);
     std::string in = "sdfopen a.nc\nset gxout print\nset x 1 8\n";
-    for (int t = 1; t <= 3; t++) in += "set t " + std::to_string(t) + "\nd tas\n";
+    for (int t = 1; t <= 3; t++) in += "set t " + std::to_string(t) + "\nd tas\nd ps\n";
     RunResult r = run_batch(in, dir.path());
     size_t at = 0;
     for (int t = 0; t < 3; t++) {
@@ -73,6 +75,10 @@ TEST(Sdfopen, ValuesEqualNcdumpInBothFormats) {
         if (w == -999) w = std::nan("");
       expect_near_all(printed_values(r.out.substr(at), "d tas"), want, -999,
                       kind + " time " + std::to_string(t + 1));
+      // Packed shorts in whole rows: raw * 0.5 + 1000, both masks.
+      std::vector<double> p(ps.begin() + t * 32, ps.begin() + (t + 1) * 32);
+      for (double& w : p) w = (w == -5 || std::isnan(w)) ? std::nan("") : w * 0.5 + 1000;
+      expect_near_all(printed_values(r.out.substr(at), "d ps"), p, -5, kind + " ps");
     }
   }
 }

@@ -1,0 +1,164 @@
+// The time mean over a 360 x 181 x 1000 float variable of a netCDF file
+// opened from its metadata ("ave(g, t=1, t=1000)"), against the independent
+// tool's "timmean" of the same file; the ratio is printed at the end.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <netcdf.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/mfcmn.h"
+#include "data/filerec.h"
+#include "data/result.h"
+#include "expr/eval.h"
+#include "expr/evalstate.h"
+#include "sdf/sdf.h"
+#include "sdf/sdfint.h"
+
+namespace {
+
+constexpr int kNx = 360, kNy = 181, kNt = 1000;
+
+std::string dir, nc_file, out_file;
+double ours_s = 0, tool_s = 0;
+
+void remove_files() {
+  std::remove(nc_file.c_str());
+  std::remove(out_file.c_str());
+  rmdir(dir.c_str());
+}
+
+// Runs f with standard output and error sent to /dev/null.
+template <class F>
+void quietly(F f) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  int so = dup(1), se = dup(2);
+  int nul = open("/dev/null", O_WRONLY);
+  dup2(nul, 1);
+  dup2(nul, 2);
+  f();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  dup2(so, 1);
+  dup2(se, 2);
+  close(nul);
+  close(so);
+  close(se);
+}
+
+const std::string& file() {
+  if (!nc_file.empty()) return nc_file;
+  char tmpl[] = "/tmp/vemra-bench-sdf-XXXXXX";
+  if (!mkdtemp(tmpl)) std::abort();
+  dir = tmpl;
+  nc_file = dir + "/g.nc";
+  out_file = dir + "/mean.nc";
+  std::atexit(remove_files);
+  int nc, dims[3], vt, vy, vx, vg;
+  if (nc_create(nc_file.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &nc) != NC_NOERR) std::abort();
+  nc_def_dim(nc, "time", NC_UNLIMITED, &dims[0]);
+  nc_def_dim(nc, "lat", kNy, &dims[1]);
+  nc_def_dim(nc, "lon", kNx, &dims[2]);
+  nc_def_var(nc, "time", NC_DOUBLE, 1, &dims[0], &vt);
+  nc_put_att_text(nc, vt, "units", 30, "hours since 2000-01-01 00:00:00");
+  nc_def_var(nc, "lat", NC_DOUBLE, 1, &dims[1], &vy);
+  nc_put_att_text(nc, vy, "units", 13, "degrees_north");
+  nc_def_var(nc, "lon", NC_DOUBLE, 1, &dims[2], &vx);
+  nc_put_att_text(nc, vx, "units", 12, "degrees_east");
+  nc_def_var(nc, "g", NC_FLOAT, 3, dims, &vg);
+  nc_enddef(nc);
+  std::vector<double> c(kNx);
+  for (int i = 0; i < kNx; i++) c[size_t(i)] = i;
+  nc_put_var_double(nc, vx, c.data());
+  for (int j = 0; j < kNy; j++) c[size_t(j)] = -90 + j;
+  nc_put_var_double(nc, vy, c.data());
+  std::vector<float> grid(size_t(kNx) * kNy);
+  for (int t = 0; t < kNt; t++) {
+    for (int j = 0; j < kNy; j++)
+      for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + size_t(i)] = float(t % 17 + j * 0.5 + i * 0.01);
+    size_t start[3] = {size_t(t), 0, 0}, count[3] = {1, kNy, kNx};
+    double hours = 6.0 * t;
+    nc_put_var1_double(nc, vt, start, &hours);
+    nc_put_vara_float(nc, vg, start, count, grid.data());
+  }
+  nc_close(nc);
+  return nc_file;
+}
+
+void BM_SdfAveOverTime(benchmark::State& state) {
+  const std::string& f = file();
+  sdf_install(nullptr);
+  mfcmn.calendar_365 = -999;
+  mfcmn.warn_level = 0;
+  file_descriptor* pfi = getpfi();
+  pfi->sdf_flag = 1;
+  io_std* io = nullptr;
+  init_io_std(&io);
+  pfi->sdf_io = io;
+  sdf_parms parms;
+  int rc = 1;
+  quietly([&] { rc = kadsdf(f.c_str(), pfi, "", -999, parms); });
+  if (rc != 0) std::abort();
+  eval_state st{};
+  st.file_list = st.default_file = pfi;
+  st.file_count = 1;
+  st.result_type = 1;
+  st.idim = 0;
+  st.jdim = 1;
+  st.dim_max[0] = 359;
+  st.dim_min[1] = -90;
+  st.dim_max[1] = 90;
+  st.time_start = st.time_end = {2000, 1, 1, 0, 0};
+  double check = 0;
+  auto t0 = std::chrono::steady_clock::now();
+  quietly([&] {
+    for (auto _ : state) {
+      eval_state s = st;
+      if (kaexpr("ave(g,t=1,t=1000)", &s) != 0) {
+        state.SkipWithError("evaluation failed");
+        break;
+      }
+      check += s.result.grid->values[kNx * 90 + 180];
+      kafree(&s);
+    }
+  });
+  ours_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+           double(state.iterations());
+  benchmark::DoNotOptimize(check);
+  close_netcdf(io->ncid);
+  frepfi(pfi, 0);
+}
+BENCHMARK(BM_SdfAveOverTime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
+void BM_ToolTimeMeanNetcdf(benchmark::State& state) {
+  const std::string& f = file();
+  if (std::system("command -v cdo >/dev/null 2>&1") != 0) {
+    state.SkipWithError("cdo missing");
+    return;
+  }
+  std::string cmd = "cdo -s -O timmean " + f + " " + out_file + " >/dev/null 2>&1";
+  auto t0 = std::chrono::steady_clock::now();
+  for (auto _ : state)
+    if (std::system(cmd.c_str()) != 0) state.SkipWithError("cdo failed");
+  tool_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+           double(state.iterations());
+}
+BENCHMARK(BM_ToolTimeMeanNetcdf)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (ours_s > 0 && tool_s > 0)
+    std::printf("time mean of a 360x181x1000 netCDF variable: vemra %.1f ms, cdo timmean %.1f ms, ratio %.2f\n",
+                ours_s * 1e3, tool_s * 1e3, ours_s / tool_s);
+  return 0;
+}
