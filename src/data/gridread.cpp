@@ -1,8 +1,10 @@
 #include "data/gridread.h"
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -107,10 +109,6 @@ bool scratch_for(std::size_t bytes, const char* message) {
   return true;
 }
 
-void swap2(unsigned char* b, int64_t n) {
-  for (int64_t i = 0; i < n; i++) std::swap(b[2 * i], b[2 * i + 1]);
-}
-
 // Values inside the tolerance band (lo, hi), and NaN, become u. Most blocks
 // hold none, so each block of 64 is looked at first and written only when
 // it has one; the tests run without branches, in vector registers. A value
@@ -143,6 +141,36 @@ VEMRA_WIDE void apply_band(float* values, int64_t n, float lo, float hi, float u
   }
 }
 
+// Converts n stored elements to float by the variable's data form, in the
+// file's byte order. out may be raw itself, or lie at or before it when the
+// elements are narrower than floats: element i is taken before out[i] is
+// written, so raw may sit at the very end of out's memory.
+void decode(const unsigned char* raw, int64_t n, float* out) {
+  const int form = pvr->data_form;
+  const bool swap = pfi->byte_swap;
+  if (form == 1) {
+    for (int64_t i = 0; i < n; i++) out[i] = raw[i];
+  } else if (element_size(form) == 2) {
+    for (int64_t i = 0; i < n; i++) {
+      unsigned char b[2] = {raw[2 * i], raw[2 * i + 1]};
+      if (swap) std::swap(b[0], b[1]);
+      uint16_t u;
+      std::memcpy(&u, b, 2);
+      out[i] = form == 2 ? float(u) : float(static_cast<int16_t>(u));
+    }
+  } else if (form == 4) {
+    for (int64_t i = 0; i < n; i++) {
+      uint32_t u;
+      std::memcpy(&u, raw + 4 * i, 4);
+      if (swap) u = __builtin_bswap32(u);
+      out[i] = static_cast<float>(static_cast<int32_t>(u));
+    }
+  } else {
+    if (static_cast<const void*>(raw) != out) std::memmove(out, raw, std::size_t(n) * 4);
+    if (swap) kabswp(out, static_cast<std::size_t>(n));
+  }
+}
+
 // Reads n elements at the current position into values, converted to float
 // in the file's byte order, then the tolerance band (and any NaN) becomes the
 // grid's undefined value. Returns the count read in full.
@@ -153,44 +181,63 @@ int64_t read_elements(int64_t n, float* values) {
   int64_t got;
   if (esize == 4 && form != 4) {
     got = static_cast<int64_t>(std::fread(values, 4, static_cast<std::size_t>(n), fp));
-    if (pfi->byte_swap) kabswp(values, static_cast<std::size_t>(got));
+    decode(reinterpret_cast<unsigned char*>(values), got, values);
   } else {
     const char* msg = form == 1 ? "Memory Allocation Error:  char grid storage \n"
                       : esize == 2 ? "Memory Allocation Error:  integer*2 storage \n"
                                    : "Memory Allocation Error:  integer*4 storage \n";
     if (!scratch_for(static_cast<std::size_t>(n) * esize, msg)) return -1;
     got = static_cast<int64_t>(std::fread(scratch, esize, static_cast<std::size_t>(n), fp));
-    if (form == 1) {
-      for (int64_t i = 0; i < got; i++) values[i] = scratch[i];
-    } else if (esize == 2) {
-      if (pfi->byte_swap) swap2(scratch, got);
-      for (int64_t i = 0; i < got; i++) {
-        if (form == 2) {
-          uint16_t u;
-          std::memcpy(&u, scratch + 2 * i, 2);
-          values[i] = u;
-        } else {
-          int16_t s;
-          std::memcpy(&s, scratch + 2 * i, 2);
-          values[i] = s;
-        }
-      }
-    } else {
-      if (pfi->byte_swap) kabswp(scratch, static_cast<std::size_t>(got));
-      for (int64_t i = 0; i < got; i++) {
-        int32_t s;
-        std::memcpy(&s, scratch + 4 * i, 4);
-        values[i] = static_cast<float>(s);
-      }
-    }
+    decode(scratch, got, values);
   }
   apply_band(values, got, pfi->undef_low, pfi->undef_high, pgr->undef);
   return got;
 }
 
+// Byte position of an element offset; false when it cannot be one.
+bool byte_position(int64_t offset, int esize, int64_t* pos) {
+  if (!pfi->data_stream || offset < 0 || offset > (INT64_MAX - pfi->file_header_bytes) / esize)
+    return false;
+  *pos = offset * esize + pfi->file_header_bytes;
+  return true;
+}
+
+// Reads bytes at a byte position straight into buf, past the stream's
+// buffer; the stream's position is left alone (every stream read here
+// seeks first). Returns the count read.
+int64_t read_at(int64_t pos, void* buf, int64_t bytes) {
+  const int fd = fileno(pfi->data_stream);
+  int64_t done = 0;
+  while (done < bytes) {
+    const std::size_t want = std::size_t(std::min<int64_t>(bytes - done, int64_t(1) << 30));
+    const ssize_t r = pread(fd, static_cast<char*>(buf) + done, want, off_t(pos + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    done += r;
+  }
+  return done;
+}
+
+// Reads of at least this many bytes skip the stream's small buffer.
+constexpr int64_t kDirectBytes = 16384;
+
 // Reads n elements at an element offset (n may exceed the int of karead).
+// A large read goes in one piece into the values' own memory: the stored
+// elements at its end, widened to floats from the front.
 int read_block(int64_t offset, int64_t n, float* values) {
-  if (seek_element(offset, element_size(pvr->data_form), false)) return 1;
+  const int esize = element_size(pvr->data_form);
+  int64_t pos;
+  if (n * esize >= kDirectBytes && byte_position(offset, esize, &pos)) {
+    auto* raw = reinterpret_cast<unsigned char*>(values) + n * (4 - esize);
+    if (read_at(pos, raw, n * esize) < n * esize) {
+      read_error(n, offset);
+      return 1;
+    }
+    decode(raw, n, values);
+    apply_band(values, n, pfi->undef_low, pfi->undef_high, pgr->undef);
+    return 0;
+  }
+  if (seek_element(offset, esize, false)) return 1;
   int64_t got = read_elements(n, values);
   if (got < 0) return 1;
   if (got < n) {
@@ -200,29 +247,184 @@ int read_block(int64_t offset, int64_t n, float* values) {
   return 0;
 }
 
-// Reads the rows y0..y1 of a whole-row request at z, t in one piece: rows of
-// one horizontal grid lie back to back in the file (in reverse order when y is
-// stored north to south). Returns 0 or 1.
-int read_rows(int y0, int y1, int z, int t, float* values) {
-  const int nx = pfi->x_size;
-  int tt = t;
-  if (pfi->template_flag) {
-    int opened = 0;
-    tt = kaopfn(t, &opened);
-    if (tt == -99999) return 1;
-    if (tt == -88888) {
-      fill(values, int64_t(y1 - y0 + 1) * nx, pfi->undef);
+// The x-varying walk over rows of a plain binary file. Each outer index is
+// one output row of isiz values fed by one piece of the file row: k
+// elements from column c0. Pieces of consecutive rows lying a constant
+// stride apart (forwards or backwards, with at most a small gap between
+// them) form one span of the file and come in one read; the wrapped,
+// reversed and out-of-file positions are then filled in memory. A span
+// whose stride is no longer than an output row is read into the tail of
+// the grid's own rows and spread out from the front; any other goes
+// through the side buffer.
+struct row_spans {
+  float* values;
+  int64_t isiz, lo;
+  int od, a, nx, c0, k, esize;
+  bool wraps, identity, whole_rows;
+  float undef;
+  // The pending span: output rows r0..r0+n-1, the first piece at element
+  // offset off0, each next one stride elements on.
+  int64_t r0 = 0, n = 0, off0 = 0, stride = 0;
+};
+
+// Gaps up to this many bytes between pieces are read through.
+constexpr int64_t kMergeGap = 8192;
+// A span read through the side buffer is at most this long (or one piece).
+constexpr int64_t kSideCap = int64_t(8) << 20;
+
+// One piece of the file row, as floats, spread into an output row.
+void place_row(const row_spans& w, const float* piece, float* dest) {
+  if (w.wraps) {
+    int64_t xi = wrap_index(w.a, w.nx) - 1;
+    for (int64_t i = 0; i < w.isiz;) {
+      const int64_t m = std::min<int64_t>(w.nx - xi, w.isiz - i);
+      std::memcpy(dest + i, piece + xi, std::size_t(m) * 4);
+      i += m;
+      xi = 0;
+    }
+  } else {
+    fill(dest, w.isiz, w.undef);
+    std::memcpy(dest + (w.c0 - w.a), piece, std::size_t(w.k) * 4);
+  }
+}
+
+// Reads the pending span and spreads it: 0 or 1.
+int flush_span(row_spans& w, int* idx) {
+  if (w.n == 0) return 0;
+  const int64_t n = w.n, step = w.stride < 0 ? -w.stride : w.stride;
+  const int64_t unit = n == 1 ? w.k : step;
+  const int64_t count = (n - 1) * step + w.k;
+  const int64_t bytes = count * w.esize;
+  const int64_t first = w.stride < 0 ? w.off0 + (n - 1) * w.stride : w.off0;
+  float* dest = w.values + w.r0 * w.isiz;
+  const bool in_place = unit <= w.isiz;
+  const int64_t r0 = w.r0;
+  w.n = 0;
+  unsigned char* raw;
+  if (in_place) {
+    raw = reinterpret_cast<unsigned char*>(dest) + n * w.isiz * 4 - bytes;
+  } else {
+    if (!scratch_for(std::size_t(bytes), "Memory Allocation Error:  grid storage \n")) return 1;
+    raw = scratch;
+  }
+  int64_t pos;
+  if (!byte_position(first, w.esize, &pos) || read_at(pos, raw, bytes) < bytes) {
+    // Report as the row-by-row reads would (whole rows as their one read).
+    if (w.whole_rows) {
+      if (read_block(first, count, dest)) return 1;
+      if (w.stride < 0)
+        for (int64_t i = 0, j = n - 1; i < j; i++, j--)
+          std::swap_ranges(dest + i * w.isiz, dest + (i + 1) * w.isiz, dest + j * w.isiz);
       return 0;
     }
+    for (int64_t r = 0; r < n; r++) {
+      idx[w.od] = int(w.lo + r0 + r);
+      if (kagrow(dest + r * w.isiz, idx) > 0) return 1;
+    }
+    return 0;
   }
-  int64_t rows = y1 - y0 + 1;
-  int first = pfi->yrev ? y1 : y0;
-  if (read_block(kafcor(1, first, z, tt), rows * nx, values)) return 1;
-  if (pfi->yrev) {
-    // Stored north to south: put the rows back in grid order.
-    for (int64_t a = 0, b = rows - 1; a < b; a++, b--)
-      std::swap_ranges(values + a * nx, values + (a + 1) * nx, values + b * nx);
+  const int64_t piece = w.k * w.esize, gap = step * w.esize;
+  if (w.stride < 0)
+    for (int64_t i = 0, j = n - 1; i < j; i++, j--)
+      std::swap_ranges(raw + i * gap, raw + i * gap + piece, raw + j * gap);
+  if (in_place && w.identity) {
+    // Rows back to back, as the grid holds them.
+    decode(raw, count, dest);
+    apply_band(dest, count, pfi->undef_low, pfi->undef_high, w.undef);
+    return 0;
   }
+  for (int64_t r = 0; r < n; r++) {
+    float* row = dest + r * w.isiz;
+    float* out = w.identity ? row : pfi->data_buffer;
+    decode(raw + r * gap, w.k, out);
+    apply_band(out, w.k, pfi->undef_low, pfi->undef_high, w.undef);
+    if (!w.identity) place_row(w, out, row);
+  }
+  return 0;
+}
+
+// Adds output row r with its piece at element offset off to the pending
+// span when it continues it; false when the span must be read first.
+bool extend_span(row_spans& w, int64_t r, int64_t off) {
+  if (w.n == 0 || r != w.r0 + w.n) return false;
+  const int64_t d = off - (w.off0 + (w.n - 1) * w.stride);
+  if (w.n > 1 && d != w.stride) return false;
+  const int64_t step = d < 0 ? -d : d;
+  if (step < w.k || (step - w.k) * w.esize > kMergeGap) return false;
+  if (step > w.isiz && (w.n * step + w.k) * w.esize > kSideCap) return false;
+  w.stride = d;
+  w.n++;
+  return true;
+}
+
+int walk_spans(grid_field* grid, int* idx, const int* size, int od, float* values, bool* read) {
+  row_spans w;
+  w.values = values;
+  w.isiz = grid->isiz;
+  w.od = od;
+  w.lo = grid->dim_min[od];
+  const int64_t hi = grid->dim_max[od];
+  w.a = grid->dim_min[0];
+  const int b = grid->dim_max[0];
+  w.nx = pfi->x_size;
+  w.undef = grid->undef;
+  w.esize = element_size(pvr->data_form);
+  w.identity = w.a >= 1 && b <= w.nx;
+  w.wraps = !w.identity && pfi->x_wraps;
+  w.whole_rows = od == 1 && w.a == 1 && b == w.nx;
+  if (w.identity) {
+    w.c0 = w.a;
+    w.k = b - w.a + 1;
+  } else if (w.wraps) {
+    w.c0 = 1;
+    w.k = w.nx;
+  } else {
+    w.c0 = std::max(w.a, 1);
+    w.k = std::min(b, w.nx) - w.c0 + 1;
+  }
+  if (!w.identity && !pfi->data_buffer) {
+    kaprnt(0, "Memory Allocation Error:  grid storage \n");
+    return 1;
+  }
+  const bool none = w.k < 1;
+  for (int64_t o = w.lo; o <= hi; o++) {
+    const int64_t r = o - w.lo;
+    float* dest = values + r * w.isiz;
+    idx[od] = int(o);
+    if (o < 1 || o > size[od] || none) {
+      if (flush_span(w, idx)) return 1;
+      fill(dest, w.isiz, w.undef);
+      continue;
+    }
+    int tt = idx[3];
+    if (pfi->template_flag) {
+      if (pfi->template_file_numbers && pfi->template_file_numbers[idx[3] - 1] !=
+                                            pfi->open_template_time &&
+          flush_span(w, idx))
+        return 1;
+      idx[od] = int(o);
+      int opened = 0;
+      tt = kaopfn(idx[3], &opened);
+      if (tt == -99999) return 1;
+      if (tt == -88888) {
+        // The file is missing: the row reader fills its undefined value.
+        if (kagrow(dest, idx) > 0) return 1;
+        *read = true;
+        continue;
+      }
+    }
+    const int64_t off = kafcor(w.c0, idx[1], idx[2], tt);
+    if (!extend_span(w, r, off)) {
+      if (flush_span(w, idx)) return 1;
+      w.r0 = r;
+      w.n = 1;
+      w.off0 = off;
+      w.stride = 0;
+    }
+    *read = true;
+  }
+  if (flush_span(w, idx)) return 1;
+  idx[od] = int(w.whole_rows ? w.lo : hi);
   return 0;
 }
 
@@ -336,17 +538,9 @@ int kaggrd(grid_field* grid) {
   if (idim == 0) {
     const int od = jdim < 0 ? 1 : jdim;
     const int64_t lo = grid->dim_min[od], hi = grid->dim_max[od];
-    // Whole rows of consecutive latitudes come in one read.
-    bool slab = od == 1 && !pfi->pdef_type && !pfi->grib_flag && !pvr->yx_order &&
-                grid->dim_min[0] == 1 && grid->dim_max[0] == pfi->x_size;
-    if (slab) {
-      int64_t y0 = lo < 1 ? 1 : lo, y1 = hi > size[1] ? size[1] : hi;
-      for (int64_t o = lo; o <= hi; o++)
-        if (o < 1 || o > size[1]) fill(values + (o - lo) * isiz, isiz, undef);
-      if (y0 <= y1) {
-        if (read_rows(int(y0), int(y1), idx[2], idx[3], values + (y0 - lo) * isiz)) return 1;
-        read = true;
-      }
+    const bool plain = !pfi->pdef_type && !pfi->grib_flag && !pvr->yx_order;
+    if (plain) {
+      if (walk_spans(grid, idx, size, od, values, &read)) return 1;
     } else {
       for (int64_t o = lo; o <= hi; o++) {
         float* row = values + (o - lo) * isiz;
