@@ -189,7 +189,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
     kaprnt(0, "DEFINE error:  no file open yet\n");
     return 1;
   }
-  if (f->file_type == 2) {
+  if (f->file_type == station_file) {
     kaprnt(0, "Define error:  Define not yet valid for station data\n");
     kaprnt(0, "    Default file is a station data file\n");
     return 1;
@@ -265,7 +265,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
   }
   entry->file = rec;
   std::strcpy(entry->name, name);
-  rec->file_type = 4;
+  rec->file_type = defined_file;
   rec->undef = first->undef;
   rec->pdef_type = 0;
   rec->climatology_flag = 0;

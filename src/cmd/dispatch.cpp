@@ -105,7 +105,8 @@ int do_reset(session_state* pcm, bool reinit) {
     // After a reset the z range is opened only for a profile of a grid.
     const file_descriptor* pfi = pcm->default_file;
     kadefenv(pcm, pfi,
-             pfi->file_type == 1 && pfi->z_size > 1 && (pfi->x_size == 1 || pfi->y_size == 1));
+             pfi->file_type == grid_file && pfi->z_size > 1 &&
+                 (pfi->x_size == 1 || pfi->y_size == 1));
   }
   gxfrme(1);
   kaprnt(1, reinit ? "All Vemra attributes have been reinitialized\n"

@@ -53,7 +53,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
   if (pcm->cmark == -9) pcm->cmark = auto_mark(pcm->frame_pass);
   file_descriptor* f = pcm->default_file;
   const int d = pcm->loopdim;
-  if (f->file_type > 1 && d != 3) {
+  if (f->file_type != grid_file && d != 3) {
     kaprnt(0, "Display command error:  Invalid looping environment\n");
     kaprnt(0, "  Cannot loop on stn data through X, Y, or Z\n");
     return 1;

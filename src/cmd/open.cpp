@@ -15,13 +15,13 @@
 // whole z range of a vertical profile or section.
 void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
   char cmd[64];
-  if (pfi->file_type == 2 || pfi->x_wraps) {
+  if (pfi->file_type == station_file || pfi->x_wraps) {
     kacmd("set lon 0 360", pcm, 0);
   } else {
     std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);
     kacmd(cmd, pcm, 0);
   }
-  if (pfi->file_type == 2) {
+  if (pfi->file_type == station_file) {
     kacmd("set lat -90 90", pcm, 0);
     kacmd("set lev 500", pcm, 0);
   } else {
@@ -74,7 +74,8 @@ int kaopen(const char* name, session_state* pcm) {
   }
   kaprntf(2, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
   if (pcm->file_count == 1) {
-    bool zrange = pfi->file_type == 1 && pfi->z_size >= 1 && (pfi->x_size == 1 || pfi->y_size == 1);
+    bool zrange = pfi->file_type == grid_file && pfi->z_size >= 1 &&
+                  (pfi->x_size == 1 || pfi->y_size == 1);
     kadefenv(pcm, pfi, zrange);
   }
   if (pfi->pdef_type) {

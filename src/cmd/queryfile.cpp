@@ -64,7 +64,7 @@ int kaqdims(char*, char*, session_state* pcm) {
   for (int d = 0; d < 3; d++) {
     float lo = pcm->dim_min[d], hi = pcm->dim_max[d];
     float glo = lo, ghi = hi;
-    if (pfi->file_type != 2 && pfi->world_to_grid[d]) {
+    if (pfi->file_type != station_file && pfi->world_to_grid[d]) {
       glo = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], lo);
       ghi = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], hi);
     }
@@ -105,7 +105,7 @@ int kaqfile(char* lower, char*, session_state* pcm) {
   kaprntf(2, "File %i : %s\n", num, pfi->title);
   kaprntf(2, "  Descriptor: %s\n", pfi->descriptor_name);
   kaprntf(2, "  Binary: %s\n", pfi->data_file_name);
-  if (pfi->file_type == 2) {
+  if (pfi->file_type == station_file) {
     kaprnt(2, "  Type = Station Data\n");
     kaprntf(2, "  Tsize = %i\n", pfi->t_size);
   } else {
@@ -142,7 +142,7 @@ int kaqctl(char* lower, char*, session_state* pcm) {
   kaprntf(2, "dset %s\n", pfi->data_file_name);
   kaprntf(2, "title %s\n", pfi->title);
   kaprntf(2, "undef %g\n", pfi->undef);
-  if (pfi->file_type == 2) {
+  if (pfi->file_type == station_file) {
     kaprnt(2, "dtype station\n");
     kaprntf(2, "  Tsize = %i\n", pfi->t_size);
     return 0;

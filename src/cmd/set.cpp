@@ -100,7 +100,7 @@ int set_grid(set_args& a, int dim) {
     count = v1 == v2 ? 1 : 2;
   }
   int varying = count - 1;
-  if (pfi->file_type == 1 && count == 1) {
+  if (pfi->file_type == grid_file && count == 1) {
     v1 = std::floor(v1 + 0.5f);
     v2 = v1;
     varying = 0;
@@ -114,7 +114,7 @@ int set_grid(set_args& a, int dim) {
     print_times(pcm);
     return 0;
   }
-  if (pfi->file_type == 1) {
+  if (pfi->file_type == grid_file) {
     pcm->dim_min[dim] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v1);
     pcm->dim_max[dim] = count == 1 ? pcm->dim_min[dim]
                                    : pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v2);
@@ -143,7 +143,7 @@ int set_world(set_args& a, int dim) {
     count = lo == hi ? 1 : 2;
   }
   int varying = count - 1;
-  if (pfi->file_type == 1 && count == 1) {
+  if (pfi->file_type == grid_file && count == 1) {
     float g = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], lo);
     g = std::floor(g + 0.5f);
     lo = hi = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], g);

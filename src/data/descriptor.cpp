@@ -577,7 +577,7 @@ int rec_dtype(parse_state& st, const char* mp, int) {
     kaprnt(1, "Description file warning: Missing data type\n");
     kaprnt(1, "   Assuming data file type is grid\n");
   } else if (cmpwrd("station", p)) {
-    pfi->file_type = 2;
+    pfi->file_type = station_file;
   } else if (cmpwrd("grib", p)) {
     pfi->grib_flag = 1;
     if (const char* q = nxtwrd(p)) {
@@ -790,7 +790,7 @@ int lat_table_scaling(const lat_table& table, const char* p, file_descriptor* pf
 // XDEF, YDEF, ZDEF (arg: the dimension): size, scaling word and its values.
 int rec_space_dimension(parse_state& st, const char* mp, int dim) {
   file_descriptor* pfi = st.pfi;
-  if (pfi->file_type == 2) return 0;
+  if (pfi->file_type == station_file) return 0;
   int size;
   const char* p = dimension_size(mp, &size);
   if (!p) return 1;
@@ -1012,7 +1012,7 @@ int parse_records(parse_state& st) {
 // Everything after the last record. Returns 0, 1 after the messages.
 int finish(const parse_state& st, int mflag) {
   file_descriptor* pfi = st.pfi;
-  bool grid = pfi->file_type == 1;
+  bool grid = pfi->file_type == grid_file;
   bool missing = false;
   auto need = [&](bool seen, const char* name) {
     if (!seen) {

@@ -8,7 +8,7 @@ file_descriptor* getpfi() {
   // calloc gives every pointer null, every count and flag 0 and empty names.
   auto* pfi = static_cast<file_descriptor*>(std::calloc(1, sizeof(file_descriptor)));
   if (!pfi) return nullptr;
-  pfi->file_type = 1;
+  pfi->file_type = grid_file;
   pfi->file_number = -999;
   pfi->grib_grid_type = -999;
   return pfi;

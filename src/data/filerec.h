@@ -26,6 +26,13 @@ struct variable_descriptor {
   int yx_order;           // stored in y-x order
 };
 
+// What kind of data set a file record describes.
+enum file_kind : int {
+  grid_file = 1,     // binary grids (or GRIB records) read through the descriptor's layout
+  station_file = 2,  // station reports located through a station map
+  defined_file = 4,  // a defined variable: its grid is held in memory
+};
+
 struct file_descriptor {
   file_descriptor* next;
   int file_number;
@@ -34,7 +41,7 @@ struct file_descriptor {
   char descriptor_name[4096];
   char* map_file_name;  // owned
   FILE* data_stream;
-  int file_type;  // 1 grid, 2 station data, 4 defined object
+  file_kind file_type;
   char title[512];
   float undef;
   float undef_low, undef_high;

@@ -458,7 +458,7 @@ int kaggrd(grid_field* grid) {
     kaprnt(3, "Notice:  Automatic Grid Interpolation Taking Place\n");
     msgflg = 0;
   }
-  if (pfi->file_type == 4) return kagdef();
+  if (pfi->file_type == defined_file) return kagdef();
 
   const int idim = grid->idim, jdim = grid->jdim;
   if (idim < -1 || idim > 3 || jdim < -1 || jdim > 3 || (idim == -1 && jdim != -1) ||

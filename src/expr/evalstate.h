@@ -14,7 +14,7 @@ struct session_state;
 // One defined variable; the list belongs to the session.
 struct defined_entry {
   defined_entry* next;
-  file_descriptor* file;  // owned, file_type 4, holds the grid in memory
+  file_descriptor* file;  // owned, a defined_file: holds the grid in memory
   char name[20];          // at most 17 characters
 };
 

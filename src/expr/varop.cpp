@@ -235,7 +235,7 @@ const char* varprs(const char* text, eval_state* pst) {
       return rtnprs(p, name, pst);
     }
     if (dimvar) {
-      if (pfi->file_type == 2 || pfi->file_type == 3) {
+      if (pfi->file_type == station_file) {
         int pos = 1;
         for (file_descriptor* f = pst->file_list; f && f != pfi; f = f->next) pos++;
         kaprntf(0, "Data Request Error:  Predefined variable %s\n", dname);
@@ -265,7 +265,7 @@ const char* varprs(const char* text, eval_state* pst) {
     }
   }
 
-  if (pfi->file_type == 2 || pfi->file_type == 3) return stnvar(p, dname, pfi, pvar, pst);
+  if (pfi->file_type == station_file) return stnvar(p, dname, pfi, pvar, pst);
 
   // The request in grid coordinates of the data set.
   float gmin[4], gmax[4];
@@ -320,7 +320,7 @@ const char* varprs(const char* text, eval_state* pst) {
     p++;
   }
 
-  if (pfi->file_type == 4) {
+  if (pfi->file_type == defined_file) {
     const int sizes[4] = {pfi->x_size, pfi->y_size, pfi->z_size, pfi->t_size};
     for (int d = 0; d < 4; d++)
       if (sizes[d] == 1) gmin[d] = gmax[d] = 0;

@@ -121,7 +121,7 @@ TEST(Descriptor, WarningsLeaveTheParseGoing) {
             "time chunk grid header length invalid\n"
             "Trailerbytes record invalid\n"
             "Headerbytes record invalid\n");
-  EXPECT_EQ(r.pfi->file_type, 1);
+  EXPECT_EQ(r.pfi->file_type, grid_file);
   EXPECT_STREQ(r.pfi->title, "A Title");
 }
 

@@ -110,7 +110,7 @@ TEST(StationLayout, SurfaceVariablesFirst) {
   parsed r = parse_text(d, ctl);
   ASSERT_EQ(r.rc, 0) << r.out;
   const file_descriptor* p = r.pfi.get();
-  EXPECT_EQ(p->file_type, 2);
+  EXPECT_EQ(p->file_type, station_file);
   EXPECT_EQ(p->surface_variable_count, 1);
   EXPECT_EQ(p->level_variable_count, 2);
   EXPECT_EQ(p->variables[2].offset, 1);

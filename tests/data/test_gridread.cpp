@@ -370,7 +370,7 @@ TEST_F(GridReadTest, OffsetsBeyondFourGigabytes) {
 TEST_F(GridReadTest, ClimatologicalObjectFarFromItsOffset) {
   // A defined object of one point over a cycle of 12 times, its values 0..11.
   record p(getpfi());
-  p->file_type = 4;
+  p->file_type = defined_file;
   p->x_size = p->y_size = p->z_size = 1;
   p->t_size = 12;
   p->climatology_flag = 1;

@@ -81,7 +81,7 @@ TEST_F(DimExprTest, GridWorldAndTimeValues) {
   EXPECT_FLOAT_EQ(r.value, 2.5);
   // A defined object offsets grid coordinates and converts through its own
   // scaling.
-  pfi->file_type = 4;
+  pfi->file_type = defined_file;
   pfi->defined_offsets[3] = 2;
   EXPECT_FLOAT_EQ(parse("t=3").value, 5);
   EXPECT_FLOAT_EQ(parse("z+1").value, 3);

@@ -159,7 +159,7 @@ TEST_F(VarOpTest, Refusals) {
 TEST_F(VarOpTest, DefinedVariablesHideDataSetVariables) {
   // A defined "u" of 5 x 4 sevens on the data set's own grid.
   file_descriptor* def = getpfi();
-  def->file_type = 4;
+  def->file_type = defined_file;
   def->x_size = 5;
   def->y_size = 4;
   def->z_size = def->t_size = 1;
@@ -198,7 +198,7 @@ struct StationOpTest : testing::Test {
   grtest::record pfi{getpfi()};
   eval_state st{};
   void SetUp() override {
-    pfi->file_type = 2;
+    pfi->file_type = station_file;
     pfi->undef = -999;
     pfi->t_size = 24;
     auto* ts = static_cast<float*>(std::malloc(8 * sizeof(float)));
