@@ -1,3 +1,3 @@
-int vemra_main(int argc, char** argv);
+#include "cmd/startup.h"
 
 int main(int argc, char** argv) { return vemra_main(argc, argv); }

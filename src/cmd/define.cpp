@@ -429,7 +429,7 @@ int kamodf(char* line, session_state* pcm) {
 }
 
 // args holds the keyword "defval" and what follows it.
-int kaqdef(char* args, session_state* pcm, int write) {
+static int kaqdef(char* args, session_state* pcm, int write) {
   auto syntax = [&]() {
     if (write) {
       kaprnt(0, "MODIFY DEFVAL Error: Syntax is: ");

@@ -105,7 +105,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     kaplot(pcm);
     const int len = static_cast<int>(std::string(label).size());
     gxwide(1);
-    gxchpl(label, len, pcm->page_width - len * 0.11f - 0.02f, 0.02f, 0.13f, 0.11f, 0);
+    gxchpl(label, len, pcm->page_width - static_cast<float>(len) * 0.11f - 0.02f, 0.02f, 0.13f, 0.11f, 0);
     gxfrme(2);
     kagrel(pcm);
     pcm->vrange_set = pcm->vrange2_set = -1;

@@ -219,13 +219,15 @@ int draw_label(const char* p, session_state* s, int kind) {
     float w = 0;
     gxchln(t.c_str(), len, sz, &w);
     if (kind == 0) {
-      float y = s->plot_y_high + (n - 1) * gap + 0.4f * sz + 0.1f - i * gap;
+      float y = s->plot_y_high + static_cast<float>(n - 1) * gap + 0.4f * sz + 0.1f -
+                static_cast<float>(i) * gap;
       gxchpl(t.c_str(), len, cx - w / 2, y, 1.2f * sz, sz, 0);
     } else if (kind == 1) {
-      float y = s->plot_y_low - gap - 0.3f - i * gap;
+      float y = s->plot_y_low - gap - 0.3f - static_cast<float>(i) * gap;
       gxchpl(t.c_str(), len, cx - w / 2, y, 1.2f * sz, sz, 0);
     } else {
-      float x = s->plot_x_low - s->ylpos_work - gap * (n - 1) - sz + i * gap;
+      float x = s->plot_x_low - s->ylpos_work - gap * static_cast<float>(n - 1) - sz +
+                static_cast<float>(i) * gap;
       gxchpl(t.c_str(), len, x, cy - w / 2, 1.2f * sz, sz, 90);
     }
   }

@@ -10,6 +10,7 @@
 #include "base/cmdinput.h"
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
+#include "cmd/startup.h"
 #include "base/message.h"
 #include "base/session.h"
 #include "gx/gx.h"

@@ -22,7 +22,6 @@
 #include "data/gribread.h"
 
 // Builds the interpolation arrays of a pre-projected data set.
-int kappcn(file_descriptor* pfi, int access, int format);
 
 namespace {
 

@@ -22,6 +22,10 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single);
 // parsed. Returns 0, 1 after an error message, -1 when memory ran out.
 int deflev(const char* ch, file_descriptor* pfi, int dim);
 
+// Pre-projection set-up of a PDEF data set once its descriptor is read: 0, or
+// 1 after the messages.
+int kappcn(file_descriptor* pfi, int access, int format);
+
 // The interpolation file of a PDEF record while the descriptor is being
 // parsed (null when there is none); read by the pre-projection set-up.
 FILE* kapdfs();

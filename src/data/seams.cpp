@@ -1,6 +1,7 @@
 // Services of this subsystem that other subsystems call before it is built.
 
 #include "base/message.h"
+#include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
 

@@ -53,12 +53,12 @@ void attempt_on_varying(const char* dname, int dim) {
 
 }  // namespace
 
-const char* stnvar(const char* text, const char* dname, file_descriptor* pfi,
-                   variable_descriptor* pvr, eval_state* pst) {
+const char* stnvar(const char* text, const char* dname, file_descriptor* file,
+                   variable_descriptor* var, eval_state* pst) {
   // Request box in world coordinates; dimensions 0 lon, 1 lat, 2 lev, 3 time.
   float lo[4] = {pst->dim_min[0], pst->dim_min[1], pst->dim_min[2], 0};
   float hi[4] = {pst->dim_max[0], pst->dim_max[1], pst->dim_max[2], 0};
-  const float* ts = pfi->grid_to_world_scaling[3];
+  const float* ts = file->grid_to_world_scaling[3];
   lo[3] = ts ? t2gr(ts, &pst->time_start) : 1.0f;
   hi[3] = ts ? t2gr(ts, &pst->time_end) : 1.0f;
   int radius_flag = 0, stid_flag = 0;
@@ -96,7 +96,7 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* pfi,
       } else {
         int dim = 0, world = 0;
         float val = 0;
-        const char* q = dimprs(p, pst, pfi, &dim, &val, 0, &world);
+        const char* q = dimprs(p, pst, file, &dim, &val, 0, &world);
         if (!q) {
           kaprntf(0, "  Variable name = %s\n", dname);
           return nullptr;
@@ -147,8 +147,8 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* pfi,
     kaprnt(0, "Memory Allocation Error:  Station Request Block \n");
     return nullptr;
   }
-  set->file = pfi;
-  set->undef = pfi->undef;
+  set->file = file;
+  set->undef = file->undef;
   set->idim = pst->idim;
   set->jdim = pst->jdim;
   set->lon_min = lo[0];
@@ -163,7 +163,7 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* pfi,
   set->radius = radius;
   set->stid_flag = stid_flag;
   std::memcpy(set->stid, stid, sizeof stid);
-  set->variable = pvr;
+  set->variable = var;
   set->time_scaling_copy = tcopy;
   set->block_index = -1;
 
@@ -205,27 +205,27 @@ const char* varprs(const char* text, eval_state* pst) {
   }
   const char* dname = display.c_str();
 
-  file_descriptor* pfi = nullptr;
+  file_descriptor* file = nullptr;
   variable_descriptor* pvar = nullptr;
   variable_descriptor predefined{};
   bool is_predefined = false;
 
-  if (!numbered) pfi = getdfn(name, pst);
-  if (!pfi) {
+  if (!numbered) file = getdfn(name, pst);
+  if (!file) {
     if (numbered) {
-      pfi = pst->file_list;
-      for (int i = 1; pfi && i < fnum; i++) pfi = pfi->next;
-      if (!pfi) {
+      file = pst->file_list;
+      for (int i = 1; file && i < fnum; i++) file = file->next;
+      if (!file) {
         kaprnt(0, "Data Request Error:  File number out of range \n");
         kaprntf(0, "  Variable = %s \n", dname);
         return nullptr;
       }
     } else {
-      pfi = pst->default_file;
+      file = pst->default_file;
     }
     const bool dimvar = std::strcmp(name, "lon") == 0 || std::strcmp(name, "lat") == 0 ||
                         std::strcmp(name, "lev") == 0;
-    if (!pfi) {
+    if (!file) {
       // No data set is open: only a function can be meant.
       if (dimvar) {
         kaprnt(0, "Data Request Error:  No file open\n");
@@ -235,9 +235,9 @@ const char* varprs(const char* text, eval_state* pst) {
       return rtnprs(p, name, pst);
     }
     if (dimvar) {
-      if (pfi->file_type == station_file) {
+      if (file->file_type == station_file) {
         int pos = 1;
-        for (file_descriptor* f = pst->file_list; f && f != pfi; f = f->next) pos++;
+        for (file_descriptor* f = pst->file_list; f && f != file; f = f->next) pos++;
         kaprntf(0, "Data Request Error:  Predefined variable %s\n", dname);
         kaprnt(0, "   is only defined for grid type files\n");
         kaprntf(0, "   File %i is a station file\n", pos);
@@ -248,9 +248,9 @@ const char* varprs(const char* text, eval_state* pst) {
       pvar = &predefined;
       is_predefined = true;
     } else {
-      for (int i = 0; i < pfi->variable_count; i++) {
-        if (cmpwrd(name, pfi->variables[i].abbrev)) {
-          pvar = &pfi->variables[i];
+      for (int i = 0; i < file->variable_count; i++) {
+        if (cmpwrd(name, file->variables[i].abbrev)) {
+          pvar = &file->variables[i];
           break;
         }
       }
@@ -265,15 +265,15 @@ const char* varprs(const char* text, eval_state* pst) {
     }
   }
 
-  if (pfi->file_type == station_file) return stnvar(p, dname, pfi, pvar, pst);
+  if (file->file_type == station_file) return stnvar(p, dname, file, pvar, pst);
 
   // The request in grid coordinates of the data set.
   float gmin[4], gmax[4];
   for (int d = 0; d < 3; d++) {
-    gmin[d] = world_to_grid(pfi, d, pst->dim_min[d]);
-    gmax[d] = world_to_grid(pfi, d, pst->dim_max[d]);
+    gmin[d] = world_to_grid(file, d, pst->dim_min[d]);
+    gmax[d] = world_to_grid(file, d, pst->dim_max[d]);
   }
-  const float* ts = pfi->grid_to_world_scaling[3];
+  const float* ts = file->grid_to_world_scaling[3];
   gmin[3] = ts ? t2gr(ts, &pst->time_start) : 1.0f;
   gmax[3] = ts ? t2gr(ts, &pst->time_end) : 1.0f;
   for (int d : {pst->idim, pst->jdim}) {
@@ -295,7 +295,7 @@ const char* varprs(const char* text, eval_state* pst) {
     while (*p != ')') {
       int dim = 0, world = 0;
       float val = 0;
-      const char* q = dimprs(p, pst, pfi, &dim, &val, 1, &world);
+      const char* q = dimprs(p, pst, file, &dim, &val, 1, &world);
       if (!q) {
         kaprntf(0, "  Variable name = %s\n", dname);
         return nullptr;
@@ -320,8 +320,8 @@ const char* varprs(const char* text, eval_state* pst) {
     p++;
   }
 
-  if (pfi->file_type == defined_file) {
-    const int sizes[4] = {pfi->x_size, pfi->y_size, pfi->z_size, pfi->t_size};
+  if (file->file_type == defined_file) {
+    const int sizes[4] = {file->x_size, file->y_size, file->z_size, file->t_size};
     for (int d = 0; d < 4; d++)
       if (sizes[d] == 1) gmin[d] = gmax[d] = 0;
   }
@@ -350,8 +350,8 @@ const char* varprs(const char* text, eval_state* pst) {
     kaprnt(0, "Memory Allocation Error:  Grid Request Block\n");
     return nullptr;
   }
-  grid->file = pfi;
-  grid->undef = pfi->undef;
+  grid->file = file;
+  grid->undef = file->undef;
   grid->variable = pvar;
   grid->idim = pst->idim;
   grid->jdim = pst->jdim;
@@ -364,22 +364,22 @@ const char* varprs(const char* text, eval_state* pst) {
   if (grid->idim >= 0) {
     const int d = grid->idim;
     if (d < 3) {
-      grid->i_to_world = pfi->grid_to_world[d];
-      grid->i_to_grid = pfi->world_to_grid[d];
+      grid->i_to_world = file->grid_to_world[d];
+      grid->i_to_grid = file->world_to_grid[d];
     }
-    grid->i_world_vals = pfi->grid_to_world_scaling[d];
-    grid->i_grid_vals = pfi->world_to_grid_scaling[d];
-    grid->i_linear = pfi->linear_flags[d];
+    grid->i_world_vals = file->grid_to_world_scaling[d];
+    grid->i_grid_vals = file->world_to_grid_scaling[d];
+    grid->i_linear = file->linear_flags[d];
   }
   if (grid->jdim >= 0) {
     const int d = grid->jdim;
     if (d < 3) {
-      grid->j_to_world = pfi->grid_to_world[d];
-      grid->j_to_grid = pfi->world_to_grid[d];
+      grid->j_to_world = file->grid_to_world[d];
+      grid->j_to_grid = file->world_to_grid[d];
     }
-    grid->j_world_vals = pfi->grid_to_world_scaling[d];
-    grid->j_grid_vals = pfi->world_to_grid_scaling[d];
-    grid->j_linear = pfi->linear_flags[d];
+    grid->j_world_vals = file->grid_to_world_scaling[d];
+    grid->j_grid_vals = file->world_to_grid_scaling[d];
+    grid->j_linear = file->linear_flags[d];
   }
   grid->values = nullptr;
 

@@ -78,20 +78,20 @@ void gxcflw(int i, int j, int side, int step) {
     float x, y;
     switch (side) {
       case 1:
-        x = ci + (vv - val(ci, cj)) / (val(ci + 1, cj) - val(ci, cj));
-        y = cj;
+        x = static_cast<float>(ci) + (vv - val(ci, cj)) / (val(ci + 1, cj) - val(ci, cj));
+        y = static_cast<float>(cj);
         break;
       case 2:
-        x = ci + 1;
-        y = cj + (vv - val(ci + 1, cj)) / (val(ci + 1, cj + 1) - val(ci + 1, cj));
+        x = static_cast<float>(ci + 1);
+        y = static_cast<float>(cj) + (vv - val(ci + 1, cj)) / (val(ci + 1, cj + 1) - val(ci + 1, cj));
         break;
       case 3:
-        x = ci + (vv - val(ci, cj + 1)) / (val(ci + 1, cj + 1) - val(ci, cj + 1));
-        y = cj + 1;
+        x = static_cast<float>(ci) + (vv - val(ci, cj + 1)) / (val(ci + 1, cj + 1) - val(ci, cj + 1));
+        y = static_cast<float>(cj + 1);
         break;
       default:
-        x = ci;
-        y = cj + (vv - val(ci, cj)) / (val(ci, cj + 1) - val(ci, cj));
+        x = static_cast<float>(ci);
+        y = static_cast<float>(cj) + (vv - val(ci, cj)) / (val(ci, cj + 1) - val(ci, cj));
         break;
     }
     fwk[pos] = x;

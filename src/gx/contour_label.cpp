@@ -195,7 +195,7 @@ void gxclab(float csize, int flag, int colour) {
     for (int k = 0; k < gxlabn; ++k) {
       const char* text = gxlabv[k];
       int n = static_cast<int>(std::strlen(text));
-      float w = n * csize / 2.0f;
+      float w = static_cast<float>(n) * csize / 2.0f;
       float x = gxlabx[k], y = gxlaby[k], a = gxlabs[k];
       int bck = gxqbck();
       int tcol = colour >= 0 ? colour : gxlabc[k];

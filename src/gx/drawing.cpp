@@ -566,7 +566,7 @@ void gxtitl(const char* text, float x, float y, float height, float width, float
   for (int i = 0; text[i]; i++)
     if (text[i] != ' ') len = i + 1;
   if (len == 0) return;
-  float half = width * 0.5f * len;
+  float half = width * 0.5f * static_cast<float>(len);
   if (angle > 45)
     gxchpl(text, len, x, y - half, height, width, angle);
   else

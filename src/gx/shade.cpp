@@ -255,11 +255,11 @@ bool step_cross(walker& w) {
   float va = v(ai, aj), vb = v(bi, bj);
   float fr = (val - va) / (vb - va);
   if (aj == bj) {
-    x = ai + fr;
+    x = static_cast<float>(ai) + fr;
     y = static_cast<float>(aj);
   } else {
     x = static_cast<float>(ai);
-    y = aj + fr;
+    y = static_cast<float>(aj) + fr;
   }
   if (putxy(x, y)) return false;
 

@@ -333,7 +333,7 @@ int gxdbgn(float xs, float ys) {
   bsflg = DoesBackingStore(ScreenOfDisplay(display, snum)) != NotUseful ? 1 : 0;
 
   width = DisplayWidth(display, snum) / 2;
-  height = static_cast<int>(width * ysize / xsize);
+  height = static_cast<int>(static_cast<float>(width) * ysize / xsize);
   int wx = 0, wy = 0;
   XSizeHints hints{};
   hints.flags = PPosition | PSize;

@@ -263,8 +263,9 @@ void kagfil(const float* values, int isiz, int jsiz, const float* levels, const 
           break;
         }
       if (c < 0) continue;
-      float xy[10] = {i - 0.5f, j - 0.5f, i + 0.5f, j - 0.5f, i + 0.5f, j + 0.5f,
-                      i - 0.5f, j + 0.5f, i - 0.5f, j - 0.5f};
+      const float fi = static_cast<float>(i), fj = static_cast<float>(j);
+      float xy[10] = {fi - 0.5f, fj - 0.5f, fi + 0.5f, fj - 0.5f, fi + 0.5f, fj + 0.5f,
+                      fi - 0.5f, fj + 0.5f, fi - 0.5f, fj - 0.5f};
       gxcord(xy, 5, 3);
       gxcolr(c);
       gxfill(xy, 5);
@@ -335,7 +336,7 @@ void kaglin(float undef, const float* values, int isiz, int jsiz, float* out, in
 
 // v times 10^decades, rounded through its decimal digits so that repeated
 // tenfold growth stays on the user's decimal interval.
-float tenfold(float v, int decades) {
+static float tenfold(float v, int decades) {
   char text[32];
   std::snprintf(text, sizeof text, "%.7g", double(v) * std::pow(10.0, decades));
   return std::strtof(text, nullptr);
