@@ -17,31 +17,83 @@
 
 namespace {
 
-float rxsize = 11, rysize = 8.5;
-float xsize = 11, ysize = 8.5;
-float vxm = 1, vxb = 0, vym = 1, vyb = 0;
-int lwflg = 0;
-float clminx = 0, clmaxx = 11, clminy = 0, clmaxy = 8.5;
-int cflag = 0;
-float oldx = 0, oldy = 0;
-float xsave = 0, ysave = 0;
-int color = 1;
-int lwide = 1;
-int lstyle = 0;
-float dash[8];
-int dnum = 0;
-int dpnt = 0;
-float slen = 0;
-int jpen = 2;
-int bcol = 0;
-int intflg = 0;
-int bufmod = 0;
-int reds[100], grns[100], blus[100];
-coordinate_callback gconv = nullptr, fconv = nullptr, bconv = nullptr;
-float xm = 1, xb = 0, ym = 1, yb = 0;
+// One transform of the coordinate chain: a caller's plain function, or a
+// projection's together with the parameter record it reads.
+struct transform_slot {
+  coordinate_callback plain = nullptr;
+  bound_callback bound = nullptr;
+  const void* params = nullptr;
+
+  explicit operator bool() const { return plain || bound; }
+  void operator()(float x, float y, float* xo, float* yo) const {
+    if (bound)
+      bound(params, x, y, xo, yo);
+    else
+      plain(x, y, xo, yo);
+  }
+};
+
+// The page and the virtual page drawn on it.
+struct page_state {
+  float rxsize = 11, rysize = 8.5;  // real page, inches
+  float xsize = 11, ysize = 8.5;    // virtual page, virtual inches
+  float vxm = 1, vxb = 0;           // virtual to real x: x * vxm + vxb
+  float vym = 1, vyb = 0;           // the same for y
+  int lwflg = 0;                    // 1: the virtual page is small, hardcopy lines are halved
+};
+
+// Clipping and the pen as clipping sees it.
+struct clip_state {
+  float clminx = 0, clmaxx = 11;  // clipping rectangle, inclusive, virtual inches
+  float clminy = 0, clmaxy = 8.5;
+  int cflag = 0;                  // 1 while the pen is outside the rectangle
+  float oldx = 0, oldy = 0;       // the pen's last point, clipped or not
+};
+
+// The walk along a dashed line; it carries on across the segments of one
+// polyline.
+struct dash_walk {
+  int lstyle = 0;        // line style; below 2 solid
+  float dash[8] = {};    // dash and gap lengths, inches, alternating
+  int dnum = 0;          // index of the last entry of dash in use
+  int dpnt = 0;          // entry being walked
+  float slen = 0;        // length left of that entry
+  int jpen = 2;          // 2 inside a dash, 3 inside a gap
+  float xsave = 0, ysave = 0;  // where the walk stands
+};
+
+// Colours as the caller set them.
+struct colour_state {
+  int color = 1;  // current colour
+  int lwide = 1;  // current thickness
+  int bcol = 0;   // background colour filled into each new frame, 0 none
+  int reds[100], grns[100], blus[100];  // user colours 16-99, -999 undefined
+};
+
+// The coordinate chain: grid to world, world to plane, plane to page.
+struct chain_state {
+  transform_slot gconv;  // grid to world (level 3)
+  transform_slot fconv;  // world to projection plane (level 2)
+  transform_slot bconv;  // projection plane back to world
+  float xm = 1, xb = 0;  // plane to page x: x * xm + xb
+  float ym = 1, yb = 0;  // the same for y
+};
+
+// Everything the drawing layer keeps between calls, set up by gxstrt.
+struct drawing_state {
+  int intflg = 0;  // 1 with a window: primitives also go to the driver
+  int bufmod = 0;  // 1 while frames are double buffered
+  page_state page;
+  clip_state clip;
+  dash_walk walk;
+  colour_state colours;
+  chain_state chain;
+};
+
+drawing_state gs;
 
 // A point that is not a number is outside everything.
-bool outside(float x, float y) { return !(x >= clminx && x <= clmaxx && y >= clminy && y <= clmaxy); }
+bool outside(float x, float y) { return !(x >= gs.clip.clminx && x <= gs.clip.clmaxx && y >= gs.clip.clminy && y <= gs.clip.clmaxy); }
 
 // An infinite coordinate is taken as the largest float, so that clipping
 // still finds where the line leaves the page; a NaN stays NaN and lifts the
@@ -54,22 +106,22 @@ float finite_or_nan(float v) {
 // Where the segment from (x1, y1) to (x2, y2), one end inside and one
 // outside, crosses the clipping rectangle.
 void bdterp(float x1, float y1, float x2, float y2, float* xc, float* yc) {
-  if (x1 < clminx || x2 < clminx || x1 > clmaxx || x2 > clmaxx) {
-    float x = (x1 > clmaxx || x2 > clmaxx) ? clmaxx : clminx;
+  if (x1 < gs.clip.clminx || x2 < gs.clip.clminx || x1 > gs.clip.clmaxx || x2 > gs.clip.clmaxx) {
+    float x = (x1 > gs.clip.clmaxx || x2 > gs.clip.clmaxx) ? gs.clip.clmaxx : gs.clip.clminx;
     float y = static_cast<float>(y1 - static_cast<double>(y1 - y2) * (x1 - x) / (x1 - x2));
-    if (y >= clminy && y <= clmaxy) {
+    if (y >= gs.clip.clminy && y <= gs.clip.clmaxy) {
       *xc = x;
       *yc = y;
       return;
     }
-    if (!(y1 < clminy || y2 < clminy || y1 > clmaxy || y2 > clmaxy)) {
+    if (!(y1 < gs.clip.clminy || y2 < gs.clip.clminy || y1 > gs.clip.clmaxy || y2 > gs.clip.clmaxy)) {
       // Only rounding put the crossing past a corner: keep it on the edge.
       *xc = x;
-      *yc = y < clminy ? clminy : clmaxy;
+      *yc = y < gs.clip.clminy ? gs.clip.clminy : gs.clip.clmaxy;
       return;
     }
   }
-  float y = (y1 > clmaxy || y2 > clmaxy) ? clmaxy : clminy;
+  float y = (y1 > gs.clip.clmaxy || y2 > gs.clip.clmaxy) ? gs.clip.clmaxy : gs.clip.clminy;
   *xc = static_cast<float>(x1 - static_cast<double>(x1 - x2) * (y1 - y) / (y1 - y2));
   *yc = y;
 }
@@ -78,14 +130,14 @@ void record_move(float x, float y) {
   float rx, ry;
   gxvcon(x, y, &rx, &ry);
   hout2(MF_MOVE, rx, ry);
-  if (intflg) gxdmov(rx, ry);
+  if (gs.intflg) gxdmov(rx, ry);
 }
 
 void record_draw(float x, float y) {
   float rx, ry;
   gxvcon(x, y, &rx, &ry);
   hout2(MF_DRAW, rx, ry);
-  if (intflg) gxddrw(rx, ry);
+  if (gs.intflg) gxddrw(rx, ry);
 }
 
 float clampf(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
@@ -131,10 +183,11 @@ void wait_line() {
 void gxstrt(float width, float height, int batch) {
   std::printf("GX Package Initialization: Size = %g %g \n", width, height);
   if (batch) std::printf("Running in Batch mode\n");
-  intflg = batch ? 0 : 1;
-  if (intflg) {
+  gs = drawing_state{};
+  gs.intflg = batch ? 0 : 1;
+  if (gs.intflg) {
     if (gxdbgn(width, height) != 0) {
-      intflg = 0;  // no window: draw only into the display list
+      gs.intflg = 0;  // no window: draw only into the display list
     } else {
       gxdcol(1);
       gxdwid(1);
@@ -142,74 +195,64 @@ void gxstrt(float width, float height, int batch) {
   } else {
     gxdbat();
   }
-  rxsize = width;
-  rysize = height;
-  clminx = 0;
-  clmaxx = width;
-  clminy = 0;
-  clmaxy = height;
-  cflag = 0;
-  xsave = ysave = 0;
-  lstyle = 0;
-  lwide = 1;
-  oldx = oldy = 0;
-  gconv = fconv = bconv = nullptr;
+  gs.page.rxsize = width;
+  gs.page.rysize = height;
+  gs.clip.clmaxx = width;
+  gs.clip.clmaxy = height;
   gxscal(0, width, 0, height, 0, width, 0, height);
   gxvpag(width, height, 0, width, 0, height);
   gxchii();
-  bufmod = 0;
-  bcol = 0;
-  for (int i = 0; i < 100; i++) reds[i] = grns[i] = blus[i] = -999;
+  for (int i = 0; i < 100; i++) gs.colours.reds[i] = gs.colours.grns[i] = gs.colours.blus[i] = -999;
   gxhnew(width, height);
-  color = 1;
+  gs.colours.color = 1;
 }
 
 void gxend() {
   gxhend();
-  if (intflg) gxdend();
+  if (gs.intflg) gxdend();
   std::printf("GX package terminated \n");
 }
 
 void gxfrme(int action) {
   if (action > 7) {
-    if (intflg) gxdfrm(action);
+    if (gs.intflg) gxdfrm(action);
     return;
   }
-  if (intflg) {
+  if (gs.intflg) {
     if (action == 0) wait_line();
-    if (action != 2 && bufmod) {
+    if (action != 2 && gs.bufmod) {
       gxdsgl();
-      bufmod = 0;
+      gs.bufmod = 0;
     }
-    if (action == 2 && !bufmod) {
+    if (action == 2 && !gs.bufmod) {
       gxddbl();
-      bufmod = 1;
+      gs.bufmod = 1;
     }
-    if (bufmod) gxdswp();
+    if (gs.bufmod) gxdswp();
     gxdfrm(action);
   }
   gxhfrm(action);
   for (int i = 16; i < 100; i++)
-    if (reds[i] >= 0) hout4i(MF_DEFCOL, i, reds[i], grns[i], blus[i]);
-  if (bcol > 0) {
+    if (gs.colours.reds[i] >= 0) hout4i(MF_DEFCOL, i, gs.colours.reds[i], gs.colours.grns[i], gs.colours.blus[i]);
+  if (gs.colours.bcol > 0) {
     // The page fill stays in the background colour; the caller's colour is
     // what gxqclr reports until the caller sets one again.
-    int keep = color;
-    gxcolr(bcol);
-    color = keep;
-    hout4(MF_RECT, 0, rxsize, 0, rysize);
-    if (intflg) {
-      gxdrec(0, rxsize, 0, rysize);
+    int keep = gs.colours.color;
+    gxcolr(gs.colours.bcol);
+    gs.colours.color = keep;
+    hout4(MF_RECT, 0, gs.page.rxsize, 0, gs.page.rysize);
+    if (gs.intflg) {
+      gxdrec(0, gs.page.rxsize, 0, gs.page.rysize);
       gxdfrm(9);
     }
   }
 }
 
 void gxsfrm() {
-  if (bcol > 0) {
-    gxdcol(bcol);
-    gxdrec(0, rxsize, 0, rysize);
-    gxdcol(color);
+  if (gs.colours.bcol > 0) {
+    gxdcol(gs.colours.bcol);
+    gxdrec(0, gs.page.rxsize, 0, gs.page.rysize);
+    gxdcol(gs.colours.color);
   }
 }
 
@@ -219,63 +262,63 @@ void gxcolr(int colour) {
   if (colour < 0) colour = 0;
   if (colour > 99) colour = 99;
   hout1(MF_COLOUR, colour);
-  if (intflg) gxdcol(colour);
-  color = colour;
+  if (gs.intflg) gxdcol(colour);
+  gs.colours.color = colour;
 }
 
 int gxacol(int n, int red, int green, int blue) {
   hout4i(MF_DEFCOL, n, red, green, blue);
-  int rc = intflg ? gxdacl(n, red, green, blue) : 0;
+  int rc = gs.intflg ? gxdacl(n, red, green, blue) : 0;
   if (n >= 16 && n <= 99) {
-    reds[n] = red;
-    grns[n] = green;
-    blus[n] = blue;
+    gs.colours.reds[n] = red;
+    gs.colours.grns[n] = green;
+    gs.colours.blus[n] = blue;
   }
   return rc;
 }
 
-void gxbckg(int colour) { bcol = colour; }
-int gxqbck() { return bcol; }
-int gxqclr() { return color; }
-int gxqstl() { return lstyle; }
+void gxbckg(int colour) { gs.colours.bcol = colour; }
+int gxqbck() { return gs.colours.bcol; }
+int gxqclr() { return gs.colours.color; }
+int gxqstl() { return gs.walk.lstyle; }
 
 void gxwide(int thickness) {
-  int hard = lwflg ? (thickness + 1) / 2 : thickness;
+  int hard = gs.page.lwflg ? (thickness + 1) / 2 : thickness;
   hout2i(MF_WIDTH, hard, thickness);
-  if (intflg) gxdwid(thickness);
-  lwide = thickness;
+  if (gs.intflg) gxdwid(thickness);
+  gs.colours.lwide = thickness;
 }
 
 void gxstyl(int style) {
   if (style == -9) style = 1;
-  lstyle = style;
+  gs.walk.lstyle = style;
   switch (style) {
-    case 2: dash[0] = 0.25f; dash[1] = 0.1f; dnum = 1; break;
-    case 3: dash[0] = 0.03f; dash[1] = 0.03f; dnum = 1; break;
+    case 2: gs.walk.dash[0] = 0.25f; gs.walk.dash[1] = 0.1f; gs.walk.dnum = 1; break;
+    case 3: gs.walk.dash[0] = 0.03f; gs.walk.dash[1] = 0.03f; gs.walk.dnum = 1; break;
     case 4:
-      dash[0] = 0.25f; dash[1] = 0.1f; dash[2] = 0.1f; dash[3] = 0.1f;
-      dnum = 3;
+      gs.walk.dash[0] = 0.25f; gs.walk.dash[1] = 0.1f; gs.walk.dash[2] = 0.1f; gs.walk.dash[3] = 0.1f;
+      gs.walk.dnum = 3;
       break;
-    case 5: dash[0] = 0.01f; dash[1] = 0.08f; dnum = 1; break;
+    case 5: gs.walk.dash[0] = 0.01f; gs.walk.dash[1] = 0.08f; gs.walk.dnum = 1; break;
     case 6:
-      dash[0] = 0.15f; dash[1] = 0.08f; dash[2] = 0.01f; dash[3] = 0.08f;
-      dnum = 3;
+      gs.walk.dash[0] = 0.15f; gs.walk.dash[1] = 0.08f; gs.walk.dash[2] = 0.01f; gs.walk.dash[3] = 0.08f;
+      gs.walk.dnum = 3;
       break;
     case 7:
-      dash[0] = 0.15f; dash[1] = 0.08f; dash[2] = 0.01f; dash[3] = 0.08f;
-      dash[4] = 0.01f; dash[5] = 0.08f;
-      dnum = 5;
+      gs.walk.dash[0] = 0.15f; gs.walk.dash[1] = 0.08f; gs.walk.dash[2] = 0.01f; gs.walk.dash[3] = 0.08f;
+      gs.walk.dash[4] = 0.01f; gs.walk.dash[5] = 0.08f;
+      gs.walk.dnum = 5;
       break;
-    default: lstyle = 0; break;
+    default: gs.walk.lstyle = 0; break;
   }
-  slen = dash[0];
-  jpen = 2;
-  dpnt = 0;
+  gs.walk.slen = gs.walk.dash[0];
+  gs.walk.jpen = 2;
+  gs.walk.dpnt = 0;
 }
 
 void gxptrn(int type, int density, int angle) {
   hout3i(MF_PATTERN, type, density, angle);
-  if (intflg) gxdptn(type, density, angle);
+  if (gs.intflg) gxdptn(type, density, angle);
 }
 
 // ---- drawing ----
@@ -283,13 +326,13 @@ void gxptrn(int type, int density, int angle) {
 void gxmove(float x, float y) {
   x = finite_or_nan(x);
   y = finite_or_nan(y);
-  oldx = x;
-  oldy = y;
+  gs.clip.oldx = x;
+  gs.clip.oldy = y;
   if (outside(x, y)) {
-    cflag = 1;
+    gs.clip.cflag = 1;
     return;
   }
-  cflag = 0;
+  gs.clip.cflag = 0;
   record_move(x, y);
 }
 
@@ -297,38 +340,38 @@ void gxdraw(float x, float y) {
   x = finite_or_nan(x);
   y = finite_or_nan(y);
   if (outside(x, y)) {
-    if (!cflag && !std::isnan(x) && !std::isnan(y)) {
+    if (!gs.clip.cflag && !std::isnan(x) && !std::isnan(y)) {
       float xc, yc;
-      bdterp(oldx, oldy, x, y, &xc, &yc);
+      bdterp(gs.clip.oldx, gs.clip.oldy, x, y, &xc, &yc);
       record_draw(xc, yc);
     }
-    cflag = 1;
-    oldx = x;
-    oldy = y;
+    gs.clip.cflag = 1;
+    gs.clip.oldx = x;
+    gs.clip.oldy = y;
     return;
   }
-  if (cflag && (std::isnan(oldx) || std::isnan(oldy))) {
+  if (gs.clip.cflag && (std::isnan(gs.clip.oldx) || std::isnan(gs.clip.oldy))) {
     gxmove(x, y);  // from no point at all: start here
     return;
   }
-  if (cflag) {
+  if (gs.clip.cflag) {
     float xc, yc;
-    bdterp(oldx, oldy, x, y, &xc, &yc);
-    cflag = 0;
+    bdterp(gs.clip.oldx, gs.clip.oldy, x, y, &xc, &yc);
+    gs.clip.cflag = 0;
     record_move(xc, yc);
   }
-  oldx = x;
-  oldy = y;
+  gs.clip.oldx = x;
+  gs.clip.oldy = y;
   record_draw(x, y);
 }
 
 // The pen at (x, y) with the dash rhythm started afresh.
 static void dash_restart(float x, float y) {
-  slen = dash[0];
-  dpnt = 0;
-  jpen = 2;
-  xsave = x;
-  ysave = y;
+  gs.walk.slen = gs.walk.dash[0];
+  gs.walk.dpnt = 0;
+  gs.walk.jpen = 2;
+  gs.walk.xsave = x;
+  gs.walk.ysave = y;
 }
 
 // Pen down (2) or up at (x, y).
@@ -341,16 +384,16 @@ static void pen_to(int pen, float x, float y) {
 
 // Steps to the next dash or gap.
 static void dash_next() {
-  dpnt = dpnt >= dnum ? 0 : dpnt + 1;
-  slen = dash[dpnt];
-  jpen = jpen == 2 ? 3 : 2;
+  gs.walk.dpnt = gs.walk.dpnt >= gs.walk.dnum ? 0 : gs.walk.dpnt + 1;
+  gs.walk.slen = gs.walk.dash[gs.walk.dpnt];
+  gs.walk.jpen = gs.walk.jpen == 2 ? 3 : 2;
 }
 
 void gxplot(float x, float y, int pen) {
-  if (lstyle < 2) {
+  if (gs.walk.lstyle < 2) {
     pen_to(pen, x, y);
-    xsave = x;
-    ysave = y;
+    gs.walk.xsave = x;
+    gs.walk.ysave = y;
     return;
   }
   if (pen == 3) {
@@ -358,7 +401,7 @@ void gxplot(float x, float y, int pen) {
     gxmove(x, y);
     return;
   }
-  float alen = std::hypot(x - xsave, y - ysave);
+  float alen = std::hypot(x - gs.walk.xsave, y - gs.walk.ysave);
   if (!(alen >= 0.001f) || std::isinf(alen)) return;
   if (alen > 1000) {
     // Far longer than any page: walking it dash by dash would take forever
@@ -367,41 +410,41 @@ void gxplot(float x, float y, int pen) {
     gxdraw(x, y);
     return;
   }
-  while (slen < alen) {
-    float xx = xsave + (x - xsave) * (slen / alen);
-    float yy = ysave + (y - ysave) * (slen / alen);
-    pen_to(jpen, xx, yy);
-    float done = slen;
+  while (gs.walk.slen < alen) {
+    float xx = gs.walk.xsave + (x - gs.walk.xsave) * (gs.walk.slen / alen);
+    float yy = gs.walk.ysave + (y - gs.walk.ysave) * (gs.walk.slen / alen);
+    pen_to(gs.walk.jpen, xx, yy);
+    float done = gs.walk.slen;
     dash_next();
-    slen += done;
+    gs.walk.slen += done;
   }
-  slen -= alen;
-  xsave = x;
-  ysave = y;
-  pen_to(jpen, x, y);
-  if (slen < 0.001f) dash_next();
+  gs.walk.slen -= alen;
+  gs.walk.xsave = x;
+  gs.walk.ysave = y;
+  pen_to(gs.walk.jpen, x, y);
+  if (gs.walk.slen < 0.001f) dash_next();
 }
 
 void gxclip(float xlo, float xhi, float ylo, float yhi) {
-  clminx = xlo < 0 ? 0 : xlo;
-  clmaxx = xhi > xsize ? xsize : xhi;
-  clminy = ylo < 0 ? 0 : ylo;
-  clmaxy = yhi > ysize ? ysize : yhi;
+  gs.clip.clminx = xlo < 0 ? 0 : xlo;
+  gs.clip.clmaxx = xhi > gs.page.xsize ? gs.page.xsize : xhi;
+  gs.clip.clminy = ylo < 0 ? 0 : ylo;
+  gs.clip.clmaxy = yhi > gs.page.ysize ? gs.page.ysize : yhi;
 }
 
 void gxrecf(float xlo, float xhi, float ylo, float yhi) {
   if (xlo > xhi) std::swap(xlo, xhi);
   if (ylo > yhi) std::swap(ylo, yhi);
-  if (!(xhi > clminx && xlo < clmaxx && yhi > clminy && ylo < clmaxy)) return;
-  xlo = std::fmax(xlo, clminx);
-  xhi = std::fmin(xhi, clmaxx);
-  ylo = std::fmax(ylo, clminy);
-  yhi = std::fmin(yhi, clmaxy);
+  if (!(xhi > gs.clip.clminx && xlo < gs.clip.clmaxx && yhi > gs.clip.clminy && ylo < gs.clip.clmaxy)) return;
+  xlo = std::fmax(xlo, gs.clip.clminx);
+  xhi = std::fmin(xhi, gs.clip.clmaxx);
+  ylo = std::fmax(ylo, gs.clip.clminy);
+  yhi = std::fmin(yhi, gs.clip.clmaxy);
   float rxlo, rylo, rxhi, ryhi;
   gxvcon(xlo, ylo, &rxlo, &rylo);
   gxvcon(xhi, yhi, &rxhi, &ryhi);
   hout4(MF_RECT, rxlo, rxhi, rylo, ryhi);
-  if (intflg) gxdrec(rxlo, rxhi, rylo, ryhi);
+  if (gs.intflg) gxdrec(rxlo, rxhi, rylo, ryhi);
 }
 
 void gxfill(const float* xy, int n) {
@@ -450,7 +493,7 @@ void gxfill(const float* xy, int n) {
       put(xc, yc);
     }
     if (out)
-      put(clampf(x, clminx, clmaxx), clampf(y, clminy, clmaxy));
+      put(clampf(x, gs.clip.clminx, gs.clip.clmaxx), clampf(y, gs.clip.clminy, gs.clip.clmaxy));
     else
       put(x, y);
     px = x;
@@ -462,7 +505,7 @@ void gxfill(const float* xy, int n) {
   hout2(MF_MOVE, work[0], work[1]);
   for (int i = 1; i < m; i++) hout2(MF_DRAW, work[2 * i], work[2 * i + 1]);
   hout0(MF_POLYEND);
-  if (intflg) gxdfil(work, m);
+  if (gs.intflg) gxdfil(work, m);
 }
 
 // A mark's outline, or the same points filled.
@@ -577,64 +620,66 @@ void gxtitl(const char* text, float x, float y, float height, float width, float
 
 void gxscal(float pxlo, float pxhi, float pylo, float pyhi, float wxlo, float wxhi, float wylo,
             float wyhi) {
-  xm = (pxhi - pxlo) / (wxhi - wxlo);
-  xb = pxlo - xm * wxlo;
-  ym = (pyhi - pylo) / (wyhi - wylo);
-  yb = pylo - ym * wylo;
+  gs.chain.xm = (pxhi - pxlo) / (wxhi - wxlo);
+  gs.chain.xb = pxlo - gs.chain.xm * wxlo;
+  gs.chain.ym = (pyhi - pylo) / (wyhi - wylo);
+  gs.chain.yb = pylo - gs.chain.ym * wylo;
 }
 
 void gxvpag(float width, float height, float xlo, float xhi, float ylo, float yhi) {
   if (!(width > 0 && height > 0)) return;  // no page to map
-  xsize = width;
-  ysize = height;
-  if (xhi > rxsize) xhi = rxsize;
-  if (yhi > rysize) yhi = rysize;
+  gs.page.xsize = width;
+  gs.page.ysize = height;
+  if (xhi > gs.page.rxsize) xhi = gs.page.rxsize;
+  if (yhi > gs.page.rysize) yhi = gs.page.rysize;
   if (xlo < 0) xlo = 0;
   if (ylo < 0) ylo = 0;
-  clminx = 0;
-  clmaxx = xsize;
-  clminy = 0;
-  clmaxy = ysize;
-  if ((xhi - xlo) / rxsize < 0.6f)
-    lwflg = 1;
-  else if ((yhi - ylo) / rysize < 0.6f)
-    lwflg = 1;
+  gs.clip.clminx = 0;
+  gs.clip.clmaxx = gs.page.xsize;
+  gs.clip.clminy = 0;
+  gs.clip.clmaxy = gs.page.ysize;
+  if ((xhi - xlo) / gs.page.rxsize < 0.6f)
+    gs.page.lwflg = 1;
+  else if ((yhi - ylo) / gs.page.rysize < 0.6f)
+    gs.page.lwflg = 1;
   else
-    lwflg = 0;
-  vxm = (xhi - xlo) / xsize;
-  vxb = xlo;
-  vym = (yhi - ylo) / ysize;
-  vyb = ylo;
+    gs.page.lwflg = 0;
+  gs.page.vxm = (xhi - xlo) / gs.page.xsize;
+  gs.page.vxb = xlo;
+  gs.page.vym = (yhi - ylo) / gs.page.ysize;
+  gs.page.vyb = ylo;
 }
 
 void gxvcon(float x, float y, float* xo, float* yo) {
-  *xo = x * vxm + vxb;
-  *yo = y * vym + vyb;
+  *xo = x * gs.page.vxm + gs.page.vxb;
+  *yo = y * gs.page.vym + gs.page.vyb;
 }
 
 void gxppvp(float x, float y, float* xo, float* yo) {
-  *xo = (x - vxb) / vxm;
-  *yo = (y - vyb) / vym;
+  *xo = (x - gs.page.vxb) / gs.page.vxm;
+  *yo = (y - gs.page.vyb) / gs.page.vym;
 }
 
-void gxproj(coordinate_callback fn) { fconv = fn; }
-void gxgrid(coordinate_callback fn) { gconv = fn; }
-void gxback(coordinate_callback fn) { bconv = fn; }
+void gxproj(coordinate_callback fn) { gs.chain.fconv = {fn, nullptr, nullptr}; }
+void gxgrid(coordinate_callback fn) { gs.chain.gconv = {fn, nullptr, nullptr}; }
+void gxback(coordinate_callback fn) { gs.chain.bconv = {fn, nullptr, nullptr}; }
+void gxproj(bound_callback fn, const void* params) { gs.chain.fconv = {nullptr, fn, params}; }
+void gxback(bound_callback fn, const void* params) { gs.chain.bconv = {nullptr, fn, params}; }
 
 void gxrset(int level) {
-  if (level > 2) gconv = nullptr;
+  if (level > 2) gs.chain.gconv = {};
   if (level > 1) {
-    fconv = nullptr;
-    bconv = nullptr;
+    gs.chain.fconv = {};
+    gs.chain.bconv = {};
   }
 }
 
 void gxconv(float x, float y, float* xo, float* yo, int level) {
-  if (level > 2 && gconv) gconv(x, y, &x, &y);
-  if (level > 1 && fconv) fconv(x, y, &x, &y);
+  if (level > 2 && gs.chain.gconv) gs.chain.gconv(x, y, &x, &y);
+  if (level > 1 && gs.chain.fconv) gs.chain.fconv(x, y, &x, &y);
   if (level > 0) {
-    x = x * xm + xb;
-    y = y * ym + yb;
+    x = x * gs.chain.xm + gs.chain.xb;
+    y = y * gs.chain.ym + gs.chain.yb;
   }
   *xo = x;
   *yo = y;
@@ -645,8 +690,8 @@ void gxcord(float* xy, int n, int level) {
 }
 
 void gxgrmp(float x, float y, float* xo, float* yo) {
-  if (gconv) {
-    gconv(x, y, xo, yo);
+  if (gs.chain.gconv) {
+    gs.chain.gconv(x, y, xo, yo);
   } else {
     *xo = x;
     *yo = y;
@@ -654,14 +699,14 @@ void gxgrmp(float x, float y, float* xo, float* yo) {
 }
 
 void gxxy2w(float x, float y, float* xo, float* yo) {
-  if (xm == 0 || ym == 0) {
+  if (gs.chain.xm == 0 || gs.chain.ym == 0) {
     *xo = -999.9f;
     *yo = -999.9f;
     return;
   }
-  *xo = (x - xb) / xm;
-  *yo = (y - yb) / ym;
-  if (bconv) bconv(*xo, *yo, xo, yo);
+  *xo = (x - gs.chain.xb) / gs.chain.xm;
+  *yo = (y - gs.chain.yb) / gs.chain.ym;
+  if (gs.chain.bconv) gs.chain.bconv(*xo, *yo, xo, yo);
 }
 
 // ---- names and environment ----

@@ -7,6 +7,9 @@
 
 // A transform of a point pair (may write its output over its input).
 using coordinate_callback = void (*)(float x, float y, float* xo, float* yo);
+// A transform that reads the parameter record it was installed with (a map
+// projection's).
+using bound_callback = void (*)(const void* params, float x, float y, float* xo, float* yo);
 
 // Start, end, frames.
 void gxstrt(float width, float height, int batch);
@@ -44,6 +47,9 @@ void gxppvp(float x, float y, float* xo, float* yo);
 void gxproj(coordinate_callback fn);
 void gxgrid(coordinate_callback fn);
 void gxback(coordinate_callback fn);
+// The same with a parameter record, which must outlive the installation.
+void gxproj(bound_callback fn, const void* params);
+void gxback(bound_callback fn, const void* params);
 void gxrset(int level);
 void gxconv(float x, float y, float* xo, float* yo, int level);
 void gxcord(float* xy, int n, int level);

@@ -1,6 +1,7 @@
 // Map projections: set-ups that fit a longitude/latitude box into a page
 // area and install the world-to-plane transform and its inverse in the
-// drawing layer, plus the transforms themselves.
+// drawing layer. Each projection keeps its parameters in a small record its
+// set-up fills once; its transforms read only that record.
 #pragma once
 
 // One projection request. The set-ups that fit the aspect write the plot
@@ -11,7 +12,9 @@ struct projection_box {
   float plot_xlo, plot_xhi, plot_ylo, plot_yhi;  // area used
 };
 
-// Set-ups: 0 installed, 1 refused (the previous scaling stays).
+// Set-ups: 0 installed, 1 refused (the previous scaling stays). The scaled
+// and lat-lon ones remove the projection transform and leave the inverse as
+// it was.
 int gxscld(projection_box* box, int xflip, int yflip);
 int gxltln(projection_box* box);
 int gxnste(projection_box* box);
@@ -21,20 +24,50 @@ int gxmoll(projection_box* box);
 int gxortg(projection_box* box);
 int gxlamc(projection_box* box);
 
-// Transforms (coordinate_callback signature; output may overwrite input).
-void gxnpst(float lon, float lat, float* x, float* y);
-void gxnrev(float x, float y, float* lon, float* lat);
-void gxspst(float lon, float lat, float* x, float* y);
-void gxsrev(float x, float y, float* lon, float* lat);
-void gxrobp(float lon, float lat, float* x, float* y);
-void gxrobb(float x, float y, float* xo, float* yo);
-void gxmollp(float lon, float lat, float* x, float* y);
-void gxmollb(float x, float y, float* xo, float* yo);
-void gxortgp(float lon, float lat, float* x, float* y);
-void gxortgb(float x, float y, float* xo, float* yo);
-void gxlamcp(float lon, float lat, float* x, float* y);
-void gxlamcb(float x, float y, float* xo, float* yo);
-
 // Rotation in radians that wind arrows need at (lon, lat) under the current
 // projection: non-zero only for the polar stereographic ones.
 float gxaarw(float lon, float lat);
+
+// ---- parameter records and transforms (output may overwrite input) ----
+
+// The back transform of the projections whose plane needs none.
+void plane_as_is(float x, float y, float* xo, float* yo);
+
+// Polar stereographic, seen from above the north pole or from below the
+// south one.
+enum class stereo_pole { north, south };
+struct stereo_params {
+  double sign;   // +1 over the north pole, -1 over the south one
+  float centre;  // centre longitude: straight down from the north pole, up from the south
+  float offset;  // added to a longitude before it turns into an angle: -90 - centre
+};
+stereo_params stereo_setup(stereo_pole pole, float centre);
+void stereo_forward(const stereo_params& p, float lon, float lat, float* x, float* y);
+void stereo_inverse(const stereo_params& p, float x, float y, float* lon, float* lat);
+
+// Robinson: a fixed table, no parameters.
+void gxrobp(float lon, float lat, float* x, float* y);
+
+// Mollweide: the west edge of the box is moved to -180.
+struct mollweide_params {
+  float shift;  // added to every longitude: -180 - west edge
+};
+mollweide_params mollweide_setup(float lon_min);
+void mollweide_forward(const mollweide_params& p, float lon, float lat, float* x, float* y);
+
+// Orthographic: the west edge of the hemisphere is moved to -90.
+struct ortho_params {
+  float shift;  // added to every longitude: -90 - west edge
+};
+ortho_params ortho_setup(float lon_min);
+void ortho_forward(const ortho_params& p, float lon, float lat, float* x, float* y);
+
+// Lambert conformal conic, tangent or secant at the latitude bounds of the box.
+struct lambert_params {
+  float hemi;     // 1 for a northern box, -1 for a southern one
+  double centre;  // central meridian: the box's mid longitude rounded down
+  double cone;    // cone constant from the two standard parallels
+};
+// The box must lie in one hemisphere.
+lambert_params lambert_setup(float lon_min, float lon_max, float lat_min, float lat_max);
+void lambert_forward(const lambert_params& p, float lon, float lat, float* x, float* y);

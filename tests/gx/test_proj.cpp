@@ -158,13 +158,14 @@ TEST_F(Proj, PolarStereographic) {
   EXPECT_NEAR(gxaarw(-50, 40), 30 * 3.14159 / 180, 1e-6);
 
   float lon, lat;
-  gxnrev(0, 0, &lon, &lat);
+  const stereo_params np = stereo_setup(stereo_pole::north, -80);
+  stereo_inverse(np, 0, 0, &lon, &lat);
   EXPECT_EQ(lon, 0);
   EXPECT_NEAR(lat, 90, 1e-4);
-  gxnrev(0, -1, &lon, &lat);  // straight down: the centre longitude
+  stereo_inverse(np, 0, -1, &lon, &lat);  // straight down: the centre longitude
   EXPECT_NEAR(lat, 90 - 2 * std::atan(1.0) * 180 / 3.14159, 1e-4);
   EXPECT_NEAR(lon, -80, 1e-3);
-  gxnrev(-1, 0.01f, &lon, &lat);  // comes back within 180 of the centre
+  stereo_inverse(np, -1, 0.01f, &lon, &lat);  // comes back within 180 of the centre
   EXPECT_NEAR(lon, std::atan2(0.01, -1.0) * 180 / 3.14159 + 10 - 360, 1e-3);
 
   // South: lon 0..90, lat -80..-30; the plane is mirrored.
@@ -174,8 +175,30 @@ TEST_F(Proj, PolarStereographic) {
   pt sp = conv(45, -90), eq = conv(45, -30);
   EXPECT_NEAR(sp.x, eq.x, tol);  // centre longitude straight up from the pole
   EXPECT_GT(eq.y, sp.y);
-  gxsrev(0, 0, &lon, &lat);
+  stereo_inverse(stereo_setup(stereo_pole::south, 45), 0, 0, &lon, &lat);
   EXPECT_NEAR(lat, -90, 1e-4);
+}
+
+TEST_F(Proj, PolarPageAndBackComeRoundTrip) {
+  // Page positions through the installed transform and back through its
+  // inverse give the point again, over either pole. The two ways use
+  // slightly different short values of pi, hence the tolerance.
+  const struct {
+    int (*fn)(projection_box*);
+    projection_box b;
+  } setups[] = {{gxnste, box(-100, -60, 20, 80)}, {gxsste, box(0, 90, -80, -30)},
+                {gxnste, box(-180, 180, 0, 90)}};
+  for (auto s : setups) {
+    ASSERT_EQ(s.fn(&s.b), 0);
+    for (float lon = s.b.lon_min + 5; lon < s.b.lon_max; lon += 10)
+      for (float lat = s.b.lat_min + 5; lat < s.b.lat_max; lat += 10) {
+        pt p = conv(lon, lat);
+        float wlon, wlat;
+        gxxy2w(static_cast<float>(p.x), static_cast<float>(p.y), &wlon, &wlat);
+        EXPECT_NEAR(wlon, lon, 0.03) << lon << "," << lat;
+        EXPECT_NEAR(wlat, lat, 0.03) << lon << "," << lat;
+      }
+  }
 }
 
 TEST_F(Proj, RobinsonTable) {
@@ -206,7 +229,12 @@ TEST_F(Proj, RobinsonTable) {
   EXPECT_NEAR(conv(180, 0).x, 10.5, tol);
   expect_page(-90, 90, 5.5 - 5 * (90 * 1.399 / 180) / 2.628, 4.25 + hh);
   EXPECT_EQ(gxaarw(30, 30), 0);
-  gxrobb(0.25f, -0.5f, &x, &y);  // plane values stay as they are
+  gxxy2w(conv(30, 30).x, conv(30, 30).y, &x, &y);  // the plane comes back as it is
+  float px, py;
+  gxrobp(30, 30, &px, &py);
+  EXPECT_NEAR(x, px, 1e-5);
+  EXPECT_NEAR(y, py, 1e-5);
+  plane_as_is(0.25f, -0.5f, &x, &y);
   EXPECT_EQ(x, 0.25f);
   EXPECT_EQ(y, -0.5f);
 }
@@ -215,7 +243,7 @@ TEST_F(Proj, MollweideShiftsTheWestEdgeToMinus180) {
   projection_box b = box(-180, 180, -90, 90);
   ASSERT_EQ(gxmoll(&b), 0);
   float x, y;
-  gxmollp(90, 60, &x, &y);
+  mollweide_forward(mollweide_setup(-180), 90, 60, &x, &y);
   EXPECT_NEAR(x, 0.25, 1e-6);
   EXPECT_NEAR(y, std::sqrt(3.0) / 4, 1e-6);
   // Extent -1..1 by -0.5..0.5: full width, 5 inches high.
@@ -224,7 +252,7 @@ TEST_F(Proj, MollweideShiftsTheWestEdgeToMinus180) {
   EXPECT_NEAR(conv(0, 30).y, 4.25 + 5 * 0.25, tol);
   b = box(0, 360, -90, 90);
   ASSERT_EQ(gxmoll(&b), 0);
-  gxmollp(270, 0, &x, &y);
+  mollweide_forward(mollweide_setup(0), 270, 0, &x, &y);
   EXPECT_NEAR(x, 0.5, 1e-6);
 }
 
@@ -295,7 +323,13 @@ TEST_F(Proj, LambertConformal) {
   b = box(0, 60, -60, -20);
   ASSERT_EQ(gxlamc(&b), 0);
   float fx, fy;
-  gxlamcp(30, -40, &fx, &fy);
+  lambert_forward(lambert_setup(0, 60, -60, -20), 30, -40, &fx, &fy);
   EXPECT_NEAR(fx, 0, 1e-6);
   EXPECT_NEAR(fy, std::pow(std::tan(25 * k), n), 1e-5);
+
+  // Standard parallels 33 and 45: the cone constant of the textbook worked
+  // example, 0.6304777.
+  EXPECT_NEAR(lambert_setup(-100, -90, 33, 45).cone, 0.6304777, 1e-6);
+  // One standard parallel: the sine of its latitude.
+  EXPECT_NEAR(lambert_setup(-100, -90, 30, 30).cone, 0.5, 1e-6);
 }
