@@ -41,6 +41,7 @@ std::vector<bench_files*> made;
 void remove_files() {
   for (bench_files* f : made) {
     for (const std::string* n : {&f->data, &f->ctl, &f->nc, &f->out}) std::remove(n->c_str());
+    for (const char* n : {"/mean.cmd", "/point.cmd", "/mean.bin"}) std::remove((f->dir + n).c_str());
     rmdir(f->dir.c_str());
   }
 }

@@ -333,8 +333,27 @@ int flush_span(row_spans& w, int* idx) {
     apply_band(dest, count, pfi->undef_low, pfi->undef_high, w.undef);
     return 0;
   }
+  // Four-byte pieces in the grid's memory are converted where they lie and
+  // moved down into their row, which ends before the next piece begins; a
+  // wrapped row starting at the first column then repeats its own start.
+  const bool move_down =
+      in_place && w.esize == 4 && (!w.wraps || wrap_index(w.a, w.nx) == 1);
   for (int64_t r = 0; r < n; r++) {
     float* row = dest + r * w.isiz;
+    if (move_down) {
+      auto* p = reinterpret_cast<float*>(raw + r * gap);
+      decode(raw + r * gap, w.k, p);
+      apply_band(p, w.k, pfi->undef_low, pfi->undef_high, w.undef);
+      const int64_t at = w.wraps ? 0 : w.c0 - w.a;
+      std::memmove(row + at, p, std::size_t(w.k) * 4);
+      if (w.wraps) {
+        for (int64_t i = w.k; i < w.isiz; i++) row[i] = row[i - w.k];
+      } else {
+        fill(row, at, w.undef);
+        fill(row + at + w.k, w.isiz - at - w.k, w.undef);
+      }
+      continue;
+    }
     float* out = w.identity ? row : pfi->data_buffer;
     decode(raw + r * gap, w.k, out);
     apply_band(out, w.k, pfi->undef_low, pfi->undef_high, w.undef);

@@ -256,7 +256,7 @@ struct reduction {
   }
 
   // Value arrays of grids waiting to be added together (unit weights only):
-  // at most kBatch, and no more than about 4 MB. The reduction takes each
+  // at most kBatch, and no more than about 16 MB. The reduction takes each
   // grid's array and gives it one it no longer needs in exchange, so the
   // grid is released at once and no values are copied.
   float* staged[kBatch] = {};
@@ -272,7 +272,7 @@ struct reduction {
 
   void set_batch(const grid_field* first) {
     const long long bytes = n * static_cast<long long>(sizeof(float));
-    const long long fit = bytes > 0 ? (4LL << 20) / bytes : 1;
+    const long long fit = bytes > 0 ? (16LL << 20) / bytes : 1;
     batch = int(fit < 1 ? 1 : fit > kBatch ? kBatch : fit);
     if (first->idim < 0) batch = 1;  // a one-point grid's value is inside the record
   }
