@@ -11,6 +11,7 @@
 #include "base/session.h"
 #include "cmd/setkw.h"
 #include "cmd/setopts.h"
+#include "cmd/setvector.h"
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
@@ -286,15 +287,15 @@ struct set_keyword {
 // The chain in its matching order. A null handler is a keyword whose option
 // group is not built yet.
 const set_keyword chain[] = {
-    {"defval", "DEFVAL", set_defval},      {"hempref", "HEMPREF", nullptr},
-    {"gridln", "GRIDLN", nullptr},      {"tlsupp", "TLSUPP", set_tlsupp},
-    {"baropts", "BAROPTS", nullptr},    {"barbase", "BARBASE", nullptr},
-    {"mdlopts", "MDLOPTS", nullptr},    {"bargap", "BARGAP", nullptr},
+    {"defval", "DEFVAL", set_defval},      {"hempref", "HEMPREF", set_hempref},
+    {"gridln", "GRIDLN", set_gridln},      {"tlsupp", "TLSUPP", set_tlsupp},
+    {"baropts", "BAROPTS", set_baropts},    {"barbase", "BARBASE", set_barbase},
+    {"mdlopts", "MDLOPTS", set_mdlopts},    {"bargap", "BARGAP", set_bargap},
     {"font", "FONT", set_font},          {"clip", "CLIP", set_clip},
     {"vpage", "VPAGE", set_vpage},        {"mpt", "MPT", set_mpt},
     {"rgb", "RGB", set_rgb},            {"stat", "STAT", set_stat},
-    {"arrlab", "ARRLAB", nullptr},      {"parea", "PAREA", set_parea},
-    {"arrowhead", "ARROWHEAD", nullptr}, {"cint", "CINT", set_cint},
+    {"arrlab", "ARRLAB", set_arrlab},      {"parea", "PAREA", set_parea},
+    {"arrowhead", "ARROWHEAD", set_arrowhead}, {"cint", "CINT", set_cint},
     {"xlint", "XLINT", set_xlint},        {"ylint", "YLINT", set_ylint},
     {"xsize", "XSIZE", set_xsize},        {"mpvals", "MPVALS", set_mpvals},
     {"fgvals", "FGVALS", set_fgvals},      {"clevs", "CLEVS", set_clevs},
@@ -306,18 +307,18 @@ const set_keyword chain[] = {
     {"xflip", "XFLIP", set_xflip},        {"yflip", "YFLIP", set_yflip},
     {"writegds", "WRITEGDS", set_writegds},  {"fwrite", "FWRITE", set_fwrite},
     {"imprun", "IMPRUN", set_imprun},      {"zlog", "ZLOG", set_zlog},
-    {"missconn", "MISSCONN", nullptr},  {"mpdraw", "MPDRAW", set_mpdraw},
+    {"missconn", "MISSCONN", set_missconn},  {"mpdraw", "MPDRAW", set_mpdraw},
     {"dbuff", "DBUFF", set_dbuff},        {"poli", "POLI", set_poli},
     {"mpdset", "MPDSET", set_mpdset},      {"rbrange", "RBRANGE", set_rbrange},
     {"black", "BLACK", set_black},        {"display", "DISPLAY", set_display},
-    {"gxout", "GXOUT", set_gxout},        {"arrscl", "ARRSCL", nullptr},
+    {"gxout", "GXOUT", set_gxout},        {"arrscl", "ARRSCL", set_arrscl},
     {"xlabs", "XLABS", set_xlabs},        {"ylabs", "YLABS", set_ylabs},
     {"clab", "CLAB", set_clab},          {"xlab", "XLAB", set_xlab},
     {"ylab", "YLAB", set_ylab},          {"prnopts", "PRNOPTS", set_prnopts},
     {"frame", "FRAME", set_frame},        {"grid", "GRID", set_gridopt},
     {"clskip", "CLSKIP", set_clskip},      {"clopts", "CLOPTS", set_clopts},
-    {"wxopt", "WXOPT", nullptr},        {"wxcols", "WXCOLS", nullptr},
-    {"lfcols", "LFCOLS", nullptr},      {"rband", "RBAND", set_rband},
+    {"wxopt", "WXOPT", set_wxopt},        {"wxcols", "WXCOLS", set_wxcols},
+    {"lfcols", "LFCOLS", set_lfcols},      {"rband", "RBAND", set_rband},
     {"button", "BUTTON", set_button},      {"dialog", "DIALOG", set_dialog},
     {"xlpos", "XLPOS", set_xlpos},        {"ylpos", "YLPOS", set_ylpos},
     {"xlopts", "XLOPTS", set_xlopts},      {"ylopts", "YLOPTS", set_ylopts},
@@ -327,11 +328,11 @@ const set_keyword chain[] = {
     {"yaxis", "YAXIS", set_yaxis},        {"misswarn", "MISSWARN", set_misswarn},
     {"dfile", "DFILE", set_dfile},      {"background", "BACKGROUND", set_background},
     {"cthick", "CTHICK", set_cthick},      {"cstyle", "CSTYLE", set_cstyle},
-    {"digsiz", "DIGSIZ", nullptr},      {"digsize", "DIGSIZ", nullptr},
-    {"dignum", "DIGNUM", nullptr},      {"axlim", "VRANGE", set_vrange},
+    {"digsiz", "DIGSIZ", set_digsiz},      {"digsize", "DIGSIZ", set_digsiz},
+    {"dignum", "DIGNUM", set_dignum},      {"axlim", "VRANGE", set_vrange},
     {"vrange", "VRANGE", set_vrange},      {"vrange2", "VRANGE2", set_vrange2},
-    {"strmden", "STRMDEN", nullptr},    {"ccolor", "CCOLOR", set_ccolor},
-    {"stid", "STID", nullptr},          {"csmooth", "CSMOOTH", set_csmooth},
+    {"strmden", "STRMDEN", set_strmden},    {"ccolor", "CCOLOR", set_ccolor},
+    {"stid", "STID", set_stid},          {"csmooth", "CSMOOTH", set_csmooth},
     {"cterp", "CTERP", set_cterp},        {"loopdim", "LOOPDIM", set_loopdim},
     {"loopincr", "LOOPINCR", set_loopincr}, {"vemra", "VEMRA", set_vemra},
     {"timelab", "TIMELAB", set_timelab},    {"stnprint", "STNPRINT", set_stnprint},

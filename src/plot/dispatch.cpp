@@ -7,7 +7,9 @@
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
+#include "plot/plot1d.h"
 #include "plot/plot2d.h"
+#include "plot/plotvec.h"
 
 namespace {
 
@@ -51,29 +53,29 @@ void grid_plot(session_state* pcm) {
     return;
   }
   if (g->jdim == -1) {
-    if (pcm->gxout_2d_vector == 5 && pcm->result_count >= 2) not_built("scatter");
-    else if (pcm->gxout_1d == 1) not_built("line graph");
-    else if (pcm->gxout_1d == 2) not_built("bar graph");
-    else if (pcm->gxout_1d == 3) not_built("error bar graph");
-    else not_built("line fill");
+    if (pcm->gxout_2d_vector == 5 && pcm->result_count >= 2) kascat(pcm);
+    else if (pcm->gxout_1d == 1) kagrph(pcm, kGraphLine);
+    else if (pcm->gxout_1d == 2) kagrph(pcm, kGraphBar);
+    else if (pcm->gxout_1d == 3) kagrph(pcm, kGraphErrorBar);
+    else kalfil(pcm);
     return;
   }
   if (pcm->result_count == 1) {
     switch (out) {
       case 1: kacntr(pcm, 0); break;
       case 2: kacntr(pcm, 1); break;
-      case 3: not_built("grid value"); break;
+      case 3: kaplvl(pcm); break;
       case 6: kafgrd(pcm); break;
       default: kacntr(pcm, 2); break;
     }
     return;
   }
   switch (pcm->gxout_2d_vector) {
-    case 3: not_built("grid value"); break;
-    case 4: not_built("vector"); break;
-    case 5: not_built("scatter"); break;
-    case 8: not_built("streamline"); break;
-    default: not_built("barb"); break;
+    case 3: kaplvl(pcm); break;
+    case 4: kavect(pcm, kArrows); break;
+    case 5: kascat(pcm); break;
+    case 8: kastrm(pcm); break;
+    default: kavect(pcm, kBarbs); break;
   }
 }
 

@@ -2,6 +2,7 @@
 // fill and fgrid plots, axes, labels, frame, time axis and time label.
 #pragma once
 
+#include "base/scaling.h"
 #include "base/timecal.h"
 
 struct session_state;
@@ -24,6 +25,10 @@ grid_field* kaflip(grid_field* grid, session_state* pcm);
 grid_field* kaplgrid(session_state* pcm, grid_field* grid);
 // Grid to world of the plotted grid (installed by kas2d).
 void kaconv(float i, float j, float* x, float* y);
+// Installs the conversions kaconv applies to i and j (null: the grid
+// coordinate plus its offset), as the 1-D plots need them.
+void kasconv(conversion_fn ifn, const float* ivals, float ioff, conversion_fn jfn,
+             const float* jvals, float joff);
 // Expansion factors of a refined grid, read by kaconv.
 void kasdiv(float idiv, float jdiv);
 // Log transforms of a level axis and their inverses.

@@ -89,6 +89,17 @@ void kasdiv(float i, float j) {
   jdiv = j;
 }
 
+void kasconv(conversion_fn ifn, const float* ivals, float ioff, conversion_fn jfn,
+             const float* jvals, float joff) {
+  iconv = ifn;
+  ivars = ivals;
+  ioffset = ioff;
+  jconv = jfn;
+  jvars = jvals;
+  joffset = joff;
+  idiv = jdiv = 1;
+}
+
 void kaconv(float i, float j, float* x, float* y) {
   float ii = (i - 1.0f) / idiv + 1.0f + ioffset;
   float jj = (j - 1.0f) / jdiv + 1.0f + joffset;

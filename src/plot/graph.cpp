@@ -1,0 +1,345 @@
+// Line, bar and error-bar graphs of a 1-D grid, vectors or barbs along a
+// line, and the scaling every 1-D plot shares.
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "base/message.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "data/result.h"
+#include "gx/gx.h"
+#include "plot/plot.h"
+#include "plot/plot1d.h"
+#include "plot/plot2d.h"
+#include "plot/plotvec.h"
+
+namespace {
+
+dimension_op as_op(conversion_fn f) { return reinterpret_cast<dimension_op>(f); }
+
+size_t scaling_words(const float* a, int linear, int dim) {
+  if (!a) return 0;
+  if (dim == 3) return 8;
+  if (linear) return 3;
+  const int n = static_cast<int>(a[0]);
+  return n > 0 ? size_t(n) + 2 : 0;
+}
+
+bool defined(const grid_field* g, int i) { return g->values[i - 1] != g->undef; }
+float value(const grid_field* g, int i) { return g->values[i - 1]; }
+
+// A second (or third) grid along the same points as the first.
+bool same_line(const session_state* pcm, int k, const grid_field* g) {
+  if (pcm->result_type[k] != 1) return false;
+  const grid_field* h = static_cast<const grid_field*>(pcm->result[k]);
+  return h->idim == g->idim && h->jdim == g->jdim && h->isiz == g->isiz &&
+         !kagchk(g, h, g->idim) && !kagchk(g, h, g->jdim);
+}
+
+// Page position of grid point i with value v; rotated graphs put the value
+// along x.
+void page(int rotate, float i, float v, float* x, float* y) {
+  if (rotate) gxconv(v, i, x, y, 3);
+  else gxconv(i, v, x, y, 3);
+}
+
+void line_graph(session_state* pcm, const grid_field* g, int rotate, int ngrid) {
+  if (pcm->cstyle != 0 && ngrid < 3) {
+    int pen = 3;
+    for (int i = 1; i <= g->isiz; i++) {
+      if (!defined(g, i)) {
+        if (pcm->missconn == 0) pen = 3;
+        continue;
+      }
+      float x, y;
+      page(rotate, float(i), value(g, i), &x, &y);
+      gxplot(x, y, pen);
+      pen = 2;
+    }
+  }
+  if (pcm->cmark > 0) {
+    gxstyl(1);
+    const float size = pcm->digsiz + 0.01f;
+    const int m = pcm->cmark;
+    for (int i = 1; i <= g->isiz; i++) {
+      if (!defined(g, i)) continue;
+      float x, y;
+      page(rotate, float(i), value(g, i), &x, &y);
+      if (m == 1 || m == 2 || m == 4 || m == 8) {
+        gxcolr(gxqbck());
+        gxmark(m == 1 ? 4 : m + 1, x, y, size);
+        gxcolr(pcm->ccolor);
+      }
+      gxmark(m, x, y, size);
+    }
+  }
+}
+
+// Vectors or barbs of the second (u) and third (v) grids along the line.
+void line_vectors(session_state* pcm, const grid_field* g, grid_field* u, grid_field* v,
+                  int rotate) {
+  const bool barbs = pcm->gxout_1d_vector == 2;
+  if (!barbs) {
+    kamnmx(u);
+    kamnmx(v);
+    kavscl(pcm, u, v);
+  }
+  const float d = pcm->digsiz;
+  for (int i = 1; i <= g->isiz; i++) {
+    if (!defined(g, i) || !defined(u, i) || !defined(v, i)) continue;
+    float x, y;
+    page(rotate, float(i), value(g, i), &x, &y);
+    const float uu = value(u, i), vv = value(v, i);
+    const float dir = (uu == 0 && vv == 0) ? 0.0f : std::atan2(vv, uu);
+    const float speed = std::hypot(uu, vv);
+    if (barbs) {
+      int south;
+      if (pcm->hempref == 0) {
+        south = 0;
+      } else if (pcm->hempref == 1) {
+        south = 1;
+      } else if (u->idim == 1) {
+        float wx, wy;
+        if (rotate) kaconv(value(g, i), float(i), &wx, &wy);
+        else kaconv(float(i), value(g, i), &wx, &wy);
+        south = (rotate ? wy : wx) < 0 ? 1 : 0;
+      } else {
+        south = pcm->dim_min[1] < 0 ? 1 : 0;
+      }
+      kabarb(x, y, 3.5f * d, 2.0f * d, 0.25f * d, dir, speed, south);
+    } else {
+      kaarrw(x, y, dir, kavlen(pcm, speed), pcm->arrowhead);
+    }
+  }
+}
+
+void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, int rotate,
+               int kind) {
+  const float h = 0.5f - float(pcm->bargap) * 0.5f / 100.0f;
+  // Along the value axis, page inches: x when rotated, else y.
+  const float lo = rotate ? pcm->plot_x_low : pcm->plot_y_low;
+  const float hi = rotate ? pcm->plot_x_high : pcm->plot_y_high;
+  float base;
+  if (pcm->barbase_mode == 1) {
+    float x, y;
+    page(rotate, 1.0f, pcm->barbase_value, &x, &y);
+    base = rotate ? x : y;
+    if (base < lo || base > hi) {
+      kaprnt(0, "Error drawing bargraph: base value out of range\n");
+      kaprnt(0, "    Drawing graph from bottom\n");
+      std::printf("%g \n", double(pcm->barbase_value));
+      std::fflush(stdout);
+      base = lo;
+    }
+  } else {
+    base = pcm->barbase_mode == 0 ? lo : hi;
+  }
+  // Page point of (along the dimension, along the values).
+  auto put = [&](float a, float b, float* x, float* y) {
+    *x = rotate ? b : a;
+    *y = rotate ? a : b;
+  };
+  for (int i = 1; i <= g->isiz; i++) {
+    if (!defined(g, i) || (g2 && !defined(g2, i))) continue;
+    float px, py, alo, ahi, amid, b1, b2;
+    page(rotate, float(i) - h, value(g, i), &px, &py);
+    alo = rotate ? py : px;
+    b1 = rotate ? px : py;
+    page(rotate, float(i) + h, value(g, i), &px, &py);
+    ahi = rotate ? py : px;
+    page(rotate, float(i), value(g, i), &px, &py);
+    amid = rotate ? py : px;
+    if (g2) {
+      page(rotate, float(i), value(g2, i), &px, &py);
+      b2 = rotate ? px : py;
+    } else {
+      b2 = base;
+    }
+    float x, y;
+    if (kind == kGraphBar) {
+      if (pcm->baropts_outline == 0) {
+        if (rotate) gxrecf(b1, b2, alo, ahi);
+        else gxrecf(alo, ahi, b1, b2);
+      } else {
+        const float corners[5][2] = {{alo, b1}, {alo, b2}, {ahi, b2}, {ahi, b1}, {alo, b1}};
+        for (int k = 0; k < 5; k++) {
+          put(corners[k][0], corners[k][1], &x, &y);
+          gxplot(x, y, k == 0 ? 3 : 2);
+        }
+      }
+    } else {
+      const float strokes[3][4] = {{amid, b1, amid, b2}, {alo, b1, ahi, b1}, {alo, b2, ahi, b2}};
+      for (const auto& s : strokes) {
+        put(s[0], s[1], &x, &y);
+        gxmove(x, y);
+        put(s[2], s[3], &x, &y);
+        gxdraw(x, y);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_field* grid,
+           station_set* stations) {
+  kasdiv(1, 1);
+  gxrset(3);
+  if (pcm->parea_set) {
+    pcm->plot_x_low = pcm->parea[0];
+    pcm->plot_x_high = pcm->parea[1];
+    pcm->plot_y_low = pcm->parea[2];
+    pcm->plot_y_high = pcm->parea[3];
+  } else {
+    pcm->plot_x_low = 2.0f;
+    pcm->plot_x_high = pcm->page_width - 0.5f;
+    pcm->plot_y_low = 0.75f;
+    pcm->plot_y_high = pcm->page_height - 0.75f;
+    if (rotate) {
+      const float mid = pcm->page_width / 2, third = pcm->page_height / 3;
+      pcm->plot_x_low = std::fmax(mid - third, 1.0f);
+      pcm->plot_x_high = std::fmin(mid + third, pcm->page_width - 0.5f);
+    }
+  }
+
+  float interval = 0, first = 0, last = 0, vlo, vhi;
+  kacsel(min, max, &interval, &first, &last);
+  if (interval == 0) {
+    vlo = min - 5;
+    vhi = min + 5;
+    interval = 2;
+  } else {
+    vlo = first - 2 * interval;
+    vhi = last + 2 * interval;
+  }
+  bool automatic = true;
+  const float* kept = pcm->vrange;
+  if (pcm->vrange_set == -1 || (rotate && pcm->frame_pass != 0)) {
+    if (kept[0] != 0 || kept[1] != 0) {
+      vlo = kept[0];
+      vhi = kept[1];
+      interval = kept[2];
+    }
+    automatic = false;
+  } else if (pcm->vrange_set == 1 && min > kept[0] - 2 * kept[2] && max < kept[1] + 2 * kept[2]) {
+    vlo = kept[0];
+    vhi = kept[1];
+    interval = kept[2];
+    automatic = false;
+  }
+  if (!pcm->ylpos_set && automatic && pcm->ylpos_work > 0)
+    pcm->ylpos_offset -= pcm->ylpos_work + 0.1f;
+  pcm->ylpos_work = 0;
+
+  float dlo, dhi;
+  if (dim == 3) {
+    const float* ts = grid ? grid->i_world_vals : (stations ? stations->time_scaling_copy : nullptr);
+    dlo = ts ? t2gr(ts, &pcm->time_start) : 1.0f;
+    dhi = ts ? t2gr(ts, &pcm->time_end) : 1.0f;
+  } else {
+    dlo = pcm->dim_min[dim];
+    dhi = pcm->dim_max[dim];
+    if (dim == 2 && pcm->zlog) {
+      if (dlo <= 0 || dhi <= 0) {
+        kaprnt(1, "Cannot use log scaling when coordinates <= 0\n");
+        kaprnt(1, "Linear scaling used\n");
+      } else {
+        gxproj(rotate ? kalny : kalnx);
+        gxback(rotate ? kaalny : kaalnx);
+        dlo = std::log(dlo);
+        dhi = std::log(dhi);
+      }
+    }
+  }
+
+  pcm->last_plot_idim = rotate ? 4 : dim;
+  pcm->last_plot_jdim = rotate ? dim : 4;
+  const int side = rotate ? 1 : 0;
+  for (int k = 0; k < 4; k++) kasetlp(pcm, k, nullptr, nullptr, 0);
+  if (grid) {
+    kasetlp(pcm, side, as_op(grid->i_to_world), grid->i_world_vals,
+            scaling_words(grid->i_world_vals, grid->i_linear, dim));
+    kasetlp(pcm, side + 2, as_op(grid->i_to_grid), grid->i_grid_vals,
+            scaling_words(grid->i_grid_vals, grid->i_linear, dim));
+  } else if (stations && dim == 3) {
+    kasetlp(pcm, side, nullptr, stations->time_scaling_copy, 8);
+  }
+
+  float x1 = rotate ? vlo : dlo, x2 = rotate ? vhi : dhi;
+  float y1 = rotate ? dlo : vlo, y2 = rotate ? dhi : vhi;
+  if (pcm->xflip) std::swap(x1, x2);
+  if (pcm->yflip) std::swap(y1, y2);
+  gxscal(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high, x1, x2, y1, y2);
+
+  if (grid) {
+    const conversion_fn fn = dim == 3 ? nullptr : grid->i_to_world;
+    const float off = float(grid->dim_min[dim] - 1);
+    if (rotate) kasconv(nullptr, nullptr, 0, fn, grid->i_world_vals, off);
+    else kasconv(fn, grid->i_world_vals, off, nullptr, nullptr, 0);
+    gxgrid(kaconv);
+  }
+
+  pcm->vrange[0] = vlo;
+  pcm->vrange[1] = vhi;
+  pcm->vrange[2] = interval;
+  if (pcm->vrange_set == 0) pcm->vrange_set = 1;
+  kafram(pcm);
+}
+
+void kagrph(session_state* pcm, int kind) {
+  grid_field* g = static_cast<grid_field*>(pcm->result[0]);
+  kamnmx(g);
+  if (g->min_value == g->undef) {
+    kaprnt(1, "Cannot plot data - all undefined values \n");
+    gxcolr(1);
+    if (pcm->datawarn) gxchpl("Entire Grid Undefined", 21, 3.0f, 4.5f, 0.3f, 0.25f, 0);
+    return;
+  }
+  float min = g->min_value, max = g->max_value;
+  grid_field* g2 = nullptr;
+  grid_field* g3 = nullptr;
+  if (pcm->result_count >= 2) {
+    if (!same_line(pcm, 1, g)) {
+      kaprnt(0, "Error in line/bar graph:  Invalid 2nd field");
+      kaprnt(0, "   2nd grid ignored -- has different scaling");
+    } else {
+      g2 = static_cast<grid_field*>(pcm->result[1]);
+      if (kind == kGraphBar) {
+        kamnmx(g2);
+        if (g2->min_value == g2->undef) {
+          kaprnt(1, "Cannot plot data - 2nd arg all undefined values \n");
+          return;
+        }
+        min = std::fmin(min, g2->min_value);
+        max = std::fmax(max, g2->max_value);
+      }
+      if (pcm->result_count >= 3) {
+        if (!same_line(pcm, 2, g)) {
+          kaprnt(0, "Error in line/bar graph:  Invalid 3rd field");
+          kaprnt(0, "   3rd grid ignored -- has different scaling");
+        } else {
+          g3 = static_cast<grid_field*>(pcm->result[2]);
+        }
+      }
+    }
+  }
+  int rotate = g->idim == 2 ? 1 : 0;
+  if (pcm->xyrev) rotate = !rotate;
+  kas1d(pcm, min, max, g->idim, rotate, g, nullptr);
+
+  if (pcm->ccolor < 0) pcm->ccolor = 1;
+  gxcolr(pcm->ccolor);
+  gxstyl(pcm->cstyle);
+  gxwide(pcm->cthick);
+  gxclip(pcm->plot_x_low - 0.01f, pcm->plot_x_high + 0.01f, pcm->plot_y_low, pcm->plot_y_high);
+  if (kind == kGraphLine) {
+    line_graph(pcm, g, rotate, g3 ? 3 : 1);
+    if (g3) line_vectors(pcm, g, g2, g3, rotate);
+  } else {
+    bar_graph(pcm, g, g2, rotate, kind);
+  }
+  const int code = kind == kGraphLine ? kPlotLine : kPlotBar;
+  if (rotate) kaptail(pcm, code, 0, 4, g->idim);
+  else kaptail(pcm, code, 0, g->idim, 4);
+}

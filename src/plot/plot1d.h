@@ -1,0 +1,21 @@
+// One-dimensional plots: the scaling every 1-D plot shares, line, bar and
+// error-bar graphs, and the filled area between two curves.
+#pragma once
+
+struct session_state;
+struct grid_field;
+struct station_set;
+
+enum graph_kind : int { kGraphLine = 0, kGraphBar = 1, kGraphErrorBar = 2 };
+
+// Plot area, value axis and coordinate chain of a 1-D plot over dimension
+// dim (0 x .. 3 t) for data min..max; rotate 1 puts the dimension on the y
+// axis. One of grid and stations is given.
+void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_field* grid,
+           station_set* stations);
+void kagrph(session_state* pcm, int kind);
+void kalfil(session_state* pcm);
+
+// Crossing of the segment a1..a2 with b1..b2 over one step: the fraction t
+// of the step and the common value v.
+void lfint(float a1, float a2, float b1, float b2, float* t, float* v);

@@ -1,0 +1,41 @@
+// Plots of two or three grids: vector arrows and wind barbs, streamlines,
+// scatter plots and grid values; the arrow and the barb they share with the
+// graphs and station plots.
+#pragma once
+
+struct session_state;
+struct grid_field;
+
+enum vector_mode : int { kArrows = 0, kBarbs = 1 };
+
+// Arrows (kArrows) or barbs (kBarbs) of the first two results, coloured by
+// a third when given.
+void kavect(session_state* pcm, int mode);
+void kastrm(session_state* pcm);
+void kascat(session_state* pcm);
+void kaplvl(session_state* pcm);
+
+// One arrow at page (x, y), angle in radians; a negative head is that
+// fraction of the length.
+void kaarrw(float x, float y, float angle, float length, float head);
+
+// One wind barb at page (x, y): shaft, barb and calm-circle sizes in
+// inches, direction the wind blows towards in radians, speed in the data's
+// units, hemisphere 0 north, 1 south.
+void kabarb(float x, float y, float shaft, float barb, float radius, float direction, float speed,
+            int hemisphere);
+
+// The arrow scale (arrow length stands for the magnitude) from the extremes
+// of the defined u and v values, unless one is already set; kept in the
+// session for the plots that follow. Returns the magnitude.
+float kavscl(session_state* pcm, const grid_field* u, const grid_field* v);
+
+// Page length of an arrow of speed under the session's arrow scale.
+float kavlen(const session_state* pcm, float speed);
+
+// The checks and set-up vector and streamline plots share: two grids of one
+// shape (refused with a message otherwise), a third as colour grid when it
+// matches, transposed copies, the scaling with the map and frame, and the
+// shade table of the colour grid. Returns 1 when nothing can be drawn; *c
+// is null without a usable colour grid.
+int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_field** c);

@@ -1,0 +1,142 @@
+// A batch page and a session holding grids made in the test, for the plot
+// tests of vectors, graphs and grid values; the records of the frame.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/scaling.h"
+#include "base/session.h"
+#include "data/result.h"
+#include "gx/gx.h"
+#include "gx/metafile.h"
+#include "support/stdout_capture.h"
+
+namespace plottest {
+
+constexpr float kUndef = -9.99e33f;
+
+struct stroke {
+  char kind;  // m move, d draw, r rectangle, p polygon
+  float x, y, x2, y2;
+  int colour;
+  std::vector<float> xy;  // polygon points
+};
+
+struct recorder : metafile_sink {
+  int current = -1;
+  std::vector<stroke> s;
+  std::vector<int> colours;
+  void colour(int c) override {
+    current = c;
+    colours.push_back(c);
+  }
+  void move(float x, float y) override { s.push_back({'m', x, y, 0, 0, current, {}}); }
+  void draw(float x, float y) override { s.push_back({'d', x, y, 0, 0, current, {}}); }
+  void rect(float xlo, float xhi, float ylo, float yhi) override {
+    s.push_back({'r', xlo, ylo, xhi, yhi, current, {}});
+  }
+  void polygon(const float* xy, int n) override {
+    s.push_back({'p', 0, 0, 0, 0, current, std::vector<float>(xy, xy + 2 * n)});
+  }
+  int count(char kind, int colour = -99) const {
+    int n = 0;
+    for (const stroke& x : s) n += x.kind == kind && (colour == -99 || x.colour == colour);
+    return n;
+  }
+  // Index of the first stroke of kind at (x, y) from index from on, or -1.
+  int find(char kind, float x, float y, float tol = 0.003f, size_t from = 0) const {
+    for (size_t k = from; k < s.size(); k++)
+      if (s[k].kind == kind && std::fabs(s[k].x - x) < tol && std::fabs(s[k].y - y) < tol)
+        return int(k);
+    return -1;
+  }
+};
+
+struct Plot {
+  std::unique_ptr<session_state> s = std::make_unique<session_state>();
+  std::vector<std::unique_ptr<linear_scaling>> scalings;
+
+  Plot() {
+    gxhlimits(0, 0);
+    gxstrt(11, 8.5, 1);
+    gxfrme(1);
+    s->batch = 1;
+    s->mpdraw = 0;
+    s->logo = 0;
+    s->timelab = 0;
+    s->grid = 0;
+    s->xlab = s->ylab = 0;
+    s->ccolor = 1;
+    s->cstyle = 1;
+  }
+  ~Plot() {
+    for (int k = 0; k < s->result_held; k++) {
+      if (s->result_type[k] == 1) kagfre(static_cast<grid_field*>(s->result[k]));
+    }
+  }
+
+  // A grid of nx by ny points (ny 1: varying in longitude only) from (lon0,
+  // lat0) in steps d, added as the next result; the environment covers it.
+  grid_field* add(int nx, int ny, float lon0, float lat0, float d, const std::vector<float>& v) {
+    auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
+    g->undef = kUndef;
+    g->isiz = nx;
+    g->jsiz = ny;
+    g->idim = 0;
+    g->jdim = ny > 1 ? 1 : -1;
+    for (int k = 0; k < 4; k++) g->dim_min[k] = g->dim_max[k] = 1;
+    g->dim_max[0] = nx;
+    g->dim_max[1] = ny;
+    auto* xs = new linear_scaling;
+    auto* ys = new linear_scaling;
+    scalings.emplace_back(xs);
+    scalings.emplace_back(ys);
+    linear_scaling_set(xs, lon0, d);
+    linear_scaling_set(ys, lat0, d);
+    g->i_to_world = g->j_to_world = liconv;
+    g->i_to_grid = g->j_to_grid = liconv;
+    g->i_world_vals = xs->grid_to_world;
+    g->j_world_vals = ys->grid_to_world;
+    g->i_grid_vals = xs->world_to_grid;
+    g->j_grid_vals = ys->world_to_grid;
+    g->i_linear = g->j_linear = 1;
+    g->values = static_cast<float*>(std::malloc(v.size() * sizeof(float)));
+    std::memcpy(g->values, v.data(), v.size() * sizeof(float));
+    s->dim_min[0] = lon0;
+    s->dim_max[0] = lon0 + d * float(nx - 1);
+    s->dim_min[1] = lat0;
+    s->dim_max[1] = lat0 + d * float(ny - 1);
+    const int k = s->result_count++;
+    s->result[k] = g;
+    s->result_type[k] = 1;
+    s->result_held = s->result_count;
+    return g;
+  }
+
+  template <typename F>
+  std::string run(F fn) {
+    StdoutCapture cap;
+    fn(s.get());
+    return cap.text();
+  }
+  recorder frame() {
+    recorder r;
+    EXPECT_EQ(gxhwalk(0, r), 0);
+    return r;
+  }
+  // Page position of grid point (i, j) under the plot's chain.
+  std::pair<float, float> at(float i, float j) {
+    float x, y;
+    gxconv(i, j, &x, &y, 3);
+    return {x, y};
+  }
+};
+
+}  // namespace plottest
