@@ -348,10 +348,16 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
     std::string want;
   } cases[] = {
       {0, 0, 1, 4, 1, 1, 0, 0, "Result value = 3 \n"},
-      {0, 0, 3, 4, 1, 1, 3, 2, "DISPLAY error:  grid value output is not available yet\n"},
-      {0, 0, 2, 4, 1, 2, 3, 2, "DISPLAY error:  vector output is not available yet\n"},
-      {0, 0, 1, 5, 1, 1, 3, 1, "DISPLAY error:  line graph output is not available yet\n"},
-      {0, 0, 1, 5, 2, 2, 3, 1, "DISPLAY error:  scatter output is not available yet\n"},
+      // Grids without world scaling: each plot refuses them in its own words.
+      {0, 0, 2, 4, 1, 2, 3, 2,
+       "Error plotting vector/barb field:  Invalid grids\n"
+       "   Vector component grids have difference scaling\n"},
+      {0, 0, 2, 8, 1, 2, 3, 2,
+       "Error plotting streamlines:  Invalid grids\n"
+       "   Vector component grids have difference scaling\n"},
+      {0, 0, 1, 4, 4, 1, 3, 1, "Error plotting linefill:  Only one grid provided\n"},
+      {0, 0, 1, 5, 2, 2, 3, 1,
+       "Error plotting scatter plot:  Invalid grids\n   The two grids have difference scaling\n"},
       {0, 0, 20, 4, 1, 1, 0, 0, "DISPLAY error:  latsgrid output is not available yet\n"},
       {2, 0, 1, 4, 1, 1, 0, 0, "Printing Grid -- 1 Values -- Undef = -9.99e+33\n3 \n"},
   };

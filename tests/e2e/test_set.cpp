@@ -49,7 +49,7 @@ TEST(Set, CommonMessages) {
                          {"set time 12z1jan1990", none},
                          {"set dfile 1", none},
                          {"set cint 5", "cint = 5 \n"},
-                         {"set digsize 1", "SET error:  DIGSIZ option not available yet\n"}});
+                         {"set digsize 1", "digsiz = 1 \n"}});
 }
 
 TEST(Set, WorldAndGridCoordinatesSnapToTheNearestGridPoint) {
