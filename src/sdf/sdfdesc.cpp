@@ -149,7 +149,7 @@ int compare_units(const char* a, const char* b) {
   ud_unit ua, ub;
   if (ua.scan(a) != 0 || ub.scan(b) != 0) return 0;
   double slope = 0, icept = 0;
-  if (utConvert(ub.get(), ua.get(), &slope, &icept) != 0) return 0;
+  if (!ud_convert(ub, ua, &slope, &icept)) return 0;
   return dequal(slope, 1.0, 1e-6) && dequal(icept, 0.0, 1e-6);
 }
 

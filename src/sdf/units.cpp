@@ -15,14 +15,24 @@ int ud_start() {
 
 int ud_started() { return started; }
 
-int ud_converts(const ud_unit& unit, const char* to, double* slope, double* intercept) {
-  ud_unit target;
-  if (target.scan(to) != 0) return 0;
-  double s = 0, i = 0;
-  if (utConvert(unit.get(), target.get(), &s, &i) != 0) return 0;
+int ud_convert(const ud_unit& from, const ud_unit& to, double* slope, double* intercept) {
+  // The older interface's conversion leaves a converter behind at every
+  // call; the converter is taken and released here instead.
+  if (!from.get()->unit2 || !to.get()->unit2) return 0;
+  cv_converter* cv = ut_get_converter(from.get()->unit2, to.get()->unit2);
+  if (!cv) return 0;
+  double i = cv_convert_double(cv, 0.0);
+  double s = cv_convert_double(cv, 1.0) - i;
+  cv_free(cv);
   if (slope) *slope = s;
   if (intercept) *intercept = i;
   return 1;
+}
+
+int ud_converts(const ud_unit& unit, const char* to, double* slope, double* intercept) {
+  ud_unit target;
+  if (target.scan(to) != 0) return 0;
+  return ud_convert(unit, target, slope, intercept);
 }
 
 int ud_is_time(const char* text) {

@@ -28,6 +28,9 @@ int ud_started();
 // 1 when the text is a unit that converts to seconds (a unit of time or a
 // time since an origin).
 int ud_is_time(const char* text);
+// 1 when from converts to to; to = slope * from + intercept.
+int ud_convert(const ud_unit& from, const ud_unit& to, double* slope = nullptr,
+               double* intercept = nullptr);
 // 1 when unit converts to the unit named by to; slope and intercept given.
 int ud_converts(const ud_unit& unit, const char* to, double* slope = nullptr,
                 double* intercept = nullptr);
