@@ -20,7 +20,7 @@ int not_yet(const char* name) {
 }  // namespace
 
 int kapending(const char* feature) {
-  static const char* const pending[] = {"sdf/xdf", "lats"};
+  static const char* const pending[] = {"lats"};
   for (const char* p : pending)
     if (std::strcmp(p, feature) == 0) return 1;
   return 0;

@@ -44,6 +44,7 @@ struct decoder {
   double miss1 = 0;
   bool has_miss2 = false;
   double miss2 = 0;
+  double miss3 = 0;  // the descriptor's undefined value, else miss1 again
   float undef = 0;
 };
 
@@ -75,12 +76,6 @@ int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi
   d->offset = float(offset);
   // The fill of the stored type when the file names none.
   const double type_fill = var_type == NC_SHORT ? -32767.0 : kFloatFill;
-  if (io->fill_switch) {
-    d->miss1 = pfi->undef;
-    d->has_miss2 = true;
-    d->miss2 = type_fill;
-    return 0;
-  }
   // Each attribute is taken by its own type: a float _FillValue on short
   // data marks the stored short of that value.
   double mv, fv;
@@ -93,6 +88,9 @@ int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi
   } else {
     d->miss1 = has_fv ? fv : type_fill;
   }
+  // With an undefined value from a descriptor, that value marks missing data
+  // as well as the variable's own attributes.
+  d->miss3 = io->fill_switch ? double(pfi->undef) : d->miss1;
   return 0;
 }
 
@@ -109,27 +107,29 @@ struct slab_shape {
 // 1e-5 for floats and doubles, and anything not a finite float) become the
 // undefined value.
 struct convert_short {
-  short m1, m2;
-  bool in_range1, in_range2;
+  short m1, m2, m3;
+  bool in_range1, in_range2, in_range3;
   float scale, offset, undef;
   float operator()(short r) const {
-    return ((in_range1 && r == m1) || (in_range2 && r == m2)) ? undef : float(r) * scale + offset;
+    return ((in_range1 && r == m1) || (in_range2 && r == m2) || (in_range3 && r == m3))
+               ? undef
+               : float(r) * scale + offset;
   }
 };
 struct convert_float {
-  float m1, m2, undef;
+  float m1, m2, m3, undef;
   float operator()(float r) const {
-    // NaN fails both comparisons and so counts as missing.
+    // NaN fails the comparisons and so counts as missing.
     bool keep = std::fabs(r - m1) > 1e-5f && std::fabs(r - m2) > 1e-5f &&
-                std::fabs(r) <= std::numeric_limits<float>::max();
+                std::fabs(r - m3) > 1e-5f && std::fabs(r) <= std::numeric_limits<float>::max();
     return keep ? r : undef;
   }
 };
 struct convert_double {
-  double m1, m2;
+  double m1, m2, m3;
   float undef;
   float operator()(double r) const {
-    bool keep = std::fabs(r - m1) > 1e-5 && std::fabs(r - m2) > 1e-5 &&
+    bool keep = std::fabs(r - m1) > 1e-5 && std::fabs(r - m2) > 1e-5 && std::fabs(r - m3) > 1e-5 &&
                 std::fabs(r) <= double(std::numeric_limits<float>::max());
     return keep ? float(r) : undef;
   }
@@ -139,15 +139,16 @@ struct convert_double {
 // the same values as the one-by-one conversions above.
 VEMRA_WIDE void float_row(const float* in, float* out, long n, const convert_float& c) {
   long x = 0;
-  const float8 m1 = c.m1 - float8{}, m2 = c.m2 - float8{}, un = c.undef - float8{};
+  const float8 m1 = c.m1 - float8{}, m2 = c.m2 - float8{}, m3 = c.m3 - float8{},
+               un = c.undef - float8{};
   const int8v absmask = 0x7fffffff - int8v{};
   const float8 tol = 1e-5f - float8{}, big = std::numeric_limits<float>::max() - float8{};
   for (; x + 8 <= n; x += 8) {
     float8 r;
     std::memcpy(&r, in + x, sizeof r);
     float8 a1 = (float8)((int8v)(r - m1) & absmask), a2 = (float8)((int8v)(r - m2) & absmask);
-    float8 ar = (float8)((int8v)r & absmask);
-    int8v keep = (a1 > tol) & (a2 > tol) & (ar <= big);
+    float8 a3 = (float8)((int8v)(r - m3) & absmask), ar = (float8)((int8v)r & absmask);
+    int8v keep = (a1 > tol) & (a2 > tol) & (a3 > tol) & (ar <= big);
     float8 o = (float8)(((int8v)r & keep) | ((int8v)un & ~keep));
     std::memcpy(out + x, &o, sizeof o);
   }
@@ -157,14 +158,15 @@ VEMRA_WIDE void float_row(const float* in, float* out, long n, const convert_flo
 VEMRA_WIDE void short_row(const short* in, float* out, long n, const convert_short& c) {
   long x = 0;
   using short8 = short __attribute__((vector_size(16)));
-  const int8v m1 = int(c.m1) - int8v{}, m2 = int(c.m2) - int8v{};
-  const int8v use1 = (c.in_range1 ? -1 : 0) - int8v{}, use2 = (c.in_range2 ? -1 : 0) - int8v{};
+  const int8v m1 = int(c.m1) - int8v{}, m2 = int(c.m2) - int8v{}, m3 = int(c.m3) - int8v{};
+  const int8v use1 = (c.in_range1 ? -1 : 0) - int8v{}, use2 = (c.in_range2 ? -1 : 0) - int8v{},
+              use3 = (c.in_range3 ? -1 : 0) - int8v{};
   const float8 sc = c.scale - float8{}, of = c.offset - float8{}, un = c.undef - float8{};
   for (; x + 8 <= n; x += 8) {
     short8 s8;
     std::memcpy(&s8, in + x, sizeof s8);
     int8v r = __builtin_convertvector(s8, int8v);
-    int8v miss = ((r == m1) & use1) | ((r == m2) & use2);
+    int8v miss = ((r == m1) & use1) | ((r == m2) & use2) | ((r == m3) & use3);
     float8 v = __builtin_convertvector(r, float8) * sc + of;
     float8 o = (float8)(((int8v)v & ~miss) | ((int8v)un & miss));
     std::memcpy(out + x, &o, sizeof o);
@@ -209,12 +211,13 @@ void convert(const T* raw, long nt, const slab_shape& s, const decoder& d, float
     auto fits = [](double m) { return m == std::trunc(m) && m >= -32768 && m <= 32767; };
     convert(raw, nt, s,
             convert_short{short(fits(d.miss1) ? d.miss1 : 0), short(fits(m2) ? m2 : 0),
-                          fits(d.miss1), fits(m2), d.scale, d.offset, d.undef},
+                          short(fits(d.miss3) ? d.miss3 : 0), fits(d.miss1), fits(m2),
+                          fits(d.miss3), d.scale, d.offset, d.undef},
             out);
   } else if constexpr (std::is_same_v<T, float>) {
-    convert(raw, nt, s, convert_float{float(d.miss1), float(m2), d.undef}, out);
+    convert(raw, nt, s, convert_float{float(d.miss1), float(m2), float(d.miss3), d.undef}, out);
   } else {
-    convert(raw, nt, s, convert_double{d.miss1, m2, d.undef}, out);
+    convert(raw, nt, s, convert_double{d.miss1, m2, d.miss3, d.undef}, out);
   }
 }
 

@@ -1,0 +1,560 @@
+// "xdfopen": a netCDF file opened through a short descriptor that names its
+// dimensions and variables and may give scalings itself; what it leaves out
+// comes from the file's metadata.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/fnmtemplate.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/scaling.h"
+#include "base/session.h"
+#include "base/timecal.h"
+#include "base/words.h"
+#include "data/filerec.h"
+#include "sdf/sdf.h"
+#include "sdf/sdfint.h"
+
+namespace {
+
+constexpr const char* kNotOpened = "  The data file was not opened. \n";
+
+// The descriptor being read, one line at a time.
+class descriptor_file {
+ public:
+  explicit descriptor_file(FILE* f) : f_(f) {}
+  ~descriptor_file() {
+    if (f_) std::fclose(f_);
+  }
+  descriptor_file(const descriptor_file&) = delete;
+  descriptor_file& operator=(const descriptor_file&) = delete;
+  // Next line (at most 511 characters, newline removed) in rec and its
+  // lower-cased copy in low; false at the end.
+  bool next() {
+    char* buf = nullptr;
+    size_t cap = 0;
+    ssize_t n = getline(&buf, &cap, f_);
+    if (n < 0) {
+      std::free(buf);
+      return false;
+    }
+    rec.assign(buf, size_t(n));
+    std::free(buf);
+    while (!rec.empty() && (rec.back() == '\n' || rec.back() == '\r')) rec.pop_back();
+    if (rec.size() > 511) rec.resize(511);
+    low = rec;
+    lowcas(low.data());
+    return true;
+  }
+  // The typed text at the position of p in the lower-cased line.
+  const char* typed(const char* p) const { return rec.c_str() + (p - low.c_str()); }
+  std::string rec, low;
+
+ private:
+  FILE* f_;
+};
+
+bool starts_alnum(const std::string& s) {
+  return !s.empty() && std::isalnum(static_cast<unsigned char>(s[0]));
+}
+
+bool word_end(char c) { return c == ' ' || c == '\t' || c == '\0' || c == '\n'; }
+
+// First word of text (up to a blank) and the position after the blanks that
+// follow it.
+const char* putncdnm(const char* text, std::string* name) {
+  const char* p = text;
+  while (*p && *p != ' ') p++;
+  name->assign(text, size_t(p - text));
+  while (*p == ' ' || *p == '\t') p++;
+  return p;
+}
+
+// The names of a variable record: "ncname=>display" or one name for both.
+// 1 with the position after them, 0 for a record without names.
+int cmpndname(const char* line, const char** rest, std::string* display, std::string* ncname) {
+  const char* arrow = std::strstr(line, "=>");
+  const char* end = line;
+  while (*end && *end != ' ' && *end != '\t') end++;
+  if (arrow && arrow < end) {
+    if (arrow == line) return 0;
+    ncname->assign(line, size_t(arrow - line));
+    const char* d = arrow + 2;
+    const char* de = d;
+    while (*de && *de != ' ' && *de != '\t') de++;
+    if (de == d) return 0;
+    display->assign(d, size_t(de - d));
+    end = de;
+  } else {
+    if (end == line) return 0;
+    ncname->assign(line, size_t(end - line));
+    *display = *ncname;
+  }
+  while (*end == ' ' || *end == '\t') end++;
+  *rest = end;
+  return 1;
+}
+
+int* size_of(file_descriptor* pfi, int d) {
+  return d == 0 ? &pfi->x_size : d == 1 ? &pfi->y_size : &pfi->z_size;
+}
+
+void set_scaling(file_descriptor* pfi, int d, float* a, bool linear) {
+  std::free(pfi->grid_to_world_scaling[d]);
+  pfi->grid_to_world_scaling[d] = a;
+  pfi->world_to_grid_scaling[d] = linear ? a + 3 : a;
+  pfi->grid_to_world[d] = linear ? liconv : gr2lev;
+  pfi->world_to_grid[d] = linear ? liconv : lev2gr;
+  pfi->linear_flags[d] = linear ? 1 : 0;
+}
+
+struct parser {
+  descriptor_file& in;
+  file_descriptor* pfi;
+  sdf_parms& parms;
+  bool show_record = true;
+
+  bool fail(const char* msg, bool record = true) {
+    kaprnt(0, msg);
+    show_record = record;
+    return false;
+  }
+
+  // "linear" start increment, on the lower-cased line at p.
+  bool linear(const char* p, int d) {
+    float start, incr;
+    p = nxtwrd(p);
+    const char* q = p ? valprs(p, &start) : nullptr;
+    if (!q || !word_end(*q) || !std::isfinite(start))
+      return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
+    p = nxtwrd(p);
+    q = p ? valprs(p, &incr) : nullptr;
+    if (!q || !word_end(*q) || incr == 0 || !std::isfinite(1.0f / incr) ||
+        !std::isfinite(start - incr))
+      return fail("XDFopen Error:  Missing or invalid dimension increment value\n");
+    auto* a = static_cast<float*>(std::malloc(6 * sizeof(float)));
+    if (!a) return fail("XDFopen Error:  Memory allocation Error\n", false);
+    linear_scaling_set(reinterpret_cast<linear_scaling*>(a), start, incr);
+    set_scaling(pfi, d, a, true);
+    if (d == 0) {
+      float n = float(pfi->x_size);
+      if (std::fabs(start + n * incr - 360.0f - start) < 0.01f) pfi->x_wraps = 1;
+    }
+    return true;
+  }
+
+  // "levels" and the values, going on over further lines.
+  bool levels(const char* p, int d) {
+    int n = *size_of(pfi, d);
+    if (n < 1) return fail("XDFopen Error:  Invalid number of levels\n");
+    std::vector<float> vals;
+    std::string line = p;
+    const char* q = nxtwrd(line.c_str());
+    while (int(vals.size()) < n) {
+      if (!q) {
+        if (!in.next()) return fail("XDFOpen Error:  Unexpected EOF reading variables\n", false);
+        line = in.low;
+        q = line.c_str();
+        while (*q == ' ' || *q == '\t') q++;
+        if (!*q) return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
+      }
+      float v;
+      const char* e = valprs(q, &v);
+      if (!e || !word_end(*e) || !std::isfinite(v))
+        return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
+      vals.push_back(v);
+      q = nxtwrd(q);
+    }
+    float* a = level_scaling_new(n);
+    if (!a) return fail("XDFopen Error:  Memory allocation Error\n", false);
+    a[0] = float(n);
+    for (int i = 0; i < n; i++) a[i + 1] = vals[size_t(i)];
+    a[n + 1] = scaling_end_mark;
+    set_scaling(pfi, d, a, false);
+    return true;
+  }
+
+  bool dimension(const char* p, int d) {
+    p = nxtwrd(p);
+    if (!p) return fail("XDFopen Error:  Missing or invalid dimension name.\n");
+    std::string name;
+    const char* rest = putncdnm(in.typed(p), &name);
+    parms.find[d] = 0;
+    parms.dim_names[d] = name;
+    parms.has_dim_name[d] = 1;
+    if (!*rest) return true;
+    const char* lp = in.low.c_str() + (rest - in.rec.c_str());
+    int n;
+    const char* e = intprs(lp, &n);
+    if (!e || (*e != ' ' && *e != '\t') || n < 1)
+      return fail("XDFopen Error:  Missing or invalid dimension size.\n");
+    parms.wanted[d] = 0;
+    *size_of(pfi, d) = n;
+    const char* m = nxtwrd(e);
+    if (!m) return fail("XDFopen Error:  Missing or invalid dimension scaling type\n");
+    if (cmpwrd("linear", m)) return linear(m, d);
+    if (cmpwrd("levels", m)) return levels(m, d);
+    if (d == 1) {
+      static const struct {
+        const char* word;
+        float* (*table)(int, int);
+      } tables[] = {{"gausr40", kagaus}, {"mom32", kamo32}, {"gausr30", kags30},
+                    {"gausr20", kags20}, {"gausr15", kags15}};
+      for (const auto& t : tables)
+        if (cmpwrd(t.word, m)) {
+          const char* s = nxtwrd(m);
+          int start;
+          if (!s || !intprs(s, &start) || start < 1)
+            return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
+          float* a = t.table(start, n);
+          if (!a) return false;
+          set_scaling(pfi, 1, a, false);
+          return true;
+        }
+    }
+    return fail("XDFopen Error:  Missing or invalid dimension scaling type\n");
+  }
+
+  bool tdef(const char* p) {
+    p = nxtwrd(p);
+    if (!p) return fail("XDFopen Error:  Missing or invalid dimension name.\n");
+    std::string name;
+    const char* rest = putncdnm(in.typed(p), &name);
+    bool nodim = cmpch(in.low.c_str() + (p - in.low.c_str()), "%nodim%", 7) == 0;
+    parms.find[3] = 0;
+    parms.has_dim_name[3] = nodim ? 0 : 1;
+    parms.dim_names[3] = nodim ? std::string() : name;
+    auto* ts = static_cast<float*>(std::calloc(8, sizeof(float)));
+    if (!ts) return fail("XDFopen Error:  Memory allocation Error\n", false);
+    std::free(pfi->grid_to_world_scaling[3]);
+    pfi->grid_to_world_scaling[3] = pfi->world_to_grid_scaling[3] = ts;
+    pfi->linear_flags[3] = 1;
+    ts[7] = scaling_end_mark;
+    if (!*rest) {
+      if (nodim) {
+        parms.wanted[3] = 0;
+        pfi->t_size = 1;
+        const float one[7] = {1, 1, 1, 0, 0, 0, 1};
+        std::memcpy(ts, one, sizeof one);
+      }
+      return true;
+    }
+    const char* lp = in.low.c_str() + (rest - in.rec.c_str());
+    int n;
+    const char* e = intprs(lp, &n);
+    if (!e || (*e != ' ' && *e != '\t') || n < 1)
+      return fail("XDFopen Error:  Missing or invalid dimension size.\n");
+    if (nodim && n != 1 && !pfi->template_flag) {
+      kaprnt(0, "TDEF with %nodim% has timestep count != 1; resetting to 1.\n");
+      n = 1;
+    }
+    pfi->t_size = n;
+    parms.wanted[3] = 0;
+    const char* m = nxtwrd(e);
+    if (!m || !cmpwrd("linear", m))
+      return fail("XDFopen Error:  Missing or invalid dimension scaling type\n");
+    const char* s = nxtwrd(m);
+    date_time def{-1000, -1000, -1000, 0, 0}, start{};
+    const char* after = s ? adtprs(s, &def, &start) : nullptr;
+    if (!after || (*after != ' ' && *after != '\t') || start.year == -1000 ||
+        start.month == -1000 || start.day == -1000)
+      return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
+    const char* inc = nxtwrd(after);
+    date_time step{};
+    if (!inc || !rdtprs(inc, &step))
+      return fail("XDFopen Error:  Missing or invalid dimension increment value\n");
+    ts[0] = float(start.year);
+    ts[1] = float(start.month);
+    ts[2] = float(start.day);
+    ts[3] = float(start.hour);
+    ts[4] = float(start.minute);
+    ts[5] = float(step.year * 12 + step.month);
+    ts[6] = float(step.day * 1440 + step.hour * 60 + step.minute);
+    if (ts[5] == 0 && ts[6] == 0) {
+      kaprnt(0, "XDFopen Error:  0 time increment in tdef\n");
+      kaprnt(0, " use 1 for single time data\n");
+      show_record = true;
+      return false;
+    }
+    return true;
+  }
+
+  bool vars(const char* p) {
+    const char* q = nxtwrd(p);
+    int n;
+    if (!q || !intprs(q, &n) || n < 1 || n > 100000) {
+      kaprnt(0, "XDFopen Error:  Missing or invalid variable");
+      return fail(" count\n");
+    }
+    parms.scan_vars = 0;
+    parms.var_count = n;
+    parms.nc_names.assign(size_t(n), std::string());
+    parms.display_names.assign(size_t(n), std::string());
+    parms.new_entry.assign(size_t(n), 0);
+    std::free(pfi->variables);
+    pfi->variables = static_cast<variable_descriptor*>(std::calloc(size_t(n), sizeof(variable_descriptor)));
+    if (!pfi->variables) return fail("XDFopen Error:  Memory allocation Error\n", false);
+    pfi->variable_count = n;
+    int got = 0;
+    while (got < n) {
+      if (!in.next()) {
+        kaprnt(0, "XDFOpen Error:  Unexpected EOF reading variables\n");
+        kaprntf(2, "Was expecting %i records.  Found %i.\n", n, got);
+        show_record = false;
+        return false;
+      }
+      if (!starts_alnum(in.rec)) continue;
+      if (cmpwrd("endvars", in.low.c_str())) {
+        kaprnt(0, "XDFOpen Error:  Unexpected ENDVARS record\n");
+        kaprntf(2, "Was expecting %i records.  Found %i.\n", n, got);
+        return false;
+      }
+      if (!variable(got)) return fail("XDFOpen Error:  Invalid variable record\n");
+      got++;
+    }
+    if (!in.next()) return fail("XDFOpen Error:  Missing ENDVARS statement.\n", false);
+    if (!cmpwrd("endvars", in.low.c_str())) {
+      kaprnt(0, "XDFOpen Error:  Looking for ENDVARS statement\n");
+      kaprnt(0, "             Instead, found:  \n");
+      return false;
+    }
+    return true;
+  }
+
+  bool variable(int k) {
+    std::string display, ncname;
+    const char* rest;
+    if (!cmpndname(in.rec.c_str(), &rest, &display, &ncname)) return false;
+    variable_descriptor& v = pfi->variables[k];
+    // The display name is cut to what the record holds.
+    std::string ab = display.substr(0, sizeof v.abbrev - 1);
+    std::memcpy(v.abbrev, ab.c_str(), ab.size() + 1);
+    parms.nc_names[size_t(k)] = ncname;
+    parms.display_names[size_t(k)] = ab;
+    for (int& u : v.units) u = -999;
+    if (!*rest) {
+      parms.new_entry[size_t(k)] = 1;
+      return true;
+    }
+    int levels;
+    const char* p = intprs(rest, &levels);
+    if (!p || !word_end(*p) || levels < 0) return false;
+    v.levels = levels;
+    p = nxtwrd(p);
+    if (!p) return false;
+    for (int i = 0; i < 4; i++) {
+      int code;
+      const char* e = intprs(p, &code);
+      if (!e) return false;
+      v.units[i] = code;
+      p = e;
+      if (*p != ',') break;
+      p++;
+      while (*p == ' ') p++;
+    }
+    if (*p != ' ' && *p != '\t') return false;
+    while (*p == ' ' || *p == '\t') p++;
+    std::string desc = std::string(p).substr(0, 127);
+    std::memcpy(v.description, desc.c_str(), desc.size() + 1);
+    v.multiplier = 1;
+    if (v.units[0] == -1 && v.units[1] == 20) v.time_block = 1;
+    if (v.units[0] == -1 && v.units[1] == 30) v.yx_order = 1;
+    if (v.units[0] == -1 && v.units[1] == 40 && v.units[2] >= 1 && v.units[2] <= 4)
+      v.data_form = v.units[2];
+    (v.levels ? pfi->level_variable_count : pfi->surface_variable_count)++;
+    return true;
+  }
+};
+
+// Parses the descriptor; 0 or 1 after the messages.
+int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntsteps,
+           std::string* dataname, sdf_parms& parms) {
+  doparms4sdf(&parms);
+  parms.descriptor = 1;
+  pfi->second_stream = nullptr;
+  pfi->calendar_365 = 0;
+  pfi->variable_count = 0;
+  std::string opened = name;
+  FILE* f = std::fopen(opened.c_str(), "r");
+  if (!f) {
+    opened += ".ctl";
+    f = std::fopen(opened.c_str(), "r");
+  }
+  if (!f) {
+    kaprnt(0, "XDFOpen Error:  Can't open description file\n");
+    return 1;
+  }
+  std::snprintf(pfi->descriptor_name, 256, "%s", opened.c_str());
+  descriptor_file in(f);
+  parser ps{in, pfi, parms};
+  std::string dset;
+  auto failed = [&]() {
+    if (ps.show_record) {
+      kaprnt(0, "  --> The invalid description file record is: \n");
+      kaprnt(0, "  --> ");
+      kaprnt(0, in.low);
+      kaprnt(0, "\n");
+    }
+    kaprnt(0, kNotOpened);
+    return 1;
+  };
+  while (in.next()) {
+    if (!starts_alnum(in.rec)) continue;
+    const char* low = in.low.c_str();
+    bool ok = true;
+    ps.show_record = true;
+    if (cmpwrd("options", low)) {
+      const char* p = nxtwrd(low);
+      if (!p) kaprnt(1, "XDFopen:  Description file warning: Missing options keyword\n");
+      for (; p && ok; p = nxtwrd(p)) {
+        if (cmpwrd("yrev", p))
+          pfi->yrev = 1;
+        else if (cmpwrd("zrev", p))
+          pfi->zrev = 1;
+        else if (cmpwrd("template", p))
+          pfi->template_flag = 1;
+        else if (cmpwrd("365_day_calendar", p))
+          // The session's calendar changes only once the check below passed.
+          pfi->calendar_365 = 1;
+        else
+          ok = ps.fail("XDFopen Error:  Data file option invalid\n");
+      }
+    } else if (cmpwrd("title", low)) {
+      const char* p = nxtwrd(low);
+      parms.title_from_file = 0;
+      if (!p)
+        kaprnt(1, "XDFopen:  Description file warning: Missing title string\n");
+      else
+        getstr(pfi->title, in.typed(p), 511);
+    } else if (cmpwrd("dset", low)) {
+      const char* p = nxtwrd(low);
+      if (!p) {
+        ok = ps.fail("XDFOpen Error:  Data file name is missing\n");
+      } else {
+        const char* t = in.typed(p);
+        if (*t == '^' || *t == '$') {
+          std::string out;
+          if (fnmexp(out, t, opened.c_str()) != 0) ok = ps.fail("XDFOpen Error:  Data file name is missing\n");
+          dset = out;
+        } else {
+          char w[512];
+          getwrd(w, t, 511);
+          dset = w;
+        }
+      }
+    } else if (cmpwrd("undef", low)) {
+      const char* p = nxtwrd(low);
+      float u;
+      if (!p)
+        ok = ps.fail("XDFOpen Error:  Missing undef value\n");
+      else if (!valprs(p, &u) || !std::isfinite(u))
+        ok = ps.fail("XDFOpen Error:  Invalid undef value\n");
+      else {
+        pfi->undef = u;
+        float d = std::fabs(u / 100000.0f);
+        pfi->undef_low = u - d;
+        pfi->undef_high = u + d;
+        parms.undef_from_file = 0;
+        parms.undef_given = 1;
+      }
+    } else if (cmpwrd("xdef", low)) {
+      ok = ps.dimension(low, 0);
+    } else if (cmpwrd("ydef", low)) {
+      ok = ps.dimension(low, 1);
+    } else if (cmpwrd("zdef", low)) {
+      ok = ps.dimension(low, 2);
+    } else if (cmpwrd("tdef", low)) {
+      ok = ps.tdef(low);
+    } else if (cmpwrd("vars", low)) {
+      ok = ps.vars(low);
+    } else {
+      ok = ps.fail("XDFOpen Error:  Unknown keyword in description file\n");
+    }
+    if (!ok) return failed();
+  }
+  if (dset.empty()) {
+    kaprntf(0, "XDFOpen Error:  missing %s record \n", "DSET");
+    kaprnt(0, kNotOpened);
+    return 1;
+  }
+  if (mfcmn.calendar_365 < 0) {
+    mfcmn.calendar_365 = pfi->calendar_365;
+  } else if (mfcmn.calendar_365 != pfi->calendar_365) {
+    kaprnt(0, "Attempt to change the global calendar...\n");
+    kaprnt(0, mfcmn.calendar_365 == 1
+                  ? "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n"
+                  : "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
+    kaprnt(0, kNotOpened);
+    return 1;
+  }
+  if (pfi->template_flag) {
+    if (parms.wanted[3] || !pfi->grid_to_world_scaling[3]) {
+      kaprnt(0, "XDFopen Error:  Missing or invalid dimension size.\n");
+      kaprnt(0, kNotOpened);
+      return 1;
+    }
+    *ntsteps = pfi->t_size;
+    *tmpl = dset;
+    std::vector<int> table = sdf_template_table(dset.c_str(), pfi->grid_to_world_scaling[3], pfi->t_size);
+    int* copy = table.empty() ? nullptr : static_cast<int*>(std::malloc(table.size() * sizeof(int)));
+    if (!copy) {
+      kaprnt(0, "XDFopen Error:  Memory allocation Error\n");
+      kaprnt(0, kNotOpened);
+      return 1;
+    }
+    std::memcpy(copy, table.data(), table.size() * sizeof(int));
+    std::free(pfi->template_file_numbers);
+    pfi->template_file_numbers = copy;
+    date_time d1{};
+    gr2t(pfi->grid_to_world_scaling[3], 1.0f, &d1);
+    *dataname = kafndt(dset.c_str(), &d1, &d1, pfi->grid_to_world_scaling[3]);
+    pfi->open_template_time = 0;
+    return 0;
+  }
+  *dataname = dset;
+  return 0;
+}
+
+}  // namespace
+
+int kaxdfopen(const char* args, session_state* pcm) {
+  char name[256];
+  getwrd(name, args, 255);
+  kaprnt(2, std::string("Scanning Descriptor File:  ") + name + "\n");
+  file_descriptor* pfi = getpfi();
+  if (!pfi) {
+    kaprnt(0, "Memory Allocation Error:  On File Open\n");
+    return 1;
+  }
+  pfi->sdf_flag = 1;
+  io_std* io = nullptr;
+  if (!init_io_std(&io)) {
+    kaprnt(0, "Memory Allocation Error:  On XDF File Open\n");
+    frepfi(pfi, 0);
+    return 1;
+  }
+  pfi->sdf_io = io;
+  pfi->template_flag = 0;
+  sdf_parms parms;
+  std::string tmpl, dataname;
+  int ntsteps = -999;
+  if (int rc = kadxdf(name, pfi, &tmpl, &ntsteps, &dataname, parms)) {
+    frepfi(pfi, 0);
+    return rc;
+  }
+  if (int rc = kadsdf(dataname.c_str(), pfi, tmpl, ntsteps, parms)) {
+    kaprntf(0, "Data file %s was not successfully opened & parsed.\n", pfi->data_file_name);
+    close_netcdf(io->ncid);
+    frepfi(pfi, 0);
+    return rc;
+  }
+  sdf_link_file(pfi, pcm);
+  kaprntf(2, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+  if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
+  return 0;
+}

@@ -1,0 +1,121 @@
+// "xdfopen" through the program: descriptors that name the dimensions and
+// variables of netCDF files made by ncgen from the CDL in tests/sdf/cdl.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "dataset_files.h"
+#include "sdf_files.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using dsfiles::answer;
+using sdffiles::make_nc;
+using sdffiles::ncdump_values;
+using sdffiles::printed_values;
+
+namespace {
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+// Names from the file, a long display name cut to the record's 15
+// characters, a record with levels, units and description, and the
+// descriptor's undefined value masking as well as the file's own marks.
+TEST(Xdfopen, DescriptorNamesDimensionsAndVariables) {
+  TempDir dir;
+  std::string f = make_nc(dir, "packed", "p.nc");
+  write_file(dir.file("a.ctl"),
+             "* comment\ndset ^p.nc\ntitle described here\nundef -1e20\nxdef lon\nydef lat\n"
+             "zdef lev\ntdef time\nvars 2\nta=>temperature_of_the_air 3 99 air temperature\n"
+             "ps\nendvars\n");
+  RunResult r = run_batch("xdfopen a\nq file\nset gxout print\nset lev 1000\nd temperature_of_\n"
+                          "d ps\n",
+                          dir.path());
+  EXPECT_TRUE(has(answer(r.out, "xdfopen a"), "Data file p.nc is open as file 1\n")) << r.out;
+  EXPECT_EQ(answer(r.out, "q file"),
+            "File 1 : described here\n  Descriptor: a.ctl\n  Binary: p.nc\n  Type = Gridded\n  Xsize = 3  Ysize = 4  Zsize = 3  Tsize = 2\n"
+                "  Number of Variables = 2\n    temperature_of_ 3 99 air temperature\n"
+                "    ps 0 -999 \n");
+  // ta at 1000 hPa, time 1: rows north to south 100 200 300 | 400 500 600 |
+  // -9999 800 900 | 1000 1100 -32767, unpacked * 0.01 + 273.15.
+  std::vector<double> want = {283.15, 284.15, -1e20, -1e20, 281.15, 282.15,
+                              277.15, 278.15, 279.15, 274.15, 275.15, 276.15};
+  std::vector<double> got = printed_values(r.out, "d temperature_of_");
+  ASSERT_EQ(got.size(), want.size()) << r.out;
+  for (size_t i = 0; i < want.size(); i++) EXPECT_NEAR(got[i], want[i], 1e-3 * std::fabs(want[i]));
+  std::vector<double> ps = printed_values(r.out, "d ps");
+  ASSERT_EQ(ps.size(), 12u);
+  EXPECT_EQ(ps[7], -1e20);
+  EXPECT_EQ(ps[0], 20);
+}
+
+// Scalings given by the descriptor replace the file's: a linear x that
+// closes the circle wraps, a time axis of its own, levels over two lines.
+TEST(Xdfopen, ScalingsFromTheDescriptor) {
+  TempDir dir;
+  make_nc(dir, "latlon", "a.nc");
+  write_file(dir.file("s.ctl"),
+             "dset ^a.nc\nxdef lon 8 linear 0 45\nydef lat 4 levels -60\n -20 20\n 60\n"
+             "tdef time 3 linear 00z1jan1990 1dy\n");
+  RunResult r = run_batch("xdfopen s.ctl\nq ctlinfo\nset gxout print\nset lon -45 45\nset lat 60\n"
+                          "set t 3\nd tas\n",
+                          dir.path());
+  std::string ctl = answer(r.out, "q ctlinfo");
+  EXPECT_TRUE(has(ctl, "xdef 8 linear 0 45\nydef 4 levels -60 -20 20 60\nzdef 1 linear 0 0\n"
+                       "tdef 3 linear 00Z01JAN1990 1440mn\n"))
+      << ctl;
+  EXPECT_TRUE(has(answer(r.out, "xdfopen s.ctl"), "LON set to 0 360 \n"));
+  // Time 3, northern row 231..238 at lon 0..315: -45 is 315.
+  std::vector<double> got = printed_values(r.out, "d tas");
+  EXPECT_EQ(got, (std::vector<double>{238, 231, 232}));
+}
+
+// Records that do not fit fail with their messages and open nothing.
+TEST(Xdfopen, MalformedDescriptorsAreRefused) {
+  TempDir dir;
+  make_nc(dir, "latlon", "a.nc");
+  struct c {
+    std::string ctl, want;
+  };
+  const c cases[] = {
+      {"dset ^a.nc\nvars 1\ntas=> 0 99 bad\nendvars\n", "XDFOpen Error:  Invalid variable record\n"},
+      {"dset ^a.nc\nvars 3\ntas\nps\nendvars\n",
+       "XDFOpen Error:  Unexpected ENDVARS record\nWas expecting 3 records.  Found 2.\n"},
+      {"dset ^a.nc\ntdef time 3 linear 00z1jan1990 0hr\n",
+       "XDFopen Error:  0 time increment in tdef\n use 1 for single time data\n"},
+      {"dset ^a.nc\noptions template\ntdef time\n", "XDFopen Error:  Missing or invalid dimension size.\n"},
+      {"dset ^a.nc\nfrobnicate\n", "XDFOpen Error:  Unknown keyword in description file\n"},
+      {"title no data\n", "XDFOpen Error:  missing DSET record \n"},
+      {"dset ^a.nc\nxdef nosuch\n", "XDF file has no coordinate variable for X dimension.\n"},
+  };
+  for (const c& k : cases) {
+    write_file(dir.file("bad.ctl"), k.ctl);
+    RunResult r = run_batch("xdfopen bad.ctl\nq files\n", dir.path());
+    EXPECT_TRUE(has(answer(r.out, "xdfopen bad.ctl"), k.want)) << k.ctl << r.out;
+    EXPECT_EQ(answer(r.out, "q files"), "No files open\n") << k.ctl;
+  }
+  // A time axis without a dimension keeps one time and says so.
+  write_file(dir.file("n.ctl"), "dset ^a.nc\ntdef %nodim% 5 linear 00z1jan1990 1dy\n");
+  RunResult r = run_batch("xdfopen n.ctl\nq file\n", dir.path());
+  EXPECT_TRUE(has(r.out, "TDEF with %nodim% has timestep count != 1; resetting to 1.\n"));
+  EXPECT_TRUE(has(answer(r.out, "q file"), "Tsize = 1\n"));
+}
+
+// A 365-day descriptor after a standard-calendar data set is refused.
+TEST(Xdfopen, CalendarOfTheSessionIsKept) {
+  TempDir dir;
+  make_nc(dir, "latlon", "a.nc");
+  write_file(dir.file("c.ctl"), "dset ^a.nc\noptions 365_day_calendar\n");
+  write_file(dir.file("a.nc.ctl"), "dset ^a.nc\n");
+  RunResult r = run_batch("xdfopen a.nc.ctl\nxdfopen c.ctl\n", dir.path());
+  EXPECT_TRUE(has(answer(r.out, "xdfopen c.ctl"),
+                  "Attempt to change the global calendar...\nThe calendar is NOW STANDARD and you "
+                  "attempted to open a 365-day calendar file\n"))
+      << r.out;
+}
