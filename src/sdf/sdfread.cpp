@@ -13,7 +13,6 @@
 #include "base/message.h"
 #include "base/wide.h"
 #include "data/filerec.h"
-#include "data/gridread.h"
 #include "data/result.h"
 #include "sdf/sdfint.h"
 
@@ -365,42 +364,42 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
 
 }  // namespace
 
-int sdf_kagsdf(grid_field* pgr, float* values) {
-  file_descriptor* pfi = pgr->file;
-  auto* io = static_cast<io_std*>(pfi->sdf_io);
-  const char* abbrev = pgr->variable ? pgr->variable->abbrev : "";
+int sdf_kagsdf(grid_field* req, float* values) {
+  file_descriptor* fp = req->file;
+  auto* io = static_cast<io_std*>(fp->sdf_io);
+  const char* abbrev = req->variable ? req->variable->abbrev : "";
   var_info* v = find_display(io, abbrev);
   if (!v) {
     kaprntf(0, "Couldn't find variable %s in SDF file.\n", abbrev);
     return 2;
   }
   double u;
-  float undef = pfi->undef;
+  float undef = fp->undef;
   if (!io->fill_switch && value_as_double(v->missing, v->type, 0, &u) && std::isfinite(u) &&
       std::fabs(u) <= double(std::numeric_limits<float>::max()))
     undef = float(u);
   if (!std::isfinite(undef)) undef = float(kFloatFill);
-  pgr->undef = undef;
+  req->undef = undef;
 
-  const bool varies[4] = {pgr->idim == 0 || pgr->jdim == 0, pgr->idim == 1 || pgr->jdim == 1,
-                          pgr->idim == 2 || pgr->jdim == 2, pgr->idim == 3 || pgr->jdim == 3};
+  const bool varies[4] = {req->idim == 0 || req->jdim == 0, req->idim == 1 || req->jdim == 1,
+                          req->idim == 2 || req->jdim == 2, req->idim == 3 || req->jdim == 3};
   long ext[4];
-  for (int d = 0; d < 4; d++) ext[d] = varies[d] ? long(pgr->dim_max[d]) - pgr->dim_min[d] + 1 : 1;
+  for (int d = 0; d < 4; d++) ext[d] = varies[d] ? long(req->dim_max[d]) - req->dim_min[d] + 1 : 1;
   const long n = ext[0] * ext[1] * ext[2] * ext[3];
   auto fill_undef = [&]() {
     for (long i = 0; i < n; i++) values[i] = undef;
   };
 
-  const int size[4] = {pfi->x_size, pfi->y_size, v->axis_pos[kAxisZ] >= 0 ? pfi->z_size : 1,
-                       pfi->t_size};
+  const int size[4] = {fp->x_size, fp->y_size, v->axis_pos[kAxisZ] >= 0 ? fp->z_size : 1,
+                       fp->t_size};
   request r{};
   r.wrap = false;
   for (int d = 0; d < 4; d++) {
-    int lo = pgr->dim_min[d], hi = pgr->dim_max[d];
+    int lo = req->dim_min[d], hi = req->dim_max[d];
     if (!varies[d]) {
       if (d == 2 && v->axis_pos[kAxisZ] < 0) lo = 1;
       // A fixed longitude on a global grid comes round the circle.
-      if (d == 0 && pfi->x_wraps && size[0] > 0) lo = ((lo - 1) % size[0] + size[0]) % size[0] + 1;
+      if (d == 0 && fp->x_wraps && size[0] > 0) lo = ((lo - 1) % size[0] + size[0]) % size[0] + 1;
       // A fixed index outside the file leaves the grid undefined.
       if (lo < 1 || lo > size[d]) {
         fill_undef();
@@ -409,7 +408,7 @@ int sdf_kagsdf(grid_field* pgr, float* values) {
       r.lo[d] = r.hi[d] = lo;
       continue;
     }
-    if (d == 0 && pfi->x_wraps && (lo < 1 || hi > size[0])) {
+    if (d == 0 && fp->x_wraps && (lo < 1 || hi > size[0])) {
       r.lo[0] = lo;
       r.hi[0] = hi;
       r.wrap = true;
@@ -426,9 +425,9 @@ int sdf_kagsdf(grid_field* pgr, float* values) {
   // A request that lies wholly inside the file is read straight into it.
   bool whole = true;
   for (int d = 0; d < 4; d++)
-    if (varies[d]) whole &= r.lo[d] == pgr->dim_min[d] && r.hi[d] == pgr->dim_max[d];
+    if (varies[d]) whole &= r.lo[d] == req->dim_min[d] && r.hi[d] == req->dim_max[d];
   if (whole) {
-    int rc = kafgsdf(pgr, r, values);
+    int rc = kafgsdf(req, r, values);
     if (rc) fill_undef();
     return rc;
   }
@@ -440,7 +439,7 @@ int sdf_kagsdf(grid_field* pgr, float* values) {
     kaprnt(0, "Memory allocation error handling SDF grid request(1).\n");
     return 13;
   }
-  int rc = kafgsdf(pgr, r, block.get());
+  int rc = kafgsdf(req, r, block.get());
   if (rc == 0) {
     const long bx = r.hi[0] - r.lo[0] + 1, by = r.hi[1] - r.lo[1] + 1, bz = r.hi[2] - r.lo[2] + 1;
     const float* b = block.get();
@@ -448,10 +447,10 @@ int sdf_kagsdf(grid_field* pgr, float* values) {
       for (int z = r.lo[2]; z <= r.hi[2]; z++)
         for (int y = r.lo[1]; y <= r.hi[1]; y++) {
           // Fixed dimensions contribute no offset: their extent is one.
-          long o = varies[3] ? long(t - pgr->dim_min[3]) : 0;
-          o = o * ext[2] + (varies[2] ? z - pgr->dim_min[2] : 0);
-          o = o * ext[1] + (varies[1] ? y - pgr->dim_min[1] : 0);
-          o = o * ext[0] + (varies[0] ? r.lo[0] - pgr->dim_min[0] : 0);
+          long o = varies[3] ? long(t - req->dim_min[3]) : 0;
+          o = o * ext[2] + (varies[2] ? z - req->dim_min[2] : 0);
+          o = o * ext[1] + (varies[1] ? y - req->dim_min[1] : 0);
+          o = o * ext[0] + (varies[0] ? r.lo[0] - req->dim_min[0] : 0);
           std::memcpy(values + o, b, size_t(bx) * sizeof(float));
           b += bx;
         }
