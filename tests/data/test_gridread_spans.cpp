@@ -25,12 +25,8 @@ int code(int x, int y, int z, int t) { return x + 10 * y + 60 * z + 200 * t; }
 
 // The stored integer of a point and what it reads as.
 int64_t stored_int(int form, int g) {
-  switch (form) {
-    case 1: return g % 256;
-    case 2: return g * 45;
-    case -2: return g * 20 - 15000;
-    default: return int64_t(g) * 1000003 - 700000000;
-  }
+  return form == 1 ? g % 256 : form == 2 ? g * 45 : form == -2 ? g * 20 - 15000
+                                                  : int64_t(g) * 1000003 - 700000000;
 }
 
 float want(const layout& l, int x, int y, int z, int t) {
@@ -69,11 +65,7 @@ std::string time_bytes(const layout& l, int t) {
 }
 
 std::string units(int form) {
-  switch (form) {
-    case 0: return "99";
-    case -2: return "-1,40,2,-1";
-    default: return "-1,40," + std::to_string(form);
-  }
+  return form == 0 ? "99" : form == -2 ? "-1,40,2,-1" : "-1,40," + std::to_string(form);
 }
 
 record write_layout(const TempDir& dir, const layout& l, bool wraps) {
