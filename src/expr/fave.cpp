@@ -10,6 +10,7 @@
 #include "expr/dimexpr.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
+#include "base/session.h"
 #include "base/mfcmn.h"
 #include "base/timecal.h"
 #include "base/words.h"
@@ -537,8 +538,14 @@ int ave(function_args* args, eval_state* pst, int kind) {
     if (g->idim == 0 && g->jdim == row.jdim && g->dim_min[0] == first && g->dim_max[0] == last &&
         g->isiz == last - first + 1) {
       r.start(g->jsiz);
-      for (int i = 0; i < g->isiz; i++)
+      for (int i = 0; i < g->isiz; i++) {
+        // A range of many turns around the globe is long: stay interruptible.
+        if ((i & 4095) == 4095 && kaqsig()) {
+          kagfre(g);
+          return 1;
+        }
         r.fold(g->values + i, g->isiz, g->undef, r.weight(first + i), first + i);
+      }
       // The result keeps the other dimension, moved to the i side.
       float* out = g->jdim >= 0 ? static_cast<float*>(std::malloc(sizeof(float) * size_t(g->jsiz)))
                                 : &g->min_value;
