@@ -246,12 +246,17 @@ void kampax(session_state* pcm) {
   gxcolr(pcm->grid_colour);
   gxwide(1);
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
+  // Meridians follow the projection in latitude steps: on curved maps a
+  // straight stroke between the ends of a pole-to-pole meridian would fall
+  // on the central line.
+  constexpr int kMeridianSteps = 60;
   for (float lon = lonfirst; lon < lonlast + lonint / 2; lon += lonint) {
-    float x, y;
-    gxconv(lon, mlo, &x, &y, 2);
-    gxmove(x, y);
-    gxconv(lon, mhi, &x, &y, 2);
-    gxdraw(x, y);
+    std::vector<float> pts;
+    for (int k = 0; k <= kMeridianSteps; k++) {
+      pts.push_back(lon);
+      pts.push_back(mlo + (mhi - mlo) * float(k) / float(kMeridianSteps));
+    }
+    polyline_lonlat(pts);
   }
   float range = lomax - lomin;
   float step = range > 180 ? range / 100 : (range > 60 ? range / 50 : range / 25);
