@@ -1,9 +1,10 @@
-// A batch page and a session holding grids made in the test, for the plot
-// tests of vectors, graphs and grid values; the records of the frame.
+// A batch page and a session holding grids made in the test, and the
+// strokes of the frame, for the plot tests of vectors, graphs and maps.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -32,11 +33,7 @@ struct stroke {
 struct recorder : metafile_sink {
   int current = -1;
   std::vector<stroke> s;
-  std::vector<int> colours;
-  void colour(int c) override {
-    current = c;
-    colours.push_back(c);
-  }
+  void colour(int c) override { current = c; }
   void move(float x, float y) override { s.push_back({'m', x, y, 0, 0, current, {}}); }
   void draw(float x, float y) override { s.push_back({'d', x, y, 0, 0, current, {}}); }
   void rect(float xlo, float xhi, float ylo, float yhi) override {
@@ -46,9 +43,9 @@ struct recorder : metafile_sink {
     s.push_back({'p', 0, 0, 0, 0, current, std::vector<float>(xy, xy + 2 * n)});
   }
   int count(char kind, int colour = -99) const {
-    int n = 0;
-    for (const stroke& x : s) n += x.kind == kind && (colour == -99 || x.colour == colour);
-    return n;
+    return int(std::count_if(s.begin(), s.end(), [&](const stroke& x) {
+      return x.kind == kind && (colour == -99 || x.colour == colour);
+    }));
   }
   // Index of the first stroke of kind at (x, y) from index from on, or -1.
   int find(char kind, float x, float y, float tol = 0.003f, size_t from = 0) const {
@@ -68,22 +65,16 @@ struct Plot {
     gxstrt(11, 8.5, 1);
     gxfrme(1);
     s->batch = 1;
-    s->mpdraw = 0;
-    s->logo = 0;
-    s->timelab = 0;
-    s->grid = 0;
-    s->xlab = s->ylab = 0;
-    s->ccolor = 1;
-    s->cstyle = 1;
+    s->mpdraw = s->logo = s->timelab = s->grid = s->xlab = s->ylab = 0;
+    s->ccolor = s->cstyle = 1;
   }
   ~Plot() {
-    for (int k = 0; k < s->result_held; k++) {
+    for (int k = 0; k < s->result_held; k++)
       if (s->result_type[k] == 1) kagfre(static_cast<grid_field*>(s->result[k]));
-    }
   }
 
-  // A grid of nx by ny points (ny 1: varying in longitude only) from (lon0,
-  // lat0) in steps d, added as the next result; the environment covers it.
+  // The next result: nx by ny points (ny 1: varying in longitude only) from
+  // (lon0, lat0) in steps d; the environment covers it.
   grid_field* add(int nx, int ny, float lon0, float lat0, float d, const std::vector<float>& v) {
     auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
     g->undef = kUndef;
@@ -94,14 +85,13 @@ struct Plot {
     for (int k = 0; k < 4; k++) g->dim_min[k] = g->dim_max[k] = 1;
     g->dim_max[0] = nx;
     g->dim_max[1] = ny;
-    auto* xs = new linear_scaling;
-    auto* ys = new linear_scaling;
-    scalings.emplace_back(xs);
-    scalings.emplace_back(ys);
-    linear_scaling_set(xs, lon0, d);
-    linear_scaling_set(ys, lat0, d);
-    g->i_to_world = g->j_to_world = liconv;
-    g->i_to_grid = g->j_to_grid = liconv;
+    for (float start : {lon0, lat0}) {
+      scalings.push_back(std::make_unique<linear_scaling>());
+      linear_scaling_set(scalings.back().get(), start, d);
+    }
+    linear_scaling* xs = scalings[scalings.size() - 2].get();
+    linear_scaling* ys = scalings.back().get();
+    g->i_to_world = g->j_to_world = g->i_to_grid = g->j_to_grid = liconv;
     g->i_world_vals = xs->grid_to_world;
     g->j_world_vals = ys->grid_to_world;
     g->i_grid_vals = xs->world_to_grid;

@@ -1,8 +1,8 @@
-// The "set" keywords of vector, streamline, grid-value, bar, line, station
-// and line-fill plots: what each stores, its message, and the words it
-// refuses without changing anything.
+// The "set" keywords of vector, grid-value, bar, line, station and
+// line-fill plots: what each stores, its message, and what it refuses.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,93 +12,51 @@
 
 namespace {
 
-struct Set {
-  std::unique_ptr<session_state> s = std::make_unique<session_state>();
-  int rc = 0;
-  // Runs "set <args>" and returns what it printed.
-  std::string operator()(const std::string& args) {
-    std::string typed = "set " + args, lower = typed;
-    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+std::string error(const char* name) {
+  return std::string("SET error:  Missing or invalid arguments for ") + name + " option\n";
+}
+
+TEST(SetVectorOptions, StoresMessagesAndRefusals) {
+  auto s = std::make_unique<session_state>();
+  const struct {
+    const char* args;
+    std::string out;
+    int rc;
+    std::function<bool(const session_state&)> holds;
+  } cases[] = {
+      {"arrscl 0.5", "", 0, [](auto& t) { return t.arrscl_set == 1 && t.arrscl_magnitude == -999; }},
+      {"arrscl 0.5 20", "", 0, [](auto& t) { return t.arrscl_magnitude == 20; }},
+      // A bad magnitude: the size is kept and the error reported.
+      {"arrscl 0.7 x", error("ARRSCL"), 1, [](auto& t) { return t.arrscl_size == 0.7f; }},
+      {"arrowhead -0.2", "Arrowhead = -0.2 \n", 0, [](auto& t) { return t.arrowhead == -0.2f; }},
+      {"hempref shem", "", 0, [](auto& t) { return t.hempref == 1; }},
+      {"hempref west", error("HEMPREF"), 1, [](auto& t) { return t.hempref == 1; }},
+      {"dignum 2", "dignum = 2 \n", 0, [](auto& t) { return t.dignum == 2; }},
+      {"dignum 9", "Invalid dignum value:  must be 0 to 8\n", 0, [](auto& t) { return t.dignum == 2; }},
+      {"digsize 0.1", "digsiz = 0.1 \n", 0, [](auto& t) { return t.digsiz == 0.1f; }},
+      {"gridln off", "", 0, [](auto& t) { return t.gridln == -1; }},
+      {"gridln 3", "", 0, [](auto& t) { return t.gridln == 3; }},
+      {"bargap 100", "SET BARGAP Error: gap must be 0 to 99\n", 1, [](auto& t) { return t.bargap == 0; }},
+      {"barbase top", "", 0, [](auto& t) { return t.barbase_mode == -1; }},
+      {"barbase 5.5", "", 0, [](auto& t) { return t.barbase_mode == 1 && t.barbase_value == 5.5f; }},
+      {"baropts outline", "", 0, [](auto& t) { return t.baropts_outline == 1; }},
+      {"baropts hollow", "", 0, [](auto& t) { return t.baropts_outline == 1; }},
+      {"mdlopts blank dig3", "", 0, [](auto& t) { return t.mdlopts_blank && t.mdlopts_dig3; }},
+      {"mdlopts noblank xyz", error("MDLOPTS"), 1, [](auto& t) { return !t.mdlopts_blank; }},
+      {"wxcols 1 2 3 4", error("WXCOLS"), 1, [](auto& t) { return t.wxcols[0] == 2 && t.wxcols[4] == 15; }},
+      {"wxcols 1 2 3 4 5", "New WXCOLS have been set\n", 0, [](auto& t) { return t.wxcols[4] == 5; }},
+      {"lfcols 4 -1", "LineFill Colors: Above = 4  Below = -1\n", 0, [](auto& t) { return t.lfcols[1] == -1; }},
+      {"wxopt char", "", 0, [](auto& t) { return t.wxopt == 3; }},
+      {"missconn on", "", 0, [](auto& t) { return t.missconn == 1; }},
+  };
+  for (const auto& c : cases) {
+    std::string typed = std::string("set ") + c.args, lower = typed;
     StdoutCapture cap;
-    rc = kaset(lower.data(), typed.data(), s.get());
-    return cap.text();
+    int rc = kaset(lower.data(), typed.data(), s.get());
+    EXPECT_EQ(cap.text(), c.out) << c.args;
+    EXPECT_EQ(rc, c.rc) << c.args;
+    EXPECT_TRUE(c.holds(*s)) << c.args;
   }
-};
-
-TEST(SetVectorOptions, ArrowScaleAndHeads) {
-  Set set;
-  EXPECT_EQ(set("arrscl 0.5"), "");
-  EXPECT_EQ(set.s->arrscl_set, 1);
-  EXPECT_EQ(set.s->arrscl_size, 0.5f);
-  EXPECT_EQ(set.s->arrscl_magnitude, -999.0f);
-  set("arrscl 0.5 20");
-  EXPECT_EQ(set.s->arrscl_magnitude, 20.0f);
-  // A bad magnitude: the size is kept, the error reported.
-  EXPECT_EQ(set("arrscl 0.7 x"), "SET error:  Missing or invalid arguments for ARRSCL option\n");
-  EXPECT_EQ(set.rc, 1);
-  EXPECT_EQ(set.s->arrscl_size, 0.7f);
-  EXPECT_EQ(set("arrowhead -0.2"), "Arrowhead = -0.2 \n");
-  EXPECT_EQ(set.s->arrowhead, -0.2f);
-  set("arrlab off");
-  EXPECT_EQ(set.s->arrlab, 0);
-  set("hempref shem");
-  EXPECT_EQ(set.s->hempref, 1);
-  set("hempref auto");
-  EXPECT_EQ(set.s->hempref, -1);
-  EXPECT_EQ(set("hempref west"), "SET error:  Missing or invalid arguments for HEMPREF option\n");
-  set("strmden 8");
-  EXPECT_EQ(set.s->strmden, 8);
-}
-
-TEST(SetVectorOptions, GridValuesAndBars) {
-  Set set;
-  EXPECT_EQ(set("dignum 2"), "dignum = 2 \n");
-  EXPECT_EQ(set("dignum 9"), "Invalid dignum value:  must be 0 to 8\n");
-  EXPECT_EQ(set.rc, 0);
-  EXPECT_EQ(set.s->dignum, 2);
-  EXPECT_EQ(set("digsize 0.1"), "digsiz = 0.1 \n");
-  EXPECT_EQ(set("gridln off"), "");
-  EXPECT_EQ(set.s->gridln, -1);
-  set("gridln 3");
-  EXPECT_EQ(set.s->gridln, 3);
-  set("gridln auto");
-  EXPECT_EQ(set.s->gridln, -9);
-  EXPECT_EQ(set("bargap 100"), "SET BARGAP Error: gap must be 0 to 99\n");
-  EXPECT_EQ(set.rc, 1);
-  set("bargap 0");
-  EXPECT_EQ(set.rc, 0);
-  set("barbase top");
-  EXPECT_EQ(set.s->barbase_mode, -1);
-  set("barbase 5.5");
-  EXPECT_EQ(set.s->barbase_mode, 1);
-  EXPECT_EQ(set.s->barbase_value, 5.5f);
-  set("baropts outline");
-  EXPECT_EQ(set.s->baropts_outline, 1);
-  EXPECT_EQ(set("baropts hollow"), "");
-  EXPECT_EQ(set.rc, 0);
-  EXPECT_EQ(set.s->baropts_outline, 1);
-  set("missconn on");
-  EXPECT_EQ(set.s->missconn, 1);
-}
-
-TEST(SetVectorOptions, StationAndFillColours) {
-  Set set;
-  set("mdlopts blank dig3");
-  EXPECT_EQ(set.s->mdlopts_blank, 1);
-  EXPECT_EQ(set.s->mdlopts_dig3, 1);
-  set("mdlopts noblank xyz");
-  EXPECT_EQ(set.rc, 1);
-  EXPECT_EQ(set.s->mdlopts_blank, 0);
-  EXPECT_EQ(set("wxcols 1 2 3 4"), "SET error:  Missing or invalid arguments for WXCOLS option\n");
-  EXPECT_EQ(set.s->wxcols[0], 2);
-  EXPECT_EQ(set.s->wxcols[4], 15);
-  EXPECT_EQ(set("wxcols 1 2 3 4 5"), "New WXCOLS have been set\n");
-  EXPECT_EQ(set.s->wxcols[4], 5);
-  EXPECT_EQ(set("lfcols 4 -1"), "LineFill Colors: Above = 4  Below = -1\n");
-  set("wxopt char");
-  EXPECT_EQ(set.s->wxopt, 3);
-  set("stid on");
-  EXPECT_EQ(set.s->stid, 1);
 }
 
 }  // namespace
