@@ -566,24 +566,27 @@ double sdf_default_fill(nc_type type) {
 
 void sdf_store_value(double v, nc_type type, unsigned char* out) {
   std::memset(out, 0, 8);
+  // A value the type can't hold (an undefined value of -1e20 for short
+  // data) is stored as the type's own fill.
+  auto fits = [&](double lo, double hi) { return std::isfinite(v) && v >= lo && v <= hi; };
   switch (type) {
     case NC_BYTE: {
-      auto c = static_cast<signed char>(v);
+      auto c = static_cast<signed char>(fits(-128, 127) ? v : -127);
       std::memcpy(out, &c, 1);
       break;
     }
     case NC_SHORT: {
-      auto s = static_cast<short>(v);
+      auto s = static_cast<short>(fits(-32768, 32767) ? v : -32767);
       std::memcpy(out, &s, 2);
       break;
     }
     case NC_INT: {
-      auto i = static_cast<int>(v);
+      auto i = static_cast<int>(fits(-2147483648.0, 2147483647.0) ? v : -2147483647);
       std::memcpy(out, &i, 4);
       break;
     }
     case NC_FLOAT: {
-      auto f = static_cast<float>(v);
+      auto f = static_cast<float>(fits(-3.4028234663852886e38, 3.4028234663852886e38) ? v : kFloatFill);
       std::memcpy(out, &f, 4);
       break;
     }
