@@ -55,9 +55,17 @@ bool alloc_arrays(grib_index* p) {
 
 // Checks the counts read into p and allocates their arrays; false (with the
 // message printed) when the counts are absurd or memory runs out.
-bool arrays_for_counts(grib_index* p) {
+bool arrays_for_counts(grib_index* p, FILE* f, int64_t head) {
   if (!counts_ok(p)) {
     bad_counts();
+    return false;
+  }
+  // The arrays must be in the file: a damaged count must not allocate
+  // gigabytes before the short read is found.
+  const int64_t here = ftello(f);
+  const int64_t need = head + 4 * (int64_t(p->hinum) + p->hfnum + p->intnum + p->fltnum);
+  if (fseeko(f, 0, SEEK_END) != 0 || ftello(f) < need || fseeko(f, here, SEEK_SET) != 0) {
+    short_index();
     return false;
   }
   if (!alloc_arrays(p)) {
@@ -88,7 +96,7 @@ int read_portable(FILE* f, grib_index* p) {
   p->hfnum = getint(hdr + 6);
   p->intnum = getint(hdr + 10);
   p->fltnum = getint(hdr + 14);
-  if (!arrays_for_counts(p)) return 1;
+  if (!arrays_for_counts(p, f, sizeof hdr)) return 1;
   unsigned char b[4];
   for (int i = 0; i < p->hinum; i++) {
     if (!read_exact(f, b, 4)) return short_index(), 1;
@@ -128,7 +136,7 @@ int read_native(FILE* f, grib_index* p) {
   p->hfnum = w[2];
   p->intnum = w[3];
   p->fltnum = w[4];
-  if (!arrays_for_counts(p)) return 1;
+  if (!arrays_for_counts(p, f, sizeof rec)) return 1;
   if (!read_exact(f, p->hipnt, 4 * size_t(p->hinum)) ||
       !read_exact(f, p->hfpnt, 4 * size_t(p->hfnum)) ||
       !read_exact(f, p->intpnt, 4 * size_t(p->intnum)) ||

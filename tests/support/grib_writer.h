@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace gribw {
@@ -72,72 +74,45 @@ inline std::string pack(const std::vector<uint32_t>& f, int bits) {
   return std::string(out.begin(), out.end());
 }
 
+inline void put_all(std::string& s, std::initializer_list<std::pair<long long, int>> fields) {
+  for (auto [v, n] : fields) put(s, v, n);
+}
+
 inline std::string encode(const message& m) {
   std::string pds;
-  put(pds, m.pds_length, 3);
-  put(pds, m.edition == 0 ? 0 : 3, 1);  // table version (edition 0: octet 8 of the message)
-  put(pds, 7, 1);    // centre
-  put(pds, 1, 1);    // process
-  put(pds, m.grid_id, 1);
-  put(pds, (m.gds ? 0x80 : 0) | (m.bitmap.empty() ? 0 : 0x40), 1);
-  put(pds, m.param, 1);
-  put(pds, m.level_type, 1);
-  put(pds, m.level, 2);
-  int yoc = m.year % 100 == 0 ? 100 : m.year % 100;
-  put(pds, m.pds_length >= 25 ? yoc : m.year % 100, 1);
-  put(pds, m.month, 1);
-  put(pds, m.day, 1);
-  put(pds, m.hour, 1);
-  put(pds, m.minute, 1);
-  put(pds, m.unit, 1);
-  if (m.time_range == 10) {
-    put(pds, m.p1, 2);
-  } else {
-    put(pds, m.p1, 1);
-    put(pds, m.p2, 1);
-  }
-  put(pds, m.time_range, 1);
-  put(pds, 0, 3);  // octets 22-24
-  if (m.pds_length >= 25) put(pds, (m.year - 1) / 100 + 1, 1);
-  if (m.pds_length >= 26) put(pds, 0, 1);
-  if (m.pds_length >= 28) put_signed(pds, m.decimal_scale, 2);
-  pds.resize(m.pds_length, '\0');
+  const int yoc = m.pds_length >= 25 && m.year % 100 == 0 ? 100 : m.year % 100;
+  // Octet 4 is the table version; in edition 0 it is octet 8 of the message.
+  put_all(pds, {{m.pds_length, 3}, {m.edition == 0 ? 0 : 3, 1}, {7, 1}, {1, 1}, {m.grid_id, 1},
+                {(m.gds ? 0x80 : 0) | (m.bitmap.empty() ? 0 : 0x40), 1}, {m.param, 1},
+                {m.level_type, 1}, {m.level, 2}, {yoc, 1}, {m.month, 1}, {m.day, 1},
+                {m.hour, 1}, {m.minute, 1}, {m.unit, 1}});
+  if (m.time_range == 10) put(pds, m.p1, 2);
+  else put_all(pds, {{m.p1, 1}, {m.p2, 1}});
+  put_all(pds, {{m.time_range, 1}, {0, 3}, {(m.year - 1) / 100 + 1, 1}, {0, 1}});
+  put_signed(pds, m.decimal_scale, 2);
+  pds.resize(m.pds_length, '\0');  // cut or padded to the stated length
 
   std::string gds;
   if (m.gds) {
-    put(gds, m.gds_length, 3);
-    put(gds, 0, 1);
-    put(gds, 255, 1);
-    put(gds, 0, 1);  // latitude-longitude
-    put(gds, m.ni, 2);
-    put(gds, m.nj, 2);
-    put(gds, 0, 3);
-    put(gds, 0, 3);
-    put(gds, 0x80, 1);
-    put(gds, 0, 3);
-    put(gds, 0, 3);
-    put(gds, 0, 2);
-    put(gds, 0, 2);
-    put(gds, 64, 1);  // scanning mode: south to north
+    // Latitude-longitude grid scanned south to north.
+    put_all(gds, {{m.gds_length, 3}, {0, 1}, {255, 1}, {0, 1}, {m.ni, 2}, {m.nj, 2}, {0, 6},
+                  {0x80, 1}, {0, 5}, {0, 5}, {64, 1}});
     gds.resize(m.gds_length, '\0');
   }
 
   std::string bms;
   if (!m.bitmap.empty()) {
-    std::vector<uint32_t> bits(m.bitmap.begin(), m.bitmap.end());
-    std::string map = pack(bits, 1);
+    std::string map = pack(std::vector<uint32_t>(m.bitmap.begin(), m.bitmap.end()), 1);
     if (map.size() % 2) map.push_back('\0');
-    put(bms, 6 + map.size(), 3);
-    put(bms, (8 - m.bitmap.size() % 8) % 8, 1);
-    put(bms, m.bitmap_table, 2);
+    put_all(bms, {{6 + (long long)map.size(), 3}, {(8 - (long long)m.bitmap.size() % 8) % 8, 1},
+                  {m.bitmap_table, 2}});
     bms += map;
   }
 
   std::string packed = pack(m.fields, m.bits) + std::string(m.bds_pad, '\0');
   if (packed.size() % 2) packed.push_back('\0');
   std::string bds;
-  put(bds, 11 + packed.size(), 3);
-  put(bds, m.data_flags << 4, 1);
+  put_all(bds, {{11 + (long long)packed.size(), 3}, {m.data_flags << 4, 1}});
   put_signed(bds, m.binary_scale, 2);
   put_ibm(bds, m.reference);
   put(bds, m.bits, 1);
