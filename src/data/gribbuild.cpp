@@ -319,9 +319,9 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   if (!h->forecast_ok) return grib_rec_time_unit;
   date_time vt = h->valid;
   const float t = t2gr(pfi->grid_to_world_scaling[3], &vt);
-  if (!(t >= 0.99f) || t > pfi->t_size + 0.01f) return grib_rec_time_range;
+  if (!(t >= 0.99f) || double(t) > pfi->t_size + 0.01) return grib_rec_time_range;
   const int it = static_cast<int>(t + 0.01f);
-  if (std::fabs(t - it) > 0.01f) return grib_rec_time_between;
+  if (std::fabs(double(t) - it) > 0.01) return grib_rec_time_between;
 
   const int64_t base = int64_t(it - 1) * pfi->time_records;
   for (int k = 0; k < pfi->variable_count; k++) {
@@ -335,9 +335,9 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
     if (v.units[3] > -900 && v.units[3] != h->time_range) continue;
     if (v.levels < 0 || !pfi->world_to_grid[2]) continue;
     const float z = pfi->world_to_grid[2](pfi->world_to_grid_scaling[2], float(h->level));
-    if (!(z > 0.99f && z < v.levels + 0.01f)) continue;
+    if (!(z > 0.99f && double(z) < v.levels + 0.01)) continue;
     const int iz = static_cast<int>(std::lround(z));
-    if (std::fabs(z - iz) > 0.01f) continue;
+    if (std::fabs(double(z) - iz) > 0.01) continue;
     gribfill(base + v.record + iz - 1, offset, stride, h, pindx);
     return grib_rec_entered;
   }
