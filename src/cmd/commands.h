@@ -60,7 +60,6 @@ int kaprim(char* lower, char* typed);
 void kacfg(int level);             // configuration report
 void command_line_help();
 void kaiomg();                     // re-arms the once-only interpolation notice
-void kafdef();                     // reads the user-defined function table
 void kareldef(session_state* pcm); // releases every defined variable
 void kaclosefile(file_descriptor* pfi);  // closes a data set's streams
 

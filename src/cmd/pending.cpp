@@ -31,8 +31,3 @@ int kacoll(char*, session_state*) { return not_yet("COLLECT"); }
 int kaqdialog(char*, char*, session_state*) { return not_yet("QUERY DIALOG"); }
 int kaqfwrite(char*, char*, session_state*) { return not_yet("QUERY FWRITE"); }
 int kaqlats(char*, char*, session_state*) { return not_yet("QUERY LATS"); }
-int kaqudft(char*, char*, session_state*) { return not_yet("QUERY UDFT"); }
-
-// Services of the expression layer. Until user-defined functions exist
-// there is no table to read.
-void kafdef() {}

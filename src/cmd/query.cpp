@@ -6,6 +6,7 @@
 #include "base/message.h"
 #include "base/session.h"
 #include "base/words.h"
+#include "expr/udf.h"
 #include "gx/gx.h"
 
 namespace {
@@ -21,6 +22,15 @@ int query_config(char*, char*, session_state*) {
   kacfg(2);
   return 0;
 }
+
+}  // namespace
+
+int kaqudft(char*, char*, session_state*) {
+  kaqufb();
+  return 0;
+}
+
+namespace {
 
 // In the order in which they are tested.
 const query_keyword keywords[] = {

@@ -13,6 +13,7 @@
 #include "cmd/startup.h"
 #include "base/message.h"
 #include "base/session.h"
+#include "expr/udf.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "sdf/sdf.h"
@@ -207,7 +208,7 @@ int vemra_main(int argc, char** argv) {
   pcm->fwrite_name.clear();
   pcm->fwrite_byte_order = 1;
   pcm->fwrite_sequential = 0;
-  kafdef();
+  kafdef(gxgnam("udft"));
   kagx(pcm);
   catch_signal(SIGXCPU, kasigcpu);
 

@@ -19,6 +19,7 @@
 #include "expr/futil.h"
 #include "expr/fvint.h"
 #include "expr/fvirt.h"
+#include "expr/udf.h"
 
 // Each function group fills its handlers in here as it is built; a null
 // handler answers that the function is not available yet.
@@ -90,14 +91,16 @@ const char* kaargs(const char* text, const char* name, function_args* a) {
 }
 
 const char* rtnprs(const char* text, const char* name, eval_state* pst) {
-  // User-defined functions are looked up here first once their table exists.
+  // User functions come first, so that they can replace built-in ones.
+  user_function* uf = kaufnd(name);
   const builtin_function* fn = nullptr;
-  for (const builtin_function& f : builtin_functions)
-    if (cmpwrd(f.name, name)) {
-      fn = &f;
-      break;
-    }
-  if (!fn) {
+  if (!uf)
+    for (const builtin_function& f : builtin_functions)
+      if (cmpwrd(f.name, name)) {
+        fn = &f;
+        break;
+      }
+  if (!uf && !fn) {
     kaprnt(0, "Syntax Error:  Invalid Operand \n");
     kaprntf(0, "  '%s' not a variable or function name\n", name);
     return nullptr;
@@ -105,14 +108,14 @@ const char* rtnprs(const char* text, const char* name, eval_state* pst) {
   auto args = std::make_unique<function_args>();
   const char* after = kaargs(text, name, args.get());
   if (!after) return nullptr;
-  if (!fn->handler) {
+  if (fn && !fn->handler) {
     kaprntf(0, "Error from %s:  function not available yet\n", upper(name).c_str());
     kaprntf(0, "Operation Error:  Error from %s function\n", name);
     return nullptr;
   }
   eval_state copy = *pst;
   copy.result.grid = nullptr;
-  int rc = fn->handler(args.get(), &copy);
+  int rc = uf ? ffuser(uf, args.get(), &copy) : fn->handler(args.get(), &copy);
   if (rc == -1) kaprntf(0, "Error in %s : Arg was stn data type\n", name);
   if (rc != 0) {
     kaprntf(0, "Operation Error:  Error from %s function\n", name);

@@ -1,0 +1,504 @@
+// User-defined functions: the table of external programs, and a call that
+// writes the arguments to the transfer file, runs the program and reads the
+// grid it left in the result file.
+#include "expr/udf.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "base/message.h"
+#include "base/scaling.h"
+#include "base/timecal.h"
+#include "base/words.h"
+#include "data/result.h"
+#include "expr/eval.h"
+#include "expr/evalstate.h"
+#include "expr/fshared.h"
+#include "expr/func.h"
+
+user_function* ufba = nullptr;
+
+namespace {
+
+std::vector<std::unique_ptr<user_function>> table;
+
+void relink() {
+  ufba = table.empty() ? nullptr : table.front().get();
+  for (size_t k = 0; k < table.size(); k++)
+    table[k]->next = k + 1 < table.size() ? table[k + 1].get() : nullptr;
+}
+
+// ---- the table file ----
+
+enum class line_status { ok, end, too_long };
+
+// One line without its newline. A line longer than the limit is consumed to
+// its end so that its rest never reads as the next line.
+line_status read_line(std::FILE* f, std::string* out) {
+  out->clear();
+  int c = std::fgetc(f);
+  if (c == EOF) return line_status::end;
+  bool too_long = false;
+  for (; c != EOF && c != '\n'; c = std::fgetc(f)) {
+    if (out->size() < size_t(kUdfLineLength)) out->push_back(char(c));
+    else too_long = true;
+  }
+  return too_long ? line_status::too_long : line_status::ok;
+}
+
+struct kind_word {
+  const char* word;
+  udf_arg_kind kind;
+};
+constexpr kind_word kind_words[] = {
+    {"expr", udf_arg_kind::expr}, {"value", udf_arg_kind::value}, {"char", udf_arg_kind::text}};
+
+struct form_word {
+  const char* word;
+  int sequential;
+};
+constexpr form_word form_words[] = {{"direct", 0}, {"sequential", 1}};
+
+std::string lowered(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Whole-word integer, or false.
+bool whole_int(const std::string& w, int* v) {
+  const char* end = intprs(w.c_str(), v);
+  return end && *end == '\0';
+}
+
+// Name, counts and kinds. The name is filled as soon as it is read so that
+// a format error can name it.
+bool parse_head(const std::string& line, user_function* uf) {
+  const std::string s = lowered(line);
+  size_t p = s.find_first_not_of(' ');
+  if (p == std::string::npos) return false;
+  const size_t blank = s.find(' ', p);
+  const std::string name = s.substr(p, blank == std::string::npos ? std::string::npos : blank - p);
+  std::snprintf(uf->name, sizeof uf->name, "%.*s", kUdfNameLength, name.c_str());
+  if (blank == std::string::npos) return false;
+  std::istringstream words(s.substr(blank));
+  std::string w;
+  if (!(words >> w) || !whole_int(w, &uf->min_args)) return false;
+  if (!(words >> w) || !whole_int(w, &uf->max_args)) return false;
+  // More kinds than an entry holds are refused rather than cut.
+  if (uf->min_args < 0 || uf->max_args < uf->min_args || uf->max_args > kUdfMaxKinds) return false;
+  for (int k = 0; k < uf->max_args; k++) {
+    if (!(words >> w)) return false;
+    const kind_word* found = nullptr;
+    for (const kind_word& kw : kind_words)
+      if (w == kw.word) found = &kw;
+    if (!found) return false;
+    uf->arg_types[k] = found->kind;
+  }
+  return true;
+}
+
+bool parse_form(const std::string& line, user_function* uf) {
+  std::istringstream words(lowered(line));
+  std::string w;
+  bool any = false;
+  while (words >> w) {
+    const form_word* found = nullptr;
+    for (const form_word& fw : form_words)
+      if (w == fw.word) found = &fw;
+    if (!found) return false;
+    uf->sequential = found->sequential;
+    any = true;
+  }
+  return any;
+}
+
+void format_error(const user_function* uf, const std::string& file) {
+  kaprnt(0, "Format error in user defined function table:\n");
+  kaprntf(0, "  Processing function name: %s\n", uf->name);
+  kaprntf(0, "  File name is: %s\n", file.c_str());
+}
+
+void read_error(const std::string& file) {
+  kaprnt(0, "Read error on user defined function table:\n");
+  kaprntf(0, "  File name is: %s\n", file.c_str());
+}
+
+// Appends the functions of one table. False when reading must stop.
+bool read_table(std::FILE* f, const std::string& file) {
+  std::string line;
+  while (true) {
+    auto uf = std::make_unique<user_function>();
+    line_status st = read_line(f, &line);
+    if (st == line_status::end) return true;
+    if (st == line_status::too_long || !parse_head(line, uf.get())) {
+      format_error(uf.get(), file);
+      return false;
+    }
+    std::string rest[4];
+    for (std::string& r : rest) {
+      st = read_line(f, &r);
+      if (st == line_status::end) {
+        read_error(file);
+        return false;
+      }
+      if (st == line_status::too_long) {
+        format_error(uf.get(), file);
+        return false;
+      }
+    }
+    if (!parse_form(rest[0], uf.get())) {
+      format_error(uf.get(), file);
+      return false;
+    }
+    uf->command = rest[1];
+    uf->transfer_file = rest[2];
+    uf->result_file = rest[3];
+    table.push_back(std::move(uf));
+    relink();
+  }
+}
+
+struct file_closer {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using file_ptr = std::unique_ptr<std::FILE, file_closer>;
+
+// ---- records of the transfer and result files ----
+
+// Writes one record, framed by its byte count in sequential form.
+bool put_record(std::FILE* f, const void* data, size_t bytes, bool sequential) {
+  if (sequential) {
+    if (bytes > size_t(INT32_MAX)) return false;
+    const std::int32_t n = std::int32_t(bytes);
+    if (std::fwrite(&n, 4, 1, f) != 1) return false;
+    if (bytes && std::fwrite(data, bytes, 1, f) != 1) return false;
+    return std::fwrite(&n, 4, 1, f) == 1;
+  }
+  return !bytes || std::fwrite(data, bytes, 1, f) == 1;
+}
+
+enum class read_status { ok, short_read, bad_count };
+
+read_status get_record(std::FILE* f, void* data, size_t bytes, bool sequential) {
+  std::int32_t n = 0;
+  if (sequential) {
+    if (std::fread(&n, 4, 1, f) != 1) return read_status::short_read;
+    if (n < 0 || size_t(n) != bytes) return read_status::bad_count;
+  }
+  if (bytes && std::fread(data, bytes, 1, f) != 1) return read_status::short_read;
+  if (sequential && std::fread(&n, 4, 1, f) != 1) return read_status::short_read;
+  return read_status::ok;
+}
+
+// A header float as an integer: value plus 0.1, truncated (floored when
+// asked); out of range values give a number every check refuses.
+int header_int(float v, bool floored) {
+  const double d = double(v) + 0.1;
+  if (!std::isfinite(d) || std::fabs(d) > 2.0e9) return INT32_MIN;
+  return int(floored ? std::floor(d) : d);
+}
+
+struct call {
+  const user_function* uf;
+  eval_state* pst;
+  bool seq() const { return uf->sequential != 0; }
+  int fail2(const char* what, const std::string& file) const {
+    kaprntf(0, "Error from %s: %s\n", uf->name, what);
+    kaprntf(0, "  File name: %s\n", file.c_str());
+    return 1;
+  }
+};
+
+// ---- writing the arguments ----
+
+float world_of(conversion_fn fn, const float* vals, int d, int g) {
+  return d == 3 ? float(g) : fn(vals, float(g));
+}
+
+// Header, values and coordinates of one grid argument.
+bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
+  float h[20] = {};
+  h[0] = g->undef;
+  h[1] = float(g->idim);
+  h[2] = float(g->jdim);
+  h[3] = float(g->isiz);
+  h[4] = float(g->jsiz);
+  struct side {
+    int dim, lin, first;
+    conversion_fn fn;
+    const float* vals;
+  };
+  const side sides[2] = {
+      {g->idim, g->i_linear, g->idim >= 0 ? g->dim_min[g->idim] : 1, g->i_to_world, g->i_world_vals},
+      {g->jdim, g->j_linear, g->jdim >= 0 ? g->dim_min[g->jdim] : 1, g->j_to_world, g->j_world_vals}};
+  for (int k = 0; k < 2; k++) {
+    const side& s = sides[k];
+    if (s.dim < 0) continue;
+    h[5 + k] = s.dim == 3 ? 1.0f : float(s.lin);
+    if (s.dim == 3) {
+      h[7 + 2 * k] = h[8 + 2 * k] = -999.0f;
+      const time_scaling ts = time_scaling_from(s.vals);
+      date_time t{};
+      gr2t(&ts, float(s.first), &t);
+      h[11] = float(t.year);
+      h[12] = float(t.month);
+      h[13] = float(t.day);
+      h[14] = float(t.hour);
+      h[15] = float(t.minute);
+      h[16] = ts.increment_minutes;
+      h[17] = ts.increment_months;
+    } else if (s.lin) {
+      h[7 + 2 * k] = s.fn(s.vals, float(s.first));
+      h[8 + 2 * k] = s.fn(s.vals, float(s.first + 1)) - h[7 + 2 * k];
+    }
+  }
+  if (!put_record(f, h, sizeof h, seq)) return false;
+  if (!put_record(f, g->values, sizeof(float) * size_t(grid_points(g)), seq)) return false;
+  for (int k = 0; k < 2; k++) {
+    const side& s = sides[k];
+    if (s.dim < 0) continue;
+    const int n = k == 0 ? g->isiz : g->jsiz;
+    std::vector<float> w(static_cast<size_t>(n));
+    for (int p = 0; p < n; p++) w[size_t(p)] = world_of(s.fn, s.vals, s.dim, s.first + p);
+    if (!put_record(f, w.data(), sizeof(float) * w.size(), seq)) return false;
+  }
+  return true;
+}
+
+int write_transfer(const call& c, function_args* args) {
+  const user_function* uf = c.uf;
+  file_ptr f(std::fopen(uf->transfer_file.c_str(), "wb"));
+  if (!f) return c.fail2("Error opening transfer file", uf->transfer_file);
+  auto write_error = [&] { return c.fail2("Error writing to transfer file", uf->transfer_file); };
+  float head[20] = {};
+  head[0] = float(args->count);
+  if (!put_record(f.get(), head, sizeof head, c.seq())) return write_error();
+  for (int k = 0; k < args->count; k++) {
+    const char* a = args->args[k];
+    switch (uf->arg_types[k]) {
+      case udf_arg_kind::value: {
+        float v = 0;
+        const char* end = valprs(a, &v);
+        if (!end || *end != '\0') {
+          kaprntf(0, "Error from %s: Invalid Argument\n", uf->name);
+          kaprntf(0, "  Expecting arg %i to be a constant\n", k);
+          return 1;
+        }
+        if (!put_record(f.get(), &v, sizeof v, c.seq())) return write_error();
+        break;
+      }
+      case udf_arg_kind::text: {
+        char text[80];
+        std::memset(text, ' ', sizeof text);
+        std::memcpy(text, a, std::min(sizeof text, std::strlen(a)));
+        if (!put_record(f.get(), text, sizeof text, c.seq())) return write_error();
+        break;
+      }
+      case udf_arg_kind::expr: {
+        const int rc = kaexpr(a, c.pst);
+        if (rc) return rc;
+        grid_field* g = take_grid(c.pst);
+        if (!g) return -1;
+        const bool ok = put_grid(f.get(), g, c.seq());
+        kagfre(g);
+        if (!ok) return write_error();
+        break;
+      }
+    }
+  }
+  if (std::fclose(f.release()) != 0) return write_error();
+  return 0;
+}
+
+// ---- reading the result ----
+
+struct grid_owner {
+  void operator()(grid_field* g) const { kagfre(g); }
+};
+using grid_ptr = std::unique_ptr<grid_field, grid_owner>;
+
+// Gives one side of the result its scaling from the header floats; levels
+// come later from their own record.
+bool set_side(grid_field* g, int side, int dim, int linear, const float* h) {
+  float*& vals = side == 0 ? g->i_world_vals : g->j_world_vals;
+  float*& gvals = side == 0 ? g->i_grid_vals : g->j_grid_vals;
+  conversion_fn& to_world = side == 0 ? g->i_to_world : g->j_to_world;
+  conversion_fn& to_grid = side == 0 ? g->i_to_grid : g->j_to_grid;
+  if (dim == 3) {
+    vals = static_cast<float*>(std::malloc(sizeof(float) * 8));
+    if (!vals) return false;
+    const float t[8] = {h[11], h[12], h[13], h[14], h[15], h[17], h[16], scaling_end_mark};
+    std::memcpy(vals, t, sizeof t);
+    gvals = vals;
+    return true;
+  }
+  if (!linear) return true;
+  auto* block = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
+  if (!block) return false;
+  linear_scaling_set(block, h[7 + 2 * side], h[8 + 2 * side]);
+  vals = block->grid_to_world;
+  gvals = block->world_to_grid;
+  to_world = to_grid = liconv;
+  return true;
+}
+
+int read_result(const call& c) {
+  const user_function* uf = c.uf;
+  const std::string& rf = uf->result_file;
+  const char* name = uf->name;
+  file_ptr f(std::fopen(rf.c_str(), "rb"));
+  if (!f) return c.fail2("Error opening transfer file", rf);
+  auto invalid = [&] { return c.fail2("Invalid transfer file format", rf); };
+  auto fail_read = [&](read_status st) {
+    return st == read_status::bad_count ? invalid() : c.fail2("Error reading from transfer file", rf);
+  };
+  auto memory = [&] {
+    kaprntf(0, "Error from %s: Memory Allocation Error\n", name);
+    return 1;
+  };
+  float status[20], h[20];
+  read_status st = get_record(f.get(), status, sizeof status, c.seq());
+  if (st != read_status::ok) return fail_read(st);
+  if (header_int(status[0], false) != 0) return 1;
+  st = get_record(f.get(), h, sizeof h, c.seq());
+  if (st != read_status::ok) return fail_read(st);
+
+  const int idim = header_int(h[1], true), jdim = header_int(h[2], true);
+  const int isiz = header_int(h[3], false), jsiz = header_int(h[4], false);
+  const int ilin = header_int(h[5], false), jlin = header_int(h[6], false);
+  auto dim_ok = [](int d, int n, int lin) {
+    return d >= -1 && d <= 3 && lin >= 0 && lin <= 1 && n >= 1 && (d >= 0 || n == 1);
+  };
+  // A grid varies j only when it varies i; a time side is always linear; a
+  // linear side needs a non-zero increment.
+  bool ok = dim_ok(idim, isiz, ilin) && dim_ok(jdim, jsiz, jlin) && (idim >= 0 || jdim < 0);
+  if (ok && idim == 3) ok = ilin == 1;
+  if (ok && jdim == 3) ok = jlin == 1;
+  if (ok && idim >= 0 && idim < 3 && ilin) ok = h[8] != 0.0f && std::isfinite(h[7]) && std::isfinite(h[8]);
+  if (ok && jdim >= 0 && jdim < 3 && jlin) ok = h[10] != 0.0f && std::isfinite(h[9]) && std::isfinite(h[10]);
+  if (!ok) return invalid();
+  const auto varies = [&](int d) { return d < 0 || d == c.pst->idim || d == c.pst->jdim; };
+  if ((jdim >= 0 && jdim <= idim) || !varies(idim) || !varies(jdim)) {
+    kaprntf(0, "Error from %s: Invalid dimension environment ", name);
+    kaprnt(0, "in result grid\n");
+    return 1;
+  }
+  // The records still to come must fit in what the file holds, so that a
+  // header claiming a huge grid allocates nothing.
+  const long long points = static_cast<long long>(isiz) * jsiz;
+  const long long levels = (idim >= 0 && !ilin ? isiz : 0) + (jdim >= 0 && !jlin ? jsiz : 0);
+  struct stat sb{};
+  const long here = std::ftell(f.get());
+  if (fstat(fileno(f.get()), &sb) != 0 || here < 0 ||
+      (points + levels) * 4 > static_cast<long long>(sb.st_size) - here)
+    return c.fail2("Error reading from transfer file", rf);
+
+  grid_ptr g(static_cast<grid_field*>(std::calloc(1, sizeof(grid_field))));
+  if (!g) return memory();
+  g->undef = h[0];
+  g->idim = idim;
+  g->jdim = jdim;
+  g->isiz = isiz;
+  g->jsiz = jsiz;
+  g->i_linear = idim >= 0 ? ilin : 1;
+  g->j_linear = jdim >= 0 ? jlin : 1;
+  g->owns_scaling = 1;
+  for (int d = 0; d < 4; d++) g->dim_min[d] = g->dim_max[d] = 1;
+  if (idim >= 0) g->dim_max[idim] = isiz;
+  if (jdim >= 0) g->dim_max[jdim] = jsiz;
+  if (idim >= 0 && !set_side(g.get(), 0, idim, ilin, h)) return memory();
+  if (jdim >= 0 && !set_side(g.get(), 1, jdim, jlin, h)) return memory();
+  if (idim < 0) {
+    g->values = &g->min_value;
+  } else {
+    g->values = static_cast<float*>(std::malloc(sizeof(float) * size_t(points)));
+    if (!g->values) return memory();
+  }
+  st = get_record(f.get(), g->values, sizeof(float) * size_t(points), c.seq());
+  if (st != read_status::ok) return fail_read(st);
+  // No NaN is kept in a grid: such points become missing.
+  for (long long k = 0; k < points; k++)
+    if (!std::isfinite(g->values[k])) g->values[k] = g->undef;
+  for (int side = 0; side < 2; side++) {
+    const int d = side == 0 ? idim : jdim;
+    const int lin = side == 0 ? ilin : jlin;
+    if (d < 0 || lin) continue;
+    const int n = side == 0 ? isiz : jsiz;
+    float* lv = level_scaling_new(n);
+    if (!lv) return memory();
+    (side == 0 ? g->i_world_vals : g->j_world_vals) = lv;
+    (side == 0 ? g->i_grid_vals : g->j_grid_vals) = lv;
+    (side == 0 ? g->i_to_world : g->j_to_world) = gr2lev;
+    (side == 0 ? g->i_to_grid : g->j_to_grid) = lev2gr;
+    lv[0] = float(n);
+    lv[n + 1] = scaling_end_mark;
+    st = get_record(f.get(), lv + 1, sizeof(float) * size_t(n), c.seq());
+    if (st != read_status::ok) return fail_read(st);
+  }
+  f.reset();
+  std::remove(uf->transfer_file.c_str());
+  std::remove(rf.c_str());
+  kamnmx(g.get());
+  give_grid(c.pst, g.release());
+  return 0;
+}
+
+}  // namespace
+
+void kafclr() {
+  table.clear();
+  relink();
+}
+
+void kafdef(const std::string& data_dir_table) {
+  kafclr();
+  if (const char* env = std::getenv("KAUDFT")) {
+    file_ptr f(std::fopen(env, "r"));
+    if (!f) {
+      kaprnt(0, "Error opening user function definition table\n");
+      kaprntf(0, "  File name is: %s\n", env);
+    } else if (!read_table(f.get(), env)) {
+      return;
+    }
+  }
+  file_ptr f(std::fopen(data_dir_table.c_str(), "r"));
+  if (f) read_table(f.get(), data_dir_table);
+}
+
+user_function* kaufnd(const char* name) {
+  for (user_function* uf = ufba; uf; uf = uf->next)
+    if (cmpwrd(uf->name, name)) return uf;
+  return nullptr;
+}
+
+void kaqufb() {
+  for (const user_function* uf = ufba; uf; uf = uf->next)
+    kaprntf(2, "%s  Args: %i %i  Exec: %s\n", uf->name, uf->min_args, uf->max_args,
+            uf->command.c_str());
+}
+
+int ffuser(user_function* uf, function_args* args, eval_state* pst) {
+  if (args->count < uf->min_args || args->count > uf->max_args) {
+    kaprntf(0, "Error from %s: Too many or too few args\n", uf->name);
+    return 1;
+  }
+  const call c{uf, pst};
+  if (const int rc = write_transfer(c, args)) return rc;
+  // Earlier output must come before the program's own.
+  std::fflush(nullptr);
+  const int status = std::system(uf->command.c_str());
+  (void)status;  // the program answers through the result file only
+  return read_result(c);
+}
