@@ -131,3 +131,10 @@ TEST(Hardcopy, FileIsClosedAtQuitAndBeforeExit99) {
 }
 
 }  // namespace
+
+TEST(QueryUdft, ListsTheTableNamedByKaudft) {
+  TempDir dir;
+  write_file(dir.file("tab"), "dbl 1 2 expr value\nsequential\n  Run This\nt\nr\n");
+  RunResult r = run_vemra({"-b", "-l"}, "q udft\nquit\n", dir.path(), {"KAUDFT=" + dir.file("tab")});
+  EXPECT_TRUE(contains(r.out, "dbl  Args: 1 2  Exec:   Run This\n")) << r.out;
+}
