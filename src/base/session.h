@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/gxout.h"
 #include "base/timecal.h"
 
 struct file_descriptor;
@@ -129,8 +130,12 @@ struct session_state {
   int map_colour_default = -9, map_style_default = 1, map_thick_default = 1;
 
   // Output types, text and axes.
-  int gxout_general = 0, gxout_1d = 1, gxout_1d_vector = 0, gxout_2d = 1, gxout_2d_vector = 4,
-      gxout_station = 1;
+  general_output gxout_general = output_plot;
+  line_output gxout_1d = output_line;
+  line_vector_output gxout_1d_vector = output_line_vector_unset;
+  field_output gxout_2d = output_contour;
+  field_vector_output gxout_2d_vector = output_vector;
+  station_output gxout_station = output_station_value;
   int black_set = 0;
   float black_range[2] = {};
   int line_colour = 1, line_style = 1, line_thick = 3;
@@ -158,7 +163,7 @@ struct session_state {
   int lfcols[2] = {2, 3};
   int wxcols[5] = {2, 10, 11, 7, 15};
   int wxopt = 1;
-  int gxout_sub = 0;
+  series_output gxout_sub = output_series_plain;
   int bargap = 0, baropts_outline = 0;
   float barbase_value = 0;
   int barbase_mode = 0;

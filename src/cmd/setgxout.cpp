@@ -14,31 +14,50 @@ using namespace setopt;
 
 namespace {
 
+// Marks a field that a word leaves alone.
+constexpr int keep = -1;
+
 struct gxout_word {
   const char* word;
-  // Fields it sets; -1 leaves a field alone.
-  int general, one_d, one_d_vector, two_d, two_d_vector, station, sub;
+  general_output general;
+  // The other fields it sets, or keep.
+  int one_d, one_d_vector, two_d, two_d_vector, station, sub;
 };
 
 const gxout_word gxout_words[] = {
-    {"contour", 0, -1, -1, 1, -1, -1, -1},   {"shaded", 0, -1, -1, 2, -1, -1, -1},
-    {"grid", 0, -1, -1, 3, 3, -1, -1},       {"vector", 0, -1, 1, -1, 4, 6, -1},
-    {"scatter", 0, -1, -1, -1, 5, -1, -1},   {"fgrid", 0, -1, -1, 6, -1, -1, -1},
-    {"fwrite", 0, -1, -1, 7, -1, -1, -1},    {"latsgrid", 0, -1, -1, 20, -1, -1, -1},
-    {"latsdata", 0, -1, -1, 21, -1, -1, -1}, {"stream", 0, -1, -1, -1, 8, -1, -1},
-    {"grfill", 0, -1, -1, 10, -1, -1, -1},   {"pgrid", 0, -1, -1, 11, -1, -1, -1},
-    {"value", 0, -1, -1, -1, -1, 1, -1},     {"barb", 0, -1, 2, -1, 9, 2, -1},
-    {"findstn", 0, -1, -1, -1, -1, 3, -1},   {"model", 0, -1, -1, -1, -1, 4, -1},
-    {"wxsym", 0, -1, -1, -1, -1, 5, -1},     {"stnmark", 0, -1, -1, -1, -1, 7, -1},
-    {"line", 0, 1, -1, -1, -1, -1, 0},       {"bar", 0, 2, -1, -1, -1, -1, -1},
-    {"errbar", 0, 3, -1, -1, -1, -1, -1},    {"linefill", 0, 4, -1, -1, -1, -1, -1},
-    {"stat", 1, -1, -1, -1, -1, -1, -1},     {"print", 2, -1, -1, -1, -1, -1, -1},
-    {"writegds", 3, -1, -1, -1, -1, -1, -1}, {"tserwx", 0, -1, -1, -1, -1, -1, 1},
-    {"tserbarb", 0, -1, -1, -1, -1, -1, 2},
+    {"contour", output_plot, keep, keep, output_contour, keep, keep, keep},
+    {"shaded", output_plot, keep, keep, output_shaded, keep, keep, keep},
+    {"grid", output_plot, keep, keep, output_grid, output_vector_grid, keep, keep},
+    {"vector", output_plot, keep, output_line_vector, keep, output_vector, output_station_vector,
+     keep},
+    {"scatter", output_plot, keep, keep, keep, output_scatter, keep, keep},
+    {"fgrid", output_plot, keep, keep, output_fgrid, keep, keep, keep},
+    {"fwrite", output_plot, keep, keep, output_fwrite, keep, keep, keep},
+    {"latsgrid", output_plot, keep, keep, output_latsgrid, keep, keep, keep},
+    {"latsdata", output_plot, keep, keep, output_latsdata, keep, keep, keep},
+    {"stream", output_plot, keep, keep, keep, output_stream, keep, keep},
+    {"grfill", output_plot, keep, keep, output_grfill, keep, keep, keep},
+    {"pgrid", output_plot, keep, keep, output_pgrid, keep, keep, keep},
+    {"value", output_plot, keep, keep, keep, keep, output_station_value, keep},
+    {"barb", output_plot, keep, output_line_barb, keep, output_barb, output_station_barb, keep},
+    {"findstn", output_plot, keep, keep, keep, keep, output_findstn, keep},
+    {"model", output_plot, keep, keep, keep, keep, output_station_model, keep},
+    {"wxsym", output_plot, keep, keep, keep, keep, output_wxsym, keep},
+    {"stnmark", output_plot, keep, keep, keep, keep, output_stnmark, keep},
+    {"line", output_plot, output_line, keep, keep, keep, keep, output_series_plain},
+    {"bar", output_plot, output_bar, keep, keep, keep, keep, keep},
+    {"errbar", output_plot, output_errbar, keep, keep, keep, keep, keep},
+    {"linefill", output_plot, output_linefill, keep, keep, keep, keep, keep},
+    {"stat", output_stat, keep, keep, keep, keep, keep, keep},
+    {"print", output_print, keep, keep, keep, keep, keep, keep},
+    {"writegds", output_writegds, keep, keep, keep, keep, keep, keep},
+    {"tserwx", output_plot, keep, keep, keep, keep, keep, output_series_wx},
+    {"tserbarb", output_plot, keep, keep, keep, keep, keep, output_series_barb},
 };
 
-void put(int& field, int v) {
-  if (v >= 0) field = v;
+template <class Code>
+void put(Code& field, int v) {
+  if (v != keep) field = static_cast<Code>(v);
 }
 
 }  // namespace
@@ -59,7 +78,7 @@ int set_gxout(set_args& a) {
     return 0;
   }
   // An unknown word still ends a stat, print or writegds output.
-  a.pcm->gxout_general = 0;
+  a.pcm->gxout_general = output_plot;
   return set_error(a.code);
 }
 

@@ -84,12 +84,13 @@ void constant_field(session_state* pcm, float value) {
   char text[80];
   std::snprintf(text, sizeof text, "Constant field.  Value = %g\n", double(value));
   if (pcm->datawarn) {
-    int saved_count = pcm->fgvals_count, saved_out = pcm->gxout_2d;
+    int saved_count = pcm->fgvals_count;
+    field_output saved_out = pcm->gxout_2d;
     int saved_value = pcm->fgvals_values[0], saved_colour = pcm->fgvals_colours[0];
     // A constant beyond an int matches no fgrid value: nothing is filled.
     pcm->fgvals_count = nearest_int(value, &pcm->fgvals_values[0]) ? 1 : 0;
     pcm->fgvals_colours[0] = 2;
-    pcm->gxout_2d = 6;
+    pcm->gxout_2d = output_fgrid;
     kafgrd(pcm);
     pcm->gxout_2d = saved_out;
     pcm->fgvals_count = saved_count;

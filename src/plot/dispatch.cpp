@@ -22,10 +22,12 @@ void station_plot(session_state* pcm) {
   const station_set* s = static_cast<const station_set*>(pcm->result[0]);
   if (s->idim == 0 && s->jdim == 1) {
     switch (pcm->gxout_station) {
-      case 1: case 2: case 6: not_built("station value, barb and vector"); break;
-      case 3: not_built("nearest station"); break;
-      case 4: not_built("station model"); break;
-      case 7: not_built("station mark"); break;
+      case output_station_value:
+      case output_station_barb:
+      case output_station_vector: not_built("station value, barb and vector"); break;
+      case output_findstn: not_built("nearest station"); break;
+      case output_station_model: not_built("station model"); break;
+      case output_stnmark: not_built("station mark"); break;
       default: not_built("weather symbol"); break;
     }
   } else if (s->idim == 2 && s->jdim == -1) {
@@ -39,13 +41,14 @@ void station_plot(session_state* pcm) {
 
 void grid_plot(session_state* pcm) {
   grid_field* g = static_cast<grid_field*>(pcm->result[0]);
-  const int out = pcm->gxout_2d;
-  if (out == 7 && (g->jdim == -1 || pcm->result_count == 1)) {
+  const field_output out = pcm->gxout_2d;
+  if (out == output_fwrite && (g->jdim == -1 || pcm->result_count == 1)) {
     kafwrt(pcm);
     return;
   }
-  if ((out == 20 || out == 21) && (g->jdim == -1 || pcm->result_count == 1)) {
-    not_built(out == 20 ? "latsgrid" : "latsdata");
+  if ((out == output_latsgrid || out == output_latsdata) &&
+      (g->jdim == -1 || pcm->result_count == 1)) {
+    not_built(out == output_latsgrid ? "latsgrid" : "latsdata");
     return;
   }
   if (g->idim == -1) {
@@ -53,28 +56,28 @@ void grid_plot(session_state* pcm) {
     return;
   }
   if (g->jdim == -1) {
-    if (pcm->gxout_2d_vector == 5 && pcm->result_count >= 2) kascat(pcm);
-    else if (pcm->gxout_1d == 1) kagrph(pcm, kGraphLine);
-    else if (pcm->gxout_1d == 2) kagrph(pcm, kGraphBar);
-    else if (pcm->gxout_1d == 3) kagrph(pcm, kGraphErrorBar);
+    if (pcm->gxout_2d_vector == output_scatter && pcm->result_count >= 2) kascat(pcm);
+    else if (pcm->gxout_1d == output_line) kagrph(pcm, kGraphLine);
+    else if (pcm->gxout_1d == output_bar) kagrph(pcm, kGraphBar);
+    else if (pcm->gxout_1d == output_errbar) kagrph(pcm, kGraphErrorBar);
     else kalfil(pcm);
     return;
   }
   if (pcm->result_count == 1) {
     switch (out) {
-      case 1: kacntr(pcm, 0); break;
-      case 2: kacntr(pcm, 1); break;
-      case 3: kaplvl(pcm); break;
-      case 6: kafgrd(pcm); break;
+      case output_contour: kacntr(pcm, 0); break;
+      case output_shaded: kacntr(pcm, 1); break;
+      case output_grid: kaplvl(pcm); break;
+      case output_fgrid: kafgrd(pcm); break;
       default: kacntr(pcm, 2); break;
     }
     return;
   }
   switch (pcm->gxout_2d_vector) {
-    case 3: kaplvl(pcm); break;
-    case 4: kavect(pcm, kArrows); break;
-    case 5: kascat(pcm); break;
-    case 8: kastrm(pcm); break;
+    case output_vector_grid: kaplvl(pcm); break;
+    case output_vector: kavect(pcm, kArrows); break;
+    case output_scatter: kascat(pcm); break;
+    case output_stream: kastrm(pcm); break;
     default: kavect(pcm, kBarbs); break;
   }
 }
@@ -113,9 +116,9 @@ void kaplot(session_state* pcm) {
   const int mproj = pcm->mproj;
   if (mproj > 1 && (pcm->xflip || pcm->yflip)) pcm->mproj = 1;
   switch (pcm->gxout_general) {
-    case 1: kastts(pcm); break;
-    case 2: kadprnt(pcm); break;
-    case 3: kaoutgds(pcm); break;
+    case output_stat: kastts(pcm); break;
+    case output_print: kadprnt(pcm); break;
+    case output_writegds: kaoutgds(pcm); break;
     default:
       if (pcm->stat) kastts(pcm);
       if (pcm->result_type[0] != 1) station_plot(pcm);

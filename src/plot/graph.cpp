@@ -79,7 +79,7 @@ void line_graph(session_state* pcm, const grid_field* g, int rotate, int ngrid) 
 // Vectors or barbs of the second (u) and third (v) grids along the line.
 void line_vectors(session_state* pcm, const grid_field* g, grid_field* u, grid_field* v,
                   int rotate) {
-  const bool barbs = pcm->gxout_1d_vector == 2;
+  const bool barbs = pcm->gxout_1d_vector == output_line_barb;
   if (!barbs) {
     kamnmx(u);
     kamnmx(v);

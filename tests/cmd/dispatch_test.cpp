@@ -149,6 +149,38 @@ TEST_F(Dispatch, ClearRestoresPlotOptions) {
   gcmn->dbuff = 0;
 }
 
+// The stored output codes are the documented numbers: a word sets only its
+// own fields, and every word ends a stat, print or writegds output.
+TEST_F(Dispatch, OutputWordsStoreTheirCodes) {
+  run("reset");
+  run("set gxout line");  // the time-series mode outlives a reset
+  struct {
+    const char* word;
+    int general, one_d, one_d_vector, two_d, two_d_vector, station, sub;
+  } steps[] = {
+      // Start: plot, line, none, contour, vector, value, plain.
+      {"stat", 1, 1, 0, 1, 4, 1, 0},       {"grid", 0, 1, 0, 3, 3, 1, 0},
+      {"barb", 0, 1, 2, 3, 9, 2, 0},       {"print", 2, 1, 2, 3, 9, 2, 0},
+      {"vector", 0, 1, 1, 3, 4, 6, 0},     {"tserbarb", 0, 1, 1, 3, 4, 6, 2},
+      {"linefill", 0, 4, 1, 3, 4, 6, 2},   {"line", 0, 1, 1, 3, 4, 6, 0},
+      {"latsdata", 0, 1, 1, 21, 4, 6, 0},  {"stnmark", 0, 1, 1, 21, 4, 7, 0},
+      {"writegds", 3, 1, 1, 21, 4, 7, 0},  {"stream", 0, 1, 1, 21, 8, 7, 0},
+      {"pgrid", 0, 1, 1, 11, 8, 7, 0},     {"wxsym", 0, 1, 1, 11, 8, 5, 0},
+  };
+  for (const auto& s : steps) {
+    int rc = 9;
+    run(std::string("set gxout ") + s.word, rc);
+    EXPECT_EQ(rc, 0) << s.word;
+    const int got[] = {gcmn->gxout_general, gcmn->gxout_1d, gcmn->gxout_1d_vector,
+                       gcmn->gxout_2d, gcmn->gxout_2d_vector, gcmn->gxout_station,
+                       gcmn->gxout_sub};
+    const int want[] = {s.general, s.one_d, s.one_d_vector, s.two_d,
+                        s.two_d_vector, s.station, s.sub};
+    for (int i = 0; i < 7; i++) EXPECT_EQ(got[i], want[i]) << s.word << " field " << i;
+  }
+  run("reset");
+}
+
 TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   gcmn->file_serial = 17;
   gcmn->fwrite_byte_order = 0;
@@ -156,7 +188,7 @@ TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   gcmn->display_grey = 1;
   gcmn->looping = 1;
   gcmn->dim_min[0] = 30;
-  gcmn->gxout_2d = 6;
+  gcmn->gxout_2d = output_fgrid;
   gcmn->mproj = 5;
   gcmn->mpdset[0] = "mres";
   gcmn->map_colour[7] = 4;

@@ -342,7 +342,7 @@ TEST(Writegds, RecordsOfSurfaceAndLevelVariables) {
 
 TEST(Dispatcher, RoutesByOutputTypeAndShape) {
   struct {
-    int general, stat, two_d, two_d_vector, one_d;
+    int general, stat, two_d, two_d_vector, one_d;  // the stored codes
     int results;  // of the same shape
     int nx, ny;   // 0: a one-value grid
     std::string want;
@@ -363,11 +363,11 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
   };
   for (const auto& c : cases) {
     Session s;
-    s->gxout_general = c.general;
+    s->gxout_general = static_cast<general_output>(c.general);
     s->stat = c.stat;
-    s->gxout_2d = c.two_d;
-    s->gxout_2d_vector = c.two_d_vector;
-    s->gxout_1d = c.one_d;
+    s->gxout_2d = static_cast<field_output>(c.two_d);
+    s->gxout_2d_vector = static_cast<field_vector_output>(c.two_d_vector);
+    s->gxout_1d = static_cast<line_output>(c.one_d);
     for (int r = 0; r < c.results; r++) {
       if (c.nx == 0) s.add(kagrvl(3));
       else s.add(grid(c.nx, c.ny, std::vector<float>(size_t(c.nx) * c.ny, 1)));
@@ -384,10 +384,10 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
                       "Undef count = 0  Valid count = 1\nMin, Max = 3 3\n";
   EXPECT_EQ(run(kaplot, s), stats + "Result value = 3 \n");
   s->stat = 0;
-  s->gxout_general = 1;
+  s->gxout_general = output_stat;
   EXPECT_EQ(run(kaplot, s), stats);
   // A flip draws a scaled plot for once; the projection comes back.
-  s->gxout_general = 0;
+  s->gxout_general = output_plot;
   s->mproj = 3;
   s->xflip = 1;
   run(kaplot, s);
