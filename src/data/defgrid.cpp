@@ -32,7 +32,7 @@ int64_t in_cycle(int64_t index) {
 
 }  // namespace
 
-int kagdef() {
+grid_read kagdef() {
   grid_field* g = pgr;
   // A dimension in which the object does not vary drops out of the request.
   if (g->jdim >= 0 && object_size(g->jdim) == 1) g->jdim = -1;
@@ -60,7 +60,7 @@ int kagdef() {
   if (g->jdim >= 0) jsiz = int64_t(g->dim_max[g->jdim]) - g->dim_min[g->jdim] + 1;
   if (isiz < 1 || jsiz < 1 || isiz * jsiz > INT32_MAX) {
     kaprnt(0, "Memory Allocation Error: Grid Request\n");
-    return 2;
+    return grid_read_no_memory;
   }
   g->isiz = int(isiz);
   g->jsiz = int(jsiz);
@@ -69,7 +69,7 @@ int kagdef() {
     g->values = static_cast<float*>(std::malloc(sizeof(float) * size_t(isiz * jsiz)));
     if (!g->values) {
       kaprnt(0, "Memory Allocation Error: Grid Request\n");
-      return 2;
+      return grid_read_no_memory;
     }
   } else {
     g->values = &g->min_value;
@@ -86,7 +86,7 @@ int kagdef() {
     if (index[d] < 0 || index[d] >= size[d]) {
       for (int64_t k = 0; k < isiz * jsiz; k++) v[k] = undef;
       if (g->idim < 0) g->max_value = g->min_value;
-      return 0;
+      return grid_read_ok;
     }
   }
   const int64_t stride[4] = {1, size[0], size[0] * size[1], size[0] * size[1] * size[2]};
@@ -95,7 +95,7 @@ int kagdef() {
     g->min_value =
         data[index[0] + index[1] * stride[1] + index[2] * stride[2] + index[3] * stride[3]];
     g->max_value = g->min_value;
-    return 0;
+    return grid_read_ok;
   }
 
   const int id = g->idim, jd = g->jdim;
@@ -122,10 +122,10 @@ int kagdef() {
       row[i] = (ii >= 0 && ii < size[id]) ? base[ii * stride[id]] : undef;
     }
   }
-  return 0;
+  return grid_read_ok;
 }
 
-int kagpre() {
+grid_read kagpre() {
   grid_field* g = pgr;
   const int d = int(pvr->offset);
   conversion_fn conv = (d >= 0 && d < 3) ? pfi->grid_to_world[d] : nullptr;
@@ -146,5 +146,5 @@ int kagpre() {
     g->min_value = world(fixed);
     g->max_value = g->min_value;
   }
-  return 0;
+  return grid_read_ok;
 }

@@ -461,7 +461,7 @@ bool inside(int v, int n) { return v >= 1 && v <= n; }
 
 void kaiomg() { msgflg = 1; }
 
-int kaggrd(grid_field* grid) {
+grid_read kaggrd(grid_field* grid) {
   pgr = grid;
   pvr = grid->variable;
   pfi = grid->file;
@@ -470,7 +470,7 @@ int kaggrd(grid_field* grid) {
   kagribreset();
   if (!pfi) {
     kaprnt(0, "Data Request Error:  No data set for the request\n");
-    return 1;
+    return grid_read_failed;
   }
 
   if (pfi->pdef_type && msgflg) {
@@ -483,14 +483,14 @@ int kaggrd(grid_field* grid) {
   if (idim < -1 || idim > 3 || jdim < -1 || jdim > 3 || (idim == -1 && jdim != -1) ||
       (idim >= 0 && idim == jdim)) {
     kaprntf(0, "Internal logic check 16:  %i %i  \n", idim, jdim);
-    return 16;
+    return grid_read_bad_dims;
   }
 
   int64_t isiz = idim < 0 ? 1 : int64_t(grid->dim_max[idim]) - grid->dim_min[idim] + 1;
   int64_t jsiz = jdim < 0 ? 1 : int64_t(grid->dim_max[jdim]) - grid->dim_min[jdim] + 1;
   if (isiz < 1 || jsiz < 1 || isiz * jsiz > INT32_MAX) {
     kaprnt(0, "Memory Allocation Error:  grid storage \n");
-    return 1;
+    return grid_read_failed;
   }
   grid->isiz = static_cast<int>(isiz);
   grid->jsiz = static_cast<int>(jsiz);
@@ -499,7 +499,7 @@ int kaggrd(grid_field* grid) {
     grid->values = static_cast<float*>(std::malloc(sizeof(float) * std::size_t(isiz * jsiz)));
     if (!grid->values) {
       kaprnt(0, "Memory Allocation Error:  grid storage \n");
-      return 1;
+      return grid_read_failed;
     }
   } else {
     grid->values = &grid->min_value;
@@ -509,7 +509,7 @@ int kaggrd(grid_field* grid) {
   if (pvr && pvr->levels < -900) return kagpre();
   if (!pvr) {
     kaprnt(0, "Data Request Error:  No variable for the request\n");
-    return 1;
+    return grid_read_failed;
   }
 
   int idx[4], size[4];
@@ -532,7 +532,7 @@ int kaggrd(grid_field* grid) {
       }
       fill(values, isiz * jsiz, undef);
       if (idim < 0) grid->max_value = grid->min_value;
-      return -1;
+      return grid_read_outside;
     }
   }
 
@@ -548,10 +548,10 @@ int kaggrd(grid_field* grid) {
     fill(values, isiz * jsiz, undef);
     if (idim < 0) grid->max_value = grid->min_value;
     beyond_limits(idx, size);
-    return -1;
+    return grid_read_outside;
   }
 
-  if (pfi->sdf_flag) return kagsdf(grid, values);
+  if (pfi->sdf_flag) return static_cast<grid_read>(kagsdf(grid, values));
 
   bool read = false;
   if (idim == 0) {
@@ -559,7 +559,7 @@ int kaggrd(grid_field* grid) {
     const int64_t lo = grid->dim_min[od], hi = grid->dim_max[od];
     const bool plain = !pfi->pdef_type && !pfi->grib_flag && !pvr->yx_order;
     if (plain) {
-      if (walk_spans(grid, idx, size, od, values, &read)) return 1;
+      if (walk_spans(grid, idx, size, od, values, &read)) return grid_read_failed;
     } else {
       for (int64_t o = lo; o <= hi; o++) {
         float* row = values + (o - lo) * isiz;
@@ -568,9 +568,9 @@ int kaggrd(grid_field* grid) {
           fill(row, isiz, undef);
           continue;
         }
-        int rc = kagrow(row, idx);
-        if (rc > 0) return 1;
-        if (rc == 0) read = true;
+        grid_read rc = kagrow(row, idx);
+        if (rc > grid_read_ok) return grid_read_failed;
+        if (rc == grid_read_ok) read = true;
       }
     }
   } else {
@@ -599,40 +599,41 @@ int kaggrd(grid_field* grid) {
           *v = undef;
           continue;
         }
-        if (karrow(idx[0], idx[1], idx[2], idx[3], 1, v)) return 1;
+        if (karrow(idx[0], idx[1], idx[2], idx[3], 1, v)) return grid_read_failed;
         read = true;
       }
     }
   }
   if (idim < 0) grid->max_value = grid->min_value;
-  if (read) return 0;
+  if (read) return grid_read_ok;
   beyond_limits(idx, size);
-  return -1;
+  return grid_read_outside;
 }
 
-int kagrow(float* values, const int* idx) {
+grid_read kagrow(float* values, const int* idx) {
   const int a = pgr->dim_min[0], b = pgr->dim_max[0], nx = pfi->x_size;
   const int y = idx[1], z = idx[2], t = idx[3];
-  if (a >= 1 && b <= nx) return karrow(a, y, z, t, b - a + 1, values);
+  if (a >= 1 && b <= nx)
+    return karrow(a, y, z, t, b - a + 1, values) ? grid_read_failed : grid_read_ok;
   if (!pfi->x_wraps) {
     fill(values, pgr->isiz, pgr->undef);
-    if ((a < 1 && b < 1) || (a > nx && b > nx)) return -1;
+    if ((a < 1 && b < 1) || (a > nx && b > nx)) return grid_read_outside;
     int lo = a < 1 ? 1 : a, hi = b > nx ? nx : b;
-    return karrow(lo, y, z, t, hi - lo + 1, values + (lo - a));
+    return karrow(lo, y, z, t, hi - lo + 1, values + (lo - a)) ? grid_read_failed : grid_read_ok;
   }
   // A wrapping row is read whole once and copied round as often as asked.
   float* buf = pfi->data_buffer;
   if (!buf) {
     kaprnt(0, "Memory Allocation Error:  grid storage \n");
-    return 1;
+    return grid_read_failed;
   }
-  if (karrow(1, y, z, t, nx, buf)) return 1;
+  if (karrow(1, y, z, t, nx, buf)) return grid_read_failed;
   int xi = wrap_index(a, nx) - 1;
   for (int64_t i = 0, n = int64_t(b) - a + 1; i < n; i++) {
     values[i] = buf[xi];
     if (++xi == nx) xi = 0;
   }
-  return 0;
+  return grid_read_ok;
 }
 
 int karrow(int x, int y, int z, int t, int n, float* values) {

@@ -17,18 +17,26 @@ extern grid_field* pgr;
 extern variable_descriptor* pvr;
 extern file_descriptor* pfi;
 
-// Fills the request: 0 read; -1 the request lies wholly outside the data set
-// (every value undefined); 1 input/output or memory error; 16 invalid pair of
-// varying dimensions; other readers' own statuses for defined objects,
-// predefined variables and self-describing files.
-int kaggrd(grid_field* grid);
+// Outcome of a grid request. Any positive value is a failure that has been
+// reported; the self-describing reader passes its own positive codes on.
+enum grid_read : int {
+  grid_read_ok = 0,          // the grid was filled
+  grid_read_outside = -1,    // wholly outside the data set: every value undefined
+  grid_read_failed = 1,      // input/output or memory error
+  grid_read_no_memory = 2,   // a defined object's grid could not be allocated
+  grid_read_bad_dims = 16,   // the varying dimensions form no valid pair
+};
+
+// Fills the request; defined objects, predefined variables and
+// self-describing files are handed to their own readers.
+grid_read kaggrd(grid_field* grid);
 
 // Re-arms the once-per-command interpolation notice.
 void kaiomg();
 
 // One row along x at the y, z, t of idx (x, y, z, t) over the request's x
-// range: 0 read, 1 error, -1 the whole row lies outside the file in x.
-int kagrow(float* values, const int* idx);
+// range; outside when the whole row lies outside the file in x.
+grid_read kagrow(float* values, const int* idx);
 // n consecutive values along x from grid point (x, y, z, t): 0 or 1.
 int karrow(int x, int y, int z, int t, int n, float* values);
 // Element offsets of a grid point for x-y and y-x storage order.
@@ -46,8 +54,8 @@ int kaopfn(int t, int* opened);
 
 // Readers of other kinds of data set (defined objects, predefined dimension
 // variables, self-describing files, pre-projected and GRIB data).
-int kagdef();
-int kagpre();
+grid_read kagdef();
+grid_read kagpre();
 int kagsdf(grid_field* grid, float* values);
 int kaprow(int x, int y, int z, int t, int tfile, int n, float* values);
 int kairow(int x, int y, int z, int t, int native_offset, int n, float* values);

@@ -383,14 +383,14 @@ const char* varprs(const char* text, eval_state* pst) {
   }
   grid->values = nullptr;
 
-  int rc = kaggrd(grid);
+  grid_read rc = kaggrd(grid);
   if (is_predefined) grid->variable = nullptr;
-  if (rc > 0) {
+  if (rc > grid_read_ok) {
     kaprntf(0, "Data Request Error:  Error for variable '%s'\n", dname);
     kagfre(grid);
     return nullptr;
   }
-  if (rc < 0) kaprntf(2, "  Warning issued for variable = %s\n", dname);
+  if (rc < grid_read_ok) kaprntf(2, "  Warning issued for variable = %s\n", dname);
 
   pst->result.grid = grid;
   pst->result_type = 1;
