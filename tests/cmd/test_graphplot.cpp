@@ -65,7 +65,7 @@ TEST(LineGraph, ConstantSeriesAxisAndUndefinedGrid) {
 
 TEST(LineGraph, ArrowsAlongTheLine) {
   Graph g;
-  g.s->gxout_1d_vector = 1;
+  g.s->gxout_1d_vector = output_line_vector;
   g.add(4, 1, 0, 0, 10, {1, 2, 3, 2});
   g.add(4, 1, 0, 0, 10, {10, 0, kUndef, 0});
   g.add(4, 1, 0, 0, 10, {0, 0, 0, 5});
