@@ -20,6 +20,7 @@
 #include "data/result.h"
 #include "expr/eval.h"
 #include "expr/evalstate.h"
+#include "common/nc_series.h"
 
 namespace {
 
@@ -50,39 +51,15 @@ const bench_files& files() {
   std::atexit(remove_files);
   std::vector<float> grid(size_t(kNx) * kNy);
   std::FILE* out = std::fopen(f.data.c_str(), "wb");
-  int nc = -1, dims[3], vt, vy, vx, vg;
-  const bool have_nc = nc_create(f.nc.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &nc) == NC_NOERR;
-  if (have_nc) {
-    nc_def_dim(nc, "time", NC_UNLIMITED, &dims[0]);
-    nc_def_dim(nc, "lat", kNy, &dims[1]);
-    nc_def_dim(nc, "lon", kNx, &dims[2]);
-    nc_def_var(nc, "time", NC_DOUBLE, 1, &dims[0], &vt);
-    nc_put_att_text(nc, vt, "units", 30, "hours since 2000-01-01 00:00:00");
-    nc_def_var(nc, "lat", NC_DOUBLE, 1, &dims[1], &vy);
-    nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-    nc_def_var(nc, "lon", NC_DOUBLE, 1, &dims[2], &vx);
-    nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-    nc_def_var(nc, "g", NC_FLOAT, 3, dims, &vg);
-    nc_enddef(nc);
-    std::vector<double> c(kNx);
-    for (int i = 0; i < kNx; i++) c[i] = i * 0.25;
-    nc_put_var_double(nc, vx, c.data());
-    for (int j = 0; j < kNy; j++) c[j] = -90 + j * 0.25;
-    nc_put_var_double(nc, vy, c.data());
-  }
+  nc_series nc(f.nc, kNx, kNy, 0, 0.25, -90, 0.25);
   for (int t = 0; t < kNt; t++) {
     for (int j = 0; j < kNy; j++)
       for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + i] = value(t, j, i);
     std::fwrite(grid.data(), sizeof(float), grid.size(), out);
-    if (have_nc) {
-      size_t start[3] = {size_t(t), 0, 0}, count[3] = {1, kNy, kNx};
-      double hours = 6.0 * t;
-      nc_put_var1_double(nc, vt, start, &hours);
-      nc_put_vara_float(nc, vg, start, count, grid.data());
-    }
+    nc.put(t, grid.data());
   }
   std::fclose(out);
-  if (have_nc) nc_close(nc);
+  nc.close();
   std::ofstream(f.ctl) << "dset ^g.dat\nundef -9.99e33\nxdef 1440 linear 0 0.25\n"
                           "ydef 721 linear -90 0.25\nzdef 1 levels 1000\n"
                           "tdef 100 linear 00z1jan2000 6hr\nvars 1\ng 0 99 g\nendvars\n";

@@ -27,6 +27,7 @@
 #include "data/filerec.h"
 #include "expr/eval.h"
 #include "data/result.h"
+#include "common/nc_series.h"
 
 namespace {
 
@@ -66,39 +67,15 @@ bench_files* make_files(int nx, int ny, int nt) {
   made.push_back(f);
   std::vector<float> grid(size_t(nx) * ny);
   std::FILE* out = std::fopen(f->data.c_str(), "wb");
-  int nc = -1, dims[3], vt, vy, vx, vg;
-  bool have_nc = nc_create(f->nc.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &nc) == NC_NOERR;
-  if (have_nc) {
-    nc_def_dim(nc, "time", NC_UNLIMITED, &dims[0]);
-    nc_def_dim(nc, "lat", ny, &dims[1]);
-    nc_def_dim(nc, "lon", nx, &dims[2]);
-    nc_def_var(nc, "time", NC_DOUBLE, 1, &dims[0], &vt);
-    nc_put_att_text(nc, vt, "units", 30, "hours since 2000-01-01 00:00:00");
-    nc_def_var(nc, "lat", NC_DOUBLE, 1, &dims[1], &vy);
-    nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-    nc_def_var(nc, "lon", NC_DOUBLE, 1, &dims[2], &vx);
-    nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-    nc_def_var(nc, "g", NC_FLOAT, 3, dims, &vg);
-    nc_enddef(nc);
-    std::vector<double> c(size_t(std::max(nx, ny)));
-    for (int i = 0; i < nx; i++) c[size_t(i)] = i * 360.0 / nx;
-    nc_put_var_double(nc, vx, c.data());
-    for (int j = 0; j < ny; j++) c[size_t(j)] = -90 + j * 180.0 / (ny - 1);
-    nc_put_var_double(nc, vy, c.data());
-  }
+  nc_series nc(f->nc, nx, ny, 0, 360.0 / nx, -90, 180.0 / (ny - 1));
   for (int t = 0; t < nt; t++) {
     for (int j = 0; j < ny; j++)
       for (int i = 0; i < nx; i++) grid[size_t(j) * nx + i] = value(t, j, i);
     std::fwrite(grid.data(), sizeof(float), grid.size(), out);
-    if (have_nc) {
-      size_t start[3] = {size_t(t), 0, 0}, count[3] = {1, size_t(ny), size_t(nx)};
-      double hours = 6.0 * t;
-      nc_put_var1_double(nc, vt, start, &hours);
-      nc_put_vara_float(nc, vg, start, count, grid.data());
-    }
+    nc.put(t, grid.data());
   }
   std::fclose(out);
-  if (have_nc) nc_close(nc);
+  nc.close();
   std::ofstream(f->ctl) << "dset ^g.dat\nundef -9.99e33\nxdef " << nx << " linear 0 "
                         << 360.0 / nx << "\nydef " << ny << " linear -90 " << 180.0 / (ny - 1)
                         << "\nzdef 1 levels 1000\ntdef " << nt

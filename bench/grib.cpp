@@ -22,6 +22,7 @@
 #include "data/result.h"
 #include "expr/eval.h"
 #include "expr/evalstate.h"
+#include "common/nc_series.h"
 
 namespace {
 
@@ -72,34 +73,16 @@ const bench_files& files() {
   f.out = f.dir + "/mean.grb";
   std::atexit(remove_files);
   if (!have_cdo()) return f;
-  int nc, dims[3], vt, vy, vx, vg;
-  if (nc_create(f.nc.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &nc) != NC_NOERR) return f;
-  nc_def_dim(nc, "time", NC_UNLIMITED, &dims[0]);
-  nc_def_dim(nc, "lat", kNy, &dims[1]);
-  nc_def_dim(nc, "lon", kNx, &dims[2]);
-  nc_def_var(nc, "time", NC_DOUBLE, 1, &dims[0], &vt);
-  nc_put_att_text(nc, vt, "units", 30, "hours since 2000-01-01 00:00:00");
-  nc_def_var(nc, "lat", NC_DOUBLE, 1, &dims[1], &vy);
-  nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-  nc_def_var(nc, "lon", NC_DOUBLE, 1, &dims[2], &vx);
-  nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-  nc_def_var(nc, "g", NC_FLOAT, 3, dims, &vg);
-  nc_enddef(nc);
-  std::vector<double> c(kNx);
-  for (int i = 0; i < kNx; i++) c[i] = i;
-  nc_put_var_double(nc, vx, c.data());
-  for (int j = 0; j < kNy; j++) c[j] = -90 + j;
-  nc_put_var_double(nc, vy, c.data());
-  std::vector<float> grid(size_t(kNx) * kNy);
-  for (int t = 0; t < kNt; t++) {
-    for (int j = 0; j < kNy; j++)
-      for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + i] = float(t % 17 + j * 0.5 + i * 0.01);
-    size_t start[3] = {size_t(t), 0, 0}, count[3] = {1, kNy, kNx};
-    double hours = 6.0 * t;
-    nc_put_var1_double(nc, vt, start, &hours);
-    nc_put_vara_float(nc, vg, start, count, grid.data());
+  {
+    nc_series nc(f.nc, kNx, kNy, 0, 1, -90, 1);
+    if (!nc.ok()) return f;
+    std::vector<float> grid(size_t(kNx) * kNy);
+    for (int t = 0; t < kNt; t++) {
+      for (int j = 0; j < kNy; j++)
+        for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + i] = float(t % 17 + j * 0.5 + i * 0.01);
+      nc.put(t, grid.data());
+    }
   }
-  nc_close(nc);
   std::string cmd = "cdo -s -f grb -b 16 copy " + f.nc + " " + f.grb + " >/dev/null 2>&1";
   if (std::system(cmd.c_str()) != 0) return f;
   std::remove(f.nc.c_str());

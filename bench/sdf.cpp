@@ -19,6 +19,7 @@
 #include "expr/evalstate.h"
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
+#include "common/nc_series.h"
 
 namespace {
 
@@ -60,34 +61,15 @@ const std::string& file() {
   nc_file = dir + "/g.nc";
   out_file = dir + "/mean.nc";
   std::atexit(remove_files);
-  int nc, dims[3], vt, vy, vx, vg;
-  if (nc_create(nc_file.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &nc) != NC_NOERR) std::abort();
-  nc_def_dim(nc, "time", NC_UNLIMITED, &dims[0]);
-  nc_def_dim(nc, "lat", kNy, &dims[1]);
-  nc_def_dim(nc, "lon", kNx, &dims[2]);
-  nc_def_var(nc, "time", NC_DOUBLE, 1, &dims[0], &vt);
-  nc_put_att_text(nc, vt, "units", 30, "hours since 2000-01-01 00:00:00");
-  nc_def_var(nc, "lat", NC_DOUBLE, 1, &dims[1], &vy);
-  nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-  nc_def_var(nc, "lon", NC_DOUBLE, 1, &dims[2], &vx);
-  nc_put_att_text(nc, vx, "units", 12, "degrees_east");
-  nc_def_var(nc, "g", NC_FLOAT, 3, dims, &vg);
-  nc_enddef(nc);
-  std::vector<double> c(kNx);
-  for (int i = 0; i < kNx; i++) c[size_t(i)] = i;
-  nc_put_var_double(nc, vx, c.data());
-  for (int j = 0; j < kNy; j++) c[size_t(j)] = -90 + j;
-  nc_put_var_double(nc, vy, c.data());
+  nc_series nc(nc_file, kNx, kNy, 0, 1, -90, 1);
+  if (!nc.ok()) std::abort();
   std::vector<float> grid(size_t(kNx) * kNy);
   for (int t = 0; t < kNt; t++) {
     for (int j = 0; j < kNy; j++)
       for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + size_t(i)] = float(t % 17 + j * 0.5 + i * 0.01);
-    size_t start[3] = {size_t(t), 0, 0}, count[3] = {1, kNy, kNx};
-    double hours = 6.0 * t;
-    nc_put_var1_double(nc, vt, start, &hours);
-    nc_put_vara_float(nc, vg, start, count, grid.data());
+    nc.put(t, grid.data());
   }
-  nc_close(nc);
+  nc.close();
   return nc_file;
 }
 
