@@ -85,7 +85,7 @@ void kainit() {
   std::copy(std::begin(s->ylevs), std::end(s->ylevs), d.ylevs);
   d.gxout_sub = s->gxout_sub;
   d.barbase_value = s->barbase_value;
-  d.fwrite_file = s->fwrite_file;
+  d.fwrite_file = std::move(s->fwrite_file);
   d.fwrite_name = std::move(s->fwrite_name);
   d.fwrite_byte_order = s->fwrite_byte_order;
   d.fwrite_sequential = s->fwrite_sequential;

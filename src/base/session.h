@@ -4,10 +4,12 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/gxout.h"
+#include "base/safefile.h"
 #include "base/timecal.h"
 
 struct file_descriptor;
@@ -172,7 +174,8 @@ struct session_state {
   int dropmenu_defaults[15] = {1, 0, 1, 1, 1, 0, 1, 1, 1, 0, 1, 1, 1, 1, 1};
 
   // Output files, flags and results.
-  FILE* fwrite_file = nullptr;
+  // Open from the first fwrite until "disable fwrite"; renamed into place then.
+  std::unique_ptr<replacing_file> fwrite_file;
   std::string fwrite_name;  // empty: none ("vemra.fwrite")
   int fwrite_byte_order = 1, fwrite_sequential = 0;
   int logo = 1, timelab = 1, stnprint = 0, dbuff = 0;

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/cmdinput.h"
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
 #include "base/message.h"
@@ -34,15 +35,19 @@ struct file_closer {
   }
 };
 
-// One line of the file with its newline, of any length; false at end.
-bool read_line(FILE* f, std::string& line) {
+enum class line_status { ok, end, too_long };
+
+// One line of the file with its newline; a line longer than the limit is
+// not read on (an endless file without newlines must not fill memory).
+line_status read_line(FILE* f, std::string& line) {
   line.clear();
   int c;
   while ((c = std::getc(f)) != EOF) {
+    if (c != '\n' && line.size() >= kCommandFileLineMax) return line_status::too_long;
     line.push_back(static_cast<char>(c));
-    if (c == '\n') return true;
+    if (c == '\n') return line_status::ok;
   }
-  return !line.empty();
+  return line.empty() ? line_status::end : line_status::ok;
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -93,7 +98,15 @@ int kaexec(char* typed, session_state* pcm) {
   }
 
   std::string line, expanded;
-  while (read_line(file.f, line)) {
+  for (;;) {
+    line_status st = read_line(file.f, line);
+    if (st == line_status::end) break;
+    if (st == line_status::too_long) {
+      kaprnt(0, "EXEC error:  line longer than " + std::to_string(kCommandFileLineMax) +
+                    " characters\n");
+      kaprnt(0, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
+      return 1;
+    }
     if (line[0] == '*') continue;
     expanded.clear();
     for (size_t i = 0; i < line.size(); ++i) {

@@ -64,8 +64,9 @@ int run_script(const std::string& text, session_state* pcm, int implicit) {
 
 void close_fwrite(session_state* pcm) {
   if (pcm->fwrite_file) {
-    std::fclose(pcm->fwrite_file);
-    pcm->fwrite_file = nullptr;
+    if (!pcm->fwrite_file->commit())
+      kaprnt(0, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n");
+    pcm->fwrite_file.reset();
   }
   pcm->fwrite_name.clear();
   pcm->fwrite_byte_order = 1;
@@ -233,10 +234,12 @@ int do_outxwd(char* lower, char* typed, session_state* pcm) {
   if (!p) {
     kaprnt(0, "command outxwd:  need filename parameter\n");
     rc = 1;
+  } else if (pcm->batch) {
+    kaprnt(0, "command outxwd:  no window to dump in batch mode\n");
+    rc = 1;
   } else {
     std::string name = word_at(typed_at(typed, lower, p));
-    if (pcm->dbuff) dump_back_buffer(name.c_str());
-    else dump_front_buffer(name.c_str());
+    rc = pcm->dbuff ? dump_back_buffer(name.c_str()) : dump_front_buffer(name.c_str());
   }
   kacln(pcm, 1);
   return rc;
@@ -485,20 +488,10 @@ bool is_implicit_define(const char* lower) {
   return *q == '=';
 }
 
-}  // namespace
-
-int kacmd(const std::string& line, session_state* pcm, int from_exec) {
-  kaiomg();
-  std::vector<char> typed_buf;
-  std::vector<char> lower_buf;
-  try {
-    typed_buf.assign(line.begin(), line.end());
-    typed_buf.push_back('\0');
-    lower_buf = typed_buf;
-  } catch (const std::bad_alloc&) {
-    kaprnt(0, "Memory allocation error: Command Proecessing\n");
-    return 1;
-  }
+int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
+  std::vector<char> typed_buf(line.begin(), line.end());
+  typed_buf.push_back('\0');
+  std::vector<char> lower_buf = typed_buf;
   lowcas(lower_buf.data());
   command_line c{skip_blanks(lower_buf.data()), skip_blanks(typed_buf.data()), pcm, from_exec};
 
@@ -531,4 +524,18 @@ int kacmd(const std::string& line, session_state* pcm, int from_exec) {
   if (pcm->impcmd) return run_script(c.typed, pcm, 1);
   kaprnt(0, "Unknown command: " + word_at(c.typed) + "\n");
   return 1;
+}
+
+}  // namespace
+
+int kacmd(const std::string& line, session_state* pcm, int from_exec) {
+  kaiomg();
+  // The one place where running out of memory is caught: the command fails
+  // with one message and the session goes on.
+  try {
+    return dispatch_line(line, pcm, from_exec);
+  } catch (const std::bad_alloc&) {
+    kaprnt(0, "Memory allocation error\n");
+    return 1;
+  }
 }

@@ -52,8 +52,9 @@ void catch_signal(int sig, void (*handler)(int)) {
 // record and the buffered fwrite output.
 void close_outputs() {
   if (gcmn->fwrite_file) {
-    std::fclose(gcmn->fwrite_file);
-    gcmn->fwrite_file = nullptr;
+    if (!gcmn->fwrite_file->commit())
+      kaprnt(0, "Error from fwrite:  write to " + gcmn->fwrite_name + " failed\n");
+    gcmn->fwrite_file.reset();
   }
   std::fflush(stdout);
 }
@@ -204,13 +205,16 @@ int vemra_main(int argc, char** argv) {
   pcm->file_serial = 10;
   pcm->display_grey = 0;
   pcm->display_white = 0;
-  pcm->fwrite_file = nullptr;
+  pcm->fwrite_file.reset();
   pcm->fwrite_name.clear();
   pcm->fwrite_byte_order = 1;
   pcm->fwrite_sequential = 0;
   kafdef(gxgnam("udft"));
   kagx(pcm);
   catch_signal(SIGXCPU, kasigcpu);
+  // A file-size limit makes a write fail (and be reported) instead of
+  // ending the session.
+  std::signal(SIGXFSZ, SIG_IGN);
 
   int rc = 0;
   if (command) rc = kacmd(command, pcm, 0);

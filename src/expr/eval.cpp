@@ -243,8 +243,14 @@ int kaexpr(const char* text, eval_state* pst) {
   size_t pos = 0;
   bool operand = true;
   bool failed = false;
+  int terms = 0;
   while (true) {
     const char c = text[pos];
+    if (operand && c != '(' && c != '-' && ++terms > kExprTermsMax) {
+      kaprntf(0, "Syntax Error:  More than %i terms in the expression\n", kExprTermsMax);
+      failed = true;
+      break;
+    }
     if (operand) {
       if (c == '(') {
         cells[++top] = {kOpen, 0, nullptr};

@@ -26,6 +26,11 @@ extern int pass;
 // 1: failure after its messages, nothing left allocated.
 int kaexpr(const char* text, eval_state* pst);
 
+// Most operands (variables, function calls, numbers) in one expression; a
+// function's arguments are expressions of their own. A sum keeps every term
+// until its end, so endless terms would otherwise hold endless grids.
+inline constexpr int kExprTermsMax = 1000;
+
 // Grid with grid: the result is one of the two (the one with more varying
 // dimensions, the right one when equal); with rel set the other is released
 // on success. Null after a message when the grids do not fit together.

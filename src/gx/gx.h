@@ -96,5 +96,6 @@ void gxrs1wd(int kind, int n);
 void gxclmn(float distance);
 void gxdbtn(int wait, float* x, float* y, int* button, int* type, int* ival, float* rval);
 int win_data(int* data);
-void dump_back_buffer(const char* name);
-void dump_front_buffer(const char* name);
+// 0 when the dump was written; 1 without a window or after a failure.
+int dump_back_buffer(const char* name);
+int dump_front_buffer(const char* name);

@@ -14,6 +14,7 @@
 #include <new>
 #include <vector>
 
+#include "base/safefile.h"
 #include "gx/gx.h"
 #include "gx/image.h"
 #include "gx/metafile.h"
@@ -326,21 +327,17 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     return 2;
   }
 
-  FILE* fp = std::fopen(name, "wb");
+  // Written beside the old image and renamed over it only when complete.
+  replacing_file out(name);
+  FILE* fp = out.stream();
   if (!fp) {
     std::printf("Open error on %s\n", name);
     return 1;
   }
   if (format == 0) gdImagePng(g.im, fp);
   else gdImageGif(g.im, fp);
-  bool bad = std::fflush(fp) != 0 || std::ferror(fp);
-  if (std::fclose(fp) != 0) bad = true;
-  if (bad) {
+  if (!out.commit()) {
     std::printf("Write error on %s\n", name);
-    // A partial image is dropped, but a device, pipe or link named as the
-    // output is not ours to delete.
-    struct stat st;
-    if (::lstat(name, &st) == 0 && S_ISREG(st.st_mode)) std::remove(name);
     return 2;
   }
   return 0;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "base/safefile.h"
 #include "gx/gx.h"
 #include "gx/xdriver.h"
 
@@ -34,6 +35,9 @@ float xrsize = 0, yrsize = 0;
 std::size_t buffer_words = kBufferWords;
 int max_buffers = kMaxBuffers;
 
+// The hardcopy file, written beside its name and renamed into place when
+// print is disabled; hfile is its stream.
+std::unique_ptr<replacing_file> hout;
 std::FILE* hfile = nullptr;
 int hflag = 0, hferr = 0, hpflg = 0;
 off_t hpos = 0;
@@ -94,7 +98,7 @@ int write_set(int set) {
 // error holds until disable print.
 void drop_file(bool mark) {
   std::printf("I/O Error writing to print metafile.\n");
-  std::fclose(hfile);
+  hout.reset();
   hfile = nullptr;
   if (mark) hferr = 1;
   hflag = hpflg = 0;
@@ -190,7 +194,7 @@ void hfull() {
 }
 
 void gxhnew(float width, float height) {
-  if (hfile) std::fclose(hfile);  // only when the package is restarted
+  hout.reset();  // only when the package is restarted
   hfile = nullptr;
   xrsize = width;
   yrsize = height;
@@ -271,8 +275,10 @@ int gxhbgn(const char* name) {
     std::printf("Metafile already open\n");
     return 0;
   }
-  hfile = std::fopen(name, "wb");
+  hout = std::make_unique<replacing_file>(name);
+  hfile = hout->stream();
   if (!hfile) {
+    hout.reset();
     std::printf("Error opening meta file %s \n", name);
     return 1;
   }
@@ -344,8 +350,8 @@ void gxhend() {
   int16_t tail[2] = {MF_NEWFRAME, MF_EOF};
   int rc = hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
   if (rc) return;
-  int bad = std::fflush(hfile) != 0 || std::ferror(hfile);
-  if (std::fclose(hfile) != 0) bad = 1;
+  int bad = hout->commit() ? 0 : 1;
+  hout.reset();
   hfile = nullptr;
   hflag = hpflg = 0;
   if (bad) {

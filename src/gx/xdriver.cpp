@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/safefile.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
 #include "gx/xwd.h"
@@ -797,41 +798,41 @@ int win_data(int* out) {
 
 namespace {
 
-void dump(Drawable d, const char* path) {
+int dump(Drawable d, const char* path) {
   set_display_screen(display, snum);
-  std::FILE* f = std::fopen(path, "w");
-  if (!f) {
+  // Written beside the old dump and renamed over it only when complete.
+  replacing_file out(path);
+  if (!out.stream()) {
     std::fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
-    return;
+    return 1;
   }
   std::fflush(stderr);
-  int rc = Window_Dump(win, f);
+  int rc = Window_Dump(win, out.stream());
   if (rc == 0) {
     int x, y;
     unsigned w, h;
     xwd_rect(&x, &y, &w, &h);
-    rc = Pixmap_Dump(d, f, x, y, w, h);
+    rc = Pixmap_Dump(d, out.stream(), x, y, w, h);
   }
-  if (std::fclose(f) != 0) rc = 1;
-  if (rc) {
-    // No partial dump is left behind; a device, pipe or link named as the
-    // output stays.
-    struct stat st;
-    if (::lstat(path, &st) == 0 && S_ISREG(st.st_mode)) std::remove(path);
+  bool write_failed = rc ? std::ferror(out.stream()) != 0 : !out.commit();
+  if (write_failed) std::fprintf(stderr, "Write error on %s\n", path);
+  if (rc || write_failed) {
     synced();
+    return 1;
   }
+  return 0;
 }
 
 }  // namespace
 
-void dump_back_buffer(const char* path) {
-  if (!display || !dblmode) return;
-  dump(pmap, path);
+int dump_back_buffer(const char* path) {
+  if (!display || !dblmode) return 1;
+  return dump(pmap, path);
 }
 
-void dump_front_buffer(const char* path) {
-  if (!display) return;
-  dump(win, path);
+int dump_front_buffer(const char* path) {
+  if (!display) return 1;
+  return dump(win, path);
 }
 
 // ---- events ----

@@ -367,8 +367,10 @@ void kafwrt(session_state* pcm) {
   const grid_field* g = static_cast<const grid_field*>(pcm->result[0]);
   const std::string name = pcm->fwrite_name.empty() ? "vemra.fwrite" : pcm->fwrite_name;
   if (!pcm->fwrite_file) {
-    pcm->fwrite_file = std::fopen(name.c_str(), "wb");
-    if (!pcm->fwrite_file) {
+    // Written beside its name and renamed into place by "disable fwrite".
+    pcm->fwrite_file = std::make_unique<replacing_file>(name);
+    if (!pcm->fwrite_file->stream()) {
+      pcm->fwrite_file.reset();
       kaprnt(0, "Error opening output file for fwrite\n");
       kaprnt(0, "  File name is: " + name + "\n");
       return;
@@ -382,7 +384,7 @@ void kafwrt(session_state* pcm) {
             bytes);
     return;
   }
-  FILE* f = pcm->fwrite_file;
+  FILE* f = pcm->fwrite_file->stream();
   bool ok = true;
   unsigned char word[4];
   store_word(word, static_cast<uint32_t>(bytes), big);

@@ -168,6 +168,10 @@ bool gseval(std::vector<expression_item>& ch) {
         if (ch[w - 1].kind != IT_OPERAND || ch[k + 1].kind != IT_OPERAND) {
           stuck = true;
         } else if (it.op == OP_CAT) {
+          if (ch[w - 1].value.size() + ch[k + 1].value.size() > GS_STRING_MAX) {
+            say(("String too long: more than " + std::to_string(GS_STRING_MAX) + " characters\n").c_str());
+            return false;
+          }
           ch[w - 1].value += ch[k + 1].value;
           k += 2;
           continue;

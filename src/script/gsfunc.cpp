@@ -171,7 +171,9 @@ int gsfwt(script_run* run, const arg_list& a) {
     of = &run->open_files.back();
   }
   const std::string& rec = a[1];
-  if (fwrite(rec.data(), 1, rec.size(), of->stream) != rec.size() || fputc('\n', of->stream) == EOF)
+  // Flushed at once: a full device must fail this write, not a later close.
+  if (fwrite(rec.data(), 1, rec.size(), of->stream) != rec.size() || fputc('\n', of->stream) == EOF ||
+      fflush(of->stream) != 0)
     return file_error(run, "Error in write:  write failed\n", a[0], "9");
   run->retstr = "0";
   return 0;

@@ -129,6 +129,9 @@ int gsgsfrd(script_run* run, int kind, const std::string& name);
 void gs_print_where(const script_run* run, int stmt, bool indent);
 
 // Execution (gsrun.cpp).
+// Longest string value: a script that keeps doubling a string stops here
+// with an error instead of taking the machine's memory.
+constexpr size_t GS_STRING_MAX = size_t{16} << 20;
 constexpr int GS_MAX_DEPTH = 400;  // nested function calls; sanitizer builds need ~5 KB of stack a level
 bool gs_depth_enter();             // false (reported) when too deep
 void gs_depth_leave();

@@ -366,6 +366,12 @@ int gsgsfrd(script_run* run, int kind, const std::string& name) {
   }
   std::string text;
   size_t want = static_cast<size_t>(sb.st_size);
+  if (want > GS_STRING_MAX) {
+    fprintf(o, "Error executing script file: %s\n", path.c_str());
+    fprintf(o, "  Script file larger than %zu bytes\n", GS_STRING_MAX);
+    fclose(f);
+    return 1;
+  }
   try {
     text.resize(want);
   } catch (...) {

@@ -96,10 +96,12 @@ static std::optional<std::string> gs_eval_stmt(script_run* run, int i, int where
 // One line of standard input without its newline, the empty string at end
 // of input. The command loop's reader takes the input byte by byte, so
 // nothing beyond this line is taken from the lines that follow.
-static std::string gs_read_line() {
+static std::optional<std::string> gs_read_line() {
   fflush(gs_out());
   std::string line;
-  if (!karawln(line)) line.clear();
+  int rc = karawln(line, GS_STRING_MAX);
+  if (rc == -2) return std::nullopt;
+  if (rc == 0) line.clear();
   return line;
 }
 
@@ -129,7 +131,13 @@ static int gsassn(int i, script_run* run) {
       gs_print_where(run, i, true);
       return GSR_ERROR;
     }
-    value = gs_read_line();
+    auto line = gs_read_line();
+    if (!line) {
+      fprintf(gs_out(), "Error in pull:  input line longer than %zu characters\n", GS_STRING_MAX);
+      gs_print_where(run, i, true);
+      return GSR_ERROR;
+    }
+    value = std::move(*line);
     np = st.expr_text();
   }
   std::string name;

@@ -2,6 +2,8 @@
 // driven through command lines as a script would run them.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,6 +43,39 @@ protected:
     return run(line, rc);
   }
 };
+
+// Running out of memory anywhere in a command ends that command with one
+// message; the session goes on.
+TEST_F(Dispatch, RunningOutOfMemoryFailsOnlyTheCommand) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer ends the process at a failed allocation";
+#else
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // A 256 MB line; the limit leaves room for 64 MB more, so the
+    // dispatcher's working copies of it cannot be made.
+    std::string line = "q " + std::string(size_t{256} << 20, 'x');
+    long pages = 0;
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f || std::fscanf(f, "%ld", &pages) != 1) _exit(2);
+    std::fclose(f);
+    rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64 << 20);
+    rlimit lim{room, room};
+    if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(2);
+    int rc = 0, rc2 = 1;
+    std::string out = run(line, rc);
+    std::string out2 = run("q config", rc2);
+    _exit(out == "Memory allocation error\n" && rc == 1 && rc2 == 0 &&
+                  out2.find("Config: v") != std::string::npos
+              ? 0
+              : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
+}
 
 // One line each: what it prints and its return code. Only whole words are
 // commands; a define needs an open file and a name of at most 16 characters.
@@ -264,11 +299,11 @@ TEST_F(Dispatch, DisableFwriteFlushesAndForgetsTheStream) {
   int fd = mkstemp(name);
   ASSERT_GE(fd, 0);
   close(fd);
-  gcmn->fwrite_file = std::fopen(name, "wb");
-  ASSERT_NE(gcmn->fwrite_file, nullptr);
+  gcmn->fwrite_file = std::make_unique<replacing_file>(name);
+  ASSERT_NE(gcmn->fwrite_file->stream(), nullptr);
   gcmn->fwrite_name = name;
   gcmn->fwrite_byte_order = 0;
-  std::fputs("grid", gcmn->fwrite_file);  // still in the stream's buffer
+  std::fputs("grid", gcmn->fwrite_file->stream());  // still in the stream's buffer
   int rc = 1;
   EXPECT_EQ(run("disable fwrite", rc), "");
   EXPECT_EQ(rc, 0);

@@ -258,7 +258,7 @@ TEST(Fwrite, SequentialRecordsInEitherOrderLeaveTheGridAlone) {
     EXPECT_EQ(s->last_plot_code, kPlotFwrite);
     const grid_field* g = static_cast<const grid_field*>(s->result[0]);
     EXPECT_EQ(std::vector<float>(g->values, g->values + 50), v);
-    std::fclose(s->fwrite_file);
+    EXPECT_TRUE(s->fwrite_file->commit());
     std::string bytes = vemra_test::read_file(s->fwrite_name);
     ASSERT_EQ(bytes.size(), 208u);
     EXPECT_EQ(word(bytes, 0, big), 200u);

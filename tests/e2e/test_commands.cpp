@@ -48,15 +48,26 @@ TEST(CommandFile, QuitInsideEndsTheSession) {
   EXPECT_EQ(r.status, 0);
 }
 
+// Lines hold up to 299 characters; the arguments may make the command
+// longer. A longer line stops the file with an error, and an endless file
+// (no newline ever) is not read on.
 TEST(CommandFile, LongLinesAndMissingFinalNewline) {
   TempDir dir;
   std::string arg(3000, 'a');
-  std::string word(1000, 'w');
+  std::string word(287, 'w');  // "stack " + word + " &0 &0" is 299 characters
   write_file(dir.file("l.cmd"), "stack " + word + " &0 &0\nstack the end");
-  RunResult r = run_batch("exec l.cmd " + arg + "\n", dir.path());
+  write_file(dir.file("over.cmd"), "stack " + word + "w &0 &0\nstack never\n");
+  RunResult r = run_batch("exec l.cmd " + arg + "\nexec over.cmd\nexec /dev/zero\nq config\n",
+                          dir.path());
   EXPECT_TRUE(contains(r.out, "stack " + word + " " + arg + " " + arg + "\n"));
   EXPECT_TRUE(contains(r.out, "stack the end\n"));
   EXPECT_TRUE(contains(r.out, "EOF EXECuting l.cmd \n"));
+  EXPECT_EQ(first_missing(r.out, {"EXEC error:  line longer than 299 characters\n",
+                                  "EXEC error:  error in over.cmd.  EXEC stopped.\n",
+                                  "EXEC error:  line longer than 299 characters\n",
+                                  "EXEC error:  error in /dev/zero.  EXEC stopped.\n", "Config: v"}),
+            "");
+  EXPECT_FALSE(contains(r.out, "stack never"));
 }
 
 TEST(CommandFile, OpenFailureAndRecursion) {

@@ -124,6 +124,22 @@ TEST(Display, OneValueResultsAndExpressionLists) {
             "DISPLAY error:  Invalid expression \n  Expression = (a\n");
 }
 
+// A sum holds every term until its end, so the terms of one expression are
+// limited (1000); the sum of exactly that many is still computed.
+TEST(Display, ExpressionTermsAreLimited) {
+  TempDir dir;
+  write_dataset(dir);
+  std::string most = "d a";
+  for (int i = 1; i < 1000; i++) most += "+a";
+  const std::string over = most + "+1";
+  RunResult r = run_batch(kSetup + "set x 3\nset y 1\n" + most + "\n" + over + "\n", dir.path());
+  EXPECT_EQ(answer(r.out, most), "Result value = " + g(1000 * a_at(3, 1, 1, 2)) + " \n");
+  EXPECT_EQ(answer(r.out, over),
+            "Syntax Error:  More than 1000 terms in the expression\n  Error ocurred at column " +
+                std::to_string(over.size() - 2) + "\nDISPLAY error:  Invalid expression \n"
+                "  Expression = " + over.substr(2) + "\n");
+}
+
 TEST(Display, StatisticsOfAGrid) {
   TempDir dir;
   write_dataset(dir);

@@ -106,12 +106,15 @@ TEST(Startup, PipedInputLosesNoLine) {
 
 TEST(Startup, PlainReaderPromptAndLongLines) {
   TempDir dir;
-  std::string longname(20000, 'n');
-  RunResult r = run_vemra({"-b", "-l", "-E"}, "   q config\nexec " + longname + "\n", dir.path());
+  std::string longname(4091, 'n');  // "exec " and the name: the longest line
+  std::string endless(1 << 22, 'x');
+  RunResult r = run_vemra({"-b", "-l", "-E"},
+                          "   q config\nexec " + longname + "\n" + endless + "\nq config\n", dir.path());
   EXPECT_TRUE(contains(r.out, "ka> "));
   EXPECT_FALSE(contains(r.out, "ka-> "));
-  EXPECT_EQ(count_of(r.out, "Config: v"), 2u);
+  EXPECT_EQ(count_of(r.out, "Config: v"), 3u);
   EXPECT_TRUE(contains(r.out, "  File name is: " + longname + "\n"));
+  EXPECT_TRUE(contains(r.out, "Command line longer than 4096 characters: ignored\n"));
   EXPECT_TRUE(contains(r.out, "[EOF]"));
 }
 

@@ -381,6 +381,16 @@ TEST_F(ScriptRun, NestingDeeperThanTheStackEndsAsAnError) {
   EXPECT_NE(r.out.find(" nested too deeply"), std::string::npos) << r.out.substr(0, 200);
 }
 
+// A string that keeps doubling stops at 16 MiB (2^24 characters), long
+// before memory runs out; one at the limit is still made.
+TEST_F(ScriptRun, StringsStopAtTheirLengthLimit) {
+  auto r = run_text(dir, "x = 'abcdefgh'\nn = 3\nwhile 1\nx = x x\nn = n + 1\nsay n\nendwhile\n");
+  EXPECT_EQ(r.rc, 99);
+  EXPECT_NE(r.out.find("\n24\nString too long: more than 16777216 characters\n"), std::string::npos)
+      << r.out.substr(0, 300);
+  EXPECT_EQ(r.out.find("\n25\n"), std::string::npos);
+}
+
 TEST_F(ScriptRun, RunningOutOfMemoryFailsTheStatement) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer ends the process at a failed allocation";
@@ -390,12 +400,13 @@ TEST_F(ScriptRun, RunningOutOfMemoryFailsTheStatement) {
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    // Room for what the test has mapped and 64 MB more.
+    // Room for what the test has mapped and 8 MB more: memory runs out
+    // before a string reaches its length limit.
     long pages = 0;
     FILE* f = fopen("/proc/self/statm", "r");
     if (!f || fscanf(f, "%ld", &pages) != 1) _exit(2);
     fclose(f);
-    rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64 << 20);
+    rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (8 << 20);
     rlimit lim{room, room};
     if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(2);
     try {

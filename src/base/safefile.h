@@ -1,0 +1,42 @@
+// Files opened safely: input that must be a regular file (a device, a pipe
+// or a directory would block, never end or not be what was meant), and
+// output that replaces a file only once it is complete.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Opens path for reading only when it is a regular file. Anything else is
+// refused without blocking (a pipe with no writer is never waited for):
+// nullptr, with errno EISDIR for a directory and EINVAL for other kinds.
+FILE* fopen_regular(const std::string& path, const char* mode = "rb");
+
+// True when path names an existing directory (following links).
+bool is_directory(const std::string& path);
+
+// Output that replaces a file: it is written to a temporary file in the same
+// directory and renamed onto the name by commit(), so a failed or cut-short
+// write (a full disk, a size limit, a second writer) never leaves a damaged
+// file under the name and never loses the old one. A link is followed and its
+// target replaced. A name that is no regular file (a device, a pipe) is
+// written in place. Without commit() the temporary file is removed.
+class replacing_file {
+public:
+  explicit replacing_file(std::string path);
+  ~replacing_file();
+  replacing_file(const replacing_file&) = delete;
+  replacing_file& operator=(const replacing_file&) = delete;
+
+  // The stream to write, or nullptr when nothing could be created (errno set).
+  FILE* stream() const { return stream_; }
+  // Flushes, closes and renames into place; false on any write failure, in
+  // which case the old file is left as it was.
+  bool commit();
+  // Drops what was written.
+  void discard();
+
+private:
+  std::string target_;  // the name to replace (a link's target)
+  std::string temp_;    // empty when written in place
+  FILE* stream_ = nullptr;
+};
