@@ -212,6 +212,11 @@ int kadspl(char* line, session_state* pcm) {
       rc = 1;
     } else {
       kaplot(pcm);
+      // Drawing stops at an interrupt; what was drawn stays, the command fails.
+      if (kaqsig()) {
+        kaprnt(0, "DISPLAY error:  interrupted\n");
+        rc = 1;
+      }
       kagrel(pcm);
       pcm->frame_pass++;
       reset_one_plot(pcm);

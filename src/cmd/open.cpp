@@ -6,6 +6,7 @@
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
 #include "base/message.h"
+#include "base/safefile.h"
 #include "cmd/open.h"
 #include "base/session.h"
 #include "data/descriptor.h"
@@ -52,7 +53,7 @@ int kaopen(const char* name, session_state* pcm) {
   pfi->file_number = pcm->file_serial;
   // The files of a template are opened as time moves.
   if (!pfi->template_flag) {
-    pfi->data_stream = std::fopen(pfi->data_file_name, "rb");
+    pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");
     if (!pfi->data_stream) {
       kaprnt(0, "Open Error:  Can't open binary data file\n");
       kaprnt(0, std::string("  File name = ") + pfi->data_file_name + "\n");

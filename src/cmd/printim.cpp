@@ -29,7 +29,7 @@ int kaprim(char* lower, char* typed) {
   }
   // -999: not given (the window's size and background).
   int width = -999, height = -999, background = -999, format = -999;
-  int ignored = 0;  // an option was refused: the image is still written, the command fails
+  int ignored = 0;  // an option was refused: nothing is written, the command fails
   while ((p = nxtwrd(p)) != nullptr) {
     if (cmpwrd(p, "black")) background = 0;
     else if (cmpwrd(p, "white")) background = 1;
@@ -61,9 +61,12 @@ int kaprim(char* lower, char* typed) {
       ignored = 1;
     }
   }
+  // Every option is checked before a file is made: "printim my file.png"
+  // must not write an image named "my".
+  if (ignored) return 1;
   if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
   int rc = gxhpng(name.c_str(), width, height, background, format);
-  if (rc == 0) return ignored;
+  if (rc == 0) return 0;
   kaprnt(0, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
   return 1;
 }

@@ -3,6 +3,7 @@
 // Keywords of the other option groups are entries of the same chain whose
 // handler is filled in as their groups are built.
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "cmd/commands.h"
@@ -174,11 +175,21 @@ int set_time(set_args& a) {
   // Both times take their left-out parts from the current start time.
   date_time def = pcm->time_start;
   date_time t1{}, t2{};
-  if (!adtprs(p, &def, &t1)) return set_error(kTime);
+  // A time is the whole word: anything after a valid date (a sign, another
+  // character) would otherwise be dropped and another date set.
+  auto parse = [&def](const char* w, date_time* t) {
+    const char* e = adtprs(w, &def, t);
+    if (!e) return false;
+    if (*e == '\0' || *e == ' ' || *e == '\t' || *e == '\n') return true;
+    kaprnt(0, "Syntax Error:  Invalid Date/Time value.\n");
+    kaprnt(0, "  Unexpected text after the date: " + std::string(e, std::strcspn(e, " \t\n")) + "\n");
+    return false;
+  };
+  if (!parse(p, &t1)) return set_error(kTime);
   t2 = t1;
   int two = 0;
   if (const char* q = nxtwrd(p)) {
-    if (!adtprs(q, &def, &t2)) return set_error(kTime);
+    if (!parse(q, &t2)) return set_error(kTime);
     two = 1;
   }
   if (!two) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/numfmt.h"
+#include "base/safefile.h"
 #include "base/scaling.h"
 #include "base/session.h"
 #include "base/timecal.h"
@@ -37,18 +39,32 @@ constexpr const char* kMemory = "Open Error:  Memory allocation Error in kaddes\
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_word_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\0'; }
 
-// Reads the next line of the descriptor into rec and mrec; false at the end.
+// Longest descriptor line; a longer one (or an endless file without
+// newlines) is refused instead of read into memory without end.
+constexpr size_t kMaxLine = 511;
+bool line_failed = false;  // a line was refused or the reading interrupted
+long lines_read = 0;
+
+// Reads the next line of the descriptor into rec and mrec; false at the end,
+// and after a refused line or an interrupt, with line_failed set.
 bool read_line() {
-  char* buf = nullptr;
-  size_t cap = 0;
-  ssize_t n = getline(&buf, &cap, descr);
-  if (n < 0) {
-    std::free(buf);
+  if ((++lines_read & 0x3ff) == 0 && kaqsig()) {
+    kaprnt(0, "Open Error:  Interrupted while the description file was read\n");
+    line_failed = true;
     return false;
   }
-  rec.assign(buf, static_cast<size_t>(n));
-  std::free(buf);
-  while (!rec.empty() && (rec.back() == '\n' || rec.back() == '\r')) rec.pop_back();
+  rec.clear();
+  int c;
+  while ((c = std::getc(descr)) != EOF && c != '\n') {
+    if (rec.size() >= kMaxLine) {
+      kaprntf(0, "Open Error:  Description file line longer than %zu characters\n", kMaxLine);
+      line_failed = true;
+      return false;
+    }
+    rec.push_back(static_cast<char>(c));
+  }
+  if (c == EOF && rec.empty()) return false;
+  while (!rec.empty() && rec.back() == '\r') rec.pop_back();
   mrec = rec;
   lowcas(mrec.data());
   return true;
@@ -739,7 +755,7 @@ int rec_pdef(parse_state& st, const char* mp, int) {
     char* name = expand_name(typed_at(p), pfi->descriptor_name);
     if (!name) return bad();
     if (pdef_file) std::fclose(pdef_file);
-    pdef_file = std::fopen(name, "rb");
+    pdef_file = fopen_regular(name, "rb");
     if (!pdef_file) {
       kaprnt(0, "Error opening pdef file\n");
       kaprnt(0, std::string("  File name is:  ") + name + "\n");
@@ -926,6 +942,7 @@ int rec_vars(parse_state& st, const char* mp, int) {
   std::vector<variable_descriptor> vars;
   while (static_cast<int>(vars.size()) < n) {
     if (!read_line()) {
+      if (line_failed) return 1;
       kaprnt(0, "Open Error:  Unexpected EOF reading variables\n");
       kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
       return 1;
@@ -946,6 +963,7 @@ int rec_vars(parse_state& st, const char* mp, int) {
   }
   // The line after the last variable must be ENDVARS, comment or not.
   if (!read_line()) {
+    if (line_failed) return 1;
     kaprnt(0, "Open Error:  Missing ENDVARS statement.\n");
     return 1;
   }
@@ -1005,7 +1023,7 @@ int parse_records(parse_state& st) {
     }
     if (r->handler(st, mp, r->arg)) return 1;
   }
-  return 0;
+  return line_failed ? 1 : 0;
 }
 
 // Everything after the last record. Returns 0, 1 after the messages.
@@ -1046,7 +1064,7 @@ int finish(const parse_state& st, int mflag) {
   // Maps are read only now, so the order of the records does not matter.
   int map_times = -1, map_size = 0;
   if (mflag && pfi->map_file_name) {
-    FILE* mf = std::fopen(pfi->map_file_name, "rb");
+    FILE* mf = fopen_regular(pfi->map_file_name, "rb");
     if (!mf) {
       kaprnt(0, std::string("Open Error:  Can't open Station/Index map file ") +
                     pfi->map_file_name + "\n");
@@ -1192,6 +1210,7 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
   while (static_cast<int>(vals.size()) < n) {
     if (!p) {
       if (!descr || !read_line()) {
+        if (line_failed) return 1;
         kaprnt(0, "Open Error:  Unexpected EOF reading descriptor file\n");
         kaprnt(0, "   EOF occurred reading LEVELS values\n");
         eof_error = true;
@@ -1231,15 +1250,25 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   mfcmn.year_digits = -999;
   pfi->second_stream = nullptr;
   eof_error = false;
+  line_failed = false;
+  lines_read = 0;
   close_streams();
-  std::string opened = name;
-  if (opened.size() < sizeof pfi->descriptor_name) descr = std::fopen(opened.c_str(), "r");
-  if (!descr) {
+  // The name as given, else with ".ctl"; a directory of the name is passed
+  // over, and a device or pipe is refused rather than read without end.
+  std::string opened = name, refused;
+  auto try_open = [&](const std::string& n) {
+    if (n.size() >= sizeof pfi->descriptor_name || is_directory(n)) return false;
+    descr = fopen_regular(n, "r");
+    if (!descr && errno == EINVAL) refused = n;
+    return descr != nullptr;
+  };
+  if (!try_open(opened)) {
     opened += ".ctl";
-    if (opened.size() < sizeof pfi->descriptor_name) descr = std::fopen(opened.c_str(), "r");
+    try_open(opened);
   }
   if (!descr) {
     kaprnt(0, "Open Error:  Can't open description file\n");
+    if (!refused.empty()) kaprnt(0, "  " + refused + " is not a regular file\n");
     return 1;
   }
   std::strcpy(pfi->descriptor_name, opened.c_str());

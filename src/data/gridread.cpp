@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/numfmt.h"
+#include "base/safefile.h"
 #include "base/timecal.h"
 #include "data/filerec.h"
 #include "data/gribread.h"
@@ -109,13 +111,15 @@ bool scratch_for(std::size_t bytes, const char* message) {
   return true;
 }
 
-// Values inside the tolerance band (lo, hi), and NaN, become u. Most blocks
-// hold none, so each block of 64 is looked at first and written only when
-// it has one; the tests run without branches, in vector registers. A value
-// is kept when it is at or beyond an end of the band, which NaN never is.
+// Values inside the tolerance band (lo, hi), NaN and infinities become u.
+// Most blocks hold none, so each block of 64 is looked at first and written
+// only when it has one; the tests run without branches, in vector registers.
+// A value is kept when it is finite and at or beyond an end of the band.
 VEMRA_WIDE void apply_band(float* values, int64_t n, float lo, float hi, float u) {
   const float8 l = {lo, lo, lo, lo, lo, lo, lo, lo};
   const float8 h = {hi, hi, hi, hi, hi, hi, hi, hi};
+  constexpr float m = FLT_MAX;
+  const float8 top = {m, m, m, m, m, m, m, m};
   const float8 uu = {u, u, u, u, u, u, u, u};
   int64_t i = 0;
   for (; i + 64 <= n; i += 64) {
@@ -123,20 +127,20 @@ VEMRA_WIDE void apply_band(float* values, int64_t n, float lo, float hi, float u
     for (int k = 0; k < 64; k += 8) {
       float8 v;
       std::memcpy(&v, values + i + k, sizeof v);
-      keep &= (v <= l) | (v >= h);
+      keep &= ((v <= l) | (v >= h)) & (v >= -top) & (v <= top);
     }
     const long4 kk = reinterpret_cast<long4>(keep);
     if ((kk[0] & kk[1] & kk[2] & kk[3]) == -1) continue;
     for (int k = 0; k < 64; k += 8) {
       float8 v;
       std::memcpy(&v, values + i + k, sizeof v);
-      v = ((v <= l) | (v >= h)) ? v : uu;
+      v = (((v <= l) | (v >= h)) & (v >= -top) & (v <= top)) ? v : uu;
       std::memcpy(values + i + k, &v, sizeof v);
     }
   }
   for (; i < n; i++) {
     const float v = values[i];
-    const bool missing = ((v > lo) & (v < hi)) | (v != v);
+    const bool missing = ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX);
     values[i] = missing ? u : v;
   }
 }
@@ -736,7 +740,7 @@ int kaopfn(int t, int* opened) {
       gr2t(ts, 1.0f, &t1);
       name = kafndt(pfi->data_file_name, &tf, &t1, ts);
       if (name.empty()) return -99999;
-      pfi->data_stream = std::fopen(name.c_str(), "rb");
+      pfi->data_stream = fopen_regular(name, "rb");
       if (pfi->data_stream) {
         pfi->open_template_name = strdup(name.c_str());
         if (!pfi->open_template_name) {

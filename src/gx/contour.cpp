@@ -2,6 +2,7 @@
 // and hands each line, in grid coordinates, to the line drawer (gxcspl).
 
 #include "gx/contour.h"
+#include "base/session.h"
 
 #include <cmath>
 #include <cstdint>
@@ -224,8 +225,9 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
       if (crossed(p[0], p[1], undef)) *h = 1;
   }
 
-  // Start a line at every edge still flagged.
+  // Start a line at every edge still flagged; an interrupt ends the level.
   for (int j = jb; j < je; ++j) {
+    if (kaqsig()) return;
     for (int i = ib; i < ie; ++i) {
       if (hflg(i, j)) {
         gxcflw(i, j, 1, 2);

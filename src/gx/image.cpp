@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/safefile.h"
+#include "base/session.h"
 #include "gx/gx.h"
 #include "gx/image.h"
 #include "gx/metafile.h"
@@ -316,8 +317,18 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   rd.table[1] = {fg, fg, fg, true, palette_index(g.im, fg, fg, fg)};
 
   const int which = gxhdbmode() ? 1 : 0;
+  // An interrupt ends the rendering; no file is made.
+  constexpr int kInterrupted = -1;
+  long records = 0;
   try {
-    int err = gxhrecords(which, [&rd](const int16_t* r) { return rd.record(r); });
+    int err = gxhrecords(which, [&rd, &records](const int16_t* r) {
+      if ((++records & 0xfff) == 0 && kaqsig()) return kInterrupted;
+      return rd.record(r);
+    });
+    if (err == kInterrupted) {
+      std::printf("Image output interrupted\n");
+      return 2;
+    }
     if (err) {
       std::printf("Logic Error %i in gxhpng.  Notify Developer\n", err);
       return 2;

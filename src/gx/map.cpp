@@ -11,6 +11,7 @@
 
 #include "base/bitfield.h"
 #include "gx/gx.h"
+#include "base/session.h"
 
 namespace {
 
@@ -136,7 +137,8 @@ void gxdmap(const map_options* o) {
   for (;;) {
     long rec_start = std::ftell(f);
     if (std::fread(hdr, 1, 3, f) != 3) return;  // end of file
-    recnum++;
+    // An interrupt ends the map with the records drawn so far.
+    if ((++recnum & 0xff) == 0 && kaqsig()) return;
     int type = hdr[0];
     if (type < 1 || type > 3) {
       std::printf("Map file format error: Invalid rec type %i rec num %i\n", type, recnum);

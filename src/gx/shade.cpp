@@ -11,6 +11,7 @@
 
 #include "gx/contour.h"
 #include "gx/gx.h"
+#include "base/session.h"
 
 namespace {
 
@@ -632,6 +633,8 @@ void gxshad(const float* values, int ima, int jma, const float* levels, const in
   }
 
   for (jmn = 1; jmn < jmax; jmn += 3) {
+    // An interrupt ends the shading with the strips drawn so far.
+    if (kaqsig()) break;
     jmx = jmn + 3 < jmax ? jmn + 3 : jmax;
     float smin = 9.99e33f, smax = -9.99e33f;
     for (int j = jmn; j <= jmx; ++j) {

@@ -483,8 +483,8 @@ TEST(Descriptor, FileNames) {
   parsed set = parse_text(d, "dset $VEMRA_TEST_DATA_DIR/x.dat\n" + grid_ctl().substr(12));
   ASSERT_EQ(set.rc, 0) << set.out;
   EXPECT_STREQ(set.pfi->data_file_name, "/big/data/x.dat");
-  // Long names are kept whole, case and all.
-  std::string longname = "/Data/" + std::string(600, 'a') + "/File.DAT";
+  // Long names are kept whole, case and all, up to the longest line.
+  std::string longname = "/Data/" + std::string(491, 'a') + "/File.DAT";  // a line of 511
   parsed lng = parse_text(d, "dset " + longname + "\n" + grid_ctl().substr(12) + "index ^" +
                                  std::string(300, 'b') + "\n", 0);
   ASSERT_EQ(lng.rc, 0) << lng.out;
@@ -492,6 +492,6 @@ TEST(Descriptor, FileNames) {
   EXPECT_EQ(std::string(lng.pfi->map_file_name), d.path() + "/" + std::string(300, 'b'));
   std::string huge(5000, 'h');
   expect_refused(parse_text(d, "dset " + huge + "\n" + grid_ctl().substr(12)),
-                 "Open Error:  File name is too long\n", "");
+                 "Open Error:  Description file line longer than 511 characters\n", "");
 }
 

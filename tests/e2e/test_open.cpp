@@ -1,6 +1,9 @@
 // "open" and the queries about open data sets, through the program.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <string>
 
 #include "dataset_files.h"
@@ -98,6 +101,41 @@ TEST(Open, FailuresLeaveTheSessionAlone) {
                          {"open", "OPEN error:  missing data description file name\n"},
                          {"q files", "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"}});
 }
+// Descriptors and data files are read only when they are plain files: a
+// directory of the name is passed over for NAME.ctl, a device or a pipe is
+// refused at once (never read without end, never waited for), and a line
+// longer than 511 characters ends the open instead of filling memory.
+TEST(Open, OnlyPlainFilesAreRead) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
+  std::filesystem::create_directory(dir.file("g"));
+  ASSERT_EQ(mkfifo(dir.file("pipe.ctl").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(dir.file("pipe.dat").c_str(), 0600), 0);
+  const std::string rest = "undef 1\nxdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+                           "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n";
+  write_file(dir.file("piped.ctl"), "dset ^pipe.dat\n" + rest);
+  write_file(dir.file("fits.ctl"), "dset ^g.dat\ntitle " + std::string(505, 't') + "\n" + rest);
+  write_file(dir.file("long.ctl"), "dset ^g.dat\ntitle " + std::string(506, 't') + "\n" + rest);
+  expect_steps(dir, "", {{"open /dev/zero", "Scanning description file:  /dev/zero\n"
+                                            "Open Error:  Can't open description file\n"
+                                            "  /dev/zero is not a regular file\n"},
+                         {"open pipe", "Scanning description file:  pipe\n"
+                                       "Open Error:  Can't open description file\n"
+                                       "  pipe.ctl is not a regular file\n"},
+                         {"open piped.ctl", "Scanning description file:  piped.ctl\n"
+                                            "Open Error:  Can't open binary data file\n"
+                                            "  File name = pipe.dat\n"},
+                         {"open long.ctl", "Scanning description file:  long.ctl\n"
+                                           "Open Error:  Description file line longer than 511 characters\n"
+                                           "  The data file was not opened. \n"},
+                         {"q files", "No files open\n"}});
+  RunResult r = run_batch("open g\nopen fits.ctl\nq files\n", dir.path());
+  const std::string files = answer(r.out, "q files");
+  EXPECT_NE(files.find("File 1 : Grid g\n  Descriptor: g.ctl\n"), std::string::npos) << files;
+  EXPECT_NE(files.find("File 2 : "), std::string::npos) << files;
+  EXPECT_NE(files.find("Descriptor: fits.ctl\n"), std::string::npos) << files;
+}
+
 TEST(Open, TemplatedDataSetOpensWithoutItsFirstFile) {
   TempDir dir;
   write_file(dir.file("t.ctl"), "dset ^t%y4%m2%d2.dat\noptions template\nundef 1\n"

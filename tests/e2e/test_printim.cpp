@@ -74,6 +74,32 @@ TEST_F(Printim, PortraitPageDefaultsToPortraitImage) {
   EXPECT_EQ(format_and_size(dir.file("p.png")), "PNG 600x800");
 }
 
+// Output that replaces a file is never left half done: a bad option stops
+// the image before any file is made, a window dump without a window is an
+// error, a script's write to a full device fails at that write, and the
+// fwrite file takes its name only when it is closed.
+TEST(OutputFiles, NothingHalfWrittenNothingLost) {
+  TempDir dir;
+  write_file(dir.file("w.gs"), "say write('/dev/full', 'a record')\n");
+  write_file(dir.file("d.ctl"), "dset ^d.dat\nundef -9e33\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
+                                "zdef 1 linear 1 1\ntdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("d.dat"), std::string(16, '\0'));
+  write_file(dir.file("out.dat"), "old");
+  RunResult r = run_batch(
+      "printim my file.png\noutxwd x.xwd\nrun w.gs\nopen d.ctl\nset fwrite out.dat\n"
+      "set gxout fwrite\nd v\n!cat out.dat; echo\ndisable fwrite\n!wc -c < out.dat\n",
+      dir.path());
+  EXPECT_EQ(answer(r.out, "printim my file.png"), "PRINTIM error:  Invalid option; ignored\n");
+  EXPECT_FALSE(file_exists(dir.file("my")));
+  EXPECT_FALSE(file_exists(dir.file("file.png")));
+  EXPECT_EQ(answer(r.out, "outxwd x.xwd"), "command outxwd:  no window to dump in batch mode\n");
+  EXPECT_FALSE(file_exists(dir.file("x.xwd")));
+  EXPECT_EQ(answer(r.out, "run w.gs"), "Error in write:  write failed\n  File name = /dev/full\n9\n");
+  // While written the old file stays; once closed it is the new one, 4 values.
+  EXPECT_EQ(answer(r.out, "!cat out.dat; echo"), "old\n");
+  EXPECT_EQ(answer(r.out, "!wc -c < out.dat"), "16\n");
+}
+
 TEST_F(Printim, RefusalsWriteNoFile) {
   TempDir dir;
   RunResult r = run_batch(

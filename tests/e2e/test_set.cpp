@@ -92,6 +92,19 @@ TEST(Set, AbsoluteTimes) {
                             {"set time 2z1jan1990", set + "1990:1:1:0 1990:1:1:0 \n"}});
 }
 
+// A date with anything after it (a negative year, stray characters) is no
+// date: nothing is set.
+TEST(Set, TextAfterADateIsRefused) {
+  TempDir dir;
+  grid(dir);
+  const std::string invalid = "Syntax Error:  Invalid Date/Time value.\n  Unexpected text after the date: ";
+  expect_steps(dir, kOpen + "set time 12z1jan1990\n",
+               {{"set time 00z01jan-5", invalid + "-5\n" + bad_args("TIME")},
+                {"set time jan99%:00", invalid + "%:00\n" + bad_args("TIME")},
+                {"set time 6z1jan1990 12z1jan1990x", invalid + "x\n" + bad_args("TIME")},
+                {"q time", "Time = 12Z01JAN1990 to 12Z01JAN1990  Mon to Mon\n"}});
+}
+
 TEST(Set, FailedSetLeavesTheEnvironmentAsItWas) {
   TempDir dir;
   grid(dir);

@@ -1,0 +1,136 @@
+// Files opened safely: input refused unless it is a regular file, output
+// that replaces a file only once complete.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "base/safefile.h"
+#include "support/vemra_run.h"
+
+namespace {
+
+using vemra_test::read_file;
+using vemra_test::TempDir;
+using vemra_test::write_file;
+
+size_t entries(const std::string& dir) {
+  size_t n = 0;
+  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator();
+       ++it)
+    ++n;
+  return n;
+}
+
+TEST(SafeFile, InputMustBeARegularFile) {
+  TempDir dir;
+  write_file(dir.file("plain"), "text\n");
+  FILE* f = fopen_regular(dir.file("plain"));
+  ASSERT_NE(f, nullptr);
+  char buf[8] = {};
+  EXPECT_EQ(std::fread(buf, 1, sizeof buf, f), 5u);
+  std::fclose(f);
+
+  std::filesystem::create_directory(dir.file("sub"));
+  errno = 0;
+  EXPECT_EQ(fopen_regular(dir.file("sub")), nullptr);
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_TRUE(is_directory(dir.file("sub")));
+  EXPECT_FALSE(is_directory(dir.file("plain")));
+  EXPECT_EQ(fopen_regular("/dev/zero"), nullptr);
+  EXPECT_EQ(errno, EINVAL);
+  // A pipe with no writer is refused at once instead of waited for.
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(fopen_regular(dir.file("fifo")), nullptr);
+  EXPECT_EQ(fopen_regular(dir.file("missing")), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(SafeFile, OutputReplacesOnlyWhenComplete) {
+  TempDir dir;
+  const std::string name = dir.file("out.dat");
+  write_file(name, "old");
+  ASSERT_EQ(chmod(name.c_str(), 0640), 0);
+  {
+    replacing_file out(name);
+    ASSERT_NE(out.stream(), nullptr);
+    std::fputs("new contents", out.stream());
+    std::fflush(out.stream());
+    EXPECT_EQ(read_file(name), "old");  // unchanged while being written
+    EXPECT_EQ(entries(dir.path()), 2u);
+  }  // dropped without commit
+  EXPECT_EQ(read_file(name), "old");
+  EXPECT_EQ(entries(dir.path()), 1u);
+
+  {
+    replacing_file out(name);
+    std::fputs("new contents", out.stream());
+    EXPECT_TRUE(out.commit());
+  }
+  EXPECT_EQ(read_file(name), "new contents");
+  EXPECT_EQ(entries(dir.path()), 1u);
+  struct stat st;
+  ASSERT_EQ(stat(name.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // Through a link the target is replaced and the link stays a link.
+  std::filesystem::create_symlink(name, dir.file("link"));
+  {
+    replacing_file out(dir.file("link"));
+    std::fputs("via link", out.stream());
+    EXPECT_TRUE(out.commit());
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+  EXPECT_EQ(read_file(name), "via link");
+
+  // A device is written in place, never replaced.
+  {
+    replacing_file out("/dev/null");
+    ASSERT_NE(out.stream(), nullptr);
+    std::fputs("gone", out.stream());
+    EXPECT_TRUE(out.commit());
+  }
+  struct stat dn;
+  ASSERT_EQ(stat("/dev/null", &dn), 0);
+  EXPECT_TRUE(S_ISCHR(dn.st_mode));
+
+  // No directory to write in: no stream.
+  replacing_file none(dir.file("no/such/dir/x"));
+  EXPECT_EQ(none.stream(), nullptr);
+  EXPECT_FALSE(none.commit());
+}
+
+// A write cut short by a file-size limit fails the commit and leaves the old
+// file whole.
+TEST(SafeFile, FailedWriteKeepsTheOldFile) {
+  TempDir dir;
+  const std::string name = dir.file("big.dat");
+  write_file(name, "old");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{4096, 4096};
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(2);
+    replacing_file out(name);
+    if (!out.stream()) _exit(3);
+    std::string block(1000, 'x');
+    for (int i = 0; i < 10; i++) std::fputs(block.c_str(), out.stream());
+    _exit(out.commit() ? 4 : 0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_EQ(read_file(name), "old");
+  EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+}  // namespace
