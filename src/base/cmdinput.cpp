@@ -69,6 +69,7 @@ int nxrdln(std::string& buf, const char* prompt) {
     if (end == line_end::end_of_input && echo.empty()) return -1;
     std::fputs(echo.c_str(), stdout);
     std::fputc('\n', stdout);
+    std::fflush(stdout);
     if (end == line_end::too_long) refuse_long_line(buf);
     return static_cast<int>(buf.size()) + 1;
   }

@@ -157,3 +157,34 @@ TEST(Signals, CpuLimitEndsWithStatusOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first Ctrl-C stops a long plot part way; the session goes on at once.
+TEST(Signals, OneInterruptStopsALongPlot) {
+  TempDir dir;
+  // 8000 x 8000 points of lat*lon: shading them takes many seconds.
+  write_file(dir.file("big.ctl"), "dset ^big.dat\nundef -9e33\nxdef 8000 linear 0 0.045\n"
+                                  "ydef 8000 linear -89 0.02225\nzdef 1 linear 1 1\n"
+                                  "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("big.dat"), std::string(16, '\0'));
+  LiveSession s(dir, "plot.out");
+  ASSERT_TRUE(s.wait_for("ka-> "));
+  EXPECT_TRUE(s.send("open big.ctl\nset gxout shaded\nd lat*lon\n"));
+  ASSERT_TRUE(s.wait_for("ka-> d lat*lon\n"));
+  // Most likely while shading (the values take a fraction of a second).
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  kill(s.pid, SIGINT);
+  EXPECT_TRUE(s.wait_for("DISPLAY error:  "));
+  std::string mid = read_file(s.out_name);
+  EXPECT_TRUE(contains(mid, "DISPLAY error:  interrupted\n") ||
+              contains(mid, "DISPLAY error:  Invalid expression \n"))
+      << mid;
+  EXPECT_TRUE(s.send("q config\nquit\n"));
+  EXPECT_EQ(s.finish(), 0);
+  std::string out = read_file(s.out_name);
+  EXPECT_EQ(count_of(out, "Config: v"), 2u);
+  EXPECT_TRUE(contains(out, "GX package terminated"));
+}
+
+}  // namespace
