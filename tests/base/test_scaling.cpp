@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/scaling.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -48,11 +49,9 @@ std::vector<double> reference_gaussian(int n) {
 }
 
 std::string build_messages(float* (*build)(int, int), int start, int count, float** result) {
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   *result = build(start, count);
-  std::fflush(stdout);
-  return testing::internal::GetCapturedStdout();
+  return cap.text();
 }
 
 }  // namespace

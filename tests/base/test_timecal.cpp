@@ -10,6 +10,7 @@
 
 #include "base/mfcmn.h"
 #include "base/timecal.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -36,21 +37,17 @@ bool valid(const date_time& t) {
 // Parses and returns "date" or "null:" followed by the printed messages.
 std::string parse(const char* text, date_time def = dt(1995, 2, 3, 7, 7)) {
   date_time out{};
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   const char* r = adtprs(text, &def, &out);
-  std::fflush(stdout);
-  std::string msg = testing::internal::GetCapturedStdout();
+  std::string msg = cap.text();
   return r ? show(out) + (*r ? std::string(" |") + r : "") + msg : "null:" + msg;
 }
 
 std::string offset(const char* text) {
   date_time out{};
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap2;
   const char* r = rdtprs(text, &out);
-  std::fflush(stdout);
-  std::string msg = testing::internal::GetCapturedStdout();
+  std::string msg = cap2.text();
   return r ? show(out) + (*r ? std::string(" |") + r : "") : "null:" + msg;
 }
 

@@ -15,6 +15,7 @@
 #include "data/filerec.h"
 #include "data/gribindex.h"
 #include "support/vemra_run.h"
+#include "support/stdout_capture.h"
 
 namespace dtest {
 
@@ -35,9 +36,9 @@ inline parsed parse_file(const std::string& path, int mflag = 1, bool keep_calen
   if (!keep_calendar) mfcmn.calendar_365 = -999;
   parsed r;
   r.pfi.reset(getpfi());
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   r.rc = kaddes(path.c_str(), r.pfi.get(), mflag);
-  r.out = testing::internal::GetCapturedStdout();
+  r.out = cap.text();
   return r;
 }
 

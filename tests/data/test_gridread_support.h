@@ -18,6 +18,7 @@
 #include "data/gridread.h"
 #include "data/result.h"
 #include "support/vemra_run.h"
+#include "support/stdout_capture.h"
 
 namespace grtest {
 
@@ -51,9 +52,9 @@ inline record open_text(const vemra_test::TempDir& dir, const std::string& ctl) 
   vemra_test::write_file(dir.file("d.ctl"), ctl);
   mfcmn.calendar_365 = -999;
   record r(getpfi());
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   int rc = kaddes(dir.file("d.ctl").c_str(), r.get(), 1);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = cap.text();
   EXPECT_EQ(rc, 0) << out;
   if (rc != 0) return nullptr;
   if (!r->template_flag) {
@@ -91,9 +92,9 @@ inline read_result read(file_descriptor* pfi, int var, int idim, int jdim,
     g->dim_max[d] = hi[d];
   }
   r.grid.reset(g);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap2;
   r.rc = kaggrd(g);
-  r.out = testing::internal::GetCapturedStdout();
+  r.out = cap2.text();
   return r;
 }
 

@@ -10,6 +10,7 @@
 
 #include "base/scaling.h"
 #include "data/result.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -182,9 +183,9 @@ TEST(Results, ReportBlocks) {
   // At most 5000 blocks of 200.
   s = new_set();
   int64_t made = 0;
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   while (kaarpt(s)) made++;
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Out of memory blocks to allocate \n");
+  EXPECT_EQ(cap.text(), "Out of memory blocks to allocate \n");
   EXPECT_EQ(made, int64_t(kReportBlocks) * kReportsPerBlock);
   kasfre(s);
 }

@@ -8,6 +8,7 @@
 #include "expr/evalstate.h"
 #include "base/session.h"
 #include "data/test_gridread_support.h"
+#include "support/stdout_capture.h"
 
 using vemra_test::TempDir;
 
@@ -41,9 +42,9 @@ struct DimExprTest : testing::Test {
   };
   parsed parse(const char* text, int no_radius = 1) {
     parsed r;
-    testing::internal::CaptureStdout();
+    StdoutCapture cap;
     r.end = dimprs(text, &st, pfi.get(), &r.dim, &r.value, no_radius, &r.world);
-    r.out = testing::internal::GetCapturedStdout();
+    r.out = cap.text();
     return r;
   }
 };
@@ -127,9 +128,9 @@ TEST(EvalState, VaryingDimensionsAndRefusals) {
   s.time_end = {2000, 2, 1, 0, 0};
   s.file_count = 3;
   auto build = [&s](std::string* out) {
-    testing::internal::CaptureStdout();
+    StdoutCapture cap2;
     eval_state* p = getpst(&s);
-    *out = testing::internal::GetCapturedStdout();
+    *out = cap2.text();
     return p;
   };
   auto refused = [&](const std::string& why) {

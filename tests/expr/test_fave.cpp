@@ -16,6 +16,7 @@
 #include "expr/cdo_tool.h"
 #include "expr/eval.h"
 #include "data/result.h"
+#include "support/stdout_capture.h"
 
 using vemra_test::TempDir;
 
@@ -80,9 +81,9 @@ struct Fave : testing::Test {
   }
   grid_field* eval(const char* text) {
     kafree(&st);
-    testing::internal::CaptureStdout();
+    StdoutCapture cap;
     int rc = kaexpr(text, &st);
-    out = testing::internal::GetCapturedStdout();
+    out = cap.text();
     return rc == 0 ? st.result.grid : nullptr;
   }
 

@@ -10,6 +10,7 @@
 #include "expr/eval.h"
 #include "expr/felem.h"
 #include "expr/xy_plane.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -197,9 +198,9 @@ TEST(FelemStations, GridsAndStationSetsCombine) {
   b.result.grid->idim = 0;
   b.result.grid->jdim = -1;
   b.result_type = 1;
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   EXPECT_EQ(kafopr(&a, &b, kOpMagnitude), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(cap.text(),
             "Operation Error: Incompatable Data Types\n"
             "  One operand was stn data, other was grid\n");
   kafree(&a);

@@ -8,6 +8,7 @@
 
 #include "expr/varop.h"
 #include "expr/xy_plane.h"
+#include "support/stdout_capture.h"
 
 using grtest::f;
 
@@ -221,9 +222,9 @@ struct StationOpTest : testing::Test {
     st.time_end = {2000, 1, 1, 4, 0};
   }
   std::string refusal(const char* text) {
-    testing::internal::CaptureStdout();
+    StdoutCapture cap;
     const char* end = varprs(text, &st);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = cap.text();
     EXPECT_EQ(end, nullptr) << text;
     EXPECT_EQ(st.result.stations, nullptr);
     return out;

@@ -10,6 +10,7 @@
 #include "expr/evalstate.h"
 #include "data/test_gridread_support.h"
 #include "data/result.h"
+#include "support/stdout_capture.h"
 
 struct XyPlane : testing::Test {
   vemra_test::TempDir dir;
@@ -39,8 +40,8 @@ struct XyPlane : testing::Test {
   // Runs fn with standard output captured into out.
   template <typename Fn>
   void captured(std::string* out, Fn fn) {
-    testing::internal::CaptureStdout();
+    StdoutCapture cap;
     fn();
-    *out = testing::internal::GetCapturedStdout();
+    *out = cap.text();
   }
 };

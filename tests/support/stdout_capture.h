@@ -1,18 +1,20 @@
-// Collects what the code under test writes to standard output.
+// Collects what the code under test writes to standard output (or to
+// standard error, given its descriptor 2) for the life of the object.
 #pragma once
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 class StdoutCapture {
 public:
-  StdoutCapture() {
-    std::fflush(stdout);
+  explicit StdoutCapture(int fd = 1) : fd_(fd) {
+    flush();
     file_ = std::tmpfile();
-    saved_ = dup(1);
-    dup2(fileno(file_), 1);
+    saved_ = dup(fd_);
+    dup2(fileno(file_), fd_);
   }
   ~StdoutCapture() {
     restore();
@@ -31,13 +33,23 @@ public:
   }
 
 private:
+  void flush() { std::fflush(fd_ == 2 ? stderr : stdout); }
   void restore() {
     if (saved_ < 0) return;
-    std::fflush(stdout);
-    dup2(saved_, 1);
+    flush();
+    dup2(saved_, fd_);
     close(saved_);
     saved_ = -1;
   }
+  int fd_;
   std::FILE* file_ = nullptr;
   int saved_ = -1;
 };
+
+// What fn writes to standard output.
+template <class F>
+std::string stdout_of(F&& fn) {
+  StdoutCapture cap;
+  std::forward<F>(fn)();
+  return cap.text();
+}
