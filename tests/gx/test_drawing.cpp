@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gx/test_drawing_util.h"
+#include "support/stdout_capture.h"
 
 using gxtest::frame_words;
 using gxtest::fresh_page;
@@ -406,9 +407,9 @@ TEST(DrawingWindow, NoWindowAnswers) {
   EXPECT_EQ(gxacol(30, 1, 2, 3), 0);
 
   // An interactive start without a window carries on drawing into the list.
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   gxstrt(11, 8.5f, 0);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = cap.text();
   EXPECT_NE(out.find("GX Package Initialization: Size = 11 8.5 \n"), std::string::npos);
   EXPECT_EQ(out.find("Running in Batch mode"), std::string::npos);
   gxfrme(1);

@@ -15,6 +15,7 @@
 #include "gx/image.h"
 #include "gx/metafile.h"
 #include "support/vemra_run.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -251,9 +252,9 @@ TEST_F(ImageTest, PixelMappingAtTheEdgeAndBeyond32Bits) {
 
 TEST_F(ImageTest, FailuresLeaveNoFile) {
   auto attempt = [&](int w, int h, int* rc) {
-    testing::internal::CaptureStdout();
+    StdoutCapture cap;
     *rc = render("x.png", w, h);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = cap.text();
     EXPECT_FALSE(vemra_test::file_exists(file("x.png")));
     return out;
   };
@@ -272,15 +273,15 @@ TEST_F(ImageTest, FailuresLeaveNoFile) {
   }
   gxhnew(11.0f, 8.5f);
   std::string name = file("no/such/dir/x.png");
-  testing::internal::CaptureStdout();
+  StdoutCapture cap2;
   EXPECT_EQ(gxhpng(name.c_str(), 100, 100, 1, 0), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Open error on " + name + "\n");
+  EXPECT_EQ(cap2.text(), "Open error on " + name + "\n");
   // A write failure through a link to a full device reports and keeps the link.
   std::string link = file("full.png");
   ASSERT_EQ(::symlink("/dev/full", link.c_str()), 0);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap3;
   EXPECT_EQ(gxhpng(link.c_str(), 100, 100, 1, 0), 2);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Write error on " + link + "\n");
+  EXPECT_EQ(cap3.text(), "Write error on " + link + "\n");
   struct stat st;
   EXPECT_EQ(::lstat(link.c_str(), &st), 0);
 }

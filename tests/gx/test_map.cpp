@@ -15,6 +15,7 @@
 #include "gx/proj.h"
 #include "gx/test_drawing_util.h"
 #include "support/vemra_run.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -84,9 +85,9 @@ struct page {
     }
     map_options o{3,           1,           5,           t.colours,   t.styles,    t.thick,
                   float(lon1), float(lon2), float(lat1), float(lat2), file.c_str()};
-    testing::internal::CaptureStdout();
+    StdoutCapture cap;
     gxdmap(&o);
-    return testing::internal::GetCapturedStdout();
+    return cap.text();
   }
 };
 

@@ -11,6 +11,7 @@
 
 #include "gx/test_drawing_util.h"
 #include "support/vemra_run.h"
+#include "support/stdout_capture.h"
 
 using gxtest::frame_words;
 using gxtest::fresh_page;
@@ -42,9 +43,9 @@ Bytes cat(std::initializer_list<Bytes> parts) {
 }
 
 std::string quiet(void (*fn)()) {
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   fn();
-  return testing::internal::GetCapturedStdout();
+  return cap.text();
 }
 
 const Bytes kHeader = {0xFF, 0xFF, 0x2A, 0xF8, 0x21, 0x34};
@@ -69,10 +70,10 @@ TEST(MetafileFile, EmptySessionWritesHeaderAndEnd) {
   fresh_page();
   vemra_test::TempDir dir;
   std::string name = dir.file("empty.gx");
-  testing::internal::CaptureStdout();
+  StdoutCapture cap2;
   EXPECT_EQ(gxhbgn(name.c_str()), 0);
   gxhend();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Hardcopy output file is closed \n");
+  EXPECT_EQ(cap2.text(), "Hardcopy output file is closed \n");
   EXPECT_EQ(file_bytes(name), (Bytes{0xFF, 0xFF, 0x2A, 0xF8, 0x21, 0x34, 0xFF, 0xF7}));
 
   // Portrait page: 8.5 x 11 in the header.
@@ -119,17 +120,17 @@ TEST(MetafileFile, RefusalsAndMessages) {
   EXPECT_EQ(quiet(gxhend), "No hardcopy metafile open\n");
   EXPECT_EQ(quiet(gxhprt), "Metafile not currently open\n");
 
-  testing::internal::CaptureStdout();
+  StdoutCapture cap3;
   std::string missing = dir.file("no/such/dir.gx");
   EXPECT_EQ(gxhbgn(missing.c_str()), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error opening meta file " + missing + " \n");
+  EXPECT_EQ(cap3.text(), "Error opening meta file " + missing + " \n");
 
   ASSERT_EQ(gxhbgn(name.c_str()), 0);
   gxcolr(6);
   gxhprt();
-  testing::internal::CaptureStdout();
+  StdoutCapture cap4;
   EXPECT_EQ(gxhbgn(dir.file("b.gx").c_str()), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Metafile already open\n");
+  EXPECT_EQ(cap4.text(), "Metafile already open\n");
   EXPECT_FALSE(vemra_test::file_exists(dir.file("b.gx")));
   quiet(gxhend);
   EXPECT_EQ(file_bytes(name), cat({kHeader, be({-3, 6, -2, -9})}));
@@ -137,12 +138,12 @@ TEST(MetafileFile, RefusalsAndMessages) {
 
 TEST(MetafileFile, WriteErrorClosesAndHoldsErrorStateUntilDisable) {
   fresh_page();
-  testing::internal::CaptureStdout();
+  StdoutCapture cap5;
   EXPECT_EQ(gxhbgn("/dev/full"), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "I/O Error writing to print metafile.\n");
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(cap5.text(), "I/O Error writing to print metafile.\n");
+  StdoutCapture cap6;
   EXPECT_EQ(gxhbgn("/dev/null"), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(cap6.text(),
             "Metafile error state is positive.\nDisable Print before attempting an Enable Print.\n");
   EXPECT_EQ(quiet(gxhprt),
             "Error status on print metafile is positive.\nCannot print current frame.\n");
@@ -209,9 +210,9 @@ TEST(MetafileBuffers, FramesContinueIntoFurtherBuffersInOrder) {
 TEST(MetafileBuffers, ExhaustionStopsRecordingCleanlyUntilNextFrame) {
   fresh_page();
   gxhlimits(100, 2);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap7;
   for (int i = 0; i < 500; i++) gxmove(1, 1);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = cap7.text();
   EXPECT_EQ(out, "Out of buffer space\n");
   EXPECT_EQ(gxhrecording(), 0);
   W w = frame_words();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gx/test_contour_util.h"
+#include "support/stdout_capture.h"
 
 using namespace cntest;
 
@@ -167,9 +168,9 @@ TEST_F(ShadeTest, RandomFieldWithSaddlesAndUndefinedDataIsPaintedBandByBand) {
   std::vector<float> levels = {-1e30f, -4.5f, -3, -1.5f, -0.25f, 1, 2.5f, 4, 5.5f};
   std::vector<int> colours = {2, 3, 4, 5, 6, 7, 8, 9, 10};
   gxgrid(to_page);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   gxshad(g.data(), n, m, levels.data(), colours.data(), int(levels.size()), kUndef);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(cap.text(), "");
 
   frame_content f = read_frame();
   // Pixel rows kept off the grid lines, so that no edge lies on a centre.
@@ -216,9 +217,9 @@ TEST_F(ShadeTest, ThinGridsWithManyHolesAndLongOutlinesAreShadedWhole) {
   for (auto [grid, w, h] : {std::make_tuple(&g, n, 4), std::make_tuple(&z, m, 2)}) {
     fresh_page();
     gxgrid(thin);
-    testing::internal::CaptureStdout();
+    StdoutCapture cap2;
     gxshad(grid->data(), w, h, &level, &colour, 1, kUndef);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(cap2.text(), "");
     frame_content f = read_frame();
     double want = 0.005 * area_above(*grid, w, h, level);
     EXPECT_NEAR(net_area(f, colour), want, 0.002 * want);

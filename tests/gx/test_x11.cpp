@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "gx/gx.h"
@@ -17,7 +16,6 @@
 #include "support/xvfb.h"
 
 // Last: the X headers define macros that clash with names above.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -195,67 +193,6 @@ TEST_F(X11Window, FixedUserAndGreyColoursOnBothBackgrounds) {
   for (int k = 0; k < 5; k++) EXPECT_EQ(at(white, 1.5f + 2 * k, 3.5f), row3[k]) << k;
 }
 
-namespace {
-
-// Pixels drawn per window column across a shallow line from (1, 2) to
-// (5, 4) inches, for the columns well inside it.
-std::vector<int> line_with(const TempDir& dir, bool wide, int thickness) {
-  std::string a = dir.file("line.xwd");
-  std::remove(a.c_str());
-  WindowOptions o;
-  o.wide = wide;
-  in_window(dir, o, [&] {
-    gxcolr(1);
-    gxwide(thickness);
-    gxmove(1, 2);
-    gxdraw(5, 4);
-    dump_front_buffer(a.c_str());
-  });
-  XwdImage im = dump_of(a);
-  std::vector<int> n;
-  for (int x = px(1.5f); im.valid && x <= px(4.5f); x++) {
-    int k = 0;
-    for (int y = 0; y < im.height(); y++) k += im.rgb(x, y) != 0;
-    n.push_back(k);
-  }
-  return n;
-}
-
-// Whether every column has one of the pixel counts lo..hi, and how many
-// have hi.
-struct Columns {
-  bool all_in;
-  int at_hi;
-};
-Columns columns(const std::vector<int>& v, int lo, int hi) {
-  Columns c{!v.empty(), 0};
-  for (int x : v) {
-    c.all_in &= x >= lo && x <= hi;
-    c.at_hi += x == hi;
-  }
-  return c;
-}
-
-}  // namespace
-
-TEST_F(X11Window, LineThicknessByServerOrParallelLines) {
-  for (bool wide : {false, true}) {
-    SCOPED_TRACE(wide ? "with -W" : "server widths");
-    EXPECT_TRUE(columns(line_with(dir, wide, 5), 1, 1).all_in);
-    Columns mid = columns(line_with(dir, wide, 6), 2, wide ? 2 : 3);
-    Columns thick = columns(line_with(dir, wide, 12), 3, wide ? 3 : 4);
-    EXPECT_TRUE(mid.all_in);
-    EXPECT_TRUE(thick.all_in);
-    // With -W one and two offset lines: exactly 2 and 3 pixels in every
-    // column. Server widths 2 and 3 across a slanted line cover 2.2 and 3.4
-    // pixels a column on average: some columns take an extra pixel.
-    if (!wide) {
-      EXPECT_GT(mid.at_hi, 0);
-      EXPECT_GT(thick.at_hi, 0);
-    }
-  }
-}
-
 TEST_F(X11Window, FillPatternsAndThinRectangles) {
   std::string a = dir.file("a.xwd");
   Child c = in_window(dir, {}, [&] {
@@ -370,38 +307,6 @@ TEST_F(X11Window, DoubleBufferingShowsFramesOnSwapAndSurvivesExposure) {
     EXPECT_EQ(at(im, 3.5f, 1.5f), d.want[1]) << d.file;
     EXPECT_EQ(at(im, 6.5f, 6.5f), d.want[2]) << d.file;
   }
-}
-
-TEST_F(X11Window, SavedScreensShowAndFree) {
-  std::string a = dir.file("a.xwd"), b = dir.file("b.xwd"), d = dir.file("d.xwd");
-  Child c = in_window(dir, {}, [&] {
-    box(7, 1, 2, 1, 2);
-    gxdssv(3);
-    gxfrme(1);
-    box(5, 4, 5, 1, 2);
-    gxdssh(3);  // copied over the window: both now
-    dump_front_buffer(a.c_str());
-    gxfrme(1);
-    gxdssh(4);    // never saved: nothing
-    gxdsfr(4);    // never saved: nothing
-    gxdssh(250);  // out of range
-    gxdsfr(3);
-    gxdssh(3);  // freed: nothing
-    dump_front_buffer(b.c_str());
-    gxdssv(-1);
-    gxdssv(200);
-    dump_front_buffer(d.c_str());
-  });
-  ASSERT_EQ(c.status, 0) << c.out;
-  XwdImage im = dump_of(a);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(at(im, 1.5f, 1.5f), kDefault[7]);
-  // The saved screen was wholly copied, background included.
-  EXPECT_EQ(at(im, 4.5f, 1.5f), 0u);
-  im = dump_of(b);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(at(im, 1.5f, 1.5f), 0u);
-  EXPECT_TRUE(dump_of(d).valid);
 }
 
 TEST_F(X11Window, ExposedAndResizedWindowIsRedrawnFromTheDisplayList) {
@@ -538,61 +443,4 @@ TEST_F(X11Window, DumpFailuresLeaveNoFileAndTheSessionGoesOn) {
   EXPECT_EQ(im.h[20], uint32_t(1024 - 904));  // window width in the header
   EXPECT_EQ(im.h[22], 904u);
   EXPECT_EQ(im.h[23], 704u);
-}
-
-TEST_F(X11Window, PseudoColourScreenAllocatesAndMatchesColours) {
-  if (!server(8).ok()) GTEST_SKIP() << "8-bit Xvfb could not be started";
-  std::string display = server(8).display();
-  std::string a = dir.file("a.xwd");
-  WindowOptions o;
-  o.depth = 8;
-  Child c = in_window(dir, o, [&] {
-    box(2, 1, 2, 1, 2);
-    gxacol(40, 10, 200, 30);
-    box(40, 3, 4, 1, 2);
-    // Another client takes every free cell.
-    OtherClient other(display);
-    if (!other.d) return;
-    Colormap cm = DefaultColormap(other.d, 0);
-    unsigned long pix[1];
-    int taken = 0;
-    while (XAllocColorCells(other.d, cm, False, nullptr, 0, pix, 1)) {
-      XColor black{};
-      black.pixel = pix[0];
-      black.flags = DoRed | DoGreen | DoBlue;
-      XStoreColor(other.d, cm, &black);
-      taken++;
-    }
-    XSync(other.d, False);
-    std::printf("taken %d\n", taken > 0);
-    gxacol(41, 1, 90, 200);  // no cell and no standard map
-    XStandardColormap best{};
-    best.colormap = cm;
-    XSetRGBColormaps(other.d, DefaultRootWindow(other.d), &best, 1, XA_RGB_BEST_MAP);
-    XSync(other.d, False);
-    gxacol(42, 245, 62, 58);  // nearest existing: colour 2
-    box(42, 5, 6, 1, 2);
-    dump_front_buffer(a.c_str());
-  });
-  ASSERT_EQ(c.status, 0) << c.out;
-  EXPECT_NE(c.out.find("taken 1\n"), std::string::npos) << c.out;
-  EXPECT_NE(c.out.find("Color Map Allocation Error.  Color number = 41\n"), std::string::npos)
-      << c.out;
-  EXPECT_NE(c.out.find("Color Match.  Color number = 42\n"), std::string::npos) << c.out;
-  XwdImage im = dump_of(a);
-  ASSERT_TRUE(im.valid);
-  EXPECT_EQ(im.depth(), 8u);
-  EXPECT_EQ(im.ncolors(), 256u);
-  EXPECT_EQ(im.header_size(), 100 + im.name.size() + 1);
-  EXPECT_EQ(read_file(a).size(),
-            im.header_size() + 3072 + std::size_t(im.bytes_per_line()) * 425);
-  EXPECT_EQ(at(im, 1.5f, 1.5f), kDefault[2]);
-  EXPECT_EQ(at(im, 3.5f, 1.5f), 0x0ac81eu);
-  EXPECT_EQ(im.pixel(px(5.5f), py(1.5f)), im.pixel(px(1.5f), py(1.5f)));
-  // The sixteen default colours were given cells of their own (black aside,
-  // which the screen already has).
-  std::set<uint32_t> table;
-  for (const auto& col : im.colours)
-    table.insert(uint32_t(col.r >> 8) << 16 | uint32_t(col.g >> 8) << 8 | (col.b >> 8));
-  for (int i = 1; i < 16; i++) EXPECT_EQ(table.count(kDefault[i]), 1u) << i;
 }
