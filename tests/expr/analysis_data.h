@@ -20,6 +20,7 @@
 #include "expr/cdo_tool.h"
 #include "expr/eval.h"
 #include "data/result.h"
+#include "support/stdout_capture.h"
 
 
 // Axes of a data set: longitudes and latitudes (linear), pressure levels,
@@ -125,9 +126,9 @@ struct AnalysisData : testing::Test {
   // Evaluates an expression; null on failure, the messages in out.
   grid_field* eval(const char* text) {
     kafree(&st);
-    testing::internal::CaptureStdout();
+    StdoutCapture cap;
     const int rc = kaexpr(text, &st);
-    out = testing::internal::GetCapturedStdout();
+    out = cap.text();
     return rc == 0 && st.result_type == 1 ? st.result.grid : nullptr;
   }
   // True when the expression fails with messages that contain text.
