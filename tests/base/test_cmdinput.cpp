@@ -26,14 +26,6 @@ TEST(CommandInput, PlainReaderKeepsNewlineAndDropsLeadingSpaces) {
   EXPECT_EQ(out.text(), "ka> ka> ka> ");
 }
 
-TEST(CommandInput, PlainReaderDropsAPartialLastLine) {
-  StdinFeed in("partial");
-  StdoutCapture out;
-  std::string line = "old";
-  EXPECT_EQ(nxtcmd(line, "Landscape mode? (no for portrait):"), -1);
-  EXPECT_EQ(out.text(), "Landscape mode? (no for portrait): ");
-}
-
 TEST(CommandInput, RawLinesForScripts) {
   std::string big(100000, 'b');
   StdinFeed in("first\n" + big + "\n" + big + "b\nlast");

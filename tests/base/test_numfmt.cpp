@@ -95,10 +95,3 @@ TEST(IeeeFloat, PatternsMatchTheHostLayout) {
     ASSERT_EQ(ieee2flt(host.data()), x) << x;
   }
 }
-
-TEST(BigEndianInt, TwosComplement) {
-  EXPECT_EQ(be_int2int(bytes{0xFF, 0xFF, 0xFF, 0xFF}.data()), -1);
-  EXPECT_EQ(be_int2int(bytes{0x80, 0, 0, 0}.data()), INT_MIN);
-  EXPECT_EQ(be_int2int(bytes{0x7F, 0xFF, 0xFF, 0xFF}.data()), INT_MAX);
-  EXPECT_EQ(be_int2int(bytes{0, 0, 1, 0}.data()), 256);
-}

@@ -119,14 +119,6 @@ TEST(Words, CaseFoldingAndBlankRemoval) {
   EXPECT_STREQ(e, "x\t+y");
 }
 
-TEST(Words, CmpchComparesFixedRuns) {
-  EXPECT_EQ(cmpch("abcdefgh", "abcdefgh", 8), 0);
-  EXPECT_EQ(cmpch("abcdefgX", "abcdefgh", 8), 1);
-  EXPECT_EQ(cmpch("Xbcdefgh", "abcdefgh", 8), 1);
-  EXPECT_EQ(cmpch("abc", "xyz", 0), 0);
-  EXPECT_EQ(cmpch("abc", "xyz", -3), 0);
-}
-
 TEST(Words, KaeditAndGxdeci) {
   const struct {
     float v;
