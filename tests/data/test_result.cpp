@@ -34,24 +34,6 @@ station_set* new_set() {
 
 }  // namespace
 
-TEST(Results, ReleaseOwnsWhatTheRecordSays) {
-  kagfre(nullptr);
-  kasfre(nullptr);
-  kagfre(new_grid(-1, 1));  // 0-D: only the record
-  grid_field* own = new_grid(0, 2, 2, 1);
-  own->owns_scaling = 1;
-  own->i_world_vals = static_cast<float*>(std::malloc(6 * sizeof(float)));
-  own->i_grid_vals = own->i_world_vals + 3;
-  kagfre(own);
-  float borrowed[3] = {1, 0, scaling_end_mark};
-  grid_field* lent = new_grid(0, 2);
-  lent->i_world_vals = borrowed;  // the data set's: stays
-  kagfre(lent);
-  station_set* s = new_set();
-  s->time_scaling_copy = static_cast<float*>(std::malloc(8 * sizeof(float)));
-  kasfre(s);
-}
-
 TEST(Results, GridExtremes) {
   // Extremes at every position modulo the vector width, among undefined
   // points; the expected values come from a plain loop.
@@ -108,55 +90,6 @@ TEST(Results, OnePointGridsGetBothExtremes) {
   EXPECT_EQ(single->min_value, -2.5f);
   EXPECT_EQ(single->max_value, -2.5f);
   kagfre(single);
-}
-
-TEST(Results, ZeroExtremesKeepTheirSignAsOneValueAtATime) {
-  // Zero and minus zero compare equal: the extreme is the one a lane of
-  // eight met first, lanes taken 0, 4, 1, 5, 2, 6, 3, 7, the rest in
-  // order. Long grids (several blocks of sixteen) with zeros of both signs
-  // in various places; expected from that rule written out plainly.
-  const int n = 8 * 16 + 5;
-  for (int seed = 0; seed < 40; seed++) {
-    grid_field* g = new_grid(0, n);
-    for (int i = 0; i < n; i++) g->values[i] = float(1 + (i * 37 + seed) % 11);
-    // Zeros of alternating sign at seed-dependent places become the minimum;
-    // negative grid for the maximum on odd seeds.
-    for (int k = 0; k < 4; k++) {
-      const int at = (seed * 13 + k * 29) % n;
-      g->values[at] = (k + seed) % 2 ? -0.0f : 0.0f;
-    }
-    if (seed % 2)
-      for (int i = 0; i < n; i++)
-        if (g->values[i] != 0) g->values[i] = -g->values[i];
-    if (seed % 3 == 0) g->values[(seed * 7) % n] = g->undef;
-    float lane_lo[8], lane_hi[8];
-    for (float& x : lane_lo) x = 9.99e35f;
-    for (float& x : lane_hi) x = -9.99e35f;
-    const int whole = n / 8 * 8;
-    for (int i = 0; i < whole; i++) {
-      const float x = g->values[i];
-      if (x == g->undef) continue;
-      if (x < lane_lo[i % 8]) lane_lo[i % 8] = x;
-      if (x > lane_hi[i % 8]) lane_hi[i % 8] = x;
-    }
-    float lo = 9.99e35f, hi = -9.99e35f;
-    for (int k : {0, 4, 1, 5, 2, 6, 3, 7}) {
-      if (lane_lo[k] < lo) lo = lane_lo[k];
-      if (lane_hi[k] > hi) hi = lane_hi[k];
-    }
-    for (int i = whole; i < n; i++) {
-      const float x = g->values[i];
-      if (x == g->undef) continue;
-      if (x < lo) lo = x;
-      if (x > hi) hi = x;
-    }
-    kamnmx(g);
-    EXPECT_EQ(g->min_value, lo) << seed;
-    EXPECT_EQ(g->max_value, hi) << seed;
-    EXPECT_EQ(std::signbit(g->min_value), std::signbit(lo)) << seed;
-    EXPECT_EQ(std::signbit(g->max_value), std::signbit(hi)) << seed;
-    kagfre(g);
-  }
 }
 
 TEST(Results, ReportBlocks) {
