@@ -357,20 +357,6 @@ TEST(DrawingChain, LevelsScalingVirtualPageAndInverse) {
   EXPECT_FLOAT_EQ(y, 8.5f);
 }
 
-TEST(DrawingNames, DataDirectoryFromKaddir) {
-  const char* old = std::getenv("KADDIR");
-  std::string keep = old ? old : "";
-  setenv("KADDIR", "/data/dir", 1);
-  EXPECT_EQ(gxgnam("font0.dat"), "/data/dir/font0.dat");
-  setenv("KADDIR", "/data/dir/", 1);
-  EXPECT_EQ(gxgnam("font0.dat"), "/data/dir/font0.dat");
-  setenv("KADDIR", "./here", 1);
-  EXPECT_EQ(gxgnam("font0.dat"), "font0.dat");
-  unsetenv("KADDIR");
-  EXPECT_EQ(gxgnam("x.dat"), "/usr/local/lib/vemra/x.dat");
-  if (old) setenv("KADDIR", keep.c_str(), 1);
-}
-
 TEST(DrawingText, CentredTitleStartsHalfItsWidthBack) {
   fresh_page();
   gxchpl("ab", 2, 4.8f, 3, 0.2f, 0.2f, 0);

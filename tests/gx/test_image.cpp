@@ -55,19 +55,6 @@ void line(float x1, float y1, float x2, float y2) {
   hout2(MF_DRAW, x2, y2);
 }
 
-TEST_F(ImageTest, SizesFollowThePageUnlessGiven) {
-  ASSERT_EQ(render("l.png", kImageSizeUnset, kImageSizeUnset), 0);
-  gxhnew(8.5f, 11.0f);
-  ASSERT_EQ(render("p.png", 300, kImageSizeUnset), 0);
-  ASSERT_EQ(render("s.png", 320, 240), 0);
-  image l(file("l.png")), p(file("p.png")), s(file("s.png"));
-  ASSERT_TRUE(l.im && p.im && s.im);
-  EXPECT_EQ(gdImageSX(l.im) * 1000 + gdImageSY(l.im), 800600);
-  EXPECT_EQ(gdImageSX(p.im) * 1000 + gdImageSY(p.im), 600800);
-  EXPECT_EQ(gdImageSX(s.im) * 1000 + gdImageSY(s.im), 320240);
-  EXPECT_FALSE(gdImageTrueColor(l.im));
-}
-
 TEST_F(ImageTest, LinesEndsThicknessAndBackground) {
   hout1(MF_COLOUR, 2);
   line(1, 1, 2, 1);  // row 750, columns 100..200
@@ -210,20 +197,6 @@ TEST_F(ImageTest, PolygonsCloseOnceAndTakeAnyNumberOfPoints) {
                               {0, 290, kBlue}, {0, -290, kBlue}, {205, 205, kBlue},
                               {220, 220, kWhite}, {310, 0, kWhite}})
     EXPECT_EQ(d.at(550 + dx, 425 + dy), want) << dx << "," << dy;
-}
-
-TEST_F(ImageTest, GifAndDoubleBuffering) {
-  hout1(MF_COLOUR, 2);
-  hout4(MF_RECT, 1, 2, 1, 2);
-  gxhfrm(2);  // that frame is on show; drawing goes on in the other set
-  hout1(MF_COLOUR, 4);
-  hout4(MF_RECT, 3, 4, 1, 2);
-  ASSERT_EQ(render("t.gif", 1100, 850, 1, 1), 0);
-  EXPECT_EQ(vemra_test::read_file(file("t.gif")).substr(0, 4), "GIF8");
-  image im(file("t.gif"));
-  ASSERT_TRUE(im.im);
-  EXPECT_EQ(im.at(150, 700), kRed);
-  EXPECT_EQ(im.at(350, 700), kWhite);
 }
 
 TEST_F(ImageTest, PixelMappingAtTheEdgeAndBeyond32Bits) {

@@ -113,29 +113,6 @@ TEST(MetafileFile, PrintedFramesSeparatorsAndRepeats) {
   EXPECT_EQ(file_bytes(name), cat({kHeader, be({-3, 5, -2, -9})}));
 }
 
-TEST(MetafileFile, RefusalsAndMessages) {
-  fresh_page();
-  vemra_test::TempDir dir;
-  std::string name = dir.file("a.gx");
-  EXPECT_EQ(quiet(gxhend), "No hardcopy metafile open\n");
-  EXPECT_EQ(quiet(gxhprt), "Metafile not currently open\n");
-
-  StdoutCapture cap3;
-  std::string missing = dir.file("no/such/dir.gx");
-  EXPECT_EQ(gxhbgn(missing.c_str()), 1);
-  EXPECT_EQ(cap3.text(), "Error opening meta file " + missing + " \n");
-
-  ASSERT_EQ(gxhbgn(name.c_str()), 0);
-  gxcolr(6);
-  gxhprt();
-  StdoutCapture cap4;
-  EXPECT_EQ(gxhbgn(dir.file("b.gx").c_str()), 0);
-  EXPECT_EQ(cap4.text(), "Metafile already open\n");
-  EXPECT_FALSE(vemra_test::file_exists(dir.file("b.gx")));
-  quiet(gxhend);
-  EXPECT_EQ(file_bytes(name), cat({kHeader, be({-3, 6, -2, -9})}));
-}
-
 TEST(MetafileFile, WriteErrorClosesAndHoldsErrorStateUntilDisable) {
   fresh_page();
   StdoutCapture cap5;
@@ -226,35 +203,4 @@ TEST(MetafileBuffers, ExhaustionStopsRecordingCleanlyUntilNextFrame) {
   gxcolr(9);
   EXPECT_EQ(frame_words(), (W{-3, 9}));
   gxhlimits(0, 0);
-}
-
-TEST(MetafileReplay, WalkAndRedrawReportBadRecords) {
-  fresh_page();
-  gxcolr(2);
-  gxwide(4);
-  gxacol(30, 1, 2, 3);
-  gxrecf(1, 2, 3, 4);
-  float tri[] = {1, 1, 2, 1, 1, 2};
-  gxfill(tri, 3);
-  gxmove(1, 1);
-  gxdraw(2, 2);
-  gxptrn(1, 1, 0);
-  // Each record as its kind and main number (a rectangle: x then y corner).
-  std::string log;
-  for (const gxtest::rec& r : gxtest::records())
-    log += r.kind + std::to_string(r.kind == 'r' ? int(r.x) * 10 + int(r.y) : r.i) +
-           (r.kind == 'w' ? "," + std::to_string(r.j) : "");
-  EXPECT_EQ(log, "c2w4,4k30r13p3m0d0t1");
-
-  EXPECT_EQ(quiet([] { gxhdrw(1); }), "Logic error 0 in Redraw.  Contact Developer.\n");
-  EXPECT_EQ(quiet([] { gxhdrw(0); }), "");
-  hout0(MF_POLYEND);
-  EXPECT_EQ(quiet([] { gxhdrw(0); }), "Logic Error 16 in Redraw.  Notify Developer\n");
-  gxfrme(1);
-  hout0(MF_EOF);
-  EXPECT_EQ(quiet([] { gxhdrw(0); }), "Logic Error 4 in Redraw.  Notify Developer\n");
-  gxfrme(1);
-  hout1(-30, 0);
-  metafile_sink none;
-  EXPECT_EQ(gxhwalk(0, none), 20);
 }
