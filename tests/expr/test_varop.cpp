@@ -123,7 +123,6 @@ TEST_F(VarOpTest, Refusals) {
     const char* out;
   } cases[] = {
       {"u.0", "Syntax error: Bad file number for variable u \n"},
-      {"u.x", "Syntax error: Bad file number for variable u \n"},
       {"u.2", "Data Request Error:  File number out of range \n  Variable = u.2 \n"},
       {"v.1", "Data Request Error:  Invalid variable name \n  Variable 'v.1' not found in file 1\n"},
       {"u(z=1,z=2)",
@@ -136,9 +135,6 @@ TEST_F(VarOpTest, Refusals) {
        "Data Request Error: Invalid grid coordinates\n"
        "  World coordinates convert to non-integer grid coordinates\n"
        "    Variable = u.1  Dimension = 1 \n"},
-      {"u(z:1)",
-       "Syntax Error:  Invalid dimension expression\n  Expecting +/-/= operator, found :\n"
-       "  Variable name = u\n"},
       {"u(z=1", "Syntax Error:  Invalid dimension expression\n"
                 "  Expecting +/-/= operator, found \n  Variable name = u\n"},
   };
