@@ -27,14 +27,6 @@ protected:
   }
 };
 
-TEST_F(Capture, PlainMessagesGoToStandardOutputUnchanged) {
-  StdoutCapture cap;
-  kaprnt(0, "error text\n");
-  kaprnt(2, std::string("result with %s and %n\n"));
-  kaprnt(1, "no newline");
-  EXPECT_EQ(cap.text(), "error text\nresult with %s and %n\nno newline");
-}
-
 TEST_F(Capture, FormattedMessagesOfAnyLength) {
   std::string long_word(3000, 'w');
   StdoutCapture cap;

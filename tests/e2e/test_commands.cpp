@@ -106,21 +106,6 @@ TEST(Commands, HelpShellAndQuery) {
   EXPECT_EQ(r.status, 0);
 }
 
-TEST(Commands, PrintimFormatFromNameOrWord) {
-  TempDir dir;
-  RunResult r = run_batch("printim out.png\nprintim Pic.GIF x 100 y 80 white\n"
-                          "printim other.gif png\nprintim plain.gif\n",
-                          dir.path());
-  EXPECT_FALSE(contains(r.out, "PRINTIM error"));
-  EXPECT_EQ(read_file(dir.file("out.png")).substr(0, 4), "\x89PNG");
-  EXPECT_EQ(read_file(dir.file("Pic.GIF")).substr(0, 4), "GIF8");
-  EXPECT_EQ(read_file(dir.file("other.gif")).substr(0, 4), "\x89PNG");
-  EXPECT_EQ(read_file(dir.file("plain.gif")).substr(0, 4), "GIF8");
-  r = run_batch("printim\nprintim no/such/dir/x.png\n", dir.path());
-  EXPECT_TRUE(contains(r.out, "PRINTIM error:  missing output file name\n"));
-  EXPECT_TRUE(contains(r.out, "PRINTIM error:  open error\n"));
-}
-
 TEST(Hardcopy, FileIsClosedAtQuitAndBeforeExit99) {
   TempDir dir;
   // Header (11 x 8.5 inches in thousandths) and the end record.

@@ -101,26 +101,6 @@ TEST(Draw, RectangleAndLinesArePenPathsInTheLineColour) {
   expect_records(only(d.records, {-10, -11}), {mv(4, 4)}, "single pair");
 }
 
-TEST(Draw, DashedLineWalksItsPattern) {
-  // Style 2 is 0.25 on, 0.1 off: over one inch three dashes, then the pen
-  // is up at the end.
-  Drawn d = draw("set line 1 2 3\ndraw line 1 1 2 1\n");
-  expect_records(only(d.records, {-10, -11}),
-                 {mv(1, 1), dr(1.25, 1), mv(1.35, 1), dr(1.6, 1), mv(1.7, 1), dr(1.95, 1),
-                  mv(2, 1)},
-                 "dashes");
-}
-
-TEST(Draw, VirtualPageScalesAndClips) {
-  // A box of the real page's shape half its size: the virtual page keeps
-  // 11 x 8.5 and is drawn at half scale; a line leaving it is cut at its
-  // right edge.
-  Drawn d = draw("set vpage 0 5.5 0 4.25\ndraw line 1 1 3 2\ndraw line 10 1 12 1\n");
-  EXPECT_EQ(answer(d.out, "set vpage 0 5.5 0 4.25"), "Virtual page size = 11 8.5 \n");
-  expect_records(only(d.records, {-10, -11}),
-                 {mv(0.5, 0.5), dr(1.5, 1), mv(5, 0.5), dr(5.5, 0.5)}, "vpage");
-}
-
 TEST(Draw, PolygonsCloseAndTakeTheFillPattern) {
   // Three points are closed by repeating the first; a seventh value is
   // ignored.

@@ -147,37 +147,6 @@ TEST(Open, TemplatedDataSetOpensWithoutItsFirstFile) {
       << r.out;
 }
 
-TEST(Open, GribDataSetWithItsIndex) {
-  TempDir dir;
-  // Portable index: 1 time, 1 record, grid type 255; one slot of three
-  // integers and three IBM floats (1.0 = 41 10 00 00).
-  std::string idx;
-  idx += '\0';
-  idx += '\2';
-  dsfiles::put_be(idx, 4);
-  dsfiles::put_be(idx, 0);
-  dsfiles::put_be(idx, 3);
-  dsfiles::put_be(idx, 3);
-  idx += std::string(7, '\0');
-  for (int v : {2, 1, 1, 255, 100, 0, 12}) dsfiles::put_be(idx, v);
-  idx[25 + 4 * 5] = '\x80';  // bit-map position -999: sign and magnitude
-  idx[25 + 4 * 5 + 2] = '\x03';
-  idx[25 + 4 * 5 + 3] = '\xe7';
-  for (int i = 0; i < 3 + 8; i++) idx += std::string("\x41\x10\x00\x00", 4);
-  write_file(dir.file("g.idx"), idx);
-  write_file(dir.file("g.grb"), "GRIB");
-  write_file(dir.file("g.ctl"), "dset ^g.grb\nindex ^g.idx\ndtype grib\nundef 9.999e20\n"
-                                "xdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
-                                "tdef 1 linear jan2000 1mo\nvars 1\nps 0 1,1,0 pres\nendvars\n");
-  RunResult r = run_batch("open g.ctl\nq ctlinfo\n", dir.path());
-  EXPECT_TRUE(answer(r.out, "open g.ctl").find("Data file g.grb is open as file 1\n") !=
-              std::string::npos)
-      << r.out;
-  EXPECT_EQ(answer(r.out, "q ctlinfo"),
-            "dset g.grb\ntitle \nundef 9.999e+20\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
-            "zdef 1 linear 1 1\ntdef 1 linear 00Z01JAN2000 1mo\nvars 1\nps 0 1,1,0 pres\n");
-}
-
 TEST(Query, FileAndCtlinfo) {
   TempDir dir;
   std::string levels = "zdef 20 levels";

@@ -113,38 +113,3 @@ int marked(const XwdImage& im) {
 }
 
 }  // namespace
-
-TEST_F(X11Session, WhiteDisplayAndDoubleBufferingThroughCommands) {
-  // A field that rises eastward: 36 x 3 points, one level, one time.
-  dsfiles::write_grid(dir, "g", 36, 10, 3, "zdef 1 levels 1000", 1, 1);
-  std::string data;
-  for (int v = 0; v < 2; v++)
-    for (int j = 0; j < 3; j++)
-      for (int i = 0; i < 36; i++) {
-        float f = static_cast<float>(i * (j + 1));
-        data.append(reinterpret_cast<const char*>(&f), 4);
-      }
-  write_file(dir.file("g.dat"), data);
-  RunResult r = run({"-l", "-g", "440x340+0+0"},
-                    "open g.ctl\nset display grey white\nclear\noutxwd empty.xwd\n"
-                    "set dbuff on\nd u\noutxwd back.xwd\nswap\noutxwd after.xwd\n"
-                    "set dbuff off\nd u\noutxwd front.xwd\n");
-  EXPECT_EQ(r.status, 0) << r.out;
-  XwdImage empty = decode_xwd(read_file(dir.file("empty.xwd")));
-  XwdImage back = decode_xwd(read_file(dir.file("back.xwd")));
-  XwdImage after = decode_xwd(read_file(dir.file("after.xwd")));
-  XwdImage front = decode_xwd(read_file(dir.file("front.xwd")));
-  ASSERT_TRUE(empty.valid && back.valid && after.valid && front.valid) << r.out;
-  EXPECT_EQ(marked(empty), 0);  // cleared in white
-  EXPECT_GT(marked(back), 1000);  // the plot, drawn behind the window
-  EXPECT_EQ(marked(after), 0);    // shown by the swap; the hidden buffer starts afresh
-  EXPECT_GT(marked(front), 1000);
-  // Grey mode: every mark is a shade of grey.
-  int coloured = 0;
-  for (int y = 0; y < front.height(); y++)
-    for (int x = 0; x < front.width(); x++) {
-      uint32_t c = front.rgb(x, y);
-      coloured += (c >> 16) != (c & 0xff) || ((c >> 8) & 0xff) != (c & 0xff);
-    }
-  EXPECT_EQ(coloured, 0);
-}
