@@ -101,15 +101,3 @@ TEST_F(X11Session, BatchModeAndMissingServerAnswerWithoutAWindow) {
   EXPECT_TRUE(has(r.out, "GX package terminated"));
   EXPECT_FALSE(file_exists(dir.file("c.xwd")));
 }
-
-namespace {
-
-// Pixels of a dump that are not white.
-int marked(const XwdImage& im) {
-  int n = 0;
-  for (int y = 0; y < im.height(); y++)
-    for (int x = 0; x < im.width(); x++) n += im.rgb(x, y) != 0xffffff;
-  return n;
-}
-
-}  // namespace
