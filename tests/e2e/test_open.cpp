@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "dataset_files.h"
 #include "support/vemra_run.h"
@@ -74,6 +75,132 @@ TEST(Open, WrappingGridStationDataAndProfiles) {
   RunResult p = run_batch("open p.ctl\n", dir.path());
   EXPECT_TRUE(answer(p.out, "open p.ctl").find("LEV set to 1000 500 \n") != std::string::npos)
       << p.out;
+}
+
+// The "open" family's refusals: every message a descriptor can end the open
+// with, the record it names (when it names one) and the closing line, all in
+// one session that goes on after each.
+TEST(Open, RefusedDescriptorsAndTheirMessages) {
+  TempDir dir;
+  const auto grid = [](const std::string& extra = "",
+                       const std::string& vars = "vars 1\nt 0 99 temperature\nendvars\n") {
+    return "dset ^d.dat\ntitle A Title\nundef -9.99e33\nxdef 4 linear 0 2.5\n"
+           "ydef 3 linear -10 10\nzdef 1 levels 1000\ntdef 10 linear 00z01jan1990 6hr\n" +
+           extra + vars;
+  };
+  const std::string type = "Open Error:  Data file type invalid\n", toff = "Open Error:  Invalid toff value\n";
+  const std::string size = "Open Error:  Missing or invalid dimension size.\n";
+  const std::string scaling = "Open Error:  Missing or invalid dimension scaling type\n";
+  const std::string start = "Open Error:  Missing or invalid dimension starting value\n";
+  const std::string incr = "Open Error:  Missing or invalid dimension increment value\n";
+  const std::string levels = "Open Error:  Invalid number of levels\n";
+  const std::string use1 = " use 1 for single time data\n", pdef = "Open Error: Invalid pdef record.\n";
+  const std::string count = "Open Error:  Missing or invalid variable count\n";
+  const std::string cant = "Open Error:  Can't open Station/Index map file ";
+  const std::string g = grid(), head = grid("", "");
+  const struct {
+    std::string text, msg, record;  // record: "" when none is shown
+  } cases[] = {
+      {grid("options yrev bogus\n"), type, "options yrev bogus"},
+      {grid("dtype ascii\n"), type, "dtype ascii"},
+      {grid("Whatever 1 2\n"), "Open Error:  Unknown keyword in description file\n", "Whatever 1 2"},
+      {"dset\n" + g, "Open Error:  Data file name is missing\n", "dset"},
+      {grid("stnmap\n"), "Open Error:  Station or Index Map file name is missing\n", "stnmap"},
+      {grid("toff\n"), "Open Error:  Missing toff value\n", "toff"},
+      {grid("toff x\n"), toff, "toff x"},
+      // The offset must lie inside the time axis, also when given before it.
+      {grid("toff 10\n"), toff, "toff 10"},
+      {grid("toff -1\n"), toff, "toff -1"},
+      {"toff 12\n" + g, toff, ""},
+      {"undef\n" + g, "Open Error:  Missing undef value\n", "undef"},
+      {"undef abc\n" + g, "Open Error:  Invalid undef value\n", "undef abc"},
+      {grid("fileheader -4\n"), "Fileheader record invalid\n", "fileheader -4"},
+      {grid("xyheader -8\n"), "xy grid header length invalid\n", "xyheader -8"},
+      {grid("theader -8\n"), "time chunk grid header length invalid\n", "theader -8"},
+      {grid("headerbytes -8\n"), "Headerbytes record invalid\n", "headerbytes -8"},
+      {grid("trailerbytes -8\n"), "Trailerbytes record invalid\n", "trailerbytes -8"},
+      {"zdef 3 levels 1000\n\n500\n" + g, "Open Error:  Blank Record found in LEVELS data\n", ""},
+      {"zdef 3 levels 1000 850 x5\n" + g, "Open Error:  Invalid value in LEVELS data\n",
+       "zdef 3 levels 1000 850 x5"},
+      {"zdef 3 levels 1000,850,500\n" + g, "Open Error:  Invalid value in LEVELS data\n", ""},
+      {"xdef\n" + g, size, "xdef"},
+      {"xdef 4x linear 0 1\n" + g, size, "xdef 4x linear 0 1"},
+      {"xdef 0 linear 0 1\n" + g, size, "xdef 0 linear 0 1"},
+      {"ydef -3 linear 0 1\n" + g, size, "ydef -3 linear 0 1"},
+      // A well-formed count below 1 of a levels axis is named as such.
+      {grid("zdef 0 levels\n"), levels, "zdef 0 levels"},
+      {"ZDEF 0 LEVELS 1000\n" + g, levels, "ZDEF 0 LEVELS 1000"},
+      {"zdef 0x levels 1\n" + g, size, "zdef 0x levels 1"},
+      {"tdef 0 linear jan2000 1mo\n" + g, size, "tdef 0 linear jan2000 1mo"},
+      {"xdef 4\n" + g, scaling, "xdef 4"},
+      {"xdef 4 cubic 0 1\n" + g, scaling, "xdef 4 cubic 0 1"},
+      {"xdef 4 gausr40 1\n" + g, scaling, "xdef 4 gausr40 1"},
+      {"xdef 4 linear\n" + g, start, "xdef 4 linear"},
+      {"xdef 4 linear 0\n" + g, incr, "xdef 4 linear 0"},
+      {"xdef 4 linear 0 -1\n" + g, incr, "xdef 4 linear 0 -1"},
+      // Numbers past the float range, or a step whose inverse is, make no axis.
+      {"xdef 4 linear 0 1e39\n" + g, incr, "xdef 4 linear 0 1e39"},
+      {"xdef 4 linear 0 1e-40\n" + g, incr, "xdef 4 linear 0 1e-40"},
+      {"ydef 4 linear 1e39 1\n" + g, start, "ydef 4 linear 1e39 1"},
+      {"zdef 3 levels 1000 1e39 500\n" + g, "Open Error:  Invalid value in LEVELS data\n", ""},
+      {"undef 1e39\n" + g, "Open Error:  Invalid undef value\n", "undef 1e39"},
+      {"ydef 4 linear 0 0\n" + g, incr, "ydef 4 linear 0 0"},
+      {"zdef 4 linear 1000 0\n" + g, incr, "zdef 4 linear 1000 0"},  // z may fall but must move
+      {"ydef 3 gausr40 0\n" + g, start, "ydef 3 gausr40 0"},
+      {"tdef 5 linear 00z1jan1990 0hr\n" + g, "Open Error:  0 time increment in tdef\n" + use1,
+       "tdef 5 linear 00z1jan1990 0hr"},
+      {"tdef 5 linear 00z1jan1990\n" + g, "Open Error:  Time increment missing in tdef\n" + use1, ""},
+      {"tdef 5 linear 00z1jan1990 6hx\n" + g,
+       "Syntax Error:  Invalid Date/Time offset.\n  Expecting yr/mo/dy/hr/mn, found hx\n"
+       "Open Error:  Invalid time increment in tdef\n" + use1, ""},
+      {"tdef 5 linear\n" + g, "Open Error:  Start Time missing in tdef card starting value\n", "tdef 5 linear"},
+      {"tdef 5 linear 30feb1990 1dy\n" + g, "Open Error:  Invalid start time in tdef card starting value\n", ""},
+      // An hour alone leaves day, month and year unset.
+      {"tdef 5 linear 12z 1dy\n" + g, start, "tdef 5 linear 12z 1dy"},
+      {"tdef 5 levels 1 2\n" + g, scaling, "tdef 5 levels 1 2"},
+      {grid("pdef 10 10 nps 1 2 3\n"), pdef, "pdef 10 10 nps 1 2 3"},
+      {grid("pdef 10 10 xyz 1 2 3 4\n"), pdef, ""},
+      {grid("pdef 0 10 nps 1 2 3 4\n"), pdef, ""},
+      {grid("pdef 10 10 bilin stream binary ^nowhere.dat\n"),
+       "Error opening pdef file\n  File name is:  nowhere.dat\n" + pdef,
+       "pdef 10 10 bilin stream binary ^nowhere.dat"},
+      // A later map record replaces the name and is the one shown.
+      {grid("index ^first.idx\nINDEX ^Gone.idx\n"), cant + "Gone.idx\n", "INDEX ^Gone.idx"},
+      {"dset ^d.dat\nxdef 4 linear 0 2.5\nydef 3 linear -10 10\nzdef 1 levels 1000\n"
+       "tdef 10 linear 00z01jan1990 6hr\n",
+       "Open Error:  missing UNDEF record \nOpen Error:  missing VARS record \n", ""},
+      {"* nothing\n",
+       "Open Error:  missing XDEF record \nOpen Error:  missing YDEF record \n"
+       "Open Error:  missing ZDEF record \nOpen Error:  missing TDEF record \n"
+       "Open Error:  missing UNDEF record \nOpen Error:  missing DSET record \n"
+       "Open Error:  missing VARS record \n", ""},
+      {head + "vars 3\na 0 1 a\n",
+       "Open Error:  Unexpected EOF reading variables\nWas expecting 3 records.  Found 1.\n", ""},
+      {head + "vars 3\na 0 1 a\nENDVARS\n",
+       "Open Error:  Unexpected ENDVARS record\nWas expecting 3 records.  Found 1.\n", "ENDVARS"},
+      {head + "vars 1\na 0 1 a\n", "Open Error:  Missing ENDVARS statement.\n", ""},
+      {head + "vars 1\na 0 1 a\nb 0 1 b\n",
+       "Open Error:  Looking for ENDVARS statement\n             Instead, found:  \n", "b 0 1 b"},
+      {head + "vars\n", count, "vars"},
+      {head + "vars x\n", count, "vars x"},
+      {head + "vars -2\n", count, "vars -2"},
+  };
+  std::string input;
+  for (size_t i = 0; i < std::size(cases); i++) {
+    write_file(dir.file("c" + std::to_string(i) + ".ctl"), cases[i].text);
+    input += "open c" + std::to_string(i) + ".ctl\n";
+  }
+  RunResult r = run_batch(input + "q files\n", dir.path());
+  for (size_t i = 0; i < std::size(cases); i++) {
+    const auto& c = cases[i];
+    std::string name = "c" + std::to_string(i) + ".ctl";
+    std::string want = "Scanning description file:  " + name + "\n" + c.msg;
+    if (!c.record.empty())
+      want += "  --> The invalid description file record is: \n  --> " + c.record + "\n";
+    want += "  The data file was not opened. \n";
+    EXPECT_EQ(answer(r.out, "open " + name), want) << c.text;
+  }
+  EXPECT_EQ(answer(r.out, "q files"), "No files open\n");
 }
 
 TEST(Open, FailuresLeaveTheSessionAlone) {
