@@ -27,15 +27,6 @@ TEST(ScriptRun, PullTakesOnlyItsLineFromPipedInput) {
   EXPECT_NE(r.out.find("ka-> quit\n"), std::string::npos);
 }
 
-TEST(ScriptRun, PullWithoutLineEditing) {
-  TempDir dir;
-  write_file(dir.file("ask.gs"), "pull a\nsay '[' a ']'\n");
-  RunResult r = vemra_test::run_vemra({"-b", "-l", "-E"}, "run ask.gs\n  spaced  \nq dims\nquit\n",
-                                      dir.path());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("ka> [  spaced  ]\nka> No files open\n"), std::string::npos) << r.out;
-}
-
 TEST(ScriptRun, ImpliedRunsAndUnknownCommands) {
   TempDir dir;
   write_file(dir.file("hello.gs"), "function hello(args)\nsay 'hello ' args\nreturn 'from hello'\n");

@@ -375,39 +375,6 @@ TEST_F(X11Window, MouseClicksAreQueuedAndTaken) {
       << c.out;
 }
 
-TEST_F(X11Window, HardcopyIsTheSameWithAndWithoutWindow) {
-  std::string files[2] = {dir.file("batch.meta"), dir.file("window.meta")};
-  for (int batch : {1, 0}) {
-    WindowOptions o;
-    o.batch = batch;
-    std::string name = files[batch ? 0 : 1];
-    Child c = in_window(dir, o, [&] {
-      gxhbgn(name.c_str());
-      gxacol(30, 1, 2, 3);
-      gxcolr(30);
-      gxwide(7);
-      gxstyl(2);
-      gxplot(1, 1, 3);
-      gxplot(9, 7, 2);
-      gxptrn(2, 3, 0);
-      float tri[6] = {1, 1, 5, 1, 3, 4};
-      gxfill(tri, 3);
-      gxptrn(1, 0, 0);
-      gxmark(3, 6, 6, 0.3f);
-      gxrecf(2, 3, 6, 7);
-      gxhprt();
-      gxfrme(1);
-      box(4, 0, 11, 0, 8.5f);
-      gxhprt();
-      gxhend();
-    });
-    ASSERT_EQ(c.status, 0) << c.out;
-  }
-  std::string one = read_file(files[0]);
-  EXPECT_GT(one.size(), 200u);
-  EXPECT_EQ(one, read_file(files[1]));
-}
-
 TEST_F(X11Window, DumpFailuresLeaveNoFileAndTheSessionGoesOn) {
   std::string a = dir.file("missing/a.xwd"), b = dir.file("b.xwd"), ok = dir.file("ok.xwd");
   WindowOptions o;
