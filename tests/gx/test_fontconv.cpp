@@ -1,4 +1,4 @@
-// The build-time font converter (built beside the data directory it fills),
+// The build-time font converter (a dependency of this test program),
 // run on small glyph files.
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 namespace {
 
 int fontconv(const std::string& in, const std::string& out) {
-  std::string cmd = "'" VEMRA_DATA_DIR "/../tools/fontconv' '" + in + "' '" + out + "' 2>/dev/null";
+  std::string cmd = "'" VEMRA_FONTCONV "' '" + in + "' '" + out + "' 2>/dev/null";
   int st = std::system(cmd.c_str());
   return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
