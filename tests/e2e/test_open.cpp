@@ -119,10 +119,11 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
       {grid("theader -8\n"), "time chunk grid header length invalid\n", "theader -8"},
       {grid("headerbytes -8\n"), "Headerbytes record invalid\n", "headerbytes -8"},
       {grid("trailerbytes -8\n"), "Trailerbytes record invalid\n", "trailerbytes -8"},
-      {"zdef 3 levels 1000\n\n500\n" + g, "Open Error:  Blank Record found in LEVELS data\n", ""},
+      {"zdef 3 levels 1000\n\n500\n" + g, "Open Error:  Blank Record found in LEVELS data\n", " "},
       {"zdef 3 levels 1000 850 x5\n" + g, "Open Error:  Invalid value in LEVELS data\n",
        "zdef 3 levels 1000 850 x5"},
-      {"zdef 3 levels 1000,850,500\n" + g, "Open Error:  Invalid value in LEVELS data\n", ""},
+      {"zdef 3 levels 1000,850,500\n" + g, "Open Error:  Invalid value in LEVELS data\n",
+       "zdef 3 levels 1000,850,500"},
       {"xdef\n" + g, size, "xdef"},
       {"xdef 4x linear 0 1\n" + g, size, "xdef 4x linear 0 1"},
       {"xdef 0 linear 0 1\n" + g, size, "xdef 0 linear 0 1"},
@@ -142,25 +143,30 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
       {"xdef 4 linear 0 1e39\n" + g, incr, "xdef 4 linear 0 1e39"},
       {"xdef 4 linear 0 1e-40\n" + g, incr, "xdef 4 linear 0 1e-40"},
       {"ydef 4 linear 1e39 1\n" + g, start, "ydef 4 linear 1e39 1"},
-      {"zdef 3 levels 1000 1e39 500\n" + g, "Open Error:  Invalid value in LEVELS data\n", ""},
+      {"zdef 3 levels 1000 1e39 500\n" + g, "Open Error:  Invalid value in LEVELS data\n",
+       "zdef 3 levels 1000 1e39 500"},
       {"undef 1e39\n" + g, "Open Error:  Invalid undef value\n", "undef 1e39"},
       {"ydef 4 linear 0 0\n" + g, incr, "ydef 4 linear 0 0"},
       {"zdef 4 linear 1000 0\n" + g, incr, "zdef 4 linear 1000 0"},  // z may fall but must move
       {"ydef 3 gausr40 0\n" + g, start, "ydef 3 gausr40 0"},
       {"tdef 5 linear 00z1jan1990 0hr\n" + g, "Open Error:  0 time increment in tdef\n" + use1,
        "tdef 5 linear 00z1jan1990 0hr"},
-      {"tdef 5 linear 00z1jan1990\n" + g, "Open Error:  Time increment missing in tdef\n" + use1, ""},
+      {"tdef 5 linear 00z1jan1990\n" + g, "Open Error:  Time increment missing in tdef\n" + use1,
+       "tdef 5 linear 00z1jan1990"},
       {"tdef 5 linear 00z1jan1990 6hx\n" + g,
        "Syntax Error:  Invalid Date/Time offset.\n  Expecting yr/mo/dy/hr/mn, found hx\n"
-       "Open Error:  Invalid time increment in tdef\n" + use1, ""},
+       "Open Error:  Invalid time increment in tdef\n" + use1, "tdef 5 linear 00z1jan1990 6hx"},
       {"tdef 5 linear\n" + g, "Open Error:  Start Time missing in tdef card starting value\n", "tdef 5 linear"},
-      {"tdef 5 linear 30feb1990 1dy\n" + g, "Open Error:  Invalid start time in tdef card starting value\n", ""},
+      {"tdef 5 linear 30feb1990 1dy\n" + g,
+       "Syntax Error:  Invalid Date/Time value.\n  Day = 30 -- greater than 28 \n"
+       "Open Error:  Invalid start time in tdef card starting value\n",
+       "tdef 5 linear 30feb1990 1dy"},
       // An hour alone leaves day, month and year unset.
       {"tdef 5 linear 12z 1dy\n" + g, start, "tdef 5 linear 12z 1dy"},
       {"tdef 5 levels 1 2\n" + g, scaling, "tdef 5 levels 1 2"},
       {grid("pdef 10 10 nps 1 2 3\n"), pdef, "pdef 10 10 nps 1 2 3"},
-      {grid("pdef 10 10 xyz 1 2 3 4\n"), pdef, ""},
-      {grid("pdef 0 10 nps 1 2 3 4\n"), pdef, ""},
+      {grid("pdef 10 10 xyz 1 2 3 4\n"), pdef, "pdef 10 10 xyz 1 2 3 4"},
+      {grid("pdef 0 10 nps 1 2 3 4\n"), pdef, "pdef 0 10 nps 1 2 3 4"},
       {grid("pdef 10 10 bilin stream binary ^nowhere.dat\n"),
        "Error opening pdef file\n  File name is:  nowhere.dat\n" + pdef,
        "pdef 10 10 bilin stream binary ^nowhere.dat"},
@@ -195,8 +201,9 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
     const auto& c = cases[i];
     std::string name = "c" + std::to_string(i) + ".ctl";
     std::string want = "Scanning description file:  " + name + "\n" + c.msg;
-    if (!c.record.empty())
-      want += "  --> The invalid description file record is: \n  --> " + c.record + "\n";
+    if (!c.record.empty())  // " ": a blank record
+      want += "  --> The invalid description file record is: \n  --> " +
+              (c.record == " " ? "" : c.record) + "\n";
     want += "  The data file was not opened. \n";
     EXPECT_EQ(answer(r.out, "open " + name), want) << c.text;
   }
