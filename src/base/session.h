@@ -10,6 +10,7 @@
 
 #include "base/gxout.h"
 #include "base/safefile.h"
+#include "base/mapproj.h"
 #include "base/timecal.h"
 
 struct file_descriptor;
@@ -121,7 +122,7 @@ struct session_state {
   int xyrev = 0, xflip = 0, yflip = 0, zlog = 0;
 
   // Map options.
-  int mproj = 2;
+  map_projection mproj = map_projection::latlon;
   int mpdraw = 1;
   float mpvals[10] = {};
   int mpvals_set = 0;

@@ -109,7 +109,7 @@ int do_reset(session_state* pcm, bool reinit) {
              pfi->file_type == grid_file && pfi->z_size > 1 &&
                  (pfi->x_size == 1 || pfi->y_size == 1));
   }
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   kaprnt(1, reinit ? "All Vemra attributes have been reinitialized\n"
                    : "Most Vemra attributes have been reset\n");
   return 0;
@@ -142,7 +142,7 @@ int do_screen(char* lower) {
   if (kind == 0) gxdssv(n);
   else if (kind == 1) gxdssh(n);
   else gxdsfr(n);
-  gxfrme(9);
+  gxfrme(frame_action::serve_events);
   return 0;
 }
 
@@ -204,10 +204,10 @@ int do_clear(char* lower, session_state* pcm, int from_exec) {
   }
   switch (action) {
     case 0:
-    case 1: gxfrme(from_exec ? 0 : 1); break;
-    case 2: gxfrme(8); break;
-    case 3: gxfrme(7); break;
-    case 4: gxhfrm(0); break;
+    case 1: gxfrme(from_exec ? frame_action::wait : frame_action::clear); break;
+    case 2: gxfrme(frame_action::discard_events); break;
+    case 3: gxfrme(frame_action::graphics); break;
+    case 4: gxhfrm(frame_action::clear); break;  // the display list only
     default: {
       char* q = nxtwrd(p);
       int n;
@@ -355,7 +355,7 @@ int cmd_printim(command_line& c) { return kaprim(c.lower, c.typed); }
 int cmd_set(command_line& c) { return kaset(c.lower, c.typed, c.pcm); }
 
 int cmd_swap(command_line& c) {
-  if (c.pcm->dbuff) gxfrme(2);
+  if (c.pcm->dbuff) gxfrme(frame_action::double_buffer);
   kacln(c.pcm, 1);
   return 0;
 }
@@ -376,13 +376,13 @@ int cmd_run(command_line& c) {
 
 int cmd_draw(command_line& c) {
   int rc = kadraw(c.typed, c.pcm);
-  gxfrme(9);
+  gxfrme(frame_action::serve_events);
   return rc;
 }
 
 int cmd_redraw(command_line& c) {
   int rc = kardrw(c.typed, c.pcm);
-  gxfrme(9);
+  gxfrme(frame_action::serve_events);
   return rc;
 }
 
@@ -415,7 +415,7 @@ int cmd_xdfopen(command_line& c) {
 
 int cmd_display(command_line& c) {
   int rc = kadspl(c.lower, c.pcm);
-  gxfrme(9);
+  gxfrme(frame_action::serve_events);
   return rc;
 }
 
@@ -504,7 +504,7 @@ int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
   }
 
   const command_keyword* cmd = find_command(c.lower);
-  if (!cmd || !cmd->keeps_frame) gxfrme(9);
+  if (!cmd || !cmd->keeps_frame) gxfrme(frame_action::serve_events);
   if (is_end(*c.typed)) return 0;
 
   if (cmd) {

@@ -74,14 +74,14 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
   };
   const int first = static_cast<int>(bound(g1));
   const int last = static_cast<int>(bound(g2 + 0.999f));
-  gxfrme(2);
+  gxfrme(frame_action::double_buffer);
   pcm->frame_pass = 0;
   const int clab = pcm->clab;
   // An interrupted or failed animation leaves double buffering, so the
   // window shows what was drawn; the plot options stay as they were.
   auto stop = [&]() {
     pcm->clab = clab;
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     pcm->dbuff = 0;
     pcm->frame_pass = 0;
     return 1;
@@ -106,14 +106,14 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     const int len = static_cast<int>(std::string(label).size());
     gxwide(1);
     gxchpl(label, len, pcm->page_width - static_cast<float>(len) * 0.11f - 0.02f, 0.02f, 0.13f, 0.11f, 0);
-    gxfrme(2);
+    gxfrme(frame_action::double_buffer);
     kagrel(pcm);
     pcm->vrange_set = pcm->vrange2_set = -1;
   }
   pcm->clab = clab;
   std::fputs("Press enter to continue::::: ", stdout);
   std::fflush(stdout);
-  gxfrme(0);
+  gxfrme(frame_action::wait);
   pcm->dbuff = 0;
   pcm->frame_pass = 0;
   reset_one_plot(pcm);

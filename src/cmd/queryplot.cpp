@@ -172,7 +172,7 @@ int kaqgxinfo(char*, char*, session_state* pcm) {
   kaprntf(2, "Y Limits = %g to %g\n", double(pcm->plot_y_low), double(pcm->plot_y_high));
   kaprntf(2, "Xaxis = %s  Yaxis = %s\n", world_name(pcm->last_plot_idim),
           world_name(pcm->last_plot_jdim));
-  kaprntf(2, "Mproj = %d\n", pcm->mproj);
+  kaprntf(2, "Mproj = %d\n", code_of(pcm->mproj));
   return 0;
 }
 

@@ -76,12 +76,21 @@ bool floats_after(const char* p, float* v, int n) {
 }  // namespace
 
 int set_mproj(set_args& a) {
+  using mp = map_projection;
   static const struct {
     const char* word;
-    int code;
-  } names[] = {{"off", 0},      {"scaled", 1},  {"latlon", 2},       {"nps", 3},
-               {"sps", 4},      {"robinson", 5}, {"mollweide", 6},   {"orthogr", 7},
-               {"orthographic", 7}, {"ortho", 7}, {"lambert", 13}};
+    map_projection code;
+  } names[] = {{"off", mp::off},
+               {"scaled", mp::scaled},
+               {"latlon", mp::latlon},
+               {"nps", mp::nps},
+               {"sps", mp::sps},
+               {"robinson", mp::robinson},
+               {"mollweide", mp::mollweide},
+               {"orthogr", mp::orthographic},
+               {"orthographic", mp::orthographic},
+               {"ortho", mp::orthographic},
+               {"lambert", mp::lambert}};
   const char* p = nxtwrd(a.lower);
   if (p)
     for (const auto& n : names)
@@ -331,11 +340,11 @@ int set_dbuff(set_args& a) {
   if (v < 0) return set_error(a.code);
   if (v == 1) {
     s->dbuff = 1;
-    gxfrme(2);
+    gxfrme(frame_action::double_buffer);
     kacln(s, 1);
   } else if (s->dbuff) {
     s->dbuff = 0;
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     kacln(s, 1);
   }
   return 0;
@@ -349,6 +358,6 @@ int set_xsize(set_args& a) {
   // A window can't be resized to nothing or to less.
   if (w < 1 || h < 1) return set_error(a.code);
   gxdxsz(w, h);
-  gxfrme(9);
+  gxfrme(frame_action::serve_events);
   return 0;
 }

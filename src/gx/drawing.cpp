@@ -213,18 +213,18 @@ void gxend() {
   std::printf("GX package terminated \n");
 }
 
-void gxfrme(int action) {
-  if (action > 7) {
+void gxfrme(frame_action action) {
+  if (window_only(action)) {
     if (gs.intflg) gxdfrm(action);
     return;
   }
   if (gs.intflg) {
-    if (action == 0) wait_line();
-    if (action != 2 && gs.bufmod) {
+    if (action == frame_action::wait) wait_line();
+    if (action != frame_action::double_buffer && gs.bufmod) {
       gxdsgl();
       gs.bufmod = 0;
     }
-    if (action == 2 && !gs.bufmod) {
+    if (action == frame_action::double_buffer && !gs.bufmod) {
       gxddbl();
       gs.bufmod = 1;
     }
@@ -243,7 +243,7 @@ void gxfrme(int action) {
     hout4(MF_RECT, 0, gs.page.rxsize, 0, gs.page.rysize);
     if (gs.intflg) {
       gxdrec(0, gs.page.rxsize, 0, gs.page.rysize);
-      gxdfrm(9);
+      gxdfrm(frame_action::serve_events);
     }
   }
 }

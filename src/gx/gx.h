@@ -14,7 +14,21 @@ using bound_callback = void (*)(const void* params, float x, float y, float* xo,
 // Start, end, frames.
 void gxstrt(float width, float height, int batch);
 void gxend();
-void gxfrme(int action);
+// What a new frame does; the numbers are the ones the display list and the
+// window driver are told.
+enum class frame_action : int {
+  wait = 0,            // with a window, first waits for a line on standard input; then as clear
+  clear = 1,           // new frame
+  double_buffer = 2,   // new frame drawn out of sight while the last one shows
+  graphics = 7,        // new frame clearing the graphics only (widgets stay)
+  discard_events = 8,  // window only: pending mouse events dropped
+  serve_events = 9,    // window only: pending window events served, nothing cleared
+};
+// Window-only actions leave the display list and the page alone.
+constexpr bool window_only(frame_action a) {
+  return a == frame_action::discard_events || a == frame_action::serve_events;
+}
+void gxfrme(frame_action action);
 void gxsfrm();
 
 // Attributes.
@@ -77,7 +91,7 @@ int gxhbgn(const char* name);
 void gxhend();
 // Appends the current frame (the completed one while double buffering).
 void gxhprt();
-void gxhfrm(int action);
+void gxhfrm(frame_action action);
 
 // Image output: 0 success, 1 open failure, 2 output failure.
 int gxhpng(const char* name, int width, int height, int background, int format);

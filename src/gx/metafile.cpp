@@ -213,7 +213,7 @@ void gxhnew(float width, float height) {
   sets[0].lens.push_back(0);
 }
 
-void gxhfrm(int action) {
+void gxhfrm(frame_action action) {
   if (hflag) {
     if (seek_hpos() == 0 && hpflg) {
       int16_t w = MF_NEWFRAME;
@@ -224,7 +224,7 @@ void gxhfrm(int action) {
     }
   }
 
-  if (action == 2 && !dbmode) {
+  if (action == frame_action::double_buffer && !dbmode) {
     dbmode = 1;
     release(sets[1]);
     auto b = new_buffer();
@@ -235,7 +235,7 @@ void gxhfrm(int action) {
       std::printf("Memory allocation error for metafile buffers.\n");
       herr = 1;
     }
-  } else if (action != 2 && dbmode) {
+  } else if (action != frame_action::double_buffer && dbmode) {
     dbmode = 0;
     release(sets[1]);
   }

@@ -654,20 +654,21 @@ void gxdsfn() {
   if (fonts[cls - 1]) XSetFont(display, gc, fonts[cls - 1]->fid);
 }
 
-void gxdfrm(int action) {
+void gxdfrm(frame_action action) {
+  using fa = frame_action;
   if (!display) return;
-  if (action == 9) {
+  if (action == fa::serve_events) {
     gxdeve(0);
     XFlush(display);
     return;
   }
-  if (action == 0 || action == 1 || action == 7) fill_background(drwbl);
-  if (action != 7) {
+  if (action == fa::wait || action == fa::clear || action == fa::graphics) fill_background(drwbl);
+  if (action != fa::graphics) {
     XEvent ev;
     while (XCheckWindowEvent(display, win, kEventMask | KeyPressMask, &ev)) {
       if (ev.type == ConfigureNotify && resized(ev)) {
         gxdsfn();
-        if (action == 8) gxdrdw();
+        if (action == fa::discard_events) gxdrdw();
       }
     }
     free_events();

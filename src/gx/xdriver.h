@@ -2,6 +2,8 @@
 // call. All coordinates are real page inches.
 #pragma once
 
+#include "gx/gx.h"
+
 // Opens the display and the window; 0 when a window is open, non-zero when
 // none could be opened (the caller then carries on without a window).
 int gxdbgn(float xsize, float ysize);
@@ -21,7 +23,7 @@ void gxddrw(float x, float y);
 void gxdrec(float xlo, float xhi, float ylo, float yhi);
 void gxdfil(const float* xy, int n);
 
-void gxdfrm(int action);
+void gxdfrm(frame_action action);
 void gxddbl();
 void gxdsgl();
 void gxdswp();

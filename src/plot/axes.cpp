@@ -39,8 +39,10 @@ int kaltch(float lat, char* text) {
 
 void kafram(session_state* pcm) {
   if (pcm->frame == 0) return;
-  if (pcm->frame == 2 && pcm->mproj >= 3) return;
-  if (pcm->mproj > 4) return;
+  // A projection draws its own frame: polar ones a circle when asked for,
+  // the others their outline.
+  if (pcm->frame == 2 && is_projected(pcm->mproj)) return;
+  if (is_projected(pcm->mproj) && !is_polar(pcm->mproj)) return;
   gxcolr(pcm->annot_colour);
   gxwide(pcm->annot_thick);
   gxstyl(1);
@@ -346,7 +348,7 @@ void kaaxis(int axis, session_state* pcm, int code) {
     } else if (labs_count > 0) {
       t = list_text(list, int(k));
       if (kafmtok(t.c_str())) t = fmt_number(t.c_str(), v);
-    } else if (code == 0 && pcm->mproj > 0) {
+    } else if (code == 0 && pcm->mproj != map_projection::off) {
       kalnch(v, buf);
       t = buf;
     } else if (code == 1) {
@@ -362,7 +364,7 @@ void kaaxis(int axis, session_state* pcm, int code) {
 }
 
 void kaaxpl(session_state* pcm, int idim, int jdim) {
-  if (idim == 0 && jdim == 1 && pcm->mproj > 2) {
+  if (idim == 0 && jdim == 1 && is_projected(pcm->mproj)) {
     kampax(pcm);
     return;
   }

@@ -113,8 +113,10 @@ int kaaddres(session_state* pcm, grid_field* grid) {
 void kaplot(session_state* pcm) {
   pcm->result_held = pcm->result_count;
   if (pcm->result_count < 1) return;
-  const int mproj = pcm->mproj;
-  if (mproj > 1 && (pcm->xflip || pcm->yflip)) pcm->mproj = 1;
+  // A flipped axis is drawn on a scaled map for this plot only.
+  const map_projection mproj = pcm->mproj;
+  if (mproj != map_projection::off && mproj != map_projection::scaled && (pcm->xflip || pcm->yflip))
+    pcm->mproj = map_projection::scaled;
   switch (pcm->gxout_general) {
     case output_stat: kastts(pcm); break;
     case output_print: kadprnt(pcm); break;

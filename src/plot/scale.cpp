@@ -120,7 +120,7 @@ void kamscl(session_state* pcm) {
     b.page_ylo = 0.75f;
     b.page_yhi = pcm->page_height - 0.75f;
   }
-  if (pcm->mpvals_set == 4 && pcm->mproj > 2) {
+  if (pcm->mpvals_set == 4 && is_projected(pcm->mproj)) {
     b.lon_min = pcm->mpvals[0];
     b.lon_max = pcm->mpvals[1];
     b.lat_min = pcm->mpvals[2];
@@ -132,16 +132,16 @@ void kamscl(session_state* pcm) {
     b.lat_max = pcm->dim_max[1];
   }
   int rc = 1;
-  bool latlon = pcm->mproj == 2;
+  bool latlon = pcm->mproj == map_projection::latlon;
   const char* what = nullptr;
   switch (pcm->mproj) {
-    case 3: rc = gxnste(&b); what = "NPS"; break;
-    case 4: rc = gxsste(&b); what = "SPS"; break;
-    case 5: rc = gxrobi(&b); what = "Robinson"; break;
-    case 6: rc = gxmoll(&b); what = "Mollweide"; break;
-    case 7: rc = gxortg(&b); what = "Orthographic Projection"; break;
-    case 13: rc = gxlamc(&b); what = "Lambert conformal Projection"; break;
-    case 0: case 1: break;
+    case map_projection::nps: rc = gxnste(&b); what = "NPS"; break;
+    case map_projection::sps: rc = gxsste(&b); what = "SPS"; break;
+    case map_projection::robinson: rc = gxrobi(&b); what = "Robinson"; break;
+    case map_projection::mollweide: rc = gxmoll(&b); what = "Mollweide"; break;
+    case map_projection::orthographic: rc = gxortg(&b); what = "Orthographic Projection"; break;
+    case map_projection::lambert: rc = gxlamc(&b); what = "Lambert conformal Projection"; break;
+    case map_projection::off: case map_projection::scaled: break;
     default: latlon = true; break;
   }
   if (what && rc) {
@@ -162,7 +162,7 @@ void kamscl(session_state* pcm) {
 }
 
 void kawmap(session_state* pcm, int first) {
-  if (pcm->mproj == 0 || !pcm->mpdraw) return;
+  if (pcm->mproj == map_projection::off || !pcm->mpdraw) return;
   if (first && pcm->frame_pass > 0) return;
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
   map_options o{};

@@ -203,7 +203,7 @@ void robinson_grid(session_state* pcm) {
 
 void kampax(session_state* pcm) {
   if (!pcm->grid) return;
-  if (pcm->mproj == 5) {
+  if (pcm->mproj == map_projection::robinson) {
     robinson_grid(pcm);
     return;
   }
@@ -274,7 +274,7 @@ void kampax(session_state* pcm) {
     gxcolr(pcm->annot_colour);
     gxwide(pcm->annot_thick - 3);
     gxstyl(1);
-    parallel(pcm->mproj == 3 ? lamin : lamax);
+    parallel(pcm->mproj == map_projection::nps ? lamin : lamax);
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   gxstyl(1);

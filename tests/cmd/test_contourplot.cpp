@@ -58,7 +58,7 @@ struct Plot {
   Plot() {
     gxhlimits(0, 0);
     gxstrt(11, 8.5, 1);
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     s->batch = 1;
     s->mpdraw = 0;
     s->logo = 0;
@@ -242,7 +242,7 @@ TEST(ContourPlot, ExplicitLevelsWithFewerColoursShadeTheRestInFifteen) {
   EXPECT_EQ(p.s->last_plot_code, kPlotShaded);
   // An empty table fills nothing and looks colour 1 up.
   p.s->shade_count = 0;
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   kagfil(std::vector<float>{1, 2}.data(), 2, 1, nullptr, nullptr, 0, -9.99e33f);
   EXPECT_TRUE(p.frame().fills.empty());
   EXPECT_EQ(kashdc(p.s.get(), 3), 1);
@@ -308,7 +308,7 @@ TEST(ContourPlot, TransposedPlotExchangesTheAxesInACopy) {
     Plot p;
     p.lonlat(3, 2, 0, 0, 10, {1, 2, 3, 4, 5, 6});
     p.s->xyrev = 1;
-    p.s->mproj = 1;
+    p.s->mproj = map_projection::scaled;
     p.run(0);
     ASSERT_EQ(p.s->result_held, 2);
     auto* t = static_cast<grid_field*>(p.s->result[1]);

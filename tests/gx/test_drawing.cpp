@@ -56,13 +56,13 @@ TEST(DrawingAttributes, ColourClampWidthHalvingPattern) {
 
   // A virtual page under 0.6 of the real width halves the hardcopy width.
   gxvpag(11, 8.5, 0, 6, 0, 8.5);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxwide(6);
   gxwide(5);
   EXPECT_EQ(frame_words(), (W{-4, 3, 6, -4, 3, 5}));
   // Under 0.6 of the height only, too.
   gxvpag(11, 8.5, 0, 11, 0, 5);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxwide(4);
   EXPECT_EQ(frame_words(), (W{-4, 2, 4}));
 }
@@ -84,7 +84,7 @@ TEST(DrawingClip, LinesEndExactlyOnTheEdge) {
 
   // Bounds are limited to the virtual page.
   gxclip(-3, 20, -1, 30);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmove(0, 0);
   gxdraw(11, 8.5);
   gxdraw(11.01f, 8.5);
@@ -135,7 +135,7 @@ TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
   }
 
   // A pen-3 call restarts with a full first dash.
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxplot(3, 1, 3);
   gxplot(4, 1, 2);
   got = drawn_runs(frame_words());
@@ -148,7 +148,7 @@ TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
 
   // A segment ending exactly where a dash ends moves the walk on at once:
   // the next segment starts with the gap, not with an empty dash.
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxplot(1, 1, 3);
   gxplot(1.25f, 1, 2);
   gxplot(1.5f, 1, 2);
@@ -158,7 +158,7 @@ TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
   // Style 1 (and -9) is solid: one draw per call.
   gxstyl(-9);
   EXPECT_EQ(gxqstl(), 0);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxplot(1, 1, 3);
   gxplot(3, 1, 2);
   EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 3000, 1000}));
@@ -178,7 +178,7 @@ TEST(DrawingDash, TinySegmentLeavesWalkAndStartUnchanged) {
 
   // A segment to a point millions of inches away ends clipped on the edge
   // (not a dash walk that never finishes).
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxstyl(5);
   gxplot(1, 1, 3);
   gxplot(1e7f, 1, 2);
@@ -193,7 +193,7 @@ TEST(DrawingFill, ClampedPolygonWithExactCrossings) {
   EXPECT_EQ(frame_words(), (W{-7, 6, -10, 2000, 2000, -11, 5000, 2000, -11, 5000, 2000, -11,
                               5000, 3000, -11, 5000, 3000, -11, 2000, 3000, -8}));
 
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   float corner[] = {2, 2, 6, 6, 2, 3};  // the outside point lands in the corner
   gxfill(corner, 3);
   // Leaving: x = 5 gives y = 5 (above), so the top edge y = 4 at x = 4.
@@ -201,7 +201,7 @@ TEST(DrawingFill, ClampedPolygonWithExactCrossings) {
   EXPECT_EQ(frame_words(), (W{-7, 5, -10, 2000, 2000, -11, 4000, 4000, -11, 5000, 4000, -11,
                               th(10.0 / 3), 4000, -11, 2000, 3000, -8}));
 
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxfill(quad, 2);
   EXPECT_TRUE(frame_words().empty());
 }
@@ -232,17 +232,17 @@ TEST(DrawingMarks, ShapesAndCircleRings) {
   gxmark(4, 3, 3, 0.5f);
   EXPECT_EQ(frame_words(), (W{-10, 2750, 3250, -11, 3250, 3250, -11, 3250, 2750, -11, 2750, 2750,
                               -11, 2750, 3250}));
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmark(1, 3, 3, 0.5f);
   gxmark(99, 3, 3, 0.5f);
   EXPECT_EQ(frame_words(), (W{-10, 3000, 2750, -11, 3000, 3250, -10, 2750, 3000, -11, 3250, 3000}));
 
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmark(8, 4, 4, 1);  // triangle (4, 4.5), (4.44, 3.7), (3.56, 3.7)
   EXPECT_EQ(frame_words(), (W{-10, 4000, 4500, -11, 4440, 3700, -11, 3560, 3700, -11, 4000, 4500}));
 
   // Small circle: 12 points every 30 degrees from 60, closed.
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmark(2, 5, 5, 0.08f);
   W w = frame_words();
   ASSERT_EQ(w.size(), 13u * 3u);
@@ -255,19 +255,19 @@ TEST(DrawingMarks, ShapesAndCircleRings) {
   EXPECT_EQ(w[36 + 1], w[1]);
 
   // Filled circles: 24 + 1 points at 15 degrees, 36 + 1 at 10.
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmark(3, 5, 5, 0.2f);
   EXPECT_EQ(frame_words()[1], 25);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmark(3, 5, 5, 0.5f);
   EXPECT_EQ(frame_words()[1], 37);
 
   // Banded circles: two outline arcs and their fills.
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmark(10, 5, 5, 0.5f);
   EXPECT_EQ(gxtest::count_kind(gxtest::records(), 'p'), 1);
   EXPECT_EQ(gxtest::count_kind(gxtest::records(), 'm'), 2);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmark(11, 5, 5, 0.5f);
   w = frame_words();
   EXPECT_EQ(gxtest::count_kind(gxtest::records(), 'p'), 2);
@@ -282,7 +282,7 @@ TEST(DrawingFrames, BackgroundFillAndColourDefinitionsAtNewFrames) {
   gxcolr(4);
   gxbckg(2);
   EXPECT_EQ(gxqbck(), 2);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   EXPECT_EQ(frame_words(), (W{-5, 20, 10, 20, 30, -3, 2, -6, 0, 11000, 0, 8500}));
   EXPECT_EQ(gxqclr(), 4);
   gxmove(1, 1);  // still drawn in the background colour: no colour record in between
@@ -291,7 +291,7 @@ TEST(DrawingFrames, BackgroundFillAndColourDefinitionsAtNewFrames) {
 
   // The fill covers the whole real page even on a smaller virtual page.
   gxvpag(5, 5, 1, 6, 1, 6);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   w = frame_words();
   EXPECT_EQ(W(w.end() - 5, w.end()), (W{-6, 0, 11000, 0, 8500}));
 }
@@ -362,18 +362,18 @@ TEST(DrawingText, CentredTitleStartsHalfItsWidthBack) {
   gxchpl("ab", 2, 4.8f, 3, 0.2f, 0.2f, 0);
   W direct = frame_words();
   ASSERT_FALSE(direct.empty());
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxtitl("ab  ", 5, 3, 0.2f, 0.2f, 0);  // trailing blanks do not count
   EXPECT_EQ(frame_words(), direct);
 
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxchpl("ab", 2, 5, 2.8f, 0.2f, 0.2f, 90);
   direct = frame_words();
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxtitl("ab", 5, 3, 0.2f, 0.2f, 90);  // steep text is centred along y
   EXPECT_EQ(frame_words(), direct);
 
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxtitl("   ", 5, 3, 0.2f, 0.2f, 0);
   EXPECT_TRUE(frame_words().empty());
 }
@@ -398,7 +398,7 @@ TEST(DrawingWindow, NoWindowAnswers) {
   std::string out = cap.text();
   EXPECT_NE(out.find("GX Package Initialization: Size = 11 8.5 \n"), std::string::npos);
   EXPECT_EQ(out.find("Running in Batch mode"), std::string::npos);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmove(1, 1);
   EXPECT_EQ(frame_words(), (W{-10, 1000, 1000}));
 }

@@ -24,7 +24,7 @@ inline std::vector<int> frame_words(int which = 0) {
 inline void fresh_page(float w = 11, float h = 8.5) {
   gxhlimits(0, 0);
   gxstrt(w, h, 1);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
 }
 
 // One record of a frame as the walker hands it on: c colour (i), w width

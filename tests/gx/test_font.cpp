@@ -34,7 +34,7 @@ struct stroke {
 std::vector<stroke> recorded() {
   std::vector<stroke> s;
   for (const gxtest::rec& r : gxtest::records("md")) s.push_back({r.kind == 'd', r.x, r.y});
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   return s;
 }
 

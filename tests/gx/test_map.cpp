@@ -79,7 +79,7 @@ struct page {
   std::string draw(const tables& t, const std::string& file, bool fresh = true) const {
     if (fresh) {
       gxstrt(11, 8.5, 1);
-      gxfrme(1);
+      gxfrme(frame_action::clear);
       gxrset(3);
       gxscal(1, 9, 0.5f, 8.5f, float(lon1), float(lon2), float(lat1), float(lat2));
     }
@@ -351,7 +351,7 @@ TEST(LowresMap, DrawnInEveryProjectionWithinThePlotArea) {
              {gxlamc, -130, -60, 20, 60}};
   for (const auto& su : all) {
     gxstrt(11, 8.5, 1);
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     projection_box b{su.lon1, su.lon2, su.lat1, su.lat2, 0.5f, 10.5f, 0.75f, 7.75f, 0, 0, 0, 0};
     ASSERT_EQ(su.fn(&b), 0);
     gxclip(b.plot_xlo, b.plot_xhi, b.plot_ylo, b.plot_yhi);

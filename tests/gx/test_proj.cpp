@@ -48,7 +48,7 @@ class Proj : public ::testing::Test {
 protected:
   void SetUp() override {
     gxstrt(11, 8.5, 1);
-    gxfrme(1);
+    gxfrme(frame_action::clear);
   }
 };
 

@@ -19,7 +19,7 @@ namespace {
 std::unique_ptr<session_state> page() {
   gxhlimits(0, 0);
   gxstrt(11, 8.5, 1);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   auto s = std::make_unique<session_state>();
   s->plot_x_low = 1.5f;
   s->plot_x_high = 10.5f;
@@ -81,7 +81,7 @@ TEST(Axes, AutomaticIntervalsSnapOnMapAxes) {
       move(nx, ny);
     }
   } seen;
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   s->grid = 1;
   kaaxis(1, s.get(), 0);
   kaaxis(0, s.get(), 1);
@@ -145,7 +145,7 @@ TEST(Axes, FrameByProjection) {
                {0, 2, false}};
   for (const auto& c : cases) {
     s->frame = c.frame;
-    s->mproj = c.mproj;
+    s->mproj = static_cast<map_projection>(c.mproj);  // the stored numbers
     size_t before = frame_words();
     kafram(s.get());
     EXPECT_EQ(frame_words() > before, c.drawn) << c.frame << " " << c.mproj;
