@@ -29,6 +29,8 @@ constexpr bool window_only(frame_action a) {
   return a == frame_action::discard_events || a == frame_action::serve_events;
 }
 void gxfrme(frame_action action);
+// The same by number, as callers written before the names pass it.
+inline void gxfrme(int action) { gxfrme(static_cast<frame_action>(action)); }
 void gxsfrm();
 
 // Attributes.

@@ -63,7 +63,7 @@ struct Plot {
   Plot() {
     gxhlimits(0, 0);
     gxstrt(11, 8.5, 1);
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     s->batch = 1;
     s->mpdraw = s->logo = s->timelab = s->grid = s->xlab = s->ylab = 0;
     s->ccolor = s->cstyle = 1;

@@ -98,7 +98,7 @@ TEST(VectorPlot, BarbFeathersAndHemisphere) {
   for (int south : {0, 1}) {
     gxhlimits(0, 0);
     gxstrt(11, 8.5, 1);
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     kabarb(5, 4, 1.0f, 0.5f, 0.1f, 0, 65, south);
     recorder r;
     ASSERT_EQ(gxhwalk(0, r), 0);
@@ -118,7 +118,7 @@ TEST(VectorPlot, HugeWindsEndWithBoundedBarbs) {
   for (float speed : {1e6f, 1e30f, INFINITY}) {
     gxhlimits(0, 0);
     gxstrt(11, 8.5, 1);
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     kabarb(5, 4, 0.25f, 0.14f, 0.02f, 1, speed, 0);
     recorder r;
     ASSERT_EQ(gxhwalk(0, r), 0);
