@@ -9,7 +9,7 @@ using plottest::Plot;
 using plottest::recorder;
 
 TEST(MapGrid, MeridiansFollowCurvedProjections) {
-  for (int proj : {6, 7}) {  // Mollweide, orthographic
+  for (map_projection proj : {map_projection::mollweide, map_projection::orthographic}) {
     Plot p;
     p.s->mproj = proj;
     p.s->grid = 1;
@@ -27,8 +27,8 @@ TEST(MapGrid, MeridiansFollowCurvedProjections) {
       float x, y, cx, cy;
       gxconv(lon, 0, &x, &y, 2);
       gxconv(0, 0, &cx, &cy, 2);
-      EXPECT_GT(std::fabs(x - cx), 0.5f) << proj << " " << lon;
-      EXPECT_GE(r.find('d', x, y), 0) << proj << " " << lon;
+      EXPECT_GT(std::fabs(x - cx), 0.5f) << code_of(proj) << " " << lon;
+      EXPECT_GE(r.find('d', x, y), 0) << code_of(proj) << " " << lon;
     }
   }
 }
