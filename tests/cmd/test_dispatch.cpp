@@ -213,7 +213,7 @@ TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   gcmn->looping = 1;
   gcmn->dim_min[0] = 30;
   gcmn->gxout_2d = output_fgrid;
-  gcmn->mproj = 5;
+  gcmn->mproj = map_projection::robinson;
   gcmn->mpdset[0] = "mres";
   gcmn->map_colour[7] = 4;
   gcmn->lats_convention = 4;
@@ -232,7 +232,7 @@ TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   EXPECT_EQ(gcmn->looping, 1);
   EXPECT_FLOAT_EQ(gcmn->dim_min[0], 30);
   EXPECT_EQ(gcmn->gxout_2d, 1);
-  EXPECT_EQ(gcmn->mproj, 2);
+  EXPECT_EQ(gcmn->mproj, map_projection::latlon);
   EXPECT_EQ(gcmn->mpdset[0], "lowres");
   EXPECT_EQ(gcmn->map_colour[0], -1);
   EXPECT_EQ(gcmn->map_colour[2], -1);

@@ -322,10 +322,10 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
   EXPECT_EQ(run(kaplot, s), stats);
   // A flip draws a scaled plot for once; the projection comes back.
   s->gxout_general = output_plot;
-  s->mproj = 3;
+  s->mproj = map_projection::nps;
   s->xflip = 1;
   run(kaplot, s);
-  EXPECT_EQ(s->mproj, 3);
+  EXPECT_EQ(s->mproj, map_projection::nps);
 
   Session st;
   station_set* set = stations({{"A       ", 0, 0, 0, 1, 1}});
