@@ -61,18 +61,7 @@ int kaopen(const char* name, session_state* pcm) {
       return 1;
     }
   }
-  if (!pcm->file_list) {
-    pcm->file_list = pfi;
-  } else {
-    file_descriptor* last = pcm->file_list;
-    while (last->next) last = last->next;
-    last->next = pfi;
-  }
-  pcm->file_count++;
-  if (pcm->file_count == 1) {
-    pcm->default_file = pfi;
-    pcm->default_file_number = 1;
-  }
+  kaaddfile(pcm, pfi);
   kaprntf(2, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
   if (pcm->file_count == 1) {
     bool zrange = pfi->file_type == grid_file && pfi->z_size >= 1 &&

@@ -1,5 +1,7 @@
 #include "data/filerec.h"
 
+#include "base/session.h"
+
 #include <cstdlib>
 
 #include "data/gribindex.h"
@@ -45,4 +47,19 @@ void frepfi(file_descriptor* pfi, int keep) {
   // The first file's copy of a series is the record's own too.
   if (pfi->first_template_io && ka_sdf_hooks.free_io) ka_sdf_hooks.free_io(&pfi->first_template_io);
   std::free(pfi);
+}
+
+void kaaddfile(session_state* pcm, file_descriptor* pfi) {
+  if (!pcm->file_list) {
+    pcm->file_list = pfi;
+  } else {
+    file_descriptor* last = pcm->file_list;
+    while (last->next) last = last->next;
+    last->next = pfi;
+  }
+  pcm->file_count++;
+  if (pcm->file_count == 1) {
+    pcm->default_file = pfi;
+    pcm->default_file_number = 1;
+  }
 }

@@ -100,6 +100,11 @@ file_descriptor* getpfi();
 // closed here.
 void frepfi(file_descriptor* pfi, int keep);
 
+// Appends an opened data set to the session's file list; the first one
+// becomes the default file.
+struct session_state;
+void kaaddfile(session_state* pcm, file_descriptor* pfi);
+
 // The self-describing-file layer lies above this one and installs its entries
 // here when the program starts; until then such files cannot be read.
 struct grid_field;

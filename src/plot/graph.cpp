@@ -186,16 +186,8 @@ void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_f
            station_set* stations) {
   kasdiv(1, 1);
   gxrset(3);
-  if (pcm->parea_set) {
-    pcm->plot_x_low = pcm->parea[0];
-    pcm->plot_x_high = pcm->parea[1];
-    pcm->plot_y_low = pcm->parea[2];
-    pcm->plot_y_high = pcm->parea[3];
-  } else {
-    pcm->plot_x_low = 2.0f;
-    pcm->plot_x_high = pcm->page_width - 0.5f;
-    pcm->plot_y_low = 0.75f;
-    pcm->plot_y_high = pcm->page_height - 0.75f;
+  kaparea(pcm, 2.0f, 0.5f, 0.75f, 0.75f);
+  if (!pcm->parea_set) {
     if (rotate) {
       const float mid = pcm->page_width / 2, third = pcm->page_height / 3;
       pcm->plot_x_low = std::fmax(mid - third, 1.0f);

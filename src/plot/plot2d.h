@@ -15,6 +15,9 @@ struct grid_field;
 void kas2d(session_state* pcm, grid_field* grid, int map);
 // Map projection set-up of a longitude-latitude plot.
 void kamscl(session_state* pcm);
+// The plot area: the one "set parea" chose, or the page less these margins
+// (inches from the left, right, bottom and top edges).
+void kaparea(session_state* pcm, float left, float right, float bottom, float top);
 // Map outlines: first 1 only before the first plot of a frame, with the
 // display's map colour; 0 always.
 void kawmap(session_state* pcm, int first);

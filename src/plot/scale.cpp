@@ -211,17 +211,7 @@ void kas2d(session_state* pcm, grid_field* g, int map) {
     kamscl(pcm);
     if (map) kawmap(pcm, 1);
   } else {
-    if (pcm->parea_set) {
-      pcm->plot_x_low = pcm->parea[0];
-      pcm->plot_x_high = pcm->parea[1];
-      pcm->plot_y_low = pcm->parea[2];
-      pcm->plot_y_high = pcm->parea[3];
-    } else {
-      pcm->plot_x_low = 1.5f;
-      pcm->plot_x_high = pcm->page_width - 0.5f;
-      pcm->plot_y_low = 1.0f;
-      pcm->plot_y_high = pcm->page_height - 0.5f;
-    }
+    kaparea(pcm, 1.5f, 0.5f, 1.0f, 0.5f);
     float x1, x2, y1, y2;
     world_range(pcm, g, g->idim, g->isiz, g->i_world_vals, &x1, &x2);
     world_range(pcm, g, g->jdim, g->jsiz, g->j_world_vals, &y1, &y2);
@@ -290,4 +280,18 @@ grid_field* kaplgrid(session_state* pcm, grid_field* g) {
   bool zt = g->idim == 2 && g->jdim == 3;
   if (pcm->xyrev ? !zt : zt) return kaflip(g, pcm);
   return g;
+}
+
+void kaparea(session_state* pcm, float left, float right, float bottom, float top) {
+  if (pcm->parea_set) {
+    pcm->plot_x_low = pcm->parea[0];
+    pcm->plot_x_high = pcm->parea[1];
+    pcm->plot_y_low = pcm->parea[2];
+    pcm->plot_y_high = pcm->parea[3];
+  } else {
+    pcm->plot_x_low = left;
+    pcm->plot_x_high = pcm->page_width - right;
+    pcm->plot_y_low = bottom;
+    pcm->plot_y_high = pcm->page_height - top;
+  }
 }

@@ -64,17 +64,7 @@ void kascat(session_state* pcm) {
     kaprnt(1, "Cannot draw scatter plot -- 2nd field all undefined\n");
     return;
   }
-  if (pcm->parea_set) {
-    pcm->plot_x_low = pcm->parea[0];
-    pcm->plot_x_high = pcm->parea[1];
-    pcm->plot_y_low = pcm->parea[2];
-    pcm->plot_y_high = pcm->parea[3];
-  } else {
-    pcm->plot_x_low = 2.0f;
-    pcm->plot_x_high = pcm->page_width - 1.5f;
-    pcm->plot_y_low = 1.0f;
-    pcm->plot_y_high = pcm->page_height - 1.0f;
-  }
+  kaparea(pcm, 2.0f, 1.5f, 1.0f, 1.0f);
   gxrset(3);
   kafram(pcm);
   gxwide(pcm->cthick);

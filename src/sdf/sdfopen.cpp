@@ -72,18 +72,7 @@ void sdf_link_file(file_descriptor* pfi, session_state* pcm) {
   pcm->file_serial++;
   pfi->file_number = pcm->file_serial;
   pfi->next = nullptr;
-  if (!pcm->file_list) {
-    pcm->file_list = pfi;
-  } else {
-    file_descriptor* last = pcm->file_list;
-    while (last->next) last = last->next;
-    last->next = pfi;
-  }
-  pcm->file_count++;
-  if (pcm->file_count == 1) {
-    pcm->default_file = pfi;
-    pcm->default_file_number = 1;
-  }
+  kaaddfile(pcm, pfi);
 }
 
 void sdf_default_env(file_descriptor* pfi, session_state* pcm) {
