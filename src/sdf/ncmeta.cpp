@@ -1,4 +1,5 @@
 #include "sdf/ncmeta.h"
+#include "sdf/sdfint.h"
 
 #include <cmath>
 #include <cstdio>
@@ -488,18 +489,10 @@ int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int revers
     // an explicit list.
     if (!(incr > 0) || !std::isfinite(1.0f / incr)) return 0;
   }
-  auto* block = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
-  if (!block) {
+  if (!sdf_set_linear(pfi, dim, start, incr)) {
     kaprnt(0, "Memory allocation error eval. lin. coord. for SDF.\n");
     return -1;
   }
-  linear_scaling_set(block, start, incr);
-  std::free(pfi->grid_to_world_scaling[dim]);
-  pfi->grid_to_world_scaling[dim] = block->grid_to_world;
-  pfi->world_to_grid_scaling[dim] = block->world_to_grid;
-  pfi->grid_to_world[dim] = liconv;
-  pfi->world_to_grid[dim] = liconv;
-  pfi->linear_flags[dim] = 1;
   if (wrap) {
     pfi->x_wraps = 0;
     if (n > 1) {

@@ -17,6 +17,41 @@
 #include "sdf/sdfint.h"
 #include "sdf/units.h"
 
+bool sdf_equal_nocase(const char* a, const char* b) {
+  for (; *a && *b; a++, b++)
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+      return false;
+  return *a == *b;
+}
+
+// Missing value of a variable: its missing_value, else its _FillValue, when
+// of the variable's own type; else the type's default fill.
+void sdf_own_missing(var_info& v) {
+  double m = sdf_default_fill(v.type);
+  for (const char* name : {"missing_value", "_FillValue"}) {
+    const netcdf_att* a = find_att(v.atts, name);
+    if (a) {
+      double x;
+      if (a->type == v.type && a->number(0, &x)) m = x;
+      break;
+    }
+  }
+  sdf_store_value(m, v.type, v.missing);
+}
+
+bool sdf_set_linear(file_descriptor* pfi, int dim, float start, float incr) {
+  auto* block = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
+  if (!block) return false;
+  linear_scaling_set(block, start, incr);
+  std::free(pfi->grid_to_world_scaling[dim]);
+  pfi->grid_to_world_scaling[dim] = block->grid_to_world;
+  pfi->world_to_grid_scaling[dim] = block->world_to_grid;
+  pfi->grid_to_world[dim] = liconv;
+  pfi->world_to_grid[dim] = liconv;
+  pfi->linear_flags[dim] = 1;
+  return true;
+}
+
 namespace {
 
 constexpr double kFloatFill = 9.9692099683868690e36;
@@ -42,13 +77,6 @@ bool starts(const char* s, const char* prefix) {
   return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
 }
 
-bool equal_nocase(const char* a, const char* b) {
-  for (; *a && *b; a++, b++)
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-      return false;
-  return *a == *b;
-}
-
 var_info* find_by_units(io_std* io, bool (*test)(const char*)) {
   for (var_info& v : io->vars)
     if (is_coordinate(io, v) && test(units_of(v))) return &v;
@@ -64,7 +92,7 @@ bool y_units(const char* u) {
          starts(u, "degree_N");
 }
 bool t_units(const char* u) {
-  return equal_nocase(u, "yyyymmddhhmmss") || equal_nocase(u, "yymmddhh") || ud_is_time(u);
+  return sdf_equal_nocase(u, "yyyymmddhhmmss") || sdf_equal_nocase(u, "yymmddhh") || ud_is_time(u);
 }
 
 int findX(io_std* io, var_info** var) {
@@ -186,18 +214,6 @@ int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
   return 0;
 }
 
-bool set_linear(file_descriptor* pfi, int dim, float start, float incr) {
-  auto* block = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
-  if (!block) return false;
-  linear_scaling_set(block, start, incr);
-  std::free(pfi->grid_to_world_scaling[dim]);
-  pfi->grid_to_world_scaling[dim] = block->grid_to_world;
-  pfi->world_to_grid_scaling[dim] = block->world_to_grid;
-  pfi->grid_to_world[dim] = liconv;
-  pfi->world_to_grid[dim] = liconv;
-  pfi->linear_flags[dim] = 1;
-  return true;
-}
 
 float* new_time_scaling(file_descriptor* pfi) {
   auto* ts = static_cast<float*>(std::calloc(8, sizeof(float)));
@@ -366,8 +382,8 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
 }
 
 bool is_365(const char* cal) {
-  return equal_nocase(cal, "365_day_year") || equal_nocase(cal, "noleap") ||
-         equal_nocase(cal, "365_day");
+  return sdf_equal_nocase(cal, "365_day_year") || sdf_equal_nocase(cal, "noleap") ||
+         sdf_equal_nocase(cal, "365_day");
 }
 
 // The time axis from the T coordinate; false after the message.
@@ -528,20 +544,6 @@ void store_axes(var_info& v, const int dims[4], const bool store[4]) {
   }
 }
 
-// Missing value of a variable: its missing_value, else its _FillValue, when
-// of the variable's own type; else the type's default fill.
-void set_missing(var_info& v) {
-  double m = sdf_default_fill(v.type);
-  for (const char* name : {"missing_value", "_FillValue"}) {
-    const netcdf_att* a = find_att(v.atts, name);
-    if (a) {
-      double x;
-      if (a->type == v.type && a->number(0, &x)) m = x;
-      break;
-    }
-  }
-  sdf_store_value(m, v.type, v.missing);
-}
 
 // A variable whose axes are stored in another order is left out rather than
 // read transposed.
@@ -804,7 +806,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
   if (parms.wanted[2]) {
     if (!cv[2]) {
       pfi->z_size = 1;
-      if (!set_linear(pfi, 2, 0.0f, 0.0f)) {
+      if (!sdf_set_linear(pfi, 2, 0.0f, 0.0f)) {
         kaprnt(0, "Error evaluating fixed Z coordinate in SDF file.\n");
         return 1;
       }
@@ -827,7 +829,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
         return 1;
       }
       if (!two) {
-        if (!set_linear(pfi, 2, float(a), 1.0f)) {
+        if (!sdf_set_linear(pfi, 2, float(a), 1.0f)) {
           kaprnt(0, "Error evaluating solo Z coordinate in SDF file.\n");
           return 1;
         }
@@ -976,7 +978,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
       sdf_store_value(pfi->undef, v.type, v.missing);
       if (parms.undef_given) io->fill_switch = 1;
     } else if (v.type != NC_CHAR) {
-      set_missing(v);
+      sdf_own_missing(v);
     }
   }
 

@@ -57,3 +57,13 @@ int sdf_kagsdf(grid_field* grid, float* values);
 double sdf_default_fill(nc_type type);
 // Stores v as one value of the type in out (8 bytes).
 void sdf_store_value(double v, nc_type type, unsigned char* out);
+
+// Names compared without regard to case.
+bool sdf_equal_nocase(const char* a, const char* b);
+// Missing value of a variable from its own attributes: missing_value, else
+// _FillValue, when of the variable's type; else the type's default fill.
+void sdf_own_missing(var_info& v);
+// Linear scaling of dimension dim; false when memory ran out.
+bool sdf_set_linear(file_descriptor* pfi, int dim, float start, float incr);
+// The variable shown under the name abbrev, or null.
+var_info* sdf_find_display(io_std* io, const char* abbrev);

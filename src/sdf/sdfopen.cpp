@@ -18,29 +18,6 @@
 
 namespace {
 
-bool equal_nocase(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; i++)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-// Missing value of a variable from its own attributes, as the builder sets it.
-void own_missing(var_info& v) {
-  double m = sdf_default_fill(v.type);
-  for (const char* name : {"missing_value", "_FillValue"}) {
-    const netcdf_att* a = find_att(v.atts, name);
-    if (a) {
-      double x;
-      if (a->type == v.type && a->number(0, &x)) m = x;
-      break;
-    }
-  }
-  sdf_store_value(m, v.type, v.missing);
-}
-
 // Makes the record's current metadata a copy of the first file's, with no
 // file open; false when the copy failed.
 bool back_to_first(file_descriptor* pfi) {
@@ -236,20 +213,15 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
       if (fresh->fill_switch)
         sdf_store_value(pfi->undef, nv->type, nv->missing);
       else if (nv->type != NC_CHAR)
-        own_missing(*nv);
+        sdf_own_missing(*nv);
     }
   }
   close_old();
   free_io_std(&old);
   pfi->sdf_io = fresh;
 
-  var_info* found = nullptr;
   const char* abbrev = grid->variable ? grid->variable->abbrev : "";
-  for (var_info& v : fresh->vars)
-    if (!v.display.empty() && equal_nocase(v.display, abbrev)) {
-      found = &v;
-      break;
-    }
+  var_info* found = sdf_find_display(fresh, abbrev);
   if (!found) {
     kaprntf(0, "SDF templating:  Couldn't find variable %s in SDF file.\n", abbrev);
     // The file just opened is the one to close.

@@ -16,25 +16,16 @@
 #include "data/result.h"
 #include "sdf/sdfint.h"
 
+var_info* sdf_find_display(io_std* io, const char* abbrev) {
+  if (!io) return nullptr;
+  for (var_info& v : io->vars)
+    if (!v.display.empty() && sdf_equal_nocase(v.display.c_str(), abbrev)) return &v;
+  return nullptr;
+}
+
 namespace {
 
 constexpr double kFloatFill = 9.9692099683868690e36;
-
-bool equal_nocase(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; i++)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-var_info* find_display(io_std* io, const char* abbrev) {
-  if (!io) return nullptr;
-  for (var_info& v : io->vars)
-    if (!v.display.empty() && equal_nocase(v.display, abbrev)) return &v;
-  return nullptr;
-}
 
 // How the stored values of one variable in one file become grid values.
 struct decoder {
@@ -324,7 +315,7 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
 int kafgsdf(grid_field* grid, const request& r, float* block) {
   file_descriptor* pfi = grid->file;
   const char* abbrev = grid->variable ? grid->variable->abbrev : "";
-  var_info* v = find_display(static_cast<io_std*>(pfi->sdf_io), abbrev);
+  var_info* v = sdf_find_display(static_cast<io_std*>(pfi->sdf_io), abbrev);
   if (!v) {
     kaprntf(0, "Couldn't find variable %s in SDF file.\n", abbrev);
     return 2;
@@ -368,7 +359,7 @@ int sdf_kagsdf(grid_field* req, float* values) {
   file_descriptor* fp = req->file;
   auto* io = static_cast<io_std*>(fp->sdf_io);
   const char* abbrev = req->variable ? req->variable->abbrev : "";
-  var_info* v = find_display(io, abbrev);
+  var_info* v = sdf_find_display(io, abbrev);
   if (!v) {
     kaprntf(0, "Couldn't find variable %s in SDF file.\n", abbrev);
     return 2;
