@@ -19,7 +19,7 @@ void write_out(const char* text, size_t n) {
 
 }  // namespace
 
-static void print_text(int level, const char* text, size_t n) {
+static void print_text(msg_level level, const char* text, size_t n) {
   if (msgflg) {
     try {
       msgstk.emplace_back(text, n);
@@ -29,20 +29,20 @@ static void print_text(int level, const char* text, size_t n) {
       write_out(oom, sizeof oom - 1);
       return;
     }
-    if (level < 2) write_out(text, n);
+    if (level == msg_level::error || level == msg_level::info) write_out(text, n);
   } else {
     write_out(text, n);
   }
 }
 
-void kaprnt(int level, const char* text) {
+void kaprnt(msg_level level, const char* text) {
   if (!text) return;
   print_text(level, text, std::char_traits<char>::length(text));
 }
 
-void kaprnt(int level, const std::string& text) { print_text(level, text.data(), text.size()); }
+void kaprnt(msg_level level, const std::string& text) { print_text(level, text.data(), text.size()); }
 
-void kaprntf(int level, const char* fmt, ...) {
+void kaprntf(msg_level level, const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
   va_list ap2;

@@ -5,14 +5,21 @@
 #include <optional>
 #include <string>
 
-// Levels: 0 error, 1 information or warning, 2 result, 3 notice (as 2).
-void kaprnt(int level, const char* text);
-void kaprnt(int level, const std::string& text);
-// Formatted message; the format must be a literal of the program, never user text.
-void kaprntf(int level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// What a message is; the numbers are the levels scripts and captures have always used.
+enum class msg_level {
+  error = 0,   // printed even while a script captures
+  info = 1,    // information or warning, printed even while a script captures
+  result = 2,  // a command's result: captured for the script when one runs the command
+  notice = 3,  // handled as a result
+};
 
-// Runs run() in capture mode: every message is collected (results, level 2
-// and above, only there) and returned as one text, nothing when none was
+void kaprnt(msg_level level, const char* text);
+void kaprnt(msg_level level, const std::string& text);
+// Formatted message; the format must be a literal of the program, never user text.
+void kaprntf(msg_level level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// Runs run() in capture mode: every message is collected (results and
+// notices, only there) and returned as one text, nothing when none was
 // printed; rc gets run's return code. Nested captures keep the outer chain.
 std::optional<std::string> kacapture(const std::function<int()>& run, int& rc);
 

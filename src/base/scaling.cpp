@@ -140,23 +140,23 @@ struct latitude_set {
 float* build_latitudes(const latitude_set& set, const std::vector<float>& table, int start, int count) {
   long long last = static_cast<long long>(start) - 1 + count;
   if (last > set.size) {
-    kaprntf(0, "Open Error: Invalid %s scaling.\n", set.name);
-    kaprntf(0, "  Maximum %i latitudes exceeded \n", set.size);
+    kaprntf(msg_level::error, "Open Error: Invalid %s scaling.\n", set.name);
+    kaprntf(msg_level::error, "  Maximum %i latitudes exceeded \n", set.size);
     return nullptr;
   }
   if (start < 1) {
-    kaprntf(0, "Open Error: Invalid %s scaling.\n", set.name);
-    kaprntf(0, "  Starting latitude %i is below 1 \n", start);
+    kaprntf(msg_level::error, "Open Error: Invalid %s scaling.\n", set.name);
+    kaprntf(msg_level::error, "  Starting latitude %i is below 1 \n", start);
     return nullptr;
   }
   if (count < 1) {
-    kaprntf(0, "Open Error: Invalid %s scaling.\n", set.name);
-    kaprntf(0, "  Latitude count %i is below 1 \n", count);
+    kaprntf(msg_level::error, "Open Error: Invalid %s scaling.\n", set.name);
+    kaprntf(msg_level::error, "  Latitude count %i is below 1 \n", count);
     return nullptr;
   }
   float* a = level_scaling_new(count);
   if (!a) {
-    kaprnt(0, set.mom ? "Memory Allocation Error: MOM32 Grid Scaling\n"
+    kaprnt(msg_level::error, set.mom ? "Memory Allocation Error: MOM32 Grid Scaling\n"
                       : "Memory Allocation Error: Gaussian Grid Scaling\n");
     return nullptr;
   }

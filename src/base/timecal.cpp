@@ -320,8 +320,8 @@ namespace {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 const char* date_error(const char* detail) {
-  kaprnt(0, "Syntax Error:  Invalid Date/Time value.\n");
-  if (detail) kaprnt(0, detail);
+  kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time value.\n");
+  if (detail) kaprnt(msg_level::error, detail);
   return nullptr;
 }
 
@@ -347,8 +347,8 @@ const char* adtprs(const char* text, const date_time* def, date_time* out) {
     if (!p) return date_error("  Number out of range\n");
     if (*p == ':' || *p == 'z') {
       if (val > 23) {
-        kaprnt(0, "Syntax Error:  Invalid Date/Time value.\n");
-        kaprntf(0, "  Hour = %i -- greater than 23\n", val);
+        kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time value.\n");
+        kaprntf(msg_level::error, "  Hour = %i -- greater than 23\n", val);
         return nullptr;
       }
       out->hour = val;
@@ -359,8 +359,8 @@ const char* adtprs(const char* text, const date_time* def, date_time* out) {
         p = read_number(p, &mn, nullptr);
         if (!p) return date_error("  Number out of range\n");
         if (mn > 59) {
-          kaprnt(0, "Syntax Error:  Invalid Date/Time value.\n");
-          kaprntf(0, "  Minute = %i -- greater than 59\n", mn);
+          kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time value.\n");
+          kaprntf(msg_level::error, "  Minute = %i -- greater than 59\n", mn);
           return nullptr;
         }
         out->minute = mn;
@@ -418,8 +418,8 @@ const char* adtprs(const char* text, const date_time* def, date_time* out) {
 
   int limit = days_in_month(out->year, out->month);
   if (out->day > limit) {
-    kaprnt(0, "Syntax Error:  Invalid Date/Time value.\n");
-    kaprntf(0, "  Day = %i -- greater than %i \n", out->day, limit);
+    kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time value.\n");
+    kaprntf(msg_level::error, "  Day = %i -- greater than %i \n", out->day, limit);
     return nullptr;
   }
   return p;
@@ -437,8 +437,8 @@ const char* rdtprs(const char* text, date_time* out) {
     int val = 0;
     const char* q = intprs(p, &val);
     if (!q) {
-      kaprnt(0, "Syntax Error:  Invalid Date/Time offset.\n");
-      kaprnt(0, "  Number out of range\n");
+      kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time offset.\n");
+      kaprnt(msg_level::error, "  Number out of range\n");
       return nullptr;
     }
     p = q;
@@ -456,16 +456,16 @@ const char* rdtprs(const char* text, date_time* out) {
     else if (std::strcmp(code, "mn") == 0)
       out->minute = val;
     else {
-      kaprnt(0, "Syntax Error:  Invalid Date/Time offset.\n");
-      kaprntf(0, "  Expecting yr/mo/dy/hr/mn, found %s\n", code);
+      kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time offset.\n");
+      kaprntf(msg_level::error, "  Expecting yr/mo/dy/hr/mn, found %s\n", code);
       return nullptr;
     }
     p += 2;
     any = true;
   }
   if (!any) {
-    kaprnt(0, "Syntax Error:  Invalid Date/Time offset.\n");
-    kaprnt(0, "  No offset value given\n");
+    kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time offset.\n");
+    kaprnt(msg_level::error, "  No offset value given\n");
     return nullptr;
   }
   return p;

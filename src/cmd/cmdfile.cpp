@@ -59,14 +59,14 @@ int kaexec(char* typed, session_state* pcm) {
   exec_scope scope;
   const char* p = nxtwrd(static_cast<const char*>(typed));
   if (!p) {
-    kaprnt(0, "EXEC error:  missing file name \n");
+    kaprnt(msg_level::error, "EXEC error:  missing file name \n");
     return 1;
   }
   std::string name;
   while (!is_end(*p) && !is_blank(*p)) name.push_back(*p++);
   if (exec_depth > kMaxExecDepth) {
-    kaprnt(0, "EXEC error:  too many nested EXEC commands\n");
-    kaprnt(0, "  File name is: " + name + "\n");
+    kaprnt(msg_level::error, "EXEC error:  too many nested EXEC commands\n");
+    kaprnt(msg_level::error, "  File name is: " + name + "\n");
     return 1;
   }
 
@@ -92,8 +92,8 @@ int kaexec(char* typed, session_state* pcm) {
 
   file_closer file{std::fopen(name.c_str(), "r")};
   if (!file.f) {
-    kaprnt(0, "EXEC error:  Can't open file\n");
-    kaprnt(0, "  File name is: " + name + "\n");
+    kaprnt(msg_level::error, "EXEC error:  Can't open file\n");
+    kaprnt(msg_level::error, "  File name is: " + name + "\n");
     return 1;
   }
 
@@ -102,9 +102,9 @@ int kaexec(char* typed, session_state* pcm) {
     line_status st = read_line(file.f, line);
     if (st == line_status::end) break;
     if (st == line_status::too_long) {
-      kaprnt(0, "EXEC error:  line longer than " + std::to_string(kCommandFileLineMax) +
+      kaprnt(msg_level::error, "EXEC error:  line longer than " + std::to_string(kCommandFileLineMax) +
                     " characters\n");
-      kaprnt(0, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
+      kaprnt(msg_level::error, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
       return 1;
     }
     if (line[0] == '*') continue;
@@ -120,13 +120,13 @@ int kaexec(char* typed, session_state* pcm) {
     }
     // A last line of only an empty ~~ argument expands to nothing at all.
     if (expanded.empty() || expanded.back() != '\n') expanded.push_back('\n');
-    kaprnt(0, expanded);
+    kaprnt(msg_level::error, expanded);
     int rc = kacmd(expanded, pcm, 1);
     if (rc != 0) {
-      kaprnt(0, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
+      kaprnt(msg_level::error, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
       return rc;
     }
   }
-  kaprnt(0, "EOF EXECuting " + name + " \n");
+  kaprnt(msg_level::error, "EOF EXECuting " + name + " \n");
   return 0;
 }

@@ -7,6 +7,7 @@
 
 struct session_state;
 struct file_descriptor;
+enum class msg_level;
 
 // The dispatcher's own small commands (dispatch.cpp).
 int kahelp();
@@ -57,7 +58,7 @@ int kardrw(char* typed, session_state* pcm);
 int kaprim(char* lower, char* typed);
 
 // Services of start-up and reset.
-void kacfg(int level);             // configuration report
+void kacfg(msg_level level);             // configuration report
 void command_line_help();
 void kaiomg();                     // re-arms the once-only interpolation notice
 void kareldef(session_state* pcm); // releases every defined variable

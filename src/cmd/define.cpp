@@ -162,7 +162,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
   if (!implicit) {
     p = nxtwrd(line);
     if (!p) {
-      kaprnt(0, "DEFINE error:  name is missing \n");
+      kaprnt(msg_level::error, "DEFINE error:  name is missing \n");
       return 1;
     }
   }
@@ -175,23 +175,23 @@ int kadef(char* line, session_state* pcm, int implicit) {
   }
   name[len] = '\0';
   if (p[len] != '=' || len == 0) {
-    kaprnt(0, "DEFINE error:  Name too long; missing '='\n");
+    kaprnt(msg_level::error, "DEFINE error:  Name too long; missing '='\n");
     return 1;
   }
   const char* expr = p + len + 1;
   if (*expr == '\0' || *expr == '\n') {
-    kaprnt(0, "DEFINE error:  expression missing\n");
+    kaprnt(msg_level::error, "DEFINE error:  expression missing\n");
     return 1;
   }
 
   file_descriptor* f = pcm->default_file;
   if (!f) {
-    kaprnt(0, "DEFINE error:  no file open yet\n");
+    kaprnt(msg_level::error, "DEFINE error:  no file open yet\n");
     return 1;
   }
   if (f->file_type == station_file) {
-    kaprnt(0, "Define error:  Define not yet valid for station data\n");
-    kaprnt(0, "    Default file is a station data file\n");
+    kaprnt(msg_level::error, "Define error:  Define not yet valid for station data\n");
+    kaprnt(msg_level::error, "    Default file is a station data file\n");
     return 1;
   }
 
@@ -233,13 +233,13 @@ int kadef(char* line, session_state* pcm, int implicit) {
     int rc = kaexpr(expr, pst);
     if (rc || kaqsig()) {
       if (!rc) kafree(pst);
-      kaprnt(0, "DEFINE error:  Invalid expression. \n");
+      kaprnt(msg_level::error, "DEFINE error:  Invalid expression. \n");
       return nullptr;
     }
     if (pst->result_type == 0) {
       kafree(pst);
-      kaprnt(0, "DEFINE Error:  Define does not yet support station data\n");
-      kaprnt(0, "    Expression results in station data object\n");
+      kaprnt(msg_level::error, "DEFINE Error:  Define does not yet support station data\n");
+      kaprnt(msg_level::error, "    Expression results in station data object\n");
       return nullptr;
     }
     grid_field* g = pst->result.grid;
@@ -257,7 +257,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
   auto* entry = new (std::nothrow) defined_entry{};
   file_descriptor* rec = entry ? getpfi() : nullptr;
   if (!rec) {
-    kaprnt(0, "Memory Allocation Error:  DEFINE operation\n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  DEFINE operation\n");
     delete entry;
     kagfre(first);
     delete pst;
@@ -272,7 +272,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
   rec->climatology_cycle = 0;
 
   auto fail = [&](const char* msg) {
-    if (msg) kaprnt(0, msg);
+    if (msg) kaprnt(msg_level::error, msg);
     kagfre(first);
     release_defined(entry);
     delete pst;
@@ -313,8 +313,8 @@ int kadef(char* line, session_state* pcm, int implicit) {
     const bool fits = total > 0 && uint64_t(total) <= SIZE_MAX / sizeof(float);
     if (fits) rec->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * size_t(total)));
     if (!rec->data_buffer) {
-      kaprnt(0, "Define Error:  Unable to allocate data memory\n");
-      kaprntf(0, "  Size of request was %li grid elements\n", long(total));
+      kaprnt(msg_level::error, "Define Error:  Unable to allocate data memory\n");
+      kaprntf(msg_level::error, "  Size of request was %li grid elements\n", long(total));
       return fail(nullptr);
     }
     grid_field shape = *first;  // the first grid's extent, for the checks below
@@ -342,13 +342,13 @@ int kadef(char* line, session_state* pcm, int implicit) {
   }
   delete pst;
 
-  kaprntf(2, "Define memory allocation size = %li bytes\n", long(total * 4));
+  kaprntf(msg_level::result, "Define memory allocation size = %li bytes\n", long(total * 4));
 
   defined_entry** link = &pcm->defined_list;
   while (*link) {
     defined_entry* d = *link;
     if (cmpwrd(d->name, name)) {
-      kaprntf(2, "Name already DEFINEd:  %s.   Will be deleted and replaced.\n", name);
+      kaprntf(msg_level::result, "Name already DEFINEd:  %s.   Will be deleted and replaced.\n", name);
       *link = d->next;
       release_defined(d);
     } else {
@@ -363,7 +363,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
 int kaudef(char* line, session_state* pcm) {
   char name[kNameMax + 1];
   if (!name_word(nxtwrd(line), name)) {
-    kaprnt(0, "UNDEFINE error:  name is missing \n");
+    kaprnt(msg_level::error, "UNDEFINE error:  name is missing \n");
     return 1;
   }
   for (defined_entry** link = &pcm->defined_list; *link; link = &(*link)->next) {
@@ -371,10 +371,10 @@ int kaudef(char* line, session_state* pcm) {
     if (!cmpwrd(name, d->name)) continue;
     *link = d->next;
     release_defined(d);
-    kaprntf(2, "%s UNDEFINEd and storage released\n", name);
+    kaprntf(msg_level::result, "%s UNDEFINEd and storage released\n", name);
     return 0;
   }
-  kaprnt(1, "UNDEFINE Warning:  name not found\n");
+  kaprnt(msg_level::info, "UNDEFINE Warning:  name not found\n");
   return 0;
 }
 
@@ -382,30 +382,30 @@ int kamodf(char* line, session_state* pcm) {
   char name[kNameMax + 1];
   char* p = nxtwrd(line);
   if (!name_word(p, name)) {
-    kaprnt(0, "MODIFY error:  name is missing \n");
+    kaprnt(msg_level::error, "MODIFY error:  name is missing \n");
     return 1;
   }
   defined_entry* d = find_defined(pcm, name);
   if (!d) {
-    kaprntf(0, "MODIFY Error: Defined grid %s not found\n", name);
+    kaprntf(msg_level::error, "MODIFY Error: Defined grid %s not found\n", name);
     return 1;
   }
   p = nxtwrd(p);
   if (!p) {
-    kaprnt(0, "MODIFY error:  Action keyword is missing\n");
+    kaprnt(msg_level::error, "MODIFY error:  Action keyword is missing\n");
     return 1;
   }
   int kind = cmpwrd(p, "seasonal") ? 1 : cmpwrd(p, "diurnal") ? 2 : 0;
   if (!kind) {
     char word[64];
     getwrd(word, p, 63);
-    kaprnt(0, "MODIFY error: Invalid operand\n");
-    kaprntf(0, "  Operand = %s\n", word);
+    kaprnt(msg_level::error, "MODIFY error: Invalid operand\n");
+    kaprntf(msg_level::error, "  Operand = %s\n", word);
     return 1;
   }
   file_descriptor* rec = d->file;
   if (rec->t_size == 1) {
-    kaprnt(0, "MODIFY Error:  Time not varying for this defined variable\n");
+    kaprnt(msg_level::error, "MODIFY Error:  Time not varying for this defined variable\n");
     return 1;
   }
   const float* ts = rec->grid_to_world_scaling[3];
@@ -419,12 +419,12 @@ int kamodf(char* line, session_state* pcm) {
   const float g2 = t2gr(ts, &dt);
   const int n = g2 < 0 ? int(g2 - 0.1f) : int(g2 + 0.1f);
   if (std::fabs(g2 - float(n)) > 0.001f || (kind == 1 && g2 - g1 > 12.5f)) {
-    kaprnt(0, "MODIFY Error:  Invalid time scaling in defined variable\n");
+    kaprnt(msg_level::error, "MODIFY Error:  Invalid time scaling in defined variable\n");
     return 1;
   }
   rec->climatology_cycle = int(g2 + 0.1f - g1);
   rec->climatology_flag = kind;
-  kaprnt(0, "Defined variable is now climatological\n");
+  kaprnt(msg_level::error, "Defined variable is now climatological\n");
   return 0;
 }
 
@@ -432,11 +432,11 @@ int kamodf(char* line, session_state* pcm) {
 static int kaqdef(char* args, session_state* pcm, int write) {
   auto syntax = [&]() {
     if (write) {
-      kaprnt(0, "MODIFY DEFVAL Error: Syntax is: ");
-      kaprnt(0, "Modify Defval name i j value\n");
+      kaprnt(msg_level::error, "MODIFY DEFVAL Error: Syntax is: ");
+      kaprnt(msg_level::error, "Modify Defval name i j value\n");
     } else {
-      kaprnt(0, "QUERY DEFVAL Error: Syntax is: ");
-      kaprnt(0, "Query Defval name i j\n");
+      kaprnt(msg_level::error, "QUERY DEFVAL Error: Syntax is: ");
+      kaprnt(msg_level::error, "Query Defval name i j\n");
     }
     return 1;
   };
@@ -455,7 +455,7 @@ static int kaqdef(char* args, session_state* pcm, int write) {
   }
   defined_entry* d = find_defined(pcm, name);
   if (!d) {
-    kaprnt(1, "Warning:  defined name not found\n");
+    kaprnt(msg_level::info, "Warning:  defined name not found\n");
     return 0;
   }
   file_descriptor* rec = d->file;
@@ -464,11 +464,11 @@ static int kaqdef(char* args, session_state* pcm, int write) {
   const bool inside = li >= 0 && li < rec->x_size && lj >= 0 && lj < rec->y_size;
   float* cell = inside ? rec->data_buffer + lj * rec->x_size + li : nullptr;
   if (!write) {
-    kaprntf(2, "DEFVAL is %g\n", double(inside ? *cell : rec->undef));
+    kaprntf(msg_level::result, "DEFVAL is %g\n", double(inside ? *cell : rec->undef));
     return 0;
   }
   if (!inside) {
-    kaprnt(0, "MODIFY DEFVAL Error:  Out of Range\n");
+    kaprnt(msg_level::error, "MODIFY DEFVAL Error:  Out of Range\n");
     return 1;
   }
   *cell = value;
@@ -481,11 +481,11 @@ int set_defval(set_args& a) { return kaqdef(a.lower, a.pcm, 1); }
 
 int kaqdefine(char*, char*, session_state* pcm) {
   if (!pcm->defined_list) {
-    kaprnt(1, "No Defined Variables\n");
+    kaprnt(msg_level::info, "No Defined Variables\n");
     return 0;
   }
   for (const defined_entry* d = pcm->defined_list; d; d = d->next)
-    kaprntf(2, "%s %g\n", d->name, double(d->file->data_buffer[0]));
+    kaprntf(msg_level::result, "%s %g\n", d->name, double(d->file->data_buffer[0]));
   return 0;
 }
 

@@ -58,14 +58,14 @@ int run_script(const std::string& text, session_state* pcm, int implicit) {
   gs_register_command_layer(kagsdo);
   int rc = 0;
   std::optional<std::string> out = gsfile(text, rc, implicit);
-  if (rc == 0 && out) kaprnt(2, *out);
+  if (rc == 0 && out) kaprnt(msg_level::result, *out);
   return rc;
 }
 
 void close_fwrite(session_state* pcm) {
   if (pcm->fwrite_file) {
     if (!pcm->fwrite_file->commit())
-      kaprnt(0, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n");
+      kaprnt(msg_level::error, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n");
     pcm->fwrite_file.reset();
   }
   pcm->fwrite_name.clear();
@@ -98,7 +98,7 @@ int do_reset(session_state* pcm, bool reinit) {
     gxhend();
     gxdbck(pcm->display_white);
     gxgrey(pcm->display_grey);
-    kaprnt(1, "All files closed; all defined objects released\n");
+    kaprnt(msg_level::info, "All files closed; all defined objects released\n");
   }
   if (pcm->file_list) {
     pcm->default_file = pcm->file_list;
@@ -110,7 +110,7 @@ int do_reset(session_state* pcm, bool reinit) {
                  (pfi->x_size == 1 || pfi->y_size == 1));
   }
   gxfrme(frame_action::clear);
-  kaprnt(1, reinit ? "All Vemra attributes have been reinitialized\n"
+  kaprnt(msg_level::info, reinit ? "All Vemra attributes have been reinitialized\n"
                    : "Most Vemra attributes have been reset\n");
   return 0;
 }
@@ -118,7 +118,7 @@ int do_reset(session_state* pcm, bool reinit) {
 int do_screen(char* lower) {
   char* p = nxtwrd(lower);
   if (!p) {
-    kaprnt(0, "Screen Error: Missing keyword\n");
+    kaprnt(msg_level::error, "Screen Error: Missing keyword\n");
     return 1;
   }
   int kind;
@@ -126,17 +126,17 @@ int do_screen(char* lower) {
   else if (cmpwrd(p, "show")) kind = 1;
   else if (cmpwrd(p, "free")) kind = 2;
   else {
-    kaprnt(0, "Screen Error: Unknown keyword\n");
+    kaprnt(msg_level::error, "Screen Error: Unknown keyword\n");
     return 1;
   }
   p = nxtwrd(p);
   if (!p) {
-    kaprnt(0, "Screen Error: Missing screen number\n");
+    kaprnt(msg_level::error, "Screen Error: Missing screen number\n");
     return 1;
   }
   int n;
   if (!intprs(p, &n)) {
-    kaprnt(0, "Screen Error: Invalid screen number\n");
+    kaprnt(msg_level::error, "Screen Error: Invalid screen number\n");
     return 1;
   }
   if (kind == 0) gxdssv(n);
@@ -149,16 +149,16 @@ int do_screen(char* lower) {
 int do_close(char* lower, session_state* pcm) {
   char* p = nxtwrd(lower);
   if (!p) {
-    kaprnt(0, "Close Error: Missing file number\n");
+    kaprnt(msg_level::error, "Close Error: Missing file number\n");
     return 1;
   }
   int n;
   if (!intprs(p, &n)) {
-    kaprnt(0, "Close Error: Invalid file number\n");
+    kaprnt(msg_level::error, "Close Error: Invalid file number\n");
     return 1;
   }
   if (n != pcm->file_count) {
-    kaprnt(0, "Close Error: Only last file may be closed\n");
+    kaprnt(msg_level::error, "Close Error: Only last file may be closed\n");
     return 1;
   }
   file_descriptor* pfi = pcm->file_list;
@@ -168,7 +168,7 @@ int do_close(char* lower, session_state* pcm) {
     pfi = pfi->next;
   }
   if (!pfi || pfi->next) {
-    kaprnt(0, "Logic Error 4 on Close.  No Action Taken\n");
+    kaprnt(msg_level::error, "Logic Error 4 on Close.  No Action Taken\n");
     return 1;
   }
   bool was_default = (pfi == pcm->default_file);
@@ -184,7 +184,7 @@ int do_close(char* lower, session_state* pcm) {
     pcm->default_file = pcm->file_list;
     pcm->default_file_number = 1;
   }
-  kaprntf(2, "File %i has been closed\n", n);
+  kaprntf(msg_level::result, "File %i has been closed\n", n);
   return 0;
 }
 
@@ -198,7 +198,7 @@ int do_clear(char* lower, session_state* pcm, int from_exec) {
     for (int i = 0; i < 7; ++i)
       if (cmpwrd(p, words[i])) action = i + 1;
     if (action < 0) {
-      kaprnt(0, "Invalid option on clear command\n");
+      kaprnt(msg_level::error, "Invalid option on clear command\n");
       return 1;
     }
   }
@@ -212,7 +212,7 @@ int do_clear(char* lower, session_state* pcm, int from_exec) {
       char* q = nxtwrd(p);
       int n;
       if (!q || !intprs(q, &n)) {
-        kaprnt(0, "Invalid or missing widget number on clear command\n");
+        kaprnt(msg_level::error, "Invalid or missing widget number on clear command\n");
         return 1;
       }
       gxrs1wd(action - 4, n);
@@ -232,10 +232,10 @@ int do_outxwd(char* lower, char* typed, session_state* pcm) {
   char* p = nxtwrd(lower);
   int rc = 0;
   if (!p) {
-    kaprnt(0, "command outxwd:  need filename parameter\n");
+    kaprnt(msg_level::error, "command outxwd:  need filename parameter\n");
     rc = 1;
   } else if (pcm->batch) {
-    kaprnt(0, "command outxwd:  no window to dump in batch mode\n");
+    kaprnt(msg_level::error, "command outxwd:  no window to dump in batch mode\n");
     rc = 1;
   } else {
     std::string name = word_at(typed_at(typed, lower, p));
@@ -255,7 +255,7 @@ int do_disable(char* lower, session_state* pcm) {
     close_fwrite(pcm);
     return 0;
   }
-  kaprnt(0, "DISABLE error: Invalid keyword\n");
+  kaprnt(msg_level::error, "DISABLE error: Invalid keyword\n");
   return 1;
 }
 
@@ -295,21 +295,21 @@ int kaenab(char* typed, session_state*) {
   lowcas(head);
   char* p = nxtwrd(head);
   if (!p) {
-    kaprnt(0, "ENABLE error: Missing operand\n");
+    kaprnt(msg_level::error, "ENABLE error: Missing operand\n");
     return 1;
   }
   if (!cmpwrd(p, "print")) {
-    kaprnt(0, "ENABLE error: Invalid operand \n");
+    kaprnt(msg_level::error, "ENABLE error: Invalid operand \n");
     return 1;
   }
   const char* w = nxtwrd(nxtwrd(static_cast<const char*>(typed)));
   if (!w) {
-    kaprnt(0, "ENABLE error: Missing file name \n");
+    kaprnt(msg_level::error, "ENABLE error: Missing file name \n");
     return 1;
   }
   std::string name = word_at(w);
   if (name.size() > 256) {
-    kaprnt(0, "ENABLE error: file name longer than 256 characters\n");
+    kaprnt(msg_level::error, "ENABLE error: file name longer than 256 characters\n");
     return 1;
   }
   return gxhbgn(name.c_str()) == 0 ? 0 : 1;
@@ -368,7 +368,7 @@ int cmd_print(command_line&) {
 int cmd_run(command_line& c) {
   const char* w = nxtwrd(static_cast<const char*>(c.typed));
   if (!w) {
-    kaprnt(0, "RUN error:  No file name specified\n");
+    kaprnt(msg_level::error, "RUN error:  No file name specified\n");
     return 1;
   }
   return run_script(rest_of_line(w), c.pcm, 0);
@@ -389,7 +389,7 @@ int cmd_redraw(command_line& c) {
 int cmd_open(command_line& c) {
   const char* w = nxtwrd(static_cast<const char*>(c.typed));
   if (!w) {
-    kaprnt(0, "OPEN error:  missing data description file name\n");
+    kaprnt(msg_level::error, "OPEN error:  missing data description file name\n");
     return 1;
   }
   return kaopen(word_at(w).c_str(), c.pcm);
@@ -398,7 +398,7 @@ int cmd_open(command_line& c) {
 int cmd_sdfopen(command_line& c) {
   const char* w = nxtwrd(static_cast<const char*>(c.typed));
   if (!w) {
-    kaprnt(0, "SDFOPEN error:  missing self-describing file pathname\n");
+    kaprnt(msg_level::error, "SDFOPEN error:  missing self-describing file pathname\n");
     return 1;
   }
   return kasdfopen(w, c.pcm);
@@ -407,7 +407,7 @@ int cmd_sdfopen(command_line& c) {
 int cmd_xdfopen(command_line& c) {
   const char* w = nxtwrd(static_cast<const char*>(c.typed));
   if (!w) {
-    kaprnt(0, "XDFOPEN error:  missing data descriptor file name\n");
+    kaprnt(msg_level::error, "XDFOPEN error:  missing data descriptor file name\n");
     return 1;
   }
   return kaxdfopen(w, c.pcm);
@@ -497,7 +497,7 @@ int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
 
   if (is_implicit_define(c.lower)) {
     if (!pcm->default_file) {
-      kaprnt(0, kNoFileDefine);
+      kaprnt(msg_level::error, kNoFileDefine);
       return 1;
     }
     return kadef(c.lower, pcm, 1);
@@ -509,7 +509,7 @@ int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
 
   if (cmd) {
     if (cmd->no_file && !pcm->default_file) {
-      kaprnt(0, cmd->no_file);
+      kaprnt(msg_level::error, cmd->no_file);
       return 1;
     }
     return cmd->handler(c);
@@ -522,7 +522,7 @@ int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
     return 0;
   }
   if (pcm->impcmd) return run_script(c.typed, pcm, 1);
-  kaprnt(0, "Unknown command: " + word_at(c.typed) + "\n");
+  kaprnt(msg_level::error, "Unknown command: " + word_at(c.typed) + "\n");
   return 1;
 }
 
@@ -535,7 +535,7 @@ int kacmd(const std::string& line, session_state* pcm, int from_exec) {
   try {
     return dispatch_line(line, pcm, from_exec);
   } catch (const std::bad_alloc&) {
-    kaprnt(0, "Memory allocation error\n");
+    kaprnt(msg_level::error, "Memory allocation error\n");
     return 1;
   }
 }

@@ -54,8 +54,8 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
   file_descriptor* f = pcm->default_file;
   const int d = pcm->loopdim;
   if (f->file_type != grid_file && d != 3) {
-    kaprnt(0, "Display command error:  Invalid looping environment\n");
-    kaprnt(0, "  Cannot loop on stn data through X, Y, or Z\n");
+    kaprnt(msg_level::error, "Display command error:  Invalid looping environment\n");
+    kaprnt(msg_level::error, "  Cannot loop on stn data through X, Y, or Z\n");
     return 1;
   }
   float g1, g2;
@@ -149,7 +149,7 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
   }
   const int n = static_cast<int>(parts.size());
   if (n > kMaxResults) {
-    kaprntf(0, "DISPLAY error:  %i expressions; at most %i can be displayed at once\n", n,
+    kaprntf(msg_level::error, "DISPLAY error:  %i expressions; at most %i can be displayed at once\n", n,
             kMaxResults);
     return 1;
   }
@@ -161,8 +161,8 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
       rc = 1;
     }
     if (rc) {
-      kaprnt(0, "DISPLAY error:  Invalid expression \n");
-      kaprnt(0, "  Expression = " + parts[k] + "\n");
+      kaprnt(msg_level::error, "DISPLAY error:  Invalid expression \n");
+      kaprnt(msg_level::error, "  Expression = " + parts[k] + "\n");
       pcm->result_count = pcm->result_held = k;
       kagrel(pcm);
       return 1;
@@ -186,7 +186,7 @@ int kadspl(char* line, session_state* pcm) {
   }
   const char* p = nxtwrd(static_cast<const char*>(line));
   if (!p) {
-    kaprnt(0, "Display command error:  No expression provided\n");
+    kaprnt(msg_level::error, "Display command error:  No expression provided\n");
     return 1;
   }
   std::string text = p;
@@ -214,7 +214,7 @@ int kadspl(char* line, session_state* pcm) {
       kaplot(pcm);
       // Drawing stops at an interrupt; what was drawn stays, the command fails.
       if (kaqsig()) {
-        kaprnt(0, "DISPLAY error:  interrupted\n");
+        kaprnt(msg_level::error, "DISPLAY error:  interrupted\n");
         rc = 1;
       }
       kagrel(pcm);

@@ -34,20 +34,20 @@ bool floats_at(const char*& p, float* v, int n) {
 }
 
 int refuse(const char* text) {
-  kaprnt(0, text);
+  kaprnt(msg_level::error, text);
   return 1;
 }
 
 int refuse2(const char* a, const char* b) {
-  kaprnt(0, a);
-  kaprnt(0, b);
+  kaprnt(msg_level::error, a);
+  kaprnt(msg_level::error, b);
   return 1;
 }
 
 // The window's widgets and the weather symbols are not built yet; a
 // well-formed request says so rather than pretend to draw.
 int not_yet(const char* what) {
-  kaprnt(0, std::string("DRAW error:  ") + what + " not available yet\n");
+  kaprnt(msg_level::error, std::string("DRAW error:  ") + what + " not available yet\n");
   return 1;
 }
 
@@ -321,6 +321,6 @@ int kardrw(char* typed, session_state*) {
   if (!(p = nxtwrd(p)) || !intprs(p, &num) || num < 0 || num > 255) return refuse(syntax);
   if (!(p = nxtwrd(p)) || !intprs(p, &state)) return refuse(syntax);
   if ((p = nxtwrd(p)) && !intprs(p, &flag)) return refuse(syntax);
-  kaprnt(0, "REDRAW error:  buttons are not available yet\n");
+  kaprnt(msg_level::error, "REDRAW error:  buttons are not available yet\n");
   return 1;
 }

@@ -39,10 +39,10 @@ void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
 }
 
 int kaopen(const char* name, session_state* pcm) {
-  kaprnt(2, std::string("Scanning description file:  ") + name + "\n");
+  kaprnt(msg_level::result, std::string("Scanning description file:  ") + name + "\n");
   file_descriptor* pfi = getpfi();
   if (!pfi) {
-    kaprnt(0, "Memory Allocation Error: On File Open\n");
+    kaprnt(msg_level::error, "Memory Allocation Error: On File Open\n");
     return 1;
   }
   if (kaddes(name, pfi, 1)) {
@@ -55,23 +55,23 @@ int kaopen(const char* name, session_state* pcm) {
   if (!pfi->template_flag) {
     pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");
     if (!pfi->data_stream) {
-      kaprnt(0, "Open Error:  Can't open binary data file\n");
-      kaprnt(0, std::string("  File name = ") + pfi->data_file_name + "\n");
+      kaprnt(msg_level::error, "Open Error:  Can't open binary data file\n");
+      kaprnt(msg_level::error, std::string("  File name = ") + pfi->data_file_name + "\n");
       frepfi(pfi, 0);
       return 1;
     }
   }
   kaaddfile(pcm, pfi);
-  kaprntf(2, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+  kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
   if (pcm->file_count == 1) {
     bool zrange = pfi->file_type == grid_file && pfi->z_size >= 1 &&
                   (pfi->x_size == 1 || pfi->y_size == 1);
     kadefenv(pcm, pfi, zrange);
   }
   if (pfi->pdef_type) {
-    kaprnt(1, std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
-    kaprnt(1, " Interpolation will be performed on any data ");
-    kaprnt(1, "displayed from this file\n");
+    kaprnt(msg_level::info, std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
+    kaprnt(msg_level::info, " Interpolation will be performed on any data ");
+    kaprnt(msg_level::info, "displayed from this file\n");
   }
   return 0;
 }

@@ -12,8 +12,8 @@
 namespace {
 
 int not_yet(const char* name) {
-  kaprnt(0, name);
-  kaprnt(0, " error:  not available yet\n");
+  kaprnt(msg_level::error, name);
+  kaprnt(msg_level::error, " error:  not available yet\n");
   return 1;
 }
 

@@ -19,12 +19,12 @@ bool ends_with(const std::string& s, const char* tail) {
 int kaprim(char* lower, char* typed) {
   char* p = nxtwrd(lower);
   if (!p) {
-    kaprnt(0, "PRINTIM error:  missing output file name\n");
+    kaprnt(msg_level::error, "PRINTIM error:  missing output file name\n");
     return 1;
   }
   std::string name = setopt::word_at(typed + (p - lower));
   if (name.size() > 256) {
-    kaprnt(0, "PRINTIM error:  file name longer than 256 characters\n");
+    kaprnt(msg_level::error, "PRINTIM error:  file name longer than 256 characters\n");
     return 1;
   }
   // -999: not given (the window's size and background).
@@ -43,13 +43,13 @@ int kaprim(char* lower, char* typed) {
       if (q && intprs(q, &n)) {
         // No image of no pixels: refused before any file is made.
         if (n < 1) {
-          kaprnt(0, is_x ? "PRINTIM error:  x size must be 1 pixel or more\n"
+          kaprnt(msg_level::error, is_x ? "PRINTIM error:  x size must be 1 pixel or more\n"
                          : "PRINTIM error:  y size must be 1 pixel or more\n");
           return 1;
         }
         size = n;
       } else {
-        kaprnt(0, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
+        kaprnt(msg_level::error, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
                        : "PRINTIM error:  Invalid y option; ignored\n");
         size = -999;
         ignored = 1;
@@ -57,7 +57,7 @@ int kaprim(char* lower, char* typed) {
       // The number, good or bad, belongs to its option.
       if (q) p = q;
     } else {
-      kaprnt(0, "PRINTIM error:  Invalid option; ignored\n");
+      kaprnt(msg_level::error, "PRINTIM error:  Invalid option; ignored\n");
       ignored = 1;
     }
   }
@@ -67,6 +67,6 @@ int kaprim(char* lower, char* typed) {
   if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
   int rc = gxhpng(name.c_str(), width, height, background, format);
   if (rc == 0) return 0;
-  kaprnt(0, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
+  kaprnt(msg_level::error, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
   return 1;
 }

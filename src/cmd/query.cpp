@@ -19,7 +19,7 @@ struct query_keyword {
 };
 
 int query_config(char*, char*, session_state*) {
-  kacfg(2);
+  kacfg(msg_level::result);
   return 0;
 }
 
@@ -78,20 +78,20 @@ const char* const listing[][2] = {
 // "xinfo": the graphics window's place and size on the screen.
 int kaqxinfo(char*, char*, session_state* pcm) {
   if (pcm->batch) {
-    kaprnt(2, "Batch Mode\n");
+    kaprnt(msg_level::result, "Batch Mode\n");
     return 0;
   }
   int d[6];
   if (!win_data(d)) {
-    kaprnt(2, "Error\n");
+    kaprnt(msg_level::result, "Error\n");
     return 0;
   }
-  kaprntf(2, "Window ID = %d\n", d[0]);
-  kaprntf(2, "Window X = %d\n", d[1]);
-  kaprntf(2, "Window Y = %d\n", d[2]);
-  kaprntf(2, "Window Width = %d\n", d[3]);
-  kaprntf(2, "Window Height = %d\n", d[4]);
-  kaprntf(2, "Window Border = %d\n", d[5]);
+  kaprntf(msg_level::result, "Window ID = %d\n", d[0]);
+  kaprntf(msg_level::result, "Window X = %d\n", d[1]);
+  kaprntf(msg_level::result, "Window Y = %d\n", d[2]);
+  kaprntf(msg_level::result, "Window Width = %d\n", d[3]);
+  kaprntf(msg_level::result, "Window Height = %d\n", d[4]);
+  kaprntf(msg_level::result, "Window Border = %d\n", d[5]);
   return 0;
 }
 
@@ -106,13 +106,13 @@ int kaqpos(char* lower, char*, session_state*) {
   float rval[4] = {};
   gxdbtn(wait, &x, &y, &button, &type, ival, rval);
   if (type < 1)
-    kaprntf(2, "Position = %g %g %i %i\n", x, y, button, type);
+    kaprntf(msg_level::result, "Position = %g %g %i %i\n", x, y, button, type);
   else if (type == 1)
-    kaprntf(2, "Position = %g %g %i %i %i %i\n", x, y, button, 1, ival[0], ival[1]);
+    kaprntf(msg_level::result, "Position = %g %g %i %i %i %i\n", x, y, button, 1, ival[0], ival[1]);
   else if (type == 2)
-    kaprntf(2, "Position = %g %g %i %i %i %g %g\n", x, y, button, 2, ival[0], rval[0], rval[1]);
+    kaprntf(msg_level::result, "Position = %g %g %i %i %i %g %g\n", x, y, button, 2, ival[0], rval[0], rval[1]);
   else if (type == 3)
-    kaprntf(2, "Position = %g %g %i %i %i %i %i %i %i %i %i %i\n", x, y, button, 3, ival[0],
+    kaprntf(msg_level::result, "Position = %g %g %i %i %i %i %i %i %i %i %i %i\n", x, y, button, 3, ival[0],
             ival[1], ival[2], ival[3], ival[4], ival[5], ival[6], ival[7]);
   return 0;
 }
@@ -120,17 +120,17 @@ int kaqpos(char* lower, char*, session_state*) {
 int kaqury(char* lower, char* typed, session_state* pcm) {
   char* p = nxtwrd(lower);
   if (!p) {
-    kaprnt(2, "Vemra Version " VEMRA_VERSION "\n");
-    kaprnt(2, "query or q Options: \n");
+    kaprnt(msg_level::result, "Vemra Version " VEMRA_VERSION "\n");
+    kaprnt(msg_level::result, "query or q Options: \n");
     for (const auto& k : listing) {
       std::string line = "  q ";
       line += k[0];
       line.append(9 - line.size() + 4, ' ');
       line += k[1];
       line += "\n";
-      kaprnt(2, line);
+      kaprnt(msg_level::result, line);
     }
-    kaprnt(2, "Details are in the README of this program.\n");
+    kaprnt(msg_level::result, "Details are in the README of this program.\n");
     return 0;
   }
   char* t = typed + (p - lower);
@@ -139,6 +139,6 @@ int kaqury(char* lower, char* typed, session_state* pcm) {
   std::string word;
   for (const char* c = p; *c && *c != ' ' && *c != '\t' && *c != '\n' && word.size() < 19; ++c)
     word.push_back(*c);
-  kaprnt(0, "Invalid QUERY argument: " + word + " \n");
+  kaprnt(msg_level::error, "Invalid QUERY argument: " + word + " \n");
   return 1;  // an error message always comes with a failing return code
 }

@@ -25,34 +25,34 @@ bool two_values(const char* p, float* x, float* y) {
 int kaqstring(char*, char* typed, session_state* pcm) {
   const char* p = nxtwrd(typed);
   if (!p) {
-    kaprnt(0, "Query String Error: Missing String\n");
+    kaprnt(msg_level::error, "Query String Error: Missing String\n");
     return 0;
   }
   std::string text = setopt::rest_at(p);
   float w = 0;
   gxchln(text.c_str(), static_cast<int>(text.size()), pcm->strsiz_h, &w);
-  kaprntf(2, "String Width = %g\n", w);
+  kaprntf(msg_level::result, "String Width = %g\n", w);
   return 0;
 }
 
 int kaqpp2xy(char* lower, char*, session_state*) {
   float x, y;
   if (!two_values(lower, &x, &y)) {
-    kaprnt(0, "Query Error: Syntax is QUERY PP2XY ppx ppy\n");
+    kaprnt(msg_level::error, "Query Error: Syntax is QUERY PP2XY ppx ppy\n");
     return 1;
   }
   gxppvp(x, y, &x, &y);
-  kaprntf(2, "X = %g  Y = %g\n", x, y);
+  kaprntf(msg_level::result, "X = %g  Y = %g\n", x, y);
   return 0;
 }
 
 int kaqll2xy(char* lower, char*, session_state*) {
   float x, y;
   if (!two_values(lower, &x, &y)) {
-    kaprnt(0, "QUERY error: Syntax is QUERY LL2XY lon lat\n");
+    kaprnt(msg_level::error, "QUERY error: Syntax is QUERY LL2XY lon lat\n");
     return 1;
   }
   gxconv(x, y, &x, &y, 2);
-  kaprntf(2, "%g %g\n", x, y);
+  kaprntf(msg_level::result, "%g %g\n", x, y);
   return 0;
 }

@@ -30,7 +30,7 @@ std::string echo_word(const char* p) {
 file_descriptor* pick_file(char* lower, session_state* pcm, const char* what, int* rc) {
   *rc = 1;
   if (!pcm->file_list) {
-    kaprnt(0, "No Files Open\n");
+    kaprnt(msg_level::error, "No Files Open\n");
     return nullptr;
   }
   char* p = nxtwrd(lower);
@@ -38,13 +38,13 @@ file_descriptor* pick_file(char* lower, session_state* pcm, const char* what, in
   int n;
   char* q = intprs(p, &n);
   if (!q || !(*q == '\0' || *q == ' ' || *q == '\t' || *q == '\n')) {
-    kaprnt(0, std::string("Invalid QUERY ") + what + " argument: " + echo_word(p) + " \n");
+    kaprnt(msg_level::error, std::string("Invalid QUERY ") + what + " argument: " + echo_word(p) + " \n");
     return nullptr;
   }
   file_descriptor* pfi = n >= 1 ? pcm->file_list : nullptr;
   for (int i = 1; pfi && i < n; i++) pfi = pfi->next;
   if (!pfi) {
-    kaprntf(0, "QUERY %s Error:  file %i not open\n", what, n);
+    kaprntf(msg_level::error, "QUERY %s Error:  file %i not open\n", what, n);
     return nullptr;
   }
   return pfi;
@@ -55,10 +55,10 @@ file_descriptor* pick_file(char* lower, session_state* pcm, const char* what, in
 int kaqdims(char*, char*, session_state* pcm) {
   file_descriptor* pfi = pcm->default_file;
   if (!pfi) {
-    kaprnt(0, "No files open\n");
+    kaprnt(msg_level::error, "No files open\n");
     return 1;
   }
-  kaprntf(2, "Default file number is: %i \n", pcm->default_file_number);
+  kaprntf(msg_level::result, "Default file number is: %i \n", pcm->default_file_number);
   static const char* const upper[3] = {"X", "Y", "Z"};
   static const char* const world[3] = {"Lon", "Lat", "Lev"};
   for (int d = 0; d < 3; d++) {
@@ -69,9 +69,9 @@ int kaqdims(char*, char*, session_state* pcm) {
       ghi = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], hi);
     }
     if (lo == hi)
-      kaprntf(2, "%s is fixed     %s = %g  %s = %g\n", upper[d], world[d], lo, upper[d], glo);
+      kaprntf(msg_level::result, "%s is fixed     %s = %g  %s = %g\n", upper[d], world[d], lo, upper[d], glo);
     else
-      kaprntf(2, "%s is varying   %s = %g to %g   %s = %g to %g\n", upper[d], world[d], lo, hi,
+      kaprntf(msg_level::result, "%s is varying   %s = %g to %g   %s = %g to %g\n", upper[d], world[d], lo, hi,
               upper[d], glo, ghi);
   }
   const float* ts = pfi->grid_to_world_scaling[3];
@@ -79,20 +79,20 @@ int kaqdims(char*, char*, session_state* pcm) {
   float t2 = t2gr(ts, &pcm->time_end);
   std::string s1 = time_text(pcm->time_start), s2 = time_text(pcm->time_end);
   if (t1 == t2)
-    kaprntf(2, "T is fixed     Time = %s  T = %g\n", s1.c_str(), t1);
+    kaprntf(msg_level::result, "T is fixed     Time = %s  T = %g\n", s1.c_str(), t1);
   else
-    kaprntf(2, "T is varying   Time = %s to %s  T = %g to %g\n", s1.c_str(), s2.c_str(), t1, t2);
+    kaprntf(msg_level::result, "T is varying   Time = %s to %s  T = %g to %g\n", s1.c_str(), s2.c_str(), t1, t2);
   return 0;
 }
 
 int kaqtime(char*, char*, session_state* pcm) {
   if (!pcm->file_list) {
-    kaprnt(0, "No Files Open\n");
+    kaprnt(msg_level::error, "No Files Open\n");
     return 1;
   }
   std::string s1 = time_text(pcm->time_start), s2 = time_text(pcm->time_end);
-  kaprntf(2, "Time = %s to %s", s1.c_str(), s2.c_str());
-  kaprntf(2, "  %s to %s\n", dweek[dayweek(&pcm->time_start)], dweek[dayweek(&pcm->time_end)]);
+  kaprntf(msg_level::result, "Time = %s to %s", s1.c_str(), s2.c_str());
+  kaprntf(msg_level::result, "  %s to %s\n", dweek[dayweek(&pcm->time_start)], dweek[dayweek(&pcm->time_end)]);
   return 0;
 }
 
@@ -102,35 +102,35 @@ int kaqfile(char* lower, char*, session_state* pcm) {
   if (!pfi) return rc;
   int num = 1;
   for (file_descriptor* f = pcm->file_list; f && f != pfi; f = f->next) num++;
-  kaprntf(2, "File %i : %s\n", num, pfi->title);
-  kaprntf(2, "  Descriptor: %s\n", pfi->descriptor_name);
-  kaprntf(2, "  Binary: %s\n", pfi->data_file_name);
+  kaprntf(msg_level::result, "File %i : %s\n", num, pfi->title);
+  kaprntf(msg_level::result, "  Descriptor: %s\n", pfi->descriptor_name);
+  kaprntf(msg_level::result, "  Binary: %s\n", pfi->data_file_name);
   if (pfi->file_type == station_file) {
-    kaprnt(2, "  Type = Station Data\n");
-    kaprntf(2, "  Tsize = %i\n", pfi->t_size);
+    kaprnt(msg_level::result, "  Type = Station Data\n");
+    kaprntf(msg_level::result, "  Tsize = %i\n", pfi->t_size);
   } else {
-    kaprnt(2, "  Type = Gridded\n");
-    kaprntf(2, "  Xsize = %i  Ysize = %i  Zsize = %i  Tsize = %i\n", pfi->x_size, pfi->y_size,
+    kaprnt(msg_level::result, "  Type = Gridded\n");
+    kaprntf(msg_level::result, "  Xsize = %i  Ysize = %i  Zsize = %i  Tsize = %i\n", pfi->x_size, pfi->y_size,
             pfi->z_size, pfi->t_size);
   }
-  kaprntf(2, "  Number of Variables = %i\n", pfi->variable_count);
+  kaprntf(msg_level::result, "  Number of Variables = %i\n", pfi->variable_count);
   for (int i = 0; i < pfi->variable_count; i++) {
     const variable_descriptor& v = pfi->variables[i];
-    kaprntf(2, "    %s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description);
+    kaprntf(msg_level::result, "    %s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description);
   }
   return 0;
 }
 
 int kaqfiles(char*, char*, session_state* pcm) {
   if (!pcm->file_list) {
-    kaprnt(2, "No files open\n");
+    kaprnt(msg_level::result, "No files open\n");
     return 0;
   }
   int num = 1;
   for (file_descriptor* f = pcm->file_list; f; f = f->next, num++) {
-    kaprntf(2, "File %i : %s\n", num, f->title);
-    kaprntf(2, "  Descriptor: %s\n", f->descriptor_name);
-    kaprntf(2, "  Binary: %s\n", f->data_file_name);
+    kaprntf(msg_level::result, "File %i : %s\n", num, f->title);
+    kaprntf(msg_level::result, "  Descriptor: %s\n", f->descriptor_name);
+    kaprntf(msg_level::result, "  Binary: %s\n", f->data_file_name);
   }
   return 0;
 }
@@ -139,29 +139,29 @@ int kaqctl(char* lower, char*, session_state* pcm) {
   int rc;
   file_descriptor* pfi = pick_file(lower, pcm, "CTLINFO", &rc);
   if (!pfi) return rc;
-  kaprntf(2, "dset %s\n", pfi->data_file_name);
-  kaprntf(2, "title %s\n", pfi->title);
-  kaprntf(2, "undef %g\n", pfi->undef);
+  kaprntf(msg_level::result, "dset %s\n", pfi->data_file_name);
+  kaprntf(msg_level::result, "title %s\n", pfi->title);
+  kaprntf(msg_level::result, "undef %g\n", pfi->undef);
   if (pfi->file_type == station_file) {
-    kaprnt(2, "dtype station\n");
-    kaprntf(2, "  Tsize = %i\n", pfi->t_size);
+    kaprnt(msg_level::result, "dtype station\n");
+    kaprntf(msg_level::result, "  Tsize = %i\n", pfi->t_size);
     return 0;
   }
   static const char* const names[3] = {"xdef", "ydef", "zdef"};
   const int sizes[3] = {pfi->x_size, pfi->y_size, pfi->z_size};
   for (int d = 0; d < 3; d++) {
-    kaprntf(2, "%s %i", names[d], sizes[d]);
+    kaprntf(msg_level::result, "%s %i", names[d], sizes[d]);
     float* gs = pfi->grid_to_world_scaling[d];
     if (pfi->linear_flags[d]) {
-      kaprntf(2, " linear %g %g\n", pfi->grid_to_world[d](gs, 1.0f), gs[0]);
+      kaprntf(msg_level::result, " linear %g %g\n", pfi->grid_to_world[d](gs, 1.0f), gs[0]);
     } else {
-      kaprnt(2, " levels");
+      kaprnt(msg_level::result, " levels");
       int n = sizes[d];
       for (int i = 1; i <= n; i++) {
-        kaprntf(2, " %g", pfi->grid_to_world[d](gs, float(i)));
-        if (i != n && (i == 8 || (i > 8 && (i - 8) % 10 == 0))) kaprnt(2, "\n");
+        kaprntf(msg_level::result, " %g", pfi->grid_to_world[d](gs, float(i)));
+        if (i != n && (i == 8 || (i > 8 && (i - 8) % 10 == 0))) kaprnt(msg_level::result, "\n");
       }
-      kaprnt(2, "\n");
+      kaprnt(msg_level::result, "\n");
     }
   }
   const float* ts = pfi->grid_to_world_scaling[3];
@@ -169,25 +169,25 @@ int kaqctl(char* lower, char*, session_state* pcm) {
   gr2t(ts, 1.0f, &start);
   std::string st = time_text(start);
   if (ts[5] == 0)
-    kaprntf(2, "tdef %i linear %s %gmn\n", pfi->t_size, st.c_str(), ts[6]);
+    kaprntf(msg_level::result, "tdef %i linear %s %gmn\n", pfi->t_size, st.c_str(), ts[6]);
   else
-    kaprntf(2, "tdef %i linear %s %gmo\n", pfi->t_size, st.c_str(), ts[5]);
-  kaprntf(2, "vars %i\n", pfi->variable_count);
+    kaprntf(msg_level::result, "tdef %i linear %s %gmo\n", pfi->t_size, st.c_str(), ts[5]);
+  kaprntf(msg_level::result, "vars %i\n", pfi->variable_count);
   for (int i = 0; i < pfi->variable_count; i++) {
     const variable_descriptor& v = pfi->variables[i];
     int k = 1;
     while (k < 4 && v.units[k] != -999) k++;
     switch (k) {
-      case 1: kaprntf(2, "%s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description); break;
+      case 1: kaprntf(msg_level::result, "%s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description); break;
       case 2:
-        kaprntf(2, "%s %i %i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1], v.description);
+        kaprntf(msg_level::result, "%s %i %i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1], v.description);
         break;
       case 3:
-        kaprntf(2, "%s %i %i,%i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1], v.units[2],
+        kaprntf(msg_level::result, "%s %i %i,%i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1], v.units[2],
                 v.description);
         break;
       default:
-        kaprntf(2, "%s %i %i,%i,%i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1],
+        kaprntf(msg_level::result, "%s %i %i,%i,%i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1],
                 v.units[2], v.units[3], v.description);
         break;
     }

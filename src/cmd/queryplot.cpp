@@ -26,7 +26,7 @@ const char* grid_name(int dim) { return dim >= 0 && dim <= 4 ? ccdims[dim] : "No
 
 bool no_scaling(const session_state* pcm) {
   if (pcm->last_plot_idim >= 0 && pcm->last_plot_jdim >= 0) return false;
-  kaprnt(2, "No scaling environment\n");
+  kaprnt(msg_level::result, "No scaling environment\n");
   return true;
 }
 
@@ -67,12 +67,12 @@ void print_world(session_state* pcm, float x, float y) {
   };
   if (id == 3 && pcm->last_plot_scaling.array(0)) {
     std::string d = date(0, x);
-    kaprntf(2, "%s = %s  %s = %g\n", world_name(id), d.c_str(), world_name(jd), double(y));
+    kaprntf(msg_level::result, "%s = %s  %s = %g\n", world_name(id), d.c_str(), world_name(jd), double(y));
   } else if (jd == 3 && pcm->last_plot_scaling.array(1)) {
     std::string d = date(1, y);
-    kaprntf(2, "%s = %g  %s = %s\n", world_name(id), double(x), world_name(jd), d.c_str());
+    kaprntf(msg_level::result, "%s = %g  %s = %s\n", world_name(id), double(x), world_name(jd), d.c_str());
   } else {
-    kaprntf(2, "%s = %g  %s = %g\n", world_name(id), double(x), world_name(jd), double(y));
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", world_name(id), double(x), world_name(jd), double(y));
   }
 }
 
@@ -100,17 +100,17 @@ int world_query(char* lower, session_state* pcm, bool to_page) {
   }
   if (!ok) {
     if (to_page)
-      kaprntf(0, "Query Error: Syntax is QUERY W2XY %s %s\n", world_name(id), world_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY W2XY %s %s\n", world_name(id), world_name(jd));
     else
-      kaprntf(0, "Query Error: Syntax is QUERY W2GR %s %s\n", world_name(id), world_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY W2GR %s %s\n", world_name(id), world_name(jd));
     return 1;
   }
   if (to_page) {
     gxconv(x, y, &x, &y, 2);
-    kaprntf(2, "X = %g  Y = %g\n", double(x), double(y));
+    kaprntf(msg_level::result, "X = %g  Y = %g\n", double(x), double(y));
   } else {
     world_to_grid(pcm, &x, &y);
-    kaprntf(2, "%s = %g  %s = %g\n", grid_name(id), double(x), grid_name(jd), double(y));
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(id), double(x), grid_name(jd), double(y));
   }
   return 0;
 }
@@ -121,15 +121,15 @@ int grid_query(char* lower, session_state* pcm, bool to_page) {
   float x, y;
   if (!two_numbers(lower, &x, &y)) {
     if (to_page)
-      kaprntf(0, "Query Error: Syntax is QUERY GR2XY %s %s\n", grid_name(id), grid_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY GR2XY %s %s\n", grid_name(id), grid_name(jd));
     else
-      kaprntf(0, "Query Error: Syntax is QUERY GR2W %s %s\n", grid_name(id), grid_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY GR2W %s %s\n", grid_name(id), grid_name(jd));
     return 1;
   }
   grid_to_world(pcm, &x, &y);
   if (to_page) {
     gxconv(x, y, &x, &y, 2);
-    kaprntf(2, "X = %g  Y = %g\n", double(x), double(y));
+    kaprntf(msg_level::result, "X = %g  Y = %g\n", double(x), double(y));
   } else {
     print_world(pcm, x, y);
   }
@@ -139,7 +139,7 @@ int grid_query(char* lower, session_state* pcm, bool to_page) {
 int page_query(char* lower, session_state* pcm, bool to_grid) {
   float x, y;
   if (!two_numbers(lower, &x, &y)) {
-    kaprnt(0, to_grid ? "Query Error: Syntax is QUERY XY2GR x y\n"
+    kaprnt(msg_level::error, to_grid ? "Query Error: Syntax is QUERY XY2GR x y\n"
                       : "QUERY error: Syntax is QUERY XY2W x y\n");
     return 1;
   }
@@ -147,7 +147,7 @@ int page_query(char* lower, session_state* pcm, bool to_grid) {
   gxxy2w(x, y, &x, &y);
   if (to_grid) {
     world_to_grid(pcm, &x, &y);
-    kaprntf(2, "%s = %g  %s = %g\n", grid_name(pcm->last_plot_idim), double(x),
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(pcm->last_plot_idim), double(x),
             grid_name(pcm->last_plot_jdim), double(y));
   } else {
     print_world(pcm, x, y);
@@ -166,33 +166,33 @@ int kaqxy2gr(char* lower, char*, session_state* pcm) { return page_query(lower, 
 
 int kaqgxinfo(char*, char*, session_state* pcm) {
   int code = pcm->last_plot_code;
-  kaprntf(2, "Last Graphic = %s\n", code >= 0 && code < 23 ? gxnms[code] : "");
-  kaprntf(2, "Page Size = %g by %g\n", double(pcm->page_width), double(pcm->page_height));
-  kaprntf(2, "X Limits = %g to %g\n", double(pcm->plot_x_low), double(pcm->plot_x_high));
-  kaprntf(2, "Y Limits = %g to %g\n", double(pcm->plot_y_low), double(pcm->plot_y_high));
-  kaprntf(2, "Xaxis = %s  Yaxis = %s\n", world_name(pcm->last_plot_idim),
+  kaprntf(msg_level::result, "Last Graphic = %s\n", code >= 0 && code < 23 ? gxnms[code] : "");
+  kaprntf(msg_level::result, "Page Size = %g by %g\n", double(pcm->page_width), double(pcm->page_height));
+  kaprntf(msg_level::result, "X Limits = %g to %g\n", double(pcm->plot_x_low), double(pcm->plot_x_high));
+  kaprntf(msg_level::result, "Y Limits = %g to %g\n", double(pcm->plot_y_low), double(pcm->plot_y_high));
+  kaprntf(msg_level::result, "Xaxis = %s  Yaxis = %s\n", world_name(pcm->last_plot_idim),
           world_name(pcm->last_plot_jdim));
-  kaprntf(2, "Mproj = %d\n", code_of(pcm->mproj));
+  kaprntf(msg_level::result, "Mproj = %d\n", code_of(pcm->mproj));
   return 0;
 }
 
 int kaqshades(char*, char*, session_state* pcm) {
   const int n = pcm->shade_count > 120 ? 120 : pcm->shade_count;
   if (n < 1) {
-    kaprnt(2, "None\n");
+    kaprnt(msg_level::result, "None\n");
     return 0;
   }
   const float* lev = pcm->shade_levels;
   const int* col = pcm->shade_colours;
-  kaprntf(2, "Number of levels = %i\n", n);
+  kaprntf(msg_level::result, "Number of levels = %i\n", n);
   if (n == 1) {
-    kaprntf(2, "%i < %g\n", col[0], double(lev[0]));
+    kaprntf(msg_level::result, "%i < %g\n", col[0], double(lev[0]));
     return 0;
   }
   for (int i = 0; i < n; i++) {
-    if (i == 0) kaprntf(2, "%i < %g\n", col[0], double(lev[1]));
-    else if (i == n - 1) kaprntf(2, "%i %g >\n", col[i], double(lev[i]));
-    else kaprntf(2, "%i %g %g\n", col[i], double(lev[i]), double(lev[i + 1]));
+    if (i == 0) kaprntf(msg_level::result, "%i < %g\n", col[0], double(lev[1]));
+    else if (i == n - 1) kaprntf(msg_level::result, "%i %g >\n", col[i], double(lev[i]));
+    else kaprntf(msg_level::result, "%i %g %g\n", col[i], double(lev[i]), double(lev[i + 1]));
   }
   return 0;
 }

@@ -43,8 +43,8 @@ int set_code(const char* name) {
 }
 
 int set_error(int code) {
-  kaprnt(0, "SET error:  Missing or invalid arguments ");
-  kaprntf(0, "for %s option\n", kwds[code]);
+  kaprnt(msg_level::error, "SET error:  Missing or invalid arguments ");
+  kaprntf(msg_level::error, "for %s option\n", kwds[code]);
   return 1;
 }
 
@@ -57,16 +57,16 @@ enum {
 };
 
 int no_files() {
-  kaprnt(0, "SET Error:  No files open yet\n");
+  kaprnt(msg_level::error, "SET Error:  No files open yet\n");
   return 1;
 }
 
 void print_times(const session_state* pcm) {
   const date_time& a = pcm->time_start;
   const date_time& b = pcm->time_end;
-  kaprnt(2, "Time values set: ");
-  kaprntf(2, "%li:%li:%li:%li ", long(a.year), long(a.month), long(a.day), long(a.hour));
-  kaprntf(2, "%li:%li:%li:%li \n", long(b.year), long(b.month), long(b.day), long(b.hour));
+  kaprnt(msg_level::result, "Time values set: ");
+  kaprntf(msg_level::result, "%li:%li:%li:%li ", long(a.year), long(a.month), long(a.day), long(a.hour));
+  kaprntf(msg_level::result, "%li:%li:%li:%li \n", long(b.year), long(b.month), long(b.day), long(b.hour));
 }
 
 // "on" or "off": 1, 0, or -1 for anything else.
@@ -124,7 +124,7 @@ int set_grid(set_args& a, int dim) {
     pcm->dim_min[dim] = v1;
     pcm->dim_max[dim] = v2;
   }
-  kaprntf(2, "%s set to %g %g \n", kwds[dim + 4], pcm->dim_min[dim], pcm->dim_max[dim]);
+  kaprntf(msg_level::result, "%s set to %g %g \n", kwds[dim + 4], pcm->dim_min[dim], pcm->dim_max[dim]);
   return 0;
 }
 
@@ -154,7 +154,7 @@ int set_world(set_args& a, int dim) {
   pcm->dim_min[dim] = lo;
   pcm->dim_max[dim] = hi;
   pcm->dim_varying[dim] = varying;
-  kaprntf(2, "%s set to %g %g \n", kwds[code], lo, hi);
+  kaprntf(msg_level::result, "%s set to %g %g \n", kwds[code], lo, hi);
   return 0;
 }
 
@@ -181,8 +181,8 @@ int set_time(set_args& a) {
     const char* e = adtprs(w, &def, t);
     if (!e) return false;
     if (*e == '\0' || *e == ' ' || *e == '\t' || *e == '\n') return true;
-    kaprnt(0, "Syntax Error:  Invalid Date/Time value.\n");
-    kaprnt(0, "  Unexpected text after the date: " + std::string(e, std::strcspn(e, " \t\n")) + "\n");
+    kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time value.\n");
+    kaprnt(msg_level::error, "  Unexpected text after the date: " + std::string(e, std::strcspn(e, " \t\n")) + "\n");
     return false;
   };
   if (!parse(p, &t1)) return set_error(kTime);
@@ -221,10 +221,10 @@ int set_dfile(set_args& a) {
   if (!p || !intprs(p, &n)) return set_error(kDfile);
   file_descriptor* pfi = nth_file(pcm, n);
   if (!pfi) {
-    kaprntf(0, "SET DFILE error:  file %i not open\n", n);
+    kaprntf(msg_level::error, "SET DFILE error:  file %i not open\n", n);
     return 1;
   }
-  kaprnt(2, std::string("Default file set to: ") + pfi->data_file_name + " \n");
+  kaprnt(msg_level::result, std::string("Default file set to: ") + pfi->data_file_name + " \n");
   pcm->default_file = pfi;
   pcm->default_file_number = n;
   return 0;
@@ -234,7 +234,7 @@ int set_looping(set_args& a) {
   int v = on_off(nxtwrd(a.lower));
   if (v < 0) return set_error(kLooping);
   a.pcm->looping = v;
-  kaprnt(2, v ? "Looping is on \n" : "Looping is off \n");
+  kaprnt(msg_level::result, v ? "Looping is on \n" : "Looping is off \n");
   return 0;
 }
 
@@ -255,7 +255,7 @@ int set_loopincr(set_args& a) {
   float v;
   if (!p || !valprs(p, &v)) return set_error(kLoopincr);
   a.pcm->loopincr = v;
-  kaprntf(2, "loopincr = %g \n", v);
+  kaprntf(msg_level::result, "loopincr = %g \n", v);
   return 0;
 }
 
@@ -268,7 +268,7 @@ int set_misswarn(set_args& a) {
   if (!q || !intprs(q, &n)) return set_error(kMisswarn);
   file_descriptor* pfi = nth_file(a.pcm, n);
   if (!pfi) {
-    kaprntf(0, "SET MISSWARN error:  file %i not open\n", n);
+    kaprntf(msg_level::error, "SET MISSWARN error:  file %i not open\n", n);
     return 1;
   }
   pfi->misswarn = v;
@@ -361,13 +361,13 @@ const set_keyword chain[] = {
 int kaset(char* lower, char* typed, session_state* pcm) {
   char* p = nxtwrd(lower);
   if (!p) {
-    kaprnt(0, "SET error:  missing operand\n");
+    kaprnt(msg_level::error, "SET error:  missing operand\n");
     return 1;
   }
   for (const set_keyword& k : chain) {
     if (!cmpwrd(k.word, p)) continue;
     if (!k.handler) {
-      kaprnt(0, std::string("SET error:  ") + k.name + " option not available yet\n");
+      kaprnt(msg_level::error, std::string("SET error:  ") + k.name + " option not available yet\n");
       return 1;
     }
     set_args a{p, typed + (p - lower), pcm, set_code(k.name)};
@@ -375,7 +375,7 @@ int kaset(char* lower, char* typed, session_state* pcm) {
   }
   std::string rest = p;
   while (!rest.empty() && rest.back() == '\n') rest.pop_back();
-  kaprnt(0, "SET error: Invalid operand\n");
-  kaprnt(0, "  Operand = " + rest + "\n");
+  kaprnt(msg_level::error, "SET error: Invalid operand\n");
+  kaprnt(msg_level::error, "  Operand = " + rest + "\n");
   return 1;
 }

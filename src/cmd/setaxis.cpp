@@ -29,7 +29,7 @@ int axis_range(set_args& a, float* range, float* incr, int* set, bool strict, co
     if (valprs(p, &v)) *incr = v;
     else if (strict) return set_error(a.code);
   }
-  kaprntf(2, "%s labels range %g %g incr %g \n", name, range[0], range[1], *incr);
+  kaprntf(msg_level::result, "%s labels range %g %g incr %g \n", name, range[0], range[1], *incr);
   return 0;
 }
 
@@ -42,7 +42,7 @@ int levels(set_args& a, float* levs, int* count, const char* name) {
   }
   for (int i = 0; i < n; i++) levs[i] = v[i];
   *count = n;
-  kaprntf(2, "Number of %s = %i \n", name, n);
+  kaprntf(msg_level::result, "Number of %s = %i \n", name, n);
   return 0;
 }
 
@@ -81,7 +81,7 @@ int label_mode(set_args& a, int* mode, std::string* format) {
     std::string text = rest_at(typed_at(a, p));
     if (!kafmtok(text.c_str())) return set_error(a.code);
     *format = text;
-    kaprnt(2, "Substitution string is: " + text + "\n");
+    kaprnt(msg_level::result, "Substitution string is: " + text + "\n");
   }
   return 0;
 }
@@ -93,8 +93,8 @@ int label_pos(set_args& a, float* offset, int* side, const char* one, const char
   if (!p) return set_error(a.code);
   float v;
   if (!valprs(p, &v)) {
-    kaprnt(0, "SET XLPOS(YLPOS) Syntax Error");
-    kaprnt(0, "  Syntax is: SET XLPOS offset side\n");
+    kaprnt(msg_level::error, "SET XLPOS(YLPOS) Syntax Error");
+    kaprnt(msg_level::error, "  Syntax is: SET XLPOS offset side\n");
     return 1;
   }
   *offset = v;
@@ -118,15 +118,15 @@ int setopt::label_opts(set_args& a, int* colour, int* thick, float* size, const 
     if (ok && (p = nxtwrd(p))) ok = valprs(p, &z) != nullptr;
   }
   if (!ok) {
-    kaprnt(0, "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error");
-    kaprnt(0, "  Syntax is: SET XLOPTS color thickness size");
+    kaprnt(msg_level::error, "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error");
+    kaprnt(msg_level::error, "  Syntax is: SET XLOPTS color thickness size");
     return 1;
   }
   *colour = c;
   *thick = t;
   *size = z;
-  kaprntf(2, "SET %s values:  Color = %i Thickness = %i", name, c, t);
-  kaprntf(2, " Size = %g\n", z);
+  kaprntf(msg_level::result, "SET %s values:  Color = %i Thickness = %i", name, c, t);
+  kaprntf(msg_level::result, " Size = %g\n", z);
   return 0;
 }
 
@@ -155,7 +155,7 @@ int set_vrange(set_args& a) {
   if (!(p = nxtwrd(p)) || !valprs(p, &v)) return set_error(a.code);
   s->vrange[1] = v;
   s->vrange_set = -1;
-  kaprntf(2, "1-D axis limits set: %g to %g \n", s->vrange[0], s->vrange[1]);
+  kaprntf(msg_level::result, "1-D axis limits set: %g to %g \n", s->vrange[0], s->vrange[1]);
   return 0;
 }
 
@@ -169,7 +169,7 @@ int set_vrange2(set_args& a) {
   if (!(p = nxtwrd(p)) || !valprs(p, &v)) return set_error(a.code);
   s->vrange2[1] = v;
   s->vrange2_set = -1;
-  kaprntf(2, "Scatter Y axis limits set: %g to %g \n", s->vrange2[0], s->vrange2[1]);
+  kaprntf(msg_level::result, "Scatter Y axis limits set: %g to %g \n", s->vrange2[0], s->vrange2[1]);
   return 0;
 }
 
@@ -197,8 +197,8 @@ int set_xlpos(set_args& a) {
   session_state* s = a.pcm;
   if (label_pos(a, &s->xlpos_offset, &s->xlpos_side, "t", "top", "b", "bottom"))
     return 1;
-  kaprntf(2, "SET XLPOS values:  Offset = %g  Side = ", s->xlpos_offset);
-  kaprnt(2, s->xlpos_side ? "Top\n" : "Bottom\n");
+  kaprntf(msg_level::result, "SET XLPOS values:  Offset = %g  Side = ", s->xlpos_offset);
+  kaprnt(msg_level::result, s->xlpos_side ? "Top\n" : "Bottom\n");
   return 0;
 }
 
@@ -207,8 +207,8 @@ int set_ylpos(set_args& a) {
   if (label_pos(a, &s->ylpos_offset, &s->ylpos_side, "r", "right", "l", "left"))
     return 1;
   s->ylpos_set = 1;
-  kaprntf(2, "SET YLPOS values:  Offset = %g  Side = ", s->ylpos_offset);
-  kaprnt(2, s->ylpos_side ? "Right\n" : "Left\n");
+  kaprntf(msg_level::result, "SET YLPOS values:  Offset = %g  Side = ", s->ylpos_offset);
+  kaprnt(msg_level::result, s->ylpos_side ? "Right\n" : "Left\n");
   return 0;
 }
 
@@ -229,13 +229,13 @@ int set_annot(set_args& a) {
   int bad = 0;
   if ((p = nxtwrd(p))) {
     if (!intprs(p, &v)) {
-      kaprnt(0, "SET ANNOT Error: Invalid thickness value\n");
+      kaprnt(msg_level::error, "SET ANNOT Error: Invalid thickness value\n");
       bad = 1;
     } else {
       s->annot_thick = v;
     }
   }
-  kaprntf(2, "SET ANNOT values:  color = %i  thickness = %i\n", s->annot_colour, s->annot_thick);
+  kaprntf(msg_level::result, "SET ANNOT values:  color = %i  thickness = %i\n", s->annot_colour, s->annot_thick);
   return bad;
 }
 
@@ -246,8 +246,8 @@ int set_line(set_args& a) {
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->line_colour = v;
   int bad = style_thickness(p, "LINE", &s->line_style, &s->line_thick);
-  kaprntf(2, "SET LINE values:  color = %i  style = %i", s->line_colour, s->line_style);
-  kaprntf(2, "  thickness = %i\n", s->line_thick);
+  kaprntf(msg_level::result, "SET LINE values:  color = %i  style = %i", s->line_colour, s->line_style);
+  kaprntf(msg_level::result, "  thickness = %i\n", s->line_thick);
   return bad;
 }
 
@@ -263,20 +263,20 @@ int set_string(set_args& a) {
     for (int i = 0; i < 9; i++)
       if (cmpwrd(justs[i], p)) j = i;
     if (j < 0) {
-      kaprnt(0, "SET STRING Error: Invalid justification value\n");
+      kaprnt(msg_level::error, "SET STRING Error: Invalid justification value\n");
       bad = 1;
     } else {
       s->string_just = j;
       if ((p = nxtwrd(p))) {
         if (!intprs(p, &v)) {
-          kaprnt(0, "SET STRING Error: Invalid thickness value\n");
+          kaprnt(msg_level::error, "SET STRING Error: Invalid thickness value\n");
           bad = 1;
         } else {
           s->string_thick = v;
           float r;
           if ((p = nxtwrd(p))) {
             if (!valprs(p, &r)) {
-              kaprnt(0, "SET STRING Error: Invalid rotation value\n");
+              kaprnt(msg_level::error, "SET STRING Error: Invalid rotation value\n");
               bad = 1;
             } else {
               s->string_rotation = r;
@@ -286,9 +286,9 @@ int set_string(set_args& a) {
       }
     }
   }
-  kaprntf(2, "SET STRING values:  color = %i  just = %s", s->string_colour,
+  kaprntf(msg_level::result, "SET STRING values:  color = %i  just = %s", s->string_colour,
           justs[s->string_just]);
-  kaprntf(2, "  thickness = %i  rotation = %g\n", s->string_thick, s->string_rotation);
+  kaprntf(msg_level::result, "  thickness = %i  rotation = %g\n", s->string_thick, s->string_rotation);
   return bad;
 }
 
@@ -299,12 +299,12 @@ int set_strsiz(set_args& a) {
   if (!p || !valprs(p, &h)) return set_error(a.code);
   float v = h;
   if ((p = nxtwrd(p)) && !valprs(p, &v)) {
-    kaprnt(0, "SET STRSIZ Error:  Invalid vsize value\n");
+    kaprnt(msg_level::error, "SET STRSIZ Error:  Invalid vsize value\n");
     v = h;
   }
   s->strsiz_h = h;
   s->strsiz_v = v;
-  kaprntf(2, "SET STRSIZ values:  hsize = %g  vsize = %g\n", h, v);
+  kaprntf(msg_level::result, "SET STRSIZ values:  hsize = %g  vsize = %g\n", h, v);
   return 0;
 }
 
@@ -313,7 +313,7 @@ int set_font(set_args& a) {
   int n;
   if (!p || !intprs(p, &n)) return set_error(a.code);
   if (n < 0 || n > 9) {
-    kaprnt(0, "SET FONT Error: font must be 0 to 9\n");
+    kaprnt(msg_level::error, "SET FONT Error: font must be 0 to 9\n");
     return 1;
   }
   gxchdf(n);

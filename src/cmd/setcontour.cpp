@@ -52,8 +52,8 @@ int set_cstyle(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   a.pcm->cstyle = v;
-  if (v == 0) kaprnt(2, "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n");
-  else kaprntf(2, "cstyle = %i \n", v);
+  if (v == 0) kaprnt(msg_level::result, "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n");
+  else kaprntf(msg_level::result, "cstyle = %i \n", v);
   return 0;
 }
 
@@ -61,12 +61,12 @@ int set_ccolor(set_args& a) {
   const char* p = nxtwrd(a.lower);
   if (p && cmpwrd("rainbow", p)) {
     a.pcm->ccolor = -1;
-    kaprnt(2, "ccolor = rainbow \n");
+    kaprnt(msg_level::result, "ccolor = rainbow \n");
     return 0;
   }
   if (p && cmpwrd("revrain", p)) {
     a.pcm->ccolor = -2;
-    kaprnt(2, "ccolor = reverse rainbow \n");
+    kaprnt(msg_level::result, "ccolor = reverse rainbow \n");
     return 0;
   }
   return one_int(a, &a.pcm->ccolor, "ccolor");
@@ -74,14 +74,14 @@ int set_ccolor(set_args& a) {
 
 int set_clevs(set_args& a) {
   if (list_of(a, a.pcm->clevs, 98, &a.pcm->clevs_count, parse_float)) return 1;
-  kaprntf(2, "Number of clevs = %i \n", a.pcm->clevs_count);
+  kaprntf(msg_level::result, "Number of clevs = %i \n", a.pcm->clevs_count);
   return 0;
 }
 
 int set_ccols(set_args& a) {
   if (list_of(a, a.pcm->ccols, 98, &a.pcm->ccols_count, parse_int)) return 1;
-  kaprntf(2, "Number of ccols = %i\n", a.pcm->ccols_count);
-  if (a.pcm->clevs_count == 0) kaprnt(2, "ccols won't take effect unless clevs are set.\n");
+  kaprntf(msg_level::result, "Number of ccols = %i\n", a.pcm->ccols_count);
+  if (a.pcm->clevs_count == 0) kaprnt(msg_level::result, "ccols won't take effect unless clevs are set.\n");
   return 0;
 }
 
@@ -89,11 +89,11 @@ int set_rbcols(set_args& a) {
   const char* p = nxtwrd(a.lower);
   if (!p || cmpwrd("auto", p)) {
     a.pcm->rbcols_count = 0;
-    kaprnt(2, "Rainbow colors set to auto\n");
+    kaprnt(msg_level::result, "Rainbow colors set to auto\n");
     return 0;
   }
   if (list_of(a, a.pcm->rbcols, 99, &a.pcm->rbcols_count, parse_int)) return 1;
-  kaprntf(2, "Number of rainbow colors = %i\n", a.pcm->rbcols_count);
+  kaprntf(msg_level::result, "Number of rainbow colors = %i\n", a.pcm->rbcols_count);
   return 0;
 }
 
@@ -106,7 +106,7 @@ int set_fgvals(set_args& a) {
     n++;
   }
   s->fgvals_count = n;
-  kaprnt(2, "fgvals set\n");
+  kaprnt(msg_level::result, "fgvals set\n");
   return 0;
 }
 

@@ -85,8 +85,8 @@ int set_gxout(set_args& a) {
 int set_fwrite(set_args& a) {
   session_state* s = a.pcm;
   if (s->fwrite_file) {
-    kaprnt(0, "SET FWrite Error:  fwrite file is open\n");
-    kaprnt(0, "Use DISABLE FWRITE command to close file\n");
+    kaprnt(msg_level::error, "SET FWrite Error:  fwrite file is open\n");
+    kaprnt(msg_level::error, "Use DISABLE FWRITE command to close file\n");
     return 0;
   }
   for (const char* p = nxtwrd(a.lower); p; p = nxtwrd(p)) {
@@ -96,10 +96,10 @@ int set_fwrite(set_args& a) {
     else if (cmpwrd("-st", p)) s->fwrite_sequential = 0;
     else {
       s->fwrite_name = word_at(typed_at(a, p));
-      kaprntf(2, "FWrite file name = %s\n", s->fwrite_name.c_str());
-      kaprnt(2, s->fwrite_byte_order ? "FWwrite byte order is big_endian; format is "
+      kaprntf(msg_level::result, "FWrite file name = %s\n", s->fwrite_name.c_str());
+      kaprnt(msg_level::result, s->fwrite_byte_order ? "FWwrite byte order is big_endian; format is "
                                      : "FWwrite byte order is little_endian; format is ");
-      kaprnt(2, s->fwrite_sequential ? "sequential\n" : "stream\n");
+      kaprnt(msg_level::result, s->fwrite_sequential ? "sequential\n" : "stream\n");
       return 0;
     }
   }
@@ -116,10 +116,10 @@ int set_writegds(set_args& a) {
   if (!q) return set_error(a.code);
   s->writegds.name = word_at(typed_at(a, q));
   if (!s->writegds.options.empty())
-    kaprntf(2, "WRITEGDS file name = %s  Opts = %s\n", s->writegds.name.c_str(),
+    kaprntf(msg_level::result, "WRITEGDS file name = %s  Opts = %s\n", s->writegds.name.c_str(),
             s->writegds.options.c_str());
   else
-    kaprntf(2, "WRITEGDS file name = %s\n", s->writegds.name.c_str());
+    kaprntf(msg_level::result, "WRITEGDS file name = %s\n", s->writegds.name.c_str());
   return 0;
 }
 
@@ -130,12 +130,12 @@ int set_imprun(set_args& a) {
   if (cmpwrd("off", p)) {
     s->imprun.clear();
     s->imprun_set = 0;
-    kaprnt(2, "IMPrun is off\n");
+    kaprnt(msg_level::result, "IMPrun is off\n");
     return 0;
   }
   s->imprun = "run " + word_at(p);
   s->imprun_set = 1;
-  kaprntf(2, "Imprun file name = %s\n", s->imprun.c_str());
+  kaprntf(msg_level::result, "Imprun file name = %s\n", s->imprun.c_str());
   return 0;
 }
 
@@ -151,7 +151,7 @@ int set_prnopts(set_args& a) {
   // The format reaches printf with a float: anything but one floating
   // conversion would read arguments that are not there.
   if (!kafmtok(format.c_str())) {
-    kaprntf(0, "SET PRNOPTS error:  format %s needs exactly one floating conversion\n",
+    kaprntf(msg_level::error, "SET PRNOPTS error:  format %s needs exactly one floating conversion\n",
             format.c_str());
     return set_error(a.code);
   }

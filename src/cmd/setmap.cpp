@@ -30,13 +30,13 @@ int setopt::style_thickness(const char* p, const char* name, int* style, int* th
   int v;
   if (!(p = nxtwrd(p))) return 0;
   if (!intprs(p, &v)) {
-    kaprntf(0, "SET %s Error: Invalid linestyle value\n", name);
+    kaprntf(msg_level::error, "SET %s Error: Invalid linestyle value\n", name);
     return 1;
   }
   *style = v;
   if (!(p = nxtwrd(p))) return 0;
   if (!intprs(p, &v)) {
-    kaprntf(0, "SET %s Error: Invalid thickness value\n", name);
+    kaprntf(msg_level::error, "SET %s Error: Invalid thickness value\n", name);
     return 1;
   }
   *thick = v;
@@ -48,7 +48,7 @@ int setopt::one_float(set_args& a, float* field, const char* name) {
   float v;
   if (!p || !valprs(p, &v)) return set_error(a.code);
   *field = v;
-  kaprntf(2, "%s = %g \n", name, double(v));
+  kaprntf(msg_level::result, "%s = %g \n", name, double(v));
   return 0;
 }
 
@@ -57,7 +57,7 @@ int setopt::one_int(set_args& a, int* field, const char* name) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   *field = v;
-  kaprntf(2, "%s = %i \n", name, v);
+  kaprntf(msg_level::result, "%s = %i \n", name, v);
   return 0;
 }
 
@@ -107,7 +107,7 @@ int set_mpvals(set_args& a) {
   if (!p) return set_error(a.code);
   if (cmpwrd("off", p)) {
     s->mpvals_set = 0;
-    kaprnt(2, "mpvals have been turned off\n");
+    kaprnt(msg_level::result, "mpvals have been turned off\n");
     return 0;
   }
   int n = 0;
@@ -117,7 +117,7 @@ int set_mpvals(set_args& a) {
     s->mpvals[n++] = v;
   }
   s->mpvals_set = n;
-  kaprnt(2, "mpvals have been set\n");
+  kaprnt(msg_level::result, "mpvals have been set\n");
   return 0;
 }
 
@@ -128,7 +128,7 @@ int set_mpdset(set_args& a) {
   for (auto& name : s->mpdset) name.clear();
   for (int i = 0; i < 8 && p; i++, p = nxtwrd(p)) {
     s->mpdset[i] = word_at(p);
-    kaprnt(2, "MPDSET file name = " + s->mpdset[i] + "\n");
+    kaprnt(msg_level::result, "MPDSET file name = " + s->mpdset[i] + "\n");
   }
   return 0;
 }
@@ -196,11 +196,11 @@ int set_map(set_args& a) {
     bad = style_thickness(p, "MAP", &s->map_style_default, &s->map_thick_default);
   }
   if (s->map_colour_default < 0) {
-    kaprnt(2, "SET MAP values:  auto\n");
+    kaprnt(msg_level::result, "SET MAP values:  auto\n");
   } else {
-    kaprntf(2, "SET MAP values:  color = %i  style = %i", s->map_colour_default,
+    kaprntf(msg_level::result, "SET MAP values:  color = %i  style = %i", s->map_colour_default,
             s->map_style_default);
-    kaprntf(2, "  thickness = %i\n", s->map_thick_default);
+    kaprntf(msg_level::result, "  thickness = %i\n", s->map_thick_default);
   }
   // The values before a bad one are kept, but the command still failed.
   return bad;
@@ -221,7 +221,7 @@ int set_vpage(set_args& a) {
   if (!valprs(p, &v[0]) || !floats_after(p, &v[1], 3)) return set_error(a.code);
   float xlo = v[0], xhi = v[1], ylo = v[2], yhi = v[3];
   if (xlo < 0 || ylo < 0 || xhi > s->real_page_width || yhi > s->real_page_height) {
-    kaprnt(0, "SET Error: vpage values beyond real page limits\n");
+    kaprnt(msg_level::error, "SET Error: vpage values beyond real page limits\n");
     return 1;
   }
   if (!(xlo < xhi && ylo < yhi)) return set_error(a.code);
@@ -234,7 +234,7 @@ int set_vpage(set_args& a) {
     s->page_height = (yhi - ylo) * s->real_page_width / (xhi - xlo);
   }
   gxvpag(s->page_width, s->page_height, xlo, xhi, ylo, yhi);
-  kaprntf(2, "Virtual page size = %g %g \n", s->page_width, s->page_height);
+  kaprntf(msg_level::result, "Virtual page size = %g %g \n", s->page_width, s->page_height);
   kacln(s, 1);
   return 0;
 }
@@ -250,7 +250,7 @@ int set_parea(set_args& a) {
   float v[4];
   if (!valprs(p, &v[0]) || !floats_after(p, &v[1], 3)) return set_error(a.code);
   if (v[0] < 0 || v[2] < 0 || v[1] > s->page_width || v[3] > s->page_height) {
-    kaprnt(0, "SET Error: parea values beyond page limits\n");
+    kaprnt(msg_level::error, "SET Error: parea values beyond page limits\n");
     return 1;
   }
   if (!(v[0] < v[1] && v[2] < v[3])) return set_error(a.code);
@@ -298,8 +298,8 @@ int set_gridopt(set_args& a) {
       s->grid_colour = v;
     }
   }
-  if (s->grid) kaprntf(2, "grid is on, style %i color %i \n", s->grid_style, s->grid_colour);
-  else kaprnt(2, "grid is off\n");
+  if (s->grid) kaprntf(msg_level::result, "grid is on, style %i color %i \n", s->grid_style, s->grid_colour);
+  else kaprnt(msg_level::result, "grid is off\n");
   return 0;
 }
 
@@ -329,7 +329,7 @@ int set_background(set_args& a) {
   const char* p = nxtwrd(a.lower);
   int n;
   if (!p || !intprs(p, &n)) return set_error(a.code);
-  kaprntf(2, "background = %i \n", n);
+  kaprntf(msg_level::result, "background = %i \n", n);
   gxbckg(n);
   return 0;
 }

@@ -91,7 +91,7 @@ int set_arrowhead(set_args& a) {
   float v;
   if (!p || !valprs(p, &v)) return set_error(a.code);
   a.pcm->arrowhead = v;
-  kaprntf(2, "Arrowhead = %g \n", double(v));
+  kaprntf(msg_level::result, "Arrowhead = %g \n", double(v));
   return 0;
 }
 
@@ -108,11 +108,11 @@ int set_dignum(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   if (v < 0 || v > 8) {
-    kaprnt(0, "Invalid dignum value:  must be 0 to 8\n");
+    kaprnt(msg_level::error, "Invalid dignum value:  must be 0 to 8\n");
     return 0;
   }
   a.pcm->dignum = v;
-  kaprntf(2, "dignum = %i \n", v);
+  kaprntf(msg_level::result, "dignum = %i \n", v);
   return 0;
 }
 
@@ -121,7 +121,7 @@ int set_digsiz(set_args& a) {
   float v;
   if (!p || !valprs(p, &v)) return set_error(a.code);
   a.pcm->digsiz = v;
-  kaprntf(2, "digsiz = %g \n", double(v));
+  kaprntf(msg_level::result, "digsiz = %g \n", double(v));
   return 0;
 }
 
@@ -157,7 +157,7 @@ int set_bargap(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   if (v < 0 || v > 99) {
-    kaprnt(0, "SET BARGAP Error: gap must be 0 to 99\n");
+    kaprnt(msg_level::error, "SET BARGAP Error: gap must be 0 to 99\n");
     return 1;
   }
   a.pcm->bargap = v;
@@ -186,12 +186,12 @@ int set_mdlopts(set_args& a) {
 
 int set_wxcols(set_args& a) {
   if (ints(a, a.pcm->wxcols, 5)) return 1;
-  kaprnt(2, "New WXCOLS have been set\n");
+  kaprnt(msg_level::result, "New WXCOLS have been set\n");
   return 0;
 }
 
 int set_lfcols(set_args& a) {
   if (ints(a, a.pcm->lfcols, 2)) return 1;
-  kaprntf(2, "LineFill Colors: Above = %i  Below = %i\n", a.pcm->lfcols[0], a.pcm->lfcols[1]);
+  kaprntf(msg_level::result, "LineFill Colors: Above = %i  Below = %i\n", a.pcm->lfcols[0], a.pcm->lfcols[1]);
   return 0;
 }

@@ -13,14 +13,14 @@ using namespace setopt;
 namespace {
 
 void dropmenu_syntax() {
-  kaprnt(0, "SET DROPMENU Syntax Error.");
-  kaprnt(0, "  Syntax is: SET DROPMENU fc bc oc1 oc2 tfc tbc toc1 toc2\n");
-  kaprnt(0, "      bfc bbc boc1 boc2 soc1 soc2 thick\n");
+  kaprnt(msg_level::error, "SET DROPMENU Syntax Error.");
+  kaprnt(msg_level::error, "  Syntax is: SET DROPMENU fc bc oc1 oc2 tfc tbc toc1 toc2\n");
+  kaprnt(msg_level::error, "      bfc bbc boc1 boc2 soc1 soc2 thick\n");
 }
 
 int rband_syntax() {
-  kaprnt(0, "SET RBAND Syntax Error.");
-  kaprnt(0, "  Syntax is: SET RBAND num type xlo ylo xhi yhi\n");
+  kaprnt(msg_level::error, "SET RBAND Syntax Error.");
+  kaprnt(msg_level::error, "  Syntax is: SET RBAND num type xlo ylo xhi yhi\n");
   return 1;
 }
 
@@ -39,9 +39,9 @@ int set_button(set_args& a) {
     if (!intprs(p, &v)) return set_error(a.code);
     for (int k = 0; k < 5 && targets[i][k] >= 0; k++) b[targets[i][k]] = v;
   }
-  kaprntf(2, "SET BUTTON values:  Fc, Bc, Oc, Oc2 = %i %i %i %i ", b[0], b[1], b[2], b[3]);
-  kaprntf(2, "Toggle Fc, Bc, Oc, Oc2 = %i %i %i %i ", b[4], b[5], b[6], b[7]);
-  kaprntf(2, "Thick = %i\n", b[8]);
+  kaprntf(msg_level::result, "SET BUTTON values:  Fc, Bc, Oc, Oc2 = %i %i %i %i ", b[0], b[1], b[2], b[3]);
+  kaprntf(msg_level::result, "Toggle Fc, Bc, Oc, Oc2 = %i %i %i %i ", b[4], b[5], b[6], b[7]);
+  kaprntf(msg_level::result, "Thick = %i\n", b[8]);
   return 0;
 }
 
@@ -61,12 +61,12 @@ int set_dialog(set_args& a) {
     if (!p) d[5] = 0;
     else if (cmpwrd("n", p) || cmpwrd("numeric", p)) d[5] = 1;
   }
-  kaprntf(2, "SET DIALOG values:  Pc, Fc, Bc, Oc = %i %i %i %i ", d[3], d[0], d[1], d[2]);
+  kaprntf(msg_level::result, "SET DIALOG values:  Pc, Fc, Bc, Oc = %i %i %i %i ", d[3], d[0], d[1], d[2]);
   if (d[5]) {
-    kaprntf(2, "Thick = %i ", d[4]);
-    kaprnt(2, "Args = numeric\n");
+    kaprntf(msg_level::result, "Thick = %i ", d[4]);
+    kaprnt(msg_level::result, "Args = numeric\n");
   } else {
-    kaprntf(2, "Thick = %i\n", d[4]);
+    kaprntf(msg_level::result, "Thick = %i\n", d[4]);
   }
   return 0;
 }
@@ -111,7 +111,7 @@ int set_rband(set_args& a) {
   (void)type;
   // The window's rubber bands are not built yet: say so rather than
   // pretend the region exists.
-  kaprnt(0, "SET RBAND error:  rubber bands are not available yet\n");
+  kaprnt(msg_level::error, "SET RBAND error:  rubber bands are not available yet\n");
   return 1;
 }
 
@@ -123,12 +123,12 @@ int set_rgb(set_args& a) {
   bool ok = v[0] >= 16 && v[0] <= 99;
   for (int i = 1; i < 4; i++) ok = ok && v[i] >= 0 && v[i] <= 255;
   if (!ok) {
-    kaprnt(0, "SET RGB Error:  Invalid color number or rgb value\n");
-    kaprnt(0, "  Color number must be 16-99, rgb value 0-255\n");
+    kaprnt(msg_level::error, "SET RGB Error:  Invalid color number or rgb value\n");
+    kaprnt(msg_level::error, "  Color number must be 16-99, rgb value 0-255\n");
     return 1;
   }
   if (!gxacol(v[0], v[1], v[2], v[3]))
-    kaprntf(3, "Color R:%i G:%i B:%i Unavailable: closest color assigned\n", v[1], v[2], v[3]);
+    kaprntf(msg_level::notice, "Color R:%i G:%i B:%i Unavailable: closest color assigned\n", v[1], v[2], v[3]);
   return 0;
 }
 
@@ -136,8 +136,8 @@ int set_fill(set_args& a) {
   session_state* s = a.pcm;
   const char* p = nxtwrd(a.lower);
   if (!p) {
-    kaprnt(0, "SET FILL Syntax Error.");
-    kaprnt(0, "  Syntax is: SET FILL type [density] [angle]\n");
+    kaprnt(msg_level::error, "SET FILL Syntax Error.");
+    kaprnt(msg_level::error, "  Syntax is: SET FILL type [density] [angle]\n");
     return 1;
   }
   std::string word = word_at(p);
@@ -145,7 +145,7 @@ int set_fill(set_args& a) {
   // The pattern density after the type word, 1 to max.
   auto density = [&](int max) {
     if (!(p = nxtwrd(p)) || !intprs(p, &n)) return false;
-    if (n < 1 || n > max) kaprntf(0, "Invalid ptrnden value:  must be integer 1 to %d\n", max);
+    if (n < 1 || n > max) kaprntf(msg_level::error, "Invalid ptrnden value:  must be integer 1 to %d\n", max);
     else s->fill_density = n;
     return true;
   };
@@ -171,14 +171,14 @@ int set_fill(set_args& a) {
     if (ok) {
       s->fill_angle = n;
     } else {
-      kaprnt(0, "Invalid ptrnang value:  must be -90, -60, -45 -30\n");
-      kaprnt(0, " \t                        0, 30. 45, 60, or 90\n");
+      kaprnt(msg_level::error, "Invalid ptrnang value:  must be -90, -60, -45 -30\n");
+      kaprnt(msg_level::error, " \t                        0, 30. 45, 60, or 90\n");
     }
   } else {
     return set_error(a.code);
   }
-  if (word == "line") kaprntf(2, "SET FILL values: %s %d %d\n", "line", s->fill_density, s->fill_angle);
-  else if (word == "dot") kaprntf(2, "SET FILL values: %s %d\n", "dot", s->fill_density);
-  else kaprnt(2, "SET FILL values: " + word + "\n");
+  if (word == "line") kaprntf(msg_level::result, "SET FILL values: %s %d %d\n", "line", s->fill_density, s->fill_angle);
+  else if (word == "dot") kaprntf(msg_level::result, "SET FILL values: %s %d\n", "dot", s->fill_density);
+  else kaprnt(msg_level::result, "SET FILL values: " + word + "\n");
   return 0;
 }

@@ -53,7 +53,7 @@ void catch_signal(int sig, void (*handler)(int)) {
 void close_outputs() {
   if (gcmn->fwrite_file) {
     if (!gcmn->fwrite_file->commit())
-      kaprnt(0, "Error from fwrite:  write to " + gcmn->fwrite_name + " failed\n");
+      kaprnt(msg_level::error, "Error from fwrite:  write to " + gcmn->fwrite_name + " failed\n");
     gcmn->fwrite_file.reset();
   }
   std::fflush(stdout);
@@ -84,7 +84,7 @@ void command_line_help() {
       stdout);
 }
 
-void kacfg(int level) {
+void kacfg(msg_level level) {
   std::string line = "Config: v" VEMRA_VERSION;
   line += (sizeof(void*) == 8) ? " 64-bit" : " 32-bit";
   line += little_endian() ? " little-endian" : " big-endian";
@@ -98,7 +98,7 @@ void kacfg(int level) {
   if (printim) line += " printim";
   line += "\n\n";
   kaprnt(level, line);
-  if (level == 0) {
+  if (level == msg_level::error) {
     std::fputs("Issue 'q config' command for more information.\n\n", stdout);
     return;
   }
@@ -178,7 +178,7 @@ int vemra_main(int argc, char** argv) {
   std::setvbuf(stdin, nullptr, _IONBF, 0);
 
   std::fputs(banner, stdout);
-  kacfg(0);
+  kacfg(msg_level::error);
 
   if (!landscape && !portrait) {
     std::string answer;

@@ -59,7 +59,7 @@ grid_read kagdef() {
   if (g->idim >= 0) isiz = int64_t(g->dim_max[g->idim]) - g->dim_min[g->idim] + 1;
   if (g->jdim >= 0) jsiz = int64_t(g->dim_max[g->jdim]) - g->dim_min[g->jdim] + 1;
   if (isiz < 1 || jsiz < 1 || isiz * jsiz > INT32_MAX) {
-    kaprnt(0, "Memory Allocation Error: Grid Request\n");
+    kaprnt(msg_level::error, "Memory Allocation Error: Grid Request\n");
     return grid_read_no_memory;
   }
   g->isiz = int(isiz);
@@ -68,7 +68,7 @@ grid_read kagdef() {
   if (g->idim >= 0) {
     g->values = static_cast<float*>(std::malloc(sizeof(float) * size_t(isiz * jsiz)));
     if (!g->values) {
-      kaprnt(0, "Memory Allocation Error: Grid Request\n");
+      kaprnt(msg_level::error, "Memory Allocation Error: Grid Request\n");
       return grid_read_no_memory;
     }
   } else {

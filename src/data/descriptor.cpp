@@ -49,7 +49,7 @@ long lines_read = 0;
 // and after a refused line or an interrupt, with line_failed set.
 bool read_line() {
   if ((++lines_read & 0x3ff) == 0 && kaqsig()) {
-    kaprnt(0, "Open Error:  Interrupted while the description file was read\n");
+    kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
     line_failed = true;
     return false;
   }
@@ -57,7 +57,7 @@ bool read_line() {
   int c;
   while ((c = std::getc(descr)) != EOF && c != '\n') {
     if (rec.size() >= kMaxLine) {
-      kaprntf(0, "Open Error:  Description file line longer than %zu characters\n", kMaxLine);
+      kaprntf(msg_level::error, "Open Error:  Description file line longer than %zu characters\n", kMaxLine);
       line_failed = true;
       return false;
     }
@@ -76,13 +76,13 @@ const char* typed_at(const char* p) { return rec.c_str() + (p - mrec.c_str()); }
 // The lines every error found on a record ends with; the record is the
 // current line unless another is named.
 void context(const std::string& record = rec) {
-  kaprnt(0, "  --> The invalid description file record is: \n");
-  kaprnt(0, "  --> " + record + "\n");
+  kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
+  kaprnt(msg_level::error, "  --> " + record + "\n");
 }
 
 // Error found on the current record.
 void rec_error(const char* msg) {
-  kaprnt(0, msg);
+  kaprnt(msg_level::error, msg);
   context();
 }
 
@@ -100,8 +100,8 @@ bool whole_long(const char* p, long* v) {
 }
 
 void dim_error(const char* what) {
-  kaprnt(0, "Open Error:  Missing or invalid dimension");
-  kaprnt(0, what);
+  kaprnt(msg_level::error, "Open Error:  Missing or invalid dimension");
+  kaprnt(msg_level::error, what);
 }
 
 // Expands a file name of the descriptor (first word of the typed text at p)
@@ -114,7 +114,7 @@ char* expand_name(const char* p, const char* descriptor) {
   if (word[0] == '^' || word[0] == '$') {
     std::string missing;
     if (fnmexp(out, word.c_str(), descriptor, &missing) != 0) {
-      kaprnt(0, "Open Error:  Environment variable " + missing +
+      kaprnt(msg_level::error, "Open Error:  Environment variable " + missing +
                     " named in a file name is not set\n");
       return nullptr;
     }
@@ -122,7 +122,7 @@ char* expand_name(const char* p, const char* descriptor) {
     out = word;
   }
   if (out.size() >= 4096) {
-    kaprnt(0, "Open Error:  File name is too long\n");
+    kaprnt(msg_level::error, "Open Error:  File name is too long\n");
     return nullptr;
   }
   return strdup(out.c_str());
@@ -291,8 +291,8 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
     } else {
       wide per_file = v[i].units[2];
       if (per_file == -999) {
-        kaprnt(2, "Using time templat and 4-D variables, # times / file not specified\n");
-        kaprnt(2, "Defaulting to the number of times in the .ctl file\n");
+        kaprnt(msg_level::result, "Using time templat and 4-D variables, # times / file not specified\n");
+        kaprnt(msg_level::result, "Defaulting to the number of times in the .ctl file\n");
         per_file = pfi->t_size;
       }
       acum += prev * per_file * gsiz;
@@ -322,7 +322,7 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
   if (all_records > INT32_MAX) too_big = true;
   else pfi->time_records = static_cast<int>(all_records);
   if (too_big) {
-    kaprnt(0, "Open Error:  Data set too large: its layout exceeds 64-bit file offsets\n");
+    kaprnt(msg_level::error, "Open Error:  Data set too large: its layout exceeds 64-bit file offsets\n");
     return false;
   }
   return true;
@@ -335,8 +335,8 @@ bool station_layout(file_descriptor* pfi) {
     variable_descriptor& v = pfi->variables[i];
     if (v.levels == 0) {
       if (levels_started) {
-        kaprnt(0, "Open Error: Variables out of order\n");
-        kaprnt(0, "  Non-vertical variables must go first\n");
+        kaprnt(msg_level::error, "Open Error: Variables out of order\n");
+        kaprnt(msg_level::error, "  Non-vertical variables must go first\n");
         return false;
       }
       v.offset = nsurf++;
@@ -359,7 +359,7 @@ int be4(const unsigned char* b) { return be_int2int(b); }
 int read_station_map(FILE* f, file_descriptor* pfi, int* ntimes, int* maxsize) {
   unsigned char head[24];
   auto damaged = [] {
-    kaprnt(0, "Open Error:  Station map file is short or damaged\n");
+    kaprnt(msg_level::error, "Open Error:  Station map file is short or damaged\n");
     return 1;
   };
   size_t got = std::fread(head, 1, sizeof head, f);
@@ -390,7 +390,7 @@ int read_station_map(FILE* f, file_descriptor* pfi, int* ntimes, int* maxsize) {
   if (!offs || !cnts) {
     std::free(offs);
     std::free(cnts);
-    kaprnt(0, kMemory);
+    kaprnt(msg_level::error, kMemory);
     return 1;
   }
   pfi->station_offsets = offs;
@@ -417,7 +417,7 @@ bool template_numbers(file_descriptor* pfi) {
   int nt = pfi->t_size;
   int* fnums = static_cast<int*>(std::malloc(sizeof(int) * size_t(nt)));
   if (!fnums) {
-    kaprnt(0, kMemory);
+    kaprnt(msg_level::error, kMemory);
     return false;
   }
   pfi->template_file_numbers = fnums;
@@ -430,7 +430,7 @@ bool template_numbers(file_descriptor* pfi) {
   for (int t = 2; t <= nt; t++) {
     // A time axis of millions of steps takes a while: let the user stop it.
     if ((t & 0xffff) == 0 && kaqsig()) {
-      kaprnt(0, "Open Error:  Interrupted while the template's file names were formed\n");
+      kaprnt(msg_level::error, "Open Error:  Interrupted while the template's file names were formed\n");
       return false;
     }
     gr2t(ts, static_cast<float>(t), &tt);
@@ -487,9 +487,9 @@ int rec_fileheader(parse_state& st, const char* mp, int) {
   const char* p = nxtwrd(mp);
   long v = 0;
   if (!p) {
-    kaprnt(1, "Description file warning: Missing fileheader length\n");
+    kaprnt(msg_level::info, "Description file warning: Missing fileheader length\n");
   } else if (!whole_long(p, &v)) {
-    kaprnt(1, "Fileheader record invalid\n");
+    kaprnt(msg_level::info, "Fileheader record invalid\n");
     st.pfi->file_header_bytes = 0;
   } else if (v < 0) {
     rec_error("Fileheader record invalid\n");
@@ -511,10 +511,10 @@ int rec_header(parse_state& st, const char* mp, int kind) {
                        : "time chunk grid header length invalid\n";
   int& field = xy ? st.pfi->xy_header_words : st.pfi->time_header_words;
   if (!p) {
-    kaprnt(1, xy ? "Description file warning: Missing xy grid header length\n"
+    kaprnt(msg_level::info, xy ? "Description file warning: Missing xy grid header length\n"
                  : "Description file warning: Missing time chunk header length\n");
   } else if (!whole_long(p, &v)) {
-    kaprnt(1, bad);
+    kaprnt(msg_level::info, bad);
     field = 0;
   } else if (v < 0 || v / 4 > INT32_MAX) {
     rec_error(bad);
@@ -535,7 +535,7 @@ int rec_block_bytes(parse_state& st, const char* mp, int kind) {
   int64_t& field = trailer ? st.trailer_words : st.header_words;
   long lv = 0;
   if (!p || !whole_long(p, &lv) || lv > INT32_MAX) {
-    kaprnt(1, bad);
+    kaprnt(msg_level::info, bad);
     field = 0;
   } else if (lv < 0) {
     rec_error(bad);
@@ -573,7 +573,7 @@ const option_word option_words[] = {
 
 int rec_options(parse_state& st, const char* mp, int) {
   const char* p = nxtwrd(mp);
-  if (!p) kaprnt(1, "Description file warning: Missing options keyword\n");
+  if (!p) kaprnt(msg_level::info, "Description file warning: Missing options keyword\n");
   for (; p; p = nxtwrd(p)) {
     const option_word* o = find_word(option_words, p);
     if (!o) {
@@ -589,8 +589,8 @@ int rec_dtype(parse_state& st, const char* mp, int) {
   file_descriptor* pfi = st.pfi;
   const char* p = nxtwrd(mp);
   if (!p) {
-    kaprnt(1, "Description file warning: Missing data type\n");
-    kaprnt(1, "   Assuming data file type is grid\n");
+    kaprnt(msg_level::info, "Description file warning: Missing data type\n");
+    kaprnt(msg_level::info, "   Assuming data file type is grid\n");
   } else if (cmpwrd("station", p)) {
     pfi->file_type = station_file;
   } else if (cmpwrd("grib", p)) {
@@ -599,7 +599,7 @@ int rec_dtype(parse_state& st, const char* mp, int) {
       int gt;
       const char* r = intprs(q, &gt);
       if (!r || !is_word_end(*r)) {
-        kaprnt(1, "Description file warning: Invalid GRIB option\n");
+        kaprnt(msg_level::info, "Description file warning: Invalid GRIB option\n");
         pfi->grib_grid_type = -999;
       } else {
         pfi->grib_grid_type = gt;
@@ -615,7 +615,7 @@ int rec_dtype(parse_state& st, const char* mp, int) {
 int rec_title(parse_state& st, const char* mp, int) {
   const char* p = nxtwrd(mp);
   if (!p) {
-    kaprnt(1, "Description file warning: Missing title string\n");
+    kaprnt(msg_level::info, "Description file warning: Missing title string\n");
     return 0;
   }
   char* title = st.pfi->title;
@@ -757,8 +757,8 @@ int rec_pdef(parse_state& st, const char* mp, int) {
     if (pdef_file) std::fclose(pdef_file);
     pdef_file = fopen_regular(name, "rb");
     if (!pdef_file) {
-      kaprnt(0, "Error opening pdef file\n");
-      kaprnt(0, std::string("  File name is:  ") + name + "\n");
+      kaprnt(msg_level::error, "Error opening pdef file\n");
+      kaprnt(msg_level::error, std::string("  File name is:  ") + name + "\n");
       std::free(name);
       return bad();
     }
@@ -841,7 +841,7 @@ int rec_space_dimension(parse_state& st, const char* mp, int dim) {
     return 1;
   }
   if (rc == -1) {
-    kaprnt(0, kMemory);
+    kaprnt(msg_level::error, kMemory);
     return 1;
   }
   if (rc) {
@@ -872,8 +872,8 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   }
   p = nxtwrd(p);
   if (!p) {
-    kaprnt(0, "Open Error:  Start Time missing in tdef card");
-    kaprnt(0, " starting value\n");
+    kaprnt(msg_level::error, "Open Error:  Start Time missing in tdef card");
+    kaprnt(msg_level::error, " starting value\n");
     context();
     return 1;
   }
@@ -881,8 +881,8 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   date_time start{};
   const char* q = adtprs(p, &def, &start);
   if (!q) {
-    kaprnt(0, "Open Error:  Invalid start time in tdef card");
-    kaprnt(0, " starting value\n");
+    kaprnt(msg_level::error, "Open Error:  Invalid start time in tdef card");
+    kaprnt(msg_level::error, " starting value\n");
     context();
     return 1;
   }
@@ -893,8 +893,8 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   }
   p = nxtwrd(p);
   auto incr_error = [](const char* first) {
-    kaprnt(0, first);
-    kaprnt(0, " use 1 for single time data\n");
+    kaprnt(msg_level::error, first);
+    kaprnt(msg_level::error, " use 1 for single time data\n");
     context();
     return 1;
   };
@@ -909,7 +909,7 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   drop_scaling(pfi, 3);
   auto* ts = static_cast<float*>(std::malloc(sizeof(float) * 8));
   if (!ts) {
-    kaprnt(0, kMemory);
+    kaprnt(msg_level::error, kMemory);
     return 1;
   }
   ts[0] = float(start.year);
@@ -934,8 +934,8 @@ int rec_vars(parse_state& st, const char* mp, int) {
   int n;
   const char* q = p ? intprs(p, &n) : nullptr;
   if (!q || !is_word_end(*q) || n < 1) {
-    kaprnt(0, "Open Error:  Missing or invalid variable");
-    kaprnt(0, " count\n");
+    kaprnt(msg_level::error, "Open Error:  Missing or invalid variable");
+    kaprnt(msg_level::error, " count\n");
     context();
     return 1;
   }
@@ -943,14 +943,14 @@ int rec_vars(parse_state& st, const char* mp, int) {
   while (static_cast<int>(vars.size()) < n) {
     if (!read_line()) {
       if (line_failed) return 1;
-      kaprnt(0, "Open Error:  Unexpected EOF reading variables\n");
-      kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+      kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading variables\n");
+      kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
       return 1;
     }
     if (is_comment(mrec)) continue;
     if (cmpwrd("endvars", mrec.c_str())) {
-      kaprnt(0, "Open Error:  Unexpected ENDVARS record\n");
-      kaprntf(2, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+      kaprnt(msg_level::error, "Open Error:  Unexpected ENDVARS record\n");
+      kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
       context();
       return 1;
     }
@@ -964,12 +964,12 @@ int rec_vars(parse_state& st, const char* mp, int) {
   // The line after the last variable must be ENDVARS, comment or not.
   if (!read_line()) {
     if (line_failed) return 1;
-    kaprnt(0, "Open Error:  Missing ENDVARS statement.\n");
+    kaprnt(msg_level::error, "Open Error:  Missing ENDVARS statement.\n");
     return 1;
   }
   if (!cmpwrd("endvars", mrec.c_str())) {
-    kaprnt(0, "Open Error:  Looking for ENDVARS statement\n");
-    kaprnt(0, "             Instead, found:  \n");
+    kaprnt(msg_level::error, "Open Error:  Looking for ENDVARS statement\n");
+    kaprnt(msg_level::error, "             Instead, found:  \n");
     context();
     return 1;
   }
@@ -977,7 +977,7 @@ int rec_vars(parse_state& st, const char* mp, int) {
   pfi->variables =
       static_cast<variable_descriptor*>(std::malloc(sizeof(variable_descriptor) * vars.size()));
   if (!pfi->variables) {
-    kaprnt(0, kMemory);
+    kaprnt(msg_level::error, kMemory);
     return 1;
   }
   std::memcpy(pfi->variables, vars.data(), sizeof(variable_descriptor) * vars.size());
@@ -1033,7 +1033,7 @@ int finish(const parse_state& st, int mflag) {
   bool missing = false;
   auto need = [&](bool seen, const char* name) {
     if (!seen) {
-      kaprntf(0, "Open Error:  missing %s record \n", name);
+      kaprntf(msg_level::error, "Open Error:  missing %s record \n", name);
       missing = true;
     }
   };
@@ -1051,7 +1051,7 @@ int finish(const parse_state& st, int mflag) {
   if (missing) return 1;
 
   if (pfi->toff_flag && pfi->toff >= pfi->t_size) {
-    kaprnt(0, "Open Error:  Invalid toff value\n");
+    kaprnt(msg_level::error, "Open Error:  Invalid toff value\n");
     return 1;
   }
 
@@ -1066,7 +1066,7 @@ int finish(const parse_state& st, int mflag) {
   if (mflag && pfi->map_file_name) {
     FILE* mf = fopen_regular(pfi->map_file_name, "rb");
     if (!mf) {
-      kaprnt(0, std::string("Open Error:  Can't open Station/Index map file ") +
+      kaprnt(msg_level::error, std::string("Open Error:  Can't open Station/Index map file ") +
                     pfi->map_file_name + "\n");
       context(st.map_record);
       return 1;
@@ -1084,13 +1084,13 @@ int finish(const parse_state& st, int mflag) {
 
   if (!grid && mflag) {
     if (map_times < 0) {
-      kaprnt(0, "Open Error: missing STNMAP record\n");
+      kaprnt(msg_level::error, "Open Error: missing STNMAP record\n");
       return 1;
     }
     if (map_times != pfi->t_size) {
-      kaprnt(0, "Open Error: Inconsistent time count\n");
-      kaprntf(0, "  Count in station map file = %li\n", static_cast<long>(map_times));
-      kaprntf(0, "  Count in descriptor file = %i\n", pfi->t_size);
+      kaprnt(msg_level::error, "Open Error: Inconsistent time count\n");
+      kaprntf(msg_level::error, "  Count in station map file = %li\n", static_cast<long>(map_times));
+      kaprntf(msg_level::error, "  Count in descriptor file = %i\n", pfi->t_size);
       return 1;
     }
   }
@@ -1098,12 +1098,12 @@ int finish(const parse_state& st, int mflag) {
   if (mfcmn.calendar_365 == -999) {
     mfcmn.calendar_365 = pfi->calendar_365;
   } else if (mfcmn.calendar_365 != pfi->calendar_365) {
-    kaprnt(0, "Attempt to change the global calendar...\n");
+    kaprnt(msg_level::error, "Attempt to change the global calendar...\n");
     if (mfcmn.calendar_365 == 1)
-      kaprnt(0, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar "
+      kaprnt(msg_level::error, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar "
                 "file\n");
     else
-      kaprnt(0, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar "
+      kaprnt(msg_level::error, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar "
                 "file\n");
     return 1;
   }
@@ -1111,7 +1111,7 @@ int finish(const parse_state& st, int mflag) {
   if (grid) {
     pfi->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * size_t(pfi->x_size)));
     if (!pfi->data_buffer) {
-      kaprnt(0, kMemory);
+      kaprnt(msg_level::error, kMemory);
       return 1;
     }
     if (pfi->grib_flag) {
@@ -1119,7 +1119,7 @@ int finish(const parse_state& st, int mflag) {
       pfi->grib_buffer =
           static_cast<unsigned char*>(std::malloc(static_cast<size_t>(pfi->grib_buffer_bytes)));
       if (!pfi->grib_buffer) {
-        kaprnt(0, kMemory);
+        kaprnt(msg_level::error, kMemory);
         return 1;
       }
     }
@@ -1127,7 +1127,7 @@ int finish(const parse_state& st, int mflag) {
     size_t n = map_size > 0 ? size_t(map_size) : 1;
     pfi->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * n));
     if (!pfi->data_buffer) {
-      kaprnt(0, kMemory);
+      kaprnt(msg_level::error, kMemory);
       return 1;
     }
   }
@@ -1196,7 +1196,7 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
   eof_error = false;
   int n = *size_field(pfi, dim);
   if (n < 1) {
-    kaprnt(0, "Open Error:  Invalid number of levels\n");
+    kaprnt(msg_level::error, "Open Error:  Invalid number of levels\n");
     return 1;
   }
   if (n == 1) return deflin(ch, pfi, dim, 1);
@@ -1211,8 +1211,8 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
     if (!p) {
       if (!descr || !read_line()) {
         if (line_failed) return 1;
-        kaprnt(0, "Open Error:  Unexpected EOF reading descriptor file\n");
-        kaprnt(0, "   EOF occurred reading LEVELS values\n");
+        kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading descriptor file\n");
+        kaprnt(msg_level::error, "   EOF occurred reading LEVELS values\n");
         eof_error = true;
         return 1;
       }
@@ -1220,14 +1220,14 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
       p = line.c_str();
       while (is_blank(*p)) p++;
       if (*p == '\0') {
-        kaprnt(0, "Open Error:  Blank Record found in LEVELS data\n");
+        kaprnt(msg_level::error, "Open Error:  Blank Record found in LEVELS data\n");
         return 1;
       }
     }
     float v;
     const char* q = valprs(p, &v);
     if (!q || !is_word_end(*q) || !std::isfinite(v)) {
-      kaprnt(0, "Open Error:  Invalid value in LEVELS data\n");
+      kaprnt(msg_level::error, "Open Error:  Invalid value in LEVELS data\n");
       return 1;
     }
     vals.push_back(v);
@@ -1267,8 +1267,8 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
     try_open(opened);
   }
   if (!descr) {
-    kaprnt(0, "Open Error:  Can't open description file\n");
-    if (!refused.empty()) kaprnt(0, "  " + refused + " is not a regular file\n");
+    kaprnt(msg_level::error, "Open Error:  Can't open description file\n");
+    if (!refused.empty()) kaprnt(msg_level::error, "  " + refused + " is not a regular file\n");
     return 1;
   }
   std::strcpy(pfi->descriptor_name, opened.c_str());
@@ -1278,7 +1278,7 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   if (rc == 0) rc = finish(st, mflag);
   close_streams();
   if (rc) {
-    kaprnt(0, "  The data file was not opened. \n");
+    kaprnt(msg_level::error, "  The data file was not opened. \n");
     return 1;
   }
   return 0;

@@ -25,11 +25,11 @@ int getint(const unsigned char* b) {
 }
 
 void short_index() {
-  kaprnt(0, "Open Error:  GRIB index file is short or damaged\n");
+  kaprnt(msg_level::error, "Open Error:  GRIB index file is short or damaged\n");
 }
 
 void bad_counts() {
-  kaprnt(0, "Open Error:  GRIB index file has invalid sizes\n");
+  kaprnt(msg_level::error, "Open Error:  GRIB index file has invalid sizes\n");
 }
 
 bool counts_ok(const grib_index* p) {
@@ -69,7 +69,7 @@ bool arrays_for_counts(grib_index* p, FILE* f, int64_t head) {
     return false;
   }
   if (!alloc_arrays(p)) {
-    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
+    kaprnt(msg_level::error, "Open Error:  Memory allocation Error in kaddes\n");
     return false;
   }
   return true;
@@ -179,7 +179,7 @@ int kargmap(FILE* f, grib_index** out) {
   *out = nullptr;
   auto* p = static_cast<grib_index*>(std::calloc(1, sizeof(grib_index)));
   if (!p) {
-    kaprnt(0, "Open Error:  Memory allocation Error in kaddes\n");
+    kaprnt(msg_level::error, "Open Error:  Memory allocation Error in kaddes\n");
     return 1;
   }
   unsigned char lead[2];
@@ -208,14 +208,14 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
   int64_t slots = p->hipnt[3] == 29 ? 2 : 1;
   int64_t need = slots * 3 * int64_t(time_records) * int64_t(t_size);
   if (p->hipnt[1] != t_size || p->hipnt[2] != time_records) {
-    kaprnt(0, "Open Error:  GRIB index file does not match the descriptor\n");
-    kaprntf(0, "  Index: %i times of %i records; descriptor: %i times of %i records\n",
+    kaprnt(msg_level::error, "Open Error:  GRIB index file does not match the descriptor\n");
+    kaprntf(msg_level::error, "  Index: %i times of %i records; descriptor: %i times of %i records\n",
             p->hipnt[1], p->hipnt[2], t_size, time_records);
     return 1;
   }
   if (p->intnum != need || p->fltnum != need) {
-    kaprnt(0, "Open Error:  GRIB index file does not match the descriptor\n");
-    kaprntf(0, "  Index holds %i entries; the descriptor needs %lli\n", p->intnum,
+    kaprnt(msg_level::error, "Open Error:  GRIB index file does not match the descriptor\n");
+    kaprntf(msg_level::error, "  Index holds %i entries; the descriptor needs %lli\n", p->intnum,
             static_cast<long long>(need));
     return 1;
   }

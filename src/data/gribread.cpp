@@ -49,11 +49,11 @@ const char* data_name() {
 }
 
 void io_error(int64_t count, int64_t pos) {
-  kaprntf(0, "GRIB I/O Error reading %lli bytes at %lli\n", static_cast<long long>(count),
+  kaprntf(msg_level::error, "GRIB I/O Error reading %lli bytes at %lli\n", static_cast<long long>(count),
           static_cast<long long>(pos));
-  kaprnt(0, "  File name is: ");
-  kaprnt(0, data_name());
-  kaprnt(0, "\n");
+  kaprnt(msg_level::error, "  File name is: ");
+  kaprnt(msg_level::error, data_name());
+  kaprnt(msg_level::error, "\n");
 }
 
 // Up to n bytes at pos into buf: the count read, or -1 when pos can't be
@@ -78,12 +78,12 @@ bool grow(V& v, int64_t n) {
 int load_bitmap(int64_t pos, int64_t npts) {
   const int64_t need = npts / 8 + 2;
   if (npts >= INT_MAX || !grow(bcache, need) || !grow(bpcach, npts + 1)) {
-    kaprnt(0, "Memory Allocation Error During GRIB I/O\n");
+    kaprnt(msg_level::error, "Memory Allocation Error During GRIB I/O\n");
     return 1;
   }
   int64_t got = read_some(pos, bcache.data(), need);
   if (got < (npts + 7) / 8) {
-    kaprnt(0, "GRIB I/O Error: Bit Map I/O\n");
+    kaprnt(msg_level::error, "GRIB I/O Error: Bit Map I/O\n");
     return 1;
   }
   int c = 1;
@@ -174,7 +174,7 @@ int kaird(int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isi
     if (!cflag || cache_pos != data_pos) {
       const int64_t size = isize * jsize * bits / 8 + 5;
       if (!grow(cache, size)) {
-        kaprnt(0, "GRIB Memory Allocation Error\n");
+        kaprnt(msg_level::error, "GRIB Memory Allocation Error\n");
         return 1;
       }
       int64_t got = read_some(data_pos, cache.data(), size);
@@ -195,7 +195,7 @@ int kaird(int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isi
   if (!(ahead_pos >= 0 && pos >= ahead_pos && pos + byte_count <= ahead_pos + ahead_len)) {
     const int64_t want = std::max(byte_count, ahead_hint);
     if (!grow(ahead, want)) {
-      kaprnt(0, "GRIB Memory Allocation Error\n");
+      kaprnt(msg_level::error, "GRIB Memory Allocation Error\n");
       return 1;
     }
     int64_t got = read_some(pos, ahead.data(), want);
@@ -218,7 +218,7 @@ int kairow(int i, int j, int z, int t, int native_offset, int count, float* valu
   if (count <= 0) return 0;
   const grib_index* g = pfi->grib_index;
   if (!g || !g->intpnt || !g->fltpnt || g->hinum < 4 || !g->hipnt) {
-    kaprnt(0, "Data Request Error:  GRIB data set has no index\n");
+    kaprnt(msg_level::error, "Data Request Error:  GRIB data set has no index\n");
     return 1;
   }
   const bool pdef = pfi->pdef_type != 0;
@@ -242,7 +242,7 @@ int kairow(int i, int j, int z, int t, int native_offset, int count, float* valu
   const bool run_ok = pdef ? true : (i >= 1 && i - 1 + count <= isize && row >= 0 && row < jsize);
   if (irec < 0 || e + 2 >= g->intnum || e + 2 >= g->fltnum || !run_ok || p < 0 ||
       p + count > npts) {
-    kaprnt(0, "Data Request Error:  GRIB record or point outside the index\n");
+    kaprnt(msg_level::error, "Data Request Error:  GRIB record or point outside the index\n");
     return 1;
   }
 
@@ -253,7 +253,7 @@ int kairow(int i, int j, int z, int t, int native_offset, int count, float* valu
     return 0;
   }
   if (bits > 32) {
-    kaprnt(0, "Data Request Error:  GRIB index entry wider than 32 bits per value\n");
+    kaprnt(msg_level::error, "Data Request Error:  GRIB index entry wider than 32 bits per value\n");
     return 1;
   }
   const double dec = g->fltpnt[e], bin = g->fltpnt[e + 1], ref = g->fltpnt[e + 2];
@@ -289,14 +289,14 @@ int kairow(int i, int j, int z, int t, int native_offset, int count, float* valu
     const int64_t byte_offset = first / 8;
     const int64_t byte_count = last / 8 - byte_offset + 2;
     if (!pfi->grib_buffer || byte_count + 8 > pfi->grib_buffer_bytes) {
-      kaprnt(0, "Data Request Error:  GRIB run longer than the read buffer\n");
+      kaprnt(msg_level::error, "Data Request Error:  GRIB run longer than the read buffer\n");
       return 1;
     }
     const int64_t record_bytes = total * bits / 8 + 2 - byte_offset;
     ahead_hint = std::min(record_bytes, count >= 2 ? kRowAhead : kPointAhead);
     if (kaird(g->intpnt[e], byte_offset, byte_count, isize, jsize, bits)) return 1;
     if (!grow(fields, nset)) {
-      kaprnt(0, "Memory Allocation Error During GRIB I/O\n");
+      kaprnt(msg_level::error, "Memory Allocation Error During GRIB I/O\n");
       return 1;
     }
     grib_unpack(pfi->grib_buffer, first - 8 * byte_offset, bits, nset, fields.data());

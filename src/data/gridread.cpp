@@ -78,24 +78,24 @@ int seek_element(int64_t offset, int esize, bool yx) {
     rc = fseeko(pfi->data_stream, static_cast<off_t>(pos), SEEK_SET);
     if (rc == 0) return 0;
   }
-  kaprnt(0, "Low Level I/O Error:  Seek error on data file \n");
+  kaprnt(msg_level::error, "Low Level I/O Error:  Seek error on data file \n");
   if (yx) {
-    kaprntf(0, "%d  rc=%ld pos=%ld pfi->fhdr =%ld \n", 486, long(rc), long(offset),
+    kaprntf(msg_level::error, "%d  rc=%ld pos=%ld pfi->fhdr =%ld \n", 486, long(rc), long(offset),
             long(pfi->file_header_bytes));
-    kaprntf(0, "  Data file name = %s \n", current_data_name());
+    kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name());
   } else {
-    kaprntf(0, "  Data file name = %s \n", current_data_name());
-    kaprntf(0, "%d rc=%d pos=%ld pfi->fhdr =%d\n", 619, rc, long(offset),
+    kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name());
+    kaprntf(msg_level::error, "%d rc=%d pos=%ld pfi->fhdr =%d\n", 619, rc, long(offset),
             int(pfi->file_header_bytes));
   }
-  kaprntf(0, "  Error occurred when seeking to byte %li \n", long(offset));
+  kaprntf(msg_level::error, "  Error occurred when seeking to byte %li \n", long(offset));
   return 1;
 }
 
 void read_error(int64_t n, int64_t offset) {
-  kaprnt(0, "Low Level I/O Error:  Read error on data file \n");
-  kaprntf(0, "  Data file name = %s \n", current_data_name());
-  kaprntf(0, "  Error reading %lli bytes at location %li \n", static_cast<long long>(n),
+  kaprnt(msg_level::error, "Low Level I/O Error:  Read error on data file \n");
+  kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name());
+  kaprntf(msg_level::error, "  Error reading %lli bytes at location %li \n", static_cast<long long>(n),
           long(offset));
 }
 
@@ -103,7 +103,7 @@ bool scratch_for(std::size_t bytes, const char* message) {
   if (bytes <= scratch_size) return true;
   auto* p = static_cast<unsigned char*>(std::realloc(scratch, bytes));
   if (!p) {
-    kaprnt(0, message);
+    kaprnt(msg_level::error, message);
     return false;
   }
   scratch = p;
@@ -406,7 +406,7 @@ int walk_spans(grid_field* grid, int* idx, const int* size, int od, float* value
     w.k = std::min(b, w.nx) - w.c0 + 1;
   }
   if (!w.identity && !pfi->data_buffer) {
-    kaprnt(0, "Memory Allocation Error:  grid storage \n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
     return 1;
   }
   const bool none = w.k < 1;
@@ -453,10 +453,10 @@ int walk_spans(grid_field* grid, int* idx, const int* size, int od, float* value
 
 void beyond_limits(const int* idx, const int* size) {
   if (mfcmn.warn_level <= 0) return;
-  kaprnt(1, "Data Request Warning:  Request beyond file limits\n");
-  kaprnt(2, "  Entire grid contents are set to missing data \n");
-  kaprntf(2, "  Dimension ranges are:  X = %i %i  Y = %i %i ", idx[0], size[0], idx[1], size[1]);
-  kaprntf(2, " Z = %i %i  T = %i %i \n", idx[2], size[2], idx[3], size[3]);
+  kaprnt(msg_level::info, "Data Request Warning:  Request beyond file limits\n");
+  kaprnt(msg_level::result, "  Entire grid contents are set to missing data \n");
+  kaprntf(msg_level::result, "  Dimension ranges are:  X = %i %i  Y = %i %i ", idx[0], size[0], idx[1], size[1]);
+  kaprntf(msg_level::result, " Z = %i %i  T = %i %i \n", idx[2], size[2], idx[3], size[3]);
 }
 
 bool inside(int v, int n) { return v >= 1 && v <= n; }
@@ -473,12 +473,12 @@ grid_read kaggrd(grid_field* grid) {
   failed_template = 0;
   kagribreset();
   if (!pfi) {
-    kaprnt(0, "Data Request Error:  No data set for the request\n");
+    kaprnt(msg_level::error, "Data Request Error:  No data set for the request\n");
     return grid_read_failed;
   }
 
   if (pfi->pdef_type && msgflg) {
-    kaprnt(3, "Notice:  Automatic Grid Interpolation Taking Place\n");
+    kaprnt(msg_level::notice, "Notice:  Automatic Grid Interpolation Taking Place\n");
     msgflg = 0;
   }
   if (pfi->file_type == defined_file) return kagdef();
@@ -486,14 +486,14 @@ grid_read kaggrd(grid_field* grid) {
   const int idim = grid->idim, jdim = grid->jdim;
   if (idim < -1 || idim > 3 || jdim < -1 || jdim > 3 || (idim == -1 && jdim != -1) ||
       (idim >= 0 && idim == jdim)) {
-    kaprntf(0, "Internal logic check 16:  %i %i  \n", idim, jdim);
+    kaprntf(msg_level::error, "Internal logic check 16:  %i %i  \n", idim, jdim);
     return grid_read_bad_dims;
   }
 
   int64_t isiz = idim < 0 ? 1 : int64_t(grid->dim_max[idim]) - grid->dim_min[idim] + 1;
   int64_t jsiz = jdim < 0 ? 1 : int64_t(grid->dim_max[jdim]) - grid->dim_min[jdim] + 1;
   if (isiz < 1 || jsiz < 1 || isiz * jsiz > INT32_MAX) {
-    kaprnt(0, "Memory Allocation Error:  grid storage \n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
     return grid_read_failed;
   }
   grid->isiz = static_cast<int>(isiz);
@@ -502,7 +502,7 @@ grid_read kaggrd(grid_field* grid) {
   if (idim >= 0) {
     grid->values = static_cast<float*>(std::malloc(sizeof(float) * std::size_t(isiz * jsiz)));
     if (!grid->values) {
-      kaprnt(0, "Memory Allocation Error:  grid storage \n");
+      kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
       return grid_read_failed;
     }
   } else {
@@ -512,7 +512,7 @@ grid_read kaggrd(grid_field* grid) {
 
   if (pvr && pvr->levels < -900) return kagpre();
   if (!pvr) {
-    kaprnt(0, "Data Request Error:  No variable for the request\n");
+    kaprnt(msg_level::error, "Data Request Error:  No variable for the request\n");
     return grid_read_failed;
   }
 
@@ -530,9 +530,9 @@ grid_read kaggrd(grid_field* grid) {
       idx[2] = 1;
     } else {
       if (mfcmn.warn_level > 0) {
-        kaprnt(1, "Data Request Warning:  Varying Z dimension environment...\n");
-        kaprnt(1, "  but the requested variable has no Z dimension\n");
-        kaprnt(2, "  Entire grid contents are set to missing data \n");
+        kaprnt(msg_level::info, "Data Request Warning:  Varying Z dimension environment...\n");
+        kaprnt(msg_level::info, "  but the requested variable has no Z dimension\n");
+        kaprnt(msg_level::result, "  Entire grid contents are set to missing data \n");
       }
       fill(values, isiz * jsiz, undef);
       if (idim < 0) grid->max_value = grid->min_value;
@@ -628,7 +628,7 @@ grid_read kagrow(float* values, const int* idx) {
   // A wrapping row is read whole once and copied round as often as asked.
   float* buf = pfi->data_buffer;
   if (!buf) {
-    kaprnt(0, "Memory Allocation Error:  grid storage \n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
     return grid_read_failed;
   }
   if (karrow(1, y, z, t, nx, buf)) return grid_read_failed;
@@ -746,7 +746,7 @@ int kaopfn(int t, int* opened) {
         if (!pfi->open_template_name) {
           std::fclose(pfi->data_stream);
           pfi->data_stream = nullptr;
-          kaprnt(0, "Memory Allocation Error:  template file name \n");
+          kaprnt(msg_level::error, "Memory Allocation Error:  template file name \n");
           return -99999;
         }
         pfi->open_template_time = f;
@@ -758,9 +758,9 @@ int kaopfn(int t, int* opened) {
       failed_template_name = name;
     }
     if (pfi->misswarn && timerr != t) {
-      kaprnt(1, "Warning: Open error, fn = ");
-      kaprnt(1, name);
-      kaprnt(1, "\n");
+      kaprnt(msg_level::info, "Warning: Open error, fn = ");
+      kaprnt(msg_level::info, name);
+      kaprnt(msg_level::info, "\n");
       timerr = t;
     }
     return -88888;

@@ -8,7 +8,7 @@
 // Pre-projected grids need the interpolation set-up; until it is built such a
 // data set is refused at open.
 int kappcn(file_descriptor*, int, int) {
-  kaprnt(0, "Open Error:  Pre-projected (PDEF) data sets can't be read yet\n");
+  kaprnt(msg_level::error, "Open Error:  Pre-projected (PDEF) data sets can't be read yet\n");
   return 1;
 }
 
@@ -18,14 +18,14 @@ sdf_hooks ka_sdf_hooks = {nullptr, nullptr};
 
 int kagsdf(grid_field* grid, float* values) {
   if (ka_sdf_hooks.read) return ka_sdf_hooks.read(grid, values);
-  kaprnt(0, "Data Request Error:  Self-describing files can't be read yet\n");
+  kaprnt(msg_level::error, "Data Request Error:  Self-describing files can't be read yet\n");
   return 1;
 }
 int kaprow(int, int, int, int, int, int, float*) {
-  kaprnt(0, "Data Request Error:  Pre-projected (PDEF) grids can't be read yet\n");
+  kaprnt(msg_level::error, "Data Request Error:  Pre-projected (PDEF) grids can't be read yet\n");
   return 1;
 }
 int kagstn(station_set*) {
-  kaprnt(0, "Data Request Error:  Station data can't be read yet\n");
+  kaprnt(msg_level::error, "Data Request Error:  Station data can't be read yet\n");
   return 1;
 }

@@ -10,20 +10,20 @@
 
 namespace {
 
-void syntax_error() { kaprnt(0, "Syntax Error:  Invalid dimension expression\n"); }
+void syntax_error() { kaprnt(msg_level::error, "Syntax Error:  Invalid dimension expression\n"); }
 
 void bad_name(const char* name) {
   syntax_error();
-  kaprntf(0, "  Expecting X/Y/Z/T/LAT/LON/LEV/TIME, found %s\n", name);
+  kaprntf(msg_level::error, "  Expecting X/Y/Z/T/LAT/LON/LEV/TIME, found %s\n", name);
 }
 
 bool varying(const eval_state* pst, int d) { return d == pst->idim || d == pst->jdim; }
 
 void offset_on_varying(int d) {
   syntax_error();
-  kaprnt(0, "  Cannot use an offset value with a varying ");
-  kaprnt(0, "dimension\n");
-  kaprntf(0, "  Varying dimension = %i \n", d);
+  kaprnt(msg_level::error, "  Cannot use an offset value with a varying ");
+  kaprnt(msg_level::error, "dimension\n");
+  kaprntf(msg_level::error, "  Varying dimension = %i \n", d);
 }
 
 // World to grid coordinate of x, y or z. Grid files and defined objects have
@@ -58,7 +58,7 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
   else {
     syntax_error();
     const char found[2] = {*p, '\0'};  // nothing shown at the end of the text
-    kaprntf(0, "  Expecting +/-/= operator, found %s\n", found);
+    kaprntf(msg_level::error, "  Expecting +/-/= operator, found %s\n", found);
     return nullptr;
   }
   p++;
@@ -69,7 +69,7 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
   if (is_time && op == 0) {
     p = adtprs(p, &pst->time_start, &dt);
     if (!p) {
-      kaprnt(0, "  Invalid dimension expression\n");
+      kaprnt(msg_level::error, "  Invalid dimension expression\n");
       return nullptr;
     }
   } else if (is_time) {
@@ -79,7 +79,7 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
     p = valprs(p, &v);
     if (!p) {
       syntax_error();
-      kaprnt(0, "  Dimension value missing or invalid\n");
+      kaprnt(msg_level::error, "  Dimension value missing or invalid\n");
       return nullptr;
     }
   }

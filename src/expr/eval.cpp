@@ -67,13 +67,13 @@ inline float combine(float first, float second, int op, float undef) {
 
 int varying_count(const grid_field* g) { return (g->idim >= 0) + (g->jdim >= 0); }
 
-void incompatible_grids() { kaprnt(0, "Operation error:  Incompatable grids \n"); }
+void incompatible_grids() { kaprnt(msg_level::error, "Operation error:  Incompatable grids \n"); }
 
 int range_error(const grid_field* s, const grid_field* b, int d) {
   incompatible_grids();
-  kaprnt(1, "  Dimension ranges aren't equivalent\n");
-  kaprntf(2, "  Dimension = %i\n", d);
-  kaprntf(2, "  1st grid range = %i %i   2nd = %i %i \n", s->dim_min[d], s->dim_max[d],
+  kaprnt(msg_level::info, "  Dimension ranges aren't equivalent\n");
+  kaprntf(msg_level::result, "  Dimension = %i\n", d);
+  kaprntf(msg_level::result, "  1st grid range = %i %i   2nd = %i %i \n", s->dim_min[d], s->dim_max[d],
           b->dim_min[d], b->dim_max[d]);
   return 1;
 }
@@ -145,8 +145,8 @@ int kaoper(std::vector<expr_cell>& cells, int l, int r, int dst, int op) {
   station_set* set = static_cast<station_set*>(set_left ? a.ptr : b.ptr);
   grid_field* g = static_cast<grid_field*>(set_left ? b.ptr : a.ptr);
   if (g->idim != -1 || g->jdim != -1) {
-    kaprnt(0, "Operation Error: Incompatable Data Types\n");
-    kaprnt(0, "  One operand was stn data, other was grid\n");
+    kaprnt(msg_level::error, "Operation Error: Incompatable Data Types\n");
+    kaprnt(msg_level::error, "  One operand was stn data, other was grid\n");
     return 1;
   }
   if (!kascop(set, g->values[0], op, set_left ? 0 : 1)) return 1;
@@ -189,7 +189,7 @@ int eval(int final, std::vector<expr_cell>& cells, int& top) {
     }
     if (below.kind == kOperator) {
       if (k < 2 || !is_operand(cells[k - 2])) {
-        kaprnt(0, "Internal logic check 12 \n");
+        kaprnt(msg_level::error, "Internal logic check 12 \n");
         rc = 1;
         break;
       }
@@ -205,7 +205,7 @@ int eval(int final, std::vector<expr_cell>& cells, int& top) {
       }
       break;
     }
-    kaprnt(0, "Internal logic check 14 \n");
+    kaprnt(msg_level::error, "Internal logic check 14 \n");
     rc = 1;
     break;
   }
@@ -235,7 +235,7 @@ int kaexpr(const char* text, eval_state* pst) {
   try {
     cells.assign(3 * len + 1, expr_cell{kDead, 0, nullptr});
   } catch (...) {
-    kaprnt(0, "Memory Allocation Error:  parser stack\n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  parser stack\n");
     pass--;
     return 1;
   }
@@ -247,7 +247,7 @@ int kaexpr(const char* text, eval_state* pst) {
   while (true) {
     const char c = text[pos];
     if (operand && c != '(' && c != '-' && ++terms > kExprTermsMax) {
-      kaprntf(0, "Syntax Error:  More than %i terms in the expression\n", kExprTermsMax);
+      kaprntf(msg_level::error, "Syntax Error:  More than %i terms in the expression\n", kExprTermsMax);
       failed = true;
       break;
     }
@@ -264,7 +264,7 @@ int kaexpr(const char* text, eval_state* pst) {
         const char* q = valprs(text + pos, &v);
         // A literal too large for a float would put an infinity in a grid.
         if (!q || !std::isfinite(v)) {
-          kaprnt(0, "Syntax Error:  Invalid numeric value\n");
+          kaprnt(msg_level::error, "Syntax Error:  Invalid numeric value\n");
           failed = true;
           break;
         }
@@ -283,7 +283,7 @@ int kaexpr(const char* text, eval_state* pst) {
         if (eval(0, cells, top)) { failed = true; break; }
         operand = false;
       } else {
-        kaprnt(0, "Syntax Error:  Expected operand or '('\n");
+        kaprnt(msg_level::error, "Syntax Error:  Expected operand or '('\n");
         failed = true;
         break;
       }
@@ -303,7 +303,7 @@ int kaexpr(const char* text, eval_state* pst) {
         pos++;
         operand = true;
       } else {
-        kaprnt(0, "Syntax Error:  Expected operator or ')'\n");
+        kaprnt(msg_level::error, "Syntax Error:  Expected operator or ')'\n");
         failed = true;
         break;
       }
@@ -315,7 +315,7 @@ int kaexpr(const char* text, eval_state* pst) {
     if (eval(1, cells, top)) {
       failed = true;
     } else if (top != 0) {
-      kaprnt(0, "Syntax Error:  Unmatched Parens\n");
+      kaprnt(msg_level::error, "Syntax Error:  Unmatched Parens\n");
       failed = true;
     } else if (cells[0].kind == kGrid) {
       pst->result.grid = static_cast<grid_field*>(cells[0].ptr);
@@ -324,12 +324,12 @@ int kaexpr(const char* text, eval_state* pst) {
       pst->result.stations = static_cast<station_set*>(cells[0].ptr);
       pst->result_type = 0;
     } else {
-      kaprnt(0, "KAEXPR Logic Error Number 29\n");
+      kaprnt(msg_level::error, "KAEXPR Logic Error Number 29\n");
       failed = true;
     }
   }
   if (failed) {
-    if (pass == 1) kaprntf(0, "  Error ocurred at column %i\n", int(pos + 1));
+    if (pass == 1) kaprntf(msg_level::error, "  Error ocurred at column %i\n", int(pos + 1));
     for (int k = 0; k <= top; k++) release_cell(cells[k]);
   }
   pass--;
@@ -339,7 +339,7 @@ int kaexpr(const char* text, eval_state* pst) {
 grid_field* kagrvl(float v) {
   grid_field* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
   if (!g) {
-    kaprnt(0, "Unable to allocate memory for grid structure \n");
+    kaprnt(msg_level::error, "Unable to allocate memory for grid structure \n");
     return nullptr;
   }
   g->values = &g->min_value;
@@ -361,8 +361,8 @@ grid_field* kagrop(grid_field* left, grid_field* right, int op, int rel) {
   } else if (ns == nb) {
     if (s->idim != b->idim || s->jdim != b->jdim) {
       incompatible_grids();
-      kaprnt(1, "   Varying dimensions are different\n");
-      kaprntf(2, "  1st grid dims = %i %i   2nd = %i %i \n", s->idim, s->jdim, b->idim, b->jdim);
+      kaprnt(msg_level::info, "   Varying dimensions are different\n");
+      kaprntf(msg_level::result, "  1st grid dims = %i %i   2nd = %i %i \n", s->idim, s->jdim, b->idim, b->jdim);
       return nullptr;
     }
     if (kagchk(s, b, s->idim)) {
@@ -382,7 +382,7 @@ grid_field* kagrop(grid_field* left, grid_field* right, int op, int rel) {
     mode = s->idim == b->idim ? 2 : 3;
   }
   if (!valid_op(op)) {
-    kaprnt(0, "Internal logic check 17: invalid oper value\n");
+    kaprnt(msg_level::error, "Internal logic check 17: invalid oper value\n");
     return nullptr;
   }
   apply_grid_op(op, b, s, mode, !swapped);
@@ -396,12 +396,12 @@ station_set* kastop(station_set* left, station_set* right, int op, int rel) {
   else if (left->idim == 2 && left->jdim == -1 && right->idim == 2 && right->jdim == -1) mode = 1;
   else if (left->idim == 3 && left->jdim == -1 && right->idim == 3 && right->jdim == -1) mode = 2;
   else {
-    kaprnt(0, "Invalid dimension environment for station data");
-    kaprnt(0, " operation\n");
+    kaprnt(msg_level::error, "Invalid dimension environment for station data");
+    kaprnt(msg_level::error, " operation\n");
     return nullptr;
   }
   if (!valid_op(op)) {
-    kaprnt(0, "Internal logic check 57: invalid oper value\n");
+    kaprnt(msg_level::error, "Internal logic check 57: invalid oper value\n");
     return nullptr;
   }
   const bool swapped = right->report_count < left->report_count;
@@ -427,7 +427,7 @@ station_set* kastop(station_set* left, station_set* right, int op, int rel) {
 
 station_set* kascop(station_set* set, float c, int op, int side) {
   if (!valid_op(op)) {
-    kaprnt(0, "Internal logic check 57: invalid oper value\n");
+    kaprnt(msg_level::error, "Internal logic check 57: invalid oper value\n");
     return nullptr;
   }
   const float u = set->undef;

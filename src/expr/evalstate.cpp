@@ -10,7 +10,7 @@ namespace {
 // the detail.
 void refuse(eval_state* pst) {
   delete pst;
-  kaprnt(0, "Operation error:  Invalid dimension environment\n");
+  kaprnt(msg_level::error, "Operation error:  Invalid dimension environment\n");
 }
 
 }  // namespace
@@ -45,13 +45,13 @@ eval_state* getpst(session_state* pcm) {
     if (looping && d == pcm->loopdim) continue;
     if (d == 0 && pcm->dim_min[0] > pcm->dim_max[0]) {
       refuse(pst);
-      kaprntf(0, "  Min longitude > max longitude: %g %g \n", double(pcm->dim_min[0]),
+      kaprntf(msg_level::error, "  Min longitude > max longitude: %g %g \n", double(pcm->dim_min[0]),
               double(pcm->dim_max[0]));
       return nullptr;
     }
     if (d == 1 && pcm->dim_min[1] > pcm->dim_max[1]) {
       refuse(pst);
-      kaprntf(0, "  Min latitude > max latitude: %g %g \n", double(pcm->dim_min[1]),
+      kaprntf(msg_level::error, "  Min latitude > max latitude: %g %g \n", double(pcm->dim_min[1]),
               double(pcm->dim_max[1]));
       return nullptr;
     }
@@ -63,12 +63,12 @@ eval_state* getpst(session_state* pcm) {
   }
   if (looping && k == n) {
     refuse(pst);
-    kaprnt(0, "  Looping dimension does not vary\n");
+    kaprnt(msg_level::error, "  Looping dimension does not vary\n");
     return nullptr;
   }
   if (k > 2) {
     refuse(pst);
-    kaprnt(0, "  Too many varying dimensions \n");
+    kaprnt(msg_level::error, "  Too many varying dimensions \n");
     return nullptr;
   }
   return pst;

@@ -129,19 +129,19 @@ int aave(function_args* args, eval_state* pst, int code) {
   const char* nm = aavenam[code - 1];
   const bool global = args->count == 2 && args->args[1][0] == 'g';
   if (!global && args->count != 5) {
-    kaprntf(0, "Error from %s:  Too many or too few args\n", nm);
-    kaprnt(0, "                  5 arguments expected \n");
+    kaprntf(msg_level::error, "Error from %s:  Too many or too few args\n", nm);
+    kaprnt(msg_level::error, "                  5 arguments expected \n");
     return 1;
   }
   if (pst->idim > 1 || pst->jdim > 1) {
-    kaprntf(0, "Error from %s  Invalid environment.  ", nm);
-    kaprnt(0, "Z, T can't vary.\n");
+    kaprntf(msg_level::error, "Error from %s  Invalid environment.  ", nm);
+    kaprnt(msg_level::error, "Z, T can't vary.\n");
     return 1;
   }
   float box[4];
   eval_state env = *pst;
   if (!area_box(args->args + 1, global, code != kAreaSumG, &env, box)) {
-    kaprntf(0, "Error from %s:  Invalid dimension expression \n", nm);
+    kaprntf(msg_level::error, "Error from %s:  Invalid dimension expression \n", nm);
     return 1;
   }
   *pst = env;
@@ -151,7 +151,7 @@ int aave(function_args* args, eval_state* pst, int code) {
   grid_field* g = take_grid(pst);
   if (!g) return -1;
   if (!area_grid(g)) {
-    kaprntf(0, "Error from %s:  The expression does not vary in longitude and latitude\n", nm);
+    kaprntf(msg_level::error, "Error from %s:  The expression does not vary in longitude and latitude\n", nm);
     kagfre(g);
     return 1;
   }

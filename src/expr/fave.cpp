@@ -379,7 +379,7 @@ struct reduction {
             break;
           }
           if (wsum[k] == 0.0) {
-            kaprntf(0, "Error from %s:  Internal logic check 100\n", name);
+            kaprntf(msg_level::error, "Error from %s:  Internal logic check 100\n", name);
             return 1;
           }
           r = sum[k] / wsum[k];
@@ -441,8 +441,8 @@ int ave(function_args* args, eval_state* pst, int kind) {
   r.name = avenam[kind - 1];
   const char* nm = r.name;
   if (args->count < 3 || args->count > 5) {
-    kaprntf(0, "Error from %s:  Too many or too few args \n", nm);
-    kaprnt(0, "                 3 to 5 arguments expected \n");
+    kaprntf(msg_level::error, "Error from %s:  Too many or too few args \n", nm);
+    kaprnt(msg_level::error, "                 3 to 5 arguments expected \n");
     return 1;
   }
   const file_descriptor* f = pst->default_file;
@@ -451,11 +451,11 @@ int ave(function_args* args, eval_state* pst, int kind) {
   float b1 = 0, b2 = 0;
   if (!f || !dimprs(args->args[1], pst, f, &d1, &b1, 1, &world) || d1 < 0 || d1 > 3 ||
       !(std::fabs(b1) < 1e9f)) {
-    kaprntf(0, "Error from %s:  1st dimension expression invalid\n", nm);
+    kaprntf(msg_level::error, "Error from %s:  1st dimension expression invalid\n", nm);
     return 1;
   }
   if (!dimprs(args->args[2], pst, f, &d2, &b2, 1, &world) || d2 != d1 || !(std::fabs(b2) < 1e9f)) {
-    kaprntf(0, "Error from %s:  2nd dimension expression invalid\n", nm);
+    kaprntf(msg_level::error, "Error from %s:  2nd dimension expression invalid\n", nm);
     return 1;
   }
   r.dim = d1;
@@ -466,27 +466,27 @@ int ave(function_args* args, eval_state* pst, int kind) {
     const char* a4 = args->args[3];
     if (a4[0] == '-') {
       if (a4[1] != 'b') {
-        kaprntf(0, "Error from %s: Invalid option flags\n", nm);
+        kaprntf(msg_level::error, "Error from %s: Invalid option flags\n", nm);
         return 1;
       }
       r.exact = true;
     } else {
       if (r.dim != 3) {
-        kaprntf(0, "Error from %s: Invalid usage of increment value\n", nm);
-        kaprnt(0, "                Can only be used with time averaging\n");
+        kaprntf(msg_level::error, "Error from %s: Invalid usage of increment value\n", nm);
+        kaprnt(msg_level::error, "                Can only be used with time averaging\n");
         return 1;
       }
       // A step of 0 or less would never leave the range.
       step = time_step(a4, f);
       if (step < 1) {
-        kaprntf(0, "Error from %s: Invalid time increment argument\n", nm);
+        kaprntf(msg_level::error, "Error from %s: Invalid time increment argument\n", nm);
         return 1;
       }
     }
   }
   if (args->count == 5) {
     if (!flag_b(args->args[4])) {
-      kaprntf(0, "Error from %s: Invalid option flags\n", nm);
+      kaprntf(msg_level::error, "Error from %s: Invalid option flags\n", nm);
       return 1;
     }
     r.exact = true;
@@ -513,9 +513,9 @@ int ave(function_args* args, eval_state* pst, int kind) {
   }
   if (mfcmn.warn_level > 0) {
     if (kind == 1)
-      kaprntf(2, "Averaging.  dim = %i, start = %i, end = %i\n", r.dim, first, last);
+      kaprntf(msg_level::result, "Averaging.  dim = %i, start = %i, end = %i\n", r.dim, first, last);
     else
-      kaprntf(2, "%sing.  dim = %i, start = %i, end = %i\n", nm, r.dim, first, last);
+      kaprntf(msg_level::result, "%sing.  dim = %i, start = %i, end = %i\n", nm, r.dim, first, last);
   }
   const char* expr = args->args[0];
 
@@ -550,7 +550,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
       float* out = g->jdim >= 0 ? static_cast<float*>(std::malloc(sizeof(float) * size_t(g->jsiz)))
                                 : &g->min_value;
       if (!out) {
-        kaprnt(0, "Memory Allocation Error:  grid storage \n");
+        kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
         kagfre(g);
         return 1;
       }
@@ -620,7 +620,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
     }
     if (rc) {
       kagfre(acc);
-      if (!second) kaprntf(0, "Error from %s:  Error getting grids \n", nm);
+      if (!second) kaprntf(msg_level::error, "Error from %s:  Error getting grids \n", nm);
       return rc;
     }
     grid_field* next = pst->result.grid;
@@ -628,8 +628,8 @@ int ave(function_args* args, eval_state* pst, int kind) {
     if (!same_shape(acc, next)) {
       kagfre(next);
       kagfre(acc);
-      kaprntf(0, "Error from %s:  Grids differ in shape along the range\n", nm);
-      kaprntf(0, "Error from %s:  Error getting grids \n", nm);
+      kaprntf(msg_level::error, "Error from %s:  Grids differ in shape along the range\n", nm);
+      kaprntf(msg_level::error, "Error from %s:  Error getting grids \n", nm);
       return 1;
     }
     r.take(next, r.weight(int(g)), int(g));

@@ -27,13 +27,13 @@ int run(function_args* args, eval_state* pst, wind_op op) {
                         ? op_text{"HDIVG", "Memory Allocation Error:  HDIVG function \n"}
                         : op_text{"HCURL", "Memory Allocation Error:  HCURL function\n"};
   if (args->count != 2) {
-    kaprntf(0, "Error from %s:  Too many or too few args \n", t.name);
-    kaprnt(0, "                   Two arguments expected \n");
+    kaprntf(msg_level::error, "Error from %s:  Too many or too few args \n", t.name);
+    kaprnt(msg_level::error, "                   Two arguments expected \n");
     return 1;
   }
   if (pst->idim != 0 || pst->jdim != 1) {
-    kaprntf(0, "Error from %s:  Invalid dimension environment\n", t.name);
-    kaprnt(0, "  Horizontal environment (X, Y Varying) is required\n");
+    kaprntf(msg_level::error, "Error from %s:  Invalid dimension environment\n", t.name);
+    kaprnt(msg_level::error, "  Horizontal environment (X, Y Varying) is required\n");
     return 1;
   }
   eval_state second = *pst;
@@ -54,8 +54,8 @@ int run(function_args* args, eval_state* pst, wind_op op) {
   // Both must vary in x along i and y along j over the same points.
   if (u->idim != 0 || u->jdim != 1 || v->idim != 0 || v->jdim != 1 || kagchk(u, v, 0) ||
       kagchk(u, v, 1) || !u->i_to_world || !u->j_to_world) {
-    kaprntf(0, "Error from %s:  Incompatable grids \n", t.name);
-    kaprnt(0, "                   Dimension ranges unequal \n");
+    kaprntf(msg_level::error, "Error from %s:  Incompatable grids \n", t.name);
+    kaprnt(msg_level::error, "                   Dimension ranges unequal \n");
     kagfre(u);
     kagfre(v);
     return 1;
@@ -63,7 +63,7 @@ int run(function_args* args, eval_state* pst, wind_op op) {
   const int ni = u->isiz, nj = u->jsiz;
   float* out = static_cast<float*>(std::malloc(sizeof(float) * size_t(grid_points(u))));
   if (!out) {
-    kaprnt(0, t.memory);
+    kaprnt(msg_level::error, t.memory);
     kagfre(u);
     kagfre(v);
     return 1;

@@ -24,8 +24,8 @@ struct unary {
 };
 
 int count_error(const char* l1, const char* l2) {
-  kaprnt(0, l1);
-  kaprnt(0, l2);
+  kaprnt(msg_level::error, l1);
+  kaprnt(msg_level::error, l2);
   return 1;
 }
 
@@ -80,8 +80,8 @@ int run_unary(const unary& f, function_args* args, eval_state* pst) {
     }
   }
   if (dropped_count > 0 && f.warn1) {
-    kaprntf(1, f.warn1, int(dropped_count));
-    kaprnt(1, f.warn2);
+    kaprntf(msg_level::info, f.warn1, int(dropped_count));
+    kaprnt(msg_level::info, f.warn2);
   }
   return 0;
 }
@@ -184,8 +184,8 @@ int kafopr(eval_state* first, eval_state* second, int op) {
   grid_field* g = grid_first ? first->result.grid : second->result.grid;
   station_set* s = grid_first ? second->result.stations : first->result.stations;
   if (g->idim != -1 || g->jdim != -1) {
-    kaprnt(0, "Operation Error: Incompatable Data Types\n");
-    kaprnt(0, "  One operand was stn data, other was grid\n");
+    kaprnt(msg_level::error, "Operation Error: Incompatable Data Types\n");
+    kaprnt(msg_level::error, "  One operand was stn data, other was grid\n");
     return 1;
   }
   if (!kascop(s, g->values[0], op, grid_first ? 1 : 0)) return 1;

@@ -34,8 +34,8 @@ void cosadj(grid_field* g) {
 
 int ffgint(function_args* args, eval_state* pst) {
   if (args->count < 3 || args->count > 4) {
-    kaprnt(0, "Error from GINT:  Too many or too few args \n");
-    kaprnt(0, "                  3 or 4 arguments expected \n");
+    kaprnt(msg_level::error, "Error from GINT:  Too many or too few args \n");
+    kaprnt(msg_level::error, "                  3 or 4 arguments expected \n");
     return 1;
   }
   const file_descriptor* f = pst->default_file;
@@ -43,18 +43,18 @@ int ffgint(function_args* args, eval_state* pst) {
   float b1 = 0, b2 = 0;
   if (!f || !dimprs(args->args[1], pst, f, &dim, &b1, 1, &world) || dim < 0 || dim > 3 ||
       !(std::fabs(b1) < 1e9f)) {
-    kaprnt(0, "Error from GINT:  1st dimension expression invalid\n");
+    kaprnt(msg_level::error, "Error from GINT:  1st dimension expression invalid\n");
     return 1;
   }
   if (!dimprs(args->args[2], pst, f, &d2, &b2, 1, &world) || d2 != dim ||
       !(std::fabs(b2) < 1e9f)) {
-    kaprnt(0, "Error from GINT:  2nd dimension expression invalid\n");
+    kaprnt(msg_level::error, "Error from GINT:  2nd dimension expression invalid\n");
     return 1;
   }
   bool ends_half = false;
   if (args->count == 4) {
     if (args->args[3][0] != '-' || args->args[3][1] != 'b') {
-      kaprnt(0, "Error from GINT: Invalid option flags\n");
+      kaprnt(msg_level::error, "Error from GINT: Invalid option flags\n");
       return 1;
     }
     ends_half = true;
@@ -63,7 +63,7 @@ int ffgint(function_args* args, eval_state* pst) {
   const int first = int(std::ceil(b1 - 0.001f));
   const int last = int(std::floor(b2 + 0.001f));
   if (mfcmn.warn_level > 0)
-    kaprntf(2, "Integrating.  dim = %i, start = %i, end = %i\n", dim, first, last);
+    kaprntf(msg_level::result, "Integrating.  dim = %i, start = %i, end = %i\n", dim, first, last);
 
   auto world_of = [&](double g) {
     return f->grid_to_world[dim] ? double(f->grid_to_world[dim](f->grid_to_world_scaling[dim], float(g)))
@@ -121,14 +121,14 @@ int ffgint(function_args* args, eval_state* pst) {
   for (int g = first + 1; g <= last; g++) {
     grid_field* next = at(g, &w);
     if (next && !same_points(acc, next)) {
-      kaprnt(0, "Error from GINT:  Grids differ in shape along the range\n");
+      kaprnt(msg_level::error, "Error from GINT:  Grids differ in shape along the range\n");
       kagfre(next);
       next = nullptr;
       rc = 1;
     }
     if (!next) {
       kagfre(acc);
-      kaprnt(0, "Error from GINT:  Error getting grids \n");
+      kaprnt(msg_level::error, "Error from GINT:  Error getting grids \n");
       return rc;
     }
     if (ends_half && g == last) w *= 0.5;

@@ -29,19 +29,19 @@ struct grid_pair {
 int scorr(function_args* args, eval_state* pst, int code) {
   const bool global = args->count == 3 && args->args[2][0] == 'g';
   if (!global && args->count != 6) {
-    kaprnt(0, "Error from SCORR:  Too many or too few args \n");
-    kaprnt(0, "                   6 arguments expected \n");
+    kaprnt(msg_level::error, "Error from SCORR:  Too many or too few args \n");
+    kaprnt(msg_level::error, "                   6 arguments expected \n");
     return 1;
   }
   if (pst->idim > 1 || pst->jdim > 1) {
-    kaprnt(0, "Error from SCORR:  Invalid environment.  ");
-    kaprnt(0, "Z, T can't vary.\n");
+    kaprnt(msg_level::error, "Error from SCORR:  Invalid environment.  ");
+    kaprnt(msg_level::error, "Z, T can't vary.\n");
     return 1;
   }
   float box[4];
   eval_state env = *pst;
   if (!area_box(args->args + 2, global, true, &env, box)) {
-    kaprnt(0, "Error from SCORR:  Invalid dimension expression \n");
+    kaprnt(msg_level::error, "Error from SCORR:  Invalid dimension expression \n");
     return 1;
   }
   *pst = env;
@@ -57,12 +57,12 @@ int scorr(function_args* args, eval_state* pst, int code) {
   g.b = take_grid(&second);
   if (!g.b) return -1;
   if (!area_grid(g.a) || !area_grid(g.b)) {
-    kaprnt(0, "Error from SCORR:  The expressions do not vary in longitude and latitude\n");
+    kaprnt(msg_level::error, "Error from SCORR:  The expressions do not vary in longitude and latitude\n");
     return 1;
   }
   if (g.a->isiz != g.b->isiz || g.a->jsiz != g.b->jsiz || kagchk(g.a, g.b, 0) ||
       kagchk(g.a, g.b, 1)) {
-    kaprnt(0, "Error from SCORR:  Incompatable grids\n");
+    kaprnt(msg_level::error, "Error from SCORR:  Incompatable grids\n");
     return 1;
   }
   const long long n = grid_points(g.a);
@@ -81,7 +81,7 @@ int scorr(function_args* args, eval_state* pst, int code) {
   if (m1 != ua && m2 != ub) {
     float* prod = static_cast<float*>(std::malloc(sizeof(float) * size_t(n)));
     if (!prod) {
-      kaprnt(0, "Error from SCORR:  Memory Allocation \n");
+      kaprnt(msg_level::error, "Error from SCORR:  Memory Allocation \n");
       return 1;
     }
     // Anomalies in double before they are stored, products and squares of

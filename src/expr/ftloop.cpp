@@ -27,7 +27,7 @@ int time_index(float g, bool up) {
 
 int memory_error(grid_field* partial) {
   kagfre(partial);
-  kaprnt(0, "Memory Allocation Error:  TLOOP function\n");
+  kaprnt(msg_level::error, "Memory Allocation Error:  TLOOP function\n");
   return 1;
 }
 
@@ -48,8 +48,8 @@ bool id_matches(const char* pattern, const char* stid) {
 
 int fftlp(function_args* args, eval_state* pst) {
   if (args->count != 1) {
-    kaprnt(0, "Error from TLOOP:  Too many or too few args \n");
-    kaprnt(0, "                   1 argument expected \n");
+    kaprnt(msg_level::error, "Error from TLOOP:  Too many or too few args \n");
+    kaprnt(msg_level::error, "                   1 argument expected \n");
     return 1;
   }
   const char* expr = args->args[0];
@@ -69,7 +69,7 @@ int fftlp(function_args* args, eval_state* pst) {
   grid_field* g = take_grid(pst);
   if (!g) return -1;
   if (g->jdim != -1 || g->idim == 3) {
-    kaprnt(0, "Error from TLOOP: Internal logic check 36\n");
+    kaprnt(msg_level::error, "Error from TLOOP: Internal logic check 36\n");
     kagfre(g);
     return 1;
   }
@@ -156,7 +156,7 @@ int fftlp(function_args* args, eval_state* pst) {
     g = rc ? nullptr : take_grid(pst);
     if (g && (g->idim != shape.idim || g->jdim != -1 || g->isiz != shape.isiz ||
               (shape.idim >= 0 && kagchk(g, out, shape.idim)))) {
-      kaprntf(0, "Error from TLOOP:  The grid of time %lli differs from the first\n", first + t + 1);
+      kaprntf(msg_level::error, "Error from TLOOP:  The grid of time %lli differs from the first\n", first + t + 1);
       kagfre(g);
       g = nullptr;
     }
@@ -170,8 +170,8 @@ int fftlp(function_args* args, eval_state* pst) {
 
 int ffmask(function_args* args, eval_state* pst) {
   if (args->count != 2) {
-    kaprnt(0, "Error from MASKOUT:  Too many or too few args \n");
-    kaprnt(0, "                     Two arguments expected \n");
+    kaprnt(msg_level::error, "Error from MASKOUT:  Too many or too few args \n");
+    kaprnt(msg_level::error, "                     Two arguments expected \n");
     return 1;
   }
   int rc = kaexpr(args->args[0], pst);

@@ -45,7 +45,7 @@ struct masked {
   }
 
   int error_getting() {
-    kaprntf(0, "Error from %s:  Error getting grids\n", name);
+    kaprntf(msg_level::error, "Error from %s:  Error getting grids\n", name);
     return 1;
   }
 
@@ -58,7 +58,7 @@ struct masked {
     }
     grid_field* g = take_grid(pst);
     if (!g) {
-      kaprntf(0, "Error from %s:  Args must be grid data\n", name);
+      kaprntf(msg_level::error, "Error from %s:  Args must be grid data\n", name);
       *rc = 1;
     }
     return g;
@@ -71,7 +71,7 @@ struct masked {
     if (!g) return false;
     if (g->idim != -1 || g->jdim != -1 || grid_points(g) != 1) {
       kagfre(g);
-      kaprntf(0, "Error from %s:  1st arg must be 0-D\n", name);
+      kaprntf(msg_level::error, "Error from %s:  1st arg must be 0-D\n", name);
       *rc = error_getting();
       return false;
     }
@@ -84,7 +84,7 @@ struct masked {
   // A grid of a later time must cover the points of the first.
   bool fits(const grid_field* g) {
     if (same_points(first, g)) return true;
-    kaprntf(0, "Error from %s:  Grids differ in shape from time to time\n", name);
+    kaprntf(msg_level::error, "Error from %s:  Grids differ in shape from time to time\n", name);
     error_getting();
     return false;
   }
@@ -190,8 +190,8 @@ struct masked {
 int tmaskf(function_args* args, eval_state* pst, int kind) {
   const char* nm = tmnam[kind - 1];
   if (args->count != 4) {
-    kaprntf(0, "Error from %s:  Too many or too few args\n", nm);
-    kaprnt(0, "                   4 arguments expected \n");
+    kaprntf(msg_level::error, "Error from %s:  Too many or too few args\n", nm);
+    kaprnt(msg_level::error, "                   4 arguments expected \n");
     return 1;
   }
   const file_descriptor* f = pst->default_file;
@@ -199,17 +199,17 @@ int tmaskf(function_args* args, eval_state* pst, int kind) {
   float b1 = 0, b2 = 0;
   if (!f || !dimprs(args->args[2], pst, f, &d, &b1, 1, &world) || d != 3 ||
       !(std::fabs(b1) < 1e9f)) {
-    kaprntf(0, "Error from %s:  1st dimension expr invalid\n", nm);
+    kaprntf(msg_level::error, "Error from %s:  1st dimension expr invalid\n", nm);
     return 1;
   }
   if (!dimprs(args->args[3], pst, f, &d, &b2, 1, &world) || d != 3 || !(std::fabs(b2) < 1e9f)) {
-    kaprntf(0, "Error from %s:  2nd dimension expr invalid\n", nm);
+    kaprntf(msg_level::error, "Error from %s:  2nd dimension expr invalid\n", nm);
     return 1;
   }
   if (pst->jdim == 3) pst->jdim = -1;
   const int lo = int(std::ceil(b1 - 0.001f));
   const int hi = int(std::floor(b2 + 0.001f));
-  kaprntf(2, "%s:  dim = %i, start = %i, end = %i\n", nm, 3, lo, hi);
+  kaprntf(msg_level::result, "%s:  dim = %i, start = %i, end = %i\n", nm, 3, lo, hi);
 
   masked m;
   m.name = nm;

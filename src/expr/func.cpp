@@ -62,11 +62,11 @@ const char* kaargs(const char* text, const char* name, function_args* a) {
   while (true) {
     const char c = *p;
     if (end_of_text(c)) {
-      kaprnt(0, "Syntax Error:  Unmatched parens\n");
+      kaprnt(msg_level::error, "Syntax Error:  Unmatched parens\n");
       return nullptr;
     }
     if (n >= kFunctionArgText - 1) {
-      kaprntf(0, "Syntax Error:  Arguments of %s longer than %i characters\n", name,
+      kaprntf(msg_level::error, "Syntax Error:  Arguments of %s longer than %i characters\n", name,
               kFunctionArgText - 1);
       return nullptr;
     }
@@ -76,7 +76,7 @@ const char* kaargs(const char* text, const char* name, function_args* a) {
     }
     if (c == ',' && depth == 0) {
       if (a->count >= kMaxFunctionArgs) {
-        kaprntf(0, "Syntax Error:  More than %i arguments for %s\n", kMaxFunctionArgs, name);
+        kaprntf(msg_level::error, "Syntax Error:  More than %i arguments for %s\n", kMaxFunctionArgs, name);
         return nullptr;
       }
       a->text[n++] = '\0';
@@ -101,28 +101,28 @@ const char* rtnprs(const char* text, const char* name, eval_state* pst) {
         break;
       }
   if (!uf && !fn) {
-    kaprnt(0, "Syntax Error:  Invalid Operand \n");
-    kaprntf(0, "  '%s' not a variable or function name\n", name);
+    kaprnt(msg_level::error, "Syntax Error:  Invalid Operand \n");
+    kaprntf(msg_level::error, "  '%s' not a variable or function name\n", name);
     return nullptr;
   }
   auto args = std::make_unique<function_args>();
   const char* after = kaargs(text, name, args.get());
   if (!after) return nullptr;
   if (fn && !fn->handler) {
-    kaprntf(0, "Error from %s:  function not available yet\n", upper(name).c_str());
-    kaprntf(0, "Operation Error:  Error from %s function\n", name);
+    kaprntf(msg_level::error, "Error from %s:  function not available yet\n", upper(name).c_str());
+    kaprntf(msg_level::error, "Operation Error:  Error from %s function\n", name);
     return nullptr;
   }
   eval_state copy = *pst;
   copy.result.grid = nullptr;
   int rc = uf ? ffuser(uf, args.get(), &copy) : fn->handler(args.get(), &copy);
-  if (rc == -1) kaprntf(0, "Error in %s : Arg was stn data type\n", name);
+  if (rc == -1) kaprntf(msg_level::error, "Error in %s : Arg was stn data type\n", name);
   if (rc != 0) {
-    kaprntf(0, "Operation Error:  Error from %s function\n", name);
+    kaprntf(msg_level::error, "Operation Error:  Error from %s function\n", name);
     return nullptr;
   }
   if (!copy.result.grid) {
-    kaprntf(0, "Operation Error:  %s function gave no result\n", name);
+    kaprntf(msg_level::error, "Operation Error:  %s function gave no result\n", name);
     return nullptr;
   }
   pst->result = copy.result;

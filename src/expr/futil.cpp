@@ -31,8 +31,8 @@ struct dim_letter {
 constexpr dim_letter kDimLetters[] = {{'x', 0}, {'y', 1}, {'z', 2}, {'t', 3}};
 
 int count_error(const char* l1, const char* l2) {
-  kaprnt(0, l1);
-  kaprnt(0, l2);
+  kaprnt(msg_level::error, l1);
+  kaprnt(msg_level::error, l2);
   return 1;
 }
 
@@ -45,7 +45,7 @@ int ffsmth(function_args* args, eval_state* pst) {
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
   if (pst->result_type != 1) {
-    kaprnt(0, "Error from SMTH9:  Grid Required\n");
+    kaprnt(msg_level::error, "Error from SMTH9:  Grid Required\n");
     kafree(pst);
     return 1;
   }
@@ -55,7 +55,7 @@ int ffsmth(function_args* args, eval_state* pst) {
   try {
     work.resize(size_t(grid_points(g)));
   } catch (const std::bad_alloc&) {
-    kaprnt(0, "Error from SMTH9:  Unable to allocate memory\n");
+    kaprnt(msg_level::error, "Error from SMTH9:  Unable to allocate memory\n");
     kafree(pst);
     return 1;
   }
@@ -67,8 +67,8 @@ int ffsmth(function_args* args, eval_state* pst) {
       ws = b;
       wk = c;
     } else {
-      kaprnt(0, "Error from SMTH9:  Invalid Weight Values\n");
-      kaprnt(0, "  Using defaults:  1.0  0.5  0.3\n");
+      kaprnt(msg_level::error, "Error from SMTH9:  Invalid Weight Values\n");
+      kaprnt(msg_level::error, "  Using defaults:  1.0  0.5  0.3\n");
     }
   }
   const float u = g->undef;
@@ -106,18 +106,18 @@ int ffskip(function_args* args, eval_state* pst) {
                        "                  Two or 3 arguments expected \n");
   int ni = 0, nj = 0;
   if (!intprs(args->args[1], &ni)) {
-    kaprnt(0, "Error from SKIP:  2nd argument must be an integer \n");
+    kaprnt(msg_level::error, "Error from SKIP:  2nd argument must be an integer \n");
     return 1;
   }
   nj = ni;
   if (args->count == 3 && !intprs(args->args[2], &nj)) {
-    kaprnt(0, "Error from SKIP:  3rd argument must be an integer\n");
+    kaprnt(msg_level::error, "Error from SKIP:  3rd argument must be an integer\n");
     return 1;
   }
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
   if (pst->result_type != 1) {
-    kaprnt(0, "Error from SKIP:  Grid Required\n");
+    kaprnt(msg_level::error, "Error from SKIP:  Grid Required\n");
     kafree(pst);
     return 1;
   }
@@ -137,7 +137,7 @@ int ffcnst(function_args* args, eval_state* pst) {
                        "                   Two or 3 arguments expected \n");
   float c = 0;
   if (!valprs(args->args[1], &c)) {
-    kaprnt(0, "Error from CONST:  2nd argument must be a constant\n");
+    kaprnt(msg_level::error, "Error from CONST:  2nd argument must be a constant\n");
     return 1;
   }
   const_mode mode = const_mode::defined;
@@ -145,7 +145,7 @@ int ffcnst(function_args* args, eval_state* pst) {
     const char* fl = args->args[2];
     if (fl[0] == '-' && fl[1] == 'u') mode = const_mode::undefined;
     else if (fl[0] == '-' && fl[1] == 'a') mode = const_mode::all;
-    else kaprnt(1, "Warning from CONST: Invalid flag.  Ignored.\n");
+    else kaprnt(msg_level::info, "Warning from CONST: Invalid flag.  Ignored.\n");
   }
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
@@ -187,14 +187,14 @@ int ffcdif(function_args* args, eval_state* pst) {
   grid_field* g = pst->result.grid;
   const bool along_j = g->jdim == dim;
   if (!along_j && g->idim != dim) {
-    kaprnt(0, "Error from CDIFF:  Specified dimension non varying\n");
+    kaprnt(msg_level::error, "Error from CDIFF:  Specified dimension non varying\n");
     kafree(pst);
     return 1;
   }
   const long long n = grid_points(g);
   float* out = static_cast<float*>(std::malloc(sizeof(float) * size_t(n)));
   if (!out) {
-    kaprnt(0, "Error from CDIFF:  Memory allocation error\n");
+    kaprnt(msg_level::error, "Error from CDIFF:  Memory allocation error\n");
     kafree(pst);
     return 1;
   }
@@ -225,16 +225,16 @@ int ffflvl(function_args* args, eval_state* pst) {
   int d = -1, world = 0;
   float g1 = 0, g2 = 0;
   if (!f || !dimprs(args->args[2], pst, f, &d, &g1, 1, &world) || d != 2) {
-    kaprnt(0, "Error from FNDLVL:  Arg 3 an invalid Z dimension expression\n");
+    kaprnt(msg_level::error, "Error from FNDLVL:  Arg 3 an invalid Z dimension expression\n");
     return 1;
   }
   if (!dimprs(args->args[3], pst, f, &d, &g2, 1, &world) || d != 2) {
-    kaprnt(0, "Error from FNDLVL:  Arg 4 an invalid Z dimension expression\n");
+    kaprnt(msg_level::error, "Error from FNDLVL:  Arg 4 an invalid Z dimension expression\n");
     return 1;
   }
   const int nz = f->z_size;
   if (nz < 3 || !f->grid_to_world[2]) {
-    kaprnt(0, "Error from FNDLVL:  Too few levels in default file \n");
+    kaprnt(msg_level::error, "Error from FNDLVL:  Too few levels in default file \n");
     return 1;
   }
   auto lev = [&](float k) { return f->grid_to_world[2](f->grid_to_world_scaling[2], k); };
@@ -252,7 +252,7 @@ int ffflvl(function_args* args, eval_state* pst) {
     std::printf("vvv lev = %g cnt = %i\n", double(l), int(levels.size()));
   }
   if (levels.empty()) {
-    kaprnt(0, "Error from FNDLVL:  No level of the default file lies in the range\n");
+    kaprnt(msg_level::error, "Error from FNDLVL:  No level of the default file lies in the range\n");
     return 1;
   }
   stop_varying(pst, 2);
@@ -272,7 +272,7 @@ int ffflvl(function_args* args, eval_state* pst) {
     grid_field* p = take_grid(&at);
     if (!p) *code = -1;
     else if (!same_points(val, p)) {
-      kaprnt(0, "Error from FNDLVL :  Incompatible grids. \n");
+      kaprnt(msg_level::error, "Error from FNDLVL :  Incompatible grids. \n");
       kagfre(p);
       p = nullptr;
       *code = 1;
@@ -289,7 +289,7 @@ int ffflvl(function_args* args, eval_state* pst) {
   try {
     res.assign(size_t(n), val->undef);
   } catch (const std::bad_alloc&) {
-    kaprnt(0, "Error from FNDLVL :  Memory allocation error \n");
+    kaprnt(msg_level::error, "Error from FNDLVL :  Memory allocation error \n");
     kagfre(p0);
     kagfre(val);
     return 1;

@@ -30,24 +30,24 @@ struct vint_grids {
 
 int ffvint(function_args* args, eval_state* pst) {
   if (args->count != 3) {
-    kaprnt(0, "Error from VINT:  Too many or too few args \n");
-    kaprnt(0, "                  Three arguments expected \n");
+    kaprnt(msg_level::error, "Error from VINT:  Too many or too few args \n");
+    kaprnt(msg_level::error, "                  Three arguments expected \n");
     return 1;
   }
   float top = 0;
   if (!valprs(args->args[2], &top)) {
-    kaprnt(0, "Error from VINT:  3rd argument invalid. \n");
+    kaprnt(msg_level::error, "Error from VINT:  3rd argument invalid. \n");
     return 1;
   }
   const file_descriptor* f = pst->default_file;
   if (!f || f->z_size < 3 || !f->grid_to_world[2]) {
-    kaprnt(0, "Error from VINT:  Too few levels in default file \n");
+    kaprnt(msg_level::error, "Error from VINT:  Too few levels in default file \n");
     return 1;
   }
   const int nz = f->z_size;
   auto lev = [&](int k) { return f->grid_to_world[2](f->grid_to_world_scaling[2], float(k)); };
   auto incompatible = [] {
-    kaprnt(0, "Error from VINT:  Incompatible grids. \n");
+    kaprnt(msg_level::error, "Error from VINT:  Incompatible grids. \n");
     return 1;
   };
 

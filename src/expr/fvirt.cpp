@@ -26,8 +26,8 @@ float level_of(const grid_field* g, bool along_i, int k) {
 int fftv2(function_args* args, eval_state* pst, int sel) {
   const char* nm = sel == kHumidity ? "TVRH2Q" : "TVRH2T";
   if (args->count != 2) {
-    kaprntf(0, "Error from %s:  Too many or too few args \n", nm);
-    kaprnt(0, "                    Two arguments expected \n");
+    kaprntf(msg_level::error, "Error from %s:  Too many or too few args \n", nm);
+    kaprnt(msg_level::error, "                    Two arguments expected \n");
     return 1;
   }
   eval_state second = *pst;
@@ -46,7 +46,7 @@ int fftv2(function_args* args, eval_state* pst, int sel) {
     return -1;
   }
   if (!same_points(tv, rh)) {
-    kaprnt(0, "Error in TVRH2Q: Grids don't have same scaling");
+    kaprnt(msg_level::error, "Error in TVRH2Q: Grids don't have same scaling");
     kagfre(tv);
     kagfre(rh);
     return 1;
@@ -55,8 +55,8 @@ int fftv2(function_args* args, eval_state* pst, int sel) {
   const bool z_j = rh->jdim == 2 && rh->j_to_world;
   const float fixed = pst->dim_min[2];
   if (!z_i && !z_j) {
-    kaprntf(2, "Notice from %s:", nm);
-    kaprntf(1, " Using fixed pressure level %g mb\n", double(fixed));
+    kaprntf(msg_level::result, "Notice from %s:", nm);
+    kaprntf(msg_level::info, " Using fixed pressure level %g mb\n", double(fixed));
   }
   long long failed = 0;
   const float ut = tv->undef, ur = rh->undef;
@@ -80,8 +80,8 @@ int fftv2(function_args* args, eval_state* pst, int sel) {
   }
   kagfre(tv);
   if (failed > 0) {
-    kaprntf(1, "Warning from %s:", nm);
-    kaprntf(1, " Convergence failed for %lli grid points\n", failed);
+    kaprntf(msg_level::info, "Warning from %s:", nm);
+    kaprntf(msg_level::info, " Convergence failed for %lli grid points\n", failed);
   }
   return give_grid(pst, rh);
 }

@@ -123,14 +123,14 @@ bool parse_form(const std::string& line, user_function* uf) {
 }
 
 void format_error(const user_function* uf, const std::string& file) {
-  kaprnt(0, "Format error in user defined function table:\n");
-  kaprntf(0, "  Processing function name: %s\n", uf->name);
-  kaprntf(0, "  File name is: %s\n", file.c_str());
+  kaprnt(msg_level::error, "Format error in user defined function table:\n");
+  kaprntf(msg_level::error, "  Processing function name: %s\n", uf->name);
+  kaprntf(msg_level::error, "  File name is: %s\n", file.c_str());
 }
 
 void read_error(const std::string& file) {
-  kaprnt(0, "Read error on user defined function table:\n");
-  kaprntf(0, "  File name is: %s\n", file.c_str());
+  kaprnt(msg_level::error, "Read error on user defined function table:\n");
+  kaprntf(msg_level::error, "  File name is: %s\n", file.c_str());
 }
 
 // Appends the functions of one table. False when reading must stop.
@@ -215,8 +215,8 @@ struct call {
   eval_state* pst;
   bool seq() const { return uf->sequential != 0; }
   int fail2(const char* what, const std::string& file) const {
-    kaprntf(0, "Error from %s: %s\n", uf->name, what);
-    kaprntf(0, "  File name: %s\n", file.c_str());
+    kaprntf(msg_level::error, "Error from %s: %s\n", uf->name, what);
+    kaprntf(msg_level::error, "  File name: %s\n", file.c_str());
     return 1;
   }
 };
@@ -292,8 +292,8 @@ int write_transfer(const call& c, function_args* args) {
         float v = 0;
         const char* end = valprs(a, &v);
         if (!end || *end != '\0') {
-          kaprntf(0, "Error from %s: Invalid Argument\n", uf->name);
-          kaprntf(0, "  Expecting arg %i to be a constant\n", k);
+          kaprntf(msg_level::error, "Error from %s: Invalid Argument\n", uf->name);
+          kaprntf(msg_level::error, "  Expecting arg %i to be a constant\n", k);
           return 1;
         }
         if (!put_record(f.get(), &v, sizeof v, c.seq())) return write_error();
@@ -365,7 +365,7 @@ int read_result(const call& c) {
     return st == read_status::bad_count ? invalid() : c.fail2("Error reading from transfer file", rf);
   };
   auto memory = [&] {
-    kaprntf(0, "Error from %s: Memory Allocation Error\n", name);
+    kaprntf(msg_level::error, "Error from %s: Memory Allocation Error\n", name);
     return 1;
   };
   float status[20], h[20];
@@ -391,8 +391,8 @@ int read_result(const call& c) {
   if (!ok) return invalid();
   const auto varies = [&](int d) { return d < 0 || d == c.pst->idim || d == c.pst->jdim; };
   if ((jdim >= 0 && jdim <= idim) || !varies(idim) || !varies(jdim)) {
-    kaprntf(0, "Error from %s: Invalid dimension environment ", name);
-    kaprnt(0, "in result grid\n");
+    kaprntf(msg_level::error, "Error from %s: Invalid dimension environment ", name);
+    kaprnt(msg_level::error, "in result grid\n");
     return 1;
   }
   // The records still to come must fit in what the file holds, so that a
@@ -467,8 +467,8 @@ void kafdef(const std::string& data_dir_table) {
   if (const char* env = std::getenv("KAUDFT")) {
     file_ptr f(std::fopen(env, "r"));
     if (!f) {
-      kaprnt(0, "Error opening user function definition table\n");
-      kaprntf(0, "  File name is: %s\n", env);
+      kaprnt(msg_level::error, "Error opening user function definition table\n");
+      kaprntf(msg_level::error, "  File name is: %s\n", env);
     } else if (!read_table(f.get(), env)) {
       return;
     }
@@ -485,13 +485,13 @@ user_function* kaufnd(const char* name) {
 
 void kaqufb() {
   for (const user_function* uf = ufba; uf; uf = uf->next)
-    kaprntf(2, "%s  Args: %i %i  Exec: %s\n", uf->name, uf->min_args, uf->max_args,
+    kaprntf(msg_level::result, "%s  Args: %i %i  Exec: %s\n", uf->name, uf->min_args, uf->max_args,
             uf->command.c_str());
 }
 
 int ffuser(user_function* uf, function_args* args, eval_state* pst) {
   if (args->count < uf->min_args || args->count > uf->max_args) {
-    kaprntf(0, "Error from %s: Too many or too few args\n", uf->name);
+    kaprntf(msg_level::error, "Error from %s: Too many or too few args\n", uf->name);
     return 1;
   }
   const call c{uf, pst};

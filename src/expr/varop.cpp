@@ -27,7 +27,7 @@ float world_to_grid(const file_descriptor* pfi, int d, float w) {
   return w;
 }
 
-void invalid_coordinates() { kaprnt(0, "Data Request Error: Invalid grid coordinates\n"); }
+void invalid_coordinates() { kaprnt(msg_level::error, "Data Request Error: Invalid grid coordinates\n"); }
 
 // The nearest whole grid coordinate of v, or false when v is not within
 // 0.001 of one (or too far out to be a grid index at all).
@@ -46,9 +46,9 @@ int time_index(float g) {
 }
 
 void attempt_on_varying(const char* dname, int dim) {
-  kaprnt(0, "Data Request Error: Invalid dimension expression\n");
-  kaprnt(0, "  Attempt to set or modify varying dimension\n");
-  kaprntf(0, "  Variable = %s, Dimension = %i \n", dname, dim);
+  kaprnt(msg_level::error, "Data Request Error: Invalid dimension expression\n");
+  kaprnt(msg_level::error, "  Attempt to set or modify varying dimension\n");
+  kaprntf(msg_level::error, "  Variable = %s, Dimension = %i \n", dname, dim);
 }
 
 }  // namespace
@@ -78,11 +78,11 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
         int n = 0;
         while (n < 8 && p[n] && p[n] != ',' && p[n] != ')') n++;
         if (n == 0) {
-          kaprnt(0, "Dimension Expression Error: No stid provided\n");
+          kaprnt(msg_level::error, "Dimension Expression Error: No stid provided\n");
           return nullptr;
         }
         if (p[n] != ',' && p[n] != ')') {
-          kaprnt(0, "Dimension Expression Error: stid too long\n");
+          kaprnt(msg_level::error, "Dimension Expression Error: stid too long\n");
           return nullptr;
         }
         if (box) {
@@ -98,14 +98,14 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
         float val = 0;
         const char* q = dimprs(p, pst, file, &dim, &val, 0, &world);
         if (!q) {
-          kaprntf(0, "  Variable name = %s\n", dname);
+          kaprntf(msg_level::error, "  Variable name = %s\n", dname);
           return nullptr;
         }
         if (dim == 9) dim = 4;
         if (given[dim] >= 2) {
-          kaprnt(0, "Syntax Error: Invalid dimension expression\n");
-          kaprnt(0, "  Same dimension specified more than twice ");
-          kaprntf(0, "for variable = %s\n", dname);
+          kaprnt(msg_level::error, "Syntax Error: Invalid dimension expression\n");
+          kaprnt(msg_level::error, "  Same dimension specified more than twice ");
+          kaprntf(msg_level::error, "for variable = %s\n", dname);
           return nullptr;
         }
         if ((dim < 4 && (dim == pst->idim || dim == pst->jdim)) || (dim == 4 && box)) {
@@ -133,8 +133,8 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
     bool bad = d == 2 ? lo[d] < hi[d] : hi[d] < lo[d];
     if (bad) {
       invalid_coordinates();
-      kaprntf(0, "  Varying dimension %i decreases: %g to %g \n", d, double(lo[d]), double(hi[d]));
-      kaprntf(0, "  Error ocurred getting variable '%s'\n", dname);
+      kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, double(lo[d]), double(hi[d]));
+      kaprntf(msg_level::error, "  Error ocurred getting variable '%s'\n", dname);
       return nullptr;
     }
   }
@@ -144,7 +144,7 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
   if (!set || (ts && !tcopy)) {
     std::free(set);
     std::free(tcopy);
-    kaprnt(0, "Memory Allocation Error:  Station Request Block \n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  Station Request Block \n");
     return nullptr;
   }
   set->file = file;
@@ -168,7 +168,7 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
   set->block_index = -1;
 
   if (kagstn(set) != 0) {
-    kaprntf(0, "Data Request Error:  Variable is '%s'\n", dname);
+    kaprntf(msg_level::error, "Data Request Error:  Variable is '%s'\n", dname);
     kasfre(set);
     return nullptr;
   }
@@ -196,7 +196,7 @@ const char* varprs(const char* text, eval_state* pst) {
   if (*p == '.') {
     const char* q = intprs(p + 1, &fnum);
     if (!q || fnum < 1) {
-      kaprntf(0, "Syntax error: Bad file number for variable %s \n", name);
+      kaprntf(msg_level::error, "Syntax error: Bad file number for variable %s \n", name);
       return nullptr;
     }
     display.append(p, q);
@@ -216,8 +216,8 @@ const char* varprs(const char* text, eval_state* pst) {
       file = pst->file_list;
       for (int i = 1; file && i < fnum; i++) file = file->next;
       if (!file) {
-        kaprnt(0, "Data Request Error:  File number out of range \n");
-        kaprntf(0, "  Variable = %s \n", dname);
+        kaprnt(msg_level::error, "Data Request Error:  File number out of range \n");
+        kaprntf(msg_level::error, "  Variable = %s \n", dname);
         return nullptr;
       }
     } else {
@@ -228,8 +228,8 @@ const char* varprs(const char* text, eval_state* pst) {
     if (!file) {
       // No data set is open: only a function can be meant.
       if (dimvar) {
-        kaprnt(0, "Data Request Error:  No file open\n");
-        kaprntf(0, "  Variable = %s \n", dname);
+        kaprnt(msg_level::error, "Data Request Error:  No file open\n");
+        kaprntf(msg_level::error, "  Variable = %s \n", dname);
         return nullptr;
       }
       return rtnprs(p, name, pst);
@@ -238,9 +238,9 @@ const char* varprs(const char* text, eval_state* pst) {
       if (file->file_type == station_file) {
         int pos = 1;
         for (file_descriptor* f = pst->file_list; f && f != file; f = f->next) pos++;
-        kaprntf(0, "Data Request Error:  Predefined variable %s\n", dname);
-        kaprnt(0, "   is only defined for grid type files\n");
-        kaprntf(0, "   File %i is a station file\n", pos);
+        kaprntf(msg_level::error, "Data Request Error:  Predefined variable %s\n", dname);
+        kaprnt(msg_level::error, "   is only defined for grid type files\n");
+        kaprntf(msg_level::error, "   File %i is a station file\n", pos);
         return nullptr;
       }
       predefined.levels = -999;
@@ -256,8 +256,8 @@ const char* varprs(const char* text, eval_state* pst) {
       }
       if (!pvar) {
         if (numbered) {
-          kaprnt(0, "Data Request Error:  Invalid variable name \n");
-          kaprntf(0, "  Variable '%s' not found in file %i\n", dname, fnum);
+          kaprnt(msg_level::error, "Data Request Error:  Invalid variable name \n");
+          kaprntf(msg_level::error, "  Variable '%s' not found in file %i\n", dname, fnum);
           return nullptr;
         }
         return rtnprs(p, name, pst);
@@ -282,9 +282,9 @@ const char* varprs(const char* text, eval_state* pst) {
     gmax[d] = std::ceil(gmax[d] - 0.0001f);
     if (gmax[d] <= gmin[d]) {
       invalid_coordinates();
-      kaprntf(0, "  Varying dimension %i decreases: %g to %g \n", d, double(gmin[d]),
+      kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, double(gmin[d]),
               double(gmax[d]));
-      kaprntf(0, "  Error ocurred getting variable '%s'\n", dname);
+      kaprntf(msg_level::error, "  Error ocurred getting variable '%s'\n", dname);
       return nullptr;
     }
   }
@@ -297,19 +297,19 @@ const char* varprs(const char* text, eval_state* pst) {
       float val = 0;
       const char* q = dimprs(p, pst, file, &dim, &val, 1, &world);
       if (!q) {
-        kaprntf(0, "  Variable name = %s\n", dname);
+        kaprntf(msg_level::error, "  Variable name = %s\n", dname);
         return nullptr;
       }
       if (given[dim]) {
-        kaprnt(0, "Syntax Error: Invalid dimension expression\n");
-        kaprnt(0, "  Same dimension specified multiple times ");
-        kaprntf(0, "for variable = %s\n", dname);
+        kaprnt(msg_level::error, "Syntax Error: Invalid dimension expression\n");
+        kaprnt(msg_level::error, "  Same dimension specified multiple times ");
+        kaprntf(msg_level::error, "for variable = %s\n", dname);
         return nullptr;
       }
       if (dim == pst->idim || dim == pst->jdim) {
-        kaprnt(0, "Data Request Error: Invalid dimension expression\n");
-        kaprnt(0, "  Attempt to set or modify varying dimension\n");
-        kaprntf(0, "  Variable = %s, Dimension = %i \n", dname, dim);
+        kaprnt(msg_level::error, "Data Request Error: Invalid dimension expression\n");
+        kaprnt(msg_level::error, "  Attempt to set or modify varying dimension\n");
+        kaprntf(msg_level::error, "  Variable = %s, Dimension = %i \n", dname, dim);
         return nullptr;
       }
       given[dim] = true;
@@ -338,16 +338,16 @@ const char* varprs(const char* text, eval_state* pst) {
     }
     if (!ok_lo || !ok_hi) {
       invalid_coordinates();
-      kaprnt(0, "  World coordinates convert to non-integer");
-      kaprnt(0, " grid coordinates\n");
-      kaprntf(0, "    Variable = %s  Dimension = %i \n", dname, d);
+      kaprnt(msg_level::error, "  World coordinates convert to non-integer");
+      kaprnt(msg_level::error, " grid coordinates\n");
+      kaprntf(msg_level::error, "    Variable = %s  Dimension = %i \n", dname, d);
       return nullptr;
     }
   }
 
   auto* grid = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
   if (!grid) {
-    kaprnt(0, "Memory Allocation Error:  Grid Request Block\n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  Grid Request Block\n");
     return nullptr;
   }
   grid->file = file;
@@ -386,11 +386,11 @@ const char* varprs(const char* text, eval_state* pst) {
   grid_read rc = kaggrd(grid);
   if (is_predefined) grid->variable = nullptr;
   if (rc > grid_read_ok) {
-    kaprntf(0, "Data Request Error:  Error for variable '%s'\n", dname);
+    kaprntf(msg_level::error, "Data Request Error:  Error for variable '%s'\n", dname);
     kagfre(grid);
     return nullptr;
   }
-  if (rc < grid_read_ok) kaprntf(2, "  Warning issued for variable = %s\n", dname);
+  if (rc < grid_read_ok) kaprntf(msg_level::result, "  Warning issued for variable = %s\n", dname);
 
   pst->result.grid = grid;
   pst->result_type = 1;

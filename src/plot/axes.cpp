@@ -261,12 +261,12 @@ void kaaxis(int axis, session_state* pcm, int code) {
     hi = x ? pcm->xaxis_range[1] : pcm->yaxis_range[1];
     fixed_interval = x ? pcm->xaxis_incr : pcm->yaxis_incr;
     code = 5;
-    kaprnt(1, x ? "Warning:  X axis labels overridden by SET XAXIS.\n"
+    kaprnt(msg_level::info, x ? "Warning:  X axis labels overridden by SET XAXIS.\n"
                 : "Warning:  Y axis labels overridden by SET YAXIS.\n");
-    kaprnt(1, "   Labels may not reflect correct scaling for dimensions or data.\n");
+    kaprnt(msg_level::info, "   Labels may not reflect correct scaling for dimensions or data.\n");
   }
   if (lo == hi) {
-    kaprnt(0, "kaaxis internal logic check 24 \n");
+    kaprnt(msg_level::error, "kaaxis internal logic check 24 \n");
     return;
   }
   float plo = x ? pcm->plot_x_low : pcm->plot_y_low;
@@ -297,7 +297,7 @@ void kaaxis(int axis, session_state* pcm, int code) {
     interval = user;
     kacsel(lo, hi, &interval, &first, &last);
     if (interval == 0) {
-      kaprnt(0, "kaaxis internal logic check 25\n");
+      kaprnt(msg_level::error, "kaaxis internal logic check 25\n");
       return;
     }
     if (user == 0) {

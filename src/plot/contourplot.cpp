@@ -62,7 +62,7 @@ float round_level(float v, float interval) {
 }
 
 void grid_undefined(const session_state* pcm) {
-  kaprnt(1, "Cannot contour grid - all undefined values \n");
+  kaprnt(msg_level::info, "Cannot contour grid - all undefined values \n");
   gxcolr(1);
   if (pcm->datawarn) gxchpl("Entire Grid Undefined", 21, 3.0f, 4.5f, 0.3f, 0.25f, 0.0f);
 }
@@ -98,7 +98,7 @@ void constant_field(session_state* pcm, float value) {
     pcm->fgvals_colours[0] = saved_colour;
     gxchpl(text, int(std::string(text).size()) - 1, 2.0f, 4.5f, 0.27f, 0.23f, 0.0f);
   }
-  kaprnt(1, text);
+  kaprnt(msg_level::info, text);
 }
 
 // The label of one contour level: the user's format when it is one
@@ -361,7 +361,7 @@ void kacntr(session_state* pcm, int mode) {
     kacsel(gmin, gmax, &interval, &first, &last);
     bool told = false;
     auto too_many = [&] {
-      if (!told) kaprnt(0, "Too many contour levels -- adjusting cint\n");
+      if (!told) kaprnt(msg_level::error, "Too many contour levels -- adjusting cint\n");
       told = true;
     };
     // A chosen interval too small to step these values in single precision
@@ -434,7 +434,7 @@ void kacntr(session_state* pcm, int mode) {
   }
 
   if (pcm->clevs_count == 0) {
-    kaprntf(2, "Contouring: %g to %g interval %g \n", double(first), double(last), double(interval));
+    kaprntf(msg_level::result, "Contouring: %g to %g interval %g \n", double(first), double(last), double(interval));
   } else {
     std::string s = "Contouring at clevs = ";
     char buf[40];
@@ -442,7 +442,7 @@ void kacntr(session_state* pcm, int mode) {
       std::snprintf(buf, sizeof buf, " %g", double(pcm->clevs[k]));
       s += buf;
     }
-    kaprnt(2, s + "\n");
+    kaprnt(msg_level::result, s + "\n");
   }
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
 
@@ -452,7 +452,7 @@ void kacntr(session_state* pcm, int mode) {
   } else {
     kaselc(gmin, gmax, pcm);
     if (pcm->shade_count < 1) {
-      kaprnt(1, "Cannot shade grid -- no shade levels for its range\n");
+      kaprnt(msg_level::info, "Cannot shade grid -- no shade levels for its range\n");
     } else if (mode == 1) {
       gxshad(v, isiz, jsiz, pcm->shade_levels, pcm->shade_colours, pcm->shade_count, g->undef);
     } else {

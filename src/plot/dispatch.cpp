@@ -15,7 +15,7 @@ namespace {
 
 // Routes whose plot routines are not part of this build yet.
 void not_built(const char* what) {
-  kaprnt(0, std::string("DISPLAY error:  ") + what + " output is not available yet\n");
+  kaprnt(msg_level::error, std::string("DISPLAY error:  ") + what + " output is not available yet\n");
 }
 
 void station_plot(session_state* pcm) {
@@ -35,7 +35,7 @@ void station_plot(session_state* pcm) {
   } else if (s->idim == 3 && s->jdim == -1) {
     not_built("station time series");
   } else {
-    kaprnt(0, "Invalid stn data dimension environment\n");
+    kaprnt(msg_level::error, "Invalid stn data dimension environment\n");
   }
 }
 
@@ -52,7 +52,7 @@ void grid_plot(session_state* pcm) {
     return;
   }
   if (g->idim == -1) {
-    kaprntf(2, "Result value = %g \n", double(g->values[0]));
+    kaprntf(msg_level::result, "Result value = %g \n", double(g->values[0]));
     return;
   }
   if (g->jdim == -1) {
@@ -101,7 +101,7 @@ void kagsav(int code, session_state* pcm, const void*) { pcm->last_plot_code = c
 
 int kaaddres(session_state* pcm, grid_field* grid) {
   if (pcm->result_held >= kMaxResults) {
-    kaprntf(0, "DISPLAY error:  more than %i results in one display\n", kMaxResults);
+    kaprntf(msg_level::error, "DISPLAY error:  more than %i results in one display\n", kMaxResults);
     kagfre(grid);
     return 1;
   }

@@ -126,8 +126,8 @@ void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, in
     page(rotate, 1.0f, pcm->barbase_value, &x, &y);
     base = rotate ? x : y;
     if (base < lo || base > hi) {
-      kaprnt(0, "Error drawing bargraph: base value out of range\n");
-      kaprnt(0, "    Drawing graph from bottom\n");
+      kaprnt(msg_level::error, "Error drawing bargraph: base value out of range\n");
+      kaprnt(msg_level::error, "    Drawing graph from bottom\n");
       std::printf("%g \n", double(pcm->barbase_value));
       std::fflush(stdout);
       base = lo;
@@ -234,8 +234,8 @@ void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_f
     dhi = pcm->dim_max[dim];
     if (dim == 2 && pcm->zlog) {
       if (dlo <= 0 || dhi <= 0) {
-        kaprnt(1, "Cannot use log scaling when coordinates <= 0\n");
-        kaprnt(1, "Linear scaling used\n");
+        kaprnt(msg_level::info, "Cannot use log scaling when coordinates <= 0\n");
+        kaprnt(msg_level::info, "Linear scaling used\n");
       } else {
         gxproj(rotate ? kalny : kalnx);
         gxback(rotate ? kaalny : kaalnx);
@@ -283,7 +283,7 @@ void kagrph(session_state* pcm, int kind) {
   grid_field* g = static_cast<grid_field*>(pcm->result[0]);
   kamnmx(g);
   if (g->min_value == g->undef) {
-    kaprnt(1, "Cannot plot data - all undefined values \n");
+    kaprnt(msg_level::info, "Cannot plot data - all undefined values \n");
     gxcolr(1);
     if (pcm->datawarn) gxchpl("Entire Grid Undefined", 21, 3.0f, 4.5f, 0.3f, 0.25f, 0);
     return;
@@ -293,14 +293,14 @@ void kagrph(session_state* pcm, int kind) {
   grid_field* g3 = nullptr;
   if (pcm->result_count >= 2) {
     if (!same_line(pcm, 1, g)) {
-      kaprnt(0, "Error in line/bar graph:  Invalid 2nd field");
-      kaprnt(0, "   2nd grid ignored -- has different scaling");
+      kaprnt(msg_level::error, "Error in line/bar graph:  Invalid 2nd field");
+      kaprnt(msg_level::error, "   2nd grid ignored -- has different scaling");
     } else {
       g2 = static_cast<grid_field*>(pcm->result[1]);
       if (kind == kGraphBar) {
         kamnmx(g2);
         if (g2->min_value == g2->undef) {
-          kaprnt(1, "Cannot plot data - 2nd arg all undefined values \n");
+          kaprnt(msg_level::info, "Cannot plot data - 2nd arg all undefined values \n");
           return;
         }
         min = std::fmin(min, g2->min_value);
@@ -308,8 +308,8 @@ void kagrph(session_state* pcm, int kind) {
       }
       if (pcm->result_count >= 3) {
         if (!same_line(pcm, 2, g)) {
-          kaprnt(0, "Error in line/bar graph:  Invalid 3rd field");
-          kaprnt(0, "   3rd grid ignored -- has different scaling");
+          kaprnt(msg_level::error, "Error in line/bar graph:  Invalid 3rd field");
+          kaprnt(msg_level::error, "   3rd grid ignored -- has different scaling");
         } else {
           g3 = static_cast<grid_field*>(pcm->result[2]);
         }

@@ -30,8 +30,8 @@ void kaplvl(session_state* pcm) {
     if (pcm->result_type[1] != 1 || mask->idim != g->idim || mask->jdim != g->jdim ||
         mask->isiz != g->isiz || mask->jsiz != g->jsiz || kagchk(g, mask, g->idim) ||
         kagchk(g, mask, g->jdim)) {
-      kaprnt(0, "Error plotting grid values:  Invalid Mask grid");
-      kaprnt(0, "   Mask grid ignored -- has different scaling");
+      kaprnt(msg_level::error, "Error plotting grid values:  Invalid Mask grid");
+      kaprnt(msg_level::error, "   Mask grid ignored -- has different scaling");
       mask = nullptr;
     }
   }

@@ -134,21 +134,21 @@ void lfint(float a1, float a2, float b1, float b2, float* t, float* v) {
 
 void kalfil(session_state* pcm) {
   if (pcm->result_count < 2) {
-    kaprnt(0, "Error plotting linefill:  Only one grid provided\n");
+    kaprnt(msg_level::error, "Error plotting linefill:  Only one grid provided\n");
     return;
   }
   grid_field* a = static_cast<grid_field*>(pcm->result[0]);
   grid_field* b = static_cast<grid_field*>(pcm->result[1]);
   if (pcm->result_type[1] != 1 || a->idim != b->idim || a->jdim != -1 || b->jdim != -1 ||
       a->isiz != b->isiz || kagchk(a, b, a->idim)) {
-    kaprnt(0, "Error plotting linefill:  Invalid grids --");
-    kaprnt(0, " different scaling\n");
+    kaprnt(msg_level::error, "Error plotting linefill:  Invalid grids --");
+    kaprnt(msg_level::error, " different scaling\n");
     return;
   }
   kamnmx(a);
   kamnmx(b);
   if (a->min_value == a->undef || b->min_value == b->undef) {
-    kaprnt(1, "Cannot plot data - all undefined values \n");
+    kaprnt(msg_level::info, "Cannot plot data - all undefined values \n");
     return;
   }
   const float min = a->min_value < b->min_value ? a->min_value : b->min_value;
@@ -163,11 +163,11 @@ void kalfil(session_state* pcm) {
     w.r.a.reserve(size_t(a->isiz) + 2);
     w.r.b.reserve(size_t(a->isiz) + 2);
     if (!w.walk()) {
-      kaprnt(1, "Cannot plot data - too many undefined values \n");
+      kaprnt(msg_level::info, "Cannot plot data - too many undefined values \n");
       return;
     }
   } catch (const std::bad_alloc&) {
-    kaprnt(0, "Memory allocation error in linefill\n");
+    kaprnt(msg_level::error, "Memory allocation error in linefill\n");
     return;
   }
   if (rotate) kaptail(pcm, kPlotLineFill, 0, 4, a->idim);

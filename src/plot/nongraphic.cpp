@@ -114,25 +114,25 @@ VEMRA_WIDE_FMA sums grid_sums(const float* v, long long n, float u) {
 void print_stats(const sums& s, bool station) {
   const double nn = s.n > 0 ? s.n : 1;
   const double mm = s.n - 1 > 0 ? s.n - 1 : 1;
-  kaprntf(2, "Stats[sum,sumsqr,root(sumsqr),n]:     %g %g %g %d\n", s.sum, s.sumsqr,
+  kaprntf(msg_level::result, "Stats[sum,sumsqr,root(sumsqr),n]:     %g %g %g %d\n", s.sum, s.sumsqr,
           std::sqrt(s.sumsqr), s.n);
   if (station) {
-    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/n)]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/n)]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
             std::sqrt(s.sumsqr / nn));
-    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/(n-1))]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/(n-1))]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
             std::sqrt(s.sumsqr / mm));
   } else {
-    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/n]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/n]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
             std::sqrt(s.sumsqr / nn));
-    kaprntf(2, "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
             std::sqrt(s.sumsqr / mm));
   }
   double var = s.sumsqr / nn - (s.sum / nn) * (s.sum / nn);
-  if (var > 0) kaprntf(2, "Stats[(sigma,var)(n)]:     %g %g\n", std::sqrt(var), var);
-  else kaprnt(2, "Stats[(sigma,var)(n)]:     0 0\n");
+  if (var > 0) kaprntf(msg_level::result, "Stats[(sigma,var)(n)]:     %g %g\n", std::sqrt(var), var);
+  else kaprnt(msg_level::result, "Stats[(sigma,var)(n)]:     0 0\n");
   var = var * nn / mm;
-  if (var > 0) kaprntf(2, "Stats[(sigma,var)(n-1)]:   %g %g\n", std::sqrt(var), var);
-  else kaprnt(2, "Stats[(sigma,var)(n-1)]:   0 0\n");
+  if (var > 0) kaprntf(msg_level::result, "Stats[(sigma,var)(n-1)]:   %g %g\n", std::sqrt(var), var);
+  else kaprnt(msg_level::result, "Stats[(sigma,var)(n-1)]:   0 0\n");
 }
 
 // The contour levels of the statistics: widened by two intervals for 1-D
@@ -149,18 +149,18 @@ void print_levels(float min, float max, float undef, bool one_d) {
     last = max + 5;
     cint = 1;
   }
-  kaprntf(2, "Cmin, cmax, cint = %g %g %g\n", double(first), double(last), double(cint));
+  kaprntf(msg_level::result, "Cmin, cmax, cint = %g %g %g\n", double(first), double(last), double(cint));
 }
 
 // One axis line of the grid statistics.
 void print_axis(const char* label, const grid_field* g, int dim, conversion_fn to_world,
                 const float* vals, int linear) {
   if (dim < 0) {
-    kaprntf(2, "%s = -999 to -999\n", label);
+    kaprntf(msg_level::result, "%s = -999 to -999\n", label);
     return;
   }
   const int lo = g->dim_min[dim], hi = g->dim_max[dim];
-  kaprntf(2, "%s = %i to %i", label, lo, hi);
+  kaprntf(msg_level::result, "%s = %i to %i", label, lo, hi);
   auto world = [&](float x) { return to_world && vals ? to_world(vals, x) : x; };
   if (dim == 3 && vals) {
     time_scaling ts = time_scaling_from(vals);
@@ -168,14 +168,14 @@ void print_axis(const char* label, const grid_field* g, int dim, conversion_fn t
     gr2t(vals, float(lo), &t);
     std::string text = kat2ch(t, t.minute != 0 ? 5 : 4);
     if (ts.increment_months != 0)
-      kaprntf(2, " Linear %s %gmo\n", text.c_str(), double(ts.increment_months));
+      kaprntf(msg_level::result, " Linear %s %gmo\n", text.c_str(), double(ts.increment_months));
     else
-      kaprntf(2, " Linear %s %gmn\n", text.c_str(), double(ts.increment_minutes));
+      kaprntf(msg_level::result, " Linear %s %gmn\n", text.c_str(), double(ts.increment_minutes));
     return;
   }
   if (linear) {
     double incr = vals ? vals[0] : 1.0;
-    kaprntf(2, " Linear %g %g\n", double(world(float(lo))), incr);
+    kaprntf(msg_level::result, " Linear %g %g\n", double(world(float(lo))), incr);
     return;
   }
   std::string line = " Levels";
@@ -184,25 +184,25 @@ void print_axis(const char* label, const grid_field* g, int dim, conversion_fn t
     std::snprintf(buf, sizeof buf, " %g", double(world(float(k))));
     line += buf;
   }
-  kaprnt(2, line + "\n");
+  kaprnt(msg_level::result, line + "\n");
 }
 
 void grid_stats(session_state* pcm, grid_field* g) {
-  kaprnt(2, "Data Type = grid\n");
-  kaprntf(2, "Dimensions = %i %i\n", g->idim, g->jdim);
+  kaprnt(msg_level::result, "Data Type = grid\n");
+  kaprntf(msg_level::result, "Dimensions = %i %i\n", g->idim, g->jdim);
   print_axis("I Dimension", g, g->idim, g->i_to_world, g->i_world_vals, g->i_linear);
   print_axis("J Dimension", g, g->jdim, g->j_to_world, g->j_world_vals, g->j_linear);
   const long long total = static_cast<long long>(g->isiz) * g->jsiz;
-  kaprntf(2, "Sizes = %i %i %lli\n", g->isiz, g->jsiz, total);
-  kaprntf(2, "Undef value = %g\n", double(g->undef));
+  kaprntf(msg_level::result, "Sizes = %i %i %lli\n", g->isiz, g->jsiz, total);
+  kaprntf(msg_level::result, "Undef value = %g\n", double(g->undef));
   const sums s = grid_sums(g->values, total, g->undef);
-  kaprntf(2, "Undef count = %lli  Valid count = %i\n", total - s.n, s.n);
+  kaprntf(msg_level::result, "Undef count = %lli  Valid count = %i\n", total - s.n, s.n);
   if (g->idim < 0) {
-    kaprntf(2, "Min, Max = %g %g\n", double(g->values[0]), double(g->values[0]));
+    kaprntf(msg_level::result, "Min, Max = %g %g\n", double(g->values[0]), double(g->values[0]));
     return;
   }
   kamnmx(g);
-  kaprntf(2, "Min, Max = %g %g\n", double(g->min_value), double(g->max_value));
+  kaprntf(msg_level::result, "Min, Max = %g %g\n", double(g->min_value), double(g->max_value));
   print_levels(g->min_value, g->max_value, g->undef, g->jdim < 0);
   print_stats(s, false);
   (void)pcm;
@@ -216,18 +216,18 @@ float request_max(const station_set* s, int d) {
 }
 
 void station_axis(const char* label, const station_set* s, int dim) {
-  if (dim < 0) kaprntf(2, "%s = -999 to -999\n", label);
-  else if (dim == 3) kaprntf(2, "%s = %i to %i\n", label, s->time_min, s->time_max);
-  else kaprntf(2, "%s = %g to %g\n", label, double(request_min(s, dim)), double(request_max(s, dim)));
+  if (dim < 0) kaprntf(msg_level::result, "%s = -999 to -999\n", label);
+  else if (dim == 3) kaprntf(msg_level::result, "%s = %i to %i\n", label, s->time_min, s->time_max);
+  else kaprntf(msg_level::result, "%s = %g to %g\n", label, double(request_min(s, dim)), double(request_max(s, dim)));
 }
 
 void station_stats(session_state* pcm, station_set* set) {
-  kaprnt(2, "Data Type = station\n");
-  kaprntf(2, "Dimensions = %i %i\n", set->idim, set->jdim);
+  kaprnt(msg_level::result, "Data Type = station\n");
+  kaprntf(msg_level::result, "Dimensions = %i %i\n", set->idim, set->jdim);
   station_axis("I Dimension", set, set->idim);
   station_axis("J Dimension", set, set->jdim);
-  kaprntf(2, "Stn count = %i\n", set->report_count);
-  kaprntf(2, "Undef value = %g\n", double(set->undef));
+  kaprntf(msg_level::result, "Stn count = %i\n", set->report_count);
+  kaprntf(msg_level::result, "Undef value = %g\n", double(set->undef));
   sums s;
   for (const station_report* r = set->first_report; r; r = r->next) {
     if (r->value == set->undef) continue;
@@ -235,21 +235,21 @@ void station_stats(session_state* pcm, station_set* set) {
     s.sumsqr += double(r->value) * r->value;
     s.n++;
   }
-  kaprntf(2, "Undef count = %i  Valid count = %i \n", set->report_count - s.n, s.n);
+  kaprntf(msg_level::result, "Undef count = %i  Valid count = %i \n", set->report_count - s.n, s.n);
   kasmnmx(set);
-  kaprntf(2, "Min, Max = %g %g\n", double(set->min_value), double(set->max_value));
+  kaprntf(msg_level::result, "Min, Max = %g %g\n", double(set->min_value), double(set->max_value));
   print_levels(set->min_value, set->max_value, set->undef, set->jdim < 0);
   print_stats(s, true);
   if (!pcm->stnprint) return;
-  kaprntf(2, "Printing station values:  #obs = %d\n", s.n);
-  kaprnt(2, "OB    ID       LON      LAT      LEV      VAL\n");
+  kaprntf(msg_level::result, "Printing station values:  #obs = %d\n", s.n);
+  kaprnt(msg_level::result, "OB    ID       LON      LAT      LEV      VAL\n");
   int k = 0;
   for (const station_report* r = set->first_report; r; r = r->next) {
     if (r->value == set->undef) continue;
     char id[8];
     std::memcpy(id, r->stid, 7);
     id[7] = '\0';
-    kaprntf(2, "%-5i %-8s %-8.6g %-8.6g %-8.6g %-8.6g\n", ++k, id, double(r->lon), double(r->lat),
+    kaprntf(msg_level::result, "%-5i %-8s %-8.6g %-8.6g %-8.6g %-8.6g\n", ++k, id, double(r->lon), double(r->lat),
             double(r->lev), double(r->value));
   }
 }
@@ -329,25 +329,25 @@ void kadprnt(session_state* pcm) {
   if (pcm->result_type[0] == 1) {
     const grid_field* g = static_cast<const grid_field*>(pcm->result[0]);
     const long long total = static_cast<long long>(g->isiz) * g->jsiz;
-    kaprntf(2, "Printing Grid -- %lli Values -- Undef = %g\n", total, double(g->undef));
+    kaprntf(msg_level::result, "Printing Grid -- %lli Values -- Undef = %g\n", total, double(g->undef));
     std::string line;
     int on_line = 0;
     for (long long k = 0; k < total; k++) {
       line += format_value(pcm, g->values[k], g->undef);
       if (++on_line == per_line) {
-        kaprnt(2, line + "\n");
+        kaprnt(msg_level::result, line + "\n");
         line.clear();
         on_line = 0;
       }
     }
-    if (on_line) kaprnt(2, line + "\n");
+    if (on_line) kaprnt(msg_level::result, line + "\n");
     return;
   }
   const station_set* s = static_cast<const station_set*>(pcm->result[0]);
-  kaprntf(2, "Printing Stations -- %i Reports -- Undef = %g\n", s->report_count, double(s->undef));
+  kaprntf(msg_level::result, "Printing Stations -- %i Reports -- Undef = %g\n", s->report_count, double(s->undef));
   for (const station_report* r = s->first_report; r; r = r->next) {
     const char* id = r->stid;
-    kaprntf(2, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", id[0], id[1], id[2], id[3], id[4], id[5],
+    kaprntf(msg_level::result, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", id[0], id[1], id[2], id[3], id[4], id[5],
             id[6], id[7], double(r->lon), double(r->lat), double(r->lev));
     std::string v = pcm->prnopts_format.empty() ? format_value(pcm, r->value, s->undef) : "";
     if (!pcm->prnopts_format.empty()) {
@@ -355,13 +355,13 @@ void kadprnt(session_state* pcm) {
       if (r->value == s->undef && pcm->prnopts_undef) v = "Undef";
       else if (kafmtv(buf, sizeof buf, pcm->prnopts_format.c_str(), r->value) >= 0) v = buf;
     }
-    kaprnt(2, v + "\n");
+    kaprnt(msg_level::result, v + "\n");
   }
 }
 
 void kafwrt(session_state* pcm) {
   if (pcm->result_type[0] != 1) {
-    kaprnt(0, "Error from fwrite:  station data can't be written to the fwrite file\n");
+    kaprnt(msg_level::error, "Error from fwrite:  station data can't be written to the fwrite file\n");
     return;
   }
   const grid_field* g = static_cast<const grid_field*>(pcm->result[0]);
@@ -371,8 +371,8 @@ void kafwrt(session_state* pcm) {
     pcm->fwrite_file = std::make_unique<replacing_file>(name);
     if (!pcm->fwrite_file->stream()) {
       pcm->fwrite_file.reset();
-      kaprnt(0, "Error opening output file for fwrite\n");
-      kaprnt(0, "  File name is: " + name + "\n");
+      kaprnt(msg_level::error, "Error opening output file for fwrite\n");
+      kaprnt(msg_level::error, "  File name is: " + name + "\n");
       return;
     }
   }
@@ -380,7 +380,7 @@ void kafwrt(session_state* pcm) {
   const long long n = static_cast<long long>(g->isiz) * g->jsiz;
   const long long bytes = 4 * n;
   if (pcm->fwrite_sequential && bytes > 0x7fffffffLL) {
-    kaprntf(0, "Error from fwrite:  a record of %lli bytes does not fit its 4-byte length\n",
+    kaprntf(msg_level::error, "Error from fwrite:  a record of %lli bytes does not fit its 4-byte length\n",
             bytes);
     return;
   }
@@ -404,36 +404,36 @@ void kafwrt(session_state* pcm) {
   }
   if (ok && pcm->fwrite_sequential) ok = std::fwrite(word, 1, 4, f) == 4;
   if (!ok) {
-    kaprnt(0, "Error from fwrite:  write to " + name + " failed\n");
+    kaprnt(msg_level::error, "Error from fwrite:  write to " + name + " failed\n");
     return;
   }
-  kaprntf(2, "Wrote %lli elements to ", n);
-  kaprnt(2, name);
-  kaprnt(2, pcm->fwrite_sequential ? " as Sequential" : " as Stream");
-  kaprnt(2, big ? " Big_Endian\n" : " Little_Endian\n");
+  kaprntf(msg_level::result, "Wrote %lli elements to ", n);
+  kaprnt(msg_level::result, name);
+  kaprnt(msg_level::result, pcm->fwrite_sequential ? " as Sequential" : " as Stream");
+  kaprnt(msg_level::result, big ? " Big_Endian\n" : " Little_Endian\n");
   kagsav(kPlotFwrite, pcm, g);
 }
 
 void kaoutgds(session_state* pcm) {
   const std::string& name = pcm->writegds.name;
   if (name.empty()) {
-    kaprnt(0, "error: no file specified (use \"set writegds\").\n");
+    kaprnt(msg_level::error, "error: no file specified (use \"set writegds\").\n");
     return;
   }
   for (int r = 0; r < pcm->result_count; r++)
     if (pcm->result_type[r] != 0) {
-      kaprnt(0, "error: WRITEGDS writes station data only; a result is a grid\n");
+      kaprnt(msg_level::error, "error: WRITEGDS writes station data only; a result is a grid\n");
       return;
     }
   FILE* f = std::fopen(name.c_str(), "ab");
   if (!f) {
-    kaprnt(0, "error: WRITEGDS unable to open " + name + " for write\n");
+    kaprnt(msg_level::error, "error: WRITEGDS unable to open " + name + " for write\n");
     return;
   }
-  kaprnt(0, "got options and opened file\n");
+  kaprnt(msg_level::error, "got options and opened file\n");
   std::string opts = pcm->writegds.options;
   if (opts.empty()) {
-    kaprnt(0, "No options specified. Defaulting to full output (\"sxyztdi\").\n");
+    kaprnt(msg_level::error, "No options specified. Defaulting to full output (\"sxyztdi\").\n");
     opts = "sxyztdi";
   }
   auto has = [&](char c) { return opts.find(c) != std::string::npos; };
@@ -447,8 +447,8 @@ void kaoutgds(session_state* pcm) {
     return ok;
   };
   if (has('f')) {
-    kaprnt(0, "Finishing sequence:\n");
-    kaprnt(0, "EOS\n");
+    kaprnt(msg_level::error, "Finishing sequence:\n");
+    kaprnt(msg_level::error, "EOS\n");
     tag(end_tag);
     flush();
     std::fclose(f);
@@ -472,41 +472,41 @@ void kaoutgds(session_state* pcm) {
     return a && a->lat == b->lat && a->lon == b->lon && a->time == b->time;
   };
   auto bad = [&]() {
-    kaprnt(0, "error: bad structure in result\n");
+    kaprnt(msg_level::error, "error: bad structure in result\n");
     flush();
     std::fclose(f);
   };
   int records = 0;
   while (cur[0]) {
     const station_report d = *cur[0];
-    kaprnt(0, "SOI ");
+    kaprnt(msg_level::error, "SOI ");
     tag(start_tag);
-    kaprnt(0, ">>\t");
+    kaprnt(msg_level::error, ">>\t");
     if (has('s')) {
-      kaprntf(0, "stnid: %.8s  ", d.stid);
+      kaprntf(msg_level::error, "stnid: %.8s  ", d.stid);
       put_be32(out, 8);
       out.insert(out.end(), d.stid, d.stid + 8);
     }
     if (has('x')) {
-      kaprntf(0, "lon: %f  ", double(d.lon));
+      kaprntf(msg_level::error, "lon: %f  ", double(d.lon));
       put_float(out, d.lon);
     }
     if (has('y')) {
-      kaprntf(0, "lat: %f  ", double(d.lat));
+      kaprntf(msg_level::error, "lat: %f  ", double(d.lat));
       put_float(out, d.lat);
     }
     if (has('t')) {
-      kaprntf(0, "time: %f  ", double(d.time));
-      kaprntf(0, "pre-byteswapped time: %f", double(d.time));
-      kaprntf(0, "byteswapped time: %f", double(d.time));
+      kaprntf(msg_level::error, "time: %f  ", double(d.time));
+      kaprntf(msg_level::error, "pre-byteswapped time: %f", double(d.time));
+      kaprntf(msg_level::error, "byteswapped time: %f", double(d.time));
       put_double(out, d.time);
     }
-    kaprnt(0, "\n\t");
+    kaprnt(msg_level::error, "\n\t");
     for (int r = 0; r < nres; r++) {
       if (level_var[r]) continue;
       if (!same_place(cur[r], &d)) return bad();
       if (has('i')) {
-        kaprntf(0, "[%s: %f]  ", abbrev(r), double(cur[r]->value));
+        kaprntf(msg_level::error, "[%s: %f]  ", abbrev(r), double(cur[r]->value));
         put_float(out, cur[r]->value);
       }
       cur[r] = cur[r]->next;
@@ -514,35 +514,35 @@ void kaoutgds(session_state* pcm) {
     if (first_level >= 0) {
       while (same_place(cur[first_level], &d)) {
         const float lev = cur[first_level]->lev;
-        kaprnt(0, "\n\tSOI ");
+        kaprnt(msg_level::error, "\n\tSOI ");
         tag(start_tag);
         if (has('z')) {
-          kaprntf(0, "lev: %f  ", double(lev));
+          kaprntf(msg_level::error, "lev: %f  ", double(lev));
           put_float(out, lev);
         }
         for (int r = first_level; r < nres; r++) {
           if (!level_var[r]) continue;
           if (!same_place(cur[r], &d) || cur[r]->lev != lev) return bad();
           if (has('d')) {
-            kaprntf(0, "[%s: %f]  ", abbrev(r), double(cur[r]->value));
+            kaprntf(msg_level::error, "[%s: %f]  ", abbrev(r), double(cur[r]->value));
             put_float(out, cur[r]->value);
           }
           cur[r] = cur[r]->next;
         }
       }
-      kaprnt(0, "\n\tEOS ");
+      kaprnt(msg_level::error, "\n\tEOS ");
       tag(end_tag);
     }
-    kaprnt(0, "\n");
+    kaprnt(msg_level::error, "\n");
     records++;
     if (!flush()) {
-      kaprnt(0, "error: WRITEGDS write to " + name + " failed\n");
+      kaprnt(msg_level::error, "error: WRITEGDS write to " + name + " failed\n");
       std::fclose(f);
       return;
     }
   }
   const station_set* s0 = static_cast<const station_set*>(pcm->result[0]);
-  kaprntf(0, "WRITEGDS: %d reports x %d vars written as %d records\n", s0->report_count, nres,
+  kaprntf(msg_level::error, "WRITEGDS: %d reports x %d vars written as %d records\n", s0->report_count, nres,
           records);
   std::fclose(f);
 }

@@ -55,8 +55,8 @@ void world_range(const session_state* pcm, const grid_field* g, int dim, int siz
 // Log scaling of a level axis, or the two messages and the linear range.
 bool log_range(float* lo, float* hi) {
   if (*lo <= 0 || *hi <= 0) {
-    kaprnt(0, "Cannot use log scaling when coordinates <= 0\n");
-    kaprnt(0, "Linear scaling used\n");
+    kaprnt(msg_level::error, "Cannot use log scaling when coordinates <= 0\n");
+    kaprnt(msg_level::error, "Linear scaling used\n");
     return false;
   }
   *lo = std::log(*lo);
@@ -145,8 +145,8 @@ void kamscl(session_state* pcm) {
     default: latlon = true; break;
   }
   if (what && rc) {
-    kaprnt(0, std::string("Map Projection Error:  Invalid coords for ") + what + "\n");
-    kaprnt(0, "  Will use linear lat-lon projection\n");
+    kaprnt(msg_level::error, std::string("Map Projection Error:  Invalid coords for ") + what + "\n");
+    kaprnt(msg_level::error, "  Will use linear lat-lon projection\n");
     latlon = true;
   }
   if (latlon) rc = gxltln(&b);
@@ -157,7 +157,7 @@ void kamscl(session_state* pcm) {
     pcm->plot_y_low = b.plot_ylo;
     pcm->plot_y_high = b.plot_yhi;
   } else {
-    kaprnt(0, "Map Projection Error:  Internal Logic check\n");
+    kaprnt(msg_level::error, "Map Projection Error:  Internal Logic check\n");
   }
 }
 
@@ -254,7 +254,7 @@ grid_field* kaflip(grid_field* g, session_state* pcm) {
   if (n) v = static_cast<float*>(std::malloc(count * sizeof(float)));
   if (!n || !v) {
     std::free(n);
-    kaprnt(0, "Memory Allocation Error:  kaflip \n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  kaflip \n");
     return nullptr;
   }
   std::memcpy(n, g, sizeof(grid_field));

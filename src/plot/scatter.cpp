@@ -38,30 +38,30 @@ void axis_range(int set, const float* fixed, float lo, float hi, float* out) {
 
 void kascat(session_state* pcm) {
   if (pcm->result_count < 2) {
-    kaprnt(0, "Error plotting scatter field:  Only one grid provided\n");
+    kaprnt(msg_level::error, "Error plotting scatter field:  Only one grid provided\n");
     return;
   }
   if (pcm->result_type[0] != 1 || pcm->result_type[1] != 1) {
-    kaprnt(0, "Error plotting scatter field:  stn argument(s) used\n");
+    kaprnt(msg_level::error, "Error plotting scatter field:  stn argument(s) used\n");
     return;
   }
   grid_field* a = static_cast<grid_field*>(pcm->result[0]);
   grid_field* b = static_cast<grid_field*>(pcm->result[1]);
   if (a->idim != b->idim || a->jdim != b->jdim || a->isiz != b->isiz || a->jsiz != b->jsiz ||
       kagchk(a, b, a->idim) || kagchk(a, b, a->jdim)) {
-    kaprnt(0, "Error plotting scatter plot:  Invalid grids\n");
-    kaprnt(0, "   The two grids have difference scaling\n");
+    kaprnt(msg_level::error, "Error plotting scatter plot:  Invalid grids\n");
+    kaprnt(msg_level::error, "   The two grids have difference scaling\n");
     return;
   }
   pcm->last_plot_idim = pcm->last_plot_jdim = 4;
   kamnmx(a);
   kamnmx(b);
   if (a->min_value == a->undef) {
-    kaprnt(1, "Cannot draw scatter plot -- 1st field all undefined\n");
+    kaprnt(msg_level::info, "Cannot draw scatter plot -- 1st field all undefined\n");
     return;
   }
   if (b->min_value == b->undef) {
-    kaprnt(1, "Cannot draw scatter plot -- 2nd field all undefined\n");
+    kaprnt(msg_level::info, "Cannot draw scatter plot -- 2nd field all undefined\n");
     return;
   }
   kaparea(pcm, 2.0f, 1.5f, 1.0f, 1.0f);

@@ -212,7 +212,7 @@ void kampax(session_state* pcm) {
   float lonint = 0, lonfirst, lonlast;
   kacsel(lomin, lomax, &lonint, &lonfirst, &lonlast);
   if (lonint == 0) {
-    kaprnt(0, "kaaxis internal logic check 25\n");
+    kaprnt(msg_level::error, "kaaxis internal logic check 25\n");
     return;
   }
   if (lonint > 24.9f) lonint = 30;
@@ -224,7 +224,7 @@ void kampax(session_state* pcm) {
   float latint = 0, latfirst, latlast;
   kacsel(lamin, lamax, &latint, &latfirst, &latlast);
   if (latint == 0) {
-    kaprnt(0, "kaaxis internal logic check 25\n");
+    kaprnt(msg_level::error, "kaaxis internal logic check 25\n");
     return;
   }
   latint = snap_lat(latint, lomax - lomin > 300);

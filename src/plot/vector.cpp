@@ -41,23 +41,23 @@ int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_
   const char* what = stream ? "streamlines" : "vector/barb field";
   *c = nullptr;
   if (pcm->result_count < 2) {
-    kaprnt(0, stream ? "Error plotting streamlines:  Only one grid provided\n"
+    kaprnt(msg_level::error, stream ? "Error plotting streamlines:  Only one grid provided\n"
                      : "Error plotting vector field:  Only one grid provided\n");
     return 1;
   }
   grid_field* gu = static_cast<grid_field*>(pcm->result[0]);
   grid_field* gv = static_cast<grid_field*>(pcm->result[1]);
   if (!is_grid(pcm, 1) || !same_shape(gu, gv)) {
-    kaprntf(0, "Error plotting %s:  Invalid grids\n", what);
-    kaprnt(0, "   Vector component grids have difference scaling\n");
+    kaprntf(msg_level::error, "Error plotting %s:  Invalid grids\n", what);
+    kaprnt(msg_level::error, "   Vector component grids have difference scaling\n");
     return 1;
   }
   grid_field* gc = nullptr;
   if (pcm->result_count > 2) {
     gc = static_cast<grid_field*>(pcm->result[2]);
     if (!is_grid(pcm, 2) || !same_shape(gu, gc)) {
-      kaprntf(0, "Error plotting %s:  Invalid color grid", what);
-      kaprnt(0, "   Color grid ignored -- has different scaling");
+      kaprntf(msg_level::error, "Error plotting %s:  Invalid color grid", what);
+      kaprnt(msg_level::error, "   Color grid ignored -- has different scaling");
       gc = nullptr;
     }
   }
@@ -73,7 +73,7 @@ int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_
   if (gc) {
     kamnmx(gc);
     if (gc->min_value == gc->undef) {
-      kaprnt(1, stream ? "Connot color vectors -- Color grid all undefined\n"
+      kaprnt(msg_level::info, stream ? "Connot color vectors -- Color grid all undefined\n"
                        : "Connot color vectors/barbs -- Color grid all undefined\n");
       gc = nullptr;
     } else {
@@ -129,11 +129,11 @@ void kavect(session_state* pcm, int mode) {
   kamnmx(u);
   kamnmx(v);
   if (u->min_value == u->undef) {
-    kaprnt(1, "Cannot draw vectors/barbs -- U field all undefined\n");
+    kaprnt(msg_level::info, "Cannot draw vectors/barbs -- U field all undefined\n");
     return;
   }
   if (v->min_value == v->undef) {
-    kaprnt(1, "Cannot draw vectors/barbs -- V field all undefined\n");
+    kaprnt(msg_level::info, "Cannot draw vectors/barbs -- V field all undefined\n");
     return;
   }
   gxcolr(pcm->ccolor < 0 ? 1 : pcm->ccolor);

@@ -439,7 +439,7 @@ std::optional<std::string> gsfile(const std::string& text, int& rc, int implicit
     int r = gsgsfrd(&run, 0, name);
     if (r == 9) {
       if (implicit) {
-        kaprnt(0, "Unknown command: " + name + "\n");
+        kaprnt(msg_level::error, "Unknown command: " + name + "\n");
       } else {
         fprintf(gs_out(), "Error opening script file: %s\n", name.c_str());
       }

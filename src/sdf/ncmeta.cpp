@@ -139,7 +139,7 @@ int init_io_std(io_std** io) {
   free_io_std(io);
   *io = new (std::nothrow) io_std;
   if (!*io) {
-    kaprnt(0, kNoMemory);
+    kaprnt(msg_level::error, kNoMemory);
     return 0;
   }
   return 1;
@@ -168,7 +168,7 @@ int read_io_std(const char* path, io_std* io) {
   int rc = nc_open(path, NC_NOWRITE, &ncid);
   if (rc != NC_NOERR) {
     std::fprintf(stderr, "nc_open failure:\n%s\n", nc_strerror(rc));
-    kaprntf(0, "%s does not exist or is not a netCDF file.\n", path);
+    kaprntf(msg_level::error, "%s does not exist or is not a netCDF file.\n", path);
     return 0;
   }
   if (!read_io_std_open(ncid, io)) {
@@ -235,7 +235,7 @@ int copy_io_std(io_std** dst, const io_std* src) {
   if (!src) return 0;
   *dst = new (std::nothrow) io_std(*src);
   if (!*dst) {
-    kaprnt(0, kNoMemory);
+    kaprnt(msg_level::error, kNoMemory);
     return 0;
   }
   // The copy holds no values; missing values and the fill switch are
@@ -449,21 +449,21 @@ int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int revers
     if (size) n = long(var->data.size() / size);
   }
   if (n < 1) {
-    kaprnt(0, "Couldn't convert coordinate value to float.\n");
+    kaprnt(msg_level::error, "Couldn't convert coordinate value to float.\n");
     return -1;
   }
   std::vector<float> vals;
   try {
     vals.resize(size_t(n));
   } catch (const std::bad_alloc&) {
-    kaprnt(0, "Memory allocation error in trydeflin.\n");
+    kaprnt(msg_level::error, "Memory allocation error in trydeflin.\n");
     return -1;
   }
   for (long i = 0; i < n; i++) {
     long from = reverse ? n - 1 - i : i;
     if (!convtype(var->data.data(), var->type, vals.data(), NC_FLOAT, from, i) ||
         !std::isfinite(vals[size_t(i)])) {
-      kaprnt(0, "Couldn't convert coordinate value to float.\n");
+      kaprnt(msg_level::error, "Couldn't convert coordinate value to float.\n");
       return -1;
     }
   }
@@ -490,7 +490,7 @@ int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int revers
     if (!(incr > 0) || !std::isfinite(1.0f / incr)) return 0;
   }
   if (!sdf_set_linear(pfi, dim, start, incr)) {
-    kaprnt(0, "Memory allocation error eval. lin. coord. for SDF.\n");
+    kaprnt(msg_level::error, "Memory allocation error eval. lin. coord. for SDF.\n");
     return -1;
   }
   if (wrap) {

@@ -114,7 +114,7 @@ int findZ(io_std* io, var_info** var) {
   for (const char* r : refs) {
     ud_unit u;
     if (u.scan(r) != 0) {
-      kaprntf(0, "The udunits library doesn't know %s; giving up...\n", r);
+      kaprntf(msg_level::error, "The udunits library doesn't know %s; giving up...\n", r);
       return 9999;
     }
   }
@@ -186,12 +186,12 @@ int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
   int size = nc_type_size(var->type);
   long n = size ? long(var->data.size() / size_t(size)) : 0;
   if (n < 1 || n > 100000000) {
-    kaprnt(0, "Failure setting up coordinate levels in SDF file.\n");
+    kaprnt(msg_level::error, "Failure setting up coordinate levels in SDF file.\n");
     return 1;
   }
   float* a = level_scaling_new(int(n));
   if (!a) {
-    kaprnt(0, "Failure setting up coordinate levels in SDF file.\n");
+    kaprnt(msg_level::error, "Failure setting up coordinate levels in SDF file.\n");
     return 1;
   }
   a[0] = float(n);
@@ -199,7 +199,7 @@ int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
     long from = reverse ? n - 1 - i : i;
     if (!convtype(var->data.data(), var->type, a, NC_FLOAT, from, i + 1) ||
         !std::isfinite(a[i + 1])) {
-      kaprnt(0, "SDF:  Error interpreting coordinate value.\n");
+      kaprnt(msg_level::error, "SDF:  Error interpreting coordinate value.\n");
       std::free(a);
       return 1;
     }
@@ -302,14 +302,14 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
   float& minutes = ts[6];
   months = minutes = 0;
   if (!std::isfinite(d) || std::fabs(d) > 1e9) {
-    kaprnt(0, kMsgA);
+    kaprnt(msg_level::error, kMsgA);
     return false;
   }
   const char* b = base.c_str();
   if (compare_units(b, "year")) {
     months = float(d * 12);
     if (months < 1) {
-      kaprnt(0, kMsgA);
+      kaprnt(msg_level::error, kMsgA);
       return false;
     }
     return true;
@@ -317,14 +317,14 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
   if (month_units(units)) {
     months = float(d);
     if (months < 1) {
-      kaprnt(0, "SDF:  Fractional months are ill-defined and not supported by Vemra\n");
+      kaprnt(msg_level::error, "SDF:  Fractional months are ill-defined and not supported by Vemra\n");
       return false;
     }
     return true;
   }
   auto too_small = [&](float v) {
     if (v < 1) {
-      kaprnt(0, kMsgB);
+      kaprnt(msg_level::error, kMsgB);
       return true;
     }
     return false;
@@ -358,12 +358,12 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
       months = float(rnd(d / 1440) / 28);
       return true;
     }
-    kaprnt(0, "SDF:  Attempt at >monthly increment with 'minutes since' time units attribute value.\n");
+    kaprnt(msg_level::error, "SDF:  Attempt at >monthly increment with 'minutes since' time units attribute value.\n");
     return false;
   }
   if (compare_units(b, "seconds")) {
     if (d < 60) {
-      kaprnt(0, kMsgB);
+      kaprnt(msg_level::error, kMsgB);
       return false;
     }
     if (d < 2419200) {
@@ -374,10 +374,10 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
       months = float(rnd(d / 86400) / 28);
       return true;
     }
-    kaprnt(0, "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n");
+    kaprnt(msg_level::error, "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n");
     return false;
   }
-  kaprnt(0, "Error parsing time units in SDF file.\n");
+  kaprnt(msg_level::error, "Error parsing time units in SDF file.\n");
   return false;
 }
 
@@ -398,23 +398,23 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   pfi->t_size = int(n < 0 ? 0 : (n > 100000000 ? 100000000 : n));
   const char* units = units_of(*tv);
   if (!units) {
-    kaprnt(0, "Couldn't find units attribute for Time coordinate of SDF file.\n");
+    kaprnt(msg_level::error, "Couldn't find units attribute for Time coordinate of SDF file.\n");
     return false;
   }
   double v1 = 0, v2 = 0;
   long start = 0, count = pfi->t_size >= 2 ? 2 : 1;
   if (pfi->t_size < 1 || !read_variable_data(io->ncid, tv, &start, &count)) {
-    kaprnt(0, pfi->t_size >= 2 ? "Error reading initial two time values in SDF file.\n"
+    kaprnt(msg_level::error, pfi->t_size >= 2 ? "Error reading initial two time values in SDF file.\n"
                                : "Error reading initial time value in SDF file.\n");
     return false;
   }
   if (!coord_value(tv, 0, &v1)) {
-    kaprnt(0, "Error interpreting initial time value in SDF file.\n");
+    kaprnt(msg_level::error, "Error interpreting initial time value in SDF file.\n");
     return false;
   }
   if (count == 2) {
     if (!coord_value(tv, 1, &v2)) {
-      kaprnt(0, "Error interpreting second time value in SDF file.\n");
+      kaprnt(msg_level::error, "Error interpreting second time value in SDF file.\n");
       return false;
     }
   } else {
@@ -422,13 +422,13 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   }
   float* ts = new_time_scaling(pfi);
   if (!ts) {
-    kaprnt(0, "Error finding storage to define time coordinate in SDF file.\n");
+    kaprnt(msg_level::error, "Error finding storage to define time coordinate in SDF file.\n");
     return false;
   }
   const bool one = pfi->t_size == 1;
   if (std::strlen(units) < 10 && starts(units, "YYMMDDHH")) {
     if (std::fabs(v1) > 2e9 || std::fabs(v2) > 2e9) {
-      kaprnt(0, "Error interpreting initial time value in SDF file.\n");
+      kaprnt(msg_level::error, "Error interpreting initial time value in SDF file.\n");
       return false;
     }
     long a = long(v1), b = long(v2);
@@ -448,7 +448,7 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
       ts[5] = 0;
       ts[6] = float(dd * 1440 + dh * 60);
       if (ts[6] < 1) {
-        kaprnt(0, kMsgA);
+        kaprnt(msg_level::error, kMsgA);
         return false;
       }
     } else {
@@ -461,7 +461,7 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
     int y, mo, d, h, mi;
     double sec;
     if (!decode_standard_time(v1, &y, &mo, &d, &h, &mi, &sec)) {
-      kaprnt(0, "Error deciphering initial time value in SDF file.\n");
+      kaprnt(msg_level::error, "Error deciphering initial time value in SDF file.\n");
       return false;
     }
     ts[0] = float(y < 1 ? 1 : y);
@@ -476,19 +476,19 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
     }
     const netcdf_att* dt = find_att(tv->atts, "delta_t");
     if (!dt || dt->type != NC_CHAR) {
-      kaprnt(0, "Error in determining time increment in SDF file.\n");
+      kaprnt(msg_level::error, "Error in determining time increment in SDF file.\n");
       return false;
     }
     int yy, mm, dd, hh, mn, ss;
     if (!decode_delta_t(dt->text(), &yy, &mm, &dd, &hh, &mn, &ss)) {
-      kaprnt(0, "Error deciphering time increment in SDF file.\n");
+      kaprnt(msg_level::error, "Error deciphering time increment in SDF file.\n");
       return false;
     }
     if (yy < 1 && mm < 1) {
       ts[5] = 0;
       ts[6] = float((dd > 0 ? dd : 0) * 1440 + (hh > 0 ? hh : 0) * 60 + (mn > 0 ? mn : 0));
       if (ts[6] < 1) {
-        kaprnt(0, kMsgA);
+        kaprnt(msg_level::error, kMsgA);
         return false;
       }
     } else {
@@ -507,13 +507,13 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   if (since == std::string::npos) full += " since 1-1-1 00:00:0.0";
   ud_unit unit;
   if (unit.scan(full.c_str()) != 0) {
-    kaprnt(0, since == std::string::npos ? "Error parsing time_units for SDF file.\n"
+    kaprnt(msg_level::error, since == std::string::npos ? "Error parsing time_units for SDF file.\n"
                                          : "Error parsing UDUNITS time units in SDF file.\n");
     return false;
   }
   date_time first{};
   if (!ud_date(unit, units, base.c_str(), v1, pfi->calendar_365 == 1, &first)) {
-    kaprnt(0, "Error decoding initial udunits time value in SDF file.\n");
+    kaprnt(msg_level::error, "Error decoding initial udunits time value in SDF file.\n");
     return false;
   }
   set_start(ts, first);
@@ -548,7 +548,7 @@ void store_axes(var_info& v, const int dims[4], const bool store[4]) {
 // A variable whose axes are stored in another order is left out rather than
 // read transposed.
 void refuse_order(var_info& v) {
-  kaprntf(0,
+  kaprntf(msg_level::error,
           "SDF:  variable %s does not store its dimensions in time, level, latitude, "
           "longitude order; it can't be displayed.\n",
           v.name.c_str());
@@ -630,15 +630,15 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
            sdf_parms& parms) {
   ncopts = NC_VERBOSE;
   if (ud_start() != 0) {
-    kaprnt(0, "UDUNITS package initialization failure.\n");
+    kaprnt(msg_level::error, "UDUNITS package initialization failure.\n");
     return 1;
   }
   char word[4096];
   getwrd(word, name, 4095);
   auto* io = static_cast<io_std*>(pfi->sdf_io);
   if (!io || !read_io_std(word, io)) {
-    kaprnt(0, "\nCouldn't ingest SDF metadata.\n");
-    kaprnt(0, "If this was an HDF-SDS file, try vemrahdf.\n");
+    kaprnt(msg_level::error, "\nCouldn't ingest SDF metadata.\n");
+    kaprnt(msg_level::error, "If this was an HDF-SDS file, try vemrahdf.\n");
     return 1;
   }
   if (!parms.descriptor) pfi->calendar_365 = 0;
@@ -656,30 +656,30 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
   for (int d = 0; d < 2; d++) {
     if (parms.find[d]) {
       if (!(d == 0 ? findX(io, &cv[d]) : findY(io, &cv[d]))) {
-        kaprnt(0, none_sdf[d]);
+        kaprnt(msg_level::error, none_sdf[d]);
         return 1;
       }
       by_units[d] = true;
     } else if (parms.wanted[d]) {
       cv[d] = find_var(io, parms.dim_names[d].c_str());
       if (!cv[d] || cv[d]->ndims != 1) {
-        kaprnt(0, none_xdf[d]);
+        kaprnt(msg_level::error, none_xdf[d]);
         return 1;
       }
     }
   }
   if (parms.find[3]) {
-    if (!findT(io, &cv[3])) kaprnt(0, "SDF file has no discernable time coordinate.\n");
+    if (!findT(io, &cv[3])) kaprnt(msg_level::error, "SDF file has no discernable time coordinate.\n");
     by_units[3] = true;
   } else if (parms.wanted[3]) {
     if (!parms.has_dim_name[3]) {
-      kaprnt(0, "XDF file has no time dimension, but TDEF is incomplete.\n");
-      kaprnt(0, "Failure parsing XDF-style data descriptor file (DDF).\n");
+      kaprnt(msg_level::error, "XDF file has no time dimension, but TDEF is incomplete.\n");
+      kaprnt(msg_level::error, "Failure parsing XDF-style data descriptor file (DDF).\n");
       return 1;
     }
     cv[3] = find_var(io, parms.dim_names[3].c_str());
     if (!cv[3] || cv[3]->ndims != 1) {
-      kaprnt(0, none_xdf[3]);
+      kaprnt(msg_level::error, none_xdf[3]);
       return 1;
     }
   }
@@ -689,7 +689,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
   } else if (parms.wanted[2]) {
     cv[2] = find_var(io, parms.dim_names[2].c_str());
     if (!cv[2] || cv[2]->ndims != 1) {
-      kaprnt(0, none_xdf[2]);
+      kaprnt(msg_level::error, none_xdf[2]);
       return 1;
     }
   }
@@ -712,10 +712,10 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
       if (isdvar(v, cv[0], cv[1], cv[2], cv[3], dims[0], dims[1]) && axes_in_order(v, dims))
         count++;
     if (count == 0) {
-      kaprnt(0, "SDF file doesn't appear to have any non-coordinate variables.  Yikes!\n");
+      kaprnt(msg_level::error, "SDF file doesn't appear to have any non-coordinate variables.  Yikes!\n");
       return 1;
     }
-    kaprntf(0, "Found %d data variables in SDF file.\n", count);
+    kaprntf(msg_level::error, "Found %d data variables in SDF file.\n", count);
     parms.var_count = count;
   } else {
     count = parms.var_count;
@@ -738,16 +738,16 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
   if (parms.wanted[0]) {
     pfi->x_size = int(io->dim_size(cv[0]->dimids[0]));
     if (!read_one_dimension(io, cv[0], cv[0]->dimids[0]) || cv[0]->data.empty()) {
-      kaprnt(0, "Failure checking X coordinate of SDF file.\n");
+      kaprnt(msg_level::error, "Failure checking X coordinate of SDF file.\n");
       return 1;
     }
     int r = trydeflin(pfi, cv[0], 0, 1, 0);
     if (r < 0) {
-      kaprnt(0, "Error evaluating X coordinate of SDF file.\n");
+      kaprnt(msg_level::error, "Error evaluating X coordinate of SDF file.\n");
       return 1;
     }
     if (r == 0 && sdfdeflev(pfi, cv[0], 0, 0)) {
-      kaprnt(0, "Failure defining X levels for SDF file.\n");
+      kaprnt(msg_level::error, "Failure defining X levels for SDF file.\n");
       return 1;
     }
   }
@@ -756,21 +756,21 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     double a = 0, b = 0;
     bool two = false;
     if (!read_one_dimension(io, cv[1], cv[1]->dimids[0]) || cv[1]->data.empty()) {
-      kaprnt(0, "Failure checking Y coordinate of SDF file.\n");
+      kaprnt(msg_level::error, "Failure checking Y coordinate of SDF file.\n");
       return 1;
     }
     if (!first_two(io, cv[1], &a, &b, &two)) {
-      kaprnt(0, "Failure interpreting first Y coordinate value of SDF file.\n");
+      kaprnt(msg_level::error, "Failure interpreting first Y coordinate value of SDF file.\n");
       return 1;
     }
     pfi->yrev = two && float(b) < float(a) ? 1 : 0;
     int r = trydeflin(pfi, cv[1], 1, 0, pfi->yrev);
     if (r < 0) {
-      kaprnt(0, "Error evaluating Y coordinate of SDF file.\n");
+      kaprnt(msg_level::error, "Error evaluating Y coordinate of SDF file.\n");
       return 1;
     }
     if (r == 0 && sdfdeflev(pfi, cv[1], 1, pfi->yrev)) {
-      kaprnt(0, "Failure defining levels for Y coordinate for SDF file.\n");
+      kaprnt(msg_level::error, "Failure defining levels for Y coordinate for SDF file.\n");
       return 1;
     }
   }
@@ -807,7 +807,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     if (!cv[2]) {
       pfi->z_size = 1;
       if (!sdf_set_linear(pfi, 2, 0.0f, 0.0f)) {
-        kaprnt(0, "Error evaluating fixed Z coordinate in SDF file.\n");
+        kaprnt(msg_level::error, "Error evaluating fixed Z coordinate in SDF file.\n");
         return 1;
       }
       // Every level is the value 0, and the value 0 is level 1.
@@ -821,16 +821,16 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
       double a = 0, b = 0;
       bool two = false;
       if (!read_one_dimension(io, cv[2], cv[2]->dimids[0]) || cv[2]->data.empty()) {
-        kaprnt(0, "Failure checking Z coordinate of SDF file.\n");
+        kaprnt(msg_level::error, "Failure checking Z coordinate of SDF file.\n");
         return 1;
       }
       if (!first_two(io, cv[2], &a, &b, &two)) {
-        kaprnt(0, "Failure interpreting first Z coordinate value of SDF file.\n");
+        kaprnt(msg_level::error, "Failure interpreting first Z coordinate value of SDF file.\n");
         return 1;
       }
       if (!two) {
         if (!sdf_set_linear(pfi, 2, float(a), 1.0f)) {
-          kaprnt(0, "Error evaluating solo Z coordinate in SDF file.\n");
+          kaprnt(msg_level::error, "Error evaluating solo Z coordinate in SDF file.\n");
           return 1;
         }
       } else {
@@ -841,7 +841,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
             pfi->zrev = b > a ? 0 : 1;
         }
         if (sdfdeflev(pfi, cv[2], 2, pfi->zrev)) {
-          kaprnt(0, "Couldn't define Z-axis usinng LEVELS method.\n");
+          kaprnt(msg_level::error, "Couldn't define Z-axis usinng LEVELS method.\n");
           return 1;
         }
       }
@@ -853,7 +853,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
       pfi->t_size = 1;
       float* ts = new_time_scaling(pfi);
       if (!ts) {
-        kaprnt(0, "Error finding storage to define time coordinate in SDF file.\n");
+        kaprnt(msg_level::error, "Error finding storage to define time coordinate in SDF file.\n");
         return 1;
       }
       const float start[7] = {1, 1, 1, 0, 0, 0, 1};
@@ -868,7 +868,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     pfi->variables = static_cast<variable_descriptor*>(
         std::calloc(size_t(count), sizeof(variable_descriptor)));
     if (!pfi->variables) {
-      kaprnt(0, "Memory allocation error.\n");
+      kaprnt(msg_level::error, "Memory allocation error.\n");
       return 1;
     }
     pfi->variable_count = count;
@@ -895,10 +895,10 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     for (const check& c : checks) {
       if (by_units[c.d] || !parms.has_dim_name[c.d]) continue;
       if (find_dim(io, parms.dim_names[c.d].c_str()) < 0) {
-        kaprnt(0, c.what);
-        kaprnt(0, c.intro);
-        kaprnt(0, parms.dim_names[c.d]);
-        kaprnt(0, "\n.\n");
+        kaprnt(msg_level::error, c.what);
+        kaprnt(msg_level::error, c.intro);
+        kaprnt(msg_level::error, parms.dim_names[c.d]);
+        kaprnt(msg_level::error, "\n.\n");
         bad = true;
       }
     }
@@ -968,9 +968,9 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     } else {
       v.display = vd.abbrev;
     }
-    kaprntf(0, "Found displayable variable %s with %d levels in SDF file.\n", vd.abbrev, vd.levels);
+    kaprntf(msg_level::error, "Found displayable variable %s with %d levels in SDF file.\n", vd.abbrev, vd.levels);
     if (v.type == NC_DOUBLE)
-      kaprntf(0,
+      kaprntf(msg_level::error,
               "SDF:  The double precision values of the variable %s\n"
               "will be automatically converted to single precision.\n",
               vd.abbrev);
@@ -989,7 +989,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     int* copy = table.empty() ? nullptr
                               : static_cast<int*>(std::malloc(table.size() * sizeof(int)));
     if (!copy) {
-      kaprnt(0, "SDFOPEN error:  Memory allocation error.\n");
+      kaprnt(msg_level::error, "SDFOPEN error:  Memory allocation error.\n");
       close_netcdf(io->ncid);
       io->ncid = -1;
       return 1;
@@ -1004,7 +1004,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
 
   io_std* first = nullptr;
   if (!copy_io_std(&first, io)) {
-    kaprnt(0, "SDF operational error (copy_io_std failed making current first)\n");
+    kaprnt(msg_level::error, "SDF operational error (copy_io_std failed making current first)\n");
     return 1;
   }
   free_io_std(reinterpret_cast<void**>(&pfi->first_template_io));

@@ -72,16 +72,16 @@ int kasdfopen(const char* args, session_state* pcm) {
   char name[4096];
   getwrd(name, args, 4095);
   const char* rest = nxtwrd(args);
-  kaprnt(0, std::string("Scanning self-describing file:  ") + name + "\n");
+  kaprnt(msg_level::error, std::string("Scanning self-describing file:  ") + name + "\n");
   file_descriptor* pfi = getpfi();
   if (!pfi) {
-    kaprnt(0, "Memory Allocation Error:  Prior to SDF File Open\n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  Prior to SDF File Open\n");
     return 1;
   }
   pfi->sdf_flag = 1;
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
-    kaprnt(0, "Memory Allocation Error:  On SDF File Open\n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  On SDF File Open\n");
     frepfi(pfi, 0);
     return 1;
   }
@@ -98,12 +98,12 @@ int kasdfopen(const char* args, session_state* pcm) {
     const char* third = nxtwrd(rest);
     int n = 0;
     if (!third) {
-      kaprnt(2, "Warning:  malformed optional args to SDFOPEN command, ignoring.\n");
+      kaprnt(msg_level::result, "Warning:  malformed optional args to SDFOPEN command, ignoring.\n");
       tmpl.clear();
     } else {
       const char* end = intprs(third, &n);
       if (!end || n < 1) {
-        kaprnt(2, "Warning:  bad ntsteps arg to SDFOPEN command, ignoring templating info.\n");
+        kaprnt(msg_level::result, "Warning:  bad ntsteps arg to SDFOPEN command, ignoring templating info.\n");
         tmpl.clear();
       } else {
         ntsteps = n;
@@ -118,7 +118,7 @@ int kasdfopen(const char* args, session_state* pcm) {
     return rc;
   }
   sdf_link_file(pfi, pcm);
-  kaprntf(2, "SDF file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+  kaprntf(msg_level::result, "SDF file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
   if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
   return 0;
 }
@@ -156,31 +156,31 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
   if (name.empty()) {
     close_old();
     free_io_std(&old);
-    kaprnt(1, back_to_first(pfi) ? "SDF templating:  Error getting new filename.\n"
+    kaprnt(msg_level::info, back_to_first(pfi) ? "SDF templating:  Error getting new filename.\n"
                                  : "SDF templating:  Error copying SDF info from first to current.\n");
     pfi->open_template_time = 0;
     return -99999;
   }
   io_std* fresh = nullptr;
   if (!init_io_std(&fresh)) {
-    kaprnt(0, "SDF templating:  Allocation error opening new SDF file.\n");
+    kaprnt(msg_level::error, "SDF templating:  Allocation error opening new SDF file.\n");
     pfi->open_template_time = 0;
     close_old();
     free_io_std(&old);
-    kaprnt(1, back_to_first(pfi) ? "SDF templating:  Error moving to new file.\n"
+    kaprnt(msg_level::info, back_to_first(pfi) ? "SDF templating:  Error moving to new file.\n"
                                  : "SDF templating:  Error copying first to current in switch.\n");
     return -88888;
   }
   if (!read_io_std(name.c_str(), fresh)) {
-    kaprnt(0, "SDF templating:  Open of new SDF file failed.\n  Filename is ");
-    kaprnt(0, name);
-    kaprnt(0, ".\nIf this was an HDF-SDS file, try vemrahdf.\n");
+    kaprnt(msg_level::error, "SDF templating:  Open of new SDF file failed.\n  Filename is ");
+    kaprnt(msg_level::error, name);
+    kaprnt(msg_level::error, ".\nIf this was an HDF-SDS file, try vemrahdf.\n");
     pfi->open_template_time = 0;
     free_io_std(&fresh);
     // The file that was open is closed; its metadata stays, with no file.
     close_old();
     pfi->sdf_io = old;
-    kaprnt(1, "SDF templating:  New open failed.\n");
+    kaprnt(msg_level::info, "SDF templating:  New open failed.\n");
     return -88888;
   }
 
@@ -223,13 +223,13 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
   const char* abbrev = grid->variable ? grid->variable->abbrev : "";
   var_info* found = sdf_find_display(fresh, abbrev);
   if (!found) {
-    kaprntf(0, "SDF templating:  Couldn't find variable %s in SDF file.\n", abbrev);
+    kaprntf(msg_level::error, "SDF templating:  Couldn't find variable %s in SDF file.\n", abbrev);
     // The file just opened is the one to close.
     close_netcdf(fresh->ncid);
     fresh->ncid = -1;
     pfi->open_template_time = 0;
     if (!back_to_first(pfi))
-      kaprnt(1, "SDF templating:  Error copying current to first after failure finding variable.\n");
+      kaprnt(msg_level::info, "SDF templating:  Error copying current to first after failure finding variable.\n");
     return -88888;
   }
   *var = found;

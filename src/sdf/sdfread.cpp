@@ -53,12 +53,12 @@ int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi
   int packed = are_data_packed(v, &scale, &offset, &att_type, &var_type);
   if (var_type != NC_FLOAT && var_type != NC_DOUBLE) packed = 1;
   if (packed && var_type != NC_SHORT) {
-    kaprnt(0, "SDF data variable has unsupported packed data type.\n");
+    kaprnt(msg_level::error, "SDF data variable has unsupported packed data type.\n");
     return 6;
   }
   if (packed && att_type != NC_SHORT && att_type != NC_INT && att_type != NC_FLOAT &&
       att_type != NC_DOUBLE) {
-    kaprnt(0, "SDF data variable has unsupported unpacked data type.\n");
+    kaprnt(msg_level::error, "SDF data variable has unsupported unpacked data type.\n");
     return 6;
   }
   d->packed = packed;
@@ -294,7 +294,7 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
     fail = true;
   }
   if (fail || !read_variable_data(io->ncid, v, start.data(), count.data())) {
-    kaprntf(0, "Failure reading SDF data.  #%d\n", fail_code);
+    kaprntf(msg_level::error, "Failure reading SDF data.  #%d\n", fail_code);
     return 3;
   }
   for (long t = 0; t < nt; t++) {
@@ -317,7 +317,7 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
   const char* abbrev = grid->variable ? grid->variable->abbrev : "";
   var_info* v = sdf_find_display(static_cast<io_std*>(pfi->sdf_io), abbrev);
   if (!v) {
-    kaprntf(0, "Couldn't find variable %s in SDF file.\n", abbrev);
+    kaprntf(msg_level::error, "Couldn't find variable %s in SDF file.\n", abbrev);
     return 2;
   }
   const long per_time = long(r.hi[0] - r.lo[0] + 1) * (r.hi[1] - r.lo[1] + 1) * (r.hi[2] - r.lo[2] + 1);
@@ -339,7 +339,7 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
     float* out = block + long(t - r.lo[3]) * per_time;
     long nt = end - t + 1;
     if (it == -99999) {
-      kaprnt(0, "Bad time index in SDF file.\n");
+      kaprnt(msg_level::error, "Bad time index in SDF file.\n");
       return 1;
     }
     if (it == -88888) {
@@ -361,7 +361,7 @@ int sdf_kagsdf(grid_field* req, float* values) {
   const char* abbrev = req->variable ? req->variable->abbrev : "";
   var_info* v = sdf_find_display(io, abbrev);
   if (!v) {
-    kaprntf(0, "Couldn't find variable %s in SDF file.\n", abbrev);
+    kaprntf(msg_level::error, "Couldn't find variable %s in SDF file.\n", abbrev);
     return 2;
   }
   double u;
@@ -427,7 +427,7 @@ int sdf_kagsdf(grid_field* req, float* values) {
   for (int d = 0; d < 4; d++) bn *= long(r.hi[d] - r.lo[d] + 1);
   std::unique_ptr<float[]> block(new (std::nothrow) float[size_t(bn)]);
   if (!block) {
-    kaprnt(0, "Memory allocation error handling SDF grid request(1).\n");
+    kaprnt(msg_level::error, "Memory allocation error handling SDF grid request(1).\n");
     return 13;
   }
   int rc = kafgsdf(req, r, block.get());

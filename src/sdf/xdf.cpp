@@ -120,7 +120,7 @@ struct parser {
   bool show_record = true;
 
   bool fail(const char* msg, bool record = true) {
-    kaprnt(0, msg);
+    kaprnt(msg_level::error, msg);
     show_record = record;
     return false;
   }
@@ -250,7 +250,7 @@ struct parser {
     if (!e || (*e != ' ' && *e != '\t') || n < 1)
       return fail("XDFopen Error:  Missing or invalid dimension size.\n");
     if (nodim && n != 1 && !pfi->template_flag) {
-      kaprnt(0, "TDEF with %nodim% has timestep count != 1; resetting to 1.\n");
+      kaprnt(msg_level::error, "TDEF with %nodim% has timestep count != 1; resetting to 1.\n");
       n = 1;
     }
     pfi->t_size = n;
@@ -276,8 +276,8 @@ struct parser {
     ts[5] = float(step.year * 12 + step.month);
     ts[6] = float(step.day * 1440 + step.hour * 60 + step.minute);
     if (ts[5] == 0 && ts[6] == 0) {
-      kaprnt(0, "XDFopen Error:  0 time increment in tdef\n");
-      kaprnt(0, " use 1 for single time data\n");
+      kaprnt(msg_level::error, "XDFopen Error:  0 time increment in tdef\n");
+      kaprnt(msg_level::error, " use 1 for single time data\n");
       show_record = true;
       return false;
     }
@@ -288,7 +288,7 @@ struct parser {
     const char* q = nxtwrd(p);
     int n;
     if (!q || !intprs(q, &n) || n < 1 || n > 100000) {
-      kaprnt(0, "XDFopen Error:  Missing or invalid variable");
+      kaprnt(msg_level::error, "XDFopen Error:  Missing or invalid variable");
       return fail(" count\n");
     }
     parms.scan_vars = 0;
@@ -303,15 +303,15 @@ struct parser {
     int got = 0;
     while (got < n) {
       if (!in.next()) {
-        kaprnt(0, "XDFOpen Error:  Unexpected EOF reading variables\n");
-        kaprntf(2, "Was expecting %i records.  Found %i.\n", n, got);
+        kaprnt(msg_level::error, "XDFOpen Error:  Unexpected EOF reading variables\n");
+        kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, got);
         show_record = false;
         return false;
       }
       if (!starts_alnum(in.rec)) continue;
       if (cmpwrd("endvars", in.low.c_str())) {
-        kaprnt(0, "XDFOpen Error:  Unexpected ENDVARS record\n");
-        kaprntf(2, "Was expecting %i records.  Found %i.\n", n, got);
+        kaprnt(msg_level::error, "XDFOpen Error:  Unexpected ENDVARS record\n");
+        kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, got);
         return false;
       }
       if (!variable(got)) return fail("XDFOpen Error:  Invalid variable record\n");
@@ -319,8 +319,8 @@ struct parser {
     }
     if (!in.next()) return fail("XDFOpen Error:  Missing ENDVARS statement.\n", false);
     if (!cmpwrd("endvars", in.low.c_str())) {
-      kaprnt(0, "XDFOpen Error:  Looking for ENDVARS statement\n");
-      kaprnt(0, "             Instead, found:  \n");
+      kaprnt(msg_level::error, "XDFOpen Error:  Looking for ENDVARS statement\n");
+      kaprnt(msg_level::error, "             Instead, found:  \n");
       return false;
     }
     return true;
@@ -386,7 +386,7 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     f = std::fopen(opened.c_str(), "r");
   }
   if (!f) {
-    kaprnt(0, "XDFOpen Error:  Can't open description file\n");
+    kaprnt(msg_level::error, "XDFOpen Error:  Can't open description file\n");
     return 1;
   }
   std::snprintf(pfi->descriptor_name, 256, "%s", opened.c_str());
@@ -395,12 +395,12 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
   std::string dset;
   auto failed = [&]() {
     if (ps.show_record) {
-      kaprnt(0, "  --> The invalid description file record is: \n");
-      kaprnt(0, "  --> ");
-      kaprnt(0, in.low);
-      kaprnt(0, "\n");
+      kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
+      kaprnt(msg_level::error, "  --> ");
+      kaprnt(msg_level::error, in.low);
+      kaprnt(msg_level::error, "\n");
     }
-    kaprnt(0, kNotOpened);
+    kaprnt(msg_level::error, kNotOpened);
     return 1;
   };
   while (in.next()) {
@@ -410,7 +410,7 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     ps.show_record = true;
     if (cmpwrd("options", low)) {
       const char* p = nxtwrd(low);
-      if (!p) kaprnt(1, "XDFopen:  Description file warning: Missing options keyword\n");
+      if (!p) kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing options keyword\n");
       for (; p && ok; p = nxtwrd(p)) {
         if (cmpwrd("yrev", p))
           pfi->yrev = 1;
@@ -428,7 +428,7 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
       const char* p = nxtwrd(low);
       parms.title_from_file = 0;
       if (!p)
-        kaprnt(1, "XDFopen:  Description file warning: Missing title string\n");
+        kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing title string\n");
       else
         getstr(pfi->title, in.typed(p), 511);
     } else if (cmpwrd("dset", low)) {
@@ -478,24 +478,24 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     if (!ok) return failed();
   }
   if (dset.empty()) {
-    kaprntf(0, "XDFOpen Error:  missing %s record \n", "DSET");
-    kaprnt(0, kNotOpened);
+    kaprntf(msg_level::error, "XDFOpen Error:  missing %s record \n", "DSET");
+    kaprnt(msg_level::error, kNotOpened);
     return 1;
   }
   if (mfcmn.calendar_365 < 0) {
     mfcmn.calendar_365 = pfi->calendar_365;
   } else if (mfcmn.calendar_365 != pfi->calendar_365) {
-    kaprnt(0, "Attempt to change the global calendar...\n");
-    kaprnt(0, mfcmn.calendar_365 == 1
+    kaprnt(msg_level::error, "Attempt to change the global calendar...\n");
+    kaprnt(msg_level::error, mfcmn.calendar_365 == 1
                   ? "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n"
                   : "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
-    kaprnt(0, kNotOpened);
+    kaprnt(msg_level::error, kNotOpened);
     return 1;
   }
   if (pfi->template_flag) {
     if (parms.wanted[3] || !pfi->grid_to_world_scaling[3]) {
-      kaprnt(0, "XDFopen Error:  Missing or invalid dimension size.\n");
-      kaprnt(0, kNotOpened);
+      kaprnt(msg_level::error, "XDFopen Error:  Missing or invalid dimension size.\n");
+      kaprnt(msg_level::error, kNotOpened);
       return 1;
     }
     *ntsteps = pfi->t_size;
@@ -503,8 +503,8 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     std::vector<int> table = sdf_template_table(dset.c_str(), pfi->grid_to_world_scaling[3], pfi->t_size);
     int* copy = table.empty() ? nullptr : static_cast<int*>(std::malloc(table.size() * sizeof(int)));
     if (!copy) {
-      kaprnt(0, "XDFopen Error:  Memory allocation Error\n");
-      kaprnt(0, kNotOpened);
+      kaprnt(msg_level::error, "XDFopen Error:  Memory allocation Error\n");
+      kaprnt(msg_level::error, kNotOpened);
       return 1;
     }
     std::memcpy(copy, table.data(), table.size() * sizeof(int));
@@ -525,16 +525,16 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
 int kaxdfopen(const char* args, session_state* pcm) {
   char name[256];
   getwrd(name, args, 255);
-  kaprnt(2, std::string("Scanning Descriptor File:  ") + name + "\n");
+  kaprnt(msg_level::result, std::string("Scanning Descriptor File:  ") + name + "\n");
   file_descriptor* pfi = getpfi();
   if (!pfi) {
-    kaprnt(0, "Memory Allocation Error:  On File Open\n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  On File Open\n");
     return 1;
   }
   pfi->sdf_flag = 1;
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
-    kaprnt(0, "Memory Allocation Error:  On XDF File Open\n");
+    kaprnt(msg_level::error, "Memory Allocation Error:  On XDF File Open\n");
     frepfi(pfi, 0);
     return 1;
   }
@@ -548,13 +548,13 @@ int kaxdfopen(const char* args, session_state* pcm) {
     return rc;
   }
   if (int rc = kadsdf(dataname.c_str(), pfi, tmpl, ntsteps, parms)) {
-    kaprntf(0, "Data file %s was not successfully opened & parsed.\n", pfi->data_file_name);
+    kaprntf(msg_level::error, "Data file %s was not successfully opened & parsed.\n", pfi->data_file_name);
     close_netcdf(io->ncid);
     frepfi(pfi, 0);
     return rc;
   }
   sdf_link_file(pfi, pcm);
-  kaprntf(2, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+  kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
   if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
   return 0;
 }

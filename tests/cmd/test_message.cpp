@@ -30,8 +30,8 @@ protected:
 TEST_F(Capture, FormattedMessagesOfAnyLength) {
   std::string long_word(3000, 'w');
   StdoutCapture cap;
-  kaprntf(2, "File %i has been closed\n", 7);
-  kaprntf(0, "<%s>\n", long_word.c_str());
+  kaprntf(msg_level::result, "File %i has been closed\n", 7);
+  kaprntf(msg_level::error, "<%s>\n", long_word.c_str());
   EXPECT_EQ(cap.text(), "File 7 has been closed\n<" + long_word + ">\n");
 }
 
