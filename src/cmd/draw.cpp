@@ -15,6 +15,7 @@
 #include "gx/gx.h"
 #include "gx/map.h"
 #include "plot/plot2d.h"
+#include "plot/station.h"
 
 using setopt::at_end;
 using setopt::rest_at;
@@ -261,7 +262,7 @@ int draw_text(const char* p, session_state* s) {
   return 0;
 }
 
-int draw_wxsym(const char* p) {
+int draw_wxsym(const char* p, session_state* s) {
   int sym, colour = -1, thick = 3;
   float v[3];
   bool ok = p && intprs(p, &sym) && sym >= 1 && sym <= 43 && (p = nxtwrd(p)) && floats_at(p, v, 3);
@@ -270,7 +271,10 @@ int draw_wxsym(const char* p) {
     if (ok && (p = nxtwrd(p))) ok = intprs(p, &thick) != nullptr;
   }
   if (!ok) return refuse2("DRAW error: Syntax is DRAW WXSYM sym x y siz ", "<color <thick> >\n");
-  return not_yet("weather symbols are");
+  gxwide(thick);
+  gxstyl(1);
+  wxsym(v[0], v[1], v[2], sym, colour, s->wxcols);
+  return 0;
 }
 
 // Map outlines over the environment's longitude-latitude box in the current
@@ -295,7 +299,7 @@ int kadraw(char* typed, session_state* pcm) {
   if (cmpwrd("button", cmd)) return draw_button(args);
   if (cmpwrd("dropmenu", cmd)) return draw_dropmenu(args);
   if (cmpwrd("text", cmd)) return draw_text(args, pcm);
-  if (cmpwrd("wxsym", cmd)) return draw_wxsym(args);
+  if (cmpwrd("wxsym", cmd)) return draw_wxsym(args, pcm);
   if (cmpwrd("string", cmd)) return draw_string(args, pcm);
   if (cmpwrd("rec", cmd)) return draw_rec(args, pcm, false);
   if (cmpwrd("polyf", cmd)) return draw_poly(args, pcm, false);

@@ -10,6 +10,7 @@
 #include "plot/plot1d.h"
 #include "plot/plot2d.h"
 #include "plot/plotvec.h"
+#include "plot/station.h"
 
 namespace {
 
@@ -24,11 +25,11 @@ void station_plot(session_state* pcm) {
     switch (pcm->gxout_station) {
       case output_station_value:
       case output_station_barb:
-      case output_station_vector: not_built("station value, barb and vector"); break;
-      case output_findstn: not_built("nearest station"); break;
-      case output_station_model: not_built("station model"); break;
-      case output_stnmark: not_built("station mark"); break;
-      default: not_built("weather symbol"); break;
+      case output_station_vector: kapstn(pcm); break;
+      case output_findstn: kafstn(pcm); break;
+      case output_station_model: kapmdl(pcm); break;
+      case output_stnmark: kasmrk(pcm); break;
+      default: kawsym(pcm); break;
     }
   } else if (s->idim == 2 && s->jdim == -1) {
     not_built("vertical profile");

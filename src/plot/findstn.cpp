@@ -1,0 +1,46 @@
+// The station nearest a page point, printed with its distance.
+#include <cmath>
+#include <string>
+
+#include "base/message.h"
+#include "base/session.h"
+#include "data/result.h"
+#include "gx/gx.h"
+#include "plot/plot.h"
+#include "plot/plot2d.h"
+#include "plot/station.h"
+
+void kafstn(session_state* pcm) {
+  if (pcm->result_count < 3 || pcm->result_type[0] != 0 || pcm->result_type[1] != 1 ||
+      pcm->result_type[2] != 1) {
+    kaprnt(msg_level::error, "Error: Invalid data types for findstn\n");
+    return;
+  }
+  const station_set* s = static_cast<const station_set*>(pcm->result[0]);
+  const float px = static_cast<const grid_field*>(pcm->result[1])->values[0];
+  const float py = static_cast<const grid_field*>(pcm->result[2])->values[0];
+  gxrset(3);
+  kamscl(pcm);
+  const station_report* best = nullptr;
+  double best_dist = 1e30;
+  for (const station_report* r = s->first_report; r; r = r->next) {
+    float lon = r->lon;
+    if (lon < pcm->dim_min[0]) lon += 360;
+    if (lon > pcm->dim_max[0]) lon -= 360;
+    float x, y;
+    gxconv(lon, r->lat, &x, &y, 2);
+    const double d = std::hypot(double(x) - px, double(y) - py);
+    if (d < best_dist) {
+      best_dist = d;
+      best = r;
+    }
+  }
+  if (!best) {
+    kaprnt(msg_level::result, "No stations found\n");
+  } else {
+    const std::string id(best->stid, 7);
+    kaprntf(msg_level::result, "%s %g %g %g\n", id.c_str(), double(best->lon), double(best->lat),
+            best_dist);
+  }
+  kagsav(kPlotFindStation, pcm, nullptr);
+}

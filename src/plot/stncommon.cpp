@@ -1,0 +1,45 @@
+// What the station plots on a map share: the frame, the placement test of a
+// report, the closing, and bounded conversions of data to codes.
+#include <climits>
+#include <cmath>
+
+#include "base/session.h"
+#include "data/result.h"
+#include "gx/gx.h"
+#include "plot/plot.h"
+#include "plot/plot2d.h"
+#include "plot/station.h"
+
+void kastnmap(session_state* pcm) {
+  gxrset(3);
+  kamscl(pcm);
+  kawmap(pcm, 1);
+  pcm->last_plot_idim = 0;
+  pcm->last_plot_jdim = 1;
+  for (int k = 0; k < 4; k++) kasetlp(pcm, k, nullptr, nullptr, 0);
+  kafram(pcm);
+  gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
+}
+
+bool kastnpos(const session_state* pcm, const station_report* r, float undef, bool check_value,
+              float* x, float* y) {
+  if (check_value && r->value == undef) return false;
+  float lon = r->lon;
+  if (lon < pcm->dim_min[0]) lon += 360;
+  if (lon > pcm->dim_max[0]) lon -= 360;
+  if (!(pcm->dim_min[0] < lon && lon < pcm->dim_max[0])) return false;
+  if (!(pcm->dim_min[1] < r->lat && r->lat < pcm->dim_max[1])) return false;
+  gxconv(lon, r->lat, x, y, 2);
+  return true;
+}
+
+void kastntail(session_state* pcm, int code) {
+  gxstyl(1);
+  kaptail(pcm, code, 0, 0, 1);
+}
+
+int kaclampi(double v) {
+  if (!(v > double(INT_MIN))) return std::isnan(v) ? 0 : INT_MIN;
+  if (v >= double(INT_MAX)) return INT_MAX;
+  return static_cast<int>(v);
+}
