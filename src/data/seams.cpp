@@ -5,13 +5,6 @@
 #include "data/filerec.h"
 #include "data/gridread.h"
 
-// Pre-projected grids need the interpolation set-up; until it is built such a
-// data set is refused at open.
-int kappcn(file_descriptor*, int, int) {
-  kaprnt(msg_level::error, "Open Error:  Pre-projected (PDEF) data sets can't be read yet\n");
-  return 1;
-}
-
 // Readers of the kinds of grid that are not built yet: each refuses the read
 // with a clear message, and the caller abandons the expression.
 sdf_hooks ka_sdf_hooks = {nullptr, nullptr};
@@ -19,10 +12,6 @@ sdf_hooks ka_sdf_hooks = {nullptr, nullptr};
 int kagsdf(grid_field* grid, float* values) {
   if (ka_sdf_hooks.read) return ka_sdf_hooks.read(grid, values);
   kaprnt(msg_level::error, "Data Request Error:  Self-describing files can't be read yet\n");
-  return 1;
-}
-int kaprow(int, int, int, int, int, int, float*) {
-  kaprnt(msg_level::error, "Data Request Error:  Pre-projected (PDEF) grids can't be read yet\n");
   return 1;
 }
 int kagstn(station_set*) {
