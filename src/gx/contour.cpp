@@ -4,50 +4,58 @@
 #include "gx/contour.h"
 #include "base/session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-namespace gxcn {
-float* xystrt = nullptr;
-float* xyend = nullptr;
-char clabel[12] = {0};
-int splflg = 0;
-int labtp = 0;
-int lwksiz = 0;
-int fwksiz = 0;
-}  // namespace gxcn
-
-using namespace gxcn;
+#include <new>
+#include <vector>
 
 namespace {
 
-const float* rr = nullptr;  // grid being contoured
-int iss = 0;                // row length
-int iww = 0, jww = 0;       // flag plane dimensions (one spare row/column on each side)
-float vv = 0.0f;            // level being traced
-uint16_t* lwk = nullptr;    // flag planes H then V
-float* fwk = nullptr;       // point buffer
-int fwkmid = 0;
+// The tracer's work buffers, kept from one level to the next (they only
+// grow) until gxcrel releases them.
+struct contour_work {
+  std::vector<uint16_t> flags;  // edge flags: the H plane, then the V plane
+  std::vector<float> points;    // (x, y) pairs of the line being traced
+};
 
-inline float val(int i, int j) { return rr[(j - 1) * iss + (i - 1)]; }
-inline uint16_t& hflg(int i, int j) { return lwk[iww * j + i]; }
-inline uint16_t& vflg(int i, int j) { return lwk[iww * jww + iww * j + i]; }
+contour_work work;
 
-inline bool crossed(float a, float b, float undef) {
-  if (a == undef || b == undef) return false;
-  return (a <= vv && b > vv) || (a > vv && b <= vv);
-}
+// What one gxclev call traces with; it lives for that call.
+struct contour_tracer {
+  const float* rr;          // grid being contoured
+  int iss;                  // row length
+  int iww, jww;             // flag plane dimensions (one spare row/column on each side)
+  float vv;                 // level being traced
+  uint16_t* lwk;            // work.flags
+  float* fwk;               // work.points
+  int fwksiz;               // entries of fwk
+  int fwkmid;               // where each line starts; its two halves grow away from here
+  float* xystrt = nullptr;  // first pair of the line just traced
+  float* xyend = nullptr;   // last pair
+
+  float val(int i, int j) const { return rr[(j - 1) * iss + (i - 1)]; }
+  uint16_t& hflg(int i, int j) { return lwk[iww * j + i]; }
+  uint16_t& vflg(int i, int j) { return lwk[iww * jww + iww * j + i]; }
+  bool crossed(float a, float b, float undef) const;
+  int pathln(float p1, float p2, float p3, float p4) const;
+  uint16_t& side_flag(int i, int j, int side);
+  void gxcflw(int i, int j, int side, int step);
+};
 
 float dist(float x1, float y1, float x2, float y2) {
   return std::sqrt((x2 - x1) * (x2 - x1) + (y2 - y1) * (y2 - y1));
 }
 
+bool contour_tracer::crossed(float a, float b, float undef) const {
+  if (a == undef || b == undef) return false;
+  return (a <= vv && b > vv) || (a > vv && b <= vv);
+}
+
 // Saddle decision: 1 pairs bottom with right and left with top, 0 pairs
 // bottom with left and right with top. Arguments LL, LR, UR, UL.
-int pathln(float p1, float p2, float p3, float p4) {
+int contour_tracer::pathln(float p1, float p2, float p3, float p4) const {
   float a = (vv - p1) / (p2 - p1);
   float b = (vv - p2) / (p3 - p2);
   float c = (vv - p4) / (p3 - p4);
@@ -59,7 +67,7 @@ int pathln(float p1, float p2, float p3, float p4) {
 }
 
 // Sides of a cell: 1 bottom, 2 right, 3 top, 4 left.
-inline uint16_t& side_flag(int i, int j, int side) {
+uint16_t& contour_tracer::side_flag(int i, int j, int side) {
   switch (side) {
     case 1: return hflg(i, j);
     case 2: return vflg(i + 1, j);
@@ -70,7 +78,7 @@ inline uint16_t& side_flag(int i, int j, int side) {
 
 // Follows one line from side `side` of cell (i, j); step +2 stores upward
 // (forward half), -2 downward (backward half).
-void gxcflw(int i, int j, int side, int step) {
+void contour_tracer::gxcflw(int i, int j, int side, int step) {
   const int ci0 = i, cj0 = j;
   int ci = i, cj = j;
   int pos = fwkmid;
@@ -158,21 +166,19 @@ void gxcflw(int i, int j, int side, int step) {
 }  // namespace
 
 void gxcrel() {
-  std::free(lwk);
-  std::free(fwk);
-  lwk = nullptr;
-  fwk = nullptr;
-  lwksiz = 0;
-  fwksiz = 0;
-  fwkmid = 0;
+  std::vector<uint16_t>().swap(work.flags);
+  std::vector<float>().swap(work.points);
+}
+
+contour_work_size gxcwsz() {
+  return {static_cast<int>(work.flags.size()), static_cast<int>(work.points.size())};
 }
 
 void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int je, float level,
             const char* label, int spline, int label_type, float undef) {
-  // Copy the label, never more than the buffer holds.
+  // Copy the label, never more than the drawer keeps.
+  char clabel[12];
   std::snprintf(clabel, sizeof clabel, "%s", label ? label : "");
-  splflg = spline;
-  labtp = label_type;
   if (!values || isiz < 2 || jsiz < 2) return;
   if (ib < 1) ib = 1;
   if (jb < 1) jb = 1;
@@ -180,64 +186,67 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
   if (je > jsiz) je = jsiz;
   if (ie <= ib || je <= jb) return;
 
-  iss = isiz;
-  iww = isiz + 2;
-  jww = jsiz + 2;
-  vv = level;
-  rr = values;
-
-  long long need = 2LL * iww * jww;
-  if (need > lwksiz) {
+  const int iww = isiz + 2, jww = jsiz + 2;
+  const long long need = 2LL * iww * jww;
+  if (need > static_cast<long long>(work.flags.size())) {
     gxcrel();
     if (need > 0x7fffffffLL) {
       std::printf("Error in GXCLEV: Unable to allocate storage \n");
       return;
     }
-    lwk = static_cast<uint16_t*>(std::malloc(sizeof(uint16_t) * need));
-    fwk = static_cast<float*>(std::malloc(sizeof(float) * (need / 2)));
-    if (!lwk || !fwk) {
+    try {
+      work.flags.resize(static_cast<std::size_t>(need));
+      work.points.resize(static_cast<std::size_t>(need / 2));
+    } catch (const std::bad_alloc&) {
       gxcrel();
       std::printf("Error in GXCLEV: Unable to allocate storage \n");
       return;
     }
-    lwksiz = static_cast<int>(need);
-    fwksiz = static_cast<int>(need / 2);
-    fwkmid = fwksiz / 2;
   }
-  std::memset(lwk, 0, sizeof(uint16_t) * lwksiz);
+  std::fill(work.flags.begin(), work.flags.end(), uint16_t{0});
+
+  const int fwksiz = static_cast<int>(work.points.size());
+  contour_tracer t{values, isiz, iww, jww, level, work.flags.data(), work.points.data(), fwksiz,
+                   fwksiz / 2};
+  traced_line line{nullptr, nullptr, clabel, spline, label_type};
 
   // Flag every crossed edge of the range.
   for (int j = jb; j < je; ++j) {
-    const float* p = rr + (j - 1) * iss + (ib - 1);
-    const float* pu = p + iss;
-    uint16_t* h = &hflg(ib, j);
-    uint16_t* v = &vflg(ib, j);
+    const float* p = values + (j - 1) * isiz + (ib - 1);
+    const float* pu = p + isiz;
+    uint16_t* h = &t.hflg(ib, j);
+    uint16_t* v = &t.vflg(ib, j);
     for (int i = ib; i < ie; ++i, ++p, ++pu, ++h, ++v) {
-      if (crossed(p[0], p[1], undef)) *h = 1;
-      if (crossed(p[0], pu[0], undef)) *v = 1;
+      if (t.crossed(p[0], p[1], undef)) *h = 1;
+      if (t.crossed(p[0], pu[0], undef)) *v = 1;
     }
-    if (crossed(p[0], pu[0], undef)) *v = 1;
+    if (t.crossed(p[0], pu[0], undef)) *v = 1;
   }
   {
-    const float* p = rr + (je - 1) * iss + (ib - 1);
-    uint16_t* h = &hflg(ib, je);
+    const float* p = values + (je - 1) * isiz + (ib - 1);
+    uint16_t* h = &t.hflg(ib, je);
     for (int i = ib; i < ie; ++i, ++p, ++h)
-      if (crossed(p[0], p[1], undef)) *h = 1;
+      if (t.crossed(p[0], p[1], undef)) *h = 1;
   }
 
   // Start a line at every edge still flagged; an interrupt ends the level.
+  auto draw = [&] {
+    line.first = t.xystrt;
+    line.last = t.xyend;
+    gxcspl(line);
+  };
   for (int j = jb; j < je; ++j) {
     if (kaqsig()) return;
     for (int i = ib; i < ie; ++i) {
-      if (hflg(i, j)) {
-        gxcflw(i, j, 1, 2);
-        gxcflw(i, j - 1, 3, -2);
-        gxcspl();
+      if (t.hflg(i, j)) {
+        t.gxcflw(i, j, 1, 2);
+        t.gxcflw(i, j - 1, 3, -2);
+        draw();
       }
-      if (vflg(i, j)) {
-        gxcflw(i, j, 4, 2);
-        gxcflw(i - 1, j, 2, -2);
-        gxcspl();
+      if (t.vflg(i, j)) {
+        t.gxcflw(i, j, 4, 2);
+        t.gxcflw(i - 1, j, 2, -2);
+        draw();
       }
     }
   }

@@ -15,8 +15,28 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
 // Releases the tracer's work buffers.
 void gxcrel();
 
-// Draws the line just traced and records its labels (called by gxclev).
-void gxcspl();
+// Capacities of the tracer's work buffers (entries), 0 when released: the
+// edge flags and the points. The buffers only grow until released.
+struct contour_work_size {
+  int flags;
+  int points;
+};
+contour_work_size gxcwsz();
+
+// A line just traced, as the tracer hands it to the line drawer. The points
+// lie in the tracer's work buffer, which keeps at least one free pair before
+// `first` and after `last` (the smooth curve writes its extension points
+// there); they are valid until the next line is traced.
+struct traced_line {
+  float* first;       // first (x, y) pair, grid coordinates
+  float* last;        // last pair
+  const char* label;  // label text of the level, empty for none
+  int spline;         // as gxclev's spline
+  int label_type;     // as gxclev's label_type
+};
+
+// Draws a traced line and records its labels (called by gxclev).
+void gxcspl(const traced_line& line);
 
 // Draws the collected labels over an erased background (flag 0 only discards
 // them); colour below 0 uses each label's recorded colour. Always empties
@@ -27,16 +47,6 @@ void gxclab(float csize, int flag, int colour);
 // undefined data unfilled.
 void gxshad(const float* values, int imax, int jmax, const float* levels, const int* colours,
             int count, float undef);
-
-// State the tracer hands to the line drawer; valid during one gxclev call.
-namespace gxcn {
-extern float* xystrt;  // first (x, y) pair of the line just traced
-extern float* xyend;   // last pair
-extern char clabel[12];
-extern int splflg;
-extern int labtp;
-extern int lwksiz, fwksiz;  // work buffer capacities (entries), 0 when none
-}  // namespace gxcn
 
 // Number of labels recorded and not yet drawn.
 int gxclcnt();

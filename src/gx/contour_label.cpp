@@ -6,23 +6,31 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "gx/contour.h"
 #include "gx/gx.h"
-
-using namespace gxcn;
 
 namespace {
 
 constexpr int kMaxLabels = 200;
 
-int ldmin = 2;  // minimum run of line (inches) between labels on one line
-int gxlabn = 0;
-float gxlabx[kMaxLabels];
-float gxlaby[kMaxLabels];
-float gxlabs[kMaxLabels];
-char gxlabv[kMaxLabels][16];
-int gxlabc[kMaxLabels];
+// One label waiting to be drawn.
+struct contour_label {
+  float x, y;     // centre, page inches
+  float slope;    // angle of a sloped label, radians; 0 for a level one
+  char text[16];  // the level's label text
+  int colour;     // colour its line was drawn in
+};
+
+// Labels collected over the levels of a plot until gxclab draws (and
+// empties) them; the spacing, set by gxclmn, lasts the session.
+struct label_state {
+  int ldmin = 2;                    // least run of line (inches) between labels on one line
+  std::vector<contour_label> list;  // at most kMaxLabels
+};
+
+label_state labels;
 
 struct pt {
   float x, y;
@@ -46,46 +54,48 @@ pt tangent(pt a, pt p, pt b) {
   return {0.5f * t.x, 0.5f * t.y};
 }
 
-void record_label(pt p, float slope) {
-  gxlabx[gxlabn] = p.x;
-  gxlaby[gxlabn] = p.y;
-  gxlabs[gxlabn] = slope;
-  std::memset(gxlabv[gxlabn], 0, sizeof gxlabv[gxlabn]);
-  std::strncpy(gxlabv[gxlabn], clabel, sizeof gxlabv[gxlabn] - 1);
-  gxlabc[gxlabn] = gxqclr();
-  ++gxlabn;
+bool labels_full() { return labels.list.size() >= static_cast<std::size_t>(kMaxLabels); }
+
+void record_label(const traced_line& line, pt p, float slope) {
+  contour_label l{p.x, p.y, slope, {}, gxqclr()};
+  std::strncpy(l.text, line.label, sizeof l.text - 1);
+  labels.list.push_back(l);
 }
 
 // Tests for a due label at P (predecessor Q, successor N); resets the run
 // counter when one is due. Returns true when a label was recorded.
-bool label_due(float& run, pt q, pt p, pt n) {
-  if (!(run > static_cast<float>(ldmin))) return false;
-  if (gxlabn >= kMaxLabels) return false;
+bool label_due(const traced_line& line, float& run, pt q, pt p, pt n) {
+  if (!(run > static_cast<float>(labels.ldmin))) return false;
+  if (labels_full()) return false;
   if (!((p.y - q.y) * (n.y - p.y) < 0.0f)) return false;
   run = 0.0f;
-  if (clabel[0] == '\0') return false;
-  record_label(p, 0.0f);
+  if (line.label[0] == '\0') return false;
+  record_label(line, p, 0.0f);
   return true;
 }
 
-void draw_polyline(float* first, float* last, bool closed, float run) {
+void draw_polyline(const traced_line& line, bool closed, float run) {
+  float* first = line.first;
+  float* last = line.last;
   int n = static_cast<int>((last - first) / 2) + 1;
   gxplot(first[0], first[1], 3);
   for (int k = 1; k < n - 1; ++k) {
     pt q = at(first + 2 * (k - 1)), p = at(first + 2 * k), nx = at(first + 2 * (k + 1));
     gxplot(p.x, p.y, 2);
     run += plen(q, p);
-    label_due(run, q, p, nx);
+    label_due(line, run, q, p, nx);
   }
   gxplot(last[0], last[1], 2);
   if (closed) {
     pt q = at(last - 2), p = at(last), nx = at(first + 2);
     run += plen(q, p);
-    label_due(run, q, p, nx);
+    label_due(line, run, q, p, nx);
   }
 }
 
-void draw_smooth(float* first, float* last, bool closed, float run) {
+void draw_smooth(const traced_line& line, bool closed, float run) {
+  float* first = line.first;
+  float* last = line.last;
   pt f = at(first), l = at(last);
   float* e = nullptr;
   for (float* p = last - 2; p >= first; p -= 2)
@@ -129,8 +139,8 @@ void draw_smooth(float* first, float* last, bool closed, float run) {
     while (ip3 != after && plen(at(ip3), p2) < 0.01f) ip3 += 2;
     pt p3 = at(ip3);
     run += len;
-    if (labtp != 0 && label_due(run, p1, p2, p3)) labelled = true;
-    if (labtp == 2 && !labelled && gxlabn < kMaxLabels && ip2 != last) {
+    if (line.label_type != 0 && label_due(line, run, p1, p2, p3)) labelled = true;
+    if (line.label_type == 2 && !labelled && !labels_full() && ip2 != last) {
       bool cand = false;
       float ang = 0.0f;
       if (p1.x < p2.x && p2.x < p3.x) {
@@ -167,38 +177,38 @@ void draw_smooth(float* first, float* last, bool closed, float run) {
     len = plen(p1, p2);
   }
   gxplot(l.x, l.y, 2);
-  if (labtp == 2 && !labelled && gxlabn < kMaxLabels && std::fabs(best) < 2.0f &&
-      clabel[0] != '\0')
-    record_label(bestp, best);
+  if (line.label_type == 2 && !labelled && !labels_full() && std::fabs(best) < 2.0f &&
+      line.label[0] != '\0')
+    record_label(line, bestp, best);
 }
 
 }  // namespace
 
-void gxcspl() {
-  float* first = xystrt;
-  float* last = xyend;
+void gxcspl(const traced_line& line) {
+  float* first = line.first;
+  float* last = line.last;
   if (!first || !last || last < first) return;
   int n = static_cast<int>((last - first) / 2) + 1;
   // A line of fewer than three points cannot enclose anything.
   bool closed = n >= 3 && first[0] == last[0] && first[1] == last[1];
   gxcord(first, n, 3);
-  float run = (labtp == 2) ? 2.0f : 1.0f;
-  if (splflg == 0)
-    draw_polyline(first, last, closed, run);
+  float run = (line.label_type == 2) ? 2.0f : 1.0f;
+  if (line.spline == 0)
+    draw_polyline(line, closed, run);
   else
-    draw_smooth(first, last, closed, run);
+    draw_smooth(line, closed, run);
 }
 
 void gxclab(float csize, int flag, int colour) {
   if (flag != 0) {
     int saved = gxqclr();
-    for (int k = 0; k < gxlabn; ++k) {
-      const char* text = gxlabv[k];
+    for (const contour_label& l : labels.list) {
+      const char* text = l.text;
       int n = static_cast<int>(std::strlen(text));
       float w = static_cast<float>(n) * csize / 2.0f;
-      float x = gxlabx[k], y = gxlaby[k], a = gxlabs[k];
+      float x = l.x, y = l.y, a = l.slope;
       int bck = gxqbck();
-      int tcol = colour >= 0 ? colour : gxlabc[k];
+      int tcol = colour >= 0 ? colour : l.colour;
       if (tcol == bck) tcol = (bck == 0) ? 1 : 0;
       if (a == 0.0f) {
         float x0 = x - w, y0 = y - csize / 2.0f;
@@ -225,11 +235,11 @@ void gxclab(float csize, int flag, int colour) {
     }
     gxcolr(saved);
   }
-  gxlabn = 0;
+  labels.list.clear();
 }
 
 void gxclmn(float distance) {
-  if (distance > 0.1f) ldmin = distance >= static_cast<float>(INT_MAX) ? INT_MAX : static_cast<int>(distance);
+  if (distance > 0.1f) labels.ldmin = distance >= static_cast<float>(INT_MAX) ? INT_MAX : static_cast<int>(distance);
 }
 
-int gxclcnt() { return gxlabn; }
+int gxclcnt() { return static_cast<int>(labels.list.size()); }

@@ -133,15 +133,15 @@ TEST_F(ContourTest, BuffersGrowOnlyAndAreReleased) {
   auto big = make_grid(20, 20, [](int i, int j) { return float(i * j); });
   auto small = make_grid(5, 5, [](int i, int j) { return float(i * j); });
   gxclev(big.data(), 20, 20, 1, 20, 1, 20, 50.f, "", 0, 1, kUndef);
-  EXPECT_EQ(gxcn::lwksiz, 2 * 22 * 22);
-  EXPECT_EQ(gxcn::fwksiz, 22 * 22);
+  EXPECT_EQ(gxcwsz().flags, 2 * 22 * 22);
+  EXPECT_EQ(gxcwsz().points, 22 * 22);
   gxclev(small.data(), 5, 5, 1, 5, 1, 5, 6.f, "", 0, 1, kUndef);
-  EXPECT_EQ(gxcn::lwksiz, 2 * 22 * 22);
+  EXPECT_EQ(gxcwsz().flags, 2 * 22 * 22);
   EXPECT_FALSE(read_frame().lines.empty());
   gxcrel();
-  EXPECT_EQ(gxcn::fwksiz, 0);
+  EXPECT_EQ(gxcwsz().points, 0);
   gxclev(small.data(), 5, 5, 1, 5, 1, 5, 6.f, "", 0, 1, kUndef);
-  EXPECT_EQ(gxcn::lwksiz, 2 * 7 * 7);
+  EXPECT_EQ(gxcwsz().flags, 2 * 7 * 7);
 }
 
 }  // namespace
