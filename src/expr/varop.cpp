@@ -14,6 +14,7 @@
 #include "data/filerec.h"
 #include "data/gridread.h"
 #include "expr/func.h"
+#include "expr/windrot.h"
 #include "data/result.h"
 
 namespace {
@@ -383,14 +384,26 @@ const char* varprs(const char* text, eval_state* pst) {
   }
   grid->values = nullptr;
 
+  // Grid-relative winds of a pre-projected data set need the partner
+  // component, read with the same request.
+  grid_field* partner = nullptr;
+  if (!is_predefined && kawrneed(file, pvar) && !(partner = kawrcopy(grid))) {
+    kagfre(grid);
+    return nullptr;
+  }
   grid_read rc = kaggrd(grid);
   if (is_predefined) grid->variable = nullptr;
   if (rc > grid_read_ok) {
     kaprntf(msg_level::error, "Data Request Error:  Error for variable '%s'\n", dname);
     kagfre(grid);
+    kagfre(partner);
     return nullptr;
   }
   if (rc < grid_read_ok) kaprntf(msg_level::result, "  Warning issued for variable = %s\n", dname);
+  if (partner && kawrturn(grid, partner, dname)) {
+    kagfre(grid);
+    return nullptr;
+  }
 
   pst->result.grid = grid;
   pst->result_type = 1;
