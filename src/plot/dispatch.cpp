@@ -32,9 +32,9 @@ void station_plot(session_state* pcm) {
       default: kawsym(pcm); break;
     }
   } else if (s->idim == 2 && s->jdim == -1) {
-    not_built("vertical profile");
+    kapprf(pcm);
   } else if (s->idim == 3 && s->jdim == -1) {
-    not_built("station time series");
+    katser(pcm);
   } else {
     kaprnt(msg_level::error, "Invalid stn data dimension environment\n");
   }

@@ -50,6 +50,8 @@ bool kastnpos(const session_state* pcm, const station_report* r, float undef, bo
               float* x, float* y);
 // The closing every map plot of station data shares, with its plot code.
 void kastntail(session_state* pcm, int code);
+// The closing of the station time series and profiles.
+void kastn1dtail(session_state* pcm, int code);
 // Float to int for codes and counts derived from data: values beyond the
 // int range (and NaN) end at a bound instead of being undefined.
 int kaclampi(double v);
