@@ -543,6 +543,7 @@ int latsgribmap(const char* name, int no_forecast) {
   // The switch holds for this build only.
   notau = no_forecast != 0;
   int rc = gribmap();
+  notau = false;
   if (rc == 0) {
     std::printf("\nLATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n");
     std::printf("LATS_GRIB: the .ctl will return undefined data only\n");
