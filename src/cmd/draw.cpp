@@ -14,6 +14,7 @@
 #include "base/words.h"
 #include "gx/gx.h"
 #include "gx/map.h"
+#include "gx/widgets.h"
 #include "plot/plot2d.h"
 #include "plot/station.h"
 
@@ -45,8 +46,8 @@ int refuse2(const char* a, const char* b) {
   return 1;
 }
 
-// The window's widgets and the weather symbols are not built yet; a
-// well-formed request says so rather than pretend to draw.
+// The weather symbols are not built yet; a well-formed request says so
+// rather than pretend to draw.
 int not_yet(const char* what) {
   kaprnt(msg_level::error, std::string("DRAW error:  ") + what + " not available yet\n");
   return 1;
@@ -235,23 +236,58 @@ int draw_label(const char* p, session_state* s, int kind) {
   return 0;
 }
 
-int draw_button(const char* p) {
-  int num;
-  float v[4];
-  if (!p || !intprs(p, &num) || !(p = nxtwrd(p)) || !floats_at(p, v, 4) || !nxtwrd(p))
-    return refuse2("DRAW error: Syntax is DRAW BUTTON number x y w h ", "string\n");
-  return not_yet("buttons are");
+// A button template in the current button colours.
+button_widget button_template(const session_state* s) {
+  const int* d = s->button_defaults;
+  button_widget b;
+  b.fc = d[0], b.bc = d[1], b.oc = d[2], b.oc2 = d[3];
+  b.tfc = d[4], b.tbc = d[5], b.toc = d[6], b.toc2 = d[7];
+  b.thick = d[8];
+  return b;
 }
 
-int draw_dropmenu(const char* p) {
+void set_label(button_widget& b, const char* p) {
+  b.text = rest_at(p);
+  b.len = static_cast<int>(b.text.size());
+}
+
+int draw_button(const char* p, const session_state* s) {
   int num;
   float v[4];
+  if (!p || !intprs(p, &num) || !(p = nxtwrd(p)) || !floats_at(p, v, 4) || !(p = nxtwrd(p)))
+    return refuse2("DRAW error: Syntax is DRAW BUTTON number x y w h ", "string\n");
+  button_widget b = button_template(s);
+  b.x = v[0], b.y = v[1], b.w = v[2], b.h = v[3];
+  b.state = 0;
+  set_label(b, p);
+  gxdpbn(num, &b, 0, 0, -1);
+  return 0;
+}
+
+int draw_dropmenu(const char* p, const session_state* s) {
+  int num;
+  float v[4] = {0, 0, 0, 0};
   bool ok = p && intprs(p, &num) && (p = nxtwrd(p));
-  if (ok && !cmpwrd("cascade", p)) ok = floats_at(p, v, 4);
-  if (!ok || !nxtwrd(p))
+  const bool cascade = ok && cmpwrd("cascade", p);
+  if (ok && !cascade) ok = floats_at(p, v, 4);
+  if (!ok || !(p = nxtwrd(p)))
     return refuse2("DRAW error: Syntax is DRAW DROPMENU number x y w h ",
                    "string | string | ...\n");
-  return not_yet("drop menus are");
+  const int* d = s->dropmenu_defaults;
+  drop_menu m;
+  m.cascade = cascade ? 1 : 0;
+  m.x = v[0], m.y = v[1], m.w = v[2], m.h = v[3];
+  m.fc = d[0], m.bc = d[1], m.oc1 = d[2], m.oc2 = d[3];
+  m.tfc = d[4], m.tbc = d[5], m.toc1 = d[6], m.toc2 = d[7];
+  m.bfc = d[8], m.bbc = d[9], m.boc1 = d[10], m.boc2 = d[11];
+  m.soc1 = d[12], m.soc2 = d[13], m.thick = d[14];
+  m.text = rest_at(p);
+  // Items follow one another as separate strings.
+  for (char& c : m.text)
+    if (c == '|') c = '\0';
+  m.len = static_cast<int>(m.text.size());
+  gxdrmu(num, &m, 0, -1);
+  return 0;
 }
 
 int draw_text(const char* p, session_state* s) {
@@ -296,8 +332,8 @@ int kadraw(char* typed, session_state* pcm) {
   lowcas(cmd);
   const char* args = nxtwrd(p);
   if (cmpwrd("map", cmd)) return draw_map(pcm);
-  if (cmpwrd("button", cmd)) return draw_button(args);
-  if (cmpwrd("dropmenu", cmd)) return draw_dropmenu(args);
+  if (cmpwrd("button", cmd)) return draw_button(args, pcm);
+  if (cmpwrd("dropmenu", cmd)) return draw_dropmenu(args, pcm);
   if (cmpwrd("text", cmd)) return draw_text(args, pcm);
   if (cmpwrd("wxsym", cmd)) return draw_wxsym(args, pcm);
   if (cmpwrd("string", cmd)) return draw_string(args, pcm);
@@ -313,7 +349,7 @@ int kadraw(char* typed, session_state* pcm) {
   return refuse("DRAW error:  Invalid operand\n");
 }
 
-int kardrw(char* typed, session_state*) {
+int kardrw(char* typed, session_state* pcm) {
   const char* p = nxtwrd(typed);
   if (!p) return refuse("REDRAW error: Missing operand\n");
   char cmd[11];
@@ -324,7 +360,11 @@ int kardrw(char* typed, session_state*) {
   int num, state, flag;
   if (!(p = nxtwrd(p)) || !intprs(p, &num) || num < 0 || num > 255) return refuse(syntax);
   if (!(p = nxtwrd(p)) || !intprs(p, &state)) return refuse(syntax);
+  flag = 0;
   if ((p = nxtwrd(p)) && !intprs(p, &flag)) return refuse(syntax);
-  kaprnt(msg_level::error, "REDRAW error:  buttons are not available yet\n");
-  return 1;
+  button_widget b = button_template(pcm);
+  b.state = state;
+  if (p && (p = nxtwrd(p))) set_label(b, p);  // the old label is released
+  gxdpbn(num, &b, flag ? 3 : 2, 0, state);
+  return 0;
 }

@@ -28,6 +28,4 @@ int kapending(const char* feature) {
 
 int kacoll(char*, session_state*) { return not_yet("COLLECT"); }
 
-int kaqdialog(char*, char*, session_state*) { return not_yet("QUERY DIALOG"); }
-int kaqfwrite(char*, char*, session_state*) { return not_yet("QUERY FWRITE"); }
 int kaqlats(char*, char*, session_state*) { return not_yet("QUERY LATS"); }

@@ -7,6 +7,7 @@
 #include "cmd/setopts.h"
 #include "base/words.h"
 #include "gx/gx.h"
+#include "gx/widgets.h"
 
 using namespace setopt;
 
@@ -107,12 +108,8 @@ int set_rband(set_args& a) {
   float v[4];
   for (float& f : v)
     if (!(p = nxtwrd(p)) || !valprs(p, &f)) return rband_syntax();
-  (void)num;
-  (void)type;
-  // The window's rubber bands are not built yet: say so rather than
-  // pretend the region exists.
-  kaprnt(msg_level::error, "SET RBAND error:  rubber bands are not available yet\n");
-  return 1;
+  gxdrbb(num, type, v[0], v[1], v[2], v[3], button);
+  return 0;
 }
 
 int set_rgb(set_args& a) {

@@ -22,21 +22,37 @@
 #include "base/safefile.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
+#include "gx/xint.h"
 #include "gx/xwd.h"
+
+namespace xdrv {
+
+Display* display = nullptr;
+int snum = 0;
+Window win = 0;
+GC gc = nullptr;
+Pixmap pmap = 0;
+Drawable drwbl = 0;
+int dblmode = 0;
+int bsflg = 0;
+int width = 0, height = 0;
+float xsize = 11, ysize = 8.5;
+float xscl = 1, yscl = 1;
+unsigned long cvals[120];
+int lcolor = 1;
+int lwidth = 1;
+XFontStruct* fonts[6];  // font1, font2, font3, font1i, font2i, font3i
+int gfont = 0;
+int excnt = 0;
+int rstate = 1;
+
+}  // namespace xdrv
+
+using namespace xdrv;
 
 namespace {
 
-struct mouse_event {
-  float x = 0, y = 0;
-  int button = 0;
-  int type = 0;
-  int ival[10] = {};
-  float rval[4] = {};
-};
-
 constexpr int kScreens = 200;
-constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
-                            ExposureMask | StructureNotifyMask;
 
 int batch = 0;
 int wchose = 0;
@@ -44,33 +60,15 @@ std::string ugeom;
 bool have_ugeom = false;
 const char* const dgeom = "500x400+10+10";
 
-Display* display = nullptr;
-int snum = 0;
 Colormap cmap = 0;
 int depth = 0;
-int bsflg = 0;
-Window win = 0;
-GC gc = nullptr;
-Pixmap pmap = 0;
-Drawable drwbl = 0;
-int dblmode = 0;
-int width = 0, height = 0;
-float xsize = 11, ysize = 8.5;
-float xscl = 1, yscl = 1;
 int xxx = 0, yyy = 0;
-unsigned long cvals[120];
 int cused[120], cmach[120];
-int lcolor = 1;
 int devbck = 0;
 int grflg = 0;
-int lwidth = 1;
 int owidth = 0;
 int fstyle = FillSolid;
-XFontStruct* fonts[6];  // font1, font2, font3, font1i, font2i, font3i
-int gfont = 0;
 std::deque<mouse_event> evbase;
-int excnt = 0;
-int rstate = 1;
 Pixmap pmaps[kScreens];
 int pfilld[kScreens];
 unsigned pwide[kScreens], phigh[kScreens];
@@ -204,8 +202,6 @@ bool resized(const XEvent& ev) {
   return true;
 }
 
-int pixx(float x) { return static_cast<int>(x * xscl + 0.5f); }
-int pixy(float y) { return height - static_cast<int>(y * yscl + 0.5f); }
 
 short clamp16(int v) { return static_cast<short>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
 
@@ -296,7 +292,53 @@ void wait_mapped() {
 
 void free_events() { evbase.clear(); }
 
+// The slot a colour number draws with (see gxdcol).
+int colour_slot(int c) {
+  if (c < 0) c = 0;
+  if (c > 99) c = 99;
+  if (devbck == 1) {
+    if (c == 0) c = 1;
+    else if (c == 1) c = 0;
+  }
+  if (grflg && c < 16) {
+    if (devbck == 1) c = white_remap[c];
+    c += 100;
+  }
+  if (!cused[c] && !cmach[c]) c = 15;
+  return c;
+}
+
 }  // namespace
+
+int xdrv::pixx(float x) { return static_cast<int>(x * xscl + 0.5f); }
+int xdrv::pixy(float y) { return height - static_cast<int>(y * yscl + 0.5f); }
+
+unsigned long xdrv::pixel_of(int colour) { return cvals[colour_slot(colour)]; }
+
+void xdrv::solid_fill() {
+  if (fstyle != FillSolid) XSetFillStyle(display, gc, FillSolid);
+}
+
+void xdrv::restore_fill() {
+  if (fstyle != FillSolid) XSetFillStyle(display, gc, fstyle);
+}
+
+XFontStruct* xdrv::class_font(bool slanted) {
+  int cls = gfont < 1 ? 1 : gfont;
+  return fonts[cls - 1 + (slanted ? 3 : 0)];
+}
+
+void xdrv::wait_exposed(Window w) {
+  const int fd = ConnectionNumber(display);
+  for (int waited = 0; waited < 5000;) {
+    XEvent ev;
+    while (XCheckWindowEvent(display, w, ExposureMask, &ev))
+      if (ev.xexpose.count == 0) return;
+    XFlush(display);
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 50) == 0) waited += 50;
+  }
+}
 
 // ---- set-up and shut-down ----
 
@@ -320,6 +362,7 @@ int gxdbgn(float xs, float ys) {
   evbase.clear();
   excnt = 0;
   rstate = 1;
+  gxwdin();
 
   display = XOpenDisplay(nullptr);
   if (!display) {
@@ -433,22 +476,13 @@ void gxdend() {
   dblmode = 0;
   for (int i = 0; i < kScreens; i++) pfilld[i] = 0, pmaps[i] = 0;
   evbase.clear();
+  gxwdin();
 }
 
 // ---- colour, width, pattern ----
 
 void gxdcol(int c) {
-  if (c < 0) c = 0;
-  if (c > 99) c = 99;
-  if (devbck == 1) {
-    if (c == 0) c = 1;
-    else if (c == 1) c = 0;
-  }
-  if (grflg && c < 16) {
-    if (devbck == 1) c = white_remap[c];
-    c += 100;
-  }
-  if (!cused[c] && !cmach[c]) c = 15;
+  c = colour_slot(c);
   lcolor = c;
   if (display) XSetForeground(display, gc, cvals[c]);
 }
@@ -662,7 +696,10 @@ void gxdfrm(frame_action action) {
     XFlush(display);
     return;
   }
-  if (action == fa::wait || action == fa::clear || action == fa::graphics) fill_background(drwbl);
+  if (action == fa::wait || action == fa::clear || action == fa::graphics) {
+    fill_background(drwbl);
+    gxwdclr(0);
+  }
   if (action != fa::graphics) {
     XEvent ev;
     while (XCheckWindowEvent(display, win, kEventMask | KeyPressMask, &ev)) {
@@ -674,8 +711,15 @@ void gxdfrm(frame_action action) {
     free_events();
   } else {
     gxdeve(0);
-    XFlush(display);
   }
+  if (action == fa::wait || action == fa::clear) gxrswd(0);
+  if (action == fa::graphics) {
+    // The widgets stay: drawn again, each registering its region afresh.
+    rstate = 0;
+    gxrdrw(0);
+    rstate = 1;
+  }
+  XFlush(display);
 }
 
 namespace {
@@ -701,11 +745,17 @@ void gxddbl() {
   dblmode = 1;
   drwbl = pmap;
   fill_background(drwbl);
+  gxrswd(1);
+  gxwdclr(0);
+  gxwdclr(1);
 }
 
 void gxdsgl() {
   if (!display) return;
   if (dblmode) {
+    gxrswd(1);
+    gxwdclr(0);
+    gxwdclr(1);
     XFreePixmap(display, pmap);
     pmap = 0;
     drwbl = win;
@@ -719,12 +769,19 @@ void gxdswp() {
     XCopyArea(display, pmap, win, gc, 0, 0, static_cast<unsigned>(width),
               static_cast<unsigned>(height), 0, 0);
   fill_background(drwbl);
+  if (dblmode) {
+    // The finished frame's widgets go live with it.
+    gxrswd(0);
+    gxcpwd();
+    gxrswd(2);
+  }
 }
 
 void gxdrdw() {
   if (!display) return;
   rstate = 0;
   fill_background(drwbl);
+  gxwdclr(0);
   if (dblmode) {
     XFreePixmap(display, pmap);
     pmap = new_pixmap("resize operation", "Animation mode will be disabled");
@@ -737,11 +794,15 @@ void gxdrdw() {
     drwbl = win;
     fill_background(win);
     fill_background(pmap);
+    gxwdclr(1);
     gxhdrw(1);
+    dblmode = 0;  // the shown frame's widgets go onto the window
+    gxrdrw(0);
     dblmode = 1;
     drwbl = pmap;
   }
   gxhdrw(0);
+  gxrdrw(dblmode ? 1 : 0);
   rstate = 1;
 }
 
@@ -775,10 +836,6 @@ void gxdsfr(int n) {
   pmaps[n] = 0;
   pfilld[n] = 0;
 }
-
-// Widgets are drawn by their own module; with none on the window there is
-// nothing to reset.
-void gxrs1wd(int, int) {}
 
 int win_data(int* out) {
   if (!display || !win) return 0;
@@ -881,6 +938,7 @@ int gxdeve(int wait) {
           std::printf("Memory allocation error in event queue!!!!!!\n");
           return redrawn;
         }
+        gxwdev(evbase.back(), ev.xbutton.x, ev.xbutton.y);
         wait = 0;
         break;
       }

@@ -1,0 +1,325 @@
+// Widgets of the graphics window driven as a user would: the program runs
+// on a private Xvfb with commands fed through a pipe, and a second client
+// sends it mouse and key events. The window is 550 x 425 pixels, 50 pixels
+// to the inch both ways.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "support/live_session.h"
+#include "support/vemra_run.h"
+#include "support/xvfb.h"
+
+// Last: the X headers define macros that clash with names above.
+#include "support/xinput.h"
+
+using namespace vemra_test;
+
+namespace {
+
+Xvfb& server() {
+  static std::unique_ptr<Xvfb> s;
+  if (!s) s = std::make_unique<Xvfb>(24);
+  return *s;
+}
+
+int px(float x) { return static_cast<int>(x * 50 + 0.5f); }
+int py(float y) { return 425 - static_cast<int>(y * 50 + 0.5f); }
+
+// The program with its window, fed one command at a time.
+class WindowSession {
+public:
+  explicit WindowSession(const TempDir& dir) : out_(dir.file("session.out")) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const std::string display = server().display();
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[0], 0);
+      close(fds[1]);
+      int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(out, 2);
+      if (chdir(dir.path().c_str()) != 0) _exit(126);
+      setenv("DISPLAY", display.c_str(), 1);
+      execl(VEMRA_BIN, VEMRA_BIN, "-l", "-g", "550x425+0+0", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[0]);
+    in_ = fds[1];
+  }
+  ~WindowSession() {
+    if (in_ >= 0) close(in_);
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  void send(const std::string& line) {
+    std::string l = line + "\n";
+    if (write(in_, l.data(), l.size()) != static_cast<ssize_t>(l.size())) ADD_FAILURE();
+  }
+  std::string output() const { return read_file(out_); }
+  // Waits (up to 10 s) until the output holds text n times.
+  bool wait_for(const std::string& text, std::size_t n = 1) {
+    for (int i = 0; i < 1000; ++i) {
+      if (count_of(output(), text) >= n) return true;
+      usleep(10000);
+    }
+    return false;
+  }
+  // Runs a command and waits for the prompt after it: everything typed
+  // before has been done.
+  void settle(const std::string& cmd) {
+    send(cmd);
+    send("q string mark" + std::to_string(++marks_));
+    wait_for("String Width", static_cast<std::size_t>(marks_));
+  }
+  // The window id the program reports.
+  Window window() {
+    send("q xinfo");
+    if (!wait_for("Window Border")) return 0;
+    std::string o = output();
+    std::size_t at = o.find("Window ID = ");
+    return static_cast<Window>(std::stoul(o.substr(at + 12)));
+  }
+  // The answer of one "q pos".
+  std::string pos(std::size_t n) {
+    send("q pos");
+    if (!wait_for("Position = ", n)) return "";
+    std::string o = output();
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < n; i++) at = o.find("Position = ", at) + 1;
+    return o.substr(at - 1, o.find('\n', at) - at + 2);
+  }
+
+private:
+  std::string out_;
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int marks_ = 0;
+};
+
+class X11Widgets : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!server().ok()) GTEST_SKIP() << "Xvfb could not be started";
+    session = std::make_unique<WindowSession>(dir);
+    user = std::make_unique<XUser>(server().display());
+    ASSERT_TRUE(user->ok());
+    Window w = session->window();
+    ASSERT_NE(w, 0u) << session->output();
+    user->attach(w);
+  }
+  TempDir dir;
+  std::unique_ptr<WindowSession> session;
+  std::unique_ptr<XUser> user;
+};
+
+}  // namespace
+
+TEST_F(X11Widgets, ButtonClicksToggleTheButtonAndAnswerPos) {
+  // Off: fill 2, edges 3 and 4; on: fill 5, edges 6 and 7; thickness 1.
+  session->settle("set button 1 2 3 4 1 5 6 7 1");
+  session->settle("draw button 7 2 2 1 0.5 Go");
+  session->settle("outxwd off.xwd");
+  user->click(px(2), py(2));
+  EXPECT_EQ(session->pos(1), "Position = 2 2 1 1 7 1\n");
+  session->settle("outxwd on.xwd");
+  user->click(px(2.2f), py(2.1f));
+  EXPECT_EQ(session->pos(2), "Position = 2.2 2.1 1 1 7 0\n");
+  // Outside every widget; then a removed button takes no click either.
+  user->click(px(5), py(5), 3);
+  EXPECT_EQ(session->pos(3), "Position = 5 5 3 0\n");
+  session->settle("clear button 7");
+  user->click(px(2), py(2));
+  EXPECT_EQ(session->pos(4), "Position = 2 2 1 0\n");
+
+  // The box spans pixels 77..125 by 315..338 around the centre (100, 325).
+  XwdImage off = decode_xwd(read_file(dir.file("off.xwd")));
+  XwdImage on = decode_xwd(read_file(dir.file("on.xwd")));
+  ASSERT_TRUE(off.valid && on.valid);
+  EXPECT_EQ(off.rgb(80, 318), 0xfa3c3cu);  // colour 2
+  EXPECT_EQ(on.rgb(80, 318), 0x00c8c8u);   // colour 5
+  EXPECT_EQ(off.rgb(90, 338), 0x00dc00u);  // bottom edge in 3
+  EXPECT_EQ(off.rgb(77, 320), 0x1e3cffu);  // left edge in 4
+  EXPECT_EQ(on.rgb(90, 338), 0xf00082u);   // bottom edge in 6
+  EXPECT_EQ(on.rgb(77, 320), 0xe6dc32u);   // left edge in 7
+  EXPECT_EQ(off.rgb(76, 320), 0x000000u);  // outside: background
+}
+
+TEST_F(X11Widgets, RubberBandReportsTheReleaseHeldInsideItsRegion) {
+  session->settle("set rband 3 mb1 box 1 1 5 5");
+  user->press(px(2), py(2));
+  user->motion(px(4), py(3));
+  user->release(px(6), py(4));  // past the right edge at x = 5
+  EXPECT_EQ(session->pos(1), "Position = 2 2 1 2 3 5 4\n");
+  // Mouse button 2 does not start this band.
+  user->click(px(2), py(2), 2);
+  EXPECT_EQ(session->pos(2), "Position = 2 2 2 0\n");
+  // A box that is not ordered defines nothing.
+  session->settle("set rband 4 line 6 6 5 7");
+  user->click(px(5.5f), py(6.5f));
+  EXPECT_EQ(session->pos(3), "Position = 5.5 6.5 1 0\n");
+}
+
+TEST_F(X11Widgets, DropMenuChoicesWithCascades) {
+  session->settle("draw dropmenu 5 1 8 1.2 0.4 File|Open|Save|Colors >12>|Quit");
+  session->settle("draw dropmenu 12 cascade Red|Green|Blue");
+  // The head is centred on (50, 25); its menu opens below it.
+  user->press(px(1), py(8));
+  session->send("q pos");
+  auto pops = user->wait_children(1);
+  ASSERT_EQ(pops.size(), 1u);
+  const auto menu = pops[0];
+  const int row = menu.height / 4;  // four items
+  EXPECT_EQ(menu.y, 35);
+  // Onto "Colors": its cascade opens beside it; then "Green" is released on.
+  user->motion(menu.x + 5, menu.y + 2 * row + row / 2);
+  pops = user->wait_children(2);
+  ASSERT_EQ(pops.size(), 2u);
+  const auto cascade = pops[1];
+  EXPECT_EQ(cascade.x, menu.x + menu.width);
+  EXPECT_EQ(cascade.y, menu.y + 2 * row + 1);
+  EXPECT_EQ(cascade.height, 3 * row);
+  user->motion(cascade.x + 5, cascade.y + row + row / 2);
+  user->release(cascade.x + 5, cascade.y + row + row / 2);
+  ASSERT_TRUE(session->wait_for("Position = "));
+  EXPECT_TRUE(contains(session->output(), "Position = 1 8 1 3 5 3 12 2 -1 -1 -1 -1\n"))
+      << session->output();
+
+  // A plain item: the cascade level reports nothing.
+  user->press(px(1), py(8));
+  session->send("q pos");
+  pops = user->wait_children(1);
+  ASSERT_EQ(pops.size(), 1u);
+  user->motion(menu.x + 5, menu.y + 3 * row + row / 2);
+  user->release(menu.x + 5, menu.y + 3 * row + row / 2);
+  ASSERT_TRUE(session->wait_for("Position = ", 2));
+  EXPECT_TRUE(contains(session->output(), "Position = 1 8 1 3 5 4 -1 -1 -1 -1 -1 -1\n"));
+  // A press outside the open menu closes it with no choice.
+  user->press(px(1), py(8));
+  session->send("q pos");
+  ASSERT_EQ(user->wait_children(1).size(), 1u);
+  user->motion(px(9), py(2));
+  user->press(px(9), py(2));
+  ASSERT_TRUE(session->wait_for("Position = ", 3));
+  EXPECT_TRUE(contains(session->output(), "Position = 1 8 1 3 5 0 -1 -1 -1 -1 -1 -1\n"));
+  EXPECT_EQ(user->children().size(), 0u);
+}
+
+TEST_F(X11Widgets, EmptyMenusAndDeepCascadesOpenNothingMore) {
+  // A head without items opens no pop-up and reports no choice.
+  session->settle("draw dropmenu 6 3 8 1.2 0.4 Empty");
+  user->click(px(3), py(8));
+  EXPECT_EQ(session->pos(1), "Position = 3 8 1 3 6 0 -1 -1 -1 -1 -1 -1\n");
+  // A chain of five menus: the fifth would be a fifth level and stays shut.
+  session->settle("draw dropmenu 20 6 8 1.2 0.4 Deep|Go >21>|End");
+  for (int m = 21; m < 24; m++)
+    session->settle("draw dropmenu " + std::to_string(m) + " cascade Go >" + std::to_string(m + 1) +
+                    ">|End");
+  session->settle("draw dropmenu 24 cascade Last|End");
+  user->press(px(6), py(8));
+  session->send("q pos");
+  std::vector<XUser::Box> pops;
+  for (std::size_t level = 1; level <= 4; level++) {
+    pops = user->wait_children(level);
+    ASSERT_EQ(pops.size(), level);
+    const auto& p = pops.back();
+    user->motion(p.x + 3, p.y + p.height / 4);  // onto "Go"
+  }
+  usleep(200000);
+  EXPECT_EQ(user->children().size(), 4u);
+  const auto& last = pops.back();
+  user->motion(last.x + 3, last.y + 3 * last.height / 4);  // onto "End"
+  user->release(last.x + 3, last.y + 3 * last.height / 4);
+  ASSERT_TRUE(session->wait_for("Position = ", 2));
+  EXPECT_TRUE(contains(session->output(), "Position = 6 8 1 3 20 1 21 1 22 1 23 2\n"))
+      << session->output();
+}
+
+TEST_F(X11Widgets, DialogReturnsTheTypedText) {
+  session->send("q dialog Enter name:");
+  auto box = user->wait_children(1);
+  ASSERT_EQ(box.size(), 1u);
+  // The default box: two thirds of the window wide, centred.
+  EXPECT_EQ(box[0].width, 366);
+  EXPECT_EQ(box[0].x, (550 - 366) / 2);
+  user->type(box[0].w, "Bob");
+  user->key(box[0].w, XK_Return);
+  ASSERT_TRUE(session->wait_for("Bob\n"));
+  EXPECT_EQ(user->wait_children(0).size(), 0u);
+
+  // One line with a prompt: the prompt cannot be erased and is not returned.
+  session->send("q dialog 5 4 4 0.5 Name: | Al");
+  box = user->wait_children(1);
+  ASSERT_EQ(box.size(), 1u);
+  EXPECT_EQ(box[0].width, 200);
+  EXPECT_EQ(box[0].height, 25);
+  for (int i = 0; i < 4; i++) user->key(box[0].w, XK_BackSpace);
+  user->type(box[0].w, "Ed");
+  user->key(box[0].w, XK_Return);
+  ASSERT_TRUE(session->wait_for("| Al\nEd\n")) << session->output();
+}
+
+TEST_F(X11Widgets, NumericDialogChecksTheNumber) {
+  session->settle("set dialog 1 0 15 1 3 numeric");
+  const char* given[3] = {".5", "+3", "1e5e2"};
+  for (const char* g : given) {
+    session->send(std::string("q dialog 5 4 4 0.5 ") + g);
+    auto box = user->wait_children(1);
+    ASSERT_EQ(box.size(), 1u);
+    user->key(box[0].w, XK_Return);
+    if (std::string(g) == "1e5e2") {
+      // Refused with the second "e" selected: typing replaces it.
+      usleep(100000);
+      ASSERT_EQ(user->children().size(), 1u);
+      user->type(box[0].w, "0");
+      user->key(box[0].w, XK_Return);
+    }
+    usleep(1000);
+    user->wait_children(0);
+  }
+  ASSERT_TRUE(session->wait_for(" 1e5e2\n1e502\n")) << session->output();
+  const std::string o = session->output();
+  EXPECT_TRUE(contains(o, " .5\n0.5\n"));
+  EXPECT_TRUE(contains(o, " +3\n3\n"));
+}
+
+TEST_F(X11Widgets, DialogTextNeverOutgrowsItsBuffer) {
+  // 600 characters given and ten more typed: 510 come back.
+  session->send("q dialog Long|" + std::string(600, 'a'));
+  auto box = user->wait_children(1);
+  ASSERT_EQ(box.size(), 1u);
+  user->type(box[0].w, std::string(10, 'b'));
+  user->key(box[0].w, XK_Return);
+  const std::string want = "a\n" + std::string(505, 'a') + std::string(5, 'b') + "\n";
+  ASSERT_TRUE(session->wait_for(want)) << session->output().substr(session->output().size() - 600);
+}
+
+TEST_F(X11Widgets, RedrawnButtonShowsItsNewLabel) {
+  session->settle("draw button 1 2 2 1.4 0.6 Old");
+  session->settle("redraw button 1 -1 0 New");
+  session->settle("draw button 2 6 2 1.4 0.6 New");
+  session->settle("draw button 3 2 5 1.4 0.6 Old");
+  session->settle("outxwd labels.xwd");
+  XwdImage im = decode_xwd(read_file(dir.file("labels.xwd")));
+  ASSERT_TRUE(im.valid);
+  // Button 1 now looks exactly like button 2 (200 pixels to its right) and
+  // no longer like button 3 (150 pixels above).
+  int same = 0, lit = 0, old_same = 0;
+  for (int y = py(2) - 14; y <= py(2) + 14; y++)
+    for (int x = px(2) - 34; x <= px(2) + 34; x++) {
+      same += im.rgb(x, y) == im.rgb(x + 200, y);
+      old_same += im.rgb(x, y) == im.rgb(x, y - 150);
+      lit += im.rgb(x, y) != 0;
+    }
+  EXPECT_EQ(same, 29 * 69);
+  EXPECT_LT(old_same, 29 * 69);
+  EXPECT_GT(lit, 0);
+}

@@ -1,0 +1,124 @@
+// A second X client that plays the user: it finds the program's windows and
+// sends them synthetic mouse and key events (XSendEvent).
+#pragma once
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace vemra_test {
+
+class XUser {
+public:
+  explicit XUser(const std::string& display) : d_(XOpenDisplay(display.c_str())) {}
+  ~XUser() {
+    if (d_) XCloseDisplay(d_);
+  }
+  XUser(const XUser&) = delete;
+  XUser& operator=(const XUser&) = delete;
+  bool ok() const { return d_ != nullptr; }
+  Display* display() const { return d_; }
+
+  // The graphics window; the events below take pixels inside it.
+  void attach(Window w) { main_ = w; }
+
+  struct Box {
+    Window w = 0;
+    int x = 0, y = 0, width = 0, height = 0;  // inside the graphics window
+  };
+
+  // The mapped child windows of the graphics window (pop-ups, the dialog),
+  // oldest first.
+  std::vector<Box> children() {
+    std::vector<Box> out;
+    Window root, parent, *kids = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d_, main_, &root, &parent, &kids, &n)) return out;
+    for (unsigned i = 0; i < n; i++) {
+      XWindowAttributes a;
+      if (XGetWindowAttributes(d_, kids[i], &a) && a.map_state == IsViewable)
+        out.push_back({kids[i], a.x, a.y, a.width, a.height});
+    }
+    if (kids) XFree(kids);
+    return out;
+  }
+
+  // Waits (up to 10 s) until at least n children are mapped.
+  std::vector<Box> wait_children(std::size_t n) {
+    for (int i = 0; i < 1000; i++) {
+      std::vector<Box> c = children();
+      if (c.size() >= n) return c;
+      usleep(10000);
+    }
+    return children();
+  }
+
+  void press(int x, int y, unsigned button = 1) { send_button(ButtonPress, x, y, button); }
+  void release(int x, int y, unsigned button = 1) { send_button(ButtonRelease, x, y, button); }
+  void click(int x, int y, unsigned button = 1) {
+    press(x, y, button);
+    release(x, y, button);
+  }
+  void motion(int x, int y) {
+    XEvent ev{};
+    fill_common(ev, MotionNotify, x, y);
+    ev.xmotion.state = Button1Mask;
+    ev.xmotion.is_hint = NotifyNormal;
+    XSendEvent(d_, main_, False, ButtonMotionMask | PointerMotionMask | Button1MotionMask, &ev);
+    XFlush(d_);
+  }
+  // The milliseconds between sent events (a double click needs less than
+  // the program's 300).
+  void set_gap(unsigned long ms) { gap_ = ms; }
+
+  void key(Window to, KeySym sym) {
+    XEvent ev{};
+    fill_common(ev, KeyPress, 0, 0);
+    ev.xkey.window = to;
+    ev.xkey.keycode = XKeysymToKeycode(d_, sym);
+    if (XkbKeycodeToKeysym(d_, static_cast<KeyCode>(ev.xkey.keycode), 0, 0) != sym)
+      ev.xkey.state = ShiftMask;
+    XSendEvent(d_, to, False, KeyPressMask, &ev);
+    XFlush(d_);
+  }
+  void type(Window to, const std::string& text) {
+    for (char c : text) key(to, static_cast<KeySym>(static_cast<unsigned char>(c)));
+  }
+
+private:
+  void fill_common(XEvent& ev, int type, int x, int y) {
+    int ox = 0, oy = 0;
+    Window child;
+    XTranslateCoordinates(d_, main_, DefaultRootWindow(d_), 0, 0, &ox, &oy, &child);
+    time_ += gap_;
+    ev.type = type;
+    ev.xbutton.display = d_;
+    ev.xbutton.window = main_;
+    ev.xbutton.root = DefaultRootWindow(d_);
+    ev.xbutton.subwindow = None;
+    ev.xbutton.time = time_;
+    ev.xbutton.x = x;
+    ev.xbutton.y = y;
+    ev.xbutton.x_root = ox + x;
+    ev.xbutton.y_root = oy + y;
+    ev.xbutton.same_screen = True;
+  }
+  void send_button(int type, int x, int y, unsigned button) {
+    XEvent ev{};
+    fill_common(ev, type, x, y);
+    ev.xbutton.button = button;
+    XSendEvent(d_, main_, False, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &ev);
+    XFlush(d_);
+  }
+
+  Display* d_;
+  Window main_ = 0;
+  Time time_ = 1000;
+  unsigned long gap_ = 1000;
+};
+
+}  // namespace vemra_test
