@@ -46,13 +46,6 @@ int refuse2(const char* a, const char* b) {
   return 1;
 }
 
-// The weather symbols are not built yet; a well-formed request says so
-// rather than pretend to draw.
-int not_yet(const char* what) {
-  kaprnt(msg_level::error, std::string("DRAW error:  ") + what + " not available yet\n");
-  return 1;
-}
-
 // Fill pattern of the "set fill" option around one fill; back to solid after.
 void pattern_on(const session_state* s) {
   if (s->fill_set) gxptrn(s->fill_type, s->fill_density, s->fill_angle);
