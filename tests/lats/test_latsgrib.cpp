@@ -182,4 +182,55 @@ TEST_F(LatsGribPeer, DescriptorReopensInVemraWithTheSameValues) {
   read_back(path("ns.ctl"), ns);
 }
 
+
+// A field far from zero with a small range: the reference, cut to an IBM
+// float, must not land above the minimum (values below it would wrap), and
+// missing points go into a bit map. North-to-south rows with a last latitude
+// just past -45 keep their magnitude when rounded.
+TEST_F(LatsGribPeer, ReferenceAtOrBelowTheMinimumAndNegativeLastLatitude) {
+  if (!latstest::have("grib_get") || !latstest::have("grib_get_data")) GTEST_SKIP() << "no eccodes";
+  const std::vector<double> lons = latstest::ramp(-20.0004, 10.0001, 4);
+  const std::vector<double> lats = latstest::ramp(0, -15.0001333333, 4);
+  int fid = lats_create(path("ref").c_str(), LATS_GRIB_ONLY, LATS_STANDARD, LATS_HOURLY, 1, "pcmdi",
+                        "m", "c");
+  int gid = latstest::grid(lons, lats);
+  int var = lats_var(fid, "cli", LATS_FLOAT, LATS_INSTANT, gid, 0, "");
+  ASSERT_GT(var, 0);
+  ASSERT_EQ(lats_miss_float(fid, var, -9.99e33f, 0.0f), 1);
+  std::vector<float> data(16);
+  for (int k = 0; k < 16; ++k) data[static_cast<size_t>(k)] = static_cast<float>(-1000.0001 + 0.0123 * k);
+  data[5] = data[10] = -9.99e33f;
+  ASSERT_EQ(lats_write(fid, var, 0, 2000, 1, 1, 0, data.data()), 1);
+  ASSERT_EQ(lats_close(fid), 1);
+
+  std::string keys = shell(dir,
+      "grib_get -p latitudeOfLastGridPoint,longitudeOfFirstGridPoint,jScansPositively,"
+      "bitmapPresent,numberOfMissing,bitsPerValue,binaryScaleFactor,decimalScaleFactor ref.grb");
+  std::istringstream kin(keys);
+  int la2, lo1, jpos, bmp, nmiss, bits, e, d;
+  ASSERT_TRUE(kin >> la2 >> lo1 >> jpos >> bmp >> nmiss >> bits >> e >> d) << keys;
+  EXPECT_EQ(la2, -45000);
+  EXPECT_EQ(lo1, -20000);
+  EXPECT_EQ(jpos, 0);
+  EXPECT_EQ(bmp, 1);
+  EXPECT_EQ(nmiss, 2);
+  EXPECT_EQ(bits, 16);
+  const double half = std::ldexp(1.0, e) / std::pow(10.0, d) / 2;
+  std::string vals = shell(dir, "grib_get_data -m 9.999e20 ref.grb");
+  std::istringstream vin(vals);
+  std::string header;
+  std::getline(vin, header);
+  double lat, lon, v;
+  int k = 0;
+  while (vin >> lat >> lon >> v) {
+    if (k == 5 || k == 10) {
+      EXPECT_EQ(v, 9.999e20) << k;
+    } else {
+      EXPECT_NEAR(v, data[static_cast<size_t>(k)], half + 1e-4 * half) << k;
+    }
+    ++k;
+  }
+  EXPECT_EQ(k, 16);
+}
+
 }  // namespace
