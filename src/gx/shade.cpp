@@ -27,35 +27,59 @@ struct shade_polygon {
   std::vector<float> xy;
 };
 
-// State of one gxshad call.
-const float* gr = nullptr;
-int imax = 0, jmax = 0;
-float undef = 0.0f;
-int imn = 1, imx = 1, jmn = 1, jmx = 1;
-float val = 0.0f;
-int color = 0, prvclr = 0;
-std::vector<uint8_t> flgh, flgv;
-std::vector<float> xybuf;
-std::size_t xymax = 0;  // points a polygon of one strip can have
-bool bndflg = false;
-std::vector<shade_polygon> xystk;
+struct walker;
 
-inline float v(int i, int j) { return gr[static_cast<std::size_t>(j - 1) * imax + (i - 1)]; }
-inline uint8_t& fh(int i, int j) { return flgh[static_cast<std::size_t>(j - 1) * imax + (i - 1)]; }
-inline uint8_t& fv(int i, int j) { return flgv[static_cast<std::size_t>(j - 1) * imax + (i - 1)]; }
-inline bool above(float x) { return x > val; }
-inline bool cut(float a, float b) { return (a <= val) != (b <= val); }
-inline bool in_strip(int i, int j) { return i >= imn && i <= imx && j >= jmn && j <= jmx; }
-inline bool cell_in_strip(int i, int j) {
-  return i >= imn && i <= imx - 1 && j >= jmn && j <= jmx - 1;
-}
-inline bool cell_defined(int i, int j) {
-  return i >= 1 && i < imax && j >= 1 && j < jmax && v(i, j) != undef && v(i + 1, j) != undef &&
-         v(i + 1, j + 1) != undef && v(i, j + 1) != undef;
-}
+// One gxshad call: the grid, the strip and level being worked and the
+// polygons built for them. It lives for that call; its buffers go with it.
+struct shade_run {
+  const float* gr;                   // grid, i fastest
+  int imax, jmax;                    // its size
+  float undef;                       // its undefined value
+  int imn = 1, imx = 1;              // strip being worked: grid points imn..imx,
+  int jmn = 1, jmx = 1;              //   jmn..jmx (inclusive)
+  float val = 0.0f;                  // level being shaded
+  int color = 0;                     // its colour
+  int prvclr = 0;                    // colour of the level below, painted into holes
+  std::vector<uint8_t> flgh{};       // flags of the edges east of each point
+  std::vector<uint8_t> flgv{};       //   and north of it
+  std::vector<float> xybuf{};        // (x, y) pairs of the polygon being built
+  std::size_t xymax = 0;             // points a polygon of one strip can have
+  bool bndflg = false;               // the polygon went along the strip outline or a border
+  std::vector<shade_polygon> xystk{};  // holes waiting for the end of the strip
+
+  float v(int i, int j) const { return gr[static_cast<std::size_t>(j - 1) * imax + (i - 1)]; }
+  uint8_t& fh(int i, int j) { return flgh[static_cast<std::size_t>(j - 1) * imax + (i - 1)]; }
+  uint8_t& fv(int i, int j) { return flgv[static_cast<std::size_t>(j - 1) * imax + (i - 1)]; }
+  bool above(float x) const { return x > val; }
+  bool cut(float a, float b) const { return (a <= val) != (b <= val); }
+  bool in_strip(int i, int j) const { return i >= imn && i <= imx && j >= jmn && j <= jmx; }
+  bool cell_in_strip(int i, int j) const {
+    return i >= imn && i <= imx - 1 && j >= jmn && j <= jmx - 1;
+  }
+  bool cell_defined(int i, int j) const {
+    return i >= 1 && i < imax && j >= 1 && j < jmax && v(i, j) != undef &&
+           v(i + 1, j) != undef && v(i + 1, j + 1) != undef && v(i, j + 1) != undef;
+  }
+
+  int putxy(float x, float y);
+  void shdcmp();
+  int shdmax() const;
+  int spathl(float p1, float p2, float p3, float p4) const;
+  int undcol(int i, int j) const;
+  uint8_t* edge_at(int i, int j, int d);
+  int outline_side(int i, int j, int d) const;
+  bool add_walk_point(walker& w, int i, int j);
+  void cross_from_outline(walker& w, int i, int j, int d, int side) const;
+  bool step_cross(walker& w);
+  bool step_outline(walker& w);
+  bool step_border(walker& w);
+  int gxsflw(int i, int j, int code);
+  int shade_level();
+  void shade(const float* levels, const int* colours, int count);
+};
 
 // Appends a point; 1 when the polygon cannot grow any further.
-int putxy(float x, float y) {
+int shade_run::putxy(float x, float y) {
   if (xybuf.size() / 2 >= xymax) return 1;
   xybuf.push_back(x);
   xybuf.push_back(y);
@@ -63,7 +87,7 @@ int putxy(float x, float y) {
 }
 
 // Removes each point equal to the point kept before it.
-void shdcmp() {
+void shade_run::shdcmp() {
   std::size_t n = xybuf.size() / 2;
   if (n < 2) return;
   std::size_t k = 1;
@@ -78,7 +102,7 @@ void shdcmp() {
 
 // 1 when the polygon just built encloses values above the level (fill it
 // now), 0 when it encloses lower values (a hole).
-int shdmax() {
+int shade_run::shdmax() const {
   std::size_t n = xybuf.size() / 2;
   bool found = false;
   float bx = 0.0f, by = 0.0f;
@@ -107,7 +131,7 @@ void fill_points(const float* xy, std::size_t n, int colour) {
 
 // Saddle decision for the shade level (arguments LL, LR, UR, UL): 1 pairs
 // bottom with right and left with top, 0 bottom with left and right with top.
-int spathl(float p1, float p2, float p3, float p4) {
+int shade_run::spathl(float p1, float p2, float p3, float p4) const {
   float a = (val - p1) / (p2 - p1);
   float b = (val - p2) / (p3 - p2);
   float c = (val - p4) / (p3 - p4);
@@ -123,7 +147,7 @@ int spathl(float p1, float p2, float p3, float p4) {
 // Way past a grid point where two cells with undefined corners touch
 // diagonally: 1 when the south-west and north-east neighbours are undefined,
 // 2 when the south-east and north-west ones are, 9 on failure.
-int undcol(int i, int j) {
+int shade_run::undcol(int i, int j) const {
   if (i < 2 || i > imax - 1 || j < 2 || j > jmax - 1) {
     std::printf("Logic error 32 in gxshad\n");
     return 9;
@@ -144,7 +168,7 @@ inline int reverse(int d) { return (d + 2) & 3; }
 
 // Flag of the edge from grid point (i, j) one step in direction d; null when
 // that edge leaves the strip.
-uint8_t* edge_at(int i, int j, int d) {
+uint8_t* shade_run::edge_at(int i, int j, int d) {
   int qi = i + DX[d], qj = j + DY[d];
   if (!in_strip(i, j) || !in_strip(qi, qj)) return nullptr;
   switch (d) {
@@ -157,7 +181,7 @@ uint8_t* edge_at(int i, int j, int d) {
 
 // Outline side an edge from (i, j) in direction d lies on: 0 bottom, 1 top,
 // 2 left, 3 right, -1 interior.
-int outline_side(int i, int j, int d) {
+int shade_run::outline_side(int i, int j, int d) const {
   int qi = i + DX[d];
   if (DY[d] == 0) {
     if (j == jmn) return 0;
@@ -197,7 +221,7 @@ struct walker {
 
 // Adds a grid point reached by an outline or border walk; false when the
 // polygon cannot grow.
-bool add_walk_point(walker& w, int i, int j) {
+bool shade_run::add_walk_point(walker& w, int i, int j) {
   bndflg = true;
   if (putxy(static_cast<float>(i), static_cast<float>(j))) return false;
   if (w.closes_at_start && i == w.si && j == w.sj) w.st = ST_FINISH;
@@ -214,7 +238,7 @@ void enter_cross(walker& w, int side, int i, int j, bool ab) {
 
 // The crossing state for the strip cell beside an outline edge walked from
 // (i, j) in direction d.
-void cross_from_outline(walker& w, int i, int j, int d, int side) {
+void shade_run::cross_from_outline(walker& w, int i, int j, int d, int side) const {
   int lo_i = DX[d] < 0 ? i - 1 : i, lo_j = DY[d] < 0 ? j - 1 : j;
   switch (side) {
     case 0: enter_cross(w, 1, lo_i, jmn, false); break;
@@ -224,7 +248,7 @@ void cross_from_outline(walker& w, int i, int j, int d, int side) {
   }
 }
 
-bool step_cross(walker& w) {
+bool shade_run::step_cross(walker& w) {
   int i = w.ci, j = w.cj;
   float x, y;
   uint8_t* f;
@@ -342,7 +366,7 @@ bool step_cross(walker& w) {
   return true;
 }
 
-bool step_outline(walker& w) {
+bool shade_run::step_outline(walker& w) {
   int i = w.ci, j = w.cj;
   int d = w.d;
   if (!in_strip(i + DX[d], j + DY[d])) {
@@ -373,7 +397,7 @@ bool step_outline(walker& w) {
   return add_walk_point(w, qi, qj);
 }
 
-bool step_border(walker& w) {
+bool shade_run::step_border(walker& w) {
   int i = w.ci, j = w.cj;
   if (!in_strip(i, j)) {
     std::printf("Logic error 16 in gxshad\n");
@@ -463,7 +487,7 @@ bool step_border(walker& w) {
 
 // Builds one polygon from the place given by code and fills it or keeps it
 // as a hole. 0 done, 1 failure (message printed).
-int gxsflw(int i, int j, int code) {
+int shade_run::gxsflw(int i, int j, int code) {
   xybuf.clear();
   bndflg = false;
   walker w;
@@ -531,7 +555,7 @@ int gxsflw(int i, int j, int code) {
 }
 
 // Shades one level of the current strip; 0 done, 1 failure.
-int shade_level() {
+int shade_run::shade_level() {
   for (int j = jmn; j <= jmx; ++j)
     for (int i = 1; i <= imax; ++i) {
       fh(i, j) = F_NONE;
@@ -593,26 +617,9 @@ int shade_level() {
   return 0;
 }
 
-void release() {
-  xystk.clear();
-  xystk.shrink_to_fit();
-  std::vector<float>().swap(xybuf);
-  std::vector<uint8_t>().swap(flgh);
-  std::vector<uint8_t>().swap(flgv);
-}
-
-}  // namespace
-
-void gxshad(const float* values, int ima, int jma, const float* levels, const int* colours,
-            int count, float und) {
-  if (!values || !levels || !colours || count <= 0 || ima < 2 || jma < 2) return;
-  gr = values;
-  imax = ima;
-  jmax = jma;
-  undef = und;
+void shade_run::shade(const float* levels, const int* colours, int count) {
   imn = 1;
   imx = imax;
-  xystk.clear();
   std::size_t grsize = static_cast<std::size_t>(imax) * jmax;
   // A polygon of one strip passes each grid point and each edge at most once.
   xymax = static_cast<std::size_t>(imax) * 4 + static_cast<std::size_t>(imax) * 7 + 8;
@@ -620,7 +627,6 @@ void gxshad(const float* values, int ima, int jma, const float* levels, const in
     xybuf.reserve(2 * xymax);
   } catch (...) {
     std::printf("Error in gxshad: Unable to allocate xy coord buffer\n");
-    release();
     return;
   }
   try {
@@ -628,7 +634,6 @@ void gxshad(const float* values, int ima, int jma, const float* levels, const in
     flgv.assign(grsize, F_NONE);
   } catch (...) {
     std::printf("Error in gxshad:  Unable to allocate flags buffer\n");
-    release();
     return;
   }
 
@@ -656,7 +661,6 @@ void gxshad(const float* values, int ima, int jma, const float* levels, const in
       if (val > smax) continue;
       if (shade_level()) {
         std::printf("Error in gxshad\n");
-        release();
         return;
       }
       prvclr = color;
@@ -665,5 +669,13 @@ void gxshad(const float* values, int ima, int jma, const float* levels, const in
       fill_points(it->xy.data(), it->xy.size() / 2, it->colour);
     xystk.clear();
   }
-  release();
+}
+
+}  // namespace
+
+void gxshad(const float* values, int ima, int jma, const float* levels, const int* colours,
+            int count, float und) {
+  if (!values || !levels || !colours || count <= 0 || ima < 2 || jma < 2) return;
+  shade_run run{values, ima, jma, und};
+  run.shade(levels, colours, count);
 }
