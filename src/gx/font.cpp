@@ -17,6 +17,7 @@ namespace {
 constexpr int kFonts = 10;
 constexpr int kGlyphs = 95;  // characters 32..126
 
+// One font as read from its file.
 struct stroke_font {
   bool loaded = false;
   std::string text;      // the whole file
@@ -25,8 +26,13 @@ struct stroke_font {
   int cnts[kGlyphs];     // pair count, extent pair included
 };
 
-stroke_font fonts[kFonts];
-int dfont = 0;
+// The fonts of the session, emptied by gxchii (at package start).
+struct font_state {
+  stroke_font fonts[kFonts];  // font n, loaded on first use
+  int dfont = 0;              // font a string starts in (gxchdf)
+};
+
+font_state fs;
 
 // The pair count in the first three columns, read as "%i" would.
 int read_count(const char* p, int len) {
@@ -69,7 +75,7 @@ bool get_glyph(int ch, int font, glyph* g) {
   int n = 0;
   const char* p = gxchgc(ch, font, &n);
   if (!p) return false;
-  const stroke_font& f = fonts[font];
+  const stroke_font& f = fs.fonts[font];
   int idx = (ch >= 32 && ch <= 126) ? ch - 32 : 0;
   g->p = p;
   g->len = f.lens[idx];
@@ -87,16 +93,16 @@ bool get_glyph(int ch, int font, glyph* g) {
 }  // namespace
 
 void gxchii() {
-  for (auto& f : fonts) {
+  for (auto& f : fs.fonts) {
     f.loaded = false;
     f.text.clear();
     f.text.shrink_to_fit();
   }
-  dfont = 0;
+  fs.dfont = 0;
 }
 
 void gxchdf(int font) {
-  if (font >= 0 && font < kFonts) dfont = font;
+  if (font >= 0 && font < kFonts) fs.dfont = font;
 }
 
 int gxchrd(int font) {
@@ -135,7 +141,7 @@ int gxchrd(int font) {
     return 1;
   }
 
-  stroke_font& f = fonts[font];
+  stroke_font& f = fs.fonts[font];
   int nline = 0;
   const int n = static_cast<int>(text.size());
   int i = 0;
@@ -163,8 +169,8 @@ int gxchrd(int font) {
 
 const char* gxchgc(int ch, int font, int* count) {
   if (font < 0 || font >= kFonts) return nullptr;
-  if (!fonts[font].loaded && gxchrd(font) != 0) return nullptr;
-  const stroke_font& f = fonts[font];
+  if (!fs.fonts[font].loaded && gxchrd(font) != 0) return nullptr;
+  const stroke_font& f = fs.fonts[font];
   int idx = (ch >= 32 && ch <= 126) ? ch - 32 : 0;
   if (count) *count = f.cnts[idx];
   return f.text.data() + f.offs[idx];
@@ -173,7 +179,7 @@ const char* gxchgc(int ch, int font, int* count) {
 void gxchpl(const char* text, int length, float x, float y, float height, float width,
             float angle) {
   if (!text) return;
-  int font = dfont;
+  int font = fs.dfont;
   mode m = mode::normal;
   const double rad = angle * 3.1416 / 180.0;
   const double ca = std::cos(rad), sa = std::sin(rad);
@@ -247,7 +253,7 @@ int gxchln(const char* text, int length, float width, float* out_length) {
   float total = 0.0f;
   if (out_length) *out_length = 0.0f;
   if (!text) return 0;
-  int font = dfont;
+  int font = fs.dfont;
   mode m = mode::normal;
   int i = 0;
   int rc = 0;
