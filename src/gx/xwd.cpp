@@ -13,10 +13,16 @@
 
 namespace {
 
-Display* dsp = nullptr;
-int scr = 0;
-int rect_x = 0, rect_y = 0;
-unsigned rect_w = 0, rect_h = 0;
+// What the dumps read from, set by the window driver before it dumps, and
+// the rectangle the last header described, kept for the pixels that follow.
+struct dump_state {
+  Display* dsp = nullptr;           // the driver's display connection
+  int scr = 0;                      // its screen
+  int rect_x = 0, rect_y = 0;       // part of the window on the screen,
+  unsigned rect_w = 0, rect_h = 0;  //   window coordinates
+};
+
+dump_state ds;
 
 void put32(std::vector<unsigned char>& b, uint32_t v) {
   b.push_back(static_cast<unsigned char>(v >> 24));
@@ -35,15 +41,15 @@ unsigned long lowbit(unsigned long m) { return m & (~m + 1); }
 }  // namespace
 
 void set_display_screen(Display* display, int screen) {
-  dsp = display;
-  scr = screen;
+  ds.dsp = display;
+  ds.scr = screen;
 }
 
 void xwd_rect(int* x, int* y, unsigned* width, unsigned* height) {
-  *x = rect_x;
-  *y = rect_y;
-  *width = rect_w;
-  *height = rect_h;
+  *x = ds.rect_x;
+  *y = ds.rect_y;
+  *width = ds.rect_w;
+  *height = ds.rect_h;
 }
 
 long Image_Size(XImage* image) {
@@ -92,12 +98,14 @@ int Get_XColors(XWindowAttributes* attr, XColor** colours) {
       c[i].pad = 0;
     }
   }
-  XQueryColors(dsp, attr->colormap, c, n);
+  XQueryColors(ds.dsp, attr->colormap, c, n);
   *colours = c;
   return n;
 }
 
 int Window_Dump(Window window, std::FILE* out) {
+  Display* const dsp = ds.dsp;
+  const int scr = ds.scr;
   if (!dsp) return 1;
   XWindowAttributes attr;
   if (!XGetWindowAttributes(dsp, window, &attr)) {
@@ -127,10 +135,12 @@ int Window_Dump(Window window, std::FILE* out) {
     std::fprintf(stderr, "unable to get image at %dx%d+%d+%d\n", w, h, x - absx, y - absy);
     return 1;
   }
-  rect_x = x - absx;
-  rect_y = y - absy;
-  rect_w = static_cast<unsigned>(w);
-  rect_h = static_cast<unsigned>(h);
+  const int rect_x = x - absx, rect_y = y - absy;
+  const unsigned rect_w = static_cast<unsigned>(w), rect_h = static_cast<unsigned>(h);
+  ds.rect_x = rect_x;
+  ds.rect_y = rect_y;
+  ds.rect_w = rect_w;
+  ds.rect_h = rect_h;
 
   char* fetched = nullptr;
   std::string name = "xwdump";
@@ -197,6 +207,7 @@ int Window_Dump(Window window, std::FILE* out) {
 
 int Pixmap_Dump(Drawable drawable, std::FILE* out, int x, int y, unsigned width,
                 unsigned height) {
+  Display* const dsp = ds.dsp;
   if (!dsp) return 1;
   XImage* image = XGetImage(dsp, drawable, x, y, width, height, AllPlanes, ZPixmap);
   if (!image) {
