@@ -26,21 +26,38 @@ struct buffer_set {
   std::vector<std::size_t> lens;  // word count of each buffer once it is left
 };
 
-buffer_set sets[2];
-int pntf = 0;          // set being written
-std::size_t hpnt = 0;  // next free word in the last buffer of that set
-int dbmode = 0;
-int herr = 0;
-float xrsize = 0, yrsize = 0;
-std::size_t buffer_words = kBufferWords;
-int max_buffers = kMaxBuffers;
+// The frames held in memory. Set up by gxhnew (at package start); the
+// frame being written is emptied by every new frame.
+struct display_list {
+  buffer_set sets[2];    // frame buffers; the second only while double buffering
+  int pntf = 0;          // set being written
+  std::size_t hpnt = 0;  // next free word in the last buffer of that set
+  int dbmode = 0;        // 1 while double buffering: the other set holds the completed frame
+  int herr = 0;          // 1 while recording is stopped (no buffer room) until the next frame
+  float xrsize = 0;      // real page width, inches, for the file header
+  float yrsize = 0;      // real page height
+  std::size_t buffer_words = kBufferWords;  // words a buffer takes before the next is begun
+  int max_buffers = kMaxBuffers;            // buffers a set may have (test hook gxhlimits)
+};
 
-// The hardcopy file, written beside its name and renamed into place when
-// print is disabled; hfile is its stream.
-std::unique_ptr<replacing_file> hout;
-std::FILE* hfile = nullptr;
-int hflag = 0, hferr = 0, hpflg = 0;
-off_t hpos = 0;
+// The hardcopy file between enable and disable print. It is written beside
+// its name and renamed into place when print is disabled; hfile is its stream.
+struct hardcopy_file {
+  std::unique_ptr<replacing_file> hout;
+  std::FILE* hfile = nullptr;
+  int hflag = 0;   // 1 while a file is open
+  int hferr = 0;   // 1 after a write failed, until disable print says so
+  int hpflg = 0;   // 1 when a frame was written since the last new-frame record
+  off_t hpos = 0;  // end of the last complete write
+};
+
+// Everything the display list and the hardcopy file keep between calls.
+struct metafile_state {
+  display_list dl;
+  hardcopy_file hc;
+};
+
+metafile_state ms;
 
 std::unique_ptr<int16_t[]> new_buffer() {
   return std::unique_ptr<int16_t[]>(new (std::nothrow) int16_t[kBufferWords]);
@@ -58,13 +75,13 @@ void release(buffer_set& s) {
 }
 
 inline void append(const int16_t* w, int n) {
-  if (herr) return;
-  buffer_set& s = sets[pntf];
+  if (ms.dl.herr) return;
+  buffer_set& s = ms.dl.sets[ms.dl.pntf];
   if (s.bufs.empty()) return;
   int16_t* b = s.bufs.back().get();
-  for (int i = 0; i < n; i++) b[hpnt + i] = w[i];
-  hpnt += n;
-  if (hpnt > buffer_words - kSlack) hfull();
+  for (int i = 0; i < n; i++) b[ms.dl.hpnt + i] = w[i];
+  ms.dl.hpnt += n;
+  if (ms.dl.hpnt > ms.dl.buffer_words - kSlack) hfull();
 }
 
 inline int16_t low16(int v) { return static_cast<int16_t>(static_cast<uint16_t>(v & 0xffff)); }
@@ -72,9 +89,9 @@ inline int16_t low16(int v) { return static_cast<int16_t>(static_cast<uint16_t>(
 // Current frame's spans of a set; the set being written has its open length.
 std::vector<metafile_span> spans_of(int set) {
   std::vector<metafile_span> out;
-  const buffer_set& s = sets[set];
+  const buffer_set& s = ms.dl.sets[set];
   for (std::size_t i = 0; i < s.bufs.size(); i++) {
-    std::size_t n = (set == pntf && i + 1 == s.bufs.size()) ? hpnt : s.lens[i];
+    std::size_t n = (set == ms.dl.pntf && i + 1 == s.bufs.size()) ? ms.dl.hpnt : s.lens[i];
     out.push_back({s.bufs[i].get(), n});
   }
   return out;
@@ -83,8 +100,8 @@ std::vector<metafile_span> spans_of(int set) {
 // Back to the end of the last complete write. Streams that cannot seek (a
 // pipe) are only ever written in order, so they need no seek.
 int seek_hpos() {
-  if (ftello(hfile) == hpos) return 0;
-  return fseeko(hfile, hpos, SEEK_SET);
+  if (ftello(ms.hc.hfile) == ms.hc.hpos) return 0;
+  return fseeko(ms.hc.hfile, ms.hc.hpos, SEEK_SET);
 }
 
 // Writes the spans of a set to the file; 0 ok, 1 error (file then closed).
@@ -98,15 +115,15 @@ int write_set(int set) {
 // error holds until disable print.
 void drop_file(bool mark) {
   std::printf("I/O Error writing to print metafile.\n");
-  hout.reset();
-  hfile = nullptr;
-  if (mark) hferr = 1;
-  hflag = hpflg = 0;
+  ms.hc.hout.reset();
+  ms.hc.hfile = nullptr;
+  if (mark) ms.hc.hferr = 1;
+  ms.hc.hflag = ms.hc.hpflg = 0;
 }
 
 // Pushes buffered bytes out so that a full disk shows as an error now.
 int flush_file() {
-  if (std::fflush(hfile) == 0 && !std::ferror(hfile)) return 0;
+  if (std::fflush(ms.hc.hfile) == 0 && !std::ferror(ms.hc.hfile)) return 0;
   drop_file(true);
   return 1;
 }
@@ -174,80 +191,80 @@ void hout4(int code, float a, float b, float c, float d) {
 }
 
 void hfull() {
-  buffer_set& s = sets[pntf];
+  buffer_set& s = ms.dl.sets[ms.dl.pntf];
   if (s.bufs.empty()) return;
-  s.lens.back() = hpnt;
-  if (static_cast<int>(s.bufs.size()) >= max_buffers) {
+  s.lens.back() = ms.dl.hpnt;
+  if (static_cast<int>(s.bufs.size()) >= ms.dl.max_buffers) {
     std::printf("Out of buffer space\n");
-    herr = 1;
+    ms.dl.herr = 1;
     return;
   }
   auto b = new_buffer();
   if (!b) {
     std::printf("Memory allocation error for metafile buffers.\n");
-    herr = 1;
+    ms.dl.herr = 1;
     return;
   }
   s.bufs.push_back(std::move(b));
   s.lens.push_back(0);
-  hpnt = 0;
+  ms.dl.hpnt = 0;
 }
 
 void gxhnew(float width, float height) {
-  hout.reset();  // only when the package is restarted
-  hfile = nullptr;
-  xrsize = width;
-  yrsize = height;
-  hflag = herr = hferr = hpflg = dbmode = 0;
-  release(sets[0]);
-  release(sets[1]);
-  pntf = 0;
-  hpnt = 0;
+  ms.hc.hout.reset();  // only when the package is restarted
+  ms.hc.hfile = nullptr;
+  ms.dl.xrsize = width;
+  ms.dl.yrsize = height;
+  ms.hc.hflag = ms.dl.herr = ms.hc.hferr = ms.hc.hpflg = ms.dl.dbmode = 0;
+  release(ms.dl.sets[0]);
+  release(ms.dl.sets[1]);
+  ms.dl.pntf = 0;
+  ms.dl.hpnt = 0;
   auto b = new_buffer();
   if (!b) {
     std::printf("Unable to allocate memory for metafile operations.\n");
-    herr = 1;
+    ms.dl.herr = 1;
     return;
   }
-  sets[0].bufs.push_back(std::move(b));
-  sets[0].lens.push_back(0);
+  ms.dl.sets[0].bufs.push_back(std::move(b));
+  ms.dl.sets[0].lens.push_back(0);
 }
 
 void gxhfrm(frame_action action) {
-  if (hflag) {
-    if (seek_hpos() == 0 && hpflg) {
+  if (ms.hc.hflag) {
+    if (seek_hpos() == 0 && ms.hc.hpflg) {
       int16_t w = MF_NEWFRAME;
       if (gxhwri(&w, 1) == 0) {
-        hpflg = 0;
-        hpos = ftello(hfile);
+        ms.hc.hpflg = 0;
+        ms.hc.hpos = ftello(ms.hc.hfile);
       }
     }
   }
 
-  if (action == frame_action::double_buffer && !dbmode) {
-    dbmode = 1;
-    release(sets[1]);
+  if (action == frame_action::double_buffer && !ms.dl.dbmode) {
+    ms.dl.dbmode = 1;
+    release(ms.dl.sets[1]);
     auto b = new_buffer();
     if (b) {
-      sets[1].bufs.push_back(std::move(b));
-      sets[1].lens.push_back(0);
+      ms.dl.sets[1].bufs.push_back(std::move(b));
+      ms.dl.sets[1].lens.push_back(0);
     } else {
       std::printf("Memory allocation error for metafile buffers.\n");
-      herr = 1;
+      ms.dl.herr = 1;
     }
-  } else if (action != frame_action::double_buffer && dbmode) {
-    dbmode = 0;
-    release(sets[1]);
+  } else if (action != frame_action::double_buffer && ms.dl.dbmode) {
+    ms.dl.dbmode = 0;
+    release(ms.dl.sets[1]);
   }
 
-  if (!dbmode) {
-    trim(sets[0]);
-    pntf = 0;
+  if (!ms.dl.dbmode) {
+    trim(ms.dl.sets[0]);
+    ms.dl.pntf = 0;
   } else {
-    buffer_set& done = sets[pntf];
-    if (!done.bufs.empty()) done.lens.back() = hpnt;
-    pntf = 1 - pntf;
-    buffer_set& next = sets[pntf];
+    buffer_set& done = ms.dl.sets[ms.dl.pntf];
+    if (!done.bufs.empty()) done.lens.back() = ms.dl.hpnt;
+    ms.dl.pntf = 1 - ms.dl.pntf;
+    buffer_set& next = ms.dl.sets[ms.dl.pntf];
     trim(next);
     if (next.bufs.empty()) {
       // A set that lost its buffer (an earlier allocation failure) tries again.
@@ -260,45 +277,45 @@ void gxhfrm(frame_action action) {
       }
     }
   }
-  hpnt = 0;
+  ms.dl.hpnt = 0;
   // Recording resumes with the new frame when there is somewhere to write.
-  herr = sets[pntf].bufs.empty() ? 1 : 0;
+  ms.dl.herr = ms.dl.sets[ms.dl.pntf].bufs.empty() ? 1 : 0;
 }
 
 int gxhbgn(const char* name) {
-  if (hferr) {
+  if (ms.hc.hferr) {
     std::printf("Metafile error state is positive.\n");
     std::printf("Disable Print before attempting an Enable Print.\n");
     return 0;
   }
-  if (hflag) {
+  if (ms.hc.hflag) {
     std::printf("Metafile already open\n");
     return 0;
   }
-  hout = std::make_unique<replacing_file>(name);
-  hfile = hout->stream();
-  if (!hfile) {
-    hout.reset();
+  ms.hc.hout = std::make_unique<replacing_file>(name);
+  ms.hc.hfile = ms.hc.hout->stream();
+  if (!ms.hc.hfile) {
+    ms.hc.hout.reset();
     std::printf("Error opening meta file %s \n", name);
     return 1;
   }
-  hflag = 1;
-  int16_t hdr[3] = {MF_HEADER, gxhcoord(xrsize), gxhcoord(yrsize)};
+  ms.hc.hflag = 1;
+  int16_t hdr[3] = {MF_HEADER, gxhcoord(ms.dl.xrsize), gxhcoord(ms.dl.yrsize)};
   if (gxhwri(hdr, 3) || flush_file()) return 1;
-  hpos = ftello(hfile);
+  ms.hc.hpos = ftello(ms.hc.hfile);
   // A recording error stays with its frame: clearing it here would resume
   // appending into a buffer set that is already exhausted.
-  hpflg = hferr = 0;
+  ms.hc.hpflg = ms.hc.hferr = 0;
   return 0;
 }
 
 void gxhprt() {
-  if (herr || hferr) {
+  if (ms.dl.herr || ms.hc.hferr) {
     std::printf("Error status on print metafile is positive.\n");
     std::printf("Cannot print current frame.\n");
     return;
   }
-  if (!hflag) {
+  if (!ms.hc.hflag) {
     std::printf("Metafile not currently open\n");
     return;
   }
@@ -307,15 +324,15 @@ void gxhprt() {
     return;
   }
   // While double buffering the completed frame is printed, not the one being drawn.
-  int set = (dbmode && pntf == 0) ? 1 : 0;
+  int set = (ms.dl.dbmode && ms.dl.pntf == 0) ? 1 : 0;
   if (write_set(set)) return;
   if (flush_file()) return;
-  hpflg = 1;
-  hpos = ftello(hfile);
+  ms.hc.hpflg = 1;
+  ms.hc.hpos = ftello(ms.hc.hfile);
 }
 
 int gxhwri(const int16_t* words, std::size_t count) {
-  if (!hfile) return 1;
+  if (!ms.hc.hfile) return 1;
   unsigned char chunk[8192];
   std::size_t i = 0;
   while (i < count) {
@@ -325,7 +342,7 @@ int gxhwri(const int16_t* words, std::size_t count) {
       chunk[n++] = static_cast<unsigned char>(w >> 8);
       chunk[n++] = static_cast<unsigned char>(w & 0xff);
     }
-    if (std::fwrite(chunk, 1, n, hfile) != n || std::ferror(hfile)) {
+    if (std::fwrite(chunk, 1, n, ms.hc.hfile) != n || std::ferror(ms.hc.hfile)) {
       drop_file(true);
       return 1;
     }
@@ -334,12 +351,12 @@ int gxhwri(const int16_t* words, std::size_t count) {
 }
 
 void gxhend() {
-  if (hferr) {
+  if (ms.hc.hferr) {
     std::printf("Resetting print metafile error status.\n");
-    hferr = 0;
+    ms.hc.hferr = 0;
     return;
   }
-  if (!hflag) {
+  if (!ms.hc.hflag) {
     std::printf("No hardcopy metafile open\n");
     return;
   }
@@ -348,12 +365,12 @@ void gxhend() {
     return;
   }
   int16_t tail[2] = {MF_NEWFRAME, MF_EOF};
-  int rc = hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
+  int rc = ms.hc.hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
   if (rc) return;
-  int bad = hout->commit() ? 0 : 1;
-  hout.reset();
-  hfile = nullptr;
-  hflag = hpflg = 0;
+  int bad = ms.hc.hout->commit() ? 0 : 1;
+  ms.hc.hout.reset();
+  ms.hc.hfile = nullptr;
+  ms.hc.hflag = ms.hc.hpflg = 0;
   if (bad) {
     std::printf("I/O Error writing to print metafile.\n");
     return;
@@ -362,9 +379,9 @@ void gxhend() {
 }
 
 std::vector<metafile_span> gxhspans(int which) {
-  if (which == 0) return spans_of(pntf);
-  if (!dbmode) return {};
-  return spans_of(1 - pntf);
+  if (which == 0) return spans_of(ms.dl.pntf);
+  if (!ms.dl.dbmode) return {};
+  return spans_of(1 - ms.dl.pntf);
 }
 
 int gxhrecords(int which, const std::function<int(const int16_t*)>& fn) {
@@ -437,7 +454,7 @@ int gxhwalk(int which, metafile_sink& sink) {
 }
 
 void gxhdrw(int mode) {
-  if (mode != 0 && !dbmode) {
+  if (mode != 0 && !ms.dl.dbmode) {
     std::printf("Logic error 0 in Redraw.  Contact Developer.\n");
     return;
   }
@@ -448,17 +465,17 @@ void gxhdrw(int mode) {
 }
 
 void gxhpage(float* width, float* height) {
-  *width = xrsize;
-  *height = yrsize;
+  *width = ms.dl.xrsize;
+  *height = ms.dl.yrsize;
 }
 
-int gxhdbmode() { return dbmode; }
+int gxhdbmode() { return ms.dl.dbmode; }
 
-int gxhrecording() { return !herr; }
+int gxhrecording() { return !ms.dl.herr; }
 
 void gxhlimits(std::size_t words_per_buffer, int buffers) {
-  buffer_words = (words_per_buffer == 0 || words_per_buffer > kBufferWords)
-                     ? kBufferWords
-                     : (words_per_buffer < 2 * kSlack ? 2 * kSlack : words_per_buffer);
-  max_buffers = buffers <= 0 ? kMaxBuffers : buffers;
+  ms.dl.buffer_words = (words_per_buffer == 0 || words_per_buffer > kBufferWords)
+                           ? kBufferWords
+                           : (words_per_buffer < 2 * kSlack ? 2 * kSlack : words_per_buffer);
+  ms.dl.max_buffers = buffers <= 0 ? kMaxBuffers : buffers;
 }
