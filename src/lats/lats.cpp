@@ -74,6 +74,7 @@ void unlink_file(latsFile* file) {
 }
 
 void free_var(latsVar* v) {
+  std::free(v->parm);
   std::free(v->qctable);
   std::free(v->timestat);
   std::free(v);
@@ -551,7 +552,15 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
     return 0;
   }
   std::snprintf(var->name, sizeof var->name, "%s", parm->name);
-  var->parm = parm;
+  // The variable keeps its own copy of the row: a table loaded later
+  // overwrites the table's rows.
+  var->parm = static_cast<latsParm*>(std::malloc(sizeof(latsParm)));
+  if (!var->parm) {
+    std::free(var);
+    latsError("LATS (lats) -->  Allocating memory for variable %s, file %s", vn, file->path);
+    return 0;
+  }
+  *var->parm = *parm;
   var->file = file;
   var->ncid = -1;
   // A refused declaration leaves nothing behind.

@@ -394,14 +394,20 @@ void write_descriptor(latsFile* file, std::FILE* f) {
         b = p->verttype->grib_p2;
       }
     }
-    if (p->levelset && p->verttype && p->verttype->grib_p3 != 0) {
+    if (v->vertdim) {
+      // Found through the z axis, whatever the row's default level type.
+      std::fprintf(f, "%-8s %2d  %3d,%3d %s [%s]\n", v->name, v->nlev, p->id, id, p->title,
+                   p->units);
+    } else if (p->levelset && p->verttype && p->verttype->grib_p3 != 0) {
       std::fprintf(f, "%-8s %2d  %3d,%3d,%3d %s [%s]\n", v->name, 0, p->id, id, a, p->title,
                    p->units);
     } else if (p->levelset && p->verttype) {
       std::fprintf(f, "%-8s %2d  %3d,%3d,%3d,%3d %s [%s]\n", v->name, 0, p->id, id, a, b,
                    p->title, p->units);
     } else {
-      std::fprintf(f, "%-8s %2d  %3d,%3d %s [%s]\n", v->name, v->nlev, p->id, id, p->title,
+      // Without levels the level octets (0) are part of the key, or the
+      // index builder would match none of the variable's messages.
+      std::fprintf(f, "%-8s %2d  %3d,%3d,%3d %s [%s]\n", v->name, 0, p->id, id, 0, p->title,
                    p->units);
     }
   }

@@ -21,8 +21,8 @@ constexpr int MAX_VERTS = 64;
 constexpr int MAX_CENTERS = 256;
 constexpr int QC_STEP = 512;
 
-// The loaded tables. A load fills a fresh set and takes it over only when the
-// whole file was read, so a failed load leaves the tables as they were.
+// A table being loaded. A load fills a fresh set and installs it only when
+// the whole file was read, so a failed load leaves the tables as they were.
 struct lats_tables {
   std::vector<latsParm> parms;
   std::vector<latsVertType> verts;
@@ -30,12 +30,19 @@ struct lats_tables {
   std::vector<latsQC> qcs;
 };
 
-lats_tables* current = nullptr;
-
-lats_tables& tables() {
-  static lats_tables t;
-  if (!current) current = &t;
-  return *current;
+// The installed tables. Rows stay where they are for the life of the
+// process (declared variables point at them), so a later load copies over
+// them; QC rows of an earlier load are kept alive for the same reason.
+latsParm parm_table[MAX_PARMS];
+int nparms = 0;
+latsVertType vert_table[MAX_VERTS];
+int nverts = 0;
+latsCenter center_table[MAX_CENTERS];
+int ncenters = 0;
+std::vector<latsQC>* qc_table = nullptr;
+std::vector<std::unique_ptr<std::vector<latsQC>>>& qc_loads() {
+  static std::vector<std::unique_ptr<std::vector<latsQC>>> loads;
+  return loads;
 }
 
 enum class section { variable, vert, center, qc };
@@ -246,24 +253,13 @@ bool qc_less(const latsQC& a, const latsQC& b) {
   return a.value < b.value;
 }
 
-// Sorts the parameters, joins them to their level types and sorts the QC rows.
-void finish(lats_tables& t, const char* path) {
-  std::sort(t.parms.begin(), t.parms.end(),
-            [](const latsParm& a, const latsParm& b) { return std::strcmp(a.name, b.name) < 0; });
-  for (auto& p : t.parms) {
+// Joins the installed parameters to their level types.
+void join(const char* path) {
+  for (int i = 0; i < nparms; ++i) {
+    latsParm& p = parm_table[i];
     p.verttype = nullptr;
     if (!p.levelset) continue;
-    latsVertType* vt = nullptr;
-    char key[128];
-    latsCpyLower(key, p.levelname, sizeof key);
-    for (auto& v : t.verts) {
-      char name[128];
-      latsCpyLower(name, v.name, sizeof name);
-      if (std::strcmp(name, key) == 0) {
-        vt = &v;
-        break;
-      }
-    }
+    latsVertType* vt = latsVertTypeLookup(p.levelname);
     if (!vt) {
       latsWarning("Level type %s: not found for parameter %s, file %s", p.levelname, p.name, path);
       p.levelset = 0;
@@ -277,7 +273,23 @@ void finish(lats_tables& t, const char* path) {
       p.verttype = vt;
     }
   }
-  std::stable_sort(t.qcs.begin(), t.qcs.end(), qc_less);
+}
+
+// Sorts a complete load and installs it.
+void take(lats_tables&& fresh, const char* path) {
+  std::sort(fresh.parms.begin(), fresh.parms.end(),
+            [](const latsParm& a, const latsParm& b) { return std::strcmp(a.name, b.name) < 0; });
+  std::stable_sort(fresh.qcs.begin(), fresh.qcs.end(), qc_less);
+  nparms = static_cast<int>(fresh.parms.size());
+  std::copy(fresh.parms.begin(), fresh.parms.end(), parm_table);
+  nverts = static_cast<int>(fresh.verts.size());
+  std::copy(fresh.verts.begin(), fresh.verts.end(), vert_table);
+  ncenters = static_cast<int>(fresh.centers.size());
+  std::copy(fresh.centers.begin(), fresh.centers.end(), center_table);
+  qc_loads().push_back(std::make_unique<std::vector<latsQC>>(std::move(fresh.qcs)));
+  qc_table = qc_loads().back().get();
+  join(path);
+  latsParmTableCreated = 1;
 }
 
 // Built-in rows.
@@ -548,12 +560,6 @@ bool load_file(std::FILE* fp, const char* path, lats_tables& t) {
   return true;
 }
 
-void take(lats_tables&& fresh) {
-  lats_tables& t = tables();
-  t = std::move(fresh);
-  latsParmTableCreated = 1;
-}
-
 }  // namespace
 
 int latsParmCreateTable(const char* path) {
@@ -567,8 +573,7 @@ int latsParmCreateTable(const char* path) {
   bool ok = load_file(fp, path, fresh);
   std::fclose(fp);
   if (!ok) return 0;
-  finish(fresh, path);
-  take(std::move(fresh));
+  take(std::move(fresh), path);
   return 1;
 }
 
@@ -618,8 +623,7 @@ int latsParmCreateDefaultTable() {
   latsQC q{};
   std::snprintf(q.var, sizeof q.var, "_default_");
   fresh.qcs.push_back(q);
-  finish(fresh, "<internal table>");
-  take(std::move(fresh));
+  take(std::move(fresh), "<internal table>");
   return 1;
 }
 
@@ -631,18 +635,19 @@ int latsLoadTablesOnce() {
 }
 
 latsParm* latsParmLookup(const char* name) {
-  auto& p = tables().parms;
-  auto it = std::lower_bound(p.begin(), p.end(), name, [](const latsParm& a, const char* n) {
+  latsParm* end = parm_table + nparms;
+  latsParm* it = std::lower_bound(parm_table, end, name, [](const latsParm& a, const char* n) {
     return std::strcmp(a.name, n) < 0;
   });
-  if (it == p.end() || std::strcmp(it->name, name) != 0) return nullptr;
-  return &*it;
+  if (it == end || std::strcmp(it->name, name) != 0) return nullptr;
+  return it;
 }
 
 latsVertType* latsVertTypeLookup(const char* name) {
   char key[128];
   latsCpyLower(key, name, sizeof key);
-  for (auto& v : tables().verts) {
+  for (int i = 0; i < nverts; ++i) {
+    latsVertType& v = vert_table[i];
     char n[128];
     latsCpyLower(n, v.name, sizeof n);
     if (std::strcmp(n, key) == 0) return &v;
@@ -653,7 +658,8 @@ latsVertType* latsVertTypeLookup(const char* name) {
 latsCenter* latsCenterLookup(const char* name) {
   char key[128];
   latsCpyLower(key, name, sizeof key);
-  for (auto& c : tables().centers) {
+  for (int i = 0; i < ncenters; ++i) {
+    latsCenter& c = center_table[i];
     char n[128];
     latsCpyLower(n, c.name, sizeof n);
     if (std::strcmp(n, key) == 0) return &c;
@@ -665,7 +671,8 @@ latsQC* latsQCLookup(const char* var, const char* levtype, double value, double 
   char v[128], l[128];
   latsCpyTrim(v, var, sizeof v);
   latsCpyTrim(l, levtype ? levtype : "", sizeof l);
-  auto& q = tables().qcs;
+  if (!qc_table) return nullptr;
+  auto& q = *qc_table;
   size_t lo = 0, hi = q.size();
   while (lo < hi) {
     size_t mid = lo + (hi - lo) / 2;
@@ -682,7 +689,8 @@ void latsVertTypeList() {
   if (listed) return;
   listed = true;
   std::fprintf(stderr, "The following vertical dimension types are defined:\n");
-  for (const auto& v : tables().verts) std::fprintf(stderr, "%s\t%s\n", v.name, v.descrip);
+  for (int i = 0; i < nverts; ++i)
+    std::fprintf(stderr, "%s\t%s\n", vert_table[i].name, vert_table[i].descrip);
 }
 
 int lats_parmtab(const char* path) {

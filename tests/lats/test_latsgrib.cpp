@@ -2,6 +2,7 @@
 // grib_get keys and grib_get_data values (within half the packing step),
 // cdo's view of the grid, and vemra's own reader through the descriptor and
 // index written at close.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -36,15 +37,18 @@ void write_ta(const std::string& path, int convention, const written& w) {
   ASSERT_GT(fid, 0);
   int gid = latstest::grid(w.lons, w.lats);
   ASSERT_GT(gid, 0);
-  int vid_lev = lats_vert_dim("plev", "plev", static_cast<int>(w.levs.size()), w.levs.data());
-  ASSERT_GT(vid_lev, 0);
+  int vid_lev = 0;
+  if (!w.levs.empty()) {
+    vid_lev = lats_vert_dim("plev", "plev", static_cast<int>(w.levs.size()), w.levs.data());
+    ASSERT_GT(vid_lev, 0);
+  }
   int var = lats_var(fid, "ta", LATS_FLOAT, LATS_INSTANT, gid, vid_lev, "air temperature");
   ASSERT_GT(var, 0);
   std::vector<float> data(w.lons.size() * w.lats.size());
   for (int t = 0; t < w.times; ++t) {
     int hour = (18 + 6 * t) % 24, day = t == 0 ? 31 : 1, month = t == 0 ? 12 : 1;
     int year = t == 0 ? 1999 : 2000;
-    for (double lev : w.levs) {
+    for (double lev : w.levs.empty() ? std::vector<double>{0.0} : w.levs) {
       for (size_t j = 0; j < w.lats.size(); ++j)
         for (size_t i = 0; i < w.lons.size(); ++i)
           data[j * w.lons.size() + i] = field(w.lons[i], w.lats[j], lev, t);
@@ -135,7 +139,7 @@ void read_back(const std::string& ctl, const written& w) {
   ASSERT_EQ(pfi->y_size, ny);
   ASSERT_EQ(pfi->t_size, w.times);
   for (int t = 1; t <= w.times; ++t) {
-    for (int z = 1; z <= static_cast<int>(w.levs.size()); ++z) {
+    for (int z = 1; z <= std::max(1, static_cast<int>(w.levs.size())); ++z) {
       auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
       g->file = pfi.get();
       g->variable = &pfi->variables[0];
@@ -153,7 +157,7 @@ void read_back(const std::string& ctl, const written& w) {
       ASSERT_EQ(grc, 0) << gout;
       // The descriptor's z axis runs from the largest level down; y from
       // south to north whatever order the rows were written in.
-      std::vector<double> levs = w.levs, lats = w.lats;
+      std::vector<double> levs = w.levs.empty() ? std::vector<double>{0.0} : w.levs, lats = w.lats;
       std::sort(levs.rbegin(), levs.rend());
       std::sort(lats.begin(), lats.end());
       for (int j = 0; j < ny; ++j)
@@ -180,6 +184,14 @@ TEST_F(LatsGribPeer, DescriptorReopensInVemraWithTheSameValues) {
   EXPECT_NE(ctl.find("options yrev"), std::string::npos) << ctl;
   EXPECT_NE(ctl.find("ydef 5 linear -60.000000 30.000000"), std::string::npos) << ctl;
   read_back(path("ns.ctl"), ns);
+
+  // Without a vertical dimension or a default level type: level type 99,
+  // level 0, and the descriptor keys the variable on both.
+  written flat{latstest::ramp(0, 30, 12), latstest::ramp(-60, 30, 5), {}, 2};
+  write_ta(path("flat"), LATS_VEMRA_GRIB, flat);
+  ctl = vemra_test::read_file(path("flat.ctl"));
+  EXPECT_NE(ctl.find("ta        0   11, 99,  0 Air Temperature [K]\n"), std::string::npos) << ctl;
+  read_back(path("flat.ctl"), flat);
 }
 
 
