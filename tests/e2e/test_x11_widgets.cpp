@@ -323,3 +323,26 @@ TEST_F(X11Widgets, RedrawnButtonShowsItsNewLabel) {
   EXPECT_LT(old_same, 29 * 69);
   EXPECT_GT(lit, 0);
 }
+
+TEST_F(X11Widgets, WidgetsFollowBuffersAndClears) {
+  // Drawn out of sight, a button reacts once a swap shows it.
+  session->settle("set dbuff on");
+  session->settle("draw button 4 3 3 1 0.5 Hidden");
+  user->click(px(3), py(3));
+  EXPECT_EQ(session->pos(1), "Position = 3 3 1 0\n");
+  session->settle("swap");
+  user->click(px(3), py(3));
+  EXPECT_EQ(session->pos(2), "Position = 3 3 1 1 4 1\n");
+  // Clearing the graphics keeps the widgets; a full clear removes them.
+  session->settle("set dbuff off");
+  session->settle("draw button 5 6 3 1 0.5 Kept");
+  session->settle("set rband 2 line 1 5 3 7");
+  session->settle("clear graphics");
+  user->click(px(6), py(3));
+  EXPECT_EQ(session->pos(3), "Position = 6 3 1 1 5 1\n");
+  user->click(px(2), py(6));
+  EXPECT_EQ(session->pos(4), "Position = 2 6 1 2 2 2 6\n");
+  session->settle("clear");
+  user->click(px(6), py(3));
+  EXPECT_EQ(session->pos(5), "Position = 6 3 1 0\n");
+}
