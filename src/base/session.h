@@ -40,14 +40,11 @@ struct last_plot_scaling_record {
   float* array(int k) { return scaling[k].empty() ? nullptr : scaling[k].data(); }
 };
 
-struct session_state {
-  // Output records and frame counters.
-  writegds_record writegds;
-  int frame_pass = 0;
-  int kind_pass[10] = {};
-
+// What "reset" leaves alone: open files, defined variables, the dimension
+// environment, the page, the held results, fwrite and a few plot-layer
+// values that the user set once for the whole session.
+struct session_kept {
   // Dimension environment and files.
-  int loopdim = 3;
   int looping = 0;
   float loopincr = 0;
   file_descriptor* file_list = nullptr;
@@ -62,64 +59,76 @@ struct session_state {
   date_time time_end = {};
   int dim_varying[4] = {};
 
-  // Page (inches).
+  // Page (inches); the real page and plot extent are derived again at reset.
   float real_page_width = 0, real_page_height = 0;
   float page_width = 11;
   float plot_x_low = 0, plot_x_high = 0;
   float page_height = 8.5;
   float plot_y_low = 0, plot_y_high = 0;
-  int parea_set = 0;
   float parea[4] = {};
+
+  // Plot-layer values kept across reset.
+  int shade_colours[120] = {};
+  float shade_levels[120] = {};
+  float vrange[3] = {}, vrange2[3] = {};
+  float arrscl_size = 0;
+  float arrscl_magnitude = 0;
+  int mdlopts_blank = 0, mdlopts_dig3 = 0;
+  float xaxis_range[2] = {};
+  float xaxis_incr = 0;
+  float yaxis_range[2] = {};
+  float yaxis_incr = 0;
+  int map_colour_auto = 0;
+  int display_grey = 0, display_white = 0;
+  float xlevs[50] = {}, ylevs[50] = {};
+  series_output gxout_sub = output_series_plain;
+  float barbase_value = 0;
+
+  // Output files and results.
+  // Open from the first fwrite until "disable fwrite"; renamed into place then.
+  std::unique_ptr<replacing_file> fwrite_file;
+  std::string fwrite_name;  // empty: none ("vemra.fwrite")
+  int fwrite_byte_order = 1, fwrite_sequential = 0;
+  int batch = 0;
+  int result_held = 0;
+  int result_type[kMaxResults] = {};  // 1 grid, 0 station set
+  void* result[kMaxResults] = {};     // grid_field* or station_set*
+  // The conversions of the last plot (kacln clears the conversions only).
+  last_plot_scaling_record last_plot_scaling;
+  std::string imprun;
+};
+
+// The options "reset" restores to their defaults (and start-up sets).
+struct session_options {
+  session_options();
+
+  writegds_record writegds;
+  int loopdim = 3;
+  int parea_set = 0;
 
   // Contour and colour options.
   int clab = 1, clskip = 1;
-  std::string clab_format;  // empty: none
-  float rbrange[2] = {};
   int rbcols_count = 0;
   int rbcols[100] = {};
-  float cmin = -9.99e33f, cmax = 9.99e33f;
-  float cint = 0;
-  int clevs_count = 0;
   float clevs[100] = {};
-  int ccols_count = 0;
   int ccols[100] = {};
-  int shade_colours[120] = {};
-  float shade_levels[120] = {};
-  int shade_count = 0;
-  int ccolor = -9;
-  int cstyle = -9;
-  int cthick = 3;
-  int cmark = -9;
   int csmooth = 0, cterp = 1;
-  float vrange[3] = {}, vrange2[3] = {};
-  int vrange_set = 0, vrange2_set = 0;
 
   // Plot-element options.
   int grid = 1, grid_style = 5, grid_colour = 15;
   int dignum = 0;
   float digsiz = 0.07f;
-  int arrscl_set = 0;
-  float arrscl_size = 0;
   int arrlab = 1;
-  float arrscl_magnitude = 0;
   float arrowhead = 0.05f;
-  int hempref = -1;
   int missconn = 0, strmden = 5;
-  int mdlopts_blank = 0, mdlopts_dig3 = 0;
   std::string prnopts_format;  // empty: none ("%g ")
   int prnopts_count = 8, prnopts_blanks = 1, prnopts_undef = 0;
   int fgvals_values[50] = {};
   int fgvals_colours[50] = {};
   int fgvals_count = 0;
-  int gridln = -9;
   int stid = 0;
-  float xaxis_range[2] = {};
-  float xaxis_incr = 0;
-  float yaxis_range[2] = {};
-  float yaxis_incr = 0;
-  int xaxis_set = 0, yaxis_set = 0;
   int frame = 1;
-  int xyrev = 0, xflip = 0, yflip = 0, zlog = 0;
+  int zlog = 0;
 
   // Map options.
   map_projection mproj = map_projection::latlon;
@@ -139,81 +148,98 @@ struct session_state {
   field_output gxout_2d = output_contour;
   field_vector_output gxout_2d_vector = output_vector;
   station_output gxout_station = output_station_value;
-  int black_set = 0;
   float black_range[2] = {};
   int line_colour = 1, line_style = 1, line_thick = 3;
-  int map_colour_auto = 0;
   int string_colour = 1, string_thick = 3, string_just = 0;
   float string_rotation = 0;
   float strsiz_h = 0.1f, strsiz_v = 0.12f;
   int annot_colour = 1, annot_thick = 6;
-  int display_grey = 0, display_white = 0;
   int xlopts_colour = 1, xlopts_thick = 4, ylopts_colour = 1, ylopts_thick = 4,
       clopts_colour = -1, clopts_thick = -1;
-  int xlpos_side = 0, ylpos_side = 0, ylpos_set = 0;
   float xlopts_size = 0.11f, ylopts_size = 0.11f, clopts_size = 0.09f;
-  float xlpos_offset = 0, ylpos_offset = 0;
-  float ylpos_work = 0;  // widest left-side y label so far (inches)
-  float xlevs[50] = {}, ylevs[50] = {};
-  int xlevs_count = 0, ylevs_count = 0;
-  float xlint = 0, ylint = 0;
-  std::string xlab_format, ylab_format;  // empty: none
   int xlab = 1, ylab = 1;
-  // Label texts separated by NULs; empty: none.
-  std::string xlabs_list, ylabs_list;
-  int xlabs_count = 0, ylabs_count = 0;
-  int tlsupp = 0;
   int lfcols[2] = {2, 3};
   int wxcols[5] = {2, 10, 11, 7, 15};
   int wxopt = 1;
-  series_output gxout_sub = output_series_plain;
   int bargap = 0, baropts_outline = 0;
-  float barbase_value = 0;
   int barbase_mode = 0;
   int button_defaults[9] = {1, 0, 1, 1, 1, 0, 1, 1, 3};
   int dialog_defaults[6] = {-1, -1, -1, -1, 3, 0};
   int dropmenu_defaults[15] = {1, 0, 1, 1, 1, 0, 1, 1, 1, 0, 1, 1, 1, 1, 1};
 
-  // Output files, flags and results.
-  // Open from the first fwrite until "disable fwrite"; renamed into place then.
-  std::unique_ptr<replacing_file> fwrite_file;
-  std::string fwrite_name;  // empty: none ("vemra.fwrite")
-  int fwrite_byte_order = 1, fwrite_sequential = 0;
-  int logo = 1, timelab = 1, stnprint = 0, dbuff = 0;
-  int batch = 0;
-  int result_count = 0, result_held = 0;
-  int result_type[kMaxResults] = {};  // 1 grid, 0 station set
-  void* result[kMaxResults] = {};     // grid_field* or station_set*
+  // Flags, counters and collections.
+  int timelab = 1, stnprint = 0, dbuff = 0;
+  int result_count = 0;
   collection_entry* collection_head[kCollections] = {};
   int collection_count[kCollections] = {};
-  int last_plot_code = 0, last_plot_idim = -1, last_plot_jdim = -1;
-  last_plot_scaling_record last_plot_scaling;
   int stat = 0;
   int imprun_set = 0;
-  std::string imprun;
   int impcmd = 1;
   volatile sig_atomic_t interrupt = 0;
-  int fill_set = 0, fill_type = 1, fill_density = 5, fill_angle = 0;
+  int fill_type = 1, fill_density = 5, fill_angle = 0;
   int datawarn = 1;
+};
 
-  // LATS output settings.
+// The options each plot restores ("clear", and reset after it).
+struct plot_options {
+  std::string clab_format;  // empty: none
+  float rbrange[2] = {};
+  float cmin = -9.99e33f, cmax = 9.99e33f;
+  float cint = 0;
+  int clevs_count = 0;
+  int ccols_count = 0;
+  int ccolor = -9;
+  int cstyle = -9;
+  int cthick = 3;
+  int cmark = -9;
+  int vrange_set = 0, vrange2_set = 0;
+  int arrscl_set = 0;
+  int hempref = -1;
+  int gridln = -9;
+  int xaxis_set = 0, yaxis_set = 0;
+  int xyrev = 0, xflip = 0, yflip = 0;
+  int black_set = 0;
+  int xlpos_side = 0, ylpos_side = 0, ylpos_set = 0;
+  float xlpos_offset = 0, ylpos_offset = 0;
+  float ylpos_work = 0;  // widest left-side y label so far (inches)
+  int xlevs_count = 0, ylevs_count = 0;
+  float xlint = 0, ylint = 0;
+  std::string xlab_format, ylab_format;  // empty: none
+  // Label texts separated by NULs; empty: none.
+  std::string xlabs_list, ylabs_list;
+  int xlabs_count = 0, ylabs_count = 0;
+  int tlsupp = 0;
+  int logo = 1;
+  int fill_set = 0;
+};
+
+// What each new frame restores: the passes drawn on it and the last plot.
+struct frame_record {
+  int frame_pass = 0;
+  int kind_pass[10] = {};
+  int shade_count = 0;
+  int last_plot_code = 0, last_plot_idim = -1, last_plot_jdim = -1;
+};
+
+// "set lats" settings and the ids of the output in progress; reset restores them.
+struct lats_settings {
   char lats_parmtab_file[257] = "";
   int lats_convention = 3;
   int lats_frequency = -1;
   int lats_calendar = 0x1111;
   int lats_deltat = 0;
-  char lats_model[257] = "";
-  char lats_comment[257] = "";
-  char lats_center[33] = "";
-  char lats_output[257] = "";
+  char lats_model[257] = "Unknown1 LATS model";
+  char lats_comment[257] = "Written using the Vemra-LATS interface";
+  char lats_center[33] = "PCMDI";
+  char lats_output[257] = "vemra.lats";
   int lats_basetime_ymdh[4] = {-1, -1, -1, -1};
-  char lats_vertdim[33] = "";
+  char lats_vertdim[33] = "plev";
   double lats_levels[128] = {};
   int lats_level_count = -1;
   int lats_gridtype = 2;
-  char lats_gridname[65] = "";
-  char lats_var_name[33] = "";
-  char lats_varcomment[257] = "";
+  char lats_gridname[65] = "grid1";
+  char lats_var_name[33] = "unknown1";
+  char lats_varcomment[257] = "Unknown1 variable comment";
   int lats_timestat = 2;
   double lats_level = -1e20;
   int lats_timeoption = 1;
@@ -223,14 +249,17 @@ struct session_state {
   int lats_write_armed = 0;
 };
 
+// The session, grouped by lifetime; fields are reached directly (pcm->cint).
+struct session_state : session_kept, session_options, plot_options, frame_record, lats_settings {};
+
 // The one session of the process.
 extern session_state* gcmn;
 
-// Every default set at start-up and by "reset"; keeps files, defined
-// variables, the page size, the batch flag, the display choice, the file
-// serial and the fwrite settings.
+// Every default set at start-up and by "reset": restores all but session_kept
+// and derives the real page and plot extent from the page size.
 void kainit();
-// Per-frame clean-up; full also restores the per-plot options.
+// Per-frame clean-up (frame_record, the last plot's conversions); full also
+// restores plot_options.
 void kacln(session_state* pcm, int full);
 // The interrupt flag (0 or 1), polled by long operations.
 int kaqsig();
