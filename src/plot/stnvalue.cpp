@@ -55,6 +55,7 @@ void values(session_state* pcm) {
   const float dig = pcm->digsiz;
   gxwide(pcm->cthick);
   const bool mark = pcm->result_count >= 2 || pcm->stid;
+  gxcolr(pcm->ccolor < 0 ? 1 : pcm->ccolor);
   for (const station_report* r = s->first_report; r; r = r->next) {
     float x, y;
     if (!kastnpos(pcm, r, s->undef, true, &x, &y)) continue;

@@ -263,25 +263,14 @@ TEST(Draw, MappolyNeedsALongitudeLatitudePlot) {
   EXPECT_NEAR(max_y, mils(py(15)), 2);
 }
 
-TEST(Draw, WeatherSymbolInClassColoursOrOneColour) {
-  // Symbol 1 (two facing brackets, colour class 0) at (2, 3), size 0.5,
-  // in the first "wxcols" colour with thickness 3 by default.
+TEST(Draw, WeatherSymbolInItsClassColour) {
+  // Symbol 1 (two facing brackets, class 0) at (2, 3), size 0.5.
   Drawn d = draw("set wxcols 4 5 6 7 8\ndraw wxsym 1 2 3 0.5\n");
   EXPECT_EQ(answer(d.out, "draw wxsym 1 2 3 0.5"), "");
   expect_records(only(d.records, {-3, -10, -11}),
                  {{-3, 4}, mv(1.9, 3.175), dr(1.95, 3.125), dr(1.95, 2.875), dr(1.9, 2.825),
                   mv(2.1, 3.175), dr(2.05, 3.125), dr(2.05, 2.875), dr(2.1, 2.825)},
                  "wxsym 1");
-  // A colour number of its own; symbol 16 is two circles of radius 0.1 at
-  // +-0.15, here size 1 from (5, 5): the first starts at 4.75.
-  d = draw("draw wxsym 16 5 5 1 9 6\n");
-  std::vector<Record> pen = only(d.records, {-3, -10, -11});
-  // Each element sets its colour: colour, 13 points, colour, 13 points.
-  ASSERT_EQ(pen.size(), 28u);
-  EXPECT_EQ(pen[0], (Record{-3, 9}));
-  EXPECT_EQ(pen[1], mv(4.75, 5));
-  EXPECT_EQ(pen[14], (Record{-3, 9}));
-  EXPECT_EQ(pen[15], mv(5.05, 5));
 }
 
 TEST(Draw, RefusalsDrawNothing) {

@@ -1,7 +1,8 @@
-// A batch page and a session holding station sets made in the test, for the
-// station plot tests; what was drawn is read back through drawn.h.
+// A batch page, a session holding station sets made in the test, and the
+// frame read back from the display list, for the station plot tests.
 #pragma once
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -10,40 +11,73 @@
 
 #include "base/session.h"
 #include "data/result.h"
-#include "plot/drawn.h"
+#include "gx/gx.h"
+#include "gx/metafile.h"
 #include "support/stdout_capture.h"
 
 namespace stntest {
 
 constexpr float kUndef = -999;
 
-struct report {
-  const char* id;  // up to 8 characters, blank-padded in the report
-  float lon, lat, value;
-  float lev = 0, time = 1;
+struct op {
+  char kind;  // m move, d draw, p polygon (its first point), r rectangle (xlo, ylo)
+  float x, y;
+  int colour = -1;
 };
 
+inline void new_page() {
+  gxhlimits(0, 0);
+  gxstrt(11, 8.5f, 1);
+  gxfrme(frame_action::clear);
+}
+
+// The frame's ops of the given kinds, only those in colour c unless c is -1.
+inline std::vector<op> frame(const std::string& kinds, int c = -1) {
+  struct sink : metafile_sink {
+    std::vector<op> ops;
+    int now = -1;
+    void colour(int k) override { now = k; }
+    void move(float x, float y) override { ops.push_back({'m', x, y, now}); }
+    void draw(float x, float y) override { ops.push_back({'d', x, y, now}); }
+    void polygon(const float* xy, int) override { ops.push_back({'p', xy[0], xy[1], now}); }
+    void rect(float xlo, float, float ylo, float) override { ops.push_back({'r', xlo, ylo, now}); }
+  } s;
+  gxhwalk(0, s);
+  std::vector<op> out;
+  for (const op& o : s.ops)
+    if (kinds.find(o.kind) != std::string::npos && (c == -1 || o.colour == c)) out.push_back(o);
+  return out;
+}
+
+// Stored coordinates are thousandths of an inch.
+inline bool near(const op& o, char kind, float x, float y) {
+  return o.kind == kind && std::fabs(o.x - x) < 0.0015f && std::fabs(o.y - y) < 0.0015f;
+}
+inline bool has(const std::vector<op>& ops, char kind, float x, float y) {
+  for (const op& o : ops)
+    if (near(o, kind, x, y)) return true;
+  return false;
+}
+
+struct report {
+  const char* id;
+  float lon, lat, value, lev = 0, time = 1;
+};
+
+// The scaled map of lon 0..90 by lat 0..70 on the plot area 1..10 by 1..8:
+// (lon, lat) at (1 + lon/10, 1 + lat/10); digsiz 0.1, colour 0.
 struct Session {
   std::unique_ptr<session_state> s = std::make_unique<session_state>();
-
-  // The scaled map over lon 0..90, lat 0..70 on the plot area 1..10 by
-  // 1..8: one tenth of an inch a degree, (lon, lat) at (1 + lon/10, 1 + lat/10).
   Session() {
-    drawn::new_page();
-    s->batch = 1;
-    s->mpdraw = s->logo = s->timelab = s->grid = s->xlab = s->ylab = 0;
-    s->frame = 0;
+    new_page();
+    s->mpdraw = s->logo = s->timelab = s->grid = s->xlab = s->ylab = s->frame = s->ccolor = 0;
     s->mproj = map_projection::scaled;
     s->parea_set = 1;
-    s->parea[0] = 1;
-    s->parea[1] = 10;
-    s->parea[2] = 1;
-    s->parea[3] = 8;
-    s->dim_min[0] = 0;
+    const float area[4] = {1, 10, 1, 8};
+    std::memcpy(s->parea, area, sizeof area);
     s->dim_max[0] = 90;
-    s->dim_min[1] = 0;
     s->dim_max[1] = 70;
-    s->ccolor = 0;
+    s->digsiz = 0.1f;
     s->annot_colour = 15;
   }
   ~Session() {
@@ -53,8 +87,6 @@ struct Session {
     }
   }
   session_state* operator->() { return s.get(); }
-  session_state* get() { return s.get(); }
-
   station_set* add(const std::vector<report>& rs, int idim = 0, int jdim = 1) {
     auto* set = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
     set->undef = kUndef;
@@ -62,45 +94,35 @@ struct Session {
     set->jdim = jdim;
     for (const report& r : rs) {
       station_report* p = kaarpt(set);
-      std::memset(p->stid, ' ', 8);
-      std::memcpy(p->stid, r.id, std::min<size_t>(8, std::strlen(r.id)));
-      p->lon = r.lon;
-      p->lat = r.lat;
-      p->lev = r.lev;
-      p->time = r.time;
-      p->value = r.value;
+      *p = {p->next, {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}, r.lat, r.lon, r.lev, r.time, r.value};
+      std::memcpy(p->stid, r.id, std::strlen(r.id));
       set->report_count++;
     }
     push(set, 0);
     return set;
   }
-  // A grid of one value (no varying dimension).
-  grid_field* add_value(float v) {
+  // A grid of one value, or varying along x when idim is 0.
+  void add_grid(float v, int idim = -1) {
     auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
-    g->values = &g->min_value;
-    g->min_value = g->max_value = v;
-    g->undef = kUndef;
+    g->values = idim < 0 ? &g->min_value : static_cast<float*>(std::calloc(1, sizeof(float)));
+    *g->values = v;
     g->isiz = g->jsiz = 1;
-    g->idim = g->jdim = -1;
+    g->idim = idim;
+    g->jdim = -1;
     push(g, 1);
-    return g;
   }
   void push(void* r, int type) {
     s->result_type[s->result_count] = type;
     s->result[s->result_count++] = r;
     s->result_held = s->result_count;
   }
-
-  // Runs the plot; returns what it printed.
-  template <typename F>
-  std::string run(F fn) {
+  std::string run(void (*plot)(session_state*)) {
     StdoutCapture cap;
-    fn(s.get());
+    plot(s.get());
     return cap.text();
   }
 };
 
-// Page position of (lon, lat) on the test map.
 inline float px(float lon) { return 1 + lon / 10; }
 inline float py(float lat) { return 1 + lat / 10; }
 
