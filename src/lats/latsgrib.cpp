@@ -196,14 +196,27 @@ int bds_set(const float* v, int64_t n, bool hasmiss, float missing, float tol, i
     if (npres == 0 || v[i] > vmax) vmax = v[i];
     ++npres;
   }
+  // The reference the reader will see (an IBM float) must not lie above the
+  // smallest value, and the widths are chosen from it, so that every value
+  // packs without wrapping.
+  unsigned char ibm[4];
+  auto reference = [&ibm](float r) {
+    flt2ibm(r, ibm);
+    float rp = ibm2flt(ibm);
+    while (rp > r) {
+      ibm_step_down(ibm);
+      rp = ibm2flt(ibm);
+    }
+    return rp;
+  };
   int nbits = 0, E = 0;
   double factor = 1.0;
-  float R = vmin;
+  float Rp = 0.0f;
   out->decimal = false;
   if (scalefac != LATS_NO_SCALE) {
     factor = std::pow(10.0, scalefac);
-    R = static_cast<float>(vmin * factor);
-    double range = std::floor((static_cast<double>(vmax) - vmin) * factor + 0.5);
+    Rp = reference(static_cast<float>(vmin * factor));
+    double range = std::floor(vmax * factor - Rp + 0.5);
     while (nbits < 64 && range >= std::ldexp(1.0, nbits)) ++nbits;
     out->decimal = true;
     if (nbits > 24) {
@@ -214,26 +227,20 @@ int bds_set(const float* v, int64_t n, bool hasmiss, float missing, float tol, i
   if (!out->decimal) {
     if (scalefac == LATS_NO_SCALE) nbits = precision;
     factor = 1.0;
-    R = vmin;
-    float x = static_cast<float>((static_cast<double>(vmax) - vmin) / (std::ldexp(1.0, nbits + 1) - 3.0));
+    Rp = reference(vmin);
+    double span = static_cast<double>(vmax) - Rp;
+    float x = static_cast<float>(span / (std::ldexp(1.0, nbits + 1) - 3.0));
+    if (vmax == vmin) x = 0.0f;
     if (x != 0.0f) {
       E = static_cast<int>(std::floor(std::log10(x) * 3.321928)) + 2;
     } else {
       E = 1;
       nbits = 0;
     }
-    if (nbits == 1) E = 0;
+    // One bit a value packs offsets of 0 and 1 unscaled when they fit.
+    if (nbits == 1 && span <= 1.0) E = 0;
   }
   if (nbits == 0) nbits = 1;
-
-  // The reference the reader will see must not lie above the smallest value.
-  unsigned char ibm[4];
-  flt2ibm(R, ibm);
-  float Rp = ibm2flt(ibm);
-  while (Rp > R) {
-    ibm_step_down(ibm);
-    Rp = ibm2flt(ibm);
-  }
 
   const double scale = std::ldexp(1.0, -E);
   const double top = std::ldexp(1.0, nbits) - 1.0;

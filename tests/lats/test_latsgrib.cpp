@@ -245,4 +245,58 @@ TEST_F(LatsGribPeer, ReferenceAtOrBelowTheMinimumAndNegativeLastLatitude) {
   EXPECT_EQ(k, 16);
 }
 
+// A weekly file with delta 2 is a daily one with delta 14; a gaussian grid
+// of 94 latitudes gives N = 47.
+TEST_F(LatsGribPeer, WeeklyAverageOnAGaussianGrid) {
+  if (!latstest::have("grib_get")) GTEST_SKIP() << "no eccodes";
+  int fid = lats_create(path("wk").c_str(), LATS_GRIB_ONLY, LATS_STANDARD, LATS_WEEKLY, 2, "ncep",
+                        "m", "c");
+  int gid = latstest::grid(latstest::ramp(0, 10, 36), latstest::ramp(88.5, -1.9, 94), LATS_GAUSSIAN);
+  int var = lats_var(fid, "psl", LATS_FLOAT, LATS_AVERAGE, gid, 0, "");
+  ASSERT_GT(var, 0);
+  std::vector<float> data(36 * 94, 101325.0f);
+  ASSERT_EQ(lats_write(fid, var, 0, 2000, 1, 3, 0, data.data()), 1);
+  ASSERT_EQ(lats_close(fid), 1);
+  EXPECT_EQ(shell(dir, "grib_get -p unitOfTimeRange,P1,P2,timeRangeIndicator,"
+                       "dataRepresentationType,N,indicatorOfTypeOfLevel:i,generatingProcessIdentifier wk.grb"),
+            "2 0 14 3 4 47 102 21\n");
+}
+
+// Decimal scaling that would need 25 bits falls back to 24 bits of binary
+// scaling with D written as 0; a constant field packs one zero bit a value.
+TEST_F(LatsGribPeer, PackingWidthsAndScales) {
+  if (!latstest::have("grib_get") || !latstest::have("grib_get_data")) GTEST_SKIP() << "no eccodes";
+  int fid = lats_create(path("pk").c_str(), LATS_GRIB_ONLY, LATS_STANDARD, LATS_HOURLY, 1, "pcmdi",
+                        "m", "c");
+  int gid = latstest::grid(latstest::ramp(0, 10, 10), latstest::ramp(0, 10, 5));
+  int hus = lats_var(fid, "hus", LATS_FLOAT, LATS_INSTANT, gid, 0, "");  // D = 4
+  int ps = lats_var(fid, "ps", LATS_FLOAT, LATS_INSTANT, gid, 0, "");    // D = 0
+  std::vector<float> wide(50), flat(50, 101325.0f);
+  for (size_t k = 0; k < 50; ++k) wide[k] = static_cast<float>(k) * 41.0f + 0.3f;
+  ASSERT_EQ(lats_write(fid, hus, 0, 2000, 1, 1, 0, wide.data()), 1);
+  ASSERT_EQ(lats_write(fid, ps, 0, 2000, 1, 1, 0, flat.data()), 1);
+  ASSERT_EQ(lats_close(fid), 1);
+  std::string keys = shell(dir, "grib_get -p bitsPerValue,decimalScaleFactor,binaryScaleFactor pk.grb");
+  std::istringstream in(keys);
+  int b1, d1, e1, b2, d2, e2;
+  ASSERT_TRUE(in >> b1 >> d1 >> e1 >> b2 >> d2 >> e2) << keys;
+  EXPECT_EQ(b1, 24);
+  EXPECT_EQ(d1, 0);
+  EXPECT_EQ(b2, 1);
+  EXPECT_EQ(d2, 0);
+  EXPECT_EQ(e2, 0);
+  std::string vals = shell(dir, "grib_get_data -w count=1 pk.grb");
+  std::istringstream vin(vals);
+  std::string header;
+  std::getline(vin, header);
+  double lat, lon, v;
+  int k = 0;
+  while (vin >> lat >> lon >> v) {
+    EXPECT_NEAR(v, wide[static_cast<size_t>(k)], std::ldexp(1.0, e1) / 2) << k;
+    ++k;
+  }
+  EXPECT_EQ(k, 50);
+  EXPECT_EQ(shell(dir, "grib_get -w count=2 -p max,min pk.grb"), "101325 101325\n");
+}
+
 }  // namespace
