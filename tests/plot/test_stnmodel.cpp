@@ -67,11 +67,15 @@ TEST(StationModel, NumbersAndVisibilityRoundACalmStation) {
 }
 
 TEST(StationModel, MarkCodes) {
-  // Code 24: circle and X of half-diagonal 1.4 x 0.1 / 2.8284.
+  // Code 24: circle and X of half-diagonal 1.4 x 0.1 / 2.8284 (ring r =
+  // 0.112). A visibility past the int range ends at the largest int of
+  // 32nds: 67108863 and 31/32, the whole number ending 0.179 + 0.13 + 0.156
+  // left of the station.
   Session s;
-  ops pen = model(s, {0, 0, kUndef, kUndef, kUndef, kUndef, 24.2f});
+  ops pen = model(s, {0, 0, kUndef, kUndef, kUndef, kUndef, 24.2f, kUndef, 1e30f});
   const float d = 0.14f / 2.8284f;
   EXPECT_TRUE(contains(pen, {{'m', 5 - d, 4 + d}, {'d', 5 + d, 4 - d}, {'m', 5 + d, 4 + d}}));
+  EXPECT_TRUE(contains(pen, text_at("67108863", 3.7348f, 3.95f, 0.1f)));
   // With colour 0, code 23 draws nothing and 21 a filled circle.
   for (float code : {23.0f, 21.0f}) {
     Session t;

@@ -86,7 +86,7 @@ TEST(StationPlot, BarbsAndArrowsFromPairedReports) {
   v->ccolor = 5;
   v->arrowhead = 0;
   v->gxout_station = output_station_vector;
-  v.add({{"A", 40, 30, 30}, {"C", 20, 20, 3}});
+  v.add({{"A", 40, 30, 30}, {"C", 20, 20, 3}, {"D", 70, 60, kUndef}});  // no speed of 999
   v.add({{"C", 20, 20, 4}, {"A", 40, 30, 40}});
   v.run(kapstn);
   EXPECT_FLOAT_EQ(v->arrscl_magnitude, 50);

@@ -80,15 +80,20 @@ TEST(StationSeries, RefusalsDrawNothing) {
   series(u, {{"A", 10, 10, kUndef, 0, 1}, {"B", 20, 10, 5, 0, 1}});  // only A counts
   EXPECT_EQ(u.run(katser), "All stations undefined for this variable\n");
   EXPECT_TRUE(frame("mdp").empty());
+  Session b;  // barbs without a v result
+  b->gxout_sub = output_series_barb;
+  series(b, {{"A", 10, 10, 5, 0, 1}});
+  EXPECT_EQ(b.run(katser), "Invalid data:  Station data required\n");
 }
 
 TEST(StationProfile, StationsInFirstOrderEachFromItsHighestLevel) {
   // Values along x = 1 + 0.7 v, levels 500..1000 up y = 1..7; colour 0
-  // draws in 1.
+  // draws in 1. B's undefined top report does not join B's line to A's.
   Session s;
   station_set* set = series(s, {{"A", 10, 10, 1, 1000}, {"B", 20, 10, 2, 850}, {"A", 10, 10, 3, 500},
                                 {"C", 30, 10, 4, 700}, {"B", 20, 10, 5, 1000}, {"A", 10, 10, 6, 850},
-                                {"A", 10, 10, 7, 850}}, 2);
+                                {"A", 10, 10, 7, 850}, {"B", 20, 10, kUndef, 1100}}, 2);
+  s->missconn = 1;
   s->dim_min[2] = 500;
   s->dim_max[2] = 1000;
   s->ccolor = 0;
@@ -96,7 +101,7 @@ TEST(StationProfile, StationsInFirstOrderEachFromItsHighestLevel) {
   std::string order;
   for (const station_report* r = set->first_report; r; r = r->next)
     order += r->stid[0] + std::to_string(int(r->value));
-  EXPECT_EQ(order, "A1A6A7A3B5B2C4");
+  EXPECT_EQ(order, "A1A6A7A3B-999B5B2C4");
   const char kinds[] = "mdddmdm";
   const float v[] = {1, 6, 7, 3, 5, 2, 4}, lev[] = {1000, 850, 850, 500, 1000, 850, 700};
   std::vector<stntest::op> pen = frame("md", 1);
