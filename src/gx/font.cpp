@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "gx/font.h"
@@ -33,6 +34,11 @@ struct font_state {
 };
 
 font_state fs;
+
+struct file_closer {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using file_ptr = std::unique_ptr<FILE, file_closer>;
 
 // The pair count in the first three columns, read as "%i" would.
 int read_count(const char* p, int len) {
@@ -110,9 +116,9 @@ int gxchrd(int font) {
   char name[32];
   std::snprintf(name, sizeof name, "font%i.dat", font);
   std::string dname = gxgnam(name);
-  FILE* fp = nullptr;
-  if (!dname.empty()) fp = std::fopen(dname.c_str(), "rb");
-  if (!fp) fp = std::fopen(name, "rb");
+  file_ptr fp;
+  if (!dname.empty()) fp.reset(std::fopen(dname.c_str(), "rb"));
+  if (!fp) fp.reset(std::fopen(name, "rb"));
   if (!fp) {
     std::printf("Error opening stroke character data set \n");
     if (!dname.empty()) std::printf("  Data set names = %s ; %s\n", dname.c_str(), name);
@@ -120,22 +126,20 @@ int gxchrd(int font) {
   }
 
   std::string text;
-  bool ok = std::fseek(fp, 0, SEEK_END) == 0;
-  long size = ok ? std::ftell(fp) : -1;
-  if (!ok || size < 0 || std::fseek(fp, 0, SEEK_SET) != 0) {
-    std::fclose(fp);
+  bool ok = std::fseek(fp.get(), 0, SEEK_END) == 0;
+  long size = ok ? std::ftell(fp.get()) : -1;
+  if (!ok || size < 0 || std::fseek(fp.get(), 0, SEEK_SET) != 0) {
     std::printf("Error reading font data: I/O Error\n");
     return 1;
   }
   try {
     text.resize(static_cast<size_t>(size));
   } catch (...) {
-    std::fclose(fp);
     std::printf("Error reading font data:  Memory allocation error\n");
     return 1;
   }
-  size_t got = size > 0 ? std::fread(text.data(), 1, text.size(), fp) : 0;
-  std::fclose(fp);
+  size_t got = size > 0 ? std::fread(text.data(), 1, text.size(), fp.get()) : 0;
+  fp.reset();
   if (got != text.size()) {
     std::printf("Error reading font data: I/O Error\n");
     return 1;

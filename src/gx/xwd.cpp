@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -38,6 +39,12 @@ void put16(std::vector<unsigned char>& b, uint16_t v) {
 
 unsigned long lowbit(unsigned long m) { return m & (~m + 1); }
 
+// An image the server handed over, destroyed with it.
+struct image_deleter {
+  void operator()(XImage* image) const { XDestroyImage(image); }
+};
+using image_ptr = std::unique_ptr<XImage, image_deleter>;
+
 }  // namespace
 
 void set_display_screen(Display* display, int screen) {
@@ -68,16 +75,18 @@ void _swapshort(char* bp, unsigned long n) {
   for (unsigned long i = 0; i + 2 <= n; i += 2) std::swap(bp[i], bp[i + 1]);
 }
 
-int Get_XColors(XWindowAttributes* attr, XColor** colours) {
-  *colours = nullptr;
+int Get_XColors(XWindowAttributes* attr, std::vector<XColor>* colours) {
+  colours->clear();
   if (!attr->colormap) return 0;
   int n = attr->visual->map_entries;
   if (n <= 0) return 0;
-  XColor* c = new (std::nothrow) XColor[n];
-  if (!c) {
+  try {
+    colours->resize(static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "Out of memory!\n");
     return -1;
   }
+  XColor* c = colours->data();
   Visual* v = attr->visual;
   if (v->c_class == DirectColor || v->c_class == TrueColor) {
     unsigned long red = 0, green = 0, blue = 0;
@@ -99,7 +108,6 @@ int Get_XColors(XWindowAttributes* attr, XColor** colours) {
     }
   }
   XQueryColors(ds.dsp, attr->colormap, c, n);
-  *colours = c;
   return n;
 }
 
@@ -147,17 +155,14 @@ int Window_Dump(Window window, std::FILE* out) {
   if (XFetchName(dsp, window, &fetched) && fetched && fetched[0]) name = fetched;
   if (fetched) XFree(fetched);
 
-  XImage* image = XGetImage(dsp, window, rect_x, rect_y, rect_w, rect_h, AllPlanes, ZPixmap);
+  image_ptr image(XGetImage(dsp, window, rect_x, rect_y, rect_w, rect_h, AllPlanes, ZPixmap));
   if (!image) {
     std::fprintf(stderr, "unable to get image at %dx%d+%d+%d\n", w, h, rect_x, rect_y);
     return 1;
   }
-  XColor* colours = nullptr;
+  std::vector<XColor> colours;
   int ncolors = Get_XColors(&attr, &colours);
-  if (ncolors < 0) {
-    XDestroyImage(image);
-    return 1;
-  }
+  if (ncolors < 0) return 1;
   XBell(dsp, 0);
   XBell(dsp, 0);
   XFlush(dsp);
@@ -199,8 +204,6 @@ int Window_Dump(Window window, std::FILE* out) {
     b.push_back(static_cast<unsigned char>(colours[i].flags));
     b.push_back(0);
   }
-  delete[] colours;
-  XDestroyImage(image);
   if (std::fwrite(b.data(), 1, b.size(), out) != b.size()) return 1;
   return 0;
 }
@@ -209,13 +212,11 @@ int Pixmap_Dump(Drawable drawable, std::FILE* out, int x, int y, unsigned width,
                 unsigned height) {
   Display* const dsp = ds.dsp;
   if (!dsp) return 1;
-  XImage* image = XGetImage(dsp, drawable, x, y, width, height, AllPlanes, ZPixmap);
+  image_ptr image(XGetImage(dsp, drawable, x, y, width, height, AllPlanes, ZPixmap));
   if (!image) {
     std::fprintf(stderr, "unable to get image at %ux%u+%d+%d\n", width, height, x, y);
     return 1;
   }
-  std::size_t n = static_cast<std::size_t>(Image_Size(image));
-  int rc = std::fwrite(image->data, 1, n, out) == n ? 0 : 1;
-  XDestroyImage(image);
-  return rc;
+  std::size_t n = static_cast<std::size_t>(Image_Size(image.get()));
+  return std::fwrite(image->data, 1, n, out) == n ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <vector>
 
 void set_display_screen(Display* display, int screen);
 // 0 when the header, name and colour table were written, 1 on failure.
@@ -18,8 +19,8 @@ int Pixmap_Dump(Drawable drawable, std::FILE* file, int x, int y, unsigned width
 // that the image appended after it agrees with the header.
 void xwd_rect(int* x, int* y, unsigned* width, unsigned* height);
 long Image_Size(XImage* image);
-// Number of colour entries built into *colours (caller frees with delete[]),
-// -1 when the table could not be allocated.
-int Get_XColors(XWindowAttributes* attributes, XColor** colours);
+// Number of colour entries built into *colours, -1 when the table could not
+// be allocated.
+int Get_XColors(XWindowAttributes* attributes, std::vector<XColor>* colours);
 void _swaplong(char* buffer, unsigned long n);
 void _swapshort(char* buffer, unsigned long n);
