@@ -3,9 +3,6 @@
 // sends it mouse and key events. The window is 550 x 425 pixels, 50 pixels
 // to the inch both ways.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
@@ -32,63 +29,24 @@ int px(float x) { return static_cast<int>(x * 50 + 0.5f); }
 int py(float y) { return 425 - static_cast<int>(y * 50 + 0.5f); }
 
 // The program with its window, fed one command at a time.
-class WindowSession {
-public:
-  explicit WindowSession(const TempDir& dir) : out_(dir.file("session.out")) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    const std::string display = server().display();
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(fds[0], 0);
-      close(fds[1]);
-      int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(out, 2);
-      if (chdir(dir.path().c_str()) != 0) _exit(126);
-      setenv("DISPLAY", display.c_str(), 1);
-      execl(VEMRA_BIN, VEMRA_BIN, "-l", "-g", "550x425+0+0", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[0]);
-    in_ = fds[1];
-  }
-  ~WindowSession() {
-    if (in_ >= 0) close(in_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  void send(const std::string& line) {
-    std::string l = line + "\n";
-    if (write(in_, l.data(), l.size()) != static_cast<ssize_t>(l.size())) ADD_FAILURE();
-  }
-  std::string output() const { return read_file(out_); }
-  // Waits (up to 10 s) until the output holds text n times.
-  bool wait_for(const std::string& text, std::size_t n = 1) {
-    for (int i = 0; i < 1000; ++i) {
-      if (count_of(output(), text) >= n) return true;
-      usleep(10000);
-    }
-    return false;
-  }
-  // Runs a command and waits for the prompt after it: everything typed
-  // before has been done.
+struct WindowSession : LiveSession {
+  explicit WindowSession(const TempDir& dir)
+      : LiveSession(dir, "session.out", {"-l", "-g", "550x425+0+0"}, server().display()) {}
+  void send(const std::string& line) { EXPECT_TRUE(LiveSession::send(line + "\n")); }
+  // Runs a command and waits until a query after it is answered.
   void settle(const std::string& cmd) {
     send(cmd);
-    send("q string mark" + std::to_string(++marks_));
-    wait_for("String Width", static_cast<std::size_t>(marks_));
+    send("q string mark");
+    wait_for("String Width", static_cast<std::size_t>(++marks));
   }
   // The window id the program reports.
   Window window() {
     send("q xinfo");
     if (!wait_for("Window Border")) return 0;
     std::string o = output();
-    std::size_t at = o.find("Window ID = ");
-    return static_cast<Window>(std::stoul(o.substr(at + 12)));
+    return static_cast<Window>(std::stoul(o.substr(o.find("Window ID = ") + 12)));
   }
-  // The answer of one "q pos".
+  // The answer of the n-th "q pos".
   std::string pos(std::size_t n) {
     send("q pos");
     if (!wait_for("Position = ", n)) return "";
@@ -97,12 +55,7 @@ public:
     for (std::size_t i = 0; i < n; i++) at = o.find("Position = ", at) + 1;
     return o.substr(at - 1, o.find('\n', at) - at + 2);
   }
-
-private:
-  std::string out_;
-  pid_t pid_ = -1;
-  int in_ = -1;
-  int marks_ = 0;
+  int marks = 0;
 };
 
 class X11Widgets : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/vemra_run.h"
 
@@ -38,13 +39,15 @@ inline std::string first_missing(const std::string& text, std::initializer_list<
   return "";
 }
 
-// Starts vemra -b -l with a pipe on standard input and its output in a file.
+// Starts vemra (-b -l unless other arguments are given, in the display named
+// when one is) with a pipe on standard input and its output in a file.
 struct LiveSession {
   pid_t pid = -1;
   int in = -1;
   std::string out_name;
 
-  LiveSession(const TempDir& dir, const std::string& name) {
+  LiveSession(const TempDir& dir, const std::string& name,
+              std::vector<std::string> args = {"-b", "-l"}, const std::string& display = "") {
     out_name = dir.file(name);
     int fds[2];
     if (pipe(fds) != 0) return;
@@ -56,7 +59,11 @@ struct LiveSession {
       dup2(out, 1);
       dup2(out, 2);
       if (chdir(dir.path().c_str()) != 0) _exit(126);
-      execl(VEMRA_BIN, VEMRA_BIN, "-b", "-l", static_cast<char*>(nullptr));
+      if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>(VEMRA_BIN)};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(VEMRA_BIN, argv.data());
       _exit(127);
     }
     close(fds[0]);
@@ -70,10 +77,10 @@ struct LiveSession {
     }
   }
   std::string output() const { return read_file(out_name); }
-  // Waits until the output holds text (up to 10 s).
-  bool wait_for(const std::string& text) {
+  // Waits until the output holds text n times (up to 10 s).
+  bool wait_for(const std::string& text, size_t n = 1) {
     for (int i = 0; i < 1000; ++i) {
-      if (contains(output(), text)) return true;
+      if (count_of(output(), text) >= n) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
