@@ -677,7 +677,7 @@ int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*
   std::FILE* f = gf->grb;
   bool ok = std::fwrite(is, 1, 8, f) == 8 && std::fwrite(pds, 1, 28, f) == 28 &&
             std::fwrite(gds.data(), 1, gds.size(), f) == gds.size() &&
-            std::fwrite(pf.bms.data(), 1, pf.bms.size(), f) == pf.bms.size() &&
+            (pf.bms.empty() || std::fwrite(pf.bms.data(), 1, pf.bms.size(), f) == pf.bms.size()) &&
             std::fwrite(pf.bds.data(), 1, pf.bds.size(), f) == pf.bds.size() &&
             std::fwrite("7777", 1, 4, f) == 4;
   if (!ok) {

@@ -126,6 +126,13 @@ TEST_F(LatsChecks, RefusedDeclarationsLeaveNothingBehind) {
   EXPECT_EQ(err, "LATS error (lats_var): LATS (latsint) --> Invalid grid ID: 999\n");
   EXPECT_EQ(latsFileLookup(fid)->varlist, nullptr);
   int gid = latstest::grid({0, 10}, {0, 10});
+  err = latstest::stderr_of(
+      [&] { EXPECT_EQ(lats_var(fid, "nosuch", LATS_FLOAT, LATS_INSTANT, gid, 0, ""), 0); });
+  EXPECT_EQ(err, "LATS error (lats_var): LATS (lats) -->  Variable nosuch: not in the variable "
+                 "table, file ID " + std::to_string(fid) + "\n");
+  err = latstest::stderr_of(
+      [&] { EXPECT_EQ(lats_var(fid, "ps", LATS_INT, LATS_INSTANT, gid, 0, ""), 0); });
+  EXPECT_NE(err.find("datatype LATS_INT does not match predefined datatype"), std::string::npos);
   int var = lats_var(fid, "ps", LATS_FLOAT, LATS_INSTANT, gid, 0, "");
   ASSERT_GT(var, 0);
   // A first write that fails does not end the define state.
