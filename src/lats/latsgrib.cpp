@@ -200,10 +200,11 @@ int bds_set(const float* v, int64_t n, bool hasmiss, float missing, float tol, i
   // smallest value, and the widths are chosen from it, so that every value
   // packs without wrapping.
   unsigned char ibm[4];
+  if (!std::isfinite(vmin) || !std::isfinite(vmax)) return 3;
   auto reference = [&ibm](float r) {
     flt2ibm(r, ibm);
     float rp = ibm2flt(ibm);
-    while (rp > r) {
+    for (int step = 0; step < 4 && rp > r; ++step) {
       ibm_step_down(ibm);
       rp = ibm2flt(ibm);
     }
@@ -215,11 +216,13 @@ int bds_set(const float* v, int64_t n, bool hasmiss, float missing, float tol, i
   out->decimal = false;
   if (scalefac != LATS_NO_SCALE) {
     factor = std::pow(10.0, scalefac);
-    Rp = reference(static_cast<float>(vmin * factor));
+    float lo = static_cast<float>(vmin * factor), hi = static_cast<float>(vmax * factor);
+    Rp = reference(lo);
     double range = std::floor(vmax * factor - Rp + 0.5);
     while (nbits < 64 && range >= std::ldexp(1.0, nbits)) ++nbits;
     out->decimal = true;
-    if (nbits > 24) {
+    // Scaled values beyond the float range can only be packed unscaled.
+    if (nbits > 24 || !std::isfinite(lo) || !std::isfinite(hi)) {
       nbits = 24;
       out->decimal = false;
     }

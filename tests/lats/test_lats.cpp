@@ -163,6 +163,12 @@ TEST_F(LatsChecks, NumbersThatDoNotFitTheirOctetsAreRefused) {
   EXPECT_EQ(lats_var(fid, "ta", LATS_FLOAT, LATS_INSTANT, gid, v1, ""), 0);
   err = latstest::stderr_of([&] { EXPECT_EQ(lats_var(fid, "ta", LATS_FLOAT, LATS_INSTANT, gid, v2, ""), 0); });
   EXPECT_NE(err.find("Level 70000 of vertical dimension big can't be coded"), std::string::npos) << err;
+  // A value GRIB can't hold refuses the field.
+  auto inf = filled(4, 1e5f);
+  inf[2] = HUGE_VALF;
+  int ok_var = lats_var(fid, "ps", LATS_FLOAT, LATS_INSTANT, gid, 0, "");
+  err = latstest::stderr_of([&] { EXPECT_EQ(lats_write(fid, ok_var, 0, 2000, 1, 1, 0, inf.data()), 0); });
+  EXPECT_EQ(err, "LATS error (lats_write): GRIB (latsgrib) --> bds_set failed rc = 3\n\n");
   EXPECT_EQ(lats_close(fid), 1);
 }
 
