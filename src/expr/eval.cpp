@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "expr/evalstate.h"
@@ -64,6 +66,23 @@ inline float combine(float first, float second, int op, float undef) {
   }
   return std::isfinite(r) ? r : undef;
 }
+
+// The place, level or time by which station reports are paired. Equality is
+// float equality: -0 and 0 hash alike, and a NaN pairs with nothing.
+struct match_key {
+  float a, b;
+  bool comparable() const { return a == a && b == b; }
+  bool operator==(const match_key& o) const { return a == o.a && b == o.b; }
+};
+struct match_key_hash {
+  size_t operator()(const match_key& k) const {
+    uint32_t x, y;
+    const float a = k.a + 0.0f, b = k.b + 0.0f;
+    std::memcpy(&x, &a, 4);
+    std::memcpy(&y, &b, 4);
+    return std::hash<uint64_t>()((uint64_t(x) << 32) | y);
+  }
+};
 
 int varying_count(const grid_field* g) { return (g->idim >= 0) + (g->jdim >= 0); }
 
@@ -408,18 +427,27 @@ station_set* kastop(station_set* left, station_set* right, int op, int rel) {
   station_set* recv = swapped ? right : left;
   station_set* other = swapped ? left : right;
   const float ru = recv->undef, ou = other->undef;
+  // Each key holds the first defined report of the other set in chain order,
+  // the one a search from its head would find.
+  std::unordered_map<match_key, const station_report*, match_key_hash> first_match;
+  first_match.reserve(size_t(other->report_count > 0 ? other->report_count : 0));
+  auto key_of = [mode](const station_report* p) {
+    return mode == 0 ? match_key{p->lat, p->lon} : match_key{mode == 1 ? p->lev : p->time, 0.0f};
+  };
+  for (const station_report* m = other->first_report; m; m = m->next) {
+    const match_key k = key_of(m);
+    if (m->value != ou && k.comparable()) first_match.emplace(k, m);
+  }
   for (station_report* r = recv->first_report; r; r = r->next) {
     if (r->value == ru) continue;
-    const station_report* m = other->first_report;
-    for (; m; m = m->next) {
-      if (m->value == ou) continue;
-      bool match = mode == 0   ? (m->lat == r->lat && m->lon == r->lon)
-                   : mode == 1 ? m->lev == r->lev
-                               : m->time == r->time;
-      if (match) break;
+    const match_key k = key_of(r);
+    auto it = k.comparable() ? first_match.find(k) : first_match.end();
+    if (it == first_match.end()) {
+      r->value = ru;
+      continue;
     }
-    if (!m) r->value = ru;
-    else r->value = swapped ? combine(m->value, r->value, op, ru) : combine(r->value, m->value, op, ru);
+    const float mv = it->second->value;
+    r->value = swapped ? combine(mv, r->value, op, ru) : combine(r->value, mv, op, ru);
   }
   if (rel) kasfre(other);
   return recv;
@@ -434,7 +462,9 @@ station_set* kascop(station_set* set, float c, int op, int side) {
   for (station_report* r = set->first_report; r; r = r->next) {
     const float v = r->value;
     if (v == u) continue;
-    if (op == kOpMaskout) r->value = v < 0.0f ? u : v;
+    // As for grids, the second operand is the mask: the constant when the
+    // set comes first, the report's own value when the constant does.
+    if (op == kOpMaskout) r->value = side == 0 ? (c < 0.0f ? u : v) : (v < 0.0f ? u : c);
     else r->value = side == 0 ? combine(v, c, op, u) : combine(c, v, op, u);
   }
   return set;

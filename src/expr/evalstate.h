@@ -18,6 +18,12 @@ struct defined_entry {
   char name[20];          // at most 17 characters
 };
 
+// One station set kept by "collect"; the chains belong to the session.
+struct collection_entry {
+  collection_entry* next;
+  station_set* set;  // owned
+};
+
 // The result slot: which member is valid is told by result_type.
 union eval_result {
   grid_field* grid;

@@ -10,10 +10,14 @@
 #include "base/words.h"
 #include "expr/farea.h"
 #include "expr/fave.h"
+#include "expr/fcoll.h"
 #include "expr/fdiv.h"
 #include "expr/felem.h"
+#include "expr/fg2s.h"
 #include "expr/fint.h"
+#include "expr/foa.h"
 #include "expr/fscorr.h"
+#include "expr/fstn.h"
 #include "expr/ftloop.h"
 #include "expr/ftmask.h"
 #include "expr/futil.h"
@@ -29,12 +33,12 @@ const builtin_function builtin_functions[kBuiltinCount] = {
     {"log10", fflog10},  {"abs", ffabs},    {"pow", ffpow},     {"ave", ffave},
     {"mag", ffmag},    {"atan2", ffatan},  {"hdivg", ffhdiv},   {"hcurl", ffhcrl},
     {"vint", ffvint},   {"tloop", fftlp},  {"aave", ffaav},    {"scorr", ffscor},
-    {"tcorr", fftcor},  {"tmave", fftmav},  {"maskout", ffmask}, {"gr2stn", nullptr},
-    {"tvrh2q", fftv2q}, {"tvrh2t", fftv2t}, {"gint", ffgint},    {"oacres", nullptr},
-    {"oabin", nullptr},  {"smth9", ffsmth},  {"stnave", nullptr},  {"stnmin", nullptr},
-    {"stnmax", nullptr}, {"skip", ffskip},   {"const", ffcnst},   {"cdiff", ffcdif},
+    {"tcorr", fftcor},  {"tmave", fftmav},  {"maskout", ffmask}, {"gr2stn", ffg2s},
+    {"tvrh2q", fftv2q}, {"tvrh2t", fftv2t}, {"gint", ffgint},    {"oacres", ffoacr},
+    {"oabin", ffoabn},  {"smth9", ffsmth},  {"stnave", ffsave},  {"stnmin", ffsmin},
+    {"stnmax", ffsmax}, {"skip", ffskip},   {"const", ffcnst},   {"cdiff", ffcdif},
     {"mean", ffmn},   {"amean", ffamn},  {"sum", ffsum},     {"sumg", ffsumg},
-    {"asum", ffasum},   {"asumg", ffasumg},  {"coll2gr", nullptr}, {"min", ffmin},
+    {"asum", ffasum},   {"asumg", ffasumg},  {"coll2gr", ffclgr}, {"min", ffmin},
     {"max", ffmax},    {"minloc", ffminl}, {"maxloc", ffmaxl},  {"fndlvl", ffflvl},
     {"sregr", ffsreg},  {"tregr", fftreg},
 };

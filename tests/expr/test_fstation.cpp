@@ -1,0 +1,267 @@
+// The station analyses on sets and grids built in memory, against values
+// worked out by hand: objective analysis, binning, station reductions over
+// times, grid to station interpolation, collection to grid and the keyed
+// pairing of station arithmetic.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "base/session.h"
+#include "expr/eval.h"
+#include "expr/evalstate.h"
+#include "expr/fg2s.h"
+#include "expr/foa.h"
+#include "expr/fstn.h"
+#include "expr/station_sets.h"
+#include "support/stdout_capture.h"
+
+namespace {
+
+using stntest::make_grid;
+using stntest::make_set;
+using stntest::values;
+constexpr float U = -99;
+
+void expect_values(const std::vector<float>& got, const std::vector<float>& want, float tol = 0) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t k = 0; k < got.size(); k++) EXPECT_NEAR(got[k], want[k], tol) << "value " << k;
+}
+
+TEST(Oacres, CressmanWeightsOfOnePass) {
+  // Reports at (0.5, 0) = 8 and on the last corner (2, 2) = 2: first guess
+  // 5, corrections +3 and -3 with weights (4 - d^2) / (4 + d^2) at R = 2.
+  grid_field* g = make_grid(0, 0, 3, 3);
+  station_set* s = make_set({{"P", 0, 0.5f, 0, 1, 8}, {"Q", 2, 2, 0, 1, 2}}, U);
+  ASSERT_EQ(oacres_grid(g, s, {2}, kNoGuess), 0);
+  // (1,1): w 11/21 and 7/21, 5 + 3 * 4/18; (2,1): w 3/29 and 3/5.
+  const float p11 = 5 + 3.0f * 4 / 18, p21 = 5 + 3.0f * (15 - 87) / (15 + 87);
+  expect_values(values(g), {8, 8, 8, 8, p11, p21, 5, 2, 2}, 1e-5f);
+  kagfre(g);
+  kasfre(s);
+}
+
+TEST(Oacres, ReportBeyondTheLastRowTakesThatRowForTheMissingOne) {
+  // Q at (1, 2.5) lies in the box of the top row: after the first pass
+  // (R = 1: P's point 4, Q's nearest point 7 + 3 * 0.6 / 0.6) both reports
+  // sit on their values, so the second pass changes nothing.
+  grid_field* g = make_grid(0, 0, 3, 3);
+  station_set* s = make_set({{"P", 0, 0, 0, 1, 4}, {"Q", 2.5f, 1, 0, 1, 10}}, U);
+  ASSERT_EQ(oacres_grid(g, s, {1, 1}, kNoGuess), 0);
+  expect_values(values(g), {4, 7, 7, 7, 7, 7, 7, 10, 7}, 1e-5f);
+  kagfre(g);
+  kasfre(s);
+}
+
+TEST(Oacres, DefaultPassesLeavePointsBeyondTheThirdRadiusUndefined) {
+  grid_field* g = make_grid(0, 0, 12, 2);
+  station_set* s = make_set({{"A", 0, 0, 0, 1, 1}, {"B", 0, 1, 0, 1, 3}, {"C", 0, 1, 0, 1, U}}, U);
+  ASSERT_EQ(oacres_grid(g, s, {10, 7, 4, 2, 1}, kNoGuess), 0);
+  // Within 4 grid lengths of (1, 0): x 0..4 on both rows ((4,1): d^2 = 10).
+  for (int j = 0; j < 2; j++)
+    for (int i = 0; i < 12; i++) EXPECT_EQ(g->values[j * 12 + i] == U, i > 4) << i << "," << j;
+  kagfre(g);
+  kasfre(s);
+}
+
+TEST(Oacres, TooFewStationsAndAGivenFirstGuess) {
+  grid_field* g = make_grid(0, 0, 2, 2);
+  station_set* s = make_set({{"A", 0, 0, 0, 1, 5}, {"B", 50, 50, 0, 1, 7}}, U);
+  StdoutCapture cap;
+  ASSERT_EQ(oacres_grid(g, s, {4}, kNoGuess), 0);
+  expect_values(values(g), {U, U, U, U});
+  ASSERT_EQ(oacres_grid(g, s, {}, 273), 0);
+  expect_values(values(g), {273, 273, 273, 273});
+  EXPECT_EQ(cap.text(),
+            "Warning from OACRES:  Less than two stations\n    Grid will be all missing values\n"
+            "Warning from OACRES:  Less than two stations\n    Grid will be all missing values\n"
+            "qqq oacres SETTING original -99 FG to 273\n");
+  kagfre(g);
+  kasfre(s);
+}
+
+TEST(Oabin, NearestPointAveragesCountsAndFirstTwo) {
+  // Three reports nearest (0,0), one nearest (2,1) (on the eastern edge),
+  // one west of the grid that moves by 360 degrees out of it, one undefined.
+  station_set* s = make_set({{"A", 0, 0.4f, 0, 1, 1},
+                             {"B", 0.3f, 0.2f, 0, 1, 3},
+                             {"C", 0.1f, 0.1f, 0, 1, 8},
+                             {"D", 0.9f, 2, 0, 1, 5},
+                             {"E", 0, -0.7f, 0, 1, 6},
+                             {"F", 0, 1, 0, 1, U}},
+                            U);
+  const std::pair<bin_mode, std::vector<float>> cases[] = {
+      {bin_mode::average, {4, U, U, U, U, 5}},
+      {bin_mode::count, {3, U, U, U, U, 1}},
+      {bin_mode::first_two, {2, U, U, U, U, 5}},
+  };
+  for (const auto& [mode, want] : cases) {
+    grid_field* g = make_grid(0, 0, 3, 2);
+    ASSERT_EQ(oabin_grid(g, s, mode), 0);
+    EXPECT_EQ(values(g), want) << int(mode);
+    kagfre(g);
+  }
+  kasfre(s);
+}
+
+TEST(StationFold, AverageOverTimesStationByStation) {
+  // A: 10, undefined, 20, 30. B: two reports in the first time (mean 3),
+  // then 9. C: never defined. A at another latitude is another station.
+  station_set* t[4] = {
+      make_set({{"A", 10, 20, 0, 1, 10}, {"B", 5, 5, 0, 1, 2}, {"C", 1, 1, 0, 1, U}, {"B", 5, 5, 0, 1, 4}}),
+      make_set({{"A", 10, 20, 0, 2, U}, {"B", 5, 5, 0, 2, 9}, {"A", 11, 20, 0, 2, 7}}),
+      make_set({{"A", 10, 20, 0, 3, 20}}),
+      make_set({{"A", 10, 20, 0, 4, 30}, {"C", 1, 1, 0, 4, U}}),
+  };
+  const std::pair<int, std::vector<float>> cases[] = {{1, {20, 6, U, 7}}, {3, {20, U, U, U}}, {4, {U, U, U, U}}};
+  for (const auto& [min_count, want] : cases) {
+    station_fold fold(station_reduction::average);
+    for (station_set* s : t) ASSERT_TRUE(fold.add(s));
+    station_set* r = fold.finish(min_count);
+    EXPECT_EQ(values(r), want) << min_count;
+    EXPECT_EQ(stntest::ids(r)[3], "A       ");
+    EXPECT_EQ(r->report_count, 4);
+    kasfre(r);
+  }
+  station_fold lo(station_reduction::minimum), hi(station_reduction::maximum);
+  for (station_set* s : t) {
+    ASSERT_TRUE(lo.add(s));
+    ASSERT_TRUE(hi.add(s));
+  }
+  station_set* rl = lo.finish(9);  // the extremes take no minimum count
+  station_set* rh = hi.finish(9);
+  EXPECT_EQ(values(rl), (std::vector<float>{10, 2, U, 7}));
+  EXPECT_EQ(values(rh), (std::vector<float>{30, 9, U, 7}));
+  kasfre(rl);
+  kasfre(rh);
+  for (station_set* s : t) kasfre(s);
+}
+
+TEST(Gr2stn, BilinearAtStationsWithTheLastRowAndColumnOutside) {
+  // v = lon + 10 lat on 0..3 x 0..2, one point undefined.
+  std::vector<float> v;
+  for (int j = 0; j < 3; j++)
+    for (int i = 0; i < 4; i++) v.push_back(float(i + 10 * j));
+  v[11] = U;  // (3, 2)
+  grid_field* g = make_grid(0, 0, 4, 3, v);
+  station_set* s = make_set({{"A", 0.5f, 1.25f, 0, 1, 0},
+                             {"B", 0.5f, -358, 0, 1, 0},   // longitude 2
+                             {"C", 1.5f, 2.5f, 0, 1, 0},   // next to the undefined point
+                             {"D", 1, 3, 0, 1, 0},         // on the last column
+                             {"E", 2, 1, 0, 1, 0}},        // on the last row
+                            -1);
+  gr2stn_values(g, s);
+  expect_values(values(s), {6.25f, 7, -1, -1, -1}, 1e-5f);
+  kagfre(g);
+  kasfre(s);
+}
+
+TEST(StationArithmetic, PairsTheFirstDefinedReportOfEachPlaceLevelOrTime) {
+  // The larger set has two reports at (1,1): the first is undefined, so the
+  // second pairs; -0 and 0 are one place.
+  station_set* a = make_set({{"A", 1, 1, 0, 1, 6}, {"B", 0, -0.0f, 0, 1, 8}});
+  station_set* b = make_set({{"X", 1, 1, 0, 1, U}, {"Y", 1, 1, 0, 1, 3}, {"Z", 1, 1, 0, 1, 5}, {"W", 0, 0, 0, 1, 2}});
+  station_set* r = kastop(a, b, kOpDivide, 1);
+  ASSERT_EQ(r, a);
+  EXPECT_EQ(values(r), (std::vector<float>{2, 4}));
+  // By level, the constant on the left.
+  station_set* c = make_set({{"A", 0, 0, 850, 1, 4}, {"A", 0, 0, 500, 1, 2}}, U, 2, -1);
+  station_set* d = make_set({{"A", 0, 0, 500, 1, 10}, {"A", 0, 0, 700, 1, 1}, {"A", 0, 0, 850, 1, 20}}, U, 2, -1);
+  station_set* e = kastop(d, c, kOpAdd, 1);
+  EXPECT_EQ(values(e), (std::vector<float>{24, 12}));
+  kasfre(r);
+  kasfre(e);
+}
+
+TEST(StationArithmetic, MaskoutByAConstantTestsTheMask) {
+  station_set* s = make_set({{"A", 0, 0, 0, 1, -2}, {"B", 0, 1, 0, 1, 3}, {"C", 0, 2, 0, 1, U}});
+  kascop(s, 1, kOpMaskout, 0);  // a mask of 1 keeps every report
+  EXPECT_EQ(values(s), (std::vector<float>{-2, 3, U}));
+  kascop(s, 7, kOpMaskout, 1);  // the set as the mask of the constant 7
+  EXPECT_EQ(values(s), (std::vector<float>{U, 7, U}));
+  kascop(s, -1, kOpMaskout, 0);  // a negative mask drops everything
+  EXPECT_EQ(values(s), (std::vector<float>{U, U, U}));
+  kasfre(s);
+}
+
+// Collections 0..31 of a session, and an environment varying in x and z.
+struct Coll2gr : testing::Test {
+  collection_entry* heads[kCollections] = {};
+  int counts[kCollections] = {};
+  eval_state st{};
+  std::string out;
+
+  void SetUp() override {
+    st.collections = heads;
+    st.collection_count = counts;
+    st.result_type = 1;
+    st.idim = 0;
+    st.jdim = 2;
+    st.dim_min[0] = -10;
+    st.dim_max[0] = 10;
+    st.dim_min[2] = 1000;
+    st.dim_max[2] = 800;
+  }
+  void TearDown() override {
+    kafree(&st);
+    for (collection_entry*& h : heads)
+      while (h) {
+        collection_entry* next = h->next;
+        kasfre(h->set);
+        delete h;
+        h = next;
+      }
+  }
+  void collect(int n, station_set* s) {
+    collection_entry** at = &heads[n];
+    while (*at) at = &(*at)->next;
+    *at = new collection_entry{nullptr, s};
+    counts[n]++;
+  }
+  grid_field* eval(const char* text) {
+    kafree(&st);
+    StdoutCapture cap;
+    const int rc = kaexpr(text, &st);
+    out = cap.text();
+    return rc == 0 ? st.result.grid : nullptr;
+  }
+};
+
+TEST_F(Coll2gr, FixedLevelsAndReportLevelsInterpolatedInLevel) {
+  collect(3, make_set({{"A", 0, 0, 1000, 1, 10}, {"A", 0, 0, 850, 1, 25}, {"A", 0, 0, 700, 1, 40}}, U, 2, -1));
+  collect(3, make_set({{"B", 0, 5, 900, 1, 5}, {"B", 0, 5, 800, 1, U}}, U, 2, -1));
+  grid_field* g = eval("coll2gr(3,3)");
+  ASSERT_NE(g, nullptr) << out;
+  // Rows 1000, 900, 800: A 10, 25 - 15/3, 40 - 15 * 2/3; B undefined
+  // where it has nothing above, and at its undefined 800.
+  EXPECT_EQ(values(g), (std::vector<float>{10, U, 20, 5, 30, U}));
+  EXPECT_EQ(g->i_to_world(g->i_world_vals, 2), 10);
+  EXPECT_EQ(g->j_to_world(g->j_world_vals, 3), 800);
+  g = eval("coll2gr(3,-u)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->jsiz, 4);
+  EXPECT_EQ(values(g), (std::vector<float>{10, U, 20, 5, 25, U, 30, U}));
+  g = eval("coll2gr(3,-u,-n1)");  // B's undefined 800 is no level and no neighbour
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(values(g), (std::vector<float>{10, U, 20, 5, 25, U}));
+}
+
+TEST_F(Coll2gr, OneSetOneLevelAndNumbersOutsideTheCollections) {
+  collect(31, make_set({{"A", 0, 0, 1000, 1, 10}, {"A", 0, 0, 800, 1, 30}}, U, 2, -1));
+  grid_field* g = eval("coll2gr(31,1)");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(values(g), (std::vector<float>{10}));
+  EXPECT_EQ(g->i_to_world(g->i_world_vals, 1), -10);
+  EXPECT_EQ(g->j_to_world(g->j_world_vals, 1), 1000);
+  EXPECT_EQ(eval("coll2gr(32)"), nullptr);
+  EXPECT_NE(out.find("Error from COLL2GR:  Collection number 32 not between 0 and 31\n"), std::string::npos);
+  EXPECT_EQ(eval("coll2gr(-1)"), nullptr);
+  EXPECT_NE(out.find("Error from COLL2GR:  Collection number -1 not between 0 and 31\n"), std::string::npos);
+  EXPECT_EQ(eval("coll2gr(5)"), nullptr);
+  EXPECT_NE(out.find("Error from COLL2GR:  Collection 5 empty\n"), std::string::npos);
+  st.idim = 1;
+  EXPECT_EQ(eval("coll2gr(31)"), nullptr);
+  EXPECT_NE(out.find("Error from COLL2GR:  Invalid dimension environment\n"), std::string::npos);
+}
+
+}  // namespace
