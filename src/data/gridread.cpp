@@ -472,6 +472,7 @@ grid_read kaggrd(grid_field* grid) {
   timerr = 0;
   failed_template = 0;
   kagribreset();
+  kapdreset();
   if (!pfi) {
     kaprnt(msg_level::error, "Data Request Error:  No data set for the request\n");
     return grid_read_failed;

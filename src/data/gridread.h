@@ -58,6 +58,8 @@ grid_read kagdef();
 grid_read kagpre();
 int kagsdf(grid_field* grid, float* values);
 int kaprow(int x, int y, int z, int t, int tfile, int n, float* values);
+// Forgets the native rows the pre-projected reader kept for the last request.
+void kapdreset();
 int kairow(int x, int y, int z, int t, int native_offset, int n, float* values);
 
 // Fills a station request from its station data set: 0, or 1 after the

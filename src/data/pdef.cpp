@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 #include <bit>
 
 #include "base/message.h"
@@ -187,6 +188,15 @@ int set_up_weights(file_descriptor* p, FILE* fp, int access, int format, int64_t
   return 0;
 }
 
+// Native rows of a binary file read so far for the current request, when
+// it reads target rows: every native row is then read once, in one piece,
+// instead of the two neighbour pairs of each target point.
+struct native_rows {
+  int64_t base = -1;             // element position of the native grid
+  const FILE* stream = nullptr;  // the data file they came from
+  std::vector<std::vector<float>> rows;
+} cache;
+
 // Reads count consecutive native values at a native offset of the current
 // request's variable, level and time: 0 or the reader's status.
 int read_native(int x, int y, int z, int t, int tfile, int64_t native, int count, float* v) {
@@ -199,12 +209,35 @@ int read_native(int x, int y, int z, int t, int tfile, int64_t native, int count
   }
   // The headers before each grid and each time block are counted in
   // grid_words and time_words; they are skipped here as on every other path.
-  const int64_t pos = (int64_t(tfile) - 1) * pfi->time_words + (int64_t(z) - 1) * pfi->grid_words +
-                      pvr->offset + native + pfi->xy_header_words + pfi->time_header_words;
-  return karead(pos, count, v);
+  const int64_t base = (int64_t(tfile) - 1) * pfi->time_words + (int64_t(z) - 1) * pfi->grid_words +
+                       pvr->offset + pfi->xy_header_words + pfi->time_header_words;
+  if (pgr->idim != 0) return karead(base + native, count, v);
+  const int64_t isize = pfi->native_isize;
+  if (cache.base != base || cache.stream != pfi->data_stream) {
+    cache.rows.assign(static_cast<std::size_t>(pfi->native_jsize), {});
+    cache.base = base;
+    cache.stream = pfi->data_stream;
+  }
+  const int64_t j = native / isize, i = native % isize;
+  std::vector<float>& row = cache.rows[static_cast<std::size_t>(j)];
+  if (row.empty()) {
+    row.resize(static_cast<std::size_t>(isize));
+    if (karead(base + j * isize, static_cast<int>(isize), row.data())) {
+      row.clear();
+      return 1;
+    }
+  }
+  std::memcpy(v, row.data() + i, sizeof(float) * static_cast<std::size_t>(count));
+  return 0;
 }
 
 }  // namespace
+
+void kapdreset() {
+  cache.rows.clear();
+  cache.base = -1;
+  cache.stream = nullptr;
+}
 
 int kappcn(file_descriptor* p, int access, int format) {
   const int64_t isize = p->native_isize, jsize = p->native_jsize;

@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "data/gribbuild.h"
 #include "data/pdef.h"
+#include "support/grib_writer.h"
 #include "data/test_gridread_support.h"
 
 using vemra_test::TempDir;
@@ -214,27 +216,41 @@ TEST(PreProjectedGrids, PointsWithoutFourNativeNeighboursAreUndefined) {
 
 namespace {
 
-// A 4 x 3 native grid holding 10 * i + j (in a file with a 2-word header
-// before every grid) and a 3 x 2 target whose native positions come from a
-// "bilin" or "file" table written by the test.
+// A 4 x 3 native grid holding 10 * i + j (in a binary file with a 2-word
+// header before every grid, or in one GRIB message) and a 3 x 2 target
+// whose native positions come from a "bilin" or "file" table written by the
+// test.
 struct TableGrid {
   TempDir dir;
   grtest::record pfi;
   std::string out;
-  void open(const std::string& pdef, const std::string& table) {
+  void open(const std::string& pdef, const std::string& table, bool grib = false) {
     std::string data;
+    std::vector<uint32_t> fields;
     for (int h = 0; h < 2; h++) grtest::put_f32(data, 7777);
     for (int j = 1; j <= 3; j++)
-      for (int i = 1; i <= 4; i++) grtest::put_f32(data, static_cast<float>(10 * i + j));
-    vemra_test::write_file(dir.file("n.dat"), data);
+      for (int i = 1; i <= 4; i++) {
+        grtest::put_f32(data, static_cast<float>(10 * i + j));
+        fields.push_back(static_cast<uint32_t>(10 * i + j));
+      }
+    gribw::message m;
+    m.param = 11, m.level_type = 100, m.level = 500, m.bits = 8, m.fields = fields;
+    vemra_test::write_file(dir.file("n.dat"), grib ? encode(m) : data);
     vemra_test::write_file(dir.file("t.bin"), table);
-    const std::string ctl = "dset ^n.dat\nundef -1\nxyheader 8\n" + pdef +
-                            "\nxdef 3 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 1\n"
-                            "tdef 1 linear 00z1jan2000 1dy\nvars 1\nv 0 99 v\nendvars\n";
+    const std::string ctl =
+        "dset ^n.dat\nundef -1\n" +
+        std::string(grib ? "index ^n.idx\ndtype grib\n" : "xyheader 8\n") + pdef +
+        "\nxdef 3 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 500\n"
+        "tdef 1 linear 00z1jan2000 1dy\nvars 1\nv 0 11,100,500 v\nendvars\n";
     vemra_test::write_file(dir.file("d.ctl"), ctl);
     mfcmn.calendar_365 = -999;
-    pfi.reset(getpfi());
     StdoutCapture cap;
+    if (grib && latsgribmap(dir.file("d.ctl").c_str(), 0) != 1) {
+      out = cap.text();
+      return;
+    }
+    mfcmn.calendar_365 = -999;
+    pfi.reset(getpfi());
     int rc = kaddes(dir.file("d.ctl").c_str(), pfi.get(), 1);
     out = cap.text();
     if (rc) {
@@ -285,6 +301,23 @@ TEST(PreProjectedGrids, BilinearTablesInEveryLayout) {
   EXPECT_EQ(t.pfi->pdef_flag, 1);
   EXPECT_EQ(static_cast<float*>(t.pfi->pdef_extra)[2], 0.5f);
 
+  // Native offsets beyond 32 bits: the point at (65000.5, 65000.5) of a
+  // 70000 x 70000 grid lies (65000 - 1) * 70000 + 65000 - 1 = 4549994999
+  // values (plus the 2 header words) into a file that holds 14.
+  TableGrid big;
+  big.open("pdef 70000 70000 bilin stream binary ^t.bin",
+           floats({65000.5f, -1, -1, -1, -1, -1}, false) +
+               floats({65000.5f, 1, 1, 1, 1, 1}, false) + floats(rot, false));
+  ASSERT_TRUE(big.pfi) << big.out;
+  auto far = grtest::read(big.pfi.get(), 0, 1, -1, {1, 1, 1, 1}, {1, 2, 1, 1});
+  EXPECT_EQ(far.rc, 1);
+  EXPECT_TRUE(grtest::contains(far.out, "at location 4549995001 \n")) << far.out;
+  // Target rows read whole native rows: the row of that point starts at
+  // 64999 * 70000 + 2.
+  far = grtest::read(big.pfi.get(), 0, 0, 1, {1, 1, 1, 1}, {3, 2, 1, 1});
+  EXPECT_EQ(far.rc, 1);
+  EXPECT_TRUE(grtest::contains(far.out, "at location 4549930002 \n")) << far.out;
+
   // A table one value short fails the open, as does a missing end marker.
   const std::pair<std::string, std::string> cut[] = {
       {"stream", floats(gi, false) + floats(gj, false) + floats({0, 0, 0, 0, 0}, false)},
@@ -333,4 +366,25 @@ TEST(PreProjectedGrids, WeightTablesBoundedByTheNativeGrid) {
   c.open("pdef 4 3 file 2 stream binary-big ^t.bin", idx1 + wt1 + idx2 + wt2.substr(0, 10));
   EXPECT_FALSE(c.pfi);
   EXPECT_TRUE(grtest::contains(c.out, "I/O Error on pdef file read")) << c.out;
+}
+
+TEST(PreProjectedGrids, NativeGridsInGribFiles) {
+  // The same tables over the native grid as one GRIB message: the
+  // interpolation reads its native points through the GRIB reader.
+  const std::initializer_list<float> none = {0, 0, 0, 0, 0, 0};
+  TableGrid b;
+  b.open("pdef 4 3 bilin stream binary ^t.bin",
+         floats({1, 1.5f, 3.25f, -1, 4, 2}, false) + floats({1, 2.5f, 1.75f, 2, 1, 2}, false) +
+             floats(none, false),
+         true);
+  ASSERT_TRUE(b.pfi) << b.out;
+  EXPECT_EQ(b.values(), (std::vector<float>{11, 17.5f, 34.25f, -1, -1, 22}));
+  // Native offsets 1 (11), 12 (43, the last point) and 5 (12), one weight.
+  std::string idx;
+  for (int32_t i : {1, 12, 5, 0, 13, 2}) put_i32(idx, i);
+  TableGrid f;
+  f.open("pdef 4 3 file 1 stream binary ^t.bin",
+         idx + floats({1, 1, 1, 1, 1, 1}, false) + floats(none, false), true);
+  ASSERT_TRUE(f.pfi) << f.out;
+  EXPECT_EQ(f.values(), (std::vector<float>{11, 43, 12, -1, -1, 21}));
 }
