@@ -20,6 +20,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/stnmap.h"
 #include "data/gribindex.h"
 #include "data/gribread.h"
 
@@ -348,68 +349,6 @@ bool station_layout(file_descriptor* pfi) {
   pfi->surface_variable_count = nsurf;
   pfi->level_variable_count = nlev;
   return true;
-}
-
-constexpr int64_t kMaxMapCount = 1LL << 30;
-
-int be4(const unsigned char* b) { return be_int2int(b); }
-
-// Station map: version 2 (magic, big-endian) or version 1 (writer's order).
-// Returns 0 and the largest report size in *maxsize, or 1 after a message.
-int read_station_map(FILE* f, file_descriptor* pfi, int* ntimes, int* maxsize) {
-  unsigned char head[24];
-  auto damaged = [] {
-    kaprnt(msg_level::error, "Open Error:  Station map file is short or damaged\n");
-    return 1;
-  };
-  size_t got = std::fread(head, 1, sizeof head, f);
-  bool v2 = got >= 16 && std::memcmp(head, "Vemra_stnmapV002", 16) == 0;
-  int nt, size;
-  bool swap = false;
-  if (v2) {
-    if (got < 24) return damaged();
-    nt = be4(head + 16);
-    size = be4(head + 20);
-  } else {
-    if (got < 8) return damaged();
-    std::memcpy(&nt, head, 4);
-    std::memcpy(&size, head + 4, 4);
-    signed char top = static_cast<signed char>(static_cast<unsigned>(size) >> 24);
-    if (top >= 1) {
-      swap = true;
-      kabswp(&nt, 1);
-      kabswp(&size, 1);
-    }
-    if (std::fseek(f, 8, SEEK_SET) != 0) return damaged();
-  }
-  if (v2 && std::fseek(f, 24, SEEK_SET) != 0) return damaged();
-  if (nt < 0 || size < 0 || nt > kMaxMapCount) return damaged();
-  size_t n = static_cast<size_t>(nt);
-  int* offs = static_cast<int*>(std::malloc(sizeof(int) * (n ? n : 1)));
-  int* cnts = static_cast<int*>(std::malloc(sizeof(int) * (n ? n : 1)));
-  if (!offs || !cnts) {
-    std::free(offs);
-    std::free(cnts);
-    kaprnt(msg_level::error, kMemory);
-    return 1;
-  }
-  pfi->station_offsets = offs;
-  pfi->station_counts = cnts;
-  if (std::fread(offs, 4, n, f) != n || std::fread(cnts, 4, n, f) != n) return damaged();
-  if (v2) {
-    for (size_t i = 0; i < n; i++) {
-      offs[i] = be4(reinterpret_cast<unsigned char*>(&offs[i]));
-      cnts[i] = be4(reinterpret_cast<unsigned char*>(&cnts[i]));
-    }
-  } else if (swap) {
-    kabswp(offs, n);
-    kabswp(cnts, n);
-  }
-  for (size_t i = 0; i < n; i++)
-    if (offs[i] < 0 || cnts[i] < 0) return damaged();
-  *ntimes = nt;
-  *maxsize = size;
-  return 0;
 }
 
 // Per-time file numbers of a templated data set. False after the message.
@@ -1125,6 +1064,7 @@ int finish(const parse_state& st, int mflag) {
     }
   } else {
     size_t n = map_size > 0 ? size_t(map_size) : 1;
+    pfi->station_max_words = map_size;
     pfi->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * n));
     if (!pfi->data_buffer) {
       kaprnt(msg_level::error, kMemory);

@@ -51,6 +51,7 @@ struct file_descriptor {
   int byte_swap;
   int* station_offsets;  // owned
   int* station_counts;   // owned
+  int station_max_words; // largest report data size (the map's): data_buffer's size
   FILE* second_stream;
   int x_size, y_size, z_size, t_size;
   int toff_flag, toff;

@@ -465,6 +465,14 @@ bool inside(int v, int n) { return v >= 1 && v <= n; }
 
 void kaiomg() { msgflg = 1; }
 
+void kaiofile(file_descriptor* file) {
+  pgr = nullptr;
+  pvr = nullptr;
+  pfi = file;
+  timerr = 0;
+  failed_template = 0;
+}
+
 grid_read kaggrd(grid_field* grid) {
   pgr = grid;
   pvr = grid->variable;

@@ -31,6 +31,10 @@ enum grid_read : int {
 // self-describing files are handed to their own readers.
 grid_read kaggrd(grid_field* grid);
 
+// Starts a request on a data set that is not read through kaggrd (station
+// data): the templated-file state of a new request, for kaopfn.
+void kaiofile(file_descriptor* file);
+
 // Re-arms the once-per-command interpolation notice.
 void kaiomg();
 

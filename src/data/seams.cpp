@@ -14,7 +14,3 @@ int kagsdf(grid_field* grid, float* values) {
   kaprnt(msg_level::error, "Data Request Error:  Self-describing files can't be read yet\n");
   return 1;
 }
-int kagstn(station_set*) {
-  kaprnt(msg_level::error, "Data Request Error:  Station data can't be read yet\n");
-  return 1;
-}

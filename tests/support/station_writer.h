@@ -7,6 +7,7 @@
 //   ds.level_vars = {"t", "u"};
 //   ds.times = {{{"KDEN", 39.8f, -104.7f, 0, {830}, {{850, {10, 2}}, {500, {-20, 8}}}}}};
 //   stnw::files f = stnw::write(dir.path(), "s", ds);   // f.ctl: "open" it
+//   (or stnw::surface_report("KDEN", 39.8f, -104.7f, {830}) and upper_report)
 //
 // Every report of a time goes into that time's group, in the order given; a
 // group ends with a header whose level count is 0. A report with surface
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace stnw {
@@ -35,6 +37,16 @@ struct report {
   std::vector<float> surface;   // one per surface variable; empty: no surface record
   std::vector<level> levels;
 };
+
+// Shorthands that fill every field (so -Wextra stays quiet).
+inline report surface_report(const std::string& id, float lat, float lon, std::vector<float> values,
+                             float toff = 0) {
+  return report{id, lat, lon, toff, std::move(values), {}};
+}
+inline report upper_report(const std::string& id, float lat, float lon, std::vector<level> levels,
+                           std::vector<float> surface = {}, float toff = 0) {
+  return report{id, lat, lon, toff, std::move(surface), std::move(levels)};
+}
 
 // Byte order of the report file, and the descriptor option that goes with it.
 enum class order {

@@ -1,0 +1,93 @@
+// Station data through the program: "open" of a station data set, station
+// operands with their station id, radius and level arguments, and their
+// refusals.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "dataset_files.h"
+#include "support/station_writer.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using dsfiles::expect_steps;
+
+namespace {
+
+// Three stations over two times, one surface and two level variables.
+void write_set(const TempDir& dir) {
+  stnw::dataset ds;
+  ds.surface_vars = {"ps"};
+  ds.level_vars = {"t", "u"};
+  ds.times = {{stnw::upper_report("KDEN", 39.75f, -104.875f, {{850, {10, 2}}, {500, {-20, 8}}}, {830}),
+               stnw::upper_report("72469", 40, -105, {{700, {-5, 3}}}, {}, 0.5f),
+               stnw::surface_report("EGLL", 51.5f, -0.5f, {1012.5f})},
+              {stnw::surface_report("KDEN", 39.75f, -104.875f, {829}),
+               stnw::upper_report("EGLL", 51.5f, -0.5f, {{500, {-30, 20}}}, {1011})}};
+  stnw::write(dir.path(), "s", ds);
+}
+
+const std::string kHead = "open s.ctl\nset gxout print\n";
+
+std::string refused(const std::string& expr) {
+  return "  Error ocurred at column 1\nDISPLAY error:  Invalid expression \n  Expression = " + expr + "\n";
+}
+
+}  // namespace
+
+TEST(StationData, OpenSetsTheStationEnvironmentAndDisplaysReports) {
+  TempDir dir;
+  write_set(dir);
+  expect_steps(dir, "", {{"open s.ctl", "Scanning description file:  s.ctl\n"
+                                        "Data file s.dat is open as file 1\n"
+                                        "LON set to 0 360 \n"
+                                        "LAT set to -90 90 \n"
+                                        "LEV set to 500 500 \n"
+                                        "Time values set: 2000:1:1:0 2000:1:1:0 \n"},
+                         {"set gxout print", "-"},
+                         // Surface values of the stations with a surface record.
+                         {"d ps", "Printing Stations -- 2 Reports -- Undef = -999\n"
+                                  "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
+                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"},
+                         {"d u", "Printing Stations -- 1 Reports -- Undef = -999\n"
+                                 "KDEN     -104.875 39.75    500      \n8 \n"},
+                         // A level range runs downwards; the u after t is the same request.
+                         {"d t(lev=1000,lev=700)", "Printing Stations -- 2 Reports -- Undef = -999\n"
+                                                   "KDEN     -104.875 39.75    850      \n10 \n"
+                                                   "72469    -105     40       700      \n-5 \n"},
+                         {"d ps(t=2)", "Printing Stations -- 2 Reports -- Undef = -999\n"
+                                       "KDEN     -104.875 39.75    -9.99e+33 \n829 \n"
+                                       "EGLL     -0.5     51.5     -9.99e+33 \n1011 \n"},
+                         {"set lon -10 10", "-"},
+                         {"d ps", "Printing Stations -- 1 Reports -- Undef = -999\n"
+                                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"}});
+}
+
+TEST(StationData, StationIdAndRadiusWhenNoSpaceDimensionVaries) {
+  TempDir dir;
+  write_set(dir);
+  const std::string fix = "set lon -105\nset lat 40\nset t 1 2\n";
+  expect_steps(dir, kHead + fix,
+               {// Over time at one station: its id, cut at 8 characters, any case.
+                {"d ps(stid=kden)", "Printing Stations -- 2 Reports -- Undef = -999\n"
+                                    "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
+                                    "KDEN     -104.875 39.75    -9.99e+33 \n829 \n"},
+                // Centre (-105, 40), radius 1: KDEN (0.28 away) and 72469 (at it).
+                {"d t(r=1,lev=850,lev=700)", "Printing Stations -- 2 Reports -- Undef = -999\n"
+                                             "KDEN     -104.875 39.75    850      \n10 \n"
+                                             "72469    -105     40       700      \n-5 \n"},
+                {"d t(r=0.2,lev=850,lev=700)", "Printing Stations -- 1 Reports -- Undef = -999\n"
+                                               "72469    -105     40       700      \n-5 \n"},
+                {"d ps(stid=)", "Dimension Expression Error: No stid provided\n" + refused("ps(stid=)")},
+                {"d ps(stid=abcdefghi)", "Dimension Expression Error: stid too long\n" + refused("ps(stid=abcdefghi)")},
+                {"d t(lev=500,lev=850)", "Data Request Error: Invalid grid coordinates\n"
+                                         "  Varying dimension 2 decreases: 500 to 850 \n"
+                                         "  Error ocurred getting variable 't'\n" + refused("t(lev=500,lev=850)")},
+                {"d lat", "Data Request Error:  Predefined variable lat\n"
+                          "   is only defined for grid type files\n"
+                          "   File 1 is a station file\n" + refused("lat")}});
+  // With x and y varying the request is a box: no radius, no station id.
+  expect_steps(dir, kHead, {{"d ps(stid=kden)", "Data Request Error: Invalid dimension expression\n"
+                                                "  Attempt to set or modify varying dimension\n"
+                                                "  Variable = ps, Dimension = 5 \n" + refused("ps(stid=kden)")}});
+}
