@@ -49,6 +49,8 @@ int kaset(char* lower, char* typed, session_state* pcm);
 int kaopen(const char* name, session_state* pcm);
 int kadspl(char* lower, session_state* pcm);
 int kacoll(char* lower, session_state* pcm);
+// Releases every collection with its station sets.
+void kacollfree(session_state* pcm);
 int kadef(char* lower, session_state* pcm, int impl);
 int kaudef(char* lower, session_state* pcm);
 int kamodf(char* lower, session_state* pcm);

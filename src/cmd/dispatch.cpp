@@ -76,6 +76,7 @@ int do_reset(session_state* pcm, bool reinit) {
   pcm->page_width = pcm->real_page_width;
   pcm->page_height = pcm->real_page_height;
   gxvpag(pcm->page_width, pcm->page_height, 0, pcm->page_width, 0, pcm->page_height);
+  kacollfree(pcm);
   kainit();
   kacln(pcm, 1);
   if (reinit) {

@@ -26,6 +26,5 @@ int kapending(const char* feature) {
   return 0;
 }
 
-int kacoll(char*, session_state*) { return not_yet("COLLECT"); }
 
 int kaqlats(char*, char*, session_state*) { return not_yet("QUERY LATS"); }

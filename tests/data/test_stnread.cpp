@@ -3,6 +3,7 @@
 // request, and damaged files are refused.
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <tuple>
@@ -44,6 +45,12 @@ struct opened {
     if (p.pfi) p.pfi->data_stream = nullptr;
   }
   file_descriptor* f() { return p.pfi.get(); }
+  // The file changed on disk: a new stream, so that nothing buffered is
+  // read; the data set keeps its number.
+  void reopen() {
+    std::fclose(p.pfi->data_stream);
+    p.pfi->data_stream = std::fopen(p.pfi->data_file_name, "rb");
+  }
   variable_descriptor* var(const std::string& name) {
     for (int i = 0; i < f()->variable_count; i++)
       if (name == f()->variables[i].abbrev) return &f()->variables[i];
@@ -255,4 +262,217 @@ TEST(StationRead, ByteOrdersSequentialAndVersionOneMaps) {
     ASSERT_EQ(one.rc, 0) << one.out;
     EXPECT_EQ(one.reports.size(), 2u) << k;
   }
+}
+
+namespace {
+
+// Overwrites 4 bytes of a file at a position with a host-order value.
+template <class T>
+void patch(const std::string& path, long pos, T v) {
+  std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekp(pos);
+  f.write(reinterpret_cast<const char*>(&v), 4);
+}
+
+}  // namespace
+
+TEST(StationRead, DamagedReportsAreRefused) {
+  TempDir d;
+  request q;
+  q.lev_min = 1000;
+  // A negative level count: refused, not read as a huge size.
+  {
+    stnw::files f = stnw::write(d.path(), "neg", two_times());
+    patch<int32_t>(f.dat, 20, -1);
+    opened o(f.ctl);
+    got g = read(o, "t", q);
+    EXPECT_EQ(g.rc, 1);
+    EXPECT_EQ(g.out, "Low Level I/O Error:  Invalid station report in data file\n"
+                     "  Data file name = " + f.dat + " \n"
+                     "  Level count -1 is negative\n");
+    EXPECT_TRUE(g.reports.empty());
+  }
+  // A report larger than the map's largest size would overrun the buffer
+  // that size gave: KDEN's 7 words against a map that says 3.
+  {
+    stnw::dataset ds = two_times();
+    ds.map_max_words = 3;
+    stnw::files f = stnw::write(d.path(), "big", ds);
+    opened o(f.ctl);
+    got g = read(o, "t", q);
+    EXPECT_EQ(g.rc, 1);
+    EXPECT_EQ(g.out, "Low Level I/O Error:  Invalid station report in data file\n"
+                     "  Data file name = " + f.dat + " \n"
+                     "  Report of 7 data words exceeds the station map's largest (3)\n");
+  }
+  // Sequential: a record longer than its report, and one shorter than a
+  // header; a report cut short by the end of the file.
+  {
+    stnw::dataset ds = two_times();
+    ds.sequential = true;
+    stnw::files f = stnw::write(d.path(), "seq", ds);
+    patch<int32_t>(f.dat, 0, 28 + 28 + 4);
+    opened o(f.ctl);
+    got g = read(o, "t", q);
+    EXPECT_EQ(g.out, "Low Level I/O Error:  Sequential read error\n"
+                     "  Record size exceeds report size\n"
+                     "  Data file name = " + f.dat + " \n");
+    patch<int32_t>(f.dat, 0, 20);
+    o.reopen();
+    got h = read(o, "t", q);
+    EXPECT_EQ(h.out, "Low Level I/O Error:  Sequential read error\n"
+                     "  Record size is smaller than a report header\n"
+                     "  Data file name = " + f.dat + " \n");
+    patch<int32_t>(f.dat, 0, 56);
+    std::filesystem::resize_file(f.dat, 40);
+    o.reopen();
+    got cut = read(o, "t", q);
+    EXPECT_EQ(cut.rc, 1);
+    EXPECT_EQ(cut.out, "Low Level I/O Error:  Read error on data file \n"
+                       "  Data file name = " + f.dat + " \n"
+                       "  Error reading 28 bytes at location 32 \n");
+  }
+}
+
+TEST(StationMaps, CountsAndSizesCheckedBeforeUse) {
+  TempDir d;
+  std::string ctl = "stnmap ^s.map\ndset ^s.dat\ndtype station\nundef -999\n"
+                    "tdef 2 linear 12z1jan2000 12hr\nvars 1\nps 0 0 ps\nendvars\n";
+  auto map = [](uint32_t nt, uint32_t size, int entries) {
+    std::string m = "Vemra_stnmapV002";
+    put_be(m, nt);
+    put_be(m, size);
+    for (int i = 0; i < entries; i++) put_be(m, 0);
+    return m;
+  };
+  const std::string damaged = std::string("Open Error:  Station map file is short or damaged\n") + kClosing;
+  // Half a billion times in a 40-byte file: refused before any allocation.
+  vemra_test::write_file(d.file("s.map"), map(1u << 29, 4, 4));
+  EXPECT_EQ(parse_text(d, ctl).out, damaged);
+  // A largest report of 2^24 words (64 MB a read) is no report at all.
+  vemra_test::write_file(d.file("s.map"), map(2, 1u << 24, 4));
+  EXPECT_EQ(parse_text(d, ctl).out, damaged);
+  // The sign bit is never set in a valid map.
+  vemra_test::write_file(d.file("s.map"), map(0x80000002u, 4, 4));
+  EXPECT_EQ(parse_text(d, ctl).out, damaged);
+  vemra_test::write_file(d.file("s.map"), map(2, (1u << 24) - 1, 4));
+  EXPECT_EQ(parse_text(d, ctl).rc, 0);
+}
+
+TEST(StationRead, CacheServesTheSameSelectionOnly) {
+  TempDir d;
+  stnw::dataset ds = two_times();
+  stnw::files f = stnw::write(d.path(), "s", ds);
+  opened o(f.ctl);
+  ASSERT_EQ(o.p.rc, 0) << o.p.out;
+  request q;
+  q.lev_min = 1000;
+  ASSERT_EQ(read(o, "t", q).reports.size(), 3u);
+  // Change every value on disk; the layout stays.
+  stnw::dataset changed = ds;
+  for (auto& g : changed.times)
+    for (auto& r : g)
+      for (auto& l : r.levels)
+        for (float& v : l.values) v += 100;
+  stnw::write(d.path(), "s", changed);
+  o.reopen();
+  // u over the same stations and times comes from the cache: the old values.
+  got u = read(o, "u", q);
+  ASSERT_EQ(u.rc, 0) << u.out;
+  EXPECT_EQ(std::get<5>(u.reports[0]), 2);
+  EXPECT_EQ(std::get<5>(u.reports[2]), 3);
+  // Another level range is served from the cache too.
+  got u500 = read(o, "u", {});
+  ASSERT_EQ(u500.reports.size(), 1u);
+  EXPECT_EQ(std::get<5>(u500.reports[0]), 8);
+  // A different box, time range or file reads the file again.
+  request box = q;
+  box.lat_max = 89;
+  EXPECT_EQ(std::get<5>(read(o, "u", box).reports[0]), 102);
+  request times = box;
+  times.t_max = 2;
+  EXPECT_EQ(std::get<5>(read(o, "u", times).reports[0]), 102);
+  opened other(f.ctl);
+  EXPECT_EQ(std::get<5>(read(other, "u", times).reports[0]), 102);
+
+  // A selection larger than the cache is read every time: 1500 reports of
+  // 28 + 8 bytes do not fit in 50,000.
+  stnw::dataset many;
+  many.level_vars = {"t"};
+  many.times.resize(1);
+  for (int i = 0; i < 1500; i++)
+    many.times[0].push_back(stnw::upper_report("S" + std::to_string(i), 0, float(i % 360), {{500, {1}}}));
+  stnw::files mf = stnw::write(d.path(), "many", many);
+  opened m(mf.ctl);
+  EXPECT_EQ(read(m, "t", {}).reports.size(), 1500u);
+  for (auto& r : many.times[0]) r.levels[0].values[0] = 2;
+  stnw::write(d.path(), "many", many);
+  m.reopen();
+  got again = read(m, "t", {});
+  ASSERT_EQ(again.reports.size(), 1500u);
+  EXPECT_EQ(std::get<5>(again.reports.back()), 2);
+}
+
+TEST(StationRead, TemplatedSetsWithAMissingFile) {
+  TempDir d;
+  stnw::dataset ds;
+  ds.surface_vars = {"ps"};
+  ds.tdef = "linear 00z1jan2000 12hr";
+  // Times 1 and 2 share the file of 1 January; 3 January's file is missing.
+  ds.times = {{stnw::surface_report("A", 1, 2, {10})},
+              {stnw::surface_report("A", 1, 2, {20}), stnw::surface_report("B", 3, 4, {21})},
+              {stnw::surface_report("A", 1, 2, {30})},
+              {},
+              {stnw::surface_report("A", 1, 2, {50})}};
+  ds.dset_template = "^s_%y4%m2%d2.dat";
+  ds.time_files = {"s_20000101.dat", "s_20000101.dat", "s_20000102.dat", "s_20000102.dat", ""};
+  stnw::files f = stnw::write(d.path(), "s", ds);
+  opened o(f.ctl);
+  ASSERT_EQ(o.p.rc, 0) << o.p.out;
+  request q;
+  q.t_max = 5;
+  got g = read(o, "ps", q);
+  ASSERT_EQ(g.rc, 0) << g.out;
+  std::vector<float> values, times;
+  for (auto& r : g.reports) values.push_back(std::get<5>(r)), times.push_back(std::get<4>(r));
+  EXPECT_EQ(values, (std::vector<float>{10, 20, 21, 30}));
+  EXPECT_EQ(times, (std::vector<float>{1, 2, 2, 3}));
+}
+
+TEST(StationMaps, BuilderWalksTheGroups) {
+  TempDir d;
+  int k = 0;
+  for (int form = 0; form < 3; form++) {
+    stnw::dataset ds = two_times();
+    ds.times.push_back({});  // a time with no reports
+    ds.sequential = form > 0;
+    ds.split_records = form == 2;
+    ds.byte_order = form == 1 ? stnw::order::swapped : stnw::order::host;
+    std::string name = "b" + std::to_string(k++);
+    stnw::files f = stnw::write(d.path(), name, ds);
+    parsed p = parse_file(f.ctl, 0);  // without reading the map
+    ASSERT_EQ(p.rc, 0) << p.out;
+    p.pfi->data_stream = std::fopen(p.pfi->data_file_name, "rb");
+    StdoutCapture cap;
+    std::string built = d.file(name + ".built");
+    int rc = kastnmap(p.pfi.get(), built.c_str());
+    std::string out = cap.text();
+    std::fclose(p.pfi->data_stream);
+    p.pfi->data_stream = nullptr;
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(out, "Station map " + built + ": 3 times, 3 reports, largest report 7 words\n");
+    // Byte for byte the map the writer laid out itself.
+    EXPECT_EQ(vemra_test::read_file(built), vemra_test::read_file(f.map)) << form;
+  }
+  // Data that ends inside a group is refused.
+  stnw::files f = stnw::write(d.path(), "cut", two_times());
+  std::filesystem::resize_file(f.dat, 150);
+  parsed p = parse_file(f.ctl, 0);
+  p.pfi->data_stream = std::fopen(p.pfi->data_file_name, "rb");
+  StdoutCapture cap;
+  EXPECT_EQ(kastnmap(p.pfi.get(), d.file("cut.built").c_str()), 1);
+  EXPECT_EQ(cap.text(), "Station map error:  data ends inside a time group\n"
+                        "  Time 2, byte 124 of data file " + f.dat + " \n");
+  std::fclose(p.pfi->data_stream);
+  p.pfi->data_stream = nullptr;
 }

@@ -91,3 +91,60 @@ TEST(StationData, StationIdAndRadiusWhenNoSpaceDimensionVaries) {
                                                 "  Attempt to set or modify varying dimension\n"
                                                 "  Variable = ps, Dimension = 5 \n" + refused("ps(stid=kden)")}});
 }
+
+namespace {
+
+std::string hex(const std::string& bytes) {
+  static const char* d = "0123456789abcdef";
+  std::string h;
+  for (unsigned char c : bytes) h += d[c >> 4], h += d[c & 15];
+  return h;
+}
+
+}  // namespace
+
+// Station reports written to the writegds stream, the bytes worked out by
+// hand (big-endian IEEE: -104.875 = c2d1c000, 39.75 = 421f0000, 830 =
+// 444f8000, 500 = 43fa0000, -20 = c1a00000, -0.5 = bf000000, 51.5 =
+// 424e0000, 1012.5 = 447d2000; the time 1 as a double 3ff0000000000000).
+TEST(StationData, WritegdsOfSurfaceAndLevelVariables) {
+  TempDir dir;
+  write_set(dir);
+  RunResult r = run_batch("open s.ctl\nset gxout writegds\nset writegds -sxyztdi out.gds\nd ps;t\n"
+                          "set writegds -sx sx.gds\nd ps\n",
+                          dir.path());
+  EXPECT_NE(r.out.find("WRITEGDS: 2 reports x 2 vars written as 2 records\n"), std::string::npos) << r.out;
+  const std::string kden = "5a000000" "00000008" + hex("KDEN    ") + "c2d1c000" "421f0000" "3ff0000000000000";
+  const std::string egll = "5a000000" "00000008" + hex("EGLL    ") + "bf000000" "424e0000" "3ff0000000000000";
+  // KDEN: surface value, its one level at 500, the end of its levels; EGLL
+  // has no level 500: its surface value and the end tag.
+  EXPECT_EQ(hex(read_file(dir.file("out.gds"))),
+            kden + "444f8000" + "5a000000" "43fa0000" "c1a00000" + "a5000000" +
+            egll + "447d2000" + "a5000000");
+  // Id and longitude only: 4 + 4 + 8 + 4 bytes a report, no end tag.
+  EXPECT_EQ(hex(read_file(dir.file("sx.gds"))),
+            "5a000000" "00000008" + hex("KDEN    ") + "c2d1c000" +
+            "5a000000" "00000008" + hex("EGLL    ") + "bf000000");
+}
+
+TEST(StationData, CollectKeepsStationSets) {
+  TempDir dir;
+  write_set(dir);
+  const std::string syntax = "Collect command error:  Invalid Syntax\n  Format is:  collect n expr\n";
+  expect_steps(dir, "open s.ctl\n",
+               {{"collect 1 ps", "Collect Error: Z or T must be the only varying dimension\n"},
+                {"set lon -105", "-"},
+                {"set lat 40", "-"},
+                {"collect 1 ps(stid=kden)", "Collect Error: Z or T must be the only varying dimension\n"},
+                {"set t 1 2", "-"},
+                {"collect 32 ps(stid=kden)", syntax},
+                {"collect -1 ps(stid=kden)", syntax},
+                {"collect 3", syntax},
+                {"collect 3 1", "Collect Error: Station Data Required\n"},
+                {"collect 3 ps(stid=kden);1", "Collect Error: Station Data Required\n"},
+                {"collect 3 ps(stid=kden)", ""},
+                {"coll 3 ps(stid=egll) ; ps(stid=kden)", ""},
+                {"collect 3 free", ""},
+                {"collect 3 ps(stid=nowhere)", ""},
+                {"reset", "-"}});
+}

@@ -1,0 +1,90 @@
+// The "collect" command: station sets kept in one of 32 collections of the
+// session, in the order collected, for coll2gr.
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "base/message.h"
+#include "base/session.h"
+#include "base/words.h"
+#include "cmd/commands.h"
+#include "cmd/display.h"
+#include "data/result.h"
+#include "expr/evalstate.h"
+
+namespace {
+
+void free_chain(session_state* pcm, int n) {
+  collection_entry* e = pcm->collection_head[n];
+  while (e) {
+    collection_entry* next = e->next;
+    kasfre(e->set);
+    delete e;
+    e = next;
+  }
+  pcm->collection_head[n] = nullptr;
+  pcm->collection_count[n] = 0;
+}
+
+int syntax_error() {
+  kaprnt(msg_level::error, "Collect command error:  Invalid Syntax\n");
+  kaprnt(msg_level::error, "  Format is:  collect n expr\n");
+  return 1;
+}
+
+}  // namespace
+
+void kacollfree(session_state* pcm) {
+  for (int n = 0; n < kCollections; n++) free_chain(pcm, n);
+}
+
+int kacoll(char* line, session_state* pcm) {
+  const char* p = nxtwrd(line);
+  int n = -1;
+  const char* q = p ? intprs(p, &n) : nullptr;
+  if (!q || (*q != ' ' && *q != '\t' && *q != '\0' && *q != '\n') || n < 0 || n >= kCollections) return syntax_error();
+  p = nxtwrd(q);
+  if (!p) return syntax_error();
+  if (cmpwrd("free", p)) {
+    free_chain(pcm, n);
+    return 0;
+  }
+  const bool xy_fixed = !pcm->dim_varying[0] && !pcm->dim_varying[1];
+  if (!xy_fixed || pcm->dim_varying[2] == pcm->dim_varying[3]) {
+    kaprnt(msg_level::error, "Collect Error: Z or T must be the only varying dimension\n");
+    return 1;
+  }
+  std::string text = p;
+  if (auto nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
+  text.resize(static_cast<size_t>(karemb(text.data())));
+  eval_state* pst = getpst(pcm);
+  if (!pst) return 1;
+  int rc = kapars(text.c_str(), pst, pcm);
+  delete pst;
+  if (rc) return rc;
+  if (pcm->result_type[0] == 1 || (pcm->result_count > 1 && pcm->result_type[1] == 1)) {
+    kaprnt(msg_level::error, "Collect Error: Station Data Required\n");
+    kagrel(pcm);
+    return 1;
+  }
+  auto* entry = new (std::nothrow) collection_entry{nullptr, static_cast<station_set*>(pcm->result[0])};
+  if (!entry) {
+    kaprnt(msg_level::error, "Memory allocation error in collect\n");
+    kagrel(pcm);
+    return 1;
+  }
+  collection_entry** link = &pcm->collection_head[n];
+  while (*link) link = &(*link)->next;
+  *link = entry;
+  pcm->collection_count[n]++;
+  // The first result now belongs to the collection; the others are released.
+  pcm->result[0] = nullptr;
+  pcm->result_type[0] = 1;
+  for (int k = 1; k < pcm->result_held; k++) {
+    if (pcm->result_type[k] == 1) kagfre(static_cast<grid_field*>(pcm->result[k]));
+    else kasfre(static_cast<station_set*>(pcm->result[k]));
+    pcm->result[k] = nullptr;
+  }
+  pcm->result_count = pcm->result_held = 0;
+  return 0;
+}
