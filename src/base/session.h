@@ -244,6 +244,9 @@ struct lats_settings {
   double lats_level = -1e20;
   int lats_timeoption = 1;
   int lats_fhour = -1;
+  // The grid the bridge last declared, for "query lats".
+  int lats_lon_linear = 0, lats_lat_linear = 0, lats_nlon = 0, lats_nlat = 0;
+  float lats_first_lon = 0, lats_first_lat = 0, lats_last_lon = 0, lats_last_lat = 0;
   int lats_max_file_id = -1, lats_max_level_id = 0, lats_max_grid_id = -1, lats_max_var_id = -1;
   int lats_file_id = 0, lats_var_id = 0, lats_grid_id = 0, lats_level_id = 0;
   int lats_write_armed = 0;

@@ -353,7 +353,7 @@ const set_keyword chain[] = {
     {"lon", "LON", set_lon},            {"lat", "LAT", set_lat},
     {"lev", "LEV", set_lev},            {"time", "TIME", set_time},
     {"datawarn", "DATAWARN", set_datawarn}, {"fill", "FILL", set_fill},
-    {"lats", "LATS", nullptr},
+    {"lats", "LATS", set_lats},
 };
 
 }  // namespace

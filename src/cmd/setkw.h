@@ -52,5 +52,8 @@ int set_black(set_args& a);
 int set_clskip(set_args& a);
 int set_clopts(set_args& a);
 
+// "set lats" (setlats.cpp).
+int set_lats(set_args& a);
+
 // "set defval" (define.cpp).
 int set_defval(set_args& a);
