@@ -10,6 +10,7 @@
 #include "base/cmdinput.h"
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
+#include "cmd/latsbridge.h"
 #include "cmd/startup.h"
 #include "base/message.h"
 #include "base/session.h"
@@ -51,6 +52,7 @@ void catch_signal(int sig, void (*handler)(int)) {
 // What must not be lost when the process ends: the hardcopy file's end
 // record and the buffered fwrite output.
 void close_outputs() {
+  kalats_close_all();
   if (gcmn->fwrite_file) {
     if (!gcmn->fwrite_file->commit())
       kaprnt(msg_level::error, "Error from fwrite:  write to " + gcmn->fwrite_name + " failed\n");
@@ -196,6 +198,7 @@ int vemra_main(int argc, char** argv) {
   }
   if (wide) gxwdln();
   sdf_install(kacmd);
+  kaplot_lats(kalats_plot);
   kainit();
   pcm->file_list = nullptr;
   pcm->default_file = nullptr;

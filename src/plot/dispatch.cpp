@@ -14,6 +14,9 @@
 
 namespace {
 
+lats_bridge_fn lats_bridge = nullptr;
+constexpr int kLatsGrid = 3, kLatsWrite = 5;
+
 // Routes whose plot routines are not part of this build yet.
 void not_built(const char* what) {
   kaprnt(msg_level::error, std::string("DISPLAY error:  ") + what + " output is not available yet\n");
@@ -49,7 +52,8 @@ void grid_plot(session_state* pcm) {
   }
   if ((out == output_latsgrid || out == output_latsdata) &&
       (g->jdim == -1 || pcm->result_count == 1)) {
-    not_built(out == output_latsgrid ? "latsgrid" : "latsdata");
+    if (lats_bridge) lats_bridge(pcm, out == output_latsgrid ? kLatsGrid : kLatsWrite, 0);
+    else not_built(out == output_latsgrid ? "latsgrid" : "latsdata");
     return;
   }
   if (g->idim == -1) {
@@ -97,6 +101,8 @@ void kagx(session_state* pcm) {
   pcm->last_plot_idim = pcm->last_plot_jdim = -1;
   for (auto& c : pcm->last_plot_scaling.conv) c = nullptr;
 }
+
+void kaplot_lats(lats_bridge_fn bridge) { lats_bridge = bridge; }
 
 void kagsav(int code, session_state* pcm, const void*) { pcm->last_plot_code = code; }
 

@@ -35,6 +35,12 @@ void kagx(session_state* pcm);
 // output routine that the output type and the first result's shape choose.
 void kaplot(session_state* pcm);
 
+// The LATS bridge that the output types latsgrid (op 3, the grid) and
+// latsdata (op 5, the field) hand the first result to; the command layer
+// installs it at start-up.
+using lats_bridge_fn = int (*)(session_state* pcm, int op, int arg);
+void kaplot_lats(lats_bridge_fn bridge);
+
 // Records code as the last plot code (the result argument is not used).
 void kagsav(int code, session_state* pcm, const void* result);
 

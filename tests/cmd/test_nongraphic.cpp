@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cmd/display.h"
+#include "cmd/latsbridge.h"
 #include "expr/evalstate.h"
 #include "base/session.h"
 #include "support/stdout_capture.h"
@@ -292,9 +293,10 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
       {0, 0, 1, 4, 4, 1, 3, 1, "Error plotting linefill:  Only one grid provided\n"},
       {0, 0, 1, 5, 2, 2, 3, 1,
        "Error plotting scatter plot:  Invalid grids\n   The two grids have difference scaling\n"},
-      {0, 0, 20, 4, 1, 1, 0, 0, "DISPLAY error:  latsgrid output is not available yet\n"},
+      {0, 0, 20, 4, 1, 1, 0, 0, "Vemra-LATS Error:  the grid must be lon/lat\n"},
       {2, 0, 1, 4, 1, 1, 0, 0, "Printing Grid -- 1 Values -- Undef = -9.99e+33\n3 \n"},
   };
+  kaplot_lats(kalats_plot);
   for (const auto& c : cases) {
     Session s;
     s->gxout_general = static_cast<general_output>(c.general);
