@@ -1,23 +1,10 @@
 // Stand-ins for command handlers and services whose subsystems are not built
-// yet. Each answers with a clear level-0 error and returns 1, so a user or a
-// script learns at once that the command is not available; none pretends to
-// work. Whoever builds one of them deletes its entry here in the same commit
-// (and, for a feature of the configuration report, its word in kapending).
+// yet answer with a clear level-0 error and return 1, so a user or a script
+// learns at once that the command is not available; none pretends to work.
+// Every one is built now; kapending stays for the configuration report.
 #include <cstring>
 
 #include "cmd/commands.h"
-#include "base/message.h"
-#include "base/session.h"
-
-namespace {
-
-int not_yet(const char* name) {
-  kaprnt(msg_level::error, name);
-  kaprnt(msg_level::error, " error:  not available yet\n");
-  return 1;
-}
-
-}  // namespace
 
 int kapending(const char* feature) {
   // Every feature of the configuration report is built; the list stays for
@@ -27,5 +14,3 @@ int kapending(const char* feature) {
     if (p && std::strcmp(p, feature) == 0) return 1;
   return 0;
 }
-
-
