@@ -183,3 +183,27 @@ TEST(LatsOutput, BridgeRefusals) {
   // Nothing was written: the file closed at quit holds no time.
   EXPECT_TRUE(sdffiles::ncdump_values(dir.file("out.nc"), "time").empty());
 }
+
+// GRIB with descriptor and index (the default convention): closing the file
+// builds the index, and "open" of the descriptor reads the fields back
+// within half the packing step of "ta" (one decimal).
+TEST(LatsOutput, GribDescriptorReopened) {
+  TempDir dir;
+  write_dataset(dir);
+  std::string in = kEnv + declare("vemra_grib") + "set lats write 1 1 1000\nset t 2\nd a\n" +
+                   "set z 2\nset lats write 1 1 500\nd a\nset lats close 1\nclose 1\n" +
+                   "open out.ctl\nset x 1 4\nset y 1 3\nset gxout print\nset z 1\nd ta\n" +
+                   "set z 2\nd ta\n";
+  RunResult r = run_batch(in, dir.path());
+  EXPECT_NE(r.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos) << r.out;
+  size_t at = r.out.find("ka-> open out.ctl\n");
+  ASSERT_NE(at, std::string::npos);
+  for (int z = 1; z <= 2; z++) {
+    at = r.out.find("ka-> d ta\n", at + 1);
+    std::vector<double> got = printed_values(r.out.substr(at), "d ta");
+    ASSERT_EQ(got.size(), 12u) << r.out.substr(at, 300);
+    for (int y = 1; y <= 3; y++)
+      for (int x = 1; x <= 4; x++)
+        EXPECT_NEAR(got[size_t((y - 1) * 4 + x - 1)], a_at(x, y, z, 2), 0.05 + 1e-3) << x << y << z;
+  }
+}
