@@ -34,6 +34,7 @@ struct AnalysisData : testing::Test {
   double lon0 = 0, dlon = 1, lat0 = 0, dlat = 1;
   int nx = 1, ny = 1, nt = 1;
   std::vector<double> levels{1000};
+  std::vector<double> level_bounds;  // two a level, for tools that weight layers
   std::vector<std::string> names;
   std::function<float(int var, int x, int y, int z, int t)> value;
 
@@ -59,6 +60,17 @@ struct AnalysisData : testing::Test {
     nc_put_att_text(nc, vt, "units", 30, "days since 2000-01-01 00:00:00");
     nc_def_var(nc, "lev", NC_DOUBLE, 1, &dz, &vz);
     nc_put_att_text(nc, vz, "units", 3, "hPa");
+    int vb = -1;
+    if (!level_bounds.empty()) {
+      int db, bdims[2];
+      nc_def_dim(nc, "bnds", 2, &db);
+      bdims[0] = dz;
+      bdims[1] = db;
+      nc_put_att_text(nc, vz, "positive", 4, "down");
+      nc_put_att_text(nc, vz, "axis", 1, "Z");
+      nc_put_att_text(nc, vz, "bounds", 8, "lev_bnds");
+      nc_def_var(nc, "lev_bnds", NC_DOUBLE, 2, bdims, &vb);
+    }
     nc_def_var(nc, "lat", NC_DOUBLE, 1, &dy, &vy);
     nc_put_att_text(nc, vy, "units", 13, "degrees_north");
     nc_def_var(nc, "lon", NC_DOUBLE, 1, &dx, &vx);
@@ -77,6 +89,7 @@ struct AnalysisData : testing::Test {
     for (int y = 1; y <= ny; y++) c.push_back(lat(y));
     nc_put_var_double(nc, vy, c.data());
     nc_put_var_double(nc, vz, levels.data());
+    if (vb >= 0) nc_put_var_double(nc, vb, level_bounds.data());
     std::string bin;
     for (int t = 1; t <= nt; t++) {
       size_t start[4] = {size_t(t - 1), 0, 0, 0}, count[4] = {1, size_t(nz()), size_t(ny), size_t(nx)};
