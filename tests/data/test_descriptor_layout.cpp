@@ -16,23 +16,6 @@ std::string head(const std::string& xy = "xdef 4 linear 0 1\nydef 3 linear 0 1\n
 
 }  // namespace
 
-TEST(GridLayout, PlainVariables) {
-  TempDir d;
-  parsed r = parse_text(d, head() + "vars 3\nu 2 0 u\nps 0 0 ps\nv 2 0 v\nendvars\n");
-  ASSERT_EQ(r.rc, 0) << r.out;
-  const file_descriptor* p = r.pfi.get();
-  // 12 words a grid; u takes two grids, ps one, v two: five grids a time.
-  EXPECT_EQ(p->grid_words, 12);
-  EXPECT_EQ(p->variables[0].offset, 0);
-  EXPECT_EQ(p->variables[1].offset, 24);
-  EXPECT_EQ(p->variables[2].offset, 36);
-  EXPECT_EQ(p->variables[0].record, 0);
-  EXPECT_EQ(p->variables[1].record, 2);
-  EXPECT_EQ(p->variables[2].record, 3);
-  EXPECT_EQ(p->time_words, 60);
-  EXPECT_EQ(p->time_records, 5);
-}
-
 TEST(GridLayout, HeadersTrailersAndSequentialMarkers) {
   TempDir d;
   std::string vars = "vars 2\nu 2 0 u\nps 0 0 ps\nendvars\n";

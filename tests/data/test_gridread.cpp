@@ -70,7 +70,6 @@ TEST_F(GridReadTest, PlainSwappedAndReversedLayouts) {
     bool reversed, yrev, zrev;
   } layouts[] = {
       {"", false, false, false},
-      {"options big_endian\n", true, false, false},
       {"options byteswapped\n", true, false, false},
       {"options yrev zrev\n", false, true, true},
   };
@@ -237,40 +236,6 @@ TEST_F(GridReadTest, WrapAroundOfGlobalGrids) {
     return x >= 1 && x <= 360 ? float(x) : -999.0f;
   });
   EXPECT_EQ(read(n.get(), 0, 0, -1, {361, 1, 1, 1}, {370, 1, 1, 1}).rc, -1);
-}
-
-TEST_F(GridReadTest, HeadersTrailersAndSequentialRecords) {
-  // The file starts with 12 bytes; per time: 16 header bytes, an 8-byte time
-  // header, each grid behind a 4-byte grid header, 8 trailer bytes.
-  const float junk = 12345.0f;
-  std::string plain = plain_data(), s;
-  for (int i = 0; i < 3; i++) put_f32(s, junk);
-  for (int t = 0; t < 2; t++) {
-    for (int i = 0; i < 6; i++) put_f32(s, junk);
-    for (int g = 0; g < 4; g++) {
-      put_f32(s, junk);
-      s += plain.substr(size_t(t * 4 + g) * 80, 80);
-    }
-    for (int i = 0; i < 2; i++) put_f32(s, junk);
-  }
-  write_file(dir.file("d.dat"), s);
-  record p = open_text(
-      dir, plain_ctl("fileheader 12\nheaderbytes 16\ntheader 8\nxyheader 4\ntrailerbytes 8\n"));
-  ASSERT_TRUE(p);
-  check_plain(p.get(), "headers");
-
-  // Sequential: every grid between two record-length words.
-  std::string q;
-  int32_t len = 80;
-  for (int g = 0; g < 8; g++) {
-    q.append(reinterpret_cast<const char*>(&len), 4);
-    q += plain.substr(size_t(g) * 80, 80);
-    q.append(reinterpret_cast<const char*>(&len), 4);
-  }
-  write_file(dir.file("d.dat"), q);
-  record sq = open_text(dir, plain_ctl("options sequential\n"));
-  ASSERT_TRUE(sq);
-  check_plain(sq.get(), "sequential");
 }
 
 TEST_F(GridReadTest, YxOrderAndTimeOffset) {
