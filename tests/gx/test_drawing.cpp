@@ -82,6 +82,12 @@ TEST(DrawingClip, LinesEndExactlyOnTheEdge) {
                               -11, th(4 - 1.0 / 3), 4000, -10, 4000, 3000, -11, th(4 + 2.0 / 3),
                               4000}));
 
+  // Along the bottom edge and out through the side: the crossing is the corner.
+  gxfrme(frame_action::clear);
+  gxmove(2, 1);
+  gxdraw(7, 1);
+  EXPECT_EQ(frame_words(), (W{-10, 2000, 1000, -11, 5000, 1000}));
+
   // Bounds are limited to the virtual page.
   gxclip(-3, 20, -1, 30);
   gxfrme(frame_action::clear);
