@@ -53,7 +53,8 @@ TEST_F(NcWriter, CoardsHeaderAndValues) {
                         "test model", "a comment");
   ASSERT_GT(fid, 0);
   int vd = lats_vert_dim("plev", "plev", 2, levs);
-  int gid = latstest::grid(lons, lats);
+  const std::string grid = latstest::grid_name();
+  int gid = lats_grid(grid.c_str(), LATS_LINEAR, 4, lons.data(), 3, lats.data());
   int var = lats_var(fid, "ta", LATS_FLOAT, LATS_AVERAGE, gid, vd, "air");
   ASSERT_GT(var, 0);
   ASSERT_EQ(lats_miss_float(fid, var, -999.0f, 0.5f), 1);
@@ -67,7 +68,6 @@ TEST_F(NcWriter, CoardsHeaderAndValues) {
   ASSERT_EQ(lats_close(fid), 1);
 
   std::string header = shell(dir, "ncdump -h c.nc");
-  const std::string grid = "g" + std::to_string(gid);
   EXPECT_EQ(header,
             "netcdf c {\n"
             "dimensions:\n"
@@ -132,7 +132,9 @@ TEST_F(NcWriter, SecondGridAndSurfaceLevelDescription) {
                         "c");
   ASSERT_GT(fid, 0);
   int g1 = latstest::grid(latstest::ramp(0, 180, 2), latstest::ramp(-30, 60, 2));
-  int g2 = latstest::grid(latstest::ramp(10, 1, 3), latstest::ramp(5, 1, 1));
+  const std::string second = latstest::grid_name();
+  const std::vector<double> lon2 = latstest::ramp(10, 1, 3), lat2 = {5};
+  int g2 = lats_grid(second.c_str(), LATS_LINEAR, 3, lon2.data(), 1, lat2.data());
   ASSERT_GT(lats_var(fid, "tas", LATS_FLOAT, LATS_INSTANT, g1, 0, ""), 0);
   ASSERT_GT(lats_var(fid, "ps", LATS_FLOAT, LATS_ACCUM, g2, 0, ""), 0);
   // Closed without a write: coordinates and time units are still there.
@@ -144,7 +146,6 @@ TEST_F(NcWriter, SecondGridAndSurfaceLevelDescription) {
   EXPECT_EQ(text_att(ncid, NC_GLOBAL, "Conventions", &len), "LATS");
   EXPECT_EQ(len, 5u);
   EXPECT_EQ(text_att(ncid, NC_GLOBAL, "calendar"), "noleap");
-  const std::string second = "g" + std::to_string(g2);
   int dim = -1;
   size_t n = 0;
   ASSERT_EQ(nc_inq_dimid(ncid, ("longitude_" + second).c_str(), &dim), NC_NOERR);
