@@ -5,6 +5,7 @@
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "expr/eval.h"
+#include "expr/fshared.h"
 #include "expr/func.h"
 #include "data/result.h"
 
@@ -121,13 +122,9 @@ int run_binary(const char* l1, const char* l2, int op, function_args* args, eval
   if (args->count != 2) return count_error(l1, l2);
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  eval_state second = *pst;
-  second.result.grid = nullptr;
-  rc = kaexpr(args->args[1], &second);
-  if (rc) {
-    kafree(pst);
-    return rc;
-  }
+  eval_state second;
+  rc = eval_second(args->args[1], pst, &second);
+  if (rc) return rc;
   rc = kafopr(pst, &second, op);
   if (rc) {
     kafree(pst);

@@ -12,6 +12,7 @@
 #include "data/result.h"
 #include "expr/eval.h"
 #include "expr/evalstate.h"
+#include "expr/fshared.h"
 #include "expr/func.h"
 #include "expr/stnset.h"
 
@@ -100,13 +101,9 @@ int ffg2s(function_args* args, eval_state* pst) {
     kafree(pst);
     return fail("Error from GR2STN: Grid must have linear scaling\n");
   }
-  eval_state second = *pst;
-  second.result.grid = nullptr;
-  rc = kaexpr(args->args[1], &second);
-  if (rc) {
-    kafree(pst);
-    return rc;
-  }
+  eval_state second;
+  rc = eval_second(args->args[1], pst, &second);
+  if (rc) return rc;
   if (second.result_type != 0) {
     kafree(&second);
     kafree(pst);

@@ -82,13 +82,9 @@ int analysis_args(function_args* args, eval_state* pst, const analysis_names& n,
     kafree(pst);
     return 1;
   }
-  eval_state second = *pst;
-  second.result.grid = nullptr;
-  rc = kaexpr(args->args[1], &second);
-  if (rc) {
-    kafree(pst);
-    return rc;
-  }
+  eval_state second;
+  rc = eval_second(args->args[1], pst, &second);
+  if (rc) return rc;
   if (second.result_type != 0) {
     kaprntf(msg_level::error, "Error from %s: 2nd argument must be stns\n", n.name);
     kafree(&second);

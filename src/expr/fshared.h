@@ -2,6 +2,7 @@
 // environment and checking that a later grid covers the points of the first.
 #pragma once
 
+#include "expr/eval.h"
 #include "expr/evalstate.h"
 #include "data/result.h"
 
@@ -45,4 +46,14 @@ inline int give_grid(eval_state* pst, grid_field* g) {
   pst->result.grid = g;
   pst->result_type = 1;
   return 0;
+}
+
+// Evaluates a function's second argument in the environment of pst (whose
+// result holds the first). On failure the first result is released too.
+inline int eval_second(const char* text, eval_state* pst, eval_state* second) {
+  *second = *pst;
+  second->result.grid = nullptr;
+  int rc = kaexpr(text, second);
+  if (rc) kafree(pst);
+  return rc;
 }

@@ -183,13 +183,9 @@ int ffmask(function_args* args, eval_state* pst) {
       if (!id_matches(second_text + 1, r->stid)) r->value = s->undef;
     return 0;
   }
-  eval_state second = *pst;
-  second.result.grid = nullptr;
-  rc = kaexpr(second_text, &second);
-  if (rc) {
-    kafree(pst);
-    return rc;
-  }
+  eval_state second;
+  rc = eval_second(second_text, pst, &second);
+  if (rc) return rc;
   rc = kafopr(pst, &second, kOpMaskout);
   if (rc) {
     kafree(pst);
