@@ -18,7 +18,7 @@
 
 namespace {
 
-float identity(const float*, float v) { return v; }
+[[maybe_unused]] float identity(const float*, float v) { return v; }
 
 }  // namespace
 
