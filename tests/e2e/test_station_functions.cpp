@@ -1,6 +1,6 @@
 // The station analyses through the program, on a station data set and a
-// small grid written by the test: gr2stn in both forms, oabin, oacres with
-// a first guess, stnave, maskout of stations, and their refusals.
+// small grid written by the test: gr2stn in both forms, stnave, and their
+// refusals.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -64,29 +64,16 @@ TEST(StationFunctions, MapFormsOverStationsAndAGrid) {
   write_files(dir);
   RunResult r = run_batch(kOpen +
                               "d gr2stn(g.2,v)\n"
-                              "d oabin(g.2,v)\n"
-                              "d oacres(g.2,v,-1,7)\n"
                               "d stnave(v,t=1,t=2)\n"
-                              "d stnave(v,t=1,t=2,0)\n"
-                              "d maskout(v,1)\n",
+                              "d stnave(v,t=1,t=2,0)\n",
                           dir.path());
   // KAAA: 10 + 10; KBBB on the last latitude lies outside.
   EXPECT_EQ(answer(r.out, "d gr2stn(g.2,v)"), stations({{"KAAA", 10, 10, 20}, {"KBBB", 30, 20, -999}}));
-  // Each report in its nearest grid point, (1,1) and (3,2).
-  std::string bins = "Printing Grid -- 15 Values -- Undef = -888\n"
-                     "-888 -888 -888 -888 -888 -888 1000 -888 \n-888 -888 -888 -888 -888 -5 -888 \n";
-  EXPECT_EQ(answer(r.out, "d oabin(g.2,v)"), bins);
-  // A first guess and no pass: the guess everywhere.
-  std::string guess = "qqq oacres SETTING original 497.5 FG to 7\nPrinting Grid -- 15 Values -- Undef = -888\n";
-  for (int k = 0; k < 15; k++) guess += (k == 7 || k == 14) ? "7 \n" : "7 ";
-  EXPECT_EQ(answer(r.out, "d oacres(g.2,v,-1,7)"), guess);
   // KAAA (1000 + 1004) / 2; KBBB only at the first time.
   EXPECT_NE(answer(r.out, "d stnave(v,t=1,t=2)").find(stations({{"KAAA", 10, 10, 1002}, {"KBBB", 30, 20, -5}})),
             std::string::npos);
   EXPECT_NE(answer(r.out, "d stnave(v,t=1,t=2,0)").find("Error from STNAVE: Invalid time increment argument\n"),
             std::string::npos);
-  // A mask of 1 keeps the negative report too.
-  EXPECT_EQ(answer(r.out, "d maskout(v,1)"), stations({{"KAAA", 10, 10, 1000}, {"KBBB", 30, 20, -5}}));
 }
 
 TEST(StationFunctions, SeriesFormAtOnePlace) {

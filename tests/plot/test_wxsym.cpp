@@ -37,8 +37,6 @@ TEST(WeatherSymbol, ColourClasses) {
   };
   EXPECT_EQ(colours_of(8, -1), (std::vector<int>{21, 22}));  // each primitive its own
   EXPECT_EQ(colours_of(25, -1), (std::vector<int>{21}));     // classes set by the symbol
-  EXPECT_EQ(colours_of(14, -1), (std::vector<int>{22}));
-  EXPECT_EQ(colours_of(19, -1), (std::vector<int>{23}));
   EXPECT_EQ(colours_of(35, -1), (std::vector<int>{25}));
   EXPECT_EQ(colours_of(8, 6), (std::vector<int>{6}));
 }
