@@ -48,10 +48,7 @@ TEST(StationData, OpenSetsTheStationEnvironmentAndDisplaysReports) {
                          // Surface values of the stations with a surface record.
                          {"d ps", "Printing Stations -- 2 Reports -- Undef = -999\n"
                                   "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
-                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"},
-                         {"set lon -10 10", "-"},
-                         {"d ps", "Printing Stations -- 1 Reports -- Undef = -999\n"
-                                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"}});
+                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"}});
 }
 
 TEST(StationData, StationIdAndRadiusWhenNoSpaceDimensionVaries) {

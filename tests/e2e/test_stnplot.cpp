@@ -32,12 +32,10 @@ struct Outcome {
 Outcome run(const std::string& commands) {
   TempDir dir;
   stnw::dataset ds;
-  ds.surface_vars = {"ps", "u", "v", "wx"};
-  ds.times = {{{"KAAA", 30, 40, 0, {1013, 10, 0, 16}, {}},
-               {"KBBB", 50, 70, 0, {998, 0, 0, 2}, {}},
-               {"KCCC", 30, -50, 0, {1000, 5, 5, 16}, {}}},
-              {},
-              {{"KAAA", 30, 40, 0, {1011, 0, 0, 2}, {}}}};
+  ds.surface_vars = {"ps", "wx"};
+  ds.times = {{{"KAAA", 30, 40, 0, {1013, 16}, {}},
+               {"KBBB", 50, 70, 0, {998, 2}, {}},
+               {"KCCC", 30, -50, 0, {1000, 16}, {}}}};
   stnw::write(dir.path(), "s", ds);
   Outcome r;
   r.out = run_batch("open s.ctl\nset parea 1 10 1 8\nset mpdraw off\nset ccolor 3\nset cstyle 1\n"
