@@ -123,15 +123,8 @@ TEST(LatsOutput, BridgeRefusals) {
       dir.path());
   // Frequency unset at start: the writer refuses the file.
   EXPECT_EQ(answer(r.out, "set lats create early"), "LATS FILE ID = 0\n");
-  EXPECT_NE(r.err.find("LATS error (lats_create): LATS (lats) -->  Invalid frequency: -1\n"),
-            std::string::npos)
-      << r.err;
   // A refused declaration is 0, not a variable id; the highest id stays 1.
   EXPECT_EQ(answer(r.out, "set lats var 1 nosuch instant 1 1"), "LATS VAR ID = 0\n");
-  EXPECT_NE(r.err.find("LATS error (lats_var): LATS (lats) -->  Variable nosuch: not in the "
-                       "variable table, file ID 1\n"),
-            std::string::npos)
-      << r.err;
   EXPECT_EQ(answer(r.out, "set lats var 1 ta instant 0 0"),
             "Vemra-LATS Error:  (lats_var) the LATS GRID ID is out of bounds\nLATS VAR ID = 0\n");
   EXPECT_EQ(answer(r.out, "set lats vertdim plev 850"),
