@@ -84,7 +84,6 @@ TEST(LatsSettings, UsageAndEveryStoredWordInQueryLats) {
   EXPECT_EQ(q_line(r.out, " \t: data CALENDAR"), std::to_string(0x1011));
   EXPECT_EQ(q_line(r.out, " \t: data time FREQEUENCY"), "8");
   EXPECT_EQ(q_line(r.out, " \t: MODEL"), "MRF Exp 1");
-  EXPECT_EQ(q_line(r.out, " \t: data CENTER"), "NCEP");
   EXPECT_EQ(q_line(r.out, " \t: GRIDTYPE"), "1");
 }
 
