@@ -54,9 +54,7 @@ int kacoll(char* line, session_state* pcm) {
     kaprnt(msg_level::error, "Collect Error: Z or T must be the only varying dimension\n");
     return 1;
   }
-  std::string text = p;
-  if (auto nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
-  text.resize(static_cast<size_t>(karemb(text.data())));
+  std::string text = kaexprline(p);
   eval_state* pst = getpst(pcm);
   if (!pst) return 1;
   int rc = kapars(text.c_str(), pst, pcm);

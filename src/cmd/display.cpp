@@ -178,6 +178,13 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
   return 0;
 }
 
+std::string kaexprline(const char* p) {
+  std::string text = p;
+  if (auto nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
+  text.resize(static_cast<size_t>(karemb(text.data())));
+  return text;
+}
+
 int kadspl(char* line, session_state* pcm) {
   if (pcm->imprun_set && !in_imprun) {
     in_imprun = true;
@@ -189,9 +196,7 @@ int kadspl(char* line, session_state* pcm) {
     kaprnt(msg_level::error, "Display command error:  No expression provided\n");
     return 1;
   }
-  std::string text = p;
-  if (auto nl = text.find('\n'); nl != std::string::npos) text.resize(nl);
-  text.resize(static_cast<size_t>(karemb(text.data())));
+  std::string text = kaexprline(p);
   eval_state* pst = getpst(pcm);
   if (!pst) return 1;
   int nvary = 0;

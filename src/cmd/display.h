@@ -2,6 +2,8 @@
 // its results.
 #pragma once
 
+#include <string>
+
 struct eval_state;
 struct session_state;
 
@@ -9,6 +11,9 @@ struct session_state;
 // session's result slots. 0 done; 1 after the messages, with every result of
 // the list released.
 int kapars(const char* expressions, eval_state* pst, session_state* pcm);
+// The expression list of a command line starting at p: its first line with
+// the blanks removed.
+std::string kaexprline(const char* p);
 // Releases the session's display results.
 void kagrel(session_state* pcm);
 // Default contour colour of a plot pass: -1 (rainbow) for pass 0, then

@@ -88,20 +88,29 @@ void settle_rotation(file_descriptor* p, float* rot, int64_t n) {
   if (!any) p->pdef_flag = 0;
 }
 
-// Types 1 to 6: the target points through the type's forward transform.
-int set_up_projected(file_descriptor* p, int64_t isize, int64_t jsize, int64_t n) {
-  auto* index = alloc_array<int64_t>(n);
-  auto* wi = alloc_array<float>(n);
-  auto* wj = alloc_array<float>(n);
-  p->pdef_index[0] = index;
-  p->pdef_weights[0] = wi;
-  p->pdef_weights[1] = wj;
-  float* rot = nullptr;
-  if (p->pdef_flag) p->pdef_extra = rot = alloc_array<float>(n);
-  if (!index || !wi || !wj || (p->pdef_flag && !rot)) {
+// The bilinear tables of types 1 to 7, owned by the file record: the
+// lower-left native offset and the two weights of every target point, and
+// the rotations when wanted. 1 after the message when memory runs out.
+int alloc_bilinear_tables(file_descriptor* p, int64_t n, bool with_rotation) {
+  p->pdef_index[0] = alloc_array<int64_t>(n);
+  p->pdef_weights[0] = alloc_array<float>(n);
+  p->pdef_weights[1] = alloc_array<float>(n);
+  if (with_rotation) p->pdef_extra = alloc_array<float>(n);
+  if (!p->pdef_index[0] || !p->pdef_weights[0] || !p->pdef_weights[1] ||
+      (with_rotation && !p->pdef_extra)) {
     kaprnt(msg_level::error, kNoMemory);
     return 1;
   }
+  return 0;
+}
+
+// Types 1 to 6: the target points through the type's forward transform.
+int set_up_projected(file_descriptor* p, int64_t isize, int64_t jsize, int64_t n) {
+  if (alloc_bilinear_tables(p, n, p->pdef_flag != 0)) return 1;
+  auto* index = static_cast<int64_t*>(p->pdef_index[0]);
+  auto* wi = static_cast<float*>(p->pdef_weights[0]);
+  auto* wj = static_cast<float*>(p->pdef_weights[1]);
+  auto* rot = static_cast<float*>(p->pdef_extra);
   const float* prm = p->pdef_params;
   const double pi = std::acos(-1.0);
   int64_t k = 0;
@@ -142,18 +151,11 @@ int set_up_projected(file_descriptor* p, int64_t isize, int64_t jsize, int64_t n
 // Type 7: native i, j and rotation of every target point from the file.
 int set_up_bilinear(file_descriptor* p, FILE* fp, int access, int format, int64_t isize,
                     int64_t jsize, int64_t n) {
-  auto* index = alloc_array<int64_t>(n);
-  auto* wi = alloc_array<float>(n);
-  auto* wj = alloc_array<float>(n);
-  auto* rot = alloc_array<float>(n);
-  p->pdef_index[0] = index;
-  p->pdef_weights[0] = wi;
-  p->pdef_weights[1] = wj;
-  p->pdef_extra = rot;
-  if (!index || !wi || !wj || !rot) {
-    kaprnt(msg_level::error, kNoMemory);
-    return 1;
-  }
+  if (alloc_bilinear_tables(p, n, true)) return 1;
+  auto* index = static_cast<int64_t*>(p->pdef_index[0]);
+  auto* wi = static_cast<float*>(p->pdef_weights[0]);
+  auto* wj = static_cast<float*>(p->pdef_weights[1]);
+  auto* rot = static_cast<float*>(p->pdef_extra);
   if (!read_table(fp, access, format, wi, n) || !read_table(fp, access, format, wj, n) ||
       !read_table(fp, access, format, rot, n))
     return 1;
