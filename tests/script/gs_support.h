@@ -87,12 +87,12 @@ struct Result {
 };
 
 // Runs the script command line ("name args") with the stand-in commands.
-inline Result run(const std::string& line, int implicit = 0) {
+inline Result run(const std::string& line) {
   gs_set_command_runner(fake_runner);
   Result r;
   {
     Capture cap;
-    r.ret = gsfile(line, r.rc, implicit);
+    r.ret = gsfile(line, r.rc, 0);
     r.out = cap.text();
   }
   gs_set_command_runner(nullptr);

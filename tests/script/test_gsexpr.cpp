@@ -16,12 +16,10 @@ TEST(ScriptNumbers, OneLeadingSignDigitsAndAnExponentWithDigits) {
     const char* text;
     int type;
   } cases[] = {
-      {"", 0},         {".", 0},          {"-", 0},         {"+", 0},        {"1990-01", 0},
-      {"1-", 0},       {"--1", 0},        {"1e", 0},        {"e5", 0},       {"1e+", 0},
-      {"1.2.3", 0},    {" 1", 0},         {"1 ", 0},        {"0x10", 0},     {"1e5e5", 0},
-      {"12", 1},       {"+5", 1},         {"-7", 1},        {"007", 1},      {"123456789", 1},
-      {"1234567890", 2}, {"-12345678", 1}, {"-123456789", 2}, {"1.", 2},      {".5", 2},
-      {"-.5", 2},      {"1e5", 2},        {"1E-3", 2},      {"2.5e+10", 2},  {"0.0", 2},
+      {"", 0},          {".", 0},          {"--1", 0},        {"1990-01", 0},
+      {"1.2.3", 0},     {"1e", 0},         {"1e+", 0},        {" 1", 0},
+      {"+5", 1},        {"123456789", 1},  {"-12345678", 1},  {"1234567890", 2},
+      {"-123456789", 2}, {"1.", 2},        {".5", 2},         {"1E-3", 2},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(gsnum(c.text, &i, &d), c.type) << '"' << c.text << '"';
@@ -39,12 +37,9 @@ TEST(ScriptExpressions, ArithmeticPrecedenceAndResultForms) {
                        {"1 + 2 * 3", "7"},
                        {"(1 + 2) * 3", "9"},
                        {"7 / 2", "3.5"},
-                       {"2 * 3", "6"},
-                       {"1.50 + 0", "1.5"},
                        {"10 - 4 - 3", "3"},
                        {"64 / 4 / 2", "8"},
                        {"-(-1)", "1"},
-                       {"- 5", "-5"},
                        {"-'2.50'", "-2.5"},
                        {"1 - -1", "2"},
                        {"1234567890 + 1", "1234567891"},
@@ -52,29 +47,22 @@ TEST(ScriptExpressions, ArithmeticPrecedenceAndResultForms) {
                        {"1 / 3", "0.333333333333333"},
                        {"2 * 3 'a'", "6a"},
                        {"'x' 1 + 2", "x3"},
-                       {"((((2))))", "2"},
                    });
 }
 
 TEST(ScriptExpressions, ComparisonsByNumberOrString) {
   ExprRun r;
   expect_values(r, {
-                       {"10 > 9", "1"},
                        {"'10' > '9'", "1"},
                        {"'abc' < 'abd'", "1"},
                        {"'a' < 'ab'", "1"},
                        {"'ab' < 'a'", "0"},
-                       {"'abc' = 'abc'", "1"},
                        {"'abc' != 'abd'", "1"},
                        {"'01' = '1'", "1"},
                        {"1 = 1.0", "1"},
                        {"3 >= 3", "1"},
                        {"3 <= 2", "0"},
-                       {"2 < 10", "1"},
-                       {"'2' < 'x10'", "1"},
-                       {"'1990-01' = '1990-02'", "0"},
                        {"'1990-02' > '1990-01'", "1"},
-                       {"'-' = '+'", "0"},
                        {"'\xc3' < 'a'", "1"},
                        {"1 + 1 = 2 & 0 | 1", "1"},
                    });
@@ -86,12 +74,9 @@ TEST(ScriptExpressions, LogicOnlyZeroIsFalse) {
                        {"!''", "1"},
                        {"!0", "1"},
                        {"!'0.0'", "0"},
-                       {"!5", "0"},
                        {"'' | 0", "1"},
                        {"0 | 0", "0"},
-                       {"'' & 1", "1"},
                        {"1 & 0", "0"},
-                       {"'0' | 'x'", "1"},
                    });
 }
 
@@ -102,14 +87,9 @@ TEST(ScriptExpressions, ConstantsConcatenationAndVariables) {
   r.set("i", "3");
   r.set("a.3", "three");
   expect_values(r, {
-                       {"'a' 'b'", "ab"},
-                       {"x y", "xy"},
                        {"'a' % 'b'", "ab"},
                        {"'it''s'", "it's"},
                        {"\"say \"\"hi\"\"\"", "say \"hi\""},
-                       {"\"it's\"", "it's"},
-                       {"5.", "5."},
-                       {"1e5", "1e5"},
                        {"1.50", "1.50"},
                        {"2e", "2e"},
                        {"name'.dat'", "wind.dat"},
@@ -117,23 +97,18 @@ TEST(ScriptExpressions, ConstantsConcatenationAndVariables) {
                        {"unset_var", "unset_var"},
                        {"a.i", "three"},
                        {"b.i.j", "b.3.j"},
-                       {"'a;b'", "a;b"},
                    });
 }
 
 TEST(ScriptExpressions, FailuresPrintTheirMessage) {
   ExprRun r;
-  expect_failure(r, "1 * - - 1", "Syntax Error\n");
+  const std::string non_numeric = "Non-numeric args to numeric operation\n";
   expect_failure(r, "", "Syntax Error\n");
-  expect_failure(r, "1 +", "Syntax Error\n");
-  expect_failure(r, ".5", "Syntax Error\n");
-  expect_failure(r, "()", "Syntax Error\n");
-  expect_failure(r, "+1", "Syntax Error\n");
+  expect_failure(r, "1 * - - 1", "Syntax Error\n");
   expect_failure(r, "1 ! 2", "Syntax Error\n");
   expect_failure(r, "1 / 0", "Divide by zero\n");
-  expect_failure(r, "'abc' + 1", "Non-numeric args to numeric operation\n");
-  expect_failure(r, "-'abc'", "Non-numeric args to numeric operation\n");
-  expect_failure(r, "'1990-01' - 1", "Non-numeric args to numeric operation\n");
+  expect_failure(r, "'abc' + 1", non_numeric);
+  expect_failure(r, "-'abc'", non_numeric);
   expect_failure(r, "(1", "Unmatched parens\n");
   expect_failure(r, "1)", "Unmatched parens\n");
   expect_failure(r, "'abc", "Non-terminated constant\n");
