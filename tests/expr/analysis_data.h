@@ -148,6 +148,12 @@ struct AnalysisData : testing::Test {
   bool refused(const char* text, const char* message) {
     return eval(text) == nullptr && out.find(message) != std::string::npos;
   }
+  // The value at point k of the result, or NaN on failure.
+  double at(const char* text, int k) {
+    grid_field* g = eval(text);
+    EXPECT_NE(g, nullptr) << text << "\n" << out;
+    return g ? g->values[k] : std::nan("");
+  }
   // The value of a 0-D result, or NaN on failure.
   double scalar(const char* text) {
     grid_field* g = eval(text);
