@@ -60,7 +60,7 @@ TEST(StationSeries, WeatherSymbolsAndBarbsAlongTheBottom) {
   std::vector<stntest::op> sym = frame("md", 6), m = frame("md", 3);
   ASSERT_EQ(sym.size(), 8u);
   EXPECT_TRUE(near(sym[0], 'm', 1.9625f, 0.955f));
-  ASSERT_FALSE(m.empty());
+  ASSERT_FALSE(m.empty());  // and nothing at t 6
   for (const stntest::op& o : m) EXPECT_TRUE(o.x > 4.99f && o.x < 5.11f && o.y > 0.99f);
 
   // A west wind of 10 at t 2: shaft from 0.025 to 0.41 west of (2, 1).
