@@ -3,10 +3,8 @@
 // test computes itself from what it wrote.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -79,14 +77,9 @@ TEST(Display, ArithmeticOverGridsAndDimensionExpressions) {
   write_dataset(dir);
   RunResult r = run_batch(kSetup +
                               "set gxout print\n"
-                              "d a*2-b\n"
                               "d a(t-1)+a(lev=500)/(b.1(t+1)+1)\n"
                               "d (a(z+1)-a)*lat\n",
                           dir.path());
-  auto undef_or = [](float b, float v) { return b == kUndef ? kUndef : v; };
-  EXPECT_EQ(answer(r.out, "d a*2-b"), printed(field([&](int x, int y) {
-              return undef_or(b_at(x, y, 2), a_at(x, y, 1, 2) * 2.0f + -1.0f * b_at(x, y, 2));
-            })));
   EXPECT_EQ(answer(r.out, "d a(t-1)+a(lev=500)/(b.1(t+1)+1)"),
             printed(field([&](int x, int y) {
               float b = b_at(x, y, 3);
@@ -105,23 +98,16 @@ TEST(Display, OneValueResultsAndExpressionLists) {
   std::string seventeen = "d 1", sixteen = "d 1";
   for (int i = 1; i < 16; i++) sixteen += ";1";
   seventeen = sixteen + ";1";
-  RunResult r = run_batch(kSetup + "set x 3\nset y 1\nd 2*3\nd a/b\nd a;b\nd b;zz\n" + sixteen +
-                              "\n" + seventeen + "\nd\nd (a\n",
+  RunResult r = run_batch(kSetup + "set x 3\nset y 1\nd 2*3\nd a/b\nd a;b\n" + sixteen + "\n" +
+                              seventeen + "\nd\n",
                           dir.path());
   EXPECT_EQ(answer(r.out, "d 2*3"), "Result value = 6 \n");
   EXPECT_EQ(answer(r.out, "d a/b"), "Result value = " + g(a_at(3, 1, 1, 2) / b_at(3, 1, 2)) + " \n");
   EXPECT_EQ(answer(r.out, "d a;b"), "Result value = " + g(a_at(3, 1, 1, 2)) + " \n");
-  EXPECT_EQ(answer(r.out, "d b;zz"),
-            "Syntax Error:  Invalid Operand \n  'zz' not a variable or function name\n"
-            "  Error ocurred at column 1\nDISPLAY error:  Invalid expression \n"
-            "  Expression = zz\n");
   EXPECT_EQ(answer(r.out, sixteen), "Result value = 1 \n");
   EXPECT_EQ(answer(r.out, seventeen),
             "DISPLAY error:  17 expressions; at most 16 can be displayed at once\n");
   EXPECT_EQ(answer(r.out, "d"), "Display command error:  No expression provided\n");
-  EXPECT_EQ(answer(r.out, "d (a"),
-            "Syntax Error:  Unmatched Parens\n  Error ocurred at column 3\n"
-            "DISPLAY error:  Invalid expression \n  Expression = (a\n");
 }
 
 // A sum holds every term until its end, so the terms of one expression are
@@ -140,6 +126,8 @@ TEST(Display, ExpressionTermsAreLimited) {
                 "  Expression = " + over.substr(2) + "\n");
 }
 
+// b at time 3 is 0.5 x - y + 0.75 but at (2, 2): the sums, means and
+// spreads of its 11 values worked out by hand.
 TEST(Display, StatisticsOfAGrid) {
   TempDir dir;
   write_dataset(dir);
@@ -149,54 +137,26 @@ TEST(Display, StatisticsOfAGrid) {
   EXPECT_EQ(answer(r.out, "d a*1").substr(0, 118),
             "Data Type = grid\nDimensions = 2 3\nI Dimension = 1 to 2 Levels 1000 500\n"
             "J Dimension = 1 to 3 Linear 00Z01JAN2000 360mn\n");
-  double sum = 0, sumsqr = 0;
-  int n = 0;
-  float lo = 1e30f, hi = -1e30f;
-  for (float v : field([](int x, int y) { return b_at(x, y, 3); })) {
-    if (v == kUndef) continue;
-    sum += v;
-    sumsqr += double(v) * v;
-    n++;
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-  }
-  ASSERT_EQ(n, 11);
-  double var = sumsqr / n - (sum / n) * (sum / n);
-  std::string want =
-      "Data Type = grid\nDimensions = 0 1\n"
-      "I Dimension = 1 to 4 Linear 0 10\nJ Dimension = 1 to 3 Linear -10 10\n"
-      "Sizes = 4 3 12\nUndef value = -9.99e+33\nUndef count = 1  Valid count = 11\n"
-      "Min, Max = " + g(lo) + " " + g(hi) + "\n" +
-      // b runs from -1.75 to 1.75: a tenth of the range is 0.35, rounded to 0.3.
-      "Cmin, cmax, cint = -1.5 1.5 0.3\n"
-      "Stats[sum,sumsqr,root(sumsqr),n]:     " + g(sum) + " " + g(sumsqr) + " " +
-      g(std::sqrt(sumsqr)) + " 11\n"
-      "Stats[(sum,sumsqr,root(sumsqr))/n]:     " + g(sum / n) + " " + g(sumsqr / n) + " " +
-      g(std::sqrt(sumsqr / n)) + "\n"
-      "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: " + g(sum / (n - 1)) + " " + g(sumsqr / (n - 1)) +
-      " " + g(std::sqrt(sumsqr / (n - 1))) + "\n"
-      "Stats[(sigma,var)(n)]:     " + g(std::sqrt(var)) + " " + g(var) + "\n"
-      "Stats[(sigma,var)(n-1)]:   " + g(std::sqrt(var * n / (n - 1))) + " " + g(var * n / (n - 1)) +
-      "\n";
-  EXPECT_EQ(lo, -1.75f);
-  EXPECT_EQ(hi, 1.75f);
-  EXPECT_EQ(answer(r.out, "d b"), want);
+  EXPECT_EQ(answer(r.out, "d b"),
+            "Data Type = grid\nDimensions = 0 1\n"
+            "I Dimension = 1 to 4 Linear 0 10\nJ Dimension = 1 to 3 Linear -10 10\n"
+            "Sizes = 4 3 12\nUndef value = -9.99e+33\nUndef count = 1  Valid count = 11\n"
+            "Min, Max = -1.75 1.75\n"
+            // A tenth of the range is 0.35, rounded to 0.3.
+            "Cmin, cmax, cint = -1.5 1.5 0.3\n"
+            "Stats[sum,sumsqr,root(sumsqr),n]:     0.25 11.6875 3.4187 11\n"
+            "Stats[(sum,sumsqr,root(sumsqr))/n]:     0.0227273 1.0625 1.03078\n"
+            "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: 0.025 1.16875 1.08109\n"
+            "Stats[(sigma,var)(n)]:     1.03053 1.06198\n"
+            "Stats[(sigma,var)(n-1)]:   1.08082 1.16818\n");
 }
 
-uint32_t word_le(const std::string& s, size_t pos) {
-  uint32_t v = 0;
-  for (int k = 3; k >= 0; k--) v = (v << 8) | static_cast<unsigned char>(s[pos + k]);
-  return v;
-}
-uint32_t word_be(const std::string& s, size_t pos) {
-  uint32_t v = 0;
-  for (int k = 0; k < 4; k++) v = (v << 8) | static_cast<unsigned char>(s[pos + k]);
-  return v;
-}
-uint32_t bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
+// The bytes of the floats in v, in the host's order or swapped.
+std::string bytes_of(const std::vector<float>& v, bool swap) {
+  std::string s(reinterpret_cast<const char*>(v.data()), v.size() * 4);
+  for (size_t k = 0; swap && k < s.size(); k += 4)
+    std::reverse(s.begin() + long(k), s.begin() + long(k) + 4);
+  return s;
 }
 
 TEST(Display, FwriteWritesTheNamedByteOrder) {
@@ -210,24 +170,17 @@ TEST(Display, FwriteWritesTheNamedByteOrder) {
   EXPECT_EQ(answer(r.out, "d a"), "Wrote 12 elements to Out.LE as Sequential Little_Endian\n");
   EXPECT_EQ(answer(r.out, "d a*2"), "Wrote 12 elements to be.dat as Stream Big_Endian\n");
   EXPECT_EQ(answer(r.out, "d a-1"), "Wrote 12 elements to plain.dat as Stream Big_Endian\n");
-  std::vector<float> a = field([](int x, int y) { return a_at(x, y, 1, 2); });
-  std::vector<float> b = field([](int x, int y) { return b_at(x, y, 2); });
-
-  std::string le = read_file(dir.file("Out.LE"));
-  ASSERT_EQ(le.size(), 2u * (4 + 48 + 4));
-  for (size_t rec = 0; rec < 2; rec++) {
-    size_t base = rec * 56;
-    EXPECT_EQ(word_le(le, base), 48u);
-    EXPECT_EQ(word_le(le, base + 52), 48u);
-    const std::vector<float>& want = rec == 0 ? a : b;
-    for (size_t k = 0; k < 12; k++) EXPECT_EQ(word_le(le, base + 4 + 4 * k), bits(want[k]));
-  }
-  std::string be = read_file(dir.file("be.dat"));
-  ASSERT_EQ(be.size(), 48u);
-  for (size_t k = 0; k < 12; k++) EXPECT_EQ(word_be(be, 4 * k), bits(a[k] * 2.0f));
-  std::string plain = read_file(dir.file("plain.dat"));
-  ASSERT_EQ(plain.size(), 48u);
-  for (size_t k = 0; k < 12; k++) EXPECT_EQ(word_be(plain, 4 * k), bits(a[k] + -1.0f));
+  const auto a = [](float k, float add) {
+    return field([&](int x, int y) { return a_at(x, y, 1, 2) * k + add; });
+  };
+  const std::vector<float> b = field([](int x, int y) { return b_at(x, y, 2); });
+  // The host is little-endian: a sequential record is its length, the
+  // values and the length again.
+  const std::string len("\x30\0\0\0", 4);
+  EXPECT_EQ(read_file(dir.file("Out.LE")),
+            len + bytes_of(a(1, 0), false) + len + len + bytes_of(b, false) + len);
+  EXPECT_EQ(read_file(dir.file("be.dat")), bytes_of(a(2, 0), true));
+  EXPECT_EQ(read_file(dir.file("plain.dat")), bytes_of(a(1, -1), true));
 }
 
 TEST(Display, AnimationOverTimeEndsWithThePrompt) {

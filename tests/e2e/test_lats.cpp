@@ -1,8 +1,10 @@
-// "set lats" and the output types latsgrid and latsdata through the program:
-// displayed fields written to netCDF, read back by ncdump and by vemra's own
-// sdfopen, and the bridge's refusals.
+// "set lats", "query lats" and the output types latsgrid and latsdata
+// through the program: the words that only store a setting and their
+// refusals, displayed fields written to netCDF, read back by ncdump and by
+// vemra's own sdfopen, and the bridge's refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -14,6 +16,7 @@
 
 using namespace vemra_test;
 using dsfiles::answer;
+using dsfiles::expect_steps;
 using sdffiles::printed_values;
 
 namespace {
@@ -55,20 +58,32 @@ const std::string kWrites =
     "set lats write 1 1 1000\nd a\nset z 2\nset lats write 1 1 500\nd a\n"
     "set t 2\nd a\nset z 1\nset lats write 1 1 1000\nd a\n";
 
+// The line of "query lats" that ends with the given label.
+std::string q_line(const std::string& out, const std::string& label) {
+  size_t p = out.rfind("ka-> q lats\n");
+  if (p == std::string::npos) return "<no query>";
+  p = out.find(label, p);
+  if (p == std::string::npos) return "<no line>";
+  size_t b = out.rfind('\n', p) + 1;
+  return out.substr(b, p - b);
+}
+
 }  // namespace
 
-// The whole road: grid, variable, four writes and the close at quit; the
-// values sdfopen reads back.
-TEST(LatsOutput, CoardsFileReadBackBySdfopen) {
+// The whole road: grid, variable, four writes and, with "-x", the close
+// before the program returns; the times ncdump sees and the values sdfopen
+// reads back.
+TEST(LatsOutput, CoardsFileClosedBeforeExitAndReadBack) {
   TempDir dir;
   write_dataset(dir);
-  RunResult r = run_batch(kEnv + declare("coards") + kWrites, dir.path());
+  write_file(dir.file("cmds"), kEnv + declare("coards") + kWrites);
+  RunResult r = run_vemra({"-b", "-x", "-c", "exec cmds"}, "", dir.path());
+  EXPECT_EQ(r.status, 99);
   EXPECT_EQ(r.err, "") << r.err;
-  EXPECT_EQ(answer(r.out, "set lats create out"), "LATS FILE ID = 1\n");
-  EXPECT_EQ(answer(r.out, "set lats vertdim plev 1000 500"), "LATS VERTDIM ID = 1\n");
-  EXPECT_EQ(answer(r.out, "set lats var 1 ta instant 1 1"), "LATS VAR ID = 1\n");
-  EXPECT_NE(r.out.find("ka-> d a\nLATS GRID ID = 1\n"), std::string::npos);
-  EXPECT_NE(r.out.find("ka-> d a\nLATS DATA_WRITE ID = 1\n"), std::string::npos);
+  for (const char* id : {"LATS FILE ID = 1\n", "LATS VERTDIM ID = 1\n", "LATS VAR ID = 1\n",
+                         "LATS GRID ID = 1\n", "LATS DATA_WRITE ID = 1\n"})
+    EXPECT_NE(r.out.find(id), std::string::npos) << id;
+  EXPECT_EQ(sdffiles::ncdump_values(dir.file("out.nc"), "time"), (std::vector<double>{0, 6}));
 
   std::string in = "sdfopen out.nc\nset x 1 4\nset y 1 3\nset gxout print\n";
   for (int t = 1; t <= 2; t++)
@@ -91,21 +106,6 @@ TEST(LatsOutput, CoardsFileReadBackBySdfopen) {
     }
 }
 
-// With "-x" the file is closed before the program returns, so its times
-// and values are complete.
-TEST(LatsOutput, FileClosedBeforeExitAfterCommand) {
-  TempDir dir;
-  write_dataset(dir);
-  write_file(dir.file("cmds"), kEnv + declare("coards") + kWrites);
-  RunResult r = run_vemra({"-b", "-x", "-c", "exec cmds"}, "", dir.path());
-  EXPECT_EQ(r.status, 99);
-  std::vector<double> times = sdffiles::ncdump_values(dir.file("out.nc"), "time");
-  EXPECT_EQ(times, (std::vector<double>{0, 6}));
-  std::vector<double> ta = sdffiles::ncdump_values(dir.file("out.nc"), "ta");
-  ASSERT_EQ(ta.size(), 48u);
-  EXPECT_DOUBLE_EQ(ta[47], a_at(4, 3, 2, 2));
-}
-
 // Refusals of the bridge: none ends the session, each says why and returns
 // an id that can't be mistaken for a real one.
 TEST(LatsOutput, BridgeRefusals) {
@@ -117,9 +117,7 @@ TEST(LatsOutput, BridgeRefusals) {
           "set lats var 1 ta instant 0 0\n"
           "set lats vertdim plev 850\n"
           "set x 1 3\nset lats write 1 1 1000\nd a\n"
-          "set x 1 4\nset y 1\nset z 1 2\nd a\n"
-          "set x 1\nset y 1 3\nset z 1\nset gxout latsgrid\nd a\n"
-          "q lats\n",
+          "set x 1 4\nset y 1\nset z 1 2\nd a\nq lats\n",
       dir.path());
   // Frequency unset at start: the writer refuses the file.
   EXPECT_EQ(answer(r.out, "set lats create early"), "LATS FILE ID = 0\n");
@@ -139,9 +137,61 @@ TEST(LatsOutput, BridgeRefusals) {
   EXPECT_NE(r.out.find("ka-> d a\nVemra-LATS Error:  (lats_write) the dimension environment must "
                        "be fixed in z and t\n"),
             std::string::npos);
-  EXPECT_NE(r.out.find("ka-> d a\nVemra-LATS Error:  the grid must be lon/lat\n"),
-            std::string::npos);
   EXPECT_NE(answer(r.out, "q lats").find("\n1 \t: id_var LATS internal ID\n"), std::string::npos);
   // Nothing was written: the file closed at quit holds no time.
   EXPECT_TRUE(sdffiles::ncdump_values(dir.file("out.nc"), "time").empty());
+}
+
+TEST(LatsSettings, RefusalsKeepTheStoredValues) {
+  TempDir dir;
+  expect_steps(
+      dir, "",
+      {
+          {"set lats convention grib", "SET LATS CONVENTION error:  invalid argument using the default...\n"},
+          {"set lats frequency often", "SET LATS FREQUENCY error:  Invalid arguments LATS_CREATE WILL FAIL....\n"},
+          {"set lats gridtype polar", "SET error:  Missing or invalid arguments for LATS option\n"},
+          {"set lats deltat -6", "SET LATS DELTAT error:  < 0 LATS_CREATE WILL FAIL...\n"},
+          {"set lats create", "SET LATS CREATE error:  Missing or invalid arguments"},
+          {"set lats vertdim plev", "SET LATS VERTDIM error:  no levels given....\n"},
+          {"set lats write 1 2", "SET LATS WRITE error: FILE ID is outside the valid range of 1 - -1\n"},
+          {"set lats basetime 1 1990 1 1 0",
+           "SET LATS BASETIME error:  FILE ID is 1 but the max FILE ID is -1\n"},
+          {"set lats var", "LATS VAR ID = -1\n"
+                           "SET LATS VAR error:  No arguments! args: fileid varname datatype gridid levid\n"},
+          {"set lats foo bar", "SET LATS error:  Missing or invalid arguments:\n for foo bar option\n"},
+          // Longer texts than their fields are refused whole rather than cut.
+          {"set lats center " + std::string(40, 'c'), "SET LATS CENTER error:  text longer than 32 characters\n"},
+          {"set lats center " + std::string(32, 'c'), ""},
+      });
+  // Nothing above changed a setting.
+  RunResult r = run_batch("set lats convention grib\nset lats deltat -6\nq lats\n", dir.path());
+  EXPECT_EQ(q_line(r.out, " \t: data CONVENTION"), "3");
+  EXPECT_EQ(q_line(r.out, " \t: DELTAT"), "0");
+}
+
+TEST(LatsSettings, UsageAndEveryStoredWordInQueryLats) {
+  TempDir dir;
+  RunResult r = run_batch(
+      "set lats\n"
+      "set lats parmtab\n"
+      "set lats convention coards\nset lats calendar noleap\nset lats frequency forecast_hourly\n"
+      "set lats deltat 0\nset lats fhour 120\nset lats model MRF Exp 1\n"
+      "set lats center NCEP\nset lats comment Test Run\nset lats gridname Fine\n"
+      "set lats gridtype gaussian\nq lats\n",
+      dir.path());
+  std::string usage = answer(r.out, "set lats");
+  // Eighteen lines, the last followed by an empty one.
+  EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 19);
+  EXPECT_EQ(usage.rfind("SET LATS error:  No arguments....\n  valid arguments are: \n", 0), 0u);
+  EXPECT_NE(usage.find("  close (e.g., set lats close)\n\n"), std::string::npos);
+  EXPECT_EQ(answer(r.out, "set lats parmtab"), "SET LATS PARMTAB error:  No arguments....\n");
+  std::string q = answer(r.out, "q lats");
+  EXPECT_EQ(q.rfind("Vemra-LATS Interface State:\n \t:parameter table file", 0), 0u) << q;
+  // Codes as stored: coards 4, noleap 0x1011, forecast hourly 8 with the
+  // forecast time option; texts keep the case they were typed in.
+  EXPECT_EQ(q_line(r.out, " \t: data CONVENTION"), "4");
+  EXPECT_EQ(q_line(r.out, " \t: data CALENDAR"), std::to_string(0x1011));
+  EXPECT_EQ(q_line(r.out, " \t: data time FREQEUENCY"), "8");
+  EXPECT_EQ(q_line(r.out, " \t: MODEL"), "MRF Exp 1");
+  EXPECT_EQ(q_line(r.out, " \t: GRIDTYPE"), "1");
 }

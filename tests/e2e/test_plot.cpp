@@ -1,5 +1,6 @@
-// Plots through the command language: the contour options of "set", the
-// queries of the last plot's kind, area and coordinates.
+// Plots of the sample data through the command language: the kind each
+// output type draws, the queries of the last plot's kind, area and
+// coordinates.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,47 +16,6 @@ using vemra_test::TempDir;
 namespace {
 
 const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl";
-
-const std::string common = "SET error:  Missing or invalid arguments for ";
-
-TEST(PlotSet, ContourOptions) {
-  TempDir dir;
-  std::string many;
-  for (int k = 0; k < 98; k++) many += " " + std::to_string(k);
-  expect_steps(dir, "", {
-      {"set clevs", "-"},
-      {"set ccols 1 2", "Number of ccols = 2\nccols won't take effect unless clevs are set.\n"},
-      {"set clevs 0 5 10", "Number of clevs = 3 \n"},
-      {"set ccols 1 2 3 4", "Number of ccols = 4\n"},
-      {"set rbrange 10 0", common + "RBRANGE option\n"},
-      {"set rbrange 0 10", ""},
-      {"set cstyle 0", "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n"},
-      {"set cstyle 2", "cstyle = 2 \n"},
-      {"set rbcols auto", "Rainbow colors set to auto\n"},
-      {"set rbcols 2 3 4", "Number of rainbow colors = 3\n"},
-      {"set clopts 2", "SET CLOPTS values:  Color = 2 Thickness = -1 Size = 0.09\n"},
-      {"set clopts 3 4 x",
-       "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error  Syntax is: SET XLOPTS color thickness size"},
-      {"set clskip 0", common + "CLSKIP option\n"},
-      {"set ccolor revrain", "ccolor = reverse rainbow \n"},
-      {"set ccolor rainbow", "ccolor = rainbow \n"},
-      {"set ccolor 5", "ccolor = 5 \n"},
-      {"set black 5", common + "BLACK option\n"},
-      {"set fgvals 1 2 3", common + "FGVALS option\n"},
-      {"set fgvals 1 2 3 4", "fgvals set\n"},
-      {"set csmooth linear", ""},
-      {"set cterp maybe", common + "CTERP option\n"},
-      {"set cint x", common + "CINT option\n"},
-      {"set cmin -5", "cmin = -5 \n"},
-      {"set cthick 6", "cthick = 6 \n"},
-  });
-  // 98 values are taken, a 99th refuses the list (long lines: their echo is
-  // cut, so the answers are found in order).
-  std::string out = run_batch("set clevs" + many + "\nset clevs" + many + " 98\n", dir.path()).out;
-  size_t taken = out.find("Number of clevs = 98 \n");
-  ASSERT_NE(taken, std::string::npos) << out;
-  EXPECT_NE(out.find(common + "CLEVS option\n", taken), std::string::npos) << out;
-}
 
 TEST(PlotQuery, LastPlotKindAreaAndCoordinates) {
   TempDir dir;
@@ -76,9 +36,6 @@ TEST(PlotQuery, LastPlotKindAreaAndCoordinates) {
       {"q xy2gr 0.5 1.25", "Xdim = 1  Ydim = 1\n"},
       {"q w2xy 180", "Query Error: Syntax is QUERY W2XY Lon Lat\n"},
       {"q xy2w 1", "QUERY error: Syntax is QUERY XY2W x y\n"},
-      {"q gr2w x 1", "Query Error: Syntax is QUERY GR2W Xdim Ydim\n"},
-      {"q w2gr 1", "Query Error: Syntax is QUERY W2GR Lon Lat\n"},
-      {"q gr2xy", "Query Error: Syntax is QUERY GR2XY Xdim Ydim\n"},
       {"q xy2gr 1", "Query Error: Syntax is QUERY XY2GR x y\n"},
       {"clear", "-"},
       {"q gr2w 1 1", none},
@@ -102,6 +59,39 @@ TEST(PlotQuery, ShadedPlotInOtherProjections) {
                       "  Will use linear lat-lon projection\n"),
             std::string::npos)
       << last;
+}
+
+std::string kind(const std::string& out, const std::string& display) {
+  size_t p = out.find("ka-> " + display + "\n");
+  if (p == std::string::npos) return "<missing>";
+  p = out.find("Last Graphic = ", p);
+  if (p == std::string::npos) return "<none>";
+  p += 15;
+  return out.substr(p, out.find('\n', p) - p);
+}
+
+// Each vector, streamline, barb, grid-value and 1-D output type draws its
+// kind of plot (as "q gxinfo" names it) instead of refusing.
+TEST(PlotKinds, EachOutputTypeDrawsItsPlot) {
+  TempDir dir;
+  auto r = run_batch("open " + sample +
+                         "\nset lev 500\nset gxout vector\nd u;v\nq gxinfo\n"
+                         "set gxout barb\nd u;v;t\nq gxinfo\n"
+                         "set gxout stream\nd u*1;v\nq gxinfo\n"
+                         "set gxout grid\nd t*1\nq gxinfo\n"
+                         "set lat 45\nset gxout bar\nd t\nq gxinfo\n"
+                         "set gxout line\nd t+1\nq gxinfo\n"
+                         "set gxout linefill\nd t-1\nd t;t-5\nq gxinfo\n",
+                     dir.path());
+  EXPECT_EQ(r.out.find("not available"), std::string::npos) << r.out;
+  EXPECT_EQ(kind(r.out, "d u;v"), "Vector");
+  EXPECT_EQ(kind(r.out, "d u;v;t"), "Barb");
+  EXPECT_EQ(kind(r.out, "d u*1;v"), "Stream");
+  EXPECT_EQ(kind(r.out, "d t*1"), "Grid");
+  EXPECT_EQ(kind(r.out, "d t"), "Bar");
+  EXPECT_EQ(kind(r.out, "d t+1"), "Line");
+  EXPECT_EQ(kind(r.out, "d t;t-5"), "LineFill");
+  EXPECT_EQ(answer(r.out, "d t-1"), "Error plotting linefill:  Only one grid provided\n");
 }
 
 }  // namespace

@@ -30,14 +30,28 @@ void expect_near_all(const std::vector<double>& got, const std::vector<double>& 
   }
 }
 
+// Runs the session and returns the values printed by the n-th "d VAR".
+std::vector<double> nth_print(const std::string& out, const std::string& cmd, int n) {
+  size_t at = 0;
+  for (int i = 0; i <= n; i++) {
+    at = out.find("ka-> " + cmd + "\n", i ? at + 1 : 0);
+    if (at == std::string::npos) return {};
+  }
+  return printed_values(out.substr(at), cmd);
+}
+
 }  // namespace
 
 // The metadata becomes the data set: the file's title, its global linear
-// axes, the 6-hourly time axis, and the descriptor rebuilt from them.
+// axes, the 6-hourly time axis, and the descriptor rebuilt from them; the
+// longitudes wrap.
 TEST(Sdfopen, FileAndDescriptorFromTheMetadata) {
   TempDir dir;
   make_nc(dir, "latlon", "a.nc");
-  RunResult r = run_batch("sdfopen a.nc\nq file\nq ctlinfo\n", dir.path());
+  RunResult r = run_batch("sdfopen a.nc\nq file\nq ctlinfo\nset gxout print\nset t 2\n"
+                          "set lon -90 90\nset lat -22.5\nd tas\nset lon 405\nset lat -67.5 67.5\n"
+                          "d tas\n",
+                          dir.path());
   EXPECT_NE(answer(r.out, "sdfopen a.nc").find("SDF file a.nc is open as file 1\n"
                                                "LON set to 0 360 \n"),
             std::string::npos)
@@ -52,6 +66,11 @@ TEST(Sdfopen, FileAndDescriptorFromTheMetadata) {
             "xdef 8 linear 0 45\nydef 4 linear -67.5 45\nzdef 1 linear 0 0\n"
             "tdef 3 linear 00Z01JAN2000 360mn\nvars 2\n"
             "tas 0 -999 near-surface air temperature\nps 0 -999 \n");
+  // The axis closes the circle: longitudes -90..90 come round the date line
+  // from the eastern columns (row 2 of time 2 holds 111..118 at lon
+  // 0..315), and a fixed longitude past 360 (405 is 45) wraps too.
+  expect_near_all(nth_print(r.out, "d tas", 0), {117, 118, 111, 112, 113}, -999, "wrapped row");
+  expect_near_all(nth_print(r.out, "d tas", 1), {102, 112, 122, 132}, -999, "fixed lon past 360");
 }
 
 // Every time of the variable equals what ncdump prints, for the classic
@@ -66,53 +85,20 @@ TEST(Sdfopen, ValuesEqualNcdumpInBothFormats) {
     std::string in = "sdfopen a.nc\nset gxout print\nset x 1 8\n";
     for (int t = 1; t <= 3; t++) in += "set t " + std::to_string(t) + "\nd tas\nd ps\n";
     RunResult r = run_batch(in, dir.path());
-    size_t at = 0;
     for (int t = 0; t < 3; t++) {
-      at = r.out.find("ka-> d tas\n", at + 1);
-      ASSERT_NE(at, std::string::npos);
       std::vector<double> want(all.begin() + t * 32, all.begin() + (t + 1) * 32);
       for (double& w : want)
         if (w == -999) w = std::nan("");
-      expect_near_all(printed_values(r.out.substr(at), "d tas"), want, -999,
-                      kind + " time " + std::to_string(t + 1));
+      expect_near_all(nth_print(r.out, "d tas", t), want, -999, kind + " tas");
       // Packed shorts in whole rows: raw * 0.5 + 1000, both masks.
       std::vector<double> p(ps.begin() + t * 32, ps.begin() + (t + 1) * 32);
       for (double& w : p) w = (w == -5 || std::isnan(w)) ? std::nan("") : w * 0.5 + 1000;
-      expect_near_all(printed_values(r.out.substr(at), "d ps"), p, -5, kind + " ps");
+      expect_near_all(nth_print(r.out, "d ps", t), p, -5, kind + " ps");
     }
   }
 }
 
-// Longitudes -90..90 on the global 45-degree grid come round the date line
-// from the eastern columns; a fixed longitude past 360 wraps too.
-TEST(Sdfopen, GlobalGridWrapsInLongitude) {
-  TempDir dir;
-  make_nc(dir, "latlon", "a.nc");
-  RunResult r = run_batch(
-      "sdfopen a.nc\nset gxout print\nset t 2\nset lon -90 90\nset lat -22.5\nd tas\n"
-      "set lon 405\nset lat -67.5 67.5\nd tas\n",
-      dir.path());
-  // Row 2 of time 2 holds 111..118 at lon 0..315: -90 is 270 (117), -45 is 315 (118).
-  size_t first = r.out.find("ka-> d tas\n");
-  expect_near_all(printed_values(r.out.substr(first), "d tas"), {117, 118, 111, 112, 113}, -999,
-                  "wrapped row");
-  size_t second = r.out.find("ka-> d tas\n", first + 1);
-  // 405 is 45: column 2 of each row.
-  expect_near_all(printed_values(r.out.substr(second), "d tas"), {102, 112, 122, 132}, -999,
-                  "fixed lon past 360");
-}
-
 namespace {
-
-// Runs the session and returns the values printed by the n-th "d VAR".
-std::vector<double> nth_print(const std::string& out, const std::string& cmd, int n) {
-  size_t at = 0;
-  for (int i = 0; i <= n; i++) {
-    at = out.find("ka-> " + cmd + "\n", i ? at + 1 : 0);
-    if (at == std::string::npos) return {};
-  }
-  return printed_values(out.substr(at), cmd);
-}
 
 // Raw shorts of one horizontal grid, stored north to south, unpacked by
 // hand and turned south to north; raw values in `missing` are NaN.
@@ -143,7 +129,7 @@ TEST(Sdfopen, PackedShortsMissingValuesAndReversedLatitudes) {
   ASSERT_EQ(ta.size(), 72u);
   RunResult r = run_batch(
       "sdfopen p.nc\nq ctlinfo\nset gxout print\nset lev 850\nd ta\nset lev 500\nset t 2\nd ta\n"
-      "set t 1\nd zg\nd ps\nset t 2\nd ps\nd cnt\nd sw\n",
+      "set t 1\nd zg\nd ps\nd cnt\nd sw\n",
       dir.path());
   std::string ctl = answer(r.out, "q ctlinfo");
   EXPECT_NE(ctl.find("ydef 4 linear -60 40\nzdef 3 levels 1000 850 500\n"
@@ -159,8 +145,6 @@ TEST(Sdfopen, PackedShortsMissingValuesAndReversedLatitudes) {
                   -32767, "zg");
   expect_near_all(nth_print(r.out, "d ps", 0), unpack_rows(ps, 0, 4, 3, 2, 0, {-32767}), -32767,
                   "ps t1");
-  expect_near_all(nth_print(r.out, "d ps", 1), unpack_rows(ps, 12, 4, 3, 2, 0, {-32767}), -32767,
-                  "ps t2");
   EXPECT_NE(answer(r.out, "d cnt").find("SDF data variable has unsupported packed data type.\n"),
             std::string::npos);
   // Stored longitude first: refused at open, never read transposed.
@@ -204,13 +188,11 @@ TEST(Sdfopen, TimeAxesInEveryUnit) {
       {"minutes since 2000-01-01", "90, 120", "", "tdef 2 linear 01:30Z01JAN2000 30mn"},
       {"hours since 1990-06-01 12:00", "0, 6", "", "tdef 2 linear 12Z01JUN1990 360mn"},
       {"hours since 2000-01-01", "0, 720", "", "tdef 2 linear 00Z01JAN2000 1mo"},
-      {"hours since 2000-01-01", "0, 8760", "", "tdef 2 linear 00Z01JAN2000 12mo"},
       {"days since 2000-01-01", "0.25, 0.5", "", "tdef 2 linear 06Z01JAN2000 360mn"},
       {"days since 2000-01-01", "14.5, 45", "", "tdef 2 linear 12Z15JAN2000 1mo"},
       {"months since 2000-01-01", "5, 6", "", "tdef 2 linear 00Z01JUN2000 1mo"},
       {"years since 1990-01-01", "0, 1", "", "tdef 2 linear 00Z01JAN1990 12mo"},
       {"days since 1850-01-01", "54809, 54810", "365_day", "tdef 2 linear 00Z01MAR2000 1440mn"},
-      {"days since 1850-01-01", "54809, 54810", "noleap", "tdef 2 linear 00Z01MAR2000 1440mn"},
       {"days since 1850-01-01", "54809, 54810", "standard", "tdef 2 linear 00Z24JAN2000 1440mn"},
   };
   for (const c& k : cases)

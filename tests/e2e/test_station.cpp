@@ -1,6 +1,6 @@
 // Station data through the program: "open" of a station data set, station
-// operands with their station id, radius and level arguments, and their
-// refusals.
+// operands with their station id, radius and level arguments, collect, and
+// the station analyses.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +10,7 @@
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
+using dsfiles::answer;
 using dsfiles::expect_steps;
 
 namespace {
@@ -27,15 +28,9 @@ void write_set(const TempDir& dir) {
   stnw::write(dir.path(), "s", ds);
 }
 
-const std::string kHead = "open s.ctl\nset gxout print\n";
-
-std::string refused(const std::string& expr) {
-  return "  Error ocurred at column 1\nDISPLAY error:  Invalid expression \n  Expression = " + expr + "\n";
-}
-
 }  // namespace
 
-TEST(StationData, OpenSetsTheStationEnvironmentAndDisplaysReports) {
+TEST(StationData, OpenThenReportsByBoxStationIdAndRadius) {
   TempDir dir;
   write_set(dir);
   expect_steps(dir, "", {{"open s.ctl", "Scanning description file:  s.ctl\n"
@@ -48,69 +43,18 @@ TEST(StationData, OpenSetsTheStationEnvironmentAndDisplaysReports) {
                          // Surface values of the stations with a surface record.
                          {"d ps", "Printing Stations -- 2 Reports -- Undef = -999\n"
                                   "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
-                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"}});
-}
-
-TEST(StationData, StationIdAndRadiusWhenNoSpaceDimensionVaries) {
-  TempDir dir;
-  write_set(dir);
-  const std::string fix = "set lon -105\nset lat 40\nset t 1 2\n";
-  expect_steps(dir, kHead + fix,
-               {// Over time at one station: its id, cut at 8 characters, any case.
-                {"d ps(stid=kden)", "Printing Stations -- 2 Reports -- Undef = -999\n"
-                                    "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
-                                    "KDEN     -104.875 39.75    -9.99e+33 \n829 \n"},
-                // Centre (-105, 40), radius 1: KDEN (0.28 away) and 72469 (at it).
-                {"d t(r=1,lev=850,lev=700)", "Printing Stations -- 2 Reports -- Undef = -999\n"
-                                             "KDEN     -104.875 39.75    850      \n10 \n"
-                                             "72469    -105     40       700      \n-5 \n"},
-                {"d ps(stid=)", "Dimension Expression Error: No stid provided\n" + refused("ps(stid=)")},
-                {"d ps(stid=abcdefghi)", "Dimension Expression Error: stid too long\n" + refused("ps(stid=abcdefghi)")},
-                {"d t(lev=500,lev=850)", "Data Request Error: Invalid grid coordinates\n"
-                                         "  Varying dimension 2 decreases: 500 to 850 \n"
-                                         "  Error ocurred getting variable 't'\n" + refused("t(lev=500,lev=850)")},
-                {"d lat", "Data Request Error:  Predefined variable lat\n"
-                          "   is only defined for grid type files\n"
-                          "   File 1 is a station file\n" + refused("lat")}});
-  // With x and y varying the request is a box: no radius, no station id.
-  expect_steps(dir, kHead, {{"d ps(stid=kden)", "Data Request Error: Invalid dimension expression\n"
-                                                "  Attempt to set or modify varying dimension\n"
-                                                "  Variable = ps, Dimension = 5 \n" + refused("ps(stid=kden)")}});
-}
-
-namespace {
-
-std::string hex(const std::string& bytes) {
-  static const char* d = "0123456789abcdef";
-  std::string h;
-  for (unsigned char c : bytes) h += d[c >> 4], h += d[c & 15];
-  return h;
-}
-
-}  // namespace
-
-// Station reports written to the writegds stream, the bytes worked out by
-// hand (big-endian IEEE: -104.875 = c2d1c000, 39.75 = 421f0000, 830 =
-// 444f8000, 500 = 43fa0000, -20 = c1a00000, -0.5 = bf000000, 51.5 =
-// 424e0000, 1012.5 = 447d2000; the time 1 as a double 3ff0000000000000).
-TEST(StationData, WritegdsOfSurfaceAndLevelVariables) {
-  TempDir dir;
-  write_set(dir);
-  RunResult r = run_batch("open s.ctl\nset gxout writegds\nset writegds -sxyztdi out.gds\nd ps;t\n"
-                          "set writegds -sx sx.gds\nd ps\n",
-                          dir.path());
-  EXPECT_NE(r.out.find("WRITEGDS: 2 reports x 2 vars written as 2 records\n"), std::string::npos) << r.out;
-  const std::string kden = "5a000000" "00000008" + hex("KDEN    ") + "c2d1c000" "421f0000" "3ff0000000000000";
-  const std::string egll = "5a000000" "00000008" + hex("EGLL    ") + "bf000000" "424e0000" "3ff0000000000000";
-  // KDEN: surface value, its one level at 500, the end of its levels; EGLL
-  // has no level 500: its surface value and the end tag.
-  EXPECT_EQ(hex(read_file(dir.file("out.gds"))),
-            kden + "444f8000" + "5a000000" "43fa0000" "c1a00000" + "a5000000" +
-            egll + "447d2000" + "a5000000");
-  // Id and longitude only: 4 + 4 + 8 + 4 bytes a report, no end tag.
-  EXPECT_EQ(hex(read_file(dir.file("sx.gds"))),
-            "5a000000" "00000008" + hex("KDEN    ") + "c2d1c000" +
-            "5a000000" "00000008" + hex("EGLL    ") + "bf000000");
+                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"},
+                         {"set lon -105", "-"},
+                         {"set lat 40", "-"},
+                         {"set t 1 2", "-"},
+                         // Over time at one station: its id, cut at 8 characters, any case.
+                         {"d ps(stid=kden)", "Printing Stations -- 2 Reports -- Undef = -999\n"
+                                             "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
+                                             "KDEN     -104.875 39.75    -9.99e+33 \n829 \n"},
+                         // Centre (-105, 40), radius 1: KDEN (0.28 away) and 72469 (at it).
+                         {"d t(r=1,lev=850,lev=700)", "Printing Stations -- 2 Reports -- Undef = -999\n"
+                                                      "KDEN     -104.875 39.75    850      \n10 \n"
+                                                      "72469    -105     40       700      \n-5 \n"}});
 }
 
 TEST(StationData, CollectKeepsStationSets) {
@@ -129,3 +73,66 @@ TEST(StationData, CollectKeepsStationSets) {
                 {"collect 3 free", ""},
                 {"reset", "-"}});
 }
+
+// The station analyses, on a station data set and a small grid: the
+// argument forms of gr2stn and stnave.
+namespace {
+
+// Stations KAAA at (10, 10) and KBBB at (30, 20), the top row of the grid;
+// KAAA reports at both times, KBBB at the first only.
+void write_files(const TempDir& dir) {
+  stnw::dataset ds;
+  ds.surface_vars = {"v"};
+  ds.times = {{stnw::report{"KAAA", 10, 10, 0, {1000}, {}}, stnw::report{"KBBB", 20, 30, 0, {-5}, {}}},
+              {stnw::report{"KAAA", 10, 10, 0, {1004}, {}}}};
+  stnw::write(dir.path(), "s", ds);
+  // g = lon + lat + 100 (t - 1) on lon 0..40, lat 0..20 by 10.
+  std::string bin;
+  for (int t = 0; t < 2; t++)
+    for (int j = 0; j < 3; j++)
+      for (int i = 0; i < 5; i++) {
+        const float v = float(10 * i + 10 * j + 100 * t);
+        bin.append(reinterpret_cast<const char*>(&v), 4);
+      }
+  write_file(dir.file("g.dat"), bin);
+  write_file(dir.file("g.ctl"),
+             "dset ^g.dat\nundef -888\nxdef 5 linear 0 10\nydef 3 linear 0 10\nzdef 1 levels 1000\n"
+             "tdef 2 linear 00z1jan2000 6hr\nvars 1\ng 0 99 g\nendvars\n");
+}
+
+const std::string kOpen = "open s.ctl\nopen g.ctl\nset gxout print\nset lon 0 40\nset lat 0 20\n";
+
+// The values at stations are checked in the unit tests; here the forms of
+// the arguments the command language reaches them with.
+TEST(StationFunctions, ArgumentFormsAndRefusals) {
+  TempDir dir;
+  write_files(dir);
+  RunResult r = run_batch(kOpen +
+                              "d stnave(v,t=1,t=2)\n"
+                              "d stnave(v,t=1,t=2,0)\n"
+                              "set lon 10\nset lat 10\nset t 1 2\n"
+                              "d gr2stn(g.2,12,10)\n"
+                              "d gr2stn(g.2,v(stid=kzzz))\n"
+                              "d gr2stn(5,10,10)\n",
+                          dir.path());
+  // KAAA (1000 + 1004) / 2; KBBB only at the first time.
+  EXPECT_NE(answer(r.out, "d stnave(v,t=1,t=2)")
+                .find("Printing Stations -- 2 Reports -- Undef = -999\n"
+                      "KAAA     10       10       -9.99e+33 \n1002 \n"
+                      "KBBB     30       20       -9.99e+33 \n-5 \n"),
+            std::string::npos);
+  EXPECT_NE(answer(r.out, "d stnave(v,t=1,t=2,0)")
+                .find("Error from STNAVE: Invalid time increment argument\n"),
+            std::string::npos);
+  // Series form: 12 + 10 at the first time, 100 more at the second, at the
+  // level of the environment (the station set's 500).
+  EXPECT_EQ(answer(r.out, "d gr2stn(g.2,12,10)"),
+            "Printing Stations -- 2 Reports -- Undef = -888\n"
+            "xxxxxxxx 12       10       500      \n22 \n"
+            "xxxxxxxx 12       10       500      \n122 \n");
+  EXPECT_EQ(answer(r.out, "d gr2stn(g.2,v(stid=kzzz))").find("Error from GR2STN:  2nd argument holds no station\n"),
+            0u);
+  EXPECT_EQ(answer(r.out, "d gr2stn(5,10,10)").find("Error from GR2STN:  1st argument must vary in X and Y\n"), 0u);
+}
+
+}  // namespace
