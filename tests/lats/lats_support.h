@@ -62,4 +62,11 @@ std::string stderr_of(F&& f) {
   return cap.text();
 }
 
+// Calls f, which must return want and print text on standard error.
+template <class F>
+void expect_stderr(int want, const std::string& text, F&& f) {
+  std::string err = stderr_of([&] { EXPECT_EQ(f(), want) << text; });
+  EXPECT_NE(err.find(text), std::string::npos) << err;
+}
+
 }  // namespace latstest
