@@ -33,9 +33,9 @@ built build(const TempDir& d, const std::string& text, const std::string& grib, 
   vemra_test::write_file(d.file("g.grb"), grib);
   vemra_test::write_file(d.file("d.ctl"), text);
   mfcmn.calendar_365 = -999;
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   int rc = latsgribmap(d.file("d.ctl").c_str(), notau);
-  return {rc, testing::internal::GetCapturedStdout()};
+  return {rc, cap.text()};
 }
 
 // Whole grid of variable var at level z, time t.
@@ -242,21 +242,16 @@ TEST(GribData, ForecastTimesByUnit) {
 
 TEST(GribData, TemplateFilesAndAMissingOne) {
   TempDir d;
-  const std::string text = ctl("options template\n");
-  std::string t = text;
+  std::string t = ctl("options template\n");
   t.replace(t.find("^g.grb"), 6, "^g_%h2.grb");
   for (int h : {0, 12}) {
     message m = msg(1, 1, 0, ramp(12));
     m.hour = h, m.reference = h;
     vemra_test::write_file(d.file(h ? "g_12.grb" : "g_00.grb"), encode(m));
   }
-  vemra_test::write_file(d.file("d.ctl"), t);
-  mfcmn.calendar_365 = -999;
-  testing::internal::CaptureStdout();
-  int rc = latsgribmap(d.file("d.ctl").c_str(), 0);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(rc, 1);
-  EXPECT_TRUE(grtest::contains(out, "Warning: Could not open GRIB file: " + d.file("g_06.grb"))) << out;
+  built r = build(d, t, "");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_TRUE(grtest::contains(r.out, "Warning: Could not open GRIB file: " + d.file("g_06.grb")));
   auto pfi = grtest::open_text(d, t);
   EXPECT_EQ(grid(pfi.get(), 1, 1, 1).at(1, 0), 37.0f);
   EXPECT_EQ(grid(pfi.get(), 1, 1, 2).at(1, 0), U);
@@ -276,11 +271,11 @@ TEST(GribData, FailedIndexWriteLeavesTheOldIndex) {
   rlimit small = saved;
   small.rlim_cur = 1000;
   setrlimit(RLIMIT_FSIZE, &small);
-  testing::internal::CaptureStdout();
+  StdoutCapture cap;
   int rc = latsgribmap(d.file("d.ctl").c_str(), 0);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, handler);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = cap.text();
   EXPECT_EQ(rc, gribmap_failed);
   EXPECT_TRUE(grtest::contains(out, "Could not write index file")) << out;
   EXPECT_EQ(vemra_test::read_file(d.file("g.idx")), old);

@@ -207,7 +207,10 @@ TEST(GridReadSpans, ShortFileReportsTheRowItStopsAt) {
   // fifth row, at 712, is short. Whole rows are one read of 40 elements.
   read_result wrapped = read(p.get(), 0, 0, 1, {0, 1, 3, 6}, {9, 5, 3, 6});
   EXPECT_EQ(wrapped.rc, 1);
-  EXPECT_TRUE(contains(wrapped.out, "  Error reading 8 bytes at location 712 \n")) << wrapped.out;
+  EXPECT_TRUE(contains(wrapped.out, "Low Level I/O Error:  Read error on data file \n"
+                                    "  Data file name = " + dir.file("s.dat") + " \n"
+                                    "  Error reading 8 bytes at location 712 \n"))
+      << wrapped.out;
   read_result whole = read(p.get(), 0, 0, 1, {1, 1, 3, 6}, {8, 5, 3, 6});
   EXPECT_EQ(whole.rc, 1);
   EXPECT_TRUE(contains(whole.out, "  Error reading 40 bytes at location 680 \n")) << whole.out;

@@ -46,14 +46,13 @@ struct record_deleter {
 };
 using record = std::unique_ptr<file_descriptor, record_deleter>;
 
-// Parses the descriptor text written as d.ctl in dir and opens its data file
-// (templated data sets open theirs as time moves).
-inline record open_text(const vemra_test::TempDir& dir, const std::string& ctl) {
-  vemra_test::write_file(dir.file("d.ctl"), ctl);
+// Parses the descriptor at path and opens its data file (templated data
+// sets open theirs as time moves).
+inline record open_file(const std::string& path) {
   mfcmn.calendar_365 = -999;
   record r(getpfi());
   StdoutCapture cap;
-  int rc = kaddes(dir.file("d.ctl").c_str(), r.get(), 1);
+  int rc = kaddes(path.c_str(), r.get(), 1);
   std::string out = cap.text();
   EXPECT_EQ(rc, 0) << out;
   if (rc != 0) return nullptr;
@@ -62,6 +61,12 @@ inline record open_text(const vemra_test::TempDir& dir, const std::string& ctl) 
     EXPECT_NE(r->data_stream, nullptr) << r->data_file_name;
   }
   return r;
+}
+
+// The same for the descriptor text, written as d.ctl in dir.
+inline record open_text(const vemra_test::TempDir& dir, const std::string& ctl) {
+  vemra_test::write_file(dir.file("d.ctl"), ctl);
+  return open_file(dir.file("d.ctl"));
 }
 
 struct grid_deleter {

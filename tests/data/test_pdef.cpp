@@ -194,11 +194,11 @@ struct TableGrid {
     m.param = 11, m.level_type = 100, m.level = 500, m.bits = 8, m.fields = fields;
     vemra_test::write_file(dir.file("n.dat"), grib ? encode(m) : data);
     vemra_test::write_file(dir.file("t.bin"), table);
-    const std::string ctl =
-        "dset ^n.dat\nundef -1\n" +
-        std::string(grib ? "index ^n.idx\ndtype grib\n" : "xyheader 8\n") + pdef +
-        "\nxdef 3 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 500\n"
-        "tdef 1 linear 00z1jan2000 1dy\nvars 1\nv 0 11,100,500 v\nendvars\n";
+    const std::string ctl = "dset ^n.dat\nundef -1\n" +
+                            std::string(grib ? "index ^n.idx\ndtype grib\n" : "xyheader 8\n") +
+                            pdef +
+                            "\nxdef 3 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 500\n"
+                            "tdef 1 linear 00z1jan2000 1dy\nvars 1\nv 0 11,100,500 v\nendvars\n";
     vemra_test::write_file(dir.file("d.ctl"), ctl);
     mfcmn.calendar_365 = -999;
     StdoutCapture cap;
@@ -238,11 +238,13 @@ TEST(PreProjectedGrids, BilinearTablesInEveryLayout) {
   const std::initializer_list<float> gj = {1, 2.5f, 1.75f, 2, 1, 2};
   const std::initializer_list<float> rot = {0, 0, 0, 0, 0, 0};
   // 10 i + j is linear, so its interpolation is exact: 11, 17.5, 34.25,
-  // undefined (negative i), undefined (i on the last column), 22.
+  // undefined (negative i), undefined (i on the last column), 22. The
+  // native grid in a GRIB message reads its points through the GRIB reader.
   const std::vector<float> want = {11, 17.5f, 34.25f, -1, -1, 22};
-  {
+  for (bool grib : {false, true}) {
     TableGrid t;
-    t.open("pdef 4 3 bilin stream binary-big ^t.bin", floats(gi, true) + floats(gj, true) + floats(rot, true));
+    t.open("pdef 4 3 bilin stream binary-big ^t.bin",
+           floats(gi, true) + floats(gj, true) + floats(rot, true), grib);
     ASSERT_TRUE(t.pfi) << t.out;
     EXPECT_EQ(t.values(), want);
     EXPECT_EQ(t.pfi->pdef_flag, 0);  // no angle: winds stay as they are
@@ -315,17 +317,4 @@ TEST(PreProjectedGrids, WeightTablesBoundedByTheNativeGrid) {
   c.open("pdef 4 3 file 2 stream binary-big ^t.bin", idx1 + wt1 + idx2 + wt2.substr(0, 10));
   EXPECT_FALSE(c.pfi);
   EXPECT_TRUE(grtest::contains(c.out, "I/O Error on pdef file read")) << c.out;
-}
-
-TEST(PreProjectedGrids, NativeGridsInGribFiles) {
-  // The same tables over the native grid as one GRIB message: the
-  // interpolation reads its native points through the GRIB reader.
-  const std::initializer_list<float> none = {0, 0, 0, 0, 0, 0};
-  TableGrid b;
-  b.open("pdef 4 3 bilin stream binary ^t.bin",
-         floats({1, 1.5f, 3.25f, -1, 4, 2}, false) + floats({1, 2.5f, 1.75f, 2, 1, 2}, false) +
-             floats(none, false),
-         true);
-  ASSERT_TRUE(b.pfi) << b.out;
-  EXPECT_EQ(b.values(), (std::vector<float>{11, 17.5f, 34.25f, -1, -1, 22}));
 }
