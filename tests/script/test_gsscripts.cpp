@@ -266,16 +266,10 @@ TEST_F(ScriptRun, CompoundVariables) {
   EXPECT_EQ(r.rc, 99);
 }
 
-TEST_F(ScriptRun, MissingScripts) {
-  auto r = run(dir.file("nosuch") + " a b");
-  EXPECT_EQ(r.out, "Error opening script file: " + dir.file("nosuch") + "\n");
-  EXPECT_EQ(r.rc, 1);
-  EXPECT_FALSE(r.ret.has_value());
-  // A directory of the script's name is no script.
+TEST_F(ScriptRun, ADirectoryOfTheScriptsNameIsNoScript) {
   mkdir(dir.file("plot").c_str(), 0755);
   vemra_test::write_file(dir.file("plot.gs"), "say 'plot.gs ran'\n");
-  r = run(dir.file("plot"));
-  EXPECT_EQ(r.out, "plot.gs ran\n");
+  EXPECT_EQ(run(dir.file("plot")).out, "plot.gs ran\n");
 }
 
 TEST_F(ScriptRun, PullAtEndOfInputGivesTheEmptyString) {
@@ -308,9 +302,6 @@ TEST_F(ScriptRun, RunawayRecursionIsStopped) {
   auto r = run_text(dir, "say f(1)\nfunction f(n)\nreturn f(n + 1)\n");
   EXPECT_EQ(r.rc, 99);
   EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (400 levels)\n", 0), 0u);
-  // A deep but finite recursion still works.
-  r = run_text(dir, "say f(200)\nfunction f(n)\nif n = 0; return 0; endif\nreturn 1 + f(n - 1)\n");
-  EXPECT_EQ(r.out, "200\n");
   // So is nesting within one line, but 300 levels still work.
   auto nest = [](int n) {
     std::string e;
@@ -465,6 +456,8 @@ TEST_F(ScriptRun, ScriptPathLookup) {
   // An absolute name is never searched for along the path.
   r = run("/vemra_probe_c");
   EXPECT_EQ(r.out, "Error opening script file: /vemra_probe_c\n");
+  EXPECT_EQ(r.rc, 1);
+  EXPECT_FALSE(r.ret.has_value());
   unsetenv("KASCRP");
   // A pipe has no size to read a script by, and opening one would wait.
   ASSERT_EQ(mkfifo(a.file("pipe.gs").c_str(), 0600), 0);
