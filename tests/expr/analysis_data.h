@@ -123,15 +123,16 @@ struct AnalysisData : testing::Test {
     plane();
   }
 
-  // The environment: x and y varying over the whole plane at level lev
-  // (the first level when left out).
-  void plane(float lev = -1) {
-    st.idim = 0;
-    st.jdim = 1;
+  // The environment: dimensions idim and jdim (x 0, y 1, or -1) vary over
+  // their whole axis, x and y otherwise sit at their first point; level lev
+  // (the first level when left out), the first time.
+  void plane(int idim = 0, int jdim = 1, float lev = -1) {
+    st.idim = idim;
+    st.jdim = jdim;
     st.dim_min[0] = float(lon(1));
-    st.dim_max[0] = float(lon(nx));
+    st.dim_max[0] = float(lon(idim == 0 ? nx : 1));
     st.dim_min[1] = float(lat(1));
-    st.dim_max[1] = float(lat(ny));
+    st.dim_max[1] = float(lat(idim == 1 || jdim == 1 ? ny : 1));
     st.dim_min[2] = st.dim_max[2] = lev < 0 ? float(levels[0]) : lev;
     st.time_start = st.time_end = {2000, 1, 1, 0, 0};
   }

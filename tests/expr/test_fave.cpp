@@ -7,9 +7,8 @@
 namespace {
 
 // lon 0..7 by 1, lat -90..90 by 30, levels 1000 850 500, 12 days.
-constexpr int kNx = 8, kNy = 7, kNz = 3, kNt = 12;
+constexpr int kNx = 8, kNy = 7, kNt = 12;
 constexpr float kUndef = -999.0f;
-const float kLevels[kNz] = {1000, 850, 500};
 
 // Scattered values with about one point in 25 undefined, and one column
 // (x 3, y 4, level 1) undefined at every time.
@@ -37,18 +36,6 @@ struct Fave : AnalysisData {
     names = {"u"};
     value = [](int, int x, int y, int z, int t) { return u_at(x, y, z, t); };
     write();
-    // The whole x-y plane at 1000 on the first day.
-    vary(0, 1);
-  }
-  void vary(int idim, int jdim) {
-    st.idim = idim;
-    st.jdim = jdim;
-    st.dim_min[0] = 0;
-    st.dim_max[0] = idim == 0 ? 7 : 0;
-    st.dim_min[1] = jdim == 1 || idim == 1 ? -90 : 0;
-    st.dim_max[1] = jdim == 1 || idim == 1 ? 90 : 0;
-    st.dim_min[2] = st.dim_max[2] = 1000;
-    st.time_start = st.time_end = {2000, 1, 1, 0, 0};
   }
   // Runs one operator of the independent tool and returns u of its output.
   std::vector<float> tool(const std::string& op) {
@@ -70,43 +57,26 @@ void expect_near(float got, float want, const std::string& what, double tol = 0)
 
 TEST_F(Fave, AgreesWithAnIndependentTool) {
   if (!cdo_tool::available()) GTEST_SKIP() << "cdo is not installed";
-  const int plane = kNx * kNy;
-  struct {
-    const char* op;
-    const char* expr;
-  } over_time[] = {{"timmean", "ave(u,t=1,t=12)"},
-                   {"timsum", "sumg(u,t=1,t=12)"},
-                   {"timmin", "min(u,t=1,t=12)"},
-                   {"timmax", "max(u,t=1,t=12)"}};
-  for (const auto& c : over_time) {
-    std::vector<float> want = tool(c.op);
-    ASSERT_EQ(want.size(), size_t(plane * kNz)) << c.op;
-    for (int z = 0; z < kNz; z++) {
-      st.dim_min[2] = st.dim_max[2] = kLevels[z];
-      grid_field* g = eval(c.expr);
-      ASSERT_NE(g, nullptr) << c.expr << out;
-      ASSERT_EQ(g->isiz * g->jsiz, plane);
-      for (int k = 0; k < plane; k++)
-        expect_near(g->values[k], want[z * plane + k], std::string(c.op) + " " + std::to_string(k));
-    }
-  }
-  // Zonal mean (latitude varies, x is reduced, read as whole rows), vertical
-  // mean by layer thickness and meridional mean by cell area. The tool
-  // measures cells with great-circle edges; on a one-degree longitude
-  // spacing its weights agree with the latitude bands to about 5e-5, a few
-  // thousandths on these values.
+  // Means and sums over time are checked bit for bit below; here extremes
+  // over time, the zonal mean (x reduced, read as whole rows), the vertical
+  // mean by layer thickness and the meridional mean by cell area, at the
+  // first level and time. The tool measures cells with great-circle edges;
+  // on a one-degree longitude spacing its weights agree with the latitude
+  // bands to about 5e-5, a few thousandths on these values.
   const struct {
     const char* op;
     const char* expr;
     int idim, jdim, n;
     double tol;
-  } reduced[] = {{"zonmean", "ave(u,lon=0,lon=7)", 1, -1, kNy, 0},
-                 {"vertmean", "ave(u,lev=1000,lev=500)", 0, 1, plane, 0},
+  } reduced[] = {{"timmin", "min(u,t=1,t=12)", 0, 1, kNx * kNy, 0},
+                 {"timmax", "max(u,t=1,t=12)", 0, 1, kNx * kNy, 0},
+                 {"zonmean", "ave(u,lon=0,lon=7)", 1, -1, kNy, 0},
+                 {"vertmean", "ave(u,lev=1000,lev=500)", 0, 1, kNx * kNy, 0},
                  {"mermean", "ave(u,lat=-90,lat=90)", 0, -1, kNx, 0.02}};
   for (const auto& c : reduced) {
     const std::vector<float> want = tool(c.op);
     ASSERT_GE(want.size(), size_t(c.n)) << c.op;
-    vary(c.idim, c.jdim);
+    plane(c.idim, c.jdim);
     grid_field* g = eval(c.expr);
     ASSERT_NE(g, nullptr) << c.expr << out;
     ASSERT_EQ(g->idim, c.idim);
@@ -119,7 +89,7 @@ TEST_F(Fave, AgreesWithAnIndependentTool) {
 TEST_F(Fave, WeightsByKind) {
   // One column over latitude: x 2, level 1000, day 1. Area weights (ave)
   // are checked against the independent tool above.
-  vary(0, -1);
+  plane(0, -1);
   auto col = [](int y) { return u_at(2, y, 1, 1); };
   double s_width = 0, w_width = 0, s_sum = 0, s_plain = 0;
   for (int y = 1; y <= kNy; y++) {
@@ -142,7 +112,7 @@ TEST_F(Fave, WeightsByKind) {
 
   // Exact boundaries in time: days 1 and 3 count half (cells 0.5..1.5 and
   // 2.5..3.5 cut at 1 and 3), sum multiplies by the same parts.
-  vary(0, 1);
+  plane(0, 1);
   const int k = 2 * kNx + 4;  // x 5, y 3
   const float d1 = u_at(5, 3, 1, 1), d2 = u_at(5, 3, 1, 2), d3 = u_at(5, 3, 1, 3);
   ASSERT_TRUE(d1 != kUndef && d2 != kUndef && d3 != kUndef);
@@ -151,29 +121,24 @@ TEST_F(Fave, WeightsByKind) {
   EXPECT_FLOAT_EQ(float(at("sum(u,t=1,t=3)", k)), float(double(d1) + d2 + d3));
 }
 
-TEST_F(Fave, TimeSumsOverLargerGridsWithAndWithoutUndefinedValues) {
-  // 37 x 5 points over 20 days: some days wholly defined, others with
-  // undefined points at changing places; the sums are checked bit for bit
-  // against sums in double in time order, over every point (many grids
-  // taken together) and at one point (one grid at a time).
-  const int nx = 37, ny = 5, nt = 20;
-  auto at = [](int i, int t) {
+// 37 x 5 points over 20 days: some days wholly defined, others with
+// undefined points at changing places.
+struct TimeSums : AnalysisData {
+  static float w(int i, int t) {
     if (t % 3 == 1 && (i * 7 + t) % 11 == 0) return kUndef;
     return float((i * 131 + t * 977) % 2001) / 7.0f - 100.0f;
-  };
-  std::string data;
-  for (int t = 1; t <= nt; t++)
-    for (int i = 0; i < nx * ny; i++) grtest::put_f32(data, at(i, t));
-  vemra_test::write_file(dir.file("e.dat"), data);
-  grtest::record big = grtest::open_text(
-      dir, "dset ^e.dat\nundef -999\nxdef 37 linear 0 1\nydef 5 linear 0 1\nzdef 1 levels 1000\n"
-           "tdef 20 linear 00z1jan2000 1dy\nvars 1\nw 0 99 w\nendvars\n");
-  ASSERT_TRUE(big);
-  st.file_list = st.default_file = big.get();
-  vary(0, 1);
-  st.dim_max[0] = 36;
-  st.dim_min[1] = 0;
-  st.dim_max[1] = 4;
+  }
+  void SetUp() override {
+    nx = 37, ny = 5, nt = 20;
+    names = {"w"};
+    value = [this](int, int x, int y, int, int t) { return w((y - 1) * nx + x - 1, t); };
+    write();
+  }
+};
+
+TEST_F(TimeSums, BitForBitWithAndWithoutUndefinedValues) {
+  // The sums are checked against sums in double in time order, over every
+  // point (many grids taken together) and at one point (one grid at a time).
   struct {
     const char* text;
     int first, last, step;
@@ -182,7 +147,7 @@ TEST_F(Fave, TimeSumsOverLargerGridsWithAndWithoutUndefinedValues) {
     double s = 0;
     int n = 0;
     for (int t = c.first; t <= c.last; t += c.step)
-      if (at(i, t) != kUndef) s += at(i, t), n++;
+      if (w(i, t) != kUndef) s += w(i, t), n++;
     return n == 0 ? kUndef : float(c.text[0] == 'a' ? s / n : s);
   };
   for (const auto& c : cases) {
@@ -192,12 +157,10 @@ TEST_F(Fave, TimeSumsOverLargerGridsWithAndWithoutUndefinedValues) {
     for (int i = 0; i < nx * ny; i++) ASSERT_EQ(g->values[i], want_at(i, c)) << c.text << " at " << i;
   }
   // One point: x 7, y 3.
-  st.idim = st.jdim = -1;
+  plane(-1, -1);
   st.dim_max[0] = st.dim_min[0] = 6;
   st.dim_max[1] = st.dim_min[1] = 2;
   for (const auto& c : cases) EXPECT_EQ(scalar(c.text), want_at(2 * nx + 6, c)) << c.text;
-  kafree(&st);
-  st.file_list = st.default_file = pfi.get();
 }
 
 TEST_F(Fave, IncrementsBoundsAndIndices) {
@@ -238,7 +201,7 @@ TEST_F(Fave, IncrementsBoundsAndIndices) {
     EXPECT_EQ(g->values[hole], c.at_hole) << c.text;
   }
   // Everything reduced: a single value with its extremes set.
-  vary(1, -1);
+  plane(1, -1);
   st.idim = -1;
   grid_field* g = eval("sumg(u*0+1,lat=-90,lat=90)");
   ASSERT_NE(g, nullptr) << out;

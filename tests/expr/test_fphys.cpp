@@ -66,8 +66,7 @@ TEST_F(Wind, UniformFlowAndRefusals) {
 // Five pressure levels; ps and q over four points.
 struct Column : AnalysisData {
   void SetUp() override {
-    lon0 = 0, dlon = 1, nx = 4;
-    lat0 = 0, dlat = 1, ny = 1;
+    nx = 4;
     levels = {1000, 850, 700, 500, 300};
     names = {"ps", "q", "tv", "rh"};
     value = [](int var, int x, int, int z, int) {
@@ -80,13 +79,7 @@ struct Column : AnalysisData {
       }
     };
     write();
-    row(1000);
-  }
-  // x varying at level lev (one latitude only).
-  void row(float lev) {
-    plane(lev);
-    st.jdim = -1;
-    st.dim_max[1] = st.dim_min[1];
+    plane(0, -1);
   }
 };
 
@@ -125,7 +118,7 @@ double es(double t) {
 TEST_F(Column, HumidityFromVirtualTemperature) {
   // At 850 mb fixed: the dry point gives q 0 and t = tv; the others must
   // satisfy both defining relations with the solved q and t.
-  row(850);
+  plane(0, -1, 850);
   grid_field* q = eval("tvrh2q(tv,rh)");
   ASSERT_NE(q, nullptr) << out;
   EXPECT_EQ(out, "Notice from TVRH2Q: Using fixed pressure level 850 mb\n");
