@@ -160,6 +160,7 @@ void dialog_box::split_text() {
 }
 
 void dialog_box::place() {
+  x_state& xs = xdrv::state();
   up_ = class_font(false);
   sl_ = class_font(true);
   a_ = up_ ? up_->ascent : 10;
@@ -170,17 +171,19 @@ void dialog_box::place() {
   if (inline_prompt) tw = ew;
   if (slash_) a_ = static_cast<int>(static_cast<float>(a_) * 1.8f);
   tw_ = tw;
-  if (req_.h < 0) H_ = 5 * a_ > height ? height * 3 / 4 : 5 * a_;
+  if (req_.h < 0) H_ = 5 * a_ > xs.geo.height ? xs.geo.height * 3 / 4 : 5 * a_;
   else if (req_.h == 0) H_ = static_cast<int>(static_cast<float>(a_) * 1.8f);
-  else H_ = static_cast<int>(req_.h * yscl + 0.5f);
-  if (req_.w < 0) W_ = 2 * width / 3;
+  else H_ = static_cast<int>(req_.h * xs.geo.yscl + 0.5f);
+  if (req_.w < 0) W_ = 2 * xs.geo.width / 3;
   else if (req_.w == 0) W_ = static_cast<int>(static_cast<float>(tw) + 1.5f * static_cast<float>(a_));
-  else W_ = static_cast<int>(req_.w * xscl + 0.5f);
+  else W_ = static_cast<int>(req_.w * xs.geo.xscl + 0.5f);
   W_ = std::clamp(W_, 8, 16384);
   H_ = std::clamp(H_, 4, 16384);
-  X_ = req_.x < 0 ? (width - W_) / 2 : static_cast<int>(req_.x * xscl + 0.5f - static_cast<float>(W_) / 2);
-  Y_ = req_.y < 0 ? (height - H_) / 2
-                  : static_cast<int>(static_cast<float>(height) - (req_.y * yscl + 0.5f + static_cast<float>(H_) / 2));
+  X_ = req_.x < 0 ? (xs.geo.width - W_) / 2
+                  : static_cast<int>(req_.x * xs.geo.xscl + 0.5f - static_cast<float>(W_) / 2);
+  Y_ = req_.y < 0 ? (xs.geo.height - H_) / 2
+                  : static_cast<int>(static_cast<float>(xs.geo.height) -
+                                     (req_.y * xs.geo.yscl + 0.5f + static_cast<float>(H_) / 2));
   if (layout_ == dialog_layout::single_line) {
     area_top_ = 1;
     baseline_ = (H_ - 2 + a_) / 2;
@@ -194,36 +197,42 @@ void dialog_box::place() {
 }
 
 void dialog_box::outline(Window w, GC g) {
-  XSetForeground(display, g, pixel_of(oc_));
-  XDrawRectangle(display, w, g, 0, 0, static_cast<unsigned>(W_ - 1), static_cast<unsigned>(H_ - 1));
+  x_state& xs = xdrv::state();
+  XSetForeground(xs.w.display, g, pixel_of(oc_));
+  XDrawRectangle(xs.w.display, w, g, 0, 0, static_cast<unsigned>(W_ - 1),
+                 static_cast<unsigned>(H_ - 1));
   if (req_.thick > 5)
-    XDrawRectangle(display, w, g, 1, 1, static_cast<unsigned>(W_ - 3), static_cast<unsigned>(H_ - 3));
+    XDrawRectangle(xs.w.display, w, g, 1, 1, static_cast<unsigned>(W_ - 3),
+                   static_cast<unsigned>(H_ - 3));
 }
 
 void dialog_box::draw_box() {
-  XSetForeground(display, bgc_, pixel_of(bc_));
-  XFillRectangle(display, box_, bgc_, 0, 0, static_cast<unsigned>(W_), static_cast<unsigned>(H_));
+  x_state& xs = xdrv::state();
+  XSetForeground(xs.w.display, bgc_, pixel_of(bc_));
+  XFillRectangle(xs.w.display, box_, bgc_, 0, 0, static_cast<unsigned>(W_),
+                 static_cast<unsigned>(H_));
   outline(box_, bgc_);
   if (layout_ != dialog_layout::single_line) {
-    if (sl_) XSetFont(display, bgc_, sl_->fid);
+    if (sl_) XSetFont(xs.w.display, bgc_, sl_->fid);
     const int px = (W_ - tw_) / 2;
     const int py = layout_ == dialog_layout::standard ? 2 * a_ : 3 * H_ / 7;
     const int n = static_cast<int>(prompt_.size());
-    XSetForeground(display, bgc_, cvals[0]);
-    XDrawString(display, box_, bgc_, px, py, prompt_.c_str(), n);
-    XSetForeground(display, bgc_, pixel_of(pc_));
-    XDrawString(display, box_, bgc_, px - 1, py - 1, prompt_.c_str(), n);
+    XSetForeground(xs.w.display, bgc_, xs.col.cvals[0]);
+    XDrawString(xs.w.display, box_, bgc_, px, py, prompt_.c_str(), n);
+    XSetForeground(xs.w.display, bgc_, pixel_of(pc_));
+    XDrawString(xs.w.display, box_, bgc_, px - 1, py - 1, prompt_.c_str(), n);
   }
-  if (up_) XSetFont(display, bgc_, up_->fid);
+  if (up_) XSetFont(xs.w.display, bgc_, up_->fid);
   draw_line();
 }
 
 void dialog_box::draw_line() {
+  x_state& xs = xdrv::state();
   const int bottom = H_ - 2;
   const int area_h = bottom - area_top_ + 1 - 2;
-  XSetForeground(display, bgc_, pixel_of(bc_));
+  XSetForeground(xs.w.display, bgc_, pixel_of(bc_));
   if (area_h > 0 && W_ > 4)
-    XFillRectangle(display, box_, bgc_, 2, area_top_ + 1, static_cast<unsigned>(W_ - 4),
+    XFillRectangle(xs.w.display, box_, bgc_, 2, area_top_ + 1, static_cast<unsigned>(W_ - 4),
                    static_cast<unsigned>(area_h));
   const int tw = text_width(up_, buf_, buf_.size());
   int x0 = tw + a_ < W_ ? (W_ - tw) / 2 : W_ - tw - a_ / 2;
@@ -232,29 +241,31 @@ void dialog_box::draw_line() {
   const char* t = buf_.c_str();
   if (s_ == e_) {
     if (x0 + ws < 1) x0 = -ws;
-    XSetForeground(display, bgc_, pixel_of(fc_));
-    XDrawString(display, box_, bgc_, x0, baseline_, t, static_cast<int>(buf_.size()));
-    XDrawString(display, box_, bgc_, x0 + ws, baseline_, "|", 1);
+    XSetForeground(xs.w.display, bgc_, pixel_of(fc_));
+    XDrawString(xs.w.display, box_, bgc_, x0, baseline_, t, static_cast<int>(buf_.size()));
+    XDrawString(xs.w.display, box_, bgc_, x0 + ws, baseline_, "|", 1);
   } else {
     const int we = text_width(up_, buf_, e_);
-    XSetForeground(display, bgc_, pixel_of(fc_));
-    XDrawString(display, box_, bgc_, x0, baseline_, t, static_cast<int>(s_));
-    XSetForeground(display, bgc_, pixel_of(failed_ ? 2 : fc_));
+    XSetForeground(xs.w.display, bgc_, pixel_of(fc_));
+    XDrawString(xs.w.display, box_, bgc_, x0, baseline_, t, static_cast<int>(s_));
+    XSetForeground(xs.w.display, bgc_, pixel_of(failed_ ? 2 : fc_));
     if (area_h > 0 && we > ws)
-      XFillRectangle(display, box_, bgc_, x0 + ws, area_top_ + 1, static_cast<unsigned>(we - ws),
-                     static_cast<unsigned>(area_h));
-    XSetForeground(display, bgc_, pixel_of(bc_));
-    XDrawString(display, box_, bgc_, x0 + ws, baseline_, t + s_, static_cast<int>(e_ - s_));
+      XFillRectangle(xs.w.display, box_, bgc_, x0 + ws, area_top_ + 1,
+                     static_cast<unsigned>(we - ws), static_cast<unsigned>(area_h));
+    XSetForeground(xs.w.display, bgc_, pixel_of(bc_));
+    XDrawString(xs.w.display, box_, bgc_, x0 + ws, baseline_, t + s_, static_cast<int>(e_ - s_));
     if (area_h > 0 && W_ - 2 > x0 + we)
-      XFillRectangle(display, box_, bgc_, x0 + we, area_top_ + 1,
+      XFillRectangle(xs.w.display, box_, bgc_, x0 + we, area_top_ + 1,
                      static_cast<unsigned>(W_ - 2 - (x0 + we)), static_cast<unsigned>(area_h));
-    XSetForeground(display, bgc_, pixel_of(fc_));
-    XDrawString(display, box_, bgc_, x0 + we, baseline_, t + e_, static_cast<int>(buf_.size() - e_));
+    XSetForeground(xs.w.display, bgc_, pixel_of(fc_));
+    XDrawString(xs.w.display, box_, bgc_, x0 + we, baseline_, t + e_,
+                static_cast<int>(buf_.size() - e_));
     outline(box_, bgc_);
   }
-  if (!bsflg && copy_)
-    XCopyArea(display, box_, copy_, bgc_, 0, 0, static_cast<unsigned>(W_), static_cast<unsigned>(H_), 0, 0);
-  XFlush(display);
+  if (!xs.w.bsflg && copy_)
+    XCopyArea(xs.w.display, box_, copy_, bgc_, 0, 0, static_cast<unsigned>(W_),
+              static_cast<unsigned>(H_), 0, 0);
+  XFlush(xs.w.display);
 }
 
 // A text position from a pointer offset d within the box, as if the text
@@ -341,45 +352,54 @@ void dialog_box::key(XKeyEvent& ev) {
 }
 
 std::string dialog_box::run() {
+  x_state& xs = xdrv::state();
   place();
-  if (!bsflg) {
-    XSync(display, False);
-    under_ = XCreatePixmap(display, win, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                           static_cast<unsigned>(DefaultDepth(display, snum)));
+  if (!xs.w.bsflg) {
+    XSync(xs.w.display, False);
+    under_ = XCreatePixmap(xs.w.display, xs.w.win, static_cast<unsigned>(xs.geo.width),
+                           static_cast<unsigned>(xs.geo.height),
+                           static_cast<unsigned>(DefaultDepth(xs.w.display, xs.w.snum)));
     if (under_)
-      XCopyArea(display, win, under_, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0);
+      XCopyArea(xs.w.display, xs.w.win, under_, xs.w.gc, 0, 0, static_cast<unsigned>(xs.geo.width),
+                static_cast<unsigned>(xs.geo.height), 0, 0);
   }
   XSetWindowAttributes wa{};
   wa.save_under = True;
   wa.event_mask = KeyPressMask | ExposureMask | StructureNotifyMask;
-  box_ = XCreateWindow(display, win, X_, Y_, static_cast<unsigned>(W_), static_cast<unsigned>(H_), 0,
-                       CopyFromParent, InputOutput, CopyFromParent, CWSaveUnder | CWEventMask, &wa);
-  bgc_ = XCreateGC(display, box_, 0, nullptr);
-  XSetForeground(display, bgc_, pixel_of(oc_));
-  XSetLineAttributes(display, bgc_, 0, LineSolid, CapButt, JoinBevel);
-  if (!bsflg)
-    copy_ = XCreatePixmap(display, box_, static_cast<unsigned>(W_), static_cast<unsigned>(H_),
-                          static_cast<unsigned>(DefaultDepth(display, snum)));
-  XMapWindow(display, box_);
+  box_ = XCreateWindow(xs.w.display, xs.w.win, X_, Y_, static_cast<unsigned>(W_),
+                       static_cast<unsigned>(H_), 0, CopyFromParent, InputOutput, CopyFromParent,
+                       CWSaveUnder | CWEventMask, &wa);
+  bgc_ = XCreateGC(xs.w.display, box_, 0, nullptr);
+  XSetForeground(xs.w.display, bgc_, pixel_of(oc_));
+  XSetLineAttributes(xs.w.display, bgc_, 0, LineSolid, CapButt, JoinBevel);
+  if (!xs.w.bsflg)
+    copy_ = XCreatePixmap(xs.w.display, box_, static_cast<unsigned>(W_), static_cast<unsigned>(H_),
+                          static_cast<unsigned>(DefaultDepth(xs.w.display, xs.w.snum)));
+  XMapWindow(xs.w.display, box_);
   wait_exposed(box_);
   draw_box();
   Time last_press = 0;
   bool have_press = false, double_click = false;
   for (bool done = false; !done;) {
     XEvent ev;
-    XMaskEvent(display, KeyPressMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
-                            ExposureMask | StructureNotifyMask, &ev);
+    XMaskEvent(xs.w.display,
+               KeyPressMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
+                   ExposureMask | StructureNotifyMask,
+               &ev);
     const std::size_t len = buf_.size();
     switch (ev.type) {
       case Expose:
       case GraphicsExpose:
-        if (excnt > 0) excnt--;
-        if (ev.type == Expose && !bsflg) {
+        if (xs.ev.excnt > 0) xs.ev.excnt--;
+        if (ev.type == Expose && !xs.w.bsflg) {
           if (under_)
-            XCopyArea(display, under_, win, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0);
+            XCopyArea(xs.w.display, under_, xs.w.win, xs.w.gc, 0, 0,
+                      static_cast<unsigned>(xs.geo.width), static_cast<unsigned>(xs.geo.height), 0,
+                      0);
           if (copy_)
-            XCopyArea(display, copy_, box_, bgc_, 0, 0, static_cast<unsigned>(W_), static_cast<unsigned>(H_), 0, 0);
-          XFlush(display);
+            XCopyArea(xs.w.display, copy_, box_, bgc_, 0, 0, static_cast<unsigned>(W_),
+                      static_cast<unsigned>(H_), 0, 0);
+          XFlush(xs.w.display);
         }
         continue;
       case ButtonPress: {
@@ -421,20 +441,21 @@ std::string dialog_box::run() {
     if (buf_.empty()) s_ = e_ = min_;
     if (!done) draw_line();
   }
-  XUnmapWindow(display, box_);
-  XDestroyWindow(display, box_);
-  XFreeGC(display, bgc_);
+  XUnmapWindow(xs.w.display, box_);
+  XDestroyWindow(xs.w.display, box_);
+  XFreeGC(xs.w.display, bgc_);
   gxdsfn();
-  XSelectInput(display, win, kEventMask);
-  if (!bsflg) {
+  XSelectInput(xs.w.display, xs.w.win, kEventMask);
+  if (!xs.w.bsflg) {
     if (under_) {
-      XCopyArea(display, under_, win, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0);
-      XFreePixmap(display, under_);
+      XCopyArea(xs.w.display, under_, xs.w.win, xs.w.gc, 0, 0, static_cast<unsigned>(xs.geo.width),
+                static_cast<unsigned>(xs.geo.height), 0, 0);
+      XFreePixmap(xs.w.display, under_);
     }
-    if (copy_) XFreePixmap(display, copy_);
-    excnt++;
+    if (copy_) XFreePixmap(xs.w.display, copy_);
+    xs.ev.excnt++;
   }
-  XFlush(display);
+  XFlush(xs.w.display);
   std::string out = buf_;
   if (req_.numeric) out.erase(std::remove(out.begin(), out.end(), '+'), out.end());
   if (layout_ == dialog_layout::single_line && min_ > 0) out = out.substr(std::min(min_, out.size()));
@@ -444,7 +465,8 @@ std::string dialog_box::run() {
 }  // namespace
 
 std::string gxdlg(const dialog_request& request) {
-  if (!display) return "";
+  x_state& xs = xdrv::state();
+  if (!xs.w.display) return "";
   dialog_box box(request);
   return box.run();
 }

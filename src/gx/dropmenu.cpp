@@ -18,19 +18,18 @@ namespace {
 constexpr int kLevels = 4;
 constexpr int kDone = -999, kBack = -99;
 
-// The open levels of one press.
+// The open levels of one press on a menu head; lives for the press.
 struct cascade_state {
-  int dmi1[kLevels], dmi2[kLevels], dmj1[kLevels], dmj2[kLevels];
-  int dmnum[kLevels], dmsel[kLevels], dmcur[kLevels];
-  int dmrecu = -1;
-  void reset() {
-    dmrecu = -1;
+  int dmi1[kLevels], dmi2[kLevels], dmj1[kLevels], dmj2[kLevels];  // pop-up box, pixels
+  int dmnum[kLevels], dmsel[kLevels], dmcur[kLevels];  // menu, row chosen + 1, row opened
+  int dmrecu = -1;                                     // deepest open level
+  cascade_state() {
     for (int l = 0; l < kLevels; l++) reset_level(l);
   }
   void reset_level(int l) {
     dmi1[l] = dmi2[l] = dmj1[l] = dmj2[l] = dmnum[l] = dmsel[l] = dmcur[l] = -1;
   }
-} cs;
+};
 
 int bands(int thick) { return thick <= 5 ? 1 : (thick <= 11 ? 2 : 3); }
 
@@ -100,13 +99,15 @@ bool openable(int c, int l) {
 
 // The head in the given colours on d; cy the label's centre row.
 void paint_head(Drawable d, const drop_menu& m, int fc, int bc, int oc1, int oc2, int cy) {
+  x_state& xs = xdrv::state();
   solid_fill();
   if (bc >= 0) {
-    XSetForeground(display, gc, pixel_of(bc));
-    XFillRectangle(display, d, gc, m.xlo, m.ylo, static_cast<unsigned>(std::max(m.xhi - m.xlo + 1, 1)),
+    XSetForeground(xs.w.display, xs.w.gc, pixel_of(bc));
+    XFillRectangle(xs.w.display, d, xs.w.gc, m.xlo, m.ylo,
+                   static_cast<unsigned>(std::max(m.xhi - m.xlo + 1, 1)),
                    static_cast<unsigned>(std::max(m.yhi - m.ylo + 1, 1)));
   }
-  const int keep = lwidth;
+  const int keep = xs.pen.lwidth;
   gxdwid(1);
   for (int i = 0; i < bands(m.thick); i++) {
     widget_line(d, oc1, m.xlo + i, m.yhi - i, m.xhi - i, m.yhi - i);
@@ -121,14 +122,14 @@ void paint_head(Drawable d, const drop_menu& m, int fc, int bc, int oc1, int oc2
     label = label.substr(0, label.find('\0'));
     XFontStruct* f = class_font(true);
     const int ascent = f ? f->ascent : 0;
-    if (f) XSetFont(display, gc, f->fid);
-    XSetForeground(display, gc, pixel_of(fc));
-    XDrawString(display, d, gc, m.xlo + ascent / 2, cy + ascent * 5 / 9, label.c_str(),
+    if (f) XSetFont(xs.w.display, xs.w.gc, f->fid);
+    XSetForeground(xs.w.display, xs.w.gc, pixel_of(fc));
+    XDrawString(xs.w.display, d, xs.w.gc, m.xlo + ascent / 2, cy + ascent * 5 / 9, label.c_str(),
                 static_cast<int>(label.size()));
-    if (XFontStruct* up = class_font(false)) XSetFont(display, gc, up->fid);
+    if (XFontStruct* up = class_font(false)) XSetFont(xs.w.display, xs.w.gc, up->fid);
   }
   restore_fill();
-  XSetForeground(display, gc, cvals[lcolor]);
+  XSetForeground(xs.w.display, xs.w.gc, xs.col.cvals[xs.pen.lcolor]);
 }
 
 // One open pop-up window.
@@ -140,9 +141,10 @@ struct popup {
 };
 
 void pline(const popup& p, int colour, int x1, int y1, int x2, int y2) {
+  x_state& xs = xdrv::state();
   if (colour < 0) return;
-  XSetForeground(display, p.pgc, pixel_of(colour));
-  XDrawLine(display, p.w, p.pgc, x1, y1, x2, y2);
+  XSetForeground(xs.w.display, p.pgc, pixel_of(colour));
+  XDrawLine(xs.w.display, p.w, p.pgc, x1, y1, x2, y2);
 }
 
 void arrow(const popup& p, int k, int c1, int c2) {
@@ -170,61 +172,68 @@ void outline_row(const popup& p, const drop_menu& m, const menu_item& it, int k,
 
 popup open_popup(const drop_menu& m, const std::vector<menu_item>& items, int x1, int y1, int W,
                  int H, int R) {
+  x_state& xs = xdrv::state();
   popup p;
   p.x1 = x1, p.y1 = y1, p.W = W, p.H = H, p.R = R;
-  if (!bsflg) {
-    XSync(display, False);
-    p.under = XCreatePixmap(display, win, static_cast<unsigned>(W), static_cast<unsigned>(H),
-                            static_cast<unsigned>(DefaultDepth(display, snum)));
-    if (p.under) XCopyArea(display, win, p.under, gc, x1, y1, static_cast<unsigned>(W), static_cast<unsigned>(H), 0, 0);
+  if (!xs.w.bsflg) {
+    XSync(xs.w.display, False);
+    p.under =
+        XCreatePixmap(xs.w.display, xs.w.win, static_cast<unsigned>(W), static_cast<unsigned>(H),
+                      static_cast<unsigned>(DefaultDepth(xs.w.display, xs.w.snum)));
+    if (p.under)
+      XCopyArea(xs.w.display, xs.w.win, p.under, xs.w.gc, x1, y1, static_cast<unsigned>(W),
+                static_cast<unsigned>(H), 0, 0);
   }
   XSetWindowAttributes wa{};
   wa.save_under = True;
   wa.event_mask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask |
                   StructureNotifyMask;
-  p.w = XCreateWindow(display, win, x1, y1, static_cast<unsigned>(W), static_cast<unsigned>(H), 0,
-                      CopyFromParent, InputOutput, CopyFromParent, CWSaveUnder | CWEventMask, &wa);
-  p.pgc = XCreateGC(display, p.w, 0, nullptr);
-  XSetForeground(display, p.pgc, cvals[1]);
-  XSetLineAttributes(display, p.pgc, static_cast<unsigned>(bands(m.thick)), LineSolid, CapButt,
+  p.w = XCreateWindow(xs.w.display, xs.w.win, x1, y1, static_cast<unsigned>(W),
+                      static_cast<unsigned>(H), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWSaveUnder | CWEventMask, &wa);
+  p.pgc = XCreateGC(xs.w.display, p.w, 0, nullptr);
+  XSetForeground(xs.w.display, p.pgc, xs.col.cvals[1]);
+  XSetLineAttributes(xs.w.display, p.pgc, static_cast<unsigned>(bands(m.thick)), LineSolid, CapButt,
                      JoinBevel);
-  XMapWindow(display, p.w);
+  XMapWindow(xs.w.display, p.w);
   wait_exposed(p.w);
   if (m.bbc >= 0) {
-    XSetForeground(display, p.pgc, pixel_of(m.bbc));
-    XFillRectangle(display, p.w, p.pgc, 0, 0, static_cast<unsigned>(W), static_cast<unsigned>(H));
+    XSetForeground(xs.w.display, p.pgc, pixel_of(m.bbc));
+    XFillRectangle(xs.w.display, p.w, p.pgc, 0, 0, static_cast<unsigned>(W),
+                   static_cast<unsigned>(H));
   }
   pline(p, m.boc1, 0, H - 1, W - 1, H - 1);
   pline(p, m.boc1, W - 1, H - 1, W - 1, 0);
   pline(p, m.boc2, W - 1, 0, 0, 0);
   pline(p, m.boc2, 0, 0, 0, H - 1);
-  if (XFontStruct* f = class_font(true)) XSetFont(display, p.pgc, f->fid);
+  if (XFontStruct* f = class_font(true)) XSetFont(xs.w.display, p.pgc, f->fid);
   for (std::size_t k = 0; k < items.size(); k++) {
     const int row = static_cast<int>(k);
     if (m.bfc >= 0) {
-      XSetForeground(display, p.pgc, pixel_of(m.bfc));
-      XDrawString(display, p.w, p.pgc, R / 4, (row + 1) * R - R / 3, items[k].text.c_str(),
+      XSetForeground(xs.w.display, p.pgc, pixel_of(m.bfc));
+      XDrawString(xs.w.display, p.w, p.pgc, R / 4, (row + 1) * R - R / 3, items[k].text.c_str(),
                   static_cast<int>(items[k].text.size()));
     }
     if (items[k].cascade >= 0) arrow(p, row, m.soc1, m.soc2);
   }
-  XFlush(display);
+  XFlush(xs.w.display);
   return p;
 }
 
 void close_popup(popup& p) {
-  XUnmapWindow(display, p.w);
-  XDestroyWindow(display, p.w);
-  XFreeGC(display, p.pgc);
-  if (!bsflg) {
+  x_state& xs = xdrv::state();
+  XUnmapWindow(xs.w.display, p.w);
+  XDestroyWindow(xs.w.display, p.w);
+  XFreeGC(xs.w.display, p.pgc);
+  if (!xs.w.bsflg) {
     if (p.under) {
-      XCopyArea(display, p.under, win, gc, 0, 0, static_cast<unsigned>(p.W), static_cast<unsigned>(p.H),
-                p.x1, p.y1);
-      XFreePixmap(display, p.under);
+      XCopyArea(xs.w.display, p.under, xs.w.win, xs.w.gc, 0, 0, static_cast<unsigned>(p.W),
+                static_cast<unsigned>(p.H), p.x1, p.y1);
+      XFreePixmap(xs.w.display, p.under);
     }
-    excnt++;  // the unmapping exposes the window once
+    xs.ev.excnt++;  // the unmapping exposes the window once
   }
-  XFlush(display);
+  XFlush(xs.w.display);
 }
 
 // The pointer of an event in the graphics window's pixels.
@@ -236,7 +245,8 @@ void pointer_of(const XEvent& ev, int ox, int oy, int* x, int* y) {
 // Opens one pop-up level for menu m and tracks the pointer: -999 when the
 // level is done, -99 when the pointer went back onto another row of an
 // enclosing level, or the hot-region entry of another menu head.
-int popdm(const drop_menu& m, int entry, int xleft, int xright, int ytop) {
+int popdm(cascade_state& cs, const drop_menu& m, int entry, int xleft, int xright, int ytop) {
+  x_state& xs = xdrv::state();
   const int L = ++cs.dmrecu;
   const std::vector<menu_item> items = items_of(m);
   const int count = static_cast<int>(items.size());
@@ -254,13 +264,13 @@ int popdm(const drop_menu& m, int entry, int xleft, int xright, int ytop) {
   W = std::max(W, 1);
   const int H = R * count;
   int x1 = xright, x2 = x1 + W, y1 = ytop, y2 = y1 + H;
-  if (x2 > width) {
+  if (x2 > xs.geo.width) {
     x2 = marked ? xright - W : xleft;
     x1 = x2 - W;
   }
-  if (y2 > height) {
-    y2 = height;
-    y1 = height - H;
+  if (y2 > xs.geo.height) {
+    y2 = xs.geo.height;
+    y1 = xs.geo.height - H;
   }
   cs.dmi1[L] = x1, cs.dmi2[L] = x2, cs.dmj1[L] = y1, cs.dmj2[L] = y2;
   cs.dmnum[L] = m.number;
@@ -273,7 +283,8 @@ int popdm(const drop_menu& m, int entry, int xleft, int xright, int ytop) {
   popup p = open_popup(m, items, x1, y1, W, H, R);
   int ox = 0, oy = 0;
   Window child;
-  XTranslateCoordinates(display, win, RootWindow(display, snum), 0, 0, &ox, &oy, &child);
+  XTranslateCoordinates(xs.w.display, xs.w.win, RootWindow(xs.w.display, xs.w.snum), 0, 0, &ox, &oy,
+                        &child);
   auto row_at = [&](int px, int py, int l) {
     if (px < cs.dmi1[l] || px > cs.dmi2[l] || py < cs.dmj1[l] || py > cs.dmj2[l]) return -1;
     return (py - cs.dmj1[l]) / R;
@@ -282,14 +293,14 @@ int popdm(const drop_menu& m, int entry, int xleft, int xright, int ytop) {
   // pointer came back to this level.
   auto cascade = [&](int k) {
     cs.dmcur[L] = k;
-    return popdm(widget_sets(0).dmu[items[static_cast<std::size_t>(k)].cascade], entry, x1, x2,
+    return popdm(cs, widget_sets(0).dmu[items[static_cast<std::size_t>(k)].cascade], entry, x1, x2,
                  y1 + k * R + 1);
   };
   int r = kDone, prev = -1, c = 0, k = -1;
   bool first = true;
   for (;;) {
     XEvent ev;
-    XMaskEvent(display, ButtonPressMask | ButtonReleaseMask | ButtonMotionMask, &ev);
+    XMaskEvent(xs.w.display, ButtonPressMask | ButtonReleaseMask | ButtonMotionMask, &ev);
     int px, py;
     pointer_of(ev, ox, oy, &px, &py);
     if (first || ev.type == ButtonPress) {
@@ -333,7 +344,7 @@ int popdm(const drop_menu& m, int entry, int xleft, int xright, int ytop) {
     if (k != prev) {
       if (k >= 0) outline_row(p, m, items[static_cast<std::size_t>(k)], k, true);
       if (prev >= 0) outline_row(p, m, items[static_cast<std::size_t>(prev)], prev, false);
-      XFlush(display);
+      XFlush(xs.w.display);
       c = 0;
     }
     if (c > 3 && k >= 0 && k == prev && openable(items[static_cast<std::size_t>(k)].cascade, L)) {
@@ -374,10 +385,11 @@ int popdm(const drop_menu& m, int entry, int xleft, int xright, int ytop) {
 }  // namespace
 
 void draw_menu_head(int set, int n, bool fresh) {
+  x_state& xs = xdrv::state();
   drop_menu& m = widget_sets(set).dmu[n];
   if (m.number < 0 || m.cascade) return;
   widget_entry* e = nullptr;
-  if (fresh || rstate == 0) {
+  if (fresh || xs.ev.rstate == 0) {
     e = new_entry(set);
     if (!e) {
       std::printf("Error: Too many widgets on screen\n");
@@ -385,29 +397,33 @@ void draw_menu_head(int set, int n, bool fresh) {
     }
   }
   const int cx = pixx(m.x), cy = pixy(m.y);
-  const int W = static_cast<int>(m.w * xscl + 0.5f), H = static_cast<int>(m.h * yscl + 0.5f);
+  const int W = static_cast<int>(m.w * xs.geo.xscl + 0.5f),
+            H = static_cast<int>(m.h * xs.geo.yscl + 0.5f);
   m.xlo = cx - (W - 2) / 2 + 1;
   m.ylo = cy - (H - 2) / 2 + 1;
   m.xhi = m.xlo + W - 2;
   m.yhi = m.ylo + H - 2;
   paint_head(set_drawable(set), m, m.fc, m.bc, m.oc1, m.oc2, cy);
   if (e) *e = {widget_kind::dropmenu, m.xlo, m.xhi, m.ylo, m.yhi, -1, n};
-  XFlush(display);
+  XFlush(xs.w.display);
 }
 
 int gxevdm(mouse_event& ev, int entry) {
+  x_state& xs = xdrv::state();
   const widget_entry& e = widget_sets(0).obj[entry];
   const drop_menu& m = widget_sets(0).dmu[e.number];
   ev.type = 3;
   const int cy = (m.yhi - m.ylo) / 2 + m.ylo - 1;
-  if (m.tbc >= 0 && m.tfc >= 0) paint_head(win, m, m.tfc, m.tbc, m.toc1, m.toc2, cy);
-  else paint_head(win, m, -1, -1, m.toc1, m.toc2, cy);
-  XFlush(display);
-  cs.reset();
-  const int r = popdm(m, entry, e.xlo, e.xlo, e.yhi);
+  if (m.tbc >= 0 && m.tfc >= 0)
+    paint_head(xs.w.win, m, m.tfc, m.tbc, m.toc1, m.toc2, cy);
+  else
+    paint_head(xs.w.win, m, -1, -1, m.toc1, m.toc2, cy);
+  XFlush(xs.w.display);
+  cascade_state cs;
+  const int r = popdm(cs, m, entry, e.xlo, e.xlo, e.yhi);
   gxdsfn();
-  paint_head(win, m, m.fc, m.bc, m.oc1, m.oc2, cy);
-  XFlush(display);
+  paint_head(xs.w.win, m, m.fc, m.bc, m.oc1, m.oc2, cy);
+  XFlush(xs.w.display);
   for (int l = 0; l < kLevels; l++) {
     if (cs.dmsel[l] < 0) cs.dmnum[l] = -1;
     ev.ival[2 * l] = cs.dmnum[l];
@@ -417,7 +433,8 @@ int gxevdm(mouse_event& ev, int entry) {
 }
 
 void gxdrmu(int n, drop_menu* templ, int redraw, int) {
-  if (!display || n < 0 || n >= kMenus) return;
+  x_state& xs = xdrv::state();
+  if (!xs.w.display || n < 0 || n >= kMenus) return;
   const int set = current_set();
   drop_menu& m = widget_sets(set).dmu[n];
   if (redraw == 0 && templ) {

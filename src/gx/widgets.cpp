@@ -13,22 +13,23 @@ using namespace xdrv;
 
 namespace {
 
-widget_set sets[2];
-
 int clamp_len(int len, const std::string& text) {
   return std::clamp(len, 0, static_cast<int>(text.size()));
 }
 
 void fill_box(Drawable d, int colour, int x, int y, int w, int h) {
+  x_state& xs = xdrv::state();
   if (colour < 0 || w <= 0 || h <= 0) return;
-  XSetForeground(display, gc, pixel_of(colour));
-  XFillRectangle(display, d, gc, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  XSetForeground(xs.w.display, xs.w.gc, pixel_of(colour));
+  XFillRectangle(xs.w.display, d, xs.w.gc, x, y, static_cast<unsigned>(w),
+                 static_cast<unsigned>(h));
 }
 
 // Draws button n of a set onto d; with a template (redraw 0, 2, 3) the
 // record first takes from it what the redraw mode asks.
 void draw_button(int set, int n, const button_widget* templ, int redraw, int state, Drawable d) {
-  widget_set& ws = sets[set];
+  x_state& xs = xdrv::state();
+  widget_set& ws = widget_sets(set);
   button_widget& b = ws.btn[n];
   if (redraw == 0 && templ) {
     b = *templ;
@@ -36,7 +37,7 @@ void draw_button(int set, int n, const button_widget* templ, int redraw, int sta
     b.len = clamp_len(b.len, b.text);
   }
   widget_entry* e = nullptr;
-  if (redraw == 0 || rstate == 0) {
+  if (redraw == 0 || xs.ev.rstate == 0) {
     e = new_entry(set);
     if (!e) {
       std::printf("Error: Too many widgets on screen\n");
@@ -56,8 +57,8 @@ void draw_button(int set, int n, const button_widget* templ, int redraw, int sta
     }
   }
   const int cx = pixx(b.x), cy = pixy(b.y);
-  const int w = static_cast<int>(b.w * xscl + 0.5f) - 2;
-  const int h = static_cast<int>(b.h * yscl + 0.5f) - 2;
+  const int w = static_cast<int>(b.w * xs.geo.xscl + 0.5f) - 2;
+  const int h = static_cast<int>(b.h * xs.geo.yscl + 0.5f) - 2;
   b.xlo = cx - w / 2 + 1;
   b.ylo = cy - h / 2 + 1;
   b.xhi = b.xlo + w;
@@ -67,7 +68,7 @@ void draw_button(int set, int n, const button_widget* templ, int redraw, int sta
   const int oc = on ? b.toc : b.oc, oc2 = on ? b.toc2 : b.oc2;
   solid_fill();
   fill_box(d, bc, b.xlo, b.ylo, w, h);
-  const int keep = lwidth;
+  const int keep = xs.pen.lwidth;
   gxdwid(b.thick);
   widget_line(d, oc, b.xlo, b.yhi, b.xhi, b.yhi);
   widget_line(d, oc, b.xhi, b.yhi, b.xhi, b.ylo);
@@ -79,25 +80,26 @@ void draw_button(int set, int n, const button_widget* templ, int redraw, int sta
     std::string label = b.text.substr(0, static_cast<std::size_t>(len));
     int tw = 0, ascent = 0;
     if (f) {
-      XSetFont(display, gc, f->fid);
+      XSetFont(xs.w.display, xs.w.gc, f->fid);
       // Measured with its terminating zero, which centres it a little left.
       tw = XTextWidth(f, label.c_str(), len + 1);
       ascent = f->ascent;
     }
-    XSetForeground(display, gc, pixel_of(fc));
-    XDrawString(display, d, gc, cx - tw / 2, cy + ascent * 5 / 9, label.c_str(), len);
+    XSetForeground(xs.w.display, xs.w.gc, pixel_of(fc));
+    XDrawString(xs.w.display, d, xs.w.gc, cx - tw / 2, cy + ascent * 5 / 9, label.c_str(), len);
   }
   gxdwid(keep);
   restore_fill();
-  XSetForeground(display, gc, cvals[lcolor]);
+  XSetForeground(xs.w.display, xs.w.gc, xs.col.cvals[xs.pen.lcolor]);
   if (e) *e = {widget_kind::button, b.xlo, b.xhi, b.ylo, b.yhi, -1, n};
-  XFlush(display);
+  XFlush(xs.w.display);
 }
 
 // The click of a button: a pressed look until the mouse button is
 // released, then the other state.
 void press_button(mouse_event& ev, int n) {
-  button_widget& b = sets[0].btn[n];
+  x_state& xs = xdrv::state();
+  button_widget& b = widget_sets(0).btn[n];
   ev.type = 1;
   ev.ival[0] = n;
   const bool on = b.state == 1;
@@ -105,55 +107,57 @@ void press_button(mouse_event& ev, int n) {
   const int f1 = on ? b.toc : b.oc, f2 = on ? b.toc2 : b.oc2;
   const bool mirrored = on && b.oc == b.toc2 && b.oc2 == b.toc;
   if (!mirrored && f1 >= 0 && f2 >= 0) {
-    const int keep = lwidth;
+    const int keep = xs.pen.lwidth;
     solid_fill();
     gxdwid(b.thick);
-    widget_line(win, f2, b.xlo, b.yhi, b.xhi, b.yhi);
-    widget_line(win, f2, b.xhi, b.yhi, b.xhi, b.ylo);
-    widget_line(win, f1, b.xhi, b.ylo, b.xlo, b.ylo);
-    widget_line(win, f1, b.xlo, b.ylo, b.xlo, b.yhi);
+    widget_line(xs.w.win, f2, b.xlo, b.yhi, b.xhi, b.yhi);
+    widget_line(xs.w.win, f2, b.xhi, b.yhi, b.xhi, b.ylo);
+    widget_line(xs.w.win, f1, b.xhi, b.ylo, b.xlo, b.ylo);
+    widget_line(xs.w.win, f1, b.xlo, b.ylo, b.xlo, b.yhi);
     gxdwid(keep);
     restore_fill();
-    XSetForeground(display, gc, cvals[lcolor]);
-    XFlush(display);
+    XSetForeground(xs.w.display, xs.w.gc, xs.col.cvals[xs.pen.lcolor]);
+    XFlush(xs.w.display);
   }
   XEvent e;
   do {
-    XMaskEvent(display, ButtonMotionMask | ButtonReleaseMask, &e);
+    XMaskEvent(xs.w.display, ButtonMotionMask | ButtonReleaseMask, &e);
   } while (e.type != ButtonRelease);
   b.state = on ? 0 : 1;
-  draw_button(0, n, nullptr, 1, -1, win);
+  draw_button(0, n, nullptr, 1, -1, xs.w.win);
 }
 
 void define_band(int set, int n, int type, float xlo, float ylo, float xhi, float yhi, int filter) {
   widget_entry* e = new_entry(set);
   if (!e) return;  // a full table: the band is silently not registered
   *e = {widget_kind::rband, pixx(xlo), pixx(xhi), pixy(yhi), pixy(ylo), filter, n};
-  sets[set].rbb[n] = {n, filter, xlo, xhi, ylo, yhi, type};
+  widget_sets(set).rbb[n] = {n, filter, xlo, xhi, ylo, yhi, type};
 }
 
 // A drag in a rubber-band region: an elastic box or line held inside the
 // region until the mouse button is released.
 void drag_band(mouse_event& ev, const widget_entry& en, int px, int py) {
-  const rubber_band& r = sets[0].rbb[en.number];
+  x_state& xs = xdrv::state();
+  const rubber_band& r = widget_sets(0).rbb[en.number];
   ev.type = 2;
   ev.ival[0] = en.number;
   const int left = en.xlo, right = en.xhi, top = en.ylo, bottom = en.yhi;
   solid_fill();
-  XSetFunction(display, gc, GXxor);
-  XSetForeground(display, gc, cvals[0] ^ cvals[1]);
+  XSetFunction(xs.w.display, xs.w.gc, GXxor);
+  XSetForeground(xs.w.display, xs.w.gc, xs.col.cvals[0] ^ xs.col.cvals[1]);
   int fig[4] = {0, 0, 0, 0};
   bool drawn = false;
   auto figure = [&] {
     if (r.type == 1)
-      XDrawRectangle(display, win, gc, fig[0], fig[1], static_cast<unsigned>(fig[2] - fig[0]),
+      XDrawRectangle(xs.w.display, xs.w.win, xs.w.gc, fig[0], fig[1],
+                     static_cast<unsigned>(fig[2] - fig[0]),
                      static_cast<unsigned>(fig[3] - fig[1]));
     else
-      XDrawLine(display, win, gc, fig[0], fig[1], fig[2], fig[3]);
+      XDrawLine(xs.w.display, xs.w.win, xs.w.gc, fig[0], fig[1], fig[2], fig[3]);
   };
   XEvent e;
   for (;;) {
-    XMaskEvent(display, ButtonMotionMask | ButtonReleaseMask, &e);
+    XMaskEvent(xs.w.display, ButtonMotionMask | ButtonReleaseMask, &e);
     if (e.type != MotionNotify) break;
     if (drawn) figure();
     fig[0] = std::max(std::min(px, e.xmotion.x), left);
@@ -164,13 +168,14 @@ void drag_band(mouse_event& ev, const widget_entry& en, int px, int py) {
     drawn = true;
   }
   if (drawn) figure();
-  XSetForeground(display, gc, cvals[lcolor]);
-  XSetFunction(display, gc, GXcopy);
+  XSetForeground(xs.w.display, xs.w.gc, xs.col.cvals[xs.pen.lcolor]);
+  XSetFunction(xs.w.display, xs.w.gc, GXcopy);
   restore_fill();
-  XFlush(display);
+  XFlush(xs.w.display);
   const int rx = std::clamp(e.xbutton.x, left, right), ry = std::clamp(e.xbutton.y, top, bottom);
-  ev.rval[0] = static_cast<float>(rx) * xsize / static_cast<float>(width);
-  ev.rval[1] = ysize - static_cast<float>(ry) * ysize / static_cast<float>(height);
+  ev.rval[0] = static_cast<float>(rx) * xs.geo.xsize / static_cast<float>(xs.geo.width);
+  ev.rval[1] =
+      xs.geo.ysize - static_cast<float>(ry) * xs.geo.ysize / static_cast<float>(xs.geo.height);
 }
 
 bool in_use(const widget_set& ws, const widget_entry& e) {
@@ -184,35 +189,28 @@ bool in_use(const widget_set& ws, const widget_entry& e) {
 
 }  // namespace
 
-widget_set& widget_sets(int set) { return sets[set]; }
-
 widget_entry* new_entry(int set) {
-  widget_set& ws = sets[set];
+  widget_set& ws = widget_sets(set);
   if (ws.obnum >= kHotRegions) return nullptr;
   return &ws.obj[ws.obnum++];
 }
 
 void widget_line(Drawable d, int colour, int x1, int y1, int x2, int y2) {
+  x_state& xs = xdrv::state();
   if (colour < 0) return;
-  XSetForeground(display, gc, pixel_of(colour));
-  XDrawLine(display, d, gc, x1, y1, x2, y2);
+  XSetForeground(xs.w.display, xs.w.gc, pixel_of(colour));
+  XDrawLine(xs.w.display, d, xs.w.gc, x1, y1, x2, y2);
 }
 
-int gxdwin() { return display ? 1 : 0; }
+int gxdwin() { return xdrv::state().w.display ? 1 : 0; }
 
 void gxwdin() {
-  for (widget_set& ws : sets) {
-    for (auto& b : ws.btn) b = button_widget{};
-    for (auto& r : ws.rbb) r = rubber_band{};
-    for (auto& m : ws.dmu) m = drop_menu{};
-  }
-  gxwdclr(0);
-  gxwdclr(1);
+  for (int set = 0; set < 2; set++) widget_sets(set) = widget_set{};
 }
 
 void gxwdclr(int set) {
-  for (auto& e : sets[set].obj) e.kind = widget_kind::free;
-  sets[set].obnum = 0;
+  for (auto& e : widget_sets(set).obj) e.kind = widget_kind::free;
+  widget_sets(set).obnum = 0;
 }
 
 void gxrswd(int mode) {
@@ -221,12 +219,12 @@ void gxrswd(int mode) {
     for (auto& r : ws.rbb) r = rubber_band{};
     for (auto& m : ws.dmu) m = drop_menu{};
   };
-  if (mode == 0 || mode == 1) clear(sets[0]);
-  if (mode == 1 || mode == 2) clear(sets[1]);
+  if (mode == 0 || mode == 1) clear(widget_sets(0));
+  if (mode == 1 || mode == 2) clear(widget_sets(1));
 }
 
 void gxcpwd() {
-  widget_set &front = sets[0], &back = sets[1];
+  widget_set &front = widget_sets(0), &back = widget_sets(1);
   for (int i = 0; i < kButtons; i++)
     if (back.btn[i].number >= 0) front.btn[i] = std::move(back.btn[i]);
   for (int i = 0; i < kBands; i++)
@@ -240,7 +238,7 @@ void gxcpwd() {
 }
 
 void gxrdrw(int set) {
-  widget_set& ws = sets[set];
+  widget_set& ws = widget_sets(set);
   for (int i = 0; i < kButtons; i++)
     if (ws.btn[i].number >= 0) draw_button(set, i, nullptr, 1, -1, set_drawable(set));
   for (int i = 0; i < kBands; i++) {
@@ -252,7 +250,7 @@ void gxrdrw(int set) {
 }
 
 void gxwdev(mouse_event& ev, int px, int py) {
-  widget_set& ws = sets[0];
+  widget_set& ws = widget_sets(0);
   for (int i = 0; i < ws.obnum && ws.obj[i].kind != widget_kind::free; i++) {
     const widget_entry& e = ws.obj[i];
     if (!(e.xlo < px && px < e.xhi && e.ylo < py && py < e.yhi)) continue;
@@ -270,21 +268,24 @@ void gxwdev(mouse_event& ev, int px, int py) {
 }
 
 void gxdpbn(int n, button_widget* templ, int redraw, int onwindow, int state) {
-  if (!display || n < 0 || n >= kButtons) return;
-  const int set = (dblmode && !onwindow) ? 1 : 0;
-  draw_button(set, n, templ, redraw, state, dblmode && onwindow ? win : drwbl);
+  x_state& xs = xdrv::state();
+  if (!xs.w.display || n < 0 || n >= kButtons) return;
+  const int set = (xs.buf.dblmode && !onwindow) ? 1 : 0;
+  draw_button(set, n, templ, redraw, state, xs.buf.dblmode && onwindow ? xs.w.win : xs.buf.drwbl);
 }
 
 void gxdrbb(int n, int type, float xlo, float ylo, float xhi, float yhi, int filter) {
-  if (!display || n < 0 || n >= kBands || !(xlo < xhi) || !(ylo < yhi)) return;
+  x_state& xs = xdrv::state();
+  if (!xs.w.display || n < 0 || n >= kBands || !(xlo < xhi) || !(ylo < yhi)) return;
   define_band(current_set(), n, type, xlo, ylo, xhi, yhi, filter);
 }
 
 void gxrs1wd(int kind, int n) {
-  if (!display) return;
+  x_state& xs = xdrv::state();
+  if (!xs.w.display) return;
   static const int limits[4] = {0, kButtons, kBands, kMenus};
   if (kind < 1 || kind > 3 || n < 0 || n >= limits[kind]) return;
-  widget_set& ws = sets[0];
+  widget_set& ws = widget_sets(0);
   const auto k = static_cast<widget_kind>(kind);
   for (int i = 0; i < ws.obnum && ws.obj[i].kind != widget_kind::free; i++)
     if (ws.obj[i].kind == k && ws.obj[i].number == n) {

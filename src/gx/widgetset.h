@@ -27,12 +27,14 @@ struct widget_set {
   int obnum = 0;
 };
 
-// 0 the front set, 1 the back set.
+// 0 the front set, 1 the back set; the driver owns both.
 widget_set& widget_sets(int set);
 // The set new widgets go to: the back one while double buffering.
-inline int current_set() { return xdrv::dblmode ? 1 : 0; }
+inline int current_set() { return xdrv::state().buf.dblmode ? 1 : 0; }
 // Where a set's widgets are drawn.
-inline Drawable set_drawable(int set) { return set == 1 ? xdrv::pmap : xdrv::win; }
+inline Drawable set_drawable(int set) {
+  return set == 1 ? xdrv::state().buf.pmap : xdrv::state().w.win;
+}
 // A new hot-region entry of a set, or null when its table is full.
 widget_entry* new_entry(int set);
 

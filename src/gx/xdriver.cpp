@@ -22,31 +22,9 @@
 #include "base/safefile.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
+#include "gx/widgetset.h"
 #include "gx/xint.h"
 #include "gx/xwd.h"
-
-namespace xdrv {
-
-Display* display = nullptr;
-int snum = 0;
-Window win = 0;
-GC gc = nullptr;
-Pixmap pmap = 0;
-Drawable drwbl = 0;
-int dblmode = 0;
-int bsflg = 0;
-int width = 0, height = 0;
-float xsize = 11, ysize = 8.5;
-float xscl = 1, yscl = 1;
-unsigned long cvals[120];
-int lcolor = 1;
-int lwidth = 1;
-XFontStruct* fonts[6];  // font1, font2, font3, font1i, font2i, font3i
-int gfont = 0;
-int excnt = 0;
-int rstate = 1;
-
-}  // namespace xdrv
 
 using namespace xdrv;
 
@@ -54,46 +32,55 @@ namespace {
 
 constexpr int kScreens = 200;
 
-int batch = 0;
-int wchose = 0;
-std::string ugeom;
-bool have_ugeom = false;
 const char* const dgeom = "500x400+10+10";
 
-Colormap cmap = 0;
-int depth = 0;
-int xxx = 0, yyy = 0;
-int cused[120], cmach[120];
-int devbck = 0;
-int grflg = 0;
-int owidth = 0;
-int fstyle = FillSolid;
-std::deque<mouse_event> evbase;
-Pixmap pmaps[kScreens];
-int pfilld[kScreens];
-unsigned pwide[kScreens], phigh[kScreens];
+// Settings given before the window opens (command-line options); kept for
+// the session.
+struct x_options {
+  int batch = 0;            // 1: batch mode, no window asked for
+  int wchose = 0;           // 1: wide lines drawn as parallel thin ones
+  std::string ugeom;        // window geometry asked for
+  bool have_ugeom = false;  // ugeom was given
+};
 
-// X errors arrive later than the request that caused them; they are kept
-// here and checked after a round trip instead of ending the session.
-int xerror = 0;
+// Saved screens by number, emptied at open and close.
+struct saved_screens {
+  Pixmap pmaps[kScreens] = {};                          // saved image
+  int pfilld[kScreens] = {};                            // 1: holds a screen
+  unsigned pwide[kScreens] = {}, phigh[kScreens] = {};  // its size, pixels
+};
+
+// Everything the driver keeps; the widget files reach the shared part
+// through state() and the widget sets through widget_sets().
+struct driver_state : x_state {
+  widget_set widgets[2];  // front and back widget sets
+  saved_screens screens;
+  x_options opt;
+  // X errors arrive later than the request that caused them; the code of
+  // the last one is kept here and checked after a round trip instead of
+  // ending the session.
+  int xerror = 0;
+};
+
+driver_state drv;
 
 int record_error(Display*, XErrorEvent* e) {
-  xerror = e->error_code;
+  drv.xerror = e->error_code;
   return 0;
 }
 
 // Settles errors of earlier requests so that the next check blames only
 // the request it follows.
 void settle() {
-  XSync(display, False);
-  xerror = 0;
+  XSync(drv.w.display, False);
+  drv.xerror = 0;
 }
 
 // Waits for the server to process every request; true when none failed.
 bool synced() {
-  XSync(display, False);
-  bool ok = xerror == 0;
-  xerror = 0;
+  XSync(drv.w.display, False);
+  bool ok = drv.xerror == 0;
+  drv.xerror = 0;
   return ok;
 }
 
@@ -189,15 +176,15 @@ std::vector<char> icon_bits() {
 }
 
 void set_scale() {
-  xscl = static_cast<float>(width) / xsize;
-  yscl = static_cast<float>(height) / ysize;
+  drv.geo.xscl = static_cast<float>(drv.geo.width) / drv.geo.xsize;
+  drv.geo.yscl = static_cast<float>(drv.geo.height) / drv.geo.ysize;
 }
 
 // Takes the size of a configure event; true when it changed.
 bool resized(const XEvent& ev) {
-  if (ev.xconfigure.width == width && ev.xconfigure.height == height) return false;
-  width = ev.xconfigure.width;
-  height = ev.xconfigure.height;
+  if (ev.xconfigure.width == drv.geo.width && ev.xconfigure.height == drv.geo.height) return false;
+  drv.geo.width = ev.xconfigure.width;
+  drv.geo.height = ev.xconfigure.height;
   set_scale();
   return true;
 }
@@ -207,16 +194,17 @@ short clamp16(int v) { return static_cast<short>(v < -32768 ? -32768 : (v > 3276
 
 // Fills a drawable with the background whatever fill pattern is selected.
 void fill_background(Drawable d) {
-  XSetForeground(display, gc, cvals[devbck]);
-  if (fstyle != FillSolid) XSetFillStyle(display, gc, FillSolid);
-  XFillRectangle(display, d, gc, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
-  if (fstyle != FillSolid) XSetFillStyle(display, gc, fstyle);
-  XSetForeground(display, gc, cvals[lcolor]);
+  XSetForeground(drv.w.display, drv.w.gc, drv.col.cvals[drv.pen.devbck]);
+  if (drv.pen.fstyle != FillSolid) XSetFillStyle(drv.w.display, drv.w.gc, FillSolid);
+  XFillRectangle(drv.w.display, d, drv.w.gc, 0, 0, static_cast<unsigned>(drv.geo.width),
+                 static_cast<unsigned>(drv.geo.height));
+  if (drv.pen.fstyle != FillSolid) XSetFillStyle(drv.w.display, drv.w.gc, drv.pen.fstyle);
+  XSetForeground(drv.w.display, drv.w.gc, drv.col.cvals[drv.pen.lcolor]);
 }
 
 // Serves events queued by the library while a long plot is drawn.
 void pump() {
-  if (rstate && XEventsQueued(display, QueuedAlready)) gxdeve(0);
+  if (drv.ev.rstate && XEventsQueued(drv.w.display, QueuedAlready)) gxdeve(0);
 }
 
 XFontStruct* load_font(const char* env, const char* first, const char* second) {
@@ -224,9 +212,9 @@ XFontStruct* load_font(const char* env, const char* first, const char* second) {
   for (const char* p : pats) {
     if (!p) continue;
     int count = 0;
-    char** names = XListFonts(display, p, 1, &count);
+    char** names = XListFonts(drv.w.display, p, 1, &count);
     if (names && count > 0) {
-      XFontStruct* f = XLoadQueryFont(display, names[0]);
+      XFontStruct* f = XLoadQueryFont(drv.w.display, names[0]);
       XFreeFontNames(names);
       return f ? f : reinterpret_cast<XFontStruct*>(-1);
     }
@@ -235,12 +223,13 @@ XFontStruct* load_font(const char* env, const char* first, const char* second) {
   return nullptr;
 }
 
-void load_fonts() {
+x_fonts load_fonts() {
   XFontStruct* const failed = reinterpret_cast<XFontStruct*>(-1);
-  for (auto& f : fonts) f = nullptr;
+  x_fonts out;
+  XFontStruct** fonts = out.fonts;
   XFontStruct* f = load_font("KAXFS", "-adobe-helvetica-bold-r-normal-*-80*",
                              "-adobe-helvetica-bold-r-normal-*-100*");
-  if (!f) f = XLoadQueryFont(display, "fixed");
+  if (!f) f = XLoadQueryFont(drv.w.display, "fixed");
   if (!f || f == failed) {
     std::printf("ERROR: Unable to open a basic font!!!\n");
     f = nullptr;
@@ -248,7 +237,7 @@ void load_fonts() {
   fonts[0] = f;
   f = load_font("KAXFSI", "-adobe-helvetica-bold-o-normal-*-80*",
                 "-adobe-helvetica-bold-o-normal-*-100*");
-  if (!f) f = XLoadQueryFont(display, "fixed");
+  if (!f) f = XLoadQueryFont(drv.w.display, "fixed");
   fonts[3] = (!f || f == failed) ? fonts[0] : f;
   f = load_font("KAXFM", "-adobe-helvetica-bold-r-normal--?" "?-100*",
                 "-adobe-helvetica-bold-r-normal-*-120*");
@@ -260,81 +249,88 @@ void load_fonts() {
   fonts[2] = (!f || f == failed) ? fonts[1] : f;
   f = load_font("KAXFLI", "-adobe-helvetica-bold-o-normal-*-140*", nullptr);
   fonts[5] = (!f || f == failed) ? fonts[4] : f;
+  return out;
 }
 
 // Waits for the first full exposure after mapping. A window placed wholly
 // off the screen is never exposed, so the wait is bounded.
 void wait_mapped() {
-  const int fd = ConnectionNumber(display);
+  const int fd = ConnectionNumber(drv.w.display);
   for (int waited = 0; waited < 5000;) {
     XEvent ev;
-    while (XCheckWindowEvent(display, win, ExposureMask | StructureNotifyMask, &ev)) {
+    while (XCheckWindowEvent(drv.w.display, drv.w.win, ExposureMask | StructureNotifyMask, &ev)) {
       if (ev.type == ConfigureNotify) {
-        width = ev.xconfigure.width;
-        height = ev.xconfigure.height;
+        drv.geo.width = ev.xconfigure.width;
+        drv.geo.height = ev.xconfigure.height;
         set_scale();
       } else if (ev.type == Expose && ev.xexpose.count == 0) {
         return;
       } else if (ev.type == MapNotify) {
         int x, y;
         Window child;
-        XTranslateCoordinates(display, win, RootWindow(display, snum), 0, 0, &x, &y, &child);
-        if (x >= DisplayWidth(display, snum) || y >= DisplayHeight(display, snum) ||
-            x + width <= 0 || y + height <= 0)
+        XTranslateCoordinates(drv.w.display, drv.w.win, RootWindow(drv.w.display, drv.w.snum), 0, 0,
+                              &x, &y, &child);
+        if (x >= DisplayWidth(drv.w.display, drv.w.snum) ||
+            y >= DisplayHeight(drv.w.display, drv.w.snum) || x + drv.geo.width <= 0 ||
+            y + drv.geo.height <= 0)
           return;  // wholly off the screen: no exposure will come
       }
     }
-    XFlush(display);
+    XFlush(drv.w.display);
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 50) == 0) waited += 50;
   }
 }
 
-void free_events() { evbase.clear(); }
+void free_events() { drv.ev.evbase.clear(); }
 
 // The slot a colour number draws with (see gxdcol).
 int colour_slot(int c) {
   if (c < 0) c = 0;
   if (c > 99) c = 99;
-  if (devbck == 1) {
+  if (drv.pen.devbck == 1) {
     if (c == 0) c = 1;
     else if (c == 1) c = 0;
   }
-  if (grflg && c < 16) {
-    if (devbck == 1) c = white_remap[c];
+  if (drv.pen.grflg && c < 16) {
+    if (drv.pen.devbck == 1) c = white_remap[c];
     c += 100;
   }
-  if (!cused[c] && !cmach[c]) c = 15;
+  if (!drv.col.cused[c] && !drv.col.cmach[c]) c = 15;
   return c;
 }
 
 }  // namespace
 
-int xdrv::pixx(float x) { return static_cast<int>(x * xscl + 0.5f); }
-int xdrv::pixy(float y) { return height - static_cast<int>(y * yscl + 0.5f); }
+x_state& xdrv::state() { return drv; }
 
-unsigned long xdrv::pixel_of(int colour) { return cvals[colour_slot(colour)]; }
+widget_set& widget_sets(int set) { return drv.widgets[set]; }
+
+int xdrv::pixx(float x) { return static_cast<int>(x * drv.geo.xscl + 0.5f); }
+int xdrv::pixy(float y) { return drv.geo.height - static_cast<int>(y * drv.geo.yscl + 0.5f); }
+
+unsigned long xdrv::pixel_of(int colour) { return drv.col.cvals[colour_slot(colour)]; }
 
 void xdrv::solid_fill() {
-  if (fstyle != FillSolid) XSetFillStyle(display, gc, FillSolid);
+  if (drv.pen.fstyle != FillSolid) XSetFillStyle(drv.w.display, drv.w.gc, FillSolid);
 }
 
 void xdrv::restore_fill() {
-  if (fstyle != FillSolid) XSetFillStyle(display, gc, fstyle);
+  if (drv.pen.fstyle != FillSolid) XSetFillStyle(drv.w.display, drv.w.gc, drv.pen.fstyle);
 }
 
 XFontStruct* xdrv::class_font(bool slanted) {
-  int cls = gfont < 1 ? 1 : gfont;
-  return fonts[cls - 1 + (slanted ? 3 : 0)];
+  int cls = drv.font.gfont < 1 ? 1 : drv.font.gfont;
+  return drv.font.fonts[cls - 1 + (slanted ? 3 : 0)];
 }
 
 void xdrv::wait_exposed(Window w) {
-  const int fd = ConnectionNumber(display);
+  const int fd = ConnectionNumber(drv.w.display);
   for (int waited = 0; waited < 5000;) {
     XEvent ev;
-    while (XCheckWindowEvent(display, w, ExposureMask, &ev))
+    while (XCheckWindowEvent(drv.w.display, w, ExposureMask, &ev))
       if (ev.xexpose.count == 0) return;
-    XFlush(display);
+    XFlush(drv.w.display);
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 50) == 0) waited += 50;
   }
@@ -342,53 +338,53 @@ void xdrv::wait_exposed(Window w) {
 
 // ---- set-up and shut-down ----
 
-void gxwdln() { wchose = 1; }
+void gxwdln() { drv.opt.wchose = 1; }
 
 void gxdgeo(const char* geometry) {
-  ugeom = geometry ? geometry : "";
-  have_ugeom = geometry != nullptr;
+  drv.opt.ugeom = geometry ? geometry : "";
+  drv.opt.have_ugeom = geometry != nullptr;
 }
 
-void gxdbat() { batch = 1; }
+void gxdbat() { drv.opt.batch = 1; }
 
 int gxdbgn(float xs, float ys) {
-  xsize = xs;
-  ysize = ys;
-  for (int i = 0; i < kScreens; i++) {
-    pfilld[i] = 0;
-    pmaps[i] = 0;
-  }
-  for (int i = 0; i < 120; i++) cused[i] = cmach[i] = 0, cvals[i] = 0;
-  evbase.clear();
-  excnt = 0;
-  rstate = 1;
+  drv.geo.xsize = xs;
+  drv.geo.ysize = ys;
+  drv.screens = {};
+  drv.col = {};
+  drv.ev = {};
   gxwdin();
 
-  display = XOpenDisplay(nullptr);
+  Display* display = XOpenDisplay(nullptr);
   if (!display) {
+    drv.w = {};
     // The session goes on without a window rather than being lost.
     std::printf("Error in GXSTRT: Unable to connect to X server\n");
     return 1;
   }
   XSetErrorHandler(record_error);
-  snum = DefaultScreen(display);
-  cmap = DefaultColormap(display, snum);
-  depth = DefaultDepth(display, snum);
-  bsflg = DoesBackingStore(ScreenOfDisplay(display, snum)) != NotUseful ? 1 : 0;
+  const int snum = DefaultScreen(display);
+  drv.w = {.display = display,
+           .snum = snum,
+           .cmap = DefaultColormap(display, snum),
+           .depth = DefaultDepth(display, snum),
+           .bsflg = DoesBackingStore(ScreenOfDisplay(display, snum)) != NotUseful ? 1 : 0};
 
-  width = DisplayWidth(display, snum) / 2;
-  height = static_cast<int>(static_cast<float>(width) * ysize / xsize);
+  drv.geo.width = DisplayWidth(drv.w.display, drv.w.snum) / 2;
+  drv.geo.height =
+      static_cast<int>(static_cast<float>(drv.geo.width) * drv.geo.ysize / drv.geo.xsize);
   int wx = 0, wy = 0;
   XSizeHints hints{};
   hints.flags = PPosition | PSize;
-  if (have_ugeom) {
+  if (drv.opt.have_ugeom) {
     int gx = 0, gy = 0, gw = 0, gh = 0;
-    XGeometry(display, snum, ugeom.c_str(), dgeom, 4, 1, 1, 0, 0, &gx, &gy, &gw, &gh);
+    XGeometry(drv.w.display, drv.w.snum, drv.opt.ugeom.c_str(), dgeom, 4, 1, 1, 0, 0, &gx, &gy, &gw,
+              &gh);
     if (gw > 0 && gh > 0) {
       wx = gx;
       wy = gy;
-      width = gw;
-      height = gh;
+      drv.geo.width = gw;
+      drv.geo.height = gh;
     }
     hints.flags = USPosition | USSize;
   }
@@ -396,86 +392,77 @@ int gxdbgn(float xs, float ys) {
   // would wrap into some other window; and a server holding the window's
   // pixels in 32-bit byte counts fails (or falls over) near 32768 a side.
   auto limit = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
-  width = limit(width, 1, 16384);
-  height = limit(height, 1, 16384);
+  drv.geo.width = limit(drv.geo.width, 1, 16384);
+  drv.geo.height = limit(drv.geo.height, 1, 16384);
   wx = limit(wx, -32768, 32767);
   wy = limit(wy, -32768, 32767);
   hints.x = wx;
   hints.y = wy;
-  hints.width = width;
-  hints.height = height;
+  hints.width = drv.geo.width;
+  hints.height = drv.geo.height;
   set_scale();
 
-  win = XCreateSimpleWindow(display, RootWindow(display, snum), wx, wy,
-                            static_cast<unsigned>(width), static_cast<unsigned>(height), 4,
-                            WhitePixel(display, snum), BlackPixel(display, snum));
+  drv.w.win = XCreateSimpleWindow(
+      drv.w.display, RootWindow(drv.w.display, drv.w.snum), wx, wy,
+      static_cast<unsigned>(drv.geo.width), static_cast<unsigned>(drv.geo.height), 4,
+      WhitePixel(drv.w.display, drv.w.snum), BlackPixel(drv.w.display, drv.w.snum));
   if (!synced()) {
     std::printf("Error in GXSTRT: Unable to create the graphics window\n");
-    XCloseDisplay(display);
-    display = nullptr;
-    win = 0;
+    XCloseDisplay(drv.w.display);
+    drv.w = {};
     return 1;
   }
-  devbck = 0;
   std::vector<char> ib = icon_bits();
-  Pixmap icon = XCreateBitmapFromData(display, win, ib.data(), 41, 41);
+  Pixmap icon = XCreateBitmapFromData(drv.w.display, drv.w.win, ib.data(), 41, 41);
   if (!synced()) icon = None;
   std::string title = std::string("Vemra ") + VEMRA_VERSION;
   char cmd[] = "vemra";
   char* argv[1] = {cmd};
-  XSetStandardProperties(display, win, title.c_str(), "Vemra", icon, argv, 1, &hints);
+  XSetStandardProperties(drv.w.display, drv.w.win, title.c_str(), "Vemra", icon, argv, 1, &hints);
 
   for (int i = 0; i < 16; i++) {
     XColor c{};
     c.red = static_cast<unsigned short>(defr[i] * 256);
     c.green = static_cast<unsigned short>(defg[i] * 256);
     c.blue = static_cast<unsigned short>(defb[i] * 256);
-    cvals[i] = XAllocColor(display, cmap, &c) ? c.pixel : cvals[1];
-    cused[i] = 1;
+    drv.col.cvals[i] = XAllocColor(drv.w.display, drv.w.cmap, &c) ? c.pixel : drv.col.cvals[1];
+    drv.col.cused[i] = 1;
   }
   for (int i = 0; i < 16; i++) {
     XColor c{};
     c.red = c.green = c.blue = static_cast<unsigned short>(greys[i] * 256);
-    cvals[100 + i] = XAllocColor(display, cmap, &c) ? c.pixel : cvals[15];
-    cused[100 + i] = 1;
+    drv.col.cvals[100 + i] =
+        XAllocColor(drv.w.display, drv.w.cmap, &c) ? c.pixel : drv.col.cvals[15];
+    drv.col.cused[100 + i] = 1;
   }
 
-  XSelectInput(display, win, kEventMask);
-  gc = XCreateGC(display, win, 0, nullptr);
-  XSetForeground(display, gc, cvals[1]);
-  XSetLineAttributes(display, gc, 0, LineSolid, CapButt, JoinBevel);
-  lwidth = 1;
-  owidth = 0;
-  lcolor = 1;
-  grflg = 0;
-  fstyle = FillSolid;
+  XSelectInput(drv.w.display, drv.w.win, kEventMask);
+  drv.w.gc = XCreateGC(drv.w.display, drv.w.win, 0, nullptr);
+  XSetForeground(drv.w.display, drv.w.gc, drv.col.cvals[1]);
+  XSetLineAttributes(drv.w.display, drv.w.gc, 0, LineSolid, CapButt, JoinBevel);
+  drv.pen = {};
 
-  XMapWindow(display, win);
+  XMapWindow(drv.w.display, drv.w.win);
   wait_mapped();
-  drwbl = win;
-  dblmode = 0;
+  drv.buf = {.drwbl = drv.w.win};
   XSetWindowAttributes wa{};
   wa.backing_store = Always;
-  XChangeWindowAttributes(display, win, CWBackingStore, &wa);
+  XChangeWindowAttributes(drv.w.display, drv.w.win, CWBackingStore, &wa);
 
-  load_fonts();
-  gfont = 0;
+  drv.font = load_fonts();
   gxdsfn();
   synced();
   return 0;
 }
 
 void gxdend() {
-  if (!display) return;
-  if (gc) XFreeGC(display, gc);
-  gc = nullptr;
-  XCloseDisplay(display);
-  display = nullptr;
-  win = 0;
-  pmap = 0;
-  dblmode = 0;
-  for (int i = 0; i < kScreens; i++) pfilld[i] = 0, pmaps[i] = 0;
-  evbase.clear();
+  if (!drv.w.display) return;
+  if (drv.w.gc) XFreeGC(drv.w.display, drv.w.gc);
+  XCloseDisplay(drv.w.display);
+  drv.w = {};
+  drv.buf = {};
+  drv.screens = {};
+  drv.ev = {};
   gxwdin();
 }
 
@@ -483,20 +470,20 @@ void gxdend() {
 
 void gxdcol(int c) {
   c = colour_slot(c);
-  lcolor = c;
-  if (display) XSetForeground(display, gc, cvals[c]);
+  drv.pen.lcolor = c;
+  if (drv.w.display) XSetForeground(drv.w.display, drv.w.gc, drv.col.cvals[c]);
 }
 
 namespace {
 
 // Nearest existing entry of the default colormap (a full colormap).
 int gxbcol(XStandardColormap*, XColor* colour) {
-  Visual* v = DefaultVisual(display, snum);
+  Visual* v = DefaultVisual(drv.w.display, drv.w.snum);
   int n = v->map_entries < 256 ? v->map_entries : 256;
   if (n <= 0) return 0;
   std::vector<XColor> all(static_cast<std::size_t>(n));
   for (int i = 0; i < n; i++) all[i].pixel = static_cast<unsigned long>(i);
-  XQueryColors(display, cmap, all.data(), n);
+  XQueryColors(drv.w.display, drv.w.cmap, all.data(), n);
   long best = 65536;
   int which = -1;
   for (int i = 0; i < n; i++) {
@@ -510,68 +497,70 @@ int gxbcol(XStandardColormap*, XColor* colour) {
   }
   if (which < 0) return 0;
   colour->pixel = all[which].pixel;
-  XQueryColor(display, cmap, colour);
+  XQueryColor(drv.w.display, drv.w.cmap, colour);
   return 1;
 }
 
 }  // namespace
 
 int gxdacl(int n, int r, int g, int b) {
-  if (n < 16 || n > 99 || !display) return 0;
-  if (cused[n]) {
-    XFreeColors(display, cmap, &cvals[n], 1, 0);
-    cused[n] = 0;
+  if (n < 16 || n > 99 || !drv.w.display) return 0;
+  if (drv.col.cused[n]) {
+    XFreeColors(drv.w.display, drv.w.cmap, &drv.col.cvals[n], 1, 0);
+    drv.col.cused[n] = 0;
   }
-  cmach[n] = 0;
+  drv.col.cmach[n] = 0;
   XColor c{};
   auto comp = [](int v) { return static_cast<unsigned short>((v < 0 ? 0 : (v > 255 ? 255 : v)) * 256); };
   c.red = comp(r);
   c.green = comp(g);
   c.blue = comp(b);
   c.flags = DoRed | DoGreen | DoBlue;
-  if (XAllocColor(display, cmap, &c)) {
-    cvals[n] = c.pixel;
-    cused[n] = 1;
+  if (XAllocColor(drv.w.display, drv.w.cmap, &c)) {
+    drv.col.cvals[n] = c.pixel;
+    drv.col.cused[n] = 1;
     return 1;
   }
   XStandardColormap* maps = nullptr;
   int count = 0;
-  if (!XGetRGBColormaps(display, RootWindow(display, snum), &maps, &count, XA_RGB_BEST_MAP) ||
+  if (!XGetRGBColormaps(drv.w.display, RootWindow(drv.w.display, drv.w.snum), &maps, &count,
+                        XA_RGB_BEST_MAP) ||
       count < 1) {
     std::printf("Color Map Allocation Error.  Color number = %i\n", n);
   } else if (!gxbcol(&maps[0], &c)) {
     std::printf("Color Matching Error.  Color number = %i\n", n);
   } else {
-    cvals[n] = c.pixel;
-    cmach[n] = 1;
+    drv.col.cvals[n] = c.pixel;
+    drv.col.cmach[n] = 1;
     std::printf("Color Match.  Color number = %i\n", n);
   }
   if (maps) XFree(maps);
   return 0;
 }
 
-void gxgrey(int flag) { grflg = flag; }
+void gxgrey(int flag) { drv.pen.grflg = flag; }
 
-void gxdbck(int flag) { devbck = flag > 0 ? 1 : 0; }
+void gxdbck(int flag) { drv.pen.devbck = flag > 0 ? 1 : 0; }
 
-int gxdbkq() { return devbck; }
+int gxdbkq() { return drv.pen.devbck; }
 
 void gxdwid(int t) {
-  lwidth = t;
-  if (wchose || !display) return;
+  drv.pen.lwidth = t;
+  if (drv.opt.wchose || !drv.w.display) return;
   int w = t < 6 ? 0 : (t < 12 ? 2 : 3);
-  if (w != owidth) {
-    XSetLineAttributes(display, gc, static_cast<unsigned>(w), LineSolid, CapButt, JoinBevel);
-    owidth = w;
+  if (w != drv.pen.owidth) {
+    XSetLineAttributes(drv.w.display, drv.w.gc, static_cast<unsigned>(w), LineSolid, CapButt,
+                       JoinBevel);
+    drv.pen.owidth = w;
   }
 }
 
 void gxdptn(int type, int density, int angle) {
-  if (!display) return;
+  if (!drv.w.display) return;
   const tile* t = nullptr;
   if (type == 1) {
-    fstyle = FillSolid;
-    XSetFillStyle(display, gc, FillSolid);
+    drv.pen.fstyle = FillSolid;
+    XSetFillStyle(drv.w.display, drv.w.gc, FillSolid);
     return;
   }
   if (type == 0) {
@@ -607,12 +596,12 @@ void gxdptn(int type, int density, int angle) {
     return;
   }
   std::vector<char> bits = tile_bytes(t->hex);
-  Pixmap bm = XCreateBitmapFromData(display, win, bits.data(), static_cast<unsigned>(t->w),
-                                    static_cast<unsigned>(t->h));
-  XSetStipple(display, gc, bm);
-  XFreePixmap(display, bm);  // the graphics context keeps its own reference
-  fstyle = FillStippled;
-  XSetFillStyle(display, gc, FillStippled);
+  Pixmap bm = XCreateBitmapFromData(drv.w.display, drv.w.win, bits.data(),
+                                    static_cast<unsigned>(t->w), static_cast<unsigned>(t->h));
+  XSetStipple(drv.w.display, drv.w.gc, bm);
+  XFreePixmap(drv.w.display, bm);  // the graphics context keeps its own reference
+  drv.pen.fstyle = FillStippled;
+  XSetFillStyle(drv.w.display, drv.w.gc, FillStippled);
 }
 
 int gxqfil() { return 1; }
@@ -620,46 +609,48 @@ int gxqfil() { return 1; }
 // ---- drawing ----
 
 void gxdmov(float x, float y) {
-  if (!display) return;
-  xxx = pixx(x);
-  yyy = pixy(y);
+  if (!drv.w.display) return;
+  drv.pen.xxx = pixx(x);
+  drv.pen.yyy = pixy(y);
 }
 
 void gxddrw(float x, float y) {
-  if (!display) return;
+  if (!drv.w.display) return;
   int nx = pixx(x), ny = pixy(y);
-  XDrawLine(display, drwbl, gc, xxx, yyy, nx, ny);
-  if (wchose && lwidth > 5) {
-    int dx = nx - xxx, dy = ny - yyy;
+  XDrawLine(drv.w.display, drv.buf.drwbl, drv.w.gc, drv.pen.xxx, drv.pen.yyy, nx, ny);
+  if (drv.opt.wchose && drv.pen.lwidth > 5) {
+    int dx = nx - drv.pen.xxx, dy = ny - drv.pen.yyy;
     if (std::abs(dx) < std::abs(dy)) {
-      XDrawLine(display, drwbl, gc, xxx - 1, yyy, nx - 1, ny);
-      if (lwidth > 11) XDrawLine(display, drwbl, gc, xxx + 1, yyy, nx + 1, ny);
+      XDrawLine(drv.w.display, drv.buf.drwbl, drv.w.gc, drv.pen.xxx - 1, drv.pen.yyy, nx - 1, ny);
+      if (drv.pen.lwidth > 11)
+        XDrawLine(drv.w.display, drv.buf.drwbl, drv.w.gc, drv.pen.xxx + 1, drv.pen.yyy, nx + 1, ny);
     } else {
-      XDrawLine(display, drwbl, gc, xxx, yyy - 1, nx, ny - 1);
-      if (lwidth > 11) XDrawLine(display, drwbl, gc, xxx, yyy + 1, nx, ny + 1);
+      XDrawLine(drv.w.display, drv.buf.drwbl, drv.w.gc, drv.pen.xxx, drv.pen.yyy - 1, nx, ny - 1);
+      if (drv.pen.lwidth > 11)
+        XDrawLine(drv.w.display, drv.buf.drwbl, drv.w.gc, drv.pen.xxx, drv.pen.yyy + 1, nx, ny + 1);
     }
   }
-  xxx = nx;
-  yyy = ny;
+  drv.pen.xxx = nx;
+  drv.pen.yyy = ny;
   pump();
 }
 
 void gxdrec(float xlo, float xhi, float ylo, float yhi) {
-  if (!display) return;
+  if (!drv.w.display) return;
   int x1 = pixx(xlo), x2 = pixx(xhi), y1 = pixy(ylo), y2 = pixy(yhi);
   if (x1 == x2 || y1 == y2) {
-    XDrawLine(display, drwbl, gc, x1, y1, x2, y2);
+    XDrawLine(drv.w.display, drv.buf.drwbl, drv.w.gc, x1, y1, x2, y2);
   } else {
     if (x2 < x1) std::swap(x1, x2);
     if (y1 < y2) std::swap(y1, y2);
-    XFillRectangle(display, drwbl, gc, x1, y2, static_cast<unsigned>(x2 - x1),
+    XFillRectangle(drv.w.display, drv.buf.drwbl, drv.w.gc, x1, y2, static_cast<unsigned>(x2 - x1),
                    static_cast<unsigned>(y1 - y2));
   }
   pump();
 }
 
 void gxdfil(const float* xy, int n) {
-  if (!display || n < 1) return;
+  if (!drv.w.display || n < 1) return;
   std::vector<XPoint> pts;
   try {
     pts.resize(static_cast<std::size_t>(n));
@@ -672,7 +663,7 @@ void gxdfil(const float* xy, int n) {
     pts[i].x = clamp16(pixx(xy[2 * i]));
     pts[i].y = clamp16(pixy(xy[2 * i + 1]));
   }
-  XFillPolygon(display, drwbl, gc, pts.data(), n, Complex, CoordModeOrigin);
+  XFillPolygon(drv.w.display, drv.buf.drwbl, drv.w.gc, pts.data(), n, Complex, CoordModeOrigin);
   pump();
 }
 
@@ -681,28 +672,30 @@ void gxdtxt(char, float, float) {}
 // ---- frames, buffers, screens, window ----
 
 void gxdsfn() {
-  if (!display) return;
-  int cls = (width <= 600 || height <= 420) ? 1 : ((width <= 1000 || height <= 650) ? 2 : 3);
-  if (cls == gfont) return;
-  gfont = cls;
-  if (fonts[cls - 1]) XSetFont(display, gc, fonts[cls - 1]->fid);
+  if (!drv.w.display) return;
+  int cls = (drv.geo.width <= 600 || drv.geo.height <= 420)
+                ? 1
+                : ((drv.geo.width <= 1000 || drv.geo.height <= 650) ? 2 : 3);
+  if (cls == drv.font.gfont) return;
+  drv.font.gfont = cls;
+  if (drv.font.fonts[cls - 1]) XSetFont(drv.w.display, drv.w.gc, drv.font.fonts[cls - 1]->fid);
 }
 
 void gxdfrm(frame_action action) {
   using fa = frame_action;
-  if (!display) return;
+  if (!drv.w.display) return;
   if (action == fa::serve_events) {
     gxdeve(0);
-    XFlush(display);
+    XFlush(drv.w.display);
     return;
   }
   if (action == fa::wait || action == fa::clear || action == fa::graphics) {
-    fill_background(drwbl);
+    fill_background(drv.buf.drwbl);
     gxwdclr(0);
   }
   if (action != fa::graphics) {
     XEvent ev;
-    while (XCheckWindowEvent(display, win, kEventMask | KeyPressMask, &ev)) {
+    while (XCheckWindowEvent(drv.w.display, drv.w.win, kEventMask | KeyPressMask, &ev)) {
       if (ev.type == ConfigureNotify && resized(ev)) {
         gxdsfn();
         if (action == fa::discard_events) gxdrdw();
@@ -715,11 +708,11 @@ void gxdfrm(frame_action action) {
   if (action == fa::wait || action == fa::clear) gxrswd(0);
   if (action == fa::graphics) {
     // The widgets stay: drawn again, each registering its region afresh.
-    rstate = 0;
+    drv.ev.rstate = 0;
     gxrdrw(0);
-    rstate = 1;
+    drv.ev.rstate = 1;
   }
-  XFlush(display);
+  XFlush(drv.w.display);
 }
 
 namespace {
@@ -728,8 +721,9 @@ namespace {
 // printed, when the server refuses it.
 Pixmap new_pixmap(const char* purpose, const char* consequence) {
   settle();
-  Pixmap p = XCreatePixmap(display, win, static_cast<unsigned>(width),
-                           static_cast<unsigned>(height), static_cast<unsigned>(depth));
+  Pixmap p =
+      XCreatePixmap(drv.w.display, drv.w.win, static_cast<unsigned>(drv.geo.width),
+                    static_cast<unsigned>(drv.geo.height), static_cast<unsigned>(drv.w.depth));
   if (synced()) return p;
   std::printf("Error allocating pixmap for %s\n%s\n", purpose, consequence);
   return 0;
@@ -738,38 +732,38 @@ Pixmap new_pixmap(const char* purpose, const char* consequence) {
 }  // namespace
 
 void gxddbl() {
-  if (!display) return;
+  if (!drv.w.display) return;
   Pixmap p = new_pixmap("animation mode", "Animation mode will not be enabled");
   if (!p) return;
-  pmap = p;
-  dblmode = 1;
-  drwbl = pmap;
-  fill_background(drwbl);
+  drv.buf.pmap = p;
+  drv.buf.dblmode = 1;
+  drv.buf.drwbl = drv.buf.pmap;
+  fill_background(drv.buf.drwbl);
   gxrswd(1);
   gxwdclr(0);
   gxwdclr(1);
 }
 
 void gxdsgl() {
-  if (!display) return;
-  if (dblmode) {
+  if (!drv.w.display) return;
+  if (drv.buf.dblmode) {
     gxrswd(1);
     gxwdclr(0);
     gxwdclr(1);
-    XFreePixmap(display, pmap);
-    pmap = 0;
-    drwbl = win;
+    XFreePixmap(drv.w.display, drv.buf.pmap);
+    drv.buf.pmap = 0;
+    drv.buf.drwbl = drv.w.win;
   }
-  dblmode = 0;
+  drv.buf.dblmode = 0;
 }
 
 void gxdswp() {
-  if (!display) return;
-  if (dblmode)
-    XCopyArea(display, pmap, win, gc, 0, 0, static_cast<unsigned>(width),
-              static_cast<unsigned>(height), 0, 0);
-  fill_background(drwbl);
-  if (dblmode) {
+  if (!drv.w.display) return;
+  if (drv.buf.dblmode)
+    XCopyArea(drv.w.display, drv.buf.pmap, drv.w.win, drv.w.gc, 0, 0,
+              static_cast<unsigned>(drv.geo.width), static_cast<unsigned>(drv.geo.height), 0, 0);
+  fill_background(drv.buf.drwbl);
+  if (drv.buf.dblmode) {
     // The finished frame's widgets go live with it.
     gxrswd(0);
     gxcpwd();
@@ -778,74 +772,77 @@ void gxdswp() {
 }
 
 void gxdrdw() {
-  if (!display) return;
-  rstate = 0;
-  fill_background(drwbl);
+  if (!drv.w.display) return;
+  drv.ev.rstate = 0;
+  fill_background(drv.buf.drwbl);
   gxwdclr(0);
-  if (dblmode) {
-    XFreePixmap(display, pmap);
-    pmap = new_pixmap("resize operation", "Animation mode will be disabled");
-    if (!pmap) {
-      dblmode = 0;
-      drwbl = win;
-      rstate = 1;
+  if (drv.buf.dblmode) {
+    XFreePixmap(drv.w.display, drv.buf.pmap);
+    drv.buf.pmap = new_pixmap("resize operation", "Animation mode will be disabled");
+    if (!drv.buf.pmap) {
+      drv.buf.dblmode = 0;
+      drv.buf.drwbl = drv.w.win;
+      drv.ev.rstate = 1;
       return;
     }
-    drwbl = win;
-    fill_background(win);
-    fill_background(pmap);
+    drv.buf.drwbl = drv.w.win;
+    fill_background(drv.w.win);
+    fill_background(drv.buf.pmap);
     gxwdclr(1);
     gxhdrw(1);
-    dblmode = 0;  // the shown frame's widgets go onto the window
+    drv.buf.dblmode = 0;  // the shown frame's widgets go onto the window
     gxrdrw(0);
-    dblmode = 1;
-    drwbl = pmap;
+    drv.buf.dblmode = 1;
+    drv.buf.drwbl = drv.buf.pmap;
   }
   gxhdrw(0);
-  gxrdrw(dblmode ? 1 : 0);
-  rstate = 1;
+  gxrdrw(drv.buf.dblmode ? 1 : 0);
+  drv.ev.rstate = 1;
 }
 
 void gxdxsz(int w, int h) {
-  if (!display || w < 1 || h < 1) return;
-  XResizeWindow(display, win, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  if (!drv.w.display || w < 1 || h < 1) return;
+  XResizeWindow(drv.w.display, drv.w.win, static_cast<unsigned>(w), static_cast<unsigned>(h));
   synced();
 }
 
 void gxdssv(int n) {
-  if (!display || n < 0 || n >= kScreens) return;
-  if (!pmaps[n]) {
+  if (!drv.w.display || n < 0 || n >= kScreens) return;
+  if (!drv.screens.pmaps[n]) {
     Pixmap p = new_pixmap("screen save operation", "Screen will not be saved");
     if (!p) return;
-    pmaps[n] = p;
-    pwide[n] = static_cast<unsigned>(width);
-    phigh[n] = static_cast<unsigned>(height);
+    drv.screens.pmaps[n] = p;
+    drv.screens.pwide[n] = static_cast<unsigned>(drv.geo.width);
+    drv.screens.phigh[n] = static_cast<unsigned>(drv.geo.height);
   }
-  pfilld[n] = 1;
-  XCopyArea(display, win, pmaps[n], gc, 0, 0, pwide[n], phigh[n], 0, 0);
+  drv.screens.pfilld[n] = 1;
+  XCopyArea(drv.w.display, drv.w.win, drv.screens.pmaps[n], drv.w.gc, 0, 0, drv.screens.pwide[n],
+            drv.screens.phigh[n], 0, 0);
 }
 
 void gxdssh(int n) {
-  if (!display || n < 0 || n >= kScreens || !pfilld[n]) return;
-  XCopyArea(display, pmaps[n], drwbl, gc, 0, 0, pwide[n], phigh[n], 0, 0);
+  if (!drv.w.display || n < 0 || n >= kScreens || !drv.screens.pfilld[n]) return;
+  XCopyArea(drv.w.display, drv.screens.pmaps[n], drv.buf.drwbl, drv.w.gc, 0, 0,
+            drv.screens.pwide[n], drv.screens.phigh[n], 0, 0);
 }
 
 void gxdsfr(int n) {
-  if (!display || n < 0 || n >= kScreens || !pfilld[n]) return;
-  XFreePixmap(display, pmaps[n]);
-  pmaps[n] = 0;
-  pfilld[n] = 0;
+  if (!drv.w.display || n < 0 || n >= kScreens || !drv.screens.pfilld[n]) return;
+  XFreePixmap(drv.w.display, drv.screens.pmaps[n]);
+  drv.screens.pmaps[n] = 0;
+  drv.screens.pfilld[n] = 0;
 }
 
 int win_data(int* out) {
-  if (!display || !win) return 0;
+  if (!drv.w.display || !drv.w.win) return 0;
   XWindowAttributes a;
-  if (!XGetWindowAttributes(display, win, &a)) return 0;
+  if (!XGetWindowAttributes(drv.w.display, drv.w.win, &a)) return 0;
   int x, y;
   Window child;
-  if (!XTranslateCoordinates(display, win, RootWindow(display, snum), 0, 0, &x, &y, &child))
+  if (!XTranslateCoordinates(drv.w.display, drv.w.win, RootWindow(drv.w.display, drv.w.snum), 0, 0,
+                             &x, &y, &child))
     return 0;
-  out[0] = static_cast<int>(win);
+  out[0] = static_cast<int>(drv.w.win);
   out[1] = x;
   out[2] = y;
   out[3] = a.width;
@@ -857,7 +854,7 @@ int win_data(int* out) {
 namespace {
 
 int dump(Drawable d, const char* path) {
-  set_display_screen(display, snum);
+  set_display_screen(drv.w.display, drv.w.snum);
   // Written beside the old dump and renamed over it only when complete.
   replacing_file out(path);
   if (!out.stream()) {
@@ -865,7 +862,7 @@ int dump(Drawable d, const char* path) {
     return 1;
   }
   std::fflush(stderr);
-  int rc = Window_Dump(win, out.stream());
+  int rc = Window_Dump(drv.w.win, out.stream());
   if (rc == 0) {
     int x, y;
     unsigned w, h;
@@ -884,29 +881,29 @@ int dump(Drawable d, const char* path) {
 }  // namespace
 
 int dump_back_buffer(const char* path) {
-  if (!display || !dblmode) return 1;
-  return dump(pmap, path);
+  if (!drv.w.display || !drv.buf.dblmode) return 1;
+  return dump(drv.buf.pmap, path);
 }
 
 int dump_front_buffer(const char* path) {
-  if (!display) return 1;
-  return dump(win, path);
+  if (!drv.w.display) return 1;
+  return dump(drv.w.win, path);
 }
 
 // ---- events ----
 
 int gxdeve(int wait) {
-  if (!display) return 0;
-  if (wait && !evbase.empty()) wait = 0;
+  if (!drv.w.display) return 0;
+  if (wait && !drv.ev.evbase.empty()) wait = 0;
   int pending = 0, redrawn = 0;
   for (;;) {
     XEvent ev;
     bool got;
     if (wait && !pending) {
-      XWindowEvent(display, win, kEventMask | KeyPressMask, &ev);
+      XWindowEvent(drv.w.display, drv.w.win, kEventMask | KeyPressMask, &ev);
       got = true;
     } else {
-      got = XCheckWindowEvent(display, win, kEventMask | KeyPressMask, &ev);
+      got = XCheckWindowEvent(drv.w.display, drv.w.win, kEventMask | KeyPressMask, &ev);
     }
     if (!got) {
       if (pending) {
@@ -920,25 +917,28 @@ int gxdeve(int wait) {
     }
     switch (ev.type) {
       case Expose:
-        if (excnt > 0) excnt--;
-        else if (!bsflg) pending = 1;
+        if (drv.ev.excnt > 0)
+          drv.ev.excnt--;
+        else if (!drv.w.bsflg)
+          pending = 1;
         break;
       case ConfigureNotify:
         if (resized(ev)) pending = 1;
         break;
       case ButtonPress: {
         mouse_event m;
-        m.x = static_cast<float>(ev.xbutton.x) * xsize / static_cast<float>(width);
-        m.y = ysize - static_cast<float>(ev.xbutton.y) * ysize / static_cast<float>(height);
+        m.x = static_cast<float>(ev.xbutton.x) * drv.geo.xsize / static_cast<float>(drv.geo.width);
+        m.y = drv.geo.ysize -
+              static_cast<float>(ev.xbutton.y) * drv.geo.ysize / static_cast<float>(drv.geo.height);
         m.button = static_cast<int>(ev.xbutton.button);
         m.type = 0;
         try {
-          evbase.push_back(m);
+          drv.ev.evbase.push_back(m);
         } catch (const std::bad_alloc&) {
           std::printf("Memory allocation error in event queue!!!!!!\n");
           return redrawn;
         }
-        gxwdev(evbase.back(), ev.xbutton.x, ev.xbutton.y);
+        gxwdev(drv.ev.evbase.back(), ev.xbutton.x, ev.xbutton.y);
         wait = 0;
         break;
       }
@@ -953,15 +953,15 @@ void gxdbtn(int wait, float* x, float* y, int* button, int* type, int* ival, flo
   *y = -999.9f;
   *button = -1;
   *type = -1;
-  if (!display) return;
+  if (!drv.w.display) return;
   gxdeve(wait);
-  if (evbase.empty()) return;
-  const mouse_event& m = evbase.front();
+  if (drv.ev.evbase.empty()) return;
+  const mouse_event& m = drv.ev.evbase.front();
   *x = m.x;
   *y = m.y;
   *button = m.button;
   *type = m.type;
   if (ival) std::memcpy(ival, m.ival, sizeof m.ival);
   if (rval) std::memcpy(rval, m.rval, sizeof m.rval);
-  evbase.pop_front();
+  drv.ev.evbase.pop_front();
 }

@@ -1,6 +1,6 @@
 // Window driver state shared by the driver and the widgets drawn on its
 // window (buttons, rubber bands, drop menus, the dialog). One window per
-// process; everything here is valid only while `display` is set.
+// process; everything here is valid only while `state().w.display` is set.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -21,24 +21,78 @@ struct mouse_event {
 constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
                             ExposureMask | StructureNotifyMask;
 
-extern Display* display;
-extern int snum;
-extern Window win;
-extern GC gc;
-extern Pixmap pmap;
-extern Drawable drwbl;
-extern int dblmode;
-extern int bsflg;
-extern int width, height;
-extern float xsize, ysize;
-extern float xscl, yscl;
-extern unsigned long cvals[120];
-extern int lcolor;
-extern int lwidth;
-extern XFontStruct* fonts[6];  // small, medium, large upright; then slanted
-extern int gfont;              // 1 small, 2 medium, 3 large; 0 unset
-extern int excnt;
-extern int rstate;
+// The server connection and the window: made when the window opens, gone
+// when it closes.
+struct x_window {
+  Display* display = nullptr;  // null: no window, every operation a no-op
+  int snum = 0;                // screen
+  Window win = 0;              // the graphics window
+  GC gc = nullptr;             // its graphics context
+  Colormap cmap = 0;           // the screen's default colormap
+  int depth = 0;               // screen depth, for pixmaps
+  int bsflg = 0;               // 1: the server keeps backing store
+};
+
+// Page and window size: the page is set at open, the pixels at open and at
+// every resize.
+struct x_geometry {
+  int width = 0, height = 0;      // window, pixels
+  float xsize = 11, ysize = 8.5;  // page, inches
+  float xscl = 1, yscl = 1;       // pixels per inch
+};
+
+// Double buffering: where drawing goes while a frame is built out of sight.
+struct x_buffers {
+  Drawable drwbl = 0;  // drawing target: the window, or pmap
+  Pixmap pmap = 0;     // back buffer
+  int dblmode = 0;     // 1 while double buffering
+};
+
+// The colour table, emptied at open. Slots 0-99 are the colour numbers,
+// 100-115 the greys that stand for 0-15 in grey mode.
+struct x_colours {
+  unsigned long cvals[120] = {};  // pixel of each slot
+  int cused[120] = {};            // 1: a cell of ours (freed when redefined)
+  int cmach[120] = {};            // 1: nearest existing cell, matched
+};
+
+// Drawing state, changed by the drawing calls and set anew at open.
+struct x_pen {
+  int lcolor = 1;          // colour slot in the graphics context
+  int lwidth = 1;          // thickness asked for
+  int owidth = 0;          // line width in the graphics context
+  int fstyle = FillSolid;  // fill style in the graphics context
+  int grflg = 0;           // 1: colours 0-15 drawn as greys
+  int devbck = 0;          // background: 0 black, 1 white
+  int xxx = 0, yyy = 0;    // current point, pixels
+};
+
+// Widget text fonts, loaded at open.
+struct x_fonts {
+  XFontStruct* fonts[6] = {};  // small, medium, large upright; then slanted
+  int gfont = 0;               // class in the context: 1 small, 2 medium, 3 large; 0 unset
+};
+
+// Mouse presses and exposures, emptied at open and close.
+struct x_events {
+  std::deque<mouse_event> evbase;  // presses not yet asked for (dropped by a new frame)
+  int excnt = 0;                   // exposures our own pop-ups caused, passed over
+  int rstate = 1;                  // 0 while the driver redraws: widgets register again
+};
+
+// What the driver and the widget files share, reached through state(); the
+// driver owns the one instance.
+struct x_state {
+  x_window w;
+  x_geometry geo;
+  x_buffers buf;
+  x_colours col;
+  x_pen pen;
+  x_fonts font;
+  x_events ev;
+};
+
+x_state& state();
 
 // Page inches to window pixels.
 int pixx(float x);
