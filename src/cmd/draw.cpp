@@ -2,8 +2,8 @@
 // (strings, rectangles, polygons, lines, markers, titles and axis labels)
 // with the attributes of the "set" options at the moment of drawing.
 #include <cmath>
-#include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -128,20 +128,20 @@ int draw_poly(const char* p, session_state* s, bool map) {
     double dy = s->dim_max[1] - s->dim_min[1];
     float step = static_cast<float>(std::sqrt(dx * dx + dy * dy) / 200.0);
     if (step < 0.0001f) step = 0.0001f;
-    int m = 0;
-    float* page = gxmpoly(xy.data(), n, step, &m);
+    const std::optional<std::vector<float>> page = gxmpoly(xy.data(), n, step);
     if (!page) return refuse("DRAW MAPPOLY error: Memory allocation\n");
+    const std::vector<float>& pts = *page;
+    const int m = static_cast<int>(pts.size() / 2);
     gxcolr(s->line_colour);
     gxwide(1);
     gxstyl(1);
     if (m > 0) {
-      gxplot(page[0], page[1], 3);
-      for (int k = 1; k < m; k++) gxplot(page[2 * k], page[2 * k + 1], 2);
+      gxplot(pts[0], pts[1], 3);
+      for (int k = 1; k < m; k++) gxplot(pts[2 * k], pts[2 * k + 1], 2);
     }
     pattern_on(s);
-    gxfill(page, m);
+    gxfill(pts.data(), m);
     pattern_off(s);
-    std::free(page);
     return 0;
   }
   gxcolr(s->line_colour);

@@ -6,7 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "base/bitfield.h"
@@ -215,9 +215,8 @@ void gxdmap(const map_options* o) {
   }
 }
 
-float* gxmpoly(const float* xy, int n, float step, int* out_count) {
-  *out_count = 0;
-  if (!xy || n < 1 || !(step > 0.0f)) return nullptr;
+std::optional<std::vector<float>> gxmpoly(const float* xy, int n, float step) {
+  if (!xy || n < 1 || !(step > 0.0f)) return std::nullopt;
   double s = step;
   double total = 0.0;
   for (int i = 0; i + 1 < n; i++)
@@ -225,23 +224,25 @@ float* gxmpoly(const float* xy, int n, float step, int* out_count) {
         std::fmax(std::fabs(xy[2 * i + 2] - xy[2 * i]), std::fabs(xy[2 * i + 3] - xy[2 * i + 1]));
   double cap_d = n + total / s;
   // Far more points than any page can show: treat like running out of memory.
-  if (!std::isfinite(cap_d) || cap_d > 5.0e7) return nullptr;
+  if (!std::isfinite(cap_d) || cap_d > 5.0e7) return std::nullopt;
   size_t cap = static_cast<size_t>(cap_d);
-  float* out = static_cast<float*>(std::malloc((cap > 0 ? cap : 1) * 2 * sizeof(float)));
-  if (!out) return nullptr;
-  size_t count = 0;
+  std::vector<float> out;
+  try {
+    out.reserve(2 * cap);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
   bool overflow = false;
   auto store = [&](double x, double y) {
     if (overflow) return;
-    if (count >= cap) {
+    if (out.size() >= 2 * cap) {
       overflow = true;
       return;
     }
     float px, py;
     gxconv(static_cast<float>(x), static_cast<float>(y), &px, &py, 2);
-    out[2 * count] = px;
-    out[2 * count + 1] = py;
-    count++;
+    out.push_back(px);
+    out.push_back(py);
   };
   for (int i = 0; i + 1 < n && !overflow; i++) {
     double x1 = xy[2 * i], y1 = xy[2 * i + 1], x2 = xy[2 * i + 2], y2 = xy[2 * i + 3];
@@ -257,9 +258,7 @@ float* gxmpoly(const float* xy, int n, float step, int* out_count) {
   }
   if (overflow) {
     std::printf("Logic Error in gxmpoly\n");
-    std::free(out);
-    return nullptr;
+    return std::nullopt;
   }
-  *out_count = static_cast<int>(count);
   return out;
 }

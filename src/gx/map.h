@@ -3,6 +3,9 @@
 // longitude/latitude polygon the same way.
 #pragma once
 
+#include <optional>
+#include <vector>
+
 // What to draw. The three tables hold 256 entries, one per line type; a
 // colour of -9 leaves the type out and -1 uses the three defaults.
 struct map_options {
@@ -20,6 +23,6 @@ void gxdmap(const map_options* opts);
 
 // Densifies a polygon of n (lon, lat) pairs so that no step exceeds `step`
 // degrees along the larger coordinate change and converts every point
-// (except the first vertex) to page inches. Returns a new array of
-// *out_count pairs, released with free(), or null on failure.
-float* gxmpoly(const float* xy, int n, float step, int* out_count);
+// (except the first vertex) to page inches. Returns the points as (x, y)
+// pairs one after the other, or nothing on failure.
+std::optional<std::vector<float>> gxmpoly(const float* xy, int n, float step);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -258,21 +259,19 @@ TEST(MapPoly, PolygonEdgesAreDividedAndConvertedToPageInches) {
   page pg{0, 20, 0, 20};
   pg.draw(tables(), "/nonexistent/map");  // sets the page up
   const float sq[] = {0, 0, 10, 0, 10, 10, 0, 10, 0, 0};
-  int n = -1;
-  float* out = gxmpoly(sq, 5, 1.0f, &n);
-  ASSERT_NE(out, nullptr);
+  std::optional<std::vector<float>> out = gxmpoly(sq, 5, 1.0f);
+  ASSERT_TRUE(out);
   // Each edge: points 1..9 along it, then its end; the first vertex is not stored.
-  ASSERT_EQ(n, 40);
-  EXPECT_NEAR(out[0], pg.x(1), 1e-4);
-  EXPECT_NEAR(out[2 * 9], pg.x(10), 1e-4);
-  EXPECT_NEAR(out[2 * 39 + 1], pg.y(0), 1e-4);
-  std::free(out);
+  ASSERT_EQ(out->size(), 2u * 40);
+  EXPECT_NEAR((*out)[0], pg.x(1), 1e-4);
+  EXPECT_NEAR((*out)[2 * 9], pg.x(10), 1e-4);
+  EXPECT_NEAR((*out)[2 * 39 + 1], pg.y(0), 1e-4);
   const float diag[] = {0, 0, 4, 2};  // the smaller change in proportion
-  out = gxmpoly(diag, 2, 1.0f, &n);
-  ASSERT_EQ(n, 4);
-  EXPECT_NEAR(out[1], pg.y(0.5), 1e-4);
-  std::free(out);
-  EXPECT_EQ(gxmpoly(sq, 5, 0.0f, &n), nullptr);
+  out = gxmpoly(diag, 2, 1.0f);
+  ASSERT_TRUE(out);
+  ASSERT_EQ(out->size(), 2u * 4);
+  EXPECT_NEAR((*out)[1], pg.y(0.5), 1e-4);
+  EXPECT_FALSE(gxmpoly(sq, 5, 0.0f));
 }
 
 TEST(LowresMap, BlockChainLineTypesAndGeography) {
