@@ -854,7 +854,7 @@ int win_data(int* out) {
 namespace {
 
 int dump(Drawable d, const char* path) {
-  set_display_screen(drv.w.display, drv.w.snum);
+  xwd_dump xd{.dsp = drv.w.display, .scr = drv.w.snum};
   // Written beside the old dump and renamed over it only when complete.
   replacing_file out(path);
   if (!out.stream()) {
@@ -862,13 +862,8 @@ int dump(Drawable d, const char* path) {
     return 1;
   }
   std::fflush(stderr);
-  int rc = Window_Dump(drv.w.win, out.stream());
-  if (rc == 0) {
-    int x, y;
-    unsigned w, h;
-    xwd_rect(&x, &y, &w, &h);
-    rc = Pixmap_Dump(d, out.stream(), x, y, w, h);
-  }
+  int rc = Window_Dump(xd, drv.w.win, out.stream());
+  if (rc == 0) rc = Pixmap_Dump(xd, d, out.stream());
   bool write_failed = rc ? std::ferror(out.stream()) != 0 : !out.commit();
   if (write_failed) std::fprintf(stderr, "Write error on %s\n", path);
   if (rc || write_failed) {

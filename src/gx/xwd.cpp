@@ -14,17 +14,6 @@
 
 namespace {
 
-// What the dumps read from, set by the window driver before it dumps, and
-// the rectangle the last header described, kept for the pixels that follow.
-struct dump_state {
-  Display* dsp = nullptr;           // the driver's display connection
-  int scr = 0;                      // its screen
-  int rect_x = 0, rect_y = 0;       // part of the window on the screen,
-  unsigned rect_w = 0, rect_h = 0;  //   window coordinates
-};
-
-dump_state ds;
-
 void put32(std::vector<unsigned char>& b, uint32_t v) {
   b.push_back(static_cast<unsigned char>(v >> 24));
   b.push_back(static_cast<unsigned char>(v >> 16));
@@ -47,18 +36,6 @@ using image_ptr = std::unique_ptr<XImage, image_deleter>;
 
 }  // namespace
 
-void set_display_screen(Display* display, int screen) {
-  ds.dsp = display;
-  ds.scr = screen;
-}
-
-void xwd_rect(int* x, int* y, unsigned* width, unsigned* height) {
-  *x = ds.rect_x;
-  *y = ds.rect_y;
-  *width = ds.rect_w;
-  *height = ds.rect_h;
-}
-
 long Image_Size(XImage* image) {
   long n = static_cast<long>(image->bytes_per_line) * image->height;
   return image->format == ZPixmap ? n : n * image->depth;
@@ -75,7 +52,7 @@ void _swapshort(char* bp, unsigned long n) {
   for (unsigned long i = 0; i + 2 <= n; i += 2) std::swap(bp[i], bp[i + 1]);
 }
 
-int Get_XColors(XWindowAttributes* attr, std::vector<XColor>* colours) {
+int Get_XColors(Display* dsp, XWindowAttributes* attr, std::vector<XColor>* colours) {
   colours->clear();
   if (!attr->colormap) return 0;
   int n = attr->visual->map_entries;
@@ -107,13 +84,13 @@ int Get_XColors(XWindowAttributes* attr, std::vector<XColor>* colours) {
       c[i].pad = 0;
     }
   }
-  XQueryColors(ds.dsp, attr->colormap, c, n);
+  XQueryColors(dsp, attr->colormap, c, n);
   return n;
 }
 
-int Window_Dump(Window window, std::FILE* out) {
-  Display* const dsp = ds.dsp;
-  const int scr = ds.scr;
+int Window_Dump(xwd_dump& dump, Window window, std::FILE* out) {
+  Display* const dsp = dump.dsp;
+  const int scr = dump.scr;
   if (!dsp) return 1;
   XWindowAttributes attr;
   if (!XGetWindowAttributes(dsp, window, &attr)) {
@@ -145,10 +122,10 @@ int Window_Dump(Window window, std::FILE* out) {
   }
   const int rect_x = x - absx, rect_y = y - absy;
   const unsigned rect_w = static_cast<unsigned>(w), rect_h = static_cast<unsigned>(h);
-  ds.rect_x = rect_x;
-  ds.rect_y = rect_y;
-  ds.rect_w = rect_w;
-  ds.rect_h = rect_h;
+  dump.rect_x = rect_x;
+  dump.rect_y = rect_y;
+  dump.rect_w = rect_w;
+  dump.rect_h = rect_h;
 
   char* fetched = nullptr;
   std::string name = "xwdump";
@@ -161,7 +138,7 @@ int Window_Dump(Window window, std::FILE* out) {
     return 1;
   }
   std::vector<XColor> colours;
-  int ncolors = Get_XColors(&attr, &colours);
+  int ncolors = Get_XColors(dsp, &attr, &colours);
   if (ncolors < 0) return 1;
   XBell(dsp, 0);
   XBell(dsp, 0);
@@ -208,10 +185,11 @@ int Window_Dump(Window window, std::FILE* out) {
   return 0;
 }
 
-int Pixmap_Dump(Drawable drawable, std::FILE* out, int x, int y, unsigned width,
-                unsigned height) {
-  Display* const dsp = ds.dsp;
+int Pixmap_Dump(const xwd_dump& dump, Drawable drawable, std::FILE* out) {
+  Display* const dsp = dump.dsp;
   if (!dsp) return 1;
+  const int x = dump.rect_x, y = dump.rect_y;
+  const unsigned width = dump.rect_w, height = dump.rect_h;
   image_ptr image(XGetImage(dsp, drawable, x, y, width, height, AllPlanes, ZPixmap));
   if (!image) {
     std::fprintf(stderr, "unable to get image at %ux%u+%d+%d\n", width, height, x, y);
