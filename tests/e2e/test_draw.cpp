@@ -93,11 +93,6 @@ TEST(Draw, RectangleAndLinesArePenPathsInTheLineColour) {
   d = draw("draw line 1 1 2 2 3\n");
   EXPECT_EQ(answer(d.out, "draw line 1 1 2 2 3"), "DRAW LINE error: Missing Y coordinate\n");
   expect_records(only(d.records, {-10, -11}), {mv(1, 1), dr(2, 2)}, "line");
-
-  // A single pair only moves the pen.
-  d = draw("draw line 4 4\n");
-  EXPECT_EQ(answer(d.out, "draw line 4 4"), "");
-  expect_records(only(d.records, {-10, -11}), {mv(4, 4)}, "single pair");
 }
 
 TEST(Draw, PolygonsCloseAndTakeTheFillPattern) {
