@@ -27,16 +27,6 @@ TEST(CommandFile, ArgumentsQuotingAndComments) {
   EXPECT_TRUE(contains(r.out, "EOF EXECuting e.cmd \n")) << r.out;
 }
 
-TEST(CommandFile, FirstFailureStopsTheFile) {
-  TempDir dir;
-  write_file(dir.file("g.cmd"), "stack one\nclose\nstack never\n");
-  RunResult r = run_batch("exec g.cmd\nstack after\n", dir.path());
-  EXPECT_TRUE(contains(r.out, "stack one\nclose\nClose Error: Missing file number\n"
-                              "EXEC error:  error in g.cmd.  EXEC stopped.\n"));
-  EXPECT_FALSE(contains(r.out, "stack never"));
-  EXPECT_FALSE(contains(r.out, "EOF EXECuting"));
-}
-
 TEST(CommandFile, QuitInsideEndsTheSession) {
   TempDir dir;
   write_file(dir.file("q.cmd"), "quit\nstack never\n");

@@ -82,31 +82,26 @@ TEST(Set, WorldAndGridCoordinatesSnapToTheNearestGridPoint) {
                             {"q dims", kDims}});
 }
 
+// Absolute times snap to the file's times; a date with anything after it
+// (a negative year, stray characters) is no date: nothing is set.
 TEST(Set, AbsoluteTimes) {
   TempDir dir;
   grid(dir);
   const std::string set = "Time values set: ";
+  const std::string invalid = "Syntax Error:  Invalid Date/Time value.\n"
+                              "  Unexpected text after the date: ";
   expect_steps(dir, kOpen, {{"set time 12z1jan1990", set + "1990:1:1:12 1990:1:1:12 \n"},
                             {"set time 13z1jan1990", set + "1990:1:1:12 1990:1:1:12 \n"},
+                            {"set time 00z01jan-5", invalid + "-5\n" + bad_args("TIME")},
+                            {"set time jan99%:00", invalid + "%:00\n" + bad_args("TIME")},
+                            {"set time 6z1jan1990 12z1jan1990x", invalid + "x\n" + bad_args("TIME")},
+                            {"q time", "Time = 12Z01JAN1990 to 12Z01JAN1990  Mon to Mon\n"},
                             // Two times are kept as given.
                             {"set time 2z1jan1990 12z2jan1990", set + "1990:1:1:2 1990:1:2:12 \n"},
                             {"set time jan1991", set + "1991:1:1:0 1991:1:1:0 \n"},
                             // The hour alone keeps the date of the current start time.
                             {"set time 6z", set + "1991:1:1:6 1991:1:1:6 \n"},
                             {"set time 2z1jan1990", set + "1990:1:1:0 1990:1:1:0 \n"}});
-}
-
-// A date with anything after it (a negative year, stray characters) is no
-// date: nothing is set.
-TEST(Set, TextAfterADateIsRefused) {
-  TempDir dir;
-  grid(dir);
-  const std::string invalid = "Syntax Error:  Invalid Date/Time value.\n  Unexpected text after the date: ";
-  expect_steps(dir, kOpen + "set time 12z1jan1990\n",
-               {{"set time 00z01jan-5", invalid + "-5\n" + bad_args("TIME")},
-                {"set time jan99%:00", invalid + "%:00\n" + bad_args("TIME")},
-                {"set time 6z1jan1990 12z1jan1990x", invalid + "x\n" + bad_args("TIME")},
-                {"q time", "Time = 12Z01JAN1990 to 12Z01JAN1990  Mon to Mon\n"}});
 }
 
 TEST(Set, FailedSetLeavesTheEnvironmentAsItWas) {

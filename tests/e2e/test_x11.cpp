@@ -6,7 +6,7 @@
 #include <string>
 
 #include "e2e/dataset_files.h"
-#include "support/vemra_run.h"
+#include "support/live_session.h"
 #include "support/xvfb.h"
 
 using namespace vemra_test;
@@ -18,8 +18,6 @@ Xvfb& server() {
   if (!s) s = std::make_unique<Xvfb>(24);
   return *s;
 }
-
-bool has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
 class X11Session : public ::testing::Test {
 protected:
@@ -38,13 +36,13 @@ TEST_F(X11Session, WindowFromGeometryAnsweredByXinfoAndDumped) {
   RunResult r = run({"-l", "-W", "-g", "300x200+20+30"},
                     "q xinfo\nq pos nowait\noutxwd win.xwd\nq xinfo extra\n");
   EXPECT_EQ(r.status, 0);
-  EXPECT_FALSE(has(r.out, "Running in Batch mode"));
+  EXPECT_FALSE(contains(r.out, "Running in Batch mode"));
   // The window's inside starts past the 4-pixel border.
-  EXPECT_TRUE(has(r.out, "Window X = 24\nWindow Y = 34\nWindow Width = 300\n"
+  EXPECT_TRUE(contains(r.out, "Window X = 24\nWindow Y = 34\nWindow Width = 300\n"
                          "Window Height = 200\nWindow Border = 4\n"))
       << r.out;
-  EXPECT_TRUE(has(r.out, "Window ID = "));
-  EXPECT_TRUE(has(r.out, "Position = -999.9 -999.9 -1 -1\n"));
+  EXPECT_TRUE(contains(r.out, "Window ID = "));
+  EXPECT_TRUE(contains(r.out, "Position = -999.9 -999.9 -1 -1\n"));
   XwdImage im = decode_xwd(read_file(dir.file("win.xwd")));
   ASSERT_TRUE(im.valid);
   EXPECT_EQ(im.width(), 300);
@@ -71,18 +69,18 @@ TEST_F(X11Session, BatchModeAndMissingServerAnswerWithoutAWindow) {
                           "screen show 1\n",
                           dir.path(), {}, {"DISPLAY=" + server().display()});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(has(r.out, "Batch Mode\n"));
+  EXPECT_TRUE(contains(r.out, "Batch Mode\n"));
   // Waiting makes no sense without a window: all three answer at once.
   std::string pos = "Position = -999.9 -999.9 -1 -1\n";
-  EXPECT_TRUE(has(r.out, pos + "ka-> q pos\n" + pos)) << r.out;
+  EXPECT_TRUE(contains(r.out, pos + "ka-> q pos\n" + pos)) << r.out;
   EXPECT_FALSE(file_exists(dir.file("b.xwd")));
 
   // No server to connect to: the session carries on without a window.
   r = run_vemra({"-l"}, "q xinfo\nq pos\noutxwd c.xwd\n", dir.path(), {"DISPLAY=:7919"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(has(r.out, "Error in GXSTRT: Unable to connect to X server\n"));
-  EXPECT_TRUE(has(r.out, "ka-> q xinfo\nError\n")) << r.out;
-  EXPECT_TRUE(has(r.out, pos));
-  EXPECT_TRUE(has(r.out, "GX package terminated"));
+  EXPECT_TRUE(contains(r.out, "Error in GXSTRT: Unable to connect to X server\n"));
+  EXPECT_TRUE(contains(r.out, "ka-> q xinfo\nError\n")) << r.out;
+  EXPECT_TRUE(contains(r.out, pos));
+  EXPECT_TRUE(contains(r.out, "GX package terminated"));
   EXPECT_FALSE(file_exists(dir.file("c.xwd")));
 }

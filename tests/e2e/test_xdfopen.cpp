@@ -8,21 +8,13 @@
 
 #include "dataset_files.h"
 #include "sdf_files.h"
-#include "support/vemra_run.h"
+#include "support/live_session.h"
 
 using namespace vemra_test;
 using dsfiles::answer;
 using sdffiles::make_nc;
 using sdffiles::ncdump_values;
 using sdffiles::printed_values;
-
-namespace {
-
-bool has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-}  // namespace
 
 // Names from the file, a long display name cut to the record's 15
 // characters, a record with levels, units and description, and the
@@ -37,7 +29,7 @@ TEST(Xdfopen, DescriptorNamesDimensionsAndVariables) {
   RunResult r = run_batch("xdfopen a\nq file\nset gxout print\nset lev 1000\nd temperature_of_\n"
                           "d ps\n",
                           dir.path());
-  EXPECT_TRUE(has(answer(r.out, "xdfopen a"), "Data file p.nc is open as file 1\n")) << r.out;
+  EXPECT_TRUE(contains(answer(r.out, "xdfopen a"), "Data file p.nc is open as file 1\n")) << r.out;
   EXPECT_EQ(answer(r.out, "q file"),
             "File 1 : described here\n  Descriptor: a.ctl\n  Binary: p.nc\n  Type = Gridded\n  Xsize = 3  Ysize = 4  Zsize = 3  Tsize = 2\n"
                 "  Number of Variables = 2\n    temperature_of_ 3 99 air temperature\n"
@@ -67,10 +59,10 @@ TEST(Xdfopen, ScalingsFromTheDescriptor) {
                           "set t 3\nd tas\n",
                           dir.path());
   std::string ctl = answer(r.out, "q ctlinfo");
-  EXPECT_TRUE(has(ctl, "xdef 8 linear 0 45\nydef 4 levels -60 -20 20 60\nzdef 1 linear 0 0\n"
+  EXPECT_TRUE(contains(ctl, "xdef 8 linear 0 45\nydef 4 levels -60 -20 20 60\nzdef 1 linear 0 0\n"
                        "tdef 3 linear 00Z01JAN1990 1440mn\n"))
       << ctl;
-  EXPECT_TRUE(has(answer(r.out, "xdfopen s.ctl"), "LON set to 0 360 \n"));
+  EXPECT_TRUE(contains(answer(r.out, "xdfopen s.ctl"), "LON set to 0 360 \n"));
   // Time 3, northern row 231..238 at lon 0..315: -45 is 315.
   std::vector<double> got = printed_values(r.out, "d tas");
   EXPECT_EQ(got, (std::vector<double>{238, 231, 232}));
@@ -97,14 +89,14 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
   for (const c& k : cases) {
     write_file(dir.file("bad.ctl"), k.ctl);
     RunResult r = run_batch("xdfopen bad.ctl\nq files\n", dir.path());
-    EXPECT_TRUE(has(answer(r.out, "xdfopen bad.ctl"), k.want)) << k.ctl << r.out;
+    EXPECT_TRUE(contains(answer(r.out, "xdfopen bad.ctl"), k.want)) << k.ctl << r.out;
     EXPECT_EQ(answer(r.out, "q files"), "No files open\n") << k.ctl;
   }
   // A time axis without a dimension keeps one time and says so.
   write_file(dir.file("n.ctl"), "dset ^a.nc\ntdef %nodim% 5 linear 00z1jan1990 1dy\n");
   RunResult r = run_batch("xdfopen n.ctl\nq file\n", dir.path());
-  EXPECT_TRUE(has(r.out, "TDEF with %nodim% has timestep count != 1; resetting to 1.\n"));
-  EXPECT_TRUE(has(answer(r.out, "q file"), "Tsize = 1\n"));
+  EXPECT_TRUE(contains(r.out, "TDEF with %nodim% has timestep count != 1; resetting to 1.\n"));
+  EXPECT_TRUE(contains(answer(r.out, "q file"), "Tsize = 1\n"));
 }
 
 // A 365-day descriptor after a standard-calendar data set is refused.
@@ -114,7 +106,7 @@ TEST(Xdfopen, CalendarOfTheSessionIsKept) {
   write_file(dir.file("c.ctl"), "dset ^a.nc\noptions 365_day_calendar\n");
   write_file(dir.file("a.nc.ctl"), "dset ^a.nc\n");
   RunResult r = run_batch("xdfopen a.nc.ctl\nxdfopen c.ctl\n", dir.path());
-  EXPECT_TRUE(has(answer(r.out, "xdfopen c.ctl"),
+  EXPECT_TRUE(contains(answer(r.out, "xdfopen c.ctl"),
                   "Attempt to change the global calendar...\nThe calendar is NOW STANDARD and you "
                   "attempted to open a 365-day calendar file\n"))
       << r.out;
