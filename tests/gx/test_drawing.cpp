@@ -222,7 +222,7 @@ TEST(DrawingFill, PolygonsBeyondSixteenBitCountsReplayWhole) {
   EXPECT_NEAR(polys[0].x, 1 + 8.0 * (n - 1) / n, 0.0011);
 }
 
-TEST(DrawingMarks, CircleRings) {
+TEST(DrawingMarks, TriangleAndCircleRings) {
   // Small circle: 12 points every 30 degrees from 60, closed; no mark 99.
   fresh_page();
   gxmark(2, 5, 5, 0.08f);
@@ -236,6 +236,10 @@ TEST(DrawingMarks, CircleRings) {
     EXPECT_EQ(w[3 * k + 2], th(5 + 0.04 * std::sin(a))) << k;
   }
   EXPECT_EQ(w[36 + 1], w[1]);
+
+  gxfrme(frame_action::clear);
+  gxmark(8, 4, 4, 1);  // triangle (4, 4.5), (4.44, 3.7), (3.56, 3.7)
+  EXPECT_EQ(frame_words(), (W{-10, 4000, 4500, -11, 4440, 3700, -11, 3560, 3700, -11, 4000, 4500}));
 
   // A large filled circle: 36 + 1 points at 10 degrees.
   gxfrme(frame_action::clear);

@@ -106,8 +106,6 @@ TEST_F(FontTest, StrokesOfAHandMadeFont) {
   // Advances 0.084 and 0.042; origins (2.042, 2.0924) and (2.105, 2.0924).
   expect_same(drawn("`9AB", 2, 2, 0.22f, 0.21f),
               {{false, 2.042, 2.0924}, {true, 2.082, 2.0524}, {false, 2.105, 2.0924}, {true, 2.145, 2.0924}});
-  // Turned by 90 degrees about the start point.
-  expect_same(drawn("`9A", 2, 2, 0.22f, 0.21f, 90), {{false, 1.9076, 2.042}, {true, 1.9476, 2.082}});
   // Raised: 0.45 of the size, 0.35 of the height higher (advance 0.0378).
   expect_same(drawn("`9B`aA", 2, 2, 0.22f, 0.21f),
               {{false, 2.021, 2.0924}, {true, 2.061, 2.0924}, {false, 2.0609, 2.1694}, {true, 2.0789, 2.1514}});

@@ -106,8 +106,11 @@ TEST(StationModel, SlotsMatchPlaceAndIdAndOnlyTenAreRead) {
 TEST(StationModel, BarbLeavesTheElementBoxes) {
   float l[6], r[6], b[6], t[6];
   for (int k = 0; k < 6; k++) l[k] = r[k] = b[k] = t[k] = -999.9f;
-  // Upper-left box missing its raised top: its left edge moved out by
-  // 0.125 r.
+  // Upper-left box hit on its top (raised by 0.25 r, in place) ...
+  l[1] = 3, r[1] = 4.9f, b[1] = 4.1f, t[1] = 4.2f;
+  EXPECT_NEAR(wndexit(1, -0.5f, 5, 4, 0.08f, l, r, b, t), std::hypot(0.44f, 0.22f), 1e-4);
+  EXPECT_FLOAT_EQ(t[1], 4.22f);
+  // ... or, missing the top, on its left edge moved out by 0.125 r.
   l[1] = 4.7f, r[1] = 4.9f, b[1] = 4.0f, t[1] = 4.3f;
   EXPECT_NEAR(wndexit(1, -0.1f, 5, 4, 0.08f, l, r, b, t), std::hypot(0.31f, 0.031f), 1e-4);
   // Lower-right box on its right edge; calm meets nothing.

@@ -1,5 +1,5 @@
-// Weather symbols: strokes placed and scaled from their tables, colours by
-// class, the circles of the last symbols.
+// Weather symbols: colours by class and the circles of the last symbols
+// (the program's draw test places a symbol's strokes).
 #include <gtest/gtest.h>
 
 #include "plot/station.h"
@@ -11,18 +11,6 @@ using stntest::frame;
 using stntest::near;
 
 const int kColours[5] = {21, 22, 23, 24, 25};
-
-TEST(WeatherSymbol, StrokesScaledAndPlacedByElement) {
-  // Symbol 12 at (5, 4), size 2: the wide wave and two circles of radius
-  // 0.1 at (-0.175, -0.1) and (0.175, 0.1).
-  stntest::new_page();
-  wxsym(5, 4, 2, 12, 4, kColours);
-  std::vector<stntest::op> pen = frame("md");
-  ASSERT_EQ(pen.size(), 40u);
-  EXPECT_TRUE(near(pen[0], 'm', 4.3f, 3.7f));    // wave from (-0.35, -0.15)
-  EXPECT_TRUE(near(pen[14], 'm', 4.45f, 3.8f));  // first circle from its left
-  EXPECT_TRUE(near(pen[36], 'd', 5.35f, 4.0f));  // second circle's bottom
-}
 
 TEST(WeatherSymbol, ColourClasses) {
   auto colours_of = [](int n, int colour) {
