@@ -104,6 +104,8 @@ TEST_F(Area, Refusals) {
     const char* expr;
     const char* text;
   } cases[] = {
+      {"aave(u,lon=0,lon=360,lat=-90)",
+       "Error from AAVE:  Too many or too few args\n                  5 arguments expected \n"},
       {"asumg(u,lon=0,lon=360,lat=-90,lev=500)", "Error from ASUMG:  Invalid dimension expression \n"},
       {"aave(5,global)", "Error from AAVE:  The expression does not vary in longitude and latitude\n"},
       {"sregr(u,v,lon=0,lon=360,lat=-90)",

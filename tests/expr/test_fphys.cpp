@@ -57,6 +57,7 @@ TEST_F(Wind, UniformFlowAndRefusals) {
   EXPECT_EQ(at("hdivg(u*0+7,v*0)", 5 * nx + 5), 0.0);
   EXPECT_NEAR(at("hcurl(u*0+7,v*0)", 5 * nx + 5), 7 * std::tan(lat(6) * 3.1416 / 180) / 6.37e6, 1e-10)
       << "the curl of an eastward flow on the sphere";
+  EXPECT_TRUE(refused("hdivg(u)", "Error from HDIVG:  Too many or too few args \n")) << out;
   st.idim = 1;
   st.jdim = -1;
   EXPECT_TRUE(refused("hcurl(u,v)", "Error from HCURL:  Invalid dimension environment\n"
@@ -106,6 +107,7 @@ TEST_F(Column, VerticalIntegral) {
           << c.expr << " point " << k;
     EXPECT_EQ(g->values[3], kUndef) << c.expr;
   }
+  EXPECT_TRUE(refused("vint(ps,q)", "Error from VINT:  Too many or too few args \n")) << out;
   EXPECT_TRUE(refused("vint(ps,q,top)", "Error from VINT:  3rd argument invalid. \n")) << out;
 }
 

@@ -248,9 +248,10 @@ TEST_F(StationOpTest, ArgumentsAndRanges) {
       {"ts(t=3)", inv + "ts, Dimension = 3 \n"},
       {"ts(lat=1,lat=2,lat=3)", "Syntax Error: Invalid dimension expression\n"
                                 "  Same dimension specified more than twice for variable = ts\n"},
-      // Levels run downwards.
+      // Levels run downwards; other ranges upwards.
       {"ts(lev=500,lev=850)",
        dec + "2 decreases: 500 to 850 \n  Error ocurred getting variable 'ts'\n"},
+      {"ts(lat=30,lat=20)", dec + "1 decreases: 30 to 20 \n  Error ocurred getting variable 'ts'\n"},
       {"lon.1", pre + "lon.1\n" + grid_only},
   };
   for (const auto& c : cases) EXPECT_EQ(refusal(c.text), c.out) << c.text;
