@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "base/scaling.h"
@@ -41,12 +40,6 @@ inline station_set* make_set(const std::vector<report>& reports, float undef = -
 inline std::vector<float> values(const station_set* s) {
   std::vector<float> v;
   for (const station_report* r = s->first_report; r; r = r->next) v.push_back(r->value);
-  return v;
-}
-
-inline std::vector<std::string> ids(const station_set* s) {
-  std::vector<std::string> v;
-  for (const station_report* r = s->first_report; r; r = r->next) v.emplace_back(r->stid, 8);
   return v;
 }
 

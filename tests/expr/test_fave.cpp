@@ -222,8 +222,13 @@ TEST_F(Fave, Refusals) {
       {"sumg(u,lon=0,lon=7,2)", "Error from SUMG: Invalid usage of increment value\n"
                                 "                Can only be used with time averaging\n"},
       {"min(u,t=1,t=5,-x)", "Error from MIN: Invalid option flags\n"},
+      {"max(u,t=1,t=5,2,x)", "Error from MAX: Invalid option flags\n"},
+      // Steps of none, of months on a daily axis, of a fraction of a day
+      // and of no unit.
       {"minloc(u,t=1,t=5,0)", "Error from MINLOC: Invalid time increment argument\n"},
+      {"maxloc(u,t=1,t=5,1mo)", "Error from MAXLOC: Invalid time increment argument\n"},
       {"ave(u,t=1,t=5,5hr)", "Error from AVE: Invalid time increment argument\n"},
+      {"ave(u,t=1,t=5,2x)", "Error from AVE: Invalid time increment argument\n"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(eval(c.text), nullptr) << c.text;

@@ -28,15 +28,19 @@ TEST(ScriptBuiltins, StringSlicing) {
 }
 
 TEST(ScriptBuiltins, StringSlicingErrors) {
-  // Each message once; the other slicing functions check their count alike.
+  // Each message once, and each function's own count check that guards
+  // its second argument.
   ExprRun r;
   expect_failure(r, "substr()", "Error in substr:  1st argument missing\n");
   expect_failure(r, "substr('abc')", "Error in substr:  2nd argument missing\n");
   expect_failure(r, "substr('abc', 1.5, 1)", "Error in substr:  2nd argument invalid.\n");
   expect_failure(r, "substr('abc', 1)", "Error in substr:  3rd argument missing\n");
   expect_failure(r, "substr('abc', 1, 'x')", "Error in substr:  3rd argument invalid.\n");
+  expect_failure(r, "subwrd('a')", "Error in subwrd:  2nd argument missing\n");
   expect_failure(r, "subwrd('a', -1)", "Error in subwrd:  2nd argument invalid.\n");
+  expect_failure(r, "sublin('a')", "Error in sublin:  2nd argument missing\n");
   expect_failure(r, "sublin('a', 'b')", "Error in sublin:  2nd argument invalid.\n");
+  expect_failure(r, "wrdpos('a')", "Error in wrdpos:  2nd argument missing\n");
   expect_failure(r, "wrdpos('a', 0)", "Error in wrdpos:  2nd argument invalid.\n");
   expect_failure(r, "valnum()", "Error in valnum:  Argument missing\n");
 }
@@ -54,6 +58,7 @@ TEST(ScriptBuiltins, ValnumAndSwitches) {
   EXPECT_EQ(r.run().gsfallow, 0);
   expect_value(r, "gsfpath('lib other')", "1");
   EXPECT_EQ(r.run().fpath, "lib other");
+  expect_failure(r, "gsfallow()", "Error in gsfallow:  Argument missing\n");
   expect_failure(r, "gsfpath()", "Error in gsfpath:  Argument missing\n");
 }
 

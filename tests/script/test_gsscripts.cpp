@@ -84,6 +84,7 @@ TEST_F(ScriptRun, OutputsAndErrorsOfWholeScripts) {
   const std::string scan = "\n  Error occurred scanning line ";
   const Case cases[] = {
       {"say 'one'\nsay 'two'", "one\n", 0},
+      {"* only a comment\n\n   \n;;\n", "", 0},
       {"say 'dos'\r\nx = 2\r\nsay x * 2\r\n", "dos\n4\n", 0},
       {"\tx\t=\t2\nif\tx = 2\n\tsay\t'tab' \t x\nendif\t\n", "tab2\n", 0},
       {"say first(5)\nfunction first(n)\ni = 1\nwhile i < 100\n  if i * i > n\n    return i\n"
@@ -96,6 +97,7 @@ TEST_F(ScriptRun, OutputsAndErrorsOfWholeScripts) {
       // exit inside a function called by an expression fails that expression.
       {"x = f()\nsay 'not reached'\nfunction f()\nexit 0\n", ln + "1" + in, 99},
       {"x = 1\nsay x +\n", "Syntax Error\nError occurred on line 2" + in, 99},
+      {"prompt 1/0\n", "Divide by zero\nError occurred on line 1" + in, 99},
       {"\n\nif\nendif\n", "Syntax Error\n" + ln + "3" + in, 99},
       {"i = 0\nwhile i < 2\n i = i + 1\n if i = 2; i = 'x'; endif\nendwhile\n", "", 0},
       {"pull\n", "Error in pull:  Variable name missing\n" + ln + "1" + in, 99},
