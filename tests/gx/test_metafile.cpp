@@ -69,8 +69,7 @@ TEST(MetafileFile, PrintedFramesSeparatorsAndRepeats) {
   gxmove(1, 1);
   gxdraw(2, 1);
   gxhprt();
-  Bytes frame1 = {0xFF, 0xFD, 0x00, 0x02, 0xFF, 0xF6, 0x03, 0xE8, 0x03, 0xE8,
-                  0xFF, 0xF5, 0x07, 0xD0, 0x03, 0xE8};
+  Bytes frame1 = be({-3, 2, -10, 1000, 1000, -11, 2000, 1000});
   gxhprt();  // the same frame twice: no separator between
   gxfrme(1);
   gxcolr(3);
