@@ -265,8 +265,7 @@ void cover_and_uncover(const std::string& display) {
 
 TEST_F(X11Window, DoubleBufferingShowsFramesOnSwapAndSurvivesExposure) {
   std::string f1 = dir.file("f1.xwd"), b1 = dir.file("b1.xwd"), f2 = dir.file("f2.xwd"),
-              b2 = dir.file("b2.xwd"), f3 = dir.file("f3.xwd"), b3 = dir.file("b3.xwd"),
-              none = dir.file("none.xwd");
+              b2 = dir.file("b2.xwd"), none = dir.file("none.xwd");
   std::string display = server(24).display();
   Child c = in_window(dir, {}, [&] {
     dump_back_buffer(none.c_str());  // not double buffering: no file
@@ -277,11 +276,9 @@ TEST_F(X11Window, DoubleBufferingShowsFramesOnSwapAndSurvivesExposure) {
     dump_back_buffer(b1.c_str());
     gxfrme(2);  // show it; draw the next one behind
     box(4, 3, 4, 1, 2);
+    cover_and_uncover(display);  // both frames are drawn again
     dump_front_buffer(f2.c_str());
     dump_back_buffer(b2.c_str());
-    cover_and_uncover(display);  // both frames are drawn again
-    dump_front_buffer(f3.c_str());
-    dump_back_buffer(b3.c_str());
   });
   ASSERT_EQ(c.status, 0) << c.out;
   EXPECT_FALSE(vemra_test::file_exists(none));
@@ -293,9 +290,7 @@ TEST_F(X11Window, DoubleBufferingShowsFramesOnSwapAndSurvivesExposure) {
   } dumps[] = {{f1, {0, 0, 0}},
                {b1, {kDefault[2], 0, 0}},
                {f2, {kDefault[2], 0, 0}},
-               {b2, {0, kDefault[4], 0}},
-               {f3, {kDefault[2], 0, 0}},
-               {b3, {0, kDefault[4], 0}}};
+               {b2, {0, kDefault[4], 0}}};
   for (const auto& d : dumps) {
     XwdImage im = dump_of(d.file);
     ASSERT_TRUE(im.valid) << d.file;
