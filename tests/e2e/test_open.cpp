@@ -30,21 +30,32 @@ const std::string kOpenG =
 }  // namespace
 
 // The first grid file sets the default environment; a second one changes
-// neither the default file nor the environment.
+// neither the default file nor the environment. 1 January 1990 was a
+// Monday, 3 January a Wednesday; 06:30 moves to the nearest time, 06Z.
 TEST(Open, FirstFileSetsTheEnvironmentASecondLeavesIt) {
   TempDir dir;
-  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 12);
   dsfiles::write_grid(dir, "h", 144, 2.5, 5, "zdef 1 levels 500", 1, 2);
-  const std::string rest = "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
-                           "Z is fixed     Lev = 1000  Z = 1\n"
-                           "T is fixed     Time = 00Z01JAN1990  T = 1\n";
-  expect_steps(dir, "", {{"open g.ctl", kOpenG},
-                         {"q dims", "Default file number is: 1 \nX is varying   Lon = 0 to 7.5   X = 1 to 4\n" + rest},
+  const std::string y = "Y is varying   Lat = -30 to 30   Y = 1 to 3\n";
+  const std::string zt = "Z is fixed     Lev = 1000  Z = 1\n"
+                         "T is fixed     Time = 00Z01JAN1990  T = 1\n";
+  expect_steps(dir, "", {{"q dims", "No files open\n"},
+                         {"q time", "No Files Open\n"},
+                         {"open g.ctl", kOpenG},
+                         {"q dims", "Default file number is: 1 \nX is varying   Lon = 0 to 7.5   X = 1 to 4\n" + y + zt},
                          {"set x 2", "-"},
                          {"open h.ctl", "Scanning description file:  h.ctl\nData file h.dat is open as file 2\n"},
-                         {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + rest},
+                         {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + y + zt},
                          {"q files", "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"
-                                     "File 2 : Grid h\n  Descriptor: h.ctl\n  Binary: h.dat\n"}});
+                                     "File 2 : Grid h\n  Descriptor: h.ctl\n  Binary: h.dat\n"},
+                         {"set t 2 9", "-"},
+                         {"set z 1 3", "-"},
+                         {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + y +
+                                        "Z is varying   Lev = 1000 to 500   Z = 1 to 3\n"
+                                        "T is varying   Time = 06Z01JAN1990 to 00Z03JAN1990  T = 2 to 9\n"},
+                         {"q time", "Time = 06Z01JAN1990 to 00Z03JAN1990  Mon to Wed\n"},
+                         {"set time 6:30z1jan1990", "-"},
+                         {"q time", "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n"}});
 }
 
 TEST(Open, WrappingGridStationDataAndProfiles) {
@@ -260,27 +271,6 @@ TEST(Query, FileAndCtlinfo) {
                          {"q file 3", "QUERY FILE Error:  file 3 not open\n"},
                          {"q ctlinfo abcdefghijklmnopqrstuvwxyz", "Invalid QUERY CTLINFO argument: abcdefghijklmnopqrs \n"},
                          {"q file 1x", "Invalid QUERY FILE argument: 1x \n"}});
-}
-
-TEST(Query, DimsAndTimeWithoutAndWithFiles) {
-  TempDir dir;
-  dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 12);
-  // 1 January 1990 was a Monday, 3 January a Wednesday; 06:30 moves to the
-  // nearest time of the file, 06Z.
-  expect_steps(dir, "", {{"q dims", "No files open\n"},
-                         {"q time", "No Files Open\n"},
-                         {"open g.ctl", "-"},
-                         {"set t 2 9", "-"},
-                         {"set z 1 3", "-"},
-                         {"q dims",
-                          "Default file number is: 1 \n"
-                          "X is varying   Lon = 0 to 7.5   X = 1 to 4\n"
-                          "Y is varying   Lat = -30 to 30   Y = 1 to 3\n"
-                          "Z is varying   Lev = 1000 to 500   Z = 1 to 3\n"
-                          "T is varying   Time = 06Z01JAN1990 to 00Z03JAN1990  T = 2 to 9\n"},
-                         {"q time", "Time = 06Z01JAN1990 to 00Z03JAN1990  Mon to Wed\n"},
-                         {"set time 6:30z1jan1990", "-"},
-                         {"q time", "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n"}});
 }
 
 TEST(Open, LongNamesAreKeptWhole) {
