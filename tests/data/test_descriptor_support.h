@@ -2,27 +2,16 @@
 // printed messages captured, and byte-level writers for binary map files.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <string>
 #include <vector>
 
-#include "base/mfcmn.h"
-#include "data/descriptor.h"
-#include "data/filerec.h"
 #include "data/gribindex.h"
-#include "support/vemra_run.h"
-#include "support/stdout_capture.h"
+#include "test_gridread_support.h"
 
 namespace dtest {
 
-struct record_deleter {
-  void operator()(file_descriptor* p) const { frepfi(p, 0); }
-};
-using record = std::unique_ptr<file_descriptor, record_deleter>;
+using grtest::contains;
+using grtest::put_host;
+using grtest::record;
 
 struct parsed {
   int rc = -1;
@@ -52,10 +41,6 @@ inline parsed parse_text(const vemra_test::TempDir& dir, const std::string& text
 // The last line of every refused descriptor.
 inline const char* const kClosing = "  The data file was not opened. \n";
 
-inline bool contains(const std::string& hay, const std::string& needle) {
-  return hay.find(needle) != std::string::npos;
-}
-
 // Appends a 4-byte big-endian two's-complement integer.
 inline void put_be(std::string& s, uint32_t v) {
   for (int sh = 24; sh >= 0; sh -= 8) s += static_cast<char>((v >> sh) & 0xff);
@@ -67,26 +52,17 @@ inline void put_sm(std::string& s, int v) {
   put_be(s, m);
 }
 
-// Appends the host representation of a 4-byte value, optionally reversed.
-template <class T>
-inline void put_host(std::string& s, T v, bool reversed = false) {
-  static_assert(sizeof(T) == 4);
-  char b[4];
-  std::memcpy(b, &v, 4);
-  if (reversed) {
-    std::swap(b[0], b[3]);
-    std::swap(b[1], b[2]);
-  }
-  s.append(b, 4);
-}
-
 // IBM single-precision bytes of a few exactly representable values, worked
 // out by hand: 1.0 = 41 10 00 00, -100.0 = C2 64 00 00, 0.5 = 40 80 00 00.
 inline void put_ibm(std::string& s, float v) {
-  if (v == 1.0f) s += std::string("\x41\x10\x00\x00", 4);
-  else if (v == -100.0f) s += std::string("\xc2\x64\x00\x00", 4);
-  else if (v == 0.5f) s += std::string("\x40\x80\x00\x00", 4);
-  else s += std::string("\x00\x00\x00\x00", 4);
+  if (v == 1.0f)
+    s += std::string("\x41\x10\x00\x00", 4);
+  else if (v == -100.0f)
+    s += std::string("\xc2\x64\x00\x00", 4);
+  else if (v == 0.5f)
+    s += std::string("\x40\x80\x00\x00", 4);
+  else
+    s += std::string("\x00\x00\x00\x00", 4);
 }
 
 }  // namespace dtest

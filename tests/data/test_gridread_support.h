@@ -28,7 +28,10 @@ inline float f(int x, int y, int z = 1, int t = 1) {
   return static_cast<float>(t * 100000 + z * 10000 + y * 100 + x);
 }
 
-inline void put_f32(std::string& s, float v, bool reversed = false) {
+// Appends the host representation of a 4-byte value, optionally reversed.
+template <class T>
+inline void put_host(std::string& s, T v, bool reversed = false) {
+  static_assert(sizeof(T) == 4);
   char b[4];
   std::memcpy(b, &v, 4);
   if (reversed) {
@@ -37,6 +40,7 @@ inline void put_f32(std::string& s, float v, bool reversed = false) {
   }
   s.append(b, 4);
 }
+inline void put_f32(std::string& s, float v, bool reversed = false) { put_host(s, v, reversed); }
 
 struct record_deleter {
   void operator()(file_descriptor* p) const {
@@ -47,14 +51,18 @@ struct record_deleter {
 using record = std::unique_ptr<file_descriptor, record_deleter>;
 
 // Parses the descriptor at path and opens its data file (templated data
-// sets open theirs as time moves).
-inline record open_file(const std::string& path) {
+// sets open theirs as time moves). What the parse printed goes to out when
+// given; else the parse must succeed.
+inline record open_file(const std::string& path, std::string* out = nullptr) {
   mfcmn.calendar_365 = -999;
   record r(getpfi());
   StdoutCapture cap;
   int rc = kaddes(path.c_str(), r.get(), 1);
-  std::string out = cap.text();
-  EXPECT_EQ(rc, 0) << out;
+  std::string text = cap.text();
+  if (out)
+    *out = text;
+  else
+    EXPECT_EQ(rc, 0) << text;
   if (rc != 0) return nullptr;
   if (!r->template_flag) {
     r->data_stream = std::fopen(r->data_file_name, "rb");
@@ -83,8 +91,8 @@ struct read_result {
 
 // Reads variable `var` of the data set over the index ranges lo..hi with the
 // varying dimensions idim and jdim.
-inline read_result read(file_descriptor* pfi, int var, int idim, int jdim,
-                        std::array<int, 4> lo, std::array<int, 4> hi) {
+inline read_result read(file_descriptor* pfi, int var, int idim, int jdim, std::array<int, 4> lo,
+                        std::array<int, 4> hi) {
   read_result r;
   auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
   g->file = pfi;

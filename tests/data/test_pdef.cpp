@@ -200,21 +200,12 @@ struct TableGrid {
                             "\nxdef 3 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 500\n"
                             "tdef 1 linear 00z1jan2000 1dy\nvars 1\nv 0 11,100,500 v\nendvars\n";
     vemra_test::write_file(dir.file("d.ctl"), ctl);
-    mfcmn.calendar_365 = -999;
-    StdoutCapture cap;
-    if (grib && latsgribmap(dir.file("d.ctl").c_str(), 0) != 1) {
-      out = cap.text();
-      return;
+    if (grib) {
+      mfcmn.calendar_365 = -999;
+      StdoutCapture cap;
+      ASSERT_EQ(latsgribmap(dir.file("d.ctl").c_str(), 0), 1) << cap.text();
     }
-    mfcmn.calendar_365 = -999;
-    pfi.reset(getpfi());
-    int rc = kaddes(dir.file("d.ctl").c_str(), pfi.get(), 1);
-    out = cap.text();
-    if (rc) {
-      pfi.reset();
-      return;
-    }
-    pfi->data_stream = std::fopen(pfi->data_file_name, "rb");
+    pfi = grtest::open_file(dir.file("d.ctl"), &out);
   }
   std::vector<float> values() {
     auto r = grtest::read(pfi.get(), 0, 0, 1, {1, 1, 1, 1}, {3, 2, 1, 1});

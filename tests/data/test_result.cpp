@@ -65,31 +65,23 @@ TEST(Results, GridExtremes) {
 }
 
 TEST(Results, OnePointGridsGetBothExtremes) {
-  // A one-point grid holds its value in min_value; a stale maximum must not
-  // survive. Both with no varying dimension and with one of a single point.
-  grid_field* one = new_grid(-1, 1);
-  one->min_value = 5;
-  one->max_value = 6;
-  kamnmx(one);
-  EXPECT_EQ(one->min_value, 5);
-  EXPECT_EQ(one->max_value, 5);
-  one->min_value = one->undef;
-  one->max_value = 6;
-  kamnmx(one);
-  EXPECT_EQ(one->min_value, one->undef);
-  EXPECT_EQ(one->max_value, one->undef);
-  one->min_value = 1e37f;  // beyond the search's starting bounds
-  kamnmx(one);
-  EXPECT_EQ(one->values[0], 1e37f);
-  EXPECT_EQ(one->max_value, 1e37f);
-  kagfre(one);
-  grid_field* single = new_grid(0, 1);
-  single->values[0] = -2.5f;
-  single->min_value = single->max_value = 7;
-  kamnmx(single);
-  EXPECT_EQ(single->min_value, -2.5f);
-  EXPECT_EQ(single->max_value, -2.5f);
-  kagfre(single);
+  // A one-point grid holds its value in min_value, with no varying dimension
+  // or with one of a single point; a stale maximum must not survive, also
+  // beyond the search's starting bounds.
+  const float u = -9.99e33f;
+  const struct {
+    int idim;
+    float value, want;
+  } cases[] = {{-1, 5, 5}, {-1, u, u}, {-1, 1e37f, 1e37f}, {0, -2.5f, -2.5f}};
+  for (const auto& c : cases) {
+    grid_field* g = new_grid(c.idim, 1);
+    g->min_value = g->max_value = 6;
+    g->values[0] = c.value;
+    kamnmx(g);
+    EXPECT_EQ(g->min_value, c.want) << c.value;
+    EXPECT_EQ(g->max_value, c.want) << c.value;
+    kagfre(g);
+  }
 }
 
 TEST(Results, ReportBlocks) {
@@ -136,14 +128,20 @@ TEST(Results, GridCompatibility) {
     if (d < 3) g->i_to_world = lin ? liconv : gr2lev;
     return g;
   };
-  float l1[8] = {3, 1000, 850, 500, scaling_end_mark}, l2[8] = {3, 1000, 700, 500, scaling_end_mark};
-  float t1[8] = {2000, 1, 1, 0, 0, 0, 360, -999.9f};   // 6-hourly from 1 Jan
+  float l1[8] = {3, 1000, 850, 500, scaling_end_mark},
+        l2[8] = {3, 1000, 700, 500, scaling_end_mark};
+  float t1[8] = {2000, 1, 1, 0, 0, 0, 360, -999.9f};    // 6-hourly from 1 Jan
   float t2[8] = {1999, 12, 31, 0, 0, 0, 360, -999.9f};  // a day earlier
   grid_field* g[] = {
-      along(0, 5, 10, a.grid_to_world, 1), along(0, 9, 14, b.grid_to_world, 1),  // same
-      along(0, 6, 11, a.grid_to_world, 1),                                         // shifted
-      along(2, 1, 3, l1, 0), along(2, 1, 3, l1, 0), along(2, 1, 3, l2, 0),        // levels
-      along(3, 1, 4, t1, 1), along(3, 5, 8, t2, 1), along(3, 2, 5, t2, 1),        // times
+      along(0, 5, 10, a.grid_to_world, 1),
+      along(0, 9, 14, b.grid_to_world, 1),  // same
+      along(0, 6, 11, a.grid_to_world, 1),  // shifted
+      along(2, 1, 3, l1, 0),
+      along(2, 1, 3, l1, 0),
+      along(2, 1, 3, l2, 0),  // levels
+      along(3, 1, 4, t1, 1),
+      along(3, 5, 8, t2, 1),
+      along(3, 2, 5, t2, 1),  // times
   };
   EXPECT_EQ(kagchk(g[0], g[1], 0), 0);
   EXPECT_EQ(kagchk(g[0], g[2], 0), 1);
