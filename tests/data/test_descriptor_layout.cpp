@@ -196,7 +196,7 @@ TEST(GribIndex, StaleOrShortIndexIsRefused) {
   EXPECT_TRUE(contains(refusal(portable(sample_index(2, 3, 29))), mismatch));
   // Bits per value past 32 can't be unpacked: the index is damaged.
   index_data wide = sample_index(2, 3);
-  wide.ints[2] = 2147483647;
+  wide.ints[2] = 33;
   EXPECT_EQ(refusal(portable(wide)), damaged);
   EXPECT_EQ(refusal(portable(sample_index(2, 3)).substr(0, 25 + 4 * 10)), damaged);
   std::string n = native(sample_index(2, 3), false);
