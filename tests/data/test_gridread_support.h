@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/mfcmn.h"
 #include "data/descriptor.h"
@@ -128,6 +130,29 @@ void expect_grid(const read_result& r, int isiz, int jsiz, F want, const std::st
 
 inline bool contains(const std::string& hay, const std::string& needle) {
   return hay.find(needle) != std::string::npos;
+}
+
+// Peer tools: whether one is installed, and a command's standard output
+// when run in dir ("" when it fails).
+inline bool have(const std::string& tool) {
+  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+inline std::string shell(const vemra_test::TempDir& d, const std::string& cmd) {
+  std::string full = "cd " + d.path() + " && " + cmd + " > " + d.file("shell.out") + " 2>/dev/null";
+  return std::system(full.c_str()) == 0 ? vemra_test::read_file(d.file("shell.out")) : "";
+}
+
+// The points grib_get_data prints (with its arguments), in its order.
+struct peer_point {
+  double lat, lon, v;
+};
+inline std::vector<peer_point> peer_points(const vemra_test::TempDir& d, const std::string& args) {
+  std::istringstream in(shell(d, "grib_get_data " + args));
+  std::string header;
+  std::getline(in, header);
+  std::vector<peer_point> out;
+  for (peer_point p; in >> p.lat >> p.lon >> p.v;) out.push_back(p);
+  return out;
 }
 
 }  // namespace grtest

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "data/test_gridread_support.h"
 #include "lats/lats.h"
 #include "support/stdout_capture.h"
 #include "support/vemra_run.h"
@@ -42,17 +43,8 @@ inline int grid(const std::vector<double>& lons, const std::vector<double>& lats
                    static_cast<int>(lats.size()), lats.data());
 }
 
-// Runs a shell command in dir and returns its standard output.
-inline std::string shell(const vemra_test::TempDir& d, const std::string& cmd) {
-  std::string out = d.file("shell.out");
-  std::string full = "cd " + d.path() + " && " + cmd + " > " + out + " 2>/dev/null";
-  if (std::system(full.c_str()) != 0) return "";
-  return vemra_test::read_file(out);
-}
-
-inline bool have(const char* tool) {
-  return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
+using grtest::have;
+using grtest::shell;
 
 // What a call prints on standard error.
 template <class F>

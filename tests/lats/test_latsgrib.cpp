@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "data/test_gridread_support.h"
 #include "lats_support.h"
 
 namespace {
@@ -52,11 +51,8 @@ void write_ta(const std::string& path, int convention, const written& w) {
 
 // The values grib_get_data prints, in the order of the points.
 std::vector<double> peer_values(const vemra_test::TempDir& d, const std::string& args) {
-  std::istringstream in(shell(d, "grib_get_data " + args));
-  std::string header;
-  std::getline(in, header);
   std::vector<double> out;
-  for (double lat, lon, v; in >> lat >> lon >> v;) out.push_back(v);
+  for (const auto& p : grtest::peer_points(d, args)) out.push_back(p.v);
   return out;
 }
 
