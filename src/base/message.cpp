@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "base/alloc.h"
+
 namespace {
 
 int msgflg = 0;
@@ -24,10 +26,7 @@ static void print_text(msg_level level, const char* text, size_t n) {
     try {
       msgstk.emplace_back(text, n);
     } catch (const std::bad_alloc&) {
-      msgflg = 0;
-      static const char oom[] = "Memory allocation error:  msg buffers\n";
-      write_out(oom, sizeof oom - 1);
-      return;
+      throw alloc_error("Memory allocation error:  msg buffers\n");
     }
     if (level == msg_level::error || level == msg_level::info) write_out(text, n);
   } else {
@@ -68,15 +67,27 @@ void kaprntf(msg_level level, const char* fmt, ...) {
 
 std::optional<std::string> kacapture(const std::function<int()>& run, int& rc) {
   // A command may itself run a script that captures: keep the outer chain.
-  int saved_flag = msgflg;
-  std::vector<std::string> outer;
-  outer.swap(msgstk);
-  msgflg = 1;
-  rc = run();
+  struct capture_scope {
+    int saved_flag = msgflg;
+    std::vector<std::string> outer;
+    capture_scope() {
+      outer.swap(msgstk);
+      msgflg = 1;
+    }
+    // Also when run throws: the outer capture goes on.
+    ~capture_scope() {
+      msgstk.swap(outer);
+      msgflg = saved_flag;
+    }
+    capture_scope(const capture_scope&) = delete;
+    capture_scope& operator=(const capture_scope&) = delete;
+  };
   std::vector<std::string> mine;
-  mine.swap(msgstk);
-  msgstk.swap(outer);
-  msgflg = saved_flag;
+  {
+    capture_scope scope;
+    rc = run();
+    mine.swap(msgstk);
+  }
   if (mine.empty()) return std::nullopt;
   try {
     size_t total = 0;
@@ -86,9 +97,7 @@ std::optional<std::string> kacapture(const std::function<int()>& run, int& rc) {
     for (const auto& m : mine) joined += m;
     return joined;
   } catch (const std::bad_alloc&) {
-    static const char oom[] = "Memory allocation error: Message Return Buffer\n";
-    write_out(oom, sizeof oom - 1);
-    return std::nullopt;
+    throw alloc_error("Memory allocation error: Message Return Buffer\n");
   }
 }
 

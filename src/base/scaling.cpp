@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/message.h"
 
 void linear_scaling_set(linear_scaling* block, float start, float increment) {
@@ -18,8 +19,7 @@ void linear_scaling_set(linear_scaling* block, float start, float increment) {
 
 float* level_scaling_new(int n) {
   if (n < 0) return nullptr;
-  auto* a = static_cast<float*>(std::malloc((static_cast<std::size_t>(n) + 5) * sizeof(float)));
-  if (!a) return nullptr;
+  auto* a = static_cast<float*>(kamalloc((static_cast<std::size_t>(n) + 5) * sizeof(float)));
   a[0] = static_cast<float>(n);
   for (int i = 1; i <= n + 4; ++i) a[i] = scaling_end_mark;
   return a;
@@ -71,8 +71,7 @@ float* cpscal(const float* scaling, int linear, int /*direction*/, int dimension
     len = static_cast<std::size_t>(n) + 5;
     meaningful = static_cast<std::size_t>(n) + 2;
   }
-  auto* c = static_cast<float*>(std::malloc(len * sizeof(float)));
-  if (!c) return nullptr;
+  auto* c = static_cast<float*>(kamalloc(len * sizeof(float)));
   // Only the count, the values and the end mark are read; the spare room of a
   // level list is filled rather than copied, so a source allocated to its
   // exact length is never overread.

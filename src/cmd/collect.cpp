@@ -55,10 +55,10 @@ int kacoll(char* line, session_state* pcm) {
     return 1;
   }
   std::string text = kaexprline(p);
-  eval_state* pst = getpst(pcm);
+  eval_state_ptr pst = getpst(pcm);
   if (!pst) return 1;
-  int rc = kapars(text.c_str(), pst, pcm);
-  delete pst;
+  int rc = kapars(text.c_str(), pst.get(), pcm);
+  pst.reset();
   if (rc) return rc;
   if (pcm->result_type[0] == 1 || (pcm->result_count > 1 && pcm->result_type[1] == 1)) {
     kaprnt(msg_level::error, "Collect Error: Station Data Required\n");

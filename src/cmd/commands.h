@@ -65,6 +65,7 @@ void command_line_help();
 void kaiomg();                     // re-arms the once-only interpolation notice
 void kareldef(session_state* pcm); // releases every defined variable
 void kaclosefile(file_descriptor* pfi);  // closes a data set's streams
+void kadroplast(session_state* pcm);       // closes and frees the last data set
 
 // 1 while the named feature ("sdf/xdf", "lats") is not built yet.
 int kapending(const char* feature);

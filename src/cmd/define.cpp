@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/alloc.h"
 #include "cmd/commands.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
@@ -61,8 +62,7 @@ bool copy_scaling(file_descriptor* out, int d, const float* g2w, const float* w2
   if (!g2w) return false;
   float* a;
   if (d < 3 && linear == 1) {
-    a = static_cast<float*>(std::malloc(6 * sizeof(float)));
-    if (!a) return false;
+    a = static_cast<float*>(kamalloc(6 * sizeof(float)));
     std::memcpy(a, g2w, 3 * sizeof(float));
     if (w2g) {
       std::memcpy(a + 3, w2g, 3 * sizeof(float));
@@ -215,7 +215,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
   pcm->time_end = pcm->time_start;
   pcm->dim_varying[2] = 0;
   pcm->dim_varying[3] = 0;
-  eval_state* pst = getpst(pcm);
+  eval_state_ptr pst = getpst(pcm);
   if (!pst) return 1;
 
   const float* ts = f->grid_to_world_scaling[3];
@@ -228,42 +228,31 @@ int kadef(char* line, session_state* pcm, int implicit) {
       pst->time_end = pst->time_start;
     }
   };
-  auto evaluate = [&]() -> grid_field* {
+  auto evaluate = [&]() -> grid_ptr {
     pst->result.grid = nullptr;
-    int rc = kaexpr(expr, pst);
+    int rc = kaexpr(expr, pst.get());
     if (rc || kaqsig()) {
-      if (!rc) kafree(pst);
+      if (!rc) kafree(pst.get());
       kaprnt(msg_level::error, "DEFINE error:  Invalid expression. \n");
       return nullptr;
     }
     if (pst->result_type == 0) {
-      kafree(pst);
+      kafree(pst.get());
       kaprnt(msg_level::error, "DEFINE Error:  Define does not yet support station data\n");
       kaprnt(msg_level::error, "    Expression results in station data object\n");
       return nullptr;
     }
-    grid_field* g = pst->result.grid;
+    grid_ptr g(pst->result.grid);
     pst->result.grid = nullptr;
     return g;
   };
 
   place(z1, t1);
-  grid_field* first = evaluate();
-  if (!first) {
-    delete pst;
-    return 1;
-  }
+  grid_ptr first = evaluate();
+  if (!first) return 1;
 
-  auto* entry = new (std::nothrow) defined_entry{};
-  file_descriptor* rec = entry ? getpfi() : nullptr;
-  if (!rec) {
-    kaprnt(msg_level::error, "Memory Allocation Error:  DEFINE operation\n");
-    delete entry;
-    kagfre(first);
-    delete pst;
-    return 1;
-  }
-  entry->file = rec;
+  std::unique_ptr<defined_entry, void (*)(defined_entry*)> entry(new defined_entry{}, release_defined);
+  file_descriptor* rec = entry->file = getpfi();
   std::strcpy(entry->name, name);
   rec->file_type = defined_file;
   rec->undef = first->undef;
@@ -273,9 +262,6 @@ int kadef(char* line, session_state* pcm, int implicit) {
 
   auto fail = [&](const char* msg) {
     if (msg) kaprnt(msg_level::error, msg);
-    kagfre(first);
-    release_defined(entry);
-    delete pst;
     return 1;
   };
 
@@ -284,11 +270,11 @@ int kadef(char* line, session_state* pcm, int implicit) {
   if (ok) {
     if (id > 1 || jd > 1) return fail("Define Error: Internal Logic Check 4\n");
     if (id == 0 && jd == 1) {
-      ok = from_grid(rec, first, 0, true, f) && from_grid(rec, first, 1, false, f);
+      ok = from_grid(rec, first.get(), 0, true, f) && from_grid(rec, first.get(), 1, false, f);
     } else if (id == 0) {
-      ok = from_grid(rec, first, 0, true, f) && from_file(rec, f, 1, 0, 1);
+      ok = from_grid(rec, first.get(), 0, true, f) && from_file(rec, f, 1, 0, 1);
     } else if (id == 1) {
-      ok = from_grid(rec, first, 1, true, f) && from_file(rec, f, 0, 0, 1);
+      ok = from_grid(rec, first.get(), 1, true, f) && from_file(rec, f, 0, 0, 1);
     } else {
       ok = from_file(rec, f, 0, 0, 1) && from_file(rec, f, 1, 0, 1);
     }
@@ -302,45 +288,41 @@ int kadef(char* line, session_state* pcm, int implicit) {
       rec->data_buffer = first->values;
       first->values = nullptr;
     } else {
-      rec->data_buffer = static_cast<float*>(std::malloc(sizeof(float)));
-      if (!rec->data_buffer) return fail("Define Error:  Unable to allocate data memory\n");
+      rec->data_buffer = static_cast<float*>(kamalloc(sizeof(float)));
       rec->data_buffer[0] = first->values[0];
     }
-    kagfre(first);
-    first = nullptr;
+    first.reset();
   } else {
     // Sizes in 64 bits: an impossible request is refused, never wrapped.
     const bool fits = total > 0 && uint64_t(total) <= SIZE_MAX / sizeof(float);
-    if (fits) rec->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * size_t(total)));
-    if (!rec->data_buffer) {
-      kaprnt(msg_level::error, "Define Error:  Unable to allocate data memory\n");
+    static const char kNoMemory[] = "Define Error:  Unable to allocate data memory\n";
+    if (!fits) {
+      kaprnt(msg_level::error, kNoMemory);
       kaprntf(msg_level::error, "  Size of request was %li grid elements\n", long(total));
-      return fail(nullptr);
+      return 1;
     }
-    grid_field shape = *first;  // the first grid's extent, for the checks below
-    kagfre(first);
-    first = nullptr;
+    rec->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * size_t(total), kNoMemory));
+    // The first grid stays for the checks below: its scaling arrays may be
+    // its own.
+    const grid_field& shape = *first;
     float* out = rec->data_buffer;
     for (int t = t1; t <= t2; t++) {
       for (int z = z1; z <= z2; z++) {
         place(z, t);
-        grid_field* g = evaluate();
-        if (!g) return fail(nullptr);
+        grid_ptr g = evaluate();
+        if (!g) return 1;
         bool same = g->idim == shape.idim && g->jdim == shape.jdim && g->isiz == shape.isiz &&
-                    g->jsiz == shape.jsiz && !kagchk(g, &shape, shape.idim) &&
-                    !kagchk(g, &shape, shape.jdim);
-        if (!same) {
-          kagfre(g);
-          return fail("Define Error: Internal Logic Check 4\n");
-        }
+                    g->jsiz == shape.jsiz && !kagchk(g.get(), &shape, shape.idim) &&
+                    !kagchk(g.get(), &shape, shape.jdim);
+        if (!same) return fail("Define Error: Internal Logic Check 4\n");
         const float u = g->undef;
         for (int64_t k = 0; k < plane; k++) out[k] = g->values[k] == u ? rec->undef : g->values[k];
         out += plane;
-        kagfre(g);
       }
     }
+    first.reset();
   }
-  delete pst;
+  pst.reset();
 
   kaprntf(msg_level::result, "Define memory allocation size = %li bytes\n", long(total * 4));
 
@@ -356,7 +338,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
     }
   }
   entry->next = nullptr;
-  *link = entry;
+  *link = entry.release();
   return 0;
 }
 

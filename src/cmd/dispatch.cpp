@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cmd/commands.h"
+#include "base/alloc.h"
 #include "base/message.h"
 #include "cmd/open.h"
 #include "base/session.h"
@@ -163,28 +164,12 @@ int do_close(char* lower, session_state* pcm) {
     return 1;
   }
   file_descriptor* pfi = pcm->file_list;
-  file_descriptor* prev = nullptr;
-  for (int i = 1; i < n && pfi; ++i) {
-    prev = pfi;
-    pfi = pfi->next;
-  }
+  for (int i = 1; i < n && pfi; ++i) pfi = pfi->next;
   if (!pfi || pfi->next) {
     kaprnt(msg_level::error, "Logic Error 4 on Close.  No Action Taken\n");
     return 1;
   }
-  bool was_default = (pfi == pcm->default_file);
-  kaclosefile(pfi);
-  frepfi(pfi, 0);
-  pcm->file_count--;
-  if (prev) prev->next = nullptr;
-  if (pcm->file_count == 0) {
-    pcm->file_list = nullptr;
-    pcm->default_file = nullptr;
-    pcm->default_file_number = 0;
-  } else if (was_default) {
-    pcm->default_file = pcm->file_list;
-    pcm->default_file_number = 1;
-  }
+  kadroplast(pcm);
   kaprntf(msg_level::result, "File %i has been closed\n", n);
   return 0;
 }
@@ -261,6 +246,29 @@ int do_disable(char* lower, session_state* pcm) {
 }
 
 }  // namespace
+
+void kadroplast(session_state* pcm) {
+  file_descriptor* pfi = pcm->file_list;
+  file_descriptor* prev = nullptr;
+  if (!pfi) return;
+  while (pfi->next) {
+    prev = pfi;
+    pfi = pfi->next;
+  }
+  bool was_default = (pfi == pcm->default_file);
+  kaclosefile(pfi);
+  frepfi(pfi, 0);
+  pcm->file_count--;
+  if (prev) prev->next = nullptr;
+  if (pcm->file_count == 0) {
+    pcm->file_list = nullptr;
+    pcm->default_file = nullptr;
+    pcm->default_file_number = 0;
+  } else if (was_default) {
+    pcm->default_file = pcm->file_list;
+    pcm->default_file_number = 1;
+  }
+}
 
 void kaclosefile(file_descriptor* pfi) {
   if (pfi->data_stream) {
@@ -531,10 +539,24 @@ int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
 
 int kacmd(const std::string& line, session_state* pcm, int from_exec) {
   kaiomg();
+  // Commands that a command runs (open's default dimensions, the commands
+  // of a script) leave a failed allocation to the outermost one.
+  static int depth = 0;
+  if (depth > 0) return dispatch_line(line, pcm, from_exec);
+  struct depth_guard {
+    depth_guard() { ++depth; }
+    ~depth_guard() { --depth; }
+    depth_guard(const depth_guard&) = delete;
+    depth_guard& operator=(const depth_guard&) = delete;
+  };
   // The one place where running out of memory is caught: the command fails
   // with one message and the session goes on.
   try {
+    depth_guard guard;
     return dispatch_line(line, pcm, from_exec);
+  } catch (const alloc_error& e) {
+    kaprnt(msg_level::error, e.what());
+    return 1;
   } catch (const std::bad_alloc&) {
     kaprnt(msg_level::error, "Memory allocation error\n");
     return 1;

@@ -1,6 +1,7 @@
 // The "display" command: evaluation of an expression list into the session's
 // results, one plot, or one frame per step of the looping dimension.
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,7 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
     else parts.back() += *p;
   }
   const int n = static_cast<int>(parts.size());
+  kagrel(pcm);
   if (n > kMaxResults) {
     kaprntf(msg_level::error, "DISPLAY error:  %i expressions; at most %i can be displayed at once\n", n,
             kMaxResults);
@@ -155,7 +157,13 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
   }
   for (int k = 0; k < n; k++) {
     pst->result.grid = nullptr;
-    int rc = kaexpr(parts[k].c_str(), pst);
+    int rc;
+    try {
+      rc = kaexpr(parts[k].c_str(), pst);
+    } catch (const std::bad_alloc&) {
+      kagrel(pcm);
+      throw;
+    }
     if (rc == 0 && kaqsig()) {
       kafree(pst);
       rc = 1;
@@ -197,7 +205,7 @@ int kadspl(char* line, session_state* pcm) {
     return 1;
   }
   std::string text = kaexprline(p);
-  eval_state* pst = getpst(pcm);
+  eval_state_ptr pst = getpst(pcm);
   if (!pst) return 1;
   int nvary = 0;
   for (int d = 0; d < 4; d++)
@@ -205,7 +213,7 @@ int kadspl(char* line, session_state* pcm) {
   const bool looping = pcm->looping || nvary > 2;
   int rc = 0;
   if (looping) {
-    rc = animate(pst, text, pcm, nvary);
+    rc = animate(pst.get(), text, pcm, nvary);
   } else {
     pcm->map_colour_auto = 8;
     if (pcm->ccolor == -9)
@@ -213,20 +221,23 @@ int kadspl(char* line, session_state* pcm) {
                                                                      : pcm->frame_pass + 1);
     if (pcm->cmark == -9) pcm->cmark = auto_mark(pcm->frame_pass);
     if (pcm->ccolor < 0 || pcm->display_grey) pcm->map_colour_auto = 15;
-    if (kapars(text.c_str(), pst, pcm)) {
+    if (kapars(text.c_str(), pst.get(), pcm)) {
       rc = 1;
     } else {
+      // The held results are released however the plot ends.
+      struct held_results {
+        session_state* pcm;
+        ~held_results() { kagrel(pcm); }
+      } held{pcm};
       kaplot(pcm);
       // Drawing stops at an interrupt; what was drawn stays, the command fails.
       if (kaqsig()) {
         kaprnt(msg_level::error, "DISPLAY error:  interrupted\n");
         rc = 1;
       }
-      kagrel(pcm);
       pcm->frame_pass++;
       reset_one_plot(pcm);
     }
   }
-  delete pst;
   return rc;
 }

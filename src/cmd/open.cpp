@@ -1,6 +1,8 @@
 // "open": reads a data descriptor, opens its data file, adds the data set to
 // the session and gives the first data set its dimension environment.
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "cmd/commands.h"
@@ -40,15 +42,14 @@ void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
 
 int kaopen(const char* name, session_state* pcm) {
   kaprnt(msg_level::result, std::string("Scanning description file:  ") + name + "\n");
-  file_descriptor* pfi = getpfi();
-  if (!pfi) {
-    kaprnt(msg_level::error, "Memory Allocation Error: On File Open\n");
-    return 1;
-  }
-  if (kaddes(name, pfi, 1)) {
-    frepfi(pfi, 0);
-    return 1;
-  }
+  // Until the data set is on the file list a failure closes and frees it.
+  auto discard = [](file_descriptor* p) {
+    kaclosefile(p);
+    frepfi(p, 0);
+  };
+  std::unique_ptr<file_descriptor, decltype(discard)> owner(getpfi(), discard);
+  file_descriptor* pfi = owner.get();
+  if (kaddes(name, pfi, 1)) return 1;
   pcm->file_serial++;
   pfi->file_number = pcm->file_serial;
   // The files of a template are opened as time moves.
@@ -57,21 +58,26 @@ int kaopen(const char* name, session_state* pcm) {
     if (!pfi->data_stream) {
       kaprnt(msg_level::error, "Open Error:  Can't open binary data file\n");
       kaprnt(msg_level::error, std::string("  File name = ") + pfi->data_file_name + "\n");
-      frepfi(pfi, 0);
       return 1;
     }
   }
-  kaaddfile(pcm, pfi);
-  kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
-  if (pcm->file_count == 1) {
-    bool zrange = pfi->file_type == grid_file && pfi->z_size >= 1 &&
-                  (pfi->x_size == 1 || pfi->y_size == 1);
-    kadefenv(pcm, pfi, zrange);
-  }
-  if (pfi->pdef_type) {
-    kaprnt(msg_level::info, std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
-    kaprnt(msg_level::info, " Interpolation will be performed on any data ");
-    kaprnt(msg_level::info, "displayed from this file\n");
+  kaaddfile(pcm, owner.release());
+  // A failed allocation from here on leaves the data set closed.
+  try {
+    kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+    if (pcm->file_count == 1) {
+      bool zrange = pfi->file_type == grid_file && pfi->z_size >= 1 &&
+                    (pfi->x_size == 1 || pfi->y_size == 1);
+      kadefenv(pcm, pfi, zrange);
+    }
+    if (pfi->pdef_type) {
+      kaprnt(msg_level::info, std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
+      kaprnt(msg_level::info, " Interpolation will be performed on any data ");
+      kaprnt(msg_level::info, "displayed from this file\n");
+    }
+  } catch (const std::bad_alloc&) {
+    kadroplast(pcm);
+    throw;
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
@@ -41,7 +42,7 @@ grid_read kagdef() {
     g->isiz = g->jsiz;
     g->i_to_world = g->j_to_world;
     g->i_to_grid = g->j_to_grid;
-    if (g->owns_scaling) std::free(g->i_world_vals);
+    if (g->owns_scaling) kafree(g->i_world_vals);
     g->i_world_vals = g->j_world_vals;
     g->i_grid_vals = g->j_grid_vals;
     g->i_linear = g->j_linear;
@@ -66,11 +67,7 @@ grid_read kagdef() {
   g->jsiz = int(jsiz);
   // A grid with a varying dimension owns its value array, even of one point.
   if (g->idim >= 0) {
-    g->values = static_cast<float*>(std::malloc(sizeof(float) * size_t(isiz * jsiz)));
-    if (!g->values) {
-      kaprnt(msg_level::error, "Memory Allocation Error: Grid Request\n");
-      return grid_read_no_memory;
-    }
+    g->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(isiz * jsiz), "Memory Allocation Error: Grid Request\n"));
   } else {
     g->values = &g->min_value;
   }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/message.h"
 #include "base/mfcmn.h"
@@ -126,7 +127,7 @@ char* expand_name(const char* p, const char* descriptor) {
     kaprnt(msg_level::error, "Open Error:  File name is too long\n");
     return nullptr;
   }
-  return strdup(out.c_str());
+  return kastrdup(out.c_str());
 }
 
 // The expanded file name the record gives after its keyword (malloc'd); null
@@ -144,7 +145,7 @@ char* record_file_name(const char* mp, const char* missing, const char* descript
 
 // Frees the scaling array of a dimension given twice.
 void drop_scaling(file_descriptor* pfi, int dim) {
-  std::free(pfi->grid_to_world_scaling[dim]);
+  kafree(pfi->grid_to_world_scaling[dim]);
   pfi->grid_to_world_scaling[dim] = nullptr;
   pfi->world_to_grid_scaling[dim] = nullptr;
 }
@@ -354,11 +355,7 @@ bool station_layout(file_descriptor* pfi) {
 // Per-time file numbers of a templated data set. False after the message.
 bool template_numbers(file_descriptor* pfi) {
   int nt = pfi->t_size;
-  int* fnums = static_cast<int*>(std::malloc(sizeof(int) * size_t(nt)));
-  if (!fnums) {
-    kaprnt(msg_level::error, kMemory);
-    return false;
-  }
+  int* fnums = static_cast<int*>(kamalloc(sizeof(int) * size_t(nt), kMemory));
   pfi->template_file_numbers = fnums;
   float* ts = pfi->grid_to_world_scaling[3];
   date_time first{}, tt{};
@@ -569,7 +566,7 @@ int rec_dset(parse_state& st, const char* mp, int) {
       record_file_name(mp, "Open Error:  Data file name is missing\n", st.pfi->descriptor_name);
   if (!name) return 1;
   std::strcpy(st.pfi->data_file_name, name);
-  std::free(name);
+  kafree(name);
   st.dset = true;
   return 0;
 }
@@ -582,7 +579,7 @@ int rec_map(parse_state& st, const char* mp, int kind) {
   char* name = record_file_name(mp, "Open Error:  Station or Index Map file name is missing\n",
                                 st.pfi->descriptor_name);
   if (!name) return 1;
-  std::free(st.pfi->map_file_name);
+  kafree(st.pfi->map_file_name);
   st.pfi->map_file_name = name;
   st.map_record = rec;
   return 0;
@@ -698,10 +695,10 @@ int rec_pdef(parse_state& st, const char* mp, int) {
     if (!pdef_file) {
       kaprnt(msg_level::error, "Error opening pdef file\n");
       kaprnt(msg_level::error, std::string("  File name is:  ") + name + "\n");
-      std::free(name);
+      kafree(name);
       return bad();
     }
-    std::free(name);
+    kafree(name);
   }
   pfi->pdef_type = kind->type;
   pfi->pdef_flag = kind->flag;
@@ -846,11 +843,7 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   float minutes = float(int64_t(incr.day) * 1440 + int64_t(incr.hour) * 60 + incr.minute);
   if (months == 0 && minutes == 0) return incr_error("Open Error:  0 time increment in tdef\n");
   drop_scaling(pfi, 3);
-  auto* ts = static_cast<float*>(std::malloc(sizeof(float) * 8));
-  if (!ts) {
-    kaprnt(msg_level::error, kMemory);
-    return 1;
-  }
+  auto* ts = static_cast<float*>(kamalloc(sizeof(float) * 8, kMemory));
   ts[0] = float(start.year);
   ts[1] = float(start.month);
   ts[2] = float(start.day);
@@ -912,13 +905,9 @@ int rec_vars(parse_state& st, const char* mp, int) {
     context();
     return 1;
   }
-  std::free(pfi->variables);
+  kafree(pfi->variables);
   pfi->variables =
-      static_cast<variable_descriptor*>(std::malloc(sizeof(variable_descriptor) * vars.size()));
-  if (!pfi->variables) {
-    kaprnt(msg_level::error, kMemory);
-    return 1;
-  }
+      static_cast<variable_descriptor*>(kamalloc(sizeof(variable_descriptor) * vars.size(), kMemory));
   std::memcpy(pfi->variables, vars.data(), sizeof(variable_descriptor) * vars.size());
   pfi->variable_count = n;
   st.vars = true;
@@ -1048,28 +1037,16 @@ int finish(const parse_state& st, int mflag) {
   }
 
   if (grid) {
-    pfi->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * size_t(pfi->x_size)));
-    if (!pfi->data_buffer) {
-      kaprnt(msg_level::error, kMemory);
-      return 1;
-    }
+    pfi->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * size_t(pfi->x_size), kMemory));
     if (pfi->grib_flag) {
       pfi->grib_buffer_bytes = grib_buffer_size(pfi);
       pfi->grib_buffer =
-          static_cast<unsigned char*>(std::malloc(static_cast<size_t>(pfi->grib_buffer_bytes)));
-      if (!pfi->grib_buffer) {
-        kaprnt(msg_level::error, kMemory);
-        return 1;
-      }
+          static_cast<unsigned char*>(kamalloc(static_cast<size_t>(pfi->grib_buffer_bytes), kMemory));
     }
   } else {
     size_t n = map_size > 0 ? size_t(map_size) : 1;
     pfi->station_max_words = map_size;
-    pfi->data_buffer = static_cast<float*>(std::malloc(sizeof(float) * n));
-    if (!pfi->data_buffer) {
-      kaprnt(msg_level::error, kMemory);
-      return 1;
-    }
+    pfi->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * n, kMemory));
   }
 
   if (pfi->pdef_type && kappcn(pfi, st.pdef_access, st.pdef_format)) return 1;
@@ -1114,8 +1091,7 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
     dim_error(" increment value\n");
     return 1;
   }
-  auto* a = static_cast<float*>(std::malloc(sizeof(float) * 6));
-  if (!a) return -1;
+  auto* a = static_cast<float*>(kamalloc(sizeof(float) * 6));
   a[0] = incr;
   a[1] = start - incr;
   a[2] = scaling_end_mark;

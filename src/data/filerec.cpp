@@ -1,5 +1,6 @@
 #include "data/filerec.h"
 
+#include "base/alloc.h"
 #include "base/session.h"
 
 #include <cstdlib>
@@ -8,8 +9,7 @@
 
 file_descriptor* getpfi() {
   // calloc gives every pointer null, every count and flag 0 and empty names.
-  auto* pfi = static_cast<file_descriptor*>(std::calloc(1, sizeof(file_descriptor)));
-  if (!pfi) return nullptr;
+  auto* pfi = static_cast<file_descriptor*>(kacalloc(1, sizeof(file_descriptor)));
   pfi->file_type = grid_file;
   pfi->file_number = -999;
   pfi->grib_grid_type = -999;
@@ -22,22 +22,22 @@ void frepfi(file_descriptor* pfi, int keep) {
     frepgi(pfi->grib_index);
     pfi->grib_index = nullptr;
   }
-  std::free(pfi->template_file_numbers);
-  std::free(pfi->station_offsets);
-  std::free(pfi->station_counts);
-  std::free(pfi->variables);
-  std::free(pfi->data_buffer);
-  std::free(pfi->grib_buffer);
-  std::free(pfi->map_file_name);
-  std::free(pfi->open_template_name);
+  kafree(pfi->template_file_numbers);
+  kafree(pfi->station_offsets);
+  kafree(pfi->station_counts);
+  kafree(pfi->variables);
+  kafree(pfi->data_buffer);
+  kafree(pfi->grib_buffer);
+  kafree(pfi->map_file_name);
+  kafree(pfi->open_template_name);
   for (int i = 0; i < 8; i++) {
-    std::free(pfi->pdef_index[i]);
-    std::free(pfi->pdef_weights[i]);
+    kafree(pfi->pdef_index[i]);
+    kafree(pfi->pdef_weights[i]);
   }
-  std::free(pfi->pdef_extra);
+  kafree(pfi->pdef_extra);
   if (!keep) {
     // The world-to-grid arrays live inside these allocations.
-    for (int i = 0; i < 4; i++) std::free(pfi->grid_to_world_scaling[i]);
+    for (int i = 0; i < 4; i++) kafree(pfi->grid_to_world_scaling[i]);
   }
   if (pfi->sdf_io) {
     if (pfi->first_template_io == pfi->sdf_io) pfi->first_template_io = nullptr;
@@ -46,7 +46,7 @@ void frepfi(file_descriptor* pfi, int keep) {
   }
   // The first file's copy of a series is the record's own too.
   if (pfi->first_template_io && ka_sdf_hooks.free_io) ka_sdf_hooks.free_io(&pfi->first_template_io);
-  std::free(pfi);
+  kafree(pfi);
 }
 
 void kaaddfile(session_state* pcm, file_descriptor* pfi) {

@@ -1,13 +1,14 @@
 // The record of one open data set and of its variables.
 //
-// Every owned array hanging off a file_descriptor is allocated with malloc,
-// calloc or realloc and released by frepfi with free; code that attaches an
-// array to the record (the descriptor parser, the self-describing-file layer,
-// define) must allocate it the same way.
+// Every owned array hanging off a file_descriptor is allocated with kamalloc,
+// kacalloc or karealloc (base/alloc.h) and released by frepfi with kafree;
+// code that attaches an array to the record (the descriptor parser, the
+// self-describing-file layer, define) must allocate it the same way.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "base/scaling.h"
 
@@ -93,13 +94,19 @@ struct file_descriptor {
   void* first_template_io;
 };
 
-// New preset record, or null when memory ran out.
+// New preset record.
 file_descriptor* getpfi();
 
 // Releases the record and everything it owns; with keep set the scaling
 // arrays are left alone (something else still holds them). Streams are not
 // closed here.
 void frepfi(file_descriptor* pfi, int keep);
+
+// Owner of a data set record that is not (yet) on the session's file list.
+struct dataset_releaser {
+  void operator()(file_descriptor* record) const { frepfi(record, 0); }
+};
+using dataset_ptr = std::unique_ptr<file_descriptor, dataset_releaser>;
 
 // Appends an opened data set to the session's file list; the first one
 // becomes the default file.

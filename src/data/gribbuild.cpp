@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/numfmt.h"
 #include "base/bitfield.h"
@@ -432,16 +433,8 @@ int write_index(const file_descriptor* pfi, const grib_index* pindx) {
 
 int gribmap() {
   std::unique_ptr<file_descriptor, record_releaser> pfi(getpfi());
-  if (!pfi) {
-    std::printf("Memory allocation error \n");
-    return gribmap_failed;
-  }
   std::unique_ptr<grib_index, index_releaser> pindx(
-      static_cast<grib_index*>(std::calloc(1, sizeof(grib_index))));
-  if (!pindx) {
-    std::printf("Memory allocation error for pindx\n");
-    return gribmap_failed;
-  }
+      static_cast<grib_index*>(kacalloc(1, sizeof(grib_index))));
   if (kaddes(ifile.c_str(), pfi.get(), 0) != 0) {
     std::printf("File name is:  %s\n", ifile.c_str());
     return gribmap_failed;
@@ -487,11 +480,11 @@ int gribmap() {
   g->hinum = 4;
   g->hfnum = 0;
   g->intnum = g->fltnum = n <= INT_MAX ? static_cast<int>(n) : 0;
-  g->hipnt = static_cast<int*>(std::malloc(4 * sizeof(int)));
-  g->intpnt = n > 0 && n <= INT_MAX ? static_cast<int*>(std::malloc(sizeof(int) * size_t(n)))
+  g->hipnt = static_cast<int*>(kamalloc(4 * sizeof(int)));
+  g->intpnt = n > 0 && n <= INT_MAX ? static_cast<int*>(kamalloc(sizeof(int) * size_t(n)))
                                     : nullptr;
-  g->fltpnt = g->intpnt ? static_cast<float*>(std::malloc(sizeof(float) * size_t(n))) : nullptr;
-  if (!g->hipnt || !g->intpnt || !g->fltpnt) {
+  g->fltpnt = g->intpnt ? static_cast<float*>(kamalloc(sizeof(float) * size_t(n))) : nullptr;
+  if (!g->intpnt) {
     std::printf("memory allocation error\n");
     return gribmap_failed;
   }

@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/numfmt.h"
 #include "base/timecal.h"
@@ -39,18 +41,11 @@ bool counts_ok(const grib_index* p) {
 }
 
 // Allocates the four arrays for the counts in p; an array of count 0 stays null.
-bool alloc_arrays(grib_index* p) {
-  if (p->hinum > 0 && !(p->hipnt = static_cast<int*>(std::malloc(sizeof(int) * p->hinum))))
-    return false;
-  if (p->hfnum > 0 && !(p->hfpnt = static_cast<float*>(std::malloc(sizeof(float) * p->hfnum))))
-    return false;
-  if (p->intnum > 0 &&
-      !(p->intpnt = static_cast<int*>(std::malloc(sizeof(int) * p->intnum))))
-    return false;
-  if (p->fltnum > 0 &&
-      !(p->fltpnt = static_cast<float*>(std::malloc(sizeof(float) * p->fltnum))))
-    return false;
-  return true;
+void alloc_arrays(grib_index* p) {
+  if (p->hinum > 0) p->hipnt = static_cast<int*>(kamalloc(sizeof(int) * size_t(p->hinum)));
+  if (p->hfnum > 0) p->hfpnt = static_cast<float*>(kamalloc(sizeof(float) * size_t(p->hfnum)));
+  if (p->intnum > 0) p->intpnt = static_cast<int*>(kamalloc(sizeof(int) * size_t(p->intnum)));
+  if (p->fltnum > 0) p->fltpnt = static_cast<float*>(kamalloc(sizeof(float) * size_t(p->fltnum)));
 }
 
 // Checks the counts read into p and allocates their arrays; false (with the
@@ -68,10 +63,7 @@ bool arrays_for_counts(grib_index* p, FILE* f, int64_t head) {
     short_index();
     return false;
   }
-  if (!alloc_arrays(p)) {
-    kaprnt(msg_level::error, "Open Error:  Memory allocation Error in kaddes\n");
-    return false;
-  }
+  alloc_arrays(p);
   return true;
 }
 
@@ -157,11 +149,11 @@ int read_native(FILE* f, grib_index* p) {
 
 void frepgi(grib_index* p) {
   if (!p) return;
-  std::free(p->hipnt);
-  std::free(p->hfpnt);
-  std::free(p->intpnt);
-  std::free(p->fltpnt);
-  std::free(p);
+  kafree(p->hipnt);
+  kafree(p->hfpnt);
+  kafree(p->intpnt);
+  kafree(p->fltpnt);
+  kafree(p);
 }
 
 void putint(int value, unsigned char* buf, int64_t& pos) {
@@ -177,26 +169,20 @@ void putint(int value, unsigned char* buf, int64_t& pos) {
 
 int kargmap(FILE* f, grib_index** out) {
   *out = nullptr;
-  auto* p = static_cast<grib_index*>(std::calloc(1, sizeof(grib_index)));
-  if (!p) {
-    kaprnt(msg_level::error, "Open Error:  Memory allocation Error in kaddes\n");
-    return 1;
-  }
+  std::unique_ptr<grib_index, void (*)(grib_index*)> p(
+      static_cast<grib_index*>(kacalloc(1, sizeof(grib_index))), frepgi);
   unsigned char lead[2];
   int rc;
   if (std::fseek(f, 0, SEEK_SET) != 0 || !read_exact(f, lead, 2)) {
     short_index();
     rc = 1;
   } else if (lead[1] == 2) {
-    rc = read_portable(f, p);
+    rc = read_portable(f, p.get());
   } else {
-    rc = read_native(f, p);
+    rc = read_native(f, p.get());
   }
-  if (rc) {
-    frepgi(p);
-    return 1;
-  }
-  *out = p;
+  if (rc) return 1;
+  *out = p.release();
   return 0;
 }
 
@@ -232,11 +218,7 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
 int wtgmap(FILE* f, const grib_index* p, const float* scaling) {
   const int64_t words = int64_t(p->hinum) + p->intnum + p->fltnum;
   const size_t size = static_cast<size_t>(57 + 4 * words);
-  auto* img = static_cast<unsigned char*>(std::calloc(size, 1));
-  if (!img) {
-    std::fputs("malloc error creating the map in kagmap\n", stderr);
-    return 60;
-  }
+  auto* img = static_cast<unsigned char*>(kacalloc(size, 1));
   const time_scaling ts = time_scaling_from(scaling);
   const date_time base = time_scaling_start(&ts);
   img[1] = 2;
@@ -259,6 +241,6 @@ int wtgmap(FILE* f, const grib_index* p, const float* scaling) {
   for (int i = 0; i < 8 && rc == 0; i++, pos += 4)
     if (flt2ibm(scaling[i], img + pos) != 0) rc = 601;
   if (rc == 0 && std::fwrite(img, 1, size, f) != size) rc = -1;
-  std::free(img);
+  kafree(img);
   return rc;
 }

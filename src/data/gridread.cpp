@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/message.h"
 #include "base/mfcmn.h"
@@ -101,11 +102,7 @@ void read_error(int64_t n, int64_t offset) {
 
 bool scratch_for(std::size_t bytes, const char* message) {
   if (bytes <= scratch_size) return true;
-  auto* p = static_cast<unsigned char*>(std::realloc(scratch, bytes));
-  if (!p) {
-    kaprnt(msg_level::error, message);
-    return false;
-  }
+  auto* p = static_cast<unsigned char*>(karealloc(scratch, bytes, message));
   scratch = p;
   scratch_size = bytes;
   return true;
@@ -509,11 +506,7 @@ grid_read kaggrd(grid_field* grid) {
   grid->jsiz = static_cast<int>(jsiz);
   // A grid with a varying dimension owns its value array, even of one point.
   if (idim >= 0) {
-    grid->values = static_cast<float*>(std::malloc(sizeof(float) * std::size_t(isiz * jsiz)));
-    if (!grid->values) {
-      kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
-      return grid_read_failed;
-    }
+    grid->values = static_cast<float*>(kamalloc(sizeof(float) * std::size_t(isiz * jsiz), "Memory Allocation Error:  grid storage \n"));
   } else {
     grid->values = &grid->min_value;
   }
@@ -740,7 +733,7 @@ int kaopfn(int t, int* opened) {
         std::fclose(pfi->data_stream);
         pfi->data_stream = nullptr;
       }
-      std::free(pfi->open_template_name);
+      kafree(pfi->open_template_name);
       pfi->open_template_name = nullptr;
       pfi->open_template_time = 0;
       const float* ts = pfi->grid_to_world_scaling[3];
@@ -751,7 +744,7 @@ int kaopfn(int t, int* opened) {
       if (name.empty()) return -99999;
       pfi->data_stream = fopen_regular(name, "rb");
       if (pfi->data_stream) {
-        pfi->open_template_name = strdup(name.c_str());
+        pfi->open_template_name = kastrdup(name.c_str());
         if (!pfi->open_template_name) {
           std::fclose(pfi->data_stream);
           pfi->data_stream = nullptr;

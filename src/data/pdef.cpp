@@ -2,6 +2,7 @@
 // grid falls in the native grid (worked out once when the data set is
 // opened), and the reading of target rows by interpolation from the native
 // values.
+#include "base/alloc.h"
 #include "data/pdef.h"
 
 #include <cmath>
@@ -35,7 +36,7 @@ enum pdef_format : int {
 
 template <class T>
 T* alloc_array(int64_t n) {
-  return static_cast<T*>(std::malloc(sizeof(T) * static_cast<std::size_t>(n > 0 ? n : 1)));
+  return static_cast<T*>(kamalloc(sizeof(T) * static_cast<std::size_t>(n > 0 ? n : 1)));
 }
 
 // Native offset of the lower-left neighbour of the point (gi, gj), or -1

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/alloc.h"
 #include "base/timecal.h"
 #include "base/wide.h"
 
@@ -13,23 +14,23 @@ void kagfre(grid_field* grid) {
   if (!grid) return;
   if (grid->owns_scaling) {
     // The world-to-grid halves live inside these allocations.
-    std::free(grid->i_world_vals);
-    std::free(grid->j_world_vals);
+    kafree(grid->i_world_vals);
+    kafree(grid->j_world_vals);
   }
-  if (grid->idim >= 0) std::free(grid->values);
-  std::free(grid);
+  if (grid->idim >= 0) kafree(grid->values);
+  kafree(grid);
 }
 
 void kasfre(station_set* set) {
   if (!set) return;
-  std::free(set->time_scaling_copy);
+  kafree(set->time_scaling_copy);
   if (set->first_report) {
     for (auto*& b : set->blocks) {
-      std::free(b);
+      kafree(b);
       b = nullptr;
     }
   }
-  std::free(set);
+  kafree(set);
 }
 
 namespace {
@@ -139,11 +140,7 @@ station_report* kaarpt(station_set* set) {
       return nullptr;
     }
     auto* block = static_cast<station_report*>(
-        std::malloc(sizeof(station_report) * kReportsPerBlock));
-    if (!block) {
-      std::fputs("Couldn't allocate memory for stn block \n", stdout);
-      return nullptr;
-    }
+        kamalloc(sizeof(station_report) * kReportsPerBlock, "Couldn't allocate memory for stn block \n"));
     set->block_index++;
     set->blocks[set->block_index] = block;
     set->block_used = 0;

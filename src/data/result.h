@@ -3,9 +3,11 @@
 // first the request handed to the data layer, then, filled, the result.
 //
 // Allocation: records, value arrays, report blocks and owned scaling arrays
-// are allocated with std::malloc / std::calloc and released with std::free,
+// are allocated with kamalloc / kacalloc (base/alloc.h) and released with kafree,
 // so whoever builds or copies a result releases it with kagfre / kasfre.
 #pragma once
+
+#include <memory>
 
 #include "base/scaling.h"
 
@@ -81,6 +83,16 @@ void kagfre(grid_field* grid);
 // Releases a station set (null does nothing): its time scaling copy, its
 // report blocks, the record.
 void kasfre(station_set* set);
+
+// Owners of a result: whoever holds one of these releases the result.
+struct grid_releaser {
+  void operator()(grid_field* grid) const { kagfre(grid); }
+};
+struct station_releaser {
+  void operator()(station_set* set) const { kasfre(set); }
+};
+using grid_ptr = std::unique_ptr<grid_field, grid_releaser>;
+using station_ptr = std::unique_ptr<station_set, station_releaser>;
 
 // Minimum and maximum of the defined values (both undef when none).
 void kamnmx(grid_field* grid);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/numfmt.h"
 #include "data/filerec.h"
@@ -156,16 +157,17 @@ int read_station_map(FILE* f, file_descriptor* rec, int* ntimes, int* maxsize) {
   if (int64_t{nt} * 8 > file_bytes - start) return map_damaged();
   if (std::fseek(f, static_cast<long>(start), SEEK_SET) != 0) return map_damaged();
   const size_t n = static_cast<size_t>(nt);
-  int* offs = static_cast<int*>(std::malloc(sizeof(int) * (n ? n : 1)));
-  int* cnts = static_cast<int*>(std::malloc(sizeof(int) * (n ? n : 1)));
-  if (!offs || !cnts) {
-    std::free(offs);
-    std::free(cnts);
-    kaprnt(msg_level::error, "Open Error:  Memory allocation Error in kaddes\n");
-    return 1;
+  static const char kNoMemory[] = "Open Error:  Memory allocation Error in kaddes\n";
+  int* offs = static_cast<int*>(kamalloc(sizeof(int) * (n ? n : 1), kNoMemory));
+  int* cnts;
+  try {
+    cnts = static_cast<int*>(kamalloc(sizeof(int) * (n ? n : 1), kNoMemory));
+  } catch (...) {
+    kafree(offs);
+    throw;
   }
-  std::free(rec->station_offsets);
-  std::free(rec->station_counts);
+  kafree(rec->station_offsets);
+  kafree(rec->station_counts);
   rec->station_offsets = offs;
   rec->station_counts = cnts;
   if (std::fread(offs, 4, n, f) != n || std::fread(cnts, 4, n, f) != n) return map_damaged();

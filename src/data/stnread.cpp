@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/numfmt.h"
 #include "base/words.h"
@@ -149,7 +150,7 @@ bool selected(const station_set* set, const selection_box& box, const report_hea
 
 void free_blocks(station_set* set) {
   for (auto*& b : set->blocks) {
-    std::free(b);
+    kafree(b);
     b = nullptr;
   }
   set->first_report = nullptr;
@@ -369,12 +370,7 @@ int kagstn(station_set* set) {
   set->report_count = 0;
   for (auto*& b : set->blocks) b = nullptr;
   if (!cache.buf && !cache.failed) {
-    cache.buf = static_cast<unsigned char*>(std::malloc(kCacheBytes));
-    if (!cache.buf) {
-      kaprnt(msg_level::error, "Memory allocation error:  Stn data cache buffer\n");
-      kaprnt(msg_level::error, "  Station data cache disabled\n");
-      cache.failed = true;
-    }
+    cache.buf = static_cast<unsigned char*>(kamalloc(kCacheBytes, "Memory allocation error:  Stn data cache buffer\n"));
     cache.holds = false;
   }
   cache.serving = false;

@@ -1,5 +1,6 @@
 // Expression evaluation: the scan with its operand/operator stack, the
 // reduction, and the arithmetic between results.
+#include "base/alloc.h"
 #include "expr/eval.h"
 
 #include <cmath>
@@ -7,6 +8,8 @@
 #include <cstring>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "expr/evalstate.h"
@@ -24,19 +27,24 @@ constexpr float kConstUndef = -9.99e33f;
 
 enum cell_kind : int { kDead = 0, kGrid = -1, kStation = -2, kOperator = 1, kOpen = 2, kClose = 3 };
 
+// An operand cell owns its result: whatever stops the evaluation, the
+// stack's results are released with it.
+using cell_value = std::variant<std::monostate, grid_ptr, station_ptr>;
+
 struct expr_cell {
-  int kind;
-  int op;
-  void* ptr;
+  int kind = kDead;
+  int op = 0;
+  cell_value value;
 };
 
 bool is_operand(const expr_cell& c) { return c.kind == kGrid || c.kind == kStation; }
 
-void release_cell(expr_cell& c) {
-  if (c.kind == kGrid) kagfre(static_cast<grid_field*>(c.ptr));
-  else if (c.kind == kStation) kasfre(static_cast<station_set*>(c.ptr));
+grid_field* grid_of(expr_cell& c) { return std::get<grid_ptr>(c.value).get(); }
+station_set* stations_of(expr_cell& c) { return std::get<station_ptr>(c.value).get(); }
+
+void kill_cell(expr_cell& c) {
   c.kind = kDead;
-  c.ptr = nullptr;
+  c.value = std::monostate{};
 }
 
 bool valid_op(int op) {
@@ -141,37 +149,34 @@ void apply_grid_op(int op, grid_field* b, const grid_field* s, int mode, bool s_
 }
 
 // Applies the operator of cells[l] op cells[r] into cells[dst]; the consumed
-// cells are marked dead. On failure nothing is released.
+// cells are marked dead. On failure the cells are left as they were.
 int kaoper(std::vector<expr_cell>& cells, int l, int r, int dst, int op) {
   expr_cell& a = cells[l];
   expr_cell& b = cells[r];
+  expr_cell result;
   if (a.kind == kGrid && b.kind == kGrid) {
-    grid_field* g = kagrop(static_cast<grid_field*>(a.ptr), static_cast<grid_field*>(b.ptr), op, 1);
+    grid_field* g = kagrop(grid_of(a), grid_of(b), op, 0);
     if (!g) return 1;
-    a.kind = b.kind = kDead;
-    cells[dst] = {kGrid, 0, g};
-    return 0;
-  }
-  if (a.kind == kStation && b.kind == kStation) {
-    station_set* s =
-        kastop(static_cast<station_set*>(a.ptr), static_cast<station_set*>(b.ptr), op, 1);
+    result = {kGrid, 0, std::move(g == grid_of(a) ? a.value : b.value)};
+  } else if (a.kind == kStation && b.kind == kStation) {
+    station_set* s = kastop(stations_of(a), stations_of(b), op, 0);
     if (!s) return 1;
-    a.kind = b.kind = kDead;
-    cells[dst] = {kStation, 0, s};
-    return 0;
+    result = {kStation, 0, std::move(s == stations_of(a) ? a.value : b.value)};
+  } else {
+    const bool set_left = a.kind == kStation;
+    expr_cell& set = set_left ? a : b;
+    grid_field* g = grid_of(set_left ? b : a);
+    if (g->idim != -1 || g->jdim != -1) {
+      kaprnt(msg_level::error, "Operation Error: Incompatable Data Types\n");
+      kaprnt(msg_level::error, "  One operand was stn data, other was grid\n");
+      return 1;
+    }
+    if (!kascop(stations_of(set), g->values[0], op, set_left ? 0 : 1)) return 1;
+    result = {kStation, 0, std::move(set.value)};
   }
-  const bool set_left = a.kind == kStation;
-  station_set* set = static_cast<station_set*>(set_left ? a.ptr : b.ptr);
-  grid_field* g = static_cast<grid_field*>(set_left ? b.ptr : a.ptr);
-  if (g->idim != -1 || g->jdim != -1) {
-    kaprnt(msg_level::error, "Operation Error: Incompatable Data Types\n");
-    kaprnt(msg_level::error, "  One operand was stn data, other was grid\n");
-    return 1;
-  }
-  if (!kascop(set, g->values[0], op, set_left ? 0 : 1)) return 1;
-  kagfre(g);
-  a.kind = b.kind = kDead;
-  cells[dst] = {kStation, 0, set};
+  kill_cell(a);
+  kill_cell(b);
+  cells[dst] = std::move(result);
   return 0;
 }
 
@@ -199,9 +204,8 @@ int eval(int final, std::vector<expr_cell>& cells, int& top) {
     expr_cell& below = cells[k - 1];
     if (below.kind == kOpen) {
       if (!closed) break;
-      below = c;
-      c.kind = kDead;
-      c.ptr = nullptr;
+      below = std::move(c);
+      kill_cell(c);
       closed = false;
       k--;
       continue;
@@ -232,14 +236,11 @@ int eval(int final, std::vector<expr_cell>& cells, int& top) {
   return rc;
 }
 
-bool push_constant(std::vector<expr_cell>& cells, int& top, float v) {
-  grid_field* g = kagrvl(v);
-  if (!g) return false;
-  cells[++top] = {kGrid, 0, g};
-  return true;
+void push_constant(std::vector<expr_cell>& cells, int& top, float v) {
+  cells[++top] = {kGrid, 0, grid_ptr(kagrvl(v))};
 }
 
-void push_op(std::vector<expr_cell>& cells, int& top, int op) { cells[++top] = {kOperator, op, nullptr}; }
+void push_op(std::vector<expr_cell>& cells, int& top, int op) { cells[++top] = {kOperator, op, {}}; }
 
 bool end_of_text(char c) { return c == '\0' || c == '\n'; }
 
@@ -247,16 +248,21 @@ bool end_of_text(char c) { return c == '\0' || c == '\n'; }
 
 int kaexpr(const char* text, eval_state* pst) {
   if (kaqsig()) return 1;
-  pass++;
+  // The depth of nested evaluations (a function's arguments), also when a
+  // failed allocation ends this one.
+  struct pass_scope {
+    pass_scope() { pass++; }
+    ~pass_scope() { pass--; }
+    pass_scope(const pass_scope&) = delete;
+    pass_scope& operator=(const pass_scope&) = delete;
+  } scope;
   size_t len = 0;
   while (!end_of_text(text[len])) len++;
   std::vector<expr_cell> cells;
   try {
-    cells.assign(3 * len + 1, expr_cell{kDead, 0, nullptr});
-  } catch (...) {
-    kaprnt(msg_level::error, "Memory Allocation Error:  parser stack\n");
-    pass--;
-    return 1;
+    cells.resize(3 * len + 1);
+  } catch (const std::bad_alloc&) {
+    throw alloc_error("Memory Allocation Error:  parser stack\n");
   }
   int top = -1;
   size_t pos = 0;
@@ -272,10 +278,10 @@ int kaexpr(const char* text, eval_state* pst) {
     }
     if (operand) {
       if (c == '(') {
-        cells[++top] = {kOpen, 0, nullptr};
+        cells[++top] = {kOpen, 0, {}};
         pos++;
       } else if (c == '-') {
-        if (!push_constant(cells, top, -1.0f)) { failed = true; break; }
+        push_constant(cells, top, -1.0f);
         push_op(cells, top, kOpMultiply);
         pos++;
       } else if (c >= '0' && c <= '9') {
@@ -287,7 +293,7 @@ int kaexpr(const char* text, eval_state* pst) {
           failed = true;
           break;
         }
-        if (!push_constant(cells, top, v)) { failed = true; break; }
+        push_constant(cells, top, v);
         pos = q - text;
         if (eval(0, cells, top)) { failed = true; break; }
         operand = false;
@@ -295,8 +301,8 @@ int kaexpr(const char* text, eval_state* pst) {
         pst->result.grid = nullptr;
         const char* q = varprs(text + pos, pst);
         if (!q) { failed = true; break; }
-        if (pst->result_type == 0) cells[++top] = {kStation, 0, pst->result.stations};
-        else cells[++top] = {kGrid, 0, pst->result.grid};
+        if (pst->result_type == 0) cells[++top] = {kStation, 0, station_ptr(pst->result.stations)};
+        else cells[++top] = {kGrid, 0, grid_ptr(pst->result.grid)};
         pst->result.grid = nullptr;
         pos = q - text;
         if (eval(0, cells, top)) { failed = true; break; }
@@ -308,7 +314,7 @@ int kaexpr(const char* text, eval_state* pst) {
       }
     } else {
       if (c == ')') {
-        cells[++top] = {kClose, 0, nullptr};
+        cells[++top] = {kClose, 0, {}};
         if (eval(0, cells, top)) { failed = true; break; }
         pos++;
       } else if (c == '*' || c == '/' || c == '+') {
@@ -317,7 +323,7 @@ int kaexpr(const char* text, eval_state* pst) {
         operand = true;
       } else if (c == '-') {
         push_op(cells, top, kOpAdd);
-        if (!push_constant(cells, top, -1.0f)) { failed = true; break; }
+        push_constant(cells, top, -1.0f);
         push_op(cells, top, kOpMultiply);
         pos++;
         operand = true;
@@ -337,30 +343,22 @@ int kaexpr(const char* text, eval_state* pst) {
       kaprnt(msg_level::error, "Syntax Error:  Unmatched Parens\n");
       failed = true;
     } else if (cells[0].kind == kGrid) {
-      pst->result.grid = static_cast<grid_field*>(cells[0].ptr);
+      pst->result.grid = std::get<grid_ptr>(cells[0].value).release();
       pst->result_type = 1;
     } else if (cells[0].kind == kStation) {
-      pst->result.stations = static_cast<station_set*>(cells[0].ptr);
+      pst->result.stations = std::get<station_ptr>(cells[0].value).release();
       pst->result_type = 0;
     } else {
       kaprnt(msg_level::error, "KAEXPR Logic Error Number 29\n");
       failed = true;
     }
   }
-  if (failed) {
-    if (pass == 1) kaprntf(msg_level::error, "  Error ocurred at column %i\n", int(pos + 1));
-    for (int k = 0; k <= top; k++) release_cell(cells[k]);
-  }
-  pass--;
+  if (failed && pass == 1) kaprntf(msg_level::error, "  Error ocurred at column %i\n", int(pos + 1));
   return failed ? 1 : 0;
 }
 
 grid_field* kagrvl(float v) {
-  grid_field* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
-  if (!g) {
-    kaprnt(msg_level::error, "Unable to allocate memory for grid structure \n");
-    return nullptr;
-  }
+  grid_field* g = static_cast<grid_field*>(kacalloc(1, sizeof(grid_field), "Unable to allocate memory for grid structure \n"));
   g->values = &g->min_value;
   g->min_value = g->max_value = v;
   g->undef = kConstUndef;

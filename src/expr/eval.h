@@ -41,5 +41,5 @@ station_set* kastop(station_set* left, station_set* right, int op, int rel);
 // Station set with a constant; side 0: the set is the left operand. Never
 // releases anything.
 station_set* kascop(station_set* set, float c, int op, int side);
-// A new one-point grid holding v, or null after a message.
+// A new one-point grid holding v.
 grid_field* kagrvl(float v);

@@ -6,17 +6,16 @@
 
 namespace {
 
-// Releases the state after the first line of a refusal; the caller prints
-// the detail.
-void refuse(eval_state* pst) {
-  delete pst;
+// The first line of a refusal; the caller prints the detail.
+void refuse(eval_state_ptr& pst) {
+  pst.reset();
   kaprnt(msg_level::error, "Operation error:  Invalid dimension environment\n");
 }
 
 }  // namespace
 
-eval_state* getpst(session_state* pcm) {
-  auto* pst = new eval_state{};
+eval_state_ptr getpst(session_state* pcm) {
+  eval_state_ptr pst(new eval_state{});
   pst->file_list = pcm->file_list;
   pst->default_file = pcm->default_file;
   pst->file_count = pcm->file_count;

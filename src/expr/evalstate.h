@@ -3,6 +3,8 @@
 // list of defined variables.
 #pragma once
 
+#include <memory>
+
 #include "base/timecal.h"
 
 struct file_descriptor;
@@ -44,9 +46,18 @@ struct eval_state {
   date_time time_start, time_end;
 };
 
-// A new state from the session's environment (the caller releases it with
-// delete), or null after a level-0 message when the environment is invalid.
-eval_state* getpst(session_state* pcm);
-
 // Releases the result an evaluation state holds and clears it.
 void kafree(eval_state* pst);
+
+// Owner of a state made by getpst: releases its result and the state.
+struct eval_state_releaser {
+  void operator()(eval_state* pst) const {
+    kafree(pst);
+    delete pst;
+  }
+};
+using eval_state_ptr = std::unique_ptr<eval_state, eval_state_releaser>;
+
+// A new state from the session's environment, or null after a level-0
+// message when the environment is invalid.
+eval_state_ptr getpst(session_state* pcm);

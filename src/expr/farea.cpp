@@ -148,18 +148,16 @@ int aave(function_args* args, eval_state* pst, int code) {
   pst->result.grid = nullptr;
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  grid_field* g = take_grid(pst);
+  grid_ptr g(take_grid(pst));
   if (!g) return -1;
-  if (!area_grid(g)) {
+  if (!area_grid(g.get())) {
     kaprntf(msg_level::error, "Error from %s:  The expression does not vary in longitude and latitude\n", nm);
-    kagfre(g);
     return 1;
   }
   const float u = g->undef;
-  const float r = doaave(g, box[0], box[1], box[2], box[3], code);
-  kagfre(g);
+  const float r = doaave(g.get(), box[0], box[1], box[2], box[3], code);
+  g.reset();
   grid_field* out = kagrvl(r);
-  if (!out) return 1;
   out->undef = u;
   return give_grid(pst, out);
 }

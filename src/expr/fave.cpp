@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/alloc.h"
 #include "expr/dimexpr.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
@@ -289,17 +290,16 @@ struct reduction {
 
   // Takes a grid of the range and releases it: added at once, or staged
   // for the next batch.
-  void take(grid_field* next, double w, int g) {
+  void take(grid_ptr next, double w, int g) {
     if (!batches() || next->idim < 0) {
       fold(next->values, 1, next->undef, w, g);
-      kagfre(next);
       return;
     }
     std::swap(staged[staged_count], next->values);
     staged_undef[staged_count] = next->undef;
     staged_whole[staged_count] = all_defined(staged[staged_count], n, next->undef);
     staged_count++;
-    kagfre(next);
+    next.reset();
     if (staged_count == batch) flush();
   }
 
@@ -307,7 +307,7 @@ struct reduction {
   reduction(const reduction&) = delete;
   reduction& operator=(const reduction&) = delete;
   ~reduction() {
-    for (float* p : staged) std::free(p);
+    for (float* p : staged) kafree(p);
   }
 
   // Folds n values (stride apart) taken at grid index g with weight w.
@@ -534,33 +534,25 @@ int ave(function_args* args, eval_state* pst, int kind) {
       kafree(&row);
       return -1;
     }
-    grid_field* g = row.result.grid;
+    grid_ptr owner(row.result.grid);
+    grid_field* g = owner.get();
     if (g->idim == 0 && g->jdim == row.jdim && g->dim_min[0] == first && g->dim_max[0] == last &&
         g->isiz == last - first + 1) {
       r.start(g->jsiz);
       for (int i = 0; i < g->isiz; i++) {
         // A range of many turns around the globe is long: stay interruptible.
-        if ((i & 4095) == 4095 && kaqsig()) {
-          kagfre(g);
-          return 1;
-        }
+        if ((i & 4095) == 4095 && kaqsig()) return 1;
         r.fold(g->values + i, g->isiz, g->undef, r.weight(first + i), first + i);
       }
       // The result keeps the other dimension, moved to the i side.
-      float* out = g->jdim >= 0 ? static_cast<float*>(std::malloc(sizeof(float) * size_t(g->jsiz)))
+      float* out = g->jdim >= 0 ? static_cast<float*>(kamalloc(sizeof(float) * size_t(g->jsiz)))
                                 : &g->min_value;
-      if (!out) {
-        kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
-        kagfre(g);
-        return 1;
-      }
       if (r.finish(out, g->undef)) {
-        if (out != &g->min_value) std::free(out);
-        kagfre(g);
+        if (out != &g->min_value) kafree(out);
         return 1;
       }
-      std::free(g->values);
-      if (g->owns_scaling) std::free(g->i_world_vals);
+      kafree(g->values);
+      if (g->owns_scaling) kafree(g->i_world_vals);
       g->values = out;
       g->idim = g->jdim;
       g->isiz = g->jsiz;
@@ -576,11 +568,11 @@ int ave(function_args* args, eval_state* pst, int kind) {
       if (g->idim < 0) g->owns_scaling = 0;
       g->dim_min[0] = g->dim_max[0] = first;
       set_one_point(g);
-      pst->result.grid = g;
+      pst->result.grid = owner.release();
       pst->result_type = 1;
       return 0;
     }
-    kagfre(g);  // not the expected row: evaluate point by point instead
+    // Not the expected row: evaluate point by point instead.
   }
 
   r.place(pst, first);
@@ -591,7 +583,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
     kafree(pst);
     return -1;
   }
-  grid_field* acc = pst->result.grid;
+  grid_ptr acc(pst->result.grid);
   pst->result.grid = nullptr;
   const long long points = static_cast<long long>(acc->isiz) * acc->jsiz;
   if (int64_t(last) < int64_t(first) + step) {
@@ -599,14 +591,14 @@ int ave(function_args* args, eval_state* pst, int kind) {
       for (long long k = 0; k < points; k++)
         if (acc->values[k] != acc->undef) acc->values[k] = float(first);
     }
-    set_one_point(acc);
-    pst->result.grid = acc;
+    set_one_point(acc.get());
+    pst->result.grid = acc.release();
     pst->result_type = 1;
     return 0;
   }
 
   r.start(points);
-  r.set_batch(acc);
+  r.set_batch(acc.get());
   r.fold(acc->values, 1, acc->undef, r.weight(first), first);
   int64_t g = int64_t(first) + step;
   for (; g <= last; g += step) {
@@ -619,27 +611,21 @@ int ave(function_args* args, eval_state* pst, int kind) {
       rc = -1;
     }
     if (rc) {
-      kagfre(acc);
       if (!second) kaprntf(msg_level::error, "Error from %s:  Error getting grids \n", nm);
       return rc;
     }
-    grid_field* next = pst->result.grid;
+    grid_ptr next(pst->result.grid);
     pst->result.grid = nullptr;
-    if (!same_shape(acc, next)) {
-      kagfre(next);
-      kagfre(acc);
+    if (!same_shape(acc.get(), next.get())) {
       kaprntf(msg_level::error, "Error from %s:  Grids differ in shape along the range\n", nm);
       kaprntf(msg_level::error, "Error from %s:  Error getting grids \n", nm);
       return 1;
     }
-    r.take(next, r.weight(int(g)), int(g));
+    r.take(std::move(next), r.weight(int(g)), int(g));
   }
-  if (r.finish(acc->values, acc->undef)) {
-    kagfre(acc);
-    return 1;
-  }
-  set_one_point(acc);
-  pst->result.grid = acc;
+  if (r.finish(acc->values, acc->undef)) return 1;
+  set_one_point(acc.get());
+  pst->result.grid = acc.release();
   pst->result_type = 1;
   return 0;
 }

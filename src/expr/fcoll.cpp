@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/scaling.h"
 #include "base/session.h"
@@ -146,30 +147,20 @@ int ffclgr(function_args* args, eval_state* pst) {
 
   const int nsets = int(sets.size()), nlev = int(levels.size());
   const float undef = sets.front()->undef;
-  auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
-  auto* values = static_cast<float*>(std::malloc(sizeof(float) * size_t(nsets) * size_t(nlev)));
-  if (!g || !values) {
-    std::free(g);
-    std::free(values);
-    return fail("Memory allocation error: collection gridding\n");
-  }
+  // The grid owns its values and scaling arrays as soon as they exist.
+  grid_ptr g(static_cast<grid_field*>(kacalloc(1, sizeof(grid_field))));
+  g->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(nsets) * size_t(nlev)));
+  float* values = g->values;
   for (int j = 0; j < nlev; j++)
     for (int i = 0; i < nsets; i++)
       values[size_t(j) * nsets + i] = column_value(columns[size_t(i)], levels[size_t(j)], undef);
-  float* xs = level_scaling_new(nsets);
-  float* zs = level_scaling_new(nlev);
-  if (!xs || !zs) {
-    std::free(xs);
-    std::free(zs);
-    std::free(values);
-    std::free(g);
-    return fail("Memory Allocation Error:  display collection\n");
-  }
+  g->owns_scaling = 1;
+  float* xs = g->i_world_vals = level_scaling_new(nsets);
+  float* zs = g->j_world_vals = level_scaling_new(nlev);
   const float xmin = pst->dim_min[0], xmax = pst->dim_max[0];
   for (int k = 1; k <= nsets; k++)
     xs[k] = nsets == 1 ? xmin : xmin + float(k - 1) * (xmax - xmin) / float(nsets - 1);
   for (int k = 1; k <= nlev; k++) zs[k] = levels[size_t(k - 1)];
-  g->values = values;
   g->undef = undef;
   g->isiz = nsets;
   g->jsiz = nlev;
@@ -185,6 +176,6 @@ int ffclgr(function_args* args, eval_state* pst) {
   g->i_world_vals = g->i_grid_vals = xs;
   g->j_world_vals = g->j_grid_vals = zs;
   g->i_linear = g->j_linear = 0;
-  kamnmx(g);
-  return give_grid(pst, g);
+  kamnmx(g.get());
+  return give_grid(pst, g.release());
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/alloc.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "expr/eval.h"
@@ -39,35 +40,23 @@ int run(function_args* args, eval_state* pst, wind_op op) {
   eval_state second = *pst;
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  grid_field* u = take_grid(pst);
+  grid_ptr u_owner(take_grid(pst));
+  grid_field* u = u_owner.get();
   if (!u) return -1;
   rc = kaexpr(args->args[1], &second);
-  if (rc) {
-    kagfre(u);
-    return rc;
-  }
-  grid_field* v = take_grid(&second);
-  if (!v) {
-    kagfre(u);
-    return -1;
-  }
+  if (rc) return rc;
+  grid_ptr v_owner(take_grid(&second));
+  grid_field* v = v_owner.get();
+  if (!v) return -1;
   // Both must vary in x along i and y along j over the same points.
   if (u->idim != 0 || u->jdim != 1 || v->idim != 0 || v->jdim != 1 || kagchk(u, v, 0) ||
       kagchk(u, v, 1) || !u->i_to_world || !u->j_to_world) {
     kaprntf(msg_level::error, "Error from %s:  Incompatable grids \n", t.name);
     kaprnt(msg_level::error, "                   Dimension ranges unequal \n");
-    kagfre(u);
-    kagfre(v);
     return 1;
   }
   const int ni = u->isiz, nj = u->jsiz;
-  float* out = static_cast<float*>(std::malloc(sizeof(float) * size_t(grid_points(u))));
-  if (!out) {
-    kaprnt(msg_level::error, t.memory);
-    kagfre(u);
-    kagfre(v);
-    return 1;
-  }
+  float* out = static_cast<float*>(kamalloc(sizeof(float) * size_t(grid_points(u))));
   const float uu = u->undef, vu = v->undef;
   for (long long k = 0; k < grid_points(u); k++) out[k] = uu;
   const float* U = u->values;
@@ -96,10 +85,9 @@ int run(function_args* args, eval_state* pst, wind_op op) {
       if (std::isfinite(r)) out[k] = r;
     }
   }
-  std::free(u->values);
+  kafree(u->values);
   u->values = out;
-  kagfre(v);
-  return give_grid(pst, u);
+  return give_grid(pst, u_owner.release());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/timecal.h"
 #include "base/words.h"
@@ -177,13 +178,9 @@ int ffg2s2(function_args* args, eval_state* pst) {
     kafree(pst);
   }
 
-  station_set* out = new_station_set();
-  float* ts = static_cast<float*>(std::malloc(8 * sizeof(float)));
-  if (!out || !ts) {
-    std::free(ts);
-    kasfre(out);
-    return fail("Memory Allocation Error:  Station Request Block \n");
-  }
+  station_ptr owner(new_station_set());
+  station_set* out = owner.get();
+  float* ts = static_cast<float*>(kamalloc(8 * sizeof(float), "Memory Allocation Error:  Station Request Block \n"));
   out->time_scaling_copy = ts;
   out->file = pst->default_file;
   out->idim = walk.kind == series_walk::kTimes ? 3 : walk.kind == series_walk::kLevels ? 2 : -1;
@@ -226,19 +223,16 @@ int ffg2s2(function_args* args, eval_state* pst) {
     pst->result.grid = nullptr;
     rc = kaexpr(args->args[0], pst);
     if (rc) {
-      kasfre(out);
       return rc;
     }
     if (pst->result_type != 1) {
       kafree(pst);
-      kasfre(out);
       return fail("Error from GR2STN: 1st argument must be a grid\n");
     }
     const grid_field* g = pst->result.grid;
     // Interpolation needs the four grid points around the place.
     if (!varies_in_xy(g) || !g->i_to_grid || !g->j_to_grid) {
       kafree(pst);
-      kasfre(out);
       return fail("Error from GR2STN:  1st argument must vary in X and Y\n");
     }
     const float gx = g->i_to_grid(g->i_grid_vals, lon) - float(g->dim_min[0]);
@@ -248,7 +242,6 @@ int ffg2s2(function_args* args, eval_state* pst) {
     kafree(pst);
     station_report* r = kaarpt(out);
     if (!r) {
-      kasfre(out);
       return fail("Memory Allocation Error:  Station Block \n");
     }
     std::memcpy(r->stid, id, sizeof id);
@@ -262,7 +255,7 @@ int ffg2s2(function_args* args, eval_state* pst) {
   kasmnmx(out);
   pst->idim = out->idim;
   pst->jdim = -1;
-  pst->result.stations = out;
+  pst->result.stations = owner.release();
   pst->result_type = 0;
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/alloc.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "expr/eval.h"
@@ -79,11 +80,7 @@ int scorr(function_args* args, eval_state* pst, int code) {
   float result = ua;
   const float m1 = mean(g.a), m2 = mean(g.b);
   if (m1 != ua && m2 != ub) {
-    float* prod = static_cast<float*>(std::malloc(sizeof(float) * size_t(n)));
-    if (!prod) {
-      kaprnt(msg_level::error, "Error from SCORR:  Memory Allocation \n");
-      return 1;
-    }
+    float* prod = static_cast<float*>(kamalloc(sizeof(float) * size_t(n), "Error from SCORR:  Memory Allocation \n"));
     // Anomalies in double before they are stored, products and squares of
     // the stored anomalies.
     for (long long k = 0; k < n; k++) {
@@ -101,7 +98,7 @@ int scorr(function_args* args, eval_state* pst, int code) {
     g.a->values = prod;
     const float c = mean(g.a);
     g.a->values = keep;
-    std::free(prod);
+    kafree(prod);
     if (q1 != ua && q2 != ub && c != ua) {
       const double div = code == kCorrelation ? std::sqrt(double(q1) * q2) : double(q1);
       if (div > 0) {
@@ -111,7 +108,6 @@ int scorr(function_args* args, eval_state* pst, int code) {
     }
   }
   grid_field* out = kagrvl(result);
-  if (!out) return 1;
   out->undef = ua;
   return give_grid(pst, out);
 }

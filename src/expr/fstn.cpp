@@ -148,15 +148,10 @@ station_fold::~station_fold() { kasfre(t_->out); }
 bool station_fold::add(const station_set* s) {
   if (!t_->out) {
     t_->out = new_station_set();
-    if (!t_->out) {
-      kaprnt(msg_level::error, "Memory allocation error:  station averaging function\n");
-      return false;
-    }
   }
   if (!t_->have_header) {
     t_->have_header = true;
     if (!copy_station_header(t_->out, s)) {
-      kaprnt(msg_level::error, "Memory Allocation Error:  Station Request Block \n");
       return false;
     }
   }

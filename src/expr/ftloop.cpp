@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/alloc.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "base/scaling.h"
@@ -75,20 +76,11 @@ int fftlp(function_args* args, eval_state* pst) {
   }
   const long long times = static_cast<long long>(last) - first + 1;
   const long long row = g->isiz;
-  grid_field* out = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
-  if (!out) {
-    kagfre(g);
-    return memory_error(nullptr);
-  }
+  grid_field* out = static_cast<grid_field*>(kacalloc(1, sizeof(grid_field)));
   out->undef = g->undef;
   out->values = &out->min_value;
   if (times * row >= 2) {
-    out->values = static_cast<float*>(std::malloc(sizeof(float) * size_t(times * row)));
-    if (!out->values) {
-      kagfre(g);
-      std::free(out);
-      return memory_error(nullptr);
-    }
+    out->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(times * row)));
   }
   out->dim_min[3] = first;
   out->dim_max[3] = last;

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "base/alloc.h"
 #include "expr/dimexpr.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
@@ -192,12 +193,7 @@ int ffcdif(function_args* args, eval_state* pst) {
     return 1;
   }
   const long long n = grid_points(g);
-  float* out = static_cast<float*>(std::malloc(sizeof(float) * size_t(n)));
-  if (!out) {
-    kaprnt(msg_level::error, "Error from CDIFF:  Memory allocation error\n");
-    kafree(pst);
-    return 1;
-  }
+  float* out = static_cast<float*>(kamalloc(sizeof(float) * size_t(n), "Error from CDIFF:  Memory allocation error\n"));
   const int len = along_j ? g->jsiz : g->isiz;
   const long long stride = along_j ? g->isiz : 1;
   const float u = g->undef;
@@ -212,7 +208,7 @@ int ffcdif(function_args* args, eval_state* pst) {
     if (a == u || b == u) continue;
     out[k] = b - a;
   }
-  std::free(g->values);
+  kafree(g->values);
   g->values = out;
   return 0;
 }

@@ -8,19 +8,19 @@
 #include <cstring>
 #include <functional>
 
+#include "base/alloc.h"
 #include "data/result.h"
 
-// A new set with no reports and no header (std::calloc, released with
-// kasfre), or null when memory runs out.
+// A new set with no reports and no header (released with kasfre).
 inline station_set* new_station_set() {
-  auto* s = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
-  if (s) s->block_index = -1;
+  auto* s = static_cast<station_set*>(kacalloc(1, sizeof(station_set)));
+  s->block_index = -1;
   return s;
 }
 
 // Copies the request header of `from` (file, undefined value, dimensions,
 // box, options, time range, variable and a copy of its time scaling) into
-// an empty set. False when the time scaling cannot be copied.
+// an empty set.
 inline bool copy_station_header(station_set* to, const station_set* from) {
   to->file = from->file;
   to->undef = from->undef;
@@ -41,8 +41,7 @@ inline bool copy_station_header(station_set* to, const station_set* from) {
   to->time_max = from->time_max;
   to->variable = from->variable;
   if (from->time_scaling_copy) {
-    to->time_scaling_copy = static_cast<float*>(std::malloc(8 * sizeof(float)));
-    if (!to->time_scaling_copy) return false;
+    to->time_scaling_copy = static_cast<float*>(kamalloc(8 * sizeof(float)));
     std::memcpy(to->time_scaling_copy, from->time_scaling_copy, 8 * sizeof(float));
   }
   return true;

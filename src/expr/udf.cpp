@@ -1,6 +1,7 @@
 // User-defined functions: the table of external programs, and a call that
 // writes the arguments to the transfer file, runs the program and reads the
 // grid it left in the result file.
+#include "base/alloc.h"
 #include "expr/udf.h"
 
 #include <sys/stat.h>
@@ -324,10 +325,6 @@ int write_transfer(const call& c, function_args* args) {
 
 // ---- reading the result ----
 
-struct grid_owner {
-  void operator()(grid_field* g) const { kagfre(g); }
-};
-using grid_ptr = std::unique_ptr<grid_field, grid_owner>;
 
 // Gives one side of the result its scaling from the header floats; levels
 // come later from their own record.
@@ -337,16 +334,14 @@ bool set_side(grid_field* g, int side, int dim, int linear, const float* h) {
   conversion_fn& to_world = side == 0 ? g->i_to_world : g->j_to_world;
   conversion_fn& to_grid = side == 0 ? g->i_to_grid : g->j_to_grid;
   if (dim == 3) {
-    vals = static_cast<float*>(std::malloc(sizeof(float) * 8));
-    if (!vals) return false;
+    vals = static_cast<float*>(kamalloc(sizeof(float) * 8));
     const float t[8] = {h[11], h[12], h[13], h[14], h[15], h[17], h[16], scaling_end_mark};
     std::memcpy(vals, t, sizeof t);
     gvals = vals;
     return true;
   }
   if (!linear) return true;
-  auto* block = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
-  if (!block) return false;
+  auto* block = static_cast<linear_scaling*>(kamalloc(sizeof(linear_scaling)));
   linear_scaling_set(block, h[7 + 2 * side], h[8 + 2 * side]);
   vals = block->grid_to_world;
   gvals = block->world_to_grid;
@@ -405,8 +400,7 @@ int read_result(const call& c) {
       (points + levels) * 4 > static_cast<long long>(sb.st_size) - here)
     return c.fail2("Error reading from transfer file", rf);
 
-  grid_ptr g(static_cast<grid_field*>(std::calloc(1, sizeof(grid_field))));
-  if (!g) return memory();
+  grid_ptr g(static_cast<grid_field*>(kacalloc(1, sizeof(grid_field))));
   g->undef = h[0];
   g->idim = idim;
   g->jdim = jdim;
@@ -423,8 +417,7 @@ int read_result(const call& c) {
   if (idim < 0) {
     g->values = &g->min_value;
   } else {
-    g->values = static_cast<float*>(std::malloc(sizeof(float) * size_t(points)));
-    if (!g->values) return memory();
+    g->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(points)));
   }
   st = get_record(f.get(), g->values, sizeof(float) * size_t(points), c.seq());
   if (st != read_status::ok) return fail_read(st);

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "base/alloc.h"
 #include "expr/dimexpr.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
@@ -140,14 +142,10 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
     }
   }
 
-  auto* set = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
-  float* tcopy = ts ? cpscal(ts, 1, 0, 3) : nullptr;
-  if (!set || (ts && !tcopy)) {
-    std::free(set);
-    std::free(tcopy);
-    kaprnt(msg_level::error, "Memory Allocation Error:  Station Request Block \n");
-    return nullptr;
-  }
+  static const char kNoMemory[] = "Memory Allocation Error:  Station Request Block \n";
+  station_ptr owner(static_cast<station_set*>(kacalloc(1, sizeof(station_set), kNoMemory)));
+  station_set* set = owner.get();
+  set->time_scaling_copy = ts ? cpscal(ts, 1, 0, 3) : nullptr;
   set->file = file;
   set->undef = file->undef;
   set->idim = pst->idim;
@@ -165,15 +163,13 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
   set->stid_flag = stid_flag;
   std::memcpy(set->stid, stid, sizeof stid);
   set->variable = var;
-  set->time_scaling_copy = tcopy;
   set->block_index = -1;
 
   if (kagstn(set) != 0) {
     kaprntf(msg_level::error, "Data Request Error:  Variable is '%s'\n", dname);
-    kasfre(set);
     return nullptr;
   }
-  pst->result.stations = set;
+  pst->result.stations = owner.release();
   pst->result_type = 0;
   return p;
 }
@@ -346,11 +342,8 @@ const char* varprs(const char* text, eval_state* pst) {
     }
   }
 
-  auto* grid = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
-  if (!grid) {
-    kaprnt(msg_level::error, "Memory Allocation Error:  Grid Request Block\n");
-    return nullptr;
-  }
+  grid_ptr owner(static_cast<grid_field*>(kacalloc(1, sizeof(grid_field), "Memory Allocation Error:  Grid Request Block\n")));
+  grid_field* grid = owner.get();
   grid->file = file;
   grid->undef = file->undef;
   grid->variable = pvar;
@@ -386,26 +379,18 @@ const char* varprs(const char* text, eval_state* pst) {
 
   // Grid-relative winds of a pre-projected data set need the partner
   // component, read with the same request.
-  grid_field* partner = nullptr;
-  if (!is_predefined && kawrneed(file, pvar) && !(partner = kawrcopy(grid))) {
-    kagfre(grid);
-    return nullptr;
-  }
+  grid_ptr partner;
+  if (!is_predefined && kawrneed(file, pvar) && !(partner = kawrcopy(grid))) return nullptr;
   grid_read rc = kaggrd(grid);
   if (is_predefined) grid->variable = nullptr;
   if (rc > grid_read_ok) {
     kaprntf(msg_level::error, "Data Request Error:  Error for variable '%s'\n", dname);
-    kagfre(grid);
-    kagfre(partner);
     return nullptr;
   }
   if (rc < grid_read_ok) kaprntf(msg_level::result, "  Warning issued for variable = %s\n", dname);
-  if (partner && kawrturn(grid, partner, dname)) {
-    kagfre(grid);
-    return nullptr;
-  }
+  if (partner && kawrturn(grid, std::move(partner), dname)) return nullptr;
 
-  pst->result.grid = grid;
+  pst->result.grid = owner.release();
   pst->result_type = 1;
   return p;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
@@ -34,19 +35,15 @@ bool kawrneed(const file_descriptor* file, const variable_descriptor* var) {
          var->levels > -900 && (var->units[0] == wind_u || var->units[0] == wind_v);
 }
 
-grid_field* kawrcopy(const grid_field* request) {
-  auto* copy = static_cast<grid_field*>(std::malloc(sizeof(grid_field)));
-  if (!copy) {
-    kaprnt(msg_level::error, "Memory allocation error: Data I/O \n");
-    return nullptr;
-  }
-  std::memcpy(copy, request, sizeof(grid_field));
+grid_ptr kawrcopy(const grid_field* request) {
+  grid_ptr copy(static_cast<grid_field*>(kamalloc(sizeof(grid_field), "Memory allocation error: Data I/O \n")));
+  std::memcpy(copy.get(), request, sizeof(grid_field));
   copy->values = nullptr;
   copy->owns_scaling = 0;
   return copy;
 }
 
-int kawrturn(grid_field* grid, grid_field* copy, const char* display_name) {
+int kawrturn(grid_field* grid, grid_ptr copy, const char* display_name) {
   const file_descriptor* file = grid->file;
   const variable_descriptor* var = grid->variable;
   const int64_t count = int64_t(grid->isiz) * grid->jsiz;
@@ -55,13 +52,11 @@ int kawrturn(grid_field* grid, grid_field* copy, const char* display_name) {
   if (!other) {
     // Half a wind can't be turned.
     for (int64_t k = 0; k < count; k++) grid->values[k] = undef;
-    kagfre(copy);
     return 0;
   }
   copy->variable = const_cast<variable_descriptor*>(other);
-  if (kaggrd(copy) > grid_read_ok) {
+  if (kaggrd(copy.get()) > grid_read_ok) {
     kaprntf(msg_level::error, "Data Request Error:  Error for variable '%s'\n", display_name);
-    kagfre(copy);
     return 1;
   }
   const bool is_v = var->units[0] == wind_v;
@@ -97,6 +92,5 @@ int kawrturn(grid_field* grid, grid_field* copy, const char* display_name) {
         u[k] = c * u[k] - s * v[k];
     }
   if (grid->idim < 0) grid->max_value = grid->min_value;
-  kagfre(copy);
   return 0;
 }

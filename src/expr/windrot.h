@@ -3,8 +3,9 @@
 // when a variable operand reads one of them.
 #pragma once
 
+#include "data/result.h"
+
 struct file_descriptor;
-struct grid_field;
 struct variable_descriptor;
 
 // Whether a read of this variable needs its partner component and the
@@ -12,11 +13,10 @@ struct variable_descriptor;
 // and a variable whose first units code is 33 (u) or 34 (v).
 bool kawrneed(const file_descriptor* file, const variable_descriptor* var);
 
-// A copy of a request not yet read, for the partner component; null after
-// the message.
-grid_field* kawrcopy(const grid_field* request);
+// A copy of a request not yet read, for the partner component.
+grid_ptr kawrcopy(const grid_field* request);
 
 // After grid (the request) was read: reads the partner into copy and turns
-// the requested component to earth-relative. copy is released either way.
-// Returns 0, or 1 after the messages (the caller releases grid).
-int kawrturn(grid_field* grid, grid_field* copy, const char* display_name);
+// the requested component to earth-relative. Returns 0, or 1 after the
+// messages.
+int kawrturn(grid_field* grid, grid_ptr copy, const char* display_name);

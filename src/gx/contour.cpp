@@ -2,6 +2,7 @@
 // and hands each line, in grid coordinates, to the line drawer (gxcspl).
 
 #include "gx/contour.h"
+#include "base/alloc.h"
 #include "base/session.h"
 
 #include <algorithm>
@@ -199,8 +200,7 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
       work.points.resize(static_cast<std::size_t>(need / 2));
     } catch (const std::bad_alloc&) {
       gxcrel();
-      std::printf("Error in GXCLEV: Unable to allocate storage \n");
-      return;
+      throw alloc_error("Error in GXCLEV: Unable to allocate storage \n");
     }
   }
   std::fill(work.flags.begin(), work.flags.end(), uint16_t{0});

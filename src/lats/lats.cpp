@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/alloc.h"
 #include "lats/latsgrib.h"
 #include "lats/latsint.h"
 #include "lats/latsnc.h"
@@ -74,10 +75,10 @@ void unlink_file(latsFile* file) {
 }
 
 void free_var(latsVar* v) {
-  std::free(v->parm);
-  std::free(v->qctable);
-  std::free(v->timestat);
-  std::free(v);
+  kafree(v->parm);
+  kafree(v->qctable);
+  kafree(v->timestat);
+  kafree(v);
 }
 
 void free_file(latsFile* file) {
@@ -87,7 +88,7 @@ void free_file(latsFile* file) {
     free_var(v);
     v = next;
   }
-  std::free(file);
+  kafree(file);
 }
 
 const char* frequency_word(int freq) {
@@ -246,11 +247,7 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
 
   int format = (convention == LATS_GRIB_ONLY || convention == LATS_VEMRA_GRIB) ? LATS_FORMAT_GRIB
                                                                                  : LATS_FORMAT_NETCDF;
-  auto* file = static_cast<latsFile*>(std::calloc(1, sizeof(latsFile)));
-  if (!file) {
-    latsError("LATS (lats) -->  Allocating memory for file %s", p);
-    return 0;
-  }
+  auto* file = static_cast<latsFile*>(kacalloc(1, sizeof(latsFile)));
   latsCpyTrim(file->path, p, 252);
   const char* ext = format == LATS_FORMAT_GRIB ? ".grb" : ".nc";
   if (!ends_with(file->path, ext)) std::strcat(file->path, ext);
@@ -380,13 +377,13 @@ int lats_vert_dim(const char* name, const char* levtype, int nlev, const double*
     for (int i = 2; i < nlev; ++i) smallest = std::fmin(smallest, std::fabs(levs[i] - levs[i - 1]));
     tol = 0.1 * smallest;
   }
-  auto* vd = static_cast<latsVertDim*>(std::calloc(1, sizeof(latsVertDim)));
-  auto* copy = static_cast<double*>(std::malloc(sizeof(double) * static_cast<size_t>(nlev)));
-  if (!vd || !copy) {
-    std::free(vd);
-    std::free(copy);
-    latsError("LATS (lats) -->  Allocating memory for vertical dimension: %s, length %d", nm, nlev);
-    return 0;
+  auto* copy = static_cast<double*>(kamalloc(sizeof(double) * static_cast<size_t>(nlev)));
+  latsVertDim* vd;
+  try {
+    vd = static_cast<latsVertDim*>(kacalloc(1, sizeof(latsVertDim)));
+  } catch (...) {
+    kafree(copy);
+    throw;
   }
   std::memcpy(copy, levs, sizeof(double) * static_cast<size_t>(nlev));
   latsCpyTrim(vd->name, nm, sizeof vd->name);
@@ -442,32 +439,15 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
     return 0;
   }
   size_t nx = static_cast<size_t>(nlon), ny = static_cast<size_t>(nlat);
-  auto* latv = static_cast<double*>(std::malloc(sizeof(double) * ny));
-  if (!latv) {
-    latsError("LATS (lats) -->  Allocating latitude vector memory, nlat=%d", nlat);
-    return 0;
+  // The four vectors are released together if one of them cannot be made.
+  double* vec[4] = {};
+  try {
+    for (int k = 0; k < 4; ++k) vec[k] = static_cast<double*>(kamalloc(sizeof(double) * (k % 3 ? nx : ny)));
+  } catch (...) {
+    for (double* v : vec) kafree(v);
+    throw;
   }
-  auto* lonv = static_cast<double*>(std::malloc(sizeof(double) * nx));
-  if (!lonv) {
-    std::free(latv);
-    latsError("LATS (lats) -->  Allocating longitude vector memory, nlon=%d", nlon);
-    return 0;
-  }
-  auto* lonw = static_cast<double*>(std::malloc(sizeof(double) * nx));
-  if (!lonw) {
-    std::free(latv);
-    std::free(lonv);
-    latsError("LATS (lats) -->  Allocating longitude weight vector, nlon=%d", nlon);
-    return 0;
-  }
-  auto* latw = static_cast<double*>(std::malloc(sizeof(double) * ny));
-  if (!latw) {
-    std::free(latv);
-    std::free(lonv);
-    std::free(lonw);
-    latsError("LATS (lats) -->  Allocating latitude weight vector, nlat=%d", nlat);
-    return 0;
-  }
+  double *latv = vec[0], *lonv = vec[1], *lonw = vec[2], *latw = vec[3];
   std::memcpy(latv, lats, sizeof(double) * ny);
   std::memcpy(lonv, lons, sizeof(double) * nx);
 
@@ -546,19 +526,15 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
     latsError("LATS (lats) -->  lats_var calls MUST PRECEDE ANY lats_write call");
     return 0;
   }
-  auto* var = static_cast<latsVar*>(std::calloc(1, sizeof(latsVar)));
-  if (!var) {
-    latsError("LATS (lats) -->  Allocating memory for variable %s, file %s", vn, file->path);
-    return 0;
-  }
+  auto* var = static_cast<latsVar*>(kacalloc(1, sizeof(latsVar)));
   std::snprintf(var->name, sizeof var->name, "%s", parm->name);
   // The variable keeps its own copy of the row: a table loaded later
   // overwrites the table's rows.
-  var->parm = static_cast<latsParm*>(std::malloc(sizeof(latsParm)));
-  if (!var->parm) {
-    std::free(var);
-    latsError("LATS (lats) -->  Allocating memory for variable %s, file %s", vn, file->path);
-    return 0;
+  try {
+    var->parm = static_cast<latsParm*>(kamalloc(sizeof(latsParm)));
+  } catch (...) {
+    kafree(var);
+    throw;
   }
   *var->parm = *parm;
   var->file = file;
@@ -574,8 +550,8 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
     return fail();
   }
   if (file->format == LATS_FORMAT_GRIB) {
-    var->timestat = static_cast<latsTimeStat*>(std::calloc(1, sizeof(latsTimeStat)));
-    if (!var->timestat || !latsTimeStatLookup(file->frequency, file->delta, timestat, var->timestat)) {
+    var->timestat = static_cast<latsTimeStat*>(kacalloc(1, sizeof(latsTimeStat)));
+    if (!latsTimeStatLookup(file->frequency, file->delta, timestat, var->timestat)) {
       latsError("LATS (lats) -->  Time statistic not defined: frequency = %s, delta = %d, timestat = %s, for variable %s",
                 frequency_word(file->frequency), file->delta, timestat_word(timestat), vn);
       return fail();
@@ -617,11 +593,7 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
   var->grid = grid;
   if (lats_qc) {
     int nrows = nlev > 0 ? nlev : 1;
-    var->qctable = static_cast<latsQC**>(std::calloc(static_cast<size_t>(nrows), sizeof(latsQC*)));
-    if (!var->qctable) {
-      latsError("LATS (lats) -->  Creating quality control table, variable %s", vn);
-      return fail();
-    }
+    var->qctable = static_cast<latsQC**>(kacalloc(static_cast<size_t>(nrows), sizeof(latsQC*)));
     for (int i = 0; i < nrows; ++i) {
       if (vd) {
         var->qctable[i] = latsQCLookup(vn, vd->type ? vd->type->name : "", vd->levs[i], vd->delta);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/mfcmn.h"
 #include "base/numfmt.h"
 #include "data/gribbuild.h"
@@ -460,23 +461,19 @@ int latsTimeStatLookup(int frequency, int delta, int stat, latsTimeStat* out) {
 }
 
 int lats_create_grib(latsFile* file) {
-  auto* gf = static_cast<latsGribFile*>(std::calloc(1, sizeof(latsGribFile)));
-  if (!gf) {
-    latsError("GRIB (latsgrib) --> Allocating memory for GRIB file name %s", file->path);
-    return 0;
-  }
+  auto* gf = static_cast<latsGribFile*>(kacalloc(1, sizeof(latsGribFile)));
   gf->first = 1;
   if (file->gribcenter < 0 || file->gribcenter > 255 || file->gribpid < 0 || file->gribpid > 255 ||
       file->gribsubcenter < 0 || file->gribsubcenter > 255) {
     latsError("GRIB (latsgrib) --> Centre %s has codes that do not fit in one octet, file %s",
               file->center, file->path);
-    std::free(gf);
+    kafree(gf);
     return 0;
   }
   gf->grb = std::fopen(file->path, "wb");
   if (!gf->grb) {
     latsError("GRIB (latsgrib) --> lats_create create .grb failed for %s\n", file->path);
-    std::free(gf);
+    kafree(gf);
     return 0;
   }
   std::snprintf(gf->mapname, sizeof gf->mapname, "%s", file->path);
@@ -487,7 +484,7 @@ int lats_create_grib(latsFile* file) {
     if (!gf->ctl) {
       latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", gf->mapname);
       std::fclose(gf->grb);
-      std::free(gf);
+      kafree(gf);
       return 0;
     }
   }
@@ -732,7 +729,7 @@ int lats_close_grib(latsFile* file) {
       mfcmn.calendar_365 = saved;
     }
   }
-  std::free(gf);
+  kafree(gf);
   file->grib = nullptr;
   return 1;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/session.h"
 #include "base/timecal.h"
@@ -248,14 +249,15 @@ void kas2d(session_state* pcm, grid_field* g, int map) {
 }
 
 grid_field* kaflip(grid_field* g, session_state* pcm) {
-  grid_field* n = static_cast<grid_field*>(std::malloc(sizeof(grid_field)));
-  float* v = nullptr;
+  static const char kNoMemory[] = "Memory Allocation Error:  kaflip \n";
   size_t count = size_t(g->isiz) * size_t(g->jsiz);
-  if (n) v = static_cast<float*>(std::malloc(count * sizeof(float)));
-  if (!n || !v) {
-    std::free(n);
-    kaprnt(msg_level::error, "Memory Allocation Error:  kaflip \n");
-    return nullptr;
+  float* v = static_cast<float*>(kamalloc(count * sizeof(float), kNoMemory));
+  grid_field* n;
+  try {
+    n = static_cast<grid_field*>(kamalloc(sizeof(grid_field), kNoMemory));
+  } catch (...) {
+    kafree(v);
+    throw;
   }
   std::memcpy(n, g, sizeof(grid_field));
   for (int j = 0; j < g->jsiz; j++)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/message.h"
 #include "base/mfcmn.h"
@@ -40,10 +41,9 @@ void sdf_own_missing(var_info& v) {
 }
 
 bool sdf_set_linear(file_descriptor* pfi, int dim, float start, float incr) {
-  auto* block = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
-  if (!block) return false;
+  auto* block = static_cast<linear_scaling*>(kamalloc(sizeof(linear_scaling)));
   linear_scaling_set(block, start, incr);
-  std::free(pfi->grid_to_world_scaling[dim]);
+  kafree(pfi->grid_to_world_scaling[dim]);
   pfi->grid_to_world_scaling[dim] = block->grid_to_world;
   pfi->world_to_grid_scaling[dim] = block->world_to_grid;
   pfi->grid_to_world[dim] = liconv;
@@ -200,12 +200,12 @@ int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
     if (!convtype(var->data.data(), var->type, a, NC_FLOAT, from, i + 1) ||
         !std::isfinite(a[i + 1])) {
       kaprnt(msg_level::error, "SDF:  Error interpreting coordinate value.\n");
-      std::free(a);
+      kafree(a);
       return 1;
     }
   }
   a[n + 1] = scaling_end_mark;
-  std::free(pfi->grid_to_world_scaling[dim]);
+  kafree(pfi->grid_to_world_scaling[dim]);
   pfi->grid_to_world_scaling[dim] = a;
   pfi->world_to_grid_scaling[dim] = a;
   pfi->grid_to_world[dim] = gr2lev;
@@ -216,10 +216,9 @@ int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
 
 
 float* new_time_scaling(file_descriptor* pfi) {
-  auto* ts = static_cast<float*>(std::calloc(8, sizeof(float)));
-  if (!ts) return nullptr;
+  auto* ts = static_cast<float*>(kacalloc(8, sizeof(float)));
   ts[7] = scaling_end_mark;
-  std::free(pfi->grid_to_world_scaling[3]);
+  kafree(pfi->grid_to_world_scaling[3]);
   pfi->grid_to_world_scaling[3] = ts;
   pfi->world_to_grid_scaling[3] = ts;
   pfi->linear_flags[3] = 1;
@@ -864,13 +863,9 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
   }
 
   if (parms.scan_vars) {
-    std::free(pfi->variables);
+    kafree(pfi->variables);
     pfi->variables = static_cast<variable_descriptor*>(
-        std::calloc(size_t(count), sizeof(variable_descriptor)));
-    if (!pfi->variables) {
-      kaprnt(msg_level::error, "Memory allocation error.\n");
-      return 1;
-    }
+        kacalloc(size_t(count), sizeof(variable_descriptor), "Memory allocation error.\n"));
     pfi->variable_count = count;
     pfi->surface_variable_count = pfi->level_variable_count = 0;
     parms.new_entry.assign(size_t(count), 1);
@@ -987,15 +982,10 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     std::snprintf(pfi->data_file_name, sizeof pfi->data_file_name, "%s", tmpl.c_str());
     std::vector<int> table = sdf_template_table(tmpl.c_str(), pfi->grid_to_world_scaling[3], ntsteps);
     int* copy = table.empty() ? nullptr
-                              : static_cast<int*>(std::malloc(table.size() * sizeof(int)));
-    if (!copy) {
-      kaprnt(msg_level::error, "SDFOPEN error:  Memory allocation error.\n");
-      close_netcdf(io->ncid);
-      io->ncid = -1;
-      return 1;
-    }
+                              : static_cast<int*>(kamalloc(table.size() * sizeof(int),
+                                                           "SDFOPEN error:  Memory allocation error.\n"));
     std::memcpy(copy, table.data(), table.size() * sizeof(int));
-    std::free(pfi->template_file_numbers);
+    kafree(pfi->template_file_numbers);
     pfi->template_file_numbers = copy;
     pfi->open_template_time = 0;
   } else if (parms.descriptor && pfi->template_flag) {

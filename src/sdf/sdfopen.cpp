@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/message.h"
 #include "base/session.h"
@@ -136,7 +137,7 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
   int f = pfi->template_file_numbers[t - 1];
   if (f == pfi->open_template_time) return t - f + 1;
 
-  std::free(pfi->open_template_name);
+  kafree(pfi->open_template_name);
   pfi->open_template_name = nullptr;
   // The old metadata stays readable until the switch ends.
   io_std* old = static_cast<io_std*>(pfi->sdf_io);
@@ -234,6 +235,6 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
   }
   *var = found;
   pfi->open_template_time = f;
-  pfi->open_template_name = strdup(name.c_str());
+  pfi->open_template_name = kastrdup(name.c_str());
   return t - f + 1;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/message.h"
 #include "base/mfcmn.h"
@@ -105,7 +106,7 @@ int* size_of(file_descriptor* pfi, int d) {
 }
 
 void set_scaling(file_descriptor* pfi, int d, float* a, bool linear) {
-  std::free(pfi->grid_to_world_scaling[d]);
+  kafree(pfi->grid_to_world_scaling[d]);
   pfi->grid_to_world_scaling[d] = a;
   pfi->world_to_grid_scaling[d] = linear ? a + 3 : a;
   pfi->grid_to_world[d] = linear ? liconv : gr2lev;
@@ -137,8 +138,7 @@ struct parser {
     if (!q || !word_end(*q) || incr == 0 || !std::isfinite(1.0f / incr) ||
         !std::isfinite(start - incr))
       return fail("XDFopen Error:  Missing or invalid dimension increment value\n");
-    auto* a = static_cast<float*>(std::malloc(6 * sizeof(float)));
-    if (!a) return fail("XDFopen Error:  Memory allocation Error\n", false);
+    auto* a = static_cast<float*>(kamalloc(6 * sizeof(float)));
     linear_scaling_set(reinterpret_cast<linear_scaling*>(a), start, incr);
     set_scaling(pfi, d, a, true);
     if (d == 0) {
@@ -229,9 +229,8 @@ struct parser {
     parms.find[3] = 0;
     parms.has_dim_name[3] = nodim ? 0 : 1;
     parms.dim_names[3] = nodim ? std::string() : name;
-    auto* ts = static_cast<float*>(std::calloc(8, sizeof(float)));
-    if (!ts) return fail("XDFopen Error:  Memory allocation Error\n", false);
-    std::free(pfi->grid_to_world_scaling[3]);
+    auto* ts = static_cast<float*>(kacalloc(8, sizeof(float)));
+    kafree(pfi->grid_to_world_scaling[3]);
     pfi->grid_to_world_scaling[3] = pfi->world_to_grid_scaling[3] = ts;
     pfi->linear_flags[3] = 1;
     ts[7] = scaling_end_mark;
@@ -296,9 +295,8 @@ struct parser {
     parms.nc_names.assign(size_t(n), std::string());
     parms.display_names.assign(size_t(n), std::string());
     parms.new_entry.assign(size_t(n), 0);
-    std::free(pfi->variables);
-    pfi->variables = static_cast<variable_descriptor*>(std::calloc(size_t(n), sizeof(variable_descriptor)));
-    if (!pfi->variables) return fail("XDFopen Error:  Memory allocation Error\n", false);
+    kafree(pfi->variables);
+    pfi->variables = static_cast<variable_descriptor*>(kacalloc(size_t(n), sizeof(variable_descriptor)));
     pfi->variable_count = n;
     int got = 0;
     while (got < n) {
@@ -501,14 +499,9 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     *ntsteps = pfi->t_size;
     *tmpl = dset;
     std::vector<int> table = sdf_template_table(dset.c_str(), pfi->grid_to_world_scaling[3], pfi->t_size);
-    int* copy = table.empty() ? nullptr : static_cast<int*>(std::malloc(table.size() * sizeof(int)));
-    if (!copy) {
-      kaprnt(msg_level::error, "XDFopen Error:  Memory allocation Error\n");
-      kaprnt(msg_level::error, kNotOpened);
-      return 1;
-    }
+    int* copy = table.empty() ? nullptr : static_cast<int*>(kamalloc(table.size() * sizeof(int), "XDFopen Error:  Memory allocation Error\n"));
     std::memcpy(copy, table.data(), table.size() * sizeof(int));
-    std::free(pfi->template_file_numbers);
+    kafree(pfi->template_file_numbers);
     pfi->template_file_numbers = copy;
     date_time d1{};
     gr2t(pfi->grid_to_world_scaling[3], 1.0f, &d1);

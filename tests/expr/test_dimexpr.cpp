@@ -124,7 +124,7 @@ TEST(EvalState, VaryingDimensionsAndRefusals) {
   std::string out;
   auto build = [&s, &out] {
     StdoutCapture cap;
-    eval_state* p = getpst(&s);
+    eval_state_ptr p = getpst(&s);
     out = cap.text();
     return p;
   };
@@ -132,17 +132,17 @@ TEST(EvalState, VaryingDimensionsAndRefusals) {
     EXPECT_EQ(build(), nullptr) << why;
     EXPECT_EQ(out, head + why);
   };
-  eval_state* p = build();
+  eval_state_ptr p = build();
   ASSERT_NE(p, nullptr) << out;
   EXPECT_EQ(p->idim, 0);
   EXPECT_EQ(p->jdim, 3);
-  delete p;
+  p.reset();
   // Three varying with looping off: looping is forced and t is the loop.
   s.dim_varying[1] = 1;
   p = build();
   ASSERT_NE(p, nullptr) << out;
   EXPECT_EQ(p->jdim, 1);
-  delete p;
+  p.reset();
 
   s.dim_varying[3] = 0;
   s.dim_min[1] = 10.5f;

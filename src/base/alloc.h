@@ -1,0 +1,56 @@
+// The program's malloc-style allocations go through these few routines: a
+// failed allocation takes one path (an exception caught by the command
+// dispatcher), and a test can make any one allocation fail.
+#pragma once
+
+#include <cstddef>
+#include <new>
+
+// Running out of memory where the program has always named what it was
+// allocating: the dispatcher prints this text instead of the generic one.
+class alloc_error : public std::bad_alloc {
+public:
+  explicit alloc_error(const char* text) noexcept : text_(text) {}
+  const char* what() const noexcept override { return text_; }
+
+private:
+  const char* text_;  // a literal of the program
+};
+
+// Like std::malloc / std::calloc / std::realloc, but never return null: they
+// throw alloc_error(text) when text is given, std::bad_alloc otherwise. A
+// zero size still yields a block that kafree releases.
+void* kamalloc(std::size_t size, const char* text = nullptr);
+void* kacalloc(std::size_t count, std::size_t size, const char* text = nullptr);
+void* karealloc(void* block, std::size_t size, const char* text = nullptr);
+// Releases a block of the three above (null does nothing).
+void kafree(void* block) noexcept;
+
+// Typed forms for arrays of plain values.
+template <class T>
+T* kamalloc_n(std::size_t count, const char* text = nullptr) {
+  if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+  return static_cast<T*>(kamalloc(count * sizeof(T), text));
+}
+template <class T>
+T* kacalloc_n(std::size_t count, const char* text = nullptr) {
+  return static_cast<T*>(kacalloc(count, sizeof(T), text));
+}
+template <class T>
+T* karealloc_n(T* block, std::size_t count, const char* text = nullptr) {
+  if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+  return static_cast<T*>(karealloc(block, count * sizeof(T), text));
+}
+
+// Test seam. before_alloc runs before every allocation (fresh: a new block,
+// not the growth of one) and makes it fail by returning false; after_free
+// runs after every release of a block.
+struct alloc_observer {
+  bool (*before_alloc)(bool fresh);
+  void (*after_free)();
+};
+// Installs an observer (null: none); the caller keeps it alive.
+void kaset_alloc_observer(const alloc_observer* observer);
+
+// A copy of a C string in a block that kafree releases.
+char* kastrdup(const char* text);

@@ -1,0 +1,153 @@
+// Fails the Nth allocation of a command, for every N until the command runs
+// through: the command must fail with a message, leave nothing allocated and
+// leave the session usable. The program replaces the global operator new, so
+// it is a test program of its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <string>
+
+#include "base/alloc.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/session.h"
+#include "cmd/dispatch.h"
+#include "gx/gx.h"
+#include "sdf/sdf.h"
+#include "support/stdout_capture.h"
+
+namespace {
+
+long long live = 0;       // blocks handed out and not yet released
+long long countdown = 0;  // the allocation that brings this to 0 fails
+bool fault_hit = false;
+
+bool take(bool fresh) {
+  if (countdown > 0 && --countdown == 0) {
+    fault_hit = true;
+    return false;
+  }
+  if (fresh) ++live;
+  return true;
+}
+
+void* allocate(std::size_t n) {
+  if (!take(true)) throw std::bad_alloc();
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  --live;
+  throw std::bad_alloc();
+}
+
+void release(void* p) noexcept {
+  if (!p) return;
+  --live;
+  std::free(p);
+}
+
+bool before_alloc(bool fresh) { return take(fresh); }
+void after_free() { --live; }
+const alloc_observer observer{before_alloc, after_free};
+
+}  // namespace
+
+void* operator new(std::size_t n) { return allocate(n); }
+void* operator new[](std::size_t n) { return allocate(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return allocate(n);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
+
+namespace {
+
+const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl";
+
+class AllocationFault : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    StdoutCapture quiet;
+    gxstrt(11, 8.5f, 1);
+    gcmn->page_width = 11;
+    gcmn->page_height = 8.5f;
+    gcmn->batch = 1;
+    sdf_install(kacmd);
+    kainit();
+    kaset_alloc_observer(&observer);
+  }
+  static void TearDownTestSuite() { kaset_alloc_observer(nullptr); }
+
+  // Runs one command line, failing its allocation fail_at (0: none); out
+  // gets what it printed.
+  static int run(const std::string& line, std::string* out = nullptr, long long fail_at = 0) {
+    StdoutCapture cap;
+    fault_hit = false;
+    countdown = fail_at;
+    int rc = kacmd(line, gcmn, 0);
+    countdown = 0;
+    if (out) *out = cap.text();
+    return rc;
+  }
+
+  // Fails allocation 1, 2, ... of command until it runs without a fault.
+  // undo (may be empty) takes back what the command left in the session.
+  static void fail_each_allocation(const std::string& command, const std::string& undo, bool script = false) {
+    ASSERT_EQ(run(command), 0) << command;
+    if (!undo.empty()) {
+      ASSERT_EQ(run(undo), 0) << undo;
+    }
+    ASSERT_EQ(run("q file"), command.rfind("open", 0) == 0 ? 1 : 0);
+    const long long before = live;
+    for (long long n = 1;; ++n) {
+      {
+        std::string out;
+        const int rc = run(command, &out, n);
+        if (!fault_hit) {
+          EXPECT_EQ(rc, 0) << command;
+          if (!undo.empty()) run(undo);
+          break;
+        }
+        std::string lower = out;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        // A script that fails while it runs ends with its own code, 99.
+        EXPECT_TRUE(rc == 1 || (script && rc == 99)) << command << ": allocation " << n << " failed, rc " << rc
+                                                    << ", output:\n" << out;
+        EXPECT_NE(lower.find("allocat"), std::string::npos) << command << ": allocation " << n << ":\n" << out;
+        EXPECT_EQ(run(command), 0) << command << " after allocation " << n << " failed";
+        EXPECT_EQ(run("q file"), 0);
+        if (!undo.empty()) run(undo);
+      }
+      EXPECT_EQ(live, before) << command << ": blocks left after allocation " << n << " failed";
+      if (::testing::Test::HasFailure()) break;
+    }
+  }
+};
+
+TEST_F(AllocationFault, OpenFailsCleanly) { fail_each_allocation("open " + sample, "close 1"); }
+
+TEST_F(AllocationFault, DisplayDefineAndRunFailCleanly) {
+  ASSERT_EQ(run("open " + sample), 0);
+  run("set lat 20 60");
+  run("set lev 500");
+  fail_each_allocation("display ave(t, t=1, t=3) - z/1000", "");
+  fail_each_allocation("define tz = t(lev=850) - t + aave(t, lon=0, lon=90, lat=20, lat=60)", "undefine tz");
+  const std::string script = std::string(::testing::TempDir()) + "alloc_fault.gs";
+  std::ofstream(script) << "'set t 2'\n'd u*u + v*v'\nline = sublin(result, 1)\n'define w = t*2'\nsay subwrd(line, 1)\n";
+  fail_each_allocation("run " + script, "undefine w", true);
+  run("close 1");
+}
+
+}  // namespace
