@@ -139,8 +139,10 @@ TEST(GridReadSpans, WrappedPartialAndReversedRequestsOfEveryLayout) {
       {"templated", "options template yrev\n", 0, false, true, false, false, false, true},
       {"bytes", "", 1},
       {"signed swapped", "options byteswapped\n", -2, true},
+      {"signed", "", -2},
       {"unsigned big-endian", "options big_endian zrev\n", 2, true, false, true},
       {"int", "", 4},
+      {"int big-endian", "options big_endian\n", 4, true},
   };
   const request requests[] = {
       {1, {-3, 1, 2, 5}, {13, 5, 2, 5}},     // wraps at both ends
