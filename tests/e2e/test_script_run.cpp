@@ -32,6 +32,7 @@ TEST(ScriptRun, ImpliedRunsAndUnknownCommands) {
   write_file(dir.file("hello.gs"), "function hello(args)\nsay 'hello ' args\nreturn 'from hello'\n");
   RunResult r = run_batch("hello big  world\nnosuch 1 2\nrun\nquit\n", dir.path());
   EXPECT_EQ(answer(r.out, "hello big  world"), "hello big  world\nfrom hello");
+  // No script of the name: the command is unknown.
   EXPECT_EQ(answer(r.out, "nosuch 1 2"), "Unknown command: nosuch\n");
   EXPECT_EQ(answer(r.out, "run"), "RUN error:  No file name specified\n");
 }
