@@ -143,6 +143,8 @@ TEST(Descriptor, DimensionRecords) {
   const float* lev = three.pfi->grid_to_world_scaling[2];
   EXPECT_EQ(std::vector<float>(lev, lev + 4), (std::vector<float>{3, 1000, 850, 500}));
   EXPECT_FLOAT_EQ(three.pfi->world_to_grid[2](lev, 850), 2);
+  // A linear z axis may fall.
+  EXPECT_FLOAT_EQ(world(parse_text(d, grid_ctl("zdef 4 linear 1000 -100\n")), 2, 4), 700);
   parsed eof = parse_text(d, grid_ctl() + "zdef 4 levels 1000\n850\n");
   EXPECT_EQ(eof.out, std::string("Open Error:  Unexpected EOF reading descriptor file\n"
                                  "   EOF occurred reading LEVELS values\n") +
@@ -186,7 +188,8 @@ TEST(Descriptor, VariableRecords) {
   EXPECT_STREQ(v[1].description, "RH");
   EXPECT_STREQ(v[2].abbrev, "averyveryverylo");
 
-  for (const char* line : {"t 10 33,", "t 10", "t 10 1,2,3,4,5 temp", "t -1 33 temp"}) {
+  for (const char* line : {"t 10 33, temp", "t 10 33,", "t 10 33", "t 10", "t x 33 temp",
+                           "t 10 1,2,3,4,5 temp", "t -1 33 temp", "t 10 x temp"}) {
     expect_refused(parse_text(d, grid_ctl("", std::string("vars 1\n") + line + "\nendvars\n")),
                    "Open Error:  Invalid variable record\n", line);
   }

@@ -188,8 +188,10 @@ TEST(StationRead, SelectionByBoxRadiusAndId) {
   request r;
   r.lon_min = 100, r.lat_min = 40, r.radius = 5;
   EXPECT_EQ(ids(r), (std::vector<std::string>{"B       ", "d12     ", "D1234567"}));
-  // An id is matched whole.
+  // An id is matched whole and without case.
   request id;
+  id.stid = "D12";
+  EXPECT_EQ(ids(id), (std::vector<std::string>{"d12     "}));
   id.stid = "d1";
   EXPECT_TRUE(ids(id).empty());
 }
