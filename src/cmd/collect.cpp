@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/session.h"
 #include "base/words.h"
@@ -65,11 +66,12 @@ int kacoll(char* line, session_state* pcm) {
     kagrel(pcm);
     return 1;
   }
-  auto* entry = new (std::nothrow) collection_entry{nullptr, static_cast<station_set*>(pcm->result[0])};
-  if (!entry) {
-    kaprnt(msg_level::error, "Memory allocation error in collect\n");
+  collection_entry* entry;
+  try {
+    entry = new collection_entry{nullptr, static_cast<station_set*>(pcm->result[0])};
+  } catch (const std::bad_alloc&) {
     kagrel(pcm);
-    return 1;
+    throw alloc_error("Memory allocation error in collect\n");
   }
   collection_entry** link = &pcm->collection_head[n];
   while (*link) link = &(*link)->next;
@@ -78,11 +80,6 @@ int kacoll(char* line, session_state* pcm) {
   // The first result now belongs to the collection; the others are released.
   pcm->result[0] = nullptr;
   pcm->result_type[0] = 1;
-  for (int k = 1; k < pcm->result_held; k++) {
-    if (pcm->result_type[k] == 1) kagfre(static_cast<grid_field*>(pcm->result[k]));
-    else kasfre(static_cast<station_set*>(pcm->result[k]));
-    pcm->result[k] = nullptr;
-  }
-  pcm->result_count = pcm->result_held = 0;
+  kagrel(pcm);
   return 0;
 }

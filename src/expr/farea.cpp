@@ -159,7 +159,7 @@ int aave(function_args* args, eval_state* pst, int code) {
   g.reset();
   grid_field* out = kagrvl(r);
   out->undef = u;
-  return give_grid(pst, out);
+  return give_grid(pst, grid_ptr(out));
 }
 
 int ffaav(function_args* a, eval_state* s) { return aave(a, s, kAreaAve); }

@@ -177,5 +177,5 @@ int ffclgr(function_args* args, eval_state* pst) {
   g->j_world_vals = g->j_grid_vals = zs;
   g->i_linear = g->j_linear = 0;
   kamnmx(g.get());
-  return give_grid(pst, g.release());
+  return give_grid(pst, std::move(g));
 }

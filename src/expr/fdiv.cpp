@@ -87,7 +87,7 @@ int run(function_args* args, eval_state* pst, wind_op op) {
   }
   kafree(u->values);
   u->values = out;
-  return give_grid(pst, u_owner.release());
+  return give_grid(pst, std::move(u_owner));
 }
 
 }  // namespace

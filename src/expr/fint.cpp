@@ -88,28 +88,28 @@ int ffgint(function_args* args, eval_state* pst) {
   // Evaluates at index g; the longitude treatment applied; null with the
   // code in rc on failure.
   int rc = 0;
-  auto at = [&](int g, double* w) -> grid_field* {
+  auto at = [&](int g, double* w) -> grid_ptr {
     *w = place(g);
     pst->result.grid = nullptr;
     rc = kaexpr(expr, pst);
     if (rc) return nullptr;
-    grid_field* gr = take_grid(pst);
+    grid_ptr gr = take_grid(pst);
     if (!gr) {
       rc = -1;
       return nullptr;
     }
     if (dim == 0) {
-      if (gr->idim == 1 && gr->i_to_world) cosadj(gr);
+      if (gr->idim == 1 && gr->i_to_world) cosadj(gr.get());
       else *w *= std::cos(pst->dim_min[1] * kRad);
     }
     return gr;
   };
 
   double w = 0;
-  grid_field* acc = at(first, &w);
+  grid_ptr acc = at(first, &w);
   if (!acc) return rc;
   if (ends_half) w *= 0.5;
-  const long long n = grid_points(acc);
+  const long long n = grid_points(acc.get());
   const float u = acc->undef;
   std::vector<double> sum(size_t(n), 0.0);
   std::vector<unsigned char> def(size_t(n), 0);
@@ -119,15 +119,13 @@ int ffgint(function_args* args, eval_state* pst) {
     def[k] = 1;
   }
   for (int g = first + 1; g <= last; g++) {
-    grid_field* next = at(g, &w);
-    if (next && !same_points(acc, next)) {
+    grid_ptr next = at(g, &w);
+    if (next && !same_points(acc.get(), next.get())) {
       kaprnt(msg_level::error, "Error from GINT:  Grids differ in shape along the range\n");
-      kagfre(next);
-      next = nullptr;
+      next.reset();
       rc = 1;
     }
     if (!next) {
-      kagfre(acc);
       kaprnt(msg_level::error, "Error from GINT:  Error getting grids \n");
       return rc;
     }
@@ -139,11 +137,10 @@ int ffgint(function_args* args, eval_state* pst) {
       sum[k] += double(v) * w;
       def[k] = 1;
     }
-    kagfre(next);
   }
   for (long long k = 0; k < n; k++) {
     const float r = float(sum[k]);
     acc->values[k] = def[k] && std::isfinite(r) ? r : u;
   }
-  return give_grid(pst, acc);
+  return give_grid(pst, std::move(acc));
 }

@@ -290,16 +290,15 @@ int ffoacr(function_args* args, eval_state* pst) {
   station_set* s;
   int rc = analysis_args(args, pst, kOacres, &g, &s);
   if (rc) return rc;
+  grid_ptr grid(g);
+  station_ptr stations(s);
   std::vector<float> radii;
   float guess;
   pass_radii(args, &radii, &guess);
   rc = oacres_grid(g, s, radii, guess);
-  kasfre(s);
-  if (rc) {
-    kagfre(g);
-    return rc;
-  }
-  return give_grid(pst, g);
+  stations.reset();
+  if (rc) return rc;
+  return give_grid(pst, std::move(grid));
 }
 
 int ffoabn(function_args* args, eval_state* pst) {
@@ -307,6 +306,8 @@ int ffoabn(function_args* args, eval_state* pst) {
   station_set* s;
   int rc = analysis_args(args, pst, kOabin, &g, &s);
   if (rc) return rc;
+  grid_ptr grid(g);
+  station_ptr stations(s);
   bin_mode mode = bin_mode::average;
   if (args->count > 2) {
     const char* f = args->args[2];
@@ -315,10 +316,7 @@ int ffoabn(function_args* args, eval_state* pst) {
     else kaprnt(msg_level::info, "Warning from OABIN: Invalid flag.  Ignored.\n");
   }
   rc = oabin_grid(g, s, mode);
-  kasfre(s);
-  if (rc) {
-    kagfre(g);
-    return rc;
-  }
-  return give_grid(pst, g);
+  stations.reset();
+  if (rc) return rc;
+  return give_grid(pst, std::move(grid));
 }

@@ -51,11 +51,11 @@ int scorr(function_args* args, eval_state* pst, int code) {
   grid_pair g;
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  g.a = take_grid(pst);
+  g.a = take_grid(pst).release();
   if (!g.a) return -1;
   rc = kaexpr(args->args[1], &second);
   if (rc) return rc;
-  g.b = take_grid(&second);
+  g.b = take_grid(&second).release();
   if (!g.b) return -1;
   if (!area_grid(g.a) || !area_grid(g.b)) {
     kaprnt(msg_level::error, "Error from SCORR:  The expressions do not vary in longitude and latitude\n");
@@ -109,7 +109,7 @@ int scorr(function_args* args, eval_state* pst, int code) {
   }
   grid_field* out = kagrvl(result);
   out->undef = ua;
-  return give_grid(pst, out);
+  return give_grid(pst, grid_ptr(out));
 }
 
 int ffscor(function_args* a, eval_state* s) { return scorr(a, s, kCorrelation); }

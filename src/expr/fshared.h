@@ -30,20 +30,20 @@ inline bool same_points(const grid_field* a, const grid_field* b) {
 
 // Takes the result out of a state (null when it is not a grid: the station
 // set is released).
-inline grid_field* take_grid(eval_state* pst) {
+inline grid_ptr take_grid(eval_state* pst) {
   if (pst->result_type != 1) {
     kafree(pst);
     return nullptr;
   }
-  grid_field* g = pst->result.grid;
+  grid_ptr g(pst->result.grid);
   pst->result.grid = nullptr;
   return g;
 }
 
 // Hands a grid to the state as its result.
-inline int give_grid(eval_state* pst, grid_field* g) {
+inline int give_grid(eval_state* pst, grid_ptr g) {
   if (g->idim < 0) g->max_value = g->min_value;
-  pst->result.grid = g;
+  pst->result.grid = g.release();
   pst->result_type = 1;
   return 0;
 }

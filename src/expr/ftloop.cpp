@@ -26,8 +26,7 @@ int time_index(float g, bool up) {
   return int(v);
 }
 
-int memory_error(grid_field* partial) {
-  kagfre(partial);
+int memory_error() {
   kaprnt(msg_level::error, "Memory Allocation Error:  TLOOP function\n");
   return 1;
 }
@@ -67,16 +66,16 @@ int fftlp(function_args* args, eval_state* pst) {
   pst->result.grid = nullptr;
   int rc = kaexpr(expr, pst);
   if (rc) return rc;
-  grid_field* g = take_grid(pst);
+  grid_ptr g = take_grid(pst);
   if (!g) return -1;
   if (g->jdim != -1 || g->idim == 3) {
     kaprnt(msg_level::error, "Error from TLOOP: Internal logic check 36\n");
-    kagfre(g);
     return 1;
   }
   const long long times = static_cast<long long>(last) - first + 1;
   const long long row = g->isiz;
-  grid_field* out = static_cast<grid_field*>(kacalloc(1, sizeof(grid_field)));
+  grid_ptr out(static_cast<grid_field*>(kacalloc(1, sizeof(grid_field))));
+  out->idim = -1;  // the values are its own only once it varies
   out->undef = g->undef;
   out->values = &out->min_value;
   if (times * row >= 2) {
@@ -120,44 +119,40 @@ int fftlp(function_args* args, eval_state* pst) {
       out->j_linear = 1;
     }
     if (g->owns_scaling) {
+      // The time axis is copied first: until then the first grid keeps its
+      // arrays and out holds none of its own.
+      float* time_copy = out->jdim == 3 ? cpscal(ts, 1, 0, 3) : nullptr;
+      if (out->jdim == 3 && !time_copy) {
+        out->j_world_vals = nullptr;
+        return memory_error();
+      }
       out->owns_scaling = 1;
       g->owns_scaling = 0;
       g->j_world_vals = nullptr;
-      if (out->jdim == 3) {
-        out->j_world_vals = cpscal(ts, 1, 0, 3);
-        if (!out->j_world_vals) {
-          kagfre(g);
-          return memory_error(out);
-        }
-      }
+      if (out->jdim == 3) out->j_world_vals = time_copy;
     }
   }
   // Fixed dimensions keep the first grid's positions.
   for (int d = 0; d < 3; d++)
     if (d != out->idim) out->dim_min[d] = out->dim_max[d] = g->dim_min[d];
-  const grid_field shape = *g;  // what every later time must look like
+  const grid_field shape = *g;  // what every later time must look like (not its arrays)
   for (long long t = 0; t < times; t++) {
     std::memcpy(out->values + t * row, g->values, sizeof(float) * size_t(row));
-    kagfre(g);
-    g = nullptr;
+    g.reset();
     if (t + 1 == times) break;
     gr2t(ts, float(first + t + 1), &pst->time_start);
     pst->time_end = pst->time_start;
     pst->result.grid = nullptr;
     rc = kaexpr(expr, pst);
-    g = rc ? nullptr : take_grid(pst);
+    if (!rc) g = take_grid(pst);
     if (g && (g->idim != shape.idim || g->jdim != -1 || g->isiz != shape.isiz ||
-              (shape.idim >= 0 && kagchk(g, out, shape.idim)))) {
+              (shape.idim >= 0 && kagchk(g.get(), out.get(), shape.idim)))) {
       kaprntf(msg_level::error, "Error from TLOOP:  The grid of time %lli differs from the first\n", first + t + 1);
-      kagfre(g);
-      g = nullptr;
+      g.reset();
     }
-    if (!g) {
-      kagfre(out);
-      return 1;
-    }
+    if (!g) return 1;
   }
-  return give_grid(pst, out);
+  return give_grid(pst, std::move(out));
 }
 
 int ffmask(function_args* args, eval_state* pst) {

@@ -50,13 +50,13 @@ struct masked {
   }
 
   // Evaluates text into a grid; null with *rc set after a message.
-  grid_field* grid(const char* text, int* rc) {
+  grid_ptr grid(const char* text, int* rc) {
     pst->result.grid = nullptr;
     if (kaexpr(text, pst)) {
       *rc = error_getting();
       return nullptr;
     }
-    grid_field* g = take_grid(pst);
+    grid_ptr g = take_grid(pst);
     if (!g) {
       kaprntf(msg_level::error, "Error from %s:  Args must be grid data\n", name);
       *rc = 1;
@@ -67,17 +67,15 @@ struct masked {
   // The series at the current time: false with *rc set on an error, else
   // true with *defined telling whether the time is used.
   bool series_value(double* x, bool* defined, int* rc) {
-    grid_field* g = grid(series, rc);
+    grid_ptr g = grid(series, rc);
     if (!g) return false;
-    if (g->idim != -1 || g->jdim != -1 || grid_points(g) != 1) {
-      kagfre(g);
+    if (g->idim != -1 || g->jdim != -1 || grid_points(g.get()) != 1) {
       kaprntf(msg_level::error, "Error from %s:  1st arg must be 0-D\n", name);
       *rc = error_getting();
       return false;
     }
     *defined = g->values[0] != g->undef;
     *x = g->values[0];
-    kagfre(g);
     return true;
   }
 
@@ -89,9 +87,9 @@ struct masked {
     return false;
   }
 
-  void start(grid_field* g) {
-    first = g;
-    n = grid_points(g);
+  void start(grid_ptr g) {
+    first = g.release();
+    n = grid_points(first);
     const size_t m = size_t(n);
     if (kind == kAverage) {
       s.assign(m, 0.0);
@@ -143,22 +141,18 @@ struct masked {
       bool used = false;
       if (!series_value(&x, &used, &rc)) return rc;
       if (!used) continue;
-      grid_field* g = grid(expr, &rc);
+      grid_ptr g = grid(expr, &rc);
       if (!g) return rc;
       if (!first) {
         first_time = t;
         first_x = x;
-        start(g);
-        add_first_pass(g, x);
+        start(std::move(g));
+        add_first_pass(first, x);
         continue;
       }
-      if (!fits(g)) {
-        kagfre(g);
-        return 1;
-      }
-      if (second) add_second_pass(g, x);
-      else add_first_pass(g, x);
-      kagfre(g);
+      if (!fits(g.get())) return 1;
+      if (second) add_second_pass(g.get(), x);
+      else add_first_pass(g.get(), x);
     }
     return 0;
   }
@@ -223,10 +217,10 @@ int tmaskf(function_args* args, eval_state* pst, int kind) {
   if (!m.first) {
     // The series is undefined throughout: a grid of undefined values.
     m.place(lo);
-    grid_field* g = m.grid(m.expr, &rc);
+    grid_ptr g = m.grid(m.expr, &rc);
     if (!g) return rc;
-    for (long long k = 0; k < grid_points(g); k++) g->values[k] = g->undef;
-    return give_grid(pst, g);
+    for (long long k = 0; k < grid_points(g.get()); k++) g->values[k] = g->undef;
+    return give_grid(pst, std::move(g));
   }
   if (kind != kAverage) {
     m.mx.resize(size_t(m.n));
@@ -246,9 +240,9 @@ int tmaskf(function_args* args, eval_state* pst, int kind) {
     if (rc) return rc;
   }
   m.finish();
-  grid_field* out = m.first;
+  grid_ptr out(m.first);
   m.first = nullptr;
-  return give_grid(pst, out);
+  return give_grid(pst, std::move(out));
 }
 
 int fftmav(function_args* a, eval_state* s) { return tmaskf(a, s, kAverage); }

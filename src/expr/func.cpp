@@ -119,7 +119,14 @@ const char* rtnprs(const char* text, const char* name, eval_state* pst) {
   }
   eval_state copy = *pst;
   copy.result.grid = nullptr;
-  int rc = uf ? ffuser(uf, args.get(), &copy) : fn->handler(args.get(), &copy);
+  int rc;
+  try {
+    rc = uf ? ffuser(uf, args.get(), &copy) : fn->handler(args.get(), &copy);
+  } catch (...) {
+    // A function that runs out of memory may leave its working grid here.
+    kafree(&copy);
+    throw;
+  }
   if (rc == -1) kaprntf(msg_level::error, "Error in %s : Arg was stn data type\n", name);
   if (rc != 0) {
     kaprntf(msg_level::error, "Operation Error:  Error from %s function\n", name);

@@ -256,50 +256,34 @@ int ffflvl(function_args* args, eval_state* pst) {
   const eval_state env = *pst;
   int rc = kaexpr(args->args[1], pst);
   if (rc) return 1;
-  grid_field* val = take_grid(pst);
+  grid_ptr val = take_grid(pst);
   if (!val) return -1;
-  auto profile = [&](float l, int* code) -> grid_field* {
+  auto profile = [&](float l, int* code) -> grid_ptr {
     eval_state at = env;
     at.dim_min[2] = at.dim_max[2] = l;
     if (kaexpr(args->args[0], &at)) {
       *code = 1;
       return nullptr;
     }
-    grid_field* p = take_grid(&at);
+    grid_ptr p = take_grid(&at);
     if (!p) *code = -1;
-    else if (!same_points(val, p)) {
+    else if (!same_points(val.get(), p.get())) {
       kaprnt(msg_level::error, "Error from FNDLVL :  Incompatible grids. \n");
-      kagfre(p);
-      p = nullptr;
+      p.reset();
       *code = 1;
     }
     return p;
   };
-  grid_field* p0 = profile(levels[0], &rc);
-  if (!p0) {
-    kagfre(val);
-    return rc;
-  }
-  const long long n = grid_points(val);
-  std::vector<float> res;
-  try {
-    res.assign(size_t(n), val->undef);
-  } catch (const std::bad_alloc&) {
-    kaprnt(msg_level::error, "Error from FNDLVL :  Memory allocation error \n");
-    kagfre(p0);
-    kagfre(val);
-    return 1;
-  }
+  grid_ptr p0 = profile(levels[0], &rc);
+  if (!p0) return rc;
+  const long long n = grid_points(val.get());
+  std::vector<float> res(size_t(n), val->undef);
   const float ru = val->undef;
   constexpr long long kShown = 7;  // the point the trace line follows
   for (size_t li = 1; li < levels.size(); li++) {
     const float L0 = levels[li - 1], L1 = levels[li];
-    grid_field* p1 = profile(L1, &rc);
-    if (!p1) {
-      kagfre(p0);
-      kagfre(val);
-      return rc;
-    }
+    grid_ptr p1 = profile(L1, &rc);
+    if (!p1) return rc;
     for (long long k = 0; k < n; k++) {
       if (res[k] != ru) continue;
       const float a = p0->values[k], b = p1->values[k], v = val->values[k];
@@ -312,10 +296,9 @@ int ffflvl(function_args* args, eval_state* pst) {
       std::printf("vvv lev1 = %g lev2 = %g gr1,gr2,grv,grr = %g %g %g %g\n", double(L0),
                   double(L1), double(p0->values[kShown]), double(p1->values[kShown]),
                   double(val->values[kShown]), double(res[kShown]));
-    kagfre(p0);
-    p0 = p1;
+    p0 = std::move(p1);
   }
-  kagfre(p0);
+  p0.reset();
   for (long long k = 0; k < n; k++) val->values[k] = res[size_t(k)];
-  return give_grid(pst, val);
+  return give_grid(pst, std::move(val));
 }

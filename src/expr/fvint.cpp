@@ -58,12 +58,12 @@ int ffvint(function_args* args, eval_state* pst) {
   vint_grids g;
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  g.ps = take_grid(pst);
+  g.ps = take_grid(pst).release();
   if (!g.ps) return -1;
   *pst = env;
   rc = kaexpr(args->args[1], pst);
   if (rc) return rc;
-  g.acc = take_grid(pst);
+  g.acc = take_grid(pst).release();
   if (!g.acc) return -1;
   if (!same_points(g.ps, g.acc)) return incompatible();
 
@@ -95,12 +95,9 @@ int ffvint(function_args* args, eval_state* pst) {
     at.dim_min[2] = at.dim_max[2] = pk;
     int code = kaexpr(args->args[1], &at);
     if (code) return code;
-    grid_field* v = take_grid(&at);
+    grid_ptr v = take_grid(&at);
     if (!v) return -1;
-    if (!same_points(g.acc, v)) {
-      kagfre(v);
-      return incompatible();
-    }
+    if (!same_points(g.acc, v.get())) return incompatible();
     const float* V = v->values;
     const float vu = v->undef;
     for (long long k = 0; k < n; k++) {
@@ -109,7 +106,6 @@ int ffvint(function_args* args, eval_state* pst) {
       sum[k] += double(V[k]) * kG * thickness(lower, up);
       def[k] = 1;
     }
-    kagfre(v);
     return 0;
   };
   int k = 2;
@@ -134,5 +130,5 @@ int ffvint(function_args* args, eval_state* pst) {
   }
   grid_field* out = g.acc;
   g.acc = nullptr;
-  return give_grid(pst, out);
+  return give_grid(pst, grid_ptr(out));
 }

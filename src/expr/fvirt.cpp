@@ -33,22 +33,16 @@ int fftv2(function_args* args, eval_state* pst, int sel) {
   eval_state second = *pst;
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  grid_field* tv = take_grid(pst);
+  grid_ptr tv_owner = take_grid(pst);
+  grid_field* tv = tv_owner.get();
   if (!tv) return -1;
   rc = kaexpr(args->args[1], &second);
-  if (rc) {
-    kagfre(tv);
-    return rc;
-  }
-  grid_field* rh = take_grid(&second);
-  if (!rh) {
-    kagfre(tv);
-    return -1;
-  }
+  if (rc) return rc;
+  grid_ptr rh_owner = take_grid(&second);
+  grid_field* rh = rh_owner.get();
+  if (!rh) return -1;
   if (!same_points(tv, rh)) {
     kaprnt(msg_level::error, "Error in TVRH2Q: Grids don't have same scaling");
-    kagfre(tv);
-    kagfre(rh);
     return 1;
   }
   const bool z_i = rh->idim == 2 && rh->i_to_world;
@@ -78,12 +72,11 @@ int fftv2(function_args* args, eval_state* pst, int sel) {
       rh->values[k] = sel == kHumidity ? q : tt;
     }
   }
-  kagfre(tv);
   if (failed > 0) {
     kaprntf(msg_level::info, "Warning from %s:", nm);
     kaprntf(msg_level::info, " Convergence failed for %lli grid points\n", failed);
   }
-  return give_grid(pst, rh);
+  return give_grid(pst, std::move(rh_owner));
 }
 
 }  // namespace

@@ -310,10 +310,10 @@ int write_transfer(const call& c, function_args* args) {
       case udf_arg_kind::expr: {
         const int rc = kaexpr(a, c.pst);
         if (rc) return rc;
-        grid_field* g = take_grid(c.pst);
+        grid_ptr g = take_grid(c.pst);
         if (!g) return -1;
-        const bool ok = put_grid(f.get(), g, c.seq());
-        kagfre(g);
+        const bool ok = put_grid(f.get(), g.get(), c.seq());
+        g.reset();
         if (!ok) return write_error();
         break;
       }
@@ -444,7 +444,7 @@ int read_result(const call& c) {
   std::remove(uf->transfer_file.c_str());
   std::remove(rf.c_str());
   kamnmx(g.get());
-  give_grid(c.pst, g.release());
+  give_grid(c.pst, std::move(g));
   return 0;
 }
 

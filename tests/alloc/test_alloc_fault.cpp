@@ -150,4 +150,16 @@ TEST_F(AllocationFault, DisplayDefineAndRunFailCleanly) {
   run("close 1");
 }
 
+// Functions that hold grids of their own while they evaluate their arguments.
+TEST_F(AllocationFault, AnalysisFunctionsFailCleanly) {
+  ASSERT_EQ(run("open " + sample), 0);
+  run("set lat 20 60");
+  run("set lev 500");
+  fail_each_allocation("display hdivg(u, v)*1e5 + cdiff(t, x) + smth9(z)/1000 + vint(slp, t, 300)/1000", "");
+  run("set x 1");
+  run("set t 1 3");
+  fail_each_allocation("display tloop(aave(t, lon=0, lon=90, lat=20, lat=60)) + gint(z, lev=850, lev=500)/1000", "");
+  run("close 1");
+}
+
 }  // namespace
