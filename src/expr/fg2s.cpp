@@ -110,10 +110,11 @@ int ffg2s(function_args* args, eval_state* pst) {
     kafree(pst);
     return fail("Error from GR2STN: 2nd argument must be stns\n");
   }
-  station_set* s = second.result.stations;
-  gr2stn_values(g, s);
+  station_ptr s(second.result.stations);
+  second.result.stations = nullptr;
+  gr2stn_values(g, s.get());
   kafree(pst);
-  pst->result.stations = s;
+  pst->result.stations = s.release();
   pst->result_type = 0;
   return 0;
 }
