@@ -142,7 +142,7 @@ int ffclgr(function_args* args, eval_state* pst) {
                        [](const level_value& a, const level_value& b) { return a.lev < b.lev; });
     }
   } catch (const std::bad_alloc&) {
-    return fail("Memory allocation error: COLL2GR\n");
+    throw alloc_error("Memory allocation error: COLL2GR\n");
   }
 
   const int nsets = int(sets.size()), nlev = int(levels.size());

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/session.h"
 #include "base/words.h"
@@ -242,8 +243,7 @@ int oacres_grid(grid_field* g, const station_set* s, const std::vector<float>& r
     swc.assign(n, 0.0);
     sw.assign(n, 0.0);
   } catch (const std::bad_alloc&) {
-    kaprnt(msg_level::error, "Error in OACRES:  Unable to allocate memory\n");
-    return 1;
+    throw alloc_error("Error in OACRES:  Unable to allocate memory\n");
   }
   for (size_t p = 0; p < radii.size(); p++) {
     if (kaqsig()) return 1;
@@ -264,8 +264,7 @@ int oabin_grid(grid_field* g, const station_set* s, bin_mode mode) {
     sum.assign(n, 0.0);
     count.assign(n, 0);
   } catch (const std::bad_alloc&) {
-    kaprnt(msg_level::error, "Error in OABIN:  Unable to allocate memory\n");
-    return 1;
+    throw alloc_error("Error in OABIN:  Unable to allocate memory\n");
   }
   for (const station_report* r = s->first_report; r; r = r->next) {
     float gi, gj;

@@ -56,9 +56,7 @@ int ffsmth(function_args* args, eval_state* pst) {
   try {
     work.resize(size_t(grid_points(g)));
   } catch (const std::bad_alloc&) {
-    kaprnt(msg_level::error, "Error from SMTH9:  Unable to allocate memory\n");
-    kafree(pst);
-    return 1;
+    throw alloc_error("Error from SMTH9:  Unable to allocate memory\n");
   }
   float wc = 1.0f, ws = 0.5f, wk = 0.3f;
   if (args->count == 4) {
