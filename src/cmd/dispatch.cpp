@@ -248,26 +248,10 @@ int do_disable(char* lower, session_state* pcm) {
 }  // namespace
 
 void kadroplast(session_state* pcm) {
-  file_descriptor* pfi = pcm->file_list;
-  file_descriptor* prev = nullptr;
+  file_descriptor* pfi = kaunlinklast(pcm);
   if (!pfi) return;
-  while (pfi->next) {
-    prev = pfi;
-    pfi = pfi->next;
-  }
-  bool was_default = (pfi == pcm->default_file);
   kaclosefile(pfi);
   frepfi(pfi, 0);
-  pcm->file_count--;
-  if (prev) prev->next = nullptr;
-  if (pcm->file_count == 0) {
-    pcm->file_list = nullptr;
-    pcm->default_file = nullptr;
-    pcm->default_file_number = 0;
-  } else if (was_default) {
-    pcm->default_file = pcm->file_list;
-    pcm->default_file_number = 1;
-  }
 }
 
 void kaclosefile(file_descriptor* pfi) {

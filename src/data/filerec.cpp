@@ -63,3 +63,25 @@ void kaaddfile(session_state* pcm, file_descriptor* pfi) {
     pcm->default_file_number = 1;
   }
 }
+
+file_descriptor* kaunlinklast(session_state* pcm) {
+  file_descriptor* pfi = pcm->file_list;
+  file_descriptor* prev = nullptr;
+  if (!pfi) return nullptr;
+  while (pfi->next) {
+    prev = pfi;
+    pfi = pfi->next;
+  }
+  const bool was_default = pfi == pcm->default_file;
+  pcm->file_count--;
+  if (prev) prev->next = nullptr;
+  if (pcm->file_count == 0) {
+    pcm->file_list = nullptr;
+    pcm->default_file = nullptr;
+    pcm->default_file_number = 0;
+  } else if (was_default) {
+    pcm->default_file = pcm->file_list;
+    pcm->default_file_number = 1;
+  }
+  return pfi;
+}

@@ -112,6 +112,9 @@ using dataset_ptr = std::unique_ptr<file_descriptor, dataset_releaser>;
 // becomes the default file.
 struct session_state;
 void kaaddfile(session_state* pcm, file_descriptor* pfi);
+// Takes the last data set off the list again (null when there is none); the
+// caller closes and frees it.
+file_descriptor* kaunlinklast(session_state* pcm);
 
 // The self-describing-file layer lies above this one and installs its entries
 // here when the program starts; until then such files cannot be read.

@@ -283,11 +283,7 @@ int read_variable_data(int ncid, var_info* var, const long* start, const long* c
     if (c != 0 && n > std::numeric_limits<size_t>::max() / c / size_t(size)) return 0;
     n *= c;
   }
-  try {
-    var->data.resize(n * size_t(size));
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
+  var->data.resize(n * size_t(size));
   if (n == 0) return 1;
   quiet_nc q;
   return ncvarget(ncid, var->id, start, count, var->data.data()) == -1 ? 0 : 1;
@@ -452,13 +448,7 @@ int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int revers
     kaprnt(msg_level::error, "Couldn't convert coordinate value to float.\n");
     return -1;
   }
-  std::vector<float> vals;
-  try {
-    vals.resize(size_t(n));
-  } catch (const std::bad_alloc&) {
-    kaprnt(msg_level::error, "Memory allocation error in trydeflin.\n");
-    return -1;
-  }
+  std::vector<float> vals(static_cast<size_t>(n));
   for (long i = 0; i < n; i++) {
     long from = reverse ? n - 1 - i : i;
     if (!convtype(var->data.data(), var->type, vals.data(), NC_FLOAT, from, i) ||

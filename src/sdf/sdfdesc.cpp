@@ -601,11 +601,7 @@ void doparms4sdf(sdf_parms* parms) { *parms = sdf_parms{}; }
 std::vector<int> sdf_template_table(const char* tmpl, const float* ts, int ntsteps) {
   std::vector<int> table;
   if (ntsteps < 1) return table;
-  try {
-    table.assign(size_t(ntsteps), 1);
-  } catch (const std::bad_alloc&) {
-    return {};
-  }
+  table.assign(size_t(ntsteps), 1);
   date_time d1{};
   gr2t(ts, 1.0f, &d1);
   std::string prev = kafndt(tmpl, &d1, &d1, ts);

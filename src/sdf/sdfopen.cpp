@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "base/alloc.h"
@@ -74,16 +76,18 @@ int kasdfopen(const char* args, session_state* pcm) {
   getwrd(name, args, 4095);
   const char* rest = nxtwrd(args);
   kaprnt(msg_level::error, std::string("Scanning self-describing file:  ") + name + "\n");
-  file_descriptor* pfi = getpfi();
-  if (!pfi) {
-    kaprnt(msg_level::error, "Memory Allocation Error:  Prior to SDF File Open\n");
-    return 1;
-  }
-  pfi->sdf_flag = 1;
+  // Until the data set is on the file list a failure (also a failed
+  // allocation) closes its netCDF file and frees it.
   io_std* io = nullptr;
+  auto discard = [&io](file_descriptor* p) {
+    if (io) close_netcdf(io->ncid);
+    frepfi(p, 0);
+  };
+  std::unique_ptr<file_descriptor, decltype(discard)> owner(getpfi(), discard);
+  file_descriptor* pfi = owner.get();
+  pfi->sdf_flag = 1;
   if (!init_io_std(&io)) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On SDF File Open\n");
-    frepfi(pfi, 0);
     return 1;
   }
   pfi->sdf_io = io;
@@ -113,14 +117,16 @@ int kasdfopen(const char* args, session_state* pcm) {
     }
   }
   int rc = kadsdf(name, pfi, tmpl, ntsteps, parms);
-  if (rc) {
-    close_netcdf(io->ncid);
-    frepfi(pfi, 0);
-    return rc;
+  if (rc) return rc;
+  sdf_link_file(owner.release(), pcm);
+  // A failed allocation from here on leaves the data set closed.
+  try {
+    kaprntf(msg_level::result, "SDF file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+    if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
+  } catch (const std::bad_alloc&) {
+    discard(kaunlinklast(pcm));
+    throw;
   }
-  sdf_link_file(pfi, pcm);
-  kaprntf(msg_level::result, "SDF file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
-  if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
   return 0;
 }
 
