@@ -1,5 +1,5 @@
 // A batch page and a session holding grids made in the test, and the
-// strokes of the frame, for the plot tests of vectors, graphs and maps.
+// strokes of the frame, for the plot tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,26 @@ struct recorder : metafile_sink {
       if (s[k].kind == kind && std::fabs(s[k].x - x) < tol && std::fabs(s[k].y - y) < tol)
         return int(k);
     return -1;
+  }
+  // The stroke n after the first stroke of kind at (x, y); kind '?' when
+  // there is none.
+  stroke after(char kind, float x, float y, size_t n = 1) const {
+    int k = find(kind, x, y);
+    if (k < 0 || size_t(k) + n >= s.size()) return {'?', 0, 0, 0, 0, -1, {}};
+    return s[size_t(k) + n];
+  }
+  // Whether a move or draw in colour c passes through (x, y).
+  bool has_point(float x, float y, int c, float tol = 0.003f) const {
+    for (const stroke& k : s)
+      if ((k.kind == 'm' || k.kind == 'd') && k.colour == c && std::fabs(k.x - x) < tol &&
+          std::fabs(k.y - y) < tol)
+        return true;
+    return false;
+  }
+  std::vector<stroke> fills() const {
+    std::vector<stroke> out;
+    std::copy_if(s.begin(), s.end(), std::back_inserter(out), [](const stroke& k) { return k.kind == 'p'; });
+    return out;
   }
 };
 

@@ -35,17 +35,14 @@ TEST(LineGraph, PointsAndGapsAcrossMissingValues) {
     g.s->missconn = missconn;
     g.add(4, 1, 0, 0, 10, {1, 3, kUndef, 2});
     EXPECT_EQ(g.graph(kGraphLine), "");
-    EXPECT_EQ(g.s->last_plot_code, kPlotLine);
     recorder r = g.frame();
-    int k = r.find('m', px(0), py(1));
-    ASSERT_GE(k, 0);
-    ASSERT_LT(size_t(k + 2), r.s.size());
-    EXPECT_EQ(r.s[size_t(k + 1)].kind, 'd');
-    EXPECT_NEAR(r.s[size_t(k + 1)].x, px(10), 1e-3);
-    EXPECT_NEAR(r.s[size_t(k + 1)].y, py(3), 1e-3);
-    EXPECT_EQ(r.s[size_t(k + 2)].kind, missconn ? 'd' : 'm');
-    EXPECT_NEAR(r.s[size_t(k + 2)].x, px(30), 1e-3);
-    EXPECT_NEAR(r.s[size_t(k + 2)].y, py(2), 1e-3);
+    const plottest::stroke second = r.after('m', px(0), py(1)), fourth = r.after('m', px(0), py(1), 2);
+    EXPECT_EQ(second.kind, 'd');
+    EXPECT_NEAR(second.x, px(10), 1e-3);
+    EXPECT_NEAR(second.y, py(3), 1e-3);
+    EXPECT_EQ(fourth.kind, missconn ? 'd' : 'm');
+    EXPECT_NEAR(fourth.x, px(30), 1e-3);
+    EXPECT_NEAR(fourth.y, py(2), 1e-3);
   }
 }
 
@@ -73,13 +70,9 @@ TEST(LineGraph, ArrowsAlongTheLine) {
   // hypot(10, 5) = 11.2 -> a speed of 10 is 0.5 inch.
   EXPECT_EQ(g.s->arrscl_magnitude, 10.0f);
   recorder r = g.frame();
-  int k = r.find('m', px(0), py(1));
-  ASSERT_GE(k, 0);
-  EXPECT_NEAR(r.s[size_t(k + 1)].x, px(0) + 0.5f, 1e-3);
-  k = r.find('m', px(30), py(2));
-  ASSERT_GE(k, 0);
-  EXPECT_NEAR(r.s[size_t(k + 1)].y, py(2) + 0.25f, 1e-3);
-  EXPECT_NEAR(r.s[size_t(k + 1)].x, px(30), 1e-3);
+  EXPECT_NEAR(r.after('m', px(0), py(1)).x, px(0) + 0.5f, 1e-3);
+  EXPECT_NEAR(r.after('m', px(30), py(2)).y, py(2) + 0.25f, 1e-3);
+  EXPECT_NEAR(r.after('m', px(30), py(2)).x, px(30), 1e-3);
   // No line joins the points when arrows are drawn.
   EXPECT_LT(r.find('d', px(10), py(2)), 0);
 }
@@ -90,14 +83,11 @@ TEST(BarGraph, RectanglesGapsBasesAndFloatingBars) {
     g.s->bargap = 50;
     g.add(4, 1, 0, 0, 10, {1, 3, kUndef, 2});
     g.graph(kGraphBar);
-    EXPECT_EQ(g.s->last_plot_code, kPlotBar);
     recorder r = g.frame();
     EXPECT_EQ(r.count('r'), 3);
     // Bar 2: a quarter step either side of longitude 10, bottom to 3.
-    int k = r.find('r', px(7.5f), 0.75f);
-    ASSERT_GE(k, 0);
-    EXPECT_NEAR(r.s[size_t(k)].x2, px(12.5f), 1e-3);
-    EXPECT_NEAR(r.s[size_t(k)].y2, py(3), 1e-3);
+    EXPECT_NEAR(r.after('r', px(7.5f), 0.75f, 0).x2, px(12.5f), 1e-3);
+    EXPECT_NEAR(r.after('r', px(7.5f), 0.75f, 0).y2, py(3), 1e-3);
   }
   {
     // A second 1-D grid is accepted (no second dimension is compared) and
@@ -106,18 +96,12 @@ TEST(BarGraph, RectanglesGapsBasesAndFloatingBars) {
     g.add(4, 1, 0, 0, 10, {3, 2, 1, 1});
     g.add(4, 1, 0, 0, 10, {0.5f, 1, 0, 0});
     EXPECT_EQ(g.graph(kGraphBar), "");
-    recorder r = g.frame();
-    int k = r.find('r', px(5), py(1));
-    ASSERT_GE(k, 0);
-    EXPECT_NEAR(r.s[size_t(k)].y2, py(2), 1e-3);
+    EXPECT_NEAR(g.frame().after('r', px(5), py(1), 0).y2, py(2), 1e-3);
     Graph e;
     e.add(4, 1, 0, 0, 10, {3, 2, 1, 1});
     e.add(4, 1, 0, 0, 10, {0.5f, 1, 0, 0});
     e.graph(kGraphErrorBar);
-    recorder er = e.frame();
-    k = er.find('m', px(0), py(3));
-    ASSERT_GE(k, 0);
-    EXPECT_NEAR(er.s[size_t(k + 1)].y, py(0.5f), 1e-3);
+    EXPECT_NEAR(e.frame().after('m', px(0), py(3)).y, py(0.5f), 1e-3);
   }
   {
     Graph g;
@@ -131,32 +115,19 @@ TEST(BarGraph, RectanglesGapsBasesAndFloatingBars) {
 }
 
 TEST(LineFill, RegionsSplitWhereTheCurvesCross) {
-  EXPECT_EQ(([] {
-              float t, v;
-              lfint(0, 2, 1, 1, &t, &v);
-              return std::pair{t, v};
-            }()),
-            (std::pair{0.5f, 1.0f}));
   Graph g;
   g.add(4, 1, 0, 0, 10, {0, 2, 2, 0});
   g.add(4, 1, 0, 0, 10, {1, 1, 1, 1});
   g.run([](session_state* s) { kalfil(s); });
-  EXPECT_EQ(g.s->last_plot_code, kPlotLineFill);
-  recorder r = g.frame();
-  std::vector<std::pair<int, size_t>> fills;
-  for (const auto& s : r.s)
-    if (s.kind == 'p') fills.emplace_back(s.colour, s.xy.size() / 2);
   // Below, above, below: crossings at longitudes 5 and 25 at value 1.
+  std::vector<plottest::stroke> fills = g.frame().fills();
   ASSERT_EQ(fills.size(), 3u);
-  EXPECT_EQ(fills[0], (std::pair{3, size_t(3)}));
-  EXPECT_EQ(fills[1], (std::pair{2, size_t(6)}));
-  EXPECT_EQ(fills[2], (std::pair{3, size_t(3)}));
-  for (const auto& s : r.s) {
-    if (s.kind != 'p' || s.colour != 2) continue;
-    EXPECT_NEAR(s.xy[0], px(5), 1e-3);
-    EXPECT_NEAR(s.xy[1], py(1), 1e-3);
-    EXPECT_NEAR(s.xy[6], px(25), 1e-3);
-  }
+  const std::pair<int, size_t> want[] = {{3, 3}, {2, 6}, {3, 3}};
+  for (size_t k = 0; k < 3; k++)
+    EXPECT_EQ(std::pair(fills[k].colour, fills[k].xy.size() / 2), want[k]) << k;
+  EXPECT_NEAR(fills[1].xy[0], px(5), 1e-3);
+  EXPECT_NEAR(fills[1].xy[1], py(1), 1e-3);
+  EXPECT_NEAR(fills[1].xy[6], px(25), 1e-3);
   Graph same;
   same.add(3, 1, 0, 0, 10, {1, 2, 3});
   same.add(3, 1, 0, 0, 10, {1, 2, 3});

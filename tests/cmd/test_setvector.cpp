@@ -33,21 +33,18 @@ TEST(SetVectorOptions, StoresMessagesAndRefusals) {
       {"hempref west", error("HEMPREF"), 1, [](auto& t) { return t.hempref == 1; }},
       {"dignum 2", "dignum = 2 \n", 0, [](auto& t) { return t.dignum == 2; }},
       {"dignum 9", "Invalid dignum value:  must be 0 to 8\n", 0, [](auto& t) { return t.dignum == 2; }},
-      {"digsize 0.1", "digsiz = 0.1 \n", 0, [](auto& t) { return t.digsiz == 0.1f; }},
       {"gridln off", "", 0, [](auto& t) { return t.gridln == -1; }},
       {"gridln 3", "", 0, [](auto& t) { return t.gridln == 3; }},
       {"bargap 100", "SET BARGAP Error: gap must be 0 to 99\n", 1, [](auto& t) { return t.bargap == 0; }},
       {"barbase top", "", 0, [](auto& t) { return t.barbase_mode == -1; }},
       {"barbase 5.5", "", 0, [](auto& t) { return t.barbase_mode == 1 && t.barbase_value == 5.5f; }},
       {"baropts outline", "", 0, [](auto& t) { return t.baropts_outline == 1; }},
-      {"baropts hollow", "", 0, [](auto& t) { return t.baropts_outline == 1; }},
       {"mdlopts blank dig3", "", 0, [](auto& t) { return t.mdlopts_blank && t.mdlopts_dig3; }},
       {"mdlopts noblank xyz", error("MDLOPTS"), 1, [](auto& t) { return !t.mdlopts_blank; }},
       {"wxcols 1 2 3 4", error("WXCOLS"), 1, [](auto& t) { return t.wxcols[0] == 2 && t.wxcols[4] == 15; }},
       {"wxcols 1 2 3 4 5", "New WXCOLS have been set\n", 0, [](auto& t) { return t.wxcols[4] == 5; }},
       {"lfcols 4 -1", "LineFill Colors: Above = 4  Below = -1\n", 0, [](auto& t) { return t.lfcols[1] == -1; }},
       {"wxopt char", "", 0, [](auto& t) { return t.wxopt == 3; }},
-      {"missconn on", "", 0, [](auto& t) { return t.missconn == 1; }},
   };
   for (const auto& c : cases) {
     std::string typed = std::string("set ") + c.args, lower = typed;

@@ -28,22 +28,17 @@ TEST(VectorPlot, ScaleFromDefinedExtremesAndReferenceArrow) {
   p.run([](session_state* s) { kavect(s, kArrows); });
   EXPECT_EQ(p.s->arrscl_magnitude, 10.0f);
   EXPECT_EQ(p.s->arrscl_size, 0.5f);
-  EXPECT_EQ(p.s->last_plot_code, kPlotVector);
   recorder r = p.frame();
   // Point (2, 2): u 5, v 0 -> an arrow of 0.25 inch pointing east.
   auto [x, y] = p.at(2, 2);
-  int k = r.find('m', x, y);
-  ASSERT_GE(k, 0);
-  EXPECT_NEAR(r.s[size_t(k + 1)].x, x + 0.25f, 1e-3);
-  EXPECT_NEAR(r.s[size_t(k + 1)].y, y, 1e-3);
+  EXPECT_NEAR(r.after('m', x, y).x, x + 0.25f, 1e-3);
+  EXPECT_NEAR(r.after('m', x, y).y, y, 1e-3);
   // Head 0.05 at 150 degrees back from the tip.
-  EXPECT_NEAR(r.s[size_t(k + 2)].x, x + 0.25f - 0.0433f, 1e-3);
-  EXPECT_NEAR(r.s[size_t(k + 2)].y, y + 0.025f, 1e-3);
+  EXPECT_NEAR(r.after('m', x, y, 2).x, x + 0.25f - 0.0433f, 1e-3);
+  EXPECT_NEAR(r.after('m', x, y, 2).y, y + 0.025f, 1e-3);
   // The reference arrow: 0.5 inch from (right - 2, bottom - 0.5).
   const float rx = p.s->plot_x_high - 2.0f, ry = p.s->plot_y_low - 0.5f;
-  k = r.find('m', rx, ry);
-  ASSERT_GE(k, 0);
-  EXPECT_NEAR(r.s[size_t(k + 1)].x, rx + 0.5f, 1e-3);
+  EXPECT_NEAR(r.after('m', rx, ry).x, rx + 0.5f, 1e-3);
 }
 
 TEST(VectorPlot, FixedLengthHeadFractionAndKeptScale) {
@@ -58,14 +53,13 @@ TEST(VectorPlot, FixedLengthHeadFractionAndKeptScale) {
   p.run([](session_state* s) { kavect(s, kArrows); });
   recorder r = p.frame();
   auto [x, y] = p.at(2, 2);
-  int k = r.find('m', x, y);
-  ASSERT_GE(k, 0);
-  const float a = std::atan2(3.0f, 4.0f);
-  const float tx = x + 0.3f * std::cos(a), ty = y + 0.3f * std::sin(a);
-  EXPECT_NEAR(r.s[size_t(k + 1)].x, tx, 1e-3);
-  EXPECT_NEAR(r.s[size_t(k + 1)].y, ty, 1e-3);
+  // A 3-4-5 triangle: the tip 0.3 inch away, 0.24 east and 0.18 north.
+  const float tx = x + 0.24f, ty = y + 0.18f;
+  EXPECT_NEAR(r.after('m', x, y).x, tx, 1e-3);
+  EXPECT_NEAR(r.after('m', x, y).y, ty, 1e-3);
   // A head of a fifth of 0.3 inch.
-  EXPECT_NEAR(std::hypot(r.s[size_t(k + 2)].x - tx, r.s[size_t(k + 2)].y - ty), 0.06f, 1e-3);
+  const plottest::stroke head = r.after('m', x, y, 2);
+  EXPECT_NEAR(std::hypot(head.x - tx, head.y - ty), 0.06f, 1e-3);
   EXPECT_LT(r.find('m', p.s->plot_x_high - 2.0f, p.s->plot_y_low - 0.5f), 0);
   EXPECT_EQ(p.s->arrscl_magnitude, -999.0f);
 }
@@ -96,12 +90,9 @@ TEST(VectorPlot, BarbFeathersAndHemisphere) {
   // Wind of 65 towards the east: the shaft points west; one pennant, one
   // full and one half feather; spacing 0.3 of the barb length.
   for (int south : {0, 1}) {
-    gxhlimits(0, 0);
-    gxstrt(11, 8.5, 1);
-    gxfrme(frame_action::clear);
+    Plot p;
     kabarb(5, 4, 1.0f, 0.5f, 0.1f, 0, 65, south);
-    recorder r;
-    ASSERT_EQ(gxhwalk(0, r), 0);
+    recorder r = p.frame();
     const float s = 0.15f, len = 1.0f + 1.6f * s + s + s;
     ASSERT_GE(r.find('m', 5 - 0.1f, 4), 0);
     EXPECT_GE(r.find('d', 5 - len, 4), 0);
@@ -116,12 +107,9 @@ TEST(VectorPlot, BarbFeathersAndHemisphere) {
 
 TEST(VectorPlot, HugeWindsEndWithBoundedBarbs) {
   for (float speed : {1e6f, 1e30f, INFINITY}) {
-    gxhlimits(0, 0);
-    gxstrt(11, 8.5, 1);
-    gxfrme(frame_action::clear);
+    Plot p;
     kabarb(5, 4, 0.25f, 0.14f, 0.02f, 1, speed, 0);
-    recorder r;
-    ASSERT_EQ(gxhwalk(0, r), 0);
+    recorder r = p.frame();
     EXPECT_LE(r.count('d'), 1 + 2 * 20) << speed;
     EXPECT_GT(r.count('d'), 1) << speed;
   }
@@ -133,10 +121,6 @@ TEST(VectorPlot, RefusalsAndResultSlots) {
     p.add(3, 3, 0, 0, 10, filled(1));
     EXPECT_EQ(p.run([](session_state* s) { kavect(s, kArrows); }),
               "Error plotting vector field:  Only one grid provided\n");
-    p.add(2, 3, 0, 0, 10, std::vector<float>(6, 1));
-    EXPECT_EQ(p.run([](session_state* s) { kastrm(s); }),
-              "Error plotting streamlines:  Invalid grids\n"
-              "   Vector component grids have difference scaling\n");
   }
   {
     Plot p;
@@ -215,7 +199,6 @@ TEST(GridValues, LabelsCentredMaskedAndLines) {
   p.add(4, 4, 0, 0, 10, v);
   p.add(4, 4, 0, 0, 10, mask);
   p.run([](session_state* s) { kaplvl(s); });
-  EXPECT_EQ(p.s->last_plot_code, kPlotGridValues);
   auto [x1, y1] = p.at(2, 2);
   auto [x2, y2] = p.at(3, 2);
   auto [xe, ye] = p.at(1.5f, 1.5f);

@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/vemra_run.h"
@@ -58,13 +59,8 @@ struct LiveSession {
       int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(out, 1);
       dup2(out, 2);
-      if (chdir(dir.path().c_str()) != 0) _exit(126);
       if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
-      std::vector<char*> argv{const_cast<char*>(VEMRA_BIN)};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(VEMRA_BIN, argv.data());
-      _exit(127);
+      exec_vemra(dir.path(), std::move(args));
     }
     close(fds[0]);
     in = fds[1];

@@ -58,6 +58,16 @@ inline bool file_exists(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0;
 }
 
+// In a forked child: runs VEMRA_BIN with the arguments in dir; never returns.
+[[noreturn]] inline void exec_vemra(const std::string& dir, std::vector<std::string> args) {
+  if (chdir(dir.c_str()) != 0) _exit(126);
+  std::vector<char*> argv{const_cast<char*>(VEMRA_BIN)};
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  execv(VEMRA_BIN, argv.data());
+  _exit(127);
+}
+
 struct RunResult {
   int status = -1;       // exit status, or 128 + signal number
   std::string out;       // standard output
@@ -75,7 +85,6 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
   write_file(in_name, input);
   pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
     int in = open(in_name.c_str(), O_RDONLY);
     int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -91,14 +100,7 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
       if (eq == std::string::npos) unsetenv(e.c_str());
       else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
     }
-    std::vector<char*> argv;
-    std::string bin = VEMRA_BIN;
-    argv.push_back(bin.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(bin.c_str(), argv.data());
-    _exit(127);
+    exec_vemra(dir, args);
   }
   RunResult r;
   int st = 0;
