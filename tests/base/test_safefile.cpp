@@ -43,8 +43,6 @@ TEST(SafeFile, InputMustBeARegularFile) {
   errno = 0;
   EXPECT_EQ(fopen_regular(dir.file("sub")), nullptr);
   EXPECT_EQ(errno, EISDIR);
-  EXPECT_TRUE(is_directory(dir.file("sub")));
-  EXPECT_FALSE(is_directory(dir.file("plain")));
   EXPECT_EQ(fopen_regular("/dev/zero"), nullptr);
   EXPECT_EQ(errno, EINVAL);
   // A pipe with no writer is refused at once instead of waited for.

@@ -160,10 +160,9 @@ TEST_F(Dispatch, OutputWordsStoreTheirCodes) {
     int general, one_d, one_d_vector, two_d, two_d_vector, station, sub;
   } steps[] = {
       // Start: plot, line, none, contour, vector, value, plain.
-      {"stat", 1, 1, 0, 1, 4, 1, 0},       {"grid", 0, 1, 0, 3, 3, 1, 0},
-      {"barb", 0, 1, 2, 3, 9, 2, 0},       {"print", 2, 1, 2, 3, 9, 2, 0},
-      {"tserbarb", 0, 1, 2, 3, 9, 2, 2},   {"linefill", 0, 4, 2, 3, 9, 2, 2},
-      {"line", 0, 1, 2, 3, 9, 2, 0},       {"writegds", 3, 1, 2, 3, 9, 2, 0},
+      {"stat", 1, 1, 0, 1, 4, 1, 0},      {"barb", 0, 1, 2, 1, 9, 2, 0},
+      {"print", 2, 1, 2, 1, 9, 2, 0},     {"tserbarb", 0, 1, 2, 1, 9, 2, 2},
+      {"linefill", 0, 4, 2, 1, 9, 2, 2},  {"writegds", 3, 4, 2, 1, 9, 2, 2},
   };
   for (const auto& s : steps) {
     int rc = 9;

@@ -32,7 +32,6 @@ struct message {
   int data_flags = 0;    // high nibble of BDS octet 4
   std::vector<uint32_t> fields;  // one per set point
   long long total_override = -1;  // edition 1 total length as written
-  int bds_pad = 0;  // octets added to the data section
 };
 
 // IBM single precision: sign, excess-64 power of 16, 24-bit fraction.
@@ -109,7 +108,7 @@ inline std::string encode(const message& m) {
     bms += map;
   }
 
-  std::string packed = pack(m.fields, m.bits) + std::string(m.bds_pad, '\0');
+  std::string packed = pack(m.fields, m.bits);
   if (packed.size() % 2) packed.push_back('\0');
   std::string bds;
   put_all(bds, {{11 + (long long)packed.size(), 3}, {m.data_flags << 4, 1}});

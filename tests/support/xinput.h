@@ -74,9 +74,6 @@ public:
     XSendEvent(d_, main_, False, ButtonMotionMask | PointerMotionMask | Button1MotionMask, &ev);
     XFlush(d_);
   }
-  // The milliseconds between sent events (a double click needs less than
-  // the program's 300).
-  void set_gap(unsigned long ms) { gap_ = ms; }
 
   void key(Window to, KeySym sym) {
     XEvent ev{};
