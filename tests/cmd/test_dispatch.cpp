@@ -104,6 +104,7 @@ TEST_F(Dispatch, LinesTheirOutputAndCode) {
       {"screen keep 1", "Screen Error: Unknown keyword\n", 1},
       {"screen free 2x", "", 0},  // the number ends at the x
       {"disable nothing", "DISABLE error: Invalid keyword\n", 1},
+      {"printim", "PRINTIM error:  missing output file name\n", 1},
       {"enable", "ENABLE error: Missing operand\n", 1},
       {"ENABLE PRINT", "ENABLE error: Missing file name \n", 1},
       {"q abcdefghijklmnopqrstuvwxyz", "Invalid QUERY argument: abcdefghijklmnopqrs \n", 1},
@@ -220,6 +221,15 @@ TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   EXPECT_TRUE(gcmn->fwrite_name.empty());
   EXPECT_EQ(gcmn->file_serial, 17);
   EXPECT_EQ(gcmn->file_count, 0);
+}
+
+// Every option is checked before a file is tried; a bad one fails the command.
+TEST_F(Dispatch, PrintimOptionsAreChecked) {
+  int rc = 0;
+  std::string out = run("printim /nonexistent-dir/pic.png x abc y 30 bogus white", rc);
+  EXPECT_EQ(out, "PRINTIM error:  Invalid x option; ignored\nPRINTIM error:  Invalid option; ignored\n");
+  EXPECT_EQ(rc, 1);
+  EXPECT_EQ(run("printim /nonexistent-dir/pic.png y"), "PRINTIM error:  Invalid y option; ignored\n");
 }
 
 float twice(float* s, float v) { return s[0] * v; }

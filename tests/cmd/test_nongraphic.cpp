@@ -189,14 +189,26 @@ std::string hex(const std::string& bytes) {
   return out;
 }
 
-// Levels of several reports and the finishing tag (one level a report and
-// the id-and-longitude layout are checked end to end).
-TEST(Writegds, RecordsOfLevelVariablesAndTheFinishingTag) {
+// Report headers, levels of several reports, the finishing tag and a
+// refused structure.
+TEST(Writegds, RecordsOfSurfaceAndLevelVariables) {
   vemra_test::TempDir dir;
   variable_descriptor surface{}, upper{};
   std::strcpy(surface.abbrev, "ps");
   std::strcpy(upper.abbrev, "t");
   upper.levels = 2;
+  {
+    Session s;
+    s->writegds.name = dir.file("sxyt.gds");
+    s->writegds.options = "-sxyt";
+    s.add(stations({{"AAA     ", 10, 20, 0, 1, 1}, {"BBB     ", 11, 21, 0, 1, 2}}, &surface));
+    EXPECT_NE(run(kaoutgds, s).find("WRITEGDS: 2 reports x 1 vars written as 2 records\n"), std::string::npos);
+    // Tag, id length, id, longitude, latitude and the time as a double:
+    // 20 41a00000, 10 41200000, 21 41a80000, 11 41300000, 1.0 3ff0000000000000.
+    EXPECT_EQ(hex(vemra_test::read_file(s->writegds.name)),
+              "5a000000" "00000008" "4141412020202020" "41a00000" "41200000" "3ff0000000000000"
+              "5a000000" "00000008" "4242422020202020" "41a80000" "41300000" "3ff0000000000000");
+  }
   {
     Session s;
     s->writegds.name = dir.file("zd.gds");
