@@ -232,6 +232,16 @@ TEST_F(Dispatch, PrintimOptionsAreChecked) {
   EXPECT_EQ(run("printim /nonexistent-dir/pic.png y"), "PRINTIM error:  Invalid y option; ignored\n");
 }
 
+// The next "set fwrite" starts from the defaults (the flush on closing is
+// checked end to end).
+TEST_F(Dispatch, DisableFwriteForgetsTheNameAndByteOrder) {
+  gcmn->fwrite_name = "out.dat";
+  gcmn->fwrite_byte_order = 0;
+  EXPECT_EQ(run("disable fwrite"), "");
+  EXPECT_TRUE(gcmn->fwrite_name.empty());
+  EXPECT_EQ(gcmn->fwrite_byte_order, 1);
+}
+
 float twice(float* s, float v) { return s[0] * v; }
 
 TEST_F(Dispatch, LastPlotKeepsItsOwnScalingCopies) {
