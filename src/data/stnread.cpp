@@ -29,7 +29,6 @@ struct station_cache {
   bool holds = false;            // buf holds a complete earlier request
   bool writing = false;          // the current request may still be kept
   bool serving = false;          // the current request is served from buf
-  bool failed = false;           // allocation failed: cache off for good
   int file_number = 0;           // of the cached request's file
   station_set request;           // the cached request (its request fields)
 };
@@ -369,13 +368,13 @@ int kagstn(station_set* set) {
   set->first_report = nullptr;
   set->report_count = 0;
   for (auto*& b : set->blocks) b = nullptr;
-  if (!cache.buf && !cache.failed) {
+  if (!cache.buf) {
     cache.buf = static_cast<unsigned char*>(kamalloc(kCacheBytes, "Memory allocation error:  Stn data cache buffer\n"));
     cache.holds = false;
   }
   cache.serving = false;
   cache.pnt = 0;
-  cache.writing = !cache.failed;
+  cache.writing = true;
   file_descriptor* f = set->file;
   if (!f) {
     kaprnt(msg_level::error, "Data Request Error:  No data set for the request\n");
