@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "base/scaling.h"
 #include "data/result.h"
 #include "expr/eval.h"
 #include "expr/foa.h"
 #include "expr/fstn.h"
+#include "support/station_sets.h"
 
 namespace {
 
@@ -68,30 +68,7 @@ station_set* report_set(const std::vector<report>& rs, int idim = 0, int jdim = 
   return s;
 }
 
-grid_field* globe() {
-  auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
-  g->values = static_cast<float*>(std::malloc(sizeof(float) * kNx * kNy));
-  g->undef = -9.99e33f;
-  g->isiz = kNx;
-  g->jsiz = kNy;
-  g->idim = 0;
-  g->jdim = 1;
-  g->dim_min[0] = g->dim_min[1] = 1;
-  g->dim_max[0] = kNx;
-  g->dim_max[1] = kNy;
-  g->owns_scaling = 1;
-  auto* xs = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
-  auto* ys = static_cast<linear_scaling*>(std::malloc(sizeof(linear_scaling)));
-  linear_scaling_set(xs, 0, 1);
-  linear_scaling_set(ys, -90, 1);
-  g->i_world_vals = xs->grid_to_world;
-  g->i_grid_vals = xs->world_to_grid;
-  g->j_world_vals = ys->grid_to_world;
-  g->j_grid_vals = ys->world_to_grid;
-  g->i_to_world = g->j_to_world = g->i_to_grid = g->j_to_grid = liconv;
-  g->i_linear = g->j_linear = 1;
-  return g;
-}
+grid_field* globe() { return stntest::make_grid(0, -90, kNx, kNy, {}, -9.99e33f); }
 
 // The same reports as a netCDF file of 10,000 unstructured cells.
 std::string dir, points_nc, out_nc;

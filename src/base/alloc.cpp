@@ -8,16 +8,13 @@ namespace {
 
 const alloc_observer* observer = nullptr;
 
-void check(bool fresh, const char* text) {
-  if (observer && !observer->before_alloc(fresh)) {
-    if (text) throw alloc_error(text);
-    throw std::bad_alloc();
-  }
-}
-
 [[noreturn]] void fail(const char* text) {
   if (text) throw alloc_error(text);
   throw std::bad_alloc();
+}
+
+void check(bool fresh, const char* text) {
+  if (observer && !observer->before_alloc(fresh)) fail(text);
 }
 
 }  // namespace

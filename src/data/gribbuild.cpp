@@ -16,6 +16,7 @@
 
 #include "base/alloc.h"
 #include "base/fnmtemplate.h"
+#include "base/mfcmn.h"
 #include "base/numfmt.h"
 #include "base/bitfield.h"
 #include "data/descriptor.h"
@@ -533,10 +534,24 @@ int gribmap() {
 
 int latsgribmap(const char* name, int no_forecast) {
   ifile = name ? name : "";
-  // The switch holds for this build only.
-  notau = no_forecast != 0;
-  int rc = gribmap();
-  notau = false;
+  // The switch holds for this build only. The scan reads the descriptor as a
+  // data set would be opened; the session's calendar stays as it was. Both
+  // hold also when the scan runs out of memory.
+  struct build_scope {
+    int calendar = mfcmn.calendar_365;
+    explicit build_scope(bool no_tau) { notau = no_tau; }
+    ~build_scope() {
+      notau = false;
+      mfcmn.calendar_365 = calendar;
+    }
+    build_scope(const build_scope&) = delete;
+    build_scope& operator=(const build_scope&) = delete;
+  };
+  int rc;
+  {
+    build_scope scope(no_forecast != 0);
+    rc = gribmap();
+  }
   if (rc == 0) {
     std::printf("\nLATS_GRIB: latsgribmap WARNING: no GRIB records matched!!!!!\n");
     std::printf("LATS_GRIB: the .ctl will return undefined data only\n");

@@ -68,8 +68,8 @@ enum grib_rec_status {
 inline constexpr int gribmap_failed = -1;
 
 // Builds the index of the descriptor `name` (map switch off). notau != 0
-// makes the builder ignore forecast times from now on. Prints the verdict and
-// returns gribmap's result.
+// makes the builder ignore forecast times for this build. The session's
+// calendar is left as it was. Prints the verdict and returns gribmap's result.
 int latsgribmap(const char* name, int notau);
 
 // The scan itself on the descriptor named by latsgribmap: 0 no message

@@ -170,7 +170,6 @@ int ffclgr(function_args* args, eval_state* pst) {
   g->dim_max[0] = nsets;
   g->dim_min[2] = 1;
   g->dim_max[2] = nlev;
-  g->owns_scaling = 1;
   g->i_to_world = g->j_to_world = gr2lev;
   g->i_to_grid = g->j_to_grid = lev2gr;
   g->i_world_vals = g->i_grid_vals = xs;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "base/alloc.h"
-#include "base/mfcmn.h"
 #include "base/numfmt.h"
 #include "data/gribbuild.h"
 #include "lats/latsgrib.h"
@@ -722,11 +721,7 @@ int lats_close_grib(latsFile* file) {
     } else {
       write_descriptor(file, gf->ctl);
       std::fclose(gf->ctl);
-      // The index builder reads the descriptor as a data set would be
-      // opened; the session's calendar stays as it was.
-      int saved = mfcmn.calendar_365;
       latsgribmap(gf->mapname, file->frequency == LATS_FORECAST_HOURLY ? 0 : 1);
-      mfcmn.calendar_365 = saved;
     }
   }
   kafree(gf);

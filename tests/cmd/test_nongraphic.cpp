@@ -14,6 +14,7 @@
 #include "cmd/latsbridge.h"
 #include "expr/evalstate.h"
 #include "base/session.h"
+#include "support/station_sets.h"
 #include "support/stdout_capture.h"
 #include "data/filerec.h"
 #include "expr/eval.h"
@@ -41,32 +42,15 @@ grid_field* grid(int nx, int ny, std::vector<float> v, float undef = -9.99e33f) 
   return g;
 }
 
-struct report_spec {
-  const char* id;
-  float lat, lon, lev, time, value;
-};
-
-station_set* stations(std::vector<report_spec> rs, variable_descriptor* var = nullptr,
+// Reports over the whole globe, of a variable when given.
+station_set* stations(const std::vector<stntest::report>& rs, variable_descriptor* var = nullptr,
                       float undef = -999) {
-  auto* s = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
-  s->undef = undef;
-  s->idim = 0;
-  s->jdim = 1;
+  station_set* s = stntest::make_set(rs, undef);
   s->lon_min = 0;
   s->lon_max = 360;
   s->lat_min = -90;
   s->lat_max = 90;
   s->variable = var;
-  for (const auto& r : rs) {
-    station_report* p = kaarpt(s);
-    std::memcpy(p->stid, r.id, 8);
-    p->lat = r.lat;
-    p->lon = r.lon;
-    p->lev = r.lev;
-    p->time = r.time;
-    p->value = r.value;
-    s->report_count++;
-  }
   return s;
 }
 

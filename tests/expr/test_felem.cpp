@@ -6,7 +6,7 @@
 
 #include "expr/analysis_data.h"
 #include "expr/felem.h"
-#include "expr/station_sets.h"
+#include "support/station_sets.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "expr/fg2s.h"
 #include "expr/foa.h"
 #include "expr/fstn.h"
-#include "expr/station_sets.h"
+#include "support/station_sets.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Station sets and longitude-latitude grids built in memory for the tests
-// of the station functions.
+// of the station functions, the command layer and the benchmarks.
 #pragma once
 
 #include <cstdlib>
