@@ -5,6 +5,8 @@
 // error, -1 quit. Each prints its own messages through kaprnt.
 #pragma once
 
+#include <memory>
+
 struct session_state;
 struct file_descriptor;
 enum class msg_level;
@@ -65,7 +67,13 @@ void command_line_help();
 void kaiomg();                     // re-arms the once-only interpolation notice
 void kareldef(session_state* pcm); // releases every defined variable
 void kaclosefile(file_descriptor* pfi);  // closes a data set's streams
-void kadroplast(session_state* pcm);       // closes and frees the last data set
+void kadiscard(file_descriptor* pfi);    // closes a data set and frees its record
+void kadroplast(session_state* pcm);     // the same for the last data set listed
+// Owner of a data set that is not (yet) on the session's file list.
+struct dataset_discarder {
+  void operator()(file_descriptor* pfi) const { kadiscard(pfi); }
+};
+using dataset_ptr = std::unique_ptr<file_descriptor, dataset_discarder>;
 
 // 1 while the named feature ("sdf/xdf", "lats") is not built yet.
 int kapending(const char* feature);

@@ -85,8 +85,7 @@ int do_reset(session_state* pcm, bool reinit) {
     file_descriptor* pfi = pcm->file_list;
     while (pfi) {
       file_descriptor* next = pfi->next;
-      kaclosefile(pfi);
-      frepfi(pfi, 0);
+      kadiscard(pfi);
       pfi = next;
     }
     pcm->file_list = nullptr;
@@ -247,11 +246,13 @@ int do_disable(char* lower, session_state* pcm) {
 
 }  // namespace
 
-void kadroplast(session_state* pcm) {
-  file_descriptor* pfi = kaunlinklast(pcm);
-  if (!pfi) return;
+void kadiscard(file_descriptor* pfi) {
   kaclosefile(pfi);
   frepfi(pfi, 0);
+}
+
+void kadroplast(session_state* pcm) {
+  if (file_descriptor* pfi = kaunlinklast(pcm)) kadiscard(pfi);
 }
 
 void kaclosefile(file_descriptor* pfi) {

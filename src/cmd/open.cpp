@@ -1,7 +1,6 @@
 // "open": reads a data descriptor, opens its data file, adds the data set to
 // the session and gives the first data set its dimension environment.
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <string>
 
@@ -43,11 +42,7 @@ void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
 int kaopen(const char* name, session_state* pcm) {
   kaprnt(msg_level::result, std::string("Scanning description file:  ") + name + "\n");
   // Until the data set is on the file list a failure closes and frees it.
-  auto discard = [](file_descriptor* p) {
-    kaclosefile(p);
-    frepfi(p, 0);
-  };
-  std::unique_ptr<file_descriptor, decltype(discard)> owner(getpfi(), discard);
+  dataset_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
   if (kaddes(name, pfi, 1)) return 1;
   pcm->file_serial++;

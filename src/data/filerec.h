@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 
 #include "base/scaling.h"
 
@@ -101,12 +100,6 @@ file_descriptor* getpfi();
 // arrays are left alone (something else still holds them). Streams are not
 // closed here.
 void frepfi(file_descriptor* pfi, int keep);
-
-// Owner of a data set record that is not (yet) on the session's file list.
-struct dataset_releaser {
-  void operator()(file_descriptor* record) const { frepfi(record, 0); }
-};
-using dataset_ptr = std::unique_ptr<file_descriptor, dataset_releaser>;
 
 // Appends an opened data set to the session's file list; the first one
 // becomes the default file.
