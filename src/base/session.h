@@ -16,12 +16,22 @@
 struct file_descriptor;
 struct defined_entry;
 struct collection_entry;
+struct held_results;
 
 // Grid-to-world or world-to-grid operation of one dimension.
 using dimension_op = float (*)(float* scaling, float value);
 
 constexpr int kMaxResults = 16;
 constexpr int kCollections = 32;
+
+// Owner of the held display results, whose record the data layer defines
+// (data/held.h); the routine that made the record sets the release.
+struct held_results_releaser {
+  void (*release)(held_results*) = nullptr;
+  void operator()(held_results* held) const {
+    if (release) release(held);
+  }
+};
 
 // "set writegds": file name and option string, empty when not set.
 struct writegds_record {
@@ -90,9 +100,9 @@ struct session_kept {
   std::string fwrite_name;  // empty: none ("vemra.fwrite")
   int fwrite_byte_order = 1, fwrite_sequential = 0;
   int batch = 0;
-  int result_held = 0;
-  int result_type[kMaxResults] = {};  // 1 grid, 0 station set
-  void* result[kMaxResults] = {};     // grid_field* or station_set*
+  // The last display's results and the grids its plots added (data/held.h);
+  // made on first use.
+  std::unique_ptr<held_results, held_results_releaser> held;
   // The conversions of the last plot (kacln clears the conversions only).
   last_plot_scaling_record last_plot_scaling;
   std::string imprun;

@@ -10,6 +10,7 @@
 #include "base/words.h"
 #include "cmd/commands.h"
 #include "cmd/display.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "expr/evalstate.h"
 
@@ -61,25 +62,24 @@ int kacoll(char* line, session_state* pcm) {
   int rc = kapars(text.c_str(), pst.get(), pcm);
   pst.reset();
   if (rc) return rc;
-  if (pcm->result_type[0] == 1 || (pcm->result_count > 1 && pcm->result_type[1] == 1)) {
+  if (held_grid(pcm, 0) || (pcm->result_count > 1 && held_grid(pcm, 1))) {
     kaprnt(msg_level::error, "Collect Error: Station Data Required\n");
     kagrel(pcm);
     return 1;
   }
   collection_entry* entry;
   try {
-    entry = new collection_entry{nullptr, static_cast<station_set*>(pcm->result[0])};
+    entry = new collection_entry{nullptr, nullptr};
   } catch (const std::bad_alloc&) {
     kagrel(pcm);
     throw alloc_error("Memory allocation error in collect\n");
   }
+  // The first result now belongs to the collection; the others are released.
+  entry->set = take_held_stations(pcm, 0).release();
   collection_entry** link = &pcm->collection_head[n];
   while (*link) link = &(*link)->next;
   *link = entry;
   pcm->collection_count[n]++;
-  // The first result now belongs to the collection; the others are released.
-  pcm->result[0] = nullptr;
-  pcm->result_type[0] = 1;
   kagrel(pcm);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cmd/display.h"
@@ -15,6 +16,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/held.h"
 #include "expr/eval.h"
 #include "data/result.h"
 #include "gx/gx.h"
@@ -134,12 +136,8 @@ int kadcolor(int plot_pass) {
 }
 
 void kagrel(session_state* pcm) {
-  for (int k = 0; k < pcm->result_held && k < kMaxResults; k++) {
-    if (pcm->result_type[k] == 1) kagfre(static_cast<grid_field*>(pcm->result[k]));
-    else kasfre(static_cast<station_set*>(pcm->result[k]));
-    pcm->result[k] = nullptr;
-  }
-  pcm->result_count = pcm->result_held = 0;
+  release_held(pcm);
+  pcm->result_count = 0;
 }
 
 int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
@@ -160,29 +158,30 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
     int rc;
     try {
       rc = kaexpr(parts[k].c_str(), pst);
+      if (rc == 0 && kaqsig()) {
+        kafree(pst);
+        rc = 1;
+      }
+      if (rc == 0) {
+        // Held at once, so that a failure of a later part releases this one too.
+        result_value r;
+        if (pst->result_type == 1) r = grid_ptr(pst->result.grid);
+        else r = station_ptr(pst->result.stations);
+        pst->result.grid = nullptr;
+        hold_result(pcm, std::move(r));
+      }
     } catch (const std::bad_alloc&) {
       kagrel(pcm);
       throw;
     }
-    if (rc == 0 && kaqsig()) {
-      kafree(pst);
-      rc = 1;
-    }
     if (rc) {
       kaprnt(msg_level::error, "DISPLAY error:  Invalid expression \n");
       kaprnt(msg_level::error, "  Expression = " + parts[k] + "\n");
-      pcm->result_count = pcm->result_held = k;
       kagrel(pcm);
       return 1;
     }
-    pcm->result_type[k] = pst->result_type;
-    pcm->result[k] = pst->result_type == 1 ? static_cast<void*>(pst->result.grid)
-                                           : static_cast<void*>(pst->result.stations);
-    pst->result.grid = nullptr;
-    // Kept as held so that a failure of a later part releases this one too.
-    pcm->result_held = k + 1;
   }
-  pcm->result_count = pcm->result_held = n;
+  pcm->result_count = n;
   return 0;
 }
 
@@ -225,9 +224,9 @@ int kadspl(char* line, session_state* pcm) {
       rc = 1;
     } else {
       // The held results are released however the plot ends.
-      struct held_results {
+      struct release_held_results {
         session_state* pcm;
-        ~held_results() { kagrel(pcm); }
+        ~release_held_results() { kagrel(pcm); }
       } held{pcm};
       kaplot(pcm);
       // Drawing stops at an interrupt; what was drawn stays, the command fails.

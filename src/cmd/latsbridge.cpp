@@ -13,6 +13,7 @@
 #include "base/session.h"
 #include "base/timecal.h"
 #include "data/filerec.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "lats/lats.h"
 
@@ -44,8 +45,7 @@ int vertdim(session_state* s) {
 }
 
 const grid_field* first_grid(const session_state* s) {
-  if (s->result_count < 1 || s->result_type[0] != 1) return nullptr;
-  return static_cast<const grid_field*>(s->result[0]);
+  return s->result_count < 1 ? nullptr : held_grid(s, 0);
 }
 
 // A result varying in longitude (first) and latitude (second).

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <variant>
 
 #include "base/scaling.h"
 
@@ -93,6 +94,21 @@ struct station_releaser {
 };
 using grid_ptr = std::unique_ptr<grid_field, grid_releaser>;
 using station_ptr = std::unique_ptr<station_set, station_releaser>;
+
+// A result of the expression language: none, a grid or a station set; the
+// alternative held says which.
+using result_value = std::variant<std::monostate, grid_ptr, station_ptr>;
+
+// The grid or station set a result holds, or null when it holds the other
+// kind or nothing.
+inline grid_field* grid_in(const result_value& r) {
+  const grid_ptr* g = std::get_if<grid_ptr>(&r);
+  return g ? g->get() : nullptr;
+}
+inline station_set* stations_in(const result_value& r) {
+  const station_ptr* s = std::get_if<station_ptr>(&r);
+  return s ? s->get() : nullptr;
+}
 
 // Minimum and maximum of the defined values (both undef when none).
 void kamnmx(grid_field* grid);

@@ -9,6 +9,7 @@
 #include "base/message.h"
 #include "base/session.h"
 #include "base/userfmt.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/contour.h"
 #include "gx/gx.h"
@@ -344,7 +345,7 @@ static float tenfold(float v, int decades) {
 }
 
 void kacntr(session_state* pcm, int mode) {
-  grid_field* g = kaplgrid(pcm, static_cast<grid_field*>(pcm->result[0]));
+  grid_field* g = kaplgrid(pcm, held_grid(pcm, 0));
   if (!g) return;
   gxstyl(1);
   gxwide(1);
@@ -466,7 +467,7 @@ void kacntr(session_state* pcm, int mode) {
 }
 
 void kafgrd(session_state* pcm) {
-  grid_field* g = kaplgrid(pcm, static_cast<grid_field*>(pcm->result[0]));
+  grid_field* g = kaplgrid(pcm, held_grid(pcm, 0));
   if (!g) return;
   kas2d(pcm, g, 0);
   kasdiv(1, 1);

@@ -4,6 +4,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -23,7 +24,7 @@ void not_built(const char* what) {
 }
 
 void station_plot(session_state* pcm) {
-  const station_set* s = static_cast<const station_set*>(pcm->result[0]);
+  const station_set* s = held_stations(pcm, 0);
   if (s->idim == 0 && s->jdim == 1) {
     switch (pcm->gxout_station) {
       case output_station_value:
@@ -44,7 +45,7 @@ void station_plot(session_state* pcm) {
 }
 
 void grid_plot(session_state* pcm) {
-  grid_field* g = static_cast<grid_field*>(pcm->result[0]);
+  grid_field* g = held_grid(pcm, 0);
   const field_output out = pcm->gxout_2d;
   if (out == output_fwrite && (g->jdim == -1 || pcm->result_count == 1)) {
     kafwrt(pcm);
@@ -107,18 +108,17 @@ void kaplot_lats(lats_bridge_fn bridge) { lats_bridge = bridge; }
 void kagsav(int code, session_state* pcm, const void*) { pcm->last_plot_code = code; }
 
 int kaaddres(session_state* pcm, grid_field* grid) {
-  if (pcm->result_held >= kMaxResults) {
+  if (held_count(pcm) >= kMaxResults) {
     kaprntf(msg_level::error, "DISPLAY error:  more than %i results in one display\n", kMaxResults);
     kagfre(grid);
     return 1;
   }
-  pcm->result_type[pcm->result_held] = 1;
-  pcm->result[pcm->result_held++] = grid;
+  hold_result(pcm, grid_ptr(grid));
   return 0;
 }
 
 void kaplot(session_state* pcm) {
-  pcm->result_held = pcm->result_count;
+  release_held(pcm, pcm->result_count);
   if (pcm->result_count < 1) return;
   // A flipped axis is drawn on a scaled map for this plot only.
   const map_projection mproj = pcm->mproj;
@@ -130,7 +130,7 @@ void kaplot(session_state* pcm) {
     case output_writegds: kaoutgds(pcm); break;
     default:
       if (pcm->stat) kastts(pcm);
-      if (pcm->result_type[0] != 1) station_plot(pcm);
+      if (!held_grid(pcm, 0)) station_plot(pcm);
       else grid_plot(pcm);
       break;
   }

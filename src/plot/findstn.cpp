@@ -4,6 +4,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -11,14 +12,14 @@
 #include "plot/station.h"
 
 void kafstn(session_state* pcm) {
-  if (pcm->result_count < 3 || pcm->result_type[0] != 0 || pcm->result_type[1] != 1 ||
-      pcm->result_type[2] != 1) {
+  if (pcm->result_count < 3 || !held_stations(pcm, 0) || !held_grid(pcm, 1) ||
+      !held_grid(pcm, 2)) {
     kaprnt(msg_level::error, "Error: Invalid data types for findstn\n");
     return;
   }
-  const station_set* s = static_cast<const station_set*>(pcm->result[0]);
-  const float px = static_cast<const grid_field*>(pcm->result[1])->values[0];
-  const float py = static_cast<const grid_field*>(pcm->result[2])->values[0];
+  const station_set* s = held_stations(pcm, 0);
+  const float px = held_grid(pcm, 1)->values[0];
+  const float py = held_grid(pcm, 2)->values[0];
   gxrset(3);
   kamscl(pcm);
   const station_report* best = nullptr;

@@ -7,6 +7,7 @@
 #include "base/message.h"
 #include "base/session.h"
 #include "base/timecal.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -31,8 +32,8 @@ float value(const grid_field* g, int i) { return g->values[i - 1]; }
 
 // A second (or third) grid along the same points as the first.
 bool same_line(const session_state* pcm, int k, const grid_field* g) {
-  if (pcm->result_type[k] != 1) return false;
-  const grid_field* h = static_cast<const grid_field*>(pcm->result[k]);
+  const grid_field* h = held_grid(pcm, k);
+  if (!h) return false;
   return h->idim == g->idim && h->jdim == g->jdim && h->isiz == g->isiz &&
          !kagchk(g, h, g->idim) && !kagchk(g, h, g->jdim);
 }
@@ -280,7 +281,7 @@ void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_f
 }
 
 void kagrph(session_state* pcm, int kind) {
-  grid_field* g = static_cast<grid_field*>(pcm->result[0]);
+  grid_field* g = held_grid(pcm, 0);
   kamnmx(g);
   if (g->min_value == g->undef) {
     kaprnt(msg_level::info, "Cannot plot data - all undefined values \n");
@@ -296,7 +297,7 @@ void kagrph(session_state* pcm, int kind) {
       kaprnt(msg_level::error, "Error in line/bar graph:  Invalid 2nd field");
       kaprnt(msg_level::error, "   2nd grid ignored -- has different scaling");
     } else {
-      g2 = static_cast<grid_field*>(pcm->result[1]);
+      g2 = held_grid(pcm, 1);
       if (kind == kGraphBar) {
         kamnmx(g2);
         if (g2->min_value == g2->undef) {
@@ -311,7 +312,7 @@ void kagrph(session_state* pcm, int kind) {
           kaprnt(msg_level::error, "Error in line/bar graph:  Invalid 3rd field");
           kaprnt(msg_level::error, "   3rd grid ignored -- has different scaling");
         } else {
-          g3 = static_cast<grid_field*>(pcm->result[2]);
+          g3 = held_grid(pcm, 2);
         }
       }
     }

@@ -4,6 +4,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -23,11 +24,11 @@ void grid_line(float i1, float j1, float i2, float j2) {
 }  // namespace
 
 void kaplvl(session_state* pcm) {
-  grid_field* g = static_cast<grid_field*>(pcm->result[0]);
+  grid_field* g = held_grid(pcm, 0);
   grid_field* mask = nullptr;
   if (pcm->result_count > 1) {
-    mask = static_cast<grid_field*>(pcm->result[1]);
-    if (pcm->result_type[1] != 1 || mask->idim != g->idim || mask->jdim != g->jdim ||
+    mask = held_grid(pcm, 1);
+    if (!mask || mask->idim != g->idim || mask->jdim != g->jdim ||
         mask->isiz != g->isiz || mask->jsiz != g->jsiz || kagchk(g, mask, g->idim) ||
         kagchk(g, mask, g->jdim)) {
       kaprnt(msg_level::error, "Error plotting grid values:  Invalid Mask grid");

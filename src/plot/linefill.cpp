@@ -6,6 +6,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -137,9 +138,9 @@ void kalfil(session_state* pcm) {
     kaprnt(msg_level::error, "Error plotting linefill:  Only one grid provided\n");
     return;
   }
-  grid_field* a = static_cast<grid_field*>(pcm->result[0]);
-  grid_field* b = static_cast<grid_field*>(pcm->result[1]);
-  if (pcm->result_type[1] != 1 || a->idim != b->idim || a->jdim != -1 || b->jdim != -1 ||
+  grid_field* a = held_grid(pcm, 0);
+  grid_field* b = held_grid(pcm, 1);
+  if (!b || a->idim != b->idim || a->jdim != -1 || b->jdim != -1 ||
       a->isiz != b->isiz || kagchk(a, b, a->idim)) {
     kaprnt(msg_level::error, "Error plotting linefill:  Invalid grids --");
     kaprnt(msg_level::error, " different scaling\n");

@@ -12,6 +12,7 @@
 #include "base/timecal.h"
 #include "base/userfmt.h"
 #include "data/filerec.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "plot/plot.h"
 #include "base/wide.h"
@@ -320,14 +321,14 @@ void kacsel(float min, float max, float* interval, float* first, float* last) {
 }
 
 void kastts(session_state* pcm) {
-  if (pcm->result_type[0] == 1) grid_stats(pcm, static_cast<grid_field*>(pcm->result[0]));
-  else station_stats(pcm, static_cast<station_set*>(pcm->result[0]));
+  if (held_grid(pcm, 0)) grid_stats(pcm, held_grid(pcm, 0));
+  else station_stats(pcm, held_stations(pcm, 0));
 }
 
 void kadprnt(session_state* pcm) {
   const int per_line = pcm->prnopts_count > 0 ? pcm->prnopts_count : 8;
-  if (pcm->result_type[0] == 1) {
-    const grid_field* g = static_cast<const grid_field*>(pcm->result[0]);
+  if (held_grid(pcm, 0)) {
+    const grid_field* g = held_grid(pcm, 0);
     const long long total = static_cast<long long>(g->isiz) * g->jsiz;
     kaprntf(msg_level::result, "Printing Grid -- %lli Values -- Undef = %g\n", total, double(g->undef));
     std::string line;
@@ -343,7 +344,7 @@ void kadprnt(session_state* pcm) {
     if (on_line) kaprnt(msg_level::result, line + "\n");
     return;
   }
-  const station_set* s = static_cast<const station_set*>(pcm->result[0]);
+  const station_set* s = held_stations(pcm, 0);
   kaprntf(msg_level::result, "Printing Stations -- %i Reports -- Undef = %g\n", s->report_count, double(s->undef));
   for (const station_report* r = s->first_report; r; r = r->next) {
     const char* id = r->stid;
@@ -360,11 +361,11 @@ void kadprnt(session_state* pcm) {
 }
 
 void kafwrt(session_state* pcm) {
-  if (pcm->result_type[0] != 1) {
+  if (!held_grid(pcm, 0)) {
     kaprnt(msg_level::error, "Error from fwrite:  station data can't be written to the fwrite file\n");
     return;
   }
-  const grid_field* g = static_cast<const grid_field*>(pcm->result[0]);
+  const grid_field* g = held_grid(pcm, 0);
   const std::string name = pcm->fwrite_name.empty() ? "vemra.fwrite" : pcm->fwrite_name;
   if (!pcm->fwrite_file) {
     // Written beside its name and renamed into place by "disable fwrite".
@@ -421,7 +422,7 @@ void kaoutgds(session_state* pcm) {
     return;
   }
   for (int r = 0; r < pcm->result_count; r++)
-    if (pcm->result_type[r] != 0) {
+    if (!held_stations(pcm, r)) {
       kaprnt(msg_level::error, "error: WRITEGDS writes station data only; a result is a grid\n");
       return;
     }
@@ -459,13 +460,13 @@ void kaoutgds(session_state* pcm) {
   std::vector<int> level_var(static_cast<size_t>(nres));
   int first_level = -1;
   for (int r = 0; r < nres; r++) {
-    const station_set* s = static_cast<const station_set*>(pcm->result[r]);
+    const station_set* s = held_stations(pcm, r);
     cur[r] = s->first_report;
     level_var[r] = s->variable && s->variable->levels != 0;
     if (level_var[r] && first_level < 0) first_level = r;
   }
   auto abbrev = [&](int r) {
-    const station_set* s = static_cast<const station_set*>(pcm->result[r]);
+    const station_set* s = held_stations(pcm, r);
     return s->variable ? s->variable->abbrev : "";
   };
   auto same_place = [](const station_report* a, const station_report* b) {
@@ -541,7 +542,7 @@ void kaoutgds(session_state* pcm) {
       return;
     }
   }
-  const station_set* s0 = static_cast<const station_set*>(pcm->result[0]);
+  const station_set* s0 = held_stations(pcm, 0);
   kaprntf(msg_level::error, "WRITEGDS: %d reports x %d vars written as %d records\n", s0->report_count, nres,
           records);
   std::fclose(f);

@@ -4,6 +4,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -41,12 +42,12 @@ void kascat(session_state* pcm) {
     kaprnt(msg_level::error, "Error plotting scatter field:  Only one grid provided\n");
     return;
   }
-  if (pcm->result_type[0] != 1 || pcm->result_type[1] != 1) {
+  if (!held_grid(pcm, 0) || !held_grid(pcm, 1)) {
     kaprnt(msg_level::error, "Error plotting scatter field:  stn argument(s) used\n");
     return;
   }
-  grid_field* a = static_cast<grid_field*>(pcm->result[0]);
-  grid_field* b = static_cast<grid_field*>(pcm->result[1]);
+  grid_field* a = held_grid(pcm, 0);
+  grid_field* b = held_grid(pcm, 1);
   if (a->idim != b->idim || a->jdim != b->jdim || a->isiz != b->isiz || a->jsiz != b->jsiz ||
       kagchk(a, b, a->idim) || kagchk(a, b, a->jdim)) {
     kaprnt(msg_level::error, "Error plotting scatter plot:  Invalid grids\n");

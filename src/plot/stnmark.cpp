@@ -2,6 +2,7 @@
 #include <string>
 
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -9,7 +10,7 @@
 #include "plot/station.h"
 
 void kasmrk(session_state* pcm) {
-  station_set* s = static_cast<station_set*>(pcm->result[0]);
+  station_set* s = held_stations(pcm, 0);
   kastnmap(pcm);
   kasmnmx(s);
   if (s->min_value != s->undef && s->max_value != s->undef) {

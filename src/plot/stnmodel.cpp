@@ -11,6 +11,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "gx/proj.h"
@@ -322,8 +323,8 @@ void kapmdl(session_state* pcm) {
   float values[kSlots] = {}, undefs[kSlots] = {};
   std::unordered_map<place_key, const station_report*, place_hash> found[kSlots];
   for (int k = 0; k < nres; k++) {
-    if (pcm->result_type[k] == 1) {
-      const grid_field* g = static_cast<const grid_field*>(pcm->result[k]);
+    if (held_grid(pcm, k)) {
+      const grid_field* g = held_grid(pcm, k);
       if (g->idim != -1) {
         kaprnt(msg_level::error, "Invalid data:  Station data required\n");
         return;
@@ -331,22 +332,22 @@ void kapmdl(session_state* pcm) {
       values[k] = undefs[k] = g->values[0];
       continue;
     }
-    const station_set* set = static_cast<const station_set*>(pcm->result[k]);
+    const station_set* set = held_stations(pcm, k);
     undefs[k] = set->undef;
     if (k == 0) continue;
     for (const station_report* r = set->first_report; r; r = r->next) found[k].emplace(key_of(r), r);
   }
-  if (pcm->result_type[0] != 0) {
+  if (!held_stations(pcm, 0)) {
     kaprnt(msg_level::error, "Invalid data:  Station data required\n");
     return;
   }
   gxcolr(pcm->ccolor < 0 ? 1 : pcm->ccolor);
   gxwide(pcm->cthick);
-  const station_set* first = static_cast<const station_set*>(pcm->result[0]);
+  const station_set* first = held_stations(pcm, 0);
   for (const station_report* r = first->first_report; r; r = r->next) {
     values[0] = r->value;
     for (int k = 1; k < nres; k++) {
-      if (pcm->result_type[k] == 1) continue;
+      if (held_grid(pcm, k)) continue;
       const auto it = found[k].find(key_of(r));
       values[k] = it == found[k].end() ? undefs[k] : it->second->value;
     }

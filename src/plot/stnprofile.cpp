@@ -6,6 +6,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -47,7 +48,7 @@ void reorder(station_set* s) {
 }  // namespace
 
 void kapprf(session_state* pcm) {
-  station_set* s = static_cast<station_set*>(pcm->result[0]);
+  station_set* s = held_stations(pcm, 0);
   reorder(s);
   if (!s->first_report) {
     kaprnt(msg_level::error, "No station values to plot\n");

@@ -6,6 +6,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
@@ -104,13 +105,13 @@ void kastn1dtail(session_state* pcm, int code) {
 }
 
 void katser(session_state* pcm) {
-  station_set* s = static_cast<station_set*>(pcm->result[0]);
+  station_set* s = held_stations(pcm, 0);
   if (!s->first_report) {
     kaprnt(msg_level::error, "No stations to plot\n");
     return;
   }
   const series_output mode = pcm->gxout_sub;
-  if (mode == output_series_barb && (pcm->result_count < 2 || pcm->result_type[1] != 0)) {
+  if (mode == output_series_barb && (pcm->result_count < 2 || !held_stations(pcm, 1))) {
     kaprnt(msg_level::error, "Invalid data:  Station data required\n");
     return;
   }
@@ -141,7 +142,7 @@ void katser(session_state* pcm) {
   gxwide(pcm->cthick);
   switch (mode) {
     case output_series_wx: weather_row(pcm, s); break;
-    case output_series_barb: barb_row(pcm, s, static_cast<const station_set*>(pcm->result[1])); break;
+    case output_series_barb: barb_row(pcm, s, held_stations(pcm, 1)); break;
     default: line(pcm, s, id); break;
   }
   kastn1dtail(pcm, kPlotTimeSeries);

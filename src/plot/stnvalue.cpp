@@ -9,6 +9,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "gx/proj.h"
@@ -51,7 +52,7 @@ void label(const session_state* pcm, const std::string& text, float x, float y0,
 }
 
 void values(session_state* pcm) {
-  const station_set* s = static_cast<const station_set*>(pcm->result[0]);
+  const station_set* s = held_stations(pcm, 0);
   const float dig = pcm->digsiz;
   gxwide(pcm->cthick);
   const bool mark = pcm->result_count >= 2 || pcm->stid;
@@ -62,9 +63,9 @@ void values(session_state* pcm) {
     if (mark) gxmark(1, x, y, 0.5f * dig);
     label(pcm, fixed(r->value, pcm->dignum), x, mark ? y + 0.7f * dig : y - 0.5f * dig, dig);
   }
-  const bool second = pcm->result_count >= 2 && pcm->result_type[1] == 0;
+  const bool second = pcm->result_count >= 2 && held_stations(pcm, 1);
   if (!((mark && second) || pcm->stid)) return;
-  const station_set* t = pcm->stid ? s : static_cast<const station_set*>(pcm->result[1]);
+  const station_set* t = pcm->stid ? s : held_stations(pcm, 1);
   for (const station_report* r = t->first_report; r; r = r->next) {
     float x, y;
     if (!kastnpos(pcm, r, t->undef, false, &x, &y)) continue;
@@ -91,8 +92,8 @@ float largest_abs(const station_set* s) {
 }
 
 void winds(session_state* pcm, bool barbs) {
-  const station_set* u = static_cast<const station_set*>(pcm->result[0]);
-  const station_set* v = static_cast<const station_set*>(pcm->result[1]);
+  const station_set* u = held_stations(pcm, 0);
+  const station_set* v = held_stations(pcm, 1);
   const float dig = pcm->digsiz;
   if (!barbs && !pcm->arrscl_set) {
     // Undefined values are no speeds; with no usable extreme (all zero or
@@ -141,7 +142,7 @@ void winds(session_state* pcm, bool barbs) {
 void kapstn(session_state* pcm) {
   const bool wind = pcm->result_count >= 2 && (pcm->gxout_station == output_station_barb ||
                                                pcm->gxout_station == output_station_vector);
-  if (wind && pcm->result_type[1] != 0) {
+  if (wind && !held_stations(pcm, 1)) {
     kaprnt(msg_level::error, "Invalid data:  Station data required\n");
     return;
   }

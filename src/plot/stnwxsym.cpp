@@ -1,12 +1,13 @@
 // Weather symbols (or marks) at the stations, chosen by the value as a code.
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/station.h"
 
 void kawsym(session_state* pcm) {
-  const station_set* s = static_cast<const station_set*>(pcm->result[0]);
+  const station_set* s = held_stations(pcm, 0);
   kastnmap(pcm);
   gxwide(pcm->cthick);
   gxcolr(pcm->ccolor < 0 ? 1 : pcm->ccolor);

@@ -6,6 +6,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "gx/proj.h"
@@ -20,7 +21,7 @@ bool same_shape(const grid_field* a, const grid_field* b) {
          !kagchk(a, b, a->idim) && !kagchk(a, b, a->jdim);
 }
 
-bool is_grid(const session_state* pcm, int k) { return pcm->result_type[k] == 1; }
+bool is_grid(const session_state* pcm, int k) { return held_grid(pcm, k); }
 
 float largest_abs(const grid_field* g) {
   return std::fmax(std::fabs(g->min_value), std::fabs(g->max_value));
@@ -45,8 +46,8 @@ int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_
                      : "Error plotting vector field:  Only one grid provided\n");
     return 1;
   }
-  grid_field* gu = static_cast<grid_field*>(pcm->result[0]);
-  grid_field* gv = static_cast<grid_field*>(pcm->result[1]);
+  grid_field* gu = held_grid(pcm, 0);
+  grid_field* gv = held_grid(pcm, 1);
   if (!is_grid(pcm, 1) || !same_shape(gu, gv)) {
     kaprntf(msg_level::error, "Error plotting %s:  Invalid grids\n", what);
     kaprnt(msg_level::error, "   Vector component grids have difference scaling\n");
@@ -54,7 +55,7 @@ int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_
   }
   grid_field* gc = nullptr;
   if (pcm->result_count > 2) {
-    gc = static_cast<grid_field*>(pcm->result[2]);
+    gc = held_grid(pcm, 2);
     if (!is_grid(pcm, 2) || !same_shape(gu, gc)) {
       kaprntf(msg_level::error, "Error plotting %s:  Invalid color grid", what);
       kaprnt(msg_level::error, "   Color grid ignored -- has different scaling");

@@ -15,6 +15,7 @@
 
 #include "base/scaling.h"
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
@@ -77,6 +78,11 @@ struct recorder : metafile_sink {
   }
 };
 
+// A station set without reports, to fill result slots.
+inline station_set* empty_stations() {
+  return static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
+}
+
 struct Plot {
   std::unique_ptr<session_state> s = std::make_unique<session_state>();
   std::vector<std::unique_ptr<linear_scaling>> scalings;
@@ -88,10 +94,6 @@ struct Plot {
     s->batch = 1;
     s->mpdraw = s->logo = s->timelab = s->grid = s->xlab = s->ylab = 0;
     s->ccolor = s->cstyle = 1;
-  }
-  ~Plot() {
-    for (int k = 0; k < s->result_held; k++)
-      if (s->result_type[k] == 1) kagfre(static_cast<grid_field*>(s->result[k]));
   }
 
   // The next result: nx by ny points (ny 1: varying in longitude only) from
@@ -124,10 +126,8 @@ struct Plot {
     s->dim_max[0] = lon0 + d * float(nx - 1);
     s->dim_min[1] = lat0;
     s->dim_max[1] = lat0 + d * float(ny - 1);
-    const int k = s->result_count++;
-    s->result[k] = g;
-    s->result_type[k] = 1;
-    s->result_held = s->result_count;
+    hold_result(s.get(), grid_ptr(g));
+    s->result_count++;
     return g;
   }
 

@@ -198,8 +198,9 @@ TEST(ContourPlot, TransposedPlotExchangesTheAxesInACopy) {
     p.s->xyrev = 1;
     p.s->mproj = map_projection::scaled;
     p.run(0);
-    ASSERT_EQ(p.s->result_held, 2);
-    auto* t = static_cast<grid_field*>(p.s->result[1]);
+    ASSERT_EQ(held_count(p.s.get()), 2);
+    grid_field* t = held_grid(p.s.get(), 1);
+    ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->idim, 1);
     EXPECT_EQ(t->isiz, 2);
     EXPECT_EQ(t->jsiz, 3);
@@ -212,13 +213,13 @@ TEST(ContourPlot, TransposedPlotExchangesTheAxesInACopy) {
   Plot p;  // no result slot left for the copy: refused, nothing lost
   grid_field* g = p.add(2, 2, 0, 0, 10, {1, 2, 3, 4});
   p.s->xyrev = 1;
-  for (int k = 1; k < kMaxResults; k++) p.s->result_type[k] = 0;
-  p.s->result_count = p.s->result_held = kMaxResults;
+  for (int k = 1; k < kMaxResults; k++) hold_result(p.s.get(), station_ptr(plottest::empty_stations()));
+  p.s->result_count = kMaxResults;
   std::string out = p.run(0);
   EXPECT_NE(out.find("more than 16 results"), std::string::npos) << out;
   EXPECT_EQ(p.s->last_plot_code, 0);
-  EXPECT_EQ(p.s->result_held, kMaxResults);
-  EXPECT_EQ(p.s->result[0], g);
+  EXPECT_EQ(held_count(p.s.get()), kMaxResults);
+  EXPECT_EQ(held_grid(p.s.get(), 0), g);
 }
 
 TEST(ContourPlot, RefinementSizesAndValues) {

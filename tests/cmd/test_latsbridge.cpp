@@ -13,6 +13,7 @@
 #include "base/message.h"
 #include "base/session.h"
 #include "cmd/latsbridge.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "support/stdout_capture.h"
 
@@ -33,16 +34,15 @@ TEST(LatsBridge, GridWithoutMemoryIsAnErrorNotAnExit) {
     rlimit lim{size_t(1) << 30, size_t(1) << 30};
     setrlimit(RLIMIT_AS, &lim);
     auto s = std::make_unique<session_state>();
-    grid_field g{};
+    grid_field& g = *static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
     g.idim = 0;
     g.jdim = 1;
     g.isiz = 250000000;
     g.jsiz = 2;
     g.dim_min[0] = g.dim_min[1] = 1;
     g.i_to_world = g.j_to_world = identity;
+    hold_result(s.get(), grid_ptr(&g));
     s->result_count = 1;
-    s->result_type[0] = 1;
-    s->result[0] = &g;
     StdoutCapture cap;
     int rc = kalats(s.get(), lats_op::grid, 0);
     std::string out = cap.text();

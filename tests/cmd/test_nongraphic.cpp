@@ -18,6 +18,7 @@
 #include "support/stdout_capture.h"
 #include "data/filerec.h"
 #include "expr/eval.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "plot/plot.h"
 #include "support/vemra_run.h"
@@ -58,14 +59,12 @@ station_set* stations(const std::vector<stntest::report>& rs, variable_descripto
 struct Session {
   std::unique_ptr<session_state> s = std::make_unique<session_state>();
   void add(grid_field* g) {
-    s->result_type[s->result_count] = 1;
-    s->result[s->result_count++] = g;
-    s->result_held = s->result_count;
+    hold_result(s.get(), grid_ptr(g));
+    s->result_count++;
   }
   void add(station_set* st) {
-    s->result_type[s->result_count] = 0;
-    s->result[s->result_count++] = st;
-    s->result_held = s->result_count;
+    hold_result(s.get(), station_ptr(st));
+    s->result_count++;
   }
   ~Session() { kagrel(s.get()); }
   session_state* operator->() { return s.get(); }
@@ -254,7 +253,7 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
       else s.add(grid(c.nx, c.ny, std::vector<float>(size_t(c.nx) * c.ny, 1)));
     }
     EXPECT_EQ(run(kaplot, s), c.want) << c.two_d << " " << c.results << " " << c.ny;
-    EXPECT_EQ(s->result_held, c.results);
+    EXPECT_EQ(held_count(s.get()), c.results);
   }
   // Statistics first when the switch is on; statistics only as general output.
   Session s;
@@ -292,20 +291,22 @@ TEST(ExpressionList, ResultsAreKeptInOrderOrAllReleased) {
     EXPECT_EQ(cap.text(), "");
   }
   ASSERT_EQ(s->result_count, 2);
-  EXPECT_EQ(static_cast<grid_field*>(s->result[0])->values[0], 1);
-  EXPECT_EQ(static_cast<grid_field*>(s->result[1])->values[0], 6);
+  ASSERT_NE(held_grid(s.get(), 0), nullptr);
+  ASSERT_NE(held_grid(s.get(), 1), nullptr);
+  EXPECT_EQ(held_grid(s.get(), 0)->values[0], 1);
+  EXPECT_EQ(held_grid(s.get(), 1)->values[0], 6);
   kagrel(s.get());
   EXPECT_EQ(s->result_count, 0);
-  EXPECT_EQ(s->result_held, 0);
+  EXPECT_EQ(held_count(s.get()), 0);
 
   StdoutCapture cap;
   EXPECT_EQ(kapars("1;2;3+", &st, s.get()), 1);
   EXPECT_EQ(s->result_count, 0);
-  EXPECT_EQ(s->result_held, 0);
+  EXPECT_EQ(held_count(s.get()), 0);
   gcmn->interrupt = 1;
   EXPECT_EQ(kapars("1", &st, s.get()), 1);
   gcmn->interrupt = 0;
-  EXPECT_EQ(s->result_held, 0);
+  EXPECT_EQ(held_count(s.get()), 0);
   EXPECT_EQ(cap.text(),
             "  Error ocurred at column 3\nDISPLAY error:  Invalid expression \n"
             "  Expression = 3+\nDISPLAY error:  Invalid expression \n  Expression = 1\n");

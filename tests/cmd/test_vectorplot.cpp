@@ -135,11 +135,10 @@ TEST(VectorPlot, RefusalsAndResultSlots) {
     Plot p;
     for (int k = 0; k < 3; k++) p.add(3, 3, 0, 0, 10, filled(1));
     p.s->xyrev = 1;
-    p.s->result_held = kMaxResults - 1;
-    for (int k = 3; k < kMaxResults - 1; k++) p.s->result_type[k] = 0;
+    for (int k = 3; k < kMaxResults - 1; k++) hold_result(p.s.get(), station_ptr(plottest::empty_stations()));
     std::string out = p.run([](session_state* s) { kavect(s, kArrows); });
     EXPECT_NE(out.find("more than 16 results"), std::string::npos) << out;
-    EXPECT_EQ(p.s->result_held, kMaxResults);
+    EXPECT_EQ(held_count(p.s.get()), kMaxResults);
   }
 }
 

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/session.h"
+#include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
@@ -80,12 +82,6 @@ struct Session {
     s->digsiz = 0.1f;
     s->annot_colour = 15;
   }
-  ~Session() {
-    for (int k = 0; k < s->result_count; k++) {
-      if (s->result_type[k] == 1) kagfre(static_cast<grid_field*>(s->result[k]));
-      else kasfre(static_cast<station_set*>(s->result[k]));
-    }
-  }
   session_state* operator->() { return s.get(); }
   station_set* add(const std::vector<report>& rs, int idim = 0, int jdim = 1) {
     auto* set = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
@@ -98,7 +94,7 @@ struct Session {
       std::memcpy(p->stid, r.id, std::strlen(r.id));
       set->report_count++;
     }
-    push(set, 0);
+    push(station_ptr(set));
     return set;
   }
   // A grid of one value, or varying along x when idim is 0.
@@ -109,12 +105,11 @@ struct Session {
     g->isiz = g->jsiz = 1;
     g->idim = idim;
     g->jdim = -1;
-    push(g, 1);
+    push(grid_ptr(g));
   }
-  void push(void* r, int type) {
-    s->result_type[s->result_count] = type;
-    s->result[s->result_count++] = r;
-    s->result_held = s->result_count;
+  void push(result_value r) {
+    hold_result(s.get(), std::move(r));
+    s->result_count++;
   }
   std::string run(void (*plot)(session_state*)) {
     StdoutCapture cap;
