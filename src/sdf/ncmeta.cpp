@@ -30,6 +30,31 @@ class quiet_nc {
 
 constexpr const char* kNoMemory = "Could not allocate memory for netCDF structure.\n";
 
+// A netCDF-4 string attribute is held as a char attribute, its strings
+// joined by newlines: writers store text such as units either way. The
+// older interface has no string type, so this one read goes through the
+// current one.
+bool read_string_att(int ncid, int varid, const char* name, netcdf_att& a) {
+  struct owned_strings {
+    std::vector<char*> p;
+    ~owned_strings() {
+      if (!p.empty()) nc_free_string(p.size(), p.data());
+    }
+  } strings{std::vector<char*>(size_t(a.len), nullptr)};
+  if (a.len > 0 && nc_get_att_string(ncid, varid, name, strings.p.data()) != NC_NOERR)
+    return false;
+  std::string text;
+  for (size_t i = 0; i < strings.p.size(); i++) {
+    if (i) text += '\n';
+    if (strings.p[i]) text += strings.p[i];
+  }
+  a.type = NC_CHAR;
+  a.len = int(text.size());
+  a.values.assign(text.begin(), text.end());
+  a.values.push_back(0);
+  return true;
+}
+
 // Reads the attributes of a variable (or of the file, NC_GLOBAL).
 bool read_atts(int ncid, int varid, int count, std::vector<netcdf_att>& atts) {
   atts.clear();
@@ -40,6 +65,11 @@ bool read_atts(int ncid, int varid, int count, std::vector<netcdf_att>& atts) {
     if (ncattname(ncid, varid, i, name) == -1) return false;
     a.name = name;
     if (ncattinq(ncid, varid, name, &a.type, &a.len) == -1 || a.len < 0) return false;
+    if (a.type == NC_STRING) {
+      if (!read_string_att(ncid, varid, name, a)) return false;
+      atts.push_back(std::move(a));
+      continue;
+    }
     int size = nc_type_size(a.type);
     if (a.type == NC_CHAR || a.type == NC_BYTE) size = 1;
     if (size > 0) {

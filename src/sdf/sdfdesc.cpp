@@ -59,18 +59,28 @@ constexpr const char* kMsgA =
     "Time unit in SDF file has too small an increment for use with Vemra (min. 1 minute).\n";
 constexpr const char* kMsgB =
     "SDF:  Time unit has too small an increment for use with Vemra (min. 1 minute).\n";
+constexpr const char* kMsgDecreasing =
+    "SDF:  Time values decrease (the second is before the first); a time axis must increase.\n";
+constexpr const char* kMsgTooLarge =
+    "SDF:  Time step in SDF file is too large to represent.\n";
+// Times a data set can hold.
+constexpr long kMaxTimes = 100000000;
 
 const char* units_of(const var_info& v) {
   const netcdf_att* u = find_att(v.atts, "units");
   return u && u->type == NC_CHAR ? u->text() : nullptr;
 }
 
-// A one-dimensional variable named like its dimension, with units.
-bool is_coordinate(const io_std* io, const var_info& v) {
+// A one-dimensional variable named like its dimension.
+bool named_like_its_dim(const io_std* io, const var_info& v) {
   if (v.ndims != 1 || v.dimids.empty()) return false;
   int d = v.dimids[0];
-  if (d < 0 || d >= io->ndims || io->dim_names[size_t(d)] != v.name) return false;
-  return units_of(v) != nullptr;
+  return d >= 0 && d < io->ndims && io->dim_names[size_t(d)] == v.name;
+}
+
+// A coordinate variable with units.
+bool is_coordinate(const io_std* io, const var_info& v) {
+  return named_like_its_dim(io, v) && units_of(v) != nullptr;
 }
 
 bool starts(const char* s, const char* prefix) {
@@ -136,6 +146,16 @@ int findZ(io_std* io, var_info** var) {
         *var = &v;
         return 1;
       }
+  }
+  // Generic and hybrid levels often say what they are only by their axis
+  // attribute, and may have no units at all.
+  for (var_info& v : io->vars) {
+    if (!named_like_its_dim(io, v)) continue;
+    const netcdf_att* axis = find_att(v.atts, "axis");
+    if (axis && axis->type == NC_CHAR && sdf_equal_nocase(axis->text(), "z")) {
+      *var = &v;
+      return 1;
+    }
   }
   return 0;
 }
@@ -240,6 +260,13 @@ void set_start(float* ts, const date_time& d) {
   ts[4] = float(d.minute);
 }
 
+// Years of the base unit: the units library's year, or the 365-day year of
+// a 365-day calendar (the library's year is a tropical one).
+bool year_units(const char* base) {
+  return std::strcmp(base, "common_year") == 0 || std::strcmp(base, "common_years") == 0 ||
+         compare_units(base, "year");
+}
+
 bool month_units(const char* units) {
   return starts(units, "month") || starts(units, "common_year/12") ||
          starts(units, "common_years/12");
@@ -256,7 +283,7 @@ bool ud_date(const ud_unit& unit, const char* units, const char* base, double va
   date_time origin{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
   double months = -1;
   if (month_units(units) && value == std::floor(value)) months = value;
-  if (compare_units(base, "year") && value * 12 == std::floor(value * 12)) months = value * 12;
+  if (year_units(base) && value * 12 == std::floor(value * 12)) months = value * 12;
   if (months >= 0 && months < 1e8) {
     date_time inc{0, int(months), 0, 0, 0};
     timadd(&inc, &origin);
@@ -300,15 +327,24 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
   float& months = ts[5];
   float& minutes = ts[6];
   months = minutes = 0;
-  if (!std::isfinite(d) || std::fabs(d) > 1e9) {
-    kaprnt(msg_level::error, kMsgA);
+  if (d < 0) {
+    kaprnt(msg_level::error, kMsgDecreasing);
+    return false;
+  }
+  if (!std::isfinite(d) || d > 1e9) {
+    kaprnt(msg_level::error, kMsgTooLarge);
     return false;
   }
   const char* b = base.c_str();
-  if (compare_units(b, "year")) {
+  if (year_units(b)) {
     months = float(d * 12);
     if (months < 1) {
       kaprnt(msg_level::error, kMsgA);
+      return false;
+    }
+    // Beyond a million years the calendar arithmetic can't follow.
+    if (months > 12e6f) {
+      kaprnt(msg_level::error, kMsgTooLarge);
       return false;
     }
     return true;
@@ -317,6 +353,10 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
     months = float(d);
     if (months < 1) {
       kaprnt(msg_level::error, "SDF:  Fractional months are ill-defined and not supported by Vemra\n");
+      return false;
+    }
+    if (months > 12e6f) {
+      kaprnt(msg_level::error, kMsgTooLarge);
       return false;
     }
     return true;
@@ -380,6 +420,118 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
   return false;
 }
 
+// True when v is a fill of the variable: its missing_value or _FillValue,
+// or the default fill of its type.
+bool is_fill(const var_info& v, double x) {
+  for (const char* name : {"missing_value", "_FillValue"}) {
+    double m;
+    const netcdf_att* a = find_att(v.atts, name);
+    if (a && a->number(0, &m) && (v.type == NC_FLOAT ? float(m) == float(x) : m == x)) return true;
+  }
+  double def = sdf_default_fill(v.type);
+  return v.type == NC_FLOAT ? float(def) == float(x) : def == x;
+}
+
+// True when the first n values of the one-dimensional variable are all
+// fills (read a block at a time; the variable's data is overwritten).
+bool only_fill(io_std* io, var_info* v, long n) {
+  constexpr long kBlock = 65536;
+  for (long start = 0; start < n; start += kBlock) {
+    long count = n - start < kBlock ? n - start : kBlock;
+    if (!read_variable_data(io->ncid, v, &start, &count)) return false;
+    for (long i = 0; i < count; i++) {
+      double x;
+      if (!value_as_double(v->data.data(), v->type, i, &x) || !is_fill(*v, x)) return false;
+    }
+  }
+  return true;
+}
+
+// The values of a coordinate already read are all fills.
+bool holds_only_fill(const var_info& v) {
+  int size = nc_type_size(v.type);
+  if (!size || v.data.empty()) return false;
+  for (long i = 0; i < long(v.data.size() / size_t(size)); i++) {
+    double x;
+    if (!value_as_double(v.data.data(), v.type, i, &x) || !is_fill(v, x)) return false;
+  }
+  return true;
+}
+
+// Reads digits at p into *out (at most 9 of them); the position after them,
+// or null when there are none.
+const char* digits(const char* p, int* out) {
+  int n = 0, v = 0;
+  while (std::isdigit(static_cast<unsigned char>(*p)) && n < 9) {
+    v = v * 10 + (*p++ - '0');
+    n++;
+  }
+  *out = v;
+  return n ? p : nullptr;
+}
+
+// The base date of time units (the text after " since "), when written as
+// year-month-day[ hh:mm[:ss]], names a date of the calendar. Other forms
+// are left to the units library.
+bool origin_exists(const char* p, bool cal365) {
+  while (*p == ' ') p++;
+  if (*p == '-' || *p == '+') p++;
+  int y, mo, d;
+  p = digits(p, &y);
+  if (!p || *p != '-') return true;
+  p = digits(p + 1, &mo);
+  if (!p || *p != '-') return true;
+  p = digits(p + 1, &d);
+  if (!p) return true;
+  if (mo < 1 || mo > 12) return false;
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  // Leap years of the units library's calendar: Julian before 1583.
+  bool leap = !cal365 && y % 4 == 0 && (y < 1583 || y % 100 != 0 || y % 400 == 0);
+  if (d < 1 || d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0)) return false;
+  if (*p != ' ' && *p != 'T') return true;
+  int h, mi;
+  const char* q = digits(p + 1, &h);
+  if (!q || *q != ':') return true;
+  q = digits(q + 1, &mi);
+  if (!q) return true;
+  return h <= 23 && mi <= 59;
+}
+
+// Each time of the file against the axis built from its first two: the
+// first that lies half a step or more away gets one warning, since every
+// later date is off as well. Times past what a grid coordinate can count
+// exactly are not checked.
+template <class Decode>
+bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of) {
+  const float* ts = pfi->grid_to_world_scaling[3];
+  // A month counted as its mean length, in minutes.
+  const double step = ts[6] >= 0.1f ? double(ts[6]) : double(ts[5]) * 43830.0;
+  constexpr long kBlock = 65536, kCountable = 16777216;
+  const long n = pfi->t_size < kCountable ? pfi->t_size : kCountable;
+  for (long start = 0; start < n; start += kBlock) {
+    long count = n - start < kBlock ? n - start : kBlock;
+    if (!read_variable_data(io->ncid, tv, &start, &count)) return true;
+    for (long i = 0; i < count; i++) {
+      long t = start + i + 1;
+      double v;
+      date_time file{}, axis{};
+      gr2t(ts, float(t), &axis);
+      bool dated = value_as_double(tv->data.data(), tv->type, i, &v) && std::isfinite(v) &&
+                   date_of(v, &file);
+      if (dated && double(std::llabs(timdif(&axis, &file))) * 2 < step) continue;
+      std::string in_file = dated ? kat2ch(file, 5) : std::string("not a date");
+      kaprntf(msg_level::info,
+              "Warning:  The times of SDF file are not evenly stepped: time %ld is %s in the file "
+              "but %s by the step of the first two.\n"
+              "          Dates from time %ld on do not match the file; xdfopen with a TDEF "
+              "record of its own reads it.\n",
+              t, in_file.c_str(), kat2ch(axis, 5).c_str(), t);
+      return true;
+    }
+  }
+  return true;
+}
+
 bool is_365(const char* cal) {
   return sdf_equal_nocase(cal, "365_day_year") || sdf_equal_nocase(cal, "noleap") ||
          sdf_equal_nocase(cal, "365_day");
@@ -394,7 +546,10 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
     }
   }
   long n = io->dim_size(tv->dimids[0]);
-  pfi->t_size = int(n < 0 ? 0 : (n > 100000000 ? 100000000 : n));
+  pfi->t_size = int(n < 0 ? 0 : (n > kMaxTimes ? kMaxTimes : n));
+  if (n > kMaxTimes)
+    kaprntf(msg_level::info, "SDF:  The time dimension holds %ld times; only the first %ld are used.\n",
+            n, kMaxTimes);
   const char* units = units_of(*tv);
   if (!units) {
     kaprnt(msg_level::error, "Couldn't find units attribute for Time coordinate of SDF file.\n");
@@ -409,6 +564,10 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   }
   if (!coord_value(tv, 0, &v1)) {
     kaprnt(msg_level::error, "Error interpreting initial time value in SDF file.\n");
+    return false;
+  }
+  if (is_fill(*tv, v1) && only_fill(io, tv, pfi->t_size)) {
+    kaprnt(msg_level::error, "SDF:  The time coordinate of SDF file holds only fill values.\n");
     return false;
   }
   if (count == 2) {
@@ -431,6 +590,10 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
       return false;
     }
     long a = long(v1), b = long(v2);
+    if (b < a) {
+      kaprnt(msg_level::error, kMsgDecreasing);
+      return false;
+    }
     ts[0] = float(a / 1000000);
     ts[1] = float((a / 10000) % 100);
     ts[2] = float((a / 100) % 100);
@@ -454,7 +617,13 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
       ts[5] = float(dy * 12 + dm);
       ts[6] = 0;
     }
-    return true;
+    return check_steps(pfi, io, tv, [](double v, date_time* out) {
+      if (!(std::fabs(v) <= 2e9)) return false;
+      long x = long(v);
+      *out = date_time{int(x / 1000000), int((x / 10000) % 100), int((x / 100) % 100),
+                       int(x % 100), 0};
+      return true;
+    });
   }
   if (io->time_flag == 0) {
     int y, mo, d, h, mi;
@@ -494,7 +663,14 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
       ts[5] = float((yy > 0 ? yy : 0) * 12 + (mm > 0 ? mm : 0));
       ts[6] = 0;
     }
-    return true;
+    return check_steps(pfi, io, tv, [](double v, date_time* out) {
+      int fy, fmo, fd, fh, fmi;
+      double fsec;
+      if (!decode_standard_time(v, &fy, &fmo, &fd, &fh, &fmi, &fsec)) return false;
+      *out = date_time{fy < 1 ? 1 : fy, fmo < 1 ? 1 : fmo, fd < 1 ? 1 : fd, fh < 0 ? 0 : fh,
+                       fmi < 0 ? 0 : fmi};
+      return true;
+    });
   }
   if (starts(units, "common_year")) {
     pfi->calendar_365 = 1;
@@ -504,6 +680,10 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   size_t since = full.find(" since ");
   std::string base = since == std::string::npos ? full : full.substr(0, since);
   if (since == std::string::npos) full += " since 1-1-1 00:00:0.0";
+  if (since != std::string::npos && !origin_exists(full.c_str() + since + 7, pfi->calendar_365 == 1)) {
+    kaprntf(msg_level::error, "SDF:  Time units name a base date that does not exist: %s\n", units);
+    return false;
+  }
   ud_unit unit;
   if (unit.scan(full.c_str()) != 0) {
     kaprnt(msg_level::error, since == std::string::npos ? "Error parsing time_units for SDF file.\n"
@@ -521,7 +701,11 @@ bool time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
     ts[6] = 1;
     return true;
   }
-  return ud_step(units, base, v2 - v1, ts);
+  if (!ud_step(units, base, v2 - v1, ts)) return false;
+  const bool cal365 = pfi->calendar_365 == 1;
+  return check_steps(pfi, io, tv, [&](double v, date_time* out) {
+    return ud_date(unit, units, base.c_str(), v, cal365, out);
+  });
 }
 
 // Reads a coordinate and converts its first (and second) value.
@@ -736,6 +920,10 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
       kaprnt(msg_level::error, "Failure checking X coordinate of SDF file.\n");
       return 1;
     }
+    if (holds_only_fill(*cv[0])) {
+      kaprnt(msg_level::error, "SDF:  The X coordinate of SDF file holds only fill values.\n");
+      return 1;
+    }
     int r = trydeflin(pfi, cv[0], 0, 1, 0);
     if (r < 0) {
       kaprnt(msg_level::error, "Error evaluating X coordinate of SDF file.\n");
@@ -752,6 +940,10 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
     bool two = false;
     if (!read_one_dimension(io, cv[1], cv[1]->dimids[0]) || cv[1]->data.empty()) {
       kaprnt(msg_level::error, "Failure checking Y coordinate of SDF file.\n");
+      return 1;
+    }
+    if (holds_only_fill(*cv[1])) {
+      kaprnt(msg_level::error, "SDF:  The Y coordinate of SDF file holds only fill values.\n");
       return 1;
     }
     if (!first_two(io, cv[1], &a, &b, &two)) {
@@ -817,6 +1009,10 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
       bool two = false;
       if (!read_one_dimension(io, cv[2], cv[2]->dimids[0]) || cv[2]->data.empty()) {
         kaprnt(msg_level::error, "Failure checking Z coordinate of SDF file.\n");
+        return 1;
+      }
+      if (holds_only_fill(*cv[2])) {
+        kaprnt(msg_level::error, "SDF:  The Z coordinate of SDF file holds only fill values.\n");
         return 1;
       }
       if (!first_two(io, cv[2], &a, &b, &two)) {
@@ -972,6 +1168,16 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
       sdf_own_missing(v);
     }
   }
+
+  // A listed variable the file lacks keeps what its record gave, and reads
+  // of it fail; say which one at once.
+  if (parms.descriptor && !parms.scan_vars)
+    for (int k = 0; k < parms.var_count && size_t(k) < parms.nc_names.size(); k++)
+      if (!find_var(io, parms.nc_names[size_t(k)].c_str()))
+        kaprntf(msg_level::info,
+                "XDF variable %s (shown as %s) is not a variable of the netCDF file; it can't be "
+                "displayed.\n",
+                parms.nc_names[size_t(k)].c_str(), parms.display_names[size_t(k)].c_str());
 
   if (!parms.descriptor && pfi->template_flag) {
     pfi->t_size = ntsteps;

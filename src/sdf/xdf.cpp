@@ -312,7 +312,10 @@ struct parser {
         kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, got);
         return false;
       }
-      if (!variable(got)) return fail("XDFOpen Error:  Invalid variable record\n");
+      if (const char* field = variable(got)) {
+        kaprnt(msg_level::error, "XDFOpen Error:  Invalid variable record\n");
+        return fail(field);
+      }
       got++;
     }
     if (!in.next()) return fail("XDFOpen Error:  Missing ENDVARS statement.\n", false);
@@ -324,10 +327,13 @@ struct parser {
     return true;
   }
 
-  bool variable(int k) {
+  // One variable record; null when it fits, else the line that names the
+  // field in error.
+  const char* variable(int k) {
     std::string display, ncname;
     const char* rest;
-    if (!cmpndname(in.rec.c_str(), &rest, &display, &ncname)) return false;
+    if (!cmpndname(in.rec.c_str(), &rest, &display, &ncname))
+      return "  --> Missing or invalid variable name\n";
     variable_descriptor& v = pfi->variables[k];
     // The display name is cut to what the record holds.
     std::string ab = display.substr(0, sizeof v.abbrev - 1);
@@ -337,25 +343,27 @@ struct parser {
     for (int& u : v.units) u = -999;
     if (!*rest) {
       parms.new_entry[size_t(k)] = 1;
-      return true;
+      return nullptr;
     }
+    constexpr const char* kBadUnits = "  --> Missing or invalid variable units value\n";
     int levels;
     const char* p = intprs(rest, &levels);
-    if (!p || !word_end(*p) || levels < 0) return false;
+    if (!p || !word_end(*p) || levels < 0) return "  --> Missing or invalid variable level count\n";
     v.levels = levels;
     p = nxtwrd(p);
-    if (!p) return false;
+    if (!p) return kBadUnits;
     for (int i = 0; i < 4; i++) {
       int code;
       const char* e = intprs(p, &code);
-      if (!e) return false;
+      if (!e) return kBadUnits;
       v.units[i] = code;
       p = e;
       if (*p != ',') break;
       p++;
       while (*p == ' ') p++;
     }
-    if (*p != ' ' && *p != '\t') return false;
+    if (!*p) return "  --> Missing variable description\n";
+    if (*p != ' ' && *p != '\t') return kBadUnits;
     while (*p == ' ' || *p == '\t') p++;
     std::string desc = std::string(p).substr(0, 127);
     std::memcpy(v.description, desc.c_str(), desc.size() + 1);
@@ -365,7 +373,7 @@ struct parser {
     if (v.units[0] == -1 && v.units[1] == 40 && v.units[2] >= 1 && v.units[2] <= 4)
       v.data_form = v.units[2];
     (v.levels ? pfi->level_variable_count : pfi->surface_variable_count)++;
-    return true;
+    return nullptr;
   }
 };
 
@@ -541,7 +549,9 @@ int kaxdfopen(const char* args, session_state* pcm) {
     return rc;
   }
   if (int rc = kadsdf(dataname.c_str(), pfi, tmpl, ntsteps, parms)) {
-    kaprntf(msg_level::error, "Data file %s was not successfully opened & parsed.\n", pfi->data_file_name);
+    // The record may fail before it holds the name.
+    const char* shown = pfi->data_file_name[0] ? pfi->data_file_name : dataname.c_str();
+    kaprntf(msg_level::error, "Data file %s was not successfully opened & parsed.\n", shown);
     close_netcdf(io->ncid);
     frepfi(pfi, 0);
     return rc;
