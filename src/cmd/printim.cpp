@@ -28,8 +28,10 @@ int kaprim(char* lower, char* typed) {
     return 1;
   }
   // -999: not given (the window's size and background).
+  // A refused word is reported and skipped; the image is still written,
+  // and the command then fails so that scripts see the refusal.
   int width = -999, height = -999, background = -999, format = -999;
-  int ignored = 0;  // an option was refused: nothing is written, the command fails
+  bool refused = false;
   while ((p = nxtwrd(p)) != nullptr) {
     if (cmpwrd(p, "black")) background = 0;
     else if (cmpwrd(p, "white")) background = 1;
@@ -52,21 +54,18 @@ int kaprim(char* lower, char* typed) {
         kaprnt(msg_level::error, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
                        : "PRINTIM error:  Invalid y option; ignored\n");
         size = -999;
-        ignored = 1;
+        refused = true;
       }
       // The number, good or bad, belongs to its option.
       if (q) p = q;
     } else {
       kaprnt(msg_level::error, "PRINTIM error:  Invalid option; ignored\n");
-      ignored = 1;
+      refused = true;
     }
   }
-  // Every option is checked before a file is made: "printim my file.png"
-  // must not write an image named "my".
-  if (ignored) return 1;
   if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
   int rc = gxhpng(name.c_str(), width, height, background, format);
-  if (rc == 0) return 0;
+  if (rc == 0) return refused ? 1 : 0;
   kaprnt(msg_level::error, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
   return 1;
 }

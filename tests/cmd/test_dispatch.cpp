@@ -223,13 +223,17 @@ TEST_F(Dispatch, ResetKeepsFilesAndStartupChoices) {
   EXPECT_EQ(gcmn->file_count, 0);
 }
 
-// Every option is checked before a file is tried; a bad one fails the command.
+// A refused option is reported and skipped: the image is still tried (here
+// in a directory that does not exist, so the open fails after the refusals).
 TEST_F(Dispatch, PrintimOptionsAreChecked) {
   int rc = 0;
   std::string out = run("printim /nonexistent-dir/pic.png x abc y 30 bogus white", rc);
-  EXPECT_EQ(out, "PRINTIM error:  Invalid x option; ignored\nPRINTIM error:  Invalid option; ignored\n");
+  EXPECT_EQ(out,
+            "PRINTIM error:  Invalid x option; ignored\nPRINTIM error:  Invalid option; ignored\n"
+            "PRINTIM error:  open error\n");
   EXPECT_EQ(rc, 1);
-  EXPECT_EQ(run("printim /nonexistent-dir/pic.png y"), "PRINTIM error:  Invalid y option; ignored\n");
+  EXPECT_EQ(run("printim /nonexistent-dir/pic.png y"),
+            "PRINTIM error:  Invalid y option; ignored\nPRINTIM error:  open error\n");
 }
 
 // The next "set fwrite" starts from the defaults (the flush on closing is

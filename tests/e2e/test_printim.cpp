@@ -69,8 +69,8 @@ TEST_F(Printim, PortraitPageDefaultsToPortraitImage) {
   EXPECT_EQ(format_and_size(dir.file("p.png")), "PNG 600x800");
 }
 
-// Output that replaces a file is never left half done: a bad option stops
-// the image before any file is made, a window dump without a window is an
+// Output that replaces a file is never left half done and nothing asked for
+// is lost: a refused word of printim is skipped, a window dump without a window is an
 // error, a script's write to a full device fails at that write, and the
 // fwrite file takes its name only when it is closed.
 TEST(OutputFiles, NothingHalfWrittenNothingLost) {
@@ -84,8 +84,9 @@ TEST(OutputFiles, NothingHalfWrittenNothingLost) {
       "printim my file.png\noutxwd x.xwd\nrun w.gs\nopen d.ctl\nset fwrite out.dat\n"
       "set gxout fwrite\nd v\n!cat out.dat; echo\ndisable fwrite\n!wc -c < out.dat\n",
       dir.path());
+  // The second word is refused and skipped; the image takes the first.
   EXPECT_EQ(answer(r.out, "printim my file.png"), "PRINTIM error:  Invalid option; ignored\n");
-  EXPECT_FALSE(file_exists(dir.file("my")));
+  EXPECT_TRUE(file_exists(dir.file("my")));
   EXPECT_FALSE(file_exists(dir.file("file.png")));
   EXPECT_EQ(answer(r.out, "outxwd x.xwd"), "command outxwd:  no window to dump in batch mode\n");
   EXPECT_FALSE(file_exists(dir.file("x.xwd")));
@@ -93,6 +94,48 @@ TEST(OutputFiles, NothingHalfWrittenNothingLost) {
   // While written the old file stays; once closed it is the new one, 4 values.
   EXPECT_EQ(answer(r.out, "!cat out.dat; echo"), "old\n");
   EXPECT_EQ(answer(r.out, "!wc -c < out.dat"), "16\n");
+}
+
+// A refused word is reported and ignored, not the command: the image is
+// written with the options that were good, and the command returns 1.
+TEST_F(Printim, RefusedWordsAreSkippedAndTheImageWritten) {
+  TempDir dir;
+  write_file(dir.file("old.png"), "old contents");
+  RunResult r = run_batch(
+      "set line 2\ndraw recf 1 1 3 3\nprintim my file.png\nprintim a.gif x abc y 300 bogus png\n"
+      "printim b.png y big x 400 black\nprintim old.png white big\n"
+      "printim c.png x 200 y 150\n",
+      dir.path());
+  EXPECT_EQ(answer(r.out, "printim my file.png"), "PRINTIM error:  Invalid option; ignored\n");
+  EXPECT_EQ(format_and_size(dir.file("my")), "PNG 800x600");
+  EXPECT_EQ(pixel(dir.file("my"), 145, 460), "240,0,0");
+  EXPECT_FALSE(file_exists(dir.file("file.png")));
+  // x unset leaves both sizes to the page (800 x 600); "png" still counts.
+  EXPECT_EQ(answer(r.out, "printim a.gif x abc y 300 bogus png"),
+            "PRINTIM error:  Invalid x option; ignored\nPRINTIM error:  Invalid option; ignored\n");
+  EXPECT_EQ(format_and_size(dir.file("a.gif")), "PNG 800x600");
+  EXPECT_EQ(answer(r.out, "printim b.png y big x 400 black"),
+            "PRINTIM error:  Invalid y option; ignored\n");
+  EXPECT_EQ(format_and_size(dir.file("b.png")), "PNG 800x600");
+  EXPECT_EQ(pixel(dir.file("b.png"), 400, 100), "0,0,0");
+  // The old file is replaced whole.
+  EXPECT_EQ(answer(r.out, "printim old.png white big"), "PRINTIM error:  Invalid option; ignored\n");
+  EXPECT_EQ(format_and_size(dir.file("old.png")), "PNG 800x600");
+  EXPECT_EQ(pixel(dir.file("old.png"), 400, 100), "255,255,255");
+  // A clean command says nothing.
+  EXPECT_EQ(answer(r.out, "printim c.png x 200 y 150"), "");
+  EXPECT_EQ(format_and_size(dir.file("c.png")), "PNG 200x150");
+}
+
+// The return code of a refused word, seen by a script.
+TEST_F(Printim, ScriptsSeeTheRefusal) {
+  TempDir dir;
+  write_file(dir.file("p.gs"),
+             "'printim s.png bogus'\nsay 'rc 'rc\n'printim t.png'\nsay 'rc 'rc\n");
+  RunResult r = run_batch("run p.gs\n", dir.path());
+  EXPECT_EQ(answer(r.out, "run p.gs"), "PRINTIM error:  Invalid option; ignored\nrc 1\nrc 0\n");
+  EXPECT_EQ(format_and_size(dir.file("s.png")), "PNG 800x600");
+  EXPECT_EQ(format_and_size(dir.file("t.png")), "PNG 800x600");
 }
 
 // Sizes below a pixel are the command's to refuse (the image writer's own
