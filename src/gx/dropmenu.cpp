@@ -307,7 +307,6 @@ int popdm(cascade_state& cs, const drop_menu& m, int entry, int xleft, int xrigh
       const bool was_first = first;
       first = false;
       k = std::min(row_at(px, py, L), count - 1);
-      r = kDone;
       if (k >= 0 && openable(items[static_cast<std::size_t>(k)].cascade, L)) {
         const int rc = cascade(k);
         if (rc != kBack) {
@@ -316,28 +315,30 @@ int popdm(cascade_state& cs, const drop_menu& m, int entry, int xleft, int xrigh
           r = rc;
           break;
         }
-        for (int l = L + 1; l < kLevels; l++) cs.reset_level(l);
+        // Back on this level: the cascade's level keeps what it reported.
       }
+      r = kDone;
       if (!was_first && ev.type == ButtonPress) {
         prev = k;
         break;
       }
-      if (ev.type == ButtonRelease && k >= 0) {
-        prev = k;
-        break;
-      }
-    } else if (ev.type == ButtonRelease) {
-      if (k >= 0) break;
-      continue;
-    } else {
-      k = std::min(row_at(px, py, L), count - 1);
-      if (k < 0)
-        for (int l = 0; l < L; l++) {
-          const int row = row_at(px, py, l);
-          if (row >= 0 && row != cs.dmcur[l]) r = kBack;
-        }
     }
+    if (ev.type == ButtonRelease) {
+      if (k < 0) continue;
+      prev = k;
+      break;
+    }
+    if (ev.type != MotionNotify) continue;
+    // A motion, the first event of the level included.
+    k = std::min(row_at(px, py, L), count - 1);
+    if (k < 0)
+      for (int l = 0; l < L; l++) {
+        const int row = row_at(px, py, l);
+        if (row >= 0 && row != cs.dmcur[l]) r = kBack;
+      }
     if (r == kBack) {
+      // The motion belongs to the enclosing level, which tracks it next.
+      XPutBackEvent(xs.w.display, &ev);
       prev = -1;
       break;
     }
@@ -354,7 +355,6 @@ int popdm(cascade_state& cs, const drop_menu& m, int entry, int xleft, int xrigh
         r = rc;
         break;
       }
-      for (int l = L + 1; l < kLevels; l++) cs.reset_level(l);
       r = kDone;
     }
     if (k == prev) c++;

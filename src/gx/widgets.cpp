@@ -81,8 +81,7 @@ void draw_button(int set, int n, const button_widget* templ, int redraw, int sta
     int tw = 0, ascent = 0;
     if (f) {
       XSetFont(xs.w.display, xs.w.gc, f->fid);
-      // Measured with its terminating zero, which centres it a little left.
-      tw = XTextWidth(f, label.c_str(), len + 1);
+      tw = XTextWidth(f, label.c_str(), len);
       ascent = f->ascent;
     }
     XSetForeground(xs.w.display, xs.w.gc, pixel_of(fc));

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -154,6 +155,43 @@ TEST_F(X11Widgets, DropMenuChoicesWithCascades) {
   EXPECT_EQ(user->children().size(), 0u);
 }
 
+// A cascade opened from the first move into a menu, left at once for a
+// plain item of its parent: the parent tracks that item and the release
+// chooses it; the cascade's level keeps what it reported (opened, no choice).
+TEST_F(X11Widgets, LeavingACascadeForItsParentChoosesTheItemReleasedOn) {
+  session->settle("draw dropmenu 5 1 8 1.2 0.4 File|Open|Save|Colors >12>|Quit");
+  session->settle("draw dropmenu 12 cascade Red|Green|Blue");
+  user->press(px(1), py(8));
+  session->send("q pos");
+  auto pops = user->wait_children(1);
+  ASSERT_EQ(pops.size(), 1u);
+  const auto menu = pops[0];
+  const int row = menu.height / 4;
+  user->motion(menu.x + 5, menu.y + 2 * row + row / 2);  // "Colors"
+  ASSERT_EQ(user->wait_children(2).size(), 2u);
+  user->motion(menu.x + 5, menu.y + row / 2);  // "Open"
+  user->release(menu.x + 5, menu.y + row / 2);
+  ASSERT_TRUE(session->wait_for("Position = ")) << session->output();
+  EXPECT_TRUE(contains(session->output(), "Position = 1 8 1 3 5 1 12 0 -1 -1 -1 -1\n"))
+      << session->output();
+  EXPECT_EQ(user->children().size(), 0u);
+
+  // Out of the cascade onto "Quit" below it, then back into the cascade's
+  // own rows is no longer possible: "Quit" is chosen.
+  user->press(px(1), py(8));
+  session->send("q pos");
+  ASSERT_EQ(user->wait_children(1).size(), 1u);
+  user->motion(menu.x + 5, menu.y + 2 * row + row / 2);
+  pops = user->wait_children(2);
+  ASSERT_EQ(pops.size(), 2u);
+  user->motion(pops[1].x + 5, pops[1].y + row / 2);  // "Red"
+  user->motion(menu.x + 5, menu.y + 3 * row + row / 2);  // "Quit"
+  user->release(menu.x + 5, menu.y + 3 * row + row / 2);
+  ASSERT_TRUE(session->wait_for("Position = ", 2)) << session->output();
+  EXPECT_TRUE(contains(session->output(), "Position = 1 8 1 3 5 4 12 0 -1 -1 -1 -1\n"))
+      << session->output();
+}
+
 TEST_F(X11Widgets, DeepCascadesOpenNothingMore) {
   // A chain of five menus: the fifth would be a fifth level and stays shut.
   session->settle("draw dropmenu 20 6 8 1.2 0.4 Deep|Go >21>|End");
@@ -237,6 +275,42 @@ TEST_F(X11Widgets, DialogTextNeverOutgrowsItsBuffer) {
   user->key(box[0].w, XK_Return);
   const std::string want = "a\n" + std::string(505, 'a') + std::string(5, 'b') + "\n";
   ASSERT_TRUE(session->wait_for(want)) << session->output().substr(session->output().size() - 600);
+}
+
+// The label sits in the middle of its button (centre 2 or 6 inches, 100 or
+// 300 pixels).
+TEST_F(X11Widgets, ButtonLabelsAreCentred) {
+  // Text 1 (white) on fill 2, no edges.
+  session->settle("set button 1 2 -1 -1 1 2 -1 -1 1");
+  session->settle("draw button 1 2 2 2 0.6 Centre");
+  session->settle("draw button 2 6 2 2 0.6 WW");
+  session->settle("outxwd centred.xwd");
+  XwdImage im = decode_xwd(read_file(dir.file("centred.xwd")));
+  ASSERT_TRUE(im.valid);
+  for (float cx : {2.0f, 6.0f}) {
+    // The fill runs 50 pixels across, from the first red column on.
+    int left = -1, right = -1, first = -1, last = -1;
+    for (int x = px(cx) - 60; x <= px(cx) + 60; x++) {
+      bool fill = false, text = false;
+      for (int y = py(2) - 12; y <= py(2) + 12; y++) {
+        fill = fill || im.rgb(x, y) == 0xfa3c3cu;
+        text = text || im.rgb(x, y) == 0xffffffu;
+      }
+      if (fill || text) {
+        if (left < 0) left = x;
+        right = x;
+      }
+      if (text) {
+        if (first < 0) first = x;
+        last = x;
+      }
+    }
+    ASSERT_GE(first, 0) << "no label at " << cx;
+    EXPECT_EQ(right - left + 1, 98) << cx;
+    // The middle of the lit columns within a pixel and a half of the
+    // button's centre (a glyph's ink need not fill its cell evenly).
+    EXPECT_LE(std::fabs(0.5 * (first + last) - px(cx)), 1.5) << cx << ": " << first << " " << last;
+  }
 }
 
 TEST_F(X11Widgets, RedrawnButtonShowsItsNewLabel) {
