@@ -1,5 +1,6 @@
 #include "expr/farea.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -24,6 +25,54 @@ constexpr double kDegToRad = double(0.017453333f);
 const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
 
 float clip(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Columns a whole turn of longitude apart are one place on the earth (the
+// wrap column of a global grid repeats its first): together they weigh at
+// most one whole box, the later copies giving up the excess. So the two
+// half boxes at 0 and 360 of a global box keep their halves, and a box
+// wider than the globe counts each column once.
+void fold_turns(const grid_field* g, const std::vector<double>& whole, std::vector<double>* wx) {
+  const int ni = g->isiz;
+  if (!g->i_linear || ni < 2) return;
+  const float gx = float(g->dim_min[0]);
+  const double step =
+      std::fabs(double(g->i_to_world(g->i_world_vals, gx + 1)) - g->i_to_world(g->i_world_vals, gx));
+  if (!(step > 1e-6)) return;
+  const long turn = std::lround(360.0 / step);
+  if (turn < 1 || turn >= ni || std::fabs(double(turn) * step - 360.0) > 0.01) return;
+  for (long p = 0; p < turn; p++) {
+    double taken = 0;
+    for (long i = p; i < ni; i += turn) {
+      double& w = (*wx)[size_t(i)];
+      double a = std::fabs(w);
+      // Rounding of the box edges must not trim a pair of halves.
+      if (taken + a > whole[size_t(i)] * (1 + 1e-6)) a = std::max(0.0, whole[size_t(i)] - taken);
+      w = std::copysign(a, w);
+      taken += a;
+    }
+  }
+}
+
+// The weighted sum and the weight total of the defined values of a row, in
+// double; four independent lanes so that the loop vectorises.
+void row_sums(const float* __restrict v, const double* __restrict w, int n, float u, double* sum,
+              double* weight) {
+  double s[4] = {0, 0, 0, 0}, t[4] = {0, 0, 0, 0};
+  int i = 0;
+  for (; i + 4 <= n; i += 4)
+    for (int l = 0; l < 4; l++) {
+      const bool m = v[i + l] != u;
+      s[l] += m ? double(v[i + l]) * w[i + l] : 0.0;
+      t[l] += m ? w[i + l] : 0.0;
+    }
+  for (; i < n; i++) {
+    const bool m = v[i] != u;
+    s[0] += m ? double(v[i]) * w[i] : 0.0;
+    t[0] += m ? w[i] : 0.0;
+  }
+  *sum = (s[0] + s[1]) + (s[2] + s[3]);
+  *weight = (t[0] + t[1]) + (t[2] + t[3]);
+}
 
 }  // namespace
 
@@ -62,13 +111,17 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
   return true;
 }
 
-float doaave(const grid_field* g, float lon_min, float lon_max, float lat_min, float lat_max,
-             int code) {
+void area_weights(const grid_field* g, float lon_min, float lon_max, float lat_min, float lat_max,
+                  int code, std::vector<double>* wxp, std::vector<double>* wyp) {
   if (lon_min > lon_max) std::swap(lon_min, lon_max);
   if (lat_min > lat_max) std::swap(lat_min, lat_max);
   const int ni = g->isiz, nj = g->jsiz;
   // Point weights depend on i only, row weights on j only.
-  std::vector<double> wx(static_cast<size_t>(ni)), wy(static_cast<size_t>(nj));
+  std::vector<double>& wx = *wxp;
+  std::vector<double>& wy = *wyp;
+  wx.assign(static_cast<size_t>(ni), 0.0);
+  wy.assign(static_cast<size_t>(nj), 0.0);
+  std::vector<double> whole(static_cast<size_t>(ni));  // the weight of the box uncut
   for (int i = 0; i < ni; i++) {
     const float gx = float(i + g->dim_min[0]);
     float lo = g->i_to_world(g->i_world_vals, gx - 0.5f);
@@ -78,11 +131,21 @@ float doaave(const grid_field* g, float lon_min, float lon_max, float lat_min, f
     hi = clip(hi, lon_min, lon_max);
     switch (code) {
       case kAreaAve:
-      case kAreaMean: wx[i] = double(hi) - lo; break;
-      case kAreaSum: wx[i] = std::fabs(width) > 1e-5 ? std::fabs(double(hi) - lo) / std::fabs(width) : 0; break;
-      default: wx[i] = 1.0; break;
+      case kAreaMean:
+        wx[i] = double(hi) - lo;
+        whole[i] = std::fabs(width);
+        break;
+      case kAreaSum:
+        wx[i] = std::fabs(width) > 1e-5 ? std::fabs(double(hi) - lo) / std::fabs(width) : 0;
+        whole[i] = 1.0;
+        break;
+      default:
+        wx[i] = 1.0;
+        whole[i] = 1.0;
+        break;
     }
   }
+  fold_turns(g, whole, &wx);
   for (int j = 0; j < nj; j++) {
     const float gy = float(j + g->dim_min[1]);
     float lo = g->j_to_world(g->j_world_vals, gy - 0.5f);
@@ -97,25 +160,19 @@ float doaave(const grid_field* g, float lon_min, float lon_max, float lat_min, f
       default: wy[j] = 1.0; break;
     }
   }
+}
+
+float doaave(const grid_field* g, float lon_min, float lon_max, float lat_min, float lat_max,
+             int code) {
+  std::vector<double> wx, wy;
+  area_weights(g, lon_min, lon_max, lat_min, lat_max, code, &wx, &wy);
+  const int ni = g->isiz, nj = g->jsiz;
   const float u = g->undef;
   double sum = 0, wsum = 0;
   for (int j = 0; j < nj; j++) {
-    const float* row = g->values + size_t(j) * ni;
-    double rs = 0, rw = 0;
-    if (code == kAreaSumG) {
-      for (int i = 0; i < ni; i++) {
-        const bool m = row[i] != u;
-        rs += m ? double(row[i]) : 0.0;
-        rw += m ? 1.0 : 0.0;
-      }
-    } else {
-      const double* __restrict w = wx.data();
-      for (int i = 0; i < ni; i++) {
-        const bool m = row[i] != u;
-        rs += m ? double(row[i]) * w[i] : 0.0;
-        rw += m ? w[i] : 0.0;
-      }
-    }
+    if (wy[j] == 0) continue;
+    double rs, rw;
+    row_sums(g->values + size_t(j) * ni, wx.data(), ni, u, &rs, &rw);
     sum += rs * wy[j];
     wsum += rw * wy[j];
   }

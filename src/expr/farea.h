@@ -1,6 +1,8 @@
 // Area averages over a longitude-latitude box: aave, amean, asum, asumg.
 #pragma once
 
+#include <vector>
+
 struct function_args;
 struct eval_state;
 struct grid_field;
@@ -21,6 +23,12 @@ int aave(function_args* args, eval_state* pst, int code);
 // undefined value when no defined value carries weight.
 float doaave(const grid_field* g, float lon_min, float lon_max, float lat_min, float lat_max,
              int code);
+
+// The weights doaave gives a grid over the box: one per column (wx) and one
+// per row (wy), a value weighing wx[i] * wy[j] (asumg: 1, or 0 where a
+// column repeats one a whole turn of longitude earlier).
+void area_weights(const grid_field* g, float lon_min, float lon_max, float lat_min, float lat_max,
+                  int code, std::vector<double>* wx, std::vector<double>* wy);
 
 // Reads the box arguments (two of x, two of y, or one word beginning with g
 // for the globe) and sets the environment to it: x along i, y along j.

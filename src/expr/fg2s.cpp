@@ -83,7 +83,7 @@ void gr2stn_values(const grid_field* g, station_set* s) {
 int ffg2s(function_args* args, eval_state* pst) {
   if (args->count < 2 || args->count > 3) {
     kaprnt(msg_level::error, "Error from GR2STN:  Too many or too few args \n");
-    kaprnt(msg_level::error, "                    Two arguments expected \n");
+    kaprnt(msg_level::error, "                    2 or 3 arguments expected \n");
     return 1;
   }
   if ((pst->idim == -1 || pst->idim > 1) && pst->jdim == -1) return ffg2s2(args, pst);
@@ -96,7 +96,7 @@ int ffg2s(function_args* args, eval_state* pst) {
   grid_field* g = pst->result.grid;
   if (!varies_in_xy(g)) {
     kafree(pst);
-    return fail("Error from GR2STN: Grid must vary in Z or T\n");
+    return fail("Error from GR2STN: Grid must vary in X and Y\n");
   }
   if (!g->i_linear || !g->j_linear) {
     kafree(pst);

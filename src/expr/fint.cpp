@@ -61,7 +61,11 @@ int ffgint(function_args* args, eval_state* pst) {
   }
   stop_varying(pst, dim);
   const int first = int(std::ceil(b1 - 0.001f));
-  const int last = int(std::floor(b2 + 0.001f));
+  int last = int(std::floor(b2 + 0.001f));
+  // On a longitude axis that wraps, a range of a whole turn or more would
+  // meet its first columns again: each column counts once.
+  if (dim == 0 && f->x_wraps && f->x_size > 0 && last - first >= f->x_size)
+    last = first + f->x_size - 1;
   if (mfcmn.warn_level > 0)
     kaprntf(msg_level::result, "Integrating.  dim = %i, start = %i, end = %i\n", dim, first, last);
 

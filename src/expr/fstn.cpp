@@ -224,11 +224,11 @@ bool station_fold::table::add_extreme(const station_set* s) {
 station_set* station_fold::finish(int min_count) {
   station_set* out = t_->out;
   if (!out) return nullptr;
-  if (t_->kind == station_reduction::average)
-    for (gathered& e : t_->stations) {
-      if (e.report->value == out->undef) continue;
-      e.report->value = e.count < min_count ? out->undef : float(e.sum / e.count);
-    }
+  for (gathered& e : t_->stations) {
+    if (e.report->value == out->undef) continue;
+    if (e.count < min_count) e.report->value = out->undef;
+    else if (t_->kind == station_reduction::average) e.report->value = float(e.sum / e.count);
+  }
   kasmnmx(out);
   t_->out = nullptr;
   t_->stations.clear();
@@ -342,19 +342,19 @@ int ffsave(function_args* args, eval_state* pst) {
 }
 
 int ffsmnx(function_args* args, eval_state* pst, int flag) {
-  const char* nm = "STNMIN";
+  const char* nm = flag == 0 ? "STNMIN" : "STNMAX";
   if (!xy_environment(pst)) {
-    kaprnt(msg_level::error, "Error from STNMIN:  X, Y varying environment required\n");
+    kaprntf(msg_level::error, "Error from %s:  X, Y varying environment required\n", nm);
     return 1;
   }
   if (args->count < 3 || args->count > 4) {
-    kaprnt(msg_level::error, "Error from STNMIN:  Too many or too few args \n");
+    kaprntf(msg_level::error, "Error from %s:  Too many or too few args \n", nm);
     kaprnt(msg_level::error, "                    3 or 4 arguments expected \n");
     return 1;
   }
   float b1, b2;
   if (!time_range(args, pst, nm, &b1, &b2)) return 1;
-  int min_count = 1;  // accepted and checked; the extremes do not use it
+  int min_count = 1;
   if (args->count == 4 && fndarg(args->args[3], &min_count)) return 1;
   const int first = int(std::ceil(b1 - 0.001f));
   const int last = std::max(first, int(std::floor(b2 + 0.001f)));

@@ -37,8 +37,8 @@ class station_fold {
   // one value, their mean. False after a message when memory runs out.
   bool add(const station_set* s);
   // The result (the caller's from then on): averages are made of the values
-  // gathered, or undefined where fewer than min_count were; the extremes
-  // ignore min_count. Null when nothing was added.
+  // gathered; a station with fewer than min_count values is undefined.
+  // Null when nothing was added.
   station_set* finish(int min_count);
 
  private:

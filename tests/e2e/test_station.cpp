@@ -136,3 +136,52 @@ TEST(StationFunctions, ArgumentFormsAndRefusals) {
 }
 
 }  // namespace
+
+namespace {
+
+// stnmin and stnmax take the minimum count as stnave does and name
+// themselves; the map form of gr2stn wants a grid that varies in x and y.
+TEST(StationFunctions, ExtremesWithAMinimumCountAndGridChecks) {
+  TempDir dir;
+  write_files(dir);
+  RunResult r = run_batch(kOpen +
+                              "d stnmax(v,t=1,t=2)\n"
+                              "d stnmax(v,t=1,t=2,-m 2)\n"
+                              "d stnmin(v,t=1,t=2,-m 2)\n"
+                              "d stnmax(v,t=1)\n"
+                              "d stnmax(v,t=1,t=2,-m 0)\n"
+                              "d gr2stn(g.2)\n"
+                              "set lat 10\n"
+                              "d gr2stn(g.2,v)\n"
+                              "set lon 10\nset lat 0 20\n"
+                              "d gr2stn(g.2,v)\n",
+                          dir.path());
+  // KAAA has 1000 and 1004, KBBB -5 at the first time only.
+  EXPECT_EQ(answer(r.out, "d stnmax(v,t=1,t=2)"),
+            "Printing Stations -- 2 Reports -- Undef = -999\n"
+            "KAAA     10       10       -9.99e+33 \n1004 \n"
+            "KBBB     30       20       -9.99e+33 \n-5 \n");
+  EXPECT_EQ(answer(r.out, "d stnmax(v,t=1,t=2,-m 2)"),
+            "Printing Stations -- 2 Reports -- Undef = -999\n"
+            "KAAA     10       10       -9.99e+33 \n1004 \n"
+            "KBBB     30       20       -9.99e+33 \n-999 \n");
+  EXPECT_EQ(answer(r.out, "d stnmin(v,t=1,t=2,-m 2)"),
+            "Printing Stations -- 2 Reports -- Undef = -999\n"
+            "KAAA     10       10       -9.99e+33 \n1000 \n"
+            "KBBB     30       20       -9.99e+33 \n-999 \n");
+  EXPECT_EQ(answer(r.out, "d stnmax(v,t=1)").find("Error from STNMAX:  Too many or too few args \n"
+                                                  "                    3 or 4 arguments expected \n"),
+            0u);
+  EXPECT_EQ(answer(r.out, "d stnmax(v,t=1,t=2,-m 0)").find("Invalid option argument in STN function\n"), 0u);
+  EXPECT_EQ(answer(r.out, "d gr2stn(g.2)").find("Error from GR2STN:  Too many or too few args \n"
+                                                "                    2 or 3 arguments expected \n"),
+            0u);
+  // Longitude varying, latitude fixed; then latitude varying alone.
+  const std::string xy = "Error from GR2STN: Grid must vary in X and Y\n";
+  const size_t first = r.out.find("d gr2stn(g.2,v)");
+  ASSERT_NE(first, std::string::npos) << r.out;
+  EXPECT_EQ(answer(r.out, "d gr2stn(g.2,v)").find(xy), 0u) << r.out;
+  EXPECT_EQ(answer(r.out.substr(first + 1), "d gr2stn(g.2,v)").find(xy), 0u) << r.out;
+}
+
+}  // namespace

@@ -114,6 +114,85 @@ TEST_F(Area, Refusals) {
   EXPECT_TRUE(refused("aave(u,global)", "Error from AAVE  Invalid environment.  Z, T can't vary.\n"));
 }
 
+// Ten-degree cells from longitude 0: the globe from 0 to 360 reads the
+// column at 0 again as its 37th.
+struct WrapArea : AnalysisData {
+  void SetUp() override {
+    lon0 = 0, dlon = 10, nx = 36;
+    lat0 = -85, dlat = 10, ny = 18;
+    names = {"u"};
+    value = [](int, int x, int y, int, int) {
+      if ((x * 5 + y * 11) % 19 == 0) return kUndef;
+      return float(std::cos(x * 0.41) * 30 + y * 1.5 - 7);
+    };
+    write();
+  }
+  double u(int x, int y) const { return value(0, x, y, 1, 1); }
+};
+
+TEST_F(WrapArea, EachColumnCountsOnce) {
+  // By hand over the 36 distinct columns: the plain sum, the sine-weighted
+  // and the plain mean of the defined values, and their count.
+  double sum = 0, ws = 0, w = 0, count = 0;
+  for (int y = 1; y <= ny; y++)
+    for (int x = 1; x <= nx; x++) {
+      if (u(x, y) == kUndef) continue;
+      const double lo = lat(y) - 5, hi = lat(y) + 5;
+      const double wy = std::sin(hi * M_PI / 180) - std::sin(lo * M_PI / 180);
+      sum += u(x, y);
+      ws += u(x, y) * wy;
+      w += wy;
+      count++;
+    }
+  struct {
+    const char* expr;
+    double want;
+  } cases[] = {
+      {"asumg(u,global)", sum},
+      {"asumg(u,x=1,x=37,y=1,y=18)", sum},
+      {"asumg(const(u,1),lon=0,lon=360,lat=-90,lat=90)", count},
+      {"asum(const(u,1,-a),global)", 36.0 * 18},
+      {"asum(const(u,1,-a),x=1,x=37,y=1,y=18)", 36.0 * 18},
+      {"asum(u,x=1,x=37,y=1,y=18)", sum},
+      // The two half boxes at 0 and 360 of the global box make one.
+      {"aave(u,global)", ws / w},
+      {"aave(u,x=1,x=37,y=1,y=18)", ws / w},
+      {"amean(u,global)", sum / count},
+      // More than a whole turn still counts each column once.
+      {"asumg(u,lon=-90,lon=400,lat=-90,lat=90)", sum},
+  };
+  for (const auto& c : cases)
+    EXPECT_NEAR(scalar(c.expr), c.want, 2e-5 * std::fmax(1.0, std::fabs(c.want))) << c.expr;
+  // Part of the globe is unchanged: lon 0..20 has the half box at 0 and the
+  // whole one at 10; 350..360 only half of the one at 360.
+  double s = 0, t = 0;
+  for (int x : {1, 2, 3})
+    if (u(x, 9) != kUndef) s += u(x, 9) * (x == 2 ? 10 : 5), t += x == 2 ? 10 : 5;
+  EXPECT_NEAR(scalar("amean(u,lon=0,lon=20,lat=-10,lat=0)"), s / t, 1e-5 * std::fmax(1.0, s / t));
+}
+
+TEST_F(WrapArea, IntegralOverTheGlobeCountsEachColumnOnce) {
+  const double m = 6.37e6 * 3.1416 / 180;  // metres per degree
+  // At a fixed latitude: 36 columns of 10 degrees, times the cosine of it.
+  st.idim = st.jdim = -1;
+  st.dim_min[1] = st.dim_max[1] = 5;
+  EXPECT_NEAR(scalar("gint(const(u,1,-a),lon=0,lon=360)"), 360 * m * std::cos(5 * 3.1416 / 180),
+              1.0);
+  double row = 0;
+  for (int x = 1; x <= nx; x++)
+    if (u(x, 10) != kUndef) row += u(x, 10) * 10 * m * std::cos(5 * 3.1416 / 180);
+  EXPECT_NEAR(scalar("gint(u,lon=0,lon=360)"), row, 1e-5 * std::fabs(row));
+  // Along latitude: every row the cosine of its own latitude.
+  st.idim = 1;
+  st.dim_min[1] = float(lat(1));
+  st.dim_max[1] = float(lat(ny));
+  grid_field* g = eval("gint(const(u,1,-a),lon=0,lon=360)");
+  ASSERT_NE(g, nullptr) << out;
+  ASSERT_EQ(g->isiz, ny);
+  for (int y = 1; y <= ny; y++)
+    EXPECT_NEAR(g->values[y - 1], 360 * m * std::cos(lat(y) * 3.1416 / 180), 40.0) << y;
+}
+
 // A quarter-degree globe of a constant: a million weighted values summed in
 // single precision would drift far from it.
 struct FineArea : AnalysisData {
@@ -131,8 +210,9 @@ TEST_F(FineArea, SumsKeepTheirPrecision) {
     EXPECT_NEAR(scalar(e), 273.15, 2e-4) << e;
   const double c = 273.15f;
   EXPECT_NEAR(scalar("asumg(c,x=1,x=1440,y=1,y=721)"), c * 1440 * 721, 16.0);
-  // The globe from 0 to 360 reads the column at 0 a second time at 360.
-  EXPECT_NEAR(scalar("asumg(c,global)"), c * 1441 * 721, 16.0);
+  // The globe from 0 to 360 reads the column at 0 a second time at 360; it
+  // counts once.
+  EXPECT_NEAR(scalar("asumg(c,global)"), c * 1440 * 721, 16.0);
 }
 
 }  // namespace

@@ -110,9 +110,14 @@ TEST(StationFold, AverageOverTimesStationByStation) {
     std::vector<float> want;
   } cases[] = {{station_reduction::average, 1, {20, 6, U, 7}},
                {station_reduction::average, 3, {20, U, U, U}},
-               // The extremes take no minimum count.
-               {station_reduction::minimum, 9, {10, 2, U, 7}},
-               {station_reduction::maximum, 9, {30, 9, U, 7}}};
+               {station_reduction::minimum, 1, {10, 2, U, 7}},
+               {station_reduction::maximum, 1, {30, 9, U, 7}},
+               // The extremes apply the minimum count as the average does: A
+               // and B have three values each (B two in its first time), A at
+               // 11 one.
+               {station_reduction::minimum, 3, {10, 2, U, U}},
+               {station_reduction::maximum, 2, {30, 9, U, U}},
+               {station_reduction::maximum, 4, {U, U, U, U}}};
   for (const auto& c : cases) {
     station_fold fold(c.kind);
     for (station_set* s : t) ASSERT_TRUE(fold.add(s));
