@@ -3,6 +3,7 @@
 // openers share.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,13 @@ std::vector<int> sdf_template_table(const char* tmpl, const float* time_scaling,
 // Template switch for time t (1-based over the series): the time within the
 // file now open, -99999 outside the series or no name, -88888 failed.
 int kaopsdf(int t, grid_field* grid, var_info** var);
+
+// Owner of a self-describing data set not (yet) on the session's file list:
+// closes its netCDF file and frees the record.
+struct sdf_record_discarder {
+  void operator()(file_descriptor* pfi) const;
+};
+using sdf_record_ptr = std::unique_ptr<file_descriptor, sdf_record_discarder>;
 
 // Links a newly built record into the session's file list and, for the first
 // file, runs the default dimension commands.

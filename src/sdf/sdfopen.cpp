@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 
@@ -78,14 +77,10 @@ int kasdfopen(const char* args, session_state* pcm) {
   kaprnt(msg_level::error, std::string("Scanning self-describing file:  ") + name + "\n");
   // Until the data set is on the file list a failure (also a failed
   // allocation) closes its netCDF file and frees it.
-  io_std* io = nullptr;
-  auto discard = [&io](file_descriptor* p) {
-    if (io) close_netcdf(io->ncid);
-    frepfi(p, 0);
-  };
-  std::unique_ptr<file_descriptor, decltype(discard)> owner(getpfi(), discard);
+  sdf_record_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
   pfi->sdf_flag = 1;
+  io_std* io = nullptr;
   if (!init_io_std(&io)) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On SDF File Open\n");
     return 1;
@@ -124,10 +119,16 @@ int kasdfopen(const char* args, session_state* pcm) {
     kaprntf(msg_level::result, "SDF file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
     if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
   } catch (const std::bad_alloc&) {
-    discard(kaunlinklast(pcm));
+    sdf_record_discarder{}(kaunlinklast(pcm));
     throw;
   }
   return 0;
+}
+
+void sdf_record_discarder::operator()(file_descriptor* pfi) const {
+  if (!pfi) return;
+  kasdfclose(pfi);
+  frepfi(pfi, 0);
 }
 
 void kasdfclose(file_descriptor* pfi) {

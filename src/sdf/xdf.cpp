@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -114,10 +115,34 @@ void set_scaling(file_descriptor* pfi, int d, float* a, bool linear) {
   pfi->linear_flags[d] = linear ? 1 : 0;
 }
 
+// The words of an "options" record.
+struct option_word {
+  const char* word;
+  void (*set)(file_descriptor* pfi);
+};
+const option_word option_words[] = {
+    {"yrev", [](file_descriptor* f) { f->yrev = 1; }},
+    {"zrev", [](file_descriptor* f) { f->zrev = 1; }},
+    {"template", [](file_descriptor* f) { f->template_flag = 1; }},
+    // The session's calendar changes only once the descriptor's calendar
+    // check passed.
+    {"365_day_calendar", [](file_descriptor* f) { f->calendar_365 = 1; }},
+};
+
+// The entry of a keyword table whose word is the word at p, or null.
+template <class Entry, size_t N>
+const Entry* find_word(const Entry (&table)[N], const char* p) {
+  for (const Entry& e : table)
+    if (cmpwrd(e.word, p)) return &e;
+  return nullptr;
+}
+
 struct parser {
   descriptor_file& in;
   file_descriptor* pfi;
   sdf_parms& parms;
+  std::string opened;  // the descriptor's name, for names relative to it
+  std::string dset;
   bool show_record = true;
 
   bool fail(const char* msg, bool record = true) {
@@ -220,7 +245,59 @@ struct parser {
     return fail("XDFopen Error:  Missing or invalid dimension scaling type\n");
   }
 
-  bool tdef(const char* p) {
+  bool options(const char* low, int) {
+    const char* p = nxtwrd(low);
+    if (!p) kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing options keyword\n");
+    for (; p; p = nxtwrd(p)) {
+      const option_word* o = find_word(option_words, p);
+      if (!o) return fail("XDFopen Error:  Data file option invalid\n");
+      o->set(pfi);
+    }
+    return true;
+  }
+
+  bool title(const char* low, int) {
+    const char* p = nxtwrd(low);
+    parms.title_from_file = 0;
+    if (!p)
+      kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing title string\n");
+    else
+      getstr(pfi->title, in.typed(p), 511);
+    return true;
+  }
+
+  bool data_set(const char* low, int) {
+    const char* p = nxtwrd(low);
+    if (!p) return fail("XDFOpen Error:  Data file name is missing\n");
+    const char* t = in.typed(p);
+    if (*t == '^' || *t == '$') {
+      std::string out;
+      if (fnmexp(out, t, opened.c_str()) != 0)
+        return fail("XDFOpen Error:  Data file name is missing\n");
+      dset = out;
+    } else {
+      char w[512];
+      getwrd(w, t, 511);
+      dset = w;
+    }
+    return true;
+  }
+
+  bool undef(const char* low, int) {
+    const char* p = nxtwrd(low);
+    float u;
+    if (!p) return fail("XDFOpen Error:  Missing undef value\n");
+    if (!valprs(p, &u) || !std::isfinite(u)) return fail("XDFOpen Error:  Invalid undef value\n");
+    pfi->undef = u;
+    float d = std::fabs(u / 100000.0f);
+    pfi->undef_low = u - d;
+    pfi->undef_high = u + d;
+    parms.undef_from_file = 0;
+    parms.undef_given = 1;
+    return true;
+  }
+
+  bool tdef(const char* p, int) {
     p = nxtwrd(p);
     if (!p) return fail("XDFopen Error:  Missing or invalid dimension name.\n");
     std::string name;
@@ -283,7 +360,7 @@ struct parser {
     return true;
   }
 
-  bool vars(const char* p) {
+  bool vars(const char* p, int) {
     const char* q = nxtwrd(p);
     int n;
     if (!q || !intprs(q, &n) || n < 1 || n > 100000) {
@@ -377,6 +454,22 @@ struct parser {
   }
 };
 
+// Records of the descriptor, matched as the whole first word of the
+// lower-cased line. A handler gets that line and the entry's argument (the
+// dimension of xdef, ydef and zdef); false after an error.
+struct record_keyword {
+  const char* word;
+  bool (parser::*handler)(const char* low, int arg);
+  int arg = 0;
+};
+const record_keyword records[] = {
+    {"options", &parser::options},  {"title", &parser::title},
+    {"dset", &parser::data_set},    {"undef", &parser::undef},
+    {"xdef", &parser::dimension, 0}, {"ydef", &parser::dimension, 1},
+    {"zdef", &parser::dimension, 2}, {"tdef", &parser::tdef},
+    {"vars", &parser::vars},
+};
+
 // Parses the descriptor; 0 or 1 after the messages.
 int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntsteps,
            std::string* dataname, sdf_parms& parms) {
@@ -397,8 +490,8 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
   }
   std::snprintf(pfi->descriptor_name, 256, "%s", opened.c_str());
   descriptor_file in(f);
-  parser ps{in, pfi, parms};
-  std::string dset;
+  parser ps{in, pfi, parms, opened, std::string(), true};
+  const std::string& dset = ps.dset;
   auto failed = [&]() {
     if (ps.show_record) {
       kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
@@ -412,76 +505,13 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
   while (in.next()) {
     if (!starts_alnum(in.rec)) continue;
     const char* low = in.low.c_str();
-    bool ok = true;
     ps.show_record = true;
-    if (cmpwrd("options", low)) {
-      const char* p = nxtwrd(low);
-      if (!p) kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing options keyword\n");
-      for (; p && ok; p = nxtwrd(p)) {
-        if (cmpwrd("yrev", p))
-          pfi->yrev = 1;
-        else if (cmpwrd("zrev", p))
-          pfi->zrev = 1;
-        else if (cmpwrd("template", p))
-          pfi->template_flag = 1;
-        else if (cmpwrd("365_day_calendar", p))
-          // The session's calendar changes only once the check below passed.
-          pfi->calendar_365 = 1;
-        else
-          ok = ps.fail("XDFopen Error:  Data file option invalid\n");
-      }
-    } else if (cmpwrd("title", low)) {
-      const char* p = nxtwrd(low);
-      parms.title_from_file = 0;
-      if (!p)
-        kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing title string\n");
-      else
-        getstr(pfi->title, in.typed(p), 511);
-    } else if (cmpwrd("dset", low)) {
-      const char* p = nxtwrd(low);
-      if (!p) {
-        ok = ps.fail("XDFOpen Error:  Data file name is missing\n");
-      } else {
-        const char* t = in.typed(p);
-        if (*t == '^' || *t == '$') {
-          std::string out;
-          if (fnmexp(out, t, opened.c_str()) != 0) ok = ps.fail("XDFOpen Error:  Data file name is missing\n");
-          dset = out;
-        } else {
-          char w[512];
-          getwrd(w, t, 511);
-          dset = w;
-        }
-      }
-    } else if (cmpwrd("undef", low)) {
-      const char* p = nxtwrd(low);
-      float u;
-      if (!p)
-        ok = ps.fail("XDFOpen Error:  Missing undef value\n");
-      else if (!valprs(p, &u) || !std::isfinite(u))
-        ok = ps.fail("XDFOpen Error:  Invalid undef value\n");
-      else {
-        pfi->undef = u;
-        float d = std::fabs(u / 100000.0f);
-        pfi->undef_low = u - d;
-        pfi->undef_high = u + d;
-        parms.undef_from_file = 0;
-        parms.undef_given = 1;
-      }
-    } else if (cmpwrd("xdef", low)) {
-      ok = ps.dimension(low, 0);
-    } else if (cmpwrd("ydef", low)) {
-      ok = ps.dimension(low, 1);
-    } else if (cmpwrd("zdef", low)) {
-      ok = ps.dimension(low, 2);
-    } else if (cmpwrd("tdef", low)) {
-      ok = ps.tdef(low);
-    } else if (cmpwrd("vars", low)) {
-      ok = ps.vars(low);
-    } else {
-      ok = ps.fail("XDFOpen Error:  Unknown keyword in description file\n");
+    const record_keyword* r = find_word(records, low);
+    if (!r) {
+      ps.fail("XDFOpen Error:  Unknown keyword in description file\n");
+      return failed();
     }
-    if (!ok) return failed();
+    if (!(ps.*r->handler)(low, r->arg)) return failed();
   }
   if (dset.empty()) {
     kaprntf(msg_level::error, "XDFOpen Error:  missing %s record \n", "DSET");
@@ -527,7 +557,10 @@ int kaxdfopen(const char* args, session_state* pcm) {
   char name[256];
   getwrd(name, args, 255);
   kaprnt(msg_level::result, std::string("Scanning Descriptor File:  ") + name + "\n");
-  file_descriptor* pfi = getpfi();
+  // Until the data set is on the file list a failure (also a failed
+  // allocation) closes its netCDF file and frees it.
+  sdf_record_ptr owner(getpfi());
+  file_descriptor* pfi = owner.get();
   if (!pfi) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On File Open\n");
     return 1;
@@ -536,7 +569,6 @@ int kaxdfopen(const char* args, session_state* pcm) {
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On XDF File Open\n");
-    frepfi(pfi, 0);
     return 1;
   }
   pfi->sdf_io = io;
@@ -544,20 +576,22 @@ int kaxdfopen(const char* args, session_state* pcm) {
   sdf_parms parms;
   std::string tmpl, dataname;
   int ntsteps = -999;
-  if (int rc = kadxdf(name, pfi, &tmpl, &ntsteps, &dataname, parms)) {
-    frepfi(pfi, 0);
-    return rc;
-  }
+  if (int rc = kadxdf(name, pfi, &tmpl, &ntsteps, &dataname, parms)) return rc;
   if (int rc = kadsdf(dataname.c_str(), pfi, tmpl, ntsteps, parms)) {
     // The record may fail before it holds the name.
     const char* shown = pfi->data_file_name[0] ? pfi->data_file_name : dataname.c_str();
     kaprntf(msg_level::error, "Data file %s was not successfully opened & parsed.\n", shown);
-    close_netcdf(io->ncid);
-    frepfi(pfi, 0);
     return rc;
   }
-  sdf_link_file(pfi, pcm);
-  kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
-  if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
+  sdf_link_file(owner.release(), pcm);
+  // A failed allocation from here on leaves the data set closed.
+  try {
+    kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name,
+            pcm->file_count);
+    if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
+  } catch (const std::bad_alloc&) {
+    sdf_record_discarder{}(kaunlinklast(pcm));
+    throw;
+  }
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <string>
@@ -75,6 +76,16 @@ namespace {
 
 const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl";
 
+// Files the process holds open (a netCDF file left open is one of them).
+long open_files() {
+  long n = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)e;
+    n++;
+  }
+  return n;
+}
+
 class AllocationFault : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
@@ -103,13 +114,16 @@ protected:
 
   // Fails allocation 1, 2, ... of command until it runs without a fault.
   // undo (may be empty) takes back what the command left in the session.
-  static void fail_each_allocation(const std::string& command, const std::string& undo, bool script = false) {
+  // With files, the files the process holds open are counted as well.
+  static void fail_each_allocation(const std::string& command, const std::string& undo, bool script = false,
+                                   bool files = false) {
     ASSERT_EQ(run(command), 0) << command;
     if (!undo.empty()) {
       ASSERT_EQ(run(undo), 0) << undo;
     }
     ASSERT_EQ(run("q file"), gcmn->file_count > 0 ? 0 : 1);
     const long long before = live;
+    const long open_before = open_files();
     for (long long n = 1;; ++n) {
       {
         std::string out;
@@ -131,18 +145,28 @@ protected:
         if (!undo.empty()) run(undo);
       }
       EXPECT_EQ(live, before) << command << ": blocks left after allocation " << n << " failed";
+      if (files) {
+        EXPECT_EQ(open_files(), open_before) << command << ": files left open after allocation " << n << " failed";
+      }
       if (::testing::Test::HasFailure()) break;
     }
   }
 };
 
 TEST_F(AllocationFault, OpenFailsCleanly) {
-  fail_each_allocation("open " + sample, "close 1");
+  fail_each_allocation("open " + sample, "close 1", false, true);
   // A self-describing file holds netCDF ids besides memory.
   const std::string nc = std::string(::testing::TempDir()) + "alloc_fault.nc";
   const std::string make = "ncgen -o " + nc + " " VEMRA_SOURCE_DIR "/tests/sdf/cdl/latlon.cdl";
   ASSERT_EQ(std::system(make.c_str()), 0);
-  fail_each_allocation("sdfopen " + nc, "close 1");
+  fail_each_allocation("sdfopen " + nc, "close 1", false, true);
+  // Through a descriptor that gives some scalings and names the variables.
+  const std::string ctl = std::string(::testing::TempDir()) + "alloc_fault_xdf.ctl";
+  std::ofstream(ctl) << "dset ^alloc_fault.nc\ntitle faults\nundef -999\nxdef lon\n"
+                        "ydef lat 4 levels -67.5 -22.5\n 22.5 67.5\n"
+                        "tdef time 3 linear 00z1jan2000 6hr\nvars 2\ntas=>t2 0 99 air temperature\n"
+                        "ps\nendvars\n";
+  fail_each_allocation("xdfopen " + ctl, "close 1", false, true);
 }
 
 TEST_F(AllocationFault, DisplayDefineAndRunFailCleanly) {
