@@ -229,22 +229,20 @@ int kadef(char* line, session_state* pcm, int implicit) {
     }
   };
   auto evaluate = [&]() -> grid_ptr {
-    pst->result.grid = nullptr;
+    pst->result = std::monostate{};
     int rc = kaexpr(expr, pst.get());
     if (rc || kaqsig()) {
       if (!rc) kafree(pst.get());
       kaprnt(msg_level::error, "DEFINE error:  Invalid expression. \n");
       return nullptr;
     }
-    if (pst->result_type == 0) {
+    if (stations_in(pst->result)) {
       kafree(pst.get());
       kaprnt(msg_level::error, "DEFINE Error:  Define does not yet support station data\n");
       kaprnt(msg_level::error, "    Expression results in station data object\n");
       return nullptr;
     }
-    grid_ptr g(pst->result.grid);
-    pst->result.grid = nullptr;
-    return g;
+    return extract_grid(pst->result);
   };
 
   place(z1, t1);

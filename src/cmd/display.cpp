@@ -154,7 +154,7 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
     return 1;
   }
   for (int k = 0; k < n; k++) {
-    pst->result.grid = nullptr;
+    pst->result = std::monostate{};
     int rc;
     try {
       rc = kaexpr(parts[k].c_str(), pst);
@@ -164,11 +164,7 @@ int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
       }
       if (rc == 0) {
         // Held at once, so that a failure of a later part releases this one too.
-        result_value r;
-        if (pst->result_type == 1) r = grid_ptr(pst->result.grid);
-        else r = station_ptr(pst->result.stations);
-        pst->result.grid = nullptr;
-        hold_result(pcm, std::move(r));
+        hold_result(pcm, std::exchange(pst->result, std::monostate{}));
       }
     } catch (const std::bad_alloc&) {
       kagrel(pcm);

@@ -40,11 +40,8 @@ void hold_result(session_state* pcm, result_value r) {
 }
 
 station_ptr take_held_stations(session_state* pcm, int k) {
-  if (!held_stations(pcm, k)) return nullptr;
-  result_value& r = pcm->held->items[static_cast<size_t>(k)];
-  station_ptr s = std::move(std::get<station_ptr>(r));
-  r = std::monostate{};
-  return s;
+  if (!item(pcm, k)) return nullptr;
+  return extract_stations(pcm->held->items[static_cast<size_t>(k)]);
 }
 
 void release_held(session_state* pcm, int from) {

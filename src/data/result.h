@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <variant>
 
 #include "base/scaling.h"
@@ -108,6 +109,25 @@ inline grid_field* grid_in(const result_value& r) {
 inline station_set* stations_in(const result_value& r) {
   const station_ptr* s = std::get_if<station_ptr>(&r);
   return s ? s->get() : nullptr;
+}
+
+// Takes the grid or station set out of a result, which then holds nothing;
+// null (and the result unchanged) when it holds the other kind or nothing.
+inline grid_ptr extract_grid(result_value& r) {
+  grid_ptr g;
+  if (grid_ptr* p = std::get_if<grid_ptr>(&r)) {
+    g = std::move(*p);
+    r = std::monostate{};
+  }
+  return g;
+}
+inline station_ptr extract_stations(result_value& r) {
+  station_ptr s;
+  if (station_ptr* p = std::get_if<station_ptr>(&r)) {
+    s = std::move(*p);
+    r = std::monostate{};
+  }
+  return s;
 }
 
 // Minimum and maximum of the defined values (both undef when none).

@@ -29,7 +29,7 @@ enum cell_kind : int { kDead = 0, kGrid = -1, kStation = -2, kOperator = 1, kOpe
 
 // An operand cell owns its result: whatever stops the evaluation, the
 // stack's results are released with it.
-using cell_value = std::variant<std::monostate, grid_ptr, station_ptr>;
+using cell_value = result_value;
 
 struct expr_cell {
   int kind = kDead;
@@ -298,12 +298,11 @@ int kaexpr(const char* text, eval_state* pst) {
         if (eval(0, cells, top)) { failed = true; break; }
         operand = false;
       } else if (c >= 'a' && c <= 'z') {
-        pst->result.grid = nullptr;
+        pst->result = std::monostate{};
         const char* q = varprs(text + pos, pst);
         if (!q) { failed = true; break; }
-        if (pst->result_type == 0) cells[++top] = {kStation, 0, station_ptr(pst->result.stations)};
-        else cells[++top] = {kGrid, 0, grid_ptr(pst->result.grid)};
-        pst->result.grid = nullptr;
+        const int kind = stations_in(pst->result) ? kStation : kGrid;
+        cells[++top] = {kind, 0, std::exchange(pst->result, std::monostate{})};
         pos = q - text;
         if (eval(0, cells, top)) { failed = true; break; }
         operand = false;
@@ -342,12 +341,8 @@ int kaexpr(const char* text, eval_state* pst) {
     } else if (top != 0) {
       kaprnt(msg_level::error, "Syntax Error:  Unmatched Parens\n");
       failed = true;
-    } else if (cells[0].kind == kGrid) {
-      pst->result.grid = std::get<grid_ptr>(cells[0].value).release();
-      pst->result_type = 1;
-    } else if (cells[0].kind == kStation) {
-      pst->result.stations = std::get<station_ptr>(cells[0].value).release();
-      pst->result_type = 0;
+    } else if (is_operand(cells[0])) {
+      pst->result = std::move(cells[0].value);
     } else {
       kaprnt(msg_level::error, "KAEXPR Logic Error Number 29\n");
       failed = true;

@@ -21,8 +21,8 @@ enum : int {
 // Number of active kaexpr calls (0 between commands).
 extern int pass;
 
-// Evaluates a lower-cased, blank-free expression. 0: the result is in the
-// state (result_type 1 grid, 0 station set) and belongs to the caller;
+// Evaluates a lower-cased, blank-free expression. 0: the result (a grid or a
+// station set) is in the state and belongs to the caller;
 // 1: failure after its messages, nothing left allocated.
 int kaexpr(const char* text, eval_state* pst);
 

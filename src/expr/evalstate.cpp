@@ -28,8 +28,6 @@ eval_state_ptr getpst(session_state* pcm) {
   }
   pst->time_start = pcm->time_start;
   pst->time_end = pcm->time_end;
-  pst->result.grid = nullptr;
-  pst->result_type = 1;
   pst->idim = pst->jdim = -1;
 
   int n = 0;
@@ -75,9 +73,5 @@ eval_state_ptr getpst(session_state* pcm) {
 
 void kafree(eval_state* pst) {
   if (!pst) return;
-  if (pst->result_type == 1)
-    kagfre(pst->result.grid);
-  else
-    kasfre(pst->result.stations);
-  pst->result.grid = nullptr;
+  pst->result = std::monostate{};
 }

@@ -6,10 +6,9 @@
 #include <memory>
 
 #include "base/timecal.h"
+#include "data/result.h"
 
 struct file_descriptor;
-struct grid_field;
-struct station_set;
 struct collection_entry;
 struct session_state;
 
@@ -26,24 +25,34 @@ struct collection_entry {
   station_set* set;  // owned
 };
 
-// The result slot: which member is valid is told by result_type.
-union eval_result {
-  grid_field* grid;
-  station_set* stations;
-};
-
-struct eval_state {
+// The environment an evaluation runs in.
+struct eval_env {
   file_descriptor* file_list;
   file_descriptor* default_file;
   int file_count;
   defined_entry* defined_list;
   collection_entry** collections;  // the session's 32 collection heads
   int* collection_count;           // and their counts
-  eval_result result;              // set by the evaluator; none at first
-  int result_type;                 // 1 grid, 0 station set
   int idim, jdim;                  // varying dimensions (0 x .. 3 t, -1 none)
   float dim_min[3], dim_max[3];    // world ranges of x, y, z
   date_time time_start, time_end;
+};
+
+// An evaluation: its environment and its result. The result has one owner,
+// so a copy of a state takes the environment only and starts with no result.
+struct eval_state : eval_env {
+  result_value result;  // set by the evaluator; none at first
+
+  eval_state() = default;
+  eval_state(const eval_state& other) : eval_env(other) {}
+  eval_state& operator=(const eval_state& other) {
+    eval_env::operator=(other);
+    result = std::monostate{};
+    return *this;
+  }
+  eval_state(eval_state&&) = default;
+  eval_state& operator=(eval_state&&) = default;
+  ~eval_state() = default;
 };
 
 // Releases the result an evaluation state holds and clears it.

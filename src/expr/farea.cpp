@@ -202,7 +202,7 @@ int aave(function_args* args, eval_state* pst, int code) {
     return 1;
   }
   *pst = env;
-  pst->result.grid = nullptr;
+  pst->result = std::monostate{};
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
   grid_ptr g(take_grid(pst));

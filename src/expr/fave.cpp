@@ -523,18 +523,18 @@ int ave(function_args* args, eval_state* pst, int kind) {
   // it, rather than one column per point.
   if (r.dim == 0 && last > first && pst->jdim == -1 && elementwise_text(expr)) {
     eval_state row = *pst;
-    row.result.grid = nullptr;
+    row.result = std::monostate{};
     row.jdim = pst->idim;
     row.idim = 0;
     row.dim_min[0] = r.world(float(first));
     row.dim_max[0] = r.world(float(last));
     int rc = kaexpr(expr, &row);
     if (rc) return rc;
-    if (row.result_type == 0) {
+    if (stations_in(row.result)) {
       kafree(&row);
       return -1;
     }
-    grid_ptr owner(row.result.grid);
+    grid_ptr owner = extract_grid(row.result);
     grid_field* g = owner.get();
     if (g->idim == 0 && g->jdim == row.jdim && g->dim_min[0] == first && g->dim_max[0] == last &&
         g->isiz == last - first + 1) {
@@ -568,23 +568,21 @@ int ave(function_args* args, eval_state* pst, int kind) {
       if (g->idim < 0) g->owns_scaling = 0;
       g->dim_min[0] = g->dim_max[0] = first;
       set_one_point(g);
-      pst->result.grid = owner.release();
-      pst->result_type = 1;
+      pst->result = std::move(owner);
       return 0;
     }
     // Not the expected row: evaluate point by point instead.
   }
 
   r.place(pst, first);
-  pst->result.grid = nullptr;
+  pst->result = std::monostate{};
   int rc = kaexpr(expr, pst);
   if (rc) return rc;
-  if (pst->result_type == 0) {
+  if (stations_in(pst->result)) {
     kafree(pst);
     return -1;
   }
-  grid_ptr acc(pst->result.grid);
-  pst->result.grid = nullptr;
+  grid_ptr acc = extract_grid(pst->result);
   const long long points = static_cast<long long>(acc->isiz) * acc->jsiz;
   if (int64_t(last) < int64_t(first) + step) {
     if (kind >= 7) {
@@ -592,8 +590,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
         if (acc->values[k] != acc->undef) acc->values[k] = float(first);
     }
     set_one_point(acc.get());
-    pst->result.grid = acc.release();
-    pst->result_type = 1;
+    pst->result = std::move(acc);
     return 0;
   }
 
@@ -604,9 +601,9 @@ int ave(function_args* args, eval_state* pst, int kind) {
   for (; g <= last; g += step) {
     const bool second = g == int64_t(first) + step;
     r.place(pst, int(g));
-    pst->result.grid = nullptr;
+    pst->result = std::monostate{};
     rc = kaexpr(expr, pst);
-    if (!rc && pst->result_type == 0) {
+    if (!rc && stations_in(pst->result)) {
       kafree(pst);
       rc = -1;
     }
@@ -614,8 +611,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
       if (!second) kaprntf(msg_level::error, "Error from %s:  Error getting grids \n", nm);
       return rc;
     }
-    grid_ptr next(pst->result.grid);
-    pst->result.grid = nullptr;
+    grid_ptr next = extract_grid(pst->result);
     if (!same_shape(acc.get(), next.get())) {
       kaprntf(msg_level::error, "Error from %s:  Grids differ in shape along the range\n", nm);
       kaprntf(msg_level::error, "Error from %s:  Error getting grids \n", nm);
@@ -625,8 +621,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
   }
   if (r.finish(acc->values, acc->undef)) return 1;
   set_one_point(acc.get());
-  pst->result.grid = acc.release();
-  pst->result_type = 1;
+  pst->result = std::move(acc);
   return 0;
 }
 

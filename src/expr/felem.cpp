@@ -54,14 +54,24 @@ inline float apply(const unary& f, float v, float undef, bool* dropped) {
   return std::isfinite(rf) ? rf : undef;
 }
 
+// An operation on two results kept one of them as its result r and released
+// the other: both slots let go of their pointers and the first holds r.
+template <typename Owner, typename Result>
+void keep_only(Result* r, eval_state* first, eval_state* second) {
+  std::get<Owner>(first->result).release();
+  std::get<Owner>(second->result).release();
+  first->result = Owner(r);
+  second->result = std::monostate{};
+}
+
 int run_unary(const unary& f, function_args* args, eval_state* pst) {
   if (args->count != 1) return count_error(f.count1, f.count2);
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
   long long dropped_count = 0;
   bool dropped;
-  if (pst->result_type == 1) {
-    grid_field* g = pst->result.grid;
+  if (grid_in(pst->result)) {
+    grid_field* g = grid_in(pst->result);
     const float u = g->undef;
     const long long n = static_cast<long long>(g->isiz) * g->jsiz;
     float* v = g->values;
@@ -72,7 +82,7 @@ int run_unary(const unary& f, function_args* args, eval_state* pst) {
     }
     if (g->idim < 0) g->max_value = g->min_value;
   } else {
-    station_set* s = pst->result.stations;
+    station_set* s = stations_in(pst->result);
     const float u = s->undef;
     for (station_report* r = s->first_report; r; r = r->next) {
       if (r->value == u) continue;
@@ -160,35 +170,30 @@ int ffatan(function_args* a, eval_state* s) {
 }
 
 int kafopr(eval_state* first, eval_state* second, int op) {
-  if (first->result_type == 1 && second->result_type == 1) {
-    grid_field* g = kagrop(first->result.grid, second->result.grid, op, 1);
+  if (grid_in(first->result) && grid_in(second->result)) {
+    grid_field* g = kagrop(grid_in(first->result), grid_in(second->result), op, 1);
     if (!g) return 1;
-    second->result.grid = nullptr;
-    first->result.grid = g;
-    first->result_type = 1;
+    keep_only<grid_ptr>(g, first, second);
     if (g->idim < 0) g->max_value = g->min_value;
     return 0;
   }
-  if (first->result_type == 0 && second->result_type == 0) {
-    station_set* s = kastop(first->result.stations, second->result.stations, op, 1);
+  if (stations_in(first->result) && stations_in(second->result)) {
+    station_set* s = kastop(stations_in(first->result), stations_in(second->result), op, 1);
     if (!s) return 1;
-    second->result.stations = nullptr;
-    first->result.stations = s;
-    first->result_type = 0;
+    keep_only<station_ptr>(s, first, second);
     return 0;
   }
-  const bool grid_first = first->result_type == 1;
-  grid_field* g = grid_first ? first->result.grid : second->result.grid;
-  station_set* s = grid_first ? second->result.stations : first->result.stations;
+  const bool grid_first = grid_in(first->result);
+  grid_field* g = grid_first ? grid_in(first->result) : grid_in(second->result);
+  station_set* s = grid_first ? stations_in(second->result) : stations_in(first->result);
   if (g->idim != -1 || g->jdim != -1) {
     kaprnt(msg_level::error, "Operation Error: Incompatable Data Types\n");
     kaprnt(msg_level::error, "  One operand was stn data, other was grid\n");
     return 1;
   }
   if (!kascop(s, g->values[0], op, grid_first ? 1 : 0)) return 1;
-  kagfre(g);
-  second->result.grid = nullptr;
-  first->result.stations = s;
-  first->result_type = 0;
+  // The set is the result; the grid goes with the slot that held it.
+  first->result = extract_stations(grid_first ? second->result : first->result);
+  second->result = std::monostate{};
   return 0;
 }

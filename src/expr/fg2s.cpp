@@ -89,11 +89,11 @@ int ffg2s(function_args* args, eval_state* pst) {
   if ((pst->idim == -1 || pst->idim > 1) && pst->jdim == -1) return ffg2s2(args, pst);
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  if (pst->result_type != 1) {
+  if (!grid_in(pst->result)) {
     kafree(pst);
     return fail("Error from GR2STN: 1st argument must be a grid\n");
   }
-  grid_field* g = pst->result.grid;
+  grid_field* g = grid_in(pst->result);
   if (!varies_in_xy(g)) {
     kafree(pst);
     return fail("Error from GR2STN: Grid must vary in X and Y\n");
@@ -105,30 +105,28 @@ int ffg2s(function_args* args, eval_state* pst) {
   eval_state second;
   rc = eval_second(args->args[1], pst, &second);
   if (rc) return rc;
-  if (second.result_type != 0) {
+  if (!stations_in(second.result)) {
     kafree(&second);
     kafree(pst);
     return fail("Error from GR2STN: 2nd argument must be stns\n");
   }
-  station_ptr s(second.result.stations);
-  second.result.stations = nullptr;
+  station_ptr s = extract_stations(second.result);
   gr2stn_values(g, s.get());
   kafree(pst);
-  pst->result.stations = s.release();
-  pst->result_type = 0;
+  pst->result = std::move(s);
   return 0;
 }
 
 int ffg2s2(function_args* args, eval_state* pst) {
   // The place: the first station of a set, or a longitude and a latitude.
   eval_state where = *pst;
-  where.result.grid = nullptr;
+  where.result = std::monostate{};
   int rc = kaexpr(args->args[1], &where);
   if (rc) return rc;
   float lon, lat;
   char id[8];
-  if (where.result_type == 0) {
-    const station_report* r = where.result.stations->first_report;
+  if (stations_in(where.result)) {
+    const station_report* r = stations_in(where.result)->first_report;
     if (!r) {
       kafree(&where);
       return fail("Error from GR2STN:  2nd argument holds no station\n");
@@ -138,7 +136,7 @@ int ffg2s2(function_args* args, eval_state* pst) {
     std::memcpy(id, r->stid, sizeof id);
     kafree(&where);
   } else {
-    const grid_field* g = where.result.grid;
+    const grid_field* g = grid_in(where.result);
     if (g->idim != -1) {
       kafree(&where);
       return fail("Error in GR2STN:  2nd arg invalid\n");
@@ -154,13 +152,13 @@ int ffg2s2(function_args* args, eval_state* pst) {
   // The walk, from the first argument in the environment as it is.
   rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  if (pst->result_type != 1) {
+  if (!grid_in(pst->result)) {
     kafree(pst);
     return fail("Error from GR2STN: 1st argument must be a grid\n");
   }
   series_walk walk;
   {
-    const grid_field* g = pst->result.grid;
+    const grid_field* g = grid_in(pst->result);
     walk.undef = g->undef;
     if (g->idim == 3 && g->i_world_vals) {
       walk.kind = series_walk::kTimes;
@@ -221,16 +219,16 @@ int ffg2s2(function_args* args, eval_state* pst) {
       gr2t(walk.time_scaling, float(k), &pst->time_start);
       pst->time_end = pst->time_start;
     }
-    pst->result.grid = nullptr;
+    pst->result = std::monostate{};
     rc = kaexpr(args->args[0], pst);
     if (rc) {
       return rc;
     }
-    if (pst->result_type != 1) {
+    if (!grid_in(pst->result)) {
       kafree(pst);
       return fail("Error from GR2STN: 1st argument must be a grid\n");
     }
-    const grid_field* g = pst->result.grid;
+    const grid_field* g = grid_in(pst->result);
     // Interpolation needs the four grid points around the place.
     if (!varies_in_xy(g) || !g->i_to_grid || !g->j_to_grid) {
       kafree(pst);
@@ -256,7 +254,6 @@ int ffg2s2(function_args* args, eval_state* pst) {
   kasmnmx(out);
   pst->idim = out->idim;
   pst->jdim = -1;
-  pst->result.stations = owner.release();
-  pst->result_type = 0;
+  pst->result = std::move(owner);
   return 0;
 }

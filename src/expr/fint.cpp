@@ -94,7 +94,7 @@ int ffgint(function_args* args, eval_state* pst) {
   int rc = 0;
   auto at = [&](int g, double* w) -> grid_ptr {
     *w = place(g);
-    pst->result.grid = nullptr;
+    pst->result = std::monostate{};
     rc = kaexpr(expr, pst);
     if (rc) return nullptr;
     grid_ptr gr = take_grid(pst);

@@ -57,8 +57,8 @@ struct target {
 
 // Evaluates the grid and the station arguments; 0 with both, else the code
 // to return (both released).
-int analysis_args(function_args* args, eval_state* pst, const analysis_names& n, grid_field** grid,
-                  station_set** stations) {
+int analysis_args(function_args* args, eval_state* pst, const analysis_names& n, grid_ptr* grid,
+                  station_ptr* stations) {
   if (args->count < 2) {
     kaprntf(msg_level::error, "Error from %s:  Too many or too few args \n", n.name);
     kaprntf(msg_level::error, "%sTwo arguments expected \n", n.indent);
@@ -66,12 +66,12 @@ int analysis_args(function_args* args, eval_state* pst, const analysis_names& n,
   }
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  if (pst->result_type != 1) {
+  if (!grid_in(pst->result)) {
     kaprntf(msg_level::error, "Error from %s: 1st argument must be a grid\n", n.name);
     kafree(pst);
     return 1;
   }
-  grid_field* g = pst->result.grid;
+  grid_field* g = grid_in(pst->result);
   // The steps need two points each way.
   if (g->idim != 0 || g->jdim != 1 || g->isiz < 2 || g->jsiz < 2) {
     kaprntf(msg_level::error, "Error from %s: Grid must vary in X, Y\n", n.name);
@@ -86,15 +86,14 @@ int analysis_args(function_args* args, eval_state* pst, const analysis_names& n,
   eval_state second;
   rc = eval_second(args->args[1], pst, &second);
   if (rc) return rc;
-  if (second.result_type != 0) {
+  if (!stations_in(second.result)) {
     kaprntf(msg_level::error, "Error from %s: 2nd argument must be stns\n", n.name);
     kafree(&second);
     kafree(pst);
     return 1;
   }
-  pst->result.grid = nullptr;
-  *grid = g;
-  *stations = second.result.stations;
+  *grid = extract_grid(pst->result);
+  *stations = extract_stations(second.result);
   return 0;
 }
 
@@ -285,28 +284,24 @@ int oabin_grid(grid_field* g, const station_set* s, bin_mode mode) {
 }
 
 int ffoacr(function_args* args, eval_state* pst) {
-  grid_field* g;
-  station_set* s;
-  int rc = analysis_args(args, pst, kOacres, &g, &s);
+  grid_ptr grid;
+  station_ptr stations;
+  int rc = analysis_args(args, pst, kOacres, &grid, &stations);
   if (rc) return rc;
-  grid_ptr grid(g);
-  station_ptr stations(s);
   std::vector<float> radii;
   float guess;
   pass_radii(args, &radii, &guess);
-  rc = oacres_grid(g, s, radii, guess);
+  rc = oacres_grid(grid.get(), stations.get(), radii, guess);
   stations.reset();
   if (rc) return rc;
   return give_grid(pst, std::move(grid));
 }
 
 int ffoabn(function_args* args, eval_state* pst) {
-  grid_field* g;
-  station_set* s;
-  int rc = analysis_args(args, pst, kOabin, &g, &s);
+  grid_ptr grid;
+  station_ptr stations;
+  int rc = analysis_args(args, pst, kOabin, &grid, &stations);
   if (rc) return rc;
-  grid_ptr grid(g);
-  station_ptr stations(s);
   bin_mode mode = bin_mode::average;
   if (args->count > 2) {
     const char* f = args->args[2];
@@ -314,7 +309,7 @@ int ffoabn(function_args* args, eval_state* pst) {
     else if (f[0] == '-' && f[1] == 'f') mode = bin_mode::first_two;
     else kaprnt(msg_level::info, "Warning from OABIN: Invalid flag.  Ignored.\n");
   }
-  rc = oabin_grid(g, s, mode);
+  rc = oabin_grid(grid.get(), stations.get(), mode);
   stations.reset();
   if (rc) return rc;
   return give_grid(pst, std::move(grid));

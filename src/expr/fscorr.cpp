@@ -46,7 +46,7 @@ int scorr(function_args* args, eval_state* pst, int code) {
     return 1;
   }
   *pst = env;
-  pst->result.grid = nullptr;
+  pst->result = std::monostate{};
   eval_state second = *pst;
   grid_pair g;
   int rc = kaexpr(args->args[0], pst);

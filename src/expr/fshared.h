@@ -31,28 +31,22 @@ inline bool same_points(const grid_field* a, const grid_field* b) {
 // Takes the result out of a state (null when it is not a grid: the station
 // set is released).
 inline grid_ptr take_grid(eval_state* pst) {
-  if (pst->result_type != 1) {
-    kafree(pst);
-    return nullptr;
-  }
-  grid_ptr g(pst->result.grid);
-  pst->result.grid = nullptr;
+  grid_ptr g = extract_grid(pst->result);
+  if (!g) kafree(pst);
   return g;
 }
 
 // Hands a grid to the state as its result.
 inline int give_grid(eval_state* pst, grid_ptr g) {
   if (g->idim < 0) g->max_value = g->min_value;
-  pst->result.grid = g.release();
-  pst->result_type = 1;
+  pst->result = std::move(g);
   return 0;
 }
 
 // Evaluates a function's second argument in the environment of pst (whose
 // result holds the first). On failure the first result is released too.
 inline int eval_second(const char* text, eval_state* pst, eval_state* second) {
-  *second = *pst;
-  second->result.grid = nullptr;
+  *second = *pst;  // the environment; the result stays with pst
   int rc = kaexpr(text, second);
   if (rc) kafree(pst);
   return rc;

@@ -49,12 +49,10 @@ int unable(const char* name) {
 station_set* evaluate_at(const char* expr, eval_state* pst, const float* ts, int d, const char* name) {
   gr2t(ts, float(d), &pst->time_start);
   pst->time_end = pst->time_start;
-  pst->result.grid = nullptr;
+  pst->result = std::monostate{};
   const int rc = kaexpr(expr, pst);
-  if (rc == 0 && pst->result_type == 0) {
-    station_set* s = pst->result.stations;
-    pst->result.stations = nullptr;
-    return s;
+  if (rc == 0 && stations_in(pst->result)) {
+    return extract_stations(pst->result).release();
   }
   if (rc == 0) kafree(pst);
   unable(name);
@@ -336,8 +334,7 @@ int ffsave(function_args* args, eval_state* pst) {
     std::printf("qqq new d = %i  lims = %i %i\n", d, first, last);
     if (d > last) break;
   }
-  pst->result.stations = fold.finish(min_count);
-  pst->result_type = 0;
+  pst->result = station_ptr(fold.finish(min_count));
   return 0;
 }
 
@@ -366,8 +363,7 @@ int ffsmnx(function_args* args, eval_state* pst, int flag) {
     if (!fold.add(s)) return fail_add(s, nm);
     kasfre(s);
   }
-  pst->result.stations = fold.finish(min_count);
-  pst->result_type = 0;
+  pst->result = station_ptr(fold.finish(min_count));
   return 0;
 }
 

@@ -63,7 +63,7 @@ int fftlp(function_args* args, eval_state* pst) {
   stop_varying(pst, 3);
   gr2t(ts, float(first), &pst->time_start);
 
-  pst->result.grid = nullptr;
+  pst->result = std::monostate{};
   int rc = kaexpr(expr, pst);
   if (rc) return rc;
   grid_ptr g = take_grid(pst);
@@ -142,7 +142,7 @@ int fftlp(function_args* args, eval_state* pst) {
     if (t + 1 == times) break;
     gr2t(ts, float(first + t + 1), &pst->time_start);
     pst->time_end = pst->time_start;
-    pst->result.grid = nullptr;
+    pst->result = std::monostate{};
     rc = kaexpr(expr, pst);
     if (!rc) g = take_grid(pst);
     if (g && (g->idim != shape.idim || g->jdim != -1 || g->isiz != shape.isiz ||
@@ -164,8 +164,8 @@ int ffmask(function_args* args, eval_state* pst) {
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
   const char* second_text = args->args[1];
-  if (pst->result_type == 0 && second_text[0] == '\'') {
-    station_set* s = pst->result.stations;
+  if (stations_in(pst->result) && second_text[0] == '\'') {
+    station_set* s = stations_in(pst->result);
     for (station_report* r = s->first_report; r; r = r->next)
       if (!id_matches(second_text + 1, r->stid)) r->value = s->undef;
     return 0;

@@ -51,7 +51,7 @@ struct masked {
 
   // Evaluates text into a grid; null with *rc set after a message.
   grid_ptr grid(const char* text, int* rc) {
-    pst->result.grid = nullptr;
+    pst->result = std::monostate{};
     if (kaexpr(text, pst)) {
       *rc = error_getting();
       return nullptr;

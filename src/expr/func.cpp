@@ -118,7 +118,7 @@ const char* rtnprs(const char* text, const char* name, eval_state* pst) {
     return nullptr;
   }
   eval_state copy = *pst;
-  copy.result.grid = nullptr;
+  copy.result = std::monostate{};
   int rc;
   try {
     rc = uf ? ffuser(uf, args.get(), &copy) : fn->handler(args.get(), &copy);
@@ -132,11 +132,10 @@ const char* rtnprs(const char* text, const char* name, eval_state* pst) {
     kaprntf(msg_level::error, "Operation Error:  Error from %s function\n", name);
     return nullptr;
   }
-  if (!copy.result.grid) {
+  if (!grid_in(copy.result) && !stations_in(copy.result)) {
     kaprntf(msg_level::error, "Operation Error:  %s function gave no result\n", name);
     return nullptr;
   }
-  pst->result = copy.result;
-  pst->result_type = copy.result_type;
+  pst->result = std::move(copy.result);
   return after;
 }

@@ -45,12 +45,12 @@ int ffsmth(function_args* args, eval_state* pst) {
                        "                   One or 4 arguments expected \n");
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  if (pst->result_type != 1) {
+  if (!grid_in(pst->result)) {
     kaprnt(msg_level::error, "Error from SMTH9:  Grid Required\n");
     kafree(pst);
     return 1;
   }
-  grid_field* g = pst->result.grid;
+  grid_field* g = grid_in(pst->result);
   const int ni = g->isiz, nj = g->jsiz;
   std::vector<float> work;
   try {
@@ -115,12 +115,12 @@ int ffskip(function_args* args, eval_state* pst) {
   }
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  if (pst->result_type != 1) {
+  if (!grid_in(pst->result)) {
     kaprnt(msg_level::error, "Error from SKIP:  Grid Required\n");
     kafree(pst);
     return 1;
   }
-  grid_field* g = pst->result.grid;
+  grid_field* g = grid_in(pst->result);
   if (g->idim < 0) return 0;
   if (ni < 1) ni = 1;
   if (nj < 1) nj = 1;
@@ -152,12 +152,12 @@ int ffcnst(function_args* args, eval_state* pst) {
     const bool def = *v != u;
     if (mode == const_mode::all || (mode == const_mode::defined) == def) *v = c;
   };
-  if (pst->result_type == 1) {
-    grid_field* g = pst->result.grid;
+  if (grid_in(pst->result)) {
+    grid_field* g = grid_in(pst->result);
     for (long long k = 0; k < grid_points(g); k++) replace(&g->values[k], g->undef);
     if (g->idim < 0) g->max_value = g->min_value;
   } else {
-    station_set* s = pst->result.stations;
+    station_set* s = stations_in(pst->result);
     for (station_report* r = s->first_report; r; r = r->next) replace(&r->value, s->undef);
   }
   return 0;
@@ -179,11 +179,11 @@ int ffcdif(function_args* args, eval_state* pst) {
                                                  : diff_mode::centred;
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
-  if (pst->result_type != 1) {
+  if (!grid_in(pst->result)) {
     kafree(pst);
     return -1;
   }
-  grid_field* g = pst->result.grid;
+  grid_field* g = grid_in(pst->result);
   const bool along_j = g->jdim == dim;
   if (!along_j && g->idim != dim) {
     kaprnt(msg_level::error, "Error from CDIFF:  Specified dimension non varying\n");

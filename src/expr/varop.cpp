@@ -169,8 +169,7 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
     kaprntf(msg_level::error, "Data Request Error:  Variable is '%s'\n", dname);
     return nullptr;
   }
-  pst->result.stations = owner.release();
-  pst->result_type = 0;
+  pst->result = std::move(owner);
   return p;
 }
 
@@ -390,7 +389,6 @@ const char* varprs(const char* text, eval_state* pst) {
   if (rc < grid_read_ok) kaprntf(msg_level::result, "  Warning issued for variable = %s\n", dname);
   if (partner && kawrturn(grid, std::move(partner), dname)) return nullptr;
 
-  pst->result.grid = owner.release();
-  pst->result_type = 1;
+  pst->result = std::move(owner);
   return p;
 }

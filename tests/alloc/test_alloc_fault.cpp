@@ -19,6 +19,7 @@
 #include "cmd/dispatch.h"
 #include "gx/gx.h"
 #include "sdf/sdf.h"
+#include "support/station_writer.h"
 #include "support/stdout_capture.h"
 
 namespace {
@@ -190,6 +191,31 @@ TEST_F(AllocationFault, AnalysisFunctionsFailCleanly) {
   run("set x 1");
   run("set t 1 3");
   fail_each_allocation("display tloop(aave(t, lon=0, lon=90, lat=20, lat=60)) + gint(z, lev=850, lev=500)/1000", "");
+  run("close 1");
+}
+
+// A display holds its results, of either kind, and the grids its plots add
+// (here the reversed copies of a vector plot) until it ends; a failure at
+// any allocation releases every one of them.
+TEST_F(AllocationFault, HeldResultsOfBothKindsAreReleased) {
+  ASSERT_EQ(run("open " + sample), 0);
+  run("set lat 20 60");
+  run("set lev 500");
+  const std::string script = std::string(::testing::TempDir()) + "alloc_held.gs";
+  std::ofstream(script) << "'set xyrev on'\n'd u;v;t'\n";
+  fail_each_allocation("run " + script, "", true);
+  run("close 1");
+
+  stnw::dataset ds;
+  ds.surface_vars = {"ps"};
+  ds.level_vars = {"u", "v"};
+  ds.times = {{stnw::upper_report("KDEN", 39.75f, -104.875f, {{500, {3, 4}}}, {830}),
+               stnw::upper_report("EGLL", 51.5f, -0.5f, {{500, {-6, 8}}}, {1012})}};
+  const stnw::files f = stnw::write(::testing::TempDir(), "alloc_held", ds);
+  ASSERT_EQ(run("open " + f.ctl), 0);
+  run("set lev 500");
+  fail_each_allocation("display u;v", "");
+  fail_each_allocation("display ps;u+1", "");
   run("close 1");
 }
 

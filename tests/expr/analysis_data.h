@@ -119,7 +119,6 @@ struct AnalysisData : testing::Test {
     mfcmn.warn_level = 0;
     st.file_list = st.default_file = pfi.get();
     st.file_count = 1;
-    st.result_type = 1;
     plane();
   }
 
@@ -143,7 +142,7 @@ struct AnalysisData : testing::Test {
     StdoutCapture cap;
     const int rc = kaexpr(text, &st);
     out = cap.text();
-    return rc == 0 && st.result_type == 1 ? st.result.grid : nullptr;
+    return rc == 0 ? grid_in(st.result) : nullptr;
   }
   // True when the expression fails with messages that contain text.
   bool refused(const char* text, const char* message) {

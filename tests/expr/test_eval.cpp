@@ -28,18 +28,17 @@ struct Eval {
 
 Eval evaluate(const char* text) {
   eval_state st{};
-  st.result_type = 1;
   st.idim = st.jdim = -1;
   StdoutCapture cap;
   int rc = kaexpr(text, &st);
   Eval e{rc, cap.text(), std::nanf("")};
   if (rc == 0) {
-    EXPECT_EQ(st.result_type, 1);
-    grid_field* g = st.result.grid;
+    grid_ptr g = extract_grid(st.result);
+    EXPECT_NE(g, nullptr);
+    if (!g) return e;
     EXPECT_EQ(g->idim, -1);
     EXPECT_EQ(g->undef, kConstUndef);
     e.value = g->values[0];
-    kagfre(g);
   }
   EXPECT_EQ(pass, 0);
   return e;

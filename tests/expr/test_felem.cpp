@@ -110,19 +110,17 @@ TEST_F(Felem, WrongArgumentCounts) {
 TEST(FelemStations, GridsAndStationSetsCombine) {
   eval_state a{}, b{};
   // A single value first: 2 to the power of each defined report.
-  a.result.grid = kagrvl(2);
-  a.result_type = 1;
-  b.result.stations =
-      stntest::make_set({{"s", 0, 0, 0, 1, 3}, {"s", 1, 1, 0, 1, kUndef}, {"s", 2, 2, 0, 1, -2}}, kUndef);
-  b.result_type = 0;
+  a.result = grid_ptr(kagrvl(2));
+  b.result = station_ptr(
+      stntest::make_set({{"s", 0, 0, 0, 1, 3}, {"s", 1, 1, 0, 1, kUndef}, {"s", 2, 2, 0, 1, -2}}, kUndef));
   ASSERT_EQ(kafopr(&a, &b, kOpPower), 0);
-  ASSERT_EQ(a.result_type, 0);
-  EXPECT_EQ(stntest::values(a.result.stations), (std::vector<float>{8, kUndef, 0.25f}));
+  ASSERT_NE(stations_in(a.result), nullptr);
+  EXPECT_EQ(stntest::values(stations_in(a.result)), (std::vector<float>{8, kUndef, 0.25f}));
   // A grid that varies does not combine with stations.
-  b.result.grid = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
-  b.result.grid->idim = 0;
-  b.result.grid->jdim = -1;
-  b.result_type = 1;
+  auto* g = static_cast<grid_field*>(std::calloc(1, sizeof(grid_field)));
+  g->idim = 0;
+  g->jdim = -1;
+  b.result = grid_ptr(g);
   StdoutCapture cap;
   EXPECT_EQ(kafopr(&a, &b, kOpMagnitude), 1);
   EXPECT_EQ(cap.text(),

@@ -195,7 +195,6 @@ struct Coll2gr : AnalysisData {
   void SetUp() override {
     st.collections = heads;
     st.collection_count = counts;
-    st.result_type = 1;
     st.idim = 0;
     st.jdim = 2;
     st.dim_min[0] = -10;

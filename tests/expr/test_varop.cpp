@@ -41,7 +41,6 @@ struct VarOpTest : testing::Test {
     ASSERT_TRUE(pfi);
     st.file_list = st.default_file = pfi.get();
     st.file_count = 1;
-    st.result_type = 1;
     st.idim = 0;
     st.jdim = 1;
     st.dim_max[0] = 4;
@@ -62,7 +61,7 @@ struct VarOpTest : testing::Test {
     StdoutCapture cap;
     r.end = varprs(text, &st);
     r.out = cap.text();
-    if (r.end) r.grid = st.result.grid;
+    if (r.end) r.grid = grid_in(st.result);
     return r;
   }
 };
@@ -208,7 +207,6 @@ struct StationOpTest : testing::Test {
     std::strcpy(pfi->variables[0].abbrev, "ts");
     st.file_list = st.default_file = pfi.get();
     st.file_count = 1;
-    st.result_type = 1;
     // A fixed place and level, times 3 to 5.
     st.idim = 3;
     st.jdim = -1;
