@@ -208,9 +208,19 @@ void reset(session_state* s) {
   s->lats_level_count = -1;
 }
 
+bool file_open(int id) {
+  for (const latsFile* f = latsFileHead; f; f = f->next)
+    if (f->id == id) return true;
+  return false;
+}
+
 int basetime(session_state* s) {
   int rc = 0;
-  if (s->lats_file_id != 0) {
+  if (s->lats_file_id != 0 && !file_open(s->lats_file_id)) {
+    // Closed (or never made): say so rather than the writer's look-up failure.
+    kaprntf(msg_level::error, "Vemra-LATS Error: (lats_basetime) file id %d is not open\n",
+            s->lats_file_id);
+  } else if (s->lats_file_id != 0) {
     const int* b = s->lats_basetime_ymdh;
     rc = lats_basetime(s->lats_file_id, b[0], b[1], b[2], b[3]);
   }
@@ -225,6 +235,9 @@ int basetime(session_state* s) {
 
 int kalats(session_state* s, lats_op op, int arg) {
   lats_fatal = 0;
+  // The writer and the netCDF library report on standard error: what the
+  // session printed before must reach a shared log first.
+  std::fflush(stdout);
   switch (op) {
     case lats_op::parmtab: return lats_parmtab(s->lats_parmtab_file);
     case lats_op::create: return create(s);
@@ -249,6 +262,7 @@ int kalats_plot(session_state* pcm, int op, int arg) {
 
 void kalats_close_all() {
   lats_fatal = 0;
+  std::fflush(stdout);
   // Ids first: a close that fails may leave its record in the list.
   std::vector<int> ids;
   for (const latsFile* f = latsFileHead; f; f = f->next) ids.push_back(f->id);

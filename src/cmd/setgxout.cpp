@@ -110,9 +110,13 @@ int set_writegds(set_args& a) {
   session_state* s = a.pcm;
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
-  if (*p == '-') s->writegds.options = word_at(typed_at(a, p));
-  // The file name is the word after the first, option or not.
-  const char* q = nxtwrd(p);
+  // An option word comes first; the file name is the word after it, or the
+  // first word when there is no option word.
+  const char* q = p;
+  if (*p == '-') {
+    s->writegds.options = word_at(typed_at(a, p));
+    q = nxtwrd(p);
+  }
   if (!q) return set_error(a.code);
   s->writegds.name = word_at(typed_at(a, q));
   if (!s->writegds.options.empty())

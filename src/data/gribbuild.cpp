@@ -61,6 +61,9 @@ std::FILE* gfile = nullptr;
 int64_t flen = 0, fpos = 0;
 int irec = 0;
 bool notau = false;
+// Set for a build from files not yet under their names: the GRIB file read
+// and the index written instead of those the descriptor names.
+std::string data_override, index_override;
 
 bool read_at(int64_t pos, void* buf, size_t n) {
   if (pos < 0 || fseeko(gfile, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
@@ -378,7 +381,8 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
 int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
                grib_index* pindx, int* result, bool* stop) {
   std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
-  file_ptr f(std::fopen(name.c_str(), "rb"));
+  const std::string& path = single && !data_override.empty() ? data_override : name;
+  file_ptr f(std::fopen(path.c_str(), "rb"));
   if (!f) {
     if (single) {
       std::printf("Could not open GRIB file.  File name is:\n");
@@ -401,7 +405,7 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
 // Writes the index under a temporary name in its directory and renames it,
 // so that a failed write leaves no empty or partial index behind.
 int write_index(const file_descriptor* pfi, const grib_index* pindx) {
-  const std::string name = pfi->map_file_name;
+  const std::string name = index_override.empty() ? pfi->map_file_name : index_override;
   std::string tmp = name + ".XXXXXX";
   int fd = mkstemp(tmp.data());
   std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
@@ -535,11 +539,16 @@ int gribmap() {
 int latsgribmap(const char* name, int no_forecast) {
   ifile = name ? name : "";
   // The switch holds for this build only. The scan reads the descriptor as a
-  // data set would be opened; the session's calendar stays as it was. Both
-  // hold also when the scan runs out of memory.
+  // data set would be opened, but under its own calendar: the session's
+  // calendar is set aside for the build (so a 365-day descriptor is indexed
+  // in 365-day time from a standard session) and put back after it, also
+  // when the scan runs out of memory.
   struct build_scope {
     int calendar = mfcmn.calendar_365;
-    explicit build_scope(bool no_tau) { notau = no_tau; }
+    explicit build_scope(bool no_tau) {
+      notau = no_tau;
+      mfcmn.calendar_365 = -999;
+    }
     ~build_scope() {
       notau = false;
       mfcmn.calendar_365 = calendar;
@@ -569,4 +578,20 @@ int latsgribmap(const char* name, int no_forecast) {
   }
   std::fflush(stdout);
   return rc;
+}
+
+int latsgribmap_staged(const char* name, int no_forecast, const char* data, const char* index) {
+  struct override_scope {
+    override_scope(const char* d, const char* i) {
+      data_override = d ? d : "";
+      index_override = i ? i : "";
+    }
+    ~override_scope() {
+      data_override.clear();
+      index_override.clear();
+    }
+    override_scope(const override_scope&) = delete;
+    override_scope& operator=(const override_scope&) = delete;
+  } scope(data, index);
+  return latsgribmap(name, no_forecast);
 }

@@ -72,6 +72,11 @@ inline constexpr int gribmap_failed = -1;
 // calendar is left as it was. Prints the verdict and returns gribmap's result.
 int latsgribmap(const char* name, int notau);
 
+// The same build for a writer whose files are not yet under their names:
+// scans `data` in place of the GRIB file the descriptor names (whose name is
+// still the one printed) and writes the index to `index`.
+int latsgribmap_staged(const char* name, int notau, const char* data, const char* index);
+
 // The scan itself on the descriptor named by latsgribmap: 0 no message
 // matched, 1 at least one did, 2 to 99 a format error of a GRIB file (no
 // index written), 601 a float the index can't hold, gribmap_failed after

@@ -1,27 +1,36 @@
 // GRIB edition 1 side of the LATS writer: one message per field, and for the
 // descriptor convention a data descriptor and an index at close.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 #include <vector>
 
-#include "base/alloc.h"
 #include "base/numfmt.h"
 #include "data/gribbuild.h"
 #include "lats/latsgrib.h"
 #include "lats/latsint.h"
+#include "lats/latsstage.h"
 
 struct latsGribFile {
-  std::FILE* grb;
-  std::FILE* ctl;  // convention 3 only
-  int year;        // valid time of the first field written
-  short month, day;
-  double hour;
-  int first;       // 1 until a field is written
-  char mapname[256];
+  std::FILE* grb = nullptr;
+  std::FILE* ctl = nullptr;  // convention 3 only
+  int year = 0;              // valid time of the first field written
+  short month = 0, day = 0;
+  double hour = 0;
+  int first = 1;  // 1 until a field is written
+  char mapname[256] = {};
+  // The files as written beside their targets until the close.
+  lats_staged grb_stage, ctl_stage;
+  int write_errno = 0;  // the system's reason of the first failed write
 };
 
 namespace {
@@ -299,8 +308,7 @@ void print_values(std::FILE* f, const std::vector<double>& v) {
   if (v.size() % 10) std::fputc('\n', f);
 }
 
-void write_descriptor(latsFile* file, std::FILE* f) {
-  latsGribFile* gf = file->grib;
+void write_descriptor(const latsFile* file, const latsGribFile* gf, std::FILE* f) {
   const latsGrid* g = file->varlist->grid;
   std::fprintf(f, "dset ^%s\n", base_name(file->path));
   std::fprintf(f, "title %s\n", file->comment);
@@ -460,30 +468,32 @@ int latsTimeStatLookup(int frequency, int delta, int stat, latsTimeStat* out) {
 }
 
 int lats_create_grib(latsFile* file) {
-  auto* gf = static_cast<latsGribFile*>(kacalloc(1, sizeof(latsGribFile)));
-  gf->first = 1;
   if (file->gribcenter < 0 || file->gribcenter > 255 || file->gribpid < 0 || file->gribpid > 255 ||
       file->gribsubcenter < 0 || file->gribsubcenter > 255) {
     latsError("GRIB (latsgrib) --> Centre %s has codes that do not fit in one octet, file %s",
               file->center, file->path);
-    kafree(gf);
     return 0;
   }
-  gf->grb = std::fopen(file->path, "wb");
-  if (!gf->grb) {
+  auto* gf = new (std::nothrow) latsGribFile;
+  if (!gf) {
+    latsError("GRIB (latsgrib) --> Allocating memory for GRIB file name %s", file->path);
+    return 0;
+  }
+  if (!gf->grb_stage.open(file->path) ||
+      !(gf->grb = std::fopen(gf->grb_stage.path().c_str(), "wb"))) {
     latsError("GRIB (latsgrib) --> lats_create create .grb failed for %s\n", file->path);
-    kafree(gf);
+    delete gf;
     return 0;
   }
   std::snprintf(gf->mapname, sizeof gf->mapname, "%s", file->path);
   if (file->convention == LATS_VEMRA_GRIB) {
     size_t n = std::strlen(gf->mapname);
     if (n >= 4) std::strcpy(gf->mapname + n - 4, ".ctl");
-    gf->ctl = std::fopen(gf->mapname, "w");
-    if (!gf->ctl) {
+    if (!gf->ctl_stage.open(gf->mapname) ||
+        !(gf->ctl = std::fopen(gf->ctl_stage.path().c_str(), "w"))) {
       latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", gf->mapname);
       std::fclose(gf->grb);
-      kafree(gf);
+      delete gf;
       return 0;
     }
   }
@@ -680,7 +690,9 @@ int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*
             std::fwrite(pf.bds.data(), 1, pf.bds.size(), f) == pf.bds.size() &&
             std::fwrite("7777", 1, 4, f) == 4;
   if (!ok) {
-    latsError("GRIB (latsgrib) --> Writing a message to %s failed", file->path);
+    if (!gf->write_errno) gf->write_errno = errno ? errno : EIO;
+    latsError("GRIB (latsgrib) --> Writing a message to %s failed: %s", file->path,
+              std::strerror(gf->write_errno));
     return 0;
   }
   if (gf->first) {
@@ -707,24 +719,103 @@ int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*
   return 1;
 }
 
+namespace {
+
+// Closes a stream and says whether everything written to it arrived.
+bool close_stream(std::FILE*& f, int* why) {
+  if (!f) return true;
+  errno = 0;
+  bool ok = std::fflush(f) == 0 && !std::ferror(f);
+  if (!ok && !*why) *why = errno ? errno : EIO;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
+    if (!*why) *why = errno ? errno : EIO;
+  }
+  f = nullptr;
+  return ok;
+}
+
+// Descriptor, index and the renames of a file of the descriptor convention
+// whose data were written. 1, or 0 after a message with nothing replaced.
+int finish_described(latsFile* file, latsGribFile* gf) {
+  int why = 0;
+  write_descriptor(file, gf, gf->ctl);
+  if (!close_stream(gf->ctl, &why)) {
+    latsError("GRIB (latsgrib) --> Writing %s failed: %s; the old files are kept", gf->mapname,
+              std::strerror(why));
+    return 0;
+  }
+  std::string index_name = gf->mapname;
+  index_name.replace(index_name.size() - 4, 4, ".gmp");
+  lats_staged index_stage;
+  bool indexed = false;
+  if (index_stage.open(index_name)) {
+    latsgribmap_staged(gf->ctl_stage.path().c_str(),
+                       file->frequency == LATS_FORECAST_HOURLY ? 0 : 1,
+                       gf->grb_stage.path().c_str(), index_stage.path().c_str());
+    struct stat st;
+    indexed = ::stat(index_stage.path().c_str(), &st) == 0 && st.st_size > 0;
+  }
+  // Another session's renames of the same names wait, so that data, index
+  // and descriptor under the names always belong together.
+  lats_dir_lock lock(file->path);
+  if (!gf->grb_stage.commit()) {
+    latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old files are kept", file->path,
+              std::strerror(errno));
+    return 0;
+  }
+  if (indexed) {
+    if (!index_stage.commit())
+      latsError("GRIB (latsgrib) --> Replacing %s failed: %s", index_name.c_str(),
+                std::strerror(errno));
+  } else {
+    // An old index would point into the old data.
+    index_stage.discard();
+    std::remove(index_name.c_str());
+  }
+  if (!gf->ctl_stage.commit()) {
+    latsError("GRIB (latsgrib) --> Replacing %s failed: %s", gf->mapname, std::strerror(errno));
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
 int lats_close_grib(latsFile* file) {
   latsGribFile* gf = file->grib;
   if (!gf) return 0;
-  std::fclose(gf->grb);
-  if (file->convention == LATS_VEMRA_GRIB) {
-    if (gf->first || !file->varlist) {
-      // Nothing was written: no descriptor can describe the file.
-      std::fclose(gf->ctl);
-      std::remove(gf->mapname);
+  file->grib = nullptr;
+  std::unique_ptr<latsGribFile> owner(gf);
+  int why = gf->write_errno;
+  bool ok = close_stream(gf->grb, &why) && !gf->write_errno;
+  if (!ok) {
+    close_stream(gf->ctl, &why);
+    latsError("GRIB (latsgrib) --> Writing %s failed: %s; the old files are kept", file->path,
+              std::strerror(why));
+    return 0;
+  }
+  const bool written = !gf->first && file->varlist;
+  if (!written) {
+    close_stream(gf->ctl, &why);
+    gf->ctl_stage.discard();
+    // An empty file does not replace one that holds data.
+    if (gf->grb_stage.existed()) {
+      gf->grb_stage.discard();
+      latsWarning("GRIB (latsgrib) --> No field was written to %s; the old file is kept",
+                  file->path);
+      return 1;
+    }
+    if (file->convention == LATS_VEMRA_GRIB)
       latsWarning("GRIB (latsgrib) --> No field was written to %s; no descriptor or index made",
                   file->path);
-    } else {
-      write_descriptor(file, gf->ctl);
-      std::fclose(gf->ctl);
-      latsgribmap(gf->mapname, file->frequency == LATS_FORECAST_HOURLY ? 0 : 1);
-    }
+  } else if (file->convention == LATS_VEMRA_GRIB) {
+    return finish_described(file, gf);
   }
-  kafree(gf);
-  file->grib = nullptr;
+  if (!gf->grb_stage.commit()) {
+    latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old file is kept", file->path,
+              std::strerror(errno));
+    return 0;
+  }
   return 1;
 }

@@ -7,11 +7,14 @@
 
 #include <netcdf.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "lats/latsint.h"
+#include "lats/latsstage.h"
 
 struct latsNcFile {
   int ncid = -1;
@@ -24,6 +27,9 @@ struct latsNcFile {
   int ngrids = 0;
   latsVertDim* verts[LATS_MAX_VERT_DIMS] = {};
   int nverts = 0;
+  // The file as written beside its target until the close.
+  lats_staged stage;
+  int failure = 0;  // netCDF status of the first failed write (0: none)
 };
 
 namespace {
@@ -78,6 +84,12 @@ bool put_text(int ncid, int varid, const char* name, const char* text) {
   return ncattput(ncid, varid, name, NC_CHAR, static_cast<int>(std::strlen(text) + 1), text) != -1;
 }
 
+// Keeps the reason of the first failure that leaves the file incomplete.
+int failed(latsNcFile* nc) {
+  if (!nc->failure) nc->failure = ncerr ? ncerr : NC_EIO;
+  return 0;
+}
+
 // Ends define mode: the time units, the missing values, then the
 // coordinates of every grid and vertical dimension. 1 or 0 after a message.
 int end_define(latsFile* file) {
@@ -85,7 +97,7 @@ int end_define(latsFile* file) {
   // A file closed before any write has no base time and so no units.
   if (file->ncTimeUnits[0] && !put_text(nc->ncid, nc->timevar, "units", file->ncTimeUnits)) {
     latsError("netCDF (latsnc) --> Writing netCDF time units attribute, file %s", file->path);
-    return 0;
+    return failed(nc);
   }
   for (latsVar* v = file->varlist; v; v = v->next) {
     if (!v->hasmissing || v->ncid < 0) continue;
@@ -95,12 +107,12 @@ int end_define(latsFile* file) {
     if (rc == -1) {
       latsError("netCDF (latsnc) --> Writing missing data value, file %s, variable %s", file->path,
                 v->name);
-      return 0;
+      return failed(nc);
     }
   }
   if (ncendef(nc->ncid) == -1) {
     latsError("netCDF (latsnc) --> Ending define mode for file %s", file->path);
-    return 0;
+    return failed(nc);
   }
   nc->state = LATS_WRITING;
   for (int k = 0; k < nc->ngrids; k++) {
@@ -108,12 +120,12 @@ int end_define(latsFile* file) {
     long start = 0, count = g->nlon;
     if (ncvarput(nc->ncid, g->ncxvarid, &start, &count, g->lons) == -1) {
       latsError("netCDF (latsnc) --> Writing longitude values, file %s", file->path);
-      return 0;
+      return failed(nc);
     }
     count = g->nlat;
     if (ncvarput(nc->ncid, g->ncyvarid, &start, &count, g->lats) == -1) {
       latsError("netCDF (latsnc) --> Writing latitude values, file %s", file->path);
-      return 0;
+      return failed(nc);
     }
   }
   for (int k = 0; k < nc->nverts; k++) {
@@ -121,7 +133,7 @@ int end_define(latsFile* file) {
     long start = 0, count = d->nlev;
     if (ncvarput(nc->ncid, d->ncvarid, &start, &count, d->levs) == -1) {
       latsError("netCDF (latsnc) --> Writing vertical level %d, file %s", k + 1, file->path);
-      return 0;
+      return failed(nc);
     }
   }
   return 1;
@@ -147,7 +159,11 @@ int lats_create_nc(latsFile* file) {
     return 0;
   }
   latsNcFile* nc = file->nc;
-  nc->ncid = nccreate(file->path, NC_CLOBBER);
+  if (!nc->stage.open(file->path)) {
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
+    return abandon(file);
+  }
+  nc->ncid = nccreate(nc->stage.path().c_str(), NC_CLOBBER);
   if (nc->ncid == -1) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
     return abandon(file);
@@ -332,11 +348,15 @@ int lats_write_nc(latsFile* file, latsVar* var, int levindex, int timeindex, int
   if (timeindex == file->ntimewritten) {
     double value = 0;
     long index = timeindex;
-    if (!latsComp2Rel(file->calendar, year, month, day, hour, file->ncTimeUnits, &value) ||
-        ncvarput1(nc->ncid, nc->timevar, &index, &value) == -1) {
+    if (!latsComp2Rel(file->calendar, year, month, day, hour, file->ncTimeUnits, &value)) {
       latsError("netCDF (latsnc) --> Writing time value %ld (index %d)", static_cast<long>(value),
                 timeindex);
       return 0;
+    }
+    if (ncvarput1(nc->ncid, nc->timevar, &index, &value) == -1) {
+      latsError("netCDF (latsnc) --> Writing time value %ld (index %d)", static_cast<long>(value),
+                timeindex);
+      return failed(nc);
     }
   }
   long start[4], count[4];
@@ -364,7 +384,7 @@ int lats_write_nc(latsFile* file, latsVar* var, int levindex, int timeindex, int
           "netCDF (latsnc) --> Writing data for file %s, var %s\n"
           "netCDF (latsnc) -->    Time = %dZ %d %s %d",
           file->path, var->name, hour, day, latsMonthName(month), year);
-    return 0;
+    return failed(nc);
   }
   return 1;
 }
@@ -377,9 +397,25 @@ int lats_close_nc(latsFile* file) {
   int ok = nc->state == LATS_DEFINING ? end_define(file) : 1;
   if (ncclose(nc->ncid) == -1) {
     latsError("netCDF (latsnc) --> Closing netCDF file %s", file->path);
+    failed(nc);
+  }
+  file->nc = nullptr;
+  std::unique_ptr<latsNcFile> owner(nc);
+  if (nc->failure) {
+    latsError("netCDF (latsnc) --> Writing %s failed: %s; the old file is kept", file->path,
+              nc_strerror(nc->failure));
     return 0;
   }
-  delete nc;
-  file->nc = nullptr;
+  // An empty file does not replace one that holds data.
+  if (file->ntimewritten == 0 && nc->stage.existed()) {
+    latsWarning("netCDF (latsnc) --> No field was written to %s; the old file is kept",
+                file->path);
+    return ok;
+  }
+  if (!nc->stage.commit()) {
+    latsError("netCDF (latsnc) --> Replacing %s failed: %s; the old file is kept", file->path,
+              std::strerror(errno));
+    return 0;
+  }
   return ok;
 }

@@ -15,6 +15,9 @@ namespace {
 const char* routine_name = nullptr;
 
 void report(const char* kind, const char* fmt, va_list ap) {
+  // Standard output first, so that a log taking both streams keeps the
+  // order in which things happened.
+  std::fflush(stdout);
   std::fprintf(stderr, "LATS %s (%s): ", kind, routine_name ? routine_name : "unknown routine");
   std::vfprintf(stderr, fmt, ap);
   std::fputc('\n', stderr);

@@ -421,23 +421,24 @@ void kaoutgds(session_state* pcm) {
     kaprnt(msg_level::error, "error: no file specified (use \"set writegds\").\n");
     return;
   }
-  for (int r = 0; r < pcm->result_count; r++)
-    if (!held_stations(pcm, r)) {
-      kaprnt(msg_level::error, "error: WRITEGDS writes station data only; a result is a grid\n");
-      return;
-    }
+  const std::string& opts_set = pcm->writegds.options;
+  const std::string opts = opts_set.empty() ? "sxyztdi" : opts_set;
+  auto has = [&](char c) { return opts.find(c) != std::string::npos; };
+  // The finishing tag needs no results; everything else reads station reports.
+  if (!has('f'))
+    for (int r = 0; r < pcm->result_count; r++)
+      if (!held_stations(pcm, r)) {
+        kaprnt(msg_level::error, "error: WRITEGDS writes station data only; a result is a grid\n");
+        return;
+      }
   FILE* f = std::fopen(name.c_str(), "ab");
   if (!f) {
     kaprnt(msg_level::error, "error: WRITEGDS unable to open " + name + " for write\n");
     return;
   }
   kaprnt(msg_level::error, "got options and opened file\n");
-  std::string opts = pcm->writegds.options;
-  if (opts.empty()) {
+  if (opts_set.empty())
     kaprnt(msg_level::error, "No options specified. Defaulting to full output (\"sxyztdi\").\n");
-    opts = "sxyztdi";
-  }
-  auto has = [&](char c) { return opts.find(c) != std::string::npos; };
   const unsigned char start_tag[4] = {0x5a, 0, 0, 0};
   const unsigned char end_tag[4] = {0xa5, 0, 0, 0};
   std::vector<unsigned char> out;
@@ -451,8 +452,9 @@ void kaoutgds(session_state* pcm) {
     kaprnt(msg_level::error, "Finishing sequence:\n");
     kaprnt(msg_level::error, "EOS\n");
     tag(end_tag);
-    flush();
-    std::fclose(f);
+    bool ok = flush();
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) kaprnt(msg_level::error, "error: WRITEGDS write to " + name + " failed\n");
     return;
   }
   const int nres = pcm->result_count;

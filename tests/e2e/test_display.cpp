@@ -238,11 +238,36 @@ TEST(Display, OutputTypeKeywords) {
   };
   EXPECT_EQ(answer(r.out, "set fwrite -le"),
             "SET FWrite Error:  fwrite file is open\nUse DISABLE FWRITE command to close file\n");
-  EXPECT_EQ(answer(r.out, "set writegds out.gds"), common("WRITEGDS"));
+  // A first word that is no option is the file name.
+  EXPECT_EQ(answer(r.out, "set writegds out.gds"), "WRITEGDS file name = out.gds\n");
   EXPECT_EQ(answer(r.out, "set writegds -xy out.gds"), "WRITEGDS file name = out.gds  Opts = -xy\n");
   EXPECT_EQ(answer(r.out, "set prnopts %5.1f%f"),
             "SET PRNOPTS error:  format %5.1f%f needs exactly one floating conversion\n" +
                 common("PRNOPTS"));
+}
+
+// The finishing sequence never reads the results, so a grid result is no
+// obstacle; without "f" a grid is still refused and nothing is appended.
+TEST(Display, WritegdsFinishingTagWithAGridResult) {
+  TempDir dir;
+  write_dataset(dir);
+  RunResult r = run_batch(kSetup +
+                              "set writegds -sx\nset writegds plain.gds\nset gxout writegds\nd a\n"
+                              "set writegds -f fin.gds\nd a\nd a\n",
+                          dir.path());
+  EXPECT_EQ(answer(r.out, "set writegds -sx"),
+            "SET error:  Missing or invalid arguments for WRITEGDS option\n");
+  // The option word stored by the refused command stays with the new name.
+  EXPECT_EQ(answer(r.out, "set writegds plain.gds"), "WRITEGDS file name = plain.gds  Opts = -sx\n");
+  EXPECT_EQ(answer(r.out, "d a"), "error: WRITEGDS writes station data only; a result is a grid\n");
+  EXPECT_FALSE(file_exists(dir.file("plain.gds")));
+  EXPECT_EQ(answer(r.out, "set writegds -f fin.gds"), "WRITEGDS file name = fin.gds  Opts = -f\n");
+  size_t second = r.out.find("ka-> set writegds -f fin.gds");
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(answer(r.out.substr(second), "d a"),
+            "got options and opened file\nFinishing sequence:\nEOS\n");
+  // Two displays, two finishing tags: 0xA5 and three zero bytes each.
+  EXPECT_EQ(read_file(dir.file("fin.gds")), std::string("\xa5\0\0\0\xa5\0\0\0", 8));
 }
 
 }  // namespace

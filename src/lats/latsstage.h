@@ -1,0 +1,49 @@
+// Output files of the writer are made beside their targets and renamed into
+// place only when complete: a full disk, a size limit or a session that ends
+// early never damages the old file, and of two sessions writing one name each
+// file ends up as one session's whole output.
+#pragma once
+
+#include <string>
+
+class lats_staged {
+public:
+  lats_staged() = default;
+  ~lats_staged() { discard(); }
+  lats_staged(const lats_staged&) = delete;
+  lats_staged& operator=(const lats_staged&) = delete;
+
+  // Reserves an empty file beside target (a link's target is the one
+  // replaced). A target that exists and is no regular file (a device, a
+  // pipe) is written in place. false with errno set when nothing could be
+  // reserved.
+  bool open(const std::string& target);
+  // Where to write now.
+  const std::string& path() const { return temp_.empty() ? target_ : temp_; }
+  // True when a file of the target's name existed at open.
+  bool existed() const { return existed_; }
+  // Renames the written file onto the target; false with errno set, in which
+  // case the written file is removed and the target left as it was.
+  bool commit();
+  // Removes what was written (nothing for a target written in place).
+  void discard();
+
+private:
+  std::string target_;
+  std::string temp_;  // empty when written in place or after commit/discard
+  bool existed_ = false;
+};
+
+// Holds an exclusive lock on the directory of a file while several renames
+// must not interleave with another session's (the GRIB data, index and
+// descriptor of one output).
+class lats_dir_lock {
+public:
+  explicit lats_dir_lock(const std::string& file);
+  ~lats_dir_lock();
+  lats_dir_lock(const lats_dir_lock&) = delete;
+  lats_dir_lock& operator=(const lats_dir_lock&) = delete;
+
+private:
+  int fd_ = -1;
+};

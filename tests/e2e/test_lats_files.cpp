@@ -1,0 +1,279 @@
+// Files made by "set lats" through the program: GRIB under a 365-day
+// calendar read back by vemra, grib_ls and cdo; the writer's messages in
+// order with their commands in one log; and the old files kept whole when a
+// write fails, when nothing is written, and when two sessions write one name.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dataset_files.h"
+#include "sdf_files.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using dsfiles::answer;
+using sdffiles::printed_values;
+
+namespace {
+
+// 36 x 9 global grid, daily from 28 February 2000 in the standard calendar:
+// the third time is 1 March, two standard days but one 365-day day later.
+constexpr int kNx = 36, kNy = 9;
+
+double t_at(int x, int y, int t) { return 250 + x + 2 * y + 10 * t; }
+
+void write_dataset(const TempDir& dir) {
+  write_file(dir.file("d.ctl"),
+             "dset ^d.dat\ntitle calendar test\nundef -9.99e33\n"
+             "xdef 36 linear 0 10\nydef 9 linear -80 20\nzdef 1 levels 1000\n"
+             "tdef 3 linear 00z28feb2000 1dy\nvars 1\nt 0 0 T\nendvars\n");
+  std::vector<float> v;
+  for (int t = 1; t <= 3; t++)
+    for (int y = 1; y <= kNy; y++)
+      for (int x = 1; x <= kNx; x++) v.push_back(float(t_at(x, y, t)));
+  write_file(dir.file("d.dat"), std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
+}
+
+// Declares a daily file `name` of one surface variable from the displayed
+// grid; `extra` holds further "set lats" words.
+std::string declare(const std::string& name, const std::string& extra = "") {
+  return "open d.ctl\nset x 1 36\nset y 1 9\nset t 1\n" + extra +
+         "set lats frequency daily\nset lats deltat 1\nset lats create " + name +
+         "\nset gxout latsgrid\nd t\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
+         "set lats write 1 1\n";
+}
+
+// Writes times 1 and 3 of `expr` (28 February and 1 March) and closes.
+std::string write_two(const std::string& expr) {
+  return "d " + expr + "\nset t 3\nd " + expr + "\nset lats close 1\n";
+}
+
+// Runs the program with standard output and standard error into one pipe,
+// as a batch job logging both would; a positive limit caps the size of every
+// file it writes (with the signal of the limit ignored, so writes fail).
+RunResult run_one_log(const std::string& input, const std::string& dir, rlim_t limit = 0) {
+  const std::string in_name = dir + "/.stdin";
+  write_file(in_name, input);
+  int fds[2];
+  if (pipe(fds) != 0) return RunResult{};
+  pid_t pid = fork();
+  if (pid == 0) {
+    int in = open(in_name.c_str(), O_RDONLY);
+    if (in < 0) _exit(126);
+    dup2(in, 0);
+    dup2(fds[1], 1);
+    dup2(fds[1], 2);
+    close(fds[0]);
+    close(fds[1]);
+    if (limit) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      struct rlimit rl = {limit, limit};
+      if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(125);
+    }
+    setenv("TZ", "UTC", 1);
+    setenv("LC_ALL", "C", 1);
+    if (!getenv("KADDIR")) setenv("KADDIR", VEMRA_DATA_DIR, 1);
+    exec_vemra(dir, {"-b", "-l"});
+  }
+  close(fds[1]);
+  RunResult r;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) r.out.append(buf, size_t(n));
+  close(fds[0]);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+  return r;
+}
+
+std::string command_output(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+// Names in dir that begin with a dot other than the runner's own files:
+// the writer's unfinished files.
+std::vector<std::string> leftovers(const std::string& dir) {
+  std::vector<std::string> v;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::string n = e.path().filename().string();
+    if (n[0] == '.' && n != ".stdin" && n != ".stdout" && n != ".stderr")
+      v.push_back(n);
+  }
+  return v;
+}
+
+}  // namespace
+
+// A 365-day GRIB file written from a session whose data set has the standard
+// calendar gets its index, reads back in a fresh session on the 365-day
+// calendar, and peer tools see the same dates and values. The session's own
+// calendar is untouched: its data set still answers on standard dates.
+TEST(LatsFiles, NoleapGribFromAStandardSessionReadsBack) {
+  TempDir dir;
+  write_dataset(dir);
+  RunResult w = run_batch(declare("g6", "set lats calendar noleap\n") + write_two("t") +
+                              "set time 00z01mar2000\nq dims\n",
+                          dir.path());
+  EXPECT_EQ(w.out.find("Attempt to change the global calendar"), std::string::npos) << w.out;
+  EXPECT_NE(w.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos)
+      << w.out;
+  EXPECT_EQ(w.err, "");
+  // 1 March is still the third time of the standard data set.
+  EXPECT_NE(answer(w.out, "q dims").find("Time = 00Z01MAR2000  T = 3\n"), std::string::npos)
+      << w.out;
+  ASSERT_TRUE(file_exists(dir.file("g6.gmp")));
+
+  RunResult r = run_batch(
+      "open g6.ctl\nset x 1 36\nset y 1 9\nset gxout print\nset time 00z28feb2000\nd tas\n"
+      "set time 00z01mar2000\nq dims\nd tas + 0\n",
+      dir.path());
+  EXPECT_NE(answer(r.out, "q dims").find("T = 2"), std::string::npos) << r.out;
+  std::vector<double> first = printed_values(r.out, "d tas"), second = printed_values(r.out, "d tas + 0");
+  ASSERT_EQ(first.size(), size_t(kNx * kNy)) << r.out;
+  ASSERT_EQ(second.size(), size_t(kNx * kNy)) << r.out;
+  for (int y = 1; y <= kNy; y++)
+    for (int x = 1; x <= kNx; x++) {
+      size_t k = size_t((y - 1) * kNx + x - 1);
+      // One decimal digit kept by the table's scale.
+      EXPECT_NEAR(first[k], t_at(x, y, 1), 0.051) << x << " " << y;
+      EXPECT_NEAR(second[k], t_at(x, y, 3), 0.051) << x << " " << y;
+    }
+
+  EXPECT_EQ(command_output("grib_ls -p dataDate,indicatorOfParameter " + dir.file("g6.grb") +
+                           " | awk '$1 ~ /^2000/ {print $1, $2}'"),
+            "20000228 11\n20000301 11\n");
+  std::string tab = command_output("cdo -s outputtab,date,lon,lat,value " + dir.file("g6.grb") +
+                                   " 2>/dev/null");
+  std::istringstream in(tab);
+  std::string line, date;
+  int n = 0;
+  while (std::getline(in, line)) {
+    std::istringstream ls(line);
+    double lon, lat, value;
+    if (!(ls >> date >> lon >> lat >> value)) continue;
+    int x = int(std::lround(lon / 10)) + 1, y = int(std::lround((lat + 80) / 20)) + 1;
+    int t = date == "2000-02-28" ? 1 : date == "2000-03-01" ? 3 : -1;
+    ASSERT_NE(t, -1) << line;
+    EXPECT_NEAR(value, t_at(x, y, t), 0.051) << line;
+    n++;
+  }
+  EXPECT_EQ(n, 2 * kNx * kNy) << tab.substr(0, 400);
+}
+
+// Standard error and standard output into one log: the writer's lines come
+// after the command that caused them and before the next command. Setting
+// the base time of a closed file says that the id is not open.
+TEST(LatsFiles, MessagesInOrderInOneLogAndBasetimeOfAClosedFile) {
+  TempDir dir;
+  write_dataset(dir);
+  RunResult r = run_one_log("set lats create early\n" + declare("o", "set lats convention coards\n") +
+                                write_two("t") + "set lats basetime 1 2000 1 1 0\nquit\n",
+                            dir.path());
+  // The writer's own refusal of the frequency, between its command and the next.
+  EXPECT_EQ(answer(r.out, "set lats create early"),
+            "LATS error (lats_create): LATS (lats) -->  Invalid frequency: -1\nLATS FILE ID = 0\n");
+  EXPECT_EQ(answer(r.out, "set lats basetime 1 2000 1 1 0"),
+            "Vemra-LATS Error: (lats_basetime) file id 1 is not open\nLATS BASETIME ID = 0\n"
+            "Vemra-LATS Error: (lats_basetime) failed...\n");
+}
+
+// Nothing written: an old file of the name is kept whole; the writes of a
+// later session that fail under a size limit leave the old files whole,
+// remove their own unfinished files and say why in the writer's line.
+TEST(LatsFiles, OldFilesSurviveEmptyAndFailedWrites) {
+  TempDir dir;
+  write_dataset(dir);
+  for (std::string conv : {"coards", "vemra_grib"}) {
+    SCOPED_TRACE(conv);
+    const std::string set = "set lats convention " + conv + "\n";
+    ASSERT_EQ(run_batch(declare("old", set) + write_two("t"), dir.path()).status, 0);
+    std::vector<std::string> names =
+        conv == "coards" ? std::vector<std::string>{"old.nc"}
+                         : std::vector<std::string>{"old.grb", "old.ctl", "old.gmp"};
+    std::vector<std::string> before;
+    for (auto& n : names) before.push_back(read_file(dir.file(n)));
+    for (auto& b : before) ASSERT_FALSE(b.empty());
+
+    // Created and left at quit.
+    RunResult q = run_batch(set + "set lats frequency daily\nset lats deltat 1\nset lats create old\nquit\n",
+                            dir.path());
+    EXPECT_NE(q.err.find("No field was written to old."), std::string::npos) << q.err;
+    for (size_t k = 0; k < names.size(); k++) EXPECT_EQ(read_file(dir.file(names[k])), before[k]);
+
+    // A size limit below the three fields of this grid.
+    std::string wide = "open d.ctl\nset x 1 36\nset y 1 9\nset t 1\n" + set +
+                       "set lats frequency daily\nset lats deltat 1\nset lats create old\n"
+                       "set gxout latsgrid\nd t\nset lats var 1 tas average 1 0\n"
+                       "set gxout latsdata\nset lats write 1 1\n";
+    for (int t = 1; t <= 3; t++) wide += "set t " + std::to_string(t) + "\nd t*" + std::to_string(t + 1) + "\n";
+    wide += "set lats close 1\nquit\n";
+    RunResult f = run_one_log(wide, dir.path(), 1200);
+    EXPECT_NE(f.out.find("File too large"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("the old file"), std::string::npos) << f.out;
+    EXPECT_EQ(f.out.find("missing XDEF"), std::string::npos) << f.out;
+    for (size_t k = 0; k < names.size(); k++) EXPECT_EQ(read_file(dir.file(names[k])), before[k]);
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+  }
+}
+
+// Two sessions write one name at the same time, each its own values: every
+// file under the name is one session's whole output, and the GRIB data,
+// index and descriptor belong to the same session.
+TEST(LatsFiles, TwoSessionsWritingOneNameLeaveOneWholeOutput) {
+  for (std::string conv : {"coards", "vemra_grib"}) {
+    SCOPED_TRACE(conv);
+    TempDir dir;
+    write_dataset(dir);
+    TempDir a, b;  // each session's own log directory
+    for (const TempDir* d : {&a, &b}) {
+      std::filesystem::copy_file(dir.file("d.ctl"), d->file("d.ctl"));
+      std::filesystem::copy_file(dir.file("d.dat"), d->file("d.dat"));
+    }
+    auto session = [&](const std::string& expr) {
+      std::string s = declare(dir.file("same"), "set lats convention " + conv + "\n") + "d " + expr + "\n";
+      for (int k = 0; k < 30; k++) s += "q dims\n";
+      s += "set t 2\nd " + expr + "\nset lats close 1\n";
+      return s;
+    };
+    pid_t pa = fork();
+    if (pa == 0) {
+      run_batch(session("t"), a.path());
+      _exit(0);
+    }
+    RunResult rb = run_batch(session("t+1000"), b.path());
+    int st = 0;
+    waitpid(pa, &st, 0);
+    EXPECT_EQ(rb.status, 0);
+    const std::string main = dir.file(conv == "coards" ? "same.nc" : "same.ctl");
+    ASSERT_TRUE(file_exists(main));
+    std::string in = (conv == "coards" ? "sdfopen same.nc\n" : "open same.ctl\n") +
+                     std::string("set x 1 36\nset y 1 9\nset gxout print\nset t 1\nd tas\nset t 2\nd tas+0\n");
+    RunResult r = run_batch(in, dir.path());
+    std::vector<double> v1 = printed_values(r.out, "d tas"), v2 = printed_values(r.out, "d tas+0");
+    ASSERT_EQ(v1.size(), size_t(kNx * kNy)) << r.out;
+    ASSERT_EQ(v2.size(), size_t(kNx * kNy)) << r.out;
+    const double offset = v1[0] > 900 ? 1000 : 0;
+    for (int y = 1; y <= kNy; y++)
+      for (int x = 1; x <= kNx; x++) {
+        size_t k = size_t((y - 1) * kNx + x - 1);
+        EXPECT_NEAR(v1[k], t_at(x, y, 1) + offset, 0.051);
+        EXPECT_NEAR(v2[k], t_at(x, y, 2) + offset, 0.051);
+      }
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+  }
+}
