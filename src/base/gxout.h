@@ -65,3 +65,27 @@ enum series_output : int {
   output_series_wx = 1,     // weather symbols along time
   output_series_barb = 2,   // barbs along time
 };
+
+// What the last graphic of a frame was, as "q gxinfo" reads it back; kept
+// by the plot that drew it (clear on a new frame).
+enum class plot_code : int {
+  clear = 0,
+  contour = 1,
+  shaded = 2,
+  vector = 3,
+  grid_values = 4,
+  fgrid = 5,
+  line = 6,
+  bar = 8,
+  stream = 9,
+  station_value = 10,
+  station_model = 11,
+  wxsym = 12,
+  profile = 13,
+  time_series = 14,
+  barb = 15,
+  grid_fill = 16,
+  line_fill = 17,
+  fwrite = 20,
+  findstn = 21,
+};

@@ -228,7 +228,8 @@ struct frame_record {
   int frame_pass = 0;
   int kind_pass[10] = {};
   int shade_count = 0;
-  int last_plot_code = 0, last_plot_idim = -1, last_plot_jdim = -1;
+  plot_code last_plot_code = plot_code::clear;
+  int last_plot_idim = -1, last_plot_jdim = -1;
 };
 
 // "set lats" settings and the ids of the output in progress; reset restores them.

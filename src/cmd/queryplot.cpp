@@ -9,6 +9,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "gx/gx.h"
+#include "plot/plottype.h"
 
 namespace {
 
@@ -16,10 +17,6 @@ namespace {
 const char* const cdims[6] = {"None", "Lon", "Lat", "Lev", "Time", "Val"};
 const char* const ccdims[5] = {"Xdim", "Ydim", "Zdim", "Tdim", "Val"};
 
-const char* const gxnms[23] = {"Clear",   "Contour",  "Shaded", "Vector", "Grid",  "Fgrid",
-                               "Line",    "Scatter",  "Bar",    "Stream", "Value", "Model",
-                               "Wxsym",   "Line",     "Line",   "Barb",   "GrFill", "LineFill",
-                               "",        "",         "Fwrite", "Fstn",   "Stat"};
 
 const char* world_name(int dim) { return dim >= -1 && dim <= 4 ? cdims[dim + 1] : "None"; }
 const char* grid_name(int dim) { return dim >= 0 && dim <= 4 ? ccdims[dim] : "None"; }
@@ -165,8 +162,7 @@ int kaqxy2w(char* lower, char*, session_state* pcm) { return page_query(lower, p
 int kaqxy2gr(char* lower, char*, session_state* pcm) { return page_query(lower, pcm, true); }
 
 int kaqgxinfo(char*, char*, session_state* pcm) {
-  int code = pcm->last_plot_code;
-  kaprntf(msg_level::result, "Last Graphic = %s\n", code >= 0 && code < 23 ? gxnms[code] : "");
+  kaprntf(msg_level::result, "Last Graphic = %s\n", plot_code_name(pcm->last_plot_code));
   kaprntf(msg_level::result, "Page Size = %g by %g\n", double(pcm->page_width), double(pcm->page_height));
   kaprntf(msg_level::result, "X Limits = %g to %g\n", double(pcm->plot_x_low), double(pcm->plot_x_high));
   kaprntf(msg_level::result, "Y Limits = %g to %g\n", double(pcm->plot_y_low), double(pcm->plot_y_high));

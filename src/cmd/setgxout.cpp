@@ -9,77 +9,15 @@
 #include "cmd/setopts.h"
 #include "base/words.h"
 #include "base/userfmt.h"
+#include "plot/plottype.h"
 
 using namespace setopt;
-
-namespace {
-
-// Marks a field that a word leaves alone.
-constexpr int keep = -1;
-
-struct gxout_word {
-  const char* word;
-  general_output general;
-  // The other fields it sets, or keep.
-  int one_d, one_d_vector, two_d, two_d_vector, station, sub;
-};
-
-const gxout_word gxout_words[] = {
-    {"contour", output_plot, keep, keep, output_contour, keep, keep, keep},
-    {"shaded", output_plot, keep, keep, output_shaded, keep, keep, keep},
-    {"grid", output_plot, keep, keep, output_grid, output_vector_grid, keep, keep},
-    {"vector", output_plot, keep, output_line_vector, keep, output_vector, output_station_vector,
-     keep},
-    {"scatter", output_plot, keep, keep, keep, output_scatter, keep, keep},
-    {"fgrid", output_plot, keep, keep, output_fgrid, keep, keep, keep},
-    {"fwrite", output_plot, keep, keep, output_fwrite, keep, keep, keep},
-    {"latsgrid", output_plot, keep, keep, output_latsgrid, keep, keep, keep},
-    {"latsdata", output_plot, keep, keep, output_latsdata, keep, keep, keep},
-    {"stream", output_plot, keep, keep, keep, output_stream, keep, keep},
-    {"grfill", output_plot, keep, keep, output_grfill, keep, keep, keep},
-    {"pgrid", output_plot, keep, keep, output_pgrid, keep, keep, keep},
-    {"value", output_plot, keep, keep, keep, keep, output_station_value, keep},
-    {"barb", output_plot, keep, output_line_barb, keep, output_barb, output_station_barb, keep},
-    {"findstn", output_plot, keep, keep, keep, keep, output_findstn, keep},
-    {"model", output_plot, keep, keep, keep, keep, output_station_model, keep},
-    {"wxsym", output_plot, keep, keep, keep, keep, output_wxsym, keep},
-    {"stnmark", output_plot, keep, keep, keep, keep, output_stnmark, keep},
-    {"line", output_plot, output_line, keep, keep, keep, keep, output_series_plain},
-    {"bar", output_plot, output_bar, keep, keep, keep, keep, keep},
-    {"errbar", output_plot, output_errbar, keep, keep, keep, keep, keep},
-    {"linefill", output_plot, output_linefill, keep, keep, keep, keep, keep},
-    {"stat", output_stat, keep, keep, keep, keep, keep, keep},
-    {"print", output_print, keep, keep, keep, keep, keep, keep},
-    {"writegds", output_writegds, keep, keep, keep, keep, keep, keep},
-    {"tserwx", output_plot, keep, keep, keep, keep, keep, output_series_wx},
-    {"tserbarb", output_plot, keep, keep, keep, keep, keep, output_series_barb},
-};
-
-template <class Code>
-void put(Code& field, int v) {
-  if (v != keep) field = static_cast<Code>(v);
-}
-
-}  // namespace
 
 int set_gxout(set_args& a) {
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
-  for (const gxout_word& w : gxout_words) {
-    if (!cmpwrd(w.word, p)) continue;
-    session_state* s = a.pcm;
-    s->gxout_general = w.general;
-    put(s->gxout_1d, w.one_d);
-    put(s->gxout_1d_vector, w.one_d_vector);
-    put(s->gxout_2d, w.two_d);
-    put(s->gxout_2d_vector, w.two_d_vector);
-    put(s->gxout_station, w.station);
-    put(s->gxout_sub, w.sub);
-    return 0;
-  }
   // An unknown word still ends a stat, print or writegds output.
-  a.pcm->gxout_general = output_plot;
-  return set_error(a.code);
+  return set_plot_type(a.pcm, p) ? 0 : set_error(a.code);
 }
 
 int set_fwrite(set_args& a) {

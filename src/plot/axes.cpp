@@ -372,7 +372,7 @@ void kaaxpl(session_state* pcm, int idim, int jdim) {
   kaaxis(0, pcm, jdim);
 }
 
-void kaptail(session_state* pcm, int code, int frame, int idim, int jdim) {
+void kaptail(session_state* pcm, plot_code code, int frame, int idim, int jdim) {
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   gxcolr(pcm->annot_colour);
   gxwide(pcm->annot_thick - 3);

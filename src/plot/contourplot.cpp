@@ -92,7 +92,7 @@ void constant_field(session_state* pcm, float value) {
     pcm->fgvals_count = nearest_int(value, &pcm->fgvals_values[0]) ? 1 : 0;
     pcm->fgvals_colours[0] = 2;
     pcm->gxout_2d = output_fgrid;
-    kafgrd(pcm);
+    kafgrd(pcm, plot_code::fgrid);
     pcm->gxout_2d = saved_out;
     pcm->fgvals_count = saved_count;
     pcm->fgvals_values[0] = saved_value;
@@ -344,12 +344,12 @@ static float tenfold(float v, int decades) {
   return std::strtof(text, nullptr);
 }
 
-void kacntr(session_state* pcm, int mode) {
+void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
   grid_field* g = kaplgrid(pcm, held_grid(pcm, 0));
   if (!g) return;
   gxstyl(1);
   gxwide(1);
-  kas2d(pcm, g, mode == 0 ? 1 : 0);
+  kas2d(pcm, g, mode == kContourLines ? 1 : 0);
   const size_t npts = size_t(g->isiz) * size_t(g->jsiz);
   float gmin = 0, gmax = 0;
   if (!extremes(g->values, npts, g->undef, &gmin, &gmax)) {
@@ -447,26 +447,24 @@ void kacntr(session_state* pcm, int mode) {
   }
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
 
-  int code = kPlotContour;
-  if (mode == 0) {
+  if (mode == kContourLines) {
     contour_lines(pcm, v, isiz, jsiz, g->undef, first, last, interval);
   } else {
     kaselc(gmin, gmax, pcm);
     if (pcm->shade_count < 1) {
       kaprnt(msg_level::info, "Cannot shade grid -- no shade levels for its range\n");
-    } else if (mode == 1) {
+    } else if (mode == kContourShaded) {
       gxshad(v, isiz, jsiz, pcm->shade_levels, pcm->shade_colours, pcm->shade_count, g->undef);
     } else {
       kagfil(v, isiz, jsiz, pcm->shade_levels, pcm->shade_colours, pcm->shade_count, g->undef);
     }
     if (g->idim == 0 && g->jdim == 1) kawmap(pcm, 0);
-    code = mode == 1 ? kPlotShaded : kPlotGridFill;
   }
   kasdiv(1, 1);
   kaptail(pcm, code, 1, g->idim, g->jdim);
 }
 
-void kafgrd(session_state* pcm) {
+void kafgrd(session_state* pcm, plot_code code) {
   grid_field* g = kaplgrid(pcm, held_grid(pcm, 0));
   if (!g) return;
   kas2d(pcm, g, 0);
@@ -516,5 +514,5 @@ void kafgrd(session_state* pcm) {
     fill_run(start, isiz + 1, j, c);
   }
   if (g->idim == 0 && g->jdim == 1) kawmap(pcm, 0);
-  kaptail(pcm, kPlotFgrid, 1, g->idim, g->jdim);
+  kaptail(pcm, code, 1, g->idim, g->jdim);
 }

@@ -11,7 +11,7 @@
 #include "plot/plot2d.h"
 #include "plot/station.h"
 
-void kafstn(session_state* pcm) {
+void kafstn(session_state* pcm, plot_code code) {
   if (pcm->result_count < 3 || !held_stations(pcm, 0) || !held_grid(pcm, 1) ||
       !held_grid(pcm, 2)) {
     kaprnt(msg_level::error, "Error: Invalid data types for findstn\n");
@@ -43,5 +43,5 @@ void kafstn(session_state* pcm) {
     kaprntf(msg_level::result, "%s %g %g %g\n", id.c_str(), double(best->lon), double(best->lat),
             best_dist);
   }
-  kagsav(kPlotFindStation, pcm, nullptr);
+  kagsav(code, pcm, nullptr);
 }

@@ -116,7 +116,7 @@ void line_vectors(session_state* pcm, const grid_field* g, grid_field* u, grid_f
 }
 
 void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, int rotate,
-               int kind) {
+               graph_kind kind) {
   const float h = 0.5f - float(pcm->bargap) * 0.5f / 100.0f;
   // Along the value axis, page inches: x when rotated, else y.
   const float lo = rotate ? pcm->plot_x_low : pcm->plot_y_low;
@@ -280,7 +280,7 @@ void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_f
   kafram(pcm);
 }
 
-void kagrph(session_state* pcm, int kind) {
+void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
   grid_field* g = held_grid(pcm, 0);
   kamnmx(g);
   if (g->min_value == g->undef) {
@@ -332,7 +332,6 @@ void kagrph(session_state* pcm, int kind) {
   } else {
     bar_graph(pcm, g, g2, rotate, kind);
   }
-  const int code = kind == kGraphLine ? kPlotLine : kPlotBar;
   if (rotate) kaptail(pcm, code, 0, 4, g->idim);
   else kaptail(pcm, code, 0, g->idim, 4);
 }

@@ -23,7 +23,7 @@ void grid_line(float i1, float j1, float i2, float j2) {
 
 }  // namespace
 
-void kaplvl(session_state* pcm) {
+void kaplvl(session_state* pcm, plot_code code) {
   grid_field* g = held_grid(pcm, 0);
   grid_field* mask = nullptr;
   if (pcm->result_count > 1) {
@@ -84,5 +84,5 @@ void kaplvl(session_state* pcm) {
     }
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  kaptail(pcm, kPlotGridValues, 0, g->idim, g->jdim);
+  kaptail(pcm, code, 0, g->idim, g->jdim);
 }

@@ -133,7 +133,7 @@ void lfint(float a1, float a2, float b1, float b2, float* t, float* v) {
   *v = a1 + (a2 - a1) * *t;
 }
 
-void kalfil(session_state* pcm) {
+void kalfil(session_state* pcm, plot_code code) {
   if (pcm->result_count < 2) {
     kaprnt(msg_level::error, "Error plotting linefill:  Only one grid provided\n");
     return;
@@ -171,6 +171,6 @@ void kalfil(session_state* pcm) {
     kaprnt(msg_level::error, "Memory allocation error in linefill\n");
     return;
   }
-  if (rotate) kaptail(pcm, kPlotLineFill, 0, 4, a->idim);
-  else kaptail(pcm, kPlotLineFill, 0, a->idim, 4);
+  if (rotate) kaptail(pcm, code, 0, 4, a->idim);
+  else kaptail(pcm, code, 0, a->idim, 4);
 }

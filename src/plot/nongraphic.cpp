@@ -360,7 +360,7 @@ void kadprnt(session_state* pcm) {
   }
 }
 
-void kafwrt(session_state* pcm) {
+void kafwrt(session_state* pcm, plot_code code) {
   if (!held_grid(pcm, 0)) {
     kaprnt(msg_level::error, "Error from fwrite:  station data can't be written to the fwrite file\n");
     return;
@@ -412,7 +412,7 @@ void kafwrt(session_state* pcm) {
   kaprnt(msg_level::result, name);
   kaprnt(msg_level::result, pcm->fwrite_sequential ? " as Sequential" : " as Stream");
   kaprnt(msg_level::result, big ? " Big_Endian\n" : " Little_Endian\n");
-  kagsav(kPlotFwrite, pcm, g);
+  kagsav(code, pcm, g);
 }
 
 void kaoutgds(session_state* pcm) {

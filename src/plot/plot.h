@@ -2,30 +2,11 @@
 // dispatcher and the non-graphic outputs.
 #pragma once
 
+#include "base/gxout.h"
+
 struct session_state;
 struct grid_field;
 
-// Plot codes kept as the session's last plot code.
-enum : int {
-  kPlotContour = 1,
-  kPlotShaded = 2,
-  kPlotVector = 3,
-  kPlotGridValues = 4,
-  kPlotFgrid = 5,
-  kPlotLine = 6,
-  kPlotBar = 8,
-  kPlotStream = 9,
-  kPlotStation = 10,
-  kPlotModel = 11,
-  kPlotWxsym = 12,
-  kPlotProfile = 13,
-  kPlotTimeSeries = 14,
-  kPlotBarb = 15,
-  kPlotGridFill = 16,
-  kPlotLineFill = 17,
-  kPlotFwrite = 20,
-  kPlotFindStation = 21,
-};
 
 // Starts the graphics package for the session's page and batch flag and sets
 // the plot layer's fields of the session to their start values.
@@ -42,7 +23,7 @@ using lats_bridge_fn = int (*)(session_state* pcm, int op, int arg);
 void kaplot_lats(lats_bridge_fn bridge);
 
 // Records code as the last plot code (the result argument is not used).
-void kagsav(int code, session_state* pcm, const void* result);
+void kagsav(plot_code code, session_state* pcm, const void* result);
 
 // Adds a grid the plot layer made (a transposed copy) to the display results,
 // so that the display releases it with them. 1 after an error message, the
@@ -52,7 +33,7 @@ int kaaddres(session_state* pcm, grid_field* grid);
 // Non-graphic outputs of the first display result.
 void kadprnt(session_state* pcm);  // values
 void kastts(session_state* pcm);   // shape, scaling and statistics
-void kafwrt(session_state* pcm);   // raw floats to the fwrite file
+void kafwrt(session_state* pcm, plot_code code);  // raw floats to the fwrite file
 void kaoutgds(session_state* pcm); // station results to the writegds file
 
 // Contour level choice: a round interval (kept when *interval is not 0) and

@@ -2,6 +2,8 @@
 // error-bar graphs, and the filled area between two curves.
 #pragma once
 
+#include "base/gxout.h"
+
 struct session_state;
 struct grid_field;
 struct station_set;
@@ -13,8 +15,9 @@ enum graph_kind : int { kGraphLine = 0, kGraphBar = 1, kGraphErrorBar = 2 };
 // axis. One of grid and stations is given.
 void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_field* grid,
            station_set* stations);
-void kagrph(session_state* pcm, int kind);
-void kalfil(session_state* pcm);
+// The plots record code as the last plot.
+void kagrph(session_state* pcm, graph_kind kind, plot_code code);
+void kalfil(session_state* pcm, plot_code code);
 
 // Crossing of the segment a1..a2 with b1..b2 over one step: the fraction t
 // of the step and the common value v.

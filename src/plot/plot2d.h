@@ -2,6 +2,7 @@
 // fill and fgrid plots, axes, labels, frame, time axis and time label.
 #pragma once
 
+#include "base/gxout.h"
 #include "base/scaling.h"
 #include "base/timecal.h"
 
@@ -42,13 +43,15 @@ void kaalny(float x, float y, float* xo, float* yo);
 
 // ---- contour, shaded, grid fill and fgrid ----
 
-// mode 0 contour lines, 1 shaded, 2 grid fill.
-void kacntr(session_state* pcm, int mode);
+enum contour_mode : int { kContourLines = 0, kContourShaded = 1, kContourFill = 2 };
+// Contour lines, shaded contours or grid cells filled; code is recorded as
+// the last plot.
+void kacntr(session_state* pcm, contour_mode mode, plot_code code);
 // Fills the session's shade table for values min..max.
 void kaselc(float min, float max, session_state* pcm);
 // Shade colour of one value.
 int kashdc(const session_state* pcm, float v);
-void kafgrd(session_state* pcm);
+void kafgrd(session_state* pcm, plot_code code);
 void kagfil(const float* values, int isiz, int jsiz, const float* levels, const int* colours,
             int n, float undef);
 // Grid refinement into out (((isiz-1)*idiv+1) by ((jsiz-1)*jdiv+1)).
@@ -66,7 +69,7 @@ int kaltch(float lat, char* text);
 // The tail every graphic plot ends with: clip to the page, logo and time
 // label on the first plot of a frame, axes, the frame unless frame is 0,
 // and the plot code.
-void kaptail(session_state* pcm, int code, int frame, int idim, int jdim);
+void kaptail(session_state* pcm, plot_code code, int frame, int idim, int jdim);
 
 // ---- time axis, map axes, time label ----
 

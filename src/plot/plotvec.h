@@ -3,17 +3,19 @@
 // graphs and station plots.
 #pragma once
 
+#include "base/gxout.h"
+
 struct session_state;
 struct grid_field;
 
 enum vector_mode : int { kArrows = 0, kBarbs = 1 };
 
 // Arrows (kArrows) or barbs (kBarbs) of the first two results, coloured by
-// a third when given.
-void kavect(session_state* pcm, int mode);
-void kastrm(session_state* pcm);
-void kascat(session_state* pcm);
-void kaplvl(session_state* pcm);
+// a third when given. Each plot records code as the last plot.
+void kavect(session_state* pcm, vector_mode mode, plot_code code);
+void kastrm(session_state* pcm, plot_code code);
+void kascat(session_state* pcm, plot_code code);
+void kaplvl(session_state* pcm, plot_code code);
 
 // One arrow at page (x, y), angle in radians; a negative head is that
 // fraction of the length.

@@ -37,7 +37,7 @@ void axis_range(int set, const float* fixed, float lo, float hi, float* out) {
 
 }  // namespace
 
-void kascat(session_state* pcm) {
+void kascat(session_state* pcm, plot_code code) {
   if (pcm->result_count < 2) {
     kaprnt(msg_level::error, "Error plotting scatter field:  Only one grid provided\n");
     return;
@@ -122,6 +122,6 @@ void kascat(session_state* pcm) {
   if (pcm->frame_pass == 0 && pcm->logo)
     gxchpl("Vemra: ZIRM/WOBL", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0);
   if (pcm->frame_pass == 0 && pcm->timelab) katmlb(pcm);
-  kagsav(kPlotVector, pcm, nullptr);
-  pcm->kind_pass[kPlotVector]++;
+  kagsav(code, pcm, nullptr);
+  pcm->kind_pass[static_cast<int>(plot_code::vector)]++;
 }

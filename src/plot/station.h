@@ -2,6 +2,8 @@
 // station model, the nearest-station query, time series and profiles.
 #pragma once
 
+#include "base/gxout.h"
+
 struct session_state;
 struct station_report;
 
@@ -18,13 +20,13 @@ float symin(int n);
 float symax(int n);
 float sxwid(int n);
 
-// ---- plots on a longitude-latitude map ----
+// ---- plots on a longitude-latitude map (each records code as the last plot) ----
 
-void kapstn(session_state* pcm);  // values, or barbs / vectors of two results
-void kafstn(session_state* pcm);  // nearest station to a page point
-void kasmrk(session_state* pcm);  // marks coloured by value
-void kawsym(session_state* pcm);  // weather symbols by code
-void kapmdl(session_state* pcm);  // station model
+void kapstn(session_state* pcm, plot_code code);  // values, or barbs / vectors of two results
+void kafstn(session_state* pcm, plot_code code);  // nearest station to a page point
+void kasmrk(session_state* pcm, plot_code code);  // marks coloured by value
+void kawsym(session_state* pcm, plot_code code);  // weather symbols by code
+void kapmdl(session_state* pcm, plot_code code);  // station model
 
 // One station model: values and undefs are the ten slots of the model.
 void kasmdl(session_state* pcm, const station_report* report, const float* values,
@@ -36,8 +38,8 @@ float wndexit(float u, float v, float x, float y, float r, float* left, float* r
 
 // ---- one-dimensional ----
 
-void katser(session_state* pcm);  // time series of one station
-void kapprf(session_state* pcm);  // vertical profiles (reorders the report chain)
+void katser(session_state* pcm, plot_code code);  // time series of one station
+void kapprf(session_state* pcm, plot_code code);  // vertical profiles (reorders the report chain)
 
 // ---- shared by the map plots ----
 
@@ -49,9 +51,9 @@ void kastnmap(session_state* pcm);
 bool kastnpos(const session_state* pcm, const station_report* r, float undef, bool check_value,
               float* x, float* y);
 // The closing every map plot of station data shares, with its plot code.
-void kastntail(session_state* pcm, int code);
+void kastntail(session_state* pcm, plot_code code);
 // The closing of the station time series and profiles.
-void kastn1dtail(session_state* pcm, int code);
+void kastn1dtail(session_state* pcm, plot_code code);
 // Float to int for codes and counts derived from data: values beyond the
 // int range (and NaN) end at a bound instead of being undefined.
 int kaclampi(double v);

@@ -33,7 +33,7 @@ bool kastnpos(const session_state* pcm, const station_report* r, float undef, bo
   return true;
 }
 
-void kastntail(session_state* pcm, int code) {
+void kastntail(session_state* pcm, plot_code code) {
   gxstyl(1);
   kaptail(pcm, code, 0, 0, 1);
 }

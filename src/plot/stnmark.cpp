@@ -9,7 +9,7 @@
 #include "plot/plot2d.h"
 #include "plot/station.h"
 
-void kasmrk(session_state* pcm) {
+void kasmrk(session_state* pcm, plot_code code) {
   station_set* s = held_stations(pcm, 0);
   kastnmap(pcm);
   kasmnmx(s);
@@ -42,5 +42,5 @@ void kasmrk(session_state* pcm) {
       gxchpl(id.c_str(), int(n), x0, y0, h, h, 0);
     }
   }
-  kastntail(pcm, kPlotWxsym);
+  kastntail(pcm, code);
 }

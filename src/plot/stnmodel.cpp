@@ -317,7 +317,7 @@ void kasmdl(session_state* pcm, const station_report* report, const float* value
   kabarb(x, y, shaft, 2.5f * s, from, dir, speed, hemi);
 }
 
-void kapmdl(session_state* pcm) {
+void kapmdl(session_state* pcm, plot_code code) {
   kastnmap(pcm);
   const int nres = std::min(pcm->result_count, kSlots);
   float values[kSlots] = {}, undefs[kSlots] = {};
@@ -353,5 +353,5 @@ void kapmdl(session_state* pcm) {
     }
     kasmdl(pcm, r, values, undefs);
   }
-  kastntail(pcm, kPlotModel);
+  kastntail(pcm, code);
 }

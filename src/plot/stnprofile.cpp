@@ -47,7 +47,7 @@ void reorder(station_set* s) {
 
 }  // namespace
 
-void kapprf(session_state* pcm) {
+void kapprf(session_state* pcm, plot_code code) {
   station_set* s = held_stations(pcm, 0);
   reorder(s);
   if (!s->first_report) {
@@ -88,5 +88,5 @@ void kapprf(session_state* pcm) {
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   if (pcm->xyrev) kaaxpl(pcm, 2, 4);
   else kaaxpl(pcm, 4, 2);
-  kastn1dtail(pcm, kPlotProfile);
+  kastn1dtail(pcm, code);
 }

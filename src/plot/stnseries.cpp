@@ -94,7 +94,7 @@ void line(session_state* pcm, const station_set* s, const char* id) {
 
 }  // namespace
 
-void kastn1dtail(session_state* pcm, int code) {
+void kastn1dtail(session_state* pcm, plot_code code) {
   gxwide(pcm->annot_thick - 3);
   gxcolr(pcm->annot_colour);
   if (pcm->frame_pass == 0) {
@@ -104,7 +104,7 @@ void kastn1dtail(session_state* pcm, int code) {
   kagsav(code, pcm, nullptr);
 }
 
-void katser(session_state* pcm) {
+void katser(session_state* pcm, plot_code code) {
   station_set* s = held_stations(pcm, 0);
   if (!s->first_report) {
     kaprnt(msg_level::error, "No stations to plot\n");
@@ -145,5 +145,5 @@ void katser(session_state* pcm) {
     case output_series_barb: barb_row(pcm, s, held_stations(pcm, 1)); break;
     default: line(pcm, s, id); break;
   }
-  kastn1dtail(pcm, kPlotTimeSeries);
+  kastn1dtail(pcm, code);
 }

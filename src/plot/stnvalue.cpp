@@ -139,7 +139,7 @@ void winds(session_state* pcm, bool barbs) {
 
 }  // namespace
 
-void kapstn(session_state* pcm) {
+void kapstn(session_state* pcm, plot_code code) {
   const bool wind = pcm->result_count >= 2 && (pcm->gxout_station == output_station_barb ||
                                                pcm->gxout_station == output_station_vector);
   if (wind && !held_stations(pcm, 1)) {
@@ -149,5 +149,5 @@ void kapstn(session_state* pcm) {
   kastnmap(pcm);
   if (wind) winds(pcm, pcm->gxout_station == output_station_barb);
   else values(pcm);
-  kastntail(pcm, kPlotStation);
+  kastntail(pcm, code);
 }

@@ -6,7 +6,7 @@
 #include "plot/plot.h"
 #include "plot/station.h"
 
-void kawsym(session_state* pcm) {
+void kawsym(session_state* pcm, plot_code code) {
   const station_set* s = held_stations(pcm, 0);
   kastnmap(pcm);
   gxwide(pcm->cthick);
@@ -20,5 +20,5 @@ void kawsym(session_state* pcm) {
     if (pcm->wxopt == 1) wxsym(x, y, size, n, pcm->ccolor, pcm->wxcols);
     else gxmark(n, x, y, size);
   }
-  kastntail(pcm, kPlotWxsym);
+  kastntail(pcm, code);
 }

@@ -7,7 +7,7 @@
 #include "plot/plot2d.h"
 #include "plot/plotvec.h"
 
-void kastrm(session_state* pcm) {
+void kastrm(session_state* pcm, plot_code code) {
   grid_field *u, *v, *c;
   if (kavset(pcm, 1, &u, &v, &c)) return;
   gxcolr(pcm->ccolor < 0 ? 1 : pcm->ccolor);
@@ -18,5 +18,5 @@ void kastrm(session_state* pcm) {
          c ? c->undef : 0.0f, c ? 1 : 0, pcm->shade_levels, pcm->shade_colours, pcm->shade_count,
          pcm->strmden);
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  kaptail(pcm, kPlotStream, 0, u->idim, u->jdim);
+  kaptail(pcm, code, 0, u->idim, u->jdim);
 }

@@ -124,7 +124,7 @@ void kaarrw(float x, float y, float angle, float length, float head) {
   gxdraw(tx + head * std::cos(angle - 2.618f), ty + head * std::sin(angle - 2.618f));
 }
 
-void kavect(session_state* pcm, int mode) {
+void kavect(session_state* pcm, vector_mode mode, plot_code code) {
   grid_field *u, *v, *c;
   if (kavset(pcm, 0, &u, &v, &c)) return;
   kamnmx(u);
@@ -180,5 +180,5 @@ void kavect(session_state* pcm, int mode) {
     const int n = std::snprintf(text, sizeof text, "%g", double(mag));
     gxchpl(text, n, x + len / 2 - float(n) * 0.065f, pcm->plot_y_low - 0.7f, 0.13f, 0.13f, 0);
   }
-  kaptail(pcm, mode == kArrows ? kPlotVector : kPlotBarb, 0, u->idim, u->jdim);
+  kaptail(pcm, code, 0, u->idim, u->jdim);
 }

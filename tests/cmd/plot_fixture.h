@@ -19,6 +19,7 @@
 #include "data/result.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
+#include "plot/plottype.h"
 #include "support/stdout_capture.h"
 
 namespace plottest {
@@ -136,6 +137,16 @@ struct Plot {
     StdoutCapture cap;
     fn(s.get());
     return cap.text();
+  }
+  // Runs the routine of the output-type row with code in field, as a
+  // display would, and returns what it printed.
+  std::string draw(output_field field, int code) {
+    const plot_type* t = plot_type_of(field, code);
+    if (!t || !t->handler) {
+      ADD_FAILURE() << "no routine for code " << code;
+      return {};
+    }
+    return run([t](session_state* st) { t->handler(st, t->plot); });
   }
   recorder frame() {
     recorder r;

@@ -16,8 +16,10 @@ struct Plot : plottest::Plot {
     s->ccolor = s->cstyle = -9;
     s->cterp = s->clab = 0;
   }
+  // mode 0 contour, 1 shaded, 2 grid fill.
   std::string run(int mode) {
-    return plottest::Plot::run([mode](session_state* st) { kacntr(st, mode); });
+    const int codes[] = {output_contour, output_shaded, output_grfill};
+    return draw(output_field::field, codes[mode]);
   }
   std::string query(int (*fn)(char*, char*, session_state*)) {
     char empty[] = "";
@@ -65,7 +67,7 @@ TEST(ContourPlot, LevelChoiceAndItsReports) {
     p.s->clevs_count = int(c.clevs.size());
     std::copy(c.clevs.begin(), c.clevs.end(), p.s->clevs);
     EXPECT_EQ(p.run(0), c.out);
-    EXPECT_EQ(p.s->last_plot_code, kPlotContour) << c.out;
+    EXPECT_EQ(p.s->last_plot_code, plot_code::contour) << c.out;
     if (c.cint_after != 0) {
       EXPECT_EQ(p.s->cint, c.cint_after) << c.out;
     }
@@ -100,7 +102,7 @@ TEST(ContourPlot, ShadeTableBandsAndQuery) {
   p.add(11, 2, 0, 0, 1, ramp(11, 10));
   p.s->cint = 2;
   p.run(2);  // grid fill
-  EXPECT_EQ(p.s->last_plot_code, kPlotGridFill);
+  EXPECT_EQ(p.s->last_plot_code, plot_code::grid_fill);
   // Bands from one interval below the data: the rainbow index of level v is
   // int((v + 2) * 13 / 12) over the range -2 .. 10.
   EXPECT_EQ(p.query(kaqshades),
@@ -131,7 +133,7 @@ TEST(ContourPlot, ExplicitLevelsWithFewerColoursShadeTheRestInFifteen) {
   p.s->ccols[1] = 2;
   p.run(1);
   EXPECT_EQ(p.query(kaqshades), "Number of levels = 3\n4 < 2\n2 2 5\n15 5 >\n");
-  EXPECT_EQ(p.s->last_plot_code, kPlotShaded);
+  EXPECT_EQ(p.s->last_plot_code, plot_code::shaded);
   // An empty table fills nothing and looks colour 1 up.
   p.s->shade_count = 0;
   gxfrme(frame_action::clear);
@@ -186,7 +188,7 @@ TEST(ContourPlot, UndefinedAndConstantFieldsStopBeforeTheTail) {
     EXPECT_EQ(p.s->fgvals_count, 0);
     EXPECT_EQ(p.s->gxout_2d, 1);
     if (c.v == kUndef) {
-      EXPECT_EQ(p.s->last_plot_code, 0);
+      EXPECT_EQ(p.s->last_plot_code, plot_code::clear);
     }
   }
 }
@@ -217,7 +219,7 @@ TEST(ContourPlot, TransposedPlotExchangesTheAxesInACopy) {
   p.s->result_count = kMaxResults;
   std::string out = p.run(0);
   EXPECT_NE(out.find("more than 16 results"), std::string::npos) << out;
-  EXPECT_EQ(p.s->last_plot_code, 0);
+  EXPECT_EQ(p.s->last_plot_code, plot_code::clear);
   EXPECT_EQ(held_count(p.s.get()), kMaxResults);
   EXPECT_EQ(held_grid(p.s.get(), 0), g);
 }

@@ -127,7 +127,7 @@ TEST_F(Dispatch, ClearRestoresPlotOptions) {
   gcmn->cmax = 2;
   gcmn->clab_format = "%g";
   gcmn->dbuff = 1;
-  gcmn->last_plot_code = 3;
+  gcmn->last_plot_code = plot_code::vector;
   gcmn->shade_count = 4;
   run("clear");
   EXPECT_EQ(gcmn->cint, 0);
@@ -135,7 +135,7 @@ TEST_F(Dispatch, ClearRestoresPlotOptions) {
   EXPECT_FLOAT_EQ(gcmn->cmax, 9.99e33f);
   EXPECT_TRUE(gcmn->clab_format.empty());
   EXPECT_EQ(gcmn->dbuff, 0);
-  EXPECT_EQ(gcmn->last_plot_code, 0);
+  EXPECT_EQ(gcmn->last_plot_code, plot_code::clear);
   EXPECT_EQ(gcmn->shade_count, 0);
 
   // "norset" ends the frame but keeps the options.

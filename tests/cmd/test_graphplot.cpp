@@ -24,8 +24,9 @@ struct Graph : Plot {
     s->vrange[1] = 4;
     s->vrange[2] = 1;
   }
-  std::string graph(int kind) {
-    return run([kind](session_state* st) { kagrph(st, kind); });
+  std::string graph(graph_kind kind) {
+    const int codes[] = {output_line, output_bar, output_errbar};
+    return draw(output_field::line, codes[kind]);
   }
 };
 
@@ -118,7 +119,7 @@ TEST(LineFill, RegionsSplitWhereTheCurvesCross) {
   Graph g;
   g.add(4, 1, 0, 0, 10, {0, 2, 2, 0});
   g.add(4, 1, 0, 0, 10, {1, 1, 1, 1});
-  g.run([](session_state* s) { kalfil(s); });
+  g.draw(output_field::line, output_linefill);
   // Below, above, below: crossings at longitudes 5 and 25 at value 1.
   std::vector<plottest::stroke> fills = g.frame().fills();
   ASSERT_EQ(fills.size(), 3u);
@@ -131,7 +132,7 @@ TEST(LineFill, RegionsSplitWhereTheCurvesCross) {
   Graph same;
   same.add(3, 1, 0, 0, 10, {1, 2, 3});
   same.add(3, 1, 0, 0, 10, {1, 2, 3});
-  EXPECT_EQ(same.run([](session_state* s) { kalfil(s); }),
+  EXPECT_EQ(same.draw(output_field::line, output_linefill),
             "Cannot plot data - too many undefined values \n");
 }
 

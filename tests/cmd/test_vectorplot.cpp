@@ -25,7 +25,7 @@ TEST(VectorPlot, ScaleFromDefinedExtremesAndReferenceArrow) {
   // u 0..17 and v -3..8 (undefined points left out): hypot 18.79 -> 10.
   p.add(3, 3, 0, 0, 10, {0, 17, 1, kUndef, 5, 1, 1, 1, 1});
   p.add(3, 3, 0, 0, 10, {-3, 8, 0, kUndef, 0, 0, 0, 0, 0});
-  p.run([](session_state* s) { kavect(s, kArrows); });
+  p.draw(output_field::field_vector, output_vector);
   EXPECT_EQ(p.s->arrscl_magnitude, 10.0f);
   EXPECT_EQ(p.s->arrscl_size, 0.5f);
   recorder r = p.frame();
@@ -50,7 +50,7 @@ TEST(VectorPlot, FixedLengthHeadFractionAndKeptScale) {
   p.s->arrscl_size = 0.3f;
   p.s->arrscl_magnitude = -999;
   p.s->arrowhead = -0.2f;
-  p.run([](session_state* s) { kavect(s, kArrows); });
+  p.draw(output_field::field_vector, output_vector);
   recorder r = p.frame();
   auto [x, y] = p.at(2, 2);
   // A 3-4-5 triangle: the tip 0.3 inch away, 0.24 east and 0.18 north.
@@ -69,7 +69,7 @@ TEST(VectorPlot, ColouredByThirdGridAndUndefinedColourIs15) {
   p.add(3, 3, 0, 0, 10, filled(5));
   p.add(3, 3, 0, 0, 10, filled(0));
   p.add(3, 3, 0, 0, 10, {0, 0, 0, 20, 10, 10, kUndef, 20, 20});
-  p.run([](session_state* s) { kavect(s, kArrows); });
+  p.draw(output_field::field_vector, output_vector);
   ASSERT_GT(p.s->shade_count, 1);
   recorder r = p.frame();
   for (auto [i, j, c] : {std::tuple{1, 1, kashdc(p.s.get(), 0)},
@@ -119,14 +119,14 @@ TEST(VectorPlot, RefusalsAndResultSlots) {
   {
     Plot p;
     p.add(3, 3, 0, 0, 10, filled(1));
-    EXPECT_EQ(p.run([](session_state* s) { kavect(s, kArrows); }),
+    EXPECT_EQ(p.draw(output_field::field_vector, output_vector),
               "Error plotting vector field:  Only one grid provided\n");
   }
   {
     Plot p;
     p.add(3, 3, 0, 0, 10, filled(kUndef));
     p.add(3, 3, 0, 0, 10, filled(1));
-    EXPECT_EQ(p.run([](session_state* s) { kavect(s, kBarbs); }),
+    EXPECT_EQ(p.draw(output_field::field_vector, output_barb),
               "Cannot draw vectors/barbs -- U field all undefined\n");
   }
   {
@@ -136,7 +136,7 @@ TEST(VectorPlot, RefusalsAndResultSlots) {
     for (int k = 0; k < 3; k++) p.add(3, 3, 0, 0, 10, filled(1));
     p.s->xyrev = 1;
     for (int k = 3; k < kMaxResults - 1; k++) hold_result(p.s.get(), station_ptr(plottest::empty_stations()));
-    std::string out = p.run([](session_state* s) { kavect(s, kArrows); });
+    std::string out = p.draw(output_field::field_vector, output_vector);
     EXPECT_NE(out.find("more than 16 results"), std::string::npos) << out;
     EXPECT_EQ(held_count(p.s.get()), kMaxResults);
   }
@@ -152,7 +152,7 @@ TEST(ScatterPlot, RangesPrintedAndKept) {
   p.s->vrange2[0] = -10;
   p.s->vrange2[1] = 10;
   p.s->cmark = 3;
-  EXPECT_EQ(p.run([](session_state* s) { kascat(s); }), "-2 8 -10 10 \n");
+  EXPECT_EQ(p.draw(output_field::field_vector, output_scatter), "-2 8 -10 10 \n");
   EXPECT_EQ(p.s->vrange_set, 1);
   EXPECT_EQ(p.s->vrange[0], -2.0f);
   EXPECT_EQ(p.s->vrange2[1], 10.0f);
@@ -165,7 +165,7 @@ TEST(ScatterPlot, RangesPrintedAndKept) {
     if (s.kind == 'p' && std::fabs(s.xy[0] - x) < 0.05f && std::fabs(s.xy[1] - y) < 0.05f)
       found = true;
   EXPECT_TRUE(found);
-  EXPECT_EQ(p.s->last_plot_code, kPlotVector);
+  EXPECT_EQ(p.s->last_plot_code, plot_code::vector);
 }
 
 // Whether the strokes of text t, drawn alone centred at (x, y), appear in
@@ -197,7 +197,7 @@ TEST(GridValues, LabelsCentredMaskedAndLines) {
   mask[6] = 0;
   p.add(4, 4, 0, 0, 10, v);
   p.add(4, 4, 0, 0, 10, mask);
-  p.run([](session_state* s) { kaplvl(s); });
+  p.draw(output_field::field_vector, output_vector_grid);
   auto [x1, y1] = p.at(2, 2);
   auto [x2, y2] = p.at(3, 2);
   auto [xe, ye] = p.at(1.5f, 1.5f);

@@ -2,6 +2,8 @@
 // frame read back from the display list, for the station plot tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include "data/result.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
+#include "plot/plottype.h"
 #include "support/stdout_capture.h"
 
 namespace stntest {
@@ -111,10 +114,16 @@ struct Session {
     hold_result(s.get(), std::move(r));
     s->result_count++;
   }
-  std::string run(void (*plot)(session_state*)) {
-    StdoutCapture cap;
-    plot(s.get());
-    return cap.text();
+  // Runs a station plot with the plot code of its output-type row.
+  std::string run(plot_handler plot) {
+    for (const plot_type& t : plot_types()) {
+      if (t.handler != plot) continue;
+      StdoutCapture cap;
+      plot(s.get(), t.plot);
+      return cap.text();
+    }
+    ADD_FAILURE() << "no output type draws with this routine";
+    return {};
   }
 };
 

@@ -49,7 +49,7 @@ TEST(StationModel, NumbersAndVisibilityRoundACalmStation) {
   Session s;
   s->mdlopts_dig3 = 1;
   ops pen = model(s, {0, 0, 25, kUndef, 1013.2f, 5, kUndef, kUndef, 0.75f});
-  EXPECT_EQ(s->last_plot_code, 11);
+  EXPECT_EQ(static_cast<int>(s->last_plot_code), 11);
   EXPECT_TRUE(contains(pen, text_at("4", 4.807f, 3.95f, 0.065f)));
   EXPECT_TRUE(contains(pen, {{'m', 4.767f, 3.95f}, {'d', 4.817f, 4.05f}}));  // the slash
   EXPECT_TRUE(contains(pen, text_at("25", 4.77f, 4.09f, 0.1f)));

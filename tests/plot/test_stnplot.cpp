@@ -27,7 +27,7 @@ TEST(StationPlot, PlacementIsStrictAndWrapsLongitudeOnce) {
   ASSERT_EQ(m.size(), 4u);  // two stations, two circles each
   EXPECT_TRUE(near(m[0], 'm', px(45) - 0.0375f, py(35)));
   EXPECT_TRUE(near(m[2], 'm', px(45) - 0.0375f, py(20)));
-  EXPECT_EQ(s->last_plot_code, 12);
+  EXPECT_EQ(static_cast<int>(s->last_plot_code), 12);
 
   // On a map from -90 to 0, 280 moves down once to -80 (x = 2); -100 does
   // not fit either way. Marks instead of symbols: a filled circle.

@@ -45,7 +45,7 @@ TEST(StationSeries, LineOfTheFirstStationBreaksAtGaps) {
     std::vector<stntest::op> pen = frame("md", 3);
     ASSERT_EQ(pen.size(), 4u);
     for (size_t k = 0; k < 4; k++) EXPECT_TRUE(near(pen[k], want[k], t[k], 1 + 0.6f * t[k])) << k;
-    EXPECT_EQ(s->last_plot_code, 14);
+    EXPECT_EQ(static_cast<int>(s->last_plot_code), 14);
   }
 }
 
@@ -108,7 +108,7 @@ TEST(StationProfile, StationsInFirstOrderEachFromItsHighestLevel) {
   ASSERT_GE(pen.size(), 7u);
   for (size_t k = 0; k < 7; k++)
     EXPECT_TRUE(near(pen[k], kinds[k], 1 + 0.7f * v[k], 1 + 0.012f * (lev[k] - 500))) << k;
-  EXPECT_EQ(s->last_plot_code, 13);
+  EXPECT_EQ(static_cast<int>(s->last_plot_code), 13);
 }
 
 }  // namespace
