@@ -61,6 +61,18 @@ void sdf_default_env(file_descriptor* pfi, session_state* pcm);
 // The grid reader of self-describing data sets (installed in the data layer).
 int sdf_kagsdf(grid_field* grid, float* values);
 
+// The time axis of the record from the time coordinate tv (none: one time
+// at 1 January of year 1); false after the message.
+bool sdf_time_axis(file_descriptor* pfi, io_std* io, var_info* tv);
+
+// The "units" text of a variable, null when it has none.
+const char* sdf_units_of(const var_info& v);
+// Value i of the values held in v, as a finite double; false otherwise.
+bool sdf_coord_value(const var_info* v, long i, double* out);
+// True when x is a fill of v: its missing_value or _FillValue, or the
+// default fill of its type.
+bool sdf_is_fill(const var_info& v, double x);
+
 // Default fill of a netCDF type, as a double.
 double sdf_default_fill(nc_type type);
 // Stores v as one value of the type in out (8 bytes).

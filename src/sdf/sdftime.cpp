@@ -1,0 +1,518 @@
+// The time axis of a data set from its netCDF time coordinate: the start and
+// step from the first two times in any of the three encodings (YYMMDDHH,
+// yyyymmddhhmmss with delta_t, units of the units library), the 365-day
+// calendars, and the check that later times keep to the step.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "base/alloc.h"
+#include "base/message.h"
+#include "base/mfcmn.h"
+#include "base/scaling.h"
+#include "base/timecal.h"
+#include "data/filerec.h"
+#include "sdf/sdfint.h"
+#include "sdf/units.h"
+
+namespace {
+
+bool starts(const char* s, const char* prefix) { return std::string_view(s).starts_with(prefix); }
+
+constexpr const char* kMsgA =
+    "Time unit in SDF file has too small an increment for use with Vemra (min. 1 minute).\n";
+constexpr const char* kMsgB =
+    "SDF:  Time unit has too small an increment for use with Vemra (min. 1 minute).\n";
+constexpr const char* kMsgDecreasing =
+    "SDF:  Time values decrease (the second is before the first); a time axis must increase.\n";
+constexpr const char* kMsgTooLarge =
+    "SDF:  Time step in SDF file is too large to represent.\n";
+// Times a data set can hold.
+constexpr long kMaxTimes = 100000000;
+
+int compare_units(const char* a, const char* b) {
+  ud_unit ua, ub;
+  if (ua.scan(a) != 0 || ub.scan(b) != 0) return 0;
+  double slope = 0, icept = 0;
+  if (!ud_convert(ub, ua, &slope, &icept)) return 0;
+  return dequal(slope, 1.0, 1e-6) && dequal(icept, 0.0, 1e-6);
+}
+
+float* new_time_scaling(file_descriptor* pfi) {
+  auto* ts = static_cast<float*>(kacalloc(8, sizeof(float)));
+  ts[7] = scaling_end_mark;
+  kafree(pfi->grid_to_world_scaling[3]);
+  pfi->grid_to_world_scaling[3] = ts;
+  pfi->world_to_grid_scaling[3] = ts;
+  pfi->linear_flags[3] = 1;
+  return ts;
+}
+
+void set_start(float* ts, const date_time& d) {
+  ts[0] = float(d.year);
+  ts[1] = float(d.month);
+  ts[2] = float(d.day);
+  ts[3] = float(d.hour);
+  ts[4] = float(d.minute);
+}
+
+// Years of the base unit: the units library's year, or the 365-day year of
+// a 365-day calendar (the library's year is a tropical one).
+bool year_units(const char* base) {
+  return std::strcmp(base, "common_year") == 0 || std::strcmp(base, "common_years") == 0 ||
+         compare_units(base, "year");
+}
+
+bool month_units(const char* units) {
+  return starts(units, "month") || starts(units, "common_year/12") ||
+         starts(units, "common_years/12");
+}
+
+// The date of a time value in units of the units library. Whole months and
+// years are counted on the calendar, and on a 365-day calendar every step is
+// counted on it too, because the units library knows only the standard one.
+bool ud_date(const ud_unit& unit, const char* units, const char* base, double value, bool cal365,
+             date_time* out) {
+  int y, mo, d, h, mi;
+  float sec;
+  if (utCalendar(0.0, unit.get(), &y, &mo, &d, &h, &mi, &sec) != 0) return false;
+  date_time origin{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
+  double months = -1;
+  if (month_units(units) && value == std::floor(value)) months = value;
+  if (year_units(base) && value * 12 == std::floor(value * 12)) months = value * 12;
+  if (months >= 0 && months < 1e8) {
+    date_time inc{0, int(months), 0, 0, 0};
+    timadd(&inc, &origin);
+    *out = origin;
+    return true;
+  }
+  // The step of the origin's own unit, in minutes.
+  double slope = 0;
+  ud_unit plain;
+  if (cal365 && plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0) {
+    double minutes = std::floor(value * slope + 0.5);
+    if (std::fabs(minutes) < 2e9) {
+      date_time inc{0, 0, 0, 0, int(minutes)};
+      if (minutes >= 0)
+        timadd(&inc, &origin);
+      else {
+        inc.minute = -inc.minute;
+        timsub(&origin, &inc);
+        origin = inc;
+      }
+      *out = origin;
+      return true;
+    }
+  }
+  if (utCalendar(value, unit.get(), &y, &mo, &d, &h, &mi, &sec) != 0) return false;
+  date_time r{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
+  // A value a hair below a whole minute is that minute.
+  if (sec >= 30.0f) {
+    date_time one{0, 0, 0, 0, 1};
+    timadd(&one, &r);
+  }
+  *out = r;
+  return true;
+}
+
+int rnd(double x) { return int(x + 0.5); }
+
+// Steps of a time axis in units of the units library; false after the
+// message.
+bool ud_step(const char* units, const std::string& base, double d, float* ts) {
+  float& months = ts[5];
+  float& minutes = ts[6];
+  months = minutes = 0;
+  if (d < 0) {
+    kaprnt(msg_level::error, kMsgDecreasing);
+    return false;
+  }
+  if (!std::isfinite(d) || d > 1e9) {
+    kaprnt(msg_level::error, kMsgTooLarge);
+    return false;
+  }
+  const char* b = base.c_str();
+  if (year_units(b)) {
+    months = float(d * 12);
+    if (months < 1) {
+      kaprnt(msg_level::error, kMsgA);
+      return false;
+    }
+    // Beyond a million years the calendar arithmetic can't follow.
+    if (months > 12e6f) {
+      kaprnt(msg_level::error, kMsgTooLarge);
+      return false;
+    }
+    return true;
+  }
+  if (month_units(units)) {
+    months = float(d);
+    if (months < 1) {
+      kaprnt(msg_level::error, "SDF:  Fractional months are ill-defined and not supported by Vemra\n");
+      return false;
+    }
+    if (months > 12e6f) {
+      kaprnt(msg_level::error, kMsgTooLarge);
+      return false;
+    }
+    return true;
+  }
+  auto too_small = [&](float v) {
+    if (v < 1) {
+      kaprnt(msg_level::error, kMsgB);
+      return true;
+    }
+    return false;
+  };
+  if (compare_units(b, "day")) {
+    if (d < 28) {
+      minutes = float(d * 24 * 60);
+      return !too_small(minutes);
+    }
+    months = d < 360 ? float(rnd(d) / 28) : float(12 * (rnd(d) / 360));
+    return true;
+  }
+  if (compare_units(b, "hour")) {
+    if (d < 672) {
+      minutes = float(d * 60);
+      return !too_small(minutes);
+    }
+    if (d < 8640) {
+      months = float(rnd(d) / 672);
+      return !too_small(months);
+    }
+    months = float(12 * std::trunc(double(rnd(d)) / 8640));
+    return true;
+  }
+  if (compare_units(b, "minute")) {
+    if (d < 40320) {
+      minutes = float(d);
+      return !too_small(minutes);
+    }
+    if (d < 518400) {
+      months = float(rnd(d / 1440) / 28);
+      return true;
+    }
+    kaprnt(msg_level::error, "SDF:  Attempt at >monthly increment with 'minutes since' time units attribute value.\n");
+    return false;
+  }
+  if (compare_units(b, "seconds")) {
+    if (d < 60) {
+      kaprnt(msg_level::error, kMsgB);
+      return false;
+    }
+    if (d < 2419200) {
+      minutes = float(d / 60);
+      return true;
+    }
+    if (d < 31104000) {
+      months = float(rnd(d / 86400) / 28);
+      return true;
+    }
+    kaprnt(msg_level::error, "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n");
+    return false;
+  }
+  kaprnt(msg_level::error, "Error parsing time units in SDF file.\n");
+  return false;
+}
+
+// Reads digits at p into *out (at most 9 of them); the position after them,
+// or null when there are none.
+const char* digits(const char* p, int* out) {
+  int n = 0, v = 0;
+  while (std::isdigit(static_cast<unsigned char>(*p)) && n < 9) {
+    v = v * 10 + (*p++ - '0');
+    n++;
+  }
+  *out = v;
+  return n ? p : nullptr;
+}
+
+// The base date of time units (the text after " since "), when written as
+// year-month-day[ hh:mm[:ss]], names a date of the calendar. Other forms
+// are left to the units library.
+bool origin_exists(const char* p, bool cal365) {
+  while (*p == ' ') p++;
+  if (*p == '-' || *p == '+') p++;
+  int y, mo, d;
+  p = digits(p, &y);
+  if (!p || *p != '-') return true;
+  p = digits(p + 1, &mo);
+  if (!p || *p != '-') return true;
+  p = digits(p + 1, &d);
+  if (!p) return true;
+  if (mo < 1 || mo > 12) return false;
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  // Leap years of the units library's calendar: Julian before 1583.
+  bool leap = !cal365 && y % 4 == 0 && (y < 1583 || y % 100 != 0 || y % 400 == 0);
+  if (d < 1 || d > kDays[mo - 1] + (mo == 2 && leap ? 1 : 0)) return false;
+  if (*p != ' ' && *p != 'T') return true;
+  int h, mi;
+  const char* q = digits(p + 1, &h);
+  if (!q || *q != ':') return true;
+  q = digits(q + 1, &mi);
+  if (!q) return true;
+  return h <= 23 && mi <= 59;
+}
+
+// Each time of the file against the axis built from its first two: the
+// first that lies half a step or more away gets one warning, since every
+// later date is off as well. Times past what a grid coordinate can count
+// exactly are not checked.
+template <class Decode>
+bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of) {
+  const float* ts = pfi->grid_to_world_scaling[3];
+  // A month counted as its mean length, in minutes.
+  const double step = ts[6] >= 0.1f ? double(ts[6]) : double(ts[5]) * 43830.0;
+  constexpr long kBlock = 65536, kCountable = 16777216;
+  const long n = pfi->t_size < kCountable ? pfi->t_size : kCountable;
+  for (long start = 0; start < n; start += kBlock) {
+    long count = n - start < kBlock ? n - start : kBlock;
+    if (!read_variable_data(io->ncid, tv, &start, &count)) return true;
+    for (long i = 0; i < count; i++) {
+      long t = start + i + 1;
+      double v;
+      date_time file{}, axis{};
+      gr2t(ts, float(t), &axis);
+      bool dated = value_as_double(tv->data.data(), tv->type, i, &v) && std::isfinite(v) &&
+                   date_of(v, &file);
+      if (dated && double(std::llabs(timdif(&axis, &file))) * 2 < step) continue;
+      std::string in_file = dated ? kat2ch(file, 5) : std::string("not a date");
+      kaprntf(msg_level::info,
+              "Warning:  The times of SDF file are not evenly stepped: time %ld is %s in the file "
+              "but %s by the step of the first two.\n"
+              "          Dates from time %ld on do not match the file; xdfopen with a TDEF "
+              "record of its own reads it.\n",
+              t, in_file.c_str(), kat2ch(axis, 5).c_str(), t);
+      return true;
+    }
+  }
+  return true;
+}
+
+// True when the first n values of the one-dimensional variable are all
+// fills (read a block at a time; the variable's data is overwritten).
+bool only_fill(io_std* io, var_info* v, long n) {
+  constexpr long kBlock = 65536;
+  for (long start = 0; start < n; start += kBlock) {
+    long count = n - start < kBlock ? n - start : kBlock;
+    if (!read_variable_data(io->ncid, v, &start, &count)) return false;
+    for (long i = 0; i < count; i++) {
+      double x;
+      if (!value_as_double(v->data.data(), v->type, i, &x) || !sdf_is_fill(*v, x)) return false;
+    }
+  }
+  return true;
+}
+
+bool is_365(const char* cal) {
+  return sdf_equal_nocase(cal, "365_day_year") || sdf_equal_nocase(cal, "noleap") ||
+         sdf_equal_nocase(cal, "365_day");
+}
+
+// The start and step of times written as YYMMDDHH numbers.
+bool yymmddhh_axis(file_descriptor* pfi, io_std* io, var_info* tv, double v1, double v2) {
+  float* ts = pfi->grid_to_world_scaling[3];
+  const bool one = pfi->t_size == 1;
+  if (std::fabs(v1) > 2e9 || std::fabs(v2) > 2e9) {
+    kaprnt(msg_level::error, "Error interpreting initial time value in SDF file.\n");
+    return false;
+  }
+  long a = long(v1), b = long(v2);
+  if (b < a) {
+    kaprnt(msg_level::error, kMsgDecreasing);
+    return false;
+  }
+  ts[0] = float(a / 1000000);
+  ts[1] = float((a / 10000) % 100);
+  ts[2] = float((a / 100) % 100);
+  ts[3] = float(a % 100);
+  ts[4] = 0;
+  if (one) {
+    ts[5] = 0;
+    ts[6] = 1;
+    return true;
+  }
+  long dy = b / 1000000 - a / 1000000, dm = (b / 10000) % 100 - (a / 10000) % 100;
+  long dd = (b / 100) % 100 - (a / 100) % 100, dh = b % 100 - a % 100;
+  if (dy < 1 && dm < 1) {
+    ts[5] = 0;
+    ts[6] = float(dd * 1440 + dh * 60);
+    if (ts[6] < 1) {
+      kaprnt(msg_level::error, kMsgA);
+      return false;
+    }
+  } else {
+    ts[5] = float(dy * 12 + dm);
+    ts[6] = 0;
+  }
+  return check_steps(pfi, io, tv, [](double v, date_time* out) {
+    if (!(std::fabs(v) <= 2e9)) return false;
+    long x = long(v);
+    *out = date_time{int(x / 1000000), int((x / 10000) % 100), int((x / 100) % 100),
+                     int(x % 100), 0};
+    return true;
+  });
+}
+
+// The start of times written as yyyymmddhhmmss numbers, stepped by the
+// variable's delta_t.
+bool standard_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, double v1) {
+  float* ts = pfi->grid_to_world_scaling[3];
+  const bool one = pfi->t_size == 1;
+  int y, mo, d, h, mi;
+  double sec;
+  if (!decode_standard_time(v1, &y, &mo, &d, &h, &mi, &sec)) {
+    kaprnt(msg_level::error, "Error deciphering initial time value in SDF file.\n");
+    return false;
+  }
+  ts[0] = float(y < 1 ? 1 : y);
+  ts[1] = float(mo < 1 ? 1 : mo);
+  ts[2] = float(d < 1 ? 1 : d);
+  ts[3] = float(h < 0 ? 0 : h);
+  ts[4] = float(mi < 0 ? 0 : mi);
+  if (one) {
+    ts[5] = 0;
+    ts[6] = 1;
+    return true;
+  }
+  const netcdf_att* dt = find_att(tv->atts, "delta_t");
+  if (!dt || dt->type != NC_CHAR) {
+    kaprnt(msg_level::error, "Error in determining time increment in SDF file.\n");
+    return false;
+  }
+  int yy, mm, dd, hh, mn, ss;
+  if (!decode_delta_t(dt->text(), &yy, &mm, &dd, &hh, &mn, &ss)) {
+    kaprnt(msg_level::error, "Error deciphering time increment in SDF file.\n");
+    return false;
+  }
+  if (yy < 1 && mm < 1) {
+    ts[5] = 0;
+    ts[6] = float((dd > 0 ? dd : 0) * 1440 + (hh > 0 ? hh : 0) * 60 + (mn > 0 ? mn : 0));
+    if (ts[6] < 1) {
+      kaprnt(msg_level::error, kMsgA);
+      return false;
+    }
+  } else {
+    ts[5] = float((yy > 0 ? yy : 0) * 12 + (mm > 0 ? mm : 0));
+    ts[6] = 0;
+  }
+  return check_steps(pfi, io, tv, [](double v, date_time* out) {
+    int fy, fmo, fd, fh, fmi;
+    double fsec;
+    if (!decode_standard_time(v, &fy, &fmo, &fd, &fh, &fmi, &fsec)) return false;
+    *out = date_time{fy < 1 ? 1 : fy, fmo < 1 ? 1 : fmo, fd < 1 ? 1 : fd, fh < 0 ? 0 : fh,
+                     fmi < 0 ? 0 : fmi};
+    return true;
+  });
+}
+
+// The start and step of times in units of the units library.
+bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* units, double v1,
+                  double v2) {
+  float* ts = pfi->grid_to_world_scaling[3];
+  const bool one = pfi->t_size == 1;
+  if (starts(units, "common_year")) {
+    pfi->calendar_365 = 1;
+    mfcmn.calendar_365 = 1;
+  }
+  std::string full = units;
+  size_t since = full.find(" since ");
+  std::string base = since == std::string::npos ? full : full.substr(0, since);
+  if (since == std::string::npos) full += " since 1-1-1 00:00:0.0";
+  if (since != std::string::npos && !origin_exists(full.c_str() + since + 7, pfi->calendar_365 == 1)) {
+    kaprntf(msg_level::error, "SDF:  Time units name a base date that does not exist: %s\n", units);
+    return false;
+  }
+  ud_unit unit;
+  if (unit.scan(full.c_str()) != 0) {
+    kaprnt(msg_level::error, since == std::string::npos ? "Error parsing time_units for SDF file.\n"
+                                         : "Error parsing UDUNITS time units in SDF file.\n");
+    return false;
+  }
+  date_time first{};
+  if (!ud_date(unit, units, base.c_str(), v1, pfi->calendar_365 == 1, &first)) {
+    kaprnt(msg_level::error, "Error decoding initial udunits time value in SDF file.\n");
+    return false;
+  }
+  set_start(ts, first);
+  if (one) {
+    ts[5] = 0;
+    ts[6] = 1;
+    return true;
+  }
+  if (!ud_step(units, base, v2 - v1, ts)) return false;
+  const bool cal365 = pfi->calendar_365 == 1;
+  return check_steps(pfi, io, tv, [&](double v, date_time* out) {
+    return ud_date(unit, units, base.c_str(), v, cal365, out);
+  });
+}
+
+// The time axis from the T coordinate; false after the message.
+bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
+  if (const netcdf_att* c = find_att(tv->atts, "calendar"); c && c->type == NC_CHAR) {
+    if (is_365(c->text())) {
+      pfi->calendar_365 = 1;
+      mfcmn.calendar_365 = 1;
+    }
+  }
+  long n = io->dim_size(tv->dimids[0]);
+  pfi->t_size = int(n < 0 ? 0 : (n > kMaxTimes ? kMaxTimes : n));
+  if (n > kMaxTimes)
+    kaprntf(msg_level::info, "SDF:  The time dimension holds %ld times; only the first %ld are used.\n",
+            n, kMaxTimes);
+  const char* units = sdf_units_of(*tv);
+  if (!units) {
+    kaprnt(msg_level::error, "Couldn't find units attribute for Time coordinate of SDF file.\n");
+    return false;
+  }
+  double v1 = 0, v2 = 0;
+  long start = 0, count = pfi->t_size >= 2 ? 2 : 1;
+  if (pfi->t_size < 1 || !read_variable_data(io->ncid, tv, &start, &count)) {
+    kaprnt(msg_level::error, pfi->t_size >= 2 ? "Error reading initial two time values in SDF file.\n"
+                               : "Error reading initial time value in SDF file.\n");
+    return false;
+  }
+  if (!sdf_coord_value(tv, 0, &v1)) {
+    kaprnt(msg_level::error, "Error interpreting initial time value in SDF file.\n");
+    return false;
+  }
+  bool second = count < 2 || sdf_coord_value(tv, 1, &v2);
+  if (count < 2) v2 = v1 + 1;
+  if (sdf_is_fill(*tv, v1) && only_fill(io, tv, pfi->t_size)) {
+    kaprnt(msg_level::error, "SDF:  The time coordinate of SDF file holds only fill values.\n");
+    return false;
+  }
+  if (!second) {
+    kaprnt(msg_level::error, "Error interpreting second time value in SDF file.\n");
+    return false;
+  }
+  if (!new_time_scaling(pfi)) {
+    kaprnt(msg_level::error, "Error finding storage to define time coordinate in SDF file.\n");
+    return false;
+  }
+  if (std::strlen(units) < 10 && starts(units, "YYMMDDHH"))
+    return yymmddhh_axis(pfi, io, tv, v1, v2);
+  if (io->time_flag == 0) return standard_time_axis(pfi, io, tv, v1);
+  return ud_time_axis(pfi, io, tv, units, v1, v2);
+}
+
+}  // namespace
+
+bool sdf_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
+  if (tv) return coordinate_time_axis(pfi, io, tv);
+  // No time coordinate: one time, 1 January of year 1, stepped by a minute.
+  pfi->t_size = 1;
+  float* ts = new_time_scaling(pfi);
+  if (!ts) {
+    kaprnt(msg_level::error, "Error finding storage to define time coordinate in SDF file.\n");
+    return false;
+  }
+  const float start[7] = {1, 1, 1, 0, 0, 0, 1};
+  std::memcpy(ts, start, sizeof start);
+  return true;
+}
