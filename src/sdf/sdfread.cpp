@@ -1,6 +1,7 @@
 // Grids of a self-describing data set: the requested block is clipped to the
 // file, read from the netCDF variable (across the files of a template series
 // and across the longitude wrap), unpacked, masked and placed in the request.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "base/message.h"
@@ -87,10 +89,11 @@ int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi
 // The block of one read: the slab as stored (rows and levels possibly
 // reversed, x possibly the whole circle) converted into ascending grid order.
 struct slab_shape {
-  long sx, sy, sz;       // extents of the slab read
-  long bx, by, bz;       // extents of the block written
+  long sx, sy, sz;  // extents of the slab read
+  long bx, by, bz;  // extents of the block written
   bool yrev, zrev;
-  const std::vector<long>* xmap;  // block column -> slab column when wrapping
+  bool wrap;  // the slab holds whole circles: block columns go round them
+  long x0;    // slab column of the first block column when wrapping
 };
 
 // A stored value to a grid value: missing values (exact for shorts, within
@@ -119,15 +122,18 @@ struct convert_double {
   double m1, m2, m3;
   float undef;
   float operator()(double r) const {
-    bool keep = std::fabs(r - m1) > 1e-5 && std::fabs(r - m2) > 1e-5 && std::fabs(r - m3) > 1e-5 &&
-                std::fabs(r) <= double(std::numeric_limits<float>::max());
+    // Tests joined without branches, so that whole rows vectorise.
+    bool keep = (std::fabs(r - m1) > 1e-5) & (std::fabs(r - m2) > 1e-5) &
+                (std::fabs(r - m3) > 1e-5) & (std::fabs(r) <= double(std::numeric_limits<float>::max()));
     return keep ? float(r) : undef;
   }
 };
 
 // Whole rows of floats and shorts go eight values at a time; the lanes give
 // the same values as the one-by-one conversions above.
-VEMRA_WIDE void float_row(const float* in, float* out, long n, const convert_float& c) {
+// K distinct missing values are tested (a repeated one once).
+template <int K>
+VEMRA_WIDE void float_row_k(const float* in, float* out, long n, const convert_float& c) {
   long x = 0;
   const float8 m1 = c.m1 - float8{}, m2 = c.m2 - float8{}, m3 = c.m3 - float8{},
                un = c.undef - float8{};
@@ -136,13 +142,27 @@ VEMRA_WIDE void float_row(const float* in, float* out, long n, const convert_flo
   for (; x + 8 <= n; x += 8) {
     float8 r;
     std::memcpy(&r, in + x, sizeof r);
-    float8 a1 = (float8)((int8v)(r - m1) & absmask), a2 = (float8)((int8v)(r - m2) & absmask);
-    float8 a3 = (float8)((int8v)(r - m3) & absmask), ar = (float8)((int8v)r & absmask);
-    int8v keep = (a1 > tol) & (a2 > tol) & (a3 > tol) & (ar <= big);
+    float8 a1 = (float8)((int8v)(r - m1) & absmask), ar = (float8)((int8v)r & absmask);
+    int8v keep = (a1 > tol) & (ar <= big);
+    if constexpr (K > 1) keep &= (float8)((int8v)(r - m2) & absmask) > tol;
+    if constexpr (K > 2) keep &= (float8)((int8v)(r - m3) & absmask) > tol;
     float8 o = (float8)(((int8v)r & keep) | ((int8v)un & ~keep));
     std::memcpy(out + x, &o, sizeof o);
   }
   for (; x < n; x++) out[x] = c(in[x]);
+}
+
+// in may be out itself.
+void float_row(const float* in, float* out, long n, const convert_float& c) {
+  if (c.m2 == c.m1 && c.m3 == c.m1) {
+    float_row_k<1>(in, out, n, c);
+  } else if (c.m3 == c.m1 || c.m3 == c.m2) {
+    float_row_k<2>(in, out, n, c);
+  } else if (c.m2 == c.m1) {
+    float_row_k<2>(in, out, n, convert_float{c.m1, c.m3, c.m3, c.undef});
+  } else {
+    float_row_k<3>(in, out, n, c);
+  }
 }
 
 VEMRA_WIDE void short_row(const short* in, float* out, long n, const convert_short& c) {
@@ -174,8 +194,16 @@ void convert_row(const T* in, float* out, long n, const C& c) {
     for (long x = 0; x < n; x++) out[x] = c(in[x]);
 }
 
+// Converts the slab into the block. Rows go whole through the row
+// conversions: a wrapping row as the runs of slab columns it takes in turn
+// (the rest of the circle from x0, then whole circles), and a slab stored
+// in the block's order as one run.
 template <class T, class C>
 void convert(const T* raw, long nt, const slab_shape& s, const C& conv, float* out) {
+  if (!s.wrap && !s.yrev && !s.zrev) {
+    convert_row(raw, out, nt * s.bz * s.by * s.bx, conv);
+    return;
+  }
   for (long t = 0; t < nt; t++)
     for (long z = 0; z < s.bz; z++) {
       long zz = s.zrev ? s.sz - 1 - z : z;
@@ -183,11 +211,14 @@ void convert(const T* raw, long nt, const slab_shape& s, const C& conv, float* o
         long yy = s.yrev ? s.sy - 1 - y : y;
         const T* row = raw + ((t * s.sz + zz) * s.sy + yy) * s.sx;
         float* o = out + ((t * s.bz + z) * s.by + y) * s.bx;
-        if (s.xmap) {
-          const long* map = s.xmap->data();
-          for (long x = 0; x < s.bx; x++) o[x] = conv(row[map[x]]);
-        } else {
+        if (!s.wrap) {
           convert_row(row, o, s.bx, conv);
+          continue;
+        }
+        for (long x = 0, c = s.x0; x < s.bx; c = 0) {
+          const long m = std::min(s.sx - c, s.bx - x);
+          convert_row(row + c, o + x, m, conv);
+          x += m;
         }
       }
     }
@@ -216,12 +247,34 @@ struct request {
   bool wrap;
 };
 
-void debug_bounds(const request& r) {
-  std::fprintf(stderr, "gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n", r.lo[0] - 1, r.hi[0] - 1,
-               r.lo[1] - 1, r.hi[1] - 1);
-  std::fprintf(stderr, "gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n", r.lo[2] - 1, r.hi[2] - 1,
-               r.lo[3] - 1, r.hi[3] - 1);
+// The bounds of each time read, as trace lines on the error stream: all
+// times of one read in one write.
+void debug_bounds(const request& r, int it, long nt) {
+  std::string text;
+  char line[160];
+  for (long t = 0; t < nt; t++) {
+    const int tt = it + int(t) - 1;
+    int n = std::snprintf(line, sizeof line,
+                          "gxstart=%d, gxstop=%d, gystart=%d, gystop=%d.\n"
+                          "gzstart=%d, gzstop=%d, gtstart=%d, gtstop=%d.\n",
+                          r.lo[0] - 1, r.hi[0] - 1, r.lo[1] - 1, r.hi[1] - 1, r.lo[2] - 1,
+                          r.hi[2] - 1, tt, tt);
+    text.append(line, size_t(n));
+  }
+  std::fwrite(text.data(), 1, text.size(), stderr);
 }
+
+// The netCDF interface's own error printing is off during a read.
+class quiet_reads {
+ public:
+  quiet_reads() : saved_(ncopts) { ncopts = 0; }
+  ~quiet_reads() { ncopts = saved_; }
+  quiet_reads(const quiet_reads&) = delete;
+  quiet_reads& operator=(const quiet_reads&) = delete;
+
+ private:
+  int saved_;
+};
 
 // Reads times [it, it + nt) of the file now open into block (which holds
 // the block of those times). 0, 3 on a read failure, 6 for a type refused.
@@ -237,7 +290,6 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   s.bx = r.hi[0] - r.lo[0] + 1;
   s.by = r.hi[1] - r.lo[1] + 1;
   s.bz = r.hi[2] - r.lo[2] + 1;
-  std::vector<long> xmap;
   bool fail = false;
   // x
   if (v->axis_pos[kAxisX] >= 0) {
@@ -246,13 +298,8 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
     if (r.wrap) {
       start[p] = 0;
       count[p] = len;
-      xmap.resize(size_t(s.bx));
-      for (long x = 0; x < s.bx; x++) {
-        long g = r.lo[0] + x - 1;
-        long w = len > 0 ? ((g % len) + len) % len : 0;
-        xmap[size_t(x)] = w;
-      }
-      s.xmap = &xmap;
+      s.wrap = true;
+      s.x0 = len > 0 ? ((long(r.lo[0] - 1) % len) + len) % len : 0;
     } else {
       start[p] = r.lo[0] - 1;
       count[p] = s.bx;
@@ -293,14 +340,25 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   } else if (nt != 1) {
     fail = true;
   }
-  if (fail || !read_variable_data(io->ncid, v, start.data(), count.data())) {
+  // Floats stored in the block's own order are read straight into it and
+  // checked where they lie; anything else goes through the variable's
+  // buffer and is converted into the block row by row.
+  const bool direct = v->type == NC_FLOAT && !s.wrap && !s.yrev && !s.zrev;
+  bool read_ok = false;
+  if (!fail && direct) {
+    quiet_reads q;
+    read_ok = ncvarget(io->ncid, v->id, start.data(), count.data(), block) != -1;
+  } else if (!fail) {
+    read_ok = read_variable_data(io->ncid, v, start.data(), count.data());
+  }
+  if (!read_ok) {
     kaprntf(msg_level::error, "Failure reading SDF data.  #%d\n", fail_code);
     return 3;
   }
-  for (long t = 0; t < nt; t++) {
-    request one = r;
-    one.lo[3] = one.hi[3] = it + int(t);
-    debug_bounds(one);
+  debug_bounds(r, it, nt);
+  if (direct) {
+    convert(static_cast<const float*>(block), nt, s, dec, block);
+    return 0;
   }
   switch (v->type) {
     case NC_SHORT: convert(reinterpret_cast<const short*>(v->data.data()), nt, s, dec, block); break;
