@@ -277,3 +277,105 @@ TEST(Sdfopen, FailedSwitchesLeaveNoFileOpen) {
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n') > 400, true);
   EXPECT_EQ(out.find("Open of new SDF file failed"), std::string::npos);
 }
+
+namespace {
+
+// The value ncdump shows for grid point (x, y, t) of a variable stored
+// north to south on a circle of nx columns (1-based grid indices, x any
+// integer), unpacked by hand; NaN where a mask applies.
+double stored(const std::vector<double>& raw, int nx, int ny, int x, int y, int t, double scale,
+              double offset, const std::vector<double>& masks) {
+  const int col = ((x - 1) % nx + nx) % nx;
+  const double r = raw[size_t((t - 1) * nx * ny + (ny - y) * nx + col)];
+  for (double m : masks)
+    if (r == m) return std::nan("");
+  if (std::isnan(r)) return r;
+  return scale == 1 && offset == 0 ? r : double(float(r) * float(scale) + float(offset));
+}
+
+void expect_grid(const std::vector<double>& got, const std::vector<double>& want, double undef,
+                 const std::string& what) {
+  ASSERT_EQ(got.size(), want.size()) << what;
+  for (size_t i = 0; i < want.size(); i++) {
+    if (std::isnan(want[i]))
+      EXPECT_NEAR(got[i], undef, 1e-5 * std::fabs(undef)) << what << " at " << i;
+    else
+      EXPECT_NEAR(got[i], want[i], 1e-4 * std::max(1.0, std::fabs(want[i]))) << what << " at " << i;
+  }
+}
+
+}  // namespace
+
+// A global grid stored north to south, read over one and a half circles:
+// double, packed short and float variables each come round the date line
+// with their masks and rows south to north, one time or three at once; the
+// bounds trace gives one pair of lines a time.
+TEST(Sdfopen, WrappedReversedRowsOfEveryStoredType) {
+  TempDir dir;
+  std::string f = make_nc(dir, "globe", "g.nc");
+  const std::vector<double> dv = ncdump_values(f, "dv"), sp = ncdump_values(f, "sp"),
+                            tf = ncdump_values(f, "tf");
+  ASSERT_EQ(dv.size(), 36u);
+  RunResult r = run_batch("sdfopen g.nc\nset gxout print\nset lon -180 360\nset lat -45 45\n"
+                          "set t 2\nd dv\nd sp\nd tf\nset lat 0\nset t 1 3\nd dv\nd sp\nd tf\n",
+                          dir.path());
+  struct var {
+    const char* name;
+    const std::vector<double>& raw;
+    double scale, offset, undef;
+    std::vector<double> masks;
+  };
+  const var vars[] = {{"dv", dv, 1, 0, -999, {-999}},
+                      {"sp", sp, 0.25, 100, -1, {-1, -2}},
+                      {"tf", tf, 1, 0, 9.9692099683868690e36, {}}};
+  for (const var& v : vars) {
+    const std::string cmd = std::string("d ") + v.name;
+    // x from -1 to 5 is longitude -180 to 360; y 1 to 3 at time 2.
+    std::vector<double> want;
+    for (int y = 1; y <= 3; y++)
+      for (int x = -1; x <= 5; x++) want.push_back(stored(v.raw, 4, 3, x, y, 2, v.scale, v.offset, v.masks));
+    expect_grid(nth_print(r.out, cmd, 0), want, v.undef, cmd + " x-y");
+    // The equator (y 2) over times 1 to 3.
+    want.clear();
+    for (int t = 1; t <= 3; t++)
+      for (int x = -1; x <= 5; x++) want.push_back(stored(v.raw, 4, 3, x, 2, t, v.scale, v.offset, v.masks));
+    expect_grid(nth_print(r.out, cmd, 1), want, v.undef, cmd + " x-t");
+  }
+  // Grid indices 0-based in the trace: the three times of the x-t reads.
+  EXPECT_NE(r.err.find("gxstart=-2, gxstop=4, gystart=1, gystop=1.\n"
+                       "gzstart=0, gzstop=0, gtstart=0, gtstop=0.\n"
+                       "gxstart=-2, gxstop=4, gystart=1, gystop=1.\n"
+                       "gzstart=0, gzstop=0, gtstart=1, gtstop=1.\n"
+                       "gxstart=-2, gxstop=4, gystart=1, gystop=1.\n"
+                       "gzstart=0, gzstop=0, gtstart=2, gtstop=2.\n"),
+            std::string::npos)
+      << r.err;
+}
+
+// Floats stored in the grid's order over several times, and a request that
+// runs past the poles: the rows inside the file hold ncdump's values (with
+// the _FillValue masked), the rows outside are undefined.
+TEST(Sdfopen, BlocksOfTimesAndRowsPastTheFile) {
+  for (const std::string kind : {"", "nc4"}) {
+    TempDir dir;
+    std::string f = make_nc(dir, "latlon", "a.nc", kind);
+    std::vector<double> tas = ncdump_values(f, "tas");
+    ASSERT_EQ(tas.size(), 96u);
+    RunResult r = run_batch("sdfopen a.nc\nset gxout print\nset x 2 7\nset lat 22.5\nset t 1 3\n"
+                            "d tas\nset t 3\nset lat -112.5 112.5\nd tas\n",
+                            dir.path());
+    auto at = [&](int x, int y, int t) {
+      double v = tas[size_t((t - 1) * 32 + (y - 1) * 8 + x - 1)];
+      return v == -999 ? std::nan("") : v;
+    };
+    std::vector<double> want;
+    for (int t = 1; t <= 3; t++)
+      for (int x = 2; x <= 7; x++) want.push_back(at(x, 3, t));
+    expect_grid(nth_print(r.out, "d tas", 0), want, -999, kind + " x-t");
+    // y 0 to 5 of a 4-row file.
+    want.clear();
+    for (int y = 0; y <= 5; y++)
+      for (int x = 2; x <= 7; x++) want.push_back(y < 1 || y > 4 ? std::nan("") : at(x, y, 3));
+    expect_grid(nth_print(r.out, "d tas", 1), want, -999, kind + " past the poles");
+  }
+}
