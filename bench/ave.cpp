@@ -4,7 +4,7 @@
 // Then, side by side in one run, the program itself (start to quit) taking
 // the time mean with the dimensions "open" leaves (a global grid's longitude
 // 0 to 360 with the wrap column), `cdo timmean` of the netCDF copy and `cat`
-// of the binary file into a pipe, with the program's peak memory: for that
+// of the binary file into /dev/null, with both peak memories: for that
 // grid, a 1440 x 721 grid over 100 times, and one point over all times.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -28,6 +28,7 @@
 #include "expr/eval.h"
 #include "data/result.h"
 #include "common/nc_series.h"
+#include "common/side_by_side.h"
 
 namespace {
 
@@ -192,54 +193,13 @@ BENCHMARK(BM_AveAlongLongitudeByColumns)->Unit(benchmark::kMillisecond)->UseReal
 
 namespace {
 
-struct child_run {
-  double seconds = -1;  // wall time, -1 when it failed
-  double peak_mib = 0;  // its largest resident size
-};
+using side_by_side::interleaved;
+using side_by_side::pairs;
 
-// Runs argv with its output into /dev/null, or into a pipe this process
-// drains, and reports its time and peak memory.
-child_run run_child(const std::vector<std::string>& argv, bool into_pipe) {
-  child_run r;
-  int fds[2] = {-1, -1};
-  if (into_pipe && pipe(fds) != 0) return r;
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(into_pipe ? fds[1] : null, 1);
-    dup2(null, 2);
-    if (into_pipe) {
-      close(fds[0]);
-      close(fds[1]);
-    }
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  if (into_pipe) {
-    close(fds[1]);
-    std::vector<char> sink(size_t(1) << 20);
-    while (read(fds[0], sink.data(), sink.size()) > 0) {
-    }
-    close(fds[0]);
-  }
-  int status = 0;
-  rusage use{};
-  if (pid < 0 || wait4(pid, &status, 0, &use) != pid) return r;
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) r.seconds = took.count();
-  r.peak_mib = use.ru_maxrss / 1024.0;
-  return r;
-}
-
-// The program's time mean (of the whole grid, or of one point), the peer
-// tool's on the netCDF copy, and the bytes through a pipe; each iteration
-// runs all three after one unmeasured pass that fills the page cache.
-void side_by_side(benchmark::State& state, const bench_files& f, bool one_point) {
+// The program's time mean (of the whole grid, or of one point) in pairs
+// with the peer tool's on the netCDF copy, and in pairs with `cat` of the
+// binary file into /dev/null (the page cache's copy of the bytes alone).
+void side_by_side_mean(benchmark::State& state, const bench_files& f, bool one_point) {
   const std::string commands = f.dir + (one_point ? "/point.cmd" : "/mean.cmd");
   const std::string written = f.dir + "/mean.bin";
   {
@@ -258,9 +218,8 @@ void side_by_side(benchmark::State& state, const bench_files& f, bool one_point)
             f.nc, f.out};
   }
   const std::vector<std::string> raw = {"cat", f.data};
-  if (run_child(program, false).seconds < 0 || run_child(peer, false).seconds < 0 ||
-      run_child(raw, true).seconds < 0) {
-    state.SkipWithError("a command failed (is cdo installed?)");
+  if (side_by_side::run_child(program).seconds < 0) {
+    state.SkipWithError("the program failed");
     return;
   }
   std::ifstream out(written, std::ios::binary | std::ios::ate);
@@ -269,45 +228,39 @@ void side_by_side(benchmark::State& state, const bench_files& f, bool one_point)
     state.SkipWithError("the program wrote a mean of the wrong size");
     return;
   }
-  double ours = 0, theirs = 0, cat = 0, peak = 0;
+  pairs vs_peer, vs_cat;
   for (auto _ : state) {
-    const child_run a = run_child(program, false), b = run_child(peer, false),
-                    c = run_child(raw, true);
-    if (a.seconds < 0 || b.seconds < 0 || c.seconds < 0) {
-      state.SkipWithError("a command failed");
-      return;
-    }
-    ours += a.seconds;
-    theirs += b.seconds;
-    cat += c.seconds;
-    peak = std::max(peak, a.peak_mib);
+    vs_peer = interleaved(program, peer, 7);
+    vs_cat = interleaved(program, raw, 7);
   }
-  const double n = double(state.iterations());
-  ours /= n;
-  theirs /= n;
-  cat /= n;
-  state.counters["vemra_ms"] = ours * 1000;
-  state.counters["cdo_ms"] = theirs * 1000;
-  state.counters["cat_ms"] = cat * 1000;
-  state.counters["peak_MiB"] = peak;
-  std::printf("\n%dx%dx%d %s: vemra %.3f s, cdo timmean %.3f s, cat > pipe %.3f s; "
-              "vemra/cdo %.2f (at most 0.6), vemra/cat %.2f (at most 1.5), "
-              "vemra peak %.1f MiB (at most 64); build %s\n",
+  if (!vs_peer.ok || !vs_cat.ok) {
+    state.SkipWithError("a command failed (is cdo installed?)");
+    return;
+  }
+  state.counters["vemra_ms"] = vs_peer.a_s * 1000;
+  state.counters["cdo_ms"] = vs_peer.b_s * 1000;
+  state.counters["cat_ms"] = vs_cat.b_s * 1000;
+  state.counters["peak_MiB"] = vs_peer.a_peak;
+  std::printf("\n%dx%dx%d %s (medians of 7 interleaved pairs, load %.1f): vemra %.3f s, "
+              "cdo timmean %.3f s, cat > /dev/null %.3f s; vemra/cdo %.2f (at most 0.6), "
+              "vemra/cat %.2f (at most 1.5); peak vemra %.1f MiB (at most 64), cdo %.1f MiB; "
+              "build %s\n",
               f.nx, f.ny, f.nt, one_point ? "one point over all times" : "time mean, default dimensions",
-              ours, theirs, cat, ours / theirs, ours / cat, peak, VEMRA_BUILD_TYPE);
+              side_by_side::load_average(), vs_peer.a_s, vs_peer.b_s, vs_cat.b_s, vs_peer.ratio,
+              vs_cat.ratio, vs_peer.a_peak, vs_peer.b_peak, VEMRA_BUILD_TYPE);
   std::fflush(stdout);
 }
 
-void BM_SideBySideMean(benchmark::State& state) { side_by_side(state, files(), false); }
-BENCHMARK(BM_SideBySideMean)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+void BM_SideBySideMean(benchmark::State& state) { side_by_side_mean(state, files(), false); }
+BENCHMARK(BM_SideBySideMean)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_SideBySideFineMean(benchmark::State& state) {
   static const bench_files* fine = make_files(1440, 721, 100);
-  side_by_side(state, *fine, false);
+  side_by_side_mean(state, *fine, false);
 }
-BENCHMARK(BM_SideBySideFineMean)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_SideBySideFineMean)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-void BM_SideBySidePointSeries(benchmark::State& state) { side_by_side(state, files(), true); }
-BENCHMARK(BM_SideBySidePointSeries)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+void BM_SideBySidePointSeries(benchmark::State& state) { side_by_side_mean(state, files(), true); }
+BENCHMARK(BM_SideBySidePointSeries)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace

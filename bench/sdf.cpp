@@ -1,6 +1,11 @@
 // The time mean over a 360 x 181 x 1000 float variable of a netCDF file
 // opened from its metadata ("ave(g, t=1, t=1000)"), against the independent
-// tool's "timmean" of the same file; the ratio is printed at the end.
+// tool's "timmean" of the same file; the ratio is printed at the end. Then,
+// side by side in one run, the program itself (start to quit) taking that
+// mean through "sdfopen" with the dimensions it leaves (longitude 0 to 360
+// with the wrap column) against "cdo timmean", for the classic file and for
+// a netCDF-4 copy (not compressed, one chunk a time step), with both peak
+// memories.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <netcdf.h>
@@ -20,6 +25,7 @@
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
 #include "common/nc_series.h"
+#include "common/side_by_side.h"
 
 namespace {
 
@@ -29,8 +35,9 @@ std::string dir, nc_file, out_file;
 double ours_s = 0, tool_s = 0;
 
 void remove_files() {
-  std::remove(nc_file.c_str());
-  std::remove(out_file.c_str());
+  for (const char* n : {"/g.nc", "/mean.nc", "/g4.nc", "/mean4.nc", "/mean.cmd", "/mean4.cmd",
+                        "/mean.bin", "/mean4.bin"})
+    std::remove((dir + n).c_str());
   rmdir(dir.c_str());
 }
 
@@ -132,6 +139,73 @@ void BM_ToolTimeMeanNetcdf(benchmark::State& state) {
            double(state.iterations());
 }
 BENCHMARK(BM_ToolTimeMeanNetcdf)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
+// The program against the peer on file name (in the benchmark's directory),
+// pairs interleaved; limit is the largest ratio wanted.
+void side_by_side_sdf(benchmark::State& state, const std::string& name, const char* what,
+                      double limit) {
+  const std::string nc = dir + "/" + name;
+  const std::string stem = name.substr(0, name.find('.'));
+  const std::string commands = dir + "/mean" + (stem == "g" ? "" : "4") + ".cmd";
+  const std::string written = dir + "/mean" + (stem == "g" ? "" : "4") + ".bin";
+  const std::string peer_out = dir + "/mean" + (stem == "g" ? "" : "4") + ".nc";
+  {
+    std::FILE* cmd = std::fopen(commands.c_str(), "w");
+    if (!cmd) std::abort();
+    std::fprintf(cmd, "sdfopen %s\nset gxout fwrite\nset fwrite %s\nd ave(g, t=1, t=%d)\nquit\n",
+                 nc.c_str(), written.c_str(), kNt);
+    std::fclose(cmd);
+  }
+  setenv("KADDIR", VEMRA_DATA_DIR, 1);
+  const std::vector<std::string> program = {VEMRA_BIN, "-blxc", "exec " + commands};
+  const std::vector<std::string> peer = {"cdo", "-s", "-O", "timmean", nc, peer_out};
+  side_by_side::pairs p;
+  for (auto _ : state) p = side_by_side::interleaved(program, peer, 9);
+  if (!p.ok) {
+    state.SkipWithError("a command failed (is cdo installed?)");
+    return;
+  }
+  std::FILE* in = std::fopen(written.c_str(), "rb");
+  long size = -1;
+  if (in) {
+    std::fseek(in, 0, SEEK_END);
+    size = std::ftell(in);
+    std::fclose(in);
+  }
+  if (size != long(kNx + 1) * kNy * 4) {  // with the wrap column
+    state.SkipWithError("the program wrote a mean of the wrong size");
+    return;
+  }
+  state.counters["vemra_ms"] = p.a_s * 1000;
+  state.counters["cdo_ms"] = p.b_s * 1000;
+  std::printf("\n%dx%dx%d %s, time mean through sdfopen (medians of 9 interleaved pairs, load "
+              "%.1f): vemra %.3f s, cdo timmean %.3f s, vemra/cdo %.2f (at most %.1f); peak vemra "
+              "%.1f MiB, cdo %.1f MiB\n",
+              kNx, kNy, kNt, what, side_by_side::load_average(), p.a_s, p.b_s, p.ratio, limit,
+              p.a_peak, p.b_peak);
+  std::fflush(stdout);
+}
+
+void BM_SideBySideClassic(benchmark::State& state) {
+  file();
+  side_by_side_sdf(state, "g.nc", "classic netCDF", 0.6);
+}
+BENCHMARK(BM_SideBySideClassic)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_SideBySideNetcdf4(benchmark::State& state) {
+  file();
+  const std::string nc4 = dir + "/g4.nc";
+  static const bool made = std::system(("nccopy -k nc4 -c time/1,lat/" + std::to_string(kNy) +
+                                        ",lon/" + std::to_string(kNx) + " " + nc_file + " " + nc4 +
+                                        " >/dev/null 2>&1")
+                                           .c_str()) == 0;
+  if (!made) {
+    state.SkipWithError("nccopy failed");
+    return;
+  }
+  side_by_side_sdf(state, "g4.nc", "netCDF-4 not compressed, chunks 1x181x360", 0.7);
+}
+BENCHMARK(BM_SideBySideNetcdf4)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
