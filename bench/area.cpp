@@ -77,7 +77,6 @@ struct opened {
     pfi->data_stream = std::fopen(pfi->data_file_name, "rb");
     st.file_list = st.default_file = pfi;
     st.file_count = 1;
-    st.result_type = 1;
     st.dim_min[0] = 0;
     st.dim_max[0] = 359.75f;
     st.dim_min[1] = -90;
@@ -113,7 +112,7 @@ void evaluate(benchmark::State& state, const char* text, int idim, int jdim) {
       state.SkipWithError("evaluation failed");
       break;
     }
-    check += s.result.grid->values[0];
+    check += grid_in(s.result)->values[0];
     kafree(&s);
   }
   last_seconds = seconds_since(t0) / double(state.iterations());

@@ -91,7 +91,7 @@ const bench_files& files() {
 
 struct opened {
   file_descriptor* pfi = nullptr;
-  eval_state st{};
+  eval_env st{};
   opened() {
     mfcmn.calendar_365 = -999;
     mfcmn.warn_level = 0;
@@ -100,7 +100,6 @@ struct opened {
     pfi->data_stream = std::fopen(pfi->data_file_name, "rb");
     st.file_list = st.default_file = pfi;
     st.file_count = 1;
-    st.result_type = 1;
     st.idim = 0;
     st.jdim = 1;
     st.dim_min[0] = 0;
@@ -123,12 +122,13 @@ void evaluate(benchmark::State& state, const char* text, int idim, int jdim) {
   o.st.jdim = jdim;
   double check = 0;
   for (auto _ : state) {
-    eval_state s = o.st;
+    eval_state s;
+    static_cast<eval_env&>(s) = o.st;
     if (kaexpr(text, &s) != 0) {
       state.SkipWithError("evaluation failed");
       break;
     }
-    check += s.result.grid->values[0];
+    check += grid_in(s.result)->values[0];
     kafree(&s);
   }
   benchmark::DoNotOptimize(check);

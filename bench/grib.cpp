@@ -116,7 +116,6 @@ void BM_GribAveOverTime(benchmark::State& state) {
   eval_state st{};
   st.file_list = st.default_file = pfi;
   st.file_count = 1;
-  st.result_type = 1;
   st.idim = 0;
   st.jdim = 1;
   st.dim_max[0] = 359;
@@ -132,7 +131,7 @@ void BM_GribAveOverTime(benchmark::State& state) {
       state.SkipWithError("evaluation failed");
       break;
     }
-    check += s.result.grid->values[kNx * 90 + 180];
+    check += grid_in(s.result)->values[kNx * 90 + 180];
     kafree(&s);
   }
   ours_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /

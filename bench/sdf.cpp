@@ -97,7 +97,6 @@ void BM_SdfAveOverTime(benchmark::State& state) {
   eval_state st{};
   st.file_list = st.default_file = pfi;
   st.file_count = 1;
-  st.result_type = 1;
   st.idim = 0;
   st.jdim = 1;
   st.dim_max[0] = 359;
@@ -113,7 +112,7 @@ void BM_SdfAveOverTime(benchmark::State& state) {
         state.SkipWithError("evaluation failed");
         break;
       }
-      check += s.result.grid->values[kNx * 90 + 180];
+      check += grid_in(s.result)->values[kNx * 90 + 180];
       kafree(&s);
     }
   });
