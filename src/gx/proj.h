@@ -24,9 +24,14 @@ int gxmoll(projection_box* box);
 int gxortg(projection_box* box);
 int gxlamc(projection_box* box);
 
-// Rotation in radians that wind arrows need at (lon, lat) under the current
-// projection: non-zero only for the polar stereographic ones.
+// Rotation in radians of the local parallel at (lon, lat) under the current
+// projection: a formula for the polar stereographic ones, measured through
+// the forward transform for the other projections, 0 for plane scalings.
 float gxaarw(float lon, float lat);
+// Page direction in radians of a wind (u, v) at (lon, lat): u along the
+// local parallel and v along the local meridian, so that arrows and barbs
+// point along the wind on every projection.
+float gxadir(float lon, float lat, float u, float v);
 
 // ---- parameter records and transforms (output may overwrite input) ----
 

@@ -6,7 +6,8 @@
 #include "gx/gx.h"
 #include "gx/proj.h"
 
-// Which turn wind arrows need under the installed projection.
+// Which turn wind arrows need under the installed projection; with none,
+// a projection's turn is measured through its forward transform.
 enum class arrow_turn { none, north_polar, south_polar };
 
 // Checks every set-up makes first; also refuses non-finite bounds.

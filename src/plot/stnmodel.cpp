@@ -304,7 +304,7 @@ void kasmdl(session_state* pcm, const station_report* report, const float* value
     bx.set(box_lower_right, x + r, x + r + width(t, s), top - s, top);
   }
 
-  const float dir = (u == 0 && v == 0) ? 0.0f : std::atan2(v, u) + gxaarw(report->lon, report->lat);
+  const float dir = (u == 0 && v == 0) ? 0.0f : gxadir(report->lon, report->lat, u, v);
   const float speed = std::hypot(u, v);
   const float exit = wndexit(speed * std::cos(dir), speed * std::sin(dir), x, y, r, bx.left, bx.right,
                              bx.bottom, bx.top);

@@ -125,7 +125,7 @@ void winds(session_state* pcm, bool barbs) {
     float lon = r->lon;
     if (lon < pcm->dim_min[0]) lon += 360;
     if (lon > pcm->dim_max[0]) lon -= 360;
-    const float dir = (uu == 0 && vv == 0) ? 0.0f : std::atan2(vv, uu) + gxaarw(lon, r->lat);
+    const float dir = (uu == 0 && vv == 0) ? 0.0f : gxadir(lon, r->lat, uu, vv);
     const float speed = std::hypot(uu, vv);
     if (barbs) {
       const int hemi = pcm->hempref == 0 ? 0 : pcm->hempref == 1 ? 1 : (r->lat < 0 ? 1 : 0);

@@ -158,8 +158,10 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
       float x, y, wx, wy;
       gxconv(float(i), float(j), &x, &y, 3);
       kaconv(float(i), float(j), &wx, &wy);
-      float dir = (uu == 0 && vv == 0) ? 0.0f : std::atan2(vv, uu);
-      if (map) dir += gxaarw(wx, wy);
+      // With xyrev the page's axes are exchanged: u goes up the page, v across.
+      float dir = 0.0f;
+      if (uu != 0 || vv != 0)
+        dir = map ? gxadir(wx, wy, uu, vv) : pcm->xyrev ? std::atan2(uu, vv) : std::atan2(vv, uu);
       const float speed = std::hypot(uu, vv);
       if (mode == kArrows) {
         kaarrw(x, y, dir, kavlen(pcm, speed), pcm->arrowhead);

@@ -299,7 +299,10 @@ TEST_F(Proj, LambertConformal) {
   EXPECT_NEAR(conv(-120, 0).x, 0.5, tol);
   EXPECT_NEAR(conv(-60, 20).x, 10.5, tol);
   EXPECT_EQ(b.plot_yhi, 7.75f);  // the page area as asked
-  EXPECT_EQ(gxaarw(-100, 40), 0);
+  // Arrows turn with the parallels: n times the 10 degrees west of the
+  // centre longitude -90.
+  EXPECT_NEAR(gxaarw(-100, 40), -10 * 0.656838 * 3.14159265 / 180, 1e-3);
+  EXPECT_NEAR(gxaarw(-60, 25), 30 * 0.656838 * 3.14159265 / 180, 1e-3);
 
   // South: the cone opens the other way, the apex at the south pole below.
   b = box(0, 60, -60, -20);
