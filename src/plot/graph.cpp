@@ -298,7 +298,9 @@ void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
       kaprnt(msg_level::error, "   2nd grid ignored -- has different scaling");
     } else {
       g2 = held_grid(pcm, 1);
-      if (kind == kGraphBar) {
+      // Bars and error bars draw the second grid too: the value axis must
+      // hold it, or the tops are cut off at the frame.
+      if (kind != kGraphLine) {
         kamnmx(g2);
         if (g2->min_value == g2->undef) {
           kaprnt(msg_level::info, "Cannot plot data - 2nd arg all undefined values \n");

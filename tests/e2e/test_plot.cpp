@@ -3,9 +3,13 @@
 // coordinates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "dataset_files.h"
+#include "hardcopy.h"
 #include "support/vemra_run.h"
 
 using dsfiles::answer;
@@ -92,6 +96,40 @@ TEST(PlotKinds, EachOutputTypeDrawsItsPlot) {
   EXPECT_EQ(kind(r.out, "d t+1"), "Line");
   EXPECT_EQ(kind(r.out, "d t;t-5"), "LineFill");
   EXPECT_EQ(answer(r.out, "d t-1"), "Error plotting linefill:  Only one grid provided\n");
+}
+
+// Error bars run from the first grid to the second: the value axis takes in
+// both, so every bar is whole, its two caps across it inside the frame,
+// and every bar spans the same 10 degrees (t-5 to t+5).
+TEST(PlotKinds, ErrorBarsAreDrawnWholeInsideTheFrame) {
+  TempDir dir;
+  auto r = run_batch("open " + sample +
+                         "\nset x 5\nset gxout errbar\nset timelab off\nenable print e.meta\n"
+                         "d t-5;t+5\nprint\ndisable print\nq gxinfo\n",
+                     dir.path());
+  EXPECT_NE(answer(r.out, "q gxinfo").find("Y Limits = 0.75 to 7.75\n"), std::string::npos);
+  auto frames = hardcopy::frames_of(vemra_test::read_file(dir.file("e.meta")));
+  ASSERT_FALSE(frames.empty());
+  const auto& f = frames[0];
+  auto cap_at = [&](double x, double y) {
+    for (const hardcopy::segment& s : f)
+      if (std::fabs(s.y - y) < 0.002 && std::fabs(s.y2 - y) < 0.002 && s.x < x && x < s.x2 &&
+          s.x2 - s.x < 0.2)  // a cap, not the frame
+        return true;
+    return false;
+  };
+  std::vector<double> lengths;
+  double top = 0;
+  for (const hardcopy::segment& s : f) {
+    if (std::fabs(s.x - s.x2) > 0.0005 || s.y2 - s.y < 0.3) continue;  // not text
+    if (!cap_at(s.x, s.y) || !cap_at(s.x, s.y2)) continue;
+    lengths.push_back(s.y2 - s.y);
+    top = std::max(top, s.y2);
+  }
+  // One bar per latitude of the sample grid (2.5 degrees from pole to pole).
+  ASSERT_EQ(lengths.size(), 73u);
+  for (double l : lengths) EXPECT_NEAR(l, lengths[0], 0.003);
+  EXPECT_LT(top, 7.75);
 }
 
 }  // namespace
