@@ -35,6 +35,7 @@ struct latsNcFile {
 namespace {
 
 constexpr int kMaxDims = 32;
+constexpr size_t kWriteBuffer = size_t(1) << 20;
 
 // The library reports its own errors on standard error but never ends the
 // process while this writer runs; the caller's option word is kept.
@@ -163,7 +164,11 @@ int lats_create_nc(latsFile* file) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
     return abandon(file);
   }
-  nc->ncid = nccreate(nc->stage.path().c_str(), NC_CLOBBER);
+  // A buffer of whole fields: with the library's default of one disk block
+  // every block written is first sought and read back.
+  size_t chunk = kWriteBuffer;
+  if (nc__create(nc->stage.path().c_str(), NC_CLOBBER, 0, &chunk, &nc->ncid) != NC_NOERR)
+    nc->ncid = -1;
   if (nc->ncid == -1) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
     return abandon(file);
