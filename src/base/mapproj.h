@@ -14,16 +14,6 @@ enum class map_projection : int {
   lambert = 13,      // Lambert conformal conic
 };
 
-// The number printed and stored for a projection.
+// The number printed and stored for a projection. The words, set-ups and
+// kinds of each are rows of the projection table (gx/proj.h).
 constexpr int code_of(map_projection p) { return static_cast<int>(p); }
-
-// A projection proper: the plane is not longitude and latitude scaled.
-// Its map box may come from "set mpvals" and its grid lines are drawn curved.
-constexpr bool is_projected(map_projection p) {
-  return p != map_projection::off && p != map_projection::scaled && p != map_projection::latlon;
-}
-
-// Seen from above a pole: meridians radiate from it.
-constexpr bool is_polar(map_projection p) {
-  return p == map_projection::nps || p == map_projection::sps;
-}

@@ -9,6 +9,7 @@
 #include "cmd/setopts.h"
 #include "base/words.h"
 #include "gx/gx.h"
+#include "gx/proj.h"
 
 using namespace setopt;
 
@@ -76,29 +77,11 @@ bool floats_after(const char* p, float* v, int n) {
 }  // namespace
 
 int set_mproj(set_args& a) {
-  using mp = map_projection;
-  static const struct {
-    const char* word;
-    map_projection code;
-  } names[] = {{"off", mp::off},
-               {"scaled", mp::scaled},
-               {"latlon", mp::latlon},
-               {"nps", mp::nps},
-               {"sps", mp::sps},
-               {"robinson", mp::robinson},
-               {"mollweide", mp::mollweide},
-               {"orthogr", mp::orthographic},
-               {"orthographic", mp::orthographic},
-               {"ortho", mp::orthographic},
-               {"lambert", mp::lambert}};
   const char* p = nxtwrd(a.lower);
-  if (p)
-    for (const auto& n : names)
-      if (cmpwrd(n.word, p)) {
-        a.pcm->mproj = n.code;
-        return 0;
-      }
-  return set_error(a.code);
+  const projection_kind* k = p ? projection_named(p) : nullptr;
+  if (!k) return set_error(a.code);
+  a.pcm->mproj = k->code;
+  return 0;
 }
 
 int set_mpvals(set_args& a) {

@@ -61,36 +61,6 @@ void local_axes(float lon, float lat, page_vector* east, page_vector* north) {
 
 }  // namespace
 
-bool box_ok(const projection_box* b) {
-  return b->lon_min < b->lon_max && b->lat_min < b->lat_max && b->page_xlo < b->page_xhi &&
-         b->page_ylo < b->page_yhi;
-}
-
-bool extent_ok(double x1, double x2, double y1, double y2) {
-  return std::isfinite(x1) && std::isfinite(x2) && std::isfinite(y1) && std::isfinite(y2) &&
-         x2 - x1 > 0.0 && y2 - y1 > 0.0;
-}
-
-void fit_aspect(projection_box* b, float x1, float x2, float y1, float y2) {
-  float xlo = b->page_xlo, xhi = b->page_xhi, ylo = b->page_ylo, yhi = b->page_yhi;
-  if ((xhi - xlo) / (yhi - ylo) > (x2 - x1) / (y2 - y1)) {
-    float h = (yhi - ylo) * 0.5f * (x2 - x1) / (y2 - y1);
-    float c = (xlo + xhi) * 0.5f;
-    xlo = c - h;
-    xhi = c + h;
-  } else {
-    float h = (xhi - xlo) * 0.5f * (y2 - y1) / (x2 - x1);
-    float c = (ylo + yhi) * 0.5f;
-    ylo = c - h;
-    yhi = c + h;
-  }
-  gxscal(xlo, xhi, ylo, yhi, x1, x2, y1, y2);
-  b->plot_xlo = xlo;
-  b->plot_xhi = xhi;
-  b->plot_ylo = ylo;
-  b->plot_yhi = yhi;
-}
-
 void install(bound_callback fwd, bound_callback back, const void* params, arrow_turn turn,
              float centre) {
   gxproj(fwd, params);

@@ -1,8 +1,14 @@
 // Map projections: set-ups that fit a longitude/latitude box into a page
 // area and install the world-to-plane transform and its inverse in the
 // drawing layer. Each projection keeps its parameters in a small record its
-// set-up fills once; its transforms read only that record.
+// set-up fills once; its transforms read only that record. One table row per
+// projection gives its "set mproj" words, its set-up and how the plots treat
+// it.
 #pragma once
+
+#include <span>
+
+#include "base/mapproj.h"
 
 // One projection request. The set-ups that fit the aspect write the plot
 // area actually used; the orthographic set-up may shift the longitudes by 360.
@@ -10,7 +16,29 @@ struct projection_box {
   float lon_min, lon_max, lat_min, lat_max;      // degrees
   float page_xlo, page_xhi, page_ylo, page_yhi;  // area to fill, virtual inches
   float plot_xlo, plot_xhi, plot_ylo, plot_yhi;  // area used
+  int xflip, yflip;                              // axes run backwards (scaled only)
 };
+
+// One projection. Its set-up returns 0 installed, 1 refused.
+struct projection_kind {
+  map_projection code;
+  const char* words[3];               // "set mproj" words (unused ones null)
+  int (*setup)(projection_box* box);
+  const char* title;                  // named when its box is refused; null: never refused
+  bool projected;                     // the plane is not longitude and latitude scaled: its box
+                                      // may come from "set mpvals", its grid lines are curved
+  bool polar;                         // seen from above a pole: meridians radiate from it
+};
+
+// Every row.
+std::span<const projection_kind> projection_kinds();
+// The row of code, or null.
+const projection_kind* projection_of(map_projection code);
+// The row one of whose words is word (whole-word match), or null.
+const projection_kind* projection_named(const char* word);
+// Row flags of code (false for a code no row has).
+bool is_projected(map_projection code);
+bool is_polar(map_projection code);
 
 // Set-ups: 0 installed, 1 refused (the previous scaling stays). The scaled
 // and lat-lon ones remove the projection transform and leave the inverse as

@@ -1,6 +1,7 @@
 // What the projection set-ups share: the checks of a request, fitting a
-// plane extent into the page area and installing the transforms together
-// with the parameter record they read.
+// plane extent into the page area (proj_fit.cpp, the one place for it) and
+// installing the transforms together with the parameter record they read
+// (proj.cpp).
 #pragma once
 
 #include "gx/gx.h"
@@ -15,9 +16,19 @@ bool box_ok(const projection_box* b);
 // A plane extent must have a finite, non-empty size or the page scaling
 // divides by zero.
 bool extent_ok(double x1, double x2, double y1, double y2);
-// Fits the plane extent into the page area keeping its aspect, installs the
-// page scaling and records the area used as the plot area.
+// The page fittings: each installs the page scaling of a plane extent and
+// records the plot area. fit_aspect centres the extent in the page area
+// keeping its aspect (the area used is the plot area).
 void fit_aspect(projection_box* b, float x1, float x2, float y1, float y2);
+// Longitude and latitude in the aspect where a latitude degree counts 1.2
+// longitude degrees, centred (the area used is the plot area).
+void fit_latlon(projection_box* b);
+// The extent stretched over the whole page area (an axis runs backwards when
+// its pair is given high to low).
+void fit_fill(projection_box* b, float x1, float x2, float y1, float y2);
+// A cone's extent: centred with room for its open side towards the pole,
+// sized in steps by its aspect; the plot area is the whole page area.
+void fit_cone(projection_box* b, float x1, float x2, float y1, float y2, bool north);
 // Extent shared by Robinson, Mollweide and orthographic: the west and east
 // edges at both latitude bounds and, when the box spans it, at the equator.
 template <class F>

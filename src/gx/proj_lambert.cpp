@@ -13,16 +13,6 @@ lambert_params installed{1.0f, 0.0, 1.0};  // what the last accepted set-up inst
 
 const double deg = 0.017453292;  // radians per degree
 
-// Room for the cone's open side: how far the centre of the plot area moves
-// towards the pole, by the longitude span of the box.
-float pole_offset(float span, bool north, bool tall) {
-  if (span > 360.0f) return 0.0f;
-  if (span > 270.0f) return north ? (tall ? 1.2f : 1.0f) : (tall ? -1.2f : -1.0f);
-  if (span > 180.0f) return north ? 1.5f : (tall ? -1.5f : -1.0f);
-  if (span > 90.0f) return north ? 1.0f : -0.5f;
-  return north ? 1.0f : 0.0f;
-}
-
 }  // namespace
 
 lambert_params lambert_setup(float lon_min, float lon_max, float lat_min, float lat_max) {
@@ -82,43 +72,7 @@ int gxlamc(projection_box* b) {
   float y2 = ya < yb ? yb : ya;
   if (!extent_ok(x1, x2, y1, y2)) return 1;
 
-  float xlo = b->page_xlo, xhi = b->page_xhi, ylo = b->page_ylo, yhi = b->page_yhi;
-  float cx = (xlo + xhi) * 0.5f, cy = (ylo + yhi) * 0.5f;
-  float w = xhi - xlo, hgt = yhi - ylo;
-  bool tall = (x2 - x1) / (y2 - y1) < w / hgt;
-  cy += pole_offset(b->lon_max - b->lon_min, p.hemi > 0.0f, tall);
-
-  float axlo, axhi, aylo, ayhi;
-  if (tall) {
-    float h = hgt * 0.5f * (x2 - x1) / (y2 - y1);
-    if (h < 1.0f) {
-      axlo = xlo, axhi = xhi, aylo = cy - h, ayhi = cy + h;
-    } else if (h < 3.0f) {
-      axlo = cx - 0.5f * h, axhi = cx + 0.5f * h, aylo = cy - h, ayhi = cy + h;
-    } else if (h > 3.0f) {
-      axlo = cx - 0.75f * h, axhi = cx + 0.75f * h, aylo = cy - 0.75f * h, ayhi = cy + 0.75f * h;
-    } else {
-      axlo = xlo, axhi = xhi, aylo = cy - h, ayhi = cy + h;
-    }
-  } else {
-    float h = w * 0.5f * (y2 - y1) / (x2 - x1);
-    if (h < 1.0f) {
-      axlo = xlo, axhi = xhi, aylo = cy - h, ayhi = cy + h;
-    } else if (h < 2.0f) {
-      axlo = xlo + 0.5f * h, axhi = xhi - 0.5f * h, aylo = cy - 1.25f * h, ayhi = cy + 1.25f * h;
-    } else if (h < 3.0f) {
-      axlo = xlo, axhi = xhi, aylo = cy - h, ayhi = cy + h;
-    } else if (h > 3.0f) {
-      axlo = cx - 0.5f * h, axhi = cx + 0.5f * h, aylo = cy - 0.5f * h, ayhi = cy + 0.5f * h;
-    } else {
-      axlo = xlo, axhi = xhi, aylo = cy - h, ayhi = cy + h;
-    }
-  }
-  gxscal(axlo, axhi, aylo, ayhi, x1, x2, y1, y2);
-  b->plot_xlo = b->page_xlo;
-  b->plot_xhi = b->page_xhi;
-  b->plot_ylo = b->page_ylo;
-  b->plot_yhi = b->page_yhi;
+  fit_cone(b, x1, x2, y1, y2, p.hemi > 0.0f);
   installed = p;
   install(bound<lambert_params, lambert_forward>, &installed, plane_as_is, arrow_turn::none);
   return 0;

@@ -13,6 +13,7 @@
 #include "base/timecal.h"
 #include "base/userfmt.h"
 #include "gx/gx.h"
+#include "gx/proj.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"
 

@@ -132,26 +132,17 @@ void kamscl(session_state* pcm) {
     b.lat_min = pcm->dim_min[1];
     b.lat_max = pcm->dim_max[1];
   }
-  int rc = 1;
-  bool latlon = pcm->mproj == map_projection::latlon;
-  const char* what = nullptr;
-  switch (pcm->mproj) {
-    case map_projection::nps: rc = gxnste(&b); what = "NPS"; break;
-    case map_projection::sps: rc = gxsste(&b); what = "SPS"; break;
-    case map_projection::robinson: rc = gxrobi(&b); what = "Robinson"; break;
-    case map_projection::mollweide: rc = gxmoll(&b); what = "Mollweide"; break;
-    case map_projection::orthographic: rc = gxortg(&b); what = "Orthographic Projection"; break;
-    case map_projection::lambert: rc = gxlamc(&b); what = "Lambert conformal Projection"; break;
-    case map_projection::off: case map_projection::scaled: break;
-    default: latlon = true; break;
-  }
-  if (what && rc) {
-    kaprnt(msg_level::error, std::string("Map Projection Error:  Invalid coords for ") + what + "\n");
+  b.xflip = pcm->xflip;
+  b.yflip = pcm->yflip;
+  const projection_kind* latlon = projection_of(map_projection::latlon);
+  const projection_kind* k = projection_of(pcm->mproj);
+  if (!k) k = latlon;
+  int rc = k->setup(&b);
+  if (rc && k->title) {
+    kaprnt(msg_level::error, std::string("Map Projection Error:  Invalid coords for ") + k->title + "\n");
     kaprnt(msg_level::error, "  Will use linear lat-lon projection\n");
-    latlon = true;
+    rc = latlon->setup(&b);
   }
-  if (latlon) rc = gxltln(&b);
-  else if (!what) rc = gxscld(&b, pcm->xflip, pcm->yflip);
   if (rc == 0) {
     pcm->plot_x_low = b.plot_xlo;
     pcm->plot_x_high = b.plot_xhi;

@@ -15,7 +15,7 @@ namespace {
 
 projection_box box(float lon1, float lon2, float lat1, float lat2, float xlo = 0.5f,
                    float xhi = 10.5f, float ylo = 0.75f, float yhi = 7.75f) {
-  return {lon1, lon2, lat1, lat2, xlo, xhi, ylo, yhi, -1, -1, -1, -1};
+  return {lon1, lon2, lat1, lat2, xlo, xhi, ylo, yhi, -1, -1, -1, -1, 0, 0};
 }
 
 struct pt {
