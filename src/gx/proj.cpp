@@ -102,6 +102,8 @@ float gxaarw(float lon, float lat) {
   return static_cast<float>(std::atan2(east.y, east.x));
 }
 
+bool polar_projection() { return arrows.turn != arrow_turn::none; }
+
 float gxadir(float lon, float lat, float u, float v) {
   if (!arrows.measured) return std::atan2(v, u) + gxaarw(lon, lat);
   // Where parallels and meridians do not cross at right angles on the page,

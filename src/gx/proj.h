@@ -61,6 +61,10 @@ float gxaarw(float lon, float lat);
 // point along the wind on every projection.
 float gxadir(float lon, float lat, float u, float v);
 
+// Whether the installed projection is one of the polar ones, on which every
+// meridian appears once around the pole.
+bool polar_projection();
+
 // ---- parameter records and transforms (output may overwrite input) ----
 
 // The back transform of the projections whose plane needs none.

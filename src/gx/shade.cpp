@@ -4,6 +4,7 @@
 // of undefined data. Polygons enclosing lower values (holes) wait on a stack
 // and are painted in the colour of the level below once the strip is done.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "gx/contour.h"
 #include "gx/gx.h"
+#include "gx/proj.h"
 #include "base/session.h"
 
 namespace {
@@ -673,9 +675,40 @@ void shade_run::shade(const float* levels, const int* colours, int count) {
 
 }  // namespace
 
+namespace {
+
+// Columns of a grid that make up at most one turn of longitude on a polar
+// map. More would lay the last columns over the first ones around the
+// pole; filled twice there, that wedge would come out blank.
+int one_turn_columns(int ima) {
+  if (!polar_projection()) return ima;
+  float lon1, lon2, lat;
+  gxgrmp(1, 1, &lon1, &lat);
+  gxgrmp(2, 1, &lon2, &lat);
+  const double step = std::fabs(double(lon2) - lon1);
+  if (!(step > 0)) return ima;
+  for (int i = ima; i > 2; i--) {
+    float lon;
+    gxgrmp(float(i), 1, &lon, &lat);
+    if (std::fabs(double(lon) - lon1) <= 360.0 + 0.01 * step) return i;
+  }
+  return 2;
+}
+
+}  // namespace
+
 void gxshad(const float* values, int ima, int jma, const float* levels, const int* colours,
             int count, float und) {
   if (!values || !levels || !colours || count <= 0 || ima < 2 || jma < 2) return;
-  shade_run run{values, ima, jma, und};
+  const int cols = one_turn_columns(ima);
+  std::vector<float> turn;
+  if (cols < ima) {
+    turn.resize(static_cast<std::size_t>(cols) * static_cast<std::size_t>(jma));
+    for (int j = 0; j < jma; j++)
+      std::copy_n(values + static_cast<std::size_t>(j) * ima, cols,
+                  turn.begin() + static_cast<std::ptrdiff_t>(j) * cols);
+    values = turn.data();
+  }
+  shade_run run{values, cols, jma, und};
   run.shade(levels, colours, count);
 }
