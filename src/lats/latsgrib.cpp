@@ -579,6 +579,12 @@ int lats_var_grib(latsFile* file, latsVar* var, latsGrid*, latsVertDim* vertdim)
 int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*/, int year,
                     int month, int day, int hour, void* data) {
   latsGribFile* gf = file->grib;
+  // After a failed write the file is incomplete whatever follows.
+  if (gf->write_errno) {
+    latsError("GRIB (latsgrib) --> %s is not written after the failure before (%s)", file->path,
+              std::strerror(gf->write_errno));
+    return 0;
+  }
   const latsGrid* g = var->grid;
   const int64_t n = static_cast<int64_t>(g->nlon) * g->nlat;
   float* values = static_cast<float*>(data);
@@ -791,8 +797,8 @@ int lats_close_grib(latsFile* file) {
   bool ok = close_stream(gf->grb, &why) && !gf->write_errno;
   if (!ok) {
     close_stream(gf->ctl, &why);
-    latsError("GRIB (latsgrib) --> Writing %s failed: %s; the old files are kept", file->path,
-              std::strerror(why));
+    latsError("GRIB (latsgrib) --> Writing %s failed: %s; %s", file->path, std::strerror(why),
+              gf->grb_stage.existed() ? "the old files are kept" : "no file was made");
     return 0;
   }
   const bool written = !gf->first && file->varlist;

@@ -85,9 +85,20 @@ bool put_text(int ncid, int varid, const char* name, const char* text) {
   return ncattput(ncid, varid, name, NC_CHAR, static_cast<int>(std::strlen(text) + 1), text) != -1;
 }
 
-// Keeps the reason of the first failure that leaves the file incomplete.
+// Keeps the reason of the first failure that leaves the file incomplete: the
+// library's status, or the system's when the library only says it was one.
 int failed(latsNcFile* nc) {
-  if (!nc->failure) nc->failure = ncerr ? ncerr : NC_EIO;
+  if (nc->failure) return 0;
+  if (ncerr == NC_SYSERR || ncerr == NC_NOERR) nc->failure = errno > 0 ? errno : NC_EIO;
+  else nc->failure = ncerr;
+  return 0;
+}
+
+// After a failed write the file is incomplete whatever follows: later writes
+// are refused at once instead of each failing again in the library.
+int refuse_after_failure(const latsFile* file) {
+  latsError("netCDF (latsnc) --> %s is not written after the failure before (%s)", file->path,
+            nc_strerror(file->nc->failure));
   return 0;
 }
 
@@ -349,6 +360,7 @@ int lats_write_nc(latsFile* file, latsVar* var, int levindex, int timeindex, int
     latsError("netCDF (latsnc) --> Writing data for file %s, var %s", file->path, var->name);
     return 0;
   }
+  if (nc->failure) return refuse_after_failure(file);
   if (nc->state == LATS_DEFINING && !end_define(file)) return 0;
   if (timeindex == file->ntimewritten) {
     double value = 0;
@@ -399,16 +411,19 @@ int lats_close_nc(latsFile* file) {
   latsNcFile* nc = file->nc;
   if (!nc) return 1;  // its create failed: nothing is open
   // A file never written still gets its time units and coordinates.
-  int ok = nc->state == LATS_DEFINING ? end_define(file) : 1;
-  if (ncclose(nc->ncid) == -1) {
+  int ok = !nc->failure && nc->state == LATS_DEFINING ? end_define(file) : 1;
+  if (nc->failure) {
+    ncabort(nc->ncid);
+  } else if (ncclose(nc->ncid) == -1) {
     latsError("netCDF (latsnc) --> Closing netCDF file %s", file->path);
     failed(nc);
   }
   file->nc = nullptr;
   std::unique_ptr<latsNcFile> owner(nc);
   if (nc->failure) {
-    latsError("netCDF (latsnc) --> Writing %s failed: %s; the old file is kept", file->path,
-              nc_strerror(nc->failure));
+    latsError("netCDF (latsnc) --> Writing %s failed: %s; %s", file->path,
+              nc_strerror(nc->failure),
+              nc->stage.existed() ? "the old file is kept" : "no file was made");
     return 0;
   }
   // An empty file does not replace one that holds data.

@@ -1,5 +1,6 @@
 // Messages and trimmed copies of the LATS writer.
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,8 @@ namespace {
 const char* routine_name = nullptr;
 
 void report(const char* kind, const char* fmt, va_list ap) {
+  // The caller may still want the reason of the failure it reports.
+  const int saved_errno = errno;
   // Standard output first, so that a log taking both streams keeps the
   // order in which things happened.
   std::fflush(stdout);
@@ -22,6 +25,7 @@ void report(const char* kind, const char* fmt, va_list ap) {
   std::vfprintf(stderr, fmt, ap);
   std::fputc('\n', stderr);
   std::fflush(stderr);
+  errno = saved_errno;
 }
 }  // namespace
 

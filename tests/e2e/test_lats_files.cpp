@@ -226,12 +226,49 @@ TEST(LatsFiles, OldFilesSurviveEmptyAndFailedWrites) {
     for (int t = 1; t <= 3; t++) wide += "set t " + std::to_string(t) + "\nd t*" + std::to_string(t + 1) + "\n";
     wide += "set lats close 1\nquit\n";
     RunResult f = run_one_log(wide, dir.path(), 1200);
-    EXPECT_NE(f.out.find("File too large"), std::string::npos) << f.out;
-    EXPECT_NE(f.out.find("the old file"), std::string::npos) << f.out;
+    const std::string said = conv == "coards"
+                                 ? "netCDF (latsnc) --> Writing old.nc failed: File too large; "
+                                   "the old file is kept\n"
+                                 : "GRIB (latsgrib) --> Writing old.grb failed: File too large; "
+                                   "the old files are kept\n";
+    EXPECT_NE(f.out.find("ka-> set lats close 1\n"), std::string::npos) << f.out;
+    EXPECT_NE(f.out.find("LATS error (lats_close): " + said, f.out.find("ka-> set lats close 1")),
+              std::string::npos)
+        << f.out;
     EXPECT_EQ(f.out.find("missing XDEF"), std::string::npos) << f.out;
     for (size_t k = 0; k < names.size(); k++) EXPECT_EQ(read_file(dir.file(names[k])), before[k]);
     EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
   }
+}
+
+// A write that fails mid-session is said with the system's reason; later
+// writes of that file are refused at once, and the close makes no file.
+TEST(LatsFiles, WritesAfterAFailedOneAreRefused) {
+  TempDir dir;
+  write_dataset(dir, 360, 181, -90, 1, 1);
+  std::string in = "open d.ctl\nset x 1 360\nset y 1 181\nset t 1\nset lats convention grib_only\n"
+                   "set lats frequency daily\nset lats deltat 1\nset lats create big\n"
+                   "set gxout latsgrid\nd t\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
+                   "set lats write 1 1\nd t+0\nset t 2\nd t+1\nset t 3\nd t+2\nset lats close 1\n";
+  // Room for the first field (about 100 kB packed) but not the second.
+  RunResult r = run_one_log(in, dir.path(), 150000);
+  EXPECT_EQ(answer(r.out, "d t+0"), "LATS DATA_WRITE ID = 1\n");
+  EXPECT_EQ(answer(r.out, "d t+1"),
+            "LATS error (lats_write): GRIB (latsgrib) --> Writing a message to big.grb failed: File "
+            "too large\nLATS DATA_WRITE ID = 0\nVemra-LATS Error: (lats_write) failed...\n");
+  // The time before counts as written with no level, as for any failed write.
+  EXPECT_EQ(answer(r.out, "d t+2"),
+            "LATS error (lats_write): LATS (lats) -->  Warning, fewer levels written (0) then "
+            "declared, file big.grb, variable tas, time = 0Z 1 Mar 2000: The output file may be "
+            "unnecessarily large\n"
+            "LATS error (lats_write): GRIB (latsgrib) --> big.grb is not written after the failure "
+            "before (File too large)\nLATS DATA_WRITE ID = 0\nVemra-LATS Error: (lats_write) "
+            "failed...\n");
+  EXPECT_EQ(answer(r.out, "set lats close 1"),
+            "LATS error (lats_close): GRIB (latsgrib) --> Writing big.grb failed: File too large; no "
+            "file was made\nVemra-LATS Error: (lats_close) failed...\n");
+  EXPECT_FALSE(file_exists(dir.file("big.grb")));
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
 }
 
 // Two sessions write one name at the same time, each its own values: every
