@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <new>
 #include <string>
 
 #include "base/session.h"
@@ -52,12 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c <= ' ') continue;
     text += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   }
-  eval_state* pst = getpst(gcmn);
+  eval_state_ptr pst = getpst(gcmn);
   if (!pst) return 0;
   arm_interrupt();
-  if (kaexpr(text.c_str(), pst) == 0) kafree(pst);
+  // Running out of memory fails the request, as the command dispatcher has it.
+  try {
+    kaexpr(text.c_str(), pst.get());
+  } catch (const std::bad_alloc&) {
+  }
   disarm_interrupt();
-  delete pst;
+  pst.reset();
   gcmn->interrupt = 0;
   return 0;
 }

@@ -3,9 +3,12 @@
 // library's own header parser) but a recipe: dimensions, variables,
 // attributes and values chosen by the input bytes are written through the
 // library into a valid file, which is then opened, described and read.
+#include <dirent.h>
 #include <netcdf.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -132,9 +135,33 @@ bool write_file(const std::string& path, input& in) {
   return nc_close(nc) == NC_NOERR;
 }
 
+// Descriptors open in this process: every input must close what it opened.
+int open_descriptors() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d)) n++;
+    closedir(d);
+  }
+  return n;
+}
+
+int run(const uint8_t* data, size_t size);
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  int before = open_descriptors();
+  run(data, size);
+  if (open_descriptors() != before) {
+    std::fprintf(stderr, "file descriptor left open\n");
+    std::abort();
+  }
+  return 0;
+}
+
+namespace {
+
+int run(const uint8_t* data, size_t size) {
   fuzz::silence();
   static bool installed = [] {
     sdf_install(nullptr);
@@ -179,3 +206,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   frepfi(pfi, 0);
   return 0;
 }
+
+}  // namespace

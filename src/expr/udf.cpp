@@ -4,10 +4,14 @@
 #include "base/alloc.h"
 #include "expr/udf.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,8 +21,10 @@
 #include <sstream>
 #include <vector>
 
+#include "base/inputfile.h"
 #include "base/message.h"
 #include "base/scaling.h"
+#include "base/session.h"
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/result.h"
@@ -40,22 +46,6 @@ void relink() {
 }
 
 // ---- the table file ----
-
-enum class line_status { ok, end, too_long };
-
-// One line without its newline. A line longer than the limit is consumed to
-// its end so that its rest never reads as the next line.
-line_status read_line(std::FILE* f, std::string* out) {
-  out->clear();
-  int c = std::fgetc(f);
-  if (c == EOF) return line_status::end;
-  bool too_long = false;
-  for (; c != EOF && c != '\n'; c = std::fgetc(f)) {
-    if (out->size() < size_t(kUdfLineLength)) out->push_back(char(c));
-    else too_long = true;
-  }
-  return too_long ? line_status::too_long : line_status::ok;
-}
 
 struct kind_word {
   const char* word;
@@ -135,24 +125,29 @@ void read_error(const std::string& file) {
 }
 
 // Appends the functions of one table. False when reading must stop.
-bool read_table(std::FILE* f, const std::string& file) {
+bool read_table(input_file& f, const std::string& file) {
   std::string line;
   while (true) {
     auto uf = std::make_unique<user_function>();
-    line_status st = read_line(f, &line);
-    if (st == line_status::end) return true;
-    if (st == line_status::too_long || !parse_head(line, uf.get())) {
+    line_read st = f.next_line(line, size_t(kUdfLineLength));
+    if (st == line_read::end) return true;
+    if (st == line_read::interrupted) {
+      read_error(file);
+      return false;
+    }
+    // A head line too long still names its function (its first word).
+    if (!parse_head(line, uf.get()) || st == line_read::too_long) {
       format_error(uf.get(), file);
       return false;
     }
     std::string rest[4];
     for (std::string& r : rest) {
-      st = read_line(f, &r);
-      if (st == line_status::end) {
+      st = f.next_line(r, size_t(kUdfLineLength));
+      if (st == line_read::end || st == line_read::interrupted) {
         read_error(file);
         return false;
       }
-      if (st == line_status::too_long) {
+      if (st == line_read::too_long) {
         format_error(uf.get(), file);
         return false;
       }
@@ -278,9 +273,104 @@ bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
   return true;
 }
 
-int write_transfer(const call& c, function_args* args) {
+// ---- the call's hold on its files ----
+
+// Exclusive hold on a function's transfer file for the length of a call. The
+// table fixes the names of the transfer and result files, so a second session
+// calling the same function waits its turn instead of mixing the two calls.
+class transfer_lock {
+public:
+  transfer_lock() = default;
+  ~transfer_lock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  transfer_lock(const transfer_lock&) = delete;
+  transfer_lock& operator=(const transfer_lock&) = delete;
+
+  enum class result { held, cannot_open, interrupted };
+
+  // Opens (creating it if need be) and locks path, waiting while another
+  // holds it; the wait polls the interrupt.
+  result take(const std::string& path) {
+    for (;;) {
+      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+      if (fd < 0) return result::cannot_open;
+      struct stat held;
+      if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+        ::close(fd);
+        return result::cannot_open;
+      }
+      while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || kaqsig()) {
+          const bool stop = kaqsig() != 0;
+          ::close(fd);
+          return stop ? result::interrupted : result::cannot_open;
+        }
+        ::usleep(5000);
+      }
+      // The holder before removes the file when done: lock the name's file,
+      // not the one it left behind.
+      struct stat named;
+      if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        fd_ = fd;
+        return result::held;
+      }
+      ::close(fd);
+    }
+  }
+
+  // A stream writing the held file from its start (nullptr on failure).
+  std::FILE* rewrite() const {
+    if (::ftruncate(fd_, 0) != 0) return nullptr;
+    const int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (dup < 0) return nullptr;
+    const int flags = ::fcntl(dup, F_GETFL);
+    if (flags >= 0) ::fcntl(dup, F_SETFL, flags & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(dup, "wb");
+    if (!f) ::close(dup);
+    return f;
+  }
+
+private:
+  int fd_ = -1;
+};
+
+// ---- writing the arguments ----
+
+// The arguments checked and evaluated before the files are taken, so a call
+// inside an argument never meets its caller's hold, and the hold is short.
+struct arg_value {
+  float value = 0;
+  grid_ptr grid;
+};
+
+int gather_args(const call& c, function_args* args, std::vector<arg_value>& out) {
   const user_function* uf = c.uf;
-  file_ptr f(std::fopen(uf->transfer_file.c_str(), "wb"));
+  out.resize(size_t(args->count));
+  for (int k = 0; k < args->count; k++) {
+    const char* a = args->args[k];
+    if (uf->arg_types[k] == udf_arg_kind::value) {
+      const char* end = valprs(a, &out[size_t(k)].value);
+      if (!end || *end != '\0') {
+        kaprntf(msg_level::error, "Error from %s: Invalid Argument\n", uf->name);
+        kaprntf(msg_level::error, "  Expecting arg %i to be a constant\n", k);
+        return 1;
+      }
+    } else if (uf->arg_types[k] == udf_arg_kind::expr) {
+      const int rc = kaexpr(a, c.pst);
+      if (rc) return rc;
+      out[size_t(k)].grid = take_grid(c.pst);
+      if (!out[size_t(k)].grid) return -1;
+    }
+  }
+  return 0;
+}
+
+int write_transfer(const call& c, function_args* args, const std::vector<arg_value>& vals,
+                   const transfer_lock& lock) {
+  const user_function* uf = c.uf;
+  file_ptr f(lock.rewrite());
   if (!f) return c.fail2("Error opening transfer file", uf->transfer_file);
   auto write_error = [&] { return c.fail2("Error writing to transfer file", uf->transfer_file); };
   float head[20] = {};
@@ -288,36 +378,20 @@ int write_transfer(const call& c, function_args* args) {
   if (!put_record(f.get(), head, sizeof head, c.seq())) return write_error();
   for (int k = 0; k < args->count; k++) {
     const char* a = args->args[k];
+    const arg_value& v = vals[size_t(k)];
+    bool ok = true;
     switch (uf->arg_types[k]) {
-      case udf_arg_kind::value: {
-        float v = 0;
-        const char* end = valprs(a, &v);
-        if (!end || *end != '\0') {
-          kaprntf(msg_level::error, "Error from %s: Invalid Argument\n", uf->name);
-          kaprntf(msg_level::error, "  Expecting arg %i to be a constant\n", k);
-          return 1;
-        }
-        if (!put_record(f.get(), &v, sizeof v, c.seq())) return write_error();
-        break;
-      }
+      case udf_arg_kind::value: ok = put_record(f.get(), &v.value, sizeof v.value, c.seq()); break;
       case udf_arg_kind::text: {
         char text[80];
         std::memset(text, ' ', sizeof text);
         std::memcpy(text, a, std::min(sizeof text, std::strlen(a)));
-        if (!put_record(f.get(), text, sizeof text, c.seq())) return write_error();
+        ok = put_record(f.get(), text, sizeof text, c.seq());
         break;
       }
-      case udf_arg_kind::expr: {
-        const int rc = kaexpr(a, c.pst);
-        if (rc) return rc;
-        grid_ptr g = take_grid(c.pst);
-        if (!g) return -1;
-        const bool ok = put_grid(f.get(), g.get(), c.seq());
-        g.reset();
-        if (!ok) return write_error();
-        break;
-      }
+      case udf_arg_kind::expr: ok = put_grid(f.get(), v.grid.get(), c.seq()); break;
     }
+    if (!ok) return write_error();
   }
   if (std::fclose(f.release()) != 0) return write_error();
   return 0;
@@ -458,16 +532,19 @@ void kafclr() {
 void kafdef(const std::string& data_dir_table) {
   kafclr();
   if (const char* env = std::getenv("KAUDFT")) {
-    file_ptr f(std::fopen(env, "r"));
-    if (!f) {
+    input_file f(env, "r");
+    if (!f.ok()) {
       kaprnt(msg_level::error, "Error opening user function definition table\n");
       kaprntf(msg_level::error, "  File name is: %s\n", env);
-    } else if (!read_table(f.get(), env)) {
+      if (f.status() == input_status::not_regular)
+        kaprntf(msg_level::error, "  %s\n", f.refusal().c_str());
+    } else if (!read_table(f, env)) {
       return;
     }
   }
-  file_ptr f(std::fopen(data_dir_table.c_str(), "r"));
-  if (f) read_table(f.get(), data_dir_table);
+  // The data directory's table is optional: one that cannot be read is passed over.
+  input_file f(data_dir_table, "r");
+  if (f.ok()) read_table(f, data_dir_table);
 }
 
 user_function* kaufnd(const char* name) {
@@ -488,7 +565,17 @@ int ffuser(user_function* uf, function_args* args, eval_state* pst) {
     return 1;
   }
   const call c{uf, pst};
-  if (const int rc = write_transfer(c, args)) return rc;
+  std::vector<arg_value> vals;
+  if (const int rc = gather_args(c, args, vals)) return rc;
+  transfer_lock lock;
+  switch (lock.take(uf->transfer_file)) {
+    case transfer_lock::result::held: break;
+    case transfer_lock::result::cannot_open:
+      return c.fail2("Error opening transfer file", uf->transfer_file);
+    case transfer_lock::result::interrupted:
+      return c.fail2("Interrupted while waiting for the transfer file", uf->transfer_file);
+  }
+  if (const int rc = write_transfer(c, args, vals, lock)) return rc;
   // Earlier output must come before the program's own.
   std::fflush(nullptr);
   const int status = std::system(uf->command.c_str());

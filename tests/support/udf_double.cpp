@@ -1,11 +1,14 @@
 // An external user function for the tests: doubles the grid of its first
 // argument. Usage: udf_double transfer result direct|sequential [mode]
 // mode "fail" answers with status 1; "levels" returns every linear side as
-// explicit levels; "huge" claims a 100000 x 100000 grid.
+// explicit levels; "huge" claims a 100000 x 100000 grid; "slow" takes 20 ms
+// between reading its argument and answering, as a real program would.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -43,6 +46,7 @@ int main(int argc, char** argv) {
   if (h[1] >= 0 && !get(in, ic.data(), ic.size() * 4)) return 2;
   if (h[2] >= 0 && !get(in, jc.data(), jc.size() * 4)) return 2;
   std::fclose(in);
+  if (mode == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(20));
 
   std::FILE* out = std::fopen(argv[2], "wb");
   if (!out) return 2;

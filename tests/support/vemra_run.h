@@ -76,9 +76,12 @@ struct RunResult {
 
 // Runs VEMRA_BIN with the arguments in `dir`, feeding `input` on standard
 // input. KADDIR, TZ and LC_ALL come from the test environment (set by ctest);
-// `env` adds or overrides variables ("NAME=value").
+// `env` adds or overrides variables ("NAME=value"). A run that could hang
+// gives `seconds`: the program is then ended by SIGALRM (status 142) after
+// that long instead of blocking the suite.
 inline RunResult run_vemra(const std::vector<std::string>& args, const std::string& input,
-                           const std::string& dir, const std::vector<std::string>& env = {}) {
+                           const std::string& dir, const std::vector<std::string>& env = {},
+                           unsigned seconds = 0) {
   std::string in_name = dir + "/.stdin";
   std::string out_name = dir + "/.stdout";
   std::string err_name = dir + "/.stderr";
@@ -100,6 +103,7 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
       if (eq == std::string::npos) unsetenv(e.c_str());
       else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
     }
+    if (seconds) alarm(seconds);  // kept across exec
     exec_vemra(dir, args);
   }
   RunResult r;
