@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/cmdinput.h"
+#include "base/inputfile.h"
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
 #include "base/message.h"
@@ -27,28 +28,6 @@ struct exec_scope {
     --exec_depth;
   }
 };
-
-struct file_closer {
-  FILE* f;
-  ~file_closer() {
-    if (f) std::fclose(f);
-  }
-};
-
-enum class line_status { ok, end, too_long };
-
-// One line of the file with its newline; a line longer than the limit is
-// not read on (an endless file without newlines must not fill memory).
-line_status read_line(FILE* f, std::string& line) {
-  line.clear();
-  int c;
-  while ((c = std::getc(f)) != EOF) {
-    if (c != '\n' && line.size() >= kCommandFileLineMax) return line_status::too_long;
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') return line_status::ok;
-  }
-  return line.empty() ? line_status::end : line_status::ok;
-}
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool is_end(char c) { return c == '\0' || c == '\n'; }
@@ -90,18 +69,24 @@ int kaexec(char* typed, session_state* pcm) {
     ++nargs;
   }
 
-  file_closer file{std::fopen(name.c_str(), "r")};
-  if (!file.f) {
+  input_file file(name, "r");
+  if (!file.ok()) {
     kaprnt(msg_level::error, "EXEC error:  Can't open file\n");
     kaprnt(msg_level::error, "  File name is: " + name + "\n");
+    if (file.status() == input_status::not_regular)
+      kaprnt(msg_level::error, "  " + file.refusal() + "\n");
     return 1;
   }
 
   std::string line, expanded;
   for (;;) {
-    line_status st = read_line(file.f, line);
-    if (st == line_status::end) break;
-    if (st == line_status::too_long) {
+    line_read st = file.next_line(line, kCommandFileLineMax);
+    if (st == line_read::end) break;
+    if (st == line_read::interrupted) {
+      kaprnt(msg_level::error, "EXEC error:  interrupted while " + name + " was read\n");
+      return 1;
+    }
+    if (st == line_read::too_long) {
       kaprnt(msg_level::error, "EXEC error:  line longer than " + std::to_string(kCommandFileLineMax) +
                     " characters\n");
       kaprnt(msg_level::error, "EXEC error:  error in " + name + ".  EXEC stopped.\n");

@@ -12,6 +12,7 @@
 
 #include "base/alloc.h"
 #include "base/fnmtemplate.h"
+#include "base/inputfile.h"
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/numfmt.h"
@@ -30,7 +31,7 @@
 namespace {
 
 // Module state of the one parse that runs at a time.
-FILE* descr = nullptr;     // the descriptor
+input_file descr;          // the descriptor
 FILE* pdef_file = nullptr; // the PDEF interpolation file
 std::string rec;           // current line as typed
 std::string mrec;          // the same, lower-cased
@@ -55,17 +56,18 @@ bool read_line() {
     line_failed = true;
     return false;
   }
-  rec.clear();
-  int c;
-  while ((c = std::getc(descr)) != EOF && c != '\n') {
-    if (rec.size() >= kMaxLine) {
+  switch (descr.next_line(rec, kMaxLine)) {
+    case line_read::ok: break;
+    case line_read::end: return false;
+    case line_read::too_long:
       kaprntf(msg_level::error, "Open Error:  Description file line longer than %zu characters\n", kMaxLine);
       line_failed = true;
       return false;
-    }
-    rec.push_back(static_cast<char>(c));
+    case line_read::interrupted:
+      kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
+      line_failed = true;
+      return false;
   }
-  if (c == EOF && rec.empty()) return false;
   while (!rec.empty() && rec.back() == '\r') rec.pop_back();
   mrec = rec;
   lowcas(mrec.data());
@@ -1056,8 +1058,7 @@ int finish(const parse_state& st, int mflag) {
 }
 
 void close_streams() {
-  if (descr) std::fclose(descr);
-  descr = nullptr;
+  descr.close();
   if (pdef_file) std::fclose(pdef_file);
   pdef_file = nullptr;
 }
@@ -1125,7 +1126,7 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
   const char* p = nxtwrd(line.c_str());
   while (static_cast<int>(vals.size()) < n) {
     if (!p) {
-      if (!descr || !read_line()) {
+      if (!descr.ok() || !read_line()) {
         if (line_failed) return 1;
         kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading descriptor file\n");
         kaprnt(msg_level::error, "   EOF occurred reading LEVELS values\n");
@@ -1174,15 +1175,15 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   std::string opened = name, refused;
   auto try_open = [&](const std::string& n) {
     if (n.size() >= sizeof pfi->descriptor_name || is_directory(n)) return false;
-    descr = fopen_regular(n, "r");
-    if (!descr && errno == EINVAL) refused = n;
-    return descr != nullptr;
+    descr = input_file(n, "r");
+    if (descr.status() == input_status::not_regular) refused = n;
+    return descr.ok();
   };
   if (!try_open(opened)) {
     opened += ".ctl";
     try_open(opened);
   }
-  if (!descr) {
+  if (!descr.ok()) {
     kaprnt(msg_level::error, "Open Error:  Can't open description file\n");
     if (!refused.empty()) kaprnt(msg_level::error, "  " + refused + " is not a regular file\n");
     return 1;

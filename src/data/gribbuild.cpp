@@ -18,6 +18,7 @@
 #include "base/fnmtemplate.h"
 #include "base/mfcmn.h"
 #include "base/numfmt.h"
+#include "base/safefile.h"
 #include "base/bitfield.h"
 #include "data/descriptor.h"
 #include "data/filerec.h"
@@ -382,7 +383,8 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
                grib_index* pindx, int* result, bool* stop) {
   std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
   const std::string& path = single && !data_override.empty() ? data_override : name;
-  file_ptr f(std::fopen(path.c_str(), "rb"));
+  // A pipe or device would be scanned without end: only a regular file is.
+  file_ptr f(fopen_regular(path, "rb"));
   if (!f) {
     if (single) {
       std::printf("Could not open GRIB file.  File name is:\n");

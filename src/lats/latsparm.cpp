@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/inputfile.h"
 #include "lats/latsint.h"
 
 int latsParmTableCreated = 0;
@@ -466,15 +467,26 @@ const char* const default_center_names[] = {
     "mri",  "ncar", "ncep", "nrl",  "rpn",        "sunya", "sunya/ncar", "ucla", "ugamp",
     "uiuc", "ukmo", "yonu", "ccsr", "llnl",       "ntu"};
 
-bool load_file(std::FILE* fp, const char* path, lats_tables& t) {
+bool load_file(input_file& in, const char* path, lats_tables& t) {
   char line[512];
   int lineno = 0;
   section sec = section::variable;
   int over_parms = 0, over_verts = 0, over_centers = 0;
-  while (std::fgets(line, sizeof line, fp)) {
+  std::string text;
+  for (line_read st; (st = in.next_line(text, sizeof line - 1)) != line_read::end;) {
     ++lineno;
+    if (st == line_read::interrupted) {
+      latsError("LATS (latsint) --> Interrupted while reading parameter file %s", path);
+      return false;
+    }
+    if (st == line_read::too_long) {
+      latsError("LATS (latsint) --> line %d longer than %zu characters, parameter file %s", lineno,
+                sizeof line - 1, path);
+      return false;
+    }
+    std::snprintf(line, sizeof line, "%s", text.c_str());
     size_t len = std::strlen(line);
-    while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r')) line[--len] = '\0';
+    while (len > 0 && line[len - 1] == '\r') line[--len] = '\0';
     if (line[0] == '#') {
       if (line[1] != '!') continue;
       char word[512];
@@ -563,15 +575,14 @@ bool load_file(std::FILE* fp, const char* path, lats_tables& t) {
 }  // namespace
 
 int latsParmCreateTable(const char* path) {
-  std::FILE* fp = std::fopen(path, "r");
-  if (!fp) {
-    const char* why = std::strerror(errno);
-    latsError("LATS (latsint) --> Cannot open parameter file %s\n%s", path, why);
+  input_file in(path, "r");
+  if (!in.ok()) {
+    latsError("LATS (latsint) --> Cannot open parameter file %s\n%s", path, in.refusal().c_str());
     return 0;
   }
   lats_tables fresh;
-  bool ok = load_file(fp, path, fresh);
-  std::fclose(fp);
+  bool ok = load_file(in, path, fresh);
+  in.close();
   if (!ok) return 0;
   take(std::move(fresh), path);
   return 1;

@@ -1,30 +1,18 @@
 // Finding script files (".gs") and function files (".gsf") in the current
 // directory, the main script's directory, the function path and KASCRP.
-#include <sys/stat.h>
-
 #include <cstdlib>
 
+#include "base/safefile.h"
 #include "script/gsint.h"
 
 namespace {
 
 bool gsdelim(char c) { return c == ' ' || c == ',' || c == ';' || c == '\t'; }
 
-// Opens a regular file (or anything but a directory) for binary reading.
-// A script is read by its size, so a pipe or socket never holds one; opening
-// a pipe without a writer would wait for ever.
-FILE* try_open(const std::string& path) {
-  struct stat pre;
-  if (stat(path.c_str(), &pre) == 0 && (S_ISFIFO(pre.st_mode) || S_ISSOCK(pre.st_mode))) return nullptr;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return nullptr;
-  struct stat sb;
-  if (fstat(fileno(f), &sb) != 0 || S_ISDIR(sb.st_mode)) {
-    fclose(f);
-    return nullptr;
-  }
-  return f;
-}
+// Opens a script for binary reading. A script is read by its size, so only
+// a regular file holds one: a directory or device is passed over, and a pipe
+// without a writer is never waited for.
+FILE* try_open(const std::string& path) { return fopen_regular(path, "rb"); }
 
 // The entries of a directory list, each ending with '/'.
 std::vector<std::string> dir_entries(const char* list) {

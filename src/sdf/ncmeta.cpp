@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 
+#include "base/inputfile.h"
 #include "base/message.h"
 #include "base/scaling.h"
 #include "data/filerec.h"
@@ -194,6 +195,11 @@ int close_netcdf(int ncid) {
 
 int read_io_std(const char* path, io_std* io) {
   if (!path || !*path || !io) return 0;
+  // The library would wait for ever on a pipe and read a device without end.
+  if (check_input(path) == input_status::not_regular) {
+    kaprntf(msg_level::error, "%s\n", input_refusal(path, input_status::not_regular, 0).c_str());
+    return 0;
+  }
   int ncid = -1;
   int rc = nc_open(path, NC_NOWRITE, &ncid);
   if (rc != NC_NOERR) {

@@ -12,6 +12,7 @@
 
 #include "base/alloc.h"
 #include "base/fnmtemplate.h"
+#include "base/inputfile.h"
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/scaling.h"
@@ -29,36 +30,24 @@ constexpr const char* kNotOpened = "  The data file was not opened. \n";
 // The descriptor being read, one line at a time.
 class descriptor_file {
  public:
-  explicit descriptor_file(FILE* f) : f_(f) {}
-  ~descriptor_file() {
-    if (f_) std::fclose(f_);
-  }
-  descriptor_file(const descriptor_file&) = delete;
-  descriptor_file& operator=(const descriptor_file&) = delete;
-  // Next line (at most 511 characters, newline removed) in rec and its
-  // lower-cased copy in low; false at the end.
+  explicit descriptor_file(input_file f) : f_(std::move(f)) {}
+  // Next line (at most 511 characters, newline removed; a longer one is cut)
+  // in rec and its lower-cased copy in low; false at the end or when the
+  // reading was interrupted.
   bool next() {
-    char* buf = nullptr;
-    size_t cap = 0;
-    ssize_t n = getline(&buf, &cap, f_);
-    if (n < 0) {
-      std::free(buf);
-      return false;
-    }
-    rec.assign(buf, size_t(n));
-    std::free(buf);
-    while (!rec.empty() && (rec.back() == '\n' || rec.back() == '\r')) rec.pop_back();
-    if (rec.size() > 511) rec.resize(511);
+    if (f_.next_line(rec, 511) == line_read::end || f_.interrupted()) return false;
+    while (!rec.empty() && rec.back() == '\r') rec.pop_back();
     low = rec;
     lowcas(low.data());
     return true;
   }
+  bool interrupted() const { return f_.interrupted(); }
   // The typed text at the position of p in the lower-cased line.
   const char* typed(const char* p) const { return rec.c_str() + (p - low.c_str()); }
   std::string rec, low;
 
  private:
-  FILE* f_;
+  input_file f_;
 };
 
 bool starts_alnum(const std::string& s) {
@@ -479,17 +468,18 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
   pfi->calendar_365 = 0;
   pfi->variable_count = 0;
   std::string opened = name;
-  FILE* f = std::fopen(opened.c_str(), "r");
-  if (!f) {
+  input_file f(opened, "r");
+  if (!f.ok() && f.status() != input_status::not_regular) {
     opened += ".ctl";
-    f = std::fopen(opened.c_str(), "r");
+    f = input_file(opened, "r");
   }
-  if (!f) {
+  if (!f.ok()) {
     kaprnt(msg_level::error, "XDFOpen Error:  Can't open description file\n");
+    if (f.status() == input_status::not_regular) kaprnt(msg_level::error, "  " + f.refusal() + "\n");
     return 1;
   }
   std::snprintf(pfi->descriptor_name, 256, "%s", opened.c_str());
-  descriptor_file in(f);
+  descriptor_file in(std::move(f));
   parser ps{in, pfi, parms, opened, std::string(), true};
   const std::string& dset = ps.dset;
   auto failed = [&]() {
@@ -512,6 +502,11 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
       return failed();
     }
     if (!(ps.*r->handler)(low, r->arg)) return failed();
+  }
+  if (in.interrupted()) {
+    kaprnt(msg_level::error, "XDFOpen Error:  Interrupted while the description file was read\n");
+    kaprnt(msg_level::error, kNotOpened);
+    return 1;
   }
   if (dset.empty()) {
     kaprntf(msg_level::error, "XDFOpen Error:  missing %s record \n", "DSET");

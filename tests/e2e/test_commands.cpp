@@ -39,8 +39,8 @@ TEST(CommandFile, QuitInsideEndsTheSession) {
 }
 
 // Lines hold up to 299 characters; the arguments may make the command
-// longer. A longer line stops the file with an error, and an endless file
-// (no newline ever) is not read on.
+// longer. A longer line stops the file with an error, and a device (an
+// endless file without newlines) is refused before any reading.
 TEST(CommandFile, LongLinesAndMissingFinalNewline) {
   TempDir dir;
   std::string arg(3000, 'a');
@@ -54,8 +54,9 @@ TEST(CommandFile, LongLinesAndMissingFinalNewline) {
   EXPECT_TRUE(contains(r.out, "EOF EXECuting l.cmd \n"));
   EXPECT_EQ(first_missing(r.out, {"EXEC error:  line longer than 299 characters\n",
                                   "EXEC error:  error in over.cmd.  EXEC stopped.\n",
-                                  "EXEC error:  line longer than 299 characters\n",
-                                  "EXEC error:  error in /dev/zero.  EXEC stopped.\n", "Config: v"}),
+                                  "EXEC error:  Can't open file\n  File name is: /dev/zero\n"
+                                  "  /dev/zero is not a regular file\n",
+                                  "Config: v"}),
             "");
   EXPECT_FALSE(contains(r.out, "stack never"));
 }

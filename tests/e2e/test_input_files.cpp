@@ -31,6 +31,74 @@ RunResult bounded_batch(const std::string& input, const TempDir& dir,
   return vemra_test::run_vemra({"-b", "-l"}, input, dir.path(), env, seconds);
 }
 
+// Special files named where a file is read: each command answers at once
+// with its own message and the session goes on (each run is killed after
+// 20 s, and then fails on its status, instead of hanging).
+TEST(SpecialInputFiles, DirectoriesPipesAndDevicesAreRefusedAtOnce) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+  // xdf descriptors naming a pipe and a directory as their netCDF file.
+  write_file(dir.file("p.ctl"), "dset ^fifo\nxdef lon\nydef lat\n");
+  write_file(dir.file("d.ctl"), "dset ^sub\nxdef lon\nydef lat\n");
+  struct refusal {
+    std::string cmd, want;
+  };
+  const std::vector<refusal> cases = {
+      {"sdfopen fifo", "fifo is not a regular file\n"},
+      {"sdfopen sub", "sub is not a regular file\n"},
+      {"sdfopen /dev/zero", "/dev/zero is not a regular file\n"},
+      {"xdfopen /dev/zero", "XDFOpen Error:  Can't open description file\n"
+                            "  /dev/zero is not a regular file\n"},
+      {"xdfopen fifo", "XDFOpen Error:  Can't open description file\n  fifo is not a regular file\n"},
+      {"xdfopen sub", "XDFOpen Error:  Can't open description file\n  sub is not a regular file\n"},
+      {"xdfopen p.ctl", "fifo is not a regular file\n"},
+      {"xdfopen d.ctl", "sub is not a regular file\n"},
+      {"set lats parmtab /dev/zero", "LATS PARMTAB ID = 0\n"},
+      {"set lats parmtab fifo", "LATS PARMTAB ID = 0\n"},
+      {"set lats parmtab sub", "LATS PARMTAB ID = 0\n"},
+      {"exec fifo", "EXEC error:  Can't open file\n  File name is: fifo\n  fifo is not a regular file\n"},
+      {"exec sub", "  sub is not a regular file\n"},
+      {"run fifo", "Error opening script file: fifo\n"},
+      {"run /dev/zero", "Error opening script file: /dev/zero\n"},
+      {"open fifo", "Open Error:  Can't open description file\n  fifo is not a regular file\n"},
+  };
+  std::string input;
+  for (const refusal& c : cases) input += c.cmd + "\n";
+  RunResult r = bounded_batch(input + "q config\n", dir);
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const refusal& c : cases) EXPECT_TRUE(contains(answer(r.out, c.cmd), c.want)) << c.cmd << "\n" << r.out;
+  EXPECT_TRUE(contains(r.out, "Config: v"));
+  // The writer's errors go to the error stream.
+  for (const char* name : {"/dev/zero", "fifo", "sub"})
+    EXPECT_TRUE(contains(r.err, std::string("Cannot open parameter file ") + name + "\n" + name +
+                                    " is not a regular file\n"))
+        << name << "\n" << r.err;
+}
+
+// The user-function table and the writer's parameter table come from the
+// environment; a special file there is refused as well.
+TEST(SpecialInputFiles, TablesNamedByTheEnvironment) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+  for (std::string name : {std::string("/dev/zero"), dir.file("fifo"), dir.file("sub")}) {
+    SCOPED_TRACE(name);
+    RunResult r = bounded_batch("q udft\n", dir, {"KAUDFT=" + name});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.out, "Error opening user function definition table\n  File name is: " +
+                                    name + "\n  " + name + " is not a regular file\n"))
+        << r.out;
+    r = bounded_batch("set lats frequency hourly\nset lats deltat 6\nset lats create out\n", dir,
+                      {"LATS_PARMS=" + name});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(answer(r.out, "set lats create out"), "LATS FILE ID = 0\n") << r.out;
+    EXPECT_TRUE(contains(r.err, "Cannot open parameter file " + name + "\n" + name +
+                                    " is not a regular file\n"))
+        << r.err;
+  }
+}
+
 // Two sessions call the same function (its transfer and result files are
 // fixed by the table) 20 times each with their own argument; each must get
 // the double of its own argument every time.

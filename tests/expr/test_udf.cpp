@@ -122,6 +122,10 @@ TEST_F(UdfTest, TablesOrderNamesAndBrokenEntries) {
   EXPECT_NE(text.find("Processing function name: long\n"), std::string::npos) << text;
   EXPECT_NE(kaufnd("good"), nullptr);
   EXPECT_EQ(kaufnd("long"), nullptr);
+  // A head line too long still names its function.
+  text = load("wide 0 0" + std::string(300, ' ') + "\ndirect\nc\nt\nr\n");
+  EXPECT_NE(text.find("Processing function name: wide\n"), std::string::npos) << text;
+  EXPECT_EQ(kaufnd("wide"), nullptr);
   text = load("many 9 9 expr expr expr expr expr expr expr expr expr\ndirect\nc\nt\nr\n");
   EXPECT_NE(text.find("Format error in user defined function table:\n"), std::string::npos);
   load("f 1 1 value\ndirect\nc\nt\nr\n");
