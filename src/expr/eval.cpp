@@ -25,19 +25,18 @@ namespace {
 
 constexpr float kConstUndef = -9.99e33f;
 
-enum cell_kind : int { kDead = 0, kGrid = -1, kStation = -2, kOperator = 1, kOpen = 2, kClose = 3 };
+// An operand's value says whether it is a grid or a station set.
+enum cell_kind : int { kDead = 0, kOperand = -1, kOperator = 1, kOpen = 2, kClose = 3 };
 
 // An operand cell owns its result: whatever stops the evaluation, the
 // stack's results are released with it.
-using cell_value = result_value;
-
 struct expr_cell {
   int kind = kDead;
   int op = 0;
-  cell_value value;
+  result_value value;
 };
 
-bool is_operand(const expr_cell& c) { return c.kind == kGrid || c.kind == kStation; }
+bool is_operand(const expr_cell& c) { return c.kind == kOperand; }
 
 grid_field* grid_of(expr_cell& c) { return std::get<grid_ptr>(c.value).get(); }
 station_set* stations_of(expr_cell& c) { return std::get<station_ptr>(c.value).get(); }
@@ -154,16 +153,16 @@ int kaoper(std::vector<expr_cell>& cells, int l, int r, int dst, int op) {
   expr_cell& a = cells[l];
   expr_cell& b = cells[r];
   expr_cell result;
-  if (a.kind == kGrid && b.kind == kGrid) {
+  if (grid_in(a.value) && grid_in(b.value)) {
     grid_field* g = kagrop(grid_of(a), grid_of(b), op, 0);
     if (!g) return 1;
-    result = {kGrid, 0, std::move(g == grid_of(a) ? a.value : b.value)};
-  } else if (a.kind == kStation && b.kind == kStation) {
+    result = {kOperand, 0, std::move(g == grid_of(a) ? a.value : b.value)};
+  } else if (stations_in(a.value) && stations_in(b.value)) {
     station_set* s = kastop(stations_of(a), stations_of(b), op, 0);
     if (!s) return 1;
-    result = {kStation, 0, std::move(s == stations_of(a) ? a.value : b.value)};
+    result = {kOperand, 0, std::move(s == stations_of(a) ? a.value : b.value)};
   } else {
-    const bool set_left = a.kind == kStation;
+    const bool set_left = stations_in(a.value) != nullptr;
     expr_cell& set = set_left ? a : b;
     grid_field* g = grid_of(set_left ? b : a);
     if (g->idim != -1 || g->jdim != -1) {
@@ -172,7 +171,7 @@ int kaoper(std::vector<expr_cell>& cells, int l, int r, int dst, int op) {
       return 1;
     }
     if (!kascop(stations_of(set), g->values[0], op, set_left ? 0 : 1)) return 1;
-    result = {kStation, 0, std::move(set.value)};
+    result = {kOperand, 0, std::move(set.value)};
   }
   kill_cell(a);
   kill_cell(b);
@@ -237,7 +236,7 @@ int eval(int final, std::vector<expr_cell>& cells, int& top) {
 }
 
 void push_constant(std::vector<expr_cell>& cells, int& top, float v) {
-  cells[++top] = {kGrid, 0, grid_ptr(kagrvl(v))};
+  cells[++top] = {kOperand, 0, grid_ptr(kagrvl(v))};
 }
 
 void push_op(std::vector<expr_cell>& cells, int& top, int op) { cells[++top] = {kOperator, op, {}}; }
@@ -301,8 +300,7 @@ int kaexpr(const char* text, eval_state* pst) {
         pst->result = std::monostate{};
         const char* q = varprs(text + pos, pst);
         if (!q) { failed = true; break; }
-        const int kind = stations_in(pst->result) ? kStation : kGrid;
-        cells[++top] = {kind, 0, std::exchange(pst->result, std::monostate{})};
+        cells[++top] = {kOperand, 0, std::exchange(pst->result, std::monostate{})};
         pos = q - text;
         if (eval(0, cells, top)) { failed = true; break; }
         operand = false;

@@ -1,6 +1,7 @@
 // Plot start and dispatcher: one plot or output routine per display result,
 // chosen by the output type and by the dimensions the result varies in.
 #include <string>
+#include <utility>
 
 #include "base/message.h"
 #include "base/session.h"
@@ -187,13 +188,12 @@ void kaplot_lats(lats_bridge_fn bridge) { lats_bridge = bridge; }
 
 void kagsav(plot_code code, session_state* pcm, const void*) { pcm->last_plot_code = code; }
 
-int kaaddres(session_state* pcm, grid_field* grid) {
+int kaaddres(session_state* pcm, grid_ptr grid) {
   if (held_count(pcm) >= kMaxResults) {
     kaprntf(msg_level::error, "DISPLAY error:  more than %i results in one display\n", kMaxResults);
-    kagfre(grid);
     return 1;
   }
-  hold_result(pcm, grid_ptr(grid));
+  hold_result(pcm, std::move(grid));
   return 0;
 }
 

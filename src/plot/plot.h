@@ -3,10 +3,9 @@
 #pragma once
 
 #include "base/gxout.h"
+#include "data/result.h"
 
 struct session_state;
-struct grid_field;
-
 
 // Starts the graphics package for the session's page and batch flag and sets
 // the plot layer's fields of the session to their start values.
@@ -28,7 +27,7 @@ void kagsav(plot_code code, session_state* pcm, const void* result);
 // Adds a grid the plot layer made (a transposed copy) to the display results,
 // so that the display releases it with them. 1 after an error message, the
 // grid released, when every result slot is in use.
-int kaaddres(session_state* pcm, grid_field* grid);
+int kaaddres(session_state* pcm, grid_ptr grid);
 
 // Non-graphic outputs of the first display result.
 void kadprnt(session_state* pcm);  // values

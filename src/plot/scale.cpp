@@ -265,7 +265,7 @@ grid_field* kaflip(grid_field* g, session_state* pcm) {
   std::swap(n->i_to_grid, n->j_to_grid);
   std::swap(n->i_grid_vals, n->j_grid_vals);
   std::swap(n->i_linear, n->j_linear);
-  if (kaaddres(pcm, n)) return nullptr;
+  if (kaaddres(pcm, grid_ptr(n))) return nullptr;
   return n;
 }
 
