@@ -200,7 +200,7 @@ int do_clear(char* lower, session_state* pcm, int from_exec) {
         kaprnt(msg_level::error, "Invalid or missing widget number on clear command\n");
         return 1;
       }
-      gxrs1wd(action - 4, n);
+      gxrs1wd(static_cast<widget_type>(action - 4), n);
       return 0;
     }
   }

@@ -311,7 +311,7 @@ int draw_wxsym(const char* p, session_state* s) {
 int draw_map(session_state* s) {
   if (!(s->dim_min[0] < s->dim_max[0] && s->dim_min[1] < s->dim_max[1])) return 0;
   kamscl(s);
-  kawmap(s, 0);
+  kawmap(s, false);
   return 0;
 }
 

@@ -252,12 +252,8 @@ int kalats(session_state* s, lats_op op, int arg) {
   return 0;
 }
 
-int kalats_plot(session_state* pcm, int op, int arg) {
-  switch (op) {
-    case int(lats_op::grid): return kalats(pcm, lats_op::grid, arg);
-    case int(lats_op::write): return kalats(pcm, lats_op::write, arg);
-    default: return 0;
-  }
+int kalats_plot(session_state* pcm, lats_output what) {
+  return kalats(pcm, what == lats_output::grid ? lats_op::grid : lats_op::write, 0);
 }
 
 void kalats_close_all() {

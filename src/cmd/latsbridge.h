@@ -2,6 +2,8 @@
 // GRIB and netCDF writer.
 #pragma once
 
+#include "plot/plot.h"
+
 struct session_state;
 
 // Operations of kalats.
@@ -21,8 +23,8 @@ enum class lats_op : int {
 // comes back as a result (see lats_op) after its messages.
 int kalats(session_state* pcm, lats_op op, int arg);
 
-// The plot layer's entry: op as a number (3 grid, 5 write).
-int kalats_plot(session_state* pcm, int op, int arg);
+// The plot layer's entry: the grid or the field of the first result.
+int kalats_plot(session_state* pcm, lats_output what);
 
 // Closes every LATS file still open (at quit and before "-x" returns), so
 // that nothing written is lost; GRIB files get their descriptor and index.

@@ -29,8 +29,6 @@ constexpr bool window_only(frame_action a) {
   return a == frame_action::discard_events || a == frame_action::serve_events;
 }
 void gxfrme(frame_action action);
-// The same by number, as callers written before the names pass it.
-inline void gxfrme(int action) { gxfrme(static_cast<frame_action>(action)); }
 void gxsfrm();
 
 // Attributes.
@@ -108,7 +106,9 @@ void gxdssv(int n);
 void gxdssh(int n);
 void gxdsfr(int n);
 void gxdxsz(int width, int height);
-void gxrs1wd(int kind, int n);
+// Removes widget n of a kind (button 1, rubber band 2, drop menu 3).
+enum class widget_type : int { button = 1, rubber_band = 2, drop_menu = 3 };
+void gxrs1wd(widget_type type, int n);
 void gxclmn(float distance);
 void gxdbtn(int wait, float* x, float* y, int* button, int* type, int* ival, float* rval);
 int win_data(int* data);

@@ -212,14 +212,14 @@ void gxwdclr(int set) {
   widget_sets(set).obnum = 0;
 }
 
-void gxrswd(int mode) {
+void gxrswd(widget_sets_freed which) {
   auto clear = [](widget_set& ws) {
     for (auto& b : ws.btn) b = button_widget{};
     for (auto& r : ws.rbb) r = rubber_band{};
     for (auto& m : ws.dmu) m = drop_menu{};
   };
-  if (mode == 0 || mode == 1) clear(widget_sets(0));
-  if (mode == 1 || mode == 2) clear(widget_sets(1));
+  if (which != widget_sets_freed::back) clear(widget_sets(0));
+  if (which != widget_sets_freed::front) clear(widget_sets(1));
 }
 
 void gxcpwd() {
@@ -279,10 +279,11 @@ void gxdrbb(int n, int type, float xlo, float ylo, float xhi, float yhi, int fil
   define_band(current_set(), n, type, xlo, ylo, xhi, yhi, filter);
 }
 
-void gxrs1wd(int kind, int n) {
+void gxrs1wd(widget_type type, int n) {
   x_state& xs = xdrv::state();
   if (!xs.w.display) return;
   static const int limits[4] = {0, kButtons, kBands, kMenus};
+  const int kind = static_cast<int>(type);
   if (kind < 1 || kind > 3 || n < 0 || n >= limits[kind]) return;
   widget_set& ws = widget_sets(0);
   const auto k = static_cast<widget_kind>(kind);
@@ -292,7 +293,7 @@ void gxrs1wd(int kind, int n) {
       break;
     }
   // Its image stays until the next clear; it no longer reacts.
-  if (kind == 1) ws.btn[n] = button_widget{};
-  else if (kind == 2) ws.rbb[n] = rubber_band{};
+  if (type == widget_type::button) ws.btn[n] = button_widget{};
+  else if (type == widget_type::rubber_band) ws.rbb[n] = rubber_band{};
   else ws.dmu[n] = drop_menu{};
 }

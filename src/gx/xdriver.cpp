@@ -705,7 +705,7 @@ void gxdfrm(frame_action action) {
   } else {
     gxdeve(0);
   }
-  if (action == fa::wait || action == fa::clear) gxrswd(0);
+  if (action == fa::wait || action == fa::clear) gxrswd(widget_sets_freed::front);
   if (action == fa::graphics) {
     // The widgets stay: drawn again, each registering its region afresh.
     drv.ev.rstate = 0;
@@ -739,7 +739,7 @@ void gxddbl() {
   drv.buf.dblmode = 1;
   drv.buf.drwbl = drv.buf.pmap;
   fill_background(drv.buf.drwbl);
-  gxrswd(1);
+  gxrswd(widget_sets_freed::both);
   gxwdclr(0);
   gxwdclr(1);
 }
@@ -747,7 +747,7 @@ void gxddbl() {
 void gxdsgl() {
   if (!drv.w.display) return;
   if (drv.buf.dblmode) {
-    gxrswd(1);
+    gxrswd(widget_sets_freed::both);
     gxwdclr(0);
     gxwdclr(1);
     XFreePixmap(drv.w.display, drv.buf.pmap);
@@ -765,9 +765,9 @@ void gxdswp() {
   fill_background(drv.buf.drwbl);
   if (drv.buf.dblmode) {
     // The finished frame's widgets go live with it.
-    gxrswd(0);
+    gxrswd(widget_sets_freed::front);
     gxcpwd();
-    gxrswd(2);
+    gxrswd(widget_sets_freed::back);
   }
 }
 

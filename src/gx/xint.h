@@ -114,8 +114,10 @@ void wait_exposed(Window w);
 // Widget sets (widgets.cpp), called by the driver.
 // Empties every widget record and both hot-region tables.
 void gxwdin();
-// Frees whole widget sets: 0 front with texts, 1 both, 2 back (texts moved).
-void gxrswd(int mode);
+// Frees whole widget sets: the front one with its texts, both, or the back
+// one (its texts were moved).
+enum class widget_sets_freed : int { front = 0, both = 1, back = 2 };
+void gxrswd(widget_sets_freed which);
 // Moves the back set to the front (the buffer swap).
 void gxcpwd();
 // Redraws the widgets of a set (0 front, 1 back), registering them afresh

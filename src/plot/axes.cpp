@@ -212,8 +212,8 @@ void time_labels(const axis_ctx& a, const float* scaling) {
 
 }  // namespace
 
-void kaaxis(int axis, session_state* pcm, int code) {
-  const bool x = axis == 1;
+void kaaxis(plot_axis axis, session_state* pcm, int code) {
+  const bool x = axis == plot_axis::x;
   if (!(x ? pcm->xlab : pcm->ylab)) return;
   axis_ctx a{};
   a.pcm = pcm;
@@ -369,8 +369,8 @@ void kaaxpl(session_state* pcm, int idim, int jdim) {
     kampax(pcm);
     return;
   }
-  kaaxis(1, pcm, idim);
-  kaaxis(0, pcm, jdim);
+  kaaxis(plot_axis::x, pcm, idim);
+  kaaxis(plot_axis::y, pcm, jdim);
 }
 
 void kaptail(session_state* pcm, plot_code code, int frame, int idim, int jdim) {

@@ -349,7 +349,7 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
   if (!g) return;
   gxstyl(1);
   gxwide(1);
-  kas2d(pcm, g, mode == kContourLines ? 1 : 0);
+  kas2d(pcm, g, mode == kContourLines);
   const size_t npts = size_t(g->isiz) * size_t(g->jsiz);
   float gmin = 0, gmax = 0;
   if (!extremes(g->values, npts, g->undef, &gmin, &gmax)) {
@@ -458,7 +458,7 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
     } else {
       kagfil(v, isiz, jsiz, pcm->shade_levels, pcm->shade_colours, pcm->shade_count, g->undef);
     }
-    if (g->idim == 0 && g->jdim == 1) kawmap(pcm, 0);
+    if (g->idim == 0 && g->jdim == 1) kawmap(pcm, false);
   }
   kasdiv(1, 1);
   kaptail(pcm, code, 1, g->idim, g->jdim);
@@ -467,7 +467,7 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
 void kafgrd(session_state* pcm, plot_code code) {
   grid_field* g = kaplgrid(pcm, held_grid(pcm, 0));
   if (!g) return;
-  kas2d(pcm, g, 0);
+  kas2d(pcm, g, false);
   kasdiv(1, 1);
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
   const int isiz = g->isiz;
@@ -513,6 +513,6 @@ void kafgrd(session_state* pcm, plot_code code) {
     }
     fill_run(start, isiz + 1, j, c);
   }
-  if (g->idim == 0 && g->jdim == 1) kawmap(pcm, 0);
+  if (g->idim == 0 && g->jdim == 1) kawmap(pcm, false);
   kaptail(pcm, code, 1, g->idim, g->jdim);
 }

@@ -19,15 +19,14 @@
 namespace {
 
 lats_bridge_fn lats_bridge = nullptr;
-constexpr int kLatsGrid = 3, kLatsWrite = 5;
 
 // Routes whose plot routines are not part of this build yet.
 void not_built(const char* what) {
   kaprnt(msg_level::error, std::string("DISPLAY error:  ") + what + " output is not available yet\n");
 }
 
-void lats_out(session_state* pcm, int op, const char* word) {
-  if (lats_bridge) lats_bridge(pcm, op, 0);
+void lats_out(session_state* pcm, lats_output what, const char* word) {
+  if (lats_bridge) lats_bridge(pcm, what);
   else not_built(word);
 }
 
@@ -51,9 +50,9 @@ const plot_type rows[] = {
     {"fgrid", output_field::field, output_fgrid, plot_code::fgrid, "Fgrid", kafgrd},
     {"fwrite", output_field::field, output_fwrite, plot_code::fwrite, "Fwrite", kafwrt, true},
     {"latsgrid", output_field::field, output_latsgrid, plot_code::clear, nullptr,
-     [](session_state* p, plot_code) { lats_out(p, kLatsGrid, "latsgrid"); }, true},
+     [](session_state* p, plot_code) { lats_out(p, lats_output::grid, "latsgrid"); }, true},
     {"latsdata", output_field::field, output_latsdata, plot_code::clear, nullptr,
-     [](session_state* p, plot_code) { lats_out(p, kLatsWrite, "latsdata"); }, true},
+     [](session_state* p, plot_code) { lats_out(p, lats_output::data, "latsdata"); }, true},
     {"stream", output_field::field_vector, output_stream, plot_code::stream, "Stream", kastrm},
     {"grfill", output_field::field, output_grfill, plot_code::grid_fill, "GrFill",
      [](session_state* p, plot_code c) { kacntr(p, kContourFill, c); }},

@@ -41,7 +41,7 @@ void kaplvl(session_state* pcm, plot_code code) {
   if (!g) return;
   gxstyl(1);
   gxwide(1);
-  kas2d(pcm, g, 1);
+  kas2d(pcm, g, true);
   kafram(pcm);
   gxwide(pcm->cthick);
   const int colour = pcm->ccolor < 0 ? 1 : pcm->ccolor;

@@ -15,10 +15,11 @@ void kagx(session_state* pcm);
 // output routine that the output type and the first result's shape choose.
 void kaplot(session_state* pcm);
 
-// The LATS bridge that the output types latsgrid (op 3, the grid) and
-// latsdata (op 5, the field) hand the first result to; the command layer
-// installs it at start-up.
-using lats_bridge_fn = int (*)(session_state* pcm, int op, int arg);
+// The LATS bridge that the output types latsgrid (the grid) and latsdata
+// (the field) hand the first result to; the command layer installs it at
+// start-up.
+enum class lats_output : int { grid, data };
+using lats_bridge_fn = int (*)(session_state* pcm, lats_output what);
 void kaplot_lats(lats_bridge_fn bridge);
 
 // Records code as the last plot code (the result argument is not used).

@@ -11,17 +11,17 @@ struct grid_field;
 
 // ---- scaling and map set-up ----
 
-// Sets the whole coordinate chain for a 2-D grid; map 1 draws the map
+// Sets the whole coordinate chain for a 2-D grid; with_map draws the map
 // outlines at once (contour plots).
-void kas2d(session_state* pcm, grid_field* grid, int map);
+void kas2d(session_state* pcm, grid_field* grid, bool with_map);
 // Map projection set-up of a longitude-latitude plot.
 void kamscl(session_state* pcm);
 // The plot area: the one "set parea" chose, or the page less these margins
 // (inches from the left, right, bottom and top edges).
 void kaparea(session_state* pcm, float left, float right, float bottom, float top);
-// Map outlines: first 1 only before the first plot of a frame, with the
-// display's map colour; 0 always.
-void kawmap(session_state* pcm, int first);
+// Map outlines: first_only before the first plot of a frame only, with the
+// display's map colour; otherwise always.
+void kawmap(session_state* pcm, bool first_only);
 // A transposed copy of grid, added to the display results; null after an
 // error message.
 grid_field* kaflip(grid_field* grid, session_state* pcm);
@@ -61,8 +61,9 @@ void kaglin(float undef, const float* values, int isiz, int jsiz, float* out, in
 // ---- axes, labels, frame ----
 
 void kaaxpl(session_state* pcm, int idim, int jdim);
-// axis 1 x, 0 y; code the axis code (0 lon .. 3 time, 4 value, 5 fixed).
-void kaaxis(int axis, session_state* pcm, int code);
+enum class plot_axis : int { y = 0, x = 1 };
+// code the axis code (0 lon .. 3 time, 4 value, 5 fixed).
+void kaaxis(plot_axis axis, session_state* pcm, int code);
 void kafram(session_state* pcm);
 int kalnch(float lon, char* text);
 int kaltch(float lat, char* text);

@@ -153,7 +153,7 @@ void kamscl(session_state* pcm) {
   }
 }
 
-void kawmap(session_state* pcm, int first) {
+void kawmap(session_state* pcm, bool first) {
   if (pcm->mproj == map_projection::off || !pcm->mpdraw) return;
   if (first && pcm->frame_pass > 0) return;
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
@@ -186,7 +186,7 @@ void kawmap(session_state* pcm, int first) {
   gxclip(0, pcm->page_width, 0, pcm->page_height);
 }
 
-void kas2d(session_state* pcm, grid_field* g, int map) {
+void kas2d(session_state* pcm, grid_field* g, bool map) {
   gxrset(3);
   pcm->last_plot_idim = g->idim;
   pcm->last_plot_jdim = g->jdim;
@@ -201,7 +201,7 @@ void kas2d(session_state* pcm, grid_field* g, int map) {
 
   if (g->idim == 0 && g->jdim == 1) {
     kamscl(pcm);
-    if (map) kawmap(pcm, 1);
+    if (map) kawmap(pcm, true);
   } else {
     kaparea(pcm, 1.5f, 0.5f, 1.0f, 0.5f);
     float x1, x2, y1, y2;

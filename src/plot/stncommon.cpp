@@ -13,7 +13,7 @@
 void kastnmap(session_state* pcm) {
   gxrset(3);
   kamscl(pcm);
-  kawmap(pcm, 1);
+  kawmap(pcm, true);
   pcm->last_plot_idim = 0;
   pcm->last_plot_jdim = 1;
   for (int k = 0; k < 4; k++) kasetlp(pcm, k, nullptr, nullptr, 0);

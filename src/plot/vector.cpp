@@ -68,7 +68,7 @@ int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_
   if (!gu || !gv) return 1;
   gxstyl(1);
   gxwide(1);
-  kas2d(pcm, gu, 1);
+  kas2d(pcm, gu, true);
   kafram(pcm);
   kasdiv(1, 1);
   if (gc) {

@@ -17,7 +17,7 @@ TEST(MapGrid, MeridiansFollowCurvedProjections) {
     p.s->grid_colour = 15;
     grid_field* g = p.add(7, 7, -90, -90, 30, std::vector<float>(49, 1));
     p.run([g](session_state* s) {
-      kas2d(s, g, 0);
+      kas2d(s, g, false);
       kampax(s);
     });
     recorder r = p.frame();

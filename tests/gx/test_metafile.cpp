@@ -55,7 +55,7 @@ TEST(MetafileWords, CoordinatesAreThousandthsLimitedAndNaNSafe) {
   EXPECT_EQ(frame_words(),
             (W{-10, 0, 32760, -11, 32760, 0, -6, 1234, 1235, 0, 1, -3, 70000 - 65536}));
   // The drawing layer records no point for a NaN: the pen lifts instead.
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxmove(std::nanf(""), 2);
   EXPECT_TRUE(frame_words().empty());
 }
@@ -71,10 +71,10 @@ TEST(MetafileFile, PrintedFramesSeparatorsAndRepeats) {
   gxhprt();
   Bytes frame1 = be({-3, 2, -10, 1000, 1000, -11, 2000, 1000});
   gxhprt();  // the same frame twice: no separator between
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxcolr(3);
   gxhprt();
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   gxcolr(4);  // never printed
   EXPECT_EQ(stdout_of(gxhend), "Hardcopy output file is closed \n");
   EXPECT_EQ(file_bytes(name),
@@ -108,18 +108,18 @@ TEST(MetafileDouble, CompletedFrameIsShownAndPrinted) {
   vemra_test::TempDir dir;
   std::string name = dir.file("dbl.gx");
   ASSERT_EQ(gxhbgn(name.c_str()), 0);
-  gxfrme(2);
+  gxfrme(frame_action::double_buffer);
   gxcolr(3);  // frame A
-  gxfrme(2);
+  gxfrme(frame_action::double_buffer);
   gxcolr(4);  // frame B, being drawn
   EXPECT_EQ(frame_words(0), (W{-3, 4}));
   EXPECT_EQ(frame_words(1), (W{-3, 3}));
   gxhprt();  // prints A
-  gxfrme(2);
+  gxfrme(frame_action::double_buffer);
   gxcolr(7);  // frame C in the first set again; B is complete
   EXPECT_EQ(frame_words(1), (W{-3, 4}));
   gxhprt();
-  gxfrme(1);  // double buffering ends
+  gxfrme(frame_action::clear);  // double buffering ends
   EXPECT_TRUE(gxhspans(1).empty());
   EXPECT_EQ(gxhdbmode(), 0);
   gxcolr(8);
@@ -162,7 +162,7 @@ TEST(MetafileBuffers, ExhaustionStopsRecordingCleanlyUntilNextFrame) {
   EXPECT_EQ(stdout_of(gxhprt),
             "Error status on print metafile is positive.\nCannot print current frame.\n");
 
-  gxfrme(1);
+  gxfrme(frame_action::clear);
   EXPECT_EQ(gxhrecording(), 1);
   gxcolr(9);
   EXPECT_EQ(frame_words(), (W{-3, 9}));

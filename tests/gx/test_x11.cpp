@@ -112,7 +112,7 @@ uint32_t at(const XwdImage& im, float x, float y) { return im.rgb(px(x), py(y));
 // Lets the graphics package serve the window's queued events for a while.
 void serve_events() {
   for (int i = 0; i < 20; i++) {
-    gxfrme(9);
+    gxfrme(frame_action::serve_events);
     usleep(10000);
   }
 }
@@ -164,7 +164,7 @@ TEST_F(X11Window, FixedUserAndGreyColoursOnBothBackgrounds) {
     box(99, 9, 10, 3, 4);
     dump_front_buffer(a.c_str());
     gxdbck(1);
-    gxfrme(1);  // cleared in the new background
+    gxfrme(frame_action::clear);  // cleared in the new background
     box(0, 1, 2, 1, 2);
     box(1, 3, 4, 1, 2);
     box(4, 5, 6, 1, 2);
@@ -270,11 +270,11 @@ TEST_F(X11Window, DoubleBufferingShowsFramesOnSwapAndSurvivesExposure) {
   Child c = in_window(dir, {}, [&] {
     dump_back_buffer(none.c_str());  // not double buffering: no file
     box(3, 6, 7, 6, 7);  // on the window before buffering starts
-    gxfrme(2);
+    gxfrme(frame_action::double_buffer);
     box(2, 1, 2, 1, 2);
     dump_front_buffer(f1.c_str());
     dump_back_buffer(b1.c_str());
-    gxfrme(2);  // show it; draw the next one behind
+    gxfrme(frame_action::double_buffer);  // show it; draw the next one behind
     box(4, 3, 4, 1, 2);
     cover_and_uncover(display);  // both frames are drawn again
     dump_front_buffer(f2.c_str());
