@@ -175,6 +175,13 @@ int lats_create_nc(latsFile* file) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
     return abandon(file);
   }
+  // The library can make no netCDF file on a device or a pipe, and removes
+  // the name it failed on: it is given only the file beside the target.
+  if (nc->stage.in_place()) {
+    latsWarning("netCDF (latsnc) --> %s is not a regular file", file->path);
+    latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
+    return abandon(file);
+  }
   // A buffer of whole fields: with the library's default of one disk block
   // every block written is first sought and read back.
   size_t chunk = kWriteBuffer;

@@ -22,6 +22,8 @@ public:
   const std::string& path() const { return temp_.empty() ? target_ : temp_; }
   // True when a file of the target's name existed at open.
   bool existed() const { return existed_; }
+  // True when the target is no regular file and so written in place.
+  bool in_place() const { return temp_.empty(); }
   // Renames the written file onto the target; false with errno set, in which
   // case the written file is removed and the target left as it was.
   bool commit();

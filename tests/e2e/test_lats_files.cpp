@@ -271,6 +271,31 @@ TEST(LatsFiles, WritesAfterAFailedOneAreRefused) {
   EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
 }
 
+// A name that points to a full device: GRIB is written there and the close
+// says the device is full; netCDF, which the library makes only as a regular
+// file, is refused at create. The link itself stays in both cases.
+TEST(LatsFiles, NamesPointingToAFullDevice) {
+  TempDir dir;
+  write_dataset(dir);
+  ASSERT_EQ(symlink("/dev/full", dir.file("full.grb").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/full", dir.file("full.nc").c_str()), 0);
+  RunResult g = run_batch(declare("full", "set lats convention grib_only\n") + write_two("t*1"),
+                          dir.path());
+  EXPECT_EQ(g.err,
+            "LATS error (lats_close): GRIB (latsgrib) --> Writing full.grb failed: No space left on "
+            "device; the old files are kept\n");
+  RunResult n = run_batch(declare("full", "set lats convention coards\n"), dir.path());
+  EXPECT_EQ(answer(n.out, "set lats create full"), "LATS FILE ID = 0\n");
+  EXPECT_EQ(n.err,
+            "LATS warning (lats_create): netCDF (latsnc) --> full.nc is not a regular file\n"
+            "LATS error (lats_create): netCDF (latsnc) --> Creating netCDF file full.nc\n");
+  for (const char* name : {"full.grb", "full.nc"}) {
+    struct stat st;
+    ASSERT_EQ(lstat(dir.file(name).c_str(), &st), 0) << name;
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << name;
+  }
+}
+
 // Two sessions write one name at the same time, each its own values: every
 // file under the name is one session's whole output, and the GRIB data,
 // index and descriptor belong to the same session.
