@@ -72,52 +72,73 @@ bool month_units(const char* units) {
          starts(units, "common_years/12");
 }
 
-// The date of a time value in units of the units library. Whole months and
+// Dates of time values in units of the units library. Whole months and
 // years are counted on the calendar, and on a 365-day calendar every step is
 // counted on it too, because the units library knows only the standard one.
-bool ud_date(const ud_unit& unit, const char* units, const char* base, double value, bool cal365,
-             date_time* out) {
-  int y, mo, d, h, mi;
-  float sec;
-  if (utCalendar(0.0, unit.get(), &y, &mo, &d, &h, &mi, &sec) != 0) return false;
-  date_time origin{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
-  double months = -1;
-  if (month_units(units) && value == std::floor(value)) months = value;
-  if (year_units(base) && value * 12 == std::floor(value * 12)) months = value * 12;
-  if (months >= 0 && months < 1e8) {
-    date_time inc{0, int(months), 0, 0, 0};
-    timadd(&inc, &origin);
-    *out = origin;
-    return true;
+// What depends only on the units is worked out once, as a file may hold
+// many times.
+class ud_dates {
+ public:
+  ud_dates(const ud_unit& unit, const char* units, const char* base, bool cal365)
+      : unit_(unit), months_(month_units(units)), years_(year_units(base)) {
+    int y, mo, d, h, mi;
+    float sec;
+    origin_ok_ = utCalendar(0.0, unit.get(), &y, &mo, &d, &h, &mi, &sec) == 0;
+    origin_ = date_time{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
+    // The step of the origin's own unit, in minutes.
+    ud_unit plain;
+    double slope = 0;
+    if (cal365 && plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0)
+      minutes_per_unit_ = slope;
   }
-  // The step of the origin's own unit, in minutes.
-  double slope = 0;
-  ud_unit plain;
-  if (cal365 && plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0) {
-    double minutes = std::floor(value * slope + 0.5);
-    if (std::fabs(minutes) < 2e9) {
-      date_time inc{0, 0, 0, 0, int(minutes)};
-      if (minutes >= 0)
-        timadd(&inc, &origin);
-      else {
-        inc.minute = -inc.minute;
-        timsub(&origin, &inc);
-        origin = inc;
-      }
+
+  bool date(double value, date_time* out) const {
+    if (!origin_ok_) return false;
+    date_time origin = origin_;
+    double months = -1;
+    if (months_ && value == std::floor(value)) months = value;
+    if (years_ && value * 12 == std::floor(value * 12)) months = value * 12;
+    if (months >= 0 && months < 1e8) {
+      date_time inc{0, int(months), 0, 0, 0};
+      timadd(&inc, &origin);
       *out = origin;
       return true;
     }
+    if (minutes_per_unit_ > 0) {
+      double minutes = std::floor(value * minutes_per_unit_ + 0.5);
+      if (std::fabs(minutes) < 2e9) {
+        date_time inc{0, 0, 0, 0, int(minutes)};
+        if (minutes >= 0)
+          timadd(&inc, &origin);
+        else {
+          inc.minute = -inc.minute;
+          timsub(&origin, &inc);
+          origin = inc;
+        }
+        *out = origin;
+        return true;
+      }
+    }
+    int y, mo, d, h, mi;
+    float sec;
+    if (utCalendar(value, unit_.get(), &y, &mo, &d, &h, &mi, &sec) != 0) return false;
+    date_time r{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
+    // A value a hair below a whole minute is that minute.
+    if (sec >= 30.0f) {
+      date_time one{0, 0, 0, 0, 1};
+      timadd(&one, &r);
+    }
+    *out = r;
+    return true;
   }
-  if (utCalendar(value, unit.get(), &y, &mo, &d, &h, &mi, &sec) != 0) return false;
-  date_time r{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
-  // A value a hair below a whole minute is that minute.
-  if (sec >= 30.0f) {
-    date_time one{0, 0, 0, 0, 1};
-    timadd(&one, &r);
-  }
-  *out = r;
-  return true;
-}
+
+ private:
+  const ud_unit& unit_;
+  bool months_, years_;
+  bool origin_ok_ = false;
+  date_time origin_{};
+  double minutes_per_unit_ = 0;
+};
 
 int rnd(double x) { return int(x + 0.5); }
 
@@ -434,8 +455,9 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
                                          : "Error parsing UDUNITS time units in SDF file.\n");
     return false;
   }
+  const ud_dates dates(unit, units, base.c_str(), pfi->calendar_365 == 1);
   date_time first{};
-  if (!ud_date(unit, units, base.c_str(), v1, pfi->calendar_365 == 1, &first)) {
+  if (!dates.date(v1, &first)) {
     kaprnt(msg_level::error, "Error decoding initial udunits time value in SDF file.\n");
     return false;
   }
@@ -446,10 +468,7 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
     return true;
   }
   if (!ud_step(units, base, v2 - v1, ts)) return false;
-  const bool cal365 = pfi->calendar_365 == 1;
-  return check_steps(pfi, io, tv, [&](double v, date_time* out) {
-    return ud_date(unit, units, base.c_str(), v, cal365, out);
-  });
+  return check_steps(pfi, io, tv, [&](double v, date_time* out) { return dates.date(v, out); });
 }
 
 // The time axis from the T coordinate; false after the message.
