@@ -20,7 +20,6 @@ void free_chain(session_state* pcm, int n) {
   collection_entry* e = pcm->collection_head[n];
   while (e) {
     collection_entry* next = e->next;
-    kasfre(e->set);
     delete e;
     e = next;
   }
@@ -75,7 +74,7 @@ int kacoll(char* line, session_state* pcm) {
     throw alloc_error("Memory allocation error in collect\n");
   }
   // The first result now belongs to the collection; the others are released.
-  entry->set = take_held_stations(pcm, 0).release();
+  entry->set = take_held_stations(pcm, 0);
   collection_entry** link = &pcm->collection_head[n];
   while (*link) link = &(*link)->next;
   *link = entry;

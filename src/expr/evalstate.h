@@ -22,7 +22,7 @@ struct defined_entry {
 // One station set kept by "collect"; the chains belong to the session.
 struct collection_entry {
   collection_entry* next;
-  station_set* set;  // owned
+  station_ptr set;
 };
 
 // The environment an evaluation runs in.

@@ -98,7 +98,7 @@ int ffclgr(function_args* args, eval_state* pst) {
   bool same_idim = true;
   for (const collection_entry* e = head; e; e = e->next) {
     if (!sets.empty() && e->set->idim != sets.front()->idim) same_idim = false;
-    sets.push_back(e->set);
+    sets.push_back(e->set.get());
   }
   const int idim = sets.front()->idim;
   if (!same_idim || idim != pst->jdim || (idim != 2 && idim != 3) || pst->idim != 0)

@@ -207,7 +207,6 @@ struct Coll2gr : AnalysisData {
     for (collection_entry*& h : heads)
       while (h) {
         collection_entry* next = h->next;
-        kasfre(h->set);
         delete h;
         h = next;
       }
@@ -215,7 +214,7 @@ struct Coll2gr : AnalysisData {
   void collect(int n, station_set* s) {
     collection_entry** at = &heads[n];
     while (*at) at = &(*at)->next;
-    *at = new collection_entry{nullptr, s};
+    *at = new collection_entry{nullptr, station_ptr(s)};
     counts[n]++;
   }
 };
