@@ -14,18 +14,17 @@ namespace {
 
 // A file that execs itself would otherwise recurse until the stack ends.
 constexpr int kMaxExecDepth = 32;
-int exec_depth = 0;
 
 // Restores the capture switch and the nesting depth on every way out.
 struct exec_scope {
   int saved = kamsgflg();
   exec_scope() {
     kasetmsgflg(0);
-    ++exec_depth;
+    ++nesting().exec_files;
   }
   ~exec_scope() {
     kasetmsgflg(saved);
-    --exec_depth;
+    --nesting().exec_files;
   }
 };
 
@@ -43,7 +42,7 @@ int kaexec(char* typed, session_state* pcm) {
   }
   std::string name;
   while (!is_end(*p) && !is_blank(*p)) name.push_back(*p++);
-  if (exec_depth > kMaxExecDepth) {
+  if (nesting().exec_files > kMaxExecDepth) {
     kaprnt(msg_level::error, "EXEC error:  too many nested EXEC commands\n");
     kaprnt(msg_level::error, "  File name is: " + name + "\n");
     return 1;

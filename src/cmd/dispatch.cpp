@@ -522,15 +522,19 @@ int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
 
 }  // namespace
 
+command_nesting& nesting() {
+  static command_nesting n;
+  return n;
+}
+
 int kacmd(const std::string& line, session_state* pcm, int from_exec) {
   kaiomg();
   // Commands that a command runs (open's default dimensions, the commands
   // of a script) leave a failed allocation to the outermost one.
-  static int depth = 0;
-  if (depth > 0) return dispatch_line(line, pcm, from_exec);
+  if (nesting().lines > 0) return dispatch_line(line, pcm, from_exec);
   struct depth_guard {
-    depth_guard() { ++depth; }
-    ~depth_guard() { --depth; }
+    depth_guard() { ++nesting().lines; }
+    ~depth_guard() { --nesting().lines; }
     depth_guard(const depth_guard&) = delete;
     depth_guard& operator=(const depth_guard&) = delete;
   };

@@ -12,6 +12,15 @@ int kacmd(const std::string& line, session_state* pcm, int flag);
 // The session the dispatcher records before it starts a script.
 extern session_state* savpcm;
 
+// How deeply the running command is nested, one record per process; each
+// count is raised and lowered by a guard, so every way out restores it.
+struct command_nesting {
+  int lines = 0;           // command lines run inside the outermost one
+  int exec_files = 0;      // exec files being read
+  bool in_imprun = false;  // the imprun script runs: a display in it does not start it again
+};
+command_nesting& nesting();
+
 // Runs one command for the script interpreter in capture mode; returns the
 // captured text (nothing when the command printed nothing) and the dispatcher's
 // return code in rc.

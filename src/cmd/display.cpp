@@ -46,10 +46,6 @@ int auto_mark(int frame_pass) {
   return m;
 }
 
-// True while the "imprun" script runs: a display inside it does not start it
-// again.
-bool in_imprun = false;
-
 int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nvary) {
   pcm->map_colour_auto = 15;
   if (pcm->ccolor == -9) pcm->ccolor = (nvary < 2 || pcm->display_grey) ? 1 : -1;
@@ -189,10 +185,15 @@ std::string kaexprline(const char* p) {
 }
 
 int kadspl(char* line, session_state* pcm) {
-  if (pcm->imprun_set && !in_imprun) {
-    in_imprun = true;
+  if (pcm->imprun_set && !nesting().in_imprun) {
+    // Lowered on every way out, also when the script runs out of memory.
+    struct imprun_scope {
+      imprun_scope() { nesting().in_imprun = true; }
+      ~imprun_scope() { nesting().in_imprun = false; }
+      imprun_scope(const imprun_scope&) = delete;
+      imprun_scope& operator=(const imprun_scope&) = delete;
+    } scope;
     kacmd(pcm->imprun.c_str(), pcm, 0);
-    in_imprun = false;
   }
   const char* p = nxtwrd(static_cast<const char*>(line));
   if (!p) {

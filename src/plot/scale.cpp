@@ -18,12 +18,17 @@
 
 namespace {
 
-// The plotted grid's conversions, read by kaconv.
-conversion_fn iconv = nullptr, jconv = nullptr;
-const float* ivars = nullptr;
-const float* jvars = nullptr;
-float ioffset = 0, joffset = 0;
-float idiv = 1, jdiv = 1;
+// Grid to world of the grid being plotted: set by the plot's scaling
+// (kas2d, kasconv, kasdiv), read by kaconv until the next plot sets it.
+struct grid_chain {
+  conversion_fn iconv = nullptr, jconv = nullptr;  // null: the grid coordinate itself
+  const float* ivars = nullptr;                     // their scaling arrays
+  const float* jvars = nullptr;
+  float ioffset = 0, joffset = 0;  // added to the grid coordinate first
+  float idiv = 1, jdiv = 1;        // expansion of a refined grid
+};
+
+grid_chain chain;
 
 // Words of a scaling array: a time axis 8, a linear half 3, a level list its
 // count, the values and the end mark.
@@ -86,26 +91,26 @@ void kaalny(float x, float y, float* xo, float* yo) {
 }
 
 void kasdiv(float i, float j) {
-  idiv = i;
-  jdiv = j;
+  chain.idiv = i;
+  chain.jdiv = j;
 }
 
 void kasconv(conversion_fn ifn, const float* ivals, float ioff, conversion_fn jfn,
              const float* jvals, float joff) {
-  iconv = ifn;
-  ivars = ivals;
-  ioffset = ioff;
-  jconv = jfn;
-  jvars = jvals;
-  joffset = joff;
-  idiv = jdiv = 1;
+  chain.iconv = ifn;
+  chain.ivars = ivals;
+  chain.ioffset = ioff;
+  chain.jconv = jfn;
+  chain.jvars = jvals;
+  chain.joffset = joff;
+  chain.idiv = chain.jdiv = 1;
 }
 
 void kaconv(float i, float j, float* x, float* y) {
-  float ii = (i - 1.0f) / idiv + 1.0f + ioffset;
-  float jj = (j - 1.0f) / jdiv + 1.0f + joffset;
-  *x = iconv ? iconv(ivars, ii) : ii;
-  *y = jconv ? jconv(jvars, jj) : jj;
+  float ii = (i - 1.0f) / chain.idiv + 1.0f + chain.ioffset;
+  float jj = (j - 1.0f) / chain.jdiv + 1.0f + chain.joffset;
+  *x = chain.iconv ? chain.iconv(chain.ivars, ii) : ii;
+  *y = chain.jconv ? chain.jconv(chain.jvars, jj) : jj;
 }
 
 void kamscl(session_state* pcm) {
@@ -220,13 +225,13 @@ void kas2d(session_state* pcm, grid_field* g, bool map) {
     gxscal(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high, x1, x2, y1, y2);
   }
 
-  ioffset = g->idim == 4 ? 0.0f : float(g->dim_min[g->idim] - 1);
-  iconv = (g->idim == 3 || g->idim == 4) ? nullptr : g->i_to_world;
-  ivars = iconv ? g->i_world_vals : nullptr;
-  joffset = g->jdim >= 0 && g->jdim < 4 ? float(g->dim_min[g->jdim] - 1) : 0.0f;
-  jconv = (g->jdim == 3 || g->jdim < 0) ? nullptr : g->j_to_world;
-  jvars = jconv ? g->j_world_vals : nullptr;
-  idiv = jdiv = 1;
+  chain.ioffset = g->idim == 4 ? 0.0f : float(g->dim_min[g->idim] - 1);
+  chain.iconv = (g->idim == 3 || g->idim == 4) ? nullptr : g->i_to_world;
+  chain.ivars = chain.iconv ? g->i_world_vals : nullptr;
+  chain.joffset = g->jdim >= 0 && g->jdim < 4 ? float(g->dim_min[g->jdim] - 1) : 0.0f;
+  chain.jconv = (g->jdim == 3 || g->jdim < 0) ? nullptr : g->j_to_world;
+  chain.jvars = chain.jconv ? g->j_world_vals : nullptr;
+  chain.idiv = chain.jdiv = 1;
   gxgrid(kaconv);
 
   if (g->idim == 4) {

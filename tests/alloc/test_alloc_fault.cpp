@@ -220,3 +220,35 @@ TEST_F(AllocationFault, HeldResultsOfBothKindsAreReleased) {
 }
 
 }  // namespace
+
+namespace {
+
+// The imprun script runs before every display but not inside itself; a
+// display whose script runs out of memory must not leave it switched off.
+TEST_F(AllocationFault, ImprunRunsAgainAfterItFailed) {
+  ASSERT_EQ(run("open " + sample), 0);
+  run("set lev 500");
+  run("set x 1");
+  run("set y 1");
+  const std::string script = std::string(::testing::TempDir()) + "alloc_imprun.gs";
+  std::ofstream(script) << "'q time'\nsay 'imprun ' subwrd(result, 3)\n'd t*3'\n";
+  ASSERT_EQ(run("set imprun " + script), 0);
+  std::string out;
+  int faults = 0;
+  for (long long n = 1;; ++n) {
+    run("display t", &out, n);
+    if (!fault_hit) break;
+    ++faults;
+    run("display t+1", &out);
+    // Once from the outer display; the display in the script does not run it again.
+    const size_t first = out.find("imprun 00Z01JAN2000");
+    EXPECT_NE(first, std::string::npos) << "allocation " << n << ":\n" << out;
+    EXPECT_EQ(out.find("imprun", first + 1), std::string::npos) << "allocation " << n << ":\n" << out;
+    if (::testing::Test::HasFailure()) break;
+  }
+  EXPECT_GT(faults, 0);
+  run("set imprun off");
+  run("close 1");
+}
+
+}  // namespace
