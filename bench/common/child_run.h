@@ -18,14 +18,16 @@ struct child_run {
   double peak_mib = 0;  // its largest resident size
 };
 
-inline child_run run_child(const std::vector<std::string>& argv) {
+// out: a file that takes what the program prints (thrown away when empty).
+inline child_run run_child(const std::vector<std::string>& argv, const std::string& out = "") {
   child_run r;
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
     const int null = open("/dev/null", O_RDWR);
+    const int sink = out.empty() ? null : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(null, 0);
-    dup2(null, 1);
+    dup2(sink < 0 ? null : sink, 1);
     dup2(null, 2);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -54,24 +54,19 @@ void fold_turns(const grid_field* g, const std::vector<double>& whole, std::vect
 }
 
 // The weighted sum and the weight total of the defined values of a row, in
-// double; four independent lanes so that the loop vectorises.
+// double; the sums may be taken in any order, so that the loop vectorises.
 void row_sums(const float* __restrict v, const double* __restrict w, int n, float u, double* sum,
               double* weight) {
-  double s[4] = {0, 0, 0, 0}, t[4] = {0, 0, 0, 0};
-  int i = 0;
-  for (; i + 4 <= n; i += 4)
-    for (int l = 0; l < 4; l++) {
-      const bool m = v[i + l] != u;
-      s[l] += m ? double(v[i + l]) * w[i + l] : 0.0;
-      t[l] += m ? w[i + l] : 0.0;
-    }
-  for (; i < n; i++) {
+  double s = 0, t = 0;
+#pragma omp simd reduction(+ : s, t)
+  for (int i = 0; i < n; i++) {
     const bool m = v[i] != u;
-    s[0] += m ? double(v[i]) * w[i] : 0.0;
-    t[0] += m ? w[i] : 0.0;
+    const double p = double(v[i]) * w[i];
+    s += m ? p : 0.0;
+    t += m ? w[i] : 0.0;
   }
-  *sum = (s[0] + s[1]) + (s[2] + s[3]);
-  *weight = (t[0] + t[1]) + (t[2] + t[3]);
+  *sum = s;
+  *weight = t;
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "expr/fscorr.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstdlib>
+#include <vector>
 
-#include "base/alloc.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "expr/eval.h"
@@ -24,6 +24,73 @@ struct grid_pair {
     kagfre(b);
   }
 };
+
+// Weighted sums over the points where both fields are defined: the
+// weight, each field, their squares and their product. Each field is taken
+// from a reference value of its own, so that the sums of squares of fields
+// far from zero keep their precision.
+struct joint_sums {
+  double w = 0, a = 0, b = 0, aa = 0, bb = 0, ab = 0;
+};
+
+// One row; the sums may be taken in any order, so that the loop vectorises.
+joint_sums row_sums(const float* __restrict va, const float* __restrict vb,
+                    const double* __restrict w, int n, float ua, float ub, double ka, double kb) {
+  double sw = 0, sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+#pragma omp simd reduction(+ : sw, sa, sb, saa, sbb, sab)
+  for (int i = 0; i < n; i++) {
+    const bool m = (va[i] != ua) & (vb[i] != ub);
+    const double x = double(va[i]) - ka, y = double(vb[i]) - kb;
+    const double wi = m ? w[i] : 0.0;
+    const double wx = wi * x, wy = wi * y;
+    sw += wi;
+    sa += wx;
+    sb += wy;
+    saa += wx * x;
+    sbb += wy * y;
+    sab += wx * y;
+  }
+  return joint_sums{sw, sa, sb, saa, sbb, sab};
+}
+
+// The correlation (or the regression of b on a) over the box with the area
+// average's weights, in one pass: means, variances and the covariance from
+// the weighted sums. The undefined value of a when no point of both
+// carries weight or a variance is not above 0.
+float correlate(const grid_field* a, const grid_field* b, const float box[4], int code) {
+  const float ua = a->undef, ub = b->undef;
+  std::vector<double> wx, wy;
+  area_weights(a, box[0], box[1], box[2], box[3], kAreaAve, &wx, &wy);
+  const long long n = grid_points(a);
+  const float* va = a->values;
+  const float* vb = b->values;
+  long long k0 = 0;
+  while (k0 < n && (va[k0] == ua || vb[k0] == ub)) k0++;
+  if (k0 == n) return ua;
+  const double ka = va[k0], kb = vb[k0];
+  const int ni = a->isiz;
+  joint_sums t;
+  for (int j = 0; j < a->jsiz; j++) {
+    if (wy[size_t(j)] == 0) continue;
+    const size_t off = size_t(j) * size_t(ni);
+    const joint_sums r = row_sums(va + off, vb + off, wx.data(), ni, ua, ub, ka, kb);
+    const double wj = wy[size_t(j)];
+    t.w += r.w * wj;
+    t.a += r.a * wj;
+    t.b += r.b * wj;
+    t.aa += r.aa * wj;
+    t.bb += r.bb * wj;
+    t.ab += r.ab * wj;
+  }
+  if (!(t.w > 0)) return ua;
+  const double ma = t.a / t.w, mb = t.b / t.w;
+  const double q1 = std::max(0.0, t.aa / t.w - ma * ma), q2 = std::max(0.0, t.bb / t.w - mb * mb);
+  const double c = t.ab / t.w - ma * mb;
+  const double div = code == kCorrelation ? std::sqrt(q1 * q2) : q1;
+  if (!(div > 0)) return ua;
+  const float r = float(c / div);
+  return std::isfinite(r) ? r : ua;
+}
 
 }  // namespace
 
@@ -66,49 +133,9 @@ int scorr(function_args* args, eval_state* pst, int code) {
     kaprnt(msg_level::error, "Error from SCORR:  Incompatable grids\n");
     return 1;
   }
-  const long long n = grid_points(g.a);
-  float* va = g.a->values;
-  float* vb = g.b->values;
-  const float ua = g.a->undef, ub = g.b->undef;
-  for (long long k = 0; k < n; k++) {
-    if (va[k] == ua || vb[k] == ub) {
-      va[k] = ua;
-      vb[k] = ub;
-    }
-  }
-  auto mean = [&](const grid_field* x) { return doaave(x, box[0], box[1], box[2], box[3], 1); };
-  float result = ua;
-  const float m1 = mean(g.a), m2 = mean(g.b);
-  if (m1 != ua && m2 != ub) {
-    float* prod = static_cast<float*>(kamalloc(sizeof(float) * size_t(n), "Error from SCORR:  Memory Allocation \n"));
-    // Anomalies in double before they are stored, products and squares of
-    // the stored anomalies.
-    for (long long k = 0; k < n; k++) {
-      if (va[k] == ua) {
-        prod[k] = ua;
-        continue;
-      }
-      const float da = float(double(va[k]) - m1), db = float(double(vb[k]) - m2);
-      prod[k] = float(double(da) * db);
-      va[k] = float(double(da) * da);
-      vb[k] = float(double(db) * db);
-    }
-    const float q1 = mean(g.a), q2 = mean(g.b);
-    float* keep = g.a->values;
-    g.a->values = prod;
-    const float c = mean(g.a);
-    g.a->values = keep;
-    kafree(prod);
-    if (q1 != ua && q2 != ub && c != ua) {
-      const double div = code == kCorrelation ? std::sqrt(double(q1) * q2) : double(q1);
-      if (div > 0) {
-        const float r = float(c / div);
-        if (std::isfinite(r)) result = r;
-      }
-    }
-  }
+  const float result = correlate(g.a, g.b, box, code);
   grid_field* out = kagrvl(result);
-  out->undef = ua;
+  out->undef = g.a->undef;
   return give_grid(pst, grid_ptr(out));
 }
 

@@ -1,5 +1,7 @@
 #include "expr/futil.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +39,69 @@ int count_error(const char* l1, const char* l2) {
   return 1;
 }
 
+// What one row gives the smoother: each defined value (0 where undefined)
+// and its count (1 or 0), and both summed over the left and right
+// neighbours (one of them at the ends of the row).
+struct row_terms {
+  double *c, *n, *e, *ne;
+};
+
+void make_terms(const float* __restrict v, int ni, float u, const row_terms& t) {
+  for (int i = 0; i < ni; i++) {
+    const bool m = v[i] != u;
+    const double x = v[i];
+    t.c[i] = m ? x : 0.0;
+    t.n[i] = m ? 1.0 : 0.0;
+  }
+  if (ni == 1) {
+    t.e[0] = t.ne[0] = 0;
+    return;
+  }
+  t.e[0] = t.c[1];
+  t.ne[0] = t.n[1];
+  for (int i = 1; i < ni - 1; i++) {
+    t.e[i] = t.c[i - 1] + t.c[i + 1];
+    t.ne[i] = t.n[i - 1] + t.n[i + 1];
+  }
+  t.e[ni - 1] = t.c[ni - 2];
+  t.ne[ni - 1] = t.n[ni - 2];
+}
+
+// The nine-point smoother of an ni x nj grid, in place: each defined point
+// becomes the weighted mean of itself (wc) and its defined neighbours
+// (sides ws, corners wk). Rows off the grid add nothing, so the border
+// needs no case of its own and the loops have no branches. Each row's terms
+// are taken before the row is overwritten.
+void smooth9(float* v, int ni, int nj, float u, double wc, double ws, double wk) {
+  std::vector<double> store;
+  try {
+    store.assign(size_t(ni) * 16, 0.0);
+  } catch (const std::bad_alloc&) {
+    throw alloc_error("Error from SMTH9:  Unable to allocate memory\n");
+  }
+  auto terms_at = [&](int k) {
+    double* p = store.data() + size_t(k) * 4 * size_t(ni);
+    return row_terms{p, p + ni, p + 2 * size_t(ni), p + 3 * size_t(ni)};
+  };
+  const row_terms none = terms_at(3);  // all zero: the rows beyond the edges
+  make_terms(v, ni, u, terms_at(0));
+  for (int j = 0; j < nj; j++) {
+    if (j + 1 < nj) make_terms(v + size_t(j + 1) * ni, ni, u, terms_at((j + 1) % 3));
+    const row_terms lo = j > 0 ? terms_at((j + 2) % 3) : none;
+    const row_terms mid = terms_at(j % 3);
+    const row_terms hi = j + 1 < nj ? terms_at((j + 1) % 3) : none;
+    float* __restrict o = v + size_t(j) * ni;
+    for (int i = 0; i < ni; i++) {
+      const float centre = o[i];
+      const double sum = double(centre) * wc + ws * ((lo.c[i] + hi.c[i]) + mid.e[i]) +
+                         wk * (lo.e[i] + hi.e[i]);
+      const double total = wc + ws * ((lo.n[i] + hi.n[i]) + mid.ne[i]) + wk * (lo.ne[i] + hi.ne[i]);
+      const float r = float(sum / total);
+      o[i] = (centre == u) | !(std::fabs(r) <= FLT_MAX) ? u : r;
+    }
+  }
+}
+
 }  // namespace
 
 int ffsmth(function_args* args, eval_state* pst) {
@@ -51,13 +116,6 @@ int ffsmth(function_args* args, eval_state* pst) {
     return 1;
   }
   grid_field* g = grid_in(pst->result);
-  const int ni = g->isiz, nj = g->jsiz;
-  std::vector<float> work;
-  try {
-    work.resize(size_t(grid_points(g)));
-  } catch (const std::bad_alloc&) {
-    throw alloc_error("Error from SMTH9:  Unable to allocate memory\n");
-  }
   float wc = 1.0f, ws = 0.5f, wk = 0.3f;
   if (args->count == 4) {
     float a = 0, b = 0, c = 0;
@@ -70,31 +128,7 @@ int ffsmth(function_args* args, eval_state* pst) {
       kaprnt(msg_level::error, "  Using defaults:  1.0  0.5  0.3\n");
     }
   }
-  const float u = g->undef;
-  const float* v = g->values;
-  for (int j = 0; j < nj; j++)
-    for (int i = 0; i < ni; i++) {
-      const long long k = static_cast<long long>(j) * ni + i;
-      if (v[k] == u) {
-        work[k] = u;
-        continue;
-      }
-      double s = double(v[k]) * wc, w = wc;
-      for (int dj = -1; dj <= 1; dj++)
-        for (int di = -1; di <= 1; di++) {
-          if (!di && !dj) continue;
-          const int ii = i + di, jj = j + dj;
-          if (ii < 0 || ii >= ni || jj < 0 || jj >= nj) continue;
-          const float x = v[static_cast<long long>(jj) * ni + ii];
-          if (x == u) continue;
-          const double wt = (di && dj) ? wk : ws;
-          s += double(x) * wt;
-          w += wt;
-        }
-      const float r = float(s / w);
-      work[k] = std::isfinite(r) ? r : u;
-    }
-  for (long long k = 0; k < grid_points(g); k++) g->values[k] = work[size_t(k)];
+  smooth9(g->values, g->isiz, g->jsiz, g->undef, wc, ws, wk);
   if (g->idim < 0) g->max_value = g->min_value;
   return 0;
 }

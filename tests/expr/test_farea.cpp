@@ -97,6 +97,44 @@ TEST_F(Area, BoxesByHand) {
     EXPECT_NEAR(scalar(k.expr), k.want, 1e-5 * std::fmax(1.0, std::fabs(k.want))) << k.expr;
 }
 
+TEST_F(Area, CorrelationOverABoxByHand) {
+  // lon 20..45: the cells at 25 and 35 whole, the one at 45 half; lat
+  // -10..30: four whole rows. Weights: width times the difference of the
+  // sines; only points where both fields are defined count.
+  double sw = 0, sa = 0, sb = 0;
+  struct point {
+    double w, a, b;
+  };
+  std::vector<point> pts;
+  for (int y = 9; y <= 12; y++)
+    for (int x = 3; x <= 5; x++) {
+      const float a = value(0, x, y, 1, 1), b = value(1, x, y, 1, 1);
+      if (a == kUndef || b == kUndef) continue;
+      const double w = (x == 5 ? 5 : 10) *
+                       (std::sin((lat(y) + 5) * M_PI / 180) - std::sin((lat(y) - 5) * M_PI / 180));
+      pts.push_back({w, a, b});
+      sw += w, sa += w * a, sb += w * b;
+    }
+  ASSERT_GE(pts.size(), 8u);
+  double qa = 0, qb = 0, c = 0;
+  for (const point& p : pts) {
+    qa += p.w * (p.a - sa / sw) * (p.a - sa / sw);
+    qb += p.w * (p.b - sb / sw) * (p.b - sb / sw);
+    c += p.w * (p.a - sa / sw) * (p.b - sb / sw);
+  }
+  const double r = c / std::sqrt(qa * qb), slope = c / qa;
+  EXPECT_NEAR(scalar("scorr(u,v,lon=20,lon=45,lat=-10,lat=30)"), r, 2e-6);
+  EXPECT_NEAR(scalar("sregr(u,v,lon=20,lon=45,lat=-10,lat=30)"), slope, 2e-6 * std::fabs(slope));
+  // Far from zero the variances keep their precision (up to the rounding
+  // of the shifted values to float).
+  EXPECT_NEAR(scalar("scorr(u+8192,v-4096,lon=20,lon=45,lat=-10,lat=30)"), r, 5e-5);
+  EXPECT_NEAR(scalar("sregr(u+8192,3*u-4096,global)"), 3.0, 1e-5);
+  EXPECT_EQ(scalar("scorr(u,v,lon=20,lon=45,lat=-10,lat=30)"),
+            scalar("scorr(v,u,lon=20,lon=45,lat=-10,lat=30)"));
+  // Nothing defined in both over the box: undefined.
+  EXPECT_EQ(scalar("scorr(maskout(u,-1),v,global)"), kUndef);
+}
+
 TEST_F(Area, Refusals) {
   struct {
     const char* expr;

@@ -125,3 +125,61 @@ TEST_F(Util, LevelSearch) {
 }
 
 }  // namespace
+
+namespace {
+
+// A grid of odd sizes with holes inside, on the border, in corners and in a
+// cluster that leaves one defined point without a defined neighbour.
+struct Smooth : AnalysisData {
+  void SetUp() override {
+    lon0 = 0, dlon = 2, nx = 23;
+    lat0 = -20, dlat = 2, ny = 17;
+    names = {"u"};
+    value = [](int, int x, int y, int, int) {
+      if ((x * 7 + y * 5) % 13 == 0 || (x == 1 && y == 1) || (x == 23 && y == 9)) return kUndef;
+      if (x >= 10 && x <= 12 && y >= 10 && y <= 12 && !(x == 11 && y == 11)) return kUndef;
+      return float(std::sin(x * 0.7) * 50 + std::cos(y * 1.3) * 20 + x * y * 0.01);
+    };
+    write();
+  }
+};
+
+TEST_F(Smooth, EveryPointAgainstTheDefinition) {
+  const struct {
+    const char* expr;
+    double wc, ws, wk;
+  } cases[] = {{"smth9(u)", 1.0, 0.5, 0.3}, {"smth9(u,2,1,0.25)", 2, 1, 0.25}};
+  for (const auto& c : cases) {
+    grid_field* g = eval(c.expr);
+    ASSERT_NE(g, nullptr) << out;
+    ASSERT_EQ(g->isiz * g->jsiz, nx * ny);
+    int checked = 0;
+    for (int y = 1; y <= ny; y++)
+      for (int x = 1; x <= nx; x++) {
+        const float v = value(0, x, y, 1, 1);
+        const float got = g->values[(y - 1) * nx + x - 1];
+        if (v == kUndef) {
+          EXPECT_EQ(got, kUndef) << c.expr << " " << x << "," << y;
+          continue;
+        }
+        double s = c.wc * v, w = c.wc;
+        for (int dy = -1; dy <= 1; dy++)
+          for (int dx = -1; dx <= 1; dx++) {
+            const int xx = x + dx, yy = y + dy;
+            if ((!dx && !dy) || xx < 1 || xx > nx || yy < 1 || yy > ny) continue;
+            const float n = value(0, xx, yy, 1, 1);
+            if (n == kUndef) continue;
+            const double wt = dx && dy ? c.wk : c.ws;
+            s += wt * n;
+            w += wt;
+          }
+        EXPECT_NEAR(got, s / w, 1e-5 * std::fmax(1.0, std::fabs(s / w))) << c.expr << " " << x << "," << y;
+        checked++;
+      }
+    EXPECT_GT(checked, nx * ny * 3 / 4);
+  }
+  // The point whose eight neighbours are all undefined keeps its value.
+  EXPECT_EQ(at("smth9(u)", 10 * nx + 10), value(0, 11, 11, 1, 1));
+}
+
+}  // namespace

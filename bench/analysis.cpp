@@ -1,0 +1,148 @@
+// Side by side in one run, on a quarter-degree globe (1440 x 721) at each of
+// 100 times: the program itself (start to quit, reading the binary grid)
+// against the independent tool on a netCDF copy of the same data, for the
+// area average (`cdo fldmean`), the spatial correlation of two fields
+// (`cdo fldcor`) and the nine-point smoother (`cdo smooth9`, which writes
+// every smoothed grid; the program writes them with fwrite). Each prints
+// the time ratio with its limit and both peak memories.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/child_run.h"
+#include "common/nc_series.h"
+
+namespace {
+
+constexpr int kNx = 1440, kNy = 721, kNt = 100;
+
+struct bench_files {
+  std::string dir, data, ctl, g_nc, h_nc, out, cmd;
+};
+bench_files made;
+
+void remove_files() {
+  for (const std::string* n : {&made.data, &made.ctl, &made.g_nc, &made.h_nc, &made.out, &made.cmd})
+    std::remove(n->c_str());
+  rmdir(made.dir.c_str());
+}
+
+// Two related fields: a travelling wave on a meridional gradient, and a
+// shifted, scaled copy with a pattern of its own.
+float value(int var, int t, int j, int i) {
+  const double g = 280 + std::sin(i * 0.01 + t) * 20 + j * 0.05;
+  return float(var == 0 ? g : 0.7 * g + std::cos(j * 0.03 - t * 0.2 + i * 0.002) * 9);
+}
+
+const bench_files& files() {
+  bench_files& f = made;
+  if (!f.dir.empty()) return f;
+  char tmpl[] = "/tmp/vemra-bench-analysis-XXXXXX";
+  if (!mkdtemp(tmpl)) std::abort();
+  f.dir = tmpl;
+  f.data = f.dir + "/g.dat";
+  f.ctl = f.dir + "/g.ctl";
+  f.g_nc = f.dir + "/g.nc";
+  f.h_nc = f.dir + "/h.nc";
+  f.out = f.dir + "/out";
+  f.cmd = f.dir + "/run.cmd";
+  std::atexit(remove_files);
+  std::vector<float> grid(size_t(kNx) * kNy);
+  std::FILE* out = std::fopen(f.data.c_str(), "wb");
+  nc_series g(f.g_nc, kNx, kNy, 0, 0.25, -90, 0.25), h(f.h_nc, kNx, kNy, 0, 0.25, -90, 0.25);
+  if (!out || !g.ok() || !h.ok()) std::abort();
+  for (int t = 0; t < kNt; t++)
+    for (int var = 0; var < 2; var++) {
+      for (int j = 0; j < kNy; j++)
+        for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + i] = value(var, t, j, i);
+      std::fwrite(grid.data(), sizeof(float), grid.size(), out);
+      (var == 0 ? g : h).put(t, grid.data());
+    }
+  std::fclose(out);
+  g.close();
+  h.close();
+  std::ofstream(f.ctl) << "dset ^g.dat\nundef -9.99e33\nxdef 1440 linear 0 0.25\n"
+                          "ydef 721 linear -90 0.25\nzdef 1 levels 1000\n"
+                          "tdef 100 linear 00z1jan2000 6hr\nvars 2\ng 0 99 g\nh 0 99 h\nendvars\n";
+  return f;
+}
+
+// The program runs the commands (after opening the data set, before quit)
+// and the tool its operator; each iteration runs both after one unmeasured
+// pass of each that fills the page cache.
+void side_by_side(benchmark::State& state, const std::string& commands, const std::vector<std::string>& tool,
+                  const char* job, double limit) {
+  const bench_files& f = files();
+  std::ofstream(f.cmd) << "open " << f.ctl << "\n" << commands << "quit\n";
+  const std::vector<std::string> program = {VEMRA_BIN, "-blxc", "exec " + f.cmd};
+  std::vector<std::string> peer = {"cdo", "-s", "-O"};
+  peer.insert(peer.end(), tool.begin(), tool.end());
+  peer.push_back(f.out + ".nc");
+  const std::string printed = f.out + ".txt";
+  if (run_child(program, printed).seconds < 0 || run_child(peer).seconds < 0) {
+    state.SkipWithError("a command failed (is cdo installed?)");
+    return;
+  }
+  std::ifstream said(printed);
+  const std::string text((std::istreambuf_iterator<char>(said)), std::istreambuf_iterator<char>());
+  if (text.find("Error") != std::string::npos) {
+    state.SkipWithError(("the program failed: " + text.substr(0, 400)).c_str());
+    return;
+  }
+  std::vector<double> ratios;
+  double ours = 0, theirs = 0, our_peak = 0, their_peak = 0;
+  for (auto _ : state) {
+    const child_run a = run_child(program), b = run_child(peer);
+    if (a.seconds < 0 || b.seconds < 0) {
+      state.SkipWithError("a command failed");
+      return;
+    }
+    ours += a.seconds;
+    theirs += b.seconds;
+    ratios.push_back(a.seconds / b.seconds);
+    our_peak = std::max(our_peak, a.peak_mib);
+    their_peak = std::max(their_peak, b.peak_mib);
+  }
+  const double n = double(state.iterations());
+  std::sort(ratios.begin(), ratios.end());
+  const double median = ratios[ratios.size() / 2];
+  state.counters["vemra_ms"] = ours / n * 1000;
+  state.counters["cdo_ms"] = theirs / n * 1000;
+  state.counters["ratio_median"] = median;
+  state.counters["vemra_peak_MiB"] = our_peak;
+  state.counters["cdo_peak_MiB"] = their_peak;
+  std::printf("\n%dx%dx%d %s: vemra %.3f s, cdo %s %.3f s (means); vemra/cdo median of pairs %.2f "
+              "(at most %.2f); peak vemra %.1f MiB, cdo %.1f MiB; build %s\n",
+              kNx, kNy, kNt, job, ours / n, tool[0].c_str(), theirs / n, median, limit, our_peak,
+              their_peak, VEMRA_BUILD_TYPE);
+  std::fflush(stdout);
+}
+
+void BM_AreaAverage(benchmark::State& state) {
+  side_by_side(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(aave(g,global))\n",
+               {"fldmean", files().g_nc}, "area average", 0.5);
+}
+BENCHMARK(BM_AreaAverage)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_SpatialCorrelation(benchmark::State& state) {
+  side_by_side(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(scorr(g,h,global))\n",
+               {"fldcor", files().g_nc, files().h_nc}, "spatial correlation", 0.5);
+}
+BENCHMARK(BM_SpatialCorrelation)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_Smoother(benchmark::State& state) {
+  std::string cmds = "set lon 0 359.75\nset gxout fwrite\nset fwrite " + files().out + ".bin\n";
+  for (int t = 1; t <= kNt; t++) cmds += "set t " + std::to_string(t) + "\nd smth9(g)\n";
+  cmds += "disable fwrite\n";
+  side_by_side(state, cmds, {"smooth9", files().g_nc}, "nine-point smoother", 0.5);
+}
+BENCHMARK(BM_Smoother)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+}  // namespace
