@@ -39,32 +39,35 @@ int count_error(const char* l1, const char* l2) {
   return 1;
 }
 
-// What one row gives the smoother: each defined value (0 where undefined)
-// and its count (1 or 0), and both summed over the left and right
-// neighbours (one of them at the ends of the row).
+// What one row gives the smoother, weighted: as the row below or above a
+// point (a: its side value and its two corner values; an: their weights)
+// and as the point's own row (b: its left and right values; bn: their
+// weights). Undefined values and neighbours off the row give nothing.
 struct row_terms {
-  double *c, *n, *e, *ne;
+  double *a, *an, *b, *bn;
 };
 
-void make_terms(const float* __restrict v, int ni, float u, const row_terms& t) {
+void make_terms(const float* __restrict v, int ni, float u, double ws, double wk,
+                double* __restrict c, double* __restrict n, const row_terms& t) {
   for (int i = 0; i < ni; i++) {
     const bool m = v[i] != u;
     const double x = v[i];
-    t.c[i] = m ? x : 0.0;
-    t.n[i] = m ? 1.0 : 0.0;
+    c[i] = m ? x : 0.0;
+    n[i] = m ? 1.0 : 0.0;
   }
+  auto put = [&](int i, double e, double ne) {
+    t.a[i] = ws * c[i] + wk * e;
+    t.an[i] = ws * n[i] + wk * ne;
+    t.b[i] = ws * e;
+    t.bn[i] = ws * ne;
+  };
   if (ni == 1) {
-    t.e[0] = t.ne[0] = 0;
+    put(0, 0, 0);
     return;
   }
-  t.e[0] = t.c[1];
-  t.ne[0] = t.n[1];
-  for (int i = 1; i < ni - 1; i++) {
-    t.e[i] = t.c[i - 1] + t.c[i + 1];
-    t.ne[i] = t.n[i - 1] + t.n[i + 1];
-  }
-  t.e[ni - 1] = t.c[ni - 2];
-  t.ne[ni - 1] = t.n[ni - 2];
+  put(0, c[1], n[1]);
+  for (int i = 1; i < ni - 1; i++) put(i, c[i - 1] + c[i + 1], n[i - 1] + n[i + 1]);
+  put(ni - 1, c[ni - 2], n[ni - 2]);
 }
 
 // The nine-point smoother of an ni x nj grid, in place: each defined point
@@ -75,7 +78,7 @@ void make_terms(const float* __restrict v, int ni, float u, const row_terms& t) 
 void smooth9(float* v, int ni, int nj, float u, double wc, double ws, double wk) {
   std::vector<double> store;
   try {
-    store.assign(size_t(ni) * 16, 0.0);
+    store.assign(size_t(ni) * 18, 0.0);
   } catch (const std::bad_alloc&) {
     throw alloc_error("Error from SMTH9:  Unable to allocate memory\n");
   }
@@ -83,19 +86,20 @@ void smooth9(float* v, int ni, int nj, float u, double wc, double ws, double wk)
     double* p = store.data() + size_t(k) * 4 * size_t(ni);
     return row_terms{p, p + ni, p + 2 * size_t(ni), p + 3 * size_t(ni)};
   };
+  double* c = store.data() + 16 * size_t(ni);
+  double* n = c + ni;
   const row_terms none = terms_at(3);  // all zero: the rows beyond the edges
-  make_terms(v, ni, u, terms_at(0));
+  make_terms(v, ni, u, ws, wk, c, n, terms_at(0));
   for (int j = 0; j < nj; j++) {
-    if (j + 1 < nj) make_terms(v + size_t(j + 1) * ni, ni, u, terms_at((j + 1) % 3));
+    if (j + 1 < nj) make_terms(v + size_t(j + 1) * ni, ni, u, ws, wk, c, n, terms_at((j + 1) % 3));
     const row_terms lo = j > 0 ? terms_at((j + 2) % 3) : none;
     const row_terms mid = terms_at(j % 3);
     const row_terms hi = j + 1 < nj ? terms_at((j + 1) % 3) : none;
     float* __restrict o = v + size_t(j) * ni;
     for (int i = 0; i < ni; i++) {
       const float centre = o[i];
-      const double sum = double(centre) * wc + ws * ((lo.c[i] + hi.c[i]) + mid.e[i]) +
-                         wk * (lo.e[i] + hi.e[i]);
-      const double total = wc + ws * ((lo.n[i] + hi.n[i]) + mid.ne[i]) + wk * (lo.ne[i] + hi.ne[i]);
+      const double sum = double(centre) * wc + (lo.a[i] + hi.a[i]) + mid.b[i];
+      const double total = wc + (lo.an[i] + hi.an[i]) + mid.bn[i];
       const float r = float(sum / total);
       o[i] = (centre == u) | !(std::fabs(r) <= FLT_MAX) ? u : r;
     }
