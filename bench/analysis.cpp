@@ -111,16 +111,15 @@ void side_by_side(benchmark::State& state, const std::string& commands, const st
     their_peak = std::max(their_peak, b.peak_mib);
   }
   const double n = double(state.iterations());
-  std::sort(ratios.begin(), ratios.end());
-  const double median = ratios[ratios.size() / 2];
+  const double middle = median(ratios);
   state.counters["vemra_ms"] = ours / n * 1000;
   state.counters["cdo_ms"] = theirs / n * 1000;
-  state.counters["ratio_median"] = median;
+  state.counters["ratio_median"] = middle;
   state.counters["vemra_peak_MiB"] = our_peak;
   state.counters["cdo_peak_MiB"] = their_peak;
   std::printf("\n%dx%dx%d %s: vemra %.3f s, cdo %s %.3f s (means); vemra/cdo median of pairs %.2f "
               "(at most %.2f); peak vemra %.1f MiB, cdo %.1f MiB; build %s\n",
-              kNx, kNy, kNt, job, ours / n, tool[0].c_str(), theirs / n, median, limit, our_peak,
+              kNx, kNy, kNt, job, ours / n, tool[0].c_str(), theirs / n, middle, limit, our_peak,
               their_peak, VEMRA_BUILD_TYPE);
   std::fflush(stdout);
 }
