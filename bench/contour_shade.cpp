@@ -45,7 +45,7 @@ void start() {
     started = true;
   }
   gxgrid(to_page);
-  gxfrme(1);
+  gxfrme(frame_action::clear);
 }
 
 void contour_all(const std::vector<float>& g) {

@@ -15,7 +15,7 @@ void start() {
     gxstrt(11, 8.5f, 1);
     started = true;
   }
-  gxfrme(1);
+  gxfrme(frame_action::clear);
 }
 
 void BM_DashedClippedLines(benchmark::State& state) {
@@ -26,7 +26,7 @@ void BM_DashedClippedLines(benchmark::State& state) {
   for (auto _ : state) {
     float x = static_cast<float>(i % 1200) * 0.01f;
     gxplot(x, 0.5f + (i % 7), (i % 50) ? 2 : 3);
-    if (++i % 200000 == 0) gxfrme(1);
+    if (++i % 200000 == 0) gxfrme(frame_action::clear);
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -40,7 +40,7 @@ void BM_SmallPolygons(benchmark::State& state) {
   for (auto _ : state) {
     quad[0] = quad[6] = 0.5f + (i % 5);
     gxfill(quad, 4);
-    if (++i % 100000 == 0) gxfrme(1);
+    if (++i % 100000 == 0) gxfrme(frame_action::clear);
   }
   state.SetItemsProcessed(state.iterations());
 }

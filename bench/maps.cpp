@@ -24,7 +24,7 @@ void draw(benchmark::State& state, int (*setup)(projection_box*), float lon1, fl
   tables t;
   map_options o{1, 1, 3, t.colours, t.styles, t.thick, lon1, lon2, lat1, lat2, file};
   for (auto _ : state) {
-    gxfrme(1);
+    gxfrme(frame_action::clear);
     projection_box b{lon1, lon2, lat1, lat2, 0.5f, 10.5f, 0.75f, 7.75f, 0, 0, 0, 0, 0, 0};
     if (setup(&b) != 0) state.SkipWithError("projection refused");
     gxclip(b.plot_xlo, b.plot_xhi, b.plot_ylo, b.plot_yhi);
