@@ -125,3 +125,10 @@ std::string kafndt(const char* tmpl, const date_time* valid, const date_time* in
   time_scaling s = time_scaling_from(scaling);
   return kafndt(tmpl, valid, initial, &s);
 }
+
+std::string kafndt(const char* tmpl, const date_time* valid, const date_time* initial,
+                   const float* scaling, size_t literal) {
+  size_t n = std::strlen(tmpl);
+  if (literal > n) literal = n;
+  return std::string(tmpl, literal) + kafndt(tmpl + literal, valid, initial, scaling);
+}

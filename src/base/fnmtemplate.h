@@ -2,6 +2,7 @@
 // and templates with time codes (%y4, %m2, %d2, %h2, %f3, ...).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "base/timecal.h"
@@ -22,3 +23,7 @@ std::string kafndt(const char* tmpl, const date_time* valid, const date_time* in
                    const time_scaling* scaling);
 std::string kafndt(const char* tmpl, const date_time* valid, const date_time* initial,
                    const float* scaling);
+// The same, with the first `literal` characters of the template (a
+// directory that is no part of the template) kept as they are.
+std::string kafndt(const char* tmpl, const date_time* valid, const date_time* initial,
+                   const float* scaling, size_t literal);

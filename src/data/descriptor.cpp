@@ -362,7 +362,7 @@ bool template_numbers(file_descriptor* pfi) {
   float* ts = pfi->grid_to_world_scaling[3];
   date_time first{}, tt{};
   gr2t(ts, 1.0f, &first);
-  std::string prev = kafndt(pfi->data_file_name, &first, &first, ts);
+  std::string prev = kafndt(pfi->data_file_name, &first, &first, ts, pfi->data_file_literal);
   int cur = 1;
   fnums[0] = 1;
   for (int t = 2; t <= nt; t++) {
@@ -372,7 +372,7 @@ bool template_numbers(file_descriptor* pfi) {
       return false;
     }
     gr2t(ts, static_cast<float>(t), &tt);
-    std::string name = kafndt(pfi->data_file_name, &tt, &first, ts);
+    std::string name = kafndt(pfi->data_file_name, &tt, &first, ts, pfi->data_file_literal);
     if (name != prev) cur = t;
     fnums[t - 1] = cur;
     prev = std::move(name);
@@ -570,8 +570,14 @@ int rec_dset(parse_state& st, const char* mp, int) {
   std::strcpy(st.pfi->data_file_name, name);
   kafree(name);
   st.dset = true;
+  // A "%" in the descriptor's own directory is no template code.
+  const char* p = nxtwrd(mp);
+  const char* slash = std::strrchr(st.pfi->descriptor_name, '/');
+  st.pfi->data_file_literal =
+      *typed_at(p) == '^' && slash ? size_t(slash - st.pfi->descriptor_name) + 1 : 0;
   return 0;
 }
+
 
 enum map_kind { kStationMap, kGribIndex };
 

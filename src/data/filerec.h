@@ -37,6 +37,9 @@ struct file_descriptor {
   file_descriptor* next;
   int file_number;
   char data_file_name[4096];
+  // Leading characters of data_file_name taken from the descriptor's own
+  // directory ("^"): never template codes, whatever "%" they hold.
+  size_t data_file_literal;
   char* open_template_name;  // owned
   char descriptor_name[4096];
   char* map_file_name;  // owned

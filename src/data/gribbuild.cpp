@@ -522,7 +522,7 @@ int gribmap() {
       }
       date_time tt{};
       gr2t(ts, float(t), &tt);
-      std::string name = kafndt(pfi->data_file_name, &tt, &t1, ts);
+      std::string name = kafndt(pfi->data_file_name, &tt, &t1, ts, pfi->data_file_literal);
       if (name.empty()) {
         std::printf("Memory allocation error\n");
         return gribmap_failed;

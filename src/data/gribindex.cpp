@@ -201,8 +201,9 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
   }
   if (p->intnum != need || p->fltnum != need) {
     kaprnt(msg_level::error, "Open Error:  GRIB index file does not match the descriptor\n");
-    kaprntf(msg_level::error, "  Index holds %i entries; the descriptor needs %lli\n", p->intnum,
-            static_cast<long long>(need));
+    kaprntf(msg_level::error,
+            "  Index holds %i integer and %i float entries; the descriptor needs %lli of each\n",
+            p->intnum, p->fltnum, static_cast<long long>(need));
     return 1;
   }
   // Packed fields are at most 32 bits wide; a wider one is damage, and would

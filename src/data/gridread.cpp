@@ -740,7 +740,7 @@ int kaopfn(int t, int* opened) {
       date_time tf{}, t1{};
       gr2t(ts, static_cast<float>(f), &tf);
       gr2t(ts, 1.0f, &t1);
-      name = kafndt(pfi->data_file_name, &tf, &t1, ts);
+      name = kafndt(pfi->data_file_name, &tf, &t1, ts, pfi->data_file_literal);
       if (name.empty()) return -99999;
       pfi->data_stream = fopen_regular(name, "rb");
       if (pfi->data_stream) {

@@ -136,6 +136,8 @@ bool selected(const station_set* set, const selection_box& box, const report_hea
     cut_id(set->stid, b);
     return cmpwrd(a, b) != 0;
   }
+  // A position that is no number compares false everywhere: it lies in no box.
+  if (!std::isfinite(h.lon) || !std::isfinite(h.lat)) return false;
   float lon = h.lon;
   if (lon < box.lon_min) lon += 360.0f;
   if (lon > box.lon_max) lon -= 360.0f;

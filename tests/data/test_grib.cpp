@@ -303,3 +303,29 @@ TEST(GribData, PreProjectedGridsMatchTheNativeSize) {
   h.ni = 4, h.nj = 3;
   EXPECT_EQ(gribrec(&h, pfi.get(), &g, nullptr), grib_rec_native_size);
 }
+
+// An index whose entry counts disagree with the descriptor names each count:
+// 2 times of 2 records need 3 x 4 = 12 integer and 12 float entries.
+TEST(GribData, IndexCountsThatDisagreeAreEachNamed) {
+  int hi[4] = {1, 2, 2, 255};
+  int ints[12] = {};
+  float flts[12] = {};
+  grib_index g{};
+  g.hinum = 4, g.hipnt = hi, g.intpnt = ints, g.fltpnt = flts;
+  struct counts {
+    int ints, flts;
+    const char* said;
+  };
+  for (const counts& c : {counts{12, 11, "Index holds 12 integer and 11 float entries"},
+                          counts{9, 12, "Index holds 9 integer and 12 float entries"}}) {
+    g.intnum = c.ints, g.fltnum = c.flts;
+    StdoutCapture cap;
+    EXPECT_EQ(kackgmap(&g, 2, 2), 1);
+    const std::string out = cap.text();
+    EXPECT_NE(out.find(std::string(c.said) + "; the descriptor needs 12 of each\n"),
+              std::string::npos)
+        << out;
+  }
+  g.intnum = g.fltnum = 12;
+  EXPECT_EQ(kackgmap(&g, 2, 2), 0);
+}

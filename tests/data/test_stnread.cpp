@@ -424,3 +424,32 @@ TEST(StationMaps, BuilderWalksTheGroups) {
             "Station map error:  data ends inside a time group\n  Time 2, byte 124 of data file " +
                 cut.dat + " \n");
 }
+
+// A station placed at a latitude or longitude that is no number lies in no
+// box and within no radius.
+TEST(StationRead, StationsWithoutAFinitePositionAreOutsideEveryBox) {
+  TempDir d;
+  stnw::dataset ds;
+  ds.surface_vars = {"v"};
+  const float nan = std::nanf(""), inf = INFINITY;
+  ds.times = {{{"OK", 10, 20, 0, {1}, {}},
+               {"NLAT", nan, 20, 0, {2}, {}},
+               {"NLON", 10, nan, 0, {3}, {}},
+               {"ILAT", inf, 20, 0, {4}, {}},
+               {"ILON", 10, -inf, 0, {5}, {}}}};
+  opened o(stnw::write(d.path(), "s", ds).ctl);
+  ASSERT_EQ(o.p.rc, 0) << o.p.out;
+  auto ids = [&](const request& q) {
+    std::vector<std::string> v;
+    for (auto& r : read(o, "v", q).reports) v.push_back(std::get<0>(r));
+    return v;
+  };
+  const std::vector<std::string> only_ok = {"OK      "};
+  EXPECT_EQ(ids(request{}), only_ok);
+  request wide;
+  wide.lon_min = -1e30f, wide.lon_max = 1e30f, wide.lat_min = -1e30f, wide.lat_max = 1e30f;
+  EXPECT_EQ(ids(wide), only_ok);
+  request r;
+  r.lon_min = 20, r.lat_min = 10, r.radius = 1e30f;
+  EXPECT_EQ(ids(r), only_ok);
+}

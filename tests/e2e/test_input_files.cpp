@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,6 +98,31 @@ TEST(SpecialInputFiles, TablesNamedByTheEnvironment) {
                                     " is not a regular file\n"))
         << r.err;
   }
+}
+
+// A "%" in the directory of a templated descriptor is part of the name, not
+// a time code; the template's own codes are still expanded.
+TEST(DescriptorPaths, PercentInTheDirectoryIsNoTemplateCode) {
+  TempDir dir;
+  const std::string sub = dir.file("pct%y4dir");
+  ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+  write_file(sub + "/tmpl.ctl",
+             "dset ^tmpl_%y4.dat\noptions template\nundef -9e33\nxdef 2 linear 0 10\n"
+             "ydef 1 linear 0 10\nzdef 1 levels 1000\ntdef 2 linear 00z1jan1990 1yr\n"
+             "vars 1\nv 0 99 value\nendvars\n");
+  auto floats = [](float a, float b) {
+    std::string s(8, '\0');
+    std::memcpy(s.data(), &a, 4);
+    std::memcpy(s.data() + 4, &b, 4);
+    return s;
+  };
+  write_file(sub + "/tmpl_1990.dat", floats(1.5f, 2.5f));
+  write_file(sub + "/tmpl_1991.dat", floats(7.25f, 8.25f));
+  RunResult r = bounded_batch(
+      "open pct%y4dir/tmpl.ctl\nset x 2\nd v\nset t 2\nset x 1\nd v*1\nquit\n", dir);
+  EXPECT_TRUE(contains(r.out, "Data file pct%y4dir/tmpl_%y4.dat is open as file 1\n")) << r.out;
+  EXPECT_EQ(answer(r.out, "d v"), "Result value = 2.5 \n") << r.out;
+  EXPECT_EQ(answer(r.out, "d v*1"), "Result value = 7.25 \n") << r.out;
 }
 
 // Two sessions call the same function (its transfer and result files are
