@@ -29,8 +29,7 @@ constexpr const char* kMsgB =
     "SDF:  Time unit has too small an increment for use with Vemra (min. 1 minute).\n";
 constexpr const char* kMsgDecreasing =
     "SDF:  Time values decrease (the second is before the first); a time axis must increase.\n";
-constexpr const char* kMsgTooLarge =
-    "SDF:  Time step in SDF file is too large to represent.\n";
+constexpr const char* kMsgTooLarge = "SDF:  Time step in SDF file is too large to represent.\n";
 // Times a data set can hold.
 constexpr long kMaxTimes = 100000000;
 
@@ -173,7 +172,8 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
   if (month_units(units)) {
     months = float(d);
     if (months < 1) {
-      kaprnt(msg_level::error, "SDF:  Fractional months are ill-defined and not supported by Vemra\n");
+      kaprnt(msg_level::error,
+             "SDF:  Fractional months are ill-defined and not supported by Vemra\n");
       return false;
     }
     if (months > 12e6f) {
@@ -218,7 +218,9 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
       months = float(rnd(d / 1440) / 28);
       return true;
     }
-    kaprnt(msg_level::error, "SDF:  Attempt at >monthly increment with 'minutes since' time units attribute value.\n");
+    kaprnt(
+        msg_level::error,
+        "SDF:  Attempt at >monthly increment with 'minutes since' time units attribute value.\n");
     return false;
   }
   if (compare_units(b, "seconds")) {
@@ -234,7 +236,8 @@ bool ud_step(const char* units, const std::string& base, double d, float* ts) {
       months = float(rnd(d / 86400) / 28);
       return true;
     }
-    kaprnt(msg_level::error, "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n");
+    kaprnt(msg_level::error,
+           "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n");
     return false;
   }
   kaprnt(msg_level::error, "Error parsing time units in SDF file.\n");
@@ -374,8 +377,8 @@ bool yymmddhh_axis(file_descriptor* pfi, io_std* io, var_info* tv, double v1, do
   return check_steps(pfi, io, tv, [](double v, date_time* out) {
     if (!(std::fabs(v) <= 2e9)) return false;
     long x = long(v);
-    *out = date_time{int(x / 1000000), int((x / 10000) % 100), int((x / 100) % 100),
-                     int(x % 100), 0};
+    *out =
+        date_time{int(x / 1000000), int((x / 10000) % 100), int((x / 100) % 100), int(x % 100), 0};
     return true;
   });
 }
@@ -445,14 +448,16 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
   size_t since = full.find(" since ");
   std::string base = since == std::string::npos ? full : full.substr(0, since);
   if (since == std::string::npos) full += " since 1-1-1 00:00:0.0";
-  if (since != std::string::npos && !origin_exists(full.c_str() + since + 7, pfi->calendar_365 == 1)) {
+  if (since != std::string::npos &&
+      !origin_exists(full.c_str() + since + 7, pfi->calendar_365 == 1)) {
     kaprntf(msg_level::error, "SDF:  Time units name a base date that does not exist: %s\n", units);
     return false;
   }
   ud_unit unit;
   if (unit.scan(full.c_str()) != 0) {
-    kaprnt(msg_level::error, since == std::string::npos ? "Error parsing time_units for SDF file.\n"
-                                         : "Error parsing UDUNITS time units in SDF file.\n");
+    kaprnt(msg_level::error, since == std::string::npos
+                                 ? "Error parsing time_units for SDF file.\n"
+                                 : "Error parsing UDUNITS time units in SDF file.\n");
     return false;
   }
   const ud_dates dates(unit, units, base.c_str(), pfi->calendar_365 == 1);
@@ -482,8 +487,9 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   long n = io->dim_size(tv->dimids[0]);
   pfi->t_size = int(n < 0 ? 0 : (n > kMaxTimes ? kMaxTimes : n));
   if (n > kMaxTimes)
-    kaprntf(msg_level::info, "SDF:  The time dimension holds %ld times; only the first %ld are used.\n",
-            n, kMaxTimes);
+    kaprntf(msg_level::info,
+            "SDF:  The time dimension holds %ld times; only the first %ld are used.\n", n,
+            kMaxTimes);
   const char* units = sdf_units_of(*tv);
   if (!units) {
     kaprnt(msg_level::error, "Couldn't find units attribute for Time coordinate of SDF file.\n");
@@ -492,8 +498,9 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   double v1 = 0, v2 = 0;
   long start = 0, count = pfi->t_size >= 2 ? 2 : 1;
   if (pfi->t_size < 1 || !read_variable_data(io->ncid, tv, &start, &count)) {
-    kaprnt(msg_level::error, pfi->t_size >= 2 ? "Error reading initial two time values in SDF file.\n"
-                               : "Error reading initial time value in SDF file.\n");
+    kaprnt(msg_level::error, pfi->t_size >= 2
+                                 ? "Error reading initial two time values in SDF file.\n"
+                                 : "Error reading initial time value in SDF file.\n");
     return false;
   }
   if (!sdf_coord_value(tv, 0, &v1)) {

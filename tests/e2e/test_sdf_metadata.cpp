@@ -26,8 +26,8 @@ std::string cdl_file(const TempDir& dir, const std::string& name, const std::str
                      const std::string& kind = "") {
   write_file(dir.file(name + ".cdl"), cdl);
   std::string k = kind.empty() ? "" : " -k " + kind;
-  EXPECT_TRUE(sdffiles::sh("ncgen" + k + " -o " + dir.file(name + ".nc") + " " +
-                           dir.file(name + ".cdl")))
+  EXPECT_TRUE(
+      sdffiles::sh("ncgen" + k + " -o " + dir.file(name + ".nc") + " " + dir.file(name + ".cdl")))
       << cdl;
   return dir.file(name + ".nc");
 }
@@ -71,8 +71,8 @@ TEST(SdfMetadata, StringAttributesReadLikeText) {
   for (const std::string kind : {"string", "char"}) {
     std::string s = kind == "string" ? "string " : "";
     cdl_file(dir, "s",
-             "netcdf s {\ndimensions:\n lat = 2 ;\n lon = 3 ;\nvariables:\n float lat(lat) ;\n  " + s +
-                 "lat:units = \"degrees_north\" ;\n float lon(lon) ;\n  " + s +
+             "netcdf s {\ndimensions:\n lat = 2 ;\n lon = 3 ;\nvariables:\n float lat(lat) ;\n  " +
+                 s + "lat:units = \"degrees_north\" ;\n float lon(lon) ;\n  " + s +
                  "lon:units = \"degrees_east\" ;\n float v(lat, lon) ;\n  " + s +
                  "v:long_name = \"text from strings\" ;\n " + s +
                  ":title = \"strings everywhere\" ;\ndata:\n lat = 10, 20 ;\n lon = 0, 10, 20 ;\n"
@@ -146,15 +146,16 @@ TEST(SdfMetadata, UnevenTimeStepsWarnOnce) {
 // stored; a coordinate whose units are levels still wins over it.
 TEST(SdfMetadata, LevelsKnownByTheirAxisAlone) {
   TempDir dir;
-  cdl_file(dir, "z",
-           "netcdf z {\ndimensions:\n lev = 4 ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n"
-           " double lev(lev) ;\n  lev:axis = \"Z\" ;\n  lev:long_name = \"generic\" ;\n"
-           " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n float lon(lon) ;\n"
-           "  lon:units = \"degrees_east\" ;\n float v(lev, lat, lon) ;\ndata:\n lev = 1, 2, 5, 9 ;\n"
-           " lat = 0, 1 ;\n lon = 0, 1 ;\n v = 1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24, 31, 32, "
-           "33, 34 ;\n}\n");
-  RunResult r = run_batch("sdfopen z.nc\nq ctlinfo\nset gxout print\nset lev 5\nd v\nset z 4\nd v\n",
-                          dir.path());
+  cdl_file(
+      dir, "z",
+      "netcdf z {\ndimensions:\n lev = 4 ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n"
+      " double lev(lev) ;\n  lev:axis = \"Z\" ;\n  lev:long_name = \"generic\" ;\n"
+      " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n float lon(lon) ;\n"
+      "  lon:units = \"degrees_east\" ;\n float v(lev, lat, lon) ;\ndata:\n lev = 1, 2, 5, 9 ;\n"
+      " lat = 0, 1 ;\n lon = 0, 1 ;\n v = 1, 2, 3, 4, 11, 12, 13, 14, 21, 22, 23, 24, 31, 32, "
+      "33, 34 ;\n}\n");
+  RunResult r = run_batch(
+      "sdfopen z.nc\nq ctlinfo\nset gxout print\nset lev 5\nd v\nset z 4\nd v\n", dir.path());
   std::string ctl = answer(r.out, "q ctlinfo");
   EXPECT_NE(ctl.find("zdef 4 levels 1 2 5 9\n"), std::string::npos) << r.out;
   EXPECT_NE(ctl.find("v 4 -999 \n"), std::string::npos);
@@ -162,15 +163,17 @@ TEST(SdfMetadata, LevelsKnownByTheirAxisAlone) {
   size_t second = r.out.find("ka-> set z 4");
   EXPECT_EQ(printed_values(r.out.substr(second), "d v"), (std::vector<double>{31, 32, 33, 34}));
 
-  cdl_file(dir, "p",
-           "netcdf p {\ndimensions:\n depth = 3 ;\n plev = 2 ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n"
-           " float depth(depth) ;\n  depth:axis = \"Z\" ;\n float plev(plev) ;\n"
-           "  plev:units = \"hPa\" ;\n float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
-           " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n float v(plev, lat, lon) ;\n"
-           "data:\n depth = 0, 10, 20 ;\n plev = 1000, 500 ;\n lat = 0, 1 ;\n lon = 0, 1 ;\n"
-           " v = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n");
+  cdl_file(
+      dir, "p",
+      "netcdf p {\ndimensions:\n depth = 3 ;\n plev = 2 ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n"
+      " float depth(depth) ;\n  depth:axis = \"Z\" ;\n float plev(plev) ;\n"
+      "  plev:units = \"hPa\" ;\n float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+      " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n float v(plev, lat, lon) ;\n"
+      "data:\n depth = 0, 10, 20 ;\n plev = 1000, 500 ;\n lat = 0, 1 ;\n lon = 0, 1 ;\n"
+      " v = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n");
   r = run_batch("sdfopen p.nc\nq ctlinfo\n", dir.path());
-  EXPECT_NE(answer(r.out, "q ctlinfo").find("zdef 2 levels 1000 500\n"), std::string::npos) << r.out;
+  EXPECT_NE(answer(r.out, "q ctlinfo").find("zdef 2 levels 1000 500\n"), std::string::npos)
+      << r.out;
 }
 
 // Coordinates of fill values only, base dates no calendar has, decreasing
@@ -250,10 +253,11 @@ TEST(SdfMetadata, TimeCountCutToTheLimitSaysSo) {
   }
   std::filesystem::resize_file(f, size + (records - 2) * record);
   RunResult r = run_batch("sdfopen h.nc\nq file\nset gxout print\nset t 2\nd v\n", dir.path());
-  EXPECT_NE(answer(r.out, "sdfopen h.nc")
-                .find("SDF:  The time dimension holds 100000001 times; only the first 100000000 are "
-                      "used.\n"),
-            std::string::npos)
+  EXPECT_NE(
+      answer(r.out, "sdfopen h.nc")
+          .find("SDF:  The time dimension holds 100000001 times; only the first 100000000 are "
+                "used.\n"),
+      std::string::npos)
       << r.out;
   EXPECT_NE(answer(r.out, "q file").find("Tsize = 100000000\n"), std::string::npos) << r.out;
   EXPECT_EQ(printed_values(r.out, "d v"), (std::vector<double>{5, 6, 7, 8}));

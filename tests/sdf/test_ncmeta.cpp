@@ -3,8 +3,10 @@
 // sdfopen in the end-to-end tests.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/scaling.h"
 #include "data/filerec.h"
@@ -149,4 +151,38 @@ TEST(SdfLookup, NamesAndIdsAreBounded) {
   EXPECT_EQ(find_dimix(ids, 2, 1), 1);
   EXPECT_EQ(find_dimix(ids, 1, 1), -1);
   EXPECT_EQ(find_dimix(ids, 5, 7), -1);
+}
+
+// netCDF-4 string attributes come in as text: one string as it is, several
+// joined by newlines; copies keep them.
+TEST(SdfMetadata, StringAttributesBecomeText) {
+  const std::string dir = ::testing::TempDir();
+  const std::string cdl = dir + "strings.cdl", nc = dir + "strings.nc";
+  FILE* f = std::fopen(cdl.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("netcdf s {\ndimensions:\n x = 1 ;\nvariables:\n float x(x) ;\n"
+             "  string x:units = \"degrees_east\" ;\n  string x:lines = \"one\", \"two\" ;\n"
+             "  x:plain = \"chars\" ;\n string :title = \"t\" ;\ndata:\n x = 1 ;\n}\n",
+             f);
+  std::fclose(f);
+  ASSERT_EQ(std::system(("ncgen -k nc4 -o " + nc + " " + cdl).c_str()), 0);
+  io_std* io = nullptr;
+  ASSERT_EQ(init_io_std(&io), 1);
+  ASSERT_EQ(read_io_std(nc.c_str(), io), 1);
+  var_info* x = find_var(io, "x");
+  ASSERT_NE(x, nullptr);
+  const netcdf_att* units = find_att(x->atts, "units");
+  ASSERT_NE(units, nullptr);
+  EXPECT_EQ(units->type, NC_CHAR);
+  EXPECT_EQ(units->len, 12);
+  EXPECT_STREQ(units->text(), "degrees_east");
+  EXPECT_STREQ(find_att(x->atts, "lines")->text(), "one\ntwo");
+  EXPECT_STREQ(find_att(x->atts, "plain")->text(), "chars");
+  EXPECT_STREQ(find_att(io->gatts, "title")->text(), "t");
+  io_std* copy = nullptr;
+  ASSERT_EQ(copy_io_std(&copy, io), 1);
+  EXPECT_STREQ(find_att(find_var(copy, "x")->atts, "lines")->text(), "one\ntwo");
+  close_netcdf(io->ncid);
+  free_io_std(&copy);
+  free_io_std(&io);
 }
