@@ -178,6 +178,23 @@ TEST(LatsFiles, NoleapGribFromAStandardSessionReadsBack) {
   EXPECT_EQ(n, 2 * kNx * kNy) << tab.substr(0, 400);
 }
 
+// The climatological 365-day calendar (no years, written as year 2) is
+// indexed and reads back the same way.
+TEST(LatsFiles, ClimatologyGribFromAStandardSessionReadsBack) {
+  TempDir dir;
+  write_dataset(dir);
+  RunResult w = run_batch(declare("c7", "set lats calendar clim\n") + write_two("t"), dir.path());
+  EXPECT_NE(w.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos)
+      << w.out;
+  RunResult r = run_batch("open c7.ctl\nset x 1 36\nset y 1 9\nset gxout print\nset t 2\nq dims\nd tas\n",
+                          dir.path());
+  EXPECT_NE(answer(r.out, "q dims").find("Time = 00Z01MAR2  T = 2"), std::string::npos) << r.out;
+  std::vector<double> v = printed_values(r.out, "d tas");
+  ASSERT_EQ(v.size(), size_t(kNx * kNy)) << r.out;
+  for (int y = 1; y <= kNy; y++)
+    for (int x = 1; x <= kNx; x++) EXPECT_NEAR(v[size_t((y - 1) * kNx + x - 1)], t_at(x, y, 3), 0.051);
+}
+
 // Standard error and standard output into one log: the writer's lines come
 // after the command that caused them and before the next command. Setting
 // the base time of a closed file says that the id is not open.
