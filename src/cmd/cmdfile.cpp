@@ -105,7 +105,7 @@ int kaexec(char* typed, session_state* pcm) {
     // A last line of only an empty ~~ argument expands to nothing at all.
     if (expanded.empty() || expanded.back() != '\n') expanded.push_back('\n');
     kaprnt(msg_level::error, expanded);
-    int rc = kacmd(expanded, pcm, 1);
+    int rc = kacmd(expanded, pcm, true);
     if (rc != 0) {
       kaprnt(msg_level::error, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
       return rc;

@@ -22,7 +22,7 @@
 session_state* savpcm = nullptr;
 
 std::optional<std::string> kagsdo(const std::string& command, int& rc) {
-  return kacapture([&command] { return kacmd(command, savpcm, 0); }, rc);
+  return kacapture([&command] { return kacmd(command, savpcm, false); }, rc);
 }
 
 namespace {
@@ -173,7 +173,7 @@ int do_close(char* lower, session_state* pcm) {
   return 0;
 }
 
-int do_clear(char* lower, session_state* pcm, int from_exec) {
+int do_clear(char* lower, session_state* pcm, bool from_exec) {
   static const char* const words[] = {"norset", "events", "graphics", "hbuff",
                                       "button", "rband", "dropmenu"};
   int action = 0;
@@ -316,7 +316,7 @@ struct command_line {
   char* lower;  // lower-cased copy, leading blanks skipped
   char* typed;  // the line as typed, at the same positions
   session_state* pcm;
-  int from_exec;  // 1 when the line comes from a command file
+  bool from_exec;  // the line comes from a command file
 };
 
 // Returns 0 done, 1 error, -1 quit.
@@ -482,7 +482,7 @@ bool is_implicit_define(const char* lower) {
   return *q == '=';
 }
 
-int dispatch_line(const std::string& line, session_state* pcm, int from_exec) {
+int dispatch_line(const std::string& line, session_state* pcm, bool from_exec) {
   std::vector<char> typed_buf(line.begin(), line.end());
   typed_buf.push_back('\0');
   std::vector<char> lower_buf = typed_buf;
@@ -527,7 +527,7 @@ command_nesting& nesting() {
   return n;
 }
 
-int kacmd(const std::string& line, session_state* pcm, int from_exec) {
+int kacmd(const std::string& line, session_state* pcm, bool from_exec) {
   kaiomg();
   // Commands that a command runs (open's default dimensions, the commands
   // of a script) leave a failed allocation to the outermost one.

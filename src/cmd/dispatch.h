@@ -6,8 +6,8 @@
 
 struct session_state;
 
-// flag is 1 when the line comes from a command file ("exec").
-int kacmd(const std::string& line, session_state* pcm, int flag);
+// from_exec: the line comes from a command file ("exec").
+int kacmd(const std::string& line, session_state* pcm, bool from_exec);
 
 // The session the dispatcher records before it starts a script.
 extern session_state* savpcm;

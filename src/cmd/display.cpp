@@ -193,7 +193,7 @@ int kadspl(char* line, session_state* pcm) {
       imprun_scope(const imprun_scope&) = delete;
       imprun_scope& operator=(const imprun_scope&) = delete;
     } scope;
-    kacmd(pcm->imprun.c_str(), pcm, 0);
+    kacmd(pcm->imprun.c_str(), pcm, false);
   }
   const char* p = nxtwrd(static_cast<const char*>(line));
   if (!p) {

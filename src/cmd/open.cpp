@@ -18,25 +18,25 @@
 void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
   char cmd[64];
   if (pfi->file_type == station_file || pfi->x_wraps) {
-    kacmd("set lon 0 360", pcm, 0);
+    kacmd("set lon 0 360", pcm, false);
   } else {
     std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);
-    kacmd(cmd, pcm, 0);
+    kacmd(cmd, pcm, false);
   }
   if (pfi->file_type == station_file) {
-    kacmd("set lat -90 90", pcm, 0);
-    kacmd("set lev 500", pcm, 0);
+    kacmd("set lat -90 90", pcm, false);
+    kacmd("set lev 500", pcm, false);
   } else {
     std::snprintf(cmd, sizeof cmd, "set y 1 %i", pfi->y_size);
-    kacmd(cmd, pcm, 0);
+    kacmd(cmd, pcm, false);
     if (zrange) {
       std::snprintf(cmd, sizeof cmd, "set z 1 %i", pfi->z_size);
-      kacmd(cmd, pcm, 0);
+      kacmd(cmd, pcm, false);
     } else {
-      kacmd("set z 1", pcm, 0);
+      kacmd("set z 1", pcm, false);
     }
   }
-  kacmd("set t 1", pcm, 0);
+  kacmd("set t 1", pcm, false);
 }
 
 int kaopen(const char* name, session_state* pcm) {

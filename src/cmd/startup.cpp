@@ -220,7 +220,7 @@ int vemra_main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 
   int rc = 0;
-  if (command) rc = kacmd(command, pcm, 0);
+  if (command) rc = kacmd(command, pcm, false);
   catch_signal(SIGINT, kasig);
 
   std::string line;
@@ -236,7 +236,7 @@ int vemra_main(int argc, char** argv) {
       std::fputs("[EOF]\n", stdout);
     }
     pcm->interrupt = 0;
-    rc = kacmd(line, pcm, 0);
+    rc = kacmd(line, pcm, false);
   }
   gxend();
   close_outputs();

@@ -21,7 +21,7 @@ void kasdfclose(file_descriptor* pfi);
 void free_io_std(void** io);
 
 // Runs one command line as if typed (the openers' default "set" commands).
-using sdf_command_fn = int (*)(const std::string& line, session_state* pcm, int flag);
+using sdf_command_fn = int (*)(const std::string& line, session_state* pcm, bool from_exec);
 
 // Installs this layer's entries in the data layer and takes the command
 // runner from the layer above (called once at start-up).

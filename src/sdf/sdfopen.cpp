@@ -37,7 +37,7 @@ namespace {
 sdf_command_fn run_command = nullptr;
 
 void run(const char* line, session_state* pcm) {
-  if (run_command) run_command(line, pcm, 0);
+  if (run_command) run_command(line, pcm, false);
 }
 }  // namespace
 
