@@ -105,11 +105,12 @@ void BM_SideBySideLatsWrite(benchmark::State& state) {
   state.counters["vemra_ms"] = median(ours) * 1000;
   state.counters["cdo_ms"] = median(theirs) * 1000;
   state.counters["ratio"] = median(ratios);
-  std::printf("\n%d steps of %dx%d to netCDF: vemra (sdfopen, set lats) %.3f s, cdo copy %.3f s "
-              "(medians of %zu interleaved pairs); median ratio %.2f (at most 0.7); peak memory "
-              "vemra %.1f MiB, cdo %.1f MiB\n",
-              kNt, kNx, kNy, median(ours), median(theirs), ratios.size(), median(ratios), peak_ours,
-              peak_theirs);
+  std::printf(
+      "\n%d steps of %dx%d to netCDF: vemra (sdfopen, set lats) %.3f s, cdo copy %.3f s "
+      "(medians of %zu interleaved pairs); median ratio %.2f (at most 0.7); peak memory "
+      "vemra %.1f MiB, cdo %.1f MiB\n",
+      kNt, kNx, kNy, median(ours), median(theirs), ratios.size(), median(ratios), peak_ours,
+      peak_theirs);
   std::fflush(stdout);
 }
 BENCHMARK(BM_SideBySideLatsWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(9);

@@ -7,7 +7,7 @@
 #include <string>
 
 class lats_staged {
-public:
+ public:
   lats_staged() = default;
   ~lats_staged() { discard(); }
   lats_staged(const lats_staged&) = delete;
@@ -30,7 +30,7 @@ public:
   // Removes what was written (nothing for a target written in place).
   void discard();
 
-private:
+ private:
   std::string target_;
   std::string temp_;  // empty when written in place or after commit/discard
   bool existed_ = false;
@@ -40,12 +40,12 @@ private:
 // must not interleave with another session's (the GRIB data, index and
 // descriptor of one output).
 class lats_dir_lock {
-public:
+ public:
   explicit lats_dir_lock(const std::string& file);
   ~lats_dir_lock();
   lats_dir_lock(const lats_dir_lock&) = delete;
   lats_dir_lock& operator=(const lats_dir_lock&) = delete;
 
-private:
+ private:
   int fd_ = -1;
 };

@@ -32,11 +32,12 @@ double t_at(int x, int y, int t) { return 250 + x + 2 * y + 10 * t; }
 // nx x ny points spaced d degrees from longitude 0 and latitude lat0.
 void write_dataset(const TempDir& dir, int nx = kNx, int ny = kNy, int lat0 = -80, int d_lon = 10,
                    int d_lat = 20) {
-  write_file(dir.file("d.ctl"),
-             "dset ^d.dat\ntitle calendar test\nundef -9.99e33\nxdef " + std::to_string(nx) +
-                 " linear 0 " + std::to_string(d_lon) + "\nydef " + std::to_string(ny) + " linear " +
-                 std::to_string(lat0) + " " + std::to_string(d_lat) +
-                 "\nzdef 1 levels 1000\ntdef 3 linear 00z28feb2000 1dy\nvars 1\nt 0 0 T\nendvars\n");
+  write_file(
+      dir.file("d.ctl"),
+      "dset ^d.dat\ntitle calendar test\nundef -9.99e33\nxdef " + std::to_string(nx) +
+          " linear 0 " + std::to_string(d_lon) + "\nydef " + std::to_string(ny) + " linear " +
+          std::to_string(lat0) + " " + std::to_string(d_lat) +
+          "\nzdef 1 levels 1000\ntdef 3 linear 00z28feb2000 1dy\nvars 1\nt 0 0 T\nendvars\n");
   std::vector<float> v;
   for (int t = 1; t <= 3; t++)
     for (int y = 1; y <= ny; y++)
@@ -114,8 +115,7 @@ std::vector<std::string> leftovers(const std::string& dir) {
   std::vector<std::string> v;
   for (const auto& e : std::filesystem::directory_iterator(dir)) {
     std::string n = e.path().filename().string();
-    if (n[0] == '.' && n != ".stdin" && n != ".stdout" && n != ".stderr")
-      v.push_back(n);
+    if (n[0] == '.' && n != ".stdin" && n != ".stdout" && n != ".stderr") v.push_back(n);
   }
   return v;
 }
@@ -133,8 +133,7 @@ TEST(LatsFiles, NoleapGribFromAStandardSessionReadsBack) {
                               "set time 00z01mar2000\nq dims\n",
                           dir.path());
   EXPECT_EQ(w.out.find("Attempt to change the global calendar"), std::string::npos) << w.out;
-  EXPECT_NE(w.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos)
-      << w.out;
+  EXPECT_NE(w.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos) << w.out;
   EXPECT_EQ(w.err, "");
   // 1 March is still the third time of the standard data set.
   EXPECT_NE(answer(w.out, "q dims").find("Time = 00Z01MAR2000  T = 3\n"), std::string::npos)
@@ -146,7 +145,8 @@ TEST(LatsFiles, NoleapGribFromAStandardSessionReadsBack) {
       "set time 00z01mar2000\nq dims\nd tas + 0\n",
       dir.path());
   EXPECT_NE(answer(r.out, "q dims").find("T = 2"), std::string::npos) << r.out;
-  std::vector<double> first = printed_values(r.out, "d tas"), second = printed_values(r.out, "d tas + 0");
+  std::vector<double> first = printed_values(r.out, "d tas"),
+                      second = printed_values(r.out, "d tas + 0");
   ASSERT_EQ(first.size(), size_t(kNx * kNy)) << r.out;
   ASSERT_EQ(second.size(), size_t(kNx * kNy)) << r.out;
   for (int y = 1; y <= kNy; y++)
@@ -160,8 +160,8 @@ TEST(LatsFiles, NoleapGribFromAStandardSessionReadsBack) {
   EXPECT_EQ(command_output("grib_ls -p dataDate,indicatorOfParameter " + dir.file("g6.grb") +
                            " | awk '$1 ~ /^2000/ {print $1, $2}'"),
             "20000228 11\n20000301 11\n");
-  std::string tab = command_output("cdo -s outputtab,date,lon,lat,value " + dir.file("g6.grb") +
-                                   " 2>/dev/null");
+  std::string tab =
+      command_output("cdo -s outputtab,date,lon,lat,value " + dir.file("g6.grb") + " 2>/dev/null");
   std::istringstream in(tab);
   std::string line, date;
   int n = 0;
@@ -184,15 +184,15 @@ TEST(LatsFiles, ClimatologyGribFromAStandardSessionReadsBack) {
   TempDir dir;
   write_dataset(dir);
   RunResult w = run_batch(declare("c7", "set lats calendar clim\n") + write_two("t"), dir.path());
-  EXPECT_NE(w.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos)
-      << w.out;
-  RunResult r = run_batch("open c7.ctl\nset x 1 36\nset y 1 9\nset gxout print\nset t 2\nq dims\nd tas\n",
-                          dir.path());
+  EXPECT_NE(w.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos) << w.out;
+  RunResult r = run_batch(
+      "open c7.ctl\nset x 1 36\nset y 1 9\nset gxout print\nset t 2\nq dims\nd tas\n", dir.path());
   EXPECT_NE(answer(r.out, "q dims").find("Time = 00Z01MAR2  T = 2"), std::string::npos) << r.out;
   std::vector<double> v = printed_values(r.out, "d tas");
   ASSERT_EQ(v.size(), size_t(kNx * kNy)) << r.out;
   for (int y = 1; y <= kNy; y++)
-    for (int x = 1; x <= kNx; x++) EXPECT_NEAR(v[size_t((y - 1) * kNx + x - 1)], t_at(x, y, 3), 0.051);
+    for (int x = 1; x <= kNx; x++)
+      EXPECT_NEAR(v[size_t((y - 1) * kNx + x - 1)], t_at(x, y, 3), 0.051);
 }
 
 // Standard error and standard output into one log: the writer's lines come
@@ -201,9 +201,10 @@ TEST(LatsFiles, ClimatologyGribFromAStandardSessionReadsBack) {
 TEST(LatsFiles, MessagesInOrderInOneLogAndBasetimeOfAClosedFile) {
   TempDir dir;
   write_dataset(dir);
-  RunResult r = run_one_log("set lats create early\n" + declare("o", "set lats convention coards\n") +
-                                write_two("t") + "set lats basetime 1 2000 1 1 0\nquit\n",
-                            dir.path());
+  RunResult r =
+      run_one_log("set lats create early\n" + declare("o", "set lats convention coards\n") +
+                      write_two("t") + "set lats basetime 1 2000 1 1 0\nquit\n",
+                  dir.path());
   // The writer's own refusal of the frequency, between its command and the next.
   EXPECT_EQ(answer(r.out, "set lats create early"),
             "LATS error (lats_create): LATS (lats) -->  Invalid frequency: -1\nLATS FILE ID = 0\n");
@@ -230,8 +231,9 @@ TEST(LatsFiles, OldFilesSurviveEmptyAndFailedWrites) {
     for (auto& b : before) ASSERT_FALSE(b.empty());
 
     // Created and left at quit.
-    RunResult q = run_batch(set + "set lats frequency daily\nset lats deltat 1\nset lats create old\nquit\n",
-                            dir.path());
+    RunResult q =
+        run_batch(set + "set lats frequency daily\nset lats deltat 1\nset lats create old\nquit\n",
+                  dir.path());
     EXPECT_NE(q.err.find("No field was written to old."), std::string::npos) << q.err;
     for (size_t k = 0; k < names.size(); k++) EXPECT_EQ(read_file(dir.file(names[k])), before[k]);
 
@@ -240,7 +242,8 @@ TEST(LatsFiles, OldFilesSurviveEmptyAndFailedWrites) {
                        "set lats frequency daily\nset lats deltat 1\nset lats create old\n"
                        "set gxout latsgrid\nd t\nset lats var 1 tas average 1 0\n"
                        "set gxout latsdata\nset lats write 1 1\n";
-    for (int t = 1; t <= 3; t++) wide += "set t " + std::to_string(t) + "\nd t*" + std::to_string(t + 1) + "\n";
+    for (int t = 1; t <= 3; t++)
+      wide += "set t " + std::to_string(t) + "\nd t*" + std::to_string(t + 1) + "\n";
     wide += "set lats close 1\nquit\n";
     RunResult f = run_one_log(wide, dir.path(), 1200);
     const std::string said = conv == "coards"
@@ -263,16 +266,18 @@ TEST(LatsFiles, OldFilesSurviveEmptyAndFailedWrites) {
 TEST(LatsFiles, WritesAfterAFailedOneAreRefused) {
   TempDir dir;
   write_dataset(dir, 360, 181, -90, 1, 1);
-  std::string in = "open d.ctl\nset x 1 360\nset y 1 181\nset t 1\nset lats convention grib_only\n"
-                   "set lats frequency daily\nset lats deltat 1\nset lats create big\n"
-                   "set gxout latsgrid\nd t\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
-                   "set lats write 1 1\nd t+0\nset t 2\nd t+1\nset t 3\nd t+2\nset lats close 1\n";
+  std::string in =
+      "open d.ctl\nset x 1 360\nset y 1 181\nset t 1\nset lats convention grib_only\n"
+      "set lats frequency daily\nset lats deltat 1\nset lats create big\n"
+      "set gxout latsgrid\nd t\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
+      "set lats write 1 1\nd t+0\nset t 2\nd t+1\nset t 3\nd t+2\nset lats close 1\n";
   // Room for the first field (about 100 kB packed) but not the second.
   RunResult r = run_one_log(in, dir.path(), 150000);
   EXPECT_EQ(answer(r.out, "d t+0"), "LATS DATA_WRITE ID = 1\n");
-  EXPECT_EQ(answer(r.out, "d t+1"),
-            "LATS error (lats_write): GRIB (latsgrib) --> Writing a message to big.grb failed: File "
-            "too large\nLATS DATA_WRITE ID = 0\nVemra-LATS Error: (lats_write) failed...\n");
+  EXPECT_EQ(
+      answer(r.out, "d t+1"),
+      "LATS error (lats_write): GRIB (latsgrib) --> Writing a message to big.grb failed: File "
+      "too large\nLATS DATA_WRITE ID = 0\nVemra-LATS Error: (lats_write) failed...\n");
   // The time before counts as written with no level, as for any failed write.
   EXPECT_EQ(answer(r.out, "d t+2"),
             "LATS error (lats_write): LATS (lats) -->  Warning, fewer levels written (0) then "
@@ -281,9 +286,10 @@ TEST(LatsFiles, WritesAfterAFailedOneAreRefused) {
             "LATS error (lats_write): GRIB (latsgrib) --> big.grb is not written after the failure "
             "before (File too large)\nLATS DATA_WRITE ID = 0\nVemra-LATS Error: (lats_write) "
             "failed...\n");
-  EXPECT_EQ(answer(r.out, "set lats close 1"),
-            "LATS error (lats_close): GRIB (latsgrib) --> Writing big.grb failed: File too large; no "
-            "file was made\nVemra-LATS Error: (lats_close) failed...\n");
+  EXPECT_EQ(
+      answer(r.out, "set lats close 1"),
+      "LATS error (lats_close): GRIB (latsgrib) --> Writing big.grb failed: File too large; no "
+      "file was made\nVemra-LATS Error: (lats_close) failed...\n");
   EXPECT_FALSE(file_exists(dir.file("big.grb")));
   EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
 }
@@ -296,11 +302,12 @@ TEST(LatsFiles, NamesPointingToAFullDevice) {
   write_dataset(dir);
   ASSERT_EQ(symlink("/dev/full", dir.file("full.grb").c_str()), 0);
   ASSERT_EQ(symlink("/dev/full", dir.file("full.nc").c_str()), 0);
-  RunResult g = run_batch(declare("full", "set lats convention grib_only\n") + write_two("t*1"),
-                          dir.path());
-  EXPECT_EQ(g.err,
-            "LATS error (lats_close): GRIB (latsgrib) --> Writing full.grb failed: No space left on "
-            "device; the old files are kept\n");
+  RunResult g =
+      run_batch(declare("full", "set lats convention grib_only\n") + write_two("t*1"), dir.path());
+  EXPECT_EQ(
+      g.err,
+      "LATS error (lats_close): GRIB (latsgrib) --> Writing full.grb failed: No space left on "
+      "device; the old files are kept\n");
   RunResult n = run_batch(declare("full", "set lats convention coards\n"), dir.path());
   EXPECT_EQ(answer(n.out, "set lats create full"), "LATS FILE ID = 0\n");
   EXPECT_EQ(n.err,
@@ -320,7 +327,8 @@ TEST(LatsFiles, TwoSessionsWritingOneNameLeaveOneWholeOutput) {
   // Fields larger than any write buffer, so that writes in place would
   // reach the file while the other session is writing too.
   const int nx = 360, ny = 181;
-  const std::string area = "set x 1 " + std::to_string(nx) + "\nset y 1 " + std::to_string(ny) + "\n";
+  const std::string area =
+      "set x 1 " + std::to_string(nx) + "\nset y 1 " + std::to_string(ny) + "\n";
   for (std::string conv : {"coards", "vemra_grib"}) {
     SCOPED_TRACE(conv);
     TempDir dir, a, b;  // the output, and each session's own directory
@@ -332,7 +340,8 @@ TEST(LatsFiles, TwoSessionsWritingOneNameLeaveOneWholeOutput) {
                       "\nset lats frequency daily\nset lats deltat 1\nset lats create " +
                       dir.file("same") +
                       "\nset gxout latsgrid\nd t\nset lats var 1 tas average 1 0\n"
-                      "set gxout latsdata\nset lats write 1 1\nd " + expr + "\n";
+                      "set gxout latsdata\nset lats write 1 1\nd " +
+                      expr + "\n";
       for (int k = 0; k < pause; k++) s += "q dims\n";
       return s + "set t 2\nd " + expr + "\nset lats close 1\n";
     };
