@@ -89,8 +89,10 @@ bool put_text(int ncid, int varid, const char* name, const char* text) {
 // library's status, or the system's when the library only says it was one.
 int failed(latsNcFile* nc) {
   if (nc->failure) return 0;
-  if (ncerr == NC_SYSERR || ncerr == NC_NOERR) nc->failure = errno > 0 ? errno : NC_EIO;
-  else nc->failure = ncerr;
+  if (ncerr == NC_SYSERR || ncerr == NC_NOERR)
+    nc->failure = errno > 0 ? errno : NC_EIO;
+  else
+    nc->failure = ncerr;
   return 0;
 }
 
@@ -428,15 +430,13 @@ int lats_close_nc(latsFile* file) {
   file->nc = nullptr;
   std::unique_ptr<latsNcFile> owner(nc);
   if (nc->failure) {
-    latsError("netCDF (latsnc) --> Writing %s failed: %s; %s", file->path,
-              nc_strerror(nc->failure),
+    latsError("netCDF (latsnc) --> Writing %s failed: %s; %s", file->path, nc_strerror(nc->failure),
               nc->stage.existed() ? "the old file is kept" : "no file was made");
     return 0;
   }
   // An empty file does not replace one that holds data.
   if (file->ntimewritten == 0 && nc->stage.existed()) {
-    latsWarning("netCDF (latsnc) --> No field was written to %s; the old file is kept",
-                file->path);
+    latsWarning("netCDF (latsnc) --> No field was written to %s; the old file is kept", file->path);
     return ok;
   }
   if (!nc->stage.commit()) {
