@@ -3,24 +3,103 @@
 
 #include <readline/history.h>
 #include <readline/readline.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/session.h"
 
 namespace {
 
-// One byte of standard input: 1, or 0 at end of input or on a read error.
-int read_byte(char* c) {
+// ---- reading standard input up to a newline, never past it ----
+//
+// Other readers (the line editor, a script's "pull", a program the session
+// starts) share standard input, so no byte after a line's newline may be
+// taken. Reading byte by byte keeps to that but costs a system call a byte;
+// where the input allows, a piece is looked at first and only the bytes up
+// to the newline are then taken.
+
+enum class input_kind { seekable, pipe, other };
+
+int peek_pipe[2] = {-1, -1};  // a private pipe that receives copies of the input
+
+// Looked at again for every line: standard input may be replaced.
+input_kind stdin_kind() {
+  struct stat st;
+  if (::fstat(STDIN_FILENO, &st) != 0) return input_kind::other;
+  if (S_ISREG(st.st_mode) && ::lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0) return input_kind::seekable;
+  if (S_ISFIFO(st.st_mode) && (peek_pipe[0] >= 0 || ::pipe2(peek_pipe, O_CLOEXEC) == 0))
+    return input_kind::pipe;
+  return input_kind::other;
+}
+
+// Position of the first newline in buf[0, n), or n.
+ssize_t through_newline(const char* buf, ssize_t n) {
+  const void* nl = std::memchr(buf, '\n', static_cast<size_t>(n));
+  return nl ? static_cast<const char*>(nl) - buf + 1 : n;
+}
+
+// read(2) of standard input that goes on after a signal.
+ssize_t read_stdin(char* buf, size_t n) {
   for (;;) {
-    ssize_t n = ::read(STDIN_FILENO, c, 1);
-    if (n == 1) return 1;
-    if (n < 0 && errno == EINTR) continue;
-    return 0;
+    ssize_t got = ::read(STDIN_FILENO, buf, n);
+    if (got < 0 && errno == EINTR) continue;
+    return got;
   }
+}
+
+// A regular file: read a piece and give back what lies past the newline.
+ssize_t piece_from_file(char* buf, size_t cap) {
+  ssize_t n = read_stdin(buf, cap);
+  if (n <= 0) return n < 0 ? 0 : n;
+  ssize_t keep = through_newline(buf, n);
+  if (keep < n && ::lseek(STDIN_FILENO, keep - n, SEEK_CUR) < 0) return n;
+  return keep;
+}
+
+// A pipe: tee(2) copies what waits in it without taking it; the copy shows
+// where the newline is, and then only that much is read.
+ssize_t piece_from_pipe(char* buf, size_t cap) {
+  ssize_t n;
+  do {
+    n = ::tee(STDIN_FILENO, peek_pipe[1], cap, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return -1;  // tee refused: fall back to single bytes
+  if (n == 0) return 0;  // end of input
+  ssize_t copied = 0;
+  while (copied < n) {
+    ssize_t got = ::read(peek_pipe[0], buf + copied, static_cast<size_t>(n - copied));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return -1;
+    copied += got;
+  }
+  ssize_t keep = through_newline(buf, n);
+  ssize_t taken = 0;
+  while (taken < keep) {
+    ssize_t got = read_stdin(buf + taken, static_cast<size_t>(keep - taken));
+    if (got <= 0) return taken;
+    taken += got;
+  }
+  return taken;
+}
+
+// Bytes of standard input into buf (at most cap), ending at the first
+// newline if one comes; 0 at end of input or on a read error.
+size_t read_piece(input_kind& kind, char* buf, size_t cap) {
+  if (kind == input_kind::seekable) return static_cast<size_t>(piece_from_file(buf, cap));
+  if (kind == input_kind::pipe) {
+    ssize_t n = piece_from_pipe(buf, cap);
+    if (n >= 0) return static_cast<size_t>(n);
+    kind = input_kind::other;
+  }
+  ssize_t n = read_stdin(buf, 1);
+  return n > 0 ? 1 : 0;
 }
 
 enum class line_end { newline, end_of_input, too_long };
@@ -32,21 +111,27 @@ enum class line_end { newline, end_of_input, too_long };
 line_end read_bounded(std::string& buf, std::size_t max, bool skip_spaces, std::string* echo) {
   bool started = !skip_spaces;
   bool over = false;
-  char c;
-  while (read_byte(&c)) {
-    if (c == '\n') return over ? line_end::too_long : line_end::newline;
-    if (over) {
-      if (kaqsig()) return line_end::too_long;
-      continue;
+  static char piece[1 << 16];
+  input_kind kind = stdin_kind();
+  for (;;) {
+    size_t n = read_piece(kind, piece, sizeof piece);
+    if (n == 0) break;
+    bool at_newline = piece[n - 1] == '\n';
+    size_t len = at_newline ? n - 1 : n;
+    size_t i = 0;
+    if (!started) {
+      while (i < len && piece[i] == ' ') i++;
+      started = i < len;
     }
-    if (echo && echo->size() < 2 * max) echo->push_back(c);
-    if (!started && c == ' ') continue;
-    started = true;
-    if (buf.size() >= max) {
-      over = true;
-      continue;
+    if (echo && echo->size() < 2 * max) echo->append(piece, std::min(len, 2 * max - echo->size()));
+    if (!over) {
+      size_t room = max - buf.size();
+      size_t take = std::min(len - i, room);
+      buf.append(piece + i, take);
+      over = take < len - i;
     }
-    buf.push_back(c);
+    if (at_newline) return over ? line_end::too_long : line_end::newline;
+    if (over && kaqsig()) return line_end::too_long;
   }
   return over ? line_end::too_long : line_end::end_of_input;
 }

@@ -2,7 +2,11 @@
 // line it returns (the line editor and scripts read the same input).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <string>
+#include <thread>
 
 #include "base/cmdinput.h"
 #include "support/stdout_capture.h"
@@ -65,6 +69,50 @@ TEST(CommandInput, OverlongLinesAreRefusedWhole) {
   const std::string refused = "Command line longer than 4096 characters: ignored\n";
   EXPECT_EQ(out.text(), "ka> ka> " + refused + "ka> ka-> " + over + "\n" + refused +
                             "ka->   q dims\nka-> ");
+}
+
+// Standard input as a pipe fed by a thread: lines are read in pieces, yet
+// nothing after the newline of the line returned is taken from the pipe.
+TEST(CommandInput, PipedInputIsReadUpToTheNewlineOnly) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string huge(3 * 1000 * 1000 + 7, 'x');  // many pipe buffers long
+  const std::string text = "  first\n" + huge + "\nq dims\n" + std::string(5000, 'p') +
+                           "\nd a\nafter the lines read";
+  std::thread writer([&] {
+    size_t at = 0;
+    while (at < text.size()) {
+      ssize_t n = write(fds[1], text.data() + at, std::min<size_t>(text.size() - at, 70000));
+      if (n <= 0) break;
+      at += size_t(n);
+    }
+    close(fds[1]);
+  });
+  const int saved = dup(0);
+  dup2(fds[0], 0);
+  close(fds[0]);
+  std::string line, rest;
+  {
+    StdoutCapture out;
+    EXPECT_EQ(nxtcmd(line, "ka>"), 5);
+    EXPECT_EQ(line, "first\n");
+    EXPECT_EQ(nxtcmd(line, "ka>"), 0);  // refused whole
+    EXPECT_EQ(nxtcmd(line, "ka>"), 6);
+    EXPECT_EQ(line, "q dims\n");
+    EXPECT_EQ(karawln(line, 5000), 1);
+    EXPECT_EQ(line, std::string(5000, 'p'));
+    EXPECT_EQ(karawln(line, 100), 1);
+    EXPECT_EQ(line, "d a");
+    // What is left is still in the pipe, for any other reader.
+    char buf[256];
+    ssize_t n;
+    while ((n = read(0, buf, sizeof buf)) > 0) rest.append(buf, size_t(n));
+    EXPECT_EQ(out.text(), "ka> ka> Command line longer than 4096 characters: ignored\nka> ");
+  }
+  writer.join();
+  dup2(saved, 0);
+  close(saved);
+  EXPECT_EQ(rest, "after the lines read");
 }
 
 }  // namespace
