@@ -23,45 +23,45 @@ struct files {
   std::string dir, nc, commands, ours, theirs;
 };
 
-void remove_all();
-
-const files& bench_files() {
-  static files f = [] {
-    files w;
-    char tmpl[] = "/tmp/vemra-bench-lats-XXXXXX";
-    if (!mkdtemp(tmpl)) std::abort();
-    w.dir = tmpl;
-    w.nc = w.dir + "/g.nc";
-    w.commands = w.dir + "/write.cmd";
-    w.ours = w.dir + "/ours";
-    w.theirs = w.dir + "/theirs.nc";
-    nc_series nc(w.nc, kNx, kNy, 0, 1, -90, 1);
-    if (!nc.ok()) std::abort();
-    std::vector<float> grid(size_t(kNx) * kNy);
-    for (int t = 0; t < kNt; t++) {
-      for (int j = 0; j < kNy; j++)
-        for (int i = 0; i < kNx; i++)
-          grid[size_t(j) * kNx + size_t(i)] = float(250 + t % 17 + j * 0.5 + i * 0.01);
-      nc.put(t, grid.data());
-    }
-    nc.close();
-    std::ofstream cmd(w.commands);
-    cmd << "sdfopen " << w.nc << "\nset x 1 " << kNx << "\nset y 1 " << kNy << "\nset t 1\n"
-        << "set lats convention coards\nset lats frequency hourly\nset lats deltat 6\n"
-        << "set lats create " << w.ours << "\nset gxout latsgrid\nd g\n"
-        << "set lats var 1 tas instant 1 0\nset gxout latsdata\nset lats write 1 1\n";
-    for (int t = 1; t <= kNt; t++) cmd << "set t " << t << "\nd g\n";
-    cmd << "set lats close 1\nquit\n";
-    std::atexit(remove_all);
-    return w;
-  }();
-  return f;
-}
+// Made once and never destroyed, so that the clean-up at exit can read it.
+const files* made = nullptr;
 
 void remove_all() {
-  const files& f = bench_files();
-  for (const std::string& n : {f.nc, f.commands, f.ours + ".nc", f.theirs}) std::remove(n.c_str());
-  rmdir(f.dir.c_str());
+  for (const std::string& n : {made->nc, made->commands, made->ours + ".nc", made->theirs})
+    std::remove(n.c_str());
+  rmdir(made->dir.c_str());
+}
+
+const files& bench_files() {
+  if (made) return *made;
+  auto* w = new files;
+  char tmpl[] = "/tmp/vemra-bench-lats-XXXXXX";
+  if (!mkdtemp(tmpl)) std::abort();
+  w->dir = tmpl;
+  w->nc = w->dir + "/g.nc";
+  w->commands = w->dir + "/write.cmd";
+  w->ours = w->dir + "/ours";
+  w->theirs = w->dir + "/theirs.nc";
+  made = w;
+  std::atexit(remove_all);
+  nc_series nc(w->nc, kNx, kNy, 0, 1, -90, 1);
+  if (!nc.ok()) std::abort();
+  std::vector<float> grid(size_t(kNx) * kNy);
+  for (int t = 0; t < kNt; t++) {
+    for (int j = 0; j < kNy; j++)
+      for (int i = 0; i < kNx; i++)
+        grid[size_t(j) * kNx + size_t(i)] = float(250 + t % 17 + j * 0.5 + i * 0.01);
+    nc.put(t, grid.data());
+  }
+  nc.close();
+  std::ofstream cmd(w->commands);
+  cmd << "sdfopen " << w->nc << "\nset x 1 " << kNx << "\nset y 1 " << kNy << "\nset t 1\n"
+      << "set lats convention coards\nset lats frequency hourly\nset lats deltat 6\n"
+      << "set lats create " << w->ours << "\nset gxout latsgrid\nd g\n"
+      << "set lats var 1 tas instant 1 0\nset gxout latsdata\nset lats write 1 1\n";
+  for (int t = 1; t <= kNt; t++) cmd << "set t " << t << "\nd g\n";
+  cmd << "set lats close 1\nquit\n";
+  return *w;
 }
 
 // The number of time steps in a file, by the peer tool's reader.
