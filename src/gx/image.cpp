@@ -316,7 +316,7 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   rd.table[0] = {bg, bg, bg, true, palette_index(g.im, bg, bg, bg)};
   rd.table[1] = {fg, fg, fg, true, palette_index(g.im, fg, fg, fg)};
 
-  const int which = gxhdbmode() ? 1 : 0;
+  const stored_frame which = gxhdbmode() ? stored_frame::completed : stored_frame::drawing;
   // An interrupt ends the rendering; no file is made.
   constexpr int kInterrupted = -1;
   long records = 0;

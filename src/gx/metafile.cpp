@@ -378,13 +378,13 @@ void gxhend() {
   std::printf("Hardcopy output file is closed \n");
 }
 
-std::vector<metafile_span> gxhspans(int which) {
-  if (which == 0) return spans_of(ms.dl.pntf);
+std::vector<metafile_span> gxhspans(stored_frame which) {
+  if (which == stored_frame::drawing) return spans_of(ms.dl.pntf);
   if (!ms.dl.dbmode) return {};
   return spans_of(1 - ms.dl.pntf);
 }
 
-int gxhrecords(int which, const std::function<int(const int16_t*)>& fn) {
+int gxhrecords(stored_frame which, const std::function<int(const int16_t*)>& fn) {
   for (const metafile_span& sp : gxhspans(which)) {
     std::size_t n = sp.count, i = 0;
     while (i < n) {
@@ -411,7 +411,7 @@ int gxhrecords(int which, const std::function<int(const int16_t*)>& fn) {
   return 0;
 }
 
-int gxhwalk(int which, metafile_sink& sink) {
+int gxhwalk(stored_frame which, metafile_sink& sink) {
   std::vector<float> poly;
   bool inpoly = false;
   return gxhrecords(which, [&](const int16_t* r) {
@@ -453,14 +453,14 @@ int gxhwalk(int which, metafile_sink& sink) {
   });
 }
 
-void gxhdrw(int mode) {
-  if (mode != 0 && !ms.dl.dbmode) {
+void gxhdrw(stored_frame which) {
+  if (which != stored_frame::drawing && !ms.dl.dbmode) {
     std::printf("Logic error 0 in Redraw.  Contact Developer.\n");
     return;
   }
   gxsfrm();
   driver_sink sink;
-  int rc = gxhwalk(mode == 0 ? 0 : 1, sink);
+  int rc = gxhwalk(which, sink);
   if (rc) std::printf("Logic Error %d in Redraw.  Notify Developer\n", rc);
 }
 

@@ -43,9 +43,12 @@ void xycnv(int16_t ix, int16_t iy, float* x, float* y);
 // Writes count words to the open hardcopy file (big-endian); 0 ok, 1 error.
 int gxhwri(const int16_t* words, std::size_t count);
 
-// Replays a frame to the window driver: 0 the frame being drawn, 1 the
-// completed frame while double buffering.
-void gxhdrw(int mode);
+// A stored frame: the one being drawn, or the completed one that shows
+// while the next is drawn out of sight (double buffering only).
+enum class stored_frame : int { drawing = 0, completed = 1 };
+
+// Replays a stored frame to the window driver.
+void gxhdrw(stored_frame which);
 
 // One stored buffer of a frame, in order.
 struct metafile_span {
@@ -53,9 +56,9 @@ struct metafile_span {
   std::size_t count;
 };
 
-// The buffers of a frame: which 0 is the frame being drawn, 1 the completed
-// frame while double buffering (empty when not double buffering).
-std::vector<metafile_span> gxhspans(int which);
+// The buffers of a stored frame (none for the completed frame when not
+// double buffering).
+std::vector<metafile_span> gxhspans(stored_frame which);
 
 // Receives the records of a frame. Polygon points arrive gathered, however
 // many there are (the count word of the record is only 16 bits).
@@ -75,12 +78,12 @@ struct metafile_sink {
 // code and length; fn gets each whole record and returns 0 to go on or an
 // error number that ends the walk. Returns 0 or that error number, or 4 (-9
 // in memory), 8 (-1), 12 (-2), 20 (unknown code or a record cut short).
-int gxhrecords(int which, const std::function<int(const int16_t*)>& fn);
+int gxhrecords(stored_frame which, const std::function<int(const int16_t*)>& fn);
 
 // Walks a frame (which as for gxhspans) record by record. Returns 0, or the
 // number of the logic error that ended the walk: 4 (-9 in memory), 8 (-1),
 // 12 (-2), 16 (-8 without -7), 20 (unknown code or a record cut short).
-int gxhwalk(int which, metafile_sink& sink);
+int gxhwalk(stored_frame which, metafile_sink& sink);
 
 // State queries for the image writer and tests.
 void gxhpage(float* width, float* height);  // real page size kept by gxhnew

@@ -789,13 +789,13 @@ void gxdrdw() {
     fill_background(drv.w.win);
     fill_background(drv.buf.pmap);
     gxwdclr(1);
-    gxhdrw(1);
+    gxhdrw(stored_frame::completed);
     drv.buf.dblmode = 0;  // the shown frame's widgets go onto the window
     gxrdrw(0);
     drv.buf.dblmode = 1;
     drv.buf.drwbl = drv.buf.pmap;
   }
-  gxhdrw(0);
+  gxhdrw(stored_frame::drawing);
   gxrdrw(drv.buf.dblmode ? 1 : 0);
   drv.ev.rstate = 1;
 }

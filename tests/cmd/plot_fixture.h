@@ -150,7 +150,7 @@ struct Plot {
   }
   recorder frame() {
     recorder r;
-    EXPECT_EQ(gxhwalk(0, r), 0);
+    EXPECT_EQ(gxhwalk(stored_frame::drawing, r), 0);
     return r;
   }
   // Page position of grid point (i, j) under the plot's chain.

@@ -80,7 +80,7 @@ TEST_F(ContourTest, PointsGoThroughTheGridTransformIntoThousandths) {
   gxgrid(twice_shifted);
   gxclev(g.data(), 3, 3, 1, 3, 2, 3, 1.5f, "", 0, 1, kUndef);  // rows 2-3 only
   std::vector<int> words;
-  for (const metafile_span& s : gxhspans(0)) words.insert(words.end(), s.words, s.words + s.count);
+  for (const metafile_span& s : gxhspans(stored_frame::drawing)) words.insert(words.end(), s.words, s.words + s.count);
   std::vector<int> want = {MF_MOVE, 3000, 4000, MF_DRAW, 3000, 3000};
   ASSERT_GE(words.size(), want.size());
   EXPECT_EQ(std::vector<int>(words.end() - want.size(), words.end()), want);

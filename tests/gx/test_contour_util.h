@@ -49,7 +49,7 @@ struct frame_content : metafile_sink {
 
 inline frame_content read_frame() {
   frame_content f;
-  gxhwalk(0, f);
+  gxhwalk(stored_frame::drawing, f);
   return f;
 }
 

@@ -13,7 +13,7 @@
 namespace gxtest {
 
 // The words of a frame of the display list, all buffers joined.
-inline std::vector<int> frame_words(int which = 0) {
+inline std::vector<int> frame_words(stored_frame which = stored_frame::drawing) {
   std::vector<int> out;
   for (const metafile_span& s : gxhspans(which))
     for (std::size_t i = 0; i < s.count; i++) out.push_back(s.words[i]);
@@ -37,7 +37,7 @@ struct rec {
 };
 
 // The records of a frame, only the kinds asked for.
-inline std::vector<rec> records(const std::string& kinds = "cwkrpmdt", int which = 0) {
+inline std::vector<rec> records(const std::string& kinds = "cwkrpmdt", stored_frame which = stored_frame::drawing) {
   struct collect : metafile_sink {
     std::vector<rec> r;
     void colour(int c) override { r.push_back({'c', 0, 0, c, 0}); }

@@ -112,18 +112,18 @@ TEST(MetafileDouble, CompletedFrameIsShownAndPrinted) {
   gxcolr(3);  // frame A
   gxfrme(frame_action::double_buffer);
   gxcolr(4);  // frame B, being drawn
-  EXPECT_EQ(frame_words(0), (W{-3, 4}));
-  EXPECT_EQ(frame_words(1), (W{-3, 3}));
+  EXPECT_EQ(frame_words(stored_frame::drawing), (W{-3, 4}));
+  EXPECT_EQ(frame_words(stored_frame::completed), (W{-3, 3}));
   gxhprt();  // prints A
   gxfrme(frame_action::double_buffer);
   gxcolr(7);  // frame C in the first set again; B is complete
-  EXPECT_EQ(frame_words(1), (W{-3, 4}));
+  EXPECT_EQ(frame_words(stored_frame::completed), (W{-3, 4}));
   gxhprt();
   gxfrme(frame_action::clear);  // double buffering ends
-  EXPECT_TRUE(gxhspans(1).empty());
+  EXPECT_TRUE(gxhspans(stored_frame::completed).empty());
   EXPECT_EQ(gxhdbmode(), 0);
   gxcolr(8);
-  EXPECT_EQ(frame_words(0), (W{-3, 8}));
+  EXPECT_EQ(frame_words(stored_frame::drawing), (W{-3, 8}));
   stdout_of(gxhend);
   EXPECT_EQ(file_bytes(name), cat({kHeader, be({-3, 3, -2, -3, 4, -2, -9})}));
 }
@@ -139,7 +139,7 @@ TEST(MetafileBuffers, FramesContinueIntoFurtherBuffersInOrder) {
     gxmove(0.01f * i, 1);
     want.insert(want.end(), {-10, 10 * i, 1000});
   }
-  EXPECT_GE(gxhspans(0).size(), 6u);
+  EXPECT_GE(gxhspans(stored_frame::drawing).size(), 6u);
   EXPECT_EQ(frame_words(), want);
   gxhprt();
   stdout_of(gxhend);

@@ -47,7 +47,7 @@ inline std::vector<op> frame(const std::string& kinds, int c = -1) {
     void polygon(const float* xy, int) override { ops.push_back({'p', xy[0], xy[1], now}); }
     void rect(float xlo, float, float ylo, float) override { ops.push_back({'r', xlo, ylo, now}); }
   } s;
-  gxhwalk(0, s);
+  gxhwalk(stored_frame::drawing, s);
   std::vector<op> out;
   for (const op& o : s.ops)
     if (kinds.find(o.kind) != std::string::npos && (c == -1 || o.colour == c)) out.push_back(o);

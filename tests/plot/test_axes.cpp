@@ -81,7 +81,7 @@ TEST(Axes, AutomaticIntervalsSnapOnMapAxes) {
   s->grid = 1;
   kaaxis(plot_axis::x, s.get(), 0);
   kaaxis(plot_axis::y, s.get(), 1);
-  EXPECT_EQ(gxhwalk(0, seen), 0);
+  EXPECT_EQ(gxhwalk(stored_frame::drawing, seen), 0);
   EXPECT_EQ(seen.ticks_down, 7);
   EXPECT_EQ(seen.ticks_left, 7);
   EXPECT_EQ(seen.up, 7);
