@@ -53,20 +53,41 @@ void fold_turns(const grid_field* g, const std::vector<double>& whole, std::vect
   }
 }
 
+// Two doubles, and the mask a comparison of two of them gives.
+typedef double pair_d __attribute__((vector_size(16)));
+typedef long long pair_mask __attribute__((vector_size(16)));
+
 // The weighted sum and the weight total of the defined values of a row, in
-// double; the sums may be taken in any order, so that the loop vectorises.
+// double; two pairs of lanes, so that the sums are taken two values at a
+// time (an undefined value adds +0.0 to both).
 void row_sums(const float* __restrict v, const double* __restrict w, int n, float u, double* sum,
               double* weight) {
-  double s = 0, t = 0;
-#pragma omp simd reduction(+ : s, t)
-  for (int i = 0; i < n; i++) {
-    const bool m = v[i] != u;
-    const double p = double(v[i]) * w[i];
-    s += m ? p : 0.0;
-    t += m ? w[i] : 0.0;
+  const pair_d undef = {double(u), double(u)};
+  pair_d s0 = {0, 0}, s1 = {0, 0}, t0 = {0, 0}, t1 = {0, 0};
+  auto lanes = [&](int i, pair_d* s, pair_d* t) {
+    const pair_d x = {double(v[i]), double(v[i + 1])};
+    const pair_d wi = {w[i], w[i + 1]};
+    const pair_mask m = x != undef;
+    *s += (pair_d)((pair_mask)(x * wi) & m);
+    *t += (pair_d)((pair_mask)wi & m);
+  };
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    lanes(i, &s0, &t0);
+    lanes(i + 2, &s1, &t1);
   }
-  *sum = s;
-  *weight = t;
+  if (i + 2 <= n) {
+    lanes(i, &s0, &t0);
+    i += 2;
+  }
+  const pair_d s = s0 + s1, t = t0 + t1;
+  double rs = s[0] + s[1], rw = t[0] + t[1];
+  if (i < n && v[i] != u) {
+    rs += double(v[i]) * w[i];
+    rw += w[i];
+  }
+  *sum = rs;
+  *weight = rw;
 }
 
 }  // namespace

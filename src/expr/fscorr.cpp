@@ -33,24 +33,48 @@ struct joint_sums {
   double w = 0, a = 0, b = 0, aa = 0, bb = 0, ab = 0;
 };
 
-// One row; the sums may be taken in any order, so that the loop vectorises.
+// Two doubles, and the mask a comparison of two of them gives.
+typedef double pair_d __attribute__((vector_size(16)));
+typedef long long pair_mask __attribute__((vector_size(16)));
+
+// The sums of one row, two values at a time; a point where either field is
+// undefined has the weight +0.0 and adds nothing.
+struct pair_sums {
+  pair_d w = {0, 0}, a = {0, 0}, b = {0, 0}, aa = {0, 0}, bb = {0, 0}, ab = {0, 0};
+};
+
 joint_sums row_sums(const float* __restrict va, const float* __restrict vb,
                     const double* __restrict w, int n, float ua, float ub, double ka, double kb) {
-  double sw = 0, sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
-#pragma omp simd reduction(+ : sw, sa, sb, saa, sbb, sab)
-  for (int i = 0; i < n; i++) {
-    const bool m = (va[i] != ua) & (vb[i] != ub);
+  const pair_d undef_a = {double(ua), double(ua)}, undef_b = {double(ub), double(ub)};
+  const pair_d ref_a = {ka, ka}, ref_b = {kb, kb};
+  pair_sums p;
+  auto lanes = [&](int i) {
+    const pair_d xa = {double(va[i]), double(va[i + 1])}, xb = {double(vb[i]), double(vb[i + 1])};
+    const pair_mask m = (xa != undef_a) & (xb != undef_b);
+    const pair_d wi = (pair_d)((pair_mask)pair_d{w[i], w[i + 1]} & m);
+    const pair_d x = xa - ref_a, y = xb - ref_b;
+    const pair_d wx = wi * x, wy = wi * y;
+    p.w += wi;
+    p.a += wx;
+    p.b += wy;
+    p.aa += wx * x;
+    p.bb += wy * y;
+    p.ab += wx * y;
+  };
+  int i = 0;
+  for (; i + 2 <= n; i += 2) lanes(i);
+  joint_sums r{p.w[0] + p.w[1], p.a[0] + p.a[1],   p.b[0] + p.b[1],
+               p.aa[0] + p.aa[1], p.bb[0] + p.bb[1], p.ab[0] + p.ab[1]};
+  if (i < n && va[i] != ua && vb[i] != ub) {
     const double x = double(va[i]) - ka, y = double(vb[i]) - kb;
-    const double wi = m ? w[i] : 0.0;
-    const double wx = wi * x, wy = wi * y;
-    sw += wi;
-    sa += wx;
-    sb += wy;
-    saa += wx * x;
-    sbb += wy * y;
-    sab += wx * y;
+    r.w += w[i];
+    r.a += w[i] * x;
+    r.b += w[i] * y;
+    r.aa += w[i] * x * x;
+    r.bb += w[i] * y * y;
+    r.ab += w[i] * x * y;
   }
-  return joint_sums{sw, sa, sb, saa, sbb, sab};
+  return r;
 }
 
 // The correlation (or the regression of b on a) over the box with the area
