@@ -7,11 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset_files.h"
 #include "support/station_writer.h"
 #include "support/vemra_run.h"
 
-using dsfiles::answer;
 using vemra_test::run_batch;
 using vemra_test::TempDir;
 
@@ -96,7 +94,6 @@ TEST(GxoutWords, GridsDrawTheKindOfTheirWord) {
       {"linefill", "t;t-5", "LineFill"},
       {"scatter", "t;t*2", "Vector"},
   };
-  std::vector<step> steps = two_d;
   auto r = run_batch("open " + sample + "\nset lev 500\nset lon 0 30\nset lat 0 30\nset fwrite f.bin\n" +
                          script(two_d) + "set lat 45\nset gxout line\n" + script(one_d),
                      dir.path());

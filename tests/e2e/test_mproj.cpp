@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "dataset_files.h"
 #include "support/vemra_run.h"
 
 using vemra_test::run_batch;
