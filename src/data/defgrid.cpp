@@ -11,7 +11,7 @@
 
 namespace {
 
-int object_size(int d) {
+int object_size(const file_descriptor* pfi, int d) {
   switch (d) {
     case 0: return pfi->x_size;
     case 1: return pfi->y_size;
@@ -21,7 +21,7 @@ int object_size(int d) {
 }
 
 // A 0-based time index brought into the object's climatological cycle.
-int64_t in_cycle(int64_t index) {
+int64_t in_cycle(const file_descriptor* pfi, int64_t index) {
   if (!pfi->climatology_flag || pfi->climatology_cycle < 1) return index;
   const int64_t cyc = pfi->climatology_cycle;
   // Modulo rather than repeated steps: a far request stays one operation.
@@ -33,11 +33,12 @@ int64_t in_cycle(int64_t index) {
 
 }  // namespace
 
-grid_read kagdef() {
-  grid_field* g = pgr;
+grid_read kagdef(read_request& rq) {
+  const file_descriptor* pfi = rq.file;
+  grid_field* g = rq.grid;
   // A dimension in which the object does not vary drops out of the request.
-  if (g->jdim >= 0 && object_size(g->jdim) == 1) g->jdim = -1;
-  if (g->idim >= 0 && object_size(g->idim) == 1) {
+  if (g->jdim >= 0 && object_size(pfi, g->jdim) == 1) g->jdim = -1;
+  if (g->idim >= 0 && object_size(pfi, g->idim) == 1) {
     g->idim = g->jdim;
     g->isiz = g->jsiz;
     g->i_to_world = g->j_to_world;
@@ -55,7 +56,7 @@ grid_read kagdef() {
 
   int64_t index[4];
   for (int d = 0; d < 4; d++)
-    index[d] = object_size(d) == 1 ? 0 : int64_t(g->dim_min[d]) - pfi->defined_offsets[d] - 1;
+    index[d] = object_size(pfi, d) == 1 ? 0 : int64_t(g->dim_min[d]) - pfi->defined_offsets[d] - 1;
   int64_t isiz = 1, jsiz = 1;
   if (g->idim >= 0) isiz = int64_t(g->dim_max[g->idim]) - g->dim_min[g->idim] + 1;
   if (g->jdim >= 0) jsiz = int64_t(g->dim_max[g->jdim]) - g->dim_min[g->jdim] + 1;
@@ -73,7 +74,7 @@ grid_read kagdef() {
   }
 
   const bool clim = pfi->climatology_flag != 0;
-  if (clim && g->idim != 3 && g->jdim != 3) index[3] = in_cycle(index[3]);
+  if (clim && g->idim != 3 && g->jdim != 3) index[3] = in_cycle(pfi, index[3]);
 
   const int64_t size[4] = {pfi->x_size, pfi->y_size, pfi->z_size, pfi->t_size};
   const float undef = pfi->undef;
@@ -98,7 +99,7 @@ grid_read kagdef() {
   const int id = g->idim, jd = g->jdim;
   const int64_t i0 = index[id];
   const int64_t j0 = jd >= 0 ? index[jd] : 0;
-  auto cycled = [clim](int64_t k, int d) { return d == 3 && clim ? in_cycle(k) : k; };
+  auto cycled = [clim, pfi](int64_t k, int d) { return d == 3 && clim ? in_cycle(pfi, k) : k; };
   for (int64_t j = 0; j < jsiz; j++) {
     int64_t idx[4] = {index[0], index[1], index[2], index[3]};
     bool j_inside = true;
@@ -122,9 +123,10 @@ grid_read kagdef() {
   return grid_read_ok;
 }
 
-grid_read kagpre() {
-  grid_field* g = pgr;
-  const int d = int(pvr->offset);
+grid_read kagpre(read_request& rq) {
+  const file_descriptor* pfi = rq.file;
+  grid_field* g = rq.grid;
+  const int d = int(rq.var->offset);
   conversion_fn conv = (d >= 0 && d < 3) ? pfi->grid_to_world[d] : nullptr;
   const float* scal = (d >= 0 && d < 3) ? pfi->grid_to_world_scaling[d] : nullptr;
   auto world = [&](int gi) { return conv ? conv(scal, float(gi)) : float(gi); };

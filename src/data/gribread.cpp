@@ -43,22 +43,24 @@ std::vector<uint32_t> fields;
 constexpr int64_t kRowAhead = 256 * 1024;
 constexpr int64_t kPointAhead = 4 * 1024;
 
-const char* data_name() {
+const char* data_name(const read_request& rq) {
+  const file_descriptor* pfi = rq.file;
   if (pfi->template_flag && pfi->open_template_name) return pfi->open_template_name;
   return pfi->data_file_name;
 }
 
-void io_error(int64_t count, int64_t pos) {
+void io_error(const read_request& rq, int64_t count, int64_t pos) {
   kaprntf(msg_level::error, "GRIB I/O Error reading %lli bytes at %lli\n", static_cast<long long>(count),
           static_cast<long long>(pos));
   kaprnt(msg_level::error, "  File name is: ");
-  kaprnt(msg_level::error, data_name());
+  kaprnt(msg_level::error, data_name(rq));
   kaprnt(msg_level::error, "\n");
 }
 
 // Up to n bytes at pos into buf: the count read, or -1 when pos can't be
 // reached.
-int64_t read_some(int64_t pos, unsigned char* buf, int64_t n) {
+int64_t read_some(const read_request& rq, int64_t pos, unsigned char* buf, int64_t n) {
+  const file_descriptor* pfi = rq.file;
   std::FILE* f = pfi->data_stream;
   if (!f || pos < 0 || fseeko(f, static_cast<off_t>(pos), SEEK_SET) != 0) return -1;
   return static_cast<int64_t>(std::fread(buf, 1, static_cast<size_t>(n), f));
@@ -75,13 +77,13 @@ bool grow(V& v, int64_t n) {
   return true;
 }
 
-int load_bitmap(int64_t pos, int64_t npts) {
+int load_bitmap(const read_request& rq, int64_t pos, int64_t npts) {
   const int64_t need = npts / 8 + 2;
   if (npts >= INT_MAX || !grow(bcache, need) || !grow(bpcach, npts + 1)) {
     kaprnt(msg_level::error, "Memory Allocation Error During GRIB I/O\n");
     return 1;
   }
-  int64_t got = read_some(pos, bcache.data(), need);
+  int64_t got = read_some(rq, pos, bcache.data(), need);
   if (got < (npts + 7) / 8) {
     kaprnt(msg_level::error, "GRIB I/O Error: Bit Map I/O\n");
     return 1;
@@ -166,8 +168,10 @@ void grib_unpack(const unsigned char* buf, int64_t bit, int bits, int64_t count,
   }
 }
 
-int kaird(int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isize,
+int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isize,
           int64_t jsize, int bits) {
+  const file_descriptor* pfi = rq.file;
+  const grid_field* pgr = rq.grid;
   unsigned char* out = pfi->grib_buffer;
   // Whole rows of a pre-projected grid touch the record all over: read it once.
   if (pfi->pdef_type && pgr && pgr->idim == 0 && pgr->jdim == 1) {
@@ -177,9 +181,9 @@ int kaird(int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isi
         kaprnt(msg_level::error, "GRIB Memory Allocation Error\n");
         return 1;
       }
-      int64_t got = read_some(data_pos, cache.data(), size);
+      int64_t got = read_some(rq, data_pos, cache.data(), size);
       if (got <= 0) {
-        io_error(size, data_pos);
+        io_error(rq, size, data_pos);
         return 1;
       }
       std::memset(cache.data() + got, 0, static_cast<size_t>(size - got));
@@ -198,10 +202,10 @@ int kaird(int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isi
       kaprnt(msg_level::error, "GRIB Memory Allocation Error\n");
       return 1;
     }
-    int64_t got = read_some(pos, ahead.data(), want);
+    int64_t got = read_some(rq, pos, ahead.data(), want);
     if (got <= 0) {
       ahead_pos = -1;
-      io_error(byte_count, pos);
+      io_error(rq, byte_count, pos);
       return 1;
     }
     ahead_pos = pos;
@@ -214,7 +218,9 @@ int kaird(int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isi
   return 0;
 }
 
-int kairow(int i, int j, int z, int t, int native_offset, int count, float* values) {
+int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int count, float* values) {
+  const file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
   if (count <= 0) return 0;
   const grib_index* g = pfi->grib_index;
   if (!g || !g->intpnt || !g->fltpnt || g->hinum < 4 || !g->hipnt) {
@@ -259,7 +265,7 @@ int kairow(int i, int j, int z, int t, int native_offset, int count, float* valu
   const double dec = g->fltpnt[e], bin = g->fltpnt[e + 1], ref = g->fltpnt[e + 2];
   const int64_t bmpos = g->intpnt[e + 1];
   const bool bitmap = bmpos > -900;
-  if (bitmap && bmpos != bpsav && load_bitmap(bmpos, npts)) return 1;
+  if (bitmap && bmpos != bpsav && load_bitmap(rq, bmpos, npts)) return 1;
   const int* bp = bitmap ? bpcach.data() : nullptr;
 
   int64_t first, last, nset, total;
@@ -294,7 +300,7 @@ int kairow(int i, int j, int z, int t, int native_offset, int count, float* valu
     }
     const int64_t record_bytes = total * bits / 8 + 2 - byte_offset;
     ahead_hint = std::min(record_bytes, count >= 2 ? kRowAhead : kPointAhead);
-    if (kaird(g->intpnt[e], byte_offset, byte_count, isize, jsize, bits)) return 1;
+    if (kaird(rq, g->intpnt[e], byte_offset, byte_count, isize, jsize, bits)) return 1;
     if (!grow(fields, nset)) {
       kaprnt(msg_level::error, "Memory Allocation Error During GRIB I/O\n");
       return 1;

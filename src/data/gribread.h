@@ -1,11 +1,12 @@
 // Reading GRIB data sets: runs of grid points unpacked from the GRIB
-// messages that the data set's index points at. Works on the request that
-// the grid reader has set (pfi, pvr, pgr of gridread.h).
+// messages that the data set's index points at, for the grid reader's
+// request record.
 #pragma once
 
 #include <cstdint>
 
 struct file_descriptor;
+struct read_request;
 
 // Forgets the bit map, the record cache and the read-ahead of the last
 // request: called at the start of every grid request.
@@ -17,8 +18,8 @@ void kagribfile();
 // Reads byte_count bytes at data position + byte offset into the file
 // record's grib_buffer (for pre-projected grids through a whole-record
 // cache). isize, jsize and bits size that cache. Returns 0 or 1.
-int kaird(int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isize,
-          int64_t jsize, int bits);
+int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t byte_count,
+          int64_t isize, int64_t jsize, int bits);
 
 // Bytes the grib_buffer of a data set needs for the longest run read: a row
 // of x (or of a message of grid type 29), at the largest bits per value of

@@ -26,18 +26,9 @@
 #include "data/result.h"
 #include "base/wide.h"
 
-grid_field* pgr = nullptr;
-variable_descriptor* pvr = nullptr;
-file_descriptor* pfi = nullptr;
-
 namespace {
 
-int timerr = 0;
 int msgflg = 1;
-// First time index of a template file that could not be opened during the
-// current request: every row of that file would try again otherwise.
-int failed_template = 0;
-std::string failed_template_name;
 
 // Conversion buffer for the non-float data forms, kept between reads.
 unsigned char* scratch = nullptr;
@@ -63,14 +54,16 @@ int wrap_index(int64_t x, int n) {
   return static_cast<int>(r + 1);
 }
 
-const char* current_data_name() {
+const char* current_data_name(const read_request& rq) {
+  file_descriptor* pfi = rq.file;
   if (pfi->template_flag && pfi->open_template_name) return pfi->open_template_name;
   return pfi->data_file_name;
 }
 
 // Seek to an element offset; prints the seek-error lines of the caller's
 // kind (y-x reads report differently) and returns 1 on failure.
-int seek_element(int64_t offset, int esize, bool yx) {
+int seek_element(const read_request& rq, int64_t offset, int esize, bool yx) {
+  file_descriptor* pfi = rq.file;
   int rc = -1;
   bool ok = pfi->data_stream && offset >= 0 &&
             offset <= (INT64_MAX - pfi->file_header_bytes) / esize;
@@ -83,9 +76,9 @@ int seek_element(int64_t offset, int esize, bool yx) {
   if (yx) {
     kaprntf(msg_level::error, "%d  rc=%ld pos=%ld pfi->fhdr =%ld \n", 486, long(rc), long(offset),
             long(pfi->file_header_bytes));
-    kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name());
+    kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name(rq));
   } else {
-    kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name());
+    kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name(rq));
     kaprntf(msg_level::error, "%d rc=%d pos=%ld pfi->fhdr =%d\n", 619, rc, long(offset),
             int(pfi->file_header_bytes));
   }
@@ -93,9 +86,9 @@ int seek_element(int64_t offset, int esize, bool yx) {
   return 1;
 }
 
-void read_error(int64_t n, int64_t offset) {
+void read_error(const read_request& rq, int64_t n, int64_t offset) {
   kaprnt(msg_level::error, "Low Level I/O Error:  Read error on data file \n");
-  kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name());
+  kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name(rq));
   kaprntf(msg_level::error, "  Error reading %lli bytes at location %li \n", static_cast<long long>(n),
           long(offset));
 }
@@ -146,7 +139,9 @@ VEMRA_WIDE void apply_band(float* values, int64_t n, float lo, float hi, float u
 // file's byte order. out may be raw itself, or lie at or before it when the
 // elements are narrower than floats: element i is taken before out[i] is
 // written, so raw may sit at the very end of out's memory.
-void decode(const unsigned char* raw, int64_t n, float* out) {
+void decode(const read_request& rq, const unsigned char* raw, int64_t n, float* out) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
   const int form = pvr->data_form;
   const bool swap = pfi->byte_swap;
   if (form == 1) {
@@ -175,28 +170,32 @@ void decode(const unsigned char* raw, int64_t n, float* out) {
 // Reads n elements at the current position into values, converted to float
 // in the file's byte order, then the tolerance band (and any NaN) becomes the
 // grid's undefined value. Returns the count read in full.
-int64_t read_elements(int64_t n, float* values) {
+int64_t read_elements(const read_request& rq, int64_t n, float* values) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
+  const grid_field* pgr = rq.grid;
   const int form = pvr->data_form;
   const int esize = element_size(form);
   FILE* fp = pfi->data_stream;
   int64_t got;
   if (esize == 4 && form != 4) {
     got = static_cast<int64_t>(std::fread(values, 4, static_cast<std::size_t>(n), fp));
-    decode(reinterpret_cast<unsigned char*>(values), got, values);
+    decode(rq, reinterpret_cast<unsigned char*>(values), got, values);
   } else {
     const char* msg = form == 1 ? "Memory Allocation Error:  char grid storage \n"
                       : esize == 2 ? "Memory Allocation Error:  integer*2 storage \n"
                                    : "Memory Allocation Error:  integer*4 storage \n";
     if (!scratch_for(static_cast<std::size_t>(n) * esize, msg)) return -1;
     got = static_cast<int64_t>(std::fread(scratch, esize, static_cast<std::size_t>(n), fp));
-    decode(scratch, got, values);
+    decode(rq, scratch, got, values);
   }
   apply_band(values, got, pfi->undef_low, pfi->undef_high, pgr->undef);
   return got;
 }
 
 // Byte position of an element offset; false when it cannot be one.
-bool byte_position(int64_t offset, int esize, int64_t* pos) {
+bool byte_position(const read_request& rq, int64_t offset, int esize, int64_t* pos) {
+  file_descriptor* pfi = rq.file;
   if (!pfi->data_stream || offset < 0 || offset > (INT64_MAX - pfi->file_header_bytes) / esize)
     return false;
   *pos = offset * esize + pfi->file_header_bytes;
@@ -206,7 +205,8 @@ bool byte_position(int64_t offset, int esize, int64_t* pos) {
 // Reads bytes at a byte position straight into buf, past the stream's
 // buffer; the stream's position is left alone (every stream read here
 // seeks first). Returns the count read.
-int64_t read_at(int64_t pos, void* buf, int64_t bytes) {
+int64_t read_at(const read_request& rq, int64_t pos, void* buf, int64_t bytes) {
+  file_descriptor* pfi = rq.file;
   const int fd = fileno(pfi->data_stream);
   int64_t done = 0;
   while (done < bytes) {
@@ -225,24 +225,27 @@ constexpr int64_t kDirectBytes = 16384;
 // Reads n elements at an element offset (n may exceed the int of karead).
 // A large read goes in one piece into the values' own memory: the stored
 // elements at its end, widened to floats from the front.
-int read_block(int64_t offset, int64_t n, float* values) {
+int read_block(const read_request& rq, int64_t offset, int64_t n, float* values) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
+  const grid_field* pgr = rq.grid;
   const int esize = element_size(pvr->data_form);
   int64_t pos;
-  if (n * esize >= kDirectBytes && byte_position(offset, esize, &pos)) {
+  if (n * esize >= kDirectBytes && byte_position(rq, offset, esize, &pos)) {
     auto* raw = reinterpret_cast<unsigned char*>(values) + n * (4 - esize);
-    if (read_at(pos, raw, n * esize) < n * esize) {
-      read_error(n, offset);
+    if (read_at(rq, pos, raw, n * esize) < n * esize) {
+      read_error(rq, n, offset);
       return 1;
     }
-    decode(raw, n, values);
+    decode(rq, raw, n, values);
     apply_band(values, n, pfi->undef_low, pfi->undef_high, pgr->undef);
     return 0;
   }
-  if (seek_element(offset, esize, false)) return 1;
-  int64_t got = read_elements(n, values);
+  if (seek_element(rq, offset, esize, false)) return 1;
+  int64_t got = read_elements(rq, n, values);
   if (got < 0) return 1;
   if (got < n) {
-    read_error(n, offset);
+    read_error(rq, n, offset);
     return 1;
   }
   return 0;
@@ -258,6 +261,7 @@ int read_block(int64_t offset, int64_t n, float* values) {
 // the grid's own rows and spread out from the front; any other goes
 // through the side buffer.
 struct row_spans {
+  read_request* rq;
   float* values;
   int64_t isiz, lo;
   int od, a, nx, c0, k, esize;
@@ -291,6 +295,8 @@ void place_row(const row_spans& w, const float* piece, float* dest) {
 
 // Reads the pending span and spreads it: 0 or 1.
 int flush_span(row_spans& w, int* idx) {
+  read_request& rq = *w.rq;
+  file_descriptor* pfi = rq.file;
   if (w.n == 0) return 0;
   const int64_t n = w.n, step = w.stride < 0 ? -w.stride : w.stride;
   const int64_t unit = n == 1 ? w.k : step;
@@ -309,10 +315,10 @@ int flush_span(row_spans& w, int* idx) {
     raw = scratch;
   }
   int64_t pos;
-  if (!byte_position(first, w.esize, &pos) || read_at(pos, raw, bytes) < bytes) {
+  if (!byte_position(rq, first, w.esize, &pos) || read_at(rq, pos, raw, bytes) < bytes) {
     // Report as the row-by-row reads would (whole rows as their one read).
     if (w.whole_rows) {
-      if (read_block(first, count, dest)) return 1;
+      if (read_block(rq, first, count, dest)) return 1;
       if (w.stride < 0)
         for (int64_t i = 0, j = n - 1; i < j; i++, j--)
           std::swap_ranges(dest + i * w.isiz, dest + (i + 1) * w.isiz, dest + j * w.isiz);
@@ -320,7 +326,7 @@ int flush_span(row_spans& w, int* idx) {
     }
     for (int64_t r = 0; r < n; r++) {
       idx[w.od] = int(w.lo + r0 + r);
-      if (kagrow(dest + r * w.isiz, idx) > 0) return 1;
+      if (kagrow(rq, dest + r * w.isiz, idx) > 0) return 1;
     }
     return 0;
   }
@@ -330,7 +336,7 @@ int flush_span(row_spans& w, int* idx) {
       std::swap_ranges(raw + i * gap, raw + i * gap + piece, raw + j * gap);
   if (in_place && w.identity) {
     // Rows back to back, as the grid holds them.
-    decode(raw, count, dest);
+    decode(rq, raw, count, dest);
     apply_band(dest, count, pfi->undef_low, pfi->undef_high, w.undef);
     return 0;
   }
@@ -343,7 +349,7 @@ int flush_span(row_spans& w, int* idx) {
     float* row = dest + r * w.isiz;
     if (move_down) {
       auto* p = reinterpret_cast<float*>(raw + r * gap);
-      decode(raw + r * gap, w.k, p);
+      decode(rq, raw + r * gap, w.k, p);
       apply_band(p, w.k, pfi->undef_low, pfi->undef_high, w.undef);
       const int64_t at = w.wraps ? 0 : w.c0 - w.a;
       std::memmove(row + at, p, std::size_t(w.k) * 4);
@@ -356,7 +362,7 @@ int flush_span(row_spans& w, int* idx) {
       continue;
     }
     float* out = w.identity ? row : pfi->data_buffer;
-    decode(raw + r * gap, w.k, out);
+    decode(rq, raw + r * gap, w.k, out);
     apply_band(out, w.k, pfi->undef_low, pfi->undef_high, w.undef);
     if (!w.identity) place_row(w, out, row);
   }
@@ -377,8 +383,12 @@ bool extend_span(row_spans& w, int64_t r, int64_t off) {
   return true;
 }
 
-int walk_spans(grid_field* grid, int* idx, const int* size, int od, float* values, bool* read) {
+int walk_spans(read_request& rq, int* idx, const int* size, int od, float* values, bool* read) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
+  const grid_field* grid = rq.grid;
   row_spans w;
+  w.rq = &rq;
   w.values = values;
   w.isiz = grid->isiz;
   w.od = od;
@@ -424,16 +434,16 @@ int walk_spans(grid_field* grid, int* idx, const int* size, int od, float* value
         return 1;
       idx[od] = int(o);
       int opened = 0;
-      tt = kaopfn(idx[3], &opened);
+      tt = kaopfn(rq, idx[3], &opened);
       if (tt == -99999) return 1;
       if (tt == -88888) {
         // The file is missing: the row reader fills its undefined value.
-        if (kagrow(dest, idx) > 0) return 1;
+        if (kagrow(rq, dest, idx) > 0) return 1;
         *read = true;
         continue;
       }
     }
-    const int64_t off = kafcor(w.c0, idx[1], idx[2], tt);
+    const int64_t off = kafcor(rq, w.c0, idx[1], idx[2], tt);
     if (!extend_span(w, r, off)) {
       if (flush_span(w, idx)) return 1;
       w.r0 = r;
@@ -462,20 +472,13 @@ bool inside(int v, int n) { return v >= 1 && v <= n; }
 
 void kaiomg() { msgflg = 1; }
 
-void kaiofile(file_descriptor* file) {
-  pgr = nullptr;
-  pvr = nullptr;
-  pfi = file;
-  timerr = 0;
-  failed_template = 0;
-}
-
 grid_read kaggrd(grid_field* grid) {
-  pgr = grid;
-  pvr = grid->variable;
-  pfi = grid->file;
-  timerr = 0;
-  failed_template = 0;
+  read_request rq;
+  rq.grid = grid;
+  rq.var = grid->variable;
+  rq.file = grid->file;
+  file_descriptor* pfi = rq.file;
+  variable_descriptor* pvr = rq.var;
   kagribreset();
   kapdreset();
   if (!pfi) {
@@ -487,7 +490,7 @@ grid_read kaggrd(grid_field* grid) {
     kaprnt(msg_level::notice, "Notice:  Automatic Grid Interpolation Taking Place\n");
     msgflg = 0;
   }
-  if (pfi->file_type == defined_file) return kagdef();
+  if (pfi->file_type == defined_file) return kagdef(rq);
 
   const int idim = grid->idim, jdim = grid->jdim;
   if (idim < -1 || idim > 3 || jdim < -1 || jdim > 3 || (idim == -1 && jdim != -1) ||
@@ -512,7 +515,7 @@ grid_read kaggrd(grid_field* grid) {
   }
   float* values = grid->values;
 
-  if (pvr && pvr->levels < -900) return kagpre();
+  if (pvr && pvr->levels < -900) return kagpre(rq);
   if (!pvr) {
     kaprnt(msg_level::error, "Data Request Error:  No variable for the request\n");
     return grid_read_failed;
@@ -565,7 +568,7 @@ grid_read kaggrd(grid_field* grid) {
     const int64_t lo = grid->dim_min[od], hi = grid->dim_max[od];
     const bool plain = !pfi->pdef_type && !pfi->grib_flag && !pvr->yx_order;
     if (plain) {
-      if (walk_spans(grid, idx, size, od, values, &read)) return grid_read_failed;
+      if (walk_spans(rq, idx, size, od, values, &read)) return grid_read_failed;
     } else {
       for (int64_t o = lo; o <= hi; o++) {
         float* row = values + (o - lo) * isiz;
@@ -574,7 +577,7 @@ grid_read kaggrd(grid_field* grid) {
           fill(row, isiz, undef);
           continue;
         }
-        grid_read rc = kagrow(row, idx);
+        grid_read rc = kagrow(rq, row, idx);
         if (rc > grid_read_ok) return grid_read_failed;
         if (rc == grid_read_ok) read = true;
       }
@@ -605,7 +608,7 @@ grid_read kaggrd(grid_field* grid) {
           *v = undef;
           continue;
         }
-        if (karrow(idx[0], idx[1], idx[2], idx[3], 1, v)) return grid_read_failed;
+        if (karrow(rq, idx[0], idx[1], idx[2], idx[3], 1, v)) return grid_read_failed;
         read = true;
       }
     }
@@ -616,16 +619,18 @@ grid_read kaggrd(grid_field* grid) {
   return grid_read_outside;
 }
 
-grid_read kagrow(float* values, const int* idx) {
+grid_read kagrow(read_request& rq, float* values, const int* idx) {
+  file_descriptor* pfi = rq.file;
+  const grid_field* pgr = rq.grid;
   const int a = pgr->dim_min[0], b = pgr->dim_max[0], nx = pfi->x_size;
   const int y = idx[1], z = idx[2], t = idx[3];
   if (a >= 1 && b <= nx)
-    return karrow(a, y, z, t, b - a + 1, values) ? grid_read_failed : grid_read_ok;
+    return karrow(rq, a, y, z, t, b - a + 1, values) ? grid_read_failed : grid_read_ok;
   if (!pfi->x_wraps) {
     fill(values, pgr->isiz, pgr->undef);
     if ((a < 1 && b < 1) || (a > nx && b > nx)) return grid_read_outside;
     int lo = a < 1 ? 1 : a, hi = b > nx ? nx : b;
-    return karrow(lo, y, z, t, hi - lo + 1, values + (lo - a)) ? grid_read_failed : grid_read_ok;
+    return karrow(rq, lo, y, z, t, hi - lo + 1, values + (lo - a)) ? grid_read_failed : grid_read_ok;
   }
   // A wrapping row is read whole once and copied round as often as asked.
   float* buf = pfi->data_buffer;
@@ -633,7 +638,7 @@ grid_read kagrow(float* values, const int* idx) {
     kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
     return grid_read_failed;
   }
-  if (karrow(1, y, z, t, nx, buf)) return grid_read_failed;
+  if (karrow(rq, 1, y, z, t, nx, buf)) return grid_read_failed;
   int xi = wrap_index(a, nx) - 1;
   for (int64_t i = 0, n = int64_t(b) - a + 1; i < n; i++) {
     values[i] = buf[xi];
@@ -642,26 +647,29 @@ grid_read kagrow(float* values, const int* idx) {
   return grid_read_ok;
 }
 
-int karrow(int x, int y, int z, int t, int n, float* values) {
+int karrow(read_request& rq, int x, int y, int z, int t, int n, float* values) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
   int tt = t;
   if (pfi->template_flag) {
     int opened = 0;
-    tt = kaopfn(t, &opened);
+    tt = kaopfn(rq, t, &opened);
     if (tt == -99999) return 1;
     if (tt == -88888) {
       fill(values, n, pfi->undef);
       return 0;
     }
   }
-  if (pfi->pdef_type) return kaprow(x, y, z, t, tt, n, values);
-  if (pfi->grib_flag) return kairow(x, y, z, t, 0, n, values);
-  if (pvr->yx_order) return kardyx(kafcyx(x, y, z, tt), n, values);
-  return karead(kafcor(x, y, z, tt), n, values);
+  if (pfi->pdef_type) return kaprow(rq, x, y, z, t, tt, n, values);
+  if (pfi->grib_flag) return kairow(rq, x, y, z, t, 0, n, values);
+  if (pvr->yx_order) return kardyx(rq, kafcyx(rq, x, y, z, tt), n, values);
+  return karead(rq, kafcor(rq, x, y, z, tt), n, values);
 }
 
 namespace {
 
-int64_t time_index(int t) {
+int64_t time_index(const read_request& rq, int t) {
+  file_descriptor* pfi = rq.file;
   int64_t tt = t;
   if (pfi->toff_flag) {
     tt = int64_t(t) + pfi->toff;
@@ -670,17 +678,21 @@ int64_t time_index(int t) {
   return tt;
 }
 
-int64_t level_index(int z) {
+int64_t level_index(const read_request& rq, int z) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
   if (pfi->zrev) return pvr->levels ? int64_t(pvr->levels) - z : 0;
   return int64_t(z) - 1;
 }
 
 }  // namespace
 
-int64_t kafcor(int x, int y, int z, int t) {
-  const int64_t tt = time_index(t);
+int64_t kafcor(const read_request& rq, int x, int y, int z, int t) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
+  const int64_t tt = time_index(rq, t);
   const int64_t yy = pfi->yrev ? int64_t(pfi->y_size) - y : int64_t(y) - 1;
-  const int64_t zz = level_index(z);
+  const int64_t zz = level_index(rq, z);
   int64_t off;
   if (pvr->time_block) {
     int64_t nl = pvr->levels > 1 ? pvr->levels : 1;
@@ -693,26 +705,32 @@ int64_t kafcor(int x, int y, int z, int t) {
   return off + pfi->xy_header_words + pfi->time_header_words;
 }
 
-int64_t kafcyx(int x, int y, int z, int t) {
-  const int64_t tt = time_index(t);
+int64_t kafcyx(const read_request& rq, int x, int y, int z, int t) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
+  const int64_t tt = time_index(rq, t);
   const int64_t yy = pfi->yrev ? int64_t(pfi->y_size) - y : int64_t(y) - 1;
-  const int64_t zz = level_index(z);
+  const int64_t zz = level_index(rq, z);
   int64_t off = (tt - 1) * pfi->time_words + zz * pfi->grid_words * pvr->multiplier +
                 pvr->offset + int64_t(x - 1) * pfi->y_size + yy;
   return off + pfi->xy_header_words + pfi->time_header_words;
 }
 
-int karead(int64_t offset, int n, float* values) { return read_block(offset, n, values); }
+int karead(read_request& rq, int64_t offset, int n, float* values) {
+  return read_block(rq, offset, n, values);
+}
 
-int kardyx(int64_t offset, int n, float* values) {
+int kardyx(read_request& rq, int64_t offset, int n, float* values) {
+  file_descriptor* pfi = rq.file;
+  const variable_descriptor* pvr = rq.var;
   // Every element is converted by its data form, as on the x-y path.
   const int esize = element_size(pvr->data_form);
   for (int i = 0; i < n; i++) {
-    if (seek_element(offset, esize, true)) return 1;
-    int64_t got = read_elements(1, values + i);
+    if (seek_element(rq, offset, esize, true)) return 1;
+    int64_t got = read_elements(rq, 1, values + i);
     if (got < 0) return 1;
     if (got < 1) {
-      read_error(1, offset);
+      read_error(rq, 1, offset);
       return 1;
     }
     offset += pfi->y_size;
@@ -720,14 +738,15 @@ int kardyx(int64_t offset, int n, float* values) {
   return 0;
 }
 
-int kaopfn(int t, int* opened) {
+int kaopfn(read_request& rq, int t, int* opened) {
+  file_descriptor* pfi = rq.file;
   *opened = 0;
   if (t < 1 || t > pfi->t_size || !pfi->template_file_numbers) return -99999;
   const int f = pfi->template_file_numbers[t - 1];
   if (f != pfi->open_template_time) {
     std::string name;
-    if (f == failed_template) {
-      name = failed_template_name;
+    if (f == rq.failed_template) {
+      name = rq.failed_template_name;
     } else {
       if (pfi->data_stream) {
         std::fclose(pfi->data_stream);
@@ -756,14 +775,14 @@ int kaopfn(int t, int* opened) {
         kagribfile();
         return t - f + 1;
       }
-      failed_template = f;
-      failed_template_name = name;
+      rq.failed_template = f;
+      rq.failed_template_name = name;
     }
-    if (pfi->misswarn && timerr != t) {
+    if (pfi->misswarn && rq.timerr != t) {
       kaprnt(msg_level::info, "Warning: Open error, fn = ");
       kaprnt(msg_level::info, name);
       kaprnt(msg_level::info, "\n");
-      timerr = t;
+      rq.timerr = t;
     }
     return -88888;
   }

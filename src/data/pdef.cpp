@@ -202,19 +202,21 @@ struct native_rows {
 
 // Reads count consecutive native values at a native offset of the current
 // request's variable, level and time: 0 or the reader's status.
-int read_native(int x, int y, int z, int t, int tfile, int64_t native, int count, float* v) {
+int read_native(read_request& rq, int x, int y, int z, int t, int tfile, int64_t native, int count,
+                float* v) {
+  const file_descriptor* pfi = rq.file;
   if (pfi->grib_flag) {
     if (native > INT32_MAX - count) {
       kaprnt(msg_level::error, "Data Request Error:  GRIB record or point outside the index\n");
       return 1;
     }
-    return kairow(x, y, z, t, static_cast<int>(native), count, v);
+    return kairow(rq, x, y, z, t, static_cast<int>(native), count, v);
   }
   // The headers before each grid and each time block are counted in
   // grid_words and time_words; they are skipped here as on every other path.
   const int64_t base = (int64_t(tfile) - 1) * pfi->time_words + (int64_t(z) - 1) * pfi->grid_words +
-                       pvr->offset + pfi->xy_header_words + pfi->time_header_words;
-  if (pgr->idim != 0) return karead(base + native, count, v);
+                       rq.var->offset + pfi->xy_header_words + pfi->time_header_words;
+  if (rq.grid->idim != 0) return karead(rq, base + native, count, v);
   const int64_t isize = pfi->native_isize;
   if (cache.base != base || cache.stream != pfi->data_stream) {
     cache.rows.assign(static_cast<std::size_t>(pfi->native_jsize), {});
@@ -225,7 +227,7 @@ int read_native(int x, int y, int z, int t, int tfile, int64_t native, int count
   std::vector<float>& row = cache.rows[static_cast<std::size_t>(j)];
   if (row.empty()) {
     row.resize(static_cast<std::size_t>(isize));
-    if (karead(base + j * isize, static_cast<int>(isize), row.data())) {
+    if (karead(rq, base + j * isize, static_cast<int>(isize), row.data())) {
       row.clear();
       return 1;
     }
@@ -269,8 +271,9 @@ int kappcn(file_descriptor* p, int access, int format) {
   }
 }
 
-int kaprow(int x, int y, int z, int t, int tfile, int n, float* values) {
-  const float undef = pgr->undef;
+int kaprow(read_request& rq, int x, int y, int z, int t, int tfile, int n, float* values) {
+  const file_descriptor* pfi = rq.file;
+  const float undef = rq.grid->undef;
   const int64_t isize = pfi->native_isize;
   const int64_t first = (int64_t(y) - 1) * pfi->x_size + (x - 1);
   if (pfi->pdef_type == pdef_file) {
@@ -290,7 +293,7 @@ int kaprow(int x, int y, int z, int t, int tfile, int n, float* values) {
         const int32_t ix = static_cast<const int32_t*>(pfi->pdef_index[w])[p];
         if (ix < 0) continue;
         float v;
-        const int rc = read_native(x + k, y, z, t, tfile, int64_t(ix) - 1, 1, &v);
+        const int rc = read_native(rq, x + k, y, z, t, tfile, int64_t(ix) - 1, 1, &v);
         if (rc) return rc;
         if (v == undef) {
           ok = false;
@@ -316,8 +319,8 @@ int kaprow(int x, int y, int z, int t, int tfile, int n, float* values) {
       continue;
     }
     float lo[2], hi[2];
-    int rc = read_native(x + k, y, z, t, tfile, native, 2, lo);
-    if (!rc) rc = read_native(x + k, y, z, t, tfile, native + isize, 2, hi);
+    int rc = read_native(rq, x + k, y, z, t, tfile, native, 2, lo);
+    if (!rc) rc = read_native(rq, x + k, y, z, t, tfile, native + isize, 2, hi);
     if (rc) return rc;
     if (lo[0] == undef || lo[1] == undef || hi[0] == undef || hi[1] == undef) {
       values[k] = undef;

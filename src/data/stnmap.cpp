@@ -192,13 +192,14 @@ int kastnmap(file_descriptor* rec, const char* map_name) {
   std::vector<int32_t> offsets(static_cast<size_t>(nt > 0 ? nt : 0)), counts(offsets.size());
   int maxsize = 0;
   int64_t reports = 0;
-  kaiofile(rec);
+  read_request rq;
+  rq.file = rec;
   walker w{rec, nullptr, 0};
   int open_time = -1;  // the template file the walk is in
   for (int t = 1; t <= nt; t++) {
     if (rec->template_flag) {
       int opened = 0;
-      int rc = kaopfn(t, &opened);
+      int rc = kaopfn(rq, t, &opened);
       if (rc == -99999) return 1;
       if (rc == -88888) {  // missing file: an empty time
         offsets[size_t(t - 1)] = 0;

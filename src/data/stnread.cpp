@@ -282,7 +282,7 @@ int read_group(station_set* set, const selection_box& box, int t) {
   return 0;
 }
 
-int fill(station_set* set) {
+int fill(read_request& rq, station_set* set) {
   file_descriptor* f = set->file;
   if (!f->station_offsets || !f->data_buffer) {
     kaprnt(msg_level::error, "Data Request Error:  Station data set opened without its station map\n");
@@ -298,7 +298,7 @@ int fill(station_set* set) {
     if (t > f->t_size) break;
     if (!cache.serving && f->template_flag) {
       int opened = 0;
-      int rc = kaopfn(t, &opened);
+      int rc = kaopfn(rq, t, &opened);
       if (rc == -99999) return 1;
       if (rc == -88888) {
         if (cache.writing) cache_group_end();
@@ -389,8 +389,9 @@ int kagstn(station_set* set) {
   }
   // A request read from the file overwrites what the cache held.
   if (!cache.serving) cache.holds = false;
-  kaiofile(f);
-  if (fill(set)) {
+  read_request rq;
+  rq.file = f;
+  if (fill(rq, set)) {
     free_blocks(set);
     if (!cache.serving) cache.holds = false;
     return 1;

@@ -119,7 +119,8 @@ void check(file_descriptor* p, const layout& l, bool wraps, const request& q) {
     idx[od] += j;
     if (idx[od] < 1 || idx[od] > size[od]) continue;
     testing::internal::CaptureStdout();
-    const int rc = kagrow(row.data(), idx);
+    read_request rq = r.request();
+    const int rc = kagrow(rq, row.data(), idx);
     testing::internal::GetCapturedStdout();
     EXPECT_LE(rc, 0) << what;
     EXPECT_EQ(std::memcmp(row.data(), r.grid->values + size_t(j) * isiz, row.size() * 4), 0)
@@ -193,7 +194,8 @@ TEST(GridReadSpans, LongRowsOfNarrowElements) {
   expect_grid(v, nx + 4, 2, [&](int i, int j) { return float(x_of(i) - 10000 - (j + 1)); });
   std::vector<float> row(nx + 4);
   int idx[4] = {-1, 2, 1, 1};
-  ASSERT_EQ(kagrow(row.data(), idx), 0);
+  read_request rq = v.request();
+  ASSERT_EQ(kagrow(rq, row.data(), idx), 0);
   EXPECT_EQ(std::memcmp(row.data(), v.grid->values + nx + 4, row.size() * 4), 0);
 }
 

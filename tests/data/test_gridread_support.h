@@ -89,6 +89,14 @@ struct read_result {
   std::string out;
   grid_ptr grid;
   float at(int i, int j = 0) const { return grid->values[j * grid->isiz + i]; }
+  // The request record of the read, for the row readers below it.
+  read_request request() const {
+    read_request rq;
+    rq.grid = grid.get();
+    rq.var = grid->variable;
+    rq.file = grid->file;
+    return rq;
+  }
 };
 
 // Reads variable `var` of the data set over the index ranges lo..hi with the
