@@ -12,10 +12,15 @@ namespace cdo_tool {
 
 inline bool available() { return std::system("command -v cdo >/dev/null 2>&1") == 0; }
 
-// Runs "cdo -s -O args"; false when the tool failed.
+// Runs "cdo -s -O args"; false when the tool failed three times. The tool
+// runs chained operators in threads over a netCDF library that is not made
+// for them, and now and then fails on a call ("NetCDF: Not a valid ID");
+// the same call run again succeeds.
 inline bool run(const std::string& args) {
   const std::string cmd = "cdo -s -O " + args + " >/dev/null 2>&1";
-  return std::system(cmd.c_str()) == 0;
+  for (int attempt = 0; attempt < 3; attempt++)
+    if (std::system(cmd.c_str()) == 0) return true;
+  return false;
 }
 
 // Every value of a variable of a netCDF file (empty when it cannot be read).
