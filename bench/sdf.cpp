@@ -19,6 +19,7 @@
 
 #include "base/mfcmn.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "data/result.h"
 #include "expr/eval.h"
 #include "expr/evalstate.h"
@@ -87,6 +88,7 @@ void BM_SdfAveOverTime(benchmark::State& state) {
   mfcmn.warn_level = 0;
   file_descriptor* pfi = getpfi();
   pfi->sdf_flag = 1;
+  pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   init_io_std(&io);
   pfi->sdf_io = io;

@@ -16,6 +16,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "expr/eval.h"
 #include "data/result.h"
 
@@ -253,6 +254,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
   file_descriptor* rec = entry->file = getpfi();
   std::strcpy(entry->name, name);
   rec->file_type = defined_file;
+  rec->reader = find_reader(data_kind::defined);
   rec->undef = first->undef;
   rec->pdef_type = 0;
   rec->climatology_flag = 0;

@@ -17,6 +17,7 @@
 #include "data/filerec.h"
 #include "gx/gx.h"
 #include "script/gs.h"
+#include "data/reader.h"
 #include "sdf/sdf.h"
 
 session_state* savpcm = nullptr;
@@ -264,7 +265,7 @@ void kaclosefile(file_descriptor* pfi) {
     std::fclose(pfi->second_stream);
     pfi->second_stream = nullptr;
   }
-  kasdfclose(pfi);
+  if (pfi->reader && pfi->reader->close) pfi->reader->close(pfi);
 }
 
 int kahelp() {

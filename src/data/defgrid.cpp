@@ -147,3 +147,8 @@ grid_read kagpre(read_request& rq) {
   }
   return grid_read_ok;
 }
+
+const reader defined_reader = {
+    "Defined", nullptr, kagdef,  nullptr, nullptr, nullptr, nullptr,
+    nullptr,   nullptr, nullptr, false,   false,   nullptr,
+};

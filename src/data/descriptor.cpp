@@ -22,6 +22,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "data/stnmap.h"
 #include "data/gribindex.h"
 #include "data/gribread.h"
@@ -1057,6 +1058,14 @@ int finish(const parse_state& st, int mflag) {
     pfi->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * n, kMemory));
   }
 
+  // The kind is known now: the record reads through its reader.
+  if (!grid)
+    pfi->reader = find_reader(data_kind::station);
+  else if (pfi->pdef_type)
+    pfi->reader = find_reader(pfi->grib_flag ? data_kind::preprojected_grib
+                                             : data_kind::preprojected_binary);
+  else
+    pfi->reader = find_reader(pfi->grib_flag ? data_kind::grib : data_kind::binary);
   if (pfi->pdef_type && kappcn(pfi, st.pdef_access, st.pdef_format)) return 1;
 
   if (pfi->template_flag && !template_numbers(pfi)) return 1;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "data/gribindex.h"
+#include "data/reader.h"
 
 file_descriptor* getpfi() {
   // calloc gives every pointer null, every count and flag 0 and empty names.
@@ -13,6 +14,7 @@ file_descriptor* getpfi() {
   pfi->file_type = grid_file;
   pfi->file_number = -999;
   pfi->grib_grid_type = -999;
+  pfi->reader = find_reader(data_kind::binary);
   return pfi;
 }
 
@@ -39,13 +41,7 @@ void frepfi(file_descriptor* pfi, int keep) {
     // The world-to-grid arrays live inside these allocations.
     for (int i = 0; i < 4; i++) kafree(pfi->grid_to_world_scaling[i]);
   }
-  if (pfi->sdf_io) {
-    if (pfi->first_template_io == pfi->sdf_io) pfi->first_template_io = nullptr;
-    if (ka_sdf_hooks.free_io) ka_sdf_hooks.free_io(&pfi->sdf_io);
-    pfi->sdf_io = nullptr;
-  }
-  // The first file's copy of a series is the record's own too.
-  if (pfi->first_template_io && ka_sdf_hooks.free_io) ka_sdf_hooks.free_io(&pfi->first_template_io);
+  if (pfi->reader && pfi->reader->release) pfi->reader->release(pfi);
   kafree(pfi);
 }
 

@@ -12,6 +12,7 @@
 #include "base/scaling.h"
 
 struct grib_index;
+struct reader;
 
 struct variable_descriptor {
   char description[128];  // case kept
@@ -94,6 +95,7 @@ struct file_descriptor {
   void* sdf_io;
   int sdf_flag;
   void* first_template_io;
+  const ::reader* reader;  // the entry points of its kind of data set (data/reader.h)
 };
 
 // New preset record.
@@ -111,12 +113,3 @@ void kaaddfile(session_state* pcm, file_descriptor* pfi);
 // Takes the last data set off the list again (null when there is none); the
 // caller closes and frees it.
 file_descriptor* kaunlinklast(session_state* pcm);
-
-// The self-describing-file layer lies above this one and installs its entries
-// here when the program starts; until then such files cannot be read.
-struct grid_field;
-struct sdf_hooks {
-  int (*read)(grid_field* grid, float* values);  // kagsdf: 0, or 1 after the messages
-  void (*free_io)(void** io);                    // releases a record's netCDF metadata
-};
-extern sdf_hooks ka_sdf_hooks;

@@ -327,3 +327,29 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
   }
   return 0;
 }
+
+namespace {
+
+void grib_start(read_request&) { kagribreset(); }
+void grib_switched(read_request&) { kagribfile(); }
+
+// GRIB reads take the time of the whole series: the index knows the files.
+int grib_row(read_request& rq, int x, int y, int z, int t, int, int n, float* values) {
+  return kairow(rq, x, y, z, t, 0, n, values);
+}
+
+int grib_native(read_request& rq, int x, int y, int z, int t, int, int64_t native, int count,
+                float* v) {
+  if (native > INT32_MAX - count) {
+    kaprnt(msg_level::error, "Data Request Error:  GRIB record or point outside the index\n");
+    return 1;
+  }
+  return kairow(rq, x, y, z, t, static_cast<int>(native), count, v);
+}
+
+}  // namespace
+
+const reader grib_reader = {
+    "GRIB",  grib_start, nullptr, nullptr, grib_row, grib_native, grib_switched,
+    nullptr, nullptr,    nullptr, false,   false,    nullptr,
+};

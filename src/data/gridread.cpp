@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/alloc.h"
 #include "base/fnmtemplate.h"
@@ -22,7 +23,6 @@
 #include "base/safefile.h"
 #include "base/timecal.h"
 #include "data/filerec.h"
-#include "data/gribread.h"
 #include "data/result.h"
 #include "base/wide.h"
 
@@ -479,18 +479,18 @@ grid_read kaggrd(grid_field* grid) {
   rq.file = grid->file;
   file_descriptor* pfi = rq.file;
   variable_descriptor* pvr = rq.var;
-  kagribreset();
-  kapdreset();
   if (!pfi) {
     kaprnt(msg_level::error, "Data Request Error:  No data set for the request\n");
     return grid_read_failed;
   }
+  const reader* rd = reader_of(pfi);
+  if (rd->start) rd->start(rq);
 
-  if (pfi->pdef_type && msgflg) {
+  if (rd->interpolates && msgflg) {
     kaprnt(msg_level::notice, "Notice:  Automatic Grid Interpolation Taking Place\n");
     msgflg = 0;
   }
-  if (pfi->file_type == defined_file) return kagdef(rq);
+  if (rd->whole) return rd->whole(rq);
 
   const int idim = grid->idim, jdim = grid->jdim;
   if (idim < -1 || idim > 3 || jdim < -1 || jdim > 3 || (idim == -1 && jdim != -1) ||
@@ -560,13 +560,17 @@ grid_read kaggrd(grid_field* grid) {
     return grid_read_outside;
   }
 
-  if (pfi->sdf_flag) return static_cast<grid_read>(kagsdf(grid, values));
+  if (rd->block) return static_cast<grid_read>(rd->block(rq, values));
+  if (!rd->row) {
+    kaprntf(msg_level::error, "Data Request Error:  %s data sets hold no grids\n", rd->name);
+    return grid_read_failed;
+  }
 
   bool read = false;
   if (idim == 0) {
     const int od = jdim < 0 ? 1 : jdim;
     const int64_t lo = grid->dim_min[od], hi = grid->dim_max[od];
-    const bool plain = !pfi->pdef_type && !pfi->grib_flag && !pvr->yx_order;
+    const bool plain = rd->spans && !pvr->yx_order;
     if (plain) {
       if (walk_spans(rq, idx, size, od, values, &read)) return grid_read_failed;
     } else {
@@ -649,7 +653,6 @@ grid_read kagrow(read_request& rq, float* values, const int* idx) {
 
 int karrow(read_request& rq, int x, int y, int z, int t, int n, float* values) {
   file_descriptor* pfi = rq.file;
-  const variable_descriptor* pvr = rq.var;
   int tt = t;
   if (pfi->template_flag) {
     int opened = 0;
@@ -660,10 +663,7 @@ int karrow(read_request& rq, int x, int y, int z, int t, int n, float* values) {
       return 0;
     }
   }
-  if (pfi->pdef_type) return kaprow(rq, x, y, z, t, tt, n, values);
-  if (pfi->grib_flag) return kairow(rq, x, y, z, t, 0, n, values);
-  if (pvr->yx_order) return kardyx(rq, kafcyx(rq, x, y, z, tt), n, values);
-  return karead(rq, kafcor(rq, x, y, z, tt), n, values);
+  return reader_of(pfi)->row(rq, x, y, z, t, tt, n, values);
 }
 
 namespace {
@@ -772,7 +772,7 @@ int kaopfn(read_request& rq, int t, int* opened) {
         }
         pfi->open_template_time = f;
         *opened = 1;
-        kagribfile();
+        if (const reader* rd = reader_of(pfi); rd->switched) rd->switched(rq);
         return t - f + 1;
       }
       rq.failed_template = f;
@@ -788,3 +788,61 @@ int kaopfn(read_request& rq, int t, int* opened) {
   }
   return t - f + 1;
 }
+
+namespace {
+
+// Native rows of a binary file read so far for the current request, when a
+// wrapping reader asks for target rows: every native row is then read once,
+// in one piece, instead of the two neighbour pairs of each target point.
+struct native_rows {
+  int64_t base = -1;             // element position of the native grid
+  const FILE* stream = nullptr;  // the data file they came from
+  std::vector<std::vector<float>> rows;
+} native_cache;
+
+void binary_start(read_request&) {
+  native_cache.rows.clear();
+  native_cache.base = -1;
+  native_cache.stream = nullptr;
+}
+
+int binary_row(read_request& rq, int x, int y, int z, int, int tfile, int n, float* values) {
+  if (rq.var->yx_order) return kardyx(rq, kafcyx(rq, x, y, z, tfile), n, values);
+  return karead(rq, kafcor(rq, x, y, z, tfile), n, values);
+}
+
+// count consecutive native values at a native offset of the request's
+// variable, level and time.
+int binary_native(read_request& rq, int, int, int z, int, int tfile, int64_t native, int count,
+                  float* v) {
+  const file_descriptor* pfi = rq.file;
+  // The headers before each grid and each time block are counted in
+  // grid_words and time_words; they are skipped here as on every other path.
+  const int64_t base = (int64_t(tfile) - 1) * pfi->time_words + (int64_t(z) - 1) * pfi->grid_words +
+                       rq.var->offset + pfi->xy_header_words + pfi->time_header_words;
+  if (rq.grid->idim != 0) return karead(rq, base + native, count, v);
+  const int64_t isize = pfi->native_isize;
+  if (native_cache.base != base || native_cache.stream != pfi->data_stream) {
+    native_cache.rows.assign(static_cast<std::size_t>(pfi->native_jsize), {});
+    native_cache.base = base;
+    native_cache.stream = pfi->data_stream;
+  }
+  const int64_t j = native / isize, i = native % isize;
+  std::vector<float>& row = native_cache.rows[static_cast<std::size_t>(j)];
+  if (row.empty()) {
+    row.resize(static_cast<std::size_t>(isize));
+    if (karead(rq, base + j * isize, static_cast<int>(isize), row.data())) {
+      row.clear();
+      return 1;
+    }
+  }
+  std::memcpy(v, row.data() + i, sizeof(float) * static_cast<std::size_t>(count));
+  return 0;
+}
+
+}  // namespace
+
+const reader binary_reader = {
+    "Binary",    binary_start, nullptr, nullptr, binary_row, binary_native, nullptr,
+    nullptr,     nullptr,      nullptr, true,    false,      nullptr,
+};

@@ -12,18 +12,8 @@ struct grid_field;
 struct variable_descriptor;
 struct file_descriptor;
 
-// Outcome of a grid request. Any positive value is a failure that has been
-// reported; the self-describing reader passes its own positive codes on.
-enum grid_read : int {
-  grid_read_ok = 0,          // the grid was filled
-  grid_read_outside = -1,    // wholly outside the data set: every value undefined
-  grid_read_failed = 1,      // input/output or memory error
-  grid_read_no_memory = 2,   // a defined object's grid could not be allocated
-  grid_read_bad_dims = 16,   // the varying dimensions form no valid pair
-};
-
-// Fills the request; defined objects, predefined variables and
-// self-describing files are handed to their own readers.
+// Fills the request through the reader of its data set; predefined
+// dimension variables are computed here.
 grid_read kaggrd(grid_field* grid);
 
 // Re-arms the once-per-command interpolation notice.
@@ -50,16 +40,21 @@ int kardyx(read_request& rq, int64_t offset, int n, float* values);
 int kaopfn(read_request& rq, int t, int* opened);
 
 // Readers of other kinds of data set (defined objects, predefined dimension
-// variables, self-describing files, pre-projected and GRIB data).
+// variables, pre-projected and GRIB data).
 grid_read kagdef(read_request& rq);
 grid_read kagpre(read_request& rq);
-int kagsdf(grid_field* grid, float* values);
 int kaprow(read_request& rq, int x, int y, int z, int t, int tfile, int n, float* values);
-// Forgets the native rows the pre-projected reader kept for the last request.
-void kapdreset();
 int kairow(read_request& rq, int x, int y, int z, int t, int native_offset, int n, float* values);
 
-// Fills a station request from its station data set: 0, or 1 after the
-// messages (the caller releases the set).
+// Fills a station request through the reader of its data set: 0, or 1 after
+// the messages (the caller releases the set).
 struct station_set;
 int kagstn(station_set* set);
+
+// The readers of the kinds built into this layer, each in its own file.
+extern const reader binary_reader;
+extern const reader grib_reader;
+extern const reader preprojected_binary_reader;
+extern const reader preprojected_grib_reader;
+extern const reader station_reader;
+extern const reader defined_reader;

@@ -191,58 +191,25 @@ int set_up_weights(file_descriptor* p, FILE* fp, int access, int format, int64_t
   return 0;
 }
 
-// Native rows of a binary file read so far for the current request, when
-// it reads target rows: every native row is then read once, in one piece,
-// instead of the two neighbour pairs of each target point.
-struct native_rows {
-  int64_t base = -1;             // element position of the native grid
-  const FILE* stream = nullptr;  // the data file they came from
-  std::vector<std::vector<float>> rows;
-} cache;
-
 // Reads count consecutive native values at a native offset of the current
-// request's variable, level and time: 0 or the reader's status.
+// request's variable, level and time through the reader of the native grid:
+// 0 or the reader's status.
 int read_native(read_request& rq, int x, int y, int z, int t, int tfile, int64_t native, int count,
                 float* v) {
-  const file_descriptor* pfi = rq.file;
-  if (pfi->grib_flag) {
-    if (native > INT32_MAX - count) {
-      kaprnt(msg_level::error, "Data Request Error:  GRIB record or point outside the index\n");
-      return 1;
-    }
-    return kairow(rq, x, y, z, t, static_cast<int>(native), count, v);
-  }
-  // The headers before each grid and each time block are counted in
-  // grid_words and time_words; they are skipped here as on every other path.
-  const int64_t base = (int64_t(tfile) - 1) * pfi->time_words + (int64_t(z) - 1) * pfi->grid_words +
-                       rq.var->offset + pfi->xy_header_words + pfi->time_header_words;
-  if (rq.grid->idim != 0) return karead(rq, base + native, count, v);
-  const int64_t isize = pfi->native_isize;
-  if (cache.base != base || cache.stream != pfi->data_stream) {
-    cache.rows.assign(static_cast<std::size_t>(pfi->native_jsize), {});
-    cache.base = base;
-    cache.stream = pfi->data_stream;
-  }
-  const int64_t j = native / isize, i = native % isize;
-  std::vector<float>& row = cache.rows[static_cast<std::size_t>(j)];
-  if (row.empty()) {
-    row.resize(static_cast<std::size_t>(isize));
-    if (karead(rq, base + j * isize, static_cast<int>(isize), row.data())) {
-      row.clear();
-      return 1;
-    }
-  }
-  std::memcpy(v, row.data() + i, sizeof(float) * static_cast<std::size_t>(count));
-  return 0;
+  return reader_of(rq.file)->inner->native(rq, x, y, z, t, tfile, native, count, v);
+}
+
+void wrapped_start(read_request& rq) {
+  const reader* inner = reader_of(rq.file)->inner;
+  if (inner->start) inner->start(rq);
+}
+
+void wrapped_switched(read_request& rq) {
+  const reader* inner = reader_of(rq.file)->inner;
+  if (inner->switched) inner->switched(rq);
 }
 
 }  // namespace
-
-void kapdreset() {
-  cache.rows.clear();
-  cache.base = -1;
-  cache.stream = nullptr;
-}
 
 int kappcn(file_descriptor* p, int access, int format) {
   const int64_t isize = p->native_isize, jsize = p->native_jsize;
@@ -333,3 +300,23 @@ int kaprow(read_request& rq, int x, int y, int z, int t, int tfile, int n, float
   }
   return 0;
 }
+
+namespace {
+
+int wrapped_row(read_request& rq, int x, int y, int z, int t, int tfile, int n, float* values) {
+  return kaprow(rq, x, y, z, t, tfile, n, values);
+}
+
+}  // namespace
+
+// The pre-projected readers wrap the reader of their native records.
+const reader preprojected_binary_reader = {
+    "Pre-projected binary", wrapped_start, nullptr, nullptr, wrapped_row, nullptr,
+    wrapped_switched,       nullptr,       nullptr, nullptr, false,       true,
+    &binary_reader,
+};
+const reader preprojected_grib_reader = {
+    "Pre-projected GRIB", wrapped_start, nullptr, nullptr, wrapped_row, nullptr,
+    wrapped_switched,     nullptr,       nullptr, nullptr, false,       true,
+    &grib_reader,
+};

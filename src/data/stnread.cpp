@@ -366,7 +366,9 @@ int kaglvs(int t, const unsigned char* raw, station_set* set) {
   return 0;
 }
 
-int kagstn(station_set* set) {
+namespace {
+
+int read_stations(read_request& rq, station_set* set) {
   set->first_report = nullptr;
   set->report_count = 0;
   for (auto*& b : set->blocks) b = nullptr;
@@ -389,8 +391,6 @@ int kagstn(station_set* set) {
   }
   // A request read from the file overwrites what the cache held.
   if (!cache.serving) cache.holds = false;
-  read_request rq;
-  rq.file = f;
   if (fill(rq, set)) {
     free_blocks(set);
     if (!cache.serving) cache.holds = false;
@@ -405,3 +405,10 @@ int kagstn(station_set* set) {
   }
   return 0;
 }
+
+}  // namespace
+
+const reader station_reader = {
+    "Station", nullptr,       nullptr, nullptr, nullptr, nullptr, nullptr,
+    read_stations, nullptr,   nullptr, false,   false,   nullptr,
+};

@@ -58,8 +58,11 @@ using sdf_record_ptr = std::unique_ptr<file_descriptor, sdf_record_discarder>;
 void sdf_link_file(file_descriptor* pfi, session_state* pcm);
 void sdf_default_env(file_descriptor* pfi, session_state* pcm);
 
-// The grid reader of self-describing data sets (installed in the data layer).
+// The grid reader of self-describing data sets.
 int sdf_kagsdf(grid_field* grid, float* values);
+// Its entry points, registered with the data layer at start-up.
+struct reader;
+extern const reader netcdf_reader;
 
 // The time axis of the record from the time coordinate tv (none: one time
 // at 1 January of year 1); false after the message.

@@ -14,6 +14,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "data/result.h"
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
@@ -43,8 +44,7 @@ void run(const char* line, session_state* pcm) {
 
 void sdf_install(sdf_command_fn runner) {
   run_command = runner;
-  ka_sdf_hooks.read = sdf_kagsdf;
-  ka_sdf_hooks.free_io = free_io_std;
+  register_reader(data_kind::netcdf, &netcdf_reader);
 }
 
 void sdf_link_file(file_descriptor* pfi, session_state* pcm) {
@@ -80,6 +80,7 @@ int kasdfopen(const char* args, session_state* pcm) {
   sdf_record_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
   pfi->sdf_flag = 1;
+  pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On SDF File Open\n");

@@ -16,6 +16,8 @@
 #include "base/wide.h"
 #include "data/filerec.h"
 #include "data/result.h"
+#include "data/reader.h"
+#include "sdf/sdf.h"
 #include "sdf/sdfint.h"
 
 var_info* sdf_find_display(io_std* io, const char* abbrev) {
@@ -508,3 +510,25 @@ int sdf_kagsdf(grid_field* req, float* values) {
   }
   return rc;
 }
+
+namespace {
+
+int netcdf_block(read_request& rq, float* values) { return sdf_kagsdf(rq.grid, values); }
+
+// The metadata of the open file and of the first file of a series.
+void netcdf_release(file_descriptor* pfi) {
+  if (pfi->sdf_io) {
+    if (pfi->first_template_io == pfi->sdf_io) pfi->first_template_io = nullptr;
+    free_io_std(&pfi->sdf_io);
+    pfi->sdf_io = nullptr;
+  }
+  // The first file's copy of a series is the record's own too.
+  if (pfi->first_template_io) free_io_std(&pfi->first_template_io);
+}
+
+}  // namespace
+
+const reader netcdf_reader = {
+    "netCDF", nullptr,    nullptr,        netcdf_block, nullptr, nullptr, nullptr,
+    nullptr,  kasdfclose, netcdf_release, false,        false,   nullptr,
+};

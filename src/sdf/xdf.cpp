@@ -20,6 +20,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
 
@@ -561,6 +562,7 @@ int kaxdfopen(const char* args, session_state* pcm) {
     return 1;
   }
   pfi->sdf_flag = 1;
+  pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On XDF File Open\n");

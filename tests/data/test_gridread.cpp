@@ -242,6 +242,7 @@ TEST_F(GridReadTest, ClimatologicalObjectFarFromItsOffset) {
   // A defined object of one point over a cycle of 12 times, its values 0..11.
   record p(getpfi());
   p->file_type = defined_file;
+  p->reader = find_reader(data_kind::defined);
   p->x_size = p->y_size = p->z_size = 1;
   p->t_size = 12;
   p->climatology_flag = 1;

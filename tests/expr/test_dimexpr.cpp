@@ -7,6 +7,7 @@
 #include "expr/dimexpr.h"
 #include "expr/evalstate.h"
 #include "base/session.h"
+#include "data/reader.h"
 #include "data/test_gridread_support.h"
 #include "support/stdout_capture.h"
 
@@ -83,6 +84,7 @@ TEST_F(DimExprTest, GridWorldAndTimeValues) {
   // A defined object offsets grid coordinates and converts through its own
   // scaling.
   pfi->file_type = defined_file;
+  pfi->reader = find_reader(data_kind::defined);
   pfi->defined_offsets[3] = 2;
   EXPECT_FLOAT_EQ(parse("t=3").value, 5);
   EXPECT_FLOAT_EQ(parse("z+1").value, 3);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "data/reader.h"
 #include "data/test_gridread_support.h"
 #include "expr/evalstate.h"
 #include "expr/varop.h"
@@ -159,6 +160,7 @@ TEST_F(VarOpTest, DefinedVariablesHideDataSetVariables) {
   // A defined "u" of 5 x 4 sevens on the data set's own grid.
   file_descriptor* def = getpfi();
   def->file_type = defined_file;
+  def->reader = find_reader(data_kind::defined);
   def->x_size = 5;
   def->y_size = 4;
   def->z_size = def->t_size = 1;
