@@ -7,6 +7,7 @@
 #include "base/message.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
+#include "data/readers.h"
 #include "data/result.h"
 
 namespace {

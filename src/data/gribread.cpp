@@ -16,6 +16,7 @@
 #include "data/filerec.h"
 #include "data/gribindex.h"
 #include "data/gridread.h"
+#include "data/readers.h"
 #include "data/result.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "data/gridread.h"
+#include "data/readers.h"
 
 #include <sys/types.h>
 #include <unistd.h>

@@ -51,10 +51,3 @@ int kairow(read_request& rq, int x, int y, int z, int t, int native_offset, int 
 struct station_set;
 int kagstn(station_set* set);
 
-// The readers of the kinds built into this layer, each in its own file.
-extern const reader binary_reader;
-extern const reader grib_reader;
-extern const reader preprojected_binary_reader;
-extern const reader preprojected_grib_reader;
-extern const reader station_reader;
-extern const reader defined_reader;

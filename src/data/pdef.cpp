@@ -18,6 +18,7 @@
 #include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
+#include "data/readers.h"
 #include "data/result.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "base/words.h"
 #include "data/filerec.h"
 #include "data/gridread.h"
+#include "data/readers.h"
 #include "data/result.h"
 
 namespace {
