@@ -42,64 +42,109 @@ int count_error(const char* l1, const char* l2) {
 // What one row gives the smoother, weighted: as the row below or above a
 // point (a: its side value and its two corner values; an: their weights)
 // and as the point's own row (b: its left and right values; bn: their
-// weights). Undefined values and neighbours off the row give nothing.
+// weights). Undefined values and neighbours off the row give nothing. A row
+// with every value defined shares the weights every such row has.
 struct row_terms {
-  double *a, *an, *b, *bn;
+  double *a, *b, *own_an, *own_bn;
+  const double *an, *bn;
+  bool full;
 };
 
-void make_terms(const float* __restrict v, int ni, float u, double ws, double wk,
-                double* __restrict c, double* __restrict n, const row_terms& t) {
-  for (int i = 0; i < ni; i++) {
-    const bool m = v[i] != u;
-    const double x = v[i];
-    c[i] = m ? x : 0.0;
-    n[i] = m ? 1.0 : 0.0;
-  }
+// The terms from the values c and their counts n (1 defined, 0 not).
+void spread(const double* __restrict c, const double* __restrict n, int ni, double ws, double wk,
+            double* __restrict a, double* __restrict b, double* __restrict an,
+            double* __restrict bn) {
   auto put = [&](int i, double e, double ne) {
-    t.a[i] = ws * c[i] + wk * e;
-    t.an[i] = ws * n[i] + wk * ne;
-    t.b[i] = ws * e;
-    t.bn[i] = ws * ne;
+    a[i] = ws * c[i] + wk * e;
+    b[i] = ws * e;
+    if (an) {
+      an[i] = ws * n[i] + wk * ne;
+      bn[i] = ws * ne;
+    }
   };
   if (ni == 1) {
     put(0, 0, 0);
     return;
   }
   put(0, c[1], n[1]);
-  for (int i = 1; i < ni - 1; i++) put(i, c[i - 1] + c[i + 1], n[i - 1] + n[i + 1]);
+  if (an)
+    for (int i = 1; i < ni - 1; i++) put(i, c[i - 1] + c[i + 1], n[i - 1] + n[i + 1]);
+  else
+    for (int i = 1; i < ni - 1; i++) {
+      a[i] = ws * c[i] + wk * (c[i - 1] + c[i + 1]);
+      b[i] = ws * (c[i - 1] + c[i + 1]);
+    }
   put(ni - 1, c[ni - 2], n[ni - 2]);
+}
+
+void make_terms(const float* __restrict v, int ni, float u, double ws, double wk,
+                double* __restrict c, double* __restrict n, const double* an_full,
+                const double* bn_full, row_terms* t) {
+  int defined = 0;
+  for (int i = 0; i < ni; i++) {
+    const bool m = v[i] != u;
+    const double x = v[i];
+    c[i] = m ? x : 0.0;
+    n[i] = m ? 1.0 : 0.0;
+    defined += m;
+  }
+  t->full = defined == ni;
+  t->an = t->full ? an_full : t->own_an;
+  t->bn = t->full ? bn_full : t->own_bn;
+  spread(c, n, ni, ws, wk, t->a, t->b, t->full ? nullptr : t->own_an, t->full ? nullptr : t->own_bn);
 }
 
 // The nine-point smoother of an ni x nj grid, in place: each defined point
 // becomes the weighted mean of itself (wc) and its defined neighbours
 // (sides ws, corners wk). Rows off the grid add nothing, so the border
-// needs no case of its own and the loops have no branches. Each row's terms
-// are taken before the row is overwritten.
+// needs no case of its own and the loops have no branches; where the row
+// and both its neighbours are wholly defined the weight totals are the
+// ones worked out once. Each row's terms are taken before the row is
+// overwritten.
 void smooth9(float* v, int ni, int nj, float u, double wc, double ws, double wk) {
   std::vector<double> store;
   try {
-    store.assign(size_t(ni) * 18, 0.0);
+    store.assign(size_t(ni) * 21, 0.0);
   } catch (const std::bad_alloc&) {
     throw alloc_error("Error from SMTH9:  Unable to allocate memory\n");
   }
-  auto terms_at = [&](int k) {
-    double* p = store.data() + size_t(k) * 4 * size_t(ni);
-    return row_terms{p, p + ni, p + 2 * size_t(ni), p + 3 * size_t(ni)};
-  };
-  double* c = store.data() + 16 * size_t(ni);
-  double* n = c + ni;
-  const row_terms none = terms_at(3);  // all zero: the rows beyond the edges
-  make_terms(v, ni, u, ws, wk, c, n, terms_at(0));
+  auto at = [&](int k) { return store.data() + size_t(k) * size_t(ni); };
+  row_terms rows[4];
+  for (int k = 0; k < 4; k++) rows[k] = {at(4 * k), at(4 * k + 1), at(4 * k + 2), at(4 * k + 3),
+                                        at(4 * k + 2), at(4 * k + 3), false};
+  const row_terms& none = rows[3];  // all zero: the rows beyond the edges
+  // The weights of a wholly defined row, and the totals where three meet.
+  double* c = at(16);
+  double* n = at(17);
+  double* an_full = at(18);
+  double* bn_full = at(19);
+  double* total_full = at(20);
+  std::fill(n, n + ni, 1.0);
+  spread(c, n, ni, ws, wk, at(0), at(1), an_full, bn_full);
+  for (int i = 0; i < ni; i++) total_full[i] = wc + (an_full[i] + an_full[i]) + bn_full[i];
+  make_terms(v, ni, u, ws, wk, c, n, an_full, bn_full, &rows[0]);
   for (int j = 0; j < nj; j++) {
-    if (j + 1 < nj) make_terms(v + size_t(j + 1) * ni, ni, u, ws, wk, c, n, terms_at((j + 1) % 3));
-    const row_terms lo = j > 0 ? terms_at((j + 2) % 3) : none;
-    const row_terms mid = terms_at(j % 3);
-    const row_terms hi = j + 1 < nj ? terms_at((j + 1) % 3) : none;
+    if (j + 1 < nj)
+      make_terms(v + size_t(j + 1) * ni, ni, u, ws, wk, c, n, an_full, bn_full, &rows[(j + 1) % 3]);
+    const row_terms& lo = j > 0 ? rows[(j + 2) % 3] : none;
+    const row_terms& mid = rows[j % 3];
+    const row_terms& hi = j + 1 < nj ? rows[(j + 1) % 3] : none;
     float* __restrict o = v + size_t(j) * ni;
+    const double *la = lo.a, *ha = hi.a, *mb = mid.b;
+    if (lo.full && mid.full && hi.full) {
+      for (int i = 0; i < ni; i++) {
+        const float centre = o[i];
+        const double sum = double(centre) * wc + (la[i] + ha[i]) + mb[i];
+        const float r = float(sum / total_full[i]);
+        o[i] = !(std::fabs(r) <= FLT_MAX) ? u : r;
+      }
+      continue;
+    }
+    const double *lan = lo.an, *han = hi.an, *mbn = mid.bn;
     for (int i = 0; i < ni; i++) {
       const float centre = o[i];
-      const double sum = double(centre) * wc + (lo.a[i] + hi.a[i]) + mid.b[i];
-      const double total = wc + (lo.an[i] + hi.an[i]) + mid.bn[i];
+      const double sum = double(centre) * wc + (la[i] + ha[i]) + mb[i];
+      const double total = wc + (lan[i] + han[i]) + mbn[i];
       const float r = float(sum / total);
       o[i] = (centre == u) | !(std::fabs(r) <= FLT_MAX) ? u : r;
     }
