@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "data/result.h"
 #include "fuzz_support.h"
 #include "sdf/sdf.h"
@@ -174,6 +175,7 @@ int run(const uint8_t* data, size_t size) {
   file_descriptor* pfi = getpfi();
   if (!pfi) return 0;
   pfi->sdf_flag = 1;
+  pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
     frepfi(pfi, 0);
