@@ -12,6 +12,7 @@
 #include "base/session.h"
 #include "data/descriptor.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 
 // The default dimension commands for the first data set; zrange asks for the
 // whole z range of a vertical profile or section.
@@ -65,7 +66,7 @@ int kaopen(const char* name, session_state* pcm) {
                     (pfi->x_size == 1 || pfi->y_size == 1);
       kadefenv(pcm, pfi, zrange);
     }
-    if (pfi->pdef_type) {
+    if (reader_of(pfi)->interpolates) {
       kaprnt(msg_level::info, std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
       kaprnt(msg_level::info, " Interpolation will be performed on any data ");
       kaprnt(msg_level::info, "displayed from this file\n");

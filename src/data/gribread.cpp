@@ -175,7 +175,7 @@ int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t
   const grid_field* pgr = rq.grid;
   unsigned char* out = pfi->grib_buffer;
   // Whole rows of a pre-projected grid touch the record all over: read it once.
-  if (pfi->pdef_type && pgr && pgr->idim == 0 && pgr->jdim == 1) {
+  if (reader_of(pfi)->interpolates && pgr && pgr->idim == 0 && pgr->jdim == 1) {
     if (!cflag || cache_pos != data_pos) {
       const int64_t size = isize * jsize * bits / 8 + 5;
       if (!grow(cache, size)) {
@@ -228,7 +228,7 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
     kaprnt(msg_level::error, "Data Request Error:  GRIB data set has no index\n");
     return 1;
   }
-  const bool pdef = pfi->pdef_type != 0;
+  const bool pdef = reader_of(pfi)->interpolates;
   int64_t isize = pdef ? pfi->native_isize : pfi->x_size;
   int64_t jsize = pdef ? pfi->native_jsize : pfi->y_size;
   const int64_t irec = int64_t(t - 1) * pfi->time_records + pvr->record + (z - 1);
