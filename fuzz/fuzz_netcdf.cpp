@@ -154,7 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int before = open_descriptors();
   run(data, size);
   if (open_descriptors() != before) {
-    std::fprintf(stderr, "file descriptor left open\n");
+    std::fprintf(stderr, "file descriptor left open:\n");
+    std::fflush(stderr);
+    std::system("ls -l /proc/$PPID/fd >&2");
     std::abort();
   }
   return 0;

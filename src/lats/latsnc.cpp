@@ -156,7 +156,7 @@ int end_define(latsFile* file) {
 // A create that fails half-way leaves no open file and no record behind.
 int abandon(latsFile* file) {
   if (file->nc) {
-    if (file->nc->ncid >= 0) ncabort(file->nc->ncid);
+    if (file->nc->ncid != -1) ncabort(file->nc->ncid);  // ids may be negative
     delete file->nc;
     file->nc = nullptr;
   }

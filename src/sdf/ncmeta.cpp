@@ -189,7 +189,7 @@ void free_io_std(void** io) {
 }
 
 int close_netcdf(int ncid) {
-  if (ncid < 0) return 0;
+  if (ncid == kNoNetcdf) return 0;
   return nc_close(ncid) == NC_NOERR ? 1 : 0;
 }
 
@@ -309,7 +309,7 @@ const netcdf_att* find_att(const std::vector<netcdf_att>& atts, const char* name
 }
 
 int read_variable_data(int ncid, var_info* var, const long* start, const long* count) {
-  if (!var || ncid < 0) return 0;
+  if (!var || ncid == kNoNetcdf) return 0;
   int size = nc_type_size(var->type);
   if (size == 0) return 0;
   size_t n = 1;

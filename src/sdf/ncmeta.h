@@ -46,9 +46,13 @@ struct var_info {
   unsigned char missing[8] = {};    // one value of the type
 };
 
+// The id of no open file. The library's ids are any other int, negative ones
+// too: they grow with every file a session opens.
+inline constexpr int kNoNetcdf = -1;
+
 struct io_std {
   int time_flag = 0;  // 1: the time variable has units of the units library
-  int ncid = -1;
+  int ncid = kNoNetcdf;
   int ndims = 0, nvars = 0, ngatts = 0;
   std::vector<std::string> dim_names;  // ndims entries
   std::vector<long> dim_sizes;
