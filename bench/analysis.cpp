@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "common/child_run.h"
+#include "common/side_by_side.h"
 #include "common/nc_series.h"
 
 namespace {
@@ -77,8 +77,8 @@ const bench_files& files() {
 // The program runs the commands (after opening the data set, before quit)
 // and the tool its operator; each iteration runs both after one unmeasured
 // pass of each that fills the page cache.
-void side_by_side(benchmark::State& state, const std::string& commands, const std::vector<std::string>& tool,
-                  const char* job, double limit) {
+void against_peer(benchmark::State& state, const std::string& commands,
+                  const std::vector<std::string>& tool, const char* job, double limit) {
   const bench_files& f = files();
   std::ofstream(f.cmd) << "open " << f.ctl << "\n" << commands << "quit\n";
   const std::vector<std::string> program = {VEMRA_BIN, "-blxc", "exec " + f.cmd};
@@ -96,42 +96,33 @@ void side_by_side(benchmark::State& state, const std::string& commands, const st
     state.SkipWithError(("the program failed: " + text.substr(0, 400)).c_str());
     return;
   }
-  std::vector<double> ratios;
-  double ours = 0, theirs = 0, our_peak = 0, their_peak = 0;
+  side_by_side::pairs p;
   for (auto _ : state) {
-    const child_run a = run_child(program), b = run_child(peer);
-    if (a.seconds < 0 || b.seconds < 0) {
+    if (!p.add(run_child(program), run_child(peer))) {
       state.SkipWithError("a command failed");
       return;
     }
-    ours += a.seconds;
-    theirs += b.seconds;
-    ratios.push_back(a.seconds / b.seconds);
-    our_peak = std::max(our_peak, a.peak_mib);
-    their_peak = std::max(their_peak, b.peak_mib);
   }
-  const double n = double(state.iterations());
-  const double middle = median(ratios);
-  state.counters["vemra_ms"] = ours / n * 1000;
-  state.counters["cdo_ms"] = theirs / n * 1000;
-  state.counters["ratio_median"] = middle;
-  state.counters["vemra_peak_MiB"] = our_peak;
-  state.counters["cdo_peak_MiB"] = their_peak;
-  std::printf("\n%dx%dx%d %s: vemra %.3f s, cdo %s %.3f s (means); vemra/cdo median of pairs %.2f "
+  state.counters["vemra_ms"] = p.a_s * 1000;
+  state.counters["cdo_ms"] = p.b_s * 1000;
+  state.counters["ratio_median"] = p.ratio;
+  state.counters["vemra_peak_MiB"] = p.a_peak;
+  state.counters["cdo_peak_MiB"] = p.b_peak;
+  std::printf("\n%dx%dx%d %s: vemra %.3f s, cdo %s %.3f s (medians); vemra/cdo median of pairs %.2f "
               "(at most %.2f); peak vemra %.1f MiB, cdo %.1f MiB; build %s\n",
-              kNx, kNy, kNt, job, ours / n, tool[0].c_str(), theirs / n, middle, limit, our_peak,
-              their_peak, VEMRA_BUILD_TYPE);
+              kNx, kNy, kNt, job, p.a_s, tool[0].c_str(), p.b_s, p.ratio, limit, p.a_peak,
+              p.b_peak, VEMRA_BUILD_TYPE);
   std::fflush(stdout);
 }
 
 void BM_AreaAverage(benchmark::State& state) {
-  side_by_side(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(aave(g,global))\n",
+  against_peer(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(aave(g,global))\n",
                {"fldmean", files().g_nc}, "area average", 0.5);
 }
 BENCHMARK(BM_AreaAverage)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 void BM_SpatialCorrelation(benchmark::State& state) {
-  side_by_side(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(scorr(g,h,global))\n",
+  against_peer(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(scorr(g,h,global))\n",
                {"fldcor", files().g_nc, files().h_nc}, "spatial correlation", 0.5);
 }
 BENCHMARK(BM_SpatialCorrelation)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
@@ -140,7 +131,7 @@ void BM_Smoother(benchmark::State& state) {
   std::string cmds = "set lon 0 359.75\nset gxout fwrite\nset fwrite " + files().out + ".bin\n";
   for (int t = 1; t <= kNt; t++) cmds += "set t " + std::to_string(t) + "\nd smth9(g)\n";
   cmds += "disable fwrite\n";
-  side_by_side(state, cmds, {"smooth9", files().g_nc}, "nine-point smoother", 0.5);
+  against_peer(state, cmds, {"smooth9", files().g_nc}, "nine-point smoother", 0.5);
 }
 BENCHMARK(BM_Smoother)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 

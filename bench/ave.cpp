@@ -218,7 +218,7 @@ void side_by_side_mean(benchmark::State& state, const bench_files& f, bool one_p
             f.nc, f.out};
   }
   const std::vector<std::string> raw = {"cat", f.data};
-  if (side_by_side::run_child(program).seconds < 0) {
+  if (run_child(program).seconds < 0) {
     state.SkipWithError("the program failed");
     return;
   }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "common/child_run.h"
+#include "common/side_by_side.h"
 #include "common/nc_series.h"
 
 namespace {
@@ -88,29 +88,21 @@ void BM_SideBySideLatsWrite(benchmark::State& state) {
     state.SkipWithError("an output does not hold every step");
     return;
   }
-  std::vector<double> ratios, ours, theirs;
-  double peak_ours = 0, peak_theirs = 0;
+  side_by_side::pairs p;
   for (auto _ : state) {
-    const child_run a = run_child(program), b = run_child(peer);
-    if (a.seconds < 0 || b.seconds < 0) {
+    if (!p.add(run_child(program), run_child(peer))) {
       state.SkipWithError("a command failed");
       return;
     }
-    ours.push_back(a.seconds);
-    theirs.push_back(b.seconds);
-    ratios.push_back(a.seconds / b.seconds);
-    peak_ours = std::max(peak_ours, a.peak_mib);
-    peak_theirs = std::max(peak_theirs, b.peak_mib);
   }
-  state.counters["vemra_ms"] = median(ours) * 1000;
-  state.counters["cdo_ms"] = median(theirs) * 1000;
-  state.counters["ratio"] = median(ratios);
+  state.counters["vemra_ms"] = p.a_s * 1000;
+  state.counters["cdo_ms"] = p.b_s * 1000;
+  state.counters["ratio"] = p.ratio;
   std::printf(
       "\n%d steps of %dx%d to netCDF: vemra (sdfopen, set lats) %.3f s, cdo copy %.3f s "
       "(medians of %zu interleaved pairs); median ratio %.2f (at most 0.7); peak memory "
       "vemra %.1f MiB, cdo %.1f MiB\n",
-      kNt, kNx, kNy, median(ours), median(theirs), ratios.size(), median(ratios), peak_ours,
-      peak_theirs);
+      kNt, kNx, kNy, p.a_s, p.b_s, p.rs.size(), p.ratio, p.a_peak, p.b_peak);
   std::fflush(stdout);
 }
 BENCHMARK(BM_SideBySideLatsWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(9);
