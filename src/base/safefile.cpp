@@ -37,6 +37,40 @@ bool is_directory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string directory_of(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int make_beside(std::string& target, bool exists, std::string& temp) {
+  mode_t mode;
+  if (exists) {
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0) return -1;
+    mode = st.st_mode & 07777;
+    char* real = ::realpath(target.c_str(), nullptr);
+    if (real) {
+      target = real;
+      std::free(real);
+    }
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  std::string::size_type slash = target.rfind('/');
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string tmpl = directory_of(target) + "/." + base + ".XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  int fd = ::mkstemp(name.data());
+  if (fd < 0) return -1;
+  ::fchmod(fd, mode);
+  temp.assign(name.data());
+  return fd;
+}
+
 replacing_file::replacing_file(std::string path) : target_(std::move(path)) {
   struct stat st;
   bool exists = ::stat(target_.c_str(), &st) == 0;
@@ -44,33 +78,8 @@ replacing_file::replacing_file(std::string path) : target_(std::move(path)) {
     stream_ = std::fopen(target_.c_str(), "wb");
     return;
   }
-  if (exists) {
-    char* real = ::realpath(target_.c_str(), nullptr);
-    if (real) {
-      target_ = real;
-      std::free(real);
-    }
-  }
-  std::string dir = ".";
-  std::string::size_type slash = target_.rfind('/');
-  if (slash != std::string::npos) dir = slash == 0 ? "/" : target_.substr(0, slash);
-  std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  std::string tmpl = dir + "/." + base + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
+  int fd = make_beside(target_, exists, temp_);
   if (fd < 0) return;
-  // The new file gets the old one's permissions, or those a new file gets.
-  mode_t mode;
-  if (exists) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  temp_.assign(name.data());
   stream_ = ::fdopen(fd, "wb");
   if (!stream_) {
     int why = errno;

@@ -14,6 +14,16 @@ FILE* fopen_regular(const std::string& path, const char* mode = "rb");
 // True when path names an existing directory (following links).
 bool is_directory(const std::string& path);
 
+// The directory part of path ("." when it has none).
+std::string directory_of(const std::string& path);
+
+// Makes an empty file beside target (".NAME.XXXXXX" in its directory) for
+// output that is renamed onto target when complete. It gets the old file's
+// permissions when target exists (and a link is resolved, so that its target
+// is the one replaced), else those a new file gets. Returns its descriptor
+// and sets temp, or -1 with errno set.
+int make_beside(std::string& target, bool exists, std::string& temp);
+
 // Output that replaces a file: it is written to a temporary file in the same
 // directory and renamed onto the name by commit(), so a failed or cut-short
 // write (a full disk, a size limit, a second writer) never leaves a damaged

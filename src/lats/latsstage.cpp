@@ -1,5 +1,7 @@
 #include "lats/latsstage.h"
 
+#include "base/safefile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,48 +12,15 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-std::string dir_of(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
-
 bool lats_staged::open(const std::string& target) {
   discard();
   target_ = target;
   struct stat st;
   existed_ = ::stat(target_.c_str(), &st) == 0;
   if (existed_ && !S_ISREG(st.st_mode)) return true;
-  if (existed_) {
-    char* real = ::realpath(target_.c_str(), nullptr);
-    if (real) {
-      target_ = real;
-      std::free(real);
-    }
-  }
-  std::string::size_type slash = target_.rfind('/');
-  std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  std::string tmpl = dir_of(target_) + "/." + base + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
+  int fd = make_beside(target_, existed_, temp_);
   if (fd < 0) return false;
-  // The new file gets the old one's permissions, or those a new file gets.
-  mode_t mode;
-  if (existed_) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
   ::close(fd);
-  temp_.assign(name.data());
   return true;
 }
 
@@ -73,7 +42,7 @@ void lats_staged::discard() {
 }
 
 lats_dir_lock::lats_dir_lock(const std::string& file) {
-  fd_ = ::open(dir_of(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  fd_ = ::open(directory_of(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd_ >= 0) ::flock(fd_, LOCK_EX);
 }
 
