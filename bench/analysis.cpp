@@ -97,12 +97,7 @@ void against_peer(benchmark::State& state, const std::string& commands,
     return;
   }
   side_by_side::pairs p;
-  for (auto _ : state) {
-    if (!p.add(run_child(program), run_child(peer))) {
-      state.SkipWithError("a command failed");
-      return;
-    }
-  }
+  if (!side_by_side::measure(state, p, program, peer)) return;
   state.counters["vemra_ms"] = p.a_s * 1000;
   state.counters["cdo_ms"] = p.b_s * 1000;
   state.counters["ratio_median"] = p.ratio;

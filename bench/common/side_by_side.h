@@ -47,6 +47,20 @@ inline pairs interleaved(const std::vector<std::string>& a, const std::vector<st
   return p;
 }
 
+// Runs one pair a, b for each turn of a benchmark's loop into p; false
+// (after telling the benchmark) when a run failed.
+template <class State>
+bool measure(State& state, pairs& p, const std::vector<std::string>& a,
+             const std::vector<std::string>& b) {
+  for (auto _ : state) {
+    if (!p.add(run_child(a), run_child(b))) {
+      state.SkipWithError("a command failed");
+      return false;
+    }
+  }
+  return true;
+}
+
 // The machine's load over the last minute, to print beside the figures.
 inline double load_average() {
   double l[1] = {0};

@@ -146,7 +146,7 @@ void smooth9(float* v, int ni, int nj, float u, double wc, double ws, double wk)
       const double sum = double(centre) * wc + (la[i] + ha[i]) + mb[i];
       const double total = wc + (lan[i] + han[i]) + mbn[i];
       const float r = float(sum / total);
-      o[i] = (centre == u) | !(std::fabs(r) <= FLT_MAX) ? u : r;
+      o[i] = ((centre == u) | !(std::fabs(r) <= FLT_MAX)) ? u : r;
     }
   }
 }

@@ -16,19 +16,6 @@
 
 namespace {
 
-// The library's error option off for the life of the guard: no message, no
-// exit; a failing call returns -1.
-class quiet_nc {
- public:
-  quiet_nc() : saved_(ncopts) { ncopts = 0; }
-  ~quiet_nc() { ncopts = saved_; }
-  quiet_nc(const quiet_nc&) = delete;
-  quiet_nc& operator=(const quiet_nc&) = delete;
-
- private:
-  int saved_;
-};
-
 constexpr const char* kNoMemory = "Could not allocate memory for netCDF structure.\n";
 
 // A netCDF-4 string attribute is held as a char attribute, its strings

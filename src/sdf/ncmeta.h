@@ -17,6 +17,19 @@ inline constexpr int kMaxSdfDims = 100;
 // Axis slots of var_info::axis_pos and axis_dim.
 enum sdf_axis { kAxisT = 0, kAxisZ = 1, kAxisY = 2, kAxisX = 3 };
 
+// The library's error option off for the life of the guard: no message, no
+// exit; a failing call returns -1.
+class quiet_nc {
+ public:
+  quiet_nc() : saved_(ncopts) { ncopts = 0; }
+  ~quiet_nc() { ncopts = saved_; }
+  quiet_nc(const quiet_nc&) = delete;
+  quiet_nc& operator=(const quiet_nc&) = delete;
+
+ private:
+  int saved_;
+};
+
 struct netcdf_att {
   std::string name;
   nc_type type = NC_NAT;

@@ -17,6 +17,7 @@
 #include "data/filerec.h"
 #include "data/result.h"
 #include "data/reader.h"
+#include "sdf/ncmeta.h"
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
 
@@ -266,18 +267,6 @@ void debug_bounds(const request& r, int it, long nt) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-// The netCDF interface's own error printing is off during a read.
-class quiet_reads {
- public:
-  quiet_reads() : saved_(ncopts) { ncopts = 0; }
-  ~quiet_reads() { ncopts = saved_; }
-  quiet_reads(const quiet_reads&) = delete;
-  quiet_reads& operator=(const quiet_reads&) = delete;
-
- private:
-  int saved_;
-};
-
 // Reads times [it, it + nt) of the file now open into block (which holds
 // the block of those times). 0, 3 on a read failure, 6 for a type refused.
 int read_segment(grid_field* grid, var_info* v, const request& r, int it, long nt, float* block,
@@ -348,7 +337,7 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   const bool direct = v->type == NC_FLOAT && !s.wrap && !s.yrev && !s.zrev;
   bool read_ok = false;
   if (!fail && direct) {
-    quiet_reads q;
+    quiet_nc q;
     read_ok = ncvarget(io->ncid, v->id, start.data(), count.data(), block) != -1;
   } else if (!fail) {
     read_ok = read_variable_data(io->ncid, v, start.data(), count.data());

@@ -12,6 +12,7 @@
 
 using vemra_test::run_batch;
 using vemra_test::TempDir;
+using vemra_test::next_answer;
 
 namespace {
 
@@ -28,17 +29,6 @@ std::string script(const std::vector<step>& steps) {
   std::string s;
   for (const step& t : steps) s += "c\nset gxout " + t.word + "\nd " + t.display + "\nq gxinfo\n";
   return s;
-}
-
-// What the command cmd printed, the first one at or after *at (moved past it).
-std::string next_answer(const std::string& out, const std::string& cmd, size_t* at) {
-  const std::string key = "ka-> " + cmd + "\n";
-  size_t p = out.find(key, *at);
-  if (p == std::string::npos) return "<no " + cmd + ">";
-  p += key.size();
-  *at = p;
-  const size_t e = out.find("ka-> ", p);
-  return out.substr(p, e == std::string::npos ? std::string::npos : e - p);
 }
 
 // Each step's word is taken, its display prints no error, and the plot is

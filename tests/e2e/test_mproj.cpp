@@ -10,21 +10,11 @@
 
 using vemra_test::run_batch;
 using vemra_test::TempDir;
+using vemra_test::next_answer;
 
 namespace {
 
 const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl";
-
-// What the command cmd printed, the first one at or after *at (moved past it).
-std::string next_answer(const std::string& out, const std::string& cmd, size_t* at) {
-  const std::string key = "ka-> " + cmd + "\n";
-  size_t p = out.find(key, *at);
-  if (p == std::string::npos) return "<no " + cmd + ">";
-  p += key.size();
-  *at = p;
-  const size_t e = out.find("ka-> ", p);
-  return out.substr(p, e == std::string::npos ? std::string::npos : e - p);
-}
 
 // The line of text that starts with key, or "".
 std::string line_of(const std::string& text, const std::string& key) {

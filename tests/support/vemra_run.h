@@ -131,4 +131,16 @@ inline int be16(const std::string& s, size_t pos) {
                               static_cast<unsigned char>(s[pos + 1]));
 }
 
+// What the command cmd printed in a session transcript out, the first one
+// at or after *at (moved past it).
+inline std::string next_answer(const std::string& out, const std::string& cmd, size_t* at) {
+  const std::string key = "ka-> " + cmd + "\n";
+  size_t p = out.find(key, *at);
+  if (p == std::string::npos) return "<no " + cmd + ">";
+  p += key.size();
+  *at = p;
+  const size_t e = out.find("ka-> ", p);
+  return out.substr(p, e == std::string::npos ? std::string::npos : e - p);
+}
+
 }  // namespace vemra_test
