@@ -103,10 +103,11 @@ void against_peer(benchmark::State& state, const std::string& commands,
   state.counters["ratio_median"] = p.ratio;
   state.counters["vemra_peak_MiB"] = p.a_peak;
   state.counters["cdo_peak_MiB"] = p.b_peak;
-  std::printf("\n%dx%dx%d %s: vemra %.3f s, cdo %s %.3f s (medians); vemra/cdo median of pairs %.2f "
-              "(at most %.2f); peak vemra %.1f MiB, cdo %.1f MiB; build %s\n",
-              kNx, kNy, kNt, job, p.a_s, tool[0].c_str(), p.b_s, p.ratio, limit, p.a_peak,
-              p.b_peak, VEMRA_BUILD_TYPE);
+  std::printf(
+      "\n%dx%dx%d %s: vemra %.3f s, cdo %s %.3f s (medians); vemra/cdo median of pairs %.2f "
+      "(at most %.2f); peak vemra %.1f MiB, cdo %.1f MiB; build %s\n",
+      kNx, kNy, kNt, job, p.a_s, tool[0].c_str(), p.b_s, p.ratio, limit, p.a_peak, p.b_peak,
+      VEMRA_BUILD_TYPE);
   std::fflush(stdout);
 }
 
@@ -117,7 +118,8 @@ void BM_AreaAverage(benchmark::State& state) {
 BENCHMARK(BM_AreaAverage)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 void BM_SpatialCorrelation(benchmark::State& state) {
-  against_peer(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(scorr(g,h,global))\n",
+  against_peer(state,
+               "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(scorr(g,h,global))\n",
                {"fldcor", files().g_nc, files().h_nc}, "spatial correlation", 0.5);
 }
 BENCHMARK(BM_SpatialCorrelation)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);

@@ -43,7 +43,8 @@ std::vector<bench_files*> made;
 void remove_files() {
   for (bench_files* f : made) {
     for (const std::string* n : {&f->data, &f->ctl, &f->nc, &f->out}) std::remove(n->c_str());
-    for (const char* n : {"/mean.cmd", "/point.cmd", "/mean.bin"}) std::remove((f->dir + n).c_str());
+    for (const char* n : {"/mean.cmd", "/point.cmd", "/mean.bin"})
+      std::remove((f->dir + n).c_str());
     rmdir(f->dir.c_str());
   }
 }
@@ -77,8 +78,8 @@ bench_files* make_files(int nx, int ny, int nt) {
   }
   std::fclose(out);
   nc.close();
-  std::ofstream(f->ctl) << "dset ^g.dat\nundef -9.99e33\nxdef " << nx << " linear 0 "
-                        << 360.0 / nx << "\nydef " << ny << " linear -90 " << 180.0 / (ny - 1)
+  std::ofstream(f->ctl) << "dset ^g.dat\nundef -9.99e33\nxdef " << nx << " linear 0 " << 360.0 / nx
+                        << "\nydef " << ny << " linear -90 " << 180.0 / (ny - 1)
                         << "\nzdef 1 levels 1000\ntdef " << nt
                         << " linear 00z1jan2000 6hr\nvars 1\ng 0 99 g\nendvars\n";
   return f;
@@ -215,7 +216,7 @@ void side_by_side_mean(benchmark::State& state, const bench_files& f, bool one_p
   if (one_point) {
     const std::string i = std::to_string(f.nx / 3), j = std::to_string(f.ny / 2);
     peer = {"cdo", "-s", "-O", "timmean", "-selindexbox," + i + "," + i + "," + j + "," + j,
-            f.nc, f.out};
+            f.nc,  f.out};
   }
   const std::vector<std::string> raw = {"cat", f.data};
   if (run_child(program).seconds < 0) {
@@ -241,13 +242,14 @@ void side_by_side_mean(benchmark::State& state, const bench_files& f, bool one_p
   state.counters["cdo_ms"] = vs_peer.b_s * 1000;
   state.counters["cat_ms"] = vs_cat.b_s * 1000;
   state.counters["peak_MiB"] = vs_peer.a_peak;
-  std::printf("\n%dx%dx%d %s (medians of 7 interleaved pairs, load %.1f): vemra %.3f s, "
-              "cdo timmean %.3f s, cat > /dev/null %.3f s; vemra/cdo %.2f (at most 0.6), "
-              "vemra/cat %.2f (at most 1.5); peak vemra %.1f MiB (at most 64), cdo %.1f MiB; "
-              "build %s\n",
-              f.nx, f.ny, f.nt, one_point ? "one point over all times" : "time mean, default dimensions",
-              side_by_side::load_average(), vs_peer.a_s, vs_peer.b_s, vs_cat.b_s, vs_peer.ratio,
-              vs_cat.ratio, vs_peer.a_peak, vs_peer.b_peak, VEMRA_BUILD_TYPE);
+  std::printf(
+      "\n%dx%dx%d %s (medians of 7 interleaved pairs, load %.1f): vemra %.3f s, "
+      "cdo timmean %.3f s, cat > /dev/null %.3f s; vemra/cdo %.2f (at most 0.6), "
+      "vemra/cat %.2f (at most 1.5); peak vemra %.1f MiB (at most 64), cdo %.1f MiB; "
+      "build %s\n",
+      f.nx, f.ny, f.nt, one_point ? "one point over all times" : "time mean, default dimensions",
+      side_by_side::load_average(), vs_peer.a_s, vs_peer.b_s, vs_cat.b_s, vs_peer.ratio,
+      vs_cat.ratio, vs_peer.a_peak, vs_peer.b_peak, VEMRA_BUILD_TYPE);
   std::fflush(stdout);
 }
 

@@ -64,7 +64,8 @@ void shade_all(const std::vector<float>& g) {
     levels.push_back(k == 0 ? -1e30f : -24.0f + 5.0f * k);
     colours.push_back(16 + k);
   }
-  gxshad(g.data(), kNx, kNy, levels.data(), colours.data(), static_cast<int>(levels.size()), kUndef);
+  gxshad(g.data(), kNx, kNy, levels.data(), colours.data(), static_cast<int>(levels.size()),
+         kUndef);
 }
 
 void BM_Contour(benchmark::State& state) {

@@ -51,7 +51,8 @@ void BM_PrintFrame(benchmark::State& state) {
   for (int i = 0; i < 1000000; i++) gxplot((i % 1000) * 0.01f, 1 + (i % 5), i % 10 ? 2 : 3);
   gxhbgn("/dev/null");
   for (auto _ : state) gxhprt();
-  state.SetBytesProcessed(state.iterations() * 2 * static_cast<int64_t>(gxhspans(stored_frame::drawing)[0].count));
+  state.SetBytesProcessed(state.iterations() * 2 *
+                          static_cast<int64_t>(gxhspans(stored_frame::drawing)[0].count));
   gxhend();
 }
 BENCHMARK(BM_PrintFrame)->Unit(benchmark::kMillisecond);

@@ -79,7 +79,8 @@ const bench_files& files() {
     std::vector<float> grid(size_t(kNx) * kNy);
     for (int t = 0; t < kNt; t++) {
       for (int j = 0; j < kNy; j++)
-        for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + i] = float(t % 17 + j * 0.5 + i * 0.01);
+        for (int i = 0; i < kNx; i++)
+          grid[size_t(j) * kNx + i] = float(t % 17 + j * 0.5 + i * 0.01);
       nc.put(t, grid.data());
     }
   }

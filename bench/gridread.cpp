@@ -1,8 +1,8 @@
 // Reading 1,000 time steps of a 360 x 181 float grid: through "display" with
 // "set gxout stat" in a command loop, through the grid reader alone, and,
 // as the floor, `cat` of the same bytes; and the program's start and quit
-// alone, which the command loop includes, and the loop inside one session. Each iteration reads all 1,000
-// steps; the file is in the page cache after the first pass of any of them.
+// alone, which the command loop includes, and the loop inside one session. Each iteration reads all
+// 1,000 steps; the file is in the page cache after the first pass of any of them.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>

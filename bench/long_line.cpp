@@ -48,9 +48,24 @@ void run(benchmark::State& state, int which) {
 void BM_LongLinePiped(benchmark::State& s) { run(s, 0); }
 void BM_LongLineFromFile(benchmark::State& s) { run(s, 1); }
 void BM_LongLineWcPiped(benchmark::State& s) { run(s, 2); }
-BENCHMARK(BM_LongLinePiped)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_LongLineFromFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_LongLineWcPiped)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_LongLinePiped)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK(BM_LongLineFromFile)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+BENCHMARK(BM_LongLineWcPiped)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 
@@ -60,10 +75,11 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   for (int l = 0; l < 2; l++)
     if (times[l][0] > 0 && times[l][2] > 0)
-      std::printf("%ld MB line: piped %.2f s, from a file %.2f s, wc -c piped %.2f s, "
-                  "piped / wc %.2f\n",
-                  (l ? kLong : kShort) / 1000000, times[l][0], times[l][1], times[l][2],
-                  times[l][0] / times[l][2]);
+      std::printf(
+          "%ld MB line: piped %.2f s, from a file %.2f s, wc -c piped %.2f s, "
+          "piped / wc %.2f\n",
+          (l ? kLong : kShort) / 1000000, times[l][0], times[l][1], times[l][2],
+          times[l][0] / times[l][2]);
   if (times[0][0] > 0 && times[1][0] > 0)
     std::printf("piped time per byte, long / short line: %.2f (1 is linear)\n",
                 (times[1][0] / kLong) / (times[0][0] / kShort));

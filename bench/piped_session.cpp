@@ -40,11 +40,16 @@ double run_session(benchmark::State& state, const char* options) {
          double(state.iterations());
 }
 
-void BM_PipedSessionPlainReader(benchmark::State& state) { plain_s = run_session(state, "-b -l -E"); }
+void BM_PipedSessionPlainReader(benchmark::State& state) {
+  plain_s = run_session(state, "-b -l -E");
+}
 BENCHMARK(BM_PipedSessionPlainReader)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_PipedSessionEditingPrompt(benchmark::State& state) { edit_s = run_session(state, "-b -l"); }
-BENCHMARK(BM_PipedSessionEditingPrompt)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PipedSessionEditingPrompt)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 }  // namespace
 
@@ -53,8 +58,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (edit_s > 0 && plain_s > 0)
-    std::printf("%i piped commands: editing prompt %.2f s, -E %.2f s, ratio %.2f\n", kCommands, edit_s,
-                plain_s, edit_s / plain_s);
+    std::printf("%i piped commands: editing prompt %.2f s, -E %.2f s, ratio %.2f\n", kCommands,
+                edit_s, plain_s, edit_s / plain_s);
   std::remove(input_file().c_str());
   return 0;
 }

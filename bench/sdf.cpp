@@ -74,7 +74,8 @@ const std::string& file() {
   std::vector<float> grid(size_t(kNx) * kNy);
   for (int t = 0; t < kNt; t++) {
     for (int j = 0; j < kNy; j++)
-      for (int i = 0; i < kNx; i++) grid[size_t(j) * kNx + size_t(i)] = float(t % 17 + j * 0.5 + i * 0.01);
+      for (int i = 0; i < kNx; i++)
+        grid[size_t(j) * kNx + size_t(i)] = float(t % 17 + j * 0.5 + i * 0.01);
     nc.put(t, grid.data());
   }
   nc.close();
@@ -179,11 +180,12 @@ void side_by_side_sdf(benchmark::State& state, const std::string& name, const ch
   }
   state.counters["vemra_ms"] = p.a_s * 1000;
   state.counters["cdo_ms"] = p.b_s * 1000;
-  std::printf("\n%dx%dx%d %s, time mean through sdfopen (medians of 9 interleaved pairs, load "
-              "%.1f): vemra %.3f s, cdo timmean %.3f s, vemra/cdo %.2f (at most %.1f); peak vemra "
-              "%.1f MiB, cdo %.1f MiB\n",
-              kNx, kNy, kNt, what, side_by_side::load_average(), p.a_s, p.b_s, p.ratio, limit,
-              p.a_peak, p.b_peak);
+  std::printf(
+      "\n%dx%dx%d %s, time mean through sdfopen (medians of 9 interleaved pairs, load "
+      "%.1f): vemra %.3f s, cdo timmean %.3f s, vemra/cdo %.2f (at most %.1f); peak vemra "
+      "%.1f MiB, cdo %.1f MiB\n",
+      kNx, kNy, kNt, what, side_by_side::load_average(), p.a_s, p.b_s, p.ratio, limit, p.a_peak,
+      p.b_peak);
   std::fflush(stdout);
 }
 
@@ -196,10 +198,10 @@ BENCHMARK(BM_SideBySideClassic)->Unit(benchmark::kMillisecond)->UseRealTime()->I
 void BM_SideBySideNetcdf4(benchmark::State& state) {
   file();
   const std::string nc4 = dir + "/g4.nc";
-  static const bool made = std::system(("nccopy -k nc4 -c time/1,lat/" + std::to_string(kNy) +
-                                        ",lon/" + std::to_string(kNx) + " " + nc_file + " " + nc4 +
-                                        " >/dev/null 2>&1")
-                                           .c_str()) == 0;
+  static const bool made =
+      std::system(("nccopy -k nc4 -c time/1,lat/" + std::to_string(kNy) + ",lon/" +
+                   std::to_string(kNx) + " " + nc_file + " " + nc4 + " >/dev/null 2>&1")
+                      .c_str()) == 0;
   if (!made) {
     state.SkipWithError("nccopy failed");
     return;
@@ -215,7 +217,9 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (ours_s > 0 && tool_s > 0)
-    std::printf("time mean of a 360x181x1000 netCDF variable: vemra %.1f ms, cdo timmean %.1f ms, ratio %.2f\n",
-                ours_s * 1e3, tool_s * 1e3, ours_s / tool_s);
+    std::printf(
+        "time mean of a 360x181x1000 netCDF variable: vemra %.1f ms, cdo timmean %.1f ms, ratio "
+        "%.2f\n",
+        ours_s * 1e3, tool_s * 1e3, ours_s / tool_s);
   return 0;
 }

@@ -142,7 +142,8 @@ void BM_ToolRemapdis(benchmark::State& state) {
     state.SkipWithError("cdo is not installed");
     return;
   }
-  const std::string cmd = "cdo -s -O remapdis,r360x181 " + points_file() + " " + out_nc + " >/dev/null 2>&1";
+  const std::string cmd =
+      "cdo -s -O remapdis,r360x181 " + points_file() + " " + out_nc + " >/dev/null 2>&1";
   const auto t0 = std::chrono::steady_clock::now();
   for (auto _ : state)
     if (std::system(cmd.c_str()) != 0) state.SkipWithError("cdo failed");
@@ -175,7 +176,8 @@ void BM_StationWithStation(benchmark::State& state) {
   const int n = int(state.range(0));
   std::vector<report> rs(reports().begin(), reports().end());
   while (int(rs.size()) < n) {
-    for (report r : reports()) rs.push_back({r.lon, r.lat + 0.001f * float(rs.size() / kReports), r.value});
+    for (report r : reports())
+      rs.push_back({r.lon, r.lat + 0.001f * float(rs.size() / kReports), r.value});
   }
   rs.resize(size_t(n));
   for (auto _ : state) {
@@ -187,6 +189,10 @@ void BM_StationWithStation(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_StationWithStation)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StationWithStation)
+    ->Arg(10000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     grid = lats_grid("fuzz", LATS_LINEAR, 3, lon, 2, lat);
   }
   std::string out = fuzz::scratch() + "/out";
-  int fid = lats_create(out.c_str(), LATS_VEMRA_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "pcmdi", "m", "c");
+  int fid =
+      lats_create(out.c_str(), LATS_VEMRA_GRIB, LATS_STANDARD, LATS_HOURLY, 1, "pcmdi", "m", "c");
   if (!fid) return 0;
   // Names are tried from a short fixed list and from the input's first words.
   const char* names[] = {"ta", "ps", "tas", "x", "y"};

@@ -41,18 +41,35 @@ struct input {
 };
 
 const std::vector<std::string> kNames = {"time", "lat", "lon", "lev", "plev", "depth", "x",
-                                         "y",    "t2m", "ta",  "u",   "bnds",  "height"};
-const std::vector<std::string> kAtts = {"units",       "calendar",      "positive", "scale_factor",
-                                        "add_offset",  "_FillValue",    "missing_value",
-                                        "long_name",   "title",         "delta_t",  "slope",
-                                        "intercept"};
-const std::vector<std::string> kTexts = {
-    "degrees_east", "degrees_north", "hours since 2000-01-01", "days since 1850-1-1",
-    "hPa",          "m",             "K",                      "yyyymmddhhmmss",
-    "YYMMDDHH",     "noleap",        "365_day",                "down",
-    "up",           "months since 2000-01-01", "common_year",  "seconds since 1970-01-01",
-    "0000-00-01 00:00:00", "0001-02-03", "sigma_level", "years since 1-1-1", "minutes",
-    "degree_E",     "mb",            "days",                   ""};
+                                         "y",    "t2m", "ta",  "u",   "bnds", "height"};
+const std::vector<std::string> kAtts = {"units",      "calendar",   "positive",      "scale_factor",
+                                        "add_offset", "_FillValue", "missing_value", "long_name",
+                                        "title",      "delta_t",    "slope",         "intercept"};
+const std::vector<std::string> kTexts = {"degrees_east",
+                                         "degrees_north",
+                                         "hours since 2000-01-01",
+                                         "days since 1850-1-1",
+                                         "hPa",
+                                         "m",
+                                         "K",
+                                         "yyyymmddhhmmss",
+                                         "YYMMDDHH",
+                                         "noleap",
+                                         "365_day",
+                                         "down",
+                                         "up",
+                                         "months since 2000-01-01",
+                                         "common_year",
+                                         "seconds since 1970-01-01",
+                                         "0000-00-01 00:00:00",
+                                         "0001-02-03",
+                                         "sigma_level",
+                                         "years since 1-1-1",
+                                         "minutes",
+                                         "degree_E",
+                                         "mb",
+                                         "days",
+                                         ""};
 const std::vector<nc_type> kTypes = {NC_BYTE, NC_CHAR, NC_SHORT, NC_INT, NC_FLOAT, NC_DOUBLE};
 
 size_t type_size(nc_type t) {

@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::write_input("st.map", data + 4, map_len);
   fuzz::write_input("st.dat", data + 4 + map_len, size - 4 - map_len);
   std::string text = descriptor(flags, times);
-  std::string ctl = fuzz::write_input("st.ctl", reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  std::string ctl =
+      fuzz::write_input("st.ctl", reinterpret_cast<const uint8_t*>(text.data()), text.size());
 
   file_descriptor* pfi = getpfi();
   if (!pfi) return 0;
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int nt = 0, maxw = 0;
       if (!m || read_station_map(m, pfi, &nt, &maxw) != 0 || nt != times) std::abort();
       std::fclose(m);
-      float* buf = static_cast<float*>(std::realloc(pfi->data_buffer, sizeof(float) * size_t(maxw > 0 ? maxw : 1)));
+      float* buf = static_cast<float*>(
+          std::realloc(pfi->data_buffer, sizeof(float) * size_t(maxw > 0 ? maxw : 1)));
       if (!buf) std::abort();
       pfi->data_buffer = buf;
       pfi->station_max_words = maxw;

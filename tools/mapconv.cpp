@@ -133,8 +133,8 @@ bool read_shore(const char* path, std::vector<std::vector<line>>& bins) {
         return fail("segment out of range");
       int npts = info[s] >> 9, level = (info[s] >> 6) & 7;
       int id = poly[s];
-      bool known = id >= 0 && id < static_cast<int>(area.size()) &&
-                   id < static_cast<int>(parent.size());
+      bool known =
+          id >= 0 && id < static_cast<int>(area.size()) && id < static_cast<int>(parent.size());
       int type = -1;
       // Level 1 land (with the Antarctic ice front); level 6, the Antarctic
       // grounding line, is the second version of the same coast and is left out.

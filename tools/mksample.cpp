@@ -51,9 +51,10 @@ double temperature(double lon, double lat, double p, double hours) {
 double height(double lon, double lat, double p, double hours) {
   double s = std::sin(rad(lat));
   double frac = std::log(1000.0 / p) / std::log(1000.0 / 200.0);  // 0 at 1000, 1 at 200
-  double gradient = (60.0 + 540.0 * frac) * s * s;                  // lower heights poleward
+  double gradient = (60.0 + 540.0 * frac) * s * s;                // lower heights poleward
   double amplitude = 40.0 + 160.0 * frac;
-  return standard_height(p) + 110.0 * (1.0 - frac) - gradient + amplitude * wave(lon, lat, hours, 0.0);
+  return standard_height(p) + 110.0 * (1.0 - frac) - gradient +
+         amplitude * wave(lon, lat, hours, 0.0);
 }
 
 double sea_level_pressure(double lon, double lat, double hours) {

@@ -9,11 +9,11 @@
 // Running out of memory where the program has always named what it was
 // allocating: the dispatcher prints this text instead of the generic one.
 class alloc_error : public std::bad_alloc {
-public:
+ public:
   explicit alloc_error(const char* text) noexcept : text_(text) {}
   const char* what() const noexcept override { return text_; }
 
-private:
+ private:
   const char* text_;  // a literal of the program
 };
 

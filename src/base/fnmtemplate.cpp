@@ -51,8 +51,7 @@ bool time_code(std::string& out, char c0, char c1, const date_time* t) {
     case 'n':
       if (c1 == '2') return append_int(out, "%02lld", t->minute), true;
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -31,7 +31,7 @@ enum class line_read {
 };
 
 class input_file {
-public:
+ public:
   input_file() = default;
   // Opens path for reading (mode "r" or "rb"); check with ok().
   explicit input_file(const std::string& path, const char* mode = "rb");
@@ -65,7 +65,7 @@ public:
   // Closes the file now; returns false when closing reports an error.
   bool close();
 
-private:
+ private:
   // Counts bytes read and polls the interrupt every so many of them.
   bool poll(std::size_t bytes);
 

@@ -39,7 +39,9 @@ void kaprnt(msg_level level, const char* text) {
   print_text(level, text, std::char_traits<char>::length(text));
 }
 
-void kaprnt(msg_level level, const std::string& text) { print_text(level, text.data(), text.size()); }
+void kaprnt(msg_level level, const std::string& text) {
+  print_text(level, text.data(), text.size());
+}
 
 void kaprntf(msg_level level, const char* fmt, ...) {
   va_list ap;

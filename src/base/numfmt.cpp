@@ -150,7 +150,8 @@ int flt2ieee(float x, unsigned char* b) {
 }
 
 int be_int2int(const unsigned char* b) {
-  std::int64_t v = (static_cast<std::int64_t>(b[0] & 0x7F) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+  std::int64_t v =
+      (static_cast<std::int64_t>(b[0] & 0x7F) << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
   if (b[0] & 0x80) v -= (static_cast<std::int64_t>(1) << 31);
   return static_cast<int>(v);
 }

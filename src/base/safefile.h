@@ -31,7 +31,7 @@ int make_beside(std::string& target, bool exists, std::string& temp);
 // target replaced. A name that is no regular file (a device, a pipe) is
 // written in place. Without commit() the temporary file is removed.
 class replacing_file {
-public:
+ public:
   explicit replacing_file(std::string path);
   ~replacing_file();
   replacing_file(const replacing_file&) = delete;
@@ -45,7 +45,7 @@ public:
   // Drops what was written.
   void discard();
 
-private:
+ private:
   std::string target_;  // the name to replace (a link's target)
   std::string temp_;    // empty when written in place
   FILE* stream_ = nullptr;

@@ -120,8 +120,9 @@ std::vector<float> rounded_table(int n, int decimals) {
 }
 
 std::vector<float> mom32_table() {
-  static const float north[16] = {0.25f,  1.25f,   2.25f,  3.25f,  4.25f,   5.253f, 6.392f,  7.12f,
-                                  8.01f,  9.097f,  10.405f, 11.95f, 13.738f, 15.763f, 18.01f, 20.453f};
+  static const float north[16] = {0.25f,   1.25f,   2.25f,  3.25f,  4.25f,   5.253f,
+                                  6.392f,  7.12f,   8.01f,  9.097f, 10.405f, 11.95f,
+                                  13.738f, 15.763f, 18.01f, 20.453f};
   std::vector<float> t(32);
   for (int i = 0; i < 16; ++i) {
     t[15 - i] = -north[i];
@@ -131,12 +132,13 @@ std::vector<float> mom32_table() {
 }
 
 struct latitude_set {
-  const char* name;   // as in the messages
+  const char* name;  // as in the messages
   int size;
-  bool mom;           // which memory message
+  bool mom;  // which memory message
 };
 
-float* build_latitudes(const latitude_set& set, const std::vector<float>& table, int start, int count) {
+float* build_latitudes(const latitude_set& set, const std::vector<float>& table, int start,
+                       int count) {
   long long last = static_cast<long long>(start) - 1 + count;
   if (last > set.size) {
     kaprntf(msg_level::error, "Open Error: Invalid %s scaling.\n", set.name);
@@ -156,7 +158,7 @@ float* build_latitudes(const latitude_set& set, const std::vector<float>& table,
   float* a = level_scaling_new(count);
   if (!a) {
     kaprnt(msg_level::error, set.mom ? "Memory Allocation Error: MOM32 Grid Scaling\n"
-                      : "Memory Allocation Error: Gaussian Grid Scaling\n");
+                                     : "Memory Allocation Error: Gaussian Grid Scaling\n");
     return nullptr;
   }
   for (int i = 0; i < count; ++i) a[1 + i] = table[start - 1 + i];

@@ -58,4 +58,3 @@ float* kags30(int start, int count);   // gaussian, 80 latitudes
 float* kags20(int start, int count);   // gaussian, 52 latitudes
 float* kags15(int start, int count);   // gaussian, 40 latitudes
 float* kagst62(int start, int count);  // gaussian, 94 latitudes, four decimals
-

@@ -49,6 +49,8 @@ void kasetlp(session_state* pcm, int k, dimension_op op, const float* scaling, s
   if (k < 0 || k > 3) return;
   auto& lp = pcm->last_plot_scaling;
   lp.conv[k] = op;
-  if (scaling && nwords > 0) lp.scaling[k].assign(scaling, scaling + nwords);
-  else lp.scaling[k].clear();
+  if (scaling && nwords > 0)
+    lp.scaling[k].assign(scaling, scaling + nwords);
+  else
+    lp.scaling[k].clear();
 }

@@ -164,8 +164,8 @@ struct session_options {
   float string_rotation = 0;
   float strsiz_h = 0.1f, strsiz_v = 0.12f;
   int annot_colour = 1, annot_thick = 6;
-  int xlopts_colour = 1, xlopts_thick = 4, ylopts_colour = 1, ylopts_thick = 4,
-      clopts_colour = -1, clopts_thick = -1;
+  int xlopts_colour = 1, xlopts_thick = 4, ylopts_colour = 1, ylopts_thick = 4, clopts_colour = -1,
+      clopts_thick = -1;
   float xlopts_size = 0.11f, ylopts_size = 0.11f, clopts_size = 0.09f;
   int xlab = 1, ylab = 1;
   int lfcols[2] = {2, 3};

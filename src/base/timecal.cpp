@@ -129,7 +129,6 @@ i64 absolute_minutes(const date_time* t) {
   return days * 1440 + static_cast<i64>(t->hour) * 60 + t->minute;
 }
 
-
 // Length in minutes of the month of a time.
 double month_minutes(const date_time* t) {
   i64 year = t->year, month = t->month;
@@ -479,9 +478,7 @@ int kat2ch(const date_time* t, int level, char* out) {
   const char* mon = (t->month >= 1 && t->month <= 12) ? month_upper[t->month - 1] : "???";
   int n;
   switch (level) {
-    case 1:
-      n = std::snprintf(out, kat2ch_size, "%i", t->year);
-      break;
+    case 1: n = std::snprintf(out, kat2ch_size, "%i", t->year); break;
     case 2:
       if (t->year == 9999)
         n = std::snprintf(out, kat2ch_size, "%s", mon);
@@ -499,9 +496,7 @@ int kat2ch(const date_time* t, int level, char* out) {
       n = std::snprintf(out, kat2ch_size, "%i%i:%i%iZ%i%i%s%i", t->hour / 10, t->hour % 10,
                         t->minute / 10, t->minute % 10, t->day / 10, t->day % 10, mon, t->year);
       break;
-    default:
-      n = std::snprintf(out, kat2ch_size, "???");
-      break;
+    default: n = std::snprintf(out, kat2ch_size, "???"); break;
   }
   if (n < 0) n = 0;
   if (n >= kat2ch_size) n = kat2ch_size - 1;

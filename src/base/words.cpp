@@ -163,8 +163,10 @@ char* valprs(char* p, float* val) {
 void lowcas(char* p) {
   bool quoted = false;
   for (; !is_end(*p); ++p) {
-    if (*p == '"') quoted = !quoted;
-    else if (!quoted && *p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p + ('a' - 'A'));
+    if (*p == '"')
+      quoted = !quoted;
+    else if (!quoted && *p >= 'A' && *p <= 'Z')
+      *p = static_cast<char>(*p + ('a' - 'A'));
   }
 }
 

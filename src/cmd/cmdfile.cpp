@@ -86,8 +86,8 @@ int kaexec(char* typed, session_state* pcm) {
       return 1;
     }
     if (st == line_read::too_long) {
-      kaprnt(msg_level::error, "EXEC error:  line longer than " + std::to_string(kCommandFileLineMax) +
-                    " characters\n");
+      kaprnt(msg_level::error, "EXEC error:  line longer than " +
+                                   std::to_string(kCommandFileLineMax) + " characters\n");
       kaprnt(msg_level::error, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
       return 1;
     }

@@ -43,7 +43,8 @@ int kacoll(char* line, session_state* pcm) {
   const char* p = nxtwrd(line);
   int n = -1;
   const char* q = p ? intprs(p, &n) : nullptr;
-  if (!q || (*q != ' ' && *q != '\t' && *q != '\0' && *q != '\n') || n < 0 || n >= kCollections) return syntax_error();
+  if (!q || (*q != ' ' && *q != '\t' && *q != '\0' && *q != '\n') || n < 0 || n >= kCollections)
+    return syntax_error();
   p = nxtwrd(q);
   if (!p) return syntax_error();
   if (cmpwrd("free", p)) {

@@ -62,10 +62,10 @@ int kardrw(char* typed, session_state* pcm);
 int kaprim(char* lower, char* typed);
 
 // Services of start-up and reset.
-void kacfg(msg_level level);             // configuration report
+void kacfg(msg_level level);  // configuration report
 void command_line_help();
-void kaiomg();                     // re-arms the once-only interpolation notice
-void kareldef(session_state* pcm); // releases every defined variable
+void kaiomg();                           // re-arms the once-only interpolation notice
+void kareldef(session_state* pcm);       // releases every defined variable
 void kaclosefile(file_descriptor* pfi);  // closes a data set's streams
 void kadiscard(file_descriptor* pfi);    // closes a data set and frees its record
 void kadroplast(session_state* pcm);     // the same for the last data set listed

@@ -100,8 +100,8 @@ bool take_dim(file_descriptor* out, int d, conversion_fn to_world, conversion_fn
 // Takes dimension d of the new record from data set f.
 bool from_file(file_descriptor* out, const file_descriptor* f, int d, int offset, int size) {
   return take_dim(out, d, d < 3 ? f->grid_to_world[d] : nullptr,
-                  d < 3 ? f->world_to_grid[d] : nullptr, offset, size,
-                  f->grid_to_world_scaling[d], f->world_to_grid_scaling[d], f->linear_flags[d]);
+                  d < 3 ? f->world_to_grid[d] : nullptr, offset, size, f->grid_to_world_scaling[d],
+                  f->world_to_grid_scaling[d], f->linear_flags[d]);
 }
 
 // Takes dimension d of the new record from the i or j side of the grid.
@@ -125,7 +125,10 @@ struct saved_environment {
   date_time tend;
   int zvary, tvary;
   explicit saved_environment(session_state* p)
-      : pcm(p), zmax(p->dim_max[2]), tend(p->time_end), zvary(p->dim_varying[2]),
+      : pcm(p),
+        zmax(p->dim_max[2]),
+        tend(p->time_end),
+        zvary(p->dim_varying[2]),
         tvary(p->dim_varying[3]) {}
   ~saved_environment() {
     pcm->dim_max[2] = zmax;
@@ -250,7 +253,8 @@ int kadef(char* line, session_state* pcm, int implicit) {
   grid_ptr first = evaluate();
   if (!first) return 1;
 
-  std::unique_ptr<defined_entry, void (*)(defined_entry*)> entry(new defined_entry{}, release_defined);
+  std::unique_ptr<defined_entry, void (*)(defined_entry*)> entry(new defined_entry{},
+                                                                 release_defined);
   file_descriptor* rec = entry->file = getpfi();
   std::strcpy(entry->name, name);
   rec->file_type = defined_file;
@@ -330,7 +334,8 @@ int kadef(char* line, session_state* pcm, int implicit) {
   while (*link) {
     defined_entry* d = *link;
     if (cmpwrd(d->name, name)) {
-      kaprntf(msg_level::result, "Name already DEFINEd:  %s.   Will be deleted and replaced.\n", name);
+      kaprntf(msg_level::result, "Name already DEFINEd:  %s.   Will be deleted and replaced.\n",
+              name);
       *link = d->next;
       release_defined(d);
     } else {
@@ -395,8 +400,10 @@ int kamodf(char* line, session_state* pcm) {
   date_time dt{};
   gr2t(ts, g1, &dt);
   date_time one{0, 0, 0, 0, 0};
-  if (kind == 1) one.month = 12;
-  else one.day = 1;
+  if (kind == 1)
+    one.month = 12;
+  else
+    one.day = 1;
   timadd(&one, &dt);
   const float g2 = t2gr(ts, &dt);
   const int n = g2 < 0 ? int(g2 - 0.1f) : int(g2 + 0.1f);

@@ -107,13 +107,13 @@ int do_reset(session_state* pcm, bool reinit) {
     pcm->default_file_number = 1;
     // After a reset the z range is opened only for a profile of a grid.
     const file_descriptor* pfi = pcm->default_file;
-    kadefenv(pcm, pfi,
-             pfi->file_type == grid_file && pfi->z_size > 1 &&
-                 (pfi->x_size == 1 || pfi->y_size == 1));
+    kadefenv(
+        pcm, pfi,
+        pfi->file_type == grid_file && pfi->z_size > 1 && (pfi->x_size == 1 || pfi->y_size == 1));
   }
   gxfrme(frame_action::clear);
   kaprnt(msg_level::info, reinit ? "All Vemra attributes have been reinitialized\n"
-                   : "Most Vemra attributes have been reset\n");
+                                 : "Most Vemra attributes have been reset\n");
   return 0;
 }
 
@@ -124,9 +124,12 @@ int do_screen(char* lower) {
     return 1;
   }
   int kind;
-  if (cmpwrd(p, "save")) kind = 0;
-  else if (cmpwrd(p, "show")) kind = 1;
-  else if (cmpwrd(p, "free")) kind = 2;
+  if (cmpwrd(p, "save"))
+    kind = 0;
+  else if (cmpwrd(p, "show"))
+    kind = 1;
+  else if (cmpwrd(p, "free"))
+    kind = 2;
   else {
     kaprnt(msg_level::error, "Screen Error: Unknown keyword\n");
     return 1;
@@ -141,9 +144,12 @@ int do_screen(char* lower) {
     kaprnt(msg_level::error, "Screen Error: Invalid screen number\n");
     return 1;
   }
-  if (kind == 0) gxdssv(n);
-  else if (kind == 1) gxdssh(n);
-  else gxdsfr(n);
+  if (kind == 0)
+    gxdssv(n);
+  else if (kind == 1)
+    gxdssh(n);
+  else
+    gxdsfr(n);
   gxfrme(frame_action::serve_events);
   return 0;
 }
@@ -176,7 +182,7 @@ int do_close(char* lower, session_state* pcm) {
 
 int do_clear(char* lower, session_state* pcm, bool from_exec) {
   static const char* const words[] = {"norset", "events", "graphics", "hbuff",
-                                      "button", "rband", "dropmenu"};
+                                      "button", "rband",  "dropmenu"};
   int action = 0;
   char* p = nxtwrd(lower);
   if (p) {

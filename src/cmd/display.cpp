@@ -104,7 +104,8 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     kaplot(pcm);
     const int len = static_cast<int>(std::string(label).size());
     gxwide(1);
-    gxchpl(label, len, pcm->page_width - static_cast<float>(len) * 0.11f - 0.02f, 0.02f, 0.13f, 0.11f, 0);
+    gxchpl(label, len, pcm->page_width - static_cast<float>(len) * 0.11f - 0.02f, 0.02f, 0.13f,
+           0.11f, 0);
     gxfrme(frame_action::double_buffer);
     kagrel(pcm);
     pcm->vrange_set = pcm->vrange2_set = -1;
@@ -139,13 +140,16 @@ void kagrel(session_state* pcm) {
 int kapars(const char* expressions, eval_state* pst, session_state* pcm) {
   std::vector<std::string> parts(1);
   for (const char* p = expressions; *p && *p != '\n'; p++) {
-    if (*p == ';') parts.emplace_back();
-    else parts.back() += *p;
+    if (*p == ';')
+      parts.emplace_back();
+    else
+      parts.back() += *p;
   }
   const int n = static_cast<int>(parts.size());
   kagrel(pcm);
   if (n > kMaxResults) {
-    kaprntf(msg_level::error, "DISPLAY error:  %i expressions; at most %i can be displayed at once\n", n,
+    kaprntf(msg_level::error,
+            "DISPLAY error:  %i expressions; at most %i can be displayed at once\n", n,
             kMaxResults);
     return 1;
   }
@@ -213,8 +217,8 @@ int kadspl(char* line, session_state* pcm) {
   } else {
     pcm->map_colour_auto = 8;
     if (pcm->ccolor == -9)
-      pcm->ccolor = kadcolor(nvary == 2 && !pcm->display_grey ? pcm->frame_pass
-                                                                     : pcm->frame_pass + 1);
+      pcm->ccolor =
+          kadcolor(nvary == 2 && !pcm->display_grey ? pcm->frame_pass : pcm->frame_pass + 1);
     if (pcm->cmark == -9) pcm->cmark = auto_mark(pcm->frame_pass);
     if (pcm->ccolor < 0 || pcm->display_grey) pcm->map_colour_auto = 15;
     if (kapars(text.c_str(), pst.get(), pcm)) {

@@ -201,8 +201,10 @@ int draw_label(const char* p, session_state* s, int kind) {
   }
   int n = static_cast<int>(lines.size());
   float sz;
-  if (kind == 0) sz = n == 1 ? 0.2f : n == 2 ? 0.175f : n == 3 ? 0.15f : 0.125f;
-  else sz = n == 1 ? 0.16f : n == 2 ? 0.14f : 0.12f;
+  if (kind == 0)
+    sz = n == 1 ? 0.2f : n == 2 ? 0.175f : n == 3 ? 0.15f : 0.125f;
+  else
+    sz = n == 1 ? 0.16f : n == 2 ? 0.14f : 0.12f;
   gxcolr(s->annot_colour);
   gxwide(s->annot_thick);
   float cx = s->plot_x_low + (s->plot_x_high - s->plot_x_low) / 2;
@@ -285,7 +287,8 @@ int draw_dropmenu(const char* p, const session_state* s) {
 
 int draw_text(const char* p, session_state* s) {
   float xy[2];
-  if (!floats_at(p, xy, 2) || !nxtwrd(p)) return refuse("DRAW error: Syntax is DRAW TEXT x y string\n");
+  if (!floats_at(p, xy, 2) || !nxtwrd(p))
+    return refuse("DRAW error: Syntax is DRAW TEXT x y string\n");
   // Hardware text draws nothing in this system; only the colour is set.
   gxcolr(s->string_colour);
   return 0;

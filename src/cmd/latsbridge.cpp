@@ -70,8 +70,10 @@ int grid(session_state* s) {
     lats[size_t(j)] = g->j_to_world(g->j_world_vals, static_cast<float>(g->dim_min[kY] + j));
 
   int type = LATS_GENERIC;
-  if (g->i_linear && g->j_linear) type = LATS_LINEAR;
-  else if (g->i_linear && s->lats_gridtype == LATS_GAUSSIAN) type = LATS_GAUSSIAN;
+  if (g->i_linear && g->j_linear)
+    type = LATS_LINEAR;
+  else if (g->i_linear && s->lats_gridtype == LATS_GAUSSIAN)
+    type = LATS_GAUSSIAN;
   s->lats_gridtype = type;
   s->lats_lon_linear = g->i_linear;
   s->lats_lat_linear = g->j_linear;

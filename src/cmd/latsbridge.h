@@ -8,15 +8,15 @@ struct session_state;
 
 // Operations of kalats.
 enum class lats_op : int {
-  parmtab = 0,   // load the parameter table named in lats_parmtab_file
-  create = 1,    // create lats_output; the file id
-  vertdim = 2,   // the vertical dimension of lats_levels; its id, -999 or 0
-  grid = 3,      // the grid of the first display result
-  var = 4,       // declare lats_var_name in lats_file_id; its id or 0
-  write = 5,     // write the first display result
-  close = 6,     // close the file given as the argument
-  reset = 7,     // return the settings to their reset values
-  basetime = 10, // base time of lats_file_id from lats_basetime_ymdh
+  parmtab = 0,    // load the parameter table named in lats_parmtab_file
+  create = 1,     // create lats_output; the file id
+  vertdim = 2,    // the vertical dimension of lats_levels; its id, -999 or 0
+  grid = 3,       // the grid of the first display result
+  var = 4,        // declare lats_var_name in lats_file_id; its id or 0
+  write = 5,      // write the first display result
+  close = 6,      // close the file given as the argument
+  reset = 7,      // return the settings to their reset values
+  basetime = 10,  // base time of lats_file_id from lats_basetime_ymdh
 };
 
 // Runs one operation; the writer's fatal exit is kept off, so every failure

@@ -60,14 +60,16 @@ int kaopen(const char* name, session_state* pcm) {
   kaaddfile(pcm, owner.release());
   // A failed allocation from here on leaves the data set closed.
   try {
-    kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+    kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name,
+            pcm->file_count);
     if (pcm->file_count == 1) {
-      bool zrange = pfi->file_type == grid_file && pfi->z_size >= 1 &&
-                    (pfi->x_size == 1 || pfi->y_size == 1);
+      bool zrange =
+          pfi->file_type == grid_file && pfi->z_size >= 1 && (pfi->x_size == 1 || pfi->y_size == 1);
       kadefenv(pcm, pfi, zrange);
     }
     if (reader_of(pfi)->interpolates) {
-      kaprnt(msg_level::info, std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
+      kaprnt(msg_level::info,
+             std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
       kaprnt(msg_level::info, " Interpolation will be performed on any data ");
       kaprnt(msg_level::info, "displayed from this file\n");
     }

@@ -33,10 +33,14 @@ int kaprim(char* lower, char* typed) {
   int width = -999, height = -999, background = -999, format = -999;
   bool refused = false;
   while ((p = nxtwrd(p)) != nullptr) {
-    if (cmpwrd(p, "black")) background = 0;
-    else if (cmpwrd(p, "white")) background = 1;
-    else if (cmpwrd(p, "gif")) format = 1;
-    else if (cmpwrd(p, "png")) format = 0;
+    if (cmpwrd(p, "black"))
+      background = 0;
+    else if (cmpwrd(p, "white"))
+      background = 1;
+    else if (cmpwrd(p, "gif"))
+      format = 1;
+    else if (cmpwrd(p, "png"))
+      format = 0;
     else if (cmpwrd(p, "x") || cmpwrd(p, "y")) {
       bool is_x = *p == 'x';
       int& size = is_x ? width : height;
@@ -46,13 +50,13 @@ int kaprim(char* lower, char* typed) {
         // No image of no pixels: refused before any file is made.
         if (n < 1) {
           kaprnt(msg_level::error, is_x ? "PRINTIM error:  x size must be 1 pixel or more\n"
-                         : "PRINTIM error:  y size must be 1 pixel or more\n");
+                                        : "PRINTIM error:  y size must be 1 pixel or more\n");
           return 1;
         }
         size = n;
       } else {
         kaprnt(msg_level::error, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
-                       : "PRINTIM error:  Invalid y option; ignored\n");
+                                      : "PRINTIM error:  Invalid y option; ignored\n");
         size = -999;
         refused = true;
       }
@@ -66,6 +70,7 @@ int kaprim(char* lower, char* typed) {
   if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
   int rc = gxhpng(name.c_str(), width, height, background, format);
   if (rc == 0) return refused ? 1 : 0;
-  kaprnt(msg_level::error, rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
+  kaprnt(msg_level::error,
+         rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
   return 1;
 }

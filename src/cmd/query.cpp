@@ -34,15 +34,13 @@ namespace {
 
 // In the order in which they are tested.
 const query_keyword keywords[] = {
-    {"dialog", kaqdialog}, {"string", kaqstring}, {"fwrite", kaqfwrite},
-    {"config", query_config}, {"lats", kaqlats},  {"dims", kaqdims},
-    {"dim", kaqdims},        {"w2xy", kaqw2xy},  {"w2gr", kaqw2gr},
-    {"gr2w", kaqgr2w},       {"gr2xy", kaqgr2xy}, {"pp2xy", kaqpp2xy},
-    {"xy2w", kaqxy2w},       {"xy2gr", kaqxy2gr}, {"ll2xy", kaqll2xy},
-    {"defval", kaqdefval},   {"udft", kaqudft},  {"ctlinfo", kaqctl},
-    {"file", kaqfile},       {"gxinfo", kaqgxinfo}, {"xinfo", kaqxinfo},
-    {"shades", kaqshades},   {"time", kaqtime},  {"bpos", kaqpos},
-    {"pos", kaqpos},         {"define", kaqdefine}, {"files", kaqfiles},
+    {"dialog", kaqdialog}, {"string", kaqstring}, {"fwrite", kaqfwrite}, {"config", query_config},
+    {"lats", kaqlats},     {"dims", kaqdims},     {"dim", kaqdims},      {"w2xy", kaqw2xy},
+    {"w2gr", kaqw2gr},     {"gr2w", kaqgr2w},     {"gr2xy", kaqgr2xy},   {"pp2xy", kaqpp2xy},
+    {"xy2w", kaqxy2w},     {"xy2gr", kaqxy2gr},   {"ll2xy", kaqll2xy},   {"defval", kaqdefval},
+    {"udft", kaqudft},     {"ctlinfo", kaqctl},   {"file", kaqfile},     {"gxinfo", kaqgxinfo},
+    {"xinfo", kaqxinfo},   {"shades", kaqshades}, {"time", kaqtime},     {"bpos", kaqpos},
+    {"pos", kaqpos},       {"define", kaqdefine}, {"files", kaqfiles},
 };
 
 // The bare listing, in the order users read it.
@@ -110,10 +108,11 @@ int kaqpos(char* lower, char*, session_state*) {
   else if (type == 1)
     kaprntf(msg_level::result, "Position = %g %g %i %i %i %i\n", x, y, button, 1, ival[0], ival[1]);
   else if (type == 2)
-    kaprntf(msg_level::result, "Position = %g %g %i %i %i %g %g\n", x, y, button, 2, ival[0], rval[0], rval[1]);
+    kaprntf(msg_level::result, "Position = %g %g %i %i %i %g %g\n", x, y, button, 2, ival[0],
+            rval[0], rval[1]);
   else if (type == 3)
-    kaprntf(msg_level::result, "Position = %g %g %i %i %i %i %i %i %i %i %i %i\n", x, y, button, 3, ival[0],
-            ival[1], ival[2], ival[3], ival[4], ival[5], ival[6], ival[7]);
+    kaprntf(msg_level::result, "Position = %g %g %i %i %i %i %i %i %i %i %i %i\n", x, y, button, 3,
+            ival[0], ival[1], ival[2], ival[3], ival[4], ival[5], ival[6], ival[7]);
   return 0;
 }
 

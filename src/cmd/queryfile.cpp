@@ -38,7 +38,8 @@ file_descriptor* pick_file(char* lower, session_state* pcm, const char* what, in
   int n;
   char* q = intprs(p, &n);
   if (!q || !(*q == '\0' || *q == ' ' || *q == '\t' || *q == '\n')) {
-    kaprnt(msg_level::error, std::string("Invalid QUERY ") + what + " argument: " + echo_word(p) + " \n");
+    kaprnt(msg_level::error,
+           std::string("Invalid QUERY ") + what + " argument: " + echo_word(p) + " \n");
     return nullptr;
   }
   file_descriptor* pfi = n >= 1 ? pcm->file_list : nullptr;
@@ -69,10 +70,11 @@ int kaqdims(char*, char*, session_state* pcm) {
       ghi = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], hi);
     }
     if (lo == hi)
-      kaprntf(msg_level::result, "%s is fixed     %s = %g  %s = %g\n", upper[d], world[d], lo, upper[d], glo);
+      kaprntf(msg_level::result, "%s is fixed     %s = %g  %s = %g\n", upper[d], world[d], lo,
+              upper[d], glo);
     else
-      kaprntf(msg_level::result, "%s is varying   %s = %g to %g   %s = %g to %g\n", upper[d], world[d], lo, hi,
-              upper[d], glo, ghi);
+      kaprntf(msg_level::result, "%s is varying   %s = %g to %g   %s = %g to %g\n", upper[d],
+              world[d], lo, hi, upper[d], glo, ghi);
   }
   const float* ts = pfi->grid_to_world_scaling[3];
   float t1 = t2gr(ts, &pcm->time_start);
@@ -81,7 +83,8 @@ int kaqdims(char*, char*, session_state* pcm) {
   if (t1 == t2)
     kaprntf(msg_level::result, "T is fixed     Time = %s  T = %g\n", s1.c_str(), t1);
   else
-    kaprntf(msg_level::result, "T is varying   Time = %s to %s  T = %g to %g\n", s1.c_str(), s2.c_str(), t1, t2);
+    kaprntf(msg_level::result, "T is varying   Time = %s to %s  T = %g to %g\n", s1.c_str(),
+            s2.c_str(), t1, t2);
   return 0;
 }
 
@@ -92,7 +95,8 @@ int kaqtime(char*, char*, session_state* pcm) {
   }
   std::string s1 = time_text(pcm->time_start), s2 = time_text(pcm->time_end);
   kaprntf(msg_level::result, "Time = %s to %s", s1.c_str(), s2.c_str());
-  kaprntf(msg_level::result, "  %s to %s\n", dweek[dayweek(&pcm->time_start)], dweek[dayweek(&pcm->time_end)]);
+  kaprntf(msg_level::result, "  %s to %s\n", dweek[dayweek(&pcm->time_start)],
+          dweek[dayweek(&pcm->time_end)]);
   return 0;
 }
 
@@ -110,8 +114,8 @@ int kaqfile(char* lower, char*, session_state* pcm) {
     kaprntf(msg_level::result, "  Tsize = %i\n", pfi->t_size);
   } else {
     kaprnt(msg_level::result, "  Type = Gridded\n");
-    kaprntf(msg_level::result, "  Xsize = %i  Ysize = %i  Zsize = %i  Tsize = %i\n", pfi->x_size, pfi->y_size,
-            pfi->z_size, pfi->t_size);
+    kaprntf(msg_level::result, "  Xsize = %i  Ysize = %i  Zsize = %i  Tsize = %i\n", pfi->x_size,
+            pfi->y_size, pfi->z_size, pfi->t_size);
   }
   kaprntf(msg_level::result, "  Number of Variables = %i\n", pfi->variable_count);
   for (int i = 0; i < pfi->variable_count; i++) {
@@ -178,17 +182,20 @@ int kaqctl(char* lower, char*, session_state* pcm) {
     int k = 1;
     while (k < 4 && v.units[k] != -999) k++;
     switch (k) {
-      case 1: kaprntf(msg_level::result, "%s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description); break;
-      case 2:
-        kaprntf(msg_level::result, "%s %i %i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1], v.description);
+      case 1:
+        kaprntf(msg_level::result, "%s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description);
         break;
-      case 3:
-        kaprntf(msg_level::result, "%s %i %i,%i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1], v.units[2],
+      case 2:
+        kaprntf(msg_level::result, "%s %i %i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1],
                 v.description);
         break;
+      case 3:
+        kaprntf(msg_level::result, "%s %i %i,%i,%i %s\n", v.abbrev, v.levels, v.units[0],
+                v.units[1], v.units[2], v.description);
+        break;
       default:
-        kaprntf(msg_level::result, "%s %i %i,%i,%i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1],
-                v.units[2], v.units[3], v.description);
+        kaprntf(msg_level::result, "%s %i %i,%i,%i,%i %s\n", v.abbrev, v.levels, v.units[0],
+                v.units[1], v.units[2], v.units[3], v.description);
         break;
     }
   }

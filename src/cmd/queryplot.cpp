@@ -17,7 +17,6 @@ namespace {
 const char* const cdims[6] = {"None", "Lon", "Lat", "Lev", "Time", "Val"};
 const char* const ccdims[5] = {"Xdim", "Ydim", "Zdim", "Tdim", "Val"};
 
-
 const char* world_name(int dim) { return dim >= -1 && dim <= 4 ? cdims[dim + 1] : "None"; }
 const char* grid_name(int dim) { return dim >= 0 && dim <= 4 ? ccdims[dim] : "None"; }
 
@@ -64,12 +63,15 @@ void print_world(session_state* pcm, float x, float y) {
   };
   if (id == 3 && pcm->last_plot_scaling.array(0)) {
     std::string d = date(0, x);
-    kaprntf(msg_level::result, "%s = %s  %s = %g\n", world_name(id), d.c_str(), world_name(jd), double(y));
+    kaprntf(msg_level::result, "%s = %s  %s = %g\n", world_name(id), d.c_str(), world_name(jd),
+            double(y));
   } else if (jd == 3 && pcm->last_plot_scaling.array(1)) {
     std::string d = date(1, y);
-    kaprntf(msg_level::result, "%s = %g  %s = %s\n", world_name(id), double(x), world_name(jd), d.c_str());
+    kaprntf(msg_level::result, "%s = %g  %s = %s\n", world_name(id), double(x), world_name(jd),
+            d.c_str());
   } else {
-    kaprntf(msg_level::result, "%s = %g  %s = %g\n", world_name(id), double(x), world_name(jd), double(y));
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", world_name(id), double(x), world_name(jd),
+            double(y));
   }
 }
 
@@ -97,9 +99,11 @@ int world_query(char* lower, session_state* pcm, bool to_page) {
   }
   if (!ok) {
     if (to_page)
-      kaprntf(msg_level::error, "Query Error: Syntax is QUERY W2XY %s %s\n", world_name(id), world_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY W2XY %s %s\n", world_name(id),
+              world_name(jd));
     else
-      kaprntf(msg_level::error, "Query Error: Syntax is QUERY W2GR %s %s\n", world_name(id), world_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY W2GR %s %s\n", world_name(id),
+              world_name(jd));
     return 1;
   }
   if (to_page) {
@@ -107,7 +111,8 @@ int world_query(char* lower, session_state* pcm, bool to_page) {
     kaprntf(msg_level::result, "X = %g  Y = %g\n", double(x), double(y));
   } else {
     world_to_grid(pcm, &x, &y);
-    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(id), double(x), grid_name(jd), double(y));
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(id), double(x), grid_name(jd),
+            double(y));
   }
   return 0;
 }
@@ -118,9 +123,11 @@ int grid_query(char* lower, session_state* pcm, bool to_page) {
   float x, y;
   if (!two_numbers(lower, &x, &y)) {
     if (to_page)
-      kaprntf(msg_level::error, "Query Error: Syntax is QUERY GR2XY %s %s\n", grid_name(id), grid_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY GR2XY %s %s\n", grid_name(id),
+              grid_name(jd));
     else
-      kaprntf(msg_level::error, "Query Error: Syntax is QUERY GR2W %s %s\n", grid_name(id), grid_name(jd));
+      kaprntf(msg_level::error, "Query Error: Syntax is QUERY GR2W %s %s\n", grid_name(id),
+              grid_name(jd));
     return 1;
   }
   grid_to_world(pcm, &x, &y);
@@ -137,7 +144,7 @@ int page_query(char* lower, session_state* pcm, bool to_grid) {
   float x, y;
   if (!two_numbers(lower, &x, &y)) {
     kaprnt(msg_level::error, to_grid ? "Query Error: Syntax is QUERY XY2GR x y\n"
-                      : "QUERY error: Syntax is QUERY XY2W x y\n");
+                                     : "QUERY error: Syntax is QUERY XY2W x y\n");
     return 1;
   }
   if (no_scaling(pcm)) return 0;
@@ -163,9 +170,12 @@ int kaqxy2gr(char* lower, char*, session_state* pcm) { return page_query(lower, 
 
 int kaqgxinfo(char*, char*, session_state* pcm) {
   kaprntf(msg_level::result, "Last Graphic = %s\n", plot_code_name(pcm->last_plot_code));
-  kaprntf(msg_level::result, "Page Size = %g by %g\n", double(pcm->page_width), double(pcm->page_height));
-  kaprntf(msg_level::result, "X Limits = %g to %g\n", double(pcm->plot_x_low), double(pcm->plot_x_high));
-  kaprntf(msg_level::result, "Y Limits = %g to %g\n", double(pcm->plot_y_low), double(pcm->plot_y_high));
+  kaprntf(msg_level::result, "Page Size = %g by %g\n", double(pcm->page_width),
+          double(pcm->page_height));
+  kaprntf(msg_level::result, "X Limits = %g to %g\n", double(pcm->plot_x_low),
+          double(pcm->plot_x_high));
+  kaprntf(msg_level::result, "Y Limits = %g to %g\n", double(pcm->plot_y_low),
+          double(pcm->plot_y_high));
   kaprntf(msg_level::result, "Xaxis = %s  Yaxis = %s\n", world_name(pcm->last_plot_idim),
           world_name(pcm->last_plot_jdim));
   kaprntf(msg_level::result, "Mproj = %d\n", code_of(pcm->mproj));
@@ -186,9 +196,12 @@ int kaqshades(char*, char*, session_state* pcm) {
     return 0;
   }
   for (int i = 0; i < n; i++) {
-    if (i == 0) kaprntf(msg_level::result, "%i < %g\n", col[0], double(lev[1]));
-    else if (i == n - 1) kaprntf(msg_level::result, "%i %g >\n", col[i], double(lev[i]));
-    else kaprntf(msg_level::result, "%i %g %g\n", col[i], double(lev[i]), double(lev[i + 1]));
+    if (i == 0)
+      kaprntf(msg_level::result, "%i < %g\n", col[0], double(lev[1]));
+    else if (i == n - 1)
+      kaprntf(msg_level::result, "%i %g >\n", col[i], double(lev[i]));
+    else
+      kaprntf(msg_level::result, "%i %g %g\n", col[i], double(lev[i]), double(lev[i + 1]));
   }
   return 0;
 }

@@ -19,22 +19,20 @@
 
 // Upper-case keyword names, used only in this command's messages.
 const char* const kwds[110] = {
-    "X",        "Y",        "Z",        "T",          "LON",      "LAT",      "LEV",
-    "TIME",     "CINT",     "CSTYLE",   "CCOLOR",     "LOOPDIM",  "LOOPING",  "LOOPINCR",
-    "DFILE",    "VRANGE",   "CSMOOTH",  "GRID",       "CMARK",    "XAXIS",    "YAXIS",
-    "GXOUT",    "BLACK",    "DIGNUM",   "DIGSIZ",     "CMIN",     "CMAX",     "ARRSCL",
-    "ARRSIZ",   "CLEVS",    "STID",     "VEMRA",      "CLAB",     "MPROJ",    "CTERP",
-    "XSIZE",    "CCOLS",    "MPVALS",   "MPDSET",     "VPAGE",    "PAREA",    "LINE",
-    "STRING",   "STRSIZ",   "RGB",      "FGVALS",     "MAP",      "BARBASE",  "BARGAP",
-    "CTHICK",   "MPDRAW",   "POLI",     "DBUFF",      "XYREV",    "XFLIP",    "YFLIP",
-    "ANNOT",    "DISPLAY",  "BACKGROUND", "RBCOLS",   "RBRANGE",  "MISSCONN", "IMPRUN",
-    "ZLOG",     "STRMDEN",  "FRAME",    "CLIP",       "VRANGE2",  "ARROWHEAD", "MDLOPTS",
-    "XLOPTS",   "YLOPTS",   "CLOPTS",   "XLAB",       "YLAB",     "XLEVS",    "YLEVS",
-    "XLINT",    "YLINT",    "MISSWARN", "BUTTON",     "DEFVAL",   "BAROPTS",  "LFCOLS",
-    "WXCOLS",   "FONT",     "FWRITE",   "XLPOS",      "YLPOS",    "CLSKIP",   "RBAND",
-    "ARRLAB",   "MPT",      "WXOPT",    "XLABS",      "YLABS",    "FILL",     "DROPMENU",
-    "LATS",     "TIMELAB",  "WARN",     "STNPRINT",   "STAT",     "TLSUPP",   "GRIDLN",
-    "HEMPREF",  "PRNOPTS",  "DATAWARN", "DIALOG",     "WRITEGDS"};
+    "X",       "Y",        "Z",          "T",        "LON",       "LAT",      "LEV",    "TIME",
+    "CINT",    "CSTYLE",   "CCOLOR",     "LOOPDIM",  "LOOPING",   "LOOPINCR", "DFILE",  "VRANGE",
+    "CSMOOTH", "GRID",     "CMARK",      "XAXIS",    "YAXIS",     "GXOUT",    "BLACK",  "DIGNUM",
+    "DIGSIZ",  "CMIN",     "CMAX",       "ARRSCL",   "ARRSIZ",    "CLEVS",    "STID",   "VEMRA",
+    "CLAB",    "MPROJ",    "CTERP",      "XSIZE",    "CCOLS",     "MPVALS",   "MPDSET", "VPAGE",
+    "PAREA",   "LINE",     "STRING",     "STRSIZ",   "RGB",       "FGVALS",   "MAP",    "BARBASE",
+    "BARGAP",  "CTHICK",   "MPDRAW",     "POLI",     "DBUFF",     "XYREV",    "XFLIP",  "YFLIP",
+    "ANNOT",   "DISPLAY",  "BACKGROUND", "RBCOLS",   "RBRANGE",   "MISSCONN", "IMPRUN", "ZLOG",
+    "STRMDEN", "FRAME",    "CLIP",       "VRANGE2",  "ARROWHEAD", "MDLOPTS",  "XLOPTS", "YLOPTS",
+    "CLOPTS",  "XLAB",     "YLAB",       "XLEVS",    "YLEVS",     "XLINT",    "YLINT",  "MISSWARN",
+    "BUTTON",  "DEFVAL",   "BAROPTS",    "LFCOLS",   "WXCOLS",    "FONT",     "FWRITE", "XLPOS",
+    "YLPOS",   "CLSKIP",   "RBAND",      "ARRLAB",   "MPT",       "WXOPT",    "XLABS",  "YLABS",
+    "FILL",    "DROPMENU", "LATS",       "TIMELAB",  "WARN",      "STNPRINT", "STAT",   "TLSUPP",
+    "GRIDLN",  "HEMPREF",  "PRNOPTS",    "DATAWARN", "DIALOG",    "WRITEGDS"};
 
 int set_code(const char* name) {
   for (int i = 0; i < 110; i++)
@@ -51,9 +49,21 @@ int set_error(int code) {
 namespace {
 
 enum {
-  kX = 0, kY, kZ, kT, kLon, kLat, kLev, kTime,
-  kLoopdim = 11, kLooping = 12, kLoopincr = 13, kDfile = 14,
-  kMisswarn = 79, kWarn = 100, kDatawarn = 107
+  kX = 0,
+  kY,
+  kZ,
+  kT,
+  kLon,
+  kLat,
+  kLev,
+  kTime,
+  kLoopdim = 11,
+  kLooping = 12,
+  kLoopincr = 13,
+  kDfile = 14,
+  kMisswarn = 79,
+  kWarn = 100,
+  kDatawarn = 107
 };
 
 int no_files() {
@@ -65,8 +75,10 @@ void print_times(const session_state* pcm) {
   const date_time& a = pcm->time_start;
   const date_time& b = pcm->time_end;
   kaprnt(msg_level::result, "Time values set: ");
-  kaprntf(msg_level::result, "%li:%li:%li:%li ", long(a.year), long(a.month), long(a.day), long(a.hour));
-  kaprntf(msg_level::result, "%li:%li:%li:%li \n", long(b.year), long(b.month), long(b.day), long(b.hour));
+  kaprntf(msg_level::result, "%li:%li:%li:%li ", long(a.year), long(a.month), long(a.day),
+          long(a.hour));
+  kaprntf(msg_level::result, "%li:%li:%li:%li \n", long(b.year), long(b.month), long(b.day),
+          long(b.hour));
 }
 
 // "on" or "off": 1, 0, or -1 for anything else.
@@ -111,8 +123,10 @@ int set_grid(set_args& a, int dim) {
   if (dim == 3) {
     const float* ts = pfi->grid_to_world_scaling[3];
     gr2t(ts, v1, &pcm->time_start);
-    if (count == 1) pcm->time_end = pcm->time_start;
-    else gr2t(ts, v2, &pcm->time_end);
+    if (count == 1)
+      pcm->time_end = pcm->time_start;
+    else
+      gr2t(ts, v2, &pcm->time_end);
     print_times(pcm);
     return 0;
   }
@@ -124,7 +138,8 @@ int set_grid(set_args& a, int dim) {
     pcm->dim_min[dim] = v1;
     pcm->dim_max[dim] = v2;
   }
-  kaprntf(msg_level::result, "%s set to %g %g \n", kwds[dim + 4], pcm->dim_min[dim], pcm->dim_max[dim]);
+  kaprntf(msg_level::result, "%s set to %g %g \n", kwds[dim + 4], pcm->dim_min[dim],
+          pcm->dim_max[dim]);
   return 0;
 }
 
@@ -182,7 +197,8 @@ int set_time(set_args& a) {
     if (!e) return false;
     if (*e == '\0' || *e == ' ' || *e == '\t' || *e == '\n') return true;
     kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time value.\n");
-    kaprnt(msg_level::error, "  Unexpected text after the date: " + std::string(e, std::strcspn(e, " \t\n")) + "\n");
+    kaprnt(msg_level::error,
+           "  Unexpected text after the date: " + std::string(e, std::strcspn(e, " \t\n")) + "\n");
     return false;
   };
   if (!parse(p, &t1)) return set_error(kTime);
@@ -298,61 +314,116 @@ struct set_keyword {
 // The chain in its matching order. A null handler is a keyword whose option
 // group is not built yet.
 const set_keyword chain[] = {
-    {"defval", "DEFVAL", set_defval},      {"hempref", "HEMPREF", set_hempref},
-    {"gridln", "GRIDLN", set_gridln},      {"tlsupp", "TLSUPP", set_tlsupp},
-    {"baropts", "BAROPTS", set_baropts},    {"barbase", "BARBASE", set_barbase},
-    {"mdlopts", "MDLOPTS", set_mdlopts},    {"bargap", "BARGAP", set_bargap},
-    {"font", "FONT", set_font},          {"clip", "CLIP", set_clip},
-    {"vpage", "VPAGE", set_vpage},        {"mpt", "MPT", set_mpt},
-    {"rgb", "RGB", set_rgb},            {"stat", "STAT", set_stat},
-    {"arrlab", "ARRLAB", set_arrlab},      {"parea", "PAREA", set_parea},
-    {"arrowhead", "ARROWHEAD", set_arrowhead}, {"cint", "CINT", set_cint},
-    {"xlint", "XLINT", set_xlint},        {"ylint", "YLINT", set_ylint},
-    {"xsize", "XSIZE", set_xsize},        {"mpvals", "MPVALS", set_mpvals},
-    {"fgvals", "FGVALS", set_fgvals},      {"clevs", "CLEVS", set_clevs},
-    {"xlevs", "XLEVS", set_xlevs},        {"ylevs", "YLEVS", set_ylevs},
-    {"rbcols", "RBCOLS", set_rbcols},      {"dropmenu", "DROPMENU", set_dropmenu},
-    {"ccols", "CCOLS", set_ccols},        {"cmin", "CMIN", set_cmin},
-    {"cmax", "CMAX", set_cmax},          {"cmark", "CMARK", set_cmark},
-    {"mproj", "MPROJ", set_mproj},        {"xyrev", "XYREV", set_xyrev},
-    {"xflip", "XFLIP", set_xflip},        {"yflip", "YFLIP", set_yflip},
-    {"writegds", "WRITEGDS", set_writegds},  {"fwrite", "FWRITE", set_fwrite},
-    {"imprun", "IMPRUN", set_imprun},      {"zlog", "ZLOG", set_zlog},
-    {"missconn", "MISSCONN", set_missconn},  {"mpdraw", "MPDRAW", set_mpdraw},
-    {"dbuff", "DBUFF", set_dbuff},        {"poli", "POLI", set_poli},
-    {"mpdset", "MPDSET", set_mpdset},      {"rbrange", "RBRANGE", set_rbrange},
-    {"black", "BLACK", set_black},        {"display", "DISPLAY", set_display},
-    {"gxout", "GXOUT", set_gxout},        {"arrscl", "ARRSCL", set_arrscl},
-    {"xlabs", "XLABS", set_xlabs},        {"ylabs", "YLABS", set_ylabs},
-    {"clab", "CLAB", set_clab},          {"xlab", "XLAB", set_xlab},
-    {"ylab", "YLAB", set_ylab},          {"prnopts", "PRNOPTS", set_prnopts},
-    {"frame", "FRAME", set_frame},        {"grid", "GRID", set_gridopt},
-    {"clskip", "CLSKIP", set_clskip},      {"clopts", "CLOPTS", set_clopts},
-    {"wxopt", "WXOPT", set_wxopt},        {"wxcols", "WXCOLS", set_wxcols},
-    {"lfcols", "LFCOLS", set_lfcols},      {"rband", "RBAND", set_rband},
-    {"button", "BUTTON", set_button},      {"dialog", "DIALOG", set_dialog},
-    {"xlpos", "XLPOS", set_xlpos},        {"ylpos", "YLPOS", set_ylpos},
-    {"xlopts", "XLOPTS", set_xlopts},      {"ylopts", "YLOPTS", set_ylopts},
-    {"annot", "ANNOT", set_annot},        {"line", "LINE", set_line},
-    {"map", "MAP", set_map},            {"string", "STRING", set_string},
-    {"strsiz", "STRSIZ", set_strsiz},      {"xaxis", "XAXIS", set_xaxis},
-    {"yaxis", "YAXIS", set_yaxis},        {"misswarn", "MISSWARN", set_misswarn},
-    {"dfile", "DFILE", set_dfile},      {"background", "BACKGROUND", set_background},
-    {"cthick", "CTHICK", set_cthick},      {"cstyle", "CSTYLE", set_cstyle},
-    {"digsiz", "DIGSIZ", set_digsiz},      {"digsize", "DIGSIZ", set_digsiz},
-    {"dignum", "DIGNUM", set_dignum},      {"axlim", "VRANGE", set_vrange},
-    {"vrange", "VRANGE", set_vrange},      {"vrange2", "VRANGE2", set_vrange2},
-    {"strmden", "STRMDEN", set_strmden},    {"ccolor", "CCOLOR", set_ccolor},
-    {"stid", "STID", set_stid},          {"csmooth", "CSMOOTH", set_csmooth},
-    {"cterp", "CTERP", set_cterp},        {"loopdim", "LOOPDIM", set_loopdim},
-    {"loopincr", "LOOPINCR", set_loopincr}, {"vemra", "VEMRA", set_vemra},
-    {"timelab", "TIMELAB", set_timelab},    {"stnprint", "STNPRINT", set_stnprint},
-    {"warn", "WARN", set_warn},         {"looping", "LOOPING", set_looping},
-    {"x", "X", set_x},                  {"y", "Y", set_y},
-    {"z", "Z", set_z},                  {"t", "T", set_t},
-    {"lon", "LON", set_lon},            {"lat", "LAT", set_lat},
-    {"lev", "LEV", set_lev},            {"time", "TIME", set_time},
-    {"datawarn", "DATAWARN", set_datawarn}, {"fill", "FILL", set_fill},
+    {"defval", "DEFVAL", set_defval},
+    {"hempref", "HEMPREF", set_hempref},
+    {"gridln", "GRIDLN", set_gridln},
+    {"tlsupp", "TLSUPP", set_tlsupp},
+    {"baropts", "BAROPTS", set_baropts},
+    {"barbase", "BARBASE", set_barbase},
+    {"mdlopts", "MDLOPTS", set_mdlopts},
+    {"bargap", "BARGAP", set_bargap},
+    {"font", "FONT", set_font},
+    {"clip", "CLIP", set_clip},
+    {"vpage", "VPAGE", set_vpage},
+    {"mpt", "MPT", set_mpt},
+    {"rgb", "RGB", set_rgb},
+    {"stat", "STAT", set_stat},
+    {"arrlab", "ARRLAB", set_arrlab},
+    {"parea", "PAREA", set_parea},
+    {"arrowhead", "ARROWHEAD", set_arrowhead},
+    {"cint", "CINT", set_cint},
+    {"xlint", "XLINT", set_xlint},
+    {"ylint", "YLINT", set_ylint},
+    {"xsize", "XSIZE", set_xsize},
+    {"mpvals", "MPVALS", set_mpvals},
+    {"fgvals", "FGVALS", set_fgvals},
+    {"clevs", "CLEVS", set_clevs},
+    {"xlevs", "XLEVS", set_xlevs},
+    {"ylevs", "YLEVS", set_ylevs},
+    {"rbcols", "RBCOLS", set_rbcols},
+    {"dropmenu", "DROPMENU", set_dropmenu},
+    {"ccols", "CCOLS", set_ccols},
+    {"cmin", "CMIN", set_cmin},
+    {"cmax", "CMAX", set_cmax},
+    {"cmark", "CMARK", set_cmark},
+    {"mproj", "MPROJ", set_mproj},
+    {"xyrev", "XYREV", set_xyrev},
+    {"xflip", "XFLIP", set_xflip},
+    {"yflip", "YFLIP", set_yflip},
+    {"writegds", "WRITEGDS", set_writegds},
+    {"fwrite", "FWRITE", set_fwrite},
+    {"imprun", "IMPRUN", set_imprun},
+    {"zlog", "ZLOG", set_zlog},
+    {"missconn", "MISSCONN", set_missconn},
+    {"mpdraw", "MPDRAW", set_mpdraw},
+    {"dbuff", "DBUFF", set_dbuff},
+    {"poli", "POLI", set_poli},
+    {"mpdset", "MPDSET", set_mpdset},
+    {"rbrange", "RBRANGE", set_rbrange},
+    {"black", "BLACK", set_black},
+    {"display", "DISPLAY", set_display},
+    {"gxout", "GXOUT", set_gxout},
+    {"arrscl", "ARRSCL", set_arrscl},
+    {"xlabs", "XLABS", set_xlabs},
+    {"ylabs", "YLABS", set_ylabs},
+    {"clab", "CLAB", set_clab},
+    {"xlab", "XLAB", set_xlab},
+    {"ylab", "YLAB", set_ylab},
+    {"prnopts", "PRNOPTS", set_prnopts},
+    {"frame", "FRAME", set_frame},
+    {"grid", "GRID", set_gridopt},
+    {"clskip", "CLSKIP", set_clskip},
+    {"clopts", "CLOPTS", set_clopts},
+    {"wxopt", "WXOPT", set_wxopt},
+    {"wxcols", "WXCOLS", set_wxcols},
+    {"lfcols", "LFCOLS", set_lfcols},
+    {"rband", "RBAND", set_rband},
+    {"button", "BUTTON", set_button},
+    {"dialog", "DIALOG", set_dialog},
+    {"xlpos", "XLPOS", set_xlpos},
+    {"ylpos", "YLPOS", set_ylpos},
+    {"xlopts", "XLOPTS", set_xlopts},
+    {"ylopts", "YLOPTS", set_ylopts},
+    {"annot", "ANNOT", set_annot},
+    {"line", "LINE", set_line},
+    {"map", "MAP", set_map},
+    {"string", "STRING", set_string},
+    {"strsiz", "STRSIZ", set_strsiz},
+    {"xaxis", "XAXIS", set_xaxis},
+    {"yaxis", "YAXIS", set_yaxis},
+    {"misswarn", "MISSWARN", set_misswarn},
+    {"dfile", "DFILE", set_dfile},
+    {"background", "BACKGROUND", set_background},
+    {"cthick", "CTHICK", set_cthick},
+    {"cstyle", "CSTYLE", set_cstyle},
+    {"digsiz", "DIGSIZ", set_digsiz},
+    {"digsize", "DIGSIZ", set_digsiz},
+    {"dignum", "DIGNUM", set_dignum},
+    {"axlim", "VRANGE", set_vrange},
+    {"vrange", "VRANGE", set_vrange},
+    {"vrange2", "VRANGE2", set_vrange2},
+    {"strmden", "STRMDEN", set_strmden},
+    {"ccolor", "CCOLOR", set_ccolor},
+    {"stid", "STID", set_stid},
+    {"csmooth", "CSMOOTH", set_csmooth},
+    {"cterp", "CTERP", set_cterp},
+    {"loopdim", "LOOPDIM", set_loopdim},
+    {"loopincr", "LOOPINCR", set_loopincr},
+    {"vemra", "VEMRA", set_vemra},
+    {"timelab", "TIMELAB", set_timelab},
+    {"stnprint", "STNPRINT", set_stnprint},
+    {"warn", "WARN", set_warn},
+    {"looping", "LOOPING", set_looping},
+    {"x", "X", set_x},
+    {"y", "Y", set_y},
+    {"z", "Z", set_z},
+    {"t", "T", set_t},
+    {"lon", "LON", set_lon},
+    {"lat", "LAT", set_lat},
+    {"lev", "LEV", set_lev},
+    {"time", "TIME", set_time},
+    {"datawarn", "DATAWARN", set_datawarn},
+    {"fill", "FILL", set_fill},
     {"lats", "LATS", set_lats},
 };
 
@@ -367,7 +438,8 @@ int kaset(char* lower, char* typed, session_state* pcm) {
   for (const set_keyword& k : chain) {
     if (!cmpwrd(k.word, p)) continue;
     if (!k.handler) {
-      kaprnt(msg_level::error, std::string("SET error:  ") + k.name + " option not available yet\n");
+      kaprnt(msg_level::error,
+             std::string("SET error:  ") + k.name + " option not available yet\n");
       return 1;
     }
     set_args a{p, typed + (p - lower), pcm, set_code(k.name)};

@@ -26,8 +26,10 @@ int axis_range(set_args& a, float* range, float* incr, int* set, bool strict, co
   *incr = 0;
   if ((p = nxtwrd(p))) {
     float v;
-    if (valprs(p, &v)) *incr = v;
-    else if (strict) return set_error(a.code);
+    if (valprs(p, &v))
+      *incr = v;
+    else if (strict)
+      return set_error(a.code);
   }
   kaprntf(msg_level::result, "%s labels range %g %g incr %g \n", name, range[0], range[1], *incr);
   return 0;
@@ -73,10 +75,14 @@ int label_list(set_args& a, std::string* list, int* count) {
 int label_mode(set_args& a, int* mode, std::string* format) {
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
-  if (cmpwrd("on", p)) *mode = 1;
-  else if (cmpwrd("off", p)) *mode = 0;
-  else if (cmpwrd("forced", p)) *mode = 2;
-  else if (cmpwrd("auto", p)) format->clear();
+  if (cmpwrd("on", p))
+    *mode = 1;
+  else if (cmpwrd("off", p))
+    *mode = 0;
+  else if (cmpwrd("forced", p))
+    *mode = 2;
+  else if (cmpwrd("auto", p))
+    format->clear();
   else {
     std::string text = rest_at(typed_at(a, p));
     if (!kafmtok(text.c_str())) return set_error(a.code);
@@ -99,8 +105,10 @@ int label_pos(set_args& a, float* offset, int* side, const char* one, const char
   }
   *offset = v;
   if ((p = nxtwrd(p))) {
-    if (cmpwrd(one, p) || cmpwrd(one_long, p)) *side = 1;
-    else if (cmpwrd(zero, p) || cmpwrd(zero_long, p)) *side = 0;
+    if (cmpwrd(one, p) || cmpwrd(one_long, p))
+      *side = 1;
+    else if (cmpwrd(zero, p) || cmpwrd(zero_long, p))
+      *side = 0;
   }
   return 0;
 }
@@ -169,7 +177,8 @@ int set_vrange2(set_args& a) {
   if (!(p = nxtwrd(p)) || !valprs(p, &v)) return set_error(a.code);
   s->vrange2[1] = v;
   s->vrange2_set = -1;
-  kaprntf(msg_level::result, "Scatter Y axis limits set: %g to %g \n", s->vrange2[0], s->vrange2[1]);
+  kaprntf(msg_level::result, "Scatter Y axis limits set: %g to %g \n", s->vrange2[0],
+          s->vrange2[1]);
   return 0;
 }
 
@@ -195,8 +204,7 @@ int set_ylopts(set_args& a) {
 
 int set_xlpos(set_args& a) {
   session_state* s = a.pcm;
-  if (label_pos(a, &s->xlpos_offset, &s->xlpos_side, "t", "top", "b", "bottom"))
-    return 1;
+  if (label_pos(a, &s->xlpos_offset, &s->xlpos_side, "t", "top", "b", "bottom")) return 1;
   kaprntf(msg_level::result, "SET XLPOS values:  Offset = %g  Side = ", s->xlpos_offset);
   kaprnt(msg_level::result, s->xlpos_side ? "Top\n" : "Bottom\n");
   return 0;
@@ -204,8 +212,7 @@ int set_xlpos(set_args& a) {
 
 int set_ylpos(set_args& a) {
   session_state* s = a.pcm;
-  if (label_pos(a, &s->ylpos_offset, &s->ylpos_side, "r", "right", "l", "left"))
-    return 1;
+  if (label_pos(a, &s->ylpos_offset, &s->ylpos_side, "r", "right", "l", "left")) return 1;
   s->ylpos_set = 1;
   kaprntf(msg_level::result, "SET YLPOS values:  Offset = %g  Side = ", s->ylpos_offset);
   kaprnt(msg_level::result, s->ylpos_side ? "Right\n" : "Left\n");
@@ -215,8 +222,10 @@ int set_ylpos(set_args& a) {
 int set_tlsupp(set_args& a) {
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
-  if (cmpwrd("yr", p) || cmpwrd("year", p)) a.pcm->tlsupp = 1;
-  else if (cmpwrd("mo", p) || cmpwrd("month", p)) a.pcm->tlsupp = 2;
+  if (cmpwrd("yr", p) || cmpwrd("year", p))
+    a.pcm->tlsupp = 1;
+  else if (cmpwrd("mo", p) || cmpwrd("month", p))
+    a.pcm->tlsupp = 2;
   return 0;
 }
 
@@ -235,7 +244,8 @@ int set_annot(set_args& a) {
       s->annot_thick = v;
     }
   }
-  kaprntf(msg_level::result, "SET ANNOT values:  color = %i  thickness = %i\n", s->annot_colour, s->annot_thick);
+  kaprntf(msg_level::result, "SET ANNOT values:  color = %i  thickness = %i\n", s->annot_colour,
+          s->annot_thick);
   return bad;
 }
 
@@ -246,7 +256,8 @@ int set_line(set_args& a) {
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->line_colour = v;
   int bad = style_thickness(p, "LINE", &s->line_style, &s->line_thick);
-  kaprntf(msg_level::result, "SET LINE values:  color = %i  style = %i", s->line_colour, s->line_style);
+  kaprntf(msg_level::result, "SET LINE values:  color = %i  style = %i", s->line_colour,
+          s->line_style);
   kaprntf(msg_level::result, "  thickness = %i\n", s->line_thick);
   return bad;
 }
@@ -288,7 +299,8 @@ int set_string(set_args& a) {
   }
   kaprntf(msg_level::result, "SET STRING values:  color = %i  just = %s", s->string_colour,
           justs[s->string_just]);
-  kaprntf(msg_level::result, "  thickness = %i  rotation = %g\n", s->string_thick, s->string_rotation);
+  kaprntf(msg_level::result, "  thickness = %i  rotation = %g\n", s->string_thick,
+          s->string_rotation);
   return bad;
 }
 

@@ -7,9 +7,9 @@
 #include "base/words.h"
 #include "gx/gx.h"
 
+using setopt::label_opts;
 using setopt::one_float;
 using setopt::one_int;
-using setopt::label_opts;
 
 namespace {
 
@@ -32,10 +32,14 @@ bool parse_int(const char* p, int* v) { return intprs(p, v) != nullptr; }
 int on_off_word(set_args& a, int* field, bool linear) {
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
-  if (cmpwrd("on", p)) *field = 1;
-  else if (cmpwrd("off", p)) *field = 0;
-  else if (linear && cmpwrd("linear", p)) *field = 2;
-  else return set_error(a.code);
+  if (cmpwrd("on", p))
+    *field = 1;
+  else if (cmpwrd("off", p))
+    *field = 0;
+  else if (linear && cmpwrd("linear", p))
+    *field = 2;
+  else
+    return set_error(a.code);
   return 0;
 }
 
@@ -52,8 +56,10 @@ int set_cstyle(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   a.pcm->cstyle = v;
-  if (v == 0) kaprnt(msg_level::result, "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n");
-  else kaprntf(msg_level::result, "cstyle = %i \n", v);
+  if (v == 0)
+    kaprnt(msg_level::result, "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n");
+  else
+    kaprntf(msg_level::result, "cstyle = %i \n", v);
   return 0;
 }
 
@@ -81,7 +87,8 @@ int set_clevs(set_args& a) {
 int set_ccols(set_args& a) {
   if (list_of(a, a.pcm->ccols, 98, &a.pcm->ccols_count, parse_int)) return 1;
   kaprntf(msg_level::result, "Number of ccols = %i\n", a.pcm->ccols_count);
-  if (a.pcm->clevs_count == 0) kaprnt(msg_level::result, "ccols won't take effect unless clevs are set.\n");
+  if (a.pcm->clevs_count == 0)
+    kaprnt(msg_level::result, "ccols won't take effect unless clevs are set.\n");
   return 0;
 }
 

@@ -28,15 +28,20 @@ int set_fwrite(set_args& a) {
     return 0;
   }
   for (const char* p = nxtwrd(a.lower); p; p = nxtwrd(p)) {
-    if (cmpwrd("-be", p)) s->fwrite_byte_order = 1;
-    else if (cmpwrd("-le", p)) s->fwrite_byte_order = 0;
-    else if (cmpwrd("-sq", p)) s->fwrite_sequential = 1;
-    else if (cmpwrd("-st", p)) s->fwrite_sequential = 0;
+    if (cmpwrd("-be", p))
+      s->fwrite_byte_order = 1;
+    else if (cmpwrd("-le", p))
+      s->fwrite_byte_order = 0;
+    else if (cmpwrd("-sq", p))
+      s->fwrite_sequential = 1;
+    else if (cmpwrd("-st", p))
+      s->fwrite_sequential = 0;
     else {
       s->fwrite_name = word_at(typed_at(a, p));
       kaprntf(msg_level::result, "FWrite file name = %s\n", s->fwrite_name.c_str());
-      kaprnt(msg_level::result, s->fwrite_byte_order ? "FWwrite byte order is big_endian; format is "
-                                     : "FWwrite byte order is little_endian; format is ");
+      kaprnt(msg_level::result, s->fwrite_byte_order
+                                    ? "FWwrite byte order is big_endian; format is "
+                                    : "FWwrite byte order is little_endian; format is ");
       kaprnt(msg_level::result, s->fwrite_sequential ? "sequential\n" : "stream\n");
       return 0;
     }
@@ -93,7 +98,8 @@ int set_prnopts(set_args& a) {
   // The format reaches printf with a float: anything but one floating
   // conversion would read arguments that are not there.
   if (!kafmtok(format.c_str())) {
-    kaprntf(msg_level::error, "SET PRNOPTS error:  format %s needs exactly one floating conversion\n",
+    kaprntf(msg_level::error,
+            "SET PRNOPTS error:  format %s needs exactly one floating conversion\n",
             format.c_str());
     return set_error(a.code);
   }

@@ -9,7 +9,7 @@ struct set_args {
   char* lower;  // the lower-cased command at the keyword
   char* typed;  // the command as typed, at the same position
   session_state* pcm;
-  int code;     // index of the keyword's upper-case name in kwds
+  int code;  // index of the keyword's upper-case name in kwds
 };
 
 // Returns 0 when the session was changed, 1 after a level-0 message.

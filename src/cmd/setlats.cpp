@@ -59,8 +59,8 @@ struct choice_word {
 const choice conventions[] = {{"vemra_grib", 3}, {"coards", 4}, {"grib_only", 2}};
 const choice calendars[] = {
     {"standard", 0x1111}, {"noleap", 0x1011}, {"clim", 0x1000}, {"climleap", 0x1100}};
-const choice frequencies[] = {{"yearly", 5}, {"monthly", 4},         {"monthly_table_comp", 7},
-                              {"weekly", 3}, {"daily", 2},           {"hourly", 1},
+const choice frequencies[] = {{"yearly", 5}, {"monthly", 4},        {"monthly_table_comp", 7},
+                              {"weekly", 3}, {"daily", 2},          {"hourly", 1},
                               {"fixed", 6},  {"forecast_hourly", 8}};
 const choice gridtypes[] = {{"linear", 2}, {"gaussian", 1}, {"generic", 3}};
 const choice timeoptions[] = {{"grid", 0}, {"dim_env", 1}, {"settime", 2}};
@@ -92,8 +92,9 @@ int calendar(const lats_args& l) {
                         "SET LATS CALENDAR error:  Invalid argument using the default...\n"});
 }
 int frequency(const lats_args& l) {
-  return set_choice(l, {"FREQUENCY", frequencies, 8, &session_state::lats_frequency,
-                        "SET LATS FREQUENCY error:  Invalid arguments LATS_CREATE WILL FAIL....\n"});
+  return set_choice(l,
+                    {"FREQUENCY", frequencies, 8, &session_state::lats_frequency,
+                     "SET LATS FREQUENCY error:  Invalid arguments LATS_CREATE WILL FAIL....\n"});
 }
 int gridtype(const lats_args& l) {
   return set_choice(l, {"GRIDTYPE", gridtypes, 3, &session_state::lats_gridtype, nullptr});
@@ -261,8 +262,10 @@ int var_id(const char* p, int max, int* field, const char* missing, const char* 
   return 0;
 }
 
-constexpr const char* kVarFileRange = "SET LATS VAR error:  FILE ID is %d but the max FILE ID is %d\n";
-constexpr const char* kVarGridRange = "SET LATS VAR error:  GRID ID is %d but the max GRID ID is %d\n";
+constexpr const char* kVarFileRange =
+    "SET LATS VAR error:  FILE ID is %d but the max FILE ID is %d\n";
+constexpr const char* kVarGridRange =
+    "SET LATS VAR error:  GRID ID is %d but the max GRID ID is %d\n";
 constexpr const char* kVarLevelRange =
     "SET LATS VAR error:  LEVEL ID is %d but the max LEVEL ID is %d\n";
 
@@ -337,7 +340,8 @@ int write(const lats_args& l) {
     return 1;
   }
   if (file < 1 || file > s->lats_max_file_id) {
-    kaprntf(msg_level::error, "SET LATS WRITE error: FILE ID is outside the valid range of 1 - %d\n",
+    kaprntf(msg_level::error,
+            "SET LATS WRITE error: FILE ID is outside the valid range of 1 - %d\n",
             s->lats_max_file_id);
     return 1;
   }
@@ -379,7 +383,8 @@ int close(const lats_args& l) {
     return 1;
   }
   if (id < 1 || id > s->lats_max_file_id) {
-    kaprntf(msg_level::error, "SET LATS CLOSE error: FILE ID is outside the valid range of 1 - %d\n",
+    kaprntf(msg_level::error,
+            "SET LATS CLOSE error: FILE ID is outside the valid range of 1 - %d\n",
             s->lats_max_file_id);
     return 1;
   }
@@ -394,13 +399,26 @@ struct lats_word {
 };
 
 const lats_word lats_words[] = {
-    {"parmtab", parmtab},       {"convention", convention}, {"calendar", calendar},
-    {"frequency", frequency},   {"deltat", deltat},         {"fhour", fhour},
-    {"model", model},           {"center", center},         {"comment", comment},
-    {"varcomment", varcomment}, {"gridname", gridname},     {"gridtype", gridtype},
-    {"timeoption", timeoption}, {"create", create},         {"basetime", basetime},
-    {"vertdim", vertdim},       {"var", var},               {"write", write},
-    {"close", close},           {"reset", reset},
+    {"parmtab", parmtab},
+    {"convention", convention},
+    {"calendar", calendar},
+    {"frequency", frequency},
+    {"deltat", deltat},
+    {"fhour", fhour},
+    {"model", model},
+    {"center", center},
+    {"comment", comment},
+    {"varcomment", varcomment},
+    {"gridname", gridname},
+    {"gridtype", gridtype},
+    {"timeoption", timeoption},
+    {"create", create},
+    {"basetime", basetime},
+    {"vertdim", vertdim},
+    {"var", var},
+    {"write", write},
+    {"close", close},
+    {"reset", reset},
 };
 
 const char* const usage[] = {

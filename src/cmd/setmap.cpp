@@ -159,8 +159,10 @@ int set_poli(set_args& a) {
   int v = on_off(nxtwrd(a.lower));
   if (v < 0) return set_error(a.code);
   for (int t = 1; t <= 2; t++) {
-    if (v == 0) s->map_colour[t] = -9;
-    else if (s->map_colour[t] == -9) s->map_colour[t] = -1;
+    if (v == 0)
+      s->map_colour[t] = -9;
+    else if (s->map_colour[t] == -9)
+      s->map_colour[t] = -1;
   }
   return 0;
 }
@@ -267,8 +269,10 @@ int set_gridopt(set_args& a) {
   const char* p = nxtwrd(a.lower);
   int mode = on_off(p);
   if (mode < 0 && p) {
-    if (cmpwrd("horizontal", p)) mode = 2;
-    else if (cmpwrd("vertical", p)) mode = 3;
+    if (cmpwrd("horizontal", p))
+      mode = 2;
+    else if (cmpwrd("vertical", p))
+      mode = 3;
   }
   if (mode < 0) return set_error(a.code);
   s->grid = mode;
@@ -281,8 +285,10 @@ int set_gridopt(set_args& a) {
       s->grid_colour = v;
     }
   }
-  if (s->grid) kaprntf(msg_level::result, "grid is on, style %i color %i \n", s->grid_style, s->grid_colour);
-  else kaprnt(msg_level::result, "grid is off\n");
+  if (s->grid)
+    kaprntf(msg_level::result, "grid is on, style %i color %i \n", s->grid_style, s->grid_colour);
+  else
+    kaprnt(msg_level::result, "grid is off\n");
   return 0;
 }
 
@@ -295,13 +301,19 @@ int set_display(set_args& a) {
   session_state* s = a.pcm;
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
-  if (cmpwrd("color", p)) s->display_grey = 0;
-  else if (cmpwrd("grey", p) || cmpwrd("greyscale", p)) s->display_grey = 1;
-  else return set_error(a.code);
+  if (cmpwrd("color", p))
+    s->display_grey = 0;
+  else if (cmpwrd("grey", p) || cmpwrd("greyscale", p))
+    s->display_grey = 1;
+  else
+    return set_error(a.code);
   if ((p = nxtwrd(p))) {
-    if (cmpwrd("white", p)) s->display_white = 1;
-    else if (cmpwrd("black", p)) s->display_white = 0;
-    else return set_error(a.code);
+    if (cmpwrd("white", p))
+      s->display_white = 1;
+    else if (cmpwrd("black", p))
+      s->display_white = 0;
+    else
+      return set_error(a.code);
   }
   gxdbck(s->display_white);
   gxgrey(s->display_grey);

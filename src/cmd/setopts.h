@@ -70,9 +70,7 @@ inline bool at_end(char c) { return c == '\0' || c == '\n'; }
 inline bool blank(char c) { return c == ' ' || c == '\t'; }
 
 // The typed text at the same position as p in the lower-cased line.
-inline const char* typed_at(const set_args& a, const char* p) {
-  return a.typed + (p - a.lower);
-}
+inline const char* typed_at(const set_args& a, const char* p) { return a.typed + (p - a.lower); }
 
 // The word at p, up to a blank, newline or end.
 inline std::string word_at(const char* p) {

@@ -192,6 +192,7 @@ int set_wxcols(set_args& a) {
 
 int set_lfcols(set_args& a) {
   if (ints(a, a.pcm->lfcols, 2)) return 1;
-  kaprntf(msg_level::result, "LineFill Colors: Above = %i  Below = %i\n", a.pcm->lfcols[0], a.pcm->lfcols[1]);
+  kaprntf(msg_level::result, "LineFill Colors: Above = %i  Below = %i\n", a.pcm->lfcols[0],
+          a.pcm->lfcols[1]);
   return 0;
 }

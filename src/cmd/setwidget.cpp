@@ -30,9 +30,8 @@ int rband_syntax() {
 int set_button(set_args& a) {
   int* b = a.pcm->button_defaults;
   // Which fields each value sets; each later value overrides the earlier.
-  static const int targets[9][5] = {{0, 4, -1}, {1, 5, -1}, {2, 3, 6, 7, -1},
-                                    {3, 7, -1}, {4, -1},    {5, -1},
-                                    {6, 7, -1}, {7, -1},    {8, -1}};
+  static const int targets[9][5] = {{0, 4, -1}, {1, 5, -1}, {2, 3, 6, 7, -1}, {3, 7, -1}, {4, -1},
+                                    {5, -1},    {6, 7, -1}, {7, -1},          {8, -1}};
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
   for (int i = 0; i < 9 && p; i++, p = nxtwrd(p)) {
@@ -40,7 +39,8 @@ int set_button(set_args& a) {
     if (!intprs(p, &v)) return set_error(a.code);
     for (int k = 0; k < 5 && targets[i][k] >= 0; k++) b[targets[i][k]] = v;
   }
-  kaprntf(msg_level::result, "SET BUTTON values:  Fc, Bc, Oc, Oc2 = %i %i %i %i ", b[0], b[1], b[2], b[3]);
+  kaprntf(msg_level::result, "SET BUTTON values:  Fc, Bc, Oc, Oc2 = %i %i %i %i ", b[0], b[1], b[2],
+          b[3]);
   kaprntf(msg_level::result, "Toggle Fc, Bc, Oc, Oc2 = %i %i %i %i ", b[4], b[5], b[6], b[7]);
   kaprntf(msg_level::result, "Thick = %i\n", b[8]);
   return 0;
@@ -59,10 +59,13 @@ int set_dialog(set_args& a) {
     d[slot[i]] = v;
   }
   if (i == 5) {
-    if (!p) d[5] = 0;
-    else if (cmpwrd("n", p) || cmpwrd("numeric", p)) d[5] = 1;
+    if (!p)
+      d[5] = 0;
+    else if (cmpwrd("n", p) || cmpwrd("numeric", p))
+      d[5] = 1;
   }
-  kaprntf(msg_level::result, "SET DIALOG values:  Pc, Fc, Bc, Oc = %i %i %i %i ", d[3], d[0], d[1], d[2]);
+  kaprntf(msg_level::result, "SET DIALOG values:  Pc, Fc, Bc, Oc = %i %i %i %i ", d[3], d[0], d[1],
+          d[2]);
   if (d[5]) {
     kaprntf(msg_level::result, "Thick = %i ", d[4]);
     kaprnt(msg_level::result, "Args = numeric\n");
@@ -102,9 +105,12 @@ int set_rband(set_args& a) {
     if (!(p = nxtwrd(p))) return rband_syntax();
   }
   int type;
-  if (cmpwrd("box", p)) type = 1;
-  else if (cmpwrd("line", p)) type = 2;
-  else return rband_syntax();
+  if (cmpwrd("box", p))
+    type = 1;
+  else if (cmpwrd("line", p))
+    type = 2;
+  else
+    return rband_syntax();
   float v[4];
   for (float& f : v)
     if (!(p = nxtwrd(p)) || !valprs(p, &f)) return rband_syntax();
@@ -125,7 +131,8 @@ int set_rgb(set_args& a) {
     return 1;
   }
   if (!gxacol(v[0], v[1], v[2], v[3]))
-    kaprntf(msg_level::notice, "Color R:%i G:%i B:%i Unavailable: closest color assigned\n", v[1], v[2], v[3]);
+    kaprntf(msg_level::notice, "Color R:%i G:%i B:%i Unavailable: closest color assigned\n", v[1],
+            v[2], v[3]);
   return 0;
 }
 
@@ -142,8 +149,10 @@ int set_fill(set_args& a) {
   // The pattern density after the type word, 1 to max.
   auto density = [&](int max) {
     if (!(p = nxtwrd(p)) || !intprs(p, &n)) return false;
-    if (n < 1 || n > max) kaprntf(msg_level::error, "Invalid ptrnden value:  must be integer 1 to %d\n", max);
-    else s->fill_density = n;
+    if (n < 1 || n > max)
+      kaprntf(msg_level::error, "Invalid ptrnden value:  must be integer 1 to %d\n", max);
+    else
+      s->fill_density = n;
     return true;
   };
   if (word == "on") {
@@ -174,8 +183,12 @@ int set_fill(set_args& a) {
   } else {
     return set_error(a.code);
   }
-  if (word == "line") kaprntf(msg_level::result, "SET FILL values: %s %d %d\n", "line", s->fill_density, s->fill_angle);
-  else if (word == "dot") kaprntf(msg_level::result, "SET FILL values: %s %d\n", "dot", s->fill_density);
-  else kaprnt(msg_level::result, "SET FILL values: " + word + "\n");
+  if (word == "line")
+    kaprntf(msg_level::result, "SET FILL values: %s %d %d\n", "line", s->fill_density,
+            s->fill_angle);
+  else if (word == "dot")
+    kaprntf(msg_level::result, "SET FILL values: %s %d\n", "dot", s->fill_density);
+  else
+    kaprnt(msg_level::result, "SET FILL values: " + word + "\n");
   return 0;
 }

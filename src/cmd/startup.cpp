@@ -21,10 +21,10 @@
 
 namespace {
 
-const char* const banner =
-    "\nVemra Version " VEMRA_VERSION "\n"
-    "Analysis and display of gridded and station data\n"
-    "\n";
+const char* const banner = "\nVemra Version " VEMRA_VERSION
+                           "\n"
+                           "Analysis and display of gridded and station data\n"
+                           "\n";
 
 bool little_endian() {
   const unsigned int one = 1;
@@ -65,7 +65,8 @@ void close_outputs() {
 
 void command_line_help() {
   std::fputs(
-      "\nVemra Version " VEMRA_VERSION "\n"
+      "\nVemra Version " VEMRA_VERSION
+      "\n"
       "Command line options: \n\n"
       "          -help   Just this help\n"
       "          -c      run this command (e.g., a script)\n"

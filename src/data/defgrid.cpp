@@ -69,7 +69,8 @@ grid_read kagdef(read_request& rq) {
   g->jsiz = int(jsiz);
   // A grid with a varying dimension owns its value array, even of one point.
   if (g->idim >= 0) {
-    g->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(isiz * jsiz), "Memory Allocation Error: Grid Request\n"));
+    g->values = static_cast<float*>(
+        kamalloc(sizeof(float) * size_t(isiz * jsiz), "Memory Allocation Error: Grid Request\n"));
   } else {
     g->values = &g->min_value;
   }
@@ -115,7 +116,8 @@ grid_read kagdef(read_request& rq) {
       continue;
     }
     idx[id] = 0;
-    const float* base = data + idx[0] + idx[1] * stride[1] + idx[2] * stride[2] + idx[3] * stride[3];
+    const float* base =
+        data + idx[0] + idx[1] * stride[1] + idx[2] * stride[2] + idx[3] * stride[3];
     for (int64_t i = 0; i < isiz; i++) {
       int64_t ii = cycled(i0 + i, id);
       row[i] = (ii >= 0 && ii < size[id]) ? base[ii * stride[id]] : undef;

@@ -32,11 +32,11 @@
 namespace {
 
 // Module state of the one parse that runs at a time.
-input_file descr;          // the descriptor
-FILE* pdef_file = nullptr; // the PDEF interpolation file
-std::string rec;           // current line as typed
-std::string mrec;          // the same, lower-cased
-bool eof_error = false;    // the last error came from running out of lines
+input_file descr;           // the descriptor
+FILE* pdef_file = nullptr;  // the PDEF interpolation file
+std::string rec;            // current line as typed
+std::string mrec;           // the same, lower-cased
+bool eof_error = false;     // the last error came from running out of lines
 
 constexpr const char* kMemory = "Open Error:  Memory allocation Error in kaddes\n";
 
@@ -61,7 +61,8 @@ bool read_line() {
     case line_read::ok: break;
     case line_read::end: return false;
     case line_read::too_long:
-      kaprntf(msg_level::error, "Open Error:  Description file line longer than %zu characters\n", kMaxLine);
+      kaprntf(msg_level::error, "Open Error:  Description file line longer than %zu characters\n",
+              kMaxLine);
       line_failed = true;
       return false;
     case line_read::interrupted:
@@ -119,8 +120,8 @@ char* expand_name(const char* p, const char* descriptor) {
   if (word[0] == '^' || word[0] == '$') {
     std::string missing;
     if (fnmexp(out, word.c_str(), descriptor, &missing) != 0) {
-      kaprnt(msg_level::error, "Open Error:  Environment variable " + missing +
-                    " named in a file name is not set\n");
+      kaprnt(msg_level::error,
+             "Open Error:  Environment variable " + missing + " named in a file name is not set\n");
       return nullptr;
     }
   } else {
@@ -219,10 +220,14 @@ bool parse_variable(variable_descriptor* v) {
       case 20: v->time_block = 1; break;
       case 30: v->yx_order = 1; break;
       case 40:
-        if (v->units[2] == 1) v->data_form = 1;
-        else if (v->units[2] == 2) v->data_form = v->units[3] == -1 ? -2 : 2;
-        else if (v->units[2] == 3) v->data_form = 3;
-        else if (v->units[2] == 4) v->data_form = 4;
+        if (v->units[2] == 1)
+          v->data_form = 1;
+        else if (v->units[2] == 2)
+          v->data_form = v->units[3] == -1 ? -2 : 2;
+        else if (v->units[2] == 3)
+          v->data_form = 3;
+        else if (v->units[2] == 4)
+          v->data_form = 4;
         break;
       default: break;
     }
@@ -259,8 +264,10 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
   const wide limit = INT64_MAX;
   bool too_big = false;
   auto store = [&](int64_t& field, wide value) {
-    if (value > limit || value < -limit) too_big = true;
-    else field = static_cast<int64_t>(value);
+    if (value > limit || value < -limit)
+      too_big = true;
+    else
+      field = static_cast<int64_t>(value);
   };
   wide acum = off0;
   wide group_base = 0;
@@ -296,15 +303,18 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
     } else {
       wide per_file = v[i].units[2];
       if (per_file == -999) {
-        kaprnt(msg_level::result, "Using time templat and 4-D variables, # times / file not specified\n");
+        kaprnt(msg_level::result,
+               "Using time templat and 4-D variables, # times / file not specified\n");
         kaprnt(msg_level::result, "Defaulting to the number of times in the .ctl file\n");
         per_file = pfi->t_size;
       }
       acum += prev * per_file * gsiz;
     }
     store(v[i].offset, acum);
-    if (records > INT32_MAX) too_big = true;
-    else v[i].record = static_cast<int>(records);
+    if (records > INT32_MAX)
+      too_big = true;
+    else
+      v[i].record = static_cast<int>(records);
   }
   wide all_records = 0;
   for (int i = 0; i < n; i++) all_records += v[i].levels ? v[i].levels : 1;
@@ -324,10 +334,13 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
   store(pfi->time_words, twords);
   // A whole data file must be addressable in bytes too.
   if (twords * 4 * pfi->t_size > limit) too_big = true;
-  if (all_records > INT32_MAX) too_big = true;
-  else pfi->time_records = static_cast<int>(all_records);
+  if (all_records > INT32_MAX)
+    too_big = true;
+  else
+    pfi->time_records = static_cast<int>(all_records);
   if (too_big) {
-    kaprnt(msg_level::error, "Open Error:  Data set too large: its layout exceeds 64-bit file offsets\n");
+    kaprnt(msg_level::error,
+           "Open Error:  Data set too large: its layout exceeds 64-bit file offsets\n");
     return false;
   }
   return true;
@@ -369,7 +382,8 @@ bool template_numbers(file_descriptor* pfi) {
   for (int t = 2; t <= nt; t++) {
     // A time axis of millions of steps takes a while: let the user stop it.
     if ((t & 0xffff) == 0 && kaqsig()) {
-      kaprnt(msg_level::error, "Open Error:  Interrupted while the template's file names were formed\n");
+      kaprnt(msg_level::error,
+             "Open Error:  Interrupted while the template's file names were formed\n");
       return false;
     }
     gr2t(ts, static_cast<float>(t), &tt);
@@ -446,12 +460,12 @@ int rec_header(parse_state& st, const char* mp, int kind) {
   bool xy = kind == kXyHeader;
   const char* p = nxtwrd(mp);
   long v = 0;
-  const char* bad = xy ? "xy grid header length invalid\n"
-                       : "time chunk grid header length invalid\n";
+  const char* bad =
+      xy ? "xy grid header length invalid\n" : "time chunk grid header length invalid\n";
   int& field = xy ? st.pfi->xy_header_words : st.pfi->time_header_words;
   if (!p) {
     kaprnt(msg_level::info, xy ? "Description file warning: Missing xy grid header length\n"
-                 : "Description file warning: Missing time chunk header length\n");
+                               : "Description file warning: Missing time chunk header length\n");
   } else if (!whole_long(p, &v)) {
     kaprnt(msg_level::info, bad);
     field = 0;
@@ -579,7 +593,6 @@ int rec_dset(parse_state& st, const char* mp, int) {
   return 0;
 }
 
-
 enum map_kind { kStationMap, kGribIndex };
 
 // STNMAP and INDEX name the map; it is read once all records are in.
@@ -642,8 +655,8 @@ struct pdef_kind {
   int params;  // count of float parameters
 };
 
-const pdef_kind pdef_kinds[] = {{"nps", 1, 1, 4},   {"sps", 2, 1, 4},   {"lcc", 3, 0, 9},
-                                {"eta.u", 4, 1, 4}, {"pse", 5, 0, 7},   {"ops", 6, 0, 8},
+const pdef_kind pdef_kinds[] = {{"nps", 1, 1, 4},   {"sps", 2, 1, 4}, {"lcc", 3, 0, 9},
+                                {"eta.u", 4, 1, 4}, {"pse", 5, 0, 7}, {"ops", 6, 0, 8},
                                 {"bilin", 7, 1, 0}, {"file", 8, 1, 1}};
 
 struct word_code {
@@ -720,7 +733,7 @@ struct lat_table {
 };
 
 // Latitude tables a YDEF may name.
-const lat_table lat_tables[] = {{"gausr40", kagaus}, {"mom32", kamo32},  {"gaust62", kagst62},
+const lat_table lat_tables[] = {{"gausr40", kagaus}, {"mom32", kamo32},   {"gaust62", kagst62},
                                 {"gausr30", kags30}, {"gausr20", kags20}, {"gausr15", kags15}};
 
 // YDEF from a latitude table: the start position in the table follows.
@@ -885,13 +898,15 @@ int rec_vars(parse_state& st, const char* mp, int) {
     if (!read_line()) {
       if (line_failed) return 1;
       kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading variables\n");
-      kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+      kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n,
+              static_cast<int>(vars.size()));
       return 1;
     }
     if (is_comment(mrec)) continue;
     if (cmpwrd("endvars", mrec.c_str())) {
       kaprnt(msg_level::error, "Open Error:  Unexpected ENDVARS record\n");
-      kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, static_cast<int>(vars.size()));
+      kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n,
+              static_cast<int>(vars.size()));
       context();
       return 1;
     }
@@ -915,8 +930,8 @@ int rec_vars(parse_state& st, const char* mp, int) {
     return 1;
   }
   kafree(pfi->variables);
-  pfi->variables =
-      static_cast<variable_descriptor*>(kamalloc(sizeof(variable_descriptor) * vars.size(), kMemory));
+  pfi->variables = static_cast<variable_descriptor*>(
+      kamalloc(sizeof(variable_descriptor) * vars.size(), kMemory));
   std::memcpy(pfi->variables, vars.data(), sizeof(variable_descriptor) * vars.size());
   pfi->variable_count = n;
   st.vars = true;
@@ -1004,7 +1019,7 @@ int finish(const parse_state& st, int mflag) {
     FILE* mf = fopen_regular(pfi->map_file_name, "rb");
     if (!mf) {
       kaprnt(msg_level::error, std::string("Open Error:  Can't open Station/Index map file ") +
-                    pfi->map_file_name + "\n");
+                                   pfi->map_file_name + "\n");
       context(st.map_record);
       return 1;
     }
@@ -1026,7 +1041,8 @@ int finish(const parse_state& st, int mflag) {
     }
     if (map_times != pfi->t_size) {
       kaprnt(msg_level::error, "Open Error: Inconsistent time count\n");
-      kaprntf(msg_level::error, "  Count in station map file = %li\n", static_cast<long>(map_times));
+      kaprntf(msg_level::error, "  Count in station map file = %li\n",
+              static_cast<long>(map_times));
       kaprntf(msg_level::error, "  Count in descriptor file = %i\n", pfi->t_size);
       return 1;
     }
@@ -1037,11 +1053,13 @@ int finish(const parse_state& st, int mflag) {
   } else if (mfcmn.calendar_365 != pfi->calendar_365) {
     kaprnt(msg_level::error, "Attempt to change the global calendar...\n");
     if (mfcmn.calendar_365 == 1)
-      kaprnt(msg_level::error, "The calendar is NOW 365 DAYS and you attempted to open a standard calendar "
-                "file\n");
+      kaprnt(msg_level::error,
+             "The calendar is NOW 365 DAYS and you attempted to open a standard calendar "
+             "file\n");
     else
-      kaprnt(msg_level::error, "The calendar is NOW STANDARD and you attempted to open a 365-day calendar "
-                "file\n");
+      kaprnt(msg_level::error,
+             "The calendar is NOW STANDARD and you attempted to open a 365-day calendar "
+             "file\n");
     return 1;
   }
 
@@ -1049,8 +1067,8 @@ int finish(const parse_state& st, int mflag) {
     pfi->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * size_t(pfi->x_size), kMemory));
     if (pfi->grib_flag) {
       pfi->grib_buffer_bytes = grib_buffer_size(pfi);
-      pfi->grib_buffer =
-          static_cast<unsigned char*>(kamalloc(static_cast<size_t>(pfi->grib_buffer_bytes), kMemory));
+      pfi->grib_buffer = static_cast<unsigned char*>(
+          kamalloc(static_cast<size_t>(pfi->grib_buffer_bytes), kMemory));
     }
   } else {
     size_t n = map_size > 0 ? size_t(map_size) : 1;
@@ -1062,8 +1080,8 @@ int finish(const parse_state& st, int mflag) {
   if (!grid)
     pfi->reader = find_reader(data_kind::station);
   else if (pfi->pdef_type)
-    pfi->reader = find_reader(pfi->grib_flag ? data_kind::preprojected_grib
-                                             : data_kind::preprojected_binary);
+    pfi->reader =
+        find_reader(pfi->grib_flag ? data_kind::preprojected_grib : data_kind::preprojected_binary);
   else
     pfi->reader = find_reader(pfi->grib_flag ? data_kind::grib : data_kind::binary);
   if (pfi->pdef_type && kappcn(pfi, st.pdef_access, st.pdef_format)) return 1;

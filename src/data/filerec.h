@@ -49,22 +49,22 @@ struct file_descriptor {
   char title[512];
   float undef;
   float undef_low, undef_high;
-  float* data_buffer;      // owned
+  float* data_buffer;          // owned
   unsigned char* grib_buffer;  // owned
   int64_t grib_buffer_bytes;   // its size
   int byte_swap;
-  int* station_offsets;  // owned
-  int* station_counts;   // owned
-  int station_max_words; // largest report data size (the map's): data_buffer's size
+  int* station_offsets;   // owned
+  int* station_counts;    // owned
+  int station_max_words;  // largest report data size (the map's): data_buffer's size
   FILE* second_stream;
   int x_size, y_size, z_size, t_size;
   int toff_flag, toff;
   int variable_count;
   int surface_variable_count, level_variable_count;
   variable_descriptor* variables;  // owned, variable_count entries
-  int64_t grid_words;    // words per horizontal grid
-  int64_t time_words;    // words per time block
-  int time_records;      // horizontal grids per time
+  int64_t grid_words;              // words per horizontal grid
+  int64_t time_words;              // words per time block
+  int time_records;                // horizontal grids per time
   int64_t file_header_bytes;
   int x_wraps;
   int sequential, yrev, zrev;

@@ -37,8 +37,8 @@ enum grib_hdr_status {
   hdr_memory = 51,
   hdr_not_found = 52,
   hdr_at_end = 53,
-  hdr_bad_length = 54,   // total length 0 or shorter than the sections
-  hdr_short_section = 55, // a section shorter than its fixed octets
+  hdr_bad_length = 54,     // total length 0 or shorter than the sections
+  hdr_short_section = 55,  // a section shorter than its fixed octets
   hdr_short_lead = 61,
   hdr_lead_io = 62,
   hdr_edition = 99,
@@ -303,8 +303,10 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
       return grib_rec_grid_size;
     }
   } else if (gtype == 29) {
-    if (h->grid_id == 29) offset = 3;
-    else if (h->grid_id != 30) return grib_rec_grid_29;
+    if (h->grid_id == 29)
+      offset = 3;
+    else if (h->grid_id != 30)
+      return grib_rec_grid_29;
     stride = 6;
   } else if (h->grid_id != gtype) {
     return grib_rec_grid_type;
@@ -319,8 +321,7 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
     if (nset < 0) return grib_rec_short_data;
   }
   if ((h->bds_length - 11) * 8 < nset * h->bits) return grib_rec_short_data;
-  if (h->data_pos > INT_MAX || (h->bms_flag && h->bms_pos > INT_MAX))
-    return grib_rec_beyond_index;
+  if (h->data_pos > INT_MAX || (h->bms_flag && h->bms_pos > INT_MAX)) return grib_rec_beyond_index;
 
   if (!h->forecast_ok) return grib_rec_time_unit;
   date_time vt = h->valid;
@@ -373,14 +374,16 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
       return rc;
     }
     int r = gribrec(&h, pfi, pindx, gfile);
-    if (r == grib_rec_entered) *result = 1;
-    else if (r > 99) *result = r;
+    if (r == grib_rec_entered)
+      *result = 1;
+    else if (r > 99)
+      *result = r;
   }
 }
 
 // Opens and scans one file; a missing template file is passed over.
-int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
-               grib_index* pindx, int* result, bool* stop) {
+int scan_named(const std::string& name, bool single, const file_descriptor* pfi, grib_index* pindx,
+               int* result, bool* stop) {
   std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
   const std::string& path = single && !data_override.empty() ? data_override : name;
   // A pipe or device would be scanned without end: only a regular file is.
@@ -488,8 +491,8 @@ int gribmap() {
   g->hfnum = 0;
   g->intnum = g->fltnum = n <= INT_MAX ? static_cast<int>(n) : 0;
   g->hipnt = static_cast<int*>(kamalloc(4 * sizeof(int)));
-  g->intpnt = n > 0 && n <= INT_MAX ? static_cast<int*>(kamalloc(sizeof(int) * size_t(n)))
-                                    : nullptr;
+  g->intpnt =
+      n > 0 && n <= INT_MAX ? static_cast<int*>(kamalloc(sizeof(int) * size_t(n))) : nullptr;
   g->fltpnt = g->intpnt ? static_cast<float*>(kamalloc(sizeof(float) * size_t(n))) : nullptr;
   if (!g->intpnt) {
     std::printf("memory allocation error\n");

@@ -15,22 +15,22 @@ struct grib_index;
 // What gribhdr learns of one message (section octets of edition 1).
 struct grib_record_header {
   int edition;
-  int64_t total_length;  // edition 1
+  int64_t total_length;                                    // edition 1
   int64_t pds_length, gds_length, bms_length, bds_length;  // 0: absent
-  int grid_id;           // PDS octet 7
+  int grid_id;                                             // PDS octet 7
   int gds_flag, bms_flag;
-  int parameter;         // octet 9
-  int level_type;        // octet 10
-  int level;             // octets 11-12 as one number
-  int level1, level2;    // the same two octets apart
+  int parameter;       // octet 9
+  int level_type;      // octet 10
+  int level;           // octets 11-12 as one number
+  int level1, level2;  // the same two octets apart
   date_time valid;
   date_time base;
-  int time_unit;         // octet 18
+  int time_unit;  // octet 18
   int p1, p2;
-  int time_range;        // octet 21
-  int forecast;          // in time_unit; -999 unknown or ignored
-  int forecast_ok;       // 0: the forecast time has no convertible unit
-  int century;           // -999: the section holds none
+  int time_range;   // octet 21
+  int forecast;     // in time_unit; -999 unknown or ignored
+  int forecast_ok;  // 0: the forecast time has no convertible unit
+  int century;      // -999: the section holds none
   float decimal_factor;
   int data_rep, ni, nj, scan_mode;  // from the grid description
   int bms_table;                    // predefined bit map when not 0
@@ -38,8 +38,8 @@ struct grib_record_header {
   int bds_flags;                    // the first two flag bits of octet 4
   float binary_factor;
   float reference;
-  int bits;                         // bits per value
-  int64_t data_pos;                 // first packed octet
+  int bits;          // bits per value
+  int64_t data_pos;  // first packed octet
 };
 
 // Status of gribrec. Below 100 a message is skipped silently; from 100 on
@@ -47,14 +47,14 @@ struct grib_record_header {
 enum grib_rec_status {
   grib_rec_entered = 0,
   grib_rec_no_match = 1,
-  grib_rec_packing = 10,        // spherical harmonic or complex packing
-  grib_rec_predefined_map = 11, // bit map from a table, not in the message
-  grib_rec_bits = 12,           // wider than 32 bits per value
-  grib_rec_scaling = 13,        // factors beyond the float range
-  grib_rec_short_data = 14,     // bit map or data shorter than the grid
+  grib_rec_packing = 10,         // spherical harmonic or complex packing
+  grib_rec_predefined_map = 11,  // bit map from a table, not in the message
+  grib_rec_bits = 12,            // wider than 32 bits per value
+  grib_rec_scaling = 13,         // factors beyond the float range
+  grib_rec_short_data = 14,      // bit map or data shorter than the grid
   grib_rec_no_grid = 20,
   grib_rec_time_range = 36,
-  grib_rec_time_unit = 37,      // forecast time in a unit with no fixed length
+  grib_rec_time_unit = 37,  // forecast time in a unit with no fixed length
   grib_rec_time_between = 38,
   grib_rec_native_size = 300,
   grib_rec_grid_size = 301,
@@ -90,5 +90,4 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
 
 // Writes the record's entries at slot position irec (stride 3 or 6, offset 0
 // or 3 for the two halves of grid type 29).
-void gribfill(int64_t irec, int offset, int stride, const grib_record_header* h,
-              grib_index* pindx);
+void gribfill(int64_t irec, int offset, int stride, const grib_record_header* h, grib_index* pindx);

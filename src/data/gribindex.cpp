@@ -16,9 +16,7 @@ namespace {
 // beyond this is a damaged file, not a data set.
 constexpr int64_t max_count = 1LL << 30;
 
-bool read_exact(FILE* f, void* buf, size_t n) {
-  return n == 0 || std::fread(buf, 1, n, f) == n;
-}
+bool read_exact(FILE* f, void* buf, size_t n) { return n == 0 || std::fread(buf, 1, n, f) == n; }
 
 // 4-byte big-endian sign-and-magnitude integer.
 int getint(const unsigned char* b) {
@@ -30,9 +28,7 @@ void short_index() {
   kaprnt(msg_level::error, "Open Error:  GRIB index file is short or damaged\n");
 }
 
-void bad_counts() {
-  kaprnt(msg_level::error, "Open Error:  GRIB index file has invalid sizes\n");
-}
+void bad_counts() { kaprnt(msg_level::error, "Open Error:  GRIB index file has invalid sizes\n"); }
 
 bool counts_ok(const grib_index* p) {
   return p->hinum >= 0 && p->hfnum >= 0 && p->intnum >= 0 && p->fltnum >= 0 &&
@@ -195,8 +191,9 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
   int64_t need = slots * 3 * int64_t(time_records) * int64_t(t_size);
   if (p->hipnt[1] != t_size || p->hipnt[2] != time_records) {
     kaprnt(msg_level::error, "Open Error:  GRIB index file does not match the descriptor\n");
-    kaprntf(msg_level::error, "  Index: %i times of %i records; descriptor: %i times of %i records\n",
-            p->hipnt[1], p->hipnt[2], t_size, time_records);
+    kaprntf(msg_level::error,
+            "  Index: %i times of %i records; descriptor: %i times of %i records\n", p->hipnt[1],
+            p->hipnt[2], t_size, time_records);
     return 1;
   }
   if (p->intnum != need || p->fltnum != need) {

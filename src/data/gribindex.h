@@ -13,10 +13,10 @@ struct grib_index {
   int hfnum;   // length of hfpnt
   int intnum;  // length of intpnt
   int fltnum;  // length of fltpnt
-  int* hipnt;    // version, time count, records per time, grid type
+  int* hipnt;  // version, time count, records per time, grid type
   float* hfpnt;
-  int* intpnt;   // per slot: data position, bit-map position, bits per value
-  float* fltpnt; // per slot: decimal factor, binary factor, reference value
+  int* intpnt;    // per slot: data position, bit-map position, bits per value
+  float* fltpnt;  // per slot: decimal factor, binary factor, reference value
 };
 
 // Releases the index and its four arrays (all malloc'd).

@@ -51,8 +51,8 @@ const char* data_name(const read_request& rq) {
 }
 
 void io_error(const read_request& rq, int64_t count, int64_t pos) {
-  kaprntf(msg_level::error, "GRIB I/O Error reading %lli bytes at %lli\n", static_cast<long long>(count),
-          static_cast<long long>(pos));
+  kaprntf(msg_level::error, "GRIB I/O Error reading %lli bytes at %lli\n",
+          static_cast<long long>(count), static_cast<long long>(pos));
   kaprnt(msg_level::error, "  File name is: ");
   kaprnt(msg_level::error, data_name(rq));
   kaprnt(msg_level::error, "\n");
@@ -169,8 +169,8 @@ void grib_unpack(const unsigned char* buf, int64_t bit, int bits, int64_t count,
   }
 }
 
-int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t byte_count, int64_t isize,
-          int64_t jsize, int bits) {
+int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t byte_count,
+          int64_t isize, int64_t jsize, int bits) {
   const file_descriptor* pfi = rq.file;
   const grid_field* pgr = rq.grid;
   unsigned char* out = pfi->grib_buffer;
@@ -219,7 +219,8 @@ int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t
   return 0;
 }
 
-int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int count, float* values) {
+int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int count,
+           float* values) {
   const file_descriptor* pfi = rq.file;
   const variable_descriptor* pvr = rq.var;
   if (count <= 0) return 0;
@@ -260,7 +261,8 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
     return 0;
   }
   if (bits > 32) {
-    kaprnt(msg_level::error, "Data Request Error:  GRIB index entry wider than 32 bits per value\n");
+    kaprnt(msg_level::error,
+           "Data Request Error:  GRIB index entry wider than 32 bits per value\n");
     return 1;
   }
   const double dec = g->fltpnt[e], bin = g->fltpnt[e + 1], ref = g->fltpnt[e + 2];
@@ -323,8 +325,10 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
   }
   int64_t n = 0;
   for (int64_t k = 0; k < count; k++) {
-    if (bp[p + k] < 0) values[k] = undef;
-    else values[k] = bits == 0 ? constant : value(fields[n++]);
+    if (bp[p + k] < 0)
+      values[k] = undef;
+    else
+      values[k] = bits == 0 ? constant : value(fields[n++]);
   }
   return 0;
 }

@@ -66,8 +66,8 @@ const char* current_data_name(const read_request& rq) {
 int seek_element(const read_request& rq, int64_t offset, int esize, bool yx) {
   file_descriptor* pfi = rq.file;
   int rc = -1;
-  bool ok = pfi->data_stream && offset >= 0 &&
-            offset <= (INT64_MAX - pfi->file_header_bytes) / esize;
+  bool ok =
+      pfi->data_stream && offset >= 0 && offset <= (INT64_MAX - pfi->file_header_bytes) / esize;
   if (ok) {
     int64_t pos = offset * esize + pfi->file_header_bytes;
     rc = fseeko(pfi->data_stream, static_cast<off_t>(pos), SEEK_SET);
@@ -90,8 +90,8 @@ int seek_element(const read_request& rq, int64_t offset, int esize, bool yx) {
 void read_error(const read_request& rq, int64_t n, int64_t offset) {
   kaprnt(msg_level::error, "Low Level I/O Error:  Read error on data file \n");
   kaprntf(msg_level::error, "  Data file name = %s \n", current_data_name(rq));
-  kaprntf(msg_level::error, "  Error reading %lli bytes at location %li \n", static_cast<long long>(n),
-          long(offset));
+  kaprntf(msg_level::error, "  Error reading %lli bytes at location %li \n",
+          static_cast<long long>(n), long(offset));
 }
 
 bool scratch_for(std::size_t bytes, const char* message) {
@@ -183,7 +183,7 @@ int64_t read_elements(const read_request& rq, int64_t n, float* values) {
     got = static_cast<int64_t>(std::fread(values, 4, static_cast<std::size_t>(n), fp));
     decode(rq, reinterpret_cast<unsigned char*>(values), got, values);
   } else {
-    const char* msg = form == 1 ? "Memory Allocation Error:  char grid storage \n"
+    const char* msg = form == 1    ? "Memory Allocation Error:  char grid storage \n"
                       : esize == 2 ? "Memory Allocation Error:  integer*2 storage \n"
                                    : "Memory Allocation Error:  integer*4 storage \n";
     if (!scratch_for(static_cast<std::size_t>(n) * esize, msg)) return -1;
@@ -344,8 +344,7 @@ int flush_span(row_spans& w, int* idx) {
   // Four-byte pieces in the grid's memory are converted where they lie and
   // moved down into their row, which ends before the next piece begins; a
   // wrapped row starting at the first column then repeats its own start.
-  const bool move_down =
-      in_place && w.esize == 4 && (!w.wraps || wrap_index(w.a, w.nx) == 1);
+  const bool move_down = in_place && w.esize == 4 && (!w.wraps || wrap_index(w.a, w.nx) == 1);
   for (int64_t r = 0; r < n; r++) {
     float* row = dest + r * w.isiz;
     if (move_down) {
@@ -429,9 +428,8 @@ int walk_spans(read_request& rq, int* idx, const int* size, int od, float* value
     }
     int tt = idx[3];
     if (pfi->template_flag) {
-      if (pfi->template_file_numbers && pfi->template_file_numbers[idx[3] - 1] !=
-                                            pfi->open_template_time &&
-          flush_span(w, idx))
+      if (pfi->template_file_numbers &&
+          pfi->template_file_numbers[idx[3] - 1] != pfi->open_template_time && flush_span(w, idx))
         return 1;
       idx[od] = int(o);
       int opened = 0;
@@ -463,7 +461,8 @@ void beyond_limits(const int* idx, const int* size) {
   if (mfcmn.warn_level <= 0) return;
   kaprnt(msg_level::info, "Data Request Warning:  Request beyond file limits\n");
   kaprnt(msg_level::result, "  Entire grid contents are set to missing data \n");
-  kaprntf(msg_level::result, "  Dimension ranges are:  X = %i %i  Y = %i %i ", idx[0], size[0], idx[1], size[1]);
+  kaprntf(msg_level::result, "  Dimension ranges are:  X = %i %i  Y = %i %i ", idx[0], size[0],
+          idx[1], size[1]);
   kaprntf(msg_level::result, " Z = %i %i  T = %i %i \n", idx[2], size[2], idx[3], size[3]);
 }
 
@@ -510,7 +509,8 @@ grid_read kaggrd(grid_field* grid) {
   grid->jsiz = static_cast<int>(jsiz);
   // A grid with a varying dimension owns its value array, even of one point.
   if (idim >= 0) {
-    grid->values = static_cast<float*>(kamalloc(sizeof(float) * std::size_t(isiz * jsiz), "Memory Allocation Error:  grid storage \n"));
+    grid->values = static_cast<float*>(kamalloc(sizeof(float) * std::size_t(isiz * jsiz),
+                                                "Memory Allocation Error:  grid storage \n"));
   } else {
     grid->values = &grid->min_value;
   }
@@ -635,7 +635,8 @@ grid_read kagrow(read_request& rq, float* values, const int* idx) {
     fill(values, pgr->isiz, pgr->undef);
     if ((a < 1 && b < 1) || (a > nx && b > nx)) return grid_read_outside;
     int lo = a < 1 ? 1 : a, hi = b > nx ? nx : b;
-    return karrow(rq, lo, y, z, t, hi - lo + 1, values + (lo - a)) ? grid_read_failed : grid_read_ok;
+    return karrow(rq, lo, y, z, t, hi - lo + 1, values + (lo - a)) ? grid_read_failed
+                                                                   : grid_read_ok;
   }
   // A wrapping row is read whole once and copied round as often as asked.
   float* buf = pfi->data_buffer;
@@ -697,8 +698,8 @@ int64_t kafcor(const read_request& rq, int x, int y, int z, int t) {
   int64_t off;
   if (pvr->time_block) {
     int64_t nl = pvr->levels > 1 ? pvr->levels : 1;
-    off = (tt - 1) * pfi->grid_words * nl + zz * pfi->grid_words + pvr->offset +
-          yy * pfi->x_size + (x - 1);
+    off = (tt - 1) * pfi->grid_words * nl + zz * pfi->grid_words + pvr->offset + yy * pfi->x_size +
+          (x - 1);
   } else {
     off = (tt - 1) * pfi->time_words + pvr->offset + zz * pfi->grid_words * pvr->multiplier +
           yy * pfi->x_size + (x - 1);
@@ -712,8 +713,8 @@ int64_t kafcyx(const read_request& rq, int x, int y, int z, int t) {
   const int64_t tt = time_index(rq, t);
   const int64_t yy = pfi->yrev ? int64_t(pfi->y_size) - y : int64_t(y) - 1;
   const int64_t zz = level_index(rq, z);
-  int64_t off = (tt - 1) * pfi->time_words + zz * pfi->grid_words * pvr->multiplier +
-                pvr->offset + int64_t(x - 1) * pfi->y_size + yy;
+  int64_t off = (tt - 1) * pfi->time_words + zz * pfi->grid_words * pvr->multiplier + pvr->offset +
+                int64_t(x - 1) * pfi->y_size + yy;
   return off + pfi->xy_header_words + pfi->time_header_words;
 }
 
@@ -844,6 +845,6 @@ int binary_native(read_request& rq, int, int, int z, int, int tfile, int64_t nat
 }  // namespace
 
 const reader binary_reader = {
-    "Binary",    binary_start, nullptr, nullptr, binary_row, binary_native, nullptr,
-    nullptr,     nullptr,      nullptr, true,    false,      nullptr,
+    "Binary", binary_start, nullptr, nullptr, binary_row, binary_native, nullptr,
+    nullptr,  nullptr,      nullptr, true,    false,      nullptr,
 };

@@ -50,4 +50,3 @@ int kairow(read_request& rq, int x, int y, int z, int t, int native_offset, int 
 // the messages (the caller releases the set).
 struct station_set;
 int kagstn(station_set* set);
-

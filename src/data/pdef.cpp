@@ -29,10 +29,10 @@ constexpr const char* kBadRead = "Open Error:  I/O Error on pdef file read\n";
 // How the interpolation file of "bilin" and "file" is laid out.
 enum pdef_access : int { pdef_stream = 1, pdef_sequential = 2 };
 enum pdef_format : int {
-  pdef_binary = 1,         // host order
+  pdef_binary = 1,  // host order
   pdef_binary_big = 2,
   pdef_binary_little = 3,
-  pdef_packed = 4,         // host order
+  pdef_packed = 4,  // host order
 };
 
 template <class T>
@@ -74,8 +74,7 @@ bool read_table(FILE* fp, int access, int format, void* out, int64_t n) {
   }
   constexpr bool host_little = std::endian::native == std::endian::little;
   const bool big = format == pdef_binary_big, little = format == pdef_binary_little;
-  if ((big && host_little) || (little && !host_little))
-    kabswp(out, static_cast<std::size_t>(n));
+  if ((big && host_little) || (little && !host_little)) kabswp(out, static_cast<std::size_t>(n));
   return true;
 }
 

@@ -16,11 +16,11 @@ struct station_set;
 // Outcome of a grid request. Any positive value is a failure that has been
 // reported; the self-describing reader passes its own positive codes on.
 enum grid_read : int {
-  grid_read_ok = 0,          // the grid was filled
-  grid_read_outside = -1,    // wholly outside the data set: every value undefined
-  grid_read_failed = 1,      // input/output or memory error
-  grid_read_no_memory = 2,   // a defined object's grid could not be allocated
-  grid_read_bad_dims = 16,   // the varying dimensions form no valid pair
+  grid_read_ok = 0,         // the grid was filled
+  grid_read_outside = -1,   // wholly outside the data set: every value undefined
+  grid_read_failed = 1,     // input/output or memory error
+  grid_read_no_memory = 2,  // a defined object's grid could not be allocated
+  grid_read_bad_dims = 16,  // the varying dimensions form no valid pair
 };
 
 // One grid or station request being served. The grid is null for station

@@ -139,8 +139,8 @@ station_report* kaarpt(station_set* set) {
       std::fputs("Out of memory blocks to allocate \n", stdout);
       return nullptr;
     }
-    auto* block = static_cast<station_report*>(
-        kamalloc(sizeof(station_report) * kReportsPerBlock, "Couldn't allocate memory for stn block \n"));
+    auto* block = static_cast<station_report*>(kamalloc(
+        sizeof(station_report) * kReportsPerBlock, "Couldn't allocate memory for stn block \n"));
     set->block_index++;
     set->blocks[set->block_index] = block;
     set->block_used = 0;
@@ -203,7 +203,8 @@ int kagchk(const grid_field* a, const grid_field* b, int d) {
   auto wa = [&](float g) { return sa.to_world(sa.world_vals, g); };
   auto wb = [&](float g) { return sb.to_world(sb.world_vals, g); };
   double tol = (std::fabs(double(wa(a2)) - wa(a1)) * 0.00001 +
-                std::fabs(double(wb(b2)) - wb(b1)) * 0.00001) * 0.5;
+                std::fabs(double(wb(b2)) - wb(b1)) * 0.00001) *
+               0.5;
   if (std::fabs(double(wa(a1)) - wb(b1)) > tol) return 1;
   if (std::fabs(double(wa(a2)) - wb(b2)) > tol) return 1;
   if (sa.linear != sb.linear) return 1;

@@ -26,17 +26,17 @@ struct grid_field {
   float undef;            // every missing point holds exactly this
   float min_value;        // see kamnmx
   float max_value;
-  int isiz, jsiz;         // points along i and j (1 when not varying)
-  int idim, jdim;         // 0 x, 1 y, 2 z, 3 t, -1 none (jdim -1 when idim is)
-  int dim_min[4];         // first 1-based grid index of x, y, z, t
-  int dim_max[4];         // last grid index; equal to dim_min when fixed
-  variable_descriptor* variable;  // null for computed and predefined grids
-  int owns_scaling;       // i_world_vals / j_world_vals belong to this grid
+  int isiz, jsiz;                        // points along i and j (1 when not varying)
+  int idim, jdim;                        // 0 x, 1 y, 2 z, 3 t, -1 none (jdim -1 when idim is)
+  int dim_min[4];                        // first 1-based grid index of x, y, z, t
+  int dim_max[4];                        // last grid index; equal to dim_min when fixed
+  variable_descriptor* variable;         // null for computed and predefined grids
+  int owns_scaling;                      // i_world_vals / j_world_vals belong to this grid
   conversion_fn i_to_world, j_to_world;  // x, y, z only (time uses gr2t)
   conversion_fn i_to_grid, j_to_grid;
   float* i_world_vals;  // scaling arrays of the conversions (time: time_scaling)
   float* j_world_vals;
-  float* i_grid_vals;   // inside the same allocation as the world half
+  float* i_grid_vals;  // inside the same allocation as the world half
   float* j_grid_vals;
   int i_linear, j_linear;  // 1 linear, 0 explicit levels
 };
@@ -47,9 +47,9 @@ struct station_report {
   char stid[8];  // blank-padded, no terminator
   float lat;
   float lon;
-  float lev;     // -9.99e33 for variables without levels
-  float time;    // grid coordinate of the data set's time axis
-  float value;   // the set's undef when missing
+  float lev;    // -9.99e33 for variables without levels
+  float time;   // grid coordinate of the data set's time axis
+  float value;  // the set's undef when missing
 };
 
 inline constexpr int kReportsPerBlock = 200;

@@ -59,8 +59,8 @@ struct walker {
 void build_error(const file_descriptor* f, const char* why, int t, int64_t pos) {
   kaprnt(msg_level::error, "Station map error:  ");
   kaprnt(msg_level::error, why);
-  kaprntf(msg_level::error, "  Time %i, byte %lli of data file %s \n", t, static_cast<long long>(pos),
-          data_name(f));
+  kaprntf(msg_level::error, "  Time %i, byte %lli of data file %s \n", t,
+          static_cast<long long>(pos), data_name(f));
 }
 
 // One time's group from w.pos: the number of reports, or -1 after a message.
@@ -244,7 +244,7 @@ int kastnmap(file_descriptor* rec, const char* map_name) {
     kaprntf(msg_level::error, "Station map error:  can't write the map file %s\n", map_name);
     return 1;
   }
-  kaprntf(msg_level::result, "Station map %s: %i times, %lli reports, largest report %i words\n", map_name,
-          nt, static_cast<long long>(reports), maxsize);
+  kaprntf(msg_level::result, "Station map %s: %i times, %lli reports, largest report %i words\n",
+          map_name, nt, static_cast<long long>(reports), maxsize);
   return 0;
 }

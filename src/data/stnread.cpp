@@ -62,13 +62,15 @@ int kasstn(FILE* s, const file_descriptor* f, int64_t position) {
   kaprntf(msg_level::error, "  Data file name = %s \n", file_name(f));
   kaprntf(msg_level::error, "%d  rc=%ld pos=%ld pfi->fhdr =%ld \n", 1312, static_cast<long>(rc),
           static_cast<long>(position), static_cast<long>(f->file_header_bytes));
-  kaprntf(msg_level::error, "  Error occurred when seeking to byte %li \n", static_cast<long>(position));
+  kaprntf(msg_level::error, "  Error occurred when seeking to byte %li \n",
+          static_cast<long>(position));
   return 1;
 }
 
 int karstn(FILE* s, const file_descriptor* f, int64_t bytes, void* buffer, int64_t position) {
   if (bytes <= 0) return 0;
-  if (s && std::fread(buffer, 1, static_cast<size_t>(bytes), s) == static_cast<size_t>(bytes)) return 0;
+  if (s && std::fread(buffer, 1, static_cast<size_t>(bytes), s) == static_cast<size_t>(bytes))
+    return 0;
   kaprnt(msg_level::error, "Low Level I/O Error:  Read error on data file \n");
   kaprntf(msg_level::error, "  Data file name = %s \n", file_name(f));
   kaprntf(msg_level::error, "  Error reading %i bytes at location %li \n", static_cast<int>(bytes),
@@ -82,7 +84,8 @@ void sequence_error(const file_descriptor* f, const char* why) {
   kaprntf(msg_level::error, "  Data file name = %s \n", file_name(f));
 }
 
-void kacstn(const unsigned char* header, const float* data, int64_t data_bytes, int64_t header_bytes) {
+void kacstn(const unsigned char* header, const float* data, int64_t data_bytes,
+            int64_t header_bytes) {
   if (2 * header_bytes + cache.pnt + data_bytes + 10 >= kCacheBytes + 1) {
     cache.writing = false;
     return;
@@ -106,8 +109,9 @@ void cache_group_end() {
 }
 
 bool same_request(const station_set* a, const station_set* b) {
-  if (a->file != b->file || a->idim != b->idim || a->jdim != b->jdim || a->time_min != b->time_min ||
-      a->time_max != b->time_max || a->radius_flag != b->radius_flag || a->stid_flag != b->stid_flag)
+  if (a->file != b->file || a->idim != b->idim || a->jdim != b->jdim ||
+      a->time_min != b->time_min || a->time_max != b->time_max ||
+      a->radius_flag != b->radius_flag || a->stid_flag != b->stid_flag)
     return false;
   if (a->radius_flag && a->radius != b->radius) return false;
   if (!a->stid_flag)
@@ -142,10 +146,11 @@ bool selected(const station_set* set, const selection_box& box, const report_hea
   float lon = h.lon;
   if (lon < box.lon_min) lon += 360.0f;
   if (lon > box.lon_max) lon -= 360.0f;
-  if (lon < box.lon_min || lon > box.lon_max || h.lat < box.lat_min || h.lat > box.lat_max) return false;
+  if (lon < box.lon_min || lon > box.lon_max || h.lat < box.lat_min || h.lat > box.lat_max)
+    return false;
   if (set->radius_flag &&
-      std::hypot(static_cast<double>(lon - set->lon_min), static_cast<double>(h.lat - set->lat_min)) >
-          static_cast<double>(set->radius))
+      std::hypot(static_cast<double>(lon - set->lon_min),
+                 static_cast<double>(h.lat - set->lat_min)) > static_cast<double>(set->radius))
     return false;
   return true;
 }
@@ -162,7 +167,8 @@ void free_blocks(station_set* set) {
 // Reads the rest of one report from the file: its data into data (when
 // not null) or past it. In sequential form first_len is the length of the
 // record that began with the header. 0, or 1 after the messages.
-int report_body(FILE* s, file_descriptor* f, int64_t* pos, int first_len, int64_t words, float* data) {
+int report_body(FILE* s, file_descriptor* f, int64_t* pos, int first_len, int64_t words,
+                float* data) {
   const int64_t total = kStationHeaderBytes + 4 * words;
   if (!f->sequential) {
     if (!data) {
@@ -250,7 +256,8 @@ int read_group(station_set* set, const selection_box& box, int t) {
     }
     if (words > f->station_max_words) {
       bad_report(f);
-      kaprntf(msg_level::error, "  Report of %lli data words exceeds the station map's largest (%i)\n",
+      kaprntf(msg_level::error,
+              "  Report of %lli data words exceeds the station map's largest (%i)\n",
               static_cast<long long>(words), f->station_max_words);
       return 1;
     }
@@ -286,7 +293,8 @@ int read_group(station_set* set, const selection_box& box, int t) {
 int fill(read_request& rq, station_set* set) {
   file_descriptor* f = set->file;
   if (!f->station_offsets || !f->data_buffer) {
-    kaprnt(msg_level::error, "Data Request Error:  Station data set opened without its station map\n");
+    kaprnt(msg_level::error,
+           "Data Request Error:  Station data set opened without its station map\n");
     return 1;
   }
   selection_box box{set->lon_min, set->lon_max, set->lat_min, set->lat_max};
@@ -374,7 +382,8 @@ int read_stations(read_request& rq, station_set* set) {
   set->report_count = 0;
   for (auto*& b : set->blocks) b = nullptr;
   if (!cache.buf) {
-    cache.buf = static_cast<unsigned char*>(kamalloc(kCacheBytes, "Memory allocation error:  Stn data cache buffer\n"));
+    cache.buf = static_cast<unsigned char*>(
+        kamalloc(kCacheBytes, "Memory allocation error:  Stn data cache buffer\n"));
     cache.holds = false;
   }
   cache.serving = false;
@@ -410,6 +419,6 @@ int read_stations(read_request& rq, station_set* set) {
 }  // namespace
 
 const reader station_reader = {
-    "Station", nullptr,       nullptr, nullptr, nullptr, nullptr, nullptr,
-    read_stations, nullptr,   nullptr, false,   false,   nullptr,
+    "Station",     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    read_stations, nullptr, nullptr, false,   false,   nullptr,
 };

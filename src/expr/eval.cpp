@@ -99,8 +99,8 @@ int range_error(const grid_field* s, const grid_field* b, int d) {
   incompatible_grids();
   kaprnt(msg_level::info, "  Dimension ranges aren't equivalent\n");
   kaprntf(msg_level::result, "  Dimension = %i\n", d);
-  kaprntf(msg_level::result, "  1st grid range = %i %i   2nd = %i %i \n", s->dim_min[d], s->dim_max[d],
-          b->dim_min[d], b->dim_max[d]);
+  kaprntf(msg_level::result, "  1st grid range = %i %i   2nd = %i %i \n", s->dim_min[d],
+          s->dim_max[d], b->dim_min[d], b->dim_max[d]);
   return 1;
 }
 
@@ -239,7 +239,9 @@ void push_constant(std::vector<expr_cell>& cells, int& top, float v) {
   cells[++top] = {kOperand, 0, grid_ptr(kagrvl(v))};
 }
 
-void push_op(std::vector<expr_cell>& cells, int& top, int op) { cells[++top] = {kOperator, op, {}}; }
+void push_op(std::vector<expr_cell>& cells, int& top, int op) {
+  cells[++top] = {kOperator, op, {}};
+}
 
 bool end_of_text(char c) { return c == '\0' || c == '\n'; }
 
@@ -271,7 +273,8 @@ int kaexpr(const char* text, eval_state* pst) {
   while (true) {
     const char c = text[pos];
     if (operand && c != '(' && c != '-' && ++terms > kExprTermsMax) {
-      kaprntf(msg_level::error, "Syntax Error:  More than %i terms in the expression\n", kExprTermsMax);
+      kaprntf(msg_level::error, "Syntax Error:  More than %i terms in the expression\n",
+              kExprTermsMax);
       failed = true;
       break;
     }
@@ -294,15 +297,24 @@ int kaexpr(const char* text, eval_state* pst) {
         }
         push_constant(cells, top, v);
         pos = q - text;
-        if (eval(0, cells, top)) { failed = true; break; }
+        if (eval(0, cells, top)) {
+          failed = true;
+          break;
+        }
         operand = false;
       } else if (c >= 'a' && c <= 'z') {
         pst->result = std::monostate{};
         const char* q = varprs(text + pos, pst);
-        if (!q) { failed = true; break; }
+        if (!q) {
+          failed = true;
+          break;
+        }
         cells[++top] = {kOperand, 0, std::exchange(pst->result, std::monostate{})};
         pos = q - text;
-        if (eval(0, cells, top)) { failed = true; break; }
+        if (eval(0, cells, top)) {
+          failed = true;
+          break;
+        }
         operand = false;
       } else {
         kaprnt(msg_level::error, "Syntax Error:  Expected operand or '('\n");
@@ -312,7 +324,10 @@ int kaexpr(const char* text, eval_state* pst) {
     } else {
       if (c == ')') {
         cells[++top] = {kClose, 0, {}};
-        if (eval(0, cells, top)) { failed = true; break; }
+        if (eval(0, cells, top)) {
+          failed = true;
+          break;
+        }
         pos++;
       } else if (c == '*' || c == '/' || c == '+') {
         push_op(cells, top, c == '*' ? kOpMultiply : c == '/' ? kOpDivide : kOpAdd);
@@ -346,12 +361,14 @@ int kaexpr(const char* text, eval_state* pst) {
       failed = true;
     }
   }
-  if (failed && pass == 1) kaprntf(msg_level::error, "  Error ocurred at column %i\n", int(pos + 1));
+  if (failed && pass == 1)
+    kaprntf(msg_level::error, "  Error ocurred at column %i\n", int(pos + 1));
   return failed ? 1 : 0;
 }
 
 grid_field* kagrvl(float v) {
-  grid_field* g = static_cast<grid_field*>(kacalloc(1, sizeof(grid_field), "Unable to allocate memory for grid structure \n"));
+  grid_field* g = static_cast<grid_field*>(
+      kacalloc(1, sizeof(grid_field), "Unable to allocate memory for grid structure \n"));
   g->values = &g->min_value;
   g->min_value = g->max_value = v;
   g->undef = kConstUndef;
@@ -372,7 +389,8 @@ grid_field* kagrop(grid_field* left, grid_field* right, int op, int rel) {
     if (s->idim != b->idim || s->jdim != b->jdim) {
       incompatible_grids();
       kaprnt(msg_level::info, "   Varying dimensions are different\n");
-      kaprntf(msg_level::result, "  1st grid dims = %i %i   2nd = %i %i \n", s->idim, s->jdim, b->idim, b->jdim);
+      kaprntf(msg_level::result, "  1st grid dims = %i %i   2nd = %i %i \n", s->idim, s->jdim,
+              b->idim, b->jdim);
       return nullptr;
     }
     if (kagchk(s, b, s->idim)) {
@@ -402,9 +420,12 @@ grid_field* kagrop(grid_field* left, grid_field* right, int op, int rel) {
 
 station_set* kastop(station_set* left, station_set* right, int op, int rel) {
   int mode;
-  if (left->idim == 0 && left->jdim == 1 && right->idim == 0 && right->jdim == 1) mode = 0;
-  else if (left->idim == 2 && left->jdim == -1 && right->idim == 2 && right->jdim == -1) mode = 1;
-  else if (left->idim == 3 && left->jdim == -1 && right->idim == 3 && right->jdim == -1) mode = 2;
+  if (left->idim == 0 && left->jdim == 1 && right->idim == 0 && right->jdim == 1)
+    mode = 0;
+  else if (left->idim == 2 && left->jdim == -1 && right->idim == 2 && right->jdim == -1)
+    mode = 1;
+  else if (left->idim == 3 && left->jdim == -1 && right->idim == 3 && right->jdim == -1)
+    mode = 2;
   else {
     kaprnt(msg_level::error, "Invalid dimension environment for station data");
     kaprnt(msg_level::error, " operation\n");
@@ -455,8 +476,10 @@ station_set* kascop(station_set* set, float c, int op, int side) {
     if (v == u) continue;
     // As for grids, the second operand is the mask: the constant when the
     // set comes first, the report's own value when the constant does.
-    if (op == kOpMaskout) r->value = side == 0 ? (c < 0.0f ? u : v) : (v < 0.0f ? u : c);
-    else r->value = side == 0 ? combine(v, c, op, u) : combine(c, v, op, u);
+    if (op == kOpMaskout)
+      r->value = side == 0 ? (c < 0.0f ? u : v) : (v < 0.0f ? u : c);
+    else
+      r->value = side == 0 ? combine(v, c, op, u) : combine(c, v, op, u);
   }
   return set;
 }

@@ -42,8 +42,8 @@ eval_state_ptr getpst(session_state* pcm) {
     if (looping && d == pcm->loopdim) continue;
     if (d == 0 && pcm->dim_min[0] > pcm->dim_max[0]) {
       refuse(pst);
-      kaprntf(msg_level::error, "  Min longitude > max longitude: %g %g \n", double(pcm->dim_min[0]),
-              double(pcm->dim_max[0]));
+      kaprntf(msg_level::error, "  Min longitude > max longitude: %g %g \n",
+              double(pcm->dim_min[0]), double(pcm->dim_max[0]));
       return nullptr;
     }
     if (d == 1 && pcm->dim_min[1] > pcm->dim_max[1]) {

@@ -35,8 +35,8 @@ void fold_turns(const grid_field* g, const std::vector<double>& whole, std::vect
   const int ni = g->isiz;
   if (!g->i_linear || ni < 2) return;
   const float gx = float(g->dim_min[0]);
-  const double step =
-      std::fabs(double(g->i_to_world(g->i_world_vals, gx + 1)) - g->i_to_world(g->i_world_vals, gx));
+  const double step = std::fabs(double(g->i_to_world(g->i_world_vals, gx + 1)) -
+                                g->i_to_world(g->i_world_vals, gx));
   if (!(step > 1e-6)) return;
   const long turn = std::lround(360.0 / step);
   if (turn < 1 || turn >= ni || std::fabs(double(turn) * step - 360.0) > 0.01) return;
@@ -172,7 +172,9 @@ void area_weights(const grid_field* g, float lon_min, float lon_max, float lat_m
     switch (code) {
       case kAreaAve: wy[j] = std::fabs(std::sin(hi * kDegToRad) - std::sin(lo * kDegToRad)); break;
       case kAreaMean: wy[j] = std::fabs(double(hi) - lo); break;
-      case kAreaSum: wy[j] = std::fabs(height) > 1e-5 ? std::fabs(double(hi) - lo) / std::fabs(height) : 0; break;
+      case kAreaSum:
+        wy[j] = std::fabs(height) > 1e-5 ? std::fabs(double(hi) - lo) / std::fabs(height) : 0;
+        break;
       default: wy[j] = 1.0; break;
     }
   }
@@ -224,7 +226,8 @@ int aave(function_args* args, eval_state* pst, int code) {
   grid_ptr g(take_grid(pst));
   if (!g) return -1;
   if (!area_grid(g.get())) {
-    kaprntf(msg_level::error, "Error from %s:  The expression does not vary in longitude and latitude\n", nm);
+    kaprntf(msg_level::error,
+            "Error from %s:  The expression does not vary in longitude and latitude\n", nm);
     return 1;
   }
   const float u = g->undef;

@@ -84,8 +84,8 @@ VEMRA_WIDE void add_counted(const float* v, long long n, float undef, double* s,
 // sums are the same as grid by grid but are fetched and stored once.
 constexpr int kBatch = 8;
 
-VEMRA_WIDE void add_counted_many(float* const* vs, const float* undefs, const bool* whole,
-                                 int nb, long long n, double* s, int* c) {
+VEMRA_WIDE void add_counted_many(float* const* vs, const float* undefs, const bool* whole, int nb,
+                                 long long n, double* s, int* c) {
   bool partial = false;
   for (int b = 0; b < nb; b++) partial |= !whole[b];
   long long k = 0;
@@ -282,8 +282,7 @@ struct reduction {
   // Adds the staged grids.
   void flush() {
     if (staged_count == 0) return;
-    add_counted_many(staged, staged_undef, staged_whole, staged_count, n, sum.data(),
-                     count.data());
+    add_counted_many(staged, staged_undef, staged_whole, staged_count, n, sum.data(), count.data());
     for (int b = 0; b < staged_count; b++) whole_grids += staged_whole[b];
     staged_count = 0;
   }
@@ -313,7 +312,8 @@ struct reduction {
   // Folds n values (stride apart) taken at grid index g with weight w.
   void fold(const float* v, long long stride, float undef, double w, int g) {
     if (kind <= 4 && unit_weights()) {
-      if (stride == 1) add_counted(v, n, undef, sum.data(), count.data());
+      if (stride == 1)
+        add_counted(v, n, undef, sum.data(), count.data());
       else
         for (long long k = 0; k < n; k++) {
           const float x = v[k * stride];
@@ -513,9 +513,11 @@ int ave(function_args* args, eval_state* pst, int kind) {
   }
   if (mfcmn.warn_level > 0) {
     if (kind == 1)
-      kaprntf(msg_level::result, "Averaging.  dim = %i, start = %i, end = %i\n", r.dim, first, last);
+      kaprntf(msg_level::result, "Averaging.  dim = %i, start = %i, end = %i\n", r.dim, first,
+              last);
     else
-      kaprntf(msg_level::result, "%sing.  dim = %i, start = %i, end = %i\n", nm, r.dim, first, last);
+      kaprntf(msg_level::result, "%sing.  dim = %i, start = %i, end = %i\n", nm, r.dim, first,
+              last);
   }
   const char* expr = args->args[0];
 

@@ -54,7 +54,8 @@ float column_value(const std::vector<level_value>& reports, float L, float undef
   const level_value& b = *below;
   const level_value& a = *lo;
   if (!b.defined || !a.defined) return undef;
-  const double v = double(b.value) + (double(a.value) - b.value) * (double(L) - b.lev) / (double(a.lev) - b.lev);
+  const double v =
+      double(b.value) + (double(a.value) - b.value) * (double(L) - b.lev) / (double(a.lev) - b.lev);
   return float(v);
 }
 
@@ -79,15 +80,21 @@ int ffclgr(function_args* args, eval_state* pst) {
   int count = kDefaultLevels;
   if (args->count > 1) {
     int c;
-    if (std::strcmp(args->args[1], "-u") == 0) union_levels = true;
-    else if (whole_int(args->args[1], &c) && c >= 1) count = c;  // no levels at all makes no grid
-    else kaprnt(msg_level::info, "COLL2GR Warning:  2nd arg Invalid; Ignored\n");
+    if (std::strcmp(args->args[1], "-u") == 0)
+      union_levels = true;
+    else if (whole_int(args->args[1], &c) && c >= 1)
+      count = c;  // no levels at all makes no grid
+    else
+      kaprnt(msg_level::info, "COLL2GR Warning:  2nd arg Invalid; Ignored\n");
   }
   bool skip_undef = false;
   if (args->count > 2) {
-    if (std::strcmp(args->args[2], "-n1") == 0) skip_undef = true;
-    else if (std::strcmp(args->args[2], "-n0") == 0) skip_undef = false;
-    else kaprnt(msg_level::info, "COLL2GR Warning:  3nd arg Invalid; Ignored\n");
+    if (std::strcmp(args->args[2], "-n1") == 0)
+      skip_undef = true;
+    else if (std::strcmp(args->args[2], "-n0") == 0)
+      skip_undef = false;
+    else
+      kaprnt(msg_level::info, "COLL2GR Warning:  3nd arg Invalid; Ignored\n");
   }
   const collection_entry* head = pst->collections ? pst->collections[n] : nullptr;
   if (!head) {

@@ -15,8 +15,8 @@ namespace {
 enum domain : int { kAny, kNonNegative, kPositive, kUnit };
 
 struct unary {
-  const char* name;   // upper case, for messages
-  const char* count1; // the two lines of a wrong argument count
+  const char* name;    // upper case, for messages
+  const char* count1;  // the two lines of a wrong argument count
   const char* count2;
   double (*fn)(double);
   domain dom;
@@ -99,34 +99,58 @@ int run_unary(const unary& f, function_args* args, eval_state* pst) {
 
 const char* const kOneArg = "                 One argument expected \n";
 
-const unary kSqrt{"SQRT", "Error from SQRT: Too many or too few args \n", kOneArg,
-                  [](double v) { return std::sqrt(v); }, kNonNegative,
+const unary kSqrt{"SQRT",
+                  "Error from SQRT: Too many or too few args \n",
+                  kOneArg,
+                  [](double v) { return std::sqrt(v); },
+                  kNonNegative,
                   "Warning from SQRT:  Data has %i values < zero \n",
                   "                    These were set to the undefined value \n"};
-const unary kSin{"SIN", "Error from SIN:  Too many or too few args \n", kOneArg,
-                 [](double v) { return std::sin(v); }, kAny, nullptr, nullptr};
-const unary kCos{"COS", "Error from COS:  Too many or too few args \n", kOneArg,
-                 [](double v) { return std::cos(v); }, kAny, nullptr, nullptr};
-const unary kTan{"TAN", "Error from TAN:  Too many or too few args \n", kOneArg,
-                 [](double v) { return std::tan(v); }, kAny, nullptr, nullptr};
-const unary kAsin{"ASIN", "Error from ASIN:  Too many or too few args \n",
+const unary kSin{"SIN",   "Error from SIN:  Too many or too few args \n",
+                 kOneArg, [](double v) { return std::sin(v); },
+                 kAny,    nullptr,
+                 nullptr};
+const unary kCos{"COS",   "Error from COS:  Too many or too few args \n",
+                 kOneArg, [](double v) { return std::cos(v); },
+                 kAny,    nullptr,
+                 nullptr};
+const unary kTan{"TAN",   "Error from TAN:  Too many or too few args \n",
+                 kOneArg, [](double v) { return std::tan(v); },
+                 kAny,    nullptr,
+                 nullptr};
+const unary kAsin{"ASIN",
+                  "Error from ASIN:  Too many or too few args \n",
                   "                  One argument expected \n",
-                  [](double v) { return std::asin(v); }, kUnit, nullptr, nullptr};
-const unary kAcos{"ACOS", "Error from ACOS:  Too many or too few args \n", kOneArg,
-                  [](double v) { return std::acos(v); }, kUnit, nullptr, nullptr};
-const unary kExp{"EXP", "Error from EXP:  Too many or too few args \n", kOneArg,
-                 [](double v) { return std::exp(v); }, kAny, nullptr, nullptr};
-const unary kLog{"LOG", "Error from LOG:  Too many or too few args \n", kOneArg,
-                 [](double v) { return std::log(v); }, kPositive,
+                  [](double v) { return std::asin(v); },
+                  kUnit,
+                  nullptr,
+                  nullptr};
+const unary kAcos{"ACOS",  "Error from ACOS:  Too many or too few args \n",
+                  kOneArg, [](double v) { return std::acos(v); },
+                  kUnit,   nullptr,
+                  nullptr};
+const unary kExp{"EXP",   "Error from EXP:  Too many or too few args \n",
+                 kOneArg, [](double v) { return std::exp(v); },
+                 kAny,    nullptr,
+                 nullptr};
+const unary kLog{"LOG",
+                 "Error from LOG:  Too many or too few args \n",
+                 kOneArg,
+                 [](double v) { return std::log(v); },
+                 kPositive,
                  "Warning from LOG:  Data has %i values <= zero \n",
                  "                   These were set to the undefined value \n"};
-const unary kLog10{"LOG10", "Error from LOG10:  Too many or too few args \n",
+const unary kLog10{"LOG10",
+                   "Error from LOG10:  Too many or too few args \n",
                    "                   One argument expected \n",
-                   [](double v) { return std::log10(v); }, kPositive,
+                   [](double v) { return std::log10(v); },
+                   kPositive,
                    "Warning from LOG10:  Data has %i values <= zero \n",
                    "                     These were set to the undefined value \n"};
-const unary kAbs{"ABS", "Error from ABS:  Too many or too few args \n", kOneArg,
-                 [](double v) { return std::fabs(v); }, kAny, nullptr, nullptr};
+const unary kAbs{"ABS",   "Error from ABS:  Too many or too few args \n",
+                 kOneArg, [](double v) { return std::fabs(v); },
+                 kAny,    nullptr,
+                 nullptr};
 
 int run_binary(const char* l1, const char* l2, int op, function_args* args, eval_state* pst) {
   if (args->count != 2) return count_error(l1, l2);

@@ -35,7 +35,9 @@ float bilinear(const grid_field* g, float gx, float gy, float undef) {
   return a + (b - a) * q;
 }
 
-bool varies_in_xy(const grid_field* g) { return g->idim == 0 && g->jdim == 1 && g->isiz >= 2 && g->jsiz >= 2; }
+bool varies_in_xy(const grid_field* g) {
+  return g->idim == 0 && g->jdim == 1 && g->isiz >= 2 && g->jsiz >= 2;
+}
 
 int fail(const char* text) {
   kaprnt(msg_level::error, text);
@@ -49,13 +51,14 @@ struct series_walk {
   int first = 1, last = 1;
   std::vector<float> levels;  // world level of each step of a level walk
   float time_scaling[8] = {};
-  float undef = 0;            // the first argument's undefined value
+  float undef = 0;  // the first argument's undefined value
 };
 
 // A one-minute time axis from the environment's start time.
 void minute_axis(const date_time& t, float* ts) {
-  const float v[8] = {float(t.year), float(t.month), float(t.day), float(t.hour), float(t.minute), 0, 1,
-                      scaling_end_mark};
+  const float v[8] = {
+      float(t.year),   float(t.month), float(t.day), float(t.hour), float(t.minute), 0, 1,
+      scaling_end_mark};
   std::memcpy(ts, v, sizeof v);
 }
 
@@ -70,8 +73,10 @@ void gr2stn_values(const grid_field* g, station_set* s) {
   const float dlat = (lat2 - lat1) / float(g->jsiz - 1);
   for (station_report* r = s->first_report; r; r = r->next) {
     float lon = r->lon;
-    if (lon < lon1) lon += 360.0f;
-    else if (lon > lon2) lon -= 360.0f;
+    if (lon < lon1)
+      lon += 360.0f;
+    else if (lon > lon2)
+      lon -= 360.0f;
     // The last row and column lie outside: strict upper bounds.
     if (lon >= lon1 && lon < lon2 && r->lat >= lat1 && r->lat < lat2)
       r->value = bilinear(g, (lon - lon1) / dlon, (r->lat - lat1) / dlat, s->undef);
@@ -169,7 +174,8 @@ int ffg2s2(function_args* args, eval_state* pst) {
       walk.kind = series_walk::kLevels;
       walk.first = g->dim_min[2];
       walk.last = g->dim_max[2];
-      for (int k = walk.first; k <= walk.last; k++) walk.levels.push_back(g->i_to_world(g->i_world_vals, float(k)));
+      for (int k = walk.first; k <= walk.last; k++)
+        walk.levels.push_back(g->i_to_world(g->i_world_vals, float(k)));
     } else if (g->idim != -1) {
       kafree(pst);
       return fail("Error from GR2STN:  Logic Error 4\n");
@@ -179,7 +185,8 @@ int ffg2s2(function_args* args, eval_state* pst) {
 
   station_ptr owner(new_station_set());
   station_set* out = owner.get();
-  float* ts = static_cast<float*>(kamalloc(8 * sizeof(float), "Memory Allocation Error:  Station Request Block \n"));
+  float* ts = static_cast<float*>(
+      kamalloc(8 * sizeof(float), "Memory Allocation Error:  Station Request Block \n"));
   out->time_scaling_copy = ts;
   out->file = pst->default_file;
   out->idim = walk.kind == series_walk::kTimes ? 3 : walk.kind == series_walk::kLevels ? 2 : -1;

@@ -46,8 +46,7 @@ int ffgint(function_args* args, eval_state* pst) {
     kaprnt(msg_level::error, "Error from GINT:  1st dimension expression invalid\n");
     return 1;
   }
-  if (!dimprs(args->args[2], pst, f, &d2, &b2, 1, &world) || d2 != dim ||
-      !(std::fabs(b2) < 1e9f)) {
+  if (!dimprs(args->args[2], pst, f, &d2, &b2, 1, &world) || d2 != dim || !(std::fabs(b2) < 1e9f)) {
     kaprnt(msg_level::error, "Error from GINT:  2nd dimension expression invalid\n");
     return 1;
   }
@@ -70,8 +69,9 @@ int ffgint(function_args* args, eval_state* pst) {
     kaprntf(msg_level::result, "Integrating.  dim = %i, start = %i, end = %i\n", dim, first, last);
 
   auto world_of = [&](double g) {
-    return f->grid_to_world[dim] ? double(f->grid_to_world[dim](f->grid_to_world_scaling[dim], float(g)))
-                                 : g;
+    return f->grid_to_world[dim]
+               ? double(f->grid_to_world[dim](f->grid_to_world_scaling[dim], float(g)))
+               : g;
   };
   // Places the environment at index g and gives its weight.
   auto place = [&](int g) {
@@ -103,8 +103,10 @@ int ffgint(function_args* args, eval_state* pst) {
       return nullptr;
     }
     if (dim == 0) {
-      if (gr->idim == 1 && gr->i_to_world) cosadj(gr.get());
-      else *w *= std::cos(pst->dim_min[1] * kRad);
+      if (gr->idim == 1 && gr->i_to_world)
+        cosadj(gr.get());
+      else
+        *w *= std::cos(pst->dim_min[1] * kRad);
     }
     return gr;
   };

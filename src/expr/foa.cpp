@@ -24,8 +24,8 @@ constexpr int kFlaggingPass = 2;  // points no report reaches in this pass end u
 
 // The two analyses differ in their names and in the blanks of one message.
 struct analysis_names {
-  const char* name;     // upper case
-  const char* indent;   // lines under the argument-count message
+  const char* name;    // upper case
+  const char* indent;  // lines under the argument-count message
 };
 constexpr analysis_names kOacres{"OACRES", "                    "};
 constexpr analysis_names kOabin{"OABIN", "                   "};
@@ -46,8 +46,10 @@ struct target {
   // A report's position in grid lengths from the first point (0-based).
   void place(const station_report* r, float* gi, float* gj) const {
     float lon = r->lon;
-    if (lon < lon1) lon += 360.0f;
-    else if (lon > lon2) lon -= 360.0f;
+    if (lon < lon1)
+      lon += 360.0f;
+    else if (lon > lon2)
+      lon -= 360.0f;
     *gi = (lon - lon1) / dlon;
     *gj = (r->lat - lat1) / dlat;
   }
@@ -161,9 +163,9 @@ struct used_report {
 // One correction pass of radius R: every report adds its weighted
 // correction to the grid points within R of it, in read order, so each
 // point's sums come in the order of the reports.
-void correction_pass(const grid_field* g, const std::vector<used_report>& used, float radius, int pass_index,
-                     std::vector<double>& swc, std::vector<double>& sw, std::vector<float>& work,
-                     std::vector<char>& flags) {
+void correction_pass(const grid_field* g, const std::vector<used_report>& used, float radius,
+                     int pass_index, std::vector<double>& swc, std::vector<double>& sw,
+                     std::vector<float>& work, std::vector<char>& flags) {
   const int ni = g->isiz, nj = g->jsiz;
   const float* v = g->values;
   std::fill(swc.begin(), swc.end(), 0.0);
@@ -179,8 +181,10 @@ void correction_pass(const grid_field* g, const std::vector<used_report>& used, 
     const float a = g00 + (g10 - g00) * fi;
     const float b = g01 + (g11 - g01) * fi;
     const double corr = double(u.value) - double(a + (b - a) * fj);
-    const int x0 = std::max(0, int(std::ceil(u.gi - radius))), x1 = std::min(ni - 1, int(std::floor(u.gi + radius)));
-    const int y0 = std::max(0, int(std::ceil(u.gj - radius))), y1 = std::min(nj - 1, int(std::floor(u.gj + radius)));
+    const int x0 = std::max(0, int(std::ceil(u.gi - radius))),
+              x1 = std::min(ni - 1, int(std::floor(u.gi + radius)));
+    const int y0 = std::max(0, int(std::ceil(u.gj - radius))),
+              y1 = std::min(nj - 1, int(std::floor(u.gj + radius)));
     for (int y = y0; y <= y1; y++) {
       const double dy = double(y) - u.gj;
       double* rwc = swc.data() + size_t(y) * ni;
@@ -197,15 +201,17 @@ void correction_pass(const grid_field* g, const std::vector<used_report>& used, 
   }
   const size_t n = size_t(ni) * nj;
   for (size_t k = 0; k < n; k++) {
-    if (sw[k] > 1e-6) work[k] = float(double(v[k]) + swc[k] / sw[k]);
-    else if (pass_index == kFlaggingPass) flags[k] = 1;
+    if (sw[k] > 1e-6)
+      work[k] = float(double(v[k]) + swc[k] / sw[k]);
+    else if (pass_index == kFlaggingPass)
+      flags[k] = 1;
   }
 }
 
-
 }  // namespace
 
-int oacres_grid(grid_field* g, const station_set* s, const std::vector<float>& radii, float user_guess) {
+int oacres_grid(grid_field* g, const station_set* s, const std::vector<float>& radii,
+                float user_guess) {
   const target t(g);
   std::vector<used_report> used;
   double total = 0;
@@ -218,7 +224,8 @@ int oacres_grid(grid_field* g, const station_set* s, const std::vector<float>& r
     for (const station_report* r = s->first_report; r; r = r->next) {
       float gi, gj;
       t.place(r, &gi, &gj);
-      if (!target::inside(gi, g->isiz) || !target::inside(gj, g->jsiz) || r->value == s->undef) continue;
+      if (!target::inside(gi, g->isiz) || !target::inside(gj, g->jsiz) || r->value == s->undef)
+        continue;
       used.push_back({gi, gj, int(gi), int(gj), r->value});
       total += r->value;
     }
@@ -270,15 +277,18 @@ int oabin_grid(grid_field* g, const station_set* s, bin_mode mode) {
     t.place(r, &gi, &gj);
     gi += 0.5f;  // the nearest grid point
     gj += 0.5f;
-    if (!target::inside(gi, g->isiz) || !target::inside(gj, g->jsiz) || r->value == s->undef) continue;
+    if (!target::inside(gi, g->isiz) || !target::inside(gj, g->jsiz) || r->value == s->undef)
+      continue;
     const size_t k = size_t(int(gj)) * size_t(g->isiz) + size_t(int(gi));
     if (mode == bin_mode::first_two && count[k] >= 2) continue;
     sum[k] += r->value;
     count[k]++;
   }
   for (size_t k = 0; k < n; k++) {
-    if (count[k] < 1) g->values[k] = g->undef;
-    else g->values[k] = mode == bin_mode::count ? float(count[k]) : float(sum[k] / count[k]);
+    if (count[k] < 1)
+      g->values[k] = g->undef;
+    else
+      g->values[k] = mode == bin_mode::count ? float(count[k]) : float(sum[k] / count[k]);
   }
   return 0;
 }
@@ -305,9 +315,12 @@ int ffoabn(function_args* args, eval_state* pst) {
   bin_mode mode = bin_mode::average;
   if (args->count > 2) {
     const char* f = args->args[2];
-    if (f[0] == '-' && f[1] == 'c') mode = bin_mode::count;
-    else if (f[0] == '-' && f[1] == 'f') mode = bin_mode::first_two;
-    else kaprnt(msg_level::info, "Warning from OABIN: Invalid flag.  Ignored.\n");
+    if (f[0] == '-' && f[1] == 'c')
+      mode = bin_mode::count;
+    else if (f[0] == '-' && f[1] == 'f')
+      mode = bin_mode::first_two;
+    else
+      kaprnt(msg_level::info, "Warning from OABIN: Invalid flag.  Ignored.\n");
   }
   rc = oabin_grid(grid.get(), stations.get(), mode);
   stations.reset();

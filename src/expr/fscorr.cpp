@@ -63,7 +63,7 @@ joint_sums row_sums(const float* __restrict va, const float* __restrict vb,
   };
   int i = 0;
   for (; i + 2 <= n; i += 2) lanes(i);
-  joint_sums r{p.w[0] + p.w[1], p.a[0] + p.a[1],   p.b[0] + p.b[1],
+  joint_sums r{p.w[0] + p.w[1],   p.a[0] + p.a[1],   p.b[0] + p.b[1],
                p.aa[0] + p.aa[1], p.bb[0] + p.bb[1], p.ab[0] + p.ab[1]};
   if (i < n && va[i] != ua && vb[i] != ub) {
     const double x = double(va[i]) - ka, y = double(vb[i]) - kb;
@@ -149,7 +149,8 @@ int scorr(function_args* args, eval_state* pst, int code) {
   g.b = take_grid(&second).release();
   if (!g.b) return -1;
   if (!area_grid(g.a) || !area_grid(g.b)) {
-    kaprnt(msg_level::error, "Error from SCORR:  The expressions do not vary in longitude and latitude\n");
+    kaprnt(msg_level::error,
+           "Error from SCORR:  The expressions do not vary in longitude and latitude\n");
     return 1;
   }
   if (g.a->isiz != g.b->isiz || g.a->jsiz != g.b->jsiz || kagchk(g.a, g.b, 0) ||

@@ -46,7 +46,8 @@ int unable(const char* name) {
 
 // Evaluates the expression at time index d; the station set, or null after
 // the function's message (nothing left in the state).
-station_set* evaluate_at(const char* expr, eval_state* pst, const float* ts, int d, const char* name) {
+station_set* evaluate_at(const char* expr, eval_state* pst, const float* ts, int d,
+                         const char* name) {
   gr2t(ts, float(d), &pst->time_start);
   pst->time_end = pst->time_start;
   pst->result = std::monostate{};
@@ -76,8 +77,10 @@ bool increment_arg(const char* text, const time_scaling& ts, time_step* step) {
   long long months = 0, minutes = 0;
   if (*q == '\0') {
     if (n < 1) return false;
-    if (minute_axis) minutes = n * axis_minutes;
-    else months = n * axis_months;
+    if (minute_axis)
+      minutes = n * axis_minutes;
+    else
+      months = n * axis_months;
   } else {
     date_time dt{};
     q = rdtprs(text, &dt);
@@ -87,7 +90,8 @@ bool increment_arg(const char* text, const time_scaling& ts, time_step* step) {
     if (months >= 1 && !minute_axis) {
       if (axis_months < 1 || months % axis_months != 0) return false;
     } else if (months < 1) {
-      if (minutes < 1 || !minute_axis || axis_minutes < 1 || minutes % axis_minutes != 0) return false;
+      if (minutes < 1 || !minute_axis || axis_minutes < 1 || minutes % axis_minutes != 0)
+        return false;
     }
   }
   if (months < 0 || minutes < 0 || months > INT_MAX || minutes > INT_MAX || months + minutes < 1)
@@ -139,7 +143,9 @@ struct station_fold::table {
   bool add_extreme(const station_set* s);
 };
 
-station_fold::station_fold(station_reduction kind) : t_(std::make_unique<table>()) { t_->kind = kind; }
+station_fold::station_fold(station_reduction kind) : t_(std::make_unique<table>()) {
+  t_->kind = kind;
+}
 
 station_fold::~station_fold() { kasfre(t_->out); }
 
@@ -224,8 +230,10 @@ station_set* station_fold::finish(int min_count) {
   if (!out) return nullptr;
   for (gathered& e : t_->stations) {
     if (e.report->value == out->undef) continue;
-    if (e.count < min_count) e.report->value = out->undef;
-    else if (t_->kind == station_reduction::average) e.report->value = float(e.sum / e.count);
+    if (e.count < min_count)
+      e.report->value = out->undef;
+    else if (t_->kind == station_reduction::average)
+      e.report->value = float(e.sum / e.count);
   }
   kasmnmx(out);
   t_->out = nullptr;
@@ -274,8 +282,10 @@ int ffsave(function_args* args, eval_state* pst) {
   const float* tsv = pst->default_file->grid_to_world_scaling[3];
   const time_scaling ts = time_scaling_from(tsv);
   time_step step{0, 0};
-  if (ts.increment_minutes > 0.1f) step.minutes = int(llroundf(ts.increment_minutes));
-  else step.months = int(llroundf(ts.increment_months));
+  if (ts.increment_minutes > 0.1f)
+    step.minutes = int(llroundf(ts.increment_minutes));
+  else
+    step.months = int(llroundf(ts.increment_months));
   std::printf("qqqq 1 %i %i \n", step.months, step.minutes);
   int min_count = 1;
   if (args->count >= 4) {
@@ -300,7 +310,8 @@ int ffsave(function_args* args, eval_state* pst) {
   date_time t1, t2;
   gr2t(tsv, float(first), &t1);
   gr2t(tsv, float(last), &t2);
-  kaprntf(msg_level::result, "Stn Averaging.  Dim = %i, Start = %s, End = %s Incr(mos,mns) = %i %i\n", 3,
+  kaprntf(msg_level::result,
+          "Stn Averaging.  Dim = %i, Start = %s, End = %s Incr(mos,mns) = %i %i\n", 3,
           kat2ch(t1, 5).c_str(), kat2ch(t2, 5).c_str(), step.months, step.minutes);
 
   station_fold fold(station_reduction::average);

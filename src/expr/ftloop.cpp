@@ -147,7 +147,8 @@ int fftlp(function_args* args, eval_state* pst) {
     if (!rc) g = take_grid(pst);
     if (g && (g->idim != shape.idim || g->jdim != -1 || g->isiz != shape.isiz ||
               (shape.idim >= 0 && kagchk(g.get(), out.get(), shape.idim)))) {
-      kaprntf(msg_level::error, "Error from TLOOP:  The grid of time %lli differs from the first\n", first + t + 1);
+      kaprntf(msg_level::error, "Error from TLOOP:  The grid of time %lli differs from the first\n",
+              first + t + 1);
       g.reset();
     }
     if (!g) return 1;

@@ -151,8 +151,10 @@ struct masked {
         continue;
       }
       if (!fits(g.get())) return 1;
-      if (second) add_second_pass(g.get(), x);
-      else add_first_pass(g.get(), x);
+      if (second)
+        add_second_pass(g.get(), x);
+      else
+        add_first_pass(g.get(), x);
     }
     return 0;
   }

@@ -28,18 +28,18 @@
 // Each function group fills its handlers in here as it is built; a null
 // handler answers that the function is not available yet.
 const builtin_function builtin_functions[kBuiltinCount] = {
-    {"sqrt", ffsqrt},   {"sin", ffsin},    {"cos", ffcos},     {"tan", fftan},
-    {"asin", ffasin},   {"acos", ffacos},   {"exp", ffexp},     {"log", fflog},
-    {"log10", fflog10},  {"abs", ffabs},    {"pow", ffpow},     {"ave", ffave},
-    {"mag", ffmag},    {"atan2", ffatan},  {"hdivg", ffhdiv},   {"hcurl", ffhcrl},
-    {"vint", ffvint},   {"tloop", fftlp},  {"aave", ffaav},    {"scorr", ffscor},
+    {"sqrt", ffsqrt},   {"sin", ffsin},     {"cos", ffcos},      {"tan", fftan},
+    {"asin", ffasin},   {"acos", ffacos},   {"exp", ffexp},      {"log", fflog},
+    {"log10", fflog10}, {"abs", ffabs},     {"pow", ffpow},      {"ave", ffave},
+    {"mag", ffmag},     {"atan2", ffatan},  {"hdivg", ffhdiv},   {"hcurl", ffhcrl},
+    {"vint", ffvint},   {"tloop", fftlp},   {"aave", ffaav},     {"scorr", ffscor},
     {"tcorr", fftcor},  {"tmave", fftmav},  {"maskout", ffmask}, {"gr2stn", ffg2s},
     {"tvrh2q", fftv2q}, {"tvrh2t", fftv2t}, {"gint", ffgint},    {"oacres", ffoacr},
     {"oabin", ffoabn},  {"smth9", ffsmth},  {"stnave", ffsave},  {"stnmin", ffsmin},
     {"stnmax", ffsmax}, {"skip", ffskip},   {"const", ffcnst},   {"cdiff", ffcdif},
-    {"mean", ffmn},   {"amean", ffamn},  {"sum", ffsum},     {"sumg", ffsumg},
-    {"asum", ffasum},   {"asumg", ffasumg},  {"coll2gr", ffclgr}, {"min", ffmin},
-    {"max", ffmax},    {"minloc", ffminl}, {"maxloc", ffmaxl},  {"fndlvl", ffflvl},
+    {"mean", ffmn},     {"amean", ffamn},   {"sum", ffsum},      {"sumg", ffsumg},
+    {"asum", ffasum},   {"asumg", ffasumg}, {"coll2gr", ffclgr}, {"min", ffmin},
+    {"max", ffmax},     {"minloc", ffminl}, {"maxloc", ffmaxl},  {"fndlvl", ffflvl},
     {"sregr", ffsreg},  {"tregr", fftreg},
 };
 
@@ -80,14 +80,17 @@ const char* kaargs(const char* text, const char* name, function_args* a) {
     }
     if (c == ',' && depth == 0) {
       if (a->count >= kMaxFunctionArgs) {
-        kaprntf(msg_level::error, "Syntax Error:  More than %i arguments for %s\n", kMaxFunctionArgs, name);
+        kaprntf(msg_level::error, "Syntax Error:  More than %i arguments for %s\n",
+                kMaxFunctionArgs, name);
         return nullptr;
       }
       a->text[n++] = '\0';
       a->args[a->count++] = a->text + n;
     } else {
-      if (c == '(') depth++;
-      else if (c == ')') depth--;
+      if (c == '(')
+        depth++;
+      else if (c == ')')
+        depth--;
       a->text[n++] = c;
     }
     p++;

@@ -91,7 +91,8 @@ void make_terms(const float* __restrict v, int ni, float u, double ws, double wk
   t->full = defined == ni;
   t->an = t->full ? an_full : t->own_an;
   t->bn = t->full ? bn_full : t->own_bn;
-  spread(c, n, ni, ws, wk, t->a, t->b, t->full ? nullptr : t->own_an, t->full ? nullptr : t->own_bn);
+  spread(c, n, ni, ws, wk, t->a, t->b, t->full ? nullptr : t->own_an,
+         t->full ? nullptr : t->own_bn);
 }
 
 // The nine-point smoother of an ni x nj grid, in place: each defined point
@@ -110,8 +111,9 @@ void smooth9(float* v, int ni, int nj, float u, double wc, double ws, double wk)
   }
   auto at = [&](int k) { return store.data() + size_t(k) * size_t(ni); };
   row_terms rows[4];
-  for (int k = 0; k < 4; k++) rows[k] = {at(4 * k), at(4 * k + 1), at(4 * k + 2), at(4 * k + 3),
-                                        at(4 * k + 2), at(4 * k + 3), false};
+  for (int k = 0; k < 4; k++)
+    rows[k] = {at(4 * k),     at(4 * k + 1), at(4 * k + 2), at(4 * k + 3),
+               at(4 * k + 2), at(4 * k + 3), false};
   const row_terms& none = rows[3];  // all zero: the rows beyond the edges
   // The weights of a wholly defined row, and the totals where three meet.
   double* c = at(16);
@@ -225,9 +227,12 @@ int ffcnst(function_args* args, eval_state* pst) {
   const_mode mode = const_mode::defined;
   if (args->count == 3) {
     const char* fl = args->args[2];
-    if (fl[0] == '-' && fl[1] == 'u') mode = const_mode::undefined;
-    else if (fl[0] == '-' && fl[1] == 'a') mode = const_mode::all;
-    else kaprnt(msg_level::info, "Warning from CONST: Invalid flag.  Ignored.\n");
+    if (fl[0] == '-' && fl[1] == 'u')
+      mode = const_mode::undefined;
+    else if (fl[0] == '-' && fl[1] == 'a')
+      mode = const_mode::all;
+    else
+      kaprnt(msg_level::info, "Warning from CONST: Invalid flag.  Ignored.\n");
   }
   int rc = kaexpr(args->args[0], pst);
   if (rc) return rc;
@@ -274,7 +279,8 @@ int ffcdif(function_args* args, eval_state* pst) {
     return 1;
   }
   const long long n = grid_points(g);
-  float* out = static_cast<float*>(kamalloc(sizeof(float) * size_t(n), "Error from CDIFF:  Memory allocation error\n"));
+  float* out = static_cast<float*>(
+      kamalloc(sizeof(float) * size_t(n), "Error from CDIFF:  Memory allocation error\n"));
   const int len = along_j ? g->jsiz : g->isiz;
   const long long stride = along_j ? g->isiz : 1;
   const float u = g->undef;
@@ -329,7 +335,8 @@ int ffflvl(function_args* args, eval_state* pst) {
     std::printf("vvv lev = %g cnt = %i\n", double(l), int(levels.size()));
   }
   if (levels.empty()) {
-    kaprnt(msg_level::error, "Error from FNDLVL:  No level of the default file lies in the range\n");
+    kaprnt(msg_level::error,
+           "Error from FNDLVL:  No level of the default file lies in the range\n");
     return 1;
   }
   stop_varying(pst, 2);
@@ -347,7 +354,8 @@ int ffflvl(function_args* args, eval_state* pst) {
       return nullptr;
     }
     grid_ptr p = take_grid(&at);
-    if (!p) *code = -1;
+    if (!p)
+      *code = -1;
     else if (!same_points(val.get(), p.get())) {
       kaprnt(msg_level::error, "Error from FNDLVL :  Incompatible grids. \n");
       p.reset();
@@ -371,11 +379,12 @@ int ffflvl(function_args* args, eval_state* pst) {
       if (a == p0->undef || b == p1->undef || v == ru) continue;
       const bool between = a < b ? (a <= v && v <= b) : (b <= v && v <= a);
       if (!between) continue;
-      res[k] = std::fabs(b - a) < 1e-5f ? L0 : float(L0 + double(L1 - L0) * (v - a) / (double(b) - a));
+      res[k] =
+          std::fabs(b - a) < 1e-5f ? L0 : float(L0 + double(L1 - L0) * (v - a) / (double(b) - a));
     }
     if (n > kShown)
-      std::printf("vvv lev1 = %g lev2 = %g gr1,gr2,grv,grr = %g %g %g %g\n", double(L0),
-                  double(L1), double(p0->values[kShown]), double(p1->values[kShown]),
+      std::printf("vvv lev1 = %g lev2 = %g gr1,gr2,grv,grr = %g %g %g %g\n", double(L0), double(L1),
+                  double(p0->values[kShown]), double(p1->values[kShown]),
                   double(val->values[kShown]), double(res[kShown]));
     p0 = std::move(p1);
   }

@@ -236,9 +236,10 @@ bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
     conversion_fn fn;
     const float* vals;
   };
-  const side sides[2] = {
-      {g->idim, g->i_linear, g->idim >= 0 ? g->dim_min[g->idim] : 1, g->i_to_world, g->i_world_vals},
-      {g->jdim, g->j_linear, g->jdim >= 0 ? g->dim_min[g->jdim] : 1, g->j_to_world, g->j_world_vals}};
+  const side sides[2] = {{g->idim, g->i_linear, g->idim >= 0 ? g->dim_min[g->idim] : 1,
+                          g->i_to_world, g->i_world_vals},
+                         {g->jdim, g->j_linear, g->jdim >= 0 ? g->dim_min[g->jdim] : 1,
+                          g->j_to_world, g->j_world_vals}};
   for (int k = 0; k < 2; k++) {
     const side& s = sides[k];
     if (s.dim < 0) continue;
@@ -279,7 +280,7 @@ bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
 // table fixes the names of the transfer and result files, so a second session
 // calling the same function waits its turn instead of mixing the two calls.
 class transfer_lock {
-public:
+ public:
   transfer_lock() = default;
   ~transfer_lock() {
     if (fd_ >= 0) ::close(fd_);
@@ -332,7 +333,7 @@ public:
     return f;
   }
 
-private:
+ private:
   int fd_ = -1;
 };
 
@@ -399,7 +400,6 @@ int write_transfer(const call& c, function_args* args, const std::vector<arg_val
 
 // ---- reading the result ----
 
-
 // Gives one side of the result its scaling from the header floats; levels
 // come later from their own record.
 bool set_side(grid_field* g, int side, int dim, int linear, const float* h) {
@@ -431,7 +431,8 @@ int read_result(const call& c) {
   if (!f) return c.fail2("Error opening transfer file", rf);
   auto invalid = [&] { return c.fail2("Invalid transfer file format", rf); };
   auto fail_read = [&](read_status st) {
-    return st == read_status::bad_count ? invalid() : c.fail2("Error reading from transfer file", rf);
+    return st == read_status::bad_count ? invalid()
+                                        : c.fail2("Error reading from transfer file", rf);
   };
   auto memory = [&] {
     kaprntf(msg_level::error, "Error from %s: Memory Allocation Error\n", name);
@@ -455,8 +456,10 @@ int read_result(const call& c) {
   bool ok = dim_ok(idim, isiz, ilin) && dim_ok(jdim, jsiz, jlin) && (idim >= 0 || jdim < 0);
   if (ok && idim == 3) ok = ilin == 1;
   if (ok && jdim == 3) ok = jlin == 1;
-  if (ok && idim >= 0 && idim < 3 && ilin) ok = h[8] != 0.0f && std::isfinite(h[7]) && std::isfinite(h[8]);
-  if (ok && jdim >= 0 && jdim < 3 && jlin) ok = h[10] != 0.0f && std::isfinite(h[9]) && std::isfinite(h[10]);
+  if (ok && idim >= 0 && idim < 3 && ilin)
+    ok = h[8] != 0.0f && std::isfinite(h[7]) && std::isfinite(h[8]);
+  if (ok && jdim >= 0 && jdim < 3 && jlin)
+    ok = h[10] != 0.0f && std::isfinite(h[9]) && std::isfinite(h[10]);
   if (!ok) return invalid();
   const auto varies = [&](int d) { return d < 0 || d == c.pst->idim || d == c.pst->jdim; };
   if ((jdim >= 0 && jdim <= idim) || !varies(idim) || !varies(jdim)) {
@@ -468,7 +471,7 @@ int read_result(const call& c) {
   // header claiming a huge grid allocates nothing.
   const long long points = static_cast<long long>(isiz) * jsiz;
   const long long levels = (idim >= 0 && !ilin ? isiz : 0) + (jdim >= 0 && !jlin ? jsiz : 0);
-  struct stat sb{};
+  struct stat sb {};
   const long here = std::ftell(f.get());
   if (fstat(fileno(f.get()), &sb) != 0 || here < 0 ||
       (points + levels) * 4 > static_cast<long long>(sb.st_size) - here)

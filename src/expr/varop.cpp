@@ -30,7 +30,9 @@ float world_to_grid(const file_descriptor* pfi, int d, float w) {
   return w;
 }
 
-void invalid_coordinates() { kaprnt(msg_level::error, "Data Request Error: Invalid grid coordinates\n"); }
+void invalid_coordinates() {
+  kaprnt(msg_level::error, "Data Request Error: Invalid grid coordinates\n");
+}
 
 // The nearest whole grid coordinate of v, or false when v is not within
 // 0.001 of one (or too far out to be a grid index at all).
@@ -136,7 +138,8 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
     bool bad = d == 2 ? lo[d] < hi[d] : hi[d] < lo[d];
     if (bad) {
       invalid_coordinates();
-      kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, double(lo[d]), double(hi[d]));
+      kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, double(lo[d]),
+              double(hi[d]));
       kaprntf(msg_level::error, "  Error ocurred getting variable '%s'\n", dname);
       return nullptr;
     }
@@ -341,7 +344,8 @@ const char* varprs(const char* text, eval_state* pst) {
     }
   }
 
-  grid_ptr owner(static_cast<grid_field*>(kacalloc(1, sizeof(grid_field), "Memory Allocation Error:  Grid Request Block\n")));
+  grid_ptr owner(static_cast<grid_field*>(
+      kacalloc(1, sizeof(grid_field), "Memory Allocation Error:  Grid Request Block\n")));
   grid_field* grid = owner.get();
   grid->file = file;
   grid->undef = file->undef;

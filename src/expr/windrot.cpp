@@ -36,7 +36,8 @@ bool kawrneed(const file_descriptor* file, const variable_descriptor* var) {
 }
 
 grid_ptr kawrcopy(const grid_field* request) {
-  grid_ptr copy(static_cast<grid_field*>(kamalloc(sizeof(grid_field), "Memory allocation error: Data I/O \n")));
+  grid_ptr copy(static_cast<grid_field*>(
+      kamalloc(sizeof(grid_field), "Memory allocation error: Data I/O \n")));
   std::memcpy(copy.get(), request, sizeof(grid_field));
   copy->values = nullptr;
   copy->owns_scaling = 0;

@@ -93,10 +93,12 @@ void contour_tracer::gxcflw(int i, int j, int side, int step) {
         break;
       case 2:
         x = static_cast<float>(ci + 1);
-        y = static_cast<float>(cj) + (vv - val(ci + 1, cj)) / (val(ci + 1, cj + 1) - val(ci + 1, cj));
+        y = static_cast<float>(cj) +
+            (vv - val(ci + 1, cj)) / (val(ci + 1, cj + 1) - val(ci + 1, cj));
         break;
       case 3:
-        x = static_cast<float>(ci) + (vv - val(ci, cj + 1)) / (val(ci + 1, cj + 1) - val(ci, cj + 1));
+        x = static_cast<float>(ci) +
+            (vv - val(ci, cj + 1)) / (val(ci + 1, cj + 1) - val(ci, cj + 1));
         y = static_cast<float>(cj + 1);
         break;
       default:
@@ -119,10 +121,22 @@ void contour_tracer::gxcflw(int i, int j, int side, int step) {
     // Move into the neighbouring cell; dir: 0 up, 1 down, 2 right, 3 left.
     int dir;
     switch (side) {
-      case 1: cj -= 1; dir = 1; break;
-      case 2: ci += 1; dir = 2; break;
-      case 3: cj += 1; dir = 0; break;
-      default: ci -= 1; dir = 3; break;
+      case 1:
+        cj -= 1;
+        dir = 1;
+        break;
+      case 2:
+        ci += 1;
+        dir = 2;
+        break;
+      case 3:
+        cj += 1;
+        dir = 0;
+        break;
+      default:
+        ci -= 1;
+        dir = 3;
+        break;
     }
     static const int order[4][3] = {
         {2, 3, 4},  // up: right side, top, left side
@@ -206,8 +220,8 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
   std::fill(work.flags.begin(), work.flags.end(), uint16_t{0});
 
   const int fwksiz = static_cast<int>(work.points.size());
-  contour_tracer t{values, isiz, iww, jww, level, work.flags.data(), work.points.data(), fwksiz,
-                   fwksiz / 2};
+  contour_tracer t{values, isiz,      iww, jww, level, work.flags.data(), work.points.data(),
+                   fwksiz, fwksiz / 2};
   traced_line line{nullptr, nullptr, clabel, spline, label_type};
 
   // Flag every crossed edge of the range.

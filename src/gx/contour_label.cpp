@@ -221,9 +221,16 @@ void gxclab(float csize, int flag, int colour) {
       } else {
         float u = 1.1f * w, h = 0.8f * csize;
         float ca = std::cos(a), sa = std::sin(a);
-        float xy[10] = {x - u * ca + h * sa, y - u * sa - h * ca, x - u * ca - h * sa,
-                        y - u * sa + h * ca, x + u * ca - h * sa, y + u * sa + h * ca,
-                        x + u * ca + h * sa, y + u * sa - h * ca, 0.0f, 0.0f};
+        float xy[10] = {x - u * ca + h * sa,
+                        y - u * sa - h * ca,
+                        x - u * ca - h * sa,
+                        y - u * sa + h * ca,
+                        x + u * ca - h * sa,
+                        y + u * sa + h * ca,
+                        x + u * ca + h * sa,
+                        y + u * sa - h * ca,
+                        0.0f,
+                        0.0f};
         xy[8] = xy[0];
         xy[9] = xy[1];
         gxcolr(bck);
@@ -239,7 +246,8 @@ void gxclab(float csize, int flag, int colour) {
 }
 
 void gxclmn(float distance) {
-  if (distance > 0.1f) labels.ldmin = distance >= static_cast<float>(INT_MAX) ? INT_MAX : static_cast<int>(distance);
+  if (distance > 0.1f)
+    labels.ldmin = distance >= static_cast<float>(INT_MAX) ? INT_MAX : static_cast<int>(distance);
 }
 
 int gxclcnt() { return static_cast<int>(labels.list.size()); }

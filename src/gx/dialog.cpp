@@ -48,7 +48,8 @@ bool number_fault(std::string& t, std::size_t room, std::size_t* from, std::size
   const bool digits = std::any_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
   int code = 0;
   std::size_t sel = 0;  // 1-based position of the one character to select
-  if (n_dot == 1 && (p_dot == 1 || (p_dot >= 2 && is_sign(t[p_dot - 2]) && (p_dot == 2 || is_e(t[p_dot - 3])))))
+  if (n_dot == 1 &&
+      (p_dot == 1 || (p_dot >= 2 && is_sign(t[p_dot - 2]) && (p_dot == 2 || is_e(t[p_dot - 3])))))
     code = 1;
   if (n_dot > 1) code = 2, sel = p_dot;
   if (n_e == 1 && p_plus > p_e + 1) code = 3, sel = p_plus;
@@ -83,17 +84,13 @@ bool number_fault(std::string& t, std::size_t room, std::size_t* from, std::size
       if (t.size() < room) t.insert(0, "#");
       *from = 0, *to = std::min<std::size_t>(1, t.size());
       return true;
-    case 14:
-      *from = letter <= 2 ? 0 : letter - 2, *to = t.size();
-      return true;
-    default:
-      *from = sel - 1, *to = sel;
-      return true;
+    case 14: *from = letter <= 2 ? 0 : letter - 2, *to = t.size(); return true;
+    default: *from = sel - 1, *to = sel; return true;
   }
 }
 
 class dialog_box {
-public:
+ public:
   explicit dialog_box(const dialog_request& r) : req_(r) {
     pc_ = r.pc < 0 ? 1 : r.pc;
     fc_ = r.fc < 0 ? 0 : r.fc;
@@ -103,7 +100,7 @@ public:
   }
   std::string run();
 
-private:
+ private:
   void split_text();
   void place();
   void draw_box();
@@ -130,7 +127,8 @@ private:
 };
 
 void dialog_box::split_text() {
-  std::string t = req_.text.substr(0, static_cast<std::size_t>(std::clamp(req_.len, 0, static_cast<int>(req_.text.size()))));
+  std::string t = req_.text.substr(
+      0, static_cast<std::size_t>(std::clamp(req_.len, 0, static_cast<int>(req_.text.size()))));
   t = t.substr(0, t.find('\0'));
   if (t.size() > kMaxText) t.resize(kMaxText);
   slash_ = t.find('/') != std::string::npos;
@@ -140,8 +138,10 @@ void dialog_box::split_text() {
   const std::size_t sep = t.find_first_of("|/");
   std::string entry;
   if (sep == std::string::npos) {
-    if (layout_ == dialog_layout::standard) prompt_ = t;
-    else entry = t;
+    if (layout_ == dialog_layout::standard)
+      prompt_ = t;
+    else
+      entry = t;
   } else {
     has_sep_ = true;
     prompt_ = sep == 0 ? "" : t.substr(0, sep) + " ";
@@ -171,12 +171,18 @@ void dialog_box::place() {
   if (inline_prompt) tw = ew;
   if (slash_) a_ = static_cast<int>(static_cast<float>(a_) * 1.8f);
   tw_ = tw;
-  if (req_.h < 0) H_ = 5 * a_ > xs.geo.height ? xs.geo.height * 3 / 4 : 5 * a_;
-  else if (req_.h == 0) H_ = static_cast<int>(static_cast<float>(a_) * 1.8f);
-  else H_ = static_cast<int>(req_.h * xs.geo.yscl + 0.5f);
-  if (req_.w < 0) W_ = 2 * xs.geo.width / 3;
-  else if (req_.w == 0) W_ = static_cast<int>(static_cast<float>(tw) + 1.5f * static_cast<float>(a_));
-  else W_ = static_cast<int>(req_.w * xs.geo.xscl + 0.5f);
+  if (req_.h < 0)
+    H_ = 5 * a_ > xs.geo.height ? xs.geo.height * 3 / 4 : 5 * a_;
+  else if (req_.h == 0)
+    H_ = static_cast<int>(static_cast<float>(a_) * 1.8f);
+  else
+    H_ = static_cast<int>(req_.h * xs.geo.yscl + 0.5f);
+  if (req_.w < 0)
+    W_ = 2 * xs.geo.width / 3;
+  else if (req_.w == 0)
+    W_ = static_cast<int>(static_cast<float>(tw) + 1.5f * static_cast<float>(a_));
+  else
+    W_ = static_cast<int>(req_.w * xs.geo.xscl + 0.5f);
   W_ = std::clamp(W_, 8, 16384);
   H_ = std::clamp(H_, 4, 16384);
   X_ = req_.x < 0 ? (xs.geo.width - W_) / 2
@@ -274,9 +280,12 @@ int dialog_box::pos_at(int d, int slack) const {
   const int len = static_cast<int>(buf_.size());
   const int tw = text_width(up_, buf_, buf_.size());
   int p;
-  if (2 * d <= W_ - tw || tw <= 0) p = 0;
-  else if (2 * d >= W_ + tw) p = len;
-  else p = (d - (W_ - tw) / 2 + slack) * len / tw;
+  if (2 * d <= W_ - tw || tw <= 0)
+    p = 0;
+  else if (2 * d >= W_ + tw)
+    p = len;
+  else
+    p = (d - (W_ - tw) / 2 + slack) * len / tw;
   return std::clamp(p, static_cast<int>(min_), len);
 }
 
@@ -303,15 +312,19 @@ void dialog_box::key(XKeyEvent& ev) {
   switch (sym) {
     case XK_BackSpace:
       if (s_ > min_) {
-        if (s_ == e_) buf_.erase(s_ - 1, 1);
-        else cut();
+        if (s_ == e_)
+          buf_.erase(s_ - 1, 1);
+        else
+          cut();
         s_--;
         e_ = s_;
       }
       return;
     case XK_Delete:
-      if (s_ == e_ && s_ < len) buf_.erase(s_, 1);
-      else cut();
+      if (s_ == e_ && s_ < len)
+        buf_.erase(s_, 1);
+      else
+        cut();
       if (s_ == buf_.size() && s_ > min_) s_--;
       e_ = s_;
       return;
@@ -342,7 +355,8 @@ void dialog_box::key(XKeyEvent& ev) {
   if (n < 1) return;
   const char c = text[0];
   if (c < 32 || c > 126) return;
-  if (req_.numeric && !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || is_e(c))) return;
+  if (req_.numeric && !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || is_e(c)))
+    return;
   // Typing over a selection replaces it; the text never outgrows its buffer.
   if (len - (e_ - s_) >= kMaxText) return;
   cut();
@@ -458,7 +472,8 @@ std::string dialog_box::run() {
   XFlush(xs.w.display);
   std::string out = buf_;
   if (req_.numeric) out.erase(std::remove(out.begin(), out.end(), '+'), out.end());
-  if (layout_ == dialog_layout::single_line && min_ > 0) out = out.substr(std::min(min_, out.size()));
+  if (layout_ == dialog_layout::single_line && min_ > 0)
+    out = out.substr(std::min(min_, out.size()));
   return out + "\n";
 }
 

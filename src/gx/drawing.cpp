@@ -46,27 +46,27 @@ struct page_state {
 struct clip_state {
   float clminx = 0, clmaxx = 11;  // clipping rectangle, inclusive, virtual inches
   float clminy = 0, clmaxy = 8.5;
-  int cflag = 0;                  // 1 while the pen is outside the rectangle
-  float oldx = 0, oldy = 0;       // the pen's last point, clipped or not
+  int cflag = 0;             // 1 while the pen is outside the rectangle
+  float oldx = 0, oldy = 0;  // the pen's last point, clipped or not
 };
 
 // The walk along a dashed line; it carries on across the segments of one
 // polyline.
 struct dash_walk {
-  int lstyle = 0;        // line style; below 2 solid
-  float dash[8] = {};    // dash and gap lengths, inches, alternating
-  int dnum = 0;          // index of the last entry of dash in use
-  int dpnt = 0;          // entry being walked
-  float slen = 0;        // length left of that entry
-  int jpen = 2;          // 2 inside a dash, 3 inside a gap
+  int lstyle = 0;              // line style; below 2 solid
+  float dash[8] = {};          // dash and gap lengths, inches, alternating
+  int dnum = 0;                // index of the last entry of dash in use
+  int dpnt = 0;                // entry being walked
+  float slen = 0;              // length left of that entry
+  int jpen = 2;                // 2 inside a dash, 3 inside a gap
   float xsave = 0, ysave = 0;  // where the walk stands
 };
 
 // Colours as the caller set them.
 struct colour_state {
-  int color = 1;  // current colour
-  int lwide = 1;  // current thickness
-  int bcol = 0;   // background colour filled into each new frame, 0 none
+  int color = 1;                        // current colour
+  int lwide = 1;                        // current thickness
+  int bcol = 0;                         // background colour filled into each new frame, 0 none
   int reds[100], grns[100], blus[100];  // user colours 16-99, -999 undefined
 };
 
@@ -93,7 +93,10 @@ struct drawing_state {
 drawing_state gs;
 
 // A point that is not a number is outside everything.
-bool outside(float x, float y) { return !(x >= gs.clip.clminx && x <= gs.clip.clmaxx && y >= gs.clip.clminy && y <= gs.clip.clmaxy); }
+bool outside(float x, float y) {
+  return !(x >= gs.clip.clminx && x <= gs.clip.clmaxx && y >= gs.clip.clminy &&
+           y <= gs.clip.clmaxy);
+}
 
 // An infinite coordinate is taken as the largest float, so that clipping
 // still finds where the line leaves the page; a NaN stays NaN and lifts the
@@ -114,7 +117,8 @@ void bdterp(float x1, float y1, float x2, float y2, float* xc, float* yc) {
       *yc = y;
       return;
     }
-    if (!(y1 < gs.clip.clminy || y2 < gs.clip.clminy || y1 > gs.clip.clmaxy || y2 > gs.clip.clmaxy)) {
+    if (!(y1 < gs.clip.clminy || y2 < gs.clip.clminy || y1 > gs.clip.clmaxy ||
+          y2 > gs.clip.clmaxy)) {
       // Only rounding put the crossing past a corner: keep it on the edge.
       *xc = x;
       *yc = y < gs.clip.clminy ? gs.clip.clminy : gs.clip.clmaxy;
@@ -233,7 +237,8 @@ void gxfrme(frame_action action) {
   }
   gxhfrm(action);
   for (int i = 16; i < 100; i++)
-    if (gs.colours.reds[i] >= 0) hout4i(MF_DEFCOL, i, gs.colours.reds[i], gs.colours.grns[i], gs.colours.blus[i]);
+    if (gs.colours.reds[i] >= 0)
+      hout4i(MF_DEFCOL, i, gs.colours.reds[i], gs.colours.grns[i], gs.colours.blus[i]);
   if (gs.colours.bcol > 0) {
     // The page fill stays in the background colour; the caller's colour is
     // what gxqclr reports until the caller sets one again.
@@ -293,20 +298,42 @@ void gxstyl(int style) {
   if (style == -9) style = 1;
   gs.walk.lstyle = style;
   switch (style) {
-    case 2: gs.walk.dash[0] = 0.25f; gs.walk.dash[1] = 0.1f; gs.walk.dnum = 1; break;
-    case 3: gs.walk.dash[0] = 0.03f; gs.walk.dash[1] = 0.03f; gs.walk.dnum = 1; break;
+    case 2:
+      gs.walk.dash[0] = 0.25f;
+      gs.walk.dash[1] = 0.1f;
+      gs.walk.dnum = 1;
+      break;
+    case 3:
+      gs.walk.dash[0] = 0.03f;
+      gs.walk.dash[1] = 0.03f;
+      gs.walk.dnum = 1;
+      break;
     case 4:
-      gs.walk.dash[0] = 0.25f; gs.walk.dash[1] = 0.1f; gs.walk.dash[2] = 0.1f; gs.walk.dash[3] = 0.1f;
+      gs.walk.dash[0] = 0.25f;
+      gs.walk.dash[1] = 0.1f;
+      gs.walk.dash[2] = 0.1f;
+      gs.walk.dash[3] = 0.1f;
       gs.walk.dnum = 3;
       break;
-    case 5: gs.walk.dash[0] = 0.01f; gs.walk.dash[1] = 0.08f; gs.walk.dnum = 1; break;
+    case 5:
+      gs.walk.dash[0] = 0.01f;
+      gs.walk.dash[1] = 0.08f;
+      gs.walk.dnum = 1;
+      break;
     case 6:
-      gs.walk.dash[0] = 0.15f; gs.walk.dash[1] = 0.08f; gs.walk.dash[2] = 0.01f; gs.walk.dash[3] = 0.08f;
+      gs.walk.dash[0] = 0.15f;
+      gs.walk.dash[1] = 0.08f;
+      gs.walk.dash[2] = 0.01f;
+      gs.walk.dash[3] = 0.08f;
       gs.walk.dnum = 3;
       break;
     case 7:
-      gs.walk.dash[0] = 0.15f; gs.walk.dash[1] = 0.08f; gs.walk.dash[2] = 0.01f; gs.walk.dash[3] = 0.08f;
-      gs.walk.dash[4] = 0.01f; gs.walk.dash[5] = 0.08f;
+      gs.walk.dash[0] = 0.15f;
+      gs.walk.dash[1] = 0.08f;
+      gs.walk.dash[2] = 0.01f;
+      gs.walk.dash[3] = 0.08f;
+      gs.walk.dash[4] = 0.01f;
+      gs.walk.dash[5] = 0.08f;
       gs.walk.dnum = 5;
       break;
     default: gs.walk.lstyle = 0; break;
@@ -435,7 +462,9 @@ void gxclip(float xlo, float xhi, float ylo, float yhi) {
 void gxrecf(float xlo, float xhi, float ylo, float yhi) {
   if (xlo > xhi) std::swap(xlo, xhi);
   if (ylo > yhi) std::swap(ylo, yhi);
-  if (!(xhi > gs.clip.clminx && xlo < gs.clip.clmaxx && yhi > gs.clip.clminy && ylo < gs.clip.clmaxy)) return;
+  if (!(xhi > gs.clip.clminx && xlo < gs.clip.clmaxx && yhi > gs.clip.clminy &&
+        ylo < gs.clip.clmaxy))
+    return;
   xlo = std::fmax(xlo, gs.clip.clminx);
   xhi = std::fmin(xhi, gs.clip.clmaxx);
   ylo = std::fmax(ylo, gs.clip.clminy);
@@ -560,7 +589,7 @@ void gxmark(int type, float x, float y, float size) {
       break;
     }
     case 10: {
-      ring(x, y, r, 15, p);  // c0..c24
+      ring(x, y, r, 15, p);      // c0..c24
       polyline(p + 2 * 3, 11);   // c3..c13
       polyline(p + 2 * 15, 10);  // c15..c24
       float band[14];
@@ -578,8 +607,8 @@ void gxmark(int type, float x, float y, float size) {
       ring_point(x, y, r, 112, p + 2 * 4);
       ring_point(x, y, r, 248, p + 2 * 12);
       ring_point(x, y, r, 292, p + 2 * 16);
-      polyline(p, 5);            // c0..c4
-      polyline(p + 2 * 12, 5);   // c12..c16
+      polyline(p, 5);           // c0..c4
+      polyline(p + 2 * 12, 5);  // c12..c16
       float side[2 * 12];
       int m = 0;
       for (int i = 4; i <= 12; i++, m++) {

@@ -165,8 +165,10 @@ void outline_row(const popup& p, const drop_menu& m, const menu_item& it, int k,
   pline(p, c1, W - t - 1, ytop, W - t - 1, ybot);
   pline(p, c1, t, ybot, W - t - 1, ybot);
   if (it.cascade >= 0) {
-    if (on) arrow(p, k, m.soc2, m.soc1);
-    else arrow(p, k, m.soc1, m.soc2);
+    if (on)
+      arrow(p, k, m.soc2, m.soc1);
+    else
+      arrow(p, k, m.soc1, m.soc2);
   }
 }
 
@@ -186,8 +188,8 @@ popup open_popup(const drop_menu& m, const std::vector<menu_item>& items, int x1
   }
   XSetWindowAttributes wa{};
   wa.save_under = True;
-  wa.event_mask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask |
-                  StructureNotifyMask;
+  wa.event_mask =
+      ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask | StructureNotifyMask;
   p.w = XCreateWindow(xs.w.display, xs.w.win, x1, y1, static_cast<unsigned>(W),
                       static_cast<unsigned>(H), 0, CopyFromParent, InputOutput, CopyFromParent,
                       CWSaveUnder | CWEventMask, &wa);
@@ -238,8 +240,10 @@ void close_popup(popup& p) {
 
 // The pointer of an event in the graphics window's pixels.
 void pointer_of(const XEvent& ev, int ox, int oy, int* x, int* y) {
-  if (ev.type == MotionNotify) *x = ev.xmotion.x_root - ox, *y = ev.xmotion.y_root - oy;
-  else *x = ev.xbutton.x_root - ox, *y = ev.xbutton.y_root - oy;
+  if (ev.type == MotionNotify)
+    *x = ev.xmotion.x_root - ox, *y = ev.xmotion.y_root - oy;
+  else
+    *x = ev.xbutton.x_root - ox, *y = ev.xbutton.y_root - oy;
 }
 
 // Opens one pop-up level for menu m and tracks the pointer: -999 when the

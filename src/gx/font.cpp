@@ -21,10 +21,10 @@ constexpr int kGlyphs = 95;  // characters 32..126
 // One font as read from its file.
 struct stroke_font {
   bool loaded = false;
-  std::string text;      // the whole file
-  int offs[kGlyphs];     // start of each glyph line in text
-  int lens[kGlyphs];     // length of each glyph line (up to its line end)
-  int cnts[kGlyphs];     // pair count, extent pair included
+  std::string text;   // the whole file
+  int offs[kGlyphs];  // start of each glyph line in text
+  int lens[kGlyphs];  // length of each glyph line (up to its line end)
+  int cnts[kGlyphs];  // pair count, extent pair included
 };
 
 // The fonts of the session, emptied by gxchii (at package start).

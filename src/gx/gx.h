@@ -78,8 +78,7 @@ std::string gxgnam(const std::string& name);
 // Stroke fonts.
 void gxchii();
 void gxchdf(int font);
-void gxchpl(const char* text, int length, float x, float y, float height, float width,
-            float angle);
+void gxchpl(const char* text, int length, float x, float y, float height, float width, float angle);
 int gxchln(const char* text, int length, float width, float* out_length);
 
 // Display list and hardcopy file (records in metafile.h).

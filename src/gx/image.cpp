@@ -21,7 +21,6 @@
 #include "gx/metafile.h"
 #include "gx/xdriver.h"
 
-
 namespace {
 
 constexpr int kColours = 100;
@@ -33,11 +32,10 @@ struct image_colour {
   int index;
 };
 
-const int kBuiltin[16][3] = {
-    {0, 0, 0},      {255, 255, 255}, {240, 0, 0},   {0, 220, 0},    {31, 61, 250},
-    {0, 199, 199},  {220, 0, 99},    {230, 220, 51}, {240, 130, 41}, {161, 0, 199},
-    {161, 230, 51}, {0, 161, 230},   {230, 176, 46}, {0, 209, 140},  {110, 0, 220},
-    {125, 125, 125}};
+const int kBuiltin[16][3] = {{0, 0, 0},      {255, 255, 255}, {240, 0, 0},    {0, 220, 0},
+                             {31, 61, 250},  {0, 199, 199},   {220, 0, 99},   {230, 220, 51},
+                             {240, 130, 41}, {161, 0, 199},   {161, 230, 51}, {0, 161, 230},
+                             {230, 176, 46}, {0, 209, 140},   {110, 0, 220},  {125, 125, 125}};
 
 // A palette entry for the colour; once the palette is full the closest
 // existing entry stands in (never -1).
@@ -58,7 +56,8 @@ void hspan(gdImagePtr im, int64_t xa, int64_t xb, int64_t y, int colour) {
   if (xa > xb) std::swap(xa, xb);
   xa = std::max<int64_t>(xa, 0);
   xb = std::min<int64_t>(xb, gdImageSX(im) - 1);
-  for (int64_t x = xa; x <= xb; ++x) gdImageSetPixel(im, static_cast<int>(x), static_cast<int>(y), colour);
+  for (int64_t x = xa; x <= xb; ++x)
+    gdImageSetPixel(im, static_cast<int>(x), static_cast<int>(y), colour);
 }
 
 void vspan(gdImagePtr im, int64_t x, int64_t ya, int64_t yb, int colour) {
@@ -66,7 +65,8 @@ void vspan(gdImagePtr im, int64_t x, int64_t ya, int64_t yb, int colour) {
   if (ya > yb) std::swap(ya, yb);
   ya = std::max<int64_t>(ya, 0);
   yb = std::min<int64_t>(yb, gdImageSY(im) - 1);
-  for (int64_t y = ya; y <= yb; ++y) gdImageSetPixel(im, static_cast<int>(x), static_cast<int>(y), colour);
+  for (int64_t y = ya; y <= yb; ++y)
+    gdImageSetPixel(im, static_cast<int>(x), static_cast<int>(y), colour);
 }
 
 // Rows outside the image are skipped without walking them, so far-off
@@ -95,8 +95,10 @@ void line64(gdImagePtr im, int64_t x1, int64_t y1, int64_t x2, int64_t y2, int c
     int64_t x = xat(y);
     set_pixel(im, x, y, colour);
     if (!first) {
-      if (x > prev + 1) hspan(im, prev + 1, x - 1, y, colour);
-      else if (x < prev - 1) hspan(im, x + 1, prev - 1, y, colour);
+      if (x > prev + 1)
+        hspan(im, prev + 1, x - 1, y, colour);
+      else if (x < prev - 1)
+        hspan(im, x + 1, prev - 1, y, colour);
     }
     first = false;
     prev = x;
@@ -129,7 +131,8 @@ void fill64(gdImagePtr im, const std::vector<int64_t>& pts, int colour) {
         cross.push_back((y - ya) * (xb - xa) / (yb - ya) + xa);
     }
     std::sort(cross.begin(), cross.end());
-    for (std::size_t i = 0; i + 1 < cross.size(); i += 2) hspan(im, cross[i], cross[i + 1], y, colour);
+    for (std::size_t i = 0; i + 1 < cross.size(); i += 2)
+      hspan(im, cross[i], cross[i + 1], y, colour);
   }
 }
 
@@ -163,11 +166,15 @@ struct renderer {
     line64(im, curx, cury, x, y, c);
     if (thick > 5) {
       bool steep = std::llabs(x - curx) < std::llabs(y - cury);
-      if (steep) line64(im, curx - 1, cury, x - 1, y, c);
-      else line64(im, curx, cury - 1, x, y - 1, c);
+      if (steep)
+        line64(im, curx - 1, cury, x - 1, y, c);
+      else
+        line64(im, curx, cury - 1, x, y - 1, c);
       if (thick > 11) {
-        if (steep) line64(im, curx + 1, cury, x + 1, y, c);
-        else line64(im, curx, cury + 1, x, y + 1, c);
+        if (steep)
+          line64(im, curx + 1, cury, x + 1, y, c);
+        else
+          line64(im, curx, cury + 1, x, y + 1, c);
       }
     }
   }
@@ -180,9 +187,7 @@ struct renderer {
         colour = std::clamp<int>(r[1], 0, kColours - 1);
         current();
         break;
-      case MF_WIDTH:
-        thick = r[2];
-        break;
+      case MF_WIDTH: thick = r[2]; break;
       case MF_DEFCOL: {
         int n = r[1];
         if (n < 0 || n >= kColours) break;
@@ -197,9 +202,13 @@ struct renderer {
       }
       case MF_RECT: {
         // Floating point, limited to just outside the image before truncation.
-        auto lim = [](double v, double hi) { return static_cast<int>(std::clamp(v, -1.0, hi + 1.0)); };
-        int x1 = lim(fpx(r[1]), static_cast<double>(W)), x2 = lim(fpx(r[2]), static_cast<double>(W));
-        int y1 = lim(fpy(r[3]), static_cast<double>(H)), y2 = lim(fpy(r[4]), static_cast<double>(H));
+        auto lim = [](double v, double hi) {
+          return static_cast<int>(std::clamp(v, -1.0, hi + 1.0));
+        };
+        int x1 = lim(fpx(r[1]), static_cast<double>(W)),
+            x2 = lim(fpx(r[2]), static_cast<double>(W));
+        int y1 = lim(fpy(r[3]), static_cast<double>(H)),
+            y2 = lim(fpy(r[4]), static_cast<double>(H));
         if (x1 > x2) std::swap(x1, x2);
         if (y1 > y2) std::swap(y1, y2);
         gdImageFilledRectangle(im, x1, y1, x2, y2, current());
@@ -345,8 +354,10 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     std::printf("Open error on %s\n", name);
     return 1;
   }
-  if (format == 0) gdImagePng(g.im, fp);
-  else gdImageGif(g.im, fp);
+  if (format == 0)
+    gdImagePng(g.im, fp);
+  else
+    gdImageGif(g.im, fp);
   if (!out.commit()) {
     std::printf("Write error on %s\n", name);
     return 2;

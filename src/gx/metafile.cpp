@@ -396,7 +396,8 @@ int gxhrecords(stored_frame which, const std::function<int(const int16_t*)>& fn)
         case MF_RECT: len = 5; break;
         case MF_POLYBGN: len = 2; break;
         case MF_POLYEND: len = 1; break;
-        case MF_MOVE: case MF_DRAW: len = 3; break;
+        case MF_MOVE:
+        case MF_DRAW: len = 3; break;
         case MF_PATTERN: len = 4; break;
         case MF_EOF: return 4;
         case MF_HEADER: return 8;

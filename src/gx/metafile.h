@@ -87,8 +87,8 @@ int gxhwalk(stored_frame which, metafile_sink& sink);
 
 // State queries for the image writer and tests.
 void gxhpage(float* width, float* height);  // real page size kept by gxhnew
-int gxhdbmode();                           // 1 while double buffering
-int gxhrecording();                        // 0 after recording stopped for this frame
+int gxhdbmode();                            // 1 while double buffering
+int gxhrecording();                         // 0 after recording stopped for this frame
 
 // Test hook: shrinks the buffers (words per buffer, buffers per set) so that
 // buffer exhaustion can be exercised; takes effect at the next frame. Values

@@ -22,12 +22,12 @@ struct projection_box {
 // One projection. Its set-up returns 0 installed, 1 refused.
 struct projection_kind {
   map_projection code;
-  const char* words[3];               // "set mproj" words (unused ones null)
+  const char* words[3];  // "set mproj" words (unused ones null)
   int (*setup)(projection_box* box);
-  const char* title;                  // named when its box is refused; null: never refused
-  bool projected;                     // the plane is not longitude and latitude scaled: its box
-                                      // may come from "set mpvals", its grid lines are curved
-  bool polar;                         // seen from above a pole: meridians radiate from it
+  const char* title;  // named when its box is refused; null: never refused
+  bool projected;     // the plane is not longitude and latitude scaled: its box
+                      // may come from "set mpvals", its grid lines are curved
+  bool polar;         // seen from above a pole: meridians radiate from it
 };
 
 // Every row.

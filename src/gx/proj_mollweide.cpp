@@ -27,7 +27,9 @@ int gxmoll(projection_box* b) {
   if (!box_ok(b)) return 1;
   if (b->lat_min < -90.0f || b->lat_max > 90.0f) return 1;
   const mollweide_params p = mollweide_setup(b->lon_min);
-  auto fwd = [&p](float lon, float lat, float* x, float* y) { mollweide_forward(p, lon, lat, x, y); };
+  auto fwd = [&p](float lon, float lat, float* x, float* y) {
+    mollweide_forward(p, lon, lat, x, y);
+  };
   float x1, x2, y1, y2;
   if (!edge_extent(b, fwd, &x1, &x2, &y1, &y2)) return 1;
   fit_aspect(b, x1, x2, y1, y2);

@@ -18,8 +18,12 @@ const projection_kind rows[] = {
     {mp::sps, {"sps"}, gxsste, "SPS", true, true},
     {mp::robinson, {"robinson"}, gxrobi, "Robinson", true, false},
     {mp::mollweide, {"mollweide"}, gxmoll, "Mollweide", true, false},
-    {mp::orthographic, {"orthogr", "orthographic", "ortho"}, gxortg, "Orthographic Projection",
-     true, false},
+    {mp::orthographic,
+     {"orthogr", "orthographic", "ortho"},
+     gxortg,
+     "Orthographic Projection",
+     true,
+     false},
     {mp::lambert, {"lambert"}, gxlamc, "Lambert conformal Projection", true, false},
 };
 

@@ -20,9 +20,9 @@ namespace {
 // Edge flags.
 constexpr uint8_t F_NONE = 0;
 constexpr uint8_t F_USED = 1;
-constexpr uint8_t F_BUSED = 7;  // undefined-border edge walked or crossed
-constexpr uint8_t F_BORDER = 8; // undefined-border edge not yet used
-constexpr uint8_t F_UNDEF = 9;  // inside undefined data
+constexpr uint8_t F_BUSED = 7;   // undefined-border edge walked or crossed
+constexpr uint8_t F_BORDER = 8;  // undefined-border edge not yet used
+constexpr uint8_t F_UNDEF = 9;   // inside undefined data
 
 struct shade_polygon {
   int colour;
@@ -34,19 +34,19 @@ struct walker;
 // One gxshad call: the grid, the strip and level being worked and the
 // polygons built for them. It lives for that call; its buffers go with it.
 struct shade_run {
-  const float* gr;                   // grid, i fastest
-  int imax, jmax;                    // its size
-  float undef;                       // its undefined value
-  int imn = 1, imx = 1;              // strip being worked: grid points imn..imx,
-  int jmn = 1, jmx = 1;              //   jmn..jmx (inclusive)
-  float val = 0.0f;                  // level being shaded
-  int color = 0;                     // its colour
-  int prvclr = 0;                    // colour of the level below, painted into holes
-  std::vector<uint8_t> flgh{};       // flags of the edges east of each point
-  std::vector<uint8_t> flgv{};       //   and north of it
-  std::vector<float> xybuf{};        // (x, y) pairs of the polygon being built
-  std::size_t xymax = 0;             // points a polygon of one strip can have
-  bool bndflg = false;               // the polygon went along the strip outline or a border
+  const float* gr;                     // grid, i fastest
+  int imax, jmax;                      // its size
+  float undef;                         // its undefined value
+  int imn = 1, imx = 1;                // strip being worked: grid points imn..imx,
+  int jmn = 1, jmx = 1;                //   jmn..jmx (inclusive)
+  float val = 0.0f;                    // level being shaded
+  int color = 0;                       // its colour
+  int prvclr = 0;                      // colour of the level below, painted into holes
+  std::vector<uint8_t> flgh{};         // flags of the edges east of each point
+  std::vector<uint8_t> flgv{};         //   and north of it
+  std::vector<float> xybuf{};          // (x, y) pairs of the polygon being built
+  std::size_t xymax = 0;               // points a polygon of one strip can have
+  bool bndflg = false;                 // the polygon went along the strip outline or a border
   std::vector<shade_polygon> xystk{};  // holes waiting for the end of the strip
 
   float v(int i, int j) const { return gr[static_cast<std::size_t>(j - 1) * imax + (i - 1)]; }
@@ -59,8 +59,8 @@ struct shade_run {
     return i >= imn && i <= imx - 1 && j >= jmn && j <= jmx - 1;
   }
   bool cell_defined(int i, int j) const {
-    return i >= 1 && i < imax && j >= 1 && j < jmax && v(i, j) != undef &&
-           v(i + 1, j) != undef && v(i + 1, j + 1) != undef && v(i, j + 1) != undef;
+    return i >= 1 && i < imax && j >= 1 && j < jmax && v(i, j) != undef && v(i + 1, j) != undef &&
+           v(i + 1, j + 1) != undef && v(i, j + 1) != undef;
   }
 
   int putxy(float x, float y);
@@ -210,12 +210,12 @@ enum walk_state { ST_CROSS, ST_OUTLINE, ST_BORDER, ST_FINISH, ST_FAIL };
 
 struct walker {
   walk_state st = ST_FINISH;
-  int side = 0;       // crossing state 1..4 (bottom, right, top, left of the cell)
-  int ci = 0, cj = 0; // cell of a crossing state, point of a walk
-  int code = 0;       // entry code
-  bool ab = false;    // arrived along an undefined border
-  int d = EAST;       // direction of travel of a walk
-  int sense = 1;      // outline sense
+  int side = 0;        // crossing state 1..4 (bottom, right, top, left of the cell)
+  int ci = 0, cj = 0;  // cell of a crossing state, point of a walk
+  int code = 0;        // entry code
+  bool ab = false;     // arrived along an undefined border
+  int d = EAST;        // direction of travel of a walk
+  int sense = 1;       // outline sense
   bool outside = false;
   bool closes_at_start = false;
   int si = 0, sj = 0;  // starting point of codes 5..10
@@ -274,10 +274,34 @@ bool shade_run::step_cross(walker& w) {
   // Edge ends a (lower index) and b.
   int ai, aj, bi, bj;
   switch (w.side) {
-    case 1: ai = i; aj = j; bi = i + 1; bj = j; f = &fh(i, j); break;
-    case 2: ai = i + 1; aj = j; bi = i + 1; bj = j + 1; f = &fv(i + 1, j); break;
-    case 3: ai = i; aj = j + 1; bi = i + 1; bj = j + 1; f = &fh(i, j + 1); break;
-    default: ai = i; aj = j; bi = i; bj = j + 1; f = &fv(i, j); break;
+    case 1:
+      ai = i;
+      aj = j;
+      bi = i + 1;
+      bj = j;
+      f = &fh(i, j);
+      break;
+    case 2:
+      ai = i + 1;
+      aj = j;
+      bi = i + 1;
+      bj = j + 1;
+      f = &fv(i + 1, j);
+      break;
+    case 3:
+      ai = i;
+      aj = j + 1;
+      bi = i + 1;
+      bj = j + 1;
+      f = &fh(i, j + 1);
+      break;
+    default:
+      ai = i;
+      aj = j;
+      bi = i;
+      bj = j + 1;
+      f = &fv(i, j);
+      break;
   }
   float va = v(ai, aj), vb = v(bi, bj);
   float fr = (val - va) / (vb - va);
@@ -495,10 +519,14 @@ int shade_run::gxsflw(int i, int j, int code) {
   walker w;
   w.code = code;
   switch (code) {
-    case 1: case 2: case 3: case 4:
-      enter_cross(w, code, i, j, false);
-      break;
-    case 5: case 6: case 7: case 8: {
+    case 1:
+    case 2:
+    case 3:
+    case 4: enter_cross(w, code, i, j, false); break;
+    case 5:
+    case 6:
+    case 7:
+    case 8: {
       static const int dir[4] = {EAST, EAST, NORTH, NORTH};
       static const int sense[4] = {1, -1, -1, 1};
       w.st = ST_OUTLINE;
@@ -512,7 +540,8 @@ int shade_run::gxsflw(int i, int j, int code) {
       w.sj = j;
       break;
     }
-    case 9: case 10: {
+    case 9:
+    case 10: {
       int pi = code == 9 ? i - 1 : i, pj = code == 9 ? j : j - 1;
       uint8_t* f = code == 9 ? &fh(pi, pj) : &fv(pi, pj);
       *f = F_BUSED;
@@ -528,9 +557,7 @@ int shade_run::gxsflw(int i, int j, int code) {
       w.sj = pj;
       break;
     }
-    default:
-      std::printf("Logic error 40 in gxshad\n");
-      return 1;
+    default: std::printf("Logic error 40 in gxshad\n"); return 1;
   }
   while (w.st != ST_FINISH) {
     bool ok;

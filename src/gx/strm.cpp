@@ -73,8 +73,10 @@ struct tracer {
       const float fx = x - float(ix), fy = y - float(iy);
       if (any_undef(f.u, ix, iy, f.uundef) || any_undef(f.v, ix, iy, f.vundef)) return;
       if (f.colour_by_c) {
-        if (any_undef(f.c, ix, iy, f.cundef)) colour = 15;
-        else colour = gxshdc(f.levels, f.colours, f.count, bilinear(f.c, ix, iy, fx, fy));
+        if (any_undef(f.c, ix, iy, f.cundef))
+          colour = 15;
+        else
+          colour = gxshdc(f.levels, f.colours, f.count, bilinear(f.c, ix, iy, fx, fy));
         if (colour != previous && colour >= 0) gxcolr(colour);
         previous = colour;
       }
@@ -109,8 +111,10 @@ struct tracer {
       }
       if (++arrows > 20) {
         if (colour >= 0) {
-          if (forward) strmar(px, py, nx, ny);
-          else strmar(nx, ny, px, py);
+          if (forward)
+            strmar(px, py, nx, ny);
+          else
+            strmar(nx, ny, px, py);
         }
         arrows = 0;
       }
@@ -154,7 +158,8 @@ void gxstrm(const float* u, const float* v, const float* c, int isiz, int jsiz, 
     std::printf("Cannot allocate memory for streamline function\n");
     return;
   }
-  const field f{u, v, c, isiz, jsiz, uundef, vundef, cundef, colour_by_c && c, levels, colours, count};
+  const field f{u,      v,       c,    isiz, jsiz, uundef, vundef, cundef, colour_by_c && c,
+                levels, colours, count};
   tracer t{f, mask, fac, 0.5f / float(fac)};
   for (long j = 0; j < mh; j++) {
     for (long i = 0; i < mw; i++) {

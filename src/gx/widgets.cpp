@@ -293,7 +293,10 @@ void gxrs1wd(widget_type type, int n) {
       break;
     }
   // Its image stays until the next clear; it no longer reacts.
-  if (type == widget_type::button) ws.btn[n] = button_widget{};
-  else if (type == widget_type::rubber_band) ws.rbb[n] = rubber_band{};
-  else ws.dmu[n] = drop_menu{};
+  if (type == widget_type::button)
+    ws.btn[n] = button_widget{};
+  else if (type == widget_type::rubber_band)
+    ws.rbb[n] = rubber_band{};
+  else
+    ws.dmu[n] = drop_menu{};
 }

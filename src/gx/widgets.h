@@ -8,9 +8,9 @@
 
 // A push button; the command layer fills one as a template.
 struct button_widget {
-  int number = -1;           // -1 while free
-  float x = 0, y = 0;        // centre, page inches
-  float w = 0, h = 0;        // size, page inches
+  int number = -1;                         // -1 while free
+  float x = 0, y = 0;                      // centre, page inches
+  float w = 0, h = 0;                      // size, page inches
   int xlo = 0, xhi = 0, ylo = 0, yhi = 0;  // pixel box of the last drawing
   // Off state: text, fill, bottom-right edges, top-left edges; then the
   // same four in the on state; negative colours leave the part undrawn.
@@ -50,8 +50,8 @@ struct drop_menu {
 
 // What the dialog shows and how.
 struct dialog_request {
-  float x = -1, y = -1;  // centre, page inches; -1 centred on the window
-  float w = -1, h = -1;  // size; -1 default, 0 fit to the text
+  float x = -1, y = -1;                 // centre, page inches; -1 centred on the window
+  float w = -1, h = -1;                 // size; -1 default, 0 fit to the text
   int pc = 1, fc = 0, bc = 15, oc = 1;  // negative: 1, 0, 15, 1
   int thick = 3;
   int len = 0;  // characters of text in use (held to 0..text size)

@@ -84,10 +84,14 @@ bool synced() {
   return ok;
 }
 
-const unsigned char defr[16] = {0, 255, 250, 0, 30, 0, 240, 230, 240, 160, 160, 0, 230, 0, 130, 170};
-const unsigned char defg[16] = {0, 255, 60, 220, 60, 200, 0, 220, 130, 0, 230, 160, 175, 210, 0, 170};
-const unsigned char defb[16] = {0, 255, 60, 0, 255, 200, 130, 50, 40, 200, 50, 255, 45, 140, 220, 130};
-const unsigned char greys[16] = {0, 255, 215, 140, 80, 110, 230, 170, 200, 50, 155, 95, 185, 125, 65, 177};
+const unsigned char defr[16] = {0,   255, 250, 0, 30,  0, 240, 230,
+                                240, 160, 160, 0, 230, 0, 130, 170};
+const unsigned char defg[16] = {0,   255, 60,  220, 60,  200, 0, 220,
+                                130, 0,   230, 160, 175, 210, 0, 170};
+const unsigned char defb[16] = {0,  255, 60, 0,   255, 200, 130, 50,
+                                40, 200, 50, 255, 45,  140, 220, 130};
+const unsigned char greys[16] = {0,   255, 215, 140, 80,  110, 230, 170,
+                                 200, 50,  155, 95,  185, 125, 65,  177};
 const int white_remap[16] = {0, 1, 14, 3, 8, 7, 9, 5, 4, 6, 13, 12, 11, 10, 2, 15};
 
 struct tile {
@@ -165,11 +169,14 @@ std::vector<char> icon_bits() {
   const int n = 41, row = (n + 7) / 8;
   std::vector<char> bits(static_cast<std::size_t>(row) * n, 0);
   auto line = [](int v) { return v == 8 || v == 16 || v == 24 || v == 32; };
-  auto gap = [](int v) { int m = v % 8; return m == 3 || m == 4 || m == 5; };
+  auto gap = [](int v) {
+    int m = v % 8;
+    return m == 3 || m == 4 || m == 5;
+  };
   for (int y = 0; y < n; y++)
     for (int x = 0; x < n; x++) {
-      bool on = x == 0 || y == 0 || x == 40 || y == 40 || (line(x) && !gap(y)) ||
-                (line(y) && !gap(x));
+      bool on =
+          x == 0 || y == 0 || x == 40 || y == 40 || (line(x) && !gap(y)) || (line(y) && !gap(x));
       if (on) bits[static_cast<std::size_t>(y) * row + x / 8] |= static_cast<char>(1 << (x % 8));
     }
   return bits;
@@ -188,7 +195,6 @@ bool resized(const XEvent& ev) {
   set_scale();
   return true;
 }
-
 
 short clamp16(int v) { return static_cast<short>(v < -32768 ? -32768 : (v > 32767 ? 32767 : v)); }
 
@@ -239,10 +245,14 @@ x_fonts load_fonts() {
                 "-adobe-helvetica-bold-o-normal-*-100*");
   if (!f) f = XLoadQueryFont(drv.w.display, "fixed");
   fonts[3] = (!f || f == failed) ? fonts[0] : f;
-  f = load_font("KAXFM", "-adobe-helvetica-bold-r-normal--?" "?-100*",
+  f = load_font("KAXFM",
+                "-adobe-helvetica-bold-r-normal--?"
+                "?-100*",
                 "-adobe-helvetica-bold-r-normal-*-120*");
   fonts[1] = (!f || f == failed) ? fonts[0] : f;
-  f = load_font("KAXFMI", "-adobe-helvetica-bold-o-normal--?" "?-100*",
+  f = load_font("KAXFMI",
+                "-adobe-helvetica-bold-o-normal--?"
+                "?-100*",
                 "-adobe-helvetica-bold-o-normal-*-120*");
   fonts[4] = (!f || f == failed) ? fonts[3] : f;
   f = load_font("KAXFL", "-adobe-helvetica-bold-r-normal-*-140*", nullptr);
@@ -289,8 +299,10 @@ int colour_slot(int c) {
   if (c < 0) c = 0;
   if (c > 99) c = 99;
   if (drv.pen.devbck == 1) {
-    if (c == 0) c = 1;
-    else if (c == 1) c = 0;
+    if (c == 0)
+      c = 1;
+    else if (c == 1)
+      c = 0;
   }
   if (drv.pen.grflg && c < 16) {
     if (drv.pen.devbck == 1) c = white_remap[c];
@@ -511,7 +523,9 @@ int gxdacl(int n, int r, int g, int b) {
   }
   drv.col.cmach[n] = 0;
   XColor c{};
-  auto comp = [](int v) { return static_cast<unsigned short>((v < 0 ? 0 : (v > 255 ? 255 : v)) * 256); };
+  auto comp = [](int v) {
+    return static_cast<unsigned short>((v < 0 ? 0 : (v > 255 ? 255 : v)) * 256);
+  };
   c.red = comp(r);
   c.green = comp(g);
   c.blue = comp(b);
@@ -575,16 +589,15 @@ void gxdptn(int type, int density, int angle) {
     int k;
     switch (angle) {
       case 0: k = 0; break;
-      case 90: case -90: k = 1; break;
+      case 90:
+      case -90: k = 1; break;
       case 45: k = 2; break;
       case -45: k = 3; break;
       case 30: k = 4; break;
       case 60: k = 5; break;
       case -60: k = 6; break;
       case -30: k = 7; break;
-      default:
-        std::printf("Error in angle specification: angle = %d\n", angle);
-        return;
+      default: std::printf("Error in angle specification: angle = %d\n", angle); return;
     }
     if (density < 1 || density > 5) {
       std::printf("Error in density specification: density = %d\n", density);

@@ -18,8 +18,8 @@ struct mouse_event {
   float rval[4] = {};
 };
 
-constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
-                            ExposureMask | StructureNotifyMask;
+constexpr long kEventMask =
+    ButtonPressMask | ButtonReleaseMask | ButtonMotionMask | ExposureMask | StructureNotifyMask;
 
 // The server connection and the window: made when the window opens, gone
 // when it closes.

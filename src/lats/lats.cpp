@@ -42,7 +42,7 @@ const format_ops& ops(const latsFile* f) {
 }
 
 bool valid_calendar(int cal) {
-  static const int cals[] = {LATS_STANDARD, LATS_JULIAN, LATS_NOLEAP, LATS_360,
+  static const int cals[] = {LATS_STANDARD, LATS_JULIAN,   LATS_NOLEAP, LATS_360,
                              LATS_CLIM,     LATS_CLIMLEAP, LATS_CLIM360};
   for (int c : cals)
     if (c == cal) return true;
@@ -93,7 +93,9 @@ void free_file(latsFile* file) {
 
 const char* frequency_word(int freq) {
   switch (freq) {
-    case LATS_HOURLY: case LATS_FORECAST_HOURLY: case LATS_FIXED: return "hour";
+    case LATS_HOURLY:
+    case LATS_FORECAST_HOURLY:
+    case LATS_FIXED: return "hour";
     case LATS_DAILY: return "day";
     case LATS_WEEKLY: return "week";
     case LATS_MONTHLY: return "month";
@@ -129,10 +131,11 @@ latsVertDim* file_vertdim(latsFile* file, int id, const char* varname) {
     return nullptr;
   }
   if (file->convention == LATS_VEMRA_GRIB && file->nvertdim > 0) {
-    latsError("LATS (lats) -->  For LATS_VEMRA_GRIB convention,\nvertdim can only be called once; "
-              "define a vertical dimension that includes all levels\nVertical Dim ID: %d, file "
-              "%s, variable %s",
-              id, file->path, varname);
+    latsError(
+        "LATS (lats) -->  For LATS_VEMRA_GRIB convention,\nvertdim can only be called once; "
+        "define a vertical dimension that includes all levels\nVertical Dim ID: %d, file "
+        "%s, variable %s",
+        id, file->path, varname);
     return nullptr;
   }
   latsVertDim* copy = &file->vertlist[file->nvertdim];
@@ -177,8 +180,10 @@ int find_level(const double* levs, int n, double lev, double tol) {
     int mid = (lo + hi) / 2;
     if (std::fabs(levs[mid] - lev) <= tol) return mid;
     bool below = inc ? lev < levs[mid] : lev > levs[mid];
-    if (below) hi = mid - 1;
-    else lo = mid + 1;
+    if (below)
+      hi = mid - 1;
+    else
+      lo = mid + 1;
   }
   return -1;
 }
@@ -216,22 +221,26 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
     return 0;
   }
   if (convention == LATS_COARDS && calendar != LATS_STANDARD) {
-    latsError("LATS (lats) -->  COARDS data must be written with the standard Gregorian calendar, file %s",
-              p);
+    latsError(
+        "LATS (lats) -->  COARDS data must be written with the standard Gregorian calendar, file "
+        "%s",
+        p);
     return 0;
   }
   if ((convention == LATS_GRIB_ONLY || convention == LATS_VEMRA_GRIB) &&
       calendar != LATS_STANDARD && calendar != LATS_NOLEAP && calendar != LATS_CLIM &&
       calendar != LATS_CLIMLEAP) {
-    latsError("LATS (lats) -->  VEMRA/GRIB data must be written with: 1) the standard Gregorian; "
-              "2) 365 day ; or 3) climatology calendar , file %s",
-              p);
+    latsError(
+        "LATS (lats) -->  VEMRA/GRIB data must be written with: 1) the standard Gregorian; "
+        "2) 365 day ; or 3) climatology calendar , file %s",
+        p);
     return 0;
   }
   if (frequency == LATS_FORECAST_HOURLY && calendar != LATS_STANDARD) {
-    latsError("LATS (lats) -->  Forecast hourly data must written with the standard Gregorian "
-              "calendar (LATS_STANDARD), file %s",
-              p);
+    latsError(
+        "LATS (lats) -->  Forecast hourly data must written with the standard Gregorian "
+        "calendar (LATS_STANDARD), file %s",
+        p);
     return 0;
   }
   if (convention == LATS_VEMRA_GRIB && delta < 1) {
@@ -246,7 +255,7 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
   if (frequency == LATS_MONTHLY_TABLE_COMP) frequency = LATS_MONTHLY;
 
   int format = (convention == LATS_GRIB_ONLY || convention == LATS_VEMRA_GRIB) ? LATS_FORMAT_GRIB
-                                                                                 : LATS_FORMAT_NETCDF;
+                                                                               : LATS_FORMAT_NETCDF;
   auto* file = static_cast<latsFile*>(kacalloc(1, sizeof(latsFile)));
   latsCpyTrim(file->path, p, 252);
   const char* ext = format == LATS_FORMAT_GRIB ? ".grb" : ".nc";
@@ -299,8 +308,9 @@ int lats_basetime(int fileid, int year, int month, int day, int hour) {
     return 0;
   }
   if (file->basetimeset) {
-    latsError("LATS (lats) -->  Basetime must be set at most once before any data is written, file %s",
-              file->path);
+    latsError(
+        "LATS (lats) -->  Basetime must be set at most once before any data is written, file %s",
+        file->path);
     return 0;
   }
   bool clim = lats_climatological(file->calendar);
@@ -330,13 +340,14 @@ int lats_basetime(int fileid, int year, int month, int day, int hour) {
   const char* unit;
   switch (file->frequency) {
     case LATS_MONTHLY: unit = "months"; break;
-    case LATS_DAILY: case LATS_WEEKLY: unit = "days"; break;
+    case LATS_DAILY:
+    case LATS_WEEKLY: unit = "days"; break;
     case LATS_YEARLY: unit = clim ? "hours" : "years"; break;
     default: unit = "hours"; break;
   }
   if (clim) {
-    std::snprintf(file->latsTimeUnits, sizeof file->latsTimeUnits, "%s since %d-%d %d", unit,
-                  month, day, hour);
+    std::snprintf(file->latsTimeUnits, sizeof file->latsTimeUnits, "%s since %d-%d %d", unit, month,
+                  day, hour);
   } else {
     std::snprintf(file->latsTimeUnits, sizeof file->latsTimeUnits, "%s since %d-%d-%d %d", unit,
                   year, month, day, hour);
@@ -365,8 +376,10 @@ int lats_vert_dim(const char* name, const char* levtype, int nlev, const double*
     return 0;
   }
   if (!monotonic(levs, nlev)) {
-    latsError("LATS (lats) -->  Vertical dimension: %s: must be strictly monotonic, increasing or decreasing",
-              nm);
+    latsError(
+        "LATS (lats) -->  Vertical dimension: %s: must be strictly monotonic, increasing or "
+        "decreasing",
+        nm);
     return 0;
   }
   double tol;
@@ -407,8 +420,10 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
     return 0;
   }
   if (nlon <= 0 || nlat <= 0) {
-    latsError("LATS (lats) -->  Number of longitudes: %d, and number of latitudes: %d must be positive, grid %s",
-              nlon, nlat, nm);
+    latsError(
+        "LATS (lats) -->  Number of longitudes: %d, and number of latitudes: %d must be positive, "
+        "grid %s",
+        nlon, nlat, nm);
     return 0;
   }
   int lonorder = monotonic(lons, nlon);
@@ -442,7 +457,8 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
   // The four vectors are released together if one of them cannot be made.
   double* vec[4] = {};
   try {
-    for (int k = 0; k < 4; ++k) vec[k] = static_cast<double*>(kamalloc(sizeof(double) * (k % 3 ? nx : ny)));
+    for (int k = 0; k < 4; ++k)
+      vec[k] = static_cast<double*>(kamalloc(sizeof(double) * (k % 3 ? nx : ny)));
   } catch (...) {
     for (double* v : vec) kafree(v);
     throw;
@@ -507,13 +523,16 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
     return 0;
   }
   if (datatype != parm->datatype) {
-    latsError("LATS (lats) -->  Variable %s, file ID %d: datatype %s does not match predefined datatype",
-              vn, fileid, datatype == LATS_FLOAT ? "LATS_FLOAT" : "LATS_INT");
+    latsError(
+        "LATS (lats) -->  Variable %s, file ID %d: datatype %s does not match predefined datatype",
+        vn, fileid, datatype == LATS_FLOAT ? "LATS_FLOAT" : "LATS_INT");
     return 0;
   }
   if (parm->id < 1 || parm->id > 255) {
-    latsError("LATS (lats) -->  Variable %s, file ID %d: GRIB parameter id %d is invalid, must be >1 and < 255",
-              vn, fileid, parm->id);
+    latsError(
+        "LATS (lats) -->  Variable %s, file ID %d: GRIB parameter id %d is invalid, must be >1 and "
+        "< 255",
+        vn, fileid, parm->id);
     return 0;
   }
   for (latsVar* v = file->varlist; v; v = v->next) {
@@ -544,16 +563,21 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
     free_var(var);
     return 0;
   };
-  if (file->frequency != LATS_FIXED && (timestat < LATS_AVERAGE || timestat > LATS_OTHER_TIME_STAT)) {
-    latsError("LATS (lats) -->  Time statistic: %d must be LATS_AVERAGE, LATS_INSTANT, or LATS_ACCUM, file %d, var %s",
-              timestat, fileid, vn);
+  if (file->frequency != LATS_FIXED &&
+      (timestat < LATS_AVERAGE || timestat > LATS_OTHER_TIME_STAT)) {
+    latsError(
+        "LATS (lats) -->  Time statistic: %d must be LATS_AVERAGE, LATS_INSTANT, or LATS_ACCUM, "
+        "file %d, var %s",
+        timestat, fileid, vn);
     return fail();
   }
   if (file->format == LATS_FORMAT_GRIB) {
     var->timestat = static_cast<latsTimeStat*>(kacalloc(1, sizeof(latsTimeStat)));
     if (!latsTimeStatLookup(file->frequency, file->delta, timestat, var->timestat)) {
-      latsError("LATS (lats) -->  Time statistic not defined: frequency = %s, delta = %d, timestat = %s, for variable %s",
-                frequency_word(file->frequency), file->delta, timestat_word(timestat), vn);
+      latsError(
+          "LATS (lats) -->  Time statistic not defined: frequency = %s, delta = %d, timestat = %s, "
+          "for variable %s",
+          frequency_word(file->frequency), file->delta, timestat_word(timestat), vn);
       return fail();
     }
   }
@@ -571,8 +595,10 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
   }
   int nlev = vd ? vd->nlev : 0;
   if (parm->levelset && nlev > 1) {
-    latsError("LATS (lats) -->  Variable %s, file ID %d: number of levels: %d, must be 0 or 1 for single-level (surface) variable",
-              vn, fileid, nlev);
+    latsError(
+        "LATS (lats) -->  Variable %s, file ID %d: number of levels: %d, must be 0 or 1 for "
+        "single-level (surface) variable",
+        vn, fileid, nlev);
     return fail();
   }
   if (file->packing == 2) {
@@ -636,8 +662,10 @@ int lats_miss_float(int fileid, int varid, float missing, float delta) {
   latsVar* var = defining_var("lats_miss_float", fileid, varid);
   if (!var) return 0;
   if (var->parm->datatype != LATS_FLOAT) {
-    latsError("LATS (lats) -->  Missing data value for variable %s declared as float, but variable is not floating-point",
-              var->name);
+    latsError(
+        "LATS (lats) -->  Missing data value for variable %s declared as float, but variable is "
+        "not floating-point",
+        var->name);
     return 0;
   }
   if (delta < 0.0f) {
@@ -655,8 +683,10 @@ int lats_miss_int(int fileid, int varid, int missing) {
   latsVar* var = defining_var("lats_miss_int", fileid, varid);
   if (!var) return 0;
   if (var->parm->datatype != LATS_INT) {
-    latsError("LATS (lats) -->  Missing data value for variable %s declared as integer, but variable is not an integer",
-              var->name);
+    latsError(
+        "LATS (lats) -->  Missing data value for variable %s declared as integer, but variable is "
+        "not an integer",
+        var->name);
     return 0;
   }
   var->missing.i = missing;
@@ -675,10 +705,23 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
   const char* path = file->path;
   const char* vn = var->name;
   switch (file->frequency) {
-    case LATS_DAILY: case LATS_WEEKLY: hour = 0; break;
-    case LATS_MONTHLY: day = 1; hour = 0; break;
-    case LATS_YEARLY: month = 1; day = 1; hour = 0; break;
-    case LATS_FIXED: year = 1; month = 1; day = 1; hour = 0; break;
+    case LATS_DAILY:
+    case LATS_WEEKLY: hour = 0; break;
+    case LATS_MONTHLY:
+      day = 1;
+      hour = 0;
+      break;
+    case LATS_YEARLY:
+      month = 1;
+      day = 1;
+      hour = 0;
+      break;
+    case LATS_FIXED:
+      year = 1;
+      month = 1;
+      day = 1;
+      hour = 0;
+      break;
     default: break;
   }
   bool forecast = file->frequency == LATS_FORECAST_HOURLY;
@@ -687,8 +730,10 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
     year = 2;
   if (!forecast) {
     if (year <= 0) {
-      latsError("LATS (lats) -->  \n  Invalid year: %d, file %s year <= 0 NOT Supported\n  if climatology use year 2 in lats_write",
-                year, path);
+      latsError(
+          "LATS (lats) -->  \n  Invalid year: %d, file %s year <= 0 NOT Supported\n  if "
+          "climatology use year 2 in lats_write",
+          year, path);
       return 0;
     }
     if (month < 1 || month > 12) {
@@ -725,7 +770,9 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
     timeindex = 0;
     if (!file->basetimeset) {
       if (forecast) {
-        latsError("LATS (lats) --> lats_basetime must be called before writing data for LATS_FORECAST_HOURLY");
+        latsError(
+            "LATS (lats) --> lats_basetime must be called before writing data for "
+            "LATS_FORECAST_HOURLY");
         return 0;
       }
       if (!lats_basetime(fileid, year, month, day, hour)) return 0;
@@ -763,13 +810,17 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
         std::sscanf(unit, "%63s", uword);
         long diff = static_cast<long>(cur - prev + 0.5);
         if (file->convention == LATS_VEMRA_GRIB && diff != file->delta) {
-          latsError("LATS (lats) -->  For Vemra convention, cannot skip timepoints; current time = %f %s, previous time = %f %s, delta = %d, file = %s, variable = %s",
-                    cur, uword, prev, uword, file->delta, path, vn);
+          latsError(
+              "LATS (lats) -->  For Vemra convention, cannot skip timepoints; current time = %f "
+              "%s, previous time = %f %s, delta = %d, file = %s, variable = %s",
+              cur, uword, prev, uword, file->delta, path, vn);
           return 0;
         }
         if (diff % file->delta != 0) {
-          latsError("LATS (lats) -->  Current time (%f %s) minus previous time (%f %s) not a multiple of delta (%d), file = %s, variable = %s",
-                    cur, uword, prev, uword, file->delta, path, vn);
+          latsError(
+              "LATS (lats) -->  Current time (%f %s) minus previous time (%f %s) not a multiple of "
+              "delta (%d), file = %s, variable = %s",
+              cur, uword, prev, uword, file->delta, path, vn);
           return 0;
         }
       } else {
@@ -777,10 +828,13 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
       }
     } else {
       if (!var->timeerror) {
-        latsError("LATS (lats) -->  Variable(s) must be written in non-decreasing time order:\n   Last time written = %dZ %d %s %d\n   Current time = %dZ %d %s %d\n   File = %s, variable = %s",
-                  static_cast<int>(file->lasthour), file->lastday, latsMonthName(file->lastmonth),
-                  file->lastyear, static_cast<int>(thour), tday, latsMonthName(tmonth),
-                  static_cast<int>(tyear), path, vn);
+        latsError(
+            "LATS (lats) -->  Variable(s) must be written in non-decreasing time order:\n   Last "
+            "time written = %dZ %d %s %d\n   Current time = %dZ %d %s %d\n   File = %s, variable = "
+            "%s",
+            static_cast<int>(file->lasthour), file->lastday, latsMonthName(file->lastmonth),
+            file->lastyear, static_cast<int>(thour), tday, latsMonthName(tmonth),
+            static_cast<int>(tyear), path, vn);
         var->timeerror = 1;
       }
       return 0;
@@ -800,13 +854,17 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
   bool new_time_for_var = timeindex >= var->ntimewritten;
   if (new_time_for_var) {
     if (var->ntimewritten > 0 && var->nlevwritten < declared) {
-      latsError("LATS (lats) -->  Warning, fewer levels written (%d) then declared, file %s, variable %s, time = %dZ %d %s %d: The output file may be unnecessarily large",
-                var->nlevwritten, path, vn, hour, day, latsMonthName(month), year);
+      latsError(
+          "LATS (lats) -->  Warning, fewer levels written (%d) then declared, file %s, variable "
+          "%s, time = %dZ %d %s %d: The output file may be unnecessarily large",
+          var->nlevwritten, path, vn, hour, day, latsMonthName(month), year);
     }
     var->nlevwritten = 0;
   } else if (var->nlevwritten >= declared) {
-    latsError("LATS (lats) -->  Warning, too many levels written (%d) than declared, file %s, variable %s, time = %dZ %d %s %d: Data may be overwritten or duplicated",
-              var->nlevwritten + 1, path, vn, hour, day, latsMonthName(month), year);
+    latsError(
+        "LATS (lats) -->  Warning, too many levels written (%d) than declared, file %s, variable "
+        "%s, time = %dZ %d %s %d: Data may be overwritten or duplicated",
+        var->nlevwritten + 1, path, vn, hour, day, latsMonthName(month), year);
   }
 
   if (lats_qc && var->qctable) {
@@ -831,9 +889,10 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
   }
   if (new_time_for_var) var->ntimewritten++;
   if (var->ntimewritten != file->ntimewritten) {
-    latsError("LATS (lats) -->  Warning: more times (%d) written to file %s than for variable %s (%d), time = %dZ %d %s %d",
-              file->ntimewritten, path, vn, var->ntimewritten, hour, day, latsMonthName(month),
-              year);
+    latsError(
+        "LATS (lats) -->  Warning: more times (%d) written to file %s than for variable %s (%d), "
+        "time = %dZ %d %s %d",
+        file->ntimewritten, path, vn, var->ntimewritten, hour, day, latsMonthName(month), year);
   }
   return 1;
 }

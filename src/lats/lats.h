@@ -88,9 +88,9 @@ enum lats_level_kind {
 // A calendar without real years (0x1000, 0x1100, 0): files carry no years.
 inline bool lats_climatological(int calendar) { return (calendar & 0x11) == 0; }
 
-inline constexpr int LATS_MAX_GRIDS = 32;        // process-wide, and per file
-inline constexpr int LATS_MAX_VERT_DIMS = 32;    // per file
-inline constexpr int LATS_NO_SCALE = -999;       // decimal scale / precision unset
+inline constexpr int LATS_MAX_GRIDS = 32;      // process-wide, and per file
+inline constexpr int LATS_MAX_VERT_DIMS = 32;  // per file
+inline constexpr int LATS_NO_SCALE = -999;     // decimal scale / precision unset
 
 // ---- Table rows ----
 
@@ -99,9 +99,9 @@ struct latsVertType {
   char name[128];
   char descrip[128];
   char units[128];
-  int positive;   // lats_positive_code
-  int verttype;   // lats_level_kind
-  int gribid;     // GRIB level type; -1 when empty in a table file
+  int positive;  // lats_positive_code
+  int verttype;  // lats_level_kind
+  int gribid;    // GRIB level type; -1 when empty in a table file
   int grib_p1, grib_p2, grib_p3;
 };
 
@@ -110,11 +110,11 @@ struct latsParm {
   char name[128];
   char title[128];
   char units[128];
-  int id;          // GRIB parameter number
-  int scalefac;    // decimal scale, LATS_NO_SCALE = none
-  int precision;   // bits, LATS_NO_SCALE = none
-  char levelname[128];  // default level type, empty: none
-  int levelset;         // 1 when levelname is not empty
+  int id;                  // GRIB parameter number
+  int scalefac;            // decimal scale, LATS_NO_SCALE = none
+  int precision;           // bits, LATS_NO_SCALE = none
+  char levelname[128];     // default level type, empty: none
+  int levelset;            // 1 when levelname is not empty
   latsVertType* verttype;  // the joined level-type row, or null
   int datatype;            // lats_datatype_code
 };
@@ -122,7 +122,7 @@ struct latsParm {
 // Modelling centre.
 struct latsCenter {
   char name[128];
-  int gribid;          // generating process id
+  int gribid;  // generating process id
   int grib_center;
   int grib_subcenter;
 };
@@ -161,8 +161,8 @@ struct latsVertDim {
   double* levs;  // nlev, copied
   double delta;  // level tolerance: 0.1 x the smallest neighbour spacing
   int id;
-  int ncid;      // netCDF dimension id, -1 until defined
-  int ncvarid;   // netCDF variable id, -1 until defined
+  int ncid;     // netCDF dimension id, -1 until defined
+  int ncvarid;  // netCDF variable id, -1 until defined
   int nlev;
   latsVertType* type;
   latsVertDim* next;
@@ -173,7 +173,7 @@ struct latsTimeStat {
   int frequency;
   int delta;
   int stat;
-  int time_unit;   // GRIB octet 18
+  int time_unit;  // GRIB octet 18
   int p1, p2;
   int fcst_p1;
   int time_range;  // GRIB octet 21
@@ -182,24 +182,24 @@ struct latsTimeStat {
 struct latsVar {
   char comment[256];
   char name[128];
-  double delta;     // level tolerance; 1e20 without levels
-  double* levs;     // the vertical dimension's levels, or null
+  double delta;  // level tolerance; 1e20 without levels
+  double* levs;  // the vertical dimension's levels, or null
   int hasmissing;
   int id;
   int ncid;         // netCDF variable id, -1
   int nlev;         // 0 without levels
   int nlevwritten;  // levels written at the current time
   int ntimewritten;
-  int precision;    // bits, LATS_NO_SCALE = none
-  int scalefac;     // decimal scale, LATS_NO_SCALE = none
-  int timeerror;    // an out-of-order write was reported
-  int tstat;        // lats_timestat_code
+  int precision;  // bits, LATS_NO_SCALE = none
+  int scalefac;   // decimal scale, LATS_NO_SCALE = none
+  int timeerror;  // an out-of-order write was reported
+  int tstat;      // lats_timestat_code
   latsFile* file;
-  latsGrid* grid;        // the copy in the file
+  latsGrid* grid;  // the copy in the file
   latsParm* parm;
-  latsQC** qctable;      // one row (or null) per level, one without levels
+  latsQC** qctable;        // one row (or null) per level, one without levels
   latsTimeStat* timestat;  // GRIB only, else null
-  latsVertDim* vertdim;  // the copy in the file, or null
+  latsVertDim* vertdim;    // the copy in the file, or null
   latsVar* next;
   union {
     float f;
@@ -212,7 +212,7 @@ struct latsFile {
   char comment[256];
   char center[256];
   char model[256];
-  char path[256];         // trimmed, extension appended
+  char path[256];          // trimmed, extension appended
   char latsTimeUnits[64];  // e.g. "hours since 1979-1-1 0"
   char ncTimeUnits[64];    // the netCDF copy (COARDS monthly: days)
   int basetimeset;
@@ -260,8 +260,8 @@ int lats_basetime(int fileid, int year, int month, int day, int hour);
 int lats_vert_dim(const char* name, const char* levtype, int nlev, const double* levs);
 int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int nlat,
               const double* lats);
-int lats_var(int fileid, const char* varname, int datatype, int timestat, int gridid,
-             int levid, const char* comment);
+int lats_var(int fileid, const char* varname, int datatype, int timestat, int gridid, int levid,
+             const char* comment);
 int lats_miss_float(int fileid, int varid, float missing, float delta);
 int lats_miss_int(int fileid, int varid, int missing);
 // data: nlon x nlat values, longitude fastest, float or int as declared.
@@ -275,5 +275,5 @@ int lats_qcopt(int flags);
 
 // ---- Look-ups shared with the writers and the bridge ----
 
-latsFile* latsFileLookup(int fileid);                   // prints when not found
-latsVar* latsVarLookup(latsFile* file, int varid);      // prints when not found
+latsFile* latsFileLookup(int fileid);               // prints when not found
+latsVar* latsVarLookup(latsFile* file, int varid);  // prints when not found

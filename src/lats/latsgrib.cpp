@@ -161,7 +161,9 @@ int gds_set(const latsGrid* g, std::vector<unsigned char>& gds) {
   set_int3(b, n);
   b[3] = 0;
   b[4] = 255;
-  b[5] = static_cast<unsigned char>(g->type == LATS_LINEAR ? 0 : g->type == LATS_GAUSSIAN ? 4 : 220);
+  b[5] = static_cast<unsigned char>(g->type == LATS_LINEAR     ? 0
+                                    : g->type == LATS_GAUSSIAN ? 4
+                                                               : 220);
   set_int2(b + 6, g->nlon);
   set_int2(b + 8, g->nlat);
   set_sm3(b + 10, millideg(g->lats[0]));
@@ -177,8 +179,10 @@ int gds_set(const latsGrid* g, std::vector<unsigned char>& gds) {
     return 0;
   }
   set_sm2(b + 23, xconst ? static_cast<int>(dx * 1000.0f + 0.5f) : -1);
-  if (g->type == LATS_GAUSSIAN) set_int2(b + 25, g->nlat / 2);
-  else set_sm2(b + 25, yconst ? static_cast<int>(dy * 1000.0f + 0.5f) : -1);
+  if (g->type == LATS_GAUSSIAN)
+    set_int2(b + 25, g->nlat / 2);
+  else
+    set_sm2(b + 25, yconst ? static_cast<int>(dy * 1000.0f + 0.5f) : -1);
   // South-to-north rows are marked so (points scan +j).
   b[27] = static_cast<unsigned char>(g->lats[0] < g->lats[g->nlat - 1] ? 64 : 0);
   return 0;
@@ -187,7 +191,7 @@ int gds_set(const latsGrid* g, std::vector<unsigned char>& gds) {
 struct packed_field {
   std::vector<unsigned char> bms;  // empty without missing points
   std::vector<unsigned char> bds;
-  bool decimal;                    // decimal scaling kept
+  bool decimal;  // decimal scaling kept
 };
 
 // Bit map and binary data sections of n values.
@@ -287,7 +291,8 @@ int bds_set(const float* v, int64_t n, bool hasmiss, float missing, float tol, i
     set_int3(m, blen);
     m[3] = static_cast<unsigned char>(blen * 8 - n - 48);
     for (int64_t i = 0; i < n; ++i)
-      if (present[static_cast<size_t>(i)]) m[6 + i / 8] |= static_cast<unsigned char>(0x80 >> (i % 8));
+      if (present[static_cast<size_t>(i)])
+        m[6 + i / 8] |= static_cast<unsigned char>(0x80 >> (i % 8));
   }
   return 0;
 }
@@ -420,8 +425,8 @@ void write_descriptor(const latsFile* file, const latsGribFile* gf, std::FILE* f
       std::fprintf(f, "%-8s %2d  %3d,%3d,%3d %s [%s]\n", v->name, 0, p->id, id, a, p->title,
                    p->units);
     } else if (p->levelset && p->verttype) {
-      std::fprintf(f, "%-8s %2d  %3d,%3d,%3d,%3d %s [%s]\n", v->name, 0, p->id, id, a, b,
-                   p->title, p->units);
+      std::fprintf(f, "%-8s %2d  %3d,%3d,%3d,%3d %s [%s]\n", v->name, 0, p->id, id, a, b, p->title,
+                   p->units);
     } else {
       // Without levels the level octets (0) are part of the key, or the
       // index builder would match none of the variable's messages.
@@ -440,18 +445,25 @@ int latsTimeStatLookup(int frequency, int delta, int stat, latsTimeStat* out) {
   t.delta = delta;
   t.stat = stat;
   switch (frequency) {
-    case LATS_HOURLY: case LATS_FIXED: case LATS_FORECAST_HOURLY: t.time_unit = 1; break;
-    case LATS_DAILY: case LATS_WEEKLY: t.time_unit = 2; break;
+    case LATS_HOURLY:
+    case LATS_FIXED:
+    case LATS_FORECAST_HOURLY: t.time_unit = 1; break;
+    case LATS_DAILY:
+    case LATS_WEEKLY: t.time_unit = 2; break;
     case LATS_MONTHLY: t.time_unit = 3; break;
     case LATS_YEARLY: t.time_unit = 4; break;
-    default:
-      latsError("GRIB (latsgrib) --> Invalid frequency: %d", frequency);
-      return 0;
+    default: latsError("GRIB (latsgrib) --> Invalid frequency: %d", frequency); return 0;
   }
   switch (stat) {
     case LATS_INSTANT: t.time_range = 0; break;
-    case LATS_AVERAGE: t.p2 = delta; t.time_range = 3; break;
-    case LATS_ACCUM: t.p2 = delta; t.time_range = 4; break;
+    case LATS_AVERAGE:
+      t.p2 = delta;
+      t.time_range = 3;
+      break;
+    case LATS_ACCUM:
+      t.p2 = delta;
+      t.time_range = 4;
+      break;
     default:
       // A fixed field has no statistic of its own.
       if (frequency == LATS_FIXED) {
@@ -504,8 +516,10 @@ int lats_create_grib(latsFile* file) {
 
 int lats_grid_grib(latsFile* file, latsGrid* grid) {
   if (file->convention == LATS_VEMRA_GRIB && file->ngrid > 1) {
-    latsError("GRIB (latsgrib) --> Only one grid per file supported in the Vemra/GRIB convention; file: %s, grid: %s",
-              file->path, grid->name);
+    latsError(
+        "GRIB (latsgrib) --> Only one grid per file supported in the Vemra/GRIB convention; file: "
+        "%s, grid: %s",
+        file->path, grid->name);
     return 0;
   }
   // Every number of the grid description must fit its octets.
@@ -519,8 +533,10 @@ int lats_grid_grib(latsFile* file, latsGrid* grid) {
   for (int i = 0; fits && i < grid->nlon; ++i)
     if (std::fabs(grid->lons[i]) * 1000.0 + 0.5 > maxsm3) fits = false;
   if (!fits) {
-    latsError("GRIB (latsgrib) --> Grid %s can't be coded in GRIB: at most 65535 points a row or column, increments below 32.768 degrees and longitudes within 8388 degrees, file %s",
-              grid->name, file->path);
+    latsError(
+        "GRIB (latsgrib) --> Grid %s can't be coded in GRIB: at most 65535 points a row or column, "
+        "increments below 32.768 degrees and longitudes within 8388 degrees, file %s",
+        grid->name, file->path);
     return 0;
   }
   return 1;
@@ -536,8 +552,10 @@ int lats_vert_dim_grib(latsFile* file, latsVertDim* vertdim) {
   for (int i = 0; i < vertdim->nlev; ++i) {
     double l = vertdim->levs[i];
     if (l < 0.0 || l > 65535.0 || std::fabs(l - std::round(l)) > 1e-6) {
-      latsError("GRIB (latsgrib) --> Level %g of vertical dimension %s can't be coded in GRIB: levels must be whole numbers from 0 to 65535, file %s",
-                l, vertdim->name, file->path);
+      latsError(
+          "GRIB (latsgrib) --> Level %g of vertical dimension %s can't be coded in GRIB: levels "
+          "must be whole numbers from 0 to 65535, file %s",
+          l, vertdim->name, file->path);
       return 0;
     }
   }
@@ -552,8 +570,10 @@ int lats_vert_dim_grib(latsFile* file, latsVertDim* vertdim) {
 int lats_var_grib(latsFile* file, latsVar* var, latsGrid*, latsVertDim* vertdim) {
   const latsTimeStat* ts = var->timestat;
   if (ts && (ts->p2 < 0 || ts->p2 > 255)) {
-    latsError("GRIB (latsgrib) --> Time range of %d units does not fit in one octet (P2), variable %s, file %s",
-              ts->p2, var->name, file->path);
+    latsError(
+        "GRIB (latsgrib) --> Time range of %d units does not fit in one octet (P2), variable %s, "
+        "file %s",
+        ts->p2, var->name, file->path);
     return 0;
   }
   if (!vertdim && var->parm->levelset && var->parm->verttype) {
@@ -563,8 +583,10 @@ int lats_var_grib(latsFile* file, latsVar* var, latsGrid*, latsVertDim* vertdim)
                                 : vt->grib_p1 >= 0 && vt->grib_p1 <= 255 && vt->grib_p2 >= 0 &&
                                       vt->grib_p2 <= 255);
     if (!ok) {
-      latsError("GRIB (latsgrib) --> Level type %s of variable %s has codes that do not fit their octets, file %s",
-                vt->name, var->name, file->path);
+      latsError(
+          "GRIB (latsgrib) --> Level type %s of variable %s has codes that do not fit their "
+          "octets, file %s",
+          vt->name, var->name, file->path);
       return 0;
     }
   }
@@ -606,8 +628,9 @@ int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*
   if (forecast) {
     fhour = hour;
     if (fhour > 0xFFFF) {
-      latsError("GRIB (latsgrib) --> Forecast hour %d does not fit in two octets, file %s, variable %s",
-                fhour, file->path, var->name);
+      latsError(
+          "GRIB (latsgrib) --> Forecast hour %d does not fit in two octets, file %s, variable %s",
+          fhour, file->path, var->name);
       return 0;
     }
     year = file->baseyear;
@@ -683,8 +706,10 @@ int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*
   int64_t total = 8 + 28 + static_cast<int64_t>(gds.size()) + static_cast<int64_t>(pf.bms.size()) +
                   static_cast<int64_t>(pf.bds.size()) + 4;
   if (total > max3) {
-    latsError("GRIB (latsgrib) --> Message of %lld octets is too long for GRIB edition 1, file %s, variable %s",
-              static_cast<long long>(total), file->path, var->name);
+    latsError(
+        "GRIB (latsgrib) --> Message of %lld octets is too long for GRIB edition 1, file %s, "
+        "variable %s",
+        static_cast<long long>(total), file->path, var->name);
     return 0;
   }
   unsigned char is[8] = {'G', 'R', 'I', 'B', 0, 0, 0, 1};
@@ -705,8 +730,8 @@ int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*
     gf->first = 0;
     if (forecast) {
       // The first valid time: the basetime plus the forecast hour.
-      latsHumanTime h{file->baseyear, file->basemonth, file->baseday, 0.0, file->baseyear,
-                      LATS_STANDARD};
+      latsHumanTime h{file->baseyear, file->basemonth, file->baseday, 0.0,
+                      file->baseyear, LATS_STANDARD};
       double hours;
       latsh2e(&h, &hours);
       latsHumanTime v;

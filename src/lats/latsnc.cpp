@@ -40,13 +40,13 @@ constexpr size_t kWriteBuffer = size_t(1) << 20;
 // The library reports its own errors on standard error but never ends the
 // process while this writer runs; the caller's option word is kept.
 class verbose_nc {
-public:
+ public:
   verbose_nc() : saved_(ncopts) { ncopts = NC_VERBOSE; }
   ~verbose_nc() { ncopts = saved_; }
   verbose_nc(const verbose_nc&) = delete;
   verbose_nc& operator=(const verbose_nc&) = delete;
 
-private:
+ private:
   int saved_;
 };
 

@@ -128,8 +128,7 @@ bool read_parm(const std::vector<std::string>& f, latsParm* p) {
   // mantissa); a precision beyond that, or not positive, is refused here
   // rather than found when a field is packed.
   if (!parse_int(f[7], 0, &p->precision) ||
-      (p->precision != LATS_NO_SCALE && (p->precision < 1 || p->precision > 24) &&
-       !f[7].empty())) {
+      (p->precision != LATS_NO_SCALE && (p->precision < 1 || p->precision > 24) && !f[7].empty())) {
     latsError("LATS (latsint) --> Invalid precision: %s", f[7].c_str());
     return false;
   }
@@ -266,8 +265,9 @@ void join(const char* path) {
       p.levelset = 0;
       p.levelname[0] = '\0';
     } else if (vt->verttype == LATS_MULTI_LEVEL) {
-      latsWarning("Parameter %s: if specified, level type must be a surface (currently %s), file %s",
-                  p.name, p.levelname, path);
+      latsWarning(
+          "Parameter %s: if specified, level type must be a surface (currently %s), file %s",
+          p.name, p.levelname, path);
       p.levelset = 0;
       p.levelname[0] = '\0';
     } else {
@@ -330,8 +330,7 @@ const parm_row default_parms[] = {
     {"mpvhusa", 233, "Mean product of northward wind and specific humidity", "m/s", "", N, 16},
     {"mpvta", 234, "Mean product of northward wind and air temperature", "K*m/s", "", N, 16},
     {"mpvva", 235, "Mean product of northward wind and northward wind", "m^2/s^2", "", N, 16},
-    {"mpvzga", 236, "Mean product of northward wind and geopotential height", "m^2/s", "", N,
-     16},
+    {"mpvzga", 236, "Mean product of northward wind and geopotential height", "m^2/s", "", N, 16},
     {"mpwapta", 237, "Mean product of omega and air temperature", "K*Pa/s", "", N, 16},
     {"mpwhusa", 238, "Mean product of omega and specific humidity", "Pa/s", "", N, 16},
     {"mrfso", 255, "Soil frozen water content", "kg/m^2", "landt", N, N},
@@ -391,8 +390,8 @@ const parm_row default_parms[] = {
     {"tnmrd", 215, "Tendency of moisture due to diffusion", "1/s", "", N, 12},
     {"tnt", 216, "Tendency of air temperature", "K/s", "", 7, N},
     {"tntdc", 217, "Tendency of air temperature due to dry convection", "K/s", "", 7, N},
-    {"tntlsp", 218, "Tendency of air temperature due to large-scale precipitation", "K/s", "",
-     7, N},
+    {"tntlsp", 218, "Tendency of air temperature due to large-scale precipitation", "K/s", "", 7,
+     N},
     {"tntlw", 219, "Tendency of air temperature due to longwave heating", "K/s", "", 7, N},
     {"tntmc", 220, "Tendency of air temperature due to moist convection", "K/s", "", 7, N},
     {"tntsw", 221, "Tendency of air temperature due to shortwave heating", "K/s", "", 7, N},
@@ -462,10 +461,9 @@ const vert_row default_verts[] = {
 };
 
 const char* const default_center_names[] = {
-    "bmrc", "ccc",  "cnrm", "zirm", "csiro",      "csu",  "dnm",   "ecmwf", "gfdl",
-    "derf", "giss", "gla",  "gsfc", "iap",        "jma",  "lmd",   "mgo",   "mpi",
-    "mri",  "ncar", "ncep", "nrl",  "rpn",        "sunya", "sunya/ncar", "ucla", "ugamp",
-    "uiuc", "ukmo", "yonu", "ccsr", "llnl",       "ntu"};
+    "bmrc", "ccc",   "cnrm",       "zirm", "csiro", "csu",  "dnm",  "ecmwf", "gfdl", "derf", "giss",
+    "gla",  "gsfc",  "iap",        "jma",  "lmd",   "mgo",  "mpi",  "mri",   "ncar", "ncep", "nrl",
+    "rpn",  "sunya", "sunya/ncar", "ucla", "ugamp", "uiuc", "ukmo", "yonu",  "ccsr", "llnl", "ntu"};
 
 bool load_file(input_file& in, const char* path, lats_tables& t) {
   char line[512];
@@ -501,8 +499,10 @@ bool load_file(input_file& in, const char* path, lats_tables& t) {
       if (!known) {
         int saved = lats_fatal;
         lats_fatal = 0;
-        latsError("LATS (latsint) --> Warning: section delimiter: %s, ignored in parameter file %s, line %d",
-                  word, path, lineno);
+        latsError(
+            "LATS (latsint) --> Warning: section delimiter: %s, ignored in parameter file %s, line "
+            "%d",
+            word, path, lineno);
         lats_fatal = saved;
       }
       continue;
@@ -524,22 +524,28 @@ bool load_file(input_file& in, const char* path, lats_tables& t) {
         case section::variable: {
           latsParm p;
           ok = read_parm(f, &p);
-          if (ok && t.parms.size() < MAX_PARMS) t.parms.push_back(p);
-          else if (ok) ++over_parms;
+          if (ok && t.parms.size() < MAX_PARMS)
+            t.parms.push_back(p);
+          else if (ok)
+            ++over_parms;
           break;
         }
         case section::vert: {
           latsVertType v;
           ok = read_vert(f, &v);
-          if (ok && t.verts.size() < MAX_VERTS) t.verts.push_back(v);
-          else if (ok) ++over_verts;
+          if (ok && t.verts.size() < MAX_VERTS)
+            t.verts.push_back(v);
+          else if (ok)
+            ++over_verts;
           break;
         }
         case section::center: {
           latsCenter c;
           ok = read_center(f, &c);
-          if (ok && t.centers.size() < MAX_CENTERS) t.centers.push_back(c);
-          else if (ok) ++over_centers;
+          if (ok && t.centers.size() < MAX_CENTERS)
+            t.centers.push_back(c);
+          else if (ok)
+            ++over_centers;
           break;
         }
         case section::qc: {
@@ -564,7 +570,8 @@ bool load_file(input_file& in, const char* path, lats_tables& t) {
                 MAX_PARMS, path);
   if (over_verts)
     latsWarning(
-        "LATS (latsint) --> Maximum number of vertical dimension types = %d, remainder ignored, file %s",
+        "LATS (latsint) --> Maximum number of vertical dimension types = %d, remainder ignored, "
+        "file %s",
         MAX_VERTS, path);
   if (over_centers)
     latsWarning("LATS (latsint) --> Maximum number of centers = %d, remainder ignored, file %s",
@@ -689,8 +696,10 @@ latsQC* latsQCLookup(const char* var, const char* levtype, double value, double 
     size_t mid = lo + (hi - lo) / 2;
     int c = qc_compare(v, l, value, q[mid], delta);
     if (c == 0) return &q[mid];
-    if (c < 0) hi = mid;
-    else lo = mid + 1;
+    if (c < 0)
+      hi = mid;
+    else
+      lo = mid + 1;
   }
   return nullptr;
 }

@@ -19,8 +19,8 @@ void zero_fill(char* s) {
 
 }  // namespace
 
-int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*timeindex*/,
-                int year, int month, int day, int hour, void* data) {
+int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*timeindex*/, int year,
+                int month, int day, int hour, void* data) {
   (void)file;
   if (!lats_qc || !qc || var->parm->datatype == LATS_INT) return 1;
   if (!qc_log) {
@@ -82,8 +82,8 @@ int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*ti
   std::time_t t = std::time(nullptr);
   std::tm lt{};
   localtime_r(&t, &lt);
-  std::snprintf(now, sizeof now, "%4d%2d%2d%2d%2d%2d", lt.tm_year + 1900, lt.tm_mon + 1,
-                lt.tm_mday, lt.tm_hour, lt.tm_min, lt.tm_sec);
+  std::snprintf(now, sizeof now, "%4d%2d%2d%2d%2d%2d", lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday,
+                lt.tm_hour, lt.tm_min, lt.tm_sec);
   zero_fill(now);
   double level = levindex >= 0 && var->levs ? var->levs[levindex] : 0.0;
   std::fprintf(qc_log, "E|%s|%s|%f|%s|%f|%f|%f|%s\n", var->name, when, level, kind, value, ref,
@@ -95,12 +95,13 @@ int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*ti
 int latsStatFile(latsFile* file) {
   for (latsVar* v = file->varlist; v; v = v->next) {
     if (v->ntimewritten == 0) {
-      latsWarning("Variable declared but never written, file %s, variable %s", file->path,
-                  v->name);
+      latsWarning("Variable declared but never written, file %s, variable %s", file->path, v->name);
     } else if (v->nlev > 0 && v->nlevwritten < v->nlev) {
-      latsWarning("Fewer levels written (%d) then declared (%d), file %s, variable %s, time = %dZ %d %s %d: The output file may be unnecessarily large",
-                  v->nlevwritten, v->nlev, file->path, v->name, static_cast<int>(file->lasthour),
-                  file->lastday, latsMonthName(file->lastmonth), file->lastyear);
+      latsWarning(
+          "Fewer levels written (%d) then declared (%d), file %s, variable %s, time = %dZ %d %s "
+          "%d: The output file may be unnecessarily large",
+          v->nlevwritten, v->nlev, file->path, v->name, static_cast<int>(file->lasthour),
+          file->lastday, latsMonthName(file->lastmonth), file->lastyear);
     }
   }
   if (lats_qc && qc_log) {

@@ -169,9 +169,9 @@ int latsParseRelunits(int calendar, const char* units, lats_time_unit* unit, lat
     lats_time_unit unit;
   };
   static const unit_word words[] = {
-      {"sec", "s", LATS_UNIT_SECONDS}, {"min", "mn", LATS_UNIT_MINUTES},
-      {"hour", "hr", LATS_UNIT_HOURS}, {"day", "dy", LATS_UNIT_DAYS},
-      {"week", "wk", LATS_UNIT_WEEKS}, {"month", "mo", LATS_UNIT_MONTHS},
+      {"sec", "s", LATS_UNIT_SECONDS},        {"min", "mn", LATS_UNIT_MINUTES},
+      {"hour", "hr", LATS_UNIT_HOURS},        {"day", "dy", LATS_UNIT_DAYS},
+      {"week", "wk", LATS_UNIT_WEEKS},        {"month", "mo", LATS_UNIT_MONTHS},
       {"season", nullptr, LATS_UNIT_SEASONS}, {"year", "yr", LATS_UNIT_YEARS},
   };
   const unit_word* found = nullptr;
@@ -224,8 +224,7 @@ int latsComp2Rel(int calendar, long year, int month, int day, double hour, const
       *value = static_cast<double>(months / div);
       return 1;
     }
-    default:
-      break;
+    default: break;
   }
   latsHumanTime b{base.year, base.month, base.day, base.hour, 1970, cal};
   latsHumanTime t{year, static_cast<short>(month), static_cast<short>(day), hour, 1970, cal};

@@ -21,8 +21,10 @@ int kalnch(float lon, char* text) {
   while (lon > 180) lon -= 360;
   while (lon <= -180) lon += 360;
   int n = std::snprintf(text, 32, "%g", double(std::fabs(lon)));
-  if (lon < 0) text[n++] = 'W';
-  else if (lon > 0 && lon < 180) text[n++] = 'E';
+  if (lon < 0)
+    text[n++] = 'W';
+  else if (lon > 0 && lon < 180)
+    text[n++] = 'E';
   text[n] = '\0';
   return n;
 }
@@ -74,8 +76,10 @@ struct axis_ctx {
 float page_at(const axis_ctx& a, float v) {
   if (a.log_chain) {
     float px, py;
-    if (a.x) gxconv(v, 1.0f, &px, &py, 2);
-    else gxconv(1.0f, v, &px, &py, 2);
+    if (a.x)
+      gxconv(v, 1.0f, &px, &py, 2);
+    else
+      gxconv(1.0f, v, &px, &py, 2);
     return a.x ? px : py;
   }
   return a.m * v + a.b;
@@ -106,8 +110,10 @@ void tick(const axis_ctx& a, float p) {
   gxwide(1);
   gxstyl(pcm->grid_style);
   gxcolr(pcm->grid_colour);
-  if (a.x) line_at(true, p, pcm->plot_y_low, pcm->plot_y_high);
-  else line_at(false, p, pcm->plot_x_low, pcm->plot_x_high);
+  if (a.x)
+    line_at(true, p, pcm->plot_y_low, pcm->plot_y_high);
+  else
+    line_at(false, p, pcm->plot_x_low, pcm->plot_x_high);
   gxstyl(1);
   gxcolr(a.colour);
   gxwide(a.thick);
@@ -137,8 +143,10 @@ void y_text(const axis_ctx& a, const std::string& t, float p) {
 }
 
 void label(const axis_ctx& a, const std::string& t, float p) {
-  if (a.x) x_text(a, t, p, a.far ? a.base + 0.7f * a.s : a.base - 1.7f * a.s);
-  else y_text(a, t, p);
+  if (a.x)
+    x_text(a, t, p, a.far ? a.base + 0.7f * a.s : a.base - 1.7f * a.s);
+  else
+    y_text(a, t, p);
 }
 
 std::string fmt_number(const char* fmt, float v) {
@@ -174,8 +182,10 @@ void time_labels(const axis_ctx& a, const float* scaling) {
       if (unit == 4) std::snprintf(buf, sizeof buf, "%02dZ", t.hour), parts[0] = buf;
       if (unit == 5) std::snprintf(buf, sizeof buf, "%02d:%02dZ", t.hour, t.minute), parts[0] = buf;
       const char* mon = t.month >= 1 && t.month <= 12 ? months[t.month - 1] : "???";
-      if (unit == 2) parts[1] = mon;
-      else std::snprintf(buf, sizeof buf, "%d%s", t.day, mon), parts[1] = buf;
+      if (unit == 2)
+        parts[1] = mon;
+      else
+        std::snprintf(buf, sizeof buf, "%d%s", t.day, mon), parts[1] = buf;
       std::snprintf(buf, sizeof buf, "%d", t.year);
       parts[2] = buf;
       if (a.x) {
@@ -190,8 +200,10 @@ void time_labels(const axis_ctx& a, const float* scaling) {
         }
       } else {
         std::string whole = parts[0];
-        if (unit >= 3) std::snprintf(buf, sizeof buf, "%02d%s", t.day, mon), whole += buf;
-        else if (unit == 2) whole += mon;
+        if (unit >= 3)
+          std::snprintf(buf, sizeof buf, "%02d%s", t.day, mon), whole += buf;
+        else if (unit == 2)
+          whole += mon;
         whole += parts[2];
         size_t cut = pcm->tlsupp == 1 ? 4 : pcm->tlsupp == 2 ? 9 : 0;
         whole = whole.size() > cut ? whole.substr(0, whole.size() - cut) : "";
@@ -223,14 +235,18 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
   a.thick = x ? pcm->xlopts_thick : pcm->ylopts_thick;
   a.far = (x ? pcm->xlpos_side : pcm->ylpos_side) != 0;
   float offset = x ? pcm->xlpos_offset : pcm->ylpos_offset;
-  if (x) a.base = (a.far ? pcm->plot_y_high : pcm->plot_y_low) + offset;
-  else a.base = (a.far ? pcm->plot_x_high : pcm->plot_x_low) + offset;
+  if (x)
+    a.base = (a.far ? pcm->plot_y_high : pcm->plot_y_low) + offset;
+  else
+    a.base = (a.far ? pcm->plot_x_high : pcm->plot_x_low) + offset;
   if (offset != 0) {
     gxcolr(pcm->annot_colour);
     gxwide(pcm->annot_thick);
     gxstyl(1);
-    if (x) line_at(false, a.base, pcm->plot_x_low, pcm->plot_x_high);
-    else line_at(true, a.base, pcm->plot_y_low, pcm->plot_y_high);
+    if (x)
+      line_at(false, a.base, pcm->plot_x_low, pcm->plot_x_high);
+    else
+      line_at(true, a.base, pcm->plot_y_low, pcm->plot_y_high);
   }
 
   // World range.
@@ -263,7 +279,7 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
     fixed_interval = x ? pcm->xaxis_incr : pcm->yaxis_incr;
     code = 5;
     kaprnt(msg_level::info, x ? "Warning:  X axis labels overridden by SET XAXIS.\n"
-                : "Warning:  Y axis labels overridden by SET YAXIS.\n");
+                              : "Warning:  Y axis labels overridden by SET YAXIS.\n");
     kaprnt(msg_level::info, "   Labels may not reflect correct scaling for dimensions or data.\n");
   }
   if (lo == hi) {
@@ -304,14 +320,21 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
     if (user == 0) {
       float snapped = interval;
       if (code == 0) {
-        if (interval > 74.5f) snapped = 90;
-        else if (interval > 44.5f) snapped = 60;
-        else if (interval > 24.9f) snapped = 30;
-        else if (interval > 14.5f) snapped = 20;
-        else if (interval > 10) snapped = 10;
+        if (interval > 74.5f)
+          snapped = 90;
+        else if (interval > 44.5f)
+          snapped = 60;
+        else if (interval > 24.9f)
+          snapped = 30;
+        else if (interval > 14.5f)
+          snapped = 20;
+        else if (interval > 10)
+          snapped = 10;
       } else if (code == 1) {
-        if (interval > 19.9f) snapped = 30;
-        else if (interval > 10) snapped = 10;
+        if (interval > 19.9f)
+          snapped = 30;
+        else if (interval > 10)
+          snapped = 10;
       }
       if (snapped != interval) {
         interval = snapped;

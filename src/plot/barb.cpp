@@ -43,8 +43,8 @@ void kabarb(float x, float y, float shaft, float barb, float radius, float direc
     return;
   }
   const barb_counts n = count(speed);
-  const float extra = (speed < 2.5f ? s : 0.0f) + 1.6f * s * float(n.fifties) +
-                      s * float(n.tens) + (n.half ? s : 0.0f);
+  const float extra = (speed < 2.5f ? s : 0.0f) + 1.6f * s * float(n.fifties) + s * float(n.tens) +
+                      (n.half ? s : 0.0f);
   const float len = shaft + extra;
   const float cd = std::cos(d), sd = std::sin(d);
   auto sx = [&](float r) { return x + r * cd; };

@@ -116,8 +116,8 @@ bool inside_black(const session_state* pcm, float lo, float hi) {
   return pcm->black_set && hi >= pcm->black_range[0] && lo <= pcm->black_range[1];
 }
 
-void contour_lines(session_state* pcm, const float* v, int isiz, int jsiz, float undef,
-                   float first, float last, float interval) {
+void contour_lines(session_state* pcm, const float* v, int isiz, int jsiz, float undef, float first,
+                   float last, float interval) {
   gxwide(pcm->cthick);
   int top;
   const int* seq = sequence(pcm, &top);
@@ -185,7 +185,8 @@ void kaselc(float min, float max, session_state* pcm) {
   if (pcm->clevs_count == 0) {
     float interval = std::fabs(pcm->cint);
     if (interval == 0) {
-      double r = (double(max) - double(min)) / (pcm->rbcols_count > 0 ? pcm->rbcols_count - 0.5 : 12.5);
+      double r =
+          (double(max) - double(min)) / (pcm->rbcols_count > 0 ? pcm->rbcols_count - 0.5 : 12.5);
       double p = std::pow(10.0, std::floor(std::log10(r)));
       double q = r / p;
       double f = q < 2 ? 10 : q < 4 ? 5 : q < 7 ? 2 : 1;
@@ -266,8 +267,8 @@ void kagfil(const float* values, int isiz, int jsiz, const float* levels, const 
         }
       if (c < 0) continue;
       const float fi = static_cast<float>(i), fj = static_cast<float>(j);
-      float xy[10] = {fi - 0.5f, fj - 0.5f, fi + 0.5f, fj - 0.5f, fi + 0.5f, fj + 0.5f,
-                      fi - 0.5f, fj + 0.5f, fi - 0.5f, fj - 0.5f};
+      float xy[10] = {fi - 0.5f, fj - 0.5f, fi + 0.5f, fj - 0.5f, fi + 0.5f,
+                      fj + 0.5f, fi - 0.5f, fj + 0.5f, fi - 0.5f, fj - 0.5f};
       gxcord(xy, 5, 3);
       gxcolr(c);
       gxfill(xy, 5);
@@ -306,7 +307,8 @@ void kagexp(float undef, const float* values, int isiz, int jsiz, float* out, in
   if (jdiv == 1) return;
   for (int i = 0; i < osiz; i++) {
     std::vector<float> col(static_cast<size_t>(jsiz));
-    for (int j = 0; j < jsiz; j++) col[size_t(j)] = out[size_t(j) * size_t(jdiv) * size_t(osiz) + size_t(i)];
+    for (int j = 0; j < jsiz; j++)
+      col[size_t(j)] = out[size_t(j) * size_t(jdiv) * size_t(osiz) + size_t(i)];
     line(col.data(), 1, jsiz, out + size_t(i), size_t(osiz), jdiv);
   }
 }
@@ -417,8 +419,10 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
     jd = jd > 5 ? 4 : (jd < 1 ? 1 : jd);
     size_t fi = size_t(isiz - 1) * size_t(id) + 1, fj = size_t(jsiz - 1) * size_t(jd) + 1;
     fine.resize(fi * fj);
-    if (pcm->csmooth == 1) kagexp(g->undef, v, isiz, jsiz, fine.data(), id, jd);
-    else kaglin(g->undef, v, isiz, jsiz, fine.data(), id, jd);
+    if (pcm->csmooth == 1)
+      kagexp(g->undef, v, isiz, jsiz, fine.data(), id, jd);
+    else
+      kaglin(g->undef, v, isiz, jsiz, fine.data(), id, jd);
     kasdiv(float(id), float(jd));
     v = fine.data();
     isiz = int(fi);
@@ -435,7 +439,8 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
   }
 
   if (pcm->clevs_count == 0) {
-    kaprntf(msg_level::result, "Contouring: %g to %g interval %g \n", double(first), double(last), double(interval));
+    kaprntf(msg_level::result, "Contouring: %g to %g interval %g \n", double(first), double(last),
+            double(interval));
   } else {
     std::string s = "Contouring at clevs = ";
     char buf[40];

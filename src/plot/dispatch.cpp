@@ -22,12 +22,15 @@ lats_bridge_fn lats_bridge = nullptr;
 
 // Routes whose plot routines are not part of this build yet.
 void not_built(const char* what) {
-  kaprnt(msg_level::error, std::string("DISPLAY error:  ") + what + " output is not available yet\n");
+  kaprnt(msg_level::error,
+         std::string("DISPLAY error:  ") + what + " output is not available yet\n");
 }
 
 void lats_out(session_state* pcm, lats_output what, const char* word) {
-  if (lats_bridge) lats_bridge(pcm, what);
-  else not_built(word);
+  if (lats_bridge)
+    lats_bridge(pcm, what);
+  else
+    not_built(word);
 }
 
 // The output types. A word may set several fields; each row names the
@@ -63,8 +66,7 @@ const plot_type rows[] = {
     {"barb", output_field::line_vector, output_line_barb, plot_code::clear, nullptr, nullptr},
     {"barb", output_field::field_vector, output_barb, plot_code::barb, "Barb",
      [](session_state* p, plot_code c) { kavect(p, kBarbs, c); }},
-    {"barb", output_field::station, output_station_barb, plot_code::station_value, "Value",
-     kapstn},
+    {"barb", output_field::station, output_station_barb, plot_code::station_value, "Value", kapstn},
     {"findstn", output_field::station, output_findstn, plot_code::findstn, "Fstn", kafstn},
     {"model", output_field::station, output_station_model, plot_code::station_model, "Model",
      kapmdl},
@@ -85,8 +87,7 @@ const plot_type rows[] = {
     {"writegds", output_field::general, output_writegds, plot_code::clear, nullptr,
      [](session_state* p, plot_code) { kaoutgds(p); }},
     {"tserwx", output_field::series, output_series_wx, plot_code::time_series, "Line", katser},
-    {"tserbarb", output_field::series, output_series_barb, plot_code::time_series, "Line",
-     katser},
+    {"tserbarb", output_field::series, output_series_barb, plot_code::time_series, "Line", katser},
     {nullptr, output_field::profile, 0, plot_code::profile, "Line", kapprf},
 };
 
@@ -100,10 +101,14 @@ bool draw(session_state* pcm, output_field field, int code) {
 
 void station_plot(session_state* pcm) {
   const station_set* s = held_stations(pcm, 0);
-  if (s->idim == 0 && s->jdim == 1) draw(pcm, output_field::station, pcm->gxout_station);
-  else if (s->idim == 2 && s->jdim == -1) draw(pcm, output_field::profile, 0);
-  else if (s->idim == 3 && s->jdim == -1) draw(pcm, output_field::series, pcm->gxout_sub);
-  else kaprnt(msg_level::error, "Invalid stn data dimension environment\n");
+  if (s->idim == 0 && s->jdim == 1)
+    draw(pcm, output_field::station, pcm->gxout_station);
+  else if (s->idim == 2 && s->jdim == -1)
+    draw(pcm, output_field::profile, 0);
+  else if (s->idim == 3 && s->jdim == -1)
+    draw(pcm, output_field::series, pcm->gxout_sub);
+  else
+    kaprnt(msg_level::error, "Invalid stn data dimension environment\n");
 }
 
 void grid_plot(session_state* pcm) {
@@ -121,11 +126,14 @@ void grid_plot(session_state* pcm) {
     // Two or more 1-D results under scatter make a scatter plot.
     if (pcm->gxout_2d_vector == output_scatter && pcm->result_count >= 2)
       draw(pcm, output_field::field_vector, output_scatter);
-    else draw(pcm, output_field::line, pcm->gxout_1d);
+    else
+      draw(pcm, output_field::line, pcm->gxout_1d);
     return;
   }
-  if (pcm->result_count == 1) draw(pcm, output_field::field, pcm->gxout_2d);
-  else draw(pcm, output_field::field_vector, pcm->gxout_2d_vector);
+  if (pcm->result_count == 1)
+    draw(pcm, output_field::field, pcm->gxout_2d);
+  else
+    draw(pcm, output_field::field_vector, pcm->gxout_2d_vector);
 }
 
 }  // namespace
@@ -205,8 +213,10 @@ void kaplot(session_state* pcm) {
     pcm->mproj = map_projection::scaled;
   if (!draw(pcm, output_field::general, pcm->gxout_general)) {
     if (pcm->stat) kastts(pcm);
-    if (!held_grid(pcm, 0)) station_plot(pcm);
-    else grid_plot(pcm);
+    if (!held_grid(pcm, 0))
+      station_plot(pcm);
+    else
+      grid_plot(pcm);
   }
   pcm->mproj = mproj;
 }

@@ -12,8 +12,7 @@
 #include "plot/station.h"
 
 void kafstn(session_state* pcm, plot_code code) {
-  if (pcm->result_count < 3 || !held_stations(pcm, 0) || !held_grid(pcm, 1) ||
-      !held_grid(pcm, 2)) {
+  if (pcm->result_count < 3 || !held_stations(pcm, 0) || !held_grid(pcm, 1) || !held_grid(pcm, 2)) {
     kaprnt(msg_level::error, "Error: Invalid data types for findstn\n");
     return;
   }

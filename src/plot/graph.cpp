@@ -34,15 +34,17 @@ float value(const grid_field* g, int i) { return g->values[i - 1]; }
 bool same_line(const session_state* pcm, int k, const grid_field* g) {
   const grid_field* h = held_grid(pcm, k);
   if (!h) return false;
-  return h->idim == g->idim && h->jdim == g->jdim && h->isiz == g->isiz &&
-         !kagchk(g, h, g->idim) && !kagchk(g, h, g->jdim);
+  return h->idim == g->idim && h->jdim == g->jdim && h->isiz == g->isiz && !kagchk(g, h, g->idim) &&
+         !kagchk(g, h, g->jdim);
 }
 
 // Page position of grid point i with value v; rotated graphs put the value
 // along x.
 void page(int rotate, float i, float v, float* x, float* y) {
-  if (rotate) gxconv(v, i, x, y, 3);
-  else gxconv(i, v, x, y, 3);
+  if (rotate)
+    gxconv(v, i, x, y, 3);
+  else
+    gxconv(i, v, x, y, 3);
 }
 
 void line_graph(session_state* pcm, const grid_field* g, int rotate, int ngrid) {
@@ -102,8 +104,10 @@ void line_vectors(session_state* pcm, const grid_field* g, grid_field* u, grid_f
         south = 1;
       } else if (u->idim == 1) {
         float wx, wy;
-        if (rotate) kaconv(value(g, i), float(i), &wx, &wy);
-        else kaconv(float(i), value(g, i), &wx, &wy);
+        if (rotate)
+          kaconv(value(g, i), float(i), &wx, &wy);
+        else
+          kaconv(float(i), value(g, i), &wx, &wy);
         south = (rotate ? wy : wx) < 0 ? 1 : 0;
       } else {
         south = pcm->dim_min[1] < 0 ? 1 : 0;
@@ -160,8 +164,10 @@ void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, in
     float x, y;
     if (kind == kGraphBar) {
       if (pcm->baropts_outline == 0) {
-        if (rotate) gxrecf(b1, b2, alo, ahi);
-        else gxrecf(alo, ahi, b1, b2);
+        if (rotate)
+          gxrecf(b1, b2, alo, ahi);
+        else
+          gxrecf(alo, ahi, b1, b2);
       } else {
         const float corners[5][2] = {{alo, b1}, {alo, b2}, {ahi, b2}, {ahi, b1}, {alo, b1}};
         for (int k = 0; k < 5; k++) {
@@ -227,7 +233,8 @@ void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_f
 
   float dlo, dhi;
   if (dim == 3) {
-    const float* ts = grid ? grid->i_world_vals : (stations ? stations->time_scaling_copy : nullptr);
+    const float* ts =
+        grid ? grid->i_world_vals : (stations ? stations->time_scaling_copy : nullptr);
     dlo = ts ? t2gr(ts, &pcm->time_start) : 1.0f;
     dhi = ts ? t2gr(ts, &pcm->time_end) : 1.0f;
   } else {
@@ -268,8 +275,10 @@ void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_f
   if (grid) {
     const conversion_fn fn = dim == 3 ? nullptr : grid->i_to_world;
     const float off = float(grid->dim_min[dim] - 1);
-    if (rotate) kasconv(nullptr, nullptr, 0, fn, grid->i_world_vals, off);
-    else kasconv(fn, grid->i_world_vals, off, nullptr, nullptr, 0);
+    if (rotate)
+      kasconv(nullptr, nullptr, 0, fn, grid->i_world_vals, off);
+    else
+      kasconv(fn, grid->i_world_vals, off, nullptr, nullptr, 0);
     gxgrid(kaconv);
   }
 
@@ -334,6 +343,8 @@ void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
   } else {
     bar_graph(pcm, g, g2, rotate, kind);
   }
-  if (rotate) kaptail(pcm, code, 0, 4, g->idim);
-  else kaptail(pcm, code, 0, g->idim, 4);
+  if (rotate)
+    kaptail(pcm, code, 0, 4, g->idim);
+  else
+    kaptail(pcm, code, 0, g->idim, 4);
 }

@@ -28,9 +28,8 @@ void kaplvl(session_state* pcm, plot_code code) {
   grid_field* mask = nullptr;
   if (pcm->result_count > 1) {
     mask = held_grid(pcm, 1);
-    if (!mask || mask->idim != g->idim || mask->jdim != g->jdim ||
-        mask->isiz != g->isiz || mask->jsiz != g->jsiz || kagchk(g, mask, g->idim) ||
-        kagchk(g, mask, g->jdim)) {
+    if (!mask || mask->idim != g->idim || mask->jdim != g->jdim || mask->isiz != g->isiz ||
+        mask->jsiz != g->jsiz || kagchk(g, mask, g->idim) || kagchk(g, mask, g->jdim)) {
       kaprnt(msg_level::error, "Error plotting grid values:  Invalid Mask grid");
       kaprnt(msg_level::error, "   Mask grid ignored -- has different scaling");
       mask = nullptr;

@@ -43,8 +43,10 @@ void lfout(const region& r, int rotate) {
   xy.reserve(size_t(4 * n + 4));
   auto put = [&](float x, float v) {
     float px, py;
-    if (rotate) gxconv(v, x, &px, &py, 3);
-    else gxconv(x, v, &px, &py, 3);
+    if (rotate)
+      gxconv(v, x, &px, &py, 3);
+    else
+      gxconv(x, v, &px, &py, 3);
     xy.push_back(px);
     xy.push_back(py);
   };
@@ -140,8 +142,8 @@ void kalfil(session_state* pcm, plot_code code) {
   }
   grid_field* a = held_grid(pcm, 0);
   grid_field* b = held_grid(pcm, 1);
-  if (!b || a->idim != b->idim || a->jdim != -1 || b->jdim != -1 ||
-      a->isiz != b->isiz || kagchk(a, b, a->idim)) {
+  if (!b || a->idim != b->idim || a->jdim != -1 || b->jdim != -1 || a->isiz != b->isiz ||
+      kagchk(a, b, a->idim)) {
     kaprnt(msg_level::error, "Error plotting linefill:  Invalid grids --");
     kaprnt(msg_level::error, " different scaling\n");
     return;
@@ -171,6 +173,8 @@ void kalfil(session_state* pcm, plot_code code) {
     kaprnt(msg_level::error, "Memory allocation error in linefill\n");
     return;
   }
-  if (rotate) kaptail(pcm, code, 0, 4, a->idim);
-  else kaptail(pcm, code, 0, a->idim, 4);
+  if (rotate)
+    kaptail(pcm, code, 0, 4, a->idim);
+  else
+    kaptail(pcm, code, 0, a->idim, 4);
 }

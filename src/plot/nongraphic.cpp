@@ -25,7 +25,6 @@ struct sums {
   int n = 0;
 };
 
-
 // Sums of the defined values of a grid in one pass. Sixteen running sums (a
 // value goes to the lane of its position modulo 16) keep the additions
 // independent of each other, so they run side by side instead of one value
@@ -82,8 +81,10 @@ VEMRA_WIDE_FMA sums grid_sums(const float* v, long long n, float u) {
       any |= reinterpret_cast<long4>(f == uf);
     }
     // Two calls with a constant flag: each is compiled without the other's test.
-    if ((any[0] | any[1] | any[2] | any[3]) == 0) add_block(i, 128, true);
-    else add_block(i, 128, false);
+    if ((any[0] | any[1] | any[2] | any[3]) == 0)
+      add_block(i, 128, true);
+    else
+      add_block(i, 128, false);
   }
   const long long rest = (n - i) / 16 * 16;
   add_block(i, rest, false);
@@ -118,22 +119,26 @@ void print_stats(const sums& s, bool station) {
   kaprntf(msg_level::result, "Stats[sum,sumsqr,root(sumsqr),n]:     %g %g %g %d\n", s.sum, s.sumsqr,
           std::sqrt(s.sumsqr), s.n);
   if (station) {
-    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/n)]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
-            std::sqrt(s.sumsqr / nn));
-    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/(n-1))]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
-            std::sqrt(s.sumsqr / mm));
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/n)]:     %g %g %g\n", s.sum / nn,
+            s.sumsqr / nn, std::sqrt(s.sumsqr / nn));
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/(n-1))]: %g %g %g\n", s.sum / mm,
+            s.sumsqr / mm, std::sqrt(s.sumsqr / mm));
   } else {
-    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/n]:     %g %g %g\n", s.sum / nn, s.sumsqr / nn,
-            std::sqrt(s.sumsqr / nn));
-    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: %g %g %g\n", s.sum / mm, s.sumsqr / mm,
-            std::sqrt(s.sumsqr / mm));
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/n]:     %g %g %g\n", s.sum / nn,
+            s.sumsqr / nn, std::sqrt(s.sumsqr / nn));
+    kaprntf(msg_level::result, "Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: %g %g %g\n", s.sum / mm,
+            s.sumsqr / mm, std::sqrt(s.sumsqr / mm));
   }
   double var = s.sumsqr / nn - (s.sum / nn) * (s.sum / nn);
-  if (var > 0) kaprntf(msg_level::result, "Stats[(sigma,var)(n)]:     %g %g\n", std::sqrt(var), var);
-  else kaprnt(msg_level::result, "Stats[(sigma,var)(n)]:     0 0\n");
+  if (var > 0)
+    kaprntf(msg_level::result, "Stats[(sigma,var)(n)]:     %g %g\n", std::sqrt(var), var);
+  else
+    kaprnt(msg_level::result, "Stats[(sigma,var)(n)]:     0 0\n");
   var = var * nn / mm;
-  if (var > 0) kaprntf(msg_level::result, "Stats[(sigma,var)(n-1)]:   %g %g\n", std::sqrt(var), var);
-  else kaprnt(msg_level::result, "Stats[(sigma,var)(n-1)]:   0 0\n");
+  if (var > 0)
+    kaprntf(msg_level::result, "Stats[(sigma,var)(n-1)]:   %g %g\n", std::sqrt(var), var);
+  else
+    kaprnt(msg_level::result, "Stats[(sigma,var)(n-1)]:   0 0\n");
 }
 
 // The contour levels of the statistics: widened by two intervals for 1-D
@@ -150,7 +155,8 @@ void print_levels(float min, float max, float undef, bool one_d) {
     last = max + 5;
     cint = 1;
   }
-  kaprntf(msg_level::result, "Cmin, cmax, cint = %g %g %g\n", double(first), double(last), double(cint));
+  kaprntf(msg_level::result, "Cmin, cmax, cint = %g %g %g\n", double(first), double(last),
+          double(cint));
 }
 
 // One axis line of the grid statistics.
@@ -217,9 +223,13 @@ float request_max(const station_set* s, int d) {
 }
 
 void station_axis(const char* label, const station_set* s, int dim) {
-  if (dim < 0) kaprntf(msg_level::result, "%s = -999 to -999\n", label);
-  else if (dim == 3) kaprntf(msg_level::result, "%s = %i to %i\n", label, s->time_min, s->time_max);
-  else kaprntf(msg_level::result, "%s = %g to %g\n", label, double(request_min(s, dim)), double(request_max(s, dim)));
+  if (dim < 0)
+    kaprntf(msg_level::result, "%s = -999 to -999\n", label);
+  else if (dim == 3)
+    kaprntf(msg_level::result, "%s = %i to %i\n", label, s->time_min, s->time_max);
+  else
+    kaprntf(msg_level::result, "%s = %g to %g\n", label, double(request_min(s, dim)),
+            double(request_max(s, dim)));
 }
 
 void station_stats(session_state* pcm, station_set* set) {
@@ -250,8 +260,8 @@ void station_stats(session_state* pcm, station_set* set) {
     char id[8];
     std::memcpy(id, r->stid, 7);
     id[7] = '\0';
-    kaprntf(msg_level::result, "%-5i %-8s %-8.6g %-8.6g %-8.6g %-8.6g\n", ++k, id, double(r->lon), double(r->lat),
-            double(r->lev), double(r->value));
+    kaprntf(msg_level::result, "%-5i %-8s %-8.6g %-8.6g %-8.6g %-8.6g\n", ++k, id, double(r->lon),
+            double(r->lat), double(r->lev), double(r->value));
   }
 }
 
@@ -263,8 +273,10 @@ std::string format_value(const session_state* pcm, float v, float undef) {
     return buf;
   }
   std::string out;
-  if (v == undef && pcm->prnopts_undef) out = "Undef";
-  else if (kafmtv(buf, sizeof buf, pcm->prnopts_format.c_str(), v) >= 0) out = buf;
+  if (v == undef && pcm->prnopts_undef)
+    out = "Undef";
+  else if (kafmtv(buf, sizeof buf, pcm->prnopts_format.c_str(), v) >= 0)
+    out = buf;
   out.append(static_cast<size_t>(pcm->prnopts_blanks), ' ');
   return out;
 }
@@ -321,8 +333,10 @@ void kacsel(float min, float max, float* interval, float* first, float* last) {
 }
 
 void kastts(session_state* pcm) {
-  if (held_grid(pcm, 0)) grid_stats(pcm, held_grid(pcm, 0));
-  else station_stats(pcm, held_stations(pcm, 0));
+  if (held_grid(pcm, 0))
+    grid_stats(pcm, held_grid(pcm, 0));
+  else
+    station_stats(pcm, held_stations(pcm, 0));
 }
 
 void kadprnt(session_state* pcm) {
@@ -330,7 +344,8 @@ void kadprnt(session_state* pcm) {
   if (held_grid(pcm, 0)) {
     const grid_field* g = held_grid(pcm, 0);
     const long long total = static_cast<long long>(g->isiz) * g->jsiz;
-    kaprntf(msg_level::result, "Printing Grid -- %lli Values -- Undef = %g\n", total, double(g->undef));
+    kaprntf(msg_level::result, "Printing Grid -- %lli Values -- Undef = %g\n", total,
+            double(g->undef));
     std::string line;
     int on_line = 0;
     for (long long k = 0; k < total; k++) {
@@ -345,16 +360,19 @@ void kadprnt(session_state* pcm) {
     return;
   }
   const station_set* s = held_stations(pcm, 0);
-  kaprntf(msg_level::result, "Printing Stations -- %i Reports -- Undef = %g\n", s->report_count, double(s->undef));
+  kaprntf(msg_level::result, "Printing Stations -- %i Reports -- Undef = %g\n", s->report_count,
+          double(s->undef));
   for (const station_report* r = s->first_report; r; r = r->next) {
     const char* id = r->stid;
-    kaprntf(msg_level::result, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", id[0], id[1], id[2], id[3], id[4], id[5],
-            id[6], id[7], double(r->lon), double(r->lat), double(r->lev));
+    kaprntf(msg_level::result, "%c%c%c%c%c%c%c%c %-8.6g %-8.6g %-8.6g \n", id[0], id[1], id[2],
+            id[3], id[4], id[5], id[6], id[7], double(r->lon), double(r->lat), double(r->lev));
     std::string v = pcm->prnopts_format.empty() ? format_value(pcm, r->value, s->undef) : "";
     if (!pcm->prnopts_format.empty()) {
       char buf[512];
-      if (r->value == s->undef && pcm->prnopts_undef) v = "Undef";
-      else if (kafmtv(buf, sizeof buf, pcm->prnopts_format.c_str(), r->value) >= 0) v = buf;
+      if (r->value == s->undef && pcm->prnopts_undef)
+        v = "Undef";
+      else if (kafmtv(buf, sizeof buf, pcm->prnopts_format.c_str(), r->value) >= 0)
+        v = buf;
     }
     kaprnt(msg_level::result, v + "\n");
   }
@@ -362,7 +380,8 @@ void kadprnt(session_state* pcm) {
 
 void kafwrt(session_state* pcm, plot_code code) {
   if (!held_grid(pcm, 0)) {
-    kaprnt(msg_level::error, "Error from fwrite:  station data can't be written to the fwrite file\n");
+    kaprnt(msg_level::error,
+           "Error from fwrite:  station data can't be written to the fwrite file\n");
     return;
   }
   const grid_field* g = held_grid(pcm, 0);
@@ -381,8 +400,8 @@ void kafwrt(session_state* pcm, plot_code code) {
   const long long n = static_cast<long long>(g->isiz) * g->jsiz;
   const long long bytes = 4 * n;
   if (pcm->fwrite_sequential && bytes > 0x7fffffffLL) {
-    kaprntf(msg_level::error, "Error from fwrite:  a record of %lli bytes does not fit its 4-byte length\n",
-            bytes);
+    kaprntf(msg_level::error,
+            "Error from fwrite:  a record of %lli bytes does not fit its 4-byte length\n", bytes);
     return;
   }
   FILE* f = pcm->fwrite_file->stream();
@@ -545,7 +564,7 @@ void kaoutgds(session_state* pcm) {
     }
   }
   const station_set* s0 = held_stations(pcm, 0);
-  kaprntf(msg_level::error, "WRITEGDS: %d reports x %d vars written as %d records\n", s0->report_count, nres,
-          records);
+  kaprntf(msg_level::error, "WRITEGDS: %d reports x %d vars written as %d records\n",
+          s0->report_count, nres, records);
   std::fclose(f);
 }

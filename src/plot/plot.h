@@ -31,10 +31,10 @@ void kagsav(plot_code code, session_state* pcm, const void* result);
 int kaaddres(session_state* pcm, grid_ptr grid);
 
 // Non-graphic outputs of the first display result.
-void kadprnt(session_state* pcm);  // values
-void kastts(session_state* pcm);   // shape, scaling and statistics
+void kadprnt(session_state* pcm);                 // values
+void kastts(session_state* pcm);                  // shape, scaling and statistics
 void kafwrt(session_state* pcm, plot_code code);  // raw floats to the fwrite file
-void kaoutgds(session_state* pcm); // station results to the writegds file
+void kaoutgds(session_state* pcm);                // station results to the writegds file
 
 // Contour level choice: a round interval (kept when *interval is not 0) and
 // the first and last level of that interval inside min..max; all three 0

@@ -52,8 +52,8 @@ void kaselc(float min, float max, session_state* pcm);
 // Shade colour of one value.
 int kashdc(const session_state* pcm, float v);
 void kafgrd(session_state* pcm, plot_code code);
-void kagfil(const float* values, int isiz, int jsiz, const float* levels, const int* colours,
-            int n, float undef);
+void kagfil(const float* values, int isiz, int jsiz, const float* levels, const int* colours, int n,
+            float undef);
 // Grid refinement into out (((isiz-1)*idiv+1) by ((jsiz-1)*jdiv+1)).
 void kagexp(float undef, const float* values, int isiz, int jsiz, float* out, int idiv, int jdiv);
 void kaglin(float undef, const float* values, int isiz, int jsiz, float* out, int idiv, int jdiv);

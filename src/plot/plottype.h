@@ -13,27 +13,27 @@ struct session_state;
 
 // The session field a row sets; station profiles have no field of their own.
 enum class output_field : int {
-  general,         // gxout_general: the display as a whole
-  line,            // gxout_1d: one result varying in one dimension
-  line_vector,     // gxout_1d_vector: read by the line graph of three results
-  field,           // gxout_2d: one result varying in two dimensions
-  field_vector,    // gxout_2d_vector: two or more of them
-  station,         // gxout_station: station data on a map
-  series,          // gxout_sub: station time series
-  profile,         // station profiles (no word)
+  general,       // gxout_general: the display as a whole
+  line,          // gxout_1d: one result varying in one dimension
+  line_vector,   // gxout_1d_vector: read by the line graph of three results
+  field,         // gxout_2d: one result varying in two dimensions
+  field_vector,  // gxout_2d_vector: two or more of them
+  station,       // gxout_station: station data on a map
+  series,        // gxout_sub: station time series
+  profile,       // station profiles (no word)
 };
 
 // Draws the display results; code is the plot code to record when done.
 using plot_handler = void (*)(session_state* pcm, plot_code code);
 
 struct plot_type {
-  const char* word;       // "set gxout" word, or null (chosen by shape only)
-  output_field field;     // the field it sets
-  int code;               // the value it puts there (an enumerator of base/gxout.h)
-  plot_code plot;         // what its routine records as the last plot
-  const char* name;       // "q gxinfo" name of that plot
-  plot_handler handler;   // null when another plot reads the field
-  bool any_shape = false; // writes the first grid whatever its shape
+  const char* word;        // "set gxout" word, or null (chosen by shape only)
+  output_field field;      // the field it sets
+  int code;                // the value it puts there (an enumerator of base/gxout.h)
+  plot_code plot;          // what its routine records as the last plot
+  const char* name;        // "q gxinfo" name of that plot
+  plot_handler handler;    // null when another plot reads the field
+  bool any_shape = false;  // writes the first grid whatever its shape
 };
 
 // Every row, in the order "set gxout" looks words up.

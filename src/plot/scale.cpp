@@ -22,7 +22,7 @@ namespace {
 // (kas2d, kasconv, kasdiv), read by kaconv until the next plot sets it.
 struct grid_chain {
   conversion_fn iconv = nullptr, jconv = nullptr;  // null: the grid coordinate itself
-  const float* ivars = nullptr;                     // their scaling arrays
+  const float* ivars = nullptr;                    // their scaling arrays
   const float* jvars = nullptr;
   float ioffset = 0, joffset = 0;  // added to the grid coordinate first
   float idiv = 1, jdiv = 1;        // expansion of a refined grid
@@ -43,8 +43,8 @@ size_t scaling_words(const float* a, int linear, int dim) {
 dimension_op as_op(conversion_fn f) { return reinterpret_cast<dimension_op>(f); }
 
 // World range of one axis of a non-map plot.
-void world_range(const session_state* pcm, const grid_field* g, int dim, int size, const float* vals,
-                 float* lo, float* hi) {
+void world_range(const session_state* pcm, const grid_field* g, int dim, int size,
+                 const float* vals, float* lo, float* hi) {
   if (dim == 3) {
     *lo = t2gr(vals, &pcm->time_start);
     *hi = t2gr(vals, &pcm->time_end);
@@ -144,7 +144,8 @@ void kamscl(session_state* pcm) {
   if (!k) k = latlon;
   int rc = k->setup(&b);
   if (rc && k->title) {
-    kaprnt(msg_level::error, std::string("Map Projection Error:  Invalid coords for ") + k->title + "\n");
+    kaprnt(msg_level::error,
+           std::string("Map Projection Error:  Invalid coords for ") + k->title + "\n");
     kaprnt(msg_level::error, "  Will use linear lat-lon projection\n");
     rc = latlon->setup(&b);
   }
@@ -258,7 +259,8 @@ grid_field* kaflip(grid_field* g, session_state* pcm) {
   std::memcpy(n, g, sizeof(grid_field));
   for (int j = 0; j < g->jsiz; j++)
     for (int i = 0; i < g->isiz; i++)
-      v[size_t(i) * size_t(g->jsiz) + size_t(j)] = g->values[size_t(j) * size_t(g->isiz) + size_t(i)];
+      v[size_t(i) * size_t(g->jsiz) + size_t(j)] =
+          g->values[size_t(j) * size_t(g->isiz) + size_t(i)];
   n->values = v;
   n->owns_scaling = 0;  // the arrays stay the original's
   std::swap(n->isiz, n->jsiz);

@@ -33,8 +33,8 @@ void kasmdl(session_state* pcm, const station_report* report, const float* value
             const float* undefs);
 // Distance from (x, y) at which a barb pointing along (-u, -v) leaves the
 // six element boxes of a station model (widened in place), or -999.9.
-float wndexit(float u, float v, float x, float y, float r, float* left, float* right,
-              float* bottom, float* top);
+float wndexit(float u, float v, float x, float y, float r, float* left, float* right, float* bottom,
+              float* top);
 
 // ---- one-dimensional ----
 

@@ -68,8 +68,10 @@ std::string format(const char* fmt, double v, int digits = -1) {
                       : std::snprintf(buf, sizeof buf, fmt, v);
   if (n >= 0 && size_t(n) < sizeof buf) return buf;
   std::string big(size_t(n > 0 ? n : 0) + 1, '\0');
-  if (digits >= 0) std::snprintf(big.data(), big.size(), fmt, digits, v);
-  else std::snprintf(big.data(), big.size(), fmt, v);
+  if (digits >= 0)
+    std::snprintf(big.data(), big.size(), fmt, digits, v);
+  else
+    std::snprintf(big.data(), big.size(), fmt, v);
   big.pop_back();
   return big;
 }
@@ -112,8 +114,10 @@ void station_mark(int n, int c, float x, float y, float b) {
       break;
     }
     default:
-      if (n >= 1 && n <= 8) gxmark(n, x, y, b);
-      else gxmark(2, x, y, b);
+      if (n >= 1 && n <= 8)
+        gxmark(n, x, y, b);
+      else
+        gxmark(2, x, y, b);
       break;
   }
 }
@@ -152,8 +156,8 @@ place_key key_of(const station_report* r) {
 
 }  // namespace
 
-float wndexit(float u, float v, float x, float y, float r, float* left, float* right,
-              float* bottom, float* top) {
+float wndexit(float u, float v, float x, float y, float r, float* left, float* right, float* bottom,
+              float* top) {
   const float dx = -u, dy = -v;
   const float m = 0.25f * r, h = m / 2;
   auto present = [&](int b) { return left[b] > -990; };
@@ -298,7 +302,8 @@ void kasmdl(session_state* pcm, const station_report* report, const float* value
     bx.set(box_upper_right, x1, x1 + width(t, s), y1, y1 + s);
   }
   if (defined(slot_lower_right)) {
-    const float top = bx.has(box_upper_right) ? bx.bottom[box_upper_right] - 0.4f * s : y + 0.5f * s;
+    const float top =
+        bx.has(box_upper_right) ? bx.bottom[box_upper_right] - 0.4f * s : y + 0.5f * s;
     const std::string t = format("%.*f", double(values[slot_lower_right]), pcm->dignum);
     text(t, x + r, top - s, s);
     bx.set(box_lower_right, x + r, x + r + width(t, s), top - s, top);
@@ -306,8 +311,8 @@ void kasmdl(session_state* pcm, const station_report* report, const float* value
 
   const float dir = (u == 0 && v == 0) ? 0.0f : gxadir(report->lon, report->lat, u, v);
   const float speed = std::hypot(u, v);
-  const float exit = wndexit(speed * std::cos(dir), speed * std::sin(dir), x, y, r, bx.left, bx.right,
-                             bx.bottom, bx.top);
+  const float exit = wndexit(speed * std::cos(dir), speed * std::sin(dir), x, y, r, bx.left,
+                             bx.right, bx.bottom, bx.top);
   float shaft = 3.5f * s, from = 0.5f * b;
   if (exit >= -990) {
     shaft = std::fmax(0.5f * s + exit, 3.5f * s);
@@ -335,7 +340,8 @@ void kapmdl(session_state* pcm, plot_code code) {
     const station_set* set = held_stations(pcm, k);
     undefs[k] = set->undef;
     if (k == 0) continue;
-    for (const station_report* r = set->first_report; r; r = r->next) found[k].emplace(key_of(r), r);
+    for (const station_report* r = set->first_report; r; r = r->next)
+      found[k].emplace(key_of(r), r);
   }
   if (!held_stations(pcm, 0)) {
     kaprnt(msg_level::error, "Invalid data:  Station data required\n");

@@ -80,13 +80,17 @@ void kapprf(session_state* pcm, plot_code code) {
       continue;
     }
     float x, y;
-    if (pcm->xyrev) gxconv(r->lev, r->value, &x, &y, 2);
-    else gxconv(r->value, r->lev, &x, &y, 2);
+    if (pcm->xyrev)
+      gxconv(r->lev, r->value, &x, &y, 2);
+    else
+      gxconv(r->value, r->lev, &x, &y, 2);
     gxplot(x, y, pen);
     pen = 2;
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  if (pcm->xyrev) kaaxpl(pcm, 2, 4);
-  else kaaxpl(pcm, 4, 2);
+  if (pcm->xyrev)
+    kaaxpl(pcm, 2, 4);
+  else
+    kaaxpl(pcm, 4, 2);
   kastn1dtail(pcm, code);
 }

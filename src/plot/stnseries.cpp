@@ -28,8 +28,7 @@ void weather_row(session_state* pcm, const station_set* s) {
       // In the plot colour, whatever colours the symbol before took.
       gxcolr(pcm->ccolor);
       gxchpl("M", 1, x, bottom, dig, dig, 0);
-    }
-    else
+    } else
       wxsym(x, bottom, 1.5f * dig, kaclampi(double(r->value) + 0.5), -1, pcm->wxcols);
   }
 }
@@ -50,8 +49,10 @@ void barb_row(session_state* pcm, const station_set* u, const station_set* v) {
 
 void line(session_state* pcm, const station_set* s, const char* id) {
   auto point = [&](const station_report* r, float* x, float* y) {
-    if (pcm->xyrev) gxconv(r->value, r->time, x, y, 3);
-    else gxconv(r->time, r->value, x, y, 3);
+    if (pcm->xyrev)
+      gxconv(r->value, r->time, x, y, 3);
+    else
+      gxconv(r->time, r->value, x, y, 3);
   };
   gxclip(pcm->plot_x_low - 0.01f, pcm->plot_x_high + 0.01f, pcm->plot_y_low, pcm->plot_y_high);
   if (pcm->cstyle != 0) {
@@ -88,8 +89,10 @@ void line(session_state* pcm, const station_set* s, const char* id) {
     }
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  if (pcm->xyrev) kaaxpl(pcm, 4, 3);
-  else kaaxpl(pcm, 3, 4);
+  if (pcm->xyrev)
+    kaaxpl(pcm, 4, 3);
+  else
+    kaaxpl(pcm, 3, 4);
 }
 
 }  // namespace

@@ -147,7 +147,9 @@ void kapstn(session_state* pcm, plot_code code) {
     return;
   }
   kastnmap(pcm);
-  if (wind) winds(pcm, pcm->gxout_station == output_station_barb);
-  else values(pcm);
+  if (wind)
+    winds(pcm, pcm->gxout_station == output_station_barb);
+  else
+    values(pcm);
   kastntail(pcm, code);
 }

@@ -17,8 +17,10 @@ void kawsym(session_state* pcm, plot_code code) {
     if (!kastnpos(pcm, r, s->undef, true, &x, &y)) continue;
     const int n = kaclampi(double(r->value) + 0.1);
     if (n <= 0 || n >= 42) continue;
-    if (pcm->wxopt == 1) wxsym(x, y, size, n, pcm->ccolor, pcm->wxcols);
-    else gxmark(n, x, y, size);
+    if (pcm->wxopt == 1)
+      wxsym(x, y, size, n, pcm->ccolor, pcm->wxcols);
+    else
+      gxmark(n, x, y, size);
   }
   kastntail(pcm, code);
 }

@@ -49,10 +49,9 @@ int katinc(const session_state* pcm, date_time* first, date_time* step) {
     static const struct {
       long long bound;
       int field, n;  // field 0 year .. 4 minute
-    } table[] = {{9, 4, 1},      {24, 4, 2},     {74, 4, 5},       {149, 4, 15},
-                 {299, 4, 30},   {899, 3, 1},    {1799, 3, 3},     {3599, 3, 6},
-                 {7199, 3, 12},  {14399, 2, 1},  {42000, 2, 2},    {129600, 2, 5},
-                 {262800, 2, 15}, {788400, 1, 1}, {1576800, 1, 3}};
+    } table[] = {{9, 4, 1},     {24, 4, 2},     {74, 4, 5},      {149, 4, 15},   {299, 4, 30},
+                 {899, 3, 1},   {1799, 3, 3},   {3599, 3, 6},    {7199, 3, 12},  {14399, 2, 1},
+                 {42000, 2, 2}, {129600, 2, 5}, {262800, 2, 15}, {788400, 1, 1}, {1576800, 1, 3}};
     long long d = timdif(&s, &e);
     int field = 1, n = 6;
     for (const auto& row : table)
@@ -94,7 +93,8 @@ int katinc(const session_state* pcm, date_time* first, date_time* step) {
     int d = ((first->day - 1) / step->day) * step->day + 1;
     if (d != first->day) {
       first->day = d + step->day;
-      if (first->day == 29 || first->day == 31 || first->day > days_in_month(first->year, first->month)) {
+      if (first->day == 29 || first->day == 31 ||
+          first->day > days_in_month(first->year, first->month)) {
         first->day = 1;
         add_one(first, 1);
       }
@@ -135,8 +135,10 @@ void polyline_lonlat(const std::vector<float>& lonlat) {
   for (size_t k = 0; k + 1 < lonlat.size(); k += 2) {
     float x, y;
     gxconv(lonlat[k], lonlat[k + 1], &x, &y, 2);
-    if (k == 0) gxmove(x, y);
-    else gxdraw(x, y);
+    if (k == 0)
+      gxmove(x, y);
+    else
+      gxdraw(x, y);
   }
 }
 
@@ -215,9 +217,12 @@ void kampax(session_state* pcm) {
     kaprnt(msg_level::error, "kaaxis internal logic check 25\n");
     return;
   }
-  if (lonint > 24.9f) lonint = 30;
-  else if (lonint > 14.5f) lonint = 20;
-  else if (lonint > 10) lonint = 10;
+  if (lonint > 24.9f)
+    lonint = 30;
+  else if (lonint > 14.5f)
+    lonint = 20;
+  else if (lonint > 10)
+    lonint = 10;
   kacsel(lomin, lomax, &lonint, &lonfirst, &lonlast);
   // A negative interval counts as its size; stepping by it would never end.
   if (pcm->xlint != 0) lonint = std::fabs(pcm->xlint);

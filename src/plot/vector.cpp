@@ -43,7 +43,7 @@ int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_
   *c = nullptr;
   if (pcm->result_count < 2) {
     kaprnt(msg_level::error, stream ? "Error plotting streamlines:  Only one grid provided\n"
-                     : "Error plotting vector field:  Only one grid provided\n");
+                                    : "Error plotting vector field:  Only one grid provided\n");
     return 1;
   }
   grid_field* gu = held_grid(pcm, 0);
@@ -75,7 +75,7 @@ int kavset(session_state* pcm, int stream, grid_field** u, grid_field** v, grid_
     kamnmx(gc);
     if (gc->min_value == gc->undef) {
       kaprnt(msg_level::info, stream ? "Connot color vectors -- Color grid all undefined\n"
-                       : "Connot color vectors/barbs -- Color grid all undefined\n");
+                                     : "Connot color vectors/barbs -- Color grid all undefined\n");
       gc = nullptr;
     } else {
       kaselc(gc->min_value, gc->max_value, pcm);

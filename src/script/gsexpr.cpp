@@ -22,8 +22,23 @@ expression_item mk(int kind, int op = 0, std::string value = std::string()) {
   return expression_item{kind, op, std::move(value)};
 }
 
-enum { OP_OR = 1, OP_AND, OP_EQ, OP_NE, OP_GT, OP_GE, OP_LT, OP_LE, OP_CAT,
-       OP_ADD, OP_SUB, OP_MUL, OP_DIV, OP_NOT, OP_NEG };
+enum {
+  OP_OR = 1,
+  OP_AND,
+  OP_EQ,
+  OP_NE,
+  OP_GT,
+  OP_GE,
+  OP_LT,
+  OP_LE,
+  OP_CAT,
+  OP_ADD,
+  OP_SUB,
+  OP_MUL,
+  OP_DIV,
+  OP_NOT,
+  OP_NEG
+};
 
 struct op_spelling {
   const char* text;
@@ -48,14 +63,10 @@ void say(const char* text) { fputs(text, gs_out()); }
 
 std::optional<std::string> binary(int op, const std::string& a, const std::string& b) {
   switch (op) {
-    case OP_OR:
-      return std::string(a == "0" && b == "0" ? "0" : "1");
-    case OP_AND:
-      return std::string(a == "0" || b == "0" ? "0" : "1");
-    case OP_CAT:
-      return a + b;
-    default:
-      break;
+    case OP_OR: return std::string(a == "0" && b == "0" ? "0" : "1");
+    case OP_AND: return std::string(a == "0" || b == "0" ? "0" : "1");
+    case OP_CAT: return a + b;
+    default: break;
   }
   long ia = 0, ib = 0;
   double da = 0, db = 0;
@@ -169,7 +180,8 @@ bool gseval(std::vector<expression_item>& ch) {
           stuck = true;
         } else if (it.op == OP_CAT) {
           if (ch[w - 1].value.size() + ch[k + 1].value.size() > GS_STRING_MAX) {
-            say(("String too long: more than " + std::to_string(GS_STRING_MAX) + " characters\n").c_str());
+            say(("String too long: more than " + std::to_string(GS_STRING_MAX) + " characters\n")
+                    .c_str());
             return false;
           }
           ch[w - 1].value += ch[k + 1].value;

@@ -172,8 +172,8 @@ int gsfwt(script_run* run, const arg_list& a) {
   }
   const std::string& rec = a[1];
   // Flushed at once: a full device must fail this write, not a later close.
-  if (fwrite(rec.data(), 1, rec.size(), of->stream) != rec.size() || fputc('\n', of->stream) == EOF ||
-      fflush(of->stream) != 0)
+  if (fwrite(rec.data(), 1, rec.size(), of->stream) != rec.size() ||
+      fputc('\n', of->stream) == EOF || fflush(of->stream) != 0)
     return file_error(run, "Error in write:  write failed\n", a[0], "9");
   run->retstr = "0";
   return 0;
@@ -221,9 +221,33 @@ int gsfpath(script_run* run, const arg_list& a) {
 
 // ---- mathematics ----------------------------------------------------------------
 
-enum math_fn { M_LOG, M_LOG10, M_COS, M_SIN, M_TAN, M_ATAN, M_ATAN2, M_SQRT, M_ABS, M_ACOSH,
-               M_ASINH, M_ATANH, M_COSH, M_SINH, M_EXP, M_FMOD, M_POW, M_TANH, M_ACOS, M_ASIN,
-               M_FORMAT, M_NINT, M_INT, M_MOD, M_STRLEN };
+enum math_fn {
+  M_LOG,
+  M_LOG10,
+  M_COS,
+  M_SIN,
+  M_TAN,
+  M_ATAN,
+  M_ATAN2,
+  M_SQRT,
+  M_ABS,
+  M_ACOSH,
+  M_ASINH,
+  M_ATANH,
+  M_COSH,
+  M_SINH,
+  M_EXP,
+  M_FMOD,
+  M_POW,
+  M_TANH,
+  M_ACOS,
+  M_ASIN,
+  M_FORMAT,
+  M_NINT,
+  M_INT,
+  M_MOD,
+  M_STRLEN
+};
 
 struct math_name {
   const char* name;
@@ -232,18 +256,18 @@ struct math_name {
 };
 
 const math_name math_names[] = {
-    {"math_log", "log", M_LOG},         {"math_log10", "log10", M_LOG10},
-    {"math_cos", "cos", M_COS},         {"math_sin", "sin", M_SIN},
-    {"math_tan", "tan", M_TAN},         {"math_atan", "atan", M_ATAN},
-    {"math_atan2", "atan2", M_ATAN2},   {"math_sqrt", "sqrt", M_SQRT},
-    {"math_abs", "abs", M_ABS},         {"math_acosh", "acosh", M_ACOSH},
-    {"math_asinh", "asinh", M_ASINH},   {"math_atanh", "atanh", M_ATANH},
-    {"math_cosh", "cosh", M_COSH},      {"math_sinh", "sinh", M_SINH},
-    {"math_exp", "exp", M_EXP},         {"math_fmod", "fmod", M_FMOD},
-    {"math_pow", "pow", M_POW},         {"math_tanh", "tanh", M_TANH},
-    {"math_acos", "acos", M_ACOS},      {"math_asin", "asin", M_ASIN},
+    {"math_log", "log", M_LOG},          {"math_log10", "log10", M_LOG10},
+    {"math_cos", "cos", M_COS},          {"math_sin", "sin", M_SIN},
+    {"math_tan", "tan", M_TAN},          {"math_atan", "atan", M_ATAN},
+    {"math_atan2", "atan2", M_ATAN2},    {"math_sqrt", "sqrt", M_SQRT},
+    {"math_abs", "abs", M_ABS},          {"math_acosh", "acosh", M_ACOSH},
+    {"math_asinh", "asinh", M_ASINH},    {"math_atanh", "atanh", M_ATANH},
+    {"math_cosh", "cosh", M_COSH},       {"math_sinh", "sinh", M_SINH},
+    {"math_exp", "exp", M_EXP},          {"math_fmod", "fmod", M_FMOD},
+    {"math_pow", "pow", M_POW},          {"math_tanh", "tanh", M_TANH},
+    {"math_acos", "acos", M_ACOS},       {"math_asin", "asin", M_ASIN},
     {"math_format", "format", M_FORMAT}, {"math_nint", "nint", M_NINT},
-    {"math_int", "int", M_INT},         {"math_mod", "mod", M_MOD},
+    {"math_int", "int", M_INT},          {"math_mod", "mod", M_MOD},
     {"math_strlen", "strlen", M_STRLEN},
 };
 
@@ -336,9 +360,7 @@ int gsfmath(script_run* run, const math_name& m, const arg_list& a) {
     case M_NINT: r = std::floor(x + 0.5); break;
     case M_INT: r = std::floor(x); break;
     case M_MOD: r = std::floor(std::fmod(x, y)); break;
-    case M_STRLEN:
-      run->retstr = std::to_string(a[0].size());
-      return 0;
+    case M_STRLEN: run->retstr = std::to_string(a[0].size()); return 0;
     case M_FORMAT: {
       if (!gs_check_format(a[0])) {
         fprintf(o, "Error in math_%s:  invalid format: %s\n", sn, a[0].c_str());
@@ -446,8 +468,8 @@ const char* gs_call(const char* p, const std::string& name16, script_run* run) {
     const char* name;
     builtin fn;
   } builtins[] = {
-      {"substr", gsfsub}, {"subwrd", gsfwrd},  {"sublin", gsflin}, {"wrdpos", gsfpwd},
-      {"valnum", gsfval}, {"read", gsfrd},     {"write", gsfwt},   {"close", gsfcl},
+      {"substr", gsfsub},    {"subwrd", gsfwrd},   {"sublin", gsflin}, {"wrdpos", gsfpwd},
+      {"valnum", gsfval},    {"read", gsfrd},      {"write", gsfwt},   {"close", gsfcl},
       {"gsfallow", gsfallw}, {"gsfpath", gsfpath},
   };
   for (const auto& b : builtins) {

@@ -45,7 +45,7 @@ enum {
 constexpr int GS_NAMELEN = 16;  // variable and function names, blank-padded
 
 struct script_variable {
-  std::string name;   // exactly GS_NAMELEN characters, blank-padded
+  std::string name;  // exactly GS_NAMELEN characters, blank-padded
   std::string value;
 };
 
@@ -56,30 +56,30 @@ struct script_var_list {
 };
 
 struct script_file {
-  std::string name;     // the path under which the file was opened
-  int first = -1;       // first statement of this file, -1 when none
+  std::string name;  // the path under which the file was opened
+  int first = -1;    // first statement of this file, -1 when none
 };
 
 struct script_statement {
-  int link = -1;              // matched block statement, -1 when none
-  int file = -1;              // owning script_file
-  std::string text;           // the statement, trailing blanks removed
+  int link = -1;                    // matched block statement, -1 when none
+  int file = -1;                    // owning script_file
+  std::string text;                 // the statement, trailing blanks removed
   size_t expr = std::string::npos;  // offset of the expression in text
-  int line = 0;               // 1-based line on which the statement begins
+  int line = 0;                     // 1-based line on which the statement begins
   int type = GS_COMMAND;
   bool has_expr() const { return expr != std::string::npos; }
   const char* expr_text() const { return text.c_str() + expr; }
 };
 
 struct script_function {
-  int first = -1;       // the function statement
-  std::string name;     // GS_NAMELEN characters, blank-padded
+  int first = -1;    // the function statement
+  std::string name;  // GS_NAMELEN characters, blank-padded
 };
 
 struct script_open_file {
   FILE* stream = nullptr;
-  std::string name;     // the exact text of the argument that opened it
-  int mode = 1;         // 1 read, 2 write
+  std::string name;  // the exact text of the argument that opened it
+  int mode = 1;      // 1 read, 2 write
 };
 
 // Everything of one script run. Deques keep references to their elements
@@ -132,8 +132,9 @@ void gs_print_where(const script_run* run, int stmt, bool indent);
 // Longest string value: a script that keeps doubling a string stops here
 // with an error instead of taking the machine's memory.
 constexpr size_t GS_STRING_MAX = size_t{16} << 20;
-constexpr int GS_MAX_DEPTH = 400;  // nested function calls; sanitizer builds need ~5 KB of stack a level
-bool gs_depth_enter();             // false (reported) when too deep
+constexpr int GS_MAX_DEPTH =
+    400;                // nested function calls; sanitizer builds need ~5 KB of stack a level
+bool gs_depth_enter();  // false (reported) when too deep
 void gs_depth_leave();
 // True when the machine stack is nearly used up: nested blocks, calls and
 // scripts all recurse on it, so each of them stops there with an error.

@@ -87,7 +87,7 @@ struct keyword_form {
   const char* word;   // matched as the first word of the copy
   const char* paren;  // or as a prefix with '(' (null when none)
   int type;
-  int skip;           // letters before the expression; -1 no expression
+  int skip;  // letters before the expression; -1 no expression
 };
 
 static const keyword_form gs_keywords[] = {
@@ -247,10 +247,8 @@ static int gsbkst(script_run* run, int i, int encl_if, int encl_while, int& err)
       gs_scan_where(run, i);
       err = 1;
       return -1;
-    case GS_FUNCTION:
-      return i;
-    default:
-      return i + 1;
+    case GS_FUNCTION: return i;
+    default: return i + 1;
   }
 }
 

@@ -86,7 +86,8 @@ static int gs_next(const script_run* run, int i) {
 
 // The value of statement i's expression; a failure is reported as lying in
 // statement `where`.
-static std::optional<std::string> gs_eval_stmt(script_run* run, int i, int where, bool indent = true) {
+static std::optional<std::string> gs_eval_stmt(script_run* run, int i, int where,
+                                               bool indent = true) {
   const script_statement& st = run->stmts[i];
   auto v = gsexpr(st.has_expr() ? st.expr_text() : "", run);
   if (!v) gs_print_where(run, where, indent);
@@ -206,17 +207,11 @@ static int gsruns(int i, script_run* run, int& code) {
     return run_error(code);
   }
   switch (st.type) {
-    case GS_COMMAND:
-      code = gsstmt(i, run);
-      return gs_next(run, i);
+    case GS_COMMAND: code = gsstmt(i, run); return gs_next(run, i);
     case GS_ASSIGN:
-    case GS_PULL:
-      code = gsassn(i, run);
-      return gs_next(run, i);
-    case GS_WHILE:
-      return gsrund(i, run, code);
-    case GS_IF:
-      return gsruni(i, run, code);
+    case GS_PULL: code = gsassn(i, run); return gs_next(run, i);
+    case GS_WHILE: return gsrund(i, run, code);
+    case GS_IF: return gsruni(i, run, code);
     case GS_CONTINUE:
     case GS_BREAK:
       if (st.link < 0) return gs_next(run, i);

@@ -29,8 +29,7 @@ bool read_string_att(int ncid, int varid, const char* name, netcdf_att& a) {
       if (!p.empty()) nc_free_string(p.size(), p.data());
     }
   } strings{std::vector<char*>(size_t(a.len), nullptr)};
-  if (a.len > 0 && nc_get_att_string(ncid, varid, name, strings.p.data()) != NC_NOERR)
-    return false;
+  if (a.len > 0 && nc_get_att_string(ncid, varid, name, strings.p.data()) != NC_NOERR) return false;
   std::string text;
   for (size_t i = 0; i < strings.p.size(); i++) {
     if (i) text += '\n';
@@ -72,7 +71,8 @@ bool read_atts(int ncid, int varid, int count, std::vector<netcdf_att>& atts) {
 
 bool begins_nocase(const char* s, const char* prefix) {
   for (; *prefix; s++, prefix++)
-    if (std::tolower(static_cast<unsigned char>(*s)) != std::tolower(static_cast<unsigned char>(*prefix)))
+    if (std::tolower(static_cast<unsigned char>(*s)) !=
+        std::tolower(static_cast<unsigned char>(*prefix)))
       return false;
   return true;
 }

@@ -72,7 +72,7 @@ struct io_std {
   int recdim = -1;
   std::vector<netcdf_att> gatts;
   std::vector<var_info> vars;  // in variable-id order
-  int fill_switch = 0;  // 1: every variable's missing value is the record's undef
+  int fill_switch = 0;         // 1: every variable's missing value is the record's undef
 
   // Size of dimension id, -1 for an id the record does not hold.
   long dim_size(int id) const;
@@ -106,8 +106,7 @@ int read_one_dimension(const io_std* io, var_info* var, int dim);
 
 // Element index of data (of type from) into *out as type to: 1 for the
 // handled pairs (short, int, float, double each way), else 0.
-int convtype(const void* data, nc_type from, void* out, nc_type to, long from_index,
-             long to_index);
+int convtype(const void* data, nc_type from, void* out, nc_type to, long from_index, long to_index);
 // Element index of typed data as a double; false for types not held.
 bool value_as_double(const void* data, nc_type type, long index, double* out);
 // Size in bytes of one value, 0 for types this reader does not hold.
@@ -119,8 +118,8 @@ int are_data_packed(const var_info* var, double* scale, double* offset, nc_type*
                     nc_type* var_type);
 
 // Comparisons.
-int flt_equal(float a, float b);     // 1 equal within a relative tolerance
-int dbl_equal(double a, double b);   // 0 equal (within 1e-7), 1 different
+int flt_equal(float a, float b);    // 1 equal within a relative tolerance
+int dbl_equal(double a, double b);  // 0 equal (within 1e-7), 1 different
 int fequal(float a, float b, float tolerance);
 int dequal(double a, double b, double tolerance);
 

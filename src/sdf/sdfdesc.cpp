@@ -21,7 +21,8 @@
 
 bool sdf_equal_nocase(const char* a, const char* b) {
   for (; *a && *b; a++, b++)
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+    if (std::tolower(static_cast<unsigned char>(*a)) !=
+        std::tolower(static_cast<unsigned char>(*b)))
       return false;
   return *a == *b;
 }
@@ -308,7 +309,8 @@ void sdf_store_value(double v, nc_type type, unsigned char* out) {
       break;
     }
     case NC_FLOAT: {
-      auto f = static_cast<float>(fits(-3.4028234663852886e38, 3.4028234663852886e38) ? v : kFloatFill);
+      auto f =
+          static_cast<float>(fits(-3.4028234663852886e38, 3.4028234663852886e38) ? v : kFloatFill);
       std::memcpy(out, &f, 4);
       break;
     }
@@ -373,11 +375,10 @@ struct sdf_build {
 
 // The named coordinate of a descriptor; false after the message.
 bool named_coordinate(sdf_build& b, int d) {
-  static const char* const none_xdf[4] = {
-      "XDF file has no coordinate variable for X dimension.\n",
-      "XDF file has no coordinate variable for Y dimension.\n",
-      "XDF file has no coordinate variable for Z dimension.\n",
-      "XDF file has no coordinate variable for T dimension.\n"};
+  static const char* const none_xdf[4] = {"XDF file has no coordinate variable for X dimension.\n",
+                                          "XDF file has no coordinate variable for Y dimension.\n",
+                                          "XDF file has no coordinate variable for Z dimension.\n",
+                                          "XDF file has no coordinate variable for T dimension.\n"};
   b.cv[d] = find_var(b.io, b.parms.dim_names[d].c_str());
   if (!b.cv[d] || b.cv[d]->ndims != 1) {
     kaprnt(msg_level::error, none_xdf[d]);
@@ -433,7 +434,8 @@ bool find_data_variables(sdf_build& b) {
     for (const var_info& v : b.io->vars)
       if (b.is_data(v)) b.count++;
     if (b.count == 0) {
-      kaprnt(msg_level::error, "SDF file doesn't appear to have any non-coordinate variables.  Yikes!\n");
+      kaprnt(msg_level::error,
+             "SDF file doesn't appear to have any non-coordinate variables.  Yikes!\n");
       return false;
     }
     kaprntf(msg_level::error, "Found %d data variables in SDF file.\n", b.count);
@@ -442,8 +444,8 @@ bool find_data_variables(sdf_build& b) {
     b.count = parms.var_count;
   }
   for (const var_info& v : b.io->vars) {
-    bool data = parms.scan_vars ? b.is_data(v)
-                                : (!parms.nc_names.empty() && v.name == parms.nc_names[0]);
+    bool data =
+        parms.scan_vars ? b.is_data(v) : (!parms.nc_names.empty() && v.name == parms.nc_names[0]);
     if (data) {
       b.first_data = &v;
       break;
@@ -660,8 +662,7 @@ void describe_variables(sdf_build& b) {
   file_descriptor* pfi = b.pfi;
   const sdf_parms& parms = b.parms;
   bool store[4];
-  for (int d = 0; d < 4; d++)
-    store[d] = (d < 2) || b.cv[d] || (parms.descriptor && !b.by_units[d]);
+  for (int d = 0; d < 4; d++) store[d] = (d < 2) || b.cv[d] || (parms.descriptor && !b.by_units[d]);
   int entry = 0;
   for (var_info& v : b.io->vars) {
     int slot = -1;
@@ -691,13 +692,15 @@ void describe_variables(sdf_build& b) {
     }
     store_axes(v, b.dims, store);
     int k = slot;
-    if (parms.descriptor && !parms.scan_vars) findmatch(v.name, parms.nc_names, parms.var_count, &k);
+    if (parms.descriptor && !parms.scan_vars)
+      findmatch(v.name, parms.nc_names, parms.var_count, &k);
     bool fill = size_t(k) < parms.new_entry.size() && parms.new_entry[size_t(k)] != 0;
     if (fill)
       describe_from_file(b, v, vd);
     else
       v.display = vd.abbrev;
-    kaprntf(msg_level::error, "Found displayable variable %s with %d levels in SDF file.\n", vd.abbrev, vd.levels);
+    kaprntf(msg_level::error, "Found displayable variable %s with %d levels in SDF file.\n",
+            vd.abbrev, vd.levels);
     if (v.type == NC_DOUBLE)
       kaprntf(msg_level::error,
               "SDF:  The double precision values of the variable %s\n"
@@ -726,9 +729,10 @@ void template_series(file_descriptor* pfi, const std::string& tmpl, int ntsteps)
   pfi->t_size = ntsteps;
   std::snprintf(pfi->data_file_name, sizeof pfi->data_file_name, "%s", tmpl.c_str());
   std::vector<int> table = sdf_template_table(tmpl.c_str(), pfi->grid_to_world_scaling[3], ntsteps);
-  int* copy = table.empty() ? nullptr
-                            : static_cast<int*>(kamalloc(table.size() * sizeof(int),
-                                                         "SDFOPEN error:  Memory allocation error.\n"));
+  int* copy = table.empty()
+                  ? nullptr
+                  : static_cast<int*>(kamalloc(table.size() * sizeof(int),
+                                               "SDFOPEN error:  Memory allocation error.\n"));
   std::memcpy(copy, table.data(), table.size() * sizeof(int));
   kafree(pfi->template_file_numbers);
   pfi->template_file_numbers = copy;

@@ -21,7 +21,7 @@ struct sdf_parms {
   int wanted[4] = {1, 1, 1, 1};  // set the axis up from the file
   int title_from_file = 1;
   int undef_from_file = 1;
-  std::string dim_names[4];      // netCDF dimension names from a descriptor
+  std::string dim_names[4];  // netCDF dimension names from a descriptor
   int has_dim_name[4] = {0, 0, 0, 0};
   int var_count = -1;
   std::vector<std::string> nc_names;

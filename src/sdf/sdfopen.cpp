@@ -99,12 +99,14 @@ int kasdfopen(const char* args, session_state* pcm) {
     const char* third = nxtwrd(rest);
     int n = 0;
     if (!third) {
-      kaprnt(msg_level::result, "Warning:  malformed optional args to SDFOPEN command, ignoring.\n");
+      kaprnt(msg_level::result,
+             "Warning:  malformed optional args to SDFOPEN command, ignoring.\n");
       tmpl.clear();
     } else {
       const char* end = intprs(third, &n);
       if (!end || n < 1) {
-        kaprnt(msg_level::result, "Warning:  bad ntsteps arg to SDFOPEN command, ignoring templating info.\n");
+        kaprnt(msg_level::result,
+               "Warning:  bad ntsteps arg to SDFOPEN command, ignoring templating info.\n");
         tmpl.clear();
       } else {
         ntsteps = n;
@@ -117,7 +119,8 @@ int kasdfopen(const char* args, session_state* pcm) {
   sdf_link_file(owner.release(), pcm);
   // A failed allocation from here on leaves the data set closed.
   try {
-    kaprntf(msg_level::result, "SDF file %s is open as file %i\n", pfi->data_file_name, pcm->file_count);
+    kaprntf(msg_level::result, "SDF file %s is open as file %i\n", pfi->data_file_name,
+            pcm->file_count);
     if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
   } catch (const std::bad_alloc&) {
     sdf_record_discarder{}(kaunlinklast(pcm));
@@ -165,8 +168,9 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
   if (name.empty()) {
     close_old();
     free_io_std(&old);
-    kaprnt(msg_level::info, back_to_first(pfi) ? "SDF templating:  Error getting new filename.\n"
-                                 : "SDF templating:  Error copying SDF info from first to current.\n");
+    kaprnt(msg_level::info,
+           back_to_first(pfi) ? "SDF templating:  Error getting new filename.\n"
+                              : "SDF templating:  Error copying SDF info from first to current.\n");
     pfi->open_template_time = 0;
     return -99999;
   }
@@ -176,8 +180,9 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
     pfi->open_template_time = 0;
     close_old();
     free_io_std(&old);
-    kaprnt(msg_level::info, back_to_first(pfi) ? "SDF templating:  Error moving to new file.\n"
-                                 : "SDF templating:  Error copying first to current in switch.\n");
+    kaprnt(msg_level::info, back_to_first(pfi)
+                                ? "SDF templating:  Error moving to new file.\n"
+                                : "SDF templating:  Error copying first to current in switch.\n");
     return -88888;
   }
   if (!read_io_std(name.c_str(), fresh)) {
@@ -238,7 +243,8 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
     fresh->ncid = -1;
     pfi->open_template_time = 0;
     if (!back_to_first(pfi))
-      kaprnt(msg_level::info, "SDF templating:  Error copying current to first after failure finding variable.\n");
+      kaprnt(msg_level::info,
+             "SDF templating:  Error copying current to first after failure finding variable.\n");
     return -88888;
   }
   *var = found;

@@ -127,7 +127,8 @@ struct convert_double {
   float operator()(double r) const {
     // Tests joined without branches, so that whole rows vectorise.
     bool keep = (std::fabs(r - m1) > 1e-5) & (std::fabs(r - m2) > 1e-5) &
-                (std::fabs(r - m3) > 1e-5) & (std::fabs(r) <= double(std::numeric_limits<float>::max()));
+                (std::fabs(r - m3) > 1e-5) &
+                (std::fabs(r) <= double(std::numeric_limits<float>::max()));
     return keep ? float(r) : undef;
   }
 };
@@ -352,9 +353,15 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
     return 0;
   }
   switch (v->type) {
-    case NC_SHORT: convert(reinterpret_cast<const short*>(v->data.data()), nt, s, dec, block); break;
-    case NC_FLOAT: convert(reinterpret_cast<const float*>(v->data.data()), nt, s, dec, block); break;
-    case NC_DOUBLE: convert(reinterpret_cast<const double*>(v->data.data()), nt, s, dec, block); break;
+    case NC_SHORT:
+      convert(reinterpret_cast<const short*>(v->data.data()), nt, s, dec, block);
+      break;
+    case NC_FLOAT:
+      convert(reinterpret_cast<const float*>(v->data.data()), nt, s, dec, block);
+      break;
+    case NC_DOUBLE:
+      convert(reinterpret_cast<const double*>(v->data.data()), nt, s, dec, block);
+      break;
     default: return 6;
   }
   return 0;
@@ -369,7 +376,8 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
     kaprntf(msg_level::error, "Couldn't find variable %s in SDF file.\n", abbrev);
     return 2;
   }
-  const long per_time = long(r.hi[0] - r.lo[0] + 1) * (r.hi[1] - r.lo[1] + 1) * (r.hi[2] - r.lo[2] + 1);
+  const long per_time =
+      long(r.hi[0] - r.lo[0] + 1) * (r.hi[1] - r.lo[1] + 1) * (r.hi[2] - r.lo[2] + 1);
   const int base = r.wrap ? 3 : 0;
   if (!pfi->template_flag) {
     long nt = r.hi[3] - r.lo[3] + 1;

@@ -218,8 +218,11 @@ struct parser {
       static const struct {
         const char* word;
         float* (*table)(int, int);
-      } tables[] = {{"gausr40", kagaus}, {"mom32", kamo32}, {"gausr30", kags30},
-                    {"gausr20", kags20}, {"gausr15", kags15}};
+      } tables[] = {{"gausr40", kagaus},
+                    {"mom32", kamo32},
+                    {"gausr30", kags30},
+                    {"gausr20", kags20},
+                    {"gausr15", kags15}};
       for (const auto& t : tables)
         if (cmpwrd(t.word, m)) {
           const char* s = nxtwrd(m);
@@ -237,7 +240,8 @@ struct parser {
 
   bool options(const char* low, int) {
     const char* p = nxtwrd(low);
-    if (!p) kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing options keyword\n");
+    if (!p)
+      kaprnt(msg_level::info, "XDFopen:  Description file warning: Missing options keyword\n");
     for (; p; p = nxtwrd(p)) {
       const option_word* o = find_word(option_words, p);
       if (!o) return fail("XDFopen Error:  Data file option invalid\n");
@@ -363,7 +367,8 @@ struct parser {
     parms.display_names.assign(size_t(n), std::string());
     parms.new_entry.assign(size_t(n), 0);
     kafree(pfi->variables);
-    pfi->variables = static_cast<variable_descriptor*>(kacalloc(size_t(n), sizeof(variable_descriptor)));
+    pfi->variables =
+        static_cast<variable_descriptor*>(kacalloc(size_t(n), sizeof(variable_descriptor)));
     pfi->variable_count = n;
     int got = 0;
     while (got < n) {
@@ -453,8 +458,8 @@ struct record_keyword {
   int arg = 0;
 };
 const record_keyword records[] = {
-    {"options", &parser::options},  {"title", &parser::title},
-    {"dset", &parser::data_set},    {"undef", &parser::undef},
+    {"options", &parser::options},   {"title", &parser::title},
+    {"dset", &parser::data_set},     {"undef", &parser::undef},
     {"xdef", &parser::dimension, 0}, {"ydef", &parser::dimension, 1},
     {"zdef", &parser::dimension, 2}, {"tdef", &parser::tdef},
     {"vars", &parser::vars},
@@ -476,7 +481,8 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
   }
   if (!f.ok()) {
     kaprnt(msg_level::error, "XDFOpen Error:  Can't open description file\n");
-    if (f.status() == input_status::not_regular) kaprnt(msg_level::error, "  " + f.refusal() + "\n");
+    if (f.status() == input_status::not_regular)
+      kaprnt(msg_level::error, "  " + f.refusal() + "\n");
     return 1;
   }
   std::snprintf(pfi->descriptor_name, 256, "%s", opened.c_str());
@@ -518,9 +524,11 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     mfcmn.calendar_365 = pfi->calendar_365;
   } else if (mfcmn.calendar_365 != pfi->calendar_365) {
     kaprnt(msg_level::error, "Attempt to change the global calendar...\n");
-    kaprnt(msg_level::error, mfcmn.calendar_365 == 1
-                  ? "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n"
-                  : "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
+    kaprnt(
+        msg_level::error,
+        mfcmn.calendar_365 == 1
+            ? "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n"
+            : "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
     kaprnt(msg_level::error, kNotOpened);
     return 1;
   }
@@ -532,8 +540,12 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     }
     *ntsteps = pfi->t_size;
     *tmpl = dset;
-    std::vector<int> table = sdf_template_table(dset.c_str(), pfi->grid_to_world_scaling[3], pfi->t_size);
-    int* copy = table.empty() ? nullptr : static_cast<int*>(kamalloc(table.size() * sizeof(int), "XDFopen Error:  Memory allocation Error\n"));
+    std::vector<int> table =
+        sdf_template_table(dset.c_str(), pfi->grid_to_world_scaling[3], pfi->t_size);
+    int* copy = table.empty()
+                    ? nullptr
+                    : static_cast<int*>(kamalloc(table.size() * sizeof(int),
+                                                 "XDFopen Error:  Memory allocation Error\n"));
     std::memcpy(copy, table.data(), table.size() * sizeof(int));
     kafree(pfi->template_file_numbers);
     pfi->template_file_numbers = copy;

@@ -88,7 +88,7 @@ long open_files() {
 }
 
 class AllocationFault : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     StdoutCapture quiet;
     gxstrt(11, 8.5f, 1);
@@ -116,8 +116,8 @@ protected:
   // Fails allocation 1, 2, ... of command until it runs without a fault.
   // undo (may be empty) takes back what the command left in the session.
   // With files, the files the process holds open are counted as well.
-  static void fail_each_allocation(const std::string& command, const std::string& undo, bool script = false,
-                                   bool files = false) {
+  static void fail_each_allocation(const std::string& command, const std::string& undo,
+                                   bool script = false, bool files = false) {
     ASSERT_EQ(run(command), 0) << command;
     if (!undo.empty()) {
       ASSERT_EQ(run(undo), 0) << undo;
@@ -138,16 +138,20 @@ protected:
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](unsigned char c) { return char(std::tolower(c)); });
         // A script that fails while it runs ends with its own code, 99.
-        EXPECT_TRUE(rc == 1 || (script && rc == 99)) << command << ": allocation " << n << " failed, rc " << rc
-                                                    << ", output:\n" << out;
-        EXPECT_NE(lower.find("allocat"), std::string::npos) << command << ": allocation " << n << ":\n" << out;
+        EXPECT_TRUE(rc == 1 || (script && rc == 99))
+            << command << ": allocation " << n << " failed, rc " << rc << ", output:\n"
+            << out;
+        EXPECT_NE(lower.find("allocat"), std::string::npos)
+            << command << ": allocation " << n << ":\n"
+            << out;
         EXPECT_EQ(run(command), 0) << command << " after allocation " << n << " failed";
         EXPECT_EQ(run("q file"), 0);
         if (!undo.empty()) run(undo);
       }
       EXPECT_EQ(live, before) << command << ": blocks left after allocation " << n << " failed";
       if (files) {
-        EXPECT_EQ(open_files(), open_before) << command << ": files left open after allocation " << n << " failed";
+        EXPECT_EQ(open_files(), open_before)
+            << command << ": files left open after allocation " << n << " failed";
       }
       if (::testing::Test::HasFailure()) break;
     }
@@ -175,9 +179,11 @@ TEST_F(AllocationFault, DisplayDefineAndRunFailCleanly) {
   run("set lat 20 60");
   run("set lev 500");
   fail_each_allocation("display ave(t, t=1, t=3) - z/1000", "");
-  fail_each_allocation("define tz = t(lev=850) - t + aave(t, lon=0, lon=90, lat=20, lat=60)", "undefine tz");
+  fail_each_allocation("define tz = t(lev=850) - t + aave(t, lon=0, lon=90, lat=20, lat=60)",
+                       "undefine tz");
   const std::string script = std::string(::testing::TempDir()) + "alloc_fault.gs";
-  std::ofstream(script) << "'set t 2'\n'd u*u + v*v'\nline = sublin(result, 1)\n'define w = t*2'\nsay subwrd(line, 1)\n";
+  std::ofstream(script) << "'set t 2'\n'd u*u + v*v'\nline = sublin(result, 1)\n'define w = "
+                           "t*2'\nsay subwrd(line, 1)\n";
   fail_each_allocation("run " + script, "undefine w", true);
   run("close 1");
 }
@@ -187,10 +193,12 @@ TEST_F(AllocationFault, AnalysisFunctionsFailCleanly) {
   ASSERT_EQ(run("open " + sample), 0);
   run("set lat 20 60");
   run("set lev 500");
-  fail_each_allocation("display hdivg(u, v)*1e5 + cdiff(t, x) + smth9(z)/1000 + vint(slp, t, 300)/1000", "");
+  fail_each_allocation(
+      "display hdivg(u, v)*1e5 + cdiff(t, x) + smth9(z)/1000 + vint(slp, t, 300)/1000", "");
   run("set x 1");
   run("set t 1 3");
-  fail_each_allocation("display tloop(aave(t, lon=0, lon=90, lat=20, lat=60)) + gint(z, lev=850, lev=500)/1000", "");
+  fail_each_allocation(
+      "display tloop(aave(t, lon=0, lon=90, lat=20, lat=60)) + gint(z, lev=850, lev=500)/1000", "");
   run("close 1");
 }
 
@@ -243,7 +251,8 @@ TEST_F(AllocationFault, ImprunRunsAgainAfterItFailed) {
     // Once from the outer display; the display in the script does not run it again.
     const size_t first = out.find("imprun 00Z01JAN2000");
     EXPECT_NE(first, std::string::npos) << "allocation " << n << ":\n" << out;
-    EXPECT_EQ(out.find("imprun", first + 1), std::string::npos) << "allocation " << n << ":\n" << out;
+    EXPECT_EQ(out.find("imprun", first + 1), std::string::npos) << "allocation " << n << ":\n"
+                                                                << out;
     if (::testing::Test::HasFailure()) break;
   }
   EXPECT_GT(faults, 0);

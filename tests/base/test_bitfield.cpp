@@ -13,7 +13,8 @@ using bytes = std::vector<unsigned char>;
 
 std::uint32_t ref_get(const bytes& b, long long off, int n) {
   std::uint32_t v = 0;
-  for (long long bit = off; bit < off + n; ++bit) v = (v << 1) | ((b[bit / 8] >> (7 - bit % 8)) & 1u);
+  for (long long bit = off; bit < off + n; ++bit)
+    v = (v << 1) | ((b[bit / 8] >> (7 - bit % 8)) & 1u);
   return v;
 }
 
@@ -62,7 +63,8 @@ TEST(BitFields, AgreeWithReferenceOnRandomFields) {
   for (auto& x : src) x = static_cast<unsigned char>(rng());
   for (long long off = 0; off < 200; ++off)
     for (int n = 1; n <= 32; ++n)
-      ASSERT_EQ(static_cast<std::uint32_t>(kagbb(src.data(), off, n)), ref_get(src, off, n)) << off << " " << n;
+      ASSERT_EQ(static_cast<std::uint32_t>(kagbb(src.data(), off, n)), ref_get(src, off, n))
+          << off << " " << n;
   // A stream of mixed widths written in order, as the GRIB packer does.
   bytes out(600, 0);
   std::vector<std::pair<std::uint32_t, int>> fields;

@@ -67,8 +67,8 @@ TEST(CommandInput, OverlongLinesAreRefusedWhole) {
   EXPECT_EQ(line, "q dims");
   EXPECT_EQ(nxrdln(line, "ka-> "), -1);
   const std::string refused = "Command line longer than 4096 characters: ignored\n";
-  EXPECT_EQ(out.text(), "ka> ka> " + refused + "ka> ka-> " + over + "\n" + refused +
-                            "ka->   q dims\nka-> ");
+  EXPECT_EQ(out.text(),
+            "ka> ka> " + refused + "ka> ka-> " + over + "\n" + refused + "ka->   q dims\nka-> ");
 }
 
 // Standard input as a pipe fed by a thread: lines are read in pieces, yet
@@ -77,8 +77,8 @@ TEST(CommandInput, PipedInputIsReadUpToTheNewlineOnly) {
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   const std::string huge(3 * 1000 * 1000 + 7, 'x');  // many pipe buffers long
-  const std::string text = "  first\n" + huge + "\nq dims\n" + std::string(5000, 'p') +
-                           "\nd a\nafter the lines read";
+  const std::string text =
+      "  first\n" + huge + "\nq dims\n" + std::string(5000, 'p') + "\nd a\nafter the lines read";
   std::thread writer([&] {
     size_t at = 0;
     while (at < text.size()) {

@@ -13,7 +13,14 @@ date_time dt(int y, int mo, int d, int h = 0, int mi = 0) { return date_time{y, 
 
 std::string expand(const char* tmpl, date_time valid, date_time initial = dt(1900, 1, 1),
                    date_time start = dt(2000, 1, 1)) {
-  time_scaling s{float(start.year), float(start.month), float(start.day), float(start.hour), 0, 0, 60, -999.9f};
+  time_scaling s{float(start.year),
+                 float(start.month),
+                 float(start.day),
+                 float(start.hour),
+                 0,
+                 0,
+                 60,
+                 -999.9f};
   return kafndt(tmpl, &valid, &initial, &s);
 }
 
@@ -23,19 +30,23 @@ TEST(FileTemplate, TimeCodes) {
   mfcmn_init();
   EXPECT_EQ(expand("/data/%y4/t%y4%m2%d2.grd", dt(1998, 3, 5, 12)), "/data/1998/t19980305.grd");
   EXPECT_EQ(expand("f%mc%y2%mh.dat", dt(2001, 1, 20)), "fjan01b.dat");
-  EXPECT_EQ(expand("%mH%m1-%d1-%h1|%m2-%d2-%h2-%h3-%n2|%y4", dt(850, 11, 5, 7, 9)), "A11-5-7|11-05-07-007-09|0850");
+  EXPECT_EQ(expand("%mH%m1-%d1-%h1|%m2-%d2-%h2-%h3-%n2|%y4", dt(850, 11, 5, 7, 9)),
+            "A11-5-7|11-05-07-007-09|0850");
   // Codes beginning %i take the initial time.
-  EXPECT_EQ(expand("%iy2%im1%imc%imh%imH%id1%ih1%ih3%in2_%y2", dt(1998, 3, 5), dt(2003, 9, 17, 6, 45)),
-               "039sepbB17600645_98");
+  EXPECT_EQ(
+      expand("%iy2%im1%imc%imh%imH%id1%ih1%ih3%in2_%y2", dt(1998, 3, 5), dt(2003, 9, 17, 6, 45)),
+      "039sepbB17600645_98");
   // Forecast hours from the axis start, rounded to the nearest hour.
   EXPECT_EQ(expand("fc.%f3", dt(2000, 1, 3, 6)), "fc.054");
   EXPECT_EQ(expand("fc.%f3", dt(2000, 2, 11, 16)), "fc.1000");
   EXPECT_EQ(expand("%f2 %f2 %f2", dt(2000, 1, 1, 1, 29)), "01 01 01");
   EXPECT_EQ(expand("%f2", dt(2000, 1, 7, 6, 30)), "151");
   // Year 1 to 9999: 9998 * 365 days and 2424 leap days, beyond an int of minutes.
-  EXPECT_EQ(expand("%f3", dt(9999, 1, 1), dt(1, 1, 1), dt(1, 1, 1)), std::to_string((9998LL * 365 + 2424) * 24));
+  EXPECT_EQ(expand("%f3", dt(9999, 1, 1), dt(1, 1, 1), dt(1, 1, 1)),
+            std::to_string((9998LL * 365 + 2424) * 24));
   // Anything else stays as it is.
-  for (const char* t : {"a%%b", "%x2", "end%", "%y", "%i", "%iz2%f4", ""}) EXPECT_EQ(expand(t, dt(2000, 1, 1)), t);
+  for (const char* t : {"a%%b", "%x2", "end%", "%y", "%i", "%iz2%f4", ""})
+    EXPECT_EQ(expand(t, dt(2000, 1, 1)), t);
   EXPECT_EQ(expand("%m3%y44", dt(2000, 1, 1)), "%m320004");
 }
 

@@ -39,7 +39,8 @@ TEST(ByteSwap, WordsBytesAndStationHeaders) {
   // 8-character id, then five 4-byte fields.
   bytes h(28), want(28);
   for (int i = 0; i < 28; ++i) h[i] = static_cast<unsigned char>(i);
-  for (int i = 0; i < 28; ++i) want[i] = static_cast<unsigned char>(i < 8 ? i : 8 + (i - 8) / 4 * 4 + 3 - (i - 8) % 4);
+  for (int i = 0; i < 28; ++i)
+    want[i] = static_cast<unsigned char>(i < 8 ? i : 8 + (i - 8) / 4 * 4 + 3 - (i - 8) % 4);
   kahswp(h.data());
   EXPECT_EQ(h, want);
 }

@@ -24,8 +24,8 @@ using vemra_test::write_file;
 
 size_t entries(const std::string& dir) {
   size_t n = 0;
-  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator();
-       ++it)
+  for (auto it = std::filesystem::directory_iterator(dir);
+       it != std::filesystem::directory_iterator(); ++it)
     ++n;
   return n;
 }

@@ -67,7 +67,8 @@ TEST(LevelScaling, ConversionsBothWays) {
   EXPECT_FLOAT_EQ(gr2lev(a.data(), 4), 500.0f);
   auto inc = levels({-88.5f, -60, -30.25f, 0, 1, 45, 89});
   for (auto* l : {&a, &inc})
-    for (float g = 0.0f; g <= (*l)[0] + 1; g += 0.25f) EXPECT_NEAR(lev2gr(l->data(), gr2lev(l->data(), g)), g, 1e-4f);
+    for (float g = 0.0f; g <= (*l)[0] + 1; g += 0.25f)
+      EXPECT_NEAR(lev2gr(l->data(), gr2lev(l->data(), g)), g, 1e-4f);
 
   linear_scaling s;
   linear_scaling_set(&s, 0.0f, 2.5f);
@@ -109,7 +110,8 @@ TEST(LatitudeTables, GaussianTablesMatchLegendreRoots) {
     std::vector<double> ref = reference_gaussian(s.n);
     for (int i = 0; i < s.n; ++i) {
       EXPECT_NEAR(v[1 + i], ref[i], 0.5 * s.unit + 1e-5) << s.n << " entry " << i;
-      EXPECT_FLOAT_EQ(v[1 + i], float(std::round(v[1 + i] / s.unit) * s.unit)) << s.n << " entry " << i;
+      EXPECT_FLOAT_EQ(v[1 + i], float(std::round(v[1 + i] / s.unit) * s.unit))
+          << s.n << " entry " << i;
     }
   }
   scaling_ptr full(kags30(1, 80)), part(kags30(11, 20));
@@ -134,14 +136,16 @@ TEST(LatitudeTables, Mom32IsSymmetricAndWidensPolewards) {
 
 TEST(LatitudeTables, OutOfRangeRequestsAreRefused) {
   float* r = nullptr;
-  EXPECT_EQ(build_messages(kagaus, 2, 102, &r), "Open Error: Invalid GAUSR40 scaling.\n  Maximum 102 latitudes exceeded \n");
+  EXPECT_EQ(build_messages(kagaus, 2, 102, &r),
+            "Open Error: Invalid GAUSR40 scaling.\n  Maximum 102 latitudes exceeded \n");
   EXPECT_EQ(r, nullptr);
   struct named {
     float* (*build)(int, int);
     std::string word;
   };
-  for (const named& b : {named{kamo32, "MOM32"}, named{kagaus, "GAUSR40"}, named{kags30, "GAUSR30"},
-                         named{kags20, "GAUSR20"}, named{kags15, "GAUSR15"}, named{kagst62, "GAUST62"}}) {
+  for (const named& b :
+       {named{kamo32, "MOM32"}, named{kagaus, "GAUSR40"}, named{kags30, "GAUSR30"},
+        named{kags20, "GAUSR20"}, named{kags15, "GAUSR15"}, named{kagst62, "GAUST62"}}) {
     // Starts below 1 would read before the table; a huge start must not wrap.
     for (auto [start, count] : {std::pair{0, 3}, {-5, 3}, {1, 0}, {2147483000, 2000}}) {
       std::string msg = build_messages(b.build, start, count, &r);

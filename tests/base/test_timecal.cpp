@@ -19,7 +19,9 @@ long long jdn(long long y, long long m, long long d) {
   long long a = (14 - m) / 12, yy = y + 4800 - a, mm = m + 12 * a - 3;
   return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
 }
-long long ref_minutes(const date_time& t) { return jdn(t.year, t.month, t.day) * 1440 + t.hour * 60LL + t.minute; }
+long long ref_minutes(const date_time& t) {
+  return jdn(t.year, t.month, t.day) * 1440 + t.hour * 60LL + t.minute;
+}
 
 date_time dt(int y, int mo, int d, int h = 0, int mi = 0) { return date_time{y, mo, d, h, mi}; }
 
@@ -55,7 +57,8 @@ std::string offset(const char* text) {
 }
 
 time_scaling axis(date_time s, float months, float minutes) {
-  return time_scaling{float(s.year), float(s.month), float(s.day), float(s.hour), float(s.minute), months, minutes, -999.9f};
+  return time_scaling{float(s.year),   float(s.month), float(s.day), float(s.hour),
+                      float(s.minute), months,         minutes,      -999.9f};
 }
 
 class TimeCal : public ::testing::Test {
@@ -235,7 +238,8 @@ TEST_F(TimeCal, Text) {
   EXPECT_EQ(kat2ch(&t, 4, buf), 12);
   EXPECT_STREQ(buf, "06Z05JAN1990");
   t = dt(2001, 12, 31, 23, 59);
-  const char* want[] = {"???", "2001", "DEC2001", "31DEC2001", "23Z31DEC2001", "23:59Z31DEC2001", "???"};
+  const char* want[] = {"???", "2001", "DEC2001", "31DEC2001", "23Z31DEC2001", "23:59Z31DEC2001",
+                        "???"};
   for (int level = 0; level <= 6; ++level) EXPECT_EQ(kat2ch(t, level), want[level]);
   t = dt(9999, 1, 1);
   EXPECT_EQ(kat2ch(t, 2), "JAN");

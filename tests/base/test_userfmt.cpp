@@ -8,12 +8,11 @@
 #include "base/userfmt.h"
 
 TEST(UserFormat, AcceptsExactlyOneFloatingConversion) {
-  const char* good[] = {"%g", "%5.1f", "%-8.3e", "%+G", "T=%g%%", "%%%f%%", "%lf", "%.0f K",
-                        "% 010.255f", "%#a"};
+  const char* good[] = {"%g",     "%5.1f", "%-8.3e", "%+G",        "T=%g%%",
+                        "%%%f%%", "%lf",   "%.0f K", "% 010.255f", "%#a"};
   for (const char* f : good) EXPECT_EQ(kafmtok(f), 1) << f;
-  const char* bad[] = {"",      "abc",   "%%",   "%d",     "%s",      "%g %g", "%n",
-                       "%*g",   "%.*f",  "%Lf",  "%hf",    "%1000g",  "%.256f", "%",
-                       "%5",    "%g%",   "%p",   "%g%s",   "%i",      "%c"};
+  const char* bad[] = {"",    "abc",    "%%",     "%d", "%s", "%g %g", "%n", "%*g",  "%.*f", "%Lf",
+                       "%hf", "%1000g", "%.256f", "%",  "%5", "%g%",   "%p", "%g%s", "%i",   "%c"};
   for (const char* f : bad) EXPECT_EQ(kafmtok(f), 0) << f;
   EXPECT_EQ(kafmtok(nullptr), 0);
 }

@@ -74,7 +74,8 @@ struct recorder : metafile_sink {
   }
   std::vector<stroke> fills() const {
     std::vector<stroke> out;
-    std::copy_if(s.begin(), s.end(), std::back_inserter(out), [](const stroke& k) { return k.kind == 'p'; });
+    std::copy_if(s.begin(), s.end(), std::back_inserter(out),
+                 [](const stroke& k) { return k.kind == 'p'; });
     return out;
   }
 };

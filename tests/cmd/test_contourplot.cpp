@@ -38,7 +38,7 @@ std::vector<float> ramp(int n, float top, float base = 0) {
 TEST(ContourPlot, LevelChoiceAndItsReports) {
   const float kBig = 9.99e33f;
   const struct {
-    std::vector<float> v;  // 2 rows
+    std::vector<float> v;    // 2 rows
     float cint, cmin, cmax;  // set before the plot
     std::vector<float> clevs;
     const char* out;
@@ -46,8 +46,13 @@ TEST(ContourPlot, LevelChoiceAndItsReports) {
   } cases[] = {
       {{1, 2, 5, 6}, 0, -kBig, kBig, {}, "Contouring: 1 to 6 interval 0.5 \n", 0.5f},
       // 1000 levels would be drawn: the interval grows tenfold and stays.
-      {ramp(11, 1000), 1, -kBig, kBig, {},
-       "Too many contour levels -- adjusting cint\nContouring: 0 to 1000 interval 10 \n", 10},
+      {ramp(11, 1000),
+       1,
+       -kBig,
+       kBig,
+       {},
+       "Too many contour levels -- adjusting cint\nContouring: 0 to 1000 interval 10 \n",
+       10},
       // A negative interval is its size, never an endless walk.
       {ramp(11, 1000), -250, -kBig, kBig, {}, "Contouring: 0 to 1000 interval 250 \n", 0},
       // Levels only in a narrow cmin..cmax of a field up to 2^24.
@@ -55,8 +60,13 @@ TEST(ContourPlot, LevelChoiceAndItsReports) {
       {ramp(11, 1000), 0, -kBig, kBig, {0, 5, 10}, "Contouring at clevs =  0 5 10\n", 0},
       // An interval that vanishes against values near 300 is too many
       // levels, not a constant field.
-      {ramp(11, 50, 250), 1e-5f, -kBig, kBig, {},
-       "Too many contour levels -- adjusting cint\nContouring: 250 to 300 interval 1 \n", 0},
+      {ramp(11, 50, 250),
+       1e-5f,
+       -kBig,
+       kBig,
+       {},
+       "Too many contour levels -- adjusting cint\nContouring: 250 to 300 interval 1 \n",
+       0},
   };
   for (const auto& c : cases) {
     Plot p;
@@ -215,7 +225,8 @@ TEST(ContourPlot, TransposedPlotExchangesTheAxesInACopy) {
   Plot p;  // no result slot left for the copy: refused, nothing lost
   grid_field* g = p.add(2, 2, 0, 0, 10, {1, 2, 3, 4});
   p.s->xyrev = 1;
-  for (int k = 1; k < kMaxResults; k++) hold_result(p.s.get(), station_ptr(plottest::empty_stations()));
+  for (int k = 1; k < kMaxResults; k++)
+    hold_result(p.s.get(), station_ptr(plottest::empty_stations()));
   p.s->result_count = kMaxResults;
   std::string out = p.run(0);
   EXPECT_NE(out.find("more than 16 results"), std::string::npos) << out;
@@ -237,7 +248,8 @@ TEST(ContourPlot, RefinementSizesAndValues) {
   EXPECT_NEAR(out[2 * 96 + 7], 1.4 + 0.5, 1e-4);
   // Linear refinement: bilinear inside, undefined where a corner is.
   std::vector<float> w = {0, 10, 20, 30}, lo(9);
-  EXPECT_EQ(stdout_of([&] { kaglin(kUndef, w.data(), 2, 2, lo.data(), 2, 2); }), "isiz, jsiz = 3 3 \n");
+  EXPECT_EQ(stdout_of([&] { kaglin(kUndef, w.data(), 2, 2, lo.data(), 2, 2); }),
+            "isiz, jsiz = 3 3 \n");
   EXPECT_NEAR(lo[1], 5, 1e-5);
   EXPECT_NEAR(lo[4], 15, 1e-5);
   w[2] = kUndef;

@@ -20,7 +20,7 @@
 namespace {
 
 class Dispatch : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     StdoutCapture quiet;
     gxstrt(11, 8.5f, 1);
@@ -60,7 +60,8 @@ TEST_F(Dispatch, RunningOutOfMemoryFailsOnlyTheCommand) {
     FILE* f = std::fopen("/proc/self/statm", "r");
     if (!f || std::fscanf(f, "%ld", &pages) != 1) _exit(2);
     std::fclose(f);
-    rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64 << 20);
+    rlim_t room =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (64 << 20);
     rlimit lim{room, room};
     if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(2);
     int rc = 0, rc2 = 1;
@@ -161,18 +162,18 @@ TEST_F(Dispatch, OutputWordsStoreTheirCodes) {
     int general, one_d, one_d_vector, two_d, two_d_vector, station, sub;
   } steps[] = {
       // Start: plot, line, none, contour, vector, value, plain.
-      {"stat", 1, 1, 0, 1, 4, 1, 0},      {"barb", 0, 1, 2, 1, 9, 2, 0},
-      {"print", 2, 1, 2, 1, 9, 2, 0},     {"tserbarb", 0, 1, 2, 1, 9, 2, 2},
-      {"linefill", 0, 4, 2, 1, 9, 2, 2},  {"writegds", 3, 4, 2, 1, 9, 2, 2},
+      {"stat", 1, 1, 0, 1, 4, 1, 0},     {"barb", 0, 1, 2, 1, 9, 2, 0},
+      {"print", 2, 1, 2, 1, 9, 2, 0},    {"tserbarb", 0, 1, 2, 1, 9, 2, 2},
+      {"linefill", 0, 4, 2, 1, 9, 2, 2}, {"writegds", 3, 4, 2, 1, 9, 2, 2},
   };
   for (const auto& s : steps) {
     int rc = 9;
     run(std::string("set gxout ") + s.word, rc);
     EXPECT_EQ(rc, 0) << s.word;
-    const int got[] = {gcmn->gxout_general, gcmn->gxout_1d, gcmn->gxout_1d_vector,
-                       gcmn->gxout_2d, gcmn->gxout_2d_vector, gcmn->gxout_station,
+    const int got[] = {gcmn->gxout_general, gcmn->gxout_1d,        gcmn->gxout_1d_vector,
+                       gcmn->gxout_2d,      gcmn->gxout_2d_vector, gcmn->gxout_station,
                        gcmn->gxout_sub};
-    const int want[] = {s.general, s.one_d, s.one_d_vector, s.two_d,
+    const int want[] = {s.general,      s.one_d,   s.one_d_vector, s.two_d,
                         s.two_d_vector, s.station, s.sub};
     for (int i = 0; i < 7; i++) EXPECT_EQ(got[i], want[i]) << s.word << " field " << i;
   }

@@ -37,7 +37,8 @@ TEST(LineGraph, PointsAndGapsAcrossMissingValues) {
     g.add(4, 1, 0, 0, 10, {1, 3, kUndef, 2});
     EXPECT_EQ(g.graph(kGraphLine), "");
     recorder r = g.frame();
-    const plottest::stroke second = r.after('m', px(0), py(1)), fourth = r.after('m', px(0), py(1), 2);
+    const plottest::stroke second = r.after('m', px(0), py(1)),
+                           fourth = r.after('m', px(0), py(1), 2);
     EXPECT_EQ(second.kind, 'd');
     EXPECT_NEAR(second.x, px(10), 1e-3);
     EXPECT_NEAR(second.y, py(3), 1e-3);

@@ -16,7 +16,7 @@
 namespace {
 
 class Capture : public ::testing::Test {
-protected:
+ protected:
   static void SetUpTestSuite() {
     StdoutCapture quiet;
     gxstrt(11, 8.5f, 1);

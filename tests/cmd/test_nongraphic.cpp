@@ -81,7 +81,9 @@ TEST(Levels, RoundIntervalsAndTheirEnds) {
   struct {
     float min, max, given, interval, first, last;
   } cases[] = {
-      {0, 2.9f, 0, 0.3f, 0, 2.7f}, {1, 17, 4, 4, 4, 16}, {3, 3, 0, 0, 0, 0},
+      {0, 2.9f, 0, 0.3f, 0, 2.7f},
+      {1, 17, 4, 4, 4, 16},
+      {3, 3, 0, 0, 0, 0},
       {1e10f, 1e10f + 2048, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
@@ -140,11 +142,13 @@ TEST(Statistics, OneDefinedValueHasNoSpread) {
   Session one;
   one.add(grid(2, 1, {-5, 4}, -5));
   std::string out = run(kastts, one);
-  EXPECT_NE(out.find("Undef count = 1  Valid count = 1\nMin, Max = 4 4\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Undef count = 1  Valid count = 1\nMin, Max = 4 4\n"), std::string::npos)
+      << out;
   // Nothing is divided by n - 1 = 0.
-  EXPECT_NE(out.find("Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: 4 16 4\nStats[(sigma,var)(n)]:     0 0\n"
-                     "Stats[(sigma,var)(n-1)]:   0 0\n"),
-            std::string::npos)
+  EXPECT_NE(
+      out.find("Stats[(sum,sumsqr,root(sumsqr))/(n-1)]: 4 16 4\nStats[(sigma,var)(n)]:     0 0\n"
+               "Stats[(sigma,var)(n-1)]:   0 0\n"),
+      std::string::npos)
       << out;
 }
 
@@ -161,8 +165,7 @@ TEST(PrintedValues, UserLayouts) {
   // rather than reading arguments that are not there.
   s->prnopts_format = "%s%n";
   s->prnopts_undef = 0;
-  EXPECT_EQ(run(kadprnt, s),
-            "Printing Grid -- 6 Values -- Undef = -9.99e+33\n      \n      \n");
+  EXPECT_EQ(run(kadprnt, s), "Printing Grid -- 6 Values -- Undef = -9.99e+33\n      \n      \n");
 }
 
 std::string hex(const std::string& bytes) {
@@ -185,12 +188,23 @@ TEST(Writegds, RecordsOfSurfaceAndLevelVariables) {
     s->writegds.name = dir.file("sxyt.gds");
     s->writegds.options = "-sxyt";
     s.add(stations({{"AAA     ", 10, 20, 0, 1, 1}, {"BBB     ", 11, 21, 0, 1, 2}}, &surface));
-    EXPECT_NE(run(kaoutgds, s).find("WRITEGDS: 2 reports x 1 vars written as 2 records\n"), std::string::npos);
+    EXPECT_NE(run(kaoutgds, s).find("WRITEGDS: 2 reports x 1 vars written as 2 records\n"),
+              std::string::npos);
     // Tag, id length, id, longitude, latitude and the time as a double:
     // 20 41a00000, 10 41200000, 21 41a80000, 11 41300000, 1.0 3ff0000000000000.
     EXPECT_EQ(hex(vemra_test::read_file(s->writegds.name)),
-              "5a000000" "00000008" "4141412020202020" "41a00000" "41200000" "3ff0000000000000"
-              "5a000000" "00000008" "4242422020202020" "41a80000" "41300000" "3ff0000000000000");
+              "5a000000"
+              "00000008"
+              "4141412020202020"
+              "41a00000"
+              "41200000"
+              "3ff0000000000000"
+              "5a000000"
+              "00000008"
+              "4242422020202020"
+              "41a80000"
+              "41300000"
+              "3ff0000000000000");
   }
   {
     Session s;
@@ -204,9 +218,22 @@ TEST(Writegds, RecordsOfSurfaceAndLevelVariables) {
     run(kaoutgds, s);
     // Big-endian IEEE by hand: 1 3f800000, 850 44548000, 5 40a00000,
     // 500 43fa0000, 6 40c00000, 2 40000000, 7 40e00000.
-    const std::string want = "5a000000" "3f800000" "5a000000" "44548000" "40a00000" "5a000000" "43fa0000"
-                             "40c00000" "a5000000" "5a000000" "40000000" "5a000000" "44548000" "40e00000"
-                             "a5000000";
+    const std::string want =
+        "5a000000"
+        "3f800000"
+        "5a000000"
+        "44548000"
+        "40a00000"
+        "5a000000"
+        "43fa0000"
+        "40c00000"
+        "a5000000"
+        "5a000000"
+        "40000000"
+        "5a000000"
+        "44548000"
+        "40e00000"
+        "a5000000";
     EXPECT_EQ(hex(vemra_test::read_file(s->writegds.name)), want);
     // The finishing tag alone.
     s->writegds.options = "f";
@@ -227,8 +254,8 @@ TEST(Writegds, RecordsOfSurfaceAndLevelVariables) {
 TEST(Dispatcher, RoutesByOutputTypeAndShape) {
   struct {
     int general, two_d, two_d_vector, one_d;  // the stored codes
-    int results;  // of the same shape
-    int nx, ny;   // 0: a one-value grid
+    int results;                              // of the same shape
+    int nx, ny;                               // 0: a one-value grid
     std::string want;
   } cases[] = {
       {0, 1, 4, 1, 1, 0, 0, "Result value = 3 \n"},
@@ -249,8 +276,10 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
     s->gxout_2d_vector = static_cast<field_vector_output>(c.two_d_vector);
     s->gxout_1d = static_cast<line_output>(c.one_d);
     for (int r = 0; r < c.results; r++) {
-      if (c.nx == 0) s.add(kagrvl(3));
-      else s.add(grid(c.nx, c.ny, std::vector<float>(size_t(c.nx) * c.ny, 1)));
+      if (c.nx == 0)
+        s.add(kagrvl(3));
+      else
+        s.add(grid(c.nx, c.ny, std::vector<float>(size_t(c.nx) * c.ny, 1)));
     }
     EXPECT_EQ(run(kaplot, s), c.want) << c.two_d << " " << c.results << " " << c.ny;
     EXPECT_EQ(held_count(s.get()), c.results);
@@ -259,9 +288,10 @@ TEST(Dispatcher, RoutesByOutputTypeAndShape) {
   Session s;
   s->stat = 1;
   s.add(kagrvl(3));
-  std::string stats = "Data Type = grid\nDimensions = -1 -1\nI Dimension = -999 to -999\n"
-                      "J Dimension = -999 to -999\nSizes = 1 1 1\nUndef value = -9.99e+33\n"
-                      "Undef count = 0  Valid count = 1\nMin, Max = 3 3\n";
+  std::string stats =
+      "Data Type = grid\nDimensions = -1 -1\nI Dimension = -999 to -999\n"
+      "J Dimension = -999 to -999\nSizes = 1 1 1\nUndef value = -9.99e+33\n"
+      "Undef count = 0  Valid count = 1\nMin, Max = 3 3\n";
   EXPECT_EQ(run(kaplot, s), stats + "Result value = 3 \n");
   s->stat = 0;
   s->gxout_general = output_stat;

@@ -79,10 +79,10 @@ TEST(OutputTypeRows, EachDocumentedWordSetsItsCodesAndNoOtherWordExists) {
 // records print nothing.
 TEST(OutputTypeRows, PlotCodesCarryTheirDocumentedNames) {
   const std::pair<int, const char*> names[] = {
-      {0, "Clear"},  {1, "Contour"}, {2, "Shaded"},  {3, "Vector"},  {4, "Grid"},
-      {5, "Fgrid"},  {6, "Line"},    {8, "Bar"},     {9, "Stream"},  {10, "Value"},
-      {11, "Model"}, {12, "Wxsym"},  {13, "Line"},   {14, "Line"},   {15, "Barb"},
-      {16, "GrFill"}, {17, "LineFill"}, {20, "Fwrite"}, {21, "Fstn"}, {30, ""},
+      {0, "Clear"},   {1, "Contour"},   {2, "Shaded"},  {3, "Vector"}, {4, "Grid"},
+      {5, "Fgrid"},   {6, "Line"},      {8, "Bar"},     {9, "Stream"}, {10, "Value"},
+      {11, "Model"},  {12, "Wxsym"},    {13, "Line"},   {14, "Line"},  {15, "Barb"},
+      {16, "GrFill"}, {17, "LineFill"}, {20, "Fwrite"}, {21, "Fstn"},  {30, ""},
   };
   for (const auto& [code, name] : names)
     EXPECT_STREQ(plot_code_name(static_cast<plot_code>(code)), name) << code;
@@ -90,9 +90,9 @@ TEST(OutputTypeRows, PlotCodesCarryTheirDocumentedNames) {
 
 TEST(ProjectionRows, EachDocumentedWordNamesItsCode) {
   const std::pair<const char*, int> words[] = {
-      {"off", 0},       {"scaled", 1},    {"latlon", 2},  {"nps", 3},
-      {"sps", 4},       {"robinson", 5},  {"mollweide", 6}, {"orthogr", 7},
-      {"orthographic", 7}, {"ortho", 7},  {"lambert", 13},
+      {"off", 0},          {"scaled", 1},   {"latlon", 2},    {"nps", 3},
+      {"sps", 4},          {"robinson", 5}, {"mollweide", 6}, {"orthogr", 7},
+      {"orthographic", 7}, {"ortho", 7},    {"lambert", 13},
   };
   std::set<std::string> known;
   for (const auto& [word, code] : words) {

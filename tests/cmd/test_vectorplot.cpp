@@ -72,16 +72,15 @@ TEST(VectorPlot, ColouredByThirdGridAndUndefinedColourIs15) {
   p.draw(output_field::field_vector, output_vector);
   ASSERT_GT(p.s->shade_count, 1);
   recorder r = p.frame();
-  for (auto [i, j, c] : {std::tuple{1, 1, kashdc(p.s.get(), 0)},
-                         {1, 3, 15},
-                         {1, 2, kashdc(p.s.get(), 20)}}) {
+  for (auto [i, j, c] :
+       {std::tuple{1, 1, kashdc(p.s.get(), 0)}, {1, 3, 15}, {1, 2, kashdc(p.s.get(), 20)}}) {
     // The arrow, not the frame corner there: a move followed by a draw
     // 0.5 inch to the east.
     auto [x, y] = p.at(float(i), float(j));
     bool found = false;
     for (int k = r.find('m', x, y); k >= 0 && !found; k = r.find('m', x, y, 0.003f, size_t(k + 1)))
-      found = r.s[size_t(k + 1)].kind == 'd' && std::fabs(r.s[size_t(k + 1)].x - x - 0.5f) < 1e-3f &&
-              r.s[size_t(k)].colour == c;
+      found = r.s[size_t(k + 1)].kind == 'd' &&
+              std::fabs(r.s[size_t(k + 1)].x - x - 0.5f) < 1e-3f && r.s[size_t(k)].colour == c;
     EXPECT_TRUE(found) << i << j;
   }
 }
@@ -135,7 +134,8 @@ TEST(VectorPlot, RefusalsAndResultSlots) {
     Plot p;
     for (int k = 0; k < 3; k++) p.add(3, 3, 0, 0, 10, filled(1));
     p.s->xyrev = 1;
-    for (int k = 3; k < kMaxResults - 1; k++) hold_result(p.s.get(), station_ptr(plottest::empty_stations()));
+    for (int k = 3; k < kMaxResults - 1; k++)
+      hold_result(p.s.get(), station_ptr(plottest::empty_stations()));
     std::string out = p.draw(output_field::field_vector, output_vector);
     EXPECT_NE(out.find("more than 16 results"), std::string::npos) << out;
     EXPECT_EQ(held_count(p.s.get()), kMaxResults);

@@ -21,7 +21,8 @@ constexpr float U = -9.99e33f;
 std::string ctl(const std::string& extra = "", const std::string& tdef = "3 linear 00z1jan2000 6hr",
                 const std::string& grid = "xdef 4 linear 0 90\nydef 3 linear -60 60\n") {
   return "dset ^g.grb\nindex ^g.idx\ndtype grib\nundef -9.99e33\n" + extra + grid +
-         "zdef 2 levels 500 850\ntdef " + tdef + "\nvars 2\nt 2 11,100 temperature\n"
+         "zdef 2 levels 500 850\ntdef " + tdef +
+         "\nvars 2\nt 2 11,100 temperature\n"
          "ps 0 1,1,0 surface pressure\nendvars\n";
 }
 
@@ -75,18 +76,22 @@ TEST(GribData, EditionsScalingBitMapsAndEmptyRecords) {
   ASSERT_TRUE(pfi);
   // yrev: grid row 1 is the last message row.
   auto ga = grid(pfi.get(), 0, 1, 1);
-  grtest::expect_grid(ga, 4, 3, [](int i, int j) { return float(((2 - j) * 4 + i) * 37 * 0.25 / 10 + 10); });
+  grtest::expect_grid(ga, 4, 3,
+                      [](int i, int j) { return float(((2 - j) * 4 + i) * 37 * 0.25 / 10 + 10); });
   auto gb = grid(pfi.get(), 0, 2, 2);
-  grtest::expect_grid(gb, 4, 3, [](int i, int j) { return float(((2 - j) * 4 + i) * 301 * 2 - 2.5); });
+  grtest::expect_grid(gb, 4, 3,
+                      [](int i, int j) { return float(((2 - j) * 4 + i) * 301 * 2 - 2.5); });
   const float wc[12] = {3.5, U, U, 0.5, 127.5, U, 64.5, U, U, 5.5, U, 9.5};
-  grtest::expect_grid(grid(pfi.get(), 1, 1, 3), 4, 3, [&](int i, int j) { return wc[(2 - j) * 4 + i]; });
+  grtest::expect_grid(grid(pfi.get(), 1, 1, 3), 4, 3,
+                      [&](int i, int j) { return wc[(2 - j) * 4 + i]; });
   // No message for the record: undefined, not an error.
   auto empty = grid(pfi.get(), 1, 1, 1);
   EXPECT_EQ(empty.rc, 0);
   grtest::expect_grid(empty, 4, 3, [](int, int) { return U; });
   // x wraps (4 x 90 degrees): x 0..5 reads points 4, 1, 2, 3, 4, 1.
   auto w = grtest::read(pfi.get(), 0, 0, -1, {0, 3, 1, 1}, {5, 3, 1, 1});
-  grtest::expect_grid(w, 6, 1, [](int i, int) { return float(((i + 3) % 4) * 37 * 0.25 / 10 + 10); });
+  grtest::expect_grid(w, 6, 1,
+                      [](int i, int) { return float(((i + 3) % 4) * 37 * 0.25 / 10 + 10); });
 }
 
 TEST(GribData, EveryWidthUpTo32BitsAtUnalignedPositions) {
@@ -103,14 +108,16 @@ TEST(GribData, EveryWidthUpTo32BitsAtUnalignedPositions) {
     file += encode(m);
     want.push_back(f);
   }
-  const std::string text = ctl("", "8 linear 00z1jan2000 6hr", "xdef 7 linear 0 10\nydef 3 linear 0 10\n");
+  const std::string text =
+      ctl("", "8 linear 00z1jan2000 6hr", "xdef 7 linear 0 10\nydef 3 linear 0 10\n");
   ASSERT_EQ(build(d, text, file).rc, 1);
   auto pfi = grtest::open_text(d, text);
   ASSERT_TRUE(pfi);
   for (int k = 0; k < 8; k++) {
-    grtest::expect_grid(grid(pfi.get(), 1, 1, k + 1), 7, 3,
-                        [&](int i, int j) { return float(double(want[k][j * 7 + i])); },
-                        std::to_string(widths[k]) + " bits");
+    grtest::expect_grid(
+        grid(pfi.get(), 1, 1, k + 1), 7, 3,
+        [&](int i, int j) { return float(double(want[k][j * 7 + i])); },
+        std::to_string(widths[k]) + " bits");
     auto run = grtest::read(pfi.get(), 1, 0, -1, {3, 2, 1, k + 1}, {5, 2, 1, k + 1});
     grtest::expect_grid(run, 3, 1, [&](int i, int) { return float(double(want[k][9 + i])); });
   }
@@ -128,7 +135,8 @@ TEST(GribData, ZeroBitsAndSlotsWrittenTwice) {
   auto pfi = grtest::open_text(d, ctl());
   grtest::expect_grid(grid(pfi.get(), 1, 1, 1), 4, 3,
                       [](int i, int j) { return i + 4 * j == 2 || i + 4 * j == 11 ? U : 27.35f; });
-  grtest::expect_grid(grid(pfi.get(), 0, 1, 1), 4, 3, [](int i, int j) { return float((j * 4 + i) * 5); });
+  grtest::expect_grid(grid(pfi.get(), 0, 1, 1), 4, 3,
+                      [](int i, int j) { return float((j * 4 + i) * 5); });
 }
 
 TEST(GribData, SectionsAreReadToTheirStatedLength) {
@@ -139,8 +147,10 @@ TEST(GribData, SectionsAreReadToTheirStatedLength) {
   b.pds_length = 40, b.decimal_scale = 2, b.gds_length = 42;
   ASSERT_EQ(build(d, ctl(), encode(a) + encode(b)).rc, 1);
   auto pfi = grtest::open_text(d, ctl());
-  grtest::expect_grid(grid(pfi.get(), 0, 1, 1), 4, 3, [](int i, int j) { return float((j * 4 + i) * 37); });
-  grtest::expect_grid(grid(pfi.get(), 0, 2, 1), 4, 3, [](int i, int j) { return float((j * 4 + i) * 37 / 100.0); });
+  grtest::expect_grid(grid(pfi.get(), 0, 1, 1), 4, 3,
+                      [](int i, int j) { return float((j * 4 + i) * 37); });
+  grtest::expect_grid(grid(pfi.get(), 0, 2, 1), 4, 3,
+                      [](int i, int j) { return float((j * 4 + i) * 37 / 100.0); });
 }
 
 TEST(GribData, MalformedFilesAreFormatErrorsWithoutIndex) {
@@ -153,9 +163,14 @@ TEST(GribData, MalformedFilesAreFormatErrorsWithoutIndex) {
   std::string e2 = encode(ed2);
   e2[7] = 2;
   const std::string junk999(999, 'x'), junk1000(1000, 'x');
-  struct { std::string file; int rc; } cases[] = {
-      {encode(zero), 54}, {encode(ok) + encode(shorter), 54}, {encode(pds), 55}, {e2, 99},
-      {encode(ok) + junk1000 + encode(ok), 52}};
+  struct {
+    std::string file;
+    int rc;
+  } cases[] = {{encode(zero), 54},
+               {encode(ok) + encode(shorter), 54},
+               {encode(pds), 55},
+               {e2, 99},
+               {encode(ok) + junk1000 + encode(ok), 52}};
   for (auto& c : cases) {
     built r = build(d, ctl(), c.file);
     EXPECT_EQ(r.rc, c.rc) << r.out;
@@ -168,7 +183,8 @@ TEST(GribData, MalformedFilesAreFormatErrorsWithoutIndex) {
   later.hour = 6;
   std::string cut = encode(later);
   ASSERT_EQ(build(d, ctl(), junk999 + encode(ok) + cut.substr(0, cut.size() - 10)).rc, 1);
-  EXPECT_TRUE(grtest::contains(build(d, ctl(), encode(ok) + cut.substr(0, 60)).out, "premature EOF"));
+  EXPECT_TRUE(
+      grtest::contains(build(d, ctl(), encode(ok) + cut.substr(0, 60)).out, "premature EOF"));
   auto pfi = grtest::open_text(d, ctl());
   EXPECT_EQ(grid(pfi.get(), 0, 1, 1).at(1, 0), 37.0f);
   EXPECT_EQ(grid(pfi.get(), 0, 1, 2).at(1, 0), U);
@@ -179,7 +195,8 @@ TEST(GribData, SkippedMessagesAndGridMatching) {
   message good = msg(11, 100, 500, ramp(12));
   message predefined = good, complex = good, wide = good, other = good, between = good, late = good,
           nogrid = good, thin = good;
-  predefined.bitmap = std::vector<int>(12, 1), predefined.bitmap_table = 5, predefined.reference = 1;
+  predefined.bitmap = std::vector<int>(12, 1), predefined.bitmap_table = 5,
+  predefined.reference = 1;
   complex.data_flags = 4, wide.bits = 33, thin.fields.resize(6);
   other.ni = 5, other.fields = ramp(15), other.hour = 6;
   between.hour = 3, late.day = 2, nogrid.gds = false, nogrid.hour = 12;
@@ -190,7 +207,8 @@ TEST(GribData, SkippedMessagesAndGridMatching) {
   auto pfi = grtest::open_text(d, ctl());
   for (int t = 1; t <= 3; t++) {
     auto g = grid(pfi.get(), 0, 1, t);
-    grtest::expect_grid(g, 4, 3, [&](int i, int j) { return t == 1 ? float((j * 4 + i) * 37) : U; });
+    grtest::expect_grid(g, 4, 3,
+                        [&](int i, int j) { return t == 1 ? float((j * 4 + i) * 37) : U; });
   }
   // A fixed grid type needs the message's grid id.
   message g3 = good, g4 = good;
@@ -208,7 +226,8 @@ TEST(GribData, GridType29JoinsTwoHemispheres) {
   ASSERT_EQ(build(d, text, encode(north) + encode(south)).rc, 1);
   auto pfi = grtest::open_text(d, text);
   auto rows = grtest::read(pfi.get(), 0, 0, 1, {1, 36, 1, 1}, {144, 37, 1, 1});
-  grtest::expect_grid(rows, 144, 2, [](int i, int j) { return float(j ? 10000 + i : 35 * 145 + i); });
+  grtest::expect_grid(rows, 144, 2,
+                      [](int i, int j) { return float(j ? 10000 + i : 35 * 145 + i); });
   EXPECT_TRUE(grtest::contains(build(d, ctl("dtype grib 29\n", "1 linear 00z1jan2000 6hr"), "").out,
                                "Error in grid specification for GRIB grid type 29/30."));
 }
@@ -216,8 +235,8 @@ TEST(GribData, GridType29JoinsTwoHemispheres) {
 TEST(GribData, ForecastTimesByUnit) {
   TempDir d;
   // Base time 00Z for all; 3-hourly axis of 8 times. {unit, range, P1, P2}.
-  const int cases[][4] = {{10, 0, 2, 0},    {11, 0, 2, 0},  {254, 10, 10800, 0}, {0, 10, 540, 0},
-                          {1, 4, 0, 18},    {13, 0, 0, 0},  {13, 0, 3, 0}};
+  const int cases[][4] = {{10, 0, 2, 0}, {11, 0, 2, 0}, {254, 10, 10800, 0}, {0, 10, 540, 0},
+                          {1, 4, 0, 18}, {13, 0, 0, 0}, {13, 0, 3, 0}};
   const int slot[] = {3, 5, 2, 4, 7, 1, 0};
   std::string f;
   for (int k = 0; k < 7; k++) {

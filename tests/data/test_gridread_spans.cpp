@@ -25,8 +25,10 @@ int code(int x, int y, int z, int t) { return x + 10 * y + 60 * z + 200 * t; }
 
 // The stored integer of a point and what it reads as.
 int64_t stored_int(int form, int g) {
-  return form == 1 ? g % 256 : form == 2 ? g * 45 : form == -2 ? g * 20 - 15000
-                                                  : int64_t(g) * 1000003 - 700000000;
+  return form == 1    ? g % 256
+         : form == 2  ? g * 45
+         : form == -2 ? g * 20 - 15000
+                      : int64_t(g) * 1000003 - 700000000;
 }
 
 float want(const layout& l, int x, int y, int z, int t) {
@@ -82,8 +84,8 @@ record write_layout(const TempDir& dir, const layout& l, bool wraps) {
                             "undef -999\n" + l.options + "xdef 8 linear 0 " +
                             (wraps ? "45" : "10") +
                             "\nydef 5 linear 0 1\nzdef 3 levels 1000 850 700\n"
-                            "tdef 6 linear 00z1jan2000 12hr\nvars 1\nu 3 " + units(l.form) +
-                            " u\nendvars\n");
+                            "tdef 6 linear 00z1jan2000 12hr\nvars 1\nu 3 " +
+                            units(l.form) + " u\nendvars\n");
 }
 
 struct request {
@@ -101,15 +103,18 @@ void check(file_descriptor* p, const layout& l, bool wraps, const request& q) {
   read_result r = read(p, 0, 0, q.jdim, q.lo, q.hi);
   const int isiz = q.hi[0] - q.lo[0] + 1, jsiz = q.hi[od] - q.lo[od] + 1;
   bool any = false;
-  expect_grid(r, isiz, jsiz, [&](int i, int j) {
-    int at[4] = {q.lo[0] + i, q.lo[1], q.lo[2], q.lo[3]};
-    at[od] += j;
-    if (wraps) at[0] = ((at[0] - 1) % kNx + kNx) % kNx + 1;
-    for (int d = 0; d < 4; d++)
-      if (at[d] < 1 || at[d] > size[d]) return -999.0f;
-    any = true;
-    return want(l, at[0], at[1], at[2], at[3]);
-  }, what);
+  expect_grid(
+      r, isiz, jsiz,
+      [&](int i, int j) {
+        int at[4] = {q.lo[0] + i, q.lo[1], q.lo[2], q.lo[3]};
+        at[od] += j;
+        if (wraps) at[0] = ((at[0] - 1) % kNx + kNx) % kNx + 1;
+        for (int d = 0; d < 4; d++)
+          if (at[d] < 1 || at[d] > size[d]) return -999.0f;
+        any = true;
+        return want(l, at[0], at[1], at[2], at[3]);
+      },
+      what);
   EXPECT_EQ(r.rc, any ? 0 : -1) << what;
 
   // The row reader, one row at a time over the same request.
@@ -131,7 +136,8 @@ void check(file_descriptor* p, const layout& l, bool wraps, const request& q) {
 }  // namespace
 
 TEST(GridReadSpans, WrappedPartialAndReversedRequestsOfEveryLayout) {
-  const std::string headers = "fileheader 12\nheaderbytes 16\ntheader 8\nxyheader 4\ntrailerbytes 8\n";
+  const std::string headers =
+      "fileheader 12\nheaderbytes 16\ntheader 8\nxyheader 4\ntrailerbytes 8\n";
   layout layouts[] = {
       {"plain", ""},
       {"reversed big-endian", "options big_endian yrev zrev\n", 0, true, true, true},
@@ -146,14 +152,14 @@ TEST(GridReadSpans, WrappedPartialAndReversedRequestsOfEveryLayout) {
       {"int big-endian", "options big_endian\n", 4, true},
   };
   const request requests[] = {
-      {1, {-3, 1, 2, 5}, {13, 5, 2, 5}},     // wraps at both ends
-      {1, {1, 0, 1, 2}, {9, 6, 1, 2}},       // the wrap column, rows past both edges
-      {1, {10, 2, 3, 6}, {12, 4, 3, 6}},     // wholly past the east edge
-      {1, {3, 1, 1, 1}, {5, 5, 1, 1}},       // part of every row
-      {1, {1, 1, 1, 3}, {8, 5, 1, 3}},       // whole rows
-      {2, {-1, 3, 0, 1}, {9, 3, 4, 1}},      // levels, past both ends
-      {3, {0, 2, 3, 0}, {8, 2, 3, 7}},       // times, across files
-      {-1, {-20, 4, 2, 6}, {30, 4, 2, 6}},   // one row, far past both edges
+      {1, {-3, 1, 2, 5}, {13, 5, 2, 5}},    // wraps at both ends
+      {1, {1, 0, 1, 2}, {9, 6, 1, 2}},      // the wrap column, rows past both edges
+      {1, {10, 2, 3, 6}, {12, 4, 3, 6}},    // wholly past the east edge
+      {1, {3, 1, 1, 1}, {5, 5, 1, 1}},      // part of every row
+      {1, {1, 1, 1, 3}, {8, 5, 1, 3}},      // whole rows
+      {2, {-1, 3, 0, 1}, {9, 3, 4, 1}},     // levels, past both ends
+      {3, {0, 2, 3, 0}, {8, 2, 3, 7}},      // times, across files
+      {-1, {-20, 4, 2, 6}, {30, 4, 2, 6}},  // one row, far past both edges
   };
   for (const layout& l : layouts)
     for (bool wraps : {true, false}) {
@@ -181,10 +187,11 @@ TEST(GridReadSpans, LongRowsOfNarrowElements) {
       s.push_back(char(v & 0xFF));
     }
   write_file(dir.file("s.dat"), s);
-  record p = open_text(dir, "dset ^s.dat\nundef -9.99e33\noptions big_endian\n"
-                            "xdef 20000 linear 0 0.018\nydef 2 linear 0 1\nzdef 1 levels 1\n"
-                            "tdef 1 linear 00z1jan2000 1dy\nvars 2\nb 0 -1,40,1 b\n"
-                            "i 0 -1,40,2,-1 i\nendvars\n");
+  record p = open_text(dir,
+                       "dset ^s.dat\nundef -9.99e33\noptions big_endian\n"
+                       "xdef 20000 linear 0 0.018\nydef 2 linear 0 1\nzdef 1 levels 1\n"
+                       "tdef 1 linear 00z1jan2000 1dy\nvars 2\nb 0 -1,40,1 b\n"
+                       "i 0 -1,40,2,-1 i\nendvars\n");
   ASSERT_TRUE(p);
   ASSERT_EQ(p->x_wraps, 1);
   auto x_of = [&](int i) { return ((i - 2) % nx + nx) % nx + 1; };  // from x = -1
@@ -211,14 +218,18 @@ TEST(GridReadSpans, ShortFileReportsTheRowItStopsAt) {
   // fifth row, at 712, is short. Whole rows are one read of 40 elements.
   read_result wrapped = read(p.get(), 0, 0, 1, {0, 1, 3, 6}, {9, 5, 3, 6});
   EXPECT_EQ(wrapped.rc, 1);
-  EXPECT_TRUE(contains(wrapped.out, "Low Level I/O Error:  Read error on data file \n"
-                                    "  Data file name = " + dir.file("s.dat") + " \n"
-                                    "  Error reading 8 bytes at location 712 \n"))
+  EXPECT_TRUE(contains(wrapped.out,
+                       "Low Level I/O Error:  Read error on data file \n"
+                       "  Data file name = " +
+                           dir.file("s.dat") +
+                           " \n"
+                           "  Error reading 8 bytes at location 712 \n"))
       << wrapped.out;
   read_result whole = read(p.get(), 0, 0, 1, {1, 1, 3, 6}, {8, 5, 3, 6});
   EXPECT_EQ(whole.rc, 1);
   EXPECT_TRUE(contains(whole.out, "  Error reading 40 bytes at location 680 \n")) << whole.out;
   // The rows before it are sound.
-  expect_grid(read(p.get(), 0, 0, 1, {0, 1, 3, 6}, {9, 4, 3, 6}), 10, 4,
-              [](int i, int j) { return want(layout{"", ""}, (i + 7) % 8 + 1, j + 1, 3, 6); });
+  expect_grid(read(p.get(), 0, 0, 1, {0, 1, 3, 6}, {9, 4, 3, 6}), 10, 4, [](int i, int j) {
+    return want(layout{"", ""}, (i + 7) % 8 + 1, j + 1, 3, 6);
+  });
 }

@@ -53,7 +53,7 @@ int no_reports(read_request& rq, station_set* set) {
 }
 
 const reader block_reader = {
-    "Block", nullptr,    nullptr, position_block, nullptr, nullptr, nullptr,
+    "Block",    nullptr, nullptr, position_block, nullptr, nullptr, nullptr,
     no_reports, nullptr, nullptr, false,          false,   nullptr,
 };
 

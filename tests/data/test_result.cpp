@@ -128,14 +128,20 @@ TEST(Results, GridCompatibility) {
     if (d < 3) g->i_to_world = lin ? liconv : gr2lev;
     return g;
   };
-  float l1[8] = {3, 1000, 850, 500, scaling_end_mark}, l2[8] = {3, 1000, 700, 500, scaling_end_mark};
-  float t1[8] = {2000, 1, 1, 0, 0, 0, 360, -999.9f};   // 6-hourly from 1 Jan
+  float l1[8] = {3, 1000, 850, 500, scaling_end_mark},
+        l2[8] = {3, 1000, 700, 500, scaling_end_mark};
+  float t1[8] = {2000, 1, 1, 0, 0, 0, 360, -999.9f};    // 6-hourly from 1 Jan
   float t2[8] = {1999, 12, 31, 0, 0, 0, 360, -999.9f};  // a day earlier
   grid_field* g[] = {
-      along(0, 5, 10, a.grid_to_world, 1), along(0, 9, 14, b.grid_to_world, 1),  // same
-      along(0, 6, 11, a.grid_to_world, 1),                                         // shifted
-      along(2, 1, 3, l1, 0), along(2, 1, 3, l1, 0), along(2, 1, 3, l2, 0),        // levels
-      along(3, 1, 4, t1, 1), along(3, 5, 8, t2, 1), along(3, 2, 5, t2, 1),        // times
+      along(0, 5, 10, a.grid_to_world, 1),
+      along(0, 9, 14, b.grid_to_world, 1),  // same
+      along(0, 6, 11, a.grid_to_world, 1),  // shifted
+      along(2, 1, 3, l1, 0),
+      along(2, 1, 3, l1, 0),
+      along(2, 1, 3, l2, 0),  // levels
+      along(3, 1, 4, t1, 1),
+      along(3, 5, 8, t2, 1),
+      along(3, 2, 5, t2, 1),  // times
   };
   EXPECT_EQ(kagchk(g[0], g[1], 0), 0);
   EXPECT_EQ(kagchk(g[0], g[2], 0), 1);

@@ -56,11 +56,12 @@ inline void expect_steps(const vemra_test::TempDir& dir, const std::string& befo
 inline void write_grid(const vemra_test::TempDir& dir, const std::string& name, int nx, float dx,
                        int ny, const std::string& zdef, int nz, int nt,
                        const std::string& extra = "") {
-  std::string ctl = "dset ^" + name + ".dat\ntitle Grid " + name + "\nundef -9.99e33\n" +
-                    "xdef " + std::to_string(nx) + " linear 0 " + std::to_string(dx) + "\n" +
-                    "ydef " + std::to_string(ny) + " linear -30 30\n" + zdef + "\n" + "tdef " +
-                    std::to_string(nt) + " linear 00z01jan1990 6hr\n" + extra +
-                    "vars 2\nu " + std::to_string(nz) + " 33,100 U Wind\nps 0 1 Surface Pressure\n"
+  std::string ctl = "dset ^" + name + ".dat\ntitle Grid " + name + "\nundef -9.99e33\n" + "xdef " +
+                    std::to_string(nx) + " linear 0 " + std::to_string(dx) + "\n" + "ydef " +
+                    std::to_string(ny) + " linear -30 30\n" + zdef + "\n" + "tdef " +
+                    std::to_string(nt) + " linear 00z01jan1990 6hr\n" + extra + "vars 2\nu " +
+                    std::to_string(nz) +
+                    " 33,100 U Wind\nps 0 1 Surface Pressure\n"
                     "endvars\n";
   vemra_test::write_file(dir.file(name + ".ctl"), ctl);
   vemra_test::write_file(dir.file(name + ".dat"),

@@ -18,7 +18,9 @@ inline std::string cdl(const std::string& name) {
 }
 
 // Runs a shell command; true when it exited 0.
-inline bool sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool sh(const std::string& cmd) {
+  return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 // Writes dir/out from the CDL file name; kind "" classic, "nc4" netCDF-4.
 inline std::string make_nc(const vemra_test::TempDir& dir, const std::string& name,

@@ -47,8 +47,8 @@ TEST(CommandFile, LongLinesAndMissingFinalNewline) {
   std::string word(287, 'w');  // "stack " + word + " &0 &0" is 299 characters
   write_file(dir.file("l.cmd"), "stack " + word + " &0 &0\nstack the end");
   write_file(dir.file("over.cmd"), "stack " + word + "w &0 &0\nstack never\n");
-  RunResult r = run_batch("exec l.cmd " + arg + "\nexec over.cmd\nexec /dev/zero\nq config\n",
-                          dir.path());
+  RunResult r =
+      run_batch("exec l.cmd " + arg + "\nexec over.cmd\nexec /dev/zero\nq config\n", dir.path());
   EXPECT_TRUE(contains(r.out, "stack " + word + " " + arg + " " + arg + "\n"));
   EXPECT_TRUE(contains(r.out, "stack the end\n"));
   EXPECT_TRUE(contains(r.out, "EOF EXECuting l.cmd \n"));
@@ -113,6 +113,7 @@ TEST(Hardcopy, FileIsClosedAtQuitAndBeforeExit99) {
 TEST(QueryUdft, ListsTheTableNamedByKaudft) {
   TempDir dir;
   write_file(dir.file("tab"), "dbl 1 2 expr value\nsequential\n  Run This\nt\nr\n");
-  RunResult r = run_vemra({"-b", "-l"}, "q udft\nquit\n", dir.path(), {"KAUDFT=" + dir.file("tab")});
+  RunResult r =
+      run_vemra({"-b", "-l"}, "q udft\nquit\n", dir.path(), {"KAUDFT=" + dir.file("tab")});
   EXPECT_TRUE(contains(r.out, "dbl  Args: 1 2  Exec:   Run This\n")) << r.out;
 }

@@ -47,8 +47,8 @@ struct Define : testing::Test {
       write_file(dir.file(std::string(1, set[0]) + ".ctl"),
                  "dset ^" + std::string(1, set[0]) +
                      ".dat\nundef -9.99e33\nxdef 4 linear 0 2.5\nydef 3 linear 0 10\n"
-                     "zdef 1 levels 1000\ntdef " + std::string(set + 2) +
-                     "\nvars 1\nu 0 0 U\nendvars\n");
+                     "zdef 1 levels 1000\ntdef " +
+                     std::string(set + 2) + "\nvars 1\nu 0 0 U\nendvars\n");
     dsfiles::write_station(dir, "s", 2);
   }
   void steps(const std::vector<dsfiles::step>& s) { expect_steps(dir, "open m.ctl\n", s); }
@@ -66,7 +66,8 @@ TEST_F(Define, KeepsGridsAndReadsThemBack) {
          // c reads b at the fifth month, with b's own time offsets.
          {"define c = b", "-"},
          {"q defval c 4 3", defval(at(4, 3, 5) + 1)},
-         {"b = u*2", allocated(plane * 4) + "Name already DEFINEd:  b.   Will be deleted and replaced.\n"},
+         {"b = u*2",
+          allocated(plane * 4) + "Name already DEFINEd:  b.   Will be deleted and replaced.\n"},
          {"q define", "a " + fmt(at(1, 1, 1)) + "\nc " + fmt(at(1, 1, 5) + 1) + "\nb " +
                           fmt(2 * at(1, 1, 5)) + "\n"},
          {"q defval a 5 1", kNoValue},
@@ -91,8 +92,9 @@ TEST_F(Define, RefusalsLeaveTheListAlone) {
          {"q define", "No Defined Variables\n"},
          {"open s.ctl", "-"},
          {"set dfile 2", "-"},
-         {"define s = 1", "Define error:  Define not yet valid for station data\n"
-                          "    Default file is a station data file\n"}});
+         {"define s = 1",
+          "Define error:  Define not yet valid for station data\n"
+          "    Default file is a station data file\n"}});
   RunResult r = run_batch("open m.ctl\ndefine a = nosuch+\n", dir.path());
   EXPECT_NE(r.out.find("DEFINE error:  Invalid expression. \n"), std::string::npos) << r.out;
 }
@@ -121,9 +123,11 @@ TEST_F(Define, ClimatologicalCycleWrapsTime) {
          {"modify dd seasonal", "MODIFY Error:  Invalid time scaling in defined variable\n"},
          {"modify dd diurnal", now}});
   // Read over time the cycle wraps too: months 12, 13 and 14 are 12, 1 and 2.
-  std::string out = run_batch("open m.ctl\nset t 1 12\ndefine c = u\nmodify c seasonal\nset x 2\n"
-                              "set y 2\nset t 12 14\nset gxout stat\nd c\n",
-                              dir.path()).out;
+  std::string out = run_batch(
+                        "open m.ctl\nset t 1 12\ndefine c = u\nmodify c seasonal\nset x 2\n"
+                        "set y 2\nset t 12 14\nset gxout stat\nd c\n",
+                        dir.path())
+                        .out;
   EXPECT_NE(out.find("Undef count = 0  Valid count = 3\nMin, Max = " + fmt(at(2, 2, 1)) + " " +
                      fmt(at(2, 2, 12)) + "\n"),
             std::string::npos)

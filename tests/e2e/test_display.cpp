@@ -80,8 +80,7 @@ TEST(Display, ArithmeticOverGridsAndDimensionExpressions) {
                               "d a(t-1)+a(lev=500)/(b.1(t+1)+1)\n"
                               "d (a(z+1)-a)*lat\n",
                           dir.path());
-  EXPECT_EQ(answer(r.out, "d a(t-1)+a(lev=500)/(b.1(t+1)+1)"),
-            printed(field([&](int x, int y) {
+  EXPECT_EQ(answer(r.out, "d a(t-1)+a(lev=500)/(b.1(t+1)+1)"), printed(field([&](int x, int y) {
               float b = b_at(x, y, 3);
               float d = b + 1.0f;
               if (b == kUndef || d == 0) return kUndef;
@@ -98,11 +97,12 @@ TEST(Display, OneValueResultsAndExpressionLists) {
   std::string seventeen = "d 1", sixteen = "d 1";
   for (int i = 1; i < 16; i++) sixteen += ";1";
   seventeen = sixteen + ";1";
-  RunResult r = run_batch(kSetup + "set x 3\nset y 1\nd 2*3\nd a/b\nd a;b\n" + sixteen + "\n" +
-                              seventeen + "\nd\n",
-                          dir.path());
+  RunResult r = run_batch(
+      kSetup + "set x 3\nset y 1\nd 2*3\nd a/b\nd a;b\n" + sixteen + "\n" + seventeen + "\nd\n",
+      dir.path());
   EXPECT_EQ(answer(r.out, "d 2*3"), "Result value = 6 \n");
-  EXPECT_EQ(answer(r.out, "d a/b"), "Result value = " + g(a_at(3, 1, 1, 2) / b_at(3, 1, 2)) + " \n");
+  EXPECT_EQ(answer(r.out, "d a/b"),
+            "Result value = " + g(a_at(3, 1, 1, 2) / b_at(3, 1, 2)) + " \n");
   EXPECT_EQ(answer(r.out, "d a;b"), "Result value = " + g(a_at(3, 1, 1, 2)) + " \n");
   EXPECT_EQ(answer(r.out, sixteen), "Result value = 1 \n");
   EXPECT_EQ(answer(r.out, seventeen),
@@ -122,8 +122,10 @@ TEST(Display, ExpressionTermsAreLimited) {
   EXPECT_EQ(answer(r.out, most), "Result value = " + g(1000 * a_at(3, 1, 1, 2)) + " \n");
   EXPECT_EQ(answer(r.out, over),
             "Syntax Error:  More than 1000 terms in the expression\n  Error ocurred at column " +
-                std::to_string(over.size() - 2) + "\nDISPLAY error:  Invalid expression \n"
-                "  Expression = " + over.substr(2) + "\n");
+                std::to_string(over.size() - 2) +
+                "\nDISPLAY error:  Invalid expression \n"
+                "  Expression = " +
+                over.substr(2) + "\n");
 }
 
 // b at time 3 is 0.5 x - y + 0.75 but at (2, 2): the sums, means and
@@ -131,8 +133,9 @@ TEST(Display, ExpressionTermsAreLimited) {
 TEST(Display, StatisticsOfAGrid) {
   TempDir dir;
   write_dataset(dir);
-  RunResult r = run_batch(kSetup + "set t 3\nset gxout stat\nd b\n"
-                                   "set x 2\nset y 3\nset z 1 2\nset t 1 3\nd a*1\n",
+  RunResult r = run_batch(kSetup +
+                              "set t 3\nset gxout stat\nd b\n"
+                              "set x 2\nset y 3\nset z 1 2\nset t 1 3\nd a*1\n",
                           dir.path());
   EXPECT_EQ(answer(r.out, "d a*1").substr(0, 118),
             "Data Type = grid\nDimensions = 2 3\nI Dimension = 1 to 2 Levels 1000 500\n"
@@ -193,9 +196,9 @@ TEST(Display, AnimationOverTimeEndsWithThePrompt) {
             "Syntax Error:  Invalid Operand \n  'zz' not a variable or function name\n"
             "  Error ocurred at column 3\nDISPLAY error:  Invalid expression \n"
             "  Expression = a+zz\n");
-  EXPECT_EQ(answer(r.out, "d a"), "Result value = " + g(a_at(1, 1, 1, 1)) + " \nResult value = " +
-                                      g(a_at(1, 1, 1, 2)) + " \nResult value = " +
-                                      g(a_at(1, 1, 1, 3)) + " \nPress enter to continue::::: ");
+  EXPECT_EQ(answer(r.out, "d a"),
+            "Result value = " + g(a_at(1, 1, 1, 1)) + " \nResult value = " + g(a_at(1, 1, 1, 2)) +
+                " \nResult value = " + g(a_at(1, 1, 1, 3)) + " \nPress enter to continue::::: ");
 }
 
 TEST(Display, StationDataLoopsOnlyThroughTime) {
@@ -211,9 +214,8 @@ TEST(Display, ImprunRunsOnceBeforeEachDisplayAndNeverRecurses) {
   TempDir dir;
   write_dataset(dir);
   write_file(dir.file("imp.gs"), "'display 5'\nsay 'imp:'result\n");
-  RunResult r =
-      run_batch(kSetup + "set x 1\nset y 1\nset imprun IMP.gs\nd 7\nd 8\nset imprun off\nd 9\n",
-                dir.path());
+  RunResult r = run_batch(
+      kSetup + "set x 1\nset y 1\nset imprun IMP.gs\nd 7\nd 8\nset imprun off\nd 9\n", dir.path());
   EXPECT_EQ(answer(r.out, "set imprun IMP.gs"), "Imprun file name = run imp.gs\n");
   EXPECT_EQ(answer(r.out, "d 7"), "imp:Result value = 5 \n\nResult value = 7 \n");
   EXPECT_EQ(answer(r.out, "d 8"), "imp:Result value = 5 \n\nResult value = 8 \n");
@@ -240,7 +242,8 @@ TEST(Display, OutputTypeKeywords) {
             "SET FWrite Error:  fwrite file is open\nUse DISABLE FWRITE command to close file\n");
   // A first word that is no option is the file name.
   EXPECT_EQ(answer(r.out, "set writegds out.gds"), "WRITEGDS file name = out.gds\n");
-  EXPECT_EQ(answer(r.out, "set writegds -xy out.gds"), "WRITEGDS file name = out.gds  Opts = -xy\n");
+  EXPECT_EQ(answer(r.out, "set writegds -xy out.gds"),
+            "WRITEGDS file name = out.gds  Opts = -xy\n");
   EXPECT_EQ(answer(r.out, "set prnopts %5.1f%f"),
             "SET PRNOPTS error:  format %5.1f%f needs exactly one floating conversion\n" +
                 common("PRNOPTS"));
@@ -258,7 +261,8 @@ TEST(Display, WritegdsFinishingTagWithAGridResult) {
   EXPECT_EQ(answer(r.out, "set writegds -sx"),
             "SET error:  Missing or invalid arguments for WRITEGDS option\n");
   // The option word stored by the refused command stays with the new name.
-  EXPECT_EQ(answer(r.out, "set writegds plain.gds"), "WRITEGDS file name = plain.gds  Opts = -sx\n");
+  EXPECT_EQ(answer(r.out, "set writegds plain.gds"),
+            "WRITEGDS file name = plain.gds  Opts = -sx\n");
   EXPECT_EQ(answer(r.out, "d a"), "error: WRITEGDS writes station data only; a result is a grid\n");
   EXPECT_FALSE(file_exists(dir.file("plain.gds")));
   EXPECT_EQ(answer(r.out, "set writegds -f fin.gds"), "WRITEGDS file name = fin.gds  Opts = -f\n");

@@ -20,9 +20,14 @@ using Record = std::vector<int>;
 // Words per record, by operation code.
 int record_words(int code) {
   switch (code) {
-    case -1: case -4: case -10: case -11: return 3;
-    case -3: case -7: return 2;
-    case -5: case -6: return 5;
+    case -1:
+    case -4:
+    case -10:
+    case -11: return 3;
+    case -3:
+    case -7: return 2;
+    case -5:
+    case -6: return 5;
     case -12: return 4;
     default: return 1;
   }
@@ -54,8 +59,8 @@ struct Drawn {
 Drawn draw(const std::string& commands, const std::string& setup = "") {
   TempDir dir;
   dsfiles::write_grid(dir, "g", 144, 2.5, 3, "zdef 1 levels 1000", 1, 1);
-  RunResult r = run_batch(setup + "enable print d.meta\n" + commands + "print\ndisable print\n",
-                          dir.path());
+  RunResult r =
+      run_batch(setup + "enable print d.meta\n" + commands + "print\ndisable print\n", dir.path());
   return {r.out, first_frame(read_file(dir.file("d.meta")))};
 }
 
@@ -106,7 +111,6 @@ TEST(Draw, PolygonsCloseAndTakeTheFillPattern) {
   d = draw("set fill line 3 45\ndraw recf 1 1 2 3\n");
   expect_records(only(d.records, {-6, -12}),
                  {{-12, 3, 3, 45}, {-6, 1000, 2000, 1000, 3000}, {-12, 1, 1, 0}}, "recf");
-
 }
 
 TEST(Draw, UserColourAndMarker) {
@@ -163,8 +167,9 @@ TEST(Draw, StringJustifiedByItsMeasuredWidth) {
 
 TEST(Draw, TitleLinesAreCentredAndSpaced) {
   // A plot area of 1..10 by 1..7.5 from the scaled projection.
-  const std::string setup = "open g.ctl\nset mpdraw off\nset parea 1 10 1 7.5\nset mproj scaled\n"
-                            "set lon 0 357.5\nset lat -30 30\ndraw map\n";
+  const std::string setup =
+      "open g.ctl\nset mpdraw off\nset parea 1 10 1 7.5\nset mproj scaled\n"
+      "set lon 0 357.5\nset lat -30 30\ndraw map\n";
   // Two equal lines at size 0.175, the first 1.7 x 0.175 above the second.
   std::vector<Record> strokes = only(draw("draw title A\\ A\n", setup).records, {-10, -11});
   ASSERT_EQ(strokes.size() % 2, 0u);
@@ -177,21 +182,30 @@ TEST(Draw, TitleLinesAreCentredAndSpaced) {
   // width 0.2 centred on the plot area at y = 7.5 + 0.08 + 0.1.
   const std::initializer_list<int> pen = {-3, -10, -11};
   float w = width_of("Title", "0.2");
-  expect_records(only(draw("set annot 5 6\ndraw title Title\n", setup).records, pen),
-                 only(draw("set strsiz 0.2 0.24\nset string 5 bl 6\n" +
-                               string_at(5.5 - w / 2, 7.68, "Title"), setup).records, pen),
-                 "title");
+  expect_records(
+      only(draw("set annot 5 6\ndraw title Title\n", setup).records, pen),
+      only(draw("set strsiz 0.2 0.24\nset string 5 bl 6\n" + string_at(5.5 - w / 2, 7.68, "Title"),
+                setup)
+               .records,
+           pen),
+      "title");
 
   // Axis labels of one line at size 0.16: x below the plot area at
   // y = 1 - 1.7 x 0.16 - 0.3, y turned upward left of it at x = 1 - 0.16.
   w = width_of("Label", "0.16");
   expect_records(only(draw("draw xlab Label\n", setup).records, {-10, -11}),
                  only(draw("set strsiz 0.16 0.192\nset string 1 bl 6\n" +
-                               string_at(5.5 - w / 2, 0.428, "Label"), setup).records, {-10, -11}),
+                               string_at(5.5 - w / 2, 0.428, "Label"),
+                           setup)
+                          .records,
+                      {-10, -11}),
                  "xlab");
   expect_records(only(draw("draw ylab Label\n", setup).records, {-10, -11}),
                  only(draw("set strsiz 0.16 0.192\nset string 1 bl 6 90\n" +
-                               string_at(0.84, 4.25 - w / 2, "Label"), setup).records, {-10, -11}),
+                               string_at(0.84, 4.25 - w / 2, "Label"),
+                           setup)
+                          .records,
+                      {-10, -11}),
                  "ylab");
 }
 

@@ -10,9 +10,9 @@
 #include "support/station_writer.h"
 #include "support/vemra_run.h"
 
+using vemra_test::next_answer;
 using vemra_test::run_batch;
 using vemra_test::TempDir;
-using vemra_test::next_answer;
 
 namespace {
 
@@ -69,24 +69,20 @@ void write_stations(const TempDir& dir) {
 TEST(GxoutWords, GridsDrawTheKindOfTheirWord) {
   TempDir dir;
   const std::vector<step> two_d = {
-      {"contour", "t", "Contour"},      {"shaded", "t+1", "Shaded"},
-      {"grfill", "t+2", "GrFill"},      {"pgrid", "t+3", "GrFill"},
-      {"fgrid", "t+4", "Fgrid"},        {"grid", "t+5", "Grid"},
-      {"vector", "u;v", "Vector"},      {"barb", "u+1;v", "Barb"},
-      {"stream", "u+2;v", "Stream"},    {"scatter", "u+3;v", "Vector"},
-      {"grid", "u+4;v", "Grid"},        {"fwrite", "t+6", "Fwrite"},
+      {"contour", "t", "Contour"},    {"shaded", "t+1", "Shaded"}, {"grfill", "t+2", "GrFill"},
+      {"pgrid", "t+3", "GrFill"},     {"fgrid", "t+4", "Fgrid"},   {"grid", "t+5", "Grid"},
+      {"vector", "u;v", "Vector"},    {"barb", "u+1;v", "Barb"},   {"stream", "u+2;v", "Stream"},
+      {"scatter", "u+3;v", "Vector"}, {"grid", "u+4;v", "Grid"},   {"fwrite", "t+6", "Fwrite"},
   };
   const std::vector<step> one_d = {
       {"contour", "t+7", "Contour"},  // the 2-D word leaves a line graph alone
-      {"line", "t+8", "Line"},
-      {"bar", "t+9", "Bar"},
-      {"errbar", "t;t+1", "Bar"},
-      {"linefill", "t;t-5", "LineFill"},
-      {"scatter", "t;t*2", "Vector"},
+      {"line", "t+8", "Line"},           {"bar", "t+9", "Bar"},          {"errbar", "t;t+1", "Bar"},
+      {"linefill", "t;t-5", "LineFill"}, {"scatter", "t;t*2", "Vector"},
   };
-  auto r = run_batch("open " + sample + "\nset lev 500\nset lon 0 30\nset lat 0 30\nset fwrite f.bin\n" +
-                         script(two_d) + "set lat 45\nset gxout line\n" + script(one_d),
-                     dir.path());
+  auto r =
+      run_batch("open " + sample + "\nset lev 500\nset lon 0 30\nset lat 0 30\nset fwrite f.bin\n" +
+                    script(two_d) + "set lat 45\nset gxout line\n" + script(one_d),
+                dir.path());
   expect_kinds(r.out, two_d);
   const size_t one = r.out.find("ka-> set lat 45\n");
   ASSERT_NE(one, std::string::npos) << r.out;
@@ -99,8 +95,8 @@ TEST(GxoutWords, StationsDrawTheKindOfTheirWord) {
   TempDir dir;
   write_stations(dir);
   const std::vector<step> map = {
-      {"value", "ps", "Value"},     {"barb", "u;v", "Value"},        {"vector", "u+1;v", "Value"},
-      {"model", "ps+1", "Model"},   {"wxsym", "ps+2", "Wxsym"},      {"stnmark", "ps+3", "Wxsym"},
+      {"value", "ps", "Value"},      {"barb", "u;v", "Value"},   {"vector", "u+1;v", "Value"},
+      {"model", "ps+1", "Model"},    {"wxsym", "ps+2", "Wxsym"}, {"stnmark", "ps+3", "Wxsym"},
       {"findstn", "ps;5;4", "Fstn"},
   };
   const std::vector<step> series = {
@@ -109,7 +105,8 @@ TEST(GxoutWords, StationsDrawTheKindOfTheirWord) {
       {"tserbarb", "t(stid=aaaa)+1;u(stid=aaaa)", "Line"},
   };
   auto r = run_batch("open s.ctl\nset lon 0 40\nset lat 0 20\nset lev 500\n" + script(map) +
-                         "set lon 10\nset lat 10\nset t 1 2\n" + script(series) + "set t 1\nset lev 850 500\nc\n"
+                         "set lon 10\nset lat 10\nset t 1 2\n" + script(series) +
+                         "set t 1\nset lev 850 500\nc\n"
                          "d t(stid=aaaa)\nq gxinfo\n",
                      dir.path());
   expect_kinds(r.out, map);

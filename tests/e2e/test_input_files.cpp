@@ -49,16 +49,19 @@ TEST(SpecialInputFiles, DirectoriesPipesAndDevicesAreRefusedAtOnce) {
       {"sdfopen fifo", "fifo is not a regular file\n"},
       {"sdfopen sub", "sub is not a regular file\n"},
       {"sdfopen /dev/zero", "/dev/zero is not a regular file\n"},
-      {"xdfopen /dev/zero", "XDFOpen Error:  Can't open description file\n"
-                            "  /dev/zero is not a regular file\n"},
-      {"xdfopen fifo", "XDFOpen Error:  Can't open description file\n  fifo is not a regular file\n"},
+      {"xdfopen /dev/zero",
+       "XDFOpen Error:  Can't open description file\n"
+       "  /dev/zero is not a regular file\n"},
+      {"xdfopen fifo",
+       "XDFOpen Error:  Can't open description file\n  fifo is not a regular file\n"},
       {"xdfopen sub", "XDFOpen Error:  Can't open description file\n  sub is not a regular file\n"},
       {"xdfopen p.ctl", "fifo is not a regular file\n"},
       {"xdfopen d.ctl", "sub is not a regular file\n"},
       {"set lats parmtab /dev/zero", "LATS PARMTAB ID = 0\n"},
       {"set lats parmtab fifo", "LATS PARMTAB ID = 0\n"},
       {"set lats parmtab sub", "LATS PARMTAB ID = 0\n"},
-      {"exec fifo", "EXEC error:  Can't open file\n  File name is: fifo\n  fifo is not a regular file\n"},
+      {"exec fifo",
+       "EXEC error:  Can't open file\n  File name is: fifo\n  fifo is not a regular file\n"},
       {"exec sub", "  sub is not a regular file\n"},
       {"run fifo", "Error opening script file: fifo\n"},
       {"run /dev/zero", "Error opening script file: /dev/zero\n"},
@@ -68,13 +71,15 @@ TEST(SpecialInputFiles, DirectoriesPipesAndDevicesAreRefusedAtOnce) {
   for (const refusal& c : cases) input += c.cmd + "\n";
   RunResult r = bounded_batch(input + "q config\n", dir);
   ASSERT_EQ(r.status, 0) << r.out;
-  for (const refusal& c : cases) EXPECT_TRUE(contains(answer(r.out, c.cmd), c.want)) << c.cmd << "\n" << r.out;
+  for (const refusal& c : cases)
+    EXPECT_TRUE(contains(answer(r.out, c.cmd), c.want)) << c.cmd << "\n" << r.out;
   EXPECT_TRUE(contains(r.out, "Config: v"));
   // The writer's errors go to the error stream.
   for (const char* name : {"/dev/zero", "fifo", "sub"})
     EXPECT_TRUE(contains(r.err, std::string("Cannot open parameter file ") + name + "\n" + name +
                                     " is not a regular file\n"))
-        << name << "\n" << r.err;
+        << name << "\n"
+        << r.err;
 }
 
 // The user-function table and the writer's parameter table come from the
@@ -94,8 +99,8 @@ TEST(SpecialInputFiles, TablesNamedByTheEnvironment) {
                       {"LATS_PARMS=" + name});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(answer(r.out, "set lats create out"), "LATS FILE ID = 0\n") << r.out;
-    EXPECT_TRUE(contains(r.err, "Cannot open parameter file " + name + "\n" + name +
-                                    " is not a regular file\n"))
+    EXPECT_TRUE(contains(
+        r.err, "Cannot open parameter file " + name + "\n" + name + " is not a regular file\n"))
         << r.err;
   }
 }
@@ -118,8 +123,8 @@ TEST(DescriptorPaths, PercentInTheDirectoryIsNoTemplateCode) {
   };
   write_file(sub + "/tmpl_1990.dat", floats(1.5f, 2.5f));
   write_file(sub + "/tmpl_1991.dat", floats(7.25f, 8.25f));
-  RunResult r = bounded_batch(
-      "open pct%y4dir/tmpl.ctl\nset x 2\nd v\nset t 2\nset x 1\nd v*1\nquit\n", dir);
+  RunResult r =
+      bounded_batch("open pct%y4dir/tmpl.ctl\nset x 2\nd v\nset t 2\nset x 1\nd v*1\nquit\n", dir);
   EXPECT_TRUE(contains(r.out, "Data file pct%y4dir/tmpl_%y4.dat is open as file 1\n")) << r.out;
   EXPECT_EQ(answer(r.out, "d v"), "Result value = 2.5 \n") << r.out;
   EXPECT_EQ(answer(r.out, "d v*1"), "Result value = 7.25 \n") << r.out;
@@ -131,8 +136,8 @@ TEST(DescriptorPaths, PercentInTheDirectoryIsNoTemplateCode) {
 TEST(UserFunctionFiles, ConcurrentSessionsTakeTurnsOnTheTransferFiles) {
   TempDir shared, a, b;
   const std::string t = shared.file("t.bin"), r = shared.file("r.bin");
-  write_file(shared.file("udft"), std::string("udbl 1 1 expr\ndirect\n") + VEMRA_UDF_DOUBLE +
-                                      " " + t + " " + r + " direct slow\n" + t + "\n" + r + "\n");
+  write_file(shared.file("udft"), std::string("udbl 1 1 expr\ndirect\n") + VEMRA_UDF_DOUBLE + " " +
+                                      t + " " + r + " direct slow\n" + t + "\n" + r + "\n");
   const std::vector<std::string> env = {"KAUDFT=" + shared.file("udft")};
   const int kCalls = 20;
   auto session = [&](const TempDir& dir, int k, RunResult* out) {

@@ -100,8 +100,10 @@ TEST(LatsOutput, CoardsFileClosedBeforeExitAndReadBack) {
       for (int y = 1; y <= 3; y++)
         for (int x = 1; x <= 4; x++) {
           double want = a_at(x, y, z, t), g = got[size_t((y - 1) * 4 + x - 1)];
-          if (want == kUndef) EXPECT_FLOAT_EQ(float(g), kUndef);
-          else EXPECT_NEAR(g, want, 1e-4) << x << " " << y << " " << z << " " << t;
+          if (want == kUndef)
+            EXPECT_FLOAT_EQ(float(g), kUndef);
+          else
+            EXPECT_NEAR(g, want, 1e-4) << x << " " << y << " " << z << " " << t;
         }
     }
 }
@@ -111,14 +113,13 @@ TEST(LatsOutput, CoardsFileClosedBeforeExitAndReadBack) {
 TEST(LatsOutput, BridgeRefusals) {
   TempDir dir;
   write_dataset(dir);
-  RunResult r = run_batch(
-      "set lats create early\n" + kEnv + declare("coards") +
-          "set lats var 1 nosuch instant 1 1\n"
-          "set lats var 1 ta instant 0 0\n"
-          "set lats vertdim plev 850\n"
-          "set x 1 3\nset lats write 1 1 1000\nd a\n"
-          "set x 1 4\nset y 1\nset z 1 2\nd a\nq lats\n",
-      dir.path());
+  RunResult r = run_batch("set lats create early\n" + kEnv + declare("coards") +
+                              "set lats var 1 nosuch instant 1 1\n"
+                              "set lats var 1 ta instant 0 0\n"
+                              "set lats vertdim plev 850\n"
+                              "set x 1 3\nset lats write 1 1 1000\nd a\n"
+                              "set x 1 4\nset y 1\nset z 1 2\nd a\nq lats\n",
+                          dir.path());
   // Frequency unset at start: the writer refuses the file.
   EXPECT_EQ(answer(r.out, "set lats create early"), "LATS FILE ID = 0\n");
   // A refused declaration is 0, not a variable id; the highest id stays 1.
@@ -147,20 +148,26 @@ TEST(LatsSettings, RefusalsKeepTheStoredValues) {
   expect_steps(
       dir, "",
       {
-          {"set lats convention grib", "SET LATS CONVENTION error:  invalid argument using the default...\n"},
-          {"set lats frequency often", "SET LATS FREQUENCY error:  Invalid arguments LATS_CREATE WILL FAIL....\n"},
+          {"set lats convention grib",
+           "SET LATS CONVENTION error:  invalid argument using the default...\n"},
+          {"set lats frequency often",
+           "SET LATS FREQUENCY error:  Invalid arguments LATS_CREATE WILL FAIL....\n"},
           {"set lats gridtype polar", "SET error:  Missing or invalid arguments for LATS option\n"},
           {"set lats deltat -6", "SET LATS DELTAT error:  < 0 LATS_CREATE WILL FAIL...\n"},
           {"set lats create", "SET LATS CREATE error:  Missing or invalid arguments"},
           {"set lats vertdim plev", "SET LATS VERTDIM error:  no levels given....\n"},
-          {"set lats write 1 2", "SET LATS WRITE error: FILE ID is outside the valid range of 1 - -1\n"},
+          {"set lats write 1 2",
+           "SET LATS WRITE error: FILE ID is outside the valid range of 1 - -1\n"},
           {"set lats basetime 1 1990 1 1 0",
            "SET LATS BASETIME error:  FILE ID is 1 but the max FILE ID is -1\n"},
-          {"set lats var", "LATS VAR ID = -1\n"
-                           "SET LATS VAR error:  No arguments! args: fileid varname datatype gridid levid\n"},
-          {"set lats foo bar", "SET LATS error:  Missing or invalid arguments:\n for foo bar option\n"},
+          {"set lats var",
+           "LATS VAR ID = -1\n"
+           "SET LATS VAR error:  No arguments! args: fileid varname datatype gridid levid\n"},
+          {"set lats foo bar",
+           "SET LATS error:  Missing or invalid arguments:\n for foo bar option\n"},
           // Longer texts than their fields are refused whole rather than cut.
-          {"set lats center " + std::string(40, 'c'), "SET LATS CENTER error:  text longer than 32 characters\n"},
+          {"set lats center " + std::string(40, 'c'),
+           "SET LATS CENTER error:  text longer than 32 characters\n"},
           {"set lats center " + std::string(32, 'c'), ""},
       });
   // Nothing above changed a setting.

@@ -8,9 +8,9 @@
 
 #include "support/vemra_run.h"
 
+using vemra_test::next_answer;
 using vemra_test::run_batch;
 using vemra_test::TempDir;
-using vemra_test::next_answer;
 
 namespace {
 
@@ -32,11 +32,16 @@ TEST(MprojWords, EachWordSetsItsCodeAndDrawsWithoutRefusal) {
     int code;
     const char* box;  // set lon and set lat
   } words[] = {
-      {"off", 0, "0 60\nset lat 0 40"},        {"scaled", 1, "0 60\nset lat 0 40"},
-      {"latlon", 2, "0 60\nset lat 0 40"},     {"nps", 3, "0 360\nset lat 20 90"},
-      {"sps", 4, "0 360\nset lat -90 -20"},    {"robinson", 5, "-180 180\nset lat -90 90"},
-      {"mollweide", 6, "-180 180\nset lat -90 90"}, {"orthogr", 7, "-90 90\nset lat -90 90"},
-      {"orthographic", 7, "0 180\nset lat -90 90"}, {"ortho", 7, "-180 0\nset lat -90 90"},
+      {"off", 0, "0 60\nset lat 0 40"},
+      {"scaled", 1, "0 60\nset lat 0 40"},
+      {"latlon", 2, "0 60\nset lat 0 40"},
+      {"nps", 3, "0 360\nset lat 20 90"},
+      {"sps", 4, "0 360\nset lat -90 -20"},
+      {"robinson", 5, "-180 180\nset lat -90 90"},
+      {"mollweide", 6, "-180 180\nset lat -90 90"},
+      {"orthogr", 7, "-90 90\nset lat -90 90"},
+      {"orthographic", 7, "0 180\nset lat -90 90"},
+      {"ortho", 7, "-180 0\nset lat -90 90"},
       {"lambert", 13, "200 300\nset lat 20 70"},
   };
   TempDir dir;

@@ -37,25 +37,30 @@ TEST(Open, FirstFileSetsTheEnvironmentASecondLeavesIt) {
   dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 12);
   dsfiles::write_grid(dir, "h", 144, 2.5, 5, "zdef 1 levels 500", 1, 2);
   const std::string y = "Y is varying   Lat = -30 to 30   Y = 1 to 3\n";
-  const std::string zt = "Z is fixed     Lev = 1000  Z = 1\n"
-                         "T is fixed     Time = 00Z01JAN1990  T = 1\n";
-  expect_steps(dir, "", {{"q dims", "No files open\n"},
-                         {"q time", "No Files Open\n"},
-                         {"open g.ctl", kOpenG},
-                         {"q dims", "Default file number is: 1 \nX is varying   Lon = 0 to 7.5   X = 1 to 4\n" + y + zt},
-                         {"set x 2", "-"},
-                         {"open h.ctl", "Scanning description file:  h.ctl\nData file h.dat is open as file 2\n"},
-                         {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + y + zt},
-                         {"q files", "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"
-                                     "File 2 : Grid h\n  Descriptor: h.ctl\n  Binary: h.dat\n"},
-                         {"set t 2 9", "-"},
-                         {"set z 1 3", "-"},
-                         {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + y +
-                                        "Z is varying   Lev = 1000 to 500   Z = 1 to 3\n"
-                                        "T is varying   Time = 06Z01JAN1990 to 00Z03JAN1990  T = 2 to 9\n"},
-                         {"q time", "Time = 06Z01JAN1990 to 00Z03JAN1990  Mon to Wed\n"},
-                         {"set time 6:30z1jan1990", "-"},
-                         {"q time", "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n"}});
+  const std::string zt =
+      "Z is fixed     Lev = 1000  Z = 1\n"
+      "T is fixed     Time = 00Z01JAN1990  T = 1\n";
+  expect_steps(
+      dir, "",
+      {{"q dims", "No files open\n"},
+       {"q time", "No Files Open\n"},
+       {"open g.ctl", kOpenG},
+       {"q dims",
+        "Default file number is: 1 \nX is varying   Lon = 0 to 7.5   X = 1 to 4\n" + y + zt},
+       {"set x 2", "-"},
+       {"open h.ctl", "Scanning description file:  h.ctl\nData file h.dat is open as file 2\n"},
+       {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + y + zt},
+       {"q files",
+        "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"
+        "File 2 : Grid h\n  Descriptor: h.ctl\n  Binary: h.dat\n"},
+       {"set t 2 9", "-"},
+       {"set z 1 3", "-"},
+       {"q dims", "Default file number is: 1 \nX is fixed     Lon = 2.5  X = 2\n" + y +
+                      "Z is varying   Lev = 1000 to 500   Z = 1 to 3\n"
+                      "T is varying   Time = 06Z01JAN1990 to 00Z03JAN1990  T = 2 to 9\n"},
+       {"q time", "Time = 06Z01JAN1990 to 00Z03JAN1990  Mon to Wed\n"},
+       {"set time 6:30z1jan1990", "-"},
+       {"q time", "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n"}});
 }
 
 TEST(Open, WrappingGridStationDataAndProfiles) {
@@ -99,7 +104,8 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
   const std::string start = "Open Error:  Missing or invalid dimension starting value\n";
   const std::string incr = "Open Error:  Missing or invalid dimension increment value\n";
   const std::string levels = "Open Error:  Invalid number of levels\n";
-  const std::string use1 = " use 1 for single time data\n", pdef = "Open Error: Invalid pdef record.\n";
+  const std::string use1 = " use 1 for single time data\n",
+                    pdef = "Open Error: Invalid pdef record.\n";
   const std::string count = "Open Error:  Missing or invalid variable count\n";
   const std::string cant = "Open Error:  Can't open Station/Index map file ";
   const std::string g = grid(), head = grid("", "");
@@ -107,7 +113,8 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
     std::string text, msg, record;  // record: "" when none is shown
   } cases[] = {
       {grid("options yrev bogus\n"), "Open Error:  Data file type invalid\n", "options yrev bogus"},
-      {grid("Whatever 1 2\n"), "Open Error:  Unknown keyword in description file\n", "Whatever 1 2"},
+      {grid("Whatever 1 2\n"), "Open Error:  Unknown keyword in description file\n",
+       "Whatever 1 2"},
       {"dset\n" + g, "Open Error:  Data file name is missing\n", "dset"},
       {grid("stnmap\n"), "Open Error:  Station or Index Map file name is missing\n", "stnmap"},
       {grid("toff\n"), "Open Error:  Missing toff value\n", "toff"},
@@ -133,8 +140,11 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
        "tdef 5 linear 00z1jan1990 0hr"},
       {"tdef 5 linear 00z1jan1990 6hx\n" + g,
        "Syntax Error:  Invalid Date/Time offset.\n  Expecting yr/mo/dy/hr/mn, found hx\n"
-       "Open Error:  Invalid time increment in tdef\n" + use1, "tdef 5 linear 00z1jan1990 6hx"},
-      {"tdef 5 linear\n" + g, "Open Error:  Start Time missing in tdef card starting value\n", "tdef 5 linear"},
+       "Open Error:  Invalid time increment in tdef\n" +
+           use1,
+       "tdef 5 linear 00z1jan1990 6hx"},
+      {"tdef 5 linear\n" + g, "Open Error:  Start Time missing in tdef card starting value\n",
+       "tdef 5 linear"},
       {"tdef 5 linear 30feb1990 1dy\n" + g,
        "Syntax Error:  Invalid Date/Time value.\n  Day = 30 -- greater than 28 \n"
        "Open Error:  Invalid start time in tdef card starting value\n",
@@ -152,7 +162,8 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
        "Open Error:  missing XDEF record \nOpen Error:  missing YDEF record \n"
        "Open Error:  missing ZDEF record \nOpen Error:  missing TDEF record \n"
        "Open Error:  missing UNDEF record \nOpen Error:  missing DSET record \n"
-       "Open Error:  missing VARS record \n", ""},
+       "Open Error:  missing VARS record \n",
+       ""},
       {head + "vars 3\na 0 1 a\n",
        "Open Error:  Unexpected EOF reading variables\nWas expecting 3 records.  Found 1.\n", ""},
       {head + "vars 3\na 0 1 a\nENDVARS\n",
@@ -184,26 +195,31 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
 TEST(Open, FailuresLeaveTheSessionAlone) {
   TempDir dir;
   dsfiles::write_grid(dir, "g", 4, 2.5, 3, kLevels3, 3, 4);
-  write_file(dir.file("nodata.ctl"), "dset ^absent.dat\nundef 1\nxdef 2 linear 0 1\n"
-                                     "ydef 2 linear 0 1\nzdef 1 linear 1 1\n"
-                                     "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("nodata.ctl"),
+             "dset ^absent.dat\nundef 1\nxdef 2 linear 0 1\n"
+             "ydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+             "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
   // A templated data set opens without its first file.
-  write_file(dir.file("t.ctl"), "dset ^t%y4%m2%d2.dat\noptions template\nundef 1\n"
-                                "xdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
-                                "tdef 8 linear 00z1jan2000 6hr\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("t.ctl"),
+             "dset ^t%y4%m2%d2.dat\noptions template\nundef 1\n"
+             "xdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+             "tdef 8 linear 00z1jan2000 6hr\nvars 1\nv 0 0 v\nendvars\n");
   // The message names the data file, not the descriptor; after the failures
   // the good file is still the first one.
-  expect_steps(dir, "", {{"open nodata.ctl",
-                          "Scanning description file:  nodata.ctl\n"
-                          "Open Error:  Can't open binary data file\n"
-                          "  File name = absent.dat\n"},
-                         {"q files", "No files open\n"},
-                         {"open nothing", "Scanning description file:  nothing\nOpen Error:  Can't open description file\n"},
-                         {"open g.ctl", kOpenG},
-                         {"open", "OPEN error:  missing data description file name\n"},
-                         {"q files", "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"},
-                         {"open t.ctl", "Scanning description file:  t.ctl\n"
-                                        "Data file t%y4%m2%d2.dat is open as file 2\n"}});
+  expect_steps(dir, "",
+               {{"open nodata.ctl",
+                 "Scanning description file:  nodata.ctl\n"
+                 "Open Error:  Can't open binary data file\n"
+                 "  File name = absent.dat\n"},
+                {"q files", "No files open\n"},
+                {"open nothing",
+                 "Scanning description file:  nothing\nOpen Error:  Can't open description file\n"},
+                {"open g.ctl", kOpenG},
+                {"open", "OPEN error:  missing data description file name\n"},
+                {"q files", "File 1 : Grid g\n  Descriptor: g.ctl\n  Binary: g.dat\n"},
+                {"open t.ctl",
+                 "Scanning description file:  t.ctl\n"
+                 "Data file t%y4%m2%d2.dat is open as file 2\n"}});
 }
 
 // Descriptors and data files are read only when they are plain files: a
@@ -216,21 +232,26 @@ TEST(Open, OnlyPlainFilesAreRead) {
   std::filesystem::create_directory(dir.file("g"));
   ASSERT_EQ(mkfifo(dir.file("pipe.ctl").c_str(), 0600), 0);
   ASSERT_EQ(mkfifo(dir.file("pipe.dat").c_str(), 0600), 0);
-  const std::string rest = "undef 1\nxdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
-                           "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n";
+  const std::string rest =
+      "undef 1\nxdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+      "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n";
   write_file(dir.file("piped.ctl"), "dset ^pipe.dat\n" + rest);
   write_file(dir.file("fits.ctl"), "dset ^g.dat\ntitle " + std::string(505, 't') + "\n" + rest);
   write_file(dir.file("long.ctl"), "dset ^g.dat\ntitle " + std::string(506, 't') + "\n" + rest);
-  expect_steps(dir, "", {{"open pipe", "Scanning description file:  pipe\n"
-                                       "Open Error:  Can't open description file\n"
-                                       "  pipe.ctl is not a regular file\n"},
-                         {"open piped.ctl", "Scanning description file:  piped.ctl\n"
-                                            "Open Error:  Can't open binary data file\n"
-                                            "  File name = pipe.dat\n"},
-                         {"open long.ctl", "Scanning description file:  long.ctl\n"
-                                           "Open Error:  Description file line longer than 511 characters\n"
-                                           "  The data file was not opened. \n"},
-                         {"q files", "No files open\n"}});
+  expect_steps(dir, "",
+               {{"open pipe",
+                 "Scanning description file:  pipe\n"
+                 "Open Error:  Can't open description file\n"
+                 "  pipe.ctl is not a regular file\n"},
+                {"open piped.ctl",
+                 "Scanning description file:  piped.ctl\n"
+                 "Open Error:  Can't open binary data file\n"
+                 "  File name = pipe.dat\n"},
+                {"open long.ctl",
+                 "Scanning description file:  long.ctl\n"
+                 "Open Error:  Description file line longer than 511 characters\n"
+                 "  The data file was not opened. \n"},
+                {"q files", "No files open\n"}});
   RunResult r = run_batch("open g\nopen fits.ctl\nq files\n", dir.path());
   const std::string files = answer(r.out, "q files");
   EXPECT_NE(files.find("File 1 : Grid g\n  Descriptor: g.ctl\n"), std::string::npos) << files;
@@ -244,33 +265,37 @@ TEST(Query, FileAndCtlinfo) {
   for (int i = 0; i < 20; i++) levels += " " + std::to_string(1000 - 50 * i);
   dsfiles::write_grid(dir, "g", 4, 2.5, 3, levels, 20, 4, "options big_endian\n");
   dsfiles::write_grid(dir, "m", 2, 90, 3, kLevels3, 3, 1);
-  write_file(dir.file("m.ctl"), "dset ^m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
-                                "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
-                                "tdef 1 linear 6:30z1feb2001 3mo\nvars 2\n"
-                                "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\nendvars\n");
-  expect_steps(dir, "", {{"q ctlinfo", "No Files Open\n"},
-                         {"q file", "No Files Open\n"},
-                         {"open g.ctl", "-"},
-                         {"open m.ctl", "-"},
-                         {"q ctlinfo",
-                          "dset g.dat\ntitle Grid g\nundef -9.99e+33\nxdef 4 linear 0 2.5\n"
-                          "ydef 3 linear -30 30\n"
-                          "zdef 20 levels 1000 950 900 850 800 750 700 650\n"
-                          " 600 550 500 450 400 350 300 250 200 150\n"
-                          " 100 50\n"
-                          "tdef 4 linear 00Z01JAN1990 360mn\nvars 2\nu 20 33,100 U Wind\nps 0 1 Surface Pressure\n"},
-                         {"q ctlinfo 2",
-                          "dset m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
-                          "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
-                          "tdef 1 linear 06:30Z01FEB2001 3mo\nvars 2\n"
-                          "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\n"},
-                         {"q file 2",
-                          "File 2 : Monthly\n  Descriptor: m.ctl\n  Binary: m.dat\n  Type = Gridded\n"
-                          "  Xsize = 2  Ysize = 3  Zsize = 1  Tsize = 1\n  Number of Variables = 2\n"
-                          "    a 0 -1 two-byte\n    b 0 7 three codes\n"},
-                         {"q file 3", "QUERY FILE Error:  file 3 not open\n"},
-                         {"q ctlinfo abcdefghijklmnopqrstuvwxyz", "Invalid QUERY CTLINFO argument: abcdefghijklmnopqrs \n"},
-                         {"q file 1x", "Invalid QUERY FILE argument: 1x \n"}});
+  write_file(dir.file("m.ctl"),
+             "dset ^m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
+             "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
+             "tdef 1 linear 6:30z1feb2001 3mo\nvars 2\n"
+             "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\nendvars\n");
+  expect_steps(
+      dir, "",
+      {{"q ctlinfo", "No Files Open\n"},
+       {"q file", "No Files Open\n"},
+       {"open g.ctl", "-"},
+       {"open m.ctl", "-"},
+       {"q ctlinfo",
+        "dset g.dat\ntitle Grid g\nundef -9.99e+33\nxdef 4 linear 0 2.5\n"
+        "ydef 3 linear -30 30\n"
+        "zdef 20 levels 1000 950 900 850 800 750 700 650\n"
+        " 600 550 500 450 400 350 300 250 200 150\n"
+        " 100 50\n"
+        "tdef 4 linear 00Z01JAN1990 360mn\nvars 2\nu 20 33,100 U Wind\nps 0 1 Surface Pressure\n"},
+       {"q ctlinfo 2",
+        "dset m.dat\ntitle Monthly\nundef -1\nxdef 2 linear 0 90\n"
+        "ydef 3 levels -60 0 60\nzdef 1 linear 1 1\n"
+        "tdef 1 linear 06:30Z01FEB2001 3mo\nvars 2\n"
+        "a 0 -1,40,2,-1 two-byte\nb 0 7,8,9 three codes\n"},
+       {"q file 2",
+        "File 2 : Monthly\n  Descriptor: m.ctl\n  Binary: m.dat\n  Type = Gridded\n"
+        "  Xsize = 2  Ysize = 3  Zsize = 1  Tsize = 1\n  Number of Variables = 2\n"
+        "    a 0 -1 two-byte\n    b 0 7 three codes\n"},
+       {"q file 3", "QUERY FILE Error:  file 3 not open\n"},
+       {"q ctlinfo abcdefghijklmnopqrstuvwxyz",
+        "Invalid QUERY CTLINFO argument: abcdefghijklmnopqrs \n"},
+       {"q file 1x", "Invalid QUERY FILE argument: 1x \n"}});
 }
 
 TEST(Open, LongNamesAreKeptWhole) {
@@ -279,9 +304,10 @@ TEST(Open, LongNamesAreKeptWhole) {
   // through it.
   std::string sub = std::string(200, 'a') + "/" + std::string(200, 'b');
   std::filesystem::create_directories(dir.file(sub));
-  write_file(dir.file(sub + "/g.ctl"), "dset ^g.dat\nundef 1\nxdef 2 linear 0 1\n"
-                                       "ydef 2 linear 0 1\nzdef 1 linear 1 1\n"
-                                       "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file(sub + "/g.ctl"),
+             "dset ^g.dat\nundef 1\nxdef 2 linear 0 1\n"
+             "ydef 2 linear 0 1\nzdef 1 linear 1 1\n"
+             "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
   write_file(dir.file(sub + "/g.dat"), std::string(16, '\0'));
   RunResult r = run_batch("open " + sub + "/g.ctl\nq files\n", dir.path());
   EXPECT_EQ(answer(r.out, "q files"),
@@ -320,8 +346,9 @@ TEST(GribDataSet, OpensAndDisplaysThroughItsIndex) {
                 {"d t", head + "-9.99e+33 -9.99e+33 \n"},
                 {"set x 1", "-"},
                 {"set t 1", "-"},
-                {"d ave(t, t=1, t=2)", "Averaging.  dim = 3, start = 1, end = 2\n"
-                                       "Printing Grid -- 1 Values -- Undef = -9.99e+33\n240.25 \n"},
+                {"d ave(t, t=1, t=2)",
+                 "Averaging.  dim = 3, start = 1, end = 2\n"
+                 "Printing Grid -- 1 Values -- Undef = -9.99e+33\n240.25 \n"},
                 {"set lev 1000", "-"},
                 {"d t", "Printing Grid -- 1 Values -- Undef = -9.99e+33\n-9.99e+33 \n"}});
 }

@@ -66,8 +66,8 @@ void write_polar(const TempDir& dir, int hemi) {
 // Runs the displays with fwrite output; returns the floats written, one
 // grid of 27 x 3 per display.
 std::vector<float> displayed(const TempDir& dir, const std::string& cmds, std::string* out) {
-  RunResult r = run_batch("open p.ctl\nset gxout fwrite\nset fwrite -le out.bin\n" + cmds + "quit\n",
-                          dir.path());
+  RunResult r = run_batch(
+      "open p.ctl\nset gxout fwrite\nset fwrite -le out.bin\n" + cmds + "quit\n", dir.path());
   EXPECT_EQ(r.status, 0) << r.out;
   *out = r.out;
   std::string bytes = read_file(dir.file("out.bin"));
@@ -87,8 +87,7 @@ TEST(PreProjectedDisplay, PolarWindsAndCoordinatesComeBack) {
     const double lat0 = hemi > 0 ? 55 : -75;
     std::string out;
     std::vector<float> v = displayed(
-        dir, std::string("set lat ") + (hemi > 0 ? "55 75" : "-75 -55") +
-                 "\nd u\nd v\nd w\n",
+        dir, std::string("set lat ") + (hemi > 0 ? "55 75" : "-75 -55") + "\nd u\nd v\nd w\n",
         &out);
     ASSERT_EQ(v.size(), 3u * 81) << out;
     EXPECT_NE(out.find("Notice: Implied interpolation for file"), std::string::npos) << out;

@@ -24,26 +24,28 @@ const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl"
 TEST(PlotQuery, LastPlotKindAreaAndCoordinates) {
   TempDir dir;
   const std::string none = "No scaling environment\n";
-  expect_steps(dir, "", {
-      {"q w2xy 180 0", none},
-      {"q xy2gr 1 1", none},
-      {"open " + sample, "-"},
-      {"d slp", "-"},
-      {"q gxinfo", "Last Graphic = Contour\nPage Size = 11 by 8.5\nX Limits = 0.5 to 10.5\n"
-                   "Y Limits = 1.25 to 7.25\nXaxis = Lon  Yaxis = Lat\nMproj = 2\n"},
-      // 0..360 by 2.5 and -90..90 by 2.5 over that area.
-      {"q w2xy 180 0", "X = 5.5  Y = 4.25\n"},
-      {"q xy2w 5.5 4.25", "Lon = 180  Lat = 0\n"},
-      {"q w2gr 180 0", "Xdim = 73  Ydim = 37\n"},
-      {"q gr2w 73 37", "Lon = 180  Lat = 0\n"},
-      {"q gr2xy 1 1", "X = 0.5  Y = 1.25\n"},
-      {"q xy2gr 0.5 1.25", "Xdim = 1  Ydim = 1\n"},
-      {"q w2xy 180", "Query Error: Syntax is QUERY W2XY Lon Lat\n"},
-      {"q xy2w 1", "QUERY error: Syntax is QUERY XY2W x y\n"},
-      {"q xy2gr 1", "Query Error: Syntax is QUERY XY2GR x y\n"},
-      {"clear", "-"},
-      {"q gr2w 1 1", none},
-  });
+  expect_steps(dir, "",
+               {
+                   {"q w2xy 180 0", none},
+                   {"q xy2gr 1 1", none},
+                   {"open " + sample, "-"},
+                   {"d slp", "-"},
+                   {"q gxinfo",
+                    "Last Graphic = Contour\nPage Size = 11 by 8.5\nX Limits = 0.5 to 10.5\n"
+                    "Y Limits = 1.25 to 7.25\nXaxis = Lon  Yaxis = Lat\nMproj = 2\n"},
+                   // 0..360 by 2.5 and -90..90 by 2.5 over that area.
+                   {"q w2xy 180 0", "X = 5.5  Y = 4.25\n"},
+                   {"q xy2w 5.5 4.25", "Lon = 180  Lat = 0\n"},
+                   {"q w2gr 180 0", "Xdim = 73  Ydim = 37\n"},
+                   {"q gr2w 73 37", "Lon = 180  Lat = 0\n"},
+                   {"q gr2xy 1 1", "X = 0.5  Y = 1.25\n"},
+                   {"q xy2gr 0.5 1.25", "Xdim = 1  Ydim = 1\n"},
+                   {"q w2xy 180", "Query Error: Syntax is QUERY W2XY Lon Lat\n"},
+                   {"q xy2w 1", "QUERY error: Syntax is QUERY XY2W x y\n"},
+                   {"q xy2gr 1", "Query Error: Syntax is QUERY XY2GR x y\n"},
+                   {"clear", "-"},
+                   {"q gr2w 1 1", none},
+               });
   std::string info = run_batch("q gxinfo\n", dir.path()).out;
   EXPECT_NE(info.find("ka-> q gxinfo\nLast Graphic = Clear\n"), std::string::npos) << info;
 }

@@ -46,10 +46,11 @@ rgb_image read_png(const std::string& file) {
 // A field that grows with latitude: every ring a colour band.
 void write_ring_grid(const TempDir& dir, float lat0) {
   const int nx = 200, ny = 31;
-  write_file(dir.file("r.ctl"), "dset ^r.dat\nundef -9.99e33\nxdef 200 linear 1.81 1.8\nydef 31 linear " +
-                                    std::to_string(lat0) +
-                                    " 2\nzdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\n"
-                                    "vars 1\nv 0 0 ring\nendvars\n");
+  write_file(dir.file("r.ctl"),
+             "dset ^r.dat\nundef -9.99e33\nxdef 200 linear 1.81 1.8\nydef 31 linear " +
+                 std::to_string(lat0) +
+                 " 2\nzdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\n"
+                 "vars 1\nv 0 0 ring\nendvars\n");
   std::string data;
   for (int j = 0; j < ny; j++)
     for (int i = 0; i < nx; i++) {
@@ -97,7 +98,7 @@ int blank_pixels(const std::string& proj, float lat0, float lat1, float lat2, in
 }
 
 class PolarShading : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     FILE* p = popen("command -v convert", "r");
     char buf[256];

@@ -38,7 +38,7 @@ std::string pixel(const std::string& file, int x, int y) {
 }
 
 class Printim : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     if (shell("command -v identify convert").empty()) GTEST_SKIP() << "ImageMagick not installed";
   }
@@ -76,8 +76,9 @@ TEST_F(Printim, PortraitPageDefaultsToPortraitImage) {
 TEST(OutputFiles, NothingHalfWrittenNothingLost) {
   TempDir dir;
   write_file(dir.file("w.gs"), "say write('/dev/full', 'a record')\n");
-  write_file(dir.file("d.ctl"), "dset ^d.dat\nundef -9e33\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
-                                "zdef 1 linear 1 1\ntdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("d.ctl"),
+             "dset ^d.dat\nundef -9e33\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
+             "zdef 1 linear 1 1\ntdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
   write_file(dir.file("d.dat"), std::string(16, '\0'));
   write_file(dir.file("out.dat"), "old");
   RunResult r = run_batch(
@@ -90,7 +91,8 @@ TEST(OutputFiles, NothingHalfWrittenNothingLost) {
   EXPECT_FALSE(file_exists(dir.file("file.png")));
   EXPECT_EQ(answer(r.out, "outxwd x.xwd"), "command outxwd:  no window to dump in batch mode\n");
   EXPECT_FALSE(file_exists(dir.file("x.xwd")));
-  EXPECT_EQ(answer(r.out, "run w.gs"), "Error in write:  write failed\n  File name = /dev/full\n9\n");
+  EXPECT_EQ(answer(r.out, "run w.gs"),
+            "Error in write:  write failed\n  File name = /dev/full\n9\n");
   // While written the old file stays; once closed it is the new one, 4 values.
   EXPECT_EQ(answer(r.out, "!cat out.dat; echo"), "old\n");
   EXPECT_EQ(answer(r.out, "!wc -c < out.dat"), "16\n");
@@ -119,7 +121,8 @@ TEST_F(Printim, RefusedWordsAreSkippedAndTheImageWritten) {
   EXPECT_EQ(format_and_size(dir.file("b.png")), "PNG 800x600");
   EXPECT_EQ(pixel(dir.file("b.png"), 400, 100), "0,0,0");
   // The old file is replaced whole.
-  EXPECT_EQ(answer(r.out, "printim old.png white big"), "PRINTIM error:  Invalid option; ignored\n");
+  EXPECT_EQ(answer(r.out, "printim old.png white big"),
+            "PRINTIM error:  Invalid option; ignored\n");
   EXPECT_EQ(format_and_size(dir.file("old.png")), "PNG 800x600");
   EXPECT_EQ(pixel(dir.file("old.png"), 400, 100), "255,255,255");
   // A clean command says nothing.

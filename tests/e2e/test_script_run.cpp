@@ -29,7 +29,8 @@ TEST(ScriptRun, PullTakesOnlyItsLineFromPipedInput) {
 
 TEST(ScriptRun, ImpliedRunsAndUnknownCommands) {
   TempDir dir;
-  write_file(dir.file("hello.gs"), "function hello(args)\nsay 'hello ' args\nreturn 'from hello'\n");
+  write_file(dir.file("hello.gs"),
+             "function hello(args)\nsay 'hello ' args\nreturn 'from hello'\n");
   RunResult r = run_batch("hello big  world\nnosuch 1 2\nrun\nquit\n", dir.path());
   EXPECT_EQ(answer(r.out, "hello big  world"), "hello big  world\nfrom hello");
   // No script of the name: the command is unknown.
@@ -114,14 +115,17 @@ TEST(ScriptRun, AScriptRunningItselfIsStopped) {
   RunResult r = run_batch("run self.gs\nq dims\nquit\n", dir.path());
   EXPECT_EQ(r.status, 0);
   std::string a = answer(r.out, "run self.gs");
-  EXPECT_EQ(a.rfind("Error executing script file: self.gs\n  Scripts nested too deeply\nrc=1\nrc=0\n", 0), 0u)
+  EXPECT_EQ(
+      a.rfind("Error executing script file: self.gs\n  Scripts nested too deeply\nrc=1\nrc=0\n", 0),
+      0u)
       << a.substr(0, 200);
   EXPECT_EQ(answer(r.out, "q dims"), "No files open\n");
 }
 
 TEST(ScriptRun, InterruptStopsARunningScriptAndKeepsTheSession) {
   TempDir dir;
-  write_file(dir.file("spin.gs"), "prompt 'spinning'\nwhile 1\n  i = 1\nendwhile\nsay 'not reached'\n");
+  write_file(dir.file("spin.gs"),
+             "prompt 'spinning'\nwhile 1\n  i = 1\nendwhile\nsay 'not reached'\n");
   vemra_test::LiveSession s(dir, "spin.out");
   EXPECT_TRUE(s.send("run spin.gs\n"));
   bool started = s.wait_for("spinning");

@@ -19,8 +19,8 @@ using sdffiles::printed_values;
 
 namespace {
 
-void expect_near_all(const std::vector<double>& got, const std::vector<double>& want,
-                     double undef, const std::string& what) {
+void expect_near_all(const std::vector<double>& got, const std::vector<double>& want, double undef,
+                     const std::string& what) {
   ASSERT_EQ(got.size(), want.size()) << what;
   for (size_t i = 0; i < want.size(); i++) {
     if (std::isnan(want[i]))
@@ -48,12 +48,14 @@ std::vector<double> nth_print(const std::string& out, const std::string& cmd, in
 TEST(Sdfopen, FileAndDescriptorFromTheMetadata) {
   TempDir dir;
   make_nc(dir, "latlon", "a.nc");
-  RunResult r = run_batch("sdfopen a.nc\nq file\nq ctlinfo\nset gxout print\nset t 2\n"
-                          "set lon -90 90\nset lat -22.5\nd tas\nset lon 405\nset lat -67.5 67.5\n"
-                          "d tas\n",
-                          dir.path());
-  EXPECT_NE(answer(r.out, "sdfopen a.nc").find("SDF file a.nc is open as file 1\n"
-                                               "LON set to 0 360 \n"),
+  RunResult r = run_batch(
+      "sdfopen a.nc\nq file\nq ctlinfo\nset gxout print\nset t 2\n"
+      "set lon -90 90\nset lat -22.5\nd tas\nset lon 405\nset lat -67.5 67.5\n"
+      "d tas\n",
+      dir.path());
+  EXPECT_NE(answer(r.out, "sdfopen a.nc")
+                .find("SDF file a.nc is open as file 1\n"
+                      "LON set to 0 360 \n"),
             std::string::npos)
       << r.out;
   EXPECT_EQ(answer(r.out, "q file"),
@@ -137,10 +139,10 @@ TEST(Sdfopen, PackedShortsMissingValuesAndReversedLatitudes) {
             std::string::npos)
       << ctl;
   // ta: time 1 level 2 starts at 12, time 2 level 3 at 60; both masks apply.
-  expect_near_all(nth_print(r.out, "d ta", 0), unpack_rows(ta, 12, 4, 3, 0.01, 273.15, {-9999, -32767}),
-                  -9999, "ta 850");
-  expect_near_all(nth_print(r.out, "d ta", 1), unpack_rows(ta, 60, 4, 3, 0.01, 273.15, {-9999, -32767}),
-                  -9999, "ta 500 t2");
+  expect_near_all(nth_print(r.out, "d ta", 0),
+                  unpack_rows(ta, 12, 4, 3, 0.01, 273.15, {-9999, -32767}), -9999, "ta 850");
+  expect_near_all(nth_print(r.out, "d ta", 1),
+                  unpack_rows(ta, 60, 4, 3, 0.01, 273.15, {-9999, -32767}), -9999, "ta 500 t2");
   expect_near_all(nth_print(r.out, "d zg", 0), unpack_rows(zg, 0, 4, 3, 0.5, 10, {-1000, -32767}),
                   -32767, "zg");
   expect_near_all(nth_print(r.out, "d ps", 0), unpack_rows(ps, 0, 4, 3, 2, 0, {-32767}), -32767,
@@ -158,13 +160,16 @@ namespace {
 // A one-variable file whose time axis has the units and the two values.
 std::string time_file(const TempDir& dir, const std::string& units, const std::string& values,
                       const std::string& calendar = "") {
-  std::string cdl = "netcdf t {\ndimensions:\n time = 2 ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n"
-                    " double time(time) ;\n  time:units = \"" + units + "\" ;\n" +
-                    (calendar.empty() ? "" : "  time:calendar = \"" + calendar + "\" ;\n") +
-                    " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
-                    " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
-                    " float v(time, lat, lon) ;\ndata:\n time = " + values + " ;\n"
-                    " lat = 0, 1 ;\n lon = 0, 1 ;\n v = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n";
+  std::string cdl =
+      "netcdf t {\ndimensions:\n time = 2 ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n"
+      " double time(time) ;\n  time:units = \"" +
+      units + "\" ;\n" + (calendar.empty() ? "" : "  time:calendar = \"" + calendar + "\" ;\n") +
+      " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+      " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
+      " float v(time, lat, lon) ;\ndata:\n time = " +
+      values +
+      " ;\n"
+      " lat = 0, 1 ;\n lon = 0, 1 ;\n v = 1, 2, 3, 4, 5, 6, 7, 8 ;\n}\n";
   write_file(dir.file("t.cdl"), cdl);
   EXPECT_TRUE(sdffiles::sh("ncgen -o " + dir.file("t.nc") + " " + dir.file("t.cdl")));
   RunResult r = run_batch("sdfopen t.nc\nq ctlinfo\n", dir.path());
@@ -196,14 +201,17 @@ TEST(Sdfopen, TimeAxesInEveryUnit) {
       {"days since 1850-01-01", "54809, 54810", "standard", "tdef 2 linear 00Z24JAN2000 1440mn"},
   };
   for (const c& k : cases)
-    EXPECT_EQ(time_file(dir, k.units, k.values, k.calendar), k.want) << k.units << " " << k.calendar;
+    EXPECT_EQ(time_file(dir, k.units, k.values, k.calendar), k.want)
+        << k.units << " " << k.calendar;
   // Steps below a minute or beyond a month of seconds are refused.
-  EXPECT_NE(time_file(dir, "seconds since 2000-01-01", "0, 30").find(
-                "SDF:  Time unit has too small an increment for use with Vemra (min. 1 minute).\n"),
-            std::string::npos);
-  EXPECT_NE(time_file(dir, "seconds since 2000-01-01", "0, 34560000").find(
-                "SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n"),
-            std::string::npos);
+  EXPECT_NE(
+      time_file(dir, "seconds since 2000-01-01", "0, 30")
+          .find("SDF:  Time unit has too small an increment for use with Vemra (min. 1 minute).\n"),
+      std::string::npos);
+  EXPECT_NE(
+      time_file(dir, "seconds since 2000-01-01", "0, 34560000")
+          .find("SDF:  Attempt at > monthly interval with 'seconds since' time units attribute.\n"),
+      std::string::npos);
 }
 
 namespace {
@@ -251,7 +259,8 @@ TEST(Sdfopen, TemplateOverFilesPackedDifferently) {
   expect_near_all(nth_print(r.out, "d ta", 3), grid(u2, 3), undef, "t8");
   std::vector<double> missing = nth_print(r.out, "d ta", 4);
   EXPECT_EQ(missing, std::vector<double>(6, undef));
-  EXPECT_NE(r.out.find("SDF templating:  Couldn't find variable ta in SDF file.\n"), std::string::npos);
+  EXPECT_NE(r.out.find("SDF templating:  Couldn't find variable ta in SDF file.\n"),
+            std::string::npos);
   expect_near_all(nth_print(r.out, "d ta", 5), grid(u1, 1), undef, "t2 after the failed switch");
   // lon 110, lat 10 is element 4 of each grid.
   expect_near_all(nth_print(r.out, "d ta", 6), {u1[2 * 6 + 4], u1[3 * 6 + 4], u2[4], u2[6 + 4]},
@@ -269,7 +278,9 @@ TEST(Sdfopen, FailedSwitchesLeaveNoFileOpen) {
   std::string script = dir.file("run.sh");
   write_file(script, "ulimit -n 40\nexec \"" + std::string(VEMRA_BIN) + "\" -b -l\n");
   write_file(dir.file("in.txt"), in);
-  ASSERT_EQ(std::system(("cd " + dir.path() + " && sh run.sh < in.txt > out.txt 2>/dev/null").c_str()), 0);
+  ASSERT_EQ(
+      std::system(("cd " + dir.path() + " && sh run.sh < in.txt > out.txt 2>/dev/null").c_str()),
+      0);
   std::string out = read_file(dir.file("out.txt"));
   std::vector<double> u1 = ncdump_values(dir.file("d01.nc"), "ta");
   std::vector<double> last = printed_values(out.substr(out.rfind("ka-> d ta\n")), "d ta");
@@ -316,9 +327,10 @@ TEST(Sdfopen, WrappedReversedRowsOfEveryStoredType) {
   const std::vector<double> dv = ncdump_values(f, "dv"), sp = ncdump_values(f, "sp"),
                             tf = ncdump_values(f, "tf");
   ASSERT_EQ(dv.size(), 36u);
-  RunResult r = run_batch("sdfopen g.nc\nset gxout print\nset lon -180 360\nset lat -45 45\n"
-                          "set t 2\nd dv\nd sp\nd tf\nset lat 0\nset t 1 3\nd dv\nd sp\nd tf\n",
-                          dir.path());
+  RunResult r = run_batch(
+      "sdfopen g.nc\nset gxout print\nset lon -180 360\nset lat -45 45\n"
+      "set t 2\nd dv\nd sp\nd tf\nset lat 0\nset t 1 3\nd dv\nd sp\nd tf\n",
+      dir.path());
   struct var {
     const char* name;
     const std::vector<double>& raw;
@@ -333,12 +345,14 @@ TEST(Sdfopen, WrappedReversedRowsOfEveryStoredType) {
     // x from -1 to 5 is longitude -180 to 360; y 1 to 3 at time 2.
     std::vector<double> want;
     for (int y = 1; y <= 3; y++)
-      for (int x = -1; x <= 5; x++) want.push_back(stored(v.raw, 4, 3, x, y, 2, v.scale, v.offset, v.masks));
+      for (int x = -1; x <= 5; x++)
+        want.push_back(stored(v.raw, 4, 3, x, y, 2, v.scale, v.offset, v.masks));
     expect_grid(nth_print(r.out, cmd, 0), want, v.undef, cmd + " x-y");
     // The equator (y 2) over times 1 to 3.
     want.clear();
     for (int t = 1; t <= 3; t++)
-      for (int x = -1; x <= 5; x++) want.push_back(stored(v.raw, 4, 3, x, 2, t, v.scale, v.offset, v.masks));
+      for (int x = -1; x <= 5; x++)
+        want.push_back(stored(v.raw, 4, 3, x, 2, t, v.scale, v.offset, v.masks));
     expect_grid(nth_print(r.out, cmd, 1), want, v.undef, cmd + " x-t");
   }
   // Grid indices 0-based in the trace: the three times of the x-t reads.
@@ -361,9 +375,10 @@ TEST(Sdfopen, BlocksOfTimesAndRowsPastTheFile) {
     std::string f = make_nc(dir, "latlon", "a.nc", kind);
     std::vector<double> tas = ncdump_values(f, "tas");
     ASSERT_EQ(tas.size(), 96u);
-    RunResult r = run_batch("sdfopen a.nc\nset gxout print\nset x 2 7\nset lat 22.5\nset t 1 3\n"
-                            "d tas\nset t 3\nset lat -112.5 112.5\nd tas\n",
-                            dir.path());
+    RunResult r = run_batch(
+        "sdfopen a.nc\nset gxout print\nset x 2 7\nset lat 22.5\nset t 1 3\n"
+        "d tas\nset t 3\nset lat -112.5 112.5\nd tas\n",
+        dir.path());
     auto at = [&](int x, int y, int t) {
       double v = tas[size_t((t - 1) * 32 + (y - 1) * 8 + x - 1)];
       return v == -999 ? std::nan("") : v;

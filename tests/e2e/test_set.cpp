@@ -37,49 +37,51 @@ TEST(Set, CommonMessagesAndSwitches) {
   TempDir dir;
   grid(dir);
   const std::string none = "SET Error:  No files open yet\n";
-  expect_steps(dir, "", {{"set", "SET error:  missing operand\n"},
-                         {"set lon", bad_args("LON")},
-                         {"set foo bar", "SET error: Invalid operand\n  Operand = foo bar\n"},
-                         {"set lon 0 360", none},
-                         {"set x 1", none},
-                         {"set time 12z1jan1990", none},
-                         {"set dfile 1", none},
-                         {"set cint 5", "cint = 5 \n"},
-                         {"open g.ctl", "-"},
-                         {"set looping on", "Looping is on \n"},
-                         {"set looping maybe", bad_args("LOOPING")},
-                         {"set loopdim q", bad_args("LOOPDIM")},
-                         {"set loopincr 2.5", "loopincr = 2.5 \n"},
-                         {"set misswarn on 1", ""},
-                         {"set misswarn on 3", "SET MISSWARN error:  file 3 not open\n"},
-                         {"set misswarn off", bad_args("MISSWARN")},
-                         {"set datawarn x", bad_args("DATAWARN")}});
+  expect_steps(dir, "",
+               {{"set", "SET error:  missing operand\n"},
+                {"set lon", bad_args("LON")},
+                {"set foo bar", "SET error: Invalid operand\n  Operand = foo bar\n"},
+                {"set lon 0 360", none},
+                {"set x 1", none},
+                {"set time 12z1jan1990", none},
+                {"set dfile 1", none},
+                {"set cint 5", "cint = 5 \n"},
+                {"open g.ctl", "-"},
+                {"set looping on", "Looping is on \n"},
+                {"set looping maybe", bad_args("LOOPING")},
+                {"set loopdim q", bad_args("LOOPDIM")},
+                {"set loopincr 2.5", "loopincr = 2.5 \n"},
+                {"set misswarn on 1", ""},
+                {"set misswarn on 3", "SET MISSWARN error:  file 3 not open\n"},
+                {"set misswarn off", bad_args("MISSWARN")},
+                {"set datawarn x", bad_args("DATAWARN")}});
 }
 
 TEST(Set, WorldAndGridCoordinatesSnapToTheNearestGridPoint) {
   TempDir dir;
   grid(dir);
   // (20 + 30) / 30 + 1 = 2.67 -> point 3; 700 lies 0.43 of the way from 850 to 500.
-  expect_steps(dir, kOpen, {{"set lon 10", "LON set to 10 10 \n"},
-                            {"set lon 11", "LON set to 10 10 \n"},
-                            {"set lat 20", "LAT set to 30 30 \n"},
-                            {"set lev 700", "LEV set to 850 850 \n"},
-                            {"set lon 0 360", "LON set to 0 360 \n"},
-                            {"q dims",
-                             "Default file number is: 1 \n"
-                             "X is varying   Lon = 0 to 360   X = 1 to 145\n"
-                             "Y is fixed     Lat = 30  Y = 3\n"
-                             "Z is fixed     Lev = 850  Z = 2\n"
-                             "T is fixed     Time = 00Z01JAN1990  T = 1\n"},
-                            {"set x 3.4", "LON set to 5 5 \n"},
-                            {"set x 1 1", "LON set to 0 0 \n"},
-                            {"set y 2", "-"},
-                            {"set z 2 3", "LEV set to 850 500 \n"},
-                            {"set x 5 9", "-"},
-                            {"set t last", "Time values set: 1990:1:3:18 1990:1:3:18 \n"},
-                            {"set t 1 last", "Time values set: 1990:1:1:0 1990:1:3:18 \n"},
-                            {"set t 2", "-"},
-                            {"q dims", kDims}});
+  expect_steps(dir, kOpen,
+               {{"set lon 10", "LON set to 10 10 \n"},
+                {"set lon 11", "LON set to 10 10 \n"},
+                {"set lat 20", "LAT set to 30 30 \n"},
+                {"set lev 700", "LEV set to 850 850 \n"},
+                {"set lon 0 360", "LON set to 0 360 \n"},
+                {"q dims",
+                 "Default file number is: 1 \n"
+                 "X is varying   Lon = 0 to 360   X = 1 to 145\n"
+                 "Y is fixed     Lat = 30  Y = 3\n"
+                 "Z is fixed     Lev = 850  Z = 2\n"
+                 "T is fixed     Time = 00Z01JAN1990  T = 1\n"},
+                {"set x 3.4", "LON set to 5 5 \n"},
+                {"set x 1 1", "LON set to 0 0 \n"},
+                {"set y 2", "-"},
+                {"set z 2 3", "LEV set to 850 500 \n"},
+                {"set x 5 9", "-"},
+                {"set t last", "Time values set: 1990:1:3:18 1990:1:3:18 \n"},
+                {"set t 1 last", "Time values set: 1990:1:1:0 1990:1:3:18 \n"},
+                {"set t 2", "-"},
+                {"q dims", kDims}});
 }
 
 // Absolute times snap to the file's times; a date with anything after it
@@ -88,20 +90,22 @@ TEST(Set, AbsoluteTimes) {
   TempDir dir;
   grid(dir);
   const std::string set = "Time values set: ";
-  const std::string invalid = "Syntax Error:  Invalid Date/Time value.\n"
-                              "  Unexpected text after the date: ";
-  expect_steps(dir, kOpen, {{"set time 12z1jan1990", set + "1990:1:1:12 1990:1:1:12 \n"},
-                            {"set time 13z1jan1990", set + "1990:1:1:12 1990:1:1:12 \n"},
-                            {"set time 00z01jan-5", invalid + "-5\n" + bad_args("TIME")},
-                            {"set time jan99%:00", invalid + "%:00\n" + bad_args("TIME")},
-                            {"set time 6z1jan1990 12z1jan1990x", invalid + "x\n" + bad_args("TIME")},
-                            {"q time", "Time = 12Z01JAN1990 to 12Z01JAN1990  Mon to Mon\n"},
-                            // Two times are kept as given.
-                            {"set time 2z1jan1990 12z2jan1990", set + "1990:1:1:2 1990:1:2:12 \n"},
-                            {"set time jan1991", set + "1991:1:1:0 1991:1:1:0 \n"},
-                            // The hour alone keeps the date of the current start time.
-                            {"set time 6z", set + "1991:1:1:6 1991:1:1:6 \n"},
-                            {"set time 2z1jan1990", set + "1990:1:1:0 1990:1:1:0 \n"}});
+  const std::string invalid =
+      "Syntax Error:  Invalid Date/Time value.\n"
+      "  Unexpected text after the date: ";
+  expect_steps(dir, kOpen,
+               {{"set time 12z1jan1990", set + "1990:1:1:12 1990:1:1:12 \n"},
+                {"set time 13z1jan1990", set + "1990:1:1:12 1990:1:1:12 \n"},
+                {"set time 00z01jan-5", invalid + "-5\n" + bad_args("TIME")},
+                {"set time jan99%:00", invalid + "%:00\n" + bad_args("TIME")},
+                {"set time 6z1jan1990 12z1jan1990x", invalid + "x\n" + bad_args("TIME")},
+                {"q time", "Time = 12Z01JAN1990 to 12Z01JAN1990  Mon to Mon\n"},
+                // Two times are kept as given.
+                {"set time 2z1jan1990 12z2jan1990", set + "1990:1:1:2 1990:1:2:12 \n"},
+                {"set time jan1991", set + "1991:1:1:0 1991:1:1:0 \n"},
+                // The hour alone keeps the date of the current start time.
+                {"set time 6z", set + "1991:1:1:6 1991:1:1:6 \n"},
+                {"set time 2z1jan1990", set + "1990:1:1:0 1990:1:1:0 \n"}});
 }
 
 TEST(Set, FailedSetLeavesTheEnvironmentAsItWas) {
@@ -140,24 +144,26 @@ TEST(Set, StationFilesKeepGridValuesAndStillSnapTimes) {
   TempDir dir;
   dsfiles::write_station(dir, "s", 4);
   // 12-hourly from 12Z: 20Z is 1.67 steps in, nearest is 00Z on the 2nd.
-  expect_steps(dir, "open s.ctl\n", {{"set x 2 5", "LON set to 2 5 \n"},
-                                     {"set lon 10", "LON set to 10 10 \n"},
-                                     {"set time 20z1jan2000", "Time values set: 2000:1:2:0 2000:1:2:0 \n"},
-                                     {"q dims",
-                                      "Default file number is: 1 \n"
-                                      "X is fixed     Lon = 10  X = 10\n"
-                                      "Y is varying   Lat = -90 to 90   Y = -90 to 90\n"
-                                      "Z is fixed     Lev = 500  Z = 500\n"
-                                      "T is fixed     Time = 00Z02JAN2000  T = 2\n"}});
+  expect_steps(dir, "open s.ctl\n",
+               {{"set x 2 5", "LON set to 2 5 \n"},
+                {"set lon 10", "LON set to 10 10 \n"},
+                {"set time 20z1jan2000", "Time values set: 2000:1:2:0 2000:1:2:0 \n"},
+                {"q dims",
+                 "Default file number is: 1 \n"
+                 "X is fixed     Lon = 10  X = 10\n"
+                 "Y is varying   Lat = -90 to 90   Y = -90 to 90\n"
+                 "Z is fixed     Lev = 500  Z = 500\n"
+                 "T is fixed     Time = 00Z02JAN2000  T = 2\n"}});
 }
 
 TEST(Set, ReturnCodesStopACommandFile) {
   TempDir dir;
   grid(dir);
-  write_file(dir.file("ok.cmd"), "set lon 0 10\nset x 2\nset time 6z1jan1990\nset dfile 1\n"
-                                 "set looping off\nset warn on\nset misswarn on 1\n");
-  std::vector<std::string> failing = {"set", "set foo", "set lon", "set dfile 2",
-                                      "set misswarn on 2", "set cint x", "set time x"};
+  write_file(dir.file("ok.cmd"),
+             "set lon 0 10\nset x 2\nset time 6z1jan1990\nset dfile 1\n"
+             "set looping off\nset warn on\nset misswarn on 1\n");
+  std::vector<std::string> failing = {
+      "set", "set foo", "set lon", "set dfile 2", "set misswarn on 2", "set cint x", "set time x"};
   std::string input = "open g.ctl\nexec ok.cmd\n";
   for (size_t i = 0; i < failing.size(); i++) {
     std::string name = "f" + std::to_string(i) + ".cmd";

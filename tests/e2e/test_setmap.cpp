@@ -21,73 +21,77 @@ const std::string common = "SET error:  Missing or invalid arguments for ";
 // page and plot-area limits that depend on each other.
 TEST(SetOptions, AnswersOfEachKind) {
   TempDir dir;
-  dsfiles::expect_steps(dir, "", {
-      {"set vpage 0 12 0 8.5", "SET Error: vpage values beyond real page limits\n"},
-      {"set vpage 5 1 0 8", common + "VPAGE option\n"},
-      {"set vpage 0 5.5 0 8.5", "Virtual page size = 5.5 8.5 \n"},
-      // Only 5.5 inches wide now.
-      {"set parea 1 10 1 7.5", "SET Error: parea values beyond page limits\n"},
-      {"set parea 1 5 1 7.5", ""},
-      {"set vpage off", ""},
-      {"set parea 1 10 1 7.4", ""},
-      {"set parea 3 2 1 7.5", common + "PAREA option\n"},
-      {"set clip 0 12 0 8", common + "CLIP option\n"},
-      // Half-size page: real page point (1, 1) is (2, 2) on the virtual page.
-      {"set vpage 0 5.5 0 4.25", "Virtual page size = 11 8.5 \n"},
-      {"q pp2xy 1 1", "X = 2  Y = 2\n"},
-      {"set xsize 0 600", common + "XSIZE option\n"},
-      {"set mproj mercator", common + "MPROJ option\n"},
-      {"set mpvals 1 2 3 4 5 6 7 8 9 10", common + "MPVALS option\n"},
-      // Eight map files at most.
-      {"set mpdset a b c d e f g h i",
-       "MPDSET file name = a\nMPDSET file name = b\nMPDSET file name = c\n"
-       "MPDSET file name = d\nMPDSET file name = e\nMPDSET file name = f\n"
-       "MPDSET file name = g\nMPDSET file name = h\n"},
-      {"set mpt 300", common + "MPT option\n"},
-      {"set map 3 x",
-       "SET MAP Error: Invalid linestyle value\nSET MAP values:  color = 3  style = 1"
-       "  thickness = 1\n"},
-      {"set grid vertical 1 3", "grid is on, style 1 color 3 \n"},
-      // A label format is handed to printf with one value: anything else
-      // is refused.
-      {"set clab %g%%", "Substitution string is: %g%%\n"},
-      {"set clab %s", common + "CLAB option\n"},
-      {"set ylab %n%f", common + "YLAB option\n"},
-      {"set xaxis 0 10 x", "xaxis labels range 0 10 incr 0 \n"},
-      {"set ylopts 3 5 q",
-       "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error  Syntax is: SET XLOPTS color thickness size"},
-      {"set ylpos 1 r", "SET YLPOS values:  Offset = 1  Side = Right\n"},
-      {"set string 3 tr 5 x",
-       "SET STRING Error: Invalid rotation value\n"
-       "SET STRING values:  color = 3  just = tr  thickness = 5  rotation = 0\n"},
-      {"set strsiz 0.3 q",
-       "SET STRSIZ Error:  Invalid vsize value\nSET STRSIZ values:  hsize = 0.3  vsize = 0.3\n"},
-      {"set font 12", "SET FONT Error: font must be 0 to 9\n"},
-      {"set button 1 0 5 6 7 8 9 10 2",
-       "SET BUTTON values:  Fc, Bc, Oc, Oc2 = 1 0 5 6 Toggle Fc, Bc, Oc, Oc2 = 7 8 9 10 "
-       "Thick = 2\n"},
-      {"set dialog 1 2 3 4 5 numeric",
-       "SET DIALOG values:  Pc, Fc, Bc, Oc = 1 2 3 4 Thick = 5 Args = numeric\n"},
-      {"set dropmenu 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
-       "SET DROPMENU Syntax Error.  Syntax is: SET DROPMENU fc bc oc1 oc2 tfc tbc toc1 toc2\n"
-       "      bfc bbc boc1 boc2 soc1 soc2 thick\n"},
-      {"set rband 3 circle 1 1 5 5",
-       "SET RBAND Syntax Error.  Syntax is: SET RBAND num type xlo ylo xhi yhi\n"},
-      {"set rgb 100 0 0 0",
-       "SET RGB Error:  Invalid color number or rgb value\n"
-       "  Color number must be 16-99, rgb value 0-255\n"},
-      {"set fill line 3 20",
-       "Invalid ptrnang value:  must be -90, -60, -45 -30\n \t                        0, 30. "
-       "45, 60, or 90\nSET FILL values: line 3 0\n"},
-      {"set fill dot 9", "Invalid ptrnden value:  must be integer 1 to 6\nSET FILL values: dot 3\n"},
-      {"set ccols 1 2", "Number of ccols = 2\nccols won't take effect unless clevs are set.\n"},
-      {"set clevs 0 5 10", "Number of clevs = 3 \n"},
-      {"set rbrange 10 0", common + "RBRANGE option\n"},
-      {"set cstyle 0", "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n"},
-      {"set clskip 0", common + "CLSKIP option\n"},
-      {"set ccolor revrain", "ccolor = reverse rainbow \n"},
-      {"set fgvals 1 2 3", common + "FGVALS option\n"},
-  });
+  dsfiles::expect_steps(
+      dir, "",
+      {
+          {"set vpage 0 12 0 8.5", "SET Error: vpage values beyond real page limits\n"},
+          {"set vpage 5 1 0 8", common + "VPAGE option\n"},
+          {"set vpage 0 5.5 0 8.5", "Virtual page size = 5.5 8.5 \n"},
+          // Only 5.5 inches wide now.
+          {"set parea 1 10 1 7.5", "SET Error: parea values beyond page limits\n"},
+          {"set parea 1 5 1 7.5", ""},
+          {"set vpage off", ""},
+          {"set parea 1 10 1 7.4", ""},
+          {"set parea 3 2 1 7.5", common + "PAREA option\n"},
+          {"set clip 0 12 0 8", common + "CLIP option\n"},
+          // Half-size page: real page point (1, 1) is (2, 2) on the virtual page.
+          {"set vpage 0 5.5 0 4.25", "Virtual page size = 11 8.5 \n"},
+          {"q pp2xy 1 1", "X = 2  Y = 2\n"},
+          {"set xsize 0 600", common + "XSIZE option\n"},
+          {"set mproj mercator", common + "MPROJ option\n"},
+          {"set mpvals 1 2 3 4 5 6 7 8 9 10", common + "MPVALS option\n"},
+          // Eight map files at most.
+          {"set mpdset a b c d e f g h i",
+           "MPDSET file name = a\nMPDSET file name = b\nMPDSET file name = c\n"
+           "MPDSET file name = d\nMPDSET file name = e\nMPDSET file name = f\n"
+           "MPDSET file name = g\nMPDSET file name = h\n"},
+          {"set mpt 300", common + "MPT option\n"},
+          {"set map 3 x",
+           "SET MAP Error: Invalid linestyle value\nSET MAP values:  color = 3  style = 1"
+           "  thickness = 1\n"},
+          {"set grid vertical 1 3", "grid is on, style 1 color 3 \n"},
+          // A label format is handed to printf with one value: anything else
+          // is refused.
+          {"set clab %g%%", "Substitution string is: %g%%\n"},
+          {"set clab %s", common + "CLAB option\n"},
+          {"set ylab %n%f", common + "YLAB option\n"},
+          {"set xaxis 0 10 x", "xaxis labels range 0 10 incr 0 \n"},
+          {"set ylopts 3 5 q",
+           "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error  Syntax is: SET XLOPTS color thickness size"},
+          {"set ylpos 1 r", "SET YLPOS values:  Offset = 1  Side = Right\n"},
+          {"set string 3 tr 5 x",
+           "SET STRING Error: Invalid rotation value\n"
+           "SET STRING values:  color = 3  just = tr  thickness = 5  rotation = 0\n"},
+          {"set strsiz 0.3 q",
+           "SET STRSIZ Error:  Invalid vsize value\nSET STRSIZ values:  hsize = 0.3  vsize = "
+           "0.3\n"},
+          {"set font 12", "SET FONT Error: font must be 0 to 9\n"},
+          {"set button 1 0 5 6 7 8 9 10 2",
+           "SET BUTTON values:  Fc, Bc, Oc, Oc2 = 1 0 5 6 Toggle Fc, Bc, Oc, Oc2 = 7 8 9 10 "
+           "Thick = 2\n"},
+          {"set dialog 1 2 3 4 5 numeric",
+           "SET DIALOG values:  Pc, Fc, Bc, Oc = 1 2 3 4 Thick = 5 Args = numeric\n"},
+          {"set dropmenu 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
+           "SET DROPMENU Syntax Error.  Syntax is: SET DROPMENU fc bc oc1 oc2 tfc tbc toc1 toc2\n"
+           "      bfc bbc boc1 boc2 soc1 soc2 thick\n"},
+          {"set rband 3 circle 1 1 5 5",
+           "SET RBAND Syntax Error.  Syntax is: SET RBAND num type xlo ylo xhi yhi\n"},
+          {"set rgb 100 0 0 0",
+           "SET RGB Error:  Invalid color number or rgb value\n"
+           "  Color number must be 16-99, rgb value 0-255\n"},
+          {"set fill line 3 20",
+           "Invalid ptrnang value:  must be -90, -60, -45 -30\n \t                        0, 30. "
+           "45, 60, or 90\nSET FILL values: line 3 0\n"},
+          {"set fill dot 9",
+           "Invalid ptrnden value:  must be integer 1 to 6\nSET FILL values: dot 3\n"},
+          {"set ccols 1 2", "Number of ccols = 2\nccols won't take effect unless clevs are set.\n"},
+          {"set clevs 0 5 10", "Number of clevs = 3 \n"},
+          {"set rbrange 10 0", common + "RBRANGE option\n"},
+          {"set cstyle 0", "WARNING cstyle = 0 ; no lines will be plotted; I suggest 1 ...\n"},
+          {"set clskip 0", common + "CLSKIP option\n"},
+          {"set ccolor revrain", "ccolor = reverse rainbow \n"},
+          {"set fgvals 1 2 3", common + "FGVALS option\n"},
+      });
   // 98 contour levels are taken, a 99th refuses the list (long lines: their
   // echo is cut, so the answers are found in order).
   std::string many;
@@ -142,7 +146,8 @@ TEST(QueryText, StringWidthAndMapPositions) {
   float w = 0, twice = 0;
   const std::string later = r.out.substr(r.out.find("set strsiz 0.4\n"));
   ASSERT_EQ(std::sscanf(answer(r.out, "q string Hi There").c_str(), "String Width = %g", &w), 1);
-  ASSERT_EQ(std::sscanf(answer(later, "q string Hi There").c_str(), "String Width = %g", &twice), 1);
+  ASSERT_EQ(std::sscanf(answer(later, "q string Hi There").c_str(), "String Width = %g", &twice),
+            1);
   EXPECT_GT(w, 0.5f);
   EXPECT_NEAR(twice, 2 * w, 1e-4);
   EXPECT_EQ(answer(r.out, "q string"), "Query String Error: Missing String\n");

@@ -15,16 +15,19 @@ TEST(Startup, HelpBannerAndEndOfInput) {
   RunResult r = run_vemra({"-helpme", "-b"}, "quit\n", dir.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(first_missing(r.out, {"Command line options: ", "-help   Just this help",
-                                  "-E      turn OFF command line editing"}), "");
+                                  "-E      turn OFF command line editing"}),
+            "");
   EXPECT_FALSE(contains(r.out, "-x"));
   EXPECT_FALSE(contains(r.out, "GX Package Initialization"));
 
   r = run_batch("", dir.path());
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(first_missing(r.out, {"Config: v", " 64-bit little-endian readline",
-                                  "Issue 'q config' command for more information.\n\n",
-                                  "GX Package Initialization: Size = 11 8.5 \n", "Running in Batch mode\n",
-                                  "[EOF]\n", "GX package terminated \n"}), "");
+  EXPECT_EQ(
+      first_missing(r.out, {"Config: v", " 64-bit little-endian readline",
+                            "Issue 'q config' command for more information.\n\n",
+                            "GX Package Initialization: Size = 11 8.5 \n",
+                            "Running in Batch mode\n", "[EOF]\n", "GX package terminated \n"}),
+      "");
   EXPECT_FALSE(contains(r.out, "32-bit"));
 }
 
@@ -74,10 +77,10 @@ TEST(Startup, UnknownOptionsAreSkippedAndGeometrySwallowsLaterWords) {
   TempDir dir;
   RunResult r = run_vemra({"-bqlz", "stray"}, "", dir.path());
   // The rest of the group counted: batch mode.
-  EXPECT_EQ(first_missing(r.out, {"Unknown command line option: q\n",
-                                  "Unknown command line option: z\n",
-                                  "Unknown command line keyword: stray\n", "Running in Batch mode\n"}),
-            "");
+  EXPECT_EQ(
+      first_missing(r.out, {"Unknown command line option: q\n", "Unknown command line option: z\n",
+                            "Unknown command line keyword: stray\n", "Running in Batch mode\n"}),
+      "");
   EXPECT_FALSE(contains(r.out, "Landscape mode?"));
   EXPECT_EQ(r.status, 0);
 
@@ -105,8 +108,9 @@ TEST(Startup, PlainReaderPromptAndLongLines) {
   TempDir dir;
   std::string longname(4091, 'n');  // "exec " and the name: the longest line
   std::string endless(1 << 22, 'x');
-  RunResult r = run_vemra({"-b", "-l", "-E"},
-                          "   q config\nexec " + longname + "\n" + endless + "\nq config\n", dir.path());
+  RunResult r =
+      run_vemra({"-b", "-l", "-E"},
+                "   q config\nexec " + longname + "\n" + endless + "\nq config\n", dir.path());
   EXPECT_TRUE(contains(r.out, "ka> "));
   EXPECT_FALSE(contains(r.out, "ka-> "));
   EXPECT_EQ(count_of(r.out, "Config: v"), 3u);
@@ -155,9 +159,10 @@ namespace {
 TEST(Signals, OneInterruptStopsALongPlot) {
   TempDir dir;
   // 8000 x 8000 points of lat*lon: shading them takes many seconds.
-  write_file(dir.file("big.ctl"), "dset ^big.dat\nundef -9e33\nxdef 8000 linear 0 0.045\n"
-                                  "ydef 8000 linear -89 0.02225\nzdef 1 linear 1 1\n"
-                                  "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("big.ctl"),
+             "dset ^big.dat\nundef -9e33\nxdef 8000 linear 0 0.045\n"
+             "ydef 8000 linear -89 0.02225\nzdef 1 linear 1 1\n"
+             "tdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
   write_file(dir.file("big.dat"), std::string(16, '\0'));
   LiveSession s(dir, "plot.out");
   ASSERT_TRUE(s.wait_for("ka-> "));

@@ -20,11 +20,12 @@ void write_set(const TempDir& dir) {
   stnw::dataset ds;
   ds.surface_vars = {"ps"};
   ds.level_vars = {"t", "u"};
-  ds.times = {{stnw::upper_report("KDEN", 39.75f, -104.875f, {{850, {10, 2}}, {500, {-20, 8}}}, {830}),
-               stnw::upper_report("72469", 40, -105, {{700, {-5, 3}}}, {}, 0.5f),
-               stnw::surface_report("EGLL", 51.5f, -0.5f, {1012.5f})},
-              {stnw::surface_report("KDEN", 39.75f, -104.875f, {829}),
-               stnw::upper_report("EGLL", 51.5f, -0.5f, {{500, {-30, 20}}}, {1011})}};
+  ds.times = {
+      {stnw::upper_report("KDEN", 39.75f, -104.875f, {{850, {10, 2}}, {500, {-20, 8}}}, {830}),
+       stnw::upper_report("72469", 40, -105, {{700, {-5, 3}}}, {}, 0.5f),
+       stnw::surface_report("EGLL", 51.5f, -0.5f, {1012.5f})},
+      {stnw::surface_report("KDEN", 39.75f, -104.875f, {829}),
+       stnw::upper_report("EGLL", 51.5f, -0.5f, {{500, {-30, 20}}}, {1011})}};
   stnw::write(dir.path(), "s", ds);
 }
 
@@ -33,34 +34,40 @@ void write_set(const TempDir& dir) {
 TEST(StationData, OpenThenReportsByBoxStationIdAndRadius) {
   TempDir dir;
   write_set(dir);
-  expect_steps(dir, "", {{"open s.ctl", "Scanning description file:  s.ctl\n"
-                                        "Data file s.dat is open as file 1\n"
-                                        "LON set to 0 360 \n"
-                                        "LAT set to -90 90 \n"
-                                        "LEV set to 500 500 \n"
-                                        "Time values set: 2000:1:1:0 2000:1:1:0 \n"},
-                         {"set gxout print", "-"},
-                         // Surface values of the stations with a surface record.
-                         {"d ps", "Printing Stations -- 2 Reports -- Undef = -999\n"
-                                  "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
-                                  "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"},
-                         {"set lon -105", "-"},
-                         {"set lat 40", "-"},
-                         {"set t 1 2", "-"},
-                         // Over time at one station: its id, cut at 8 characters, any case.
-                         {"d ps(stid=kden)", "Printing Stations -- 2 Reports -- Undef = -999\n"
-                                             "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
-                                             "KDEN     -104.875 39.75    -9.99e+33 \n829 \n"},
-                         // Centre (-105, 40), radius 1: KDEN (0.28 away) and 72469 (at it).
-                         {"d t(r=1,lev=850,lev=700)", "Printing Stations -- 2 Reports -- Undef = -999\n"
-                                                      "KDEN     -104.875 39.75    850      \n10 \n"
-                                                      "72469    -105     40       700      \n-5 \n"}});
+  expect_steps(dir, "",
+               {{"open s.ctl",
+                 "Scanning description file:  s.ctl\n"
+                 "Data file s.dat is open as file 1\n"
+                 "LON set to 0 360 \n"
+                 "LAT set to -90 90 \n"
+                 "LEV set to 500 500 \n"
+                 "Time values set: 2000:1:1:0 2000:1:1:0 \n"},
+                {"set gxout print", "-"},
+                // Surface values of the stations with a surface record.
+                {"d ps",
+                 "Printing Stations -- 2 Reports -- Undef = -999\n"
+                 "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
+                 "EGLL     -0.5     51.5     -9.99e+33 \n1012.5 \n"},
+                {"set lon -105", "-"},
+                {"set lat 40", "-"},
+                {"set t 1 2", "-"},
+                // Over time at one station: its id, cut at 8 characters, any case.
+                {"d ps(stid=kden)",
+                 "Printing Stations -- 2 Reports -- Undef = -999\n"
+                 "KDEN     -104.875 39.75    -9.99e+33 \n830 \n"
+                 "KDEN     -104.875 39.75    -9.99e+33 \n829 \n"},
+                // Centre (-105, 40), radius 1: KDEN (0.28 away) and 72469 (at it).
+                {"d t(r=1,lev=850,lev=700)",
+                 "Printing Stations -- 2 Reports -- Undef = -999\n"
+                 "KDEN     -104.875 39.75    850      \n10 \n"
+                 "72469    -105     40       700      \n-5 \n"}});
 }
 
 TEST(StationData, CollectKeepsStationSets) {
   TempDir dir;
   write_set(dir);
-  const std::string syntax = "Collect command error:  Invalid Syntax\n  Format is:  collect n expr\n";
+  const std::string syntax =
+      "Collect command error:  Invalid Syntax\n  Format is:  collect n expr\n";
   expect_steps(dir, "open s.ctl\n",
                {{"collect 1 ps", "Collect Error: Z or T must be the only varying dimension\n"},
                 {"set lon -105", "-"},
@@ -83,8 +90,9 @@ namespace {
 void write_files(const TempDir& dir) {
   stnw::dataset ds;
   ds.surface_vars = {"v"};
-  ds.times = {{stnw::report{"KAAA", 10, 10, 0, {1000}, {}}, stnw::report{"KBBB", 20, 30, 0, {-5}, {}}},
-              {stnw::report{"KAAA", 10, 10, 0, {1004}, {}}}};
+  ds.times = {
+      {stnw::report{"KAAA", 10, 10, 0, {1000}, {}}, stnw::report{"KBBB", 20, 30, 0, {-5}, {}}},
+      {stnw::report{"KAAA", 10, 10, 0, {1004}, {}}}};
   stnw::write(dir.path(), "s", ds);
   // g = lon + lat + 100 (t - 1) on lon 0..40, lat 0..20 by 10.
   std::string bin;
@@ -130,9 +138,12 @@ TEST(StationFunctions, ArgumentFormsAndRefusals) {
             "Printing Stations -- 2 Reports -- Undef = -888\n"
             "xxxxxxxx 12       10       500      \n22 \n"
             "xxxxxxxx 12       10       500      \n122 \n");
-  EXPECT_EQ(answer(r.out, "d gr2stn(g.2,v(stid=kzzz))").find("Error from GR2STN:  2nd argument holds no station\n"),
+  EXPECT_EQ(answer(r.out, "d gr2stn(g.2,v(stid=kzzz))")
+                .find("Error from GR2STN:  2nd argument holds no station\n"),
             0u);
-  EXPECT_EQ(answer(r.out, "d gr2stn(5,10,10)").find("Error from GR2STN:  1st argument must vary in X and Y\n"), 0u);
+  EXPECT_EQ(answer(r.out, "d gr2stn(5,10,10)")
+                .find("Error from GR2STN:  1st argument must vary in X and Y\n"),
+            0u);
 }
 
 }  // namespace
@@ -169,12 +180,16 @@ TEST(StationFunctions, ExtremesWithAMinimumCountAndGridChecks) {
             "Printing Stations -- 2 Reports -- Undef = -999\n"
             "KAAA     10       10       -9.99e+33 \n1000 \n"
             "KBBB     30       20       -9.99e+33 \n-999 \n");
-  EXPECT_EQ(answer(r.out, "d stnmax(v,t=1)").find("Error from STNMAX:  Too many or too few args \n"
-                                                  "                    3 or 4 arguments expected \n"),
+  EXPECT_EQ(answer(r.out, "d stnmax(v,t=1)")
+                .find("Error from STNMAX:  Too many or too few args \n"
+                      "                    3 or 4 arguments expected \n"),
             0u);
-  EXPECT_EQ(answer(r.out, "d stnmax(v,t=1,t=2,-m 0)").find("Invalid option argument in STN function\n"), 0u);
-  EXPECT_EQ(answer(r.out, "d gr2stn(g.2)").find("Error from GR2STN:  Too many or too few args \n"
-                                                "                    2 or 3 arguments expected \n"),
+  EXPECT_EQ(
+      answer(r.out, "d stnmax(v,t=1,t=2,-m 0)").find("Invalid option argument in STN function\n"),
+      0u);
+  EXPECT_EQ(answer(r.out, "d gr2stn(g.2)")
+                .find("Error from GR2STN:  Too many or too few args \n"
+                      "                    2 or 3 arguments expected \n"),
             0u);
   // Longitude varying, latitude fixed; then latitude varying alone.
   const std::string xy = "Error from GR2STN: Grid must vary in X and Y\n";

@@ -33,18 +33,24 @@ TEST(QueryFwrite, ReportsTheOutputFileAndItsByteOrder) {
   const std::string host = "; machine byte order is little_endian\n";
   dsfiles::write_grid(dir, "g", 4, 90, 3, "zdef 1 levels 1000", 1, 1);
   expect_steps(dir, "open g.ctl\n",
-               {{"q fwrite", "FWrite file is closed\nFWrite file name is: vemra.fwrite\n"
-                             "FWrite byte order is big_endian " + host},
+               {{"q fwrite",
+                 "FWrite file is closed\nFWrite file name is: vemra.fwrite\n"
+                 "FWrite byte order is big_endian " +
+                     host},
                 {"set gxout fwrite", "-"},
                 {"set fwrite -le Out.bin", "-"},
                 {"set x 1", "-"},
                 {"set y 1", "-"},
                 {"d 4", "-"},
-                {"q fwrite", "FWrite file is open\nFWrite file name is: Out.bin\n"
-                             "FWrite byte order is little_endian " + host},
+                {"q fwrite",
+                 "FWrite file is open\nFWrite file name is: Out.bin\n"
+                 "FWrite byte order is little_endian " +
+                     host},
                 {"disable fwrite", "-"},
                 // Closing the file puts the default name and order back.
-                {"q fwrite", "FWrite file is closed\nFWrite file name is: vemra.fwrite\n"
-                             "FWrite byte order is big_endian " + host}});
+                {"q fwrite",
+                 "FWrite file is closed\nFWrite file name is: vemra.fwrite\n"
+                 "FWrite byte order is big_endian " +
+                     host}});
   EXPECT_EQ(read_file(dir.file("Out.bin")), std::string("\0\0\x80\x40", 4));
 }

@@ -41,8 +41,8 @@ double turn(double a, double b) {
 // east and north at a point (degrees on the page) worked out by hand.
 struct map_case {
   std::string proj;
-  float lon1, lon2, lat1, lat2;      // the dimension environment
-  float glon, dlon, glat, dlat;      // first grid point and steps
+  float lon1, lon2, lat1, lat2;  // the dimension environment
+  float glon, dlon, glat, dlat;  // first grid point and steps
   int nx, ny;
   std::function<double(double lon, double lat)> east, north;
 };
@@ -70,15 +70,18 @@ map_run run_map(const map_case& c, const std::string& gxout = "vector") {
   std::ostringstream set;
   set << "set mproj " << c.proj << "\nset gxout " << gxout << "\n" << kBare;
   std::ostringstream in;
-  in << "open w.ctl\nset lon " << c.lon1 << " " << c.lon2 << "\nset lat " << c.lat1 << " "
-     << c.lat2 << "\n"
+  in << "open w.ctl\nset lon " << c.lon1 << " " << c.lon2 << "\nset lat " << c.lat1 << " " << c.lat2
+     << "\n"
      << set.str() << "enable print e.meta\nd u+10;u\nprint\nc\n"
      << set.str() << "d u;u+10\nprint\ndisable print\n";
   for (int j = 0; j < c.ny; j++)
     for (int i = 0; i < c.nx; i++) {
       const float lon = c.glon + float(i) * c.dlon, lat = c.glat + float(j) * c.dlat;
-      for (auto [a, b] : {std::pair{lon, lat}, {lon - 0.5f, lat}, {lon + 0.5f, lat},
-                          {lon, lat - 0.5f}, {lon, lat + 0.5f}})
+      for (auto [a, b] : {std::pair{lon, lat},
+                          {lon - 0.5f, lat},
+                          {lon + 0.5f, lat},
+                          {lon, lat - 0.5f},
+                          {lon, lat + 0.5f}})
         in << "q ll2xy " << a << " " << b << "\n";
     }
   map_run r;
@@ -157,16 +160,15 @@ TEST(WindArrows, SoutherliesFollowLeaningMeridians) {
   auto level = [](double, double) { return 0.0; };
   // Orthographic about 0: x = cos(lat) sin(lon), y = sin(lat), so north is
   // (-sin(lat) sin(lon), cos(lat)).
-  check_map({"orthographic", -90, 90, -90, 90, -75, 30, -60, 40, 6, 4, level,
-             [](double lon, double lat) {
-               return std::atan2(std::cos(lat * kDeg), -std::sin(lat * kDeg) * std::sin(lon * kDeg)) /
-                      kDeg;
-             }});
+  check_map(
+      {"orthographic", -90, 90, -90, 90, -75, 30, -60, 40, 6, 4, level, [](double lon, double lat) {
+         return std::atan2(std::cos(lat * kDeg), -std::sin(lat * kDeg) * std::sin(lon * kDeg)) /
+                kDeg;
+       }});
   // This Mollweide: x = cos(lat) lon / 180, y = sin(lat) / 2.
   check_map({"mollweide", -180, 180, -90, 90, -150, 60, -62.5, 40, 6, 4, level,
              [](double lon, double lat) {
-               return std::atan2(std::cos(lat * kDeg) / 2,
-                                 -std::sin(lat * kDeg) * lon / 180) /
+               return std::atan2(std::cos(lat * kDeg) / 2, -std::sin(lat * kDeg) * lon / 180) /
                       kDeg;
              }});
   // Robinson between its table rows: x = s(lat) lon / 180, y = r(lat), with
@@ -174,12 +176,13 @@ TEST(WindArrows, SoutherliesFollowLeaningMeridians) {
   struct row {
     double lat, dr, ds;
   };
-  static const row rows[] = {{-62.5, 0.075, 0.102}, {-22.5, 0.084, 0.025},
-                             {17.5, 0.083, -0.020}, {57.5, 0.078, -0.096}};
+  static const row rows[] = {
+      {-62.5, 0.075, 0.102}, {-22.5, 0.084, 0.025}, {17.5, 0.083, -0.020}, {57.5, 0.078, -0.096}};
   check_map({"robinson", -180, 180, -90, 90, -150, 60, -62.5, 40, 6, 4, level,
              [](double lon, double lat) {
                for (const row& k : rows)
-                 if (std::fabs(k.lat - lat) < 0.01) return std::atan2(k.dr, k.ds * lon / 180) / kDeg;
+                 if (std::fabs(k.lat - lat) < 0.01)
+                   return std::atan2(k.dr, k.ds * lon / 180) / kDeg;
                return 999.0;
              }});
 }
@@ -272,8 +275,11 @@ TEST(WindArrows, StationWindsFollowTheMapOnLambert) {
   in += "disable print\nset mproj lambert\ndraw map\n";
   for (float lat : lats)
     for (float lon : lons)
-      for (auto [a, b] : {std::pair{lon, lat}, {lon - 0.5f, lat}, {lon + 0.5f, lat},
-                          {lon, lat - 0.5f}, {lon, lat + 0.5f}})
+      for (auto [a, b] : {std::pair{lon, lat},
+                          {lon - 0.5f, lat},
+                          {lon + 0.5f, lat},
+                          {lon, lat - 0.5f},
+                          {lon, lat + 0.5f}})
         in += "q ll2xy " + std::to_string(a) + " " + std::to_string(b) + "\n";
   RunResult r = run_batch(in, dir.path());
   auto frames = frames_of(read_file(dir.file("e.meta")));

@@ -20,7 +20,7 @@ Xvfb& server() {
 }
 
 class X11Session : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     if (!server().ok()) GTEST_SKIP() << "Xvfb could not be started";
   }
@@ -38,8 +38,9 @@ TEST_F(X11Session, WindowFromGeometryAnsweredByXinfoAndDumped) {
   EXPECT_EQ(r.status, 0);
   EXPECT_FALSE(contains(r.out, "Running in Batch mode"));
   // The window's inside starts past the 4-pixel border.
-  EXPECT_TRUE(contains(r.out, "Window X = 24\nWindow Y = 34\nWindow Width = 300\n"
-                         "Window Height = 200\nWindow Border = 4\n"))
+  EXPECT_TRUE(contains(r.out,
+                       "Window X = 24\nWindow Y = 34\nWindow Width = 300\n"
+                       "Window Height = 200\nWindow Border = 4\n"))
       << r.out;
   EXPECT_TRUE(contains(r.out, "Window ID = "));
   EXPECT_TRUE(contains(r.out, "Position = -999.9 -999.9 -1 -1\n"));
@@ -65,9 +66,10 @@ TEST_F(X11Session, ScreensBuffersAndDumpRefusals) {
 }
 
 TEST_F(X11Session, BatchModeAndMissingServerAnswerWithoutAWindow) {
-  RunResult r = run_batch("q xinfo\nq pos nowait\nq pos\nq bpos\noutxwd b.xwd\nscreen save 1\n"
-                          "screen show 1\n",
-                          dir.path(), {}, {"DISPLAY=" + server().display()});
+  RunResult r = run_batch(
+      "q xinfo\nq pos nowait\nq pos\nq bpos\noutxwd b.xwd\nscreen save 1\n"
+      "screen show 1\n",
+      dir.path(), {}, {"DISPLAY=" + server().display()});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(contains(r.out, "Batch Mode\n"));
   // Waiting makes no sense without a window: all three answer at once.

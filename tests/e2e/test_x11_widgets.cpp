@@ -60,7 +60,7 @@ struct WindowSession : LiveSession {
 };
 
 class X11Widgets : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     if (!server().ok()) GTEST_SKIP() << "Xvfb could not be started";
     session = std::make_unique<WindowSession>(dir);
@@ -184,7 +184,7 @@ TEST_F(X11Widgets, LeavingACascadeForItsParentChoosesTheItemReleasedOn) {
   user->motion(menu.x + 5, menu.y + 2 * row + row / 2);
   pops = user->wait_children(2);
   ASSERT_EQ(pops.size(), 2u);
-  user->motion(pops[1].x + 5, pops[1].y + row / 2);  // "Red"
+  user->motion(pops[1].x + 5, pops[1].y + row / 2);      // "Red"
   user->motion(menu.x + 5, menu.y + 3 * row + row / 2);  // "Quit"
   user->release(menu.x + 5, menu.y + 3 * row + row / 2);
   ASSERT_TRUE(session->wait_for("Position = ", 2)) << session->output();

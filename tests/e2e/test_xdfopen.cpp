@@ -26,17 +26,19 @@ TEST(Xdfopen, DescriptorNamesDimensionsAndVariables) {
              "* comment\ndset ^p.nc\ntitle described here\nundef -1e20\nxdef lon\nydef lat\n"
              "zdef lev\ntdef time\nvars 2\nta=>temperature_of_the_air 3 99 air temperature\n"
              "ps\nendvars\n");
-  RunResult r = run_batch("xdfopen a\nq file\nset gxout print\nset lev 1000\nd temperature_of_\n"
-                          "d ps\n",
-                          dir.path());
+  RunResult r = run_batch(
+      "xdfopen a\nq file\nset gxout print\nset lev 1000\nd temperature_of_\n"
+      "d ps\n",
+      dir.path());
   EXPECT_TRUE(contains(answer(r.out, "xdfopen a"), "Data file p.nc is open as file 1\n")) << r.out;
   EXPECT_EQ(answer(r.out, "q file"),
-            "File 1 : described here\n  Descriptor: a.ctl\n  Binary: p.nc\n  Type = Gridded\n  Xsize = 3  Ysize = 4  Zsize = 3  Tsize = 2\n"
-                "  Number of Variables = 2\n    temperature_of_ 3 99 air temperature\n"
-                "    ps 0 -999 \n");
+            "File 1 : described here\n  Descriptor: a.ctl\n  Binary: p.nc\n  Type = Gridded\n  "
+            "Xsize = 3  Ysize = 4  Zsize = 3  Tsize = 2\n"
+            "  Number of Variables = 2\n    temperature_of_ 3 99 air temperature\n"
+            "    ps 0 -999 \n");
   // ta at 1000 hPa, time 1: rows north to south 100 200 300 | 400 500 600 |
   // -9999 800 900 | 1000 1100 -32767, unpacked * 0.01 + 273.15.
-  std::vector<double> want = {283.15, 284.15, -1e20, -1e20, 281.15, 282.15,
+  std::vector<double> want = {283.15, 284.15, -1e20,  -1e20,  281.15, 282.15,
                               277.15, 278.15, 279.15, 274.15, 275.15, 276.15};
   std::vector<double> got = printed_values(r.out, "d temperature_of_");
   ASSERT_EQ(got.size(), want.size()) << r.out;
@@ -55,11 +57,13 @@ TEST(Xdfopen, ScalingsFromTheDescriptor) {
   write_file(dir.file("s.ctl"),
              "dset ^a.nc\nxdef lon 8 linear 0 45\nydef lat 4 levels -60\n -20 20\n 60\n"
              "tdef time 3 linear 00z1jan1990 1dy\n");
-  RunResult r = run_batch("xdfopen s.ctl\nq ctlinfo\nset gxout print\nset lon -45 45\nset lat 60\n"
-                          "set t 3\nd tas\n",
-                          dir.path());
+  RunResult r = run_batch(
+      "xdfopen s.ctl\nq ctlinfo\nset gxout print\nset lon -45 45\nset lat 60\n"
+      "set t 3\nd tas\n",
+      dir.path());
   std::string ctl = answer(r.out, "q ctlinfo");
-  EXPECT_TRUE(contains(ctl, "xdef 8 linear 0 45\nydef 4 levels -60 -20 20 60\nzdef 1 linear 0 0\n"
+  EXPECT_TRUE(contains(ctl,
+                       "xdef 8 linear 0 45\nydef 4 levels -60 -20 20 60\nzdef 1 linear 0 0\n"
                        "tdef 3 linear 00Z01JAN1990 1440mn\n"))
       << ctl;
   EXPECT_TRUE(contains(answer(r.out, "xdfopen s.ctl"), "LON set to 0 360 \n"));
@@ -76,12 +80,14 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
     std::string ctl, want;
   };
   const c cases[] = {
-      {"dset ^a.nc\nvars 1\ntas=> 0 99 bad\nendvars\n", "XDFOpen Error:  Invalid variable record\n"},
+      {"dset ^a.nc\nvars 1\ntas=> 0 99 bad\nendvars\n",
+       "XDFOpen Error:  Invalid variable record\n"},
       {"dset ^a.nc\nvars 3\ntas\nps\nendvars\n",
        "XDFOpen Error:  Unexpected ENDVARS record\nWas expecting 3 records.  Found 2.\n"},
       {"dset ^a.nc\ntdef time 3 linear 00z1jan1990 0hr\n",
        "XDFopen Error:  0 time increment in tdef\n use 1 for single time data\n"},
-      {"dset ^a.nc\noptions template\ntdef time\n", "XDFopen Error:  Missing or invalid dimension size.\n"},
+      {"dset ^a.nc\noptions template\ntdef time\n",
+       "XDFopen Error:  Missing or invalid dimension size.\n"},
       {"dset ^a.nc\nfrobnicate\n", "XDFOpen Error:  Unknown keyword in description file\n"},
       {"title no data\n", "XDFOpen Error:  missing DSET record \n"},
       {"dset ^a.nc\nxdef nosuch\n", "XDF file has no coordinate variable for X dimension.\n"},
@@ -106,8 +112,9 @@ TEST(Xdfopen, CalendarOfTheSessionIsKept) {
   write_file(dir.file("c.ctl"), "dset ^a.nc\noptions 365_day_calendar\n");
   write_file(dir.file("a.nc.ctl"), "dset ^a.nc\n");
   RunResult r = run_batch("xdfopen a.nc.ctl\nxdfopen c.ctl\n", dir.path());
-  EXPECT_TRUE(contains(answer(r.out, "xdfopen c.ctl"),
-                  "Attempt to change the global calendar...\nThe calendar is NOW STANDARD and you "
-                  "attempted to open a 365-day calendar file\n"))
+  EXPECT_TRUE(
+      contains(answer(r.out, "xdfopen c.ctl"),
+               "Attempt to change the global calendar...\nThe calendar is NOW STANDARD and you "
+               "attempted to open a 365-day calendar file\n"))
       << r.out;
 }

@@ -22,7 +22,6 @@
 #include "data/result.h"
 #include "support/stdout_capture.h"
 
-
 // Axes of a data set: longitudes and latitudes (linear), pressure levels,
 // daily times; values by (variable, x, y, z, t) with 1-based indices.
 struct AnalysisData : testing::Test {
@@ -92,7 +91,8 @@ struct AnalysisData : testing::Test {
     if (vb >= 0) nc_put_var_double(nc, vb, level_bounds.data());
     std::string bin;
     for (int t = 1; t <= nt; t++) {
-      size_t start[4] = {size_t(t - 1), 0, 0, 0}, count[4] = {1, size_t(nz()), size_t(ny), size_t(nx)};
+      size_t start[4] = {size_t(t - 1), 0, 0, 0},
+             count[4] = {1, size_t(nz()), size_t(ny), size_t(nx)};
       const double day = t - 1;
       nc_put_var1_double(nc, vt, start, &day);
       for (size_t v = 0; v < names.size(); v++) {
@@ -107,8 +107,9 @@ struct AnalysisData : testing::Test {
     ASSERT_EQ(nc_close(nc), NC_NOERR);
     vemra_test::write_file(dir.file("d.dat"), bin);
     char buf[512];
-    std::snprintf(buf, sizeof buf, "xdef %d linear %.9g %.9g\nydef %d linear %.9g %.9g\nzdef %d levels",
-                  nx, lon0, dlon, ny, lat0, dlat, nz());
+    std::snprintf(buf, sizeof buf,
+                  "xdef %d linear %.9g %.9g\nydef %d linear %.9g %.9g\nzdef %d levels", nx, lon0,
+                  dlon, ny, lat0, dlat, nz());
     std::string ctl = "dset ^d.dat\nundef -999\n" + std::string(buf);
     for (double l : levels) ctl += " " + std::to_string(l);
     ctl += "\ntdef " + std::to_string(nt) + " linear 00z1jan2000 1dy\nvars " +

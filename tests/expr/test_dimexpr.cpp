@@ -59,13 +59,18 @@ TEST_F(DimExprTest, GridWorldAndTimeValues) {
     float value;
     int world;
   } cases[] = {
-      {"lev=500", 2, 4, 1},          {"t=3", 3, 3, 0},
-      {"t-2", 3, 3, 0},              {"z+1", 2, 3, 0},
-      {"x=7.5", 0, 7.5f, 0},         {"lon=-90", 0, -35, 1},
-      {"lat+10", 1, 121, 1},         {"lev-150", 2, 3, 1},   // latitude 30, level 700
-      {"time+6hr", 3, 6, 1},         {"time-1dy", 3, 1, 1},
+      {"lev=500", 2, 4, 1},
+      {"t=3", 3, 3, 0},
+      {"t-2", 3, 3, 0},
+      {"z+1", 2, 3, 0},
+      {"x=7.5", 0, 7.5f, 0},
+      {"lon=-90", 0, -35, 1},
+      {"lat+10", 1, 121, 1},
+      {"lev-150", 2, 3, 1},  // latitude 30, level 700
+      {"time+6hr", 3, 6, 1},
+      {"time-1dy", 3, 1, 1},
       {"time=12z3jan1990", 3, 11, 1},
-      {"time=feb1990", 3, 125, 1},   // 1 February 00z: 31 days of 4 steps
+      {"time=feb1990", 3, 125, 1},  // 1 February 00z: 31 days of 4 steps
   };
   for (const auto& c : cases) {
     parsed r = parse(c.text);

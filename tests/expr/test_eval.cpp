@@ -49,9 +49,9 @@ TEST(ExprLanguage, PrecedenceGroupingAndSigns) {
     const char* text;
     float value;
   } cases[] = {
-      {"1+2*3", 7},   {"8/2*4", 16},   {"10-4-3", 3},    {"2--3", 5},     {"--3", 3},
-      {"2/-4", -0.5f}, {"-(2+3)*2", -10}, {"2*(3+(4-1))", 12}, {"0.5+1", 1.5f}, {"1+2)", 3},
-      {"3)*2", 6},    {"4/0", kConstUndef}, {"1\nignored", 1},
+      {"1+2*3", 7},    {"8/2*4", 16},        {"10-4-3", 3},       {"2--3", 5},     {"--3", 3},
+      {"2/-4", -0.5f}, {"-(2+3)*2", -10},    {"2*(3+(4-1))", 12}, {"0.5+1", 1.5f}, {"1+2)", 3},
+      {"3)*2", 6},     {"4/0", kConstUndef}, {"1\nignored", 1},
   };
   for (const auto& c : cases) {
     Eval e = evaluate(c.text);
@@ -140,8 +140,8 @@ struct grid_maker {
     linear_scaling_set(&xs, 1, 1);  // grid index k is longitude k
     linear_scaling_set(&ys, 10, 10);
   }
-  grid_field* make(int idim, int jdim, int i1, int i2, int j1, int j2,
-                   std::vector<float> values, float undef = -999) {
+  grid_field* make(int idim, int jdim, int i1, int i2, int j1, int j2, std::vector<float> values,
+                   float undef = -999) {
     grid_field* g = kagrvl(0);
     g->undef = undef;
     g->idim = idim;
@@ -199,8 +199,10 @@ TEST(GridArithmetic, UndefinedPointsAndOperationsWithoutValue) {
   } cases[] = {
       {kOpDivide, {1, su, 3, 4}, {2, 2, 0, u}, {0.5f, u, u, u}},
       {kOpPower, {-8, 4, 2, 0}, {0.5f, 0.5f, 3, -1}, {u, 2, 8, u}},
-      {kOpAtan2, {0, 1, 0, -1}, {0, 0, 1, 0}, {0, float(std::atan2(1.0, 0.0)), 0,
-                                             float(std::atan2(-1.0, 0.0))}},
+      {kOpAtan2,
+       {0, 1, 0, -1},
+       {0, 0, 1, 0},
+       {0, float(std::atan2(1.0, 0.0)), 0, float(std::atan2(-1.0, 0.0))}},
       {kOpMaskout, {1, 2, 3, 4}, {0, -1, 5, -0.5f}, {1, u, 3, u}},
       {kOpMultiply, {3e38f, 2, 1, 1}, {10, 2, 1, 1}, {u, 4, 1, 1}},
   };

@@ -29,9 +29,10 @@ TEST_F(Area, AgreesWithToolOverTheGlobe) {
   if (!cdo_tool::available()) GTEST_SKIP() << "cdo is not installed";
   const std::string in = " " + dir.file("d.nc");
   // Cell areas the tool computes itself: bands of sines, or equal cells.
-  const std::string sines = " -setgridarea," + dir.file("a.nc"), equal = " -setgridarea," + dir.file("e.nc");
-  ASSERT_TRUE(cdo_tool::run("-expr,'area=10*(sin(rad(clat(u)+5))-sin(rad(clat(u)-5)))' -selname,u" + in +
-                            " " + dir.file("a.nc")));
+  const std::string sines = " -setgridarea," + dir.file("a.nc"),
+                    equal = " -setgridarea," + dir.file("e.nc");
+  ASSERT_TRUE(cdo_tool::run("-expr,'area=10*(sin(rad(clat(u)+5))-sin(rad(clat(u)-5)))' -selname,u" +
+                            in + " " + dir.file("a.nc")));
   ASSERT_TRUE(cdo_tool::run("-expr,'area=clat(u)*0+1' -selname,u" + in + " " + dir.file("e.nc")));
   // v where u is defined, named u.
   const std::string v = " -chname,v,u -ifthen -selname,u" + in + " -selname,v" + in;
@@ -142,14 +143,17 @@ TEST_F(Area, Refusals) {
   } cases[] = {
       {"aave(u,lon=0,lon=360,lat=-90)",
        "Error from AAVE:  Too many or too few args\n                  5 arguments expected \n"},
-      {"asumg(u,lon=0,lon=360,lat=-90,lev=500)", "Error from ASUMG:  Invalid dimension expression \n"},
-      {"aave(5,global)", "Error from AAVE:  The expression does not vary in longitude and latitude\n"},
+      {"asumg(u,lon=0,lon=360,lat=-90,lev=500)",
+       "Error from ASUMG:  Invalid dimension expression \n"},
+      {"aave(5,global)",
+       "Error from AAVE:  The expression does not vary in longitude and latitude\n"},
       {"sregr(u,v,lon=0,lon=360,lat=-90)",
        "Error from SCORR:  Too many or too few args \n                   6 arguments expected \n"},
   };
   for (const auto& c : cases) EXPECT_TRUE(refused(c.expr, c.text)) << c.expr << "\n" << out;
   st.jdim = 3;
-  EXPECT_TRUE(refused("aave(u,global)", "Error from AAVE  Invalid environment.  Z, T can't vary.\n"));
+  EXPECT_TRUE(
+      refused("aave(u,global)", "Error from AAVE  Invalid environment.  Z, T can't vary.\n"));
 }
 
 // Ten-degree cells from longitude 0: the globe from 0 to 360 reads the

@@ -142,7 +142,9 @@ TEST_F(TimeSums, BitForBitWithAndWithoutUndefinedValues) {
   struct {
     const char* text;
     int first, last, step;
-  } cases[] = {{"ave(w,t=1,t=20)", 1, 20, 1}, {"sumg(w,t=2,t=19)", 2, 19, 1}, {"ave(w,t=1,t=20,3)", 1, 20, 3}};
+  } cases[] = {{"ave(w,t=1,t=20)", 1, 20, 1},
+               {"sumg(w,t=2,t=19)", 2, 19, 1},
+               {"ave(w,t=1,t=20,3)", 1, 20, 3}};
   auto want_at = [&](int i, const auto& c) {
     double s = 0;
     int n = 0;
@@ -154,7 +156,8 @@ TEST_F(TimeSums, BitForBitWithAndWithoutUndefinedValues) {
     grid_field* g = eval(c.text);
     ASSERT_NE(g, nullptr) << c.text << out;
     ASSERT_EQ(g->isiz * g->jsiz, nx * ny) << c.text;
-    for (int i = 0; i < nx * ny; i++) ASSERT_EQ(g->values[i], want_at(i, c)) << c.text << " at " << i;
+    for (int i = 0; i < nx * ny; i++)
+      ASSERT_EQ(g->values[i], want_at(i, c)) << c.text << " at " << i;
   }
   // One point: x 7, y 3.
   plane(-1, -1);
@@ -215,12 +218,14 @@ TEST_F(Fave, Refusals) {
     const char* text;
     const char* first;
   } cases[] = {
-      {"ave(u,t=1)", "Error from AVE:  Too many or too few args \n"
-                     "                 3 to 5 arguments expected \n"},
+      {"ave(u,t=1)",
+       "Error from AVE:  Too many or too few args \n"
+       "                 3 to 5 arguments expected \n"},
       {"mean(u,q=1,t=2)", "Error from MEAN:  1st dimension expression invalid\n"},
       {"sum(u,t=1,lat=2)", "Error from SUM:  2nd dimension expression invalid\n"},
-      {"sumg(u,lon=0,lon=7,2)", "Error from SUMG: Invalid usage of increment value\n"
-                                "                Can only be used with time averaging\n"},
+      {"sumg(u,lon=0,lon=7,2)",
+       "Error from SUMG: Invalid usage of increment value\n"
+       "                Can only be used with time averaging\n"},
       {"min(u,t=1,t=5,-x)", "Error from MIN: Invalid option flags\n"},
       {"max(u,t=1,t=5,2,x)", "Error from MAX: Invalid option flags\n"},
       // Steps of none, of months on a daily axis, of a fraction of a day

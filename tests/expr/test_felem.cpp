@@ -38,11 +38,11 @@ TEST_F(Felem, OneArgumentFunctionsAtKnownPoints) {
     int point;
     float want;
   } cases[] = {
-      {"sqrt(u)", 4, 0.5f},         {"sqrt(u)", 0, kUndef},         {"sqrt(u)", 10, kUndef},
-      {"sin(u)", 11, 0.997495f},    {"cos(u)", 9, -0.448074f},      {"tan(u)", 6, 1.557408f},
-      {"asin(u)", 6, 1.570796f},    {"asin(u)", 7, kUndef},         {"acos(u)", 15, 3.141593f},
-      {"exp(u)", 6, 2.718282f},     {"exp(u)", 9, kUndef},          {"log(u)", 17, 1.945910f},
-      {"log(u)", 3, kUndef},        {"log10(u)", 18, -1},           {"abs(u)", 16, 2.25f},
+      {"sqrt(u)", 4, 0.5f},      {"sqrt(u)", 0, kUndef},    {"sqrt(u)", 10, kUndef},
+      {"sin(u)", 11, 0.997495f}, {"cos(u)", 9, -0.448074f}, {"tan(u)", 6, 1.557408f},
+      {"asin(u)", 6, 1.570796f}, {"asin(u)", 7, kUndef},    {"acos(u)", 15, 3.141593f},
+      {"exp(u)", 6, 2.718282f},  {"exp(u)", 9, kUndef},     {"log(u)", 17, 1.945910f},
+      {"log(u)", 3, kUndef},     {"log10(u)", 18, -1},      {"abs(u)", 16, 2.25f},
   };
   for (const auto& c : cases) {
     grid_field* g = eval(c.text);
@@ -52,11 +52,13 @@ TEST_F(Felem, OneArgumentFunctionsAtKnownPoints) {
   // Values outside the domain are dropped, counted in the warning: six
   // below zero, seven at or below it.
   eval("sqrt(u)");
-  EXPECT_EQ(out, "Warning from SQRT:  Data has 6 values < zero \n"
-                 "                    These were set to the undefined value \n");
+  EXPECT_EQ(out,
+            "Warning from SQRT:  Data has 6 values < zero \n"
+            "                    These were set to the undefined value \n");
   eval("log10(u)");
-  EXPECT_EQ(out, "Warning from LOG10:  Data has 7 values <= zero \n"
-                 "                     These were set to the undefined value \n");
+  EXPECT_EQ(out,
+            "Warning from LOG10:  Data has 7 values <= zero \n"
+            "                     These were set to the undefined value \n");
   eval("asin(u)");
   EXPECT_EQ(out, "");
 }
@@ -69,7 +71,7 @@ TEST_F(Felem, TwoArgumentFunctions) {
   } cases[] = {
       {"pow(u,2)", 2, 0.25f},
       {"pow(2,u)", 1, 0.5f},
-      {"pow(u,0.5)", 0, kUndef},    // negative base: no value, stored undefined
+      {"pow(u,0.5)", 0, kUndef},  // negative base: no value, stored undefined
       {"pow(u,0.5)", 8, std::sqrt(3.0f)},
       {"pow(u*1e30,2)", 9, kUndef},  // beyond float range
       {"mag(u,2*u)", 0, float(std::sqrt(80.0))},
@@ -111,8 +113,8 @@ TEST(FelemStations, GridsAndStationSetsCombine) {
   eval_state a{}, b{};
   // A single value first: 2 to the power of each defined report.
   a.result = grid_ptr(kagrvl(2));
-  b.result = station_ptr(
-      stntest::make_set({{"s", 0, 0, 0, 1, 3}, {"s", 1, 1, 0, 1, kUndef}, {"s", 2, 2, 0, 1, -2}}, kUndef));
+  b.result = station_ptr(stntest::make_set(
+      {{"s", 0, 0, 0, 1, 3}, {"s", 1, 1, 0, 1, kUndef}, {"s", 2, 2, 0, 1, -2}}, kUndef));
   ASSERT_EQ(kafopr(&a, &b, kOpPower), 0);
   ASSERT_NE(stations_in(a.result), nullptr);
   EXPECT_EQ(stntest::values(stations_in(a.result)), (std::vector<float>{8, kUndef, 0.25f}));

@@ -55,13 +55,16 @@ TEST_F(Wind, AgreesWithToolInside) {
 
 TEST_F(Wind, UniformFlowAndRefusals) {
   EXPECT_EQ(at("hdivg(u*0+7,v*0)", 5 * nx + 5), 0.0);
-  EXPECT_NEAR(at("hcurl(u*0+7,v*0)", 5 * nx + 5), 7 * std::tan(lat(6) * 3.1416 / 180) / 6.37e6, 1e-10)
+  EXPECT_NEAR(at("hcurl(u*0+7,v*0)", 5 * nx + 5), 7 * std::tan(lat(6) * 3.1416 / 180) / 6.37e6,
+              1e-10)
       << "the curl of an eastward flow on the sphere";
   EXPECT_TRUE(refused("hdivg(u)", "Error from HDIVG:  Too many or too few args \n")) << out;
   st.idim = 1;
   st.jdim = -1;
-  EXPECT_TRUE(refused("hcurl(u,v)", "Error from HCURL:  Invalid dimension environment\n"
-                                    "  Horizontal environment (X, Y Varying) is required\n")) << out;
+  EXPECT_TRUE(refused("hcurl(u,v)",
+                      "Error from HCURL:  Invalid dimension environment\n"
+                      "  Horizontal environment (X, Y Varying) is required\n"))
+      << out;
 }
 
 // Five pressure levels; ps and q over four points.
@@ -95,8 +98,9 @@ TEST_F(Column, VerticalIntegral) {
       // The top between the two lowest levels: the lowest layer reaches it.
       {"vint(ps,const(q,1,-a),900)", {100 * G, kUndef, kUndef}},
       // Each level weighs its own layer: 75, 150, 175, 200 and 100 mb.
-      {"vint(ps,q,300)", {(75 + 2 * 150 + 3 * 175 + 4 * 200 + 5 * 100) * G,
-                          (2 * 125 + 3 * 175 + 4 * 200 + 5 * 100) * G, 0}},
+      {"vint(ps,q,300)",
+       {(75 + 2 * 150 + 3 * 175 + 4 * 200 + 5 * 100) * G,
+        (2 * 125 + 3 * 175 + 4 * 200 + 5 * 100) * G, 0}},
   };
   for (const auto& c : cases) {
     grid_field* g = eval(c.expr);

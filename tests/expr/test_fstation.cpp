@@ -53,8 +53,8 @@ TEST(Oacres, ReportBeyondTheLastRowTakesThatRowForTheMissingOne) {
 }
 
 TEST(Oacres, DefaultPassesLeavePointsBeyondTheThirdRadiusUndefined) {
-  const std::vector<float> v =
-      oacres(12, 2, {{"A", 0, 0, 0, 1, 1}, {"B", 0, 1, 0, 1, 3}, {"C", 0, 1, 0, 1, U}}, {10, 7, 4, 2, 1});
+  const std::vector<float> v = oacres(
+      12, 2, {{"A", 0, 0, 0, 1, 1}, {"B", 0, 1, 0, 1, 3}, {"C", 0, 1, 0, 1, U}}, {10, 7, 4, 2, 1});
   // Within 4 grid lengths of (1, 0): x 0..4 on both rows ((4,1): d^2 = 10).
   for (int j = 0; j < 2; j++)
     for (int i = 0; i < 12; i++) EXPECT_EQ(v[size_t(j * 12 + i)] == U, i > 4) << i << "," << j;
@@ -99,7 +99,10 @@ TEST(StationFold, AverageOverTimesStationByStation) {
   // A: 10, undefined, 20, 30. B: two reports in the first time (mean 3),
   // then 9. C: never defined. A at another latitude is another station.
   station_set* t[4] = {
-      make_set({{"A", 10, 20, 0, 1, 10}, {"B", 5, 5, 0, 1, 2}, {"C", 1, 1, 0, 1, U}, {"B", 5, 5, 0, 1, 4}}),
+      make_set({{"A", 10, 20, 0, 1, 10},
+                {"B", 5, 5, 0, 1, 2},
+                {"C", 1, 1, 0, 1, U},
+                {"B", 5, 5, 0, 1, 4}}),
       make_set({{"A", 10, 20, 0, 2, U}, {"B", 5, 5, 0, 2, 9}, {"A", 11, 20, 0, 2, 7}}),
       make_set({{"A", 10, 20, 0, 3, 20}}),
       make_set({{"A", 10, 20, 0, 4, 30}, {"C", 1, 1, 0, 4, U}}),
@@ -136,10 +139,10 @@ TEST(Gr2stn, BilinearAtStationsWithTheLastRowAndColumnOutside) {
   v[11] = U;  // (3, 2)
   grid_field* g = make_grid(0, 0, 4, 3, v);
   station_set* s = make_set({{"A", 0.5f, 1.25f, 0, 1, 0},
-                             {"B", 0.5f, -358, 0, 1, 0},   // longitude 2
-                             {"C", 1.5f, 2.5f, 0, 1, 0},   // next to the undefined point
-                             {"D", 1, 3, 0, 1, 0},         // on the last column
-                             {"E", 2, 1, 0, 1, 0}},        // on the last row
+                             {"B", 0.5f, -358, 0, 1, 0},  // longitude 2
+                             {"C", 1.5f, 2.5f, 0, 1, 0},  // next to the undefined point
+                             {"D", 1, 3, 0, 1, 0},        // on the last column
+                             {"E", 2, 1, 0, 1, 0}},       // on the last row
                             -1);
   gr2stn_values(g, s);
   expect_values(values(s), {6.25f, 7, -1, -1, -1}, 1e-5f);
@@ -153,7 +156,8 @@ TEST(StationArithmetic, PairsTheFirstDefinedReportOfEachPlaceLevelOrTime) {
   // second pairs; -0 and 0 are one place.
   auto smaller = [] { return make_set({{"A", 1, 1, 0, 1, 6}, {"B", 0, -0.0f, 0, 1, 8}}); };
   auto larger = [] {
-    return make_set({{"X", 1, 1, 0, 1, U}, {"Y", 1, 1, 0, 1, 3}, {"Z", 1, 1, 0, 1, 5}, {"W", 0, 0, 0, 1, 2}});
+    return make_set(
+        {{"X", 1, 1, 0, 1, U}, {"Y", 1, 1, 0, 1, 3}, {"Z", 1, 1, 0, 1, 5}, {"W", 0, 0, 0, 1, 2}});
   };
   station_set* a = smaller();
   station_set* r = kastop(a, larger(), kOpDivide, 1);
@@ -166,7 +170,8 @@ TEST(StationArithmetic, PairsTheFirstDefinedReportOfEachPlaceLevelOrTime) {
   EXPECT_EQ(values(r), (std::vector<float>{0.5f, 0.25f}));
   // By level, then the constant on the left.
   station_set* c = make_set({{"A", 0, 0, 850, 1, 4}, {"A", 0, 0, 500, 1, 2}}, U, 2, -1);
-  station_set* d = make_set({{"A", 0, 0, 500, 1, 10}, {"A", 0, 0, 700, 1, 1}, {"A", 0, 0, 850, 1, 20}}, U, 2, -1);
+  station_set* d = make_set(
+      {{"A", 0, 0, 500, 1, 10}, {"A", 0, 0, 700, 1, 1}, {"A", 0, 0, 850, 1, 20}}, U, 2, -1);
   station_set* e = kastop(d, c, kOpAdd, 1);
   EXPECT_EQ(values(kascop(e, 48, kOpDivide, 1)), (std::vector<float>{2, 4}));
   // Sets of different kinds are refused, both left to the caller.
@@ -220,7 +225,8 @@ struct Coll2gr : AnalysisData {
 };
 
 TEST_F(Coll2gr, FixedLevelsAndReportLevelsInterpolatedInLevel) {
-  collect(3, make_set({{"A", 0, 0, 1000, 1, 10}, {"A", 0, 0, 850, 1, 25}, {"A", 0, 0, 700, 1, 40}}, U, 2, -1));
+  collect(3, make_set({{"A", 0, 0, 1000, 1, 10}, {"A", 0, 0, 850, 1, 25}, {"A", 0, 0, 700, 1, 40}},
+                      U, 2, -1));
   collect(3, make_set({{"B", 0, 5, 900, 1, 5}, {"B", 0, 5, 800, 1, U}}, U, 2, -1));
   grid_field* g = eval("coll2gr(3,3)");
   ASSERT_NE(g, nullptr) << out;
@@ -243,7 +249,8 @@ TEST_F(Coll2gr, OneSetOneLevelAndNumbersOutsideTheCollections) {
   grid_field* g = eval("coll2gr(31,1)");
   ASSERT_NE(g, nullptr) << out;
   EXPECT_EQ(values(g), (std::vector<float>{10}));
-  EXPECT_TRUE(refused("coll2gr(32)", "Error from COLL2GR:  Collection number 32 not between 0 and 31\n"));
+  EXPECT_TRUE(
+      refused("coll2gr(32)", "Error from COLL2GR:  Collection number 32 not between 0 and 31\n"));
   EXPECT_TRUE(refused("coll2gr(5)", "Error from COLL2GR:  Collection 5 empty\n"));
   st.idim = 1;
   EXPECT_TRUE(refused("coll2gr(31)", "Error from COLL2GR:  Invalid dimension environment\n"));

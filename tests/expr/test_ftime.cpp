@@ -63,7 +63,8 @@ TEST_F(Times, AgreesWithTool) {
         EXPECT_EQ(g->values[k], regression ? 0.0f : kUndef) << c.expr;
         continue;
       }
-      EXPECT_NEAR(g->values[k], want[k], 2e-4 * std::fmax(1.0f, std::fabs(want[k]))) << c.expr << " " << k;
+      EXPECT_NEAR(g->values[k], want[k], 2e-4 * std::fmax(1.0f, std::fabs(want[k])))
+          << c.expr << " " << k;
     }
   }
 }
@@ -80,8 +81,9 @@ TEST_F(Times, MasksAndLoops) {
   grid_field* g = eval("tcorr(aave(s,global),u,t=4,t=4)");
   ASSERT_NE(g, nullptr) << out;
   for (int i = 0; i < nx * ny; i++) EXPECT_EQ(g->values[i], kUndef);
-  EXPECT_TRUE(refused("tregr(s,u,t=1,t=3)",
-                      "Error from TREGR:  1st arg must be 0-D\nError from TREGR:  Error getting grids\n"));
+  EXPECT_TRUE(
+      refused("tregr(s,u,t=1,t=3)",
+              "Error from TREGR:  1st arg must be 0-D\nError from TREGR:  Error getting grids\n"));
 
   // tloop with x and time varying (days 3 to 7): one row per day.
   st.jdim = 3;
@@ -125,7 +127,8 @@ TEST_F(Times, Integrals) {
       // Layers: 1075..925, 925..675, 675..325 by the level list extended.
       {"gint(u,lev=1000,lev=500)", 150.0 * a + 250.0 * u(3, 2, 2, 1) + 350.0 * u(3, 2, 3, 1)},
   };
-  for (const auto& e : cases) EXPECT_NEAR(at(e.expr, k), e.want, 1e-5 * std::fabs(e.want)) << e.expr;
+  for (const auto& e : cases)
+    EXPECT_NEAR(at(e.expr, k), e.want, 1e-5 * std::fabs(e.want)) << e.expr;
   // Along longitude: each latitude row scaled by its cosine, the same as at
   // a fixed latitude.
   st.idim = 1;

@@ -104,7 +104,8 @@ TEST_F(Util, LevelSearch) {
   EXPECT_EQ(g->values[2], kUndef);
   // The trace follows point 7 (x 2, y 2: 18.5, 14.5, 10.5 ...).
   EXPECT_NE(out.find("vvv lev1 = 1000 lev2 = 850 gr1,gr2,grv,grr = 18.5 14.5 10 -999\n"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   g = eval("fndlvl(p,const(p,10,-a),lev=300,lev=1000)");
   ASSERT_NE(g, nullptr) << out;
   EXPECT_FLOAT_EQ(g->values[1], 400.0f);
@@ -115,7 +116,8 @@ TEST_F(Util, LevelSearch) {
   for (int k = 0; k < nx * ny; k++) EXPECT_EQ(g->values[k], kUndef);
   EXPECT_TRUE(refused("fndlvl(p,const(p,10,-a),lev=960,lev=900)",
                       "Error from FNDLVL:  No level of the default file lies in the range\n"));
-  EXPECT_TRUE(refused("fndlvl(p,10,lev=1000,lev=300)", "Error from FNDLVL :  Incompatible grids. \n"));
+  EXPECT_TRUE(
+      refused("fndlvl(p,10,lev=1000,lev=300)", "Error from FNDLVL :  Incompatible grids. \n"));
   // A single point: no trace line, nothing read past the one value.
   st.idim = st.jdim = -1;
   st.dim_min[0] = st.dim_max[0] = 0;
@@ -175,7 +177,8 @@ TEST_F(Smooth, EveryPointAgainstTheDefinition) {
             s += wt * n;
             w += wt;
           }
-        EXPECT_NEAR(got, s / w, 1e-5 * std::fmax(1.0, std::fabs(s / w))) << c.expr << " " << x << "," << y;
+        EXPECT_NEAR(got, s / w, 1e-5 * std::fmax(1.0, std::fabs(s / w)))
+            << c.expr << " " << x << "," << y;
         checked++;
       }
     EXPECT_GT(checked, nx * ny * 3 / 4);

@@ -109,8 +109,8 @@ TEST_F(UdfTest, TransferFileLayoutAndFailedStatusKeepsTheFiles) {
 TEST_F(UdfTest, TablesOrderNamesAndBrokenEntries) {
   std::string text = load(entry("longername 1 1 expr", "direct") + entry("sqrt 0 1 expr", "direct"),
                           "sqrt 1 1 expr\ndirect\ndatadir\nt\nr\nlast 1 1 expr\ndirect\nc\nt\n");
-  EXPECT_EQ(text,
-            "Read error on user defined function table:\n  File name is: " + dir.file("udft") + "\n");
+  EXPECT_EQ(text, "Read error on user defined function table:\n  File name is: " +
+                      dir.file("udft") + "\n");
   ASSERT_NE(kaufnd("longerna"), nullptr);
   EXPECT_NE(kaufnd("sqrt")->command, "datadir");  // the KAUDFT entry wins
   // The user's sqrt replaces the built-in one.
@@ -129,12 +129,14 @@ TEST_F(UdfTest, TablesOrderNamesAndBrokenEntries) {
   text = load("many 9 9 expr expr expr expr expr expr expr expr expr\ndirect\nc\nt\nr\n");
   EXPECT_NE(text.find("Format error in user defined function table:\n"), std::string::npos);
   load("f 1 1 value\ndirect\nc\nt\nr\n");
-  EXPECT_TRUE(refused_with("f(u)", "Error from f: Invalid Argument\n  Expecting arg 0 to be a constant\n"));
+  EXPECT_TRUE(
+      refused_with("f(u)", "Error from f: Invalid Argument\n  Expecting arg 0 to be a constant\n"));
 }
 
 TEST_F(UdfTest, ResultsThatDoNotFitAreRefused) {
   load(entry("huge 1 1 expr", "direct", "huge"));
-  EXPECT_TRUE(refused_with("huge(u)", "Error from huge: Error reading from transfer file\n")) << out;
+  EXPECT_TRUE(refused_with("huge(u)", "Error from huge: Error reading from transfer file\n"))
+      << out;
   // A grid over z while the environment varies x and y.
   load("zres 0 0\ndirect\ncp " + dir.file("z.bin") + " " + dir.file("r.bin") + "\n" +
        dir.file("t.bin") + "\n" + dir.file("r.bin") + "\n");
@@ -143,5 +145,7 @@ TEST_F(UdfTest, ResultsThatDoNotFitAreRefused) {
   z += std::string(reinterpret_cast<const char*>(h), sizeof h) + std::string(60, '\0');
   z += std::string(12, '\0');
   vemra_test::write_file(dir.file("z.bin"), z);
-  EXPECT_TRUE(refused_with("zres", "Error from zres: Invalid dimension environment in result grid\n")) << out;
+  EXPECT_TRUE(
+      refused_with("zres", "Error from zres: Invalid dimension environment in result grid\n"))
+      << out;
 }

@@ -85,7 +85,8 @@ TEST_F(VarOpTest, RequestsFromTheEnvironmentAndTheOperand) {
     ASSERT_NE(r.end, nullptr) << c.text << r.out;
     EXPECT_STREQ(r.end, c.rest);
     ASSERT_EQ(r.grid->isiz * r.grid->jsiz, 20) << c.text;
-    for (int k = 0; k < 20; k++) ASSERT_EQ(r.grid->values[k], c.want(k % 5 + 1, k / 5 + 1)) << c.text;
+    for (int k = 0; k < 20; k++)
+      ASSERT_EQ(r.grid->values[k], c.want(k % 5 + 1, k / 5 + 1)) << c.text;
   }
   // Only x varies: a row of the fixed latitude. Nothing varies: one value.
   st.jdim = -1;
@@ -133,7 +134,8 @@ TEST_F(VarOpTest, Refusals) {
   } cases[] = {
       {"u.0", "Syntax error: Bad file number for variable u \n"},
       {"u.2", "Data Request Error:  File number out of range \n  Variable = u.2 \n"},
-      {"v.1", "Data Request Error:  Invalid variable name \n  Variable 'v.1' not found in file 1\n"},
+      {"v.1",
+       "Data Request Error:  Invalid variable name \n  Variable 'v.1' not found in file 1\n"},
       {"u(z=1,z=2)",
        "Syntax Error: Invalid dimension expression\n  Same dimension specified multiple times "
        "for variable = u\n"},
@@ -144,8 +146,9 @@ TEST_F(VarOpTest, Refusals) {
        "Data Request Error: Invalid grid coordinates\n"
        "  World coordinates convert to non-integer grid coordinates\n"
        "    Variable = u.1  Dimension = 1 \n"},
-      {"u(z=1", "Syntax Error:  Invalid dimension expression\n"
-                "  Expecting +/-/= operator, found \n  Variable name = u\n"},
+      {"u(z=1",
+       "Syntax Error:  Invalid dimension expression\n"
+       "  Expecting +/-/= operator, found \n  Variable name = u\n"},
   };
   st.jdim = -1;
   st.dim_min[1] = st.dim_max[1] = 20;
@@ -232,13 +235,16 @@ const char* kReadFailed = "Data Request Error:  Variable is 'ts";
 }  // namespace
 
 TEST_F(StationOpTest, ArgumentsAndRanges) {
-  const std::string inv = "Data Request Error: Invalid dimension expression\n"
-                          "  Attempt to set or modify varying dimension\n  Variable = ";
-  const std::string dec = "Data Request Error: Invalid grid coordinates\n"
-                          "  Varying dimension ";
+  const std::string inv =
+      "Data Request Error: Invalid dimension expression\n"
+      "  Attempt to set or modify varying dimension\n  Variable = ";
+  const std::string dec =
+      "Data Request Error: Invalid grid coordinates\n"
+      "  Varying dimension ";
   const std::string pre = "Data Request Error:  Predefined variable ";
-  const std::string grid_only = "   is only defined for grid type files\n"
-                                "   File 1 is a station file\n";
+  const std::string grid_only =
+      "   is only defined for grid type files\n"
+      "   File 1 is a station file\n";
   struct {
     const char* text;
     std::string out;
@@ -246,12 +252,14 @@ TEST_F(StationOpTest, ArgumentsAndRanges) {
       {"ts(stid=)", "Dimension Expression Error: No stid provided\n"},
       {"ts(stid=abcdefghi)", "Dimension Expression Error: stid too long\n"},
       {"ts(t=3)", inv + "ts, Dimension = 3 \n"},
-      {"ts(lat=1,lat=2,lat=3)", "Syntax Error: Invalid dimension expression\n"
-                                "  Same dimension specified more than twice for variable = ts\n"},
+      {"ts(lat=1,lat=2,lat=3)",
+       "Syntax Error: Invalid dimension expression\n"
+       "  Same dimension specified more than twice for variable = ts\n"},
       // Levels run downwards; other ranges upwards.
       {"ts(lev=500,lev=850)",
        dec + "2 decreases: 500 to 850 \n  Error ocurred getting variable 'ts'\n"},
-      {"ts(lat=30,lat=20)", dec + "1 decreases: 30 to 20 \n  Error ocurred getting variable 'ts'\n"},
+      {"ts(lat=30,lat=20)",
+       dec + "1 decreases: 30 to 20 \n  Error ocurred getting variable 'ts'\n"},
       {"lon.1", pre + "lon.1\n" + grid_only},
   };
   for (const auto& c : cases) EXPECT_EQ(refusal(c.text), c.out) << c.text;

@@ -32,28 +32,58 @@ struct line_case {
 
 TEST_F(ContourTest, KnownGridsGiveKnownLines) {
   const line_case cases[] = {
-      {"values rise by column", 3, 3, [](int i, int) { return float(i); }, 1.5f,
+      {"values rise by column",
+       3,
+       3,
+       [](int i, int) { return float(i); },
+       1.5f,
        {{{1.5, 3}, {1.5, 2}, {1.5, 1}}}},
-      {"a value on the level counts as below", 4, 2,
-       [](int i, int) { return i == 1 ? -1.f : i == 4 ? 1.f : 0.f; }, 0.f, {{{3, 2}, {3, 1}}}},
-      {"a peak closes with its first point repeated", 5, 5,
-       [](int i, int j) { return (i == 3 && j == 3) ? 1.f : 0.f; }, 0.5f,
+      {"a value on the level counts as below",
+       4,
+       2,
+       [](int i, int) { return i == 1   ? -1.f
+                               : i == 4 ? 1.f
+                                        : 0.f; },
+       0.f,
+       {{{3, 2}, {3, 1}}}},
+      {"a peak closes with its first point repeated",
+       5,
+       5,
+       [](int i, int j) { return (i == 3 && j == 3) ? 1.f : 0.f; },
+       0.5f,
        {{{3, 2.5}, {2.5, 3}, {3, 3.5}, {3.5, 3}, {3, 2.5}}}},
-      {"undefined data cuts a line into open pieces", 5, 5,
-       [](int i, int j) { return (i == 3 && j == 3) ? kUndef : float(i); }, 2.5f,
+      {"undefined data cuts a line into open pieces",
+       5,
+       5,
+       [](int i, int j) { return (i == 3 && j == 3) ? kUndef : float(i); },
+       2.5f,
        {{{2.5, 2}, {2.5, 1}}, {{2.5, 5}, {2.5, 4}}}},
-      {"equal saddle pairings join bottom with right", 2, 2,
-       [](int i, int j) { return i == j ? 1.f : 0.f; }, 0.5f,
+      {"equal saddle pairings join bottom with right",
+       2,
+       2,
+       [](int i, int j) { return i == j ? 1.f : 0.f; },
+       0.5f,
        {{{2, 1.5}, {1.5, 1}}, {{1.5, 2}, {1, 1.5}}}},
       // LL 1, LR 0, UR 0.6, UL 0: |BL| + |RT| = 0.943 beats |BR| + |LT| =
       // 1.944; the right-top piece crosses only last edges and is not drawn.
-      {"a saddle takes the shorter pairing", 2, 2,
-       [](int i, int j) { return i == 1 ? (j == 1 ? 1.f : 0.f) : (j == 1 ? 0.f : 0.6f); }, 0.5f,
+      {"a saddle takes the shorter pairing",
+       2,
+       2,
+       [](int i, int j) { return i == 1 ? (j == 1 ? 1.f : 0.f) : (j == 1 ? 0.f : 0.6f); },
+       0.5f,
        {{{1, 1.5}, {1.5, 1}}}},
-      {"the top-right corner cell alone is not drawn", 3, 3,
-       [](int i, int j) { return (i == 3 && j == 3) ? 1.f : 0.f; }, 0.5f, {}},
-      {"the bottom-left corner cell is", 3, 3,
-       [](int i, int j) { return (i == 1 && j == 1) ? 1.f : 0.f; }, 0.5f, {{{1, 1.5}, {1.5, 1}}}},
+      {"the top-right corner cell alone is not drawn",
+       3,
+       3,
+       [](int i, int j) { return (i == 3 && j == 3) ? 1.f : 0.f; },
+       0.5f,
+       {}},
+      {"the bottom-left corner cell is",
+       3,
+       3,
+       [](int i, int j) { return (i == 1 && j == 1) ? 1.f : 0.f; },
+       0.5f,
+       {{{1, 1.5}, {1.5, 1}}}},
       {"all undefined", 6, 5, [](int, int) { return kUndef; }, 0.f, {}},
   };
   for (const line_case& c : cases) {
@@ -65,7 +95,8 @@ TEST_F(ContourTest, KnownGridsGiveKnownLines) {
     for (std::size_t l = 0; l < c.want.size(); ++l) {
       ASSERT_EQ(fr.lines[l].size(), c.want[l].size()) << c.what;
       for (std::size_t k = 0; k < c.want[l].size(); ++k)
-        EXPECT_TRUE(same(fr.lines[l][k], c.want[l][k])) << c.what << ", line " << l << " point " << k;
+        EXPECT_TRUE(same(fr.lines[l][k], c.want[l][k]))
+            << c.what << ", line " << l << " point " << k;
     }
   }
 }
@@ -80,7 +111,8 @@ TEST_F(ContourTest, PointsGoThroughTheGridTransformIntoThousandths) {
   gxgrid(twice_shifted);
   gxclev(g.data(), 3, 3, 1, 3, 2, 3, 1.5f, "", 0, 1, kUndef);  // rows 2-3 only
   std::vector<int> words;
-  for (const metafile_span& s : gxhspans(stored_frame::drawing)) words.insert(words.end(), s.words, s.words + s.count);
+  for (const metafile_span& s : gxhspans(stored_frame::drawing))
+    words.insert(words.end(), s.words, s.words + s.count);
   std::vector<int> want = {MF_MOVE, 3000, 4000, MF_DRAW, 3000, 3000};
   ASSERT_GE(words.size(), want.size());
   EXPECT_EQ(std::vector<int>(words.end() - want.size(), words.end()), want);
@@ -95,13 +127,16 @@ TEST_F(ContourTest, LineLongerThanTheBufferComesInOpenPiecesThatMeet) {
   // A comb: the top row and every fourth column are 1. The boundary of the
   // ones is one open line far longer than the tracer's buffer holds.
   const int n = 41, m = 12;
-  auto g = make_grid(n, m, [&](int i, int j) { return (j == m || (i % 4 == 3 && j >= 2)) ? 1.f : 0.f; });
+  auto g =
+      make_grid(n, m, [&](int i, int j) { return (j == m || (i % 4 == 3 && j >= 2)) ? 1.f : 0.f; });
   gxgrid(quarter);
   gxclev(g.data(), n, m, 1, n, 1, m, 0.5f, "", 0, 1, kUndef);
   frame_content f = read_frame();
   ASSERT_GE(f.lines.size(), 2u);
 
-  auto key = [](double x, double y) { return std::make_pair(std::lround(x * 1000), std::lround(y * 1000)); };
+  auto key = [](double x, double y) {
+    return std::make_pair(std::lround(x * 1000), std::lround(y * 1000));
+  };
   std::set<std::pair<long, long>> want, got;
   auto at = [&](int i, int j) { return g[(j - 1) * n + (i - 1)] > 0.5f; };
   for (int j = 1; j <= m; ++j)

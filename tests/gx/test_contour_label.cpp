@@ -52,7 +52,8 @@ TEST_F(LabelTest, LabelsGoToTurningPointsOverAnErasedBox) {
     for (std::size_t k = 0; k + 1 < line.size(); ++k)
       if (same(line[k], at)) {
         const xy& q = line[k == 0 ? line.size() - 2 : k - 1];
-        EXPECT_LT((at.y - q.y) * (line[k + 1].y - at.y), 0.0) << "no turn at " << at.x << " " << at.y;
+        EXPECT_LT((at.y - q.y) * (line[k + 1].y - at.y), 0.0)
+            << "no turn at " << at.x << " " << at.y;
         ++found;
       }
     EXPECT_EQ(found, 1) << "label at " << at.x << " " << at.y << " is no vertex of the line";

@@ -76,8 +76,16 @@ TEST(DrawingClip, LinesEndExactlyOnTheEdge) {
   gxdraw(6, 2);  // both ends outside: nothing even though it crosses
   gxmove(4, 3);
   gxdraw(6, 6);  // right edge crossing lies above the top: top edge instead
-  EXPECT_EQ(frame_words(), (W{-10, 2000, 2000, -11, 5000, 2600, -10, 5000, 3000, -11, 4000, 3000,
-                              -11, th(4 - 1.0 / 3), 4000, -10, 4000, 3000, -11, th(4 + 2.0 / 3),
+  EXPECT_EQ(frame_words(), (W{-10,  2000,
+                              2000, -11,
+                              5000, 2600,
+                              -10,  5000,
+                              3000, -11,
+                              4000, 3000,
+                              -11,  th(4 - 1.0 / 3),
+                              4000, -10,
+                              4000, 3000,
+                              -11,  th(4 + 2.0 / 3),
                               4000}));
 
   // Along the bottom edge and out through the side: the crossing is the corner.
@@ -108,8 +116,9 @@ TEST(DrawingClip, InfiniteEndsClipAndNaNPointsLiftThePen) {
   gxfill(poly, 4);
   float two[] = {2, 2, nan, 0, 4, 2};  // too few vertices left: no fill
   gxfill(two, 3);
-  EXPECT_EQ(frame_words(), (W{-10, 2000, 2000, -11, 4000, 4000, -10, 3000, 3000, -11, 3500, 3500,
-                              -7, 3, -10, 2000, 2000, -11, 4000, 2000, -11, 4000, 3000, -8}));
+  EXPECT_EQ(frame_words(),
+            (W{-10, 2000, 2000, -11,  4000, 4000, -10,  3000, 3000, -11,  3500, 3500,
+               -7,  3,    -10,  2000, 2000, -11,  4000, 2000, -11,  4000, 3000, -8}));
 }
 
 TEST(DrawingClip, RectanglesOrderedCutAndEdgeTouchDropped) {
@@ -146,8 +155,7 @@ TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
   gxplot(1, 1, 3);
   gxplot(1.25f, 1, 2);
   gxplot(1.5f, 1, 2);
-  EXPECT_EQ(frame_words(),
-            (W{-10, 1000, 1000, -11, 1250, 1000, -10, 1350, 1000, -11, 1500, 1000}));
+  EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 1250, 1000, -10, 1350, 1000, -11, 1500, 1000}));
 
   // Style 1 (and -9) is solid: one draw per call.
   gxstyl(-9);
@@ -167,8 +175,7 @@ TEST(DrawingDash, TinySegmentLeavesWalkAndStartUnchanged) {
   gxplot(1.2f, 1, 2);
   gxplot(1.3f, 1, 2);
   // The first dash still ends 0.25 from the start.
-  EXPECT_EQ(frame_words(),
-            (W{-10, 1000, 1000, -11, 1200, 1000, -11, 1250, 1000, -10, 1300, 1000}));
+  EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 1200, 1000, -11, 1250, 1000, -10, 1300, 1000}));
 
   // A segment to a point millions of inches away ends clipped on the edge
   // (not a dash walk that never finishes).
@@ -184,8 +191,8 @@ TEST(DrawingFill, ClampedPolygonWithExactCrossings) {
   gxclip(1, 5, 1, 4);
   float quad[] = {2, 2, 6, 2, 6, 3, 2, 3};
   gxfill(quad, 4);
-  EXPECT_EQ(frame_words(), (W{-7, 6, -10, 2000, 2000, -11, 5000, 2000, -11, 5000, 2000, -11,
-                              5000, 3000, -11, 5000, 3000, -11, 2000, 3000, -8}));
+  EXPECT_EQ(frame_words(), (W{-7,  6,    -10,  2000, 2000, -11,  5000, 2000, -11,  5000, 2000,
+                              -11, 5000, 3000, -11,  5000, 3000, -11,  2000, 3000, -8}));
 
   gxfrme(frame_action::clear);
   float corner[] = {2, 2, 6, 6, 2, 3};  // the outside point lands in the corner

@@ -37,7 +37,8 @@ struct rec {
 };
 
 // The records of a frame, only the kinds asked for.
-inline std::vector<rec> records(const std::string& kinds = "cwkrpmdt", stored_frame which = stored_frame::drawing) {
+inline std::vector<rec> records(const std::string& kinds = "cwkrpmdt",
+                                stored_frame which = stored_frame::drawing) {
   struct collect : metafile_sink {
     std::vector<rec> r;
     void colour(int c) override { r.push_back({'c', 0, 0, c, 0}); }

@@ -38,7 +38,8 @@ std::vector<stroke> recorded() {
   return s;
 }
 
-std::vector<stroke> drawn(const std::string& s, float x, float y, float h, float w, float angle = 0) {
+std::vector<stroke> drawn(const std::string& s, float x, float y, float h, float w,
+                          float angle = 0) {
   gxchpl(s.c_str(), static_cast<int>(s.size()), x, y, h, w, angle);
   return recorded();
 }
@@ -77,7 +78,7 @@ class FontTest : public ::testing::Test {
 };
 
 TEST(FontFiles, NinetyFiveGlyphLinesTakenFromTheirSources) {
-  const char* src[10] = {"rowmans", "timesr",  "timesi",  "greeks", "rowmand",
+  const char* src[10] = {"rowmans",  "timesr",  "timesi",  "greeks", "rowmand",
                          "symbolic", "scripts", "timesrb", "greekc", "rowmant"};
   for (int n = 0; n < 10; ++n) {
     auto lines = read_lines(std::string(VEMRA_DATA_DIR) + "/font" + std::to_string(n) + ".dat");
@@ -86,7 +87,8 @@ TEST(FontFiles, NinetyFiveGlyphLinesTakenFromTheirSources) {
     for (int k = 0; k < 95; ++k) {
       const std::string& l = lines[k];
       // A blank-padded count in three columns, then exactly that many pairs.
-      EXPECT_EQ(l.size(), 3 + 2 * static_cast<size_t>(std::atoi(l.substr(0, 3).c_str()))) << n << "/" << k;
+      EXPECT_EQ(l.size(), 3 + 2 * static_cast<size_t>(std::atoi(l.substr(0, 3).c_str())))
+          << n << "/" << k;
       EXPECT_EQ(l, from.at(k).substr(5)) << n << "/" << k;
     }
   }
@@ -100,15 +102,20 @@ TEST_F(FontTest, StrokesOfAHandMadeFont) {
   // advance along and 0.42 of the height up, glyph y pointing down.
   vemra_test::TempDir dir;
   std::string text;
-  for (int c = 32; c < 127; ++c) text += c == 'A' ? "  3NVRRVV\n" : c == 'B' ? "  3RVRRVR\n" : "  1NV\n";
+  for (int c = 32; c < 127; ++c)
+    text += c == 'A' ? "  3NVRRVV\n" : c == 'B' ? "  3RVRRVR\n" : "  1NV\n";
   vemra_test::write_file(dir.file("font9.dat"), text);
   use(dir);
   // Advances 0.084 and 0.042; origins (2.042, 2.0924) and (2.105, 2.0924).
-  expect_same(drawn("`9AB", 2, 2, 0.22f, 0.21f),
-              {{false, 2.042, 2.0924}, {true, 2.082, 2.0524}, {false, 2.105, 2.0924}, {true, 2.145, 2.0924}});
+  expect_same(drawn("`9AB", 2, 2, 0.22f, 0.21f), {{false, 2.042, 2.0924},
+                                                  {true, 2.082, 2.0524},
+                                                  {false, 2.105, 2.0924},
+                                                  {true, 2.145, 2.0924}});
   // Raised: 0.45 of the size, 0.35 of the height higher (advance 0.0378).
-  expect_same(drawn("`9B`aA", 2, 2, 0.22f, 0.21f),
-              {{false, 2.021, 2.0924}, {true, 2.061, 2.0924}, {false, 2.0609, 2.1694}, {true, 2.0789, 2.1514}});
+  expect_same(drawn("`9B`aA", 2, 2, 0.22f, 0.21f), {{false, 2.021, 2.0924},
+                                                    {true, 2.061, 2.0924},
+                                                    {false, 2.0609, 2.1694},
+                                                    {true, 2.0789, 2.1514}});
   EXPECT_NEAR(length("`9AB", 0.21f), 0.126, 1e-6);
   // 'A' promises more pairs than its line holds: nothing is taken from the
   // next line.
@@ -119,7 +126,8 @@ TEST_F(FontTest, StrokesOfAHandMadeFont) {
 
 TEST_F(FontTest, RealFontsTurnAndScale) {
   // Turned by 30 degrees about (5, 3), and twice the size.
-  std::vector<stroke> flat = drawn("Rg", 5, 3, 0.4f, 0.3f), turned = drawn("Rg", 5, 3, 0.4f, 0.3f, 30);
+  std::vector<stroke> flat = drawn("Rg", 5, 3, 0.4f, 0.3f),
+                      turned = drawn("Rg", 5, 3, 0.4f, 0.3f, 30);
   std::vector<stroke> big = drawn("Rg", 5, 3, 0.8f, 0.6f), want, twice;
   const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
   for (const stroke& p : flat) {
@@ -133,7 +141,8 @@ TEST_F(FontTest, RealFontsTurnAndScale) {
 
 TEST_F(FontTest, EscapesAndWidths) {
   // Font escapes are the same as drawing each part in its font.
-  std::vector<stroke> mixed = drawn("`1A`2B", 1, 1, 0.25f, 0.25f), parts = drawn("`1A", 1, 1, 0.25f, 0.25f);
+  std::vector<stroke> mixed = drawn("`1A`2B", 1, 1, 0.25f, 0.25f),
+                      parts = drawn("`1A", 1, 1, 0.25f, 0.25f);
   std::vector<stroke> b = drawn("`2B", 1 + length("`1A", 0.25f), 1, 0.25f, 0.25f);
   parts.insert(parts.end(), b.begin(), b.end());
   expect_same(mixed, parts);
@@ -181,7 +190,9 @@ TEST_F(FontTest, MissingOrShortFontIsReportedOnEveryUseAndStopsTheString) {
   vemra_test::write_file(dir.file("font6.dat"), text);
   use(dir);
   float len = -1;
-  EXPECT_NE(stdout_of([&] { EXPECT_EQ(gxchln("`6A", 3, 0.21f, &len), 1); }).find("Error reading font data"),
+  EXPECT_NE(stdout_of([&] {
+              EXPECT_EQ(gxchln("`6A", 3, 0.21f, &len), 1);
+            }).find("Error reading font data"),
             std::string::npos);
   vemra_test::write_file(dir.file("font6.dat"), text + "  3JZRRTT");
   EXPECT_NEAR(length("`6A", 0.21f), 0.168, 1e-6);  // 16 units of 0.01, times 1.05

@@ -57,9 +57,9 @@ void line(float x1, float y1, float x2, float y2) {
 
 TEST_F(ImageTest, LinesEndsThicknessAndBackground) {
   hout1(MF_COLOUR, 2);
-  line(1, 1, 2, 1);  // row 750, columns 100..200
-  line(5, 1, 5, 2);  // column 500, rows 650..750
-  line(6, 1, 6.5f, 3);  // sloped: (600, 750) to (650, 550)
+  line(1, 1, 2, 1);        // row 750, columns 100..200
+  line(5, 1, 5, 2);        // column 500, rows 650..750
+  line(6, 1, 6.5f, 3);     // sloped: (600, 750) to (650, 550)
   hout2i(MF_WIDTH, 3, 6);  // the device thickness (second operand) counts
   line(1, 2, 2, 2);
   hout2i(MF_WIDTH, 6, 12);
@@ -80,8 +80,14 @@ TEST_F(ImageTest, LinesEndsThicknessAndBackground) {
     EXPECT_EQ(hits, 1) << "row " << y;
   }
   // Nothing past the ends or beside a thin line.
-  for (auto [x, y] : {std::pair{99, 750}, {201, 750}, {150, 749}, {150, 751}, {500, 649},
-                      {500, 751}, {499, 700}, {501, 700}})
+  for (auto [x, y] : {std::pair{99, 750},
+                      {201, 750},
+                      {150, 749},
+                      {150, 751},
+                      {500, 649},
+                      {500, 751},
+                      {499, 700},
+                      {501, 700}})
     EXPECT_EQ(w.at(x, y), kWhite) << x << "," << y;
   // Thickness 6: a second row above; 12: a third below.
   const int rows6[] = {kWhite, kRed, kRed, kWhite}, rows12[] = {kWhite, kRed, kRed, kRed, kWhite};
@@ -168,8 +174,12 @@ TEST_F(ImageTest, PolygonsCloseOnceAndTakeAnyNumberOfPoints) {
   EXPECT_NEAR(red, 20000, 500);  // 200 x 200 / 2, edges rounded by the scan
   EXPECT_EQ(o.at(200, 551), kRed);
   EXPECT_EQ(o.at(110, 600), kWhite);
-  for (auto [dx, dy, want] : {std::tuple{0, 0, kBlue}, {-290, 0, kBlue}, {0, 290, kBlue},
-                              {205, 205, kBlue}, {220, 220, kWhite}, {310, 0, kWhite}})
+  for (auto [dx, dy, want] : {std::tuple{0, 0, kBlue},
+                              {-290, 0, kBlue},
+                              {0, 290, kBlue},
+                              {205, 205, kBlue},
+                              {220, 220, kWhite},
+                              {310, 0, kWhite}})
     EXPECT_EQ(d.at(550 + dx, 425 + dy), want) << dx << "," << dy;
 }
 

@@ -77,8 +77,7 @@ TEST(MetafileFile, PrintedFramesSeparatorsAndRepeats) {
   gxfrme(frame_action::clear);
   gxcolr(4);  // never printed
   EXPECT_EQ(stdout_of(gxhend), "Hardcopy output file is closed \n");
-  EXPECT_EQ(file_bytes(name),
-            cat({kHeader, frame1, frame1, be({-2, -3, 3, -2, -9})}));
+  EXPECT_EQ(file_bytes(name), cat({kHeader, frame1, frame1, be({-2, -3, 3, -2, -9})}));
 
   // Closing right after printing the current frame writes -2 then -9.
   fresh_page();
@@ -93,8 +92,9 @@ TEST(MetafileFile, WriteErrorClosesAndHoldsErrorStateUntilDisable) {
   fresh_page();
   EXPECT_EQ(stdout_of([] { EXPECT_EQ(gxhbgn("/dev/full"), 1); }),
             "I/O Error writing to print metafile.\n");
-  EXPECT_EQ(stdout_of([] { EXPECT_EQ(gxhbgn("/dev/null"), 0); }),
-            "Metafile error state is positive.\nDisable Print before attempting an Enable Print.\n");
+  EXPECT_EQ(
+      stdout_of([] { EXPECT_EQ(gxhbgn("/dev/null"), 0); }),
+      "Metafile error state is positive.\nDisable Print before attempting an Enable Print.\n");
   EXPECT_EQ(stdout_of(gxhprt),
             "Error status on print metafile is positive.\nCannot print current frame.\n");
   EXPECT_EQ(stdout_of(gxhend), "Resetting print metafile error status.\n");

@@ -45,7 +45,7 @@ void expect_page(double lon, double lat, double x, double y) {
 }
 
 class Proj : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     gxstrt(11, 8.5, 1);
     gxfrme(frame_action::clear);
@@ -73,8 +73,10 @@ TEST_F(Proj, RefusedBoxesLeaveTheScalingAlone) {
   const struct {
     int (*fn)(projection_box*);
     projection_box b;
-  } limits[] = {{gxnste, box(-180, 180, -81, 90)}, {gxnste, box(-180, 190, 0, 90)},
-                {gxsste, box(-180, 180, -90, 81)}, {gxrobi, box(-181, 180, -90, 90)},
+  } limits[] = {{gxnste, box(-180, 180, -81, 90)},
+                {gxnste, box(-180, 190, 0, 90)},
+                {gxsste, box(-180, 180, -90, 81)},
+                {gxrobi, box(-181, 180, -90, 90)},
                 {gxmoll, box(0, 360, -91, 90)}};
   for (auto l : limits) EXPECT_EQ(l.fn(&l.b), 1) << l.b.lon_min << " " << l.b.lat_min;
   EXPECT_NEAR(conv(100, 20).x, before.x, 1e-5);

@@ -24,7 +24,8 @@ double area_above(const std::vector<float>& g, int isiz, int jsiz, float level,
   double total = 0;
   for (int j = 1; j < jsiz; ++j)
     for (int i = 1; i < isiz; ++i) {
-      float c[4] = {g[(j - 1) * isiz + i - 1], g[(j - 1) * isiz + i], g[j * isiz + i], g[j * isiz + i - 1]};
+      float c[4] = {g[(j - 1) * isiz + i - 1], g[(j - 1) * isiz + i], g[j * isiz + i],
+                    g[j * isiz + i - 1]};
       if (std::count(c, c + 4, kUndef)) continue;
       auto cross = [&](int k, int q) {
         double t = (double(level) - c[k]) / (double(c[q]) - c[k]);
@@ -55,7 +56,8 @@ double area_above(const std::vector<float>& g, int isiz, int jsiz, float level,
 // Filled area of a single level: its colour counts, holes in colour 0 not.
 double net_area(const frame_content& f, int colour) {
   double a = 0;
-  for (const auto& p : f.polys) a += (p.colour == colour ? 1 : p.colour == 0 ? -1 : 0) * shoelace(p.pts);
+  for (const auto& p : f.polys)
+    a += (p.colour == colour ? 1 : p.colour == 0 ? -1 : 0) * shoelace(p.pts);
   return a;
 }
 
@@ -117,7 +119,8 @@ TEST_F(ShadeTest, ClosedMinimumIsAHoleFilledLastInTheColourBelow) {
   std::vector<int> order;
   for (const auto& p : f.polys) order.push_back(p.colour);
   EXPECT_EQ(order, (std::vector<int>{7, 8, 7, 0}));
-  double total = 12, below2 = total - area_above(g, 5, 4, 2.f), below1 = total - area_above(g, 5, 4, 1.f);
+  double total = 12, below2 = total - area_above(g, 5, 4, 2.f),
+         below1 = total - area_above(g, 5, 4, 1.f);
   EXPECT_NEAR(shoelace(f.polys[2].pts), below2, 1e-3);
   EXPECT_NEAR(shoelace(f.polys[3].pts), below1, 1e-3);
 }
@@ -210,7 +213,8 @@ TEST_F(ShadeTest, ThinGridsWithManyHolesAndLongOutlinesAreShadedWhole) {
   int colour = 7;
   // 600 pits in one strip.
   const int n = 1802;
-  auto g = make_grid(n, 4, [](int i, int j) { return (i % 3 == 2 && (j == 2 || j == 3)) ? 0.f : 5.f; });
+  auto g =
+      make_grid(n, 4, [](int i, int j) { return (i % 3 == 2 && (j == 2 || j == 3)) ? 0.f : 5.f; });
   // One polygon with more points than the grid has.
   const int m = 600;
   auto z = make_grid(m, 2, [](int i, int j) { return (j == 2 && i % 2 == 0) ? 0.f : 5.f; });
@@ -223,7 +227,8 @@ TEST_F(ShadeTest, ThinGridsWithManyHolesAndLongOutlinesAreShadedWhole) {
     frame_content f = read_frame();
     double want = 0.005 * area_above(*grid, w, h, level);
     EXPECT_NEAR(net_area(f, colour), want, 0.002 * want);
-    auto holes = std::count_if(f.polys.begin(), f.polys.end(), [](auto& p) { return p.colour == 0; });
+    auto holes =
+        std::count_if(f.polys.begin(), f.polys.end(), [](auto& p) { return p.colour == 0; });
     EXPECT_EQ(holes, h == 4 ? 600 : 0);
     EXPECT_GT(f.polys.at(0).pts.size(), std::size_t(h == 4 ? 2 * n : 2 * m));
   }

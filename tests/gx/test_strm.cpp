@@ -98,7 +98,7 @@ TEST(Streamlines, ShadeColourOfAValue) {
   EXPECT_EQ(gxshdc(levels, colours, 0, 5), 1);
   EXPECT_EQ(gxshdc(levels, colours, 1, 50), 4);
   EXPECT_EQ(gxshdc(levels, colours, 3, -1e12f), 4);  // levels[0] never compared
-  EXPECT_EQ(gxshdc(levels, colours, 3, 10), 6);       // a level belongs above
+  EXPECT_EQ(gxshdc(levels, colours, 3, 10), 6);      // a level belongs above
   EXPECT_EQ(gxshdc(levels, colours, 3, 20), 8);
 }
 

@@ -22,8 +22,8 @@
 using vemra_test::decode_xwd;
 using vemra_test::read_file;
 using vemra_test::TempDir;
-using vemra_test::XwdImage;
 using vemra_test::Xvfb;
+using vemra_test::XwdImage;
 
 namespace {
 
@@ -88,7 +88,7 @@ struct OtherClient {
 };
 
 class X11Window : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     if (!server(24).ok()) GTEST_SKIP() << "Xvfb could not be started";
   }
@@ -157,7 +157,7 @@ TEST_F(X11Window, FixedUserAndGreyColoursOnBothBackgrounds) {
     for (int i = 0; i < 16; i++) box(i, 0.5f + i * 0.6f, 0.9f + i * 0.6f, 1, 2);
     gxacol(20, 10, 20, 30);
     box(20, 1, 2, 3, 4);
-    box(33, 3, 4, 3, 4);  // never defined
+    box(33, 3, 4, 3, 4);       // never defined
     gxacol(20, 200, 100, 50);  // redefined: the old cell goes, the new one is used
     box(20, 5, 6, 3, 4);
     box(-4, 7, 8, 3, 4);
@@ -201,7 +201,7 @@ TEST_F(X11Window, FillPatternsAndThinRectangles) {
     gxrecf(1, 3, 1, 3);
     gxptrn(2, 5, 0);  // every other pixel of every other row
     gxrecf(4, 6, 1, 3);
-    gxptrn(3, 4, 15);  // refused
+    gxptrn(3, 4, 15);   // refused
     gxptrn(3, 4, -45);  // the 135-degree tile of 4 pixels
     float tri[8] = {1, 4, 3, 4, 3, 6, 1, 4};
     gxfill(tri, 4);
@@ -269,7 +269,7 @@ TEST_F(X11Window, DoubleBufferingShowsFramesOnSwapAndSurvivesExposure) {
   std::string display = server(24).display();
   Child c = in_window(dir, {}, [&] {
     dump_back_buffer(none.c_str());  // not double buffering: no file
-    box(3, 6, 7, 6, 7);  // on the window before buffering starts
+    box(3, 6, 7, 6, 7);              // on the window before buffering starts
     gxfrme(frame_action::double_buffer);
     box(2, 1, 2, 1, 2);
     dump_front_buffer(f1.c_str());

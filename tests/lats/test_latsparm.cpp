@@ -33,11 +33,17 @@ TEST_F(LatsTables, BuiltInRowsFollowTheWmoCodeTable) {
   if (wmo.empty()) GTEST_SKIP() << "no eccodes definitions";
   // Name, and a phrase both our title and the code table's entry hold.
   const std::pair<const char*, const char*> rows[] = {
-      {"clt", "Total cloud cover"}, {"hfls", "Latent heat flux"},
-      {"hus", "Specific humidity"}, {"mrro", "run-off"},
-      {"prc", "Convective precipitation"}, {"ps", "ressure"},
-      {"rlns", "Net long-wave radiation flux (surface)"}, {"tasmax", "Maximum temperature"},
-      {"ua", "wind"},               {"zg", "Geopotential height"}, {"ta", "Temperature"},
+      {"clt", "Total cloud cover"},
+      {"hfls", "Latent heat flux"},
+      {"hus", "Specific humidity"},
+      {"mrro", "run-off"},
+      {"prc", "Convective precipitation"},
+      {"ps", "ressure"},
+      {"rlns", "Net long-wave radiation flux (surface)"},
+      {"tasmax", "Maximum temperature"},
+      {"ua", "wind"},
+      {"zg", "Geopotential height"},
+      {"ta", "Temperature"},
   };
   for (const auto& [name, phrase] : rows) {
     const latsParm* p = latsParmLookup(name);
@@ -94,7 +100,8 @@ TEST_F(LatsTables, BadRowsFailTheLoadAndKeepTheTables) {
   // A precision beyond 24 bits is an error (the process goes on), and the
   // tables loaded before stay usable.
   vemra_test::write_file(path("bad.tab"), "zz | 11 | Z | K | float | | 1 | 40 | x | y\n");
-  std::string err = latstest::stderr_of([&] { EXPECT_EQ(lats_parmtab(path("bad.tab").c_str()), 0); });
+  std::string err =
+      latstest::stderr_of([&] { EXPECT_EQ(lats_parmtab(path("bad.tab").c_str()), 0); });
   EXPECT_EQ(err,
             "LATS error (lats_parmtab): LATS (latsint) --> Invalid precision: 40\n"
             "LATS error (lats_parmtab): LATS (latsint) --> line 1, parameter file " +
@@ -102,14 +109,16 @@ TEST_F(LatsTables, BadRowsFailTheLoadAndKeepTheTables) {
   EXPECT_NE(latsParmLookup("tsfc"), nullptr);
   EXPECT_EQ(latsParmLookup("zz"), nullptr);
   // Blanks before '#' make a row: too few fields.
-  vemra_test::write_file(path("short.tab"), "ok | 1 | a | b | float | | 0 | 8 | x | y\n  # not a comment\n");
+  vemra_test::write_file(path("short.tab"),
+                         "ok | 1 | a | b | float | | 0 | 8 | x | y\n  # not a comment\n");
   latstest::expect_stderr(0, "Invalid parameter file entry:   # not a comment",
                           [&] { return lats_parmtab(path("short.tab").c_str()); });
 }
 
 TEST_F(LatsTables, RowsBeyondTheLimitAreIgnoredWithOneMessage) {
   std::string rows;
-  for (int i = 0; i < 512; ++i) rows += "v" + std::to_string(1000 + i) + " | 1 | t | u | float | | 0 | 8 | x | y\n";
+  for (int i = 0; i < 512; ++i)
+    rows += "v" + std::to_string(1000 + i) + " | 1 | t | u | float | | 0 | 8 | x | y\n";
   vemra_test::write_file(path("512.tab"), rows);
   EXPECT_EQ(latstest::stderr_of([&] { EXPECT_EQ(lats_parmtab(path("512.tab").c_str()), 1); }), "");
   vemra_test::write_file(path("513.tab"), rows + "zlast | 1 | t | u | float | | 0 | 8 | x | y\n");

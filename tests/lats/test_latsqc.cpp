@@ -27,7 +27,8 @@ TEST_F(LatsQuality, MeanThenRangeExceptionsAreLogged) {
   // Twelve longitudes of equal weight, two latitudes of equal weight.
   int gid = latstest::grid(latstest::ramp(0, 30, 12), {-15, 15});
   double levs[2] = {850, 500};
-  int var = lats_var(fid, "ta", LATS_FLOAT, LATS_INSTANT, gid, lats_vert_dim("p", "plev", 2, levs), "");
+  int var =
+      lats_var(fid, "ta", LATS_FLOAT, LATS_INSTANT, gid, lats_vert_dim("p", "plev", 2, levs), "");
   ASSERT_GT(var, 0);
   // Mean 300 (50 off, limit 3 x 10) and range 100 (limit 1.5 x 60): only
   // the mean is reported.
@@ -38,10 +39,12 @@ TEST_F(LatsQuality, MeanThenRangeExceptionsAreLogged) {
   }
   std::string err = latstest::stderr_of(
       [&] { EXPECT_EQ(lats_write(fid, var, 500, 2000, 1, 2, 6, off.data()), 1); });
-  EXPECT_EQ(err, "LATS warning (lats_write): Quality control exception, variable ta, level "
-                 "500.000000, time  6Z2Jan2000; see log file\n");
+  EXPECT_EQ(err,
+            "LATS warning (lats_write): Quality control exception, variable ta, level "
+            "500.000000, time  6Z2Jan2000; see log file\n");
   // No row for 850: nothing checked.
-  err = latstest::stderr_of([&] { EXPECT_EQ(lats_write(fid, var, 850, 2000, 1, 2, 6, off.data()), 1); });
+  err = latstest::stderr_of(
+      [&] { EXPECT_EQ(lats_write(fid, var, 850, 2000, 1, 2, 6, off.data()), 1); });
   EXPECT_EQ(err, "");
   // Mean 255 passes; the range of 100 does not.
   EXPECT_EQ(lats_write(fid, var, 500, 2000, 1, 2, 12, wide.data()), 1);

@@ -93,7 +93,8 @@ struct Session {
     set->jdim = jdim;
     for (const report& r : rs) {
       station_report* p = kaarpt(set);
-      *p = {p->next, {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}, r.lat, r.lon, r.lev, r.time, r.value};
+      *p = {p->next, {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}, r.lat, r.lon, r.lev, r.time,
+            r.value};
       std::memcpy(p->stid, r.id, std::strlen(r.id));
       set->report_count++;
     }

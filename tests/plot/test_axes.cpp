@@ -30,7 +30,9 @@ std::unique_ptr<session_state> page() {
   return s;
 }
 
-std::vector<float> labels_of(const float* levs, int n) { return std::vector<float>(levs, levs + n); }
+std::vector<float> labels_of(const float* levs, int n) {
+  return std::vector<float>(levs, levs + n);
+}
 
 size_t frame_words() { return gxtest::frame_words().size(); }
 
@@ -40,7 +42,7 @@ TEST(Axes, LongitudeAndLatitudeTexts) {
     float v;
     const char* lon;
     const char* lat;
-  } cases[] = {{0, "0", "EQ"},         {60, "60E", "60N"},   {180, "180", "180N"},
+  } cases[] = {{0, "0", "EQ"},        {60, "60E", "60N"},  {180, "180", "180N"},
                {240, "120W", "240N"}, {-60, "60W", "60S"}, {12.5f, "12.5E", "12.5N"}};
   for (const auto& c : cases) {
     kalnch(c.v, t);
@@ -104,7 +106,8 @@ TEST(Axes, NegativeIntervalCountsFromTheRangeStart) {
 TEST(Axes, RefusalsAndSwitches) {
   auto s = page();
   s->dim_min[2] = s->dim_max[2] = 500;
-  EXPECT_EQ(stdout_of([&] { kaaxis(plot_axis::x, s.get(), 2); }), "kaaxis internal logic check 24 \n");
+  EXPECT_EQ(stdout_of([&] { kaaxis(plot_axis::x, s.get(), 2); }),
+            "kaaxis internal logic check 24 \n");
   s->dim_max[2] = 1000;
   s->xlab = 0;
   size_t before = frame_words();
@@ -125,7 +128,7 @@ TEST(Axes, FrameByProjection) {
   const struct {
     int frame, mproj;
     bool drawn;
-  } cases[] = {{1, 1, true},   {1, 4, true},  {1, 5, false}, {1, 13, false},
+  } cases[] = {{1, 1, true},  {1, 4, true}, {1, 5, false}, {1, 13, false},
                {2, 3, false}, {2, 2, true}, {0, 2, false}};
   for (const auto& c : cases) {
     s->frame = c.frame;
@@ -173,8 +176,7 @@ TEST(TimeLabel, StampPlacementAndClockFailures) {
   // A time the calendar cannot hold is refused, and the session goes on.
   StdoutCapture cap(2);
   EXPECT_EQ(get_tm_struct(LLONG_MAX), -1);
-  EXPECT_NE(cap.text().find("error in gmtime function"),
-            std::string::npos);
+  EXPECT_NE(cap.text().find("error in gmtime function"), std::string::npos);
   // 86400 s after the epoch in UTC (tests run with TZ=UTC) is 2 January 1970.
   EXPECT_EQ(get_tm_struct(86400 + 3 * 3600 + 5 * 60), 2);
   const int* t = katmobj();

@@ -60,7 +60,8 @@ TEST(StationModel, NumbersAndVisibilityRoundACalmStation) {
   // 10000: "647").
   Session t;
   t->mdlopts_dig3 = 1;
-  EXPECT_TRUE(contains(model(t, {0, 0, kUndef, kUndef, 1e20f}), text_at("647", 5.0696f, 4.04f, 0.1f)));
+  EXPECT_TRUE(
+      contains(model(t, {0, 0, kUndef, kUndef, 1e20f}), text_at("647", 5.0696f, 4.04f, 0.1f)));
 }
 
 TEST(StationModel, MarkCodes) {
@@ -122,7 +123,8 @@ TEST(StationModel, BarbLeavesTheElementBoxes) {
   // In the model a west-north-west wind (10, -4) past the upper-left
   // number starts its shaft on that box's widened left edge and runs 0.425.
   Session s;
-  EXPECT_TRUE(contains(model(s, {10, -4, 25}), {{'m', 4.734212f, 4.106315f}, {'d', 4.605397f, 4.157841f}}));
+  EXPECT_TRUE(
+      contains(model(s, {10, -4, 25}), {{'m', 4.734212f, 4.106315f}, {'d', 4.605397f, 4.157841f}}));
 }
 
 }  // namespace

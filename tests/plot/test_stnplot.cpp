@@ -20,8 +20,13 @@ TEST(StationPlot, PlacementIsStrictAndWrapsLongitudeOnce) {
   // 0.0375 left of its station.
   Session s;
   s->ccolor = 3;
-  s.add({{"in", 45, 35, 16}, {"edge", 0, 35, 16}, {"top", 45, 70, 16}, {"undef", 30, 20, kUndef},
-         {"wrap", 405, 20, 16}, {"big", 60, 20, 1e20f}, {"high", 50, 20, 41.9f}});
+  s.add({{"in", 45, 35, 16},
+         {"edge", 0, 35, 16},
+         {"top", 45, 70, 16},
+         {"undef", 30, 20, kUndef},
+         {"wrap", 405, 20, 16},
+         {"big", 60, 20, 1e20f},
+         {"high", 50, 20, 41.9f}});
   s.run(kawsym);
   std::vector<stntest::op> m = frame("m", 3);
   ASSERT_EQ(m.size(), 4u);  // two stations, two circles each

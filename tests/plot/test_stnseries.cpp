@@ -36,8 +36,12 @@ TEST(StationSeries, LineOfTheFirstStationBreaksAtGaps) {
   // A: undefined at t 3, no report at t 5; B is not drawn.
   for (int missconn : {0, 1}) {
     Session s;
-    series(s, {{"A", 10, 10, 1, 0, 1}, {"A", 10, 10, 2, 0, 2}, {"A", 10, 10, kUndef, 0, 3},
-               {"A", 10, 10, 4, 0, 4}, {"A", 10, 10, 6, 0, 6}, {"B", 20, 10, 9, 0, 1}});
+    series(s, {{"A", 10, 10, 1, 0, 1},
+               {"A", 10, 10, 2, 0, 2},
+               {"A", 10, 10, kUndef, 0, 3},
+               {"A", 10, 10, 4, 0, 4},
+               {"A", 10, 10, 6, 0, 6},
+               {"B", 20, 10, 9, 0, 1}});
     s->missconn = missconn;
     s.run(katser);
     const char want[] = {'m', 'd', missconn ? 'd' : 'm', missconn ? 'd' : 'm'};
@@ -90,9 +94,16 @@ TEST(StationProfile, StationsInFirstOrderEachFromItsHighestLevel) {
   // Values along x = 1 + 0.7 v, levels 500..1000 up y = 1..7; colour 0
   // draws in 1. B's undefined top report does not join B's line to A's.
   Session s;
-  station_set* set = series(s, {{"A", 10, 10, 1, 1000}, {"B", 20, 10, 2, 850}, {"A", 10, 10, 3, 500},
-                                {"C", 30, 10, 4, 700}, {"B", 20, 10, 5, 1000}, {"A", 10, 10, 6, 850},
-                                {"A", 10, 10, 7, 850}, {"B", 20, 10, kUndef, 1100}}, 2);
+  station_set* set = series(s,
+                            {{"A", 10, 10, 1, 1000},
+                             {"B", 20, 10, 2, 850},
+                             {"A", 10, 10, 3, 500},
+                             {"C", 30, 10, 4, 700},
+                             {"B", 20, 10, 5, 1000},
+                             {"A", 10, 10, 6, 850},
+                             {"A", 10, 10, 7, 850},
+                             {"B", 20, 10, kUndef, 1100}},
+                            2);
   s->missconn = 1;
   s->dim_min[2] = 500;
   s->dim_max[2] = 1000;

@@ -83,7 +83,7 @@ using vemra_test::StdinFeed;
 
 // A run with an empty local list, for evaluating expressions directly.
 class ExprRun {
-public:
+ public:
   ExprRun() {
     gs_set_var(locals_, gs_pad("rc"), "");
     gs_set_var(locals_, gs_pad("result"), "");
@@ -102,7 +102,7 @@ public:
   }
   script_run& run() { return run_; }
 
-private:
+ private:
   script_run run_;
   script_var_list locals_;
 };
@@ -116,7 +116,8 @@ inline void expect_value(ExprRun& r, const std::string& expr, const std::string&
   EXPECT_EQ(out, "") << expr;
 }
 
-inline void expect_values(ExprRun& r, std::initializer_list<std::pair<std::string, std::string>> cases) {
+inline void expect_values(ExprRun& r,
+                          std::initializer_list<std::pair<std::string, std::string>> cases) {
   for (const auto& [expr, value] : cases) expect_value(r, expr, value);
 }
 

@@ -16,12 +16,20 @@ TEST(ScriptBuiltins, StringSlicing) {
   r.set("two", "first line\nsecond line");
   r.set("three", "l1\nl2\n");
   expect_values(r, {
-      {"substr('abcdef', 3, 2)", "cd"}, {"substr('abcdef', 5, 10)", "ef"},
-      {"substr('abc', 4, 1)", ""}, {"subwrd('a   b', 2)", "b"}, {"subwrd('a b', 3)", ""},
-      {"subwrd(two, 3)", "second"}, {"subwrd('  lead', 1)", "lead"}, {"wrdpos('  ab cd', 2)", "6"},
-      {"wrdpos('ab', 2)", "0"}, {"sublin(two, 2)", "second line"}, {"sublin(three, 3)", ""},
-      {"sublin('one', 1)", "one"}, {"math_strlen('abc')", "3"},
-  });
+                       {"substr('abcdef', 3, 2)", "cd"},
+                       {"substr('abcdef', 5, 10)", "ef"},
+                       {"substr('abc', 4, 1)", ""},
+                       {"subwrd('a   b', 2)", "b"},
+                       {"subwrd('a b', 3)", ""},
+                       {"subwrd(two, 3)", "second"},
+                       {"subwrd('  lead', 1)", "lead"},
+                       {"wrdpos('  ab cd', 2)", "6"},
+                       {"wrdpos('ab', 2)", "0"},
+                       {"sublin(two, 2)", "second line"},
+                       {"sublin(three, 3)", ""},
+                       {"sublin('one', 1)", "one"},
+                       {"math_strlen('abc')", "3"},
+                   });
   // Nested calls and arguments holding commas and parentheses.
   expect_value(r, "subwrd(substr('x a,b (c) y', 3, 9), 2)", "(c)");
   expect_value(r, "substr('(a,b)', 2, 3)", "a,b");
@@ -48,9 +56,11 @@ TEST(ScriptBuiltins, StringSlicingErrors) {
 TEST(ScriptBuiltins, ValnumAndSwitches) {
   ExprRun r;
   expect_values(r, {
-      {"valnum('12')", "1"}, {"valnum('-1.5')", "2"}, {"valnum('abc')", "0"},
-      {"gsfallow('yes')", "999"},
-  });
+                       {"valnum('12')", "1"},
+                       {"valnum('-1.5')", "2"},
+                       {"valnum('abc')", "0"},
+                       {"gsfallow('yes')", "999"},
+                   });
   EXPECT_EQ(r.run().gsfallow, 0);
   expect_value(r, "gsfallow('On')", "1");
   EXPECT_EQ(r.run().gsfallow, 1);
@@ -68,29 +78,42 @@ TEST(ScriptBuiltins, ArgumentLists) {
   expect_value(r, "subwrd('a b',2,)", "b");
   expect_failure(r, "subwrd(,1)", "Syntax Error\nError occurred processing function arguments\n");
   expect_failure(r, "subwrd('a', 1", "Unmatched parens on function call\n");
-  expect_failure(r, "Substr('abc', 1, 1)", "Function not found: Substr" + std::string(10, ' ') + "\n");
+  expect_failure(r, "Substr('abc', 1, 1)",
+                 "Function not found: Substr" + std::string(10, ' ') + "\n");
 }
 
 TEST(ScriptBuiltins, MathFunctionsAtKnownPoints) {
   ExprRun r;
   // Values printed by python3 with "%.15g".
   expect_values(r, {
-      {"math_log(2.5)", "0.916290731874155"}, {"math_log10(2.5)", "0.397940008672038"},
-      {"math_cos(0.7)", "0.764842187284488"}, {"math_sin(0.7)", "0.644217687237691"},
-      {"math_tan(0.7)", "0.842288380463079"}, {"math_atan(0.7)", "0.610725964389209"},
-      {"math_sqrt(2)", "1.4142135623731"}, {"math_acosh(1.5)", "0.962423650119207"},
-      {"math_asinh(0.7)", "0.652666566082356"}, {"math_atanh(0.3)", "0.309519604203112"},
-      {"math_cosh(0.7)", "1.25516900563094"}, {"math_sinh(0.7)", "0.758583701839533"},
-      {"math_exp(0.7)", "2.01375270747048"}, {"math_tanh(0.7)", "0.604367777117164"},
-      {"math_acos(0.3)", "1.2661036727795"}, {"math_asin(0.3)", "0.304692654015398"},
-      {"math_atan2(1, -1)", "2.35619449019234"},
-  });
+                       {"math_log(2.5)", "0.916290731874155"},
+                       {"math_log10(2.5)", "0.397940008672038"},
+                       {"math_cos(0.7)", "0.764842187284488"},
+                       {"math_sin(0.7)", "0.644217687237691"},
+                       {"math_tan(0.7)", "0.842288380463079"},
+                       {"math_atan(0.7)", "0.610725964389209"},
+                       {"math_sqrt(2)", "1.4142135623731"},
+                       {"math_acosh(1.5)", "0.962423650119207"},
+                       {"math_asinh(0.7)", "0.652666566082356"},
+                       {"math_atanh(0.3)", "0.309519604203112"},
+                       {"math_cosh(0.7)", "1.25516900563094"},
+                       {"math_sinh(0.7)", "0.758583701839533"},
+                       {"math_exp(0.7)", "2.01375270747048"},
+                       {"math_tanh(0.7)", "0.604367777117164"},
+                       {"math_acos(0.3)", "1.2661036727795"},
+                       {"math_asin(0.3)", "0.304692654015398"},
+                       {"math_atan2(1, -1)", "2.35619449019234"},
+                   });
   // Extra arguments are ignored.
   expect_values(r, {
-      {"math_pow(2, 10)", "1024"}, {"math_fmod(7.5, 2)", "1.5"}, {"math_int(-1.5)", "-2"},
-      {"math_nint(2.5)", "3"}, {"math_nint(-2.5)", "-2"}, {"math_mod(7.5, 2)", "1"},
-      {"math_abs(-3, 'x') + 1", "4"},
-  });
+                       {"math_pow(2, 10)", "1024"},
+                       {"math_fmod(7.5, 2)", "1.5"},
+                       {"math_int(-1.5)", "-2"},
+                       {"math_nint(2.5)", "3"},
+                       {"math_nint(-2.5)", "-2"},
+                       {"math_mod(7.5, 2)", "1"},
+                       {"math_abs(-3, 'x') + 1", "4"},
+                   });
 }
 
 TEST(ScriptBuiltins, MathErrors) {
@@ -105,10 +128,12 @@ TEST(ScriptBuiltins, MathErrors) {
 TEST(ScriptBuiltins, MathFormatTakesOneFloatingConversion) {
   ExprRun r;
   expect_values(r, {
-      {"math_format('%.3e', 1234.5)", "1.234e+03"}, {"math_format('%-6.1f|', 2)", "2.0   |"},
-      {"math_format('%+08.2f', -1.5)", "-0001.50"}, {"math_format('%5.1f%%', 12.34)", " 12.3%"},
-      {"math_format('T=%.0lf', 7.6)", "T=8"},
-  });
+                       {"math_format('%.3e', 1234.5)", "1.234e+03"},
+                       {"math_format('%-6.1f|', 2)", "2.0   |"},
+                       {"math_format('%+08.2f', -1.5)", "-0001.50"},
+                       {"math_format('%5.1f%%', 12.34)", " 12.3%"},
+                       {"math_format('T=%.0lf', 7.6)", "T=8"},
+                   });
   expect_value(r, "math_format('%31.1f', 1)", std::string(28, ' ') + "1.0");
   const char* bad[] = {"%n", "%f %f", "abc", "%%", "%*f", "%5.2", "%Lf", "%123f", "%.100f", "%"};
   for (const char* f : bad) {
@@ -150,9 +175,11 @@ TEST(ScriptBuiltins, ReadWriteAndCloseFiles) {
   EXPECT_EQ(vemra_test::read_file(dir.file("out.txt")), "line one\nline two\nline three\n");
   // Reading keeps the newline; after the last line comes code 2.
   expect_values(r, {
-      {"read(f)", "0\nline one\n"}, {"read(f)", "0\nline two\n"}, {"read(f)", "0\nline three\n"},
-      {"read(f)", "2\n"},
-  });
+                       {"read(f)", "0\nline one\n"},
+                       {"read(f)", "0\nline two\n"},
+                       {"read(f)", "0\nline three\n"},
+                       {"read(f)", "2\n"},
+                   });
   v = r.eval("write(f, 'x')", &out);
   EXPECT_EQ(v.value_or("?"), "8");
   EXPECT_EQ(out, "Error in write: attempt to write a file open for read\n  File name = " +

@@ -21,7 +21,7 @@ using vemra_test::TempDir;
 namespace {
 
 class ScriptRun : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     commands().sent.clear();
     commands().answers.clear();
@@ -30,7 +30,8 @@ protected:
   void TearDown() override { commands().hook = nullptr; }
   TempDir dir;
   std::string where(int line) {
-    return "  Error occurred on line " + std::to_string(line) + "\n  In file " + dir.file("t.gs") + "\n";
+    return "  Error occurred on line " + std::to_string(line) + "\n  In file " + dir.file("t.gs") +
+           "\n";
   }
 };
 
@@ -91,7 +92,9 @@ TEST_F(ScriptRun, OutputsAndErrorsOfWholeScripts) {
        "  endif\n  i = i + 1\nendwhile\nreturn 'none'\n",
        "3\n", 0},
       {"abcdefghijklmnopq = 5\nsay abcdefghijklmnop\nsay abcdefghijklmnopq\n",
-       "5\nVariable name too long - 1st 16 chars are: abcdefghijklmnop\nError occurred on line 3" + in, 99},
+       "5\nVariable name too long - 1st 16 chars are: abcdefghijklmnop\nError occurred on line 3" +
+           in,
+       99},
       {"say 'a'\nexit 3\nsay 'b'\n", "a\n", 4},
       {"exit 2.5\n", "Error on Exit Command:  Non Integer Argument\n" + ln + "1" + in, 99},
       // exit inside a function called by an expression fails that expression.
@@ -112,20 +115,28 @@ TEST_F(ScriptRun, OutputsAndErrorsOfWholeScripts) {
       {"x = 1\nendwhile\n", "Unexpected endwhile.  Incorrect loop nesting." + scan + "2" + in, 1},
       {"while 1\nif 1\nendwhile\n",
        "Unexpected endwhile.  Incorrect loop nesting.\n"
-       "  Expecting endif before endwhile for if statement at line 2" + scan + "3" + in, 1},
-      {"if 1\nelse\nelse\nendif\n", "Unexpected else.  Incorrect if block nesting." + scan + "3" + in, 1},
+       "  Expecting endif before endwhile for if statement at line 2" +
+           scan + "3" + in,
+       1},
+      {"if 1\nelse\nelse\nendif\n",
+       "Unexpected else.  Incorrect if block nesting." + scan + "3" + in, 1},
       {"say f()\nfunction abcdefghijklmnop()\nfunction f()\nreturn 'ok'\n", "ok\n", 0},
       {"function abcdefghijklmnopq()\n",
        "Function name too long\nError in @F: Invalid function statement at line 1" + in, 1},
-      {"say 1\nfunction 2x\n", "Invalid function name\nError in @F: Invalid function statement at line 2" + in, 1},
+      {"say 1\nfunction 2x\n",
+       "Invalid function name\nError in @F: Invalid function statement at line 2" + in, 1},
       // continue and break outside a loop are reported and skipped.
       {"say 'a'\ncontinue\nbreak\nsay 'b'\n",
-       "Unexpected continue.  No associated while" + scan + "2" + in + "  Statement is ignored\n"
-       "Unexpected break.  No associated while" + scan + "3" + in + "  Statement is ignored\na\nb\n", 0},
+       "Unexpected continue.  No associated while" + scan + "2" + in +
+           "  Statement is ignored\n"
+           "Unexpected break.  No associated while" +
+           scan + "3" + in + "  Statement is ignored\na\nb\n",
+       0},
   };
   for (const Case& c : cases) {
     std::string want = c.out;
-    for (std::size_t at; (at = want.find("@F")) != std::string::npos;) want.replace(at, 2, dir.file("t.gs"));
+    for (std::size_t at; (at = want.find("@F")) != std::string::npos;)
+      want.replace(at, 2, dir.file("t.gs"));
     auto r = run_text(dir, c.text);
     EXPECT_EQ(r.out, want) << c.text;
     EXPECT_EQ(r.rc, c.rc) << c.text;
@@ -153,7 +164,8 @@ TEST_F(ScriptRun, CommandsSetRcAndResult) {
             "rc=0 result=[File 1 : test\n]\n"
             "rc=1 result=[Unknown command: bad\n]\n");
   EXPECT_EQ(r.rc, 0);
-  std::vector<std::string> want = {"set lat 10 20", "q file", "bad command", "displayx", "set lev 500"};
+  std::vector<std::string> want = {"set lat 10 20", "q file", "bad command", "displayx",
+                                   "set lev 500"};
   EXPECT_EQ(commands().sent, want);
 }
 
@@ -263,8 +275,9 @@ TEST_F(ScriptRun, CompoundVariables) {
             "10 20 30 val.4\n"
             "20\n"
             "cell cell\n"
-            "Compound variable name too long: a.i" + std::string(13, ' ') +
-                "  Error occurred on line 13\n  In file " + dir.file("t.gs") + "\n");
+            "Compound variable name too long: a.i" +
+                std::string(13, ' ') + "  Error occurred on line 13\n  In file " +
+                dir.file("t.gs") + "\n");
   EXPECT_EQ(r.rc, 99);
 }
 
@@ -361,7 +374,8 @@ TEST_F(ScriptRun, RunningOutOfMemoryFailsTheStatement) {
     FILE* f = fopen("/proc/self/statm", "r");
     if (!f || fscanf(f, "%ld", &pages) != 1) _exit(2);
     fclose(f);
-    rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (8 << 20);
+    rlim_t room =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (8 << 20);
     rlimit lim{room, room};
     if (setrlimit(RLIMIT_AS, &lim) != 0) _exit(2);
     try {
@@ -381,7 +395,9 @@ TEST_F(ScriptRun, LongLinesAndValuesHaveNoLimit) {
   std::string big(100000, 'a');
   auto r = run_text(dir, "v = '" + big + "'\nsay math_strlen(v ' ' v)\n");
   EXPECT_EQ(r.out, "200001\n");
-  commands().hook = [](const std::string& c) -> std::string { return std::string(c.size() * 2, 'r'); };
+  commands().hook = [](const std::string& c) -> std::string {
+    return std::string(c.size() * 2, 'r');
+  };
   r = run_text(dir, "'" + big + "'\nsay math_strlen(result) ' ' rc\n");
   EXPECT_EQ(r.out, "200000 0\n");
   std::string line(5000, 'p');
@@ -408,7 +424,8 @@ TEST_F(ScriptRun, FunctionLibraryFilesLoadedOnDemand) {
   vemra_test::write_file(dir.file("scripts/lib/inlib.gsf"),
                          "function inlib()\n_count = _count + 1\nreturn 'lib'\n");
   vemra_test::write_file(dir.file("scripts/lib/here.gsf"), "function here()\nreturn 'wrong'\n");
-  vemra_test::write_file(lib.file("inkascrp.gsf"), "function inkascrp(n)\n_count = 0\nreturn 'env' n\n");
+  vemra_test::write_file(lib.file("inkascrp.gsf"),
+                         "function inkascrp(n)\n_count = 0\nreturn 'env' n\n");
   vemra_test::write_file(lib.file("half.gsf"), "function halve(n)\nreturn n / 2\n");
   setenv("KASCRP", lib.path().c_str(), 1);
   auto r = run(dir.file("scripts/main"));
@@ -417,27 +434,35 @@ TEST_F(ScriptRun, FunctionLibraryFilesLoadedOnDemand) {
             "env2 dir lib\n"
             "again lib\n"
             "global 2\n"
-            "Loaded function file " + lib.file("half.gsf") + "\n"
-            "  But... Function not found: half" + std::string(12, ' ') + "\n"
-            "Error occurred on line 6\n  In file " + dir.file("scripts/main.gs") + "\n");
+            "Loaded function file " +
+                lib.file("half.gsf") +
+                "\n"
+                "  But... Function not found: half" +
+                std::string(12, ' ') +
+                "\n"
+                "Error occurred on line 6\n  In file " +
+                dir.file("scripts/main.gs") + "\n");
   EXPECT_EQ(r.rc, 99);
 }
 
 TEST_F(ScriptRun, FunctionFilesNeedAutoloadAndReportTheirErrors) {
   vemra_test::write_file(dir.file("f.gsf"), "function f()\nreturn 1\n");
   auto r = run_text(dir, "say f()\n");
-  EXPECT_EQ(r.out, "Function not found: f" + std::string(15, ' ') + "\nError occurred on line 1\n  In file " +
-                       dir.file("t.gs") + "\n");
+  EXPECT_EQ(r.out, "Function not found: f" + std::string(15, ' ') +
+                       "\nError occurred on line 1\n  In file " + dir.file("t.gs") + "\n");
   vemra_test::write_file(dir.file("g.gsf"), "function g()\nif 1\nreturn 1\n");
   r = run_text(dir, "rc = gsfallow('on')\nsay g()\n");
-  EXPECT_EQ(r.out,
-            "Unable to locate ENDIF statement for the IF statement at line 2\n  In file " + dir.file("g.gsf") +
-                "\nError while loading function: g" + std::string(15, ' ') + "\n"
-                "Error occurred on line 2\n  In file " + dir.file("t.gs") + "\n");
+  EXPECT_EQ(r.out, "Unable to locate ENDIF statement for the IF statement at line 2\n  In file " +
+                       dir.file("g.gsf") + "\nError while loading function: g" +
+                       std::string(15, ' ') +
+                       "\n"
+                       "Error occurred on line 2\n  In file " +
+                       dir.file("t.gs") + "\n");
   // An absolute entry of the function path is used as it stands.
   TempDir other;
   vemra_test::write_file(other.file("h.gsf"), "function h(a)\nreturn 'abs ' a\n");
-  r = run_text(dir, "rc = gsfallow('on')\nrc = gsfpath('nothere, " + other.path() + "')\nsay h(7)\n");
+  r = run_text(dir,
+               "rc = gsfallow('on')\nrc = gsfpath('nothere, " + other.path() + "')\nsay h(7)\n");
   EXPECT_EQ(r.out, "abs 7\n");
 }
 

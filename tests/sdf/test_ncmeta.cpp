@@ -160,10 +160,11 @@ TEST(SdfMetadata, StringAttributesBecomeText) {
   const std::string cdl = dir + "strings.cdl", nc = dir + "strings.nc";
   FILE* f = std::fopen(cdl.c_str(), "w");
   ASSERT_NE(f, nullptr);
-  std::fputs("netcdf s {\ndimensions:\n x = 1 ;\nvariables:\n float x(x) ;\n"
-             "  string x:units = \"degrees_east\" ;\n  string x:lines = \"one\", \"two\" ;\n"
-             "  x:plain = \"chars\" ;\n string :title = \"t\" ;\ndata:\n x = 1 ;\n}\n",
-             f);
+  std::fputs(
+      "netcdf s {\ndimensions:\n x = 1 ;\nvariables:\n float x(x) ;\n"
+      "  string x:units = \"degrees_east\" ;\n  string x:lines = \"one\", \"two\" ;\n"
+      "  x:plain = \"chars\" ;\n string :title = \"t\" ;\ndata:\n x = 1 ;\n}\n",
+      f);
   std::fclose(f);
   ASSERT_EQ(std::system(("ncgen -k nc4 -o " + nc + " " + cdl).c_str()), 0);
   io_std* io = nullptr;

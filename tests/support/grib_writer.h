@@ -15,8 +15,8 @@ namespace gribw {
 
 struct message {
   int edition = 1;
-  int pds_length = 28;   // 24 or 26 leave out the century or the decimal scale
-  int gds_length = 32;   // when gds
+  int pds_length = 28;  // 24 or 26 leave out the century or the decimal scale
+  int gds_length = 32;  // when gds
   int grid_id = 255;
   bool gds = true;
   int param = 11, level_type = 100, level = 500;
@@ -27,10 +27,10 @@ struct message {
   std::vector<int> bitmap;  // one 0/1 per point; empty: no bit map
   int bitmap_table = 0;
   int bits = 16;
-  int binary_scale = 0;  // E
-  double reference = 0;  // must be exact in IBM single precision
-  int data_flags = 0;    // high nibble of BDS octet 4
-  std::vector<uint32_t> fields;  // one per set point
+  int binary_scale = 0;           // E
+  double reference = 0;           // must be exact in IBM single precision
+  int data_flags = 0;             // high nibble of BDS octet 4
+  std::vector<uint32_t> fields;   // one per set point
   long long total_override = -1;  // edition 1 total length as written
 };
 
@@ -81,12 +81,25 @@ inline std::string encode(const message& m) {
   std::string pds;
   const int yoc = m.pds_length >= 25 && m.year % 100 == 0 ? 100 : m.year % 100;
   // Octet 4 is the table version; in edition 0 it is octet 8 of the message.
-  put_all(pds, {{m.pds_length, 3}, {m.edition == 0 ? 0 : 3, 1}, {7, 1}, {1, 1}, {m.grid_id, 1},
-                {(m.gds ? 0x80 : 0) | (m.bitmap.empty() ? 0 : 0x40), 1}, {m.param, 1},
-                {m.level_type, 1}, {m.level, 2}, {yoc, 1}, {m.month, 1}, {m.day, 1},
-                {m.hour, 1}, {m.minute, 1}, {m.unit, 1}});
-  if (m.time_range == 10) put(pds, m.p1, 2);
-  else put_all(pds, {{m.p1, 1}, {m.p2, 1}});
+  put_all(pds, {{m.pds_length, 3},
+                {m.edition == 0 ? 0 : 3, 1},
+                {7, 1},
+                {1, 1},
+                {m.grid_id, 1},
+                {(m.gds ? 0x80 : 0) | (m.bitmap.empty() ? 0 : 0x40), 1},
+                {m.param, 1},
+                {m.level_type, 1},
+                {m.level, 2},
+                {yoc, 1},
+                {m.month, 1},
+                {m.day, 1},
+                {m.hour, 1},
+                {m.minute, 1},
+                {m.unit, 1}});
+  if (m.time_range == 10)
+    put(pds, m.p1, 2);
+  else
+    put_all(pds, {{m.p1, 1}, {m.p2, 1}});
   put_all(pds, {{m.time_range, 1}, {0, 3}, {(m.year - 1) / 100 + 1, 1}, {0, 1}});
   put_signed(pds, m.decimal_scale, 2);
   pds.resize(m.pds_length, '\0');  // cut or padded to the stated length
@@ -94,8 +107,17 @@ inline std::string encode(const message& m) {
   std::string gds;
   if (m.gds) {
     // Latitude-longitude grid scanned south to north.
-    put_all(gds, {{m.gds_length, 3}, {0, 1}, {255, 1}, {0, 1}, {m.ni, 2}, {m.nj, 2}, {0, 6},
-                  {0x80, 1}, {0, 5}, {0, 5}, {64, 1}});
+    put_all(gds, {{m.gds_length, 3},
+                  {0, 1},
+                  {255, 1},
+                  {0, 1},
+                  {m.ni, 2},
+                  {m.nj, 2},
+                  {0, 6},
+                  {0x80, 1},
+                  {0, 5},
+                  {0, 5},
+                  {64, 1}});
     gds.resize(m.gds_length, '\0');
   }
 
@@ -103,7 +125,8 @@ inline std::string encode(const message& m) {
   if (!m.bitmap.empty()) {
     std::string map = pack(std::vector<uint32_t>(m.bitmap.begin(), m.bitmap.end()), 1);
     if (map.size() % 2) map.push_back('\0');
-    put_all(bms, {{6 + (long long)map.size(), 3}, {(8 - (long long)m.bitmap.size() % 8) % 8, 1},
+    put_all(bms, {{6 + (long long)map.size(), 3},
+                  {(8 - (long long)m.bitmap.size() % 8) % 8, 1},
                   {m.bitmap_table, 2}});
     bms += map;
   }

@@ -30,7 +30,8 @@ inline size_t count_of(const std::string& text, const std::string& part) {
 
 // The first of parts that text does not hold in this order, or "" when it
 // holds them all.
-inline std::string first_missing(const std::string& text, std::initializer_list<std::string> parts) {
+inline std::string first_missing(const std::string& text,
+                                 std::initializer_list<std::string> parts) {
   size_t at = 0;
   for (const std::string& part : parts) {
     size_t p = text.find(part, at);

@@ -17,7 +17,8 @@ struct report {
 };
 
 // A set of reports in the given order (released with kasfre).
-inline station_set* make_set(const std::vector<report>& reports, float undef = -99, int idim = 0, int jdim = 1) {
+inline station_set* make_set(const std::vector<report>& reports, float undef = -99, int idim = 0,
+                             int jdim = 1) {
   auto* s = static_cast<station_set*>(std::calloc(1, sizeof(station_set)));
   s->undef = undef;
   s->idim = idim;
@@ -73,6 +74,8 @@ inline grid_field* make_grid(float lon0, float lat0, int nx, int ny, std::vector
   return g;
 }
 
-inline std::vector<float> values(const grid_field* g) { return {g->values, g->values + g->isiz * g->jsiz}; }
+inline std::vector<float> values(const grid_field* g) {
+  return {g->values, g->values + g->isiz * g->jsiz};
+}
 
 }  // namespace stntest

@@ -31,10 +31,10 @@ struct level {
 };
 
 struct report {
-  std::string id;               // at most 8 characters; blank-padded on disk
+  std::string id;  // at most 8 characters; blank-padded on disk
   float lat = 0, lon = 0;
-  float toff = 0;               // offset from the group's time, in time-axis grid units
-  std::vector<float> surface;   // one per surface variable; empty: no surface record
+  float toff = 0;              // offset from the group's time, in time-axis grid units
+  std::vector<float> surface;  // one per surface variable; empty: no surface record
   std::vector<level> levels;
 };
 
@@ -50,24 +50,24 @@ inline report upper_report(const std::string& id, float lat, float lon, std::vec
 
 // Byte order of the report file, and the descriptor option that goes with it.
 enum class order {
-  host,        // no option
-  big,         // "options big_endian"
-  little,      // "options little_endian"
-  swapped,     // the other order than the host's, "options byteswapped"
+  host,     // no option
+  big,      // "options big_endian"
+  little,   // "options little_endian"
+  swapped,  // the other order than the host's, "options byteswapped"
 };
 
 struct dataset {
-  std::vector<std::string> surface_vars;   // names, in order
+  std::vector<std::string> surface_vars;  // names, in order
   std::vector<std::string> level_vars;
-  std::vector<std::vector<report>> times;  // one group per time
+  std::vector<std::vector<report>> times;       // one group per time
   std::string tdef = "linear 00z1jan2000 6hr";  // the TDEF record after its count
   float undef = -999;
   order byte_order = order::host;
-  bool sequential = false;    // each report framed as records ("options sequential")
-  bool split_records = false; // sequential: header and data as two records
-  int map_version = 2;        // 1: no magic, 4-byte integers in the host's order
-  bool map_reversed = false;  // version 1 written in the other byte order
-  int map_max_words = -1;     // largest report data size written to the map; -1: the true one
+  bool sequential = false;     // each report framed as records ("options sequential")
+  bool split_records = false;  // sequential: header and data as two records
+  int map_version = 2;         // 1: no magic, 4-byte integers in the host's order
+  bool map_reversed = false;   // version 1 written in the other byte order
+  int map_max_words = -1;      // largest report data size written to the map; -1: the true one
   // Templates: one data file name per time (relative to the directory);
   // consecutive equal names share a file; an empty name leaves that time's
   // file missing. dset_template is then the DSET entry ("^s_%y4%m2%d2%h2.dat").
@@ -77,7 +77,7 @@ struct dataset {
 };
 
 struct files {
-  std::string ctl, dat, map;         // paths (dat: the single data file)
+  std::string ctl, dat, map;           // paths (dat: the single data file)
   std::vector<int64_t> group_offsets;  // byte offset of each time's group in its file
   int max_words = 0;                   // largest report data size in words
 };
@@ -160,14 +160,16 @@ inline std::string group_bytes(const std::vector<report>& g, const dataset& ds, 
     }
   }
   std::string end = header_bytes(report{}, true, swap);
-  if (ds.sequential) put_record(out, end, swap);
-  else out += end;
+  if (ds.sequential)
+    put_record(out, end, swap);
+  else
+    out += end;
   return out;
 }
 
 inline void save(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(),
-                                                                static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string map_bytes(const dataset& ds, const files& f) {

@@ -10,7 +10,7 @@
 namespace vemra_test {
 
 class StdinFeed {
-public:
+ public:
   explicit StdinFeed(const std::string& text) {
     saved_ = dup(0);
     char name[] = "/tmp/vemra-stdin-XXXXXX";
@@ -37,7 +37,7 @@ public:
     return r;
   }
 
-private:
+ private:
   int saved_ = -1;
 };
 

@@ -9,7 +9,7 @@
 #include <utility>
 
 class StdoutCapture {
-public:
+ public:
   explicit StdoutCapture(int fd = 1) : fd_(fd) {
     flush();
     file_ = std::tmpfile();
@@ -32,7 +32,7 @@ public:
     return out;
   }
 
-private:
+ private:
   void flush() { std::fflush(fd_ == 2 ? stderr : stdout); }
   void restore() {
     if (saved_ < 0) return;

@@ -20,7 +20,7 @@ namespace vemra_test {
 
 // A fresh directory under the system temp dir, removed with its contents.
 class TempDir {
-public:
+ public:
   TempDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "vemra-XXXXXX").string();
     std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -37,7 +37,7 @@ public:
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+ private:
   std::string path_;
 };
 
@@ -69,9 +69,9 @@ inline bool file_exists(const std::string& name) {
 }
 
 struct RunResult {
-  int status = -1;       // exit status, or 128 + signal number
-  std::string out;       // standard output
-  std::string err;       // standard error
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 // Runs VEMRA_BIN with the arguments in `dir`, feeding `input` on standard
@@ -100,8 +100,10 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
     if (!getenv("KADDIR")) setenv("KADDIR", VEMRA_DATA_DIR, 1);
     for (const auto& e : env) {
       auto eq = e.find('=');
-      if (eq == std::string::npos) unsetenv(e.c_str());
-      else setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+      if (eq == std::string::npos)
+        unsetenv(e.c_str());
+      else
+        setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
     }
     if (seconds) alarm(seconds);  // kept across exec
     exec_vemra(dir, args);
@@ -109,8 +111,10 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
   RunResult r;
   int st = 0;
   waitpid(pid, &st, 0);
-  if (WIFEXITED(st)) r.status = WEXITSTATUS(st);
-  else if (WIFSIGNALED(st)) r.status = 128 + WTERMSIG(st);
+  if (WIFEXITED(st))
+    r.status = WEXITSTATUS(st);
+  else if (WIFSIGNALED(st))
+    r.status = 128 + WTERMSIG(st);
   r.out = read_file(out_name);
   r.err = read_file(err_name);
   return r;

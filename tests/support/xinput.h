@@ -13,7 +13,7 @@
 namespace vemra_test {
 
 class XUser {
-public:
+ public:
   explicit XUser(const std::string& display) : d_(XOpenDisplay(display.c_str())) {
     // A pop-up may close between listing it and asking about it.
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
@@ -89,7 +89,7 @@ public:
     for (char c : text) key(to, static_cast<KeySym>(static_cast<unsigned char>(c)));
   }
 
-private:
+ private:
   void fill_common(XEvent& ev, int type, int x, int y) {
     int ox = 0, oy = 0;
     Window child;

@@ -17,7 +17,7 @@ namespace vemra_test {
 // One Xvfb server for the life of the object. ok() is false when no server
 // could be started (the caller then skips).
 class Xvfb {
-public:
+ public:
   explicit Xvfb(int depth, bool backing_store = false) {
     int fds[2];
     if (pipe(fds) != 0) return;
@@ -31,8 +31,8 @@ public:
       }
       std::string screen = "1024x768x" + std::to_string(depth);
       std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-             "-nolisten", "tcp", backing_store ? "+bs" : "-bs", static_cast<char*>(nullptr));
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+             "tcp", backing_store ? "+bs" : "-bs", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
@@ -62,7 +62,7 @@ public:
   bool ok() const { return !display_.empty(); }
   const std::string& display() const { return display_; }
 
-private:
+ private:
   void stop() {
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
