@@ -485,9 +485,7 @@ const char* gs_call(const char* p, const std::string& name16, script_run* run) {
 }  // namespace
 
 const char* gsfunc(const char* p, const std::string& name16, script_run* run) {
-  if (!gs_depth_enter()) return nullptr;
-  struct leave {
-    ~leave() { gs_depth_leave(); }
-  } on_exit;
+  if (!gs_call_allowed()) return nullptr;
+  gs_nesting_scope in_call(gs_nesting().calls);
   return gs_call(p, name16, run);
 }

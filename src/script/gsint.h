@@ -133,9 +133,31 @@ void gs_print_where(const script_run* run, int stmt, bool indent);
 // with an error instead of taking the machine's memory.
 constexpr size_t GS_STRING_MAX = size_t{16} << 20;
 constexpr int GS_MAX_DEPTH =
-    400;                // nested function calls; sanitizer builds need ~5 KB of stack a level
-bool gs_depth_enter();  // false (reported) when too deep
-void gs_depth_leave();
+    400;  // nested function calls; sanitizer builds need ~5 KB of stack a level
+constexpr int GS_MAX_SCRIPTS = 64;  // scripts started by commands of scripts
+
+// How deep the interpreter is, counted across the scripts a script's commands
+// start: lives as long as the outermost script run.
+struct script_nesting {
+  int scripts = 0;  // script files running
+  int calls = 0;    // function calls, script functions and built-ins alike
+};
+script_nesting& gs_nesting();
+
+// Holds one level of a nesting counter for as long as it lives, however the
+// level is left: a return, an error or an exception.
+class gs_nesting_scope {
+ public:
+  explicit gs_nesting_scope(int& level) : level_(level) { ++level_; }
+  ~gs_nesting_scope() { --level_; }
+  gs_nesting_scope(const gs_nesting_scope&) = delete;
+  gs_nesting_scope& operator=(const gs_nesting_scope&) = delete;
+
+ private:
+  int& level_;
+};
+
+bool gs_call_allowed();  // false (reported) when calls are nested too deeply
 // True when the machine stack is nearly used up: nested blocks, calls and
 // scripts all recurse on it, so each of them stops there with an error.
 bool gs_stack_low();

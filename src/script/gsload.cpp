@@ -11,35 +11,44 @@
 
 // ---- output, input and the command layer ---------------------------------
 
-static FILE* gs_output = nullptr;
+namespace {
 
-FILE* gs_out() { return gs_output ? gs_output : stdout; }
-void gs_set_output(FILE* f) { gs_output = f; }
+// Where the interpreter prints and which command layer its command
+// statements reach: set up once a session (tests redirect both). The command
+// layer installs itself before it starts a script; the interpreter never
+// reaches the commands any other way.
+struct script_channels {
+  FILE* output = nullptr;              // null: standard output
+  gs_command_fn registered = nullptr;  // the command layer's runner
+  gs_command_fn runner = nullptr;      // what command statements call
+};
+
+script_channels channels;
+
+}  // namespace
+
+FILE* gs_out() { return channels.output ? channels.output : stdout; }
+void gs_set_output(FILE* f) { channels.output = f; }
 
 void gs_write(const std::string& s) {
   if (!s.empty()) fwrite(s.data(), 1, s.size(), gs_out());
 }
 
-// The command layer installs itself before it starts a script; the
-// interpreter never reaches the commands any other way.
-static gs_command_fn gs_registered = nullptr;
-static gs_command_fn gs_command = nullptr;
-
 void gs_register_command_layer(gs_command_fn fn) {
-  if (gs_command == gs_registered) gs_command = fn;
-  gs_registered = fn;
+  if (channels.runner == channels.registered) channels.runner = fn;
+  channels.registered = fn;
 }
 
-void gs_set_command_runner(gs_command_fn fn) { gs_command = fn ? fn : gs_registered; }
+void gs_set_command_runner(gs_command_fn fn) { channels.runner = fn ? fn : channels.registered; }
 
 std::optional<std::string> gs_run_command(const std::string& command, int& rc) {
   // The command's own output must follow what the script printed so far.
   fflush(gs_out());
-  if (!gs_command) {
+  if (!channels.runner) {
     rc = 1;
     return std::nullopt;
   }
-  return gs_command(command, rc);
+  return channels.runner(command, rc);
 }
 
 // ---- small helpers --------------------------------------------------------
@@ -409,8 +418,6 @@ int gsgsfrd(script_run* run, int kind, const std::string& name) {
 
 // ---- entry ----------------------------------------------------------------------
 
-static int gs_nesting = 0;
-
 std::optional<std::string> gsfile(const std::string& text, int& rc, int implicit) {
   size_t i = 0;
   while (i < text.size() && gs_blank(text[i])) i++;
@@ -423,7 +430,7 @@ std::optional<std::string> gsfile(const std::string& text, int& rc, int implicit
 
   // A script that runs itself through a command would otherwise recurse
   // until the stack is gone.
-  if (gs_nesting >= 64) {
+  if (gs_nesting().scripts >= GS_MAX_SCRIPTS) {
     fprintf(gs_out(), "Error executing script file: %s\n", name.c_str());
     fprintf(gs_out(), "  Scripts nested too deeply\n");
     rc = 1;
@@ -452,10 +459,7 @@ std::optional<std::string> gsfile(const std::string& text, int& rc, int implicit
     }
     run.args.push_back(args);
     code = GSR_ERROR;
-    struct nest {
-      nest() { gs_nesting++; }
-      ~nest() { gs_nesting--; }
-    } in_run;
+    gs_nesting_scope in_run(gs_nesting().scripts);
     code = gsrunf(0, &run);
   } catch (const std::bad_alloc&) {
     fprintf(gs_out(), "Error executing script file: --> %s <--\n", name.c_str());

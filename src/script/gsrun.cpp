@@ -295,9 +295,10 @@ static bool gs_params(const std::string& s, std::vector<std::string>& names) {
   }
 }
 
-// Function calls (script functions and calls inside arguments) recurse on
-// the machine stack; a runaway recursion must end as a script error.
-static int gs_depth = 0;
+script_nesting& gs_nesting() {
+  static script_nesting n;
+  return n;
+}
 
 // The lowest frame address a statement may start from: what lies below it
 // is kept for the commands and built-ins that statement runs.
@@ -321,16 +322,16 @@ bool gs_stack_low() {
   return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < gs_stack_floor();
 }
 
-bool gs_depth_enter() {
-  if (gs_depth >= GS_MAX_DEPTH || gs_stack_low()) {
-    fprintf(gs_out(), "Error:  Function calls nested too deeply (%i levels)\n", gs_depth);
+// Function calls (script functions and calls inside arguments) recurse on
+// the machine stack; a runaway recursion must end as a script error.
+bool gs_call_allowed() {
+  int depth = gs_nesting().calls;
+  if (depth >= GS_MAX_DEPTH || gs_stack_low()) {
+    fprintf(gs_out(), "Error:  Function calls nested too deeply (%i levels)\n", depth);
     return false;
   }
-  gs_depth++;
   return true;
 }
-
-void gs_depth_leave() { gs_depth--; }
 
 int gsrunf(int start, script_run* run) {
   std::vector<std::string> args = std::move(run->args);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <stdexcept>
 
 #include "base/session.h"
 #include "gs_support.h"
@@ -330,6 +331,47 @@ TEST_F(ScriptRun, RunawayRecursionIsStopped) {
   EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (400 levels)\n", 0), 0u);
   r = run_text(dir, nest(300));
   EXPECT_EQ(r.out, "x\n");
+}
+
+// A command that throws leaves the interpreter as deep as it found it: the
+// next run still gets its 64 nested scripts and its 400 nested calls.
+TEST_F(ScriptRun, NestingIsRestoredWhenACommandThrows) {
+  static std::string self;
+  static int started;
+  static bool throwing;
+  self = dir.file("t.gs");
+  // Each script calls f three levels deep, then starts itself again.
+  vemra_test::write_file(self,
+                         "say f(1)\nfunction f(n)\nif n < 3\nreturn f(n + 1)\nendif\n"
+                         "'again'\nreturn n\n");
+  commands().hook = [](const std::string& c) -> std::string {
+    if (c != "again") return "";
+    if (++started == 3 && throwing) throw std::runtime_error("command failed");
+    int rc = 0;
+    gsfile(self, rc, 0);
+    return "rc=" + std::to_string(rc);
+  };
+  started = 0;
+  throwing = true;
+  EXPECT_THROW(run(self), std::runtime_error);
+  EXPECT_EQ(started, 3);
+  EXPECT_EQ(gs_nesting().scripts, 0);
+  EXPECT_EQ(gs_nesting().calls, 0);
+
+  started = 0;
+  throwing = false;
+  auto r = run(self);
+  EXPECT_EQ(started, 64);
+  EXPECT_EQ(
+      r.out.rfind("Error executing script file: " + self + "\n  Scripts nested too deeply\n", 0),
+      0u)
+      << r.out.substr(0, 200);
+  EXPECT_EQ(r.rc, 0);
+  commands().hook = nullptr;
+  r = run_text(dir, "say f(1)\nfunction f(n)\nreturn f(n + 1)\n");
+  EXPECT_EQ(r.out.rfind("Error:  Function calls nested too deeply (400 levels)\n", 0), 0u);
+  EXPECT_EQ(gs_nesting().scripts, 0);
+  EXPECT_EQ(gs_nesting().calls, 0);
 }
 
 TEST_F(ScriptRun, NestingDeeperThanTheStackEndsAsAnError) {
