@@ -11,16 +11,24 @@
 #include "lats/latsint.h"
 #include "lats/latsnc.h"
 
-latsFile* latsFileHead = nullptr;
+lats_open_files& latsOpenFiles() {
+  static lats_open_files f;
+  return f;
+}
 
 namespace {
 
-int latsNextFileID = 1;
-latsGrid latsGridList[LATS_MAX_GRIDS];
-int latsNgrids = 0;
-latsVertDim* latsVertHead = nullptr;
-int latsNextVertID = 1;
-int latsNextVarID = 1;
+// Grids and vertical dimensions are declared once for the process and used
+// by every file after; variable ids are unique across files.
+struct lats_declarations {
+  latsGrid grids[LATS_MAX_GRIDS];
+  int ngrids = 0;
+  latsVertDim* verts = nullptr;  // newest first
+  int next_vert_id = 1;
+  int next_var_id = 1;
+};
+
+lats_declarations decl;
 
 // The operations each format writer provides.
 struct format_ops {
@@ -66,7 +74,7 @@ int monotonic(const double* v, int n) {
 }
 
 void unlink_file(latsFile* file) {
-  for (latsFile** p = &latsFileHead; *p; p = &(*p)->next) {
+  for (latsFile** p = &latsOpenFiles().head; *p; p = &(*p)->next) {
     if (*p == file) {
       *p = file->next;
       break;
@@ -118,7 +126,7 @@ const char* timestat_word(int stat) {
 latsVertDim* file_vertdim(latsFile* file, int id, const char* varname) {
   for (int i = 0; i < file->nvertdim; ++i)
     if (file->vertlist[i].id == id) return &file->vertlist[i];
-  latsVertDim* src = latsVertHead;
+  latsVertDim* src = decl.verts;
   while (src && src->id != id) src = src->next;
   if (!src) {
     latsError("LATS (lats) -->  Vertical dimension not found, ID: %d, file %s, variable %s", id,
@@ -150,7 +158,7 @@ latsVertDim* file_vertdim(latsFile* file, int id, const char* varname) {
 }
 
 latsGrid* file_grid(latsFile* file, int id) {
-  if (id < 1 || id > latsNgrids) {
+  if (id < 1 || id > decl.ngrids) {
     latsError("LATS (latsint) --> Invalid grid ID: %d", id);
     return nullptr;
   }
@@ -162,7 +170,7 @@ latsGrid* file_grid(latsFile* file, int id) {
     return nullptr;
   }
   latsGrid* copy = &file->gridlist[file->ngrid];
-  *copy = latsGridList[id - 1];
+  *copy = decl.grids[id - 1];
   file->ngrid++;
   if (!ops(file).grid(file, copy)) {
     file->ngrid--;
@@ -191,7 +199,7 @@ int find_level(const double* levs, int n, double lev, double tol) {
 }  // namespace
 
 latsFile* latsFileLookup(int fileid) {
-  for (latsFile* f = latsFileHead; f; f = f->next)
+  for (latsFile* f = latsOpenFiles().head; f; f = f->next)
     if (f->id == fileid) return f;
   latsError("LATS (latsint) --> File ID: %d, not found", fileid);
   return nullptr;
@@ -260,10 +268,11 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
   latsCpyTrim(file->path, p, 252);
   const char* ext = format == LATS_FORMAT_GRIB ? ".grb" : ".nc";
   if (!ends_with(file->path, ext)) std::strcat(file->path, ext);
-  file->id = latsNextFileID++;
+  lats_open_files& open = latsOpenFiles();
+  file->id = open.next_id++;
   file->writestate = LATS_DEFINING;
-  file->next = latsFileHead;
-  latsFileHead = file;
+  file->next = open.head;
+  open.head = file;
 
   // From here on a failure takes the record out again.
   auto fail = [file]() {
@@ -405,9 +414,9 @@ int lats_vert_dim(const char* name, const char* levtype, int nlev, const double*
   vd->delta = tol;
   vd->type = vt;
   vd->ncid = vd->ncvarid = -1;
-  vd->id = latsNextVertID++;
-  vd->next = latsVertHead;
-  latsVertHead = vd;
+  vd->id = decl.next_vert_id++;
+  vd->next = decl.verts;
+  decl.verts = vd;
   return vd->id;
 }
 
@@ -442,13 +451,13 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
   }
   char trimmed[128];
   latsCpyTrim(trimmed, nm, sizeof trimmed);
-  for (int i = 0; i < latsNgrids; ++i) {
-    if (std::strcmp(latsGridList[i].name, trimmed) == 0) {
+  for (int i = 0; i < decl.ngrids; ++i) {
+    if (std::strcmp(decl.grids[i].name, trimmed) == 0) {
       latsError("LATS (latsint) --> Duplicate grid name: %s", trimmed);
       return 0;
     }
   }
-  if (latsNgrids >= LATS_MAX_GRIDS) {
+  if (decl.ngrids >= LATS_MAX_GRIDS) {
     latsError("LATS (latsint) --> Max number of grids = %d, exceeded, grid %s", LATS_MAX_GRIDS,
               trimmed);
     return 0;
@@ -491,7 +500,7 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
     latw[j] = std::fabs(std::sin(hi * rad) - std::sin(lo * rad));
   }
 
-  latsGrid* g = &latsGridList[latsNgrids];
+  latsGrid* g = &decl.grids[decl.ngrids];
   *g = latsGrid{};
   std::memcpy(g->name, trimmed, sizeof g->name);
   g->lats = latv;
@@ -502,7 +511,7 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
   g->nlon = nlon;
   g->type = gridtype;
   g->ncxdimid = g->ncydimid = g->ncxvarid = g->ncyvarid = -1;
-  g->id = ++latsNgrids;
+  g->id = ++decl.ngrids;
   return g->id;
 }
 
@@ -617,7 +626,7 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
   latsGrid* grid = file_grid(file, gridid);
   if (!grid) return fail();
   var->grid = grid;
-  if (lats_qc) {
+  if (latsOptions().qc) {
     int nrows = nlev > 0 ? nlev : 1;
     var->qctable = static_cast<latsQC**>(kacalloc(static_cast<size_t>(nrows), sizeof(latsQC*)));
     for (int i = 0; i < nrows; ++i) {
@@ -628,7 +637,7 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
       }
     }
   }
-  var->id = latsNextVarID++;
+  var->id = decl.next_var_id++;
   var->next = file->varlist;
   file->varlist = var;
   file->nvar++;
@@ -867,7 +876,7 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
         var->nlevwritten + 1, path, vn, hour, day, latsMonthName(month), year);
   }
 
-  if (lats_qc && var->qctable) {
+  if (latsOptions().qc && var->qctable) {
     latsQC* qc = var->qctable[levindex < 0 ? 0 : levindex];
     if (qc && !latsStatVar(file, var, qc, levindex, timeindex, year, month, day, hour, data))
       latsWarning("Quality control exception, variable %s, level %f, time %2dZ%d%s%d; see log file",

@@ -8,8 +8,8 @@
 // (repeated, non-decreasing time) -> lats_close.
 //
 // Every operation returns 0 on failure after printing "LATS error (%s): ..."
-// to standard error (and ends the process with status 1 while lats_fatal is
-// set); on success an id or 1. The records below are C-compatible: both
+// to standard error (and ends the process with status 1 while errors are
+// fatal); on success an id or 1. The records below are C-compatible: both
 // format writers and the session bridge read and fill them.
 #pragma once
 
@@ -245,11 +245,21 @@ struct latsFile {
 
 // ---- Module state ----
 
-extern int lats_fatal;    // 1: a LATS error ends the process (status 1)
-extern int lats_verbose;  // 1: messages are printed
-extern int lats_qc;       // 1: fields are checked against the QC table
-extern int latsParmTableCreated;
-extern latsFile* latsFileHead;  // open files, newest first
+// How the writer reports and checks: set for the process (lats_erropt,
+// lats_qcopt; the bridge makes errors not fatal).
+struct lats_options {
+  int fatal = 1;    // 1: a LATS error ends the process (status 1)
+  int verbose = 1;  // 1: messages are printed
+  int qc = 1;       // 1: fields are checked against the QC table
+};
+lats_options& latsOptions();
+
+// The files open for writing, newest first, and the id the next one gets.
+struct lats_open_files {
+  latsFile* head = nullptr;
+  int next_id = 1;
+};
+lats_open_files& latsOpenFiles();
 
 // ---- Public operations ----
 
@@ -268,9 +278,9 @@ int lats_miss_int(int fileid, int varid, int missing);
 int lats_write(int fileid, int varid, double lev, int year, int month, int day, int hour,
                void* data);
 int lats_close(int fileid);
-// bit 0: lats_fatal, bit 1: lats_verbose.
+// bit 0: errors are fatal, bit 1: messages are printed.
 int lats_erropt(int flags);
-// bit 0: lats_qc.
+// bit 0: fields are checked against the QC table.
 int lats_qcopt(int flags);
 
 // ---- Look-ups shared with the writers and the bridge ----

@@ -9,10 +9,23 @@
 // Each public operation names itself on entry; messages print that name.
 void latsSetRoutine(const char* name);
 // "LATS error (routine): " + text + newline on standard error while
-// lats_verbose is set; then exits with status 1 while lats_fatal is set.
+// messages are printed; then exits with status 1 while errors are fatal.
 void latsError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// "LATS warning (routine): " + text + newline while lats_verbose is set.
+// "LATS warning (routine): " + text + newline while messages are printed.
 void latsWarning(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Errors reported while one lives do not end the process; the setting before
+// comes back however the scope is left, an exception included.
+class lats_errors_not_fatal {
+ public:
+  lats_errors_not_fatal() : saved_(latsOptions().fatal) { latsOptions().fatal = 0; }
+  ~lats_errors_not_fatal() { latsOptions().fatal = saved_; }
+  lats_errors_not_fatal(const lats_errors_not_fatal&) = delete;
+  lats_errors_not_fatal& operator=(const lats_errors_not_fatal&) = delete;
+
+ private:
+  int saved_;
+};
 
 // Leading and trailing white space dropped, at most size - 1 characters,
 // always terminated. The second also lower-cases.

@@ -13,8 +13,6 @@
 #include "base/inputfile.h"
 #include "lats/latsint.h"
 
-int latsParmTableCreated = 0;
-
 namespace {
 
 constexpr int MAX_PARMS = 512;
@@ -34,16 +32,22 @@ struct lats_tables {
 // The installed tables. Rows stay where they are for the life of the
 // process (declared variables point at them), so a later load copies over
 // them; QC rows of an earlier load are kept alive for the same reason.
-latsParm parm_table[MAX_PARMS];
-int nparms = 0;
-latsVertType vert_table[MAX_VERTS];
-int nverts = 0;
-latsCenter center_table[MAX_CENTERS];
-int ncenters = 0;
-std::vector<latsQC>* qc_table = nullptr;
-std::vector<std::unique_ptr<std::vector<latsQC>>>& qc_loads() {
-  static std::vector<std::unique_ptr<std::vector<latsQC>>> loads;
-  return loads;
+struct installed_tables {
+  latsParm parms[MAX_PARMS];
+  int nparms = 0;
+  latsVertType verts[MAX_VERTS];
+  int nverts = 0;
+  latsCenter centers[MAX_CENTERS];
+  int ncenters = 0;
+  std::vector<latsQC>* qcs = nullptr;  // the newest load's rows
+  std::vector<std::unique_ptr<std::vector<latsQC>>> qc_loads;
+  bool created = false;       // a load (file or built-in) was installed
+  bool verts_listed = false;  // the level types were listed once
+};
+
+installed_tables& installed() {
+  static installed_tables t;
+  return t;
 }
 
 enum class section { variable, vert, center, qc };
@@ -255,8 +259,9 @@ bool qc_less(const latsQC& a, const latsQC& b) {
 
 // Joins the installed parameters to their level types.
 void join(const char* path) {
-  for (int i = 0; i < nparms; ++i) {
-    latsParm& p = parm_table[i];
+  installed_tables& in = installed();
+  for (int i = 0; i < in.nparms; ++i) {
+    latsParm& p = in.parms[i];
     p.verttype = nullptr;
     if (!p.levelset) continue;
     latsVertType* vt = latsVertTypeLookup(p.levelname);
@@ -281,16 +286,18 @@ void take(lats_tables&& fresh, const char* path) {
   std::sort(fresh.parms.begin(), fresh.parms.end(),
             [](const latsParm& a, const latsParm& b) { return std::strcmp(a.name, b.name) < 0; });
   std::stable_sort(fresh.qcs.begin(), fresh.qcs.end(), qc_less);
-  nparms = static_cast<int>(fresh.parms.size());
-  std::copy(fresh.parms.begin(), fresh.parms.end(), parm_table);
-  nverts = static_cast<int>(fresh.verts.size());
-  std::copy(fresh.verts.begin(), fresh.verts.end(), vert_table);
-  ncenters = static_cast<int>(fresh.centers.size());
-  std::copy(fresh.centers.begin(), fresh.centers.end(), center_table);
-  qc_loads().push_back(std::make_unique<std::vector<latsQC>>(std::move(fresh.qcs)));
-  qc_table = qc_loads().back().get();
+  installed_tables& in = installed();
+  // The one step that can fail comes first: a load goes in whole or not at all.
+  in.qc_loads.push_back(std::make_unique<std::vector<latsQC>>(std::move(fresh.qcs)));
+  in.nparms = static_cast<int>(fresh.parms.size());
+  std::copy(fresh.parms.begin(), fresh.parms.end(), in.parms);
+  in.nverts = static_cast<int>(fresh.verts.size());
+  std::copy(fresh.verts.begin(), fresh.verts.end(), in.verts);
+  in.ncenters = static_cast<int>(fresh.centers.size());
+  std::copy(fresh.centers.begin(), fresh.centers.end(), in.centers);
+  in.qcs = in.qc_loads.back().get();
   join(path);
-  latsParmTableCreated = 1;
+  in.created = true;
 }
 
 // Built-in rows.
@@ -497,13 +504,11 @@ bool load_file(input_file& in, const char* path, lats_tables& t) {
         }
       }
       if (!known) {
-        int saved = lats_fatal;
-        lats_fatal = 0;
+        lats_errors_not_fatal warning_only;
         latsError(
             "LATS (latsint) --> Warning: section delimiter: %s, ignored in parameter file %s, line "
             "%d",
             word, path, lineno);
-        lats_fatal = saved;
       }
       continue;
     }
@@ -513,53 +518,54 @@ bool load_file(input_file& in, const char* path, lats_tables& t) {
     std::vector<std::string> f = split_fields(line);
     static const size_t need[] = {10, 9, 4, 8};
     size_t want = need[static_cast<int>(sec)];
-    int saved = lats_fatal;
-    lats_fatal = 0;
     bool ok = true;
-    if (f.size() < want) {
-      latsError("LATS (latsint) --> Invalid parameter file entry: %s", line);
-      ok = false;
-    } else {
-      switch (sec) {
-        case section::variable: {
-          latsParm p;
-          ok = read_parm(f, &p);
-          if (ok && t.parms.size() < MAX_PARMS)
-            t.parms.push_back(p);
-          else if (ok)
-            ++over_parms;
-          break;
-        }
-        case section::vert: {
-          latsVertType v;
-          ok = read_vert(f, &v);
-          if (ok && t.verts.size() < MAX_VERTS)
-            t.verts.push_back(v);
-          else if (ok)
-            ++over_verts;
-          break;
-        }
-        case section::center: {
-          latsCenter c;
-          ok = read_center(f, &c);
-          if (ok && t.centers.size() < MAX_CENTERS)
-            t.centers.push_back(c);
-          else if (ok)
-            ++over_centers;
-          break;
-        }
-        case section::qc: {
-          latsQC q;
-          ok = read_qc(f, &q);
-          if (ok) {
-            if (t.qcs.size() == t.qcs.capacity()) t.qcs.reserve(t.qcs.size() + QC_STEP);
-            t.qcs.push_back(q);
+    {
+      // A bad row fails the load, reported below, and never the process.
+      lats_errors_not_fatal row_errors;
+      if (f.size() < want) {
+        latsError("LATS (latsint) --> Invalid parameter file entry: %s", line);
+        ok = false;
+      } else {
+        switch (sec) {
+          case section::variable: {
+            latsParm p;
+            ok = read_parm(f, &p);
+            if (ok && t.parms.size() < MAX_PARMS)
+              t.parms.push_back(p);
+            else if (ok)
+              ++over_parms;
+            break;
           }
-          break;
+          case section::vert: {
+            latsVertType v;
+            ok = read_vert(f, &v);
+            if (ok && t.verts.size() < MAX_VERTS)
+              t.verts.push_back(v);
+            else if (ok)
+              ++over_verts;
+            break;
+          }
+          case section::center: {
+            latsCenter c;
+            ok = read_center(f, &c);
+            if (ok && t.centers.size() < MAX_CENTERS)
+              t.centers.push_back(c);
+            else if (ok)
+              ++over_centers;
+            break;
+          }
+          case section::qc: {
+            latsQC q;
+            ok = read_qc(f, &q);
+            if (ok) {
+              if (t.qcs.size() == t.qcs.capacity()) t.qcs.reserve(t.qcs.size() + QC_STEP);
+              t.qcs.push_back(q);
+            }
+            break;
+          }
         }
       }
     }
-    lats_fatal = saved;
     if (!ok) {
       latsError("LATS (latsint) --> line %d, parameter file %s", lineno, path);
       return false;
@@ -646,15 +652,16 @@ int latsParmCreateDefaultTable() {
 }
 
 int latsLoadTablesOnce() {
-  if (latsParmTableCreated) return 1;
+  if (installed().created) return 1;
   const char* env = std::getenv("LATS_PARMS");
   if (env) return latsParmCreateTable(env);
   return latsParmCreateDefaultTable();
 }
 
 latsParm* latsParmLookup(const char* name) {
-  latsParm* end = parm_table + nparms;
-  latsParm* it = std::lower_bound(parm_table, end, name, [](const latsParm& a, const char* n) {
+  installed_tables& in = installed();
+  latsParm* end = in.parms + in.nparms;
+  latsParm* it = std::lower_bound(in.parms, end, name, [](const latsParm& a, const char* n) {
     return std::strcmp(a.name, n) < 0;
   });
   if (it == end || std::strcmp(it->name, name) != 0) return nullptr;
@@ -664,8 +671,9 @@ latsParm* latsParmLookup(const char* name) {
 latsVertType* latsVertTypeLookup(const char* name) {
   char key[128];
   latsCpyLower(key, name, sizeof key);
-  for (int i = 0; i < nverts; ++i) {
-    latsVertType& v = vert_table[i];
+  installed_tables& in = installed();
+  for (int i = 0; i < in.nverts; ++i) {
+    latsVertType& v = in.verts[i];
     char n[128];
     latsCpyLower(n, v.name, sizeof n);
     if (std::strcmp(n, key) == 0) return &v;
@@ -676,8 +684,9 @@ latsVertType* latsVertTypeLookup(const char* name) {
 latsCenter* latsCenterLookup(const char* name) {
   char key[128];
   latsCpyLower(key, name, sizeof key);
-  for (int i = 0; i < ncenters; ++i) {
-    latsCenter& c = center_table[i];
+  installed_tables& in = installed();
+  for (int i = 0; i < in.ncenters; ++i) {
+    latsCenter& c = in.centers[i];
     char n[128];
     latsCpyLower(n, c.name, sizeof n);
     if (std::strcmp(n, key) == 0) return &c;
@@ -689,8 +698,8 @@ latsQC* latsQCLookup(const char* var, const char* levtype, double value, double 
   char v[128], l[128];
   latsCpyTrim(v, var, sizeof v);
   latsCpyTrim(l, levtype ? levtype : "", sizeof l);
-  if (!qc_table) return nullptr;
-  auto& q = *qc_table;
+  if (!installed().qcs) return nullptr;
+  auto& q = *installed().qcs;
   size_t lo = 0, hi = q.size();
   while (lo < hi) {
     size_t mid = lo + (hi - lo) / 2;
@@ -705,12 +714,12 @@ latsQC* latsQCLookup(const char* var, const char* levtype, double value, double 
 }
 
 void latsVertTypeList() {
-  static bool listed = false;
-  if (listed) return;
-  listed = true;
+  installed_tables& in = installed();
+  if (in.verts_listed) return;
+  in.verts_listed = true;
   std::fprintf(stderr, "The following vertical dimension types are defined:\n");
-  for (int i = 0; i < nverts; ++i)
-    std::fprintf(stderr, "%s\t%s\n", vert_table[i].name, vert_table[i].descrip);
+  for (int i = 0; i < in.nverts; ++i)
+    std::fprintf(stderr, "%s\t%s\n", in.verts[i].name, in.verts[i].descrip);
 }
 
 int lats_parmtab(const char* path) {

@@ -8,12 +8,13 @@
 
 #include "lats/latsint.h"
 
-int lats_fatal = 1;
-int lats_verbose = 1;
-int lats_qc = 1;
+lats_options& latsOptions() {
+  static lats_options o;
+  return o;
+}
 
 namespace {
-const char* routine_name = nullptr;
+const char* routine_name = nullptr;  // the public operation running
 
 void report(const char* kind, const char* fmt, va_list ap) {
   // The caller may still want the reason of the failure it reports.
@@ -32,17 +33,17 @@ void report(const char* kind, const char* fmt, va_list ap) {
 void latsSetRoutine(const char* name) { routine_name = name; }
 
 void latsError(const char* fmt, ...) {
-  if (lats_verbose) {
+  if (latsOptions().verbose) {
     va_list ap;
     va_start(ap, fmt);
     report("error", fmt, ap);
     va_end(ap);
   }
-  if (lats_fatal) std::exit(1);
+  if (latsOptions().fatal) std::exit(1);
 }
 
 void latsWarning(const char* fmt, ...) {
-  if (!lats_verbose) return;
+  if (!latsOptions().verbose) return;
   va_list ap;
   va_start(ap, fmt);
   report("warning", fmt, ap);
@@ -74,12 +75,12 @@ const char* latsMonthName(int month) {
 }
 
 int lats_erropt(int flags) {
-  lats_fatal = flags & 1;
-  lats_verbose = (flags >> 1) & 1;
+  latsOptions().fatal = flags & 1;
+  latsOptions().verbose = (flags >> 1) & 1;
   return 1;
 }
 
 int lats_qcopt(int flags) {
-  lats_qc = flags & 1;
+  latsOptions().qc = flags & 1;
   return 1;
 }

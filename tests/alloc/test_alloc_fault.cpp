@@ -18,6 +18,7 @@
 #include "base/session.h"
 #include "cmd/dispatch.h"
 #include "gx/gx.h"
+#include "lats/latsint.h"
 #include "sdf/sdf.h"
 #include "support/station_writer.h"
 #include "support/stdout_capture.h"
@@ -258,6 +259,43 @@ TEST_F(AllocationFault, ImprunRunsAgainAfterItFailed) {
   EXPECT_GT(faults, 0);
   run("set imprun off");
   run("close 1");
+}
+
+// A writer table load that runs out of memory installs nothing of itself and
+// leaves errors as fatal as they were before it.
+TEST_F(AllocationFault, ParameterTableLoadIsAllOrNothing) {
+  const std::string dir = std::string(::testing::TempDir());
+  std::ofstream(dir + "alloc_a.tab") << "aonly | 11 | A | K | float | | 1 | | x | y\n"
+                                     << "#!qc\naonly | | 0 | 250 | 10 | 3 | 60 | 1.5\n";
+  std::ofstream(dir + "alloc_b.tab")
+      << "bonly | 12 | B | K | float | | 1 | | x | y\n"
+      << "#! vertical\n#!qc\nbonly | | 0 | 250 | 10 | 3 | 60 | 1.5\n";
+  lats_erropt(1);  // fatal and quiet: a load that reports an error would end the test
+  const std::string a_tab = dir + "alloc_a.tab", b_tab = dir + "alloc_b.tab";
+  int faults = 0;
+  for (long long n = 1;; ++n) {
+    ASSERT_EQ(lats_parmtab(a_tab.c_str()), 1);
+    fault_hit = false;
+    countdown = n;
+    bool thrown = false;
+    try {
+      EXPECT_EQ(lats_parmtab(b_tab.c_str()), 1) << "allocation " << n;
+    } catch (const std::bad_alloc&) {
+      thrown = true;
+    }
+    countdown = 0;
+    EXPECT_EQ(latsOptions().fatal, 1) << "allocation " << n;
+    // A failed allocation the sorting does without is no failed load.
+    const bool b_in = !thrown;
+    EXPECT_EQ(latsParmLookup("bonly") != nullptr, b_in) << "allocation " << n;
+    EXPECT_EQ(latsParmLookup("aonly") != nullptr, !b_in) << "allocation " << n;
+    EXPECT_EQ(latsQCLookup("bonly", "", 0, 1e-6) != nullptr, b_in) << "allocation " << n;
+    EXPECT_EQ(latsQCLookup("aonly", "", 0, 1e-6) != nullptr, !b_in) << "allocation " << n;
+    if (!fault_hit || ::testing::Test::HasFailure()) break;
+    faults += thrown;
+  }
+  EXPECT_GT(faults, 0);
+  lats_erropt(2);
 }
 
 }  // namespace
