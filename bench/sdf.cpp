@@ -88,7 +88,6 @@ void BM_SdfAveOverTime(benchmark::State& state) {
   mfcmn.calendar_365 = -999;
   mfcmn.warn_level = 0;
   file_descriptor* pfi = getpfi();
-  pfi->sdf_flag = 1;
   pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   init_io_std(&io);

@@ -193,7 +193,6 @@ int run(const uint8_t* data, size_t size) {
   if (!write_file(path, in)) return 0;
   file_descriptor* pfi = getpfi();
   if (!pfi) return 0;
-  pfi->sdf_flag = 1;
   pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {

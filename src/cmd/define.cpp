@@ -193,7 +193,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
     kaprnt(msg_level::error, "DEFINE error:  no file open yet\n");
     return 1;
   }
-  if (f->file_type == station_file) {
+  if (holds_stations(f)) {
     kaprnt(msg_level::error, "Define error:  Define not yet valid for station data\n");
     kaprnt(msg_level::error, "    Default file is a station data file\n");
     return 1;

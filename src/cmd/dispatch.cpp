@@ -107,9 +107,8 @@ int do_reset(session_state* pcm, bool reinit) {
     pcm->default_file_number = 1;
     // After a reset the z range is opened only for a profile of a grid.
     const file_descriptor* pfi = pcm->default_file;
-    kadefenv(
-        pcm, pfi,
-        pfi->file_type == grid_file && pfi->z_size > 1 && (pfi->x_size == 1 || pfi->y_size == 1));
+    kadefenv(pcm, pfi,
+             !holds_stations(pfi) && pfi->z_size > 1 && (pfi->x_size == 1 || pfi->y_size == 1));
   }
   gxfrme(frame_action::clear);
   kaprnt(msg_level::info, reinit ? "All Vemra attributes have been reinitialized\n"

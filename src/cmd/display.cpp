@@ -16,6 +16,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "data/held.h"
 #include "expr/eval.h"
 #include "data/result.h"
@@ -52,7 +53,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
   if (pcm->cmark == -9) pcm->cmark = auto_mark(pcm->frame_pass);
   file_descriptor* f = pcm->default_file;
   const int d = pcm->loopdim;
-  if (f->file_type != grid_file && d != 3) {
+  if (holds_stations(f) && d != 3) {
     kaprnt(msg_level::error, "Display command error:  Invalid looping environment\n");
     kaprnt(msg_level::error, "  Cannot loop on stn data through X, Y, or Z\n");
     return 1;

@@ -18,13 +18,13 @@
 // whole z range of a vertical profile or section.
 void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
   char cmd[64];
-  if (pfi->file_type == station_file || pfi->x_wraps) {
+  if (holds_stations(pfi) || pfi->x_wraps) {
     kacmd("set lon 0 360", pcm, false);
   } else {
     std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);
     kacmd(cmd, pcm, false);
   }
-  if (pfi->file_type == station_file) {
+  if (holds_stations(pfi)) {
     kacmd("set lat -90 90", pcm, false);
     kacmd("set lev 500", pcm, false);
   } else {
@@ -64,7 +64,7 @@ int kaopen(const char* name, session_state* pcm) {
             pcm->file_count);
     if (pcm->file_count == 1) {
       bool zrange =
-          pfi->file_type == grid_file && pfi->z_size >= 1 && (pfi->x_size == 1 || pfi->y_size == 1);
+          !holds_stations(pfi) && pfi->z_size >= 1 && (pfi->x_size == 1 || pfi->y_size == 1);
       kadefenv(pcm, pfi, zrange);
     }
     if (reader_of(pfi)->interpolates) {

@@ -9,6 +9,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ int kaqdims(char*, char*, session_state* pcm) {
   for (int d = 0; d < 3; d++) {
     float lo = pcm->dim_min[d], hi = pcm->dim_max[d];
     float glo = lo, ghi = hi;
-    if (pfi->file_type != station_file && pfi->world_to_grid[d]) {
+    if (!holds_stations(pfi) && pfi->world_to_grid[d]) {
       glo = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], lo);
       ghi = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], hi);
     }
@@ -109,7 +110,7 @@ int kaqfile(char* lower, char*, session_state* pcm) {
   kaprntf(msg_level::result, "File %i : %s\n", num, pfi->title);
   kaprntf(msg_level::result, "  Descriptor: %s\n", pfi->descriptor_name);
   kaprntf(msg_level::result, "  Binary: %s\n", pfi->data_file_name);
-  if (pfi->file_type == station_file) {
+  if (holds_stations(pfi)) {
     kaprnt(msg_level::result, "  Type = Station Data\n");
     kaprntf(msg_level::result, "  Tsize = %i\n", pfi->t_size);
   } else {
@@ -146,7 +147,7 @@ int kaqctl(char* lower, char*, session_state* pcm) {
   kaprntf(msg_level::result, "dset %s\n", pfi->data_file_name);
   kaprntf(msg_level::result, "title %s\n", pfi->title);
   kaprntf(msg_level::result, "undef %g\n", pfi->undef);
-  if (pfi->file_type == station_file) {
+  if (holds_stations(pfi)) {
     kaprnt(msg_level::result, "dtype station\n");
     kaprntf(msg_level::result, "  Tsize = %i\n", pfi->t_size);
     return 0;

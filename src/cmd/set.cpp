@@ -16,6 +16,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 
 // Upper-case keyword names, used only in this command's messages.
 const char* const kwds[110] = {
@@ -114,7 +115,7 @@ int set_grid(set_args& a, int dim) {
     count = v1 == v2 ? 1 : 2;
   }
   int varying = count - 1;
-  if (pfi->file_type == grid_file && count == 1) {
+  if (!holds_stations(pfi) && count == 1) {
     v1 = std::floor(v1 + 0.5f);
     v2 = v1;
     varying = 0;
@@ -130,7 +131,7 @@ int set_grid(set_args& a, int dim) {
     print_times(pcm);
     return 0;
   }
-  if (pfi->file_type == grid_file) {
+  if (!holds_stations(pfi)) {
     pcm->dim_min[dim] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v1);
     pcm->dim_max[dim] = count == 1 ? pcm->dim_min[dim]
                                    : pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v2);
@@ -160,7 +161,7 @@ int set_world(set_args& a, int dim) {
     count = lo == hi ? 1 : 2;
   }
   int varying = count - 1;
-  if (pfi->file_type == grid_file && count == 1) {
+  if (!holds_stations(pfi) && count == 1) {
     float g = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], lo);
     g = std::floor(g + 0.5f);
     lo = hi = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], g);

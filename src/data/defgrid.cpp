@@ -152,6 +152,6 @@ grid_read kagpre(read_request& rq) {
 }
 
 const reader defined_reader = {
-    "Defined", nullptr, kagdef,  nullptr, nullptr, nullptr, nullptr,
-    nullptr,   nullptr, nullptr, false,   false,   nullptr,
+    "Defined", nullptr, kagdef, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,   nullptr, false,  false,   nullptr, true,    nullptr,
 };

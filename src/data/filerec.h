@@ -92,8 +92,7 @@ struct file_descriptor {
   int xy_header_words, time_header_words;
   int calendar_365;
   int cray_32bit_ieee;
-  void* sdf_io;
-  int sdf_flag;
+  void* sdf_io;  // set by the self-describing-file layer only
   void* first_template_io;
   const ::reader* reader;  // the entry points of its kind of data set (data/reader.h)
 };

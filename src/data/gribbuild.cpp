@@ -23,6 +23,7 @@
 #include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gribindex.h"
+#include "data/reader.h"
 
 namespace {
 
@@ -240,7 +241,7 @@ int gribhdr(grib_record_header* h) {
 // Points of one message of the data set.
 int64_t grid_points(const file_descriptor* pfi, int gtype) {
   if (gtype == 29) return 145 * 37;
-  if (pfi->pdef_type) return int64_t(pfi->native_isize) * pfi->native_jsize;
+  if (preprojected(pfi)) return int64_t(pfi->native_isize) * pfi->native_jsize;
   return int64_t(pfi->x_size) * pfi->y_size;
 }
 
@@ -297,7 +298,7 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   int offset = 0, stride = 3;
   if (gtype == 255) {
     if (!h->gds_flag) return grib_rec_no_grid;
-    if (pfi->pdef_type) {
+    if (preprojected(pfi)) {
       if (h->ni != pfi->native_isize || h->nj != pfi->native_jsize) return grib_rec_native_size;
     } else if (h->ni != pfi->x_size || h->nj != pfi->y_size) {
       return grib_rec_grid_size;
@@ -453,7 +454,7 @@ int gribmap() {
     std::printf("Data Descriptor file is not for GRIB data\n");
     return gribmap_failed;
   }
-  if (pfi->file_type != 1) {
+  if (holds_stations(pfi.get())) {
     std::printf("Data Descriptor file is not for gridded GRIB data\n");
     return gribmap_failed;
   }
@@ -466,7 +467,7 @@ int gribmap() {
   int nrec = 1;
   if (gtype < 0 || gtype == 255) {
     gtype = 255;
-  } else if (gtype == 29 && !pfi->pdef_type) {
+  } else if (gtype == 29 && !preprojected(pfi.get())) {
     const float* xs = pfi->grid_to_world_scaling[0];
     const float* ys = pfi->grid_to_world_scaling[1];
     // Linear scalings hold the increment and start minus increment.

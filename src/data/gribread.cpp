@@ -355,6 +355,6 @@ int grib_native(read_request& rq, int x, int y, int z, int t, int, int64_t nativ
 }  // namespace
 
 const reader grib_reader = {
-    "GRIB",  grib_start, nullptr, nullptr, grib_row, grib_native, grib_switched,
-    nullptr, nullptr,    nullptr, false,   false,    nullptr,
+    "GRIB",  grib_start, nullptr, nullptr, grib_row, grib_native, grib_switched, nullptr,
+    nullptr, nullptr,    false,   false,   nullptr,  false,       nullptr,
 };

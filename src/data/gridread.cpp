@@ -845,6 +845,6 @@ int binary_native(read_request& rq, int, int, int z, int, int tfile, int64_t nat
 }  // namespace
 
 const reader binary_reader = {
-    "Binary", binary_start, nullptr, nullptr, binary_row, binary_native, nullptr,
-    nullptr,  nullptr,      nullptr, true,    false,      nullptr,
+    "Binary", binary_start, nullptr, nullptr, binary_row, binary_native, nullptr, nullptr,
+    nullptr,  nullptr,      true,    false,   nullptr,    false,         nullptr,
 };

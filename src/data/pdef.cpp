@@ -307,16 +307,20 @@ int wrapped_row(read_request& rq, int x, int y, int z, int t, int tfile, int n, 
   return kaprow(rq, x, y, z, t, tfile, n, values);
 }
 
+// Winds turn where the native grid's directions differ from the earth's:
+// the set-up kept an angle for each point.
+bool wrapped_rotates(const file_descriptor* file) { return file->pdef_flag && file->pdef_extra; }
+
 }  // namespace
 
 // The pre-projected readers wrap the reader of their native records.
 const reader preprojected_binary_reader = {
-    "Pre-projected binary", wrapped_start, nullptr, nullptr, wrapped_row, nullptr,
-    wrapped_switched,       nullptr,       nullptr, nullptr, false,       true,
-    &binary_reader,
+    "Pre-projected binary", wrapped_start, nullptr,         nullptr, wrapped_row, nullptr,
+    wrapped_switched,       nullptr,       nullptr,         nullptr, false,       true,
+    &binary_reader,         false,         wrapped_rotates,
 };
 const reader preprojected_grib_reader = {
-    "Pre-projected GRIB", wrapped_start, nullptr, nullptr, wrapped_row, nullptr,
-    wrapped_switched,     nullptr,       nullptr, nullptr, false,       true,
-    &grib_reader,
+    "Pre-projected GRIB", wrapped_start, nullptr,         nullptr, wrapped_row, nullptr,
+    wrapped_switched,     nullptr,       nullptr,         nullptr, false,       true,
+    &grib_reader,         false,         wrapped_rotates,
 };

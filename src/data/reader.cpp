@@ -20,8 +20,8 @@ int refuse_netcdf(read_request&, float*) {
 }
 
 const reader unregistered_netcdf = {
-    "netCDF", nullptr, nullptr, refuse_netcdf, nullptr, nullptr, nullptr,
-    nullptr,  nullptr, nullptr, false,         false,   nullptr,
+    "netCDF", nullptr, nullptr, refuse_netcdf, nullptr, nullptr, nullptr, nullptr,
+    nullptr,  nullptr, false,   false,         nullptr, false,   nullptr,
 };
 
 constexpr int kKinds = int(data_kind::netcdf) + 1;
@@ -48,6 +48,17 @@ void register_reader(data_kind kind, const reader* r) {
 
 const reader* reader_of(const file_descriptor* file) {
   return file && file->reader ? file->reader : &binary_reader;
+}
+
+bool holds_stations(const file_descriptor* file) { return reader_of(file)->stations != nullptr; }
+
+bool held_in_memory(const file_descriptor* file) { return reader_of(file)->in_memory; }
+
+bool preprojected(const file_descriptor* file) { return reader_of(file)->inner != nullptr; }
+
+bool rotates_winds(const file_descriptor* file) {
+  const reader* rd = reader_of(file);
+  return rd->rotates_winds && rd->rotates_winds(file);
 }
 
 int kagstn(station_set* set) {

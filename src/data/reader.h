@@ -70,6 +70,10 @@ struct reader {
   bool spans;           // rows of the binary layout: the walk may read spans of rows
   bool interpolates;    // values interpolated from a native grid (the notice once a command)
   const reader* inner;  // the reader of the native grid, for a reader that wraps another
+  bool in_memory;       // grids held in memory: a dimension of size 1 takes any value
+  // Whether the winds of the data set must be turned from its native grid
+  // to the earth's directions; null for kinds whose winds never turn.
+  bool (*rotates_winds)(const file_descriptor* file);
 };
 
 // Kinds of data set, each with its reader.
@@ -91,3 +95,13 @@ void register_reader(data_kind kind, const reader* r);
 // The reader a data set's record points at (a record made by hand without
 // one reads as binary).
 const reader* reader_of(const file_descriptor* file);
+// Whether the data set holds station reports rather than grids: its reader
+// serves station requests, and its positions stay in world coordinates.
+bool holds_stations(const file_descriptor* file);
+// Whether the grids of the data set are held in memory (a defined variable).
+bool held_in_memory(const file_descriptor* file);
+// Whether the values of the data set are interpolated from a native grid
+// of its own size (native_isize by native_jsize).
+bool preprojected(const file_descriptor* file);
+// Whether the winds of the data set are turned after they are read.
+bool rotates_winds(const file_descriptor* file);

@@ -419,6 +419,6 @@ int read_stations(read_request& rq, station_set* set) {
 }  // namespace
 
 const reader station_reader = {
-    "Station",     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    read_stations, nullptr, nullptr, false,   false,   nullptr,
+    "Station", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, read_stations,
+    nullptr,   nullptr, false,   false,   nullptr, false,   nullptr,
 };

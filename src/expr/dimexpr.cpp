@@ -7,6 +7,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ void offset_on_varying(int d) {
 // World to grid coordinate of x, y or z. Grid files and defined objects have
 // their scaling; station data stays in world coordinates.
 float to_grid(const file_descriptor* pfi, int d, float w) {
-  if ((pfi->file_type == grid_file || pfi->file_type == defined_file) && pfi->world_to_grid[d])
+  if (!holds_stations(pfi) && pfi->world_to_grid[d])
     return pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], w);
   return w;
 }

@@ -14,6 +14,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "data/gridread.h"
 #include "expr/func.h"
 #include "expr/windrot.h"
@@ -234,7 +235,7 @@ const char* varprs(const char* text, eval_state* pst) {
       return rtnprs(p, name, pst);
     }
     if (dimvar) {
-      if (file->file_type == station_file) {
+      if (holds_stations(file)) {
         int pos = 1;
         for (file_descriptor* f = pst->file_list; f && f != file; f = f->next) pos++;
         kaprntf(msg_level::error, "Data Request Error:  Predefined variable %s\n", dname);
@@ -264,7 +265,7 @@ const char* varprs(const char* text, eval_state* pst) {
     }
   }
 
-  if (file->file_type == station_file) return stnvar(p, dname, file, pvar, pst);
+  if (holds_stations(file)) return stnvar(p, dname, file, pvar, pst);
 
   // The request in grid coordinates of the data set.
   float gmin[4], gmax[4];
@@ -319,7 +320,7 @@ const char* varprs(const char* text, eval_state* pst) {
     p++;
   }
 
-  if (file->file_type == defined_file) {
+  if (held_in_memory(file)) {
     const int sizes[4] = {file->x_size, file->y_size, file->z_size, file->t_size};
     for (int d = 0; d < 4; d++)
       if (sizes[d] == 1) gmin[d] = gmax[d] = 0;

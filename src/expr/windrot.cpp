@@ -9,6 +9,7 @@
 #include "data/filerec.h"
 #include "data/gridread.h"
 #include "data/pdef.h"
+#include "data/reader.h"
 #include "data/result.h"
 
 namespace {
@@ -31,8 +32,8 @@ const variable_descriptor* partner_of(const file_descriptor* file, const variabl
 }  // namespace
 
 bool kawrneed(const file_descriptor* file, const variable_descriptor* var) {
-  return file && var && file->pdef_type != pdef_none && file->pdef_flag && file->pdef_extra &&
-         var->levels > -900 && (var->units[0] == wind_u || var->units[0] == wind_v);
+  return file && var && rotates_winds(file) && var->levels > -900 &&
+         (var->units[0] == wind_u || var->units[0] == wind_v);
 }
 
 grid_ptr kawrcopy(const grid_field* request) {

@@ -79,7 +79,6 @@ int kasdfopen(const char* args, session_state* pcm) {
   // allocation) closes its netCDF file and frees it.
   sdf_record_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
-  pfi->sdf_flag = 1;
   pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
@@ -136,7 +135,7 @@ void sdf_record_discarder::operator()(file_descriptor* pfi) const {
 }
 
 void kasdfclose(file_descriptor* pfi) {
-  if (!pfi || !pfi->sdf_flag || !pfi->sdf_io) return;
+  if (!pfi || !pfi->sdf_io) return;
   auto* io = static_cast<io_std*>(pfi->sdf_io);
   close_netcdf(io->ncid);
   io->ncid = -1;

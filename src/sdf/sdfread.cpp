@@ -526,6 +526,6 @@ void netcdf_release(file_descriptor* pfi) {
 }  // namespace
 
 const reader netcdf_reader = {
-    "netCDF", nullptr,    nullptr,        netcdf_block, nullptr, nullptr, nullptr,
-    nullptr,  kasdfclose, netcdf_release, false,        false,   nullptr,
+    "netCDF",   nullptr,        nullptr, netcdf_block, nullptr, nullptr, nullptr, nullptr,
+    kasdfclose, netcdf_release, false,   false,        nullptr, false,   nullptr,
 };

@@ -573,7 +573,6 @@ int kaxdfopen(const char* args, session_state* pcm) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On File Open\n");
     return 1;
   }
-  pfi->sdf_flag = 1;
   pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {

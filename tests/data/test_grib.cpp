@@ -9,6 +9,7 @@
 
 #include "data/gribbuild.h"
 #include "data/gribindex.h"
+#include "data/reader.h"
 #include "support/grib_writer.h"
 #include "test_gridread_support.h"
 
@@ -309,6 +310,7 @@ TEST(GribData, PreProjectedGridsMatchTheNativeSize) {
   grtest::record pfi(getpfi());
   ASSERT_EQ(kaddes(d.file("d.ctl").c_str(), pfi.get(), 0), 0);
   pfi->pdef_type = 1, pfi->native_isize = 5, pfi->native_jsize = 2;
+  pfi->reader = find_reader(data_kind::preprojected_grib);
   grib_index g{};
   int hi[4] = {2, 3, 3, 255}, ints[27];
   float flts[27];

@@ -32,8 +32,8 @@ int formula_row(read_request& rq, int x, int y, int z, int t, int tfile, int n, 
 }
 
 const reader formula_reader = {
-    "Formula", count_start, nullptr, nullptr, formula_row, nullptr, nullptr,
-    nullptr,   nullptr,     nullptr, false,   true,        nullptr,
+    "Formula", count_start, nullptr, nullptr, formula_row, nullptr, nullptr, nullptr,
+    nullptr,   nullptr,     false,   true,    nullptr,     false,   nullptr,
 };
 
 // A whole block at once: the value is its position in the block.
@@ -53,8 +53,8 @@ int no_reports(read_request& rq, station_set* set) {
 }
 
 const reader block_reader = {
-    "Block",    nullptr, nullptr, position_block, nullptr, nullptr, nullptr,
-    no_reports, nullptr, nullptr, false,          false,   nullptr,
+    "Block", nullptr, nullptr, position_block, nullptr, nullptr, nullptr, no_reports,
+    nullptr, nullptr, false,   false,          nullptr, false,   nullptr,
 };
 
 struct plugged {

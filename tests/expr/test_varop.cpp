@@ -10,6 +10,7 @@
 #include "data/test_gridread_support.h"
 #include "expr/evalstate.h"
 #include "expr/varop.h"
+#include "expr/windrot.h"
 #include "support/stdout_capture.h"
 
 using grtest::f;
@@ -183,6 +184,11 @@ TEST_F(VarOpTest, DefinedVariablesHideDataSetVariables) {
   ASSERT_NE(r.end, nullptr) << r.out;
   EXPECT_EQ(r.grid->undef, -1);
   for (int i = 0; i < 20; i++) EXPECT_EQ(r.grid->values[i], 7);
+  // A dimension the defined grid lacks takes any value, even one between
+  // the data set's levels (800 lies between 850 and 700).
+  r = parse("u(lev=800)");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->values[0], 7);
   // With a file number the data set's variable.
   r = parse("u.1");
   ASSERT_NE(r.end, nullptr) << r.out;
@@ -201,6 +207,7 @@ struct StationOpTest : testing::Test {
   eval_state st{};
   void SetUp() override {
     pfi->file_type = station_file;
+    pfi->reader = find_reader(data_kind::station);
     pfi->undef = -999;
     pfi->t_size = 24;
     auto* ts = static_cast<float*>(std::malloc(8 * sizeof(float)));
@@ -272,4 +279,66 @@ TEST_F(StationOpTest, ArgumentsAndRanges) {
   st.dim_max[0] = -80;
   EXPECT_EQ(refusal("ts(r=2)"), inv + "ts, Dimension = 4 \n");
   EXPECT_EQ(refusal("ts(stid=abc)"), inv + "ts, Dimension = 5 \n");
+}
+
+// The expression layer learns what a data set holds only from its reader:
+// a reader plugged into the record decides whether a name is read as
+// station data and whether winds are turned after the read.
+namespace {
+
+int plugged_requests = 0;
+
+int no_reports(read_request&, station_set* set) {
+  plugged_requests++;
+  set->report_count = 0;
+  set->first_report = nullptr;
+  return 0;
+}
+
+bool always_turns(const file_descriptor*) { return true; }
+
+}  // namespace
+
+TEST_F(StationOpTest, AReaderOfStationsServesStationOperands) {
+  static reader reports = *find_reader(data_kind::station);  // outlives the record
+  reports.name = "Reports";
+  reports.stations = no_reports;
+  pfi->reader = &reports;
+  pfi->file_type = grid_file;  // as a new record starts: only the reader tells
+  EXPECT_EQ(refusal("lat"),
+            "Data Request Error:  Predefined variable lat\n"
+            "   is only defined for grid type files\n"
+            "   File 1 is a station file\n");
+  plugged_requests = 0;
+  {
+    StdoutCapture cap;
+    varprs("ts(lev=850,lev=500)", &st);
+  }
+  EXPECT_EQ(plugged_requests, 1);
+  kafree(&st);
+}
+
+TEST_F(VarOpTest, WindsTurnWhenTheReaderSaysSo) {
+  variable_descriptor* u = &pfi->variables[0];
+  u->units[0] = 33;                               // GRIB parameter of the eastward wind
+  EXPECT_FALSE(kawrneed(pfi.get(), u));           // a binary set keeps its winds
+  static reader turning = *reader_of(pfi.get());  // outlives the record
+  turning.rotates_winds = always_turns;
+  pfi->reader = &turning;
+  EXPECT_TRUE(kawrneed(pfi.get(), u));
+  pfi->variables[1].units[0] = 34;  // northward wind
+  EXPECT_TRUE(kawrneed(pfi.get(), &pfi->variables[1]));
+  u->units[0] = 11;  // temperature: nothing to turn
+  EXPECT_FALSE(kawrneed(pfi.get(), u));
+  // A pre-projected set turns winds only once its set-up kept the angles.
+  u->units[0] = 33;
+  pfi->reader = find_reader(data_kind::preprojected_binary);
+  pfi->pdef_flag = 1;
+  EXPECT_FALSE(kawrneed(pfi.get(), u));
+  float angles[20] = {};
+  pfi->pdef_extra = angles;
+  EXPECT_TRUE(kawrneed(pfi.get(), u));
+  pfi->pdef_flag = 0;
+  EXPECT_FALSE(kawrneed(pfi.get(), u));
+  pfi->pdef_extra = nullptr;
 }
