@@ -52,7 +52,7 @@ int kaqll2xy(char* lower, char*, session_state*) {
     kaprnt(msg_level::error, "QUERY error: Syntax is QUERY LL2XY lon lat\n");
     return 1;
   }
-  gxconv(x, y, &x, &y, 2);
+  gxconv(x, y, &x, &y, coord_level::world);
   kaprntf(msg_level::result, "%g %g\n", x, y);
   return 0;
 }

@@ -107,7 +107,7 @@ int world_query(char* lower, session_state* pcm, bool to_page) {
     return 1;
   }
   if (to_page) {
-    gxconv(x, y, &x, &y, 2);
+    gxconv(x, y, &x, &y, coord_level::world);
     kaprntf(msg_level::result, "X = %g  Y = %g\n", double(x), double(y));
   } else {
     world_to_grid(pcm, &x, &y);
@@ -132,7 +132,7 @@ int grid_query(char* lower, session_state* pcm, bool to_page) {
   }
   grid_to_world(pcm, &x, &y);
   if (to_page) {
-    gxconv(x, y, &x, &y, 2);
+    gxconv(x, y, &x, &y, coord_level::world);
     kaprntf(msg_level::result, "X = %g  Y = %g\n", double(x), double(y));
   } else {
     print_world(pcm, x, y);

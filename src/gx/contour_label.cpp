@@ -191,7 +191,7 @@ void gxcspl(const traced_line& line) {
   int n = static_cast<int>((last - first) / 2) + 1;
   // A line of fewer than three points cannot enclose anything.
   bool closed = n >= 3 && first[0] == last[0] && first[1] == last[1];
-  gxcord(first, n, 3);
+  gxcord(first, n, coord_level::grid);
   float run = (line.label_type == 2) ? 2.0f : 1.0f;
   if (line.spline == 0)
     draw_polyline(line, closed, run);

@@ -72,8 +72,8 @@ struct colour_state {
 
 // The coordinate chain: grid to world, world to plane, plane to page.
 struct chain_state {
-  transform_slot gconv;  // grid to world (level 3)
-  transform_slot fconv;  // world to projection plane (level 2)
+  transform_slot gconv;  // grid to world
+  transform_slot fconv;  // world to projection plane
   transform_slot bconv;  // projection plane back to world
   float xm = 1, xb = 0;  // plane to page x: x * xm + xb
   float ym = 1, yb = 0;  // the same for y
@@ -695,18 +695,18 @@ void gxback(coordinate_callback fn) { gs.chain.bconv = {fn, nullptr, nullptr}; }
 void gxproj(bound_callback fn, const void* params) { gs.chain.fconv = {nullptr, fn, params}; }
 void gxback(bound_callback fn, const void* params) { gs.chain.bconv = {nullptr, fn, params}; }
 
-void gxrset(int level) {
-  if (level > 2) gs.chain.gconv = {};
-  if (level > 1) {
+void gxrset(coord_level level) {
+  if (level >= coord_level::grid) gs.chain.gconv = {};
+  if (level >= coord_level::world) {
     gs.chain.fconv = {};
     gs.chain.bconv = {};
   }
 }
 
-void gxconv(float x, float y, float* xo, float* yo, int level) {
-  if (level > 2 && gs.chain.gconv) gs.chain.gconv(x, y, &x, &y);
-  if (level > 1 && gs.chain.fconv) gs.chain.fconv(x, y, &x, &y);
-  if (level > 0) {
+void gxconv(float x, float y, float* xo, float* yo, coord_level level) {
+  if (level >= coord_level::grid && gs.chain.gconv) gs.chain.gconv(x, y, &x, &y);
+  if (level >= coord_level::world && gs.chain.fconv) gs.chain.fconv(x, y, &x, &y);
+  if (level >= coord_level::projection_plane) {
     x = x * gs.chain.xm + gs.chain.xb;
     y = y * gs.chain.ym + gs.chain.yb;
   }
@@ -714,7 +714,7 @@ void gxconv(float x, float y, float* xo, float* yo, int level) {
   *yo = y;
 }
 
-void gxcord(float* xy, int n, int level) {
+void gxcord(float* xy, int n, coord_level level) {
   for (int i = 0; i < n; i++) gxconv(xy[2 * i], xy[2 * i + 1], &xy[2 * i], &xy[2 * i + 1], level);
 }
 

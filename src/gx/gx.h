@@ -52,7 +52,11 @@ void gxfill(const float* xy, int n);
 void gxmark(int type, float x, float y, float size);
 void gxtitl(const char* text, float x, float y, float height, float width, float angle);
 
-// Coordinate chain (levels: 3 grid, 2 world, 1 projection plane, 0 page).
+// Coordinate chain. A point converted from a level runs through every step
+// below it: the grid transform from grid, the projection from world, the
+// linear page scaling from the projection plane; page copies. The order of
+// the values is the order of the chain.
+enum class coord_level : int { page = 0, projection_plane = 1, world = 2, grid = 3 };
 void gxscal(float pxlo, float pxhi, float pylo, float pyhi, float wxlo, float wxhi, float wylo,
             float wyhi);
 void gxvpag(float width, float height, float xlo, float xhi, float ylo, float yhi);
@@ -64,9 +68,11 @@ void gxback(coordinate_callback fn);
 // The same with a parameter record, which must outlive the installation.
 void gxproj(bound_callback fn, const void* params);
 void gxback(bound_callback fn, const void* params);
-void gxrset(int level);
-void gxconv(float x, float y, float* xo, float* yo, int level);
-void gxcord(float* xy, int n, int level);
+// Empties the transforms a conversion from level would run (world: the
+// projection and its inverse; grid: the grid transform as well).
+void gxrset(coord_level level);
+void gxconv(float x, float y, float* xo, float* yo, coord_level level);
+void gxcord(float* xy, int n, coord_level level);
 void gxgrmp(float x, float y, float* xo, float* yo);
 void gxxy2w(float x, float y, float* xo, float* yo);
 

@@ -35,7 +35,7 @@ struct line_walk {
 
   static void plot(double lon, double lat, int pen) {
     float x, y;
-    gxconv(static_cast<float>(lon), static_cast<float>(lat), &x, &y, 2);
+    gxconv(static_cast<float>(lon), static_cast<float>(lat), &x, &y, coord_level::world);
     gxplot(x, y, pen);
   }
 
@@ -240,7 +240,7 @@ std::optional<std::vector<float>> gxmpoly(const float* xy, int n, float step) {
       return;
     }
     float px, py;
-    gxconv(static_cast<float>(x), static_cast<float>(y), &px, &py, 2);
+    gxconv(static_cast<float>(x), static_cast<float>(y), &px, &py, coord_level::world);
     out.push_back(px);
     out.push_back(py);
   };

@@ -36,8 +36,8 @@ struct page_vector {
 // zero vector when they coincide or do not project.
 page_vector unit_step(float lon1, float lat1, float lon2, float lat2) {
   float x1, y1, x2, y2;
-  gxconv(lon1, lat1, &x1, &y1, 2);
-  gxconv(lon2, lat2, &x2, &y2, 2);
+  gxconv(lon1, lat1, &x1, &y1, coord_level::world);
+  gxconv(lon2, lat2, &x2, &y2, coord_level::world);
   page_vector d{double(x2) - x1, double(y2) - y1};
   const double n = d.length();
   if (!std::isfinite(n) || n < 1e-9) return {};

@@ -126,7 +126,7 @@ int shade_run::shdmax() const {
 void fill_points(const float* xy, std::size_t n, int colour) {
   std::vector<float> page(xy, xy + 2 * n);
   for (std::size_t p = 0; p < n; ++p)
-    gxconv(page[2 * p], page[2 * p + 1], &page[2 * p], &page[2 * p + 1], 3);
+    gxconv(page[2 * p], page[2 * p + 1], &page[2 * p], &page[2 * p + 1], coord_level::grid);
   gxcolr(colour);
   gxfill(page.data(), static_cast<int>(n));
 }

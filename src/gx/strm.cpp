@@ -60,7 +60,7 @@ struct tracer {
 
   void run(float x, float y, bool forward) {
     float px, py;
-    gxconv(x + 1, y + 1, &px, &py, 3);
+    gxconv(x + 1, y + 1, &px, &py, coord_level::grid);
     gxplot(px, py, 3);
     long last = -1;
     int repeats = 0;
@@ -101,7 +101,7 @@ struct tracer {
       }
       last = now;
       float nx, ny;
-      gxconv(x + 1, y + 1, &nx, &ny, 3);
+      gxconv(x + 1, y + 1, &nx, &ny, coord_level::grid);
       if (colour < 0) {
         lifted = true;
       } else {

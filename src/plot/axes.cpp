@@ -77,9 +77,9 @@ float page_at(const axis_ctx& a, float v) {
   if (a.log_chain) {
     float px, py;
     if (a.x)
-      gxconv(v, 1.0f, &px, &py, 2);
+      gxconv(v, 1.0f, &px, &py, coord_level::world);
     else
-      gxconv(1.0f, v, &px, &py, 2);
+      gxconv(1.0f, v, &px, &py, coord_level::world);
     return a.x ? px : py;
   }
   return a.m * v + a.b;
@@ -396,7 +396,7 @@ void kaaxpl(session_state* pcm, int idim, int jdim) {
   kaaxis(plot_axis::y, pcm, jdim);
 }
 
-void kaptail(session_state* pcm, plot_code code, int frame, int idim, int jdim) {
+void kaptail(session_state* pcm, plot_code code, tail_frame frame, int idim, int jdim) {
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   gxcolr(pcm->annot_colour);
   gxwide(pcm->annot_thick - 3);
@@ -404,6 +404,6 @@ void kaptail(session_state* pcm, plot_code code, int frame, int idim, int jdim) 
     gxchpl("Vemra: ZIRM/WOBL", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0);
   if (pcm->frame_pass == 0 && pcm->timelab) katmlb(pcm);
   kaaxpl(pcm, idim, jdim);
-  if (frame) kafram(pcm);
+  if (frame == tail_frame::draw) kafram(pcm);
   kagsav(code, pcm, nullptr);
 }

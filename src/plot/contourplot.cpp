@@ -269,7 +269,7 @@ void kagfil(const float* values, int isiz, int jsiz, const float* levels, const 
       const float fi = static_cast<float>(i), fj = static_cast<float>(j);
       float xy[10] = {fi - 0.5f, fj - 0.5f, fi + 0.5f, fj - 0.5f, fi + 0.5f,
                       fj + 0.5f, fi - 0.5f, fj + 0.5f, fi - 0.5f, fj - 0.5f};
-      gxcord(xy, 5, 3);
+      gxcord(xy, 5, coord_level::grid);
       gxcolr(c);
       gxfill(xy, 5);
     }
@@ -466,7 +466,7 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
     if (g->idim == 0 && g->jdim == 1) kawmap(pcm, false);
   }
   kasdiv(1, 1);
-  kaptail(pcm, code, 1, g->idim, g->jdim);
+  kaptail(pcm, code, tail_frame::draw, g->idim, g->jdim);
 }
 
 void kafgrd(session_state* pcm, plot_code code) {
@@ -501,7 +501,7 @@ void kafgrd(session_state* pcm, plot_code code) {
     xy[size_t(2 * n)] = xy[0];
     xy[size_t(2 * n + 1)] = xy[1];
     n++;
-    gxcord(xy.data(), n, 3);
+    gxcord(xy.data(), n, coord_level::grid);
     gxcolr(c);
     gxfill(xy.data(), n);
   };
@@ -519,5 +519,5 @@ void kafgrd(session_state* pcm, plot_code code) {
     fill_run(start, isiz + 1, j, c);
   }
   if (g->idim == 0 && g->jdim == 1) kawmap(pcm, false);
-  kaptail(pcm, code, 1, g->idim, g->jdim);
+  kaptail(pcm, code, tail_frame::draw, g->idim, g->jdim);
 }

@@ -19,7 +19,7 @@ void kafstn(session_state* pcm, plot_code code) {
   const station_set* s = held_stations(pcm, 0);
   const float px = held_grid(pcm, 1)->values[0];
   const float py = held_grid(pcm, 2)->values[0];
-  gxrset(3);
+  gxrset(coord_level::grid);
   kamscl(pcm);
   const station_report* best = nullptr;
   double best_dist = 1e30;
@@ -28,7 +28,7 @@ void kafstn(session_state* pcm, plot_code code) {
     if (lon < pcm->dim_min[0]) lon += 360;
     if (lon > pcm->dim_max[0]) lon -= 360;
     float x, y;
-    gxconv(lon, r->lat, &x, &y, 2);
+    gxconv(lon, r->lat, &x, &y, coord_level::world);
     const double d = std::hypot(double(x) - px, double(y) - py);
     if (d < best_dist) {
       best_dist = d;

@@ -40,14 +40,14 @@ bool same_line(const session_state* pcm, int k, const grid_field* g) {
 
 // Page position of grid point i with value v; rotated graphs put the value
 // along x.
-void page(int rotate, float i, float v, float* x, float* y) {
+void page(bool rotate, float i, float v, float* x, float* y) {
   if (rotate)
-    gxconv(v, i, x, y, 3);
+    gxconv(v, i, x, y, coord_level::grid);
   else
-    gxconv(i, v, x, y, 3);
+    gxconv(i, v, x, y, coord_level::grid);
 }
 
-void line_graph(session_state* pcm, const grid_field* g, int rotate, int ngrid) {
+void line_graph(session_state* pcm, const grid_field* g, bool rotate, int ngrid) {
   if (pcm->cstyle != 0 && ngrid < 3) {
     int pen = 3;
     for (int i = 1; i <= g->isiz; i++) {
@@ -81,7 +81,7 @@ void line_graph(session_state* pcm, const grid_field* g, int rotate, int ngrid) 
 
 // Vectors or barbs of the second (u) and third (v) grids along the line.
 void line_vectors(session_state* pcm, const grid_field* g, grid_field* u, grid_field* v,
-                  int rotate) {
+                  bool rotate) {
   const bool barbs = pcm->gxout_1d_vector == output_line_barb;
   if (!barbs) {
     kamnmx(u);
@@ -119,7 +119,7 @@ void line_vectors(session_state* pcm, const grid_field* g, grid_field* u, grid_f
   }
 }
 
-void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, int rotate,
+void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, bool rotate,
                graph_kind kind) {
   const float h = 0.5f - float(pcm->bargap) * 0.5f / 100.0f;
   // Along the value axis, page inches: x when rotated, else y.
@@ -189,10 +189,11 @@ void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, in
 
 }  // namespace
 
-void kas1d(session_state* pcm, float min, float max, int dim, int rotate, grid_field* grid,
-           station_set* stations) {
+void kas1d(session_state* pcm, float min, float max, int dim, graph_rotation rotation,
+           grid_field* grid, station_set* stations) {
+  const bool rotate = rotation == graph_rotation::dimension_on_y;
   kasdiv(1, 1);
-  gxrset(3);
+  gxrset(coord_level::grid);
   kaparea(pcm, 2.0f, 0.5f, 0.75f, 0.75f);
   if (!pcm->parea_set) {
     if (rotate) {
@@ -328,9 +329,9 @@ void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
       }
     }
   }
-  int rotate = g->idim == 2 ? 1 : 0;
-  if (pcm->xyrev) rotate = !rotate;
-  kas1d(pcm, min, max, g->idim, rotate, g, nullptr);
+  const graph_rotation rotation = graph_rotation_for(g->idim, pcm->xyrev);
+  const bool rotate = rotation == graph_rotation::dimension_on_y;
+  kas1d(pcm, min, max, g->idim, rotation, g, nullptr);
 
   if (pcm->ccolor < 0) pcm->ccolor = 1;
   gxcolr(pcm->ccolor);
@@ -344,7 +345,7 @@ void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
     bar_graph(pcm, g, g2, rotate, kind);
   }
   if (rotate)
-    kaptail(pcm, code, 0, 4, g->idim);
+    kaptail(pcm, code, tail_frame::skip, 4, g->idim);
   else
-    kaptail(pcm, code, 0, g->idim, 4);
+    kaptail(pcm, code, tail_frame::skip, g->idim, 4);
 }

@@ -15,9 +15,9 @@ namespace {
 
 void grid_line(float i1, float j1, float i2, float j2) {
   float x, y;
-  gxconv(i1, j1, &x, &y, 3);
+  gxconv(i1, j1, &x, &y, coord_level::grid);
   gxmove(x, y);
-  gxconv(i2, j2, &x, &y, 3);
+  gxconv(i2, j2, &x, &y, coord_level::grid);
   gxdraw(x, y);
 }
 
@@ -78,10 +78,10 @@ void kaplvl(session_state* pcm, plot_code code) {
       float len = 0;
       gxchln(text, n, size, &len);
       float x, y;
-      gxconv(float(i), float(j), &x, &y, 3);
+      gxconv(float(i), float(j), &x, &y, coord_level::grid);
       gxchpl(text, n, x - len / 2, y - size / 2, size, size, 0);
     }
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  kaptail(pcm, code, 0, g->idim, g->jdim);
+  kaptail(pcm, code, tail_frame::skip, g->idim, g->jdim);
 }

@@ -33,7 +33,7 @@ struct region {
   }
 };
 
-void lfout(const region& r, int rotate) {
+void lfout(const region& r, bool rotate) {
   const int n = int(r.x.size());
   if (n < 2) {
     std::printf("Internal Logic check 4 in linefill\n");
@@ -44,9 +44,9 @@ void lfout(const region& r, int rotate) {
   auto put = [&](float x, float v) {
     float px, py;
     if (rotate)
-      gxconv(v, x, &px, &py, 3);
+      gxconv(v, x, &px, &py, coord_level::grid);
     else
-      gxconv(x, v, &px, &py, 3);
+      gxconv(x, v, &px, &py, coord_level::grid);
     xy.push_back(px);
     xy.push_back(py);
   };
@@ -61,7 +61,7 @@ struct walker {
   const session_state* pcm;
   const grid_field* ga;
   const grid_field* gb;
-  int rotate;
+  bool rotate;
   region r;
 
   float A(int i) const { return ga->values[i - 1]; }
@@ -156,9 +156,9 @@ void kalfil(session_state* pcm, plot_code code) {
   }
   const float min = a->min_value < b->min_value ? a->min_value : b->min_value;
   const float max = a->max_value > b->max_value ? a->max_value : b->max_value;
-  int rotate = a->idim == 2 ? 1 : 0;
-  if (pcm->xyrev) rotate = !rotate;
-  kas1d(pcm, min, max, a->idim, rotate, a, nullptr);
+  const graph_rotation rotation = graph_rotation_for(a->idim, pcm->xyrev);
+  const bool rotate = rotation == graph_rotation::dimension_on_y;
+  kas1d(pcm, min, max, a->idim, rotation, a, nullptr);
   gxclip(pcm->plot_x_low - 0.01f, pcm->plot_x_high + 0.01f, pcm->plot_y_low, pcm->plot_y_high);
   try {
     walker w{pcm, a, b, rotate, {}};
@@ -174,7 +174,7 @@ void kalfil(session_state* pcm, plot_code code) {
     return;
   }
   if (rotate)
-    kaptail(pcm, code, 0, 4, a->idim);
+    kaptail(pcm, code, tail_frame::skip, 4, a->idim);
   else
-    kaptail(pcm, code, 0, a->idim, 4);
+    kaptail(pcm, code, tail_frame::skip, a->idim, 4);
 }

@@ -68,9 +68,10 @@ void kafram(session_state* pcm);
 int kalnch(float lon, char* text);
 int kaltch(float lat, char* text);
 // The tail every graphic plot ends with: clip to the page, logo and time
-// label on the first plot of a frame, axes, the frame unless frame is 0,
-// and the plot code.
-void kaptail(session_state* pcm, plot_code code, int frame, int idim, int jdim);
+// label on the first plot of a frame, axes, the frame when asked, and the
+// plot code. Plots whose scaling already drew the frame skip it here.
+enum class tail_frame { skip, draw };
+void kaptail(session_state* pcm, plot_code code, tail_frame frame, int idim, int jdim);
 
 // ---- time axis, map axes, time label ----
 

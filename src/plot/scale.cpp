@@ -193,7 +193,7 @@ void kawmap(session_state* pcm, bool first) {
 }
 
 void kas2d(session_state* pcm, grid_field* g, bool map) {
-  gxrset(3);
+  gxrset(coord_level::grid);
   pcm->last_plot_idim = g->idim;
   pcm->last_plot_jdim = g->jdim;
   kasetlp(pcm, 0, as_op(g->i_to_world), g->i_world_vals,

@@ -66,7 +66,7 @@ void kascat(session_state* pcm, plot_code code) {
     return;
   }
   kaparea(pcm, 2.0f, 1.5f, 1.0f, 1.0f);
-  gxrset(3);
+  gxrset(coord_level::grid);
   kafram(pcm);
   gxwide(pcm->cthick);
   kasdiv(1, 1);
@@ -85,7 +85,7 @@ void kascat(session_state* pcm, plot_code code) {
   for (size_t k = 0; k < n; k++) {
     if (a->values[k] == a->undef || b->values[k] == b->undef) continue;
     float x, y;
-    gxconv(a->values[k], b->values[k], &x, &y, 1);
+    gxconv(a->values[k], b->values[k], &x, &y, coord_level::projection_plane);
     gxmark(pcm->cmark, x, y, 0.5f * pcm->digsiz);
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
@@ -107,13 +107,13 @@ void kascat(session_state* pcm, plot_code code) {
   gxstyl(1);
   if (xr[0] < 0 && xr[1] > 0) {
     float x, y;
-    gxconv(0, yr[0], &x, &y, 1);
+    gxconv(0, yr[0], &x, &y, coord_level::projection_plane);
     gxmove(x, pcm->plot_y_low);
     gxdraw(x, pcm->plot_y_high);
   }
   if (yr[0] < 0 && yr[1] > 0) {
     float x, y;
-    gxconv(xr[0], 0, &x, &y, 1);
+    gxconv(xr[0], 0, &x, &y, coord_level::projection_plane);
     gxmove(pcm->plot_x_low, y);
     gxdraw(pcm->plot_x_high, y);
   }

@@ -11,7 +11,7 @@
 #include "plot/station.h"
 
 void kastnmap(session_state* pcm) {
-  gxrset(3);
+  gxrset(coord_level::grid);
   kamscl(pcm);
   kawmap(pcm, true);
   pcm->last_plot_idim = 0;
@@ -29,13 +29,13 @@ bool kastnpos(const session_state* pcm, const station_report* r, float undef, bo
   if (lon > pcm->dim_max[0]) lon -= 360;
   if (!(pcm->dim_min[0] < lon && lon < pcm->dim_max[0])) return false;
   if (!(pcm->dim_min[1] < r->lat && r->lat < pcm->dim_max[1])) return false;
-  gxconv(lon, r->lat, x, y, 2);
+  gxconv(lon, r->lat, x, y, coord_level::world);
   return true;
 }
 
 void kastntail(session_state* pcm, plot_code code) {
   gxstyl(1);
-  kaptail(pcm, code, 0, 0, 1);
+  kaptail(pcm, code, tail_frame::skip, 0, 1);
 }
 
 int kaclampi(double v) {

@@ -216,7 +216,7 @@ void kasmdl(session_state* pcm, const station_report* report, const float* value
   auto defined = [&](int k) { return values[k] != undefs[k]; };
   if (!defined(slot_u) || !defined(slot_v)) return;
   float x, y;
-  gxconv(report->lon, report->lat, &x, &y, 2);
+  gxconv(report->lon, report->lat, &x, &y, coord_level::world);
   const int hemi = pcm->hempref == 1 ? 1 : pcm->hempref == 0 ? 0 : (report->lat < 0 ? 1 : 0);
   const float u = values[slot_u], v = values[slot_v];
   // An absent mark code draws the plain circle.

@@ -64,7 +64,7 @@ void kapprf(session_state* pcm, plot_code code) {
     kaprnt(msg_level::error, "All stations values are undefined\n");
     return;
   }
-  kas1d(pcm, min, max, 2, pcm->xyrev ? 0 : 1, nullptr, s);
+  kas1d(pcm, min, max, 2, graph_rotation_for(2, pcm->xyrev), nullptr, s);
   gxstyl(pcm->cstyle);
   gxcolr(pcm->ccolor < 1 ? 1 : pcm->ccolor);
   gxwide(pcm->cthick);
@@ -81,9 +81,9 @@ void kapprf(session_state* pcm, plot_code code) {
     }
     float x, y;
     if (pcm->xyrev)
-      gxconv(r->lev, r->value, &x, &y, 2);
+      gxconv(r->lev, r->value, &x, &y, coord_level::world);
     else
-      gxconv(r->value, r->lev, &x, &y, 2);
+      gxconv(r->value, r->lev, &x, &y, coord_level::world);
     gxplot(x, y, pen);
     pen = 2;
   }

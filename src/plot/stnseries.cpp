@@ -23,7 +23,7 @@ void weather_row(session_state* pcm, const station_set* s) {
   const float bottom = pcm->plot_y_low, dig = pcm->digsiz;
   for (const station_report* r = s->first_report; r; r = r->next) {
     float x, y;
-    gxconv(r->time, 0, &x, &y, 3);
+    gxconv(r->time, 0, &x, &y, coord_level::grid);
     if (r->value == s->undef) {
       // In the plot colour, whatever colours the symbol before took.
       gxcolr(pcm->ccolor);
@@ -39,7 +39,7 @@ void barb_row(session_state* pcm, const station_set* u, const station_set* v) {
   for (const station_report* ru = u->first_report; ru && rv; ru = ru->next, rv = rv->next) {
     if (ru->value == u->undef || rv->value == v->undef) continue;
     float x, y;
-    gxconv(ru->time, ru->value, &x, &y, 3);
+    gxconv(ru->time, ru->value, &x, &y, coord_level::grid);
     const float uu = ru->value, vv = rv->value;
     const float dir = (uu == 0 && vv == 0) ? 0.0f : std::atan2(vv, uu);
     const int hemi = pcm->hempref == 0 ? 0 : pcm->hempref == 1 ? 1 : (ru->lat < 0 ? 1 : 0);
@@ -50,9 +50,9 @@ void barb_row(session_state* pcm, const station_set* u, const station_set* v) {
 void line(session_state* pcm, const station_set* s, const char* id) {
   auto point = [&](const station_report* r, float* x, float* y) {
     if (pcm->xyrev)
-      gxconv(r->value, r->time, x, y, 3);
+      gxconv(r->value, r->time, x, y, coord_level::grid);
     else
-      gxconv(r->time, r->value, x, y, 3);
+      gxconv(r->time, r->value, x, y, coord_level::grid);
   };
   gxclip(pcm->plot_x_low - 0.01f, pcm->plot_x_high + 0.01f, pcm->plot_y_low, pcm->plot_y_high);
   if (pcm->cstyle != 0) {
@@ -134,10 +134,10 @@ void katser(session_state* pcm, plot_code code) {
   if (mode != output_series_plain) {
     const int frame = pcm->frame;
     pcm->frame = 0;
-    kas1d(pcm, min, max, 3, pcm->xyrev, nullptr, s);
+    kas1d(pcm, min, max, 3, graph_rotation_for(3, pcm->xyrev), nullptr, s);
     pcm->frame = frame;
   } else {
-    kas1d(pcm, min, max, 3, pcm->xyrev, nullptr, s);
+    kas1d(pcm, min, max, 3, graph_rotation_for(3, pcm->xyrev), nullptr, s);
   }
   if (pcm->ccolor < 0) pcm->ccolor = 1;
   gxcolr(pcm->ccolor);

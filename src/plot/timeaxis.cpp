@@ -134,7 +134,7 @@ float snap_lat(float v, bool wide) {
 void polyline_lonlat(const std::vector<float>& lonlat) {
   for (size_t k = 0; k + 1 < lonlat.size(); k += 2) {
     float x, y;
-    gxconv(lonlat[k], lonlat[k + 1], &x, &y, 2);
+    gxconv(lonlat[k], lonlat[k + 1], &x, &y, coord_level::world);
     if (k == 0)
       gxmove(x, y);
     else
@@ -181,7 +181,7 @@ void robinson_grid(session_state* pcm) {
   const float h = 0.1f;
   auto text = [&](const char* t, float lon, float lat, float dx, float dy) {
     float px, py;
-    gxconv(lon, lat, &px, &py, 2);
+    gxconv(lon, lat, &px, &py, coord_level::world);
     gxchpl(t, int(std::char_traits<char>::length(t)), px + dx * h, py + dy * h, 0.11f, 0.1f, 0);
   };
   const char* lons[5] = {"180", "90W", "0", "90E", "180"};

@@ -156,7 +156,7 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
         colour = sc;
       }
       float x, y, wx, wy;
-      gxconv(float(i), float(j), &x, &y, 3);
+      gxconv(float(i), float(j), &x, &y, coord_level::grid);
       kaconv(float(i), float(j), &wx, &wy);
       // With xyrev the page's axes are exchanged: u goes up the page, v across.
       float dir = 0.0f;
@@ -182,5 +182,5 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
     const int n = std::snprintf(text, sizeof text, "%g", double(mag));
     gxchpl(text, n, x + len / 2 - float(n) * 0.065f, pcm->plot_y_low - 0.7f, 0.13f, 0.13f, 0);
   }
-  kaptail(pcm, code, 0, u->idim, u->jdim);
+  kaptail(pcm, code, tail_frame::skip, u->idim, u->jdim);
 }

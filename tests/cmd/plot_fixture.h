@@ -157,7 +157,7 @@ struct Plot {
   // Page position of grid point (i, j) under the plot's chain.
   std::pair<float, float> at(float i, float j) {
     float x, y;
-    gxconv(i, j, &x, &y, 3);
+    gxconv(i, j, &x, &y, coord_level::grid);
     return {x, y};
   }
 };

@@ -25,8 +25,8 @@ TEST(MapGrid, MeridiansFollowCurvedProjections) {
     // equator away from the centre line, where the projection puts them.
     for (float lon : {-60.0f, 60.0f}) {
       float x, y, cx, cy;
-      gxconv(lon, 0, &x, &y, 2);
-      gxconv(0, 0, &cx, &cy, 2);
+      gxconv(lon, 0, &x, &y, coord_level::world);
+      gxconv(0, 0, &cx, &cy, coord_level::world);
       EXPECT_GT(std::fabs(x - cx), 0.5f) << code_of(proj) << " " << lon;
       EXPECT_GE(r.find('d', x, y), 0) << code_of(proj) << " " << lon;
     }

@@ -134,4 +134,31 @@ TEST(PlotKinds, ErrorBarsAreDrawnWholeInsideTheFrame) {
   EXPECT_LT(top, 7.75);
 }
 
+// A 1-D plot puts levels up the y axis and any other dimension along x,
+// with the values on the other axis; xyrev swaps the two. The setting is
+// cleared with the display, so each plot sets it again.
+TEST(PlotKinds, OneDimensionalPlotsPutLevelsUpAndXyrevSwaps) {
+  TempDir dir;
+  struct plot {
+    std::string where, out, expr, plain, swapped;
+  } plots[] = {
+      {"set z 1 6", "line", "t", "Xaxis = Val  Yaxis = Lev", "Xaxis = Lev  Yaxis = Val"},
+      {"set z 1 6", "bar", "t", "Xaxis = Val  Yaxis = Lev", "Xaxis = Lev  Yaxis = Val"},
+      {"set z 1 6", "linefill", "t;t-5", "Xaxis = Val  Yaxis = Lev", "Xaxis = Lev  Yaxis = Val"},
+      {"set t 1 12", "line", "t", "Xaxis = Time  Yaxis = Val", "Xaxis = Val  Yaxis = Time"},
+      {"set lon 0 90", "linefill", "t;t-5", "Xaxis = Lon  Yaxis = Val", "Xaxis = Val  Yaxis = Lon"},
+  };
+  for (const plot& p : plots) {
+    for (bool xyrev : {false, true}) {
+      auto r =
+          run_batch("open " + sample + "\nset lon 20\nset lat 30\n" + p.where + "\nset gxout " +
+                        p.out + (xyrev ? "\nset xyrev on" : "") + "\nd " + p.expr + "\nq gxinfo\n",
+                    dir.path());
+      const std::string info = answer(r.out, "q gxinfo");
+      EXPECT_NE(info.find((xyrev ? p.swapped : p.plain) + "\n"), std::string::npos)
+          << p.where << " " << p.out << (xyrev ? " xyrev\n" : "\n") << info;
+    }
+  }
+}
+
 }  // namespace

@@ -281,20 +281,20 @@ TEST(DrawingChain, LevelsScalingVirtualPageAndInverse) {
   fresh_page();
   gxscal(1, 10, 1, 7.5f, 0, 360, -90, 90);
   float x, y;
-  gxconv(180, 0, &x, &y, 2);
+  gxconv(180, 0, &x, &y, coord_level::world);
   EXPECT_FLOAT_EQ(x, 5.5f);
   EXPECT_FLOAT_EQ(y, 4.25f);
 
   gxgrid([](float a, float b, float* ao, float* bo) { *ao = 2 * a, *bo = b + 1; });
   gxproj([](float a, float b, float* ao, float* bo) { *ao = a + 90, *bo = b - 1; });
   gxback([](float a, float b, float* ao, float* bo) { *ao = a - 90, *bo = b + 1; });
-  gxconv(45, 0, &x, &y, 3);  // grid (90, 1), projection (180, 0), page (5.5, 4.25)
+  gxconv(45, 0, &x, &y, coord_level::grid);  // grid (90, 1), projection (180, 0), page (5.5, 4.25)
   EXPECT_FLOAT_EQ(x, 5.5f);
   EXPECT_FLOAT_EQ(y, 4.25f);
-  gxconv(180, 0, &x, &y, 1);
+  gxconv(180, 0, &x, &y, coord_level::projection_plane);
   EXPECT_FLOAT_EQ(x, 5.5f);
   float pts[] = {45, 0, 0, -1};
-  gxcord(pts, 2, 3);
+  gxcord(pts, 2, coord_level::grid);
   EXPECT_FLOAT_EQ(pts[0], 5.5f);
   EXPECT_FLOAT_EQ(pts[2], 1 + 9 * 90.0f / 360);
   EXPECT_FLOAT_EQ(pts[3], 1 + 6.5f * 89.0f / 180);
@@ -302,8 +302,8 @@ TEST(DrawingChain, LevelsScalingVirtualPageAndInverse) {
   EXPECT_FLOAT_EQ(x, 90);
   EXPECT_FLOAT_EQ(y, 1);
 
-  gxrset(2);  // keeps the grid transform only
-  gxconv(45, 0, &x, &y, 3);
+  gxrset(coord_level::world);  // keeps the grid transform only
+  gxconv(45, 0, &x, &y, coord_level::grid);
   EXPECT_FLOAT_EQ(x, 1 + 9 * 90.0f / 360);
 
   gxscal(2, 2, 1, 5, 0, 1, 0, 1);
@@ -312,7 +312,7 @@ TEST(DrawingChain, LevelsScalingVirtualPageAndInverse) {
   EXPECT_FLOAT_EQ(y, -999.9f);
   // A reversed world interval gives a reversed axis.
   gxscal(1, 10, 1, 7, 10, 0, 0, 1);
-  gxconv(10, 0, &x, &y, 1);
+  gxconv(10, 0, &x, &y, coord_level::projection_plane);
   EXPECT_FLOAT_EQ(x, 1);
 
   // Virtual page: mapped box, bounds cut to the real page, inverse mapping.

@@ -79,7 +79,7 @@ struct page {
   std::string draw(const tables& t, const std::string& file) const {
     gxstrt(11, 8.5, 1);
     gxfrme(frame_action::clear);
-    gxrset(3);
+    gxrset(coord_level::grid);
     gxscal(1, 9, 0.5f, 8.5f, float(lon1), float(lon2), float(lat1), float(lat2));
     map_options o{3,           1,           5,           t.colours,   t.styles,    t.thick,
                   float(lon1), float(lon2), float(lat1), float(lat2), file.c_str()};

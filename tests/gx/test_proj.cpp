@@ -24,7 +24,7 @@ struct pt {
 
 pt conv(double lon, double lat) {
   float x, y;
-  gxconv(static_cast<float>(lon), static_cast<float>(lat), &x, &y, 2);
+  gxconv(static_cast<float>(lon), static_cast<float>(lat), &x, &y, coord_level::world);
   return {x, y};
 }
 

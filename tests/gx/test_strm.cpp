@@ -19,7 +19,7 @@ const float kUndef = -9.99e8f;
 std::vector<rec> trace(const std::vector<float>& u, const std::vector<float>& v,
                        const std::vector<float>* c = nullptr) {
   gxtest::fresh_page();
-  gxrset(3);
+  gxrset(coord_level::grid);
   gxscal(0, 11, 0, 8.5f, 0, 11, 0, 8.5f);
   const float levels[2] = {0, 2};
   const int colours[2] = {3, 5};

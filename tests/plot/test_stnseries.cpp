@@ -122,4 +122,32 @@ TEST(StationProfile, StationsInFirstOrderEachFromItsHighestLevel) {
   EXPECT_EQ(static_cast<int>(s->last_plot_code), 13);
 }
 
+// xyrev swaps the axes: the series runs its times up y (1..8 over 1..7)
+// with the values along x (1 + 0.7 v); the profile its levels along x
+// (500..1000 over 1..8) with the values up y (1 + 0.6 v).
+TEST(StationSeries, XyrevSwapsTheAxesOfSeriesAndProfile) {
+  Session s;
+  series(s, {{"A", 10, 10, 1, 0, 1}, {"A", 10, 10, 5, 0, 4}, {"A", 10, 10, 10, 0, 8}});
+  s->xyrev = 1;
+  s->missconn = 1;  // joined over the times without a report
+  s.run(katser);
+  const float v[] = {1, 5, 10}, t[] = {1, 4, 8};
+  std::vector<stntest::op> pen = frame("md", 3);
+  ASSERT_EQ(pen.size(), 3u);
+  for (size_t k = 0; k < 3; k++)
+    EXPECT_TRUE(near(pen[k], k ? 'd' : 'm', 1 + 0.7f * v[k], 1 + 6.0f / 7 * (t[k] - 1))) << k;
+
+  Session p;
+  series(p, {{"A", 10, 10, 2, 1000}, {"A", 10, 10, 5, 750}, {"A", 10, 10, 9, 500}}, 2);
+  p->xyrev = 1;
+  p->dim_min[2] = 500;
+  p->dim_max[2] = 1000;
+  p.run(kapprf);
+  const float pv[] = {2, 5, 9}, lev[] = {1000, 750, 500};
+  pen = frame("md", 3);
+  ASSERT_EQ(pen.size(), 3u);
+  for (size_t k = 0; k < 3; k++)
+    EXPECT_TRUE(near(pen[k], k ? 'd' : 'm', 1 + 0.014f * (lev[k] - 500), 1 + 0.6f * pv[k])) << k;
+}
+
 }  // namespace
