@@ -31,12 +31,19 @@
 
 namespace {
 
-// Module state of the one parse that runs at a time.
-input_file descr;           // the descriptor
-FILE* pdef_file = nullptr;  // the PDEF interpolation file
-std::string rec;            // current line as typed
-std::string mrec;           // the same, lower-cased
-bool eof_error = false;     // the last error came from running out of lines
+// The one parse that runs at a time: set afresh by each kaddes; its streams
+// stay open until the next one (the pre-projected reader reads the PDEF file).
+struct descriptor_parse {
+  input_file descr;           // the descriptor
+  FILE* pdef_file = nullptr;  // the PDEF interpolation file
+  std::string rec;            // current line as typed
+  std::string mrec;           // the same, lower-cased
+  bool eof_error = false;     // the last error came from running out of lines
+  bool line_failed = false;   // a line was refused or the reading interrupted
+  long lines_read = 0;
+};
+
+descriptor_parse parse;
 
 constexpr const char* kMemory = "Open Error:  Memory allocation Error in kaddes\n";
 
@@ -46,42 +53,40 @@ bool is_word_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\0
 // Longest descriptor line; a longer one (or an endless file without
 // newlines) is refused instead of read into memory without end.
 constexpr size_t kMaxLine = 511;
-bool line_failed = false;  // a line was refused or the reading interrupted
-long lines_read = 0;
 
 // Reads the next line of the descriptor into rec and mrec; false at the end,
 // and after a refused line or an interrupt, with line_failed set.
 bool read_line() {
-  if ((++lines_read & 0x3ff) == 0 && kaqsig()) {
+  if ((++parse.lines_read & 0x3ff) == 0 && kaqsig()) {
     kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
-    line_failed = true;
+    parse.line_failed = true;
     return false;
   }
-  switch (descr.next_line(rec, kMaxLine)) {
+  switch (parse.descr.next_line(parse.rec, kMaxLine)) {
     case line_read::ok: break;
     case line_read::end: return false;
     case line_read::too_long:
       kaprntf(msg_level::error, "Open Error:  Description file line longer than %zu characters\n",
               kMaxLine);
-      line_failed = true;
+      parse.line_failed = true;
       return false;
     case line_read::interrupted:
       kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
-      line_failed = true;
+      parse.line_failed = true;
       return false;
   }
-  while (!rec.empty() && rec.back() == '\r') rec.pop_back();
-  mrec = rec;
-  lowcas(mrec.data());
+  while (!parse.rec.empty() && parse.rec.back() == '\r') parse.rec.pop_back();
+  parse.mrec = parse.rec;
+  lowcas(parse.mrec.data());
   return true;
 }
 
 // The typed line at the position of p in the lower-cased one.
-const char* typed_at(const char* p) { return rec.c_str() + (p - mrec.c_str()); }
+const char* typed_at(const char* p) { return parse.rec.c_str() + (p - parse.mrec.c_str()); }
 
 // The lines every error found on a record ends with; the record is the
 // current line unless another is named.
-void context(const std::string& record = rec) {
+void context(const std::string& record = parse.rec) {
   kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
   kaprnt(msg_level::error, "  --> " + record + "\n");
 }
@@ -183,7 +188,7 @@ bool parse_variable(variable_descriptor* v) {
   std::memset(v, 0, sizeof *v);
   for (int& u : v->units) u = -999;
   v->multiplier = 1;
-  const char* mp = mrec.c_str();
+  const char* mp = parse.mrec.c_str();
   getwrd(v->abbrev, mp, 15);
   // The abbreviation ends at a blank: a tab would otherwise end up in it.
   for (char* c = v->abbrev; *c; c++)
@@ -603,7 +608,7 @@ int rec_map(parse_state& st, const char* mp, int kind) {
   if (!name) return 1;
   kafree(st.pfi->map_file_name);
   st.pfi->map_file_name = name;
-  st.map_record = rec;
+  st.map_record = parse.rec;
   return 0;
 }
 
@@ -712,9 +717,9 @@ int rec_pdef(parse_state& st, const char* mp, int) {
     if (!p) return bad();
     char* name = expand_name(typed_at(p), pfi->descriptor_name);
     if (!name) return bad();
-    if (pdef_file) std::fclose(pdef_file);
-    pdef_file = fopen_regular(name, "rb");
-    if (!pdef_file) {
+    if (parse.pdef_file) std::fclose(parse.pdef_file);
+    parse.pdef_file = fopen_regular(name, "rb");
+    if (!parse.pdef_file) {
       kaprnt(msg_level::error, "Error opening pdef file\n");
       kaprnt(msg_level::error, std::string("  File name is:  ") + name + "\n");
       kafree(name);
@@ -803,7 +808,7 @@ int rec_space_dimension(parse_state& st, const char* mp, int dim) {
     return 1;
   }
   if (rc) {
-    if (!eof_error) context();
+    if (!parse.eof_error) context();
     return 1;
   }
   bool& seen = dim == 0 ? st.xdef : dim == 1 ? st.ydef : st.zdef;
@@ -896,14 +901,14 @@ int rec_vars(parse_state& st, const char* mp, int) {
   std::vector<variable_descriptor> vars;
   while (static_cast<int>(vars.size()) < n) {
     if (!read_line()) {
-      if (line_failed) return 1;
+      if (parse.line_failed) return 1;
       kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading variables\n");
       kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n,
               static_cast<int>(vars.size()));
       return 1;
     }
-    if (is_comment(mrec)) continue;
-    if (cmpwrd("endvars", mrec.c_str())) {
+    if (is_comment(parse.mrec)) continue;
+    if (cmpwrd("endvars", parse.mrec.c_str())) {
       kaprnt(msg_level::error, "Open Error:  Unexpected ENDVARS record\n");
       kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n,
               static_cast<int>(vars.size()));
@@ -919,11 +924,11 @@ int rec_vars(parse_state& st, const char* mp, int) {
   }
   // The line after the last variable must be ENDVARS, comment or not.
   if (!read_line()) {
-    if (line_failed) return 1;
+    if (parse.line_failed) return 1;
     kaprnt(msg_level::error, "Open Error:  Missing ENDVARS statement.\n");
     return 1;
   }
-  if (!cmpwrd("endvars", mrec.c_str())) {
+  if (!cmpwrd("endvars", parse.mrec.c_str())) {
     kaprnt(msg_level::error, "Open Error:  Looking for ENDVARS statement\n");
     kaprnt(msg_level::error, "             Instead, found:  \n");
     context();
@@ -966,8 +971,8 @@ const record_keyword records[] = {
 // Parses the records of the descriptor. Returns 0, 1 after an error.
 int parse_records(parse_state& st) {
   while (read_line()) {
-    if (is_comment(mrec)) continue;
-    const char* mp = mrec.c_str();
+    if (is_comment(parse.mrec)) continue;
+    const char* mp = parse.mrec.c_str();
     const record_keyword* r = find_word(records, mp);
     if (!r) {
       rec_error("Open Error:  Unknown keyword in description file\n");
@@ -975,7 +980,7 @@ int parse_records(parse_state& st) {
     }
     if (r->handler(st, mp, r->arg)) return 1;
   }
-  return line_failed ? 1 : 0;
+  return parse.line_failed ? 1 : 0;
 }
 
 // Everything after the last record. Returns 0, 1 after the messages.
@@ -1091,14 +1096,14 @@ int finish(const parse_state& st, int mflag) {
 }
 
 void close_streams() {
-  descr.close();
-  if (pdef_file) std::fclose(pdef_file);
-  pdef_file = nullptr;
+  parse.descr.close();
+  if (parse.pdef_file) std::fclose(parse.pdef_file);
+  parse.pdef_file = nullptr;
 }
 
 }  // namespace
 
-FILE* kapdfs() { return pdef_file; }
+FILE* kapdfs() { return parse.pdef_file; }
 
 int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
   const char* p = nxtwrd(ch);
@@ -1143,7 +1148,7 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
 }
 
 int deflev(const char* ch, file_descriptor* pfi, int dim) {
-  eof_error = false;
+  parse.eof_error = false;
   int n = *size_field(pfi, dim);
   if (n < 1) {
     kaprnt(msg_level::error, "Open Error:  Invalid number of levels\n");
@@ -1159,14 +1164,14 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
   const char* p = nxtwrd(line.c_str());
   while (static_cast<int>(vals.size()) < n) {
     if (!p) {
-      if (!descr.ok() || !read_line()) {
-        if (line_failed) return 1;
+      if (!parse.descr.ok() || !read_line()) {
+        if (parse.line_failed) return 1;
         kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading descriptor file\n");
         kaprnt(msg_level::error, "   EOF occurred reading LEVELS values\n");
-        eof_error = true;
+        parse.eof_error = true;
         return 1;
       }
-      line = mrec;
+      line = parse.mrec;
       p = line.c_str();
       while (is_blank(*p)) p++;
       if (*p == '\0') {
@@ -1199,24 +1204,24 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
 int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   mfcmn.year_digits = -999;
   pfi->second_stream = nullptr;
-  eof_error = false;
-  line_failed = false;
-  lines_read = 0;
+  parse.eof_error = false;
+  parse.line_failed = false;
+  parse.lines_read = 0;
   close_streams();
   // The name as given, else with ".ctl"; a directory of the name is passed
   // over, and a device or pipe is refused rather than read without end.
   std::string opened = name, refused;
   auto try_open = [&](const std::string& n) {
     if (n.size() >= sizeof pfi->descriptor_name || is_directory(n)) return false;
-    descr = input_file(n, "r");
-    if (descr.status() == input_status::not_regular) refused = n;
-    return descr.ok();
+    parse.descr = input_file(n, "r");
+    if (parse.descr.status() == input_status::not_regular) refused = n;
+    return parse.descr.ok();
   };
   if (!try_open(opened)) {
     opened += ".ctl";
     try_open(opened);
   }
-  if (!descr.ok()) {
+  if (!parse.descr.ok()) {
     kaprnt(msg_level::error, "Open Error:  Can't open description file\n");
     if (!refused.empty()) kaprnt(msg_level::error, "  " + refused + " is not a regular file\n");
     return 1;

@@ -31,9 +31,14 @@ namespace {
 
 int msgflg = 1;
 
-// Conversion buffer for the non-float data forms, kept between reads.
-unsigned char* scratch = nullptr;
-std::size_t scratch_size = 0;
+// Conversion buffer for the non-float data forms, kept between reads for
+// the life of the process; it only grows.
+struct conversion_buffer {
+  unsigned char* bytes = nullptr;
+  std::size_t size = 0;
+};
+
+conversion_buffer scratch;
 
 void fill(float* v, int64_t n, float u) {
   for (int64_t i = 0; i < n; i++) v[i] = u;
@@ -95,10 +100,10 @@ void read_error(const read_request& rq, int64_t n, int64_t offset) {
 }
 
 bool scratch_for(std::size_t bytes, const char* message) {
-  if (bytes <= scratch_size) return true;
-  auto* p = static_cast<unsigned char*>(karealloc(scratch, bytes, message));
-  scratch = p;
-  scratch_size = bytes;
+  if (bytes <= scratch.size) return true;
+  auto* p = static_cast<unsigned char*>(karealloc(scratch.bytes, bytes, message));
+  scratch.bytes = p;
+  scratch.size = bytes;
   return true;
 }
 
@@ -187,8 +192,8 @@ int64_t read_elements(const read_request& rq, int64_t n, float* values) {
                       : esize == 2 ? "Memory Allocation Error:  integer*2 storage \n"
                                    : "Memory Allocation Error:  integer*4 storage \n";
     if (!scratch_for(static_cast<std::size_t>(n) * esize, msg)) return -1;
-    got = static_cast<int64_t>(std::fread(scratch, esize, static_cast<std::size_t>(n), fp));
-    decode(rq, scratch, got, values);
+    got = static_cast<int64_t>(std::fread(scratch.bytes, esize, static_cast<std::size_t>(n), fp));
+    decode(rq, scratch.bytes, got, values);
   }
   apply_band(values, got, pfi->undef_low, pfi->undef_high, pgr->undef);
   return got;
@@ -313,7 +318,7 @@ int flush_span(row_spans& w, int* idx) {
     raw = reinterpret_cast<unsigned char*>(dest) + n * w.isiz * 4 - bytes;
   } else {
     if (!scratch_for(std::size_t(bytes), "Memory Allocation Error:  grid storage \n")) return 1;
-    raw = scratch;
+    raw = scratch.bytes;
   }
   int64_t pos;
   if (!byte_position(rq, first, w.esize, &pos) || read_at(rq, pos, raw, bytes) < bytes) {
