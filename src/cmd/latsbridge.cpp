@@ -211,7 +211,7 @@ void reset(session_state* s) {
 }
 
 bool file_open(int id) {
-  for (const latsFile* f = latsOpenFiles().head; f; f = f->next)
+  for (const latsFile* f = latsOpenFiles().latsFileHead; f; f = f->next)
     if (f->id == id) return true;
   return false;
 }
@@ -236,7 +236,7 @@ int basetime(session_state* s) {
 }  // namespace
 
 int kalats(session_state* s, lats_op op, int arg) {
-  latsOptions().fatal = 0;
+  latsOptions().lats_fatal = 0;
   // The writer and the netCDF library report on standard error: what the
   // session printed before must reach a shared log first.
   std::fflush(stdout);
@@ -259,10 +259,10 @@ int kalats_plot(session_state* pcm, lats_output what) {
 }
 
 void kalats_close_all() {
-  latsOptions().fatal = 0;
+  latsOptions().lats_fatal = 0;
   std::fflush(stdout);
   // Ids first: a close that fails may leave its record in the list.
   std::vector<int> ids;
-  for (const latsFile* f = latsOpenFiles().head; f; f = f->next) ids.push_back(f->id);
+  for (const latsFile* f = latsOpenFiles().latsFileHead; f; f = f->next) ids.push_back(f->id);
   for (int id : ids) lats_close(id);
 }

@@ -21,25 +21,32 @@
 
 namespace {
 
-// Bit map of the record last read: raw, and expanded (a set point holds
-// 1 + the number of set points before it, a clear one the negative of that;
-// the entry after the last point holds 1 + all set points).
-std::vector<unsigned char> bcache;
-std::vector<int> bpcach;
-int64_t bpsav = -999;
+// What the rows of one grid request share: cleared at the start of each
+// request and when the request moves to another file (the buffers keep their
+// size for the life of the process).
+struct grib_row_cache {
+  // Bit map of the record last read: raw, and expanded (a set point holds
+  // 1 + the number of set points before it, a clear one the negative of that;
+  // the entry after the last point holds 1 + all set points).
+  std::vector<unsigned char> bcache;
+  std::vector<int> bpcach;
+  int64_t bpsav = -999;
 
-// Whole packed data of one record, for pre-projected grids.
-std::vector<unsigned char> cache;
-bool cflag = false;
-int64_t cache_pos = -1;
+  // Whole packed data of one record, for pre-projected grids.
+  std::vector<unsigned char> cache;
+  bool cflag = false;
+  int64_t cache_pos = -1;
 
-// Bytes read ahead of the run asked for, so that the rows of one record come
-// from one read of the data file.
-std::vector<unsigned char> ahead;
-int64_t ahead_pos = -1, ahead_len = 0;
-int64_t ahead_hint = 0;
+  // Bytes read ahead of the run asked for, so that the rows of one record
+  // come from one read of the data file.
+  std::vector<unsigned char> ahead;
+  int64_t ahead_pos = -1, ahead_len = 0;
+  int64_t ahead_hint = 0;
 
-std::vector<uint32_t> fields;
+  std::vector<uint32_t> fields;  // the packed values of one run, unpacked
+};
+
+grib_row_cache held;
 
 constexpr int64_t kRowAhead = 256 * 1024;
 constexpr int64_t kPointAhead = 4 * 1024;
@@ -80,23 +87,23 @@ bool grow(V& v, int64_t n) {
 
 int load_bitmap(const read_request& rq, int64_t pos, int64_t npts) {
   const int64_t need = npts / 8 + 2;
-  if (npts >= INT_MAX || !grow(bcache, need) || !grow(bpcach, npts + 1)) {
+  if (npts >= INT_MAX || !grow(held.bcache, need) || !grow(held.bpcach, npts + 1)) {
     kaprnt(msg_level::error, "Memory Allocation Error During GRIB I/O\n");
     return 1;
   }
-  int64_t got = read_some(rq, pos, bcache.data(), need);
+  int64_t got = read_some(rq, pos, held.bcache.data(), need);
   if (got < (npts + 7) / 8) {
     kaprnt(msg_level::error, "GRIB I/O Error: Bit Map I/O\n");
     return 1;
   }
   int c = 1;
-  int* out = bpcach.data();
+  int* out = held.bpcach.data();
   for (int64_t k = 0; k < npts; k++) {
-    const int bit = (bcache[k >> 3] >> (7 - (k & 7))) & 1;
+    const int bit = (held.bcache[k >> 3] >> (7 - (k & 7))) & 1;
     out[k] = bit ? c++ : -c;
   }
   out[npts] = c;
-  bpsav = pos;
+  held.bpsav = pos;
   return 0;
 }
 
@@ -107,18 +114,18 @@ void fill(float* v, int64_t n, float u) {
 }  // namespace
 
 void kagribreset() {
-  bpsav = -999;
-  cflag = false;
-  cache_pos = -1;
-  ahead_pos = -1;
-  ahead_len = 0;
+  held.bpsav = -999;
+  held.cflag = false;
+  held.cache_pos = -1;
+  held.ahead_pos = -1;
+  held.ahead_len = 0;
 }
 
 void kagribfile() {
-  bpsav = -999;
-  cflag = false;
-  ahead_pos = -1;
-  ahead_len = 0;
+  held.bpsav = -999;
+  held.cflag = false;
+  held.ahead_pos = -1;
+  held.ahead_len = 0;
 }
 
 int64_t grib_buffer_size(const file_descriptor* p) {
@@ -176,45 +183,47 @@ int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t
   unsigned char* out = pfi->grib_buffer;
   // Whole rows of a pre-projected grid touch the record all over: read it once.
   if (reader_of(pfi)->interpolates && pgr && pgr->idim == 0 && pgr->jdim == 1) {
-    if (!cflag || cache_pos != data_pos) {
+    if (!held.cflag || held.cache_pos != data_pos) {
       const int64_t size = isize * jsize * bits / 8 + 5;
-      if (!grow(cache, size)) {
+      if (!grow(held.cache, size)) {
         kaprnt(msg_level::error, "GRIB Memory Allocation Error\n");
         return 1;
       }
-      int64_t got = read_some(rq, data_pos, cache.data(), size);
+      int64_t got = read_some(rq, data_pos, held.cache.data(), size);
       if (got <= 0) {
         io_error(rq, size, data_pos);
         return 1;
       }
-      std::memset(cache.data() + got, 0, static_cast<size_t>(size - got));
-      cflag = true;
-      cache_pos = data_pos;
+      std::memset(held.cache.data() + got, 0, static_cast<size_t>(size - got));
+      held.cflag = true;
+      held.cache_pos = data_pos;
     }
-    const int64_t have = std::clamp<int64_t>(int64_t(cache.size()) - byte_offset, 0, byte_count);
-    if (have > 0) std::memcpy(out, cache.data() + byte_offset, static_cast<size_t>(have));
+    const int64_t have =
+        std::clamp<int64_t>(int64_t(held.cache.size()) - byte_offset, 0, byte_count);
+    if (have > 0) std::memcpy(out, held.cache.data() + byte_offset, static_cast<size_t>(have));
     std::memset(out + have, 0, static_cast<size_t>(byte_count - have + 8));
     return 0;
   }
   const int64_t pos = data_pos + byte_offset;
-  if (!(ahead_pos >= 0 && pos >= ahead_pos && pos + byte_count <= ahead_pos + ahead_len)) {
-    const int64_t want = std::max(byte_count, ahead_hint);
-    if (!grow(ahead, want)) {
+  if (!(held.ahead_pos >= 0 && pos >= held.ahead_pos &&
+        pos + byte_count <= held.ahead_pos + held.ahead_len)) {
+    const int64_t want = std::max(byte_count, held.ahead_hint);
+    if (!grow(held.ahead, want)) {
       kaprnt(msg_level::error, "GRIB Memory Allocation Error\n");
       return 1;
     }
-    int64_t got = read_some(rq, pos, ahead.data(), want);
+    int64_t got = read_some(rq, pos, held.ahead.data(), want);
     if (got <= 0) {
-      ahead_pos = -1;
+      held.ahead_pos = -1;
       io_error(rq, byte_count, pos);
       return 1;
     }
-    ahead_pos = pos;
-    ahead_len = got;
+    held.ahead_pos = pos;
+    held.ahead_len = got;
   }
   // A short read at the end of the file is accepted; the rest reads as zero.
-  const int64_t have = std::min(byte_count, ahead_pos + ahead_len - pos);
-  std::memcpy(out, ahead.data() + (pos - ahead_pos), static_cast<size_t>(have));
+  const int64_t have = std::min(byte_count, held.ahead_pos + held.ahead_len - pos);
+  std::memcpy(out, held.ahead.data() + (pos - held.ahead_pos), static_cast<size_t>(have));
   std::memset(out + have, 0, static_cast<size_t>(byte_count - have + 8));
   return 0;
 }
@@ -268,8 +277,8 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
   const double dec = g->fltpnt[e], bin = g->fltpnt[e + 1], ref = g->fltpnt[e + 2];
   const int64_t bmpos = g->intpnt[e + 1];
   const bool bitmap = bmpos > -900;
-  if (bitmap && bmpos != bpsav && load_bitmap(rq, bmpos, npts)) return 1;
-  const int* bp = bitmap ? bpcach.data() : nullptr;
+  if (bitmap && bmpos != held.bpsav && load_bitmap(rq, bmpos, npts)) return 1;
+  const int* bp = bitmap ? held.bpcach.data() : nullptr;
 
   int64_t first, last, nset, total;
   if (bitmap) {
@@ -302,13 +311,13 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
       return 1;
     }
     const int64_t record_bytes = total * bits / 8 + 2 - byte_offset;
-    ahead_hint = std::min(record_bytes, count >= 2 ? kRowAhead : kPointAhead);
+    held.ahead_hint = std::min(record_bytes, count >= 2 ? kRowAhead : kPointAhead);
     if (kaird(rq, g->intpnt[e], byte_offset, byte_count, isize, jsize, bits)) return 1;
-    if (!grow(fields, nset)) {
+    if (!grow(held.fields, nset)) {
       kaprnt(msg_level::error, "Memory Allocation Error During GRIB I/O\n");
       return 1;
     }
-    grib_unpack(pfi->grib_buffer, first - 8 * byte_offset, bits, nset, fields.data());
+    grib_unpack(pfi->grib_buffer, first - 8 * byte_offset, bits, nset, held.fields.data());
   }
 
   const float constant = value(0);
@@ -316,10 +325,10 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
     if (bits == 0) {
       fill(values, count, constant);
     } else if (!checked) {
-      const uint32_t* f = fields.data();
+      const uint32_t* f = held.fields.data();
       for (int64_t k = 0; k < count; k++) values[k] = static_cast<float>(f[k] * a + b);
     } else {
-      for (int64_t k = 0; k < count; k++) values[k] = value(fields[k]);
+      for (int64_t k = 0; k < count; k++) values[k] = value(held.fields[k]);
     }
     return 0;
   }
@@ -328,7 +337,7 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
     if (bp[p + k] < 0)
       values[k] = undef;
     else
-      values[k] = bits == 0 ? constant : value(fields[n++]);
+      values[k] = bits == 0 ? constant : value(held.fields[n++]);
   }
   return 0;
 }

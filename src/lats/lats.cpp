@@ -21,11 +21,11 @@ namespace {
 // Grids and vertical dimensions are declared once for the process and used
 // by every file after; variable ids are unique across files.
 struct lats_declarations {
-  latsGrid grids[LATS_MAX_GRIDS];
-  int ngrids = 0;
-  latsVertDim* verts = nullptr;  // newest first
-  int next_vert_id = 1;
-  int next_var_id = 1;
+  latsGrid latsGridList[LATS_MAX_GRIDS];
+  int latsNgrids = 0;
+  latsVertDim* latsVertHead = nullptr;  // newest first
+  int latsNextVertID = 1;
+  int latsNextVarID = 1;
 };
 
 lats_declarations decl;
@@ -74,7 +74,7 @@ int monotonic(const double* v, int n) {
 }
 
 void unlink_file(latsFile* file) {
-  for (latsFile** p = &latsOpenFiles().head; *p; p = &(*p)->next) {
+  for (latsFile** p = &latsOpenFiles().latsFileHead; *p; p = &(*p)->next) {
     if (*p == file) {
       *p = file->next;
       break;
@@ -126,7 +126,7 @@ const char* timestat_word(int stat) {
 latsVertDim* file_vertdim(latsFile* file, int id, const char* varname) {
   for (int i = 0; i < file->nvertdim; ++i)
     if (file->vertlist[i].id == id) return &file->vertlist[i];
-  latsVertDim* src = decl.verts;
+  latsVertDim* src = decl.latsVertHead;
   while (src && src->id != id) src = src->next;
   if (!src) {
     latsError("LATS (lats) -->  Vertical dimension not found, ID: %d, file %s, variable %s", id,
@@ -158,7 +158,7 @@ latsVertDim* file_vertdim(latsFile* file, int id, const char* varname) {
 }
 
 latsGrid* file_grid(latsFile* file, int id) {
-  if (id < 1 || id > decl.ngrids) {
+  if (id < 1 || id > decl.latsNgrids) {
     latsError("LATS (latsint) --> Invalid grid ID: %d", id);
     return nullptr;
   }
@@ -170,7 +170,7 @@ latsGrid* file_grid(latsFile* file, int id) {
     return nullptr;
   }
   latsGrid* copy = &file->gridlist[file->ngrid];
-  *copy = decl.grids[id - 1];
+  *copy = decl.latsGridList[id - 1];
   file->ngrid++;
   if (!ops(file).grid(file, copy)) {
     file->ngrid--;
@@ -199,7 +199,7 @@ int find_level(const double* levs, int n, double lev, double tol) {
 }  // namespace
 
 latsFile* latsFileLookup(int fileid) {
-  for (latsFile* f = latsOpenFiles().head; f; f = f->next)
+  for (latsFile* f = latsOpenFiles().latsFileHead; f; f = f->next)
     if (f->id == fileid) return f;
   latsError("LATS (latsint) --> File ID: %d, not found", fileid);
   return nullptr;
@@ -269,10 +269,10 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
   const char* ext = format == LATS_FORMAT_GRIB ? ".grb" : ".nc";
   if (!ends_with(file->path, ext)) std::strcat(file->path, ext);
   lats_open_files& open = latsOpenFiles();
-  file->id = open.next_id++;
+  file->id = open.latsNextFileID++;
   file->writestate = LATS_DEFINING;
-  file->next = open.head;
-  open.head = file;
+  file->next = open.latsFileHead;
+  open.latsFileHead = file;
 
   // From here on a failure takes the record out again.
   auto fail = [file]() {
@@ -414,9 +414,9 @@ int lats_vert_dim(const char* name, const char* levtype, int nlev, const double*
   vd->delta = tol;
   vd->type = vt;
   vd->ncid = vd->ncvarid = -1;
-  vd->id = decl.next_vert_id++;
-  vd->next = decl.verts;
-  decl.verts = vd;
+  vd->id = decl.latsNextVertID++;
+  vd->next = decl.latsVertHead;
+  decl.latsVertHead = vd;
   return vd->id;
 }
 
@@ -451,13 +451,13 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
   }
   char trimmed[128];
   latsCpyTrim(trimmed, nm, sizeof trimmed);
-  for (int i = 0; i < decl.ngrids; ++i) {
-    if (std::strcmp(decl.grids[i].name, trimmed) == 0) {
+  for (int i = 0; i < decl.latsNgrids; ++i) {
+    if (std::strcmp(decl.latsGridList[i].name, trimmed) == 0) {
       latsError("LATS (latsint) --> Duplicate grid name: %s", trimmed);
       return 0;
     }
   }
-  if (decl.ngrids >= LATS_MAX_GRIDS) {
+  if (decl.latsNgrids >= LATS_MAX_GRIDS) {
     latsError("LATS (latsint) --> Max number of grids = %d, exceeded, grid %s", LATS_MAX_GRIDS,
               trimmed);
     return 0;
@@ -500,7 +500,7 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
     latw[j] = std::fabs(std::sin(hi * rad) - std::sin(lo * rad));
   }
 
-  latsGrid* g = &decl.grids[decl.ngrids];
+  latsGrid* g = &decl.latsGridList[decl.latsNgrids];
   *g = latsGrid{};
   std::memcpy(g->name, trimmed, sizeof g->name);
   g->lats = latv;
@@ -511,7 +511,7 @@ int lats_grid(const char* name, int gridtype, int nlon, const double* lons, int 
   g->nlon = nlon;
   g->type = gridtype;
   g->ncxdimid = g->ncydimid = g->ncxvarid = g->ncyvarid = -1;
-  g->id = ++decl.ngrids;
+  g->id = ++decl.latsNgrids;
   return g->id;
 }
 
@@ -626,7 +626,7 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
   latsGrid* grid = file_grid(file, gridid);
   if (!grid) return fail();
   var->grid = grid;
-  if (latsOptions().qc) {
+  if (latsOptions().lats_qc) {
     int nrows = nlev > 0 ? nlev : 1;
     var->qctable = static_cast<latsQC**>(kacalloc(static_cast<size_t>(nrows), sizeof(latsQC*)));
     for (int i = 0; i < nrows; ++i) {
@@ -637,7 +637,7 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
       }
     }
   }
-  var->id = decl.next_var_id++;
+  var->id = decl.latsNextVarID++;
   var->next = file->varlist;
   file->varlist = var;
   file->nvar++;
@@ -876,7 +876,7 @@ int lats_write(int fileid, int varid, double lev, int year, int month, int day, 
         var->nlevwritten + 1, path, vn, hour, day, latsMonthName(month), year);
   }
 
-  if (latsOptions().qc && var->qctable) {
+  if (latsOptions().lats_qc && var->qctable) {
     latsQC* qc = var->qctable[levindex < 0 ? 0 : levindex];
     if (qc && !latsStatVar(file, var, qc, levindex, timeindex, year, month, day, hour, data))
       latsWarning("Quality control exception, variable %s, level %f, time %2dZ%d%s%d; see log file",

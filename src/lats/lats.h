@@ -248,16 +248,16 @@ struct latsFile {
 // How the writer reports and checks: set for the process (lats_erropt,
 // lats_qcopt; the bridge makes errors not fatal).
 struct lats_options {
-  int fatal = 1;    // 1: a LATS error ends the process (status 1)
-  int verbose = 1;  // 1: messages are printed
-  int qc = 1;       // 1: fields are checked against the QC table
+  int lats_fatal = 1;    // 1: a LATS error ends the process (status 1)
+  int lats_verbose = 1;  // 1: messages are printed
+  int lats_qc = 1;       // 1: fields are checked against the QC table
 };
 lats_options& latsOptions();
 
 // The files open for writing, newest first, and the id the next one gets.
 struct lats_open_files {
-  latsFile* head = nullptr;
-  int next_id = 1;
+  latsFile* latsFileHead = nullptr;
+  int latsNextFileID = 1;
 };
 lats_open_files& latsOpenFiles();
 

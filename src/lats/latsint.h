@@ -18,8 +18,8 @@ void latsWarning(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // comes back however the scope is left, an exception included.
 class lats_errors_not_fatal {
  public:
-  lats_errors_not_fatal() : saved_(latsOptions().fatal) { latsOptions().fatal = 0; }
-  ~lats_errors_not_fatal() { latsOptions().fatal = saved_; }
+  lats_errors_not_fatal() : saved_(latsOptions().lats_fatal) { latsOptions().lats_fatal = 0; }
+  ~lats_errors_not_fatal() { latsOptions().lats_fatal = saved_; }
   lats_errors_not_fatal(const lats_errors_not_fatal&) = delete;
   lats_errors_not_fatal& operator=(const lats_errors_not_fatal&) = delete;
 

@@ -41,8 +41,8 @@ struct installed_tables {
   int ncenters = 0;
   std::vector<latsQC>* qcs = nullptr;  // the newest load's rows
   std::vector<std::unique_ptr<std::vector<latsQC>>> qc_loads;
-  bool created = false;       // a load (file or built-in) was installed
-  bool verts_listed = false;  // the level types were listed once
+  bool latsParmTableCreated = false;  // a load (file or built-in) was installed
+  bool verts_listed = false;          // the level types were listed once
 };
 
 installed_tables& installed() {
@@ -297,7 +297,7 @@ void take(lats_tables&& fresh, const char* path) {
   std::copy(fresh.centers.begin(), fresh.centers.end(), in.centers);
   in.qcs = in.qc_loads.back().get();
   join(path);
-  in.created = true;
+  in.latsParmTableCreated = true;
 }
 
 // Built-in rows.
@@ -652,7 +652,7 @@ int latsParmCreateDefaultTable() {
 }
 
 int latsLoadTablesOnce() {
-  if (installed().created) return 1;
+  if (installed().latsParmTableCreated) return 1;
   const char* env = std::getenv("LATS_PARMS");
   if (env) return latsParmCreateTable(env);
   return latsParmCreateDefaultTable();

@@ -22,7 +22,7 @@ void zero_fill(char* s) {
 int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*timeindex*/, int year,
                 int month, int day, int hour, void* data) {
   (void)file;
-  if (!latsOptions().qc || !qc || var->parm->datatype == LATS_INT) return 1;
+  if (!latsOptions().lats_qc || !qc || var->parm->datatype == LATS_INT) return 1;
   if (!qc_log) {
     const char* name = std::getenv("LATS_LOG");
     if (!name) name = "lats.log";
@@ -104,7 +104,7 @@ int latsStatFile(latsFile* file) {
           file->lastday, latsMonthName(file->lastmonth), file->lastyear);
     }
   }
-  if (latsOptions().qc && qc_log) {
+  if (latsOptions().lats_qc && qc_log) {
     std::fclose(qc_log);
     qc_log = nullptr;
   }

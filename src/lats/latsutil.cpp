@@ -33,17 +33,17 @@ void report(const char* kind, const char* fmt, va_list ap) {
 void latsSetRoutine(const char* name) { routine_name = name; }
 
 void latsError(const char* fmt, ...) {
-  if (latsOptions().verbose) {
+  if (latsOptions().lats_verbose) {
     va_list ap;
     va_start(ap, fmt);
     report("error", fmt, ap);
     va_end(ap);
   }
-  if (latsOptions().fatal) std::exit(1);
+  if (latsOptions().lats_fatal) std::exit(1);
 }
 
 void latsWarning(const char* fmt, ...) {
-  if (!latsOptions().verbose) return;
+  if (!latsOptions().lats_verbose) return;
   va_list ap;
   va_start(ap, fmt);
   report("warning", fmt, ap);
@@ -75,12 +75,12 @@ const char* latsMonthName(int month) {
 }
 
 int lats_erropt(int flags) {
-  latsOptions().fatal = flags & 1;
-  latsOptions().verbose = (flags >> 1) & 1;
+  latsOptions().lats_fatal = flags & 1;
+  latsOptions().lats_verbose = (flags >> 1) & 1;
   return 1;
 }
 
 int lats_qcopt(int flags) {
-  latsOptions().qc = flags & 1;
+  latsOptions().lats_qc = flags & 1;
   return 1;
 }

@@ -284,7 +284,7 @@ TEST_F(AllocationFault, ParameterTableLoadIsAllOrNothing) {
       thrown = true;
     }
     countdown = 0;
-    EXPECT_EQ(latsOptions().fatal, 1) << "allocation " << n;
+    EXPECT_EQ(latsOptions().lats_fatal, 1) << "allocation " << n;
     // A failed allocation the sorting does without is no failed load.
     const bool b_in = !thrown;
     EXPECT_EQ(latsParmLookup("bonly") != nullptr, b_in) << "allocation " << n;

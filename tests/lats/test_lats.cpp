@@ -17,7 +17,7 @@ std::vector<float> filled(size_t n, float v) { return std::vector<float>(n, v); 
 
 int count_files() {
   int n = 0;
-  for (latsFile* f = latsOpenFiles().head; f; f = f->next) ++n;
+  for (latsFile* f = latsOpenFiles().latsFileHead; f; f = f->next) ++n;
   return n;
 }
 
