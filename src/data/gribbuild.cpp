@@ -57,19 +57,24 @@ struct index_releaser {
   void operator()(grib_index* p) const { frepgi(p); }
 };
 
-// Module state of one build.
-std::string ifile;
-std::FILE* gfile = nullptr;
-int64_t flen = 0, fpos = 0;
-int irec = 0;
-bool notau = false;
-// Set for a build from files not yet under their names: the GRIB file read
-// and the index written instead of those the descriptor names.
-std::string data_override, index_override;
+// The one index build that runs at a time: set by its entry points, the
+// scan position by the file being scanned.
+struct index_build {
+  std::string ifile;           // the descriptor
+  std::FILE* gfile = nullptr;  // the GRIB file being scanned
+  int64_t flen = 0, fpos = 0;  // its length and the next message's position
+  int irec = 0;                // messages read from it
+  bool notau = false;          // forecast times are ignored
+  // Set for a build from files not yet under their names: the GRIB file read
+  // and the index written instead of those the descriptor names.
+  std::string data_override, index_override;
+};
+
+index_build build;
 
 bool read_at(int64_t pos, void* buf, size_t n) {
-  if (pos < 0 || fseeko(gfile, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
-  return std::fread(buf, 1, n, gfile) == n;
+  if (pos < 0 || fseeko(build.gfile, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+  return std::fread(buf, 1, n, build.gfile) == n;
 }
 
 int64_t get3(const unsigned char* b) { return kagby(b, 0, 3); }
@@ -139,7 +144,7 @@ void product_fields(const unsigned char* b, int64_t len, grib_record_header* h) 
   date_time off;
   h->valid = h->base;
   h->forecast_ok = 1;
-  if (notau) {
+  if (build.notau) {
     h->forecast = -999;
   } else if (forecast_offset(h->time_unit, ft, &off)) {
     h->forecast = ft;
@@ -162,33 +167,33 @@ void product_fields(const unsigned char* b, int64_t len, grib_record_header* h) 
 // Reads the message at fpos into h and moves fpos to the next one.
 int gribhdr(grib_record_header* h) {
   *h = grib_record_header{};
-  if (fpos + 50 >= flen) return hdr_end;
+  if (build.fpos + 50 >= build.flen) return hdr_end;
   unsigned char w[4];
   int advanced = 0;
   for (;;) {
-    if (!read_at(fpos, w, 4)) return hdr_io;
+    if (!read_at(build.fpos, w, 4)) return hdr_io;
     if (std::memcmp(w, "GRIB", 4) == 0) break;
-    fpos++;
+    build.fpos++;
     if (++advanced >= scanlim) {
       std::printf("GRIB header not found in scanning between records\n");
       std::printf("->%c%c%c%c<-\n", w[0], w[1], w[2], w[3]);
       return hdr_not_found;
     }
-    if (fpos + 4 >= flen) return hdr_at_end;
+    if (build.fpos + 4 >= build.flen) return hdr_at_end;
   }
   unsigned char lead[8];
-  if (fpos + 8 >= flen) return hdr_short_lead;
-  if (!read_at(fpos, lead, 8)) return hdr_lead_io;
+  if (build.fpos + 8 >= build.flen) return hdr_short_lead;
+  if (!read_at(build.fpos, lead, 8)) return hdr_lead_io;
   h->edition = lead[7];
   if (h->edition > 1) {
     std::printf("File is not GRIB version 0 or 1, 0 or 1 is required. \n");
     std::printf("Version number is %i\n", h->edition);
     return hdr_edition;
   }
-  int64_t pos = fpos + 4;
+  int64_t pos = build.fpos + 4;
   if (h->edition == 1) {
     h->total_length = get3(lead + 4);
-    pos = fpos + 8;
+    pos = build.fpos + 8;
   }
 
   unsigned char b[40];
@@ -227,14 +232,14 @@ int gribhdr(grib_record_header* h) {
     // A length that does not cover the sections would scan the same bytes
     // again, or sections of the next message.
     if (h->total_length < 8 + sections) return hdr_bad_length;
-    next = fpos + h->total_length;
+    next = build.fpos + h->total_length;
   } else {
-    next = fpos + 8 + sections;
+    next = build.fpos + 8 + sections;
   }
   // The packed data must be in the file.
-  if (pos > flen) return hdr_io;
-  fpos = next;
-  irec++;
+  if (pos > build.flen) return hdr_io;
+  build.fpos = next;
+  build.irec++;
   return hdr_message;
 }
 
@@ -357,9 +362,9 @@ namespace {
 // Scans one open GRIB file into the index. Returns 0 to go on, -1 when the
 // scan ends early but the index is still written, or a format error.
 int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
-  if (fseeko(gfile, 0, SEEK_END) != 0) return -1;
-  flen = ftello(gfile);
-  fpos = 0;
+  if (fseeko(build.gfile, 0, SEEK_END) != 0) return -1;
+  build.flen = ftello(build.gfile);
+  build.fpos = 0;
   grib_record_header h;
   for (;;) {
     int rc = gribhdr(&h);
@@ -374,7 +379,7 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
       std::printf("rc = %i\n", rc);
       return rc;
     }
-    int r = gribrec(&h, pfi, pindx, gfile);
+    int r = gribrec(&h, pfi, pindx, build.gfile);
     if (r == grib_rec_entered)
       *result = 1;
     else if (r > 99)
@@ -386,7 +391,7 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
 int scan_named(const std::string& name, bool single, const file_descriptor* pfi, grib_index* pindx,
                int* result, bool* stop) {
   std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
-  const std::string& path = single && !data_override.empty() ? data_override : name;
+  const std::string& path = single && !build.data_override.empty() ? build.data_override : name;
   // A pipe or device would be scanned without end: only a regular file is.
   file_ptr f(fopen_regular(path, "rb"));
   if (!f) {
@@ -398,10 +403,10 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
     std::printf("Warning: Could not open GRIB file: %s\n", name.c_str());
     return 0;
   }
-  gfile = f.get();
-  irec = 0;
+  build.gfile = f.get();
+  build.irec = 0;
   int rc = scan_file(pfi, pindx, result);
-  gfile = nullptr;
+  build.gfile = nullptr;
   if (rc > 0) return rc;
   if (rc < 0) *stop = true;
   std::printf("gribmap:  Reached EOF\n");
@@ -411,7 +416,7 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
 // Writes the index under a temporary name in its directory and renames it,
 // so that a failed write leaves no empty or partial index behind.
 int write_index(const file_descriptor* pfi, const grib_index* pindx) {
-  const std::string name = index_override.empty() ? pfi->map_file_name : index_override;
+  const std::string name = build.index_override.empty() ? pfi->map_file_name : build.index_override;
   std::string tmp = name + ".XXXXXX";
   int fd = mkstemp(tmp.data());
   std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
@@ -446,8 +451,8 @@ int gribmap() {
   std::unique_ptr<file_descriptor, record_releaser> pfi(getpfi());
   std::unique_ptr<grib_index, index_releaser> pindx(
       static_cast<grib_index*>(kacalloc(1, sizeof(grib_index))));
-  if (kaddes(ifile.c_str(), pfi.get(), 0) != 0) {
-    std::printf("File name is:  %s\n", ifile.c_str());
+  if (kaddes(build.ifile.c_str(), pfi.get(), 0) != 0) {
+    std::printf("File name is:  %s\n", build.ifile.c_str());
     return gribmap_failed;
   }
   if (!pfi->grib_flag) {
@@ -543,7 +548,7 @@ int gribmap() {
 }
 
 int latsgribmap(const char* name, int no_forecast) {
-  ifile = name ? name : "";
+  build.ifile = name ? name : "";
   // The switch holds for this build only. The scan reads the descriptor as a
   // data set would be opened, but under its own calendar: the session's
   // calendar is set aside for the build (so a 365-day descriptor is indexed
@@ -552,11 +557,11 @@ int latsgribmap(const char* name, int no_forecast) {
   struct build_scope {
     int calendar = mfcmn.calendar_365;
     explicit build_scope(bool no_tau) {
-      notau = no_tau;
+      build.notau = no_tau;
       mfcmn.calendar_365 = -999;
     }
     ~build_scope() {
-      notau = false;
+      build.notau = false;
       mfcmn.calendar_365 = calendar;
     }
     build_scope(const build_scope&) = delete;
@@ -589,12 +594,12 @@ int latsgribmap(const char* name, int no_forecast) {
 int latsgribmap_staged(const char* name, int no_forecast, const char* data, const char* index) {
   struct override_scope {
     override_scope(const char* d, const char* i) {
-      data_override = d ? d : "";
-      index_override = i ? i : "";
+      build.data_override = d ? d : "";
+      build.index_override = i ? i : "";
     }
     ~override_scope() {
-      data_override.clear();
-      index_override.clear();
+      build.data_override.clear();
+      build.index_override.clear();
     }
     override_scope(const override_scope&) = delete;
     override_scope& operator=(const override_scope&) = delete;
