@@ -3,6 +3,7 @@
 // leave the session usable. The program replaces the global operator new, so
 // it is a test program of its own.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -78,6 +79,12 @@ namespace {
 
 const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl";
 
+// Scratch files of this process alone: suites of several builds running at
+// once must not share them.
+const std::string scratch_dir =
+    std::string(::testing::TempDir()) + "vemra_alloc_" + std::to_string(::getpid()) + "/";
+const std::string& scratch() { return scratch_dir; }
+
 // Files the process holds open (a netCDF file left open is one of them).
 long open_files() {
   long n = 0;
@@ -91,6 +98,7 @@ long open_files() {
 class AllocationFault : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    std::filesystem::create_directories(scratch());
     StdoutCapture quiet;
     gxstrt(11, 8.5f, 1);
     gcmn->page_width = 11;
@@ -100,7 +108,11 @@ class AllocationFault : public ::testing::Test {
     kainit();
     kaset_alloc_observer(&observer);
   }
-  static void TearDownTestSuite() { kaset_alloc_observer(nullptr); }
+  static void TearDownTestSuite() {
+    kaset_alloc_observer(nullptr);
+    std::error_code ec;
+    std::filesystem::remove_all(scratch(), ec);
+  }
 
   // Runs one command line, failing its allocation fail_at (0: none); out
   // gets what it printed.
@@ -162,12 +174,12 @@ class AllocationFault : public ::testing::Test {
 TEST_F(AllocationFault, OpenFailsCleanly) {
   fail_each_allocation("open " + sample, "close 1", false, true);
   // A self-describing file holds netCDF ids besides memory.
-  const std::string nc = std::string(::testing::TempDir()) + "alloc_fault.nc";
+  const std::string nc = scratch() + "alloc_fault.nc";
   const std::string make = "ncgen -o " + nc + " " VEMRA_SOURCE_DIR "/tests/sdf/cdl/latlon.cdl";
   ASSERT_EQ(std::system(make.c_str()), 0);
   fail_each_allocation("sdfopen " + nc, "close 1", false, true);
   // Through a descriptor that gives some scalings and names the variables.
-  const std::string ctl = std::string(::testing::TempDir()) + "alloc_fault_xdf.ctl";
+  const std::string ctl = scratch() + "alloc_fault_xdf.ctl";
   std::ofstream(ctl) << "dset ^alloc_fault.nc\ntitle faults\nundef -999\nxdef lon\n"
                         "ydef lat 4 levels -67.5 -22.5\n 22.5 67.5\n"
                         "tdef time 3 linear 00z1jan2000 6hr\nvars 2\ntas=>t2 0 99 air temperature\n"
@@ -182,7 +194,7 @@ TEST_F(AllocationFault, DisplayDefineAndRunFailCleanly) {
   fail_each_allocation("display ave(t, t=1, t=3) - z/1000", "");
   fail_each_allocation("define tz = t(lev=850) - t + aave(t, lon=0, lon=90, lat=20, lat=60)",
                        "undefine tz");
-  const std::string script = std::string(::testing::TempDir()) + "alloc_fault.gs";
+  const std::string script = scratch() + "alloc_fault.gs";
   std::ofstream(script) << "'set t 2'\n'd u*u + v*v'\nline = sublin(result, 1)\n'define w = "
                            "t*2'\nsay subwrd(line, 1)\n";
   fail_each_allocation("run " + script, "undefine w", true);
@@ -210,7 +222,7 @@ TEST_F(AllocationFault, HeldResultsOfBothKindsAreReleased) {
   ASSERT_EQ(run("open " + sample), 0);
   run("set lat 20 60");
   run("set lev 500");
-  const std::string script = std::string(::testing::TempDir()) + "alloc_held.gs";
+  const std::string script = scratch() + "alloc_held.gs";
   std::ofstream(script) << "'set xyrev on'\n'd u;v;t'\n";
   fail_each_allocation("run " + script, "", true);
   run("close 1");
@@ -220,7 +232,7 @@ TEST_F(AllocationFault, HeldResultsOfBothKindsAreReleased) {
   ds.level_vars = {"u", "v"};
   ds.times = {{stnw::upper_report("KDEN", 39.75f, -104.875f, {{500, {3, 4}}}, {830}),
                stnw::upper_report("EGLL", 51.5f, -0.5f, {{500, {-6, 8}}}, {1012})}};
-  const stnw::files f = stnw::write(::testing::TempDir(), "alloc_held", ds);
+  const stnw::files f = stnw::write(scratch(), "alloc_held", ds);
   ASSERT_EQ(run("open " + f.ctl), 0);
   run("set lev 500");
   fail_each_allocation("display u;v", "");
@@ -239,7 +251,7 @@ TEST_F(AllocationFault, ImprunRunsAgainAfterItFailed) {
   run("set lev 500");
   run("set x 1");
   run("set y 1");
-  const std::string script = std::string(::testing::TempDir()) + "alloc_imprun.gs";
+  const std::string script = scratch() + "alloc_imprun.gs";
   std::ofstream(script) << "'q time'\nsay 'imprun ' subwrd(result, 3)\n'd t*3'\n";
   ASSERT_EQ(run("set imprun " + script), 0);
   std::string out;
@@ -264,7 +276,7 @@ TEST_F(AllocationFault, ImprunRunsAgainAfterItFailed) {
 // A writer table load that runs out of memory installs nothing of itself and
 // leaves errors as fatal as they were before it.
 TEST_F(AllocationFault, ParameterTableLoadIsAllOrNothing) {
-  const std::string dir = std::string(::testing::TempDir());
+  const std::string dir = scratch();
   std::ofstream(dir + "alloc_a.tab") << "aonly | 11 | A | K | float | | 1 | | x | y\n"
                                      << "#!qc\naonly | | 0 | 250 | 10 | 3 | 60 | 1.5\n";
   std::ofstream(dir + "alloc_b.tab")
