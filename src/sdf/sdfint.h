@@ -53,10 +53,10 @@ struct sdf_record_discarder {
 };
 using sdf_record_ptr = std::unique_ptr<file_descriptor, sdf_record_discarder>;
 
-// Links a newly built record into the session's file list and, for the first
-// file, runs the default dimension commands.
-void sdf_link_file(file_descriptor* pfi, session_state* pcm);
-void sdf_default_env(file_descriptor* pfi, session_state* pcm);
+// Puts a newly built data set on the session's file list, says so ("KIND
+// NAME is open as file N") and, for the first file, runs the default
+// dimension commands. A failed allocation on the way takes it off again.
+void sdf_list_file(sdf_record_ptr owner, const char* kind, session_state* pcm);
 
 // The grid reader of self-describing data sets.
 int sdf_kagsdf(grid_field* grid, float* values);

@@ -47,14 +47,9 @@ void sdf_install(sdf_command_fn runner) {
   register_reader(data_kind::netcdf, &netcdf_reader);
 }
 
-void sdf_link_file(file_descriptor* pfi, session_state* pcm) {
-  pcm->file_serial++;
-  pfi->file_number = pcm->file_serial;
-  pfi->next = nullptr;
-  kaaddfile(pcm, pfi);
-}
+namespace {
 
-void sdf_default_env(file_descriptor* pfi, session_state* pcm) {
+void default_env(file_descriptor* pfi, session_state* pcm) {
   char cmd[64];
   if (pfi->x_wraps) {
     run("set lon 0 360", pcm);
@@ -66,6 +61,25 @@ void sdf_default_env(file_descriptor* pfi, session_state* pcm) {
   run(cmd, pcm);
   run("set z 1", pcm);
   run("set t 1", pcm);
+}
+
+}  // namespace
+
+void sdf_list_file(sdf_record_ptr owner, const char* kind, session_state* pcm) {
+  file_descriptor* pfi = owner.release();
+  pcm->file_serial++;
+  pfi->file_number = pcm->file_serial;
+  pfi->next = nullptr;
+  kaaddfile(pcm, pfi);
+  // A failed allocation from here on leaves the data set closed.
+  try {
+    kaprntf(msg_level::result, "%s %s is open as file %i\n", kind, pfi->data_file_name,
+            pcm->file_count);
+    if (pcm->file_count == 1) default_env(pfi, pcm);
+  } catch (const std::bad_alloc&) {
+    sdf_record_discarder{}(kaunlinklast(pcm));
+    throw;
+  }
 }
 
 int kasdfopen(const char* args, session_state* pcm) {
@@ -115,16 +129,7 @@ int kasdfopen(const char* args, session_state* pcm) {
   }
   int rc = kadsdf(name, pfi, tmpl, ntsteps, parms);
   if (rc) return rc;
-  sdf_link_file(owner.release(), pcm);
-  // A failed allocation from here on leaves the data set closed.
-  try {
-    kaprntf(msg_level::result, "SDF file %s is open as file %i\n", pfi->data_file_name,
-            pcm->file_count);
-    if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
-  } catch (const std::bad_alloc&) {
-    sdf_record_discarder{}(kaunlinklast(pcm));
-    throw;
-  }
+  sdf_list_file(std::move(owner), "SDF file", pcm);
   return 0;
 }
 

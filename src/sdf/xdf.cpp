@@ -591,15 +591,6 @@ int kaxdfopen(const char* args, session_state* pcm) {
     kaprntf(msg_level::error, "Data file %s was not successfully opened & parsed.\n", shown);
     return rc;
   }
-  sdf_link_file(owner.release(), pcm);
-  // A failed allocation from here on leaves the data set closed.
-  try {
-    kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name,
-            pcm->file_count);
-    if (pcm->file_count == 1) sdf_default_env(pfi, pcm);
-  } catch (const std::bad_alloc&) {
-    sdf_record_discarder{}(kaunlinklast(pcm));
-    throw;
-  }
+  sdf_list_file(std::move(owner), "Data file", pcm);
   return 0;
 }
