@@ -3,7 +3,6 @@
 // library's own header parser) but a recipe: dimensions, variables,
 // attributes and values chosen by the input bytes are written through the
 // library into a valid file, which is then opened, described and read.
-#include <dirent.h>
 #include <netcdf.h>
 
 #include <cstdint>
@@ -16,6 +15,7 @@
 #include "data/filerec.h"
 #include "data/reader.h"
 #include "data/result.h"
+#include "../tests/support/open_descriptors.h"
 #include "fuzz_support.h"
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
@@ -151,16 +151,6 @@ bool write_file(const std::string& path, input& in) {
     nc_put_vara(nc, v.id, start.data(), v.shape.data(), raw.data());
   }
   return nc_close(nc) == NC_NOERR;
-}
-
-// Descriptors open in this process: every input must close what it opened.
-int open_descriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) n++;
-    closedir(d);
-  }
-  return n;
 }
 
 int run(const uint8_t* data, size_t size);

@@ -21,6 +21,7 @@
 #include "gx/gx.h"
 #include "lats/latsint.h"
 #include "sdf/sdf.h"
+#include "support/open_descriptors.h"
 #include "support/station_writer.h"
 #include "support/stdout_capture.h"
 
@@ -85,16 +86,6 @@ const std::string scratch_dir =
     std::string(::testing::TempDir()) + "vemra_alloc_" + std::to_string(::getpid()) + "/";
 const std::string& scratch() { return scratch_dir; }
 
-// Files the process holds open (a netCDF file left open is one of them).
-long open_files() {
-  long n = 0;
-  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
-    (void)e;
-    n++;
-  }
-  return n;
-}
-
 class AllocationFault : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -137,7 +128,7 @@ class AllocationFault : public ::testing::Test {
     }
     ASSERT_EQ(run("q file"), gcmn->file_count > 0 ? 0 : 1);
     const long long before = live;
-    const long open_before = open_files();
+    const long open_before = open_descriptors();
     for (long long n = 1;; ++n) {
       {
         std::string out;
@@ -163,7 +154,7 @@ class AllocationFault : public ::testing::Test {
       }
       EXPECT_EQ(live, before) << command << ": blocks left after allocation " << n << " failed";
       if (files) {
-        EXPECT_EQ(open_files(), open_before)
+        EXPECT_EQ(open_descriptors(), open_before)
             << command << ": files left open after allocation " << n << " failed";
       }
       if (::testing::Test::HasFailure()) break;

@@ -4,7 +4,6 @@
 // with a negative id is still a file: it must be read and closed.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <netcdf.h>
 #include <sys/resource.h>
 
@@ -13,18 +12,10 @@
 #include <string>
 
 #include "sdf/ncmeta.h"
+#include "support/open_descriptors.h"
 #include "support/vemra_run.h"
 
 namespace {
-
-int open_descriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) n++;
-    closedir(d);
-  }
-  return n;
-}
 
 // A definition the library refuses at its end (two fixed variables over
 // 2 GiB in the classic format), so that closing it fails. Nothing is
