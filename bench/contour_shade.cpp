@@ -53,7 +53,7 @@ void contour_all(const std::vector<float>& g) {
     gxcolr(2 + static_cast<int>(lev + 20) / 4 % 13);
     gxclev(g.data(), kNx, kNy, 1, kNx, 1, kNy, lev, "10", 0, 1, kUndef);
   }
-  gxclab(0.09f, 1, -1);
+  gxclab(0.09f, true, -1);
   gxcrel();
 }
 

@@ -98,8 +98,8 @@ int do_reset(session_state* pcm, bool reinit) {
     pcm->display_white = 0;
     close_fwrite(pcm);
     gxhend();
-    gxdbck(pcm->display_white);
-    gxgrey(pcm->display_grey);
+    gxdbck(pcm->display_white != 0);
+    gxgrey(pcm->display_grey != 0);
     kaprnt(msg_level::info, "All files closed; all defined objects released\n");
   }
   if (pcm->file_list) {

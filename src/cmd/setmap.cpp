@@ -315,8 +315,8 @@ int set_display(set_args& a) {
     else
       return set_error(a.code);
   }
-  gxdbck(s->display_white);
-  gxgrey(s->display_grey);
+  gxdbck(s->display_white != 0);
+  gxgrey(s->display_grey != 0);
   return 0;
 }
 

@@ -104,17 +104,17 @@ int set_rband(set_args& a) {
     if (button > 3) button = 3;
     if (!(p = nxtwrd(p))) return rband_syntax();
   }
-  int type;
+  band_shape shape;
   if (cmpwrd("box", p))
-    type = 1;
+    shape = band_shape::box;
   else if (cmpwrd("line", p))
-    type = 2;
+    shape = band_shape::line;
   else
     return rband_syntax();
   float v[4];
   for (float& f : v)
     if (!(p = nxtwrd(p)) || !valprs(p, &f)) return rband_syntax();
-  gxdrbb(num, type, v[0], v[1], v[2], v[3], button);
+  gxdrbb(num, shape, v[0], v[1], v[2], v[3], button);
   return 0;
 }
 

@@ -38,10 +38,10 @@ struct traced_line {
 // Draws a traced line and records its labels (called by gxclev).
 void gxcspl(const traced_line& line);
 
-// Draws the collected labels over an erased background (flag 0 only discards
-// them); colour below 0 uses each label's recorded colour. Always empties
-// the list.
-void gxclab(float csize, int flag, int colour);
+// Draws the collected labels over an erased background (draw false only
+// discards them); colour below 0 uses each label's recorded colour. Always
+// empties the list.
+void gxclab(float csize, bool draw, int colour);
 
 // Fills the areas above levels[k] in colours[k] (levels ascending), leaving
 // undefined data unfilled.

@@ -199,8 +199,8 @@ void gxcspl(const traced_line& line) {
     draw_smooth(line, closed, run);
 }
 
-void gxclab(float csize, int flag, int colour) {
-  if (flag != 0) {
+void gxclab(float csize, bool draw, int colour) {
+  if (draw) {
     int saved = gxqclr();
     for (const contour_label& l : labels.list) {
       const char* text = l.text;

@@ -105,8 +105,9 @@ int gxhpng(const char* name, int width, int height, int background, int format);
 // x = y = -999.9, button and type -1, and win_data 0).
 void gxdgeo(const char* geometry);
 void gxwdln();
-void gxdbck(int flag);
-void gxgrey(int flag);
+// Window background white (else black); colours 0-15 drawn as greys.
+void gxdbck(bool white);
+void gxgrey(bool grey);
 void gxdssv(int n);
 void gxdssh(int n);
 void gxdsfr(int n);

@@ -155,37 +155,37 @@ void xycnv(int16_t ix, int16_t iy, float* x, float* y) {
   *y = static_cast<float>(iy) / 1000.0f;
 }
 
-void hout0(int code) {
+void hout0(metafile_opcode code) {
   int16_t w[1] = {low16(code)};
   append(w, 1);
 }
 
-void hout1(int code, int i) {
+void hout1(metafile_opcode code, int i) {
   int16_t w[2] = {low16(code), low16(i)};
   append(w, 2);
 }
 
-void hout2(int code, float x, float y) {
+void hout2(metafile_opcode code, float x, float y) {
   int16_t w[3] = {low16(code), gxhcoord(x), gxhcoord(y)};
   append(w, 3);
 }
 
-void hout2i(int code, int i, int j) {
+void hout2i(metafile_opcode code, int i, int j) {
   int16_t w[3] = {low16(code), low16(i), low16(j)};
   append(w, 3);
 }
 
-void hout3i(int code, int i, int j, int k) {
+void hout3i(metafile_opcode code, int i, int j, int k) {
   int16_t w[4] = {low16(code), low16(i), low16(j), low16(k)};
   append(w, 4);
 }
 
-void hout4i(int code, int i, int j, int k, int l) {
+void hout4i(metafile_opcode code, int i, int j, int k, int l) {
   int16_t w[5] = {low16(code), low16(i), low16(j), low16(k), low16(l)};
   append(w, 5);
 }
 
-void hout4(int code, float a, float b, float c, float d) {
+void hout4(metafile_opcode code, float a, float b, float c, float d) {
   int16_t w[5] = {low16(code), gxhcoord(a), gxhcoord(b), gxhcoord(c), gxhcoord(d)};
   append(w, 5);
 }

@@ -25,13 +25,13 @@ enum metafile_opcode : int16_t {
 };
 
 // Appenders. Coordinates are real page inches.
-void hout0(int code);
-void hout1(int code, int i);
-void hout2(int code, float x, float y);
-void hout2i(int code, int i, int j);
-void hout3i(int code, int i, int j, int k);
-void hout4i(int code, int i, int j, int k, int l);
-void hout4(int code, float a, float b, float c, float d);
+void hout0(metafile_opcode code);
+void hout1(metafile_opcode code, int i);
+void hout2(metafile_opcode code, float x, float y);
+void hout2i(metafile_opcode code, int i, int j);
+void hout3i(metafile_opcode code, int i, int j, int k);
+void hout4i(metafile_opcode code, int i, int j, int k, int l);
+void hout4(metafile_opcode code, float a, float b, float c, float d);
 void hfull();
 
 // The stored form of a coordinate: thousandths of an inch in 0..32760,

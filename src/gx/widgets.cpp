@@ -126,11 +126,12 @@ void press_button(mouse_event& ev, int n) {
   draw_button(0, n, nullptr, 1, -1, xs.w.win);
 }
 
-void define_band(int set, int n, int type, float xlo, float ylo, float xhi, float yhi, int filter) {
+void define_band(int set, int n, band_shape shape, float xlo, float ylo, float xhi, float yhi,
+                 int filter) {
   widget_entry* e = new_entry(set);
   if (!e) return;  // a full table: the band is silently not registered
   *e = {widget_kind::rband, pixx(xlo), pixx(xhi), pixy(yhi), pixy(ylo), filter, n};
-  widget_sets(set).rbb[n] = {n, filter, xlo, xhi, ylo, yhi, type};
+  widget_sets(set).rbb[n] = {n, filter, xlo, xhi, ylo, yhi, shape};
 }
 
 // A drag in a rubber-band region: an elastic box or line held inside the
@@ -147,7 +148,7 @@ void drag_band(mouse_event& ev, const widget_entry& en, int px, int py) {
   int fig[4] = {0, 0, 0, 0};
   bool drawn = false;
   auto figure = [&] {
-    if (r.type == 1)
+    if (r.shape == band_shape::box)
       XDrawRectangle(xs.w.display, xs.w.win, xs.w.gc, fig[0], fig[1],
                      static_cast<unsigned>(fig[2] - fig[0]),
                      static_cast<unsigned>(fig[3] - fig[1]));
@@ -242,7 +243,7 @@ void gxrdrw(int set) {
     if (ws.btn[i].number >= 0) draw_button(set, i, nullptr, 1, -1, set_drawable(set));
   for (int i = 0; i < kBands; i++) {
     const rubber_band r = ws.rbb[i];
-    if (r.number >= 0) define_band(set, i, r.type, r.xlo, r.ylo, r.xhi, r.yhi, r.filter);
+    if (r.number >= 0) define_band(set, i, r.shape, r.xlo, r.ylo, r.xhi, r.yhi, r.filter);
   }
   for (int i = 0; i < kMenus; i++)
     if (ws.dmu[i].number >= 0) draw_menu_head(set, i, false);
@@ -273,10 +274,10 @@ void gxdpbn(int n, button_widget* templ, int redraw, int onwindow, int state) {
   draw_button(set, n, templ, redraw, state, xs.buf.dblmode && onwindow ? xs.w.win : xs.buf.drwbl);
 }
 
-void gxdrbb(int n, int type, float xlo, float ylo, float xhi, float yhi, int filter) {
+void gxdrbb(int n, band_shape shape, float xlo, float ylo, float xhi, float yhi, int filter) {
   x_state& xs = xdrv::state();
   if (!xs.w.display || n < 0 || n >= kBands || !(xlo < xhi) || !(ylo < yhi)) return;
-  define_band(current_set(), n, type, xlo, ylo, xhi, yhi, filter);
+  define_band(current_set(), n, shape, xlo, ylo, xhi, yhi, filter);
 }
 
 void gxrs1wd(widget_type type, int n) {

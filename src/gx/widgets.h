@@ -22,12 +22,15 @@ struct button_widget {
   std::string text;
 };
 
+// What a drag in a rubber-band region draws.
+enum class band_shape : int { box = 1, line = 2 };
+
 // A rubber-band region: a drag inside it draws an elastic box or line.
 struct rubber_band {
   int number = -1;
   int filter = -1;  // mouse button that starts a drag; -1 any
   float xlo = 0, xhi = 0, ylo = 0, yhi = 0;
-  int type = 1;  // 1 box, 2 line
+  band_shape shape = band_shape::box;
 };
 
 // A drop menu: a head on the window (or a cascade opened from another
@@ -65,8 +68,8 @@ struct dialog_request {
 // button on the window. state: -1 keep, else the new state.
 void gxdpbn(int n, button_widget* templ, int redraw, int onwindow, int state);
 // Defines rubber-band region n (0-31) over a page-inch box (xlo < xhi,
-// ylo < yhi) of type 1 box or 2 line, started by a mouse button (-1 any).
-void gxdrbb(int n, int type, float xlo, float ylo, float xhi, float yhi, int filter);
+// ylo < yhi), started by a mouse button (-1 any).
+void gxdrbb(int n, band_shape shape, float xlo, float ylo, float xhi, float yhi, int filter);
 // Creates (redraw 0, from the template) and draws the head of menu n (0-199).
 void gxdrmu(int n, drop_menu* templ, int redraw, int state);
 // Shows a modal dialog; returns the entered text and a newline, or an

@@ -552,9 +552,9 @@ int gxdacl(int n, int r, int g, int b) {
   return 0;
 }
 
-void gxgrey(int flag) { drv.pen.grflg = flag; }
+void gxgrey(bool grey) { drv.pen.grflg = grey ? 1 : 0; }
 
-void gxdbck(int flag) { drv.pen.devbck = flag > 0 ? 1 : 0; }
+void gxdbck(bool white) { drv.pen.devbck = white ? 1 : 0; }
 
 int gxdbkq() { return drv.pen.devbck; }
 

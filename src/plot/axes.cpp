@@ -224,7 +224,7 @@ void time_labels(const axis_ctx& a, const float* scaling) {
 
 }  // namespace
 
-void kaaxis(plot_axis axis, session_state* pcm, int code) {
+void kaaxis(plot_axis axis, session_state* pcm, axis_code code) {
   const bool x = axis == plot_axis::x;
   if (!(x ? pcm->xlab : pcm->ylab)) return;
   axis_ctx a{};
@@ -252,16 +252,16 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
   // World range.
   const float* tscal = pcm->last_plot_scaling.array(x ? 0 : 1);
   float lo, hi;
-  if (code == 4) {
+  if (code == axis_code::value) {
     lo = pcm->vrange[0];
     hi = pcm->vrange[1];
-  } else if (code == 3) {
+  } else if (code == axis_code::time) {
     if (!tscal) return;
     lo = t2gr(tscal, &pcm->time_start);
     hi = t2gr(tscal, &pcm->time_end);
-  } else if (code >= 0 && code < 3) {
-    lo = pcm->dim_min[code];
-    hi = pcm->dim_max[code];
+  } else if (code == axis_code::lon || code == axis_code::lat || code == axis_code::lev) {
+    lo = pcm->dim_min[static_cast<int>(code)];
+    hi = pcm->dim_max[static_cast<int>(code)];
   } else {
     return;
   }
@@ -272,12 +272,12 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
     lo = 1;
     hi = float(labs_count);
     fixed_interval = 1;
-    code = 5;
-  } else if (axis_set && !(code == 2 && pcm->zlog)) {
+    code = axis_code::fixed;
+  } else if (axis_set && !(code == axis_code::lev && pcm->zlog)) {
     lo = x ? pcm->xaxis_range[0] : pcm->yaxis_range[0];
     hi = x ? pcm->xaxis_range[1] : pcm->yaxis_range[1];
     fixed_interval = x ? pcm->xaxis_incr : pcm->yaxis_incr;
-    code = 5;
+    code = axis_code::fixed;
     kaprnt(msg_level::info, x ? "Warning:  X axis labels overridden by SET XAXIS.\n"
                               : "Warning:  Y axis labels overridden by SET YAXIS.\n");
     kaprnt(msg_level::info, "   Labels may not reflect correct scaling for dimensions or data.\n");
@@ -292,9 +292,9 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
   a.m = (phi - plo) / (hi - lo);
   a.b = plo - a.m * lo;
   if (lo > hi) std::swap(lo, hi);
-  a.log_chain = code == 2 && pcm->zlog && lo > 0;
+  a.log_chain = code == axis_code::lev && pcm->zlog && lo > 0;
 
-  if (code == 3) {
+  if (code == axis_code::time) {
     time_labels(a, tscal);
     return;
   }
@@ -319,7 +319,7 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
     }
     if (user == 0) {
       float snapped = interval;
-      if (code == 0) {
+      if (code == axis_code::lon) {
         if (interval > 74.5f)
           snapped = 90;
         else if (interval > 44.5f)
@@ -330,7 +330,7 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
           snapped = 20;
         else if (interval > 10)
           snapped = 10;
-      } else if (code == 1) {
+      } else if (code == axis_code::lat) {
         if (interval > 19.9f)
           snapped = 30;
         else if (interval > 10)
@@ -372,10 +372,10 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
     } else if (labs_count > 0) {
       t = list_text(list, int(k));
       if (kafmtok(t.c_str())) t = fmt_number(t.c_str(), v);
-    } else if (code == 0 && pcm->mproj != map_projection::off) {
+    } else if (code == axis_code::lon && pcm->mproj != map_projection::off) {
       kalnch(v, buf);
       t = buf;
-    } else if (code == 1) {
+    } else if (code == axis_code::lat) {
       kaltch(v, buf);
       t = buf;
     } else {
@@ -387,23 +387,24 @@ void kaaxis(plot_axis axis, session_state* pcm, int code) {
   }
 }
 
-void kaaxpl(session_state* pcm, int idim, int jdim) {
-  if (idim == 0 && jdim == 1 && is_projected(pcm->mproj)) {
+void kaaxpl(session_state* pcm, axis_code icode, axis_code jcode) {
+  if (icode == axis_code::lon && jcode == axis_code::lat && is_projected(pcm->mproj)) {
     kampax(pcm);
     return;
   }
-  kaaxis(plot_axis::x, pcm, idim);
-  kaaxis(plot_axis::y, pcm, jdim);
+  kaaxis(plot_axis::x, pcm, icode);
+  kaaxis(plot_axis::y, pcm, jcode);
 }
 
-void kaptail(session_state* pcm, plot_code code, tail_frame frame, int idim, int jdim) {
+void kaptail(session_state* pcm, plot_code code, tail_frame frame, axis_code icode,
+             axis_code jcode) {
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   gxcolr(pcm->annot_colour);
   gxwide(pcm->annot_thick - 3);
   if (pcm->frame_pass == 0 && pcm->logo)
     gxchpl("Vemra: ZIRM/WOBL", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0);
   if (pcm->frame_pass == 0 && pcm->timelab) katmlb(pcm);
-  kaaxpl(pcm, idim, jdim);
+  kaaxpl(pcm, icode, jcode);
   if (frame == tail_frame::draw) kafram(pcm);
   kagsav(code, pcm, nullptr);
 }

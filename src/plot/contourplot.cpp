@@ -167,7 +167,7 @@ void contour_lines(session_state* pcm, const float* v, int isiz, int jsiz, float
   }
   if (pcm->clopts_colour >= 0) gxcolr(pcm->clopts_colour);
   if (pcm->clopts_thick >= 0) gxwide(pcm->clopts_thick);
-  gxclab(pcm->clopts_size, pcm->clab, pcm->clopts_colour);
+  gxclab(pcm->clopts_size, pcm->clab != 0, pcm->clopts_colour);
   gxcrel();
 }
 
@@ -351,7 +351,7 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
   if (!g) return;
   gxstyl(1);
   gxwide(1);
-  kas2d(pcm, g, mode == kContourLines);
+  kas2d(pcm, g, mode == contour_mode::lines);
   const size_t npts = size_t(g->isiz) * size_t(g->jsiz);
   float gmin = 0, gmax = 0;
   if (!extremes(g->values, npts, g->undef, &gmin, &gmax)) {
@@ -452,13 +452,13 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
   }
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
 
-  if (mode == kContourLines) {
+  if (mode == contour_mode::lines) {
     contour_lines(pcm, v, isiz, jsiz, g->undef, first, last, interval);
   } else {
     kaselc(gmin, gmax, pcm);
     if (pcm->shade_count < 1) {
       kaprnt(msg_level::info, "Cannot shade grid -- no shade levels for its range\n");
-    } else if (mode == kContourShaded) {
+    } else if (mode == contour_mode::shaded) {
       gxshad(v, isiz, jsiz, pcm->shade_levels, pcm->shade_colours, pcm->shade_count, g->undef);
     } else {
       kagfil(v, isiz, jsiz, pcm->shade_levels, pcm->shade_colours, pcm->shade_count, g->undef);
@@ -466,7 +466,7 @@ void kacntr(session_state* pcm, contour_mode mode, plot_code code) {
     if (g->idim == 0 && g->jdim == 1) kawmap(pcm, false);
   }
   kasdiv(1, 1);
-  kaptail(pcm, code, tail_frame::draw, g->idim, g->jdim);
+  kaptail(pcm, code, tail_frame::draw, dimension_axis(g->idim), dimension_axis(g->jdim));
 }
 
 void kafgrd(session_state* pcm, plot_code code) {
@@ -519,5 +519,5 @@ void kafgrd(session_state* pcm, plot_code code) {
     fill_run(start, isiz + 1, j, c);
   }
   if (g->idim == 0 && g->jdim == 1) kawmap(pcm, false);
-  kaptail(pcm, code, tail_frame::draw, g->idim, g->jdim);
+  kaptail(pcm, code, tail_frame::draw, dimension_axis(g->idim), dimension_axis(g->jdim));
 }

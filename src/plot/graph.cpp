@@ -162,7 +162,7 @@ void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, bo
       b2 = base;
     }
     float x, y;
-    if (kind == kGraphBar) {
+    if (kind == graph_kind::bar) {
       if (pcm->baropts_outline == 0) {
         if (rotate)
           gxrecf(b1, b2, alo, ahi);
@@ -310,7 +310,7 @@ void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
       g2 = held_grid(pcm, 1);
       // Bars and error bars draw the second grid too: the value axis must
       // hold it, or the tops are cut off at the frame.
-      if (kind != kGraphLine) {
+      if (kind != graph_kind::line) {
         kamnmx(g2);
         if (g2->min_value == g2->undef) {
           kaprnt(msg_level::info, "Cannot plot data - 2nd arg all undefined values \n");
@@ -338,14 +338,14 @@ void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
   gxstyl(pcm->cstyle);
   gxwide(pcm->cthick);
   gxclip(pcm->plot_x_low - 0.01f, pcm->plot_x_high + 0.01f, pcm->plot_y_low, pcm->plot_y_high);
-  if (kind == kGraphLine) {
+  if (kind == graph_kind::line) {
     line_graph(pcm, g, rotate, g3 ? 3 : 1);
     if (g3) line_vectors(pcm, g, g2, g3, rotate);
   } else {
     bar_graph(pcm, g, g2, rotate, kind);
   }
   if (rotate)
-    kaptail(pcm, code, tail_frame::skip, 4, g->idim);
+    kaptail(pcm, code, tail_frame::skip, axis_code::value, dimension_axis(g->idim));
   else
-    kaptail(pcm, code, tail_frame::skip, g->idim, 4);
+    kaptail(pcm, code, tail_frame::skip, dimension_axis(g->idim), axis_code::value);
 }

@@ -83,5 +83,5 @@ void kaplvl(session_state* pcm, plot_code code) {
     }
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  kaptail(pcm, code, tail_frame::skip, g->idim, g->jdim);
+  kaptail(pcm, code, tail_frame::skip, dimension_axis(g->idim), dimension_axis(g->jdim));
 }

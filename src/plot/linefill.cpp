@@ -174,7 +174,7 @@ void kalfil(session_state* pcm, plot_code code) {
     return;
   }
   if (rotate)
-    kaptail(pcm, code, tail_frame::skip, 4, a->idim);
+    kaptail(pcm, code, tail_frame::skip, axis_code::value, dimension_axis(a->idim));
   else
-    kaptail(pcm, code, tail_frame::skip, a->idim, 4);
+    kaptail(pcm, code, tail_frame::skip, dimension_axis(a->idim), axis_code::value);
 }

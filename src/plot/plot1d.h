@@ -8,7 +8,8 @@ struct session_state;
 struct grid_field;
 struct station_set;
 
-enum graph_kind : int { kGraphLine = 0, kGraphBar = 1, kGraphErrorBar = 2 };
+// What kagrph draws.
+enum class graph_kind { line, bar, error_bar };
 
 // The axis the varying dimension of a 1-D plot lies on; the values take the
 // other one.

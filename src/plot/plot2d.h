@@ -43,7 +43,8 @@ void kaalny(float x, float y, float* xo, float* yo);
 
 // ---- contour, shaded, grid fill and fgrid ----
 
-enum contour_mode : int { kContourLines = 0, kContourShaded = 1, kContourFill = 2 };
+// What kacntr draws.
+enum class contour_mode { lines, shaded, fill };
 // Contour lines, shaded contours or grid cells filled; code is recorded as
 // the last plot.
 void kacntr(session_state* pcm, contour_mode mode, plot_code code);
@@ -60,10 +61,14 @@ void kaglin(float undef, const float* values, int isiz, int jsiz, float* out, in
 
 // ---- axes, labels, frame ----
 
-void kaaxpl(session_state* pcm, int idim, int jdim);
+// What an axis measures: a grid dimension (the numbers are the dimension
+// indices), the plotted values, or fixed steps ("set xaxis", "set xlabs").
+enum class axis_code : int { lon = 0, lat = 1, lev = 2, time = 3, value = 4, fixed = 5 };
+// The axis code of grid dimension dim (0 x .. 3 t).
+constexpr axis_code dimension_axis(int dim) { return static_cast<axis_code>(dim); }
+void kaaxpl(session_state* pcm, axis_code icode, axis_code jcode);
 enum class plot_axis : int { y = 0, x = 1 };
-// code the axis code (0 lon .. 3 time, 4 value, 5 fixed).
-void kaaxis(plot_axis axis, session_state* pcm, int code);
+void kaaxis(plot_axis axis, session_state* pcm, axis_code code);
 void kafram(session_state* pcm);
 int kalnch(float lon, char* text);
 int kaltch(float lat, char* text);
@@ -71,7 +76,8 @@ int kaltch(float lat, char* text);
 // label on the first plot of a frame, axes, the frame when asked, and the
 // plot code. Plots whose scaling already drew the frame skip it here.
 enum class tail_frame { skip, draw };
-void kaptail(session_state* pcm, plot_code code, tail_frame frame, int idim, int jdim);
+void kaptail(session_state* pcm, plot_code code, tail_frame frame, axis_code icode,
+             axis_code jcode);
 
 // ---- time axis, map axes, time label ----
 

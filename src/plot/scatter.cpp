@@ -94,9 +94,9 @@ void kascat(session_state* pcm, plot_code code) {
   gxcolr(pcm->annot_colour);
   gxwide(pcm->annot_thick - 3);
   for (int k = 0; k < 3; k++) pcm->vrange[k] = xr[k];
-  kaaxis(plot_axis::x, pcm, 4);
+  kaaxis(plot_axis::x, pcm, axis_code::value);
   for (int k = 0; k < 3; k++) pcm->vrange[k] = yr[k];
-  kaaxis(plot_axis::y, pcm, 4);
+  kaaxis(plot_axis::y, pcm, axis_code::value);
   for (int k = 0; k < 3; k++) {
     pcm->vrange[k] = xr[k];
     pcm->vrange2[k] = yr[k];

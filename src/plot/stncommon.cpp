@@ -35,7 +35,7 @@ bool kastnpos(const session_state* pcm, const station_report* r, float undef, bo
 
 void kastntail(session_state* pcm, plot_code code) {
   gxstyl(1);
-  kaptail(pcm, code, tail_frame::skip, 0, 1);
+  kaptail(pcm, code, tail_frame::skip, axis_code::lon, axis_code::lat);
 }
 
 int kaclampi(double v) {

@@ -89,8 +89,8 @@ void kapprf(session_state* pcm, plot_code code) {
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   if (pcm->xyrev)
-    kaaxpl(pcm, 2, 4);
+    kaaxpl(pcm, axis_code::lev, axis_code::value);
   else
-    kaaxpl(pcm, 4, 2);
+    kaaxpl(pcm, axis_code::value, axis_code::lev);
   kastn1dtail(pcm, code);
 }

@@ -90,9 +90,9 @@ void line(session_state* pcm, const station_set* s, const char* id) {
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   if (pcm->xyrev)
-    kaaxpl(pcm, 4, 3);
+    kaaxpl(pcm, axis_code::value, axis_code::time);
   else
-    kaaxpl(pcm, 3, 4);
+    kaaxpl(pcm, axis_code::time, axis_code::value);
 }
 
 }  // namespace

@@ -18,5 +18,5 @@ void kastrm(session_state* pcm, plot_code code) {
          c ? c->undef : 0.0f, c ? 1 : 0, pcm->shade_levels, pcm->shade_colours, pcm->shade_count,
          pcm->strmden);
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  kaptail(pcm, code, tail_frame::skip, u->idim, u->jdim);
+  kaptail(pcm, code, tail_frame::skip, dimension_axis(u->idim), dimension_axis(u->jdim));
 }

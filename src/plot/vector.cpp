@@ -182,5 +182,5 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
     const int n = std::snprintf(text, sizeof text, "%g", double(mag));
     gxchpl(text, n, x + len / 2 - float(n) * 0.065f, pcm->plot_y_low - 0.7f, 0.13f, 0.13f, 0);
   }
-  kaptail(pcm, code, tail_frame::skip, u->idim, u->jdim);
+  kaptail(pcm, code, tail_frame::skip, dimension_axis(u->idim), dimension_axis(u->jdim));
 }

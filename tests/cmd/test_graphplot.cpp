@@ -25,8 +25,10 @@ struct Graph : Plot {
     s->vrange[2] = 1;
   }
   std::string graph(graph_kind kind) {
-    const int codes[] = {output_line, output_bar, output_errbar};
-    return draw(output_field::line, codes[kind]);
+    const int code = kind == graph_kind::line  ? output_line
+                     : kind == graph_kind::bar ? output_bar
+                                               : output_errbar;
+    return draw(output_field::line, code);
   }
 };
 
@@ -35,7 +37,7 @@ TEST(LineGraph, PointsAndGapsAcrossMissingValues) {
     Graph g;
     g.s->missconn = missconn;
     g.add(4, 1, 0, 0, 10, {1, 3, kUndef, 2});
-    EXPECT_EQ(g.graph(kGraphLine), "");
+    EXPECT_EQ(g.graph(graph_kind::line), "");
     recorder r = g.frame();
     const plottest::stroke second = r.after('m', px(0), py(1)),
                            fourth = r.after('m', px(0), py(1), 2);
@@ -52,14 +54,14 @@ TEST(LineGraph, ConstantSeriesAxisAndUndefinedGrid) {
   Graph g;
   g.s->vrange_set = 0;
   g.add(3, 1, 0, 0, 10, {2, 2, 2});
-  g.graph(kGraphLine);
+  g.graph(graph_kind::line);
   EXPECT_EQ(g.s->vrange[0], -3.0f);
   EXPECT_EQ(g.s->vrange[1], 7.0f);
   EXPECT_EQ(g.s->vrange[2], 2.0f);
   EXPECT_EQ(g.s->vrange_set, 1);
   Graph u;
   u.add(3, 1, 0, 0, 10, {kUndef, kUndef, kUndef});
-  EXPECT_EQ(u.graph(kGraphLine), "Cannot plot data - all undefined values \n");
+  EXPECT_EQ(u.graph(graph_kind::line), "Cannot plot data - all undefined values \n");
 }
 
 TEST(LineGraph, ArrowsAlongTheLine) {
@@ -68,7 +70,7 @@ TEST(LineGraph, ArrowsAlongTheLine) {
   g.add(4, 1, 0, 0, 10, {1, 2, 3, 2});
   g.add(4, 1, 0, 0, 10, {10, 0, kUndef, 0});
   g.add(4, 1, 0, 0, 10, {0, 0, 0, 5});
-  g.graph(kGraphLine);
+  g.graph(graph_kind::line);
   // hypot(10, 5) = 11.2 -> a speed of 10 is 0.5 inch.
   EXPECT_EQ(g.s->arrscl_magnitude, 10.0f);
   recorder r = g.frame();
@@ -84,7 +86,7 @@ TEST(BarGraph, RectanglesGapsBasesAndFloatingBars) {
     Graph g;
     g.s->bargap = 50;
     g.add(4, 1, 0, 0, 10, {1, 3, kUndef, 2});
-    g.graph(kGraphBar);
+    g.graph(graph_kind::bar);
     recorder r = g.frame();
     EXPECT_EQ(r.count('r'), 3);
     // Bar 2: a quarter step either side of longitude 10, bottom to 3.
@@ -97,12 +99,12 @@ TEST(BarGraph, RectanglesGapsBasesAndFloatingBars) {
     Graph g;
     g.add(4, 1, 0, 0, 10, {3, 2, 1, 1});
     g.add(4, 1, 0, 0, 10, {0.5f, 1, 0, 0});
-    EXPECT_EQ(g.graph(kGraphBar), "");
+    EXPECT_EQ(g.graph(graph_kind::bar), "");
     EXPECT_NEAR(g.frame().after('r', px(5), py(1), 0).y2, py(2), 1e-3);
     Graph e;
     e.add(4, 1, 0, 0, 10, {3, 2, 1, 1});
     e.add(4, 1, 0, 0, 10, {0.5f, 1, 0, 0});
-    e.graph(kGraphErrorBar);
+    e.graph(graph_kind::error_bar);
     EXPECT_NEAR(e.frame().after('m', px(0), py(3)).y, py(0.5f), 1e-3);
   }
   {
@@ -110,7 +112,7 @@ TEST(BarGraph, RectanglesGapsBasesAndFloatingBars) {
     g.s->barbase_mode = 1;
     g.s->barbase_value = 100;
     g.add(2, 1, 0, 0, 10, {1, 2});
-    EXPECT_EQ(g.graph(kGraphBar),
+    EXPECT_EQ(g.graph(graph_kind::bar),
               "Error drawing bargraph: base value out of range\n"
               "    Drawing graph from bottom\n100 \n");
   }

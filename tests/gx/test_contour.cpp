@@ -17,7 +17,7 @@ class ContourTest : public ::testing::Test {
   void SetUp() override { fresh_page(); }
   void TearDown() override {
     gxgrid(nullptr);
-    gxclab(0.1f, 0, -1);
+    gxclab(0.1f, false, -1);
     gxcrel();
   }
 };

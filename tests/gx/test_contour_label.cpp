@@ -21,7 +21,7 @@ class LabelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fresh_page();
-    gxclab(0.1f, 0, -1);
+    gxclab(0.1f, false, -1);
     gxclmn(2.0f);
   }
   void TearDown() override {
@@ -37,7 +37,7 @@ TEST_F(LabelTest, LabelsGoToTurningPointsOverAnErasedBox) {
   ASSERT_GE(n, 1);
   std::vector<xy> line = read_frame().lines.at(0);
   const float cs = 0.2f;
-  gxclab(cs, 1, -1);
+  gxclab(cs, true, -1);
   EXPECT_EQ(gxclcnt(), 0);
   EXPECT_EQ(gxqclr(), 3);
   frame_content f = read_frame();
@@ -73,7 +73,7 @@ TEST_F(LabelTest, TextSpacingAndLabelTypeDecideWhetherLabelsAreRecorded) {
   gxclmn(2.7f);  // spacing 2
   cone("1", 0, 1);
   EXPECT_GE(gxclcnt(), 1);
-  gxclab(0.1f, 0, -1);
+  gxclab(0.1f, false, -1);
   cone("3", 1, 0);  // smooth line of label type 0
   EXPECT_EQ(gxclcnt(), 0);
   cone("3", 1, 1);
@@ -92,7 +92,7 @@ TEST_F(LabelTest, ListHoldsTwoHundredAndDiscardingDrawsNothing) {
   gxclev(g.data(), 33, 33, 1, 33, 1, 33, 0.5f, "1", 0, 2, kUndef);
   EXPECT_EQ(gxclcnt(), 200);
   EXPECT_EQ(read_frame().lines.size(), 256u);
-  gxclab(0.1f, 0, -1);
+  gxclab(0.1f, false, -1);
   EXPECT_EQ(gxclcnt(), 0);
   EXPECT_EQ(read_frame().lines.size(), 256u);
 }
@@ -103,7 +103,7 @@ TEST_F(LabelTest, TextIsCutToElevenCharactersAndKeptOffTheBackground) {
   cone(text, 0, 1);
   ASSERT_GE(gxclcnt(), 1);
   std::size_t before = read_frame().lines.size();
-  gxclab(0.2f, 1, -1);
+  gxclab(0.2f, true, -1);
   frame_content f = read_frame();
   float w11 = 0;
   gxchln(text, 11, 0.2f, &w11);
@@ -114,7 +114,7 @@ TEST_F(LabelTest, TextIsCutToElevenCharactersAndKeptOffTheBackground) {
 
   fresh_page();
   cone("7", 0, 1);
-  gxclab(0.2f, 1, 5);
+  gxclab(0.2f, true, 5);
   f = read_frame();
   EXPECT_EQ(f.line_colours.back(), 5);
 }
@@ -175,7 +175,7 @@ TEST_F(LabelTest, ForcedLabelLiesAlongASmoothLineWithoutTurningPoints) {
   EXPECT_EQ(gxclcnt(), 0);  // never on a polyline
   gxclev(g.data(), 8, 6, 1, 8, 1, 6, 4.2f, "42", 1, 2, kUndef);
   ASSERT_EQ(gxclcnt(), 1);
-  gxclab(0.2f, 1, -1);
+  gxclab(0.2f, true, -1);
   frame_content f = read_frame();
   EXPECT_TRUE(f.rects.empty());
   ASSERT_EQ(f.polys.size(), 1u);

@@ -68,7 +68,7 @@ TEST_F(ImageTest, LinesEndsThicknessAndBackground) {
   hout1(MF_COLOUR, 1);
   line(8, 1, 9, 1);
   ASSERT_EQ(render("w.png"), 0);
-  gxdbck(0);  // unset: the window's background, here black
+  gxdbck(false);  // unset: the window's background, here black
   ASSERT_EQ(render("ub.png", 1100, 850, -999), 0);
   image w(file("w.png")), ub(file("ub.png"));
   ASSERT_TRUE(w.im && ub.im);
@@ -218,7 +218,7 @@ TEST_F(ImageTest, FailuresLeaveNoFile) {
     EXPECT_NE(attempt(w, h, &rc).find("refused"), std::string::npos);
     EXPECT_EQ(rc, 2);
   }
-  hout0(-30);  // no such record
+  hout0(static_cast<metafile_opcode>(-30));  // no such record
   EXPECT_EQ(attempt(100, 100, &rc), "Logic Error 20 in gxhpng.  Notify Developer\n");
   EXPECT_EQ(rc, 2);
   gxhnew(11.0f, 8.5f);

@@ -163,18 +163,18 @@ TEST_F(X11Window, FixedUserAndGreyColoursOnBothBackgrounds) {
     box(-4, 7, 8, 3, 4);
     box(99, 9, 10, 3, 4);
     dump_front_buffer(a.c_str());
-    gxdbck(1);
+    gxdbck(true);
     gxfrme(frame_action::clear);  // cleared in the new background
     box(0, 1, 2, 1, 2);
     box(1, 3, 4, 1, 2);
     box(4, 5, 6, 1, 2);
-    gxgrey(1);
+    gxgrey(true);
     box(2, 1, 2, 3, 4);  // remapped to 14 on white: grey 65
     box(1, 3, 4, 3, 4);  // black on white is grey slot 100
-    gxdbck(0);
+    gxdbck(false);
     box(2, 5, 6, 3, 4);
     box(15, 7, 8, 3, 4);
-    gxgrey(0);
+    gxgrey(false);
     box(2, 9, 10, 3, 4);
     dump_front_buffer(b.c_str());
   });

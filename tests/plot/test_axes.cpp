@@ -58,9 +58,9 @@ TEST(Axes, AutomaticIntervalsSnapOnMapAxes) {
   s->dim_max[0] = 360;
   s->dim_min[1] = -90;
   s->dim_max[1] = 90;
-  kaaxis(plot_axis::x, s.get(), 0);
+  kaaxis(plot_axis::x, s.get(), axis_code::lon);
   EXPECT_EQ(labels_of(s->xlevs, 7), (std::vector<float>{0, 60, 120, 180, 240, 300, 360}));
-  kaaxis(plot_axis::y, s.get(), 1);
+  kaaxis(plot_axis::y, s.get(), axis_code::lat);
   EXPECT_EQ(labels_of(s->ylevs, 7), (std::vector<float>{-90, -60, -30, 0, 30, 60, 90}));
   EXPECT_GT(s->ylpos_work, 0.0f);  // the left labels' width is kept
 
@@ -81,8 +81,8 @@ TEST(Axes, AutomaticIntervalsSnapOnMapAxes) {
   } seen;
   gxfrme(frame_action::clear);
   s->grid = 1;
-  kaaxis(plot_axis::x, s.get(), 0);
-  kaaxis(plot_axis::y, s.get(), 1);
+  kaaxis(plot_axis::x, s.get(), axis_code::lon);
+  kaaxis(plot_axis::y, s.get(), axis_code::lat);
   EXPECT_EQ(gxhwalk(stored_frame::drawing, seen), 0);
   EXPECT_EQ(seen.ticks_down, 7);
   EXPECT_EQ(seen.ticks_left, 7);
@@ -95,30 +95,32 @@ TEST(Axes, NegativeIntervalCountsFromTheRangeStart) {
   s->dim_min[2] = 3;
   s->dim_max[2] = 30;
   s->xlint = -7;
-  kaaxis(plot_axis::x, s.get(), 2);
+  kaaxis(plot_axis::x, s.get(), axis_code::lev);
   EXPECT_EQ(labels_of(s->xlevs, 5), (std::vector<float>{3, 10, 17, 24, 31}));
   // A positive interval is rounded to its multiples.
   s->xlint = 7;
-  kaaxis(plot_axis::x, s.get(), 2);
+  kaaxis(plot_axis::x, s.get(), axis_code::lev);
   EXPECT_EQ(labels_of(s->xlevs, 4), (std::vector<float>{7, 14, 21, 28}));
 }
 
 TEST(Axes, RefusalsAndSwitches) {
   auto s = page();
   s->dim_min[2] = s->dim_max[2] = 500;
-  EXPECT_EQ(stdout_of([&] { kaaxis(plot_axis::x, s.get(), 2); }),
+  EXPECT_EQ(stdout_of([&] { kaaxis(plot_axis::x, s.get(), axis_code::lev); }),
             "kaaxis internal logic check 24 \n");
   s->dim_max[2] = 1000;
   s->xlab = 0;
   size_t before = frame_words();
-  kaaxis(plot_axis::x, s.get(), 2);
+  kaaxis(plot_axis::x, s.get(), axis_code::lev);
   EXPECT_EQ(frame_words(), before);  // labels off: no axis at all
   s->xlab = 1;
   s->xaxis_set = 1;
   s->xaxis_range[0] = 0;
   s->xaxis_range[1] = 4;
   s->xaxis_incr = 2;
-  EXPECT_NE(stdout_of([&] { kaaxis(plot_axis::x, s.get(), 2); }).find("X axis labels overridden"),
+  EXPECT_NE(stdout_of([&] {
+              kaaxis(plot_axis::x, s.get(), axis_code::lev);
+            }).find("X axis labels overridden"),
             std::string::npos);
   EXPECT_EQ(labels_of(s->xlevs, 3), (std::vector<float>{0, 2, 4}));
 }
