@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 
+#include "data/netcdf_lib.h"
 #include "lats/latsint.h"
 #include "lats/latsstage.h"
 
@@ -41,8 +42,8 @@ constexpr size_t kWriteBuffer = size_t(1) << 20;
 // process while this writer runs; the caller's option word is kept.
 class verbose_nc {
  public:
-  verbose_nc() : saved_(ncopts) { ncopts = NC_VERBOSE; }
-  ~verbose_nc() { ncopts = saved_; }
+  verbose_nc() : saved_(netcdf_options()) { netcdf_options() = NC_VERBOSE; }
+  ~verbose_nc() { netcdf_options() = saved_; }
   verbose_nc(const verbose_nc&) = delete;
   verbose_nc& operator=(const verbose_nc&) = delete;
 
@@ -89,10 +90,11 @@ bool put_text(int ncid, int varid, const char* name, const char* text) {
 // library's status, or the system's when the library only says it was one.
 int failed(latsNcFile* nc) {
   if (nc->failure) return 0;
-  if (ncerr == NC_SYSERR || ncerr == NC_NOERR)
+  const int status = netcdf_last_error();
+  if (status == NC_SYSERR || status == NC_NOERR)
     nc->failure = errno > 0 ? errno : NC_EIO;
   else
-    nc->failure = ncerr;
+    nc->failure = status;
   return 0;
 }
 

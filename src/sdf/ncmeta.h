@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "data/netcdf_lib.h"
+
 struct file_descriptor;
 
 // At most this many dimensions of a file are kept, and a variable with more
@@ -21,8 +23,8 @@ enum sdf_axis { kAxisT = 0, kAxisZ = 1, kAxisY = 2, kAxisX = 3 };
 // exit; a failing call returns -1.
 class quiet_nc {
  public:
-  quiet_nc() : saved_(ncopts) { ncopts = 0; }
-  ~quiet_nc() { ncopts = saved_; }
+  quiet_nc() : saved_(netcdf_options()) { netcdf_options() = 0; }
+  ~quiet_nc() { netcdf_options() = saved_; }
   quiet_nc(const quiet_nc&) = delete;
   quiet_nc& operator=(const quiet_nc&) = delete;
 

@@ -16,6 +16,7 @@
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/filerec.h"
+#include "data/netcdf_lib.h"
 #include "sdf/sdfint.h"
 #include "sdf/units.h"
 
@@ -743,7 +744,7 @@ void template_series(file_descriptor* pfi, const std::string& tmpl, int ntsteps)
 
 int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int ntsteps,
            sdf_parms& parms) {
-  ncopts = NC_VERBOSE;
+  netcdf_options() = NC_VERBOSE;
   if (ud_start() != 0) {
     kaprnt(msg_level::error, "UDUNITS package initialization failure.\n");
     return 1;
