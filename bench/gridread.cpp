@@ -112,7 +112,7 @@ void BM_DisplayStatLoopInSession(benchmark::State& state) {
     gcmn->page_width = 11;
     gcmn->page_height = 8.5f;
     kainit();
-    savpcm = gcmn;
+    nesting().savpcm = gcmn;
     started = true;
     if (kacmd("open " + f.ctl, gcmn, 0) != 0) state.SkipWithError("open failed");
     kacmd("set gxout stat", gcmn, 0);

@@ -27,14 +27,21 @@ namespace {
 
 enum class input_kind { seekable, pipe, other };
 
-int peek_pipe[2] = {-1, -1};  // a private pipe that receives copies of the input
+// Held for the process: a private pipe that receives copies of piped input,
+// made when first needed, and the piece of input looked at.
+struct stdin_peek {
+  int pipe[2] = {-1, -1};
+  char piece[1 << 16];
+};
+
+stdin_peek peek;
 
 // Looked at again for every line: standard input may be replaced.
 input_kind stdin_kind() {
   struct stat st;
   if (::fstat(STDIN_FILENO, &st) != 0) return input_kind::other;
   if (S_ISREG(st.st_mode) && ::lseek(STDIN_FILENO, 0, SEEK_CUR) >= 0) return input_kind::seekable;
-  if (S_ISFIFO(st.st_mode) && (peek_pipe[0] >= 0 || ::pipe2(peek_pipe, O_CLOEXEC) == 0))
+  if (S_ISFIFO(st.st_mode) && (peek.pipe[0] >= 0 || ::pipe2(peek.pipe, O_CLOEXEC) == 0))
     return input_kind::pipe;
   return input_kind::other;
 }
@@ -68,13 +75,13 @@ ssize_t piece_from_file(char* buf, size_t cap) {
 ssize_t piece_from_pipe(char* buf, size_t cap) {
   ssize_t n;
   do {
-    n = ::tee(STDIN_FILENO, peek_pipe[1], cap, 0);
+    n = ::tee(STDIN_FILENO, peek.pipe[1], cap, 0);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return -1;  // tee refused: fall back to single bytes
   if (n == 0) return 0;  // end of input
   ssize_t copied = 0;
   while (copied < n) {
-    ssize_t got = ::read(peek_pipe[0], buf + copied, static_cast<size_t>(n - copied));
+    ssize_t got = ::read(peek.pipe[0], buf + copied, static_cast<size_t>(n - copied));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return -1;
     copied += got;
@@ -111,10 +118,10 @@ enum class line_end { newline, end_of_input, too_long };
 line_end read_bounded(std::string& buf, std::size_t max, bool skip_spaces, std::string* echo) {
   bool started = !skip_spaces;
   bool over = false;
-  static char piece[1 << 16];
+  char* const piece = peek.piece;
   input_kind kind = stdin_kind();
   for (;;) {
-    size_t n = read_piece(kind, piece, sizeof piece);
+    size_t n = read_piece(kind, piece, sizeof peek.piece);
     if (n == 0) break;
     bool at_newline = piece[n - 1] == '\n';
     size_t len = at_newline ? n - 1 : n;

@@ -11,9 +11,15 @@
 
 namespace {
 
-int msgflg = 0;
-// The captured messages of the command that kagsdo is running, in order.
-std::vector<std::string> msgstk;
+// Capture of the messages of the command a script runs: the switch and the
+// messages caught so far, in order. Held for the process; a capture saves
+// and restores both around its command.
+struct message_capture {
+  int msgflg = 0;
+  std::vector<std::string> msgstk;
+};
+
+message_capture capture;
 
 void write_out(const char* text, size_t n) {
   if (n) std::fwrite(text, 1, n, stdout);
@@ -22,9 +28,9 @@ void write_out(const char* text, size_t n) {
 }  // namespace
 
 static void print_text(msg_level level, const char* text, size_t n) {
-  if (msgflg) {
+  if (capture.msgflg) {
     try {
-      msgstk.emplace_back(text, n);
+      capture.msgstk.emplace_back(text, n);
     } catch (const std::bad_alloc&) {
       throw alloc_error("Memory allocation error:  msg buffers\n");
     }
@@ -70,16 +76,16 @@ void kaprntf(msg_level level, const char* fmt, ...) {
 std::optional<std::string> kacapture(const std::function<int()>& run, int& rc) {
   // A command may itself run a script that captures: keep the outer chain.
   struct capture_scope {
-    int saved_flag = msgflg;
+    int saved_flag = capture.msgflg;
     std::vector<std::string> outer;
     capture_scope() {
-      outer.swap(msgstk);
-      msgflg = 1;
+      outer.swap(capture.msgstk);
+      capture.msgflg = 1;
     }
     // Also when run throws: the outer capture goes on.
     ~capture_scope() {
-      msgstk.swap(outer);
-      msgflg = saved_flag;
+      capture.msgstk.swap(outer);
+      capture.msgflg = saved_flag;
     }
     capture_scope(const capture_scope&) = delete;
     capture_scope& operator=(const capture_scope&) = delete;
@@ -88,7 +94,7 @@ std::optional<std::string> kacapture(const std::function<int()>& run, int& rc) {
   {
     capture_scope scope;
     rc = run();
-    mine.swap(msgstk);
+    mine.swap(capture.msgstk);
   }
   if (mine.empty()) return std::nullopt;
   try {
@@ -103,5 +109,5 @@ std::optional<std::string> kacapture(const std::function<int()>& run, int& rc) {
   }
 }
 
-int kamsgflg() { return msgflg; }
-void kasetmsgflg(int flag) { msgflg = flag; }
+int kamsgflg() { return capture.msgflg; }
+void kasetmsgflg(int flag) { capture.msgflg = flag; }

@@ -20,10 +20,8 @@
 #include "data/reader.h"
 #include "sdf/sdf.h"
 
-session_state* savpcm = nullptr;
-
 std::optional<std::string> kagsdo(const std::string& command, int& rc) {
-  return kacapture([&command] { return kacmd(command, savpcm, false); }, rc);
+  return kacapture([&command] { return kacmd(command, nesting().savpcm, false); }, rc);
 }
 
 namespace {
@@ -56,7 +54,7 @@ char* typed_at(char* typed, const char* lower_base, const char* lower_pos) {
 }
 
 int run_script(const std::string& text, session_state* pcm, int implicit) {
-  savpcm = pcm;
+  nesting().savpcm = pcm;
   gs_register_command_layer(kagsdo);
   int rc = 0;
   std::optional<std::string> out = gsfile(text, rc, implicit);

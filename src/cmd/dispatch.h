@@ -9,15 +9,15 @@ struct session_state;
 // from_exec: the line comes from a command file ("exec").
 int kacmd(const std::string& line, session_state* pcm, bool from_exec);
 
-// The session the dispatcher records before it starts a script.
-extern session_state* savpcm;
-
 // How deeply the running command is nested, one record per process; each
 // count is raised and lowered by a guard, so every way out restores it.
 struct command_nesting {
   int lines = 0;           // command lines run inside the outermost one
   int exec_files = 0;      // exec files being read
   bool in_imprun = false;  // the imprun script runs: a display in it does not start it again
+  // The session the dispatcher records before it starts a script; the
+  // script's commands run in it.
+  session_state* savpcm = nullptr;
 };
 command_nesting& nesting();
 

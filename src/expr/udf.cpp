@@ -33,14 +33,20 @@
 #include "expr/fshared.h"
 #include "expr/func.h"
 
-user_function* ufba = nullptr;
-
 namespace {
 
-std::vector<std::unique_ptr<user_function>> table;
+// The user functions, in table order, held from one table load to the next:
+// the records and the list through them that lookups walk.
+struct udf_table {
+  std::vector<std::unique_ptr<user_function>> functions;
+  user_function* ufba = nullptr;  // head of the list
+};
+
+udf_table udfs;
 
 void relink() {
-  ufba = table.empty() ? nullptr : table.front().get();
+  auto& table = udfs.functions;
+  udfs.ufba = table.empty() ? nullptr : table.front().get();
   for (size_t k = 0; k < table.size(); k++)
     table[k]->next = k + 1 < table.size() ? table[k + 1].get() : nullptr;
 }
@@ -159,7 +165,7 @@ bool read_table(input_file& f, const std::string& file) {
     uf->command = rest[1];
     uf->transfer_file = rest[2];
     uf->result_file = rest[3];
-    table.push_back(std::move(uf));
+    udfs.functions.push_back(std::move(uf));
     relink();
   }
 }
@@ -528,7 +534,7 @@ int read_result(const call& c) {
 }  // namespace
 
 void kafclr() {
-  table.clear();
+  udfs.functions.clear();
   relink();
 }
 
@@ -551,13 +557,13 @@ void kafdef(const std::string& data_dir_table) {
 }
 
 user_function* kaufnd(const char* name) {
-  for (user_function* uf = ufba; uf; uf = uf->next)
+  for (user_function* uf = udfs.ufba; uf; uf = uf->next)
     if (cmpwrd(uf->name, name)) return uf;
   return nullptr;
 }
 
 void kaqufb() {
-  for (const user_function* uf = ufba; uf; uf = uf->next)
+  for (const user_function* uf = udfs.ufba; uf; uf = uf->next)
     kaprntf(msg_level::result, "%s  Args: %i %i  Exec: %s\n", uf->name, uf->min_args, uf->max_args,
             uf->command.c_str());
 }

@@ -27,9 +27,6 @@ struct user_function {
   std::string result_file;
 };
 
-// Head of the list, in table order (owned by this module).
-extern user_function* ufba;
-
 // Builds the list: the table named by KAUDFT (when set), then data_dir_table
 // (the "udft" of the data directory; missing is silent).
 void kafdef(const std::string& data_dir_table);

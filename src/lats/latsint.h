@@ -2,9 +2,20 @@
 // messages, trimmed copies, the time model, the tables and quality control.
 #pragma once
 
+#include <cstdio>
+
 #include "lats/lats.h"
 
 // ---- Messages ----
+
+// Where the writer reports, held for the process: the public operation
+// running, which messages name, and the quality-control log, opened by the
+// first field checked and closed with the statistics of a file.
+struct lats_reports {
+  const char* routine = nullptr;
+  std::FILE* qc_log = nullptr;
+};
+lats_reports& latsReports();
 
 // Each public operation names itself on entry; messages print that name.
 void latsSetRoutine(const char* name);

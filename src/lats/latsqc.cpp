@@ -9,8 +9,6 @@
 
 namespace {
 
-std::FILE* qc_log = nullptr;
-
 // "%4d%2d..." with blanks turned into zeros.
 void zero_fill(char* s) {
   for (; *s; ++s)
@@ -23,6 +21,7 @@ int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*ti
                 int month, int day, int hour, void* data) {
   (void)file;
   if (!latsOptions().lats_qc || !qc || var->parm->datatype == LATS_INT) return 1;
+  std::FILE*& qc_log = latsReports().qc_log;
   if (!qc_log) {
     const char* name = std::getenv("LATS_LOG");
     if (!name) name = "lats.log";
@@ -104,6 +103,7 @@ int latsStatFile(latsFile* file) {
           file->lastday, latsMonthName(file->lastmonth), file->lastyear);
     }
   }
+  std::FILE*& qc_log = latsReports().qc_log;
   if (latsOptions().lats_qc && qc_log) {
     std::fclose(qc_log);
     qc_log = nullptr;

@@ -13,8 +13,12 @@ lats_options& latsOptions() {
   return o;
 }
 
+lats_reports& latsReports() {
+  static lats_reports r;
+  return r;
+}
+
 namespace {
-const char* routine_name = nullptr;  // the public operation running
 
 void report(const char* kind, const char* fmt, va_list ap) {
   // The caller may still want the reason of the failure it reports.
@@ -22,7 +26,8 @@ void report(const char* kind, const char* fmt, va_list ap) {
   // Standard output first, so that a log taking both streams keeps the
   // order in which things happened.
   std::fflush(stdout);
-  std::fprintf(stderr, "LATS %s (%s): ", kind, routine_name ? routine_name : "unknown routine");
+  const char* routine = latsReports().routine;
+  std::fprintf(stderr, "LATS %s (%s): ", kind, routine ? routine : "unknown routine");
   std::vfprintf(stderr, fmt, ap);
   std::fputc('\n', stderr);
   std::fflush(stderr);
@@ -30,7 +35,7 @@ void report(const char* kind, const char* fmt, va_list ap) {
 }
 }  // namespace
 
-void latsSetRoutine(const char* name) { routine_name = name; }
+void latsSetRoutine(const char* name) { latsReports().routine = name; }
 
 void latsError(const char* fmt, ...) {
   if (latsOptions().lats_verbose) {

@@ -300,26 +300,32 @@ script_nesting& gs_nesting() {
   return n;
 }
 
+namespace {
+
 // The lowest frame address a statement may start from: what lies below it
-// is kept for the commands and built-ins that statement runs.
-static uintptr_t gs_stack_floor() {
-  static thread_local uintptr_t floor = 0;
-  if (floor) return floor;
-  floor = 1;  // bounds unknown: never low
-  pthread_attr_t attr;
-  if (pthread_getattr_np(pthread_self(), &attr) != 0) return floor;
-  void* addr = nullptr;
-  size_t size = 0;
-  if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr) {
-    size_t reserve = std::min<size_t>(size_t{1} << 20, size / 4);
-    floor = reinterpret_cast<uintptr_t>(addr) + reserve;
+// is kept for the commands and built-ins that statement runs. Read from the
+// thread's stack bounds once, when the thread first asks.
+struct stack_floor {
+  uintptr_t address = 1;  // bounds unknown: never low
+  stack_floor() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+    void* addr = nullptr;
+    size_t size = 0;
+    if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr) {
+      size_t reserve = std::min<size_t>(size_t{1} << 20, size / 4);
+      address = reinterpret_cast<uintptr_t>(addr) + reserve;
+    }
+    pthread_attr_destroy(&attr);
   }
-  pthread_attr_destroy(&attr);
-  return floor;
-}
+};
+
+thread_local const stack_floor thread_stack_floor;
+
+}  // namespace
 
 bool gs_stack_low() {
-  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < gs_stack_floor();
+  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < thread_stack_floor.address;
 }
 
 // Function calls (script functions and calls inside arguments) recurse on

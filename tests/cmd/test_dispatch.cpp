@@ -29,7 +29,7 @@ class Dispatch : public ::testing::Test {
     kainit();
   }
   void SetUp() override {
-    savpcm = gcmn;
+    nesting().savpcm = gcmn;
     kasetmsgflg(0);
   }
   // Runs one line and returns its code and everything it printed.

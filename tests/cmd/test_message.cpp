@@ -22,7 +22,7 @@ class Capture : public ::testing::Test {
     gxstrt(11, 8.5f, 1);
   }
   void SetUp() override {
-    savpcm = gcmn;
+    nesting().savpcm = gcmn;
     kasetmsgflg(0);
   }
 };
