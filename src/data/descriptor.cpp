@@ -1068,6 +1068,15 @@ int finish(const parse_state& st, int mflag) {
     return 1;
   }
 
+  // The kind is known now: the record reads through its reader.
+  if (!grid)
+    pfi->reader = find_reader(data_kind::station);
+  else if (pfi->pdef_type)
+    pfi->reader =
+        find_reader(pfi->grib_flag ? data_kind::preprojected_grib : data_kind::preprojected_binary);
+  else
+    pfi->reader = find_reader(pfi->grib_flag ? data_kind::grib : data_kind::binary);
+
   if (grid) {
     pfi->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * size_t(pfi->x_size), kMemory));
     if (pfi->grib_flag) {
@@ -1081,14 +1090,6 @@ int finish(const parse_state& st, int mflag) {
     pfi->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * n, kMemory));
   }
 
-  // The kind is known now: the record reads through its reader.
-  if (!grid)
-    pfi->reader = find_reader(data_kind::station);
-  else if (pfi->pdef_type)
-    pfi->reader =
-        find_reader(pfi->grib_flag ? data_kind::preprojected_grib : data_kind::preprojected_binary);
-  else
-    pfi->reader = find_reader(pfi->grib_flag ? data_kind::grib : data_kind::binary);
   if (pfi->pdef_type && kappcn(pfi, st.pdef_access, st.pdef_format)) return 1;
 
   if (pfi->template_flag && !template_numbers(pfi)) return 1;

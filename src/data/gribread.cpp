@@ -16,6 +16,7 @@
 #include "data/filerec.h"
 #include "data/gribindex.h"
 #include "data/gridread.h"
+#include "data/reader.h"
 #include "data/readers.h"
 #include "data/result.h"
 
@@ -137,7 +138,7 @@ int64_t grib_buffer_size(const file_descriptor* p) {
     if (g->hinum >= 4 && g->hipnt && g->hipnt[3] == 29) row = std::max<int64_t>(row, 145);
   }
   bits = std::min(bits, 32);
-  if (p->pdef_type) row = std::max<int64_t>(row, 2);
+  if (preprojected(p)) row = std::max<int64_t>(row, 2);
   return row * bits / 8 + 16;
 }
 

@@ -22,8 +22,10 @@ int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t
           int64_t isize, int64_t jsize, int bits);
 
 // Bytes the grib_buffer of a data set needs for the longest run read: a row
-// of x (or of a message of grid type 29), at the largest bits per value of
-// its index, with room for the unpacking to load whole words past the end.
+// of x (or of a message of grid type 29; at least two points when the set is
+// pre-projected), at the largest bits per value of its index, with room for
+// the unpacking to load whole words past the end. Asks the reader the
+// record points at, so the kind must be set first.
 int64_t grib_buffer_size(const file_descriptor* pfi);
 
 // Unpacks count bits-wide (1 to 32) unsigned fields from buf starting at bit

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/timecal.h"
+#include "data/reader.h"
 #include "test_descriptor_support.h"
 
 using namespace dtest;
@@ -91,6 +92,25 @@ TEST(Descriptor, WarningsLeaveTheParseGoing) {
   parsed g = parse_text(d, grid_ctl("dtype grib 29\n"), 0);
   EXPECT_EQ(g.pfi->grib_flag, 1);
   EXPECT_EQ(g.pfi->grib_grid_type, 29);
+}
+
+// The GRIB buffer holds the longest run a read takes: a row of x at the
+// widest packing (32 bits without an index) plus 16 bytes the unpacking may
+// load past its end; a pre-projected set reads at least two points at once.
+TEST(Descriptor, GribBufferHoldsTheLongestRunOfItsKind) {
+  TempDir d;
+  const std::string head = "dset ^d.dat\nundef -9.99e33\ndtype grib\n";
+  const std::string tail =
+      "xdef 1 linear -80 1\nydef 3 levels 40 52 53\nzdef 1 levels 1000\n"
+      "tdef 1 linear 00z1jan2000 1dy\nvars 1\nt 0 99 temperature\nendvars\n";
+  parsed plain = parse_text(d, head + tail, 0);
+  ASSERT_EQ(plain.rc, 0) << plain.out;
+  EXPECT_EQ(plain.pfi->reader, find_reader(data_kind::grib));
+  EXPECT_EQ(plain.pfi->grib_buffer_bytes, 1 * 4 + 16);
+  parsed pre = parse_text(d, head + "pdef 41 41 nps 21 21 -80 200\n" + tail, 0);
+  ASSERT_EQ(pre.rc, 0) << pre.out;
+  EXPECT_EQ(pre.pfi->reader, find_reader(data_kind::preprojected_grib));
+  EXPECT_EQ(pre.pfi->grib_buffer_bytes, 2 * 4 + 16);
 }
 
 // The other option words are read back through data in the grid read tests.
