@@ -48,10 +48,11 @@ int refuse2(const char* a, const char* b) {
 
 // Fill pattern of the "set fill" option around one fill; back to solid after.
 void pattern_on(const session_state* s) {
-  if (s->fill_set) gxptrn(s->fill_type, s->fill_density, s->fill_angle);
+  // The session keeps the pattern's number ("set fill" stores only these).
+  if (s->fill_set) gxptrn(static_cast<fill_pattern>(s->fill_type), s->fill_density, s->fill_angle);
 }
 void pattern_off(const session_state* s) {
-  if (s->fill_set) gxptrn(1, 1, 0);
+  if (s->fill_set) gxptrn(fill_pattern::solid, 1, 0);
 }
 
 int draw_string(const char* p, session_state* s) {

@@ -343,8 +343,8 @@ void gxstyl(int style) {
   gs.walk.dpnt = 0;
 }
 
-void gxptrn(int type, int density, int angle) {
-  hout3i(MF_PATTERN, type, density, angle);
+void gxptrn(fill_pattern type, int density, int angle) {
+  hout3i(MF_PATTERN, static_cast<int>(type), density, angle);
   if (gs.intflg) gxdptn(type, density, angle);
 }
 

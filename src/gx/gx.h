@@ -40,7 +40,9 @@ int gxqclr();
 int gxqstl();
 void gxwide(int thickness);
 void gxstyl(int style);
-void gxptrn(int type, int density, int angle);
+// Fill patterns ("set fill"); the numbers are the ones the display list keeps.
+enum class fill_pattern : int { open = 0, solid = 1, dot = 2, line = 3 };
+void gxptrn(fill_pattern type, int density, int angle);
 
 // Drawing.
 void gxmove(float x, float y);

@@ -137,7 +137,7 @@ struct driver_sink : metafile_sink {
   void polygon(const float* xy, int n) override { gxdfil(xy, n); }
   void move(float x, float y) override { gxdmov(x, y); }
   void draw(float x, float y) override { gxddrw(x, y); }
-  void pattern(int t, int d, int a) override { gxdptn(t, d, a); }
+  void pattern(int t, int d, int a) override { gxdptn(static_cast<fill_pattern>(t), d, a); }
 };
 
 }  // namespace

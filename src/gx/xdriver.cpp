@@ -569,23 +569,23 @@ void gxdwid(int t) {
   }
 }
 
-void gxdptn(int type, int density, int angle) {
+void gxdptn(fill_pattern type, int density, int angle) {
   if (!drv.w.display) return;
   const tile* t = nullptr;
-  if (type == 1) {
+  if (type == fill_pattern::solid) {
     drv.pen.fstyle = FillSolid;
     XSetFillStyle(drv.w.display, drv.w.gc, FillSolid);
     return;
   }
-  if (type == 0) {
+  if (type == fill_pattern::open) {
     t = &open_tile;
-  } else if (type == 2) {
+  } else if (type == fill_pattern::dot) {
     if (density < 1 || density > 6) {
       std::printf("Error in density specification: density = %d\n", density);
       return;
     }
     t = &dot_tiles[density - 1];
-  } else if (type == 3) {
+  } else if (type == fill_pattern::line) {
     int k;
     switch (angle) {
       case 0: k = 0; break;
@@ -605,7 +605,7 @@ void gxdptn(int type, int density, int angle) {
     }
     t = &line_tiles[k][density - 1];
   } else {
-    std::printf("Error in fill specification: type = %d\n", type);
+    std::printf("Error in fill specification: type = %d\n", static_cast<int>(type));
     return;
   }
   std::vector<char> bits = tile_bytes(t->hex);

@@ -14,7 +14,7 @@ void gxdcol(int colour);
 void gxdwid(int thickness);
 // 1 when a new colour cell was allocated, 0 otherwise.
 int gxdacl(int n, int red, int green, int blue);
-void gxdptn(int type, int density, int angle);
+void gxdptn(fill_pattern type, int density, int angle);
 // Window background: 0 black, 1 white.
 int gxdbkq();
 

@@ -49,7 +49,7 @@ TEST(DrawingAttributes, ColourClampWidthHalvingPattern) {
   gxcolr(-4);
   gxcolr(7);
   gxwide(6);  // full page: no halving
-  gxptrn(3, 2, 45);
+  gxptrn(fill_pattern::line, 2, 45);
   EXPECT_EQ(frame_words(), (W{-3, 99, -3, 0, -3, 7, -4, 6, 6, -12, 3, 2, 45}));
 
   // A virtual page under 0.6 of the real width halves the hardcopy width.

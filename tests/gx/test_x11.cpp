@@ -197,19 +197,19 @@ TEST_F(X11Window, FillPatternsAndThinRectangles) {
   std::string a = dir.file("a.xwd");
   Child c = in_window(dir, {}, [&] {
     gxcolr(2);
-    gxptrn(3, 1, 0);  // a row every 12 pixels
+    gxptrn(fill_pattern::line, 1, 0);  // a row every 12 pixels
     gxrecf(1, 3, 1, 3);
-    gxptrn(2, 5, 0);  // every other pixel of every other row
+    gxptrn(fill_pattern::dot, 5, 0);  // every other pixel of every other row
     gxrecf(4, 6, 1, 3);
-    gxptrn(3, 4, 15);   // refused
-    gxptrn(3, 4, -45);  // the 135-degree tile of 4 pixels
+    gxptrn(fill_pattern::line, 4, 15);   // refused
+    gxptrn(fill_pattern::line, 4, -45);  // the 135-degree tile of 4 pixels
     float tri[8] = {1, 4, 3, 4, 3, 6, 1, 4};
     gxfill(tri, 4);
-    gxptrn(0, 1, 0);  // open: nothing
+    gxptrn(fill_pattern::open, 1, 0);  // open: nothing
     gxrecf(4, 6, 4, 6);
-    gxptrn(2, 9, 0);
-    gxptrn(7, 1, 0);
-    gxptrn(1, 0, 0);
+    gxptrn(fill_pattern::dot, 9, 0);
+    gxptrn(static_cast<fill_pattern>(7), 1, 0);  // no such pattern: refused
+    gxptrn(fill_pattern::solid, 0, 0);
     gxrecf(7, 9, 4, 6);
     gxrecf(1, 3, 7, 7.005f);  // thinner than a pixel: a line
     dump_front_buffer(a.c_str());
