@@ -256,7 +256,7 @@ int draw_button(const char* p, const session_state* s) {
   b.x = v[0], b.y = v[1], b.w = v[2], b.h = v[3];
   b.state = 0;
   set_label(b, p);
-  gxdpbn(num, &b, 0, 0, -1);
+  gxdpbn(num, &b, button_redraw::create, false, -1);
   return 0;
 }
 
@@ -362,6 +362,6 @@ int kardrw(char* typed, session_state* pcm) {
   button_widget b = button_template(pcm);
   b.state = state;
   if (p && (p = nxtwrd(p))) set_label(b, p);  // the old label is released
-  gxdpbn(num, &b, flag ? 3 : 2, 0, state);
+  gxdpbn(num, &b, flag ? button_redraw::with_colours : button_redraw::with_text, false, state);
   return 0;
 }

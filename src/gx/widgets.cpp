@@ -25,19 +25,20 @@ void fill_box(Drawable d, int colour, int x, int y, int w, int h) {
                  static_cast<unsigned>(h));
 }
 
-// Draws button n of a set onto d; with a template (redraw 0, 2, 3) the
-// record first takes from it what the redraw mode asks.
-void draw_button(int set, int n, const button_widget* templ, int redraw, int state, Drawable d) {
+// Draws button n of a set onto d; with a template (every redraw but
+// stored) the record first takes from it what the redraw asks.
+void draw_button(int set, int n, const button_widget* templ, button_redraw redraw, int state,
+                 Drawable d) {
   x_state& xs = xdrv::state();
   widget_set& ws = widget_sets(set);
   button_widget& b = ws.btn[n];
-  if (redraw == 0 && templ) {
+  if (redraw == button_redraw::create && templ) {
     b = *templ;
     b.number = n;
     b.len = clamp_len(b.len, b.text);
   }
   widget_entry* e = nullptr;
-  if (redraw == 0 || xs.ev.rstate == 0) {
+  if (redraw == button_redraw::create || xs.ev.rstate == 0) {
     e = new_entry(set);
     if (!e) {
       std::printf("Error: Too many widgets on screen\n");
@@ -46,12 +47,12 @@ void draw_button(int set, int n, const button_widget* templ, int redraw, int sta
   }
   if (b.number < 0) return;
   if (state >= 0) b.state = state;
-  if ((redraw == 2 || redraw == 3) && templ) {
+  if ((redraw == button_redraw::with_text || redraw == button_redraw::with_colours) && templ) {
     if (!templ->text.empty()) {
       b.text = templ->text;  // the old label goes
       b.len = clamp_len(templ->len, b.text);
     }
-    if (redraw == 3) {
+    if (redraw == button_redraw::with_colours) {
       b.fc = templ->fc, b.bc = templ->bc, b.oc = templ->oc, b.oc2 = templ->oc2;
       b.tfc = templ->tfc, b.tbc = templ->tbc, b.toc = templ->toc, b.toc2 = templ->toc2;
     }
@@ -123,7 +124,7 @@ void press_button(mouse_event& ev, int n) {
     XMaskEvent(xs.w.display, ButtonMotionMask | ButtonReleaseMask, &e);
   } while (e.type != ButtonRelease);
   b.state = on ? 0 : 1;
-  draw_button(0, n, nullptr, 1, -1, xs.w.win);
+  draw_button(0, n, nullptr, button_redraw::stored, -1, xs.w.win);
 }
 
 void define_band(int set, int n, band_shape shape, float xlo, float ylo, float xhi, float yhi,
@@ -240,7 +241,8 @@ void gxcpwd() {
 void gxrdrw(int set) {
   widget_set& ws = widget_sets(set);
   for (int i = 0; i < kButtons; i++)
-    if (ws.btn[i].number >= 0) draw_button(set, i, nullptr, 1, -1, set_drawable(set));
+    if (ws.btn[i].number >= 0)
+      draw_button(set, i, nullptr, button_redraw::stored, -1, set_drawable(set));
   for (int i = 0; i < kBands; i++) {
     const rubber_band r = ws.rbb[i];
     if (r.number >= 0) define_band(set, i, r.shape, r.xlo, r.ylo, r.xhi, r.yhi, r.filter);
@@ -267,7 +269,7 @@ void gxwdev(mouse_event& ev, int px, int py) {
   }
 }
 
-void gxdpbn(int n, button_widget* templ, int redraw, int onwindow, int state) {
+void gxdpbn(int n, button_widget* templ, button_redraw redraw, bool onwindow, int state) {
   x_state& xs = xdrv::state();
   if (!xs.w.display || n < 0 || n >= kButtons) return;
   const int set = (xs.buf.dblmode && !onwindow) ? 1 : 0;

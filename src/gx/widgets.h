@@ -62,11 +62,16 @@ struct dialog_request {
   int numeric = 0;  // 1: only a number is accepted
 };
 
-// Draws button n (0-255). redraw: 0 a new button from the template, 1 again
-// from the stored record, 2 also taking the template's text when it has one,
-// 3 also its eight colours. onwindow: while double buffering, draw the shown
+// How a button is drawn: what its record takes from the template first.
+enum class button_redraw : int {
+  create = 0,        // a new button from the template
+  stored = 1,        // again from the stored record
+  with_text = 2,     // also taking the template's text when it has one
+  with_colours = 3,  // also the text and its eight colours
+};
+// Draws button n (0-255). onwindow: while double buffering, draw the shown
 // button on the window. state: -1 keep, else the new state.
-void gxdpbn(int n, button_widget* templ, int redraw, int onwindow, int state);
+void gxdpbn(int n, button_widget* templ, button_redraw redraw, bool onwindow, int state);
 // Defines rubber-band region n (0-31) over a page-inch box (xlo < xhi,
 // ylo < yhi), started by a mouse button (-1 any).
 void gxdrbb(int n, band_shape shape, float xlo, float ylo, float xhi, float yhi, int filter);

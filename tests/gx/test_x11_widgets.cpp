@@ -35,7 +35,7 @@ TEST(X11WidgetRecords, NegativeTextLengthsCountAsNoText) {
     b.fc = 1, b.bc = 2;
     b.text = "Hidden";
     b.len = -3;
-    gxdpbn(1, &b, 0, 0, -1);
+    gxdpbn(1, &b, button_redraw::create, false, -1);
     dump_front_buffer(dump.c_str());
     drop_menu m;
     m.x = 1, m.y = 8, m.w = 1.2f, m.h = 0.4f;
