@@ -59,6 +59,10 @@ struct var_info {
   std::vector<netcdf_att> atts;
   std::vector<unsigned char> data;  // the values last read, in the type
   unsigned char missing[8] = {};    // one value of the type
+  // The rows of one level lie together in the file and are read straight
+  // from it: a slab of several rows is best asked for as whole rows, one
+  // run of the file per level and time.
+  bool whole_rows = false;
 };
 
 // The id of no open file. The library's ids are any other int, negative ones

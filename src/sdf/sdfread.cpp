@@ -32,6 +32,9 @@ namespace {
 
 constexpr double kFloatFill = 9.9692099683868690e36;
 
+// The most of the variable's buffer one read takes (or one time's slab).
+constexpr long kSlabBytes = 1L << 20;
+
 // How the stored values of one variable in one file become grid values.
 struct decoder {
   bool packed = false;
@@ -95,8 +98,8 @@ struct slab_shape {
   long sx, sy, sz;  // extents of the slab read
   long bx, by, bz;  // extents of the block written
   bool yrev, zrev;
-  bool wrap;  // the slab holds whole circles: block columns go round them
-  long x0;    // slab column of the first block column when wrapping
+  bool whole_rows;  // the slab holds whole rows: block columns start at x0 and go round
+  long x0;
 };
 
 // A stored value to a grid value: missing values (exact for shorts, within
@@ -199,12 +202,12 @@ void convert_row(const T* in, float* out, long n, const C& c) {
 }
 
 // Converts the slab into the block. Rows go whole through the row
-// conversions: a wrapping row as the runs of slab columns it takes in turn
-// (the rest of the circle from x0, then whole circles), and a slab stored
-// in the block's order as one run.
+// conversions: a row of a slab of whole rows as the runs of slab columns
+// it takes in turn (the rest of the row from x0, then, when wrapping, whole
+// circles), and a slab stored in the block's order as one run.
 template <class T, class C>
 void convert(const T* raw, long nt, const slab_shape& s, const C& conv, float* out) {
-  if (!s.wrap && !s.yrev && !s.zrev) {
+  if (!s.whole_rows && !s.yrev && !s.zrev) {
     convert_row(raw, out, nt * s.bz * s.by * s.bx, conv);
     return;
   }
@@ -215,7 +218,7 @@ void convert(const T* raw, long nt, const slab_shape& s, const C& conv, float* o
         long yy = s.yrev ? s.sy - 1 - y : y;
         const T* row = raw + ((t * s.sz + zz) * s.sy + yy) * s.sx;
         float* o = out + ((t * s.bz + z) * s.by + y) * s.bx;
-        if (!s.wrap) {
+        if (!s.whole_rows) {
           convert_row(row, o, s.bx, conv);
           continue;
         }
@@ -287,11 +290,15 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   if (v->axis_pos[kAxisX] >= 0) {
     long len = len_of(kAxisX);
     size_t p = size_t(v->axis_pos[kAxisX]);
-    if (r.wrap) {
+    // Whole rows: the circle when wrapping, and where the variable's rows
+    // are read straight from the file, any slab of several rows, so that a
+    // level of a time is one read rather than one per row.
+    if (r.wrap || (v->whole_rows && s.by > 1 && s.bx < len)) {
       start[p] = 0;
       count[p] = len;
-      s.wrap = true;
+      s.whole_rows = true;
       s.x0 = len > 0 ? ((long(r.lo[0] - 1) % len) + len) % len : 0;
+      fail |= !r.wrap && (r.lo[0] < 1 || r.hi[0] > len);
     } else {
       start[p] = r.lo[0] - 1;
       count[p] = s.bx;
@@ -324,45 +331,56 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   }
   s.yrev = rev[0];
   s.zrev = rev[1] && v->axis_pos[kAxisZ] >= 0;
-  if (v->axis_pos[kAxisT] >= 0) {
-    size_t p = size_t(v->axis_pos[kAxisT]);
-    start[p] = it - 1;
-    count[p] = nt;
-    fail |= start[p] < 0 || start[p] + nt > len_of(kAxisT);
+  const bool has_t = v->axis_pos[kAxisT] >= 0;
+  const size_t tp = has_t ? size_t(v->axis_pos[kAxisT]) : 0;
+  if (has_t) {
+    fail |= it < 1 || it - 1 + nt > len_of(kAxisT);
   } else if (nt != 1) {
     fail = true;
   }
-  // Floats stored in the block's own order are read straight into it and
-  // checked where they lie; anything else goes through the variable's
-  // buffer and is converted into the block row by row.
-  const bool direct = v->type == NC_FLOAT && !s.wrap && !s.yrev && !s.zrev;
-  bool read_ok = false;
-  if (!fail && direct) {
-    quiet_nc q;
-    read_ok = ncvarget(io->ncid, v->id, start.data(), count.data(), block) != -1;
-  } else if (!fail) {
-    read_ok = read_variable_data(io->ncid, v, start.data(), count.data());
-  }
-  if (!read_ok) {
+  if (fail) {
     kaprntf(msg_level::error, "Failure reading SDF data.  #%d\n", fail_code);
     return 3;
   }
-  debug_bounds(r, it, nt);
-  if (direct) {
-    convert(static_cast<const float*>(block), nt, s, dec, block);
-    return 0;
-  }
-  switch (v->type) {
-    case NC_SHORT:
-      convert(reinterpret_cast<const short*>(v->data.data()), nt, s, dec, block);
-      break;
-    case NC_FLOAT:
-      convert(reinterpret_cast<const float*>(v->data.data()), nt, s, dec, block);
-      break;
-    case NC_DOUBLE:
-      convert(reinterpret_cast<const double*>(v->data.data()), nt, s, dec, block);
-      break;
-    default: return 6;
+  // Floats stored in the block's own order are read straight into it and
+  // checked where they lie; anything else goes through the variable's
+  // buffer, as many times at once as fit in kSlabBytes, and is converted
+  // into the block row by row.
+  const bool direct = v->type == NC_FLOAT && !s.whole_rows && !s.yrev && !s.zrev;
+  const long slab_bytes = s.sx * s.sy * s.sz * nc_type_size(v->type);
+  const long piece = direct ? nt : std::clamp(kSlabBytes / std::max(slab_bytes, 1L), 1L, nt);
+  const long block_time = s.bx * s.by * s.bz;
+  for (long done = 0; done < nt; done += piece) {
+    const long n = std::min(piece, nt - done);
+    if (has_t) {
+      start[tp] = it - 1 + done;
+      count[tp] = n;
+    }
+    float* out = block + done * block_time;
+    bool read_ok;
+    if (direct) {
+      quiet_nc q;
+      read_ok = ncvarget(io->ncid, v->id, start.data(), count.data(), out) != -1;
+    } else {
+      read_ok = read_variable_data(io->ncid, v, start.data(), count.data());
+    }
+    if (!read_ok) {
+      kaprntf(msg_level::error, "Failure reading SDF data.  #%d\n", fail_code);
+      return 3;
+    }
+    debug_bounds(r, it + int(done), n);
+    if (direct) {
+      convert(static_cast<const float*>(out), n, s, dec, out);
+      continue;
+    }
+    switch (v->type) {
+      case NC_SHORT: convert(reinterpret_cast<const short*>(v->data.data()), n, s, dec, out); break;
+      case NC_FLOAT: convert(reinterpret_cast<const float*>(v->data.data()), n, s, dec, out); break;
+      case NC_DOUBLE:
+        convert(reinterpret_cast<const double*>(v->data.data()), n, s, dec, out);
+        break;
+      default: return 6;
+    }
   }
   return 0;
 }

@@ -1,0 +1,270 @@
+// Reads of netCDF variables through "sdfopen" in every storage the reader
+// treats on its own (classic files; netCDF-4 in chunks of whole rows, in
+// small chunks, compressed, contiguous), rows stored either way up: boxes of
+// several rows, sections over time, one-point series and time means, with
+// packed and missing values. Every value is checked against the values the
+// test wrote.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sdf_files.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+
+namespace {
+
+struct layout {
+  int nt, ny, nx;
+  bool descending;    // latitudes stored north to south
+  std::string kind;   // "" classic, else the ncgen kind
+  std::string extra;  // special attributes of f, g and p (netCDF-4 storage)
+  int t0 = 0;         // the file's first time is time t0 + 1 of the values
+};
+
+constexpr float kFill = -999, kShortMiss = -32000;
+constexpr double kDoubleMiss = 1e20;
+
+// The values, by grid index (1-based, y from the south) and time t (1-based).
+// f has two levels; missing points are spread through each variable.
+double f_at(int t, int z, int y, int x) {
+  if ((t + z + y * 3 + x) % 11 == 0) return std::nan("");
+  return t * 1000 + z * 500 + y * 2 + x * 0.25;
+}
+int p_stored(int t, int y, int x) {
+  if ((t + y * 5 + x) % 13 == 0) return int(kShortMiss);
+  return (t * 37 + y * 13 + x * 7) % 20000 - 10000;
+}
+double p_at(int t, int y, int x) {
+  const int s = p_stored(t, y, x);
+  return s == int(kShortMiss) ? std::nan("") : s * 0.5 + 100;
+}
+double d_at(int t, int y, int x) {
+  if ((t * 3 + y + x * 2) % 17 == 0) return std::nan("");
+  return t * 0.125 + y * 10 + x * 1e-3;
+}
+
+std::string number(double v) {
+  char b[40];
+  std::snprintf(b, sizeof b, "%.17g", v);
+  return b;
+}
+
+// The file's CDL: its rows in stored order.
+std::string cdl(const layout& l) {
+  std::string s = "netcdf r {\ndimensions:\n time = " + std::to_string(l.nt) +
+                  " ;\n lev = 2 ;\n lat = " + std::to_string(l.ny) +
+                  " ;\n lon = " + std::to_string(l.nx) +
+                  " ;\nvariables:\n"
+                  " double time(time) ;\n  time:units = \"hours since 2000-01-01 00:00:00\" ;\n"
+                  " float lev(lev) ;\n  lev:units = \"hPa\" ;\n"
+                  " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+                  " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
+                  " float f(time, lev, lat, lon) ;\n  f:_FillValue = -999.f ;\n"
+                  " short p(time, lat, lon) ;\n  p:scale_factor = 0.5f ;\n"
+                  "  p:add_offset = 100.f ;\n  p:missing_value = -32000s ;\n"
+                  " double g(time, lat, lon) ;\n  g:missing_value = 1.e20 ;\n" +
+                  l.extra + "data:\n time = ";
+  auto list = [&](int n, auto value) {
+    for (int i = 0; i < n; i++) s += (i ? ", " : "") + value(i);
+    s += " ;\n";
+  };
+  auto grid_y = [&](int row) { return l.descending ? l.ny - row : row + 1; };
+  list(l.nt, [&](int i) { return std::to_string(6 * (l.t0 + i)); });
+  s += " lev = 1000, 850 ;\n lat = ";
+  list(l.ny, [&](int j) { return std::to_string(-2 * (l.ny - 1) + 4 * (grid_y(j) - 1)); });
+  s += " lon = ";
+  list(l.nx, [&](int i) { return number(360.0 / l.nx * i); });
+  auto cell = [&](int i, int per_t, auto value) {
+    const int t = l.t0 + i / per_t + 1, rest = i % per_t;
+    const int row = rest / l.nx, x = rest % l.nx + 1;
+    return value(t, row, x);
+  };
+  const int plane = l.ny * l.nx;
+  s += " f = ";
+  list(l.nt * 2 * plane, [&](int i) {
+    const int z = i / plane % 2 + 1;
+    return cell(i, 2 * plane, [&](int t, int row, int x) {
+      double v = f_at(t, z, grid_y(row % l.ny), x);
+      return std::isnan(v) ? std::string("-999") : number(v);
+    });
+  });
+  s += " p = ";
+  list(l.nt * plane, [&](int i) {
+    return cell(i, plane,
+                [&](int t, int row, int x) { return std::to_string(p_stored(t, grid_y(row), x)); });
+  });
+  s += " g = ";
+  list(l.nt * plane, [&](int i) {
+    return cell(i, plane, [&](int t, int row, int x) {
+      double v = d_at(t, grid_y(row), x);
+      return std::isnan(v) ? std::string("1e20") : number(v);
+    });
+  });
+  return s + "}\n";
+}
+
+std::string make_file(const TempDir& dir, const std::string& name, const layout& l) {
+  const std::string c = dir.file(name + ".cdl"), nc = dir.file(name);
+  write_file(c, cdl(l));
+  const std::string k = l.kind.empty() ? "" : " -k " + l.kind;
+  EXPECT_TRUE(sdffiles::sh("ncgen" + k + " -o " + nc + " " + c)) << name;
+  return nc;
+}
+
+std::vector<float> floats_of(const std::string& path) {
+  const std::string bytes = read_file(path);
+  std::vector<float> v(bytes.size() / 4);
+  if (!v.empty()) std::memcpy(v.data(), bytes.data(), v.size() * 4);
+  return v;
+}
+
+// One read: the commands that set it up and display it, and its values in
+// the order written.
+struct read_case {
+  std::string name, commands;
+  std::vector<double> want;  // NaN where undefined
+  float undef;
+};
+
+void expect_values(const std::string& what, const std::vector<float>& got,
+                   const std::vector<double>& want, float undef) {
+  ASSERT_EQ(got.size(), want.size()) << what;
+  for (size_t i = 0; i < want.size(); i++) {
+    if (std::isnan(want[i]))
+      EXPECT_EQ(got[i], undef) << what << " at " << i;
+    else
+      EXPECT_EQ(got[i], float(want[i])) << what << " at " << i;
+  }
+}
+
+// Runs the cases on the file, one fwrite output each, and checks them.
+void check_reads(const TempDir& dir, const std::string& file, const std::vector<read_case>& cases,
+                 const std::string& what) {
+  std::string in = "sdfopen " + file + "\nset gxout fwrite\n";
+  for (const read_case& c : cases)
+    in += "set fwrite -le " + c.name + ".bin\n" + c.commands + "disable fwrite\n";
+  run_batch(in, dir.path());
+  for (const read_case& c : cases)
+    expect_values(what + " " + c.name, floats_of(dir.file(c.name + ".bin")), c.want, c.undef);
+}
+
+// Reads that go through whole rows, several times at once, one point a time,
+// and time means, for a file of the layout.
+std::vector<read_case> cases_for(const layout& l) {
+  std::vector<read_case> cs;
+  const int x0 = 3, x1 = l.nx / 2, y0 = 2, y1 = l.ny - 3, tm = l.nt / 2 + 1;
+  auto span = [](int a, int b) { return " " + std::to_string(a) + " " + std::to_string(b); };
+  std::string box = "set x" + span(x0, x1) + "\nset y" + span(y0, y1) + "\n";
+  // A box of several rows at one time, each variable; f at its second level.
+  read_case c{"fbox", box + "set z 2\nset t " + std::to_string(tm) + "\nd f\nset z 1\n", {}, kFill};
+  for (int y = y0; y <= y1; y++)
+    for (int x = x0; x <= x1; x++) c.want.push_back(f_at(tm, 2, y, x));
+  cs.push_back(c);
+  c = {"pbox", box + "set t " + std::to_string(tm) + "\nd p\n", {}, kShortMiss};
+  for (int y = y0; y <= y1; y++)
+    for (int x = x0; x <= x1; x++) c.want.push_back(p_at(tm, y, x));
+  cs.push_back(c);
+  // Sections of latitude and time at one longitude: every time at once
+  // (for the larger classic file, more than one read's worth of doubles).
+  const std::string section =
+      "set x 7\nset y 1 " + std::to_string(l.ny) + "\nset t 1 " + std::to_string(l.nt) + "\n";
+  c = {"gsection", section + "d g\n", {}, float(kDoubleMiss)};
+  for (int t = 1; t <= l.nt; t++)
+    for (int y = 1; y <= l.ny; y++) c.want.push_back(d_at(t, y, 7));
+  cs.push_back(c);
+  c = {"psection", section + "d p\n", {}, kShortMiss};
+  for (int t = 1; t <= l.nt; t++)
+    for (int y = 1; y <= l.ny; y++) c.want.push_back(p_at(t, y, 7));
+  cs.push_back(c);
+  // One point over every time, in one read and as a mean of one-point reads.
+  const std::string point = "set x 5\nset y 4\n";
+  c = {"fseries", point + "set t 1 " + std::to_string(l.nt) + "\nd f\n", {}, kFill};
+  for (int t = 1; t <= l.nt; t++) c.want.push_back(f_at(t, 1, 4, 5));
+  cs.push_back(c);
+  auto mean = [&](auto value) {
+    double sum = 0;
+    int n = 0;
+    for (int t = 1; t <= l.nt; t++) {
+      const double v = value(t);
+      if (!std::isnan(v)) sum += double(float(v)), n++;
+    }
+    return n ? sum / n : std::nan("");
+  };
+  c = {"pmean", point + "set t 1\nd ave(p, t=1, t=" + std::to_string(l.nt) + ")\n", {}, kShortMiss};
+  c.want.push_back(mean([](int t) { return p_at(t, 4, 5); }));
+  cs.push_back(c);
+  // The mean over time of a box, grid by grid.
+  c = {"gmean",
+       box + "set t 1\nd ave(g, t=1, t=" + std::to_string(l.nt) + ")\n",
+       {},
+       float(kDoubleMiss)};
+  for (int y = y0; y <= y1; y++)
+    for (int x = x0; x <= x1; x++) c.want.push_back(mean([&](int t) { return d_at(t, y, x); }));
+  cs.push_back(c);
+  return cs;
+}
+
+}  // namespace
+
+// A classic file large enough that a section of every time of the double
+// variable is read in more than one go, rows stored both ways up.
+TEST(SdfReads, ClassicBoxesSectionsSeriesAndMeans) {
+  for (bool descending : {false, true}) {
+    TempDir dir;
+    const layout l{12, 40, 300, descending, "", ""};
+    const std::string f = make_file(dir, "r.nc", l);
+    check_reads(dir, f, cases_for(l), descending ? "classic, north to south" : "classic");
+  }
+}
+
+// netCDF-4 storages: chunks of whole rows (read past the chunk cache),
+// small chunks and compressed chunks (read through it), and contiguous
+// storage.
+TEST(SdfReads, NetCdf4StoragesGiveTheSameValues) {
+  auto chunks = [](const std::string& f, const std::string& g) {
+    return "  f:_ChunkSizes = " + f + " ;\n  p:_ChunkSizes = " + g + " ;\n  g:_ChunkSizes = " + g +
+           " ;\n";
+  };
+  const struct {
+    const char* what;
+    bool descending;
+    std::string extra;
+  } storages[] = {
+      {"whole-row chunks", false, chunks("1, 2, 14, 36", "1, 14, 36")},
+      {"whole-row chunks of several times", true, chunks("3, 1, 14, 36", "4, 14, 36")},
+      {"small chunks", true, chunks("1, 1, 4, 5", "2, 3, 8")},
+      {"compressed", false,
+       chunks("1, 2, 14, 36", "1, 14, 36") +
+           "  f:_DeflateLevel = 1 ;\n  p:_DeflateLevel = 1 ;\n  p:_Shuffle = \"true\" ;\n"
+           "  g:_Fletcher32 = \"true\" ;\n"},
+      {"contiguous", true,
+       "  f:_Storage = \"contiguous\" ;\n  p:_Storage = \"contiguous\" ;\n"
+       "  g:_Storage = \"contiguous\" ;\n"},
+  };
+  for (const auto& s : storages) {
+    TempDir dir;
+    const layout l{7, 14, 36, s.descending, "nc4", s.extra};
+    const std::string f = make_file(dir, "r4.nc", l);
+    check_reads(dir, f, cases_for(l), s.what);
+  }
+}
+
+// A series of daily files, rows stored north to south: sections, one-point
+// series and means that run across the ends of the files hold each file's
+// values.
+TEST(SdfReads, SectionsAcrossTheFilesOfASeries) {
+  TempDir dir;
+  const int per_file = 4, files = 3;
+  for (int k = 0; k < files; k++)
+    make_file(dir, "s0" + std::to_string(k + 1) + ".nc",
+              {per_file, 10, 24, true, "", "", k * per_file});
+  const layout whole{per_file * files, 10, 24, true, "", "", 0};
+  check_reads(dir, dir.file("s01.nc") + " s%d2.nc " + std::to_string(whole.nt), cases_for(whole),
+              "series");
+}
