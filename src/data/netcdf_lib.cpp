@@ -7,6 +7,7 @@
 // fails: NC_ENOTBUILT from the nc_ calls, -1 from the version-2 ones.
 
 #include <netcdf.h>
+#include <netcdf_filter.h>
 
 #include "data/netcdf_lib.h"
 
@@ -50,6 +51,29 @@ int nc_open(const char* path, int mode, int* ncidp) {
 int nc__create(const char* path, int cmode, size_t initialsz, size_t* chunksizehintp, int* ncidp) {
   static const auto fn = lazy_entry<decltype(&nc__create)>(netcdf(), "nc__create");
   return fn ? fn(path, cmode, initialsz, chunksizehintp, ncidp) : NC_ENOTBUILT;
+}
+
+int nc__open(const char* path, int mode, size_t* chunksizehintp, int* ncidp) {
+  static const auto fn = lazy_entry<decltype(&nc__open)>(netcdf(), "nc__open");
+  return fn ? fn(path, mode, chunksizehintp, ncidp) : NC_ENOTBUILT;
+}
+
+int nc_inq_var_chunking(int ncid, int varid, int* storagep, size_t* chunksizesp) {
+  static const auto fn =
+      lazy_entry<decltype(&nc_inq_var_chunking)>(netcdf(), "nc_inq_var_chunking");
+  return fn ? fn(ncid, varid, storagep, chunksizesp) : NC_ENOTBUILT;
+}
+
+int nc_inq_var_filter_ids(int ncid, int varid, size_t* nfilters, unsigned int* filterids) {
+  static const auto fn =
+      lazy_entry<decltype(&nc_inq_var_filter_ids)>(netcdf(), "nc_inq_var_filter_ids");
+  return fn ? fn(ncid, varid, nfilters, filterids) : NC_ENOTBUILT;
+}
+
+int nc_set_var_chunk_cache(int ncid, int varid, size_t size, size_t nelems, float preemption) {
+  static const auto fn =
+      lazy_entry<decltype(&nc_set_var_chunk_cache)>(netcdf(), "nc_set_var_chunk_cache");
+  return fn ? fn(ncid, varid, size, nelems, preemption) : NC_ENOTBUILT;
 }
 
 int nc_close(int ncid) {

@@ -23,52 +23,44 @@ constexpr const char* kNoMemory = "Could not allocate memory for netCDF structur
 // The largest single read of a classic file.
 constexpr size_t kReadChunk = size_t(1) << 20;
 
-// How a variable of a netCDF-4 file is stored, as far as reading it goes.
-enum class nc4_storage { other, contiguous, plain_row_chunks };
+// How a variable is stored, as far as reading it goes.
+enum class var_storage { other, contiguous, plain_row_chunks };
 
 // Plain row chunks: chunks holding whole rows (the last two dimensions in
 // full) with no filter. They are best read straight into the caller's
-// buffer, without the chunk cache that would copy each one in first.
-nc4_storage storage_of(int ncid, const var_info& v, const std::vector<long>& dim_sizes) {
+// buffer, without the chunk cache that would copy each one in first. A
+// variable of a classic file is contiguous.
+var_storage storage_of(int ncid, const var_info& v, const std::vector<long>& dim_sizes) {
   int storage = 0;
   std::vector<size_t> chunks(size_t(v.ndims) + 1);
   if (nc_inq_var_chunking(ncid, v.id, &storage, chunks.data()) != NC_NOERR)
-    return nc4_storage::other;
-  if (storage == NC_CONTIGUOUS) return nc4_storage::contiguous;
-  if (storage != NC_CHUNKED) return nc4_storage::other;
+    return var_storage::other;
+  if (storage == NC_CONTIGUOUS) return var_storage::contiguous;
+  // Shuffle, checksums and compression are all filters.
   size_t filters = 1;
-  int shuffle = 1, deflate = 1, level = 0, fletcher = 1;
-  if (nc_inq_var_filter_ids(ncid, v.id, &filters, nullptr) != NC_NOERR || filters != 0 ||
-      nc_inq_var_deflate(ncid, v.id, &shuffle, &deflate, &level) != NC_NOERR || shuffle ||
-      deflate || nc_inq_var_fletcher32(ncid, v.id, &fletcher) != NC_NOERR || fletcher)
-    return nc4_storage::other;
+  if (storage != NC_CHUNKED || nc_inq_var_filter_ids(ncid, v.id, &filters, nullptr) != NC_NOERR ||
+      filters != 0)
+    return var_storage::other;
   for (int i = v.ndims - 1; i >= 1 && i >= v.ndims - 2; i--) {
     const int d = v.dimids[size_t(i)];
     if (d < 0 || size_t(d) >= dim_sizes.size() || long(chunks[size_t(i)]) != dim_sizes[size_t(d)])
-      return nc4_storage::other;
+      return var_storage::other;
   }
-  return nc4_storage::plain_row_chunks;
+  return var_storage::plain_row_chunks;
 }
 
-// How the variables' values are read. A classic file is open without the
-// library's block buffer, so that each contiguous run of the file is one
-// read; a netCDF-4 variable in plain row chunks is read without the cache.
+// How the variables' values are read: those whose rows lie together in the
+// file (contiguous, or in plain row chunks read without the cache) are read
+// as whole rows. A classic file is open without the library's block buffer,
+// so that each contiguous run is one read.
 void choose_reads(int ncid, io_std* io) {
-  int format = 0;
-  if (nc_inq_format(ncid, &format) != NC_NOERR) return;
-  const bool classic =
-      format == NC_FORMAT_CLASSIC || format == NC_FORMAT_64BIT_OFFSET || format == NC_FORMAT_CDF5;
   for (var_info& v : io->vars) {
-    if (classic) {
-      v.whole_rows = true;
-      continue;
-    }
     switch (storage_of(ncid, v, io->dim_sizes)) {
-      case nc4_storage::contiguous: v.whole_rows = true; break;
-      case nc4_storage::plain_row_chunks:
+      case var_storage::contiguous: v.whole_rows = true; break;
+      case var_storage::plain_row_chunks:
         v.whole_rows = nc_set_var_chunk_cache(ncid, v.id, 0, 0, 0.75f) == NC_NOERR;
         break;
-      case nc4_storage::other: break;
+      case var_storage::other: break;
     }
   }
 }
