@@ -406,5 +406,5 @@ void kaptail(session_state* pcm, plot_code code, tail_frame frame, axis_code ico
   if (pcm->frame_pass == 0 && pcm->timelab) katmlb(pcm);
   kaaxpl(pcm, icode, jcode);
   if (frame == tail_frame::draw) kafram(pcm);
-  kagsav(code, pcm, nullptr);
+  kagsav(code, pcm);
 }

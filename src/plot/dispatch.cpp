@@ -193,7 +193,7 @@ void kagx(session_state* pcm) {
 
 void kaplot_lats(lats_bridge_fn bridge) { lats_bridge = bridge; }
 
-void kagsav(plot_code code, session_state* pcm, const void*) { pcm->last_plot_code = code; }
+void kagsav(plot_code code, session_state* pcm) { pcm->last_plot_code = code; }
 
 int kaaddres(session_state* pcm, grid_ptr grid) {
   if (held_count(pcm) >= kMaxResults) {

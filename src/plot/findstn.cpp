@@ -42,5 +42,5 @@ void kafstn(session_state* pcm, plot_code code) {
     kaprntf(msg_level::result, "%s %g %g %g\n", id.c_str(), double(best->lon), double(best->lat),
             best_dist);
   }
-  kagsav(code, pcm, nullptr);
+  kagsav(code, pcm);
 }

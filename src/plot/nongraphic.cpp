@@ -431,7 +431,7 @@ void kafwrt(session_state* pcm, plot_code code) {
   kaprnt(msg_level::result, name);
   kaprnt(msg_level::result, pcm->fwrite_sequential ? " as Sequential" : " as Stream");
   kaprnt(msg_level::result, big ? " Big_Endian\n" : " Little_Endian\n");
-  kagsav(code, pcm, g);
+  kagsav(code, pcm);
 }
 
 void kaoutgds(session_state* pcm) {

@@ -22,8 +22,8 @@ enum class lats_output : int { grid, data };
 using lats_bridge_fn = int (*)(session_state* pcm, lats_output what);
 void kaplot_lats(lats_bridge_fn bridge);
 
-// Records code as the last plot code (the result argument is not used).
-void kagsav(plot_code code, session_state* pcm, const void* result);
+// Records code as the last plot code.
+void kagsav(plot_code code, session_state* pcm);
 
 // Adds a grid the plot layer made (a transposed copy) to the display results,
 // so that the display releases it with them. 1 after an error message, the

@@ -122,6 +122,6 @@ void kascat(session_state* pcm, plot_code code) {
   if (pcm->frame_pass == 0 && pcm->logo)
     gxchpl("Vemra: ZIRM/WOBL", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0);
   if (pcm->frame_pass == 0 && pcm->timelab) katmlb(pcm);
-  kagsav(code, pcm, nullptr);
+  kagsav(code, pcm);
   pcm->kind_pass[static_cast<int>(plot_code::vector)]++;
 }

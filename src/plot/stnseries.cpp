@@ -104,7 +104,7 @@ void kastn1dtail(session_state* pcm, plot_code code) {
     if (pcm->logo) gxchpl("Vemra: ZIRM/WOBL", 16, 0.05f, 0.05f, 0.1f, 0.08f, 0);
     if (pcm->timelab) katmlb(pcm);
   }
-  kagsav(code, pcm, nullptr);
+  kagsav(code, pcm);
 }
 
 void katser(session_state* pcm, plot_code code) {
