@@ -8,10 +8,11 @@
 struct session_state;
 struct grid_field;
 
-enum vector_mode : int { kArrows = 0, kBarbs = 1 };
+// What kavect draws.
+enum class vector_mode { arrows, barbs };
 
-// Arrows (kArrows) or barbs (kBarbs) of the first two results, coloured by
-// a third when given. Each plot records code as the last plot.
+// Arrows or barbs of the first two results, coloured by a third when given.
+// Each plot records code as the last plot.
 void kavect(session_state* pcm, vector_mode mode, plot_code code);
 void kastrm(session_state* pcm, plot_code code);
 void kascat(session_state* pcm, plot_code code);

@@ -141,7 +141,7 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
   gxstyl(1);
   gxwide(pcm->cthick);
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
-  const float mag = mode == kArrows ? kavscl(pcm, u, v) : 0;
+  const float mag = mode == vector_mode::arrows ? kavscl(pcm, u, v) : 0;
   const bool map = u->idim == 0 && u->jdim == 1;
   int colour = pcm->ccolor < 0 ? 1 : pcm->ccolor;
   for (int j = 1; j <= u->jsiz; j++) {
@@ -163,7 +163,7 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
       if (uu != 0 || vv != 0)
         dir = map ? gxadir(wx, wy, uu, vv) : pcm->xyrev ? std::atan2(uu, vv) : std::atan2(vv, uu);
       const float speed = std::hypot(uu, vv);
-      if (mode == kArrows) {
+      if (mode == vector_mode::arrows) {
         kaarrw(x, y, dir, kavlen(pcm, speed), pcm->arrowhead);
       } else {
         const float d = pcm->digsiz;
@@ -172,7 +172,7 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
     }
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
-  if (mode == kArrows && pcm->arrlab && mag > 0) {
+  if (mode == vector_mode::arrows && pcm->arrlab && mag > 0) {
     gxcolr(pcm->annot_colour);
     gxwide(pcm->annot_thick - 2);
     const float len = pcm->arrscl_size;
