@@ -51,7 +51,7 @@ void start() {
 void contour_all(const std::vector<float>& g) {
   for (float lev = -20; lev <= 40; lev += 4) {
     gxcolr(2 + static_cast<int>(lev + 20) / 4 % 13);
-    gxclev(g.data(), kNx, kNy, 1, kNx, 1, kNy, lev, "10", 0, 1, kUndef);
+    gxclev(g.data(), kNx, kNy, 1, kNx, 1, kNy, lev, "10", false, contour_labels::on, kUndef);
   }
   gxclab(0.09f, true, -1);
   gxcrel();

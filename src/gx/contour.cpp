@@ -190,7 +190,7 @@ contour_work_size gxcwsz() {
 }
 
 void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int je, float level,
-            const char* label, int spline, int label_type, float undef) {
+            const char* label, bool smooth, contour_labels labels, float undef) {
   // Copy the label, never more than the drawer keeps.
   char clabel[12];
   std::snprintf(clabel, sizeof clabel, "%s", label ? label : "");
@@ -222,7 +222,7 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
   const int fwksiz = static_cast<int>(work.points.size());
   contour_tracer t{values, isiz,      iww, jww, level, work.flags.data(), work.points.data(),
                    fwksiz, fwksiz / 2};
-  traced_line line{nullptr, nullptr, clabel, spline, label_type};
+  traced_line line{nullptr, nullptr, clabel, smooth, labels};
 
   // Flag every crossed edge of the range.
   for (int j = jb; j < je; ++j) {

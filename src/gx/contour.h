@@ -3,14 +3,19 @@
 // goes through the coordinate chain of the drawing layer (level 3, grid).
 #pragma once
 
+// How lines are labelled ("set clab"); the numbers are the session's.
+enum class contour_labels : int {
+  off = 0,     // no labels on smooth lines
+  on = 1,      // normal labels
+  forced = 2,  // also a sloped label when a smooth line has no other
+};
+
 // Traces every line of one level over grid points ib..ie, jb..je (1-based,
 // inclusive) and draws it with the current colour, style and width; labels
-// are collected for gxclab. label is the level's label text (empty: none),
-// spline 0 draws polylines, anything else smooth curves; label_type 0 gives
-// no labels on smooth lines, 1 normal labels, 2 a sloped label when a smooth
-// line has no other.
+// are collected for gxclab. label is the level's label text (empty: none);
+// smooth draws smooth curves instead of polylines.
 void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int je, float level,
-            const char* label, int spline, int label_type, float undef);
+            const char* label, bool smooth, contour_labels labels, float undef);
 
 // Releases the tracer's work buffers.
 void gxcrel();
@@ -28,11 +33,11 @@ contour_work_size gxcwsz();
 // `first` and after `last` (the smooth curve writes its extension points
 // there); they are valid until the next line is traced.
 struct traced_line {
-  float* first;       // first (x, y) pair, grid coordinates
-  float* last;        // last pair
-  const char* label;  // label text of the level, empty for none
-  int spline;         // as gxclev's spline
-  int label_type;     // as gxclev's label_type
+  float* first;           // first (x, y) pair, grid coordinates
+  float* last;            // last pair
+  const char* label;      // label text of the level, empty for none
+  bool smooth;            // as gxclev's
+  contour_labels labels;  // as gxclev's
 };
 
 // Draws a traced line and records its labels (called by gxclev).

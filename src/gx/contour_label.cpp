@@ -139,8 +139,8 @@ void draw_smooth(const traced_line& line, bool closed, float run) {
     while (ip3 != after && plen(at(ip3), p2) < 0.01f) ip3 += 2;
     pt p3 = at(ip3);
     run += len;
-    if (line.label_type != 0 && label_due(line, run, p1, p2, p3)) labelled = true;
-    if (line.label_type == 2 && !labelled && !labels_full() && ip2 != last) {
+    if (line.labels != contour_labels::off && label_due(line, run, p1, p2, p3)) labelled = true;
+    if (line.labels == contour_labels::forced && !labelled && !labels_full() && ip2 != last) {
       bool cand = false;
       float ang = 0.0f;
       if (p1.x < p2.x && p2.x < p3.x) {
@@ -177,8 +177,8 @@ void draw_smooth(const traced_line& line, bool closed, float run) {
     len = plen(p1, p2);
   }
   gxplot(l.x, l.y, 2);
-  if (line.label_type == 2 && !labelled && !labels_full() && std::fabs(best) < 2.0f &&
-      line.label[0] != '\0')
+  if (line.labels == contour_labels::forced && !labelled && !labels_full() &&
+      std::fabs(best) < 2.0f && line.label[0] != '\0')
     record_label(line, bestp, best);
 }
 
@@ -192,8 +192,8 @@ void gxcspl(const traced_line& line) {
   // A line of fewer than three points cannot enclose anything.
   bool closed = n >= 3 && first[0] == last[0] && first[1] == last[1];
   gxcord(first, n, coord_level::grid);
-  float run = (line.label_type == 2) ? 2.0f : 1.0f;
-  if (line.spline == 0)
+  float run = (line.labels == contour_labels::forced) ? 2.0f : 1.0f;
+  if (!line.smooth)
     draw_polyline(line, closed, run);
   else
     draw_smooth(line, closed, run);

@@ -127,7 +127,8 @@ void contour_lines(session_state* pcm, const float* v, int isiz, int jsiz, float
   };
   auto trace = [&](float value, const char* label) {
     gxstyl(pcm->cstyle == -9 ? (value < 0 ? 3 : 1) : pcm->cstyle);
-    gxclev(v, isiz, jsiz, 1, isiz, 1, jsiz, value, label, pcm->cterp, pcm->clab, undef);
+    gxclev(v, isiz, jsiz, 1, isiz, 1, jsiz, value, label, pcm->cterp != 0,
+           static_cast<contour_labels>(pcm->clab), undef);
   };
   char label[16];
   if (pcm->clevs_count > 0) {

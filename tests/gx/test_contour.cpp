@@ -89,7 +89,8 @@ TEST_F(ContourTest, KnownGridsGiveKnownLines) {
   for (const line_case& c : cases) {
     fresh_page();
     auto g = make_grid(c.isiz, c.jsiz, c.f);
-    gxclev(g.data(), c.isiz, c.jsiz, 1, c.isiz, 1, c.jsiz, c.level, "", 0, 1, kUndef);
+    gxclev(g.data(), c.isiz, c.jsiz, 1, c.isiz, 1, c.jsiz, c.level, "", false, contour_labels::on,
+           kUndef);
     frame_content fr = read_frame();
     ASSERT_EQ(fr.lines.size(), c.want.size()) << c.what;
     for (std::size_t l = 0; l < c.want.size(); ++l) {
@@ -109,7 +110,7 @@ void twice_shifted(float x, float y, float* xo, float* yo) {
 TEST_F(ContourTest, PointsGoThroughTheGridTransformIntoThousandths) {
   auto g = make_grid(3, 3, [](int i, int) { return float(i); });
   gxgrid(twice_shifted);
-  gxclev(g.data(), 3, 3, 1, 3, 2, 3, 1.5f, "", 0, 1, kUndef);  // rows 2-3 only
+  gxclev(g.data(), 3, 3, 1, 3, 2, 3, 1.5f, "", false, contour_labels::on, kUndef);  // rows 2-3 only
   std::vector<int> words;
   for (const metafile_span& s : gxhspans(stored_frame::drawing))
     words.insert(words.end(), s.words, s.words + s.count);
@@ -130,7 +131,7 @@ TEST_F(ContourTest, LineLongerThanTheBufferComesInOpenPiecesThatMeet) {
   auto g =
       make_grid(n, m, [&](int i, int j) { return (j == m || (i % 4 == 3 && j >= 2)) ? 1.f : 0.f; });
   gxgrid(quarter);
-  gxclev(g.data(), n, m, 1, n, 1, m, 0.5f, "", 0, 1, kUndef);
+  gxclev(g.data(), n, m, 1, n, 1, m, 0.5f, "", false, contour_labels::on, kUndef);
   frame_content f = read_frame();
   ASSERT_GE(f.lines.size(), 2u);
 

@@ -13,8 +13,8 @@ constexpr double kCx = 5.1, kCy = 4.9;
 const std::vector<float> kCone =
     make_grid(9, 9, [](int i, int j) { return float(4 - std::hypot(i - kCx, j - kCy)); });
 
-void cone(const char* label, int spline, int labtp) {
-  gxclev(kCone.data(), 9, 9, 1, 9, 1, 9, 1.0f, label, spline, labtp, kUndef);
+void cone(const char* label, bool smooth, contour_labels labels) {
+  gxclev(kCone.data(), 9, 9, 1, 9, 1, 9, 1.0f, label, smooth, labels, kUndef);
 }
 
 class LabelTest : public ::testing::Test {
@@ -32,7 +32,7 @@ class LabelTest : public ::testing::Test {
 
 TEST_F(LabelTest, LabelsGoToTurningPointsOverAnErasedBox) {
   gxcolr(3);
-  cone("10", 0, 1);
+  cone("10", false, contour_labels::on);
   int n = gxclcnt();
   ASSERT_GE(n, 1);
   std::vector<xy> line = read_frame().lines.at(0);
@@ -65,18 +65,18 @@ TEST_F(LabelTest, LabelsGoToTurningPointsOverAnErasedBox) {
 
 TEST_F(LabelTest, TextSpacingAndLabelTypeDecideWhetherLabelsAreRecorded) {
   gxclmn(100.0f);
-  cone("1", 0, 1);
+  cone("1", false, contour_labels::on);
   EXPECT_EQ(gxclcnt(), 0);
   gxclmn(0.1f);  // too small: spacing stays 100
-  cone("1", 0, 1);
+  cone("1", false, contour_labels::on);
   EXPECT_EQ(gxclcnt(), 0);
   gxclmn(2.7f);  // spacing 2
-  cone("1", 0, 1);
+  cone("1", false, contour_labels::on);
   EXPECT_GE(gxclcnt(), 1);
   gxclab(0.1f, false, -1);
-  cone("3", 1, 0);  // smooth line of label type 0
+  cone("3", true, contour_labels::off);  // smooth line, labels off
   EXPECT_EQ(gxclcnt(), 0);
-  cone("3", 1, 1);
+  cone("3", true, contour_labels::on);
   EXPECT_GE(gxclcnt(), 1);
 }
 
@@ -89,7 +89,7 @@ TEST_F(LabelTest, ListHoldsTwoHundredAndDiscardingDrawsNothing) {
   // 256 small peaks, each closed line labelled once at its top.
   auto g = make_grid(33, 33, [](int i, int j) { return (i % 2 == 0 && j % 2 == 0) ? 1.f : 0.f; });
   gxgrid(quarter);
-  gxclev(g.data(), 33, 33, 1, 33, 1, 33, 0.5f, "1", 0, 2, kUndef);
+  gxclev(g.data(), 33, 33, 1, 33, 1, 33, 0.5f, "1", false, contour_labels::forced, kUndef);
   EXPECT_EQ(gxclcnt(), 200);
   EXPECT_EQ(read_frame().lines.size(), 256u);
   gxclab(0.1f, false, -1);
@@ -100,7 +100,7 @@ TEST_F(LabelTest, ListHoldsTwoHundredAndDiscardingDrawsNothing) {
 TEST_F(LabelTest, TextIsCutToElevenCharactersAndKeptOffTheBackground) {
   const char* text = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
   gxcolr(0);  // the background colour
-  cone(text, 0, 1);
+  cone(text, false, contour_labels::on);
   ASSERT_GE(gxclcnt(), 1);
   std::size_t before = read_frame().lines.size();
   gxclab(0.2f, true, -1);
@@ -113,17 +113,17 @@ TEST_F(LabelTest, TextIsCutToElevenCharactersAndKeptOffTheBackground) {
   for (std::size_t k = before; k < f.lines.size(); ++k) EXPECT_EQ(f.line_colours[k], 1);
 
   fresh_page();
-  cone("7", 0, 1);
+  cone("7", false, contour_labels::on);
   gxclab(0.2f, true, 5);
   f = read_frame();
   EXPECT_EQ(f.line_colours.back(), 5);
 }
 
 TEST_F(LabelTest, SmoothClosedCurvePassesThroughTheTracedPoints) {
-  cone("", 0, 1);
+  cone("", false, contour_labels::on);
   std::vector<xy> poly = read_frame().lines.at(0);
   fresh_page();
-  cone("", 1, 1);
+  cone("", true, contour_labels::on);
   frame_content f = read_frame();
   ASSERT_EQ(f.lines.size(), 1u);
   const auto& s = f.lines[0];
@@ -155,25 +155,25 @@ void far_apart(float x, float y, float* xo, float* yo) {
 TEST_F(LabelTest, SmoothLineOfExtremeLengthIsDrawnAndEnds) {
   // Stepping such a piece by a tenth of an inch never ended.
   gxgrid(far_apart);
-  cone("", 1, 0);
+  cone("", true, contour_labels::off);
   EXPECT_EQ(gxclcnt(), 0);
   read_frame();
 }
 
 TEST_F(LabelTest, LineWithinAHundredthOfAnInchIsNotSmoothed) {
   gxgrid(tiny);
-  cone("", 1, 1);
+  cone("", true, contour_labels::on);
   EXPECT_TRUE(read_frame().lines.empty());
-  cone("", 0, 1);
+  cone("", false, contour_labels::on);
   EXPECT_EQ(read_frame().lines.size(), 1u);
 }
 
 TEST_F(LabelTest, ForcedLabelLiesAlongASmoothLineWithoutTurningPoints) {
   // Level 4.2 of i + 0.3 j: the straight line x = 4.2 - 0.3 y.
   auto g = make_grid(8, 6, [](int i, int j) { return float(i + 0.3 * j); });
-  gxclev(g.data(), 8, 6, 1, 8, 1, 6, 4.2f, "42", 0, 2, kUndef);
+  gxclev(g.data(), 8, 6, 1, 8, 1, 6, 4.2f, "42", false, contour_labels::forced, kUndef);
   EXPECT_EQ(gxclcnt(), 0);  // never on a polyline
-  gxclev(g.data(), 8, 6, 1, 8, 1, 6, 4.2f, "42", 1, 2, kUndef);
+  gxclev(g.data(), 8, 6, 1, 8, 1, 6, 4.2f, "42", true, contour_labels::forced, kUndef);
   ASSERT_EQ(gxclcnt(), 1);
   gxclab(0.2f, true, -1);
   frame_content f = read_frame();
