@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,9 +22,17 @@ class Xvfb {
   explicit Xvfb(int depth, bool backing_store = false) {
     int fds[2];
     if (pipe(fds) != 0) return;
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
-      close(fds[0]);
+      // The server ends with the test process, however that ends (a test
+      // killed at its time limit runs no destructor), and holds none of its
+      // descriptors but the one it reports on: an inherited lock or pipe
+      // would otherwise stay held by a server nobody stops.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent) _exit(127);
+      if (fds[1] > 3) close_range(3, unsigned(fds[1]) - 1, 0);
+      close_range(unsigned(fds[1]) + 1, ~0U, 0);
       int null = open("/dev/null", O_RDWR);
       if (null >= 0) {
         dup2(null, 1);
