@@ -5,7 +5,9 @@
 // mean through "sdfopen" with the dimensions it leaves (longitude 0 to 360
 // with the wrap column) against "cdo timmean", for the classic file and for
 // a netCDF-4 copy (not compressed, one chunk a time step), with both peak
-// memories.
+// memories, and where the program's time goes: its start with the file
+// opened, the netCDF library's own reading of every step, and a plain copy
+// of the file's bytes.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <netcdf.h>
@@ -141,6 +143,37 @@ void BM_ToolTimeMeanNetcdf(benchmark::State& state) {
 }
 BENCHMARK(BM_ToolTimeMeanNetcdf)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 
+// Seconds the netCDF library alone takes to read every time step of g into
+// one buffer, the file opened as the program opens it: the part of the
+// program's time no change of the program can take away. Median of n runs.
+double library_read_s(const std::string& path, int n) {
+  std::vector<double> runs;
+  std::vector<float> grid(size_t(kNx) * kNy);
+  for (int i = 0; i < n; i++) {
+    const auto t0 = std::chrono::steady_clock::now();
+    size_t chunk = size_t(1) << 20;
+    int nc = -1, var = -1, storage = 0;
+    if (nc__open(path.c_str(), NC_NOWRITE | NC_SHARE, &chunk, &nc) != NC_NOERR) return -1;
+    nc_inq_varid(nc, "g", &var);
+    if (nc_inq_var_chunking(nc, var, &storage, nullptr) == NC_NOERR && storage == NC_CHUNKED)
+      nc_set_var_chunk_cache(nc, var, 0, 0, 0.75f);
+    for (int t = 0; t < kNt; t++) {
+      const size_t start[3] = {size_t(t), 0, 0}, count[3] = {1, size_t(kNy), size_t(kNx)};
+      if (nc_get_vara_float(nc, var, start, count, grid.data()) != NC_NOERR) return -1;
+    }
+    nc_close(nc);
+    runs.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+  }
+  return median(runs);
+}
+
+// Median seconds of n runs of a command.
+double command_s(const std::vector<std::string>& argv, int n) {
+  std::vector<double> runs;
+  for (int i = 0; i < n; i++) runs.push_back(run_child(argv).seconds);
+  return median(runs);
+}
+
 // The program against the peer on file name (in the benchmark's directory),
 // pairs interleaved; limit is the largest ratio wanted.
 void side_by_side_sdf(benchmark::State& state, const std::string& name, const char* what,
@@ -185,6 +218,25 @@ void side_by_side_sdf(benchmark::State& state, const std::string& name, const ch
       "%.1f MiB, cdo %.1f MiB\n",
       kNx, kNy, kNt, what, side_by_side::load_average(), p.a_s, p.b_s, p.ratio, limit, p.a_peak,
       p.b_peak);
+  // Where the time goes: the program's start with the file's metadata and
+  // time axis read, the library's own reading of every step (its copy from
+  // the system and its conversion to the machine's floats), and a plain copy
+  // of the file's bytes, each as a share of the peer's time.
+  const std::string opens = dir + "/open.cmd";
+  {
+    std::FILE* cmd = std::fopen(opens.c_str(), "w");
+    if (!cmd) std::abort();
+    std::fprintf(cmd, "sdfopen %s\nquit\n", nc.c_str());
+    std::fclose(cmd);
+  }
+  const double open_s = command_s({VEMRA_BIN, "-blxc", "exec " + opens}, 5);
+  const double library_s = library_read_s(nc, 5);
+  const double cat_s = command_s({"cat", nc}, 5);
+  std::remove(opens.c_str());
+  std::printf(
+      "  where the time goes: start and sdfopen %.3f s (%.2f of cdo), the netCDF library reading "
+      "every step %.3f s (%.2f of cdo), cat of the file %.3f s (%.2f of cdo)\n",
+      open_s, open_s / p.b_s, library_s, library_s / p.b_s, cat_s, cat_s / p.b_s);
   std::fflush(stdout);
 }
 
