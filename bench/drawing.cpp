@@ -25,7 +25,7 @@ void BM_DashedClippedLines(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) {
     float x = static_cast<float>(i % 1200) * 0.01f;
-    gxplot(x, 0.5f + (i % 7), (i % 50) ? 2 : 3);
+    gxplot(x, 0.5f + (i % 7), (i % 50) ? pen_code::draw : pen_code::move);
     if (++i % 200000 == 0) gxfrme(frame_action::clear);
   }
   state.SetItemsProcessed(state.iterations());
@@ -48,7 +48,8 @@ BENCHMARK(BM_SmallPolygons);
 
 void BM_PrintFrame(benchmark::State& state) {
   start();
-  for (int i = 0; i < 1000000; i++) gxplot((i % 1000) * 0.01f, 1 + (i % 5), i % 10 ? 2 : 3);
+  for (int i = 0; i < 1000000; i++)
+    gxplot((i % 1000) * 0.01f, 1 + (i % 5), i % 10 ? pen_code::draw : pen_code::move);
   gxhbgn("/dev/null");
   for (auto _ : state) gxhprt();
   state.SetBytesProcessed(state.iterations() * 2 *

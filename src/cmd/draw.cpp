@@ -93,11 +93,11 @@ int draw_rec(const char* p, session_state* s, bool filled) {
   gxwide(s->line_thick);
   gxcolr(s->line_colour);
   gxstyl(s->line_style);
-  gxplot(xlo, ylo, 3);
-  gxplot(xhi, ylo, 2);
-  gxplot(xhi, yhi, 2);
-  gxplot(xlo, yhi, 2);
-  gxplot(xlo, ylo, 2);
+  gxplot(xlo, ylo, pen_code::move);
+  gxplot(xhi, ylo, pen_code::draw);
+  gxplot(xhi, yhi, pen_code::draw);
+  gxplot(xlo, yhi, pen_code::draw);
+  gxplot(xlo, ylo, pen_code::draw);
   return 0;
 }
 
@@ -137,8 +137,8 @@ int draw_poly(const char* p, session_state* s, bool map) {
     gxwide(1);
     gxstyl(1);
     if (m > 0) {
-      gxplot(pts[0], pts[1], 3);
-      for (int k = 1; k < m; k++) gxplot(pts[2 * k], pts[2 * k + 1], 2);
+      gxplot(pts[0], pts[1], pen_code::move);
+      for (int k = 1; k < m; k++) gxplot(pts[2 * k], pts[2 * k + 1], pen_code::draw);
     }
     pattern_on(s);
     gxfill(pts.data(), m);
@@ -163,12 +163,12 @@ int draw_line(const char* p, session_state* s) {
   gxwide(s->line_thick);
   gxcolr(s->line_colour);
   gxstyl(s->line_style);
-  gxplot(xy[0], xy[1], 3);
+  gxplot(xy[0], xy[1], pen_code::move);
   while ((p = nxtwrd(p))) {
     if (!valprs(p, &xy[0])) return refuse(invalid);
     if (!(p = nxtwrd(p))) return refuse("DRAW LINE error: Missing Y coordinate\n");
     if (!valprs(p, &xy[1])) return refuse(invalid);
-    gxplot(xy[0], xy[1], 2);
+    gxplot(xy[0], xy[1], pen_code::draw);
   }
   return 0;
 }

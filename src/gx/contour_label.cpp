@@ -78,14 +78,14 @@ void draw_polyline(const traced_line& line, bool closed, float run) {
   float* first = line.first;
   float* last = line.last;
   int n = static_cast<int>((last - first) / 2) + 1;
-  gxplot(first[0], first[1], 3);
+  gxplot(first[0], first[1], pen_code::move);
   for (int k = 1; k < n - 1; ++k) {
     pt q = at(first + 2 * (k - 1)), p = at(first + 2 * k), nx = at(first + 2 * (k + 1));
-    gxplot(p.x, p.y, 2);
+    gxplot(p.x, p.y, pen_code::draw);
     run += plen(q, p);
     label_due(line, run, q, p, nx);
   }
-  gxplot(last[0], last[1], 2);
+  gxplot(last[0], last[1], pen_code::draw);
   if (closed) {
     pt q = at(last - 2), p = at(last), nx = at(first + 2);
     run += plen(q, p);
@@ -133,7 +133,7 @@ void draw_smooth(const traced_line& line, bool closed, float run) {
   float* ip2 = s;
   pt t1 = tangent(p0, p1, p2);
   float len = plen(p1, p2);
-  gxplot(p1.x, p1.y, 3);
+  gxplot(p1.x, p1.y, pen_code::move);
   while (ip2 != after) {
     float* ip3 = ip2 + 2;
     while (ip3 != after && plen(at(ip3), p2) < 0.01f) ip3 += 2;
@@ -168,7 +168,7 @@ void draw_smooth(const traced_line& line, bool closed, float run) {
     for (float t = 0.0f; t < 1.0f; t += dt) {
       float x = ((a.x * t + b.x) * t + m1.x) * t + p1.x;
       float y = ((a.y * t + b.y) * t + m1.y) * t + p1.y;
-      gxplot(x, y, 2);
+      gxplot(x, y, pen_code::draw);
     }
     p1 = p2;
     p2 = p3;
@@ -176,7 +176,7 @@ void draw_smooth(const traced_line& line, bool closed, float run) {
     t1 = t2;
     len = plen(p1, p2);
   }
-  gxplot(l.x, l.y, 2);
+  gxplot(l.x, l.y, pen_code::draw);
   if (line.labels == contour_labels::forced && !labelled && !labels_full() &&
       std::fabs(best) < 2.0f && line.label[0] != '\0')
     record_label(line, bestp, best);

@@ -53,13 +53,13 @@ struct clip_state {
 // The walk along a dashed line; it carries on across the segments of one
 // polyline.
 struct dash_walk {
-  int lstyle = 0;              // line style; below 2 solid
-  float dash[8] = {};          // dash and gap lengths, inches, alternating
-  int dnum = 0;                // index of the last entry of dash in use
-  int dpnt = 0;                // entry being walked
-  float slen = 0;              // length left of that entry
-  int jpen = 2;                // 2 inside a dash, 3 inside a gap
-  float xsave = 0, ysave = 0;  // where the walk stands
+  int lstyle = 0;                  // line style; below 2 solid
+  float dash[8] = {};              // dash and gap lengths, inches, alternating
+  int dnum = 0;                    // index of the last entry of dash in use
+  int dpnt = 0;                    // entry being walked
+  float slen = 0;                  // length left of that entry
+  pen_code jpen = pen_code::draw;  // draw inside a dash, move inside a gap
+  float xsave = 0, ysave = 0;      // where the walk stands
 };
 
 // Colours as the caller set them.
@@ -339,7 +339,7 @@ void gxstyl(int style) {
     default: gs.walk.lstyle = 0; break;
   }
   gs.walk.slen = gs.walk.dash[0];
-  gs.walk.jpen = 2;
+  gs.walk.jpen = pen_code::draw;
   gs.walk.dpnt = 0;
 }
 
@@ -396,14 +396,14 @@ void gxdraw(float x, float y) {
 static void dash_restart(float x, float y) {
   gs.walk.slen = gs.walk.dash[0];
   gs.walk.dpnt = 0;
-  gs.walk.jpen = 2;
+  gs.walk.jpen = pen_code::draw;
   gs.walk.xsave = x;
   gs.walk.ysave = y;
 }
 
-// Pen down (2) or up at (x, y).
-static void pen_to(int pen, float x, float y) {
-  if (pen == 2)
+// Pen down or up at (x, y).
+static void pen_to(pen_code pen, float x, float y) {
+  if (pen == pen_code::draw)
     gxdraw(x, y);
   else
     gxmove(x, y);
@@ -413,17 +413,17 @@ static void pen_to(int pen, float x, float y) {
 static void dash_next() {
   gs.walk.dpnt = gs.walk.dpnt >= gs.walk.dnum ? 0 : gs.walk.dpnt + 1;
   gs.walk.slen = gs.walk.dash[gs.walk.dpnt];
-  gs.walk.jpen = gs.walk.jpen == 2 ? 3 : 2;
+  gs.walk.jpen = gs.walk.jpen == pen_code::draw ? pen_code::move : pen_code::draw;
 }
 
-void gxplot(float x, float y, int pen) {
+void gxplot(float x, float y, pen_code pen) {
   if (gs.walk.lstyle < 2) {
     pen_to(pen, x, y);
     gs.walk.xsave = x;
     gs.walk.ysave = y;
     return;
   }
-  if (pen == 3) {
+  if (pen == pen_code::move) {
     dash_restart(x, y);
     gxmove(x, y);
     return;

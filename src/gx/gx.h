@@ -47,7 +47,10 @@ void gxptrn(fill_pattern type, int density, int angle);
 // Drawing.
 void gxmove(float x, float y);
 void gxdraw(float x, float y);
-void gxplot(float x, float y, int pen);
+// Pen codes of gxplot: draw to the point (pen down) or move to it (pen up).
+// The numbers are the ones the stroke tables keep.
+enum class pen_code : int { draw = 2, move = 3 };
+void gxplot(float x, float y, pen_code pen);
 void gxclip(float xlo, float xhi, float ylo, float yhi);
 void gxrecf(float xlo, float xhi, float ylo, float yhi);
 void gxfill(const float* xy, int n);

@@ -33,7 +33,7 @@ struct line_walk {
     return lon >= lon_min && lon <= lon_max && lat >= lat_min && lat <= lat_max;
   }
 
-  static void plot(double lon, double lat, int pen) {
+  static void plot(double lon, double lat, pen_code pen) {
     float x, y;
     gxconv(static_cast<float>(lon), static_cast<float>(lat), &x, &y, coord_level::world);
     gxplot(x, y, pen);
@@ -44,12 +44,12 @@ struct line_walk {
   // entering the box starts with a move to the last point before it.
   void point(double lon, double lat) {
     if (!inside(lon, lat)) {
-      if (pen_down) plot(lon, lat, 2);
+      if (pen_down) plot(lon, lat, pen_code::draw);
       pen_down = false;
     } else {
-      if (!pen_down) plot(prev_lon, prev_lat, 3);
+      if (!pen_down) plot(prev_lon, prev_lat, pen_code::move);
       pen_down = true;
-      plot(lon, lat, 2);
+      plot(lon, lat, pen_code::draw);
     }
     prev_lon = lon;
     prev_lat = lat;
@@ -67,9 +67,9 @@ struct line_walk {
       // Every point of the walk lies outside: only the first can draw.
       if (pen_down) {
         if (step < limit)
-          plot(x1 + dx * step / d, y1 + dy * step / d, 2);
+          plot(x1 + dx * step / d, y1 + dy * step / d, pen_code::draw);
         else
-          plot(x2, y2, 2);
+          plot(x2, y2, pen_code::draw);
       }
       pen_down = false;
       prev_lon = x2;

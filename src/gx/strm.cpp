@@ -61,7 +61,7 @@ struct tracer {
   void run(float x, float y, bool forward) {
     float px, py;
     gxconv(x + 1, y + 1, &px, &py, coord_level::grid);
-    gxplot(px, py, 3);
+    gxplot(px, py, pen_code::move);
     long last = -1;
     int repeats = 0;
     bool lifted = false;
@@ -105,9 +105,9 @@ struct tracer {
       if (colour < 0) {
         lifted = true;
       } else {
-        if (lifted) gxplot(px, py, 3);
+        if (lifted) gxplot(px, py, pen_code::move);
         lifted = false;
-        gxplot(nx, ny, 2);
+        gxplot(nx, ny, pen_code::draw);
       }
       if (++arrows > 20) {
         if (colour >= 0) {
@@ -136,11 +136,11 @@ int gxshdc(const float* levels, const int* colours, int count, float value) {
 
 void strmar(float x1, float y1, float x2, float y2) {
   const float t = std::atan2(y2 - y1, x2 - x1);
-  gxplot(x2, y2, 3);
-  gxplot(x2 + kWing * std::cos(t + a150), y2 + kWing * std::sin(t + a150), 2);
-  gxplot(x2, y2, 3);
-  gxplot(x2 + kWing * std::cos(t - a150), y2 + kWing * std::sin(t - a150), 2);
-  gxplot(x2, y2, 3);
+  gxplot(x2, y2, pen_code::move);
+  gxplot(x2 + kWing * std::cos(t + a150), y2 + kWing * std::sin(t + a150), pen_code::draw);
+  gxplot(x2, y2, pen_code::move);
+  gxplot(x2 + kWing * std::cos(t - a150), y2 + kWing * std::sin(t - a150), pen_code::draw);
+  gxplot(x2, y2, pen_code::move);
 }
 
 void gxstrm(const float* u, const float* v, const float* c, int isiz, int jsiz, float uundef,

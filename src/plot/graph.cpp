@@ -49,16 +49,16 @@ void page(bool rotate, float i, float v, float* x, float* y) {
 
 void line_graph(session_state* pcm, const grid_field* g, bool rotate, int ngrid) {
   if (pcm->cstyle != 0 && ngrid < 3) {
-    int pen = 3;
+    pen_code pen = pen_code::move;
     for (int i = 1; i <= g->isiz; i++) {
       if (!defined(g, i)) {
-        if (pcm->missconn == 0) pen = 3;
+        if (pcm->missconn == 0) pen = pen_code::move;
         continue;
       }
       float x, y;
       page(rotate, float(i), value(g, i), &x, &y);
       gxplot(x, y, pen);
-      pen = 2;
+      pen = pen_code::draw;
     }
   }
   if (pcm->cmark > 0) {
@@ -172,7 +172,7 @@ void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, bo
         const float corners[5][2] = {{alo, b1}, {alo, b2}, {ahi, b2}, {ahi, b1}, {alo, b1}};
         for (int k = 0; k < 5; k++) {
           put(corners[k][0], corners[k][1], &x, &y);
-          gxplot(x, y, k == 0 ? 3 : 2);
+          gxplot(x, y, k == 0 ? pen_code::move : pen_code::draw);
         }
       }
     } else {

@@ -69,14 +69,14 @@ void kapprf(session_state* pcm, plot_code code) {
   gxcolr(pcm->ccolor < 1 ? 1 : pcm->ccolor);
   gxwide(pcm->cthick);
   gxclip(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high);
-  int pen = 3;
+  pen_code pen = pen_code::move;
   const station_report* prev = nullptr;
   for (const station_report* r = s->first_report; r; r = r->next) {
     // A new station always starts a new line, whatever lies between.
-    if (!prev || std::memcmp(prev->stid, r->stid, 8) != 0) pen = 3;
+    if (!prev || std::memcmp(prev->stid, r->stid, 8) != 0) pen = pen_code::move;
     prev = r;
     if (r->value == s->undef) {
-      if (pcm->missconn == 0) pen = 3;
+      if (pcm->missconn == 0) pen = pen_code::move;
       continue;
     }
     float x, y;
@@ -85,7 +85,7 @@ void kapprf(session_state* pcm, plot_code code) {
     else
       gxconv(r->value, r->lev, &x, &y, coord_level::world);
     gxplot(x, y, pen);
-    pen = 2;
+    pen = pen_code::draw;
   }
   gxclip(0, pcm->page_width, 0, pcm->page_height);
   if (pcm->xyrev)

@@ -56,19 +56,19 @@ void line(session_state* pcm, const station_set* s, const char* id) {
   };
   gxclip(pcm->plot_x_low - 0.01f, pcm->plot_x_high + 0.01f, pcm->plot_y_low, pcm->plot_y_high);
   if (pcm->cstyle != 0) {
-    int pen = 3;
+    pen_code pen = pen_code::move;
     bool had = false;
     float last = 0;
     for (const station_report* r = s->first_report; r; r = r->next) {
       if (!same_id(r, id)) continue;
       if (r->value == s->undef) {
-        if (pcm->missconn == 0) pen = 3;
+        if (pcm->missconn == 0) pen = pen_code::move;
       } else {
-        if (pcm->missconn == 0 && had && r->time - last > 1.0f) pen = 3;
+        if (pcm->missconn == 0 && had && r->time - last > 1.0f) pen = pen_code::move;
         float x, y;
         point(r, &x, &y);
         gxplot(x, y, pen);
-        pen = 2;
+        pen = pen_code::draw;
       }
       had = true;
       last = r->time;

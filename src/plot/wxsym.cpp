@@ -84,6 +84,7 @@ const float ypts[184] = {
     -0.3f,  -0.38f,  -0.43f,  -0.47f,  -0.5f,  0.0f,    -0.2f,  -0.3f,  -0.38f, -0.43f,  -0.47f,
     -0.5f,  0.0f,    0.2f,    0.3f,    0.38f,  0.43f,   0.47f,  0.5f,
 };
+// Pen codes as pen_code numbers (3 move, 2 draw).
 const int spens[184] = {
     3, 2, 3, 2, 3, 2, 3, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
     2, 2, 2, 3, 2, 2, 2, 3, 2, 2, 2, 3, 2, 3, 2, 2, 2, 3, 2, 2, 2, 3, 2, 2, 2, 2, 2, 3, 2, 3, 2,
@@ -132,7 +133,7 @@ void wxprim(float x, float y, float size, int p) {
   if (p < 0 || p >= static_cast<int>(sizeof soff / sizeof soff[0])) return;
   const int first = soff[p] - 1;
   for (int i = first; i < first + slen[p]; i++)
-    gxplot(x + xpts[i] * size, y + ypts[i] * size, spens[i]);
+    gxplot(x + xpts[i] * size, y + ypts[i] * size, static_cast<pen_code>(spens[i]));
 }
 
 void wxsym(float x, float y, float size, int n, int colour, const int* colours) {

@@ -134,10 +134,10 @@ TEST(DrawingClip, RectanglesOrderedCutAndEdgeTouchDropped) {
 TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
   fresh_page();
   gxstyl(2);  // 0.25 on, 0.1 off
-  gxplot(1, 1, 3);
-  for (int i = 1; i <= 10; i++) gxplot(1 + 0.1f * i, 1, 2);
-  gxplot(3, 1, 3);  // a pen-3 call restarts with a full first dash
-  gxplot(4, 1, 2);
+  gxplot(1, 1, pen_code::move);
+  for (int i = 1; i <= 10; i++) gxplot(1 + 0.1f * i, 1, pen_code::draw);
+  gxplot(3, 1, pen_code::move);  // a move restarts with a full first dash
+  gxplot(4, 1, pen_code::draw);
   // Dashes of 0.25 with gaps of 0.1, whatever the segment ends; the first
   // line ends inside the gap after 1.95.
   const std::pair<int, int> want[] = {{1000, 1250}, {1350, 1600}, {1700, 1950},
@@ -152,28 +152,28 @@ TEST(DrawingDash, RhythmContinuesAcrossSegmentsAndRestartsAtMove) {
   // A segment ending exactly where a dash ends moves the walk on at once:
   // the next segment starts with the gap, not with an empty dash.
   gxfrme(frame_action::clear);
-  gxplot(1, 1, 3);
-  gxplot(1.25f, 1, 2);
-  gxplot(1.5f, 1, 2);
+  gxplot(1, 1, pen_code::move);
+  gxplot(1.25f, 1, pen_code::draw);
+  gxplot(1.5f, 1, pen_code::draw);
   EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 1250, 1000, -10, 1350, 1000, -11, 1500, 1000}));
 
   // Style 1 (and -9) is solid: one draw per call.
   gxstyl(-9);
   EXPECT_EQ(gxqstl(), 0);
   gxfrme(frame_action::clear);
-  gxplot(1, 1, 3);
-  gxplot(3, 1, 2);
+  gxplot(1, 1, pen_code::move);
+  gxplot(3, 1, pen_code::draw);
   EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 3000, 1000}));
 }
 
 TEST(DrawingDash, TinySegmentLeavesWalkAndStartUnchanged) {
   fresh_page();
   gxstyl(2);
-  gxplot(1, 1, 3);
-  gxplot(1, 1.0008f, 2);  // under 0.001 inch: ignored entirely
+  gxplot(1, 1, pen_code::move);
+  gxplot(1, 1.0008f, pen_code::draw);  // under 0.001 inch: ignored entirely
   EXPECT_EQ(frame_words(), (W{-10, 1000, 1000}));
-  gxplot(1.2f, 1, 2);
-  gxplot(1.3f, 1, 2);
+  gxplot(1.2f, 1, pen_code::draw);
+  gxplot(1.3f, 1, pen_code::draw);
   // The first dash still ends 0.25 from the start.
   EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 1200, 1000, -11, 1250, 1000, -10, 1300, 1000}));
 
@@ -181,8 +181,8 @@ TEST(DrawingDash, TinySegmentLeavesWalkAndStartUnchanged) {
   // (not a dash walk that never finishes).
   gxfrme(frame_action::clear);
   gxstyl(5);
-  gxplot(1, 1, 3);
-  gxplot(1e7f, 1, 2);
+  gxplot(1, 1, pen_code::move);
+  gxplot(1e7f, 1, pen_code::draw);
   EXPECT_EQ(frame_words(), (W{-10, 1000, 1000, -11, 11000, 1000}));
 }
 
