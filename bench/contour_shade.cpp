@@ -41,7 +41,7 @@ void to_page(float x, float y, float* xo, float* yo) {
 void start() {
   static bool started = false;
   if (!started) {
-    gxstrt(11, 8.5f, 1);
+    gxstrt(11, 8.5f, true);
     started = true;
   }
   gxgrid(to_page);

@@ -12,7 +12,7 @@ namespace {
 void start() {
   static bool started = false;
   if (!started) {
-    gxstrt(11, 8.5f, 1);
+    gxstrt(11, 8.5f, true);
     started = true;
   }
   gxfrme(frame_action::clear);

@@ -108,7 +108,7 @@ void BM_DisplayStatLoopInSession(benchmark::State& state) {
   const int null = open("/dev/null", O_WRONLY);
   dup2(null, 1);
   if (!started) {
-    gxstrt(11, 8.5f, 1);
+    gxstrt(11, 8.5f, true);
     gcmn->page_width = 11;
     gcmn->page_height = 8.5f;
     kainit();

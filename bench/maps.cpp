@@ -19,7 +19,7 @@ struct tables {
 void draw(benchmark::State& state, int (*setup)(projection_box*), float lon1, float lon2,
           float lat1, float lat2, const char* file) {
   static bool started = false;
-  if (!started) gxstrt(11, 8.5f, 1);
+  if (!started) gxstrt(11, 8.5f, true);
   started = true;
   tables t;
   map_options o{1, 1, 3, t.colours, t.styles, t.thick, lon1, lon2, lat1, lat2, file};

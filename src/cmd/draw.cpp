@@ -282,7 +282,7 @@ int draw_dropmenu(const char* p, const session_state* s) {
   for (char& c : m.text)
     if (c == '|') c = '\0';
   m.len = static_cast<int>(m.text.size());
-  gxdrmu(num, &m, 0, -1);
+  gxdrmu(num, &m, menu_redraw::create, -1);
   return 0;
 }
 

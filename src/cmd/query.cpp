@@ -97,7 +97,7 @@ int kaqxinfo(char*, char*, session_state* pcm) {
 // one unless "nowait" follows.
 int kaqpos(char* lower, char*, session_state*) {
   char* p = nxtwrd(lower);
-  int wait = (p && cmpwrd(p, "nowait")) ? 0 : 1;
+  bool wait = !(p && cmpwrd(p, "nowait"));
   float x, y;
   int button, type;
   int ival[10] = {};

@@ -184,7 +184,7 @@ void wait_line() {
 
 // ---- start, end, frames ----
 
-void gxstrt(float width, float height, int batch) {
+void gxstrt(float width, float height, bool batch) {
   std::printf("GX Package Initialization: Size = %g %g \n", width, height);
   if (batch) std::printf("Running in Batch mode\n");
   gs = drawing_state{};

@@ -436,15 +436,15 @@ int gxevdm(mouse_event& ev, int entry) {
   return r;
 }
 
-void gxdrmu(int n, drop_menu* templ, int redraw, int) {
+void gxdrmu(int n, drop_menu* templ, menu_redraw redraw, int) {
   x_state& xs = xdrv::state();
   if (!xs.w.display || n < 0 || n >= kMenus) return;
   const int set = current_set();
   drop_menu& m = widget_sets(set).dmu[n];
-  if (redraw == 0 && templ) {
+  if (redraw == menu_redraw::create && templ) {
     m = *templ;
     m.number = n;
     m.len = std::clamp(m.len, 0, static_cast<int>(m.text.size()));
   }
-  draw_menu_head(set, n, redraw == 0);
+  draw_menu_head(set, n, redraw == menu_redraw::create);
 }

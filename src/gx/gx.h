@@ -12,7 +12,7 @@ using coordinate_callback = void (*)(float x, float y, float* xo, float* yo);
 using bound_callback = void (*)(const void* params, float x, float y, float* xo, float* yo);
 
 // Start, end, frames.
-void gxstrt(float width, float height, int batch);
+void gxstrt(float width, float height, bool batch);
 void gxend();
 // What a new frame does; the numbers are the ones the display list and the
 // window driver are told.
@@ -121,7 +121,7 @@ void gxdxsz(int width, int height);
 enum class widget_type : int { button = 1, rubber_band = 2, drop_menu = 3 };
 void gxrs1wd(widget_type type, int n);
 void gxclmn(float distance);
-void gxdbtn(int wait, float* x, float* y, int* button, int* type, int* ival, float* rval);
+void gxdbtn(bool wait, float* x, float* y, int* button, int* type, int* ival, float* rval);
 int win_data(int* data);
 // 0 when the dump was written; 1 without a window or after a failure.
 int dump_back_buffer(const char* name);

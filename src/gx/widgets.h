@@ -75,8 +75,13 @@ void gxdpbn(int n, button_widget* templ, button_redraw redraw, bool onwindow, in
 // Defines rubber-band region n (0-31) over a page-inch box (xlo < xhi,
 // ylo < yhi), started by a mouse button (-1 any).
 void gxdrbb(int n, band_shape shape, float xlo, float ylo, float xhi, float yhi, int filter);
-// Creates (redraw 0, from the template) and draws the head of menu n (0-199).
-void gxdrmu(int n, drop_menu* templ, int redraw, int state);
+// How gxdrmu takes menu n.
+enum class menu_redraw : int {
+  create = 0,  // a new menu from the template
+  stored = 1,  // again from the stored record
+};
+// Creates or redraws the head of menu n (0-199).
+void gxdrmu(int n, drop_menu* templ, menu_redraw redraw, int state);
 // Shows a modal dialog; returns the entered text and a newline, or an
 // empty string without a window.
 std::string gxdlg(const dialog_request& request);

@@ -210,7 +210,7 @@ void fill_background(Drawable d) {
 
 // Serves events queued by the library while a long plot is drawn.
 void pump() {
-  if (drv.ev.rstate && XEventsQueued(drv.w.display, QueuedAlready)) gxdeve(0);
+  if (drv.ev.rstate && XEventsQueued(drv.w.display, QueuedAlready)) gxdeve(false);
 }
 
 XFontStruct* load_font(const char* env, const char* first, const char* second) {
@@ -698,7 +698,7 @@ void gxdfrm(frame_action action) {
   using fa = frame_action;
   if (!drv.w.display) return;
   if (action == fa::serve_events) {
-    gxdeve(0);
+    gxdeve(false);
     XFlush(drv.w.display);
     return;
   }
@@ -716,7 +716,7 @@ void gxdfrm(frame_action action) {
     }
     free_events();
   } else {
-    gxdeve(0);
+    gxdeve(false);
   }
   if (action == fa::wait || action == fa::clear) gxrswd(widget_sets_freed::front);
   if (action == fa::graphics) {
@@ -900,9 +900,9 @@ int dump_front_buffer(const char* path) {
 
 // ---- events ----
 
-int gxdeve(int wait) {
+int gxdeve(bool wait) {
   if (!drv.w.display) return 0;
-  if (wait && !drv.ev.evbase.empty()) wait = 0;
+  if (wait && !drv.ev.evbase.empty()) wait = false;
   int pending = 0, redrawn = 0;
   for (;;) {
     XEvent ev;
@@ -947,7 +947,7 @@ int gxdeve(int wait) {
           return redrawn;
         }
         gxwdev(drv.ev.evbase.back(), ev.xbutton.x, ev.xbutton.y);
-        wait = 0;
+        wait = false;
         break;
       }
       default: break;
@@ -956,7 +956,7 @@ int gxdeve(int wait) {
   return redrawn;
 }
 
-void gxdbtn(int wait, float* x, float* y, int* button, int* type, int* ival, float* rval) {
+void gxdbtn(bool wait, float* x, float* y, int* button, int* type, int* ival, float* rval) {
   *x = -999.9f;
   *y = -999.9f;
   *button = -1;

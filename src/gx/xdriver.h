@@ -34,7 +34,7 @@ int gxqfil();
 
 // Serves queued window events (exposure, resizing, mouse clicks); with wait
 // set it blocks until a mouse button is pressed. 1 when the window was redrawn.
-int gxdeve(int wait);
+int gxdeve(bool wait);
 // Clears the window and replays the display list onto it.
 void gxdrdw();
 // Chooses the widget font size from the window size.

@@ -179,7 +179,7 @@ const char* plot_code_name(plot_code code) {
 }
 
 void kagx(session_state* pcm) {
-  gxstrt(pcm->page_width, pcm->page_height, pcm->batch);
+  gxstrt(pcm->page_width, pcm->page_height, pcm->batch != 0);
   pcm->frame_pass = 0;
   pcm->ccolor = -9;
   pcm->cint = 0;

@@ -91,7 +91,7 @@ class AllocationFault : public ::testing::Test {
   static void SetUpTestSuite() {
     std::filesystem::create_directories(scratch());
     StdoutCapture quiet;
-    gxstrt(11, 8.5f, 1);
+    gxstrt(11, 8.5f, true);
     gcmn->page_width = 11;
     gcmn->page_height = 8.5f;
     gcmn->batch = 1;

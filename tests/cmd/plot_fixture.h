@@ -91,7 +91,7 @@ struct Plot {
 
   Plot() {
     gxhlimits(0, 0);
-    gxstrt(11, 8.5, 1);
+    gxstrt(11, 8.5, true);
     gxfrme(frame_action::clear);
     s->batch = 1;
     s->mpdraw = s->logo = s->timelab = s->grid = s->xlab = s->ylab = 0;

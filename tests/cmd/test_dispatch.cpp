@@ -23,7 +23,7 @@ class Dispatch : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     StdoutCapture quiet;
-    gxstrt(11, 8.5f, 1);
+    gxstrt(11, 8.5f, true);
     gcmn->page_width = 11;
     gcmn->page_height = 8.5f;
     kainit();

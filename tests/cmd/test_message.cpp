@@ -19,7 +19,7 @@ class Capture : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     StdoutCapture quiet;
-    gxstrt(11, 8.5f, 1);
+    gxstrt(11, 8.5f, true);
   }
   void SetUp() override {
     nesting().savpcm = gcmn;

@@ -23,7 +23,7 @@ inline std::vector<int> frame_words(stored_frame which = stored_frame::drawing) 
 // A fresh batch session on an 11 x 8.5 page with an empty frame.
 inline void fresh_page(float w = 11, float h = 8.5) {
   gxhlimits(0, 0);
-  gxstrt(w, h, 1);
+  gxstrt(w, h, true);
   gxfrme(frame_action::clear);
 }
 

@@ -77,7 +77,7 @@ struct page {
   double x(double lon) const { return 1 + (lon - lon1) * 8 / (lon2 - lon1); }
   double y(double lat) const { return 0.5 + (lat - lat1) * 8 / (lat2 - lat1); }
   std::string draw(const tables& t, const std::string& file) const {
-    gxstrt(11, 8.5, 1);
+    gxstrt(11, 8.5, true);
     gxfrme(frame_action::clear);
     gxrset(coord_level::grid);
     gxscal(1, 9, 0.5f, 8.5f, float(lon1), float(lon2), float(lat1), float(lat2));

@@ -47,7 +47,7 @@ void expect_page(double lon, double lat, double x, double y) {
 class Proj : public ::testing::Test {
  protected:
   void SetUp() override {
-    gxstrt(11, 8.5, 1);
+    gxstrt(11, 8.5, true);
     gxfrme(frame_action::clear);
   }
 };

@@ -42,7 +42,7 @@ struct Child {
 struct WindowOptions {
   const char* geometry = "550x425+0+0";  // 50 pixels per inch both ways
   bool wide = false;
-  int batch = 0;
+  bool batch = false;
   int depth = 24;
 };
 

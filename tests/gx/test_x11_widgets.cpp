@@ -29,7 +29,7 @@ TEST(X11WidgetRecords, NegativeTextLengthsCountAsNoText) {
     if (!std::freopen(out.c_str(), "w", stdout)) _exit(126);
     setenv("DISPLAY", server.display().c_str(), 1);
     gxdgeo("550x425+0+0");
-    gxstrt(11, 8.5, 0);
+    gxstrt(11, 8.5, false);
     button_widget b;
     b.x = 2, b.y = 2, b.w = 1.4f, b.h = 0.6f;
     b.fc = 1, b.bc = 2;
@@ -41,14 +41,14 @@ TEST(X11WidgetRecords, NegativeTextLengthsCountAsNoText) {
     m.x = 1, m.y = 8, m.w = 1.2f, m.h = 0.4f;
     m.text = std::string("File\0Open\0Quit", 14);
     m.len = -1;
-    gxdrmu(5, &m, 0, -1);
+    gxdrmu(5, &m, menu_redraw::create, -1);
     int d[6];
     win_data(d);
     std::printf("window %d\n", d[0]);
     std::fflush(stdout);
     float x, y, rv[4];
     int button, type, iv[10];
-    gxdbtn(1, &x, &y, &button, &type, iv, rv);
+    gxdbtn(true, &x, &y, &button, &type, iv, rv);
     std::printf("menu %d %d %d %d\n", type, iv[0], iv[1], iv[2]);
     std::fflush(stdout);
     dialog_request r;

@@ -32,7 +32,7 @@ struct op {
 
 inline void new_page() {
   gxhlimits(0, 0);
-  gxstrt(11, 8.5f, 1);
+  gxstrt(11, 8.5f, true);
   gxfrme(frame_action::clear);
 }
 

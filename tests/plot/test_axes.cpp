@@ -19,7 +19,7 @@ namespace {
 
 std::unique_ptr<session_state> page() {
   gxhlimits(0, 0);
-  gxstrt(11, 8.5, 1);
+  gxstrt(11, 8.5, true);
   gxfrme(frame_action::clear);
   auto s = std::make_unique<session_state>();
   s->plot_x_low = 1.5f;
