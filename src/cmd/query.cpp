@@ -99,18 +99,19 @@ int kaqpos(char* lower, char*, session_state*) {
   char* p = nxtwrd(lower);
   bool wait = !(p && cmpwrd(p, "nowait"));
   float x, y;
-  int button, type;
+  int button;
+  mouse_event_type type;
   int ival[10] = {};
   float rval[4] = {};
   gxdbtn(wait, &x, &y, &button, &type, ival, rval);
-  if (type < 1)
-    kaprntf(msg_level::result, "Position = %g %g %i %i\n", x, y, button, type);
-  else if (type == 1)
+  if (type == mouse_event_type::none || type == mouse_event_type::plain)
+    kaprntf(msg_level::result, "Position = %g %g %i %i\n", x, y, button, static_cast<int>(type));
+  else if (type == mouse_event_type::button)
     kaprntf(msg_level::result, "Position = %g %g %i %i %i %i\n", x, y, button, 1, ival[0], ival[1]);
-  else if (type == 2)
+  else if (type == mouse_event_type::rubber_band)
     kaprntf(msg_level::result, "Position = %g %g %i %i %i %g %g\n", x, y, button, 2, ival[0],
             rval[0], rval[1]);
-  else if (type == 3)
+  else if (type == mouse_event_type::drop_menu)
     kaprntf(msg_level::result, "Position = %g %g %i %i %i %i %i %i %i %i %i %i\n", x, y, button, 3,
             ival[0], ival[1], ival[2], ival[3], ival[4], ival[5], ival[6], ival[7]);
   return 0;

@@ -416,7 +416,7 @@ int gxevdm(mouse_event& ev, int entry) {
   x_state& xs = xdrv::state();
   const widget_entry& e = widget_sets(0).obj[entry];
   const drop_menu& m = widget_sets(0).dmu[e.number];
-  ev.type = 3;
+  ev.type = mouse_event_type::drop_menu;
   const int cy = (m.yhi - m.ylo) / 2 + m.ylo - 1;
   if (m.tbc >= 0 && m.tfc >= 0)
     paint_head(xs.w.win, m, m.tfc, m.tbc, m.toc1, m.toc2, cy);

@@ -121,7 +121,16 @@ void gxdxsz(int width, int height);
 enum class widget_type : int { button = 1, rubber_band = 2, drop_menu = 3 };
 void gxrs1wd(widget_type type, int n);
 void gxclmn(float distance);
-void gxdbtn(bool wait, float* x, float* y, int* button, int* type, int* ival, float* rval);
+// What a mouse press landed on; the numbers are the ones "q pos" prints.
+enum class mouse_event_type : int {
+  none = -1,        // no press to report
+  plain = 0,        // on no widget
+  button = 1,       // on a button
+  rubber_band = 2,  // started a rubber band
+  drop_menu = 3,    // on a drop menu
+};
+void gxdbtn(bool wait, float* x, float* y, int* button, mouse_event_type* type, int* ival,
+            float* rval);
 int win_data(int* data);
 // 0 when the dump was written; 1 without a window or after a failure.
 int dump_back_buffer(const char* name);

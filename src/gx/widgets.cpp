@@ -100,7 +100,7 @@ void draw_button(int set, int n, const button_widget* templ, button_redraw redra
 void press_button(mouse_event& ev, int n) {
   x_state& xs = xdrv::state();
   button_widget& b = widget_sets(0).btn[n];
-  ev.type = 1;
+  ev.type = mouse_event_type::button;
   ev.ival[0] = n;
   const bool on = b.state == 1;
   ev.ival[1] = on ? 0 : 1;
@@ -140,7 +140,7 @@ void define_band(int set, int n, band_shape shape, float xlo, float ylo, float x
 void drag_band(mouse_event& ev, const widget_entry& en, int px, int py) {
   x_state& xs = xdrv::state();
   const rubber_band& r = widget_sets(0).rbb[en.number];
-  ev.type = 2;
+  ev.type = mouse_event_type::rubber_band;
   ev.ival[0] = en.number;
   const int left = en.xlo, right = en.xhi, top = en.ylo, bottom = en.yhi;
   solid_fill();

@@ -939,7 +939,7 @@ int gxdeve(bool wait) {
         m.y = drv.geo.ysize -
               static_cast<float>(ev.xbutton.y) * drv.geo.ysize / static_cast<float>(drv.geo.height);
         m.button = static_cast<int>(ev.xbutton.button);
-        m.type = 0;
+        m.type = mouse_event_type::plain;
         try {
           drv.ev.evbase.push_back(m);
         } catch (const std::bad_alloc&) {
@@ -956,11 +956,12 @@ int gxdeve(bool wait) {
   return redrawn;
 }
 
-void gxdbtn(bool wait, float* x, float* y, int* button, int* type, int* ival, float* rval) {
+void gxdbtn(bool wait, float* x, float* y, int* button, mouse_event_type* type, int* ival,
+            float* rval) {
   *x = -999.9f;
   *y = -999.9f;
   *button = -1;
-  *type = -1;
+  *type = mouse_event_type::none;
   if (!drv.w.display) return;
   gxdeve(wait);
   if (drv.ev.evbase.empty()) return;

@@ -7,13 +7,15 @@
 
 #include <deque>
 
+#include "gx/gx.h"
+
 namespace xdrv {
 
 // One queued mouse press, with what the widget that took it reported.
 struct mouse_event {
   float x = 0, y = 0;  // page inches of the press
   int button = 0;
-  int type = 0;  // 0 none, 1 button, 2 rubber band, 3 drop menu
+  mouse_event_type type = mouse_event_type::plain;
   int ival[10] = {};
   float rval[4] = {};
 };

@@ -338,10 +338,11 @@ TEST_F(X11Window, MouseClicksAreQueuedAndTaken) {
     }
     XSync(o.d, False);
     float x, y, rval[4];
-    int button, type, ival[10];
+    int button, ival[10];
+    mouse_event_type type;
     for (int k = 0; k < 3; k++) {
       gxdbtn(k == 0, &x, &y, &button, &type, ival, rval);
-      std::printf("click %g %g %d %d\n", x, y, button, type);
+      std::printf("click %g %g %d %d\n", x, y, button, static_cast<int>(type));
     }
   });
   ASSERT_EQ(c.status, 0) << c.out;

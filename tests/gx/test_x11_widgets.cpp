@@ -47,9 +47,10 @@ TEST(X11WidgetRecords, NegativeTextLengthsCountAsNoText) {
     std::printf("window %d\n", d[0]);
     std::fflush(stdout);
     float x, y, rv[4];
-    int button, type, iv[10];
+    int button, iv[10];
+    mouse_event_type type;
     gxdbtn(true, &x, &y, &button, &type, iv, rv);
-    std::printf("menu %d %d %d %d\n", type, iv[0], iv[1], iv[2]);
+    std::printf("menu %d %d %d %d\n", static_cast<int>(type), iv[0], iv[1], iv[2]);
     std::fflush(stdout);
     dialog_request r;
     r.x = 5, r.y = 4, r.w = 4, r.h = 0.5f;  // one line: the text is the entry
