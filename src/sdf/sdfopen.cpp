@@ -1,7 +1,10 @@
 // "sdfopen": a netCDF file, or the first of a series named by a time
 // template, opened as a data set; and the switch between the files of a
 // series as reads move in time.
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -30,6 +33,48 @@ bool back_to_first(file_descriptor* pfi) {
   free_io_std(&pfi->sdf_io);
   pfi->sdf_io = cur;
   return true;
+}
+
+// A later file of a series is read by the first file's coordinates, so its
+// grid must be the same point for point: a file stored the other way up, or
+// on another grid, would have its values put in the wrong places. Returns
+// what differs for variable v, or nothing.
+std::string grid_difference(const file_descriptor* pfi, io_std* io, const var_info& v) {
+  struct axis {
+    int slot, dim;
+    const char* name;
+  };
+  static constexpr axis axes[] = {{kAxisX, 0, "X"}, {kAxisY, 1, "Y"}, {kAxisZ, 2, "Z"}};
+  for (const axis& a : axes) {
+    const int d = v.axis_dim[a.slot];
+    if (d < 0 || d >= int(io->dim_names.size())) continue;
+    const long n = io->dim_size(d);
+    const int want = a.dim == 0 ? pfi->x_size : a.dim == 1 ? pfi->y_size : pfi->z_size;
+    if (n != want)
+      return std::string(a.name) + " has " + std::to_string(n) + " points, not " +
+             std::to_string(want);
+    var_info* c = find_var(io, io->dim_names[size_t(d)].c_str());
+    if (!c || c->ndims != 1 || !read_one_dimension(io, c, d)) continue;
+    const bool rev = (a.dim == 1 && pfi->yrev) || (a.dim == 2 && pfi->zrev);
+    auto world = [&](long g) {
+      return double(pfi->grid_to_world[a.dim](pfi->grid_to_world_scaling[a.dim], float(g)));
+    };
+    for (long j = 0; j < n; j++) {
+      double got;
+      if (!sdf_coord_value(c, j, &got)) break;
+      const long g = rev ? n - j : j + 1;
+      const double w = world(g);
+      // Within a hundredth of the spacing there (rounding of the stored values).
+      const double spacing = n > 1 ? std::fabs(world(g < n ? g + 1 : g - 1) - w) : 0.0;
+      const double tolerance = std::max(0.01 * spacing, 1e-6 * std::fabs(w));
+      if (!(std::fabs(got - w) <= tolerance)) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s value %ld is %g, not %g", a.name, j + 1, got, w);
+        return text;
+      }
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -249,6 +294,20 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
     if (!back_to_first(pfi))
       kaprnt(msg_level::info,
              "SDF templating:  Error copying current to first after failure finding variable.\n");
+    return -88888;
+  }
+  const std::string differs = grid_difference(pfi, fresh, *found);
+  if (!differs.empty()) {
+    kaprntf(msg_level::error,
+            "SDF templating:  %s is not on the grid of the first file (%s); "
+            "its times are undefined.\n",
+            name.c_str(), differs.c_str());
+    close_netcdf(fresh->ncid);
+    fresh->ncid = -1;
+    pfi->open_template_time = 0;
+    if (!back_to_first(pfi))
+      kaprnt(msg_level::info,
+             "SDF templating:  Error copying first to current after a grid check.\n");
     return -88888;
   }
   *var = found;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sdf_files.h"
-#include "support/vemra_run.h"
+#include "support/live_session.h"
 
 using namespace vemra_test;
 
@@ -267,4 +267,35 @@ TEST(SdfReads, SectionsAcrossTheFilesOfASeries) {
   const layout whole{per_file * files, 10, 24, true, "", "", 0};
   check_reads(dir, dir.file("s01.nc") + " s%d2.nc " + std::to_string(whole.nt), cases_for(whole),
               "series");
+}
+
+// A file of a series that is not on the first file's grid (stored the other
+// way up, or with other points) is not read by the first file's coordinates:
+// its times are undefined, with a message naming it, and the other files
+// keep their values.
+TEST(SdfReads, AFileOfASeriesOnAnotherGridIsNotMisread) {
+  TempDir dir;
+  const int per_file = 4;  // a day of six-hourly times: the template names days
+  make_file(dir, "s01.nc", {per_file, 6, 8, true, "", "", 0});
+  make_file(dir, "s02.nc", {per_file, 6, 8, false, "", "", per_file});
+  make_file(dir, "s03.nc", {per_file, 6, 8, true, "", "", 2 * per_file});
+  make_file(dir, "s04.nc", {per_file, 7, 8, true, "", "", 3 * per_file});
+  const std::string column = "set x 3\nset y 1 6\nset t 1 " + std::to_string(4 * per_file) + "\n";
+  RunResult r = run_batch(
+      "sdfopen " + dir.file("s01.nc") + " s%d2.nc " + std::to_string(4 * per_file) +
+          "\nset gxout fwrite\nset fwrite -le col.bin\n" + column + "d f\ndisable fwrite\n",
+      dir.path());
+  EXPECT_TRUE(
+      contains(r.out, "s02.nc is not on the grid of the first file (Y value 1 is -10, not 10)"))
+      << r.out;
+  EXPECT_TRUE(
+      contains(r.out, "s04.nc is not on the grid of the first file (Y has 7 points, not 6)"))
+      << r.out;
+  std::vector<double> want;
+  for (int t = 1; t <= 4 * per_file; t++)
+    for (int y = 1; y <= 6; y++) {
+      const int file = (t - 1) / per_file + 1;
+      want.push_back(file == 2 || file == 4 ? std::nan("") : f_at(t, 1, y, 3));
+    }
+  expect_values("series", floats_of(dir.file("col.bin")), want, kFill);
 }
