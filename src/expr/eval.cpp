@@ -19,8 +19,6 @@
 #include "data/result.h"
 #include "expr/varop.h"
 
-int pass = 0;
-
 namespace {
 
 constexpr float kConstUndef = -9.99e33f;
@@ -252,11 +250,12 @@ int kaexpr(const char* text, eval_state* pst) {
   // The depth of nested evaluations (a function's arguments), also when a
   // failed allocation ends this one.
   struct pass_scope {
-    pass_scope() { pass++; }
-    ~pass_scope() { pass--; }
+    eval_state* st;
+    explicit pass_scope(eval_state* s) : st(s) { st->pass++; }
+    ~pass_scope() { st->pass--; }
     pass_scope(const pass_scope&) = delete;
     pass_scope& operator=(const pass_scope&) = delete;
-  } scope;
+  } scope(pst);
   size_t len = 0;
   while (!end_of_text(text[len])) len++;
   std::vector<expr_cell> cells;
@@ -361,7 +360,7 @@ int kaexpr(const char* text, eval_state* pst) {
       failed = true;
     }
   }
-  if (failed && pass == 1)
+  if (failed && pst->pass == 1)
     kaprntf(msg_level::error, "  Error ocurred at column %i\n", int(pos + 1));
   return failed ? 1 : 0;
 }

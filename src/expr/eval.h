@@ -18,9 +18,6 @@ enum : int {
   kOpMaskout = 13,
 };
 
-// Number of active kaexpr calls (0 between commands).
-extern int pass;
-
 // Evaluates a lower-cased, blank-free expression. 0: the result (a grid or a
 // station set) is in the state and belongs to the caller;
 // 1: failure after its messages, nothing left allocated.

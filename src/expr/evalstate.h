@@ -36,6 +36,9 @@ struct eval_env {
   int idim, jdim;                  // varying dimensions (0 x .. 3 t, -1 none)
   float dim_min[3], dim_max[3];    // world ranges of x, y, z
   date_time time_start, time_end;
+  // kaexpr calls active on this evaluation: a function's argument runs on the
+  // state or on a copy of it, so 1 marks the outermost (0 between commands).
+  int pass = 0;
 };
 
 // An evaluation: its environment and its result. The result has one owner,

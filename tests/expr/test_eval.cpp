@@ -40,7 +40,7 @@ Eval evaluate(const char* text) {
     EXPECT_EQ(g->undef, kConstUndef);
     e.value = g->values[0];
   }
-  EXPECT_EQ(pass, 0);
+  EXPECT_EQ(st.pass, 0);
   return e;
 }
 
@@ -90,6 +90,12 @@ TEST(ExprLanguage, SyntaxErrorsNameTheColumn) {
   ASSERT_GE(f.out.size(), tail.size());
   EXPECT_EQ(f.out.substr(f.out.size() - tail.size()), tail);
   EXPECT_EQ(f.out.find("column"), f.out.rfind("column"));
+  // The same inside a second argument, which runs on a copy of the state.
+  Eval g = evaluate("2+pow(2,1+)");
+  EXPECT_EQ(g.rc, 1);
+  ASSERT_GE(g.out.size(), col(3).size());
+  EXPECT_EQ(g.out.substr(g.out.size() - col(3).size()), col(3)) << g.out;
+  EXPECT_EQ(g.out.find("column"), g.out.rfind("column")) << g.out;
   // An interrupt stops the next evaluation without a word.
   gcmn->interrupt = 1;
   Eval e = evaluate("1+2");
