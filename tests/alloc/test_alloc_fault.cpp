@@ -89,6 +89,9 @@ const std::string& scratch() { return scratch_dir; }
 class AllocationFault : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // The fonts decide how much a display draws, and so where the display
+    // list grows: run directly, the suite finds them as under ctest.
+    setenv("KADDIR", VEMRA_DATA_DIR, 0);
     std::filesystem::create_directories(scratch());
     StdoutCapture quiet;
     gxstrt(11, 8.5f, true);
