@@ -4,6 +4,7 @@
 // window, handed to the driver.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -294,49 +295,34 @@ void gxwide(int thickness) {
   gs.colours.lwide = thickness;
 }
 
+namespace {
+
+// Dash and gap lengths (inches, alternating) of line styles 2 to 7, and the
+// index of the last length.
+struct dash_pattern {
+  int last;
+  float lengths[6];
+};
+constexpr dash_pattern kDashPatterns[] = {
+    {1, {0.25f, 0.1f}},                               // 2
+    {1, {0.03f, 0.03f}},                              // 3
+    {3, {0.25f, 0.1f, 0.1f, 0.1f}},                   // 4
+    {1, {0.01f, 0.08f}},                              // 5
+    {3, {0.15f, 0.08f, 0.01f, 0.08f}},                // 6
+    {5, {0.15f, 0.08f, 0.01f, 0.08f, 0.01f, 0.08f}},  // 7
+};
+
+}  // namespace
+
 void gxstyl(int style) {
   if (style == -9) style = 1;
   gs.walk.lstyle = style;
-  switch (style) {
-    case 2:
-      gs.walk.dash[0] = 0.25f;
-      gs.walk.dash[1] = 0.1f;
-      gs.walk.dnum = 1;
-      break;
-    case 3:
-      gs.walk.dash[0] = 0.03f;
-      gs.walk.dash[1] = 0.03f;
-      gs.walk.dnum = 1;
-      break;
-    case 4:
-      gs.walk.dash[0] = 0.25f;
-      gs.walk.dash[1] = 0.1f;
-      gs.walk.dash[2] = 0.1f;
-      gs.walk.dash[3] = 0.1f;
-      gs.walk.dnum = 3;
-      break;
-    case 5:
-      gs.walk.dash[0] = 0.01f;
-      gs.walk.dash[1] = 0.08f;
-      gs.walk.dnum = 1;
-      break;
-    case 6:
-      gs.walk.dash[0] = 0.15f;
-      gs.walk.dash[1] = 0.08f;
-      gs.walk.dash[2] = 0.01f;
-      gs.walk.dash[3] = 0.08f;
-      gs.walk.dnum = 3;
-      break;
-    case 7:
-      gs.walk.dash[0] = 0.15f;
-      gs.walk.dash[1] = 0.08f;
-      gs.walk.dash[2] = 0.01f;
-      gs.walk.dash[3] = 0.08f;
-      gs.walk.dash[4] = 0.01f;
-      gs.walk.dash[5] = 0.08f;
-      gs.walk.dnum = 5;
-      break;
-    default: gs.walk.lstyle = 0; break;
+  if (style >= 2 && style <= 7) {
+    const dash_pattern& d = kDashPatterns[style - 2];
+    std::copy(d.lengths, d.lengths + d.last + 1, gs.walk.dash);
+    gs.walk.dnum = d.last;
+  } else {
+    gs.walk.lstyle = 0;  // solid
   }
   gs.walk.slen = gs.walk.dash[0];
   gs.walk.jpen = pen_code::draw;
