@@ -757,11 +757,7 @@ int lat_table_scaling(const lat_table& table, const char* p, file_descriptor* pf
     context();
     return 1;
   }
-  pfi->grid_to_world_scaling[1] = a;
-  pfi->world_to_grid_scaling[1] = a;
-  pfi->grid_to_world[1] = gr2lev;
-  pfi->world_to_grid[1] = lev2gr;
-  pfi->linear_flags[1] = 0;
+  set_level_scaling(pfi, 1, a);
   return 0;
 }
 
@@ -1106,6 +1102,30 @@ void close_streams() {
 
 FILE* kapdfs() { return parse.pdef_file; }
 
+void set_level_scaling(file_descriptor* pfi, int dim, float* levels) {
+  kafree(pfi->grid_to_world_scaling[dim]);
+  pfi->grid_to_world_scaling[dim] = levels;
+  pfi->world_to_grid_scaling[dim] = levels;
+  if (dim < 3) {
+    pfi->grid_to_world[dim] = gr2lev;
+    pfi->world_to_grid[dim] = lev2gr;
+  }
+  pfi->linear_flags[dim] = 0;
+}
+
+void set_linear_scaling(file_descriptor* pfi, int dim, float start, float incr) {
+  auto* block = static_cast<linear_scaling*>(kamalloc(sizeof(linear_scaling)));
+  linear_scaling_set(block, start, incr);
+  kafree(pfi->grid_to_world_scaling[dim]);
+  pfi->grid_to_world_scaling[dim] = block->grid_to_world;
+  pfi->world_to_grid_scaling[dim] = block->world_to_grid;
+  if (dim < 3) {
+    pfi->grid_to_world[dim] = liconv;
+    pfi->world_to_grid[dim] = liconv;
+  }
+  pfi->linear_flags[dim] = 1;
+}
+
 int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
   const char* p = nxtwrd(ch);
   float start, incr = 1;
@@ -1131,20 +1151,7 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
     dim_error(" increment value\n");
     return 1;
   }
-  auto* a = static_cast<float*>(kamalloc(sizeof(float) * 6));
-  a[0] = incr;
-  a[1] = start - incr;
-  a[2] = scaling_end_mark;
-  a[3] = 1.0f / incr;
-  a[4] = -a[1] / incr;
-  a[5] = scaling_end_mark;
-  pfi->grid_to_world_scaling[dim] = a;
-  pfi->world_to_grid_scaling[dim] = a + 3;
-  if (dim < 3) {
-    pfi->grid_to_world[dim] = liconv;
-    pfi->world_to_grid[dim] = liconv;
-  }
-  pfi->linear_flags[dim] = 1;
+  set_linear_scaling(pfi, dim, start, incr);
   return 0;
 }
 
@@ -1194,11 +1201,7 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
   a[0] = float(n);
   std::copy(vals.begin(), vals.end(), a + 1);
   a[n + 1] = scaling_end_mark;
-  pfi->grid_to_world_scaling[dim] = a;
-  pfi->world_to_grid_scaling[dim] = a;
-  pfi->grid_to_world[dim] = gr2lev;
-  pfi->world_to_grid[dim] = lev2gr;
-  pfi->linear_flags[dim] = 0;
+  set_level_scaling(pfi, dim, a);
   return 0;
 }
 

@@ -22,6 +22,13 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single);
 // parsed. Returns 0, 1 after an error message, -1 when memory ran out.
 int deflev(const char* ch, file_descriptor* pfi, int dim);
 
+// Installs the grid-world scaling of spatial dimension dim (0..2), freeing
+// the one it replaces: a level list (from level_scaling_new, filled in grid
+// order) or a linear axis whose grid coordinate 1 is at start. For time
+// (dim 3) only the linear scaling is stored; time has conversions of its own.
+void set_level_scaling(file_descriptor* pfi, int dim, float* levels);
+void set_linear_scaling(file_descriptor* pfi, int dim, float start, float incr);
+
 // Pre-projection set-up of a PDEF data set once its descriptor is read: 0, or
 // 1 after the messages.
 int kappcn(file_descriptor* pfi, int access, int format);

@@ -15,6 +15,7 @@
 #include "base/scaling.h"
 #include "base/timecal.h"
 #include "base/words.h"
+#include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/netcdf_lib.h"
 #include "sdf/sdfint.h"
@@ -44,14 +45,7 @@ void sdf_own_missing(var_info& v) {
 }
 
 bool sdf_set_linear(file_descriptor* pfi, int dim, float start, float incr) {
-  auto* block = static_cast<linear_scaling*>(kamalloc(sizeof(linear_scaling)));
-  linear_scaling_set(block, start, incr);
-  kafree(pfi->grid_to_world_scaling[dim]);
-  pfi->grid_to_world_scaling[dim] = block->grid_to_world;
-  pfi->world_to_grid_scaling[dim] = block->world_to_grid;
-  pfi->grid_to_world[dim] = liconv;
-  pfi->world_to_grid[dim] = liconv;
-  pfi->linear_flags[dim] = 1;
+  set_linear_scaling(pfi, dim, start, incr);
   return true;
 }
 
@@ -210,12 +204,7 @@ int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
     }
   }
   a[n + 1] = scaling_end_mark;
-  kafree(pfi->grid_to_world_scaling[dim]);
-  pfi->grid_to_world_scaling[dim] = a;
-  pfi->world_to_grid_scaling[dim] = a;
-  pfi->grid_to_world[dim] = gr2lev;
-  pfi->world_to_grid[dim] = lev2gr;
-  pfi->linear_flags[dim] = 0;
+  set_level_scaling(pfi, dim, a);
   return 0;
 }
 

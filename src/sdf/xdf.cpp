@@ -19,6 +19,7 @@
 #include "base/session.h"
 #include "base/timecal.h"
 #include "base/words.h"
+#include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/reader.h"
 #include "sdf/sdf.h"
@@ -96,15 +97,6 @@ int* size_of(file_descriptor* pfi, int d) {
   return d == 0 ? &pfi->x_size : d == 1 ? &pfi->y_size : &pfi->z_size;
 }
 
-void set_scaling(file_descriptor* pfi, int d, float* a, bool linear) {
-  kafree(pfi->grid_to_world_scaling[d]);
-  pfi->grid_to_world_scaling[d] = a;
-  pfi->world_to_grid_scaling[d] = linear ? a + 3 : a;
-  pfi->grid_to_world[d] = linear ? liconv : gr2lev;
-  pfi->world_to_grid[d] = linear ? liconv : lev2gr;
-  pfi->linear_flags[d] = linear ? 1 : 0;
-}
-
 // The words of an "options" record.
 struct option_word {
   const char* word;
@@ -153,9 +145,7 @@ struct parser {
     if (!q || !word_end(*q) || incr == 0 || !std::isfinite(1.0f / incr) ||
         !std::isfinite(start - incr))
       return fail("XDFopen Error:  Missing or invalid dimension increment value\n");
-    auto* a = static_cast<float*>(kamalloc(6 * sizeof(float)));
-    linear_scaling_set(reinterpret_cast<linear_scaling*>(a), start, incr);
-    set_scaling(pfi, d, a, true);
+    set_linear_scaling(pfi, d, start, incr);
     if (d == 0) {
       float n = float(pfi->x_size);
       if (std::fabs(start + n * incr - 360.0f - start) < 0.01f) pfi->x_wraps = 1;
@@ -190,7 +180,7 @@ struct parser {
     a[0] = float(n);
     for (int i = 0; i < n; i++) a[i + 1] = vals[size_t(i)];
     a[n + 1] = scaling_end_mark;
-    set_scaling(pfi, d, a, false);
+    set_level_scaling(pfi, d, a);
     return true;
   }
 
@@ -231,7 +221,7 @@ struct parser {
             return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
           float* a = t.table(start, n);
           if (!a) return false;
-          set_scaling(pfi, 1, a, false);
+          set_level_scaling(pfi, 1, a);
           return true;
         }
     }
