@@ -283,18 +283,21 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
   free_io_std(&old);
   pfi->sdf_io = fresh;
 
+  // The file just opened is closed and the first file's metadata comes back;
+  // the times asked for are undefined.
+  auto give_up = [&](const char* copy_failed) {
+    close_netcdf(fresh->ncid);
+    fresh->ncid = -1;
+    pfi->open_template_time = 0;
+    if (!back_to_first(pfi)) kaprnt(msg_level::info, copy_failed);
+    return -88888;
+  };
   const char* abbrev = grid->variable ? grid->variable->abbrev : "";
   var_info* found = sdf_find_display(fresh, abbrev);
   if (!found) {
     kaprntf(msg_level::error, "SDF templating:  Couldn't find variable %s in SDF file.\n", abbrev);
-    // The file just opened is the one to close.
-    close_netcdf(fresh->ncid);
-    fresh->ncid = -1;
-    pfi->open_template_time = 0;
-    if (!back_to_first(pfi))
-      kaprnt(msg_level::info,
-             "SDF templating:  Error copying current to first after failure finding variable.\n");
-    return -88888;
+    return give_up(
+        "SDF templating:  Error copying current to first after failure finding variable.\n");
   }
   const std::string differs = grid_difference(pfi, fresh, *found);
   if (!differs.empty()) {
@@ -302,13 +305,7 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
             "SDF templating:  %s is not on the grid of the first file (%s); "
             "its times are undefined.\n",
             name.c_str(), differs.c_str());
-    close_netcdf(fresh->ncid);
-    fresh->ncid = -1;
-    pfi->open_template_time = 0;
-    if (!back_to_first(pfi))
-      kaprnt(msg_level::info,
-             "SDF templating:  Error copying first to current after a grid check.\n");
-    return -88888;
+    return give_up("SDF templating:  Error copying first to current after a grid check.\n");
   }
   *var = found;
   pfi->open_template_time = f;
