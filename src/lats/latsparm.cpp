@@ -472,6 +472,16 @@ const char* const default_center_names[] = {
     "gla",  "gsfc",  "iap",        "jma",  "lmd",   "mgo",  "mpi",  "mri",   "ncar", "ncep", "nrl",
     "rpn",  "sunya", "sunya/ncar", "ucla", "ugamp", "uiuc", "ukmo", "yonu",  "ccsr", "llnl", "ntu"};
 
+// A row is kept while its table has room; the rows beyond are counted, for
+// one warning at the end of the file.
+template <typename Row>
+void keep_row(std::vector<Row>& table, size_t room, const Row& row, int& over) {
+  if (table.size() < room)
+    table.push_back(row);
+  else
+    ++over;
+}
+
 bool load_file(input_file& in, const char* path, lats_tables& t) {
   char line[512];
   int lineno = 0;
@@ -530,28 +540,19 @@ bool load_file(input_file& in, const char* path, lats_tables& t) {
           case section::variable: {
             latsParm p;
             ok = read_parm(f, &p);
-            if (ok && t.parms.size() < MAX_PARMS)
-              t.parms.push_back(p);
-            else if (ok)
-              ++over_parms;
+            if (ok) keep_row(t.parms, size_t(MAX_PARMS), p, over_parms);
             break;
           }
           case section::vert: {
             latsVertType v;
             ok = read_vert(f, &v);
-            if (ok && t.verts.size() < MAX_VERTS)
-              t.verts.push_back(v);
-            else if (ok)
-              ++over_verts;
+            if (ok) keep_row(t.verts, size_t(MAX_VERTS), v, over_verts);
             break;
           }
           case section::center: {
             latsCenter c;
             ok = read_center(f, &c);
-            if (ok && t.centers.size() < MAX_CENTERS)
-              t.centers.push_back(c);
-            else if (ok)
-              ++over_centers;
+            if (ok) keep_row(t.centers, size_t(MAX_CENTERS), c, over_centers);
             break;
           }
           case section::qc: {

@@ -219,9 +219,23 @@ bool holds_only_fill(const var_info& v) {
   return true;
 }
 
-// Reads a coordinate and converts its first (and second) value.
-bool first_two(io_std* io, var_info* v, double* a, double* b, bool* two) {
-  if (!read_one_dimension(io, v, v->dimids[0]) || v->data.empty()) return false;
+// Reads the values of the coordinate of axis X, Y or Z; false after the
+// message when there are none or all are fills.
+bool read_coordinate(io_std* io, var_info* v, const char* axis) {
+  if (!read_one_dimension(io, v, v->dimids[0]) || v->data.empty()) {
+    kaprntf(msg_level::error, "Failure checking %s coordinate of SDF file.\n", axis);
+    return false;
+  }
+  if (holds_only_fill(*v)) {
+    kaprntf(msg_level::error, "SDF:  The %s coordinate of SDF file holds only fill values.\n",
+            axis);
+    return false;
+  }
+  return true;
+}
+
+// The first (and second) value of a coordinate already read.
+bool first_two(const var_info* v, double* a, double* b, bool* two) {
   *two = false;
   if (!sdf_coord_value(v, 0, a)) return false;
   if (sdf_coord_value(v, 1, b)) *two = true;
@@ -450,14 +464,7 @@ bool x_axis(sdf_build& b) {
   file_descriptor* pfi = b.pfi;
   var_info* xv = b.cv[0];
   pfi->x_size = int(b.io->dim_size(xv->dimids[0]));
-  if (!read_one_dimension(b.io, xv, xv->dimids[0]) || xv->data.empty()) {
-    kaprnt(msg_level::error, "Failure checking X coordinate of SDF file.\n");
-    return false;
-  }
-  if (holds_only_fill(*xv)) {
-    kaprnt(msg_level::error, "SDF:  The X coordinate of SDF file holds only fill values.\n");
-    return false;
-  }
+  if (!read_coordinate(b.io, xv, "X")) return false;
   int r = trydeflin(pfi, xv, 0, 1, 0);
   if (r < 0) {
     kaprnt(msg_level::error, "Error evaluating X coordinate of SDF file.\n");
@@ -477,15 +484,8 @@ bool y_axis(sdf_build& b) {
   pfi->y_size = int(b.io->dim_size(yv->dimids[0]));
   double a = 0, c = 0;
   bool two = false;
-  if (!read_one_dimension(b.io, yv, yv->dimids[0]) || yv->data.empty()) {
-    kaprnt(msg_level::error, "Failure checking Y coordinate of SDF file.\n");
-    return false;
-  }
-  if (holds_only_fill(*yv)) {
-    kaprnt(msg_level::error, "SDF:  The Y coordinate of SDF file holds only fill values.\n");
-    return false;
-  }
-  if (!first_two(b.io, yv, &a, &c, &two)) {
+  if (!read_coordinate(b.io, yv, "Y")) return false;
+  if (!first_two(yv, &a, &c, &two)) {
     kaprnt(msg_level::error, "Failure interpreting first Y coordinate value of SDF file.\n");
     return false;
   }
@@ -553,15 +553,8 @@ bool z_axis(sdf_build& b) {
   pfi->z_size = int(b.io->dim_size(zv->dimids[0]));
   double a = 0, c = 0;
   bool two = false;
-  if (!read_one_dimension(b.io, zv, zv->dimids[0]) || zv->data.empty()) {
-    kaprnt(msg_level::error, "Failure checking Z coordinate of SDF file.\n");
-    return false;
-  }
-  if (holds_only_fill(*zv)) {
-    kaprnt(msg_level::error, "SDF:  The Z coordinate of SDF file holds only fill values.\n");
-    return false;
-  }
-  if (!first_two(b.io, zv, &a, &c, &two)) {
+  if (!read_coordinate(b.io, zv, "Z")) return false;
+  if (!first_two(zv, &a, &c, &two)) {
     kaprnt(msg_level::error, "Failure interpreting first Z coordinate value of SDF file.\n");
     return false;
   }
