@@ -107,38 +107,54 @@ bool scratch_for(std::size_t bytes, const char* message) {
   return true;
 }
 
-// Values inside the tolerance band (lo, hi), NaN and infinities become u.
-// Most blocks hold none, so each block of 64 is looked at first and written
-// only when it has one; the tests run without branches, in vector registers.
-// A value is kept when it is finite and at or beyond an end of the band.
-VEMRA_WIDE void apply_band(float* values, int64_t n, float lo, float hi, float u) {
+// Copies n values from src to dst, where values inside the tolerance band
+// (lo, hi), NaN and infinities become u. dst may be src itself or lie before
+// it: each value is read before anything at or after it is written. In
+// place, most blocks hold nothing to change, so each block of 64 is looked
+// at first and written only when it has one; the tests run without
+// branches, in vector registers. A value is kept when it is finite and at or
+// beyond an end of the band.
+VEMRA_WIDE void band_copy(const float* src, float* dst, int64_t n, float lo, float hi, float u) {
   const float8 l = {lo, lo, lo, lo, lo, lo, lo, lo};
   const float8 h = {hi, hi, hi, hi, hi, hi, hi, hi};
   constexpr float m = FLT_MAX;
   const float8 top = {m, m, m, m, m, m, m, m};
   const float8 uu = {u, u, u, u, u, u, u, u};
+  const bool in_place = src == dst;
   int64_t i = 0;
   for (; i + 64 <= n; i += 64) {
-    int8v keep = {-1, -1, -1, -1, -1, -1, -1, -1};
-    for (int k = 0; k < 64; k += 8) {
-      float8 v;
-      std::memcpy(&v, values + i + k, sizeof v);
-      keep &= ((v <= l) | (v >= h)) & (v >= -top) & (v <= top);
+    if (in_place) {
+      int8v keep = {-1, -1, -1, -1, -1, -1, -1, -1};
+      for (int k = 0; k < 64; k += 8) {
+        float8 v;
+        std::memcpy(&v, src + i + k, sizeof v);
+        keep &= ((v <= l) | (v >= h)) & (v >= -top) & (v <= top);
+      }
+      const long4 kk = reinterpret_cast<long4>(keep);
+      if ((kk[0] & kk[1] & kk[2] & kk[3]) == -1) continue;
     }
-    const long4 kk = reinterpret_cast<long4>(keep);
-    if ((kk[0] & kk[1] & kk[2] & kk[3]) == -1) continue;
     for (int k = 0; k < 64; k += 8) {
       float8 v;
-      std::memcpy(&v, values + i + k, sizeof v);
+      std::memcpy(&v, src + i + k, sizeof v);
       v = (((v <= l) | (v >= h)) & (v >= -top) & (v <= top)) ? v : uu;
-      std::memcpy(values + i + k, &v, sizeof v);
+      std::memcpy(dst + i + k, &v, sizeof v);
     }
+  }
+  for (; i + 8 <= n; i += 8) {
+    float8 v;
+    std::memcpy(&v, src + i, sizeof v);
+    v = (((v <= l) | (v >= h)) & (v >= -top) & (v <= top)) ? v : uu;
+    std::memcpy(dst + i, &v, sizeof v);
   }
   for (; i < n; i++) {
-    const float v = values[i];
+    const float v = src[i];
     const bool missing = ((v > lo) & (v < hi)) | !(std::fabs(v) <= FLT_MAX);
-    values[i] = missing ? u : v;
+    dst[i] = missing ? u : v;
   }
+}
+
+void apply_band(float* values, int64_t n, float lo, float hi, float u) {
+  band_copy(values, values, n, lo, hi, u);
 }
 
 // Converts n stored elements to float by the variable's data form, in the
@@ -355,9 +371,8 @@ int flush_span(row_spans& w, int* idx) {
     if (move_down) {
       auto* p = reinterpret_cast<float*>(raw + r * gap);
       decode(rq, raw + r * gap, w.k, p);
-      apply_band(p, w.k, pfi->undef_low, pfi->undef_high, w.undef);
       const int64_t at = w.wraps ? 0 : w.c0 - w.a;
-      std::memmove(row + at, p, std::size_t(w.k) * 4);
+      band_copy(p, row + at, w.k, pfi->undef_low, pfi->undef_high, w.undef);
       if (w.wraps) {
         for (int64_t i = w.k; i < w.isiz; i++) row[i] = row[i - w.k];
       } else {

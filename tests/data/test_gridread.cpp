@@ -147,6 +147,21 @@ TEST_F(GridReadTest, UndefinedBandNotANumberAndInfinities) {
     const int p = j * nx + i;
     return kind(p) == 1 || kind(p) == 2 ? undef : stored_at(p);
   });
+
+  // The same rows moved into wider ones: around the globe with the wrap
+  // column, and shifted right behind two columns outside the file.
+  auto want_at = [&](int p) { return kind(p) == 1 || kind(p) == 2 ? undef : stored_at(p); };
+  record w = open_text(dir,
+                       "dset ^e.dat\nundef -999\nxdef 150 linear 0 2.4\n"
+                       "ydef 3 linear 0 1\n" +
+                           one_var_tail);
+  ASSERT_TRUE(w);
+  expect_grid(
+      read(w.get(), 0, 0, 1, {1, 1, 1, 1}, {nx + 1, ny, 1, 1}), nx + 1, ny,
+      [&](int i, int j) { return want_at(j * nx + i % nx); }, "wrapped");
+  expect_grid(
+      read(q.get(), 0, 0, 1, {-1, 1, 1, 1}, {nx, ny, 1, 1}), nx + 2, ny,
+      [&](int i, int j) { return i < 2 ? undef : want_at(j * nx + i - 2); }, "shifted");
 }
 
 TEST_F(GridReadTest, FixedLongitudesOutsideTheGridAreBroughtRound) {
