@@ -85,6 +85,7 @@ void unlink_file(latsFile* file) {
 void free_var(latsVar* v) {
   kafree(v->parm);
   kafree(v->qctable);
+  kafree(v->qcrows);
   kafree(v->timestat);
   kafree(v);
 }
@@ -629,11 +630,15 @@ int lats_var(int fileid, const char* varname, int datatype, int timestat, int gr
   if (latsOptions().lats_qc) {
     int nrows = nlev > 0 ? nlev : 1;
     var->qctable = static_cast<latsQC**>(kacalloc(static_cast<size_t>(nrows), sizeof(latsQC*)));
+    // Copies, as for the parameter row: a later table load replaces the rows.
+    var->qcrows = static_cast<latsQC*>(kacalloc(static_cast<size_t>(nrows), sizeof(latsQC)));
     for (int i = 0; i < nrows; ++i) {
-      if (vd) {
-        var->qctable[i] = latsQCLookup(vn, vd->type ? vd->type->name : "", vd->levs[i], vd->delta);
-      } else {
-        var->qctable[i] = latsQCLookup(vn, parm->levelset ? parm->levelname : "", 0.0, 1e-6);
+      const latsQC* row =
+          vd ? latsQCLookup(vn, vd->type ? vd->type->name : "", vd->levs[i], vd->delta)
+             : latsQCLookup(vn, parm->levelset ? parm->levelname : "", 0.0, 1e-6);
+      if (row) {
+        var->qcrows[i] = *row;
+        var->qctable[i] = &var->qcrows[i];
       }
     }
   }

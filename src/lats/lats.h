@@ -198,6 +198,7 @@ struct latsVar {
   latsGrid* grid;  // the copy in the file
   latsParm* parm;
   latsQC** qctable;        // one row (or null) per level, one without levels
+  latsQC* qcrows;          // the variable's copies of those rows
   latsTimeStat* timestat;  // GRIB only, else null
   latsVertDim* vertdim;    // the copy in the file, or null
   latsVar* next;

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/inputfile.h"
@@ -30,8 +30,8 @@ struct lats_tables {
 };
 
 // The installed tables. Rows stay where they are for the life of the
-// process (declared variables point at them), so a later load copies over
-// them; QC rows of an earlier load are kept alive for the same reason.
+// process, so a later load copies over them. Declared variables keep copies
+// of their parameter and QC rows, so a load replaces the QC rows outright.
 struct installed_tables {
   latsParm parms[MAX_PARMS];
   int nparms = 0;
@@ -39,8 +39,7 @@ struct installed_tables {
   int nverts = 0;
   latsCenter centers[MAX_CENTERS];
   int ncenters = 0;
-  std::vector<latsQC>* qcs = nullptr;  // the newest load's rows
-  std::vector<std::unique_ptr<std::vector<latsQC>>> qc_loads;
+  std::vector<latsQC> qcs;
   bool latsParmTableCreated = false;  // a load (file or built-in) was installed
   bool verts_listed = false;          // the level types were listed once
 };
@@ -287,15 +286,13 @@ void take(lats_tables&& fresh, const char* path) {
             [](const latsParm& a, const latsParm& b) { return std::strcmp(a.name, b.name) < 0; });
   std::stable_sort(fresh.qcs.begin(), fresh.qcs.end(), qc_less);
   installed_tables& in = installed();
-  // The one step that can fail comes first: a load goes in whole or not at all.
-  in.qc_loads.push_back(std::make_unique<std::vector<latsQC>>(std::move(fresh.qcs)));
+  in.qcs = std::move(fresh.qcs);
   in.nparms = static_cast<int>(fresh.parms.size());
   std::copy(fresh.parms.begin(), fresh.parms.end(), in.parms);
   in.nverts = static_cast<int>(fresh.verts.size());
   std::copy(fresh.verts.begin(), fresh.verts.end(), in.verts);
   in.ncenters = static_cast<int>(fresh.centers.size());
   std::copy(fresh.centers.begin(), fresh.centers.end(), in.centers);
-  in.qcs = in.qc_loads.back().get();
   join(path);
   in.latsParmTableCreated = true;
 }
@@ -699,8 +696,7 @@ latsQC* latsQCLookup(const char* var, const char* levtype, double value, double 
   char v[128], l[128];
   latsCpyTrim(v, var, sizeof v);
   latsCpyTrim(l, levtype ? levtype : "", sizeof l);
-  if (!installed().qcs) return nullptr;
-  auto& q = *installed().qcs;
+  auto& q = installed().qcs;
   size_t lo = 0, hi = q.size();
   while (lo < hi) {
     size_t mid = lo + (hi - lo) / 2;

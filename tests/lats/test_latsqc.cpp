@@ -1,9 +1,15 @@
 // Quality control: area-weighted mean and range of each field against its
 // reference row; exceptions appended to the log file named by LATS_LOG.
+#include <malloc.h>
+
 #include <cstdlib>
 
 #include "lats/latsint.h"
 #include "lats_support.h"
+
+#ifdef __SANITIZE_ADDRESS__
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace {
 
@@ -48,19 +54,49 @@ TEST_F(LatsQuality, MeanThenRangeExceptionsAreLogged) {
   EXPECT_EQ(err, "");
   // Mean 255 passes; the range of 100 does not.
   EXPECT_EQ(lats_write(fid, var, 500, 2000, 1, 2, 12, wide.data()), 1);
-  // A table loaded while the file is open leaves its variable as declared.
+  // A table loaded while the file is open leaves its variable as declared:
+  // its parameter row and its QC rows (the new table has none for ta).
   ASSERT_EQ(latsParmCreateDefaultTable(), 1);
+  ASSERT_EQ(latsQCLookup("ta", "plev", 500, 1e-6), nullptr);
   EXPECT_EQ(lats_write(fid, var, 850, 2000, 1, 2, 12, wide.data()), 1);
   EXPECT_EQ(latsFileLookup(fid)->varlist->parm->id, 11);
+  EXPECT_EQ(lats_write(fid, var, 500, 2000, 1, 2, 18, off.data()), 1);
   EXPECT_EQ(lats_close(fid), 1);
   unsetenv("LATS_LOG");
 
   std::istringstream log(vemra_test::read_file(path("qc.log")));
   std::vector<std::string> lines;
   for (std::string l; std::getline(log, l);) lines.push_back(l.substr(0, l.rfind('|')));
-  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "E|ta|2000010206|500.000000|mean|300.000000|250.000000|30.000000");
   EXPECT_EQ(lines[1], "E|ta|2000010212|500.000000|range|100.000000|60.000000|90.000000");
+  EXPECT_EQ(lines[2], "E|ta|2000010218|500.000000|mean|300.000000|250.000000|30.000000");
+}
+
+// Bytes of the heap in use (the sanitizer's own count in its build).
+size_t heap_in_use() {
+#ifdef __SANITIZE_ADDRESS__
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd;  // large blocks are mapped on their own
+#endif
+}
+
+// Each load replaces the rows of the one before: a session that loads its
+// tables again and again keeps one load's worth of QC rows.
+TEST_F(LatsQuality, ReloadedTablesKeepOneLoad) {
+  std::string table = "ta | 11 | Air temperature | K | float | | 1 | | x | y\n#!qc\n";
+  for (int k = 0; k < 2000; ++k)
+    table += "ta | plev | " + std::to_string(k) + " | 250 | 10 | 3 | 60 | 1.5\n";
+  vemra_test::write_file(path("big.tab"), table);
+  ASSERT_EQ(lats_parmtab(path("big.tab").c_str()), 1);
+  const size_t before = heap_in_use();
+  for (int n = 0; n < 40; ++n) ASSERT_EQ(lats_parmtab(path("big.tab").c_str()), 1);
+  // 2000 rows take over 500 kB a load; forty loads kept would be 20 MB.
+  EXPECT_LT(heap_in_use(), before + (2u << 20));
+  EXPECT_NE(latsQCLookup("ta", "plev", 1999, 1e-6), nullptr);
+  ASSERT_EQ(latsParmCreateDefaultTable(), 1);
 }
 
 }  // namespace
