@@ -458,8 +458,10 @@ int read_result(const call& c) {
     return d >= -1 && d <= 3 && lin >= 0 && lin <= 1 && n >= 1 && (d >= 0 || n == 1);
   };
   // A grid varies j only when it varies i; a time side is always linear; a
-  // linear side needs a non-zero increment.
-  bool ok = dim_ok(idim, isiz, ilin) && dim_ok(jdim, jsiz, jlin) && (idim >= 0 || jdim < 0);
+  // linear side needs a non-zero increment; the undefined value must be a
+  // number (a NaN would pass every missing point as data).
+  bool ok = dim_ok(idim, isiz, ilin) && dim_ok(jdim, jsiz, jlin) && (idim >= 0 || jdim < 0) &&
+            std::isfinite(h[0]);
   if (ok && idim == 3) ok = ilin == 1;
   if (ok && jdim == 3) ok = jlin == 1;
   if (ok && idim >= 0 && idim < 3 && ilin)
@@ -522,6 +524,9 @@ int read_result(const call& c) {
     lv[n + 1] = scaling_end_mark;
     st = get_record(f.get(), lv + 1, sizeof(float) * size_t(n), c.seq());
     if (st != read_status::ok) return fail_read(st);
+    // Levels are numbers, as a descriptor's must be.
+    if (!std::all_of(lv + 1, lv + 1 + n, [](float x) { return std::isfinite(x); }))
+      return invalid();
   }
   f.reset();
   std::remove(uf->transfer_file.c_str());

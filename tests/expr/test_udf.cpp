@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -148,4 +149,49 @@ TEST_F(UdfTest, ResultsThatDoNotFitAreRefused) {
   EXPECT_TRUE(
       refused_with("zres", "Error from zres: Invalid dimension environment in result grid\n"))
       << out;
+}
+
+// The program's undefined value and the levels it returns must be numbers,
+// as in a data descriptor: a NaN undefined value would pass every missing
+// point as data.
+TEST_F(UdfTest, ResultsWithoutNumericUndefOrLevelsAreRefused) {
+  load("cres 0 0\ndirect\ncp " + dir.file("c.bin") + " " + dir.file("r.bin") + "\n" +
+       dir.file("t.bin") + "\n" + dir.file("r.bin") + "\n");
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  // 5 x 4 points, x at explicit levels, y linear from 10 by 10; the second
+  // point missing and the third not a number.
+  auto write_result = [&](float undef, float level) {
+    const float h[20] = {undef, 0, 1, 5, 4, 0, 1, 0, 0, 10, 10};
+    std::vector<float> v(20, 7.0f);
+    v[1] = undef;
+    v[2] = nan;
+    const float lev[5] = {0, 1, level, 3, 4};
+    std::string r(80, '\0');
+    r += std::string(reinterpret_cast<const char*>(h), sizeof h);
+    r += std::string(reinterpret_cast<const char*>(v.data()), 4 * v.size());
+    r += std::string(reinterpret_cast<const char*>(lev), sizeof lev);
+    vemra_test::write_file(dir.file("c.bin"), r);
+  };
+  write_result(-999, 2);
+  grid_field* g = eval("cres");
+  ASSERT_NE(g, nullptr) << out;
+  EXPECT_EQ(g->values[0], 7.0f);
+  EXPECT_EQ(g->values[1], -999.0f);
+  EXPECT_EQ(g->values[2], -999.0f);
+  EXPECT_FLOAT_EQ(g->i_to_world(g->i_world_vals, 3), 2.0f);
+  for (float undef : {nan, inf, -inf}) {
+    write_result(undef, 2);
+    EXPECT_TRUE(refused_with("cres", "Error from cres: Invalid transfer file format\n"))
+        << undef << "\n"
+        << out;
+  }
+  for (float level : {nan, inf}) {
+    write_result(-999, level);
+    EXPECT_TRUE(refused_with("cres", "Error from cres: Invalid transfer file format\n"))
+        << level << "\n"
+        << out;
+    // Refused files stay for the user to look at.
+    EXPECT_TRUE(exists("r.bin"));
+  }
 }
