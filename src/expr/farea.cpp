@@ -1,6 +1,5 @@
 #include "expr/farea.h"
 
-#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -26,31 +25,15 @@ const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
 
 float clip(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
 
-// Columns a whole turn of longitude apart are one place on the earth (the
-// wrap column of a global grid repeats its first): together they weigh at
-// most one whole box, the later copies giving up the excess. So the two
-// half boxes at 0 and 360 of a global box keep their halves, and a box
-// wider than the globe counts each column once.
+// Each place of the globe counts once (fshared.h).
 void fold_turns(const grid_field* g, const std::vector<double>& whole, std::vector<double>* wx) {
   const int ni = g->isiz;
   if (!g->i_linear || ni < 2) return;
   const float gx = float(g->dim_min[0]);
   const double step = std::fabs(double(g->i_to_world(g->i_world_vals, gx + 1)) -
                                 g->i_to_world(g->i_world_vals, gx));
-  if (!(step > 1e-6)) return;
-  const long turn = std::lround(360.0 / step);
-  if (turn < 1 || turn >= ni || std::fabs(double(turn) * step - 360.0) > 0.01) return;
-  for (long p = 0; p < turn; p++) {
-    double taken = 0;
-    for (long i = p; i < ni; i += turn) {
-      double& w = (*wx)[size_t(i)];
-      double a = std::fabs(w);
-      // Rounding of the box edges must not trim a pair of halves.
-      if (taken + a > whole[size_t(i)] * (1 + 1e-6)) a = std::max(0.0, whole[size_t(i)] - taken);
-      w = std::copysign(a, w);
-      taken += a;
-    }
-  }
+  turn_fold turns(columns_per_turn(step, ni));
+  for (int i = 0; i < ni; i++) (*wx)[size_t(i)] = turns.take(i, (*wx)[size_t(i)], whole[size_t(i)]);
 }
 
 // Two doubles, and the mask a comparison of two of them gives.

@@ -17,6 +17,7 @@
 #include "base/words.h"
 #include "data/filerec.h"
 #include "expr/eval.h"
+#include "expr/fshared.h"
 #include "expr/func.h"
 #include "data/result.h"
 #include "base/wide.h"
@@ -26,11 +27,6 @@ namespace {
 const char* const avenam[8] = {"AVE", "MEAN", "SUM", "SUMG", "MIN", "MAX", "MINLOC", "MAXLOC"};
 
 constexpr double kPi = 3.1416;  // the latitude weights are defined with this value
-
-bool same_shape(const grid_field* a, const grid_field* b) {
-  return a->idim == b->idim && a->jdim == b->jdim && a->isiz == b->isiz && a->jsiz == b->jsiz &&
-         !kagchk(a, b, a->idim) && !kagchk(a, b, a->jdim);
-}
 
 // True when the text is plain arithmetic of operands (no function call and no
 // dimension expression): its value at each point of a row is the value it
@@ -234,6 +230,31 @@ struct reduction {
       case 3: return s > 1e-5 ? std::fabs(hi - lo) / s : 0.0;
       default: return 1.0;
     }
+  }
+
+  // The weight of the box of index g uncut.
+  double whole(int g) const {
+    if (kind > 2) return 1.0;
+    return std::fabs(double(world(float(g) + 0.5f)) - world(float(g) - 0.5f));
+  }
+
+  // Along longitude the columns a whole turn apart are one place and count
+  // once (kinds 1-4).
+  turn_fold turns;
+  int turns_first = 0;
+
+  void fold_turns(int first, int last) {
+    if (dim != 0 || kind > 4) return;
+    turns = turn_fold(columns_per_turn(f, first, last));
+    turns_first = first;
+  }
+
+  // The weight of index g; false when g repeats a place already counted
+  // in full, which is then left out.
+  bool weigh(int g, double* w) {
+    const double raw = weight(g);
+    *w = turns.take(long(g) - turns_first, raw, whole(g));
+    return raw == 0 || *w != 0;
   }
 
   // Every weight is 1 (time without exact boundaries, or the plain sum): a
@@ -492,12 +513,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
     r.exact = true;
   }
 
-  if (pst->idim == r.dim) {
-    pst->idim = pst->jdim;
-    pst->jdim = -1;
-  } else if (pst->jdim == r.dim) {
-    pst->jdim = -1;
-  }
+  stop_varying(pst, r.dim);
 
   int first, last;
   if (r.exact) {
@@ -541,10 +557,12 @@ int ave(function_args* args, eval_state* pst, int kind) {
     if (g->idim == 0 && g->jdim == row.jdim && g->dim_min[0] == first && g->dim_max[0] == last &&
         g->isiz == last - first + 1) {
       r.start(g->jsiz);
+      r.fold_turns(first, last);
       for (int i = 0; i < g->isiz; i++) {
         // A range of many turns around the globe is long: stay interruptible.
         if ((i & 4095) == 4095 && kaqsig()) return 1;
-        r.fold(g->values + i, g->isiz, g->undef, r.weight(first + i), first + i);
+        double w;
+        if (r.weigh(first + i, &w)) r.fold(g->values + i, g->isiz, g->undef, w, first + i);
       }
       // The result keeps the other dimension, moved to the i side.
       float* out = g->jdim >= 0 ? static_cast<float*>(kamalloc(sizeof(float) * size_t(g->jsiz)))
@@ -598,10 +616,14 @@ int ave(function_args* args, eval_state* pst, int kind) {
 
   r.start(points);
   r.set_batch(acc.get());
-  r.fold(acc->values, 1, acc->undef, r.weight(first), first);
+  r.fold_turns(first, last);
+  double w;
+  r.weigh(first, &w);
+  r.fold(acc->values, 1, acc->undef, w, first);
   int64_t g = int64_t(first) + step;
   for (; g <= last; g += step) {
     const bool second = g == int64_t(first) + step;
+    if (!r.weigh(int(g), &w)) continue;
     r.place(pst, int(g));
     pst->result = std::monostate{};
     rc = kaexpr(expr, pst);
@@ -614,12 +636,12 @@ int ave(function_args* args, eval_state* pst, int kind) {
       return rc;
     }
     grid_ptr next = extract_grid(pst->result);
-    if (!same_shape(acc.get(), next.get())) {
+    if (!same_points(acc.get(), next.get())) {
       kaprntf(msg_level::error, "Error from %s:  Grids differ in shape along the range\n", nm);
       kaprntf(msg_level::error, "Error from %s:  Error getting grids \n", nm);
       return 1;
     }
-    r.take(std::move(next), r.weight(int(g)), int(g));
+    r.take(std::move(next), w, int(g));
   }
   if (r.finish(acc->values, acc->undef)) return 1;
   set_one_point(acc.get());

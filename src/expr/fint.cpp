@@ -60,11 +60,7 @@ int ffgint(function_args* args, eval_state* pst) {
   }
   stop_varying(pst, dim);
   const int first = int(std::ceil(b1 - 0.001f));
-  int last = int(std::floor(b2 + 0.001f));
-  // On a longitude axis that wraps, a range of a whole turn or more would
-  // meet its first columns again: each column counts once.
-  if (dim == 0 && f->x_wraps && f->x_size > 0 && last - first >= f->x_size)
-    last = first + f->x_size - 1;
+  const int last = int(std::floor(b2 + 0.001f));
   if (mfcmn.warn_level > 0)
     kaprntf(msg_level::result, "Integrating.  dim = %i, start = %i, end = %i\n", dim, first, last);
 
@@ -73,7 +69,12 @@ int ffgint(function_args* args, eval_state* pst) {
                ? double(f->grid_to_world[dim](f->grid_to_world_scaling[dim], float(g)))
                : g;
   };
-  // Places the environment at index g and gives its weight.
+  // Columns a whole turn apart are one place: a whole turn counts each once
+  // and has no ends to halve.
+  turn_fold turns(dim == 0 ? columns_per_turn(f, first, last) : 0);
+  // Places the environment at index g and gives its weight; repeated is
+  // set for a column already counted in full, which is left out.
+  bool repeated = false;
   auto place = [&](int g) {
     double w;
     if (dim == 3) {
@@ -86,14 +87,17 @@ int ffgint(function_args* args, eval_state* pst) {
       w = std::fabs(world_of(g + 0.5) - world_of(g - 0.5));
       if (dim < 2) w *= kMetresPerDegree;
     }
-    return w;
+    const double whole = w;
+    if (ends_half && (g == first || g == last)) w *= 0.5;
+    const double kept = turns.take(long(g) - first, w, whole);
+    repeated = w != 0 && kept == 0;
+    return kept;
   };
   const char* expr = args->args[0];
-  // Evaluates at index g; the longitude treatment applied; null with the
-  // code in rc on failure.
+  // Evaluates at index g with weight w; the longitude treatment applied;
+  // null with the code in rc on failure.
   int rc = 0;
-  auto at = [&](int g, double* w) -> grid_ptr {
-    *w = place(g);
+  auto at = [&](double* w) -> grid_ptr {
     pst->result = std::monostate{};
     rc = kaexpr(expr, pst);
     if (rc) return nullptr;
@@ -111,10 +115,9 @@ int ffgint(function_args* args, eval_state* pst) {
     return gr;
   };
 
-  double w = 0;
-  grid_ptr acc = at(first, &w);
+  double w = place(first);
+  grid_ptr acc = at(&w);
   if (!acc) return rc;
-  if (ends_half) w *= 0.5;
   const long long n = grid_points(acc.get());
   const float u = acc->undef;
   std::vector<double> sum(size_t(n), 0.0);
@@ -125,7 +128,9 @@ int ffgint(function_args* args, eval_state* pst) {
     def[k] = 1;
   }
   for (int g = first + 1; g <= last; g++) {
-    grid_ptr next = at(g, &w);
+    w = place(g);
+    if (repeated) continue;
+    grid_ptr next = at(&w);
     if (next && !same_points(acc.get(), next.get())) {
       kaprnt(msg_level::error, "Error from GINT:  Grids differ in shape along the range\n");
       next.reset();
@@ -135,7 +140,6 @@ int ffgint(function_args* args, eval_state* pst) {
       kaprnt(msg_level::error, "Error from GINT:  Error getting grids \n");
       return rc;
     }
-    if (ends_half && g == last) w *= 0.5;
     const float nu = next->undef;
     for (long long k = 0; k < n; k++) {
       const float v = next->values[k];

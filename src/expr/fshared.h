@@ -1,6 +1,9 @@
 // Small pieces the analysis functions share: taking a dimension out of the
-// environment and checking that a later grid covers the points of the first.
+// environment, checking that a later grid covers the points of the first,
+// and counting longitude columns a whole turn apart once.
 #pragma once
+
+#include <vector>
 
 #include "expr/eval.h"
 #include "expr/evalstate.h"
@@ -51,3 +54,30 @@ inline int eval_second(const char* text, eval_state* pst, eval_state* second) {
   if (rc) kafree(pst);
   return rc;
 }
+
+// The number of columns in a whole turn of longitude for columns `step`
+// degrees apart, or 0 when no whole number of them makes one or when n
+// columns hold less than a turn and one.
+long columns_per_turn(double step, long n);
+
+// The same for the columns first..last of a data set's linear longitude
+// axis.
+struct file_descriptor;
+long columns_per_turn(const file_descriptor* f, int first, int last);
+
+// Columns a whole turn of longitude apart are one place on the earth (the
+// wrap column of a global grid repeats its first): together they weigh at
+// most one whole box, the later copies giving up the excess. So the two
+// half boxes at 0 and 360 of a global range keep their halves, and a range
+// wider than the globe counts each column once. The columns of a range are
+// taken in order.
+class turn_fold {
+ public:
+  explicit turn_fold(long turn = 0) : taken_(size_t(turn > 0 ? turn : 0), 0.0) {}
+  // The weight left to column i of the range (0 first) of weight w, whole
+  // being the weight of its box uncut.
+  double take(long i, double w, double whole);
+
+ private:
+  std::vector<double> taken_;  // weight given so far to each place of a turn
+};

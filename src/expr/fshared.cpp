@@ -1,0 +1,31 @@
+#include "expr/fshared.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "data/filerec.h"
+
+long columns_per_turn(double step, long n) {
+  if (!(step > 1e-6)) return 0;
+  const long turn = std::lround(360.0 / step);
+  if (turn < 1 || turn >= n || std::fabs(double(turn) * step - 360.0) > 0.01) return 0;
+  return turn;
+}
+
+long columns_per_turn(const file_descriptor* f, int first, int last) {
+  if (!f->linear_flags[0] || !f->grid_to_world[0] || last <= first) return 0;
+  const float g = float(first);
+  const float* s = f->grid_to_world_scaling[0];
+  const double step = std::fabs(double(f->grid_to_world[0](s, g + 1)) - f->grid_to_world[0](s, g));
+  return columns_per_turn(step, long(last) - first + 1);
+}
+
+double turn_fold::take(long i, double w, double whole) {
+  if (taken_.empty()) return w;
+  double& taken = taken_[size_t(i % long(taken_.size()))];
+  double a = std::fabs(w);
+  // Rounding of the box edges must not trim a pair of halves.
+  if (taken + a > whole * (1 + 1e-6)) a = std::max(0.0, whole - taken);
+  taken += a;
+  return std::copysign(a, w);
+}
