@@ -324,6 +324,9 @@ int lats_basetime(int fileid, int year, int month, int day, int hour) {
     return 0;
   }
   bool clim = lats_climatological(file->calendar);
+  // The day is checked against the month of the year given; a climatology
+  // has no years, so its leap day is there whenever the calendar has one.
+  const long day_year = clim ? 4 : year;
   if (clim && file->format == LATS_FORMAT_GRIB && file->frequency != LATS_FIXED) year = 2;
   if (month < 1 || month > 12) {
     latsError("LATS (lats) -->  Invalid month: %d, file %s", month, file->path);
@@ -335,7 +338,7 @@ int lats_basetime(int fileid, int year, int month, int day, int hour) {
     latsError("LATS (lats) -->  Invalid year: %d, file %s year <0 NOT Supported", year, file->path);
     return 0;
   }
-  if (day < 1 || day > 31) {
+  if (day < 1 || day > 31 || day > latsMonthDays(file->calendar, day_year, month)) {
     latsError("LATS (lats) -->  Invalid day: %d, file %s", day, file->path);
     return 0;
   }

@@ -76,6 +76,8 @@ struct latsHumanTime {
   int timetype;  // calendar word
 };
 
+// The number of days of a month (1-12) in a year under a calendar word.
+int latsMonthDays(int calendar, long year, int month);
 // -1, 0 or 1 by year, month, day, then hour.
 int latsTimeCmp(long year1, int month1, int day1, double hour1, long year2, int month2, int day2,
                 double hour2);

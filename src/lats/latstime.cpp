@@ -65,6 +65,10 @@ bool starts_with(const char* s, const char* prefix) {
 
 }  // namespace
 
+int latsMonthDays(int calendar, long year, int month) {
+  return days_in_month(year, month, calendar);
+}
+
 int latsTimeCmp(long year1, int month1, int day1, double hour1, long year2, int month2, int day2,
                 double hour2) {
   if (year1 != year2) return year1 < year2 ? -1 : 1;

@@ -143,6 +143,44 @@ TEST(LatsOutput, BridgeRefusals) {
   EXPECT_TRUE(sdffiles::ncdump_values(dir.file("out.nc"), "time").empty());
 }
 
+// A basetime names a day its month has under the file's calendar, as a
+// month or an hour out of range is refused; a climatology's leap day is
+// there when its calendar has one.
+TEST(LatsSettings, BasetimeRefusesDaysTheMonthHasNot) {
+  TempDir dir;
+  const struct {
+    const char* calendar;
+    const char* date;
+    int rc;
+  } cases[] = {
+      {"standard", "2000 2 30 0", 1}, {"standard", "2001 2 29 0", 1},
+      {"standard", "1900 2 29 0", 1}, {"standard", "2000 4 31 0", 1},
+      {"standard", "2000 13 1 0", 1}, {"standard", "2000 1 1 25", 1},
+      {"standard", "2000 2 29 0", 0}, {"standard", "2001 1 31 0", 0},
+      {"noleap", "2000 2 29 0", 1},   {"noleap", "2000 2 28 0", 0},
+      {"clim", "2000 2 29 0", 1},     {"climleap", "2001 2 29 0", 0},
+  };
+  // One file per case: a basetime is set at most once.
+  std::string script = "'set lats frequency daily'\n'set lats deltat 1'\n";
+  int id = 0;
+  for (const auto& c : cases) {
+    id++;
+    script += std::string("'set lats calendar ") + c.calendar + "'\n'set lats create f" +
+              std::to_string(id) + "'\n'set lats basetime " + std::to_string(id) + " " + c.date +
+              "'\nsay 'rc=' rc\n";
+  }
+  write_file(dir.file("b.gs"), script);
+  RunResult r = run_batch("run b.gs\n", dir.path());
+  std::string want;
+  for (const auto& c : cases)
+    want += c.rc ? "Vemra-LATS Error: (lats_basetime) failed...\nrc=1\n" : "rc=0\n";
+  EXPECT_EQ(answer(r.out, "run b.gs"), want) << r.err;
+  // The writer says which day it refused, as it says which month.
+  EXPECT_NE(r.err.find("Invalid day: 30, file f1.grb"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Invalid day: 29, file f2.grb"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Invalid month: 13, file f5.grb"), std::string::npos) << r.err;
+}
+
 TEST(LatsSettings, RefusalsKeepTheStoredValues) {
   TempDir dir;
   expect_steps(
