@@ -76,6 +76,11 @@ int nc_set_var_chunk_cache(int ncid, int varid, size_t size, size_t nelems, floa
   return fn ? fn(ncid, varid, size, nelems, preemption) : NC_ENOTBUILT;
 }
 
+int nc_inq_dimlen(int ncid, int dimid, size_t* lenp) {
+  static const auto fn = lazy_entry<decltype(&nc_inq_dimlen)>(netcdf(), "nc_inq_dimlen");
+  return fn ? fn(ncid, dimid, lenp) : NC_ENOTBUILT;
+}
+
 int nc_close(int ncid) {
   static const auto fn = lazy_entry<decltype(&nc_close)>(netcdf(), "nc_close");
   return fn ? fn(ncid) : NC_ENOTBUILT;

@@ -273,6 +273,12 @@ int read_io_std_open(int ncid, io_std* io) {
     char name[NC_MAX_NAME + 1] = {};
     long len = 0;
     if (ncdiminq(ncid, i, name, &len) == -1) return 0;
+    // The older interface gives the length as an int: a longer CDF-5
+    // dimension comes back cut to its low bits.
+    size_t full = 0;
+    if (nc_inq_dimlen(ncid, i, &full) == NC_NOERR)
+      len = full > size_t(std::numeric_limits<long>::max()) ? std::numeric_limits<long>::max()
+                                                            : long(full);
     io->dim_names[size_t(i)] = name;
     io->dim_sizes[size_t(i)] = len;
   }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "base/alloc.h"
@@ -458,12 +459,27 @@ bool find_data_variables(sdf_build& b) {
   return true;
 }
 
+// The length of the dimension of an axis's coordinate as the grid's size
+// of that axis; false after the message when a grid can't hold it (a
+// CDF-5 dimension may be longer).
+bool axis_size(const sdf_build& b, const var_info* v, const char* axis, int* size) {
+  const long n = b.io->dim_size(v->dimids[0]);
+  if (n > std::numeric_limits<int>::max()) {
+    kaprntf(msg_level::error,
+            "SDF:  The %s dimension %s has %ld points, more than a grid can hold.\n", axis,
+            b.io->dim_names[size_t(v->dimids[0])].c_str(), n);
+    return false;
+  }
+  *size = int(n);
+  return true;
+}
+
 // X from its coordinate: linear when evenly spaced (steps across the date
 // line count +360), else levels; false after the message.
 bool x_axis(sdf_build& b) {
   file_descriptor* pfi = b.pfi;
   var_info* xv = b.cv[0];
-  pfi->x_size = int(b.io->dim_size(xv->dimids[0]));
+  if (!axis_size(b, xv, "X", &pfi->x_size)) return false;
   if (!read_coordinate(b.io, xv, "X")) return false;
   int r = trydeflin(pfi, xv, 0, 1, 0);
   if (r < 0) {
@@ -481,7 +497,7 @@ bool x_axis(sdf_build& b) {
 bool y_axis(sdf_build& b) {
   file_descriptor* pfi = b.pfi;
   var_info* yv = b.cv[1];
-  pfi->y_size = int(b.io->dim_size(yv->dimids[0]));
+  if (!axis_size(b, yv, "Y", &pfi->y_size)) return false;
   double a = 0, c = 0;
   bool two = false;
   if (!read_coordinate(b.io, yv, "Y")) return false;
@@ -550,7 +566,7 @@ bool z_axis(sdf_build& b) {
     s[4] = 1;
     return true;
   }
-  pfi->z_size = int(b.io->dim_size(zv->dimids[0]));
+  if (!axis_size(b, zv, "Z", &pfi->z_size)) return false;
   double a = 0, c = 0;
   bool two = false;
   if (!read_coordinate(b.io, zv, "Z")) return false;

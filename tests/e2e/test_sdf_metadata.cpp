@@ -263,6 +263,45 @@ TEST(SdfMetadata, TimeCountCutToTheLimitSaysSo) {
   EXPECT_EQ(printed_values(r.out, "d v"), (std::vector<double>{5, 6, 7, 8}));
 }
 
+// A CDF-5 dimension longer than a grid can hold is refused by name, through
+// sdfopen and xdfopen, never cut to its low 32 bits (4294967304 would be 8).
+// The files hold no data past their header: the library writes no fill and
+// the file is cut after the header.
+TEST(SdfMetadata, DimensionsLongerThanAGridAreRefused) {
+  TempDir dir;
+  struct c {
+    std::string lat, lon, lev, how, want;
+  };
+  const std::string huge = "4294967304";
+  const c cases[] = {
+      {"2", huge, "", "sdfopen", "SDF:  The X dimension lon has 4294967304 points"},
+      {huge, "3", "", "sdfopen", "SDF:  The Y dimension lat has 4294967304 points"},
+      {"2", "3", "2147483648", "sdfopen", "SDF:  The Z dimension lev has 2147483648 points"},
+      {"2", huge, "", "xdfopen", "SDF:  The X dimension lon has 4294967304 points"},
+      {huge, "3", "", "xdfopen", "SDF:  The Y dimension lat has 4294967304 points"},
+  };
+  write_file(dir.file("b.ctl"), "dset ^b.nc\nxdef lon\nydef lat\n");
+  for (const c& k : cases) {
+    const bool z = !k.lev.empty();
+    cdl_file(dir, "b",
+             "netcdf b {\ndimensions:\n lat = " + k.lat + "LL ;\n lon = " + k.lon + "LL ;\n" +
+                 (z ? " lev = " + k.lev + "LL ;\n" : "") +
+                 "variables:\n float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+                 " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n" +
+                 (z ? " float lev(lev) ;\n  lev:units = \"hPa\" ;\n float v(lev, lat, lon) ;\n"
+                    : " float v(lat, lon) ;\n") +
+                 "}\n",
+             "cdf5 -x");
+    std::filesystem::resize_file(dir.file("b.nc"), 1024);
+    const std::string open = k.how == "sdfopen" ? "sdfopen b.nc" : "xdfopen b.ctl";
+    RunResult r = run_batch(open + "\nq files\n", dir.path());
+    EXPECT_NE(answer(r.out, open).find(k.want + ", more than a grid can hold.\n"),
+              std::string::npos)
+        << open << " " << k.want << r.out;
+    EXPECT_EQ(answer(r.out, "q files"), "No files open\n") << k.want;
+  }
+}
+
 // xdfopen: a data file that cannot be described is named in the closing
 // line; a bad variable record names its field; a record naming a variable
 // the file lacks is named at open while the others stay readable.
