@@ -283,12 +283,45 @@ bool origin_exists(const char* p, bool cal365) {
   return h <= 23 && mi <= 59;
 }
 
+// The calendars of a time coordinate's "calendar" attribute. The time model
+// holds the standard and the 365-day calendar; dates of any other are shown
+// on the standard one.
+enum class sdf_calendar { standard, days_365, not_held };
+
+struct calendar_name {
+  const char* name;
+  sdf_calendar calendar;
+};
+constexpr calendar_name kCalendars[] = {
+    {"standard", sdf_calendar::standard},
+    {"gregorian", sdf_calendar::standard},
+    {"proleptic_gregorian", sdf_calendar::standard},
+    {"365_day", sdf_calendar::days_365},
+    {"noleap", sdf_calendar::days_365},
+    {"365_day_year", sdf_calendar::days_365},
+};
+
+// The calendar of the time coordinate tv (standard without the attribute)
+// and its name.
+sdf_calendar calendar_of(const var_info& tv, const char** name = nullptr) {
+  const netcdf_att* c = find_att(tv.atts, "calendar");
+  if (!c || c->type != NC_CHAR) return sdf_calendar::standard;
+  if (name) *name = c->text();
+  for (const calendar_name& k : kCalendars)
+    if (sdf_equal_nocase(c->text(), k.name)) return k.calendar;
+  return sdf_calendar::not_held;
+}
+
 // Each time of the file against the axis built from its first two: the
 // first that lies half a step or more away gets one warning, since every
 // later date is off as well. Times past what a grid coordinate can count
 // exactly are not checked.
 template <class Decode>
 bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of) {
+  // The file's own dates on a calendar not held can't be told on the
+  // standard one: its months and years differ, so the step would seem to
+  // drift. The calendar's warning says how its dates are shown.
+  if (calendar_of(*tv) == sdf_calendar::not_held) return true;
   const float* ts = pfi->grid_to_world_scaling[3];
   // A month counted as its mean length, in minutes.
   const double step = ts[6] >= 0.1f ? double(ts[6]) : double(ts[5]) * 43830.0;
@@ -331,11 +364,6 @@ bool only_fill(io_std* io, var_info* v, long n) {
     }
   }
   return true;
-}
-
-bool is_365(const char* cal) {
-  return sdf_equal_nocase(cal, "365_day_year") || sdf_equal_nocase(cal, "noleap") ||
-         sdf_equal_nocase(cal, "365_day");
 }
 
 // The start and step of times written as YYMMDDHH numbers.
@@ -478,11 +506,9 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
 
 // The time axis from the T coordinate; false after the message.
 bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
-  if (const netcdf_att* c = find_att(tv->atts, "calendar"); c && c->type == NC_CHAR) {
-    if (is_365(c->text())) {
-      pfi->calendar_365 = 1;
-      mfcmn.calendar_365 = 1;
-    }
+  if (calendar_of(*tv) == sdf_calendar::days_365) {
+    pfi->calendar_365 = 1;
+    mfcmn.calendar_365 = 1;
   }
   long n = io->dim_size(tv->dimids[0]);
   pfi->t_size = int(n < 0 ? 0 : (n > kMaxTimes ? kMaxTimes : n));
@@ -530,7 +556,16 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
 }  // namespace
 
 bool sdf_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
-  if (tv) return coordinate_time_axis(pfi, io, tv);
+  if (tv) {
+    if (!coordinate_time_axis(pfi, io, tv)) return false;
+    const char* calendar = "";
+    if (calendar_of(*tv, &calendar) == sdf_calendar::not_held)
+      kaprntf(msg_level::info,
+              "Warning:  The times of SDF file are on the %s calendar, which Vemra does not "
+              "hold; dates are shown on the %s calendar, stepped from the first time.\n",
+              calendar, mfcmn.calendar_365 == 1 ? "365-day" : "standard");
+    return true;
+  }
   // No time coordinate: one time, 1 January of year 1, stepped by a minute.
   pfi->t_size = 1;
   float* ts = new_time_scaling(pfi);

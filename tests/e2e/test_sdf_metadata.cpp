@@ -142,6 +142,53 @@ TEST(SdfMetadata, UnevenTimeStepsWarnOnce) {
   }
 }
 
+// Calendars the time model does not hold open with one warning that names
+// the calendar and says how the dates are shown; months of 30 days warn of
+// no uneven steps. The 365-day and standard names open without a word:
+// 54809 days after 1 January 1850 is 1 March 2000 in 365-day years
+// (150 * 365 = 54750, and 59 days more), 24 January 2000 in standard ones.
+TEST(SdfMetadata, CalendarsNotHeldWarnOnce) {
+  TempDir dir;
+  std::string months;
+  for (int m = 0; m < 24; m++) months += (m ? ", " : "") + std::to_string(30 * m);
+  cdl_file(dir, "t", time_cdl("days since 2000-01-01", months, 24, "360_day"));
+  RunResult r = run_batch("sdfopen t.nc\nq ctlinfo\n", dir.path());
+  EXPECT_EQ(count_of(r.out, "Warning:"), 1u) << r.out;
+  EXPECT_NE(answer(r.out, "sdfopen t.nc")
+                .find("Warning:  The times of SDF file are on the 360_day calendar, which Vemra "
+                      "does not hold; dates are shown on the standard calendar, stepped from the "
+                      "first time.\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(answer(r.out, "q ctlinfo").find("tdef 24 linear 00Z01JAN2000 1mo\n"),
+            std::string::npos);
+  for (const char* calendar : {"julian", "all_leap", "366_day", "360_day"}) {
+    cdl_file(dir, "t", time_cdl("days since 2000-01-01", "0, 1, 2", 3, calendar));
+    r = run_batch("sdfopen t.nc\nq files\n", dir.path());
+    EXPECT_EQ(count_of(r.out, "Warning:"), 1u) << calendar << r.out;
+    EXPECT_EQ(
+        count_of(r.out, std::string("on the ") + calendar + " calendar, which Vemra does not"), 1u)
+        << calendar;
+    EXPECT_NE(answer(r.out, "q files").find("t.nc"), std::string::npos) << calendar;
+  }
+  struct c {
+    const char* calendar;
+    const char* tdef;
+  };
+  const c held[] = {{"365_day", "tdef 2 linear 00Z01MAR2000 1440mn"},
+                    {"noleap", "tdef 2 linear 00Z01MAR2000 1440mn"},
+                    {"365_day_year", "tdef 2 linear 00Z01MAR2000 1440mn"},
+                    {"standard", "tdef 2 linear 00Z24JAN2000 1440mn"},
+                    {"gregorian", "tdef 2 linear 00Z24JAN2000 1440mn"},
+                    {"proleptic_gregorian", "tdef 2 linear 00Z24JAN2000 1440mn"}};
+  for (const c& k : held) {
+    cdl_file(dir, "t", time_cdl("days since 1850-01-01", "54809, 54810", 2, k.calendar));
+    r = run_batch("sdfopen t.nc\nq ctlinfo\n", dir.path());
+    EXPECT_EQ(r.out.find("Warning"), std::string::npos) << k.calendar << r.out;
+    EXPECT_NE(answer(r.out, "q ctlinfo").find(k.tdef), std::string::npos) << k.calendar << r.out;
+  }
+}
+
 // A level coordinate known only by axis = "Z" (no units) gives the levels as
 // stored; a coordinate whose units are levels still wins over it.
 TEST(SdfMetadata, LevelsKnownByTheirAxisAlone) {
