@@ -74,6 +74,3 @@ struct dataset_discarder {
   void operator()(file_descriptor* pfi) const { kadiscard(pfi); }
 };
 using dataset_ptr = std::unique_ptr<file_descriptor, dataset_discarder>;
-
-// 1 while the named feature ("sdf/xdf", "lats") is not built yet.
-int kapending(const char* feature);

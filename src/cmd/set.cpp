@@ -1,7 +1,6 @@
 // The "set" command: keyword matching, the messages all keywords share, and
 // the keywords of the dimension environment, looping and data warnings.
-// Keywords of the other option groups are entries of the same chain whose
-// handler is filled in as their groups are built.
+// Keywords of the other option groups are entries of the same chain.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -312,8 +311,7 @@ struct set_keyword {
   set_handler handler;
 };
 
-// The chain in its matching order. A null handler is a keyword whose option
-// group is not built yet.
+// The chain in its matching order.
 const set_keyword chain[] = {
     {"defval", "DEFVAL", set_defval},
     {"hempref", "HEMPREF", set_hempref},
@@ -438,11 +436,6 @@ int kaset(char* lower, char* typed, session_state* pcm) {
   }
   for (const set_keyword& k : chain) {
     if (!cmpwrd(k.word, p)) continue;
-    if (!k.handler) {
-      kaprnt(msg_level::error,
-             std::string("SET error:  ") + k.name + " option not available yet\n");
-      return 1;
-    }
     set_args a{p, typed + (p - lower), pcm, set_code(k.name)};
     return k.handler(a);
   }

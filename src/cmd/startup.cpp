@@ -91,15 +91,7 @@ void kacfg(msg_level level) {
   std::string line = "Config: v" VEMRA_VERSION;
   line += (sizeof(void*) == 8) ? " 64-bit" : " 32-bit";
   line += little_endian() ? " little-endian" : " big-endian";
-  line += " readline";
-  bool sdf = !kapending("sdf/xdf");
-  bool lats = !kapending("lats");
-  bool printim = !kapending("printim");
-  if (sdf) line += " sdf/xdf";
-  if (sdf || lats) line += " netcdf";
-  if (lats) line += " lats";
-  if (printim) line += " printim";
-  line += "\n\n";
+  line += " readline sdf/xdf netcdf lats printim\n\n";
   kaprnt(level, line);
   if (level == msg_level::error) {
     std::fputs("Issue 'q config' command for more information.\n\n", stdout);
@@ -114,17 +106,16 @@ void kacfg(msg_level level) {
   machine += " machine version.\n";
   kaprnt(level, machine);
   kaprnt(level, "   o Command line editing (readline) ENABLED.\n");
-  kaprnt(level, sdf ? "   o SDF/XDF interface for netCDF files (sdfopen, xdfopen) ENABLED;\n"
-                      "     HDF-SDS files are not read.\n"
-                    : "   o SDF/XDF interface for netCDF files (sdfopen, xdfopen) DISABLED.\n");
+  kaprnt(level,
+         "   o SDF/XDF interface for netCDF files (sdfopen, xdfopen) ENABLED;\n"
+         "     HDF-SDS files are not read.\n");
   kaprnt(level, "   o Remote data interface DISABLED.\n");
-  kaprnt(level, lats ? "   o LATS interface ENABLED: writes GRIB and netCDF files.\n"
-                     : "   o LATS interface for GRIB and netCDF output DISABLED.\n");
+  kaprnt(level, "   o LATS interface ENABLED: writes GRIB and netCDF files.\n");
   kaprnt(level, "   o Widget GUI interface DISABLED.\n");
   kaprnt(level, "   o External image output interface DISABLED.\n");
-  kaprnt(level, printim ? "   o printim command for direct png/gif output ENABLED.\n"
-                          "     (images are written through the gd library)\n"
-                        : "   o printim command for direct png/gif output DISABLED.\n");
+  kaprnt(level,
+         "   o printim command for direct png/gif output ENABLED.\n"
+         "     (images are written through the gd library)\n");
 }
 
 int vemra_main(int argc, char** argv) {

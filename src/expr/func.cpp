@@ -25,8 +25,7 @@
 #include "expr/fvirt.h"
 #include "expr/udf.h"
 
-// Each function group fills its handlers in here as it is built; a null
-// handler answers that the function is not available yet.
+// The built-in functions by name.
 const builtin_function builtin_functions[kBuiltinCount] = {
     {"sqrt", ffsqrt},   {"sin", ffsin},     {"cos", ffcos},      {"tan", fftan},
     {"asin", ffasin},   {"acos", ffacos},   {"exp", ffexp},      {"log", fflog},
@@ -46,12 +45,6 @@ const builtin_function builtin_functions[kBuiltinCount] = {
 namespace {
 
 bool end_of_text(char c) { return c == '\0' || c == '\n'; }
-
-std::string upper(const char* name) {
-  std::string s = name;
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 }  // namespace
 
@@ -115,11 +108,6 @@ const char* rtnprs(const char* text, const char* name, eval_state* pst) {
   auto args = std::make_unique<function_args>();
   const char* after = kaargs(text, name, args.get());
   if (!after) return nullptr;
-  if (fn && !fn->handler) {
-    kaprntf(msg_level::error, "Error from %s:  function not available yet\n", upper(name).c_str());
-    kaprntf(msg_level::error, "Operation Error:  Error from %s function\n", name);
-    return nullptr;
-  }
   eval_state copy = *pst;
   copy.result = std::monostate{};
   int rc;

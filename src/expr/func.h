@@ -22,7 +22,7 @@ using function_handler = int (*)(function_args* args, eval_state* pst);
 
 struct builtin_function {
   const char* name;
-  function_handler handler;  // null: not built yet
+  function_handler handler;
 };
 
 inline constexpr int kBuiltinCount = 50;

@@ -20,17 +20,9 @@ namespace {
 
 lats_bridge_fn lats_bridge = nullptr;
 
-// Routes whose plot routines are not part of this build yet.
-void not_built(const char* what) {
-  kaprnt(msg_level::error,
-         std::string("DISPLAY error:  ") + what + " output is not available yet\n");
-}
-
-void lats_out(session_state* pcm, lats_output what, const char* word) {
-  if (lats_bridge)
-    lats_bridge(pcm, what);
-  else
-    not_built(word);
+// The command layer installs the bridge at start-up.
+void lats_out(session_state* pcm, lats_output what) {
+  if (lats_bridge) lats_bridge(pcm, what);
 }
 
 // The output types. A word may set several fields; each row names the
@@ -53,9 +45,9 @@ const plot_type rows[] = {
     {"fgrid", output_field::field, output_fgrid, plot_code::fgrid, "Fgrid", kafgrd},
     {"fwrite", output_field::field, output_fwrite, plot_code::fwrite, "Fwrite", kafwrt, true},
     {"latsgrid", output_field::field, output_latsgrid, plot_code::clear, nullptr,
-     [](session_state* p, plot_code) { lats_out(p, lats_output::grid, "latsgrid"); }, true},
+     [](session_state* p, plot_code) { lats_out(p, lats_output::grid); }, true},
     {"latsdata", output_field::field, output_latsdata, plot_code::clear, nullptr,
-     [](session_state* p, plot_code) { lats_out(p, lats_output::data, "latsdata"); }, true},
+     [](session_state* p, plot_code) { lats_out(p, lats_output::data); }, true},
     {"stream", output_field::field_vector, output_stream, plot_code::stream, "Stream", kastrm},
     {"grfill", output_field::field, output_grfill, plot_code::grid_fill, "GrFill",
      [](session_state* p, plot_code c) { kacntr(p, contour_mode::fill, c); }},
@@ -207,9 +199,15 @@ int kaaddres(session_state* pcm, grid_ptr grid) {
 void kaplot(session_state* pcm) {
   release_held(pcm, pcm->result_count);
   if (pcm->result_count < 1) return;
-  // A flipped axis is drawn on a scaled map for this plot only.
-  const map_projection mproj = pcm->mproj;
-  if (mproj != map_projection::off && mproj != map_projection::scaled && (pcm->xflip || pcm->yflip))
+  // A flipped axis is drawn on a scaled map for this plot only: the session's
+  // projection comes back however the plot ends, also when it runs out of memory.
+  struct projection_scope {
+    session_state* pcm;
+    const map_projection kept;
+    ~projection_scope() { pcm->mproj = kept; }
+  } scope{pcm, pcm->mproj};
+  if (scope.kept != map_projection::off && scope.kept != map_projection::scaled &&
+      (pcm->xflip || pcm->yflip))
     pcm->mproj = map_projection::scaled;
   if (!draw(pcm, output_field::general, pcm->gxout_general)) {
     if (pcm->stat) kastts(pcm);
@@ -218,5 +216,4 @@ void kaplot(session_state* pcm) {
     else
       grid_plot(pcm);
   }
-  pcm->mproj = mproj;
 }

@@ -267,6 +267,28 @@ TEST_F(AllocationFault, ImprunRunsAgainAfterItFailed) {
   run("close 1");
 }
 
+// A flipped axis draws on a scaled map for one plot only: a plot that runs
+// out of memory gives the session its projection back all the same.
+TEST_F(AllocationFault, FailedFlippedPlotKeepsTheProjection) {
+  ASSERT_EQ(run("open " + sample), 0);
+  run("set lat 20 80");
+  run("set lev 500");
+  ASSERT_EQ(run("set mproj nps"), 0);
+  ASSERT_EQ(run("set xflip on"), 0);
+  int faults = 0;
+  for (long long n = 1;; ++n) {
+    run("display t", nullptr, n);
+    if (!fault_hit) break;
+    ++faults;
+    EXPECT_EQ(gcmn->mproj, map_projection::nps) << "allocation " << n;
+    if (::testing::Test::HasFailure()) break;
+  }
+  EXPECT_GT(faults, 0);
+  run("set xflip off");
+  run("set mproj latlon");
+  run("close 1");
+}
+
 // A writer table load that runs out of memory installs nothing of itself and
 // leaves errors as fatal as they were before it.
 TEST_F(AllocationFault, ParameterTableLoadIsAllOrNothing) {

@@ -1,1 +1,0 @@
-// Services of this subsystem that other subsystems call before it is built.
