@@ -247,13 +247,15 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
     return -88888;
   }
 
-  // Carry each variable's name and axes over. Axis positions are found
-  // again by dimension name: the new file may order its dimensions
-  // differently, and a variable whose axes are missing or out of order in it
-  // can't be read there.
-  fresh->fill_switch = old ? old->fill_switch : 0;
-  if (old) {
-    for (const var_info& ov : old->vars) {
+  // Carry each variable's name and axes over from the first file, which
+  // holds every variable of the data set: the file left may lack some.
+  // Axis positions are found again by dimension name: the new file may order
+  // its dimensions differently, and a variable whose axes are missing or out
+  // of order in it can't be read there.
+  const io_std* src = pfi->first_template_io ? static_cast<io_std*>(pfi->first_template_io) : old;
+  fresh->fill_switch = src ? src->fill_switch : 0;
+  if (src) {
+    for (const var_info& ov : src->vars) {
       var_info* nv = find_var(fresh, ov.name.c_str());
       if (!nv) continue;
       bool usable = !ov.display.empty();
@@ -262,7 +264,7 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
         nv->axis_dim[a] = nv->axis_pos[a] = -1;
         int od = ov.axis_dim[a];
         if (od < 0) continue;
-        int nd = od < old->ndims ? find_dim(fresh, old->dim_names[size_t(od)].c_str()) : -1;
+        int nd = od < src->ndims ? find_dim(fresh, src->dim_names[size_t(od)].c_str()) : -1;
         int pos = find_dimix(nv->dimids, nv->ndims, nd);
         if (pos < 0 || pos <= last) {
           usable = false;

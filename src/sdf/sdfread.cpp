@@ -390,19 +390,21 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
   file_descriptor* pfi = grid->file;
   const char* abbrev = grid->variable ? grid->variable->abbrev : "";
   var_info* v = sdf_find_display(static_cast<io_std*>(pfi->sdf_io), abbrev);
-  if (!v) {
-    kaprntf(msg_level::error, "Couldn't find variable %s in SDF file.\n", abbrev);
-    return 2;
-  }
   const long per_time =
       long(r.hi[0] - r.lo[0] + 1) * (r.hi[1] - r.lo[1] + 1) * (r.hi[2] - r.lo[2] + 1);
   const int base = r.wrap ? 3 : 0;
   if (!pfi->template_flag) {
+    if (!v) {
+      kaprntf(msg_level::error, "Couldn't find variable %s in SDF file.\n", abbrev);
+      return 2;
+    }
     long nt = r.hi[3] - r.lo[3] + 1;
     return read_segment(grid, v, r, r.lo[3], nt, block, base + 1);
   }
   // A series: each run of times in one file is read in one go, after the
   // switch to that file; packing and missing values are those of the file.
+  // The variable is looked up in the file that holds the times: the file
+  // open before may lack it, or hold it where this one does not.
   const int* table = pfi->template_file_numbers;
   int t = r.lo[3];
   bool spans = table[r.lo[3] - 1] != table[r.hi[3] - 1];
@@ -417,7 +419,11 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
       kaprnt(msg_level::error, "Bad time index in SDF file.\n");
       return 1;
     }
-    if (it == -88888) {
+    v = it == -88888 ? nullptr : sdf_find_display(static_cast<io_std*>(pfi->sdf_io), abbrev);
+    if (it != -88888 && !v)
+      kaprntf(msg_level::error, "SDF templating:  Couldn't find variable %s in SDF file.\n",
+              abbrev);
+    if (!v) {
       for (long i = 0; i < nt * per_time; i++) out[i] = grid->undef;
     } else {
       int code = base + (spans ? 3 : (f == pfi->open_template_time ? 1 : 2));
@@ -435,6 +441,10 @@ int sdf_kagsdf(grid_field* req, float* values) {
   auto* io = static_cast<io_std*>(fp->sdf_io);
   const char* abbrev = req->variable ? req->variable->abbrev : "";
   var_info* v = sdf_find_display(io, abbrev);
+  // The file of a series now open may lack a variable that others hold; the
+  // variable is the data set's as the first file describes it.
+  if (!v && fp->template_flag)
+    v = sdf_find_display(static_cast<io_std*>(fp->first_template_io), abbrev);
   if (!v) {
     kaprntf(msg_level::error, "Couldn't find variable %s in SDF file.\n", abbrev);
     return 2;

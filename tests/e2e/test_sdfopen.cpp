@@ -394,3 +394,75 @@ TEST(Sdfopen, BlocksOfTimesAndRowsPastTheFile) {
     expect_grid(nth_print(r.out, "d tas", 1), want, -999, kind + " past the poles");
   }
 }
+
+namespace {
+
+// File k (1-based) of a daily series on a 2 x 2 grid: `times` six-hourly
+// times from day k of January 2000, v = 100 t + 10 y + x at time t of the
+// series (grid y and x), and, unless left out, w = 1000 + t.
+void series_file(const TempDir& dir, int k, int times, bool with_w) {
+  std::string t, v, w;
+  for (int i = 0; i < times; i++) {
+    const int tt = (k - 1) * times + i + 1;
+    t += (i ? ", " : "") + std::to_string(24 * (k - 1) + 6 * i);
+    for (int y = 1; y <= 2; y++)
+      for (int x = 1; x <= 2; x++) {
+        v += (v.empty() ? "" : ", ") + std::to_string(100 * tt + 10 * y + x);
+        w += (w.empty() ? "" : ", ") + std::to_string(1000 + tt);
+      }
+  }
+  const std::string name = "f0" + std::to_string(k);
+  write_file(dir.file(name + ".cdl"),
+             "netcdf f {\ndimensions:\n time = " + std::to_string(times) +
+                 " ;\n lat = 2 ;\n lon = 2 ;\nvariables:\n double time(time) ;\n"
+                 "  time:units = \"hours since 2000-01-01\" ;\n float lat(lat) ;\n"
+                 "  lat:units = \"degrees_north\" ;\n float lon(lon) ;\n"
+                 "  lon:units = \"degrees_east\" ;\n float v(time, lat, lon) ;\n" +
+                 (with_w ? " float w(time, lat, lon) ;\n" : "") + "data:\n time = " + t +
+                 " ;\n lat = 0, 1 ;\n lon = 0, 1 ;\n v = " + v + " ;\n" +
+                 (with_w ? " w = " + w + " ;\n" : "") + "}\n");
+  EXPECT_TRUE(sdffiles::sh("ncgen -o " + dir.file(name + ".nc") + " " + dir.file(name + ".cdl")));
+}
+
+}  // namespace
+
+// A variable that one file of a series lacks is read from the files that
+// hold it, whichever file the reads before went through: its times in that
+// file alone are undefined. Through sdfopen and through xdfopen.
+TEST(Sdfopen, AVariableOneFileLacksStaysReadableInTheOthers) {
+  TempDir dir;
+  for (int k = 1; k <= 3; k++) series_file(dir, k, 4, k != 2);
+  write_file(dir.file("f.ctl"),
+             "dset ^f%d2.nc\noptions template\ntdef time 12 linear 00Z01JAN2000 6hr\n");
+  const std::string reads =
+      "set gxout print\nset x 1\nset y 1\nset t 1 12\nd v\nset x 1 2\nset y 1 2\nset t 1\nd w\n"
+      "set t 9\nd w\nset t 5\nd v\nd w\nset x 2\nset y 2\nset t 1 12\nd w\n";
+  for (const std::string open : {"sdfopen f01.nc f%d2.nc 12", "xdfopen f.ctl"}) {
+    RunResult r = run_batch(open + "\n" + reads, dir.path());
+    std::vector<double> v;
+    for (int t = 1; t <= 12; t++) v.push_back(100 * t + 11);
+    EXPECT_EQ(nth_print(r.out, "d v", 0), v) << open << r.out;
+    EXPECT_EQ(nth_print(r.out, "d w", 0), std::vector<double>(4, 1001)) << open << r.out;
+    EXPECT_EQ(nth_print(r.out, "d w", 1), std::vector<double>(4, 1009)) << open;
+    // Time 5 lies in the second file: v is there, w is not.
+    EXPECT_EQ(nth_print(r.out, "d v", 1), (std::vector<double>{511, 512, 521, 522})) << open;
+    const std::vector<double> none = nth_print(r.out, "d w", 2);
+    ASSERT_EQ(none.size(), 4u) << open << r.out;
+    EXPECT_NE(none[0], 1005) << open;
+    EXPECT_EQ(none, std::vector<double>(4, none[0])) << open;
+    // The whole series at one point: the second file's times undefined.
+    std::vector<double> w;
+    for (int t = 1; t <= 12; t++) w.push_back(t >= 5 && t <= 8 ? none[0] : 1000 + t);
+    EXPECT_EQ(nth_print(r.out, "d w", 3), w) << open << r.out;
+    // Each message about w is the series' own, for the file that lacks it.
+    auto count = [&](const std::string& what) {
+      size_t n = 0;
+      for (size_t p = r.out.find(what); p != std::string::npos; p = r.out.find(what, p + 1)) n++;
+      return n;
+    };
+    EXPECT_EQ(count("Couldn't find variable w in SDF file.\n"),
+              count("SDF templating:  Couldn't find variable w in SDF file.\n"))
+        << open << r.out;
+    EXPECT_GE(count("SDF templating:  Couldn't find variable w in SDF file.\n"), 2u) << open;
+  }
+}
