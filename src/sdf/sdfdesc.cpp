@@ -785,9 +785,19 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
   b.take_dims();
   describe_variables(b);
 
-  if (!parms.descriptor && pfi->template_flag)
+  if (!parms.descriptor && pfi->template_flag) {
+    // The step of the series is that of the first file's times: with one
+    // time it has none, and the times after it could not be found.
+    if (pfi->t_size == 1 && ntsteps > 1) {
+      kaprnt(msg_level::error,
+             "SDFOPEN error:  The first file of the template series holds one time, so the time "
+             "step of the series is unknown.\n"
+             "  Open the series with xdfopen: a descriptor with \"options template\" and a "
+             "\"tdef\" line that gives the step.\n");
+      return 1;
+    }
     template_series(pfi, tmpl, ntsteps);
-  else if (parms.descriptor && pfi->template_flag)
+  } else if (parms.descriptor && pfi->template_flag)
     std::snprintf(pfi->data_file_name, sizeof pfi->data_file_name, "%s", tmpl.c_str());
 
   io_std* first = nullptr;

@@ -466,3 +466,32 @@ TEST(Sdfopen, AVariableOneFileLacksStaysReadableInTheOthers) {
     EXPECT_GE(count("SDF templating:  Couldn't find variable w in SDF file.\n"), 2u) << open;
   }
 }
+
+// A series whose first file holds one time has no known step: sdfopen
+// refuses it at open and names the way that reads it, a descriptor with
+// the template option and a tdef line, through which each day's file is
+// read at its time.
+TEST(Sdfopen, TemplateOverOneTimePerFileIsRefused) {
+  TempDir dir;
+  for (int k = 1; k <= 3; k++) series_file(dir, k, 1, true);
+  write_file(dir.file("f.ctl"),
+             "dset ^f%d2.nc\noptions template\ntdef time 3 linear 00Z01JAN2000 1dy\n");
+  RunResult r = run_batch(
+      "sdfopen f01.nc f%d2.nc 3\nq files\nxdfopen f.ctl\nset gxout print\nset t 3\nd v\n"
+      "sdfopen f01.nc f%d2.nc 1\nq files\n",
+      dir.path());
+  EXPECT_NE(answer(r.out, "sdfopen f01.nc f%d2.nc 3")
+                .find("SDFOPEN error:  The first file of the template series holds one time, so "
+                      "the time step of the series is unknown.\n"
+                      "  Open the series with xdfopen: a descriptor with \"options template\" and "
+                      "a \"tdef\" line that gives the step.\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(answer(r.out, "q files"), "No files open\n") << r.out;
+  // File 3 holds time 3: v = 300 + 10 y + x.
+  EXPECT_EQ(printed_values(r.out, "d v"), (std::vector<double>{311, 312, 321, 322})) << r.out;
+  // A series of one time needs no step.
+  EXPECT_NE(answer(r.out, "sdfopen f01.nc f%d2.nc 1").find("is open as file 2\n"),
+            std::string::npos)
+      << r.out;
+}
