@@ -52,23 +52,19 @@ bool attribute_value(const var_info* v, const char* name, double* out) {
 }
 
 // Packing and missing values of the variable as stored in the file now open;
-// 0, or 6 for a type that can't be read.
-int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi, float undef,
-                 decoder* d) {
+// null, or the message of a type that can't be read.
+const char* decoder_rules(const io_std* io, const var_info* v, const file_descriptor* pfi,
+                          float undef, decoder* d) {
   d->undef = undef;
   double scale = 1, offset = 0;
   nc_type att_type = NC_NAT, var_type = NC_NAT;
   int packed = are_data_packed(v, &scale, &offset, &att_type, &var_type);
   if (var_type != NC_FLOAT && var_type != NC_DOUBLE) packed = 1;
-  if (packed && var_type != NC_SHORT) {
-    kaprnt(msg_level::error, "SDF data variable has unsupported packed data type.\n");
-    return 6;
-  }
+  if (packed && var_type != NC_SHORT)
+    return "SDF data variable has unsupported packed data type.\n";
   if (packed && att_type != NC_SHORT && att_type != NC_INT && att_type != NC_FLOAT &&
-      att_type != NC_DOUBLE) {
-    kaprnt(msg_level::error, "SDF data variable has unsupported unpacked data type.\n");
-    return 6;
-  }
+      att_type != NC_DOUBLE)
+    return "SDF data variable has unsupported unpacked data type.\n";
   d->packed = packed;
   d->scale = float(scale);
   d->offset = float(offset);
@@ -89,6 +85,16 @@ int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi
   // With an undefined value from a descriptor, that value marks missing data
   // as well as the variable's own attributes.
   d->miss3 = io->fill_switch ? double(pfi->undef) : d->miss1;
+  return nullptr;
+}
+
+// The same, saying why a type can't be read: 0, or 6.
+int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi, float undef,
+                 decoder* d) {
+  if (const char* refused = decoder_rules(io, v, pfi, undef, d)) {
+    kaprnt(msg_level::error, refused);
+    return 6;
+  }
   return 0;
 }
 
@@ -231,17 +237,54 @@ void convert(const T* raw, long nt, const slab_shape& s, const C& conv, float* o
     }
 }
 
+// A missing value that is no short marks nothing.
+bool fits_short(double m) { return m == std::trunc(m) && m >= -32768 && m <= 32767; }
+
+convert_short short_converter(const decoder& d) {
+  const double m2 = d.has_miss2 ? d.miss2 : d.miss1;
+  return convert_short{short(fits_short(d.miss1) ? d.miss1 : 0),
+                       short(fits_short(m2) ? m2 : 0),
+                       short(fits_short(d.miss3) ? d.miss3 : 0),
+                       fits_short(d.miss1),
+                       fits_short(m2),
+                       fits_short(d.miss3),
+                       d.scale,
+                       d.offset,
+                       d.undef};
+}
+
+// The grid's undefined value for packed shorts. Missing data are told by
+// their stored codes, so the value that marks them in the grid must be one
+// that no stored value of data unpacks to: the missing value as stored,
+// unless data unpack to it; else that code unpacked; else the float fill.
+float packed_undef(const io_std* io, const var_info* v, const file_descriptor* pfi, float undef) {
+  decoder d;
+  if (decoder_rules(io, v, pfi, undef, &d) || !d.packed) return undef;
+  d.undef = std::numeric_limits<float>::quiet_NaN();
+  const convert_short unpack = short_converter(d);
+  // Unpacking is monotonic, so only the shorts next to the exact inverse
+  // can give u; a missing code gives NaN, which equals nothing.
+  auto reached = [&](float u) {
+    if (d.scale == 0) return u == d.offset;
+    const double r0 = (double(u) - d.offset) / d.scale;
+    if (!(std::fabs(r0) < 32800)) return false;
+    for (long r = std::lround(r0) - 2; r <= std::lround(r0) + 2; r++)
+      if (r >= -32768 && r <= 32767 && unpack(short(r)) == u) return true;
+    return false;
+  };
+  if (!reached(undef)) return undef;
+  if (fits_short(d.miss1)) {
+    const float code = float(d.miss1) * d.scale + d.offset;
+    if (std::isfinite(code) && !reached(code)) return code;
+  }
+  return float(kFloatFill);
+}
+
 template <class T>
 void convert(const T* raw, long nt, const slab_shape& s, const decoder& d, float* out) {
   const double m2 = d.has_miss2 ? d.miss2 : d.miss1;
   if constexpr (std::is_same_v<T, short>) {
-    // A missing value that is no short marks nothing.
-    auto fits = [](double m) { return m == std::trunc(m) && m >= -32768 && m <= 32767; };
-    convert(raw, nt, s,
-            convert_short{short(fits(d.miss1) ? d.miss1 : 0), short(fits(m2) ? m2 : 0),
-                          short(fits(d.miss3) ? d.miss3 : 0), fits(d.miss1), fits(m2),
-                          fits(d.miss3), d.scale, d.offset, d.undef},
-            out);
+    convert(raw, nt, s, short_converter(d), out);
   } else if constexpr (std::is_same_v<T, float>) {
     convert(raw, nt, s, convert_float{float(d.miss1), float(m2), float(d.miss3), d.undef}, out);
   } else {
@@ -455,6 +498,7 @@ int sdf_kagsdf(grid_field* req, float* values) {
       std::fabs(u) <= double(std::numeric_limits<float>::max()))
     undef = float(u);
   if (!std::isfinite(undef)) undef = float(kFloatFill);
+  if (!io->fill_switch) undef = packed_undef(io, v, fp, undef);
   req->undef = undef;
 
   const bool varies[4] = {req->idim == 0 || req->jdim == 0, req->idim == 1 || req->jdim == 1,

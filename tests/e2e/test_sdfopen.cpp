@@ -92,10 +92,12 @@ TEST(Sdfopen, ValuesEqualNcdumpInBothFormats) {
       for (double& w : want)
         if (w == -999) w = std::nan("");
       expect_near_all(nth_print(r.out, "d tas", t), want, -999, kind + " tas");
-      // Packed shorts in whole rows: raw * 0.5 + 1000, both masks.
+      // Packed shorts in whole rows: raw * 0.5 + 1000, both masks. Raw -2010
+      // would unpack to the missing code -5, so missing points are marked
+      // with the code unpacked, -5 * 0.5 + 1000.
       std::vector<double> p(ps.begin() + t * 32, ps.begin() + (t + 1) * 32);
       for (double& w : p) w = (w == -5 || std::isnan(w)) ? std::nan("") : w * 0.5 + 1000;
-      expect_near_all(nth_print(r.out, "d ps", t), p, -5, kind + " ps");
+      expect_near_all(nth_print(r.out, "d ps", t), p, 997.5, kind + " ps");
     }
   }
 }
@@ -337,8 +339,10 @@ TEST(Sdfopen, WrappedReversedRowsOfEveryStoredType) {
     double scale, offset, undef;
     std::vector<double> masks;
   };
+  // Raw -404 of sp would unpack to its missing code -1, so its grids mark
+  // missing points with the code unpacked: -1 * 0.25 + 100.
   const var vars[] = {{"dv", dv, 1, 0, -999, {-999}},
-                      {"sp", sp, 0.25, 100, -1, {-1, -2}},
+                      {"sp", sp, 0.25, 100, 99.75, {-1, -2}},
                       {"tf", tf, 1, 0, 9.9692099683868690e36, {}}};
   for (const var& v : vars) {
     const std::string cmd = std::string("d ") + v.name;
@@ -494,4 +498,37 @@ TEST(Sdfopen, TemplateOverOneTimePerFileIsRefused) {
   EXPECT_NE(answer(r.out, "sdfopen f01.nc f%d2.nc 1").find("is open as file 2\n"),
             std::string::npos)
       << r.out;
+}
+
+// Packed data are told missing by their stored code: a value of data that
+// unpacks to the missing code as stored (-5000 * 2 = -10000, with
+// missing_value -10000) is data, in the grid and in arithmetic, and the
+// missing points are marked by a value no data reach.
+TEST(Sdfopen, PackedDataEqualToTheStoredMissingCodeAreData) {
+  TempDir dir;
+  write_file(dir.file("p.cdl"),
+             "netcdf p {\ndimensions:\n time = 1 ;\n lat = 2 ;\n lon = 3 ;\nvariables:\n"
+             " double time(time) ;\n  time:units = \"hours since 2000-01-01\" ;\n"
+             " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n float lon(lon) ;\n"
+             "  lon:units = \"degrees_east\" ;\n short p(time, lat, lon) ;\n"
+             "  p:scale_factor = 2.f ;\n  p:missing_value = -10000s ;\ndata:\n time = 0 ;\n"
+             " lat = 0, 1 ;\n lon = 0, 1, 2 ;\n p = -5000, 7, -10000, 100, -32767, 3 ;\n}\n");
+  ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("p.nc") + " " + dir.file("p.cdl")));
+  RunResult r = run_batch("sdfopen p.nc\nset gxout print\nd p\nd p+1\n", dir.path());
+  const std::vector<double> raw = ncdump_values(dir.file("p.nc"), "p");
+  ASSERT_EQ(raw.size(), 6u);
+  const std::vector<double> got = printed_values(r.out, "d p"),
+                            plus = printed_values(r.out, "d p+1");
+  ASSERT_EQ(got.size(), 6u) << r.out;
+  ASSERT_EQ(plus.size(), 6u) << r.out;
+  // The missing code and the short fill mark points 3 and 5.
+  const double undef = got[2];
+  EXPECT_EQ(got[4], undef);
+  EXPECT_NE(undef, -10000);
+  for (size_t i : {0, 1, 3, 5}) {
+    EXPECT_EQ(got[i], raw[i] * 2) << i;
+    EXPECT_EQ(plus[i], raw[i] * 2 + 1) << i;
+  }
+  EXPECT_EQ(plus[2], plus[4]);
+  EXPECT_NE(plus[2], undef + 1);
 }
