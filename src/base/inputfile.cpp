@@ -44,12 +44,14 @@ input_status check_input(const std::string& path) {
 
 std::string input_refusal(const std::string& path, input_status st, int err) {
   if (st == input_status::not_regular) return path + " is not a regular file";
+  if (st == input_status::symlink) return path + " is a symbolic link, not followed";
   return std::strerror(err ? err : EIO);
 }
 
-input_file::input_file(const std::string& path, const char* mode) : path_(path) {
+input_file::input_file(const std::string& path, const char* mode, input_links links) : path_(path) {
   errno = 0;
-  f_ = fopen_regular(path, mode);
+  const bool refuse_links = links == input_links::refuse;
+  f_ = fopen_regular(path, mode, !refuse_links);
   if (f_) {
     status_ = input_status::ok;
     return;
@@ -59,6 +61,7 @@ input_file::input_file(const std::string& path, const char* mode) : path_(path) 
   bool nul = path.find('\0') != std::string::npos;
   err_ = nul ? ENOENT : errno;
   status_ = nul ? input_status::cannot_open : status_of(err_);
+  if (refuse_links && err_ == ELOOP) status_ = input_status::symlink;
   errno = err_;
 }
 

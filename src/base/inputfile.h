@@ -12,15 +12,21 @@ enum class input_status {
   ok,
   cannot_open,  // the system's own reason is in errno_value()
   not_regular,  // a directory, pipe or device
+  symlink,      // a symbolic link where none is followed
 };
+
+// Whether the last part of a name may be a symbolic link. Files in a shared
+// directory are opened without following one, so that a link planted there
+// by someone else cannot point the program at another file.
+enum class input_links { follow, refuse };
 
 // Whether path could be read as a regular file, without blocking: for
 // libraries that open by name themselves (netCDF waits for ever on a pipe).
 // On failure errno is set (EISDIR for a directory, EINVAL for other kinds).
 input_status check_input(const std::string& path);
 
-// "NAME is not a regular file", or the system's reason for a name that could
-// not be opened.
+// "NAME is not a regular file", "NAME is a symbolic link, not followed", or
+// the system's reason for a name that could not be opened.
 std::string input_refusal(const std::string& path, input_status st, int err);
 
 enum class line_read {
@@ -34,7 +40,8 @@ class input_file {
  public:
   input_file() = default;
   // Opens path for reading (mode "r" or "rb"); check with ok().
-  explicit input_file(const std::string& path, const char* mode = "rb");
+  explicit input_file(const std::string& path, const char* mode = "rb",
+                      input_links links = input_links::follow);
   ~input_file();
   input_file(input_file&& o) noexcept;
   input_file& operator=(input_file&& o) noexcept;

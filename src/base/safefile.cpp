@@ -9,14 +9,15 @@
 #include <cstdlib>
 #include <vector>
 
-FILE* fopen_regular(const std::string& path, const char* mode) {
+FILE* fopen_regular(const std::string& path, const char* mode, bool follow_links) {
   if (path.find('\0') != std::string::npos) {
     errno = EINVAL;
     return nullptr;
   }
   // Opened without blocking, then checked on the descriptor itself, so the
   // kind cannot change between the check and the read.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd =
+      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow_links ? 0 : O_NOFOLLOW));
   if (fd < 0) return nullptr;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

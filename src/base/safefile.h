@@ -9,7 +9,8 @@
 // Opens path for reading only when it is a regular file. Anything else is
 // refused without blocking (a pipe with no writer is never waited for):
 // nullptr, with errno EISDIR for a directory and EINVAL for other kinds.
-FILE* fopen_regular(const std::string& path, const char* mode = "rb");
+// Without follow_links a symbolic link is refused too (errno ELOOP).
+FILE* fopen_regular(const std::string& path, const char* mode = "rb", bool follow_links = true);
 
 // True when path names an existing directory (following links).
 bool is_directory(const std::string& path);

@@ -282,29 +282,37 @@ bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
 
 // ---- the call's hold on its files ----
 
-// Exclusive hold on a function's transfer file for the length of a call. The
-// table fixes the names of the transfer and result files, so a second session
-// calling the same function waits its turn instead of mixing the two calls.
-class transfer_lock {
+// Exclusive hold on one file of a call. The table fixes the names of the
+// transfer and result files, so a second session calling a function that
+// shares either of them waits its turn instead of mixing the two calls.
+// The file is opened without following a symbolic link: in a shared
+// directory a link planted by another user would make the call write
+// through it.
+class file_hold {
  public:
-  transfer_lock() = default;
-  ~transfer_lock() {
+  file_hold() = default;
+  ~file_hold() {
     if (fd_ >= 0) ::close(fd_);
   }
-  transfer_lock(const transfer_lock&) = delete;
-  transfer_lock& operator=(const transfer_lock&) = delete;
+  file_hold(const file_hold&) = delete;
+  file_hold& operator=(const file_hold&) = delete;
 
   enum class result { held, cannot_open, interrupted };
 
   // Opens (creating it if need be) and locks path, waiting while another
-  // holds it; the wait polls the interrupt.
+  // holds it; the wait polls the interrupt. On cannot_open, refusal() says
+  // why.
   result take(const std::string& path) {
     for (;;) {
-      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-      if (fd < 0) return result::cannot_open;
+      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0666);
+      if (fd < 0) {
+        status_ = errno == ELOOP ? input_status::symlink : input_status::cannot_open;
+        return result::cannot_open;
+      }
       struct stat held;
       if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
         ::close(fd);
+        status_ = input_status::not_regular;
         return result::cannot_open;
       }
       while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -318,7 +326,7 @@ class transfer_lock {
       // The holder before removes the file when done: lock the name's file,
       // not the one it left behind.
       struct stat named;
-      if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+      if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
           held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
         fd_ = fd;
         return result::held;
@@ -327,9 +335,32 @@ class transfer_lock {
     }
   }
 
+  // Whether this hold is on the file that path names.
+  bool same_file(const std::string& path) const {
+    struct stat a, b;
+    return fd_ >= 0 && ::fstat(fd_, &a) == 0 && ::lstat(path.c_str(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  }
+
+  // Why take() could not open its file (empty for the system's reasons,
+  // which the caller's message covers).
+  std::string refusal(const std::string& path) const {
+    return status_ == input_status::cannot_open ? std::string() : input_refusal(path, status_, 0);
+  }
+
+  // Empties the held file.
+  bool truncate() const { return ::ftruncate(fd_, 0) == 0; }
+
+  // Removes the held file when it is empty: a result file made by the hold
+  // for a call that never ran its program.
+  void remove_if_empty(const std::string& path) const {
+    struct stat st;
+    if (same_file(path) && ::fstat(fd_, &st) == 0 && st.st_size == 0) ::unlink(path.c_str());
+  }
+
   // A stream writing the held file from its start (nullptr on failure).
   std::FILE* rewrite() const {
-    if (::ftruncate(fd_, 0) != 0) return nullptr;
+    if (!truncate()) return nullptr;
     const int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (dup < 0) return nullptr;
     const int flags = ::fcntl(dup, F_GETFL);
@@ -341,6 +372,57 @@ class transfer_lock {
 
  private:
   int fd_ = -1;
+  input_status status_ = input_status::ok;
+};
+
+// The hold of a call over both its files, taken in the order of their names
+// so that two sessions whose functions share one file never wait on each
+// other. A result file that is the transfer file is held once.
+class call_hold {
+ public:
+  explicit call_hold(const user_function* uf) : uf_(uf) {}
+  // The result file the hold made stays only once the program has run.
+  ~call_hold() {
+    if (!ran_ && !shared_) result_.remove_if_empty(uf_->result_file);
+  }
+  call_hold(const call_hold&) = delete;
+  call_hold& operator=(const call_hold&) = delete;
+
+  enum class which { transfer, result };
+  // Takes both; on failure failed() tells which file and the result why.
+  file_hold::result take() {
+    const user_function* uf = uf_;
+    const bool result_first = uf->result_file < uf->transfer_file;
+    for (int k = 0; k < 2; k++) {
+      const bool is_result = (k == 0) == result_first;
+      const std::string& path = is_result ? uf->result_file : uf->transfer_file;
+      file_hold& hold = is_result ? result_ : transfer_;
+      const file_hold& other = is_result ? transfer_ : result_;
+      if (k == 1 && other.same_file(path)) {
+        shared_ = true;
+        continue;
+      }
+      const file_hold::result r = hold.take(path);
+      if (r != file_hold::result::held) {
+        failed_ = is_result ? which::result : which::transfer;
+        return r;
+      }
+    }
+    return file_hold::result::held;
+  }
+  which failed() const { return failed_; }
+  const file_hold& transfer() const { return transfer_; }
+  const file_hold& result() const { return result_; }
+  // The result file is the transfer file.
+  bool shared() const { return shared_; }
+  void ran() { ran_ = true; }
+
+ private:
+  const user_function* uf_;
+  file_hold transfer_, result_;
+  bool ran_ = false;
+  which failed_ = which::transfer;
+  bool shared_ = false;
 };
 
 // ---- writing the arguments ----
@@ -375,7 +457,7 @@ int gather_args(const call& c, function_args* args, std::vector<arg_value>& out)
 }
 
 int write_transfer(const call& c, function_args* args, const std::vector<arg_value>& vals,
-                   const transfer_lock& lock) {
+                   const file_hold& lock) {
   const user_function* uf = c.uf;
   file_ptr f(lock.rewrite());
   if (!f) return c.fail2("Error opening transfer file", uf->transfer_file);
@@ -433,8 +515,23 @@ int read_result(const call& c) {
   const user_function* uf = c.uf;
   const std::string& rf = uf->result_file;
   const char* name = uf->name;
-  file_ptr f(std::fopen(rf.c_str(), "rb"));
-  if (!f) return c.fail2("Error opening transfer file", rf);
+  // Read through the input gate, again without following a link: the
+  // program may have put a new file under the name.
+  input_file f(rf, "rb", input_links::refuse);
+  if (!f.ok()) {
+    c.fail2("Error opening transfer file", rf);
+    if (f.status() != input_status::cannot_open)
+      kaprntf(msg_level::error, "  %s\n", f.refusal().c_str());
+    return 1;
+  }
+  // The call made the file empty before the program ran: still empty, the
+  // program wrote no answer, which is the open error; the empty file goes.
+  struct stat sb {};
+  if (fstat(fileno(f.get()), &sb) == 0 && sb.st_size == 0) {
+    f.close();
+    std::remove(rf.c_str());
+    return c.fail2("Error opening transfer file", rf);
+  }
   auto invalid = [&] { return c.fail2("Invalid transfer file format", rf); };
   auto fail_read = [&](read_status st) {
     return st == read_status::bad_count ? invalid()
@@ -479,7 +576,6 @@ int read_result(const call& c) {
   // header claiming a huge grid allocates nothing.
   const long long points = static_cast<long long>(isiz) * jsiz;
   const long long levels = (idim >= 0 && !ilin ? isiz : 0) + (jdim >= 0 && !jlin ? jsiz : 0);
-  struct stat sb {};
   const long here = std::ftell(f.get());
   if (fstat(fileno(f.get()), &sb) != 0 || here < 0 ||
       (points + levels) * 4 > static_cast<long long>(sb.st_size) - here)
@@ -528,7 +624,7 @@ int read_result(const call& c) {
     if (!std::all_of(lv + 1, lv + 1 + n, [](float x) { return std::isfinite(x); }))
       return invalid();
   }
-  f.reset();
+  f.close();
   std::remove(uf->transfer_file.c_str());
   std::remove(rf.c_str());
   kamnmx(g.get());
@@ -581,17 +677,29 @@ int ffuser(user_function* uf, function_args* args, eval_state* pst) {
   const call c{uf, pst};
   std::vector<arg_value> vals;
   if (const int rc = gather_args(c, args, vals)) return rc;
-  transfer_lock lock;
-  switch (lock.take(uf->transfer_file)) {
-    case transfer_lock::result::held: break;
-    case transfer_lock::result::cannot_open:
-      return c.fail2("Error opening transfer file", uf->transfer_file);
-    case transfer_lock::result::interrupted:
-      return c.fail2("Interrupted while waiting for the transfer file", uf->transfer_file);
+  call_hold hold(uf);
+  switch (hold.take()) {
+    case file_hold::result::held: break;
+    case file_hold::result::cannot_open: {
+      const bool result = hold.failed() == call_hold::which::result;
+      const std::string& path = result ? uf->result_file : uf->transfer_file;
+      c.fail2("Error opening transfer file", path);
+      const std::string why = (result ? hold.result() : hold.transfer()).refusal(path);
+      if (!why.empty()) kaprntf(msg_level::error, "  %s\n", why.c_str());
+      return 1;
+    }
+    case file_hold::result::interrupted:
+      return c.fail2(
+          "Interrupted while waiting for the transfer file",
+          hold.failed() == call_hold::which::result ? uf->result_file : uf->transfer_file);
   }
-  if (const int rc = write_transfer(c, args, vals, lock)) return rc;
+  if (const int rc = write_transfer(c, args, vals, hold.transfer())) return rc;
+  // An answer left by an earlier call must not pass for this call's.
+  if (!hold.shared() && !hold.result().truncate())
+    return c.fail2("Error opening transfer file", uf->result_file);
   // Earlier output must come before the program's own.
   std::fflush(nullptr);
+  hold.ran();
   const int status = std::system(uf->command.c_str());
   (void)status;  // the program answers through the result file only
   return read_result(c);

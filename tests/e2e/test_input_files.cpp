@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e/dataset_files.h"
+#include "support/live_session.h"
 #include "support/vemra_run.h"
 
 namespace {
@@ -162,6 +163,80 @@ TEST(UserFunctionFiles, ConcurrentSessionsTakeTurnsOnTheTransferFiles) {
   }
   EXPECT_FALSE(vemra_test::file_exists(t));
   EXPECT_FALSE(vemra_test::file_exists(r));
+}
+
+// Two functions with their own transfer files share one result file; two
+// sessions call one each, several rounds at once: each call must read its
+// own program's answer, never the other session's.
+TEST(UserFunctionFiles, SessionsSharingOnlyTheResultFileTakeTurns) {
+  TempDir shared, a, b;
+  const std::string ta = shared.file("ta.bin"), tb = shared.file("tb.bin"),
+                    r = shared.file("r.bin");
+  auto entry = [&](const char* name, const std::string& t) {
+    return std::string(name) + " 1 1 expr\ndirect\n" + VEMRA_UDF_DOUBLE + " " + t + " " + r +
+           " direct slow\n" + t + "\n" + r + "\n";
+  };
+  write_file(shared.file("udft"), entry("uda", ta) + entry("udb", tb));
+  const std::vector<std::string> env = {"KAUDFT=" + shared.file("udft")};
+  const int kCalls = 30;
+  auto session = [&](const TempDir& dir, const char* fn, int k, RunResult* out) {
+    dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+    std::string input = "open g.ctl\nset x 2\nset y 2\n";
+    for (int i = 0; i < kCalls; i++)
+      input += std::string("d ") + fn + "(ps+" + std::to_string(k) + ")\n";
+    *out = bounded_batch(input + "quit\n", dir, env, 60);
+  };
+  RunResult ra, rb;
+  std::thread tha(session, std::cref(a), "uda", 3, &ra);
+  std::thread thb(session, std::cref(b), "udb", 7, &rb);
+  tha.join();
+  thb.join();
+  for (auto [res, want] : {std::pair{&ra, 6}, std::pair{&rb, 14}}) {
+    ASSERT_EQ(res->status, 0) << res->out;
+    const std::string line = "Result value = " + std::to_string(want) + " \n";
+    EXPECT_EQ(vemra_test::count_of(res->out, line), size_t(kCalls)) << res->out;
+    EXPECT_FALSE(contains(res->out, "Error from ud")) << res->out;
+  }
+  EXPECT_FALSE(vemra_test::file_exists(r));
+}
+
+// A transfer or result file name that is a symbolic link (planted in a
+// shared directory) is refused and the file it points at is left alone; a
+// result file that is a pipe is refused at once, before the program runs.
+TEST(UserFunctionFiles, LinksAndPipesAsTheFilesOfACallAreRefused) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+  const std::string t = dir.file("t.bin"), r = dir.file("r.bin"), mine = dir.file("mine.txt");
+  write_file(dir.file("udft"), std::string("udbl 1 1 expr\ndirect\n") + VEMRA_UDF_DOUBLE + " " + t +
+                                   " " + r + " direct\n" + t + "\n" + r + "\n");
+  const std::vector<std::string> env = {"KAUDFT=" + dir.file("udft")};
+  const std::string calls = "open g.ctl\nset x 2\nset y 2\nd udbl(ps+1)\nquit\n";
+  for (const std::string& link : {t, r}) {
+    SCOPED_TRACE(link);
+    write_file(mine, "the caller's own file\n");
+    ASSERT_EQ(symlink(mine.c_str(), link.c_str()), 0);
+    RunResult res = bounded_batch(calls, dir, env);
+    ASSERT_EQ(res.status, 0) << res.out;
+    EXPECT_TRUE(contains(answer(res.out, "d udbl(ps+1)"),
+                         "Error from udbl: Error opening transfer file\n  File name: " + link +
+                             "\n  " + link + " is a symbolic link, not followed\n"))
+        << res.out;
+    // No file is left behind by a call that did not run its program.
+    EXPECT_FALSE(vemra_test::file_exists(link == t ? r : t));
+    EXPECT_EQ(vemra_test::read_file(mine), "the caller's own file\n");
+    std::remove(link.c_str());
+  }
+  ASSERT_EQ(mkfifo(r.c_str(), 0600), 0);
+  RunResult res = bounded_batch(calls, dir, env);
+  ASSERT_EQ(res.status, 0) << res.out;
+  EXPECT_TRUE(contains(answer(res.out, "d udbl(ps+1)"),
+                       "Error from udbl: Error opening transfer file\n  File name: " + r + "\n  " +
+                           r + " is not a regular file\n"))
+      << res.out;
+  std::remove(r.c_str());
+  // With plain files the same call answers.
+  res = bounded_batch(calls, dir, env);
+  EXPECT_EQ(answer(res.out, "d udbl(ps+1)"), "Result value = 2 \n") << res.out;
 }
 
 }  // namespace
