@@ -766,21 +766,43 @@ bool close_stream(std::FILE*& f, int* why) {
   return ok;
 }
 
+// The name of the index beside a descriptor.
+std::string index_name_of(const char* descriptor) {
+  std::string name = descriptor;
+  name.replace(name.size() - 4, 4, ".gmp");
+  return name;
+}
+
+bool exists(const std::string& name) {
+  struct stat st;
+  return ::stat(name.c_str(), &st) == 0;
+}
+
+// True when a file of the set (data, descriptor or index) is under its name
+// now; asked under the directory lock.
+bool old_set_exists(const latsFile* file, const latsGribFile* gf) {
+  if (gf->grb_stage.target_exists()) return true;
+  if (file->convention != LATS_VEMRA_GRIB) return false;
+  return gf->ctl_stage.target_exists() || exists(index_name_of(gf->mapname));
+}
+
 // Descriptor, index and the renames of a file of the descriptor convention
-// whose data were written. 1, or 0 after a message with nothing replaced.
+// whose data were written. 1, or 0 after a message. The three files replace
+// the old ones together or not at all: a reader must never find one
+// version's index beside another's data.
 int finish_described(latsFile* file, latsGribFile* gf) {
   int why = 0;
   write_descriptor(file, gf, gf->ctl);
   if (!close_stream(gf->ctl, &why)) {
-    latsError("GRIB (latsgrib) --> Writing %s failed: %s; the old files are kept", gf->mapname,
-              std::strerror(why));
+    lats_dir_lock lock(file->path);
+    latsError("GRIB (latsgrib) --> Writing %s failed: %s; %s", gf->mapname, std::strerror(why),
+              old_set_exists(file, gf) ? "the old files are kept" : "no file was made");
     return 0;
   }
-  std::string index_name = gf->mapname;
-  index_name.replace(index_name.size() - 4, 4, ".gmp");
+  const std::string index_name = index_name_of(gf->mapname);
   lats_staged index_stage;
   bool indexed = false;
-  if (index_stage.open(index_name)) {
+  if (index_stage.open(index_name) && !index_stage.in_place()) {
     latsgribmap_staged(gf->ctl_stage.path().c_str(),
                        file->frequency == LATS_FORECAST_HOURLY ? 0 : 1,
                        gf->grb_stage.path().c_str(), index_stage.path().c_str());
@@ -790,19 +812,36 @@ int finish_described(latsFile* file, latsGribFile* gf) {
   // Another session's renames of the same names wait, so that data, index
   // and descriptor under the names always belong together.
   lats_dir_lock lock(file->path);
+  if (!indexed) {
+    if (old_set_exists(file, gf)) {
+      latsError("GRIB (latsgrib) --> The index %s could not be made; the old files are kept",
+                index_name.c_str());
+      return 0;
+    }
+    // Nothing old to keep: the data written are not thrown away.
+    if (gf->grb_stage.commit() && gf->ctl_stage.commit()) {
+      latsError(
+          "GRIB (latsgrib) --> The index %s could not be made; %s and %s are left without one",
+          index_name.c_str(), file->path, gf->mapname);
+    } else {
+      latsError("GRIB (latsgrib) --> The index %s could not be made; no file was made",
+                index_name.c_str());
+      gf->ctl_stage.discard();
+      std::remove(file->path);
+    }
+    return 0;
+  }
+  // Data first and descriptor last: the index refuses any data file but its
+  // own, so a reader between two renames is told, never misled.
   if (!gf->grb_stage.commit()) {
     latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old files are kept", file->path,
               std::strerror(errno));
     return 0;
   }
-  if (indexed) {
-    if (!index_stage.commit())
-      latsError("GRIB (latsgrib) --> Replacing %s failed: %s", index_name.c_str(),
-                std::strerror(errno));
-  } else {
-    // An old index would point into the old data.
-    index_stage.discard();
-    std::remove(index_name.c_str());
+  if (!index_stage.commit()) {
+    latsError("GRIB (latsgrib) --> Replacing %s failed: %s", index_name.c_str(),
+              std::strerror(errno));
+    return 0;
   }
   if (!gf->ctl_stage.commit()) {
     latsError("GRIB (latsgrib) --> Replacing %s failed: %s", gf->mapname, std::strerror(errno));
@@ -822,27 +861,27 @@ int lats_close_grib(latsFile* file) {
   bool ok = close_stream(gf->grb, &why) && !gf->write_errno;
   if (!ok) {
     close_stream(gf->ctl, &why);
+    lats_dir_lock lock(file->path);
     latsError("GRIB (latsgrib) --> Writing %s failed: %s; %s", file->path, std::strerror(why),
-              gf->grb_stage.existed() ? "the old files are kept" : "no file was made");
+              old_set_exists(file, gf) ? "the old files are kept" : "no file was made");
     return 0;
   }
-  const bool written = !gf->first && file->varlist;
-  if (!written) {
+  if (gf->first || !file->varlist) {
+    // An output without a field replaces nothing and leaves nothing. Whether
+    // an old file is there is seen now: another session may have written
+    // one since the create.
     close_stream(gf->ctl, &why);
     gf->ctl_stage.discard();
-    // An empty file does not replace one that holds data.
-    if (gf->grb_stage.existed()) {
-      gf->grb_stage.discard();
-      latsWarning("GRIB (latsgrib) --> No field was written to %s; the old file is kept",
-                  file->path);
-      return 1;
-    }
-    if (file->convention == LATS_VEMRA_GRIB)
-      latsWarning("GRIB (latsgrib) --> No field was written to %s; no descriptor or index made",
-                  file->path);
-  } else if (file->convention == LATS_VEMRA_GRIB) {
-    return finish_described(file, gf);
+    gf->grb_stage.discard();
+    lats_dir_lock lock(file->path);
+    latsWarning("GRIB (latsgrib) --> No field was written to %s; %s", file->path,
+                !old_set_exists(file, gf)             ? "no file was made"
+                : file->convention == LATS_VEMRA_GRIB ? "the old files are kept"
+                                                      : "the old file is kept");
+    return 1;
   }
+  if (file->convention == LATS_VEMRA_GRIB) return finish_described(file, gf);
+  lats_dir_lock lock(file->path);
   if (!gf->grb_stage.commit()) {
     latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old file is kept", file->path,
               std::strerror(errno));

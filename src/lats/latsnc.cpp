@@ -1,8 +1,8 @@
 // The netCDF side of the LATS writer: one file NAME.nc with an unlimited time
 // dimension, a longitude and latitude pair per grid, a dimension per vertical
 // dimension and one variable per declared variable. Definitions are made in
-// define mode; the first write (or the close of a file never written) ends
-// it and writes the coordinates.
+// define mode; the first write ends it and writes the coordinates. A file
+// closed without a field is dropped.
 #include "lats/latsnc.h"
 
 #include <netcdf.h>
@@ -421,30 +421,34 @@ int lats_close_nc(latsFile* file) {
   verbose_nc quiet;
   latsNcFile* nc = file->nc;
   if (!nc) return 1;  // its create failed: nothing is open
-  // A file never written still gets its time units and coordinates.
-  int ok = !nc->failure && nc->state == LATS_DEFINING ? end_define(file) : 1;
-  if (nc->failure) {
+  file->nc = nullptr;
+  std::unique_ptr<latsNcFile> owner(nc);
+  // An output without a field replaces nothing and leaves nothing.
+  const bool empty = file->ntimewritten == 0;
+  if (nc->failure || empty) {
     ncabort(nc->ncid);
   } else if (ncclose(nc->ncid) == -1) {
     latsError("netCDF (latsnc) --> Closing netCDF file %s", file->path);
     failed(nc);
   }
-  file->nc = nullptr;
-  std::unique_ptr<latsNcFile> owner(nc);
+  // Whether an old file is there is seen now, under the lock: another
+  // session may have written one since the create.
+  lats_dir_lock lock(file->path);
   if (nc->failure) {
     latsError("netCDF (latsnc) --> Writing %s failed: %s; %s", file->path, nc_strerror(nc->failure),
-              nc->stage.existed() ? "the old file is kept" : "no file was made");
+              nc->stage.target_exists() ? "the old file is kept" : "no file was made");
     return 0;
   }
-  // An empty file does not replace one that holds data.
-  if (file->ntimewritten == 0 && nc->stage.existed()) {
-    latsWarning("netCDF (latsnc) --> No field was written to %s; the old file is kept", file->path);
-    return ok;
+  if (empty) {
+    nc->stage.discard();
+    latsWarning("netCDF (latsnc) --> No field was written to %s; %s", file->path,
+                nc->stage.target_exists() ? "the old file is kept" : "no file was made");
+    return 1;
   }
   if (!nc->stage.commit()) {
     latsError("netCDF (latsnc) --> Replacing %s failed: %s; the old file is kept", file->path,
               std::strerror(errno));
     return 0;
   }
-  return ok;
+  return 1;
 }

@@ -16,12 +16,17 @@ bool lats_staged::open(const std::string& target) {
   discard();
   target_ = target;
   struct stat st;
-  existed_ = ::stat(target_.c_str(), &st) == 0;
-  if (existed_ && !S_ISREG(st.st_mode)) return true;
-  int fd = make_beside(target_, existed_, temp_);
+  const bool exists = ::stat(target_.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) return true;
+  int fd = make_beside(target_, exists, temp_);
   if (fd < 0) return false;
   ::close(fd);
   return true;
+}
+
+bool lats_staged::target_exists() const {
+  struct stat st;
+  return ::stat(target_.c_str(), &st) == 0;
 }
 
 bool lats_staged::commit() {

@@ -20,8 +20,10 @@ class lats_staged {
   bool open(const std::string& target);
   // Where to write now.
   const std::string& path() const { return temp_.empty() ? target_ : temp_; }
-  // True when a file of the target's name existed at open.
-  bool existed() const { return existed_; }
+  // True when a file of the target's name exists now. Asked at the close,
+  // under the directory lock: another session may have made or removed one
+  // since the open.
+  bool target_exists() const;
   // True when the target is no regular file and so written in place.
   bool in_place() const { return temp_.empty(); }
   // Renames the written file onto the target; false with errno set, in which
@@ -33,7 +35,6 @@ class lats_staged {
  private:
   std::string target_;
   std::string temp_;  // empty when written in place or after commit/discard
-  bool existed_ = false;
 };
 
 // Holds an exclusive lock on the directory of a file while several renames

@@ -139,8 +139,12 @@ TEST(LatsOutput, BridgeRefusals) {
                        "be fixed in z and t\n"),
             std::string::npos);
   EXPECT_NE(answer(r.out, "q lats").find("\n1 \t: id_var LATS internal ID\n"), std::string::npos);
-  // Nothing was written: the file closed at quit holds no time.
-  EXPECT_TRUE(sdffiles::ncdump_values(dir.file("out.nc"), "time").empty());
+  // Nothing was written: the file closed at quit is not made, and that is said.
+  EXPECT_FALSE(file_exists(dir.file("out.nc")));
+  EXPECT_NE(r.err.find("LATS warning (lats_close): netCDF (latsnc) --> No field was written to "
+                       "out.nc; no file was made\n"),
+            std::string::npos)
+      << r.err;
 }
 
 // A basetime names a day its month has under the file's calendar, as a

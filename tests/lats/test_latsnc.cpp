@@ -118,9 +118,12 @@ TEST_F(NcWriter, SecondGridAndSurfaceLevelDescription) {
   const std::string second = latstest::grid_name();
   const std::vector<double> lon2 = latstest::ramp(10, 1, 3), lat2 = {5};
   int g2 = lats_grid(second.c_str(), LATS_LINEAR, 3, lon2.data(), 1, lat2.data());
-  ASSERT_GT(lats_var(fid, "tas", LATS_FLOAT, LATS_INSTANT, g1, 0, ""), 0);
+  const int tas = lats_var(fid, "tas", LATS_FLOAT, LATS_INSTANT, g1, 0, "");
+  ASSERT_GT(tas, 0);
   ASSERT_GT(lats_var(fid, "ps", LATS_FLOAT, LATS_ACCUM, g2, 0, ""), 0);
-  // Closed without a write: coordinates and time units are still there.
+  // One field of the first grid: the coordinates of both are written.
+  float field[4] = {1, 2, 3, 4};
+  ASSERT_EQ(lats_write(fid, tas, 0.0, 2000, 1, 1, 0, field), 1);
   ASSERT_EQ(lats_close(fid), 1);
 
   int ncid = -1;
@@ -135,7 +138,7 @@ TEST_F(NcWriter, SecondGridAndSurfaceLevelDescription) {
   EXPECT_EQ(read_all(ncid, "latitude"), (std::vector<float>{-30, 30}));
   EXPECT_EQ(text_att(ncid, "tas", "level_description"), "2 meters above earth surface");
   EXPECT_EQ(text_att(ncid, "ps", "time_statistic"), "accumulation");
-  EXPECT_EQ(text_att(ncid, "time", "units"), "<none>");  // no base time was ever set
+  EXPECT_EQ(text_att(ncid, "time", "units"), "days since 2000-1-1 0");  // from the write
   nc_close(ncid);
 }
 

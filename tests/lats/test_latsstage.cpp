@@ -28,7 +28,7 @@ TEST(LatsStage, NewAndOldFilesReplacedOnlyAtCommit) {
   {
     lats_staged s;
     ASSERT_TRUE(s.open(target));
-    EXPECT_FALSE(s.existed());
+    EXPECT_FALSE(s.target_exists());
     EXPECT_FALSE(s.in_place());
     EXPECT_NE(s.path(), target);
     EXPECT_EQ(s.path().rfind(dir.file(".out.nc."), 0), 0u) << s.path();
@@ -45,7 +45,7 @@ TEST(LatsStage, NewAndOldFilesReplacedOnlyAtCommit) {
   {
     lats_staged s;
     ASSERT_TRUE(s.open(target));
-    EXPECT_TRUE(s.existed());
+    EXPECT_TRUE(s.target_exists());
     write_file(s.path(), "second");
   }
   EXPECT_EQ(read_file(target), "new");

@@ -1,0 +1,201 @@
+// What a "set lats" output leaves under its names when it holds no field,
+// when its GRIB index can't be written, and when its GRIB data, index and
+// descriptor are read while another session rewrites them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dataset_files.h"
+#include "lats_files.h"
+#include "sdf_files.h"
+#include "support/live_session.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using namespace latsfiles;
+using dsfiles::answer;
+using sdffiles::printed_values;
+
+namespace {
+
+struct convention {
+  std::string word;                // of "set lats convention"
+  std::vector<std::string> names;  // the files of output "same"
+};
+
+const std::vector<convention>& conventions() {
+  static const std::vector<convention> all = {
+      {"coards", {"same.nc"}},
+      {"grib_only", {"same.grb"}},
+      {"vemra_grib", {"same.grb", "same.ctl", "same.gmp"}},
+  };
+  return all;
+}
+
+std::vector<std::string> contents(const TempDir& dir, const std::vector<std::string>& names) {
+  std::vector<std::string> v;
+  for (const auto& n : names) v.push_back(read_file(dir.file(n)));
+  return v;
+}
+
+// The values of times 1 and 2 of the output "same", as read back by vemra.
+std::vector<double> read_back(const TempDir& dir, const convention& c) {
+  std::string in = c.word == "coards" ? "sdfopen same.nc\n" : "open same.ctl\n";
+  in += "set x 1 36\nset y 1 9\nset gxout print\nset t 1\nd tas\nset t 2\nd tas+0\n";
+  RunResult r = run_batch(in, dir.path());
+  std::vector<double> v = printed_values(r.out, "d tas"), w = printed_values(r.out, "d tas+0");
+  v.insert(v.end(), w.begin(), w.end());
+  return v;
+}
+
+}  // namespace
+
+// A session that creates a name and writes nothing does not, at its close,
+// replace the whole output another session wrote under that name meanwhile.
+TEST(LatsSets, AnEmptyOutputNeverReplacesAnotherSessionsFile) {
+  for (const convention& c : conventions()) {
+    SCOPED_TRACE(c.word);
+    TempDir dir;
+    write_dataset(dir);
+    const std::string set = "set lats convention " + c.word + "\n";
+    LiveSession idle(dir, "idle.out");
+    ASSERT_TRUE(
+        idle.send(set + "set lats frequency daily\nset lats deltat 1\nset lats create same\n"));
+    ASSERT_TRUE(idle.wait_for("LATS FILE ID = 1\n")) << idle.output();
+    for (const auto& n : c.names) EXPECT_FALSE(file_exists(dir.file(n))) << n;
+
+    ASSERT_EQ(run_batch(declare("same", set) + write_two("t"), dir.path()).status, 0);
+    const std::vector<std::string> written = contents(dir, c.names);
+    for (const auto& w : written) ASSERT_FALSE(w.empty());
+
+    ASSERT_TRUE(idle.send("quit\n"));
+    EXPECT_EQ(idle.finish(), 0);
+    EXPECT_EQ(contents(dir, c.names), written);
+    EXPECT_TRUE(contains(idle.output(), "No field was written to " + c.names[0] + "; the old file"))
+        << idle.output();
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+    if (c.word != "grib_only") {
+      EXPECT_EQ(read_back(dir, c).size(), size_t(2 * kNx * kNy));
+    }
+  }
+}
+
+// The same in one session: of two creates of one name, the one closed last
+// without a field leaves the other's output in place.
+TEST(LatsSets, TwoCreatesOfOneNameInOneSession) {
+  for (const convention& c : conventions()) {
+    if (c.word == "grib_only") continue;
+    SCOPED_TRACE(c.word);
+    TempDir dir;
+    write_dataset(dir);
+    RunResult r = run_batch(
+        "set lats convention " + c.word +
+            "\nset lats frequency daily\nset lats deltat 1\nset lats create same\n" +
+            "open d.ctl\nset x 1 36\nset y 1 9\nset t 1\nset lats create same\n"
+            "set gxout latsgrid\nd t\nset lats var 2 tas average 1 0\nset gxout latsdata\n"
+            "set lats write 2 1\nd t\nset t 2\nd t\nset lats close 2\nset lats close 1\n",
+        dir.path());
+    EXPECT_EQ(answer(r.out, "set lats create same"), "LATS FILE ID = 1\n");
+    EXPECT_TRUE(contains(r.err, "No field was written to " + c.names[0] + "; the old file"))
+        << r.err;
+    std::vector<double> v = read_back(dir, c);
+    ASSERT_EQ(v.size(), size_t(2 * kNx * kNy)) << r.out;
+    for (int t : {1, 2})
+      for (int y = 1; y <= kNy; y++)
+        for (int x = 1; x <= kNx; x++) {
+          size_t k = size_t((t - 1) * kNx * kNy + (y - 1) * kNx + x - 1);
+          EXPECT_NEAR(v[k], t_at(x, y, t), 0.051) << x << " " << y << " " << t;
+        }
+  }
+}
+
+// An output without a field and without an old file leaves nothing (no
+// empty GRIB file, no netCDF header without a variable), and says so.
+TEST(LatsSets, AnEmptyOutputWithoutAnOldFileLeavesNothing) {
+  for (const convention& c : conventions()) {
+    SCOPED_TRACE(c.word);
+    TempDir dir;
+    write_dataset(dir);
+    // One declared and closed, one left open at quit.
+    RunResult r = run_batch(declare("same", "set lats convention " + c.word + "\n") +
+                                "set lats close 1\nset lats create other\nquit\n",
+                            dir.path());
+    EXPECT_EQ(r.status, 0);
+    const std::string format = c.word == "coards" ? "netCDF (latsnc)" : "GRIB (latsgrib)";
+    const std::string ext = c.word == "coards" ? ".nc" : ".grb";
+    for (const std::string name : {"same", "other"})
+      EXPECT_TRUE(contains(r.err, "LATS warning (lats_close): " + format +
+                                      " --> No field was written to " + name + ext +
+                                      "; no file was made\n"))
+          << r.err;
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+      std::string n = e.path().filename().string();
+      if (n.rfind("same", 0) == 0 || n.rfind("other", 0) == 0 || n[0] == '.') left.push_back(n);
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".stderr", ".stdin", ".stdout"}));
+  }
+}
+
+namespace {
+
+// A variable on 100 pressure levels of which one is written: its index is
+// larger than its data and descriptor, so that a size limit between them
+// fails the index stage only.
+std::string hundred_levels(const std::string& expr) {
+  std::string levels;
+  for (int p = 1000; p > 0; p -= 10) levels += " " + std::to_string(p);
+  return "open d.ctl\nset x 1 36\nset y 1 9\nset t 1\nset lats convention vemra_grib\n"
+         "set lats frequency daily\nset lats deltat 1\nset lats create deep\n"
+         "set lats vertdim plev" +
+         levels +
+         "\nset gxout latsgrid\nd t\nset lats var 1 ta instant 1 1\nset gxout latsdata\n"
+         "set lats write 1 1 1000\nd " +
+         expr + "\nset lats close 1\nquit\n";
+}
+
+}  // namespace
+
+// The index can't be written (a size limit hits it, as a full disk would):
+// the old data, descriptor and index are all kept, none replaced. Without an
+// old set the data and descriptor written are kept, without an index.
+TEST(LatsSets, AFailedIndexKeepsTheOldSetWhole) {
+  TempDir dir;
+  write_dataset(dir);
+  const std::vector<std::string> names = {"deep.grb", "deep.ctl", "deep.gmp"};
+  RunResult first = run_one_log(hundred_levels("t"), dir.path());
+  ASSERT_NE(first.out.find("LATS_GRIB: latsgribmap: GRIB index written\n"), std::string::npos)
+      << first.out;
+  const std::vector<std::string> old = contents(dir, names);
+  ASSERT_LT(old[0].size(), 1500u);
+  ASSERT_LT(old[1].size(), 1500u);
+  ASSERT_GT(old[2].size(), 1500u);
+
+  RunResult limited = run_one_log(hundred_levels("t*2"), dir.path(), 1500);
+  EXPECT_NE(limited.out.find("LATS error (lats_close): GRIB (latsgrib) --> The index deep.gmp "
+                             "could not be made; the old files are kept\n"),
+            std::string::npos)
+      << limited.out;
+  EXPECT_EQ(contents(dir, names), old);
+  EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+  RunResult r =
+      run_batch("open deep.ctl\nset x 1 36\nset y 1 9\nset gxout stat\nd ta\n", dir.path());
+  EXPECT_NE(answer(r.out, "d ta").find("Min, Max = 263 314\n"), std::string::npos) << r.out;
+
+  TempDir fresh;
+  write_dataset(fresh);
+  limited = run_one_log(hundred_levels("t*2"), fresh.path(), 1500);
+  EXPECT_NE(limited.out.find("LATS error (lats_close): GRIB (latsgrib) --> The index deep.gmp "
+                             "could not be made; deep.grb and deep.ctl are left without one\n"),
+            std::string::npos)
+      << limited.out;
+  EXPECT_TRUE(file_exists(fresh.file("deep.grb")));
+  EXPECT_TRUE(file_exists(fresh.file("deep.ctl")));
+  EXPECT_FALSE(file_exists(fresh.file("deep.gmp")));
+  EXPECT_EQ(leftovers(fresh.path()), std::vector<std::string>{});
+}
