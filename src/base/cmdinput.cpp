@@ -109,20 +109,31 @@ size_t read_piece(input_kind& kind, char* buf, size_t cap) {
   return n > 0 ? 1 : 0;
 }
 
-enum class line_end { newline, end_of_input, too_long };
+// How a line ended: at its newline, at the end of input with nothing read
+// or after a last piece without newline, or past the limit.
+enum class line_end { newline, end_of_input, last_line, too_long };
+
+// Set when the last line was cut short by an interrupt.
+bool cut_by_interrupt = false;
 
 // Appends the bytes up to the newline (not stored) to buf, at most max of
 // them; the rest of a longer line is read and dropped, so an endless line
 // costs no memory. Leading blanks are dropped when skip_spaces is set, and
-// the bytes as read go to echo when it is given.
+// the bytes as read go to echo when it is given. An interrupt that comes
+// while the rest is dropped ends the line; one that was pending before it
+// began does not, so a second one can end the session.
 line_end read_bounded(std::string& buf, std::size_t max, bool skip_spaces, std::string* echo) {
   bool started = !skip_spaces;
   bool over = false;
+  bool any = false;
+  const bool pending = kaqsig() != 0;
+  cut_by_interrupt = false;
   char* const piece = peek.piece;
   input_kind kind = stdin_kind();
   for (;;) {
     size_t n = read_piece(kind, piece, sizeof peek.piece);
     if (n == 0) break;
+    any = true;
     bool at_newline = piece[n - 1] == '\n';
     size_t len = at_newline ? n - 1 : n;
     size_t i = 0;
@@ -138,9 +149,13 @@ line_end read_bounded(std::string& buf, std::size_t max, bool skip_spaces, std::
       over = take < len - i;
     }
     if (at_newline) return over ? line_end::too_long : line_end::newline;
-    if (over && kaqsig()) return line_end::too_long;
+    if (over && !pending && kaqsig()) {
+      cut_by_interrupt = true;
+      return line_end::too_long;
+    }
   }
-  return over ? line_end::too_long : line_end::end_of_input;
+  if (over) return line_end::too_long;
+  return any ? line_end::last_line : line_end::end_of_input;
 }
 
 void refuse_long_line(std::string& buf) {
@@ -158,13 +173,14 @@ int nxrdln(std::string& buf, const char* prompt) {
     buf.clear();
     std::string echo;
     line_end end = read_bounded(buf, kCommandLineMax, true, &echo);
-    if (end == line_end::end_of_input && echo.empty()) return -1;
+    if (end == line_end::end_of_input) return -1;
     std::fputs(echo.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
     if (end == line_end::too_long) refuse_long_line(buf);
     return static_cast<int>(buf.size()) + 1;
   }
+  cut_by_interrupt = false;
   static const bool stifled = (stifle_history(kHistoryMax), true);
   (void)stifled;
   char* line = readline(prompt);
@@ -189,7 +205,8 @@ int nxtcmd(std::string& buf, const char* prompt) {
   switch (read_bounded(buf, kCommandLineMax, true, nullptr)) {
     case line_end::end_of_input: buf.clear(); return -1;
     case line_end::too_long: refuse_long_line(buf); break;
-    case line_end::newline: break;
+    case line_end::newline:
+    case line_end::last_line: break;
   }
   buf.push_back('\n');
   return static_cast<int>(buf.size()) - 1;
@@ -199,9 +216,12 @@ int karawln(std::string& buf, std::size_t max) {
   std::fflush(stdout);
   buf.clear();
   switch (read_bounded(buf, max, false, nullptr)) {
-    case line_end::newline: return 1;
+    case line_end::newline:
+    case line_end::last_line: return 1;
     case line_end::too_long: buf.clear(); return -2;
-    case line_end::end_of_input: return buf.empty() ? 0 : 1;
+    case line_end::end_of_input: return 0;
   }
   return 0;
 }
+
+bool input_interrupted() { return cut_by_interrupt; }

@@ -27,12 +27,18 @@ int nxrdln(std::string& buf, const char* prompt);
 
 // Plain reading after printing the prompt and a blank; buf gets the line with
 // its newline (leading spaces dropped). Returns the characters before the
-// newline, or -1 at end of input (a partly read last line is dropped).
+// newline, or -1 at end of input. A last line without newline is returned
+// as if it had one: files written without a final newline lose no command.
 int nxtcmd(std::string& buf, const char* prompt);
 
 // Both readers refuse a line longer than kCommandLineMax: the rest of it is
 // read and dropped, the message below is printed and an empty line returned.
-// An interrupt while the rest is dropped ends the drop the same way.
+// The first interrupt while the rest is dropped ends the drop the same way
+// (an endless line would otherwise be waited for for ever); it is then left
+// pending, and input_interrupted() says so, so that the next line's reader
+// does not take it for a new one and a second interrupt ends the session as
+// it would at the prompt.
+bool input_interrupted();
 
 // Reads one raw line without prompt (newline removed), of at most max
 // characters. Returns 1, 0 at end of input (a last line without newline is

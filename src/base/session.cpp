@@ -3,7 +3,11 @@
 
 #include "base/mfcmn.h"
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -44,6 +48,12 @@ void kacln(session_state* pcm, int full) {
 }
 
 int kaqsig() { return gcmn->interrupt ? 1 : 0; }
+
+int kashell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  if (status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) std::raise(SIGINT);
+  return status;
+}
 
 void kasetlp(session_state* pcm, int k, dimension_op op, const float* scaling, size_t nwords) {
   if (k < 0 || k > 3) return;

@@ -277,6 +277,10 @@ void kainit();
 void kacln(session_state* pcm, int full);
 // The interrupt flag (0 or 1), polled by long operations.
 int kaqsig();
+// Runs a shell command line and returns its wait status. The process
+// ignores SIGINT while the shell runs, so a Ctrl-C reaches only the shell;
+// when that ended it, it is passed on here as if it had come here.
+int kashell(const std::string& command);
 
 // Records conversion slot k (0..3, see last_plot_scaling_record) of the last
 // plot, copying nwords of its scaling array.

@@ -515,8 +515,7 @@ int dispatch_line(const std::string& line, session_state* pcm, bool from_exec) {
   if (*c.lower == '!') {
     std::string shell = rest_of_line(c.typed + 1);
     std::fflush(stdout);
-    int st = std::system(shell.c_str());
-    (void)st;
+    kashell(shell);
     return 0;
   }
   if (pcm->impcmd) return run_script(c.typed, pcm, 1);

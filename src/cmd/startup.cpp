@@ -227,7 +227,9 @@ int vemra_main(int argc, char** argv) {
       line = "quit";
       std::fputs("[EOF]\n", stdout);
     }
-    pcm->interrupt = 0;
+    // An interrupt that cut the line short stays pending over the refused
+    // line: a second one then ends the session, as at the prompt.
+    if (!input_interrupted()) pcm->interrupt = 0;
     rc = kacmd(line, pcm, false);
   }
   gxend();

@@ -398,8 +398,9 @@ int gsgsfrd(script_run* run, int kind, const std::string& name) {
   for (auto& c : text) {
     if (c == '\r') c = ' ';
   }
-  size_t last = text.rfind('\n');
-  text.resize(last == std::string::npos ? 0 : last + 1);
+  // Editors and printf often leave the last line without its newline; it is
+  // a statement all the same.
+  if (!text.empty() && text.back() != '\n') text.push_back('\n');
 
   int line = 1;
   size_t p = 0;

@@ -138,3 +138,35 @@ TEST(ScriptRun, InterruptStopsARunningScriptAndKeepsTheSession) {
   EXPECT_EQ(out.find("not reached"), std::string::npos);
   EXPECT_EQ(answer(out, "q dims"), "No files open\n");
 }
+
+// A script file whose last line has no newline runs that line too.
+TEST(ScriptRun, LastLineWithoutNewlineRuns) {
+  TempDir dir;
+  write_file(dir.file("tail.gs"), "say 'first'\n'q dims'\nsay 'last ' result");
+  write_file(dir.file("one.gs"), "return 'only line'");
+  RunResult r = run_batch("run tail.gs\none\nquit\n", dir.path());
+  EXPECT_EQ(answer(r.out, "run tail.gs"), "first\nNo files open\nlast No files open\n\n");
+  EXPECT_EQ(answer(r.out, "one"), "only line");
+}
+
+// Ctrl-C at a terminal reaches vemra and the shell command it waits for; a
+// script looping over shell commands stops as it would on any other
+// statement, and the session goes on.
+TEST(ScriptRun, InterruptOfAShellCommandStopsTheScript) {
+  TempDir dir;
+  write_file(dir.file("shells.gs"),
+             "prompt 'looping'\nwhile 1\n  '!sleep 5'\nendwhile\nsay 'not reached'\n");
+  vemra_test::LiveSession s(dir, "shells.out", {"-b", "-l"}, "", true);
+  EXPECT_TRUE(s.send("run shells.gs\n"));
+  bool started = s.wait_for("looping");
+  EXPECT_TRUE(started);
+  // Most likely while the shell runs: the loop does nothing else.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  if (started) kill(-s.pid, SIGINT);
+  EXPECT_TRUE(s.send("q dims\nquit\n"));
+  s.close_input();
+  EXPECT_EQ(s.finish(), 0);
+  std::string out = s.output();
+  EXPECT_EQ(out.find("not reached"), std::string::npos);
+  EXPECT_EQ(answer(out, "q dims"), "No files open\n");
+}

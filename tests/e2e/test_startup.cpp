@@ -119,6 +119,19 @@ TEST(Startup, PlainReaderPromptAndLongLines) {
   EXPECT_TRUE(contains(r.out, "[EOF]"));
 }
 
+// Input that ends without a newline still delivers its last line, to the
+// start-up question as to the prompt.
+TEST(Startup, PlainReaderRunsALastLineWithoutNewline) {
+  TempDir dir;
+  RunResult r = run_vemra({"-b", "-E"}, "n", dir.path());
+  EXPECT_TRUE(contains(r.out, "Size = 8.5 11 ")) << r.out;
+  r = run_vemra({"-b", "-l", "-E"}, "exec first_one\n   exec last_one", dir.path());
+  EXPECT_EQ(count_of(r.out, "EXEC error:  Can't open file\n"), 2u) << r.out;
+  EXPECT_TRUE(contains(r.out, "  File name is: last_one\n"));
+  EXPECT_TRUE(contains(r.out, "[EOF]"));
+  EXPECT_EQ(r.status, 0);
+}
+
 TEST(Signals, OneInterruptKeepsTheSessionTwoEndIt) {
   TempDir dir;
   {
@@ -140,6 +153,47 @@ TEST(Signals, OneInterruptKeepsTheSessionTwoEndIt) {
     kill(s.pid, SIGINT);
     EXPECT_EQ(s.finish(), 0);
     EXPECT_FALSE(contains(read_file(s.out_name), "GX package terminated"));
+  }
+}
+
+// Standard input that never ends a line (here /dev/zero): the line is
+// dropped as it is read until the first Ctrl-C refuses it; the next line is
+// as endless, and a second Ctrl-C ends the session as at the prompt.
+TEST(Signals, EndlessInputLineEndsAtTheInterrupts) {
+  TempDir dir;
+  for (const char* editing : {"-l", "-E"}) {
+    const std::string out_name = dir.file(std::string("zero") + editing + ".out");
+    pid_t pid = fork();
+    if (pid == 0) {
+      int zero = open("/dev/zero", O_RDONLY);
+      int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (zero < 0 || out < 0) _exit(126);
+      dup2(zero, 0);
+      dup2(out, 1);
+      dup2(out, 2);
+      alarm(20);
+      exec_vemra(dir.path(), {"-b", "-l", editing});
+    }
+    ASSERT_GT(pid, 0);
+    auto wait_for = [&](const std::string& text, size_t n) {
+      for (int i = 0; i < 1000; ++i) {
+        if (count_of(read_file(out_name), text) >= n) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      return false;
+    };
+    const std::string prompt = editing[1] == 'E' ? "ka> " : "ka-> ";
+    EXPECT_TRUE(wait_for(prompt, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(pid, SIGINT);
+    EXPECT_TRUE(wait_for("Command line longer than 4096 characters: ignored\n", 1));
+    EXPECT_TRUE(wait_for(prompt, 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(pid, SIGINT);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << editing << " status " << st;
+    EXPECT_EQ(count_of(read_file(out_name), "Command line longer than"), 1u) << editing;
   }
 }
 

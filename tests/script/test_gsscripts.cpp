@@ -85,7 +85,11 @@ TEST_F(ScriptRun, OutputsAndErrorsOfWholeScripts) {
   const std::string ln = "  Error occurred on line ", in = "\n  In file @F\n";
   const std::string scan = "\n  Error occurred scanning line ";
   const Case cases[] = {
-      {"say 'one'\nsay 'two'", "one\n", 0},
+      // A last line without newline is a statement all the same.
+      {"say 'one'\nsay 'two'", "one\ntwo\n", 0},
+      {"say 'only'", "only\n", 0},
+      {"x = 1\nif x = 1\nsay 'yes'\nendif", "yes\n", 0},
+      {"", "", 0},
       {"* only a comment\n\n   \n;;\n", "", 0},
       {"say 'dos'\r\nx = 2\r\nsay x * 2\r\n", "dos\n4\n", 0},
       {"\tx\t=\t2\nif\tx = 2\n\tsay\t'tab' \t x\nendif\t\n", "tab2\n", 0},

@@ -42,19 +42,23 @@ inline std::string first_missing(const std::string& text,
 }
 
 // Starts vemra (-b -l unless other arguments are given, in the display named
-// when one is) with a pipe on standard input and its output in a file.
+// when one is) with a pipe on standard input and its output in a file. With
+// own_group it leads a process group of its own, so that a signal can be
+// sent to it and the programs it starts at once, as a terminal sends Ctrl-C.
 struct LiveSession {
   pid_t pid = -1;
   int in = -1;
   std::string out_name;
 
   LiveSession(const TempDir& dir, const std::string& name,
-              std::vector<std::string> args = {"-b", "-l"}, const std::string& display = "") {
+              std::vector<std::string> args = {"-b", "-l"}, const std::string& display = "",
+              bool own_group = false) {
     out_name = dir.file(name);
     int fds[2];
     if (pipe(fds) != 0) return;
     pid = fork();
     if (pid == 0) {
+      if (own_group) setpgid(0, 0);
       dup2(fds[0], 0);
       close(fds[1]);
       int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -63,6 +67,7 @@ struct LiveSession {
       if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
       exec_vemra(dir.path(), std::move(args));
     }
+    if (own_group && pid > 0) setpgid(pid, pid);
     close(fds[0]);
     in = fds[1];
   }
