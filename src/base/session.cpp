@@ -45,6 +45,12 @@ void kacln(session_state* pcm, int full) {
   for (auto& c : pcm->last_plot_scaling.conv) c = nullptr;
   if (pcm->ylpos_set == 0) pcm->ylpos_work = 0;
   if (full) static_cast<plot_options&>(*pcm) = plot_options{};
+  // A value axis kept from a plot belongs to its frame; one the user set
+  // stays until the options are reset.
+  if (pcm->vrange_set != -1) {
+    pcm->vrange_set = 0;
+    for (float& v : pcm->vrange) v = 0;
+  }
 }
 
 int kaqsig() { return gcmn->interrupt ? 1 : 0; }

@@ -230,13 +230,14 @@ int kadspl(char* line, session_state* pcm) {
         session_state* pcm;
         ~release_held_results() { kagrel(pcm); }
       } held{pcm};
-      kaplot(pcm);
+      // Only a plot drawn counts as a pass of the frame.
+      const bool drawn = kaplot(pcm);
       // Drawing stops at an interrupt; what was drawn stays, the command fails.
       if (kaqsig()) {
         kaprnt(msg_level::error, "DISPLAY error:  interrupted\n");
         rc = 1;
       }
-      pcm->frame_pass++;
+      if (drawn) pcm->frame_pass++;
       reset_one_plot(pcm);
     }
   }

@@ -20,6 +20,9 @@ namespace {
 
 lats_bridge_fn lats_bridge = nullptr;
 
+// Set when the plot routine of the running display recorded its plot.
+bool plot_recorded = false;
+
 // The command layer installs the bridge at start-up.
 void lats_out(session_state* pcm, lats_output what) {
   if (lats_bridge) lats_bridge(pcm, what);
@@ -185,7 +188,10 @@ void kagx(session_state* pcm) {
 
 void kaplot_lats(lats_bridge_fn bridge) { lats_bridge = bridge; }
 
-void kagsav(plot_code code, session_state* pcm) { pcm->last_plot_code = code; }
+void kagsav(plot_code code, session_state* pcm) {
+  pcm->last_plot_code = code;
+  plot_recorded = true;
+}
 
 int kaaddres(session_state* pcm, grid_ptr grid) {
   if (held_count(pcm) >= kMaxResults) {
@@ -196,9 +202,10 @@ int kaaddres(session_state* pcm, grid_ptr grid) {
   return 0;
 }
 
-void kaplot(session_state* pcm) {
+bool kaplot(session_state* pcm) {
+  plot_recorded = false;
   release_held(pcm, pcm->result_count);
-  if (pcm->result_count < 1) return;
+  if (pcm->result_count < 1) return false;
   // A flipped axis is drawn on a scaled map for this plot only: the session's
   // projection comes back however the plot ends, also when it runs out of memory.
   struct projection_scope {
@@ -216,4 +223,5 @@ void kaplot(session_state* pcm) {
     else
       grid_plot(pcm);
   }
+  return plot_recorded;
 }

@@ -13,7 +13,9 @@ void kagx(session_state* pcm);
 
 // Hands the session's display results (at least one) to the one plot or
 // output routine that the output type and the first result's shape choose.
-void kaplot(session_state* pcm);
+// True when a plot was recorded for the frame (kagsav): one that failed, or
+// an output that draws nothing, is no plot of the frame.
+bool kaplot(session_state* pcm);
 
 // The LATS bridge that the output types latsgrid (the grid) and latsdata
 // (the field) hand the first result to; the command layer installs it at

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,72 @@ TEST(PlotKinds, OneDimensionalPlotsPutLevelsUpAndXyrevSwaps) {
       EXPECT_NE(info.find((xyrev ? p.swapped : p.plain) + "\n"), std::string::npos)
           << p.where << " " << p.out << (xyrev ? " xyrev\n" : "\n") << info;
     }
+  }
+}
+
+// One point, five levels, four times: t at 200 hPa 241 to 244.9 K, the
+// profile at the first time 290 K at 1000 hPa down to 241 K.
+void write_profiles(const TempDir& dir) {
+  vemra_test::write_file(dir.file("p.ctl"),
+                         "dset ^p.dat\nundef -9.99e33\nxdef 1 linear 0 10\nydef 1 linear 40 10\n"
+                         "zdef 5 levels 1000 850 500 300 200\ntdef 4 linear 00z01jan2000 6hr\n"
+                         "vars 1\nt 5 0 T\nendvars\n");
+  std::vector<float> v;
+  for (int t = 0; t < 4; t++)
+    for (float base : {290.0f, 280.0f, 265.0f, 250.0f, 241.0f})
+      v.push_back(base + float(t) * (base == 241.0f ? 1.3f : 0.5f));
+  vemra_test::write_file(dir.file("p.dat"),
+                         std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
+}
+
+// The value at page x of the last plot, read through "q xy2w".
+double value_at(const std::string& out, const std::string& query) {
+  const std::string a = answer(out, query);
+  const size_t p = a.find("Val = ");
+  return p == std::string::npos ? std::nan("") : std::atof(a.c_str() + p + 6);
+}
+
+// A new frame starts with no plot and no value axis from the frame before:
+// neither a display that failed nor one of another kind hands a level
+// profile the axis of a time series drawn before the clear.
+TEST(PlotKinds, AProfileAfterClearScalesToItsOwnValues) {
+  TempDir dir;
+  write_profiles(dir);
+  const std::string series = "open p.ctl\nset lev 200\nset t 1 4\nd t\nclear\n";
+  const std::string profile =
+      "set t 1\nset lev 1000 200\nset gxout line\nenable print p.meta\nd t\nprint\n"
+      "disable print\nq gxinfo\nq xy2w 2.66667 4\nq xy2w 8.33333 4\n";
+  const struct {
+    const char* what;
+    std::string between;
+  } cases[] = {
+      {"a failed display", "set t 1\nset lev 1000 200\nset gxout linefill\nd t\n"},
+      {"a contour plot", "set lev 1000 200\nset gxout contour\nd t\n"},
+  };
+  for (const auto& c : cases) {
+    auto r = run_batch(series + c.between + profile, dir.path());
+    if (c.between.find("linefill") != std::string::npos) {
+      EXPECT_NE(r.out.find("Error plotting linefill:  Only one grid provided\n"),
+                std::string::npos);
+    }
+    const std::string info = answer(r.out, "q gxinfo");
+    ASSERT_NE(info.find("X Limits = 2.66667 to 8.33333\nY Limits = 0.75 to 7.75\n"
+                        "Xaxis = Val  Yaxis = Lev\n"),
+              std::string::npos)
+        << c.what << "\n"
+        << info;
+    // The value axis across the plot area holds the profile, 241 to 290 K.
+    const double lo = value_at(r.out, "q xy2w 2.66667 4");
+    const double hi = value_at(r.out, "q xy2w 8.33333 4");
+    EXPECT_LE(lo, 241.0) << c.what;
+    EXPECT_GE(hi, 290.0) << c.what;
+    // As the first plot of its frame it carries the label at the lower left.
+    auto frames = hardcopy::frames_of(vemra_test::read_file(dir.file("p.meta")));
+    ASSERT_FALSE(frames.empty()) << c.what;
+    size_t label = 0;
+    for (const hardcopy::segment& s : frames[0])
+      if (std::max(s.x, s.x2) < 1.5 && std::max(s.y, s.y2) < 0.2) label++;
+    EXPECT_GT(label, 0u) << c.what;
   }
 }
 
