@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "base/inputfile.h"
 #include "gx/font.h"
 #include "gx/gx.h"
 
@@ -34,11 +35,6 @@ struct font_state {
 };
 
 font_state fs;
-
-struct file_closer {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<FILE, file_closer>;
 
 // The pair count in the first three columns, read as "%i" would.
 int read_count(const char* p, int len) {
@@ -116,12 +112,20 @@ int gxchrd(int font) {
   char name[32];
   std::snprintf(name, sizeof name, "font%i.dat", font);
   std::string dname = gxgnam(name);
-  file_ptr fp;
-  if (!dname.empty()) fp.reset(std::fopen(dname.c_str(), "rb"));
-  if (!fp) fp.reset(std::fopen(name, "rb"));
-  if (!fp) {
+  // Through the input gate: a pipe or device under the name would block the
+  // first text drawn for ever.
+  input_file fp;
+  std::string refused;
+  for (const std::string& path : {dname, std::string(name)}) {
+    if (path.empty()) continue;
+    fp = input_file(path, "rb");
+    if (fp.ok()) break;
+    if (fp.status() == input_status::not_regular) refused += "  " + fp.refusal() + "\n";
+  }
+  if (!fp.ok()) {
     std::printf("Error opening stroke character data set \n");
     if (!dname.empty()) std::printf("  Data set names = %s ; %s\n", dname.c_str(), name);
+    std::fputs(refused.c_str(), stdout);
     return 1;
   }
 
@@ -138,10 +142,12 @@ int gxchrd(int font) {
     std::printf("Error reading font data:  Memory allocation error\n");
     return 1;
   }
-  size_t got = size > 0 ? std::fread(text.data(), 1, text.size(), fp.get()) : 0;
-  fp.reset();
+  size_t got = fp.read(text.data(), text.size());
+  const bool stopped = fp.interrupted();
+  fp.close();
   if (got != text.size()) {
-    std::printf("Error reading font data: I/O Error\n");
+    std::printf(stopped ? "Error reading font data: interrupted\n"
+                        : "Error reading font data: I/O Error\n");
     return 1;
   }
 

@@ -8,19 +8,14 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/bitfield.h"
+#include "base/inputfile.h"
 #include "gx/gx.h"
 #include "base/session.h"
 
 namespace {
-
-struct file_closer {
-  FILE* f;
-  ~file_closer() {
-    if (f) std::fclose(f);
-  }
-};
 
 // The request box and the pen walk of one line copy.
 struct line_walk {
@@ -103,23 +98,33 @@ void gxdmap(const map_options* o) {
   if (!(s >= 0.0001)) s = 0.0001;
 
   const char* name = o->file_name ? o->file_name : "";
-  FILE* f = nullptr;
+  // Through the input gate: a pipe or device as a map data set would block
+  // the first map drawn for ever.
   std::string shown = name;
+  std::vector<std::string> tries;
   if (name[0] == '/' || name[0] == '\\') {
-    f = std::fopen(name, "rb");
+    tries.push_back(name);
   } else {
     std::string full = gxgnam(name);
     if (!full.empty()) {
       shown = full;
-      f = std::fopen(full.c_str(), "rb");
+      tries.push_back(full);
     }
-    if (!f) f = std::fopen(name, "rb");
+    tries.push_back(name);
   }
-  if (!f) {
+  input_file in;
+  std::string refused;
+  for (const std::string& path : tries) {
+    in = input_file(path, "rb");
+    if (in.ok()) break;
+    if (in.status() == input_status::not_regular) refused += "  " + in.refusal() + "\n";
+  }
+  if (!in.ok()) {
     std::printf("Open Error on Map Data Set: %s\n", shown.c_str());
+    std::fputs(refused.c_str(), stdout);
     return;
   }
-  file_closer closer{f};
+  FILE* f = in.get();
 
   auto wanted = [o](int t) { return !o->colours || o->colours[t] != -9; };
 

@@ -1,5 +1,10 @@
 #include "sdf/units.h"
 
+#include <cstdlib>
+
+#include "base/inputfile.h"
+#include "base/message.h"
+
 namespace {
 int started = 0;
 }
@@ -7,7 +12,14 @@ int started = 0;
 int ud_start() {
   if (started) return 0;
   // An empty path makes the library read its own database (or the one its
-  // environment names).
+  // environment names). A named one must be a regular file: the library
+  // would wait for ever on a pipe.
+  if (const char* db = std::getenv("UDUNITS2_XML_PATH"); db && *db) {
+    if (check_input(db) == input_status::not_regular) {
+      kaprnt(msg_level::error, input_refusal(db, input_status::not_regular, 0) + "\n");
+      return -1;
+    }
+  }
   int rc = utInit("");
   if (rc == 0) started = 1;
   return rc;

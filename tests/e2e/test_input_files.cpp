@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e/dataset_files.h"
+#include "e2e/sdf_files.h"
 #include "support/live_session.h"
 #include "support/vemra_run.h"
 
@@ -81,6 +82,52 @@ TEST(SpecialInputFiles, DirectoriesPipesAndDevicesAreRefusedAtOnce) {
                                     " is not a regular file\n"))
         << name << "\n"
         << r.err;
+}
+
+// The program's own data read by name: a stroke font and map outlines in
+// the data directory, a map data set of "set mpdset" and the units table
+// the netCDF reader loads. A pipe or device there is refused at once with
+// the name, and the session goes on (each run ends within its alarm).
+TEST(SpecialInputFiles, FontsMapsAndTheUnitsTableAreRefusedAtOnce) {
+  TempDir dir, data;
+  ASSERT_EQ(mkfifo(data.file("font0.dat").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(data.file("lowres").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(dir.file("mymap").c_str(), 0600), 0);
+  const std::vector<std::string> env = {"KADDIR=" + data.path()};
+  dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+  RunResult r = bounded_batch(
+      "draw string 1 1 hello\nopen g.ctl\ndraw map\nset mpdset mymap /dev/zero\ndraw map\nq "
+      "config\n",
+      dir, env);
+  ASSERT_EQ(r.status, 0) << r.out;
+  const std::string font = data.file("font0.dat"), map = data.file("lowres");
+  // Measured, then drawn: each attempt reports the font.
+  const std::string font_error =
+      "Error opening stroke character data set \n  Data set names = " + font + " ; font0.dat\n  " +
+      font + " is not a regular file\n";
+  EXPECT_EQ(answer(r.out, "draw string 1 1 hello"), font_error + font_error) << r.out;
+  EXPECT_EQ(answer(r.out, "draw map"),
+            "Open Error on Map Data Set: " + map + "\n  " + map + " is not a regular file\n")
+      << r.out;
+  size_t at = r.out.find("ka-> set mpdset");
+  EXPECT_EQ(vemra_test::next_answer(r.out, "draw map", &at),
+            "Open Error on Map Data Set: " + data.file("mymap") +
+                "\n  mymap is not a regular file\n" +
+                "Open Error on Map Data Set: /dev/zero\n  /dev/zero is not a regular file\n")
+      << r.out;
+  EXPECT_TRUE(contains(r.out, "Config: v"));
+
+  // The units table named by the environment, loaded at the first sdfopen.
+  ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("a.nc") + " " + sdffiles::cdl("latlon")));
+  ASSERT_EQ(mkfifo(dir.file("units.xml").c_str(), 0600), 0);
+  r = bounded_batch("sdfopen a.nc\nq config\n", dir,
+                    {"UDUNITS2_XML_PATH=" + dir.file("units.xml")});
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(contains(answer(r.out, "sdfopen a.nc"),
+                       dir.file("units.xml") + " is not a regular file\n"
+                                               "UDUNITS package initialization failure.\n"))
+      << r.out;
+  EXPECT_TRUE(contains(r.out, "Config: v"));
 }
 
 // The user-function table and the writer's parameter table come from the
