@@ -14,8 +14,10 @@
 #include <vector>
 
 struct child_run {
-  double seconds = -1;  // wall time, -1 when it failed
-  double peak_mib = 0;  // its largest resident size
+  double seconds = -1;    // wall time, -1 when it failed
+  double peak_mib = 0;    // its largest resident size
+  double system_s = 0;    // time spent in the kernel
+  long minor_faults = 0;  // pages it touched for the first time
 };
 
 // out: a file that takes what the program prints (thrown away when empty).
@@ -41,6 +43,8 @@ inline child_run run_child(const std::vector<std::string>& argv, const std::stri
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) r.seconds = took.count();
   r.peak_mib = use.ru_maxrss / 1024.0;
+  r.system_s = double(use.ru_stime.tv_sec) + use.ru_stime.tv_usec / 1e6;
+  r.minor_faults = use.ru_minflt;
   return r;
 }
 

@@ -11,10 +11,10 @@
 
 class nc_series {
  public:
-  // Longitudes lon0 + i * dlon, latitudes lat0 + j * dlat. ok() tells
-  // whether the file could be made.
+  // Longitudes lon0 + i * dlon, latitudes lat0 + j * dlat; the field is
+  // named name. ok() tells whether the file could be made.
   nc_series(const std::string& path, int nx, int ny, double lon0, double dlon, double lat0,
-            double dlat)
+            double dlat, const char* name = "g")
       : nx_(nx), ny_(ny) {
     if (nc_create(path.c_str(), NC_CLOBBER | NC_64BIT_OFFSET, &nc_) != NC_NOERR) {
       nc_ = -1;
@@ -30,7 +30,7 @@ class nc_series {
     put_text(vy, "units", "degrees_north");
     nc_def_var(nc_, "lon", NC_DOUBLE, 1, &dims[2], &vx);
     put_text(vx, "units", "degrees_east");
-    nc_def_var(nc_, "g", NC_FLOAT, 3, dims, &vg_);
+    nc_def_var(nc_, name, NC_FLOAT, 3, dims, &vg_);
     nc_enddef(nc_);
     std::vector<double> c(size_t(nx > ny ? nx : ny));
     for (int i = 0; i < nx; i++) c[size_t(i)] = lon0 + i * dlon;

@@ -18,7 +18,9 @@ struct pairs {
   double a_s = 0, b_s = 0;  // median seconds of each
   double ratio = 0;         // median of the pairs' a / b
   double a_peak = 0, b_peak = 0;
-  std::vector<double> as, bs, rs;
+  double a_sys = 0, b_sys = 0;        // median kernel seconds of each
+  double a_faults = 0, b_faults = 0;  // median minor page faults of each
+  std::vector<double> as, bs, rs, asys, bsys, af, bf;
 
   // Takes one pair; false when either run failed.
   bool add(const child_run& x, const child_run& y) {
@@ -26,6 +28,14 @@ struct pairs {
     as.push_back(x.seconds);
     bs.push_back(y.seconds);
     rs.push_back(x.seconds / y.seconds);
+    asys.push_back(x.system_s);
+    bsys.push_back(y.system_s);
+    af.push_back(double(x.minor_faults));
+    bf.push_back(double(y.minor_faults));
+    a_sys = median(asys);
+    b_sys = median(bsys);
+    a_faults = median(af);
+    b_faults = median(bf);
     a_peak = std::max(a_peak, x.peak_mib);
     b_peak = std::max(b_peak, y.peak_mib);
     a_s = median(as);

@@ -52,5 +52,10 @@ struct alloc_observer {
 // Installs an observer (null: none); the caller keeps it alive.
 void kaset_alloc_observer(const alloc_observer* observer);
 
+// Keeps freed grid-sized blocks in the process instead of handing them back
+// to the kernel, so that the steps of a time loop reuse the pages of the step
+// before rather than faulting fresh ones in. Called once at start-up.
+void kakeep_freed_blocks();
+
 // A copy of a C string in a block that kafree releases.
 char* kastrdup(const char* text);

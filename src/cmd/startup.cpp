@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/alloc.h"
 #include "base/cmdinput.h"
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
@@ -166,6 +167,8 @@ int vemra_main(int argc, char** argv) {
     std::fputs(("Unknown command line keyword: " + std::string(a) + "\n").c_str(), stdout);
   }
   if (want_command) std::fputs("-c option was specified, but no command was provided\n", stdout);
+
+  kakeep_freed_blocks();
 
   // Standard input is shared by the line editor, the plain reader and
   // scripts: nothing may read it ahead through stdio.

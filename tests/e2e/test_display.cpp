@@ -275,3 +275,42 @@ TEST(Display, WritegdsFinishingTagWithAGridResult) {
 }
 
 }  // namespace
+
+// The steps of a time loop free and allocate grids of one size; the program
+// keeps the freed blocks, so further steps touch no new pages (otherwise each
+// step faults its grids in again, some hundred pages at 360 x 181).
+TEST(Display, TimeLoopStepsReuseTheMemoryOfTheStepBefore) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer holds freed blocks back on purpose";
+#else
+  TempDir dir;
+  constexpr int nx = 360, ny = 181, nt = 40;
+  std::string bytes;
+  std::vector<float> grid(size_t(nx) * ny);
+  for (int t = 0; t < nt; t++)
+    for (int var = 0; var < 2; var++) {
+      for (int j = 0; j < ny; j++)
+        for (int i = 0; i < nx; i++) grid[size_t(j) * nx + i] = float(var + t + 0.01 * i * j);
+      bytes.append(reinterpret_cast<const char*>(grid.data()), grid.size() * 4);
+    }
+  write_file(dir.file("w.dat"), bytes);
+  write_file(dir.file("w.ctl"),
+             "dset ^w.dat\nundef -9.99e33\nxdef 360 linear 0 1\nydef 181 linear -90 1\n"
+             "zdef 1 levels 1000\ntdef 40 linear 00z1jan2000 6hr\nvars 2\nu 0 99 u\nv 0 99 v\n"
+             "endvars\n");
+  auto faults = [&](int steps) {
+    const std::string t = std::to_string(steps);
+    RunResult r = run_batch("open w.ctl\nopen w.ctl\nset x 1\nset y 1\nset t 1 " + t +
+                                "\nset gxout print\nd tloop(scorr(u.1,v.2,global))\n"
+                                "d tloop(aave(hdivg(u.1,v.2),global))\nquit\n",
+                            dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("rror"), std::string::npos) << r.out;
+    return r.minor_faults;
+  };
+  const long few = faults(4), many = faults(nt);
+  const long grid_pages = long(grid.size() * 4 / 4096);
+  EXPECT_LT(many - few, (nt - 4) * grid_pages / 4)
+      << few << " faults for 4 steps, " << many << " for " << nt;
+#endif
+}

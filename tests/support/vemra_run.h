@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,9 +70,10 @@ inline bool file_exists(const std::string& name) {
 }
 
 struct RunResult {
-  int status = -1;  // exit status, or 128 + signal number
-  std::string out;  // standard output
-  std::string err;  // standard error
+  int status = -1;        // exit status, or 128 + signal number
+  std::string out;        // standard output
+  std::string err;        // standard error
+  long minor_faults = 0;  // pages the run touched for the first time
 };
 
 // Runs VEMRA_BIN with the arguments in `dir`, feeding `input` on standard
@@ -110,7 +112,9 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
   }
   RunResult r;
   int st = 0;
-  waitpid(pid, &st, 0);
+  rusage use{};
+  wait4(pid, &st, 0, &use);
+  r.minor_faults = use.ru_minflt;
   if (WIFEXITED(st))
     r.status = WEXITSTATUS(st);
   else if (WIFSIGNALED(st))
