@@ -48,8 +48,9 @@ int kaopen(const char* name, session_state* pcm) {
   if (kaddes(name, pfi, 1)) return 1;
   pcm->file_serial++;
   pfi->file_number = pcm->file_serial;
-  // The files of a template are opened as time moves.
-  if (!pfi->template_flag) {
+  // The files of a template are opened as time moves; a GRIB data set's was
+  // opened with its index.
+  if (!pfi->template_flag && !pfi->data_stream) {
     pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");
     if (!pfi->data_stream) {
       kaprnt(msg_level::error, "Open Error:  Can't open binary data file\n");

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/alloc.h"
+#include "base/dirlock.h"
 #include "base/fnmtemplate.h"
 #include "base/inputfile.h"
 #include "base/message.h"
@@ -1092,6 +1094,21 @@ int finish(const parse_state& st, int mflag) {
   return 0;
 }
 
+// A GRIB data set's data file is opened with its index, and must be the file
+// the index was built from.
+int open_grib_data(file_descriptor* pfi) {
+  pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");
+  if (!pfi->data_stream) {
+    kaprnt(msg_level::error, "Open Error:  Can't open binary data file\n");
+    kaprnt(msg_level::error, std::string("  File name = ") + pfi->data_file_name + "\n");
+    return 1;
+  }
+  if (kackgdat(pfi->grib_index, pfi->data_stream, pfi->data_file_name) == 0) return 0;
+  std::fclose(pfi->data_stream);
+  pfi->data_stream = nullptr;
+  return 1;
+}
+
 void close_streams() {
   parse.descr.close();
   if (parse.pdef_file) std::fclose(parse.pdef_file);
@@ -1212,6 +1229,11 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   parse.line_failed = false;
   parse.lines_read = 0;
   close_streams();
+  // A writer renames a GRIB set's data, index and descriptor under an
+  // exclusive lock of their directory: the three are opened under a shared
+  // one, so that they are one version's.
+  std::optional<directory_lock> set_lock;
+  if (mflag) set_lock.emplace(name, directory_lock::mode::shared);
   // The name as given, else with ".ctl"; a directory of the name is passed
   // over, and a device or pipe is refused rather than read without end.
   std::string opened = name, refused;
@@ -1235,6 +1257,7 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   parse_state st{pfi};
   int rc = parse_records(st);
   if (rc == 0) rc = finish(st, mflag);
+  if (rc == 0 && mflag && pfi->grib_index && !pfi->template_flag) rc = open_grib_data(pfi);
   close_streams();
   if (rc) {
     kaprnt(msg_level::error, "  The data file was not opened. \n");

@@ -389,7 +389,7 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
 
 // Opens and scans one file; a missing template file is passed over.
 int scan_named(const std::string& name, bool single, const file_descriptor* pfi, grib_index* pindx,
-               int* result, bool* stop) {
+               int* result, bool* stop, grib_data_id* id = nullptr, bool* identified = nullptr) {
   std::printf("gribmap:  Opening GRIB file %s\n", name.c_str());
   const std::string& path = single && !build.data_override.empty() ? build.data_override : name;
   // A pipe or device would be scanned without end: only a regular file is.
@@ -403,6 +403,7 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
     std::printf("Warning: Could not open GRIB file: %s\n", name.c_str());
     return 0;
   }
+  if (id) *identified = grib_data_id_of(f.get(), id);
   build.gfile = f.get();
   build.irec = 0;
   int rc = scan_file(pfi, pindx, result);
@@ -415,7 +416,7 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
 
 // Writes the index under a temporary name in its directory and renames it,
 // so that a failed write leaves no empty or partial index behind.
-int write_index(const file_descriptor* pfi, const grib_index* pindx) {
+int write_index(const file_descriptor* pfi, const grib_index* pindx, const grib_data_id* data) {
   const std::string name = build.index_override.empty() ? pfi->map_file_name : build.index_override;
   std::string tmp = name + ".XXXXXX";
   int fd = mkstemp(tmp.data());
@@ -432,7 +433,7 @@ int write_index(const file_descriptor* pfi, const grib_index* pindx) {
   umask(mask);
   fchmod(fd, 0666 & ~mask);
   std::printf("gribmap:  Writing the map...\n\n");
-  int rc = wtgmap(f, pindx, pfi->grid_to_world_scaling[3]);
+  int rc = wtgmap(f, pindx, pfi->grid_to_world_scaling[3], data);
   if (std::fclose(f) != 0 && rc == 0) rc = -1;
   if (rc == 0 && std::rename(tmp.c_str(), name.c_str()) != 0) rc = -1;
   if (rc == 0) return 0;
@@ -516,8 +517,13 @@ int gribmap() {
   std::printf("\ngribmap:  Scanning binary GRIB file(s):\n");
   int result = 0;
   bool stop = false;
+  // The index of a single data file records what identifies it, so that a
+  // reader refuses any other file under its name.
+  grib_data_id data_id{};
+  bool identified = false;
   if (!pfi->template_flag) {
-    int rc = scan_named(pfi->data_file_name, true, pfi.get(), g, &result, &stop);
+    int rc =
+        scan_named(pfi->data_file_name, true, pfi.get(), g, &result, &stop, &data_id, &identified);
     if (rc) return rc;
   } else {
     const int* fn = pfi->template_file_numbers;
@@ -543,7 +549,7 @@ int gribmap() {
     }
   }
 
-  int rc = write_index(pfi.get(), g);
+  int rc = write_index(pfi.get(), g, identified ? &data_id : nullptr);
   return rc ? rc : result;
 }
 

@@ -1,8 +1,13 @@
 #include "data/gribindex.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "base/alloc.h"
 #include "base/message.h"
@@ -17,6 +22,44 @@ namespace {
 constexpr int64_t max_count = 1LL << 30;
 
 bool read_exact(FILE* f, void* buf, size_t n) { return n == 0 || std::fread(buf, 1, n, f) == n; }
+
+// The record of the data file's identity after the portable layout: a tag,
+// the size and the checksum, both 8 bytes big-endian.
+constexpr unsigned char data_id_tag[4] = {'D', 'F', 'I', 'D'};
+constexpr size_t data_id_bytes = 20;
+// Bytes of the data file's start and end that the checksum covers.
+constexpr int64_t data_id_block = 64 * 1024;
+
+void put_be64(uint64_t v, unsigned char* b) {
+  for (int i = 7; i >= 0; i--, v >>= 8) b[i] = static_cast<unsigned char>(v & 0xff);
+}
+
+uint64_t get_be64(const unsigned char* b) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; i++) v = (v << 8) | b[i];
+  return v;
+}
+
+// 64-bit FNV-1a, continued from h.
+uint64_t fnv1a(uint64_t h, const unsigned char* b, size_t n) {
+  for (size_t i = 0; i < n; i++) {
+    h ^= b[i];
+    h *= 0x100000001b3ULL;
+  }
+  return h;
+}
+
+// The identity record after the arrays and the eight time floats, when the
+// file holds one.
+void read_data_id(FILE* f, grib_index* p) {
+  unsigned char b[data_id_bytes];
+  if (std::fseek(f, 32, SEEK_CUR) != 0 || !read_exact(f, b, sizeof b) ||
+      std::memcmp(b, data_id_tag, sizeof data_id_tag) != 0)
+    return;
+  p->has_data_id = true;
+  p->data_id.size = static_cast<int64_t>(get_be64(b + 4));
+  p->data_id.sum = get_be64(b + 12);
+}
 
 // 4-byte big-endian sign-and-magnitude integer.
 int getint(const unsigned char* b) {
@@ -103,6 +146,7 @@ int read_portable(FILE* f, grib_index* p) {
     if (!read_exact(f, b, 4)) return short_index(), 1;
     p->fltpnt[i] = ibm2flt(b);
   }
+  read_data_id(f, p);
   return 0;
 }
 
@@ -213,9 +257,9 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
   return 0;
 }
 
-int wtgmap(FILE* f, const grib_index* p, const float* scaling) {
+int wtgmap(FILE* f, const grib_index* p, const float* scaling, const grib_data_id* data) {
   const int64_t words = int64_t(p->hinum) + p->intnum + p->fltnum;
-  const size_t size = static_cast<size_t>(57 + 4 * words);
+  const size_t size = static_cast<size_t>(57 + 4 * words) + (data ? data_id_bytes : 0);
   auto* img = static_cast<unsigned char*>(kacalloc(size, 1));
   const time_scaling ts = time_scaling_from(scaling);
   const date_time base = time_scaling_start(&ts);
@@ -238,7 +282,45 @@ int wtgmap(FILE* f, const grib_index* p, const float* scaling) {
     if (flt2ibm(p->fltpnt[i], img + pos) != 0) rc = 601;
   for (int i = 0; i < 8 && rc == 0; i++, pos += 4)
     if (flt2ibm(scaling[i], img + pos) != 0) rc = 601;
+  if (data) {
+    std::memcpy(img + pos, data_id_tag, sizeof data_id_tag);
+    put_be64(static_cast<uint64_t>(data->size), img + pos + 4);
+    put_be64(data->sum, img + pos + 12);
+  }
   if (rc == 0 && std::fwrite(img, 1, size, f) != size) rc = -1;
   kafree(img);
   return rc;
+}
+
+bool grib_data_id_of(FILE* data, grib_data_id* out) {
+  const int fd = fileno(data);
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0) return false;
+  const int64_t size = st.st_size;
+  const int64_t n = std::min(size, data_id_block);
+  std::vector<unsigned char> buf(static_cast<size_t>(n));
+  uint64_t h = 0xcbf29ce484222325ULL;
+  // Read by position: the stream's own place and buffer stay as they are.
+  for (int64_t at : {int64_t(0), size - n}) {
+    if (::pread(fd, buf.data(), buf.size(), static_cast<off_t>(at)) != static_cast<ssize_t>(n))
+      return false;
+    h = fnv1a(h, buf.data(), buf.size());
+  }
+  out->size = size;
+  out->sum = h;
+  return true;
+}
+
+int kackgdat(const grib_index* p, FILE* data, const char* data_name) {
+  if (!p->has_data_id) return 0;
+  grib_data_id now{};
+  if (grib_data_id_of(data, &now) && now.size == p->data_id.size && now.sum == p->data_id.sum)
+    return 0;
+  kaprnt(msg_level::error, "Open Error:  GRIB data file is not the one its index was built from\n");
+  kaprntf(msg_level::error, "  Data file = %s\n", data_name);
+  kaprntf(msg_level::error,
+          "  Index: %lld bytes, checksum %016llx; data file: %lld bytes, checksum %016llx\n",
+          static_cast<long long>(p->data_id.size), static_cast<unsigned long long>(p->data_id.sum),
+          static_cast<long long>(now.size), static_cast<unsigned long long>(now.sum));
+  return 1;
 }

@@ -7,6 +7,16 @@
 #include <cstdint>
 #include <cstdio>
 
+// What identifies the data file an index was built from: its size and a
+// checksum of its first and last 64 KiB (the first message and the last).
+// Recorded after the portable layout, where readers of that layout do not
+// look; an index without it (older files, the native layout, templated data
+// sets) is read as before, unchecked.
+struct grib_data_id {
+  int64_t size;
+  uint64_t sum;
+};
+
 struct grib_index {
   int version;
   int hinum;   // length of hipnt
@@ -17,6 +27,8 @@ struct grib_index {
   float* hfpnt;
   int* intpnt;    // per slot: data position, bit-map position, bits per value
   float* fltpnt;  // per slot: decimal factor, binary factor, reference value
+  bool has_data_id;
+  grib_data_id data_id;  // when has_data_id
 };
 
 // Releases the index and its four arrays (all malloc'd).
@@ -38,7 +50,18 @@ int kargmap(FILE* mfile, grib_index** out);
 int kackgmap(const grib_index* pindx, int t_size, int time_records);
 
 // Writes the portable layout (version 2) of pindx to f in one write, with the
-// base time taken from the data set's time axis (eight floats). Returns 0;
-// 60 when the image can't be allocated (message on the error stream); 601
-// when a float has no IBM form (nothing written); -1 when the write failed.
-int wtgmap(FILE* f, const grib_index* pindx, const float* time_scaling);
+// base time taken from the data set's time axis (eight floats), followed by
+// the identity of the data file when one is given. Returns 0; 60 when the
+// image can't be allocated (message on the error stream); 601 when a float
+// has no IBM form (nothing written); -1 when the write failed.
+int wtgmap(FILE* f, const grib_index* pindx, const float* time_scaling,
+           const grib_data_id* data = nullptr);
+
+// The identity of an open data file (read from its start and its end).
+// false when it can't be read.
+bool grib_data_id_of(FILE* data, grib_data_id* out);
+
+// Checks the data file of a data set against the identity its index
+// records: 0 when they agree or the index records none, 1 after a level-0
+// message when the data file is not the one the index was built from.
+int kackgdat(const grib_index* pindx, FILE* data, const char* data_name);

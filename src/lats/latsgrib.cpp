@@ -18,6 +18,7 @@
 #include "data/gribbuild.h"
 #include "lats/latsgrib.h"
 #include "lats/latsint.h"
+#include "base/dirlock.h"
 #include "lats/latsstage.h"
 
 struct latsGribFile {
@@ -794,7 +795,7 @@ int finish_described(latsFile* file, latsGribFile* gf) {
   int why = 0;
   write_descriptor(file, gf, gf->ctl);
   if (!close_stream(gf->ctl, &why)) {
-    lats_dir_lock lock(file->path);
+    directory_lock lock(file->path, directory_lock::mode::exclusive);
     latsError("GRIB (latsgrib) --> Writing %s failed: %s; %s", gf->mapname, std::strerror(why),
               old_set_exists(file, gf) ? "the old files are kept" : "no file was made");
     return 0;
@@ -811,7 +812,7 @@ int finish_described(latsFile* file, latsGribFile* gf) {
   }
   // Another session's renames of the same names wait, so that data, index
   // and descriptor under the names always belong together.
-  lats_dir_lock lock(file->path);
+  directory_lock lock(file->path, directory_lock::mode::exclusive);
   if (!indexed) {
     if (old_set_exists(file, gf)) {
       latsError("GRIB (latsgrib) --> The index %s could not be made; the old files are kept",
@@ -861,7 +862,7 @@ int lats_close_grib(latsFile* file) {
   bool ok = close_stream(gf->grb, &why) && !gf->write_errno;
   if (!ok) {
     close_stream(gf->ctl, &why);
-    lats_dir_lock lock(file->path);
+    directory_lock lock(file->path, directory_lock::mode::exclusive);
     latsError("GRIB (latsgrib) --> Writing %s failed: %s; %s", file->path, std::strerror(why),
               old_set_exists(file, gf) ? "the old files are kept" : "no file was made");
     return 0;
@@ -873,7 +874,7 @@ int lats_close_grib(latsFile* file) {
     close_stream(gf->ctl, &why);
     gf->ctl_stage.discard();
     gf->grb_stage.discard();
-    lats_dir_lock lock(file->path);
+    directory_lock lock(file->path, directory_lock::mode::exclusive);
     latsWarning("GRIB (latsgrib) --> No field was written to %s; %s", file->path,
                 !old_set_exists(file, gf)             ? "no file was made"
                 : file->convention == LATS_VEMRA_GRIB ? "the old files are kept"
@@ -881,7 +882,7 @@ int lats_close_grib(latsFile* file) {
     return 1;
   }
   if (file->convention == LATS_VEMRA_GRIB) return finish_described(file, gf);
-  lats_dir_lock lock(file->path);
+  directory_lock lock(file->path, directory_lock::mode::exclusive);
   if (!gf->grb_stage.commit()) {
     latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old file is kept", file->path,
               std::strerror(errno));

@@ -15,6 +15,7 @@
 
 #include "data/netcdf_lib.h"
 #include "lats/latsint.h"
+#include "base/dirlock.h"
 #include "lats/latsstage.h"
 
 struct latsNcFile {
@@ -433,7 +434,7 @@ int lats_close_nc(latsFile* file) {
   }
   // Whether an old file is there is seen now, under the lock: another
   // session may have written one since the create.
-  lats_dir_lock lock(file->path);
+  directory_lock lock(file->path, directory_lock::mode::exclusive);
   if (nc->failure) {
     latsError("netCDF (latsnc) --> Writing %s failed: %s; %s", file->path, nc_strerror(nc->failure),
               nc->stage.target_exists() ? "the old file is kept" : "no file was made");

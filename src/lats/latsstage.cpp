@@ -3,7 +3,6 @@
 #include "base/safefile.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,13 +43,4 @@ bool lats_staged::commit() {
 void lats_staged::discard() {
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
-}
-
-lats_dir_lock::lats_dir_lock(const std::string& file) {
-  fd_ = ::open(directory_of(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ >= 0) ::flock(fd_, LOCK_EX);
-}
-
-lats_dir_lock::~lats_dir_lock() {
-  if (fd_ >= 0) ::close(fd_);
 }

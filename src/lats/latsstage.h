@@ -36,17 +36,3 @@ class lats_staged {
   std::string target_;
   std::string temp_;  // empty when written in place or after commit/discard
 };
-
-// Holds an exclusive lock on the directory of a file while several renames
-// must not interleave with another session's (the GRIB data, index and
-// descriptor of one output).
-class lats_dir_lock {
- public:
-  explicit lats_dir_lock(const std::string& file);
-  ~lats_dir_lock();
-  lats_dir_lock(const lats_dir_lock&) = delete;
-  lats_dir_lock& operator=(const lats_dir_lock&) = delete;
-
- private:
-  int fd_ = -1;
-};
