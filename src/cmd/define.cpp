@@ -362,7 +362,7 @@ int kaudef(char* line, session_state* pcm) {
     return 0;
   }
   kaprnt(msg_level::info, "UNDEFINE Warning:  name not found\n");
-  return 0;
+  return 1;
 }
 
 int kamodf(char* line, session_state* pcm) {
@@ -445,7 +445,7 @@ static int kaqdef(char* args, session_state* pcm, int write) {
   defined_entry* d = find_defined(pcm, name);
   if (!d) {
     kaprnt(msg_level::info, "Warning:  defined name not found\n");
-    return 0;
+    return 1;
   }
   file_descriptor* rec = d->file;
   const int64_t li = int64_t(i) - rec->defined_offsets[0] - 1;

@@ -323,7 +323,11 @@ struct command_line {
   bool from_exec;  // the line comes from a command file
 };
 
-// Returns 0 done, 1 error, -1 quit.
+// Returns 0 done, 1 error, -1 quit. The return code rule of every command:
+// a command that did nothing of what was asked (the command refused, or a
+// value refused so that the setting is unchanged) returns 1; one that did
+// its work and reported a word it ignored returns 0, so that a command file
+// goes on and a script sees success.
 using command_handler = int (*)(command_line& c);
 
 struct command_keyword {
@@ -358,10 +362,7 @@ int cmd_swap(command_line& c) {
   return 0;
 }
 
-int cmd_print(command_line&) {
-  gxhprt();
-  return 0;
-}
+int cmd_print(command_line&) { return gxhprt(); }
 
 int cmd_run(command_line& c) {
   const char* w = nxtwrd(static_cast<const char*>(c.typed));

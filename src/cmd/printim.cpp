@@ -14,6 +14,15 @@ bool ends_with(const std::string& s, const char* tail) {
   return s.size() > t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
 }
 
+bool word_end(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
+
+// An integer that makes up the rest of its word.
+bool whole_integer(const char* p) {
+  int n;
+  const char* e = intprs(p, &n);
+  return e && word_end(*e);
+}
+
 }  // namespace
 
 int kaprim(char* lower, char* typed) {
@@ -28,10 +37,8 @@ int kaprim(char* lower, char* typed) {
     return 1;
   }
   // -999: not given (the window's size and background).
-  // A refused word is reported and skipped; the image is still written,
-  // and the command then fails so that scripts see the refusal.
+  // A refused word is reported and skipped; the image is still written.
   int width = -999, height = -999, background = -999, format = -999;
-  bool refused = false;
   while ((p = nxtwrd(p)) != nullptr) {
     if (cmpwrd(p, "black"))
       background = 0;
@@ -41,10 +48,12 @@ int kaprim(char* lower, char* typed) {
       format = 1;
     else if (cmpwrd(p, "png"))
       format = 0;
-    else if (cmpwrd(p, "x") || cmpwrd(p, "y")) {
+    else if ((*p == 'x' || *p == 'y') && (word_end(p[1]) || whole_integer(p + 1))) {
+      // The size follows as the next word ("x 800") or in the same one ("x800").
       bool is_x = *p == 'x';
       int& size = is_x ? width : height;
-      char* q = nxtwrd(p);
+      bool joined = !word_end(p[1]);
+      char* q = joined ? p + 1 : nxtwrd(p);
       int n;
       if (q && intprs(q, &n)) {
         // No image of no pixels: refused before any file is made.
@@ -58,18 +67,16 @@ int kaprim(char* lower, char* typed) {
         kaprnt(msg_level::error, is_x ? "PRINTIM error:  Invalid x option; ignored\n"
                                       : "PRINTIM error:  Invalid y option; ignored\n");
         size = -999;
-        refused = true;
       }
       // The number, good or bad, belongs to its option.
-      if (q) p = q;
+      if (q && !joined) p = q;
     } else {
       kaprnt(msg_level::error, "PRINTIM error:  Invalid option; ignored\n");
-      refused = true;
     }
   }
   if (format == -999) format = ends_with(name, ".gif") || ends_with(name, ".GIF") ? 1 : 0;
   int rc = gxhpng(name.c_str(), width, height, background, format);
-  if (rc == 0) return refused ? 1 : 0;
+  if (rc == 0) return 0;
   kaprnt(msg_level::error,
          rc == 1 ? "PRINTIM error:  open error\n" : "PRINTIM error:  output error\n");
   return 1;

@@ -140,5 +140,5 @@ int kaqury(char* lower, char* typed, session_state* pcm) {
   for (const char* c = p; *c && *c != ' ' && *c != '\t' && *c != '\n' && word.size() < 19; ++c)
     word.push_back(*c);
   kaprnt(msg_level::error, "Invalid QUERY argument: " + word + " \n");
-  return 1;  // an error message always comes with a failing return code
+  return 1;
 }

@@ -26,7 +26,7 @@ int kaqstring(char*, char* typed, session_state* pcm) {
   const char* p = nxtwrd(typed);
   if (!p) {
     kaprnt(msg_level::error, "Query String Error: Missing String\n");
-    return 0;
+    return 1;
   }
   std::string text = setopt::rest_at(p);
   float w = 0;

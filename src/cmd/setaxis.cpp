@@ -235,18 +235,15 @@ int set_annot(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->annot_colour = v;
-  int bad = 0;
   if ((p = nxtwrd(p))) {
-    if (!intprs(p, &v)) {
+    if (!intprs(p, &v))
       kaprnt(msg_level::error, "SET ANNOT Error: Invalid thickness value\n");
-      bad = 1;
-    } else {
+    else
       s->annot_thick = v;
-    }
   }
   kaprntf(msg_level::result, "SET ANNOT values:  color = %i  thickness = %i\n", s->annot_colour,
           s->annot_thick);
-  return bad;
+  return 0;
 }
 
 int set_line(set_args& a) {
@@ -255,11 +252,11 @@ int set_line(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->line_colour = v;
-  int bad = style_thickness(p, "LINE", &s->line_style, &s->line_thick);
+  style_thickness(p, "LINE", &s->line_style, &s->line_thick);
   kaprntf(msg_level::result, "SET LINE values:  color = %i  style = %i", s->line_colour,
           s->line_style);
   kaprntf(msg_level::result, "  thickness = %i\n", s->line_thick);
-  return bad;
+  return 0;
 }
 
 int set_string(set_args& a) {
@@ -268,30 +265,25 @@ int set_string(set_args& a) {
   int v;
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->string_colour = v;
-  int bad = 0;
   if ((p = nxtwrd(p))) {
     int j = -1;
     for (int i = 0; i < 9; i++)
       if (cmpwrd(justs[i], p)) j = i;
     if (j < 0) {
       kaprnt(msg_level::error, "SET STRING Error: Invalid justification value\n");
-      bad = 1;
     } else {
       s->string_just = j;
       if ((p = nxtwrd(p))) {
         if (!intprs(p, &v)) {
           kaprnt(msg_level::error, "SET STRING Error: Invalid thickness value\n");
-          bad = 1;
         } else {
           s->string_thick = v;
           float r;
           if ((p = nxtwrd(p))) {
-            if (!valprs(p, &r)) {
+            if (!valprs(p, &r))
               kaprnt(msg_level::error, "SET STRING Error: Invalid rotation value\n");
-              bad = 1;
-            } else {
+            else
               s->string_rotation = r;
-            }
           }
         }
       }
@@ -301,7 +293,7 @@ int set_string(set_args& a) {
           justs[s->string_just]);
   kaprntf(msg_level::result, "  thickness = %i  rotation = %g\n", s->string_thick,
           s->string_rotation);
-  return bad;
+  return 0;
 }
 
 int set_strsiz(set_args& a) {

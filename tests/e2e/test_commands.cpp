@@ -74,6 +74,62 @@ TEST(CommandFile, OpenFailureAndRecursion) {
   EXPECT_EQ(count_of(r.out, "Config: v"), 2u);  // the session goes on
 }
 
+// One return-code rule for every command: a command that did nothing of
+// what was asked returns 1 (a script sees it in rc, a command file stops
+// there); one that did its work and reported a word it ignored returns 0
+// (a command file goes on).
+TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
+  const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl";
+  const std::string data = "open " + sample + "\n";
+  const std::string fwrite_open = data + "set fwrite f.dat\nset gxout fwrite\nd z\n";
+  struct rc_case {
+    std::string setup, command;
+    int rc;
+  } cases[] = {
+      {"", "q foo", 1},
+      {"", "clear button", 1},
+      {"", "disable foo", 1},
+      {"", "draw foo", 1},
+      {"", "redraw foo", 1},
+      {"", "set dignum 9", 1},
+      {"", "set fill dot 9", 1},
+      {"", "set fill line 3 20", 1},
+      {"", "q string", 1},
+      {fwrite_open, "set fwrite other.dat", 1},
+      {data, "undefine nosuch", 1},
+      {data, "q defval nosuch 1 1", 1},
+      {data, "set defval nosuch 1 1 5", 1},
+      {"", "print", 1},
+      {"enable print a.meta\n", "enable print b.meta", 1},
+      {"", "set baropts", 1},
+      {"", "set dignum 3", 0},
+      {"", "printim pr1.png foo", 0},
+      {"", "set map 3 x", 0},
+      {"", "set annot 2 x", 0},
+      {"", "set string 2 zz", 0},
+      {"", "set line 3 x", 0},
+      {"", "set strsiz 0.2 x", 0},
+      {"enable print a.meta\n", "print", 0},
+  };
+  for (const rc_case& c : cases) {
+    TempDir dir;
+    write_file(dir.file("rc.gs"), "'" + c.command + "'\nsay 'rc=' rc\n");
+    write_file(dir.file("f.cmd"), c.command + "\nstack after\n");
+    RunResult r = run_batch(c.setup + "run rc.gs\nexec f.cmd\n", dir.path());
+    EXPECT_TRUE(contains(r.out, "rc=" + std::to_string(c.rc) + "\n")) << c.command << "\n" << r.out;
+    EXPECT_EQ(contains(r.out, "stack after\nEOF EXECuting f.cmd \n"), c.rc == 0)
+        << c.command << "\n"
+        << r.out;
+    EXPECT_EQ(contains(r.out, "EXEC error:  error in f.cmd.  EXEC stopped.\n"), c.rc != 0)
+        << c.command;
+  }
+  // The ignored word did not stop the image.
+  TempDir dir;
+  RunResult r = run_batch("printim pr1.png foo\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "PRINTIM error:  Invalid option; ignored\n"));
+  EXPECT_EQ(read_file(dir.file("pr1.png")).substr(1, 3), "PNG");
+}
+
 TEST(Messages, UserTextIsNeverAFormat) {
   TempDir dir;
   RunResult r = run_batch("exec %s%n%x%s\nq %n%s%s\n%s%n%s\n", dir.path());

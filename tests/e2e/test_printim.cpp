@@ -63,6 +63,24 @@ TEST_F(Printim, SizeFormatAndBackgroundOptions) {
   EXPECT_EQ(pixel(dir.file("b.gif"), 73, 230), "240,0,0");
 }
 
+// A size is "x" or "y" with its number in the same word or the next one.
+TEST_F(Printim, SizeWordsJoinedOrSeparate) {
+  TempDir dir;
+  RunResult r = run_batch(
+      "printim a.png x400 y300\nprintim b.png y 250 x320\nprintim c.png x4a y300 x 400\n"
+      "printim d.png y0\n",
+      dir.path());
+  EXPECT_EQ(answer(r.out, "printim a.png x400 y300"), "");
+  EXPECT_EQ(format_and_size(dir.file("a.png")), "PNG 400x300");
+  EXPECT_EQ(format_and_size(dir.file("b.png")), "PNG 320x250");
+  // A word that is not a size is one refused option; the good sizes stay.
+  EXPECT_EQ(answer(r.out, "printim c.png x4a y300 x 400"),
+            "PRINTIM error:  Invalid option; ignored\n");
+  EXPECT_EQ(format_and_size(dir.file("c.png")), "PNG 400x300");
+  EXPECT_EQ(answer(r.out, "printim d.png y0"), "PRINTIM error:  y size must be 1 pixel or more\n");
+  EXPECT_FALSE(file_exists(dir.file("d.png")));
+}
+
 TEST_F(Printim, PortraitPageDefaultsToPortraitImage) {
   TempDir dir;
   RunResult r = run_vemra({"-b", "-p"}, "printim p.png\n", dir.path());
@@ -99,7 +117,7 @@ TEST(OutputFiles, NothingHalfWrittenNothingLost) {
 }
 
 // A refused word is reported and ignored, not the command: the image is
-// written with the options that were good, and the command returns 1.
+// written with the options that were good, and the command returns 0.
 TEST_F(Printim, RefusedWordsAreSkippedAndTheImageWritten) {
   TempDir dir;
   write_file(dir.file("old.png"), "old contents");
@@ -130,13 +148,13 @@ TEST_F(Printim, RefusedWordsAreSkippedAndTheImageWritten) {
   EXPECT_EQ(format_and_size(dir.file("c.png")), "PNG 200x150");
 }
 
-// The return code of a refused word, seen by a script.
-TEST_F(Printim, ScriptsSeeTheRefusal) {
+// A refused word is skipped: the image is written and a script sees success.
+TEST_F(Printim, ScriptsSeeSuccessAfterAnIgnoredWord) {
   TempDir dir;
   write_file(dir.file("p.gs"),
              "'printim s.png bogus'\nsay 'rc 'rc\n'printim t.png'\nsay 'rc 'rc\n");
   RunResult r = run_batch("run p.gs\n", dir.path());
-  EXPECT_EQ(answer(r.out, "run p.gs"), "PRINTIM error:  Invalid option; ignored\nrc 1\nrc 0\n");
+  EXPECT_EQ(answer(r.out, "run p.gs"), "PRINTIM error:  Invalid option; ignored\nrc 0\nrc 0\n");
   EXPECT_EQ(format_and_size(dir.file("s.png")), "PNG 800x600");
   EXPECT_EQ(format_and_size(dir.file("t.png")), "PNG 800x600");
 }

@@ -93,9 +93,9 @@ TEST(MetafileFile, WriteErrorClosesAndHoldsErrorStateUntilDisable) {
   EXPECT_EQ(stdout_of([] { EXPECT_EQ(gxhbgn("/dev/full"), 1); }),
             "I/O Error writing to print metafile.\n");
   EXPECT_EQ(
-      stdout_of([] { EXPECT_EQ(gxhbgn("/dev/null"), 0); }),
+      stdout_of([] { EXPECT_EQ(gxhbgn("/dev/null"), 1); }),
       "Metafile error state is positive.\nDisable Print before attempting an Enable Print.\n");
-  EXPECT_EQ(stdout_of(gxhprt),
+  EXPECT_EQ(stdout_of([] { EXPECT_EQ(gxhprt(), 1); }),
             "Error status on print metafile is positive.\nCannot print current frame.\n");
   EXPECT_EQ(stdout_of(gxhend), "Resetting print metafile error status.\n");
   EXPECT_EQ(stdout_of(gxhend), "No hardcopy metafile open\n");
