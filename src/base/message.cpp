@@ -21,8 +21,13 @@ struct message_capture {
 
 message_capture capture;
 
+// The last message printed left its line open (it ended without a newline).
+bool line_open = false;
+
 void write_out(const char* text, size_t n) {
-  if (n) std::fwrite(text, 1, n, stdout);
+  if (!n) return;
+  std::fwrite(text, 1, n, stdout);
+  line_open = text[n - 1] != '\n';
 }
 
 }  // namespace
@@ -38,6 +43,11 @@ static void print_text(msg_level level, const char* text, size_t n) {
   } else {
     write_out(text, n);
   }
+}
+
+void kaendline() {
+  if (line_open) std::fputc('\n', stdout);
+  line_open = false;
 }
 
 void kaprnt(msg_level level, const char* text) {

@@ -15,6 +15,10 @@ enum class msg_level {
 
 void kaprnt(msg_level level, const char* text);
 void kaprnt(msg_level level, const std::string& text);
+// Ends the line a message left open (some end without a newline), so that
+// what comes next, the prompt above all, starts a line of its own.
+void kaendline();
+
 // Formatted message; the format must be a literal of the program, never user text.
 void kaprntf(msg_level level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 

@@ -179,7 +179,7 @@ int vemra_main(int argc, char** argv) {
 
   if (!landscape && !portrait) {
     std::string answer;
-    nxtcmd(answer, "Landscape mode? (no for portrait):");
+    nxtcmd(answer, "Landscape mode? (no for portrait): ");
     if (!answer.empty() && answer[0] == 'n') portrait = true;
   }
   session_state* pcm = gcmn;
@@ -225,6 +225,7 @@ int vemra_main(int argc, char** argv) {
       close_outputs();
       return 99;
     }
+    kaendline();
     int n = no_edit ? nxtcmd(line, "ka>") : nxrdln(line, "ka-> ");
     if (n < 0) {
       line = "quit";

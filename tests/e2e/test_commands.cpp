@@ -130,6 +130,26 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
   EXPECT_EQ(read_file(dir.file("pr1.png")).substr(1, 3), "PNG");
 }
 
+// Texts that end without a line end (a script's result, a few messages)
+// keep their wording; the prompt after them starts a line of its own, at
+// either prompt, and a line already ended gets no empty one.
+TEST(Messages, ThePromptStartsALineOfItsOwn) {
+  TempDir dir;
+  write_file(dir.file("zero.gs"), "return 0\n");
+  const std::string in = "zero\nset lats create\nq foo\nrun zero.gs\n";
+  RunResult r = run_batch(in, dir.path());
+  EXPECT_EQ(
+      first_missing(r.out, {"ka-> zero\n0\nka-> set lats create\n",
+                            "SET LATS CREATE error:  Missing or invalid arguments\nka-> q foo\n"
+                            "Invalid QUERY argument: foo \nka-> run zero.gs\n0\nka-> [EOF]"}),
+      "")
+      << r.out;
+  r = run_vemra({"-b", "-l", "-E"}, in, dir.path());
+  EXPECT_EQ(count_of(r.out, "0\nka> "), 2u) << r.out;
+  EXPECT_TRUE(contains(r.out, "arguments\nka> ")) << r.out;
+  EXPECT_TRUE(contains(r.out, "Invalid QUERY argument: foo \nka> ")) << r.out;
+}
+
 TEST(Messages, UserTextIsNeverAFormat) {
   TempDir dir;
   RunResult r = run_batch("exec %s%n%x%s\nq %n%s%s\n%s%n%s\n", dir.path());

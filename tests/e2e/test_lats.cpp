@@ -196,7 +196,8 @@ TEST(LatsSettings, RefusalsKeepTheStoredValues) {
            "SET LATS FREQUENCY error:  Invalid arguments LATS_CREATE WILL FAIL....\n"},
           {"set lats gridtype polar", "SET error:  Missing or invalid arguments for LATS option\n"},
           {"set lats deltat -6", "SET LATS DELTAT error:  < 0 LATS_CREATE WILL FAIL...\n"},
-          {"set lats create", "SET LATS CREATE error:  Missing or invalid arguments"},
+          // The message has no line end of its own: the prompt still starts a line.
+          {"set lats create", "SET LATS CREATE error:  Missing or invalid arguments\n"},
           {"set lats vertdim plev", "SET LATS VERTDIM error:  no levels given....\n"},
           {"set lats write 1 2",
            "SET LATS WRITE error: FILE ID is outside the valid range of 1 - -1\n"},

@@ -32,7 +32,7 @@ TEST(ScriptRun, ImpliedRunsAndUnknownCommands) {
   write_file(dir.file("hello.gs"),
              "function hello(args)\nsay 'hello ' args\nreturn 'from hello'\n");
   RunResult r = run_batch("hello big  world\nnosuch 1 2\nrun\nquit\n", dir.path());
-  EXPECT_EQ(answer(r.out, "hello big  world"), "hello big  world\nfrom hello");
+  EXPECT_EQ(answer(r.out, "hello big  world"), "hello big  world\nfrom hello\n");
   // No script of the name: the command is unknown.
   EXPECT_EQ(answer(r.out, "nosuch 1 2"), "Unknown command: nosuch\n");
   EXPECT_EQ(answer(r.out, "run"), "RUN error:  No file name specified\n");
@@ -48,7 +48,7 @@ TEST(ScriptRun, ResultIsPrintedOnlyWhenTheScriptSucceeds) {
              "'run bye.gs'\nsay 'bye: rc=' rc ' result=' result\n"
              "'run bad.gs'\nsay 'bad: rc=' rc\n");
   RunResult r = run_batch("run ok.gs\nrun bye.gs\nrun outer.gs\nquit\n", dir.path());
-  EXPECT_EQ(answer(r.out, "run ok.gs"), "value");
+  EXPECT_EQ(answer(r.out, "run ok.gs"), "value\n");
   EXPECT_EQ(answer(r.out, "run bye.gs"), "leaving\n");
   // A nested script's return text is the command's captured result.
   EXPECT_EQ(answer(r.out, "run outer.gs"),
@@ -146,7 +146,7 @@ TEST(ScriptRun, LastLineWithoutNewlineRuns) {
   write_file(dir.file("one.gs"), "return 'only line'");
   RunResult r = run_batch("run tail.gs\none\nquit\n", dir.path());
   EXPECT_EQ(answer(r.out, "run tail.gs"), "first\nNo files open\nlast No files open\n\n");
-  EXPECT_EQ(answer(r.out, "one"), "only line");
+  EXPECT_EQ(answer(r.out, "one"), "only line\n");  // the prompt starts a line of its own
 }
 
 // Ctrl-C at a terminal reaches vemra and the shell command it waits for; a

@@ -57,7 +57,7 @@ TEST(SetOptions, AnswersOfEachKind) {
           {"set ylab %n%f", common + "YLAB option\n"},
           {"set xaxis 0 10 x", "xaxis labels range 0 10 incr 0 \n"},
           {"set ylopts 3 5 q",
-           "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error  Syntax is: SET XLOPTS color thickness size"},
+           "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error  Syntax is: SET XLOPTS color thickness size\n"},
           {"set ylpos 1 r", "SET YLPOS values:  Offset = 1  Side = Right\n"},
           {"set string 3 tr 5 x",
            "SET STRING Error: Invalid rotation value\n"
