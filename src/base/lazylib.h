@@ -37,3 +37,14 @@ template <typename Fn>
 Fn lazy_entry(lazy_library& lib, const char* name) {
   return reinterpret_cast<Fn>(lib.entry(name));
 }
+
+// Defines the forwarder of the entry point NAME of LIB: a function of that
+// name and type that calls the library's NAME (looked up by the same name) or,
+// without it, returns FAILED (void() for a function that returns nothing).
+// PARAMS is the parameter list, ARGS its names as the call's arguments.
+#define LAZY_FORWARDER(lib, type, name, failed, params, args)       \
+  type name params {                                                \
+    static const auto fn = lazy_entry<decltype(&name)>(lib, #name); \
+    if (!fn) return failed;                                         \
+    return fn args;                                                 \
+  }

@@ -1,7 +1,8 @@
 // The netCDF entry points the program calls, each forwarding to the library
 // opened on its first use (see base/lazylib.h). A run that reads no netCDF
 // never loads it. An entry point the program starts to call needs its line
-// here; the link fails until it has one.
+// here; the link fails until it has one (also the tests' link: they bind
+// through these lines too).
 //
 // When the library cannot be loaded, the calls fail the way the library
 // fails: NC_ENOTBUILT from the nc_ calls, -1 from the version-2 ones.
@@ -21,6 +22,10 @@ lazy_library& netcdf() {
 }
 
 constexpr int kFailed = -1;  // how the version-2 calls say they failed
+
+const char* not_loaded() {
+  return netcdf().failure().empty() ? "netCDF library not loaded" : netcdf().failure().c_str();
+}
 
 int* library_word(const char* name, int* stand_in) {
   void* word = netcdf().entry(name);
@@ -43,139 +48,64 @@ int netcdf_last_error() {
 
 extern "C" {
 
-int nc_open(const char* path, int mode, int* ncidp) {
-  static const auto fn = lazy_entry<decltype(&nc_open)>(netcdf(), "nc_open");
-  return fn ? fn(path, mode, ncidp) : NC_ENOTBUILT;
-}
-
-int nc__create(const char* path, int cmode, size_t initialsz, size_t* chunksizehintp, int* ncidp) {
-  static const auto fn = lazy_entry<decltype(&nc__create)>(netcdf(), "nc__create");
-  return fn ? fn(path, cmode, initialsz, chunksizehintp, ncidp) : NC_ENOTBUILT;
-}
-
-int nc__open(const char* path, int mode, size_t* chunksizehintp, int* ncidp) {
-  static const auto fn = lazy_entry<decltype(&nc__open)>(netcdf(), "nc__open");
-  return fn ? fn(path, mode, chunksizehintp, ncidp) : NC_ENOTBUILT;
-}
-
-int nc_inq_var_chunking(int ncid, int varid, int* storagep, size_t* chunksizesp) {
-  static const auto fn =
-      lazy_entry<decltype(&nc_inq_var_chunking)>(netcdf(), "nc_inq_var_chunking");
-  return fn ? fn(ncid, varid, storagep, chunksizesp) : NC_ENOTBUILT;
-}
-
-int nc_inq_var_filter_ids(int ncid, int varid, size_t* nfilters, unsigned int* filterids) {
-  static const auto fn =
-      lazy_entry<decltype(&nc_inq_var_filter_ids)>(netcdf(), "nc_inq_var_filter_ids");
-  return fn ? fn(ncid, varid, nfilters, filterids) : NC_ENOTBUILT;
-}
-
-int nc_set_var_chunk_cache(int ncid, int varid, size_t size, size_t nelems, float preemption) {
-  static const auto fn =
-      lazy_entry<decltype(&nc_set_var_chunk_cache)>(netcdf(), "nc_set_var_chunk_cache");
-  return fn ? fn(ncid, varid, size, nelems, preemption) : NC_ENOTBUILT;
-}
-
-int nc_inq_dimlen(int ncid, int dimid, size_t* lenp) {
-  static const auto fn = lazy_entry<decltype(&nc_inq_dimlen)>(netcdf(), "nc_inq_dimlen");
-  return fn ? fn(ncid, dimid, lenp) : NC_ENOTBUILT;
-}
-
-int nc_close(int ncid) {
-  static const auto fn = lazy_entry<decltype(&nc_close)>(netcdf(), "nc_close");
-  return fn ? fn(ncid) : NC_ENOTBUILT;
-}
-
-int nc_get_att_string(int ncid, int varid, const char* name, char** ip) {
-  static const auto fn = lazy_entry<decltype(&nc_get_att_string)>(netcdf(), "nc_get_att_string");
-  return fn ? fn(ncid, varid, name, ip) : NC_ENOTBUILT;
-}
-
-int nc_free_string(size_t len, char** data) {
-  static const auto fn = lazy_entry<decltype(&nc_free_string)>(netcdf(), "nc_free_string");
-  return fn ? fn(len, data) : NC_ENOTBUILT;
-}
-
-const char* nc_strerror(int status) {
-  static const auto fn = lazy_entry<decltype(&nc_strerror)>(netcdf(), "nc_strerror");
-  if (fn) return fn(status);
-  return netcdf().failure().empty() ? "netCDF library not loaded" : netcdf().failure().c_str();
-}
-
-int ncinquire(int ncid, int* ndimsp, int* nvarsp, int* nattsp, int* unlimdimp) {
-  static const auto fn = lazy_entry<decltype(&ncinquire)>(netcdf(), "ncinquire");
-  return fn ? fn(ncid, ndimsp, nvarsp, nattsp, unlimdimp) : kFailed;
-}
-
-int ncdiminq(int ncid, int dimid, char* name, long* lenp) {
-  static const auto fn = lazy_entry<decltype(&ncdiminq)>(netcdf(), "ncdiminq");
-  return fn ? fn(ncid, dimid, name, lenp) : kFailed;
-}
-
-int ncvarinq(int ncid, int varid, char* name, nc_type* xtypep, int* ndimsp, int* dimidsp,
-             int* nattsp) {
-  static const auto fn = lazy_entry<decltype(&ncvarinq)>(netcdf(), "ncvarinq");
-  return fn ? fn(ncid, varid, name, xtypep, ndimsp, dimidsp, nattsp) : kFailed;
-}
-
-int ncattinq(int ncid, int varid, const char* name, nc_type* xtypep, int* lenp) {
-  static const auto fn = lazy_entry<decltype(&ncattinq)>(netcdf(), "ncattinq");
-  return fn ? fn(ncid, varid, name, xtypep, lenp) : kFailed;
-}
-
-int ncattname(int ncid, int varid, int attnum, char* name) {
-  static const auto fn = lazy_entry<decltype(&ncattname)>(netcdf(), "ncattname");
-  return fn ? fn(ncid, varid, attnum, name) : kFailed;
-}
-
-int ncattget(int ncid, int varid, const char* name, void* ip) {
-  static const auto fn = lazy_entry<decltype(&ncattget)>(netcdf(), "ncattget");
-  return fn ? fn(ncid, varid, name, ip) : kFailed;
-}
-
-int ncvarget(int ncid, int varid, const long* startp, const long* countp, void* ip) {
-  static const auto fn = lazy_entry<decltype(&ncvarget)>(netcdf(), "ncvarget");
-  return fn ? fn(ncid, varid, startp, countp, ip) : kFailed;
-}
-
-int ncdimdef(int ncid, const char* name, long len) {
-  static const auto fn = lazy_entry<decltype(&ncdimdef)>(netcdf(), "ncdimdef");
-  return fn ? fn(ncid, name, len) : kFailed;
-}
-
-int ncvardef(int ncid, const char* name, nc_type xtype, int ndims, const int* dimidsp) {
-  static const auto fn = lazy_entry<decltype(&ncvardef)>(netcdf(), "ncvardef");
-  return fn ? fn(ncid, name, xtype, ndims, dimidsp) : kFailed;
-}
-
-int ncattput(int ncid, int varid, const char* name, nc_type xtype, int len, const void* op) {
-  static const auto fn = lazy_entry<decltype(&ncattput)>(netcdf(), "ncattput");
-  return fn ? fn(ncid, varid, name, xtype, len, op) : kFailed;
-}
-
-int ncendef(int ncid) {
-  static const auto fn = lazy_entry<decltype(&ncendef)>(netcdf(), "ncendef");
-  return fn ? fn(ncid) : kFailed;
-}
-
-int ncvarput(int ncid, int varid, const long* startp, const long* countp, const void* op) {
-  static const auto fn = lazy_entry<decltype(&ncvarput)>(netcdf(), "ncvarput");
-  return fn ? fn(ncid, varid, startp, countp, op) : kFailed;
-}
-
-int ncvarput1(int ncid, int varid, const long* indexp, const void* op) {
-  static const auto fn = lazy_entry<decltype(&ncvarput1)>(netcdf(), "ncvarput1");
-  return fn ? fn(ncid, varid, indexp, op) : kFailed;
-}
-
-int ncclose(int ncid) {
-  static const auto fn = lazy_entry<decltype(&ncclose)>(netcdf(), "ncclose");
-  return fn ? fn(ncid) : kFailed;
-}
-
-int ncabort(int ncid) {
-  static const auto fn = lazy_entry<decltype(&ncabort)>(netcdf(), "ncabort");
-  return fn ? fn(ncid) : kFailed;
-}
+LAZY_FORWARDER(netcdf(), int, nc_open, NC_ENOTBUILT, (const char* path, int mode, int* ncidp),
+               (path, mode, ncidp))
+LAZY_FORWARDER(netcdf(), int, nc__create, NC_ENOTBUILT,
+               (const char* path, int cmode, size_t initialsz, size_t* chunksizehintp, int* ncidp),
+               (path, cmode, initialsz, chunksizehintp, ncidp))
+LAZY_FORWARDER(netcdf(), int, nc__open, NC_ENOTBUILT,
+               (const char* path, int mode, size_t* chunksizehintp, int* ncidp),
+               (path, mode, chunksizehintp, ncidp))
+LAZY_FORWARDER(netcdf(), int, nc_inq_var_chunking, NC_ENOTBUILT,
+               (int ncid, int varid, int* storagep, size_t* chunksizesp),
+               (ncid, varid, storagep, chunksizesp))
+LAZY_FORWARDER(netcdf(), int, nc_inq_var_filter_ids, NC_ENOTBUILT,
+               (int ncid, int varid, size_t* nfilters, unsigned int* filterids),
+               (ncid, varid, nfilters, filterids))
+LAZY_FORWARDER(netcdf(), int, nc_set_var_chunk_cache, NC_ENOTBUILT,
+               (int ncid, int varid, size_t size, size_t nelems, float preemption),
+               (ncid, varid, size, nelems, preemption))
+LAZY_FORWARDER(netcdf(), int, nc_inq_dimlen, NC_ENOTBUILT, (int ncid, int dimid, size_t* lenp),
+               (ncid, dimid, lenp))
+LAZY_FORWARDER(netcdf(), int, nc_close, NC_ENOTBUILT, (int ncid), (ncid))
+LAZY_FORWARDER(netcdf(), int, nc_get_att_string, NC_ENOTBUILT,
+               (int ncid, int varid, const char* name, char** ip), (ncid, varid, name, ip))
+LAZY_FORWARDER(netcdf(), int, nc_free_string, NC_ENOTBUILT, (size_t len, char** data), (len, data))
+LAZY_FORWARDER(netcdf(), const char*, nc_strerror, not_loaded(), (int status), (status))
+LAZY_FORWARDER(netcdf(), int, ncinquire, kFailed,
+               (int ncid, int* ndimsp, int* nvarsp, int* nattsp, int* unlimdimp),
+               (ncid, ndimsp, nvarsp, nattsp, unlimdimp))
+LAZY_FORWARDER(netcdf(), int, ncdiminq, kFailed, (int ncid, int dimid, char* name, long* lenp),
+               (ncid, dimid, name, lenp))
+LAZY_FORWARDER(netcdf(), int, ncvarinq, kFailed,
+               (int ncid, int varid, char* name, nc_type* xtypep, int* ndimsp, int* dimidsp,
+                int* nattsp),
+               (ncid, varid, name, xtypep, ndimsp, dimidsp, nattsp))
+LAZY_FORWARDER(netcdf(), int, ncattinq, kFailed,
+               (int ncid, int varid, const char* name, nc_type* xtypep, int* lenp),
+               (ncid, varid, name, xtypep, lenp))
+LAZY_FORWARDER(netcdf(), int, ncattname, kFailed, (int ncid, int varid, int attnum, char* name),
+               (ncid, varid, attnum, name))
+LAZY_FORWARDER(netcdf(), int, ncattget, kFailed, (int ncid, int varid, const char* name, void* ip),
+               (ncid, varid, name, ip))
+LAZY_FORWARDER(netcdf(), int, ncvarget, kFailed,
+               (int ncid, int varid, const long* startp, const long* countp, void* ip),
+               (ncid, varid, startp, countp, ip))
+LAZY_FORWARDER(netcdf(), int, ncdimdef, kFailed, (int ncid, const char* name, long len),
+               (ncid, name, len))
+LAZY_FORWARDER(netcdf(), int, ncvardef, kFailed,
+               (int ncid, const char* name, nc_type xtype, int ndims, const int* dimidsp),
+               (ncid, name, xtype, ndims, dimidsp))
+LAZY_FORWARDER(netcdf(), int, ncattput, kFailed,
+               (int ncid, int varid, const char* name, nc_type xtype, int len, const void* op),
+               (ncid, varid, name, xtype, len, op))
+LAZY_FORWARDER(netcdf(), int, ncendef, kFailed, (int ncid), (ncid))
+LAZY_FORWARDER(netcdf(), int, ncvarput, kFailed,
+               (int ncid, int varid, const long* startp, const long* countp, const void* op),
+               (ncid, varid, startp, countp, op))
+LAZY_FORWARDER(netcdf(), int, ncvarput1, kFailed,
+               (int ncid, int varid, const long* indexp, const void* op), (ncid, varid, indexp, op))
+LAZY_FORWARDER(netcdf(), int, ncclose, kFailed, (int ncid), (ncid))
+LAZY_FORWARDER(netcdf(), int, ncabort, kFailed, (int ncid), (ncid))
 
 }  // extern "C"

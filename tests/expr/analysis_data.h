@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/library_peer.h"
 #include "expr/evalstate.h"
 #include "base/mfcmn.h"
 #include "data/test_gridread_support.h"
@@ -50,61 +51,61 @@ struct AnalysisData : testing::Test {
   // plane at the first level and time.
   void write() {
     int nc, dt, dz, dy, dx, vt, vz, vy, vx;
-    ASSERT_EQ(nc_create(dir.file("d.nc").c_str(), NC_CLOBBER, &nc), NC_NOERR);
-    nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
-    nc_def_dim(nc, "lev", size_t(nz()), &dz);
-    nc_def_dim(nc, "lat", size_t(ny), &dy);
-    nc_def_dim(nc, "lon", size_t(nx), &dx);
-    nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
-    nc_put_att_text(nc, vt, "units", 30, "days since 2000-01-01 00:00:00");
-    nc_def_var(nc, "lev", NC_DOUBLE, 1, &dz, &vz);
-    nc_put_att_text(nc, vz, "units", 3, "hPa");
+    ASSERT_EQ(peer::nc_create(dir.file("d.nc").c_str(), NC_CLOBBER, &nc), NC_NOERR);
+    peer::nc_def_dim(nc, "time", NC_UNLIMITED, &dt);
+    peer::nc_def_dim(nc, "lev", size_t(nz()), &dz);
+    peer::nc_def_dim(nc, "lat", size_t(ny), &dy);
+    peer::nc_def_dim(nc, "lon", size_t(nx), &dx);
+    peer::nc_def_var(nc, "time", NC_DOUBLE, 1, &dt, &vt);
+    peer::nc_put_att_text(nc, vt, "units", 30, "days since 2000-01-01 00:00:00");
+    peer::nc_def_var(nc, "lev", NC_DOUBLE, 1, &dz, &vz);
+    peer::nc_put_att_text(nc, vz, "units", 3, "hPa");
     int vb = -1;
     if (!level_bounds.empty()) {
       int db, bdims[2];
-      nc_def_dim(nc, "bnds", 2, &db);
+      peer::nc_def_dim(nc, "bnds", 2, &db);
       bdims[0] = dz;
       bdims[1] = db;
-      nc_put_att_text(nc, vz, "positive", 4, "down");
-      nc_put_att_text(nc, vz, "axis", 1, "Z");
-      nc_put_att_text(nc, vz, "bounds", 8, "lev_bnds");
-      nc_def_var(nc, "lev_bnds", NC_DOUBLE, 2, bdims, &vb);
+      peer::nc_put_att_text(nc, vz, "positive", 4, "down");
+      peer::nc_put_att_text(nc, vz, "axis", 1, "Z");
+      peer::nc_put_att_text(nc, vz, "bounds", 8, "lev_bnds");
+      peer::nc_def_var(nc, "lev_bnds", NC_DOUBLE, 2, bdims, &vb);
     }
-    nc_def_var(nc, "lat", NC_DOUBLE, 1, &dy, &vy);
-    nc_put_att_text(nc, vy, "units", 13, "degrees_north");
-    nc_def_var(nc, "lon", NC_DOUBLE, 1, &dx, &vx);
-    nc_put_att_text(nc, vx, "units", 12, "degrees_east");
+    peer::nc_def_var(nc, "lat", NC_DOUBLE, 1, &dy, &vy);
+    peer::nc_put_att_text(nc, vy, "units", 13, "degrees_north");
+    peer::nc_def_var(nc, "lon", NC_DOUBLE, 1, &dx, &vx);
+    peer::nc_put_att_text(nc, vx, "units", 12, "degrees_east");
     std::vector<int> ids(names.size());
     int dims[4] = {dt, dz, dy, dx};
     for (size_t v = 0; v < names.size(); v++) {
-      nc_def_var(nc, names[v].c_str(), NC_FLOAT, 4, dims, &ids[v]);
-      nc_put_att_float(nc, ids[v], "_FillValue", NC_FLOAT, 1, &kUndef);
+      peer::nc_def_var(nc, names[v].c_str(), NC_FLOAT, 4, dims, &ids[v]);
+      peer::nc_put_att_float(nc, ids[v], "_FillValue", NC_FLOAT, 1, &kUndef);
     }
-    ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+    ASSERT_EQ(peer::nc_enddef(nc), NC_NOERR);
     std::vector<double> c;
     for (int x = 1; x <= nx; x++) c.push_back(lon(x));
-    nc_put_var_double(nc, vx, c.data());
+    peer::nc_put_var_double(nc, vx, c.data());
     c.clear();
     for (int y = 1; y <= ny; y++) c.push_back(lat(y));
-    nc_put_var_double(nc, vy, c.data());
-    nc_put_var_double(nc, vz, levels.data());
-    if (vb >= 0) nc_put_var_double(nc, vb, level_bounds.data());
+    peer::nc_put_var_double(nc, vy, c.data());
+    peer::nc_put_var_double(nc, vz, levels.data());
+    if (vb >= 0) peer::nc_put_var_double(nc, vb, level_bounds.data());
     std::string bin;
     for (int t = 1; t <= nt; t++) {
       size_t start[4] = {size_t(t - 1), 0, 0, 0},
              count[4] = {1, size_t(nz()), size_t(ny), size_t(nx)};
       const double day = t - 1;
-      nc_put_var1_double(nc, vt, start, &day);
+      peer::nc_put_var1_double(nc, vt, start, &day);
       for (size_t v = 0; v < names.size(); v++) {
         std::vector<float> g;
         for (int z = 1; z <= nz(); z++)
           for (int y = 1; y <= ny; y++)
             for (int x = 1; x <= nx; x++) g.push_back(value(int(v), x, y, z, t));
-        ASSERT_EQ(nc_put_vara_float(nc, ids[v], start, count, g.data()), NC_NOERR);
+        ASSERT_EQ(peer::nc_put_vara_float(nc, ids[v], start, count, g.data()), NC_NOERR);
         bin.append(reinterpret_cast<const char*>(g.data()), g.size() * sizeof(float));
       }
     }
-    ASSERT_EQ(nc_close(nc), NC_NOERR);
+    ASSERT_EQ(peer::nc_close(nc), NC_NOERR);
     vemra_test::write_file(dir.file("d.dat"), bin);
     char buf[512];
     std::snprintf(buf, sizeof buf,

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/library_peer.h"
+
 namespace cdo_tool {
 
 inline bool available() { return std::system("command -v cdo >/dev/null 2>&1") == 0; }
@@ -27,19 +29,20 @@ inline bool run(const std::string& args) {
 inline std::vector<float> read(const std::string& path, const char* name) {
   std::vector<float> v;
   int nc, id, nd, dims[NC_MAX_VAR_DIMS];
-  if (nc_open(path.c_str(), NC_NOWRITE, &nc) != NC_NOERR) return v;
-  if (nc_inq_varid(nc, name, &id) == NC_NOERR && nc_inq_varndims(nc, id, &nd) == NC_NOERR) {
-    nc_inq_vardimid(nc, id, dims);
+  if (peer::nc_open(path.c_str(), NC_NOWRITE, &nc) != NC_NOERR) return v;
+  if (peer::nc_inq_varid(nc, name, &id) == NC_NOERR &&
+      peer::nc_inq_varndims(nc, id, &nd) == NC_NOERR) {
+    peer::nc_inq_vardimid(nc, id, dims);
     size_t n = 1;
     for (int i = 0; i < nd; i++) {
       size_t len;
-      nc_inq_dimlen(nc, dims[i], &len);
+      peer::nc_inq_dimlen(nc, dims[i], &len);
       n *= len;
     }
     v.resize(n);
-    if (nc_get_var_float(nc, id, v.data()) != NC_NOERR) v.clear();
+    if (peer::nc_get_var_float(nc, id, v.data()) != NC_NOERR) v.clear();
   }
-  nc_close(nc);
+  peer::nc_close(nc);
   return v;
 }
 

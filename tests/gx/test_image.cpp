@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "support/library_peer.h"
 #include "gx/gx.h"
 #include "gx/image.h"
 #include "gx/metafile.h"
@@ -25,16 +26,16 @@ struct image {
   gdImagePtr im = nullptr;
   explicit image(const std::string& name) {
     if (FILE* f = std::fopen(name.c_str(), "rb")) {
-      im = vemra_test::read_file(name).rfind("GIF", 0) == 0 ? gdImageCreateFromGif(f)
-                                                            : gdImageCreateFromPng(f);
+      im = vemra_test::read_file(name).rfind("GIF", 0) == 0 ? peer::gdImageCreateFromGif(f)
+                                                            : peer::gdImageCreateFromPng(f);
       std::fclose(f);
     }
   }
   ~image() {
-    if (im) gdImageDestroy(im);
+    if (im) peer::gdImageDestroy(im);
   }
   int at(int x, int y) const {
-    int c = gdImageGetPixel(im, x, y);
+    int c = peer::gdImageGetPixel(im, x, y);
     return gdImageRed(im, c) << 16 | gdImageGreen(im, c) << 8 | gdImageBlue(im, c);
   }
 };
@@ -242,7 +243,8 @@ TEST(ImageRaster, SquareFillIncludesItsEdges) {
   gdImageFilldPolygon(im, sq, 4, red);
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 20; ++x)
-      EXPECT_EQ(gdImageGetPixel(im, x, y), (x >= 5 && x <= 10 && y >= 5 && y <= 10) ? red : white);
+      EXPECT_EQ(peer::gdImageGetPixel(im, x, y),
+                (x >= 5 && x <= 10 && y >= 5 && y <= 10) ? red : white);
   gdImageDestroy(im);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/library_peer.h"
 #include "lats_support.h"
 
 namespace {
@@ -16,28 +17,28 @@ struct NcWriter : latstest::Writer {};
 
 std::vector<float> read_all(int ncid, const char* name) {
   int var = -1;
-  EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR) << name;
+  EXPECT_EQ(peer::nc_inq_varid(ncid, name, &var), NC_NOERR) << name;
   int ndims = 0, dims[NC_MAX_VAR_DIMS];
-  nc_inq_var(ncid, var, nullptr, nullptr, &ndims, dims, nullptr);
+  peer::nc_inq_var(ncid, var, nullptr, nullptr, &ndims, dims, nullptr);
   size_t n = 1;
   for (int d = 0; d < ndims; d++) {
     size_t len = 0;
-    nc_inq_dimlen(ncid, dims[d], &len);
+    peer::nc_inq_dimlen(ncid, dims[d], &len);
     n *= len;
   }
   std::vector<float> v(n);
-  EXPECT_EQ(nc_get_var_float(ncid, var, v.data()), NC_NOERR);
+  EXPECT_EQ(peer::nc_get_var_float(ncid, var, v.data()), NC_NOERR);
   return v;
 }
 
 // A text attribute of a variable, or of the file when var is empty.
 std::string text_att(int ncid, const std::string& var, const char* name, size_t* len = nullptr) {
   int id = NC_GLOBAL;
-  if (!var.empty()) nc_inq_varid(ncid, var.c_str(), &id);
+  if (!var.empty()) peer::nc_inq_varid(ncid, var.c_str(), &id);
   size_t n = 0;
-  if (nc_inq_attlen(ncid, id, name, &n) != NC_NOERR) return "<none>";
+  if (peer::nc_inq_attlen(ncid, id, name, &n) != NC_NOERR) return "<none>";
   std::string s(n, '\0');
-  nc_get_att_text(ncid, id, name, s.data());
+  peer::nc_get_att_text(ncid, id, name, s.data());
   if (len) *len = n;
   return s.c_str();
 }
@@ -127,19 +128,19 @@ TEST_F(NcWriter, SecondGridAndSurfaceLevelDescription) {
   ASSERT_EQ(lats_close(fid), 1);
 
   int ncid = -1;
-  ASSERT_EQ(nc_open(path("l.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  ASSERT_EQ(peer::nc_open(path("l.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
   size_t len = 0;
   EXPECT_EQ(text_att(ncid, "", "Conventions", &len), "LATS");
   EXPECT_EQ(len, 5u);
   EXPECT_EQ(text_att(ncid, "", "calendar"), "noleap");
   int dim = -1;
-  ASSERT_EQ(nc_inq_dimid(ncid, ("latitude_" + second).c_str(), &dim), NC_NOERR);
+  ASSERT_EQ(peer::nc_inq_dimid(ncid, ("latitude_" + second).c_str(), &dim), NC_NOERR);
   EXPECT_EQ(read_all(ncid, ("longitude_" + second).c_str()), (std::vector<float>{10, 11, 12}));
   EXPECT_EQ(read_all(ncid, "latitude"), (std::vector<float>{-30, 30}));
   EXPECT_EQ(text_att(ncid, "tas", "level_description"), "2 meters above earth surface");
   EXPECT_EQ(text_att(ncid, "ps", "time_statistic"), "accumulation");
   EXPECT_EQ(text_att(ncid, "time", "units"), "days since 2000-1-1 0");  // from the write
-  nc_close(ncid);
+  peer::nc_close(ncid);
 }
 
 // Time, two grids and 27 vertical dimensions fill the 32 dimensions a file

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/library_peer.h"
 #include "sdf/ncmeta.h"
 #include "support/open_descriptors.h"
 #include "support/vemra_run.h"
@@ -22,25 +23,25 @@ namespace {
 // written: a size limit guards against a library that would write it.
 void failed_definition(const std::string& path) {
   int nc, dim, v, w;
-  if (nc_create(path.c_str(), NC_CLOBBER, &nc) != NC_NOERR) return;
-  nc_def_dim(nc, "x", 1500000000, &dim);
-  nc_def_var(nc, "v", NC_DOUBLE, 1, &dim, &v);
-  nc_def_var(nc, "w", NC_DOUBLE, 1, &dim, &w);
-  nc_enddef(nc);
-  nc_close(nc);
+  if (peer::nc_create(path.c_str(), NC_CLOBBER, &nc) != NC_NOERR) return;
+  peer::nc_def_dim(nc, "x", 1500000000, &dim);
+  peer::nc_def_var(nc, "v", NC_DOUBLE, 1, &dim, &v);
+  peer::nc_def_var(nc, "w", NC_DOUBLE, 1, &dim, &w);
+  peer::nc_enddef(nc);
+  peer::nc_close(nc);
 }
 
 TEST(NetcdfOpens, AFileWithANegativeIdIsReadAndClosed) {
   vemra_test::TempDir dir;
   const std::string path = dir.file("v.nc");
   int nc, dim, var;
-  ASSERT_EQ(nc_create(path.c_str(), NC_CLOBBER, &nc), NC_NOERR);
-  ASSERT_EQ(nc_def_dim(nc, "x", 3, &dim), NC_NOERR);
-  ASSERT_EQ(nc_def_var(nc, "v", NC_FLOAT, 1, &dim, &var), NC_NOERR);
-  ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+  ASSERT_EQ(peer::nc_create(path.c_str(), NC_CLOBBER, &nc), NC_NOERR);
+  ASSERT_EQ(peer::nc_def_dim(nc, "x", 3, &dim), NC_NOERR);
+  ASSERT_EQ(peer::nc_def_var(nc, "v", NC_FLOAT, 1, &dim, &var), NC_NOERR);
+  ASSERT_EQ(peer::nc_enddef(nc), NC_NOERR);
   const float vals[3] = {1.5f, -2.0f, 4.25f};
-  ASSERT_EQ(nc_put_var_float(nc, var, vals), NC_NOERR);
-  ASSERT_EQ(nc_close(nc), NC_NOERR);
+  ASSERT_EQ(peer::nc_put_var_float(nc, var, vals), NC_NOERR);
+  ASSERT_EQ(peer::nc_close(nc), NC_NOERR);
 
   rlimit saved;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
