@@ -30,5 +30,6 @@ add_custom_command(OUTPUT ${_notice}
   VERBATIM)
 
 add_custom_target(vemra_fonts ALL DEPENDS ${_vemra_font_outputs} ${_notice})
+install(FILES ${_vemra_font_outputs} ${_notice} DESTINATION ${VEMRA_INSTALL_DATADIR})
 # Anything that draws text needs the fonts in the data directory.
 add_dependencies(vemra_gx vemra_fonts)

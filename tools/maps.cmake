@@ -42,5 +42,6 @@ add_custom_command(OUTPUT ${_notice}
   VERBATIM)
 
 add_custom_target(vemra_maps ALL DEPENDS ${_vemra_map_outputs} ${_notice})
+install(FILES ${_vemra_map_outputs} ${_notice} DESTINATION ${VEMRA_INSTALL_DATADIR})
 # Anything that draws maps needs the outlines in the data directory.
 add_dependencies(vemra_gx vemra_maps)

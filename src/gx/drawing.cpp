@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <vector>
 
@@ -728,9 +729,32 @@ void gxxy2w(float x, float y, float* xo, float* yo) {
 
 const char* gxgsym(const char* name) { return std::getenv(name); }
 
+namespace {
+
+// The data directory of an installed program: lib/vemra under the prefix it
+// was installed into (PREFIX/bin/vemra), so an install into any prefix finds
+// its own files; a program elsewhere (the build tree) takes the configured
+// prefix's.
+const std::string& default_data_dir() {
+  static const std::string dir = [] {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+      const std::filesystem::path beside = self.parent_path() / VEMRA_DATA_FROM_BIN;
+      if (self.parent_path().filename() == VEMRA_INSTALL_BINDIR &&
+          std::filesystem::is_directory(beside, ec))
+        return beside.lexically_normal().string();
+    }
+    return std::string(VEMRA_DEFAULT_DATA_DIR);
+  }();
+  return dir;
+}
+
+}  // namespace
+
 std::string gxgnam(const std::string& name) {
   const char* dir = std::getenv("KADDIR");
-  std::string d = dir ? dir : "/usr/local/lib/vemra";
+  std::string d = dir ? dir : default_data_dir();
   if (!d.empty() && d[0] == '.') return name;
   if (d.empty() || d.back() != '/') d += '/';
   return d + name;
