@@ -17,7 +17,9 @@ namespace {
 struct arrow_rotation {
   arrow_turn turn = arrow_turn::none;  // none, or which pole the plane is seen from
   float centre = 0.0f;                 // longitude the polar turns are measured from
-  bool measured = false;  // no formula: the local axes are measured through the forward transform
+  bool measured = false;    // no formula: the local axes are measured through the forward transform
+  bool hemisphere = false;  // only the half of the globe within 90 degrees of `middle` is seen
+  float middle = 0.0f;
 };
 
 arrow_rotation arrows;
@@ -48,8 +50,25 @@ page_vector unit_step(float lon1, float lat1, float lon2, float lat2) {
 // meridian) at (lon, lat). Central differences, one-sided at a pole; where
 // one axis vanishes (a pole drawn as a point) it is the other turned by a
 // right angle, and where both do, the page axes.
+// Whether lon lies on the side of the globe the map shows.
+bool seen(float lon) {
+  return !arrows.hemisphere ||
+         std::fabs(std::remainder(double(lon) - arrows.middle, 360.0)) <= 90.0;
+}
+
+// The page direction of east at (lon, lat). Where the central step would
+// leave the globe (at the edge of a disc) it is the direction of the
+// parallel from the point to the middle of the disc, taken from its inside:
+// the parts of the step beyond the edge fold back onto it.
+page_vector east_at(float lon, float lat) {
+  const float w = lon - kAxisStep, e = lon + kAxisStep;
+  if (seen(w) == seen(e)) return unit_step(w, lat, e, lat);
+  const float middle = lon - static_cast<float>(std::remainder(double(lon) - arrows.middle, 360.0));
+  return seen(w) ? unit_step(middle, lat, lon, lat) : unit_step(lon, lat, middle, lat);
+}
+
 void local_axes(float lon, float lat, page_vector* east, page_vector* north) {
-  *east = unit_step(lon - kAxisStep, lat, lon + kAxisStep, lat);
+  *east = east_at(lon, lat);
   const float south_end = std::fmax(lat - kAxisStep, -90.0f);
   const float north_end = std::fmin(lat + kAxisStep, 90.0f);
   *north = unit_step(lon, south_end, lon, north_end);
@@ -72,6 +91,11 @@ void install(bound_callback fwd, const void* params, coordinate_callback back, a
   gxproj(fwd, params);
   gxback(back);
   arrows = {turn, 0.0f, turn == arrow_turn::none};
+}
+
+void install_hemisphere(float middle) {
+  arrows.hemisphere = true;
+  arrows.middle = middle;
 }
 
 void install(coordinate_callback fwd, coordinate_callback back, arrow_turn turn) {

@@ -42,6 +42,10 @@ void install(bound_callback fwd, bound_callback back, const void* params, arrow_
 // Installs a forward transform reading `params` with a back transform that
 // needs none.
 void install(bound_callback fwd, const void* params, coordinate_callback back, arrow_turn turn);
+// After an install: the map shows only the half of the globe within 90
+// degrees of longitude middle, so the arrows measure their axes from inside
+// its edge.
+void install_hemisphere(float middle);
 // Installs a projection that has no parameters.
 void install(coordinate_callback fwd, coordinate_callback back, arrow_turn turn);
 // Plane scalings (scaled, lat-lon): no projection transform, no arrow turn.

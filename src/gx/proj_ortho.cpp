@@ -57,5 +57,6 @@ int gxortg(projection_box* b) {
   fit_aspect(b, x1, x2, y1, y2);
   installed = p;
   install(bound<ortho_params, ortho_forward>, &installed, plane_as_is, arrow_turn::none);
+  install_hemisphere(-p.shift);
   return 0;
 }

@@ -187,6 +187,55 @@ TEST(WindArrows, SoutherliesFollowLeaningMeridians) {
              }});
 }
 
+// At the edge of the orthographic disc, 90 degrees from its centre, a step
+// east leaves the globe: arrows and barbs still lie along the level
+// parallels there, and a southerly along the meridian, which at the east
+// edge runs (-sin(lat), cos(lat)) and at the west edge (sin(lat), cos(lat)).
+TEST(WindArrows, OrthographicArrowsAtTheEdgeOfTheDisc) {
+  for (float centre : {0.0f, 60.0f}) {
+    SCOPED_TRACE(centre);
+    map_case c{"orthographic", centre - 90, centre + 90, -90, 90, centre - 90, 90, -60, 30, 3, 5,
+               nullptr,        nullptr};
+    auto north = [&](double lon, double lat) {
+      const double s = std::sin((lon - centre) * kDeg);
+      return std::atan2(std::cos(lat * kDeg), -std::sin(lat * kDeg) * s) / kDeg;
+    };
+    for (std::string gxout : {"vector", "barb"}) {
+      map_run r = run_map(c, gxout);
+      ASSERT_EQ(r.pos.size(), size_t(10 * 15)) << r.out;
+      ASSERT_GE(r.frames.size(), 2u);
+      int checked = 0;
+      for (int j = 0; j < c.ny; j++)
+        for (int i = 0; i < c.nx; i++) {
+          const double lon = c.glon + i * c.dlon, lat = c.glat + j * c.dlat;
+          const double* p = &r.pos[size_t(10 * (j * c.nx + i))];
+          for (int f = 0; f < 2; f++) {
+            // A barb on the equator at the west edge lies on the border of
+            // the plot area or beyond it, which it is clipped to.
+            if (gxout == "barb" && i == 0 && lat == 0) continue;
+            // An arrow starts at the point; a barb's shaft, the longest line
+            // near it, points into the wind.
+            const segment* s = nullptr;
+            if (gxout == "vector") {
+              s = at(r.frames[size_t(f)], p[0], p[1]);
+            } else {
+              for (const segment& k : r.frames[size_t(f)])
+                if (std::hypot(k.x - p[0], k.y - p[1]) < 0.05 && (!s || k.length() > s->length()))
+                  s = &k;
+            }
+            ASSERT_NE(s, nullptr) << gxout << " " << lon << " " << lat;
+            double want = f == 0 ? 0.0 : north(lon, lat);
+            if (gxout == "barb") want += 180;
+            EXPECT_NEAR(turn(s->angle(), want), 0, 1.0)
+                << gxout << " " << lon << " " << lat << " " << (f == 0 ? "westerly" : "southerly");
+            checked++;
+          }
+        }
+      EXPECT_EQ(checked, 2 * c.nx * c.ny - (gxout == "barb" ? 2 : 0));
+    }
+  }
+}
+
 // The plain latitude-longitude map keeps its arrows as they were.
 TEST(WindArrows, LatLonArrowsAlongThePageAxes) {
   check_map({"latlon", -180, -60, 10, 70, -150, 30, 20, 20, 3, 3,
