@@ -14,6 +14,7 @@
 
 #include "expr/evalstate.h"
 #include "base/message.h"
+#include "base/nesting.h"
 #include "base/session.h"
 #include "base/words.h"
 #include "data/result.h"
@@ -243,10 +244,29 @@ void push_op(std::vector<expr_cell>& cells, int& top, int op) {
 
 bool end_of_text(char c) { return c == '\0' || c == '\n'; }
 
+void too_deep() { kaprnt(msg_level::error, "Syntax Error:  Expression nested too deeply\n"); }
+
+// The state's nesting seen by a function call's arguments, for as long as
+// the call runs.
+struct nest_scope {
+  eval_state* st;
+  int saved;
+  nest_scope(eval_state* s, int levels) : st(s), saved(s->nest) { st->nest = levels; }
+  ~nest_scope() { st->nest = saved; }
+  nest_scope(const nest_scope&) = delete;
+  nest_scope& operator=(const nest_scope&) = delete;
+};
+
 }  // namespace
 
 int kaexpr(const char* text, eval_state* pst) {
   if (kaqsig()) return 1;
+  // Function calls recurse through here: too deep a nesting for the stack
+  // ends as a syntax error, not in a crash.
+  if (pst->nest >= kExprNestMax || stack_low()) {
+    too_deep();
+    return 1;
+  }
   // The depth of nested evaluations (a function's arguments), also when a
   // failed allocation ends this one.
   struct pass_scope {
@@ -269,6 +289,8 @@ int kaexpr(const char* text, eval_state* pst) {
   bool operand = true;
   bool failed = false;
   int terms = 0;
+  open_levels levels;
+  auto depth = [&] { return pst->nest + int(levels.size()); };
   while (true) {
     const char c = text[pos];
     if (operand && c != '(' && c != '-' && ++terms > kExprTermsMax) {
@@ -277,13 +299,20 @@ int kaexpr(const char* text, eval_state* pst) {
       failed = true;
       break;
     }
+    if (operand && (c == '(' || c == '-') && depth() >= kExprNestMax) {
+      too_deep();
+      failed = true;
+      break;
+    }
     if (operand) {
       if (c == '(') {
         cells[++top] = {kOpen, 0, {}};
+        levels.open_group();
         pos++;
       } else if (c == '-') {
         push_constant(cells, top, -1.0f);
         push_op(cells, top, kOpMultiply);
+        levels.open_prefix();
         pos++;
       } else if (c >= '0' && c <= '9') {
         float v;
@@ -295,6 +324,7 @@ int kaexpr(const char* text, eval_state* pst) {
           break;
         }
         push_constant(cells, top, v);
+        levels.operand_done();
         pos = q - text;
         if (eval(0, cells, top)) {
           failed = true;
@@ -303,12 +333,17 @@ int kaexpr(const char* text, eval_state* pst) {
         operand = false;
       } else if (c >= 'a' && c <= 'z') {
         pst->result = std::monostate{};
-        const char* q = varprs(text + pos, pst);
+        const char* q;
+        {
+          nest_scope call(pst, depth() + 1);
+          q = varprs(text + pos, pst);
+        }
         if (!q) {
           failed = true;
           break;
         }
         cells[++top] = {kOperand, 0, std::exchange(pst->result, std::monostate{})};
+        levels.operand_done();
         pos = q - text;
         if (eval(0, cells, top)) {
           failed = true;
@@ -323,6 +358,7 @@ int kaexpr(const char* text, eval_state* pst) {
     } else {
       if (c == ')') {
         cells[++top] = {kClose, 0, {}};
+        levels.close_group();
         if (eval(0, cells, top)) {
           failed = true;
           break;

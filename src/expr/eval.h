@@ -28,6 +28,12 @@ int kaexpr(const char* text, eval_state* pst);
 // until its end, so endless terms would otherwise hold endless grids.
 inline constexpr int kExprTermsMax = 1000;
 
+// Deepest nesting of an expression: parentheses, unary minus signs and
+// function calls together, counted through the arguments. Each level holds
+// a cell or a grid, and each call a stack frame; the stack is guarded on
+// its own as well, so a small stack stops the nesting earlier.
+inline constexpr int kExprNestMax = 1000;
+
 // Grid with grid: the result is one of the two (the one with more varying
 // dimensions, the right one when equal); with rel set the other is released
 // on success. Null after a message when the grids do not fit together.

@@ -39,6 +39,9 @@ struct eval_env {
   // kaexpr calls active on this evaluation: a function's argument runs on the
   // state or on a copy of it, so 1 marks the outermost (0 between commands).
   int pass = 0;
+  // Nesting levels open around the expression being scanned: those of the
+  // enclosing expressions, one for each function call between.
+  int nest = 0;
 };
 
 // An evaluation: its environment and its result. The result has one owner,

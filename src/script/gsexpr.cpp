@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "base/nesting.h"
 #include "script/gsint.h"
 
 namespace {
@@ -337,6 +338,7 @@ std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
   ch.push_back(mk(IT_LPAREN));
   bool want_operand = true;
   bool last_unary = false;
+  open_levels levels;
   const char* p = text;
   for (;;) {
     while (gs_blank(*p)) p++;
@@ -355,7 +357,13 @@ std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
       return std::move(ch[0].value);
     }
     if (want_operand) {
+      // Every open level stays in the chain until its group is reduced.
+      if ((c == '(' || c == '-' || c == '!') && levels.size() >= GS_EXPR_NEST_MAX) {
+        fprintf(gs_out(), "Error:  Expression nested too deeply (%zu levels)\n", levels.size());
+        return std::nullopt;
+      }
       if (c == '(') {
+        levels.open_group();
         ch.push_back(mk(IT_LPAREN));
         last_unary = false;
         p++;
@@ -367,6 +375,7 @@ std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
           return std::nullopt;
         }
         ch.push_back(mk(IT_OPERATOR, c == '-' ? OP_NEG : OP_NOT));
+        levels.open_prefix();
         last_unary = true;
         p++;
         continue;
@@ -381,11 +390,13 @@ std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
         return std::nullopt;
       }
       ch.push_back(mk(IT_OPERAND, 0, std::move(v)));
+      levels.operand_done();
       want_operand = false;
       last_unary = false;
       continue;
     }
     if (c == ')') {
+      levels.close_group();
       ch.push_back(mk(IT_RPAREN));
       p++;
       if (!gseval(ch)) return std::nullopt;

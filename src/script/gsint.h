@@ -135,6 +135,9 @@ constexpr size_t GS_STRING_MAX = size_t{16} << 20;
 constexpr int GS_MAX_DEPTH =
     400;  // nested function calls; sanitizer builds need ~5 KB of stack a level
 constexpr int GS_MAX_SCRIPTS = 64;  // scripts started by commands of scripts
+// Parentheses and prefix operators open at once in one expression: each
+// holds chain items until its group is reduced.
+constexpr size_t GS_EXPR_NEST_MAX = 1000;
 
 // How deep the interpreter is, counted across the scripts a script's commands
 // start: lives as long as the outermost script run.
@@ -158,9 +161,6 @@ class gs_nesting_scope {
 };
 
 bool gs_call_allowed();  // false (reported) when calls are nested too deeply
-// True when the machine stack is nearly used up: nested blocks, calls and
-// scripts all recurse on it, so each of them stops there with an error.
-bool gs_stack_low();
 int gsrunf(int start, script_run* run);
 std::optional<std::string> gsfvar(const std::string& name16, script_run* run);
 int gsrvar(script_run* run, const std::string& in16, std::string& out16);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "base/message.h"
+#include "base/nesting.h"
 #include "script/gs.h"
 #include "script/gsint.h"
 
@@ -211,7 +212,7 @@ static int gsbkif(script_run* run, int i, int ifst, int wh, int& err);
 static int gsbkst(script_run* run, int i, int encl_if, int encl_while, int& err) {
   script_statement& st = run->stmts[i];
   FILE* o = gs_out();
-  if ((st.type == GS_WHILE || st.type == GS_IF) && gs_stack_low()) {
+  if ((st.type == GS_WHILE || st.type == GS_IF) && stack_low()) {
     fprintf(o, "Blocks nested too deeply.\n");
     gs_scan_where(run, i);
     err = 1;

@@ -1,12 +1,11 @@
 // Running the statements of a script: function invocations, the statement
 // loop, while and if blocks, commands, assignments, pull, say, prompt,
 // return, exit, and the local, global and compound variables.
-#include <pthread.h>
-
 #include <algorithm>
 #include <cstdint>
 
 #include "base/cmdinput.h"
+#include "base/nesting.h"
 #include "base/session.h"
 #include "script/gsint.h"
 
@@ -201,7 +200,7 @@ static int gsruns(int i, script_run* run, int& code) {
   if (kaqsig()) return run_error(code);
   const script_statement& st = run->stmts[i];
   FILE* o = gs_out();
-  if (gs_stack_low()) {
+  if (stack_low()) {
     fprintf(o, "Error:  Statements nested too deeply\n");
     gs_print_where(run, i, true);
     return run_error(code);
@@ -300,39 +299,11 @@ script_nesting& gs_nesting() {
   return n;
 }
 
-namespace {
-
-// The lowest frame address a statement may start from: what lies below it
-// is kept for the commands and built-ins that statement runs. Read from the
-// thread's stack bounds once, when the thread first asks.
-struct stack_floor {
-  uintptr_t address = 1;  // bounds unknown: never low
-  stack_floor() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
-    void* addr = nullptr;
-    size_t size = 0;
-    if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr) {
-      size_t reserve = std::min<size_t>(size_t{1} << 20, size / 4);
-      address = reinterpret_cast<uintptr_t>(addr) + reserve;
-    }
-    pthread_attr_destroy(&attr);
-  }
-};
-
-thread_local const stack_floor thread_stack_floor;
-
-}  // namespace
-
-bool gs_stack_low() {
-  return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < thread_stack_floor.address;
-}
-
 // Function calls (script functions and calls inside arguments) recurse on
 // the machine stack; a runaway recursion must end as a script error.
 bool gs_call_allowed() {
   int depth = gs_nesting().calls;
-  if (depth >= GS_MAX_DEPTH || gs_stack_low()) {
+  if (depth >= GS_MAX_DEPTH || stack_low()) {
     fprintf(gs_out(), "Error:  Function calls nested too deeply (%i levels)\n", depth);
     return false;
   }

@@ -80,10 +80,11 @@ struct RunResult {
 // input. KADDIR, TZ and LC_ALL come from the test environment (set by ctest);
 // `env` adds or overrides variables ("NAME=value"). A run that could hang
 // gives `seconds`: the program is then ended by SIGALRM (status 142) after
-// that long instead of blocking the suite.
+// that long instead of blocking the suite. `stack_bytes` limits the
+// program's stack (as "ulimit -s" would).
 inline RunResult run_vemra(const std::vector<std::string>& args, const std::string& input,
                            const std::string& dir, const std::vector<std::string>& env = {},
-                           unsigned seconds = 0) {
+                           unsigned seconds = 0, rlim_t stack_bytes = 0) {
   std::string in_name = dir + "/.stdin";
   std::string out_name = dir + "/.stdout";
   std::string err_name = dir + "/.stderr";
@@ -108,6 +109,10 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
         setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
     }
     if (seconds) alarm(seconds);  // kept across exec
+    if (stack_bytes) {
+      rlimit lim{stack_bytes, stack_bytes};
+      if (setrlimit(RLIMIT_STACK, &lim) != 0) _exit(125);
+    }
     exec_vemra(dir, args);
   }
   RunResult r;
