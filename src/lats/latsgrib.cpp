@@ -438,6 +438,13 @@ void write_descriptor(const latsFile* file, const latsGribFile* gf, std::FILE* f
   std::fprintf(f, "endvars\n");
 }
 
+// The name of the index beside a descriptor.
+std::string index_name_of(const char* descriptor) {
+  std::string name = descriptor;
+  name.replace(name.size() - 4, 4, ".gmp");
+  return name;
+}
+
 }  // namespace
 
 int latsTimeStatLookup(int frequency, int delta, int stat, latsTimeStat* out) {
@@ -492,26 +499,45 @@ int lats_create_grib(latsFile* file) {
     latsError("GRIB (latsgrib) --> Allocating memory for GRIB file name %s", file->path);
     return 0;
   }
-  if (!gf->grb_stage.open(file->path) ||
-      !(gf->grb = std::fopen(gf->grb_stage.path().c_str(), "wb"))) {
+  std::unique_ptr<latsGribFile> owner(gf);
+  // The descriptor convention reads its data back to index them: its three
+  // names must be files. GRIB alone may go to a character device, or to a
+  // pipe once a reader is there.
+  const bool described = file->convention == LATS_VEMRA_GRIB;
+  auto refused = [&](const char* name) {
+    latsWarning("GRIB (latsgrib) --> %s is not a regular file", name);
+    return false;
+  };
+  auto opened = [&](lats_staged& stage, const char* name, std::FILE*& stream, bool any_kind) {
+    if (!stage.open(name)) return false;
+    if (stage.kind() == lats_target_kind::other ||
+        (!any_kind && stage.kind() != lats_target_kind::file))
+      return refused(name);
+    stream = lats_open_output(stage.path(), false);
+    if (!stream) latsWarning("GRIB (latsgrib) --> %s: %s", name, std::strerror(errno));
+    return stream != nullptr;
+  };
+  if (!opened(gf->grb_stage, file->path, gf->grb, !described)) {
     latsError("GRIB (latsgrib) --> lats_create create .grb failed for %s\n", file->path);
-    delete gf;
     return 0;
   }
   std::snprintf(gf->mapname, sizeof gf->mapname, "%s", file->path);
-  if (file->convention == LATS_VEMRA_GRIB) {
+  if (described) {
     size_t n = std::strlen(gf->mapname);
     if (n >= 4) std::strcpy(gf->mapname + n - 4, ".ctl");
-    if (!gf->ctl_stage.open(gf->mapname) ||
-        !(gf->ctl = std::fopen(gf->ctl_stage.path().c_str(), "w"))) {
+    struct stat st;
+    const std::string index = index_name_of(gf->mapname);
+    const bool index_ok =
+        ::stat(index.c_str(), &st) != 0 || S_ISREG(st.st_mode) || refused(index.c_str());
+    if (!index_ok || !opened(gf->ctl_stage, gf->mapname, gf->ctl, false)) {
       latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", gf->mapname);
       std::fclose(gf->grb);
-      delete gf;
+      if (gf->ctl) std::fclose(gf->ctl);
       return 0;
     }
   }
   if (!file->comment[0]) std::snprintf(file->comment, sizeof file->comment, "%s", file->center);
-  file->grib = gf;
+  file->grib = owner.release();
   return file->id;
 }
 
@@ -765,13 +791,6 @@ bool close_stream(std::FILE*& f, int* why) {
   }
   f = nullptr;
   return ok;
-}
-
-// The name of the index beside a descriptor.
-std::string index_name_of(const char* descriptor) {
-  std::string name = descriptor;
-  name.replace(name.size() - 4, 4, ".gmp");
-  return name;
 }
 
 bool exists(const std::string& name) {

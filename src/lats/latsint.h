@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "lats/lats.h"
 
@@ -14,6 +15,8 @@
 struct lats_reports {
   const char* routine = nullptr;
   std::FILE* qc_log = nullptr;
+  std::string qc_log_name;     // as named when opened
+  bool qc_log_failed = false;  // a write to the open log failed (said once)
 };
 lats_reports& latsReports();
 

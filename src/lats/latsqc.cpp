@@ -1,11 +1,14 @@
 // Quality control of the LATS writer: area-weighted statistics of each float
 // field against its reference row; exceptions go to a log file.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "lats/latsint.h"
+#include "lats/latsstage.h"
 
 namespace {
 
@@ -21,15 +24,19 @@ int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*ti
                 int month, int day, int hour, void* data) {
   (void)file;
   if (!latsOptions().lats_qc || !qc || var->parm->datatype == LATS_INT) return 1;
-  std::FILE*& qc_log = latsReports().qc_log;
+  lats_reports& reports = latsReports();
+  std::FILE*& qc_log = reports.qc_log;
   if (!qc_log) {
     const char* name = std::getenv("LATS_LOG");
     if (!name) name = "lats.log";
-    qc_log = std::fopen(name, "a");
+    // A pipe is written once its reader is there, or given up at an interrupt.
+    qc_log = lats_open_output(name, true);
     if (!qc_log) {
       latsError("Cannot open log file: %s for append", name);
       return 0;
     }
+    reports.qc_log_name = name;
+    reports.qc_log_failed = false;
   }
   const latsGrid* g = var->grid;
   const float* v = static_cast<const float*>(data);
@@ -85,9 +92,15 @@ int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*ti
                 lt.tm_hour, lt.tm_min, lt.tm_sec);
   zero_fill(now);
   double level = levindex >= 0 && var->levs ? var->levs[levindex] : 0.0;
+  errno = 0;
   std::fprintf(qc_log, "E|%s|%s|%f|%s|%f|%f|%f|%s\n", var->name, when, level, kind, value, ref,
                limit, now);
-  std::fflush(qc_log);
+  // A line the log did not take (a full disk) is said, once for the log.
+  if ((std::fflush(qc_log) != 0 || std::ferror(qc_log)) && !reports.qc_log_failed) {
+    reports.qc_log_failed = true;
+    latsError("Writing log file %s failed: %s; quality-control lines are lost",
+              reports.qc_log_name.c_str(), std::strerror(errno ? errno : EIO));
+  }
   return 0;
 }
 

@@ -4,7 +4,22 @@
 // file ends up as one session's whole output.
 #pragma once
 
+#include <cstdio>
 #include <string>
+
+// What a target name is when it exists as no regular file.
+enum class lats_target_kind {
+  file,    // a regular file, or no file yet: staged beside it
+  device,  // a character device (/dev/null): written in place
+  pipe,    // a FIFO: written in place once a reader is there
+  other,   // a directory, block device or socket: refused
+};
+
+// Opens path for writing (appending, or from its start), creating a regular
+// file when none is there. A FIFO is opened once a reader has it open; the
+// wait polls the interrupt and gives up on it (nullptr, errno EINTR). A
+// directory, block device or socket is refused (EINVAL, EISDIR).
+std::FILE* lats_open_output(const std::string& path, bool append);
 
 class lats_staged {
  public:
@@ -26,6 +41,8 @@ class lats_staged {
   bool target_exists() const;
   // True when the target is no regular file and so written in place.
   bool in_place() const { return temp_.empty(); }
+  // What the target was at open.
+  lats_target_kind kind() const { return kind_; }
   // Renames the written file onto the target; false with errno set, in which
   // case the written file is removed and the target left as it was.
   bool commit();
@@ -35,4 +52,5 @@ class lats_staged {
  private:
   std::string target_;
   std::string temp_;  // empty when written in place or after commit/discard
+  lats_target_kind kind_ = lats_target_kind::file;
 };
