@@ -16,6 +16,7 @@
 #include "data/held.h"
 #include "data/result.h"
 #include "lats/lats.h"
+#include "lats/latsint.h"
 
 namespace {
 
@@ -139,6 +140,8 @@ int write(session_state* s) {
     err("Vemra-LATS Error:  (lats_write) the dimension environment must be fixed in z and t\n");
     return 1;
   }
+  // The look-ups below report under the routine they serve.
+  latsSetRoutine("lats_write");
   latsFile* file = latsFileLookup(s->lats_file_id);
   if (!file) {
     err("Vemra-LATS Error: (lats_write) the LATS FILE lookup failed\n");

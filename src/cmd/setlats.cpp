@@ -127,12 +127,13 @@ int fhour(const lats_args& l) {
   return count(l, "FHOUR", "SET LATS FHOUR error:  < 0 LATS WILL FAIL...\n", &l.a.pcm->lats_fhour);
 }
 
-// Texts keep their case: they are names and comments written into files.
+// Texts are taken lower-cased, as the writer's tables compare them; file
+// names (parmtab, create) keep the case typed.
 template <size_t N>
 int text(const lats_args& l, const char* upper, char (&field)[N]) {
   const char* p = l.next();
   if (!p) return no_args(upper);
-  return put_text(field, N, l.typed_rest(p), upper);
+  return put_text(field, N, rest_at(p), upper);
 }
 int model(const lats_args& l) { return text(l, "MODEL", l.a.pcm->lats_model); }
 int center(const lats_args& l) { return text(l, "CENTER", l.a.pcm->lats_center); }

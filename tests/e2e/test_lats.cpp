@@ -219,6 +219,22 @@ TEST(LatsSettings, RefusalsKeepTheStoredValues) {
   EXPECT_EQ(q_line(r.out, " \t: DELTAT"), "0");
 }
 
+// A look-up that fails before a write is reported under the write, not
+// under the routine that ran before it.
+TEST(LatsOutput, LookupBeforeAWriteNamesTheWrite) {
+  TempDir dir;
+  write_dataset(dir);
+  RunResult r = run_batch(kEnv + declare("coards") +
+                              "set lats create out2\nset lats var 2 ta instant 1 1\n"
+                              "set lats write 1 2 1000\nd a\n",
+                          dir.path());
+  EXPECT_NE(r.out.find("LATS VAR ID = 2\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("LATS error (lats_write): LATS (latsint) --> Variable ID: 2, not found"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.out.find("LATS DATA_WRITE ID = 0\n"), std::string::npos);
+}
+
 TEST(LatsSettings, UsageAndEveryStoredWordInQueryLats) {
   TempDir dir;
   RunResult r = run_batch(
@@ -227,7 +243,8 @@ TEST(LatsSettings, UsageAndEveryStoredWordInQueryLats) {
       "set lats convention coards\nset lats calendar noleap\nset lats frequency forecast_hourly\n"
       "set lats deltat 0\nset lats fhour 120\nset lats model MRF Exp 1\n"
       "set lats center NCEP\nset lats comment Test Run\nset lats gridname Fine\n"
-      "set lats gridtype gaussian\nq lats\n",
+      "set lats gridtype gaussian\nset lats parmtab No.Such.Table\nset lats create Out.Name\n"
+      "q lats\n",
       dir.path());
   std::string usage = answer(r.out, "set lats");
   // Eighteen lines, the last followed by an empty one.
@@ -236,12 +253,18 @@ TEST(LatsSettings, UsageAndEveryStoredWordInQueryLats) {
   EXPECT_NE(usage.find("  close (e.g., set lats close)\n\n"), std::string::npos);
   EXPECT_EQ(answer(r.out, "set lats parmtab"), "SET LATS PARMTAB error:  No arguments....\n");
   std::string q = answer(r.out, "q lats");
-  EXPECT_EQ(q.rfind("Vemra-LATS Interface State:\n \t:parameter table file", 0), 0u) << q;
+  EXPECT_EQ(q.rfind("Vemra-LATS Interface State:\nNo.Such.Table \t:parameter table file", 0), 0u)
+      << q;
   // Codes as stored: coards 4, noleap 0x1011, forecast hourly 8 with the
-  // forecast time option; texts keep the case they were typed in.
+  // forecast time option; texts are stored lower-cased.
   EXPECT_EQ(q_line(r.out, " \t: data CONVENTION"), "4");
   EXPECT_EQ(q_line(r.out, " \t: data CALENDAR"), std::to_string(0x1011));
   EXPECT_EQ(q_line(r.out, " \t: data time FREQEUENCY"), "8");
-  EXPECT_EQ(q_line(r.out, " \t: MODEL"), "MRF Exp 1");
+  EXPECT_EQ(q_line(r.out, " \t: MODEL"), "mrf exp 1");
+  EXPECT_EQ(q_line(r.out, " \t: data CENTER"), "ncep");
+  EXPECT_EQ(q_line(r.out, " \t: COMMENT"), "test run");
+  EXPECT_EQ(q_line(r.out, " \t: GRIDNAME grid type parameter"), "fine");
+  // File names keep the case typed.
+  EXPECT_EQ(q_line(r.out, " \t: output file"), "Out.Name");
   EXPECT_EQ(q_line(r.out, " \t: GRIDTYPE"), "1");
 }
