@@ -240,6 +240,8 @@ int read_io_std(const char* path, io_std* io) {
   size_t chunk = kReadChunk;
   int rc = nc__open(path, NC_NOWRITE | NC_SHARE, &chunk, &ncid);
   if (rc != NC_NOERR) {
+    // Standard output first: a log of both streams keeps the order.
+    std::fflush(stdout);
     std::fprintf(stderr, "nc_open failure:\n%s\n", nc_strerror(rc));
     kaprntf(msg_level::error, "%s does not exist or is not a netCDF file.\n", path);
     return 0;
@@ -259,6 +261,7 @@ int read_io_std_open(int ncid, io_std* io) {
   if (ncinquire(ncid, &nd, &nv, &na, &rec) == -1) return 0;
   if (nd < 0 || nv < 0 || na < 0) return 0;
   if (nd > kMaxSdfDims) {
+    std::fflush(stdout);
     std::fprintf(stderr, "Only first %d dimensions processed; library limit.\n", kMaxSdfDims);
     nd = kMaxSdfDims;
   }
@@ -292,6 +295,7 @@ int read_io_std_open(int ncid, io_std* io) {
     if (ncvarinq(ncid, id, name, &type, &ndims, dims.data(), &natts) == -1) return 0;
     if (ndims < 0 || ndims > NC_MAX_VAR_DIMS) return 0;
     if (ndims > kMaxSdfDims) {
+      std::fflush(stdout);
       std::fprintf(stderr, "Variable %s has more than %d dimensions; left out.\n", name,
                    kMaxSdfDims);
       continue;

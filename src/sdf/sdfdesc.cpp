@@ -727,11 +727,15 @@ void describe_variables(sdf_build& b) {
 void template_series(file_descriptor* pfi, const std::string& tmpl, int ntsteps) {
   pfi->t_size = ntsteps;
   std::snprintf(pfi->data_file_name, sizeof pfi->data_file_name, "%s", tmpl.c_str());
-  std::vector<int> table = sdf_template_table(tmpl.c_str(), pfi->grid_to_world_scaling[3], ntsteps);
-  int* copy = table.empty()
-                  ? nullptr
-                  : static_cast<int*>(kamalloc(table.size() * sizeof(int),
-                                               "SDFOPEN error:  Memory allocation error.\n"));
+  static const char kNoMemory[] = "SDFOPEN error:  Memory allocation error.\n";
+  std::vector<int> table;
+  try {
+    table = sdf_template_table(tmpl.c_str(), pfi->grid_to_world_scaling[3], ntsteps);
+  } catch (const std::bad_alloc&) {
+    throw alloc_error(kNoMemory);
+  }
+  int* copy =
+      table.empty() ? nullptr : static_cast<int*>(kamalloc(table.size() * sizeof(int), kNoMemory));
   std::memcpy(copy, table.data(), table.size() * sizeof(int));
   kafree(pfi->template_file_numbers);
   pfi->template_file_numbers = copy;

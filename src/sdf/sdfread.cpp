@@ -311,6 +311,7 @@ void debug_bounds(const request& r, int it, long nt) {
                           r.hi[2] - 1, tt, tt);
     text.append(line, size_t(n));
   }
+  std::fflush(stdout);
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
@@ -455,6 +456,8 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
     int f = table[t - 1];
     int end = t;
     while (end < r.hi[3] && table[end] == f) end++;
+    // Whether the file was open before the switch decides the failure code.
+    const bool was_open = f == pfi->open_template_time;
     int it = kaopsdf(t, grid, &v);
     float* out = block + long(t - r.lo[3]) * per_time;
     long nt = end - t + 1;
@@ -469,7 +472,7 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
     if (!v) {
       for (long i = 0; i < nt * per_time; i++) out[i] = grid->undef;
     } else {
-      int code = base + (spans ? 3 : (f == pfi->open_template_time ? 1 : 2));
+      int code = base + (spans ? 3 : (was_open ? 1 : 2));
       if (int rc = read_segment(grid, v, r, it, nt, out, code)) return rc;
     }
     t = end + 1;

@@ -181,6 +181,29 @@ TEST_F(AllocationFault, OpenFailsCleanly) {
   fail_each_allocation("xdfopen " + ctl, "close 1", false, true);
 }
 
+// The per-time table of a template series names the command it fails:
+// building the table and keeping it both fail as sdfopen's allocation.
+TEST_F(AllocationFault, TemplateTableFailureNamesSdfopen) {
+  const std::string nc = scratch() + "d01.nc";
+  ASSERT_EQ(
+      std::system(("ncgen -o " + nc + " " VEMRA_SOURCE_DIR "/tests/sdf/cdl/daily.cdl").c_str()), 0);
+  const std::string command = "sdfopen " + nc + " " + scratch() + "d%d2.nc 8";
+  ASSERT_EQ(run(command), 0);
+  ASSERT_EQ(run("close 1"), 0);
+  int named = 0;
+  for (long long n = 1;; ++n) {
+    std::string out;
+    const int rc = run(command, &out, n);
+    if (!fault_hit) {
+      run("close 1");
+      break;
+    }
+    EXPECT_EQ(rc, 1) << "allocation " << n;
+    if (out.find("SDFOPEN error:  Memory allocation error.\n") != std::string::npos) ++named;
+  }
+  EXPECT_GE(named, 2);
+}
+
 TEST_F(AllocationFault, DisplayDefineAndRunFailCleanly) {
   ASSERT_EQ(run("open " + sample), 0);
   run("set lat 20 60");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -289,6 +290,45 @@ TEST(Sdfopen, FailedSwitchesLeaveNoFileOpen) {
   EXPECT_EQ(last.size(), 6u) << out.substr(out.size() > 2000 ? out.size() - 2000 : 0);
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n') > 400, true);
   EXPECT_EQ(out.find("Open of new SDF file failed"), std::string::npos);
+}
+
+// A read that fails names where it failed: #2 from a file of the series
+// that was not open yet, #1 from the file already open.
+TEST(Sdfopen, FailedReadInASeriesNamesTheFileState) {
+  TempDir dir;
+  make_nc(dir, "daily", "d01.nc");
+  const std::string d = dir.path() + "/";
+  // The second day holds two of its four times.
+  ASSERT_TRUE(sdffiles::sh("ncks -O -d time,0,1 " + d + "d01.nc " + d + "x.nc") &&
+              sdffiles::sh("ncap2 -O -s 'time=time+24' " + d + "x.nc " + d + "d02.nc"));
+  RunResult r = run_batch(
+      "sdfopen d01.nc d%d2.nc 8\nset gxout print\nset t 7\nd ta\nset t 5\nd ta\n"
+      "set t 8\nd ta\n",
+      dir.path());
+  EXPECT_EQ(answer(r.out, "d ta").rfind("Failure reading SDF data.  #2\n", 0), 0u) << r.out;
+  size_t second = r.out.find("ka-> set t 8\n");
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(answer(r.out.substr(second), "d ta").rfind("Failure reading SDF data.  #1\n", 0), 0u)
+      << r.out;
+}
+
+// What goes to standard error comes after what was printed before it, in a
+// log that takes both streams.
+TEST(Sdfopen, ErrorStreamLinesFollowWhatWasPrintedBefore) {
+  TempDir dir;
+  make_nc(dir, "daily", "d01.nc");
+  write_file(dir.file("a.cmd"), "sdfopen d01.nc\nset gxout print\nd ta\n");
+  write_file(dir.file("b.cmd"), "sdfopen nothere.nc\n");
+  write_file(dir.file("in.txt"), "exec a.cmd\nexec b.cmd\n");
+  ASSERT_EQ(std::system(("cd " + dir.path() + " && \"" + std::string(VEMRA_BIN) +
+                         "\" -b -l < in.txt > log.txt 2>&1")
+                            .c_str()),
+            0);
+  std::string log = read_file(dir.file("log.txt"));
+  EXPECT_NE(log.find("d ta\ngxstart=0, gxstop=2"), std::string::npos) << log;
+  EXPECT_NE(log.find("Scanning self-describing file:  nothere.nc\nnc_open failure:\n"),
+            std::string::npos)
+      << log;
 }
 
 namespace {
