@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <thread>
@@ -45,6 +47,9 @@ inline std::string first_missing(const std::string& text,
 // when one is) with a pipe on standard input and its output in a file. With
 // own_group it leads a process group of its own, so that a signal can be
 // sent to it and the programs it starts at once, as a terminal sends Ctrl-C.
+// With terminal its output goes to a terminal first, as at a user's screen,
+// so the program writes each line as it ends; what comes out is copied into
+// the file.
 struct LiveSession {
   pid_t pid = -1;
   int in = -1;
@@ -52,16 +57,33 @@ struct LiveSession {
 
   LiveSession(const TempDir& dir, const std::string& name,
               std::vector<std::string> args = {"-b", "-l"}, const std::string& display = "",
-              bool own_group = false) {
+              bool own_group = false, bool terminal = false) {
     out_name = dir.file(name);
     int fds[2];
     if (pipe(fds) != 0) return;
+    int screen = -1;
+    std::string screen_name;
+    if (terminal) {
+      screen = posix_openpt(O_RDWR | O_NOCTTY);
+      if (screen < 0 || grantpt(screen) != 0 || unlockpt(screen) != 0) return;
+      screen_name = ptsname(screen);
+    }
     pid = fork();
     if (pid == 0) {
       if (own_group) setpgid(0, 0);
       dup2(fds[0], 0);
       close(fds[1]);
-      int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int out;
+      if (terminal) {
+        close(screen);
+        out = open(screen_name.c_str(), O_RDWR | O_NOCTTY);
+        termios raw;
+        tcgetattr(out, &raw);
+        cfmakeraw(&raw);  // lines end in "\n" alone
+        tcsetattr(out, TCSANOW, &raw);
+      } else {
+        out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      }
       dup2(out, 1);
       dup2(out, 2);
       if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
@@ -70,6 +92,17 @@ struct LiveSession {
     if (own_group && pid > 0) setpgid(pid, pid);
     close(fds[0]);
     in = fds[1];
+    if (terminal) {
+      // Ends when the program's end closes the terminal.
+      copier = std::thread([screen, file = out_name] {
+        int out = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        char buf[4096];
+        for (ssize_t n; (n = read(screen, buf, sizeof buf)) > 0;)
+          if (write(out, buf, size_t(n)) != n) break;
+        close(out);
+        close(screen);
+      });
+    }
   }
   ~LiveSession() {
     if (in >= 0) close(in);
@@ -77,11 +110,12 @@ struct LiveSession {
       kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
     }
+    if (copier.joinable()) copier.join();
   }
   std::string output() const { return read_file(out_name); }
-  // Waits until the output holds text n times (up to 10 s).
-  bool wait_for(const std::string& text, size_t n = 1) {
-    for (int i = 0; i < 1000; ++i) {
+  // Waits until the output holds text n times (up to `seconds`).
+  bool wait_for(const std::string& text, size_t n = 1, int seconds = 10) {
+    for (int i = 0; i < seconds * 100; ++i) {
       if (count_of(output(), text) >= n) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -101,6 +135,7 @@ struct LiveSession {
       pid_t w = waitpid(pid, &st, WNOHANG);
       if (w == pid) {
         pid = -1;
+        if (copier.joinable()) copier.join();
         if (WIFEXITED(st)) return WEXITSTATUS(st);
         return 128 + WTERMSIG(st);
       }
@@ -108,6 +143,9 @@ struct LiveSession {
     }
     return -1;
   }
+
+ private:
+  std::thread copier;  // terminal to file
 };
 
 }  // namespace vemra_test

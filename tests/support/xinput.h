@@ -60,6 +60,16 @@ class XUser {
     return children();
   }
 
+  // Waits (up to 10 s) until no child is mapped: the pop-ups and the dialog
+  // have closed.
+  bool wait_no_children() {
+    for (int i = 0; i < 1000; i++) {
+      if (children().empty()) return true;
+      usleep(10000);
+    }
+    return false;
+  }
+
   void press(int x, int y, unsigned button = 1) { send_button(ButtonPress, x, y, button); }
   void release(int x, int y, unsigned button = 1) { send_button(ButtonRelease, x, y, button); }
   void click(int x, int y, unsigned button = 1) {
