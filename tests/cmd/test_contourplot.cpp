@@ -4,7 +4,7 @@
 #include "cmd/commands.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"
-#include "plot_fixture.h"
+#include "plot/plot_fixture.h"
 
 namespace {
 
