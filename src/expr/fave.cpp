@@ -252,7 +252,9 @@ struct reduction {
   // The weight of index g; false when g repeats a place already counted
   // in full, which is then left out.
   bool weigh(int g, double* w) {
-    const double raw = weight(g);
+    *w = weight(g);
+    if (dim != 0 || kind > 4) return true;
+    const double raw = *w;
     *w = turns.take(long(g) - turns_first, raw, whole(g));
     return raw == 0 || *w != 0;
   }
