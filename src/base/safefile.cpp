@@ -1,13 +1,22 @@
 #include "base/safefile.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <vector>
+
+#include "base/session.h"
 
 FILE* fopen_regular(const std::string& path, const char* mode, bool follow_links) {
   if (path.find('\0') != std::string::npos) {
@@ -44,70 +53,307 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int make_beside(std::string& target, bool exists, std::string& temp) {
+namespace {
+
+// Temporary files not yet renamed or removed, for removal when the process
+// ends by a signal. The handler only loads the pointers; a slot is emptied
+// before its string is freed.
+constexpr size_t kStagedSlots = 256;
+std::array<std::atomic<char*>, kStagedSlots> staged_names{};
+
+void remember_staged(const std::string& temp) {
+  static const bool at_exit = std::atexit(remove_staged_files) == 0;
+  (void)at_exit;
+  char* copy = ::strdup(temp.c_str());
+  if (!copy) return;
+  for (auto& slot : staged_names) {
+    char* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, copy)) return;
+  }
+  std::free(copy);  // more than the table holds: not removed on a signal
+}
+
+void forget_staged(const std::string& temp) {
+  for (auto& slot : staged_names) {
+    char* name = slot.load();
+    if (name && temp == name && slot.compare_exchange_strong(name, nullptr)) {
+      std::free(name);
+      return;
+    }
+  }
+}
+
+// ".NAME.XXXXXX" beside target, NAME cut short where the whole would not fit
+// the directory's longest name.
+std::string temp_template(const std::string& target) {
+  const std::string dir = directory_of(target);
+  std::string::size_type slash = target.rfind('/');
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  long longest = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  if (longest <= 0) longest = NAME_MAX;
+  const size_t extra = 8;  // the dot before and ".XXXXXX" after
+  const size_t room = static_cast<size_t>(longest) > extra ? longest - extra : 0;
+  if (base.size() > room) base.resize(room);
+  return dir + "/." + base + ".XXXXXX";
+}
+
+std::string reason(int err) { return std::strerror(err ? err : EIO); }
+
+}  // namespace
+
+output_plan plan_output(std::string& target, bool may_write_in_place) {
+  output_plan p;
+  struct stat st;
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    p.how = output_plan::special;
+    return p;
+  }
   mode_t mode;
   if (exists) {
-    struct stat st;
-    if (::stat(target.c_str(), &st) != 0) return -1;
-    mode = st.st_mode & 07777;
     char* real = ::realpath(target.c_str(), nullptr);
     if (real) {
       target = real;
       std::free(real);
     }
+    // Replacing needs no right to the file itself, only to its directory:
+    // ask the system whether the file may be opened for writing.
+    int probe = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0) {
+      p.how = output_plan::refused;
+      return p;
+    }
+    ::close(probe);
+    if (st.st_nlink > 1 && may_write_in_place) {
+      p.how = output_plan::in_place;
+      p.why_not_beside = "it has several links";
+      return p;
+    }
+    mode = st.st_mode & 07777;
   } else {
     mode_t mask = ::umask(0);
     ::umask(mask);
     mode = 0666 & ~mask;
   }
-  std::string::size_type slash = target.rfind('/');
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string tmpl = directory_of(target) + "/." + base + ".XXXXXX";
+  std::string tmpl = temp_template(target);
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return -1;
+  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    // A directory the user may not write: the old file can still be written
+    // where it is. Anything else (no such directory, a full disk) is the
+    // answer an open would give too.
+    if (!exists || !may_write_in_place || (errno != EACCES && errno != EPERM)) {
+      p.how = output_plan::refused;
+      return p;
+    }
+    p.how = output_plan::in_place;
+    p.why_not_beside = "no temporary file could be made beside it: " + reason(errno);
+    return p;
+  }
+  if (exists) {
+    struct stat made;
+    bool same = ::fstat(fd, &made) == 0 && made.st_uid == st.st_uid && made.st_gid == st.st_gid;
+    // The owner before the mode: a change of owner clears set-id bits.
+    if (!same && ::fchown(fd, st.st_uid, st.st_gid) != 0 && may_write_in_place) {
+      ::close(fd);
+      ::unlink(name.data());
+      p.how = output_plan::in_place;
+      p.why_not_beside = "its owner and group could not be kept";
+      return p;
+    }
+  }
   ::fchmod(fd, mode);
-  temp.assign(name.data());
-  return fd;
+  p.how = output_plan::beside;
+  p.fd = fd;
+  p.temp.assign(name.data());
+  remember_staged(p.temp);
+  return p;
 }
 
-replacing_file::replacing_file(std::string path) : target_(std::move(path)) {
-  struct stat st;
-  bool exists = ::stat(target_.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) {
-    stream_ = std::fopen(target_.c_str(), "wb");
+bool commit_staged(std::string& temp, const std::string& target) {
+  if (temp.empty()) return true;
+  bool ok = std::rename(temp.c_str(), target.c_str()) == 0;
+  int why = errno;
+  if (!ok) ::unlink(temp.c_str());
+  forget_staged(temp);
+  temp.clear();
+  errno = why;
+  return ok;
+}
+
+void drop_staged(std::string& temp) {
+  if (temp.empty()) return;
+  ::unlink(temp.c_str());
+  forget_staged(temp);
+  temp.clear();
+}
+
+void remove_staged_files() {
+  for (auto& slot : staged_names) {
+    const char* name = slot.load();
+    if (name) ::unlink(name);
+  }
+}
+
+extern "C" void end_by_signal(int sig) {
+  remove_staged_files();
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = SIG_DFL;
+  sigemptyset(&sa.sa_mask);
+  ::sigaction(sig, &sa, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(sig);
+  ::_exit(128 + sig);
+}
+
+namespace {
+
+// Opens a pipe or device for writing. A pipe with no reader is waited for in
+// short sleeps rather than in open, so that an interrupt ends the wait.
+int open_stream_target(const std::string& path) {
+  for (;;) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 || errno != ENXIO) return fd;
+    if (kaqsig()) {
+      errno = EINTR;
+      return -1;
+    }
+    struct timespec pause = {0, 50 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
+// Writes to a pipe whose reader may stop reading: a full pipe is waited for
+// in short polls, and an interrupt fails the write.
+ssize_t pipe_write(void* cookie, const char* buf, size_t n) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = ::write(fd, buf + done, n - done);
+    if (w >= 0) {
+      done += static_cast<size_t>(w);
+      continue;
+    }
+    if (errno != EAGAIN && errno != EINTR) break;
+    if (kaqsig()) {
+      errno = EINTR;
+      break;
+    }
+    struct pollfd pf = {fd, POLLOUT, 0};
+    ::poll(&pf, 1, 100);
+  }
+  // A stream cookie reports a failure as 0 bytes.
+  return done == n ? static_cast<ssize_t>(n) : 0;
+}
+
+int pipe_close(void* cookie) {
+  return ::close(static_cast<int>(reinterpret_cast<intptr_t>(cookie)));
+}
+
+}  // namespace
+
+replacing_file::replacing_file(std::string path, special_output special)
+    : target_(std::move(path)) {
+  if (target_.empty() || target_.find('\0') != std::string::npos) {
+    errno = target_.empty() ? ENOENT : EINVAL;
+    fail(reason(errno));
     return;
   }
-  int fd = make_beside(target_, exists, temp_);
-  if (fd < 0) return;
+  output_plan plan = plan_output(target_);
+  int fd = -1;
+  switch (plan.how) {
+    case output_plan::refused: fail(reason(errno)); return;
+    case output_plan::beside:
+      temp_ = plan.temp;
+      fd = plan.fd;
+      break;
+    case output_plan::in_place:
+      why_not_beside_ = plan.why_not_beside;
+      fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        fail(reason(errno));
+        return;
+      }
+      break;
+    case output_plan::special: {
+      struct stat st;
+      if (::stat(target_.c_str(), &st) != 0) {
+        fail(reason(errno));
+        return;
+      }
+      if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        fail(reason(errno));
+        return;
+      }
+      const bool allowed = S_ISCHR(st.st_mode) ||
+                           (S_ISFIFO(st.st_mode) && special == special_output::pipe_or_device);
+      if (!allowed) {
+        errno = EINVAL;
+        fail("it is not a regular file");
+        return;
+      }
+      fd = open_stream_target(target_);
+      if (fd < 0) {
+        fail(errno == EINTR ? "interrupted while waiting for a reader" : reason(errno));
+        return;
+      }
+      if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        cookie_io_functions_t io = {nullptr, pipe_write, nullptr, pipe_close};
+        stream_ = ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "wb", io);
+        if (!stream_) {
+          int why = errno;
+          ::close(fd);
+          errno = why;
+          fail(reason(why));
+        }
+        return;
+      }
+      int flags = ::fcntl(fd, F_GETFL);
+      if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+      break;
+    }
+  }
   stream_ = ::fdopen(fd, "wb");
   if (!stream_) {
     int why = errno;
     ::close(fd);
-    ::unlink(temp_.c_str());
-    temp_.clear();
+    drop_staged(temp_);
     errno = why;
+    fail(reason(why));
   }
 }
 
 replacing_file::~replacing_file() { discard(); }
 
+void replacing_file::fail(const std::string& why) {
+  int saved = errno;
+  error_ = why;
+  if (!why_not_beside_.empty()) error_ += "; written in place because " + why_not_beside_;
+  errno = saved;
+}
+
 bool replacing_file::commit() {
   if (!stream_) return false;
-  bool ok = std::fflush(stream_) == 0 && !std::ferror(stream_);
-  if (std::fclose(stream_) != 0) ok = false;
+  int why = 0;
+  if (std::fflush(stream_) != 0 || std::ferror(stream_)) why = errno ? errno : EIO;
+  if (std::fclose(stream_) != 0 && !why) why = errno ? errno : EIO;
   stream_ = nullptr;
-  if (temp_.empty()) return ok;
-  if (ok && std::rename(temp_.c_str(), target_.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(temp_.c_str());
-  temp_.clear();
-  return ok;
+  if (!why && commit_staged(temp_, target_)) return true;
+  if (!why) why = errno;
+  drop_staged(temp_);
+  errno = why;
+  fail(reason(why));
+  return false;
 }
 
 void replacing_file::discard() {
   if (stream_) std::fclose(stream_);
   stream_ = nullptr;
-  if (!temp_.empty()) ::unlink(temp_.c_str());
-  temp_.clear();
+  drop_staged(temp_);
 }

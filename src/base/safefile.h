@@ -18,36 +18,87 @@ bool is_directory(const std::string& path);
 // The directory part of path ("." when it has none).
 std::string directory_of(const std::string& path);
 
-// Makes an empty file beside target (".NAME.XXXXXX" in its directory) for
-// output that is renamed onto target when complete. It gets the old file's
-// permissions when target exists (and a link is resolved, so that its target
-// is the one replaced), else those a new file gets. Returns its descriptor
-// and sets temp, or -1 with errno set.
-int make_beside(std::string& target, bool exists, std::string& temp);
+// Where output meant to replace a file goes (see plan_output).
+struct output_plan {
+  enum kind {
+    beside,    // fd is a new empty file, temp its name: rename it onto target
+    in_place,  // target is written where it is; why_not_beside says why
+    special,   // target exists and is no regular file (a pipe, a device)
+    refused,   // the user may not write target: errno set
+  } how = refused;
+  int fd = -1;
+  std::string temp;
+  std::string why_not_beside;
+};
+
+// Decides how output replaces target, as a careful editor does. A link is
+// resolved (target becomes the file it names, which is the one replaced). An
+// existing file the user may not open for writing is refused with the
+// system's reason. The new file gets the old one's mode, owner and group;
+// where they cannot be kept (another user's file), where the file has
+// several links, or where no file can be made in its directory, the old file
+// is written in place instead. The temporary name ".NAME.XXXXXX" is
+// shortened to fit the file system whatever the length of NAME, and it is
+// removed if the process ends by a signal before commit_staged or
+// drop_staged. Without may_write_in_place a regular file is always staged
+// (its links and, where the system refuses, its owner are not kept) or, when
+// no file can be made beside it, refused.
+output_plan plan_output(std::string& target, bool may_write_in_place = true);
+
+// Renames a temporary file of plan_output onto target; false with errno set,
+// in which case it is removed. temp is cleared either way.
+bool commit_staged(std::string& temp, const std::string& target);
+// Removes a temporary file of plan_output (nothing when temp is empty).
+void drop_staged(std::string& temp);
+
+// Async-signal-safe: removes every temporary file not yet committed or
+// dropped.
+void remove_staged_files();
+// Signal handler: removes the temporary files, then ends the process by sig
+// with its default action, so the exit status shows the signal.
+extern "C" void end_by_signal(int sig);
+
+// How an output treats a name that exists and is no regular file.
+// Either way a directory, block device or socket is refused.
+enum class special_output {
+  device_only,     // a character device is written in place, a pipe refused
+                   // (the output seeks back in what it wrote)
+  pipe_or_device,  // a pipe (a pipeline's input) or character device is
+                   // written in place; waits for a pipe's reader are
+                   // interruptible
+};
 
 // Output that replaces a file: it is written to a temporary file in the same
 // directory and renamed onto the name by commit(), so a failed or cut-short
 // write (a full disk, a size limit, a second writer) never leaves a damaged
-// file under the name and never loses the old one. A link is followed and its
-// target replaced. A name that is no regular file (a device, a pipe) is
-// written in place. Without commit() the temporary file is removed.
+// file under the name and never loses the old one (see plan_output for the
+// files written in place). Without commit() the temporary file is removed.
 class replacing_file {
  public:
-  explicit replacing_file(std::string path);
+  explicit replacing_file(std::string path,
+                          special_output special = special_output::pipe_or_device);
   ~replacing_file();
   replacing_file(const replacing_file&) = delete;
   replacing_file& operator=(const replacing_file&) = delete;
 
-  // The stream to write, or nullptr when nothing could be created (errno set).
+  // The stream to write, or nullptr when nothing could be created (errno set,
+  // error() says why).
   FILE* stream() const { return stream_; }
   // Flushes, closes and renames into place; false on any write failure, in
-  // which case the old file is left as it was.
+  // which case the old file is left as it was (unless written in place).
   bool commit();
   // Drops what was written.
   void discard();
+  // Why the open or the commit failed ("" when nothing failed): the system's
+  // reason, and for a file written in place why no temporary file was used.
+  const std::string& error() const { return error_; }
 
  private:
+  void fail(const std::string& why);
+
   std::string target_;  // the name to replace (a link's target)
   std::string temp_;    // empty when written in place
+  std::string why_not_beside_;
+  std::string error_;
   FILE* stream_ = nullptr;
 };

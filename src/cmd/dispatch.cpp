@@ -65,7 +65,8 @@ int run_script(const std::string& text, session_state* pcm, int implicit) {
 void close_fwrite(session_state* pcm) {
   if (pcm->fwrite_file) {
     if (!pcm->fwrite_file->commit())
-      kaprnt(msg_level::error, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n");
+      kaprnt(msg_level::error, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n  " +
+                                   pcm->fwrite_file->error() + "\n");
     pcm->fwrite_file.reset();
   }
   pcm->fwrite_name.clear();

@@ -14,6 +14,7 @@
 #include "cmd/latsbridge.h"
 #include "cmd/startup.h"
 #include "base/message.h"
+#include "base/safefile.h"
 #include "base/session.h"
 #include "expr/udf.h"
 #include "gx/gx.h"
@@ -34,12 +35,17 @@ bool little_endian() {
   return first == 1;
 }
 
-extern "C" void kasig(int) {
-  if (gcmn->interrupt) _exit(0);
+// A second Ctrl-C ends the process as the signal does, so that a job's
+// status does not read as a normal end.
+extern "C" void kasig(int sig) {
+  if (gcmn->interrupt) end_by_signal(sig);
   gcmn->interrupt = 1;
 }
 
-extern "C" void kasigcpu(int) { _exit(1); }
+extern "C" void kasigcpu(int) {
+  remove_staged_files();
+  _exit(1);
+}
 
 void catch_signal(int sig, void (*handler)(int)) {
   struct sigaction sa;
@@ -56,7 +62,8 @@ void close_outputs() {
   kalats_close_all();
   if (gcmn->fwrite_file) {
     if (!gcmn->fwrite_file->commit())
-      kaprnt(msg_level::error, "Error from fwrite:  write to " + gcmn->fwrite_name + " failed\n");
+      kaprnt(msg_level::error, "Error from fwrite:  write to " + gcmn->fwrite_name + " failed\n  " +
+                                   gcmn->fwrite_file->error() + "\n");
     gcmn->fwrite_file.reset();
   }
   std::fflush(stdout);
@@ -210,6 +217,14 @@ int vemra_main(int argc, char** argv) {
   kafdef(gxgnam("udft"));
   kagx(pcm);
   catch_signal(SIGXCPU, kasigcpu);
+  // Signals that end the process first remove the output files not yet
+  // complete; until the main loop a Ctrl-C ends it the same way.
+  // One that was ignored when vemra started (nohup) stays ignored.
+  for (int sig : {SIGTERM, SIGHUP, SIGPIPE, SIGINT}) {
+    struct sigaction was;
+    if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
+      catch_signal(sig, end_by_signal);
+  }
   // A file-size limit makes a write fail (and be reported) instead of
   // ending the session.
   std::signal(SIGXFSZ, SIG_IGN);

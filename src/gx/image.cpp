@@ -351,7 +351,7 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   replacing_file out(name);
   FILE* fp = out.stream();
   if (!fp) {
-    std::printf("Open error on %s\n", name);
+    std::printf("Open error on %s\n  %s\n", name, out.error().c_str());
     return 1;
   }
   if (format == 0)
@@ -359,7 +359,7 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   else
     gdImageGif(g.im, fp);
   if (!out.commit()) {
-    std::printf("Write error on %s\n", name);
+    std::printf("Write error on %s\n  %s\n", name, out.error().c_str());
     return 2;
   }
   return 0;

@@ -292,11 +292,12 @@ int gxhbgn(const char* name) {
     std::printf("Metafile already open\n");
     return 1;
   }
-  ms.hc.hout = std::make_unique<replacing_file>(name);
+  // The file is written with seeks back over its end record: no pipe.
+  ms.hc.hout = std::make_unique<replacing_file>(name, special_output::device_only);
   ms.hc.hfile = ms.hc.hout->stream();
   if (!ms.hc.hfile) {
+    std::printf("Error opening meta file %s \n  %s\n", name, ms.hc.hout->error().c_str());
     ms.hc.hout.reset();
-    std::printf("Error opening meta file %s \n", name);
     return 1;
   }
   ms.hc.hflag = 1;
@@ -368,12 +369,13 @@ void gxhend() {
   int16_t tail[2] = {MF_NEWFRAME, MF_EOF};
   int rc = ms.hc.hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
   if (rc) return;
-  int bad = ms.hc.hout->commit() ? 0 : 1;
+  bool ok = ms.hc.hout->commit();
+  std::string why = ms.hc.hout->error();
   ms.hc.hout.reset();
   ms.hc.hfile = nullptr;
   ms.hc.hflag = ms.hc.hpflg = 0;
-  if (bad) {
-    std::printf("I/O Error writing to print metafile.\n");
+  if (!ok) {
+    std::printf("I/O Error writing to print metafile.\n  %s\n", why.c_str());
     return;
   }
   std::printf("Hardcopy output file is closed \n");

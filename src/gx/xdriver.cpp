@@ -871,14 +871,14 @@ int dump(Drawable d, const char* path) {
   // Written beside the old dump and renamed over it only when complete.
   replacing_file out(path);
   if (!out.stream()) {
-    std::fprintf(stderr, "Couldn't open outxwd argument for writing.\n");
+    std::fprintf(stderr, "Couldn't open outxwd argument for writing.\n  %s\n", out.error().c_str());
     return 1;
   }
   std::fflush(stderr);
   int rc = Window_Dump(xd, drv.w.win, out.stream());
   if (rc == 0) rc = Pixmap_Dump(xd, d, out.stream());
   bool write_failed = rc ? std::ferror(out.stream()) != 0 : !out.commit();
-  if (write_failed) std::fprintf(stderr, "Write error on %s\n", path);
+  if (write_failed) std::fprintf(stderr, "Write error on %s\n  %s\n", path, out.error().c_str());
   if (rc || write_failed) {
     synced();
     return 1;

@@ -57,13 +57,20 @@ bool lats_staged::open(const std::string& target) {
   target_ = target;
   kind_ = lats_target_kind::file;
   struct stat st;
-  const bool exists = ::stat(target_.c_str(), &st) == 0;
-  if (exists) kind_ = kind_of(st);
-  if (kind_ != lats_target_kind::file) return true;
-  int fd = make_beside(target_, exists, temp_);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+  if (::stat(target_.c_str(), &st) == 0) kind_ = kind_of(st);
+  // A set is replaced whole or not at all, so it is always staged: never
+  // written in place, even where links or the owner are not kept.
+  output_plan plan = plan_output(target_, false);
+  switch (plan.how) {
+    case output_plan::refused: return false;
+    case output_plan::beside:
+      ::close(plan.fd);
+      temp_ = plan.temp;
+      return true;
+    case output_plan::in_place:
+    case output_plan::special: return true;
+  }
+  return false;
 }
 
 bool lats_staged::target_exists() const {
@@ -71,19 +78,6 @@ bool lats_staged::target_exists() const {
   return ::stat(target_.c_str(), &st) == 0;
 }
 
-bool lats_staged::commit() {
-  if (temp_.empty()) return true;
-  bool ok = std::rename(temp_.c_str(), target_.c_str()) == 0;
-  if (!ok) {
-    int why = errno;
-    ::unlink(temp_.c_str());
-    errno = why;
-  }
-  temp_.clear();
-  return ok;
-}
+bool lats_staged::commit() { return commit_staged(temp_, target_); }
 
-void lats_staged::discard() {
-  if (!temp_.empty()) ::unlink(temp_.c_str());
-  temp_.clear();
-}
+void lats_staged::discard() { drop_staged(temp_); }

@@ -30,8 +30,9 @@ class lats_staged {
 
   // Reserves an empty file beside target (a link's target is the one
   // replaced). A target that exists and is no regular file (a device, a
-  // pipe) is written in place. false with errno set when nothing could be
-  // reserved.
+  // pipe), has several links, whose owner cannot be kept or beside which no
+  // file can be made is written in place. false with errno set when the user
+  // may not write target.
   bool open(const std::string& target);
   // Where to write now.
   const std::string& path() const { return temp_.empty() ? target_ : temp_; }
@@ -39,7 +40,7 @@ class lats_staged {
   // under the directory lock: another session may have made or removed one
   // since the open.
   bool target_exists() const;
-  // True when the target is no regular file and so written in place.
+  // True when the target is written in place.
   bool in_place() const { return temp_.empty(); }
   // What the target was at open.
   lats_target_kind kind() const { return kind_; }

@@ -390,9 +390,10 @@ void kafwrt(session_state* pcm, plot_code code) {
     // Written beside its name and renamed into place by "disable fwrite".
     pcm->fwrite_file = std::make_unique<replacing_file>(name);
     if (!pcm->fwrite_file->stream()) {
-      pcm->fwrite_file.reset();
       kaprnt(msg_level::error, "Error opening output file for fwrite\n");
       kaprnt(msg_level::error, "  File name is: " + name + "\n");
+      kaprnt(msg_level::error, "  " + pcm->fwrite_file->error() + "\n");
+      pcm->fwrite_file.reset();
       return;
     }
   }

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,10 +15,12 @@
 #include <string>
 
 #include "base/safefile.h"
+#include "base/session.h"
 #include "support/vemra_run.h"
 
 namespace {
 
+using vemra_test::file_exists;
 using vemra_test::read_file;
 using vemra_test::TempDir;
 using vemra_test::write_file;
@@ -129,6 +132,71 @@ TEST(SafeFile, FailedWriteKeepsTheOldFile) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   EXPECT_EQ(read_file(name), "old");
   EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+// A signal that ends the process removes what was staged and not committed;
+// the old file stays and the status shows the signal.
+TEST(SafeFile, EndingSignalRemovesStagedFiles) {
+  TempDir dir;
+  const std::string name = dir.file("out.dat"), other = dir.file("other.dat");
+  write_file(name, "old");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGTERM, end_by_signal);
+    replacing_file a(name), b(other);
+    if (!a.stream() || !b.stream()) _exit(2);
+    std::fputs("new", a.stream());
+    std::fflush(a.stream());
+    if (entries(dir.path()) != 3) _exit(3);
+    std::raise(SIGTERM);
+    _exit(4);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+  EXPECT_EQ(read_file(name), "old");
+  EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+// A pipe is written in place when a stream may go there, never waited for
+// past an interrupt, and refused where the output must be a file.
+TEST(SafeFile, PipesAreWrittenInPlaceAndTheirWaitsEndAtAnInterrupt) {
+  TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    alarm(10);  // a wait that never ends fails the test instead of hanging it
+    {
+      replacing_file file(fifo, special_output::device_only);
+      if (file.stream() || file.error() != "it is not a regular file") _exit(2);
+    }
+    gcmn->interrupt = 1;  // no reader: the wait ends at once
+    {
+      replacing_file none(fifo);
+      if (none.stream() || none.error() != "interrupted while waiting for a reader") _exit(3);
+    }
+    gcmn->interrupt = 0;
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    replacing_file out(fifo);
+    if (reader < 0 || !out.stream()) _exit(4);
+    std::fputs("through the pipe", out.stream());
+    std::fflush(out.stream());
+    char buf[32] = {};
+    if (read(reader, buf, sizeof buf) != 16 || std::string(buf) != "through the pipe") _exit(5);
+    // A reader that stops reading: the full pipe is waited for until the
+    // interrupt, and the write fails.
+    gcmn->interrupt = 1;
+    std::string block(1 << 20, 'x');
+    std::fwrite(block.data(), 1, block.size(), out.stream());
+    if (out.commit()) _exit(6);
+    _exit(file_exists(fifo) ? 0 : 7);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 }  // namespace

@@ -225,12 +225,12 @@ TEST_F(ImageTest, FailuresLeaveNoFile) {
   gxhnew(11.0f, 8.5f);
   std::string name = file("no/such/dir/x.png");
   EXPECT_EQ(stdout_of([&] { EXPECT_EQ(gxhpng(name.c_str(), 100, 100, 1, 0), 1); }),
-            "Open error on " + name + "\n");
+            "Open error on " + name + "\n  No such file or directory\n");
   // A write failure through a link to a full device reports and keeps the link.
   std::string link = file("full.png");
   ASSERT_EQ(::symlink("/dev/full", link.c_str()), 0);
   EXPECT_EQ(stdout_of([&] { EXPECT_EQ(gxhpng(link.c_str(), 100, 100, 1, 0), 2); }),
-            "Write error on " + link + "\n");
+            "Write error on " + link + "\n  No space left on device\n");
   struct stat st;
   EXPECT_EQ(::lstat(link.c_str(), &st), 0);
 }

@@ -1,0 +1,236 @@
+// Output files (printim, fwrite, enable print) replace the old file as a
+// careful editor does: refused where the user may not write it, written in
+// place where no file can be made beside it or where its owner or links
+// would be lost, any name length, no staged file left by a signal, and no
+// endless wait for a pipe's reader.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/dataset_files.h"
+#include "support/as_nobody.h"
+#include "support/live_session.h"
+#include "support/vemra_run.h"
+
+using namespace vemra_test;
+using dsfiles::answer;
+
+namespace {
+
+const uid_t kNobody = 65534;
+const gid_t kNogroup = 65534;
+
+// A 2 x 2 grid for fwrite.
+void write_grid(const TempDir& dir) {
+  write_file(dir.file("d.ctl"),
+             "dset ^d.dat\nundef -9e33\nxdef 2 linear 0 1\nydef 2 linear 0 1\n"
+             "zdef 1 linear 1 1\ntdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("d.dat"), std::string(16, '\0'));
+}
+
+// A scratch directory that nobody may write in.
+void open_to_all(const TempDir& dir) { ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0); }
+
+void own(const std::string& file, uid_t uid, gid_t gid, mode_t mode) {
+  ASSERT_EQ(chown(file.c_str(), uid, gid), 0);
+  ASSERT_EQ(chmod(file.c_str(), mode), 0);
+}
+
+// Names in dir that begin with a dot, but for the run's own files.
+std::vector<std::string> staged_files(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::string n = e.path().filename().string();
+    if (n[0] == '.' && n != ".stdin" && n != ".stdout" && n != ".stderr") found.push_back(n);
+  }
+  return found;
+}
+
+bool is_png(const std::string& file) { return read_file(file).rfind("\x89PNG", 0) == 0; }
+
+// An existing file the user may not write is refused with the system's
+// reason and left as it was, by every output.
+TEST(OutputFiles, FilesTheUserMayNotWriteAreRefused) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  TempDir dir;
+  open_to_all(dir);
+  write_grid(dir);
+  for (const char* f : {"ro.png", "ro.dat", "ro.meta"}) {
+    write_file(dir.file(f), "old");
+    own(dir.file(f), kNobody, kNogroup, 0444);
+  }
+  write_file(dir.file("root.png"), "old");  // another user's file
+  own(dir.file("root.png"), 0, 0, 0644);
+  RunResult r = run_batch_as_nobody(
+      "printim ro.png\nprintim root.png\nopen d.ctl\nset fwrite ro.dat\nset gxout fwrite\n"
+      "d v\nenable print ro.meta\n",
+      dir.path());
+  EXPECT_EQ(answer(r.out, "printim ro.png"),
+            "Open error on ro.png\n  Permission denied\nPRINTIM error:  open error\n");
+  EXPECT_EQ(answer(r.out, "printim root.png"),
+            "Open error on root.png\n  Permission denied\nPRINTIM error:  open error\n");
+  EXPECT_EQ(answer(r.out, "d v"),
+            "Error opening output file for fwrite\n  File name is: ro.dat\n"
+            "  Permission denied\n");
+  EXPECT_EQ(answer(r.out, "enable print ro.meta"),
+            "Error opening meta file ro.meta \n  Permission denied\n");
+  for (const char* f : {"ro.png", "root.png", "ro.dat", "ro.meta"})
+    EXPECT_EQ(read_file(dir.file(f)), "old") << f;
+  EXPECT_TRUE(staged_files(dir.path()).empty());
+}
+
+// In a directory the user may not write, a file the user may write is
+// written in place; only when that fails too does the message say why the
+// file was not written beside it.
+TEST(OutputFiles, UnwritableDirectoryWritesTheFileInPlace) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  TempDir dir;
+  open_to_all(dir);
+  const std::string sub = dir.file("sub");
+  ASSERT_EQ(mkdir(sub.c_str(), 0755), 0);  // root's
+  write_file(sub + "/mine.png", "old");
+  own(sub + "/mine.png", kNobody, kNogroup, 0644);
+  RunResult r = run_batch_as_nobody("printim sub/mine.png\nprintim sub/new.png\n", dir.path());
+  EXPECT_EQ(answer(r.out, "printim sub/mine.png"), "");
+  EXPECT_TRUE(is_png(sub + "/mine.png"));
+  EXPECT_EQ(answer(r.out, "printim sub/new.png"),
+            "Open error on sub/new.png\n  Permission denied\nPRINTIM error:  open error\n");
+  EXPECT_FALSE(file_exists(sub + "/new.png"));
+
+  // A size limit (above what the session prints, below the 7 KB image) fails the
+  // write in place: now the reason is given.
+  write_file(sub + "/mine.png", "old");
+  r = run_batch_as_nobody("printim sub/mine.png gif x 3000 y 3000\n", dir.path(), 4096);
+  EXPECT_EQ(answer(r.out, "printim sub/mine.png gif x 3000 y 3000"),
+            "Write error on sub/mine.png\n  File too large; written in place because no "
+            "temporary file could be made beside it: Permission denied\n"
+            "PRINTIM error:  output error\n");
+}
+
+// The replaced file keeps its owner, group and mode; one with several links
+// is written in place, so every link sees the new contents; where the owner
+// cannot be kept the file is written in place.
+TEST(OutputFiles, ReplacementKeepsOwnerModeAndLinks) {
+  if (geteuid() != 0) GTEST_SKIP() << "not root: cannot give files to another user";
+  TempDir dir;
+  open_to_all(dir);
+  write_file(dir.file("theirs.png"), "old");
+  own(dir.file("theirs.png"), kNobody, kNogroup, 0640);
+  write_file(dir.file("a.png"), "old");
+  ASSERT_EQ(link(dir.file("a.png").c_str(), dir.file("b.png").c_str()), 0);
+  RunResult r = run_batch("printim theirs.png\nprintim a.png\n", dir.path());
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("theirs.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kNobody);
+  EXPECT_EQ(st.st_gid, kNogroup);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_TRUE(is_png(dir.file("theirs.png")));
+  struct stat a, b;
+  ASSERT_EQ(stat(dir.file("a.png").c_str(), &a), 0);
+  ASSERT_EQ(stat(dir.file("b.png").c_str(), &b), 0);
+  EXPECT_EQ(a.st_ino, b.st_ino);
+  EXPECT_EQ(a.st_nlink, 2u);
+  EXPECT_TRUE(is_png(dir.file("b.png")));
+
+  EXPECT_TRUE(staged_files(dir.path()).empty());
+
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  // nobody may write root's file but could not give a replacement to root.
+  TempDir shared;
+  open_to_all(shared);
+  write_file(shared.file("root.png"), "old");
+  own(shared.file("root.png"), 0, 0, 0666);
+  r = run_batch_as_nobody("printim root.png\n", shared.path());
+  EXPECT_EQ(answer(r.out, "printim root.png"), "");
+  ASSERT_EQ(stat(shared.file("root.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_TRUE(is_png(shared.file("root.png")));
+  EXPECT_TRUE(staged_files(shared.path()).empty());
+}
+
+// Names up to the longest the file system takes are written by every output.
+TEST(OutputFiles, NamesUpToTheLongestTheFileSystemTakes) {
+  TempDir dir;
+  write_grid(dir);
+  const std::string n247(247, 'a'), n255(255, 'b'), n250(250, 'c'), m255(255, 'd');
+  write_file(dir.file(n255), "old");
+  RunResult r = run_batch("printim " + n247 + "\nprintim " + n255 + "\nopen d.ctl\nset fwrite " +
+                              n250 + "\nset gxout fwrite\nd v\ndisable fwrite\nenable print " +
+                              m255 + "\ndisable print\n",
+                          dir.path());
+  EXPECT_TRUE(is_png(dir.file(n247)));
+  EXPECT_TRUE(is_png(dir.file(n255)));
+  EXPECT_EQ(read_file(dir.file(n250)).size(), 16u);
+  EXPECT_EQ(answer(r.out, "enable print " + m255), "");
+  EXPECT_EQ(read_file(dir.file(m255)).size(), 8u);  // header and end record
+  EXPECT_TRUE(staged_files(dir.path()).empty());
+}
+
+// A signal that ends the session removes the files it had not finished
+// (the fwrite and hardcopy files are staged until closed), keeps the old
+// ones, and the exit status shows the signal.
+TEST(OutputFiles, EndingSignalsRemoveStagedFiles) {
+  TempDir dir;
+  write_grid(dir);
+  write_file(dir.file("out.dat"), "old");
+  for (int sig : {SIGTERM, SIGHUP, SIGPIPE, SIGINT}) {
+    LiveSession s(dir, "session" + std::to_string(sig) + ".out");
+    ASSERT_TRUE(s.wait_for("ka-> "));
+    EXPECT_TRUE(
+        s.send("open d.ctl\nset fwrite out.dat\nset gxout fwrite\nd v\n"
+               "enable print out.meta\nq config\n"));
+    ASSERT_TRUE(s.wait_for("Config: v", 2)) << s.output();
+    EXPECT_EQ(staged_files(dir.path()).size(), 2u) << sig;
+    kill(s.pid, sig);
+    if (sig == SIGINT) {  // the first one only interrupts
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      kill(s.pid, SIGINT);
+    }
+    EXPECT_EQ(s.finish(), 128 + sig);
+    EXPECT_TRUE(staged_files(dir.path()).empty()) << sig;
+    EXPECT_EQ(read_file(dir.file("out.dat")), "old");
+    EXPECT_FALSE(file_exists(dir.file("out.meta")));
+  }
+}
+
+// A pipe with no reader is refused by the hardcopy file (which seeks back)
+// and waited for by images and fwrite (a pipeline's input) until a reader
+// comes or Ctrl-C; the session goes on.
+TEST(OutputFiles, PipesWithoutAReaderDoNotHangTheSession) {
+  TempDir dir;
+  write_grid(dir);
+  ASSERT_EQ(mkfifo(dir.file("p").c_str(), 0600), 0);
+  const std::string ctrl_c = "!(sleep 0.5; kill -INT $PPID) &\n";
+  RunResult r = run_vemra({"-b", "-l"},
+                          "enable print p\n" + ctrl_c + "printim p\nopen d.ctl\nset fwrite p\n" +
+                              "set gxout fwrite\n" + ctrl_c +
+                              "d v\n!(cat p > got.dat) &\nd v\ndisable fwrite\nq config\n",
+                          dir.path(), {}, 20);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(answer(r.out, "enable print p"),
+            "Error opening meta file p \n  it is not a regular file\n");
+  EXPECT_EQ(answer(r.out, "printim p"),
+            "Open error on p\n  interrupted while waiting for a reader\n"
+            "PRINTIM error:  open error\n");
+  size_t at = 0;
+  EXPECT_EQ(next_answer(r.out, "d v", &at),
+            "Error opening output file for fwrite\n  File name is: p\n"
+            "  interrupted while waiting for a reader\nDISPLAY error:  interrupted\n");
+  EXPECT_EQ(next_answer(r.out, "d v", &at), "Wrote 4 elements to p as Stream Big_Endian\n");
+  EXPECT_EQ(count_of(r.out, "Config: v"), 2u);
+  // The reader got the grid once the file was closed.
+  for (int i = 0; i < 200 && read_file(dir.file("got.dat")).size() < 16; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(read_file(dir.file("got.dat")), std::string(16, '\0'));
+}
+
+}  // namespace
