@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -347,6 +349,30 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     return 2;
   }
 
+  // Encoded in memory first: an interrupt during the encoding, which cannot
+  // look at it, then leaves the old file as it was.
+  char* bytes = nullptr;
+  size_t size = 0;
+  FILE* mem = open_memstream(&bytes, &size);
+  if (!mem) {
+    std::printf("Memory allocation error: gxhpng\n");
+    return 2;
+  }
+  if (format == 0)
+    gdImagePng(g.im, mem);
+  else
+    gdImageGif(g.im, mem);
+  bool encoded = std::fclose(mem) == 0;
+  std::unique_ptr<char, decltype(&std::free)> encoding(bytes, &std::free);
+  if (!encoded || size == 0) {
+    std::printf("Memory allocation error: gxhpng\n");
+    return 2;
+  }
+  if (kaqsig()) {
+    std::printf("Image output interrupted\n");
+    return 2;
+  }
+
   // Written beside the old image and renamed over it only when complete.
   replacing_file out(name);
   FILE* fp = out.stream();
@@ -354,10 +380,11 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     std::printf("Open error on %s\n  %s\n", name, out.error().c_str());
     return 1;
   }
-  if (format == 0)
-    gdImagePng(g.im, fp);
-  else
-    gdImageGif(g.im, fp);
+  std::fwrite(encoding.get(), 1, size, fp);
+  if (kaqsig()) {
+    std::printf("Image output interrupted\n");
+    return 2;
+  }
   if (!out.commit()) {
     std::printf("Write error on %s\n  %s\n", name, out.error().c_str());
     return 2;

@@ -2,7 +2,10 @@
 // refusals leave no file. Images are read back with ImageMagick.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "e2e/dataset_files.h"
@@ -170,6 +173,63 @@ TEST_F(Printim, SizesBelowOnePixelWriteNoFile) {
             "PRINTIM error:  y size must be 1 pixel or more\n");
   EXPECT_FALSE(file_exists(dir.file("zero.png")));
   EXPECT_FALSE(file_exists(dir.file("neg.png")));
+}
+
+}  // namespace
+
+namespace {
+
+// Seconds (as text) of sleep that reach fraction `part` of `total` ns.
+std::string seconds_of(double total_ns, double part) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3f", total_ns * part / 1e9);
+  return buf;
+}
+
+// A Ctrl-C at any moment of printim, also while the image is encoded after
+// the drawing, ends it with a message and leaves the old file as it was.
+TEST(PrintimInterrupt, CtrlCWhileEncodingLeavesTheOldFile) {
+  TempDir dir;
+  // 360 x 180 cells of pseudo-random values: their large image takes a
+  // while to draw and then to encode.
+  write_file(dir.file("g.ctl"),
+             "dset ^g.dat\nundef -9e33\nxdef 360 linear 0 1\nydef 180 linear -89.5 1\n"
+             "zdef 1 linear 1 1\ntdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  std::string values(360 * 180 * 4, '\0');
+  uint32_t seed = 12345;
+  for (size_t i = 0; i < 360 * 180; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    float v = static_cast<float>((seed >> 8) & 0xffff) / 65536.0f;
+    std::memcpy(&values[4 * i], &v, 4);
+  }
+  write_file(dir.file("g.dat"), values);
+  const std::string draw = "open g.ctl\nset gxout grfill\nset mproj off\nd v\n";
+  const std::string cmd = "printim old.gif x 7000 y 7000";
+  // How long the command takes uninterrupted: the quicker of two runs.
+  double total = 0;
+  for (int run = 0; run < 2; ++run) {
+    RunResult r = run_batch(draw + "!date +%s%N\n" + cmd + "\n!date +%s%N\n", dir.path());
+    size_t at = 0;
+    double t0 = std::stod(next_answer(r.out, "!date +%s%N", &at));
+    double t1 = std::stod(next_answer(r.out, "!date +%s%N", &at));
+    if (run == 0 || t1 - t0 < total) total = t1 - t0;
+  }
+  ASSERT_GT(total, 2e8) << "too quick to interrupt";
+  // The interrupt comes from the session's own shell, timed from the
+  // command's start: mid-drawing or mid-encoding, always before its end.
+  for (double part : {0.5, 0.65, 0.8}) {
+    write_file(dir.file("old.gif"), "old");
+    RunResult r = run_vemra({"-b", "-l"},
+                            draw + "!(sleep " + seconds_of(total, part) + "; kill -INT $PPID) &\n" +
+                                cmd + "\nq config\n",
+                            dir.path(), {}, 60);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(answer(r.out, cmd), "Image output interrupted\nPRINTIM error:  output error\n")
+        << part;
+    EXPECT_TRUE(read_file(dir.file("old.gif")) == "old") << "replaced at " << part;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      EXPECT_NE(e.path().filename().string().rfind(".old.gif.", 0), 0u) << e.path();
+  }
 }
 
 }  // namespace
