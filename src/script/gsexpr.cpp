@@ -13,11 +13,25 @@ namespace {
 
 enum { IT_OPERAND = 0, IT_OPERATOR = 1, IT_LPAREN = 2, IT_RPAREN = 3 };
 
+// An operand's text is value, or a local variable's text (head) followed by
+// value: appending to such an operand leaves the variable's text uncopied.
 struct expression_item {
   int kind;
   int op = 0;
   std::string value;
+  const std::string* head = nullptr;
 };
+
+// The operand's whole text, made in place.
+std::string& text_of(expression_item& it) {
+  if (it.head) it.value = gs_value{it.head, std::move(it.value)}.take();
+  it.head = nullptr;
+  return it.value;
+}
+
+size_t length_of(const expression_item& it) {
+  return (it.head ? it.head->size() : 0) + it.value.size();
+}
 
 expression_item mk(int kind, int op = 0, std::string value = std::string()) {
   return expression_item{kind, op, std::move(value)};
@@ -169,10 +183,9 @@ bool gseval(std::vector<expression_item>& ch) {
         if (ch[k + 1].kind != IT_OPERAND) {
           stuck = true;
         } else {
-          auto v = unary(it.op, ch[k + 1].value);
+          auto v = unary(it.op, text_of(ch[k + 1]));
           if (!v) return false;
-          ch[w].kind = IT_OPERAND;
-          ch[w++].value = std::move(*v);
+          ch[w++] = mk(IT_OPERAND, 0, std::move(*v));
           k += 2;
           continue;
         }
@@ -180,16 +193,16 @@ bool gseval(std::vector<expression_item>& ch) {
         if (ch[w - 1].kind != IT_OPERAND || ch[k + 1].kind != IT_OPERAND) {
           stuck = true;
         } else if (it.op == OP_CAT) {
-          if (ch[w - 1].value.size() + ch[k + 1].value.size() > GS_STRING_MAX) {
+          if (length_of(ch[w - 1]) + length_of(ch[k + 1]) > GS_STRING_MAX) {
             say(("String too long: more than " + std::to_string(GS_STRING_MAX) + " characters\n")
                     .c_str());
             return false;
           }
-          ch[w - 1].value += ch[k + 1].value;
+          ch[w - 1].value += text_of(ch[k + 1]);
           k += 2;
           continue;
         } else {
-          auto v = binary(it.op, ch[w - 1].value, ch[k + 1].value);
+          auto v = binary(it.op, text_of(ch[w - 1]), text_of(ch[k + 1]));
           if (!v) return false;
           ch[w - 1].value = std::move(*v);
           k += 2;
@@ -255,7 +268,7 @@ bool gscnst(const char*& p, std::string& out) {
 }
 
 // A variable or a function call.
-bool gsgopd(const char*& p, script_run* run, std::string& out) {
+bool gsgopd(const char*& p, script_run* run, expression_item& out) {
   std::string name;
   while (gs_alpha(*p) || gs_digit(*p) || *p == '.' || *p == '_') {
     if (name.size() >= static_cast<size_t>(GS_NAMELEN)) {
@@ -267,9 +280,10 @@ bool gsgopd(const char*& p, script_run* run, std::string& out) {
   std::string name16 = gs_pad(name);
   while (gs_blank(*p)) p++;
   if (*p != '(') {
-    auto v = gsfvar(name16, run);
+    auto v = gsfvar_value(name16, run);
     if (!v) return false;
-    out = std::move(*v);
+    out.head = v->head;
+    out.value = std::move(v->tail);
     return true;
   }
   if (name.find('.') != std::string::npos) {
@@ -279,7 +293,7 @@ bool gsgopd(const char*& p, script_run* run, std::string& out) {
   const char* q = gsfunc(p, name16, run);
   if (!q) return false;
   p = q;
-  out = run->retstr ? std::move(*run->retstr) : std::string();
+  out.value = run->retstr ? std::move(*run->retstr) : std::string();
   run->retstr.reset();
   return true;
 }
@@ -333,7 +347,7 @@ int gsnum(const std::string& s, long* ival, double* dval) {
 
 namespace {
 
-std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
+std::optional<gs_value> gsexpr_chain(const char* text, script_run* run) {
   std::vector<expression_item> ch;
   ch.push_back(mk(IT_LPAREN));
   bool want_operand = true;
@@ -354,7 +368,7 @@ std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
         say("Unmatched parens\n");
         return std::nullopt;
       }
-      return std::move(ch[0].value);
+      return gs_value{ch[0].head, std::move(ch[0].value)};
     }
     if (want_operand) {
       // Every open level stays in the chain until its group is reduced.
@@ -380,16 +394,16 @@ std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
         p++;
         continue;
       }
-      std::string v;
+      expression_item v = mk(IT_OPERAND);
       if (gs_digit(c) || c == '\'' || c == '"') {
-        if (!gscnst(p, v)) return std::nullopt;
+        if (!gscnst(p, v.value)) return std::nullopt;
       } else if (gs_alpha(c) || c == '_') {
         if (!gsgopd(p, run, v)) return std::nullopt;
       } else {
         say("Syntax Error\n");
         return std::nullopt;
       }
-      ch.push_back(mk(IT_OPERAND, 0, std::move(v)));
+      ch.push_back(std::move(v));
       levels.operand_done();
       want_operand = false;
       last_unary = false;
@@ -426,11 +440,23 @@ std::optional<std::string> gsexpr_chain(const char* text, script_run* run) {
 
 }  // namespace
 
-std::optional<std::string> gsexpr(const char* text, script_run* run) {
+std::optional<gs_value> gsexpr_value(const char* text, script_run* run) {
   // Values have no size limit, so a script that keeps doubling a string runs
   // out of memory here; that fails the expression, not the program.
   try {
     return gsexpr_chain(text, run);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  say("Memory allocation error\n");
+  return std::nullopt;
+}
+
+std::optional<std::string> gsexpr(const char* text, script_run* run) {
+  auto v = gsexpr_value(text, run);
+  if (!v) return std::nullopt;
+  try {
+    return std::move(*v).take();
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   }

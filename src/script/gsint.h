@@ -124,6 +124,17 @@ std::string gs_pad(const std::string& name);      // blank-pads or cuts to GS_NA
 std::string gs_unpad(const std::string& name16);  // up to the first blank
 bool gs_cmpwrd(const char* a, const char* b);
 
+// A value that may still begin with the text of a local variable of the
+// running function, held by reference: s = s 'x' then appends to s where it
+// stands instead of copying it, so a loop of appends takes linear time. Only
+// locals are referred to: nothing an expression runs can change the locals
+// of the function it runs in.
+struct gs_value {
+  const std::string* head = nullptr;  // the variable's text, or none
+  std::string tail;                   // what follows it
+  std::string take() &&;              // the whole text
+};
+
 // Loading (gsload.cpp).
 int gsgsfrd(script_run* run, int kind, const std::string& name);
 void gs_print_where(const script_run* run, int stmt, bool indent);
@@ -163,12 +174,16 @@ class gs_nesting_scope {
 bool gs_call_allowed();  // false (reported) when calls are nested too deeply
 int gsrunf(int start, script_run* run);
 std::optional<std::string> gsfvar(const std::string& name16, script_run* run);
+// As gsfvar, but a set local variable comes back as a reference to its text.
+std::optional<gs_value> gsfvar_value(const std::string& name16, script_run* run);
 int gsrvar(script_run* run, const std::string& in16, std::string& out16);
 script_variable* gs_find_var(script_var_list& list, const std::string& name16);
 void gs_set_var(script_var_list& list, const std::string& name16, std::string value);
 
 // Expressions (gsexpr.cpp).
 std::optional<std::string> gsexpr(const char* text, script_run* run);
+
+std::optional<gs_value> gsexpr_value(const char* text, script_run* run);
 // 0 not a number, 1 integer, 2 floating.
 int gsnum(const std::string& s, long* ival, double* dval);
 std::string gs_fmt_double(double v);

@@ -1,8 +1,8 @@
 // Running the statements of a script: function invocations, the statement
 // loop, while and if blocks, commands, assignments, pull, say, prompt,
 // return, exit, and the local, global and compound variables.
-#include <algorithm>
-#include <cstdint>
+#include <new>
+#include <stdexcept>
 
 #include "base/cmdinput.h"
 #include "base/nesting.h"
@@ -61,12 +61,28 @@ int gsrvar(script_run* run, const std::string& in16, std::string& out16) {
   return 0;
 }
 
-std::optional<std::string> gsfvar(const std::string& name16, script_run* run) {
+std::optional<gs_value> gsfvar_value(const std::string& name16, script_run* run) {
   std::string res;
   if (gsrvar(run, name16, res)) return std::nullopt;
   script_var_list* list = gs_list_for(run, res);
-  if (script_variable* v = list ? gs_find_var(*list, res) : nullptr) return v->value;
-  return gs_unpad(res);
+  script_variable* v = list ? gs_find_var(*list, res) : nullptr;
+  if (!v) return gs_value{nullptr, gs_unpad(res)};
+  if (list == run->locals) return gs_value{&v->value, std::string()};
+  return gs_value{nullptr, v->value};
+}
+
+std::optional<std::string> gsfvar(const std::string& name16, script_run* run) {
+  auto v = gsfvar_value(name16, run);
+  if (!v) return std::nullopt;
+  return std::move(*v).take();
+}
+
+std::string gs_value::take() && {
+  if (!head) return std::move(tail);
+  std::string all;
+  all.reserve(head->size() + tail.size());
+  all.append(*head).append(tail);
+  return all;
 }
 
 // ---- statements -----------------------------------------------------------------
@@ -116,14 +132,23 @@ static int gsstmt(int i, script_run* run) {
   return GSR_GO;
 }
 
+static int no_memory(script_run* run, int i) {
+  fprintf(gs_out(), "Memory allocation error\n");
+  gs_print_where(run, i, true);
+  return GSR_ERROR;
+}
+
 static int gsassn(int i, script_run* run) {
   const script_statement& st = run->stmts[i];
   std::string value;
   const char* np;
+  std::optional<gs_value> assigned;
   if (st.type == GS_ASSIGN) {
-    auto v = gs_eval_stmt(run, i, i);
-    if (!v) return GSR_ERROR;
-    value = std::move(*v);
+    assigned = gsexpr_value(st.has_expr() ? st.expr_text() : "", run);
+    if (!assigned) {
+      gs_print_where(run, i, true);
+      return GSR_ERROR;
+    }
     np = st.text.c_str();
   } else {
     if (!st.has_expr()) {
@@ -147,7 +172,25 @@ static int gsassn(int i, script_run* run) {
     gs_print_where(run, i, true);
     return GSR_ERROR;
   }
-  gs_set_var(*gs_list_for(run, res), res, std::move(value));
+  script_var_list& list = *gs_list_for(run, res);
+  if (assigned) {
+    // The value is made whole here, so running out of memory fails the
+    // statement as it would in the expression (the variable keeps its text).
+    try {
+      script_variable* target = gs_find_var(list, res);
+      if (target && assigned->head == &target->value) {
+        target->value += assigned->tail;
+        return GSR_GO;
+      }
+      // Whole before the list may grow and move the text referred to.
+      value = std::move(*assigned).take();
+    } catch (const std::bad_alloc&) {
+      return no_memory(run, i);
+    } catch (const std::length_error&) {
+      return no_memory(run, i);
+    }
+  }
+  gs_set_var(list, res, std::move(value));
   return GSR_GO;
 }
 

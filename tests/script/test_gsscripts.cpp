@@ -395,6 +395,40 @@ TEST_F(ScriptRun, NestingDeeperThanTheStackEndsAsAnError) {
   EXPECT_NE(r.out.find(" nested too deeply"), std::string::npos) << r.out.substr(0, 200);
 }
 
+// Appending to a variable in place must mean what a copy meant: the old
+// value read where the variable stands, other names and functions' own
+// locals untouched, globals a called function changes read before the call.
+TEST_F(ScriptRun, AppendsKeepTheirMeaning) {
+  auto r = run_text(dir,
+                    "s = 'ab'\ns = s 'c' s\nsay s\n"
+                    "t = s 'x'\nsay s ' ' t\n"
+                    "s = s\nsay s\n"
+                    "s = s substr(s, 2, 1) % '-'\nsay s\n"
+                    "e = s 'd' = 'abcabb-d'\nsay e\n"
+                    "u = v 'x'\nsay u\n"
+                    "n = 5\nn = -n\nn = n 1\nsay n\n"
+                    "i = 1\na.i = 'p'\na.i = a.i 'q'\nsay a.1\n"
+                    "_g = 'a'\n_g = _g f()\nsay _g\n"
+                    "say s ' ' h()\n"
+                    "k = 0\nw = ''\nwhile k < 1000\n  w = w k % ','\n  k = k + 1\nendwhile\n"
+                    "say math_strlen(w) ' ' substr(w, 1, 6) ' ' substr(w, 3887, 4)\n"
+                    "function f()\n_g = 'z'\nreturn 'b'\n"
+                    "function h()\ns = 'in'\ns = s '!'\nreturn s\n");
+  EXPECT_EQ(r.out,
+            "abcab\n"
+            "abcab abcabx\n"
+            "abcab\n"
+            "abcabb-\n"
+            "1\n"
+            "vx\n"
+            "-51\n"
+            "pq\n"
+            "ab\n"
+            "abcabb- in!\n"
+            "3890 0,1,2, 999,\n");
+  EXPECT_EQ(r.rc, 0);
+}
+
 // A string that keeps doubling stops at 16 MiB (2^24 characters), long
 // before memory runs out; one at the limit is still made.
 TEST_F(ScriptRun, StringsStopAtTheirLengthLimit) {
