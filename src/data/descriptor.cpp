@@ -1004,6 +1004,15 @@ int finish(const parse_state& st, int mflag) {
   // Without its index a GRIB data set can't be read at all.
   if (mflag && grid && pfi->grib_flag && !pfi->map_file_name) need(false, "INDEX");
   if (missing) return 1;
+  // A template data set keeps a table entry per time: bounded as a netCDF
+  // file's time axis is.
+  if (pfi->template_flag && pfi->t_size > kMaxTimes) {
+    kaprntf(msg_level::info,
+            "Description file warning: The time dimension holds %i times; only the first %i "
+            "are used.\n",
+            pfi->t_size, kMaxTimes);
+    pfi->t_size = kMaxTimes;
+  }
 
   if (pfi->toff_flag && pfi->toff >= pfi->t_size) {
     kaprnt(msg_level::error, "Open Error:  Invalid toff value\n");

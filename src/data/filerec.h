@@ -14,6 +14,10 @@
 struct grib_index;
 struct reader;
 
+// Times a data set holds at most: a time axis, or the per-time table of a
+// template series, of more would only take memory and time to build.
+inline constexpr int kMaxTimes = 100000000;
+
 struct variable_descriptor {
   char description[128];  // case kept
   char abbrev[16];        // lower case, at most 15 characters

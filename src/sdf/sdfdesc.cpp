@@ -14,6 +14,7 @@
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/scaling.h"
+#include "base/session.h"
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/descriptor.h"
@@ -336,6 +337,8 @@ std::vector<int> sdf_template_table(const char* tmpl, const float* ts, int ntste
   if (prev.empty()) return {};
   int first = 1;
   for (int t = 2; t <= ntsteps; t++) {
+    // A series of millions of times takes a while: let the user stop it.
+    if ((t & 0xffff) == 0 && kaqsig()) return {};
     date_time dt{};
     gr2t(ts, float(t), &dt);
     std::string name = kafndt(tmpl, &dt, &d1, ts);
@@ -723,8 +726,9 @@ void describe_variables(sdf_build& b) {
                 parms.nc_names[size_t(k)].c_str(), parms.display_names[size_t(k)].c_str());
 }
 
-// The per-time table of a template series opened by sdfopen.
-void template_series(file_descriptor* pfi, const std::string& tmpl, int ntsteps) {
+// The per-time table of a template series opened by sdfopen; false after
+// the message when the user interrupted it.
+bool template_series(file_descriptor* pfi, const std::string& tmpl, int ntsteps) {
   pfi->t_size = ntsteps;
   std::snprintf(pfi->data_file_name, sizeof pfi->data_file_name, "%s", tmpl.c_str());
   static const char kNoMemory[] = "SDFOPEN error:  Memory allocation error.\n";
@@ -734,12 +738,18 @@ void template_series(file_descriptor* pfi, const std::string& tmpl, int ntsteps)
   } catch (const std::bad_alloc&) {
     throw alloc_error(kNoMemory);
   }
+  if (table.empty() && kaqsig()) {
+    kaprnt(msg_level::error,
+           "SDFOPEN error:  Interrupted while the template's file names were formed\n");
+    return false;
+  }
   int* copy =
       table.empty() ? nullptr : static_cast<int*>(kamalloc(table.size() * sizeof(int), kNoMemory));
   std::memcpy(copy, table.data(), table.size() * sizeof(int));
   kafree(pfi->template_file_numbers);
   pfi->template_file_numbers = copy;
   pfi->open_template_time = 0;
+  return true;
 }
 
 }  // namespace
@@ -800,7 +810,7 @@ int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int 
              "\"tdef\" line that gives the step.\n");
       return 1;
     }
-    template_series(pfi, tmpl, ntsteps);
+    if (!template_series(pfi, tmpl, ntsteps)) return 1;
   } else if (parms.descriptor && pfi->template_flag)
     std::snprintf(pfi->data_file_name, sizeof pfi->data_file_name, "%s", tmpl.c_str());
 

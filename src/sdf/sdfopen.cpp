@@ -167,7 +167,9 @@ int kasdfopen(const char* args, session_state* pcm) {
                "Warning:  bad ntsteps arg to SDFOPEN command, ignoring templating info.\n");
         tmpl.clear();
       } else {
-        ntsteps = n;
+        // The same bound as a file's own time axis: the series' table has
+        // an entry per time.
+        ntsteps = sdf_capped_times(n);
         pfi->template_flag = 1;
       }
     }

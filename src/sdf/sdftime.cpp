@@ -30,8 +30,6 @@ constexpr const char* kMsgB =
 constexpr const char* kMsgDecreasing =
     "SDF:  Time values decrease (the second is before the first); a time axis must increase.\n";
 constexpr const char* kMsgTooLarge = "SDF:  Time step in SDF file is too large to represent.\n";
-// Times a data set can hold.
-constexpr long kMaxTimes = 100000000;
 
 int compare_units(const char* a, const char* b) {
   ud_unit ua, ub;
@@ -504,6 +502,18 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
   return check_steps(pfi, io, tv, [&](double v, date_time* out) { return dates.date(v, out); });
 }
 
+}  // namespace
+
+int sdf_capped_times(long n) {
+  if (n <= kMaxTimes) return int(n);
+  kaprntf(msg_level::info,
+          "SDF:  The time dimension holds %ld times; only the first %ld are used.\n", n,
+          long(kMaxTimes));
+  return kMaxTimes;
+}
+
+namespace {
+
 // The time axis from the T coordinate; false after the message.
 bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   if (calendar_of(*tv) == sdf_calendar::days_365) {
@@ -511,11 +521,7 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
     mfcmn.calendar_365 = 1;
   }
   long n = io->dim_size(tv->dimids[0]);
-  pfi->t_size = int(n < 0 ? 0 : (n > kMaxTimes ? kMaxTimes : n));
-  if (n > kMaxTimes)
-    kaprntf(msg_level::info,
-            "SDF:  The time dimension holds %ld times; only the first %ld are used.\n", n,
-            kMaxTimes);
+  pfi->t_size = sdf_capped_times(n < 0 ? 0 : n);
   const char* units = sdf_units_of(*tv);
   if (!units) {
     kaprnt(msg_level::error, "Couldn't find units attribute for Time coordinate of SDF file.\n");

@@ -528,10 +528,17 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
       kaprnt(msg_level::error, kNotOpened);
       return 1;
     }
+    pfi->t_size = sdf_capped_times(pfi->t_size);
     *ntsteps = pfi->t_size;
     *tmpl = dset;
     std::vector<int> table =
         sdf_template_table(dset.c_str(), pfi->grid_to_world_scaling[3], pfi->t_size);
+    if (table.empty() && kaqsig()) {
+      kaprnt(msg_level::error,
+             "XDFOpen Error:  Interrupted while the template's file names were formed\n");
+      kaprnt(msg_level::error, kNotOpened);
+      return 1;
+    }
     int* copy = table.empty()
                     ? nullptr
                     : static_cast<int*>(kamalloc(table.size() * sizeof(int),
