@@ -232,9 +232,9 @@ struct reduction {
     }
   }
 
-  // The weight of the box of index g uncut (time has no world scaling here).
+  // The weight of the box of index g uncut.
   double whole(int g) const {
-    if (kind > 2 || dim == 3) return 1.0;
+    if (kind > 2) return 1.0;
     return std::fabs(double(world(float(g) + 0.5f)) - world(float(g) - 0.5f));
   }
 
