@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -78,10 +79,23 @@ TEST(LatsStage, LinksAreFollowedAndDevicesWrittenInPlace) {
 
   lats_staged dev;
   ASSERT_TRUE(dev.open("/dev/null"));
+  EXPECT_EQ(dev.kind(), lats_target_kind::device);
   EXPECT_TRUE(dev.in_place());
   EXPECT_EQ(dev.path(), "/dev/null");
   EXPECT_TRUE(dev.commit());
   EXPECT_TRUE(vemra_test::file_exists("/dev/null"));
+
+  // A pipe and a directory are told apart, and neither is staged.
+  ASSERT_EQ(mkfifo(dir.file("p.grb").c_str(), 0600), 0);
+  lats_staged pipe, folder;
+  ASSERT_TRUE(pipe.open(dir.file("p.grb")));
+  EXPECT_EQ(pipe.kind(), lats_target_kind::pipe);
+  ASSERT_TRUE(folder.open(other.path()));
+  EXPECT_EQ(folder.kind(), lats_target_kind::other);
+  EXPECT_TRUE(pipe.in_place() && folder.in_place());
+  errno = 0;
+  EXPECT_EQ(lats_open_output(other.path(), true), nullptr);
+  EXPECT_EQ(errno, EISDIR);
 
   // No directory to stage in: nothing is reserved.
   lats_staged none;
