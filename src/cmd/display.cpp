@@ -86,6 +86,8 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     pcm->frame_pass = 0;
     return 1;
   };
+  // A frame whose output was refused fails the command; the others still run.
+  bool refused = false;
   for (int g = first; g <= last; g++) {
     if (kaqsig()) return stop();
     char label[64];
@@ -103,6 +105,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     if (kapars(expr.c_str(), pst, pcm)) return stop();
     pcm->clab = g == last ? clab : 0;
     kaplot(pcm);
+    refused = refused || kaplot_refused();
     const int len = static_cast<int>(std::string(label).size());
     gxwide(1);
     gxchpl(label, len, pcm->page_width - static_cast<float>(len) * 0.11f - 0.02f, 0.02f, 0.13f,
@@ -121,7 +124,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
   pcm->vrange_set = pcm->vrange2_set = 0;
   pcm->xaxis_set = pcm->yaxis_set = 0;
   pcm->logo = 1;
-  return 0;
+  return refused ? 1 : 0;
 }
 
 }  // namespace
@@ -237,6 +240,8 @@ int kadspl(char* line, session_state* pcm) {
         kaprnt(msg_level::error, "DISPLAY error:  interrupted\n");
         rc = 1;
       }
+      // An output refused or not written: the display did nothing asked of it.
+      if (kaplot_refused()) rc = 1;
       if (drawn) pcm->frame_pass++;
       reset_one_plot(pcm);
     }

@@ -23,9 +23,12 @@ lats_bridge_fn lats_bridge = nullptr;
 // Set when the plot routine of the running display recorded its plot.
 bool plot_recorded = false;
 
+// Set when the output of the running display was refused or not written.
+bool output_refused = false;
+
 // The command layer installs the bridge at start-up.
 void lats_out(session_state* pcm, lats_output what) {
-  if (lats_bridge) lats_bridge(pcm, what);
+  if (lats_bridge && lats_bridge(pcm, what) != 0) kaplot_refuse();
 }
 
 // The output types. A word may set several fields; each row names the
@@ -102,8 +105,10 @@ void station_plot(session_state* pcm) {
     draw(pcm, output_field::profile, 0);
   else if (s->idim == 3 && s->jdim == -1)
     draw(pcm, output_field::series, pcm->gxout_sub);
-  else
+  else {
     kaprnt(msg_level::error, "Invalid stn data dimension environment\n");
+    kaplot_refuse();
+  }
 }
 
 void grid_plot(session_state* pcm) {
@@ -188,6 +193,10 @@ void kagx(session_state* pcm) {
 
 void kaplot_lats(lats_bridge_fn bridge) { lats_bridge = bridge; }
 
+void kaplot_refuse() { output_refused = true; }
+
+bool kaplot_refused() { return output_refused; }
+
 void kagsav(plot_code code, session_state* pcm) {
   pcm->last_plot_code = code;
   plot_recorded = true;
@@ -204,6 +213,7 @@ int kaaddres(session_state* pcm, grid_ptr grid) {
 
 bool kaplot(session_state* pcm) {
   plot_recorded = false;
+  output_refused = false;
   release_held(pcm, pcm->result_count);
   if (pcm->result_count < 1) return false;
   // A flipped axis is drawn on a scaled map for this plot only: the session's

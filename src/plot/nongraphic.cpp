@@ -382,6 +382,7 @@ void kafwrt(session_state* pcm, plot_code code) {
   if (!held_grid(pcm, 0)) {
     kaprnt(msg_level::error,
            "Error from fwrite:  station data can't be written to the fwrite file\n");
+    kaplot_refuse();
     return;
   }
   const grid_field* g = held_grid(pcm, 0);
@@ -394,6 +395,7 @@ void kafwrt(session_state* pcm, plot_code code) {
       kaprnt(msg_level::error, "  File name is: " + name + "\n");
       kaprnt(msg_level::error, "  " + pcm->fwrite_file->error() + "\n");
       pcm->fwrite_file.reset();
+      kaplot_refuse();
       return;
     }
   }
@@ -403,6 +405,7 @@ void kafwrt(session_state* pcm, plot_code code) {
   if (pcm->fwrite_sequential && bytes > 0x7fffffffLL) {
     kaprntf(msg_level::error,
             "Error from fwrite:  a record of %lli bytes does not fit its 4-byte length\n", bytes);
+    kaplot_refuse();
     return;
   }
   FILE* f = pcm->fwrite_file->stream();
@@ -426,6 +429,7 @@ void kafwrt(session_state* pcm, plot_code code) {
   if (ok && pcm->fwrite_sequential) ok = std::fwrite(word, 1, 4, f) == 4;
   if (!ok) {
     kaprnt(msg_level::error, "Error from fwrite:  write to " + name + " failed\n");
+    kaplot_refuse();
     return;
   }
   kaprntf(msg_level::result, "Wrote %lli elements to ", n);
@@ -439,6 +443,7 @@ void kaoutgds(session_state* pcm) {
   const std::string& name = pcm->writegds.name;
   if (name.empty()) {
     kaprnt(msg_level::error, "error: no file specified (use \"set writegds\").\n");
+    kaplot_refuse();
     return;
   }
   const std::string& opts_set = pcm->writegds.options;
@@ -449,11 +454,13 @@ void kaoutgds(session_state* pcm) {
     for (int r = 0; r < pcm->result_count; r++)
       if (!held_stations(pcm, r)) {
         kaprnt(msg_level::error, "error: WRITEGDS writes station data only; a result is a grid\n");
+        kaplot_refuse();
         return;
       }
   FILE* f = std::fopen(name.c_str(), "ab");
   if (!f) {
     kaprnt(msg_level::error, "error: WRITEGDS unable to open " + name + " for write\n");
+    kaplot_refuse();
     return;
   }
   kaprnt(msg_level::error, "got options and opened file\n");
@@ -474,7 +481,10 @@ void kaoutgds(session_state* pcm) {
     tag(end_tag);
     bool ok = flush();
     if (std::fclose(f) != 0) ok = false;
-    if (!ok) kaprnt(msg_level::error, "error: WRITEGDS write to " + name + " failed\n");
+    if (!ok) {
+      kaprnt(msg_level::error, "error: WRITEGDS write to " + name + " failed\n");
+      kaplot_refuse();
+    }
     return;
   }
   const int nres = pcm->result_count;
@@ -496,6 +506,7 @@ void kaoutgds(session_state* pcm) {
   };
   auto bad = [&]() {
     kaprnt(msg_level::error, "error: bad structure in result\n");
+    kaplot_refuse();
     flush();
     std::fclose(f);
   };
@@ -560,6 +571,7 @@ void kaoutgds(session_state* pcm) {
     records++;
     if (!flush()) {
       kaprnt(msg_level::error, "error: WRITEGDS write to " + name + " failed\n");
+      kaplot_refuse();
       std::fclose(f);
       return;
     }

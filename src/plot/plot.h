@@ -17,6 +17,13 @@ void kagx(session_state* pcm);
 // an output that draws nothing, is no plot of the frame.
 bool kaplot(session_state* pcm);
 
+// Whether the last kaplot did nothing of what was asked: its output was
+// refused or could not be written (the routine has said why). The display
+// then fails.
+bool kaplot_refused();
+// Marks the running display's output as refused.
+void kaplot_refuse();
+
 // The LATS bridge that the output types latsgrid (the grid) and latsdata
 // (the field) hand the first result to; the command layer installs it at
 // start-up.

@@ -110,6 +110,11 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
       {"", "set line 3 x", 0},
       {"", "set strsiz 0.2 x", 0},
       {"enable print a.meta\n", "print", 0},
+      // A display whose output is refused or can't be written did nothing.
+      {data + "set fwrite nodir/f.dat\nset gxout fwrite\n", "d z", 1},
+      {data + "set gxout writegds\n", "d z", 1},
+      {data + "set gxout latsdata\n", "d z", 1},
+      {data + "set fwrite f.dat\nset gxout fwrite\n", "d z", 0},
   };
   for (const rc_case& c : cases) {
     TempDir dir;
