@@ -4,16 +4,17 @@
 # and draw the same map as the build's program over the build's data
 # directory (the map is kept as BUILD_DIR/world_robinson.png). KADDIR, when
 # set, still names the data directory.
-# Usage: installed_map.sh BUILD_DIR
+# Usage: installed_map.sh BUILD_DIR [CMAKE]
 set -euo pipefail
 build=$1
+cmake=${2:-cmake}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
 fail() { echo "FAILED: $*"; exit 1; }
 
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "install"; }
+"$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "install"; }
 [ -x "$prefix/bin/vemra" ] || fail "no $prefix/bin/vemra"
 for f in font0.dat font9.dat lowres; do
   [ -s "$prefix/lib/vemra/$f" ] || fail "no $prefix/lib/vemra/$f"
