@@ -117,13 +117,12 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
       std::free(real);
     }
     // Replacing needs no right to the file itself, only to its directory:
-    // ask the system whether the file may be opened for writing.
-    int probe = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (probe < 0) {
+    // ask the system whether the file may be written (without opening it,
+    // which watchers of the file would take for a change).
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
       p.how = output_plan::refused;
       return p;
     }
-    ::close(probe);
     if (st.st_nlink > 1 && may_write_in_place) {
       p.how = output_plan::in_place;
       p.why_not_beside = "it has several links";
