@@ -76,6 +76,9 @@ int kacoll(char* line, session_state* pcm) {
   }
   // The first result now belongs to the collection; the others are released.
   entry->set = take_held_stations(pcm, 0);
+  // Kept until freed: as small as what it holds, not the blocks it was
+  // built in.
+  kasfit(entry->set.get());
   collection_entry** link = &pcm->collection_head[n];
   while (*link) link = &(*link)->next;
   *link = entry;

@@ -24,12 +24,8 @@ void kagfre(grid_field* grid) {
 void kasfre(station_set* set) {
   if (!set) return;
   kafree(set->time_scaling_copy);
-  if (set->first_report) {
-    for (auto*& b : set->blocks) {
-      kafree(b);
-      b = nullptr;
-    }
-  }
+  for (int k = 0; k < set->block_capacity; k++) kafree(set->blocks[k]);
+  kafree(set->blocks);
   kafree(set);
 }
 
@@ -127,7 +123,7 @@ void kasmnmx(station_set* set) {
 station_report* kaarpt(station_set* set) {
   if (!set->first_report) {
     set->append_link = &set->first_report;
-    for (auto*& b : set->blocks) b = nullptr;
+    for (int k = 0; k < set->block_capacity; k++) set->blocks[k] = nullptr;
     set->block_used = kReportsPerBlock;
     set->block_index = -1;
     set->last_report = nullptr;
@@ -138,6 +134,14 @@ station_report* kaarpt(station_set* set) {
     if (set->block_index + 1 >= kReportBlocks) {
       std::fputs("Out of memory blocks to allocate \n", stdout);
       return nullptr;
+    }
+    if (set->block_index + 1 >= set->block_capacity) {
+      // Room for block pointers grows with the set: most sets hold a few.
+      const int cap = std::min(kReportBlocks, std::max(4, 2 * set->block_capacity));
+      set->blocks =
+          karealloc_n(set->blocks, size_t(cap), "Couldn't allocate memory for stn block \n");
+      for (int k = set->block_capacity; k < cap; k++) set->blocks[k] = nullptr;
+      set->block_capacity = cap;
     }
     auto* block = static_cast<station_report*>(kamalloc(
         sizeof(station_report) * kReportsPerBlock, "Couldn't allocate memory for stn block \n"));
@@ -153,6 +157,37 @@ station_report* kaarpt(station_set* set) {
   rpt->next = nullptr;
   set->last_report = rpt;
   return rpt;
+}
+
+void kasfit(station_set* set) noexcept {
+  int n = 0;
+  for (const station_report* r = set->first_report; r; r = r->next) n++;
+  if (n == 0) return;
+  station_report* block = nullptr;
+  station_report** list = nullptr;
+  try {
+    block = kamalloc_n<station_report>(size_t(n));
+    list = kamalloc_n<station_report*>(1);
+  } catch (const std::bad_alloc&) {
+    kafree(block);
+    return;
+  }
+  int k = 0;
+  for (const station_report* r = set->first_report; r; r = r->next, k++) {
+    block[k] = *r;
+    block[k].next = k + 1 < n ? &block[k + 1] : nullptr;
+  }
+  for (int b = 0; b < set->block_capacity; b++) kafree(set->blocks[b]);
+  kafree(set->blocks);
+  list[0] = block;
+  set->blocks = list;
+  set->block_capacity = 1;
+  set->block_index = 0;
+  set->first_report = block;
+  set->last_report = &block[n - 1];
+  set->append_link = &block[n - 1].next;
+  // The block is full: a report added later starts a new one.
+  set->block_used = kReportsPerBlock - 1;
 }
 
 namespace {

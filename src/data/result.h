@@ -59,7 +59,10 @@ inline constexpr int kReportBlocks = 5000;
 struct station_set {
   station_report* first_report;  // null: no reports
   int report_count;
-  station_report* blocks[kReportBlocks];  // valid once the set has a report
+  // The report blocks, block_capacity entries (grown as reports come, up to
+  // kReportBlocks), each owned; valid once the set has a report.
+  station_report** blocks;
+  int block_capacity;
   file_descriptor* file;
   float undef;
   float min_value, max_value;  // see kasmnmx
@@ -137,6 +140,11 @@ void kasmnmx(station_set* set);
 // A new report chained at the end of the set, or null (message on standard
 // output) when the blocks are used up or memory runs out.
 station_report* kaarpt(station_set* set);
+
+// Moves the reports of a set, in their order, into one block that holds just
+// them, so that a set kept for long (a collection) costs what it holds. When
+// memory runs out the set is left as it was.
+void kasfit(station_set* set) noexcept;
 
 // 0 when the two grids cover the same points in dimension d (0 x .. 3 t), 1
 // when not; a negative d is always compatible.

@@ -156,9 +156,9 @@ bool selected(const station_set* set, const selection_box& box, const report_hea
 }
 
 void free_blocks(station_set* set) {
-  for (auto*& b : set->blocks) {
-    kafree(b);
-    b = nullptr;
+  for (int k = 0; k < set->block_capacity; k++) {
+    kafree(set->blocks[k]);
+    set->blocks[k] = nullptr;
   }
   set->first_report = nullptr;
   set->report_count = 0;
@@ -380,7 +380,7 @@ namespace {
 int read_stations(read_request& rq, station_set* set) {
   set->first_report = nullptr;
   set->report_count = 0;
-  for (auto*& b : set->blocks) b = nullptr;
+  for (int k = 0; k < set->block_capacity; k++) set->blocks[k] = nullptr;
   if (!cache.buf) {
     cache.buf = static_cast<unsigned char*>(
         kamalloc(kCacheBytes, "Memory allocation error:  Stn data cache buffer\n"));
