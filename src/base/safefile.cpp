@@ -256,6 +256,31 @@ int pipe_close(void* cookie) {
 
 }  // namespace
 
+FILE* fopen_stream_target(const std::string& path) {
+  int fd = open_stream_target(path);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    cookie_io_functions_t io = {nullptr, pipe_write, nullptr, pipe_close};
+    FILE* f = ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "wb", io);
+    if (!f) {
+      int why = errno;
+      ::close(fd);
+      errno = why;
+    }
+    return f;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* f = ::fdopen(fd, "wb");
+  if (!f) {
+    int why = errno;
+    ::close(fd);
+    errno = why;
+  }
+  return f;
+}
+
 replacing_file::replacing_file(std::string path, special_output special)
     : target_(std::move(path)) {
   if (target_.empty() || target_.find('\0') != std::string::npos) {
@@ -297,25 +322,9 @@ replacing_file::replacing_file(std::string path, special_output special)
         fail("it is not a regular file");
         return;
       }
-      fd = open_stream_target(target_);
-      if (fd < 0) {
-        fail(errno == EINTR ? "interrupted while waiting for a reader" : reason(errno));
-        return;
-      }
-      if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
-        cookie_io_functions_t io = {nullptr, pipe_write, nullptr, pipe_close};
-        stream_ = ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), "wb", io);
-        if (!stream_) {
-          int why = errno;
-          ::close(fd);
-          errno = why;
-          fail(reason(why));
-        }
-        return;
-      }
-      int flags = ::fcntl(fd, F_GETFL);
-      if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-      break;
+      stream_ = fopen_stream_target(target_);
+      if (!stream_) fail(errno == EINTR ? "interrupted while waiting for a reader" : reason(errno));
+      return;
     }
   }
   stream_ = ::fdopen(fd, "wb");

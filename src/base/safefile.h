@@ -68,6 +68,11 @@ enum class special_output {
                    // interruptible
 };
 
+// Opens an existing pipe or device for writing where it is. A pipe is opened
+// once a reader has it, and its writes wait while it is full; both waits end
+// at an interrupt (nullptr or a failed write, errno EINTR).
+FILE* fopen_stream_target(const std::string& path);
+
 // Output that replaces a file: it is written to a temporary file in the same
 // directory and renamed onto the name by commit(), so a failed or cut-short
 // write (a full disk, a size limit, a second writer) never leaves a damaged

@@ -19,6 +19,7 @@
 #include "lats/latsgrib.h"
 #include "lats/latsint.h"
 #include "base/dirlock.h"
+#include "base/safefile.h"
 #include "lats/latsstage.h"
 
 struct latsGribFile {
@@ -513,7 +514,9 @@ int lats_create_grib(latsFile* file) {
     if (stage.kind() == lats_target_kind::other ||
         (!any_kind && stage.kind() != lats_target_kind::file))
       return refused(name);
-    stream = lats_open_output(stage.path(), false);
+    // A pipe waits for its reader, and its writes for room, until an interrupt.
+    stream = stage.in_place() ? fopen_stream_target(stage.path())
+                              : std::fopen(stage.path().c_str(), "wb");
     if (!stream) latsWarning("GRIB (latsgrib) --> %s: %s", name, std::strerror(errno));
     return stream != nullptr;
   };

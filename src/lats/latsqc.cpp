@@ -30,7 +30,7 @@ int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*ti
     const char* name = std::getenv("LATS_LOG");
     if (!name) name = "lats.log";
     // A pipe is written once its reader is there, or given up at an interrupt.
-    qc_log = lats_open_output(name, true);
+    qc_log = lats_open_log(name);
     if (!qc_log) {
       latsError("Cannot open log file: %s for append", name);
       return 0;

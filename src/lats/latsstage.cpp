@@ -1,7 +1,6 @@
 #include "lats/latsstage.h"
 
 #include "base/safefile.h"
-#include "base/session.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,27 +22,23 @@ lats_target_kind kind_of(const struct stat& st) {
 
 }  // namespace
 
-std::FILE* lats_open_output(const std::string& path, bool append) {
+std::FILE* lats_open_log(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && kind_of(st) == lats_target_kind::other) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return nullptr;
-  }
-  const int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  int fd;
-  // Without a reader a FIFO refuses a writer that does not wait (ENXIO):
-  // tried again until one comes or the user interrupts.
-  while ((fd = ::open(path.c_str(), flags, 0666)) < 0) {
-    if (errno != ENXIO || ::stat(path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) return nullptr;
-    if (kaqsig()) {
-      errno = EINTR;
-      return nullptr;
+  if (::stat(path.c_str(), &st) == 0) {
+    switch (kind_of(st)) {
+      case lats_target_kind::file: break;
+      case lats_target_kind::device:
+      case lats_target_kind::pipe: return fopen_stream_target(path);
+      case lats_target_kind::other: errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL; return nullptr;
     }
-    ::usleep(20000);
   }
+  // Not waiting in the open: a pipe put under the name meanwhile has no
+  // reader to wait for here (ENXIO) instead of blocking.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
   const int fl = ::fcntl(fd, F_GETFL);
   if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-  std::FILE* f = ::fdopen(fd, append ? "ab" : "wb");
+  std::FILE* f = ::fdopen(fd, "a");
   if (!f) {
     const int why = errno;
     ::close(fd);

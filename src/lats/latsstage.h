@@ -15,11 +15,11 @@ enum class lats_target_kind {
   other,   // a directory, block device or socket: refused
 };
 
-// Opens path for writing (appending, or from its start), creating a regular
-// file when none is there. A FIFO is opened once a reader has it open; the
-// wait polls the interrupt and gives up on it (nullptr, errno EINTR). A
-// directory, block device or socket is refused (EINVAL, EISDIR).
-std::FILE* lats_open_output(const std::string& path, bool append);
+// Opens the quality-control log for appending, made as a regular file when
+// none is there. A pipe or device is written where it is (a pipe once a
+// reader has it, the wait ended by an interrupt: nullptr, errno EINTR); a
+// directory, block device or socket is refused (EISDIR, EINVAL).
+std::FILE* lats_open_log(const std::string& path);
 
 class lats_staged {
  public:

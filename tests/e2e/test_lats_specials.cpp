@@ -164,3 +164,36 @@ TEST(LatsSpecials, ALogPipeWithoutAReaderIsGivenUpAtAnInterrupt) {
   ASSERT_TRUE(s.send("quit\n"));
   EXPECT_EQ(s.finish(), 0);
 }
+
+// A reader that stops reading: the write that waits for room in the pipe
+// ends at the first Ctrl-C, failed and said, and the session goes on.
+TEST(LatsSpecials, AWriteToAStalledPipeEndsAtAnInterrupt) {
+  TempDir dir;
+  write_dataset(dir, 360, 181, -90, 1, 1);  // a field larger than a pipe holds
+  const std::string fifo = dir.file("pipe.grb");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  pid_t reader = fork();
+  if (reader == 0) {
+    alarm(20);
+    const int fd = open(fifo.c_str(), O_RDONLY);
+    pause();  // holds the pipe open and reads nothing
+    _exit(fd < 0);
+  }
+  LiveSession s(dir, "session.out");
+  ASSERT_TRUE(
+      s.send("open d.ctl\nset x 1 360\nset y 1 181\nset t 1\nset lats convention "
+             "grib_only\nset lats frequency daily\nset lats deltat 1\nset lats create "
+             "pipe\nset gxout latsgrid\nd t\nset lats var 1 tas average 1 0\n"
+             "set gxout latsdata\nset lats write 1 1\nd t\n"));
+  ASSERT_TRUE(s.wait_for("LATS VAR ID = 1\n")) << s.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(contains(s.output(), "DATA_WRITE")) << s.output();
+  kill(s.pid, SIGINT);
+  ASSERT_TRUE(s.wait_for("LATS DATA_WRITE ID")) << s.output();
+  EXPECT_TRUE(contains(s.output(), "LATS DATA_WRITE ID = 0\n")) << s.output();
+  EXPECT_TRUE(contains(s.output(), "Interrupted system call")) << s.output();
+  ASSERT_TRUE(s.send("quit\n"));
+  EXPECT_EQ(s.finish(), 0);
+  kill(reader, SIGKILL);
+  waitpid(reader, nullptr, 0);
+}

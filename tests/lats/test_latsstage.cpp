@@ -94,7 +94,7 @@ TEST(LatsStage, LinksAreFollowedAndDevicesWrittenInPlace) {
   EXPECT_EQ(folder.kind(), lats_target_kind::other);
   EXPECT_TRUE(pipe.in_place() && folder.in_place());
   errno = 0;
-  EXPECT_EQ(lats_open_output(other.path(), true), nullptr);
+  EXPECT_EQ(lats_open_log(other.path()), nullptr);
   EXPECT_EQ(errno, EISDIR);
 
   // No directory to stage in: nothing is reserved.
