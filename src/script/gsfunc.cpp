@@ -110,9 +110,12 @@ int file_error(script_run* run, const char* msg, const std::string& name, const 
   return 0;
 }
 
-// A name with a NUL in it would open another file than the one named.
-FILE* open_named(const std::string& name, const char* mode) {
-  return name.find('\0') == std::string::npos ? fopen(name.c_str(), mode) : nullptr;
+// A wait on a pipe ended by the user: the built-in fails, which ends the
+// script.
+int interrupted(const char* fn, const std::string& name) {
+  fprintf(gs_out(), "Error in %s:  interrupted\n", fn);
+  fprintf(gs_out(), "  File name = %s\n", name.c_str());
+  return 1;
 }
 
 script_open_file* find_open(script_run* run, const std::string& name) {
@@ -129,25 +132,25 @@ int gsfrd(script_run* run, const arg_list& a) {
   if (of && of->mode != 1)
     return file_error(run, "Error in read:  attempt to read a file open for write\n", a[0], "8\n");
   if (!of) {
-    FILE* f = open_named(a[0], "r");
-    if (!f) {
+    script_open_file opened;
+    opened.name = a[0];
+    const gs_io st = gs_open_read(a[0], opened);
+    if (st == gs_io::interrupted) return interrupted("read", a[0]);
+    if (st != gs_io::done) {
       run->retstr = "1\n";
       return 0;
     }
-    run->open_files.push_back({f, a[0], 1});
+    run->open_files.push_back(opened);
     of = &run->open_files.back();
   }
   // One line, at most 596 characters; a longer line goes on at the next read.
   std::string line;
-  int c = 0;
-  while (line.size() < 596 && (c = getc(of->stream)) != EOF) {
-    line += static_cast<char>(c);
-    if (c == '\n') break;
-  }
-  if (!line.empty()) {
-    run->retstr = "0\n" + line;
-  } else if (ferror(of->stream)) {
+  const gs_io st = gs_read_record(*of, line, 596);
+  if (st == gs_io::interrupted) return interrupted("read", a[0]);
+  if (st == gs_io::failed) {
     run->retstr = "9\n";
+  } else if (!line.empty()) {
+    run->retstr = "0\n" + line;
   } else {
     run->retstr = "2\n";
   }
@@ -162,19 +165,20 @@ int gsfwt(script_run* run, const arg_list& a) {
   if (of && of->mode != 2)
     return file_error(run, "Error in write: attempt to write a file open for read\n", a[0], "8");
   if (!of) {
-    FILE* f = open_named(a[0], a.size() > 2 ? "a+" : "w");
-    if (!f) {
+    script_open_file opened;
+    opened.name = a[0];
+    const gs_io st = gs_open_write(a[0], a.size() > 2, opened);
+    if (st == gs_io::interrupted) return interrupted("write", a[0]);
+    if (st != gs_io::done) {
       run->retstr = "1";
       return 0;
     }
-    run->open_files.push_back({f, a[0], 2});
+    run->open_files.push_back(opened);
     of = &run->open_files.back();
   }
-  const std::string& rec = a[1];
-  // Flushed at once: a full device must fail this write, not a later close.
-  if (fwrite(rec.data(), 1, rec.size(), of->stream) != rec.size() ||
-      fputc('\n', of->stream) == EOF || fflush(of->stream) != 0)
-    return file_error(run, "Error in write:  write failed\n", a[0], "9");
+  const gs_io st = gs_write_record(*of, a[1]);
+  if (st == gs_io::interrupted) return interrupted("write", a[0]);
+  if (st != gs_io::done) return file_error(run, "Error in write:  write failed\n", a[0], "9");
   run->retstr = "0";
   return 0;
 }

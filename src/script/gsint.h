@@ -78,9 +78,25 @@ struct script_function {
 
 struct script_open_file {
   FILE* stream = nullptr;
-  std::string name;  // the exact text of the argument that opened it
-  int mode = 1;      // 1 read, 2 write
+  std::string name;   // the exact text of the argument that opened it
+  int mode = 1;       // 1 read, 2 write
+  bool pipe = false;  // a pipe, read and written without blocking
 };
+
+// Opening, reading and writing the files of read() and write(); a pipe may
+// keep any of them waiting, and an interrupt ends the wait.
+enum class gs_io { done, failed, interrupted };
+// Opens name for reading (mode "r"), for a pipe once a writer has come.
+gs_io gs_open_read(const std::string& name, script_open_file& out);
+// Opens name for writing (emptied, or appended to with append), for a pipe
+// once a reader has come.
+gs_io gs_open_write(const std::string& name, bool append, script_open_file& out);
+// The next line with its newline, at most max characters (a longer line goes
+// on at the next call); empty at the end of the file. failed on a read error
+// before anything was read.
+gs_io gs_read_record(script_open_file& f, std::string& line, std::size_t max);
+// Writes rec and a newline, at once.
+gs_io gs_write_record(script_open_file& f, const std::string& rec);
 
 // Everything of one script run. Deques keep references to their elements
 // valid while function files are loaded in the middle of a statement.

@@ -4,12 +4,16 @@
 // ended within 10 s (the test then fails) instead of hanging the suite.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include "e2e/dataset_files.h"
 #include "e2e/sdf_files.h"
 #include "support/live_session.h"
 #include "support/vemra_run.h"
@@ -70,4 +74,73 @@ TEST(InterruptedWaits, TemplateTablesAreBoundedAndStopAtTheFirstInterrupt) {
                        "Open Error:  Interrupted while the template's file names were formed\n");
   EXPECT_TRUE(contains(out, "Description file warning: " + sdf_cut)) << out;
   EXPECT_FALSE(contains(out, "is open as file")) << out;
+}
+
+// A script's read() and write() may use a pipe: the lines written to one
+// arrive, and the lines read from one are those its writer sent.
+TEST(InterruptedWaits, ScriptsReadAndWritePipes) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("in").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(dir.file("out").c_str(), 0600), 0);
+  write_file(dir.file("pipes.gs"),
+             "r1 = read('in')\nr2 = read('in')\nr3 = read('in')\n"
+             "say sublin(r1,1) ':' sublin(r1,2) ' ' sublin(r2,1) ':' sublin(r2,2) ' ' r3\n"
+             "w1 = write('out', 'one')\nw2 = write('out', 'two')\nc = close('out')\n"
+             "say w1 w2 c\n");
+  // The other ends, each waiting for the script to open its pipe.
+  std::string got;
+  std::thread writer([&] {
+    int fd = open(dir.file("in").c_str(), O_WRONLY);
+    if (fd < 0) return;
+    const std::string lines = "alpha\nbeta\n";
+    EXPECT_EQ(write(fd, lines.data(), lines.size()), ssize_t(lines.size()));
+    close(fd);
+  });
+  std::thread reader([&] {
+    int fd = open(dir.file("out").c_str(), O_RDONLY);
+    if (fd < 0) return;
+    char buf[64];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) got.append(buf, size_t(n));
+    close(fd);
+  });
+  vemra_test::RunResult r =
+      vemra_test::run_vemra({"-b", "-l"}, "run pipes.gs\nquit\n", dir.path(), {}, 20);
+  writer.join();
+  reader.join();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(dsfiles::answer(r.out, "run pipes.gs"), "0:alpha 0:beta 2\n\n000\n") << r.out;
+  EXPECT_EQ(got, "one\ntwo\n");
+}
+
+// A pipe whose other end never comes, or never sends: the first Ctrl-C ends
+// the wait with a message and ends the script; the session goes on.
+TEST(InterruptedWaits, ScriptWaitsOnPipesEndAtTheFirstInterrupt) {
+  TempDir dir;
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  write_file(dir.file("rd.gs"), "r = read('fifo')\nsay 'not reached'\n");
+  write_file(dir.file("wr.gs"), "r = write('fifo', 'x')\nsay 'not reached'\n");
+  // A writer that sends one line and then nothing: the second read waits.
+  write_file(dir.file("rd2.gs"),
+             "r = read('fifo')\nprompt 'got ' sublin(r, 2)\nr = read('fifo')\n"
+             "say 'not reached'\n");
+  struct wait_case {
+    std::string script, stopped;
+  };
+  for (const wait_case& c :
+       {wait_case{"rd.gs", "Error in read:  interrupted\n  File name = fifo\n"},
+        wait_case{"wr.gs", "Error in write:  interrupted\n  File name = fifo\n"}}) {
+    SCOPED_TRACE(c.script);
+    std::string out = interrupt_once(dir, "run " + c.script, c.stopped);
+    EXPECT_FALSE(contains(out, "not reached")) << out;
+  }
+  // Held open for writing (and reading, so that the open does not wait).
+  int fd = open(dir.file("fifo").c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "line one\n", 9), 9);
+  std::string out =
+      interrupt_once(dir, "run rd2.gs", "Error in read:  interrupted\n  File name = fifo\n");
+  close(fd);
+  EXPECT_TRUE(contains(out, "got line one")) << out;
+  EXPECT_FALSE(contains(out, "not reached")) << out;
 }
