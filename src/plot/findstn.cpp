@@ -14,6 +14,7 @@
 void kafstn(session_state* pcm, plot_code code) {
   if (pcm->result_count < 3 || !held_stations(pcm, 0) || !held_grid(pcm, 1) || !held_grid(pcm, 2)) {
     kaprnt(msg_level::error, "Error: Invalid data types for findstn\n");
+    kaplot_refuse();
     return;
   }
   const station_set* s = held_stations(pcm, 0);

@@ -138,6 +138,7 @@ void lfint(float a1, float a2, float b1, float b2, float* t, float* v) {
 void kalfil(session_state* pcm, plot_code code) {
   if (pcm->result_count < 2) {
     kaprnt(msg_level::error, "Error plotting linefill:  Only one grid provided\n");
+    kaplot_refuse();
     return;
   }
   grid_field* a = held_grid(pcm, 0);
@@ -146,6 +147,7 @@ void kalfil(session_state* pcm, plot_code code) {
       kagchk(a, b, a->idim)) {
     kaprnt(msg_level::error, "Error plotting linefill:  Invalid grids --");
     kaprnt(msg_level::error, " different scaling\n");
+    kaplot_refuse();
     return;
   }
   kamnmx(a);
@@ -171,6 +173,7 @@ void kalfil(session_state* pcm, plot_code code) {
     }
   } catch (const std::bad_alloc&) {
     kaprnt(msg_level::error, "Memory allocation error in linefill\n");
+    kaplot_refuse();
     return;
   }
   if (rotate)

@@ -40,10 +40,12 @@ void axis_range(int set, const float* fixed, float lo, float hi, float* out) {
 void kascat(session_state* pcm, plot_code code) {
   if (pcm->result_count < 2) {
     kaprnt(msg_level::error, "Error plotting scatter field:  Only one grid provided\n");
+    kaplot_refuse();
     return;
   }
   if (!held_grid(pcm, 0) || !held_grid(pcm, 1)) {
     kaprnt(msg_level::error, "Error plotting scatter field:  stn argument(s) used\n");
+    kaplot_refuse();
     return;
   }
   grid_field* a = held_grid(pcm, 0);
@@ -52,6 +54,7 @@ void kascat(session_state* pcm, plot_code code) {
       kagchk(a, b, a->idim) || kagchk(a, b, a->jdim)) {
     kaprnt(msg_level::error, "Error plotting scatter plot:  Invalid grids\n");
     kaprnt(msg_level::error, "   The two grids have difference scaling\n");
+    kaplot_refuse();
     return;
   }
   pcm->last_plot_idim = pcm->last_plot_jdim = 4;

@@ -332,6 +332,7 @@ void kapmdl(session_state* pcm, plot_code code) {
       const grid_field* g = held_grid(pcm, k);
       if (g->idim != -1) {
         kaprnt(msg_level::error, "Invalid data:  Station data required\n");
+        kaplot_refuse();
         return;
       }
       values[k] = undefs[k] = g->values[0];

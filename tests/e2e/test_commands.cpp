@@ -115,6 +115,9 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
       {data + "set gxout writegds\n", "d z", 1},
       {data + "set gxout latsdata\n", "d z", 1},
       {data + "set fwrite f.dat\nset gxout fwrite\n", "d z", 0},
+      // So is a plot refused for want of its second grid.
+      {data + "set lat 30\nset gxout linefill\n", "d z", 1},
+      {data + "set lat 30\nset gxout linefill\n", "d z;z+1", 0},
   };
   for (const rc_case& c : cases) {
     TempDir dir;
