@@ -510,7 +510,10 @@ int lats_create_grib(latsFile* file) {
     return false;
   };
   auto opened = [&](lats_staged& stage, const char* name, std::FILE*& stream, bool any_kind) {
-    if (!stage.open(name)) return false;
+    if (!stage.open(name)) {
+      latsWarning("GRIB (latsgrib) --> %s: %s", name, std::strerror(errno));
+      return false;
+    }
     if (stage.kind() == lats_target_kind::other ||
         (!any_kind && stage.kind() != lats_target_kind::file))
       return refused(name);

@@ -177,6 +177,7 @@ int lats_create_nc(latsFile* file) {
   }
   latsNcFile* nc = file->nc;
   if (!nc->stage.open(file->path)) {
+    latsWarning("netCDF (latsnc) --> %s: %s", file->path, std::strerror(errno));
     latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
     return abandon(file);
   }

@@ -10,6 +10,7 @@
 
 #include "dataset_files.h"
 #include "lats_files.h"
+#include "support/as_nobody.h"
 #include "support/live_session.h"
 #include "support/vemra_run.h"
 
@@ -196,4 +197,33 @@ TEST(LatsSpecials, AWriteToAStalledPipeEndsAtAnInterrupt) {
   EXPECT_EQ(s.finish(), 0);
   kill(reader, SIGKILL);
   waitpid(reader, nullptr, 0);
+}
+
+// An old output the user may not write is refused at the create with the
+// system's reason, as an open for writing would be, and kept as it was.
+TEST(LatsSpecials, AnOldOutputTheUserMayNotWriteIsRefused) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  const passwd* pw = getpwnam("nobody");
+  const group* gr = getgrnam("nogroup");
+  ASSERT_TRUE(pw && gr);
+  for (const std::string conv : {"coards", "vemra_grib"}) {
+    SCOPED_TRACE(conv);
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    write_dataset(dir);
+    const std::string set = "set lats convention " + conv + "\n";
+    ASSERT_EQ(run_batch(declare("old", set) + write_two("t"), dir.path()).status, 0);
+    const std::string name = conv == "coards" ? "old.nc" : "old.grb";
+    const std::string before = read_file(dir.file(name));
+    ASSERT_FALSE(before.empty());
+    for (const std::string f : {".stdin", ".stdout", ".stderr"})
+      ASSERT_EQ(chown(dir.file(f).c_str(), pw->pw_uid, gr->gr_gid), 0);
+    ASSERT_EQ(chown(dir.file(name).c_str(), pw->pw_uid, gr->gr_gid), 0);
+    ASSERT_EQ(chmod(dir.file(name).c_str(), 0444), 0);
+    RunResult r = run_batch_as_nobody(declare("old", set) + write_two("t+1"), dir.path());
+    EXPECT_EQ(answer(r.out, "set lats create old"), "LATS FILE ID = 0\n");
+    EXPECT_TRUE(contains(r.err, name + ": Permission denied\n")) << r.err;
+    EXPECT_EQ(read_file(dir.file(name)), before);
+    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+  }
 }
