@@ -4,6 +4,8 @@
 #include <readline/history.h>
 #include <readline/readline.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,6 +118,29 @@ enum class line_end { newline, end_of_input, last_line, too_long };
 // Set when the last line was cut short by an interrupt.
 bool cut_by_interrupt = false;
 
+// Waits until standard input has bytes (or its end) to read; false when an
+// interrupt came first. ppoll(2) is never restarted after a signal, where a
+// read would be, so a line dropped from a pipe that stays silent still ends
+// at the first Ctrl-C; SIGINT is let in only inside it, so none slips in
+// between the look at the flag and the wait.
+bool wait_for_input() {
+  sigset_t block, before;
+  sigemptyset(&block);
+  sigaddset(&block, SIGINT);
+  if (::sigprocmask(SIG_BLOCK, &block, &before) != 0) return true;
+  pollfd p{STDIN_FILENO, POLLIN, 0};
+  bool ready = true;
+  for (;;) {
+    if (kaqsig()) {
+      ready = false;
+      break;
+    }
+    if (::ppoll(&p, 1, nullptr, &before) >= 0 || errno != EINTR) break;
+  }
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
+  return ready;
+}
+
 // Appends the bytes up to the newline (not stored) to buf, at most max of
 // them; the rest of a longer line is read and dropped, so an endless line
 // costs no memory. Leading blanks are dropped when skip_spaces is set, and
@@ -130,7 +155,12 @@ line_end read_bounded(std::string& buf, std::size_t max, bool skip_spaces, std::
   cut_by_interrupt = false;
   char* const piece = peek.piece;
   input_kind kind = stdin_kind();
+  auto cut = [] {
+    cut_by_interrupt = true;
+    return line_end::too_long;
+  };
   for (;;) {
+    if (over && !pending && kind != input_kind::seekable && !wait_for_input()) return cut();
     size_t n = read_piece(kind, piece, sizeof peek.piece);
     if (n == 0) break;
     any = true;
@@ -149,10 +179,7 @@ line_end read_bounded(std::string& buf, std::size_t max, bool skip_spaces, std::
       over = take < len - i;
     }
     if (at_newline) return over ? line_end::too_long : line_end::newline;
-    if (over && !pending && kaqsig()) {
-      cut_by_interrupt = true;
-      return line_end::too_long;
-    }
+    if (over && !pending && kaqsig()) return cut();
   }
   if (over) return line_end::too_long;
   return any ? line_end::last_line : line_end::end_of_input;

@@ -201,6 +201,23 @@ TEST(Signals, EndlessInputLineEndsAtTheInterrupts) {
   }
 }
 
+// An over-long line whose writer goes quiet before its newline: the first
+// Ctrl-C ends the wait and refuses the line, and the session goes on.
+TEST(Signals, OverlongLineFromASilentPipeEndsAtTheFirstInterrupt) {
+  TempDir dir;
+  LiveSession s(dir, "silent.out");
+  ASSERT_TRUE(s.wait_for("ka-> "));
+  EXPECT_TRUE(s.send(std::string(10000, 'x')));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  kill(s.pid, SIGINT);
+  EXPECT_TRUE(s.wait_for("Command line longer than 4096 characters: ignored\n"));
+  EXPECT_TRUE(s.send("\nq dims\nquit\n"));
+  EXPECT_EQ(s.finish(), 0);
+  std::string out = s.output();
+  EXPECT_EQ(count_of(out, "Command line longer than"), 1u);
+  EXPECT_TRUE(contains(out, "ka-> q dims\nNo files open\n")) << out.substr(out.size() / 2);
+}
+
 TEST(Signals, CpuLimitEndsWithStatusOne) {
   TempDir dir;
   LiveSession s(dir, "cpu.out");
