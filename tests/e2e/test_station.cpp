@@ -97,13 +97,18 @@ TEST(StationData, CollectedProfilesCostWhatTheyHold) {
   const int kCollects = 5000;
   for (int k = 0; k < kCollects; k++) input += "collect 1 ps(stid=kden)\n";
   input += rss + "\ncollect 1 free\nquit\n";
-  RunResult r = run_batch(input, dir.path());
+  // Under the address sanitizer freed blocks are held back for a while;
+  // without that the size is what the process keeps.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string keep_none =
+      "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":quarantine_size_mb=0";
+  RunResult r = run_batch(input, dir.path(), {}, {keep_none});
   ASSERT_EQ(r.status, 0);
   std::vector<long> kb;
   for (size_t at = r.out.find("VmRSS:"); at != std::string::npos; at = r.out.find("VmRSS:", at + 1))
     kb.push_back(std::strtol(r.out.c_str() + at + 6, nullptr, 10));
   ASSERT_EQ(kb.size(), 2u) << r.out.substr(0, 2000);
-  EXPECT_GT(kb[0], 0) << kb[1];
+  EXPECT_GT(kb[0], 0);
   // At most 2 KB a profile (two reports and their records).
   EXPECT_LT(kb[1] - kb[0], 2L * kCollects) << kb[0] << " kB before, " << kb[1] << " kB after";
   EXPECT_EQ(vemra_test::count_of(r.out, "Collect"), 0u);
