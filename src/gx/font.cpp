@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/inputfile.h"
 #include "gx/font.h"
@@ -116,8 +117,11 @@ int gxchrd(int font) {
   // first text drawn for ever.
   input_file fp;
   std::string refused;
-  for (const std::string& path : {dname, std::string(name)}) {
-    if (path.empty()) continue;
+  std::vector<std::string> tries;
+  if (!dname.empty()) tries.push_back(dname);
+  // A data directory of "." names the same file twice.
+  if (dname != name) tries.push_back(name);
+  for (const std::string& path : tries) {
     fp = input_file(path, "rb");
     if (fp.ok()) break;
     if (fp.status() == input_status::not_regular) refused += "  " + fp.refusal() + "\n";

@@ -110,7 +110,7 @@ void gxdmap(const map_options* o) {
       shown = full;
       tries.push_back(full);
     }
-    tries.push_back(name);
+    if (full != name) tries.push_back(name);
   }
   input_file in;
   std::string refused;
