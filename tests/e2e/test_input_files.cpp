@@ -117,6 +117,14 @@ TEST(SpecialInputFiles, FontsMapsAndTheUnitsTableAreRefusedAtOnce) {
       << r.out;
   EXPECT_TRUE(contains(r.out, "Config: v"));
 
+  // A data directory of "." names the working directory's font: tried once.
+  ASSERT_EQ(mkfifo(dir.file("font0.dat").c_str(), 0600), 0);
+  r = bounded_batch("draw string 1 1 hello\n", dir, {"KADDIR=."});
+  const std::string here =
+      "Error opening stroke character data set \n  Data set names = font0.dat ; font0.dat\n"
+      "  font0.dat is not a regular file\n";
+  EXPECT_EQ(answer(r.out, "draw string 1 1 hello"), here + here) << r.out;
+
   // The units table named by the environment, loaded at the first sdfopen.
   ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("a.nc") + " " + sdffiles::cdl("latlon")));
   ASSERT_EQ(mkfifo(dir.file("units.xml").c_str(), 0600), 0);
