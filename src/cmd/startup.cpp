@@ -37,8 +37,13 @@ bool little_endian() {
 
 // A second Ctrl-C ends the process as the signal does, so that a job's
 // status does not read as a normal end.
-extern "C" void kasig(int sig) {
-  if (gcmn->interrupt) end_by_signal(sig);
+extern "C" void kasig(int) {
+  // A second Ctrl-C ends the session at once, with status 0, leaving no
+  // staged output behind.
+  if (gcmn->interrupt) {
+    remove_staged_files();
+    _exit(0);
+  }
   gcmn->interrupt = 1;
 }
 
