@@ -700,7 +700,9 @@ int ffuser(user_function* uf, function_args* args, eval_state* pst) {
   // Earlier output must come before the program's own.
   std::fflush(nullptr);
   hold.ran();
-  const int status = std::system(uf->command.c_str());
-  (void)status;  // the program answers through the result file only
+  // The program answers through the result file only; one that Ctrl-C
+  // ended interrupts the command as a Ctrl-C at the prompt would.
+  kashell(uf->command);
+  if (kaqsig()) return 1;
   return read_result(c);
 }

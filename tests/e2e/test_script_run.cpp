@@ -170,3 +170,19 @@ TEST(ScriptRun, InterruptOfAShellCommandStopsTheScript) {
   EXPECT_EQ(out.find("not reached"), std::string::npos);
   EXPECT_EQ(answer(out, "q dims"), "No files open\n");
 }
+
+// A user function's program ended by Ctrl-C interrupts the script that
+// called it, as a shell command's does; the session goes on.
+TEST(ScriptRun, InterruptOfAUserFunctionsProgramStopsTheScript) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+  write_file(dir.file("udft"), "stop 1 1 expr\ndirect\nkill -INT $$\n" + dir.file("t.bin") + "\n" +
+                                   dir.file("r.bin") + "\n");
+  write_file(dir.file("calls.gs"), "'d stop(ps)'\nsay 'not reached'\n");
+  RunResult r = vemra_test::run_vemra({"-b", "-l"},
+                                      "open g.ctl\nset x 2\nset y 2\nrun calls.gs\nq dims\nquit\n",
+                                      dir.path(), {"KAUDFT=" + dir.file("udft")}, 20);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("not reached"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Default file number is: 1"), std::string::npos) << r.out;
+}
