@@ -226,6 +226,8 @@ int set_tlsupp(set_args& a) {
     a.pcm->tlsupp = 1;
   else if (cmpwrd("mo", p) || cmpwrd("month", p))
     a.pcm->tlsupp = 2;
+  else
+    return set_error(a.code);  // "off" too: only clearing the plot turns it off
   return 0;
 }
 

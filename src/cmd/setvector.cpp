@@ -81,10 +81,10 @@ int set_wxopt(set_args& a) { return choose(a, wxopt_words, &a.pcm->wxopt); }
 
 int set_baropts(set_args& a) {
   const char* p = nxtwrd(a.lower);
-  if (!p) return set_error(a.code);
-  // Any other word leaves the bars as they were, without complaint.
   int v;
-  if (choice(p, baropts_words, &v)) a.pcm->baropts_outline = v;
+  // Any other word is refused: the bars stay as they were.
+  if (!p || !choice(p, baropts_words, &v)) return set_error(a.code);
+  a.pcm->baropts_outline = v;
   return 0;
 }
 

@@ -44,7 +44,7 @@ TEST(SetVectorOptions, StoresMessagesAndRefusals) {
        [](auto& t) { return t.barbase_mode == 1 && t.barbase_value == 5.5f; }},
       {"baropts outline", "", 0, [](auto& t) { return t.baropts_outline == 1; }},
       {"baropts", error("BAROPTS"), 1, [](auto& t) { return t.baropts_outline == 1; }},
-      {"baropts hollow", "", 0, [](auto& t) { return t.baropts_outline == 1; }},
+      {"baropts hollow", error("BAROPTS"), 1, [](auto& t) { return t.baropts_outline == 1; }},
       {"mdlopts blank dig3", "", 0, [](auto& t) { return t.mdlopts_blank && t.mdlopts_dig3; }},
       {"mdlopts noblank xyz", error("MDLOPTS"), 1, [](auto& t) { return !t.mdlopts_blank; }},
       {"wxcols 1 2 3 4", error("WXCOLS"), 1,

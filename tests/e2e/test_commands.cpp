@@ -102,6 +102,11 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
       {"", "print", 1},
       {"enable print a.meta\n", "enable print b.meta", 1},
       {"", "set baropts", 1},
+      // A word the keyword does not take leaves the setting as it was.
+      {"", "set baropts hollow", 1},
+      {"", "set tlsupp off", 1},
+      {"", "set baropts filled", 0},
+      {"", "set tlsupp month", 0},
       {"", "set dignum 3", 0},
       {"", "printim pr1.png foo", 0},
       {"", "set map 3 x", 0},
@@ -130,6 +135,17 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
         << r.out;
     EXPECT_EQ(contains(r.out, "EXEC error:  error in f.cmd.  EXEC stopped.\n"), c.rc != 0)
         << c.command;
+  }
+  // The refusal says so.
+  {
+    TempDir dir;
+    RunResult r = run_batch("set baropts hollow\nset tlsupp off\n", dir.path());
+    EXPECT_TRUE(contains(r.out,
+                         "ka-> set baropts hollow\n"
+                         "SET error:  Missing or invalid arguments for BAROPTS option\n"
+                         "ka-> set tlsupp off\n"
+                         "SET error:  Missing or invalid arguments for TLSUPP option\n"))
+        << r.out;
   }
   // The ignored word did not stop the image.
   TempDir dir;
