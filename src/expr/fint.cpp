@@ -58,6 +58,9 @@ int ffgint(function_args* args, eval_state* pst) {
     }
     ends_half = true;
   }
+  // A whole turn of longitude has no ends, also where its points are the
+  // middles of their boxes and no column repeats.
+  if (ends_half && dim == 0 && spans_turn(f, b1, b2)) ends_half = false;
   stop_varying(pst, dim);
   const int first = int(std::ceil(b1 - 0.001f));
   const int last = int(std::floor(b2 + 0.001f));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "data/filerec.h"
 
@@ -18,6 +19,15 @@ long columns_per_turn(const file_descriptor* f, int first, int last) {
   const float* s = f->grid_to_world_scaling[0];
   const double step = std::fabs(double(f->grid_to_world[0](s, g + 1)) - f->grid_to_world[0](s, g));
   return columns_per_turn(step, long(last) - first + 1);
+}
+
+bool spans_turn(const file_descriptor* f, float b1, float b2) {
+  if (!f->x_wraps || !f->linear_flags[0] || !f->grid_to_world[0]) return false;
+  const float* s = f->grid_to_world_scaling[0];
+  const double step =
+      std::fabs(double(f->grid_to_world[0](s, b1 + 1)) - f->grid_to_world[0](s, b1));
+  const long turn = columns_per_turn(step, std::numeric_limits<long>::max());
+  return turn > 0 && double(b2) - b1 >= double(turn) - 0.001;
 }
 
 double turn_fold::take(long i, double w, double whole) {

@@ -65,6 +65,11 @@ long columns_per_turn(double step, long n);
 struct file_descriptor;
 long columns_per_turn(const file_descriptor* f, int first, int last);
 
+// Whether the grid coordinates b1 to b2 of a data set's global, linear
+// longitude axis reach a whole turn, in which columns come round to the
+// first.
+bool spans_turn(const file_descriptor* f, float b1, float b2);
+
 // Columns a whole turn of longitude apart are one place on the earth (the
 // wrap column of a global grid repeats its first): together they weigh at
 // most one whole box, the later copies giving up the excess. So the two

@@ -110,3 +110,49 @@ TEST(Reductions, TheLongitudeIntegralOfAWholeTurnHasNoEnds) {
   EXPECT_NEAR(result_of(r.out.substr(at60), "d gint(const(a,1),lon=0,lon=360,-b)"), equator / 2,
               1e-5 * equator);
 }
+
+// A grid whose points lie at the middles of their boxes (lon 5..355) holds a
+// whole turn in 36 distinct columns: the integral over it has no ends to
+// halve either, while short of a turn its two end points count half, and a
+// regional grid (lon 5..95) keeps its first point halved.
+TEST(Reductions, AWholeTurnOfBoxMiddlesHasNoEndsEither) {
+  TempDir dir;
+  write_file(dir.file("m.ctl"),
+             "dset ^m.dat\nundef -9.99e33\nxdef 36 linear 5 10\nydef 1 linear 0 10\n"
+             "zdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\nvars 1\na 0 0 A\nendvars\n");
+  std::vector<float> v;
+  double row = 0;
+  for (int x = 1; x <= kNx; x++) {
+    v.push_back(a_at(x, 1));
+    row += a_at(x, 1);
+  }
+  write_file(dir.file("m.dat"), std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
+  const double equator = 2 * 3.1416 * 6.37e6, box = equator / kNx;
+  const struct {
+    const char* cmd;
+    double want;
+  } cases[] = {
+      {"d gint(const(a,1),lon=0,lon=360,-b)", equator},
+      {"d gint(const(a,1),lon=-180,lon=180,-b)", equator},
+      {"d gint(const(a,1),lon=0,lon=360)", equator},
+      {"d gint(a,lon=0,lon=360,-b)", row * box},
+      {"d gint(const(a,1),lon=0,lon=720,-b)", equator},
+      // lon 5 to 345: 35 points, the two at the ends halved.
+      {"d gint(const(a,1),lon=0,lon=350,-b)", 34 * box},
+      {"d gint(const(a,1),lon=5,lon=355,-b)", 35 * box},
+      {"d sum(a,lon=0,lon=360,-b)", row},
+      {"d ave(a,lon=-180,lon=180,-b)", row / kNx},
+  };
+  std::string input = "open m.ctl\nset lon 5\nset lat 0\n";
+  for (const auto& c : cases) input += std::string(c.cmd) + "\n";
+  write_file(dir.file("r.ctl"),
+             "dset ^m.dat\nundef -9.99e33\nxdef 10 linear 5 10\nydef 1 linear 0 10\n"
+             "zdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\nvars 1\na 0 0 A\nendvars\n");
+  const std::string regional = "d gint(const(a,1),lon=0,lon=360,-bounds)";
+  input += "open r.ctl\nset dfile 2\n" + regional + "\n";
+  RunResult r = run_batch(input, dir.path());
+  for (const auto& c : cases)
+    EXPECT_NEAR(result_of(r.out, c.cmd), c.want, 1e-5 * c.want) << c.cmd << "\n"
+                                                                << answer(r.out, c.cmd);
+  EXPECT_NEAR(result_of(r.out, regional), 9.5 * box, 1e-5 * 9.5 * box) << answer(r.out, regional);
+}
