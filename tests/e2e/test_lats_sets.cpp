@@ -289,8 +289,8 @@ TEST(LatsSets, ReadsDuringTwoWritersAreAlwaysOneWholeSet) {
         const std::string id = std::to_string(k);
         s += "set t 1\nset lats create " + dir.file("same") +
              "\nset gxout latsgrid\nd t\nset lats var " + id + " tas average " + id +
-             " 0\nset gxout latsdata\nset lats write " + id + " 1\nd " + expr + "\nset t 2\nd " +
-             expr + "\nset lats close " + id + "\n";
+             " 0\nset gxout latsdata\nset lats write " + id + " " + id + "\nd " + expr +
+             "\nset t 2\nd " + expr + "\nset lats close " + id + "\n";
       }
       pid_t pid = fork();
       if (pid == 0) _exit(run_batch(s, home.path()).status);
@@ -305,6 +305,13 @@ TEST(LatsSets, ReadsDuringTwoWritersAreAlwaysOneWholeSet) {
       int st = 0;
       waitpid(p, &st, 0);
       EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    }
+    // Every round of both writers wrote its two fields and replaced the output.
+    for (const TempDir* home : {&a, &b}) {
+      const std::string log = read_file(home->file(".stdout")) + read_file(home->file(".stderr"));
+      EXPECT_EQ(count_of(log, "LATS DATA_WRITE ID = 1\n"), size_t(2 * rounds)) << log;
+      EXPECT_FALSE(contains(log, "LATS error")) << log;
+      EXPECT_FALSE(contains(log, "No field was written")) << log;
     }
     size_t at = 0;
     int small = 0, large = 0;
