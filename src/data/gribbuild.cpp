@@ -1,5 +1,6 @@
 #include "data/gribbuild.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -415,29 +416,42 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
 }
 
 // Writes the index under a temporary name in its directory and renames it,
-// so that a failed write leaves no empty or partial index behind.
+// so that a failed write leaves no empty or partial index behind. A writer's
+// staged index is written where it is instead: the writer made it beside
+// the index it replaces, with that one's owner and mode, and renames it
+// itself; a failed write leaves it empty.
 int write_index(const file_descriptor* pfi, const grib_index* pindx, const grib_data_id* data) {
-  const std::string name = build.index_override.empty() ? pfi->map_file_name : build.index_override;
-  std::string tmp = name + ".XXXXXX";
-  int fd = mkstemp(tmp.data());
+  const bool staged = !build.index_override.empty();
+  const std::string name = staged ? build.index_override : pfi->map_file_name;
+  std::string tmp = staged ? name : name + ".XXXXXX";
+  int fd = staged ? open(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC)
+                  : mkstemp(tmp.data());
   std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  auto drop = [&] {
+    if (staged)
+      truncate(name.c_str(), 0);
+    else
+      unlink(tmp.c_str());
+  };
   if (!f) {
     if (fd >= 0) {
       close(fd);
-      unlink(tmp.c_str());
+      drop();
     }
     std::printf("Could not open index file: %s\n", name.c_str());
     return gribmap_failed;
   }
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
+  if (!staged) {
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+  }
   std::printf("gribmap:  Writing the map...\n\n");
   int rc = wtgmap(f, pindx, pfi->grid_to_world_scaling[3], data);
   if (std::fclose(f) != 0 && rc == 0) rc = -1;
-  if (rc == 0 && std::rename(tmp.c_str(), name.c_str()) != 0) rc = -1;
+  if (rc == 0 && !staged && std::rename(tmp.c_str(), name.c_str()) != 0) rc = -1;
   if (rc == 0) return 0;
-  unlink(tmp.c_str());
+  drop();
   if (rc == 601) {
     std::printf("\nGRIBMAP failed because of overflow in float -> IBM float conversion!!!\n");
     return 601;

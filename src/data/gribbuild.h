@@ -74,7 +74,9 @@ int latsgribmap(const char* name, int notau);
 
 // The same build for a writer whose files are not yet under their names:
 // scans `data` in place of the GRIB file the descriptor names (whose name is
-// still the one printed) and writes the index to `index`.
+// still the one printed) and writes the index into `index`, a file the
+// writer made (its owner and mode are kept; it is left empty when the index
+// can't be written).
 int latsgribmap_staged(const char* name, int notau, const char* data, const char* index);
 
 // The scan itself on the descriptor named by latsgribmap: 0 no message

@@ -2,6 +2,8 @@
 // when its GRIB index can't be written, and when its GRIB data, index and
 // descriptor are read while another session rewrites them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -331,4 +333,50 @@ TEST(LatsSets, ReadsDuringTwoWritersAreAlwaysOneWholeSet) {
     EXPECT_TRUE(contains(last, kRange1) || contains(last, kRange100)) << last;
     EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
   }
+}
+
+// A GRIB set replaced, under a short name and under names as long as the
+// file system takes, opens with its new values, and each of its three
+// files, the index too, keeps the old one's owner, group and mode.
+TEST(LatsSets, AReplacedGribSetKeepsOwnerModeAndLongNames) {
+  const bool root = geteuid() == 0;
+  const uid_t other_uid = 65534;
+  const gid_t other_gid = 65534;
+  // base.grb, .ctl and .gmp of the long one are 255 characters.
+  for (const std::string& base : {std::string("own"), std::string(251, 'g')}) {
+    SCOPED_TRACE(base.size());
+    TempDir dir;
+    write_dataset(dir);
+    const std::vector<std::string> names = {base + ".grb", base + ".ctl", base + ".gmp"};
+    for (const std::string expr : {"t", "t*100"}) {
+      SCOPED_TRACE(expr);
+      RunResult w = run_batch(declare(base, "set lats convention vemra_grib\n") + "d " + expr +
+                                  "\nset t 2\nd " + expr + "\nset lats close 1\n",
+                              dir.path());
+      EXPECT_EQ(w.err, "");
+      EXPECT_TRUE(contains(w.out, "LATS_GRIB: latsgribmap: GRIB index written\n")) << w.out;
+      const std::string stat =
+          answer(run_batch("open " + base + ".ctl\nset x 1 36\nset y 1 9\nset gxout stat\nd tas\n",
+                           dir.path())
+                     .out,
+                 "d tas");
+      EXPECT_TRUE(contains(stat, expr == "t" ? kRange1 : kRange100)) << stat;
+      EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+      if (!root || expr != "t") continue;
+      for (const auto& n : names) {
+        ASSERT_EQ(chown(dir.file(n).c_str(), other_uid, other_gid), 0) << n;
+        ASSERT_EQ(chmod(dir.file(n).c_str(), 0640), 0) << n;
+      }
+    }
+    if (!root) continue;
+    for (const auto& n : names) {
+      struct stat st;
+      ASSERT_EQ(::stat(dir.file(n).c_str(), &st), 0) << n;
+      const std::string ext = n.substr(base.size());
+      EXPECT_EQ(st.st_uid, other_uid) << ext;
+      EXPECT_EQ(st.st_gid, other_gid) << ext;
+      EXPECT_EQ(st.st_mode & 07777, 0640u) << ext;
+    }
+  }
+  if (!root) GTEST_SKIP() << "not root: the owners of an old set were not tried";
 }
