@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/message.h"
 #include "base/session.h"
 
 namespace {
@@ -242,7 +243,10 @@ int nxtcmd(std::string& buf, const char* prompt) {
 int karawln(std::string& buf, std::size_t max) {
   std::fflush(stdout);
   buf.clear();
-  switch (read_bounded(buf, max, false, nullptr)) {
+  line_end end = read_bounded(buf, max, false, nullptr);
+  // A terminal echoed the line with its end; piped input shows nothing.
+  if (isatty(STDIN_FILENO)) kasetlineopen(false);
+  switch (end) {
     case line_end::newline:
     case line_end::last_line: return 1;
     case line_end::too_long: buf.clear(); return -2;

@@ -50,6 +50,8 @@ void kaendline() {
   line_open = false;
 }
 
+void kasetlineopen(bool open) { line_open = open; }
+
 void kaprnt(msg_level level, const char* text) {
   if (!text) return;
   print_text(level, text, std::char_traits<char>::length(text));

@@ -18,6 +18,10 @@ void kaprnt(msg_level level, const std::string& text);
 // Ends the line a message left open (some end without a newline), so that
 // what comes next, the prompt above all, starts a line of its own.
 void kaendline();
+// Output that reaches standard output past these routines (a script's say
+// and prompt) or a terminal's echo of a line read: whether the line is left
+// open.
+void kasetlineopen(bool open);
 
 // Formatted message; the format must be a literal of the program, never user text.
 void kaprntf(msg_level level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));

@@ -104,6 +104,8 @@ int kaexec(char* typed, session_state* pcm) {
     }
     // A last line of only an empty ~~ argument expands to nothing at all.
     if (expanded.empty() || expanded.back() != '\n') expanded.push_back('\n');
+    // The echo stands for the prompt and its line: it starts a line too.
+    kaendline();
     kaprnt(msg_level::error, expanded);
     int rc = kacmd(expanded, pcm, true);
     if (rc != 0) {

@@ -32,7 +32,10 @@ FILE* gs_out() { return channels.output ? channels.output : stdout; }
 void gs_set_output(FILE* f) { channels.output = f; }
 
 void gs_write(const std::string& s) {
-  if (!s.empty()) fwrite(s.data(), 1, s.size(), gs_out());
+  if (s.empty()) return;
+  fwrite(s.data(), 1, s.size(), gs_out());
+  // A prompt's text leaves the line open: the command prompt starts a new one.
+  if (gs_out() == stdout) kasetlineopen(s.back() != '\n');
 }
 
 void gs_register_command_layer(gs_command_fn fn) {

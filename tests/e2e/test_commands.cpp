@@ -174,6 +174,27 @@ TEST(Messages, ThePromptStartsALineOfItsOwn) {
   EXPECT_TRUE(contains(r.out, "Invalid QUERY argument: foo \nka> ")) << r.out;
 }
 
+// A script's prompt text ends without a line end as well, and a command
+// file's echo of its next line starts a line of its own as the prompt does;
+// a line a script's say ended gets no empty one after it.
+TEST(Messages, ScriptPromptTextAndCommandFileEchoLeaveNoLineOpen) {
+  TempDir dir;
+  const std::string sample = std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl";
+  write_file(dir.file("ask.gs"), "prompt 'no line end'\n");
+  write_file(dir.file("said.gs"), "'set lats create'\nsay 'said'\n");
+  write_file(dir.file("f.cmd"), "set gxout grid\nd z;ave(z,lat=0,lat=60)\nset dignum 2\n");
+  RunResult r =
+      run_batch("ask\nrun said.gs\nopen " + sample + "\nset lon 0 30\nexec f.cmd\n", dir.path());
+  EXPECT_EQ(first_missing(r.out, {"ka-> ask\nno line end\nka-> run said.gs\n",
+                                  "SET LATS CREATE error:  Missing or invalid argumentssaid\nka-> ",
+                                  "   Mask grid ignored -- has different scaling\nset dignum 2\n"
+                                  "dignum = 2 \nEOF EXECuting f.cmd \n"}),
+            "")
+      << r.out;
+  r = run_vemra({"-b", "-l", "-E"}, "ask\n", dir.path());
+  EXPECT_TRUE(contains(r.out, "no line end\nka> ")) << r.out;
+}
+
 TEST(Messages, UserTextIsNeverAFormat) {
   TempDir dir;
   RunResult r = run_batch("exec %s%n%x%s\nq %n%s%s\n%s%n%s\n", dir.path());

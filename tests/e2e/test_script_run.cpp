@@ -2,6 +2,7 @@
 // through the real dispatcher, pull from piped input shared with the command
 // loop, quit from a script, nested scripts and the script path.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include "dataset_files.h"
 #include "support/live_session.h"
@@ -185,4 +186,55 @@ TEST(ScriptRun, InterruptOfAUserFunctionsProgramStopsTheScript) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out.find("not reached"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Default file number is: 1"), std::string::npos) << r.out;
+}
+
+// At a terminal the echo of the typed answer ends the line a script's prompt
+// opened: the command prompt follows it with no empty line between.
+TEST(ScriptRun, PullAtATerminalLeavesNoEmptyLine) {
+  TempDir dir;
+  write_file(dir.file("ask.gs"), "prompt 'Level? '\npull lev\n");
+  int term = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(term, 0);
+  ASSERT_EQ(grantpt(term), 0);
+  ASSERT_EQ(unlockpt(term), 0);
+  const std::string user_side = ptsname(term);
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    int t = open(user_side.c_str(), O_RDWR);  // becomes the controlling terminal
+    if (t < 0) _exit(126);
+    dup2(t, 0);
+    dup2(t, 1);
+    dup2(t, 2);
+    alarm(20);
+    vemra_test::exec_vemra(dir.path(), {"-b", "-l", "-E"});
+  }
+  ASSERT_GT(pid, 0);
+  std::string screen;
+  // Reads what the terminal shows until text is there n times.
+  auto shows = [&](const std::string& text, size_t n) {
+    for (int i = 0; i < 1000 && vemra_test::count_of(screen, text) < n; ++i) {
+      pollfd p{term, POLLIN, 0};
+      if (poll(&p, 1, 10) <= 0) continue;
+      char buf[4096];
+      ssize_t got = read(term, buf, sizeof buf);
+      if (got <= 0) break;
+      screen.append(buf, size_t(got));
+    }
+    return vemra_test::count_of(screen, text) >= n;
+  };
+  auto type = [&](const std::string& line) {
+    EXPECT_EQ(write(term, line.data(), line.size()), ssize_t(line.size()));
+  };
+  EXPECT_TRUE(shows("ka> ", 1));
+  type("run ask.gs\n");
+  EXPECT_TRUE(shows("Level? ", 1));
+  type("500\n");
+  EXPECT_TRUE(shows("ka> ", 2)) << screen;
+  type("quit\n");
+  int st = 0;
+  waitpid(pid, &st, 0);
+  close(term);
+  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
+  EXPECT_TRUE(vemra_test::contains(screen, "Level? 500\r\nka> ")) << screen;
 }
