@@ -181,6 +181,8 @@ struct session_options {
   int timelab = 1, stnprint = 0, dbuff = 0;
   int result_count = 0;
   collection_entry* collection_head[kCollections] = {};
+  // The last entry of each chain, so that an append does not walk the chain.
+  collection_entry* collection_tail[kCollections] = {};
   int collection_count[kCollections] = {};
   int stat = 0;
   int imprun_set = 0;

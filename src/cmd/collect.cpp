@@ -24,6 +24,7 @@ void free_chain(session_state* pcm, int n) {
     e = next;
   }
   pcm->collection_head[n] = nullptr;
+  pcm->collection_tail[n] = nullptr;
   pcm->collection_count[n] = 0;
 }
 
@@ -79,9 +80,11 @@ int kacoll(char* line, session_state* pcm) {
   // Kept until freed: as small as what it holds, not the blocks it was
   // built in.
   kasfit(entry->set.get());
-  collection_entry** link = &pcm->collection_head[n];
-  while (*link) link = &(*link)->next;
-  *link = entry;
+  // Appended after the chain's last entry: walking the chain made a long
+  // series of collects take time in the square of their number.
+  collection_entry* last = pcm->collection_head[n] ? pcm->collection_tail[n] : nullptr;
+  (last ? last->next : pcm->collection_head[n]) = entry;
+  pcm->collection_tail[n] = entry;
   pcm->collection_count[n]++;
   kagrel(pcm);
   return 0;

@@ -84,6 +84,33 @@ TEST(StationData, CollectKeepsStationSets) {
                 {"reset", "-"}});
 }
 
+// A collection keeps its sets in the order collected, also when it is
+// filled again after "free" and beside another collection: coll2gr lays
+// them out along x in that order (time 2's profile, then time 1's).
+TEST(StationData, CollectAppendsInOrderAfterFree) {
+  TempDir dir;
+  stnw::dataset ds;
+  ds.level_vars = {"t"};
+  ds.times = {{stnw::upper_report("KDEN", 39.75f, -104.875f, {{850, {10}}, {500, {-20}}})},
+              {stnw::upper_report("KDEN", 39.75f, -104.875f, {{850, {11}}, {500, {-21}}})}};
+  stnw::write(dir.path(), "s", ds);
+  expect_steps(
+      dir, "open s.ctl\nset lon -105\nset lat 40\nset lev 850 500\n",
+      {{"set t 1", "-"},
+       {"collect 1 t(stid=kden)", ""},
+       {"collect 1 free", ""},
+       {"set t 2", "-"},
+       {"collect 1 t(stid=kden)", ""},
+       {"collect 2 t(stid=kden)", ""},
+       {"set t 1", "-"},
+       {"collect 1 t(stid=kden)", ""},
+       {"collect 2 t(stid=kden)", ""},
+       {"set gxout print", "-"},
+       {"set x 1 2", "-"},
+       {"d coll2gr(1,-u)", "Printing Grid -- 4 Values -- Undef = -999\n11 10 -21 -20 \n"},
+       {"d coll2gr(2,-u)", "Printing Grid -- 4 Values -- Undef = -999\n11 10 -21 -20 \n"}});
+}
+
 // A collected profile is kept at the size of what it holds: 5,000 collects
 // of a two-report profile grow the process by a few megabytes, where sets
 // kept as built took about 44 KB each (220 MB). The size is what the kernel
