@@ -1,6 +1,8 @@
 // GRIB edition 1 side of the LATS writer: one message per field, and for the
 // descriptor convention a data descriptor and an index at close.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -533,8 +535,15 @@ int lats_create_grib(latsFile* file) {
     if (n >= 4) std::strcpy(gf->mapname + n - 4, ".ctl");
     struct stat st;
     const std::string index = index_name_of(gf->mapname);
-    const bool index_ok =
+    bool index_ok =
         ::stat(index.c_str(), &st) != 0 || S_ISREG(st.st_mode) || refused(index.c_str());
+    // The index is staged only at the close: an old one the user may not
+    // write is refused now, as the data and descriptor are.
+    if (index_ok && S_ISREG(st.st_mode) &&
+        ::faccessat(AT_FDCWD, index.c_str(), W_OK, AT_EACCESS) != 0) {
+      latsWarning("GRIB (latsgrib) --> %s: %s", index.c_str(), std::strerror(errno));
+      index_ok = false;
+    }
     if (!index_ok || !opened(gf->ctl_stage, gf->mapname, gf->ctl, false)) {
       latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", gf->mapname);
       std::fclose(gf->grb);
