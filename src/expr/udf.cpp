@@ -306,7 +306,12 @@ class file_hold {
     for (;;) {
       int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0666);
       if (fd < 0) {
-        status_ = errno == ELOOP ? input_status::symlink : input_status::cannot_open;
+        // Another user's link in a sticky directory fails the create with
+        // EACCES rather than ELOOP: it is still a link that was refused.
+        struct stat named;
+        const bool link =
+            errno == ELOOP || (::lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode));
+        status_ = link ? input_status::symlink : input_status::cannot_open;
         return result::cannot_open;
       }
       struct stat held;

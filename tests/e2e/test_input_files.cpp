@@ -256,8 +256,9 @@ TEST(UserFunctionFiles, SessionsSharingOnlyTheResultFileTakeTurns) {
 }
 
 // A transfer or result file name that is a symbolic link (planted in a
-// shared directory) is refused and the file it points at is left alone; a
-// result file that is a pipe is refused at once, before the program runs.
+// shared directory, also by another user in a sticky one as /tmp is) is
+// refused and the file it points at is left alone; a result file that is a
+// pipe is refused at once, before the program runs.
 TEST(UserFunctionFiles, LinksAndPipesAsTheFilesOfACallAreRefused) {
   TempDir dir;
   dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
@@ -266,20 +267,29 @@ TEST(UserFunctionFiles, LinksAndPipesAsTheFilesOfACallAreRefused) {
                                    " " + r + " direct\n" + t + "\n" + r + "\n");
   const std::vector<std::string> env = {"KAUDFT=" + dir.file("udft")};
   const std::string calls = "open g.ctl\nset x 2\nset y 2\nd udbl(ps+1)\nquit\n";
-  for (const std::string& link : {t, r}) {
-    SCOPED_TRACE(link);
-    write_file(mine, "the caller's own file\n");
-    ASSERT_EQ(symlink(mine.c_str(), link.c_str()), 0);
-    RunResult res = bounded_batch(calls, dir, env);
-    ASSERT_EQ(res.status, 0) << res.out;
-    EXPECT_TRUE(contains(answer(res.out, "d udbl(ps+1)"),
-                         "Error from udbl: Error opening transfer file\n  File name: " + link +
-                             "\n  " + link + " is a symbolic link, not followed\n"))
-        << res.out;
-    // No file is left behind by a call that did not run its program.
-    EXPECT_FALSE(vemra_test::file_exists(link == t ? r : t));
-    EXPECT_EQ(vemra_test::read_file(mine), "the caller's own file\n");
-    std::remove(link.c_str());
+  // Links of the caller's own, then (where the test may give them away)
+  // links of the user nobody in the directory made sticky.
+  const bool root = geteuid() == 0;
+  for (const bool others : {false, true}) {
+    if (others && (!root || chmod(dir.path().c_str(), 01777) != 0)) continue;
+    for (const std::string& link : {t, r}) {
+      SCOPED_TRACE(link + (others ? " of another user" : ""));
+      write_file(mine, "the caller's own file\n");
+      ASSERT_EQ(symlink(mine.c_str(), link.c_str()), 0);
+      if (others) {
+        ASSERT_EQ(lchown(link.c_str(), 65534, 65534), 0);
+      }
+      RunResult res = bounded_batch(calls, dir, env);
+      ASSERT_EQ(res.status, 0) << res.out;
+      EXPECT_TRUE(contains(answer(res.out, "d udbl(ps+1)"),
+                           "Error from udbl: Error opening transfer file\n  File name: " + link +
+                               "\n  " + link + " is a symbolic link, not followed\n"))
+          << res.out;
+      // No file is left behind by a call that did not run its program.
+      EXPECT_FALSE(vemra_test::file_exists(link == t ? r : t));
+      EXPECT_EQ(vemra_test::read_file(mine), "the caller's own file\n");
+      std::remove(link.c_str());
+    }
   }
   ASSERT_EQ(mkfifo(r.c_str(), 0600), 0);
   RunResult res = bounded_batch(calls, dir, env);
