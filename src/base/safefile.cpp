@@ -360,6 +360,11 @@ bool replacing_file::commit() {
   return false;
 }
 
+const std::string& replacing_file::write_failed(int err) {
+  fail(reason(err));
+  return error_;
+}
+
 void replacing_file::discard() {
   if (stream_) std::fclose(stream_);
   stream_ = nullptr;

@@ -94,6 +94,9 @@ class replacing_file {
   bool commit();
   // Drops what was written.
   void discard();
+  // Records that a write to stream() failed with err and returns why, as
+  // error() then says (for outputs that find their failures as they write).
+  const std::string& write_failed(int err);
   // Why the open or the commit failed ("" when nothing failed): the system's
   // reason, and for a file written in place why no temporary file was used.
   const std::string& error() const { return error_; }

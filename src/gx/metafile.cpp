@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -111,10 +112,12 @@ int write_set(int set) {
   return 0;
 }
 
-// A write to the hardcopy file failed: it is closed and, when marked, the
-// error holds until disable print.
+// A write to the hardcopy file failed (errno says why): it is closed, the
+// reason said and, when marked, the error holds until disable print.
 void drop_file(bool mark) {
+  const int why = errno;
   std::printf("I/O Error writing to print metafile.\n");
+  if (ms.hc.hout) std::printf("  %s\n", ms.hc.hout->write_failed(why).c_str());
   ms.hc.hout.reset();
   ms.hc.hfile = nullptr;
   if (mark) ms.hc.hferr = 1;

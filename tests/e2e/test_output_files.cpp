@@ -113,6 +113,19 @@ TEST(OutputFiles, UnwritableDirectoryWritesTheFileInPlace) {
             "Write error on sub/mine.png\n  File too large; written in place because no "
             "temporary file could be made beside it: Permission denied\n"
             "PRINTIM error:  output error\n");
+
+  // The hardcopy file meets the limit at print (500 rectangles, 20 KB): it
+  // says the same.
+  write_file(sub + "/mine.meta", "old");
+  own(sub + "/mine.meta", kNobody, kNogroup, 0644);
+  write_file(dir.file("rects.gs"),
+             "function main()\ni = 0\nwhile (i < 500)\n  'draw rec 1 1 2 2'\n  i = i + 1\n"
+             "endwhile\n");
+  r = run_batch_as_nobody("enable print sub/mine.meta\nrun rects.gs\nprint\n", dir.path(), 4096);
+  EXPECT_EQ(answer(r.out, "enable print sub/mine.meta"), "");
+  EXPECT_EQ(answer(r.out, "print"),
+            "I/O Error writing to print metafile.\n  File too large; written in place because no "
+            "temporary file could be made beside it: Permission denied\n");
 }
 
 // The replaced file keeps its owner, group and mode; one with several links

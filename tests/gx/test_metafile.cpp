@@ -91,7 +91,7 @@ TEST(MetafileFile, PrintedFramesSeparatorsAndRepeats) {
 TEST(MetafileFile, WriteErrorClosesAndHoldsErrorStateUntilDisable) {
   fresh_page();
   EXPECT_EQ(stdout_of([] { EXPECT_EQ(gxhbgn("/dev/full"), 1); }),
-            "I/O Error writing to print metafile.\n");
+            "I/O Error writing to print metafile.\n  No space left on device\n");
   EXPECT_EQ(
       stdout_of([] { EXPECT_EQ(gxhbgn("/dev/null"), 1); }),
       "Metafile error state is positive.\nDisable Print before attempting an Enable Print.\n");
