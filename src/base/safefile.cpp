@@ -281,6 +281,28 @@ FILE* fopen_stream_target(const std::string& path) {
   return f;
 }
 
+FILE* fopen_appending(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) return fopen_stream_target(path);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
+  // Not waiting in the open: a pipe put under the name meanwhile has no
+  // reader to wait for here (ENXIO) instead of blocking.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  const int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  FILE* f = ::fdopen(fd, "a");
+  if (!f) {
+    const int why = errno;
+    ::close(fd);
+    errno = why;
+  }
+  return f;
+}
+
 replacing_file::replacing_file(std::string path, special_output special)
     : target_(std::move(path)) {
   if (target_.empty() || target_.find('\0') != std::string::npos) {

@@ -73,6 +73,13 @@ enum class special_output {
 // at an interrupt (nullptr or a failed write, errno EINTR).
 FILE* fopen_stream_target(const std::string& path);
 
+// Opens path for appending, made as a regular file when none is there. A pipe
+// or character device is written where it is (as by fopen_stream_target: a
+// pipe once a reader has it, the wait ended by an interrupt, nullptr with
+// errno EINTR); a directory, block device or socket is refused (EISDIR,
+// EINVAL).
+FILE* fopen_appending(const std::string& path);
+
 // Output that replaces a file: it is written to a temporary file in the same
 // directory and renamed onto the name by commit(), so a failed or cut-short
 // write (a full disk, a size limit, a second writer) never leaves a damaged

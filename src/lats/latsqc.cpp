@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/safefile.h"
 #include "lats/latsint.h"
 #include "lats/latsstage.h"
 
@@ -30,7 +31,7 @@ int latsStatVar(latsFile* file, latsVar* var, latsQC* qc, int levindex, int /*ti
     const char* name = std::getenv("LATS_LOG");
     if (!name) name = "lats.log";
     // A pipe is written once its reader is there, or given up at an interrupt.
-    qc_log = lats_open_log(name);
+    qc_log = fopen_appending(name);
     if (!qc_log) {
       latsError("Cannot open log file: %s for append", name);
       return 0;

@@ -22,31 +22,6 @@ lats_target_kind kind_of(const struct stat& st) {
 
 }  // namespace
 
-std::FILE* lats_open_log(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    switch (kind_of(st)) {
-      case lats_target_kind::file: break;
-      case lats_target_kind::device:
-      case lats_target_kind::pipe: return fopen_stream_target(path);
-      case lats_target_kind::other: errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL; return nullptr;
-    }
-  }
-  // Not waiting in the open: a pipe put under the name meanwhile has no
-  // reader to wait for here (ENXIO) instead of blocking.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  const int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-  std::FILE* f = ::fdopen(fd, "a");
-  if (!f) {
-    const int why = errno;
-    ::close(fd);
-    errno = why;
-  }
-  return f;
-}
-
 bool lats_staged::open(const std::string& target) {
   discard();
   target_ = target;

@@ -15,12 +15,6 @@ enum class lats_target_kind {
   other,   // a directory, block device or socket: refused
 };
 
-// Opens the quality-control log for appending, made as a regular file when
-// none is there. A pipe or device is written where it is (a pipe once a
-// reader has it, the wait ended by an interrupt: nullptr, errno EINTR); a
-// directory, block device or socket is refused (EISDIR, EINVAL).
-std::FILE* lats_open_log(const std::string& path);
-
 class lats_staged {
  public:
   lats_staged() = default;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/message.h"
+#include "base/safefile.h"
 #include "base/session.h"
 #include "base/timecal.h"
 #include "base/userfmt.h"
@@ -457,7 +458,8 @@ void kaoutgds(session_state* pcm) {
         kaplot_refuse();
         return;
       }
-  FILE* f = std::fopen(name.c_str(), "ab");
+  // A pipe is written once its reader is there, or given up at an interrupt.
+  FILE* f = fopen_appending(name);
   if (!f) {
     kaprnt(msg_level::error, "error: WRITEGDS unable to open " + name + " for write\n");
     kaplot_refuse();

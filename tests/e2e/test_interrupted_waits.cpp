@@ -16,6 +16,7 @@
 #include "e2e/dataset_files.h"
 #include "e2e/sdf_files.h"
 #include "support/live_session.h"
+#include "support/station_writer.h"
 #include "support/vemra_run.h"
 
 namespace {
@@ -143,4 +144,37 @@ TEST(InterruptedWaits, ScriptWaitsOnPipesEndAtTheFirstInterrupt) {
   close(fd);
   EXPECT_TRUE(contains(out, "got line one")) << out;
   EXPECT_FALSE(contains(out, "not reached")) << out;
+}
+
+// writegds appends to its file, which may be a pipe: with no reader the
+// first Ctrl-C ends the wait for one and fails the display, and the session
+// goes on; with a reader the stream (here the finishing tag alone) arrives.
+TEST(InterruptedWaits, WritegdsToAPipeWaitsForItsReaderUntilTheFirstInterrupt) {
+  TempDir dir;
+  stnw::dataset ds;
+  ds.surface_vars = {"ps"};
+  ds.times = {{stnw::surface_report("KDEN", 39.75f, -104.875f, {830})}};
+  stnw::write(dir.path(), "s", ds);
+  ASSERT_EQ(mkfifo(dir.file("gds").c_str(), 0600), 0);
+  const std::string setup =
+      "open s.ctl\nset lon -180 0\nset lat 0 90\nset gxout writegds\nset writegds -f gds\n";
+  // The same commands from a script, which the interrupt ends.
+  std::string script;
+  for (size_t at = 0, end; (end = setup.find('\n', at)) != std::string::npos; at = end + 1)
+    script += "'" + setup.substr(at, end - at) + "'\n";
+  write_file(dir.file("wait.gs"), script + "'d ps'\nsay 'not reached'\n");
+  const std::string out =
+      interrupt_once(dir, "run wait.gs",
+                     "error: WRITEGDS unable to open gds for write\nDISPLAY error:  interrupted\n");
+  EXPECT_FALSE(contains(out, "Finishing sequence")) << out;
+  EXPECT_FALSE(contains(out, "not reached")) << out;
+  std::string got;
+  std::thread reader([&] { got = vemra_test::read_file(dir.file("gds")); });
+  vemra_test::RunResult r = vemra_test::run_batch(setup + "d ps\nquit\n", dir.path());
+  // A reader still waiting for a writer (the stream never came) gets an end.
+  const int release = open(dir.file("gds").c_str(), O_WRONLY | O_NONBLOCK);
+  if (release >= 0) close(release);
+  reader.join();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(got, std::string("\xa5\0\0\0", 4)) << r.out;
 }

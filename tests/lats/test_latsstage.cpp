@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/safefile.h"
 #include "lats/latsstage.h"
 #include "support/vemra_run.h"
 
@@ -94,7 +95,7 @@ TEST(LatsStage, LinksAreFollowedAndDevicesWrittenInPlace) {
   EXPECT_EQ(folder.kind(), lats_target_kind::other);
   EXPECT_TRUE(pipe.in_place() && folder.in_place());
   errno = 0;
-  EXPECT_EQ(lats_open_log(other.path()), nullptr);
+  EXPECT_EQ(fopen_appending(other.path()), nullptr);
   EXPECT_EQ(errno, EISDIR);
 
   // No directory to stage in: nothing is reserved.
