@@ -57,7 +57,8 @@ std::vector<double> read_back(const TempDir& dir, const convention& c) {
 }  // namespace
 
 // A session that creates a name and writes nothing does not, at its close,
-// replace the whole output another session wrote under that name meanwhile.
+// replace the whole output another session wrote under that name meanwhile,
+// in any of several rounds.
 TEST(LatsSets, AnEmptyOutputNeverReplacesAnotherSessionsFile) {
   for (const convention& c : conventions()) {
     SCOPED_TRACE(c.word);
@@ -65,24 +66,36 @@ TEST(LatsSets, AnEmptyOutputNeverReplacesAnotherSessionsFile) {
     write_dataset(dir);
     const std::string set = "set lats convention " + c.word + "\n";
     LiveSession idle(dir, "idle.out");
-    ASSERT_TRUE(
-        idle.send(set + "set lats frequency daily\nset lats deltat 1\nset lats create same\n"));
-    ASSERT_TRUE(idle.wait_for("LATS FILE ID = 1\n")) << idle.output();
-    for (const auto& n : c.names) EXPECT_FALSE(file_exists(dir.file(n))) << n;
+    ASSERT_TRUE(idle.send(set + "set lats frequency daily\nset lats deltat 1\n"));
+    const int rounds = 4;
+    for (int k = 1; k <= rounds; k++) {
+      SCOPED_TRACE(k);
+      const std::string id = std::to_string(k);
+      ASSERT_TRUE(idle.send("set lats create same\n"));
+      ASSERT_TRUE(idle.wait_for("LATS FILE ID = " + id + "\n")) << idle.output();
+      if (k == 1) {
+        for (const auto& n : c.names) EXPECT_FALSE(file_exists(dir.file(n))) << n;
+      }
 
-    ASSERT_EQ(run_batch(declare("same", set) + write_two("t"), dir.path()).status, 0);
-    const std::vector<std::string> written = contents(dir, c.names);
-    for (const auto& w : written) ASSERT_FALSE(w.empty());
+      // Each round's writer writes other values.
+      const std::string expr = "t+" + id;
+      ASSERT_EQ(run_batch(declare("same", set) + write_two(expr), dir.path()).status, 0);
+      const std::vector<std::string> written = contents(dir, c.names);
+      for (const auto& w : written) ASSERT_FALSE(w.empty());
 
+      ASSERT_TRUE(idle.send("set lats close " + id + "\n"));
+      ASSERT_TRUE(idle.wait_for("No field was written to " + c.names[0] + "; the old file", k))
+          << idle.output();
+      EXPECT_EQ(contents(dir, c.names), written);
+      EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+      if (c.word != "grib_only") {
+        const std::vector<double> v = read_back(dir, c);
+        ASSERT_EQ(v.size(), size_t(2 * kNx * kNy));
+        EXPECT_NEAR(v[0], t_at(1, 1, 1) + k, 0.051);
+      }
+    }
     ASSERT_TRUE(idle.send("quit\n"));
     EXPECT_EQ(idle.finish(), 0);
-    EXPECT_EQ(contents(dir, c.names), written);
-    EXPECT_TRUE(contains(idle.output(), "No field was written to " + c.names[0] + "; the old file"))
-        << idle.output();
-    EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
-    if (c.word != "grib_only") {
-      EXPECT_EQ(read_back(dir, c).size(), size_t(2 * kNx * kNy));
-    }
   }
 }
 

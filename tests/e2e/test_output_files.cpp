@@ -189,21 +189,23 @@ TEST(OutputFiles, NamesUpToTheLongestTheFileSystemTakes) {
 }
 
 // A signal that ends the session removes the files it had not finished
-// (the fwrite and hardcopy files are staged until closed), keeps the old
-// ones, and the exit status shows the signal (a second Ctrl-C ends the
+// (the fwrite, hardcopy and LATS files are staged until closed), keeps the
+// old ones, and the exit status shows the signal (a second Ctrl-C ends the
 // session with status 0).
 TEST(OutputFiles, EndingSignalsRemoveStagedFiles) {
   TempDir dir;
   write_grid(dir);
   write_file(dir.file("out.dat"), "old");
+  write_file(dir.file("out.nc"), "old");
   for (int sig : {SIGTERM, SIGHUP, SIGPIPE, SIGINT}) {
     LiveSession s(dir, "session" + std::to_string(sig) + ".out");
     ASSERT_TRUE(s.wait_for("ka-> "));
     EXPECT_TRUE(
         s.send("open d.ctl\nset fwrite out.dat\nset gxout fwrite\nd v\n"
-               "enable print out.meta\nq config\n"));
+               "enable print out.meta\nset lats convention coards\nset lats frequency daily\n"
+               "set lats create out\nq config\n"));
     ASSERT_TRUE(s.wait_for("Config: v", 2)) << s.output();
-    EXPECT_EQ(staged_files(dir.path()).size(), 2u) << sig;
+    EXPECT_EQ(staged_files(dir.path()).size(), 3u) << sig;
     kill(s.pid, sig);
     if (sig == SIGINT) {  // the first one only interrupts
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -212,6 +214,7 @@ TEST(OutputFiles, EndingSignalsRemoveStagedFiles) {
     EXPECT_EQ(s.finish(), sig == SIGINT ? 0 : 128 + sig);
     EXPECT_TRUE(staged_files(dir.path()).empty()) << sig;
     EXPECT_EQ(read_file(dir.file("out.dat")), "old");
+    EXPECT_EQ(read_file(dir.file("out.nc")), "old");
     EXPECT_FALSE(file_exists(dir.file("out.meta")));
   }
 }
