@@ -535,12 +535,11 @@ int lats_create_grib(latsFile* file) {
     if (n >= 4) std::strcpy(gf->mapname + n - 4, ".ctl");
     struct stat st;
     const std::string index = index_name_of(gf->mapname);
-    bool index_ok =
-        ::stat(index.c_str(), &st) != 0 || S_ISREG(st.st_mode) || refused(index.c_str());
+    const bool old_index = ::stat(index.c_str(), &st) == 0;
+    bool index_ok = !old_index || S_ISREG(st.st_mode) || refused(index.c_str());
     // The index is staged only at the close: an old one the user may not
     // write is refused now, as the data and descriptor are.
-    if (index_ok && S_ISREG(st.st_mode) &&
-        ::faccessat(AT_FDCWD, index.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (old_index && index_ok && ::faccessat(AT_FDCWD, index.c_str(), W_OK, AT_EACCESS) != 0) {
       latsWarning("GRIB (latsgrib) --> %s: %s", index.c_str(), std::strerror(errno));
       index_ok = false;
     }
