@@ -123,21 +123,31 @@ TEST(ScriptRun, AScriptRunningItselfIsStopped) {
   EXPECT_EQ(answer(r.out, "q dims"), "No files open\n");
 }
 
-TEST(ScriptRun, InterruptStopsARunningScriptAndKeepsTheSession) {
+// Runs script.gs in a live session, interrupts it once it has printed
+// started (after pause, and the whole process group when group is set, as
+// a terminal does), then queries the session: the script must have stopped
+// and the session gone on.
+namespace {
+void expect_interrupt_stops_the_script(const std::string& script, bool group, int pause_ms) {
   TempDir dir;
-  write_file(dir.file("spin.gs"),
-             "prompt 'spinning'\nwhile 1\n  i = 1\nendwhile\nsay 'not reached'\n");
-  vemra_test::LiveSession s(dir, "spin.out");
-  EXPECT_TRUE(s.send("run spin.gs\n"));
-  bool started = s.wait_for("spinning");
+  write_file(dir.file("script.gs"), "prompt 'started'\n" + script + "say 'not reached'\n");
+  vemra_test::LiveSession s(dir, "script.out", {"-b", "-l"}, "", group);
+  EXPECT_TRUE(s.send("run script.gs\n"));
+  bool started = s.wait_for("started");
   EXPECT_TRUE(started);
-  if (started) kill(s.pid, SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+  if (started) kill(group ? -s.pid : s.pid, SIGINT);
   EXPECT_TRUE(s.send("q dims\nquit\n"));
   s.close_input();
   EXPECT_EQ(s.finish(), 0);
   std::string out = s.output();
   EXPECT_EQ(out.find("not reached"), std::string::npos);
   EXPECT_EQ(answer(out, "q dims"), "No files open\n");
+}
+}  // namespace
+
+TEST(ScriptRun, InterruptStopsARunningScriptAndKeepsTheSession) {
+  expect_interrupt_stops_the_script("while 1\n  i = 1\nendwhile\n", false, 0);
 }
 
 // A script file whose last line has no newline runs that line too.
@@ -154,22 +164,8 @@ TEST(ScriptRun, LastLineWithoutNewlineRuns) {
 // script looping over shell commands stops as it would on any other
 // statement, and the session goes on.
 TEST(ScriptRun, InterruptOfAShellCommandStopsTheScript) {
-  TempDir dir;
-  write_file(dir.file("shells.gs"),
-             "prompt 'looping'\nwhile 1\n  '!sleep 5'\nendwhile\nsay 'not reached'\n");
-  vemra_test::LiveSession s(dir, "shells.out", {"-b", "-l"}, "", true);
-  EXPECT_TRUE(s.send("run shells.gs\n"));
-  bool started = s.wait_for("looping");
-  EXPECT_TRUE(started);
   // Most likely while the shell runs: the loop does nothing else.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  if (started) kill(-s.pid, SIGINT);
-  EXPECT_TRUE(s.send("q dims\nquit\n"));
-  s.close_input();
-  EXPECT_EQ(s.finish(), 0);
-  std::string out = s.output();
-  EXPECT_EQ(out.find("not reached"), std::string::npos);
-  EXPECT_EQ(answer(out, "q dims"), "No files open\n");
+  expect_interrupt_stops_the_script("while 1\n  '!sleep 5'\nendwhile\n", true, 300);
 }
 
 // A user function's program ended by Ctrl-C interrupts the script that
