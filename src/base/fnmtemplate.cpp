@@ -1,4 +1,5 @@
 #include "base/fnmtemplate.h"
+#include "base/words.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,10 +8,8 @@
 
 namespace {
 
-bool name_end(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
-
 void append_word(std::string& out, const char* p) {
-  while (!name_end(*p)) out += *p++;
+  while (!word_end(*p)) out += *p++;
 }
 
 const char* const month_lower[12] = {"jan", "feb", "mar", "apr", "may", "jun",
@@ -61,7 +60,7 @@ int fnmexp(std::string& out, const char* name, const char* descriptor, std::stri
   if (name[0] == '^') {
     std::string dir;
     const char* slash = nullptr;
-    for (const char* p = descriptor; !name_end(*p); ++p)
+    for (const char* p = descriptor; !word_end(*p); ++p)
       if (*p == '/') slash = p;
     if (slash) dir.assign(descriptor, static_cast<std::size_t>(slash - descriptor + 1));
     append_word(dir, name + 1);
@@ -73,7 +72,7 @@ int fnmexp(std::string& out, const char* name, const char* descriptor, std::stri
     // up the wrong variable.
     const char* p = name + 1;
     std::string var;
-    while (*p != '/' && !name_end(*p)) var += *p++;
+    while (*p != '/' && !word_end(*p)) var += *p++;
     const char* value = var.empty() ? nullptr : std::getenv(var.c_str());
     if (!value) {
       if (missing) *missing = var;

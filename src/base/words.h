@@ -3,6 +3,9 @@
 // newline counts as the end of the text.
 #pragma once
 
+// True where a word ends: a blank, a tab, a newline or the end of the text.
+inline bool word_end(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
+
 // 1 when the first words of a and b are equal (case-sensitive), else 0.
 int cmpwrd(const char* a, const char* b);
 

@@ -82,7 +82,7 @@ int kacoll(char* line, session_state* pcm) {
   kasfit(entry->set.get());
   // Appended after the chain's last entry: walking the chain made a long
   // series of collects take time in the square of their number.
-  collection_entry* last = pcm->collection_head[n] ? pcm->collection_tail[n] : nullptr;
+  collection_entry* last = pcm->collection_tail[n];
   (last ? last->next : pcm->collection_head[n]) = entry;
   pcm->collection_tail[n] = entry;
   pcm->collection_count[n]++;

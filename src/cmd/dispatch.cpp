@@ -62,17 +62,6 @@ int run_script(const std::string& text, session_state* pcm, int implicit) {
   return rc;
 }
 
-void close_fwrite(session_state* pcm) {
-  if (pcm->fwrite_file) {
-    if (!pcm->fwrite_file->commit())
-      kaprnt(msg_level::error, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n  " +
-                                   pcm->fwrite_file->error() + "\n");
-    pcm->fwrite_file.reset();
-  }
-  pcm->fwrite_name.clear();
-  pcm->fwrite_byte_order = 1;
-}
-
 int do_reset(session_state* pcm, bool reinit) {
   pcm->page_width = pcm->real_page_width;
   pcm->page_height = pcm->real_page_height;
@@ -250,6 +239,17 @@ int do_disable(char* lower, session_state* pcm) {
 }
 
 }  // namespace
+
+void close_fwrite(session_state* pcm) {
+  if (pcm->fwrite_file) {
+    if (!pcm->fwrite_file->commit())
+      kaprnt(msg_level::error, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n  " +
+                                   pcm->fwrite_file->error() + "\n");
+    pcm->fwrite_file.reset();
+  }
+  pcm->fwrite_name.clear();
+  pcm->fwrite_byte_order = 1;
+}
 
 void kadiscard(file_descriptor* pfi) {
   kaclosefile(pfi);

@@ -21,6 +21,10 @@ struct command_nesting {
 };
 command_nesting& nesting();
 
+// Commits and closes the fwrite output file, if one is open, saying why
+// when it could not be written; the fwrite settings go back to their start.
+void close_fwrite(session_state* pcm);
+
 // Runs one command for the script interpreter in capture mode; returns the
 // captured text (nothing when the command printed nothing) and the dispatcher's
 // return code in rc.

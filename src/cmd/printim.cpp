@@ -14,8 +14,6 @@ bool ends_with(const std::string& s, const char* tail) {
   return s.size() > t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
 }
 
-bool word_end(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
-
 // An integer that makes up the rest of its word.
 bool whole_integer(const char* p) {
   int n;

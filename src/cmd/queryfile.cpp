@@ -38,7 +38,7 @@ file_descriptor* pick_file(char* lower, session_state* pcm, const char* what, in
   if (!p) return pcm->default_file;
   int n;
   char* q = intprs(p, &n);
-  if (!q || !(*q == '\0' || *q == ' ' || *q == '\t' || *q == '\n')) {
+  if (!q || !word_end(*q)) {
     kaprnt(msg_level::error,
            std::string("Invalid QUERY ") + what + " argument: " + echo_word(p) + " \n");
     return nullptr;

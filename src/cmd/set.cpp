@@ -195,7 +195,7 @@ int set_time(set_args& a) {
   auto parse = [&def](const char* w, date_time* t) {
     const char* e = adtprs(w, &def, t);
     if (!e) return false;
-    if (*e == '\0' || *e == ' ' || *e == '\t' || *e == '\n') return true;
+    if (word_end(*e)) return true;
     kaprnt(msg_level::error, "Syntax Error:  Invalid Date/Time value.\n");
     kaprnt(msg_level::error,
            "  Unexpected text after the date: " + std::string(e, std::strcspn(e, " \t\n")) + "\n");

@@ -35,8 +35,6 @@ bool little_endian() {
   return first == 1;
 }
 
-// A second Ctrl-C ends the process as the signal does, so that a job's
-// status does not read as a normal end.
 extern "C" void kasig(int) {
   // A second Ctrl-C ends the session at once, with status 0, leaving no
   // staged output behind.
@@ -65,12 +63,7 @@ void catch_signal(int sig, void (*handler)(int)) {
 // record and the buffered fwrite output.
 void close_outputs() {
   kalats_close_all();
-  if (gcmn->fwrite_file) {
-    if (!gcmn->fwrite_file->commit())
-      kaprnt(msg_level::error, "Error from fwrite:  write to " + gcmn->fwrite_name + " failed\n  " +
-                                   gcmn->fwrite_file->error() + "\n");
-    gcmn->fwrite_file.reset();
-  }
+  close_fwrite(gcmn);
   std::fflush(stdout);
 }
 

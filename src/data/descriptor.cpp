@@ -50,7 +50,6 @@ descriptor_parse parse;
 constexpr const char* kMemory = "Open Error:  Memory allocation Error in kaddes\n";
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_word_end(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\0'; }
 
 // Longest descriptor line; a longer one (or an endless file without
 // newlines) is refused instead of read into memory without end.
@@ -109,7 +108,7 @@ bool is_comment(const std::string& m) {
 // A long integer that makes up its whole word.
 bool whole_long(const char* p, long* v) {
   const char* q = longprs(p, v);
-  return q && is_word_end(*q);
+  return q && word_end(*q);
 }
 
 void dim_error(const char* what) {
@@ -169,7 +168,7 @@ constexpr const char* kBadSize = "Open Error:  Missing or invalid dimension size
 const char* dimension_size(const char* mp, int* size) {
   const char* p = nxtwrd(mp);
   const char* q = p ? intprs(p, size) : nullptr;
-  if (!q || !is_word_end(*q)) {
+  if (!q || !word_end(*q)) {
     rec_error(kBadSize);
     return nullptr;
   }
@@ -198,7 +197,7 @@ bool parse_variable(variable_descriptor* v) {
   const char* p = nxtwrd(mp);
   if (!p) return false;
   const char* q = intprs(p, &v->levels);
-  if (!q || !is_word_end(*q) || v->levels < 0) return false;
+  if (!q || !word_end(*q) || v->levels < 0) return false;
   p = nxtwrd(p);
   if (!p) return false;
   int count = 0;
@@ -558,7 +557,7 @@ int rec_dtype(parse_state& st, const char* mp, int) {
     if (const char* q = nxtwrd(p)) {
       int gt;
       const char* r = intprs(q, &gt);
-      if (!r || !is_word_end(*r)) {
+      if (!r || !word_end(*r)) {
         kaprnt(msg_level::info, "Description file warning: Invalid GRIB option\n");
         pfi->grib_grid_type = -999;
       } else {
@@ -624,7 +623,7 @@ int rec_toff(parse_state& st, const char* mp, int) {
   int v;
   const char* q = intprs(p, &v);
   // Before TDEF the count is checked at the end of the file.
-  if (!q || !is_word_end(*q) || v < 0 || (st.tdef && v >= pfi->t_size)) {
+  if (!q || !word_end(*q) || v < 0 || (st.tdef && v >= pfi->t_size)) {
     rec_error("Open Error:  Invalid toff value\n");
     return 1;
   }
@@ -643,7 +642,7 @@ int rec_undef(parse_state& st, const char* mp, int) {
   float v;
   const char* q = valprs(p, &v);
   // A value beyond the float range would leave no usable tolerance band.
-  if (!q || !is_word_end(*q) || !std::isfinite(v)) {
+  if (!q || !word_end(*q) || !std::isfinite(v)) {
     rec_error("Open Error:  Invalid undef value\n");
     return 1;
   }
@@ -686,9 +685,9 @@ int rec_pdef(parse_state& st, const char* mp, int) {
   const char* p = nxtwrd(mp);
   int isz, jsz;
   const char* q;
-  if (!p || !(q = intprs(p, &isz)) || !is_word_end(*q) || isz < 1) return bad();
+  if (!p || !(q = intprs(p, &isz)) || !word_end(*q) || isz < 1) return bad();
   p = nxtwrd(p);
-  if (!p || !(q = intprs(p, &jsz)) || !is_word_end(*q) || jsz < 1) return bad();
+  if (!p || !(q = intprs(p, &jsz)) || !word_end(*q) || jsz < 1) return bad();
   p = nxtwrd(p);
   if (!p) return bad();
   const pdef_kind* kind = find_word(pdef_kinds, p);
@@ -698,7 +697,7 @@ int rec_pdef(parse_state& st, const char* mp, int) {
   for (int i = 0; i < kind->params; i++) {
     p = nxtwrd(p);
     float v;
-    if (!p || !(q = valprs(p, &v)) || !is_word_end(*q)) return bad();
+    if (!p || !(q = valprs(p, &v)) || !word_end(*q)) return bad();
     pfi->pdef_params[i] = v;
   }
   if (kind->type == 8) {
@@ -749,7 +748,7 @@ int lat_table_scaling(const lat_table& table, const char* p, file_descriptor* pf
   const char* s = nxtwrd(p);
   int start;
   const char* e = s ? intprs(s, &start) : nullptr;
-  if (!e || !is_word_end(*e) || start < 1) {
+  if (!e || !word_end(*e) || start < 1) {
     dim_error(" starting value\n");
     context();
     return 1;
@@ -847,7 +846,7 @@ int rec_tdef(parse_state& st, const char* mp, int) {
     context();
     return 1;
   }
-  if (start.year == -1000 || start.month == -1000 || start.day == -1000 || !is_word_end(*q)) {
+  if (start.year == -1000 || start.month == -1000 || start.day == -1000 || !word_end(*q)) {
     dim_error(" starting value\n");
     context();
     return 1;
@@ -862,7 +861,7 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   if (!p) return incr_error("Open Error:  Time increment missing in tdef\n");
   date_time incr{};
   q = rdtprs(p, &incr);
-  if (!q || !is_word_end(*q)) return incr_error("Open Error:  Invalid time increment in tdef\n");
+  if (!q || !word_end(*q)) return incr_error("Open Error:  Invalid time increment in tdef\n");
   // Summed in 64 bits: each field may be as large as an int.
   float months = float(int64_t(incr.year) * 12 + incr.month);
   float minutes = float(int64_t(incr.day) * 1440 + int64_t(incr.hour) * 60 + incr.minute);
@@ -890,7 +889,7 @@ int rec_vars(parse_state& st, const char* mp, int) {
   const char* p = nxtwrd(mp);
   int n;
   const char* q = p ? intprs(p, &n) : nullptr;
-  if (!q || !is_word_end(*q) || n < 1) {
+  if (!q || !word_end(*q) || n < 1) {
     kaprnt(msg_level::error, "Open Error:  Missing or invalid variable");
     kaprnt(msg_level::error, " count\n");
     context();
@@ -1156,7 +1155,7 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
   const char* p = nxtwrd(ch);
   float start, incr = 1;
   const char* q = p ? valprs(p, &start) : nullptr;
-  if (!q || !is_word_end(*q) || !std::isfinite(start)) {
+  if (!q || !word_end(*q) || !std::isfinite(start)) {
     dim_error(" starting value\n");
     return 1;
   }
@@ -1164,7 +1163,7 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
     p = nxtwrd(p);
     q = p ? valprs(p, &incr) : nullptr;
     // X and Y must increase; a level axis may run either way but must move.
-    if (!q || !is_word_end(*q) || (dim < 2 && incr <= 0) || incr == 0) {
+    if (!q || !word_end(*q) || (dim < 2 && incr <= 0) || incr == 0) {
       dim_error(" increment value\n");
       return 1;
     }
@@ -1215,7 +1214,7 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
     }
     float v;
     const char* q = valprs(p, &v);
-    if (!q || !is_word_end(*q) || !std::isfinite(v)) {
+    if (!q || !word_end(*q) || !std::isfinite(v)) {
       kaprnt(msg_level::error, "Open Error:  Invalid value in LEVELS data\n");
       return 1;
     }

@@ -46,10 +46,6 @@ page_vector unit_step(float lon1, float lat1, float lon2, float lat2) {
   return {d.x / n, d.y / n};
 }
 
-// The page directions of east (along the parallel) and north (along the
-// meridian) at (lon, lat). Central differences, one-sided at a pole; where
-// one axis vanishes (a pole drawn as a point) it is the other turned by a
-// right angle, and where both do, the page axes.
 // Whether lon lies on the side of the globe the map shows.
 bool seen(float lon) {
   return !arrows.hemisphere ||
@@ -67,6 +63,10 @@ page_vector east_at(float lon, float lat) {
   return seen(w) ? unit_step(middle, lat, lon, lat) : unit_step(lon, lat, middle, lat);
 }
 
+// The page directions of east (along the parallel) and north (along the
+// meridian) at (lon, lat). Central differences, one-sided at a pole; where
+// one axis vanishes (a pole drawn as a point) it is the other turned by a
+// right angle, and where both do, the page axes.
 void local_axes(float lon, float lat, page_vector* east, page_vector* north) {
   *east = east_at(lon, lat);
   const float south_end = std::fmax(lat - kAxisStep, -90.0f);

@@ -7,6 +7,7 @@
 
 #include "base/message.h"
 #include "base/nesting.h"
+#include "base/words.h"
 #include "script/gs.h"
 #include "script/gsint.h"
 
@@ -73,13 +74,12 @@ std::string gs_unpad(const std::string& name16) {
 bool gs_cmpwrd(const char* a, const char* b) {
   while (*a == ' ' || *a == '\t') a++;
   while (*b == ' ' || *b == '\t') b++;
-  auto end = [](char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; };
-  while (!end(*a) && !end(*b)) {
+  while (!word_end(*a) && !word_end(*b)) {
     if (*a != *b) return false;
     a++;
     b++;
   }
-  return end(*a) && end(*b);
+  return word_end(*a) && word_end(*b);
 }
 
 void gs_print_where(const script_run* run, int stmt, bool indent) {

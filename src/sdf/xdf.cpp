@@ -56,8 +56,6 @@ bool starts_alnum(const std::string& s) {
   return !s.empty() && std::isalnum(static_cast<unsigned char>(s[0]));
 }
 
-bool word_end(char c) { return c == ' ' || c == '\t' || c == '\0' || c == '\n'; }
-
 // First word of text (up to a blank) and the position after the blanks that
 // follow it.
 const char* putncdnm(const char* text, std::string* name) {
