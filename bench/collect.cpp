@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "support/station_writer.h"
@@ -22,9 +21,9 @@ const vemra_test::TempDir& dir() {
   return d;
 }
 
-// The session's input: a station set of one upper-air station, then n
-// collects of its temperature profile.
-std::string input_file(int n) {
+// The session's input: a station set of one upper-air station (written
+// once), then n collects of its temperature profile.
+std::string session_input(int n) {
   static const bool written = [] {
     stnw::dataset ds;
     ds.level_vars = {"t"};
@@ -34,25 +33,16 @@ std::string input_file(int n) {
     return true;
   }();
   (void)written;
-  const std::string name = dir().path() + "/collects" + std::to_string(n) + ".txt";
-  FILE* f = std::fopen(name.c_str(), "w");
-  if (!f) return {};
-  std::fputs("open s.ctl\nset lon -105\nset lat 40\nset lev 1000 300\n", f);
-  for (int i = 0; i < n; i++) std::fputs("collect 1 t(stid=kden)\n", f);
-  return std::fclose(f) == 0 ? name : std::string();
+  std::string text = "open s.ctl\nset lon -105\nset lat 40\nset lev 1000 300\n";
+  for (int i = 0; i < n; i++) text += "collect 1 t(stid=kden)\n";
+  return text;
 }
 
 double run_session(benchmark::State& state, int n) {
-  const std::string in = input_file(n);
-  if (in.empty()) {
-    state.SkipWithError("no input file");
-    return 0;
-  }
-  const std::string cmd = "cd " + dir().path() + " && KADDIR=" + VEMRA_DATA_DIR + " " + VEMRA_BIN +
-                          " -b -l < " + in + " > /dev/null 2>&1";
+  const std::string input = session_input(n);
   auto t0 = std::chrono::steady_clock::now();
   for (auto _ : state)
-    if (std::system(cmd.c_str()) != 0) state.SkipWithError("vemra failed");
+    if (vemra_test::run_batch(input, dir().path()).status != 0) state.SkipWithError("vemra failed");
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
          double(state.iterations());
 }

@@ -7,6 +7,13 @@
 
 #include <string>
 
+// How a wait for a lock ended.
+enum class lock_wait { held, failed, interrupted };
+
+// Locks fd with flock (op LOCK_SH or LOCK_EX), trying again after pause_us
+// microseconds while another holds it; the wait polls the interrupt.
+lock_wait flock_waiting(int fd, int op, unsigned pause_us);
+
 class directory_lock {
  public:
   enum class mode { shared, exclusive };

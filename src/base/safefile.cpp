@@ -35,10 +35,20 @@ FILE* fopen_regular(const std::string& path, const char* mode, bool follow_links
     errno = why;
     return nullptr;
   }
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fdopen_owning(fd, mode);
+}
+
+FILE* fdopen_owning(int fd, const char* mode, bool blocking) {
+  if (blocking) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  }
   FILE* f = ::fdopen(fd, mode);
-  if (!f) ::close(fd);
+  if (!f) {
+    const int why = errno;
+    ::close(fd);
+    errno = why;
+  }
   return f;
 }
 
@@ -270,15 +280,7 @@ FILE* fopen_stream_target(const std::string& path) {
     }
     return f;
   }
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  FILE* f = ::fdopen(fd, "wb");
-  if (!f) {
-    int why = errno;
-    ::close(fd);
-    errno = why;
-  }
-  return f;
+  return fdopen_owning(fd, "wb");
 }
 
 FILE* fopen_appending(const std::string& path) {
@@ -292,15 +294,7 @@ FILE* fopen_appending(const std::string& path) {
   // reader to wait for here (ENXIO) instead of blocking.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
-  const int fl = ::fcntl(fd, F_GETFL);
-  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
-  FILE* f = ::fdopen(fd, "a");
-  if (!f) {
-    const int why = errno;
-    ::close(fd);
-    errno = why;
-  }
-  return f;
+  return fdopen_owning(fd, "a");
 }
 
 replacing_file::replacing_file(std::string path, special_output special)

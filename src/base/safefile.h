@@ -12,6 +12,10 @@
 // Without follow_links a symbolic link is refused too (errno ELOOP).
 FILE* fopen_regular(const std::string& path, const char* mode = "rb", bool follow_links = true);
 
+// Wraps an open descriptor in a stream, made blocking first unless blocking
+// is false. On failure the descriptor is closed and errno kept.
+FILE* fdopen_owning(int fd, const char* mode, bool blocking = true);
+
 // True when path names an existing directory (following links).
 bool is_directory(const std::string& path);
 

@@ -21,9 +21,11 @@
 #include <sstream>
 #include <vector>
 
+#include "base/dirlock.h"
 #include "base/inputfile.h"
 #include "base/message.h"
 #include "base/scaling.h"
+#include "base/safefile.h"
 #include "base/session.h"
 #include "base/timecal.h"
 #include "base/words.h"
@@ -320,13 +322,9 @@ class file_hold {
         status_ = input_status::not_regular;
         return result::cannot_open;
       }
-      while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || kaqsig()) {
-          const bool stop = kaqsig() != 0;
-          ::close(fd);
-          return stop ? result::interrupted : result::cannot_open;
-        }
-        ::usleep(5000);
+      if (const lock_wait w = flock_waiting(fd, LOCK_EX, 5000); w != lock_wait::held) {
+        ::close(fd);
+        return w == lock_wait::interrupted ? result::interrupted : result::cannot_open;
       }
       // The holder before removes the file when done: lock the name's file,
       // not the one it left behind.
@@ -368,11 +366,7 @@ class file_hold {
     if (!truncate()) return nullptr;
     const int dup = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (dup < 0) return nullptr;
-    const int flags = ::fcntl(dup, F_GETFL);
-    if (flags >= 0) ::fcntl(dup, F_SETFL, flags & ~O_NONBLOCK);
-    std::FILE* f = ::fdopen(dup, "wb");
-    if (!f) ::close(dup);
-    return f;
+    return fdopen_owning(dup, "wb");
   }
 
  private:

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 
+#include "base/safefile.h"
 #include "base/session.h"
 #include "script/gsint.h"
 
@@ -39,15 +40,8 @@ bool wait_on(int fd, short events, bool& interrupted) {
 gs_io stream_of(int fd, const char* mode, script_open_file& out) {
   struct stat st;
   out.pipe = ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode);
-  if (!out.pipe) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  }
-  out.stream = ::fdopen(fd, mode);
-  if (!out.stream) {
-    ::close(fd);
-    return gs_io::failed;
-  }
+  out.stream = fdopen_owning(fd, mode, !out.pipe);
+  if (!out.stream) return gs_io::failed;
   // Written records go to the descriptor at once (see gs_write_record).
   if (out.pipe && out.mode == 2) std::setvbuf(out.stream, nullptr, _IONBF, 0);
   return gs_io::done;
