@@ -338,7 +338,7 @@ int lats_basetime(int fileid, int year, int month, int day, int hour) {
     latsError("LATS (lats) -->  Invalid year: %d, file %s year <0 NOT Supported", year, file->path);
     return 0;
   }
-  if (day < 1 || day > 31 || day > latsMonthDays(file->calendar, day_year, month)) {
+  if (day < 1 || day > latsMonthDays(file->calendar, day_year, month)) {
     latsError("LATS (lats) -->  Invalid day: %d, file %s", day, file->path);
     return 0;
   }

@@ -9,7 +9,6 @@
 
 #include "base/safefile.h"
 #include "lats/latsint.h"
-#include "lats/latsstage.h"
 
 namespace {
 

@@ -173,11 +173,11 @@ static int gsassn(int i, script_run* run) {
     return GSR_ERROR;
   }
   script_var_list& list = *gs_list_for(run, res);
+  script_variable* target = gs_find_var(list, res);
   if (assigned) {
     // The value is made whole here, so running out of memory fails the
     // statement as it would in the expression (the variable keeps its text).
     try {
-      script_variable* target = gs_find_var(list, res);
       if (target && assigned->head == &target->value) {
         target->value += assigned->tail;
         return GSR_GO;
@@ -190,7 +190,10 @@ static int gsassn(int i, script_run* run) {
       return no_memory(run, i);
     }
   }
-  gs_set_var(list, res, std::move(value));
+  if (target)
+    target->value = std::move(value);
+  else
+    gs_set_var(list, res, std::move(value));
   return GSR_GO;
 }
 
