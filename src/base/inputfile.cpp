@@ -136,3 +136,13 @@ std::size_t input_file::read(void* buf, std::size_t n) {
   }
   return done;
 }
+
+input_file open_first(const std::vector<std::string>& names, std::string& refused) {
+  input_file in;
+  for (const std::string& path : names) {
+    in = input_file(path, "rb");
+    if (in.ok()) break;
+    if (in.status() == input_status::not_regular) refused += "  " + in.refusal() + "\n";
+  }
+  return in;
+}

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 enum class input_status {
   ok,
@@ -35,6 +36,12 @@ enum class line_read {
   too_long,     // longer than the bound: its rest was read and dropped
   interrupted,  // the user interrupted the reading
 };
+
+class input_file;
+
+// Opens for reading the first of names that opens; refused gets a line
+// ("  " and the refusal) for each name passed over as no regular file.
+input_file open_first(const std::vector<std::string>& names, std::string& refused);
 
 class input_file {
  public:

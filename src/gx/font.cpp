@@ -115,20 +115,14 @@ int gxchrd(int font) {
   std::string dname = gxgnam(name);
   // Through the input gate: a pipe or device under the name would block the
   // first text drawn for ever.
-  input_file fp;
-  std::string refused;
-  std::vector<std::string> tries;
-  if (!dname.empty()) tries.push_back(dname);
+  std::vector<std::string> tries = {dname};
   // A data directory of "." names the same file twice.
   if (dname != name) tries.push_back(name);
-  for (const std::string& path : tries) {
-    fp = input_file(path, "rb");
-    if (fp.ok()) break;
-    if (fp.status() == input_status::not_regular) refused += "  " + fp.refusal() + "\n";
-  }
+  std::string refused;
+  input_file fp = open_first(tries, refused);
   if (!fp.ok()) {
     std::printf("Error opening stroke character data set \n");
-    if (!dname.empty()) std::printf("  Data set names = %s ; %s\n", dname.c_str(), name);
+    std::printf("  Data set names = %s ; %s\n", dname.c_str(), name);
     std::fputs(refused.c_str(), stdout);
     return 1;
   }

@@ -105,20 +105,12 @@ void gxdmap(const map_options* o) {
   if (name[0] == '/' || name[0] == '\\') {
     tries.push_back(name);
   } else {
-    std::string full = gxgnam(name);
-    if (!full.empty()) {
-      shown = full;
-      tries.push_back(full);
-    }
-    if (full != name) tries.push_back(name);
+    shown = gxgnam(name);
+    tries.push_back(shown);
+    if (shown != name) tries.push_back(name);
   }
-  input_file in;
   std::string refused;
-  for (const std::string& path : tries) {
-    in = input_file(path, "rb");
-    if (in.ok()) break;
-    if (in.status() == input_status::not_regular) refused += "  " + in.refusal() + "\n";
-  }
+  input_file in = open_first(tries, refused);
   if (!in.ok()) {
     std::printf("Open Error on Map Data Set: %s\n", shown.c_str());
     std::fputs(refused.c_str(), stdout);
