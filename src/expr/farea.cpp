@@ -29,11 +29,9 @@ float clip(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; 
 void fold_turns(const grid_field* g, const std::vector<double>& whole, std::vector<double>* wx) {
   const int ni = g->isiz;
   if (!g->i_linear || ni < 2) return;
-  const float gx = float(g->dim_min[0]);
-  const double step = std::fabs(double(g->i_to_world(g->i_world_vals, gx + 1)) -
-                                g->i_to_world(g->i_world_vals, gx));
+  const double step = axis_step(g->i_to_world, g->i_world_vals, float(g->dim_min[0]));
   turn_fold turns(columns_per_turn(step, ni));
-  for (int i = 0; i < ni; i++) (*wx)[size_t(i)] = turns.take(i, (*wx)[size_t(i)], whole[size_t(i)]);
+  for (int i = 0; i < ni; i++) turns.take(i, &(*wx)[size_t(i)], whole[size_t(i)]);
 }
 
 // Two doubles, and the mask a comparison of two of them gives.

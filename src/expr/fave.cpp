@@ -204,7 +204,9 @@ struct reduction {
     }
   }
 
-  double weight(int g) const {
+  // The weight of index g; uncut, when given, receives along longitude the
+  // weight of its box uncut.
+  double weight(int g, double* uncut = nullptr) const {
     if (dim == 3) {
       if (!exact) return 1.0;
       double lo = std::fmax(g - 0.5, std::fmin(b1, b2));
@@ -213,6 +215,7 @@ struct reduction {
     }
     double lo = world(float(g) - 0.5f), hi = world(float(g) + 0.5f);
     const double s = std::fabs(hi - lo);
+    if (uncut) *uncut = kind > 2 ? 1.0 : s;
     if (exact) {
       const double a = std::fmin(w1, w2), b = std::fmax(w1, w2);
       lo = std::fmin(std::fmax(lo, a), b);
@@ -232,12 +235,6 @@ struct reduction {
     }
   }
 
-  // The weight of the box of index g uncut.
-  double whole(int g) const {
-    if (kind > 2) return 1.0;
-    return std::fabs(double(world(float(g) + 0.5f)) - world(float(g) - 0.5f));
-  }
-
   // Along longitude the columns a whole turn apart are one place and count
   // once (kinds 1-4).
   turn_fold turns;
@@ -252,11 +249,10 @@ struct reduction {
   // The weight of index g; false when g repeats a place already counted
   // in full, which is then left out.
   bool weigh(int g, double* w) {
-    *w = weight(g);
+    double uncut = 0;
+    *w = weight(g, &uncut);
     if (dim != 0 || kind > 4) return true;
-    const double raw = *w;
-    *w = turns.take(long(g) - turns_first, raw, whole(g));
-    return raw == 0 || *w != 0;
+    return turns.take(long(g) - turns_first, w, uncut);
   }
 
   // Every weight is 1 (time without exact boundaries, or the plain sum): a

@@ -75,10 +75,9 @@ int ffgint(function_args* args, eval_state* pst) {
   // Columns a whole turn apart are one place: a whole turn counts each once
   // and has no ends to halve.
   turn_fold turns(dim == 0 ? columns_per_turn(f, first, last) : 0);
-  // Places the environment at index g and gives its weight; repeated is
-  // set for a column already counted in full, which is left out.
-  bool repeated = false;
-  auto place = [&](int g) {
+  // Places the environment at index g and sets the weight of g; false for
+  // a column already counted in full, which is left out.
+  auto place = [&](int g, double* weight) {
     double w;
     if (dim == 3) {
       gr2t(f->grid_to_world_scaling[3], float(g), &pst->time_start);
@@ -92,9 +91,8 @@ int ffgint(function_args* args, eval_state* pst) {
     }
     const double whole = w;
     if (ends_half && (g == first || g == last)) w *= 0.5;
-    const double kept = turns.take(long(g) - first, w, whole);
-    repeated = w != 0 && kept == 0;
-    return kept;
+    *weight = w;
+    return turns.take(long(g) - first, weight, whole);
   };
   const char* expr = args->args[0];
   // Evaluates at index g with weight w; the longitude treatment applied;
@@ -118,7 +116,8 @@ int ffgint(function_args* args, eval_state* pst) {
     return gr;
   };
 
-  double w = place(first);
+  double w;
+  place(first, &w);
   grid_ptr acc = at(&w);
   if (!acc) return rc;
   const long long n = grid_points(acc.get());
@@ -131,8 +130,7 @@ int ffgint(function_args* args, eval_state* pst) {
     def[k] = 1;
   }
   for (int g = first + 1; g <= last; g++) {
-    w = place(g);
-    if (repeated) continue;
+    if (!place(g, &w)) continue;
     grid_ptr next = at(&w);
     if (next && !same_points(acc.get(), next.get())) {
       kaprnt(msg_level::error, "Error from GINT:  Grids differ in shape along the range\n");

@@ -6,6 +6,10 @@
 
 #include "data/filerec.h"
 
+double axis_step(conversion_fn to_world, const float* scaling, float g) {
+  return std::fabs(double(to_world(scaling, g + 1)) - to_world(scaling, g));
+}
+
 long columns_per_turn(double step, long n) {
   if (!(step > 1e-6)) return 0;
   const long turn = std::lround(360.0 / step);
@@ -15,27 +19,26 @@ long columns_per_turn(double step, long n) {
 
 long columns_per_turn(const file_descriptor* f, int first, int last) {
   if (!f->linear_flags[0] || !f->grid_to_world[0] || last <= first) return 0;
-  const float g = float(first);
-  const float* s = f->grid_to_world_scaling[0];
-  const double step = std::fabs(double(f->grid_to_world[0](s, g + 1)) - f->grid_to_world[0](s, g));
+  const double step = axis_step(f->grid_to_world[0], f->grid_to_world_scaling[0], float(first));
   return columns_per_turn(step, long(last) - first + 1);
 }
 
 bool spans_turn(const file_descriptor* f, float b1, float b2) {
   if (!f->x_wraps || !f->linear_flags[0] || !f->grid_to_world[0]) return false;
-  const float* s = f->grid_to_world_scaling[0];
-  const double step =
-      std::fabs(double(f->grid_to_world[0](s, b1 + 1)) - f->grid_to_world[0](s, b1));
+  const double step = axis_step(f->grid_to_world[0], f->grid_to_world_scaling[0], b1);
   const long turn = columns_per_turn(step, std::numeric_limits<long>::max());
   return turn > 0 && double(b2) - b1 >= double(turn) - 0.001;
 }
 
-double turn_fold::take(long i, double w, double whole) {
-  if (taken_.empty()) return w;
+bool turn_fold::take(long i, double* w, double whole) {
+  if (taken_.empty()) return true;
   double& taken = taken_[size_t(i % long(taken_.size()))];
-  double a = std::fabs(w);
+  const double given = *w;
+  double a = std::fabs(given);
   // Rounding of the box edges must not trim a pair of halves.
   if (taken + a > whole * (1 + 1e-6)) a = std::max(0.0, whole - taken);
   taken += a;
-  return std::copysign(a, w);
+  *w = std::copysign(a, given);
+  // A column of no weight repeats nothing.
+  return given == 0 || *w != 0;
 }

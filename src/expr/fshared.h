@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "base/scaling.h"
 #include "expr/eval.h"
 #include "expr/evalstate.h"
 #include "data/result.h"
@@ -55,6 +56,10 @@ inline int eval_second(const char* text, eval_state* pst, eval_state* second) {
   return rc;
 }
 
+// The distance in world coordinates from grid coordinate g to g + 1 of a
+// linear axis.
+double axis_step(conversion_fn to_world, const float* scaling, float g);
+
 // The number of columns in a whole turn of longitude for columns `step`
 // degrees apart, or 0 when no whole number of them makes one or when n
 // columns hold less than a turn and one.
@@ -79,9 +84,10 @@ bool spans_turn(const file_descriptor* f, float b1, float b2);
 class turn_fold {
  public:
   explicit turn_fold(long turn = 0) : taken_(size_t(turn > 0 ? turn : 0), 0.0) {}
-  // The weight left to column i of the range (0 first) of weight w, whole
-  // being the weight of its box uncut.
-  double take(long i, double w, double whole);
+  // Leaves in w the weight left to column i of the range (0 first) of
+  // weight w, whole being the weight of its box uncut; false when the
+  // column repeats a place already counted in full.
+  bool take(long i, double* w, double whole);
 
  private:
   std::vector<double> taken_;  // weight given so far to each place of a turn
