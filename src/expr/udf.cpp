@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "base/dirlock.h"
@@ -390,30 +391,32 @@ class call_hold {
   enum class which { transfer, result };
   // Takes both; on failure failed() tells which file and the result why.
   file_hold::result take() {
-    const user_function* uf = uf_;
-    const bool result_first = uf->result_file < uf->transfer_file;
-    for (int k = 0; k < 2; k++) {
-      const bool is_result = (k == 0) == result_first;
-      const std::string& path = is_result ? uf->result_file : uf->transfer_file;
-      file_hold& hold = is_result ? result_ : transfer_;
-      const file_hold& other = is_result ? transfer_ : result_;
-      if (k == 1 && other.same_file(path)) {
-        shared_ = true;
-        continue;
-      }
-      const file_hold::result r = hold.take(path);
-      if (r != file_hold::result::held) {
-        failed_ = is_result ? which::result : which::transfer;
-        return r;
-      }
+    struct side {
+      file_hold* hold;
+      const std::string* path;
+      which name;
+    };
+    side first{&transfer_, &uf_->transfer_file, which::transfer};
+    side second{&result_, &uf_->result_file, which::result};
+    if (*second.path < *first.path) std::swap(first, second);
+    if (const file_hold::result r = first.hold->take(*first.path); r != file_hold::result::held) {
+      failed_ = first.name;
+      return r;
     }
-    return file_hold::result::held;
+    // Two spellings of one file: a second lock on it would wait on our own.
+    if (first.hold->same_file(*second.path)) {
+      shared_ = first.hold;
+      return file_hold::result::held;
+    }
+    const file_hold::result r = second.hold->take(*second.path);
+    if (r != file_hold::result::held) failed_ = second.name;
+    return r;
   }
   which failed() const { return failed_; }
-  const file_hold& transfer() const { return transfer_; }
-  const file_hold& result() const { return result_; }
+  const file_hold& transfer() const { return shared_ ? *shared_ : transfer_; }
+  const file_hold& result() const { return shared_ ? *shared_ : result_; }
   // The result file is the transfer file.
-  bool shared() const { return shared_; }
+  bool shared() const { return shared_ != nullptr; }
   void ran() { ran_ = true; }
 
  private:
@@ -421,7 +424,8 @@ class call_hold {
   file_hold transfer_, result_;
   bool ran_ = false;
   which failed_ = which::transfer;
-  bool shared_ = false;
+  // The one hold serving as both files, if they are one.
+  const file_hold* shared_ = nullptr;
 };
 
 // ---- writing the arguments ----

@@ -304,4 +304,18 @@ TEST(UserFunctionFiles, LinksAndPipesAsTheFilesOfACallAreRefused) {
   EXPECT_EQ(answer(res.out, "d udbl(ps+1)"), "Result value = 2 \n") << res.out;
 }
 
+// The table may name one file as both transfer and result file in two
+// spellings; with the result name sorting first the call still writes its
+// arguments to the file it holds and reads the program's answer back.
+TEST(UserFunctionFiles, OneFileSpelledTwiceServesAsTransferAndResultFile) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+  write_file(dir.file("udft"), std::string("udbl 1 1 expr\ndirect\n") + VEMRA_UDF_DOUBLE +
+                                   " x.bin ./x.bin direct\nx.bin\n./x.bin\n");
+  const std::vector<std::string> env = {"KAUDFT=" + dir.file("udft")};
+  RunResult res = bounded_batch("open g.ctl\nset x 2\nset y 2\nd udbl(ps+3)\nquit\n", dir, env);
+  ASSERT_EQ(res.status, 0) << res.out;
+  EXPECT_EQ(answer(res.out, "d udbl(ps+3)"), "Result value = 6 \n") << res.out;
+}
+
 }  // namespace
