@@ -7,7 +7,6 @@
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
 #include "base/message.h"
-#include "base/safefile.h"
 #include "cmd/open.h"
 #include "base/session.h"
 #include "data/descriptor.h"
@@ -50,14 +49,7 @@ int kaopen(const char* name, session_state* pcm) {
   pfi->file_number = pcm->file_serial;
   // The files of a template are opened as time moves; a GRIB data set's was
   // opened with its index.
-  if (!pfi->template_flag && !pfi->data_stream) {
-    pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");
-    if (!pfi->data_stream) {
-      kaprnt(msg_level::error, "Open Error:  Can't open binary data file\n");
-      kaprnt(msg_level::error, std::string("  File name = ") + pfi->data_file_name + "\n");
-      return 1;
-    }
-  }
+  if (!pfi->template_flag && !pfi->data_stream && kaopdat(pfi)) return 1;
   kaaddfile(pcm, owner.release());
   // A failed allocation from here on leaves the data set closed.
   try {

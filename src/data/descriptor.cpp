@@ -1105,12 +1105,7 @@ int finish(const parse_state& st, int mflag) {
 // A GRIB data set's data file is opened with its index, and must be the file
 // the index was built from.
 int open_grib_data(file_descriptor* pfi) {
-  pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");
-  if (!pfi->data_stream) {
-    kaprnt(msg_level::error, "Open Error:  Can't open binary data file\n");
-    kaprnt(msg_level::error, std::string("  File name = ") + pfi->data_file_name + "\n");
-    return 1;
-  }
+  if (kaopdat(pfi)) return 1;
   if (kackgdat(pfi->grib_index, pfi->data_stream, pfi->data_file_name) == 0) return 0;
   std::fclose(pfi->data_stream);
   pfi->data_stream = nullptr;
@@ -1126,6 +1121,14 @@ void close_streams() {
 }  // namespace
 
 FILE* kapdfs() { return parse.pdef_file; }
+
+int kaopdat(file_descriptor* pfi) {
+  pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");
+  if (pfi->data_stream) return 0;
+  kaprnt(msg_level::error, "Open Error:  Can't open binary data file\n");
+  kaprnt(msg_level::error, std::string("  File name = ") + pfi->data_file_name + "\n");
+  return 1;
+}
 
 void set_level_scaling(file_descriptor* pfi, int dim, float* levels) {
   kafree(pfi->grid_to_world_scaling[dim]);

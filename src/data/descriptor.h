@@ -12,6 +12,10 @@ struct file_descriptor;
 // releases the record with frepfi.
 int kaddes(const char* name, file_descriptor* pfi, int mflag);
 
+// Opens the data file of pfi for reading into its data stream: 0, or 1
+// after the messages.
+int kaopdat(file_descriptor* pfi);
+
 // Linear scaling of dimension dim (0..3) from the text at the word "linear":
 // start and increment (with single set only the start; increment 1).
 // Returns 0, 1 after an error message, -1 when memory ran out.
