@@ -377,27 +377,11 @@ bool station_layout(file_descriptor* pfi) {
 // Per-time file numbers of a templated data set. False after the message.
 bool template_numbers(file_descriptor* pfi) {
   int nt = pfi->t_size;
-  int* fnums = static_cast<int*>(kamalloc(sizeof(int) * size_t(nt), kMemory));
-  pfi->template_file_numbers = fnums;
-  float* ts = pfi->grid_to_world_scaling[3];
-  date_time first{}, tt{};
-  gr2t(ts, 1.0f, &first);
-  std::string prev = kafndt(pfi->data_file_name, &first, &first, ts, pfi->data_file_literal);
-  int cur = 1;
-  fnums[0] = 1;
-  for (int t = 2; t <= nt; t++) {
-    // A time axis of millions of steps takes a while: let the user stop it.
-    if ((t & 0xffff) == 0 && kaqsig()) {
-      kaprnt(msg_level::error,
-             "Open Error:  Interrupted while the template's file names were formed\n");
-      return false;
-    }
-    gr2t(ts, static_cast<float>(t), &tt);
-    std::string name = kafndt(pfi->data_file_name, &tt, &first, ts, pfi->data_file_literal);
-    if (name != prev) cur = t;
-    fnums[t - 1] = cur;
-    prev = std::move(name);
-  }
+  pfi->template_file_numbers = static_cast<int*>(kamalloc(sizeof(int) * size_t(nt), kMemory));
+  if (fill_template_table(pfi->template_file_numbers, nt, pfi->data_file_name,
+                          pfi->grid_to_world_scaling[3], pfi->data_file_literal,
+                          "Open Error:  ") == template_fill::interrupted)
+    return false;
   pfi->open_template_time = 0;
   return true;
 }
@@ -1005,13 +989,7 @@ int finish(const parse_state& st, int mflag) {
   if (missing) return 1;
   // A template data set keeps a table entry per time: bounded as a netCDF
   // file's time axis is.
-  if (pfi->template_flag && pfi->t_size > kMaxTimes) {
-    kaprntf(msg_level::info,
-            "Description file warning: The time dimension holds %i times; only the first %i "
-            "are used.\n",
-            pfi->t_size, kMaxTimes);
-    pfi->t_size = kMaxTimes;
-  }
+  if (pfi->template_flag) pfi->t_size = capped_times(pfi->t_size, "Description file warning: ");
 
   if (pfi->toff_flag && pfi->toff >= pfi->t_size) {
     kaprnt(msg_level::error, "Open Error:  Invalid toff value\n");

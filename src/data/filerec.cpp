@@ -1,12 +1,56 @@
 #include "data/filerec.h"
 
 #include "base/alloc.h"
+#include "base/fnmtemplate.h"
+#include "base/message.h"
 #include "base/session.h"
+#include "base/timecal.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "data/gribindex.h"
 #include "data/reader.h"
+
+int capped_times(long n, const char* prefix) {
+  if (n <= kMaxTimes) return int(n);
+  kaprntf(msg_level::info, "%sThe time dimension holds %ld times; only the first %d are used.\n",
+          prefix, n, kMaxTimes);
+  return kMaxTimes;
+}
+
+template_fill fill_template_table(int* table, int n, const char* tmpl, const float* time_scaling,
+                                  size_t literal, const char* prefix) {
+  if (n < 1) return template_fill::done;
+  date_time first{};
+  gr2t(time_scaling, 1.0f, &first);
+  std::string prev = kafndt(tmpl, &first, &first, time_scaling, literal);
+  // Only an empty template names no file, and then every time alike.
+  if (prev.empty()) {
+    std::fill(table, table + n, 1);
+    return template_fill::no_name;
+  }
+  int cur = 1;
+  table[0] = 1;
+  for (int t = 2; t <= n; t++) {
+    // A series of millions of times takes a while: let the user stop it.
+    if ((t & 0xffff) == 0 && kaqsig()) {
+      kaprntf(msg_level::error, "%sInterrupted while the template's file names were formed\n",
+              prefix);
+      return template_fill::interrupted;
+    }
+    date_time tt{};
+    gr2t(time_scaling, float(t), &tt);
+    std::string name = kafndt(tmpl, &tt, &first, time_scaling, literal);
+    if (name != prev) {
+      cur = t;
+      prev = std::move(name);
+    }
+    table[t - 1] = cur;
+  }
+  return template_fill::done;
+}
 
 file_descriptor* getpfi() {
   // calloc gives every pointer null, every count and flag 0 and empty names.

@@ -18,6 +18,21 @@ struct reader;
 // template series, of more would only take memory and time to build.
 inline constexpr int kMaxTimes = 100000000;
 
+// A count of times cut to kMaxTimes, with a message beginning with prefix
+// when it was cut.
+int capped_times(long n, const char* prefix);
+
+enum class template_fill { done, interrupted, no_name };
+
+// Fills table[0, n) for a template series (the first `literal` characters
+// of tmpl hold no codes): entry t - 1 holds the first time of the file that
+// holds time t. Written into the caller's array, as at kMaxTimes a copy
+// would double 400 MB. The first Ctrl-C stops it with the message
+// "<prefix>Interrupted ..."; a template naming no file gives no_name with
+// every entry 1.
+template_fill fill_template_table(int* table, int n, const char* tmpl, const float* time_scaling,
+                                  size_t literal, const char* prefix);
+
 struct variable_descriptor {
   char description[128];  // case kept
   char abbrev[16];        // lower case, at most 15 characters

@@ -14,7 +14,6 @@
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/scaling.h"
-#include "base/session.h"
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/descriptor.h"
@@ -327,29 +326,22 @@ void sdf_store_value(double v, nc_type type, unsigned char* out) {
 
 void doparms4sdf(sdf_parms* parms) { *parms = sdf_parms{}; }
 
-std::vector<int> sdf_template_table(const char* tmpl, const float* ts, int ntsteps) {
-  std::vector<int> table;
-  if (ntsteps < 1) return table;
-  table.assign(size_t(ntsteps), 1);
-  date_time d1{};
-  gr2t(ts, 1.0f, &d1);
-  std::string prev = kafndt(tmpl, &d1, &d1, ts);
-  if (prev.empty()) return {};
-  int first = 1;
-  for (int t = 2; t <= ntsteps; t++) {
-    // A series of millions of times takes a while: let the user stop it.
-    if ((t & 0xffff) == 0 && kaqsig()) return {};
-    date_time dt{};
-    gr2t(ts, float(t), &dt);
-    std::string name = kafndt(tmpl, &dt, &d1, ts);
-    if (name.empty()) return {};
-    if (name != prev) {
-      first = t;
-      prev = name;
-    }
-    table[size_t(t - 1)] = first;
+bool sdf_template_table(file_descriptor* pfi, const char* tmpl, int ntsteps, const char* prefix,
+                        const char* no_memory) {
+  kafree(pfi->template_file_numbers);
+  pfi->template_file_numbers = nullptr;
+  if (ntsteps < 1) return true;
+  int* table = kamalloc_n<int>(size_t(ntsteps), no_memory);
+  pfi->template_file_numbers = table;
+  switch (fill_template_table(table, ntsteps, tmpl, pfi->grid_to_world_scaling[3], 0, prefix)) {
+    case template_fill::interrupted: return false;
+    case template_fill::no_name:
+      kafree(table);
+      pfi->template_file_numbers = nullptr;
+      break;
+    case template_fill::done: break;
   }
-  return table;
+  return true;
 }
 
 namespace {
@@ -732,22 +724,13 @@ bool template_series(file_descriptor* pfi, const std::string& tmpl, int ntsteps)
   pfi->t_size = ntsteps;
   std::snprintf(pfi->data_file_name, sizeof pfi->data_file_name, "%s", tmpl.c_str());
   static const char kNoMemory[] = "SDFOPEN error:  Memory allocation error.\n";
-  std::vector<int> table;
+  // The file names are strings too: their failure is the table's.
   try {
-    table = sdf_template_table(tmpl.c_str(), pfi->grid_to_world_scaling[3], ntsteps);
+    if (!sdf_template_table(pfi, tmpl.c_str(), ntsteps, "SDFOPEN error:  ", kNoMemory))
+      return false;
   } catch (const std::bad_alloc&) {
     throw alloc_error(kNoMemory);
   }
-  if (table.empty() && kaqsig()) {
-    kaprnt(msg_level::error,
-           "SDFOPEN error:  Interrupted while the template's file names were formed\n");
-    return false;
-  }
-  int* copy =
-      table.empty() ? nullptr : static_cast<int*>(kamalloc(table.size() * sizeof(int), kNoMemory));
-  std::memcpy(copy, table.data(), table.size() * sizeof(int));
-  kafree(pfi->template_file_numbers);
-  pfi->template_file_numbers = copy;
   pfi->open_template_time = 0;
   return true;
 }

@@ -38,14 +38,12 @@ void doparms4sdf(sdf_parms* parms);
 int kadsdf(const char* name, file_descriptor* pfi, const std::string& tmpl, int ntsteps,
            sdf_parms& parms);
 
-// Per-time table of a template series: entry t - 1 holds the first time of
-// the file that holds time t. Empty after a failed expansion, or when the
-// user interrupted the building (kaqsig then tells).
-std::vector<int> sdf_template_table(const char* tmpl, const float* time_scaling, int ntsteps);
-
-// A count of times bounded by what a data set holds (kMaxTimes), with a
-// message when it was cut.
-int sdf_capped_times(long n);
+// Replaces pfi's per-time table by that of the template series of ntsteps
+// times (see fill_template_table; none when the template names no file).
+// False after "<prefix>Interrupted ..." when the user stopped it; a failed
+// allocation throws alloc_error(no_memory).
+bool sdf_template_table(file_descriptor* pfi, const char* tmpl, int ntsteps, const char* prefix,
+                        const char* no_memory);
 
 // Template switch for time t (1-based over the series): the time within the
 // file now open, -99999 outside the series or no name, -88888 failed.

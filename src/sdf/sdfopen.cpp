@@ -169,7 +169,7 @@ int kasdfopen(const char* args, session_state* pcm) {
       } else {
         // The same bound as a file's own time axis: the series' table has
         // an entry per time.
-        ntsteps = sdf_capped_times(n);
+        ntsteps = capped_times(n, "SDF:  ");
         pfi->template_flag = 1;
       }
     }

@@ -502,18 +502,6 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
   return check_steps(pfi, io, tv, [&](double v, date_time* out) { return dates.date(v, out); });
 }
 
-}  // namespace
-
-int sdf_capped_times(long n) {
-  if (n <= kMaxTimes) return int(n);
-  kaprntf(msg_level::info,
-          "SDF:  The time dimension holds %ld times; only the first %ld are used.\n", n,
-          long(kMaxTimes));
-  return kMaxTimes;
-}
-
-namespace {
-
 // The time axis from the T coordinate; false after the message.
 bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   if (calendar_of(*tv) == sdf_calendar::days_365) {
@@ -521,7 +509,7 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
     mfcmn.calendar_365 = 1;
   }
   long n = io->dim_size(tv->dimids[0]);
-  pfi->t_size = sdf_capped_times(n < 0 ? 0 : n);
+  pfi->t_size = capped_times(n < 0 ? 0 : n, "SDF:  ");
   const char* units = sdf_units_of(*tv);
   if (!units) {
     kaprnt(msg_level::error, "Couldn't find units attribute for Time coordinate of SDF file.\n");

@@ -526,24 +526,14 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
       kaprnt(msg_level::error, kNotOpened);
       return 1;
     }
-    pfi->t_size = sdf_capped_times(pfi->t_size);
+    pfi->t_size = capped_times(pfi->t_size, "SDF:  ");
     *ntsteps = pfi->t_size;
     *tmpl = dset;
-    std::vector<int> table =
-        sdf_template_table(dset.c_str(), pfi->grid_to_world_scaling[3], pfi->t_size);
-    if (table.empty() && kaqsig()) {
-      kaprnt(msg_level::error,
-             "XDFOpen Error:  Interrupted while the template's file names were formed\n");
+    if (!sdf_template_table(pfi, dset.c_str(), pfi->t_size,
+                            "XDFOpen Error:  ", "XDFopen Error:  Memory allocation Error\n")) {
       kaprnt(msg_level::error, kNotOpened);
       return 1;
     }
-    int* copy = table.empty()
-                    ? nullptr
-                    : static_cast<int*>(kamalloc(table.size() * sizeof(int),
-                                                 "XDFopen Error:  Memory allocation Error\n"));
-    std::memcpy(copy, table.data(), table.size() * sizeof(int));
-    kafree(pfi->template_file_numbers);
-    pfi->template_file_numbers = copy;
     date_time d1{};
     gr2t(pfi->grid_to_world_scaling[3], 1.0f, &d1);
     *dataname = kafndt(dset.c_str(), &d1, &d1, pfi->grid_to_world_scaling[3]);
