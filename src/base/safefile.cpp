@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include "base/session.h"
@@ -220,44 +219,70 @@ extern "C" void end_by_signal(int sig) {
   ::_exit(128 + sig);
 }
 
-namespace {
+// Longest single wait between two looks at the interrupt.
+constexpr int kSliceMs = 100;
 
-// Opens a pipe or device for writing. A pipe with no reader is waited for in
-// short sleeps rather than in open, so that an interrupt ends the wait.
-int open_stream_target(const std::string& path) {
+bool wait_on(int fd, short events, bool& interrupted) {
+  interrupted = false;
   for (;;) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd >= 0 || errno != ENXIO) return fd;
+    if (kaqsig()) {
+      interrupted = true;
+      return false;
+    }
+    pollfd p{fd, events, 0};
+    const int n = ::poll(&p, 1, kSliceMs);
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return false;
+  }
+}
+
+// A pipe with no reader is waited for in slices rather than in open, so
+// that an interrupt ends the wait.
+int open_waiting_for_reader(const std::string& path, int flags, mode_t mode) {
+  for (;;) {
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK, mode);
+    if (fd >= 0 || (errno != ENXIO && errno != EINTR)) return fd;
     if (kaqsig()) {
       errno = EINTR;
       return -1;
     }
-    struct timespec pause = {0, 50 * 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
+    ::poll(nullptr, 0, kSliceMs);
   }
 }
 
-// Writes to a pipe whose reader may stop reading: a full pipe is waited for
-// in short polls, and an interrupt fails the write.
-ssize_t pipe_write(void* cookie, const char* buf, size_t n) {
-  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
+bool write_waiting(int fd, const char* buf, size_t n) {
   size_t done = 0;
   while (done < n) {
-    ssize_t w = ::write(fd, buf + done, n - done);
-    if (w >= 0) {
+    const ssize_t w = ::write(fd, buf + done, n - done);
+    if (w > 0) {
       done += static_cast<size_t>(w);
       continue;
     }
-    if (errno != EAGAIN && errno != EINTR) break;
-    if (kaqsig()) {
-      errno = EINTR;
-      break;
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+    bool interrupted;
+    if (!wait_on(fd, POLLOUT, interrupted)) {
+      if (interrupted) errno = EINTR;
+      return false;
     }
-    struct pollfd pf = {fd, POLLOUT, 0};
-    ::poll(&pf, 1, 100);
   }
+  return true;
+}
+
+namespace {
+
+// Why a name that exists and is no regular file may not be written where it
+// is (0 when it may): a character device may, a pipe where pipes are wanted.
+int refuse_special(mode_t mode, bool pipes) {
+  if (S_ISCHR(mode) || (pipes && S_ISFIFO(mode))) return 0;
+  return S_ISDIR(mode) ? EISDIR : EINVAL;
+}
+
+// Writes to a pipe whose reader may stop reading; an interrupt fails the
+// write.
+ssize_t pipe_write(void* cookie, const char* buf, size_t n) {
+  const int fd = static_cast<int>(reinterpret_cast<intptr_t>(cookie));
   // A stream cookie reports a failure as 0 bytes.
-  return done == n ? static_cast<ssize_t>(n) : 0;
+  return write_waiting(fd, buf, n) ? static_cast<ssize_t>(n) : 0;
 }
 
 int pipe_close(void* cookie) {
@@ -267,7 +292,7 @@ int pipe_close(void* cookie) {
 }  // namespace
 
 FILE* fopen_stream_target(const std::string& path) {
-  int fd = open_stream_target(path);
+  const int fd = open_waiting_for_reader(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
@@ -286,9 +311,11 @@ FILE* fopen_stream_target(const std::string& path) {
 FILE* fopen_appending(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) return fopen_stream_target(path);
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return nullptr;
+    if (const int why = refuse_special(st.st_mode, true)) {
+      errno = why;
+      return nullptr;
+    }
+    return fopen_stream_target(path);
   }
   // Not waiting in the open: a pipe put under the name meanwhile has no
   // reader to wait for here (ENXIO) instead of blocking.
@@ -326,16 +353,9 @@ replacing_file::replacing_file(std::string path, special_output special)
         fail(reason(errno));
         return;
       }
-      if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        fail(reason(errno));
-        return;
-      }
-      const bool allowed = S_ISCHR(st.st_mode) ||
-                           (S_ISFIFO(st.st_mode) && special == special_output::pipe_or_device);
-      if (!allowed) {
-        errno = EINVAL;
-        fail("it is not a regular file");
+      if (const int why = refuse_special(st.st_mode, special == special_output::pipe_or_device)) {
+        errno = why;
+        fail(why == EISDIR ? reason(why) : "it is not a regular file");
         return;
       }
       stream_ = fopen_stream_target(target_);

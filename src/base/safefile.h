@@ -3,6 +3,8 @@
 // output that replaces a file only once it is complete.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 
@@ -71,6 +73,20 @@ enum class special_output {
                    // written in place; waits for a pipe's reader are
                    // interruptible
 };
+
+// Waits, in short slices that look at the interrupt, until fd has one of
+// events (or its other end has gone); false after an interrupt or a failure
+// of the wait itself (interrupted tells which).
+bool wait_on(int fd, short events, bool& interrupted);
+
+// Opens path with flags and O_NONBLOCK (mode for a file it makes). A pipe
+// with no reader yet is opened again in short slices until one comes: -1
+// with errno EINTR once the interrupt is set.
+int open_waiting_for_reader(const std::string& path, int flags, mode_t mode = 0666);
+
+// Writes all n bytes to a non-blocking fd, waiting while it is full; false
+// with errno set (EINTR after an interrupt).
+bool write_waiting(int fd, const char* buf, size_t n);
 
 // Opens an existing pipe or device for writing where it is. A pipe is opened
 // once a reader has it, and its writes wait while it is full; both waits end

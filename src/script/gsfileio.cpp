@@ -11,29 +11,9 @@
 #include <cerrno>
 
 #include "base/safefile.h"
-#include "base/session.h"
 #include "script/gsint.h"
 
 namespace {
-
-// Longest single wait between two looks at the interrupt.
-constexpr int kSliceMs = 100;
-
-// Waits until fd has one of events (or its other end has gone); false after
-// an interrupt or a failure of the wait itself (interrupted tells which).
-bool wait_on(int fd, short events, bool& interrupted) {
-  interrupted = false;
-  for (;;) {
-    if (kaqsig()) {
-      interrupted = true;
-      return false;
-    }
-    pollfd p{fd, events, 0};
-    const int n = ::poll(&p, 1, kSliceMs);
-    if (n > 0) return true;
-    if (n < 0 && errno != EINTR) return false;
-  }
-}
 
 // The stream of an opened descriptor: a pipe stays non-blocking, anything
 // else is read and written as usual.
@@ -69,17 +49,11 @@ gs_io gs_open_read(const std::string& name, script_open_file& out) {
 
 gs_io gs_open_write(const std::string& name, bool append, script_open_file& out) {
   if (name.find('\0') != std::string::npos) return gs_io::failed;
-  const int flags =
-      (append ? O_RDWR | O_APPEND : O_WRONLY | O_TRUNC) | O_CREAT | O_NONBLOCK | O_CLOEXEC;
+  const int flags = (append ? O_RDWR | O_APPEND : O_WRONLY | O_TRUNC) | O_CREAT | O_CLOEXEC;
   out.mode = 2;
-  for (;;) {
-    const int fd = ::open(name.c_str(), flags, 0666);
-    if (fd >= 0) return stream_of(fd, append ? "a+" : "w", out);
-    // A pipe with no reader yet: try again until one comes.
-    if (errno != ENXIO && errno != EINTR) return gs_io::failed;
-    if (kaqsig()) return gs_io::interrupted;
-    ::poll(nullptr, 0, kSliceMs);
-  }
+  const int fd = open_waiting_for_reader(name, flags);
+  if (fd < 0) return errno == EINTR ? gs_io::interrupted : gs_io::failed;
+  return stream_of(fd, append ? "a+" : "w", out);
 }
 
 gs_io gs_read_record(script_open_file& f, std::string& line, std::size_t max) {
@@ -114,17 +88,7 @@ gs_io gs_write_record(script_open_file& f, const std::string& rec) {
   // The stream of a pipe is unbuffered: the record goes to the descriptor
   // directly, in as many pieces as the reader makes room for.
   const std::string out = rec + "\n";
-  const int fd = fileno(f.stream);
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
-    if (n > 0) {
-      done += std::size_t(n);
-      continue;
-    }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return gs_io::failed;
-    bool interrupted;
-    if (!wait_on(fd, POLLOUT, interrupted)) return interrupted ? gs_io::interrupted : gs_io::failed;
-  }
+  if (!write_waiting(fileno(f.stream), out.data(), out.size()))
+    return errno == EINTR ? gs_io::interrupted : gs_io::failed;
   return gs_io::done;
 }
