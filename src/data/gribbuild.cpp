@@ -415,24 +415,13 @@ int scan_named(const std::string& name, bool single, const file_descriptor* pfi,
   return 0;
 }
 
-// Writes the index under a temporary name in its directory and renames it,
-// so that a failed write leaves no empty or partial index behind. A writer's
-// staged index is written where it is instead: the writer made it beside
-// the index it replaces, with that one's owner and mode, and renames it
-// itself; a failed write leaves it empty.
-int write_index(const file_descriptor* pfi, const grib_index* pindx, const grib_data_id* data) {
-  const bool staged = !build.index_override.empty();
-  const std::string name = staged ? build.index_override : pfi->map_file_name;
-  std::string tmp = staged ? name : name + ".XXXXXX";
-  int fd = staged ? open(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC)
-                  : mkstemp(tmp.data());
+// Writes the map into fd, the index file just opened (-1 when that failed),
+// and closes it; commit runs once the file is complete. On a failure drop
+// undoes the file and the message tells why.
+template <class Commit, class Drop>
+int write_map_to(int fd, const std::string& name, const file_descriptor* pfi,
+                 const grib_index* pindx, const grib_data_id* data, Commit commit, Drop drop) {
   std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  auto drop = [&] {
-    if (staged)
-      truncate(name.c_str(), 0);
-    else
-      unlink(tmp.c_str());
-  };
   if (!f) {
     if (fd >= 0) {
       close(fd);
@@ -441,15 +430,10 @@ int write_index(const file_descriptor* pfi, const grib_index* pindx, const grib_
     std::printf("Could not open index file: %s\n", name.c_str());
     return gribmap_failed;
   }
-  if (!staged) {
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-  }
   std::printf("gribmap:  Writing the map...\n\n");
   int rc = wtgmap(f, pindx, pfi->grid_to_world_scaling[3], data);
   if (std::fclose(f) != 0 && rc == 0) rc = -1;
-  if (rc == 0 && !staged && std::rename(tmp.c_str(), name.c_str()) != 0) rc = -1;
+  if (rc == 0 && !commit()) rc = -1;
   if (rc == 0) return 0;
   drop();
   if (rc == 601) {
@@ -458,6 +442,38 @@ int write_index(const file_descriptor* pfi, const grib_index* pindx, const grib_
   }
   if (rc == -1) std::printf("Could not write index file: %s\n", name.c_str());
   return gribmap_failed;
+}
+
+// Writes the index under a temporary name in its directory and renames it,
+// so that a failed write leaves no empty or partial index behind.
+int write_new_index(const file_descriptor* pfi, const grib_index* pindx, const grib_data_id* data) {
+  const std::string& name = pfi->map_file_name;
+  std::string tmp = name + ".XXXXXX";
+  int fd = mkstemp(tmp.data());
+  if (fd >= 0) {
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+  }
+  return write_map_to(
+      fd, name, pfi, pindx, data, [&] { return std::rename(tmp.c_str(), name.c_str()) == 0; },
+      [&] { unlink(tmp.c_str()); });
+}
+
+// A writer's staged index is written where it is: the writer made it beside
+// the index it replaces, with that one's owner and mode, and renames it
+// itself; a failed write leaves it empty.
+int write_staged_index(const file_descriptor* pfi, const grib_index* pindx,
+                       const grib_data_id* data) {
+  const std::string name = build.index_override;
+  int fd = open(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  return write_map_to(
+      fd, name, pfi, pindx, data, [] { return true; }, [&] { truncate(name.c_str(), 0); });
+}
+
+int write_index(const file_descriptor* pfi, const grib_index* pindx, const grib_data_id* data) {
+  return build.index_override.empty() ? write_new_index(pfi, pindx, data)
+                                      : write_staged_index(pfi, pindx, data);
 }
 
 }  // namespace
