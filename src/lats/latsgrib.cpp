@@ -533,10 +533,9 @@ int lats_create_grib(latsFile* file) {
   if (described) {
     size_t n = std::strlen(gf->mapname);
     if (n >= 4) std::strcpy(gf->mapname + n - 4, ".ctl");
-    struct stat st;
     const std::string index = index_name_of(gf->mapname);
-    const bool old_index = ::stat(index.c_str(), &st) == 0;
-    bool index_ok = !old_index || S_ISREG(st.st_mode) || refused(index.c_str());
+    const auto old_index = lats_kind_of(index);
+    bool index_ok = !old_index || *old_index == lats_target_kind::file || refused(index.c_str());
     // The index is staged only at the close: an old one the user may not
     // write is refused now, as the data and descriptor are.
     if (old_index && index_ok && ::faccessat(AT_FDCWD, index.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -807,17 +806,12 @@ bool close_stream(std::FILE*& f, int* why) {
   return ok;
 }
 
-bool exists(const std::string& name) {
-  struct stat st;
-  return ::stat(name.c_str(), &st) == 0;
-}
-
 // True when a file of the set (data, descriptor or index) is under its name
 // now; asked under the directory lock.
 bool old_set_exists(const latsFile* file, const latsGribFile* gf) {
   if (gf->grb_stage.target_exists()) return true;
   if (file->convention != LATS_VEMRA_GRIB) return false;
-  return gf->ctl_stage.target_exists() || exists(index_name_of(gf->mapname));
+  return gf->ctl_stage.target_exists() || lats_kind_of(index_name_of(gf->mapname)).has_value();
 }
 
 // Descriptor, index and the renames of a file of the descriptor convention

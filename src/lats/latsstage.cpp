@@ -11,23 +11,19 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
-
-lats_target_kind kind_of(const struct stat& st) {
+std::optional<lats_target_kind> lats_kind_of(const std::string& name) {
+  struct stat st;
+  if (::stat(name.c_str(), &st) != 0) return std::nullopt;
   if (S_ISREG(st.st_mode)) return lats_target_kind::file;
   if (S_ISCHR(st.st_mode)) return lats_target_kind::device;
   if (S_ISFIFO(st.st_mode)) return lats_target_kind::pipe;
   return lats_target_kind::other;
 }
 
-}  // namespace
-
 bool lats_staged::open(const std::string& target) {
   discard();
   target_ = target;
-  kind_ = lats_target_kind::file;
-  struct stat st;
-  if (::stat(target_.c_str(), &st) == 0) kind_ = kind_of(st);
+  kind_ = lats_kind_of(target_).value_or(lats_target_kind::file);
   // A set is replaced whole or not at all, so it is always staged: never
   // written in place, even where links or the owner are not kept.
   output_plan plan = plan_output(target_, false);
@@ -43,10 +39,7 @@ bool lats_staged::open(const std::string& target) {
   return false;
 }
 
-bool lats_staged::target_exists() const {
-  struct stat st;
-  return ::stat(target_.c_str(), &st) == 0;
-}
+bool lats_staged::target_exists() const { return lats_kind_of(target_).has_value(); }
 
 bool lats_staged::commit() { return commit_staged(temp_, target_); }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 // What a target name is when it exists as no regular file.
@@ -14,6 +15,9 @@ enum class lats_target_kind {
   pipe,    // a FIFO: written in place once a reader is there
   other,   // a directory, block device or socket: refused
 };
+
+// What is under name now; none when no file is.
+std::optional<lats_target_kind> lats_kind_of(const std::string& name);
 
 class lats_staged {
  public:
