@@ -264,9 +264,6 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
   }
   variable_descriptor* v = pfi->variables;
   int n = pfi->variable_count;
-  int group_count = 0;
-  for (int i = 0; i < n; i++)
-    if (is_group(v[i], -1)) group_count++;
   const wide limit = INT64_MAX;
   bool too_big = false;
   auto store = [&](int64_t& field, wide value) {
@@ -275,46 +272,50 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
     else
       field = static_cast<int64_t>(value);
   };
+  auto levels_of = [&](int i) -> wide { return v[i].levels ? v[i].levels : 1; };
+  // A level-interleaved group is a -1,10,1 variable and the -1,10,2 ones that
+  // follow it: a time holds member 1 at level 1, member 2 at level 1, ...,
+  // member 1 at level 2, and so on, each grid once. A -1,10,2 with no group
+  // before it starts one of its own.
+  auto joins_group = [&](int i) { return i > 0 && is_group(v[i], 2) && is_group(v[i - 1], -1); };
   wide acum = off0;
-  wide group_base = 0;
-  wide group_levels = 0;
-  bool first_later = true;
+  wide group_start = 0, group_span = 0, member = 0;
   wide records = 0;
-  store(v[0].offset, off0);
-  v[0].record = 0;
-  if (is_group(v[0], 1)) {
-    v[0].multiplier = group_count;
-    group_levels = v[0].levels;
-  }
-  for (int i = 1; i < n; i++) {
-    wide prev = v[i - 1].levels ? v[i - 1].levels : 1;
-    records += prev;
-    if (is_group(v[i], 1)) {
-      acum += gsiz;
-      v[i].multiplier = group_count;
-      group_levels = v[i].levels;
-    } else if (is_group(v[i], 2)) {
-      if (first_later) {
-        first_later = false;
-        group_base += group_count * group_levels * gsiz;
-        acum = group_base + wide(v[i].levels) * gsiz;
-      } else {
+  for (int i = 0; i < n; i++) {
+    if (i > 0) {
+      wide prev = levels_of(i - 1);
+      records += prev;
+      if (joins_group(i)) {
+        member++;
+        acum = group_start + member * gsiz;
+      } else if (is_group(v[i - 1], -1)) {
+        acum = group_start + group_span;
+      } else if (!v[i].time_block) {
         acum += prev * gsiz;
+      } else if (!pfi->template_flag) {
+        acum += prev * pfi->t_size * gsiz;
+      } else {
+        wide per_file = v[i].units[2];
+        if (per_file == -999) {
+          kaprnt(msg_level::result,
+                 "Using time templat and 4-D variables, # times / file not specified\n");
+          kaprnt(msg_level::result, "Defaulting to the number of times in the .ctl file\n");
+          per_file = pfi->t_size;
+        }
+        acum += prev * per_file * gsiz;
       }
-    } else if (!v[i].time_block) {
-      acum += prev * gsiz;
-      group_base = acum;
-    } else if (!pfi->template_flag) {
-      acum += prev * pfi->t_size * gsiz;
-    } else {
-      wide per_file = v[i].units[2];
-      if (per_file == -999) {
-        kaprnt(msg_level::result,
-               "Using time templat and 4-D variables, # times / file not specified\n");
-        kaprnt(msg_level::result, "Defaulting to the number of times in the .ctl file\n");
-        per_file = pfi->t_size;
+    }
+    if (is_group(v[i], -1) && !joins_group(i)) {
+      int count = 1;
+      wide levels = levels_of(i);
+      for (int k = i + 1; k < n && joins_group(k); k++) {
+        count++;
+        levels = std::max(levels, levels_of(k));
       }
-      acum += prev * per_file * gsiz;
+      group_start = acum;
+      group_span = count * levels * gsiz;
+      member = 0;
+      for (int k = i; k < i + count; k++) v[k].multiplier = count;
     }
     store(v[i].offset, acum);
     if (records > INT32_MAX)
@@ -323,13 +324,12 @@ bool grid_layout(file_descriptor* pfi, int64_t hdrb_in, int64_t trlb) {
       v[i].record = static_cast<int>(records);
   }
   wide all_records = 0;
-  for (int i = 0; i < n; i++) all_records += v[i].levels ? v[i].levels : 1;
+  for (int i = 0; i < n; i++) all_records += levels_of(i);
   wide twords;
-  const variable_descriptor& last = v[n - 1];
-  if (is_group(last, 1)) {
-    twords = off0 + all_records * gsiz;
+  if (is_group(v[n - 1], -1)) {
+    twords = group_start + group_span;
   } else {
-    twords = acum + wide(last.levels ? last.levels : 1) * gsiz;
+    twords = acum + levels_of(n - 1) * gsiz;
   }
   wide thdr = pfi->time_header_words;
   if (pfi->sequential && thdr > 0) thdr += 2;
