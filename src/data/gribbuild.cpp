@@ -73,9 +73,9 @@ struct index_build {
 
 index_build build;
 
-bool read_at(int64_t pos, void* buf, size_t n) {
-  if (pos < 0 || fseeko(build.gfile, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
-  return std::fread(buf, 1, n, build.gfile) == n;
+bool read_at(std::FILE* f, int64_t pos, void* buf, size_t n) {
+  if (pos < 0 || fseeko(f, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+  return std::fread(buf, 1, n, f) == n;
 }
 
 int64_t get3(const unsigned char* b) { return kagby(b, 0, 3); }
@@ -83,14 +83,15 @@ int64_t get3(const unsigned char* b) { return kagby(b, 0, 3); }
 // Length of the section at pos, which must hold at least `fixed` octets; the
 // first min(length, n) octets go to buf (the rest zeroed). Returns 0 or a
 // gribhdr status.
-int read_section(int64_t pos, int64_t fixed, unsigned char* buf, size_t n, int64_t* len) {
+int read_section(std::FILE* f, int64_t pos, int64_t fixed, unsigned char* buf, size_t n,
+                 int64_t* len) {
   unsigned char l[3];
-  if (!read_at(pos, l, 3)) return hdr_io;
+  if (!read_at(f, pos, l, 3)) return hdr_io;
   *len = get3(l);
   if (*len < fixed) return hdr_short_section;
   std::memset(buf, 0, n);
   size_t want = *len < int64_t(n) ? size_t(*len) : n;
-  if (!read_at(pos, buf, want)) return hdr_io;
+  if (!read_at(f, pos, buf, want)) return hdr_io;
   return 0;
 }
 
@@ -118,7 +119,7 @@ bool forecast_offset(int unit, int ft, date_time* off) {
   }
 }
 
-void product_fields(const unsigned char* b, int64_t len, grib_record_header* h) {
+void product_fields(const unsigned char* b, int64_t len, bool notau, grib_record_header* h) {
   h->grid_id = b[6];
   h->gds_flag = (b[7] & 0x80) != 0;
   h->bms_flag = (b[7] & 0x40) != 0;
@@ -145,7 +146,7 @@ void product_fields(const unsigned char* b, int64_t len, grib_record_header* h) 
   date_time off;
   h->valid = h->base;
   h->forecast_ok = 1;
-  if (build.notau) {
+  if (notau) {
     h->forecast = -999;
   } else if (forecast_offset(h->time_unit, ft, &off)) {
     h->forecast = ft;
@@ -165,46 +166,32 @@ void product_fields(const unsigned char* b, int64_t len, grib_record_header* h) 
   }
 }
 
-// Reads the message at fpos into h and moves fpos to the next one.
-int gribhdr(grib_record_header* h) {
+}  // namespace
+
+int gribmsg(std::FILE* f, int64_t at, int64_t flen, bool notau, grib_record_header* h,
+            int64_t* next) {
   *h = grib_record_header{};
-  if (build.fpos + 50 >= build.flen) return hdr_end;
-  unsigned char w[4];
-  int advanced = 0;
-  for (;;) {
-    if (!read_at(build.fpos, w, 4)) return hdr_io;
-    if (std::memcmp(w, "GRIB", 4) == 0) break;
-    build.fpos++;
-    if (++advanced >= scanlim) {
-      std::printf("GRIB header not found in scanning between records\n");
-      std::printf("->%c%c%c%c<-\n", w[0], w[1], w[2], w[3]);
-      return hdr_not_found;
-    }
-    if (build.fpos + 4 >= build.flen) return hdr_at_end;
-  }
   unsigned char lead[8];
-  if (build.fpos + 8 >= build.flen) return hdr_short_lead;
-  if (!read_at(build.fpos, lead, 8)) return hdr_lead_io;
+  if (at + 8 >= flen) return hdr_short_lead;
+  if (!read_at(f, at, lead, 8)) return hdr_lead_io;
+  if (std::memcmp(lead, "GRIB", 4) != 0) return hdr_not_found;
   h->edition = lead[7];
-  if (h->edition > 1) {
-    std::printf("File is not GRIB version 0 or 1, 0 or 1 is required. \n");
-    std::printf("Version number is %i\n", h->edition);
-    return hdr_edition;
-  }
-  int64_t pos = build.fpos + 4;
+  if (h->edition > 1) return hdr_edition;
+  h->msg_start = at;
+  int64_t pos = at + 4;
   if (h->edition == 1) {
     h->total_length = get3(lead + 4);
-    pos = build.fpos + 8;
+    pos = at + 8;
   }
 
   unsigned char b[40];
-  int rc = read_section(pos, 21, b, sizeof b, &h->pds_length);
+  int rc = read_section(f, pos, 21, b, sizeof b, &h->pds_length);
   if (rc) return rc;
-  product_fields(b, h->pds_length, h);
+  product_fields(b, h->pds_length, notau, h);
   pos += h->pds_length;
 
   if (h->gds_flag) {
-    if ((rc = read_section(pos, 10, b, sizeof b, &h->gds_length))) return rc;
+    if ((rc = read_section(f, pos, 10, b, sizeof b, &h->gds_length))) return rc;
     h->data_rep = b[5];
     h->ni = kagby(b, 6, 2);
     h->nj = kagby(b, 8, 2);
@@ -212,12 +199,12 @@ int gribhdr(grib_record_header* h) {
     pos += h->gds_length;
   }
   if (h->bms_flag) {
-    if ((rc = read_section(pos, 6, b, sizeof b, &h->bms_length))) return rc;
+    if ((rc = read_section(f, pos, 6, b, sizeof b, &h->bms_length))) return rc;
     h->bms_table = kagby(b, 4, 2);
     h->bms_pos = pos + 6;
     pos += h->bms_length;
   }
-  if ((rc = read_section(pos, 11, b, sizeof b, &h->bds_length))) return rc;
+  if ((rc = read_section(f, pos, 11, b, sizeof b, &h->bds_length))) return rc;
   h->bds_flags = b[3] >> 6;
   int e = kagby(b, 4, 2);
   if (e > 32767) e = 32768 - e;
@@ -228,17 +215,46 @@ int gribhdr(grib_record_header* h) {
   pos += h->bds_length;
 
   const int64_t sections = h->pds_length + h->gds_length + h->bms_length + h->bds_length;
-  int64_t next;
   if (h->edition == 1) {
     // A length that does not cover the sections would scan the same bytes
     // again, or sections of the next message.
     if (h->total_length < 8 + sections) return hdr_bad_length;
-    next = build.fpos + h->total_length;
+    h->msg_length = h->total_length;
   } else {
-    next = build.fpos + 8 + sections;
+    h->msg_length = 8 + sections;
   }
   // The packed data must be in the file.
-  if (pos > build.flen) return hdr_io;
+  if (pos > flen) return hdr_io;
+  *next = at + h->msg_length;
+  return hdr_message;
+}
+
+namespace {
+
+// Reads the message at fpos into h and moves fpos to the next one.
+int gribhdr(grib_record_header* h) {
+  *h = grib_record_header{};
+  if (build.fpos + 50 >= build.flen) return hdr_end;
+  unsigned char w[4];
+  int advanced = 0;
+  for (;;) {
+    if (!read_at(build.gfile, build.fpos, w, 4)) return hdr_io;
+    if (std::memcmp(w, "GRIB", 4) == 0) break;
+    build.fpos++;
+    if (++advanced >= scanlim) {
+      std::printf("GRIB header not found in scanning between records\n");
+      std::printf("->%c%c%c%c<-\n", w[0], w[1], w[2], w[3]);
+      return hdr_not_found;
+    }
+    if (build.fpos + 4 >= build.flen) return hdr_at_end;
+  }
+  int64_t next = 0;
+  const int rc = gribmsg(build.gfile, build.fpos, build.flen, build.notau, h, &next);
+  if (rc == hdr_edition) {
+    std::printf("File is not GRIB version 0 or 1, 0 or 1 is required. \n");
+    std::printf("Version number is %i\n", h->edition);
+  }
+  if (rc) return rc;
   build.fpos = next;
   build.irec++;
   return hdr_message;
@@ -291,6 +307,10 @@ void gribfill(int64_t irec_pos, int offset, int stride, const grib_record_header
   pindx->fltpnt[i] = h->decimal_factor;
   pindx->fltpnt[i + 1] = h->binary_factor;
   pindx->fltpnt[i + 2] = h->reference;
+  if (pindx->msg_start) {
+    pindx->msg_start[i / 3] = h->msg_start;
+    pindx->msg_length[i / 3] = h->msg_length;
+  }
 }
 
 int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
@@ -543,6 +563,16 @@ int gribmap() {
     g->intpnt[i] = -999;
     g->fltpnt[i] = -999.0f;
   }
+  // Where each slot's message lies, so that a read can check the message
+  // against its entries.
+  g->msg_count = static_cast<int>(n / 3);
+  g->msg_start = kamalloc_n<int64_t>(size_t(g->msg_count));
+  g->msg_length = kamalloc_n<int64_t>(size_t(g->msg_count));
+  for (int i = 0; i < g->msg_count; i++) {
+    g->msg_start[i] = -1;
+    g->msg_length[i] = 0;
+  }
+  g->base_times = build.notau;
 
   std::printf("\ngribmap:  Scanning binary GRIB file(s):\n");
   int result = 0;

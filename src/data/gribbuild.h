@@ -38,8 +38,9 @@ struct grib_record_header {
   int bds_flags;                    // the first two flag bits of octet 4
   float binary_factor;
   float reference;
-  int bits;          // bits per value
-  int64_t data_pos;  // first packed octet
+  int bits;                       // bits per value
+  int64_t data_pos;               // first packed octet
+  int64_t msg_start, msg_length;  // where the message lies ("GRIB" to "7777")
 };
 
 // Status of gribrec. Below 100 a message is skipped silently; from 100 on
@@ -84,6 +85,13 @@ int latsgribmap_staged(const char* name, int notau, const char* data, const char
 // index written), 601 a float the index can't hold, gribmap_failed after
 // its own message, 100 and above the last mismatch code.
 int gribmap();
+
+// Reads the message that begins at byte `at` of f (of flen bytes) into h as
+// the builder reads it, forecast times ignored when notau is set, and sets
+// next to the byte after it. Returns 0, or the builder's format code
+// (nothing printed).
+int gribmsg(std::FILE* f, int64_t at, int64_t flen, bool notau, grib_record_header* h,
+            int64_t* next);
 
 // Enters a message into the index when it matches the data set: a
 // grib_rec_status. Reads the message's bit map from `gfile` to check it.

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "base/numfmt.h"
 #include "base/timecal.h"
 #include "base/bitfield.h"
+#include "data/gribbuild.h"
 
 namespace {
 
@@ -27,6 +30,12 @@ bool read_exact(FILE* f, void* buf, size_t n) { return n == 0 || std::fread(buf,
 // the size and the checksum, both 8 bytes big-endian.
 constexpr unsigned char data_id_tag[4] = {'D', 'F', 'I', 'D'};
 constexpr size_t data_id_bytes = 20;
+// The record of the messages' places after it: a tag, a flag byte (1:
+// forecast times ignored), the slot count (4 bytes), and per slot the
+// message's start (-1 none) and length, 8 bytes each, big-endian.
+constexpr unsigned char msg_tag[4] = {'M', 'S', 'G', 'S'};
+constexpr size_t msg_head_bytes = 9;
+constexpr size_t msg_slot_bytes = 16;
 // Bytes of the data file's start and end that the checksum covers.
 constexpr int64_t data_id_block = 64 * 1024;
 
@@ -49,16 +58,41 @@ uint64_t fnv1a(uint64_t h, const unsigned char* b, size_t n) {
   return h;
 }
 
-// The identity record after the arrays and the eight time floats, when the
-// file holds one.
-void read_data_id(FILE* f, grib_index* p) {
-  unsigned char b[data_id_bytes];
-  if (std::fseek(f, 32, SEEK_CUR) != 0 || !read_exact(f, b, sizeof b) ||
-      std::memcmp(b, data_id_tag, sizeof data_id_tag) != 0)
-    return;
-  p->has_data_id = true;
-  p->data_id.size = static_cast<int64_t>(get_be64(b + 4));
-  p->data_id.sum = get_be64(b + 12);
+// The places of the messages, from just after the record's tag. A record
+// that is short or does not fit the index is passed over: the index then
+// reads as one without it.
+void read_messages(FILE* f, grib_index* p) {
+  unsigned char h[msg_head_bytes - 4];
+  if (!read_exact(f, h, sizeof h)) return;
+  const int64_t count = kagby(h, 1, 4);
+  if (count != p->intnum / 3 || count > max_count) return;
+  std::vector<unsigned char> b(static_cast<size_t>(count) * msg_slot_bytes);
+  if (!read_exact(f, b.data(), b.size())) return;
+  p->msg_start = kamalloc_n<int64_t>(size_t(count));
+  p->msg_length = kamalloc_n<int64_t>(size_t(count));
+  for (int64_t i = 0; i < count; i++) {
+    p->msg_start[i] = static_cast<int64_t>(get_be64(&b[size_t(i) * msg_slot_bytes]));
+    p->msg_length[i] = static_cast<int64_t>(get_be64(&b[size_t(i) * msg_slot_bytes + 8]));
+  }
+  p->msg_count = static_cast<int>(count);
+  p->base_times = (h[0] & 1) != 0;
+}
+
+// The records after the arrays and the eight time floats, each known by its
+// tag: the data file's identity, then the places of the messages.
+void read_records(FILE* f, grib_index* p) {
+  if (std::fseek(f, 32, SEEK_CUR) != 0) return;
+  unsigned char tag[4];
+  if (!read_exact(f, tag, sizeof tag)) return;
+  if (std::memcmp(tag, data_id_tag, sizeof tag) == 0) {
+    unsigned char b[data_id_bytes - 4];
+    if (!read_exact(f, b, sizeof b)) return;
+    p->has_data_id = true;
+    p->data_id.size = static_cast<int64_t>(get_be64(b));
+    p->data_id.sum = get_be64(b + 8);
+    if (!read_exact(f, tag, sizeof tag)) return;
+  }
+  if (std::memcmp(tag, msg_tag, sizeof tag) == 0) read_messages(f, p);
 }
 
 // 4-byte big-endian sign-and-magnitude integer.
@@ -146,7 +180,7 @@ int read_portable(FILE* f, grib_index* p) {
     if (!read_exact(f, b, 4)) return short_index(), 1;
     p->fltpnt[i] = ibm2flt(b);
   }
-  read_data_id(f, p);
+  read_records(f, p);
   return 0;
 }
 
@@ -193,6 +227,8 @@ void frepgi(grib_index* p) {
   kafree(p->hfpnt);
   kafree(p->intpnt);
   kafree(p->fltpnt);
+  kafree(p->msg_start);
+  kafree(p->msg_length);
   kafree(p);
 }
 
@@ -259,7 +295,9 @@ int kackgmap(const grib_index* p, int t_size, int time_records) {
 
 int wtgmap(FILE* f, const grib_index* p, const float* scaling, const grib_data_id* data) {
   const int64_t words = int64_t(p->hinum) + p->intnum + p->fltnum;
-  const size_t size = static_cast<size_t>(57 + 4 * words) + (data ? data_id_bytes : 0);
+  const bool places = p->msg_start && p->msg_length;
+  const size_t size = static_cast<size_t>(57 + 4 * words) + (data ? data_id_bytes : 0) +
+                      (places ? msg_head_bytes + msg_slot_bytes * size_t(p->msg_count) : 0);
   auto* img = static_cast<unsigned char*>(kacalloc(size, 1));
   const time_scaling ts = time_scaling_from(scaling);
   const date_time base = time_scaling_start(&ts);
@@ -286,6 +324,17 @@ int wtgmap(FILE* f, const grib_index* p, const float* scaling, const grib_data_i
     std::memcpy(img + pos, data_id_tag, sizeof data_id_tag);
     put_be64(static_cast<uint64_t>(data->size), img + pos + 4);
     put_be64(data->sum, img + pos + 12);
+    pos += data_id_bytes;
+  }
+  if (places) {
+    std::memcpy(img + pos, msg_tag, sizeof msg_tag);
+    img[pos + 4] = p->base_times ? 1 : 0;
+    kapby(p->msg_count, img, pos + 5, 4);
+    pos += msg_head_bytes;
+    for (int i = 0; i < p->msg_count; i++, pos += msg_slot_bytes) {
+      put_be64(static_cast<uint64_t>(p->msg_start[i]), img + pos);
+      put_be64(static_cast<uint64_t>(p->msg_length[i]), img + pos + 8);
+    }
   }
   if (rc == 0 && std::fwrite(img, 1, size, f) != size) rc = -1;
   kafree(img);
@@ -322,5 +371,99 @@ int kackgdat(const grib_index* p, FILE* data, const char* data_name) {
           "  Index: %lld bytes, checksum %016llx; data file: %lld bytes, checksum %016llx\n",
           static_cast<long long>(p->data_id.size), static_cast<unsigned long long>(p->data_id.sum),
           static_cast<long long>(now.size), static_cast<unsigned long long>(now.sum));
+  return 1;
+}
+
+namespace {
+
+// A factor read from a message against the index's: equal, or equal once it
+// has been through the portable layout's IBM form as the index's has.
+bool same_factor(float in_file, float in_index) {
+  if (in_file == in_index) return true;
+  unsigned char b[4];
+  return flt2ibm(in_file, b) == 0 && ibm2flt(b) == in_index;
+}
+
+void message_mismatch(const char* data_name, int64_t at, const char* what) {
+  kaprnt(msg_level::error, "GRIB Data Error:  the field's message does not match its index\n");
+  kaprntf(msg_level::error, "  Data file = %s\n", data_name);
+  kaprntf(msg_level::error, "  Message at byte %lld: %s\n", static_cast<long long>(at), what);
+}
+
+}  // namespace
+
+int kackgmsg(const grib_index* p, int64_t e, int t, const float* ts, FILE* data,
+             const char* data_name) {
+  char what[200];
+  const int64_t data_pos = p->intpnt[e];
+  if (!data) {
+    message_mismatch(data_name, data_pos, "the data file is not open");
+    return 1;
+  }
+  const int64_t slot = e / 3;
+  const bool placed = p->msg_start && slot < p->msg_count && p->msg_start[slot] >= 0;
+  grib_record_header h{};
+  if (placed) {
+    const int64_t at = p->msg_start[slot];
+    struct stat st;
+    int64_t next = 0;
+    if (::fstat(fileno(data), &st) != 0 ||
+        gribmsg(data, at, st.st_size, p->base_times, &h, &next) != 0) {
+      message_mismatch(data_name, at, "no GRIB message can be read there");
+      return 1;
+    }
+    if (h.msg_length != p->msg_length[slot]) {
+      std::snprintf(what, sizeof what, "%lld bytes long, the index says %lld",
+                    static_cast<long long>(h.msg_length),
+                    static_cast<long long>(p->msg_length[slot]));
+    } else if (h.data_pos != data_pos || (h.bms_flag ? h.bms_pos : -999) != p->intpnt[e + 1]) {
+      std::snprintf(what, sizeof what, "its sections lie elsewhere than the index says");
+    } else if (!same_factor(h.decimal_factor, p->fltpnt[e])) {
+      std::snprintf(what, sizeof what, "decimal factor %g, the index says %g",
+                    double(h.decimal_factor), double(p->fltpnt[e]));
+    } else {
+      date_time vt = h.valid;
+      const float tm = t2gr(ts, &vt);
+      if (!h.forecast_ok || !(std::fabs(double(tm) - t) <= 0.01)) {
+        std::snprintf(what, sizeof what,
+                      "dated %04d-%02d-%02d %02d:%02d, not time %d of the data set", vt.year,
+                      vt.month, vt.day, vt.hour, vt.minute, t);
+      } else {
+        what[0] = '\0';
+      }
+    }
+    if (what[0]) {
+      message_mismatch(data_name, at, what);
+      return 1;
+    }
+  } else {
+    // Without the message's place, its data section is found from the
+    // index's data position.
+    unsigned char b[11];
+    const int64_t at = data_pos - 11;
+    if (at < 0 || fseeko(data, static_cast<off_t>(at), SEEK_SET) != 0 || !read_exact(data, b, 11)) {
+      message_mismatch(data_name, at, "its data section can't be read");
+      return 1;
+    }
+    int scale = kagby(b, 4, 2);
+    if (scale > 32767) scale = 32768 - scale;
+    h.binary_factor = static_cast<float>(std::ldexp(1.0, scale));
+    h.reference = ibm2flt(b + 6);
+    h.bits = b[10];
+  }
+  const long long at = placed ? p->msg_start[slot] : data_pos - 11;
+  if (h.bits != p->intpnt[e + 2]) {
+    std::snprintf(what, sizeof what, "%d bits per value, the index says %d", h.bits,
+                  p->intpnt[e + 2]);
+  } else if (!same_factor(h.binary_factor, p->fltpnt[e + 1])) {
+    std::snprintf(what, sizeof what, "binary factor %g, the index says %g", double(h.binary_factor),
+                  double(p->fltpnt[e + 1]));
+  } else if (!same_factor(h.reference, p->fltpnt[e + 2])) {
+    std::snprintf(what, sizeof what, "reference value %g, the index says %g", double(h.reference),
+                  double(p->fltpnt[e + 2]));
+  } else {
+    return 0;
+  }
+  message_mismatch(data_name, at, what);
   return 1;
 }

@@ -29,6 +29,14 @@ struct grib_index {
   float* fltpnt;  // per slot: decimal factor, binary factor, reference value
   bool has_data_id;
   grib_data_id data_id;  // when has_data_id
+  // Per slot (three entries of intpnt), where its message lies in the data
+  // file: start (-1 none) and length. Recorded after the data file's
+  // identity; null for an index without the record (older files, the native
+  // layout), whose reads are checked by their data sections alone.
+  int msg_count;
+  int64_t* msg_start;
+  int64_t* msg_length;
+  bool base_times;  // forecast times were ignored: messages sit at their base time
 };
 
 // Releases the index and its four arrays (all malloc'd).
@@ -51,7 +59,8 @@ int kackgmap(const grib_index* pindx, int t_size, int time_records);
 
 // Writes the portable layout (version 2) of pindx to f in one write, with the
 // base time taken from the data set's time axis (eight floats), followed by
-// the identity of the data file when one is given. Returns 0; 60 when the
+// the identity of the data file when one is given and the places of the
+// messages when the index has them. Returns 0; 60 when the
 // image can't be allocated (message on the error stream); 601 when a float
 // has no IBM form (nothing written); -1 when the write failed.
 int wtgmap(FILE* f, const grib_index* pindx, const float* time_scaling,
@@ -65,3 +74,13 @@ bool grib_data_id_of(FILE* data, grib_data_id* out);
 // records: 0 when they agree or the index records none, 1 after a level-0
 // message when the data file is not the one the index was built from.
 int kackgdat(const grib_index* pindx, FILE* data, const char* data_name);
+
+// Checks the message of the slot whose entries begin at intpnt[e] against
+// them, before the field is read from the open data file `data` (named
+// data_name in the message): the data section's reference value, binary
+// scale and bits per value, and, where the index records the message's
+// place, its start and length, the place of its data and bit map, its
+// decimal scale and whether its product section's date is time t of the
+// time axis ts. Returns 0, or 1 after a level-0 message naming the file.
+int kackgmsg(const grib_index* pindx, int64_t e, int t, const float* ts, FILE* data,
+             const char* data_name);

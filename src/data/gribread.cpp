@@ -45,6 +45,9 @@ struct grib_row_cache {
   int64_t ahead_hint = 0;
 
   std::vector<uint32_t> fields;  // the packed values of one run, unpacked
+
+  // Entry of the record whose message was last checked against the index.
+  int64_t checked = -1;
 };
 
 grib_row_cache held;
@@ -120,6 +123,7 @@ void kagribreset() {
   held.cache_pos = -1;
   held.ahead_pos = -1;
   held.ahead_len = 0;
+  held.checked = -1;
 }
 
 void kagribfile() {
@@ -127,6 +131,7 @@ void kagribfile() {
   held.cflag = false;
   held.ahead_pos = -1;
   held.ahead_len = 0;
+  held.checked = -1;
 }
 
 int64_t grib_buffer_size(const file_descriptor* p) {
@@ -274,6 +279,13 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
     kaprnt(msg_level::error,
            "Data Request Error:  GRIB index entry wider than 32 bits per value\n");
     return 1;
+  }
+  // The data file may have been replaced since the index was built: the
+  // message must still be the one the index describes. Once per record and
+  // request, as for the bit map.
+  if (e != held.checked) {
+    if (kackgmsg(g, e, t, pfi->grid_to_world_scaling[3], pfi->data_stream, data_name(rq))) return 1;
+    held.checked = e;
   }
   const double dec = g->fltpnt[e], bin = g->fltpnt[e + 1], ref = g->fltpnt[e + 2];
   const int64_t bmpos = g->intpnt[e + 1];
