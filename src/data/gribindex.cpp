@@ -380,6 +380,7 @@ namespace {
 // has been through the portable layout's IBM form as the index's has.
 bool same_factor(float in_file, float in_index) {
   if (in_file == in_index) return true;
+  if (!std::isfinite(in_file)) return false;
   unsigned char b[4];
   return flt2ibm(in_file, b) == 0 && ibm2flt(b) == in_index;
 }
