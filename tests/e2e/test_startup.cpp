@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "e2e/lats_files.h"
 #include "support/live_session.h"
 
 using namespace vemra_test;
@@ -254,6 +255,89 @@ TEST(Signals, OneInterruptStopsALongPlot) {
   std::string out = read_file(s.out_name);
   EXPECT_EQ(count_of(out, "Config: v"), 2u);
   EXPECT_TRUE(contains(out, "GX package terminated"));
+}
+
+}  // namespace
+
+namespace {
+
+// Runs a batch session in dir with the chosen standard streams closed, its
+// commands from a file, from a pipe, or (standard input closed) from a
+// script run by -c; the exit status.
+int run_with_closed_streams(const std::string& dir, const std::string& input, bool close_in,
+                            bool close_out, bool close_err, bool piped) {
+  write_file(dir + "/cmds", input);
+  std::string script;
+  for (size_t at = 0, nl; (nl = input.find('\n', at)) != std::string::npos; at = nl + 1)
+    script += "'" + input.substr(at, nl - at) + "'\n";
+  write_file(dir + "/cmds.gs", script);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (piped) {
+      int fds[2];
+      if (pipe(fds) != 0 || write(fds[1], input.data(), input.size()) != ssize_t(input.size()))
+        _exit(126);
+      close(fds[1]);
+      dup2(fds[0], 0);
+      close(fds[0]);
+    } else {
+      int in = open((dir + "/cmds").c_str(), O_RDONLY);
+      dup2(in, 0);
+      close(in);
+    }
+    int log = open((dir + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(log, 1);
+    dup2(log, 2);
+    close(log);
+    if (close_in) close(0);
+    if (close_out) close(1);
+    if (close_err) close(2);
+    setenv("TZ", "UTC", 1);
+    setenv("LC_ALL", "C", 1);
+    if (!getenv("KADDIR")) setenv("KADDIR", VEMRA_DATA_DIR, 1);
+    alarm(60);
+    if (close_in) exec_vemra(dir, {"-b", "-l", "-c", "run cmds.gs"});
+    exec_vemra(dir, {"-b", "-l"});
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+}
+
+// A session started with standard streams closed writes the same GRIB set
+// and image as one with them open: no message lands in an output file.
+TEST(Startup, ClosedStandardStreamsLeaveOutputsClean) {
+  // The output is made before any other file is opened, and writing times 1
+  // and 3 makes the writer complain on standard error.
+  const std::string input =
+      "set lats frequency daily\nset lats deltat 1\nset lats create outg\nopen d.ctl\n"
+      "set x 1 36\nset y 1 9\nset t 1\nset gxout latsgrid\nd t\n"
+      "set lats var 1 tas average 1 0\nset gxout latsdata\nset lats write 1 1\n" +
+      latsfiles::write_two("t") + "printim p.png\n";
+  TempDir ref;
+  latsfiles::write_dataset(ref);
+  ASSERT_EQ(run_batch(input, ref.path()).status, 0);
+  const std::string grb = read_file(ref.file("outg.grb"));
+  ASSERT_EQ(grb.substr(0, 4), "GRIB");
+  struct closed_case {
+    const char* what;
+    bool in, out, err, piped;
+  };
+  const closed_case cases[] = {
+      {"output and error closed, commands from a file", false, true, true, false},
+      {"output and error closed, commands from a pipe", false, true, true, true},
+      {"error closed", false, false, true, false},
+      {"input closed, commands from -c", true, false, false, false},
+      {"all three closed", true, true, true, false},
+  };
+  for (const closed_case& c : cases) {
+    TempDir dir;
+    latsfiles::write_dataset(dir);
+    EXPECT_EQ(run_with_closed_streams(dir.path(), input, c.in, c.out, c.err, c.piped), 0) << c.what;
+    EXPECT_EQ(read_file(dir.file("outg.grb")), grb) << c.what;
+    for (const char* name : {"outg.ctl", "outg.gmp", "p.png"})
+      EXPECT_EQ(read_file(dir.file(name)), read_file(ref.file(name))) << c.what << ": " << name;
+  }
 }
 
 }  // namespace
