@@ -63,12 +63,21 @@ page_vector east_at(float lon, float lat) {
   return seen(w) ? unit_step(middle, lat, lon, lat) : unit_step(lon, lat, middle, lat);
 }
 
+// How far inside the globe, in degrees of latitude, east is taken at a pole
+// drawn as a point: close enough to be its limit along the meridian, far
+// enough for the parallel's page step to stand clear of float rounding.
+constexpr float kPoleStep = 1.0f;
+
 // The page directions of east (along the parallel) and north (along the
-// meridian) at (lon, lat). Central differences, one-sided at a pole; where
-// one axis vanishes (a pole drawn as a point) it is the other turned by a
-// right angle, and where both do, the page axes.
+// meridian) at (lon, lat). Central differences, one-sided at a pole. At a
+// pole drawn as a point, east is the way the parallels run just inside it
+// (the meridian there may lie along any page direction, so turning it would
+// not do); where one axis still vanishes it is the other turned by a right
+// angle, and where both do, the page axes.
 void local_axes(float lon, float lat, page_vector* east, page_vector* north) {
   *east = east_at(lon, lat);
+  if (east->length() == 0 && std::fabs(lat) >= 90.0f)
+    *east = east_at(lon, lat > 0 ? 90.0f - kPoleStep : kPoleStep - 90.0f);
   const float south_end = std::fmax(lat - kAxisStep, -90.0f);
   const float north_end = std::fmin(lat + kAxisStep, 90.0f);
   *north = unit_step(lon, south_end, lon, north_end);

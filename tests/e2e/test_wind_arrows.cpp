@@ -373,3 +373,66 @@ TEST(WindArrows, StationWindsFollowTheMapOnLambert) {
     }
   }
 }
+
+// At a pole drawn as a point the parallel has no page direction of its own:
+// an east wind there points the way the parallels run just inside the
+// globe. The direction is worked from each map's formulas a tenth of a
+// degree from the pole (one-sided on the edge of the disc, where a step
+// east would leave the globe). Every longitude of the pole row lands on one
+// page point, so every arrow or barb shaft leaving it is checked against
+// the directions of the row.
+TEST(WindArrows, EastWindsAtThePolesFollowTheNearbyParallels) {
+  using plane = std::function<std::pair<double, double>(double lon, double lat)>;
+  const plane ortho = [](double lon, double lat) {
+    return std::pair{std::cos(lat * kDeg) * std::sin(lon * kDeg), std::sin(lat * kDeg)};
+  };
+  const plane moll = [](double lon, double lat) {
+    return std::pair{std::cos(lat * kDeg) * lon / 180, std::sin(lat * kDeg) / 2};
+  };
+  const struct {
+    map_case map;
+    plane f;
+    double west, east;  // the longitudes a step may reach
+  } cases[] = {
+      {{"orthographic", -90, 90, -90, 90, -90, 30, -90, 180, 7, 2, nullptr, nullptr},
+       ortho,
+       -90,
+       90},
+      {{"mollweide", -180, 180, -90, 90, -180, 30, -90, 180, 13, 2, nullptr, nullptr},
+       moll,
+       -180,
+       180},
+  };
+  for (const auto& c : cases)
+    for (std::string gxout : {"vector", "barb"}) {
+      SCOPED_TRACE(c.map.proj + " " + gxout);
+      map_run r = run_map(c.map, gxout);
+      ASSERT_EQ(r.pos.size(), size_t(10 * c.map.nx * c.map.ny)) << r.out;
+      ASSERT_GE(r.frames.size(), 1u);
+      for (int j = 0; j < c.map.ny; j++) {
+        const double lat = c.map.glat + j * c.map.dlat;
+        const double inside = lat > 0 ? lat - 0.1 : lat + 0.1;
+        std::vector<double> want;
+        for (int i = 0; i < c.map.nx; i++) {
+          const double lon = c.map.glon + i * c.map.dlon;
+          const double a = std::fmax(lon - 0.01, c.west), b = std::fmin(lon + 0.01, c.east);
+          auto [x1, y1] = c.f(a, inside);
+          auto [x2, y2] = c.f(b, inside);
+          want.push_back(std::atan2(y2 - y1, x2 - x1) / kDeg + (gxout == "barb" ? 180 : 0));
+        }
+        const double* p = &r.pos[size_t(10 * j * c.map.nx)];
+        int leaving = 0;
+        for (const segment& s : r.frames[0]) {
+          if (std::hypot(s.x - p[0], s.y - p[1]) > 0.05) continue;
+          leaving++;
+          // A shaft along the top of the plot area (the Mollweide's north
+          // pole lies on it) is clipped away to a point.
+          if (s.length() < 0.05) continue;
+          double off = 360;
+          for (double w : want) off = std::fmin(off, std::fabs(turn(s.angle(), w)));
+          EXPECT_LT(off, 1.0) << "lat " << lat << " drawn at " << s.angle();
+        }
+        EXPECT_EQ(leaving, c.map.nx) << "lat " << lat;
+      }
+    }
+}
