@@ -522,6 +522,52 @@ int decode_delta_t(const char* text, int* year, int* month, int* day, int* hour,
   return 1;
 }
 
+bool linear_probe::add(float v) {
+  if (!even_) return false;
+  if (count_++ == 0) {
+    start_ = prev_ = v;
+    return true;
+  }
+  float a = v + shift_;
+  if (wrap_ && a < prev_ - 180.0f) {
+    shift_ += 360.0f;
+    a += 360.0f;
+  }
+  const float d = a - prev_;
+  prev_ = a;
+  if (count_ == 2) {
+    first_step_ = d;
+    // A descending or repeated axis is not a linear one: its values become
+    // an explicit list.
+    if (!(d > 0) || !std::isfinite(1.0f / d)) even_ = false;
+  } else if (!fequal(step_, d, std::fabs(d) / 1000.0f)) {
+    even_ = false;
+  }
+  step_ = d;
+  return even_;
+}
+
+int deflin_probe(file_descriptor* pfi, int dim, int wrap, const linear_probe& p) {
+  const float start = p.start(), incr = p.increment();
+  if (!sdf_set_linear(pfi, dim, start, incr)) {
+    kaprnt(msg_level::error, "Memory allocation error eval. lin. coord. for SDF.\n");
+    return -1;
+  }
+  if (wrap) {
+    pfi->x_wraps = 0;
+    if (p.count() > 1) {
+      float span = p.last() + incr - start;
+      // Wraps when the axis with one more step closes the circle.
+      float r = std::fmod(std::fabs(span), 360.0f);
+      float half = std::fabs(incr) / 2.0f;
+      if (span > 0 && (fequal(r, 0.0f, half) || fequal(r, 360.0f, half)) &&
+          std::fabs(span) < 360.0f + half)
+        pfi->x_wraps = 1;
+    }
+  }
+  return 1;
+}
+
 int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int reverse) {
   long n = -1;
   if (var->ndims == 1) {
@@ -532,52 +578,16 @@ int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int revers
     kaprnt(msg_level::error, "Couldn't convert coordinate value to float.\n");
     return -1;
   }
-  std::vector<float> vals(static_cast<size_t>(n));
+  // Every value must convert, also past the first uneven step.
+  linear_probe probe(wrap != 0);
   for (long i = 0; i < n; i++) {
-    long from = reverse ? n - 1 - i : i;
-    if (!convtype(var->data.data(), var->type, vals.data(), NC_FLOAT, from, i) ||
-        !std::isfinite(vals[size_t(i)])) {
+    float v;
+    if (!convtype(var->data.data(), var->type, &v, NC_FLOAT, reverse ? n - 1 - i : i, 0) ||
+        !std::isfinite(v)) {
       kaprnt(msg_level::error, "Couldn't convert coordinate value to float.\n");
       return -1;
     }
+    probe.add(v);
   }
-  float start = vals[0], incr = 1, last = vals[0];
-  if (n > 1) {
-    // Longitudes that step across the date line count on past 360.
-    std::vector<float> d(size_t(n - 1));
-    float shift = 0, prev = vals[0];
-    for (long i = 1; i < n; i++) {
-      float a = vals[size_t(i)] + shift;
-      if (wrap && a < prev - 180.0f) {
-        shift += 360.0f;
-        a += 360.0f;
-      }
-      d[size_t(i - 1)] = a - prev;
-      prev = a;
-    }
-    last = prev;
-    for (size_t i = 0; i + 1 < d.size(); i++)
-      if (!fequal(d[i], d[i + 1], std::fabs(d[i + 1]) / 1000.0f)) return 0;
-    incr = d[0];
-    // A descending or repeated axis is not a linear one: its values become
-    // an explicit list.
-    if (!(incr > 0) || !std::isfinite(1.0f / incr)) return 0;
-  }
-  if (!sdf_set_linear(pfi, dim, start, incr)) {
-    kaprnt(msg_level::error, "Memory allocation error eval. lin. coord. for SDF.\n");
-    return -1;
-  }
-  if (wrap) {
-    pfi->x_wraps = 0;
-    if (n > 1) {
-      float span = last + incr - start;
-      // Wraps when the axis with one more step closes the circle.
-      float r = std::fmod(std::fabs(span), 360.0f);
-      float half = std::fabs(incr) / 2.0f;
-      if (span > 0 && (fequal(r, 0.0f, half) || fequal(r, 360.0f, half)) &&
-          std::fabs(span) < 360.0f + half)
-        pfi->x_wraps = 1;
-    }
-  }
-  return 1;
+  return probe.even() ? deflin_probe(pfi, dim, wrap, probe) : 0;
 }

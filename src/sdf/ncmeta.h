@@ -138,3 +138,30 @@ int decode_delta_t(const char* text, int* year, int* month, int* day, int* hour,
 // Evenly spaced coordinate values become a linear scaling of dimension dim
 // (0 x, 1 y) of the record: 1; 0 not evenly spaced; -1 after a message.
 int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int reverse);
+
+// Whether coordinate values, handed one at a time in axis order, are evenly
+// spaced: each step equal to the next within a thousandth of it, the steps
+// positive. With wrap, longitudes that step back across the date line count
+// on past 360. A coordinate too long to hold is judged as it is read.
+class linear_probe {
+ public:
+  explicit linear_probe(bool wrap) : wrap_(wrap) {}
+  // False from the first value that breaks the even spacing on.
+  bool add(float v);
+  bool even() const { return even_ && count_ > 0; }
+  float start() const { return start_; }
+  float increment() const { return count_ > 1 ? first_step_ : 1.0f; }
+  float last() const { return prev_; }
+  long count() const { return count_; }
+
+ private:
+  bool wrap_;
+  bool even_ = true;
+  long count_ = 0;
+  float start_ = 0, prev_ = 0, shift_ = 0, first_step_ = 0, step_ = 0;
+};
+
+// The linear scaling of dimension dim from evenly spaced values, and with
+// wrap the x-wrap flag (set when one more step closes the circle): 1, or -1
+// after a message.
+int deflin_probe(file_descriptor* pfi, int dim, int wrap, const linear_probe& p);

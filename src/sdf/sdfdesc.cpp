@@ -2,6 +2,7 @@
 // step: which variables are the coordinates, the X, Y and Z axes, the
 // undefined value, the displayable variables and the template table (the
 // time axis is built in sdftime.cpp).
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/scaling.h"
+#include "base/session.h"
 #include "base/timecal.h"
 #include "base/words.h"
 #include "data/descriptor.h"
@@ -181,14 +183,22 @@ int findmatch(const std::string& name, const std::vector<std::string>& names, in
   return 0;
 }
 
+// An explicit list of levels holds at most this many values: a longer
+// coordinate is held only when evenly spaced.
+constexpr long kMaxLevels = 100000000;
+
+// A list of n levels can be made; else false after the message.
+bool levels_fit(long n) {
+  if (n >= 1 && n <= kMaxLevels) return true;
+  kaprnt(msg_level::error, "Failure setting up coordinate levels in SDF file.\n");
+  return false;
+}
+
 // Explicit coordinate values of dimension dim from the values held in var.
 int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
   int size = nc_type_size(var->type);
   long n = size ? long(var->data.size() / size_t(size)) : 0;
-  if (n < 1 || n > 100000000) {
-    kaprnt(msg_level::error, "Failure setting up coordinate levels in SDF file.\n");
-    return 1;
-  }
+  if (!levels_fit(n)) return 1;
   float* a = level_scaling_new(int(n));
   if (!a) {
     kaprnt(msg_level::error, "Failure setting up coordinate levels in SDF file.\n");
@@ -213,26 +223,134 @@ int sdfdeflev(file_descriptor* pfi, var_info* var, int dim, int reverse) {
 bool holds_only_fill(const var_info& v) {
   int size = nc_type_size(v.type);
   if (!size || v.data.empty()) return false;
+  const sdf_fills is_fill(v);
   for (long i = 0; i < long(v.data.size() / size_t(size)); i++) {
     double x;
-    if (!value_as_double(v.data.data(), v.type, i, &x) || !sdf_is_fill(v, x)) return false;
+    if (!value_as_double(v.data.data(), v.type, i, &x) || !is_fill(x)) return false;
   }
   return true;
 }
 
-// Reads the values of the coordinate of axis X, Y or Z; false after the
-// message when there are none or all are fills.
-bool read_coordinate(io_std* io, var_info* v, const char* axis) {
-  if (!read_one_dimension(io, v, v->dimids[0]) || v->data.empty()) {
+// Values of one read of a coordinate: a long one is read in slices, so that
+// memory stays small and the user can stop it between them.
+constexpr long kSliceValues = 1L << 20;
+
+enum class slices { done, stopped, failed, interrupted };
+
+// Reads the n values of the one-dimensional variable v a slice at a time,
+// from the last slice back when reverse, and hands each slice (held in
+// v->data) to take(count) until it returns false.
+template <class Take>
+slices read_slices(const io_std* io, var_info* v, long n, bool reverse, Take take) {
+  for (long done = 0; done < n; done += kSliceValues) {
+    if (kaqsig()) return slices::interrupted;
+    long count = std::min(kSliceValues, n - done);
+    long start = reverse ? n - done - count : done;
+    if (!read_variable_data(io->ncid, v, &start, &count)) return slices::failed;
+    if (!take(count)) return slices::stopped;
+  }
+  return slices::done;
+}
+
+// False after the message when the read of the coordinate of axis failed or
+// was interrupted.
+bool read_went_on(slices r, const char* axis) {
+  if (r == slices::interrupted) {
+    kaprntf(msg_level::error, "SDF:  Interrupted while the %s coordinate of SDF file was read.\n",
+            axis);
+    return false;
+  }
+  if (r == slices::failed) {
     kaprntf(msg_level::error, "Failure checking %s coordinate of SDF file.\n", axis);
     return false;
   }
-  if (holds_only_fill(*v)) {
+  return true;
+}
+
+// Reads the values of the coordinate of axis X, Y or Z: all of them when
+// they may become a list of levels, else only the first two (the rest is
+// judged as it is read again, see long_trydeflin). False after the message
+// when there are none, all are fills, or the read was interrupted.
+bool read_coordinate(io_std* io, var_info* v, const char* axis) {
+  const long n = io->dim_size(v->dimids[0]);
+  const size_t size = size_t(nc_type_size(v->type));
+  if (n < 1 || !size) return read_went_on(slices::failed, axis);
+  bool all_fill = true;
+  if (n <= kMaxLevels) {
+    std::vector<unsigned char> all;
+    all.reserve(size_t(n) * size);
+    slices r = read_slices(io, v, n, false, [&](long) {
+      all.insert(all.end(), v->data.begin(), v->data.end());
+      return true;
+    });
+    if (!read_went_on(r, axis)) return false;
+    v->data.swap(all);
+    all_fill = holds_only_fill(*v);
+  } else {
+    const sdf_fills is_fill(*v);
+    slices r = read_slices(io, v, n, false, [&](long count) {
+      for (long i = 0; i < count; i++) {
+        double x;
+        if (!value_as_double(v->data.data(), v->type, i, &x) || !is_fill(x)) {
+          all_fill = false;
+          return false;
+        }
+      }
+      return true;
+    });
+    if (!read_went_on(r, axis)) return false;
+    long start = 0, count = 2;
+    if (!all_fill && !read_variable_data(io->ncid, v, &start, &count))
+      return read_went_on(slices::failed, axis);
+  }
+  if (all_fill) {
     kaprntf(msg_level::error, "SDF:  The %s coordinate of SDF file holds only fill values.\n",
             axis);
     return false;
   }
   return true;
+}
+
+// trydeflin for a coordinate too long for a list of levels: read again a
+// slice at a time (in the order of the axis) and given up at the first value
+// off the even step. 1 (the linear scaling set), 0 not evenly spaced, -1
+// after the message of a value that is no float or of a failed or
+// interrupted read (*read_failed then set).
+int long_trydeflin(file_descriptor* pfi, const io_std* io, var_info* v, int dim, int wrap,
+                   int reverse, const char* axis, bool* read_failed) {
+  const long n = io->dim_size(v->dimids[0]);
+  linear_probe probe(wrap != 0);
+  bool bad = false;
+  slices r = read_slices(io, v, n, reverse != 0, [&](long count) {
+    for (long k = 0; k < count; k++) {
+      float x;
+      if (!convtype(v->data.data(), v->type, &x, NC_FLOAT, reverse ? count - 1 - k : k, 0) ||
+          !std::isfinite(x)) {
+        bad = true;
+        return false;
+      }
+      if (!probe.add(x)) return false;
+    }
+    return true;
+  });
+  // The values are not kept: the slice goes.
+  std::vector<unsigned char>().swap(v->data);
+  *read_failed = !read_went_on(r, axis);
+  if (*read_failed) return -1;
+  if (bad) {
+    kaprnt(msg_level::error, "Couldn't convert coordinate value to float.\n");
+    return -1;
+  }
+  return probe.even() ? deflin_probe(pfi, dim, wrap, probe) : 0;
+}
+
+// trydeflin of the coordinate of the axis, however long.
+int axis_trydeflin(file_descriptor* pfi, const io_std* io, var_info* v, int dim, int wrap,
+                   int reverse, const char* axis, bool* read_failed) {
+  *read_failed = false;
+  if (io->dim_size(v->dimids[0]) > kMaxLevels)
+    return long_trydeflin(pfi, io, v, dim, wrap, reverse, axis, read_failed);
+  return trydeflin(pfi, v, dim, wrap, reverse);
 }
 
 // The first (and second) value of a coordinate already read.
@@ -267,14 +385,20 @@ void refuse_order(var_info& v) {
 
 // True when v is a fill of the variable: its missing_value or _FillValue,
 // or the default fill of its type.
-bool sdf_is_fill(const var_info& v, double x) {
+bool sdf_is_fill(const var_info& v, double x) { return sdf_fills(v)(x); }
+
+sdf_fills::sdf_fills(const var_info& v) : as_float_(v.type == NC_FLOAT) {
   for (const char* name : {"missing_value", "_FillValue"}) {
-    double m;
     const netcdf_att* a = find_att(v.atts, name);
-    if (a && a->number(0, &m) && (v.type == NC_FLOAT ? float(m) == float(x) : m == x)) return true;
+    if (a && a->number(0, &fill_[count_])) count_++;
   }
-  double def = sdf_default_fill(v.type);
-  return v.type == NC_FLOAT ? float(def) == float(x) : def == x;
+  fill_[count_++] = sdf_default_fill(v.type);
+}
+
+bool sdf_fills::operator()(double x) const {
+  for (int i = 0; i < count_; i++)
+    if (as_float_ ? float(fill_[i]) == float(x) : fill_[i] == x) return true;
+  return false;
 }
 
 bool sdf_coord_value(const var_info* v, long i, double* out) {
@@ -476,12 +600,14 @@ bool x_axis(sdf_build& b) {
   var_info* xv = b.cv[0];
   if (!axis_size(b, xv, "X", &pfi->x_size)) return false;
   if (!read_coordinate(b.io, xv, "X")) return false;
-  int r = trydeflin(pfi, xv, 0, 1, 0);
+  bool read_failed = false;
+  int r = axis_trydeflin(pfi, b.io, xv, 0, 1, 0, "X", &read_failed);
+  if (read_failed) return false;
   if (r < 0) {
     kaprnt(msg_level::error, "Error evaluating X coordinate of SDF file.\n");
     return false;
   }
-  if (r == 0 && sdfdeflev(pfi, xv, 0, 0)) {
+  if (r == 0 && (!levels_fit(pfi->x_size) || sdfdeflev(pfi, xv, 0, 0))) {
     kaprnt(msg_level::error, "Failure defining X levels for SDF file.\n");
     return false;
   }
@@ -501,12 +627,14 @@ bool y_axis(sdf_build& b) {
     return false;
   }
   pfi->yrev = two && float(c) < float(a) ? 1 : 0;
-  int r = trydeflin(pfi, yv, 1, 0, pfi->yrev);
+  bool read_failed = false;
+  int r = axis_trydeflin(pfi, b.io, yv, 1, 0, pfi->yrev, "Y", &read_failed);
+  if (read_failed) return false;
   if (r < 0) {
     kaprnt(msg_level::error, "Error evaluating Y coordinate of SDF file.\n");
     return false;
   }
-  if (r == 0 && sdfdeflev(pfi, yv, 1, pfi->yrev)) {
+  if (r == 0 && (!levels_fit(pfi->y_size) || sdfdeflev(pfi, yv, 1, pfi->yrev))) {
     kaprnt(msg_level::error, "Failure defining levels for Y coordinate for SDF file.\n");
     return false;
   }
@@ -582,7 +710,7 @@ bool z_axis(sdf_build& b) {
     else
       pfi->zrev = c > a ? 0 : 1;
   }
-  if (sdfdeflev(pfi, zv, 2, pfi->zrev)) {
+  if (!levels_fit(pfi->z_size) || sdfdeflev(pfi, zv, 2, pfi->zrev)) {
     kaprnt(msg_level::error, "Couldn't define Z-axis usinng LEVELS method.\n");
     return false;
   }

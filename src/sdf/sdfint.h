@@ -78,6 +78,18 @@ bool sdf_coord_value(const var_info* v, long i, double* out);
 // True when x is a fill of v: its missing_value or _FillValue, or the
 // default fill of its type.
 bool sdf_is_fill(const var_info& v, double x);
+// The same test with the attributes looked up once, for the many values of
+// a coordinate.
+class sdf_fills {
+ public:
+  explicit sdf_fills(const var_info& v);
+  bool operator()(double x) const;
+
+ private:
+  double fill_[3] = {};
+  int count_ = 0;
+  bool as_float_ = false;  // float values compare as floats
+};
 
 // Default fill of a netCDF type, as a double.
 double sdf_default_fill(nc_type type);

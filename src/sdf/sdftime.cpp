@@ -14,6 +14,7 @@
 #include "base/message.h"
 #include "base/mfcmn.h"
 #include "base/scaling.h"
+#include "base/session.h"
 #include "base/timecal.h"
 #include "data/filerec.h"
 #include "sdf/sdfint.h"
@@ -30,6 +31,14 @@ constexpr const char* kMsgB =
 constexpr const char* kMsgDecreasing =
     "SDF:  Time values decrease (the second is before the first); a time axis must increase.\n";
 constexpr const char* kMsgTooLarge = "SDF:  Time step in SDF file is too large to represent.\n";
+
+// The time coordinate is read a block at a time; between blocks the user may
+// stop the open. False after the message when he did.
+bool goes_on() {
+  if (!kaqsig()) return true;
+  kaprnt(msg_level::error, "SDF:  Interrupted while the time coordinate of SDF file was read.\n");
+  return false;
+}
 
 int compare_units(const char* a, const char* b) {
   ud_unit ua, ub;
@@ -313,7 +322,7 @@ sdf_calendar calendar_of(const var_info& tv, const char** name = nullptr) {
 // Each time of the file against the axis built from its first two: the
 // first that lies half a step or more away gets one warning, since every
 // later date is off as well. Times past what a grid coordinate can count
-// exactly are not checked.
+// exactly are not checked. False only when the user stopped the read.
 template <class Decode>
 bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of) {
   // The file's own dates on a calendar not held can't be told on the
@@ -326,6 +335,7 @@ bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of)
   constexpr long kBlock = 65536, kCountable = 16777216;
   const long n = pfi->t_size < kCountable ? pfi->t_size : kCountable;
   for (long start = 0; start < n; start += kBlock) {
+    if (!goes_on()) return false;
     long count = n - start < kBlock ? n - start : kBlock;
     if (!read_variable_data(io->ncid, tv, &start, &count)) return true;
     for (long i = 0; i < count; i++) {
@@ -349,19 +359,23 @@ bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of)
   return true;
 }
 
-// True when the first n values of the one-dimensional variable are all
-// fills (read a block at a time; the variable's data is overwritten).
-bool only_fill(io_std* io, var_info* v, long n) {
+enum class fills { not_all, all, interrupted };
+
+// Whether the first n values of the one-dimensional variable are all fills
+// (read a block at a time; the variable's data is overwritten).
+fills only_fill(io_std* io, var_info* v, long n) {
   constexpr long kBlock = 65536;
+  const sdf_fills is_fill(*v);
   for (long start = 0; start < n; start += kBlock) {
+    if (!goes_on()) return fills::interrupted;
     long count = n - start < kBlock ? n - start : kBlock;
-    if (!read_variable_data(io->ncid, v, &start, &count)) return false;
+    if (!read_variable_data(io->ncid, v, &start, &count)) return fills::not_all;
     for (long i = 0; i < count; i++) {
       double x;
-      if (!value_as_double(v->data.data(), v->type, i, &x) || !sdf_is_fill(*v, x)) return false;
+      if (!value_as_double(v->data.data(), v->type, i, &x) || !is_fill(x)) return fills::not_all;
     }
   }
-  return true;
+  return fills::all;
 }
 
 // The start and step of times written as YYMMDDHH numbers.
@@ -529,9 +543,13 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   }
   bool second = count < 2 || sdf_coord_value(tv, 1, &v2);
   if (count < 2) v2 = v1 + 1;
-  if (sdf_is_fill(*tv, v1) && only_fill(io, tv, pfi->t_size)) {
-    kaprnt(msg_level::error, "SDF:  The time coordinate of SDF file holds only fill values.\n");
-    return false;
+  if (sdf_is_fill(*tv, v1)) {
+    fills f = only_fill(io, tv, pfi->t_size);
+    if (f == fills::interrupted) return false;
+    if (f == fills::all) {
+      kaprnt(msg_level::error, "SDF:  The time coordinate of SDF file holds only fill values.\n");
+      return false;
+    }
   }
   if (!second) {
     kaprnt(msg_level::error, "Error interpreting second time value in SDF file.\n");

@@ -1,0 +1,171 @@
+// Coordinates longer than a list of levels holds: "sdfopen" and "xdfopen"
+// read them a slice at a time, refuse one at its first value off the even
+// step while memory stays small, and stop at the first Ctrl-C while one is
+// read. The files are sparse: only their first values are written.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/library_peer.h"
+#include "support/live_session.h"
+
+using namespace vemra_test;
+
+namespace {
+
+// The longest coordinate a grid holds.
+constexpr size_t kLongest = 2147483647;
+
+// A CDF-5 file whose coordinate `axis` (lon or lat) has kLongest values, of
+// which only `first` are written: the others read as 0, which with `fill`
+// is the coordinate's _FillValue. The other axis has two points.
+void long_axis_file(const std::string& path, const std::string& axis,
+                    const std::vector<float>& first, bool fill) {
+  int nc, lat, lon, vlat, vlon, v, old;
+  ASSERT_EQ(peer::nc_create(path.c_str(), NC_64BIT_DATA | NC_CLOBBER, &nc), NC_NOERR);
+  peer::nc_set_fill(nc, NC_NOFILL, &old);
+  peer::nc_def_dim(nc, "lat", axis == "lat" ? kLongest : 2, &lat);
+  peer::nc_def_dim(nc, "lon", axis == "lon" ? kLongest : 2, &lon);
+  peer::nc_def_var(nc, "lat", NC_FLOAT, 1, &lat, &vlat);
+  peer::nc_put_att_text(nc, vlat, "units", 13, "degrees_north");
+  peer::nc_def_var(nc, "lon", NC_FLOAT, 1, &lon, &vlon);
+  peer::nc_put_att_text(nc, vlon, "units", 12, "degrees_east");
+  const int long_var = axis == "lat" ? vlat : vlon;
+  const float zero = 0;
+  if (fill) peer::nc_put_att_float(nc, long_var, "_FillValue", NC_FLOAT, 1, &zero);
+  const int dims[2] = {lat, lon};
+  peer::nc_def_var(nc, "v", NC_FLOAT, 2, dims, &v);
+  ASSERT_EQ(peer::nc_enddef(nc), NC_NOERR);
+  const float two[2] = {0, 10};
+  peer::nc_put_var_float(nc, axis == "lat" ? vlon : vlat, two);
+  size_t start = 0, count = first.size();
+  if (count) peer::nc_put_vara_float(nc, long_var, &start, &count, first.data());
+  ASSERT_EQ(peer::nc_close(nc), NC_NOERR);
+}
+
+// A file of 100,000,001 times (a record dimension), all of them fills: the
+// header is written with no record, then the record count is set and the
+// file made long enough to hold them.
+void long_time_file(const std::string& path) {
+  int nc, t, lat, lon, vt, vlat, vlon, v;
+  ASSERT_EQ(peer::nc_create(path.c_str(), NC_64BIT_OFFSET | NC_CLOBBER, &nc), NC_NOERR);
+  peer::nc_def_dim(nc, "time", NC_UNLIMITED, &t);
+  peer::nc_def_dim(nc, "lat", 2, &lat);
+  peer::nc_def_dim(nc, "lon", 2, &lon);
+  peer::nc_def_var(nc, "time", NC_FLOAT, 1, &t, &vt);
+  const std::string units = "hours since 2000-01-01 00:00";
+  peer::nc_put_att_text(nc, vt, "units", units.size(), units.c_str());
+  const float zero = 0;
+  peer::nc_put_att_float(nc, vt, "_FillValue", NC_FLOAT, 1, &zero);
+  peer::nc_def_var(nc, "lat", NC_FLOAT, 1, &lat, &vlat);
+  peer::nc_put_att_text(nc, vlat, "units", 13, "degrees_north");
+  peer::nc_def_var(nc, "lon", NC_FLOAT, 1, &lon, &vlon);
+  peer::nc_put_att_text(nc, vlon, "units", 12, "degrees_east");
+  const int dims[3] = {t, lat, lon};
+  peer::nc_def_var(nc, "v", NC_FLOAT, 3, dims, &v);
+  ASSERT_EQ(peer::nc_enddef(nc), NC_NOERR);
+  const float two[2] = {0, 10};
+  peer::nc_put_var_float(nc, vlat, two);
+  peer::nc_put_var_float(nc, vlon, two);
+  ASSERT_EQ(peer::nc_close(nc), NC_NOERR);
+  const unsigned long long records = 100000001ULL, record = 4 + 16;
+  const auto size = std::filesystem::file_size(path);
+  std::fstream io(path, std::ios::in | std::ios::out | std::ios::binary);
+  io.seekp(4);
+  const unsigned char n[4] = {(unsigned char)(records >> 24), (unsigned char)(records >> 16),
+                              (unsigned char)(records >> 8), (unsigned char)records};
+  io.write(reinterpret_cast<const char*>(n), 4);
+  io.close();
+  std::filesystem::resize_file(path, size + records * record);
+}
+
+// A field of /proc/PID/FILE ("rchar" of io in bytes, "VmHWM" of status in
+// kB); -1 when there is none.
+long proc_field(pid_t pid, const std::string& file, const std::string& name) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+  std::string key;
+  while (in >> key) {
+    long v = -1;
+    if (key == name + ":") return (in >> v) ? v : -1;
+    std::getline(in, key);
+  }
+  return -1;
+}
+
+// Waits (up to 10 s) until the process has read more than `bytes` since
+// it had read `from`: the sign that a long read is under way.
+bool reading(pid_t pid, long from, long bytes) {
+  for (int i = 0; i < 1000; i++) {
+    if (proc_field(pid, "io", "rchar") - from > bytes) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) {
+  TempDir dir;
+  write_file(dir.file("x.ctl"), "dset ^x.nc\nxdef lon\nydef lat\n");
+  const std::string levels = "Failure setting up coordinate levels in SDF file.\n";
+  struct c {
+    std::string what;
+    std::function<void()> make;  // none: the file of the case before
+    std::string command;
+    bool interrupt;
+    std::string want;
+  };
+  const c cases[] = {
+      {"longitudes 0 1 0.5 ...",
+       [&] {
+         long_axis_file(dir.file("x.nc"), "lon", {0, 1, 0.5f}, false);
+       },
+       "sdfopen x.nc", false, levels + "Failure defining X levels for SDF file.\n"},
+      {"the same through a descriptor", nullptr, "xdfopen x.ctl", false,
+       levels + "Failure defining X levels for SDF file.\n"},
+      {"latitudes 10 9 9.5 ..., north to south",
+       [&] {
+         long_axis_file(dir.file("y.nc"), "lat", {10, 9, 9.5f}, false);
+       },
+       "sdfopen y.nc", false, levels + "Failure defining levels for Y coordinate for SDF file.\n"},
+      {"longitudes all fills", [&] { long_axis_file(dir.file("f.nc"), "lon", {}, true); },
+       "sdfopen f.nc", true, "SDF:  Interrupted while the X coordinate of SDF file was read.\n"},
+      {"times all fills", [&] { long_time_file(dir.file("t.nc")); }, "sdfopen t.nc", true,
+       "SDF:  Interrupted while the time coordinate of SDF file was read.\n"},
+  };
+  for (const c& k : cases) {
+    SCOPED_TRACE(k.what);
+    if (k.make) k.make();
+    LiveSession s(dir, "s.out");
+    ASSERT_GT(s.pid, 0);
+    // Read whole, such a coordinate took tens of GB: capped, that fails at
+    // once instead of taking the machine.
+    const rlimit cap{rlim_t(1) << 30, rlim_t(1) << 30};
+    ASSERT_EQ(prlimit(s.pid, RLIMIT_AS, &cap, nullptr), 0);
+    ASSERT_TRUE(s.send("q config\n"));
+    ASSERT_TRUE(s.wait_for("Config: v", 2));
+    const long before = proc_field(s.pid, "io", "rchar");
+    ASSERT_TRUE(s.send(k.command + "\n"));
+    if (k.interrupt) {
+      EXPECT_TRUE(reading(s.pid, before, 1L << 20)) << s.output();
+      kill(s.pid, SIGINT);
+    }
+    EXPECT_TRUE(s.wait_for(k.want)) << s.output();
+    ASSERT_TRUE(s.send("q files\n"));
+    EXPECT_TRUE(s.wait_for("No files open\n")) << s.output();
+    const long peak_kb = proc_field(s.pid, "status", "VmHWM");
+    EXPECT_GT(peak_kb, 0);
+    EXPECT_LT(peak_kb, 200 * 1024) << s.output();
+    ASSERT_TRUE(s.send("quit\n"));
+    EXPECT_EQ(s.finish(), 0);
+  }
+}
