@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -13,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/session.h"
@@ -65,27 +65,44 @@ std::string directory_of(const std::string& path) {
 namespace {
 
 // Temporary files not yet renamed or removed, for removal when the process
-// ends by a signal. The handler only loads the pointers; a slot is emptied
-// before its string is freed.
-constexpr size_t kStagedSlots = 256;
-std::array<std::atomic<char*>, kStagedSlots> staged_names{};
+// ends by a signal: a list that only grows, whose emptied slots are used
+// again, so that any number of files is held. The handler only loads the
+// pointers; a slot is linked in whole, and emptied before its string is
+// freed.
+struct staged_slot {
+  std::atomic<char*> name{nullptr};
+  staged_slot* next = nullptr;  // set before the slot is linked in
+};
+std::atomic<staged_slot*> staged_head{nullptr};
 
-void remember_staged(const std::string& temp) {
+// false (errno ENOMEM) when there is no memory to hold the name: the file
+// could not be removed at a signal, so it must not be made.
+bool remember_staged(const std::string& temp) {
   static const bool at_exit = std::atexit(remove_staged_files) == 0;
   (void)at_exit;
   char* copy = ::strdup(temp.c_str());
-  if (!copy) return;
-  for (auto& slot : staged_names) {
+  if (!copy) return false;
+  for (staged_slot* s = staged_head.load(); s; s = s->next) {
     char* empty = nullptr;
-    if (slot.compare_exchange_strong(empty, copy)) return;
+    if (s->name.compare_exchange_strong(empty, copy)) return true;
   }
-  std::free(copy);  // more than the table holds: not removed on a signal
+  auto* slot = new (std::nothrow) staged_slot;
+  if (!slot) {
+    std::free(copy);
+    errno = ENOMEM;
+    return false;
+  }
+  slot->name.store(copy);
+  slot->next = staged_head.load();
+  while (!staged_head.compare_exchange_weak(slot->next, slot)) {
+  }
+  return true;
 }
 
 void forget_staged(const std::string& temp) {
-  for (auto& slot : staged_names) {
-    char* name = slot.load();
-    if (name && temp == name && slot.compare_exchange_strong(name, nullptr)) {
+  for (staged_slot* s = staged_head.load(); s; s = s->next) {
+    char* name = s->name.load();
+    if (name && temp == name && s->name.compare_exchange_strong(name, nullptr)) {
       std::free(name);
       return;
     }
@@ -172,10 +189,17 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
     }
   }
   ::fchmod(fd, mode);
+  if (!remember_staged(name.data())) {
+    const int why = errno;
+    ::close(fd);
+    ::unlink(name.data());
+    errno = why;
+    p.how = output_plan::refused;
+    return p;
+  }
   p.how = output_plan::beside;
   p.fd = fd;
   p.temp.assign(name.data());
-  remember_staged(p.temp);
   return p;
 }
 
@@ -197,12 +221,60 @@ void drop_staged(std::string& temp) {
   temp.clear();
 }
 
+void release_staged(std::string& temp) {
+  forget_staged(temp);
+  temp.clear();
+}
+
 void remove_staged_files() {
-  for (auto& slot : staged_names) {
-    const char* name = slot.load();
+  for (staged_slot* s = staged_head.load(); s; s = s->next) {
+    const char* name = s->name.load();
     if (name) ::unlink(name);
   }
 }
+
+namespace {
+
+// The signals whose default action ends the process, but for the faults of
+// the program itself (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS,
+// SIGTRAP), after which its memory, the list of staged files included, can
+// no longer be trusted, and SIGXCPU and SIGXFSZ, which the session handles
+// on its own.
+sigset_t ending_signal_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGVTALRM,
+                  SIGPROF, SIGIO, SIGPWR, SIGSTKFLT})
+    sigaddset(&set, sig);
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) sigaddset(&set, sig);
+  return set;
+}
+
+}  // namespace
+
+void catch_ending_signals() {
+  const sigset_t set = ending_signal_set();
+  for (int sig = 1; sig < NSIG; ++sig) {
+    struct sigaction was;
+    if (sigismember(&set, sig) != 1 || ::sigaction(sig, nullptr, &was) != 0 ||
+        was.sa_handler == SIG_IGN)
+      continue;
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = end_by_signal;
+    // A second ending signal waits while the first removes the files.
+    sa.sa_mask = set;
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(sig, &sa, nullptr);
+  }
+}
+
+ending_signals_held::ending_signals_held() {
+  const sigset_t set = ending_signal_set();
+  ::sigprocmask(SIG_BLOCK, &set, &old_);
+}
+
+ending_signals_held::~ending_signals_held() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
 
 extern "C" void end_by_signal(int sig) {
   remove_staged_files();

@@ -3,6 +3,7 @@
 // output that replaces a file only once it is complete.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <cstdio>
@@ -57,12 +58,34 @@ bool commit_staged(std::string& temp, const std::string& target);
 // Removes a temporary file of plan_output (nothing when temp is empty).
 void drop_staged(std::string& temp);
 
+// Leaves a temporary file of plan_output where it is, no longer removed at a
+// signal or the exit (it holds what must be kept); temp is cleared.
+void release_staged(std::string& temp);
+
 // Async-signal-safe: removes every temporary file not yet committed or
 // dropped.
 void remove_staged_files();
 // Signal handler: removes the temporary files, then ends the process by sig
 // with its default action, so the exit status shows the signal.
 extern "C" void end_by_signal(int sig);
+// Makes every signal sent to end the process (TERM, HUP, INT, QUIT, PIPE,
+// ALRM, USR1, USR2 and the others whose default ends it, but for the faults
+// of the program itself) end it by end_by_signal. One that is ignored now
+// (as under nohup) stays ignored.
+void catch_ending_signals();
+
+// While it lives, the signals of catch_ending_signals wait: files renamed
+// into place as one set are all placed, or all put back, before one acts.
+class ending_signals_held {
+ public:
+  ending_signals_held();
+  ~ending_signals_held();
+  ending_signals_held(const ending_signals_held&) = delete;
+  ending_signals_held& operator=(const ending_signals_held&) = delete;
+
+ private:
+  sigset_t old_;
+};
 
 // How an output treats a name that exists and is no regular file.
 // Either way a directory, block device or socket is refused.

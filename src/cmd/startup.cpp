@@ -217,12 +217,7 @@ int vemra_main(int argc, char** argv) {
   catch_signal(SIGXCPU, kasigcpu);
   // Signals that end the process first remove the output files not yet
   // complete; until the main loop a Ctrl-C ends it the same way.
-  // One that was ignored when vemra started (nohup) stays ignored.
-  for (int sig : {SIGTERM, SIGHUP, SIGPIPE, SIGINT}) {
-    struct sigaction was;
-    if (sigaction(sig, nullptr, &was) == 0 && was.sa_handler != SIG_IGN)
-      catch_signal(sig, end_by_signal);
-  }
+  catch_ending_signals();
   // A file-size limit makes a write fail (and be reported) instead of
   // ending the session.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -542,7 +542,12 @@ int lats_create_grib(latsFile* file) {
       latsWarning("GRIB (latsgrib) --> %s: %s", index.c_str(), std::strerror(errno));
       index_ok = false;
     }
-    if (!index_ok || !opened(gf->ctl_stage, gf->mapname, gf->ctl, false)) {
+    if (!index_ok) {
+      latsError("GRIB (latsgrib) --> lats_create create .gmp failed for %s\n", index.c_str());
+      std::fclose(gf->grb);
+      return 0;
+    }
+    if (!opened(gf->ctl_stage, gf->mapname, gf->ctl, false)) {
       latsError("GRIB (latsgrib) --> lats_create create .ctl failed for %s\n", gf->mapname);
       std::fclose(gf->grb);
       if (gf->ctl) std::fclose(gf->ctl);
@@ -847,32 +852,32 @@ int finish_described(latsFile* file, latsGribFile* gf) {
       return 0;
     }
     // Nothing old to keep: the data written are not thrown away.
-    if (gf->grb_stage.commit() && gf->ctl_stage.commit()) {
+    bool restored;
+    if (lats_place_together({&gf->grb_stage, &gf->ctl_stage}, restored) < 0) {
       latsError(
           "GRIB (latsgrib) --> The index %s could not be made; %s and %s are left without one",
           index_name.c_str(), file->path, gf->mapname);
     } else {
       latsError("GRIB (latsgrib) --> The index %s could not be made; no file was made",
                 index_name.c_str());
-      gf->ctl_stage.discard();
-      std::remove(file->path);
     }
     return 0;
   }
   // Data first and descriptor last: the index refuses any data file but its
-  // own, so a reader between two renames is told, never misled.
-  if (!gf->grb_stage.commit()) {
-    latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old files are kept", file->path,
-              std::strerror(errno));
-    return 0;
-  }
-  if (!index_stage.commit()) {
-    latsError("GRIB (latsgrib) --> Replacing %s failed: %s", index_name.c_str(),
-              std::strerror(errno));
-    return 0;
-  }
-  if (!gf->ctl_stage.commit()) {
-    latsError("GRIB (latsgrib) --> Replacing %s failed: %s", gf->mapname, std::strerror(errno));
+  // own, so a reader between two renames is told, never misled. A part that
+  // cannot be placed (another user's file in a sticky directory) puts the
+  // parts placed before it back.
+  const bool had_old = old_set_exists(file, gf);
+  bool restored;
+  const int failed = lats_place_together({&gf->grb_stage, &index_stage, &gf->ctl_stage}, restored);
+  if (failed >= 0) {
+    why = errno;
+    const std::string names[] = {file->path, index_name, gf->mapname};
+    latsError("GRIB (latsgrib) --> Replacing %s failed: %s; %s", names[failed].c_str(),
+              std::strerror(why),
+              !restored ? "the old files could not all be put back"
+              : had_old ? "the old files are kept"
+                        : "no file was made");
     return 0;
   }
   return 1;

@@ -41,6 +41,93 @@ bool lats_staged::open(const std::string& target) {
 
 bool lats_staged::target_exists() const { return lats_kind_of(target_).has_value(); }
 
-bool lats_staged::commit() { return commit_staged(temp_, target_); }
+void lats_staged::take_target_owner_and_mode() const {
+  struct stat now;
+  if (temp_.empty() || ::stat(target_.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) return;
+  // Through a descriptor of the file made, never a link put in its place.
+  const int fd = ::open(temp_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat made;
+  // The owner before the mode: a change of owner clears set-id bits. An
+  // owner the system does not let the user give is not kept, as at the
+  // open; the group may still be.
+  if (::fstat(fd, &made) == 0 && (made.st_uid != now.st_uid || made.st_gid != now.st_gid)) {
+    [[maybe_unused]] const bool given = ::fchown(fd, now.st_uid, now.st_gid) == 0 ||
+                                        ::fchown(fd, static_cast<uid_t>(-1), now.st_gid) == 0;
+  }
+  ::fchmod(fd, now.st_mode & 07777);
+  ::close(fd);
+}
 
-void lats_staged::discard() { drop_staged(temp_); }
+bool lats_staged::commit() {
+  take_target_owner_and_mode();
+  return commit_staged(temp_, target_);
+}
+
+void lats_staged::discard() {
+  placed_ = placed::no;
+  drop_staged(temp_);
+}
+
+bool lats_staged::place() {
+  placed_ = placed::no;
+  if (temp_.empty()) return true;
+  take_target_owner_and_mode();
+  // The old file and the new one change names in one step: the old one is
+  // kept under the staged name, and no reader finds the name missing.
+  if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0) {
+    placed_ = placed::swapped;
+    return true;
+  }
+  if (errno != ENOENT && errno != EINVAL && errno != ENOSYS) return false;
+  // No old file, or a file system that cannot exchange names: a plain rename.
+  const bool had_old = target_exists();
+  if (!commit_staged(temp_, target_)) return false;
+  placed_ = had_old ? placed::without_old : placed::fresh;
+  return true;
+}
+
+bool lats_staged::unplace() {
+  const placed was = placed_;
+  placed_ = placed::no;
+  switch (was) {
+    case placed::no: return true;
+    case placed::swapped:
+      if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0 ||
+          std::rename(temp_.c_str(), target_.c_str()) == 0) {
+        discard();
+        return true;
+      }
+      // The old file stays where it is kept, never removed as a staged one.
+      release_staged(temp_);
+      return false;
+    case placed::fresh: return ::unlink(target_.c_str()) == 0 || errno == ENOENT;
+    case placed::without_old: errno = EXDEV; return false;
+  }
+  return false;
+}
+
+void lats_staged::settle() {
+  if (placed_ == placed::swapped) discard();
+  placed_ = placed::no;
+}
+
+int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored) {
+  restored = true;
+  ending_signals_held held;
+  int at = 0;
+  for (lats_staged* part : parts) {
+    if (!part->place()) {
+      const int why = errno;
+      // Back in the reverse order: the data file last, as it was first.
+      for (int k = at - 1; k >= 0; --k)
+        if (!parts.begin()[k]->unplace()) restored = false;
+      for (lats_staged* p : parts) p->discard();
+      errno = why;
+      return at;
+    }
+    ++at;
+  }
+  for (lats_staged* part : parts) part->settle();
+  return -1;
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -49,7 +50,31 @@ class lats_staged {
   void discard();
 
  private:
+  friend int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored);
+  // The owner, group and mode of the file under the target's name now go to
+  // the written file: another session may have made or changed it since the
+  // open.
+  void take_target_owner_and_mode() const;
+  // Puts the written file under the target's name, the old file (if any)
+  // under the staged name until settle or unplace; false with errno set.
+  bool place();
+  // Puts the old file back, or removes the new one where there was none;
+  // false with errno set when it cannot.
+  bool unplace();
+  // Removes the old file kept by place.
+  void settle();
+
   std::string target_;
   std::string temp_;  // empty when written in place or after commit/discard
   lats_target_kind kind_ = lats_target_kind::file;
+  enum class placed { no, swapped, fresh, without_old } placed_ = placed::no;
 };
+
+// Puts the written files of a set under their names as one: each old file is
+// kept until all are placed and put back where one cannot be, and the
+// signals that end the process wait until the set is placed or put back.
+// -1 when all are placed; else the position in parts of the one that could
+// not be (errno says why), with restored telling whether every old file is
+// back under its name (false only where the file system could not keep one
+// aside).
+int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored);
