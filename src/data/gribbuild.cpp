@@ -83,15 +83,39 @@ int64_t get3(const unsigned char* b) { return kagby(b, 0, 3); }
 // Length of the section at pos, which must hold at least `fixed` octets; the
 // first min(length, n) octets go to buf (the rest zeroed). Returns 0 or a
 // gribhdr status.
-int read_section(std::FILE* f, int64_t pos, int64_t fixed, unsigned char* buf, size_t n,
+// The bytes of one message's sections, read by position a window at a time:
+// the sections before the packed data cost one read, or two past a bit map.
+class message_window {
+ public:
+  explicit message_window(std::FILE* f) : fd_(fileno(f)) {}
+  bool read(int64_t pos, void* out, size_t n) {
+    if (pos < 0 || n > sizeof buf_) return false;
+    if (at_ < 0 || pos < at_ || pos + int64_t(n) > at_ + len_) {
+      const ssize_t got = fd_ < 0 ? -1 : ::pread(fd_, buf_, sizeof buf_, static_cast<off_t>(pos));
+      if (got < 0) return false;
+      at_ = pos;
+      len_ = got;
+      if (int64_t(n) > len_) return false;
+    }
+    std::memcpy(out, buf_ + (pos - at_), n);
+    return true;
+  }
+
+ private:
+  int fd_;
+  int64_t at_ = -1, len_ = 0;
+  unsigned char buf_[4096];
+};
+
+int read_section(message_window& f, int64_t pos, int64_t fixed, unsigned char* buf, size_t n,
                  int64_t* len) {
   unsigned char l[3];
-  if (!read_at(f, pos, l, 3)) return hdr_io;
+  if (!f.read(pos, l, 3)) return hdr_io;
   *len = get3(l);
   if (*len < fixed) return hdr_short_section;
   std::memset(buf, 0, n);
   size_t want = *len < int64_t(n) ? size_t(*len) : n;
-  if (!read_at(f, pos, buf, want)) return hdr_io;
+  if (!f.read(pos, buf, want)) return hdr_io;
   return 0;
 }
 
@@ -168,12 +192,13 @@ void product_fields(const unsigned char* b, int64_t len, bool notau, grib_record
 
 }  // namespace
 
-int gribmsg(std::FILE* f, int64_t at, int64_t flen, bool notau, grib_record_header* h,
+int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_header* h,
             int64_t* next) {
   *h = grib_record_header{};
+  message_window f(file);
   unsigned char lead[8];
   if (at + 8 >= flen) return hdr_short_lead;
-  if (!read_at(f, at, lead, 8)) return hdr_lead_io;
+  if (!f.read(at, lead, 8)) return hdr_lead_io;
   if (std::memcmp(lead, "GRIB", 4) != 0) return hdr_not_found;
   h->edition = lead[7];
   if (h->edition > 1) return hdr_edition;
