@@ -136,6 +136,16 @@ double month_minutes(const date_time* t) {
   return 1440.0 * month_days(year, static_cast<int>(month));
 }
 
+// The day of a month axis's step in (year, month): the start's day, held at
+// the month's last day where the month is shorter, so that every step lies in
+// its own month (31 March, 30 April, 31 May). A start day its own month lacks
+// is no real date and keeps folding as before.
+int step_day(const date_time& start, i64 year, int month) {
+  const int last = month_days(year, month);
+  if (start.day > last && start.day <= days_in_month(start.year, start.month)) return last;
+  return start.day;
+}
+
 // Whole minutes as a day/hour/minute offset.
 date_time minutes_offset(i64 n) {
   date_time d{};
@@ -241,6 +251,29 @@ long long timdif(const date_time* from, const date_time* to) {
   return absolute_minutes(to) - absolute_minutes(from);
 }
 
+void month_step(const date_time* start, long long months, date_time* out) {
+  i64 year = start->year, month = static_cast<i64>(start->month) + months;
+  fold_month(year, month);
+  const int day = step_day(*start, year, static_cast<int>(month));
+  if (day != start->day) {
+    store(out, year, month, day, start->hour, start->minute);
+    const date_time none{0, 0, 0, 0, 0};
+    timadd(&none, out);  // carries an hour or minute out of range
+    return;
+  }
+  // Months outside the int range cannot be an increment: hold them there.
+  const int k = clamp_int(months < 0 ? -static_cast<i64>(months) : months);
+  if (months >= 0) {
+    *out = *start;
+    date_time inc{0, k, 0, 0, 0};
+    timadd(&inc, out);
+  } else {
+    date_time off{0, k, 0, 0, 0};
+    timsub(start, &off);
+    *out = off;
+  }
+}
+
 float t2gr(const time_scaling* s, const date_time* t) {
   date_time start = time_scaling_start(s);
   double g;
@@ -248,9 +281,13 @@ float t2gr(const time_scaling* s, const date_time* t) {
     g = static_cast<double>(timdif(&start, t)) / s->increment_minutes;
   } else {
     double months = (static_cast<double>(t->year) - start.year) * 12.0 + t->month - start.month;
+    // P is the axis's step in the time's month.
     date_time p = start;
     p.year = t->year;
     p.month = t->month;
+    i64 py = t->year, pm = t->month;
+    fold_month(py, pm);
+    p.day = step_day(start, py, static_cast<int>(pm));
     i64 m = timdif(&p, t);
     // A time earlier in its month than the start's day and hour adds nothing.
     if (m > 0) months += static_cast<double>(m) / month_minutes(t);
@@ -291,14 +328,7 @@ void gr2t(const time_scaling* s, float g, date_time* out) {
   if (v < -max_offset_months) v = -max_offset_months;
   auto k = static_cast<i64>(v < 0 ? v - 0.9999 : v + 0.0001);
   double f = v - static_cast<double>(k);
-  if (k >= 0) {
-    date_time inc{0, static_cast<int>(k), 0, 0, 0};
-    timadd(&inc, out);
-  } else {
-    date_time off{0, static_cast<int>(-k), 0, 0, 0};
-    timsub(&start, &off);
-    *out = off;
-  }
+  month_step(&start, k, out);
   if (f >= 0.0001) {
     auto n = static_cast<i64>(f * month_minutes(out) + 0.5);
     date_time inc = minutes_offset(n);

@@ -45,6 +45,12 @@ void timsub(const date_time* base, date_time* offset);
 // Minutes from `from` to `to` (negative when `to` is earlier), in 64 bits.
 long long timdif(const date_time* from, const date_time* to);
 
+// The time a whole number of months from start as a month axis counts it:
+// the start's day where the month has it, else the month's last day (31 March
+// plus one month is 30 April), so that steps and times round-trip. timadd
+// instead folds the day into the next month.
+void month_step(const date_time* start, long long months, date_time* out);
+
 // Grid coordinate of a time on an axis (1 = the axis start).
 float t2gr(const time_scaling* scaling, const date_time* time);
 float t2gr(const float* scaling, const date_time* time);

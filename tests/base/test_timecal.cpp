@@ -2,6 +2,7 @@
 // time. Calendar results are checked against a Julian day number formula.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -211,6 +212,33 @@ TEST_F(TimeCal, MonthAxesWithFractions) {
   time_scaling mid = axis(dt(1990, 1, 15), 1, 0);
   t = dt(1990, 3, 10);
   EXPECT_FLOAT_EQ(t2gr(&mid, &t), 3.0f);
+}
+
+// A month axis from the 29th, 30th or 31st: step g is g-1 months from the
+// start, the day held at the month's last day (before the start as well),
+// and each step converts back to g; on the 365-day calendar every February
+// step is the 28th.
+TEST_F(TimeCal, MonthAxesFromTheEndOfAMonth) {
+  for (int cal365 : {0, 1}) {
+    mfcmn.calendar_365 = cal365;
+    for (date_time start :
+         {dt(1999, 3, 31, 6), dt(2000, 1, 30), dt(2000, 2, 29), dt(2001, 1, 29)}) {
+      if (cal365 && start.month == 2) continue;
+      time_scaling s = axis(start, 1, 0);
+      for (int g = -40; g <= 60; ++g) {
+        date_time out{};
+        gr2t(&s, float(g), &out);
+        // Months counted independently of the library's arithmetic.
+        long long n = start.year * 12LL + start.month - 1 + g - 1;
+        int y = int(n / 12), m = int(n % 12) + 1;
+        static const int length[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        int last = m == 2 && !cal365 ? int(jdn(y, 3, 1) - jdn(y, 2, 1)) : length[m - 1];
+        ASSERT_EQ(show(out), show(dt(y, m, std::min(start.day, last), start.hour)))
+            << show(start) << " g " << g << " calendar " << cal365;
+        ASSERT_FLOAT_EQ(t2gr(&s, &out), float(g)) << show(out);
+      }
+    }
+  }
 }
 
 TEST_F(TimeCal, FarAndInvalidCoordinatesStayDefined) {

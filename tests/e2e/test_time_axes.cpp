@@ -1,0 +1,167 @@
+// Month axes whose first date lies at the end of a month, read through
+// descriptors, templates, sdfopen and xdfopen: every step is the date the
+// calendar gives (std::chrono, or cdo for the 365-day calendar) and reads its
+// own data.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dataset_files.h"
+#include "lats_files.h"
+#include "support/live_session.h"
+
+using namespace vemra_test;
+using dsfiles::answer;
+
+namespace {
+
+struct ymd {
+  int y, m, d;
+};
+
+// Step k (from 0) of a month axis from y-m-d: k months on, the day held at
+// the month's last day where the month is shorter.
+ymd month_on(int y, int m, int d, int k) {
+  using namespace std::chrono;
+  year_month_day t = year{y} / month{unsigned(m)} / day{unsigned(d)};
+  t += months{k};
+  if (!t.ok()) t = t.year() / t.month() / last;
+  return {int(t.year()), int(unsigned(t.month())), int(unsigned(t.day()))};
+}
+
+// The dates cdo gives for the times of a netCDF file.
+std::vector<ymd> cdo_dates(const std::string& file) {
+  std::istringstream in(latsfiles::command_output("cdo -s showdate " + file + " 2>/dev/null"));
+  std::vector<ymd> v;
+  std::string w;
+  while (in >> w) {
+    ymd t{};
+    if (std::sscanf(w.c_str(), "%d-%d-%d", &t.y, &t.m, &t.d) == 3) v.push_back(t);
+  }
+  return v;
+}
+
+std::string hour0(const ymd& t) {
+  static const char* mon[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                              "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "00Z%02d%s%d", t.d, mon[t.m - 1], t.y);
+  return buf;
+}
+
+std::string low(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string floats(const std::vector<float>& v) {
+  return std::string(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(float));
+}
+
+// One-point binary data set of n times, step t holding t (or one file per
+// time with the template).
+void binary_set(const TempDir& dir, const std::string& start, int n, bool monthly_files) {
+  std::string ctl = std::string("dset ^") + (monthly_files ? "m%y4%m2.bin" : "a.bin") +
+                    "\nundef -999\noptions little_endian" + (monthly_files ? " template" : "") +
+                    "\nxdef 1 linear 0 1\nydef 1 linear 0 1\nzdef 1 linear 0 1\ntdef " +
+                    std::to_string(n) + " linear " + start + " 1mo\nvars 1\nv 0 99 v\nendvars\n";
+  write_file(dir.file("a.ctl"), ctl);
+  if (!monthly_files) {
+    std::vector<float> v;
+    for (int t = 1; t <= n; t++) v.push_back(float(t));
+    write_file(dir.file("a.bin"), floats(v));
+  }
+}
+
+// A netCDF file of one point at lon 0 (and 10) whose times are the given
+// values in the units and calendar; step t holds t.
+void netcdf_set(const TempDir& dir, const std::string& units, const std::string& calendar,
+                const std::string& times, int n) {
+  std::string v;
+  for (int t = 1; t <= n; t++) v += (t > 1 ? ", " : "") + std::to_string(t) + ", 0";
+  std::string cdl =
+      "netcdf me {\ndimensions:\n time = UNLIMITED ; lat = 1 ; lon = 2 ;\n"
+      "variables:\n double time(time) ; time:units = \"" +
+      units + "\" ; time:calendar = \"" + calendar +
+      "\" ;\n float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+      " float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+      " float v(time, lat, lon) ;\ndata:\n time = " +
+      times + " ;\n lat = 0 ;\n lon = 0, 10 ;\n v = " + v + " ;\n}\n";
+  write_file(dir.file("me.cdl"), cdl);
+  ASSERT_EQ(std::system(("ncgen -o " + dir.file("me.nc") + " " + dir.file("me.cdl")).c_str()), 0);
+}
+
+}  // namespace
+
+// Step n is the start plus n-1 months with the day held at the month's end,
+// reads the n-th field, and its date goes back to step n; a range over every
+// step defines every step and no more.
+TEST(MonthAxis, EndOfMonthStartsStepMonthByMonth) {
+  if (std::system("cdo -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no cdo";
+  struct axis_case {
+    const char* name;
+    int n;
+    const char* open;
+    ymd start;          // dates by std::chrono from here, unless
+    bool dates_by_cdo;  // cdo reads the file's own times
+  };
+  const axis_case cases[] = {
+      {"descriptor from 31 March", 12, "open a.ctl", {1999, 3, 31}, false},
+      {"descriptor from 30 January", 14, "open a.ctl", {2003, 1, 30}, false},
+      {"descriptor from 29 February", 13, "open a.ctl", {2000, 2, 29}, false},
+      {"template of monthly files", 6, "open a.ctl", {2001, 1, 31}, false},
+      {"sdfopen, days at month ends", 6, "sdfopen me.nc", {}, true},
+      {"sdfopen, 365-day month ends", 6, "sdfopen me.nc", {}, true},
+      {"xdfopen with its own tdef", 6, "xdfopen x.ctl", {2000, 1, 31}, false},
+  };
+  for (const axis_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string name = c.name;
+    std::vector<ymd> dates;
+    for (int k = 0; k < c.n && !c.dates_by_cdo; k++)
+      dates.push_back(month_on(c.start.y, c.start.m, c.start.d, k));
+    if (name.starts_with("descriptor")) binary_set(dir, low(hour0(c.start)), c.n, false);
+    if (name.starts_with("template")) {
+      binary_set(dir, low(hour0(c.start)), c.n, true);
+      for (int t = 1; t <= c.n; t++) {
+        char file[32];
+        std::snprintf(file, sizeof file, "m%04d%02d.bin", dates[t - 1].y, dates[t - 1].m);
+        write_file(dir.file(file), floats({float(t)}));
+      }
+    }
+    if (name == "sdfopen, days at month ends" || name.starts_with("xdfopen"))
+      netcdf_set(dir, "days since 2000-01-01", "standard", "30, 59, 90, 120, 151, 181", c.n);
+    if (name == "sdfopen, 365-day month ends")
+      netcdf_set(dir, "days since 2000-01-01", "noleap", "30, 58, 89, 119, 150, 180", c.n);
+    write_file(dir.file("x.ctl"), "dset ^me.nc\ntdef time 6 linear 00z31jan2000 1mo\n");
+    if (c.dates_by_cdo) dates = cdo_dates(dir.file("me.nc"));
+    ASSERT_EQ(int(dates.size()), c.n);
+
+    std::string in = std::string(c.open) + "\nset gxout print\nset lon 0\nset lat 0\n";
+    for (int t = 1; t <= c.n; t++)
+      in += "set t " + std::to_string(t) + "\nq dims\nd v\nset time " + low(hour0(dates[t - 1])) +
+            "\nq dims\n";
+    in += "set t 1 " + std::to_string(c.n) + "\ndefine b = v\nset t " + std::to_string(c.n) +
+          "\nd b\n";
+    RunResult r = run_batch(in, dir.path());
+    size_t at = 0;
+    for (int t = 1; t <= c.n; t++) {
+      const std::string want =
+          "T is fixed     Time = " + hour0(dates[t - 1]) + "  T = " + std::to_string(t) + "\n";
+      EXPECT_TRUE(contains(next_answer(r.out, "q dims", &at), want)) << want;
+      EXPECT_TRUE(contains(next_answer(r.out, "d v", &at), "\n" + std::to_string(t) + " \n"))
+          << "step " << t;
+      EXPECT_TRUE(contains(next_answer(r.out, "q dims", &at), want)) << "back from the date";
+    }
+    EXPECT_FALSE(contains(answer(r.out, "define b = v"), "beyond file limits"))
+        << answer(r.out, "define b = v");
+    EXPECT_TRUE(contains(next_answer(r.out, "d b", &at), "\n" + std::to_string(c.n) + " \n"))
+        << r.out;
+  }
+}
