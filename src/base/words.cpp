@@ -245,3 +245,54 @@ int gxdeci(float value) {
   }
   return count;
 }
+
+namespace {
+
+// Length of the well-formed UTF-8 character of more than one byte that
+// begins at s[i], else 0.
+size_t utf8_length(std::string_view s, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = at(i);
+  size_t n = 0;
+  unsigned char lo = 0x80, hi = 0xbf;  // range of the second byte
+  if (c >= 0xc2 && c <= 0xdf) {
+    n = 2;
+  } else if (c >= 0xe0 && c <= 0xef) {
+    n = 3;
+    if (c == 0xe0) lo = 0xa0;  // no overlong forms
+    if (c == 0xed) hi = 0x9f;  // no surrogates
+  } else if (c >= 0xf0 && c <= 0xf4) {
+    n = 4;
+    if (c == 0xf0) lo = 0x90;
+    if (c == 0xf4) hi = 0x8f;  // nothing past U+10FFFF
+  }
+  if (n == 0 || i + n > s.size() || at(i + 1) < lo || at(i + 1) > hi) return 0;
+  for (size_t k = 2; k < n; k++)
+    if (at(i + k) < 0x80 || at(i + k) > 0xbf) return 0;
+  return n;
+}
+
+}  // namespace
+
+std::string printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\t' || (c >= 0x20 && c < 0x7f)) {
+      out += text[i++];
+      continue;
+    }
+    if (const size_t n = utf8_length(text, i)) {
+      out.append(text.substr(i, n));
+      i += n;
+      continue;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+    i++;
+  }
+  return out;
+}

@@ -3,6 +3,9 @@
 // newline counts as the end of the text.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 // True where a word ends: a blank, a tab, a newline or the end of the text.
 inline bool word_end(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
 
@@ -48,3 +51,8 @@ int kaedit(float value, char* out, int decimals);
 
 // Number of decimals (0 to 4) a value needs.
 int gxdeci(float value);
+
+// The text with every byte that is not printable shown as \xhh (two
+// lower-case hex digits); tabs and whole UTF-8 characters are kept. For
+// messages that quote a line of a file that may not be text at all.
+std::string printable(std::string_view text);

@@ -89,7 +89,8 @@ const char* typed_at(const char* p) { return parse.rec.c_str() + (p - parse.mrec
 // current line unless another is named.
 void context(const std::string& record = parse.rec) {
   kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
-  kaprnt(msg_level::error, "  --> " + record + "\n");
+  // A file that is no descriptor (a netCDF file) shows its bytes escaped.
+  kaprnt(msg_level::error, "  --> " + printable(record) + "\n");
 }
 
 // Error found on the current record.

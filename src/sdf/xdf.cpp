@@ -481,7 +481,7 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     if (ps.show_record) {
       kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
       kaprnt(msg_level::error, "  --> ");
-      kaprnt(msg_level::error, in.low);
+      kaprnt(msg_level::error, printable(in.low));
       kaprnt(msg_level::error, "\n");
     }
     kaprnt(msg_level::error, kNotOpened);

@@ -397,3 +397,39 @@ TEST(SdfMetadata, XdfopenNamesWhatIsWrong) {
   // Northern row of time 1: 31 32 33 at lon 0, 45, 90.
   EXPECT_EQ(printed_values(r.out, "d tas"), (std::vector<double>{31, 32, 33}));
 }
+
+// "open" and "xdfopen" of a file that is no descriptor quote its first line
+// with the bytes that are not text escaped: a netCDF file's header shows its
+// magic number and record count (3 here) as the format lays them out.
+// Whole UTF-8 characters of a descriptor line stay as typed.
+TEST(SdfMetadata, RecordsOfFilesThatAreNoDescriptorsShowTheirBytesEscaped) {
+  TempDir dir;
+  const std::string utf8 = "caf\xc3\xa9 \xe2\x98\x83";
+  write_file(dir.file("u.ctl"), "bogus " + utf8 + " t\x07x caf\xe9 \xed\xa0\x80\n");
+  struct c {
+    std::string what, kind, command, record;
+  };
+  const c cases[] = {
+      {"classic", "classic", "open f.nc", "CDF\\x01\\x00\\x00\\x00\\x03\\x00\\x00\\x00"},
+      {"64-bit offsets", "64-bit-offset", "open f.nc",
+       "CDF\\x02\\x00\\x00\\x00\\x03\\x00\\x00\\x00"},
+      {"64-bit data", "cdf5", "open f.nc",
+       "CDF\\x05\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x03\\x00\\x00\\x00"},
+      {"classic through xdfopen", "classic", "xdfopen f.nc",
+       "cdf\\x01\\x00\\x00\\x00\\x03\\x00\\x00\\x00"},
+      {"a bell, a Latin-1 byte and a surrogate", "", "open u.ctl",
+       "bogus " + utf8 + " t\\x07x caf\\xe9 \\xed\\xa0\\x80"},
+      {"the same through xdfopen", "", "xdfopen u.ctl",
+       "bogus " + utf8 + " t\\x07x caf\\xe9 \\xed\\xa0\\x80"},
+  };
+  for (const c& k : cases) {
+    if (!k.kind.empty()) make_nc(dir, "latlon", "f.nc", k.kind);
+    RunResult r = run_batch(k.command + "\n", dir.path());
+    const std::string got = answer(r.out, k.command);
+    EXPECT_NE(got.find("  --> The invalid description file record is: \n  --> " + k.record + "\n"),
+              std::string::npos)
+        << k.what << "\n"
+        << got;
+    EXPECT_EQ(got.find('\0'), std::string::npos) << k.what;
+  }
+}
