@@ -315,12 +315,34 @@ void debug_bounds(const request& r, int it, long nt) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+// A variable read along a dimension it lacks has nothing to give there:
+// true after the message naming the variable and the dimension when the
+// request varies along one. ext holds the extents asked for, x y z t.
+bool lacks_varying_dimension(const var_info* v, const long ext[4]) {
+  struct axis {
+    int slot;
+    const char* name;
+  };
+  static constexpr axis axes[4] = {
+      {kAxisX, "longitude"}, {kAxisY, "latitude"}, {kAxisZ, "level"}, {kAxisT, "time"}};
+  for (int d = 0; d < 4; d++) {
+    if (v->axis_pos[axes[d].slot] >= 0 || ext[d] == 1) continue;
+    kaprntf(msg_level::error,
+            "SDF:  Variable %s has no %s dimension, but the %s varies; read it with one %s.\n",
+            v->name.c_str(), axes[d].name, axes[d].name, axes[d].name);
+    return true;
+  }
+  return false;
+}
+
 // Reads times [it, it + nt) of the file now open into block (which holds
 // the block of those times). 0, 3 on a read failure, 6 for a type refused.
 int read_segment(grid_field* grid, var_info* v, const request& r, int it, long nt, float* block,
                  int fail_code) {
   file_descriptor* pfi = grid->file;
   auto* io = static_cast<io_std*>(pfi->sdf_io);
+  const long ext[4] = {r.hi[0] - r.lo[0] + 1, r.hi[1] - r.lo[1] + 1, r.hi[2] - r.lo[2] + 1, nt};
+  if (lacks_varying_dimension(v, ext)) return 3;
   decoder dec;
   if (int rc = make_decoder(io, v, pfi, grid->undef, &dec)) return rc;
   std::vector<long> start(size_t(v->ndims), 0), count(size_t(v->ndims), 1);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset_files.h"
 #include "sdf_files.h"
 #include "support/live_session.h"
 
@@ -298,4 +299,82 @@ TEST(SdfReads, AFileOfASeriesOnAnotherGridIsNotMisread) {
       want.push_back(file == 2 || file == 4 ? std::nan("") : f_at(t, 1, y, 3));
     }
   expect_values("series", floats_of(dir.file("col.bin")), want, kFill);
+}
+
+// A variable read along a dimension it lacks is refused with a message
+// naming the variable and the dimension (across the longitude wrap too);
+// with that dimension fixed it reads as ncdump shows it.
+TEST(SdfReads, AVariableLackingAVaryingDimensionIsNamed) {
+  TempDir dir;
+  write_file(dir.file("m.cdl"),
+             "netcdf m {\ndimensions:\n time = 2 ;\n lev = 3 ;\n lat = 4 ;\n lon = 8 ;\n"
+             "variables:\n double time(time) ;\n  time:units = \"hours since 2000-01-01\" ;\n"
+             " float lev(lev) ;\n  lev:units = \"hPa\" ;\n"
+             " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+             " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
+             " float CHI(time, lon) ;\n float PSI(time, lat) ;\n float SFC(lat, lon) ;\n"
+             "data:\n time = 0, 6 ;\n lev = 1000, 850, 500 ;\n lat = -60, -20, 20, 60 ;\n"
+             " lon = 0, 45, 90, 135, 180, 225, 270, 315 ;\n"
+             " CHI = 1, 2, 3, 4, 5, 6, 7, 8, 11, 12, 13, 14, 15, 16, 17, 18 ;\n"
+             " PSI = 21, 22, 23, 24, 25, 26, 27, 28 ;\n"
+             " SFC = 31, 32, 33, 34, 35, 36, 37, 38, 41, 42, 43, 44, 45, 46, 47, 48,\n"
+             "  51, 52, 53, 54, 55, 56, 57, 58, 61, 62, 63, 64, 65, 66, 67, 68 ;\n}\n");
+  ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("m.nc") + " " + dir.file("m.cdl")));
+  const std::vector<double> chi = sdffiles::ncdump_values(dir.file("m.nc"), "CHI");
+  const std::vector<double> psi = sdffiles::ncdump_values(dir.file("m.nc"), "PSI");
+  ASSERT_EQ(chi.size(), 16u);
+  ASSERT_EQ(psi.size(), 8u);
+  auto lacks = [](const std::string& var, const std::string& dim) {
+    return "SDF:  Variable " + var + " has no " + dim + " dimension, but the " + dim +
+           " varies; read it with one " + dim + ".\n";
+  };
+  struct c {
+    std::string what, setup, var, want;
+    std::vector<double> values;  // when the read succeeds
+  };
+  const c cases[] = {
+      {"no latitude, round the globe",
+       "set lon 0 360\nset lat -90 90\n",
+       "chi",
+       lacks("CHI", "latitude"),
+       {}},
+      {"no latitude, a regional box",
+       "set lon 0 90\nset lat -90 90\n",
+       "chi",
+       lacks("CHI", "latitude"),
+       {}},
+      {"no latitude, one latitude",
+       "set lon 0 90\nset lat 20\nset t 2\n",
+       "chi",
+       "",
+       {chi[8], chi[9], chi[10]}},
+      {"no longitude", "set lon 0 90\nset lat -90 90\n", "psi", lacks("PSI", "longitude"), {}},
+      {"no longitude, round the globe",
+       "set lon -180 180\nset lat 20\nset t 1 2\n",
+       "psi",
+       lacks("PSI", "longitude"),
+       {}},
+      {"no longitude, one longitude",
+       "set lon 45\nset y 1 4\nset t 2\n",
+       "psi",
+       "",
+       {psi[4], psi[5], psi[6], psi[7]}},
+      {"no time", "set lon 0 90\nset lat 20\nset t 1 2\n", "sfc", lacks("SFC", "time"), {}},
+      {"no level",
+       "set lon 0 90\nset lat 20\nset lev 1000 500\n",
+       "sfc",
+       "  but the requested variable has no Z dimension\n",
+       {}},
+  };
+  for (const c& k : cases) {
+    RunResult r =
+        run_batch("sdfopen m.nc\nset gxout print\n" + k.setup + "d " + k.var + "\n", dir.path());
+    const std::string got = dsfiles::answer(r.out, "d " + k.var);
+    EXPECT_FALSE(contains(got, "Failure reading SDF data")) << k.what << "\n" << got;
+    if (k.want.empty()) {
+      EXPECT_EQ(sdffiles::printed_values(r.out, "d " + k.var), k.values) << k.what << "\n" << got;
+    } else {
+      EXPECT_TRUE(contains(got, k.want)) << k.what << "\n" << got;
+    }
+  }
 }
