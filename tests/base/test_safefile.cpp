@@ -12,7 +12,9 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "base/safefile.h"
 #include "base/session.h"
@@ -157,6 +159,46 @@ TEST(SafeFile, EndingSignalRemovesStagedFiles) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
   EXPECT_EQ(read_file(name), "old");
   EXPECT_EQ(entries(dir.path()), 1u);
+}
+
+// Any number of staged files is removed by any signal that ends the
+// process, those staged after others were committed too: what is left is
+// the committed files alone.
+TEST(SafeFile, EveryEndingSignalRemovesAnyNumberOfStagedFiles) {
+  const struct {
+    int sig;
+    int first, committed, then;  // staged, of them committed, staged after
+  } cases[] = {
+      {SIGTERM, 600, 0, 0}, {SIGUSR1, 300, 150, 300}, {SIGALRM, 40, 40, 40}, {SIGRTMIN, 2, 1, 500}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(strsignal(c.sig));
+    TempDir dir;
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      catch_ending_signals();
+      std::vector<std::unique_ptr<replacing_file>> files;
+      auto stage = [&](int n) {
+        for (int k = 0; k < n; k++) {
+          files.push_back(
+              std::make_unique<replacing_file>(dir.file("f" + std::to_string(files.size()))));
+          if (!files.back()->stream()) _exit(2);
+        }
+      };
+      stage(c.first);
+      for (int k = 0; k < c.committed; k++)
+        if (!files[size_t(k)]->commit()) _exit(3);
+      stage(c.then);
+      std::raise(c.sig);
+      _exit(4);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << "status " << status;
+    EXPECT_EQ(entries(dir.path()), size_t(c.committed));
+    for (int k = 0; k < c.committed; k++)
+      EXPECT_TRUE(file_exists(dir.file("f" + std::to_string(k)))) << k;
+  }
 }
 
 // A pipe is written in place when a stream may go there, never waited for
