@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/session.h"
@@ -124,6 +126,16 @@ std::string temp_template(const std::string& target) {
 }
 
 std::string reason(int err) { return std::strerror(err ? err : EIO); }
+
+// Why a name that is no regular file was refused (refuse_special's errno).
+std::string refused_reason(int err) {
+  return err == EISDIR ? reason(err) : "it is not a regular file";
+}
+
+// Why a pipe or device was not opened where it is.
+std::string stream_reason(int err) {
+  return err == EINTR ? "interrupted while waiting for a reader" : reason(err);
+}
 
 }  // namespace
 
@@ -380,20 +392,25 @@ FILE* fopen_stream_target(const std::string& path) {
   return fdopen_owning(fd, "wb");
 }
 
-FILE* fopen_appending(const std::string& path) {
+FILE* fopen_appending(const std::string& path, std::string* why) {
+  // The reason, when asked for, in the words of the replacing outputs.
+  auto failed = [why](int err, std::string (*say)(int)) -> FILE* {
+    if (why) *why = say(err);
+    errno = err;
+    return nullptr;
+  };
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    if (const int why = refuse_special(st.st_mode, true)) {
-      errno = why;
-      return nullptr;
-    }
-    return fopen_stream_target(path);
+    if (const int err = refuse_special(st.st_mode, true)) return failed(err, refused_reason);
+    FILE* f = fopen_stream_target(path);
+    return f ? f : failed(errno, stream_reason);
   }
   // Not waiting in the open: a pipe put under the name meanwhile has no
   // reader to wait for here (ENXIO) instead of blocking.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  return fdopen_owning(fd, "a");
+  if (fd < 0) return failed(errno, reason);
+  FILE* f = fdopen_owning(fd, "a");
+  return f ? f : failed(errno, reason);
 }
 
 replacing_file::replacing_file(std::string path, special_output special)
@@ -427,11 +444,11 @@ replacing_file::replacing_file(std::string path, special_output special)
       }
       if (const int why = refuse_special(st.st_mode, special == special_output::pipe_or_device)) {
         errno = why;
-        fail(why == EISDIR ? reason(why) : "it is not a regular file");
+        fail(refused_reason(why));
         return;
       }
       stream_ = fopen_stream_target(target_);
-      if (!stream_) fail(errno == EINTR ? "interrupted while waiting for a reader" : reason(errno));
+      if (!stream_) fail(stream_reason(errno));
       return;
     }
   }

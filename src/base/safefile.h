@@ -120,8 +120,9 @@ FILE* fopen_stream_target(const std::string& path);
 // or character device is written where it is (as by fopen_stream_target: a
 // pipe once a reader has it, the wait ended by an interrupt, nullptr with
 // errno EINTR); a directory, block device or socket is refused (EISDIR,
-// EINVAL).
-FILE* fopen_appending(const std::string& path);
+// EINVAL). On failure why, when given, gets the reason in the words the
+// replacing outputs use.
+FILE* fopen_appending(const std::string& path, std::string* why = nullptr);
 
 // Output that replaces a file: it is written to a temporary file in the same
 // directory and renamed onto the name by commit(), so a failed or cut-short

@@ -459,9 +459,11 @@ void kaoutgds(session_state* pcm) {
         return;
       }
   // A pipe is written once its reader is there, or given up at an interrupt.
-  FILE* f = fopen_appending(name);
+  std::string why;
+  FILE* f = fopen_appending(name, &why);
   if (!f) {
     kaprnt(msg_level::error, "error: WRITEGDS unable to open " + name + " for write\n");
+    kaprnt(msg_level::error, "  " + why + "\n");
     kaplot_refuse();
     return;
   }

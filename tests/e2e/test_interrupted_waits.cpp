@@ -165,7 +165,8 @@ TEST(InterruptedWaits, WritegdsToAPipeWaitsForItsReaderUntilTheFirstInterrupt) {
   write_file(dir.file("wait.gs"), script + "'d ps'\nsay 'not reached'\n");
   const std::string out =
       interrupt_once(dir, "run wait.gs",
-                     "error: WRITEGDS unable to open gds for write\nDISPLAY error:  interrupted\n");
+                     "error: WRITEGDS unable to open gds for write\n"
+                     "  interrupted while waiting for a reader\nDISPLAY error:  interrupted\n");
   EXPECT_FALSE(contains(out, "Finishing sequence")) << out;
   EXPECT_FALSE(contains(out, "not reached")) << out;
   std::string got;

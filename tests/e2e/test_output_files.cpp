@@ -5,7 +5,9 @@
 // endless wait for a pipe's reader.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -85,6 +87,44 @@ TEST(OutputFiles, FilesTheUserMayNotWriteAreRefused) {
   for (const char* f : {"ro.png", "root.png", "ro.dat", "ro.meta"})
     EXPECT_EQ(read_file(dir.file(f)), "old") << f;
   EXPECT_TRUE(staged_files(dir.path()).empty());
+}
+
+// Makes a unix socket named path (the name stays after the close).
+void make_socket(const std::string& path) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof addr.sun_path);
+  path.copy(addr.sun_path, path.size());
+  EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  close(fd);
+}
+
+// The station stream says why it could not open its file as the other
+// outputs do, on a line of its own, and the display fails.
+TEST(OutputFiles, WritegdsSaysWhyItCannotOpenItsFile) {
+  TempDir dir;
+  write_grid(dir);
+  ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0755), 0);
+  make_socket(dir.file("sock"));
+  const char* cases[][2] = {
+      {"nodir/w.gds", "No such file or directory"},
+      {"sub", "Is a directory"},
+      {"sock", "it is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    const std::string name = c[0];
+    write_file(dir.file("rc.gs"), "'d v'\nsay 'rc=' rc\n");
+    RunResult r =
+        run_batch("open d.ctl\nset gxout writegds\nset writegds -f " + name + "\nd v\nrun rc.gs\n",
+                  dir.path());
+    EXPECT_EQ(answer(r.out, "d v"),
+              "error: WRITEGDS unable to open " + name + " for write\n  " + c[1] + "\n")
+        << name;
+    EXPECT_TRUE(contains(r.out, "rc=1\n")) << name << r.out;
+  }
+  EXPECT_FALSE(file_exists(dir.file("nodir")));
 }
 
 // In a directory the user may not write, a file the user may write is
