@@ -166,7 +166,11 @@ int draw_line(const char* p, session_state* s) {
   gxplot(xy[0], xy[1], pen_code::move);
   while ((p = nxtwrd(p))) {
     if (!valprs(p, &xy[0])) return refuse(invalid);
-    if (!(p = nxtwrd(p))) return refuse("DRAW LINE error: Missing Y coordinate\n");
+    // A last x alone is reported and ignored: every pair before it is drawn.
+    if (!(p = nxtwrd(p))) {
+      kaprnt(msg_level::error, "DRAW LINE error: Missing Y coordinate\n");
+      return 0;
+    }
     if (!valprs(p, &xy[1])) return refuse(invalid);
     gxplot(xy[0], xy[1], pen_code::draw);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/dataset_files.h"
+#include "support/live_session.h"
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
@@ -98,6 +99,39 @@ TEST(Draw, RectangleAndLinesArePenPathsInTheLineColour) {
   d = draw("draw line 1 1 2 2 3\n");
   EXPECT_EQ(answer(d.out, "draw line 1 1 2 2 3"), "DRAW LINE error: Missing Y coordinate\n");
   expect_records(only(d.records, {-10, -11}), {mv(1, 1), dr(2, 2)}, "line");
+}
+
+// Words past what a sub-command takes: a last x without its y is reported
+// and every pair before it drawn, the others are ignored; either way the
+// command did its work, so a script sees 0 and a command file goes on. A
+// word that is no number stops the line: what was asked was not drawn.
+TEST(Draw, ExtraWordsAreIgnoredAndTheCommandSucceeds) {
+  const std::string missing_y = "DRAW LINE error: Missing Y coordinate\n";
+  struct extra_case {
+    std::string command, answer;
+    std::vector<Record> path;  // the move and draw records
+    int rc;
+  } cases[] = {
+      {"draw line 1 1 2 2 3", missing_y, {mv(1, 1), dr(2, 2)}, 0},
+      {"draw line 1 1 2 2 3 1 4", missing_y, {mv(1, 1), dr(2, 2), dr(3, 1)}, 0},
+      {"draw line 1 1 2", missing_y, {mv(1, 1)}, 0},
+      {"draw rec 1 1 3 2 9", "", {mv(1, 1), dr(3, 1), dr(3, 2), dr(1, 2), dr(1, 1)}, 0},
+      {"draw polyf 1 1 2 1 2 2 9", "", {mv(1, 1), dr(2, 1), dr(2, 2), dr(1, 1)}, 0},
+      {"draw line 1 1 2 2 q 3", "DRAW error: Invalid LINE coordinate\n", {mv(1, 1), dr(2, 2)}, 1},
+  };
+  for (const extra_case& c : cases) {
+    TempDir files;
+    write_file(files.file("rc.gs"), "'" + c.command + "'\nsay 'rc=' rc\n");
+    write_file(files.file("f.cmd"), c.command + "\nstack after\n");
+    Drawn typed = draw(c.command + "\n");
+    EXPECT_EQ(answer(typed.out, c.command), c.answer) << c.command;
+    expect_records(only(typed.records, {-10, -11}), c.path, c.command);
+    Drawn script = draw("run " + files.file("rc.gs") + "\n");
+    expect_records(only(script.records, {-10, -11}), c.path, c.command);
+    EXPECT_TRUE(contains(script.out, "rc=" + std::to_string(c.rc) + "\n")) << c.command;
+    Drawn file = draw("exec " + files.file("f.cmd") + "\n");
+    EXPECT_EQ(contains(file.out, "stack after\nEOF EXECuting"), c.rc == 0) << c.command;
+  }
 }
 
 TEST(Draw, PolygonsCloseAndTakeTheFillPattern) {
