@@ -152,6 +152,9 @@ const char* valprs(const char* p, float* val) {
     if (eneg) ex = -ex;
     v = static_cast<float>(v * std::pow(10.0, ex));
   }
+  // Beyond the float range (1e39, 0e400) no setting, coordinate or grid
+  // could use the value.
+  if (!std::isfinite(v)) return nullptr;
   *val = v;
   return p;
 }

@@ -30,7 +30,8 @@ const char* intprs(const char* p, int* val);
 char* longprs(char* p, long* val);
 const char* longprs(const char* p, long* val);
 
-// Float literal of the command language; the position past the number or null.
+// Float literal of the command language; the position past the number, or
+// null when there is none or it is not finite (beyond the float range).
 char* valprs(char* p, float* val);
 const char* valprs(const char* p, float* val);
 

@@ -327,8 +327,8 @@ struct command_line {
 // Returns 0 done, 1 error, -1 quit. The return code rule of every command:
 // a command that did nothing of what was asked (the command refused, or a
 // value refused so that the setting is unchanged) returns 1; one that did
-// its work and reported a word it ignored returns 0, so that a command file
-// goes on and a script sees success.
+// its work and reported a word or value it ignored or did not store returns
+// 0, so that a command file goes on and a script sees success.
 using command_handler = int (*)(command_line& c);
 
 struct command_keyword {

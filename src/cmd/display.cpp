@@ -1,5 +1,7 @@
 // The "display" command: evaluation of an expression list into the session's
 // results, one plot, or one frame per step of the looping dimension.
+#include <unistd.h>
+
 #include <cstdio>
 #include <new>
 #include <string>
@@ -118,6 +120,9 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
   std::fputs("Press enter to continue::::: ", stdout);
   std::fflush(stdout);
   gxfrme(frame_action::wait);
+  // Without a window nothing was read and the text is left open; a line
+  // typed at a terminal was ended by its echo.
+  kasetlineopen(pcm->batch != 0 || !isatty(STDIN_FILENO));
   pcm->dbuff = 0;
   pcm->frame_pass = 0;
   reset_one_plot(pcm);

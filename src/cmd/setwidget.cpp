@@ -146,15 +146,13 @@ int set_fill(set_args& a) {
   }
   std::string word = word_at(p);
   int n;
-  // A value out of range is reported and not stored; the other values are,
-  // but the command fails.
-  bool refused = false;
+  // A value out of range is reported and not stored; the type and the other
+  // values are, so the command has done its work and succeeds.
   // The pattern density after the type word, 1 to max.
   auto density = [&](int max) {
     if (!(p = nxtwrd(p)) || !intprs(p, &n)) return false;
     if (n < 1 || n > max) {
       kaprntf(msg_level::error, "Invalid ptrnden value:  must be integer 1 to %d\n", max);
-      refused = true;
     } else {
       s->fill_density = n;
     }
@@ -184,7 +182,6 @@ int set_fill(set_args& a) {
     } else {
       kaprnt(msg_level::error, "Invalid ptrnang value:  must be -90, -60, -45 -30\n");
       kaprnt(msg_level::error, " \t                        0, 30. 45, 60, or 90\n");
-      refused = true;
     }
   } else {
     return set_error(a.code);
@@ -196,5 +193,5 @@ int set_fill(set_args& a) {
     kaprntf(msg_level::result, "SET FILL values: %s %d\n", "dot", s->fill_density);
   else
     kaprnt(msg_level::result, "SET FILL values: " + word + "\n");
-  return refused ? 1 : 0;
+  return 0;
 }

@@ -94,9 +94,17 @@ TEST(Words, NumberParsers) {
       EXPECT_FLOAT_EQ(f, c.value) << c.text;
     }
   }
+  // Past the float range, by exponent or by digits, or no number at all:
+  // refused, the value left as it was.
+  const std::string digits = "1" + std::string(40, '0');
+  for (const char* text : {"1e400", "1e39", "-3.5e38", "0e400", digits.c_str()}) {
+    float f = 7;
+    EXPECT_EQ(valprs(text, &f), nullptr) << text;
+    EXPECT_EQ(f, 7) << text;
+  }
   float f = 0;
-  EXPECT_NE(valprs("1e400", &f), nullptr);
-  EXPECT_TRUE(std::isinf(f));
+  EXPECT_NE(valprs("3.4e38", &f), nullptr);
+  EXPECT_FLOAT_EQ(f, 3.4e38f);
 }
 
 TEST(Words, CaseFoldingAndBlankRemoval) {

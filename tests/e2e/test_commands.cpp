@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "e2e/dataset_files.h"
 #include "support/live_session.h"
 
 using namespace vemra_test;
+using dsfiles::answer;
 
 namespace {
 
@@ -92,8 +95,6 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
       {"", "draw foo", 1},
       {"", "redraw foo", 1},
       {"", "set dignum 9", 1},
-      {"", "set fill dot 9", 1},
-      {"", "set fill line 3 20", 1},
       {"", "q string", 1},
       {fwrite_open, "set fwrite other.dat", 1},
       {data, "undefine nosuch", 1},
@@ -114,6 +115,8 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
       {"", "set string 2 zz", 0},
       {"", "set line 3 x", 0},
       {"", "set strsiz 0.2 x", 0},
+      {"", "set fill dot 9", 0},
+      {"", "set fill line 3 20", 0},
       {"enable print a.meta\n", "print", 0},
       // A display whose output is refused or can't be written did nothing.
       {data + "set fwrite nodir/f.dat\nset gxout fwrite\n", "d z", 1},
@@ -154,6 +157,96 @@ TEST(ReturnCodes, WhatAScriptSeesAndWhetherACommandFileGoesOn) {
   EXPECT_EQ(read_file(dir.file("pr1.png")).substr(1, 3), "PNG");
 }
 
+// One command after setup, typed, from a script that says the rc it saw and
+// from a command file that goes on to "stack after" when the command
+// succeeds.
+struct three_ways {
+  std::string answer;  // what it printed when typed
+  std::string out;
+  bool script_saw(int rc) const { return contains(out, "rc=" + std::to_string(rc) + "\n"); }
+  bool file_went_on() const { return contains(out, "stack after\nEOF EXECuting f.cmd \n"); }
+};
+
+three_ways run_three_ways(const std::string& setup, const std::string& command) {
+  TempDir dir;
+  write_file(dir.file("rc.gs"), "'" + command + "'\nsay 'rc=' rc\n");
+  write_file(dir.file("f.cmd"), command + "\nstack after\n");
+  RunResult r = run_batch(setup + command + "\nrun rc.gs\nexec f.cmd\n", dir.path());
+  return {answer(r.out, command), r.out};
+}
+
+// A fill value out of range is reported and not stored while the type and
+// the other values are: the command did its work, so a script sees success
+// and a command file goes on. What it stored shows in its values line.
+TEST(ReturnCodes, FillReportsTheValueItDidNotStoreAndSucceeds) {
+  const std::string density5 = "Invalid ptrnden value:  must be integer 1 to 5\n";
+  const std::string density6 = "Invalid ptrnden value:  must be integer 1 to 6\n";
+  const std::string angle =
+      "Invalid ptrnang value:  must be -90, -60, -45 -30\n"
+      " \t                        0, 30. 45, 60, or 90\n";
+  struct fill_case {
+    std::string before, command, answer;
+  } cases[] = {
+      {"set fill line 5 30\n", "set fill line 9 45", density5 + "SET FILL values: line 5 45\n"},
+      {"set fill line 2 -30\n", "set fill line 4 20", angle + "SET FILL values: line 4 -30\n"},
+      {"set fill line 1 90\n", "set fill line 0 7",
+       density5 + angle + "SET FILL values: line 1 90\n"},
+      {"set fill dot 3\n", "set fill dot 9", density6 + "SET FILL values: dot 3\n"},
+      // The density of a line pattern is kept for the dot pattern.
+      {"set fill line 4 60\n", "set fill dot 0", density6 + "SET FILL values: dot 4\n"},
+      {"set fill dot 2\n", "set fill line 6 90", density5 + "SET FILL values: line 2 90\n"},
+  };
+  for (const fill_case& c : cases) {
+    three_ways t = run_three_ways(c.before, c.command);
+    EXPECT_EQ(t.answer, c.answer) << c.command;
+    EXPECT_TRUE(t.script_saw(0)) << c.command << "\n" << t.out;
+    EXPECT_TRUE(t.file_went_on()) << c.command << "\n" << t.out;
+  }
+}
+
+// A number beyond the float range, or one that is no number at all (0e400),
+// is refused where any command reads one, with that command's usual error:
+// the setting stays as it was, a script sees 1 and a command file stops.
+TEST(ReturnCodes, NumbersThatAreNotFiniteAreRefused) {
+  const std::string data = "open " + std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl\n";
+  auto common = [](const std::string& option) {
+    return "SET error:  Missing or invalid arguments for " + option + " option\n";
+  };
+  struct number_case {
+    std::string setup, command, answer;
+  } cases[] = {
+      {"", "set cint 1e39", common("CINT")},
+      {"", "set cint 0e400", common("CINT")},
+      {"", "set cmin -1e39", common("CMIN")},
+      {"", "set clevs 1 2 1e39", common("CLEVS")},
+      {"", "set rbrange 0 1e39", common("RBRANGE")},
+      {"", "set strsiz 1e39", common("STRSIZ")},
+      {"", "set vpage 0 1e39 0 8", common("VPAGE")},
+      {"", "set arrscl 1e39", common("ARRSCL")},
+      {"", "set loopincr 1e39", common("LOOPINCR")},
+      {data, "set lon 0 1e39", common("LON")},
+      {data, "set lat 1e39", common("LAT")},
+      {data, "set x 1e39", common("X")},
+      {data, "set lev 0e400", common("LEV")},
+      {"", "draw line 1 1 1e39 2", "DRAW error: Invalid LINE coordinate\n"},
+      {"", "draw rec 1 1 1e39 2", "DRAW error: Syntax is DRAW REC xlo ylo xhi yhi\n"},
+      {"", "draw polyf 1 1 2 1 1e39 2", "DRAW error: Invalid polyf coordinate\n"},
+      {data + "d z\n", "q w2xy 1e39 0", "Query Error: Syntax is QUERY W2XY Lon Lat\n"},
+      {data + "d z\n", "q w2gr 0 1e39", "Query Error: Syntax is QUERY W2GR Lon Lat\n"},
+      {data + "d z\n", "q xy2w 1e39 1", "QUERY error: Syntax is QUERY XY2W x y\n"},
+  };
+  for (const number_case& c : cases) {
+    three_ways t = run_three_ways(c.setup, c.command);
+    EXPECT_EQ(t.answer, c.answer) << c.command;
+    EXPECT_TRUE(t.script_saw(1)) << c.command << "\n" << t.out;
+    EXPECT_FALSE(t.file_went_on()) << c.command << "\n" << t.out;
+  }
+  // The interval set before stays for the next display.
+  TempDir dir;
+  RunResult r = run_batch(data + "set cint 5\nset cint 1e39\nd z\n", dir.path());
+  EXPECT_EQ(answer(r.out, "d z"), "Contouring: 135 to 245 interval 5 \n");
+}
+
 // Texts that end without a line end (a script's result, a few messages)
 // keep their wording; the prompt after them starts a line of its own, at
 // either prompt, and a line already ended gets no empty one.
@@ -172,6 +265,30 @@ TEST(Messages, ThePromptStartsALineOfItsOwn) {
   EXPECT_EQ(count_of(r.out, "0\nka> "), 2u) << r.out;
   EXPECT_TRUE(contains(r.out, "arguments\nka> ")) << r.out;
   EXPECT_TRUE(contains(r.out, "Invalid QUERY argument: foo \nka> ")) << r.out;
+}
+
+// The animation's last frame asks for Enter with a text that has no line
+// end; in batch mode nothing is read there, and the prompt (either kind) or
+// a command file's next line starts a line of its own after it, once.
+TEST(Messages, TheAnimationsPressEnterTextLeavesNoLineOpen) {
+  TempDir dir;
+  const std::string loop =
+      "open " + std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl\nset t 1 2\nset looping on\n";
+  write_file(dir.file("loop.cmd"), "d z\nstack next\n");
+  const std::string press = "Press enter to continue::::: ";
+  struct prompt_case {
+    std::vector<std::string> args;
+    std::string input, after;
+  } cases[] = {
+      {{"-b", "-l"}, loop + "d z\nq files\n", "\nka-> q files\nFile 1 : "},
+      {{"-b", "-l", "-E"}, loop + "d z\n", "\nka> [EOF]"},
+      {{"-b", "-l"}, loop + "exec loop.cmd\n", "\nstack next\nEOF EXECuting loop.cmd \n"},
+  };
+  for (const prompt_case& c : cases) {
+    RunResult r = run_vemra(c.args, c.input, dir.path());
+    EXPECT_TRUE(contains(r.out, "interval 10 \n" + press + c.after)) << c.input << r.out;
+    EXPECT_EQ(count_of(r.out, press), 1u) << r.out;
+  }
 }
 
 // A script's prompt text ends without a line end as well, and a command

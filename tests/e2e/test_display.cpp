@@ -198,7 +198,7 @@ TEST(Display, AnimationOverTimeEndsWithThePrompt) {
             "  Expression = a+zz\n");
   EXPECT_EQ(answer(r.out, "d a"),
             "Result value = " + g(a_at(1, 1, 1, 1)) + " \nResult value = " + g(a_at(1, 1, 1, 2)) +
-                " \nResult value = " + g(a_at(1, 1, 1, 3)) + " \nPress enter to continue::::: ");
+                " \nResult value = " + g(a_at(1, 1, 1, 3)) + " \nPress enter to continue::::: \n");
 }
 
 TEST(Display, StationDataLoopsOnlyThroughTime) {
