@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gx/contour.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 
 namespace {
@@ -191,12 +192,29 @@ void gxcspl(const traced_line& line) {
   int n = static_cast<int>((last - first) / 2) + 1;
   // A line of fewer than three points cannot enclose anything.
   bool closed = n >= 3 && first[0] == last[0] && first[1] == last[1];
-  gxcord(first, n, coord_level::grid);
   float run = (line.labels == contour_labels::forced) ? 2.0f : 1.0f;
-  if (!line.smooth)
-    draw_polyline(line, closed, run);
-  else
-    draw_smooth(line, closed, run);
+  auto draw = [&](const traced_line& l, bool c) {
+    if (!l.smooth)
+      draw_polyline(l, c, run);
+    else
+      draw_smooth(l, c, run);
+  };
+  if (!gxseen_all(first, n, coord_level::grid)) {
+    // The parts on the side of the globe shown, each a line of its own with
+    // the free pair either side that the tracer leaves.
+    for (const std::vector<float>& part : gxseen_lines(first, n, coord_level::grid)) {
+      if (part.size() < 4) continue;
+      std::vector<float> room(part.size() + 4);
+      std::copy(part.begin(), part.end(), room.begin() + 2);
+      traced_line piece = line;
+      piece.first = room.data() + 2;
+      piece.last = room.data() + room.size() - 4;
+      draw(piece, false);
+    }
+    return;
+  }
+  gxcord(first, n, coord_level::grid);
+  draw(line, closed);
 }
 
 void gxclab(float csize, bool draw, int colour) {

@@ -79,6 +79,8 @@ struct chain_state {
   transform_slot bconv;  // projection plane back to world
   float xm = 1, xb = 0;  // plane to page x: x * xm + xb
   float ym = 1, yb = 0;  // the same for y
+  bool half = false;     // the projection shows one side of the globe only:
+  float middle = 0;      //   the longitudes within 90 degrees of this one
 };
 
 // Everything the drawing layer keeps between calls, set up by gxstrt.
@@ -676,17 +678,34 @@ void gxppvp(float x, float y, float* xo, float* yo) {
   *yo = (y - gs.page.vyb) / gs.page.vym;
 }
 
-void gxproj(coordinate_callback fn) { gs.chain.fconv = {fn, nullptr, nullptr}; }
+void gxproj(coordinate_callback fn) {
+  gs.chain.fconv = {fn, nullptr, nullptr};
+  gs.chain.half = false;
+}
 void gxgrid(coordinate_callback fn) { gs.chain.gconv = {fn, nullptr, nullptr}; }
 void gxback(coordinate_callback fn) { gs.chain.bconv = {fn, nullptr, nullptr}; }
-void gxproj(bound_callback fn, const void* params) { gs.chain.fconv = {nullptr, fn, params}; }
+void gxproj(bound_callback fn, const void* params) {
+  gs.chain.fconv = {nullptr, fn, params};
+  gs.chain.half = false;
+}
 void gxback(bound_callback fn, const void* params) { gs.chain.bconv = {nullptr, fn, params}; }
+
+void gxside(float middle) {
+  gs.chain.half = true;
+  gs.chain.middle = middle;
+}
+
+bool gxqside(float* middle) {
+  *middle = gs.chain.middle;
+  return gs.chain.half;
+}
 
 void gxrset(coord_level level) {
   if (level >= coord_level::grid) gs.chain.gconv = {};
   if (level >= coord_level::world) {
     gs.chain.fconv = {};
     gs.chain.bconv = {};
+    gs.chain.half = false;
   }
 }
 

@@ -73,6 +73,12 @@ void gxback(coordinate_callback fn);
 // The same with a parameter record, which must outlive the installation.
 void gxproj(bound_callback fn, const void* params);
 void gxback(bound_callback fn, const void* params);
+// After installing a projection that shows one side of the globe only: its
+// side is the longitudes within 90 degrees of middle (repeated every 360).
+// Installing another projection or emptying it shows the whole globe again.
+void gxside(float middle);
+// Whether the projection shows one side only, and its middle longitude.
+bool gxqside(float* middle);
 // Empties the transforms a conversion from level would run (world: the
 // projection and its inverse; grid: the grid transform as well).
 void gxrset(coord_level level);

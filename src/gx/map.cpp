@@ -12,8 +12,9 @@
 
 #include "base/bitfield.h"
 #include "base/inputfile.h"
-#include "gx/gx.h"
 #include "base/session.h"
+#include "gx/farside.h"
+#include "gx/gx.h"
 
 namespace {
 
@@ -23,15 +24,17 @@ struct line_walk {
   double step;
   bool pen_down = false;
   double prev_lon = 0.0, prev_lat = 0.0;
+  seen_pen pen{coord_level::world, true};  // lifted over the far side of a disc
 
   bool inside(double lon, double lat) const {
     return lon >= lon_min && lon <= lon_max && lat >= lat_min && lat <= lat_max;
   }
 
-  static void plot(double lon, double lat, pen_code pen) {
-    float x, y;
-    gxconv(static_cast<float>(lon), static_cast<float>(lat), &x, &y, coord_level::world);
-    gxplot(x, y, pen);
+  void plot(double lon, double lat, pen_code how) {
+    if (how == pen_code::move)
+      pen.move(static_cast<float>(lon), static_cast<float>(lat));
+    else
+      pen.draw(static_cast<float>(lon), static_cast<float>(lat));
   }
 
   // One new point of the walk: outside the box it is still drawn to when the

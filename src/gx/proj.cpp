@@ -105,6 +105,7 @@ void install(bound_callback fwd, const void* params, coordinate_callback back, a
 void install_hemisphere(float middle) {
   arrows.hemisphere = true;
   arrows.middle = middle;
+  gxside(middle);
 }
 
 void install(coordinate_callback fwd, coordinate_callback back, arrow_turn turn) {

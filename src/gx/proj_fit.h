@@ -44,7 +44,7 @@ void install(bound_callback fwd, bound_callback back, const void* params, arrow_
 void install(bound_callback fwd, const void* params, coordinate_callback back, arrow_turn turn);
 // After an install: the map shows only the half of the globe within 90
 // degrees of longitude middle, so the arrows measure their axes from inside
-// its edge.
+// its edge and the drawing leaves the other half out.
 void install_hemisphere(float middle);
 // Installs a projection that has no parameters.
 void install(coordinate_callback fwd, coordinate_callback back, arrow_turn turn);

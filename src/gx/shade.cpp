@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gx/contour.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 #include "gx/proj.h"
 #include "base/session.h"
@@ -125,10 +126,8 @@ int shade_run::shdmax() const {
 
 void fill_points(const float* xy, std::size_t n, int colour) {
   std::vector<float> page(xy, xy + 2 * n);
-  for (std::size_t p = 0; p < n; ++p)
-    gxconv(page[2 * p], page[2 * p + 1], &page[2 * p], &page[2 * p + 1], coord_level::grid);
   gxcolr(colour);
-  gxfill(page.data(), static_cast<int>(n));
+  gxseen_fill(page.data(), static_cast<int>(n), coord_level::grid);
 }
 
 // Saddle decision for the shade level (arguments LL, LR, UR, UL): 1 pairs

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "gx/farside.h"
 #include "gx/gx.h"
 
 namespace {
@@ -61,7 +62,9 @@ struct tracer {
   void run(float x, float y, bool forward) {
     float px, py;
     gxconv(x + 1, y + 1, &px, &py, coord_level::grid);
-    gxplot(px, py, pen_code::move);
+    seen_pen pen(coord_level::grid, true);
+    pen.move(x + 1, y + 1);
+    bool seen = gxseen(x + 1, y + 1, coord_level::grid);
     long last = -1;
     int repeats = 0;
     bool lifted = false;
@@ -84,6 +87,7 @@ struct tracer {
       if (std::fabs(u) < 0.1f && std::fabs(v) < 0.1f) return;
       const float m = std::fabs(v) < std::fabs(u) ? std::fabs(u) : std::fabs(v);
       const float du = u * step / m, dv = v * step / m;
+      const float ox = x, oy = y;
       if (forward) {
         x += du;
         y += dv;
@@ -102,15 +106,17 @@ struct tracer {
       last = now;
       float nx, ny;
       gxconv(x + 1, y + 1, &nx, &ny, coord_level::grid);
+      const bool was_seen = seen;
+      seen = gxseen(x + 1, y + 1, coord_level::grid);
       if (colour < 0) {
         lifted = true;
       } else {
-        if (lifted) gxplot(px, py, pen_code::move);
+        if (lifted) pen.move(ox + 1, oy + 1);
         lifted = false;
-        gxplot(nx, ny, pen_code::draw);
+        pen.draw(x + 1, y + 1);
       }
       if (++arrows > 20) {
-        if (colour >= 0) {
+        if (colour >= 0 && seen && was_seen) {
           if (forward)
             strmar(px, py, nx, ny);
           else

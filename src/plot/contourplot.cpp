@@ -12,6 +12,7 @@
 #include "data/held.h"
 #include "data/result.h"
 #include "gx/contour.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"
@@ -270,9 +271,8 @@ void kagfil(const float* values, int isiz, int jsiz, const float* levels, const 
       const float fi = static_cast<float>(i), fj = static_cast<float>(j);
       float xy[10] = {fi - 0.5f, fj - 0.5f, fi + 0.5f, fj - 0.5f, fi + 0.5f,
                       fj + 0.5f, fi - 0.5f, fj + 0.5f, fi - 0.5f, fj - 0.5f};
-      gxcord(xy, 5, coord_level::grid);
       gxcolr(c);
-      gxfill(xy, 5);
+      gxseen_fill(xy, 5, coord_level::grid);
     }
   }
 }
@@ -502,9 +502,8 @@ void kafgrd(session_state* pcm, plot_code code) {
     xy[size_t(2 * n)] = xy[0];
     xy[size_t(2 * n + 1)] = xy[1];
     n++;
-    gxcord(xy.data(), n, coord_level::grid);
     gxcolr(c);
-    gxfill(xy.data(), n);
+    gxseen_fill(xy.data(), n, coord_level::grid);
   };
   for (int j = 1; j <= g->jsiz; j++) {
     const float* row = g->values + size_t(j - 1) * size_t(isiz);

@@ -6,6 +6,7 @@
 #include "base/session.h"
 #include "data/held.h"
 #include "data/result.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"
@@ -14,11 +15,9 @@
 namespace {
 
 void grid_line(float i1, float j1, float i2, float j2) {
-  float x, y;
-  gxconv(i1, j1, &x, &y, coord_level::grid);
-  gxmove(x, y);
-  gxconv(i2, j2, &x, &y, coord_level::grid);
-  gxdraw(x, y);
+  seen_pen pen(coord_level::grid, false);
+  pen.move(i1, j1);
+  pen.draw(i2, j2);
 }
 
 }  // namespace
@@ -65,6 +64,7 @@ void kaplvl(session_state* pcm, plot_code code) {
       const size_t k = size_t(j - 1) * size_t(g->isiz) + size_t(i - 1);
       const float value = g->values[k];
       if (value == g->undef) continue;
+      if (!gxseen(float(i), float(j), coord_level::grid)) continue;
       if (mask && mask->values[k] <= 0) {
         gxwide(1);
         gxcolr(15);

@@ -5,6 +5,7 @@
 
 #include "base/session.h"
 #include "data/result.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"
@@ -29,6 +30,7 @@ bool kastnpos(const session_state* pcm, const station_report* r, float undef, bo
   if (lon > pcm->dim_max[0]) lon -= 360;
   if (!(pcm->dim_min[0] < lon && lon < pcm->dim_max[0])) return false;
   if (!(pcm->dim_min[1] < r->lat && r->lat < pcm->dim_max[1])) return false;
+  if (!gxseen(lon, r->lat, coord_level::world)) return false;
   gxconv(lon, r->lat, x, y, coord_level::world);
   return true;
 }

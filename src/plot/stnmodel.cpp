@@ -13,6 +13,7 @@
 #include "base/session.h"
 #include "data/held.h"
 #include "data/result.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 #include "gx/proj.h"
 #include "plot/plot.h"
@@ -215,6 +216,7 @@ void kasmdl(session_state* pcm, const station_report* report, const float* value
   gxcolr(c);
   auto defined = [&](int k) { return values[k] != undefs[k]; };
   if (!defined(slot_u) || !defined(slot_v)) return;
+  if (!gxseen(report->lon, report->lat, coord_level::world)) return;
   float x, y;
   gxconv(report->lon, report->lat, &x, &y, coord_level::world);
   const int hemi = pcm->hempref == 1 ? 1 : pcm->hempref == 0 ? 0 : (report->lat < 0 ? 1 : 0);

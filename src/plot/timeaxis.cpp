@@ -6,6 +6,7 @@
 #include "base/message.h"
 #include "base/session.h"
 #include "base/timecal.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
 #include "plot/plot2d.h"
@@ -132,13 +133,12 @@ float snap_lat(float v, bool wide) {
 }
 
 void polyline_lonlat(const std::vector<float>& lonlat) {
+  seen_pen pen(coord_level::world, false);
   for (size_t k = 0; k + 1 < lonlat.size(); k += 2) {
-    float x, y;
-    gxconv(lonlat[k], lonlat[k + 1], &x, &y, coord_level::world);
     if (k == 0)
-      gxmove(x, y);
+      pen.move(lonlat[k], lonlat[k + 1]);
     else
-      gxdraw(x, y);
+      pen.draw(lonlat[k], lonlat[k + 1]);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "base/session.h"
 #include "data/held.h"
 #include "data/result.h"
+#include "gx/farside.h"
 #include "gx/gx.h"
 #include "gx/proj.h"
 #include "plot/plot.h"
@@ -149,6 +150,7 @@ void kavect(session_state* pcm, vector_mode mode, plot_code code) {
       const size_t k = size_t(j - 1) * size_t(u->isiz) + size_t(i - 1);
       const float uu = u->values[k], vv = v->values[k];
       if (uu == u->undef || vv == v->undef) continue;
+      if (!gxseen(float(i), float(j), coord_level::grid)) continue;
       if (c) {
         const int sc = c->values[k] == c->undef ? 15 : kashdc(pcm, c->values[k]);
         if (sc < 0) continue;
