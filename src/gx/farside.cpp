@@ -28,9 +28,12 @@ struct side {
     return !half || std::fabs(std::remainder(lon - middle, 360.0)) <= 90.0 + kSlack;
   }
   // The copy of the band nearest lon.
-  long copy(double lon) const { return std::lround((lon - middle) / 360.0); }
+  long copy(double lon) const { return std::lround(std::clamp((lon - middle) / 360.0, -1e9, 1e9)); }
   // The copies that meet the longitudes lo..hi (finite), at most kMaxCopies.
   void copies(double lo, double hi, long* first, long* last) const {
+    // Far beyond any globe: kept where the copy numbers stay integers.
+    lo = std::clamp(lo, -1e9, 1e9);
+    hi = std::clamp(hi, -1e9, 1e9);
     *first = long(std::ceil((lo - middle - 90.0 - kSlack) / 360.0));
     *last = std::min(long(std::floor((hi - middle + 90.0 + kSlack) / 360.0)), *first + kMaxCopies);
   }
