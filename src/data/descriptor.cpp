@@ -1038,20 +1038,7 @@ int finish(const parse_state& st, int mflag) {
     }
   }
 
-  if (mfcmn.calendar_365 == -999) {
-    mfcmn.calendar_365 = pfi->calendar_365;
-  } else if (mfcmn.calendar_365 != pfi->calendar_365) {
-    kaprnt(msg_level::error, "Attempt to change the global calendar...\n");
-    if (mfcmn.calendar_365 == 1)
-      kaprnt(msg_level::error,
-             "The calendar is NOW 365 DAYS and you attempted to open a standard calendar "
-             "file\n");
-    else
-      kaprnt(msg_level::error,
-             "The calendar is NOW STANDARD and you attempted to open a 365-day calendar "
-             "file\n");
-    return 1;
-  }
+  if (!keep_session_calendar(pfi->calendar_365)) return 1;
 
   // The kind is known now: the record reads through its reader.
   if (!grid)

@@ -3,6 +3,7 @@
 #include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/message.h"
+#include "base/mfcmn.h"
 #include "base/session.h"
 #include "base/timecal.h"
 
@@ -18,6 +19,20 @@ int capped_times(long n, const char* prefix) {
   kaprntf(msg_level::info, "%sThe time dimension holds %ld times; only the first %d are used.\n",
           prefix, n, kMaxTimes);
   return kMaxTimes;
+}
+
+bool keep_session_calendar(int calendar_365) {
+  if (mfcmn.calendar_365 < 0) {
+    mfcmn.calendar_365 = calendar_365;
+    return true;
+  }
+  if (mfcmn.calendar_365 == calendar_365) return true;
+  kaprnt(msg_level::error, "Attempt to change the global calendar...\n");
+  kaprnt(msg_level::error,
+         mfcmn.calendar_365 == 1
+             ? "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n"
+             : "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
+  return false;
 }
 
 template_fill fill_template_table(int* table, int n, const char* tmpl, const float* time_scaling,

@@ -22,6 +22,12 @@ inline constexpr int kMaxTimes = 100000000;
 // when it was cut.
 int capped_times(long n, const char* prefix);
 
+// The calendar of a data set being opened (1 the 365-day one) against the
+// session's: taken as the session's when none is set yet; when it differs,
+// the lines of the refusal are printed and false returned, as the dates of
+// the data sets already open would move.
+bool keep_session_calendar(int calendar_365);
+
 enum class template_fill { done, interrupted, no_name };
 
 // Fills table[0, n) for a template series (the first `literal` characters

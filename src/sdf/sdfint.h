@@ -61,6 +61,24 @@ using sdf_record_ptr = std::unique_ptr<file_descriptor, sdf_record_discarder>;
 // dimension commands. A failed allocation on the way takes it off again.
 void sdf_list_file(sdf_record_ptr owner, const char* kind, session_state* pcm);
 
+// The session's calendar as it stood when an open began, put back unless the
+// open keeps it: a data set that failed to open sets no calendar.
+class sdf_calendar_claim {
+ public:
+  sdf_calendar_claim();
+  ~sdf_calendar_claim();
+  sdf_calendar_claim(const sdf_calendar_claim&) = delete;
+  sdf_calendar_claim& operator=(const sdf_calendar_claim&) = delete;
+  // Unset again after a descriptor set it, so that the file's own calendar
+  // decides with the descriptor's when no earlier data set did.
+  void reopen() const;
+  void keep() { kept_ = true; }
+
+ private:
+  int before_;
+  bool kept_ = false;
+};
+
 // The grid reader of self-describing data sets.
 int sdf_kagsdf(grid_field* grid, float* values);
 // Its entry points, registered with the data layer at start-up.

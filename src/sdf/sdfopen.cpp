@@ -13,6 +13,7 @@
 #include "base/alloc.h"
 #include "base/fnmtemplate.h"
 #include "base/message.h"
+#include "base/mfcmn.h"
 #include "base/session.h"
 #include "base/timecal.h"
 #include "base/words.h"
@@ -138,6 +139,7 @@ int kasdfopen(const char* args, session_state* pcm) {
   // allocation) closes its netCDF file and frees it.
   sdf_record_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
+  sdf_calendar_claim calendar;
   pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
@@ -176,8 +178,19 @@ int kasdfopen(const char* args, session_state* pcm) {
   }
   int rc = kadsdf(name, pfi, tmpl, ntsteps, parms);
   if (rc) return rc;
+  calendar.keep();
   sdf_list_file(std::move(owner), "SDF file", pcm);
   return 0;
+}
+
+sdf_calendar_claim::sdf_calendar_claim() : before_(mfcmn.calendar_365) {}
+
+sdf_calendar_claim::~sdf_calendar_claim() {
+  if (!kept_) mfcmn.calendar_365 = before_;
+}
+
+void sdf_calendar_claim::reopen() const {
+  if (before_ < 0) mfcmn.calendar_365 = before_;
 }
 
 void sdf_record_discarder::operator()(file_descriptor* pfi) const {

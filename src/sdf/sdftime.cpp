@@ -480,10 +480,6 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
                   double v2) {
   float* ts = pfi->grid_to_world_scaling[3];
   const bool one = pfi->t_size == 1;
-  if (starts(units, "common_year")) {
-    pfi->calendar_365 = 1;
-    mfcmn.calendar_365 = 1;
-  }
   std::string full = units;
   size_t since = full.find(" since ");
   std::string base = since == std::string::npos ? full : full.substr(0, since);
@@ -518,10 +514,6 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
 
 // The time axis from the T coordinate; false after the message.
 bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
-  if (calendar_of(*tv) == sdf_calendar::days_365) {
-    pfi->calendar_365 = 1;
-    mfcmn.calendar_365 = 1;
-  }
   long n = io->dim_size(tv->dimids[0]);
   pfi->t_size = capped_times(n < 0 ? 0 : n, "SDF:  ");
   const char* units = sdf_units_of(*tv);
@@ -529,6 +521,12 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
     kaprnt(msg_level::error, "Couldn't find units attribute for Time coordinate of SDF file.\n");
     return false;
   }
+  // The calendar is the session's before any date is worked out: one that
+  // differs would move the dates of the data sets open (and show this
+  // file's own steps as uneven).
+  if (calendar_of(*tv) == sdf_calendar::days_365 || starts(units, "common_year"))
+    pfi->calendar_365 = 1;
+  if (!keep_session_calendar(pfi->calendar_365)) return false;
   double v1 = 0, v2 = 0;
   long start = 0, count = pfi->t_size >= 2 ? 2 : 1;
   if (pfi->t_size < 1 || !read_variable_data(io->ncid, tv, &start, &count)) {

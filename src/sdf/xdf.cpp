@@ -508,15 +508,7 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     kaprnt(msg_level::error, kNotOpened);
     return 1;
   }
-  if (mfcmn.calendar_365 < 0) {
-    mfcmn.calendar_365 = pfi->calendar_365;
-  } else if (mfcmn.calendar_365 != pfi->calendar_365) {
-    kaprnt(msg_level::error, "Attempt to change the global calendar...\n");
-    kaprnt(
-        msg_level::error,
-        mfcmn.calendar_365 == 1
-            ? "The calendar is NOW 365 DAYS and you attempted to open a standard calendar file\n"
-            : "The calendar is NOW STANDARD and you attempted to open a 365-day calendar file\n");
+  if (!keep_session_calendar(pfi->calendar_365)) {
     kaprnt(msg_level::error, kNotOpened);
     return 1;
   }
@@ -569,13 +561,18 @@ int kaxdfopen(const char* args, session_state* pcm) {
   sdf_parms parms;
   std::string tmpl, dataname;
   int ntsteps = -999;
+  sdf_calendar_claim calendar;
   if (int rc = kadxdf(name, pfi, &tmpl, &ntsteps, &dataname, parms)) return rc;
+  calendar.reopen();
   if (int rc = kadsdf(dataname.c_str(), pfi, tmpl, ntsteps, parms)) {
     // The record may fail before it holds the name.
     const char* shown = pfi->data_file_name[0] ? pfi->data_file_name : dataname.c_str();
     kaprntf(msg_level::error, "Data file %s was not successfully opened & parsed.\n", shown);
     return rc;
   }
+  // A time axis from the descriptor: its calendar is the data set's.
+  if (mfcmn.calendar_365 < 0) mfcmn.calendar_365 = pfi->calendar_365;
+  calendar.keep();
   sdf_list_file(std::move(owner), "Data file", pcm);
   return 0;
 }

@@ -165,3 +165,98 @@ TEST(MonthAxis, EndOfMonthStartsStepMonthByMonth) {
         << r.out;
   }
 }
+
+namespace {
+
+// A daily netCDF file of n times from 1 Jan 2000 on a calendar; time t
+// holds t.
+void daily_netcdf(const TempDir& dir, const std::string& name, const std::string& calendar, int n) {
+  std::string times, v;
+  for (int t = 1; t <= n; t++) {
+    times += (t > 1 ? ", " : "") + std::to_string(t - 1);
+    v += (t > 1 ? ", " : "") + std::to_string(t) + ", 0";
+  }
+  write_file(dir.file(name + ".cdl"),
+             "netcdf d {\ndimensions:\n time = UNLIMITED ; lat = 1 ; lon = 2 ;\nvariables:\n"
+             " double time(time) ; time:units = \"days since 2000-01-01\" ; time:calendar = \"" +
+                 calendar +
+                 "\" ;\n float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+                 " float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+                 " float v(time, lat, lon) ;\ndata:\n time = " +
+                 times + " ;\n lat = 0 ;\n lon = 0, 10 ;\n v = " + v + " ;\n}\n");
+  ASSERT_EQ(
+      std::system(("ncgen -o " + dir.file(name + ".nc") + " " + dir.file(name + ".cdl")).c_str()),
+      0);
+}
+
+}  // namespace
+
+// A data set on the other calendar than the one the session took from the
+// first is refused by every opener with the same lines, so the dates and
+// steps of the set already open stay where they were (step 61 of a daily set
+// from 1 Jan 2000 is 1 March, a Wednesday, on the standard calendar; cdo
+// gives the 365-day date). A set that failed to open leaves no calendar.
+TEST(SessionCalendar, OpenersRefuseTheOtherCalendar) {
+  if (std::system("cdo -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no cdo";
+  const std::string now_standard =
+      "Attempt to change the global calendar...\nThe calendar is NOW STANDARD and you attempted "
+      "to open a 365-day calendar file\n";
+  const std::string now_365 =
+      "Attempt to change the global calendar...\nThe calendar is NOW 365 DAYS and you attempted "
+      "to open a standard calendar file\n";
+  struct calendar_case {
+    const char* first;   // opens the daily set, or fails
+    const char* second;  // the open under test
+    std::string want;    // in the second's answer
+    bool noleap_dates;   // the daily set that stays is on the 365-day calendar
+  };
+  const calendar_case cases[] = {
+      {"sdfopen std.nc", "sdfopen nol.nc", now_standard, false},
+      {"sdfopen nol.nc", "sdfopen std.nc", now_365, true},
+      {"open day.ctl", "sdfopen nol.nc", now_standard, false},
+      {"sdfopen std.nc", "open d365.ctl", now_standard, false},
+      {"sdfopen std.nc", "xdfopen nx.ctl", now_standard, false},
+      {"open d365.ctl", "sdfopen std.nc", now_365, true},
+      {"sdfopen nol.nc", "sdfopen ./nol.nc", "SDF file ./nol.nc is open as file 2\n", true},
+      {"sdfopen one2000.nc one%y4.nc 5", "open day.ctl", "Data file day.bin is open as file 1\n",
+       false},
+  };
+  for (const calendar_case& c : cases) {
+    SCOPED_TRACE(std::string(c.first) + " / " + c.second);
+    TempDir dir;
+    daily_netcdf(dir, "std", "standard", 70);
+    daily_netcdf(dir, "nol", "noleap", 70);
+    daily_netcdf(dir, "one2000", "noleap", 1);
+    write_file(dir.file("nx.ctl"), "dset ^nol.nc\n");
+    std::vector<float> v;
+    for (int t = 1; t <= 70; t++) v.push_back(float(t));
+    write_file(dir.file("day.bin"), floats(v));
+    const std::string body =
+        "undef -999\noptions little_endian\nxdef 1 linear 0 1\nydef 1 linear 0 1\n"
+        "zdef 1 linear 0 1\ntdef 70 linear 00z01jan2000 1dy\nvars 1\nv 0 99 v\nendvars\n";
+    write_file(dir.file("day.ctl"), "dset ^day.bin\n" + body);
+    write_file(dir.file("d365.ctl"), "dset ^day.bin\noptions 365_day_calendar\n" + body);
+
+    // Step 61 of the set that stays: by std::chrono, or by cdo on 365 days.
+    using namespace std::chrono;
+    year_month_day d61{sys_days{2000y / 1 / 1} + days{60}};
+    ymd want61{int(d61.year()), int(unsigned(d61.month())), int(unsigned(d61.day()))};
+    if (c.noleap_dates) want61 = cdo_dates(dir.file("nol.nc")).at(60);
+    std::string dow;
+    if (!c.noleap_dates) {
+      static const char* names[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+      dow = names[std::chrono::weekday{sys_days{d61}}.c_encoding()];
+    }
+    RunResult r = run_batch(std::string(c.first) + "\n" + c.second +
+                                "\nset gxout print\nset lon 0\nset lat 0\nset time " +
+                                low(hour0(want61)) + "\nq time\nd v\n",
+                            dir.path());
+    EXPECT_TRUE(contains(answer(r.out, c.second), c.want)) << r.out;
+    EXPECT_FALSE(contains(r.out, "not evenly stepped")) << r.out;
+    const std::string time = "Time = " + hour0(want61) + " to " + hour0(want61);
+    EXPECT_TRUE(contains(answer(r.out, "q time"), time + (dow.empty() ? "" : "  " + dow)))
+        << time << " " << dow << "\n"
+        << answer(r.out, "q time");
+    EXPECT_TRUE(contains(answer(r.out, "d v"), "\n61 \n")) << answer(r.out, "d v");
+  }
+}
