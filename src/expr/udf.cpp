@@ -285,6 +285,19 @@ bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
 
 // ---- the call's hold on its files ----
 
+// True when st, the file under path, is another user's in a directory that
+// others may write: someone else put it there (a plant in a sticky /tmp), and
+// would read the arguments written to it or make up the answer read from it.
+bool planted(const std::string& path, const struct stat& st) {
+  if (st.st_uid == ::geteuid()) return false;
+  struct stat dir;
+  return ::stat(directory_of(path).c_str(), &dir) == 0 && (dir.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+std::string planted_refusal(const std::string& path) {
+  return path + " belongs to another user in a directory others may write, not used";
+}
+
 // Exclusive hold on one file of a call. The table fixes the names of the
 // transfer and result files, so a second session calling a function that
 // shares either of them waits its turn instead of mixing the two calls.
@@ -294,69 +307,87 @@ bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
 class file_hold {
  public:
   file_hold() = default;
-  ~file_hold() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~file_hold() { release(); }
   file_hold(const file_hold&) = delete;
   file_hold& operator=(const file_hold&) = delete;
 
   enum class result { held, cannot_open, interrupted };
 
-  // Opens (creating it if need be) and locks path, waiting while another
-  // holds it; the wait polls the interrupt. On cannot_open, refusal() says
-  // why.
-  result take(const std::string& path) {
-    for (;;) {
-      int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0666);
-      if (fd < 0) {
-        // Another user's link in a sticky directory fails the create with
-        // EACCES rather than ELOOP: it is still a link that was refused.
-        struct stat named;
-        const bool link =
-            errno == ELOOP || (::lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode));
-        status_ = link ? input_status::symlink : input_status::cannot_open;
-        return result::cannot_open;
-      }
-      struct stat held;
-      if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
-        ::close(fd);
-        status_ = input_status::not_regular;
-        return result::cannot_open;
-      }
-      if (const lock_wait w = flock_waiting(fd, LOCK_EX, 5000); w != lock_wait::held) {
-        ::close(fd);
-        return w == lock_wait::interrupted ? result::interrupted : result::cannot_open;
-      }
-      // The holder before removes the file when done: lock the name's file,
-      // not the one it left behind.
-      struct stat named;
-      if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-        fd_ = fd;
-        return result::held;
-      }
-      ::close(fd);
+  // Opens path, making it if need be, without locking it. On cannot_open,
+  // refusal() says why.
+  result open(const std::string& path) {
+    release();
+    why_.clear();
+    struct stat named;
+    if (::lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) && planted(path, named)) {
+      why_ = planted_refusal(path);
+      return result::cannot_open;
     }
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+      // Another user's link in a sticky directory fails the create with
+      // EACCES rather than ELOOP: it is still a link that was refused.
+      const int err = errno;
+      const bool link =
+          err == ELOOP || (::lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode));
+      why_ = input_refusal(path, link ? input_status::symlink : input_status::cannot_open, err);
+      return result::cannot_open;
+    }
+    if (::fstat(fd, &id_) != 0) {
+      why_ = input_refusal(path, input_status::cannot_open, errno);
+      ::close(fd);
+      return result::cannot_open;
+    }
+    // Checked again on what was opened: the name may have changed since.
+    if (!S_ISREG(id_.st_mode) || planted(path, id_)) {
+      why_ = S_ISREG(id_.st_mode) ? planted_refusal(path)
+                                  : input_refusal(path, input_status::not_regular, 0);
+      ::close(fd);
+      return result::cannot_open;
+    }
+    fd_ = fd;
+    return result::held;
+  }
+
+  // Locks the opened file, waiting while another holds it; the wait polls
+  // the interrupt.
+  result lock() const {
+    switch (flock_waiting(fd_, LOCK_EX, 5000)) {
+      case lock_wait::held: return result::held;
+      case lock_wait::interrupted: return result::interrupted;
+      case lock_wait::failed: break;
+    }
+    return result::cannot_open;
+  }
+
+  void release() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
   }
 
   // Whether this hold is on the file that path names.
   bool same_file(const std::string& path) const {
-    struct stat a, b;
-    return fd_ >= 0 && ::fstat(fd_, &a) == 0 && ::lstat(path.c_str(), &b) == 0 &&
-           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    struct stat b;
+    return fd_ >= 0 && ::lstat(path.c_str(), &b) == 0 && id_.st_dev == b.st_dev &&
+           id_.st_ino == b.st_ino;
   }
 
-  // Why take() could not open its file (empty for the system's reasons,
-  // which the caller's message covers).
-  std::string refusal(const std::string& path) const {
-    return status_ == input_status::cannot_open ? std::string() : input_refusal(path, status_, 0);
+  // Locks are taken in the order of the files, never of their names' spelling.
+  bool before(const file_hold& o) const {
+    return id_.st_dev != o.id_.st_dev ? id_.st_dev < o.id_.st_dev : id_.st_ino < o.id_.st_ino;
   }
+  bool same_file(const file_hold& o) const {
+    return id_.st_dev == o.id_.st_dev && id_.st_ino == o.id_.st_ino;
+  }
+
+  // Why open() failed.
+  const std::string& refusal() const { return why_; }
 
   // Empties the held file.
   bool truncate() const { return ::ftruncate(fd_, 0) == 0; }
 
-  // Removes the held file when it is empty: a result file made by the hold
-  // for a call that never ran its program.
+  // Removes the held file when it is empty: one made by the hold for a call
+  // that never ran its program.
   void remove_if_empty(const std::string& path) const {
     struct stat st;
     if (same_file(path) && ::fstat(fd_, &st) == 0 && st.st_size == 0) ::unlink(path.c_str());
@@ -372,18 +403,23 @@ class file_hold {
 
  private:
   int fd_ = -1;
-  input_status status_ = input_status::ok;
+  struct stat id_ {};
+  std::string why_;
 };
 
-// The hold of a call over both its files, taken in the order of their names
-// so that two sessions whose functions share one file never wait on each
-// other. A result file that is the transfer file is held once.
+// The hold of a call over both its files. Every session takes the two locks
+// in the order of the files themselves (device, then inode), so two sessions
+// whose tables spell one file differently ("b.bin", "/dir/b.bin") never each
+// hold one lock and wait for the other's. A result file that is the transfer
+// file is held once.
 class call_hold {
  public:
   explicit call_hold(const user_function* uf) : uf_(uf) {}
-  // The result file the hold made stays only once the program has run.
+  // Files the hold made stay only once the program has run.
   ~call_hold() {
-    if (!ran_ && !shared_) result_.remove_if_empty(uf_->result_file);
+    if (ran_) return;
+    transfer_.remove_if_empty(uf_->transfer_file);
+    if (!shared_) result_.remove_if_empty(uf_->result_file);
   }
   call_hold(const call_hold&) = delete;
   call_hold& operator=(const call_hold&) = delete;
@@ -391,29 +427,46 @@ class call_hold {
   enum class which { transfer, result };
   // Takes both; on failure failed() tells which file and the result why.
   file_hold::result take() {
-    struct side {
-      file_hold* hold;
-      const std::string* path;
-      which name;
-    };
-    side first{&transfer_, &uf_->transfer_file, which::transfer};
-    side second{&result_, &uf_->result_file, which::result};
-    if (*second.path < *first.path) std::swap(first, second);
-    if (const file_hold::result r = first.hold->take(*first.path); r != file_hold::result::held) {
-      failed_ = first.name;
-      return r;
+    for (;;) {
+      shared_ = nullptr;
+      if (const file_hold::result r = transfer_.open(uf_->transfer_file);
+          r != file_hold::result::held) {
+        failed_ = which::transfer;
+        return r;
+      }
+      if (const file_hold::result r = result_.open(uf_->result_file);
+          r != file_hold::result::held) {
+        failed_ = which::result;
+        return r;
+      }
+      // Two spellings of one file: a second lock on it would wait on our own.
+      if (transfer_.same_file(result_)) {
+        result_.release();
+        shared_ = &transfer_;
+      }
+      file_hold* order[2] = {&transfer_, shared_ ? nullptr : &result_};
+      if (order[1] && order[1]->before(*order[0])) std::swap(order[0], order[1]);
+      for (file_hold* h : order) {
+        if (!h) continue;
+        if (const file_hold::result r = h->lock(); r != file_hold::result::held) {
+          failed_ = h == &transfer_ ? which::transfer : which::result;
+          return r;
+        }
+      }
+      // The holder before removes the files when done: what is held must be
+      // what the names are now, else the names are opened again.
+      if (transfer_.same_file(uf_->transfer_file) &&
+          (shared_ || result_.same_file(uf_->result_file)))
+        return file_hold::result::held;
+      transfer_.release();
+      result_.release();
     }
-    // Two spellings of one file: a second lock on it would wait on our own.
-    if (first.hold->same_file(*second.path)) {
-      shared_ = first.hold;
-      return file_hold::result::held;
-    }
-    const file_hold::result r = second.hold->take(*second.path);
-    if (r != file_hold::result::held) failed_ = second.name;
-    return r;
   }
   which failed() const { return failed_; }
-  const file_hold& transfer() const { return shared_ ? *shared_ : transfer_; }
+  const std::string& refusal() const {
+    return (failed_ == which::result ? result_ : transfer_).refusal();
+  }
+  const file_hold& transfer() const { return transfer_; }
   const file_hold& result() const { return shared_ ? *shared_ : result_; }
   // The result file is the transfer file.
   bool shared() const { return shared_ != nullptr; }
@@ -530,7 +583,12 @@ int read_result(const call& c) {
   // The call made the file empty before the program ran: still empty, the
   // program wrote no answer, which is the open error; the empty file goes.
   struct stat sb {};
-  if (fstat(fileno(f.get()), &sb) == 0 && sb.st_size == 0) {
+  if (fstat(fileno(f.get()), &sb) == 0 && planted(rf, sb)) {
+    c.fail2("Error opening transfer file", rf);
+    kaprntf(msg_level::error, "  %s\n", planted_refusal(rf).c_str());
+    return 1;
+  }
+  if (sb.st_size == 0) {
     f.close();
     std::remove(rf.c_str());
     return c.fail2("Error opening transfer file", rf);
@@ -687,8 +745,7 @@ int ffuser(user_function* uf, function_args* args, eval_state* pst) {
       const bool result = hold.failed() == call_hold::which::result;
       const std::string& path = result ? uf->result_file : uf->transfer_file;
       c.fail2("Error opening transfer file", path);
-      const std::string why = (result ? hold.result() : hold.transfer()).refusal(path);
-      if (!why.empty()) kaprntf(msg_level::error, "  %s\n", why.c_str());
+      if (!hold.refusal().empty()) kaprntf(msg_level::error, "  %s\n", hold.refusal().c_str());
       return 1;
     }
     case file_hold::result::interrupted:

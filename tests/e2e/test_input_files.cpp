@@ -318,4 +318,100 @@ TEST(UserFunctionFiles, OneFileSpelledTwiceServesAsTransferAndResultFile) {
   EXPECT_EQ(answer(res.out, "d udbl(ps+3)"), "Result value = 6 \n") << res.out;
 }
 
+// Four sessions call one function at once, each from its own directory and
+// with its own table: two spell the transfer and result files so that the
+// transfer name sorts first, two so that the result name does, all naming
+// the same two files. Every session must finish (a run that waits for ever
+// is ended after 30 s and fails on its status) with its own answers.
+TEST(UserFunctionFiles, SpellingsOfTheSameFilesNeverDeadlock) {
+  TempDir shared;
+  const std::string abs_t = shared.file("a.bin"), abs_r = shared.file("b.bin");
+  struct spelling {
+    std::string transfer, result;
+  };
+  // "../" sorts before "/", so a relative result name comes first beside an
+  // absolute transfer name, and last beside a relative one.
+  const std::vector<spelling> spellings = {
+      {"../a.bin", "../b.bin"}, {abs_t, "../b.bin"}, {abs_t, abs_r}, {abs_t, "./../b.bin"}};
+  dsfiles::write_grid(shared, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+  const int kCalls = 40;
+  std::vector<RunResult> results(spellings.size());
+  std::vector<std::thread> sessions;
+  for (size_t k = 0; k < spellings.size(); k++) {
+    const std::string dir = shared.file("s" + std::to_string(k));
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    const spelling& sp = spellings[k];
+    write_file(dir + "/udft", std::string("udbl 1 1 expr\ndirect\n") + VEMRA_UDF_DOUBLE + " " +
+                                  sp.transfer + " " + sp.result + " direct\n" + sp.transfer + "\n" +
+                                  sp.result + "\n");
+    std::string input = "open ../g.ctl\nset x 2\nset y 2\n";
+    for (int i = 0; i < kCalls; i++) input += "d udbl(ps+" + std::to_string(k + 1) + ")\n";
+    sessions.emplace_back([dir, input, &results, k] {
+      results[k] = vemra_test::run_vemra({"-b", "-l"}, input + "quit\n", dir,
+                                         {"KAUDFT=" + dir + "/udft"}, 30);
+    });
+  }
+  for (std::thread& t : sessions) t.join();
+  for (size_t k = 0; k < spellings.size(); k++) {
+    SCOPED_TRACE(spellings[k].transfer + " and " + spellings[k].result);
+    const RunResult& res = results[k];
+    ASSERT_EQ(res.status, 0) << res.out;
+    // The grid holds zeros, so udbl(ps+k) is 2k.
+    const std::string line = "Result value = " + std::to_string(2 * (k + 1)) + " \n";
+    EXPECT_EQ(vemra_test::count_of(res.out, line), size_t(kCalls)) << res.out;
+  }
+  EXPECT_FALSE(vemra_test::file_exists(abs_t));
+  EXPECT_FALSE(vemra_test::file_exists(abs_r));
+}
+
+// A transfer or result file that is already there, belongs to another user
+// and lies in a directory others may write was put there by someone else:
+// the call refuses it, naming it, and neither writes nor reads it. The same
+// file in a directory only its owner writes, and the caller's own file in a
+// shared one, serve as usual.
+TEST(UserFunctionFiles, AnotherUsersFileInASharedDirectoryIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "not root: cannot give a file to another user";
+  struct plant_case {
+    const char* file;  // the file there before the call
+    mode_t dir_mode;
+    uid_t owner;
+    bool refused;
+  };
+  const plant_case cases[] = {
+      {"t.bin", 01777, 65534, true}, {"r.bin", 01777, 65534, true}, {"t.bin", 0775, 65534, true},
+      {"r.bin", 0755, 65534, false}, {"t.bin", 01777, 0, false},    {"r.bin", 01777, 0, false},
+  };
+  for (const plant_case& pc : cases) {
+    TempDir dir;
+    SCOPED_TRACE(std::string(pc.file) + " of " + std::to_string(pc.owner) + " in a directory of " +
+                 std::to_string(pc.dir_mode));
+    dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+    const std::string t = dir.file("t.bin"), r = dir.file("r.bin"), plant = dir.file(pc.file);
+    write_file(dir.file("udft"), std::string("udbl 1 1 expr\ndirect\n") + VEMRA_UDF_DOUBLE + " " +
+                                     t + " " + r + " direct\n" + t + "\n" + r + "\n");
+    const std::string planted = "planted by another user\n";
+    write_file(plant, planted);
+    ASSERT_EQ(chmod(plant.c_str(), 0666), 0);
+    ASSERT_EQ(chown(plant.c_str(), pc.owner, pc.owner), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), pc.dir_mode), 0);
+    RunResult res = bounded_batch("open g.ctl\nset x 2\nset y 2\nd udbl(ps+1)\nquit\n", dir,
+                                  {"KAUDFT=" + dir.file("udft")});
+    ASSERT_EQ(res.status, 0) << res.out;
+    const std::string got = answer(res.out, "d udbl(ps+1)");
+    if (pc.refused) {
+      EXPECT_TRUE(contains(got, "Error from udbl: Error opening transfer file\n  File name: " +
+                                    plant + "\n  " + plant +
+                                    " belongs to another user in a directory others may write, "
+                                    "not used\n"))
+          << got;
+      EXPECT_EQ(vemra_test::read_file(plant), planted);
+      // The program never ran: the call's other file is not left behind.
+      EXPECT_FALSE(vemra_test::file_exists(plant == t ? r : t));
+    } else {
+      EXPECT_EQ(got, "Result value = 2 \n");
+      EXPECT_FALSE(vemra_test::file_exists(plant));
+    }
+  }
+}
+
 }  // namespace
