@@ -16,10 +16,6 @@ namespace {
 // Bytes read between two looks at the interrupt flag.
 constexpr std::size_t kPollBytes = std::size_t(1) << 16;
 
-input_status status_of(int err) {
-  return err == EISDIR || err == EINVAL ? input_status::not_regular : input_status::cannot_open;
-}
-
 }  // namespace
 
 input_status check_input(const std::string& path) {
@@ -51,16 +47,16 @@ std::string input_refusal(const std::string& path, input_status st, int err) {
 input_file::input_file(const std::string& path, const char* mode, input_links links) : path_(path) {
   errno = 0;
   const bool refuse_links = links == input_links::refuse;
-  f_ = fopen_regular(path, mode, !refuse_links);
+  bool not_regular = false;
+  f_ = fopen_regular(path, mode, !refuse_links, &not_regular);
   if (f_) {
     status_ = input_status::ok;
     return;
   }
-  // fopen_regular tells a directory by EISDIR and other kinds by EINVAL;
-  // a name holding a NUL byte is no file at all.
+  // A name holding a NUL byte is no file at all.
   bool nul = path.find('\0') != std::string::npos;
   err_ = nul ? ENOENT : errno;
-  status_ = nul ? input_status::cannot_open : status_of(err_);
+  status_ = not_regular ? input_status::not_regular : input_status::cannot_open;
   if (refuse_links && err_ == ELOOP) status_ = input_status::symlink;
   errno = err_;
 }

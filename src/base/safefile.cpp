@@ -19,7 +19,9 @@
 
 #include "base/session.h"
 
-FILE* fopen_regular(const std::string& path, const char* mode, bool follow_links) {
+FILE* fopen_regular(const std::string& path, const char* mode, bool follow_links,
+                    bool* not_regular) {
+  if (not_regular) *not_regular = false;
   if (path.find('\0') != std::string::npos) {
     errno = EINVAL;
     return nullptr;
@@ -30,8 +32,10 @@ FILE* fopen_regular(const std::string& path, const char* mode, bool follow_links
       ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow_links ? 0 : O_NOFOLLOW));
   if (fd < 0) return nullptr;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int why = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  const bool known = ::fstat(fd, &st) == 0;
+  if (!known || !S_ISREG(st.st_mode)) {
+    const int why = !known ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (not_regular) *not_regular = known;
     ::close(fd);
     errno = why;
     return nullptr;
@@ -188,19 +192,27 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
     p.why_not_beside = "no temporary file could be made beside it: " + reason(errno);
     return p;
   }
+  // What the old file is that the new one would lose: it is written in
+  // place instead where that is allowed, or (its mode) refused.
+  auto not_beside = [&](const std::string& why, bool refuse) {
+    const int err = errno;
+    ::close(fd);
+    ::unlink(name.data());
+    p.how = refuse ? output_plan::refused : output_plan::in_place;
+    if (!refuse) p.why_not_beside = why;
+    errno = err;
+    return p;
+  };
   if (exists) {
     struct stat made;
     bool same = ::fstat(fd, &made) == 0 && made.st_uid == st.st_uid && made.st_gid == st.st_gid;
     // The owner before the mode: a change of owner clears set-id bits.
-    if (!same && ::fchown(fd, st.st_uid, st.st_gid) != 0 && may_write_in_place) {
-      ::close(fd);
-      ::unlink(name.data());
-      p.how = output_plan::in_place;
-      p.why_not_beside = "its owner and group could not be kept";
-      return p;
-    }
+    if (!same && ::fchown(fd, st.st_uid, st.st_gid) != 0 && may_write_in_place)
+      return not_beside("its owner and group could not be kept", false);
   }
-  ::fchmod(fd, mode);
+  if (::fchmod(fd, mode) != 0)
+    return not_beside("its mode could not be kept: " + reason(errno),
+                      !exists || !may_write_in_place);
   if (!remember_staged(name.data())) {
     const int why = errno;
     ::close(fd);

@@ -11,9 +11,12 @@
 
 // Opens path for reading only when it is a regular file. Anything else is
 // refused without blocking (a pipe with no writer is never waited for):
-// nullptr, with errno EISDIR for a directory and EINVAL for other kinds.
-// Without follow_links a symbolic link is refused too (errno ELOOP).
-FILE* fopen_regular(const std::string& path, const char* mode = "rb", bool follow_links = true);
+// nullptr, with errno EISDIR for a directory and EINVAL for other kinds, and
+// *not_regular (when given) set true. Any other failure leaves it false and
+// errno says the system's reason. Without follow_links a symbolic link is
+// refused too (errno ELOOP).
+FILE* fopen_regular(const std::string& path, const char* mode = "rb", bool follow_links = true,
+                    bool* not_regular = nullptr);
 
 // Wraps an open descriptor in a stream, made blocking first unless blocking
 // is false. On failure the descriptor is closed and errno kept.
@@ -44,12 +47,13 @@ struct output_plan {
 // system's reason. The new file gets the old one's mode, owner and group;
 // where they cannot be kept (another user's file), where the file has
 // several links, or where no file can be made in its directory, the old file
-// is written in place instead. The temporary name ".NAME.XXXXXX" is
-// shortened to fit the file system whatever the length of NAME, and it is
-// removed if the process ends by a signal before commit_staged or
-// drop_staged. Without may_write_in_place a regular file is always staged
-// (its links and, where the system refuses, its owner are not kept) or, when
-// no file can be made beside it, refused.
+// is written in place instead. A mode that cannot be set refuses a new file
+// (errno says why). The temporary name ".NAME.XXXXXX" is shortened to fit
+// the file system whatever the length of NAME, and it is removed if the
+// process ends by a signal before commit_staged or drop_staged. Without
+// may_write_in_place a regular file is always staged (its links and, where
+// the system refuses, its owner are not kept) or, when no file can be made
+// beside it or its mode not set, refused.
 output_plan plan_output(std::string& target, bool may_write_in_place = true);
 
 // Renames a temporary file of plan_output onto target; false with errno set,

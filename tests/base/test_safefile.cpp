@@ -12,17 +12,23 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/inputfile.h"
 #include "base/safefile.h"
 #include "base/session.h"
+#include "support/syscall_fault.h"
 #include "support/vemra_run.h"
 
 namespace {
 
+using vemra_test::cannot_inject_faults;
+using vemra_test::fail_syscalls;
 using vemra_test::file_exists;
+using vemra_test::fstat_calls;
 using vemra_test::read_file;
 using vemra_test::TempDir;
 using vemra_test::write_file;
@@ -239,6 +245,91 @@ TEST(SafeFile, PipesAreWrittenInPlaceAndTheirWaitsEndAtAnInterrupt) {
   int status = 0;
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+// What fn says, run in a child whose calls in calls fail with err.
+std::string with_failing_calls(const std::vector<long>& calls, int err,
+                               const std::function<std::string()>& fn) {
+  int fds[2];
+  if (pipe(fds) != 0) return "no pipe";
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    const std::string said = fail_syscalls(calls, err) ? fn() : "no filter";
+    _exit(write(fds[1], said.data(), said.size()) == ssize_t(said.size()) ? 0 : 1);
+  }
+  close(fds[1]);
+  std::string said;
+  char buf[256];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) said.append(buf, size_t(n));
+  close(fds[0]);
+  waitpid(pid, nullptr, 0);
+  return said;
+}
+
+// The mode, whether the name still holds the same file, and the contents.
+std::string file_state(const std::string& name, ino_t was) {
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0) return "missing";
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%o", unsigned(st.st_mode & 07777));
+  return std::string(mode) + (st.st_ino == was ? " same file " : " new file ") + read_file(name);
+}
+
+// A failure of the system in the file gate is reported with the system's
+// reason: a failed fstat or an odd refusal of the open never reads as a
+// file of the wrong kind, and a mode that cannot be set is never lost in
+// silence (the old file is written in place, a new one refused).
+TEST(SafeFile, TheGateReportsTheSystemsReason) {
+  if (std::string why = cannot_inject_faults(); !why.empty()) GTEST_SKIP() << why;
+  std::vector<long> opens = {SYS_openat};
+#ifdef SYS_open
+  opens.push_back(SYS_open);
+#endif
+  struct gate_case {
+    const char* what;
+    std::vector<long> calls;
+    int err;
+    std::function<std::string(const TempDir&, ino_t)> run;
+    std::string want;
+  };
+  auto read_plain = [](const TempDir& d, ino_t) {
+    input_file in(d.file("plain"));
+    return in.ok() ? std::string("opened") : in.refusal();
+  };
+  auto replace = [](const std::string& name) {
+    return [name](const TempDir& d, ino_t was) -> std::string {
+      replacing_file out(d.file(name));
+      if (!out.stream())
+        return "refused: " + out.error() + ", " + std::to_string(entries(d.path()));
+      std::fputs("new", out.stream());
+      if (!out.commit()) return "failed: " + out.error();
+      return file_state(d.file(name), was) + ", " + std::to_string(entries(d.path()));
+    };
+  };
+  const std::vector<gate_case> cases = {
+      {"fstat fails", fstat_calls(), EIO, read_plain, "Input/output error"},
+      {"open refused as an invalid argument", opens, EINVAL, read_plain, "Invalid argument"},
+      {"mode of a new file cannot be set",
+       {SYS_fchmod},
+       EPERM,
+       replace("new.dat"),
+       "refused: Operation not permitted, 1"},
+      {"mode of a replaced file cannot be kept",
+       {SYS_fchmod},
+       EPERM,
+       replace("plain"),
+       "640 same file new, 1"},
+  };
+  for (const gate_case& c : cases) {
+    TempDir dir;
+    write_file(dir.file("plain"), "old");
+    ASSERT_EQ(chmod(dir.file("plain").c_str(), 0640), 0);
+    struct stat st;
+    ASSERT_EQ(stat(dir.file("plain").c_str(), &st), 0);
+    EXPECT_EQ(with_failing_calls(c.calls, c.err, [&] { return c.run(dir, st.st_ino); }), c.want)
+        << c.what;
+  }
 }
 
 }  // namespace
