@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -141,6 +142,48 @@ std::string stream_reason(int err) {
   return err == EINTR ? "interrupted while waiting for a reader" : reason(err);
 }
 
+// Reads a list of extended attribute names or one value whole through get
+// (the system's call, asked first for the size): 0, or the system's reason.
+// One that grows between the two calls is asked for again.
+template <class Get>
+int read_whole(std::vector<char>& out, Get get) {
+  for (int tries = 0; tries < 8; ++tries) {
+    ssize_t n = get(nullptr, 0);
+    if (n < 0) return errno;
+    out.resize(static_cast<size_t>(n));
+    if (n == 0) return 0;
+    n = get(out.data(), out.size());
+    if (n >= 0) {
+      out.resize(static_cast<size_t>(n));
+      return 0;
+    }
+    if (errno != ERANGE) return errno;
+  }
+  return ERANGE;
+}
+
+// Gives the file open at fd every extended attribute of path, its ACL among
+// them; done after its mode, so that the ACL's mask sets the group bits.
+// 0, or the system's reason for the first that could not be given.
+int copy_attributes(const std::string& path, int fd) {
+  std::vector<char> names, value, have;
+  const char* from = path.c_str();
+  if (int err = read_whole(names, [&](char* b, size_t n) { return ::listxattr(from, b, n); }))
+    return err == ENOTSUP ? 0 : err;  // a file system without them
+  for (size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
+    const char* name = &names[at];
+    if (int err =
+            read_whole(value, [&](char* b, size_t n) { return ::getxattr(from, name, b, n); }))
+      return err;
+    // One the new file was given at its making (a security label) stays.
+    if (read_whole(have, [&](char* b, size_t n) { return ::fgetxattr(fd, name, b, n); }) == 0 &&
+        have == value)
+      continue;
+    if (::fsetxattr(fd, name, value.data(), value.size(), 0) != 0) return errno;
+  }
+  return 0;
+}
+
 }  // namespace
 
 output_plan plan_output(std::string& target, bool may_write_in_place) {
@@ -213,6 +256,12 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
   if (::fchmod(fd, mode) != 0)
     return not_beside("its mode could not be kept: " + reason(errno),
                       !exists || !may_write_in_place);
+  if (exists) {
+    if (const int err = copy_attributes(target, fd); err && may_write_in_place) {
+      errno = err;
+      return not_beside("its extended attributes could not be kept: " + reason(err), false);
+    }
+  }
   if (!remember_staged(name.data())) {
     const int why = errno;
     ::close(fd);

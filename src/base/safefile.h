@@ -44,16 +44,17 @@ struct output_plan {
 // Decides how output replaces target, as a careful editor does. A link is
 // resolved (target becomes the file it names, which is the one replaced). An
 // existing file the user may not open for writing is refused with the
-// system's reason. The new file gets the old one's mode, owner and group;
-// where they cannot be kept (another user's file), where the file has
-// several links, or where no file can be made in its directory, the old file
-// is written in place instead. A mode that cannot be set refuses a new file
-// (errno says why). The temporary name ".NAME.XXXXXX" is shortened to fit
-// the file system whatever the length of NAME, and it is removed if the
-// process ends by a signal before commit_staged or drop_staged. Without
-// may_write_in_place a regular file is always staged (its links and, where
-// the system refuses, its owner are not kept) or, when no file can be made
-// beside it or its mode not set, refused.
+// system's reason. The new file gets the old one's mode, owner, group and
+// extended attributes (its ACL among them); where they cannot be kept
+// (another user's file), where the file has several links, or where no file
+// can be made in its directory, the old file is written in place instead. A
+// mode that cannot be set refuses a new file (errno says why). The temporary
+// name ".NAME.XXXXXX" is shortened to fit the file system whatever the
+// length of NAME, and it is removed if the process ends by a signal before
+// commit_staged or drop_staged. Without may_write_in_place a regular file is
+// always staged (its links and, where the system refuses, its owner and
+// attributes are not kept) or, when no file can be made beside it or its
+// mode not set, refused.
 output_plan plan_output(std::string& target, bool may_write_in_place = true);
 
 // Renames a temporary file of plan_output onto target; false with errno set,

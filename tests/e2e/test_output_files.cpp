@@ -8,11 +8,16 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,10 +25,12 @@
 #include "e2e/dataset_files.h"
 #include "support/as_nobody.h"
 #include "support/live_session.h"
+#include "support/syscall_fault.h"
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
 using dsfiles::answer;
+using vemra_test::fail_syscalls;
 
 namespace {
 
@@ -57,6 +64,50 @@ std::vector<std::string> staged_files(const std::string& dir) {
 }
 
 bool is_png(const std::string& file) { return read_file(file).rfind("\x89PNG", 0) == 0; }
+
+// run_batch in a child whose calls in calls fail with err.
+RunResult run_batch_failing(const std::vector<long>& calls, int err, const std::string& input,
+                            const std::string& dir) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!fail_syscalls(calls, err)) _exit(125);
+    _exit(run_batch(input, dir).status & 0xff);
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  RunResult r;
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  r.out = read_file(dir + "/.stdout");
+  return r;
+}
+
+// Every extended attribute of file by name, its ACL among them.
+std::map<std::string, std::string> attributes_of(const std::string& file) {
+  std::map<std::string, std::string> found;
+  std::string names(65536, '\0'), value(65536, '\0');
+  ssize_t n = listxattr(file.c_str(), names.data(), names.size());
+  for (ssize_t at = 0; at < n; at += ssize_t(std::strlen(&names[size_t(at)])) + 1) {
+    const char* name = &names[size_t(at)];
+    ssize_t v = getxattr(file.c_str(), name, value.data(), value.size());
+    found[name] = v < 0 ? "<unreadable>" : value.substr(0, size_t(v));
+  }
+  return found;
+}
+
+// An access ACL as the system stores it: the owner and the user nobody may
+// read and write, the owning group only read, others nothing.
+std::string collaborator_acl() {
+  struct entry {
+    uint16_t tag, perm;
+    uint32_t id;
+  };
+  const uint32_t none = ~0u;
+  const entry entries[] = {
+      {0x01, 6, none}, {0x02, 6, kNobody}, {0x04, 4, none}, {0x10, 6, none}, {0x20, 0, none}};
+  std::string acl("\x02\0\0\0", 4);  // version 2
+  for (const entry& e : entries) acl.append(reinterpret_cast<const char*>(&e), sizeof e);
+  return acl;
+}
 
 // An existing file the user may not write is refused with the system's
 // reason and left as it was, by every output.
@@ -288,6 +339,64 @@ TEST(OutputFiles, PipesWithoutAReaderDoNotHangTheSession) {
   for (int i = 0; i < 200 && read_file(dir.file("got.dat")).size() < 16; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(read_file(dir.file("got.dat")), std::string(16, '\0'));
+}
+
+// A replaced file keeps its extended attributes and its ACL, by every
+// output: the user named in the ACL may still write it and the owning group
+// still may not (the ACL's mask is no group right). Where the attributes
+// cannot be given to a new file, the old file is written in place.
+TEST(OutputFiles, ReplacementKeepsExtendedAttributesAndTheAcl) {
+  TempDir dir;
+  write_grid(dir);
+  write_file(dir.file("probe"), "");
+  if (setxattr(dir.file("probe").c_str(), "user.probe", "1", 1, 0) != 0)
+    GTEST_SKIP() << "the scratch file system takes no extended attributes: " << strerror(errno);
+  const std::string acl = collaborator_acl();
+  if (setxattr(dir.file("probe").c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0))
+    GTEST_SKIP() << "the scratch file system takes no ACL: " << strerror(errno);
+  const std::string lats =
+      "open d.ctl\nset lats convention coards\nset lats frequency monthly\nset lats create out\n"
+      "set gxout latsgrid\nd v\nset lats var 1 ta instant 1 0\nset gxout latsdata\n"
+      "set lats write 1 1 0\nd v\nset lats close 1\n";
+  struct output_case {
+    const char* what;
+    std::string file, commands;
+    bool refuse_attributes;  // fsetxattr fails: written in place
+  };
+  const std::vector<output_case> cases = {
+      {"image", "a.png", "printim a.png\n", false},
+      {"fwrite", "a.dat", "open d.ctl\nset fwrite a.dat\nset gxout fwrite\nd v\ndisable fwrite\n",
+       false},
+      {"hardcopy", "a.meta", "enable print a.meta\ndisable print\n", false},
+      {"netCDF", "out.nc", lats, false},
+      {"image, attributes refused", "a.png", "printim a.png\n", true},
+      {"fwrite, attributes refused", "a.dat",
+       "open d.ctl\nset fwrite a.dat\nset gxout fwrite\nd v\ndisable fwrite\n", true},
+  };
+  for (const output_case& c : cases) {
+    const std::string file = dir.file(c.file);
+    write_file(file, "old");
+    own(file, 0, 0, 0640);
+    const std::string origin = "survey 7";
+    ASSERT_EQ(setxattr(file.c_str(), "user.origin", origin.data(), origin.size(), 0), 0);
+    ASSERT_EQ(setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0), 0);
+    const auto before = attributes_of(file);
+    ASSERT_EQ(before.size(), 2u);
+    struct stat was, now;
+    ASSERT_EQ(stat(file.c_str(), &was), 0);
+    RunResult r = c.refuse_attributes
+                      ? run_batch_failing({SYS_fsetxattr}, EOPNOTSUPP, c.commands, dir.path())
+                      : run_batch(c.commands, dir.path());
+    EXPECT_EQ(r.status, 0) << c.what;
+    EXPECT_NE(read_file(file), "old") << c.what << "\n" << r.out;
+    EXPECT_EQ(attributes_of(file), before) << c.what;
+    ASSERT_EQ(stat(file.c_str(), &now), 0);
+    EXPECT_EQ(now.st_mode & 07777, was.st_mode & 07777) << c.what;
+    if (c.refuse_attributes) {
+      EXPECT_EQ(now.st_ino, was.st_ino) << c.what;
+    }
+    EXPECT_TRUE(staged_files(dir.path()).empty()) << c.what;
+  }
 }
 
 }  // namespace
