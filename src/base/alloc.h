@@ -57,5 +57,10 @@ void kaset_alloc_observer(const alloc_observer* observer);
 // before rather than faulting fresh ones in. Called once at start-up.
 void kakeep_freed_blocks();
 
+// Hands the freed pages kept above back to the kernel: called where the
+// session lets go of grids for good or waits for its user, never between the
+// steps of a loop.
+void kagive_back_freed() noexcept;
+
 // A copy of a C string in a block that kafree releases.
 char* kastrdup(const char* text);

@@ -344,10 +344,20 @@ struct command_keyword {
 int cmd_quit(command_line&) { return -1; }
 int cmd_nothing(command_line&) { return 0; }
 int cmd_reset(command_line& c) { return do_reset(c.pcm, false); }
-int cmd_reinit(command_line& c) { return do_reset(c.pcm, true); }
+// Commands that let go of grids or pictures for good give the memory back
+// at once: a session may sit idle for long after them.
+int cmd_reinit(command_line& c) {
+  const int rc = do_reset(c.pcm, true);
+  kagive_back_freed();
+  return rc;
+}
 int cmd_screen(command_line& c) { return do_screen(c.lower); }
 int cmd_close(command_line& c) { return do_close(c.lower, c.pcm); }
-int cmd_clear(command_line& c) { return do_clear(c.lower, c.pcm, c.from_exec); }
+int cmd_clear(command_line& c) {
+  const int rc = do_clear(c.lower, c.pcm, c.from_exec);
+  kagive_back_freed();
+  return rc;
+}
 int cmd_outxwd(command_line& c) { return do_outxwd(c.lower, c.typed, c.pcm); }
 int cmd_disable(command_line& c) { return do_disable(c.lower, c.pcm); }
 int cmd_help(command_line&) { return kahelp(); }
@@ -421,7 +431,11 @@ int cmd_display(command_line& c) {
 
 int cmd_collect(command_line& c) { return kacoll(c.lower, c.pcm); }
 int cmd_define(command_line& c) { return kadef(c.lower, c.pcm, 0); }
-int cmd_undefine(command_line& c) { return kaudef(c.lower, c.pcm); }
+int cmd_undefine(command_line& c) {
+  const int rc = kaudef(c.lower, c.pcm);
+  kagive_back_freed();
+  return rc;
+}
 int cmd_modify(command_line& c) { return kamodf(c.lower, c.pcm); }
 
 constexpr const char* kNoFileDisplay = "DISPLAY error:  no file open yet\n";

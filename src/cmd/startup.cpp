@@ -234,6 +234,8 @@ int vemra_main(int argc, char** argv) {
       return 99;
     }
     kaendline();
+    // What the last command freed goes back before the session waits.
+    kagive_back_freed();
     int n = no_edit ? nxtcmd(line, "ka>") : nxrdln(line, "ka-> ");
     if (n < 0) {
       line = "quit";

@@ -1,8 +1,11 @@
 // "define", "undefine", "modify", the defval keywords and the define query
 // through the program, on a monthly data set the test writes itself.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "dataset_files.h"
 #include "support/vemra_run.h"
@@ -169,4 +172,81 @@ TEST_F(Define, SectionsBeyondTheObjectAreUndefined) {
          {"set z 1e10", "-"},
          {"define e = u", "-"},
          {"q defval e 1 1", kNoValue}});
+}
+
+namespace {
+
+// The resident sizes in kB that `!grep VmRSS` lines printed, in order.
+std::vector<long> resident_sizes(const std::string& out) {
+  std::vector<long> kb;
+  for (size_t p = out.find("VmRSS:"); p != std::string::npos; p = out.find("VmRSS:", p + 1))
+    kb.push_back(std::strtol(out.c_str() + p + 6, nullptr, 10));
+  return kb;
+}
+
+}  // namespace
+
+// Grids and pictures let go of for good give their memory back: the
+// resident size of the running program (read by a shell it starts, from
+// /proc of its parent) falls back towards where it was before they were
+// made, whether they go at the prompt or inside a command file.
+TEST(DefineMemory, ReleasedStorageGoesBackToTheSystem) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer holds freed blocks back on purpose";
+#else
+  TempDir dir;
+  // A quarter-degree globe at 4 times: 16.6 MB a defined grid.
+  constexpr long nx = 1440, ny = 721, nt = 4, grids = 12;
+  write_file(dir.file("q.dat"), "");
+  ASSERT_EQ(::truncate(dir.file("q.dat").c_str(), nx * ny * nt * 4), 0);
+  write_file(dir.file("q.ctl"),
+             "dset ^q.dat\nundef -9.99e33\nxdef 1440 linear 0 0.25\nydef 721 linear -90 0.25\n"
+             "zdef 1 levels 1000\ntdef 4 linear 00z1jan2000 6hr\nvars 1\nu 0 99 u\nendvars\n");
+  const std::string rss = "!grep VmRSS /proc/$PPID/status\n";
+  std::string define_all, undefine_all, shrink_all;
+  for (int k = 1; k <= grids; k++) {
+    const std::string name = "a" + std::to_string(k);
+    define_all += "define " + name + " = u + lat + " + std::to_string(k) + "\n";
+    undefine_all += "undefine " + name + "\n";
+    shrink_all += "define " + name + " = u\n";
+  }
+  const std::string pictures = "set gxout shaded\nd lat*lon\nd lat-lon\nd lat*lat-lon*lon\n";
+  struct row {
+    const char* name;
+    std::string make, release;
+    bool in_file;   // run from a command file, where the session never waits
+    long least_mb;  // the growth the grids or pictures bring at least
+    double kept;    // at most this part of the growth is still held after
+  };
+  const long grid_mb = nx * ny * nt * 4 * grids >> 20;
+  const row rows[] = {
+      {"undefined at the prompt", define_all, undefine_all, false, grid_mb * 9 / 10, 0.1},
+      {"undefined in a command file", define_all, undefine_all, true, grid_mb * 9 / 10, 0.1},
+      {"reinit in a command file", define_all, "reinit\n", true, grid_mb * 9 / 10, 0.1},
+      // Nothing but the prompt gives back what replacing big grids by small
+      // ones freed.
+      {"replaced by one-time grids at the prompt", define_all, "set t 1\nset lat 0\n" + shrink_all,
+       false, grid_mb * 9 / 10, 0.1},
+      {"pictures cleared in a command file", pictures, "clear\n", true, 10, 0.5},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string commands = "open q.ctl\nset lon 0 359.75\nset lat -90 90\nset t 1 4\n" + rss +
+                                 r.make + rss + r.release + rss;
+    std::string input = commands;
+    if (r.in_file) {
+      write_file(dir.file("steps"), commands);
+      input = "exec steps\n";
+    }
+    RunResult run = run_batch(input + "quit\n", dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.find("rror"), std::string::npos) << run.out;
+    const std::vector<long> kb = resident_sizes(run.out);
+    ASSERT_EQ(kb.size(), 3u) << run.out;
+    const long grown = kb[1] - kb[0], kept = kb[2] - kb[0];
+    EXPECT_GT(grown, r.least_mb << 10) << kb[0] << " kB before, " << kb[1] << " kB after";
+    EXPECT_LT(double(kept), r.kept * double(grown))
+        << kb[0] << " kB before, " << kb[1] << " kB made, " << kb[2] << " kB released";
+  }
+#endif
 }
