@@ -1,8 +1,10 @@
-// A lock on a directory, for the writers that rename several files into it
-// as one set (the GRIB data, index and descriptor of one output) and the
-// readers that open such a set: the writer holds it exclusively over its
-// renames, a reader shared over its opens, so a reader never opens one
-// version's descriptor or index beside another version's data.
+// Locks for files renamed into place as one set (the GRIB data, index and
+// descriptor of one output). Writers of one directory take turns through a
+// lock on the directory. Readers, who may have no right to list the
+// directory, lock the set's descriptor, the file every reader of the set
+// opens: shared while they read the set's files, and the writer takes it
+// exclusively over its renames, so a reader never opens one version's
+// descriptor or index beside another version's data.
 #pragma once
 
 #include <string>
@@ -24,6 +26,29 @@ class directory_lock {
   ~directory_lock();
   directory_lock(const directory_lock&) = delete;
   directory_lock& operator=(const directory_lock&) = delete;
+
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Locks fd, open on the file under name, with flock (op LOCK_SH or LOCK_EX)
+// as flock_waiting does. A writer may have renamed another file onto the
+// name meanwhile: once the lock is held the name must still be the file
+// locked, else the lock is given up and moved set (open the name again).
+lock_wait flock_under_name(int fd, const std::string& name, int op, bool& moved);
+
+// A writer's exclusive lock on the file under a name (links followed), over
+// the renames that replace it: it waits for the readers that hold it shared
+// and holds off those that come. When no regular file is under the name (or
+// it can't be opened, or an interrupt ends the wait) nothing is held.
+class file_under_name_lock {
+ public:
+  explicit file_under_name_lock(const std::string& name);
+  ~file_under_name_lock();
+  file_under_name_lock(const file_under_name_lock&) = delete;
+  file_under_name_lock& operator=(const file_under_name_lock&) = delete;
 
   bool held() const { return fd_ >= 0; }
 

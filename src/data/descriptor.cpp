@@ -1,5 +1,7 @@
 #include "data/descriptor.h"
 
+#include <sys/file.h>
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -7,7 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -1063,8 +1064,6 @@ int finish(const parse_state& st, int mflag) {
   }
 
   if (pfi->pdef_type && kappcn(pfi, st.pdef_access, st.pdef_format)) return 1;
-
-  if (pfi->template_flag && !template_numbers(pfi)) return 1;
   return 0;
 }
 
@@ -1206,28 +1205,37 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   parse.line_failed = false;
   parse.lines_read = 0;
   close_streams();
-  // A writer renames a GRIB set's data, index and descriptor under an
-  // exclusive lock of their directory: the three are opened under a shared
-  // one, so that they are one version's.
-  std::optional<directory_lock> set_lock;
-  if (mflag) set_lock.emplace(name, directory_lock::mode::shared);
   // The name as given, else with ".ctl"; a directory of the name is passed
   // over, and a device or pipe is refused rather than read without end.
-  std::string opened = name, refused;
+  std::string opened, refused;
   auto try_open = [&](const std::string& n) {
+    opened = n;
     if (n.size() >= sizeof pfi->descriptor_name || is_directory(n)) return false;
     parse.descr = input_file(n, "r");
     if (parse.descr.status() == input_status::not_regular) refused = n;
     return parse.descr.ok();
   };
-  if (!try_open(opened)) {
-    opened += ".ctl";
-    try_open(opened);
-  }
-  if (!parse.descr.ok()) {
-    kaprnt(msg_level::error, "Open Error:  Can't open description file\n");
-    if (!refused.empty()) kaprnt(msg_level::error, "  " + refused + " is not a regular file\n");
-    return 1;
+  for (;;) {
+    if (!try_open(name)) try_open(std::string(name) + ".ctl");
+    if (!parse.descr.ok()) {
+      kaprnt(msg_level::error, "Open Error:  Can't open description file\n");
+      if (!refused.empty()) kaprnt(msg_level::error, "  " + refused + " is not a regular file\n");
+      return 1;
+    }
+    // A writer renames a GRIB set's data, index and descriptor into place
+    // under an exclusive lock of the descriptor it replaces: the descriptor
+    // is read and the index and data opened under a shared one, so that the
+    // three are one version's. Any reader of the set may take it.
+    if (!mflag) break;
+    bool moved = false;
+    const lock_wait w = flock_under_name(fileno(parse.descr.get()), opened, LOCK_SH, moved);
+    if (w == lock_wait::interrupted) {
+      kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
+      close_streams();
+      return 1;
+    }
+    if (!moved) break;
+    parse.descr.close();
   }
   std::strcpy(pfi->descriptor_name, opened.c_str());
 
@@ -1235,7 +1243,10 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   int rc = parse_records(st);
   if (rc == 0) rc = finish(st, mflag);
   if (rc == 0 && mflag && pfi->grib_index && !pfi->template_flag) rc = open_grib_data(pfi);
+  // Closing the descriptor lets the writers in: the file names of a
+  // template, one per time, are formed without holding them off.
   close_streams();
+  if (rc == 0 && pfi->template_flag && !template_numbers(pfi)) rc = 1;
   if (rc) {
     kaprnt(msg_level::error, "  The data file was not opened. \n");
     return 1;

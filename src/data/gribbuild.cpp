@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/alloc.h"
+#include "base/dirlock.h"
 #include "base/fnmtemplate.h"
 #include "base/mfcmn.h"
 #include "base/numfmt.h"
@@ -500,9 +501,13 @@ int write_new_index(const file_descriptor* pfi, const grib_index* pindx, const g
     umask(mask);
     fchmod(fd, 0666 & ~mask);
   }
-  return write_map_to(
-      fd, name, pfi, pindx, data, [&] { return std::rename(tmp.c_str(), name.c_str()) == 0; },
-      [&] { unlink(tmp.c_str()); });
+  // Readers of the set read its descriptor and open the index under a
+  // shared lock of the descriptor: the index is renamed under an exclusive one.
+  auto place = [&] {
+    file_under_name_lock readers(pfi->descriptor_name);
+    return std::rename(tmp.c_str(), name.c_str()) == 0;
+  };
+  return write_map_to(fd, name, pfi, pindx, data, place, [&] { unlink(tmp.c_str()); });
 }
 
 // A writer's staged index is written where it is: the writer made it beside

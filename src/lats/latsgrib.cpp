@@ -843,8 +843,10 @@ int finish_described(latsFile* file, latsGribFile* gf) {
     indexed = ::stat(index_stage.path().c_str(), &st) == 0 && st.st_size > 0;
   }
   // Another session's renames of the same names wait, so that data, index
-  // and descriptor under the names always belong together.
+  // and descriptor under the names always belong together; so do the
+  // readers of the set, through its descriptor.
   directory_lock lock(file->path, directory_lock::mode::exclusive);
+  file_under_name_lock readers(gf->mapname);
   if (!indexed) {
     if (old_set_exists(file, gf)) {
       latsError("GRIB (latsgrib) --> The index %s could not be made; the old files are kept",

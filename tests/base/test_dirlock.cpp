@@ -1,10 +1,14 @@
-// The directory lock between a set's writer (exclusive) and its readers
-// (shared): readers share it, a reader waits for the writer, and the wait
-// ends at an interrupt without the lock.
+// The locks between a set's writer (exclusive) and its readers (shared):
+// readers share them, a reader waits for the writer, and the wait ends at an
+// interrupt without the lock.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -48,6 +52,44 @@ TEST(DirectoryLock, ReadersShareAndWaitForTheWriter) {
   // No directory to lock: nothing is held, nothing waits.
   directory_lock none(dir.file("missing/set.ctl"), directory_lock::mode::exclusive);
   EXPECT_FALSE(none.held());
+}
+
+// The lock on the file under a name: a writer's exclusive one waits for a
+// reader's shared one; a reader that waited while the writer renamed a new
+// file onto the name is told so, its lock given up; a name without a
+// regular file holds nothing.
+TEST(FileUnderNameLock, WaitsForReadersAndFollowsTheName) {
+  vemra_test::TempDir dir;
+  const std::string name = dir.file("set.ctl"), next = dir.file(".set.ctl.new");
+  vemra_test::write_file(name, "old\n");
+  vemra_test::write_file(next, "new\n");
+  const int reader = ::open(name.c_str(), O_RDONLY);
+  ASSERT_GE(reader, 0);
+  bool moved = true;
+  ASSERT_EQ(flock_under_name(reader, name, LOCK_SH, moved), lock_wait::held);
+  EXPECT_FALSE(moved);
+  std::atomic<bool> got{false};
+  std::thread writer([&] {
+    file_under_name_lock w(name);
+    got = w.held();
+    // The new file goes in while the writer holds the old one.
+    ::rename(next.c_str(), name.c_str());
+  });
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(got);
+  ::flock(reader, LOCK_UN);
+  writer.join();
+  EXPECT_TRUE(got);
+  // The old file is locked again, but the name is the new one's now.
+  EXPECT_EQ(flock_under_name(reader, name, LOCK_SH, moved), lock_wait::held);
+  EXPECT_TRUE(moved);
+  ::close(reader);
+
+  for (const char* other : {"missing.ctl", "."}) {
+    SCOPED_TRACE(other);
+    file_under_name_lock none(dir.file(other));
+    EXPECT_FALSE(none.held());
+  }
 }
 
 }  // namespace

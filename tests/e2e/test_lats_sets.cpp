@@ -6,14 +6,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dataset_files.h"
 #include "lats_files.h"
 #include "sdf_files.h"
+#include "support/as_nobody.h"
 #include "support/live_session.h"
 #include "support/vemra_run.h"
 
@@ -228,6 +231,8 @@ void write_set(const TempDir& dir, const std::string& expr,
   ASSERT_EQ(w.err, "");
 }
 
+const std::string kGribSetWords = "set lats convention vemra_grib\n";
+
 const char* const kRange1 = "Min, Max = 263 314";        // of t at time 1
 const char* const kRange100 = "Min, Max = 26300 31400";  // of t*100
 
@@ -397,4 +402,85 @@ TEST(LatsSets, AReplacedGribSetKeepsOwnerModeAndLongNames) {
     }
   }
   if (!root) GTEST_SKIP() << "not root: the owners of an old set were not tried";
+}
+
+// A writer is stopped between the renames of a GRIB set, its new data in
+// place beside the old index and descriptor, in a directory its readers
+// may enter but not list (and, as before, in one they may list). Another
+// user's open waits until the whole new set is in place, then opens and
+// reads it; it is never refused the mix.
+TEST(LatsSets, ReadersThatCannotListTheDirectoryWaitForTheWholeSet) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  for (const mode_t mode : {mode_t(0711), mode_t(0755)}) {
+    SCOPED_TRACE(mode);
+    TempDir home, sets, reader;
+    write_dataset(home);
+    const std::string same = sets.file("same");
+    ASSERT_EQ(run_batch(declare(same, kGribSetWords) + write_two("t"), home.path()).status, 0);
+    for (const char* ext : {".grb", ".ctl", ".gmp"})
+      ASSERT_EQ(chmod((same + ext).c_str(), 0644), 0);
+    ASSERT_EQ(chmod(sets.path().c_str(), mode), 0);
+    ASSERT_EQ(chmod(reader.path().c_str(), 0777), 0);
+
+    write_file(home.file(".stdin"), declare(same, kGribSetWords) + write_two("t*100"));
+    const pid_t writer = fork();
+    if (writer == 0) {
+      const int in = open(home.file(".stdin").c_str(), O_RDONLY);
+      const int out = open(home.file(".stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (in < 0 || out < 0) _exit(126);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(out, 2);
+      setenv("SIGNAL_AFTER_RENAME", (std::to_string(SIGSTOP) + " .grb").c_str(), 1);
+      setenv("LD_PRELOAD", VEMRA_SIGNAL_AFTER_RENAME, 1);
+      setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+      exec_vemra(home.path(), {"-b", "-l"});
+    }
+    int st = 0;
+    ASSERT_EQ(waitpid(writer, &st, WUNTRACED), writer);
+    ASSERT_TRUE(WIFSTOPPED(st)) << read_file(home.file(".stdout"));
+
+    RunResult r;
+    std::thread open_it([&] {
+      r = run_batch_as_nobody(
+          "open " + same + ".ctl\nset x 1 36\nset y 1 9\nset gxout stat\nd tas\n", reader.path(), 0,
+          60);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(writer, SIGCONT);
+    ASSERT_EQ(waitpid(writer, &st, 0), writer);
+    open_it.join();
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << read_file(home.file(".stdout"));
+    const std::string opened = answer(r.out, "open " + same + ".ctl");
+    EXPECT_TRUE(contains(opened, "is open as file 1")) << opened;
+    EXPECT_TRUE(contains(answer(r.out, "d tas"), kRange100)) << r.out;
+    ASSERT_EQ(chmod(sets.path().c_str(), 0700), 0);
+  }
+}
+
+// An open forms a template's file names, one per time, after it has read
+// the descriptor: a writer replacing a set in the same directory meanwhile
+// is not held off until the names are formed, and both end well.
+TEST(LatsSets, AWriterIsNotHeldOffWhileAnOpenFormsTemplateNames) {
+  TempDir dir, reader;
+  write_dataset(dir);
+  write_file(dir.file("big.ctl"),
+             "dset ^tmpl_%y4%m2%d2%h2.dat\noptions template\nundef -9.99e33\n"
+             "xdef 4 linear 0 10\nydef 3 linear -30 30\nzdef 1 levels 1000\n"
+             "tdef 3000000 linear 00z01jan1990 1hr\nvars 1\nv 0 99 v\nendvars\n");
+  LiveSession open(reader, "open.out");
+  ASSERT_TRUE(open.send("open " + dir.file("big.ctl") + "\n"));
+  ASSERT_TRUE(open.wait_for("ka-> open ")) << open.output();
+  // The descriptor's few lines are read at once; the names take seconds.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  RunResult w = run_batch(declare("same", kGribSetWords) + write_two("t"), dir.path());
+  EXPECT_EQ(w.status, 0);
+  EXPECT_TRUE(contains(w.out, "LATS_GRIB: latsgribmap: GRIB index written\n")) << w.out;
+  EXPECT_FALSE(contains(open.output(), "is open as file 1")) << open.output();
+  ASSERT_TRUE(open.send("quit\n"));
+  ASSERT_TRUE(
+      open.wait_for("Data file " + dir.file("tmpl_%y4%m2%d2%h2.dat is open as file 1\n"), 1, 120))
+      << open.output();
+  EXPECT_EQ(open.finish(), 0);
+  EXPECT_NE(stat_of_tas(dir.path()).find(kRange1), std::string::npos);
 }
