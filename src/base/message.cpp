@@ -23,9 +23,13 @@ message_capture capture;
 
 // The last message printed left its line open (it ended without a newline).
 bool line_open = false;
+// A command began since: its first text written starts a line of its own.
+bool break_due = false;
 
 void write_out(const char* text, size_t n) {
   if (!n) return;
+  if (break_due && line_open) std::fputc('\n', stdout);
+  break_due = false;
   std::fwrite(text, 1, n, stdout);
   line_open = text[n - 1] != '\n';
 }
@@ -48,7 +52,10 @@ static void print_text(msg_level level, const char* text, size_t n) {
 void kaendline() {
   if (line_open) std::fputc('\n', stdout);
   line_open = false;
+  break_due = false;
 }
+
+void kastartcommand() { break_due = true; }
 
 void kasetlineopen(bool open) { line_open = open; }
 

@@ -18,6 +18,10 @@ void kaprnt(msg_level level, const std::string& text);
 // Ends the line a message left open (some end without a newline), so that
 // what comes next, the prompt above all, starts a line of its own.
 void kaendline();
+// A command begins: the first text it writes starts a line of its own when
+// the output before it (a message, a script's prompt) left one open. A
+// command that writes nothing leaves the line as it is.
+void kastartcommand();
 // Output that reaches standard output past these routines (a script's say
 // and prompt) or a terminal's echo of a line read: whether the line is left
 // open.

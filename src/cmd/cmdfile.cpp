@@ -108,11 +108,14 @@ int kaexec(char* typed, session_state* pcm) {
     kaendline();
     kaprnt(msg_level::error, expanded);
     int rc = kacmd(expanded, pcm, true);
+    // Exec's own lines start a line of their own, whatever the command left open.
     if (rc != 0) {
+      kaendline();
       kaprnt(msg_level::error, "EXEC error:  error in " + name + ".  EXEC stopped.\n");
       return rc;
     }
   }
+  kaendline();
   kaprnt(msg_level::error, "EOF EXECuting " + name + " \n");
   return 0;
 }

@@ -548,6 +548,7 @@ command_nesting& nesting() {
 
 int kacmd(const std::string& line, session_state* pcm, bool from_exec) {
   kaiomg();
+  kastartcommand();
   // Commands that a command runs (open's default dimensions, the commands
   // of a script) leave a failed allocation to the outermost one.
   if (nesting().lines > 0) return dispatch_line(line, pcm, from_exec);

@@ -119,8 +119,8 @@ int set_grid(set_args& a, int dim) {
     v2 = v1;
     varying = 0;
   }
-  pcm->dim_varying[dim] = varying;
   if (dim == 3) {
+    pcm->dim_varying[dim] = varying;
     const float* ts = pfi->grid_to_world_scaling[3];
     gr2t(ts, v1, &pcm->time_start);
     if (count == 1)
@@ -131,13 +131,14 @@ int set_grid(set_args& a, int dim) {
     return 0;
   }
   if (!holds_stations(pfi)) {
-    pcm->dim_min[dim] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v1);
-    pcm->dim_max[dim] = count == 1 ? pcm->dim_min[dim]
-                                   : pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v2);
-  } else {
-    pcm->dim_min[dim] = v1;
-    pcm->dim_max[dim] = v2;
+    v1 = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v1);
+    v2 = count == 1 ? v1 : pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v2);
+    // A grid coordinate far enough out has no world value in float range.
+    if (!std::isfinite(v1) || !std::isfinite(v2)) return set_error(dim);
   }
+  pcm->dim_varying[dim] = varying;
+  pcm->dim_min[dim] = v1;
+  pcm->dim_max[dim] = v2;
   kaprntf(msg_level::result, "%s set to %g %g \n", kwds[dim + 4], pcm->dim_min[dim],
           pcm->dim_max[dim]);
   return 0;

@@ -228,6 +228,9 @@ TEST(ReturnCodes, NumbersThatAreNotFiniteAreRefused) {
       {data, "set lat 1e39", common("LAT")},
       {data, "set x 1e39", common("X")},
       {data, "set lev 0e400", common("LEV")},
+      // Grid coordinates whose world values lie past the float range.
+      {data, "set z 3e38", common("Z")},
+      {data, "set x 1 3e38", common("X")},
       {"", "draw line 1 1 1e39 2", "DRAW error: Invalid LINE coordinate\n"},
       {"", "draw rec 1 1 1e39 2", "DRAW error: Syntax is DRAW REC xlo ylo xhi yhi\n"},
       {"", "draw polyf 1 1 2 1 1e39 2", "DRAW error: Invalid polyf coordinate\n"},
@@ -245,6 +248,13 @@ TEST(ReturnCodes, NumbersThatAreNotFiniteAreRefused) {
   TempDir dir;
   RunResult r = run_batch(data + "set cint 5\nset cint 1e39\nd z\n", dir.path());
   EXPECT_EQ(answer(r.out, "d z"), "Contouring: 135 to 245 interval 5 \n");
+  // So do the dimensions.
+  r = run_batch(data + "set x 3 4\nset x 1 3e38\nset z 3e38\nq dims\n", dir.path());
+  EXPECT_TRUE(contains(answer(r.out, "q dims"),
+                       "X is varying   Lon = 5 to 7.5   X = 3 to 4\n"
+                       "Y is varying   Lat = -90 to 90   Y = 1 to 73\n"
+                       "Z is fixed     Lev = 1000  Z = 1\n"))
+      << r.out;
 }
 
 // Texts that end without a line end (a script's result, a few messages)
@@ -310,6 +320,32 @@ TEST(Messages, ScriptPromptTextAndCommandFileEchoLeaveNoLineOpen) {
       << r.out;
   r = run_vemra({"-b", "-l", "-E"}, "ask\n", dir.path());
   EXPECT_TRUE(contains(r.out, "no line end\nka> ")) << r.out;
+}
+
+// A message that ends without a line end is followed on a line of its own
+// by what the next command prints, by a command file's stop or end line,
+// never run on; a command that prints nothing leaves a script's line open.
+TEST(Messages, WhatFollowsAnOpenLineStartsALineOfItsOwn) {
+  TempDir dir;
+  const std::string xlopts =
+      "SET XLOPTS(YLOPTS,CLOPTS) Syntax Error  Syntax is: SET XLOPTS color thickness size";
+  write_file(dir.file("ask.gs"), "prompt 'hello'\n");
+  write_file(dir.file("two.gs"), "'set xlopts 1 1 x'\n'set line'\n");
+  write_file(dir.file("quiet.gs"), "prompt 'a'\n'q pos'\nsay 'b'\n");
+  write_file(dir.file("stop.cmd"), "set xlopts 1 1 x\nq pos\n");
+  write_file(dir.file("last.cmd"), "q pos\nrun ask.gs\n");
+  struct open_line_case {
+    std::string input, shown;
+  } cases[] = {
+      {"exec stop.cmd\n", xlopts + "\nEXEC error:  error in stop.cmd.  EXEC stopped.\nka-> "},
+      {"exec last.cmd\n", "\nrun ask.gs\nhello\nEOF EXECuting last.cmd \nka-> "},
+      {"run two.gs\n", xlopts + "\nSET error:  Missing or invalid arguments for LINE option\n"},
+      {"run quiet.gs\n", "ka-> run quiet.gs\nab\nka-> "},
+  };
+  for (const open_line_case& c : cases) {
+    RunResult r = run_batch(c.input, dir.path());
+    EXPECT_TRUE(contains(r.out, c.shown)) << c.input << r.out;
+  }
 }
 
 TEST(Messages, UserTextIsNeverAFormat) {
