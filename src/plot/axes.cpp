@@ -167,6 +167,28 @@ std::string list_text(const std::string& list, int k) {
   return list.substr(pos, z == std::string::npos ? std::string::npos : z - pos);
 }
 
+// Where a label naming a day or an hour sits along a time axis. t2gr puts
+// every time of a month axis that comes before the step in its month on that
+// step, as a month's data belongs there; such a label sits between the step
+// before and that one, so that labels a few days apart never fall together.
+float label_grid(const float* scaling, const date_time& t) {
+  const time_scaling s = time_scaling_from(scaling);
+  const float g = t2gr(&s, &t);
+  if (s.increment_minutes > 0.1f) return g;
+  const date_time start = time_scaling_start(&s);
+  const long long count =
+      (static_cast<long long>(t.year) - start.year) * 12 + t.month - start.month;
+  date_time here, before;
+  month_step(&start, count, &here);
+  const long long ahead = timdif(&t, &here);
+  if (ahead <= 0) return g;
+  month_step(&start, count - 1, &before);
+  const long long span = timdif(&before, &here);
+  if (span <= 0) return g;
+  const double step = s.increment_months != 0.0f ? s.increment_months : 1.0;
+  return static_cast<float>(g - static_cast<double>(ahead) / static_cast<double>(span) / step);
+}
+
 void time_labels(const axis_ctx& a, const float* scaling) {
   session_state* pcm = a.pcm;
   date_time t, step;
@@ -174,7 +196,7 @@ void time_labels(const axis_ctx& a, const float* scaling) {
   std::string prev[3] = {"mmmmmmmmmmmmmmmm", "mmmmmmmmmmmmmmmm", "mmmmmmmmmmmmmmmm"};
   const date_time end = pcm->time_end;
   for (int guard = 0; guard < 10000 && timdif(&t, &end) >= 0; guard++) {
-    float p = page_at(a, t2gr(scaling, &t));
+    float p = page_at(a, unit >= 3 ? label_grid(scaling, t) : t2gr(scaling, &t));
     if (!outside(a, p)) {
       tick(a, p);
       char buf[32];

@@ -4,7 +4,9 @@
 // own data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "dataset_files.h"
+#include "hardcopy.h"
 #include "lats_files.h"
 #include "support/live_session.h"
 
@@ -258,5 +261,86 @@ TEST(SessionCalendar, OpenersRefuseTheOtherCalendar) {
         << time << " " << dow << "\n"
         << answer(r.out, "q time");
     EXPECT_TRUE(contains(answer(r.out, "d v"), "\n61 \n")) << answer(r.out, "d v");
+  }
+}
+
+namespace {
+
+// Distinct x positions (page inches) of the lines that stand on the bottom
+// edge of the plot at y: the ticks and grid lines of the time labels.
+std::vector<double> bottom_ticks(const std::string& meta, double y, double x0, double x1) {
+  std::vector<double> xs;
+  for (const auto& frame : hardcopy::frames_of(meta))
+    for (const hardcopy::segment& s : frame) {
+      if (std::fabs(s.x - s.x2) > 0.0005 || std::fabs(s.y - s.y2) < 0.01) continue;
+      if (std::min(s.y, s.y2) > y + 0.0015 || std::max(s.y, s.y2) < y - 0.0015) continue;
+      if (s.x < x0 + 0.005 || s.x > x1 - 0.005) continue;
+      if (std::none_of(xs.begin(), xs.end(), [&](double x) { return std::fabs(x - s.x) < 0.003; }))
+        xs.push_back(s.x);
+    }
+  std::sort(xs.begin(), xs.end());
+  return xs;
+}
+
+}  // namespace
+
+// A label naming a day sits where its time lies between the steps of a month
+// axis around it, linear in days, also before the step of its own month:
+// labels five days apart never fall on one place.
+TEST(MonthAxis, DayLabelsSitBetweenTheSteps) {
+  using namespace std::chrono;
+  struct label_case {
+    const char* name;
+    ymd start;
+    int n;                               // the plot spans steps 1 to n
+    std::vector<year_month_day> labels;  // by the label steps of a 60-day range: every 5 days
+  };
+  const label_case cases[] = {
+      {"from the 16th",
+       {2000, 1, 16},
+       3,
+       {2000y / 1 / 21, 2000y / 1 / 26, 2000y / 2 / 1, 2000y / 2 / 6, 2000y / 2 / 11,
+        2000y / 2 / 16, 2000y / 2 / 21, 2000y / 2 / 26, 2000y / 3 / 2, 2000y / 3 / 7,
+        2000y / 3 / 12}},
+      {"from the 31st",
+       {1999, 3, 31},
+       3,
+       {1999y / 4 / 5, 1999y / 4 / 10, 1999y / 4 / 15, 1999y / 4 / 20, 1999y / 4 / 25,
+        1999y / 4 / 30, 1999y / 5 / 5, 1999y / 5 / 10, 1999y / 5 / 15, 1999y / 5 / 20,
+        1999y / 5 / 25, 1999y / 5 / 30}},
+  };
+  for (const label_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    binary_set(dir, low(hour0(c.start)), c.n, false);
+    RunResult r = run_batch("open a.ctl\nset lon 0\nset lat 0\nset t 1 " + std::to_string(c.n) +
+                                "\nenable print e.meta\nd v\nq gxinfo\nprint\ndisable print\n",
+                            dir.path());
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    const std::string info = answer(r.out, "q gxinfo");
+    ASSERT_EQ(std::sscanf(info.c_str() + info.find("X Limits"), "X Limits = %lf to %lf", &x0, &x1),
+              2)
+        << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + info.find("Y Limits"), "Y Limits = %lf to %lf", &y0, &y1),
+              2)
+        << info;
+    std::vector<double> want;
+    for (const year_month_day& d : c.labels) {
+      int k = 1;
+      while (k < c.n) {
+        const ymd next = month_on(c.start.y, c.start.m, c.start.d, k);
+        if (sys_days{d} < sys_days{year{next.y} / next.m / next.d}) break;
+        k++;
+      }
+      const ymd a = month_on(c.start.y, c.start.m, c.start.d, k - 1);
+      const ymd b = month_on(c.start.y, c.start.m, c.start.d, k);
+      const sys_days da{year{a.y} / a.m / a.d}, db{year{b.y} / b.m / b.d};
+      const double g = k + double((sys_days{d} - da).count()) / double((db - da).count());
+      const double x = x0 + (g - 1) / (c.n - 1) * (x1 - x0);
+      if (x < x1 - 0.005) want.push_back(x);
+    }
+    const std::vector<double> got = bottom_ticks(read_file(dir.file("e.meta")), y0, x0, x1);
+    ASSERT_EQ(got.size(), want.size()) << r.out;
+    for (size_t i = 0; i < want.size(); i++) EXPECT_NEAR(got[i], want[i], 0.003) << i;
   }
 }
