@@ -300,6 +300,7 @@ void release_staged(std::string& temp) {
 }
 
 void remove_staged_files() {
+  put_back_kept_copies();
   for (staged_slot* s = staged_head.load(); s; s = s->next) {
     const char* name = s->name.load();
     if (name) ::unlink(name);
@@ -491,9 +492,30 @@ replacing_file::replacing_file(std::string path, special_output special)
       break;
     case output_plan::in_place:
       why_not_beside_ = plan.why_not_beside;
-      fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
+      fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
       if (fd < 0) {
         fail(reason(errno));
+        return;
+      }
+      // Emptied only once its old contents are kept aside, so that a
+      // failed write can put them back.
+      kept_ = std::make_unique<kept_copy>();
+      if (!kept_->keep(fd, target_, temp_template(target_))) {
+        const int why = errno;
+        ::close(fd);
+        kept_.reset();
+        error_ = "no copy of it could be kept to write it in place (" + why_not_beside_ +
+                 "): " + reason(why);
+        errno = why;
+        return;
+      }
+      if (::ftruncate(fd, 0) != 0) {
+        const int why = errno;
+        kept_->drop();  // nothing was changed
+        kept_.reset();
+        ::close(fd);
+        errno = why;
+        fail(reason(why));
         return;
       }
       break;
@@ -516,6 +538,7 @@ replacing_file::replacing_file(std::string path, special_output special)
   stream_ = ::fdopen(fd, "wb");
   if (!stream_) {
     int why = errno;
+    put_back();
     ::close(fd);
     drop_staged(temp_);
     errno = why;
@@ -529,16 +552,41 @@ void replacing_file::fail(const std::string& why) {
   int saved = errno;
   error_ = why;
   if (!why_not_beside_.empty()) error_ += "; written in place because " + why_not_beside_;
+  if (!kept_where_.empty())
+    error_ += "; its old contents could not be put back and are kept in " + kept_where_;
+  errno = saved;
+}
+
+// The old contents of a file written in place go back (what the stream
+// still holds then goes nowhere).
+void replacing_file::put_back() {
+  if (!kept_) return;
+  const int saved = errno;
+  if (!kept_->put_back()) kept_where_ = kept_->where();
+  kept_.reset();
   errno = saved;
 }
 
 bool replacing_file::commit() {
   if (!stream_) return false;
   int why = 0;
-  if (std::fflush(stream_) != 0 || std::ferror(stream_)) why = errno ? errno : EIO;
-  if (std::fclose(stream_) != 0 && !why) why = errno ? errno : EIO;
+  // A write that failed before is the reason, not what errno holds now.
+  if (std::fflush(stream_) != 0 || std::ferror(stream_))
+    why = write_errno_ ? write_errno_ : errno ? errno : EIO;
+  if (why)
+    put_back();
+  else if (kept_)
+    kept_->release_writer();
+  if (std::fclose(stream_) != 0 && !why) {
+    why = errno ? errno : EIO;
+    put_back();
+  }
   stream_ = nullptr;
-  if (!why && commit_staged(temp_, target_)) return true;
+  if (!why && commit_staged(temp_, target_)) {
+    if (kept_) kept_->drop();
+    kept_.reset();
+    return true;
+  }
   if (!why) why = errno;
   drop_staged(temp_);
   errno = why;
@@ -547,11 +595,13 @@ bool replacing_file::commit() {
 }
 
 const std::string& replacing_file::write_failed(int err) {
+  if (!write_errno_) write_errno_ = err;
   fail(reason(err));
   return error_;
 }
 
 void replacing_file::discard() {
+  put_back();
   if (stream_) std::fclose(stream_);
   stream_ = nullptr;
   drop_staged(temp_);

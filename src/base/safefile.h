@@ -7,7 +7,10 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
+
+#include "base/keptcopy.h"
 
 // Opens path for reading only when it is a regular file. Anything else is
 // refused without blocking (a pipe with no writer is never waited for):
@@ -67,8 +70,9 @@ void drop_staged(std::string& temp);
 // signal or the exit (it holds what must be kept); temp is cleared.
 void release_staged(std::string& temp);
 
-// Async-signal-safe: removes every temporary file not yet committed or
-// dropped.
+// Async-signal-safe: puts back the old contents of the files written in
+// place and not finished, and removes every temporary file not yet
+// committed or dropped.
 void remove_staged_files();
 // Signal handler: removes the temporary files, then ends the process by sig
 // with its default action, so the exit status shows the signal.
@@ -146,23 +150,31 @@ class replacing_file {
   // error() says why).
   FILE* stream() const { return stream_; }
   // Flushes, closes and renames into place; false on any write failure, in
-  // which case the old file is left as it was (unless written in place).
+  // which case the old file is left as it was (one written in place gets
+  // its old contents back, kept aside while it was written).
   bool commit();
-  // Drops what was written.
+  // Drops what was written (a file written in place gets its old contents
+  // back).
   void discard();
   // Records that a write to stream() failed with err and returns why, as
-  // error() then says (for outputs that find their failures as they write).
+  // error() then says (for outputs that find their failures as they write);
+  // the first such err is the reason commit() gives.
   const std::string& write_failed(int err);
   // Why the open or the commit failed ("" when nothing failed): the system's
-  // reason, and for a file written in place why no temporary file was used.
+  // reason, and for a file written in place why no temporary file was used
+  // (and where its old contents are when they could not be put back).
   const std::string& error() const { return error_; }
 
  private:
   void fail(const std::string& why);
+  void put_back();
 
   std::string target_;  // the name to replace (a link's target)
   std::string temp_;    // empty when written in place
   std::string why_not_beside_;
   std::string error_;
+  std::string kept_where_;           // a copy that could not be put back
+  int write_errno_ = 0;              // the first failure write_failed was told of
+  std::unique_ptr<kept_copy> kept_;  // the old contents of a file written in place
   FILE* stream_ = nullptr;
 };

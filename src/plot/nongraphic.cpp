@@ -1,5 +1,6 @@
 // Outputs of a display that draw nothing: printed values, statistics, the
 // fwrite file and the writegds station stream.
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -429,7 +430,9 @@ void kafwrt(session_state* pcm, plot_code code) {
   }
   if (ok && pcm->fwrite_sequential) ok = std::fwrite(word, 1, 4, f) == 4;
   if (!ok) {
+    const int why = errno;
     kaprnt(msg_level::error, "Error from fwrite:  write to " + name + " failed\n");
+    kaprnt(msg_level::error, "  " + pcm->fwrite_file->write_failed(why) + "\n");
     kaplot_refuse();
     return;
   }

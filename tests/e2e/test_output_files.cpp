@@ -5,6 +5,8 @@
 // endless wait for a pipe's reader.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -17,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -65,13 +68,13 @@ std::vector<std::string> staged_files(const std::string& dir) {
 
 bool is_png(const std::string& file) { return read_file(file).rfind("\x89PNG", 0) == 0; }
 
-// run_batch in a child whose calls in calls fail with err.
-RunResult run_batch_failing(const std::vector<long>& calls, int err, const std::string& input,
-                            const std::string& dir) {
+// run_batch (with env) in a child that is first set up by setup.
+RunResult run_batch_after(const std::function<bool()>& setup, const std::string& input,
+                          const std::string& dir, const std::vector<std::string>& env = {}) {
   pid_t pid = fork();
   if (pid == 0) {
-    if (!fail_syscalls(calls, err)) _exit(125);
-    _exit(run_batch(input, dir).status & 0xff);
+    if (!setup()) _exit(125);
+    _exit(run_batch(input, dir, {}, env).status & 0xff);
   }
   int st = 0;
   waitpid(pid, &st, 0);
@@ -79,6 +82,12 @@ RunResult run_batch_failing(const std::vector<long>& calls, int err, const std::
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   r.out = read_file(dir + "/.stdout");
   return r;
+}
+
+// run_batch in a child whose calls in calls fail with err.
+RunResult run_batch_failing(const std::vector<long>& calls, int err, const std::string& input,
+                            const std::string& dir) {
+  return run_batch_after([&] { return fail_syscalls(calls, err); }, input, dir);
 }
 
 // Every extended attribute of file by name, its ACL among them.
@@ -204,6 +213,7 @@ TEST(OutputFiles, UnwritableDirectoryWritesTheFileInPlace) {
             "Write error on sub/mine.png\n  File too large; written in place because no "
             "temporary file could be made beside it: Permission denied\n"
             "PRINTIM error:  output error\n");
+  EXPECT_EQ(read_file(sub + "/mine.png"), "old");
 
   // The hardcopy file meets the limit at print (500 rectangles, 20 KB): it
   // says the same.
@@ -217,6 +227,7 @@ TEST(OutputFiles, UnwritableDirectoryWritesTheFileInPlace) {
   EXPECT_EQ(answer(r.out, "print"),
             "I/O Error writing to print metafile.\n  File too large; written in place because no "
             "temporary file could be made beside it: Permission denied\n");
+  EXPECT_EQ(read_file(sub + "/mine.meta"), "old");
 }
 
 // The replaced file keeps its owner, group and mode; one with several links
@@ -397,6 +408,152 @@ TEST(OutputFiles, ReplacementKeepsExtendedAttributesAndTheAcl) {
     }
     EXPECT_TRUE(staged_files(dir.path()).empty()) << c.what;
   }
+}
+
+// A small file system of its own, filled up to about `room` bytes; why it
+// could not be had in why.
+struct full_disk {
+  std::string path, why;
+  full_disk(const std::string& at, const std::string& old_file, const std::string& old, size_t room)
+      : path(at) {
+    if (geteuid() != 0) {
+      why = "not root: cannot mount a small file system";
+      return;
+    }
+    mkdir(path.c_str(), 0755);
+    if (mount("tmpfs", path.c_str(), "tmpfs", 0, "size=256k") != 0) {
+      why = std::string("cannot mount a small file system: ") + strerror(errno);
+      path.clear();
+      return;
+    }
+    write_file(path + "/" + old_file, old);
+    const std::string filler = path + "/filler";
+    FILE* f = fopen(filler.c_str(), "wb");
+    const std::string block(4096, 'f');
+    while (f && fwrite(block.data(), 1, block.size(), f) == block.size() && fflush(f) == 0) {
+    }
+    if (f) fclose(f);
+    struct stat st;
+    if (stat(filler.c_str(), &st) != 0 || truncate(filler.c_str(), st.st_size - off_t(room)) != 0)
+      why = "cannot fill the small file system";
+  }
+  ~full_disk() {
+    if (!path.empty()) umount2(path.c_str(), MNT_DETACH);
+  }
+};
+
+// A file with two links written in place is never left cut short under
+// either name: a size limit, a full disk or a signal that ends the session
+// mid-write puts its old contents back (kept aside beside it, or in the
+// temporary directory, and removed after), and the message says the
+// system's reason; where no copy can be kept it is not written at all.
+TEST(OutputFiles, FilesWrittenInPlaceGetTheirOldContentsBack) {
+  TempDir dir, tmp;
+  write_file(dir.file("big.ctl"),
+             "dset ^big.dat\nundef -9e33\nxdef 128 linear 0 1\nydef 128 linear 0 1\n"
+             "zdef 1 linear 1 1\ntdef 1 linear jan2000 1mo\nvars 1\nv 0 0 v\nendvars\n");
+  write_file(dir.file("big.dat"), std::string(4 * 128 * 128, '\0'));
+  const std::string fwrite_to = "open big.ctl\nset gxout fwrite\nset fwrite ";
+  enum class fault { size_limit, full_disk, term_signal };
+  struct in_place_case {
+    const char* what;
+    fault how;
+    std::string file, old, commands;
+    std::vector<std::pair<std::string, std::string>> answers;  // command, what it says
+  };
+  const std::string old_image(3000, 'o');
+  const std::vector<in_place_case> cases = {
+      {"image under a size limit",
+       fault::size_limit,
+       "a.png",
+       "old",
+       "printim a.png gif x 3000 y 3000\n",
+       {{"printim a.png gif x 3000 y 3000",
+         "Write error on a.png\n  File too large; written in place because it has several "
+         "links\nPRINTIM error:  output error\n"}}},
+      {"fwrite under a size limit",
+       fault::size_limit,
+       "a.dat",
+       "old",
+       fwrite_to + "a.dat\nd v\ndisable fwrite\n",
+       {{"d v",
+         "Error from fwrite:  write to a.dat failed\n  File too large; written in place because "
+         "it has several links\n"},
+        {"disable fwrite",
+         "Error from fwrite:  write to a.dat failed\n  File too large; written in place because "
+         "it has several links\n"}}},
+      {"old contents over the size limit",
+       fault::size_limit,
+       "a.png",
+       std::string(6000, 'o'),
+       "printim a.png\n",
+       {{"printim a.png",
+         "Open error on a.png\n  no copy of it could be kept to write it in place (it has "
+         "several links): File too large\nPRINTIM error:  open error\n"}}},
+      {"fwrite on a full disk",
+       fault::full_disk,
+       "disk/a.dat",
+       old_image,
+       fwrite_to + "disk/a.dat\nd v\ndisable fwrite\n",
+       {{"disable fwrite",
+         "Error from fwrite:  write to disk/a.dat failed\n  No space left on device; written in "
+         "place because it has several links\n"}}},
+      {"fwrite ended by a signal",
+       fault::term_signal,
+       "a.dat",
+       "old",
+       fwrite_to + "a.dat\nd v\n",
+       {}},
+      {"hardcopy ended by a signal",
+       fault::term_signal,
+       "a.meta",
+       "old",
+       "enable print a.meta\ndraw rec 1 1 2 2\nprint\n",
+       {}},
+  };
+  std::string skipped;
+  for (const in_place_case& c : cases) {
+    const std::string file = dir.file(c.file), other = file + ".link";
+    std::unique_ptr<full_disk> disk;
+    if (c.how == fault::full_disk) {
+      disk = std::make_unique<full_disk>(dir.file("disk"), "a.dat", c.old, 6 * 4096);
+      if (!disk->why.empty()) {
+        skipped = c.what + std::string(" skipped: ") + disk->why;
+        continue;
+      }
+    } else {
+      write_file(file, c.old);
+    }
+    ASSERT_EQ(link(file.c_str(), other.c_str()), 0) << c.what;
+    const std::vector<std::string> env = {"TMPDIR=" + tmp.path()};
+    RunResult r;
+    if (c.how == fault::size_limit) {
+      r = run_batch_after(
+          [] {
+            rlimit lim{4096, 4096};
+            return setrlimit(RLIMIT_FSIZE, &lim) == 0;
+          },
+          c.commands, dir.path(), env);
+    } else if (c.how == fault::term_signal) {
+      setenv("TMPDIR", tmp.path().c_str(), 1);
+      LiveSession s(dir, c.file + ".out");
+      unsetenv("TMPDIR");
+      ASSERT_TRUE(s.send(c.commands + "q config\n"));
+      ASSERT_TRUE(s.wait_for("Config: ", 2)) << c.what << "\n" << s.output();
+      EXPECT_NE(read_file(file), c.old) << c.what << "\n" << s.output();  // caught mid-write
+      kill(s.pid, SIGTERM);
+      EXPECT_EQ(s.finish(), 128 + SIGTERM) << c.what;
+    } else {
+      r = run_batch(c.commands, dir.path(), {}, env);
+    }
+    for (const auto& [cmd, want] : c.answers) EXPECT_EQ(answer(r.out, cmd), want) << c.what;
+    EXPECT_EQ(read_file(file), c.old) << c.what;
+    EXPECT_EQ(read_file(other), c.old) << c.what;
+    EXPECT_TRUE(staged_files(std::filesystem::path(file).parent_path()).empty()) << c.what;
+    EXPECT_TRUE(staged_files(tmp.path()).empty()) << c.what;
+    unlink(other.c_str());
+  }
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 }  // namespace
