@@ -91,7 +91,10 @@ char* longprs(char* p, long* val) {
   return const_cast<char*>(longprs(static_cast<const char*>(p), val));
 }
 
-const char* valprs(const char* p, float* val) {
+namespace {
+
+// The float literal at p, finite or not; the position past it or null.
+const char* float_literal(const char* p, float* val) {
   bool dflg = false, pflg = false, eflg = false, edig = false;
   bool mneg = false, mpos = false, eneg = false, epos = false;
   float v = 0.0f;
@@ -152,11 +155,25 @@ const char* valprs(const char* p, float* val) {
     if (eneg) ex = -ex;
     v = static_cast<float>(v * std::pow(10.0, ex));
   }
-  // Beyond the float range (1e39, 0e400) no setting, coordinate or grid
-  // could use the value.
-  if (!std::isfinite(v)) return nullptr;
   *val = v;
   return p;
+}
+
+}  // namespace
+
+const char* valprs(const char* p, float* val) {
+  float v;
+  const char* q = float_literal(p, &v);
+  // Beyond the float range (1e39, 0e400) no setting, coordinate or grid
+  // could use the value.
+  if (!q || !std::isfinite(v)) return nullptr;
+  *val = v;
+  return q;
+}
+
+bool beyond_float_range(const char* p) {
+  float v;
+  return float_literal(p, &v) && !std::isfinite(v);
 }
 
 char* valprs(char* p, float* val) {

@@ -28,7 +28,7 @@ int axis_range(set_args& a, float* range, float* incr, int* set, bool strict, co
     float v;
     if (valprs(p, &v))
       *incr = v;
-    else if (strict)
+    else if (strict || beyond_float_range(p))
       return set_error(a.code);
   }
   kaprntf(msg_level::result, "%s labels range %g %g incr %g \n", name, range[0], range[1], *incr);

@@ -233,6 +233,10 @@ int vertdim(const lats_args& l) {
     }
     s->lats_levels[n++] = v;
   }
+  if (p && beyond_float_range(p)) {
+    err("SET LATS VERTDIM error:  invalid level value\n");
+    return 1;
+  }
   s->lats_level_count = n;
   int id = kalats(s, lats_op::vertdim, 0);
   kaprntf(msg_level::result, "LATS VERTDIM ID = %d\n", id);
@@ -360,11 +364,15 @@ int write(const lats_args& l) {
             s->lats_max_var_id);
     return 1;
   }
-  s->lats_file_id = file;
-  s->lats_var_id = var;
   float level = 0;
   p = nxtwrd(p);
+  if (p && beyond_float_range(p)) {
+    err("SET LATS WRITE error:  invalid LEVEL value given...\n");
+    return 1;
+  }
   if (p && !valprs(p, &level)) level = 0;
+  s->lats_file_id = file;
+  s->lats_var_id = var;
   s->lats_level = level;
   s->lats_write_armed = 1;
   kaprntf(msg_level::result, "LATS WRITE ID = %d\n", s->lats_write_armed);

@@ -224,6 +224,8 @@ TEST(ReturnCodes, NumbersThatAreNotFiniteAreRefused) {
       {"", "set vpage 0 1e39 0 8", common("VPAGE")},
       {"", "set arrscl 1e39", common("ARRSCL")},
       {"", "set loopincr 1e39", common("LOOPINCR")},
+      // An increment that is no number is ignored; one past the range is not.
+      {"", "set xaxis 0 1 1e39", common("XAXIS")},
       {data, "set lon 0 1e39", common("LON")},
       {data, "set lat 1e39", common("LAT")},
       {data, "set x 1e39", common("X")},

@@ -219,6 +219,37 @@ TEST(LatsSettings, RefusalsKeepTheStoredValues) {
   EXPECT_EQ(q_line(r.out, " \t: DELTAT"), "0");
 }
 
+// A level past the float range is refused where a word that is no number
+// ends the list or stands for none: no vertical dimension is declared, no
+// write armed, and a script sees the failure. The word that is no number
+// shows what the refused one would have become.
+TEST(LatsSettings, LevelsPastTheFloatRangeAreRefused) {
+  TempDir dir;
+  write_dataset(dir);
+  const std::string armed = kEnv + declare("coards") + "set lats write 1 1 1000\n";
+  struct level_case {
+    std::string setup, command, answer, label, value;
+    int rc;
+  } cases[] = {
+      {"", "set lats vertdim plev 850 1e39 500", "SET LATS VERTDIM error:  invalid level value\n",
+       " \t: # of vertical levels", "0", 1},
+      {"", "set lats vertdim plev 850 x 500", "LATS VERTDIM ID = 1\n", " \t: # of vertical levels",
+       "1", 0},
+      {armed, "set lats write 1 1 0e400", "SET LATS WRITE error:  invalid LEVEL value given...\n",
+       " \t: id_user_write", "0", 1},
+      {armed, "set lats write 1 1 x", "LATS WRITE ID = 1\n", " \t: id_user_write", "1", 0},
+  };
+  for (const level_case& c : cases) {
+    write_file(dir.file("rc.gs"), "'" + c.command + "'\nsay 'rc=' rc\n");
+    RunResult r = run_batch(c.setup + c.command + "\nq lats\n", dir.path());
+    EXPECT_EQ(answer(r.out, c.command), c.answer) << c.command;
+    EXPECT_EQ(q_line(r.out, c.label), c.value) << c.command;
+    r = run_batch(c.setup + "run rc.gs\n", dir.path());
+    EXPECT_NE(r.out.find("rc=" + std::to_string(c.rc) + "\n"), std::string::npos)
+        << c.command << r.out;
+  }
+}
+
 // A look-up that fails before a write is reported under the write, not
 // under the routine that ran before it.
 TEST(LatsOutput, LookupBeforeAWriteNamesTheWrite) {
