@@ -235,29 +235,13 @@ bool holds_only_fill(const var_info& v) {
 // memory stays small and the user can stop it between them.
 constexpr long kSliceValues = 1L << 20;
 
-enum class slices { done, stopped, failed, interrupted };
-
-// Reads the n values of the one-dimensional variable v a slice at a time,
-// from the last slice back when reverse, and hands each slice (held in
-// v->data) to take(count) until it returns false.
-template <class Take>
-slices read_slices(const io_std* io, var_info* v, long n, bool reverse, Take take) {
-  for (long done = 0; done < n; done += kSliceValues) {
-    if (kaqsig()) return slices::interrupted;
-    long count = std::min(kSliceValues, n - done);
-    long start = reverse ? n - done - count : done;
-    if (!read_variable_data(io->ncid, v, &start, &count)) return slices::failed;
-    if (!take(count)) return slices::stopped;
-  }
-  return slices::done;
-}
+using slices = sdf_slices;
 
 // False after the message when the read of the coordinate of axis failed or
 // was interrupted.
 bool read_went_on(slices r, const char* axis) {
   if (r == slices::interrupted) {
-    kaprntf(msg_level::error, "SDF:  Interrupted while the %s coordinate of SDF file was read.\n",
-            axis);
+    sdf_read_interrupted(axis);
     return false;
   }
   if (r == slices::failed) {
@@ -279,7 +263,7 @@ bool read_coordinate(io_std* io, var_info* v, const char* axis) {
   if (n <= kMaxLevels) {
     std::vector<unsigned char> all;
     all.reserve(size_t(n) * size);
-    slices r = read_slices(io, v, n, false, [&](long) {
+    slices r = sdf_read_slices(io, v, n, false, [&](long) {
       all.insert(all.end(), v->data.begin(), v->data.end());
       return true;
     });
@@ -287,18 +271,9 @@ bool read_coordinate(io_std* io, var_info* v, const char* axis) {
     v->data.swap(all);
     all_fill = holds_only_fill(*v);
   } else {
-    const sdf_fills is_fill(*v);
-    slices r = read_slices(io, v, n, false, [&](long count) {
-      for (long i = 0; i < count; i++) {
-        double x;
-        if (!value_as_double(v->data.data(), v->type, i, &x) || !is_fill(x)) {
-          all_fill = false;
-          return false;
-        }
-      }
-      return true;
-    });
+    slices r = sdf_scan_fills(io, v, n);
     if (!read_went_on(r, axis)) return false;
+    all_fill = r == slices::done;
     long start = 0, count = 2;
     if (!all_fill && !read_variable_data(io->ncid, v, &start, &count))
       return read_went_on(slices::failed, axis);
@@ -321,7 +296,7 @@ int long_trydeflin(file_descriptor* pfi, const io_std* io, var_info* v, int dim,
   const long n = io->dim_size(v->dimids[0]);
   linear_probe probe(wrap != 0);
   bool bad = false;
-  slices r = read_slices(io, v, n, reverse != 0, [&](long count) {
+  slices r = sdf_read_slices(io, v, n, reverse != 0, [&](long count) {
     for (long k = 0; k < count; k++) {
       float x;
       if (!convtype(v->data.data(), v->type, &x, NC_FLOAT, reverse ? count - 1 - k : k, 0) ||
@@ -399,6 +374,34 @@ bool sdf_fills::operator()(double x) const {
   for (int i = 0; i < count_; i++)
     if (as_float_ ? float(fill_[i]) == float(x) : fill_[i] == x) return true;
   return false;
+}
+
+sdf_slices sdf_read_slices(const io_std* io, var_info* v, long n, bool reverse,
+                           const std::function<bool(long)>& take) {
+  for (long done = 0; done < n; done += kSliceValues) {
+    if (kaqsig()) return sdf_slices::interrupted;
+    long count = std::min(kSliceValues, n - done);
+    long start = reverse ? n - done - count : done;
+    if (!read_variable_data(io->ncid, v, &start, &count)) return sdf_slices::failed;
+    if (!take(count)) return sdf_slices::stopped;
+  }
+  return sdf_slices::done;
+}
+
+sdf_slices sdf_scan_fills(const io_std* io, var_info* v, long n) {
+  const sdf_fills is_fill(*v);
+  return sdf_read_slices(io, v, n, false, [&](long count) {
+    for (long i = 0; i < count; i++) {
+      double x;
+      if (!value_as_double(v->data.data(), v->type, i, &x) || !is_fill(x)) return false;
+    }
+    return true;
+  });
+}
+
+void sdf_read_interrupted(const char* axis) {
+  kaprntf(msg_level::error, "SDF:  Interrupted while the %s coordinate of SDF file was read.\n",
+          axis);
 }
 
 bool sdf_coord_value(const var_info* v, long i, double* out) {

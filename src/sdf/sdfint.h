@@ -3,6 +3,7 @@
 // openers share.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,6 +109,21 @@ class sdf_fills {
   int count_ = 0;
   bool as_float_ = false;  // float values compare as floats
 };
+
+// How a read of a one-dimensional variable a slice at a time ended.
+enum class sdf_slices { done, stopped, failed, interrupted };
+
+// Reads the first n values of the one-dimensional variable v a slice at a
+// time, from the last slice back when reverse, so that memory stays small
+// and the user can stop it between slices, and hands each slice (held in
+// v->data) to take(count) until it returns false.
+sdf_slices sdf_read_slices(const io_std* io, var_info* v, long n, bool reverse,
+                           const std::function<bool(long)>& take);
+// Whether the first n values of v are all fills: done when they are,
+// stopped at the first that is not.
+sdf_slices sdf_scan_fills(const io_std* io, var_info* v, long n);
+// The message of a read of the coordinate of axis that the user stopped.
+void sdf_read_interrupted(const char* axis);
 
 // Default fill of a netCDF type, as a double.
 double sdf_default_fill(nc_type type);

@@ -32,14 +32,6 @@ constexpr const char* kMsgDecreasing =
     "SDF:  Time values decrease (the second is before the first); a time axis must increase.\n";
 constexpr const char* kMsgTooLarge = "SDF:  Time step in SDF file is too large to represent.\n";
 
-// The time coordinate is read a block at a time; between blocks the user may
-// stop the open. False after the message when he did.
-bool goes_on() {
-  if (!kaqsig()) return true;
-  kaprnt(msg_level::error, "SDF:  Interrupted while the time coordinate of SDF file was read.\n");
-  return false;
-}
-
 int compare_units(const char* a, const char* b) {
   ud_unit ua, ub;
   if (ua.scan(a) != 0 || ub.scan(b) != 0) return 0;
@@ -332,12 +324,10 @@ bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of)
   const float* ts = pfi->grid_to_world_scaling[3];
   // A month counted as its mean length, in minutes.
   const double step = ts[6] >= 0.1f ? double(ts[6]) : double(ts[5]) * 43830.0;
-  constexpr long kBlock = 65536, kCountable = 16777216;
+  constexpr long kCountable = 16777216;
   const long n = pfi->t_size < kCountable ? pfi->t_size : kCountable;
-  for (long start = 0; start < n; start += kBlock) {
-    if (!goes_on()) return false;
-    long count = n - start < kBlock ? n - start : kBlock;
-    if (!read_variable_data(io->ncid, tv, &start, &count)) return true;
+  long start = 0;  // of the slice in hand
+  const sdf_slices r = sdf_read_slices(io, tv, n, false, [&](long count) {
     for (long i = 0; i < count; i++) {
       long t = start + i + 1;
       double v;
@@ -353,29 +343,14 @@ bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of)
               "          Dates from time %ld on do not match the file; xdfopen with a TDEF "
               "record of its own reads it.\n",
               t, in_file.c_str(), kat2ch(axis, 5).c_str(), t);
-      return true;
+      return false;
     }
-  }
-  return true;
-}
-
-enum class fills { not_all, all, interrupted };
-
-// Whether the first n values of the one-dimensional variable are all fills
-// (read a block at a time; the variable's data is overwritten).
-fills only_fill(io_std* io, var_info* v, long n) {
-  constexpr long kBlock = 65536;
-  const sdf_fills is_fill(*v);
-  for (long start = 0; start < n; start += kBlock) {
-    if (!goes_on()) return fills::interrupted;
-    long count = n - start < kBlock ? n - start : kBlock;
-    if (!read_variable_data(io->ncid, v, &start, &count)) return fills::not_all;
-    for (long i = 0; i < count; i++) {
-      double x;
-      if (!value_as_double(v->data.data(), v->type, i, &x) || !is_fill(x)) return fills::not_all;
-    }
-  }
-  return fills::all;
+    start += count;
+    return true;
+  });
+  if (r != sdf_slices::interrupted) return true;
+  sdf_read_interrupted("time");
+  return false;
 }
 
 // The start and step of times written as YYMMDDHH numbers.
@@ -542,9 +517,12 @@ bool coordinate_time_axis(file_descriptor* pfi, io_std* io, var_info* tv) {
   bool second = count < 2 || sdf_coord_value(tv, 1, &v2);
   if (count < 2) v2 = v1 + 1;
   if (sdf_is_fill(*tv, v1)) {
-    fills f = only_fill(io, tv, pfi->t_size);
-    if (f == fills::interrupted) return false;
-    if (f == fills::all) {
+    const sdf_slices f = sdf_scan_fills(io, tv, pfi->t_size);
+    if (f == sdf_slices::interrupted) {
+      sdf_read_interrupted("time");
+      return false;
+    }
+    if (f == sdf_slices::done) {
       kaprnt(msg_level::error, "SDF:  The time coordinate of SDF file holds only fill values.\n");
       return false;
     }
