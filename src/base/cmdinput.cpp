@@ -193,6 +193,15 @@ void refuse_long_line(std::string& buf) {
 
 }  // namespace
 
+bool input_ready() {
+  pollfd p{STDIN_FILENO, POLLIN, 0};
+  int n;
+  do {
+    n = ::poll(&p, 1, 0);
+  } while (n < 0 && errno == EINTR);
+  return n > 0;
+}
+
 int nxrdln(std::string& buf, const char* prompt) {
   std::fflush(stdout);
   if (!isatty(STDIN_FILENO)) {

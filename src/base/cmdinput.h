@@ -31,6 +31,10 @@ int nxrdln(std::string& buf, const char* prompt);
 // as if it had one: files written without a final newline lose no command.
 int nxtcmd(std::string& buf, const char* prompt);
 
+// True when standard input holds bytes (or its end) to read at once, so that
+// reading the next line will not wait for its user.
+bool input_ready();
+
 // Both readers refuse a line longer than kCommandLineMax: the rest of it is
 // read and dropped, the message below is printed and an empty line returned.
 // The first interrupt while the rest is dropped ends the drop the same way

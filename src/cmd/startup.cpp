@@ -234,8 +234,10 @@ int vemra_main(int argc, char** argv) {
       return 99;
     }
     kaendline();
-    // What the last command freed goes back before the session waits.
-    kagive_back_freed();
+    // What the commands freed goes back while the session waits for its
+    // user; lines that already wait (a piped or redirected job) keep the
+    // freed blocks for the steps that follow.
+    if (!input_ready()) kagive_back_freed();
     int n = no_edit ? nxtcmd(line, "ka>") : nxrdln(line, "ka-> ");
     if (n < 0) {
       line = "quit";

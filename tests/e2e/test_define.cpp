@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "dataset_files.h"
+#include "support/live_session.h"
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
@@ -190,7 +192,8 @@ namespace {
 // Grids and pictures let go of for good give their memory back: the
 // resident size of the running program (read by a shell it starts, from
 // /proc of its parent) falls back towards where it was before they were
-// made, whether they go at the prompt or inside a command file.
+// made, whether they go at the prompt or inside a command file; at the
+// prompt the session gives back what any command freed while it waits.
 TEST(DefineMemory, ReleasedStorageGoesBackToTheSystem) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer holds freed blocks back on purpose";
@@ -232,18 +235,29 @@ TEST(DefineMemory, ReleasedStorageGoesBackToTheSystem) {
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.name);
-    const std::string commands = "open q.ctl\nset lon 0 359.75\nset lat -90 90\nset t 1 4\n" + rss +
-                                 r.make + rss + r.release + rss;
-    std::string input = commands;
+    const std::string made = "open q.ctl\nset lon 0 359.75\nset lat -90 90\nset t 1 4\n" + rss +
+                             r.make + rss + r.release;
+    // At the prompt the last size is asked for once the session has taken
+    // every line and waits (its next prompt is out); a command file asks for
+    // it before the session is back at the prompt.
+    std::string first = made + rss, last;
     if (r.in_file) {
-      write_file(dir.file("steps"), commands);
-      input = "exec steps\n";
+      write_file(dir.file("steps"), first);
+      first = "exec steps\n";
+    } else {
+      first = made;
+      last = rss;
     }
-    RunResult run = run_batch(input + "quit\n", dir.path());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.find("rror"), std::string::npos) << run.out;
-    const std::vector<long> kb = resident_sizes(run.out);
-    ASSERT_EQ(kb.size(), 3u) << run.out;
+    const size_t lines = size_t(std::count(first.begin(), first.end(), '\n'));
+    LiveSession session(dir, "session.out");
+    ASSERT_TRUE(session.send(first));
+    ASSERT_TRUE(session.wait_for("ka-> ", lines + 1, 60)) << session.output();
+    ASSERT_TRUE(session.send(last + "quit\n"));
+    EXPECT_EQ(session.finish(), 0);
+    const std::string out = session.output();
+    EXPECT_EQ(out.find("rror"), std::string::npos) << out;
+    const std::vector<long> kb = resident_sizes(out);
+    ASSERT_EQ(kb.size(), 3u) << out;
     const long grown = kb[1] - kb[0], kept = kb[2] - kb[0];
     EXPECT_GT(grown, r.least_mb << 10) << kb[0] << " kB before, " << kb[1] << " kB after";
     EXPECT_LT(double(kept), r.kept * double(grown))
