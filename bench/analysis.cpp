@@ -5,7 +5,8 @@
 // (`cdo fldcor`) and the nine-point smoother (`cdo smooth9`, which writes
 // every smoothed grid; the program writes them with fwrite) and the
 // horizontal divergence of a wind (`cdo uv2dv_cfd`, centred differences
-// like hdivg). Each prints the time ratio with its limit, both peak
+// like hdivg), and the means along longitude and along latitude (`cdo
+// zonmean`, `cdo mermean`). Each prints the time ratio with its limit, both peak
 // memories, and both programs' kernel time and minor page faults: a loop
 // whose steps reused no memory would fault every grid's pages in again.
 #include <benchmark/benchmark.h>
@@ -161,5 +162,20 @@ void BM_Divergence(benchmark::State& state) {
                {"uv2dv_cfd", "-merge", files().u_nc, files().v_nc}, "horizontal divergence", 1.0);
 }
 BENCHMARK(BM_Divergence)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The means along one axis, written at every step as the peer writes every
+// mean: along longitude over the whole turn (the column at 360 repeats the
+// one at 0 and counts once), and along latitude from pole to pole.
+void BM_ZonalMean(benchmark::State& state) {
+  against_peer(state, written_steps("ave(g,lon=0,lon=360)"), {"zonmean", files().g_nc},
+               "zonal mean", 0.5);
+}
+BENCHMARK(BM_ZonalMean)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_MeridionalMean(benchmark::State& state) {
+  against_peer(state, written_steps("ave(g,lat=-90,lat=90)"), {"mermean", files().g_nc},
+               "meridional mean", 0.5);
+}
+BENCHMARK(BM_MeridionalMean)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace

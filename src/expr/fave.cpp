@@ -1,5 +1,6 @@
 #include "expr/fave.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -153,6 +154,68 @@ VEMRA_WIDE void add_counted_many(float* const* vs, const float* undefs, const bo
       s[k] += m ? double(x) : 0.0;
       c[k] += m && !whole[b];
     }
+}
+
+// Adds the defined values of rows k0..k1-1 of a grid (ni values a row), each
+// times the weight of its column, to the rows' sums, and the weights to their
+// weight sums, for the columns at[0..nc) in that order. Eight rows go along
+// together, one per lane: each row's sums take the columns one after the
+// other exactly as a column at a time would, but every load is next to the
+// one before in its row instead of a whole row away.
+VEMRA_WIDE void add_weighted_rows(const float* v, long long ni, long long k0, long long k1,
+                                  float undef, const long long* at, const double* w, long long nc,
+                                  double* s, double* ws, unsigned char* def) {
+  const double du = undef;
+  const double4 uu = {du, du, du, du};
+  const double4 zero = {};
+  long long k = k0;
+  for (; k + 8 <= k1; k += 8) {
+    const float* r0 = v + k * ni;
+    const float *r1 = r0 + ni, *r2 = r1 + ni, *r3 = r2 + ni, *r4 = r3 + ni, *r5 = r4 + ni,
+                *r6 = r5 + ni, *r7 = r6 + ni;
+    double4 a0, a1, b0, b1;
+    std::memcpy(&a0, s + k, sizeof a0);
+    std::memcpy(&a1, s + k + 4, sizeof a1);
+    std::memcpy(&b0, ws + k, sizeof b0);
+    std::memcpy(&b1, ws + k + 4, sizeof b1);
+    long4 d0 = {}, d1 = {};
+    for (long long c = 0; c < nc; c++) {
+      const long long i = at[c];
+      const double4 wc = {w[c], w[c], w[c], w[c]};
+      const double4 x0 = {r0[i], r1[i], r2[i], r3[i]};
+      const double4 x1 = {r4[i], r5[i], r6[i], r7[i]};
+      const long4 m0 = x0 != uu, m1 = x1 != uu;
+      a0 += m0 ? x0 * wc : zero;
+      a1 += m1 ? x1 * wc : zero;
+      b0 += m0 ? wc : zero;
+      b1 += m1 ? wc : zero;
+      d0 |= m0;
+      d1 |= m1;
+    }
+    std::memcpy(s + k, &a0, sizeof a0);
+    std::memcpy(s + k + 4, &a1, sizeof a1);
+    std::memcpy(ws + k, &b0, sizeof b0);
+    std::memcpy(ws + k + 4, &b1, sizeof b1);
+    for (int j = 0; j < 4; j++) {
+      def[k + j] |= d0[j] != 0;
+      def[k + 4 + j] |= d1[j] != 0;
+    }
+  }
+  for (; k < k1; k++) {
+    const float* row = v + k * ni;
+    double a = s[k], b = ws[k];
+    bool d = false;
+    for (long long c = 0; c < nc; c++) {
+      const double x = row[at[c]];
+      const bool m = x != du;
+      a += m ? x * w[c] : 0.0;
+      b += m ? w[c] : 0.0;
+      d |= m;
+    }
+    s[k] = a;
+    ws[k] = b;
+    def[k] |= d;
+  }
 }
 
 // True when no value of the grid is undefined.
@@ -310,7 +373,7 @@ struct reduction {
   // for the next batch.
   void take(grid_ptr next, double w, int g) {
     if (!batches() || next->idim < 0) {
-      fold(next->values, 1, next->undef, w, g);
+      fold(next->values, next->undef, w, g);
       return;
     }
     std::swap(staged[staged_count], next->values);
@@ -328,47 +391,29 @@ struct reduction {
     for (float* p : staged) kafree(p);
   }
 
-  // Folds n values (stride apart) taken at grid index g with weight w.
-  void fold(const float* v, long long stride, float undef, double w, int g) {
+  // Folds the n values of a grid taken at grid index g with weight w.
+  void fold(const float* v, float undef, double w, int g) {
     if (kind <= 4 && unit_weights()) {
-      if (stride == 1)
-        add_counted(v, n, undef, sum.data(), count.data());
-      else
-        for (long long k = 0; k < n; k++) {
-          const float x = v[k * stride];
-          const bool m = x != undef;
-          sum[k] += m ? double(x) : 0.0;
-          count[k] += m;
-        }
+      add_counted(v, n, undef, sum.data(), count.data());
       return;
     }
     if (kind <= 4) {
-      // Branch-free so that the common contiguous case vectorises.
+      // Branch-free so that it vectorises.
       const double scale = kind <= 3 ? w : 1.0;
       double* __restrict s = sum.data();
       double* __restrict ws = wsum.data();
       unsigned char* __restrict def = defined.data();
-      if (stride == 1) {
-        for (long long k = 0; k < n; k++) {
-          const bool m = v[k] != undef;
-          s[k] += m ? double(v[k]) * scale : 0.0;
-          ws[k] += m ? w : 0.0;
-          def[k] |= m;
-        }
-      } else {
-        for (long long k = 0; k < n; k++) {
-          const float x = v[k * stride];
-          const bool m = x != undef;
-          s[k] += m ? double(x) * scale : 0.0;
-          ws[k] += m ? w : 0.0;
-          def[k] |= m;
-        }
+      for (long long k = 0; k < n; k++) {
+        const bool m = v[k] != undef;
+        s[k] += m ? double(v[k]) * scale : 0.0;
+        ws[k] += m ? w : 0.0;
+        def[k] |= m;
       }
       return;
     }
     const bool smallest = kind == 5 || kind == 7;
     for (long long k = 0; k < n; k++) {
-      const float x = v[k * stride];
+      const float x = v[k];
       if (x == undef) continue;
       // Strict comparisons: ties keep the earlier index.
       if (!defined[k] || (smallest ? x < ext[k] : x > ext[k])) {
@@ -377,6 +422,51 @@ struct reduction {
         defined[k] = 1;
       }
     }
+  }
+
+  // Folds the columns at[0..nc) (grid indexes g0 + at[c], weights w[c]) of
+  // a grid of n rows of ni values, reading along the rows: each point takes
+  // the columns in the same order as fold would, column after column. False
+  // when interrupted.
+  bool fold_rows(const float* v, long long ni, float undef, const long long* at, const double* w,
+                 long long nc, int g0) {
+    // Some rows at a time, so that a range of many turns stays interruptible.
+    const long long slice = 64;
+    for (long long k0 = 0; k0 < n; k0 += slice) {
+      if (k0 > 0 && kaqsig()) return false;
+      const long long k1 = std::min(n, k0 + slice);
+      if (kind <= 4 && !unit_weights()) {
+        add_weighted_rows(v, ni, k0, k1, undef, at, w, nc, sum.data(), wsum.data(), defined.data());
+        continue;
+      }
+      const bool smallest = kind == 5 || kind == 7;
+      for (long long k = k0; k < k1; k++) {
+        const float* row = v + k * ni;
+        if (kind <= 4) {
+          double a = sum[k];
+          int m = count[k];
+          for (long long c = 0; c < nc; c++) {
+            const float x = row[at[c]];
+            a += x != undef ? double(x) : 0.0;
+            m += x != undef;
+          }
+          sum[k] = a;
+          count[k] = m;
+          continue;
+        }
+        for (long long c = 0; c < nc; c++) {
+          const float x = row[at[c]];
+          if (x == undef) continue;
+          // Strict comparisons: ties keep the earlier index.
+          if (!defined[k] || (smallest ? x < ext[k] : x > ext[k])) {
+            ext[k] = x;
+            where[k] = g0 + int(at[c]);
+            defined[k] = 1;
+          }
+        }
+      }
+    }
+    return true;
   }
 
   // Writes the results into out (n values); 1 after a message.
@@ -556,12 +646,20 @@ int ave(function_args* args, eval_state* pst, int kind) {
         g->isiz == last - first + 1) {
       r.start(g->jsiz);
       r.fold_turns(first, last);
+      // The columns that count, in order, with their weights.
+      std::vector<long long> at;
+      std::vector<double> ws;
+      at.reserve(size_t(g->isiz));
+      ws.reserve(size_t(g->isiz));
       for (int i = 0; i < g->isiz; i++) {
-        // A range of many turns around the globe is long: stay interruptible.
-        if ((i & 4095) == 4095 && kaqsig()) return 1;
         double w;
-        if (r.weigh(first + i, &w)) r.fold(g->values + i, g->isiz, g->undef, w, first + i);
+        if (!r.weigh(first + i, &w)) continue;
+        at.push_back(i);
+        ws.push_back(w);
       }
+      if (!r.fold_rows(g->values, g->isiz, g->undef, at.data(), ws.data(),
+                       static_cast<long long>(at.size()), first))
+        return 1;
       // The result keeps the other dimension, moved to the i side.
       float* out = g->jdim >= 0 ? static_cast<float*>(kamalloc(sizeof(float) * size_t(g->jsiz)))
                                 : &g->min_value;
@@ -617,7 +715,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
   r.fold_turns(first, last);
   double w;
   r.weigh(first, &w);
-  r.fold(acc->values, 1, acc->undef, w, first);
+  r.fold(acc->values, acc->undef, w, first);
   int64_t g = int64_t(first) + step;
   for (; g <= last; g += step) {
     const bool second = g == int64_t(first) + step;

@@ -244,3 +244,74 @@ TEST_F(Fave, Refusals) {
   ASSERT_NE(eval("minloc(u,t=2,t=3)"), nullptr);
   EXPECT_EQ(out, "MINLOCing.  dim = 3, start = 2, end = 3\n");
 }
+
+namespace {
+
+// A global grid of positive values (lon 0..350 by 10, lat -90..90 by 10):
+// more rows than go along together, one row wholly undefined, scattered
+// undefined points, and a row whose extreme comes twice.
+float zonal_at(int x, int y) {
+  if (y == 5 || (x * 7 + y * 3) % 11 == 0) return kUndef;
+  if (y == 9) return x % 9 == 4 ? 0.5f : 2.0f + float(x % 5);
+  return float((x * 37 + y * 101) % 53) + 0.125f * float(y);
+}
+
+struct ZonalRows : AnalysisData {
+  void SetUp() override {
+    nx = 36;
+    ny = 19;
+    dlon = 10;
+    lat0 = -90;
+    dlat = 10;
+    names = {"u"};
+    value = [](int, int x, int y, int, int) { return zonal_at(x, y); };
+    write();
+    plane(1, -1);  // latitude varies, each point a whole row along longitude
+  }
+};
+
+}  // namespace
+
+// Every kind along longitude at every latitude: read as whole rows (plain u)
+// and column by column (a function call) the results agree bit for bit, and
+// agree with sums, extremes and first indices taken here row by row.
+TEST_F(ZonalRows, WholeRowsAgreeWithColumnsAndPlainSums) {
+  const char* kinds[] = {"ave", "mean", "sum", "sumg", "min", "max", "minloc", "maxloc"};
+  for (int kind = 0; kind < 8; kind++) {
+    for (const char* range : {"lon=0,lon=360", "lon=0,lon=720"}) {
+      const std::string rows = std::string(kinds[kind]) + "(u," + range + ")";
+      const std::string cols = std::string(kinds[kind]) + "(abs(u)," + range + ")";
+      grid_field* g = eval(rows.c_str());
+      ASSERT_NE(g, nullptr) << rows << out;
+      ASSERT_EQ(g->isiz, ny);
+      const std::vector<float> by_rows(g->values, g->values + ny);
+      g = eval(cols.c_str());
+      ASSERT_NE(g, nullptr) << cols << out;
+      for (int y = 1; y <= ny; y++) {
+        SCOPED_TRACE(rows + " at y " + std::to_string(y));
+        EXPECT_EQ(by_rows[size_t(y - 1)], g->values[y - 1]);
+        double sum = 0;
+        int count = 0, lo = 0, hi = 0;
+        for (int x = 1; x <= nx; x++) {
+          const float v = zonal_at(x, y);
+          if (v == kUndef) continue;
+          sum += v;
+          count++;
+          if (!lo || v < zonal_at(lo, y)) lo = x;
+          if (!hi || v > zonal_at(hi, y)) hi = x;
+        }
+        const float got = by_rows[size_t(y - 1)];
+        if (count == 0) {
+          EXPECT_EQ(got, kUndef);
+          continue;
+        }
+        const double want[] = {sum / count,     sum / count,     sum,        sum,
+                               zonal_at(lo, y), zonal_at(hi, y), double(lo), double(hi)};
+        if (kind >= 3)
+          EXPECT_EQ(got, float(want[kind]));
+        else
+          EXPECT_NEAR(got, want[kind], 1e-6 * want[kind]);
+      }
+    }
+  }
+}
