@@ -1,6 +1,8 @@
 // Start-up: options, banner, configuration report, signals and the main loop.
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +50,21 @@ extern "C" void kasig(int) {
 extern "C" void kasigcpu(int) {
   remove_staged_files();
   _exit(1);
+}
+
+// SIGPIPE that the system sends for a write of this process to a pipe or
+// socket whose reader has gone (one sent by another process ends the
+// session). When that is standard output or standard error the session ends
+// as by the other signals; any other output's write just fails (EPIPE) and
+// that output reports it.
+extern "C" void kasigpipe(int sig, siginfo_t* info, void*) {
+  const int saved = errno;
+  bool ends = info->si_pid != ::getpid();
+  pollfd streams[2] = {{STDOUT_FILENO, 0, 0}, {STDERR_FILENO, 0, 0}};
+  if (!ends && ::poll(streams, 2, 0) > 0)
+    ends = ((streams[0].revents | streams[1].revents) & (POLLERR | POLLHUP)) != 0;
+  if (ends) end_by_signal(sig);
+  errno = saved;
 }
 
 void catch_signal(int sig, void (*handler)(int)) {
@@ -218,6 +235,13 @@ int vemra_main(int argc, char** argv) {
   // Signals that end the process first remove the output files not yet
   // complete; until the main loop a Ctrl-C ends it the same way.
   catch_ending_signals();
+  // A broken pipe ends the session only when it is a standard stream's.
+  struct sigaction pipe;
+  if (sigaction(SIGPIPE, nullptr, &pipe) == 0 && pipe.sa_handler != SIG_IGN) {
+    pipe.sa_sigaction = kasigpipe;
+    pipe.sa_flags |= SA_SIGINFO;
+    sigaction(SIGPIPE, &pipe, nullptr);
+  }
   // A file-size limit makes a write fail (and be reported) instead of
   // ending the session.
   std::signal(SIGXFSZ, SIG_IGN);

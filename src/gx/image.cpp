@@ -380,7 +380,7 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     std::printf("Open error on %s\n  %s\n", name, out.error().c_str());
     return 1;
   }
-  std::fwrite(encoding.get(), 1, size, fp);
+  if (std::fwrite(encoding.get(), 1, size, fp) != size) out.write_failed(errno);
   if (kaqsig()) {
     std::printf("Image output interrupted\n");
     return 2;

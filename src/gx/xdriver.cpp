@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -878,6 +879,7 @@ int dump(Drawable d, const char* path) {
   int rc = Window_Dump(xd, drv.w.win, out.stream());
   if (rc == 0) rc = Pixmap_Dump(xd, d, out.stream());
   bool write_failed = rc ? std::ferror(out.stream()) != 0 : !out.commit();
+  if (rc && write_failed) out.write_failed(errno);
   if (write_failed) std::fprintf(stderr, "Write error on %s\n  %s\n", path, out.error().c_str());
   if (rc || write_failed) {
     synced();

@@ -477,21 +477,28 @@ void kaoutgds(session_state* pcm) {
   const unsigned char end_tag[4] = {0xa5, 0, 0, 0};
   std::vector<unsigned char> out;
   auto tag = [&](const unsigned char* t) { out.insert(out.end(), t, t + 4); };
+  int write_errno = 0;  // the first failure's
   auto flush = [&]() {
     bool ok = out.empty() || std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    if (!ok && !write_errno) write_errno = errno ? errno : EIO;
     out.clear();
     return ok;
+  };
+  // Closes the file; false after the message when anything was not written.
+  auto close = [&]() {
+    if (std::fclose(f) != 0 && !write_errno) write_errno = errno ? errno : EIO;
+    if (!write_errno) return true;
+    kaprnt(msg_level::error,
+           "error: WRITEGDS write to " + name + " failed\n  " + std::strerror(write_errno) + "\n");
+    kaplot_refuse();
+    return false;
   };
   if (has('f')) {
     kaprnt(msg_level::error, "Finishing sequence:\n");
     kaprnt(msg_level::error, "EOS\n");
     tag(end_tag);
-    bool ok = flush();
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) {
-      kaprnt(msg_level::error, "error: WRITEGDS write to " + name + " failed\n");
-      kaplot_refuse();
-    }
+    flush();
+    close();
     return;
   }
   const int nres = pcm->result_count;
@@ -515,7 +522,7 @@ void kaoutgds(session_state* pcm) {
     kaprnt(msg_level::error, "error: bad structure in result\n");
     kaplot_refuse();
     flush();
-    std::fclose(f);
+    close();
   };
   int records = 0;
   while (cur[0]) {
@@ -577,14 +584,12 @@ void kaoutgds(session_state* pcm) {
     kaprnt(msg_level::error, "\n");
     records++;
     if (!flush()) {
-      kaprnt(msg_level::error, "error: WRITEGDS write to " + name + " failed\n");
-      kaplot_refuse();
-      std::fclose(f);
+      close();
       return;
     }
   }
+  if (!close()) return;
   const station_set* s0 = held_stations(pcm, 0);
   kaprntf(msg_level::error, "WRITEGDS: %d reports x %d vars written as %d records\n",
           s0->report_count, nres, records);
-  std::fclose(f);
 }

@@ -1,6 +1,7 @@
 // Function calls in script expressions: argument reading, the built-in
 // string, file, switch and mathematical functions, and the script's own
 // functions with function files loaded on demand.
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -110,6 +111,12 @@ int file_error(script_run* run, const char* msg, const std::string& name, const 
   return 0;
 }
 
+// The line under a failed write's file name: the system's reason.
+int system_reason(int err) {
+  fprintf(gs_out(), "  %s\n", std::strerror(err ? err : EIO));
+  return 0;
+}
+
 // A wait on a pipe ended by the user: the built-in fails, which ends the
 // script.
 int interrupted(const char* fn, const std::string& name) {
@@ -178,7 +185,11 @@ int gsfwt(script_run* run, const arg_list& a) {
   }
   const gs_io st = gs_write_record(*of, a[1]);
   if (st == gs_io::interrupted) return interrupted("write", a[0]);
-  if (st != gs_io::done) return file_error(run, "Error in write:  write failed\n", a[0], "9");
+  if (st != gs_io::done) {
+    const int why = errno;
+    file_error(run, "Error in write:  write failed\n", a[0], "9");
+    return system_reason(why);
+  }
   run->retstr = "0";
   return 0;
 }
@@ -190,8 +201,12 @@ int gsfcl(script_run* run, const arg_list& a) {
     if (run->open_files[k].name != a[0]) continue;
     // A delayed write failure shows only here; it must not pass as done.
     int bad = fclose(run->open_files[k].stream) != 0;
+    const int why = errno;
     run->open_files.erase(run->open_files.begin() + static_cast<long>(k));
-    if (bad) return file_error(run, "Error in close:  write failed\n", a[0], "9");
+    if (bad) {
+      file_error(run, "Error in close:  write failed\n", a[0], "9");
+      return system_reason(why);
+    }
     run->retstr = "0";
     return 0;
   }

@@ -40,6 +40,18 @@ inline void write_dataset(const TempDir& dir, int nx = kNx, int ny = kNy, int la
   write_file(dir.file("d.dat"), std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
 }
 
+// A parameter table with a variable on pressure levels whose one reference
+// row (1000 hPa, mean 0) makes every field written a quality-control
+// exception.
+inline constexpr const char* kQcTable =
+    "ta | 11 | Air temperature | K | float | | 1 | | x | y\n"
+    "#!vert\n"
+    "plev | Pressure level | hPa | multi | down | 100 | 0 | 0 | 0\n"
+    "#!center\n"
+    "pcmdi | 100 | 100 | 2\n"
+    "#!qc\n"
+    "ta | plev | 1000 | 0 | 1 | 1 | 1 | 1\n";
+
 // Declares a daily file `name` of one surface variable from the displayed
 // grid; `extra` holds further "set lats" words.
 inline std::string declare(const std::string& name, const std::string& extra = "") {

@@ -22,17 +22,6 @@ using dsfiles::answer;
 
 namespace {
 
-// A variable on pressure levels whose one reference row (1000 hPa, mean 0)
-// makes every field written an exception.
-const char* const kQcTable =
-    "ta | 11 | Air temperature | K | float | | 1 | | x | y\n"
-    "#!vert\n"
-    "plev | Pressure level | hPa | multi | down | 100 | 0 | 0 | 0\n"
-    "#!center\n"
-    "pcmdi | 100 | 100 | 2\n"
-    "#!qc\n"
-    "ta | plev | 1000 | 0 | 1 | 1 | 1 | 1\n";
-
 // Two fields of ta at 1000 hPa to GRIB file "q".
 std::string checked_writes() {
   return "set lats parmtab qc.tab\nopen d.ctl\nset x 1 36\nset y 1 9\nset t 1\n"

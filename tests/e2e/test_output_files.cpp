@@ -5,6 +5,8 @@
 // endless wait for a pipe's reader.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -26,8 +28,10 @@
 #include <vector>
 
 #include "e2e/dataset_files.h"
+#include "e2e/lats_files.h"
 #include "support/as_nobody.h"
 #include "support/live_session.h"
+#include "support/station_writer.h"
 #include "support/syscall_fault.h"
 #include "support/vemra_run.h"
 
@@ -554,6 +558,129 @@ TEST(OutputFiles, FilesWrittenInPlaceGetTheirOldContentsBack) {
     unlink(other.c_str());
   }
   if (!skipped.empty()) GTEST_SKIP() << skipped;
+}
+
+}  // namespace
+
+namespace {
+
+// A reader of the pipe that takes 4 bytes and goes, as "head -c 4" does. The
+// pipe holds one page only, so a larger output outlasts the reader.
+pid_t start_short_reader(const std::string& fifo) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  alarm(20);
+  const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  if (fd < 0 || fcntl(fd, F_SETPIPE_SZ, 4096) < 0) _exit(1);
+  char buf[4];
+  for (size_t got = 0; got < 4;) {
+    pollfd p{fd, POLLIN, 0};
+    poll(&p, 1, -1);
+    const ssize_t n = read(fd, buf + got, 4 - got);
+    if (n == 0) _exit(2);
+    if (n > 0) got += size_t(n);
+  }
+  _exit(0);
+}
+
+// Every output that may be a pipe: when the pipe's reader goes before the
+// output is done, the write fails with the file's name and the system's
+// reason, and the session goes on.
+TEST(OutputFiles, APipeWhoseReaderGoesFailsTheWriteNotTheSession) {
+  const std::string big = "open d.ctl\nset x 1 360\nset y 1 181\nset t 1\n";
+  const std::string daily =
+      big + "set lats frequency daily\nset lats deltat 1\nset lats convention grib_only\n";
+  const std::string grid = "set gxout latsgrid\nd t\nset gxout latsdata\n";
+  struct broken_case {
+    const char* what;
+    std::string fifo, log;
+    std::string first;  // the pipe's reader has gone after these
+    std::string then;
+    std::string want;
+  };
+  const broken_case cases[] = {
+      {"fwrite", "p", "", big + "set fwrite p\nset gxout fwrite\nd t\n", "disable fwrite\n",
+       "ka-> d t\nError from fwrite:  write to p failed\n  Broken pipe\n"},
+      {"printim", "p", "", big + "set gxout shaded\nd t\nprintim p\n", "",
+       "ka-> printim p\nWrite error on p\n  Broken pipe\nPRINTIM error:  output error\n"},
+      {"writegds", "p", "", "open s.ctl\nset writegds p\nset gxout writegds\nd ps\n", "",
+       "error: WRITEGDS write to p failed\n  Broken pipe\n"},
+      {"GRIB output", "p.grb", "",
+       daily + "set lats create p\n" + grid +
+           "set lats var 1 tas average 1 0\nset lats write 1 1\nd t\n",
+       "set lats close 1\n", "Writing a message to p.grb failed: Broken pipe\n"},
+      {"quality-control log", "log.fifo", "log.fifo",
+       daily + "set lats parmtab qc.tab\nset lats create q\nset lats vertdim plev 1000\n" + grid +
+           "set lats var 1 ta instant 1 1\nset lats write 1 1 1000\nd t\n",
+       "set t 2\nd t\nset lats close 1\n",
+       "Writing log file log.fifo failed: Broken pipe; quality-control lines are lost\n"},
+      {"script write()", "p", "", "run w.gs\n", "",
+       "Error in write:  write failed\n  File name = p\n  Broken pipe\nwrite gave 9\n"},
+  };
+  // A session that ended fails the test's own writes to it instead of ending
+  // the test; a caught signal (unlike an ignored one) is not passed on to
+  // the program.
+  struct sigaction quiet {
+  }, was{};
+  quiet.sa_handler = [](int) {};
+  sigaction(SIGPIPE, &quiet, &was);
+  for (const broken_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    latsfiles::write_dataset(dir, 360, 181, -90, 1, 1);
+    write_file(dir.file("qc.tab"), latsfiles::kQcTable);
+    write_file(dir.file("w.gs"),
+               "i = 0\nwhile (i < 1000)\n  rc = write('p', 'a record of some forty characters')\n"
+               "  if (rc != 0); say 'write gave 'rc; break; endif\n  i = i + 1\nendwhile\n");
+    stnw::dataset ds;
+    ds.surface_vars = {"ps"};
+    ds.times.emplace_back();
+    for (int i = 0; i < 300; ++i)
+      ds.times[0].push_back(stnw::surface_report("S" + std::to_string(i), float(i % 90), float(i),
+                                                 {1000.0f + float(i)}));
+    stnw::write(dir.path(), "s", ds);
+    ASSERT_EQ(mkfifo(dir.file(c.fifo).c_str(), 0600), 0);
+    const pid_t reader = start_short_reader(dir.file(c.fifo));
+    if (!c.log.empty()) setenv("LATS_LOG", c.log.c_str(), 1);
+    LiveSession s(dir, "session.out");
+    unsetenv("LATS_LOG");
+    EXPECT_TRUE(s.send(c.first));
+    int st = -1;
+    waitpid(reader, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
+    s.send(c.then + "q config\nquit\n");
+    EXPECT_EQ(s.finish(), 0);
+    const std::string out = s.output();
+    EXPECT_TRUE(contains(out, c.want)) << out.substr(out.size() > 3000 ? out.size() - 3000 : 0);
+    EXPECT_EQ(count_of(out, "Config: v"), 2u);
+  }
+  sigaction(SIGPIPE, &was, nullptr);
+
+  // Standard output's reader going still ends the session by the signal,
+  // before the commands after.
+  TempDir dir;
+  std::string input;
+  for (int i = 0; i < 2000; ++i) input += "q config\n";
+  write_file(dir.file("cmds"), input + "printim late.png\n");
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open(dir.file("cmds").c_str(), O_RDONLY);
+    dup2(in, 0);
+    dup2(fds[1], 1);
+    close(fds[0]);
+    alarm(20);
+    exec_vemra(dir.path(), {"-b", "-l"});
+  }
+  close(fds[1]);
+  char head[100];
+  EXPECT_GT(read(fds[0], head, sizeof head), 0);
+  close(fds[0]);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGPIPE) << st;
+  EXPECT_FALSE(file_exists(dir.file("late.png")));
 }
 
 }  // namespace

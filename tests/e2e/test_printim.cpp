@@ -116,8 +116,9 @@ TEST(OutputFiles, NothingHalfWrittenNothingLost) {
   EXPECT_FALSE(file_exists(dir.file("file.png")));
   EXPECT_EQ(answer(r.out, "outxwd x.xwd"), "command outxwd:  no window to dump in batch mode\n");
   EXPECT_FALSE(file_exists(dir.file("x.xwd")));
-  EXPECT_EQ(answer(r.out, "run w.gs"),
-            "Error in write:  write failed\n  File name = /dev/full\n9\n");
+  EXPECT_EQ(
+      answer(r.out, "run w.gs"),
+      "Error in write:  write failed\n  File name = /dev/full\n  No space left on device\n9\n");
   // While written the old file stays; once closed it is the new one, 4 values.
   EXPECT_EQ(answer(r.out, "!cat out.dat; echo"), "old\n");
   EXPECT_EQ(answer(r.out, "!wc -c < out.dat"), "16\n");
