@@ -236,11 +236,11 @@ int vemra_main(int argc, char** argv) {
   // complete; until the main loop a Ctrl-C ends it the same way.
   catch_ending_signals();
   // A broken pipe ends the session only when it is a standard stream's.
-  struct sigaction pipe;
-  if (sigaction(SIGPIPE, nullptr, &pipe) == 0 && pipe.sa_handler != SIG_IGN) {
-    pipe.sa_sigaction = kasigpipe;
-    pipe.sa_flags |= SA_SIGINFO;
-    sigaction(SIGPIPE, &pipe, nullptr);
+  struct sigaction broken;
+  if (sigaction(SIGPIPE, nullptr, &broken) == 0 && broken.sa_handler != SIG_IGN) {
+    broken.sa_sigaction = kasigpipe;
+    broken.sa_flags |= SA_SIGINFO;
+    sigaction(SIGPIPE, &broken, nullptr);
   }
   // A file-size limit makes a write fail (and be reported) instead of
   // ending the session.
