@@ -145,40 +145,41 @@ int set_fill(set_args& a) {
     return 1;
   }
   std::string word = word_at(p);
-  int n;
-  // A value out of range is reported and not stored; the type and the other
+  // Read into a copy: a missing or bad word leaves the fill as it was. A
+  // value out of range is reported and not stored; the type and the other
   // values are, so the command has done its work and succeeds.
+  int fill_set = s->fill_set, type = s->fill_type, dens = s->fill_density, angle = s->fill_angle;
+  int n;
   // The pattern density after the type word, 1 to max.
   auto density = [&](int max) {
     if (!(p = nxtwrd(p)) || !intprs(p, &n)) return false;
-    if (n < 1 || n > max) {
+    if (n < 1 || n > max)
       kaprntf(msg_level::error, "Invalid ptrnden value:  must be integer 1 to %d\n", max);
-    } else {
-      s->fill_density = n;
-    }
+    else
+      dens = n;
     return true;
   };
   if (word == "on") {
-    s->fill_set = 1;
+    fill_set = 1;
   } else if (word == "off") {
-    s->fill_set = 0;
+    fill_set = 0;
   } else if (word == "open" || word == "solid") {
-    s->fill_set = 1;
-    s->fill_type = word == "open" ? 0 : 1;
+    fill_set = 1;
+    type = word == "open" ? 0 : 1;
   } else if (word == "dot") {
-    s->fill_set = 1;
-    s->fill_type = 2;
+    fill_set = 1;
+    type = 2;
     if (!density(6)) return set_error(a.code);
   } else if (word == "line") {
-    s->fill_set = 1;
-    s->fill_type = 3;
+    fill_set = 1;
+    type = 3;
     if (!density(5)) return set_error(a.code);
     if (!(p = nxtwrd(p)) || !intprs(p, &n)) return set_error(a.code);
     static const int angles[] = {-90, -60, -45, -30, 0, 30, 45, 60, 90};
     bool ok = false;
     for (int g : angles) ok = ok || g == n;
     if (ok) {
-      s->fill_angle = n;
+      angle = n;
     } else {
       kaprnt(msg_level::error, "Invalid ptrnang value:  must be -90, -60, -45 -30\n");
       kaprnt(msg_level::error, " \t                        0, 30. 45, 60, or 90\n");
@@ -186,6 +187,10 @@ int set_fill(set_args& a) {
   } else {
     return set_error(a.code);
   }
+  s->fill_set = fill_set;
+  s->fill_type = type;
+  s->fill_density = dens;
+  s->fill_angle = angle;
   if (word == "line")
     kaprntf(msg_level::result, "SET FILL values: %s %d %d\n", "line", s->fill_density,
             s->fill_angle);

@@ -147,6 +147,31 @@ TEST(Draw, PolygonsCloseAndTakeTheFillPattern) {
                  {{-12, 3, 3, 45}, {-6, 1000, 2000, 1000, 3000}, {-12, 1, 1, 0}}, "recf");
 }
 
+// A "set fill" that fails on a missing or bad word leaves the pattern as it
+// was: a filled rectangle drawn after it takes the one set before.
+TEST(Draw, AFailedFillLeavesThePatternAsItWas) {
+  const std::string common = "SET error:  Missing or invalid arguments for FILL option\n";
+  struct fill_case {
+    std::string before, failing, answer;
+  } cases[] = {
+      {"set fill dot 3\n", "set fill line 2", common},
+      {"set fill line 2 30\n", "set fill line 4 x", common},
+      {"set fill solid\n", "set fill dot", common},
+      {"set fill line 2 30\n", "set fill line 9 x",
+       "Invalid ptrnden value:  must be integer 1 to 5\n" + common},
+      {"set fill open\n", "set fill dot x", common},
+  };
+  for (const fill_case& c : cases) {
+    const std::string recf = "draw recf 1 1 2 3\n";
+    Drawn kept = draw(c.before + recf);
+    Drawn after = draw(c.before + c.failing + "\n" + recf);
+    EXPECT_EQ(answer(after.out, c.failing), c.answer) << c.failing;
+    std::vector<Record> want = only(kept.records, {-12});
+    ASSERT_FALSE(want.empty()) << c.before;
+    EXPECT_EQ(only(after.records, {-12}), want) << c.failing;
+  }
+}
+
 TEST(Draw, UserColourAndMarker) {
   Drawn d = draw("set rgb 20 255 0 0\nset line 20 3 4\ndraw mark 4 2 2 0.5\n");
   EXPECT_EQ(answer(d.out, "set rgb 20 255 0 0"),
