@@ -46,7 +46,11 @@ void kabarb(float x, float y, float shaft, float barb, float radius, float direc
   const float extra = (speed < 2.5f ? s : 0.0f) + 1.6f * s * float(n.fifties) + s * float(n.tens) +
                       (n.half ? s : 0.0f);
   const float len = shaft + extra;
-  const float cd = std::cos(d), sd = std::sin(d);
+  // The shaft points back along the direction, worked from the direction
+  // itself: a shaft along a page axis then lies exactly on it, so that one on
+  // the edge of the plot area (a pole of a map drawn as a point) is not
+  // clipped away by the rounding of the turned angle.
+  const float cd = -std::cos(direction), sd = -std::sin(direction);
   auto sx = [&](float r) { return x + r * cd; };
   auto sy = [&](float r) { return y + r * sd; };
   gxmove(sx(radius), sy(radius));
