@@ -503,6 +503,12 @@ bool is_implicit_define(const char* lower) {
 }
 
 int dispatch_line(const std::string& line, session_state* pcm, bool from_exec) {
+  // Every command reads its line up to the first NUL: the rest would be
+  // dropped without a word (a file name cut short).
+  if (line.find('\0') != std::string::npos) {
+    kaprnt(msg_level::error, "Command line holds a NUL byte: ignored\n");
+    return 1;
+  }
   std::vector<char> typed_buf(line.begin(), line.end());
   typed_buf.push_back('\0');
   std::vector<char> lower_buf = typed_buf;

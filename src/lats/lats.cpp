@@ -213,6 +213,37 @@ latsVar* latsVarLookup(latsFile* file, int varid) {
   return nullptr;
 }
 
+namespace {
+
+// Longest output name (blanks around it not counted): the extension must
+// still fit the path field.
+constexpr int kLatsNameMax = 251;
+
+// A name cut short would write another file than the one named. The data
+// set descriptor names its data and index files by a word that ends at the
+// first blank or tab, and takes what follows a backslash as the name: such
+// names are refused, not changed.
+bool name_fits(const char* name, int convention) {
+  char trimmed[sizeof(latsFile::path) + 1];
+  latsCpyTrim(trimmed, name, sizeof trimmed);
+  if (std::strlen(trimmed) > kLatsNameMax) {
+    latsError("LATS (lats) -->  File name longer than %d characters: %s", kLatsNameMax, trimmed);
+    return false;
+  }
+  const char* slash = std::strrchr(trimmed, '/');
+  const char* base = slash ? slash + 1 : trimmed;
+  if (convention == LATS_VEMRA_GRIB && std::strpbrk(base, " \t\\")) {
+    latsError(
+        "LATS (lats) -->  File name %s holds a blank, tab or backslash, which its data set "
+        "descriptor cannot hold",
+        trimmed);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int lats_create(const char* path, int convention, int calendar, int frequency, int delta,
                 const char* center, const char* model, const char* comment) {
   latsSetRoutine("lats_create");
@@ -265,8 +296,9 @@ int lats_create(const char* path, int convention, int calendar, int frequency, i
 
   int format = (convention == LATS_GRIB_ONLY || convention == LATS_VEMRA_GRIB) ? LATS_FORMAT_GRIB
                                                                                : LATS_FORMAT_NETCDF;
+  if (!name_fits(p, convention)) return 0;
   auto* file = static_cast<latsFile*>(kacalloc(1, sizeof(latsFile)));
-  latsCpyTrim(file->path, p, 252);
+  latsCpyTrim(file->path, p, kLatsNameMax + 1);
   const char* ext = format == LATS_FORMAT_GRIB ? ".grb" : ".nc";
   if (!ends_with(file->path, ext)) std::strcat(file->path, ext);
   lats_open_files& open = latsOpenFiles();

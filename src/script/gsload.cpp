@@ -2,6 +2,7 @@
 // typed statements, building the function list and matching the blocks.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -399,6 +400,13 @@ int gsgsfrd(script_run* run, int kind, const std::string& name) {
     return 1;
   }
 
+  // A statement is read up to its first NUL: the rest would be lost unseen.
+  if (const size_t nul = text.find('\0'); nul != std::string::npos) {
+    const long line = 1 + std::count(text.begin(), text.begin() + long(nul), '\n');
+    fprintf(o, "Error executing script file: %s\n", path.c_str());
+    fprintf(o, "  Line %ld holds a NUL byte\n", line);
+    return 1;
+  }
   for (auto& c : text) {
     if (c == '\r') c = ' ';
   }

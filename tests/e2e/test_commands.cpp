@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "e2e/dataset_files.h"
+#include "e2e/lats_files.h"
 #include "support/live_session.h"
 
 using namespace vemra_test;
@@ -393,3 +394,91 @@ TEST(QueryUdft, ListsTheTableNamedByKaudft) {
       run_vemra({"-b", "-l"}, "q udft\nquit\n", dir.path(), {"KAUDFT=" + dir.file("tab")});
   EXPECT_TRUE(contains(r.out, "dbl  Args: 1 2  Exec:   Run This\n")) << r.out;
 }
+
+namespace {
+
+// A name that would be cut short or changed on its way to a file is refused
+// with a message, and nothing is written under another name: a NUL byte in
+// a command line (typed, in a command file, in a script), a GRIB output
+// name over the length the writer keeps, and one its data set descriptor
+// cannot hold. Names that fit are written as given.
+TEST(Names, ANameThatWouldBeCutOrChangedIsRefused) {
+  using namespace std::string_literals;
+  const std::string n251(251, 'm'), n252(252, 'n');
+  const std::string one_time = "d t\nset lats close 1\n";
+  struct name_case {
+    const char* what;
+    std::string input;
+    std::vector<std::string> want;  // in stdout and stderr, in this order
+    std::vector<std::string> made, not_made;
+  };
+  const name_case cases[] = {
+      {"NUL typed",
+       "printim nul\0tail.png\nq config\n"s,
+       {"Command line holds a NUL byte: ignored\n", "Config: v"},
+       {},
+       {"nul", "tail.png"}},
+      {"NUL in a command file",
+       "exec nul.cmd\n",
+       {"Command line holds a NUL byte: ignored\nEXEC error:  error in nul.cmd.  EXEC stopped.\n"},
+       {},
+       {"nul", "tail.png"}},
+      {"NUL in a script",
+       "run nul.gs\n",
+       {"Error executing script file: nul.gs\n  Line 2 holds a NUL byte\n"},
+       {},
+       {"nul", "first.png"}},
+      {"name over the limit",
+       latsfiles::declare(n252) + one_time,
+       {"File name longer than 251 characters: " + n252 + "\n"},
+       {},
+       {n252.substr(0, 251) + ".grb", n252.substr(0, 251) + ".ctl"}},
+      {"blank in a described set",
+       latsfiles::declare("sp ace") + one_time,
+       {"File name sp ace holds a blank, tab or backslash, which its data set descriptor "
+        "cannot hold\n"},
+       {},
+       {"sp ace.grb", "sp ace.ctl", "sp.ctl"}},
+      {"tab in a described set",
+       latsfiles::declare("t\tab") + one_time,
+       {"File name t\tab holds a blank, tab or backslash"},
+       {},
+       {"t\tab.grb", "t\tab.ctl"}},
+      {"backslash in a described set",
+       latsfiles::declare("back\\slash") + one_time,
+       {"File name back\\slash holds a blank, tab or backslash"},
+       {},
+       {"back\\slash.grb", "back\\slash.ctl", "slash.ctl"}},
+      {"longest name, reopened",
+       latsfiles::declare(n251) + one_time + "open " + n251 + ".ctl\n",
+       {"LATS FILE ID = 1\n", "is open as file 2\n"},
+       {n251 + ".grb", n251 + ".ctl"},
+       {}},
+      {"blank in a netCDF name",
+       latsfiles::declare("sp ace", "set lats convention coards\n") + one_time,
+       {"LATS FILE ID = 1\n"},
+       {"sp ace.nc"},
+       {}},
+  };
+  for (const name_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    latsfiles::write_dataset(dir);
+    write_file(dir.file("nul.cmd"), "printim nul\0tail.png\n"s);
+    write_file(dir.file("nul.gs"), "'printim first.png'\nsay 'a'\0'printim nul'\n"s);
+    RunResult r = run_batch(c.input, dir.path());
+    EXPECT_EQ(r.status, 0);
+    size_t at = 0;
+    const std::string all = r.out + r.err;
+    for (const std::string& w : c.want) {
+      const size_t p = all.find(w, at);
+      EXPECT_NE(p, std::string::npos) << w << "\n"
+                                      << all.substr(all.size() > 2000 ? all.size() - 2000 : 0);
+      if (p != std::string::npos) at = p + w.size();
+    }
+    for (const std::string& f : c.made) EXPECT_TRUE(file_exists(dir.file(f))) << f;
+    for (const std::string& f : c.not_made) EXPECT_FALSE(file_exists(dir.file(f))) << f;
+  }
+}
+
+}  // namespace
