@@ -12,29 +12,46 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "e2e/dataset_files.h"
 #include "e2e/sdf_files.h"
 #include "support/live_session.h"
+#include "support/process_wait.h"
 #include "support/station_writer.h"
 #include "support/vemra_run.h"
 
 namespace {
 
 using vemra_test::contains;
+namespace waits = vemra_test::waits;
 using vemra_test::LiveSession;
 using vemra_test::TempDir;
 using vemra_test::write_file;
 
-// Runs one command in a live session and, a moment after it was read (so
-// its work is under way), one Ctrl-C. The output must then show `stopped`,
-// and the session must answer a query and quit with 0. Returns the output.
-std::string interrupt_once(const TempDir& dir, const std::string& command,
+// Where a command's work is when the interrupt comes: asleep in one of
+// calls or, with none, past the making of a table of grown_kb kB.
+struct under_way {
+  std::vector<long> calls;
+  long grown_kb;
+};
+
+// A table of the file number of each of 100,000,000 times.
+constexpr long kTemplateTableKb = 100000000L * sizeof(int) / 1024;
+
+// Runs one command in a live session and, once its work is under way, one
+// Ctrl-C. The output must then show `stopped`, and the session must answer
+// a query and quit with 0. Returns the output.
+std::string interrupt_once(const TempDir& dir, const std::string& command, const under_way& at,
                            const std::string& stopped) {
   LiveSession s(dir, "session.out");
+  // At its first prompt (the output file may still hold the last session's).
+  EXPECT_TRUE(vemra_test::wait_until_waiting(s.pid, waits::input));
+  const long before_kb = vemra_test::view_of(s.pid).vm_kb;
   EXPECT_TRUE(s.send(command + "\n"));
-  EXPECT_TRUE(s.wait_for("ka-> " + command + "\n")) << s.output();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(vemra_test::wait_until_waiting(s.pid, [&](const vemra_test::process_view& v) {
+    return at.calls.empty() ? v.vm_kb - before_kb >= at.grown_kb : v.asleep_in(at.calls);
+  })) << s.output();
   kill(s.pid, SIGINT);
   EXPECT_TRUE(s.wait_for(stopped)) << s.output();
   EXPECT_TRUE(s.send("q config\nquit\n"));
@@ -55,14 +72,14 @@ TEST(InterruptedWaits, TemplateTablesAreBoundedAndStopAtTheFirstInterrupt) {
   const std::string sdf_cut =
       "The time dimension holds 2147483647 times; only the first 100000000 are used.\n";
   std::string out =
-      interrupt_once(dir, "sdfopen a2000.nc a%y4.nc 2147483647",
+      interrupt_once(dir, "sdfopen a2000.nc a%y4.nc 2147483647", {{}, kTemplateTableKb},
                      "SDFOPEN error:  Interrupted while the template's file names were formed\n");
   EXPECT_TRUE(contains(out, "SDF:  " + sdf_cut)) << out;
   EXPECT_FALSE(contains(out, "is open as file")) << out;
 
   write_file(dir.file("x.ctl"),
              "dset ^a%y4.nc\noptions template\ntdef time 2147483647 linear 00Z01JAN2000 6hr\n");
-  out = interrupt_once(dir, "xdfopen x.ctl",
+  out = interrupt_once(dir, "xdfopen x.ctl", {{}, kTemplateTableKb},
                        "XDFOpen Error:  Interrupted while the template's file names were formed\n");
   EXPECT_TRUE(contains(out, "SDF:  " + sdf_cut)) << out;
   EXPECT_FALSE(contains(out, "is open as file")) << out;
@@ -71,7 +88,7 @@ TEST(InterruptedWaits, TemplateTablesAreBoundedAndStopAtTheFirstInterrupt) {
              "dset ^b%y4.dat\noptions template\nundef -9e33\nxdef 2 linear 0 10\n"
              "ydef 1 linear 0 10\nzdef 1 levels 1000\ntdef 2147483647 linear 00z1jan2000 1hr\n"
              "vars 1\nv 0 99 value\nendvars\n");
-  out = interrupt_once(dir, "open b.ctl",
+  out = interrupt_once(dir, "open b.ctl", {{}, kTemplateTableKb},
                        "Open Error:  Interrupted while the template's file names were formed\n");
   EXPECT_TRUE(contains(out, "Description file warning: " + sdf_cut)) << out;
   EXPECT_FALSE(contains(out, "is open as file")) << out;
@@ -132,15 +149,15 @@ TEST(InterruptedWaits, ScriptWaitsOnPipesEndAtTheFirstInterrupt) {
        {wait_case{"rd.gs", "Error in read:  interrupted\n  File name = fifo\n"},
         wait_case{"wr.gs", "Error in write:  interrupted\n  File name = fifo\n"}}) {
     SCOPED_TRACE(c.script);
-    std::string out = interrupt_once(dir, "run " + c.script, c.stopped);
+    std::string out = interrupt_once(dir, "run " + c.script, {waits::pipe, 0}, c.stopped);
     EXPECT_FALSE(contains(out, "not reached")) << out;
   }
   // Held open for writing (and reading, so that the open does not wait).
   int fd = open(dir.file("fifo").c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(write(fd, "line one\n", 9), 9);
-  std::string out =
-      interrupt_once(dir, "run rd2.gs", "Error in read:  interrupted\n  File name = fifo\n");
+  std::string out = interrupt_once(dir, "run rd2.gs", {waits::pipe, 0},
+                                   "Error in read:  interrupted\n  File name = fifo\n");
   close(fd);
   EXPECT_TRUE(contains(out, "got line one")) << out;
   EXPECT_FALSE(contains(out, "not reached")) << out;
@@ -164,7 +181,7 @@ TEST(InterruptedWaits, WritegdsToAPipeWaitsForItsReaderUntilTheFirstInterrupt) {
     script += "'" + setup.substr(at, end - at) + "'\n";
   write_file(dir.file("wait.gs"), script + "'d ps'\nsay 'not reached'\n");
   const std::string out =
-      interrupt_once(dir, "run wait.gs",
+      interrupt_once(dir, "run wait.gs", {waits::pipe, 0},
                      "error: WRITEGDS unable to open gds for write\n"
                      "  interrupted while waiting for a reader\nDISPLAY error:  interrupted\n");
   EXPECT_FALSE(contains(out, "Finishing sequence")) << out;

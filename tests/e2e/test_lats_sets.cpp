@@ -18,6 +18,7 @@
 #include "sdf_files.h"
 #include "support/as_nobody.h"
 #include "support/live_session.h"
+#include "support/process_wait.h"
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
@@ -446,7 +447,9 @@ TEST(LatsSets, ReadersThatCannotListTheDirectoryWaitForTheWholeSet) {
           "open " + same + ".ctl\nset x 1 36\nset y 1 9\nset gxout stat\nd tas\n", reader.path(), 0,
           60);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The reader pauses between its tries for the lock the writer holds.
+    EXPECT_TRUE(wait_until_waiting(
+        writer, [](const process_view&) { return descendant_asleep_in(getpid(), waits::timer); }));
     kill(writer, SIGCONT);
     ASSERT_EQ(waitpid(writer, &st, 0), writer);
     open_it.join();

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "lats_files.h"
 #include "support/as_nobody.h"
 #include "support/live_session.h"
+#include "support/process_wait.h"
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
@@ -67,7 +66,7 @@ TEST(LatsSpecials, APipeWithoutAReaderIsGivenUpAtAnInterrupt) {
   LiveSession s(dir, "session.out");
   ASSERT_TRUE(s.send(declare_grib_only("pipe") + "q dims\n"));
   ASSERT_TRUE(s.wait_for("ka-> set lats create pipe\n")) << s.output();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(wait_until_waiting(s.pid, waits::pipe)) << s.output();
   EXPECT_FALSE(contains(s.output(), "LATS FILE ID"));
   kill(s.pid, SIGINT);
   ASSERT_TRUE(s.wait_for("Time = ")) << s.output();
@@ -148,7 +147,7 @@ TEST(LatsSpecials, ALogPipeWithoutAReaderIsGivenUpAtAnInterrupt) {
   const std::string writes = checked_writes();
   ASSERT_TRUE(s.send(writes.substr(0, writes.find("set t 2\n"))));
   ASSERT_TRUE(s.wait_for("LATS VAR ID = 1\n")) << s.output();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(wait_until_waiting(s.pid, waits::pipe)) << s.output();
   EXPECT_FALSE(contains(s.output(), "DATA_WRITE"));
   kill(s.pid, SIGINT);
   ASSERT_TRUE(s.wait_for("LATS DATA_WRITE ID = 1\n")) << s.output();
@@ -178,7 +177,7 @@ TEST(LatsSpecials, AWriteToAStalledPipeEndsAtAnInterrupt) {
              "pipe\nset gxout latsgrid\nd t\nset lats var 1 tas average 1 0\n"
              "set gxout latsdata\nset lats write 1 1\nd t\n"));
   ASSERT_TRUE(s.wait_for("LATS VAR ID = 1\n")) << s.output();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(wait_until_waiting(s.pid, waits::pipe)) << s.output();
   EXPECT_FALSE(contains(s.output(), "DATA_WRITE")) << s.output();
   kill(s.pid, SIGINT);
   ASSERT_TRUE(s.wait_for("LATS DATA_WRITE ID")) << s.output();

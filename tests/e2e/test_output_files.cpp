@@ -31,6 +31,7 @@
 #include "e2e/lats_files.h"
 #include "support/as_nobody.h"
 #include "support/live_session.h"
+#include "support/process_wait.h"
 #include "support/station_writer.h"
 #include "support/syscall_fault.h"
 #include "support/vemra_run.h"
@@ -314,7 +315,7 @@ TEST(OutputFiles, EndingSignalsRemoveStagedFiles) {
     EXPECT_EQ(staged_files(dir.path()).size(), 3u) << sig;
     kill(s.pid, sig);
     if (sig == SIGINT) {  // the first one only interrupts
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      ASSERT_TRUE(wait_until_waiting(s.pid, waits::input)) << s.output();
       kill(s.pid, SIGINT);
     }
     EXPECT_EQ(s.finish(), sig == SIGINT ? 0 : 128 + sig);
@@ -332,12 +333,20 @@ TEST(OutputFiles, PipesWithoutAReaderDoNotHangTheSession) {
   TempDir dir;
   write_grid(dir);
   ASSERT_EQ(mkfifo(dir.file("p").c_str(), 0600), 0);
-  const std::string ctrl_c = "!(sleep 0.5; kill -INT $PPID) &\n";
-  RunResult r = run_vemra({"-b", "-l"},
-                          "enable print p\n" + ctrl_c + "printim p\nopen d.ctl\nset fwrite p\n" +
-                              "set gxout fwrite\n" + ctrl_c +
-                              "d v\n!(cat p > got.dat) &\nd v\ndisable fwrite\nq config\n",
-                          dir.path(), {}, 20);
+  LiveSession s(dir, "session.out");
+  // Ctrl-C once the program waits for the pipe's reader, then the session
+  // goes on past the failed command.
+  auto interrupt_the_wait = [&](const std::string& failed) {
+    ASSERT_TRUE(wait_until_waiting(s.pid, waits::pipe)) << s.output();
+    kill(s.pid, SIGINT);
+    ASSERT_TRUE(s.wait_for(failed)) << s.output();
+  };
+  ASSERT_TRUE(s.send("enable print p\nprintim p\n"));
+  interrupt_the_wait("PRINTIM error:  open error\n");
+  ASSERT_TRUE(s.send("open d.ctl\nset fwrite p\nset gxout fwrite\nd v\n"));
+  interrupt_the_wait("DISPLAY error:  interrupted\n");
+  ASSERT_TRUE(s.send("!(cat p > got.dat) &\nd v\ndisable fwrite\nq config\nquit\n"));
+  RunResult r{s.finish(), s.output(), ""};
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(answer(r.out, "enable print p"),
             "Error opening meta file p \n  it is not a regular file\n");

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <functional>
+
 #include "dataset_files.h"
 #include "support/live_session.h"
+#include "support/process_wait.h"
 
 using dsfiles::answer;
 using vemra_test::run_batch;
@@ -124,18 +127,23 @@ TEST(ScriptRun, AScriptRunningItselfIsStopped) {
 }
 
 // Runs script.gs in a live session, interrupts it once it has printed
-// started (after pause, and the whole process group when group is set, as
-// a terminal does), then queries the session: the script must have stopped
-// and the session gone on.
+// started (and the session shows `waiting`, when given; the whole process
+// group when group is set, as a terminal does), then queries the session:
+// the script must have stopped and the session gone on.
 namespace {
-void expect_interrupt_stops_the_script(const std::string& script, bool group, int pause_ms) {
+void expect_interrupt_stops_the_script(const std::string& script, bool group,
+                                       const std::function<bool(pid_t)>& waiting = nullptr) {
   TempDir dir;
   write_file(dir.file("script.gs"), "prompt 'started'\n" + script + "say 'not reached'\n");
   vemra_test::LiveSession s(dir, "script.out", {"-b", "-l"}, "", group);
   EXPECT_TRUE(s.send("run script.gs\n"));
   bool started = s.wait_for("started");
   EXPECT_TRUE(started);
-  std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+  if (started && waiting) {
+    started = vemra_test::wait_until_waiting(
+        s.pid, [&](const vemra_test::process_view&) { return waiting(s.pid); });
+    EXPECT_TRUE(started);
+  }
   if (started) kill(group ? -s.pid : s.pid, SIGINT);
   EXPECT_TRUE(s.send("q dims\nquit\n"));
   s.close_input();
@@ -147,7 +155,7 @@ void expect_interrupt_stops_the_script(const std::string& script, bool group, in
 }  // namespace
 
 TEST(ScriptRun, InterruptStopsARunningScriptAndKeepsTheSession) {
-  expect_interrupt_stops_the_script("while 1\n  i = 1\nendwhile\n", false, 0);
+  expect_interrupt_stops_the_script("while 1\n  i = 1\nendwhile\n", false);
 }
 
 // A script file whose last line has no newline runs that line too.
@@ -164,8 +172,13 @@ TEST(ScriptRun, LastLineWithoutNewlineRuns) {
 // script looping over shell commands stops as it would on any other
 // statement, and the session goes on.
 TEST(ScriptRun, InterruptOfAShellCommandStopsTheScript) {
-  // Most likely while the shell runs: the loop does nothing else.
-  expect_interrupt_stops_the_script("while 1\n  '!sleep 5'\nendwhile\n", true, 300);
+  // While the program waits for the shell and the command sleeps: a shell
+  // just started may take the signal for itself and pass it on only later.
+  expect_interrupt_stops_the_script("while 1\n  '!sleep 5'\nendwhile\n", true, [](pid_t pid) {
+    namespace waits = vemra_test::waits;
+    return vemra_test::view_of(pid).asleep_in(waits::child) &&
+           vemra_test::descendant_asleep_in(pid, waits::timer);
+  });
 }
 
 // A user function's program ended by Ctrl-C interrupts the script that

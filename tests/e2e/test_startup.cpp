@@ -6,6 +6,7 @@
 
 #include "e2e/lats_files.h"
 #include "support/live_session.h"
+#include "support/process_wait.h"
 
 using namespace vemra_test;
 
@@ -140,8 +141,10 @@ TEST(Signals, OneInterruptKeepsTheSessionTwoEndIt) {
   {
     LiveSession s(dir, "one.out");
     ASSERT_TRUE(s.wait_for("ka-> "));
+    ASSERT_TRUE(wait_until_waiting(s.pid, waits::input));
     kill(s.pid, SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Taken, and back at the prompt.
+    ASSERT_TRUE(wait_until_waiting(s.pid, waits::input));
     EXPECT_TRUE(s.send("q config\nquit\n"));
     EXPECT_EQ(s.finish(), 0);
     std::string out = read_file(s.out_name);
@@ -151,8 +154,10 @@ TEST(Signals, OneInterruptKeepsTheSessionTwoEndIt) {
   {
     LiveSession s(dir, "two.out");
     ASSERT_TRUE(s.wait_for("ka-> "));
+    ASSERT_TRUE(wait_until_waiting(s.pid, waits::input));
     kill(s.pid, SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Two at once would arrive as one.
+    ASSERT_TRUE(wait_until_waiting(s.pid, waits::input));
     kill(s.pid, SIGINT);
     // Ended at once, with status 0.
     EXPECT_EQ(s.finish(), 0);
@@ -187,12 +192,19 @@ TEST(Signals, EndlessInputLineEndsAtTheInterrupts) {
       return false;
     };
     const std::string prompt = editing[1] == 'E' ? "ka> " : "ka-> ";
+    // Each interrupt comes once the line it is meant for is being read
+    // past its limit.
+    auto reading_past_the_limit = [&] {
+      const long from = view_of(pid).rchar;
+      return wait_until_waiting(pid,
+                                [from](const process_view& v) { return v.rchar > from + 4096; });
+    };
     EXPECT_TRUE(wait_for(prompt, 1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(reading_past_the_limit());
     kill(pid, SIGINT);
     EXPECT_TRUE(wait_for("Command line longer than 4096 characters: ignored\n", 1));
     EXPECT_TRUE(wait_for(prompt, 2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(reading_past_the_limit());
     kill(pid, SIGINT);
     int st = 0;
     waitpid(pid, &st, 0);
@@ -208,8 +220,13 @@ TEST(Signals, OverlongLineFromASilentPipeEndsAtTheFirstInterrupt) {
   TempDir dir;
   LiveSession s(dir, "silent.out");
   ASSERT_TRUE(s.wait_for("ka-> "));
+  const long before = view_of(s.pid).rchar;
   EXPECT_TRUE(s.send(std::string(10000, 'x')));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // All of it read, and waiting for the rest of the line.
+  EXPECT_TRUE(wait_until_waiting(s.pid, [before](const process_view& v) {
+    return v.asleep_in(waits::quiet_input) && v.rchar >= before + 10000;
+  }));
+  EXPECT_FALSE(contains(s.output(), "Command line longer"));
   kill(s.pid, SIGINT);
   EXPECT_TRUE(s.wait_for("Command line longer than 4096 characters: ignored\n"));
   EXPECT_TRUE(s.send("\nq dims\nquit\n"));

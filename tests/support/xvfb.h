@@ -40,8 +40,10 @@ class Xvfb {
       }
       std::string screen = "1024x768x" + std::to_string(depth);
       std::string fd = std::to_string(fds[1]);
+      // Without -noreset the server starts over each time its last client
+      // leaves, and refuses the next test's connection while it does.
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-             "tcp", backing_store ? "+bs" : "-bs", static_cast<char*>(nullptr));
+             "tcp", "-noreset", backing_store ? "+bs" : "-bs", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
