@@ -277,6 +277,7 @@ size_t utf8_length(std::string_view s, size_t i) {
   unsigned char lo = 0x80, hi = 0xbf;  // range of the second byte
   if (c >= 0xc2 && c <= 0xdf) {
     n = 2;
+    if (c == 0xc2) lo = 0xa0;  // U+0080 to U+009F are control characters
   } else if (c >= 0xe0 && c <= 0xef) {
     n = 3;
     if (c == 0xe0) lo = 0xa0;  // no overlong forms

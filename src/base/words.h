@@ -57,6 +57,7 @@ int kaedit(float value, char* out, int decimals);
 int gxdeci(float value);
 
 // The text with every byte that is not printable shown as \xhh (two
-// lower-case hex digits); tabs and whole UTF-8 characters are kept. For
+// lower-case hex digits); tabs and whole UTF-8 characters other than
+// controls are kept. For
 // messages that quote a line of a file that may not be text at all.
 std::string printable(std::string_view text);

@@ -107,7 +107,8 @@ int kaqfile(char* lower, char*, session_state* pcm) {
   if (!pfi) return rc;
   int num = 1;
   for (file_descriptor* f = pcm->file_list; f && f != pfi; f = f->next) num++;
-  kaprntf(msg_level::result, "File %i : %s\n", num, pfi->title);
+  // A title read from a file may hold bytes that are not text.
+  kaprntf(msg_level::result, "File %i : %s\n", num, printable(pfi->title).c_str());
   kaprntf(msg_level::result, "  Descriptor: %s\n", pfi->descriptor_name);
   kaprntf(msg_level::result, "  Binary: %s\n", pfi->data_file_name);
   if (holds_stations(pfi)) {
@@ -133,7 +134,7 @@ int kaqfiles(char*, char*, session_state* pcm) {
   }
   int num = 1;
   for (file_descriptor* f = pcm->file_list; f; f = f->next, num++) {
-    kaprntf(msg_level::result, "File %i : %s\n", num, f->title);
+    kaprntf(msg_level::result, "File %i : %s\n", num, printable(f->title).c_str());
     kaprntf(msg_level::result, "  Descriptor: %s\n", f->descriptor_name);
     kaprntf(msg_level::result, "  Binary: %s\n", f->data_file_name);
   }

@@ -433,3 +433,32 @@ TEST(SdfMetadata, RecordsOfFilesThatAreNoDescriptorsShowTheirBytesEscaped) {
     EXPECT_EQ(got.find('\0'), std::string::npos) << k.what;
   }
 }
+
+// A descriptor title is shown by "q file" and "q files" as a quoted record
+// is: letters of any script as they are, control bytes (C0, DEL and the C1
+// controls written in UTF-8) escaped.
+TEST(SdfMetadata, TitlesAndRecordsShowControlBytesEscaped) {
+  TempDir dir;
+  write_file(dir.file("d.dat"), std::string(16, '\0'));
+  const std::string grid =
+      "undef -9\nxdef 2 linear 0 1\nydef 2 linear 0 1\nzdef 1 levels 1000\n"
+      "tdef 1 linear 00z1jan2000 1dy\nvars 1\nv 0 99 v\nendvars\n";
+  write_file(dir.file("t.ctl"),
+             "dset ^d.dat\ntitle caf\xc3\xa9 \x01\x7f \xc2\x9b"
+             "1m x\n" +
+                 grid);
+  write_file(dir.file("b.ctl"), "bogus \xc2\x85 \xc2\xa0 \xd0\x96\n" + grid);
+  struct title_case {
+    std::string command, shown;
+  } cases[] = {
+      {"q file", "File 1 : caf\xc3\xa9 \\x01\\x7f \\xc2\\x9b1m x\n"},
+      {"q files", "File 1 : caf\xc3\xa9 \\x01\\x7f \\xc2\\x9b1m x\n"},
+      {"open b.ctl", "  --> bogus \\xc2\\x85 \xc2\xa0 \xd0\x96\n"},
+  };
+  for (const title_case& c : cases) {
+    RunResult r = run_batch("open t.ctl\n" + c.command + "\n", dir.path());
+    EXPECT_NE(answer(r.out, c.command).find(c.shown), std::string::npos)
+        << c.command << "\n"
+        << answer(r.out, c.command);
+  }
+}
