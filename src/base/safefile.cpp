@@ -184,12 +184,50 @@ int copy_attributes(const std::string& path, int fd) {
   return 0;
 }
 
+// True when following the link at path (lstat gave link) would let another
+// user choose the file written: a link in a sticky directory others may
+// write, owned neither by the user nor by the directory's owner, as a plant
+// in /tmp is. The system refuses to follow such links where it guards shared
+// directories; the name is resolved here before any open, so the same rule
+// is kept here.
+bool planted_link(const std::string& path, const struct stat& link) {
+  if (link.st_uid == ::geteuid()) return false;
+  struct stat dir;
+  if (::stat(directory_of(path).c_str(), &dir) != 0) return false;
+  return (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) && dir.st_uid != link.st_uid;
+}
+
+// Walks the links from path to the file they name: false (errno EACCES)
+// when one of them is planted. A chain too long is left for the resolving
+// to report.
+bool links_may_be_followed(const std::string& path) {
+  std::string at = path;
+  std::vector<char> to(PATH_MAX);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    if (planted_link(at, st)) {
+      errno = EACCES;
+      return false;
+    }
+    const ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
+    if (n <= 0 || size_t(n) >= to.size()) return true;
+    const std::string next(to.data(), size_t(n));
+    at = next[0] == '/' ? next : directory_of(at) + "/" + next;
+  }
+  return true;
+}
+
 }  // namespace
 
 output_plan plan_output(std::string& target, bool may_write_in_place) {
   output_plan p;
   struct stat st;
   const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists && !links_may_be_followed(target)) {
+    p.how = output_plan::refused;
+    return p;
+  }
   if (exists && !S_ISREG(st.st_mode)) {
     p.how = output_plan::special;
     return p;

@@ -45,10 +45,11 @@ struct output_plan {
 };
 
 // Decides how output replaces target, as a careful editor does. A link is
-// resolved (target becomes the file it names, which is the one replaced). An
-// existing file the user may not open for writing is refused with the
-// system's reason. The new file gets the old one's mode, owner, group and
-// extended attributes (its ACL among them); where they cannot be kept
+// resolved (target becomes the file it names, which is the one replaced);
+// one that another user put in a sticky directory others may write is
+// refused (EACCES), as the system refuses to follow it. An existing file
+// the user may not open for writing is refused with the system's reason. The new file gets the old
+// one's mode, owner, group and extended attributes (its ACL among them); where they cannot be kept
 // (another user's file), where the file has several links, or where no file
 // can be made in its directory, the old file is written in place instead. A
 // mode that cannot be set refuses a new file (errno says why). The temporary

@@ -693,3 +693,55 @@ TEST(OutputFiles, APipeWhoseReaderGoesFailsTheWriteNotTheSession) {
 }
 
 }  // namespace
+
+// A link another user put in a sticky directory others may write (a plant in
+// /tmp) is not followed by any output: the file it names stays as it was and
+// the message names the output and the system's reason. The user's own link
+// there, and another user's link in a directory without the sticky bit, are
+// followed as before.
+TEST(OutputFiles, LinksPlantedInASharedDirectoryAreNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "not root: cannot give a link to another user";
+  TempDir home;
+  write_grid(home);
+  const struct {
+    const char* name;     // the link, in the shared directory
+    const char* command;  // writes the output; %s is the link's path
+    uid_t owner;
+    mode_t dir_mode;
+    bool followed;
+  } cases[] = {
+      {"i.png", "printim %s\n", kNobody, 01777, false},
+      {"f.bin", "set fwrite %s\nset gxout fwrite\nd v\ndisable fwrite\n", kNobody, 01777, false},
+      {"h.gm", "enable print %s\nprint\ndisable print\n", kNobody, 01777, false},
+      {"g.grb",
+       "set lats frequency monthly\nset lats deltat 1\nset lats create %s\nset gxout latsgrid\nd "
+       "v\nset lats var 1 tas average 1 0\n"
+       "set gxout latsdata\nset lats write 1 1\nd v\nset lats close 1\n",
+       kNobody, 01777, false},
+      {"i.png", "printim %s\n", 0, 01777, true},
+      {"i.png", "printim %s\n", kNobody, 0777, true},
+  };
+  for (const auto& c : cases) {
+    TempDir shared;
+    ASSERT_EQ(chmod(shared.path().c_str(), c.dir_mode), 0);
+    const std::string victim = home.file("victim"), link = shared.file(c.name);
+    write_file(victim, "precious");
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(lchown(link.c_str(), c.owner, kNogroup), 0);
+    char command[512];
+    std::snprintf(command, sizeof command, c.command, link.c_str());
+    RunResult r = run_batch("open d.ctl\nd v\n" + std::string(command), home.path());
+    SCOPED_TRACE(std::string(c.name) + " owner " + std::to_string(c.owner));
+    if (c.followed) {
+      EXPECT_TRUE(is_png(victim));
+      continue;
+    }
+    EXPECT_EQ(read_file(victim), "precious");
+    // The writer's messages go to standard error.
+    const std::string said = r.out + r.err;
+    EXPECT_TRUE(contains(said, link)) << said;
+    EXPECT_TRUE(contains(said, "Permission denied")) << said;
+    EXPECT_TRUE(staged_files(shared.path()).empty());
+    EXPECT_TRUE(staged_files(home.path()).empty());
+  }
+}
