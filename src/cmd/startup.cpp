@@ -253,6 +253,8 @@ int vemra_main(int argc, char** argv) {
   std::string line;
   while (rc > -1) {
     if (exit_after) {
+      // The closing lines of the session start their own line.
+      kaendline();
       gxhend();
       close_outputs();
       return 99;
@@ -272,6 +274,7 @@ int vemra_main(int argc, char** argv) {
     if (!input_interrupted()) pcm->interrupt = 0;
     rc = kacmd(line, pcm, false);
   }
+  kaendline();
   gxend();
   close_outputs();
   std::exit(0);

@@ -337,16 +337,25 @@ TEST(Messages, WhatFollowsAnOpenLineStartsALineOfItsOwn) {
   write_file(dir.file("quiet.gs"), "prompt 'a'\n'q pos'\nsay 'b'\n");
   write_file(dir.file("stop.cmd"), "set xlopts 1 1 x\nq pos\n");
   write_file(dir.file("last.cmd"), "q pos\nrun ask.gs\n");
+  write_file(dir.file("quit.gs"), "'set xlopts 1 1 x'\n'quit'\n");
+  const std::vector<std::string> batch = {"-b", "-l"};
+  const std::string closing = "\nNo hardcopy metafile open\nGX package terminated \n";
   struct open_line_case {
+    std::vector<std::string> args;
     std::string input, shown;
   } cases[] = {
-      {"exec stop.cmd\n", xlopts + "\nEXEC error:  error in stop.cmd.  EXEC stopped.\nka-> "},
-      {"exec last.cmd\n", "\nrun ask.gs\nhello\nEOF EXECuting last.cmd \nka-> "},
-      {"run two.gs\n", xlopts + "\nSET error:  Missing or invalid arguments for LINE option\n"},
-      {"run quiet.gs\n", "ka-> run quiet.gs\nab\nka-> "},
+      {batch, "exec stop.cmd\n",
+       xlopts + "\nEXEC error:  error in stop.cmd.  EXEC stopped.\nka-> "},
+      {batch, "exec last.cmd\n", "\nrun ask.gs\nhello\nEOF EXECuting last.cmd \nka-> "},
+      {batch, "run two.gs\n",
+       xlopts + "\nSET error:  Missing or invalid arguments for LINE option\n"},
+      {batch, "run quiet.gs\n", "ka-> run quiet.gs\nab\nka-> "},
+      // The session's closing lines, after a quit from a script or "-x".
+      {batch, "run quit.gs\n", xlopts + closing},
+      {{"-b", "-l", "-x", "-c", "set xlopts 1 1 x"}, "", xlopts + "\nNo hardcopy metafile open\n"},
   };
   for (const open_line_case& c : cases) {
-    RunResult r = run_batch(c.input, dir.path());
+    RunResult r = run_vemra(c.args, c.input, dir.path());
     EXPECT_TRUE(contains(r.out, c.shown)) << c.input << r.out;
   }
 }
