@@ -259,6 +259,11 @@ int bds_set(const float* v, int64_t n, bool hasmiss, float missing, float tol, i
     }
     // One bit a value packs offsets of 0 and 1 unscaled when they fit.
     if (nbits == 1 && span <= 1.0) E = 0;
+    // The single-precision logarithm can land a hair under a power of two,
+    // a step too fine for the largest value at 21 to 24 bits: it would be
+    // cut to the top code, steps away from what was written.
+    while (nbits > 0 && std::floor(span * std::ldexp(1.0, -E) + 0.5) > std::ldexp(1.0, nbits) - 1.0)
+      ++E;
   }
   if (nbits == 0) nbits = 1;
 
