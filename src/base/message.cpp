@@ -68,29 +68,48 @@ void kaprnt(msg_level level, const std::string& text) {
   print_text(level, text.data(), text.size());
 }
 
-void kaprntf(msg_level level, const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
+namespace {
+
+// Formats into a small buffer, or a string when it does not fit, and hands
+// the text to put.
+template <typename Put>
+void vformat(const char* fmt, va_list ap, Put put) {
   va_list ap2;
   va_copy(ap2, ap);
   char small[512];
   int n = std::vsnprintf(small, sizeof small, fmt, ap);
-  va_end(ap);
   if (n < 0) {
     va_end(ap2);
     return;
   }
   if (static_cast<size_t>(n) < sizeof small) {
     va_end(ap2);
-    print_text(level, small, static_cast<size_t>(n));
+    put(small, static_cast<size_t>(n));
     return;
   }
   std::string big(static_cast<size_t>(n) + 1, '\0');
   std::vsnprintf(big.data(), big.size(), fmt, ap2);
   va_end(ap2);
-  big.resize(static_cast<size_t>(n));
-  print_text(level, big.data(), big.size());
+  put(big.data(), static_cast<size_t>(n));
 }
+
+}  // namespace
+
+void kaprntf(msg_level level, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vformat(fmt, ap, [level](const char* text, size_t n) { print_text(level, text, n); });
+  va_end(ap);
+}
+
+void kaprntout(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vformat(fmt, ap, [](const char* text, size_t n) { write_out(text, n); });
+  va_end(ap);
+}
+
+void kaputout(const std::string& text) { write_out(text.data(), text.size()); }
 
 std::optional<std::string> kacapture(const std::function<int()>& run, int& rc) {
   // A command may itself run a script that captures: keep the outer chain.

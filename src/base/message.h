@@ -29,6 +29,11 @@ void kasetlineopen(bool open);
 
 // Formatted message; the format must be a literal of the program, never user text.
 void kaprntf(msg_level level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// Text straight to standard output, never captured by a script (the
+// graphics package's own messages), that starts and ends lines as the
+// messages do. The format must be a literal of the program.
+void kaprntout(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void kaputout(const std::string& text);
 
 // Runs run() in capture mode: every message is collected (results and
 // notices, only there) and returned as one text, nothing when none was

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/message.h"
 #include "base/alloc.h"
 #include "base/timecal.h"
 #include "base/wide.h"
@@ -132,7 +133,7 @@ station_report* kaarpt(station_set* set) {
   set->block_used++;
   if (set->block_used >= kReportsPerBlock) {
     if (set->block_index + 1 >= kReportBlocks) {
-      std::fputs("Out of memory blocks to allocate \n", stdout);
+      kaputout("Out of memory blocks to allocate \n");
       return nullptr;
     }
     if (set->block_index + 1 >= set->block_capacity) {

@@ -240,7 +240,7 @@ int oacres_grid(grid_field* g, const station_set* s, const std::vector<float>& r
     work.assign(n, 0.0f);
     flags.assign(n, 0);
     if (std::fabs(user_guess) < 1e20f) {
-      std::printf("qqq oacres SETTING original %g FG to %g\n", double(guess), double(user_guess));
+      kaprntout("qqq oacres SETTING original %g FG to %g\n", double(guess), double(user_guess));
       guess = user_guess;
     }
     std::fill(g->values, g->values + n, guess);

@@ -102,7 +102,7 @@ bool increment_arg(const char* text, const time_scaling& ts, time_step* step) {
 }
 
 void print_time(const date_time& t) {
-  std::printf("qqq %i %i %i %i %i\n", t.year, t.month, t.day, t.hour, t.minute);
+  kaprntout("qqq %i %i %i %i %i\n", t.year, t.month, t.day, t.hour, t.minute);
 }
 
 // One station of the result: its report and what was gathered for it.
@@ -286,7 +286,7 @@ int ffsave(function_args* args, eval_state* pst) {
     step.minutes = int(llroundf(ts.increment_minutes));
   else
     step.months = int(llroundf(ts.increment_months));
-  std::printf("qqqq 1 %i %i \n", step.months, step.minutes);
+  kaprntout("qqqq 1 %i %i \n", step.months, step.minutes);
   int min_count = 1;
   if (args->count >= 4) {
     if (args->args[3][0] == '-') {
@@ -306,7 +306,7 @@ int ffsave(function_args* args, eval_state* pst) {
 
   const int first = int(std::ceil(b1 - 0.001f));
   const int last = int(std::floor(b2 + 0.001f));
-  std::printf("qqqq something wrong here?  \n");
+  kaprntout("qqqq something wrong here?  \n");
   date_time t1, t2;
   gr2t(tsv, float(first), &t1);
   gr2t(tsv, float(last), &t2);
@@ -318,7 +318,7 @@ int ffsave(function_args* args, eval_state* pst) {
   const date_time incr{0, step.months, 0, 0, step.minutes};
   // A reversed range is evaluated at its first time, as ave does.
   for (int d = first;;) {
-    std::printf("qqq curr d = %i\n", d);
+    kaprntout("qqq curr d = %i\n", d);
     station_set* s = evaluate_at(args->args[0], pst, tsv, d, nm);
     if (!s) return 1;
     if (!fold.add(s)) return fail_add(s, nm);
@@ -342,7 +342,7 @@ int ffsave(function_args* args, eval_state* pst) {
     print_time(date_time{0, step.months, 0, 0, step.minutes});
     print_time(next);
     d = int(nd);
-    std::printf("qqq new d = %i  lims = %i %i\n", d, first, last);
+    kaprntout("qqq new d = %i  lims = %i %i\n", d, first, last);
     if (d > last) break;
   }
   pst->result = station_ptr(fold.finish(min_count));

@@ -329,10 +329,10 @@ int ffflvl(function_args* args, eval_state* pst) {
   std::vector<float> levels;
   for (int s = 0; s < nz; s++) {
     const float l = lev(float(upward ? 1 + s : nz - s));
-    std::printf("vvv lev,flev,llev = %g %g %g\n", double(l), double(flev), double(llev));
+    kaprntout("vvv lev,flev,llev = %g %g %g\n", double(l), double(flev), double(llev));
     if (l < lmin || l > lmax) continue;
     levels.push_back(l);
-    std::printf("vvv lev = %g cnt = %i\n", double(l), int(levels.size()));
+    kaprntout("vvv lev = %g cnt = %i\n", double(l), int(levels.size()));
   }
   if (levels.empty()) {
     kaprnt(msg_level::error,
@@ -383,9 +383,9 @@ int ffflvl(function_args* args, eval_state* pst) {
           std::fabs(b - a) < 1e-5f ? L0 : float(L0 + double(L1 - L0) * (v - a) / (double(b) - a));
     }
     if (n > kShown)
-      std::printf("vvv lev1 = %g lev2 = %g gr1,gr2,grv,grr = %g %g %g %g\n", double(L0), double(L1),
-                  double(p0->values[kShown]), double(p1->values[kShown]),
-                  double(val->values[kShown]), double(res[kShown]));
+      kaprntout("vvv lev1 = %g lev2 = %g gr1,gr2,grv,grr = %g %g %g %g\n", double(L0), double(L1),
+                double(p0->values[kShown]), double(p1->values[kShown]), double(val->values[kShown]),
+                double(res[kShown]));
     p0 = std::move(p1);
   }
   p0.reset();

@@ -2,6 +2,7 @@
 // and hands each line, in grid coordinates, to the line drawer (gxcspl).
 
 #include "gx/contour.h"
+#include "base/message.h"
 #include "base/alloc.h"
 #include "base/session.h"
 
@@ -206,7 +207,7 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
   if (need > static_cast<long long>(work.flags.size())) {
     gxcrel();
     if (need > 0x7fffffffLL) {
-      std::printf("Error in GXCLEV: Unable to allocate storage \n");
+      kaprntout("Error in GXCLEV: Unable to allocate storage \n");
       return;
     }
     try {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gx/gx.h"
+#include "base/message.h"
 #include "gx/metafile.h"
 #include "gx/xdriver.h"
 
@@ -189,8 +190,8 @@ void wait_line() {
 // ---- start, end, frames ----
 
 void gxstrt(float width, float height, bool batch) {
-  std::printf("GX Package Initialization: Size = %g %g \n", width, height);
-  if (batch) std::printf("Running in Batch mode\n");
+  kaprntout("GX Package Initialization: Size = %g %g \n", width, height);
+  if (batch) kaprntout("Running in Batch mode\n");
   gs = drawing_state{};
   gs.intflg = batch ? 0 : 1;
   if (gs.intflg) {
@@ -218,7 +219,7 @@ void gxstrt(float width, float height, bool batch) {
 void gxend() {
   gxhend();
   if (gs.intflg) gxdend();
-  std::printf("GX package terminated \n");
+  kaprntout("GX package terminated \n");
 }
 
 void gxfrme(frame_action action) {
@@ -489,7 +490,7 @@ void gxfill(const float* xy, int n) {
     try {
       heap.resize(4 * static_cast<std::size_t>(n));
     } catch (const std::bad_alloc&) {
-      std::printf("Memory allocation error in gxfill.  Can't fill contour\n");
+      kaprntout("Memory allocation error in gxfill.  Can't fill contour\n");
       return;
     }
     work = heap.data();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gx/widgetset.h"
+#include "base/message.h"
 #include "gx/xdriver.h"
 
 using namespace xdrv;
@@ -396,7 +397,7 @@ void draw_menu_head(int set, int n, bool fresh) {
   if (fresh || xs.ev.rstate == 0) {
     e = new_entry(set);
     if (!e) {
-      std::printf("Error: Too many widgets on screen\n");
+      kaprntout("Error: Too many widgets on screen\n");
       return;
     }
   }

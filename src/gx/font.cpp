@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/inputfile.h"
+#include "base/message.h"
 #include "gx/font.h"
 #include "gx/gx.h"
 
@@ -121,9 +122,9 @@ int gxchrd(int font) {
   std::string refused;
   input_file fp = open_first(tries, refused);
   if (!fp.ok()) {
-    std::printf("Error opening stroke character data set \n");
-    std::printf("  Data set names = %s ; %s\n", dname.c_str(), name);
-    std::fputs(refused.c_str(), stdout);
+    kaprntout("Error opening stroke character data set \n");
+    kaprntout("  Data set names = %s ; %s\n", dname.c_str(), name);
+    kaputout(refused);
     return 1;
   }
 
@@ -131,21 +132,21 @@ int gxchrd(int font) {
   bool ok = std::fseek(fp.get(), 0, SEEK_END) == 0;
   long size = ok ? std::ftell(fp.get()) : -1;
   if (!ok || size < 0 || std::fseek(fp.get(), 0, SEEK_SET) != 0) {
-    std::printf("Error reading font data: I/O Error\n");
+    kaprntout("Error reading font data: I/O Error\n");
     return 1;
   }
   try {
     text.resize(static_cast<size_t>(size));
   } catch (...) {
-    std::printf("Error reading font data:  Memory allocation error\n");
+    kaprntout("Error reading font data:  Memory allocation error\n");
     return 1;
   }
   size_t got = fp.read(text.data(), text.size());
   const bool stopped = fp.interrupted();
   fp.close();
   if (got != text.size()) {
-    std::printf(stopped ? "Error reading font data: interrupted\n"
-                        : "Error reading font data: I/O Error\n");
+    kaprntout(stopped ? "Error reading font data: interrupted\n"
+                      : "Error reading font data: I/O Error\n");
     return 1;
   }
 
@@ -166,8 +167,8 @@ int gxchrd(int font) {
   }
   if (nline < kGlyphs) {
     // A short file would leave characters without glyphs.
-    std::printf("Error reading font data: %s has %d of 95 character lines\n",
-                dname.empty() ? name : dname.c_str(), nline);
+    kaprntout("Error reading font data: %s has %d of 95 character lines\n",
+              dname.empty() ? name : dname.c_str(), nline);
     return 1;
   }
   f.text = std::move(text);

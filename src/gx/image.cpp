@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/safefile.h"
+#include "base/message.h"
 #include "base/session.h"
 #include "gx/gx.h"
 #include "gx/image.h"
@@ -285,7 +286,7 @@ void gdImageFilldPolygon(gdImagePtr im, const int* xy, int n, int colour) {
 
 int gxhpng(const char* name, int width, int height, int background, int format) {
   if (!name || !*name) {
-    std::printf("Open error on %s\n", name ? name : "");
+    kaprntout("Open error on %s\n", name ? name : "");
     return 1;
   }
   float pw = 0, ph = 0;
@@ -295,21 +296,21 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     height = pw > ph ? 600 : 800;
   }
   if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
-    std::printf("Image size %i x %i refused: each side must be 1 to %i pixels\n", width, height,
-                kMaxSide);
+    kaprntout("Image size %i x %i refused: each side must be 1 to %i pixels\n", width, height,
+              kMaxSide);
     return 2;
   }
   const int64_t XR = static_cast<int64_t>(pw * 1000.0 + 0.5);
   const int64_t YR = static_cast<int64_t>(ph * 1000.0 + 0.5);
   if (XR < 1 || YR < 1) {
-    std::printf("Image output error: page size %g x %g\n", pw, ph);
+    kaprntout("Image output error: page size %g x %g\n", pw, ph);
     return 2;
   }
   if (background < -900) background = gxdbkq();
 
   image_guard g{gdImageCreate(width, height)};
   if (!g.im) {
-    std::printf("Image output error: can't create a %i x %i image\n", width, height);
+    kaprntout("Image output error: can't create a %i x %i image\n", width, height);
     return 2;
   }
 
@@ -337,15 +338,15 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
       return rd.record(r);
     });
     if (err == kInterrupted) {
-      std::printf("Image output interrupted\n");
+      kaprntout("Image output interrupted\n");
       return 2;
     }
     if (err) {
-      std::printf("Logic Error %i in gxhpng.  Notify Developer\n", err);
+      kaprntout("Logic Error %i in gxhpng.  Notify Developer\n", err);
       return 2;
     }
   } catch (const std::bad_alloc&) {
-    std::printf("Memory allocation error: gxhpng\n");
+    kaprntout("Memory allocation error: gxhpng\n");
     return 2;
   }
 
@@ -355,7 +356,7 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   size_t size = 0;
   FILE* mem = open_memstream(&bytes, &size);
   if (!mem) {
-    std::printf("Memory allocation error: gxhpng\n");
+    kaprntout("Memory allocation error: gxhpng\n");
     return 2;
   }
   if (format == 0)
@@ -365,11 +366,11 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   bool encoded = std::fclose(mem) == 0;
   std::unique_ptr<char, decltype(&std::free)> encoding(bytes, &std::free);
   if (!encoded || size == 0) {
-    std::printf("Memory allocation error: gxhpng\n");
+    kaprntout("Memory allocation error: gxhpng\n");
     return 2;
   }
   if (kaqsig()) {
-    std::printf("Image output interrupted\n");
+    kaprntout("Image output interrupted\n");
     return 2;
   }
 
@@ -377,16 +378,16 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   replacing_file out(name);
   FILE* fp = out.stream();
   if (!fp) {
-    std::printf("Open error on %s\n  %s\n", name, out.error().c_str());
+    kaprntout("Open error on %s\n  %s\n", name, out.error().c_str());
     return 1;
   }
   if (std::fwrite(encoding.get(), 1, size, fp) != size) out.write_failed(errno);
   if (kaqsig()) {
-    std::printf("Image output interrupted\n");
+    kaprntout("Image output interrupted\n");
     return 2;
   }
   if (!out.commit()) {
-    std::printf("Write error on %s\n  %s\n", name, out.error().c_str());
+    kaprntout("Write error on %s\n  %s\n", name, out.error().c_str());
     return 2;
   }
   return 0;

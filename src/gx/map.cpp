@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/message.h"
 #include "base/bitfield.h"
 #include "base/inputfile.h"
 #include "base/session.h"
@@ -115,8 +116,8 @@ void gxdmap(const map_options* o) {
   std::string refused;
   input_file in = open_first(tries, refused);
   if (!in.ok()) {
-    std::printf("Open Error on Map Data Set: %s\n", shown.c_str());
-    std::fputs(refused.c_str(), stdout);
+    kaprntout("Open Error on Map Data Set: %s\n", shown.c_str());
+    kaputout(refused);
     return;
   }
   FILE* f = in.get();
@@ -141,12 +142,12 @@ void gxdmap(const map_options* o) {
     if ((++recnum & 0xff) == 0 && kaqsig()) return;
     int type = hdr[0];
     if (type < 1 || type > 3) {
-      std::printf("Map file format error: Invalid rec type %i rec num %i\n", type, recnum);
+      kaprntout("Map file format error: Invalid rec type %i rec num %i\n", type, recnum);
       return;
     }
     if (type == 2) {
       if (std::fread(blk, 1, 16, f) != 16) {
-        std::printf("Map file format error: Short block record rec num %i\n", recnum);
+        kaprntout("Map file format error: Short block record rec num %i\n", recnum);
         return;
       }
       long next = kagby(blk, 0, 4);
@@ -167,7 +168,7 @@ void gxdmap(const map_options* o) {
       if (next == 0) return;
       // A block chain that does not move forward would never end.
       if (next < rec_start + 19) {
-        std::printf("Map file format error: Invalid block offset %li rec num %i\n", next, recnum);
+        kaprntout("Map file format error: Invalid block offset %li rec num %i\n", next, recnum);
         return;
       }
       if (std::fseek(f, next, SEEK_SET) != 0) return;
@@ -178,7 +179,7 @@ void gxdmap(const map_options* o) {
     int ltype = hdr[1];
     int n = hdr[2];
     if (n > 0 && std::fread(pts, 6, n, f) != static_cast<size_t>(n)) {
-      std::printf("Map file format error: Short point read (%i points) rec num %i\n", n, recnum);
+      kaprntout("Map file format error: Short point read (%i points) rec num %i\n", n, recnum);
       return;
     }
     if (!wanted(ltype)) continue;
@@ -257,7 +258,7 @@ std::optional<std::vector<float>> gxmpoly(const float* xy, int n, float step) {
     store(x2, y2);
   }
   if (overflow) {
-    std::printf("Logic Error in gxmpoly\n");
+    kaprntout("Logic Error in gxmpoly\n");
     return std::nullopt;
   }
   return out;

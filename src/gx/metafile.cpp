@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 
+#include "base/message.h"
 #include "base/safefile.h"
 #include "gx/gx.h"
 #include "gx/xdriver.h"
@@ -116,8 +117,8 @@ int write_set(int set) {
 // reason said and, when marked, the error holds until disable print.
 void drop_file(bool mark) {
   const int why = errno;
-  std::printf("I/O Error writing to print metafile.\n");
-  if (ms.hc.hout) std::printf("  %s\n", ms.hc.hout->write_failed(why).c_str());
+  kaprntout("I/O Error writing to print metafile.\n");
+  if (ms.hc.hout) kaprntout("  %s\n", ms.hc.hout->write_failed(why).c_str());
   ms.hc.hout.reset();
   ms.hc.hfile = nullptr;
   if (mark) ms.hc.hferr = 1;
@@ -198,13 +199,13 @@ void hfull() {
   if (s.bufs.empty()) return;
   s.lens.back() = ms.dl.hpnt;
   if (static_cast<int>(s.bufs.size()) >= ms.dl.max_buffers) {
-    std::printf("Out of buffer space\n");
+    kaprntout("Out of buffer space\n");
     ms.dl.herr = 1;
     return;
   }
   auto b = new_buffer();
   if (!b) {
-    std::printf("Memory allocation error for metafile buffers.\n");
+    kaprntout("Memory allocation error for metafile buffers.\n");
     ms.dl.herr = 1;
     return;
   }
@@ -225,7 +226,7 @@ void gxhnew(float width, float height) {
   ms.dl.hpnt = 0;
   auto b = new_buffer();
   if (!b) {
-    std::printf("Unable to allocate memory for metafile operations.\n");
+    kaprntout("Unable to allocate memory for metafile operations.\n");
     ms.dl.herr = 1;
     return;
   }
@@ -252,7 +253,7 @@ void gxhfrm(frame_action action) {
       ms.dl.sets[1].bufs.push_back(std::move(b));
       ms.dl.sets[1].lens.push_back(0);
     } else {
-      std::printf("Memory allocation error for metafile buffers.\n");
+      kaprntout("Memory allocation error for metafile buffers.\n");
       ms.dl.herr = 1;
     }
   } else if (action != frame_action::double_buffer && ms.dl.dbmode) {
@@ -276,7 +277,7 @@ void gxhfrm(frame_action action) {
         next.bufs.push_back(std::move(b));
         next.lens.push_back(0);
       } else {
-        std::printf("Memory allocation error for metafile buffers.\n");
+        kaprntout("Memory allocation error for metafile buffers.\n");
       }
     }
   }
@@ -287,19 +288,19 @@ void gxhfrm(frame_action action) {
 
 int gxhbgn(const char* name) {
   if (ms.hc.hferr) {
-    std::printf("Metafile error state is positive.\n");
-    std::printf("Disable Print before attempting an Enable Print.\n");
+    kaprntout("Metafile error state is positive.\n");
+    kaprntout("Disable Print before attempting an Enable Print.\n");
     return 1;
   }
   if (ms.hc.hflag) {
-    std::printf("Metafile already open\n");
+    kaprntout("Metafile already open\n");
     return 1;
   }
   // The file is written with seeks back over its end record: no pipe.
   ms.hc.hout = std::make_unique<replacing_file>(name, special_output::device_only);
   ms.hc.hfile = ms.hc.hout->stream();
   if (!ms.hc.hfile) {
-    std::printf("Error opening meta file %s \n  %s\n", name, ms.hc.hout->error().c_str());
+    kaprntout("Error opening meta file %s \n  %s\n", name, ms.hc.hout->error().c_str());
     ms.hc.hout.reset();
     return 1;
   }
@@ -315,12 +316,12 @@ int gxhbgn(const char* name) {
 
 int gxhprt() {
   if (ms.dl.herr || ms.hc.hferr) {
-    std::printf("Error status on print metafile is positive.\n");
-    std::printf("Cannot print current frame.\n");
+    kaprntout("Error status on print metafile is positive.\n");
+    kaprntout("Cannot print current frame.\n");
     return 1;
   }
   if (!ms.hc.hflag) {
-    std::printf("Metafile not currently open\n");
+    kaprntout("Metafile not currently open\n");
     return 1;
   }
   if (seek_hpos() != 0) {
@@ -357,12 +358,12 @@ int gxhwri(const int16_t* words, std::size_t count) {
 
 void gxhend() {
   if (ms.hc.hferr) {
-    std::printf("Resetting print metafile error status.\n");
+    kaprntout("Resetting print metafile error status.\n");
     ms.hc.hferr = 0;
     return;
   }
   if (!ms.hc.hflag) {
-    std::printf("No hardcopy metafile open\n");
+    kaprntout("No hardcopy metafile open\n");
     return;
   }
   if (seek_hpos() != 0) {
@@ -378,10 +379,10 @@ void gxhend() {
   ms.hc.hfile = nullptr;
   ms.hc.hflag = ms.hc.hpflg = 0;
   if (!ok) {
-    std::printf("I/O Error writing to print metafile.\n  %s\n", why.c_str());
+    kaprntout("I/O Error writing to print metafile.\n  %s\n", why.c_str());
     return;
   }
-  std::printf("Hardcopy output file is closed \n");
+  kaprntout("Hardcopy output file is closed \n");
 }
 
 std::vector<metafile_span> gxhspans(stored_frame which) {
@@ -462,13 +463,13 @@ int gxhwalk(stored_frame which, metafile_sink& sink) {
 
 void gxhdrw(stored_frame which) {
   if (which != stored_frame::drawing && !ms.dl.dbmode) {
-    std::printf("Logic error 0 in Redraw.  Contact Developer.\n");
+    kaprntout("Logic error 0 in Redraw.  Contact Developer.\n");
     return;
   }
   gxsfrm();
   driver_sink sink;
   int rc = gxhwalk(which, sink);
-  if (rc) std::printf("Logic Error %d in Redraw.  Notify Developer\n", rc);
+  if (rc) kaprntout("Logic Error %d in Redraw.  Notify Developer\n", rc);
 }
 
 void gxhpage(float* width, float* height) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "gx/gx.h"
+#include "base/message.h"
 #include "gx/proj.h"
 #include "gx/proj_fit.h"
 
@@ -45,7 +46,7 @@ void lambert_forward(const lambert_params& p, float lon, float lat, float* x, fl
 int gxlamc(projection_box* b) {
   if (!box_ok(b)) return 1;
   if (b->lat_min < 0.0f && 0.0f < b->lat_max) {
-    std::printf("Map Projection Error:  Latitude must be in range -90 0 or 0 90\n");
+    kaprntout("Map Projection Error:  Latitude must be in range -90 0 or 0 90\n");
     return 1;
   }
   const lambert_params p = lambert_setup(b->lon_min, b->lon_max, b->lat_min, b->lat_max);

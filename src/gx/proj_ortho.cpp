@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "gx/gx.h"
+#include "base/message.h"
 #include "gx/proj.h"
 #include "gx/proj_fit.h"
 
@@ -31,16 +32,16 @@ int gxortg(projection_box* b) {
   const ortho_params p = ortho_setup(b->lon_min);
   if (!box_ok(b)) return 1;
   if (b->lat_min != -90.0f || b->lat_max != 90.0f) {
-    std::printf("Map Projection Error:  Latitude must be in range -90 90\n");
+    kaprntout("Map Projection Error:  Latitude must be in range -90 90\n");
     return 1;
   }
   float d = b->lon_max - b->lon_min;
   if (d > 180.0f) {
-    std::printf("Map Projection Error:  %.1f - %.1f  > 180.0\n", b->lon_max, b->lon_min);
+    kaprntout("Map Projection Error:  %.1f - %.1f  > 180.0\n", b->lon_max, b->lon_min);
     return 1;
   }
   if (d < 180.0f) {
-    std::printf("Map Projection Error:  %.1f - %.1f  < 180.0\n", b->lon_max, b->lon_min);
+    kaprntout("Map Projection Error:  %.1f - %.1f  < 180.0\n", b->lon_max, b->lon_min);
     return 1;
   }
   if (b->lon_min < -180.0f) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gx/contour.h"
+#include "base/message.h"
 #include "gx/farside.h"
 #include "gx/gx.h"
 #include "gx/proj.h"
@@ -150,14 +151,14 @@ int shade_run::spathl(float p1, float p2, float p3, float p4) const {
 // 2 when the south-east and north-west ones are, 9 on failure.
 int shade_run::undcol(int i, int j) const {
   if (i < 2 || i > imax - 1 || j < 2 || j > jmax - 1) {
-    std::printf("Logic error 32 in gxshad\n");
+    kaprntout("Logic error 32 in gxshad\n");
     return 9;
   }
   bool sw = v(i - 1, j - 1) == undef, se = v(i + 1, j - 1) == undef;
   bool ne = v(i + 1, j + 1) == undef, nw = v(i - 1, j + 1) == undef;
   if (sw && ne && !se && !nw) return 1;
   if (se && nw && !sw && !ne) return 2;
-  std::printf("Logic error 36 in gxshad\n");
+  kaprntout("Logic error 36 in gxshad\n");
   return 9;
 }
 
@@ -265,9 +266,9 @@ bool shade_run::step_cross(walker& w) {
   // A left-side crossing is also bounded by the strip and the last column.
   if (w.side == 4 && (i > imx || j < jmn || j > jmx - 1)) ok = false;
   if (!ok) {
-    std::printf("logic error 12 in gxshad\n");
-    std::printf("  side%d, %i %i \n", w.side, i, j);
-    if (w.side == 4) std::printf(" imax, jmax = %i %i \n", imax, jmax);
+    kaprntout("logic error 12 in gxshad\n");
+    kaprntout("  side%d, %i %i \n", w.side, i, j);
+    if (w.side == 4) kaprntout(" imax, jmax = %i %i \n", imax, jmax);
     return false;
   }
   // Edge ends a (lower index) and b.
@@ -318,8 +319,8 @@ bool shade_run::step_cross(walker& w) {
     return true;
   }
   if (!w.ab && *f == F_UNDEF) {
-    std::printf("Logic error 4 in gxshad: %i %i\n", i, j);
-    if (w.side > 1) std::printf("Side %d, entered %i \n", w.side, w.code);
+    kaprntout("Logic error 4 in gxshad: %i %i\n", i, j);
+    if (w.side > 1) kaprntout("Side %d, entered %i \n", w.side, w.code);
     return false;
   }
   // Direction from the lower end to the upper end along the edge.
@@ -379,7 +380,7 @@ bool shade_run::step_cross(walker& w) {
   } else if (c[o[2]]) {
     out = o[2];
   } else {
-    std::printf("Logic error 8 in gxshad\n");
+    kaprntout("Logic error 8 in gxshad\n");
     return false;
   }
   switch (out) {
@@ -401,7 +402,7 @@ bool shade_run::step_outline(walker& w) {
   int side = outline_side(i, j, d);
   uint8_t* f = edge_at(i, j, d);
   if (!f || side < 0) {
-    std::printf("Logic error 20 in gxshad\n");
+    kaprntout("Logic error 20 in gxshad\n");
     return false;
   }
   if (*f == F_BUSED || *f == F_BORDER || *f == F_UNDEF) {
@@ -425,7 +426,7 @@ bool shade_run::step_outline(walker& w) {
 bool shade_run::step_border(walker& w) {
   int i = w.ci, j = w.cj;
   if (!in_strip(i, j)) {
-    std::printf("Logic error 16 in gxshad\n");
+    kaprntout("Logic error 16 in gxshad\n");
     return false;
   }
   bool on_outline = j == jmn || j == jmx || i == imn || i == imx;
@@ -442,7 +443,7 @@ bool shade_run::step_border(walker& w) {
         way = d;
     }
     if (count != 2 || borders != 1 || way < 0) {
-      std::printf("Logic error 20 in gxshad\n");
+      kaprntout("Logic error 20 in gxshad\n");
       return false;
     }
     w.st = ST_OUTLINE;
@@ -469,12 +470,12 @@ bool shade_run::step_border(walker& w) {
     static const int turn2[4] = {SOUTH, WEST, NORTH, EAST};
     way = (u == 1) ? turn1[w.d] : turn2[w.d];
   } else if (count != 1) {
-    std::printf("Logic error 24 in gxshad\n");
+    kaprntout("Logic error 24 in gxshad\n");
     return false;
   }
   uint8_t* f = edge_at(i, j, way);
   if (!f) {
-    std::printf("Logic error 28 in gxshad\n");
+    kaprntout("Logic error 28 in gxshad\n");
     return false;
   }
   int qi = i + DX[way], qj = j + DY[way];
@@ -493,7 +494,7 @@ bool shade_run::step_border(walker& w) {
     else if (cell_defined(li, j - 1) && cell_in_strip(li, j - 1))
       enter_cross(w, 3, li, j - 1, true);
     else {
-      std::printf("Logic error 28 in gxshad\n");
+      kaprntout("Logic error 28 in gxshad\n");
       return false;
     }
   } else {
@@ -503,7 +504,7 @@ bool shade_run::step_border(walker& w) {
     else if (cell_defined(i - 1, lj) && cell_in_strip(i - 1, lj))
       enter_cross(w, 2, i - 1, lj, true);
     else {
-      std::printf("Logic error 28 in gxshad\n");
+      kaprntout("Logic error 28 in gxshad\n");
       return false;
     }
   }
@@ -556,7 +557,7 @@ int shade_run::gxsflw(int i, int j, int code) {
       w.sj = pj;
       break;
     }
-    default: std::printf("Logic error 40 in gxshad\n"); return 1;
+    default: kaprntout("Logic error 40 in gxshad\n"); return 1;
   }
   while (w.st != ST_FINISH) {
     bool ok;
@@ -654,14 +655,14 @@ void shade_run::shade(const float* levels, const int* colours, int count) {
   try {
     xybuf.reserve(2 * xymax);
   } catch (...) {
-    std::printf("Error in gxshad: Unable to allocate xy coord buffer\n");
+    kaprntout("Error in gxshad: Unable to allocate xy coord buffer\n");
     return;
   }
   try {
     flgh.assign(grsize, F_NONE);
     flgv.assign(grsize, F_NONE);
   } catch (...) {
-    std::printf("Error in gxshad:  Unable to allocate flags buffer\n");
+    kaprntout("Error in gxshad:  Unable to allocate flags buffer\n");
     return;
   }
 
@@ -688,7 +689,7 @@ void shade_run::shade(const float* levels, const int* colours, int count) {
       }
       if (val > smax) continue;
       if (shade_level()) {
-        std::printf("Error in gxshad\n");
+        kaprntout("Error in gxshad\n");
         return;
       }
       prvclr = color;

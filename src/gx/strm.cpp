@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "base/message.h"
 #include "gx/farside.h"
 #include "gx/gx.h"
 
@@ -161,7 +162,7 @@ void gxstrm(const float* u, const float* v, const float* c, int isiz, int jsiz, 
   try {
     mask.assign(size_t(mw) * size_t(mh), 0);
   } catch (const std::bad_alloc&) {
-    std::printf("Cannot allocate memory for streamline function\n");
+    kaprntout("Cannot allocate memory for streamline function\n");
     return;
   }
   const field f{u,      v,       c,    isiz, jsiz, uundef, vundef, cundef, colour_by_c && c,

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "gx/widgetset.h"
+#include "base/message.h"
 #include "gx/xdriver.h"
 
 using namespace xdrv;
@@ -41,7 +42,7 @@ void draw_button(int set, int n, const button_widget* templ, button_redraw redra
   if (redraw == button_redraw::create || xs.ev.rstate == 0) {
     e = new_entry(set);
     if (!e) {
-      std::printf("Error: Too many widgets on screen\n");
+      kaprntout("Error: Too many widgets on screen\n");
       return;
     }
   }

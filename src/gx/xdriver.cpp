@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "base/message.h"
 #include "base/safefile.h"
 #include "gx/gx.h"
 #include "gx/metafile.h"
@@ -238,7 +239,7 @@ x_fonts load_fonts() {
                              "-adobe-helvetica-bold-r-normal-*-100*");
   if (!f) f = XLoadQueryFont(drv.w.display, "fixed");
   if (!f || f == failed) {
-    std::printf("ERROR: Unable to open a basic font!!!\n");
+    kaprntout("ERROR: Unable to open a basic font!!!\n");
     f = nullptr;
   }
   fonts[0] = f;
@@ -372,7 +373,7 @@ int gxdbgn(float xs, float ys) {
   if (!display) {
     drv.w = {};
     // The session goes on without a window rather than being lost.
-    std::printf("Error in GXSTRT: Unable to connect to X server\n");
+    kaprntout("Error in GXSTRT: Unable to connect to X server\n");
     return 1;
   }
   XSetErrorHandler(record_error);
@@ -420,7 +421,7 @@ int gxdbgn(float xs, float ys) {
       static_cast<unsigned>(drv.geo.width), static_cast<unsigned>(drv.geo.height), 4,
       WhitePixel(drv.w.display, drv.w.snum), BlackPixel(drv.w.display, drv.w.snum));
   if (!synced()) {
-    std::printf("Error in GXSTRT: Unable to create the graphics window\n");
+    kaprntout("Error in GXSTRT: Unable to create the graphics window\n");
     XCloseDisplay(drv.w.display);
     drv.w = {};
     return 1;
@@ -541,13 +542,13 @@ int gxdacl(int n, int r, int g, int b) {
   if (!XGetRGBColormaps(drv.w.display, RootWindow(drv.w.display, drv.w.snum), &maps, &count,
                         XA_RGB_BEST_MAP) ||
       count < 1) {
-    std::printf("Color Map Allocation Error.  Color number = %i\n", n);
+    kaprntout("Color Map Allocation Error.  Color number = %i\n", n);
   } else if (!gxbcol(&maps[0], &c)) {
-    std::printf("Color Matching Error.  Color number = %i\n", n);
+    kaprntout("Color Matching Error.  Color number = %i\n", n);
   } else {
     drv.col.cvals[n] = c.pixel;
     drv.col.cmach[n] = 1;
-    std::printf("Color Match.  Color number = %i\n", n);
+    kaprntout("Color Match.  Color number = %i\n", n);
   }
   if (maps) XFree(maps);
   return 0;
@@ -582,7 +583,7 @@ void gxdptn(fill_pattern type, int density, int angle) {
     t = &open_tile;
   } else if (type == fill_pattern::dot) {
     if (density < 1 || density > 6) {
-      std::printf("Error in density specification: density = %d\n", density);
+      kaprntout("Error in density specification: density = %d\n", density);
       return;
     }
     t = &dot_tiles[density - 1];
@@ -598,15 +599,15 @@ void gxdptn(fill_pattern type, int density, int angle) {
       case 60: k = 5; break;
       case -60: k = 6; break;
       case -30: k = 7; break;
-      default: std::printf("Error in angle specification: angle = %d\n", angle); return;
+      default: kaprntout("Error in angle specification: angle = %d\n", angle); return;
     }
     if (density < 1 || density > 5) {
-      std::printf("Error in density specification: density = %d\n", density);
+      kaprntout("Error in density specification: density = %d\n", density);
       return;
     }
     t = &line_tiles[k][density - 1];
   } else {
-    std::printf("Error in fill specification: type = %d\n", static_cast<int>(type));
+    kaprntout("Error in fill specification: type = %d\n", static_cast<int>(type));
     return;
   }
   std::vector<char> bits = tile_bytes(t->hex);
@@ -669,8 +670,8 @@ void gxdfil(const float* xy, int n) {
   try {
     pts.resize(static_cast<std::size_t>(n));
   } catch (const std::bad_alloc&) {
-    std::printf("Error in polygon fill routine gxdfil: \n");
-    std::printf("   Unable to allocate enough memory for the request\n");
+    kaprntout("Error in polygon fill routine gxdfil: \n");
+    kaprntout("   Unable to allocate enough memory for the request\n");
     return;
   }
   for (int i = 0; i < n; i++) {
@@ -739,7 +740,7 @@ Pixmap new_pixmap(const char* purpose, const char* consequence) {
       XCreatePixmap(drv.w.display, drv.w.win, static_cast<unsigned>(drv.geo.width),
                     static_cast<unsigned>(drv.geo.height), static_cast<unsigned>(drv.w.depth));
   if (synced()) return p;
-  std::printf("Error allocating pixmap for %s\n%s\n", purpose, consequence);
+  kaprntout("Error allocating pixmap for %s\n%s\n", purpose, consequence);
   return 0;
 }
 
@@ -945,7 +946,7 @@ int gxdeve(bool wait) {
         try {
           drv.ev.evbase.push_back(m);
         } catch (const std::bad_alloc&) {
-          std::printf("Memory allocation error in event queue!!!!!!\n");
+          kaprntout("Memory allocation error in event queue!!!!!!\n");
           return redrawn;
         }
         gxwdev(drv.ev.evbase.back(), ev.xbutton.x, ev.xbutton.y);

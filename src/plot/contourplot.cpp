@@ -316,7 +316,7 @@ void kagexp(float undef, const float* values, int isiz, int jsiz, float* out, in
 
 void kaglin(float undef, const float* values, int isiz, int jsiz, float* out, int idiv, int jdiv) {
   const int osiz = (isiz - 1) * idiv + 1, ojsiz = (jsiz - 1) * jdiv + 1;
-  std::printf("isiz, jsiz = %i %i \n", osiz, ojsiz);
+  kaprntout("isiz, jsiz = %i %i \n", osiz, ojsiz);
   for (int b = 0; b < ojsiz; b++) {
     for (int a = 0; a < osiz; a++) {
       float x = float(a) / float(idiv), y = float(b) / float(jdiv);

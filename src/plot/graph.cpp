@@ -133,7 +133,7 @@ void bar_graph(session_state* pcm, const grid_field* g, const grid_field* g2, bo
     if (base < lo || base > hi) {
       kaprnt(msg_level::error, "Error drawing bargraph: base value out of range\n");
       kaprnt(msg_level::error, "    Drawing graph from bottom\n");
-      std::printf("%g \n", double(pcm->barbase_value));
+      kaprntout("%g \n", double(pcm->barbase_value));
       std::fflush(stdout);
       base = lo;
     }

@@ -36,7 +36,7 @@ struct region {
 void lfout(const region& r, bool rotate) {
   const int n = int(r.x.size());
   if (n < 2) {
-    std::printf("Internal Logic check 4 in linefill\n");
+    kaprntout("Internal Logic check 4 in linefill\n");
     return;
   }
   std::vector<float> xy;

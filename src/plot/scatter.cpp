@@ -76,7 +76,7 @@ void kascat(session_state* pcm, plot_code code) {
   float xr[3], yr[3];
   axis_range(pcm->vrange_set, pcm->vrange, a->min_value, a->max_value, xr);
   axis_range(pcm->vrange2_set, pcm->vrange2, b->min_value, b->max_value, yr);
-  std::printf("%g %g %g %g \n", double(xr[0]), double(xr[1]), double(yr[0]), double(yr[1]));
+  kaprntout("%g %g %g %g \n", double(xr[0]), double(xr[1]), double(yr[0]), double(yr[1]));
   std::fflush(stdout);
   gxscal(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high, xr[0], xr[1], yr[0],
          yr[1]);

@@ -127,7 +127,7 @@ void katser(session_state* pcm, plot_code code) {
     max = std::fmax(max, r->value);
   }
   if (min > max) {
-    std::fputs("All stations undefined for this variable\n", stdout);
+    kaputout("All stations undefined for this variable\n");
     std::fflush(stdout);
     return;
   }

@@ -338,6 +338,7 @@ TEST(Messages, WhatFollowsAnOpenLineStartsALineOfItsOwn) {
   write_file(dir.file("stop.cmd"), "set xlopts 1 1 x\nq pos\n");
   write_file(dir.file("last.cmd"), "q pos\nrun ask.gs\n");
   write_file(dir.file("quit.gs"), "'set xlopts 1 1 x'\n'quit'\n");
+  write_file(dir.file("gx.gs"), "'set xlopts 1 1 x'\n'printim nodir/a.png'\n'disable print'\n");
   const std::vector<std::string> batch = {"-b", "-l"};
   const std::string closing = "\nNo hardcopy metafile open\nGX package terminated \n";
   struct open_line_case {
@@ -350,6 +351,10 @@ TEST(Messages, WhatFollowsAnOpenLineStartsALineOfItsOwn) {
       {batch, "run two.gs\n",
        xlopts + "\nSET error:  Missing or invalid arguments for LINE option\n"},
       {batch, "run quiet.gs\n", "ka-> run quiet.gs\nab\nka-> "},
+      // The graphics package's own messages, and no empty line after them.
+      {batch, "run gx.gs\n",
+       xlopts + "\nOpen error on nodir/a.png\n  No such file or directory\n"
+                "PRINTIM error:  open error\nNo hardcopy metafile open\nka-> "},
       // The session's closing lines, after a quit from a script or "-x".
       {batch, "run quit.gs\n", xlopts + closing},
       {{"-b", "-l", "-x", "-c", "set xlopts 1 1 x"}, "", xlopts + "\nNo hardcopy metafile open\n"},
