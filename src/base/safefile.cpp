@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/dirlock.h"
 #include "base/session.h"
 
 FILE* fopen_regular(const std::string& path, const char* mode, bool follow_links,
@@ -533,6 +535,17 @@ replacing_file::replacing_file(std::string path, special_output special)
       fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
       if (fd < 0) {
         fail(reason(errno));
+        return;
+      }
+      // Another session writing it in place now would mix its output with
+      // this one's, and put back its old contents over this one's: each
+      // waits for the one before to finish (the lock goes with the last
+      // descriptor, the kept copy's). A file system without locks is
+      // written as before.
+      if (flock_waiting(fd, LOCK_EX, 10000) == lock_wait::interrupted) {
+        ::close(fd);
+        errno = EINTR;
+        fail("interrupted while waiting for another session writing it");
         return;
       }
       // Emptied only once its old contents are kept aside, so that a

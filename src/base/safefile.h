@@ -138,7 +138,8 @@ FILE* fopen_appending(const std::string& path, std::string* why = nullptr);
 // directory and renamed onto the name by commit(), so a failed or cut-short
 // write (a full disk, a size limit, a second writer) never leaves a damaged
 // file under the name and never loses the old one (see plan_output for the
-// files written in place). Without commit() the temporary file is removed.
+// files written in place; sessions writing one file in place take turns).
+// Without commit() the temporary file is removed.
 class replacing_file {
  public:
   explicit replacing_file(std::string path,

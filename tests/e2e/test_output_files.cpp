@@ -745,3 +745,51 @@ TEST(OutputFiles, LinksPlantedInASharedDirectoryAreNotFollowed) {
     EXPECT_TRUE(staged_files(home.path()).empty());
   }
 }
+
+// Two sessions writing one file in place (it has several links) at once take
+// turns: the second waits until the first has written its whole output, so
+// the file ends up as the second one's whole output, never the first one's
+// records over the second one's.
+TEST(OutputFiles, SessionsWritingOneFileInPlaceTakeTurns) {
+  const struct {
+    const char* name;
+    std::string first;   // opens the output and writes part of it
+    std::string second;  // writes a longer output whole
+    std::string rest;    // ends the first session's output
+  } cases[] = {
+      {"f.bin", "set fwrite f.bin\nset gxout fwrite\nd v+1\n",
+       "set fwrite f.bin\nset gxout fwrite\nd v+2\nd v+2\nd v+2\ndisable fwrite\n",
+       "d v+1\ndisable fwrite\n"},
+      {"h.gm", "enable print h.gm\nd v+1\nprint\n",
+       "enable print h.gm\nd v+2\nprint\nd v+2\nprint\nd v+2\nprint\ndisable print\n",
+       "disable print\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir alone, dir;
+    write_grid(alone);
+    write_grid(dir);
+    ASSERT_EQ(run_batch("open d.ctl\n" + c.second, alone.path()).status, 0);
+    const std::string whole = read_file(alone.file(c.name));
+    ASSERT_FALSE(whole.empty());
+    write_file(dir.file(c.name), "old");
+    ASSERT_EQ(link(dir.file(c.name).c_str(), dir.file("other").c_str()), 0);
+
+    LiveSession first(dir, "first.out"), second(dir, "second.out");
+    ASSERT_TRUE(first.send("open d.ctl\n" + c.first + "q dims\n"));
+    ASSERT_TRUE(first.wait_for("ka-> q dims"));
+    ASSERT_TRUE(second.send("open d.ctl\n" + c.second + "q dims\n"));
+    // Long enough for the second to finish when it does not wait.
+    second.wait_for("ka-> q dims", 1, 2);
+    ASSERT_TRUE(first.send(c.rest + "quit\n"));
+    EXPECT_EQ(first.finish(), 0);
+    EXPECT_TRUE(second.wait_for("ka-> q dims")) << second.output();
+    ASSERT_TRUE(second.send("quit\n"));
+    EXPECT_EQ(second.finish(), 0);
+    const std::string now = read_file(dir.file(c.name));
+    EXPECT_TRUE(now == whole) << "not the second session's whole output: " << now.size()
+                              << " bytes, not " << whole.size();
+    EXPECT_EQ(read_file(dir.file("other")), now);
+    EXPECT_TRUE(staged_files(dir.path()).empty());
+  }
+}
