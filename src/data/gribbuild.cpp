@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -477,16 +478,26 @@ int write_map_to(int fd, const std::string& name, const file_descriptor* pfi,
     return gribmap_failed;
   }
   std::printf("gribmap:  Writing the map...\n\n");
+  errno = 0;
   int rc = wtgmap(f, pindx, pfi->grid_to_world_scaling[3], data);
-  if (std::fclose(f) != 0 && rc == 0) rc = -1;
-  if (rc == 0 && !commit()) rc = -1;
+  int why = errno;  // a failed write's
+  if (std::fclose(f) != 0 && rc == 0) {
+    rc = -1;
+    why = errno;
+  }
+  if (rc == 0 && !commit()) {
+    rc = -1;
+    why = errno;
+  }
   if (rc == 0) return 0;
   drop();
   if (rc == 601) {
     std::printf("\nGRIBMAP failed because of overflow in float -> IBM float conversion!!!\n");
     return 601;
   }
-  if (rc == -1) std::printf("Could not write index file: %s\n", name.c_str());
+  if (rc == -1)
+    std::printf("Could not write index file: %s\n  %s\n", name.c_str(),
+                std::strerror(why ? why : EIO));
   return gribmap_failed;
 }
 

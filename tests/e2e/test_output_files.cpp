@@ -793,3 +793,29 @@ TEST(OutputFiles, SessionsWritingOneFileInPlaceTakeTurns) {
     EXPECT_TRUE(staged_files(dir.path()).empty());
   }
 }
+
+// A GRIB set whose index finds the disk full keeps its data (no old set to
+// keep), and the index line says the system's reason.
+TEST(OutputFiles, AnIndexThatFindsTheDiskFullSaysWhy) {
+  TempDir dir;
+  latsfiles::write_dataset(dir);
+  const struct {
+    size_t room;  // free bytes: the data and descriptor fit, the index not
+    bool made;
+  } cases[] = {{2 * 4096, false}, {64 * 4096, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.room);
+    full_disk disk(dir.file("disk"), "keep", "", c.room);
+    if (!disk.why.empty()) GTEST_SKIP() << disk.why;
+    const std::string set = disk.path + "/out";
+    RunResult r = run_batch(
+        latsfiles::declare(set, "set lats convention vemra_grib\n") + "d t\nset lats close 1\n",
+        dir.path());
+    const std::string said = r.out + r.err;
+    EXPECT_TRUE(file_exists(set + ".grb")) << said;
+    EXPECT_EQ(file_exists(set + ".gmp"), c.made) << said;
+    EXPECT_EQ(contains(said, "No space left on device"), !c.made) << said;
+    EXPECT_EQ(contains(said, "The index " + set + ".gmp could not be made"), !c.made) << said;
+    EXPECT_TRUE(staged_files(disk.path).empty());
+  }
+}
