@@ -101,16 +101,25 @@ int kaqtime(char*, char*, session_state* pcm) {
   return 0;
 }
 
+namespace {
+
+// The lines "q file" and "q files" begin a file with. Titles, names and
+// descriptions read from a file may hold bytes that are not text.
+void print_file_head(int num, const file_descriptor* f) {
+  kaprntf(msg_level::result, "File %i : %s\n", num, printable(f->title).c_str());
+  kaprntf(msg_level::result, "  Descriptor: %s\n", printable(f->descriptor_name).c_str());
+  kaprntf(msg_level::result, "  Binary: %s\n", printable(f->data_file_name).c_str());
+}
+
+}  // namespace
+
 int kaqfile(char* lower, char*, session_state* pcm) {
   int rc;
   file_descriptor* pfi = pick_file(lower, pcm, "FILE", &rc);
   if (!pfi) return rc;
   int num = 1;
   for (file_descriptor* f = pcm->file_list; f && f != pfi; f = f->next) num++;
-  // A title read from a file may hold bytes that are not text.
-  kaprntf(msg_level::result, "File %i : %s\n", num, printable(pfi->title).c_str());
-  kaprntf(msg_level::result, "  Descriptor: %s\n", pfi->descriptor_name);
-  kaprntf(msg_level::result, "  Binary: %s\n", pfi->data_file_name);
+  print_file_head(num, pfi);
   if (holds_stations(pfi)) {
     kaprnt(msg_level::result, "  Type = Station Data\n");
     kaprntf(msg_level::result, "  Tsize = %i\n", pfi->t_size);
@@ -122,7 +131,8 @@ int kaqfile(char* lower, char*, session_state* pcm) {
   kaprntf(msg_level::result, "  Number of Variables = %i\n", pfi->variable_count);
   for (int i = 0; i < pfi->variable_count; i++) {
     const variable_descriptor& v = pfi->variables[i];
-    kaprntf(msg_level::result, "    %s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description);
+    kaprntf(msg_level::result, "    %s %i %i %s\n", printable(v.abbrev).c_str(), v.levels,
+            v.units[0], printable(v.description).c_str());
   }
   return 0;
 }
@@ -134,9 +144,7 @@ int kaqfiles(char*, char*, session_state* pcm) {
   }
   int num = 1;
   for (file_descriptor* f = pcm->file_list; f; f = f->next, num++) {
-    kaprntf(msg_level::result, "File %i : %s\n", num, printable(f->title).c_str());
-    kaprntf(msg_level::result, "  Descriptor: %s\n", f->descriptor_name);
-    kaprntf(msg_level::result, "  Binary: %s\n", f->data_file_name);
+    print_file_head(num, f);
   }
   return 0;
 }

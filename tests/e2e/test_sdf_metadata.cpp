@@ -448,15 +448,27 @@ TEST(SdfMetadata, TitlesAndRecordsShowControlBytesEscaped) {
              "1m x\n" +
                  grid);
   write_file(dir.file("b.ctl"), "bogus \xc2\x85 \xc2\xa0 \xd0\x96\n" + grid);
+  write_file(dir.file("v.ctl"),
+             "dset ^d\x1b"
+             "c.dat\ntitle v\n" +
+                 grid.substr(0, grid.find("v 0")) +
+                 "v\x01 0 99 wind \xe2\x86\x92\x1b[2J\nendvars\n");
+  write_file(dir.file("d\x1b"
+                      "c.dat"),
+             std::string(16, '\0'));
   struct title_case {
-    std::string command, shown;
+    std::string setup, command, shown;
   } cases[] = {
-      {"q file", "File 1 : caf\xc3\xa9 \\x01\\x7f \\xc2\\x9b1m x\n"},
-      {"q files", "File 1 : caf\xc3\xa9 \\x01\\x7f \\xc2\\x9b1m x\n"},
-      {"open b.ctl", "  --> bogus \\xc2\\x85 \xc2\xa0 \xd0\x96\n"},
+      {"", "q file", "File 1 : caf\xc3\xa9 \\x01\\x7f \\xc2\\x9b1m x\n"},
+      {"", "q files", "File 1 : caf\xc3\xa9 \\x01\\x7f \\xc2\\x9b1m x\n"},
+      {"", "open b.ctl", "  --> bogus \\xc2\\x85 \xc2\xa0 \xd0\x96\n"},
+      // So are the data file name and the variables of a descriptor.
+      {"open v.ctl\n", "q file 2", "  Binary: d\\x1bc.dat\n"},
+      {"open v.ctl\n", "q file 2", "    v\\x01 0 99 wind \xe2\x86\x92\\x1b[2J\n"},
+      {"open v.ctl\n", "q files", "  Binary: d\\x1bc.dat\n"},
   };
   for (const title_case& c : cases) {
-    RunResult r = run_batch("open t.ctl\n" + c.command + "\n", dir.path());
+    RunResult r = run_batch("open t.ctl\n" + c.setup + c.command + "\n", dir.path());
     EXPECT_NE(answer(r.out, c.command).find(c.shown), std::string::npos)
         << c.command << "\n"
         << answer(r.out, c.command);
