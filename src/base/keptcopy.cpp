@@ -131,6 +131,16 @@ void put_back_kept_copies() {
   errno = saved;
 }
 
+bool kept_copy_for(int fd) {
+  struct stat st, kept;
+  if (::fstat(fd, &st) != 0) return false;
+  for (kept_entry* e = kept_head.load(); e; e = e->next)
+    if (e->in_use.load() && e->file >= 0 && ::fstat(e->file, &kept) == 0 &&
+        kept.st_dev == st.st_dev && kept.st_ino == st.st_ino)
+      return true;
+  return false;
+}
+
 bool kept_copy::keep(int fd, const std::string& path, const std::string& beside) {
   static const bool at_exit = std::atexit(put_back_kept_copies) == 0;
   (void)at_exit;

@@ -47,3 +47,7 @@ class kept_copy {
 // neither dropped nor put back, and removes the copies (one that could not
 // be put back stays).
 void put_back_kept_copies();
+
+// True when the file open at fd is one this process writes in place now
+// (its copy kept, neither dropped nor put back).
+bool kept_copy_for(int fd);

@@ -537,6 +537,14 @@ replacing_file::replacing_file(std::string path, special_output special)
         fail(reason(errno));
         return;
       }
+      // This session's own writer holds the lock below: waiting for it
+      // would never end.
+      if (kept_copy_for(fd)) {
+        ::close(fd);
+        errno = EBUSY;
+        fail("it is being written in place by this session already");
+        return;
+      }
       // Another session writing it in place now would mix its output with
       // this one's, and put back its old contents over this one's: each
       // waits for the one before to finish (the lock goes with the last

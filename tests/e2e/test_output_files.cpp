@@ -819,3 +819,29 @@ TEST(OutputFiles, AnIndexThatFindsTheDiskFullSaysWhy) {
     EXPECT_TRUE(staged_files(disk.path).empty());
   }
 }
+
+// A file this session writes in place already is refused to its other
+// outputs, with a message saying so, instead of waiting on the session's own
+// turn (which would never end) or mixing the two outputs.
+TEST(OutputFiles, ASessionsOwnFileWrittenInPlaceIsRefusedToItsOtherOutputs) {
+  const std::string writes = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v+1\n";
+  const std::string ends = "d v+2\ndisable fwrite\n";
+  const char* seconds[] = {"printim f.bin\n", "enable print f.bin\nprint\ndisable print\n"};
+  TempDir alone;
+  write_grid(alone);
+  ASSERT_EQ(run_batch(writes + ends, alone.path()).status, 0);
+  const std::string whole = read_file(alone.file("f.bin"));
+  for (const char* second : seconds) {
+    SCOPED_TRACE(second);
+    TempDir dir;
+    write_grid(dir);
+    write_file(dir.file("f.bin"), "old");
+    ASSERT_EQ(link(dir.file("f.bin").c_str(), dir.file("other").c_str()), 0);
+    RunResult r = run_vemra({"-b", "-l"}, writes + second + ends + "quit\n", dir.path(), {}, 10);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.out, "f.bin")) << r.out;
+    EXPECT_TRUE(contains(r.out, "it is being written in place by this session already")) << r.out;
+    EXPECT_TRUE(read_file(dir.file("f.bin")) == whole);
+    EXPECT_TRUE(read_file(dir.file("other")) == whole);
+  }
+}
