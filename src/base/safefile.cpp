@@ -186,36 +186,57 @@ int copy_attributes(const std::string& path, int fd) {
   return 0;
 }
 
-// True when following the link at path (lstat gave link) would let another
-// user choose the file written: a link in a sticky directory others may
-// write, owned neither by the user nor by the directory's owner, as a plant
-// in /tmp is. The system refuses to follow such links where it guards shared
-// directories; the name is resolved here before any open, so the same rule
-// is kept here.
-bool planted_link(const std::string& path, const struct stat& link) {
+// True when following a link in directory dir (lstat gave link) would let
+// another user choose the file written: a link in a sticky directory others
+// may write, owned neither by the user nor by the directory's owner, as a
+// plant in /tmp is. The system refuses to follow such links where it guards
+// shared directories; the name is resolved here before any open, so the
+// same rule is kept here.
+bool planted_link(const std::string& dir, const struct stat& link) {
   if (link.st_uid == ::geteuid()) return false;
-  struct stat dir;
-  if (::stat(directory_of(path).c_str(), &dir) != 0) return false;
-  return (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) && dir.st_uid != link.st_uid;
+  struct stat d;
+  if (::stat(dir.c_str(), &d) != 0) return false;
+  return (d.st_mode & S_ISVTX) && (d.st_mode & S_IWOTH) && d.st_uid != link.st_uid;
 }
 
-// Walks the links from path to the file they name: false (errno EACCES)
-// when one of them is planted. A chain too long is left for the resolving
-// to report.
+// Walks path a component at a time, as the system does, through every link
+// on the way (a directory's too): false (errno EACCES) when one of them is
+// planted. What cannot be walked (a missing name, a chain too long) is left
+// for the open or the resolving to report.
 bool links_may_be_followed(const std::string& path) {
-  std::string at = path;
+  std::vector<std::string> left;  // the components still to walk, the next last
+  auto push = [&left](const std::string& p) {
+    std::vector<std::string> parts;
+    for (size_t at = 0; at < p.size();) {
+      size_t end = p.find('/', at);
+      if (end == std::string::npos) end = p.size();
+      if (end > at) parts.push_back(p.substr(at, end - at));
+      at = end + 1;
+    }
+    left.insert(left.end(), parts.rbegin(), parts.rend());
+  };
+  push(path);
+  // Where the walk is: a directory reached without links, so ".." in what
+  // follows is the system's to resolve.
+  std::string at = !path.empty() && path[0] == '/' ? "" : ".";
   std::vector<char> to(PATH_MAX);
-  for (int hops = 0; hops < 40; ++hops) {
+  for (int hops = 0; !left.empty();) {
+    const std::string next = at + "/" + left.back();
+    left.pop_back();
     struct stat st;
-    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
-    if (planted_link(at, st)) {
+    if (::lstat(next.c_str(), &st) != 0) return true;
+    if (!S_ISLNK(st.st_mode)) {
+      at = next;
+      continue;
+    }
+    if (planted_link(at.empty() ? "/" : at, st)) {
       errno = EACCES;
       return false;
     }
-    const ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
-    if (n <= 0 || size_t(n) >= to.size()) return true;
-    const std::string next(to.data(), size_t(n));
-    at = next[0] == '/' ? next : directory_of(at) + "/" + next;
+    const ssize_t n = ::readlink(next.c_str(), to.data(), to.size());
+    if (n <= 0 || size_t(n) >= to.size() || ++hops > 40) return true;
+    if (to[0] == '/') at.clear();
+    push(std::string(to.data(), size_t(n)));
   }
   return true;
 }

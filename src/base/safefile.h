@@ -46,8 +46,9 @@ struct output_plan {
 
 // Decides how output replaces target, as a careful editor does. A link is
 // resolved (target becomes the file it names, which is the one replaced);
-// one that another user put in a sticky directory others may write is
-// refused (EACCES), as the system refuses to follow it. An existing file
+// one that another user put in a sticky directory others may write, for
+// the file or a directory on the way, is refused (EACCES), as the system
+// refuses to follow it. An existing file
 // the user may not open for writing is refused with the system's reason. The new file gets the old
 // one's mode, owner, group and extended attributes (its ACL among them); where they cannot be kept
 // (another user's file), where the file has several links, or where no file

@@ -718,6 +718,7 @@ TEST(OutputFiles, LinksPlantedInASharedDirectoryAreNotFollowed) {
        "v\nset lats var 1 tas average 1 0\n"
        "set gxout latsdata\nset lats write 1 1\nd v\nset lats close 1\n",
        kNobody, 01777, false},
+      {"d/victim", "printim %s\n", kNobody, 01777, false},
       {"i.png", "printim %s\n", 0, 01777, true},
       {"i.png", "printim %s\n", kNobody, 0777, true},
   };
@@ -726,8 +727,11 @@ TEST(OutputFiles, LinksPlantedInASharedDirectoryAreNotFollowed) {
     ASSERT_EQ(chmod(shared.path().c_str(), c.dir_mode), 0);
     const std::string victim = home.file("victim"), link = shared.file(c.name);
     write_file(victim, "precious");
-    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
-    ASSERT_EQ(lchown(link.c_str(), c.owner, kNogroup), 0);
+    // "d/victim": the link is the directory on the way.
+    const bool through_dir = std::string(c.name) == "d/victim";
+    const std::string planted = through_dir ? shared.file("d") : link;
+    ASSERT_EQ(symlink((through_dir ? home.path() : victim).c_str(), planted.c_str()), 0);
+    ASSERT_EQ(lchown(planted.c_str(), c.owner, kNogroup), 0);
     char command[512];
     std::snprintf(command, sizeof command, c.command, link.c_str());
     RunResult r = run_batch("open d.ctl\nd v\n" + std::string(command), home.path());
