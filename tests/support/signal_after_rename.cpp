@@ -15,10 +15,10 @@ namespace {
 bool sent = false;
 
 void after_rename(const char* to) {
-  const char* spec = std::getenv("SIGNAL_AFTER_RENAME");
+  const char* asked = std::getenv("SIGNAL_AFTER_RENAME");  // "SIGNAL SUFFIX"
   int sig = 0;
   char suffix[64];
-  if (sent || !spec || !to || std::sscanf(spec, "%d %63s", &sig, suffix) != 2) return;
+  if (sent || !asked || !to || std::sscanf(asked, "%d %63s", &sig, suffix) != 2) return;
   const size_t n = std::strlen(to), m = std::strlen(suffix);
   if (n < m || std::strcmp(to + n - m, suffix) != 0) return;
   sent = true;
