@@ -160,6 +160,9 @@ void ll2ops(const float* params, float lonf, float latf, float* gi, float* gj) {
       az = 90.0;
     }
   } else {
+    // A southern centre is worked in its mirror image in the north (point
+    // and centre mirrored alike), and the azimuth is mirrored back so that
+    // y points north as on every other grid.
     const double s = lat0 < 0 ? -1.0 : 1.0;
     const double d_lon = into_half_turn(lon - lon0);
     const double cl = std::cos(lat * k), sl = std::sin(s * lat * k);
@@ -173,7 +176,8 @@ void ll2ops(const float* params, float lonf, float latf, float* gi, float* gj) {
     const double eps = std::asin(clamp_unit(sl / std::sin(delta)));
     const double arg = cl * std::cos(delta) / (1 - sl * std::sin(delta) * std::sin(eps));
     const double lambda = std::fabs(arg) > 1 ? 999.0 : std::acos(arg) / k;
-    if (lat > lat0 || lambda < std::fabs(d_lon)) gamma = pi - gamma;
+    if (s * lat > s * lat0 || lambda < std::fabs(d_lon)) gamma = pi - gamma;
+    if (s < 0) gamma = pi - gamma;
     if (d_lon < 0) gamma = -gamma;
     phi = phir / k;
     az = std::fmod(gamma / k + 270.0, 360.0);

@@ -67,6 +67,24 @@ TEST(NativeGridTransforms, AgreeWithIndependentFormulas) {
     EXPECT_NEAR(gi, p.gi, 2.0) << "ops " << p.lon << " " << p.lat;
     EXPECT_NEAR(gj, p.gj, 2.0) << "ops " << p.lon << " " << p.lat;
   }
+  // The same centred on 45S 10E, y still northwards: 40S 0E is the mirror
+  // image of 40N 0E in y; the rest lie along 62S about a centre at 60S 70W.
+  struct ops_pt {
+    float lat0, lon0, xoff, yoff, iref, jref, d;
+    pt p;
+  };
+  for (const ops_pt& o :
+       {ops_pt{-45, 10, 0, 0, 0, 0, 1, {0, -40, -852645.646f, 505902.832f}},
+        ops_pt{-45, 10, 0, 0, 0, 0, 1, {-60, -68, -2568720.318f, -4123067.498f}},
+        ops_pt{-60, -70, 1e5f, -5e4f, 50, 50, 5e4f, {-78, -62, 39.6623f, 46.0416f}},
+        ops_pt{-60, -70, 1e5f, -5e4f, 50, 50, 5e4f, {-64, -62, 54.2591f, 46.2647f}}}) {
+    const float prm[8] = {o.lat0, o.lon0, o.xoff, o.yoff, o.iref, o.jref, o.d, o.d};
+    const double tol = o.d == 1 ? 2.0 : 2e-4;
+    float gi, gj;
+    ll2ops(prm, o.p.lon, o.p.lat, &gi, &gj);
+    EXPECT_NEAR(gi, o.p.gi, tol) << "ops " << o.lat0 << " " << o.p.lon << " " << o.p.lat;
+    EXPECT_NEAR(gj, o.p.gj, tol) << "ops " << o.lat0 << " " << o.p.lon << " " << o.p.lat;
+  }
   // E-grid centred on 40N 97W, 0.2 degrees, 101 x 101: rotated coordinates
   // of (-77, 45) are (14.09012, 6.57863), of (-107, 47) (-6.85853, 7.38462).
   const float eta[4] = {-97, 40, 0.2f, 0.2f};
@@ -100,6 +118,38 @@ TEST(NativeGridTransforms, AgreeWithIndependentFormulas) {
   ll2pse(1, 1, spse, 20, -70, &gi, &gj);
   EXPECT_NEAR(gi, 2 * 101 - 137.9871f, 2e-3);
   EXPECT_NEAR(gj, 180.3191f, 2e-3);
+}
+
+// Every whole-degree point within 60 degrees of the centre lands where the
+// spherical oblique stereographic puts it, x eastwards and y northwards,
+// whichever hemisphere the centre lies in (the poles are not oblique).
+TEST(NativeGridTransforms, ObliqueStereographicAroundEveryCentre) {
+  const double R = 6371229.0, rad = kPi / 180;
+  const float centres[][2] = {{45, 10},  {60, -70},  {0.5f, 20}, {-0.5f, 20},
+                              {-45, 10}, {-60, -70}, {-30, 150}, {-89.5f, 0}};
+  for (const auto& c : centres) {
+    const float prm[8] = {c[0], c[1], 0, 0, 0, 0, 1, 1};
+    const double f0 = c[0] * rad;
+    int bad = 0, n = 0;
+    for (int lat = -89; lat <= 89; lat++)
+      for (int lon = -180; lon <= 180; lon++) {
+        const double f = lat * rad, dl = (lon - c[1]) * rad;
+        const double cosc = std::sin(f0) * std::sin(f) + std::cos(f0) * std::cos(f) * std::cos(dl);
+        if (cosc < 0.5) continue;
+        const double k = 2 / (1 + cosc);
+        const double x = R * k * std::cos(f) * std::sin(dl);
+        const double y =
+            R * k * (std::cos(f0) * std::sin(f) - std::sin(f0) * std::cos(f) * std::cos(dl));
+        float gi, gj;
+        ll2ops(prm, static_cast<float>(lon), static_cast<float>(lat), &gi, &gj);
+        n++;
+        if (!(std::hypot(gi - x, gj - y) < 2.0) && bad++ < 3)
+          ADD_FAILURE() << "centre " << c[0] << " " << c[1] << ", point " << lon << " " << lat
+                        << ": " << gi << " " << gj << ", want " << x << " " << y;
+      }
+    EXPECT_EQ(bad, 0) << "of " << n << " points about " << c[0] << " " << c[1];
+    EXPECT_GT(n, 5000);
+  }
 }
 
 namespace {

@@ -1,10 +1,12 @@
 // Pre-projected data sets displayed: polar stereographic grids whose values
 // are known functions of latitude and longitude come back on the
 // longitude-latitude grid, and their grid-relative winds come back as the
-// earth-relative winds they were made from.
+// earth-relative winds they were made from; oblique stereographic grids
+// place every target point where the projection puts it.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -107,5 +109,50 @@ TEST(PreProjectedDisplay, PolarWindsAndCoordinatesComeBack) {
     EXPECT_LT(worst_u, 0.15);
     EXPECT_LT(worst_v, 0.15);
     EXPECT_EQ(lone, 81);  // a wind component without its partner
+  }
+}
+
+// Oblique stereographic grids of 100 x 100 points, 50 km apart, whose two
+// variables hold each native point's i and j: as both are linear, the
+// displayed values are exactly the native coordinates at which the reader
+// placed each target point, checked against the spherical oblique
+// stereographic evaluated here (x eastwards, y northwards from the centre).
+TEST(PreProjectedDisplay, ObliqueGridsPlacePointsAsTheProjectionDoes) {
+  struct grid {
+    double lat0, lon0, xoff, yoff;
+    double lon1, lat1;  // first target point; 11 x 7 points 2 degrees apart
+  };
+  for (const grid& g : {grid{60, -70, 1e5, 5e4, -80, 54}, grid{-60, -70, 1e5, -5e4, -80, -68},
+                        grid{-45, 10, 0, 0, 0, -52}}) {
+    SCOPED_TRACE(g.lat0);
+    TempDir dir;
+    std::string ni, nj;
+    for (int j = 1; j <= 100; j++)
+      for (int i = 1; i <= 100; i++) put(ni, i), put(nj, j);
+    write_file(dir.file("p.dat"), ni + nj);
+    char ctl[400];
+    std::snprintf(ctl, sizeof ctl,
+                  "dset ^p.dat\nundef -9.99e33\npdef 100 100 ops %g %g %g %g 50 50 50000 50000\n"
+                  "xdef 11 linear %g 2\nydef 7 linear %g 2\nzdef 1 levels 1000\n"
+                  "tdef 1 linear 00z1jan2000 1dy\nvars 2\nni 0 99 i\nnj 0 99 j\nendvars\n",
+                  g.lat0, g.lon0, g.xoff, g.yoff, g.lon1, g.lat1);
+    write_file(dir.file("p.ctl"), ctl);
+    std::string out;
+    std::vector<float> v = displayed(dir, "d ni\nd nj\n", &out);
+    ASSERT_EQ(v.size(), 2u * 77) << out;
+    const double R = 6371229.0, f0 = g.lat0 * kRad;
+    double worst = 0;
+    for (int j = 0; j < 7; j++)
+      for (int i = 0; i < 11; i++) {
+        const double f = (g.lat1 + 2 * j) * kRad, dl = (g.lon1 + 2 * i - g.lon0) * kRad;
+        const double k =
+            2 / (1 + std::sin(f0) * std::sin(f) + std::cos(f0) * std::cos(f) * std::cos(dl));
+        const double x = R * k * std::cos(f) * std::sin(dl);
+        const double y =
+            R * k * (std::cos(f0) * std::sin(f) - std::sin(f0) * std::cos(f) * std::cos(dl));
+        worst = std::max(worst, std::fabs(v[j * 11 + i] - ((x - g.xoff) / 50000 + 50)));
+        worst = std::max(worst, std::fabs(v[77 + j * 11 + i] - ((y - g.yoff) / 50000 + 50)));
+      }
+    EXPECT_LT(worst, 1e-3);
   }
 }
