@@ -250,19 +250,29 @@ void gxclev(const float* values, int isiz, int jsiz, int ib, int ie, int jb, int
     line.last = t.xyend;
     gxcspl(line);
   };
+  auto from_bottom = [&](int i, int j) {
+    t.gxcflw(i, j, 1, 2);
+    t.gxcflw(i, j - 1, 3, -2);
+    draw();
+  };
+  auto from_left = [&](int i, int j) {
+    t.gxcflw(i, j, 4, 2);
+    t.gxcflw(i - 1, j, 2, -2);
+    draw();
+  };
   for (int j = jb; j < je; ++j) {
     if (kaqsig()) return;
     for (int i = ib; i < ie; ++i) {
-      if (t.hflg(i, j)) {
-        t.gxcflw(i, j, 1, 2);
-        t.gxcflw(i, j - 1, 3, -2);
-        draw();
-      }
-      if (t.vflg(i, j)) {
-        t.gxcflw(i, j, 4, 2);
-        t.gxcflw(i - 1, j, 2, -2);
-        draw();
-      }
+      if (t.hflg(i, j)) from_bottom(i, j);
+      if (t.vflg(i, j)) from_left(i, j);
     }
   }
+  // Edges of the last row and column start no line above: the lines through
+  // them have cleared them by now, all but one that crosses no other edge
+  // (the top and right sides of the top-right cell), which starts here.
+  if (kaqsig()) return;
+  for (int i = ib; i < ie; ++i)
+    if (t.hflg(i, je)) from_bottom(i, je);
+  for (int j = jb; j < je; ++j)
+    if (t.vflg(ie, j)) from_left(ie, j);
 }

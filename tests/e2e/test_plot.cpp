@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -225,6 +226,83 @@ TEST(PlotKinds, AProfileAfterClearScalesToItsOwnValues) {
     for (const hardcopy::segment& s : frames[0])
       if (std::max(s.x, s.x2) < 1.5 && std::max(s.y, s.y2) < 0.2) label++;
     EXPECT_GT(label, 0u) << c.what;
+  }
+}
+
+// Limits of the plot area from "q gxinfo": x from, x to, y from, y to.
+std::vector<double> area_limits(const std::string& info) {
+  std::vector<double> v(4, std::nan(""));
+  const size_t x = info.find("X Limits = "), y = info.find("Y Limits = ");
+  if (x == std::string::npos || y == std::string::npos) return v;
+  std::sscanf(info.c_str() + x, "X Limits = %lf to %lf", &v[0], &v[1]);
+  std::sscanf(info.c_str() + y, "Y Limits = %lf to %lf", &v[2], &v[3]);
+  return v;
+}
+
+// Five by five points a degree apart, zero but for a single 1 in one corner
+// (one variable per corner). At level 0.5 the contour cuts that corner's
+// cell half way along its two sides: from grid point (5, 5), the top-right,
+// it runs from (4.5, 5) to (5, 4.5). The plot area spans grid points 1 to 5
+// both ways, so grid point g lies (g - 1) / 4 of the way across it.
+TEST(PlotKinds, AContourCutsEachCornerOfTheGrid) {
+  TempDir dir;
+  vemra_test::write_file(dir.file("c.ctl"),
+                         "dset ^c.dat\nundef -9.99e33\nxdef 5 linear 0 1\nydef 5 linear 0 1\n"
+                         "zdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\nvars 4\n"
+                         "bl 0 99 bottom left\nbr 0 99 bottom right\ntl 0 99 top left\n"
+                         "tr 0 99 top right\nendvars\n");
+  const int corners[4][2] = {{1, 1}, {5, 1}, {1, 5}, {5, 5}};
+  std::vector<float> v;
+  for (const auto& c : corners)
+    for (int j = 1; j <= 5; j++)
+      for (int i = 1; i <= 5; i++) v.push_back(i == c[0] && j == c[1] ? 1.0f : 0.0f);
+  vemra_test::write_file(dir.file("c.dat"),
+                         std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
+  // Straight lines between the crossings, without labels.
+  const std::string contour = "set gxout contour\nset clevs 0.5\nset clab off\nset cterp off\n";
+  const struct {
+    const char* var;
+    int i, j;           // the corner holding the 1
+    std::string under;  // drawn first, in the same frame
+  } cases[] = {
+      {"bl", 1, 1, ""},
+      {"br", 5, 1, ""},
+      {"tl", 1, 5, ""},
+      {"tr", 5, 5, ""},
+      {"tr", 5, 5, "set gxout shaded\nset clevs 0.5\nd tr\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.var) + (c.under.empty() ? "" : " over shading"));
+    auto r = run_batch("open c.ctl\nset mpdraw off\nset grid off\nenable print c.meta\n" + c.under +
+                           contour + "d " + c.var + "\nprint\ndisable print\nq gxinfo\n",
+                       dir.path());
+    const std::vector<double> a = area_limits(answer(r.out, "q gxinfo"));
+    auto page_x = [&](double g) { return a[0] + (g - 1) / 4 * (a[1] - a[0]); };
+    auto page_y = [&](double g) { return a[2] + (g - 1) / 4 * (a[3] - a[2]); };
+    // The crossings on the corner cell's row and column edges.
+    const double in_i = c.i == 1 ? 1.5 : 4.5, in_j = c.j == 1 ? 1.5 : 4.5;
+    const double want[2][2] = {{page_x(in_i), page_y(c.j)}, {page_x(c.i), page_y(in_j)}};
+    auto frames = hardcopy::frames_of(vemra_test::read_file(dir.file("c.meta")));
+    ASSERT_FALSE(frames.empty());
+    // Inside the area, the frame and its axes are level or upright: what
+    // slants there is contour.
+    std::vector<hardcopy::segment> slanted;
+    auto inside = [&](double x, double y) {
+      return x > a[0] - 0.002 && x < a[1] + 0.002 && y > a[2] - 0.002 && y < a[3] + 0.002;
+    };
+    for (const hardcopy::segment& s : frames[0])
+      if (inside(s.x, s.y) && inside(s.x2, s.y2) && std::fabs(s.x - s.x2) > 0.002 &&
+          std::fabs(s.y - s.y2) > 0.002)
+        slanted.push_back(s);
+    ASSERT_EQ(slanted.size(), 1u);
+    const hardcopy::segment& s = slanted[0];
+    const bool forward = std::fabs(s.x - want[0][0]) < 0.002;
+    const double* p = forward ? want[0] : want[1];
+    const double* q = forward ? want[1] : want[0];
+    EXPECT_NEAR(s.x, p[0], 0.002);
+    EXPECT_NEAR(s.y, p[1], 0.002);
+    EXPECT_NEAR(s.x2, q[0], 0.002);
+    EXPECT_NEAR(s.y2, q[1], 0.002);
   }
 }
 

@@ -65,25 +65,48 @@ TEST_F(ContourTest, KnownGridsGiveKnownLines) {
        0.5f,
        {{{2, 1.5}, {1.5, 1}}, {{1.5, 2}, {1, 1.5}}}},
       // LL 1, LR 0, UR 0.6, UL 0: |BL| + |RT| = 0.943 beats |BR| + |LT| =
-      // 1.944; the right-top piece crosses only last edges and is not drawn.
+      // 1.944; the right-top piece, crossing only last edges, comes after
+      // it: 0.5 lies 0.5/0.6 of the way from 0 to 0.6 on the top and right.
       {"a saddle takes the shorter pairing",
        2,
        2,
        [](int i, int j) { return i == 1 ? (j == 1 ? 1.f : 0.f) : (j == 1 ? 0.f : 0.6f); },
        0.5f,
-       {{{1, 1.5}, {1.5, 1}}}},
-      {"the top-right corner cell alone is not drawn",
-       3,
-       3,
-       [](int i, int j) { return (i == 3 && j == 3) ? 1.f : 0.f; },
+       {{{1, 1.5}, {1.5, 1}}, {{1 + 0.5 / 0.6, 2}, {2, 1 + 0.5 / 0.6}}}},
+      // A single 1 in a corner of zeros: the line at 0.5 cuts that corner's
+      // cell half way along its two sides, whichever corner it is.
+      {"the top-right corner cell",
+       5,
+       5,
+       [](int i, int j) { return (i == 5 && j == 5) ? 1.f : 0.f; },
        0.5f,
-       {}},
-      {"the bottom-left corner cell is",
-       3,
-       3,
+       {{{4.5, 5}, {5, 4.5}}}},
+      {"the bottom-left corner cell",
+       5,
+       5,
        [](int i, int j) { return (i == 1 && j == 1) ? 1.f : 0.f; },
        0.5f,
        {{{1, 1.5}, {1.5, 1}}}},
+      {"the top-left corner cell",
+       5,
+       5,
+       [](int i, int j) { return (i == 1 && j == 5) ? 1.f : 0.f; },
+       0.5f,
+       {{{1.5, 5}, {1, 4.5}}}},
+      {"the bottom-right corner cell",
+       5,
+       5,
+       [](int i, int j) { return (i == 5 && j == 1) ? 1.f : 0.f; },
+       0.5f,
+       {{{5, 1.5}, {4.5, 1}}}},
+      // The top-right piece is traced after every line that has a start
+      // edge, and the line through the top row is drawn once.
+      {"the top-right corner cell beside a line through the top row",
+       4,
+       3,
+       [](int i, int j) { return (i == 4 && j == 3) || i == 1 ? 1.f : 0.f; },
+       0.5f,
+       {{{1.5, 3}, {1.5, 2}, {1.5, 1}}, {{3.5, 3}, {4, 2.5}}}},
       {"all undefined", 6, 5, [](int, int) { return kUndef; }, 0.f, {}},
   };
   for (const line_case& c : cases) {
