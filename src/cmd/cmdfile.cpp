@@ -1,6 +1,7 @@
 // Command files: "exec" runs a file of commands with &0..&9 arguments.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "base/cmdinput.h"
 #include "base/inputfile.h"
@@ -105,8 +106,11 @@ int kaexec(char* typed, session_state* pcm) {
     // A last line of only an empty ~~ argument expands to nothing at all.
     if (expanded.empty() || expanded.back() != '\n') expanded.push_back('\n');
     // The echo stands for the prompt and its line: it starts a line too.
+    // Bytes that are not text (a NUL the dispatcher then refuses, a
+    // terminal's escape) are shown escaped, not sent to the terminal.
     kaendline();
-    kaprnt(msg_level::error, expanded);
+    kaprnt(msg_level::error,
+           printable(std::string_view(expanded).substr(0, expanded.size() - 1)) + "\n");
     int rc = kacmd(expanded, pcm, true);
     // Exec's own lines start a line of their own, whatever the command left open.
     if (rc != 0) {

@@ -153,8 +153,9 @@ int kaqctl(char* lower, char*, session_state* pcm) {
   int rc;
   file_descriptor* pfi = pick_file(lower, pcm, "CTLINFO", &rc);
   if (!pfi) return rc;
-  kaprntf(msg_level::result, "dset %s\n", pfi->data_file_name);
-  kaprntf(msg_level::result, "title %s\n", pfi->title);
+  // Names, title and descriptions are shown as "q file" shows them.
+  kaprntf(msg_level::result, "dset %s\n", printable(pfi->data_file_name).c_str());
+  kaprntf(msg_level::result, "title %s\n", printable(pfi->title).c_str());
   kaprntf(msg_level::result, "undef %g\n", pfi->undef);
   if (holds_stations(pfi)) {
     kaprnt(msg_level::result, "dtype station\n");
@@ -189,23 +190,25 @@ int kaqctl(char* lower, char*, session_state* pcm) {
   kaprntf(msg_level::result, "vars %i\n", pfi->variable_count);
   for (int i = 0; i < pfi->variable_count; i++) {
     const variable_descriptor& v = pfi->variables[i];
+    const std::string abbrev = printable(v.abbrev), description = printable(v.description);
     int k = 1;
     while (k < 4 && v.units[k] != -999) k++;
     switch (k) {
       case 1:
-        kaprntf(msg_level::result, "%s %i %i %s\n", v.abbrev, v.levels, v.units[0], v.description);
+        kaprntf(msg_level::result, "%s %i %i %s\n", abbrev.c_str(), v.levels, v.units[0],
+                description.c_str());
         break;
       case 2:
-        kaprntf(msg_level::result, "%s %i %i,%i %s\n", v.abbrev, v.levels, v.units[0], v.units[1],
-                v.description);
+        kaprntf(msg_level::result, "%s %i %i,%i %s\n", abbrev.c_str(), v.levels, v.units[0],
+                v.units[1], description.c_str());
         break;
       case 3:
-        kaprntf(msg_level::result, "%s %i %i,%i,%i %s\n", v.abbrev, v.levels, v.units[0],
-                v.units[1], v.units[2], v.description);
+        kaprntf(msg_level::result, "%s %i %i,%i,%i %s\n", abbrev.c_str(), v.levels, v.units[0],
+                v.units[1], v.units[2], description.c_str());
         break;
       default:
-        kaprntf(msg_level::result, "%s %i %i,%i,%i,%i %s\n", v.abbrev, v.levels, v.units[0],
-                v.units[1], v.units[2], v.units[3], v.description);
+        kaprntf(msg_level::result, "%s %i %i,%i,%i,%i %s\n", abbrev.c_str(), v.levels, v.units[0],
+                v.units[1], v.units[2], v.units[3], description.c_str());
         break;
     }
   }

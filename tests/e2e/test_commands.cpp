@@ -434,7 +434,8 @@ TEST(Names, ANameThatWouldBeCutOrChangedIsRefused) {
        {"nul", "tail.png"}},
       {"NUL in a command file",
        "exec nul.cmd\n",
-       {"Command line holds a NUL byte: ignored\nEXEC error:  error in nul.cmd.  EXEC stopped.\n"},
+       {"printim nul\\x00tail.png\nCommand line holds a NUL byte: ignored\n"
+        "EXEC error:  error in nul.cmd.  EXEC stopped.\n"},
        {},
        {"nul", "tail.png"}},
       {"NUL in a script",
@@ -490,6 +491,7 @@ TEST(Names, ANameThatWouldBeCutOrChangedIsRefused) {
                                       << all.substr(all.size() > 2000 ? all.size() - 2000 : 0);
       if (p != std::string::npos) at = p + w.size();
     }
+    EXPECT_EQ(all.find('\0'), std::string::npos);  // echoed escaped, if at all
     for (const std::string& f : c.made) EXPECT_TRUE(file_exists(dir.file(f))) << f;
     for (const std::string& f : c.not_made) EXPECT_FALSE(file_exists(dir.file(f))) << f;
   }

@@ -434,9 +434,9 @@ TEST(SdfMetadata, RecordsOfFilesThatAreNoDescriptorsShowTheirBytesEscaped) {
   }
 }
 
-// A descriptor title is shown by "q file" and "q files" as a quoted record
-// is: letters of any script as they are, control bytes (C0, DEL and the C1
-// controls written in UTF-8) escaped.
+// A descriptor title is shown by "q file", "q files" and "q ctlinfo" as a
+// quoted record is: letters of any script as they are, control bytes (C0,
+// DEL and the C1 controls written in UTF-8) escaped.
 TEST(SdfMetadata, TitlesAndRecordsShowControlBytesEscaped) {
   TempDir dir;
   write_file(dir.file("d.dat"), std::string(16, '\0'));
@@ -450,7 +450,7 @@ TEST(SdfMetadata, TitlesAndRecordsShowControlBytesEscaped) {
   write_file(dir.file("b.ctl"), "bogus \xc2\x85 \xc2\xa0 \xd0\x96\n" + grid);
   write_file(dir.file("v.ctl"),
              "dset ^d\x1b"
-             "c.dat\ntitle v\n" +
+             "c.dat\ntitle v\x07\n" +
                  grid.substr(0, grid.find("v 0")) +
                  "v\x01 0 99 wind \xe2\x86\x92\x1b[2J\nendvars\n");
   write_file(dir.file("d\x1b"
@@ -466,6 +466,9 @@ TEST(SdfMetadata, TitlesAndRecordsShowControlBytesEscaped) {
       {"open v.ctl\n", "q file 2", "  Binary: d\\x1bc.dat\n"},
       {"open v.ctl\n", "q file 2", "    v\\x01 0 99 wind \xe2\x86\x92\\x1b[2J\n"},
       {"open v.ctl\n", "q files", "  Binary: d\\x1bc.dat\n"},
+      {"", "q ctlinfo", "title caf\xc3\xa9 \\x01\\x7f \\xc2\\x9b1m x\n"},
+      {"open v.ctl\n", "q ctlinfo 2", "d\\x1bc.dat\ntitle v\\x07\nundef -9\n"},
+      {"open v.ctl\n", "q ctlinfo 2", "vars 1\nv\\x01 0 99 wind \xe2\x86\x92\\x1b[2J\n"},
   };
   for (const title_case& c : cases) {
     RunResult r = run_batch("open t.ctl\n" + c.setup + c.command + "\n", dir.path());
