@@ -274,6 +274,23 @@ void month_step(const date_time* start, long long months, date_time* out) {
   }
 }
 
+void timadd_months(const date_time* inc, date_time* t) {
+  // Months first, then days, hours and minutes, in timadd's order.
+  date_time moved;
+  month_step(t, static_cast<long long>(inc->year) * 12 + inc->month, &moved);
+  date_time rest{0, 0, inc->day, inc->hour, inc->minute};
+  timadd(&rest, &moved);
+  *t = moved;
+}
+
+void timsub_months(const date_time* base, date_time* off) {
+  // Days, hours and minutes first, then months, in timsub's order.
+  const long long months = static_cast<long long>(off->year) * 12 + off->month;
+  date_time rest{0, 0, off->day, off->hour, off->minute};
+  timsub(base, &rest);
+  month_step(&rest, -months, off);
+}
+
 float t2gr(const time_scaling* s, const date_time* t) {
   date_time start = time_scaling_start(s);
   double g;

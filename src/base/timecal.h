@@ -51,6 +51,13 @@ long long timdif(const date_time* from, const date_time* to);
 // instead folds the day into the next month.
 void month_step(const date_time* start, long long months, date_time* out);
 
+// timadd and timsub with the offset's months and years moved as month_step
+// moves them (31 January plus one month is the last of February), for times
+// a data request is formed from. timadd and timsub keep folding the day over
+// the month's end, as stored forecast times rely on.
+void timadd_months(const date_time* increment, date_time* time);
+void timsub_months(const date_time* base, date_time* offset);
+
 // Grid coordinate of a time on an axis (1 = the axis start).
 float t2gr(const time_scaling* scaling, const date_time* time);
 float t2gr(const float* scaling, const date_time* time);

@@ -404,7 +404,7 @@ int kamodf(char* line, session_state* pcm) {
     one.month = 12;
   else
     one.day = 1;
-  timadd(&one, &dt);
+  timadd_months(&one, &dt);
   const float g2 = t2gr(ts, &dt);
   const int n = g2 < 0 ? int(g2 - 0.1f) : int(g2 + 0.1f);
   if (std::fabs(g2 - float(n)) > 0.001f || (kind == 1 && g2 - g1 > 12.5f)) {

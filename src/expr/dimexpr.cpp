@@ -132,10 +132,10 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
   if (d == 3) {
     if (op == 1) {
       date_time t = pst->time_start;
-      timadd(&dt, &t);
+      timadd_months(&dt, &t);
       dt = t;
     } else if (op == 2) {
-      timsub(&pst->time_start, &dt);
+      timsub_months(&pst->time_start, &dt);
     }
     *value = tscale ? t2gr(tscale, &dt) : 0.0f;
     return p;

@@ -326,7 +326,7 @@ int ffsave(function_args* args, eval_state* pst) {
     date_time prev, next;
     gr2t(tsv, float(d), &prev);
     next = prev;
-    timadd(&incr, &next);
+    timadd_months(&incr, &next);
     const float g = t2gr(tsv, &next);
     if (!(g < 2e9f)) break;  // far past any range
     const float nd = std::round(g);

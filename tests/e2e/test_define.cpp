@@ -48,7 +48,9 @@ struct Define : testing::Test {
         }
     write_file(dir.file("m.dat"), s);
     write_file(dir.file("d.dat"), std::string(size_t(4) * kNx * kNy * 40, '\0'));
-    for (const char* set : {"m 24 linear 00z01jan1990 1mo", "d 40 linear 00z01jan1990 1dy"})
+    write_file(dir.file("e.dat"), s);
+    for (const char* set : {"m 24 linear 00z01jan1990 1mo", "d 40 linear 00z01jan1990 1dy",
+                            "e 24 linear 00z31jan1992 1mo"})
       write_file(dir.file(std::string(1, set[0]) + ".ctl"),
                  "dset ^" + std::string(1, set[0]) +
                      ".dat\nundef -9.99e33\nxdef 4 linear 0 2.5\nydef 3 linear 0 10\n"
@@ -126,7 +128,16 @@ TEST_F(Define, ClimatologicalCycleWrapsTime) {
          {"set t 1 40", "-"},
          {"define dd = u", "-"},
          {"modify dd seasonal", "MODIFY Error:  Invalid time scaling in defined variable\n"},
-         {"modify dd diurnal", now}});
+         {"modify dd diurnal", now},
+         // A cycle from 29 February 1992: a year on, 28 February 1993 is its
+         // first month again.
+         {"open e.ctl", "-"},
+         {"set dfile 3", "-"},
+         {"set t 2 13", "-"},
+         {"define ee = u", "-"},
+         {"modify ee seasonal", now},
+         {"define we = ee(time=28feb1993)", "-"},
+         {"q defval we 2 2", defval(at(2, 2, 2))}});
   // Read over time the cycle wraps too: months 12, 13 and 14 are 12, 1 and 2.
   std::string out = run_batch(
                         "open m.ctl\nset t 1 12\ndefine c = u\nmodify c seasonal\nset x 2\n"

@@ -206,6 +206,21 @@ TEST(StationFunctions, ArgumentFormsAndRefusals) {
             0u);
 }
 
+// On a month axis from 31 January every month is one step of the average:
+// (1 + 2 + 4 + 8) / 4, and by two months 31 January and 31 March.
+TEST(StationFunctions, AverageStepsMonthByMonthFromAMonthEnd) {
+  TempDir dir;
+  stnw::dataset ds;
+  ds.surface_vars = {"v"};
+  ds.tdef = "linear 00z31jan2000 1mo";
+  for (float v : {1, 2, 4, 8}) ds.times.push_back({stnw::report{"KAAA", 10, 10, 0, {v}, {}}});
+  stnw::write(dir.path(), "s", ds);
+  RunResult r = run_batch(
+      "open s.ctl\nset gxout print\nd stnave(v,t=1,t=4)\nd stnave(v,t=1,t=4,2mo)\n", dir.path());
+  EXPECT_TRUE(contains(answer(r.out, "d stnave(v,t=1,t=4)"), "\n3.75 \n")) << r.out;
+  EXPECT_TRUE(contains(answer(r.out, "d stnave(v,t=1,t=4,2mo)"), "\n2.5 \n")) << r.out;
+}
+
 }  // namespace
 
 namespace {

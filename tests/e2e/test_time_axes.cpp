@@ -11,6 +11,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataset_files.h"
@@ -147,9 +148,15 @@ TEST(MonthAxis, EndOfMonthStartsStepMonthByMonth) {
     ASSERT_EQ(int(dates.size()), c.n);
 
     std::string in = std::string(c.open) + "\nset gxout print\nset lon 0\nset lat 0\n";
-    for (int t = 1; t <= c.n; t++)
+    // An offset of a month or a year is a plain count of steps.
+    const std::pair<const char*, int> offsets[] = {{"+1mo", 1}, {"-1mo", -1}, {"+1yr", 12}};
+    auto within = [&c](int t) { return t >= 1 && t <= c.n; };
+    for (int t = 1; t <= c.n; t++) {
       in += "set t " + std::to_string(t) + "\nq dims\nd v\nset time " + low(hour0(dates[t - 1])) +
             "\nq dims\n";
+      for (const auto& [o, k] : offsets)
+        if (within(t + k)) in += std::string("d v(time") + o + ")\n";
+    }
     in += "set t 1 " + std::to_string(c.n) + "\ndefine b = v\nset t " + std::to_string(c.n) +
           "\nd b\n";
     RunResult r = run_batch(in, dir.path());
@@ -161,6 +168,12 @@ TEST(MonthAxis, EndOfMonthStartsStepMonthByMonth) {
       EXPECT_TRUE(contains(next_answer(r.out, "d v", &at), "\n" + std::to_string(t) + " \n"))
           << "step " << t;
       EXPECT_TRUE(contains(next_answer(r.out, "q dims", &at), want)) << "back from the date";
+      for (const auto& [o, k] : offsets) {
+        if (!within(t + k)) continue;
+        EXPECT_TRUE(contains(next_answer(r.out, std::string("d v(time") + o + ")", &at),
+                             "\n" + std::to_string(t + k) + " \n"))
+            << "step " << t << " " << o;
+      }
     }
     EXPECT_FALSE(contains(answer(r.out, "define b = v"), "beyond file limits"))
         << answer(r.out, "define b = v");

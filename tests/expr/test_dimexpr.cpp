@@ -96,6 +96,25 @@ TEST_F(DimExprTest, GridWorldAndTimeValues) {
   EXPECT_FLOAT_EQ(parse("lev=700").value, 3);
 }
 
+// Months move before days in an addition and after them in a subtraction,
+// the day held at the month's last (steps by hand: days since 1 January
+// 1990 times 4, plus 1).
+TEST_F(DimExprTest, MonthOffsetsFromTheEndOfAMonth) {
+  struct {
+    date_time at;
+    const char* text;
+    float value;
+  } cases[] = {
+      {{1990, 1, 31, 0, 0}, "time+1mo12hr", 235},  // 12z 28 February
+      {{1990, 3, 31, 0, 0}, "time-1mo1dy", 233},   // 30 March less a month
+      {{1992, 2, 29, 0, 0}, "time+1yr", 4617},     // 28 February 1993
+  };
+  for (const auto& c : cases) {
+    st.time_start = st.time_end = c.at;
+    EXPECT_FLOAT_EQ(parse(c.text).value, c.value) << c.text;
+  }
+}
+
 TEST_F(DimExprTest, Refusals) {
   const std::string head = "Syntax Error:  Invalid dimension expression\n";
   const std::string offset = head +
