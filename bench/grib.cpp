@@ -1,7 +1,8 @@
 // The time mean over 1,000 GRIB edition 1 records of 360 x 181 points at 16
 // bits per value, read through a descriptor and its index ("ave(v, t=1,
 // t=1000)"), against the independent tool's "timmean" of the same GRIB file;
-// the ratio is printed at the end. Also the index build over the file.
+// the ratio is printed at the end. Also the series of one point over the
+// 1000 times against the tool's, and the index build over the file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <netcdf.h>
@@ -33,7 +34,7 @@ struct bench_files {
   bool ok = false;
 };
 bench_files made;
-double ours_s = 0, tool_s = 0;
+double ours_s = 0, tool_s = 0, series_s = 0, tool_series_s = 0;
 
 void remove_files() {
   for (const std::string* n : {&made.nc, &made.grb, &made.ctl, &made.idx, &made.out})
@@ -144,6 +145,67 @@ void BM_GribAveOverTime(benchmark::State& state) {
 }
 BENCHMARK(BM_GribAveOverTime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 
+// The series of one point over all 1000 times ("d g" with only t varying):
+// each time is one field whose message is checked against the index before
+// its one value is read.
+void BM_GribPointSeries(benchmark::State& state) {
+  const bench_files& f = files();
+  if (!f.ok) {
+    state.SkipWithError("no GRIB file (cdo missing?)");
+    return;
+  }
+  mfcmn.calendar_365 = -999;
+  mfcmn.warn_level = 0;
+  file_descriptor* pfi = getpfi();
+  if (kaddes(f.ctl.c_str(), pfi, 1) != 0) std::abort();
+  pfi->data_stream = std::fopen(pfi->data_file_name, "rb");
+  eval_state st{};
+  st.file_list = st.default_file = pfi;
+  st.file_count = 1;
+  st.idim = 3;
+  st.jdim = -1;
+  st.dim_min[0] = st.dim_max[0] = 180;
+  st.dim_min[1] = st.dim_max[1] = 0;
+  st.dim_min[2] = st.dim_max[2] = 1000;
+  st.time_start = {2000, 1, 1, 0, 0};
+  st.time_end = {2000, 9, 6, 18, 0};  // time 1000, 6 hours apart
+  double check = 0;
+  auto t0 = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    eval_state s = st;
+    if (kaexpr("g", &s) != 0) {
+      state.SkipWithError("evaluation failed");
+      break;
+    }
+    check += grid_in(s.result)->values[999];
+    kafree(&s);
+  }
+  series_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+             double(state.iterations());
+  benchmark::DoNotOptimize(check);
+  std::fclose(pfi->data_stream);
+  pfi->data_stream = nullptr;
+  frepfi(pfi, 0);
+}
+BENCHMARK(BM_GribPointSeries)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
+// The tool's series of the same point.
+void BM_ToolPointSeriesGrib(benchmark::State& state) {
+  const bench_files& f = files();
+  if (!f.ok) {
+    state.SkipWithError("no GRIB file (cdo missing?)");
+    return;
+  }
+  std::string cmd =
+      "cdo -s outputtab,value -selindexbox,181,181,91,91 " + f.grb + " >/dev/null 2>&1";
+  auto t0 = std::chrono::steady_clock::now();
+  for (auto _ : state)
+    if (std::system(cmd.c_str()) != 0) state.SkipWithError("cdo failed");
+  tool_series_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+                  double(state.iterations());
+}
+BENCHMARK(BM_ToolPointSeriesGrib)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
 void BM_ToolTimeMeanGrib(benchmark::State& state) {
   const bench_files& f = files();
   if (!f.ok) {
@@ -183,5 +245,9 @@ int main(int argc, char** argv) {
   if (ours_s > 0 && tool_s > 0)
     std::printf("time mean of 1000 GRIB records: vemra %.1f ms, cdo timmean %.1f ms, ratio %.2f\n",
                 ours_s * 1e3, tool_s * 1e3, ours_s / tool_s);
+  if (series_s > 0 && tool_series_s > 0)
+    std::printf(
+        "series of one point over 1000 GRIB records: vemra %.2f ms, cdo %.1f ms, ratio %.4f\n",
+        series_s * 1e3, tool_series_s * 1e3, series_s / tool_series_s);
   return 0;
 }

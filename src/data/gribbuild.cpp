@@ -82,11 +82,10 @@ bool read_at(std::FILE* f, int64_t pos, void* buf, size_t n) {
 
 int64_t get3(const unsigned char* b) { return kagby(b, 0, 3); }
 
-// Length of the section at pos, which must hold at least `fixed` octets; the
-// first min(length, n) octets go to buf (the rest zeroed). Returns 0 or a
-// gribhdr status.
 // The bytes of one message's sections, read by position a window at a time:
 // the sections before the packed data cost one read, or two past a bit map.
+// They take under 512 bytes on the common grids; a window no larger keeps
+// the check of each field of a long series from copying data it never uses.
 class message_window {
  public:
   explicit message_window(std::FILE* f) : fd_(fileno(f)) {}
@@ -106,9 +105,12 @@ class message_window {
  private:
   int fd_;
   int64_t at_ = -1, len_ = 0;
-  unsigned char buf_[4096];
+  unsigned char buf_[512];
 };
 
+// Length of the section at pos, which must hold at least `fixed` octets; the
+// first min(length, n) octets go to buf (the rest zeroed). Returns 0 or a
+// gribhdr status.
 int read_section(message_window& f, int64_t pos, int64_t fixed, unsigned char* buf, size_t n,
                  int64_t* len) {
   unsigned char l[3];
@@ -340,15 +342,10 @@ void gribfill(int64_t irec_pos, int offset, int stride, const grib_record_header
   }
 }
 
-int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
-            std::FILE* f) {
-  if (h->bds_flags != 0) return grib_rec_packing;
-  if (h->bms_flag && h->bms_table != 0) return grib_rec_predefined_map;
-  if (h->bits > 32) return grib_rec_bits;
-  if (!scaling_ok(h)) return grib_rec_scaling;
-
-  const int gtype = pindx->hipnt[3];
-  int offset = 0, stride = 3;
+int gribgrid(const grib_record_header* h, const file_descriptor* pfi, int gtype, int* offset,
+             int* stride) {
+  *offset = 0;
+  *stride = 3;
   if (gtype == 255) {
     if (!h->gds_flag) return grib_rec_no_grid;
     if (preprojected(pfi)) {
@@ -358,13 +355,45 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
     }
   } else if (gtype == 29) {
     if (h->grid_id == 29)
-      offset = 3;
+      *offset = 3;
     else if (h->grid_id != 30)
       return grib_rec_grid_29;
-    stride = 6;
+    *stride = 6;
   } else if (h->grid_id != gtype) {
     return grib_rec_grid_type;
   }
+  return grib_rec_entered;
+}
+
+int64_t gribvarrec(const grib_record_header* h, const file_descriptor* pfi) {
+  for (int k = 0; k < pfi->variable_count; k++) {
+    const variable_descriptor& v = pfi->variables[k];
+    if (v.units[0] != h->parameter || v.units[1] != h->level_type) continue;
+    if (v.levels == 0) {
+      if (!level_matches(v, h)) continue;
+      return v.record;
+    }
+    if (v.units[3] > -900 && v.units[3] != h->time_range) continue;
+    if (v.levels < 0 || !pfi->world_to_grid[2]) continue;
+    const float z = pfi->world_to_grid[2](pfi->world_to_grid_scaling[2], float(h->level));
+    if (!(z > 0.99f && double(z) < v.levels + 0.01)) continue;
+    const int iz = static_cast<int>(std::lround(z));
+    if (std::fabs(double(z) - iz) > 0.01) continue;
+    return int64_t(v.record) + iz - 1;
+  }
+  return -1;
+}
+
+int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
+            std::FILE* f) {
+  if (h->bds_flags != 0) return grib_rec_packing;
+  if (h->bms_flag && h->bms_table != 0) return grib_rec_predefined_map;
+  if (h->bits > 32) return grib_rec_bits;
+  if (!scaling_ok(h)) return grib_rec_scaling;
+
+  const int gtype = pindx->hipnt[3];
+  int offset, stride;
+  if (int rc = gribgrid(h, pfi, gtype, &offset, &stride); rc != grib_rec_entered) return rc;
 
   // Every point the reader may ask for must be in the message.
   const int64_t npts = grid_points(pfi, gtype);
@@ -384,25 +413,10 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   const int it = static_cast<int>(t + 0.01f);
   if (std::fabs(double(t) - it) > 0.01) return grib_rec_time_between;
 
-  const int64_t base = int64_t(it - 1) * pfi->time_records;
-  for (int k = 0; k < pfi->variable_count; k++) {
-    const variable_descriptor& v = pfi->variables[k];
-    if (v.units[0] != h->parameter || v.units[1] != h->level_type) continue;
-    if (v.levels == 0) {
-      if (!level_matches(v, h)) continue;
-      gribfill(base + v.record, offset, stride, h, pindx);
-      return grib_rec_entered;
-    }
-    if (v.units[3] > -900 && v.units[3] != h->time_range) continue;
-    if (v.levels < 0 || !pfi->world_to_grid[2]) continue;
-    const float z = pfi->world_to_grid[2](pfi->world_to_grid_scaling[2], float(h->level));
-    if (!(z > 0.99f && double(z) < v.levels + 0.01)) continue;
-    const int iz = static_cast<int>(std::lround(z));
-    if (std::fabs(double(z) - iz) > 0.01) continue;
-    gribfill(base + v.record + iz - 1, offset, stride, h, pindx);
-    return grib_rec_entered;
-  }
-  return grib_rec_no_match;
+  const int64_t rec = gribvarrec(h, pfi);
+  if (rec < 0) return grib_rec_no_match;
+  gribfill(int64_t(it - 1) * pfi->time_records + rec, offset, stride, h, pindx);
+  return grib_rec_entered;
 }
 
 namespace {

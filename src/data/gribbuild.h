@@ -93,6 +93,17 @@ int gribmap();
 int gribmsg(std::FILE* f, int64_t at, int64_t flen, bool notau, grib_record_header* h,
             int64_t* next);
 
+// The grid rule: grib_rec_entered when the message's grid is the data set's
+// for an index of grid type gtype, with the offset and stride of its slot;
+// else the status that refuses it.
+int gribgrid(const grib_record_header* h, const file_descriptor* pfi, int gtype, int* offset,
+             int* stride);
+
+// The record within a time (the variable's record plus its level - 1) of the
+// first variable whose parameter, level type and level the message has; -1
+// when none has them.
+int64_t gribvarrec(const grib_record_header* h, const file_descriptor* pfi);
+
 // Enters a message into the index when it matches the data set: a
 // grib_rec_status. Reads the message's bit map from `gfile` to check it.
 int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,

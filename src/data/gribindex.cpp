@@ -16,7 +16,9 @@
 #include "base/numfmt.h"
 #include "base/timecal.h"
 #include "base/bitfield.h"
+#include "data/filerec.h"
 #include "data/gribbuild.h"
+#include "data/reader.h"
 
 namespace {
 
@@ -393,8 +395,64 @@ void message_mismatch(const char* data_name, int64_t at, const char* what) {
 
 }  // namespace
 
-int kackgmsg(const grib_index* p, int64_t e, int t, const float* ts, FILE* data,
+namespace {
+
+// The data file's size for the open stream: taken once per opened file, or
+// again when fresh is set (the file may have grown since).
+bool data_size(const grib_index* p, FILE* data, bool fresh, int64_t* size) {
+  if (fresh || p->sized_stream != data) {
+    struct stat st;
+    if (::fstat(fileno(data), &st) != 0) return false;
+    p->data_size = st.st_size;
+    p->sized_stream = data;
+  }
+  *size = p->data_size;
+  return true;
+}
+
+// Reads the message at `at` as the builder read it; a message that does not
+// read against the size taken earlier is read again against the size now.
+bool read_message(const grib_index* p, FILE* data, int64_t at, grib_record_header* h) {
+  int64_t size = 0, next = 0;
+  const bool known = p->sized_stream == data;
+  if (!data_size(p, data, false, &size)) return false;
+  if (gribmsg(data, at, size, p->base_times, h, &next) == 0) return true;
+  return known && data_size(p, data, true, &size) &&
+         gribmsg(data, at, size, p->base_times, h, &next) == 0;
+}
+
+// What differs between the message and the grid and the variable and level
+// its slot stands for; empty when nothing does.
+void what_it_is(const grib_record_header& h, const file_descriptor* pfi,
+                const variable_descriptor* pvr, int z, int64_t e, char* what, size_t n) {
+  const int gtype = pfi->grib_index->hipnt[3];
+  int offset = 0, stride = 3;
+  const int grid = gribgrid(&h, pfi, gtype, &offset, &stride);
+  const bool pdef = preprojected(pfi);
+  if (grid == grib_rec_no_grid) {
+    std::snprintf(what, n, "no grid description");
+  } else if (grid == grib_rec_grid_size || grid == grib_rec_native_size) {
+    std::snprintf(what, n, "a grid of %d by %d points, the data set's is %d by %d", h.ni, h.nj,
+                  pdef ? pfi->native_isize : pfi->x_size, pdef ? pfi->native_jsize : pfi->y_size);
+  } else if (grid != grib_rec_entered || e % stride != offset) {
+    std::snprintf(what, n, "grid %d, not the grid of the index entry", h.grid_id);
+  } else if (gribvarrec(&h, pfi) != int64_t(pvr->record) + z - 1) {
+    int used = std::snprintf(what, n, "parameter %d, level type %d, level %d: not %s", h.parameter,
+                             h.level_type, h.level, pvr->abbrev);
+    if (pvr->levels > 0 && pfi->grid_to_world[2] && used > 0 && size_t(used) < n)
+      std::snprintf(what + used, n - size_t(used), " at level %g",
+                    double(pfi->grid_to_world[2](pfi->grid_to_world_scaling[2], float(z))));
+  } else {
+    what[0] = '\0';
+  }
+}
+
+}  // namespace
+
+int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, int t, int64_t e,
              const char* data_name) {
+  const grib_index* p = pfi->grib_index;
+  FILE* data = pfi->data_stream;
   char what[200];
   const int64_t data_pos = p->intpnt[e];
   if (!data) {
@@ -406,10 +464,7 @@ int kackgmsg(const grib_index* p, int64_t e, int t, const float* ts, FILE* data,
   grib_record_header h{};
   if (placed) {
     const int64_t at = p->msg_start[slot];
-    struct stat st;
-    int64_t next = 0;
-    if (::fstat(fileno(data), &st) != 0 ||
-        gribmsg(data, at, st.st_size, p->base_times, &h, &next) != 0) {
+    if (!read_message(p, data, at, &h)) {
       message_mismatch(data_name, at, "no GRIB message can be read there");
       return 1;
     }
@@ -424,13 +479,15 @@ int kackgmsg(const grib_index* p, int64_t e, int t, const float* ts, FILE* data,
                     double(h.decimal_factor), double(p->fltpnt[e]));
     } else {
       date_time vt = h.valid;
-      const float tm = t2gr(ts, &vt);
+      const float tm = t2gr(pfi->grid_to_world_scaling[3], &vt);
       if (!h.forecast_ok || !(std::fabs(double(tm) - t) <= 0.01)) {
         std::snprintf(what, sizeof what,
                       "dated %04d-%02d-%02d %02d:%02d, not time %d of the data set", vt.year,
                       vt.month, vt.day, vt.hour, vt.minute, t);
       } else {
-        what[0] = '\0';
+        // Two messages of one length and packing can change places: the
+        // message must also be the variable, level and grid of its slot.
+        what_it_is(h, pfi, pvr, z, e, what, sizeof what);
       }
     }
     if (what[0]) {

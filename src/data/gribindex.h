@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 
+struct file_descriptor;
+struct variable_descriptor;
+
 // What identifies the data file an index was built from: its size and a
 // checksum of its first and last 64 KiB (the first message and the last).
 // Recorded after the portable layout, where readers of that layout do not
@@ -37,6 +40,11 @@ struct grib_index {
   int64_t* msg_start;
   int64_t* msg_length;
   bool base_times;  // forecast times were ignored: messages sit at their base time
+  // The size of the data file open under sized_stream (null: not yet taken),
+  // so that the checks of a series of fields ask for it once per opened
+  // file; the reader forgets it when it opens another file of the set.
+  mutable const FILE* sized_stream;
+  mutable int64_t data_size;
 };
 
 // Releases the index and its four arrays (all malloc'd).
@@ -75,12 +83,15 @@ bool grib_data_id_of(FILE* data, grib_data_id* out);
 // message when the data file is not the one the index was built from.
 int kackgdat(const grib_index* pindx, FILE* data, const char* data_name);
 
-// Checks the message of the slot whose entries begin at intpnt[e] against
-// them, before the field is read from the open data file `data` (named
-// data_name in the message): the data section's reference value, binary
-// scale and bits per value, and, where the index records the message's
-// place, its start and length, the place of its data and bit map, its
-// decimal scale and whether its product section's date is time t of the
-// time axis ts. Returns 0, or 1 after a level-0 message naming the file.
-int kackgmsg(const grib_index* pindx, int64_t e, int t, const float* ts, FILE* data,
+// Checks the message of the slot whose entries begin at intpnt[e] of the
+// data set's index against them and against what the slot stands for, before
+// the field of variable pvr at level z and time t is read from the data set's
+// open data file (named data_name in the message): the data section's
+// reference value, binary scale and bits per value, and, where the index
+// records the message's place, its start and length, the place of its data
+// and bit map, its decimal scale, whether its product section's date is time
+// t, its parameter, level type and level are those of the variable and level,
+// and its grid is the data set's. Returns 0, or 1 after a level-0 message
+// naming the file.
+int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, int t, int64_t e,
              const char* data_name);

@@ -1,9 +1,11 @@
 #include "data/gribread.h"
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -70,12 +72,24 @@ void io_error(const read_request& rq, int64_t count, int64_t pos) {
 }
 
 // Up to n bytes at pos into buf: the count read, or -1 when pos can't be
-// reached.
+// reached. Read by position, one call where the stream would seek and fill
+// its buffer first: a series of one point reads a little of each of many
+// messages.
 int64_t read_some(const read_request& rq, int64_t pos, unsigned char* buf, int64_t n) {
   const file_descriptor* pfi = rq.file;
   std::FILE* f = pfi->data_stream;
-  if (!f || pos < 0 || fseeko(f, static_cast<off_t>(pos), SEEK_SET) != 0) return -1;
-  return static_cast<int64_t>(std::fread(buf, 1, static_cast<size_t>(n), f));
+  const int fd = f ? fileno(f) : -1;
+  if (fd < 0 || pos < 0) return -1;
+  int64_t got = 0;
+  while (got < n) {
+    const ssize_t r =
+        ::pread(fd, buf + got, static_cast<size_t>(n - got), static_cast<off_t>(pos + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return got > 0 ? got : -1;
+    if (r == 0) break;
+    got += r;
+  }
+  return got;
 }
 
 template <class V>
@@ -284,7 +298,7 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
   // message must still be the one the index describes. Once per record and
   // request, as for the bit map.
   if (e != held.checked) {
-    if (kackgmsg(g, e, t, pfi->grid_to_world_scaling[3], pfi->data_stream, data_name(rq))) return 1;
+    if (kackgmsg(pfi, pvr, z, t, e, data_name(rq))) return 1;
     held.checked = e;
   }
   const double dec = g->fltpnt[e], bin = g->fltpnt[e + 1], ref = g->fltpnt[e + 2];
@@ -358,7 +372,11 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
 namespace {
 
 void grib_start(read_request&) { kagribreset(); }
-void grib_switched(read_request&) { kagribfile(); }
+void grib_switched(read_request& rq) {
+  kagribfile();
+  // The size of the file that was open is not this one's.
+  if (const grib_index* g = rq.file->grib_index) g->sized_stream = nullptr;
+}
 
 // GRIB reads take the time of the whole series: the index knows the files.
 int grib_row(read_request& rq, int x, int y, int z, int t, int, int n, float* values) {

@@ -2,7 +2,9 @@
 // same size and the same first and last messages, but another middle
 // message: reading the middle field is refused with a message naming the
 // data file, while the fields that still match, and the true file, read
-// the values an independent decoder finds in it.
+// the values an independent decoder finds in it. Also messages of one length
+// and packing that changed places in the middle of a set of two variables
+// on two levels.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +14,7 @@
 
 #include "dataset_files.h"
 #include "lats_files.h"
+#include "support/grib_writer.h"
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
@@ -38,7 +41,7 @@ void write_three(const TempDir& dir, const std::string& middle) {
 
 // Byte positions of a message's parts, found from its section lengths.
 struct message_at {
-  size_t start, pds, bds;
+  size_t start, pds, gds, bds;
 };
 
 size_t get3(const std::string& s, size_t at) {
@@ -50,7 +53,8 @@ std::vector<message_at> messages(const std::string& grib) {
   std::vector<message_at> v;
   for (size_t at = 0; at + 8 <= grib.size() && grib.compare(at, 4, "GRIB") == 0;
        at += get3(grib, at + 4)) {
-    message_at m{at, at + 8, at + 8 + get3(grib, at + 8)};
+    const size_t gds = at + 8 + get3(grib, at + 8);
+    message_at m{at, at + 8, gds, gds};
     const unsigned char flags = grib[m.pds + 7];
     if (flags & 0x80) m.bds += get3(grib, m.bds);
     if (flags & 0x40) m.bds += get3(grib, m.bds);
@@ -119,21 +123,40 @@ TEST(GribMessages, AReplacedMiddleMessageIsRefusedNamingTheDataFile) {
     s[at] = char((unsigned char)s[at] + add);
     return s;
   };
+  // The codes of the middle message, as the independent decoder reads them.
+  std::istringstream codes(command_output(
+      "grib_get -w count=2 -p indicatorOfParameter:i,indicatorOfTypeOfLevel:i,level:i " +
+      dir.file("same.grb") + " 2>/dev/null"));
+  int param = -1, ltype = -1, level = -1;
+  codes >> param >> ltype >> level;
+  ASSERT_GE(level, 0);
+  auto said = [&](int p, int lt, int lv) {
+    return "parameter " + std::to_string(p) + ", level type " + std::to_string(lt) + ", level " +
+           std::to_string(lv) + ": not tas";
+  };
   struct variant {
     std::string name, data, index;
-    bool refused;  // time 2 is refused; times 1 and 3 always read
+    bool refused;     // time 2 is refused; times 1 and 3 always read
+    std::string why;  // what the refusal names, when set
   };
   const std::vector<variant> variants = {
-      {"the true file", own, index, false},
-      {"the true file, older index", own, older, false},
-      {"another version of the file", foreign, index, true},
-      {"another version, older index", foreign, older, true},
-      {"the middle date moved a day", patched(m[1].pds + 14, -1), index, true},
-      {"the middle reference value", patched(m[1].bds + 7, 1), index, true},
-      {"the middle reference value, older index", patched(m[1].bds + 7, 1), older, true},
-      {"the middle binary scale", patched(m[1].bds + 5, 1), index, true},
-      {"the middle bits per value", patched(m[1].bds + 10, -1), older, true},
-      {"the middle message's length", patched(m[1].start + 6, 2), index, true},
+      {"the true file", own, index, false, ""},
+      {"the true file, older index", own, older, false, ""},
+      {"another version of the file", foreign, index, true, ""},
+      {"another version, older index", foreign, older, true, ""},
+      {"the middle date moved a day", patched(m[1].pds + 14, -1), index, true, ""},
+      {"the middle reference value", patched(m[1].bds + 7, 1), index, true, ""},
+      {"the middle reference value, older index", patched(m[1].bds + 7, 1), older, true, ""},
+      {"the middle binary scale", patched(m[1].bds + 5, 1), index, true, ""},
+      {"the middle bits per value", patched(m[1].bds + 10, -1), older, true, ""},
+      {"the middle message's length", patched(m[1].start + 6, 2), index, true, ""},
+      {"the middle parameter", patched(m[1].pds + 8, 1), index, true,
+       said(param + 1, ltype, level)},
+      {"the middle level type", patched(m[1].pds + 9, 1), index, true,
+       said(param, ltype + 1, level)},
+      {"the middle level", patched(m[1].pds + 11, 1), index, true, said(param, ltype, level + 1)},
+      {"the middle grid's columns", patched(m[1].gds + 7, 1), index, true,
+       "a grid of 361 by 181 points, the data set's is 360 by 181"},
   };
   const int lon = 123, lat = 45, x = lon + 1, y = lat + 91;
   const std::vector<double> want = decoded(dir.file("same.grb"), lon, lat);
@@ -152,11 +175,117 @@ TEST(GribMessages, AReplacedMiddleMessageIsRefusedNamingTheDataFile) {
       const std::string& a = got[size_t(t - 1)];
       if (t == 2 && v.refused) {
         EXPECT_EQ(a.find(kRefused), 0u) << a;
+        if (!v.why.empty()) {
+          EXPECT_NE(a.find(": " + v.why + "\n"), std::string::npos) << a;
+        }
         EXPECT_EQ(a.find("Result value"), std::string::npos) << a;
         continue;
       }
       EXPECT_NEAR(result_value(a), want[size_t(t - 1)], 1e-3) << t << "\n" << a;
       EXPECT_NEAR(result_value(a), t_at(x, y, t), 0.051) << t;
+    }
+  }
+}
+
+// ua and va at 850 and 500 hPa, each cos(longitude + a phase), every 6 hours
+// for 300 times, all packed alike (16 bits from -1 by 2^-14): the messages of
+// time 150 change places in the data file under the index built for it.
+TEST(GribMessages, MessagesOfOnePackingThatChangedPlacesAreRefused) {
+  TempDir dir;
+  constexpr int nx = 36, ny = 19, nt = 300;
+  struct field {
+    int param, level, phase;
+  };
+  const field fields[4] = {{33, 850, 0}, {33, 500, 90}, {34, 850, 180}, {34, 500, 270}};
+  std::string own;
+  size_t length = 0;
+  for (int t = 0; t < nt; t++) {
+    int day = 6 * t / 24, month = 1;
+    for (const int days : {31, 29, 31})
+      if (day >= days) day -= days, month++;
+    for (const field& f : fields) {
+      gribw::message m;
+      m.param = f.param, m.level = f.level;
+      m.month = month, m.day = day + 1, m.hour = 6 * t % 24;
+      m.ni = nx, m.nj = ny, m.bits = 16, m.binary_scale = -14, m.reference = -1;
+      for (int j = 0; j < ny; j++)
+        for (int i = 0; i < nx; i++)
+          m.fields.push_back(
+              uint32_t(std::lround((std::cos((10 * i + f.phase) * M_PI / 180) + 1) * 16384)));
+      const std::string one = gribw::encode(m);
+      length = one.size();
+      own += one;
+    }
+  }
+  write_file(dir.file("uv.grb"), own);
+  write_file(dir.file("uv.ctl"),
+             "dset ^uv.grb\nindex ^uv.idx\ndtype grib\nundef -9.99e33\n"
+             "xdef 36 linear 0 10\nydef 19 linear -90 10\nzdef 2 levels 850 500\n"
+             "tdef 300 linear 00z1jan2000 6hr\nvars 2\nua 2 33,100 eastward wind\n"
+             "va 2 34,100 northward wind\nendvars\n");
+  const std::string gribmap = std::string(VEMRA_GRIBMAP) + " " + dir.file("uv.ctl") + " >/dev/null";
+  ASSERT_EQ(std::system(gribmap.c_str()), 0);
+
+  // At 30 degrees east on the equator (point 9 x 36 + 3 of a message), at
+  // 850 hPa; time 150 is 06z 7 February.
+  auto value_of = [&](int param, const std::string& date, int time) {
+    std::istringstream in(
+        command_output("grib_get -F %.6f -i 327 -w indicatorOfParameter=" + std::to_string(param) +
+                       ",level=850,dataDate=" + date + ",dataTime=" + std::to_string(time) + " " +
+                       dir.file("uv.grb") + " 2>/dev/null"));
+    double v = NAN;
+    in >> v;
+    return v;
+  };
+  const double ua = value_of(33, "20000207", 600), va = value_of(34, "20000207", 600);
+  const double ua_before = value_of(33, "20000207", 0), ua_after = value_of(33, "20000207", 1200);
+  EXPECT_NEAR(ua, std::cos(M_PI / 6), 1e-3);
+  EXPECT_NEAR(va, std::cos(7 * M_PI / 6), 1e-3);
+
+  struct moved {
+    std::string name;
+    int a, b;            // messages of time 150 (ua 850, ua 500, va 850, va 500) swapped
+    std::string ua, va;  // what the refusal of each names; empty: it reads
+  };
+  const std::vector<moved> table = {
+      {"nothing moved", 0, 0, "", ""},
+      {"ua and va changed places", 0, 2,
+       "parameter 34, level type 100, level 850: not ua at level 850",
+       "parameter 33, level type 100, level 850: not va at level 850"},
+      {"the levels of ua changed places", 0, 1,
+       "parameter 33, level type 100, level 500: not ua at level 850", ""},
+  };
+  const size_t first = 149 * 4 * length;
+  for (const moved& row : table) {
+    SCOPED_TRACE(row.name);
+    std::string data = own;
+    data.replace(first + row.a * length, length, own, first + row.b * length, length);
+    data.replace(first + row.b * length, length, own, first + row.a * length, length);
+    write_file(dir.file("uv.grb"), data);
+    RunResult r = run_batch(
+        "open uv.ctl\nset x 4\nset y 10\nset lev 850\nset t 149\nd ua\nset t 150\nd ua\nd va\n"
+        "set t 151\nd ua\n",
+        dir.path());
+    const std::vector<std::string> got = answers(r.out, "d ua");
+    const std::vector<std::string> got_va = answers(r.out, "d va");
+    ASSERT_EQ(got.size(), 3u) << r.out;
+    ASSERT_EQ(got_va.size(), 1u) << r.out;
+    EXPECT_NEAR(result_value(got[0]), ua_before, 1e-5) << got[0];
+    EXPECT_NEAR(result_value(got[2]), ua_after, 1e-5) << got[2];
+    // The ua slot's message starts the time, the va slot's is its third.
+    for (int k = 0; k < 2; k++) {
+      const std::string& a = k ? got_va[0] : got[1];
+      const std::string& why = k ? row.va : row.ua;
+      if (why.empty()) {
+        EXPECT_NEAR(result_value(a), k ? va : ua, 1e-5) << a;
+        continue;
+      }
+      EXPECT_EQ(a.find("GRIB Data Error:  the field's message does not match its index\n"
+                       "  Data file = uv.grb\n  Message at byte " +
+                       std::to_string(first + size_t(2 * k) * length) + ": " + why + "\n"),
+                0u)
+          << a;
+      EXPECT_EQ(a.find("Result value"), std::string::npos) << a;
     }
   }
 }
