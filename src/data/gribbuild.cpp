@@ -201,7 +201,8 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
   *h = grib_record_header{};
   message_window f(file);
   unsigned char lead[8];
-  if (at + 8 >= flen) return hdr_short_lead;
+  // A start taken from an index may be anything: compared, not added to.
+  if (at < 0 || at >= flen - 8) return hdr_short_lead;
   if (!f.read(at, lead, 8)) return hdr_lead_io;
   if (std::memcmp(lead, "GRIB", 4) != 0) return hdr_not_found;
   h->edition = lead[7];

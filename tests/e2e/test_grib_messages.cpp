@@ -134,6 +134,12 @@ TEST(GribMessages, AReplacedMiddleMessageIsRefusedNamingTheDataFile) {
     return "parameter " + std::to_string(p) + ", level type " + std::to_string(lt) + ", level " +
            std::to_string(lv) + ": not tas";
   };
+  // The index with the middle message's start at the largest offset a file
+  // can name.
+  std::string far = index;
+  const size_t places = far.find("MSGS");
+  ASSERT_NE(places, std::string::npos);
+  far.replace(places + 9 + 16, 8, "\x7f\xff\xff\xff\xff\xff\xff\xff", 8);
   struct variant {
     std::string name, data, index;
     bool refused;     // time 2 is refused; times 1 and 3 always read
@@ -157,6 +163,8 @@ TEST(GribMessages, AReplacedMiddleMessageIsRefusedNamingTheDataFile) {
       {"the middle level", patched(m[1].pds + 11, 1), index, true, said(param, ltype, level + 1)},
       {"the middle grid's columns", patched(m[1].gds + 7, 1), index, true,
        "a grid of 361 by 181 points, the data set's is 360 by 181"},
+      {"the middle message's start past any file", own, far, true,
+       "no GRIB message can be read there"},
   };
   const int lon = 123, lat = 45, x = lon + 1, y = lat + 91;
   const std::vector<double> want = decoded(dir.file("same.grb"), lon, lat);
