@@ -2,6 +2,7 @@
 // results, one plot, or one frame per step of the looping dimension.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -24,6 +25,7 @@
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
+#include "plot/plottype.h"
 
 namespace {
 
@@ -47,6 +49,53 @@ int auto_mark(int frame_pass) {
   int m = frame_pass + 2;
   while (m > 5) m -= 5;
   return m;
+}
+
+// What a display holds for each point of its grid: the value read and an
+// operand or the plot's copy beside it; a line or bar graph also draws every
+// point, whose segment and mark in the display list take tens of bytes more.
+constexpr double kHeldBytes = 8.0;
+constexpr double kDrawnBytes = 64.0;
+
+// Points of the grid the environment forms on the default file along the
+// dimensions that vary in one plot (0 when the evaluation will refuse it).
+double grid_points(const session_state* pcm, const eval_state* pst) {
+  const file_descriptor* f = pcm->default_file;
+  if (!f || holds_stations(f)) return 0;
+  double n = 1;
+  for (int d : {pst->idim, pst->jdim}) {
+    if (d < 0) continue;
+    float g1, g2;
+    if (d == 3) {
+      g1 = t2gr(f->grid_to_world_scaling[3], &pst->time_start);
+      g2 = t2gr(f->grid_to_world_scaling[3], &pst->time_end);
+    } else {
+      g1 = f->world_to_grid[d](f->world_to_grid_scaling[d], pst->dim_min[d]);
+      g2 = f->world_to_grid[d](f->world_to_grid_scaling[d], pst->dim_max[d]);
+    }
+    const double lo = std::floor(double(g1) + 0.0001), hi = std::ceil(double(g2) - 0.0001);
+    if (!(hi > lo) || !std::isfinite(hi - lo)) return 0;
+    n *= hi - lo + 1;
+  }
+  return n;
+}
+
+// A grid no memory of this machine holds is refused before any of it is
+// taken, so the command fails alone instead of the session being killed.
+bool fits_in_memory(const session_state* pcm, const eval_state* pst) {
+  const double n = grid_points(pcm, pst);
+  const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+  if (n <= 1 || pages <= 0 || page <= 0) return true;
+  const plot_type* out = plot_type_of(output_field::field, pcm->gxout_2d);
+  const bool drawn = pcm->gxout_general == output_plot && pst->jdim < 0 && !(out && out->any_shape);
+  const double need = n * (kHeldBytes + (drawn ? kDrawnBytes : 0.0));
+  const double memory = double(pages) * double(page);
+  if (need <= memory) return true;
+  constexpr double gb = 1024.0 * 1024.0 * 1024.0;
+  kaprntf(msg_level::error, "DISPLAY error:  grid of %.0f points too large for memory\n", n);
+  kaprntf(msg_level::error, "  It needs about %.1f GB; this machine has %.1f GB\n", need / gb,
+          memory / gb);
+  return false;
 }
 
 int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nvary) {
@@ -216,6 +265,7 @@ int kadspl(char* line, session_state* pcm) {
   std::string text = kaexprline(p);
   eval_state_ptr pst = getpst(pcm);
   if (!pst) return 1;
+  if (!fits_in_memory(pcm, pst.get())) return 1;
   int nvary = 0;
   for (int d = 0; d < 4; d++)
     if (pcm->dim_varying[d]) nvary++;

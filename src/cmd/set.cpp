@@ -1,6 +1,7 @@
 // The "set" command: keyword matching, the messages all keywords share, and
 // the keywords of the dimension environment, looping and data warnings.
 // Keywords of the other option groups are entries of the same chain.
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -99,6 +100,20 @@ bool grid_value(const char* p, int dim, const file_descriptor* pfi, float* v) {
   return valprs(p, v) != nullptr;
 }
 
+// A grid index is an int: a coordinate past the range the readers keep
+// (2e9, as they do) is no point of any grid.
+bool indexable(float g) { return std::fabs(g) < 2.0e9f; }
+
+// A time grid coordinate names a date only when that date leads back to it:
+// past about a million years from the axis start the dates are held there.
+bool dated(const float* ts, float g) {
+  if (!indexable(g)) return false;
+  date_time t;
+  gr2t(ts, g, &t);
+  const float back = t2gr(ts, &t);
+  return std::fabs(back - g) <= 0.5f + std::fabs(g) * FLT_EPSILON;
+}
+
 int set_grid(set_args& a, int dim) {
   session_state* pcm = a.pcm;
   const char* p = nxtwrd(a.lower);
@@ -120,8 +135,9 @@ int set_grid(set_args& a, int dim) {
     varying = 0;
   }
   if (dim == 3) {
-    pcm->dim_varying[dim] = varying;
     const float* ts = pfi->grid_to_world_scaling[3];
+    if (!dated(ts, v1) || !dated(ts, v2)) return set_error(dim);
+    pcm->dim_varying[dim] = varying;
     gr2t(ts, v1, &pcm->time_start);
     if (count == 1)
       pcm->time_end = pcm->time_start;
@@ -131,6 +147,7 @@ int set_grid(set_args& a, int dim) {
     return 0;
   }
   if (!holds_stations(pfi)) {
+    if (!indexable(v1) || !indexable(v2)) return set_error(dim);
     v1 = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v1);
     v2 = count == 1 ? v1 : pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v2);
     // A grid coordinate far enough out has no world value in float range.
@@ -209,8 +226,10 @@ int set_time(set_args& a) {
     if (!parse(q, &t2)) return set_error(kTime);
     two = 1;
   }
+  const float* ts = pfi->grid_to_world_scaling[3];
+  // A time whose grid coordinate no index holds is no time of the file.
+  if (!indexable(t2gr(ts, &t1)) || !indexable(t2gr(ts, &t2))) return set_error(kTime);
   if (!two) {
-    const float* ts = pfi->grid_to_world_scaling[3];
     float g = std::floor(t2gr(ts, &t1) + 0.5f);
     gr2t(ts, g, &t1);
     t2 = t1;

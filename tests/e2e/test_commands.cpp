@@ -234,6 +234,13 @@ TEST(ReturnCodes, NumbersThatAreNotFiniteAreRefused) {
       // Grid coordinates whose world values lie past the float range.
       {data, "set z 3e38", common("Z")},
       {data, "set x 1 3e38", common("X")},
+      // Grid coordinates no grid index holds (an int), and times whose date
+      // no calendar year holds: 1.5e9 six-hour steps are over 1e6 * 1461
+      // steps, a million years.
+      {data, "set x 1e10", common("X")},
+      {data, "set y 1 -3e9", common("Y")},
+      {data, "set t 1e10", common("T")},
+      {data, "set t 1 1.5e9", common("T")},
       {"", "draw line 1 1 1e39 2", "DRAW error: Invalid LINE coordinate\n"},
       {"", "draw rec 1 1 1e39 2", "DRAW error: Syntax is DRAW REC xlo ylo xhi yhi\n"},
       {"", "draw polyf 1 1 2 1 1e39 2", "DRAW error: Invalid polyf coordinate\n"},
@@ -252,11 +259,15 @@ TEST(ReturnCodes, NumbersThatAreNotFiniteAreRefused) {
   RunResult r = run_batch(data + "set cint 5\nset cint 1e39\nd z\n", dir.path());
   EXPECT_EQ(answer(r.out, "d z"), "Contouring: 135 to 245 interval 5 \n");
   // So do the dimensions.
-  r = run_batch(data + "set x 3 4\nset x 1 3e38\nset z 3e38\nq dims\n", dir.path());
-  EXPECT_TRUE(contains(answer(r.out, "q dims"),
-                       "X is varying   Lon = 5 to 7.5   X = 3 to 4\n"
-                       "Y is varying   Lat = -90 to 90   Y = 1 to 73\n"
-                       "Z is fixed     Lev = 1000  Z = 1\n"))
+  r = run_batch(data + "set x 3 4\nset t 2\nset x 1 3e38\nset z 3e38\nset x 1e10\nset t 1e10\n" +
+                    "set t 1 1.5e9\nq dims\n",
+                dir.path());
+  EXPECT_EQ(answer(r.out, "q dims"),
+            "Default file number is: 1 \n"
+            "X is varying   Lon = 5 to 7.5   X = 3 to 4\n"
+            "Y is varying   Lat = -90 to 90   Y = 1 to 73\n"
+            "Z is fixed     Lev = 1000  Z = 1\n"
+            "T is fixed     Time = 06Z01JAN2000  T = 2\n")
       << r.out;
 }
 

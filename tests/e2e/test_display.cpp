@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -272,6 +273,62 @@ TEST(Display, WritegdsFinishingTagWithAGridResult) {
             "got options and opened file\nFinishing sequence:\nEOS\n");
   // Two displays, two finishing tags: 0xA5 and three zero bytes each.
   EXPECT_EQ(read_file(dir.file("fin.gds")), std::string("\xa5\0\0\0\xa5\0\0\0", 8));
+}
+
+// A grid no memory of the machine holds is refused before any of it is
+// taken: the display fails alone with the grid's size and the session goes
+// on. On a one-degree axis from 0 (whose grid coordinates floats keep
+// exactly) y 1 to 2^30 is 1073741824 points, times 4 longitudes 4294967296.
+// The machine's memory is read from /proc.
+TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
+  const std::string data = "open m.ctl\n";
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  double total_kb = 0;
+  while (meminfo >> key >> total_kb && key != "MemTotal:") {
+    meminfo.ignore(1 << 10, '\n');
+  }
+  ASSERT_GT(total_kb, 0);
+  char machine[64];
+  std::snprintf(machine, sizeof machine, "; this machine has %.1f GB\n", total_kb / 1048576.0);
+  const struct {
+    const char *what, *setup;
+    std::string points;
+  } rows[] = {
+      {"a line graph", "set x 1\nset y 1 1073741824\n", "1073741824"},
+      {"a field", "set x 1 4\nset y 1 1073741824\n", "4294967296"},
+      {"frames of a loop", "set x 1\nset y 1 1073741824\nset t 1 2\nset looping on\n",
+       "1073741824"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    write_file(dir.file("m.ctl"),
+               "dset ^m.dat\nundef -9.99e33\nxdef 4 linear 0 1\nydef 4 linear 0 1\n"
+               "zdef 1 levels 1000\ntdef 2 linear 00z01jan2000 6hr\nvars 1\na 0 0 A\nendvars\n");
+    write_file(dir.file("m.dat"), std::string(4 * 4 * 2 * sizeof(float), '\0'));
+    // Capped, the display before this refusal failed at once instead of
+    // taking the machine (the address sanitizer maps more than any cap).
+#if defined(__SANITIZE_ADDRESS__)
+    const std::string cap;
+#else
+    const std::string cap = "ulimit -v 3000000\n";
+#endif
+    write_file(dir.file("run.sh"), cap + "exec \"" + std::string(VEMRA_BIN) + "\" -b -l\n");
+    write_file(dir.file("in.txt"), data + row.setup + "d lat\nset x 1\nset y 1 3\nd lat\n");
+    ASSERT_EQ(std::system(("cd " + dir.path() + " && sh run.sh < in.txt > out.txt 2>&1").c_str()),
+              0);
+    const std::string out = read_file(dir.file("out.txt"));
+    const std::string said = answer(out, "d lat");
+    const std::string head =
+        "DISPLAY error:  grid of " + row.points + " points too large for memory\n  It needs about ";
+    EXPECT_EQ(said.substr(0, head.size()), head) << out;
+    EXPECT_TRUE(said.size() > head.size() && said.ends_with(machine)) << said;
+    // The session goes on: three latitudes are drawn next.
+    const size_t next = out.find("ka-> set y 1 3\n");
+    ASSERT_NE(next, std::string::npos) << out;
+    EXPECT_EQ(out.find("rror", next), std::string::npos) << out.substr(next);
+  }
 }
 
 }  // namespace

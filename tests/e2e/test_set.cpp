@@ -121,6 +121,34 @@ TEST(Set, FailedSetLeavesTheEnvironmentAsItWas) {
                 {"q time", "Time = 06Z01JAN1990 to 06Z01JAN1990  Mon to Mon\n"}});
 }
 
+// A coordinate is taken while a grid index (an int) and a date hold it. The
+// far time is worked apart: 1399999999 steps of 6 hours are 349999999.75
+// days, 2395 cycles of 146097 days (958000 years) and 97684.75 days past
+// 1 Jan 1990, which lead to 18Z 14 Jun 2267.
+TEST(Set, CoordinatesPastAGridIndexOrADateAreRefused) {
+  TempDir dir;
+  grid(dir);
+  write_file(dir.file("m.ctl"),
+             "dset ^g.dat\nundef -9.99e33\nxdef 10 linear 0 2.5\nydef 3 linear -30 30\n"
+             "zdef 3 levels 1000 850 500\ntdef 12 linear 00z01jan2000 1mn\nvars 2\n"
+             "u 3 33,100 U Wind\nps 0 1 Surface Pressure\nendvars\n");
+  expect_steps(dir, kOpen + "set x 5 9\nset y 2\nset z 2 3\nset t 2\n",
+               {{"set t 1.4e9", "Time values set: 960257:6:14:18 960257:6:14:18 \n"},
+                {"set t 2", "-"},
+                {"set t 1.5e9", bad_args("T")},
+                {"set t -1.5e9 1", bad_args("T")},
+                {"set x 2e9", bad_args("X")},
+                {"set z 1 2.5e9", bad_args("Z")},
+                {"q dims", kDims}});
+  // On a one-minute axis from 2000, 1 Jan 2010 is 5260320 steps on, 1 Jan
+  // 9999 4207068000: past an index.
+  expect_steps(dir, "open m.ctl\n",
+               {{"set time 1jan2010", "Time values set: 2010:1:1:0 2010:1:1:0 \n"},
+                {"set time 1jan9999", bad_args("TIME")},
+                {"set time 1jan2000 1jan9999", bad_args("TIME")},
+                {"q time", "Time = 00Z01JAN2010 to 00Z01JAN2010  Fri to Fri\n"}});
+}
+
 TEST(Set, DefaultFile) {
   TempDir dir;
   grid(dir);
