@@ -1,5 +1,6 @@
 // "set" keywords of the axes and their labels, the label formats, and the
 // attributes of text and lines drawn by the plots and the draw command.
+#include <cstdint>
 #include <string>
 
 #include "base/message.h"
@@ -238,7 +239,9 @@ int set_annot(set_args& a) {
   if (!p || !intprs(p, &v)) return set_error(a.code);
   s->annot_colour = v;
   if ((p = nxtwrd(p))) {
-    if (!intprs(p, &v))
+    // The display list keeps a thickness in 16 bits, and the plots draw
+    // some lines thinner than it: a thickness past that is none.
+    if (!intprs(p, &v) || v < INT16_MIN || v > INT16_MAX)
       kaprnt(msg_level::error, "SET ANNOT Error: Invalid thickness value\n");
     else
       s->annot_thick = v;

@@ -293,7 +293,9 @@ int gxqclr() { return gs.colours.color; }
 int gxqstl() { return gs.walk.lstyle; }
 
 void gxwide(int thickness) {
-  int hard = gs.page.lwflg ? (thickness + 1) / 2 : thickness;
+  // Halved for a small page, in a wider type so that any thickness halves.
+  const int hard =
+      gs.page.lwflg ? static_cast<int>((static_cast<long long>(thickness) + 1) / 2) : thickness;
   hout2i(MF_WIDTH, hard, thickness);
   if (gs.intflg) gxdwid(thickness);
   gs.colours.lwide = thickness;

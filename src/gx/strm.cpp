@@ -154,8 +154,9 @@ void gxstrm(const float* u, const float* v, const float* c, int isiz, int jsiz, 
             float vundef, float cundef, int colour_by_c, const float* levels, const int* colours,
             int count, int density) {
   if (isiz < 1 || jsiz < 1) return;
-  int fac = 200 / (isiz > jsiz ? isiz : jsiz) + density - 5;
-  fac = fac < 1 ? 1 : (fac > 10 ? 10 : fac);
+  // Wide: any stored density draws, held to the ten steps there are.
+  const long long wide = 200LL / (isiz > jsiz ? isiz : jsiz) + density - 5LL;
+  const int fac = wide < 1 ? 1 : (wide > 10 ? 10 : static_cast<int>(wide));
   const int w = density == 5 ? 2 : (density < 5 ? 3 : 1);
   const long mw = long(isiz) * fac, mh = long(jsiz) * fac;
   std::vector<int> mask;

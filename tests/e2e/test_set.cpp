@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dataset_files.h"
+#include "support/live_session.h"
 #include "support/vemra_run.h"
 
 using namespace vemra_test;
@@ -205,4 +206,117 @@ TEST(Set, ReturnCodesStopACommandFile) {
               std::string::npos)
         << failing[i];
   EXPECT_EQ(r.out.find("stack never"), std::string::npos);
+}
+
+// Every integer keyword takes the ends of the int range, and what it stored
+// draws: each plot that reads it, the draw commands and an image, on a full
+// page and on a small one (where line thicknesses are halved). Under the
+// sanitizer build an overflow in that arithmetic ends the session.
+TEST(Set, IntegerKeywordsAtTheEndsOfTheIntRangeDraw) {
+  const std::string data = "open " + std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl\n";
+  // N stands for the value; the displays after each setting read it.
+  const char* const rows[] = {
+      "set dfile N",
+      "set misswarn on N",
+      "set xlopts N N 0.1",
+      "set ylopts N N",
+      "set clopts N N",
+      "set annot N N",
+      "set line N N N",
+      "set string N bl N",
+      "set font N",
+      "set cstyle N",
+      "set ccolor N",
+      "set cthick N",
+      "set cmark N",
+      "set clskip N",
+      "set fgvals N N",
+      "set ccols N N N",
+      "set rbcols N N",
+      "set map N N N",
+      "set mpt N N N N",
+      "set mpt * N N N",
+      "set grid on N N",
+      "set background N",
+      "set strmden N",
+      "set gridln N",
+      "set wxcols N N N N N",
+      "set lfcols N N",
+      "set bargap N",
+      "set dignum N",
+      "set button N N N N N N N N N",
+      "set dialog N N N N N",
+      "set dropmenu N N N N N N N N N N N N N N",
+      "set rband N box 1 1 2 2",
+      "set rgb N N N N",
+      "set prnopts %g N N",
+      "set fill line N N",
+      "set fill dot N",
+  };
+  const std::string displays[] = {
+      "set clevs 5000 5500\nd z",
+      "set gxout shaded\nd z",
+      "set gxout stream\nd u;v",
+      "set gxout vector\nd u;v",
+      "set gxout fgrid\nd z",
+      "set gxout grid\nset lon 0 10\nset lat 0 10\nd z\nset lon 0 360\nset lat -90 90",
+      "set lat 30\nset gxout line\nd z",
+      "set gxout bar\nd z\nset lat -90 90",
+      "set t 1 4\nset lon 10\nset lat 10\nd z\nset t 1\nset lon 0 360\nset lat -90 90",
+      "draw title t\ndraw string 1 1 s\ndraw line 1 1 2 2\ndraw recf 1 1 2 2\n"
+      "draw button 1 1 1 1 1 b\ndraw mark 3 1 1 0.2",
+  };
+  for (const char* row : rows) {
+    SCOPED_TRACE(row);
+    TempDir dir;
+    std::string in = data;
+    int images = 0;
+    for (const char* n : {"2147483647", "-2147483648"}) {
+      std::string command = row;
+      command.replace(command.find('N'), 1, n);
+      while (command.find('N') != std::string::npos) command.replace(command.find('N'), 1, n);
+      for (const char* page : {"set vpage off", "set vpage 0 4 0 4"}) {
+        for (const std::string& d : displays) in += page + ("\n" + command + "\n" + d + "\nc\n");
+        in += page + ("\n" + command + "\nd z\nprintim i" + std::to_string(images++) + ".png\n");
+      }
+    }
+    RunResult r = run_batch(in + "quit\n", dir.path());
+    EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+    EXPECT_TRUE(contains(r.out, "ka-> quit\n")) << r.out.substr(r.out.size() - 500);
+    for (int i = 0; i < images; i++)
+      EXPECT_EQ(read_file(dir.file("i" + std::to_string(i) + ".png")).substr(1, 3), "PNG") << i;
+  }
+}
+
+// An annotation thickness past what the display list keeps (16 bits) is
+// refused and the one before stays; the plots draw some lines 3 thinner.
+// A streamline density past either end draws as the densest (14: 200 / 144
+// + 14 - 5 = 10 steps a grid cell) or the sparsest (1).
+TEST(Set, OutOfRangeIntegersAreRefusedOrDrawAsTheirEnd) {
+  const std::string data = "open " + std::string(VEMRA_DATA_DIR) + "/../sample/sample.ctl\n";
+  const std::string refused = "SET ANNOT Error: Invalid thickness value\n";
+  dsfiles::expect_steps(
+      TempDir(), data,
+      {{"set annot 1 32767", "SET ANNOT values:  color = 1  thickness = 32767\n"},
+       {"set annot 1 9", "SET ANNOT values:  color = 1  thickness = 9\n"},
+       {"set annot 2 2147483647", refused + "SET ANNOT values:  color = 2  thickness = 9\n"},
+       {"set annot 3 -2147483648", refused + "SET ANNOT values:  color = 3  thickness = 9\n"},
+       {"set annot 4 32768", refused + "SET ANNOT values:  color = 4  thickness = 9\n"},
+       {"set annot 1 -32768", "SET ANNOT values:  color = 1  thickness = -32768\n"},
+       {"d z", "Contouring: 140 to 240 interval 10 \n"}});
+  const struct {
+    const char *value, *same_as;
+  } densities[] = {{"2147483647", "14"}, {"-2147483648", "1"}};
+  for (const auto& d : densities) {
+    SCOPED_TRACE(d.value);
+    TempDir dir;
+    auto draw = [&](const std::string& density, const std::string& image) {
+      return data + "set gxout stream\nset strmden " + density + "\nd u;v\nprintim " + image + "\n";
+    };
+    RunResult r = run_batch(draw(d.value, "a.png") + "c\n" + draw(d.same_as, "b.png"), dir.path());
+    EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+    const std::string a = read_file(dir.file("a.png"));
+    EXPECT_EQ(a.substr(1, 3), "PNG");
+    EXPECT_TRUE(a == read_file(dir.file("b.png")));
+  }
 }
