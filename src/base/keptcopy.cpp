@@ -166,9 +166,14 @@ bool kept_copy::keep(int fd, const std::string& path, const std::string& beside)
   for (const std::string* tmpl : {&beside, &elsewhere}) {
     why = 0;
     e_->name = ::strdup(tmpl->c_str());
-    const int copy = e_->name ? ::mkostemp(e_->name, O_CLOEXEC) : -1;
+    int copy = -1;
+    if (e_->name) {
+      // Removed at a signal from the moment it is made.
+      ending_signals_held held;
+      copy = ::mkostemp(e_->name, O_CLOEXEC);
+      if (copy >= 0) e_->state = kept_state::copying;
+    }
     if (copy >= 0) {
-      e_->state = kept_state::copying;
       if (::lseek(from, 0, SEEK_SET) == 0 && copy_all(from, copy)) {
         e_->copy = copy;
         break;

@@ -283,7 +283,21 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
   std::string tmpl = temp_template(target);
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
-  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  int fd;
+  {
+    // Recorded for removal as soon as it is made: a signal in between would
+    // leave it behind.
+    ending_signals_held held;
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0 && !remember_staged(name.data())) {
+      const int why = errno;
+      ::close(fd);
+      ::unlink(name.data());
+      errno = why;
+      p.how = output_plan::refused;
+      return p;
+    }
+  }
   if (fd < 0) {
     // A directory the user may not write: the old file can still be written
     // where it is. Anything else (no such directory, a full disk) is the
@@ -296,12 +310,13 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
     p.why_not_beside = "no temporary file could be made beside it: " + reason(errno);
     return p;
   }
+  p.temp.assign(name.data());
   // What the old file is that the new one would lose: it is written in
   // place instead where that is allowed, or (its mode) refused.
   auto not_beside = [&](const std::string& why, bool refuse) {
     const int err = errno;
     ::close(fd);
-    ::unlink(name.data());
+    drop_staged(p.temp);
     p.how = refuse ? output_plan::refused : output_plan::in_place;
     if (!refuse) p.why_not_beside = why;
     errno = err;
@@ -323,17 +338,8 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
       return not_beside("its extended attributes could not be kept: " + reason(err), false);
     }
   }
-  if (!remember_staged(name.data())) {
-    const int why = errno;
-    ::close(fd);
-    ::unlink(name.data());
-    errno = why;
-    p.how = output_plan::refused;
-    return p;
-  }
   p.how = output_plan::beside;
   p.fd = fd;
-  p.temp.assign(name.data());
   return p;
 }
 
@@ -385,6 +391,17 @@ sigset_t ending_signal_set() {
   return set;
 }
 
+// What waits while files are placed as a set or a staged file is made and
+// recorded: every signal whose default ends the process but for the faults,
+// those the session handles on its own among them (a CPU limit ends the
+// session, and its handler too removes what is staged).
+sigset_t held_signal_set() {
+  sigset_t set = ending_signal_set();
+  sigaddset(&set, SIGXCPU);
+  sigaddset(&set, SIGXFSZ);
+  return set;
+}
+
 }  // namespace
 
 void catch_ending_signals() {
@@ -398,14 +415,14 @@ void catch_ending_signals() {
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = end_by_signal;
     // A second ending signal waits while the first removes the files.
-    sa.sa_mask = set;
+    sa.sa_mask = held_signal_set();
     sa.sa_flags = SA_RESTART;
     ::sigaction(sig, &sa, nullptr);
   }
 }
 
 ending_signals_held::ending_signals_held() {
-  const sigset_t set = ending_signal_set();
+  const sigset_t set = held_signal_set();
   ::sigprocmask(SIG_BLOCK, &set, &old_);
 }
 

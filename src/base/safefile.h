@@ -85,8 +85,9 @@ extern "C" void end_by_signal(int sig);
 // (as under nohup) stays ignored.
 void catch_ending_signals();
 
-// While it lives, the signals of catch_ending_signals wait: files renamed
-// into place as one set are all placed, or all put back, before one acts.
+// While it lives, the signals of catch_ending_signals wait, and so do a CPU
+// limit's and a file-size limit's: files renamed into place as one set are
+// all placed, or all put back, before one acts.
 class ending_signals_held {
  public:
   ending_signals_held();

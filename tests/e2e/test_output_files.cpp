@@ -326,6 +326,42 @@ TEST(OutputFiles, EndingSignalsRemoveStagedFiles) {
   }
 }
 
+// A signal that comes right after the staged file of an output (or the kept
+// copy of a file written in place) is made, before anything else is done
+// with it, removes it with the other unfinished files: the old file is left
+// as it was and nothing hidden stays beside it.
+TEST(OutputFiles, ASignalRightAfterAStagedFileIsMadeRemovesIt) {
+  const struct {
+    std::string what, input;
+    bool linked;      // a second link: the file is written in place
+    int sig, status;  // sent, and the session's exit status
+  } cases[] = {
+      {"image", "printim a.png\n", false, SIGTERM, 128 + SIGTERM},
+      {"image in place", "printim a.png\n", true, SIGTERM, 128 + SIGTERM},
+      {"image, CPU limit", "printim a.png\n", false, SIGXCPU, 1},
+      {"image in place, CPU limit", "printim a.png\n", true, SIGXCPU, 1},
+      {"fwrite", "open d.ctl\nset fwrite a.png\nset gxout fwrite\nd v\ndisable fwrite\n", false,
+       SIGHUP, 128 + SIGHUP},
+      {"hardcopy", "enable print a.png\ndisable print\n", false, SIGTERM, 128 + SIGTERM},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    write_grid(dir);
+    write_file(dir.file("a.png"), "old");
+    if (c.linked) {
+      ASSERT_EQ(link(dir.file("a.png").c_str(), dir.file("b.png").c_str()), 0);
+    }
+    RunResult r = run_batch(c.input, dir.path(), {},
+                            {"SIGNAL_AFTER_MKOSTEMP=" + std::to_string(c.sig) + " .a.png.",
+                             std::string("LD_PRELOAD=") + VEMRA_SIGNAL_AFTER_RENAME,
+                             "ASAN_OPTIONS=verify_asan_link_order=0"});
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_EQ(read_file(dir.file("a.png")), "old");
+    EXPECT_EQ(staged_files(dir.path()), std::vector<std::string>{});
+  }
+}
+
 // A pipe with no reader is refused by the hardcopy file (which seeks back)
 // and waited for by images and fwrite (a pipeline's input) until a reader
 // comes or Ctrl-C; the session goes on.

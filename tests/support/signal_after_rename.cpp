@@ -1,7 +1,10 @@
 // Preloaded into the program to send it a signal at one point of its work:
 // right after the first rename onto a name that ends in a given suffix, as a
-// scheduler's SIGTERM may come between two renames of one set.
-// SIGNAL_AFTER_RENAME holds "SIGNAL SUFFIX" (e.g. "15 .grb").
+// scheduler's SIGTERM may come between two renames of one set; or right
+// after the first hidden file is made whose name holds a given text, before
+// the program can do anything with it.
+// SIGNAL_AFTER_RENAME holds "SIGNAL SUFFIX" (e.g. "15 .grb"),
+// SIGNAL_AFTER_MKOSTEMP "SIGNAL TEXT" (e.g. "15 .a.png.").
 #include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,6 +16,7 @@
 namespace {
 
 bool sent = false;
+bool made = false;
 
 void after_rename(const char* to) {
   const char* asked = std::getenv("SIGNAL_AFTER_RENAME");  // "SIGNAL SUFFIX"
@@ -42,4 +46,19 @@ extern "C" int renameat2(int from_dir, const char* from, int to_dir, const char*
   const int rc = real(from_dir, from, to_dir, to, flags);
   if (rc == 0) after_rename(to);
   return rc;
+}
+
+extern "C" int mkostemp(char* name, int flags) {
+  using mkostemp_fn = int (*)(char*, int);
+  static const auto real = reinterpret_cast<mkostemp_fn>(dlsym(RTLD_NEXT, "mkostemp"));
+  const int fd = real(name, flags);
+  const char* asked = std::getenv("SIGNAL_AFTER_MKOSTEMP");  // "SIGNAL TEXT"
+  int sig = 0;
+  char text[64];
+  if (fd >= 0 && !made && asked && std::sscanf(asked, "%d %63s", &sig, text) == 2 &&
+      std::strstr(name, text)) {
+    made = true;
+    kill(getpid(), sig);
+  }
+  return fd;
 }
