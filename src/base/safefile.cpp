@@ -354,6 +354,32 @@ bool commit_staged(std::string& temp, const std::string& target) {
   return ok;
 }
 
+bool stage_still_named(int fd, const std::string& temp) {
+  struct stat held, named;
+  if (fd >= 0 && ::fstat(fd, &held) == 0 && ::lstat(temp.c_str(), &named) == 0 &&
+      S_ISREG(named.st_mode) && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+    return true;
+  errno = ESTALE;
+  return false;
+}
+
+std::string stage_replaced(const std::string& temp) {
+  return "its staged file " + temp + " was removed or replaced by another";
+}
+
+std::string held_file_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+void take_owner_and_mode(int fd, const std::string& target) {
+  struct stat now, made;
+  if (::stat(target.c_str(), &now) != 0 || !S_ISREG(now.st_mode) || ::fstat(fd, &made) != 0) return;
+  // The owner before the mode: a change of owner clears set-id bits.
+  if (made.st_uid != now.st_uid || made.st_gid != now.st_gid) {
+    [[maybe_unused]] const bool given = ::fchown(fd, now.st_uid, now.st_gid) == 0 ||
+                                        ::fchown(fd, static_cast<uid_t>(-1), now.st_gid) == 0;
+  }
+  if ((made.st_mode & 07777) != (now.st_mode & 07777)) ::fchmod(fd, now.st_mode & 07777);
+}
+
 void drop_staged(std::string& temp) {
   if (temp.empty()) return;
   ::unlink(temp.c_str());
@@ -674,20 +700,39 @@ bool replacing_file::commit() {
     put_back();
   else if (kept_)
     kept_->release_writer();
+  // The stage is placed by its descriptor, held past the close: owner,
+  // group and mode are those of the file under the name now.
+  const std::string stage = temp_;
+  int held = -1;
+  if (!why && !temp_.empty()) {
+    take_owner_and_mode(fileno(stream_), target_);
+    held = ::fcntl(fileno(stream_), F_DUPFD_CLOEXEC, 0);
+    if (held < 0) why = errno;
+  }
   if (std::fclose(stream_) != 0 && !why) {
     why = errno ? errno : EIO;
     put_back();
   }
   stream_ = nullptr;
-  if (!why && commit_staged(temp_, target_)) {
+  bool replaced = false;
+  if (!why && held >= 0 && !stage_still_named(held, temp_)) {
+    // Another file under the stage's name is not this session's: neither
+    // placed nor removed.
+    replaced = true;
+    why = errno;
+    release_staged(temp_);
+  }
+  const bool placed = !why && commit_staged(temp_, target_);
+  if (!placed && !why) why = errno;
+  if (held >= 0) ::close(held);
+  if (placed) {
     if (kept_) kept_->drop();
     kept_.reset();
     return true;
   }
-  if (!why) why = errno;
   drop_staged(temp_);
   errno = why;
-  fail(reason(why));
+  fail(replaced ? stage_replaced(stage) : reason(why));
   return false;
 }
 

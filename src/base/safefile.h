@@ -65,6 +65,21 @@ output_plan plan_output(std::string& target, bool may_write_in_place = true);
 // Renames a temporary file of plan_output onto target; false with errno set,
 // in which case it is removed. temp is cleared either way.
 bool commit_staged(std::string& temp, const std::string& target);
+// True when temp still names the file open at fd: a regular file, the same
+// device and inode. Another user who may write the directory (one without
+// the sticky bit) can put another file or a link under a stage's name while
+// it is written: false then, errno ESTALE. Checked just before placing.
+bool stage_still_named(int fd, const std::string& temp);
+// Why a stage was not placed after ESTALE, naming it.
+std::string stage_replaced(const std::string& temp);
+// A name that reads the file open at fd, whatever is under its own name now.
+std::string held_file_path(int fd);
+// Gives the file open at fd the owner, group and mode of the regular file
+// under target now, where there is one: another session or user may have
+// made or changed it since the output was opened. An owner the system does
+// not let the user give is not kept; the group may still be.
+void take_owner_and_mode(int fd, const std::string& target);
+
 // Removes a temporary file of plan_output (nothing when temp is empty).
 void drop_staged(std::string& temp);
 

@@ -71,6 +71,10 @@ struct index_build {
   // Set for a build from files not yet under their names: the GRIB file read
   // and the index written instead of those the descriptor names.
   std::string data_override, index_override;
+  int index_fd = -1;  // the staged index, held open by its writer
+  // The staged descriptor's own name, when ifile reads it through the
+  // writer's descriptor: data named from its directory are named from this.
+  std::string descriptor_shown;
 };
 
 index_build build;
@@ -542,9 +546,18 @@ int write_new_index(const file_descriptor* pfi, const grib_index* pindx, const g
 int write_staged_index(const file_descriptor* pfi, const grib_index* pindx,
                        const grib_data_id* data) {
   const std::string name = build.index_override;
-  int fd = open(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  // Through the writer's own descriptor where it holds one: the name may
+  // hold another file by now.
+  const int held = build.index_fd;
+  int fd = held >= 0 ? fcntl(held, F_DUPFD_CLOEXEC, 0)
+                     : open(name.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0 && held >= 0 && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0)) {
+    close(fd);
+    fd = -1;
+  }
   return write_map_to(
-      fd, name, pfi, pindx, data, [] { return true; }, [&] { truncate(name.c_str(), 0); });
+      fd, name, pfi, pindx, data, [] { return true; },
+      [&] { held >= 0 ? (void)ftruncate(held, 0) : (void)truncate(name.c_str(), 0); });
 }
 
 int write_index(const file_descriptor* pfi, const grib_index* pindx, const grib_data_id* data) {
@@ -561,6 +574,15 @@ int gribmap() {
   if (kaddes(build.ifile.c_str(), pfi.get(), 0) != 0) {
     std::printf("File name is:  %s\n", build.ifile.c_str());
     return gribmap_failed;
+  }
+  if (!build.descriptor_shown.empty() && pfi->data_file_literal > 0) {
+    const std::string& shown = build.descriptor_shown;
+    const size_t cut = shown.rfind('/') + 1;  // 0 without a directory
+    const std::string named = shown.substr(0, cut) + (pfi->data_file_name + pfi->data_file_literal);
+    if (named.size() < sizeof pfi->data_file_name) {
+      std::strcpy(pfi->data_file_name, named.c_str());
+      pfi->data_file_literal = cut;
+    }
   }
   if (!pfi->grib_flag) {
     std::printf("Data Descriptor file is not for GRIB data\n");
@@ -713,18 +735,23 @@ int latsgribmap(const char* name, int no_forecast) {
   return rc;
 }
 
-int latsgribmap_staged(const char* name, int no_forecast, const char* data, const char* index) {
+int latsgribmap_staged(const char* name, int no_forecast, const char* data, const char* index,
+                       int index_fd, const char* shown) {
   struct override_scope {
-    override_scope(const char* d, const char* i) {
+    override_scope(const char* d, const char* i, int fd, const char* s) {
       build.data_override = d ? d : "";
       build.index_override = i ? i : "";
+      build.index_fd = fd;
+      build.descriptor_shown = s ? s : "";
     }
     ~override_scope() {
       build.data_override.clear();
       build.index_override.clear();
+      build.index_fd = -1;
+      build.descriptor_shown.clear();
     }
     override_scope(const override_scope&) = delete;
     override_scope& operator=(const override_scope&) = delete;
-  } scope(data, index);
+  } scope(data, index, index_fd, shown);
   return latsgribmap(name, no_forecast);
 }

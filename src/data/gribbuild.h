@@ -77,8 +77,11 @@ int latsgribmap(const char* name, int notau);
 // scans `data` in place of the GRIB file the descriptor names (whose name is
 // still the one printed) and writes the index into `index`, a file the
 // writer made (its owner and mode are kept; it is left empty when the index
-// can't be written).
-int latsgribmap_staged(const char* name, int notau, const char* data, const char* index);
+// can't be written), through index_fd when the writer holds it open (-1: by
+// its name). shown, when given, is the descriptor's own name where `name`
+// reads it through the writer's descriptor: data are named from it.
+int latsgribmap_staged(const char* name, int notau, const char* data, const char* index,
+                       int index_fd = -1, const char* shown = nullptr);
 
 // The scan itself on the descriptor named by latsgribmap: 0 no message
 // matched, 1 at least one did, 2 to 99 a format error of a GRIB file (no

@@ -526,7 +526,7 @@ int lats_create_grib(latsFile* file) {
       return refused(name);
     // A pipe waits for its reader, and its writes for room, until an interrupt.
     stream = stage.in_place() ? fopen_stream_target(stage.path())
-                              : std::fopen(stage.path().c_str(), "wb");
+                              : fdopen_owning(::fcntl(stage.fd(), F_DUPFD_CLOEXEC, 0), "wb");
     if (!stream) latsWarning("GRIB (latsgrib) --> %s: %s", name, std::strerror(errno));
     return stream != nullptr;
   };
@@ -841,11 +841,14 @@ int finish_described(latsFile* file, latsGribFile* gf) {
   lats_staged index_stage;
   bool indexed = false;
   if (index_stage.open(index_name) && !index_stage.in_place()) {
-    latsgribmap_staged(gf->ctl_stage.path().c_str(),
+    // The stages are read and written through the files held, whatever
+    // their names hold meanwhile.
+    latsgribmap_staged(gf->ctl_stage.held_path().c_str(),
                        file->frequency == LATS_FORECAST_HOURLY ? 0 : 1,
-                       gf->grb_stage.path().c_str(), index_stage.path().c_str());
+                       gf->grb_stage.held_path().c_str(), index_stage.path().c_str(),
+                       index_stage.fd(), gf->ctl_stage.path().c_str());
     struct stat st;
-    indexed = ::stat(index_stage.path().c_str(), &st) == 0 && st.st_size > 0;
+    indexed = ::fstat(index_stage.fd(), &st) == 0 && st.st_size > 0;
   }
   // Another session's renames of the same names wait, so that data, index
   // and descriptor under the names always belong together; so do the
@@ -880,8 +883,9 @@ int finish_described(latsFile* file, latsGribFile* gf) {
   if (failed >= 0) {
     why = errno;
     const std::string names[] = {file->path, index_name, gf->mapname};
+    const lats_staged* stages[] = {&gf->grb_stage, &index_stage, &gf->ctl_stage};
     latsError("GRIB (latsgrib) --> Replacing %s failed: %s; %s", names[failed].c_str(),
-              std::strerror(why),
+              stages[failed]->failure(why).c_str(),
               !restored ? "the old files could not all be put back"
               : had_old ? "the old files are kept"
                         : "no file was made");
@@ -924,7 +928,7 @@ int lats_close_grib(latsFile* file) {
   directory_lock lock(file->path, directory_lock::mode::exclusive);
   if (!gf->grb_stage.commit()) {
     latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old file is kept", file->path,
-              std::strerror(errno));
+              gf->grb_stage.failure(errno).c_str());
     return 0;
   }
   return 1;

@@ -191,7 +191,8 @@ int lats_create_nc(latsFile* file) {
   // A buffer of whole fields: with the library's default of one disk block
   // every block written is first sought and read back.
   size_t chunk = kWriteBuffer;
-  if (nc__create(nc->stage.path().c_str(), NC_CLOBBER, 0, &chunk, &nc->ncid) != NC_NOERR)
+  // Made through the staged file held, never whatever its name holds later.
+  if (nc__create(nc->stage.held_path().c_str(), NC_CLOBBER, 0, &chunk, &nc->ncid) != NC_NOERR)
     nc->ncid = -1;
   if (nc->ncid == -1) {
     latsError("netCDF (latsnc) --> Creating netCDF file %s", file->path);
@@ -449,7 +450,7 @@ int lats_close_nc(latsFile* file) {
   }
   if (!nc->stage.commit()) {
     latsError("netCDF (latsnc) --> Replacing %s failed: %s; the old file is kept", file->path,
-              std::strerror(errno));
+              nc->stage.failure(errno).c_str());
     return 0;
   }
   return 1;

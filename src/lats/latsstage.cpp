@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 std::optional<lats_target_kind> lats_kind_of(const std::string& name) {
@@ -30,7 +31,7 @@ bool lats_staged::open(const std::string& target) {
   switch (plan.how) {
     case output_plan::refused: return false;
     case output_plan::beside:
-      ::close(plan.fd);
+      fd_ = plan.fd;
       temp_ = plan.temp;
       return true;
     case output_plan::in_place:
@@ -42,36 +43,48 @@ bool lats_staged::open(const std::string& target) {
 bool lats_staged::target_exists() const { return lats_kind_of(target_).has_value(); }
 
 void lats_staged::take_target_owner_and_mode() const {
-  struct stat now;
-  if (temp_.empty() || ::stat(target_.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) return;
-  // Through a descriptor of the file made, never a link put in its place.
-  const int fd = ::open(temp_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return;
-  struct stat made;
-  // The owner before the mode: a change of owner clears set-id bits. An
-  // owner the system does not let the user give is not kept, as at the
-  // open; the group may still be.
-  if (::fstat(fd, &made) == 0 && (made.st_uid != now.st_uid || made.st_gid != now.st_gid)) {
-    [[maybe_unused]] const bool given = ::fchown(fd, now.st_uid, now.st_gid) == 0 ||
-                                        ::fchown(fd, static_cast<uid_t>(-1), now.st_gid) == 0;
-  }
-  ::fchmod(fd, now.st_mode & 07777);
-  ::close(fd);
+  if (fd_ >= 0) take_owner_and_mode(fd_, target_);
+}
+
+bool lats_staged::still_held() {
+  if (temp_.empty() || stage_still_named(fd_, temp_)) return true;
+  // Another file under the stage's name is not this session's: neither
+  // placed nor removed.
+  replaced_ = temp_;
+  release_staged(temp_);
+  errno = ESTALE;
+  return false;
+}
+
+std::string lats_staged::failure(int err) const {
+  return !replaced_.empty() && err == ESTALE ? stage_replaced(replaced_) : std::strerror(err);
 }
 
 bool lats_staged::commit() {
+  if (!still_held()) {
+    discard();
+    errno = ESTALE;
+    return false;
+  }
   take_target_owner_and_mode();
-  return commit_staged(temp_, target_);
+  const bool done = commit_staged(temp_, target_);
+  const int why = errno;
+  discard();
+  errno = why;
+  return done;
 }
 
 void lats_staged::discard() {
   placed_ = placed::no;
   drop_staged(temp_);
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 bool lats_staged::place() {
   placed_ = placed::no;
   if (temp_.empty()) return true;
+  if (!still_held()) return false;
   take_target_owner_and_mode();
   // The old file and the new one change names in one step: the old one is
   // kept under the staged name, and no reader finds the name missing.

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "base/safefile.h"
+
 // What a target name is when it exists as no regular file.
 enum class lats_target_kind {
   file,    // a regular file, or no file yet: staged beside it
@@ -35,6 +37,14 @@ class lats_staged {
   bool open(const std::string& target);
   // Where to write now.
   const std::string& path() const { return temp_.empty() ? target_ : temp_; }
+  // The staged file, held open from its making to its placing (-1 when
+  // written in place): it is written and read back through this, never by
+  // its name, which another user may reuse in a directory they may write.
+  int fd() const { return fd_; }
+  // A name that reads the staged file itself (path() when written in place).
+  std::string held_path() const { return fd_ >= 0 ? held_file_path(fd_) : path(); }
+  // Why the set was not placed after a failed place or commit with err.
+  std::string failure(int err) const;
   // True when a file of the target's name exists now. Asked at the close,
   // under the directory lock: another session may have made or removed one
   // since the open.
@@ -44,7 +54,8 @@ class lats_staged {
   // What the target was at open.
   lats_target_kind kind() const { return kind_; }
   // Renames the written file onto the target; false with errno set, in which
-  // case the written file is removed and the target left as it was.
+  // case the written file is removed and the target left as it was. A stage
+  // whose name no longer names the file held is not placed (errno ESTALE).
   bool commit();
   // Removes what was written (nothing for a target written in place).
   void discard();
@@ -64,8 +75,13 @@ class lats_staged {
   // Removes the old file kept by place.
   void settle();
 
+  // False (errno ESTALE) when the stage's name no longer names the file held.
+  bool still_held();
+
   std::string target_;
-  std::string temp_;  // empty when written in place or after commit/discard
+  std::string temp_;      // empty when written in place or after commit/discard
+  int fd_ = -1;           // the staged file, while temp_ names it
+  std::string replaced_;  // the stage found replaced, for failure()
   lats_target_kind kind_ = lats_target_kind::file;
   enum class placed { no, swapped, fresh, without_old } placed_ = placed::no;
 };

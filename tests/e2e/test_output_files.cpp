@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -359,6 +361,161 @@ TEST(OutputFiles, ASignalRightAfterAStagedFileIsMadeRemovesIt) {
     EXPECT_EQ(r.status, c.status) << r.out << r.err;
     EXPECT_EQ(read_file(dir.file("a.png")), "old");
     EXPECT_EQ(staged_files(dir.path()), std::vector<std::string>{});
+  }
+}
+
+// Owner, group and mode are those of the file under the name when the output
+// is placed, not when it was opened: a file changed, or made by another
+// session, while the output was open gives them to the new one.
+TEST(OutputFiles, AFileChangedWhileItsOutputIsOpenGivesItsOwnerAndMode) {
+  const bool root = geteuid() == 0;
+  const struct {
+    std::string what, open, close;
+    bool old;  // a file is there when the output is opened
+  } cases[] = {
+      {"fwrite", "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n", "disable fwrite\n", true},
+      {"fwrite, made meanwhile", "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n",
+       "disable fwrite\n", false},
+      {"hardcopy", "enable print f.bin\n", "disable print\n", true},
+      {"hardcopy, made meanwhile", "enable print f.bin\n", "disable print\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    write_grid(dir);
+    if (c.old) write_file(dir.file("f.bin"), "old");
+    const std::string change = std::string(c.old ? "" : "!echo theirs > f.bin\n") +
+                               "!chmod 600 f.bin\n" + (root ? "!chown 65534:65534 f.bin\n" : "");
+    RunResult r = run_batch(c.open + change + c.close, dir.path());
+    struct stat st;
+    ASSERT_EQ(stat(dir.file("f.bin").c_str(), &st), 0);
+    EXPECT_NE(read_file(dir.file("f.bin")), "old");
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << r.out << r.err;
+    if (root) {
+      EXPECT_EQ(st.st_uid, kNobody);
+      EXPECT_EQ(st.st_gid, kNogroup);
+    }
+    EXPECT_EQ(staged_files(dir.path()), std::vector<std::string>{});
+  }
+}
+
+// Runs fn in a child as the user nobody; true when it succeeded there.
+bool as_nobody(const std::function<bool()>& fn) {
+  pid_t pid = fork();
+  if (pid == 0)
+    _exit(setgroups(0, nullptr) == 0 && setgid(kNogroup) == 0 && setuid(kNobody) == 0 && fn() ? 0
+                                                                                              : 1);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  return WIFEXITED(st) && WEXITSTATUS(st) == 0;
+}
+
+// In a directory others may write that has no sticky bit (a group project
+// directory), another user who puts a file or a link of theirs under a
+// staged file's name while the output is open does not get it placed: the
+// session says so, naming the output, and the old files stay as they were.
+TEST(OutputFiles, AStageReplacedByAnotherUserIsNotPlaced) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  const std::string lats =
+      "open d.ctl\nset lats frequency monthly\nset lats deltat 1\nset lats create x\n"
+      "set gxout latsgrid\nd v\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
+      "set lats write 1 1\nd v\n";
+  const std::string fwrite = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
+  const struct {
+    std::string what, open, close;
+    std::vector<std::string> outputs;  // the old files, to be kept
+    std::string stage;                 // the output whose stage is replaced
+    bool link;                         // a link of theirs, else a file
+    std::string said;
+  } cases[] = {
+      {"fwrite",
+       fwrite,
+       "disable fwrite\n",
+       {"f.bin"},
+       "f.bin",
+       false,
+       "Error from fwrite:  write to f.bin failed"},
+      {"fwrite, a link",
+       fwrite,
+       "disable fwrite\n",
+       {"f.bin"},
+       "f.bin",
+       true,
+       "Error from fwrite:  write to f.bin failed"},
+      {"hardcopy",
+       "enable print f.bin\n",
+       "disable print\n",
+       {"f.bin"},
+       "f.bin",
+       false,
+       "I/O Error writing to print metafile."},
+      {"GRIB set, data",
+       "set lats convention vemra_grib\n" + lats,
+       "set lats close 1\n",
+       {"x.grb", "x.ctl", "x.gmp"},
+       "x.grb",
+       false,
+       "Replacing x.grb failed"},
+      {"GRIB set, descriptor",
+       "set lats convention vemra_grib\n" + lats,
+       "set lats close 1\n",
+       {"x.grb", "x.ctl", "x.gmp"},
+       "x.ctl",
+       true,
+       "Replacing x.ctl failed"},
+      {"GRIB",
+       "set lats convention grib_only\n" + lats,
+       "set lats close 1\n",
+       {"x.grb"},
+       "x.grb",
+       false,
+       "Replacing x.grb failed"},
+      {"netCDF",
+       "set lats convention coards\n" + lats,
+       "set lats close 1\n",
+       {"x.nc"},
+       "x.nc",
+       true,
+       "Replacing x.nc failed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    write_grid(dir);
+    ASSERT_EQ(run_batch(c.open + c.close, dir.path()).status, 0);
+    std::vector<std::string> old;
+    for (const auto& n : c.outputs) old.push_back(read_file(dir.file(n)));
+    ASSERT_FALSE(old[0].empty());
+    write_file(dir.file("victim"), "precious");
+    LiveSession s(dir, "session.out");
+    ASSERT_TRUE(s.send(c.open + "q config\n"));
+    ASSERT_TRUE(s.wait_for("Config:", 2)) << s.output();  // the banner has one
+    std::string stage;
+    for (const auto& n : staged_files(dir.path()))
+      if (n.rfind("." + c.stage + ".", 0) == 0) stage = dir.file(n);
+    ASSERT_FALSE(stage.empty()) << s.output();
+    // Theirs, renamed over the stage as the user nobody.
+    const std::string theirs = dir.file("theirs");
+    EXPECT_TRUE(as_nobody([&] {
+      if (c.link)
+        return symlink(dir.file("victim").c_str(), theirs.c_str()) == 0 &&
+               rename(theirs.c_str(), stage.c_str()) == 0;
+      write_file(theirs, "another's 13");
+      return rename(theirs.c_str(), stage.c_str()) == 0;
+    }));
+    ASSERT_TRUE(s.send(c.close + "quit\n"));
+    EXPECT_EQ(s.finish(), 0);
+    const std::string said = s.output();
+    EXPECT_TRUE(contains(said, c.said)) << said;
+    EXPECT_TRUE(contains(said, "was removed or replaced by another")) << said;
+    for (size_t k = 0; k < c.outputs.size(); k++) {
+      struct stat st;
+      ASSERT_EQ(lstat(dir.file(c.outputs[k]).c_str(), &st), 0);
+      EXPECT_TRUE(S_ISREG(st.st_mode)) << c.outputs[k];
+      EXPECT_EQ(read_file(dir.file(c.outputs[k])), old[k]) << c.outputs[k];
+    }
+    EXPECT_EQ(read_file(dir.file("victim")), "precious");
   }
 }
 
