@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "base/message.h"
 #include "base/alloc.h"
@@ -32,7 +33,10 @@ void kasfre(station_set* set) {
 
 namespace {
 
-constexpr float kLow = 9.99e35f, kHigh = -9.99e35f;
+// The starting extremes lie beyond every value a grid can hold, so that a
+// field whose values all lie beyond +-9.99e35 (GRIB fields reach 1e38) still
+// has them as its extremes.
+constexpr float kLow = std::numeric_limits<float>::infinity(), kHigh = -kLow;
 
 struct extremes {
   float lo, hi;
@@ -103,8 +107,9 @@ void kamnmx(grid_field* grid) {
   }
   extremes e = lane_extremes(grid->values, n, u, true);
   if (e.lo == 0 || e.hi == 0) e = lane_extremes(grid->values, n, u, false);
-  // Nothing defined leaves the starting values.
-  if (e.lo == kLow || e.hi == kHigh) e.lo = e.hi = u;
+  // Nothing defined leaves the starting values, the only way to end with
+  // the minimum above the maximum.
+  if (e.lo > e.hi) e.lo = e.hi = u;
   grid->min_value = e.lo;
   grid->max_value = e.hi;
 }

@@ -2,12 +2,15 @@
 // ranges sit at, just below and just past the points where the writer takes
 // one more bit (decimal scaling) or one more binary scale step (a fixed
 // precision) must read back, in an independent decoder, within half the
-// packing step of the values written.
+// packing step of the values written, and the program must read from the
+// set it wrote the values and extremes the decoder reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,6 +58,10 @@ field span_field(float span) {
 struct decoded {
   int bits = -1, binary_scale = 0, decimal_scale = 0;
   std::vector<double> values;  // in the data set's point order
+  // The program's reading of the same message: its printed points and the
+  // extremes of its statistics.
+  std::vector<double> read;
+  double read_min = NAN, read_max = NAN;
 };
 
 std::vector<decoded> decode(const std::string& file) {
@@ -102,7 +109,7 @@ std::vector<decoded> write_and_decode(const std::vector<field>& fields, int scal
   std::string in =
       "set lats parmtab pk.tab\nopen d.ctl\nset x 1 " + std::to_string(kNx) + "\nset y 1 " +
       std::to_string(kNy) +
-      "\nset t 1\nset lats convention grib_only\nset lats frequency daily\nset lats deltat 1\n"
+      "\nset t 1\nset lats convention vemra_grib\nset lats frequency daily\nset lats deltat 1\n"
       "set lats create out\nset gxout latsgrid\nd v\nset lats var 1 v instant 1 0\n"
       "set gxout latsdata\nset lats write 1 1\n";
   for (size_t t = 1; t <= fields.size(); ++t) in += "set t " + std::to_string(t) + "\nd v\n";
@@ -110,7 +117,34 @@ std::vector<decoded> write_and_decode(const std::vector<field>& fields, int scal
   RunResult r = run_batch(in, dir.path());
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(count_of(r.out, "LATS DATA_WRITE ID = 1\n"), fields.size()) << r.out;
-  return decode(dir.file("out.grb"));
+  std::vector<decoded> out = decode(dir.file("out.grb"));
+
+  // The set read back: each time printed, then its statistics.
+  in = "open out.ctl\nset x 1 " + std::to_string(kNx) + "\nset y 1 " + std::to_string(kNy) + "\n";
+  for (size_t t = 1; t <= out.size(); ++t)
+    in += "set t " + std::to_string(t) + "\nset gxout print\nd v\nset gxout stat\nd v\n";
+  r = run_batch(in, dir.path());
+  EXPECT_EQ(r.status, 0) << r.out;
+  const std::string key = "ka-> d v\n";
+  size_t at = r.out.find(key);
+  for (decoded& d : out) {
+    for (bool stat : {false, true}) {
+      if (at == std::string::npos) return out;
+      at += key.size();
+      const size_t end = r.out.find("ka-> ", at);
+      const std::string text = r.out.substr(at, end == std::string::npos ? end : end - at);
+      at = r.out.find(key, at);
+      if (stat) {
+        const size_t p = text.find("Min, Max = ");
+        if (p != std::string::npos)
+          std::sscanf(text.c_str() + p, "Min, Max = %lg %lg", &d.read_min, &d.read_max);
+        continue;
+      }
+      std::istringstream points(text.substr(text.find('\n') + 1));
+      for (double v; points >> v;) d.read.push_back(v);
+    }
+  }
+  return out;
 }
 
 // Every value read back within half the packing step of the value written
@@ -124,6 +158,19 @@ void expect_within_half_step(const decoded& d, const field& f, const std::string
         << what << ": point " << k << " wrote " << want << " read " << d.values[size_t(k)]
         << " with " << d.bits << " bits, E " << d.binary_scale << ", D " << d.decimal_scale;
   }
+  // The program's reading, in single precision and printed to six digits.
+  ASSERT_EQ(d.read.size(), size_t(kPoints)) << what;
+  auto near = [](double got, double want) {
+    return std::fabs(got - want) <= std::fabs(want) * 1e-5;
+  };
+  for (int k = 0; k < kPoints; ++k)
+    EXPECT_TRUE(near(d.read[size_t(k)], d.values[size_t(k)]))
+        << what << ": point " << k << " decoded " << d.values[size_t(k)] << " read "
+        << d.read[size_t(k)];
+  const auto [lo, hi] = std::minmax_element(d.values.begin(), d.values.end());
+  EXPECT_TRUE(near(d.read_min, *lo) && near(d.read_max, *hi))
+      << what << ": decoded " << *lo << " to " << *hi << ", extremes read " << d.read_min << " "
+      << d.read_max;
 }
 
 }  // namespace
@@ -142,6 +189,9 @@ TEST(LatsPacking, DecimalRangesAtEveryWidthBoundaryReadBackWithinHalfAStep) {
       {0, 0, {(1L << 23) - 1, 1L << 23, (1L << 23) + 1, (1L << 24) - 1, 1L << 24}},
       {2, 100000, {1, 2, 3, 1023, 1024, 1025}},
       {-2, 1000, {1, 2, 3, 15, 16, 17}},
+      // Fields wholly beyond +-1e36, as a field scaled by 1e34 is.
+      {-30, 2240000, {41}},
+      {-30, -2650000, {41}},
   };
   for (const group& g : groups) {
     std::vector<field> fields;
