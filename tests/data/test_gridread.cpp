@@ -162,6 +162,27 @@ TEST_F(GridReadTest, UndefinedBandNotANumberAndInfinities) {
   expect_grid(
       read(q.get(), 0, 0, 1, {-1, 1, 1, 1}, {nx, ny, 1, 1}), nx + 2, ny,
       [&](int i, int j) { return i < 2 ? undef : want_at(j * nx + i - 2); }, "shifted");
+
+  // A block of 64 is passed over whole only when none of its values is
+  // undefined: one band value alone in the second row of 64, at each
+  // quarter of its block and at its end, in the rows read together and in
+  // the second row read alone.
+  for (int at : {3, 21, 40, 50, 63}) {
+    std::string two;
+    for (int p = 0; p < 128; p++) put_f32(two, p == 64 + at ? undef * (1 + 0.000004f) : float(p));
+    write_file(dir.file("b.dat"), two);
+    record b = open_text(
+        dir, "dset ^b.dat\nundef -999\nxdef 64 linear 0 1\nydef 2 linear 0 1\n" + one_var_tail);
+    ASSERT_TRUE(b);
+    expect_grid(
+        read(b.get(), 0, 0, 1, {1, 1, 1, 1}, {64, 2, 1, 1}), 64, 2,
+        [&](int i, int j) { return j == 1 && i == at ? undef : float(j * 64 + i); },
+        "alone at " + std::to_string(at));
+    expect_grid(
+        read(b.get(), 0, 0, -1, {1, 2, 1, 1}, {64, 2, 1, 1}), 64, 1,
+        [&](int i, int) { return i == at ? undef : float(64 + i); },
+        "row 2 alone at " + std::to_string(at));
+  }
 }
 
 TEST_F(GridReadTest, FixedLongitudesOutsideTheGridAreBroughtRound) {

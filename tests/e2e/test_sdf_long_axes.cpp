@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,10 +27,12 @@ namespace {
 constexpr size_t kLongest = 2147483647;
 
 // A CDF-5 file whose coordinate `axis` (lon or lat) has kLongest values, of
-// which only `first` are written: the others read as 0, which with `fill`
-// is the coordinate's _FillValue. The other axis has two points.
+// which only `first` (and `last`, at the end) are written: the others read
+// as 0, which with `fill` is the coordinate's _FillValue. The other axis
+// has two points.
 void long_axis_file(const std::string& path, const std::string& axis,
-                    const std::vector<float>& first, bool fill) {
+                    const std::vector<float>& first, bool fill,
+                    const std::vector<float>& last = {}) {
   int nc, lat, lon, vlat, vlon, v, old;
   ASSERT_EQ(peer::nc_create(path.c_str(), NC_64BIT_DATA | NC_CLOBBER, &nc), NC_NOERR);
   peer::nc_set_fill(nc, NC_NOFILL, &old);
@@ -49,6 +52,39 @@ void long_axis_file(const std::string& path, const std::string& axis,
   peer::nc_put_var_float(nc, axis == "lat" ? vlon : vlat, two);
   size_t start = 0, count = first.size();
   if (count) peer::nc_put_vara_float(nc, long_var, &start, &count, first.data());
+  start = kLongest - last.size(), count = last.size();
+  if (count) peer::nc_put_vara_float(nc, long_var, &start, &count, last.data());
+  ASSERT_EQ(peer::nc_close(nc), NC_NOERR);
+}
+
+// A file whose latitudes run from 40 down to -24.0001220703125 in
+// 2^20 + 3 steps of 2^-14 (exact in float), read in slices of 2^20 from the
+// south: two longitudes, 7 and 8 at the first (northernmost) latitude and 9
+// and 10 at the last, the other points not written.
+void descending_lat_file(const std::string& path) {
+  constexpr size_t n = (size_t(1) << 20) + 3;
+  int nc, lat, lon, vlat, vlon, v, old;
+  ASSERT_EQ(peer::nc_create(path.c_str(), NC_64BIT_OFFSET | NC_CLOBBER, &nc), NC_NOERR);
+  peer::nc_set_fill(nc, NC_NOFILL, &old);
+  peer::nc_def_dim(nc, "lat", n, &lat);
+  peer::nc_def_dim(nc, "lon", 2, &lon);
+  peer::nc_def_var(nc, "lat", NC_FLOAT, 1, &lat, &vlat);
+  peer::nc_put_att_text(nc, vlat, "units", 13, "degrees_north");
+  peer::nc_def_var(nc, "lon", NC_FLOAT, 1, &lon, &vlon);
+  peer::nc_put_att_text(nc, vlon, "units", 12, "degrees_east");
+  const int dims[2] = {lat, lon};
+  peer::nc_def_var(nc, "v", NC_FLOAT, 2, dims, &v);
+  ASSERT_EQ(peer::nc_enddef(nc), NC_NOERR);
+  std::vector<float> lats(n);
+  for (size_t i = 0; i < n; i++) lats[i] = 40.0f - float(i) / 16384.0f;
+  ASSERT_EQ(peer::nc_put_var_float(nc, vlat, lats.data()), NC_NOERR);
+  const float two[2] = {0, 10};
+  peer::nc_put_var_float(nc, vlon, two);
+  size_t start[2] = {0, 0}, count[2] = {1, 2};
+  const float north[2] = {7, 8}, south[2] = {9, 10};
+  peer::nc_put_vara_float(nc, v, start, count, north);
+  start[0] = n - 1;
+  peer::nc_put_vara_float(nc, v, start, count, south);
   ASSERT_EQ(peer::nc_close(nc), NC_NOERR);
 }
 
@@ -123,6 +159,8 @@ TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) 
     std::string command;
     bool interrupt;
     std::string want;
+    // What a following command shows (the open set, or none).
+    std::string then = "q files\n", shows = "No files open\n";
   };
   const c cases[] = {
       {"longitudes 0 1 0.5 ...",
@@ -137,10 +175,28 @@ TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) 
          long_axis_file(dir.file("y.nc"), "lat", {10, 9, 9.5f}, false);
        },
        "sdfopen y.nc", false, levels + "Failure defining levels for Y coordinate for SDF file.\n"},
+      // Read from the south end: its last value, no number, is the first
+      // one met.
+      {"latitudes 10 9 9.5 ... NaN, north to south",
+       [&] {
+         long_axis_file(dir.file("y.nc"), "lat", {10, 9, 9.5f}, false, {NAN});
+       },
+       "sdfopen y.nc", false,
+       "Couldn't convert coordinate value to float.\nError evaluating Y coordinate of SDF "
+       "file.\n"},
       {"longitudes all fills", [&] { long_axis_file(dir.file("f.nc"), "lon", {}, true); },
        "sdfopen f.nc", true, "SDF:  Interrupted while the X coordinate of SDF file was read.\n"},
       {"times all fills", [&] { long_time_file(dir.file("t.nc")); }, "sdfopen t.nc", true,
        "SDF:  Interrupted while the time coordinate of SDF file was read.\n"},
+      // Evenly spaced north to south: the south end is read first, each
+      // slice from its end, and the grid runs south to north.
+      {"latitudes 40 down to -24.0001 by 2^-14", [&] { descending_lat_file(dir.file("n.nc")); },
+       "sdfopen n.nc", false, "is open as file 1\n", "set x 1\nset y 1\nd v\nset y 1048579\nd v\n",
+       "ka-> set y 1\nLAT set to -24.0001 -24.0001 \nka-> d v\n"
+       "gxstart=0, gxstop=0, gystart=0, gystop=0.\ngzstart=0, gzstop=0, gtstart=0, gtstop=0.\n"
+       "Result value = 9 \nka-> set y 1048579\nLAT set to 40 40 \nka-> d v\n"
+       "gxstart=0, gxstop=0, gystart=1048578, gystop=1048578.\n"
+       "gzstart=0, gzstop=0, gtstart=0, gtstop=0.\nResult value = 7 \n"},
   };
   for (const c& k : cases) {
     SCOPED_TRACE(k.what);
@@ -163,8 +219,8 @@ TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) 
       kill(s.pid, SIGINT);
     }
     EXPECT_TRUE(s.wait_for(k.want)) << s.output();
-    ASSERT_TRUE(s.send("q files\n"));
-    EXPECT_TRUE(s.wait_for("No files open\n")) << s.output();
+    ASSERT_TRUE(s.send(k.then));
+    EXPECT_TRUE(s.wait_for(k.shows)) << s.output();
     const long peak_kb = proc_field(s.pid, "status", "VmHWM");
     EXPECT_GT(peak_kb, 0);
 #if defined(__SANITIZE_ADDRESS__)
