@@ -187,16 +187,15 @@ int copy_attributes(const std::string& path, int fd) {
 }
 
 // True when following a link in directory dir (lstat gave link) would let
-// another user choose the file written: a link in a sticky directory others
-// may write, owned neither by the user nor by the directory's owner, as a
-// plant in /tmp is. The system refuses to follow such links where it guards
-// shared directories; the name is resolved here before any open, so the
-// same rule is kept here.
+// another user choose the file written: another user's link in a directory
+// others may write (group or world, sticky or not), as a plant in /tmp or in
+// a group's project directory is. Anyone who may write the directory may
+// have put it there or may change it.
 bool planted_link(const std::string& dir, const struct stat& link) {
   if (link.st_uid == ::geteuid()) return false;
   struct stat d;
   if (::stat(dir.c_str(), &d) != 0) return false;
-  return (d.st_mode & S_ISVTX) && (d.st_mode & S_IWOTH) && d.st_uid != link.st_uid;
+  return (d.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 // Walks path a component at a time, as the system does, through every link
@@ -247,7 +246,9 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
   output_plan p;
   struct stat st;
   const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists && !links_may_be_followed(target)) {
+  // Also for a name not there yet: a link on the way still chooses the
+  // directory written, and a dangling one the file made.
+  if (!links_may_be_followed(target)) {
     p.how = output_plan::refused;
     return p;
   }
@@ -565,6 +566,8 @@ FILE* fopen_appending(const std::string& path, std::string* why) {
     errno = err;
     return nullptr;
   };
+  // Another user's link on the way would choose the file appended to.
+  if (!links_may_be_followed(path)) return failed(errno, reason);
   struct stat st;
   if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     if (const int err = refuse_special(st.st_mode, true)) return failed(err, refused_reason);

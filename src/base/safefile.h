@@ -46,9 +46,9 @@ struct output_plan {
 
 // Decides how output replaces target, as a careful editor does. A link is
 // resolved (target becomes the file it names, which is the one replaced);
-// one that another user put in a sticky directory others may write, for
-// the file or a directory on the way, is refused (EACCES), as the system
-// refuses to follow it. An existing file
+// one that another user owns in a directory others may write (group or
+// world, sticky or not), for the file or a directory on the way, is refused
+// (EACCES), also when the file does not exist yet. An existing file
 // the user may not open for writing is refused with the system's reason. The new file gets the old
 // one's mode, owner, group and extended attributes (its ACL among them); where they cannot be kept
 // (another user's file), where the file has several links, or where no file
@@ -147,8 +147,9 @@ FILE* fopen_stream_target(const std::string& path);
 // or character device is written where it is (as by fopen_stream_target: a
 // pipe once a reader has it, the wait ended by an interrupt, nullptr with
 // errno EINTR); a directory, block device or socket is refused (EISDIR,
-// EINVAL). On failure why, when given, gets the reason in the words the
-// replacing outputs use.
+// EINVAL), and so is a name reached through another user's link as
+// plan_output refuses it (EACCES). On failure why, when given, gets the
+// reason in the words the replacing outputs use.
 FILE* fopen_appending(const std::string& path, std::string* why = nullptr);
 
 // Output that replaces a file: it is written to a temporary file in the same

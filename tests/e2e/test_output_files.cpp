@@ -887,53 +887,67 @@ TEST(OutputFiles, APipeWhoseReaderGoesFailsTheWriteNotTheSession) {
 
 }  // namespace
 
-// A link another user put in a sticky directory others may write (a plant in
-// /tmp) is not followed by any output: the file it names stays as it was and
-// the message names the output and the system's reason. The user's own link
-// there, and another user's link in a directory without the sticky bit, are
-// followed as before.
+// A link another user owns in a directory others may write (a plant in
+// /tmp, or in a group's project directory, sticky or not) is not followed by
+// any output, as the output's name or as a directory on the way, also where
+// the output does not exist yet: the file it names stays as it was (or is
+// not made) and the message names the output and the system's reason. The
+// user's own link there is followed as before.
 TEST(OutputFiles, LinksPlantedInASharedDirectoryAreNotFollowed) {
   if (geteuid() != 0) GTEST_SKIP() << "not root: cannot give a link to another user";
   TempDir home;
   write_grid(home);
   const struct {
-    const char* name;     // the link, in the shared directory
-    const char* command;  // writes the output; %s is the link's path
+    const char* name;     // the output, in the shared directory; "d/..." goes through a link d
+    const char* target;   // the file in home that the link names
+    const char* command;  // writes the output; %s is its path
     uid_t owner;
     mode_t dir_mode;
     bool followed;
   } cases[] = {
-      {"i.png", "printim %s\n", kNobody, 01777, false},
-      {"f.bin", "set fwrite %s\nset gxout fwrite\nd v\ndisable fwrite\n", kNobody, 01777, false},
-      {"h.gm", "enable print %s\nprint\ndisable print\n", kNobody, 01777, false},
-      {"g.grb",
+      {"i.png", "victim", "printim %s\n", kNobody, 01777, false},
+      {"f.bin", "victim", "set fwrite %s\nset gxout fwrite\nd v\ndisable fwrite\n", kNobody, 01777,
+       false},
+      {"h.gm", "victim", "enable print %s\nprint\ndisable print\n", kNobody, 01777, false},
+      {"g.grb", "victim",
        "set lats frequency monthly\nset lats deltat 1\nset lats create %s\nset gxout latsgrid\nd "
        "v\nset lats var 1 tas average 1 0\n"
        "set gxout latsdata\nset lats write 1 1\nd v\nset lats close 1\n",
        kNobody, 01777, false},
-      {"d/victim", "printim %s\n", kNobody, 01777, false},
-      {"i.png", "printim %s\n", 0, 01777, true},
-      {"i.png", "printim %s\n", kNobody, 0777, true},
+      {"d/victim", "victim", "printim %s\n", kNobody, 01777, false},
+      {"i.png", "victim", "printim %s\n", 0, 01777, true},
+      {"i.png", "victim", "printim %s\n", kNobody, 0777, false},
+      {"i.png", "victim", "printim %s\n", kNobody, 02775, false},
+      {"d/x.png", "x.png", "printim %s\n", kNobody, 01777, false},
+      {"d/z.meta", "z.meta", "enable print %s\nprint\ndisable print\n", kNobody, 01777, false},
+      {"d/g.gds", "g.gds", "set gxout writegds\nset writegds -f %s\nd v\n", kNobody, 02775, false},
+      {"w.gds", "victim", "set gxout writegds\nset writegds -f %s\nd v\n", kNobody, 0777, false},
+      {"n.bin", "n.bin", "set fwrite %s\nset gxout fwrite\nd v\ndisable fwrite\n", kNobody, 0770,
+       false},
   };
   for (const auto& c : cases) {
     TempDir shared;
     ASSERT_EQ(chmod(shared.path().c_str(), c.dir_mode), 0);
-    const std::string victim = home.file("victim"), link = shared.file(c.name);
-    write_file(victim, "precious");
-    // "d/victim": the link is the directory on the way.
-    const bool through_dir = std::string(c.name) == "d/victim";
+    const std::string victim = home.file(c.target), link = shared.file(c.name);
+    const bool precious = std::string(c.target) == "victim";
+    if (precious) write_file(victim, "precious");
+    const bool through_dir = std::string(c.name).rfind("d/", 0) == 0;
     const std::string planted = through_dir ? shared.file("d") : link;
     ASSERT_EQ(symlink((through_dir ? home.path() : victim).c_str(), planted.c_str()), 0);
     ASSERT_EQ(lchown(planted.c_str(), c.owner, kNogroup), 0);
     char command[512];
     std::snprintf(command, sizeof command, c.command, link.c_str());
     RunResult r = run_batch("open d.ctl\nd v\n" + std::string(command), home.path());
-    SCOPED_TRACE(std::string(c.name) + " owner " + std::to_string(c.owner));
+    SCOPED_TRACE(std::string(c.name) + " owner " + std::to_string(c.owner) + " mode " +
+                 std::to_string(c.dir_mode));
     if (c.followed) {
       EXPECT_TRUE(is_png(victim));
       continue;
     }
-    EXPECT_EQ(read_file(victim), "precious");
+    if (precious)
+      EXPECT_EQ(read_file(victim), "precious");
+    else
+      EXPECT_FALSE(file_exists(victim));
     // The writer's messages go to standard error.
     const std::string said = r.out + r.err;
     EXPECT_TRUE(contains(said, link)) << said;
