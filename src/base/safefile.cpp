@@ -617,7 +617,7 @@ replacing_file::replacing_file(std::string path, special_output special)
       // waits for the one before to finish (the lock goes with the last
       // descriptor, the kept copy's). A file system without locks is
       // written as before.
-      if (flock_waiting(fd, LOCK_EX, 10000) == lock_wait::interrupted) {
+      if (flock_waiting(fd, LOCK_EX, 10000, target_) == lock_wait::interrupted) {
         ::close(fd);
         errno = EINTR;
         fail("interrupted while waiting for another session writing it");

@@ -535,6 +535,11 @@ int write_new_index(const file_descriptor* pfi, const grib_index* pindx, const g
   // shared lock of the descriptor: the index is renamed under an exclusive one.
   auto place = [&] {
     file_under_name_lock readers(pfi->descriptor_name);
+    // The first Ctrl-C while a reader holds the set gives the index up.
+    if (readers.interrupted()) {
+      errno = EINTR;
+      return false;
+    }
     return std::rename(tmp.c_str(), name.c_str()) == 0;
   };
   return write_map_to(fd, name, pfi, pindx, data, place, [&] { unlink(tmp.c_str()); });

@@ -824,6 +824,17 @@ bool old_set_exists(const latsFile* file, const latsGribFile* gf) {
   return gf->ctl_stage.target_exists() || lats_kind_of(index_name_of(gf->mapname)).has_value();
 }
 
+// The first Ctrl-C while another process holds a lock the renames wait for
+// gives the output up: its stages go, the old files stay. 0 after the
+// message.
+int given_up(const latsFile* file, const latsGribFile* gf) {
+  latsError(
+      "GRIB (latsgrib) --> Writing %s failed: interrupted while waiting for another "
+      "process; %s",
+      file->path, old_set_exists(file, gf) ? "the old files are kept" : "no file was made");
+  return 0;
+}
+
 // Descriptor, index and the renames of a file of the descriptor convention
 // whose data were written. 1, or 0 after a message. The three files replace
 // the old ones together or not at all: a reader must never find one
@@ -854,7 +865,9 @@ int finish_described(latsFile* file, latsGribFile* gf) {
   // and descriptor under the names always belong together; so do the
   // readers of the set, through its descriptor.
   directory_lock lock(file->path, directory_lock::mode::exclusive);
+  if (lock.interrupted()) return given_up(file, gf);
   file_under_name_lock readers(gf->mapname);
+  if (readers.interrupted()) return given_up(file, gf);
   if (!indexed) {
     if (old_set_exists(file, gf)) {
       latsError("GRIB (latsgrib) --> The index %s could not be made; the old files are kept",
@@ -926,6 +939,7 @@ int lats_close_grib(latsFile* file) {
   }
   if (file->convention == LATS_VEMRA_GRIB) return finish_described(file, gf);
   directory_lock lock(file->path, directory_lock::mode::exclusive);
+  if (lock.interrupted()) return given_up(file, gf);
   if (!gf->grb_stage.commit()) {
     latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old file is kept", file->path,
               gf->grb_stage.failure(errno).c_str());

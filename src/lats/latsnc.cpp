@@ -437,6 +437,15 @@ int lats_close_nc(latsFile* file) {
   // Whether an old file is there is seen now, under the lock: another
   // session may have written one since the create.
   directory_lock lock(file->path, directory_lock::mode::exclusive);
+  // The first Ctrl-C while another process holds the lock gives the output
+  // up (the stage goes with nc), the old file stays.
+  if (lock.interrupted() && !nc->failure && !empty) {
+    latsError(
+        "netCDF (latsnc) --> Writing %s failed: interrupted while waiting for another "
+        "process; %s",
+        file->path, nc->stage.target_exists() ? "the old file is kept" : "no file was made");
+    return 0;
+  }
   if (nc->failure) {
     latsError("netCDF (latsnc) --> Writing %s failed: %s; %s", file->path, nc_strerror(nc->failure),
               nc->stage.target_exists() ? "the old file is kept" : "no file was made");

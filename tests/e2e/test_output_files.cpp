@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -1004,6 +1005,90 @@ TEST(OutputFiles, SessionsWritingOneFileInPlaceTakeTurns) {
                               << " bytes, not " << whole.size();
     EXPECT_EQ(read_file(dir.file("other")), now);
     EXPECT_TRUE(staged_files(dir.path()).empty());
+  }
+}
+
+// A writer held up by another process's lock (a reader's shared lock of a
+// GRIB set's descriptor, of its directory, of a file written in place or of
+// a station file appended to) says so once after about a second, naming
+// the file, and waits on. The first Ctrl-C gives the output up with the
+// old files kept and the session going on; an ending signal while it waits
+// leaves everything as before; a lock let go lets the output through.
+TEST(OutputFiles, WaitsForAnotherProcesssLockAreSaid) {
+  enum class then { interrupt, terminate, let_go };
+  const std::string fwrite_out =
+      "open d.ctl\nset x 1 2\nset y 1 2\nset fwrite f.bin\nset gxout fwrite\nd t\n";
+  const std::string grib_out =
+      latsfiles::declare("out", "set lats convention vemra_grib\n") + "d t\nset lats close 1\n";
+  const struct {
+    const char* what;
+    std::string commands;
+    const char* locked;  // what another process holds shared ("." the directory)
+    const char* said;    // the file the wait names
+    then how;
+    const char* after;  // what the output says then
+  } cases[] = {
+      {"a file written in place", fwrite_out, "f.bin", "f.bin", then::interrupt,
+       "interrupted while waiting for another session writing it"},
+      {"a file written in place, let go", fwrite_out + "disable fwrite\n", "f.bin", "f.bin",
+       then::let_go, "Wrote 4 elements to f.bin"},
+      {"a set's descriptor", grib_out, "out.ctl", "out.ctl", then::interrupt,
+       "Writing out.grb failed: interrupted while waiting for another process; the old files "
+       "are kept"},
+      {"a set's directory", grib_out, ".", "the directory of out.grb", then::interrupt,
+       "Writing out.grb failed: interrupted while waiting for another process; the old files "
+       "are kept"},
+      {"a set's descriptor, ended", grib_out, "out.ctl", "out.ctl", then::terminate, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    latsfiles::write_dataset(dir);
+    stnw::dataset ds;
+    ds.surface_vars = {"ps"};
+    ds.times = {{stnw::surface_report("KDEN", 39.75f, -104.875f, {830})}};
+    stnw::write(dir.path(), "s", ds);
+    // The old outputs: a set, a file with two links, a station file.
+    ASSERT_EQ(run_batch(grib_out, dir.path()).status, 0);
+    write_file(dir.file("f.bin"), "old");
+    ASSERT_EQ(link(dir.file("f.bin").c_str(), dir.file("other").c_str()), 0);
+    write_file(dir.file("w.gds"), "old");
+    const char* kept[] = {"out.grb", "out.ctl", "out.gmp", "f.bin", "w.gds"};
+    std::map<std::string, std::string> before;
+    for (const char* f : kept) before[f] = read_file(dir.file(f));
+    const int held = open(dir.file(c.locked).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_SH), 0);
+
+    LiveSession s(dir, "session.out");
+    ASSERT_TRUE(s.send(c.commands));
+    const std::string waiting = "Waiting for ";
+    ASSERT_TRUE(s.wait_for(": another process holds it\n")) << s.output();
+    EXPECT_TRUE(contains(s.output(), waiting)) << s.output();
+    EXPECT_TRUE(contains(s.output(), std::string(c.said) + ": another process holds it\n"))
+        << s.output();
+    ASSERT_TRUE(wait_until_waiting(s.pid, waits::timer)) << s.output();
+    if (c.how == then::let_go)
+      close(held);
+    else
+      kill(s.pid, c.how == then::interrupt ? SIGINT : SIGTERM);
+    if (c.how == then::terminate) {
+      EXPECT_EQ(s.finish(), 128 + SIGTERM);
+    } else {
+      EXPECT_TRUE(s.wait_for(c.after)) << s.output();
+      if (c.how != then::let_go) close(held);
+      ASSERT_TRUE(s.send("q config\nquit\n"));
+      EXPECT_EQ(s.finish(), 0);
+    }
+    if (c.how == then::terminate) close(held);
+    const std::string out = s.output();
+    EXPECT_EQ(count_of(out, "another process holds it"), 1u) << out;
+    if (c.how == then::let_go) {
+      EXPECT_EQ(read_file(dir.file("f.bin")).size(), 16u);
+    } else {
+      for (const char* f : kept) EXPECT_EQ(read_file(dir.file(f)), before[f]) << f;
+    }
+    EXPECT_TRUE(staged_files(dir.path()).empty()) << staged_files(dir.path()).front();
   }
 }
 
