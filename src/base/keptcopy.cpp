@@ -31,6 +31,7 @@ struct kept_entry {
   std::atomic<int> writer{-1};  // the writer's descriptor, silenced once put back
   int file = -1;                // a descriptor of the file of its own
   int copy = -1;                // the copy, open for reading
+  off_t length = -1;            // or, for a file appended to, its length before
   char* name = nullptr;         // the copy's name
   kept_entry* next = nullptr;   // set before the entry is linked in
 };
@@ -54,6 +55,19 @@ kept_entry* claim_entry() {
   while (!kept_head.compare_exchange_weak(e->next, e)) {
   }
   return e;
+}
+
+// Gives an entry back for use again, closing what it held.
+void release_kept_entry(kept_entry*& e) {
+  if (e->file >= 0) ::close(e->file);
+  if (e->copy >= 0) ::close(e->copy);
+  std::free(e->name);
+  e->file = e->copy = -1;
+  e->length = -1;
+  e->name = nullptr;
+  e->writer = -1;
+  e->in_use = false;
+  e = nullptr;
 }
 
 // Copies all of from (read from its start) into to; false with errno set.
@@ -80,10 +94,12 @@ bool copy_all(int from, int to) {
   }
 }
 
-// Writes the copy over the file from its start. Async-signal-safe, and with
-// no offset shared with anyone: a put back interrupted by a signal that puts
-// back the same file writes the same bytes.
+// Writes the copy over the file from its start (cuts a file appended to back
+// to its old length). Async-signal-safe, and with no offset shared with
+// anyone: a put back interrupted by a signal that puts back the same file
+// writes the same bytes.
 bool write_back(const kept_entry& e) {
+  if (e.copy < 0) return ::ftruncate(e.file, e.length) == 0;
   if (::ftruncate(e.file, 0) != 0) return false;
   char buf[16384];
   for (off_t at = 0;;) {
@@ -124,7 +140,7 @@ void put_back_kept_copies() {
       const bool back = write_back(*e);
       silence_writer(*e);
       if (!back) continue;  // the copy stays for the user
-      ::unlink(e->name);
+      if (e->name) ::unlink(e->name);
       e->state = kept_state::idle;
     }
   }
@@ -245,13 +261,54 @@ bool kept_copy::put_back() {
 
 kept_copy::~kept_copy() { put_back(); }
 
-void kept_copy::release() {
-  if (e_->file >= 0) ::close(e_->file);
-  if (e_->copy >= 0) ::close(e_->copy);
-  std::free(e_->name);
-  e_->file = e_->copy = -1;
-  e_->name = nullptr;
-  e_->writer = -1;
-  e_->in_use = false;
-  e_ = nullptr;
+void kept_copy::release() { release_kept_entry(e_); }
+
+bool kept_length::keep(int fd) {
+  static const bool at_exit = std::atexit(put_back_kept_copies) == 0;
+  (void)at_exit;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
+  e_ = claim_entry();
+  if (!e_) return false;
+  e_->file = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (e_->file < 0) {
+    const int why = errno;
+    release_kept_entry(e_);
+    errno = why;
+    return false;
+  }
+  e_->length = st.st_size;
+  e_->writer = fd;
+  e_->state = kept_state::armed;
+  return true;
 }
+
+void kept_length::drop() {
+  if (!e_) return;
+  e_->state = kept_state::idle;
+  release_kept_entry(e_);
+}
+
+bool kept_length::cut_back() {
+  if (!e_) return true;
+  bool back = true;
+  int why = 0;
+  {
+    ending_signals_held held;
+    if (e_->state.load() == kept_state::armed) {
+      back = write_back(*e_);
+      why = errno;
+      silence_writer(*e_);
+      e_->state = kept_state::idle;
+    }
+  }
+  release_kept_entry(e_);
+  if (!back) errno = why;
+  return back;
+}
+
+kept_length::~kept_length() { cut_back(); }

@@ -43,9 +43,34 @@ class kept_copy {
   std::string name_;
 };
 
+// The length of a file appended to where it is (the station stream): the
+// file is cut back to it when the new records cannot all be written, or when
+// the process ends (by a signal or at exit) before they are, so that it
+// always ends on a whole record.
+class kept_length {
+ public:
+  kept_length() = default;
+  // Cuts the file back unless the length was dropped.
+  ~kept_length();
+  kept_length(const kept_length&) = delete;
+  kept_length& operator=(const kept_length&) = delete;
+
+  // Notes the length of the regular file open for writing at fd. false with
+  // errno set when it is none (EINVAL) or cannot be held.
+  bool keep(int fd);
+  // What was appended is whole: it stays.
+  void drop();
+  // Cuts the file back to the noted length; whatever is written through fd
+  // afterwards goes nowhere. false with errno set when it could not be.
+  bool cut_back();
+
+ private:
+  kept_entry* e_ = nullptr;
+};
+
 // Async-signal-safe: puts back the old contents of every file whose copy was
 // neither dropped nor put back, and removes the copies (one that could not
-// be put back stays).
+// be put back stays); cuts the files appended to back to their kept length.
 void put_back_kept_copies();
 
 // True when the file open at fd is one this process writes in place now

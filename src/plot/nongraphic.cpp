@@ -1,5 +1,8 @@
 // Outputs of a display that draw nothing: printed values, statistics, the
 // fwrite file and the writegds station stream.
+#include <sys/file.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -8,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/dirlock.h"
+#include "base/keptcopy.h"
 #include "base/message.h"
 #include "base/safefile.h"
 #include "base/session.h"
@@ -470,6 +475,30 @@ void kaoutgds(session_state* pcm) {
     kaplot_refuse();
     return;
   }
+  // Appenders take turns, so that records never interleave and a file cut
+  // back below loses no one else's. The file's length is noted: a display
+  // that fails part-way (a structure error, a write error, an interrupt, a
+  // signal that ends the session) cuts it back, so that it always ends on a
+  // whole record. A pipe or device is written as it comes.
+  kept_length kept;
+  struct stat st;
+  if (::fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+    // This session's own in-place writer of the file holds its lock: waiting
+    // for it would never end.
+    const bool own = kept_copy_for(fileno(f));
+    const lock_wait w = own ? lock_wait::failed : flock_waiting(fileno(f), LOCK_EX, 10000, name);
+    if (own || w == lock_wait::interrupted || !kept.keep(fileno(f))) {
+      const std::string refusal = own ? "it is being written in place by this session already"
+                                  : w == lock_wait::interrupted
+                                      ? "interrupted while waiting for another process"
+                                      : std::strerror(errno);
+      std::fclose(f);
+      kaprnt(msg_level::error, "error: WRITEGDS unable to open " + name + " for write\n");
+      kaprnt(msg_level::error, "  " + refusal + "\n");
+      kaplot_refuse();
+      return;
+    }
+  }
   kaprnt(msg_level::error, "got options and opened file\n");
   if (opts_set.empty())
     kaprnt(msg_level::error, "No options specified. Defaulting to full output (\"sxyztdi\").\n");
@@ -484,9 +513,21 @@ void kaoutgds(session_state* pcm) {
     out.clear();
     return ok;
   };
-  // Closes the file; false after the message when anything was not written.
+  // Closes the file; false after the message when anything was not written,
+  // or an interrupt came, in which case nothing of this display stays in it.
   auto close = [&]() {
-    if (std::fclose(f) != 0 && !write_errno) write_errno = errno ? errno : EIO;
+    if (std::fflush(f) != 0 && !write_errno) write_errno = errno ? errno : EIO;
+    const bool interrupted = !write_errno && kaqsig();
+    if (write_errno || interrupted)
+      kept.cut_back();
+    else
+      kept.drop();
+    if (std::fclose(f) != 0 && !write_errno && !interrupted) write_errno = errno ? errno : EIO;
+    if (interrupted) {
+      kaprnt(msg_level::error, "error: WRITEGDS interrupted; nothing appended to " + name + "\n");
+      kaplot_refuse();
+      return false;
+    }
     if (!write_errno) return true;
     kaprnt(msg_level::error,
            "error: WRITEGDS write to " + name + " failed\n  " + std::strerror(write_errno) + "\n");
@@ -518,14 +559,17 @@ void kaoutgds(session_state* pcm) {
   auto same_place = [](const station_report* a, const station_report* b) {
     return a && a->lat == b->lat && a->lon == b->lon && a->time == b->time;
   };
+  // The records before the bad one go too: the file is cut back.
   auto bad = [&]() {
     kaprnt(msg_level::error, "error: bad structure in result\n");
     kaplot_refuse();
-    flush();
-    close();
+    kept.cut_back();
+    std::fclose(f);
   };
   int records = 0;
   while (cur[0]) {
+    // A long stream stops at the first Ctrl-C.
+    if (kaqsig()) break;
     const station_report d = *cur[0];
     kaprnt(msg_level::error, "SOI ");
     tag(start_tag);

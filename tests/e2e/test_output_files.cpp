@@ -763,6 +763,85 @@ TEST(OutputFiles, FilesWrittenInPlaceGetTheirOldContentsBack) {
   if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
+// A writegds display that fails part-way (a bad structure, a size limit, an
+// interrupt, a signal that ends the session mid-write) appends nothing: the
+// file is cut back to its length before the display, so that every reader
+// finds whole records, and the displays before it keep theirs. The signals
+// come once the stream's buffer has reached the file, which then ends
+// somewhere in a record.
+TEST(OutputFiles, WritegdsFilesAlwaysEndOnAWholeRecord) {
+  const rlim_t limit = 65536;
+  struct gds_case {
+    const char* what;
+    std::string commands;  // after the set-up
+    std::string signals;   // SIGNAL_MID_WRITE, "" for none
+    rlim_t fsize;          // a size limit, 0 for none
+    size_t old_size;
+    int status;
+    int displays_kept;
+    const char* said;
+  };
+  const std::vector<gds_case> cases = {
+      {"a structure error", "d ps;ps(t=2)\n", "", 0, 3, 0, 0, "error: bad structure in result"},
+      {"a structure error after a whole display", "d ps\nd ps;ps(t=2)\n", "", 0, 3, 0, 1,
+       "error: bad structure in result"},
+      {"a size limit", "d ps\n", "", limit, limit - 20, 0, 0, "File too large"},
+      {"SIGTERM", "d ps\n", "15 .gds 1", 0, 3, 128 + SIGTERM, 0, ""},
+      {"SIGHUP", "d ps\n", "1 .gds 1", 0, 3, 128 + SIGHUP, 0, ""},
+      {"a second Ctrl-C", "d ps\n", "2 .gds 2", 0, 3, 0, 0, ""},
+      {"one Ctrl-C", "d ps\n", "2 .gds 1", 0, 3, 0, 0,
+       "error: WRITEGDS interrupted; nothing appended to w.gds\nDISPLAY error:  interrupted\n"},
+  };
+  const std::string setup = "open s.ctl\nset gxout writegds\nset writegds w.gds\n";
+  auto stations = [](const TempDir& dir) {
+    stnw::dataset ds;
+    ds.surface_vars = {"ps"};
+    ds.times.resize(2);
+    for (int t = 0; t < 2; ++t)
+      for (int i = 0; i < 300; ++i)
+        ds.times[size_t(t)].push_back(stnw::surface_report("S" + std::to_string(i), float(i % 90),
+                                                           float(i), {1000.0f + float(i + t)}));
+    stnw::write(dir.path(), "s", ds);
+  };
+  // What one whole display appends (longer than a stream's buffer).
+  TempDir ref;
+  stations(ref);
+  ASSERT_EQ(run_batch(setup + "d ps\n", ref.path()).status, 0);
+  const std::string display = read_file(ref.file("w.gds"));
+  ASSERT_GT(display.size(), 8192u);
+  for (const gds_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    stations(dir);
+    const std::string old(c.old_size, 'o');
+    write_file(dir.file("w.gds"), old);
+    std::vector<std::string> env;
+    if (!c.signals.empty())
+      env = {"SIGNAL_MID_WRITE=" + c.signals, std::string("LD_PRELOAD=") + VEMRA_SIGNAL_MID_WRITE,
+             "ASAN_OPTIONS=verify_asan_link_order=0"};
+    RunResult r;
+    if (c.fsize)
+      r = run_batch_after(
+          [&c] {
+            rlimit lim{c.fsize, c.fsize};
+            return setrlimit(RLIMIT_FSIZE, &lim) == 0;
+          },
+          setup + c.commands, dir.path());
+    else
+      r = run_batch(setup + c.commands, dir.path(), {}, env);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, c.said)) << r.out;
+    std::string want = old;
+    for (int k = 0; k < c.displays_kept; k++) want += display;
+    const std::string now = read_file(dir.file("w.gds"));
+    EXPECT_TRUE(now == want) << now.size() << " bytes, not " << want.size();
+    EXPECT_FALSE(contains(r.out, "WRITEGDS: 300 reports x 1 vars written as 300 records") &&
+                 c.displays_kept == 0)
+        << r.out;
+    EXPECT_TRUE(staged_files(dir.path()).empty());
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -1020,6 +1099,8 @@ TEST(OutputFiles, WaitsForAnotherProcesssLockAreSaid) {
       "open d.ctl\nset x 1 2\nset y 1 2\nset fwrite f.bin\nset gxout fwrite\nd t\n";
   const std::string grib_out =
       latsfiles::declare("out", "set lats convention vemra_grib\n") + "d t\nset lats close 1\n";
+  const std::string gds_out =
+      "open s.ctl\nset lon -180 0\nset lat 0 90\nset gxout writegds\nset writegds w.gds\nd ps\n";
   const struct {
     const char* what;
     std::string commands;
@@ -1039,6 +1120,9 @@ TEST(OutputFiles, WaitsForAnotherProcesssLockAreSaid) {
        "Writing out.grb failed: interrupted while waiting for another process; the old files "
        "are kept"},
       {"a set's descriptor, ended", grib_out, "out.ctl", "out.ctl", then::terminate, ""},
+      {"a station file", gds_out, "w.gds", "w.gds", then::interrupt,
+       "error: WRITEGDS unable to open w.gds for write\n"
+       "  interrupted while waiting for another process\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -1124,7 +1208,8 @@ TEST(OutputFiles, AnIndexThatFindsTheDiskFullSaysWhy) {
 TEST(OutputFiles, ASessionsOwnFileWrittenInPlaceIsRefusedToItsOtherOutputs) {
   const std::string writes = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v+1\n";
   const std::string ends = "d v+2\ndisable fwrite\n";
-  const char* seconds[] = {"printim f.bin\n", "enable print f.bin\nprint\ndisable print\n"};
+  const char* seconds[] = {"printim f.bin\n", "enable print f.bin\nprint\ndisable print\n",
+                           "set gxout writegds\nset writegds -f f.bin\nd v\nset gxout fwrite\n"};
   TempDir alone;
   write_grid(alone);
   ASSERT_EQ(run_batch(writes + ends, alone.path()).status, 0);
