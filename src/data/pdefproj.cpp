@@ -143,7 +143,9 @@ void ll2ops(const float* params, float lonf, float latf, float* gi, float* gj) {
   } else if (lat0 == -90.0) {
     phi = -lat;
     az = std::fmod(lon + 270.0, 360.0);
-  } else if (lon == lon0) {
+  } else if (into_half_turn(lon - lon0) == 0.0) {
+    // Also a whole turn off (0E comes as 360E, a centre at 0E stays 0): the
+    // formulas below divide 0 by 0 at the meridian's equator point.
     if (lat > lat0) {
       phi = 90.0 - lat + lat0;
       az = 90.0;

@@ -125,8 +125,8 @@ TEST(NativeGridTransforms, AgreeWithIndependentFormulas) {
 // whichever hemisphere the centre lies in (the poles are not oblique).
 TEST(NativeGridTransforms, ObliqueStereographicAroundEveryCentre) {
   const double R = 6371229.0, rad = kPi / 180;
-  const float centres[][2] = {{45, 10},  {60, -70},  {0.5f, 20}, {-0.5f, 20},
-                              {-45, 10}, {-60, -70}, {-30, 150}, {-89.5f, 0}};
+  const float centres[][2] = {{45, 10},   {60, -70},  {0.5f, 20},  {-0.5f, 20}, {-45, 10},
+                              {-60, -70}, {-30, 150}, {-89.5f, 0}, {30, 0}};
   for (const auto& c : centres) {
     const float prm[8] = {c[0], c[1], 0, 0, 0, 0, 1, 1};
     const double f0 = c[0] * rad;

@@ -123,7 +123,7 @@ TEST(PreProjectedDisplay, ObliqueGridsPlacePointsAsTheProjectionDoes) {
     double lon1, lat1;  // first target point; 11 x 7 points 2 degrees apart
   };
   for (const grid& g : {grid{60, -70, 1e5, 5e4, -80, 54}, grid{-60, -70, 1e5, -5e4, -80, -68},
-                        grid{-45, 10, 0, 0, 0, -52}}) {
+                        grid{-45, 10, 0, 0, 0, -52}, grid{30, 0, 0, -3.4e6, -10, -6}}) {
     SCOPED_TRACE(g.lat0);
     TempDir dir;
     std::string ni, nj;
