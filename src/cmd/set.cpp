@@ -178,11 +178,18 @@ int set_world(set_args& a, int dim) {
     count = lo == hi ? 1 : 2;
   }
   int varying = count - 1;
-  if (!holds_stations(pfi) && count == 1) {
-    float g = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], lo);
-    g = std::floor(g + 0.5f);
-    lo = hi = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], g);
-    varying = 0;
+  if (!holds_stations(pfi)) {
+    // A world value whose grid coordinate no grid index holds is refused as
+    // set x, y and z refuse the coordinate itself.
+    auto to_grid = [&](float w) {
+      return pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], w);
+    };
+    if (!indexable(to_grid(lo)) || !indexable(to_grid(hi))) return set_error(code);
+    if (count == 1) {
+      const float g = std::floor(to_grid(lo) + 0.5f);
+      lo = hi = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], g);
+      varying = 0;
+    }
   }
   pcm->dim_min[dim] = lo;
   pcm->dim_max[dim] = hi;
@@ -230,7 +237,8 @@ int set_time(set_args& a) {
   // A time whose grid coordinate no index holds is no time of the file.
   if (!indexable(t2gr(ts, &t1)) || !indexable(t2gr(ts, &t2))) return set_error(kTime);
   if (!two) {
-    float g = std::floor(t2gr(ts, &t1) + 0.5f);
+    // Snapped in double: past 2^23 steps a float's half step rounds to even.
+    const auto g = static_cast<float>(std::floor(double(t2gr(ts, &t1)) + 0.5));
     gr2t(ts, g, &t1);
     t2 = t1;
   }

@@ -140,11 +140,17 @@ TEST(Set, CoordinatesPastAGridIndexOrADateAreRefused) {
                 {"set t -1.5e9 1", bad_args("T")},
                 {"set x 2e9", bad_args("X")},
                 {"set z 1 2.5e9", bad_args("Z")},
+                // World values whose grid coordinates lie as far out.
+                {"set lon 1e15", bad_args("LON")},
+                {"set lat 1 -1e12", bad_args("LAT")},
+                {"set lev 1e15", bad_args("LEV")},
                 {"q dims", kDims}});
   // On a one-minute axis from 2000, 1 Jan 2010 is 5260320 steps on, 1 Jan
-  // 9999 4207068000: past an index.
+  // 2030 15779520 (10958 days), 1 Jan 9999 4207068000: past an index.
   expect_steps(dir, "open m.ctl\n",
-               {{"set time 1jan2010", "Time values set: 2010:1:1:0 2010:1:1:0 \n"},
+               {{"set time 1jan2030", "Time values set: 2030:1:1:0 2030:1:1:0 \n"},
+                {"q time", "Time = 00Z01JAN2030 to 00Z01JAN2030  Tue to Tue\n"},
+                {"set time 1jan2010", "Time values set: 2010:1:1:0 2010:1:1:0 \n"},
                 {"set time 1jan9999", bad_args("TIME")},
                 {"set time 1jan2000 1jan9999", bad_args("TIME")},
                 {"q time", "Time = 00Z01JAN2010 to 00Z01JAN2010  Fri to Fri\n"}});
