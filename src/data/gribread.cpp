@@ -38,7 +38,7 @@ struct grib_row_cache {
   // Whole packed data of one record, for pre-projected grids.
   std::vector<unsigned char> cache;
   bool cflag = false;
-  int64_t cache_pos = -1;
+  int64_t cache_pos = -1, cache_len = 0;
 
   // Bytes read ahead of the run asked for, so that the rows of one record
   // come from one read of the data file.
@@ -197,7 +197,7 @@ void grib_unpack(const unsigned char* buf, int64_t bit, int bits, int64_t count,
 }
 
 int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t byte_count,
-          int64_t isize, int64_t jsize, int bits) {
+          int64_t need, int64_t isize, int64_t jsize, int bits) {
   const file_descriptor* pfi = rq.file;
   const grid_field* pgr = rq.grid;
   unsigned char* out = pfi->grib_buffer;
@@ -217,6 +217,11 @@ int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t
       std::memset(held.cache.data() + got, 0, static_cast<size_t>(size - got));
       held.cflag = true;
       held.cache_pos = data_pos;
+      held.cache_len = got;
+    }
+    if (byte_offset + need > held.cache_len) {
+      io_error(rq, need, data_pos + byte_offset);
+      return 1;
     }
     const int64_t have =
         std::clamp<int64_t>(int64_t(held.cache.size()) - byte_offset, 0, byte_count);
@@ -241,7 +246,13 @@ int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t
     held.ahead_pos = pos;
     held.ahead_len = got;
   }
-  // A short read at the end of the file is accepted; the rest reads as zero.
+  // The bytes read past the run's values may lie beyond the end of the file
+  // and read as zero; the run's own bytes must all be there, else the file
+  // was cut after its message was checked.
+  if (pos + need > held.ahead_pos + held.ahead_len) {
+    io_error(rq, need, pos);
+    return 1;
+  }
   const int64_t have = std::min(byte_count, held.ahead_pos + held.ahead_len - pos);
   std::memcpy(out, held.ahead.data() + (pos - held.ahead_pos), static_cast<size_t>(have));
   std::memset(out + have, 0, static_cast<size_t>(byte_count - have + 8));
@@ -333,13 +344,15 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
   if (bits > 0 && nset > 0) {
     const int64_t byte_offset = first / 8;
     const int64_t byte_count = last / 8 - byte_offset + 2;
+    // The bytes that hold the run's values.
+    const int64_t need = (first + nset * bits + 7) / 8 - byte_offset;
     if (!pfi->grib_buffer || byte_count + 8 > pfi->grib_buffer_bytes) {
       kaprnt(msg_level::error, "Data Request Error:  GRIB run longer than the read buffer\n");
       return 1;
     }
     const int64_t record_bytes = total * bits / 8 + 2 - byte_offset;
     held.ahead_hint = std::min(record_bytes, count >= 2 ? kRowAhead : kPointAhead);
-    if (kaird(rq, g->intpnt[e], byte_offset, byte_count, isize, jsize, bits)) return 1;
+    if (kaird(rq, g->intpnt[e], byte_offset, byte_count, need, isize, jsize, bits)) return 1;
     if (!grow(held.fields, nset)) {
       kaprnt(msg_level::error, "Memory Allocation Error During GRIB I/O\n");
       return 1;

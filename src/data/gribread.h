@@ -17,9 +17,10 @@ void kagribfile();
 
 // Reads byte_count bytes at data position + byte offset into the file
 // record's grib_buffer (for pre-projected grids through a whole-record
-// cache). isize, jsize and bits size that cache. Returns 0 or 1.
+// cache), the first `need` of which must be in the file. isize, jsize and
+// bits size that cache. Returns 0 or 1.
 int kaird(const read_request& rq, int64_t data_pos, int64_t byte_offset, int64_t byte_count,
-          int64_t isize, int64_t jsize, int bits);
+          int64_t need, int64_t isize, int64_t jsize, int bits);
 
 // Bytes the grib_buffer of a data set needs for the longest run read: a row
 // of x (or of a message of grid type 29; at least two points when the set is
