@@ -346,13 +346,15 @@ class file_hold {
       return result::cannot_open;
     }
     fd_ = fd;
+    path_ = path;
     return result::held;
   }
 
   // Locks the opened file, waiting while another holds it; the wait polls
-  // the interrupt.
+  // the interrupt, and a long one is said: another session's call may be
+  // stopped or slow.
   result lock() const {
-    switch (flock_waiting(fd_, LOCK_EX, 5000)) {
+    switch (flock_waiting(fd_, LOCK_EX, 5000, path_)) {
       case lock_wait::held: return result::held;
       case lock_wait::interrupted: return result::interrupted;
       case lock_wait::failed: break;
@@ -405,6 +407,7 @@ class file_hold {
   int fd_ = -1;
   struct stat id_ {};
   std::string why_;
+  std::string path_;  // the name opened, for the wait
 };
 
 // The hold of a call over both its files. Every session takes the two locks

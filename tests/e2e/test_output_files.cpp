@@ -1101,6 +1101,8 @@ TEST(OutputFiles, WaitsForAnotherProcesssLockAreSaid) {
       latsfiles::declare("out", "set lats convention vemra_grib\n") + "d t\nset lats close 1\n";
   const std::string gds_out =
       "open s.ctl\nset lon -180 0\nset lat 0 90\nset gxout writegds\nset writegds w.gds\nd ps\n";
+  // A user function's transfer file, which another session's call holds.
+  const std::string udf_out = "open d.ctl\nset x 1\nset y 1\nd udbl(t)\n";
   const struct {
     const char* what;
     std::string commands;
@@ -1123,11 +1125,18 @@ TEST(OutputFiles, WaitsForAnotherProcesssLockAreSaid) {
       {"a station file", gds_out, "w.gds", "w.gds", then::interrupt,
        "error: WRITEGDS unable to open w.gds for write\n"
        "  interrupted while waiting for another process\n"},
+      {"a user function's transfer file", udf_out, "t.bin", "t.bin", then::interrupt,
+       "Interrupted while waiting for the transfer file"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     latsfiles::write_dataset(dir);
+    write_file(dir.file("udft"), std::string("udbl 1 1 expr\ndirect\n") + VEMRA_UDF_DOUBLE + " " +
+                                     dir.file("t.bin") + " " + dir.file("r.bin") + " direct\n" +
+                                     dir.file("t.bin") + "\n" + dir.file("r.bin") + "\n");
+    write_file(dir.file("t.bin"), "");
+    setenv("KAUDFT", dir.file("udft").c_str(), 1);
     stnw::dataset ds;
     ds.surface_vars = {"ps"};
     ds.times = {{stnw::surface_report("KDEN", 39.75f, -104.875f, {830})}};
@@ -1173,6 +1182,7 @@ TEST(OutputFiles, WaitsForAnotherProcesssLockAreSaid) {
       for (const char* f : kept) EXPECT_EQ(read_file(dir.file(f)), before[f]) << f;
     }
     EXPECT_TRUE(staged_files(dir.path()).empty()) << staged_files(dir.path()).front();
+    unsetenv("KAUDFT");
   }
 }
 
