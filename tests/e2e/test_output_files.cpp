@@ -1072,8 +1072,11 @@ TEST(OutputFiles, SessionsWritingOneFileInPlaceTakeTurns) {
     ASSERT_TRUE(first.send("open d.ctl\n" + c.first + "q dims\n"));
     ASSERT_TRUE(first.wait_for("ka-> q dims"));
     ASSERT_TRUE(second.send("open d.ctl\n" + c.second + "q dims\n"));
-    // Long enough for the second to finish when it does not wait.
-    second.wait_for("ka-> q dims", 1, 2);
+    // The second is held at the first's lock (it says so after a second of
+    // waiting) for as long as the first keeps the file open.
+    const std::string held = std::string(c.name) + ": another process holds it\n";
+    ASSERT_TRUE(second.wait_for(held)) << second.output();
+    EXPECT_FALSE(contains(second.output(), "ka-> q dims")) << second.output();
     ASSERT_TRUE(first.send(c.rest + "quit\n"));
     EXPECT_EQ(first.finish(), 0);
     EXPECT_TRUE(second.wait_for("ka-> q dims")) << second.output();

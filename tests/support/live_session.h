@@ -86,6 +86,7 @@ struct LiveSession {
       }
       dup2(out, 1);
       dup2(out, 2);
+      set_test_environment();
       if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
       exec_vemra(dir.path(), std::move(args));
     }

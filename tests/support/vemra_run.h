@@ -59,6 +59,15 @@ inline bool file_exists(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0;
 }
 
+// In a forked child: the environment the suite runs the program in, also
+// when the test binary is run by hand without ctest's (a session without
+// KADDIR draws its text without the stroke fonts).
+inline void set_test_environment() {
+  setenv("TZ", "UTC", 1);
+  setenv("LC_ALL", "C", 1);
+  if (!getenv("KADDIR")) setenv("KADDIR", VEMRA_DATA_DIR, 1);
+}
+
 // In a forked child: runs VEMRA_BIN with the arguments in dir; never returns.
 [[noreturn]] inline void exec_vemra(const std::string& dir, std::vector<std::string> args) {
   if (chdir(dir.c_str()) != 0) _exit(126);
@@ -98,9 +107,7 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    setenv("TZ", "UTC", 1);
-    setenv("LC_ALL", "C", 1);
-    if (!getenv("KADDIR")) setenv("KADDIR", VEMRA_DATA_DIR, 1);
+    set_test_environment();
     for (const auto& e : env) {
       auto eq = e.find('=');
       if (eq == std::string::npos)
