@@ -59,13 +59,24 @@ struct LiveSession {
               std::vector<std::string> args = {"-b", "-l"}, const std::string& display = "",
               bool own_group = false, bool terminal = false) {
     out_name = dir.file(name);
+    // Emptied before the program starts: a test that reuses the name must
+    // not find the last session's output there while this one is slow to
+    // start.
+    const int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) return;
     int fds[2];
-    if (pipe(fds) != 0) return;
+    if (pipe(fds) != 0) {
+      close(out);
+      return;
+    }
     int screen = -1;
     std::string screen_name;
     if (terminal) {
       screen = posix_openpt(O_RDWR | O_NOCTTY);
-      if (screen < 0 || grantpt(screen) != 0 || unlockpt(screen) != 0) return;
+      if (screen < 0 || grantpt(screen) != 0 || unlockpt(screen) != 0) {
+        close(out);
+        return;
+      }
       screen_name = ptsname(screen);
     }
     pid = fork();
@@ -73,19 +84,17 @@ struct LiveSession {
       if (own_group) setpgid(0, 0);
       dup2(fds[0], 0);
       close(fds[1]);
-      int out;
+      int to = out;
       if (terminal) {
         close(screen);
-        out = open(screen_name.c_str(), O_RDWR | O_NOCTTY);
+        to = open(screen_name.c_str(), O_RDWR | O_NOCTTY);
         termios raw;
-        tcgetattr(out, &raw);
+        tcgetattr(to, &raw);
         cfmakeraw(&raw);  // lines end in "\n" alone
-        tcsetattr(out, TCSANOW, &raw);
-      } else {
-        out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        tcsetattr(to, TCSANOW, &raw);
       }
-      dup2(out, 1);
-      dup2(out, 2);
+      dup2(to, 1);
+      dup2(to, 2);
       set_test_environment();
       if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
       exec_vemra(dir.path(), std::move(args));
@@ -95,14 +104,15 @@ struct LiveSession {
     in = fds[1];
     if (terminal) {
       // Ends when the program's end closes the terminal.
-      copier = std::thread([screen, file = out_name] {
-        int out = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      copier = std::thread([screen, out] {
         char buf[4096];
         for (ssize_t n; (n = read(screen, buf, sizeof buf)) > 0;)
           if (write(out, buf, size_t(n)) != n) break;
         close(out);
         close(screen);
       });
+    } else {
+      close(out);
     }
   }
   ~LiveSession() {
