@@ -242,6 +242,22 @@ bool links_may_be_followed(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// The old file's mode for the file fd holds: set-id bits were given for the
+// old owner or group, and a file the writer could not give them to does not
+// take them (it would run as the writer).
+mode_t mode_for_owner(int fd, const struct stat& old) {
+  mode_t mode = old.st_mode & 07777;
+  struct stat made;
+  if (::fstat(fd, &made) != 0) return mode & ~mode_t(S_ISUID | S_ISGID);
+  if (made.st_uid != old.st_uid) mode &= ~mode_t(S_ISUID);
+  if (made.st_gid != old.st_gid) mode &= ~mode_t(S_ISGID);
+  return mode;
+}
+
+}  // namespace
+
 output_plan plan_output(std::string& target, bool may_write_in_place) {
   output_plan p;
   struct stat st;
@@ -329,6 +345,7 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
     // The owner before the mode: a change of owner clears set-id bits.
     if (!same && ::fchown(fd, st.st_uid, st.st_gid) != 0 && may_write_in_place)
       return not_beside("its owner and group could not be kept", false);
+    mode = mode_for_owner(fd, st);
   }
   if (::fchmod(fd, mode) != 0)
     return not_beside("its mode could not be kept: " + reason(errno),
@@ -378,7 +395,8 @@ void take_owner_and_mode(int fd, const std::string& target) {
     [[maybe_unused]] const bool given = ::fchown(fd, now.st_uid, now.st_gid) == 0 ||
                                         ::fchown(fd, static_cast<uid_t>(-1), now.st_gid) == 0;
   }
-  if ((made.st_mode & 07777) != (now.st_mode & 07777)) ::fchmod(fd, now.st_mode & 07777);
+  const mode_t mode = mode_for_owner(fd, now);
+  if (::fstat(fd, &made) == 0 && (made.st_mode & 07777) != mode) ::fchmod(fd, mode);
 }
 
 void drop_staged(std::string& temp) {

@@ -280,6 +280,40 @@ TEST(OutputFiles, ReplacementKeepsOwnerModeAndLinks) {
   EXPECT_TRUE(staged_files(shared.path()).empty());
 }
 
+// Set-id bits go only with the owner or group they were given for: a
+// writer that cannot give its new file the old one's owner (or group) does
+// not make a set-id file of its own, which would run as the writer.
+TEST(OutputFiles, SetIdBitsStayOnlyWithTheirOwnerAndGroup) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  const struct {
+    gid_t group;  // of root's old file
+    mode_t old_mode, new_mode;
+  } cases[] = {
+      {0, 04777, 0777},
+      {0, 02777, 0777},
+      {0, 06777, 0777},
+      {kNogroup, 06777, 02777},  // nobody may keep the group, so its bit
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.old_mode);
+    TempDir dir;
+    open_to_all(dir);
+    latsfiles::write_dataset(dir);
+    write_file(dir.file("out.grb"), "old");
+    own(dir.file("out.grb"), 0, c.group, c.old_mode);
+    RunResult r = run_batch_as_nobody(
+        latsfiles::declare("out", "set lats convention vemra_grib\n") + "d t\nset lats close 1\n",
+        dir.path());
+    struct stat st;
+    ASSERT_EQ(stat(dir.file("out.grb").c_str(), &st), 0);
+    EXPECT_EQ(read_file(dir.file("out.grb")).substr(0, 4), "GRIB") << r.out << r.err;
+    EXPECT_EQ(st.st_uid, kNobody);
+    EXPECT_EQ(st.st_gid, kNogroup);
+    EXPECT_EQ(st.st_mode & 07777, c.new_mode);
+    EXPECT_TRUE(staged_files(dir.path()).empty());
+  }
+}
+
 // Names up to the longest the file system takes are written by every output.
 TEST(OutputFiles, NamesUpToTheLongestTheFileSystemTakes) {
   TempDir dir;
