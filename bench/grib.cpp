@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,11 +105,15 @@ const bench_files& files() {
   return f;
 }
 
-void BM_GribAveOverTime(benchmark::State& state) {
+// Evaluates expr over the set in the dimensions `dims` sets, as often as the
+// benchmark asks, taking the value at `at` of each result; the seconds per
+// evaluation (0 when the set could not be made).
+double time_evaluation(benchmark::State& state, const char* expr,
+                       const std::function<void(eval_state&)>& dims, std::size_t at) {
   const bench_files& f = files();
   if (!f.ok) {
     state.SkipWithError("no GRIB file (cdo missing?)");
-    return;
+    return 0;
   }
   mfcmn.calendar_365 = -999;
   mfcmn.warn_level = 0;
@@ -118,30 +123,41 @@ void BM_GribAveOverTime(benchmark::State& state) {
   eval_state st{};
   st.file_list = st.default_file = pfi;
   st.file_count = 1;
-  st.idim = 0;
-  st.jdim = 1;
-  st.dim_max[0] = 359;
-  st.dim_min[1] = -90;
-  st.dim_max[1] = 90;
-  st.dim_min[2] = st.dim_max[2] = 1000;
-  st.time_start = st.time_end = {2000, 1, 1, 0, 0};
+  dims(st);
   double check = 0;
   auto t0 = std::chrono::steady_clock::now();
   for (auto _ : state) {
     eval_state s = st;
-    if (kaexpr("ave(g,t=1,t=1000)", &s) != 0) {
+    if (kaexpr(expr, &s) != 0) {
       state.SkipWithError("evaluation failed");
       break;
     }
-    check += grid_in(s.result)->values[kNx * 90 + 180];
+    check += grid_in(s.result)->values[at];
     kafree(&s);
   }
-  ours_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
-           double(state.iterations());
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
+      double(state.iterations());
   benchmark::DoNotOptimize(check);
   std::fclose(pfi->data_stream);
   pfi->data_stream = nullptr;
   frepfi(pfi, 0);
+  return seconds;
+}
+
+void BM_GribAveOverTime(benchmark::State& state) {
+  ours_s = time_evaluation(
+      state, "ave(g,t=1,t=1000)",
+      [](eval_state& st) {
+        st.idim = 0;
+        st.jdim = 1;
+        st.dim_max[0] = 359;
+        st.dim_min[1] = -90;
+        st.dim_max[1] = 90;
+        st.dim_min[2] = st.dim_max[2] = 1000;
+        st.time_start = st.time_end = {2000, 1, 1, 0, 0};
+      },
+      kNx * 90 + 180);
 }
 BENCHMARK(BM_GribAveOverTime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 
@@ -149,43 +165,18 @@ BENCHMARK(BM_GribAveOverTime)->Unit(benchmark::kMillisecond)->UseRealTime()->Min
 // each time is one field whose message is checked against the index before
 // its one value is read.
 void BM_GribPointSeries(benchmark::State& state) {
-  const bench_files& f = files();
-  if (!f.ok) {
-    state.SkipWithError("no GRIB file (cdo missing?)");
-    return;
-  }
-  mfcmn.calendar_365 = -999;
-  mfcmn.warn_level = 0;
-  file_descriptor* pfi = getpfi();
-  if (kaddes(f.ctl.c_str(), pfi, 1) != 0) std::abort();
-  pfi->data_stream = std::fopen(pfi->data_file_name, "rb");
-  eval_state st{};
-  st.file_list = st.default_file = pfi;
-  st.file_count = 1;
-  st.idim = 3;
-  st.jdim = -1;
-  st.dim_min[0] = st.dim_max[0] = 180;
-  st.dim_min[1] = st.dim_max[1] = 0;
-  st.dim_min[2] = st.dim_max[2] = 1000;
-  st.time_start = {2000, 1, 1, 0, 0};
-  st.time_end = {2000, 9, 6, 18, 0};  // time 1000, 6 hours apart
-  double check = 0;
-  auto t0 = std::chrono::steady_clock::now();
-  for (auto _ : state) {
-    eval_state s = st;
-    if (kaexpr("g", &s) != 0) {
-      state.SkipWithError("evaluation failed");
-      break;
-    }
-    check += grid_in(s.result)->values[999];
-    kafree(&s);
-  }
-  series_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
-             double(state.iterations());
-  benchmark::DoNotOptimize(check);
-  std::fclose(pfi->data_stream);
-  pfi->data_stream = nullptr;
-  frepfi(pfi, 0);
+  series_s = time_evaluation(
+      state, "g",
+      [](eval_state& st) {
+        st.idim = 3;
+        st.jdim = -1;
+        st.dim_min[0] = st.dim_max[0] = 180;
+        st.dim_min[1] = st.dim_max[1] = 0;
+        st.dim_min[2] = st.dim_max[2] = 1000;
+        st.time_start = {2000, 1, 1, 0, 0};
+        st.time_end = {2000, 9, 6, 18, 0};  // time 1000, 6 hours apart
+      },
+      999);
 }
 BENCHMARK(BM_GribPointSeries)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 

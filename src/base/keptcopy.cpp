@@ -127,6 +127,28 @@ void silence_writer(kept_entry& e) {
   ::close(null);
 }
 
+// Puts an armed entry's old contents back (a kept copy that went back is
+// removed) with the ending signals held, and lets the entry go. false with
+// errno set when they could not be put back.
+bool put_back_and_release(kept_entry*& e) {
+  if (!e) return true;
+  bool back = true;
+  int why = 0;
+  {
+    ending_signals_held held;
+    if (e->state.load() == kept_state::armed) {
+      back = write_back(*e);
+      why = errno;
+      silence_writer(*e);
+      if (back && e->name) ::unlink(e->name);
+      e->state = kept_state::idle;
+    }
+  }
+  release_kept_entry(e);
+  if (!back) errno = why;
+  return back;
+}
+
 }  // namespace
 
 void put_back_kept_copies() {
@@ -240,24 +262,7 @@ void kept_copy::release_writer() {
   if (e_) e_->writer = -1;
 }
 
-bool kept_copy::put_back() {
-  if (!e_) return true;
-  bool back = true;
-  int why = 0;
-  {
-    ending_signals_held held;
-    if (e_->state.load() == kept_state::armed) {
-      back = write_back(*e_);
-      why = errno;
-      silence_writer(*e_);
-      if (back) ::unlink(e_->name);
-      e_->state = kept_state::idle;
-    }
-  }
-  release();
-  if (!back) errno = why;
-  return back;
-}
+bool kept_copy::put_back() { return put_back_and_release(e_); }
 
 kept_copy::~kept_copy() { put_back(); }
 
@@ -293,22 +298,6 @@ void kept_length::drop() {
   release_kept_entry(e_);
 }
 
-bool kept_length::cut_back() {
-  if (!e_) return true;
-  bool back = true;
-  int why = 0;
-  {
-    ending_signals_held held;
-    if (e_->state.load() == kept_state::armed) {
-      back = write_back(*e_);
-      why = errno;
-      silence_writer(*e_);
-      e_->state = kept_state::idle;
-    }
-  }
-  release_kept_entry(e_);
-  if (!back) errno = why;
-  return back;
-}
+bool kept_length::cut_back() { return put_back_and_release(e_); }
 
 kept_length::~kept_length() { cut_back(); }
