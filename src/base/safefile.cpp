@@ -389,7 +389,11 @@ std::string held_file_path(int fd) { return "/proc/self/fd/" + std::to_string(fd
 
 void take_owner_and_mode(int fd, const std::string& target) {
   struct stat now, made;
-  if (::stat(target.c_str(), &now) != 0 || !S_ISREG(now.st_mode) || ::fstat(fd, &made) != 0) return;
+  // A link put under the name since the open is not followed: its target
+  // (a set-user-id program of another owner) would lend the output its
+  // owner and mode. The rename replaces the link itself.
+  if (::lstat(target.c_str(), &now) != 0 || !S_ISREG(now.st_mode) || ::fstat(fd, &made) != 0)
+    return;
   // The owner before the mode: a change of owner clears set-id bits.
   if (made.st_uid != now.st_uid || made.st_gid != now.st_gid) {
     [[maybe_unused]] const bool given = ::fchown(fd, now.st_uid, now.st_gid) == 0 ||

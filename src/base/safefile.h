@@ -75,8 +75,9 @@ std::string stage_replaced(const std::string& temp);
 // A name that reads the file open at fd, whatever is under its own name now.
 std::string held_file_path(int fd);
 // Gives the file open at fd the owner, group and mode of the regular file
-// under target now, where there is one: another session or user may have
-// made or changed it since the output was opened. An owner the system does
+// under target now, where there is one (a link there is not followed):
+// another session or user may have made or changed it since the output was
+// opened. An owner the system does
 // not let the user give is not kept; the group may still be.
 void take_owner_and_mode(int fd, const std::string& target);
 

@@ -401,34 +401,61 @@ TEST(OutputFiles, ASignalRightAfterAStagedFileIsMadeRemovesIt) {
 
 // Owner, group and mode are those of the file under the name when the output
 // is placed, not when it was opened: a file changed, or made by another
-// session, while the output was open gives them to the new one.
+// session, while the output was open gives them to the new one. A link put
+// under the name meanwhile gives nothing: a link to a set-user-id program
+// made a set-user-id file of the output.
 TEST(OutputFiles, AFileChangedWhileItsOutputIsOpenGivesItsOwnerAndMode) {
   const bool root = geteuid() == 0;
+  const std::string fwrite = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
+  const std::string netcdf =
+      "open d.ctl\nset lats convention coards\nset lats frequency monthly\nset lats deltat 1\n"
+      "set lats create f\nset gxout latsgrid\nd v\nset lats var 1 tas average 1 0\n"
+      "set gxout latsdata\nset lats write 1 1\nd v\n";
   const struct {
     std::string what, open, close;
-    bool old;  // a file is there when the output is opened
+    bool old;          // a file is there when the output is opened
+    bool link;         // a link to a set-user-id file is put under the name
+    std::string file;  // the output's name
   } cases[] = {
-      {"fwrite", "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n", "disable fwrite\n", true},
-      {"fwrite, made meanwhile", "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n",
-       "disable fwrite\n", false},
-      {"hardcopy", "enable print f.bin\n", "disable print\n", true},
-      {"hardcopy, made meanwhile", "enable print f.bin\n", "disable print\n", false},
+      {"fwrite", fwrite, "disable fwrite\n", true, false, "f.bin"},
+      {"fwrite, made meanwhile", fwrite, "disable fwrite\n", false, false, "f.bin"},
+      {"hardcopy", "enable print f.bin\n", "disable print\n", true, false, "f.bin"},
+      {"hardcopy, made meanwhile", "enable print f.bin\n", "disable print\n", false, false,
+       "f.bin"},
+      {"netCDF", netcdf, "set lats close 1\n", true, false, "f.nc"},
+      {"fwrite, a link", fwrite, "disable fwrite\n", true, true, "f.bin"},
+      {"hardcopy, a link", "enable print f.bin\n", "disable print\n", true, true, "f.bin"},
+      {"netCDF, a link", netcdf, "set lats close 1\n", true, true, "f.nc"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     write_grid(dir);
-    if (c.old) write_file(dir.file("f.bin"), "old");
-    const std::string change = std::string(c.old ? "" : "!echo theirs > f.bin\n") +
-                               "!chmod 600 f.bin\n" + (root ? "!chown 65534:65534 f.bin\n" : "");
+    const std::string file = dir.file(c.file);
+    struct stat was {};
+    if (c.old) {
+      write_file(file, "old");
+      ASSERT_EQ(stat(file.c_str(), &was), 0);
+    }
+    const std::string change =
+        c.link ? "!echo theirs > s.prog\n!chmod 4755 s.prog\n!ln -sfn s.prog " + c.file + "\n"
+               : std::string(c.old ? "" : "!echo theirs > f.bin\n") + "!chmod 600 " + c.file +
+                     "\n" + (root ? "!chown 65534:65534 " + c.file + "\n" : "");
     RunResult r = run_batch(c.open + change + c.close, dir.path());
     struct stat st;
-    ASSERT_EQ(stat(dir.file("f.bin").c_str(), &st), 0);
-    EXPECT_NE(read_file(dir.file("f.bin")), "old");
-    EXPECT_EQ(st.st_mode & 07777, 0600u) << r.out << r.err;
-    if (root) {
-      EXPECT_EQ(st.st_uid, kNobody);
-      EXPECT_EQ(st.st_gid, kNogroup);
+    ASSERT_EQ(lstat(file.c_str(), &st), 0);
+    ASSERT_TRUE(S_ISREG(st.st_mode)) << r.out << r.err;
+    EXPECT_NE(read_file(file), "old");
+    if (c.link) {
+      EXPECT_EQ(st.st_mode & 07777, was.st_mode & 07777) << r.out << r.err;
+      EXPECT_EQ(st.st_uid, geteuid());
+      EXPECT_EQ(read_file(dir.file("s.prog")), "theirs\n");
+    } else {
+      EXPECT_EQ(st.st_mode & 07777, 0600u) << r.out << r.err;
+      if (root) {
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_gid, kNogroup);
+      }
     }
     EXPECT_EQ(staged_files(dir.path()), std::vector<std::string>{});
   }
