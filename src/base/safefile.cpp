@@ -240,10 +240,6 @@ bool links_may_be_followed(const std::string& path) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The old file's mode for the file fd holds: set-id bits were given for the
 // old owner or group, and a file the writer could not give them to does not
 // take them (it would run as the writer).
@@ -581,6 +577,16 @@ FILE* fopen_stream_target(const std::string& path) {
   return fdopen_owning(fd, "wb");
 }
 
+write_turn wait_write_turn(int fd, const std::string& name) {
+  if (kept_copy_for(fd)) return write_turn::ours;
+  switch (flock_waiting(fd, LOCK_EX, 10000, name)) {
+    case lock_wait::held: return write_turn::taken;
+    case lock_wait::interrupted: return write_turn::interrupted;
+    case lock_wait::failed: break;
+  }
+  return write_turn::unlocked;
+}
+
 FILE* fopen_appending(const std::string& path, std::string* why) {
   // The reason, when asked for, in the words of the replacing outputs.
   auto failed = [why](int err, std::string (*say)(int)) -> FILE* {
@@ -626,23 +632,14 @@ replacing_file::replacing_file(std::string path, special_output special)
         fail(reason(errno));
         return;
       }
-      // This session's own writer holds the lock below: waiting for it
-      // would never end.
-      if (kept_copy_for(fd)) {
+      // The lock goes with the last descriptor, the kept copy's.
+      if (const write_turn turn = wait_write_turn(fd, target_);
+          turn == write_turn::ours || turn == write_turn::interrupted) {
         ::close(fd);
-        errno = EBUSY;
-        fail("it is being written in place by this session already");
-        return;
-      }
-      // Another session writing it in place now would mix its output with
-      // this one's, and put back its old contents over this one's: each
-      // waits for the one before to finish (the lock goes with the last
-      // descriptor, the kept copy's). A file system without locks is
-      // written as before.
-      if (flock_waiting(fd, LOCK_EX, 10000, target_) == lock_wait::interrupted) {
-        ::close(fd);
-        errno = EINTR;
-        fail("interrupted while waiting for another session writing it");
+        const bool ours = turn == write_turn::ours;
+        errno = ours ? EBUSY : EINTR;
+        fail(ours ? kWrittenInPlaceAlready
+                  : "interrupted while waiting for another session writing it");
         return;
       }
       // Emptied only once its old contents are kept aside, so that a

@@ -48,18 +48,16 @@ struct output_plan {
 // resolved (target becomes the file it names, which is the one replaced);
 // one that another user owns in a directory others may write (group or
 // world, sticky or not), for the file or a directory on the way, is refused
-// (EACCES), also when the file does not exist yet. An existing file
-// the user may not open for writing is refused with the system's reason. The new file gets the old
-// one's mode, owner, group and extended attributes (its ACL among them); where they cannot be kept
-// (another user's file), where the file has several links, or where no file
-// can be made in its directory, the old file is written in place instead. A
-// mode that cannot be set refuses a new file (errno says why). The temporary
-// name ".NAME.XXXXXX" is shortened to fit the file system whatever the
-// length of NAME, and it is removed if the process ends by a signal before
-// commit_staged or drop_staged. Without may_write_in_place a regular file is
-// always staged (its links and, where the system refuses, its owner and
-// attributes are not kept) or, when no file can be made beside it or its
-// mode not set, refused.
+// (EACCES), also when the file does not exist yet. An existing file the user
+// may not open for writing is refused with the system's reason. The new file
+// gets the old one's mode, owner, group and extended attributes (its ACL
+// among them); where they cannot be kept (another user's file), where the file has several links,
+// or where no file can be made in its directory, the old file is written in place instead. A mode
+// that cannot be set refuses a new file (errno says why). The temporary name ".NAME.XXXXXX" is
+// shortened to fit the file system whatever the length of NAME, and it is removed if the process
+// ends by a signal before commit_staged or drop_staged. Without may_write_in_place a regular file
+// is always staged (its links and, where the system refuses, its owner and attributes are not kept)
+// or, when no file can be made beside it or its mode not set, refused.
 output_plan plan_output(std::string& target, bool may_write_in_place = true);
 
 // Renames a temporary file of plan_output onto target; false with errno set,
@@ -77,8 +75,8 @@ std::string held_file_path(int fd);
 // Gives the file open at fd the owner, group and mode of the regular file
 // under target now, where there is one (a link there is not followed):
 // another session or user may have made or changed it since the output was
-// opened. An owner the system does
-// not let the user give is not kept; the group may still be.
+// opened. An owner the system does not let the user give is not kept; the
+// group may still be.
 void take_owner_and_mode(int fd, const std::string& target);
 
 // Removes a temporary file of plan_output (nothing when temp is empty).
@@ -152,6 +150,22 @@ FILE* fopen_stream_target(const std::string& path);
 // plan_output refuses it (EACCES). On failure why, when given, gets the
 // reason in the words the replacing outputs use.
 FILE* fopen_appending(const std::string& path, std::string* why = nullptr);
+
+// Sessions that write a regular file in place, or append to it, take turns:
+// each holds an exclusive lock on it until its output is whole, so outputs
+// never mix and the old contents one puts back are never over another's.
+enum class write_turn {
+  taken,        // the lock is held
+  ours,         // this session's own in-place writer holds it: waiting would never end
+  interrupted,  // an interrupt ended the wait
+  unlocked,     // the file system has no locks: written as before
+};
+// Waits for the turn on the file open at fd; a wait of a second is said,
+// naming name.
+write_turn wait_write_turn(int fd, const std::string& name);
+// Why an output is refused when the turn is ours.
+inline constexpr const char* kWrittenInPlaceAlready =
+    "it is being written in place by this session already";
 
 // Output that replaces a file: it is written to a temporary file in the same
 // directory and renamed onto the name by commit(), so a failed or cut-short

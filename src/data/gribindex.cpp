@@ -393,10 +393,6 @@ void message_mismatch(const char* data_name, int64_t at, const char* what) {
   kaprntf(msg_level::error, "  Message at byte %lld: %s\n", static_cast<long long>(at), what);
 }
 
-}  // namespace
-
-namespace {
-
 // The data file's size for the open stream: taken once per opened file, or
 // again when fresh is set (the file may have grown since).
 bool data_size(const grib_index* p, FILE* data, bool fresh, int64_t* size) {

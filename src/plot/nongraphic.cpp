@@ -1,6 +1,5 @@
 // Outputs of a display that draw nothing: printed values, statistics, the
 // fwrite file and the writegds station stream.
-#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "base/dirlock.h"
 #include "base/keptcopy.h"
 #include "base/message.h"
 #include "base/safefile.h"
@@ -483,13 +481,10 @@ void kaoutgds(session_state* pcm) {
   kept_length kept;
   struct stat st;
   if (::fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
-    // This session's own in-place writer of the file holds its lock: waiting
-    // for it would never end.
-    const bool own = kept_copy_for(fileno(f));
-    const lock_wait w = own ? lock_wait::failed : flock_waiting(fileno(f), LOCK_EX, 10000, name);
-    if (own || w == lock_wait::interrupted || !kept.keep(fileno(f))) {
-      const std::string refusal = own ? "it is being written in place by this session already"
-                                  : w == lock_wait::interrupted
+    const write_turn turn = wait_write_turn(fileno(f), name);
+    if (turn == write_turn::ours || turn == write_turn::interrupted || !kept.keep(fileno(f))) {
+      const std::string refusal = turn == write_turn::ours ? kWrittenInPlaceAlready
+                                  : turn == write_turn::interrupted
                                       ? "interrupted while waiting for another process"
                                       : std::strerror(errno);
       std::fclose(f);
