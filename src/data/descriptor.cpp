@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/alloc.h"
@@ -42,6 +43,7 @@ struct descriptor_parse {
   std::string rec;            // current line as typed
   std::string mrec;           // the same, lower-cased
   bool eof_error = false;     // the last error came from running out of lines
+  bool nul_line = false;      // a line holding a NUL byte was refused and shown
   bool line_failed = false;   // a line was refused or the reading interrupted
   long lines_read = 0;
 };
@@ -55,6 +57,14 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 // Longest descriptor line; a longer one (or an endless file without
 // newlines) is refused instead of read into memory without end.
 constexpr size_t kMaxLine = 511;
+
+// The lines every error found on a record ends with; the record is the
+// current line unless another is named.
+void context(const std::string& record = parse.rec) {
+  kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
+  // A file that is no descriptor (a netCDF file) shows its bytes escaped.
+  kaprnt(msg_level::error, "  --> " + printable(record) + "\n");
+}
 
 // Reads the next line of the descriptor into rec and mrec; false at the end,
 // and after a refused line or an interrupt, with line_failed set.
@@ -77,6 +87,14 @@ bool read_line() {
       parse.line_failed = true;
       return false;
   }
+  // Every record is read up to its first NUL: the rest would be lost unseen.
+  if (parse.rec.find('\0') != std::string::npos) {
+    kaprntf(msg_level::error, "Open Error:  Description file line %ld holds a NUL byte\n",
+            parse.lines_read);
+    context();
+    parse.line_failed = parse.nul_line = true;
+    return false;
+  }
   while (!parse.rec.empty() && parse.rec.back() == '\r') parse.rec.pop_back();
   parse.mrec = parse.rec;
   lowcas(parse.mrec.data());
@@ -85,14 +103,6 @@ bool read_line() {
 
 // The typed line at the position of p in the lower-cased one.
 const char* typed_at(const char* p) { return parse.rec.c_str() + (p - parse.mrec.c_str()); }
-
-// The lines every error found on a record ends with; the record is the
-// current line unless another is named.
-void context(const std::string& record = parse.rec) {
-  kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
-  // A file that is no descriptor (a netCDF file) shows its bytes escaped.
-  kaprnt(msg_level::error, "  --> " + printable(record) + "\n");
-}
 
 // Error found on the current record.
 void rec_error(const char* msg) {
@@ -402,6 +412,9 @@ struct parse_state {
   // The STNMAP or INDEX record as typed: the map is read after the last
   // record, and a map that can't be opened is reported with its record.
   std::string map_record;
+  // The TDEF record as typed and its start time lower-cased: the start is
+  // read again under the data set's calendar once the options are known.
+  std::string tdef_record, tdef_start;
 };
 
 // A record handler gets the lower-cased line and the entry's argument.
@@ -791,12 +804,20 @@ int rec_space_dimension(parse_state& st, const char* mp, int dim) {
     return 1;
   }
   if (rc) {
-    if (!parse.eof_error) context();
+    if (!parse.eof_error && !parse.nul_line) context();
     return 1;
   }
   bool& seen = dim == 0 ? st.xdef : dim == 1 ? st.ydef : st.zdef;
   seen = true;
   return 0;
+}
+
+// A TDEF start that is no time (of the data set's calendar), shown with its record.
+int invalid_start(const std::string& record = parse.rec) {
+  kaprnt(msg_level::error, "Open Error:  Invalid start time in tdef card");
+  kaprnt(msg_level::error, " starting value\n");
+  context(record);
+  return 1;
 }
 
 // TDEF: size, "linear", start time and increment.
@@ -826,17 +847,13 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   date_time def{-1000, -1000, -1000, 0, 0};
   date_time start{};
   const char* q = adtprs(p, &def, &start);
-  if (!q) {
-    kaprnt(msg_level::error, "Open Error:  Invalid start time in tdef card");
-    kaprnt(msg_level::error, " starting value\n");
-    context();
-    return 1;
-  }
+  if (!q) return invalid_start();
   if (start.year == -1000 || start.month == -1000 || start.day == -1000 || !word_end(*q)) {
     dim_error(" starting value\n");
     context();
     return 1;
   }
+  std::string start_text(p, size_t(q - p));
   p = nxtwrd(p);
   auto incr_error = [](const char* first) {
     kaprnt(msg_level::error, first);
@@ -866,6 +883,8 @@ int rec_tdef(parse_state& st, const char* mp, int) {
   pfi->world_to_grid_scaling[3] = ts;
   pfi->linear_flags[3] = 1;
   st.tdef = true;
+  st.tdef_record = parse.rec;
+  st.tdef_start = std::move(start_text);
   return 0;
 }
 
@@ -1039,7 +1058,16 @@ int finish(const parse_state& st, int mflag) {
     }
   }
 
+  const int calendar_before = mfcmn.calendar_365;
   if (!keep_session_calendar(pfi->calendar_365)) return 1;
+  // The start was read before the options named the calendar: a day the
+  // data set's calendar does not have (29 February in 365-day years) would
+  // leave no time to set. A refused set leaves the session's calendar alone.
+  date_time def{-1000, -1000, -1000, 0, 0}, start{};
+  if (!adtprs(st.tdef_start.c_str(), &def, &start)) {
+    mfcmn.calendar_365 = calendar_before;
+    return invalid_start(st.tdef_record);
+  }
 
   // The kind is known now: the record reads through its reader.
   if (!grid)
@@ -1202,6 +1230,7 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   mfcmn.year_digits = -999;
   pfi->second_stream = nullptr;
   parse.eof_error = false;
+  parse.nul_line = false;
   parse.line_failed = false;
   parse.lines_read = 0;
   close_streams();

@@ -721,30 +721,47 @@ bool z_axis(sdf_build& b) {
 }
 
 // The descriptor's dimensions that were not found by units must be
-// dimensions of the file; every one that is not is named, then false.
+// dimensions of the file, no shorter than the size the descriptor gives
+// them (a read past the end would fail whole); every one that does not fit
+// is named, then false.
 bool check_named_dimensions(const sdf_build& b) {
   struct check {
     int d;
     const char* what;
     const char* intro;
+    const char* record;
   };
   static const check checks[4] = {
       {3, "Alleged time dimension (from TDEF) is not an SDF dimension.  Cannot continue.\n",
-       "Time dimension name is:\n"},
+       "Time dimension name is:\n", "TDEF"},
       {2, "Alleged level dimension (from ZDEF) is not an SDF dimension.  Cannot continue.\n",
-       "Level dimension name is:\n"},
+       "Level dimension name is:\n", "ZDEF"},
       {1, "Alleged latitude dimension (from YDEF) is not an SDF dimension.  Cannot continue.\n",
-       "Latitude dimension name is:\n"},
+       "Latitude dimension name is:\n", "YDEF"},
       {0, "Alleged longitude dimension (from XDEF) is not an SDF dimension.  Cannot continue.\n",
-       "Longitude dimension name is:\n"}};
+       "Longitude dimension name is:\n", "XDEF"}};
+  const file_descriptor* pfi = b.pfi;
+  const int sizes[4] = {pfi->x_size, pfi->y_size, pfi->z_size, pfi->t_size};
   bool bad = false;
   for (const check& c : checks) {
     if (b.by_units[c.d] || !b.parms.has_dim_name[c.d]) continue;
-    if (find_dim(b.io, b.parms.dim_names[c.d].c_str()) < 0) {
+    const std::string& name = b.parms.dim_names[c.d];
+    const int id = find_dim(b.io, name.c_str());
+    if (id < 0) {
       kaprnt(msg_level::error, c.what);
       kaprnt(msg_level::error, c.intro);
-      kaprnt(msg_level::error, b.parms.dim_names[c.d]);
+      kaprnt(msg_level::error, name);
       kaprnt(msg_level::error, "\n.\n");
+      bad = true;
+      continue;
+    }
+    // A template's time count is that of the whole series, not of one file.
+    const bool sized = !b.parms.wanted[c.d] && !(c.d == 3 && pfi->template_flag);
+    const long length = b.io->dim_size(id);
+    if (sized && sizes[c.d] > length) {
+      kaprntf(msg_level::error,
+              "XDFopen Error:  %s size %d is larger than SDF dimension %s of size %ld\n", c.record,
+              sizes[c.d], name.c_str(), length);
       bad = true;
     }
   }

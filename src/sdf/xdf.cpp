@@ -34,22 +34,34 @@ class descriptor_file {
  public:
   explicit descriptor_file(input_file f) : f_(std::move(f)) {}
   // Next line (at most 511 characters, newline removed; a longer one is cut)
-  // in rec and its lower-cased copy in low; false at the end or when the
-  // reading was interrupted.
+  // in rec and its lower-cased copy in low; false at the end, when the
+  // reading was interrupted, or after the message for a line holding a NUL
+  // byte (refused() then tells; the line is kept to be shown).
   bool next() {
     if (f_.next_line(rec, 511) == line_read::end || f_.interrupted()) return false;
+    ++line_;
     while (!rec.empty() && rec.back() == '\r') rec.pop_back();
     low = rec;
     lowcas(low.data());
+    // A record would be read up to its first NUL: the rest would be lost unseen.
+    if (rec.find('\0') != std::string::npos) {
+      kaprntf(msg_level::error, "XDFOpen Error:  Description file line %ld holds a NUL byte\n",
+              line_);
+      refused_ = true;
+      return false;
+    }
     return true;
   }
   bool interrupted() const { return f_.interrupted(); }
+  bool refused() const { return refused_; }
   // The typed text at the position of p in the lower-cased line.
   const char* typed(const char* p) const { return rec.c_str() + (p - low.c_str()); }
   std::string rec, low;
 
  private:
   input_file f_;
+  long line_ = 0;
+  bool refused_ = false;
 };
 
 bool starts_alnum(const std::string& s) {
@@ -160,7 +172,9 @@ struct parser {
     const char* q = nxtwrd(line.c_str());
     while (int(vals.size()) < n) {
       if (!q) {
-        if (!in.next()) return fail("XDFOpen Error:  Unexpected EOF reading variables\n", false);
+        if (!in.next())
+          return in.refused() ? false
+                              : fail("XDFOpen Error:  Unexpected EOF reading variables\n", false);
         line = in.low;
         q = line.c_str();
         while (*q == ' ' || *q == '\t') q++;
@@ -361,6 +375,7 @@ struct parser {
     int got = 0;
     while (got < n) {
       if (!in.next()) {
+        if (in.refused()) return false;
         kaprnt(msg_level::error, "XDFOpen Error:  Unexpected EOF reading variables\n");
         kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, got);
         show_record = false;
@@ -378,7 +393,8 @@ struct parser {
       }
       got++;
     }
-    if (!in.next()) return fail("XDFOpen Error:  Missing ENDVARS statement.\n", false);
+    if (!in.next())
+      return in.refused() ? false : fail("XDFOpen Error:  Missing ENDVARS statement.\n", false);
     if (!cmpwrd("endvars", in.low.c_str())) {
       kaprnt(msg_level::error, "XDFOpen Error:  Looking for ENDVARS statement\n");
       kaprnt(msg_level::error, "             Instead, found:  \n");
@@ -497,6 +513,10 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
       return failed();
     }
     if (!(ps.*r->handler)(low, r->arg)) return failed();
+  }
+  if (in.refused()) {
+    ps.show_record = true;
+    return failed();
   }
   if (in.interrupted()) {
     kaprnt(msg_level::error, "XDFOpen Error:  Interrupted while the description file was read\n");

@@ -218,6 +218,14 @@ TEST(Descriptor, VariableRecords) {
 TEST(Descriptor, CalendarOfTheFirstDataSetHolds) {
   TempDir d;
   write_file(d.file("std.ctl"), grid_ctl());
+  // A start its own calendar lacks refuses the set and leaves the session's
+  // calendar unset, so a standard one may follow.
+  write_file(d.file("feb29.ctl"),
+             grid_ctl("options 365_day_calendar\ntdef 2 linear 29feb2000 1dy\n"));
+  EXPECT_EQ(parse_file(d.file("feb29.ctl")).rc, 1);
+  EXPECT_EQ(mfcmn.calendar_365, -999);
+  EXPECT_EQ(parse_file(d.file("std.ctl"), 1, true).rc, 0);
+  EXPECT_EQ(mfcmn.calendar_365, 0);
   write_file(d.file("noleap.ctl"), grid_ctl("options 365_day_calendar\n"));
   ASSERT_EQ(parse_file(d.file("noleap.ctl")).rc, 0);
   EXPECT_EQ(mfcmn.calendar_365, 1);

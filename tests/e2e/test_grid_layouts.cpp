@@ -1,7 +1,9 @@
-// Binary grid files whose variables are stored in level-interleaved groups:
-// a small program here lays the file out from the layout's own description
-// (a group's members alternate level by level, each grid once a time), and
-// every variable, level and time is read back through "open" and "display".
+// Binary grid files whose variables are stored in level-interleaved groups
+// or in blocks of all their times: a small program here lays the file out
+// from the layout's own description (a group's members alternate level by
+// level, each grid once a time; a time block holds one variable's times one
+// after another), and every variable, level and time is read back through
+// "open" and "display".
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -33,6 +35,9 @@ struct layout {
   std::string name;
   std::vector<block> blocks;
   bool sequential;
+  // Every variable holds all its times in one block (its levels within
+  // each time), the blocks one after another; plain variables only.
+  bool time_blocks = false;
 };
 
 // The descriptor and the data file of a layout: lon 0.., lat -10.., three
@@ -42,7 +47,10 @@ void write_layout(const TempDir& dir, const layout& l) {
   int count = 0;
   for (const block& b : l.blocks)
     for (size_t m = 0; m < b.names.size(); m++, count++) {
-      std::string units = b.names.size() == 1 ? "0" : m == 0 ? "-1,10,1" : "-1,10,2";
+      std::string units = l.time_blocks         ? "-1,20"
+                          : b.names.size() == 1 ? "0"
+                          : m == 0              ? "-1,10,1"
+                                                : "-1,10,2";
       vars +=
           b.names[m] + " " + std::to_string(b.levels) + " " + units + " var " + b.names[m] + "\n";
     }
@@ -62,6 +70,14 @@ void write_layout(const TempDir& dir, const layout& l) {
     }
     if (l.sequential) data.append(reinterpret_cast<const char*>(&marker), 4);
   };
+  if (l.time_blocks) {
+    for (size_t k = 0; k < l.blocks.size(); k++)
+      for (int t = 1; t <= kNt; t++)
+        for (int z = 1; z <= (l.blocks[k].levels ? l.blocks[k].levels : 1); z++)
+          grid(int(k) + 1, z, t);
+    write_file(dir.file("g.dat"), data);
+    return;
+  }
   for (int t = 1; t <= kNt; t++) {
     int k0 = 1;
     for (const block& b : l.blocks) {
@@ -98,6 +114,9 @@ TEST(GridLayouts, LevelInterleavedGroupsReadEveryVariableLevelAndTime) {
       {"the same, sequential",
        {{{"ps"}, 0}, {{"u", "v", "w"}, 2}, {{"q"}, 3}, {{"a", "b"}, 3}},
        true},
+      // Surface variables between and after ones with levels: each time of
+      // each lies one grid (levels grids) further on in its own block.
+      {"time blocks", {{{"ps"}, 0}, {{"q"}, 3}, {{"ts"}, 0}, {{"u"}, 2}, {{"pr"}, 0}}, false, true},
   };
   for (const layout& l : layouts) {
     SCOPED_TRACE(l.name);

@@ -109,9 +109,30 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
   const std::string count = "Open Error:  Missing or invalid variable count\n";
   const std::string cant = "Open Error:  Can't open Station/Index map file ";
   const std::string g = grid(), head = grid("", "");
+  // A line holding a NUL byte is refused by its number, counted from 1, and
+  // shown with the byte escaped.
+  const auto nul = [](int line) {
+    return "Open Error:  Description file line " + std::to_string(line) + " holds a NUL byte\n";
+  };
+  const std::string nul_byte(1, '\0');
   const struct {
     std::string text, msg, record;  // record: "" when none is shown
   } cases[] = {
+      // 2000 is a leap year, but a 365-day calendar has no 29 February, whether
+      // its option comes before or after the time axis.
+      {grid("options 365_day_calendar\ntdef 24 linear 00Z29FEB2000 1mo\n"),
+       "Syntax Error:  Invalid Date/Time value.\n  Day = 29 -- greater than 28 \n"
+       "Open Error:  Invalid start time in tdef card starting value\n",
+       "tdef 24 linear 00Z29FEB2000 1mo"},
+      {grid("tdef 2 linear 12z29feb1996 1dy\noptions big_endian 365_day_calendar\n"),
+       "Syntax Error:  Invalid Date/Time value.\n  Day = 29 -- greater than 28 \n"
+       "Open Error:  Invalid start time in tdef card starting value\n",
+       "tdef 2 linear 12z29feb1996 1dy"},
+      {"dset ^d.dat" + nul_byte + "x\n" + g, nul(1), "dset ^d.dat\\x00x"},
+      {"dset ^d.dat\ntitle a" + nul_byte + "b\n" + g.substr(12), nul(2), "title a\\x00b"},
+      {"zdef 3 levels 1000\n850" + nul_byte + "\n500\n" + g, nul(2), "850\\x00"},
+      {head + "vars 2\n* note\nt 0 99 t" + nul_byte + "\nu 0 99 u\nendvars\n", nul(10),
+       "t 0 99 t\\x00"},
       {grid("options yrev bogus\n"), "Open Error:  Data file type invalid\n", "options yrev bogus"},
       {grid("Whatever 1 2\n"), "Open Error:  Unknown keyword in description file\n",
        "Whatever 1 2"},
@@ -129,6 +150,7 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
       {"ZDEF 0 LEVELS 1000\n" + g, levels, "ZDEF 0 LEVELS 1000"},
       {"xdef 4 cubic 0 1\n" + g, scaling, "xdef 4 cubic 0 1"},
       {"xdef 4 linear 0 -1\n" + g, incr, "xdef 4 linear 0 -1"},
+      {"ydef 3 linear 10 -10\n" + g, incr, "ydef 3 linear 10 -10"},
       // Numbers past the float range, or a step whose inverse is, make no axis.
       {"xdef 4 linear 0 1e-40\n" + g, incr, "xdef 4 linear 0 1e-40"},
       {"ydef 4 linear 1e39 1\n" + g, start, "ydef 4 linear 1e39 1"},

@@ -76,10 +76,42 @@ TEST(Xdfopen, ScalingsFromTheDescriptor) {
 TEST(Xdfopen, MalformedDescriptorsAreRefused) {
   TempDir dir;
   make_nc(dir, "latlon", "a.nc");
+  make_nc(dir, "packed", "p.nc");
+  // A size past the dimension it names is refused with both sizes, which
+  // ncdump tells from the coordinates.
+  const auto length = [&](const std::string& file, const char* var) {
+    return std::to_string(ncdump_values(dir.file(file), var).size());
+  };
+  const auto longer = [&](const std::string& file, const char* var) {
+    return std::to_string(ncdump_values(dir.file(file), var).size() + 1);
+  };
+  const auto larger = [&](const char* rec, const std::string& file, const char* dim) {
+    return std::string("XDFopen Error:  ") + rec + " size " + longer(file, dim) +
+           " is larger than SDF dimension " + dim + " of size " + length(file, dim) + "\n";
+  };
+  // A line holding a NUL byte is named by its number and shown escaped.
+  const auto nul = [](int line, const std::string& record) {
+    return "XDFOpen Error:  Description file line " + std::to_string(line) +
+           " holds a NUL byte\n  --> The invalid description file record is: \n  --> " + record +
+           "\n  The data file was not opened. \n";
+  };
+  const std::string nul_byte(1, '\0');
   struct c {
     std::string ctl, want;
   };
   const c cases[] = {
+      {"dset ^a.nc\nxdef lon " + longer("a.nc", "lon") + " linear 0 40\n",
+       larger("XDEF", "a.nc", "lon")},
+      {"dset ^a.nc\nydef lat " + longer("a.nc", "lat") + " linear -80 30\n",
+       larger("YDEF", "a.nc", "lat")},
+      {"dset ^p.nc\nzdef lev " + longer("p.nc", "lev") + " linear 1000 -100\n",
+       larger("ZDEF", "p.nc", "lev")},
+      {"dset ^a.nc\ntdef time " + longer("a.nc", "time") + " linear 00z1jan2000 6hr\n",
+       larger("TDEF", "a.nc", "time")},
+      {"dset ^a.nc" + nul_byte + "x\n", nul(1, "dset ^a.nc\\x00x")},
+      {"dset ^a.nc\ntitle a" + nul_byte + "b\n", nul(2, "title a\\x00b")},
+      {"dset ^a.nc\nydef lat 4 levels -60\n -20 20\n" + nul_byte + "60\n", nul(4, "\\x0060")},
+      {"dset ^a.nc\nvars 2\n* x\ntas\nps" + nul_byte + "\nendvars\n", nul(5, "ps\\x00")},
       {"dset ^a.nc\nvars 1\ntas=> 0 99 bad\nendvars\n",
        "XDFOpen Error:  Invalid variable record\n"},
       {"dset ^a.nc\nvars 3\ntas\nps\nendvars\n",
