@@ -1,6 +1,7 @@
 #include "data/descriptor.h"
 
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
@@ -1099,10 +1100,39 @@ int finish(const parse_state& st, int mflag) {
 // the index was built from.
 int open_grib_data(file_descriptor* pfi) {
   if (kaopdat(pfi)) return 1;
-  if (kackgdat(pfi->grib_index, pfi->data_stream, pfi->data_file_name) == 0) return 0;
+  // The places the index records must lie in the file, so that no damaged
+  // one passes the check of each message as a message without a place.
+  struct stat st;
+  if (kackgdat(pfi->grib_index, pfi->data_stream, pfi->data_file_name) == 0 &&
+      (::fstat(fileno(pfi->data_stream), &st) != 0 ||
+       kackgplaces(pfi->grib_index, 1, pfi->t_size, st.st_size, pfi->data_file_name) == 0))
+    return 0;
   std::fclose(pfi->data_stream);
   pfi->data_stream = nullptr;
   return 1;
+}
+
+// The places a template's index records, checked against each of its data
+// files that exists at open; a file made later is checked as it is read.
+int check_template_places(const file_descriptor* pfi) {
+  const int* fn = pfi->template_file_numbers;
+  const float* ts = pfi->grid_to_world_scaling[3];
+  date_time t1{};
+  gr2t(ts, 1.0f, &t1);
+  for (int t = 1; t <= pfi->t_size;) {
+    const int f = fn[t - 1];
+    int last = t;
+    while (last < pfi->t_size && fn[last] == f) last++;
+    date_time tf{};
+    gr2t(ts, float(f), &tf);
+    const std::string name = kafndt(pfi->data_file_name, &tf, &t1, ts, pfi->data_file_literal);
+    struct stat st;
+    if (!name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        kackgplaces(pfi->grib_index, t, last, st.st_size, name.c_str()))
+      return 1;
+    t = last + 1;
+  }
+  return 0;
 }
 
 void close_streams() {
@@ -1276,6 +1306,8 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
   // template, one per time, are formed without holding them off.
   close_streams();
   if (rc == 0 && pfi->template_flag && !template_numbers(pfi)) rc = 1;
+  if (rc == 0 && mflag && pfi->grib_index && pfi->template_flag && check_template_places(pfi))
+    rc = 1;
   if (rc) {
     kaprnt(msg_level::error, "  The data file was not opened. \n");
     return 1;

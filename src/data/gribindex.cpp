@@ -376,6 +376,29 @@ int kackgdat(const grib_index* p, FILE* data, const char* data_name) {
   return 1;
 }
 
+int kackgplaces(const grib_index* p, int first, int last, int64_t data_size,
+                const char* data_name) {
+  if (!p->msg_start || !p->msg_length || p->hinum < 4 || !p->hipnt) return 0;
+  const int64_t per = int64_t(p->hipnt[2]) * (p->hipnt[3] == 29 ? 2 : 1);
+  const int64_t end = std::min(int64_t(last) * per, int64_t(p->msg_count));
+  for (int64_t s = std::max(int64_t(first) - 1, int64_t(0)) * per; s < end; s++) {
+    const int64_t at = p->msg_start[s], len = p->msg_length[s];
+    // A slot without a message records none (-1, 0); every other place,
+    // read as unsigned, must end within the file.
+    const bool entry = 3 * s + 2 < p->intnum && p->intpnt[3 * s + 2] >= 0;
+    if (!entry && at == -1 && len == 0) continue;
+    if (at >= 0 && len > 0 && at <= data_size && len <= data_size - at) continue;
+    kaprnt(msg_level::error, "Open Error:  GRIB index places a message outside its data file\n");
+    kaprntf(msg_level::error, "  Data file = %s\n", data_name);
+    kaprntf(msg_level::error,
+            "  Message at byte %llu, %llu bytes long: the file holds %lld bytes\n",
+            static_cast<unsigned long long>(at), static_cast<unsigned long long>(len),
+            static_cast<long long>(data_size));
+    return 1;
+  }
+  return 0;
+}
+
 namespace {
 
 // A factor read from a message against the index's: equal, or equal once it
@@ -456,7 +479,9 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
     return 1;
   }
   const int64_t slot = e / 3;
-  const bool placed = p->msg_start && slot < p->msg_count && p->msg_start[slot] >= 0;
+  // Where the index records places, every slot with an entry has one: a
+  // start the message reader can't use is refused, never read unchecked.
+  const bool placed = p->msg_start && slot < p->msg_count;
   grib_record_header h{};
   if (placed) {
     const int64_t at = p->msg_start[slot];

@@ -83,6 +83,14 @@ bool grib_data_id_of(FILE* data, grib_data_id* out);
 // message when the data file is not the one the index was built from.
 int kackgdat(const grib_index* pindx, FILE* data, const char* data_name);
 
+// Checks the places the index records for the messages of times first to
+// last (1-based) against the size of the data file that holds those times
+// (named data_name in the message): each recorded place, and the place of
+// every slot with an entry, must lie wholly within the file. Returns 0 (also
+// for an index that records no places), or 1 after a level-0 message.
+int kackgplaces(const grib_index* pindx, int first, int last, int64_t data_size,
+                const char* data_name);
+
 // Checks the message of the slot whose entries begin at intpnt[e] of the
 // data set's index against them and against what the slot stands for, before
 // the field of variable pvr at level z and time t is read from the data set's

@@ -350,3 +350,89 @@ TEST(GribData, IndexCountsThatDisagreeAreEachNamed) {
   g.intnum = g.fltnum = 12;
   EXPECT_EQ(kackgmap(&g, 2, 2), 0);
 }
+
+// A template's index is checked against each of its files: a place that
+// lies in another, larger file of the set is still outside its own, and is
+// refused at open naming its own file. A file made after the open is
+// checked as it is read, the message at a start it can't reach refused.
+TEST(GribData, ATemplatesPlacesAreCheckedAgainstTheFileTheyLieIn) {
+  TempDir d;
+  std::string text = ctl("options template\n");
+  text.replace(text.find("^g.grb"), 6, "^g_%h2.grb");
+  message t500 = msg(11, 100, 500, ramp(12)), t850 = msg(11, 100, 850, ramp(12));
+  message ps = msg(1, 1, 0, ramp(12));
+  const std::string first = encode(t500) + encode(t850) + encode(ps);
+  ps.hour = 12, ps.reference = 12;
+  const std::string third = encode(ps);
+  vemra_test::write_file(d.file("g_00.grb"), first);
+  vemra_test::write_file(d.file("g_12.grb"), third);
+  ASSERT_EQ(build(d, text, "").rc, 1);
+  const std::string index = vemra_test::read_file(d.file("g.idx"));
+  const size_t places = index.find("MSGS");
+  ASSERT_NE(places, std::string::npos);
+  // Time 3's records are slots 6 to 8; only ps has a message, at the start
+  // of the third file.
+  auto be64 = [&](size_t at) {
+    uint64_t v = 0;
+    for (int b = 0; b < 8; b++) v = v << 8 | (unsigned char)index[at + size_t(b)];
+    return v;
+  };
+  size_t slot = 0;
+  for (size_t s = 6; s < 9; s++)
+    if (be64(places + 9 + 16 * s) != ~uint64_t(0)) slot = s;
+  ASSERT_EQ(be64(places + 9 + 16 * slot), 0u);
+  ASSERT_EQ(be64(places + 17 + 16 * slot), third.size());
+  const uint64_t n = third.size(), top = 0x8000000000000000ULL;
+  auto outside = [&](uint64_t start, uint64_t length) {
+    return "Message at byte " + std::to_string(start) + ", " + std::to_string(length) +
+           " bytes long: the file holds " + std::to_string(n) + " bytes\n";
+  };
+  struct row {
+    std::string name;
+    uint64_t start, length;
+    bool made_later;      // the third file is written after the open
+    std::string at_open;  // the open refusal's last line
+    std::string at_read;  // what the refusal of time 3 names
+  };
+  const row table[] = {
+      {"the index as built", 0, n, false, "", ""},
+      {"a place within the first file only", 2 * n, n, false, outside(2 * n, n), ""},
+      {"a start with the top bit set", top, n, false, outside(top, n), ""},
+      {"one byte past the file's end", 0, n + 1, false, outside(0, n + 1), ""},
+      {"a start with the top bit set, the file made later", top, n, true, "",
+       "no GRIB message can be read there"},
+  };
+  ASSERT_EQ(first.size(), 3 * n);  // three messages of one size
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    std::string patched = index;
+    for (int b = 0; b < 8; b++) {
+      patched[places + 9 + 16 * slot + size_t(b)] = char(r.start >> (56 - 8 * b));
+      patched[places + 17 + 16 * slot + size_t(b)] = char(r.length >> (56 - 8 * b));
+    }
+    vemra_test::write_file(d.file("g.idx"), patched);
+    if (r.made_later) std::filesystem::remove(d.file("g_12.grb"));
+    std::string out;
+    auto pfi = grtest::open_file(d.file("d.ctl"), &out);
+    if (!r.at_open.empty()) {
+      EXPECT_FALSE(pfi);
+      EXPECT_EQ(out,
+                "Open Error:  GRIB index places a message outside its data file\n"
+                "  Data file = " +
+                    d.file("g_12.grb") + "\n  " + r.at_open + "  The data file was not opened. \n");
+      continue;
+    }
+    ASSERT_TRUE(pfi) << out;
+    EXPECT_EQ(grid(pfi.get(), 1, 1, 1).at(1, 0), 37.0f);
+    if (r.made_later) vemra_test::write_file(d.file("g_12.grb"), third);
+    auto g = grid(pfi.get(), 1, 1, 3);
+    if (!r.at_read.empty()) {
+      EXPECT_EQ(g.rc, 1);
+      EXPECT_TRUE(grtest::contains(g.out, "Data file = " + d.file("g_12.grb") + "\n")) << g.out;
+      EXPECT_TRUE(grtest::contains(g.out, ": " + r.at_read + "\n")) << g.out;
+    } else {
+      EXPECT_EQ(g.rc, 0) << g.out;
+      EXPECT_EQ(g.at(1, 0), 37.0f + 12.0f);
+    }
+  }
+}

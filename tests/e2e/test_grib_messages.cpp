@@ -134,12 +134,6 @@ TEST(GribMessages, AReplacedMiddleMessageIsRefusedNamingTheDataFile) {
     return "parameter " + std::to_string(p) + ", level type " + std::to_string(lt) + ", level " +
            std::to_string(lv) + ": not tas";
   };
-  // The index with the middle message's start at the largest offset a file
-  // can name.
-  std::string far = index;
-  const size_t places = far.find("MSGS");
-  ASSERT_NE(places, std::string::npos);
-  far.replace(places + 9 + 16, 8, "\x7f\xff\xff\xff\xff\xff\xff\xff", 8);
   // The data file cut inside the packed value read at time 2, after the
   // open session has read time 1: one of the value's bytes is left.
   const int bits = (unsigned char)own[m[1].bds + 10];
@@ -170,8 +164,6 @@ TEST(GribMessages, AReplacedMiddleMessageIsRefusedNamingTheDataFile) {
       {"the middle level", patched(m[1].pds + 11, 1), index, true, said(param, ltype, level + 1)},
       {"the middle grid's columns", patched(m[1].gds + 7, 1), index, true,
        "a grid of 361 by 181 points, the data set's is 360 by 181"},
-      {"the middle message's start past any file", own, far, true,
-       "no GRIB message can be read there"},
       {"the file cut in the middle value while open", own, index, true, "", in_value},
   };
   const int lon = 123, lat = 45, x = lon + 1, y = lat + 91;
@@ -311,5 +303,65 @@ TEST(GribMessages, MessagesOfOnePackingThatChangedPlacesAreRefused) {
           << a;
       EXPECT_EQ(a.find("Result value"), std::string::npos) << a;
     }
+  }
+}
+
+// The places the index records for its messages are checked against the
+// data file when the set is opened: a start or a length that reaches outside
+// the file is refused there, naming the file, never taken for a message
+// without a place and read unchecked.
+TEST(GribMessages, AnIndexPlacingAMessageOutsideItsDataFileIsRefusedAtOpen) {
+  TempDir dir;
+  write_dataset(dir, kGx, kGy, -90, 1, 1);
+  write_three(dir, "t");
+  const std::string own = read_file(dir.file("same.grb"));
+  const std::string index = read_file(dir.file("same.gmp"));
+  const std::vector<message_at> m = messages(own);
+  ASSERT_EQ(m.size(), 3u);
+  const uint64_t size = own.size(), last = m[2].start, last_len = size - last;
+  ASSERT_EQ(get3(own, last + 4), last_len);  // the last message ends the file
+  const size_t places = index.find("MSGS");
+  ASSERT_NE(places, std::string::npos);
+  struct row {
+    std::string name;
+    int slot;  // the time - 1 whose place is changed
+    uint64_t start, length;
+    bool refused;
+  };
+  const uint64_t mid = m[1].start, mid_len = m[2].start - m[1].start;
+  const std::vector<row> table = {
+      {"the last message ending at the file's end", 2, last, last_len, false},
+      {"a start with only the top bit set", 1, 0x8000000000000000ULL, mid_len, true},
+      {"a start of all bits but the last byte", 1, 0xffffffffffffff00ULL, mid_len, true},
+      {"a start at the largest offset", 1, 0x7fffffffffffffffULL, mid_len, true},
+      {"no place for a message the index enters", 1, ~uint64_t(0), 0, true},
+      {"the last message one byte past the end", 2, last, last_len + 1, true},
+      {"a start at the file's end", 2, size, last_len, true},
+      {"a length with the top bit set", 1, mid, 0x8000000000000000ULL, true},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    std::string patched = index;
+    for (int b = 0; b < 8; b++) {
+      patched[places + 9 + 16 * size_t(r.slot) + size_t(b)] = char(r.start >> (56 - 8 * b));
+      patched[places + 17 + 16 * size_t(r.slot) + size_t(b)] = char(r.length >> (56 - 8 * b));
+    }
+    write_file(dir.file("same.gmp"), patched);
+    RunResult out = run_batch("open same.ctl\nset x 1\nset y 1\nset t 3\nd tas\n", dir.path());
+    const std::string opened = answer(out.out, "open same.ctl");
+    const std::string refusal =
+        "Open Error:  GRIB index places a message outside its data file\n  Data file = same.grb\n"
+        "  Message at byte " +
+        std::to_string(r.start) + ", " + std::to_string(r.length) + " bytes long: the file holds " +
+        std::to_string(size) + " bytes\n";
+    if (r.refused) {
+      EXPECT_EQ(opened, "Scanning description file:  same.ctl\n" + refusal +
+                            "  The data file was not opened. \n")
+          << opened;
+      EXPECT_EQ(answer(out.out, "d tas").find("Result value"), std::string::npos) << out.out;
+      continue;
+    }
+    EXPECT_EQ(opened.find("Open Error"), std::string::npos) << opened;
+    EXPECT_NEAR(result_value(answer(out.out, "d tas")), t_at(1, 1, 3), 0.051) << out.out;
   }
 }
