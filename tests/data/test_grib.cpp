@@ -351,6 +351,54 @@ TEST(GribData, IndexCountsThatDisagreeAreEachNamed) {
   EXPECT_EQ(kackgmap(&g, 2, 2), 0);
 }
 
+// Every part of the grid the rule compares refuses a message that differs
+// in it alone: its columns, its rows, the grid description itself, the
+// native grid of a pre-projected set, and the grid number of a fixed type.
+TEST(GribData, TheGridRuleRefusesAGridDifferingInAnyPartItCompares) {
+  TempDir d;
+  vemra_test::write_file(d.file("d.ctl"), ctl());
+  grtest::record pfi(getpfi());
+  ASSERT_EQ(kaddes(d.file("d.ctl").c_str(), pfi.get(), 0), 0);
+  ASSERT_EQ(pfi->x_size, 4);
+  ASSERT_EQ(pfi->y_size, 3);
+  struct row {
+    const char* name;
+    bool pdef;  // pre-projected onto the 4 x 3 grid from a native 5 x 2
+    int gtype, grid_id, gds, ni, nj;
+    int want, offset, stride;
+  };
+  const row table[] = {
+      {"the data set's grid", false, 255, 255, 1, 4, 3, grib_rec_entered, 0, 3},
+      {"one column more", false, 255, 255, 1, 5, 3, grib_rec_grid_size, 0, 3},
+      {"one row more", false, 255, 255, 1, 4, 4, grib_rec_grid_size, 0, 3},
+      {"one row fewer", false, 255, 255, 1, 4, 2, grib_rec_grid_size, 0, 3},
+      {"no grid description", false, 255, 255, 0, 4, 3, grib_rec_no_grid, 0, 3},
+      {"the native grid", true, 255, 255, 1, 5, 2, grib_rec_entered, 0, 3},
+      {"one native row more", true, 255, 255, 1, 5, 3, grib_rec_native_size, 0, 3},
+      {"one native column fewer", true, 255, 255, 1, 4, 2, grib_rec_native_size, 0, 3},
+      {"the target grid of a pre-projected set", true, 255, 255, 1, 4, 3, grib_rec_native_size, 0,
+       3},
+      {"grid 3 of a set of grid 3", false, 3, 3, 0, 0, 0, grib_rec_entered, 0, 3},
+      {"grid 4 of a set of grid 3", false, 3, 4, 1, 4, 3, grib_rec_grid_type, 0, 3},
+      {"the northern half of grid 29", false, 29, 29, 0, 0, 0, grib_rec_entered, 3, 6},
+      {"the southern half of grid 29", false, 29, 30, 0, 0, 0, grib_rec_entered, 0, 6},
+      {"grid 3 of a set of grid 29", false, 29, 3, 1, 4, 3, grib_rec_grid_29, 0, 6},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    pfi->pdef_type = r.pdef ? 1 : 0, pfi->native_isize = 5, pfi->native_jsize = 2;
+    pfi->reader = find_reader(r.pdef ? data_kind::preprojected_grib : data_kind::grib);
+    grib_record_header h{};
+    h.grid_id = r.grid_id, h.gds_flag = r.gds, h.ni = r.ni, h.nj = r.nj;
+    int offset = -1, stride = -1;
+    EXPECT_EQ(gribgrid(&h, pfi.get(), r.gtype, &offset, &stride), r.want);
+    if (r.want == grib_rec_entered) {
+      EXPECT_EQ(offset, r.offset);
+      EXPECT_EQ(stride, r.stride);
+    }
+  }
+}
+
 // A template's index is checked against each of its files: a place that
 // lies in another, larger file of the set is still outside its own, and is
 // refused at open naming its own file. A file made after the open is

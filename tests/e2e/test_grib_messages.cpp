@@ -164,6 +164,8 @@ TEST(GribMessages, AReplacedMiddleMessageIsRefusedNamingTheDataFile) {
       {"the middle level", patched(m[1].pds + 11, 1), index, true, said(param, ltype, level + 1)},
       {"the middle grid's columns", patched(m[1].gds + 7, 1), index, true,
        "a grid of 361 by 181 points, the data set's is 360 by 181"},
+      {"the middle grid's rows", patched(m[1].gds + 9, 1), index, true,
+       "a grid of 360 by 182 points, the data set's is 360 by 181"},
       {"the file cut in the middle value while open", own, index, true, "", in_value},
   };
   const int lon = 123, lat = 45, x = lon + 1, y = lat + 91;
