@@ -2,8 +2,14 @@
 #include "base/alloc.h"
 
 #include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <string>
 
 namespace {
@@ -19,7 +25,59 @@ void check(bool fresh, const char* text) {
   if (observer && !observer->before_alloc(fresh)) fail(text);
 }
 
+// The value in kB of the line starting with `key` in a /proc file, in bytes;
+// -1 when the file or line is missing.
+double proc_bytes(const char* path, const char* key) {
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return -1;
+  char line[256];
+  double bytes = -1;
+  const std::size_t n = std::strlen(key);
+  while (std::fgets(line, sizeof line, f)) {
+    if (std::strncmp(line, key, n) != 0) continue;
+    bytes = std::strtod(line + n, nullptr) * 1024.0;
+    break;
+  }
+  std::fclose(f);
+  return bytes;
+}
+
+// Room under one limit, given what the process has of that kind.
+double under_limit(int resource, const char* key) {
+  rlimit lim{};
+  if (getrlimit(resource, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) {
+    return std::numeric_limits<double>::infinity();
+  }
+  const double used = proc_bytes("/proc/self/status", key);
+  const double room = double(lim.rlim_cur) - (used > 0 ? used : 0);
+  return room > 0 ? room : 0;
+}
+
 }  // namespace
+
+double kamemory_room() {
+  double machine = proc_bytes("/proc/meminfo", "MemAvailable:");
+  if (machine < 0) {
+    const long pages = sysconf(_SC_AVPHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    machine = pages > 0 && page > 0 ? double(pages) * double(page)
+                                    : std::numeric_limits<double>::infinity();
+  }
+  // Freed blocks the allocator keeps for reuse are not available to others
+  // but are to the session.
+  machine += double(mallinfo2().fordblks);
+  const double as = under_limit(RLIMIT_AS, "VmSize:");
+  const double data = under_limit(RLIMIT_DATA, "VmData:");
+  return std::min({machine, as, data});
+}
+
+void kareserve(double points, double bytes, const char* text) {
+  // Below this no grid is worth a look at /proc.
+  constexpr double kMeasured = 1 << 20;
+  if (bytes < kMeasured) return;
+  const double room = kamemory_room();
+  if (bytes <= room) return;
+  throw memory_refusal(text ? text : "Memory allocation error\n", points, bytes, room);
+}
 
 void* kamalloc(std::size_t size, const char* text) {
   check(true, text);

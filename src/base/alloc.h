@@ -17,6 +17,28 @@ class alloc_error : public std::bad_alloc {
   const char* text_;  // a literal of the program
 };
 
+// A grid (or the drawing of one) that the process cannot hold, refused before
+// any of it is taken: its points, the bytes it needs and the bytes left. The
+// text is the allocation's own message, for commands that do not say more.
+class memory_refusal : public alloc_error {
+ public:
+  memory_refusal(const char* text, double n, double need, double left) noexcept
+      : alloc_error(text), points(n), bytes(need), room(left) {}
+  double points, bytes, room;
+};
+
+// Bytes the process may still take: the memory the machine has available
+// (with the freed blocks the allocator keeps), bounded by what the process's
+// address-space and data-size limits leave. The kernel lends untouched pages
+// freely and ends a process that touches more than there is, so a grid is
+// measured against this before it is allocated.
+double kamemory_room();
+
+// Throws memory_refusal(text or a generic message) when a grid of `points`
+// points needing `bytes` more does not fit in kamemory_room(); small grids
+// are not measured.
+void kareserve(double points, double bytes, const char* text = nullptr);
+
 // Like std::malloc / std::calloc / std::realloc, but never return null: they
 // throw alloc_error(text) when text is given, std::bad_alloc otherwise. A
 // zero size still yields a block that kafree releases.

@@ -9,6 +9,7 @@
 
 #include "base/alloc.h"
 #include "cmd/commands.h"
+#include "cmd/display.h"
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "base/session.h"
@@ -161,7 +162,9 @@ bool float_ok(float v) { return std::isfinite(v); }
 
 }  // namespace
 
-int kadef(char* line, session_state* pcm, int implicit) {
+namespace {
+
+int define(char* line, session_state* pcm, int implicit) {
   char* p = line;
   if (!implicit) {
     p = nxtwrd(line);
@@ -305,6 +308,7 @@ int kadef(char* line, session_state* pcm, int implicit) {
       kaprntf(msg_level::error, "  Size of request was %li grid elements\n", long(total));
       return 1;
     }
+    kareserve(double(total), double(total) * sizeof(float), kNoMemory);
     rec->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * size_t(total), kNoMemory));
     // The first grid stays for the checks below: its scaling arrays may be
     // its own.
@@ -345,6 +349,19 @@ int kadef(char* line, session_state* pcm, int implicit) {
   entry->next = nullptr;
   *link = entry.release();
   return 0;
+}
+
+}  // namespace
+
+// A grid refused for want of memory fails the define alone, the variables
+// defined before kept.
+int kadef(char* line, session_state* pcm, int implicit) {
+  try {
+    return define(line, pcm, implicit);
+  } catch (const memory_refusal& r) {
+    kasay_refused("DEFINE", r);
+    return 1;
+  }
 }
 
 int kaudef(char* line, session_state* pcm) {

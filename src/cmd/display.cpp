@@ -2,7 +2,6 @@
 // results, one plot, or one frame per step of the looping dimension.
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "cmd/display.h"
 
+#include "base/alloc.h"
 #include "cmd/commands.h"
 #include "cmd/dispatch.h"
 #include "expr/evalstate.h"
@@ -25,7 +25,6 @@
 #include "data/result.h"
 #include "gx/gx.h"
 #include "plot/plot.h"
-#include "plot/plottype.h"
 
 namespace {
 
@@ -49,53 +48,6 @@ int auto_mark(int frame_pass) {
   int m = frame_pass + 2;
   while (m > 5) m -= 5;
   return m;
-}
-
-// What a display holds for each point of its grid: the value read and an
-// operand or the plot's copy beside it; a line or bar graph also draws every
-// point, whose segment and mark in the display list take tens of bytes more.
-constexpr double kHeldBytes = 8.0;
-constexpr double kDrawnBytes = 64.0;
-
-// Points of the grid the environment forms on the default file along the
-// dimensions that vary in one plot (0 when the evaluation will refuse it).
-double grid_points(const session_state* pcm, const eval_state* pst) {
-  const file_descriptor* f = pcm->default_file;
-  if (!f || holds_stations(f)) return 0;
-  double n = 1;
-  for (int d : {pst->idim, pst->jdim}) {
-    if (d < 0) continue;
-    float g1, g2;
-    if (d == 3) {
-      g1 = t2gr(f->grid_to_world_scaling[3], &pst->time_start);
-      g2 = t2gr(f->grid_to_world_scaling[3], &pst->time_end);
-    } else {
-      g1 = f->world_to_grid[d](f->world_to_grid_scaling[d], pst->dim_min[d]);
-      g2 = f->world_to_grid[d](f->world_to_grid_scaling[d], pst->dim_max[d]);
-    }
-    const double lo = std::floor(double(g1) + 0.0001), hi = std::ceil(double(g2) - 0.0001);
-    if (!(hi > lo) || !std::isfinite(hi - lo)) return 0;
-    n *= hi - lo + 1;
-  }
-  return n;
-}
-
-// A grid no memory of this machine holds is refused before any of it is
-// taken, so the command fails alone instead of the session being killed.
-bool fits_in_memory(const session_state* pcm, const eval_state* pst) {
-  const double n = grid_points(pcm, pst);
-  const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
-  if (n <= 1 || pages <= 0 || page <= 0) return true;
-  const plot_type* out = plot_type_of(output_field::field, pcm->gxout_2d);
-  const bool drawn = pcm->gxout_general == output_plot && pst->jdim < 0 && !(out && out->any_shape);
-  const double need = n * (kHeldBytes + (drawn ? kDrawnBytes : 0.0));
-  const double memory = double(pages) * double(page);
-  if (need <= memory) return true;
-  constexpr double gb = 1024.0 * 1024.0 * 1024.0;
-  kaprntf(msg_level::error, "DISPLAY error:  grid of %.0f points too large for memory\n", n);
-  kaprntf(msg_level::error, "  It needs about %.1f GB; this machine has %.1f GB\n", need / gb,
-          memory / gb);
-  return false;
 }
 
 int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nvary) {
@@ -138,32 +90,38 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     return 1;
   };
   // A frame whose output was refused fails the command; the others still run.
+  // A grid no memory holds ends the animation as an interrupt does.
   bool refused = false;
-  for (int g = first; g <= last; g++) {
-    if (kaqsig()) return stop();
-    char label[64];
-    if (d == 3) {
-      date_time t;
-      gr2t(f->grid_to_world_scaling[3], float(g), &t);
-      pst->time_start = pst->time_end = t;
-      std::snprintf(label, sizeof label, "%li:%li:%li:%li", long(t.year), long(t.month),
-                    long(t.day), long(t.hour));
-    } else {
-      float w = f->grid_to_world[d](f->grid_to_world_scaling[d], float(g));
-      pst->dim_min[d] = pst->dim_max[d] = w;
-      std::snprintf(label, sizeof label, "%g", double(w));
+  try {
+    for (int g = first; g <= last; g++) {
+      if (kaqsig()) return stop();
+      char label[64];
+      if (d == 3) {
+        date_time t;
+        gr2t(f->grid_to_world_scaling[3], float(g), &t);
+        pst->time_start = pst->time_end = t;
+        std::snprintf(label, sizeof label, "%li:%li:%li:%li", long(t.year), long(t.month),
+                      long(t.day), long(t.hour));
+      } else {
+        float w = f->grid_to_world[d](f->grid_to_world_scaling[d], float(g));
+        pst->dim_min[d] = pst->dim_max[d] = w;
+        std::snprintf(label, sizeof label, "%g", double(w));
+      }
+      if (kapars(expr.c_str(), pst, pcm)) return stop();
+      pcm->clab = g == last ? clab : 0;
+      kaplot(pcm);
+      refused = refused || kaplot_refused();
+      const int len = static_cast<int>(std::string(label).size());
+      gxwide(1);
+      gxchpl(label, len, pcm->page_width - static_cast<float>(len) * 0.11f - 0.02f, 0.02f, 0.13f,
+             0.11f, 0);
+      gxfrme(frame_action::double_buffer);
+      kagrel(pcm);
+      pcm->vrange_set = pcm->vrange2_set = -1;
     }
-    if (kapars(expr.c_str(), pst, pcm)) return stop();
-    pcm->clab = g == last ? clab : 0;
-    kaplot(pcm);
-    refused = refused || kaplot_refused();
-    const int len = static_cast<int>(std::string(label).size());
-    gxwide(1);
-    gxchpl(label, len, pcm->page_width - static_cast<float>(len) * 0.11f - 0.02f, 0.02f, 0.13f,
-           0.11f, 0);
-    gxfrme(frame_action::double_buffer);
-    kagrel(pcm);
-    pcm->vrange_set = pcm->vrange2_set = -1;
+  } catch (const memory_refusal&) {
+    stop();
+    throw;
   }
   pcm->clab = clab;
   std::fputs("Press enter to continue::::: ", stdout);
@@ -246,7 +204,17 @@ std::string kaexprline(const char* p) {
   return text;
 }
 
-int kadspl(char* line, session_state* pcm) {
+void kasay_refused(const char* command, const memory_refusal& r) {
+  constexpr double gb = 1024.0 * 1024.0 * 1024.0;
+  kaprntf(msg_level::error, "%s error:  grid of %.0f points too large for memory\n", command,
+          r.points);
+  kaprntf(msg_level::error, "  It needs about %.1f GB; this machine has %.1f GB\n", r.bytes / gb,
+          r.room / gb);
+}
+
+namespace {
+
+int display(char* line, session_state* pcm) {
   if (pcm->imprun_set && !nesting().in_imprun) {
     // Lowered on every way out, also when the script runs out of memory.
     struct imprun_scope {
@@ -265,7 +233,6 @@ int kadspl(char* line, session_state* pcm) {
   std::string text = kaexprline(p);
   eval_state_ptr pst = getpst(pcm);
   if (!pst) return 1;
-  if (!fits_in_memory(pcm, pst.get())) return 1;
   int nvary = 0;
   for (int d = 0; d < 4; d++)
     if (pcm->dim_varying[d]) nvary++;
@@ -302,4 +269,18 @@ int kadspl(char* line, session_state* pcm) {
     }
   }
   return rc;
+}
+
+}  // namespace
+
+// A grid refused for want of memory fails the display alone: what it held is
+// released and the session goes on.
+int kadspl(char* line, session_state* pcm) {
+  try {
+    return display(line, pcm);
+  } catch (const memory_refusal& r) {
+    kagrel(pcm);
+    kasay_refused("DISPLAY", r);
+    return 1;
+  }
 }

@@ -6,6 +6,7 @@
 
 struct eval_state;
 struct session_state;
+class memory_refusal;
 
 // Splits the list at ";" and evaluates every part (at most 16) into the
 // session's result slots. 0 done; 1 after the messages, with every result of
@@ -19,3 +20,6 @@ void kagrel(session_state* pcm);
 // Default contour colour of a plot pass: -1 (rainbow) for pass 0, then
 // single colours; passes past the table cycle through its single colours.
 int kadcolor(int plot_pass);
+// Says that COMMAND refused a grid no memory holds: its points, what it
+// needs and what the process had left.
+void kasay_refused(const char* command, const memory_refusal& r);

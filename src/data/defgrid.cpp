@@ -61,16 +61,20 @@ grid_read kagdef(read_request& rq) {
   int64_t isiz = 1, jsiz = 1;
   if (g->idim >= 0) isiz = int64_t(g->dim_max[g->idim]) - g->dim_min[g->idim] + 1;
   if (g->jdim >= 0) jsiz = int64_t(g->dim_max[g->jdim]) - g->dim_min[g->jdim] + 1;
+  static const char kNoStorage[] = "Memory Allocation Error: Grid Request\n";
+  if (g->idim >= 0 && isiz >= 1 && jsiz >= 1) {
+    const double points = double(isiz) * double(jsiz);
+    kareserve(points, points * sizeof(float), kNoStorage);
+  }
   if (isiz < 1 || jsiz < 1 || isiz * jsiz > INT32_MAX) {
-    kaprnt(msg_level::error, "Memory Allocation Error: Grid Request\n");
+    kaprnt(msg_level::error, kNoStorage);
     return grid_read_no_memory;
   }
   g->isiz = int(isiz);
   g->jsiz = int(jsiz);
   // A grid with a varying dimension owns its value array, even of one point.
   if (g->idim >= 0) {
-    g->values = static_cast<float*>(
-        kamalloc(sizeof(float) * size_t(isiz * jsiz), "Memory Allocation Error: Grid Request\n"));
+    g->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(isiz * jsiz), kNoStorage));
   } else {
     g->values = &g->min_value;
   }

@@ -521,16 +521,24 @@ grid_read kaggrd(grid_field* grid) {
 
   int64_t isiz = idim < 0 ? 1 : int64_t(grid->dim_max[idim]) - grid->dim_min[idim] + 1;
   int64_t jsiz = jdim < 0 ? 1 : int64_t(grid->dim_max[jdim]) - grid->dim_min[jdim] + 1;
+  static const char kNoStorage[] = "Memory Allocation Error:  grid storage \n";
+  // A grid the process cannot hold is refused as such, before the limit of
+  // a grid's index type turns it away; the grids an expression already
+  // holds count against what is left.
+  if (idim >= 0 && isiz >= 1 && jsiz >= 1) {
+    const double points = double(isiz) * double(jsiz);
+    kareserve(points, points * sizeof(float), kNoStorage);
+  }
   if (isiz < 1 || jsiz < 1 || isiz * jsiz > INT32_MAX) {
-    kaprnt(msg_level::error, "Memory Allocation Error:  grid storage \n");
+    kaprnt(msg_level::error, kNoStorage);
     return grid_read_failed;
   }
   grid->isiz = static_cast<int>(isiz);
   grid->jsiz = static_cast<int>(jsiz);
   // A grid with a varying dimension owns its value array, even of one point.
   if (idim >= 0) {
-    grid->values = static_cast<float*>(kamalloc(sizeof(float) * std::size_t(isiz * jsiz),
-                                                "Memory Allocation Error:  grid storage \n"));
+    grid->values =
+        static_cast<float*>(kamalloc(sizeof(float) * std::size_t(isiz * jsiz), kNoStorage));
   } else {
     grid->values = &grid->min_value;
   }

@@ -56,6 +56,7 @@ int run(function_args* args, eval_state* pst, wind_op op) {
     return 1;
   }
   const int ni = u->isiz, nj = u->jsiz;
+  kareserve(double(grid_points(u)), double(grid_points(u)) * sizeof(float), t.memory);
   float* out = static_cast<float*>(kamalloc(sizeof(float) * size_t(grid_points(u)), t.memory));
   const float uu = u->undef, vu = v->undef;
   for (long long k = 0; k < grid_points(u); k++) out[k] = uu;

@@ -79,6 +79,7 @@ int fftlp(function_args* args, eval_state* pst) {
   out->undef = g->undef;
   out->values = &out->min_value;
   if (times * row >= 2) {
+    kareserve(double(times * row), double(times * row) * sizeof(float));
     out->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(times * row)));
   }
   out->dim_min[3] = first;

@@ -279,8 +279,9 @@ int ffcdif(function_args* args, eval_state* pst) {
     return 1;
   }
   const long long n = grid_points(g);
-  float* out = static_cast<float*>(
-      kamalloc(sizeof(float) * size_t(n), "Error from CDIFF:  Memory allocation error\n"));
+  static const char kNoMemory[] = "Error from CDIFF:  Memory allocation error\n";
+  kareserve(double(n), double(n) * sizeof(float), kNoMemory);
+  float* out = static_cast<float*>(kamalloc(sizeof(float) * size_t(n), kNoMemory));
   const int len = along_j ? g->jsiz : g->isiz;
   const long long stride = along_j ? g->isiz : 1;
   const float u = g->undef;

@@ -662,6 +662,7 @@ int read_result(const call& c) {
   if (idim < 0) {
     g->values = &g->min_value;
   } else {
+    kareserve(double(points), double(points) * sizeof(float));
     g->values = static_cast<float*>(kamalloc(sizeof(float) * size_t(points)));
   }
   st = get_record(f.get(), g->values, sizeof(float) * size_t(points), c.seq());

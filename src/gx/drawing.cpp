@@ -537,6 +537,36 @@ static void shape(bool outline, const float* xy, int n) {
     gxfill(xy, n);
 }
 
+namespace {
+
+// Degrees between the points of a mark's circle.
+int ring_step(float size) { return size < 0.1f ? 30 : (size < 0.3f ? 15 : 10); }
+
+// Points of ring() at a step, and the words of an outline or a filled
+// polygon (with its begin and end records) of n points.
+int ring_points(int step) { return (415 - 60 + step - 1) / step + 1; }
+int outline_words(int n) { return kSegmentWords * n; }
+int fill_words(int n) { return kSegmentWords * n + 3; }
+
+}  // namespace
+
+int gxmark_words(int type, float size) {
+  switch (type) {
+    case 1:
+    case 6: return 4 * kSegmentWords;
+    case 2: return outline_words(ring_points(ring_step(size)));
+    case 3: return fill_words(ring_points(ring_step(size)));
+    case 4:
+    case 7: return outline_words(5);
+    case 5: return fill_words(5);
+    case 8: return outline_words(4);
+    case 9: return fill_words(4);
+    case 10: return outline_words(11) + outline_words(10) + fill_words(7);
+    case 11: return 2 * outline_words(5) + 2 * fill_words(10);
+    default: return 0;
+  }
+}
+
 void gxmark(int type, float x, float y, float size) {
   float r = size / 2;
   float p[2 * 40];
@@ -549,8 +579,7 @@ void gxmark(int type, float x, float y, float size) {
       break;
     case 2:
     case 3: {
-      int step = size < 0.1f ? 30 : (size < 0.3f ? 15 : 10);
-      int n = ring(x, y, r, step, p);
+      int n = ring(x, y, r, ring_step(size), p);
       shape(type == 2, p, n);
       break;
     }

@@ -55,6 +55,12 @@ void gxclip(float xlo, float xhi, float ylo, float yhi);
 void gxrecf(float xlo, float xhi, float ylo, float yhi);
 void gxfill(const float* xy, int n);
 void gxmark(int type, float x, float y, float size);
+// Display-list words one mark of this type and size records inside the clip
+// area (0 for a type gxmark does not draw), and the words of one line
+// segment and of one colour change: what a drawing will hold, known before.
+int gxmark_words(int type, float size);
+inline constexpr int kSegmentWords = 3;
+inline constexpr int kColourWords = 2;
 void gxtitl(const char* text, float x, float y, float height, float width, float angle);
 
 // Coordinate chain. A point converted from a level runs through every step

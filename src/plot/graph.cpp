@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/session.h"
 #include "base/timecal.h"
@@ -47,6 +48,27 @@ void page(bool rotate, float i, float v, float* x, float* y) {
     gxconv(i, v, x, y, coord_level::grid);
 }
 
+// The mark drawn in the background colour under an open mark, or 0.
+int background_mark(int m) {
+  if (m == 1) return 4;
+  return (m == 2 || m == 4 || m == 8) ? m + 1 : 0;
+}
+
+// What the display list takes for the line graph of g: a segment and the
+// marks of every defined point, 2 bytes a word. A grid of tens of millions of
+// points draws gigabytes, so the drawing is measured before it starts.
+void reserve_line_graph(const session_state* pcm, const grid_field* g, int ngrid) {
+  double points = 0;
+  for (int i = 1; i <= g->isiz; i++) points += defined(g, i) ? 1 : 0;
+  double words = pcm->cstyle != 0 && ngrid < 3 ? kSegmentWords : 0;
+  if (const int m = pcm->cmark; m > 0) {
+    const float size = pcm->digsiz + 0.01f;
+    words += gxmark_words(m, size);
+    if (const int b = background_mark(m)) words += gxmark_words(b, size) + 2 * kColourWords;
+  }
+  kareserve(double(g->isiz), points * words * sizeof(int16_t));
+}
+
 void line_graph(session_state* pcm, const grid_field* g, bool rotate, int ngrid) {
   if (pcm->cstyle != 0 && ngrid < 3) {
     pen_code pen = pen_code::move;
@@ -69,9 +91,9 @@ void line_graph(session_state* pcm, const grid_field* g, bool rotate, int ngrid)
       if (!defined(g, i)) continue;
       float x, y;
       page(rotate, float(i), value(g, i), &x, &y);
-      if (m == 1 || m == 2 || m == 4 || m == 8) {
+      if (const int b = background_mark(m)) {
         gxcolr(gxqbck());
-        gxmark(m == 1 ? 4 : m + 1, x, y, size);
+        gxmark(b, x, y, size);
         gxcolr(pcm->ccolor);
       }
       gxmark(m, x, y, size);
@@ -329,6 +351,7 @@ void kagrph(session_state* pcm, graph_kind kind, plot_code code) {
       }
     }
   }
+  if (kind == graph_kind::line) reserve_line_graph(pcm, g, g3 ? 3 : 1);
   const graph_rotation rotation = graph_rotation_for(g->idim, pcm->xyrev);
   const bool rotate = rotation == graph_rotation::dimension_on_y;
   kas1d(pcm, min, max, g->idim, rotation, g, nullptr);

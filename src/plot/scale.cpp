@@ -248,6 +248,7 @@ void kas2d(session_state* pcm, grid_field* g, bool map) {
 grid_field* kaflip(grid_field* g, session_state* pcm) {
   static const char kNoMemory[] = "Memory Allocation Error:  kaflip \n";
   size_t count = size_t(g->isiz) * size_t(g->jsiz);
+  kareserve(double(count), double(count) * sizeof(float), kNoMemory);
   float* v = static_cast<float*>(kamalloc(count * sizeof(float), kNoMemory));
   grid_field* n;
   try {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -275,57 +276,143 @@ TEST(Display, WritegdsFinishingTagWithAGridResult) {
   EXPECT_EQ(read_file(dir.file("fin.gds")), std::string("\xa5\0\0\0\xa5\0\0\0", 8));
 }
 
-// A grid no memory of the machine holds is refused before any of it is
-// taken: the display fails alone with the grid's size and the session goes
-// on. On a one-degree axis from 0 (whose grid coordinates floats keep
-// exactly) y 1 to 2^30 is 1073741824 points, times 4 longitudes 4294967296.
-// The machine's memory is read from /proc.
-TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
-  const std::string data = "open m.ctl\n";
+// A /proc/meminfo value in bytes.
+double meminfo_bytes(const std::string& key) {
   std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  double total_kb = 0;
-  while (meminfo >> key >> total_kb && key != "MemTotal:") {
+  std::string name;
+  double kb = 0;
+  while (meminfo >> name >> kb) {
+    if (name == key) return kb * 1024.0;
     meminfo.ignore(1 << 10, '\n');
   }
-  ASSERT_GT(total_kb, 0);
-  char machine[64];
-  std::snprintf(machine, sizeof machine, "; this machine has %.1f GB\n", total_kb / 1048576.0);
+  return 0;
+}
+
+// The descriptors of the memory test: one-degree axes from 0, and a finer
+// second file of 1/1024 degree, both on 32 zero values; their grid
+// coordinates are whole numbers floats keep exactly.
+void write_memory_files(const TempDir& dir) {
+  auto ctl = [](const char* step) {
+    return std::string("dset ^m.dat\nundef -9.99e33\nxdef 4 linear 0 ") + step +
+           "\nydef 4 linear 0 " + step +
+           "\nzdef 1 levels 1000\ntdef 2 linear 00z01jan2000 6hr\nvars 1\na 0 0 A\nendvars\n";
+  };
+  write_file(dir.file("m.ctl"), ctl("1"));
+  write_file(dir.file("f.ctl"), ctl("0.0009765625"));
+  write_file(dir.file("m.dat"), std::string(4 * 4 * 2 * sizeof(float), '\0'));
+}
+
+// Bytes a line graph of lat draws for each of its points, measured on the
+// hardcopy file, which holds the display list's words.
+double line_graph_bytes_per_point() {
+  double size[2];
+  const int points[2] = {20001, 40001};
+  for (int k = 0; k < 2; k++) {
+    TempDir dir;
+    write_memory_files(dir);
+    run_batch("open m.ctl\nset x 1\nset y 1 " + std::to_string(points[k]) +
+                  "\nenable print p.mf\nd lat\nprint\ndisable print\n",
+              dir.path());
+    size[k] = double(read_file(dir.file("p.mf")).size());
+  }
+  return (size[1] - size[0]) / (points[1] - points[0]);
+}
+
+// A grid that no memory left to the session holds is refused before it is
+// taken: the display or define fails alone (rc 1) with the grid's points,
+// the bytes it needs and what was left, and the session goes on. Rows of the
+// machine's memory ask for twice what the machine has; rows under an
+// address-space limit of 512 MiB show that what fits is drawn, and that the
+// grids a nested expression already holds and a line graph's drawing count.
+TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
+  const double machine = meminfo_bytes("MemTotal:");
+  ASSERT_GT(machine, 0);
+  constexpr double gb = 1024.0 * 1024.0 * 1024.0, limit = 512.0 * 1024 * 1024;
+  // A square of side n holds n^2 floats: twice the machine's memory.
+  const double side = std::ceil(std::sqrt(machine / 2));
+  const double fine = std::ceil(side / 1024);  // degrees of the finer file
+  const double fine_points = (1024 * fine + 1) * (1024 * fine + 1);
+  const double times = std::ceil(2 * machine / 4 / (1024 * 1024));
+  const double per_point = line_graph_bytes_per_point();
+  ASSERT_GT(per_point, 100);  // a segment and two circles
+  const std::string nested10 = "d lat+(lat+(lat+(lat+(lat+(lat+(lat+(lat+(lat+lat))))))))";
+  auto n = [](double v) { return std::to_string(static_cast<long long>(v)); };
   const struct {
-    const char *what, *setup;
-    std::string points;
+    const char* what;
+    bool under_limit;
+    std::string setup, command;
+    const char* who;
+    double points, bytes;  // 0 points: the grid fits
   } rows[] = {
-      {"a line graph", "set x 1\nset y 1 1073741824\n", "1073741824"},
-      {"a field", "set x 1 4\nset y 1 1073741824\n", "4294967296"},
-      {"frames of a loop", "set x 1\nset y 1 1073741824\nset t 1 2\nset looping on\n",
-       "1073741824"},
+      {"a field", false, "set x 1 " + n(side) + "\nset y 1 " + n(side) + "\n", "d lat", "DISPLAY",
+       side * side, 4 * side * side},
+      {"a finer second file", false,
+       "open f.ctl\nset lon 0 " + n(fine) + "\nset lat 0 " + n(fine) + "\n", "d lat.2", "DISPLAY",
+       fine_points, 4 * fine_points},
+      {"define of a field", false, "set x 1 " + n(side) + "\nset y 1 " + n(side) + "\n",
+       "define big = lat", "DEFINE", side * side, 4 * side * side},
+      {"define over many times", false, "set x 1 1024\nset y 1 1024\nset t 1 " + n(times) + "\n",
+       "define many = lat", "DEFINE", 1048576 * times, 4 * 1048576 * times},
+      {"a plain grid that fits", true, "set gxout stat\nset x 1 4096\nset y 1 8192\n", "d lat",
+       "DISPLAY", 0, 0},
+      {"a plain grid past the limit", true, "set gxout stat\nset x 1 4096\nset y 1 40960\n",
+       "d lat", "DISPLAY", 4096.0 * 40960, 4 * 4096.0 * 40960},
+      {"three nested grids", true, "set gxout stat\nset x 1 4096\nset y 1 4096\n",
+       "d lat+(lat+lat)", "DISPLAY", 0, 0},
+      {"ten nested grids", true, "set gxout stat\nset x 1 4096\nset y 1 4096\n", nested10,
+       "DISPLAY", 16777216, 4 * 16777216.0},
+      {"a line graph that fits", true, "set x 1\nset y 1 1000000\n", "d lat", "DISPLAY", 0, 0},
+      {"a line graph's drawing", true, "set x 1\nset y 1 8000000\n", "d lat", "DISPLAY", 8e6,
+       8e6 * per_point},
+      {"frames of a loop", true, "set x 1\nset y 1 8000000\nset t 1 2\nset looping on\n", "d lat",
+       "DISPLAY", 8e6, 8e6 * per_point},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    TempDir dir;
-    write_file(dir.file("m.ctl"),
-               "dset ^m.dat\nundef -9.99e33\nxdef 4 linear 0 1\nydef 4 linear 0 1\n"
-               "zdef 1 levels 1000\ntdef 2 linear 00z01jan2000 6hr\nvars 1\na 0 0 A\nendvars\n");
-    write_file(dir.file("m.dat"), std::string(4 * 4 * 2 * sizeof(float), '\0'));
-    // Capped, the display before this refusal failed at once instead of
-    // taking the machine (the address sanitizer maps more than any cap).
 #if defined(__SANITIZE_ADDRESS__)
-    const std::string cap;
-#else
-    const std::string cap = "ulimit -v 3000000\n";
+    // The address sanitizer maps more than any address-space limit.
+    if (row.under_limit) continue;
 #endif
-    write_file(dir.file("run.sh"), cap + "exec \"" + std::string(VEMRA_BIN) + "\" -b -l\n");
-    write_file(dir.file("in.txt"), data + row.setup + "d lat\nset x 1\nset y 1 3\nd lat\n");
+    TempDir dir;
+    write_memory_files(dir);
+    // The machine's rows run under a cap four times the machine, so that a
+    // grid let through fails at once instead of taking the machine.
+    const double cap = row.under_limit ? limit : 4 * machine;
+#if defined(__SANITIZE_ADDRESS__)
+    const std::string ulimit;
+#else
+    const std::string ulimit = "ulimit -v " + n(cap / 1024) + "\n";
+#endif
+    write_file(dir.file("run.sh"), ulimit + "exec \"" + std::string(VEMRA_BIN) + "\" -b -l\n");
+    write_file(dir.file("rc.gs"), "'" + row.command + "'\nsay 'rc=' rc\n");
+    write_file(dir.file("in.txt"),
+               "open m.ctl\n" + row.setup +
+                   "run rc.gs\nset t 1\nset looping off\nset x 1\nset y 1 3\nd lat\n");
     ASSERT_EQ(std::system(("cd " + dir.path() + " && sh run.sh < in.txt > out.txt 2>&1").c_str()),
               0);
     const std::string out = read_file(dir.file("out.txt"));
-    const std::string said = answer(out, "d lat");
-    const std::string head =
-        "DISPLAY error:  grid of " + row.points + " points too large for memory\n  It needs about ";
-    EXPECT_EQ(said.substr(0, head.size()), head) << out;
-    EXPECT_TRUE(said.size() > head.size() && said.ends_with(machine)) << said;
+    const std::string said = answer(out, "run rc.gs");
+    if (row.points == 0) {
+      EXPECT_EQ(said.find("rror"), std::string::npos) << said.substr(0, 400);
+      EXPECT_TRUE(said.ends_with("rc=0\n")) << said.substr(0, 400);
+    } else {
+      const std::string head = std::string(row.who) + " error:  grid of " + n(row.points) +
+                               " points too large for memory\n  It needs about ";
+      ASSERT_EQ(said.substr(0, head.size()), head) << out;
+      double needs = -1, left = -1;
+      ASSERT_EQ(std::sscanf(said.c_str() + head.size(), "%lf GB; this machine has %lf GB\nrc=1\n",
+                            &needs, &left),
+                2)
+          << said;
+      EXPECT_NEAR(needs, row.bytes / gb, 0.06);
+      EXPECT_TRUE(said.ends_with(" GB\nrc=1\n")) << said;
+      // Refused: what was left is less than the grid needs, and no more
+      // than the machine or the limit.
+      EXPECT_LE(left, needs);
+      EXPECT_LE(left, (row.under_limit ? limit : machine) / gb + 0.05);
+    }
     // The session goes on: three latitudes are drawn next.
-    const size_t next = out.find("ka-> set y 1 3\n");
+    const size_t next = out.find("ka-> set t 1\n");
     ASSERT_NE(next, std::string::npos) << out;
     EXPECT_EQ(out.find("rror", next), std::string::npos) << out.substr(next);
   }
