@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -192,11 +193,14 @@ struct session_options {
   int datawarn = 1;
 };
 
+// cmin and cmax when unset: no value lies beyond them.
+constexpr float kNoLevelBound = std::numeric_limits<float>::infinity();
+
 // The options each plot restores ("clear", and reset after it).
 struct plot_options {
   std::string clab_format;  // empty: none
   float rbrange[2] = {};
-  float cmin = -9.99e33f, cmax = 9.99e33f;
+  float cmin = -kNoLevelBound, cmax = kNoLevelBound;
   float cint = 0;
   int clevs_count = 0;
   int ccols_count = 0;

@@ -36,8 +36,8 @@ void reset_one_plot(session_state* pcm) {
   pcm->cint = 0;
   pcm->clevs_count = 0;
   pcm->ccols_count = 0;
-  pcm->cmin = -9.99e33f;
-  pcm->cmax = 9.99e33f;
+  pcm->cmin = -kNoLevelBound;
+  pcm->cmax = kNoLevelBound;
   pcm->black_set = 0;
   pcm->rbrange[0] = pcm->rbrange[1] = 0;
   pcm->arrscl_set = 0;

@@ -670,15 +670,20 @@ void shade_run::shade(const float* levels, const int* colours, int count) {
     // An interrupt ends the shading with the strips drawn so far.
     if (kaqsig()) break;
     jmx = jmn + 3 < jmax ? jmn + 3 : jmax;
-    float smin = 9.99e33f, smax = -9.99e33f;
+    // The strip's extremes from its first defined value (a fixed start would
+    // bound values beyond it); a strip with none has nothing to shade.
+    float smin = 0, smax = 0;
+    bool any = false;
     for (int j = jmn; j <= jmx; ++j) {
       const float* p = gr + static_cast<std::size_t>(j - 1) * imax;
       for (int i = 0; i < imax; ++i) {
         if (p[i] == undef) continue;
-        if (p[i] < smin) smin = p[i];
-        if (p[i] > smax) smax = p[i];
+        if (!any || p[i] < smin) smin = p[i];
+        if (!any || p[i] > smax) smax = p[i];
+        any = true;
       }
     }
+    if (!any) continue;
     prvclr = 0;
     for (int k = 0; k < count; ++k) {
       val = levels[k];

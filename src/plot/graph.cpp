@@ -2,6 +2,7 @@
 // line, and the scaling every 1-D plot shares.
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "base/alloc.h"
@@ -231,6 +232,16 @@ void kas1d(session_state* pcm, float min, float max, int dim, graph_rotation rot
     vlo = min - 5;
     vhi = min + 5;
     interval = 2;
+    // Five units vanish against a value this far out, which would leave the
+    // axis no length: five tenths of the value's decade either side instead.
+    if ((vlo == min || vhi == min) && std::isfinite(min)) {
+      double unit = std::pow(10.0, std::floor(std::log10(std::fabs(double(min)))) - 1);
+      while (std::fabs(double(min)) + 5 * unit > double(std::numeric_limits<float>::max()))
+        unit /= 10;
+      vlo = float(min - 5 * unit);
+      vhi = float(min + 5 * unit);
+      interval = float(2 * unit);
+    }
   } else {
     vlo = first - 2 * interval;
     vhi = last + 2 * interval;

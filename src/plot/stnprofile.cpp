@@ -54,13 +54,16 @@ void kapprf(session_state* pcm, plot_code code) {
     kaprnt(msg_level::error, "No station values to plot\n");
     return;
   }
-  float min = 9.99e33f, max = -9.99e33f;
+  // From the first defined value: any start would bound values beyond it.
+  float min = 0, max = 0;
+  bool any = false;
   for (const station_report* r = s->first_report; r; r = r->next) {
     if (r->value == s->undef) continue;
-    min = std::fmin(min, r->value);
-    max = std::fmax(max, r->value);
+    min = any ? std::fmin(min, r->value) : r->value;
+    max = any ? std::fmax(max, r->value) : r->value;
+    any = true;
   }
-  if (min > max) {
+  if (!any) {
     kaprnt(msg_level::error, "All stations values are undefined\n");
     return;
   }

@@ -120,13 +120,16 @@ void katser(session_state* pcm, plot_code code) {
   }
   char id[8];
   std::memcpy(id, s->first_report->stid, 8);
-  float min = 9.99e33f, max = -9.99e33f;
+  // From the first defined value: any start would bound values beyond it.
+  float min = 0, max = 0;
+  bool any = false;
   for (const station_report* r = s->first_report; r; r = r->next) {
     if (!same_id(r, id) || r->value == s->undef) continue;
-    min = std::fmin(min, r->value);
-    max = std::fmax(max, r->value);
+    min = any ? std::fmin(min, r->value) : r->value;
+    max = any ? std::fmax(max, r->value) : r->value;
+    any = true;
   }
-  if (min > max) {
+  if (!any) {
     kaputout("All stations undefined for this variable\n");
     std::fflush(stdout);
     return;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -132,8 +133,9 @@ TEST_F(Dispatch, ClearRestoresPlotOptions) {
   gcmn->shade_count = 4;
   run("clear");
   EXPECT_EQ(gcmn->cint, 0);
-  EXPECT_FLOAT_EQ(gcmn->cmin, -9.99e33f);
-  EXPECT_FLOAT_EQ(gcmn->cmax, 9.99e33f);
+  // Unset again: no bound below or above.
+  EXPECT_EQ(gcmn->cmin, -std::numeric_limits<float>::infinity());
+  EXPECT_EQ(gcmn->cmax, std::numeric_limits<float>::infinity());
   EXPECT_TRUE(gcmn->clab_format.empty());
   EXPECT_EQ(gcmn->dbuff, 0);
   EXPECT_EQ(gcmn->last_plot_code, plot_code::clear);

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "dataset_files.h"
 #include "hardcopy.h"
+#include "support/station_writer.h"
 #include "support/vemra_run.h"
 
 using dsfiles::answer;
@@ -303,6 +305,82 @@ TEST(PlotKinds, AContourCutsEachCornerOfTheGrid) {
     EXPECT_NEAR(s.y, p[1], 0.002);
     EXPECT_NEAR(s.x2, q[0], 0.002);
     EXPECT_NEAR(s.y2, q[1], 0.002);
+  }
+}
+
+// Values beyond 9.99e33 are drawn as any others. The sample's 500 hPa t
+// scaled by 1e34 or -1e34 draws, in each colour, the lines (inches) and
+// fills (count) its unscaled field, t or -t, draws; a station series or
+// profile scaled so has the unscaled one's value axis times the scale; a
+// constant series of 2e36, against which five units vanish, gets an axis
+// five tenths of its decade either side.
+TEST(PlotKinds, ValuesBeyondTheOldBoundAreDrawnLikeAnyOthers) {
+  TempDir dir;
+  stnw::dataset ds;
+  ds.surface_vars = {"v", "c"};
+  ds.level_vars = {"p"};
+  ds.times = {
+      {stnw::upper_report("KAAA", 40, 20, {{1000, {290}}, {850, {280}}, {500, {265}}}, {200, 2})},
+      {stnw::surface_report("KAAA", 40, 20, {300, 2})},
+      {stnw::surface_report("KAAA", 40, 20, {250, 2})}};
+  stnw::write(dir.path(), "s", ds);
+  const std::string grid = "open " + sample + "\nset lev 500\nset clab off\nset gxout ";
+  const std::string series = "open s.ctl\nset lon 20\nset lat 40\nset t 1 3\n";
+  const std::string profile = "open s.ctl\nset lon 20\nset lat 40\nset lev 1000 500\n";
+  const struct {
+    std::string setup, scaled, reference;
+    // 1: what is drawn is the reference's; else the value axis is the
+    // reference's times this, or with 0 runs from want[0] to want[1].
+    double factor;
+    double want[2];
+  } rows[] = {
+      {grid + "contour", "t*1e34", "t", 1, {}}, {grid + "contour", "t*-1e34", "-t", 1, {}},
+      {grid + "shaded", "t*1e34", "t", 1, {}},  {grid + "shaded", "t*-1e34", "-t", 1, {}},
+      {grid + "grfill", "t*1e34", "t", 1, {}},  {grid + "grfill", "t*-1e34", "-t", 1, {}},
+      {series, "v*1e34", "v", 1e34, {}},        {series, "v*-1e34", "v", -1e34, {}},
+      {profile, "p*1e34", "p", 1e34, {}},       {series, "c*1e36", "", 0, {1.5e36, 2.5e36}},
+  };
+  struct drawn {
+    std::map<int, double> by_colour;
+    double ends[2];  // the value axis at the plot area's ends
+  };
+  auto plot = [&](const std::string& setup, const std::string& expr) {
+    const bool rotated = setup == profile;
+    const std::string ends[2] = {rotated ? "q xy2w 2.66667 4" : "q xy2w 5 0.75",
+                                 rotated ? "q xy2w 8.33333 4" : "q xy2w 5 7.75"};
+    auto r = run_batch(setup + "\nenable print f.meta\nd " + expr + "\nprint\ndisable print\n" +
+                           ends[0] + "\n" + ends[1] + "\n",
+                       dir.path());
+    const std::string meta = vemra_test::read_file(dir.file("f.meta"));
+    drawn d{{}, {value_at(r.out, ends[0]), value_at(r.out, ends[1])}};
+    const auto fills = hardcopy::fills_of(meta);
+    for (const auto& [colour, n] : fills[0]) d.by_colour[colour] = n;
+    const auto lines = hardcopy::frames_of(meta);
+    for (const hardcopy::segment& s : lines[0]) d.by_colour[-s.colour] += s.length();
+    return d;
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.setup + "\nd " + row.scaled);
+    const drawn got = plot(row.setup, row.scaled);
+    if (row.factor != 1) {
+      const drawn ref = row.reference.empty() ? drawn{} : plot(row.setup, row.reference);
+      for (int k = 0; k < 2; k++) {
+        // A negative scale turns the axis over: its low end is the reference's high.
+        const double want =
+            row.factor ? ref.ends[row.factor < 0 ? 1 - k : k] * row.factor : row.want[k];
+        EXPECT_NEAR(got.ends[k], want, std::fabs(want) * 1e-5) << "end " << k;
+      }
+      continue;
+    }
+    const drawn ref = plot(row.setup, row.reference);
+    // Line colours are kept negative, fill colours positive. More than the
+    // frame and map alone: the field itself is drawn.
+    EXPECT_GT(ref.by_colour.size(), 3u);
+    for (const auto& [colour, amount] : ref.by_colour)
+      EXPECT_NEAR(got.by_colour.count(colour) ? got.by_colour.at(colour) : 0.0, amount,
+                  amount * 0.01 + 0.01)
+          << "colour " << colour;
+    EXPECT_EQ(got.by_colour.size(), ref.by_colour.size());
   }
 }
 
