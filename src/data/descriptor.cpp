@@ -1284,12 +1284,14 @@ int kaddes(const char* name, file_descriptor* pfi, int mflag) {
     // A writer renames a GRIB set's data, index and descriptor into place
     // under an exclusive lock of the descriptor it replaces: the descriptor
     // is read and the index and data opened under a shared one, so that the
-    // three are one version's. Any reader of the set may take it.
+    // three are one version's. Any reader of the set may take it, and a
+    // writer stopped while placing keeps it: a long wait is said.
     if (!mflag) break;
     bool moved = false;
-    const lock_wait w = flock_under_name(fileno(parse.descr.get()), opened, LOCK_SH, moved);
+    const lock_wait w = flock_under_name(fileno(parse.descr.get()), opened, LOCK_SH, moved, true);
     if (w == lock_wait::interrupted) {
       kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
+      kaprnt(msg_level::error, "  The data file was not opened. \n");
       close_streams();
       return 1;
     }
