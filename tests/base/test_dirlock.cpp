@@ -4,21 +4,36 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 
 #include "base/dirlock.h"
 #include "base/session.h"
+#include "support/process_wait.h"
 #include "support/vemra_run.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+// Runs take on a thread of its own and returns once the thread sleeps
+// between its tries for a lock another holds (or has ended, which the
+// caller's checks then show): a lock taker held up.
+std::thread held_up(const std::function<void()>& take) {
+  std::promise<pid_t> id;
+  std::future<pid_t> tid = id.get_future();
+  std::thread t([id = std::move(id), take]() mutable {
+    id.set_value(pid_t(::syscall(SYS_gettid)));
+    take();
+  });
+  EXPECT_TRUE(vemra_test::wait_until_waiting(tid.get(), vemra_test::waits::timer));
+  return t;
+}
 
 TEST(DirectoryLock, ReadersShareAndWaitForTheWriter) {
   vemra_test::TempDir dir;
@@ -32,11 +47,10 @@ TEST(DirectoryLock, ReadersShareAndWaitForTheWriter) {
   std::atomic<bool> got{false};
   auto writer = std::make_unique<directory_lock>(file, directory_lock::mode::exclusive);
   ASSERT_TRUE(writer->held());
-  std::thread reader([&] {
+  std::thread reader = held_up([&] {
     directory_lock r(file, directory_lock::mode::shared);
     got = r.held();
   });
-  std::this_thread::sleep_for(100ms);
   EXPECT_FALSE(got);
   writer.reset();
   reader.join();
@@ -69,13 +83,12 @@ TEST(FileUnderNameLock, WaitsForReadersAndFollowsTheName) {
   ASSERT_EQ(flock_under_name(reader, name, LOCK_SH, moved), lock_wait::held);
   EXPECT_FALSE(moved);
   std::atomic<bool> got{false};
-  std::thread writer([&] {
+  std::thread writer = held_up([&] {
     file_under_name_lock w(name);
     got = w.held();
     // The new file goes in while the writer holds the old one.
     ::rename(next.c_str(), name.c_str());
   });
-  std::this_thread::sleep_for(100ms);
   EXPECT_FALSE(got);
   ::flock(reader, LOCK_UN);
   writer.join();

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -472,10 +471,16 @@ TEST(LatsSets, AWriterIsNotHeldOffWhileAnOpenFormsTemplateNames) {
              "xdef 4 linear 0 10\nydef 3 linear -30 30\nzdef 1 levels 1000\n"
              "tdef 3000000 linear 00z01jan1990 1hr\nvars 1\nv 0 99 v\nendvars\n");
   LiveSession open(reader, "open.out");
-  ASSERT_TRUE(open.send("open " + dir.file("big.ctl") + "\n"));
-  ASSERT_TRUE(open.wait_for("ka-> open ")) << open.output();
-  // The descriptor's few lines are read at once; the names take seconds.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(wait_until_waiting(open.pid, waits::input));
+  const long read_before = view_of(open.pid).rchar;
+  const std::string big = dir.file("big.ctl");
+  ASSERT_TRUE(open.send("open " + big + "\n"));
+  // The descriptor's few lines are read at once and it is closed; the names
+  // take seconds.
+  const long descriptor_bytes = long(std::filesystem::file_size(big));
+  ASSERT_TRUE(wait_until_waiting(open.pid, [&](const process_view& v) {
+    return v.rchar - read_before >= descriptor_bytes && !holds_open(open.pid, big);
+  })) << open.output();
   RunResult w = run_batch(declare("same", kGribSetWords) + write_two("t"), dir.path());
   EXPECT_EQ(w.status, 0);
   EXPECT_TRUE(contains(w.out, "LATS_GRIB: latsgribmap: GRIB index written\n")) << w.out;

@@ -77,6 +77,15 @@ inline bool descendant_asleep_in(pid_t pid, const std::vector<long>& calls) {
   return false;
 }
 
+// Whether pid holds the file under name open.
+inline bool holds_open(pid_t pid, const std::string& name) {
+  std::error_code error;
+  for (const auto& fd :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+    if (std::filesystem::equivalent(fd.path(), name, error)) return true;
+  return false;
+}
+
 // The system calls the program's waits sleep in.
 namespace waits {
 // Its command input: a pipe is looked into by tee before it is read.

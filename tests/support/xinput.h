@@ -63,11 +63,27 @@ class XUser {
   // Waits (up to 10 s) until no child is mapped: the pop-ups and the dialog
   // have closed.
   bool wait_no_children() {
+    return wait_until([this] { return children().empty(); });
+  }
+
+  // Waits (up to 10 s) until done() holds.
+  template <class Done>
+  bool wait_until(Done done) {
     for (int i = 0; i < 1000; i++) {
-      if (children().empty()) return true;
+      if (done()) return true;
       usleep(10000);
     }
     return false;
+  }
+
+  // What a window shows, pixel by pixel ("" when it cannot be read).
+  std::string pixels(const Box& b) {
+    XImage* im = XGetImage(d_, b.w, 0, 0, static_cast<unsigned>(b.width),
+                           static_cast<unsigned>(b.height), AllPlanes, ZPixmap);
+    if (!im) return "";
+    std::string out(im->data, static_cast<std::size_t>(im->bytes_per_line) * im->height);
+    XDestroyImage(im);
+    return out;
   }
 
   void press(int x, int y, unsigned button = 1) { send_button(ButtonPress, x, y, button); }
