@@ -119,6 +119,21 @@ line_read input_file::next_line(std::string& out, std::size_t max) {
   return over ? line_read::too_long : line_read::ok;
 }
 
+void drop_line_end_returns(std::string& text) {
+  std::size_t out = 0, returns = 0;
+  for (const char c : text) {
+    if (c == '\r') {
+      ++returns;
+      continue;
+    }
+    if (c != '\n')
+      for (; returns > 0; --returns) text[out++] = '\r';
+    returns = 0;
+    text[out++] = c;
+  }
+  text.resize(out);
+}
+
 std::size_t input_file::read(void* buf, std::size_t n) {
   if (!f_) return 0;
   auto* p = static_cast<unsigned char*>(buf);

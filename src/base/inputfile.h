@@ -37,6 +37,11 @@ enum class line_read {
   interrupted,  // the user interrupted the reading
 };
 
+// Text written with CRLF line ends: the carriage returns just before a
+// newline, or at the very end of text, are part of the line end and go;
+// one anywhere else stays. text may hold one line or many.
+void drop_line_end_returns(std::string& text);
+
 class input_file;
 
 // Opens for reading the first of names that opens; refused gets a line

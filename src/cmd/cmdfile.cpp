@@ -80,13 +80,15 @@ int kaexec(char* typed, session_state* pcm) {
 
   std::string line, expanded;
   for (;;) {
-    line_read st = file.next_line(line, kCommandFileLineMax);
+    // Room for a carriage return ending a line of the longest length.
+    line_read st = file.next_line(line, kCommandFileLineMax + 1);
     if (st == line_read::end) break;
     if (st == line_read::interrupted) {
       kaprnt(msg_level::error, "EXEC error:  interrupted while " + name + " was read\n");
       return 1;
     }
-    if (st == line_read::too_long) {
+    if (st == line_read::ok) drop_line_end_returns(line);
+    if (st == line_read::too_long || line.size() > kCommandFileLineMax) {
       kaprnt(msg_level::error, "EXEC error:  line longer than " +
                                    std::to_string(kCommandFileLineMax) + " characters\n");
       kaprnt(msg_level::error, "EXEC error:  error in " + name + ".  EXEC stopped.\n");

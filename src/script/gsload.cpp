@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/inputfile.h"
 #include "base/message.h"
 #include "base/nesting.h"
 #include "base/words.h"
@@ -407,6 +408,8 @@ int gsgsfrd(script_run* run, int kind, const std::string& name) {
     fprintf(o, "  Line %ld holds a NUL byte\n", line);
     return 1;
   }
+  // A CRLF line end is a line end; any other carriage return is a blank.
+  drop_line_end_returns(text);
   for (auto& c : text) {
     if (c == '\r') c = ' ';
   }

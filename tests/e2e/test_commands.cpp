@@ -1,6 +1,7 @@
 // The dispatcher's own commands and command files, run through the program.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,57 @@ TEST(CommandFile, OpenFailureAndRecursion) {
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(contains(r.out, "EXEC error:  too many nested EXEC commands\n"));
   EXPECT_EQ(count_of(r.out, "Config: v"), 2u);  // the session goes on
+}
+
+// A command file written with CRLF line ends runs line by line as one with
+// LF ends: the carriage return ending a line is part of the line end. One
+// within a line is still shown escaped and stops the file.
+TEST(CommandFile, CarriageReturnsEndingLinesAreLineEnds) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 10, 3, "zdef 1 levels 1000", 1, 1);
+  // What "d lon+lat*100" prints at grid point (x, y): lon 0 by 10, lat -30 by 30.
+  auto at = [](int x, int y) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "Result value = %g \n",
+                  (x - 1) * 10 + (-30 + (y - 1) * 30) * 100.0);
+    return std::string(buf);
+  };
+  const std::string word(291, 'w');  // "stack " + word + " w" is 299 characters
+  const struct {
+    const char* name;
+    std::string file;
+    std::vector<std::string> want;  // in this order
+    std::vector<std::string> never;
+  } cases[] = {
+      {"CRLF throughout, the last line without its newline",
+       "open g.ctl\r\nset x 2\r\n* a comment\r\nset y 3\r\nd lon+lat*100\r\nset x 4\r\n"
+       "d lon+lat*100\r",
+       {"set x 2\n", "set y 3\n", at(2, 3), "set x 4\n", at(4, 3), "EOF EXECuting f.cmd \n"},
+       {"\r", "\\x0d", "comment", "EXEC error"}},
+      {"CRLF and LF mixed",
+       "open g.ctl\nset x 3\r\nset y 1\nd lon+lat*100\r\n",
+       {at(3, 1), "EOF EXECuting f.cmd \n"},
+       {"\r", "\\x0d", "EXEC error"}},
+      {"a longest line and its carriage return",
+       "stack " + word + " w\r\nstack end\r\n",
+       {"stack " + word + " w\n", "stack end\n", "EOF EXECuting f.cmd \n"},
+       {"\r", "longer than"}},
+      {"a carriage return within a line",
+       "open g.ctl\r\nset y 2\r\nd lat\r+1\r\nd lon\r\n",
+       {"\nd lat\\x0d+1\n", "EXEC error:  error in f.cmd.  EXEC stopped.\n"},
+       {"\nd lon\n"}},
+  };
+  for (const auto& c : cases) {
+    write_file(dir.file("f.cmd"), c.file);
+    RunResult r = run_batch("exec f.cmd\n", dir.path());
+    std::size_t from = 0;
+    for (const std::string& w : c.want) {
+      const std::size_t p = r.out.find(w, from);
+      EXPECT_NE(p, std::string::npos) << c.name << ": no " << w << " in\n" << r.out;
+      if (p != std::string::npos) from = p + w.size();
+    }
+    for (const std::string& n : c.never) EXPECT_FALSE(contains(r.out, n)) << c.name << ": " << n;
+  }
 }
 
 // One return-code rule for every command: a command that did nothing of
