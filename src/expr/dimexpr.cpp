@@ -146,3 +146,11 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
   *value = to_grid(pfi, d, w);
   return p;
 }
+
+const char* dimarg(const char* text, const eval_state* pst, const file_descriptor* pfi,
+                   int* dimension, float* value, int* world) {
+  const char* p = dimprs(text, pst, pfi, dimension, value, 1, world);
+  if (!p) return nullptr;
+  while (*p == ' ' || *p == '\t') p++;
+  return *p ? nullptr : p;
+}

@@ -13,3 +13,11 @@ struct file_descriptor;
 // no_radius is 0.
 const char* dimprs(const char* text, const eval_state* pst, const file_descriptor* pfi,
                    int* dimension, float* value, int no_radius, int* world);
+
+// A function's dimension argument: the whole of text is one expression (the
+// radius not allowed), followed by nothing but blanks. Null after dimprs's
+// message, or with no message when more follows the value: a typing slip
+// after it would otherwise give another range unseen. The function then
+// prints its own message.
+const char* dimarg(const char* text, const eval_state* pst, const file_descriptor* pfi,
+                   int* dimension, float* value, int* world);

@@ -86,7 +86,7 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
     const int want = k < 2 ? 0 : 1;
     int d = -1;
     const char* text = global ? kGlobe[k] : bounds[k];
-    if (!dimprs(text, pst, f, &d, &g[k], 1, &world[k]) || d != want || !(std::fabs(g[k]) < 1e9f))
+    if (!dimarg(text, pst, f, &d, &g[k], &world[k]) || d != want || !(std::fabs(g[k]) < 1e9f))
       return false;
   }
   // A grid-coordinate bound moves outward to the edge of its grid box.

@@ -558,12 +558,12 @@ int ave(function_args* args, eval_state* pst, int kind) {
   r.f = f;
   int d1 = 0, d2 = 0, world = 0;
   float b1 = 0, b2 = 0;
-  if (!f || !dimprs(args->args[1], pst, f, &d1, &b1, 1, &world) || d1 < 0 || d1 > 3 ||
+  if (!f || !dimarg(args->args[1], pst, f, &d1, &b1, &world) || d1 < 0 || d1 > 3 ||
       !(std::fabs(b1) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  1st dimension expression invalid\n", nm);
     return 1;
   }
-  if (!dimprs(args->args[2], pst, f, &d2, &b2, 1, &world) || d2 != d1 || !(std::fabs(b2) < 1e9f)) {
+  if (!dimarg(args->args[2], pst, f, &d2, &b2, &world) || d2 != d1 || !(std::fabs(b2) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  2nd dimension expression invalid\n", nm);
     return 1;
   }

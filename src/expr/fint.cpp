@@ -41,12 +41,12 @@ int ffgint(function_args* args, eval_state* pst) {
   const file_descriptor* f = pst->default_file;
   int dim = 0, d2 = 0, world = 0;
   float b1 = 0, b2 = 0;
-  if (!f || !dimprs(args->args[1], pst, f, &dim, &b1, 1, &world) || dim < 0 || dim > 3 ||
+  if (!f || !dimarg(args->args[1], pst, f, &dim, &b1, &world) || dim < 0 || dim > 3 ||
       !(std::fabs(b1) < 1e9f)) {
     kaprnt(msg_level::error, "Error from GINT:  1st dimension expression invalid\n");
     return 1;
   }
-  if (!dimprs(args->args[2], pst, f, &d2, &b2, 1, &world) || d2 != dim || !(std::fabs(b2) < 1e9f)) {
+  if (!dimarg(args->args[2], pst, f, &d2, &b2, &world) || d2 != dim || !(std::fabs(b2) < 1e9f)) {
     kaprnt(msg_level::error, "Error from GINT:  2nd dimension expression invalid\n");
     return 1;
   }

@@ -27,12 +27,12 @@ bool xy_environment(const eval_state* pst) { return pst->idim == 0 && pst->jdim 
 bool time_range(function_args* args, eval_state* pst, const char* name, float* b1, float* b2) {
   const file_descriptor* f = pst->default_file;
   int d = 0, world = 0;
-  if (!f || !f->grid_to_world_scaling[3] || !dimprs(args->args[1], pst, f, &d, b1, 1, &world) ||
+  if (!f || !f->grid_to_world_scaling[3] || !dimarg(args->args[1], pst, f, &d, b1, &world) ||
       d != 3 || !(std::fabs(*b1) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  1st dimension expression invalid\n", name);
     return false;
   }
-  if (!dimprs(args->args[2], pst, f, &d, b2, 1, &world) || d != 3 || !(std::fabs(*b2) < 1e9f)) {
+  if (!dimarg(args->args[2], pst, f, &d, b2, &world) || d != 3 || !(std::fabs(*b2) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  2nd dimension expression invalid\n", name);
     return false;
   }

@@ -193,12 +193,11 @@ int tmaskf(function_args* args, eval_state* pst, int kind) {
   const file_descriptor* f = pst->default_file;
   int d = -1, world = 0;
   float b1 = 0, b2 = 0;
-  if (!f || !dimprs(args->args[2], pst, f, &d, &b1, 1, &world) || d != 3 ||
-      !(std::fabs(b1) < 1e9f)) {
+  if (!f || !dimarg(args->args[2], pst, f, &d, &b1, &world) || d != 3 || !(std::fabs(b1) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  1st dimension expr invalid\n", nm);
     return 1;
   }
-  if (!dimprs(args->args[3], pst, f, &d, &b2, 1, &world) || d != 3 || !(std::fabs(b2) < 1e9f)) {
+  if (!dimarg(args->args[3], pst, f, &d, &b2, &world) || d != 3 || !(std::fabs(b2) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  2nd dimension expr invalid\n", nm);
     return 1;
   }

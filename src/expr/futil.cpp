@@ -308,11 +308,11 @@ int ffflvl(function_args* args, eval_state* pst) {
   const file_descriptor* f = pst->default_file;
   int d = -1, world = 0;
   float g1 = 0, g2 = 0;
-  if (!f || !dimprs(args->args[2], pst, f, &d, &g1, 1, &world) || d != 2) {
+  if (!f || !dimarg(args->args[2], pst, f, &d, &g1, &world) || d != 2) {
     kaprnt(msg_level::error, "Error from FNDLVL:  Arg 3 an invalid Z dimension expression\n");
     return 1;
   }
-  if (!dimprs(args->args[3], pst, f, &d, &g2, 1, &world) || d != 2) {
+  if (!dimarg(args->args[3], pst, f, &d, &g2, &world) || d != 2) {
     kaprnt(msg_level::error, "Error from FNDLVL:  Arg 4 an invalid Z dimension expression\n");
     return 1;
   }

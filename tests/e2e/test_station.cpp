@@ -3,6 +3,7 @@
 // the station analyses.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -219,6 +220,39 @@ TEST(StationFunctions, AverageStepsMonthByMonthFromAMonthEnd) {
       "open s.ctl\nset gxout print\nd stnave(v,t=1,t=4)\nd stnave(v,t=1,t=4,2mo)\n", dir.path());
   EXPECT_TRUE(contains(answer(r.out, "d stnave(v,t=1,t=4)"), "\n3.75 \n")) << r.out;
   EXPECT_TRUE(contains(answer(r.out, "d stnave(v,t=1,t=4,2mo)"), "\n2.5 \n")) << r.out;
+}
+
+// A time argument is read whole: text after its value refuses the call with
+// the function's message, where it was dropped and the value kept.
+TEST(StationFunctions, TextAfterATimeIsRefused) {
+  TempDir dir;
+  stnw::dataset ds;
+  ds.surface_vars = {"v"};
+  ds.tdef = "linear 00z01jan2000 1dy";
+  const std::vector<float> v = {3, 1, 4, 8};
+  for (float x : v) ds.times.push_back({stnw::report{"KAAA", 10, 10, 0, {x}, {}}});
+  stnw::write(dir.path(), "s", ds);
+  auto printed = [](double x) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "\n%g \n", x);
+    return std::string(buf);
+  };
+  const struct {
+    std::string cmd, want;
+  } cases[] = {
+      {"d stnave(v,t=2,t=4)", printed((v[1] + v[2] + v[3]) / 3.0)},
+      {"d stnave(v,t=2,t=4x)", "Error from STNAVE:  2nd dimension expression invalid\n"},
+      {"d stnmin(v,t=1,t=3)", printed(v[1])},
+      {"d stnmin(v,t=1z,t=3)", "Error from STNMIN:  1st dimension expression invalid\n"},
+      {"d stnmax(v,time=00z01jan2000,time=00z03jan2000)", printed(v[2])},
+      {"d stnmax(v,time=00z01jan2000,time=00z03jam2000)",
+       "Error from STNMAX:  2nd dimension expression invalid\n"},
+  };
+  std::string input = "open s.ctl\nset gxout print\n";
+  for (const auto& c : cases) input += c.cmd + "\n";
+  RunResult r = run_batch(input, dir.path());
+  for (const auto& c : cases)
+    EXPECT_TRUE(contains(answer(r.out, c.cmd), c.want)) << c.cmd << "\n" << r.out;
 }
 
 }  // namespace
