@@ -402,8 +402,7 @@ void draw_menu_head(int set, int n, bool fresh) {
     }
   }
   const int cx = pixx(m.x), cy = pixy(m.y);
-  const int W = static_cast<int>(m.w * xs.geo.xscl + 0.5f),
-            H = static_cast<int>(m.h * xs.geo.yscl + 0.5f);
+  const int W = pixw(m.w), H = pixh(m.h);
   m.xlo = cx - (W - 2) / 2 + 1;
   m.ylo = cy - (H - 2) / 2 + 1;
   m.xhi = m.xlo + W - 2;

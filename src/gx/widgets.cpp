@@ -59,8 +59,8 @@ void draw_button(int set, int n, const button_widget* templ, button_redraw redra
     }
   }
   const int cx = pixx(b.x), cy = pixy(b.y);
-  const int w = static_cast<int>(b.w * xs.geo.xscl + 0.5f) - 2;
-  const int h = static_cast<int>(b.h * xs.geo.yscl + 0.5f) - 2;
+  const int w = pixw(b.w) - 2;
+  const int h = pixh(b.h) - 2;
   b.xlo = cx - w / 2 + 1;
   b.ylo = cy - h / 2 + 1;
   b.xhi = b.xlo + w;

@@ -314,14 +314,25 @@ int colour_slot(int c) {
   return c;
 }
 
+// A rounded pixel count held to the 16-bit coordinates X draws and points
+// with: a widget placed far off the page still has a box whose corners an
+// int holds.
+int pixels(float v) {
+  if (!(v > -32768.0f)) return -32768;
+  if (v > 32767.0f) return 32767;
+  return static_cast<int>(v);
+}
+
 }  // namespace
 
 x_state& xdrv::state() { return drv; }
 
 widget_set& widget_sets(int set) { return drv.widgets[set]; }
 
-int xdrv::pixx(float x) { return static_cast<int>(x * drv.geo.xscl + 0.5f); }
-int xdrv::pixy(float y) { return drv.geo.height - static_cast<int>(y * drv.geo.yscl + 0.5f); }
+int xdrv::pixx(float x) { return pixels(x * drv.geo.xscl + 0.5f); }
+int xdrv::pixy(float y) { return drv.geo.height - pixels(y * drv.geo.yscl + 0.5f); }
+int xdrv::pixw(float w) { return pixels(w * drv.geo.xscl + 0.5f); }
+int xdrv::pixh(float h) { return pixels(h * drv.geo.yscl + 0.5f); }
 
 unsigned long xdrv::pixel_of(int colour) { return drv.col.cvals[colour_slot(colour)]; }
 

@@ -96,9 +96,11 @@ struct x_state {
 
 x_state& state();
 
-// Page inches to window pixels.
+// Page inches to window pixels: positions, then widths and heights.
 int pixx(float x);
 int pixy(float y);
+int pixw(float w);
+int pixh(float h);
 // The pixel of a colour number as the drawing colour would pick it, without
 // making it the drawing colour.
 unsigned long pixel_of(int colour);

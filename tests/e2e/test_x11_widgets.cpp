@@ -366,3 +366,55 @@ TEST_F(X11Widgets, WidgetsFollowBuffersAndClears) {
   user->click(px(6), py(3));
   EXPECT_EQ(session->pos(5), "Position = 6 3 1 0\n");
 }
+
+// A widget placed or sized far past the page still works where the window
+// shows it: its box is held to the pixels the window can have, never
+// converted past an int.
+TEST_F(X11Widgets, WidgetsFarPastThePageKeepTheirVisiblePart) {
+  enum class gesture { click, drag, open_menu };
+  const struct {
+    const char* cmd;
+    gesture act;
+    float x, y;  // where the gesture starts
+    const char* want;
+  } cases[] = {
+      // Ten billion inches wide: its row is a button across the window.
+      {"draw button 1 1 1 1e10 1 hi", gesture::click, 10, 1, "Position = 10 1 1 1 1 1\n"},
+      {"draw button 2 5 4 1 1e10 tall", gesture::click, 5, 8, "Position = 5 8 1 1 2 1\n"},
+      // Placed past the window: nothing of it is on the window.
+      {"draw button 3 1e10 1 1 1 far", gesture::click, 1, 1, "Position = 1 1 1 0\n"},
+      {"draw button 4 1 -1e10 1 1 low", gesture::click, 1, 0.2f, "Position = 1 0.2 1 0\n"},
+      // A menu head across the window: a press beside its row is no choice.
+      {"draw dropmenu 1 1 1 1e10 1 a | b", gesture::click, 5, 5, "Position = 5 5 1 0\n"},
+      // One from the bottom of the window to the top opens its menu at the
+      // bottom; a press beside the open menu closes it with no choice.
+      {"draw dropmenu 2 1 1 1 1e10 a | b", gesture::open_menu, 1, 8,
+       "Position = 1 8 1 3 2 0 -1 -1 -1 -1 -1 -1\n"},
+      // The region covers the window: the release is held nowhere.
+      {"set rband 1 box 0 0 1e10 1e10", gesture::drag, 2, 2, "Position = 2 2 1 2 1 6 4\n"},
+  };
+  std::size_t asked = 0;
+  for (const auto& c : cases) {
+    session->settle("clear");
+    session->settle(c.cmd);
+    if (c.act == gesture::click) {
+      user->click(px(c.x), py(c.y));
+      EXPECT_EQ(session->pos(++asked), c.want) << c.cmd;
+    } else if (c.act == gesture::drag) {
+      user->press(px(c.x), py(c.y));
+      user->motion(px(4), py(3));
+      user->release(px(6), py(4));
+      EXPECT_EQ(session->pos(++asked), c.want) << c.cmd;
+    } else {
+      user->press(px(c.x), py(c.y));
+      session->send("q pos");
+      ASSERT_EQ(user->wait_children(1).size(), 1u) << c.cmd;
+      user->motion(px(9), py(5));
+      user->press(px(9), py(5));
+      ASSERT_TRUE(session->wait_for("Position = ", ++asked)) << c.cmd;
+      const std::string o = session->output();
+      const std::size_t at = o.rfind("Position = ");
+      EXPECT_EQ(o.substr(at, o.find('\n', at) + 1 - at), c.want) << c.cmd;
+    }
+  }
+}
