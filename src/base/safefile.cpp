@@ -268,8 +268,14 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
     p.how = output_plan::special;
     return p;
   }
-  mode_t mode;
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  p.origin.mode = 0666 & ~mask;
+  mode_t mode = p.origin.mode;
   if (exists) {
+    p.origin.over_file = true;
+    p.origin.dev = st.st_dev;
+    p.origin.ino = st.st_ino;
     char* real = ::realpath(target.c_str(), nullptr);
     if (real) {
       target = real;
@@ -288,10 +294,6 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
       return p;
     }
     mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
   }
   std::string tmpl = temp_template(target);
   std::vector<char> name(tmpl.begin(), tmpl.end());
@@ -335,9 +337,17 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
     errno = err;
     return p;
   };
+  struct stat made;
+  const bool made_known = ::fstat(fd, &made) == 0;
+  if (made_known) {
+    p.origin.uid = made.st_uid;
+    p.origin.gid = made.st_gid;
+  } else {
+    p.origin.uid = ::geteuid();
+    p.origin.gid = ::getegid();
+  }
   if (exists) {
-    struct stat made;
-    bool same = ::fstat(fd, &made) == 0 && made.st_uid == st.st_uid && made.st_gid == st.st_gid;
+    bool same = made_known && made.st_uid == st.st_uid && made.st_gid == st.st_gid;
     // The owner before the mode: a change of owner clears set-id bits.
     if (!same && ::fchown(fd, st.st_uid, st.st_gid) != 0 && may_write_in_place)
       return not_beside("its owner and group could not be kept", false);
@@ -354,6 +364,7 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
   }
   p.how = output_plan::beside;
   p.fd = fd;
+  p.origin.given = mode;
   return p;
 }
 
@@ -383,19 +394,32 @@ std::string stage_replaced(const std::string& temp) {
 
 std::string held_file_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
-void take_owner_and_mode(int fd, const std::string& target) {
+std::string stage_exchanged(const std::string& temp, const std::string& target) {
+  return "its staged file " + temp + " was exchanged for another's as it was placed: " + target +
+         " is not the file written";
+}
+
+void take_owner_and_mode(int fd, const std::string& target, const stage_origin& origin) {
   struct stat now, made;
-  // A link put under the name since the open is not followed: its target
-  // (a set-user-id program of another owner) would lend the output its
-  // owner and mode. The rename replaces the link itself.
-  if (::lstat(target.c_str(), &now) != 0 || !S_ISREG(now.st_mode) || ::fstat(fd, &made) != 0)
-    return;
+  if (::fstat(fd, &made) != 0) return;
+  // Only the file opened over gives anything: another user who may write the
+  // directory can move it aside and put a file of theirs (mode 0666, or a
+  // link to a set-user-id program) under the name, and a link put there is
+  // not followed (the rename replaces the link itself).
+  const bool same = origin.over_file && ::lstat(target.c_str(), &now) == 0 &&
+                    S_ISREG(now.st_mode) && now.st_dev == origin.dev && now.st_ino == origin.ino;
+  if (!same) {
+    now = made;
+    now.st_uid = origin.uid;
+    now.st_gid = origin.gid;
+    now.st_mode = (made.st_mode & ~mode_t(07777)) | origin.mode;
+  }
   // The owner before the mode: a change of owner clears set-id bits.
   if (made.st_uid != now.st_uid || made.st_gid != now.st_gid) {
     [[maybe_unused]] const bool given = ::fchown(fd, now.st_uid, now.st_gid) == 0 ||
                                         ::fchown(fd, static_cast<uid_t>(-1), now.st_gid) == 0;
   }
-  const mode_t mode = mode_for_owner(fd, now);
+  const mode_t mode = mode_for_owner(fd, now) & origin.given;
   if (::fstat(fd, &made) == 0 && (made.st_mode & 07777) != mode) ::fchmod(fd, mode);
 }
 
@@ -558,11 +582,20 @@ int pipe_close(void* cookie) {
   return ::close(static_cast<int>(reinterpret_cast<intptr_t>(cookie)));
 }
 
-}  // namespace
+// True when fd holds the regular file origin was made over.
+bool is_file(int fd, const stage_origin& origin) {
+  struct stat st;
+  return origin.over_file && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+         st.st_dev == origin.dev && st.st_ino == origin.ino;
+}
 
-FILE* fopen_stream_target(const std::string& path) {
-  const int fd = open_waiting_for_reader(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+std::string file_replaced(const std::string& name) {
+  return name + " was removed or replaced by another as it was opened";
+}
+
+// A stream on fd, an open pipe or device: a pipe's writes wait while it is
+// full, and an interrupt ends the wait. On failure fd is closed.
+FILE* stream_on(int fd) {
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
     cookie_io_functions_t io = {nullptr, pipe_write, nullptr, pipe_close};
@@ -575,6 +608,13 @@ FILE* fopen_stream_target(const std::string& path) {
     return f;
   }
   return fdopen_owning(fd, "wb");
+}
+
+}  // namespace
+
+FILE* fopen_stream_target(const std::string& path) {
+  const int fd = open_waiting_for_reader(path, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  return fd < 0 ? nullptr : stream_on(fd);
 }
 
 write_turn wait_write_turn(int fd, const std::string& name) {
@@ -603,9 +643,43 @@ FILE* fopen_appending(const std::string& path, std::string* why) {
     return f ? f : failed(errno, stream_reason);
   }
   // Not waiting in the open: a pipe put under the name meanwhile has no
-  // reader to wait for here (ENXIO) instead of blocking.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
+  // reader to wait for here (ENXIO) instead of blocking. A link put under
+  // the name since the walk is not followed unless the walk allows it now.
+  struct stat named;
+  const bool link = ::lstat(path.c_str(), &named) == 0 && S_ISLNK(named.st_mode);
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = ::open(path.c_str(), flags | (link ? 0 : O_NOFOLLOW), 0666);
+  if (fd < 0 && errno == ELOOP && !link) {
+    if (!links_may_be_followed(path)) return failed(errno, reason);
+    fd = ::open(path.c_str(), flags, 0666);
+  }
   if (fd < 0) return failed(errno, reason);
+  // The file opened is the one checked, not the name before the open.
+  struct stat got;
+  if (::fstat(fd, &got) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return failed(err, reason);
+  }
+  if (!S_ISREG(got.st_mode)) {
+    if (const int err = refuse_special(got.st_mode, true)) {
+      ::close(fd);
+      return failed(err, refused_reason);
+    }
+    FILE* f = stream_on(fd);
+    return f ? f : failed(errno, reason);
+  }
+  const int err =
+      !links_may_be_followed(path) ? EACCES
+      : ::stat(path.c_str(), &st) != 0 || st.st_dev != got.st_dev || st.st_ino != got.st_ino
+          ? ESTALE
+          : 0;
+  if (err) {
+    ::close(fd);
+    if (why) *why = err == EACCES ? reason(err) : file_replaced(path);
+    errno = err;
+    return nullptr;
+  }
   FILE* f = fdopen_owning(fd, "a");
   return f ? f : failed(errno, reason);
 }
@@ -624,12 +698,18 @@ replacing_file::replacing_file(std::string path, special_output special)
     case output_plan::beside:
       temp_ = plan.temp;
       fd = plan.fd;
+      origin_ = plan.origin;
       break;
     case output_plan::in_place:
       why_not_beside_ = plan.why_not_beside;
-      fd = ::open(target_.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
-      if (fd < 0) {
-        fail(reason(errno));
+      // The file checked is the one written: the name (a link's target, so
+      // a link there now is another's) may have been given another file.
+      fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW);
+      if (fd < 0 || !is_file(fd, plan.origin)) {
+        const int why = fd < 0 && errno != ELOOP ? errno : ESTALE;
+        if (fd >= 0) ::close(fd);
+        errno = why;
+        fail(why == ESTALE ? file_replaced(target_) : reason(why));
         return;
       }
       // The lock goes with the last descriptor, the kept copy's.
@@ -727,7 +807,7 @@ bool replacing_file::commit() {
   const std::string stage = temp_;
   int held = -1;
   if (!why && !temp_.empty()) {
-    take_owner_and_mode(fileno(stream_), target_);
+    take_owner_and_mode(fileno(stream_), target_, origin_);
     held = ::fcntl(fileno(stream_), F_DUPFD_CLOEXEC, 0);
     if (held < 0) why = errno;
   }
@@ -744,8 +824,15 @@ bool replacing_file::commit() {
     why = errno;
     release_staged(temp_);
   }
-  const bool placed = !why && commit_staged(temp_, target_);
+  bool placed = !why && commit_staged(temp_, target_);
   if (!placed && !why) why = errno;
+  // Another user who may write the directory can exchange a file of theirs
+  // with the stage between its check and the rename.
+  const bool exchanged = placed && held >= 0 && !stage_still_named(held, target_);
+  if (exchanged) {
+    placed = false;
+    why = errno;
+  }
   if (held >= 0) ::close(held);
   if (placed) {
     if (kept_) kept_->drop();
@@ -754,7 +841,9 @@ bool replacing_file::commit() {
   }
   drop_staged(temp_);
   errno = why;
-  fail(replaced ? stage_replaced(stage) : reason(why));
+  fail(exchanged  ? stage_exchanged(stage, target_)
+       : replaced ? stage_replaced(stage)
+                  : reason(why));
   return false;
 }
 

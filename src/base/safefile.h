@@ -31,6 +31,19 @@ bool is_directory(const std::string& path);
 // The directory part of path ("." when it has none).
 std::string directory_of(const std::string& path);
 
+// What a staged output was made over and as: the regular file it replaces
+// (the only one its owner, group and mode may be taken from at placing) and
+// what a new file gets in its directory.
+struct stage_origin {
+  bool over_file = false;  // a regular file stood under the name at the open
+  dev_t dev = 0;
+  ino_t ino = 0;
+  uid_t uid = 0;  // the owner, group and mode of a new file
+  gid_t gid = 0;
+  mode_t mode = 0;
+  mode_t given = 0;  // the mode the stage was given (a write clears set-id bits)
+};
+
 // Where output meant to replace a file goes (see plan_output).
 struct output_plan {
   enum kind {
@@ -42,6 +55,7 @@ struct output_plan {
   int fd = -1;
   std::string temp;
   std::string why_not_beside;
+  stage_origin origin;  // for beside, and for in_place the file to open
 };
 
 // Decides how output replaces target, as a careful editor does. A link is
@@ -66,18 +80,26 @@ bool commit_staged(std::string& temp, const std::string& target);
 // True when temp still names the file open at fd: a regular file, the same
 // device and inode. Another user who may write the directory (one without
 // the sticky bit) can put another file or a link under a stage's name while
-// it is written: false then, errno ESTALE. Checked just before placing.
+// it is written: false then, errno ESTALE. Checked just before placing, and
+// on the output's own name just after.
 bool stage_still_named(int fd, const std::string& temp);
 // Why a stage was not placed after ESTALE, naming it.
 std::string stage_replaced(const std::string& temp);
 // A name that reads the file open at fd, whatever is under its own name now.
 std::string held_file_path(int fd);
-// Gives the file open at fd the owner, group and mode of the regular file
-// under target now, where there is one (a link there is not followed):
-// another session or user may have made or changed it since the output was
-// opened. An owner the system does not let the user give is not kept; the
+// Why a placed output is not the file written, naming both: another user who
+// may write the directory exchanged a file of theirs with the stage between
+// its check and its rename.
+std::string stage_exchanged(const std::string& temp, const std::string& target);
+// Gives the file open at fd the owner, group and mode of the file under
+// target now where that is still the one the output was opened over (the
+// same device and inode: a link there is not followed), as its owner may
+// have changed them since. Where another file or none stands there, nothing
+// is taken from it: the output gets the owner, group and mode of a new file.
+// Either way the mode is never wider than the one the stage was given, nor
+// gains set-id bits. An owner the system does not let the user give is not kept; the
 // group may still be.
-void take_owner_and_mode(int fd, const std::string& target);
+void take_owner_and_mode(int fd, const std::string& target, const stage_origin& origin);
 
 // Removes a temporary file of plan_output (nothing when temp is empty).
 void drop_staged(std::string& temp);
@@ -209,6 +231,7 @@ class replacing_file {
   std::string why_not_beside_;
   std::string error_;
   std::string kept_where_;           // a copy that could not be put back
+  stage_origin origin_;              // what the stage was made over and as
   int write_errno_ = 0;              // the first failure write_failed was told of
   std::unique_ptr<kept_copy> kept_;  // the old contents of a file written in place
   FILE* stream_ = nullptr;

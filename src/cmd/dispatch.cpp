@@ -226,29 +226,26 @@ int do_outxwd(char* lower, char* typed, session_state* pcm) {
 
 int do_disable(char* lower, session_state* pcm) {
   char* p = nxtwrd(lower);
-  if (!p || cmpwrd(p, "print")) {
-    gxhend();
-    return 0;
-  }
-  if (cmpwrd(p, "fwrite")) {
-    close_fwrite(pcm);
-    return 0;
-  }
+  if (!p || cmpwrd(p, "print")) return gxhend() ? 0 : 1;
+  if (cmpwrd(p, "fwrite")) return close_fwrite(pcm) ? 0 : 1;
   kaprnt(msg_level::error, "DISABLE error: Invalid keyword\n");
   return 1;
 }
 
 }  // namespace
 
-void close_fwrite(session_state* pcm) {
+bool close_fwrite(session_state* pcm) {
+  bool ok = true;
   if (pcm->fwrite_file) {
-    if (!pcm->fwrite_file->commit())
+    ok = pcm->fwrite_file->commit();
+    if (!ok)
       kaprnt(msg_level::error, "Error from fwrite:  write to " + pcm->fwrite_name + " failed\n  " +
                                    pcm->fwrite_file->error() + "\n");
     pcm->fwrite_file.reset();
   }
   pcm->fwrite_name.clear();
   pcm->fwrite_byte_order = 1;
+  return ok;
 }
 
 void kadiscard(file_descriptor* pfi) {

@@ -22,8 +22,9 @@ struct command_nesting {
 command_nesting& nesting();
 
 // Commits and closes the fwrite output file, if one is open, saying why
-// when it could not be written; the fwrite settings go back to their start.
-void close_fwrite(session_state* pcm);
+// when it could not be written (false then); the fwrite settings go back to
+// their start.
+bool close_fwrite(session_state* pcm);
 
 // Runs one command for the script interpreter in capture mode; returns the
 // captured text (nothing when the command printed nothing) and the dispatcher's

@@ -109,8 +109,9 @@ void gxhnew(float width, float height);
 // Opens the hardcopy file: 0 when opened; 1 when it failed or was refused
 // with a message (a file already open, a pending write error).
 int gxhbgn(const char* name);
-// Ends and closes the hardcopy file; with none open it says so.
-void gxhend();
+// Ends and closes the hardcopy file; with none open it says so. false when
+// the file could not be written whole and placed (said with its reason).
+bool gxhend();
 // Appends the current frame (the completed one while double buffering):
 // 0, or 1 when refused or failed, with a message.
 int gxhprt();

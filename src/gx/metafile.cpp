@@ -356,23 +356,23 @@ int gxhwri(const int16_t* words, std::size_t count) {
   return 0;
 }
 
-void gxhend() {
+bool gxhend() {
   if (ms.hc.hferr) {
     kaprntout("Resetting print metafile error status.\n");
     ms.hc.hferr = 0;
-    return;
+    return true;
   }
   if (!ms.hc.hflag) {
     kaprntout("No hardcopy metafile open\n");
-    return;
+    return true;
   }
   if (seek_hpos() != 0) {
     drop_file(false);
-    return;
+    return false;
   }
   int16_t tail[2] = {MF_NEWFRAME, MF_EOF};
   int rc = ms.hc.hpflg ? gxhwri(tail, 2) : gxhwri(tail + 1, 1);
-  if (rc) return;
+  if (rc) return false;
   bool ok = ms.hc.hout->commit();
   std::string why = ms.hc.hout->error();
   ms.hc.hout.reset();
@@ -380,9 +380,10 @@ void gxhend() {
   ms.hc.hflag = ms.hc.hpflg = 0;
   if (!ok) {
     kaprntout("I/O Error writing to print metafile.\n  %s\n", why.c_str());
-    return;
+    return false;
   }
   kaprntout("Hardcopy output file is closed \n");
+  return true;
 }
 
 std::vector<metafile_span> gxhspans(stored_frame which) {

@@ -23,6 +23,8 @@ std::optional<lats_target_kind> lats_kind_of(const std::string& name) {
 
 bool lats_staged::open(const std::string& target) {
   discard();
+  replaced_.clear();
+  exchanged_.clear();
   target_ = target;
   kind_ = lats_kind_of(target_).value_or(lats_target_kind::file);
   // A set is replaced whole or not at all, so it is always staged: never
@@ -33,6 +35,7 @@ bool lats_staged::open(const std::string& target) {
     case output_plan::beside:
       fd_ = plan.fd;
       temp_ = plan.temp;
+      origin_ = plan.origin;
       return true;
     case output_plan::in_place:
     case output_plan::special: return true;
@@ -43,7 +46,7 @@ bool lats_staged::open(const std::string& target) {
 bool lats_staged::target_exists() const { return lats_kind_of(target_).has_value(); }
 
 void lats_staged::take_target_owner_and_mode() const {
-  if (fd_ >= 0) take_owner_and_mode(fd_, target_);
+  if (fd_ >= 0) take_owner_and_mode(fd_, target_, origin_);
 }
 
 bool lats_staged::still_held() {
@@ -57,17 +60,16 @@ bool lats_staged::still_held() {
 }
 
 std::string lats_staged::failure(int err) const {
-  return !replaced_.empty() && err == ESTALE ? stage_replaced(replaced_) : std::strerror(err);
+  if (err != ESTALE) return std::strerror(err);
+  if (!exchanged_.empty()) return stage_exchanged(exchanged_, target_);
+  return !replaced_.empty() ? stage_replaced(replaced_) : std::strerror(err);
 }
 
 bool lats_staged::commit() {
-  if (!still_held()) {
-    discard();
-    errno = ESTALE;
-    return false;
-  }
-  take_target_owner_and_mode();
-  const bool done = commit_staged(temp_, target_);
+  // Placed as a set of one: a stage exchanged for another's file as it is
+  // renamed gives the old file back.
+  bool restored;
+  const bool done = lats_place_together({this}, restored) < 0;
   const int why = errno;
   discard();
   errno = why;
@@ -88,16 +90,23 @@ bool lats_staged::place() {
   take_target_owner_and_mode();
   // The old file and the new one change names in one step: the old one is
   // kept under the staged name, and no reader finds the name missing.
+  const std::string stage = temp_;
   if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0) {
     placed_ = placed::swapped;
-    return true;
+  } else {
+    if (errno != ENOENT && errno != EINVAL && errno != ENOSYS) return false;
+    // No old file, or a file system that cannot exchange names: a plain
+    // rename.
+    const bool had_old = target_exists();
+    if (!commit_staged(temp_, target_)) return false;
+    placed_ = had_old ? placed::without_old : placed::fresh;
   }
-  if (errno != ENOENT && errno != EINVAL && errno != ENOSYS) return false;
-  // No old file, or a file system that cannot exchange names: a plain rename.
-  const bool had_old = target_exists();
-  if (!commit_staged(temp_, target_)) return false;
-  placed_ = had_old ? placed::without_old : placed::fresh;
-  return true;
+  // Another user who may write the directory can exchange a file of theirs
+  // with the stage between its check and the rename.
+  if (stage_still_named(fd_, target_)) return true;
+  exchanged_ = stage;
+  errno = ESTALE;
+  return false;
 }
 
 bool lats_staged::unplace() {
@@ -108,13 +117,18 @@ bool lats_staged::unplace() {
     case placed::swapped:
       if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0 ||
           std::rename(temp_.c_str(), target_.c_str()) == 0) {
+        // The staged name now holds another's file where one was exchanged.
+        if (!exchanged_.empty()) release_staged(temp_);
         discard();
         return true;
       }
       // The old file stays where it is kept, never removed as a staged one.
       release_staged(temp_);
       return false;
-    case placed::fresh: return ::unlink(target_.c_str()) == 0 || errno == ENOENT;
+    case placed::fresh:
+      // Another's file under the name is not removed.
+      if (!exchanged_.empty()) return true;
+      return ::unlink(target_.c_str()) == 0 || errno == ENOENT;
     case placed::without_old: errno = EXDEV; return false;
   }
   return false;
@@ -132,8 +146,9 @@ int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restore
   for (lats_staged* part : parts) {
     if (!part->place()) {
       const int why = errno;
-      // Back in the reverse order: the data file last, as it was first.
-      for (int k = at - 1; k >= 0; --k)
+      // Back in the reverse order: the data file last, as it was first. The
+      // one that failed may have been renamed already.
+      for (int k = at; k >= 0; --k)
         if (!parts.begin()[k]->unplace()) restored = false;
       for (lats_staged* p : parts) p->discard();
       errno = why;

@@ -55,22 +55,26 @@ class lats_staged {
   lats_target_kind kind() const { return kind_; }
   // Renames the written file onto the target; false with errno set, in which
   // case the written file is removed and the target left as it was. A stage
-  // whose name no longer names the file held is not placed (errno ESTALE).
+  // whose name no longer names the file held is not placed, nor one that
+  // another user exchanged for theirs as it was renamed (errno ESTALE).
   bool commit();
   // Removes what was written (nothing for a target written in place).
   void discard();
 
  private:
   friend int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored);
-  // The owner, group and mode of the file under the target's name now go to
-  // the written file: another session may have made or changed it since the
-  // open.
+  // The owner, group and mode of the file opened over, where the target's
+  // name still holds it, go to the written file: its owner may have changed
+  // them since the open.
   void take_target_owner_and_mode() const;
   // Puts the written file under the target's name, the old file (if any)
-  // under the staged name until settle or unplace; false with errno set.
+  // under the staged name until settle or unplace; false with errno set,
+  // ESTALE also where the name then holds another's file, not the one
+  // written (unplace puts the old file back).
   bool place();
   // Puts the old file back, or removes the new one where there was none;
-  // false with errno set when it cannot.
+  // false with errno set when it cannot. Another's file exchanged with the
+  // stage is neither placed nor removed.
   bool unplace();
   // Removes the old file kept by place.
   void settle();
@@ -79,9 +83,11 @@ class lats_staged {
   bool still_held();
 
   std::string target_;
-  std::string temp_;      // empty when written in place or after commit/discard
-  int fd_ = -1;           // the staged file, while temp_ names it
-  std::string replaced_;  // the stage found replaced, for failure()
+  std::string temp_;       // empty when written in place or after commit/discard
+  int fd_ = -1;            // the staged file, while temp_ names it
+  std::string replaced_;   // the stage found replaced, for failure()
+  std::string exchanged_;  // the stage found exchanged at placing, for failure()
+  stage_origin origin_;    // what the stage was made over and as
   lats_target_kind kind_ = lats_target_kind::file;
   enum class placed { no, swapped, fresh, without_old } placed_ = placed::no;
 };
@@ -90,7 +96,7 @@ class lats_staged {
 // kept until all are placed and put back where one cannot be, and the
 // signals that end the process wait until the set is placed or put back.
 // -1 when all are placed; else the position in parts of the one that could
-// not be (errno says why), with restored telling whether every old file is
-// back under its name (false only where the file system could not keep one
-// aside).
+// not be (errno says why; ESTALE where its name held another's file after
+// the rename), with restored telling whether every old file is back under
+// its name (false only where the file system could not keep one aside).
 int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored);

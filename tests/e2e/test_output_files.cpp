@@ -262,6 +262,20 @@ TEST(OutputFiles, ReplacementKeepsOwnerModeAndLinks) {
   EXPECT_EQ(a.st_ino, b.st_ino);
   EXPECT_EQ(a.st_nlink, 2u);
   EXPECT_TRUE(is_png(dir.file("b.png")));
+  // The GRIB and netCDF writer always stages and renames: a hard link to
+  // the old output keeps the old content.
+  latsfiles::write_dataset(dir);
+  for (const std::string conv : {"grib_only", "coards"}) {
+    const std::string out = conv == "coards" ? "out.nc" : "out.grb";
+    write_file(dir.file(out), "old");
+    ASSERT_EQ(link(dir.file(out).c_str(), dir.file("linked").c_str()), 0);
+    r = run_batch(
+        latsfiles::declare("out", "set lats convention " + conv + "\n") + "d t\nset lats close 1\n",
+        dir.path());
+    EXPECT_NE(read_file(dir.file(out)), "old") << conv << r.out << r.err;
+    EXPECT_EQ(read_file(dir.file("linked")), "old") << conv;
+    ASSERT_EQ(unlink(dir.file("linked").c_str()), 0);
+  }
 
   EXPECT_TRUE(staged_files(dir.path()).empty());
 
@@ -399,63 +413,127 @@ TEST(OutputFiles, ASignalRightAfterAStagedFileIsMadeRemovesIt) {
   }
 }
 
-// Owner, group and mode are those of the file under the name when the output
-// is placed, not when it was opened: a file changed, or made by another
-// session, while the output was open gives them to the new one. A link put
-// under the name meanwhile gives nothing: a link to a set-user-id program
-// made a set-user-id file of the output.
-TEST(OutputFiles, AFileChangedWhileItsOutputIsOpenGivesItsOwnerAndMode) {
+// Owner, group and mode are taken at placing only from the file the output
+// was opened over, where its name still holds it: that file changed while
+// the output was open gives them to the new one. Another file under the name
+// gives nothing, the output keeping the session's owner and at most the mode
+// it was opened with: a file made meanwhile, a link to a set-user-id
+// program, or, in a group's project directory (mode 2775, the session's
+// umask 077), another member's mode 0666 file put in place of the session's
+// own, or a hard link to their set-user-id program.
+TEST(OutputFiles, OnlyTheFileOpenedOverGivesItsOwnerAndMode) {
   const bool root = geteuid() == 0;
   const std::string fwrite = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
   const std::string netcdf =
       "open d.ctl\nset lats convention coards\nset lats frequency monthly\nset lats deltat 1\n"
       "set lats create f\nset gxout latsgrid\nd v\nset lats var 1 tas average 1 0\n"
       "set gxout latsdata\nset lats write 1 1\nd v\n";
+  enum class change {
+    chmod_own,     // the file under the name is given mode 0600 (and to nobody)
+    symlink,       // a link to a set-user-id file is put under the name
+    put_in_place,  // another member moves it aside and puts theirs, mode 0666
+    hard_link,     // another member puts a hard link to their set-user-id file
+  };
   const struct {
     std::string what, open, close;
-    bool old;          // a file is there when the output is opened
-    bool link;         // a link to a set-user-id file is put under the name
+    bool old;  // a file is there when the output is opened
+    change how;
     std::string file;  // the output's name
   } cases[] = {
-      {"fwrite", fwrite, "disable fwrite\n", true, false, "f.bin"},
-      {"fwrite, made meanwhile", fwrite, "disable fwrite\n", false, false, "f.bin"},
-      {"hardcopy", "enable print f.bin\n", "disable print\n", true, false, "f.bin"},
-      {"hardcopy, made meanwhile", "enable print f.bin\n", "disable print\n", false, false,
+      {"fwrite", fwrite, "disable fwrite\n", true, change::chmod_own, "f.bin"},
+      {"fwrite, made meanwhile", fwrite, "disable fwrite\n", false, change::chmod_own, "f.bin"},
+      {"hardcopy", "enable print f.bin\n", "disable print\n", true, change::chmod_own, "f.bin"},
+      {"hardcopy, made meanwhile", "enable print f.bin\n", "disable print\n", false,
+       change::chmod_own, "f.bin"},
+      {"netCDF", netcdf, "set lats close 1\n", true, change::chmod_own, "f.nc"},
+      {"fwrite, a link", fwrite, "disable fwrite\n", true, change::symlink, "f.bin"},
+      {"hardcopy, a link", "enable print f.bin\n", "disable print\n", true, change::symlink,
        "f.bin"},
-      {"netCDF", netcdf, "set lats close 1\n", true, false, "f.nc"},
-      {"fwrite, a link", fwrite, "disable fwrite\n", true, true, "f.bin"},
-      {"hardcopy, a link", "enable print f.bin\n", "disable print\n", true, true, "f.bin"},
-      {"netCDF, a link", netcdf, "set lats close 1\n", true, true, "f.nc"},
+      {"netCDF, a link", netcdf, "set lats close 1\n", true, change::symlink, "f.nc"},
+      {"fwrite, theirs in its place", fwrite, "disable fwrite\n", true, change::put_in_place,
+       "f.bin"},
+      {"hardcopy, theirs in its place", "enable print f.bin\n", "disable print\n", true,
+       change::put_in_place, "f.bin"},
+      {"netCDF, theirs in its place", netcdf, "set lats close 1\n", true, change::put_in_place,
+       "f.nc"},
+      {"fwrite, a hard link", fwrite, "disable fwrite\n", true, change::hard_link, "f.bin"},
+      {"netCDF, a hard link", netcdf, "set lats close 1\n", true, change::hard_link, "f.nc"},
   };
+  const mode_t umask_was = umask(022);
+  umask(umask_was);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     write_grid(dir);
+    const bool shared = c.how == change::put_in_place || c.how == change::hard_link;
+    // Another member of the group makes their moves as nobody.
+    const std::string other =
+        shared && root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (shared) {
+      if (root) {
+        ASSERT_EQ(chown(dir.path().c_str(), 0, kNogroup), 0);
+      }
+      ASSERT_EQ(chmod(dir.path().c_str(), 02775), 0);
+    }
     const std::string file = dir.file(c.file);
     struct stat was {};
     if (c.old) {
       write_file(file, "old");
+      if (shared) {
+        ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+      }
       ASSERT_EQ(stat(file.c_str(), &was), 0);
     }
-    const std::string change =
-        c.link ? "!echo theirs > s.prog\n!chmod 4755 s.prog\n!ln -sfn s.prog " + c.file + "\n"
-               : std::string(c.old ? "" : "!echo theirs > f.bin\n") + "!chmod 600 " + c.file +
-                     "\n" + (root ? "!chown 65534:65534 " + c.file + "\n" : "");
-    RunResult r = run_batch(c.open + change + c.close, dir.path());
+    std::string move;
+    switch (c.how) {
+      case change::chmod_own:
+        move = std::string(c.old ? "" : "!echo theirs > f.bin\n") + "!chmod 600 " + c.file + "\n" +
+               (root ? "!chown 65534:65534 " + c.file + "\n" : "");
+        break;
+      case change::symlink:
+        move = "!echo theirs > s.prog\n!chmod 4755 s.prog\n!ln -sfn s.prog " + c.file + "\n";
+        break;
+      case change::put_in_place:
+        move = "!" + other + "sh -c 'mv " + c.file + " old.was && echo theirs > " + c.file +
+               " && chmod 666 " + c.file + "'\n";
+        break;
+      case change::hard_link:
+        move = "!" + other + "sh -c 'echo theirs > s.prog && chmod 4755 s.prog && ln -f s.prog " +
+               c.file + "'\n";
+        break;
+    }
+    if (shared) umask(077);
+    RunResult r = run_batch(c.open + move + c.close, dir.path());
+    umask(umask_was);
     struct stat st;
     ASSERT_EQ(lstat(file.c_str(), &st), 0);
     ASSERT_TRUE(S_ISREG(st.st_mode)) << r.out << r.err;
     EXPECT_NE(read_file(file), "old");
-    if (c.link) {
-      EXPECT_EQ(st.st_mode & 07777, was.st_mode & 07777) << r.out << r.err;
-      EXPECT_EQ(st.st_uid, geteuid());
-      EXPECT_EQ(read_file(dir.file("s.prog")), "theirs\n");
-    } else {
+    EXPECT_NE(read_file(file), "theirs\n");
+    if (c.how == change::chmod_own && c.old) {
       EXPECT_EQ(st.st_mode & 07777, 0600u) << r.out << r.err;
       if (root) {
         EXPECT_EQ(st.st_uid, kNobody);
         EXPECT_EQ(st.st_gid, kNogroup);
       }
+    } else {
+      // Nothing from the file under the name: the mode the output was opened
+      // with (a new file's where none was there), the session's owner.
+      const mode_t want = c.old ? was.st_mode & 07777 : 0666 & ~umask_was;
+      EXPECT_EQ(st.st_mode & 07777, want) << r.out << r.err;
+      EXPECT_EQ(st.st_uid, geteuid());
+      if (shared) {
+        // A new file's group in the project directory: the directory's.
+        struct stat d;
+        ASSERT_EQ(stat(dir.path().c_str(), &d), 0);
+        EXPECT_EQ(st.st_gid, d.st_gid);
+      }
+    }
+    if (c.how == change::symlink || c.how == change::hard_link) {
+      EXPECT_EQ(read_file(dir.file("s.prog")), "theirs\n");
+    }
+    if (c.how == change::put_in_place) {
+      EXPECT_EQ(read_file(dir.file("old.was")), "old");
     }
     EXPECT_EQ(staged_files(dir.path()), std::vector<std::string>{});
   }
@@ -578,6 +656,140 @@ TEST(OutputFiles, AStageReplacedByAnotherUserIsNotPlaced) {
       EXPECT_EQ(read_file(dir.file(c.outputs[k])), old[k]) << c.outputs[k];
     }
     EXPECT_EQ(read_file(dir.file("victim")), "precious");
+  }
+}
+
+// Another user who may write the directory and exchanges a file of theirs
+// with a stage after its check, right before its rename, does not get it
+// taken for the session's output: the session says so, naming the file,
+// and the command returns 1. A GRIB set, or a single GRIB or netCDF file,
+// gets its old files back.
+TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  const std::string lats =
+      "open d.ctl\nset lats frequency monthly\nset lats deltat 1\nset lats create x\n"
+      "set gxout latsgrid\nd v\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
+      "set lats write 1 1\nd v\n";
+  const std::string fwrite = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
+  const struct {
+    std::string what, open, close;
+    std::string output;             // the one whose stage is exchanged
+    std::vector<std::string> kept;  // old files given back
+    std::string said;
+  } cases[] = {
+      {"fwrite",
+       fwrite,
+       "disable fwrite",
+       "f.bin",
+       {},
+       "Error from fwrite:  write to f.bin failed"},
+      {"printim", "", "printim a.png", "a.png", {}, "Write error on a.png"},
+      {"hardcopy",
+       "enable print f.bin\n",
+       "disable print",
+       "f.bin",
+       {},
+       "I/O Error writing to print metafile."},
+      {"GRIB set, data",
+       "set lats convention vemra_grib\n" + lats,
+       "set lats close 1",
+       "x.grb",
+       {"x.grb", "x.gmp", "x.ctl"},
+       "Replacing x.grb failed"},
+      {"GRIB set, descriptor",
+       "set lats convention vemra_grib\n" + lats,
+       "set lats close 1",
+       "x.ctl",
+       {"x.grb", "x.gmp", "x.ctl"},
+       "Replacing x.ctl failed"},
+      {"GRIB",
+       "set lats convention grib_only\n" + lats,
+       "set lats close 1",
+       "x.grb",
+       {"x.grb"},
+       "Replacing x.grb failed"},
+      {"netCDF",
+       "set lats convention coards\n" + lats,
+       "set lats close 1",
+       "x.nc",
+       {"x.nc"},
+       "Replacing x.nc failed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    write_grid(dir);
+    write_file(dir.file("close.gs"), "'" + c.close + "'\nsay 'rc=' rc\n");
+    ASSERT_EQ(run_batch(c.open + c.close + "\n", dir.path()).status, 0);
+    std::vector<std::string> old;
+    for (const auto& n : c.kept) old.push_back(read_file(dir.file(n)));
+    const std::string theirs = dir.file("theirs");
+    write_file(theirs, "another's 13");
+    own(theirs, kNobody, kNogroup, 0644);
+    RunResult r = run_batch(c.open + "run close.gs\n", dir.path(), {},
+                            {"EXCHANGE_BEFORE_RENAME=65534 " + c.output + " " + theirs,
+                             std::string("LD_PRELOAD=") + VEMRA_MOVE_AS_OTHER_USER,
+                             "ASAN_OPTIONS=verify_asan_link_order=0"});
+    // The exchange was made: the session's data lie under their name.
+    EXPECT_NE(read_file(theirs), "another's 13");
+    const std::string said = r.out + r.err;
+    EXPECT_TRUE(contains(said, c.said)) << said;
+    EXPECT_TRUE(contains(said, "was exchanged for another's as it was placed")) << said;
+    EXPECT_TRUE(contains(said, c.output + " is not the file written")) << said;
+    EXPECT_TRUE(contains(r.out, "rc=1\n")) << r.out;
+    for (size_t k = 0; k < c.kept.size(); k++)
+      EXPECT_EQ(read_file(dir.file(c.kept[k])), old[k]) << c.kept[k];
+  }
+}
+
+// A file appended to (writegds) or written in place (one with several
+// links) is checked once it is open, not by its name before: another user
+// who puts a link of theirs, or a file of theirs, under the name right
+// before the open gets nothing written to it, and the output says why.
+TEST(OutputFiles, FilesAppendedToOrWrittenInPlaceAreCheckedOnceOpen) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  const struct {
+    std::string what, input, name;
+    bool link;  // theirs is a link to the victim, else a file of theirs
+    std::string said;
+  } cases[] = {
+      {"writegds", "open d.ctl\nset gxout writegds\nset writegds -f w.gds\nd v\n", "w.gds", true,
+       "error: WRITEGDS unable to open w.gds for write\n  Permission denied\n"},
+      {"fwrite in place", "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\ndisable fwrite\n",
+       "f.bin", false, "was removed or replaced by another as it was opened"},
+      {"printim in place", "printim f.bin\n", "f.bin", false,
+       "was removed or replaced by another as it was opened"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    write_grid(dir);
+    write_file(dir.file("victim"), "precious");
+    if (!c.link) {
+      write_file(dir.file(c.name), "old");
+      ASSERT_EQ(link(dir.file(c.name).c_str(), dir.file("second").c_str()), 0);
+    }
+    const std::string theirs = dir.file("theirs");
+    if (c.link) {
+      ASSERT_EQ(symlink(dir.file("victim").c_str(), theirs.c_str()), 0);
+      ASSERT_EQ(lchown(theirs.c_str(), kNobody, kNogroup), 0);
+    } else {
+      write_file(theirs, "theirs");
+      own(theirs, kNobody, kNogroup, 0666);
+    }
+    RunResult r = run_batch(c.input, dir.path(), {},
+                            {"MOVE_BEFORE_OPEN=65534 " + c.name + " " + theirs,
+                             std::string("LD_PRELOAD=") + VEMRA_MOVE_AS_OTHER_USER,
+                             "ASAN_OPTIONS=verify_asan_link_order=0"});
+    EXPECT_FALSE(file_exists(theirs));  // the move was made
+    EXPECT_TRUE(contains(r.out, c.said)) << r.out;
+    EXPECT_EQ(read_file(dir.file("victim")), "precious");
+    if (!c.link) {
+      EXPECT_EQ(read_file(dir.file(c.name)), "theirs");
+      EXPECT_EQ(read_file(dir.file("second")), "old");
+    }
   }
 }
 

@@ -1,0 +1,111 @@
+// Preloaded into the program to make another user's move of a file at one
+// point of its work, as a user who may write the directory could in a loop:
+// right before the first rename onto a name that ends in a given suffix, the
+// file about to be renamed (a staged output, after its check) is exchanged
+// with one of theirs; right before the first open of a name that ends in a
+// given suffix, a file of theirs is renamed onto that name. The move is made
+// by a child process running as that user, and is over before the program
+// goes on.
+// EXCHANGE_BEFORE_RENAME holds "UID SUFFIX FILE",
+// MOVE_BEFORE_OPEN "UID SUFFIX FILE" (FILE an absolute name).
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool exchanged = false;
+bool moved = false;
+
+// The user and file of the move asked for in var when name ends in its
+// suffix; false when none is asked for here.
+bool asked(const char* var, const char* name, unsigned& uid, char (&file)[4096]) {
+  const char* spec = std::getenv(var);
+  char suffix[256];
+  if (!spec || !name || std::sscanf(spec, "%u %255s %4095s", &uid, suffix, file) != 3) return false;
+  const size_t n = std::strlen(name), m = std::strlen(suffix);
+  return n >= m && std::strcmp(name + n - m, suffix) == 0;
+}
+
+// Renames from onto to (exchanging the two when exchange) as uid, in a
+// child, and waits for it.
+void move_as(unsigned uid, const char* from, const char* to, bool exchange) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0) _exit(1);
+    const long rc =
+        syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, exchange ? RENAME_EXCHANGE : 0u);
+    _exit(rc == 0 ? 0 : 1);
+  }
+  int st = 0;
+  if (pid > 0) waitpid(pid, &st, 0);
+}
+
+void before_rename(const char* from, const char* to) {
+  unsigned uid;
+  char file[4096];
+  if (exchanged || !asked("EXCHANGE_BEFORE_RENAME", to, uid, file)) return;
+  exchanged = true;
+  move_as(uid, file, from, true);
+}
+
+void before_open(const char* name) {
+  unsigned uid;
+  char file[4096];
+  if (moved || !asked("MOVE_BEFORE_OPEN", name, uid, file)) return;
+  moved = true;
+  move_as(uid, file, name, false);
+}
+
+}  // namespace
+
+extern "C" int rename(const char* from, const char* to) {
+  using rename_fn = int (*)(const char*, const char*);
+  static const auto real = reinterpret_cast<rename_fn>(dlsym(RTLD_NEXT, "rename"));
+  before_rename(from, to);
+  return real(from, to);
+}
+
+extern "C" int renameat2(int from_dir, const char* from, int to_dir, const char* to,
+                         unsigned flags) {
+  using renameat2_fn = int (*)(int, const char*, int, const char*, unsigned);
+  static const auto real = reinterpret_cast<renameat2_fn>(dlsym(RTLD_NEXT, "renameat2"));
+  before_rename(from, to);
+  return real(from_dir, from, to_dir, to, flags);
+}
+
+extern "C" int open(const char* name, int flags, ...) {
+  using open_fn = int (*)(const char*, int, ...);
+  static const auto real = reinterpret_cast<open_fn>(dlsym(RTLD_NEXT, "open"));
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = static_cast<mode_t>(va_arg(ap, unsigned));
+    va_end(ap);
+  }
+  before_open(name);
+  return real(name, flags, mode);
+}
+
+extern "C" int open64(const char* name, int flags, ...) {
+  using open_fn = int (*)(const char*, int, ...);
+  static const auto real = reinterpret_cast<open_fn>(dlsym(RTLD_NEXT, "open64"));
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = static_cast<mode_t>(va_arg(ap, unsigned));
+    va_end(ap);
+  }
+  before_open(name);
+  return real(name, flags, mode);
+}
