@@ -176,20 +176,20 @@ void dialog_box::place() {
   else if (req_.h == 0)
     H_ = static_cast<int>(static_cast<float>(a_) * 1.8f);
   else
-    H_ = static_cast<int>(req_.h * xs.geo.yscl + 0.5f);
+    H_ = pixh(req_.h);
   if (req_.w < 0)
     W_ = 2 * xs.geo.width / 3;
   else if (req_.w == 0)
     W_ = static_cast<int>(static_cast<float>(tw) + 1.5f * static_cast<float>(a_));
   else
-    W_ = static_cast<int>(req_.w * xs.geo.xscl + 0.5f);
+    W_ = pixw(req_.w);
   W_ = std::clamp(W_, 8, 16384);
   H_ = std::clamp(H_, 4, 16384);
   X_ = req_.x < 0 ? (xs.geo.width - W_) / 2
-                  : static_cast<int>(req_.x * xs.geo.xscl + 0.5f - static_cast<float>(W_) / 2);
+                  : pixels(req_.x * xs.geo.xscl + 0.5f - static_cast<float>(W_) / 2);
   Y_ = req_.y < 0 ? (xs.geo.height - H_) / 2
-                  : static_cast<int>(static_cast<float>(xs.geo.height) -
-                                     (req_.y * xs.geo.yscl + 0.5f + static_cast<float>(H_) / 2));
+                  : pixels(static_cast<float>(xs.geo.height) -
+                           (req_.y * xs.geo.yscl + 0.5f + static_cast<float>(H_) / 2));
   if (layout_ == dialog_layout::single_line) {
     area_top_ = 1;
     baseline_ = (H_ - 2 + a_) / 2;

@@ -314,18 +314,17 @@ int colour_slot(int c) {
   return c;
 }
 
-// A rounded pixel count held to the 16-bit coordinates X draws and points
-// with: a widget placed far off the page still has a box whose corners an
-// int holds.
-int pixels(float v) {
+}  // namespace
+
+x_state& xdrv::state() { return drv; }
+
+// A widget placed far off the page still has a box whose corners an int
+// holds.
+int xdrv::pixels(float v) {
   if (!(v > -32768.0f)) return -32768;
   if (v > 32767.0f) return 32767;
   return static_cast<int>(v);
 }
-
-}  // namespace
-
-x_state& xdrv::state() { return drv; }
 
 widget_set& widget_sets(int set) { return drv.widgets[set]; }
 

@@ -96,6 +96,8 @@ struct x_state {
 
 x_state& state();
 
+// A rounded pixel count held to the 16-bit coordinates X draws with.
+int pixels(float v);
 // Page inches to window pixels: positions, then widths and heights.
 int pixx(float x);
 int pixy(float y);

@@ -251,6 +251,34 @@ TEST_F(X11Widgets, DialogReturnsTheTypedText) {
   ASSERT_TRUE(session->wait_for("| Al\nEd\n")) << session->output();
 }
 
+// A dialog asked far wider or taller than the page is held to the largest
+// box the driver makes (16384 pixels), placed about its centre as asked.
+TEST_F(X11Widgets, DialogsFarPastThePageKeepTheLargestBox) {
+  const struct {
+    const char* cmd;
+    int width, height, x, y;
+  } cases[] = {
+      // Centre (5, 4) inches: x = 250.5 - 16384 / 2, cut toward zero.
+      {"q dialog 5 4 1e10 0.5 x", 16384, 25, -7941, 425 - 200 - 13},
+      // y = 425 - (200.5 + 16384 / 2), cut toward zero.
+      {"q dialog 5 4 4 1e10 y", 200, 16384, 250 - 100, -7967},
+  };
+  std::size_t answered = 0;
+  for (const auto& c : cases) {
+    session->send(c.cmd);
+    auto box = user->wait_children(1);
+    ASSERT_EQ(box.size(), 1u) << c.cmd;
+    EXPECT_EQ(box[0].width, c.width) << c.cmd;
+    EXPECT_EQ(box[0].height, c.height) << c.cmd;
+    EXPECT_EQ(box[0].x, c.x) << c.cmd;
+    EXPECT_EQ(box[0].y, c.y) << c.cmd;
+    user->type(box[0].w, "ok");
+    user->key(box[0].w, XK_Return);
+    ASSERT_TRUE(session->wait_for("ok\n", ++answered)) << session->output();
+    ASSERT_TRUE(user->wait_no_children());
+  }
+}
+
 TEST_F(X11Widgets, NumericDialogChecksTheNumber) {
   session->settle("set dialog 1 0 15 1 3 numeric");
   const char* given[3] = {".5", "+3", "1e5e2"};
