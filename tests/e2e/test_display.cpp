@@ -375,12 +375,12 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
 #endif
     TempDir dir;
     write_memory_files(dir);
-    // The machine's rows run under a cap four times the machine, so that a
-    // grid let through fails at once instead of taking the machine.
-    const double cap = row.under_limit ? limit : 4 * machine;
 #if defined(__SANITIZE_ADDRESS__)
     const std::string ulimit;
 #else
+    // The machine's rows run under a cap four times the machine, so that a
+    // grid let through fails at once instead of taking the machine.
+    const double cap = row.under_limit ? limit : 4 * machine;
     const std::string ulimit = "ulimit -v " + n(cap / 1024) + "\n";
 #endif
     write_file(dir.file("run.sh"), ulimit + "exec \"" + std::string(VEMRA_BIN) + "\" -b -l\n");
