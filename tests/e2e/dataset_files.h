@@ -23,6 +23,33 @@ inline std::string answer(const std::string& out, const std::string& cmd) {
   return out.substr(p, e == std::string::npos ? std::string::npos : e - p);
 }
 
+// "d.ctl" and "d.dat": lon 0..30 by 10, lat -10..10 by 10, 6-hourly times
+// from 00Z 1 Jan 2000, "a" on `levels` and "b" at the surface, each point's
+// value given by a(x, y, z, t) and b(x, y, t) of its 1-based grid indices.
+inline void write_ab_dataset(const vemra_test::TempDir& dir, const std::string& title,
+                             const std::vector<int>& levels, int times,
+                             float (*a)(int, int, int, int), float (*b)(int, int, int)) {
+  const int nx = 4, ny = 3, nz = static_cast<int>(levels.size());
+  std::string zdef = "zdef " + std::to_string(nz) + " levels";
+  for (int l : levels) zdef += " " + std::to_string(l);
+  vemra_test::write_file(dir.file("d.ctl"),
+                         "dset ^d.dat\ntitle " + title +
+                             "\nundef -9.99e33\nxdef 4 linear 0 10\nydef 3 linear -10 10\n" + zdef +
+                             "\ntdef " + std::to_string(times) +
+                             " linear 00z01jan2000 6hr\nvars 2\na " + std::to_string(nz) +
+                             " 0 A\nb 0 0 B\nendvars\n");
+  std::vector<float> v;
+  for (int t = 1; t <= times; t++) {
+    for (int z = 1; z <= nz; z++)
+      for (int y = 1; y <= ny; y++)
+        for (int x = 1; x <= nx; x++) v.push_back(a(x, y, z, t));
+    for (int y = 1; y <= ny; y++)
+      for (int x = 1; x <= nx; x++) v.push_back(b(x, y, t));
+  }
+  vemra_test::write_file(dir.file("d.dat"),
+                         std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
+}
+
 // One command line and what it must print; "-" leaves the answer unchecked
 // (a line that only sets the scene).
 struct step {

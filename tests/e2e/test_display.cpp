@@ -32,19 +32,7 @@ float b_at(int x, int y, int t) {
 
 // lon 0..30 by 10, lat -10..10 by 10, levels 1000 and 500, 6-hourly times.
 void write_dataset(const TempDir& dir) {
-  write_file(dir.file("d.ctl"),
-             "dset ^d.dat\ntitle Display test\nundef -9.99e33\n"
-             "xdef 4 linear 0 10\nydef 3 linear -10 10\nzdef 2 levels 1000 500\n"
-             "tdef 3 linear 00z01jan2000 6hr\nvars 2\na 2 0 A\nb 0 0 B\nendvars\n");
-  std::vector<float> v;
-  for (int t = 1; t <= kNt; t++) {
-    for (int z = 1; z <= kNz; z++)
-      for (int y = 1; y <= kNy; y++)
-        for (int x = 1; x <= kNx; x++) v.push_back(a_at(x, y, z, t));
-    for (int y = 1; y <= kNy; y++)
-      for (int x = 1; x <= kNx; x++) v.push_back(b_at(x, y, t));
-  }
-  write_file(dir.file("d.dat"), std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
+  dsfiles::write_ab_dataset(dir, "Display test", {1000, 500}, kNt, a_at, b_at);
 }
 
 std::string g(double v) {

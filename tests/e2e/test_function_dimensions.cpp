@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset_files.h"
 #include "support/live_session.h"
 #include "support/vemra_run.h"
 
@@ -22,21 +23,9 @@ const float kLevels[kNz] = {1000, 850, 500};
 float a_at(int x, int y, int z, int t) { return float(x + 10 * y + 100 * z + 1000 * t) / 8.0f; }
 float b_at(int x, int y, int t) { return 0.5f * float(x * x) - float(y) + 0.25f * float(t * t); }
 
-// lon 0..30 by 10, lat -10..10 by 10, 6-hourly from 00Z 1 Jan 2000.
+// lon 0..30 by 10, lat -10..10 by 10, levels 1000, 850 and 500, 6-hourly times.
 void write_dataset(const TempDir& dir) {
-  write_file(dir.file("d.ctl"),
-             "dset ^d.dat\ntitle Function arguments\nundef -9.99e33\n"
-             "xdef 4 linear 0 10\nydef 3 linear -10 10\nzdef 3 levels 1000 850 500\n"
-             "tdef 3 linear 00z01jan2000 6hr\nvars 2\na 3 0 A\nb 0 0 B\nendvars\n");
-  std::vector<float> v;
-  for (int t = 1; t <= kNt; t++) {
-    for (int z = 1; z <= kNz; z++)
-      for (int y = 1; y <= kNy; y++)
-        for (int x = 1; x <= kNx; x++) v.push_back(a_at(x, y, z, t));
-    for (int y = 1; y <= kNy; y++)
-      for (int x = 1; x <= kNx; x++) v.push_back(b_at(x, y, t));
-  }
-  write_file(dir.file("d.dat"), std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
+  dsfiles::write_ab_dataset(dir, "Function arguments", {1000, 850, 500}, kNt, a_at, b_at);
 }
 
 double mean(const std::vector<double>& v) {

@@ -65,6 +65,15 @@ void before_open(const char* name) {
   move_as(uid, file, name, false);
 }
 
+using open_fn = int (*)(const char*, int, ...);
+
+// The real open after the other user's move, with the mode the caller gave.
+int open_after_move(open_fn real, const char* name, int flags, va_list ap) {
+  const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? static_cast<mode_t>(va_arg(ap, unsigned)) : 0;
+  before_open(name);
+  return real(name, flags, mode);
+}
+
 }  // namespace
 
 extern "C" int rename(const char* from, const char* to) {
@@ -83,29 +92,19 @@ extern "C" int renameat2(int from_dir, const char* from, int to_dir, const char*
 }
 
 extern "C" int open(const char* name, int flags, ...) {
-  using open_fn = int (*)(const char*, int, ...);
   static const auto real = reinterpret_cast<open_fn>(dlsym(RTLD_NEXT, "open"));
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = static_cast<mode_t>(va_arg(ap, unsigned));
-    va_end(ap);
-  }
-  before_open(name);
-  return real(name, flags, mode);
+  va_list ap;
+  va_start(ap, flags);
+  const int fd = open_after_move(real, name, flags, ap);
+  va_end(ap);
+  return fd;
 }
 
 extern "C" int open64(const char* name, int flags, ...) {
-  using open_fn = int (*)(const char*, int, ...);
   static const auto real = reinterpret_cast<open_fn>(dlsym(RTLD_NEXT, "open64"));
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list ap;
-    va_start(ap, flags);
-    mode = static_cast<mode_t>(va_arg(ap, unsigned));
-    va_end(ap);
-  }
-  before_open(name);
-  return real(name, flags, mode);
+  va_list ap;
+  va_start(ap, flags);
+  const int fd = open_after_move(real, name, flags, ap);
+  va_end(ap);
+  return fd;
 }
