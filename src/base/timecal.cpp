@@ -291,7 +291,7 @@ void timsub_months(const date_time* base, date_time* off) {
   month_step(&rest, -months, off);
 }
 
-float t2gr(const time_scaling* s, const date_time* t) {
+double t2gr_exact(const time_scaling* s, const date_time* t) {
   date_time start = time_scaling_start(s);
   double g;
   if (s->increment_minutes > 0.1f) {
@@ -312,19 +312,27 @@ float t2gr(const time_scaling* s, const date_time* t) {
     double step = s->increment_months != 0.0f ? s->increment_months : 1.0;
     g = months / step;
   }
-  return static_cast<float>(g + 1.0);
+  return g + 1.0;
+}
+
+double t2gr_exact(const float* scaling, const date_time* t) {
+  time_scaling s = time_scaling_from(scaling);
+  return t2gr_exact(&s, t);
+}
+
+float t2gr(const time_scaling* s, const date_time* t) {
+  return static_cast<float>(t2gr_exact(s, t));
 }
 
 float t2gr(const float* scaling, const date_time* t) {
-  time_scaling s = time_scaling_from(scaling);
-  return t2gr(&s, t);
+  return static_cast<float>(t2gr_exact(scaling, t));
 }
 
-void gr2t(const time_scaling* s, float g, date_time* out) {
+void gr2t(const time_scaling* s, double g, date_time* out) {
   date_time start = time_scaling_start(s);
   *out = start;
   if (s->increment_minutes > 0.1f) {
-    double v = static_cast<double>(s->increment_minutes) * (static_cast<double>(g) - 1.0);
+    double v = static_cast<double>(s->increment_minutes) * (g - 1.0);
     if (std::isnan(v)) v = 0.0;
     if (v > max_offset_minutes) v = max_offset_minutes;
     if (v < -max_offset_minutes) v = -max_offset_minutes;
@@ -339,7 +347,7 @@ void gr2t(const time_scaling* s, float g, date_time* out) {
     }
     return;
   }
-  double v = static_cast<double>(s->increment_months) * (static_cast<double>(g) - 1.0);
+  double v = static_cast<double>(s->increment_months) * (g - 1.0);
   if (std::isnan(v)) v = 0.0;
   if (v > max_offset_months) v = max_offset_months;
   if (v < -max_offset_months) v = -max_offset_months;
@@ -353,7 +361,7 @@ void gr2t(const time_scaling* s, float g, date_time* out) {
   }
 }
 
-void gr2t(const float* scaling, float g, date_time* out) {
+void gr2t(const float* scaling, double g, date_time* out) {
   time_scaling s = time_scaling_from(scaling);
   gr2t(&s, g, out);
 }

@@ -61,10 +61,14 @@ void timsub_months(const date_time* base, date_time* offset);
 // Grid coordinate of a time on an axis (1 = the axis start).
 float t2gr(const time_scaling* scaling, const date_time* time);
 float t2gr(const float* scaling, const date_time* time);
+// The same in double, which holds every step a grid index reaches (a float
+// moves steps past 2^24 to a neighbour): for the environment's times.
+double t2gr_exact(const time_scaling* scaling, const date_time* time);
+double t2gr_exact(const float* scaling, const date_time* time);
 // Time at a grid coordinate. Coordinates so far away that the time would leave
 // the representable years are held at about a million years from the start.
-void gr2t(const time_scaling* scaling, float g, date_time* out);
-void gr2t(const float* scaling, float g, date_time* out);
+void gr2t(const time_scaling* scaling, double g, date_time* out);
+void gr2t(const float* scaling, double g, date_time* out);
 
 // Absolute time [hh[:mm]z][dd][mmm][yyyy] on lower-case text; parts left out
 // come from def. Returns the position past the time, or null after a

@@ -94,10 +94,12 @@ char* longprs(char* p, long* val) {
 namespace {
 
 // The float literal at p, finite or not; the position past it or null.
-const char* float_literal(const char* p, float* val) {
+// Accumulated in T, so a double keeps every whole number up to 2^53.
+template <typename T>
+const char* number_literal(const char* p, T* val) {
   bool dflg = false, pflg = false, eflg = false, edig = false;
   bool mneg = false, mpos = false, eneg = false, epos = false;
-  float v = 0.0f;
+  T v = 0;
   double step = 0.1, ex = 0.0;
   bool fail = false;
   for (;; ++p) {
@@ -109,10 +111,10 @@ const char* float_literal(const char* p, float* val) {
         ex = ex * 10.0 + d;
         edig = true;
       } else if (pflg) {
-        v = static_cast<float>(v + d * step);
+        v = static_cast<T>(v + d * step);
         step /= 10.0;
       } else {
-        v = static_cast<float>(v * 10.0 + d);
+        v = static_cast<T>(v * 10.0 + d);
       }
     } else if (c == '-' || c == '+') {
       bool minus = (c == '-');
@@ -153,11 +155,13 @@ const char* float_literal(const char* p, float* val) {
   if (mneg) v = -v;
   if (eflg && edig) {
     if (eneg) ex = -ex;
-    v = static_cast<float>(v * std::pow(10.0, ex));
+    v = static_cast<T>(v * std::pow(10.0, ex));
   }
   *val = v;
   return p;
 }
+
+const char* float_literal(const char* p, float* val) { return number_literal(p, val); }
 
 }  // namespace
 
@@ -166,6 +170,14 @@ const char* valprs(const char* p, float* val) {
   const char* q = float_literal(p, &v);
   // Beyond the float range (1e39, 0e400) no setting, coordinate or grid
   // could use the value.
+  if (!q || !std::isfinite(v)) return nullptr;
+  *val = v;
+  return q;
+}
+
+const char* dblprs(const char* p, double* val) {
+  double v;
+  const char* q = number_literal(p, &v);
   if (!q || !std::isfinite(v)) return nullptr;
   *val = v;
   return q;

@@ -34,6 +34,9 @@ const char* longprs(const char* p, long* val);
 // null when there is none or it is not finite (beyond the float range).
 char* valprs(char* p, float* val);
 const char* valprs(const char* p, float* val);
+// The same literal read in double, for grid coordinates: a float moves whole
+// numbers past 2^24 to a neighbour.
+const char* dblprs(const char* p, double* val);
 // Whether the word at p is a float literal beyond the float range: where a
 // word that is no number ends a list or is ignored, such a word is refused.
 bool beyond_float_range(const char* p);

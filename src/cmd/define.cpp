@@ -28,31 +28,31 @@ constexpr int kNameMax = 17;
 bool alnum(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
 
 // Rounds halves away from zero.
-int round_grid(float v) { return static_cast<int>(std::lround(v)); }
+int round_grid(double v) { return static_cast<int>(std::lround(v)); }
 
 // Grid positions far outside any data set (or undefined) are held to a bound
 // an int keeps: the range then asks for more memory than there is and is
 // refused as such.
-float grid_bound(float v) {
-  constexpr float lim = 1.0e9f;
+double grid_bound(double v) {
+  constexpr double lim = 1.0e9;
   if (!(v >= -lim)) return -lim;
   return v > lim ? lim : v;
 }
 
 // The grid index range [first, last] covered by a world (or time) range.
-void grid_range(float gmin, float gmax, int* first, int* last) {
+void grid_range(double gmin, double gmax, int* first, int* last) {
   gmin = grid_bound(gmin);
   gmax = grid_bound(gmax);
   if (gmin == gmax) {
     *first = *last = round_grid(gmin);
     return;
   }
-  int a = static_cast<int>(std::floor(gmin + 0.001f));
-  int b = static_cast<int>(std::ceil(gmax - 0.001f));
+  int a = static_cast<int>(std::floor(gmin + 0.001));
+  int b = static_cast<int>(std::ceil(gmax - 0.001));
   if (a > b) {
     // A level axis that runs downwards gives its range reversed.
-    a = static_cast<int>(std::floor(gmax + 0.001f));
-    b = static_cast<int>(std::ceil(gmin - 0.001f));
+    a = static_cast<int>(std::floor(gmax + 0.001));
+    b = static_cast<int>(std::ceil(gmin - 0.001));
   }
   *first = a;
   *last = b;
@@ -211,9 +211,8 @@ int define(char* line, session_state* pcm, int implicit) {
     }
     grid_range(a, b, &z1, &z2);
     const float* ts = f->grid_to_world_scaling[3];
-    a = ts ? t2gr(ts, &pcm->time_start) : 1.0f;
-    b = ts ? t2gr(ts, &pcm->time_end) : 1.0f;
-    grid_range(a, b, &t1, &t2);
+    grid_range(ts ? t2gr_exact(ts, &pcm->time_start) : 1.0,
+               ts ? t2gr_exact(ts, &pcm->time_end) : 1.0, &t1, &t2);
   }
   const int64_t zsize = int64_t(z2) - z1 + 1, tsize = int64_t(t2) - t1 + 1;
 
@@ -231,7 +230,7 @@ int define(char* line, session_state* pcm, int implicit) {
     if (f->grid_to_world[2]) zw = f->grid_to_world[2](f->grid_to_world_scaling[2], float(z));
     pst->dim_min[2] = pst->dim_max[2] = zw;
     if (ts) {
-      gr2t(ts, float(t), &pst->time_start);
+      gr2t(ts, t, &pst->time_start);
       pst->time_end = pst->time_start;
     }
   };

@@ -61,22 +61,22 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     kaprnt(msg_level::error, "  Cannot loop on stn data through X, Y, or Z\n");
     return 1;
   }
-  float g1, g2;
+  double g1, g2;
   if (d == 3) {
-    g1 = t2gr(f->grid_to_world_scaling[3], &pcm->time_start);
-    g2 = t2gr(f->grid_to_world_scaling[3], &pcm->time_end);
+    g1 = t2gr_exact(f->grid_to_world_scaling[3], &pcm->time_start);
+    g2 = t2gr_exact(f->grid_to_world_scaling[3], &pcm->time_end);
   } else {
     g1 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_min[d]);
     g2 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_max[d]);
   }
   // A looping range far beyond the file (or undefined) is held to grid
   // positions an int keeps; those frames then fail as out of the file.
-  auto bound = [](float g) {
-    constexpr float lim = 1.0e9f;
+  auto bound = [](double g) {
+    constexpr double lim = 1.0e9;
     return !(g >= -lim) ? -lim : (g > lim ? lim : g);
   };
   const int first = static_cast<int>(bound(g1));
-  const int last = static_cast<int>(bound(g2 + 0.999f));
+  const int last = static_cast<int>(bound(g2 + 0.999));
   gxfrme(frame_action::double_buffer);
   pcm->frame_pass = 0;
   const int clab = pcm->clab;
@@ -98,7 +98,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
       char label[64];
       if (d == 3) {
         date_time t;
-        gr2t(f->grid_to_world_scaling[3], float(g), &t);
+        gr2t(f->grid_to_world_scaling[3], g, &t);
         pst->time_start = pst->time_end = t;
         std::snprintf(label, sizeof label, "%li:%li:%li:%li", long(t.year), long(t.month),
                       long(t.day), long(t.hour));

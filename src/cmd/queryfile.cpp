@@ -78,8 +78,8 @@ int kaqdims(char*, char*, session_state* pcm) {
               world[d], lo, hi, upper[d], glo, ghi);
   }
   const float* ts = pfi->grid_to_world_scaling[3];
-  float t1 = t2gr(ts, &pcm->time_start);
-  float t2 = t2gr(ts, &pcm->time_end);
+  const double t1 = t2gr_exact(ts, &pcm->time_start);
+  const double t2 = t2gr_exact(ts, &pcm->time_end);
   std::string s1 = time_text(pcm->time_start), s2 = time_text(pcm->time_end);
   if (t1 == t2)
     kaprntf(msg_level::result, "T is fixed     Time = %s  T = %g\n", s1.c_str(), t1);

@@ -91,27 +91,70 @@ int on_off(const char* p) {
 }
 
 // A grid-coordinate value of "x", "y", "z", "t"; "last" stands for the last
-// time along t.
-bool grid_value(const char* p, int dim, const file_descriptor* pfi, float* v) {
+// time along t. Read in double, which holds every whole number an index can.
+bool grid_value(const char* p, int dim, const file_descriptor* pfi, double* v) {
   if (dim == 3 && cmpwrd("last", p)) {
-    *v = static_cast<float>(pfi->t_size);
+    *v = pfi->t_size;
     return true;
   }
-  return valprs(p, v) != nullptr;
+  return dblprs(p, v) != nullptr;
 }
 
 // A grid index is an int: a coordinate past the range the readers keep
 // (2e9, as they do) is no point of any grid.
-bool indexable(float g) { return std::fabs(g) < 2.0e9f; }
+bool indexable(double g) { return std::fabs(g) < 2.0e9; }
 
 // A time grid coordinate names a date only when that date leads back to it:
 // past about a million years from the axis start the dates are held there.
-bool dated(const float* ts, float g) {
+bool dated(const float* ts, double g) {
   if (!indexable(g)) return false;
   date_time t;
   gr2t(ts, g, &t);
-  const float back = t2gr(ts, &t);
-  return std::fabs(back - g) <= 0.5f + std::fabs(g) * FLT_EPSILON;
+  const double back = t2gr_exact(ts, &t);
+  return std::fabs(back - g) <= 0.5 + std::fabs(g) * DBL_EPSILON;
+}
+
+// Grid steps between a float world value of dimension dim and the next float.
+double float_step(const file_descriptor* pfi, int dim, float w) {
+  auto to_grid = [&](float v) -> double {
+    return pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], v);
+  };
+  return std::fabs(to_grid(std::nextafter(w, HUGE_VALF)) - to_grid(w));
+}
+
+// The environment keeps x, y and z as float world values, from which the
+// reads find the grid index again. The world values w of the grid
+// coordinates g (g[0] alone when fixed), unless a float cannot hold the
+// coordinate or its world value is too coarse to lead the reads back to it
+// (the fixed index within 0.001, a range's ends as floor and ceiling).
+bool leads_back(const file_descriptor* pfi, int dim, const double g[2], bool fixed, float w[2]) {
+  for (int i = 0; i < (fixed ? 1 : 2); i++) {
+    const auto gf = static_cast<float>(g[i]);
+    if (g[i] == std::floor(g[i]) && double(gf) != g[i]) return false;
+    w[i] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], gf);
+    if (!std::isfinite(w[i])) return false;
+    const double back = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], w[i]);
+    const bool same = fixed    ? std::fabs(back - g[i]) <= 0.001
+                      : i == 0 ? std::floor(back + 0.0001) == std::floor(g[i] + 0.0001)
+                               : std::ceil(back - 0.0001) == std::ceil(g[i] - 0.0001);
+    // An axis that maps several coordinates to one value (a single level)
+    // leads back to its own point however fine the float.
+    if (!same && float_step(pfi, dim, w[i]) >= 0.0001) return false;
+  }
+  if (fixed) w[1] = w[0];
+  return true;
+}
+
+// As leads_back; a cyclic x coordinate that does not lead back is first moved
+// by whole turns of the axis, worked out exactly on whole numbers.
+bool hold_grid(const file_descriptor* pfi, int dim, double g[2], bool fixed, float w[2]) {
+  if (leads_back(pfi, dim, g, fixed, w)) return true;
+  if (dim != 0 || !pfi->x_wraps || pfi->x_size < 1) return false;
+  const double n = pfi->x_size;
+  const double turns = std::floor((g[0] - 1.0) / n) * n;
+  g[0] -= turns;
+  g[1] -= turns;
+  return leads_back(pfi, dim, g, fixed, w);
 }
 
 int set_grid(set_args& a, int dim) {
@@ -120,42 +163,46 @@ int set_grid(set_args& a, int dim) {
   if (!p) return set_error(dim);
   file_descriptor* pfi = pcm->default_file;
   if (!pfi) return no_files();
-  float v1, v2;
-  if (!grid_value(p, dim, pfi, &v1)) return set_error(dim);
-  v2 = v1;
+  double g[2];
+  if (!grid_value(p, dim, pfi, &g[0])) return set_error(dim);
+  g[1] = g[0];
   int count = 1;
   if (const char* q = nxtwrd(p)) {
-    if (!grid_value(q, dim, pfi, &v2)) return set_error(dim);
-    count = v1 == v2 ? 1 : 2;
+    if (!grid_value(q, dim, pfi, &g[1])) return set_error(dim);
+    count = g[0] == g[1] ? 1 : 2;
   }
   int varying = count - 1;
   if (!holds_stations(pfi) && count == 1) {
-    v1 = std::floor(v1 + 0.5f);
-    v2 = v1;
+    g[0] = g[1] = std::floor(g[0] + 0.5);
     varying = 0;
   }
   if (dim == 3) {
     const float* ts = pfi->grid_to_world_scaling[3];
-    if (!dated(ts, v1) || !dated(ts, v2)) return set_error(dim);
+    if (!dated(ts, g[0]) || !dated(ts, g[1])) return set_error(dim);
     pcm->dim_varying[dim] = varying;
-    gr2t(ts, v1, &pcm->time_start);
+    gr2t(ts, g[0], &pcm->time_start);
     if (count == 1)
       pcm->time_end = pcm->time_start;
     else
-      gr2t(ts, v2, &pcm->time_end);
+      gr2t(ts, g[1], &pcm->time_end);
     print_times(pcm);
     return 0;
   }
-  if (!holds_stations(pfi)) {
-    if (!indexable(v1) || !indexable(v2)) return set_error(dim);
-    v1 = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v1);
-    v2 = count == 1 ? v1 : pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], v2);
-    // A grid coordinate far enough out has no world value in float range.
-    if (!std::isfinite(v1) || !std::isfinite(v2)) return set_error(dim);
+  float w[2];
+  if (holds_stations(pfi)) {
+    // Station files take the values as given, within the float range.
+    if (!(std::fabs(g[0]) <= FLT_MAX) || !(std::fabs(g[1]) <= FLT_MAX)) return set_error(dim);
+    w[0] = static_cast<float>(g[0]);
+    w[1] = static_cast<float>(g[1]);
+  } else {
+    if (!indexable(g[0]) || !indexable(g[1])) return set_error(dim);
+    // A coordinate no float world value leads back to is refused rather
+    // than moved to a neighbouring point.
+    if (!hold_grid(pfi, dim, g, count == 1, w)) return set_error(dim);
   }
   pcm->dim_varying[dim] = varying;
-  pcm->dim_min[dim] = v1;
-  pcm->dim_max[dim] = v2;
+  pcm->dim_min[dim] = w[0];
+  pcm->dim_max[dim] = w[1];
   kaprntf(msg_level::result, "%s set to %g %g \n", kwds[dim + 4], pcm->dim_min[dim],
           pcm->dim_max[dim]);
   return 0;
@@ -185,9 +232,15 @@ int set_world(set_args& a, int dim) {
       return pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], w);
     };
     if (!indexable(to_grid(lo)) || !indexable(to_grid(hi))) return set_error(code);
+    // A world value whose float neighbours lie half a grid step apart or
+    // more names no grid point of its own.
+    if (float_step(pfi, dim, lo) >= 0.5 || float_step(pfi, dim, hi) >= 0.5) return set_error(code);
     if (count == 1) {
-      const float g = std::floor(to_grid(lo) + 0.5f);
-      lo = hi = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], g);
+      double g[2];
+      g[0] = g[1] = std::floor(to_grid(lo) + 0.5f);
+      float w[2];
+      if (!hold_grid(pfi, dim, g, true, w)) return set_error(code);
+      lo = hi = w[0];
       varying = 0;
     }
   }
@@ -235,11 +288,10 @@ int set_time(set_args& a) {
   }
   const float* ts = pfi->grid_to_world_scaling[3];
   // A time whose grid coordinate no index holds is no time of the file.
-  if (!indexable(t2gr(ts, &t1)) || !indexable(t2gr(ts, &t2))) return set_error(kTime);
+  if (!indexable(t2gr_exact(ts, &t1)) || !indexable(t2gr_exact(ts, &t2))) return set_error(kTime);
   if (!two) {
-    // Snapped in double: past 2^23 steps a float's half step rounds to even.
-    const auto g = static_cast<float>(std::floor(double(t2gr(ts, &t1)) + 0.5));
-    gr2t(ts, g, &t1);
+    // Snapped in double: a float moves steps past 2^24 to a neighbour.
+    gr2t(ts, std::floor(t2gr_exact(ts, &t1) + 0.5), &t1);
     t2 = t1;
   }
   pcm->time_start = t1;

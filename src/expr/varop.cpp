@@ -37,11 +37,11 @@ void invalid_coordinates() {
 
 // The nearest whole grid coordinate of v, or false when v is not within
 // 0.001 of one (or too far out to be a grid index at all).
-bool whole(float v, int* n) {
-  if (!(std::fabs(v) < 2.0e9f)) return false;
-  int k = v < 0 ? static_cast<int>(v - 0.1f) : static_cast<int>(v + 0.1f);
+bool whole(double v, int* n) {
+  if (!(std::fabs(v) < 2.0e9)) return false;
+  int k = v < 0 ? static_cast<int>(v - 0.1) : static_cast<int>(v + 0.1);
   *n = k;
-  return std::fabs(v - static_cast<float>(k)) <= 0.001f;
+  return std::fabs(v - k) <= 0.001;
 }
 
 // Truncation of a time grid coordinate to an index, held inside the int range.
@@ -267,23 +267,24 @@ const char* varprs(const char* text, eval_state* pst) {
 
   if (holds_stations(file)) return stnvar(p, dname, file, pvar, pst);
 
-  // The request in grid coordinates of the data set.
-  float gmin[4], gmax[4];
+  // The request in grid coordinates of the data set; in double, which holds
+  // every time step an index reaches.
+  double gmin[4], gmax[4];
   for (int d = 0; d < 3; d++) {
     gmin[d] = world_to_grid(file, d, pst->dim_min[d]);
     gmax[d] = world_to_grid(file, d, pst->dim_max[d]);
   }
   const float* ts = file->grid_to_world_scaling[3];
-  gmin[3] = ts ? t2gr(ts, &pst->time_start) : 1.0f;
-  gmax[3] = ts ? t2gr(ts, &pst->time_end) : 1.0f;
+  gmin[3] = ts ? t2gr_exact(ts, &pst->time_start) : 1.0;
+  gmax[3] = ts ? t2gr_exact(ts, &pst->time_end) : 1.0;
   for (int d : {pst->idim, pst->jdim}) {
     if (d < 0) continue;
-    gmin[d] = std::floor(gmin[d] + 0.0001f);
-    gmax[d] = std::ceil(gmax[d] - 0.0001f);
+    gmin[d] = std::floor(gmin[d] + 0.0001);
+    gmax[d] = std::ceil(gmax[d] - 0.0001);
     if (gmax[d] <= gmin[d]) {
       invalid_coordinates();
-      kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, double(gmin[d]),
-              double(gmax[d]));
+      kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, gmin[d],
+              gmax[d]);
       kaprntf(msg_level::error, "  Error ocurred getting variable '%s'\n", dname);
       return nullptr;
     }

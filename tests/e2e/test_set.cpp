@@ -2,6 +2,9 @@
 // with "q dims" / "q time".
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -154,6 +157,99 @@ TEST(Set, CoordinatesPastAGridIndexOrADateAreRefused) {
                 {"set time 1jan9999", bad_args("TIME")},
                 {"set time 1jan2000 1jan9999", bad_args("TIME")},
                 {"q time", "Time = 00Z01JAN2010 to 00Z01JAN2010  Fri to Fri\n"}});
+}
+
+// Days from 1 Jan 1970 to a date of the proleptic Gregorian calendar, by
+// whole 400-year cycles of 146097 days.
+static long long civil_days(long long y, int m, int d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+  const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// Whole grid coordinates past 2^24, where a float holds only every other
+// one, name their own point: a step of a one-minute axis of 3e7 steps (each
+// step near those read holds its number modulo 4096, the rest is a hole), a
+// column of a cyclic x of 144 (each holding its number) after whole turns, a
+// date a million years on; one no float world value leads back to is refused.
+TEST(Set, CoordinatesPastAFloatsWholeNumbersAreHeldOrRefused) {
+  TempDir dir;
+  const std::string tail = "undef -9.99e33\nzdef 1 levels 1000\nvars 1\nv 0 99 V\nendvars\n";
+  write_file(dir.file("m.ctl"),
+             "dset ^m.dat\nxdef 1 linear 0 1\nydef 1 linear 0 1\n"
+             "tdef 30000000 linear 00z01jan2000 1mn\n" +
+                 tail);
+  { std::ofstream(dir.file("m.dat"), std::ios::binary); }
+  std::filesystem::resize_file(dir.file("m.dat"), 4 * 30000000LL);
+  std::fstream data(dir.file("m.dat"), std::ios::in | std::ios::out | std::ios::binary);
+  static const char* const mon[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                    "jul", "aug", "sep", "oct", "nov", "dec"};
+  std::vector<dsfiles::step> steps;
+  // 21:20 9 Jan 2038 is step 20000001; 10 Jan 2028 lies below 2^24.
+  for (const std::vector<int>& m : {std::vector<int>{2038, 1, 9, 21, 20},
+                                    {2038, 1, 9, 21, 22},
+                                    {2028, 1, 10, 21, 20},
+                                    {2031, 11, 3, 7, 33}}) {
+    const long long s =
+        (civil_days(m[0], m[1], m[2]) - civil_days(2000, 1, 1)) * 1440 + m[3] * 60 + m[4] + 1;
+    for (long long k = s - 3; k <= s + 3; k++) {
+      const auto v = float(k % 4096);
+      data.seekp(4 * (k - 1)).write(reinterpret_cast<const char*>(&v), 4);
+    }
+    std::string set = std::to_string(m[0]) + ":" + std::to_string(m[1]) + ":" +
+                      std::to_string(m[2]) + ":" + std::to_string(m[3]) + " ";
+    set = "Time values set: " + set + set + "\n";
+    const std::string value = "Result value = " + std::to_string(s % 4096) + " \n";
+    char when[40];
+    std::snprintf(when, sizeof when, "%02d:%02dz%02d%s%d", m[3], m[4], m[2], mon[m[1] - 1], m[0]);
+    steps.insert(steps.end(), {{"set t " + std::to_string(s), set},
+                               {"d v", value},
+                               {std::string("set time ") + when, set},
+                               {"d v", value},
+                               {"define a = v", "-"},
+                               {"d a", value}});
+  }
+  data.close();
+  steps.insert(steps.end(), {{"set t 20000001 20000002", "-"},
+                             {"q dims",
+                              "Default file number is: 1 \nX is fixed     Lon = 0  X = 1\n"
+                              "Y is fixed     Lat = 0  Y = 1\nZ is fixed     Lev = "
+                              "1000  Z = 1\nT is varying   Time = 21:20Z09JAN2038 to "
+                              "21:21Z09JAN2038  T = 2e+07 to 2e+07\n"}});
+  expect_steps(dir, "open m.ctl\n", steps);
+
+  std::string columns;
+  for (float i = 1; i <= 144; i++) columns.append(reinterpret_cast<const char*>(&i), 4);
+  write_file(dir.file("c.dat"), columns);
+  write_file(dir.file("c.ctl"),
+             "dset ^c.dat\nxdef 144 linear 0 2.5\nydef 1 linear 0 1\n"
+             "tdef 1 linear 00z01jan2000 6hr\n" +
+                 tail);
+  steps.clear();
+  for (long long g : {16777283LL, -16777283LL, 33554435LL, 1000000007LL}) {
+    const long long col = ((g - 1) % 144 + 144) % 144 + 1;
+    auto lon = [](long long c) { return std::to_string(c * 5 / 2) + (c % 2 ? ".5" : ""); };
+    steps.insert(steps.end(), {{"set x " + std::to_string(g),
+                                "LON set to " + lon(col - 1) + " " + lon(col - 1) + " \n"},
+                               {"d v", "Result value = " + std::to_string(col) + " \n"},
+                               {"set x " + std::to_string(g) + " " + std::to_string(g + 2),
+                                "LON set to " + lon(col - 1) + " " + lon(col + 1) + " \n"}});
+  }
+  // Neither y nor z wraps; then a million years of 6-hourly steps.
+  steps.insert(steps.end(), {{"set y 16777217", bad_args("Y")},
+                             {"set z -16777219", bad_args("Z")},
+                             {"set lat 16777217", bad_args("LAT")}});
+  const long long days = civil_days(1000000, 1, 1), far = (days - civil_days(2000, 1, 1)) * 4 + 1;
+  static const char* const wday[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
+  const std::string day = wday[days % 7], set = "Time values set: 1000000:1:1:0 1000000:1:1:0 \n";
+  steps.insert(
+      steps.end(),
+      {{"set time 00z01jan1000000", set},
+       {"q time", "Time = 00Z01JAN1000000 to 00Z01JAN1000000  " + day + " to " + day + "\n"},
+       {"set t " + std::to_string(far + 3), "Time values set: 1000000:1:1:18 1000000:1:1:18 \n"},
+       {"set t " + std::to_string(far), set}});
+  expect_steps(dir, "open c.ctl\n", steps);
 }
 
 TEST(Set, DefaultFile) {
