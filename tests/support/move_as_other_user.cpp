@@ -28,9 +28,10 @@ bool moved = false;
 // The user and file of the move asked for in var when name ends in its
 // suffix; false when none is asked for here.
 bool asked(const char* var, const char* name, unsigned& uid, char (&file)[4096]) {
-  const char* spec = std::getenv(var);
+  const char* setting = std::getenv(var);
   char suffix[256];
-  if (!spec || !name || std::sscanf(spec, "%u %255s %4095s", &uid, suffix, file) != 3) return false;
+  if (!setting || !name || std::sscanf(setting, "%u %255s %4095s", &uid, suffix, file) != 3)
+    return false;
   const size_t n = std::strlen(name), m = std::strlen(suffix);
   return n >= m && std::strcmp(name + n - m, suffix) == 0;
 }
