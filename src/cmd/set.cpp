@@ -114,6 +114,9 @@ bool dated(const float* ts, double g) {
   return std::fabs(back - g) <= 0.5 + std::fabs(g) * DBL_EPSILON;
 }
 
+// Floats either side of a world value tried for one that leads back.
+constexpr int kNudges = 64;
+
 // Grid steps between a float world value of dimension dim and the next float.
 double float_step(const file_descriptor* pfi, int dim, float w) {
   auto to_grid = [&](float v) -> double {
@@ -133,13 +136,29 @@ bool leads_back(const file_descriptor* pfi, int dim, const double g[2], bool fix
     if (g[i] == std::floor(g[i]) && double(gf) != g[i]) return false;
     w[i] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], gf);
     if (!std::isfinite(w[i])) return false;
-    const double back = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], w[i]);
-    const bool same = fixed    ? std::fabs(back - g[i]) <= 0.001
-                      : i == 0 ? std::floor(back + 0.0001) == std::floor(g[i] + 0.0001)
-                               : std::ceil(back - 0.0001) == std::ceil(g[i] - 0.0001);
+    auto same = [&](float v) {
+      const double back = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], v);
+      return fixed    ? std::fabs(back - g[i]) <= 0.001
+             : i == 0 ? std::floor(back + 0.0001) == std::floor(g[i] + 0.0001)
+                      : std::ceil(back - 0.0001) == std::ceil(g[i] - 0.0001);
+    };
+    // The two conversions round apart (a start of -89 by 0.02225 comes back
+    // as 0.99976): the nearest float that leads back names the same point.
+    bool held = same(w[i]);
+    float up = w[i], down = w[i];
+    for (int k = 0; k < kNudges && !held; k++) {
+      up = std::nextafter(up, HUGE_VALF);
+      down = std::nextafter(down, -HUGE_VALF);
+      for (float v : {up, down}) {
+        if (!held && std::isfinite(v) && same(v)) {
+          w[i] = v;
+          held = true;
+        }
+      }
+    }
     // An axis that maps several coordinates to one value (a single level)
     // leads back to its own point however fine the float.
-    if (!same && float_step(pfi, dim, w[i]) >= 0.0001) return false;
+    if (!held && float_step(pfi, dim, w[i]) >= 0.0001) return false;
   }
   if (fixed) w[1] = w[0];
   return true;

@@ -252,6 +252,47 @@ TEST(Set, CoordinatesPastAFloatsWholeNumbersAreHeldOrRefused) {
   expect_steps(dir, "open c.ctl\n", steps);
 }
 
+// Axes whose float conversions round apart (a start of -89 by 0.02225 comes
+// back as grid 0.99976): opening sets the whole axis, and its first and last
+// points and the whole range read exactly the values stored there.
+TEST(Set, AxesWhoseConversionsRoundApartKeepTheirEnds) {
+  struct axis {
+    char dim;
+    const char* def;
+    int size;
+  };
+  const axis axes[] = {{'y', "-89 0.02225", 8000},  {'z', "-86.1 0.412", 8000},
+                       {'x', "-20.2 0.06", 8000},   {'x', "-81.3 0.0331", 100},
+                       {'y', "-29.2 0.0157", 8000}, {'z', "-78.8 0.0133", 5000}};
+  for (const axis& a : axes) {
+    TempDir dir;
+    std::string defs;
+    for (char d : {'x', 'y', 'z'}) {
+      defs += std::string(1, d) + "def " +
+              (d == a.dim ? std::to_string(a.size) + " linear " + a.def : "1 linear 1 1") + "\n";
+    }
+    write_file(dir.file("a.ctl"),
+               "dset ^a.dat\nundef -9e33\n" + defs + "tdef 1 linear jan2000 1mo\nvars 1\nv " +
+                   (a.dim == 'z' ? std::to_string(a.size) : "0") + " 99 v\nendvars\n");
+    std::string data;
+    for (float i = 1; i <= float(a.size); i++) data.append(reinterpret_cast<const char*>(&i), 4);
+    write_file(dir.file("a.dat"), data);
+    const std::string d(1, a.dim), n = std::to_string(a.size);
+    const std::string out =
+        run_batch("open a.ctl\nset " + d + " 1 " + n + "\nset gxout stat\nd v\nset " + d +
+                      " 1\nd v\nset " + d + " " + n + "\nd v\nquit\n",
+                  dir.path())
+            .out;
+    const std::string what = std::string(1, a.dim) + " " + a.def;
+    EXPECT_FALSE(contains(out, "SET error")) << what << "\n" << out;
+    EXPECT_TRUE(contains(out, "Undef count = 0  Valid count = " + n + "\nMin, Max = 1 " + n + "\n"))
+        << what << "\n"
+        << out;
+    EXPECT_TRUE(contains(out, "Valid count = 1\nMin, Max = 1 1\n")) << what;
+    EXPECT_TRUE(contains(out, "Valid count = 1\nMin, Max = " + n + " " + n + "\n")) << what;
+  }
+}
+
 TEST(Set, DefaultFile) {
   TempDir dir;
   grid(dir);
