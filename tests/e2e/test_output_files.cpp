@@ -413,6 +413,13 @@ TEST(OutputFiles, ASignalRightAfterAStagedFileIsMadeRemovesIt) {
   }
 }
 
+// Sessions that open one output of each writer over the grid d.ctl.
+const std::string kLatsSession =
+    "open d.ctl\nset lats frequency monthly\nset lats deltat 1\nset lats create x\n"
+    "set gxout latsgrid\nd v\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
+    "set lats write 1 1\nd v\n";
+const std::string kFwriteSession = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
+
 // Owner, group and mode are taken at placing only from the file the output
 // was opened over, where its name still holds it: that file changed while
 // the output was open gives them to the new one. Another file under the name
@@ -423,7 +430,6 @@ TEST(OutputFiles, ASignalRightAfterAStagedFileIsMadeRemovesIt) {
 // own, or a hard link to their set-user-id program.
 TEST(OutputFiles, OnlyTheFileOpenedOverGivesItsOwnerAndMode) {
   const bool root = geteuid() == 0;
-  const std::string fwrite = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
   const std::string netcdf =
       "open d.ctl\nset lats convention coards\nset lats frequency monthly\nset lats deltat 1\n"
       "set lats create f\nset gxout latsgrid\nd v\nset lats var 1 tas average 1 0\n"
@@ -440,23 +446,24 @@ TEST(OutputFiles, OnlyTheFileOpenedOverGivesItsOwnerAndMode) {
     change how;
     std::string file;  // the output's name
   } cases[] = {
-      {"fwrite", fwrite, "disable fwrite\n", true, change::chmod_own, "f.bin"},
-      {"fwrite, made meanwhile", fwrite, "disable fwrite\n", false, change::chmod_own, "f.bin"},
+      {"fwrite", kFwriteSession, "disable fwrite\n", true, change::chmod_own, "f.bin"},
+      {"fwrite, made meanwhile", kFwriteSession, "disable fwrite\n", false, change::chmod_own,
+       "f.bin"},
       {"hardcopy", "enable print f.bin\n", "disable print\n", true, change::chmod_own, "f.bin"},
       {"hardcopy, made meanwhile", "enable print f.bin\n", "disable print\n", false,
        change::chmod_own, "f.bin"},
       {"netCDF", netcdf, "set lats close 1\n", true, change::chmod_own, "f.nc"},
-      {"fwrite, a link", fwrite, "disable fwrite\n", true, change::symlink, "f.bin"},
+      {"fwrite, a link", kFwriteSession, "disable fwrite\n", true, change::symlink, "f.bin"},
       {"hardcopy, a link", "enable print f.bin\n", "disable print\n", true, change::symlink,
        "f.bin"},
       {"netCDF, a link", netcdf, "set lats close 1\n", true, change::symlink, "f.nc"},
-      {"fwrite, theirs in its place", fwrite, "disable fwrite\n", true, change::put_in_place,
-       "f.bin"},
+      {"fwrite, theirs in its place", kFwriteSession, "disable fwrite\n", true,
+       change::put_in_place, "f.bin"},
       {"hardcopy, theirs in its place", "enable print f.bin\n", "disable print\n", true,
        change::put_in_place, "f.bin"},
       {"netCDF, theirs in its place", netcdf, "set lats close 1\n", true, change::put_in_place,
        "f.nc"},
-      {"fwrite, a hard link", fwrite, "disable fwrite\n", true, change::hard_link, "f.bin"},
+      {"fwrite, a hard link", kFwriteSession, "disable fwrite\n", true, change::hard_link, "f.bin"},
       {"netCDF, a hard link", netcdf, "set lats close 1\n", true, change::hard_link, "f.nc"},
   };
   const mode_t umask_was = umask(022);
@@ -556,11 +563,6 @@ bool as_nobody(const std::function<bool()>& fn) {
 // session says so, naming the output, and the old files stay as they were.
 TEST(OutputFiles, AStageReplacedByAnotherUserIsNotPlaced) {
   if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
-  const std::string lats =
-      "open d.ctl\nset lats frequency monthly\nset lats deltat 1\nset lats create x\n"
-      "set gxout latsgrid\nd v\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
-      "set lats write 1 1\nd v\n";
-  const std::string fwrite = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
   const struct {
     std::string what, open, close;
     std::vector<std::string> outputs;  // the old files, to be kept
@@ -569,14 +571,14 @@ TEST(OutputFiles, AStageReplacedByAnotherUserIsNotPlaced) {
     std::string said;
   } cases[] = {
       {"fwrite",
-       fwrite,
+       kFwriteSession,
        "disable fwrite\n",
        {"f.bin"},
        "f.bin",
        false,
        "Error from fwrite:  write to f.bin failed"},
       {"fwrite, a link",
-       fwrite,
+       kFwriteSession,
        "disable fwrite\n",
        {"f.bin"},
        "f.bin",
@@ -590,28 +592,28 @@ TEST(OutputFiles, AStageReplacedByAnotherUserIsNotPlaced) {
        false,
        "I/O Error writing to print metafile."},
       {"GRIB set, data",
-       "set lats convention vemra_grib\n" + lats,
+       "set lats convention vemra_grib\n" + kLatsSession,
        "set lats close 1\n",
        {"x.grb", "x.ctl", "x.gmp"},
        "x.grb",
        false,
        "Replacing x.grb failed"},
       {"GRIB set, descriptor",
-       "set lats convention vemra_grib\n" + lats,
+       "set lats convention vemra_grib\n" + kLatsSession,
        "set lats close 1\n",
        {"x.grb", "x.ctl", "x.gmp"},
        "x.ctl",
        true,
        "Replacing x.ctl failed"},
       {"GRIB",
-       "set lats convention grib_only\n" + lats,
+       "set lats convention grib_only\n" + kLatsSession,
        "set lats close 1\n",
        {"x.grb"},
        "x.grb",
        false,
        "Replacing x.grb failed"},
       {"netCDF",
-       "set lats convention coards\n" + lats,
+       "set lats convention coards\n" + kLatsSession,
        "set lats close 1\n",
        {"x.nc"},
        "x.nc",
@@ -666,11 +668,6 @@ TEST(OutputFiles, AStageReplacedByAnotherUserIsNotPlaced) {
 // gets its old files back.
 TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
   if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
-  const std::string lats =
-      "open d.ctl\nset lats frequency monthly\nset lats deltat 1\nset lats create x\n"
-      "set gxout latsgrid\nd v\nset lats var 1 tas average 1 0\nset gxout latsdata\n"
-      "set lats write 1 1\nd v\n";
-  const std::string fwrite = "open d.ctl\nset fwrite f.bin\nset gxout fwrite\nd v\n";
   const struct {
     std::string what, open, close;
     std::string output;             // the one whose stage is exchanged
@@ -678,7 +675,7 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
     std::string said;
   } cases[] = {
       {"fwrite",
-       fwrite,
+       kFwriteSession,
        "disable fwrite",
        "f.bin",
        {},
@@ -691,25 +688,25 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
        {},
        "I/O Error writing to print metafile."},
       {"GRIB set, data",
-       "set lats convention vemra_grib\n" + lats,
+       "set lats convention vemra_grib\n" + kLatsSession,
        "set lats close 1",
        "x.grb",
        {"x.grb", "x.gmp", "x.ctl"},
        "Replacing x.grb failed"},
       {"GRIB set, descriptor",
-       "set lats convention vemra_grib\n" + lats,
+       "set lats convention vemra_grib\n" + kLatsSession,
        "set lats close 1",
        "x.ctl",
        {"x.grb", "x.gmp", "x.ctl"},
        "Replacing x.ctl failed"},
       {"GRIB",
-       "set lats convention grib_only\n" + lats,
+       "set lats convention grib_only\n" + kLatsSession,
        "set lats close 1",
        "x.grb",
        {"x.grb"},
        "Replacing x.grb failed"},
       {"netCDF",
-       "set lats convention coards\n" + lats,
+       "set lats convention coards\n" + kLatsSession,
        "set lats close 1",
        "x.nc",
        {"x.nc"},
