@@ -390,7 +390,7 @@ std::string dialog_box::run() {
     copy_ = XCreatePixmap(xs.w.display, box_, static_cast<unsigned>(W_), static_cast<unsigned>(H_),
                           static_cast<unsigned>(DefaultDepth(xs.w.display, xs.w.snum)));
   XMapWindow(xs.w.display, box_);
-  wait_exposed(box_);
+  wait_exposed(box_, X_, Y_, W_, H_);
   draw_box();
   Time last_press = 0;
   bool have_press = false, double_click = false;

@@ -199,7 +199,7 @@ popup open_popup(const drop_menu& m, const std::vector<menu_item>& items, int x1
   XSetLineAttributes(xs.w.display, p.pgc, static_cast<unsigned>(bands(m.thick)), LineSolid, CapButt,
                      JoinBevel);
   XMapWindow(xs.w.display, p.w);
-  wait_exposed(p.w);
+  wait_exposed(p.w, x1, y1, W, H);
   if (m.bbc >= 0) {
     XSetForeground(xs.w.display, p.pgc, pixel_of(m.bbc));
     XFillRectangle(xs.w.display, p.w, p.pgc, 0, 0, static_cast<unsigned>(W),

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -264,6 +265,20 @@ x_fonts load_fonts() {
   return out;
 }
 
+// Whether some of a box of the graphics window's pixels lies both on the
+// window and on the screen: no other part of a window is ever exposed.
+bool shown(int x, int y, int w, int h) {
+  const int x1 = std::max(x, 0), y1 = std::max(y, 0);
+  const int x2 = std::min(x + w, drv.geo.width), y2 = std::min(y + h, drv.geo.height);
+  if (x1 >= x2 || y1 >= y2) return false;
+  int ox = 0, oy = 0;
+  Window child;
+  XTranslateCoordinates(drv.w.display, drv.w.win, RootWindow(drv.w.display, drv.w.snum), 0, 0, &ox,
+                        &oy, &child);
+  return ox + x1 < DisplayWidth(drv.w.display, drv.w.snum) &&
+         oy + y1 < DisplayHeight(drv.w.display, drv.w.snum) && ox + x2 > 0 && oy + y2 > 0;
+}
+
 // Waits for the first full exposure after mapping. A window placed wholly
 // off the screen is never exposed, so the wait is bounded.
 void wait_mapped() {
@@ -277,15 +292,8 @@ void wait_mapped() {
         set_scale();
       } else if (ev.type == Expose && ev.xexpose.count == 0) {
         return;
-      } else if (ev.type == MapNotify) {
-        int x, y;
-        Window child;
-        XTranslateCoordinates(drv.w.display, drv.w.win, RootWindow(drv.w.display, drv.w.snum), 0, 0,
-                              &x, &y, &child);
-        if (x >= DisplayWidth(drv.w.display, drv.w.snum) ||
-            y >= DisplayHeight(drv.w.display, drv.w.snum) || x + drv.geo.width <= 0 ||
-            y + drv.geo.height <= 0)
-          return;  // wholly off the screen: no exposure will come
+      } else if (ev.type == MapNotify && !shown(0, 0, drv.geo.width, drv.geo.height)) {
+        return;  // wholly off the screen: no exposure will come
       }
     }
     XFlush(drv.w.display);
@@ -348,7 +356,10 @@ XFontStruct* xdrv::class_font(bool slanted) {
   return drv.font.fonts[cls - 1 + (slanted ? 3 : 0)];
 }
 
-void xdrv::wait_exposed(Window w) {
+void xdrv::wait_exposed(Window w, int x, int y, int width, int height) {
+  // Nothing of it to expose: the user sees none of it and it takes events
+  // at once.
+  if (!shown(x, y, width, height)) return;
   const int fd = ConnectionNumber(drv.w.display);
   for (int waited = 0; waited < 5000;) {
     XEvent ev;

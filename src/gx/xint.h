@@ -112,8 +112,10 @@ void solid_fill();
 void restore_fill();
 // The font of the current size class, upright or slanted; null when none.
 XFontStruct* class_font(bool slanted);
-// Waits (bounded) until a newly mapped window is fully exposed.
-void wait_exposed(Window w);
+// Waits (bounded) until a newly mapped child of the graphics window, at
+// (x, y) in its pixels, is fully exposed; at once when no part of it lies
+// on the window and on the screen, where no exposure can come.
+void wait_exposed(Window w, int x, int y, int width, int height);
 
 }  // namespace xdrv
 

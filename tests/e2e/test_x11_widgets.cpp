@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/live_session.h"
+#include "support/process_wait.h"
 #include "support/vemra_run.h"
 #include "support/xvfb.h"
 
@@ -58,6 +59,19 @@ struct WindowSession : LiveSession {
   }
   int marks = 0;
 };
+
+// Whether the program, once a pop-up of its own is mapped, comes to wait
+// for the user's next event without first sleeping in a wait that gives up
+// by itself: one for an exposure, which never comes to a pop-up wholly off
+// the window.
+bool waits_for_the_user_at_once(pid_t pid) {
+  bool timed = false;
+  const bool waiting = wait_until_waiting(pid, [&timed](const process_view& v) {
+    timed = timed || v.in_timed_poll();
+    return v.asleep_in(waits::pipe) && !v.in_timed_poll();
+  });
+  return waiting && !timed;
+}
 
 class X11Widgets : public ::testing::Test {
  protected:
@@ -257,11 +271,15 @@ TEST_F(X11Widgets, DialogsFarPastThePageKeepTheLargestBox) {
   const struct {
     const char* cmd;
     int width, height, x, y;
+    bool unseen = false;  // wholly off the window
   } cases[] = {
       // Centre (5, 4) inches: x = 250.5 - 16384 / 2, cut toward zero.
       {"q dialog 5 4 1e10 0.5 x", 16384, 25, -7941, 425 - 200 - 13},
       // y = 425 - (200.5 + 16384 / 2), cut toward zero.
       {"q dialog 5 4 4 1e10 y", 200, 16384, 250 - 100, -7967},
+      // Centred past the page: at the last pixel X places a window at, and
+      // taking keys at once.
+      {"q dialog 1e10 4 4 0.5 z", 200, 25, 32767, 425 - 200 - 13, true},
   };
   std::size_t answered = 0;
   for (const auto& c : cases) {
@@ -272,6 +290,9 @@ TEST_F(X11Widgets, DialogsFarPastThePageKeepTheLargestBox) {
     EXPECT_EQ(box[0].height, c.height) << c.cmd;
     EXPECT_EQ(box[0].x, c.x) << c.cmd;
     EXPECT_EQ(box[0].y, c.y) << c.cmd;
+    if (c.unseen) {
+      EXPECT_TRUE(waits_for_the_user_at_once(session->pid)) << c.cmd;
+    }
     user->type(box[0].w, "ok");
     user->key(box[0].w, XK_Return);
     ASSERT_TRUE(session->wait_for("ok\n", ++answered)) << session->output();
@@ -405,6 +426,7 @@ TEST_F(X11Widgets, WidgetsFarPastThePageKeepTheirVisiblePart) {
     gesture act;
     float x, y;  // where the gesture starts
     const char* want;
+    bool unseen = false;  // the menu opens wholly off the window
   } cases[] = {
       // Ten billion inches wide: its row is a button across the window.
       {"draw button 1 1 1 1e10 1 hi", gesture::click, 10, 1, "Position = 10 1 1 1 1 1\n"},
@@ -418,6 +440,10 @@ TEST_F(X11Widgets, WidgetsFarPastThePageKeepTheirVisiblePart) {
       // bottom; a press beside the open menu closes it with no choice.
       {"draw dropmenu 2 1 1 1 1e10 a | b", gesture::open_menu, 1, 8,
        "Position = 1 8 1 3 2 0 -1 -1 -1 -1 -1 -1\n"},
+      // Pressed on its row, the head across the window opens its menu at its
+      // far left end: the menu takes the user's next press at once.
+      {"draw dropmenu 3 1 4 1e10 0.4 a | b", gesture::open_menu, 5, 4,
+       "Position = 5 4 1 3 3 0 -1 -1 -1 -1 -1 -1\n", true},
       // The region covers the window: the release is held nowhere.
       {"set rband 1 box 0 0 1e10 1e10", gesture::drag, 2, 2, "Position = 2 2 1 2 1 6 4\n"},
   };
@@ -436,7 +462,12 @@ TEST_F(X11Widgets, WidgetsFarPastThePageKeepTheirVisiblePart) {
     } else {
       user->press(px(c.x), py(c.y));
       session->send("q pos");
-      ASSERT_EQ(user->wait_children(1).size(), 1u) << c.cmd;
+      const auto pops = user->wait_children(1);
+      ASSERT_EQ(pops.size(), 1u) << c.cmd;
+      if (c.unseen) {
+        EXPECT_LT(pops[0].x + pops[0].width, 0) << c.cmd;
+        EXPECT_TRUE(waits_for_the_user_at_once(session->pid)) << c.cmd;
+      }
       user->motion(px(9), py(5));
       user->press(px(9), py(5));
       ASSERT_TRUE(session->wait_for("Position = ", ++asked)) << c.cmd;

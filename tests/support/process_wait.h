@@ -21,14 +21,22 @@ namespace vemra_test {
 // What /proc shows of a process at one moment.
 struct process_view {
   bool alive = false;
-  long call = -1;                  // the system call it sleeps in; -1 while it runs
-  unsigned long long pending = 0;  // signals sent to it and not yet taken
-  long rchar = -1;                 // bytes its reads have returned so far
-  long vm_kb = -1;                 // size of its address space
+  long call = -1;                   // the system call it sleeps in; -1 while it runs
+  unsigned long long args[6] = {};  // that call's arguments
+  unsigned long long pending = 0;   // signals sent to it and not yet taken
+  long rchar = -1;                  // bytes its reads have returned so far
+  long vm_kb = -1;                  // size of its address space
 
   bool asleep_in(const std::vector<long>& calls) const {
     for (long c : calls)
       if (call == c) return true;
+    return false;
+  }
+  // Asleep in a poll with a time limit: a wait that gives up by itself when
+  // what it waits for does not come.
+  bool in_timed_poll() const {
+    if (call == SYS_poll) return static_cast<int>(args[2]) >= 0;  // an int of milliseconds
+    if (call == SYS_ppoll) return args[2] != 0;                   // a timespec, or none
     return false;
   }
 };
@@ -54,8 +62,11 @@ inline process_view view_of(pid_t pid) {
   // "running", or the number of the call it sleeps in and its arguments.
   std::ifstream syscall(dir + "syscall");
   std::string first;
-  if (syscall >> first && !first.empty() && first.find_first_not_of("0123456789") == first.npos)
+  if (syscall >> first && !first.empty() && first.find_first_not_of("0123456789") == first.npos) {
     v.call = std::stol(first);
+    std::string arg;
+    for (int i = 0; i < 6 && syscall >> arg; i++) v.args[i] = std::stoull(arg, nullptr, 16);
+  }
   std::ifstream io(dir + "io");
   for (std::string key; io >> key;) {
     if (key == "rchar:") io >> v.rchar;
