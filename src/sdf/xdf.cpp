@@ -28,18 +28,28 @@
 namespace {
 
 constexpr const char* kNotOpened = "  The data file was not opened. \n";
+constexpr const char* kBadStart = "XDFopen Error:  Missing or invalid dimension starting value\n";
 
 // The descriptor being read, one line at a time.
 class descriptor_file {
  public:
   explicit descriptor_file(input_file f) : f_(std::move(f)) {}
-  // Next line (at most 511 characters, newline removed; a longer one is cut)
-  // in rec and its lower-cased copy in low; false at the end, when the
-  // reading was interrupted, or after the message for a line holding a NUL
-  // byte (refused() then tells; the line is kept to be shown).
+  // Next line (at most 511 characters, newline removed) in rec and its
+  // lower-cased copy in low; false at the end, when the reading was
+  // interrupted, or after the message for a line that is longer or holds a
+  // NUL byte (refused() then tells; a line holding a NUL is kept to be shown).
   bool next() {
-    if (f_.next_line(rec, 511) == line_read::end || f_.interrupted()) return false;
+    const line_read got = f_.next_line(rec, kMaxLine);
+    if (got == line_read::end || f_.interrupted()) return false;
     ++line_;
+    // A longer line would be cut without a word: a name or path would change.
+    if (got == line_read::too_long) {
+      kaprntf(msg_level::error,
+              "XDFOpen Error:  Description file line longer than %zu characters\n", kMaxLine);
+      refused_ = true;
+      cut_ = true;
+      return false;
+    }
     while (!rec.empty() && rec.back() == '\r') rec.pop_back();
     low = rec;
     lowcas(low.data());
@@ -54,14 +64,19 @@ class descriptor_file {
   }
   bool interrupted() const { return f_.interrupted(); }
   bool refused() const { return refused_; }
+  // Whether the line last read may be shown as the record in error: a line
+  // too long was read only in part.
+  bool showable() const { return !cut_; }
   // The typed text at the position of p in the lower-cased line.
   const char* typed(const char* p) const { return rec.c_str() + (p - low.c_str()); }
   std::string rec, low;
 
  private:
+  static constexpr size_t kMaxLine = 511;
   input_file f_;
   long line_ = 0;
   bool refused_ = false;
+  bool cut_ = false;
 };
 
 bool starts_alnum(const std::string& s) {
@@ -136,6 +151,9 @@ struct parser {
   std::string opened;  // the descriptor's name, for names relative to it
   std::string dset;
   bool show_record = true;
+  // The start of a time axis the descriptor gives, and its record: read
+  // again once the calendar is known.
+  std::string tdef_start, tdef_record;
 
   bool fail(const char* msg, bool record = true) {
     kaprnt(msg_level::error, msg);
@@ -294,6 +312,7 @@ struct parser {
   }
 
   bool tdef(const char* p, int) {
+    tdef_start.clear();
     p = nxtwrd(p);
     if (!p) return fail("XDFopen Error:  Missing or invalid dimension name.\n");
     std::string name;
@@ -335,7 +354,7 @@ struct parser {
     const char* after = s ? adtprs(s, &def, &start) : nullptr;
     if (!after || (*after != ' ' && *after != '\t') || start.year == -1000 ||
         start.month == -1000 || start.day == -1000)
-      return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
+      return fail(kBadStart);
     const char* inc = nxtwrd(after);
     date_time step{};
     if (!inc || !rdtprs(inc, &step))
@@ -353,6 +372,8 @@ struct parser {
       show_record = true;
       return false;
     }
+    tdef_start.assign(s, size_t(after - s));
+    tdef_record = in.low;
     return true;
   }
 
@@ -491,13 +512,13 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
   }
   std::snprintf(pfi->descriptor_name, 256, "%s", opened.c_str());
   descriptor_file in(std::move(f));
-  parser ps{in, pfi, parms, opened, std::string(), true};
+  parser ps{in, pfi, parms, opened, {}, true, {}, {}};
   const std::string& dset = ps.dset;
-  auto failed = [&]() {
-    if (ps.show_record) {
+  auto failed = [&](const std::string& record) {
+    if (ps.show_record && in.showable()) {
       kaprnt(msg_level::error, "  --> The invalid description file record is: \n");
       kaprnt(msg_level::error, "  --> ");
-      kaprnt(msg_level::error, printable(in.low));
+      kaprnt(msg_level::error, printable(record));
       kaprnt(msg_level::error, "\n");
     }
     kaprnt(msg_level::error, kNotOpened);
@@ -510,13 +531,13 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     const record_keyword* r = find_word(records, low);
     if (!r) {
       ps.fail("XDFOpen Error:  Unknown keyword in description file\n");
-      return failed();
+      return failed(in.low);
     }
-    if (!(ps.*r->handler)(low, r->arg)) return failed();
+    if (!(ps.*r->handler)(low, r->arg)) return failed(in.low);
   }
   if (in.refused()) {
     ps.show_record = true;
-    return failed();
+    return failed(in.low);
   }
   if (in.interrupted()) {
     kaprnt(msg_level::error, "XDFOpen Error:  Interrupted while the description file was read\n");
@@ -531,6 +552,16 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
   if (!keep_session_calendar(pfi->calendar_365)) {
     kaprnt(msg_level::error, kNotOpened);
     return 1;
+  }
+  // The start was read before the options named the calendar: a day the
+  // data set's calendar lacks (29 February of a 365-day set) would move to
+  // the next. The caller puts the session's calendar back on failure.
+  if (!ps.tdef_start.empty()) {
+    date_time def{-1000, -1000, -1000, 0, 0}, start{};
+    if (!adtprs(ps.tdef_start.c_str(), &def, &start)) {
+      ps.fail(kBadStart);
+      return failed(ps.tdef_record);
+    }
   }
   if (pfi->template_flag) {
     if (parms.wanted[3] || !pfi->grid_to_world_scaling[3]) {

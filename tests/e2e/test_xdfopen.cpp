@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dataset_files.h"
@@ -96,10 +98,46 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
            "\n  The data file was not opened. \n";
   };
   const std::string nul_byte(1, '\0');
+  // A start on a day the data set's calendar lacks is refused with its
+  // record, whether the calendar is named before or after the time axis, or
+  // was set by a file opened earlier whose time coordinate is on 365 days.
+  const auto no_day = [](const std::string& record) {
+    return "Syntax Error:  Invalid Date/Time value.\n  Day = 29 -- greater than 28 \n"
+           "XDFopen Error:  Missing or invalid dimension starting value\n"
+           "  --> The invalid description file record is: \n  --> " +
+           record + "\n  The data file was not opened. \n";
+  };
+  // A line over 511 characters is refused whole (no part of it is shown),
+  // where it was cut and a name or text changed without a word.
+  const auto too_long =
+      "Scanning Descriptor File:  bad.ctl\n"
+      "XDFOpen Error:  Description file line longer than 511 characters\n"
+      "  The data file was not opened. \n";
+  const std::string deep =
+      std::string(200, 'd') + "/" + std::string(200, 'e') + "/" + std::string(200, 'f');
+  std::filesystem::create_directories(dir.file(deep));
+  std::filesystem::copy_file(dir.file("a.nc"), dir.file(deep + "/a.nc"));
   struct c {
-    std::string ctl, want;
+    c(std::string d, std::string w, std::string f = "")
+        : ctl(std::move(d)), want(std::move(w)), first(std::move(f)) {}
+    std::string ctl, want, first;  // first: a command run before the xdfopen
   };
   const c cases[] = {
+      {"dset ^a.nc\noptions 365_day_calendar\ntdef time 3 linear 00Z29FEB2000 1mo\n",
+       no_day("tdef time 3 linear 00z29feb2000 1mo")},
+      {"dset ^a.nc\ntdef time 3 linear 12z29feb1996 1dy\noptions 365_day_calendar\n",
+       no_day("tdef time 3 linear 12z29feb1996 1dy")},
+      {"dset ^a.nc\noptions template 365_day_calendar\ntdef time 3 linear 00z29feb2000 6hr\n",
+       no_day("tdef time 3 linear 00z29feb2000 6hr")},
+      {"dset ^a.nc\ntdef %nodim% 1 linear 00z29feb2000 1dy\noptions 365_day_calendar\n",
+       no_day("tdef %nodim% 1 linear 00z29feb2000 1dy")},
+      {"dset ^a.nc\ntdef time 3 linear 00z29feb2000 1mo\n",
+       no_day("tdef time 3 linear 00z29feb2000 1mo"), "sdfopen p.nc"},
+      {"dset ^a.nc\ntitle " + std::string(506, 't') + "\n", too_long},
+      {"dset ^" + deep + "/a.nc\n", too_long},
+      {"dset ^a.nc\nydef lat 4 levels -60\n -20 20" + std::string(600, ' ') + "\n 60\n", too_long},
+      {"dset ^a.nc\nvars 1\ntas 0 99 " + std::string(600, 'w') + "\nendvars\n", too_long},
+      {"* " + std::string(600, '*') + "\ndset ^a.nc\n", too_long},
       {"dset ^a.nc\nxdef lon " + longer("a.nc", "lon") + " linear 0 40\n",
        larger("XDEF", "a.nc", "lon")},
       {"dset ^a.nc\nydef lat " + longer("a.nc", "lat") + " linear -80 30\n",
@@ -124,12 +162,23 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
       {"title no data\n", "XDFOpen Error:  missing DSET record \n"},
       {"dset ^a.nc\nxdef nosuch\n", "XDF file has no coordinate variable for X dimension.\n"},
   };
+  write_file(dir.file("rc.gs"), "'xdfopen bad.ctl'\nsay 'rc=' rc\n");
   for (const c& k : cases) {
     write_file(dir.file("bad.ctl"), k.ctl);
-    RunResult r = run_batch("xdfopen bad.ctl\nq files\n", dir.path());
+    const std::string first = k.first.empty() ? "" : k.first + "\n";
+    RunResult r = run_batch(first + "xdfopen bad.ctl\nq files\nrun rc.gs\n", dir.path());
     EXPECT_TRUE(contains(answer(r.out, "xdfopen bad.ctl"), k.want)) << k.ctl << r.out;
-    EXPECT_EQ(answer(r.out, "q files"), "No files open\n") << k.ctl;
+    EXPECT_TRUE(contains(answer(r.out, "run rc.gs"), "rc=1\n")) << k.ctl << r.out;
+    if (k.first.empty())
+      EXPECT_EQ(answer(r.out, "q files"), "No files open\n") << k.ctl;
+    else
+      EXPECT_FALSE(contains(answer(r.out, "q files"), "File 2")) << k.ctl;
   }
+  // A line of 511 characters is read whole: the title keeps its last letter.
+  const std::string title = std::string(504, 'l') + "z";
+  write_file(dir.file("t.ctl"), "dset ^a.nc\ntitle " + title + "\n");
+  RunResult t = run_batch("xdfopen t.ctl\nq file\n", dir.path());
+  EXPECT_TRUE(contains(answer(t.out, "q file"), "File 1 : " + title + "\n")) << t.out;
   // A time axis without a dimension keeps one time and says so.
   write_file(dir.file("n.ctl"), "dset ^a.nc\ntdef %nodim% 5 linear 00z1jan1990 1dy\n");
   RunResult r = run_batch("xdfopen n.ctl\nq file\n", dir.path());
