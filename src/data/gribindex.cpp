@@ -410,10 +410,17 @@ bool same_factor(float in_file, float in_index) {
   return flt2ibm(in_file, b) == 0 && ibm2flt(b) == in_index;
 }
 
-void message_mismatch(const char* data_name, int64_t at, const char* what) {
+// placed: at is the message's start as the index records it, an unsigned
+// 64-bit offset; else the place worked out from the 32-bit data position,
+// which a damaged index may make negative.
+void message_mismatch(const char* data_name, bool placed, int64_t at, const char* what) {
   kaprnt(msg_level::error, "GRIB Data Error:  the field's message does not match its index\n");
   kaprntf(msg_level::error, "  Data file = %s\n", data_name);
-  kaprntf(msg_level::error, "  Message at byte %lld: %s\n", static_cast<long long>(at), what);
+  if (placed)
+    kaprntf(msg_level::error, "  Message at byte %llu: %s\n", static_cast<unsigned long long>(at),
+            what);
+  else
+    kaprntf(msg_level::error, "  Message at byte %lld: %s\n", static_cast<long long>(at), what);
 }
 
 // The data file's size for the open stream: taken once per opened file, or
@@ -475,7 +482,7 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
   char what[200];
   const int64_t data_pos = p->intpnt[e];
   if (!data) {
-    message_mismatch(data_name, data_pos, "the data file is not open");
+    message_mismatch(data_name, false, data_pos, "the data file is not open");
     return 1;
   }
   const int64_t slot = e / 3;
@@ -486,7 +493,7 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
   if (placed) {
     const int64_t at = p->msg_start[slot];
     if (!read_message(p, data, at, &h)) {
-      message_mismatch(data_name, at, "no GRIB message can be read there");
+      message_mismatch(data_name, true, at, "no GRIB message can be read there");
       return 1;
     }
     if (h.msg_length != p->msg_length[slot]) {
@@ -512,7 +519,7 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
       }
     }
     if (what[0]) {
-      message_mismatch(data_name, at, what);
+      message_mismatch(data_name, true, at, what);
       return 1;
     }
   } else {
@@ -521,7 +528,7 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
     unsigned char b[11];
     const int64_t at = data_pos - 11;
     if (at < 0 || fseeko(data, static_cast<off_t>(at), SEEK_SET) != 0 || !read_exact(data, b, 11)) {
-      message_mismatch(data_name, at, "its data section can't be read");
+      message_mismatch(data_name, false, at, "its data section can't be read");
       return 1;
     }
     int scale = kagby(b, 4, 2);
@@ -530,7 +537,7 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
     h.reference = ibm2flt(b + 6);
     h.bits = b[10];
   }
-  const long long at = placed ? p->msg_start[slot] : data_pos - 11;
+  const int64_t at = placed ? p->msg_start[slot] : data_pos - 11;
   if (h.bits != p->intpnt[e + 2]) {
     std::snprintf(what, sizeof what, "%d bits per value, the index says %d", h.bits,
                   p->intpnt[e + 2]);
@@ -543,6 +550,6 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
   } else {
     return 0;
   }
-  message_mismatch(data_name, at, what);
+  message_mismatch(data_name, placed, at, what);
   return 1;
 }

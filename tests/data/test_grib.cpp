@@ -449,6 +449,10 @@ TEST(GribData, ATemplatesPlacesAreCheckedAgainstTheFileTheyLieIn) {
       {"one byte past the file's end", 0, n + 1, false, outside(0, n + 1), ""},
       {"a start with the top bit set, the file made later", top, n, true, "",
        "no GRIB message can be read there"},
+      {"a start of all bits but the last byte, the file made later", ~uint64_t(0xff), n, true, "",
+       "no GRIB message can be read there"},
+      {"one byte past the file's end, the file made later", 0, n + 1, true, "",
+       std::to_string(n) + " bytes long, the index says " + std::to_string(n + 1)},
   };
   ASSERT_EQ(first.size(), 3 * n);  // three messages of one size
   for (const row& r : table) {
@@ -477,7 +481,10 @@ TEST(GribData, ATemplatesPlacesAreCheckedAgainstTheFileTheyLieIn) {
     if (!r.at_read.empty()) {
       EXPECT_EQ(g.rc, 1);
       EXPECT_TRUE(grtest::contains(g.out, "Data file = " + d.file("g_12.grb") + "\n")) << g.out;
-      EXPECT_TRUE(grtest::contains(g.out, ": " + r.at_read + "\n")) << g.out;
+      // The start is named as the unsigned offset the index holds.
+      EXPECT_TRUE(grtest::contains(
+          g.out, "Message at byte " + std::to_string(r.start) + ": " + r.at_read + "\n"))
+          << g.out;
     } else {
       EXPECT_EQ(g.rc, 0) << g.out;
       EXPECT_EQ(g.at(1, 0), 37.0f + 12.0f);
