@@ -1,5 +1,6 @@
 #include "expr/dimexpr.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "expr/evalstate.h"
@@ -35,10 +36,40 @@ float to_grid(const file_descriptor* pfi, int d, float w) {
   return w;
 }
 
+// From 2^24 on a float no longer holds every whole number.
+constexpr double kFloatWhole = 16777216.0;
+
+// A grid coordinate typed as a number: read as a float, as it always was,
+// but in double from 2^24 on, where a float would move it to a neighbour.
+const char* grid_number(const char* p, double* v) {
+  float f;
+  const char* q = valprs(p, &f);
+  if (!q) return nullptr;
+  double d;
+  *v = dblprs(p, &d) && std::fabs(d) >= kFloatWhole ? d : f;
+  return q;
+}
+
+// Whether a world value w of x, y or z names a grid point of its own: its
+// float neighbours lie less than half a grid step apart. Coordinates past
+// any grid index are left to the callers, which refuse them as they did.
+bool names_point(const file_descriptor* pfi, int d, float w) {
+  if (holds_stations(pfi) || !pfi->world_to_grid[d]) return true;
+  const double g = to_grid(pfi, d, w);
+  if (!(std::fabs(g) < 2.0e9)) return true;
+  const double next = to_grid(pfi, d, std::nextafter(w, HUGE_VALF));
+  return !(std::fabs(next - g) >= 0.5);
+}
+
+void bad_value() {
+  syntax_error();
+  kaprnt(msg_level::error, "  Dimension value missing or invalid\n");
+}
+
 }  // namespace
 
 const char* dimprs(const char* text, const eval_state* pst, const file_descriptor* pfi,
-                   int* dimension, float* value, int no_radius, int* world) {
+                   int* dimension, double* value, int no_radius, int* world) {
   char name[8];
   int len = 0;
   const char* p = text;
@@ -65,7 +96,9 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
   p++;
 
   const bool is_time = std::strcmp(name, "time") == 0;
+  const bool is_grid = len == 1 && std::strchr("xyzt", name[0]);
   float v = 0;
+  double gv = 0;  // the number of a grid-coordinate name
   date_time dt{};
   if (is_time && op == 0) {
     p = adtprs(p, &pst->time_start, &dt);
@@ -77,10 +110,9 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
     p = rdtprs(p, &dt);
     if (!p) return nullptr;
   } else {
-    p = valprs(p, &v);
+    p = is_grid ? grid_number(p, &gv) : valprs(p, &v);
     if (!p) {
-      syntax_error();
-      kaprnt(msg_level::error, "  Dimension value missing or invalid\n");
+      bad_value();
       return nullptr;
     }
   }
@@ -107,20 +139,21 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
 
   if (kind < 4) {
     if (op == 0) {
-      *value = v + static_cast<float>(pfi->defined_offsets[d]);
+      *value = gv + static_cast<double>(pfi->defined_offsets[d]);
       return p;
     }
     if (varying(pst, d)) {
       offset_on_varying(d);
       return nullptr;
     }
-    float base;
+    // In double, which keeps the sum whole past 2^24.
+    double base;
     if (d == 3) {
-      base = tscale ? t2gr(tscale, &pst->time_start) : 0.0f;
+      base = tscale ? t2gr_exact(tscale, &pst->time_start) : 0.0;
     } else {
       base = to_grid(pfi, d, pst->dim_min[d]);
     }
-    *value = op == 1 ? base + v : base - v;
+    *value = op == 1 ? base + gv : base - gv;
     return p;
   }
 
@@ -137,20 +170,34 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
     } else if (op == 2) {
       timsub_months(&pst->time_start, &dt);
     }
-    *value = tscale ? t2gr(tscale, &dt) : 0.0f;
+    *value = tscale ? t2gr_exact(tscale, &dt) : 0.0;
     return p;
   }
   float w = v;
   if (op == 1) w = pst->dim_min[d] + v;
   if (op == 2) w = pst->dim_min[d] - v;
+  if (!names_point(pfi, d, w)) {
+    bad_value();
+    return nullptr;
+  }
   *value = to_grid(pfi, d, w);
   return p;
 }
 
 const char* dimarg(const char* text, const eval_state* pst, const file_descriptor* pfi,
-                   int* dimension, float* value, int* world) {
+                   int* dimension, double* value, int* world) {
   const char* p = dimprs(text, pst, pfi, dimension, value, 1, world);
   if (!p) return nullptr;
   while (*p == ' ' || *p == '\t') p++;
   return *p ? nullptr : p;
+}
+
+double arg_ceil(double g, float tol) {
+  if (std::fabs(g) >= kFloatWhole) return std::ceil(g - tol);
+  return std::ceil(static_cast<float>(g) - tol);
+}
+
+double arg_floor(double g, float tol) {
+  if (std::fabs(g) >= kFloatWhole) return std::floor(g + tol);
+  return std::floor(static_cast<float>(g) + tol);
 }

@@ -86,8 +86,13 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
     const int want = k < 2 ? 0 : 1;
     int d = -1;
     const char* text = global ? kGlobe[k] : bounds[k];
-    if (!dimarg(text, pst, f, &d, &g[k], &world[k]) || d != want || !(std::fabs(g[k]) < 1e9f))
+    double v = 0;
+    if (!dimarg(text, pst, f, &d, &v, &world[k]) || d != want || !(std::fabs(v) < 1e9))
       return false;
+    // The box is kept in float world values: a coordinate a float cannot
+    // hold would be moved to a neighbouring column or row.
+    g[k] = static_cast<float>(v);
+    if (double(g[k]) != v) return false;
   }
   // A grid-coordinate bound moves outward to the edge of its grid box.
   for (int k = 0; shift && k < 4; k += 2) {

@@ -239,7 +239,7 @@ struct reduction {
   const char* name = "AVE";
   int dim = 0;
   bool exact = false;
-  float b1 = 0, b2 = 0;
+  double b1 = 0, b2 = 0;
   double w1 = 0, w2 = 0;  // exact boundaries in world coordinates (x, y, z)
   const file_descriptor* f = nullptr;
 
@@ -260,7 +260,7 @@ struct reduction {
   // Moves the state to grid index g of the reduced dimension.
   void place(eval_state* pst, int g) const {
     if (dim == 3) {
-      gr2t(f->grid_to_world_scaling[3], float(g), &pst->time_start);
+      gr2t(f->grid_to_world_scaling[3], g, &pst->time_start);
       pst->time_end = pst->time_start;
     } else {
       pst->dim_min[dim] = pst->dim_max[dim] = world(float(g));
@@ -557,7 +557,7 @@ int ave(function_args* args, eval_state* pst, int kind) {
   const file_descriptor* f = pst->default_file;
   r.f = f;
   int d1 = 0, d2 = 0, world = 0;
-  float b1 = 0, b2 = 0;
+  double b1 = 0, b2 = 0;
   if (!f || !dimarg(args->args[1], pst, f, &d1, &b1, &world) || d1 < 0 || d1 > 3 ||
       !(std::fabs(b1) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  1st dimension expression invalid\n", nm);
@@ -605,15 +605,26 @@ int ave(function_args* args, eval_state* pst, int kind) {
 
   int first, last;
   if (r.exact) {
-    first = int(std::floor(b1 + 0.5f));
-    last = int(std::ceil(b2 - 0.5f));
+    first = int(arg_floor(b1, 0.5f));
+    last = int(arg_ceil(b2, 0.5f));
     if (r.dim < 3) {
-      r.w1 = r.world(b1);
-      r.w2 = r.world(b2);
+      r.w1 = r.world(float(b1));
+      r.w2 = r.world(float(b2));
     }
   } else {
-    first = int(std::ceil(b1 - 0.001f));
-    last = int(std::floor(b2 + 0.001f));
+    first = int(arg_ceil(b1, 0.001f));
+    last = int(arg_floor(b2, 0.001f));
+  }
+  // minloc and maxloc give the index as a value of the grid, a float, which
+  // holds every whole number only up to 2^24.
+  constexpr int kFloatWhole = 1 << 24;
+  if (kind >= 7 && (first < -kFloatWhole || first > kFloatWhole)) {
+    kaprntf(msg_level::error, "Error from %s:  1st dimension expression invalid\n", nm);
+    return 1;
+  }
+  if (kind >= 7 && (last < -kFloatWhole || last > kFloatWhole)) {
+    kaprntf(msg_level::error, "Error from %s:  2nd dimension expression invalid\n", nm);
+    return 1;
   }
   if (mfcmn.warn_level > 0) {
     if (kind == 1)

@@ -223,7 +223,7 @@ int ffg2s2(function_args* args, eval_state* pst) {
       level = walk.levels[size_t(k - walk.first)];
       pst->dim_min[2] = pst->dim_max[2] = level;
     } else if (walk.kind == series_walk::kTimes) {
-      gr2t(walk.time_scaling, float(k), &pst->time_start);
+      gr2t(walk.time_scaling, k, &pst->time_start);
       pst->time_end = pst->time_start;
     }
     pst->result = std::monostate{};

@@ -40,7 +40,7 @@ int ffgint(function_args* args, eval_state* pst) {
   }
   const file_descriptor* f = pst->default_file;
   int dim = 0, d2 = 0, world = 0;
-  float b1 = 0, b2 = 0;
+  double b1 = 0, b2 = 0;
   if (!f || !dimarg(args->args[1], pst, f, &dim, &b1, &world) || dim < 0 || dim > 3 ||
       !(std::fabs(b1) < 1e9f)) {
     kaprnt(msg_level::error, "Error from GINT:  1st dimension expression invalid\n");
@@ -60,10 +60,10 @@ int ffgint(function_args* args, eval_state* pst) {
   }
   // A whole turn of longitude has no ends, also where its points are the
   // middles of their boxes and no column repeats.
-  if (ends_half && dim == 0 && spans_turn(f, b1, b2)) ends_half = false;
+  if (ends_half && dim == 0 && spans_turn(f, float(b1), float(b2))) ends_half = false;
   stop_varying(pst, dim);
-  const int first = int(std::ceil(b1 - 0.001f));
-  const int last = int(std::floor(b2 + 0.001f));
+  const int first = int(arg_ceil(b1, 0.001f));
+  const int last = int(arg_floor(b2, 0.001f));
   if (mfcmn.warn_level > 0)
     kaprntf(msg_level::result, "Integrating.  dim = %i, start = %i, end = %i\n", dim, first, last);
 
@@ -80,7 +80,7 @@ int ffgint(function_args* args, eval_state* pst) {
   auto place = [&](int g, double* weight) {
     double w;
     if (dim == 3) {
-      gr2t(f->grid_to_world_scaling[3], float(g), &pst->time_start);
+      gr2t(f->grid_to_world_scaling[3], g, &pst->time_start);
       pst->time_end = pst->time_start;
       const time_scaling ts = time_scaling_from(f->grid_to_world_scaling[3]);
       w = double(ts.increment_months) + ts.increment_minutes;

@@ -24,7 +24,7 @@ namespace {
 bool xy_environment(const eval_state* pst) { return pst->idim == 0 && pst->jdim == 1; }
 
 // The two time expressions as grid coordinates of the default file's axis.
-bool time_range(function_args* args, eval_state* pst, const char* name, float* b1, float* b2) {
+bool time_range(function_args* args, eval_state* pst, const char* name, double* b1, double* b2) {
   const file_descriptor* f = pst->default_file;
   int d = 0, world = 0;
   if (!f || !f->grid_to_world_scaling[3] || !dimarg(args->args[1], pst, f, &d, b1, &world) ||
@@ -48,7 +48,7 @@ int unable(const char* name) {
 // the function's message (nothing left in the state).
 station_set* evaluate_at(const char* expr, eval_state* pst, const float* ts, int d,
                          const char* name) {
-  gr2t(ts, float(d), &pst->time_start);
+  gr2t(ts, d, &pst->time_start);
   pst->time_end = pst->time_start;
   pst->result = std::monostate{};
   const int rc = kaexpr(expr, pst);
@@ -99,6 +99,13 @@ bool increment_arg(const char* text, const time_scaling& ts, time_step* step) {
   step->months = int(months);
   step->minutes = int(minutes);
   return true;
+}
+
+// The time grid coordinate of t: a float's, as it always was, up to 2^24; in
+// double from there on, where a float would move it to a neighbouring step.
+double time_coordinate(const float* ts, const date_time* t) {
+  const double g = t2gr_exact(ts, t);
+  return std::fabs(g) < 16777216.0 ? double(static_cast<float>(g)) : g;
 }
 
 void print_time(const date_time& t) {
@@ -277,7 +284,7 @@ int ffsave(function_args* args, eval_state* pst) {
     kaprnt(msg_level::error, "                    3 to 5 arguments expected \n");
     return 1;
   }
-  float b1, b2;
+  double b1, b2;
   if (!time_range(args, pst, nm, &b1, &b2)) return 1;
   const float* tsv = pst->default_file->grid_to_world_scaling[3];
   const time_scaling ts = time_scaling_from(tsv);
@@ -304,12 +311,12 @@ int ffsave(function_args* args, eval_state* pst) {
     return 1;
   }
 
-  const int first = int(std::ceil(b1 - 0.001f));
-  const int last = int(std::floor(b2 + 0.001f));
+  const int first = int(arg_ceil(b1, 0.001f));
+  const int last = int(arg_floor(b2, 0.001f));
   kaprntout("qqqq something wrong here?  \n");
   date_time t1, t2;
-  gr2t(tsv, float(first), &t1);
-  gr2t(tsv, float(last), &t2);
+  gr2t(tsv, first, &t1);
+  gr2t(tsv, last, &t2);
   kaprntf(msg_level::result,
           "Stn Averaging.  Dim = %i, Start = %s, End = %s Incr(mos,mns) = %i %i\n", 3,
           kat2ch(t1, 5).c_str(), kat2ch(t2, 5).c_str(), step.months, step.minutes);
@@ -324,17 +331,17 @@ int ffsave(function_args* args, eval_state* pst) {
     if (!fold.add(s)) return fail_add(s, nm);
     kasfre(s);
     date_time prev, next;
-    gr2t(tsv, float(d), &prev);
+    gr2t(tsv, d, &prev);
     next = prev;
     timadd_months(&incr, &next);
-    const float g = t2gr(tsv, &next);
+    const double g = time_coordinate(tsv, &next);
     if (!(g < 2e9f)) break;  // far past any range
-    const float nd = std::round(g);
+    const double nd = std::round(g);
     if (std::fabs(g - nd) > 0.001f) {
       kaprnt(msg_level::error, "Logic Error 16 in stnave.  Contact Developer(s).\n");
       return unable(nm);
     }
-    if (!(nd > float(d))) {  // a step that does not move would never end
+    if (!(nd > d)) {  // a step that does not move would never end
       kaprnt(msg_level::error, "Error from STNAVE: Invalid time increment argument\n");
       return 1;
     }
@@ -360,12 +367,12 @@ int ffsmnx(function_args* args, eval_state* pst, int flag) {
     kaprnt(msg_level::error, "                    3 or 4 arguments expected \n");
     return 1;
   }
-  float b1, b2;
+  double b1, b2;
   if (!time_range(args, pst, nm, &b1, &b2)) return 1;
   int min_count = 1;
   if (args->count == 4 && fndarg(args->args[3], &min_count)) return 1;
-  const int first = int(std::ceil(b1 - 0.001f));
-  const int last = std::max(first, int(std::floor(b2 + 0.001f)));
+  const int first = int(arg_ceil(b1, 0.001f));
+  const int last = std::max(first, int(arg_floor(b2, 0.001f)));
   const float* tsv = pst->default_file->grid_to_world_scaling[3];
   station_fold fold(flag == 0 ? station_reduction::minimum : station_reduction::maximum);
   for (int d = first; d <= last; d++) {

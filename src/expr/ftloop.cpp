@@ -19,7 +19,8 @@
 
 namespace {
 
-int time_index(float g, bool up) {
+// g in double, which holds every step (a float moves steps past 2^24).
+int time_index(double g, bool up) {
   const double v = up ? std::floor(g + 0.001) : std::ceil(g - 0.001);
   if (!(v > -2.0e9)) return -2000000000;
   if (!(v < 2.0e9)) return 2000000000;
@@ -57,11 +58,11 @@ int fftlp(function_args* args, eval_state* pst) {
   const file_descriptor* f = pst->default_file;
   if (!f || !f->grid_to_world_scaling[3]) return kaexpr(expr, pst);
   const float* ts = f->grid_to_world_scaling[3];
-  const int first = time_index(t2gr(ts, &pst->time_start), false);
-  int last = time_index(t2gr(ts, &pst->time_end), true);
+  const int first = time_index(t2gr_exact(ts, &pst->time_start), false);
+  int last = time_index(t2gr_exact(ts, &pst->time_end), true);
   if (last < first) last = first;
   stop_varying(pst, 3);
-  gr2t(ts, float(first), &pst->time_start);
+  gr2t(ts, first, &pst->time_start);
 
   pst->result = std::monostate{};
   int rc = kaexpr(expr, pst);
@@ -141,7 +142,7 @@ int fftlp(function_args* args, eval_state* pst) {
     std::memcpy(out->values + t * row, g->values, sizeof(float) * size_t(row));
     g.reset();
     if (t + 1 == times) break;
-    gr2t(ts, float(first + t + 1), &pst->time_start);
+    gr2t(ts, double(first + t + 1), &pst->time_start);
     pst->time_end = pst->time_start;
     pst->result = std::monostate{};
     rc = kaexpr(expr, pst);

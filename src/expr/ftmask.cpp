@@ -40,7 +40,7 @@ struct masked {
   ~masked() { kagfre(first); }
 
   void place(int g) {
-    gr2t(f->grid_to_world_scaling[3], float(g), &pst->time_start);
+    gr2t(f->grid_to_world_scaling[3], g, &pst->time_start);
     pst->time_end = pst->time_start;
   }
 
@@ -192,7 +192,7 @@ int tmaskf(function_args* args, eval_state* pst, int kind) {
   }
   const file_descriptor* f = pst->default_file;
   int d = -1, world = 0;
-  float b1 = 0, b2 = 0;
+  double b1 = 0, b2 = 0;
   if (!f || !dimarg(args->args[2], pst, f, &d, &b1, &world) || d != 3 || !(std::fabs(b1) < 1e9f)) {
     kaprntf(msg_level::error, "Error from %s:  1st dimension expr invalid\n", nm);
     return 1;
@@ -202,8 +202,8 @@ int tmaskf(function_args* args, eval_state* pst, int kind) {
     return 1;
   }
   if (pst->jdim == 3) pst->jdim = -1;
-  const int lo = int(std::ceil(b1 - 0.001f));
-  const int hi = int(std::floor(b2 + 0.001f));
+  const int lo = int(arg_ceil(b1, 0.001f));
+  const int hi = int(arg_floor(b2, 0.001f));
   kaprntf(msg_level::result, "%s:  dim = %i, start = %i, end = %i\n", nm, 3, lo, hi);
 
   masked m;

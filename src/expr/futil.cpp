@@ -307,12 +307,15 @@ int ffflvl(function_args* args, eval_state* pst) {
                        "                    Four arguments expected \n");
   const file_descriptor* f = pst->default_file;
   int d = -1, world = 0;
-  float g1 = 0, g2 = 0;
-  if (!f || !dimarg(args->args[2], pst, f, &d, &g1, &world) || d != 2) {
+  double g1 = 0, g2 = 0;
+  // The levels are found through float grid coordinates, which hold every
+  // whole number only up to 2^24.
+  auto held = [](double g) { return double(static_cast<float>(g)) == g; };
+  if (!f || !dimarg(args->args[2], pst, f, &d, &g1, &world) || d != 2 || !held(g1)) {
     kaprnt(msg_level::error, "Error from FNDLVL:  Arg 3 an invalid Z dimension expression\n");
     return 1;
   }
-  if (!dimarg(args->args[3], pst, f, &d, &g2, &world) || d != 2) {
+  if (!dimarg(args->args[3], pst, f, &d, &g2, &world) || d != 2 || !held(g2)) {
     kaprnt(msg_level::error, "Error from FNDLVL:  Arg 4 an invalid Z dimension expression\n");
     return 1;
   }
@@ -323,7 +326,7 @@ int ffflvl(function_args* args, eval_state* pst) {
   }
   auto lev = [&](float k) { return f->grid_to_world[2](f->grid_to_world_scaling[2], k); };
   const float first = lev(1), last = lev(float(nz));
-  const float flev = lev(g1), llev = lev(g2);
+  const float flev = lev(static_cast<float>(g1)), llev = lev(static_cast<float>(g2));
   const float lmin = std::fmin(flev, llev), lmax = std::fmax(flev, llev);
   // Visited from the first level expression toward the second.
   const bool upward = (first < last && flev < llev) || (first > last && llev < flev);

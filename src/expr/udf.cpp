@@ -257,7 +257,7 @@ bool put_grid(std::FILE* f, const grid_field* g, bool seq) {
       h[7 + 2 * k] = h[8 + 2 * k] = -999.0f;
       const time_scaling ts = time_scaling_from(s.vals);
       date_time t{};
-      gr2t(&ts, float(s.first), &t);
+      gr2t(&ts, s.first, &t);
       h[11] = float(t.year);
       h[12] = float(t.month);
       h[13] = float(t.day);

@@ -45,9 +45,9 @@ bool whole(double v, int* n) {
 }
 
 // Truncation of a time grid coordinate to an index, held inside the int range.
-int time_index(float g) {
-  if (!(g > -2.0e9f)) return -2000000000;
-  if (!(g < 2.0e9f)) return 2000000000;
+int time_index(double g) {
+  if (!(g > -2.0e9)) return -2000000000;
+  if (!(g < 2.0e9)) return 2000000000;
   return static_cast<int>(g);
 }
 
@@ -61,12 +61,13 @@ void attempt_on_varying(const char* dname, int dim) {
 
 const char* stnvar(const char* text, const char* dname, file_descriptor* file,
                    variable_descriptor* var, eval_state* pst) {
-  // Request box in world coordinates; dimensions 0 lon, 1 lat, 2 lev, 3 time.
-  float lo[4] = {pst->dim_min[0], pst->dim_min[1], pst->dim_min[2], 0};
-  float hi[4] = {pst->dim_max[0], pst->dim_max[1], pst->dim_max[2], 0};
+  // Request box in world coordinates; dimensions 0 lon, 1 lat, 2 lev, 3 time
+  // (a grid coordinate, in double, which holds every time step).
+  double lo[4] = {pst->dim_min[0], pst->dim_min[1], pst->dim_min[2], 0};
+  double hi[4] = {pst->dim_max[0], pst->dim_max[1], pst->dim_max[2], 0};
   const float* ts = file->grid_to_world_scaling[3];
-  lo[3] = ts ? t2gr(ts, &pst->time_start) : 1.0f;
-  hi[3] = ts ? t2gr(ts, &pst->time_end) : 1.0f;
+  lo[3] = ts ? t2gr_exact(ts, &pst->time_start) : 1.0;
+  hi[3] = ts ? t2gr_exact(ts, &pst->time_end) : 1.0;
   int radius_flag = 0, stid_flag = 0;
   float radius = 0;
   char stid[8];
@@ -101,7 +102,7 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
         p += n;
       } else {
         int dim = 0, world = 0;
-        float val = 0;
+        double val = 0;
         const char* q = dimprs(p, pst, file, &dim, &val, 0, &world);
         if (!q) {
           kaprntf(msg_level::error, "  Variable name = %s\n", dname);
@@ -120,7 +121,7 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
         }
         if (dim == 4) {
           radius_flag = 1;
-          radius = val;
+          radius = static_cast<float>(val);
         } else if (given[dim] == 0) {
           lo[dim] = hi[dim] = val;
         } else {
@@ -154,12 +155,12 @@ const char* stnvar(const char* text, const char* dname, file_descriptor* file,
   set->undef = file->undef;
   set->idim = pst->idim;
   set->jdim = pst->jdim;
-  set->lon_min = lo[0];
-  set->lat_min = lo[1];
-  set->lev_min = lo[2];
-  set->lon_max = hi[0];
-  set->lat_max = hi[1];
-  set->lev_max = hi[2];
+  set->lon_min = static_cast<float>(lo[0]);
+  set->lat_min = static_cast<float>(lo[1]);
+  set->lev_min = static_cast<float>(lo[2]);
+  set->lon_max = static_cast<float>(hi[0]);
+  set->lat_max = static_cast<float>(hi[1]);
+  set->lev_max = static_cast<float>(hi[2]);
   set->time_min = time_index(lo[3]);
   set->time_max = time_index(hi[3]);
   set->radius_flag = radius_flag;
@@ -295,7 +296,7 @@ const char* varprs(const char* text, eval_state* pst) {
     bool given[4] = {false, false, false, false};
     while (*p != ')') {
       int dim = 0, world = 0;
-      float val = 0;
+      double val = 0;
       const char* q = dimprs(p, pst, file, &dim, &val, 1, &world);
       if (!q) {
         kaprntf(msg_level::error, "  Variable name = %s\n", dname);

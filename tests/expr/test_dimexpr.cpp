@@ -44,7 +44,9 @@ struct DimExprTest : testing::Test {
   parsed parse(const char* text, int no_radius = 1) {
     parsed r;
     StdoutCapture cap;
-    r.end = dimprs(text, &st, pfi.get(), &r.dim, &r.value, no_radius, &r.world);
+    double value = 0;
+    r.end = dimprs(text, &st, pfi.get(), &r.dim, &value, no_radius, &r.world);
+    r.value = static_cast<float>(value);
     r.out = cap.text();
     return r;
   }
