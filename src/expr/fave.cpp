@@ -616,13 +616,17 @@ int ave(function_args* args, eval_state* pst, int kind) {
     last = int(arg_floor(b2, 0.001f));
   }
   // minloc and maxloc give the index as a value of the grid, a float, which
-  // holds every whole number only up to 2^24.
+  // holds every whole number only up to 2^24; x, y and z are placed through
+  // float world values.
   constexpr int kFloatWhole = 1 << 24;
-  if (kind >= 7 && (first < -kFloatWhole || first > kFloatWhole)) {
+  auto held = [&](int g) {
+    return r.dim < 3 ? placeable(f, r.dim, g) : kind < 7 || (g >= -kFloatWhole && g <= kFloatWhole);
+  };
+  if (!held(first)) {
     kaprntf(msg_level::error, "Error from %s:  1st dimension expression invalid\n", nm);
     return 1;
   }
-  if (kind >= 7 && (last < -kFloatWhole || last > kFloatWhole)) {
+  if (!held(last)) {
     kaprntf(msg_level::error, "Error from %s:  2nd dimension expression invalid\n", nm);
     return 1;
   }

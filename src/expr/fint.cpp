@@ -64,6 +64,15 @@ int ffgint(function_args* args, eval_state* pst) {
   stop_varying(pst, dim);
   const int first = int(arg_ceil(b1, 0.001f));
   const int last = int(arg_floor(b2, 0.001f));
+  // x, y and z are placed through float world values.
+  if (dim < 3 && !placeable(f, dim, first)) {
+    kaprnt(msg_level::error, "Error from GINT:  1st dimension expression invalid\n");
+    return 1;
+  }
+  if (dim < 3 && !placeable(f, dim, last)) {
+    kaprnt(msg_level::error, "Error from GINT:  2nd dimension expression invalid\n");
+    return 1;
+  }
   if (mfcmn.warn_level > 0)
     kaprntf(msg_level::result, "Integrating.  dim = %i, start = %i, end = %i\n", dim, first, last);
 

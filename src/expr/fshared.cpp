@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "data/filerec.h"
+#include "data/reader.h"
 
 double axis_step(conversion_fn to_world, const float* scaling, float g) {
   return std::fabs(double(to_world(scaling, g + 1)) - to_world(scaling, g));
@@ -41,4 +42,19 @@ bool turn_fold::take(long i, double* w, double whole) {
   *w = std::copysign(a, given);
   // A column of no weight repeats nothing.
   return given == 0 || *w != 0;
+}
+
+bool placeable(const file_descriptor* f, int dim, long long g) {
+  constexpr long long kFloatWhole = 1LL << 24;
+  if (g < -kFloatWhole || g > kFloatWhole) return false;
+  if (holds_stations(f) || !f->grid_to_world[dim] || !f->world_to_grid[dim]) return true;
+  const float w = f->grid_to_world[dim](f->grid_to_world_scaling[dim], float(g));
+  auto to_grid = [&](float v) -> double {
+    return f->world_to_grid[dim](f->world_to_grid_scaling[dim], v);
+  };
+  const double back = to_grid(w);
+  if (std::fabs(back - double(g)) < 0.5) return true;
+  // An axis that maps several indices to one value (a single level) is read
+  // at that value whatever the index.
+  return !(std::fabs(to_grid(std::nextafter(w, HUGE_VALF)) - back) >= 0.0001);
 }

@@ -75,6 +75,12 @@ long columns_per_turn(const file_descriptor* f, int first, int last);
 // first.
 bool spans_turn(const file_descriptor* f, float b1, float b2);
 
+// Whether a function can place the environment at grid index g of x, y or z
+// of a data set: the environment keeps the float world value, from which the
+// reads find the index again, and past 2^24 (for a long axis before) that
+// value leads to a neighbouring index.
+bool placeable(const file_descriptor* f, int dim, long long g);
+
 // Columns a whole turn of longitude apart are one place on the earth (the
 // wrap column of a global grid repeats its first): together they weigh at
 // most one whole box, the later copies giving up the excess. So the two
