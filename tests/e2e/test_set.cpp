@@ -173,6 +173,8 @@ static long long civil_days(long long y, int m, int d) {
 // step near those read holds its number modulo 4096, the rest is a hole), a
 // column of a cyclic x of 144 (each holding its number) after whole turns, a
 // date a million years on; one no float world value leads back to is refused.
+// So do those of a variable's dimension expressions, of the functions'
+// dimension arguments, of tloop and of a station request's time range.
 TEST(Set, CoordinatesPastAFloatsWholeNumbersAreHeldOrRefused) {
   TempDir dir;
   const std::string tail = "undef -9.99e33\nzdef 1 levels 1000\nvars 1\nv 0 99 V\nendvars\n";
@@ -217,6 +219,51 @@ TEST(Set, CoordinatesPastAFloatsWholeNumbersAreHeldOrRefused) {
                               "Y is fixed     Lat = 0  Y = 1\nZ is fixed     Lev = "
                               "1000  Z = 1\nT is varying   Time = 21:20Z09JAN2038 to "
                               "21:21Z09JAN2038  T = 2e+07 to 2e+07\n"}});
+  // A variable's dimension expressions and the functions' dimension
+  // arguments around step s, 21:20 9 Jan 2038.
+  const long long s = (civil_days(2038, 1, 9) - civil_days(2000, 1, 1)) * 1440 + 21 * 60 + 20 + 1;
+  auto num = [](double v) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%g", v);
+    return std::string(t);
+  };
+  auto at = [&](long long k) { return "Result value = " + num(double(k % 4096)) + " \n"; };
+  auto when = [](int minute) { return "21:" + std::to_string(minute) + "z09jan2038"; };
+  // What a function prints over steps a to b, and its result.
+  auto over = [&](const std::string& head, long long a, long long b, bool mean) {
+    double sum = 0;
+    for (long long k = a; k <= b; k++) sum += double(k % 4096);
+    return head + "  dim = 3, start = " + std::to_string(a) + ", end = " + std::to_string(b) +
+           "\nResult value = " + num(mean ? sum / double(b - a + 1) : sum) + " \n";
+  };
+  auto refused = [](const std::string& head, const std::string& expr) {
+    std::string fn = expr.substr(0, expr.find('('));
+    return head + "Operation Error:  Error from " + fn +
+           " function\n  Error ocurred at column 1\n" +
+           "DISPLAY error:  Invalid expression \n  Expression = " + expr + "\n";
+  };
+  const std::string n1 = std::to_string(s - 1), n0 = std::to_string(s), p1 = std::to_string(s + 1);
+  const std::string p2 = std::to_string(s + 2);
+  const std::string minloc = "minloc(v,t=" + n1 + ",t=" + p1 + ")";
+  steps.insert(
+      steps.end(),
+      {{"set t " + n0, "-"},
+       {"d v(t=" + p2 + ")", at(s + 2)},
+       {"d v(time=" + when(22) + ")", at(s + 2)},
+       {"d v(t+1)", at(s + 1)},
+       {"d v(t-1)", at(s - 1)},
+       {"d v(time-2mn)", at(s - 2)},
+       {"d ave(v,t=" + n1 + ",t=" + p1 + ")", over("Averaging.", s - 1, s + 1, true)},
+       {"d sum(v,time=" + when(20) + ",time=" + when(22) + ")", over("SUMing.", s, s + 2, false)},
+       {"d mean(v,t+1,t+3)", over("MEANing.", s + 1, s + 3, true)},
+       {"d gint(v,t=" + n0 + ",t=" + p2 + ")", over("Integrating.", s, s + 2, false)},
+       {"d tmave(const(v,1),v,t=" + n0 + ",t=" + p2 + ")", over("TMAVE:", s, s + 2, true)},
+       {"d " + minloc, refused("Error from MINLOC:  1st dimension expression invalid\n", minloc)},
+       {"set t " + n1 + " " + p1, "-"},
+       {"set gxout print", "-"},
+       {"d tloop(v)", "Printing Grid -- 3 Values -- Undef = -9.99e+33\n" +
+                          num(double((s - 1) % 4096)) + " " + num(double(s % 4096)) + " " +
+                          num(double((s + 1) % 4096)) + " \n"}});
   expect_steps(dir, "open m.ctl\n", steps);
 
   std::string columns;
@@ -249,7 +296,40 @@ TEST(Set, CoordinatesPastAFloatsWholeNumbersAreHeldOrRefused) {
        {"q time", "Time = 00Z01JAN1000000 to 00Z01JAN1000000  " + day + " to " + day + "\n"},
        {"set t " + std::to_string(far + 3), "Time values set: 1000000:1:1:18 1000000:1:1:18 \n"},
        {"set t " + std::to_string(far), set}});
+  // Columns past 2^24 named in expressions: read whole, or refused where
+  // only a float world value would place them.
+  const long long g = 16777283, col = (g - 1) % 144 + 1;
+  const std::string gs = std::to_string(g), last = std::to_string(g + 2);
+  const std::string lon = std::to_string((16777217LL - 1) * 5 / 2);  // column 16777217
+  const std::string ave = "ave(v,x=" + gs + ",x=" + last + ")", sum = "sum(v,x=1,x=" + last + ")";
+  const std::string aave = "aave(v,x=" + gs + ",x=" + last + ",y=1,y=1)";
+  steps = {
+      {"set x 1", "LON set to 0 0 \n"},
+      {"d v(x=" + gs + ")", "Result value = " + std::to_string(col) + " \n"},
+      {"d v(x+" + std::to_string(g - 1) + ")", "Result value = " + std::to_string(col) + " \n"},
+      {"d v(lon=" + lon + ")",
+       "Syntax Error:  Invalid dimension expression\n"
+       "  Dimension value missing or invalid\n  Variable name = v\n"
+       "  Error ocurred at column 1\nDISPLAY error:  Invalid "
+       "expression \n  Expression = v(lon=" +
+           lon + ")\n"},
+      {"d " + ave, refused("Error from AVE:  1st dimension expression invalid\n", ave)},
+      {"d " + sum, refused("Error from SUM:  2nd dimension expression invalid\n", sum)},
+      {"d " + aave, refused("Error from AAVE:  Invalid dimension expression \n", aave)}};
   expect_steps(dir, "open c.ctl\n", steps);
+
+  // A station request's time range, shown by the statistics of a series.
+  dsfiles::write_station(dir, "s", 4);
+  steps = {{"set t " + n0 + " " + p2, "-"},
+           {"d ps", "Data Type = station\nDimensions = 3 -1\nI Dimension = " + n0 + " to " + p2 +
+                        "\nJ Dimension = -999 to -999\nStn count = 0\nUndef value = -999\n"
+                        "Undef count = 0  Valid count = 0 \nMin, Max = -999 -999\n"
+                        "Cmin, cmax, cint = -1004 -994 1\n"
+                        "Stats[sum,sumsqr,root(sumsqr),n]:     0 0 0 0\n"
+                        "Stats[(sum,sumsqr,root(sumsqr))/n)]:     0 0 0\n"
+                        "Stats[(sum,sumsqr,root(sumsqr))/(n-1))]: 0 0 0\n"
+                        "Stats[(sigma,var)(n)]:     0 0\nStats[(sigma,var)(n-1)]:   0 0\n"}};
+  expect_steps(dir, "open s.ctl\nset lon 0\nset lat 0\nset gxout stat\n", steps);
 }
 
 // Axes whose float conversions round apart (a start of -89 by 0.02225 comes
