@@ -36,9 +36,6 @@ float to_grid(const file_descriptor* pfi, int d, float w) {
   return w;
 }
 
-// From 2^24 on a float no longer holds every whole number.
-constexpr double kFloatWhole = 16777216.0;
-
 // A grid coordinate typed as a number: read as a float, as it always was,
 // but in double from 2^24 on, where a float would move it to a neighbour.
 const char* grid_number(const char* p, double* v) {
@@ -46,7 +43,7 @@ const char* grid_number(const char* p, double* v) {
   const char* q = valprs(p, &f);
   if (!q) return nullptr;
   double d;
-  *v = dblprs(p, &d) && std::fabs(d) >= kFloatWhole ? d : f;
+  *v = dblprs(p, &d) && std::fabs(d) >= double(kFloatWhole) ? d : f;
   return q;
 }
 
@@ -193,11 +190,11 @@ const char* dimarg(const char* text, const eval_state* pst, const file_descripto
 }
 
 double arg_ceil(double g, float tol) {
-  if (std::fabs(g) >= kFloatWhole) return std::ceil(g - tol);
+  if (std::fabs(g) >= double(kFloatWhole)) return std::ceil(g - tol);
   return std::ceil(static_cast<float>(g) - tol);
 }
 
 double arg_floor(double g, float tol) {
-  if (std::fabs(g) >= kFloatWhole) return std::floor(g + tol);
+  if (std::fabs(g) >= double(kFloatWhole)) return std::floor(g + tol);
   return std::floor(static_cast<float>(g) + tol);
 }

@@ -5,13 +5,17 @@
 struct eval_state;
 struct file_descriptor;
 
+// From 2^24 on a float no longer holds every whole number: it moves grid
+// indices and time steps to a neighbour.
+inline constexpr long long kFloatWhole = 1LL << 24;
+
 // Parses one expression (lower case, no blanks) into a grid coordinate of the
 // data set, relative to the evaluation's environment; in double, which holds
-// every time step and grid index (a float moves those past 2^24). A world
-// value of x, y or z whose float names no grid point of its own is refused. On success *dimension
-// is 0..3 (or 9 for a radius), *value the grid coordinate (or the radius) and
-// *world 1 when a world-coordinate name was used; returns the position past
-// the value. Returns null after a level-0 message. "r" is accepted only when
+// every time step and grid index. A world value of x, y or z whose float
+// names no grid point of its own is refused. On success *dimension is 0..3
+// (or 9 for a radius), *value the grid coordinate (or the radius) and *world
+// 1 when a world-coordinate name was used; returns the position past the
+// value. Returns null after a level-0 message. "r" is accepted only when
 // no_radius is 0.
 const char* dimprs(const char* text, const eval_state* pst, const file_descriptor* pfi,
                    int* dimension, double* value, int no_radius, int* world);
@@ -24,9 +28,8 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
 const char* dimarg(const char* text, const eval_state* pst, const file_descriptor* pfi,
                    int* dimension, double* value, int* world);
 
-// The index bounds of a dimension argument's grid coordinate g: ceil(g - tol)
-// and floor(g + tol), and round(g) as floor(g + 0.5). In float, as they have
-// always been worked out, while a float holds every whole number; in double
-// from 2^24 on.
+// The index bounds of a dimension argument's grid coordinate g, ceil(g - tol)
+// and floor(g + tol): in float, as they have always been worked out, while a
+// float holds every whole number, and in double from 2^24 on.
 double arg_ceil(double g, float tol);
 double arg_floor(double g, float tol);

@@ -618,7 +618,6 @@ int ave(function_args* args, eval_state* pst, int kind) {
   // minloc and maxloc give the index as a value of the grid, a float, which
   // holds every whole number only up to 2^24; x, y and z are placed through
   // float world values.
-  constexpr int kFloatWhole = 1 << 24;
   auto held = [&](int g) {
     return r.dim < 3 ? placeable(f, r.dim, g) : kind < 7 || (g >= -kFloatWhole && g <= kFloatWhole);
   };

@@ -6,6 +6,7 @@
 
 #include "data/filerec.h"
 #include "data/reader.h"
+#include "expr/dimexpr.h"
 
 double axis_step(conversion_fn to_world, const float* scaling, float g) {
   return std::fabs(double(to_world(scaling, g + 1)) - to_world(scaling, g));
@@ -45,7 +46,6 @@ bool turn_fold::take(long i, double* w, double whole) {
 }
 
 bool placeable(const file_descriptor* f, int dim, long long g) {
-  constexpr long long kFloatWhole = 1LL << 24;
   if (g < -kFloatWhole || g > kFloatWhole) return false;
   if (holds_stations(f) || !f->grid_to_world[dim] || !f->world_to_grid[dim]) return true;
   const float w = f->grid_to_world[dim](f->grid_to_world_scaling[dim], float(g));

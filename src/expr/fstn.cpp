@@ -105,7 +105,7 @@ bool increment_arg(const char* text, const time_scaling& ts, time_step* step) {
 // double from there on, where a float would move it to a neighbouring step.
 double time_coordinate(const float* ts, const date_time* t) {
   const double g = t2gr_exact(ts, t);
-  return std::fabs(g) < 16777216.0 ? double(static_cast<float>(g)) : g;
+  return std::fabs(g) < double(kFloatWhole) ? double(static_cast<float>(g)) : g;
 }
 
 void print_time(const date_time& t) {
