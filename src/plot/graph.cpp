@@ -19,6 +19,11 @@
 
 namespace {
 
+// The largest constant whose value axis is five units either side: beyond
+// it the float page mapping (about seven digits) no longer places its unit
+// labels evenly, and farther out "%g" prints them alike or the units vanish.
+constexpr double kUnitAxisLimit = 1e4;
+
 dimension_op as_op(conversion_fn f) { return reinterpret_cast<dimension_op>(f); }
 
 size_t scaling_words(const float* a, int linear, int dim) {
@@ -232,9 +237,8 @@ void kas1d(session_state* pcm, float min, float max, int dim, graph_rotation rot
     vlo = min - 5;
     vhi = min + 5;
     interval = 2;
-    // Five units vanish against a value this far out, which would leave the
-    // axis no length: five tenths of the value's decade either side instead.
-    if ((vlo == min || vhi == min) && std::isfinite(min)) {
+    // Larger constants get five tenths of their decade either side.
+    if (std::isfinite(min) && std::fabs(double(min)) + 5 > kUnitAxisLimit) {
       double unit = std::pow(10.0, std::floor(std::log10(std::fabs(double(min)))) - 1);
       while (std::fabs(double(min)) + 5 * unit > double(std::numeric_limits<float>::max()))
         unit /= 10;

@@ -384,4 +384,142 @@ TEST(PlotKinds, ValuesBeyondTheOldBoundAreDrawnLikeAnyOthers) {
   }
 }
 
+// The strokes of a label, moved so that its lowest and leftmost points lie
+// on 0, page inches.
+std::vector<hardcopy::segment> shape_of(std::vector<hardcopy::segment> strokes) {
+  double x0 = 1e9, y0 = 1e9;
+  for (const hardcopy::segment& s : strokes) {
+    x0 = std::min({x0, s.x, s.x2});
+    y0 = std::min({y0, s.y, s.y2});
+  }
+  for (hardcopy::segment& s : strokes) s = {s.x - x0, s.y - y0, s.x2 - x0, s.y2 - y0, s.colour};
+  return strokes;
+}
+
+// Whether two shapes hold the same strokes, to the file's thousandth of an inch.
+bool same_shape(const std::vector<hardcopy::segment>& a, const std::vector<hardcopy::segment>& b) {
+  if (a.size() != b.size()) return false;
+  auto near = [](double u, double v) { return std::fabs(u - v) < 0.0025; };
+  for (const hardcopy::segment& s : a) {
+    bool found = false;
+    for (const hardcopy::segment& t : b)
+      found = found || (near(s.x, t.x) && near(s.y, t.y) && near(s.x2, t.x2) && near(s.y2, t.y2)) ||
+              (near(s.x, t.x2) && near(s.y, t.y2) && near(s.x2, t.x) && near(s.y2, t.y));
+    if (!found) return false;
+  }
+  return true;
+}
+
+// A series whose values are all one constant gets a value axis whose labels
+// read their own places: ticks evenly spaced upwards, the constant inside,
+// and each label's text (compared stroke for stroke with the same text
+// drawn by "draw string") the number the axis has at its tick. Constants of
+// ordinary size keep five units either side with a label at each unit.
+TEST(PlotKinds, AConstantSeriesGetsAnAxisItsLabelsRead) {
+  TempDir dir;
+  stnw::dataset ds;
+  ds.surface_vars = {"c"};
+  ds.times = {{stnw::surface_report("KAAA", 40, 20, {2})},
+              {stnw::surface_report("KAAA", 40, 20, {2})},
+              {stnw::surface_report("KAAA", 40, 20, {2})}};
+  stnw::write(dir.path(), "s", ds);
+  const std::string line = "open " + sample + "\nset lat 0\nset lon 1 10\n";
+  const std::string series = "open " + sample + "\nset lon 0\nset lat 0\nset t 1 12\n";
+  const std::string station = "open s.ctl\nset lon 20\nset lat 40\nset t 1 3\n";
+  const struct {
+    std::string setup, expr;
+    double value;
+    bool units;  // five units either side, a label at each
+  } rows[] = {
+      {line, "5+lon*0", 5, true},        {line, "100+lon*0", 100, true},
+      {line, "1000+lon*0", 1000, true},  {line, "-1000+lon*0", -1000, true},
+      {line, "9990+lon*0", 9990, true},  {line, "99990+lon*0", 99990, false},
+      {line, "1e6+lon*0", 1e6, false},   {line, "3e7+lon*0", 3e7, false},
+      {line, "1e8+lon*0", 1e8, false},   {line, "-1e8+lon*0", -1e8, false},
+      {line, "2e36+lon*0", 2e36, false}, {series, "slp*0+1e8", 1e8, false},
+      {station, "c*5e7", 1e8, false},
+  };
+  constexpr double size = 0.2;  // label height; the ticks are 0.4 of it
+  // One row; a row that cannot go on ends alone.
+  auto check = [&](const auto& row) {
+    auto r = run_batch(row.setup + "set xlab off\nset ylopts 1 1 " + std::to_string(size) +
+                           "\nenable print a.meta\nd " + row.expr +
+                           "\nprint\ndisable print\nq gxinfo\nq xy2w 5 0.75\nq xy2w 5 7.75\n",
+                       dir.path());
+    const std::vector<double> area = area_limits(answer(r.out, "q gxinfo"));
+    ASSERT_EQ(area[2], 0.75) << r.out;
+    ASSERT_EQ(area[3], 7.75);
+    const double lo = value_at(r.out, "q xy2w 5 0.75"), hi = value_at(r.out, "q xy2w 5 7.75");
+    ASSERT_LT(lo, hi);
+    EXPECT_GT(row.value, lo);
+    EXPECT_LT(row.value, hi);
+    if (row.units) {
+      EXPECT_EQ(lo, row.value - 5);
+      EXPECT_EQ(hi, row.value + 5);
+    }
+    // Ticks on the left edge, pointing out of the plot area.
+    const auto frames = hardcopy::frames_of(vemra_test::read_file(dir.file("a.meta")));
+    ASSERT_FALSE(frames.empty());
+    const double left = area[0], tick = 0.4 * size;
+    std::vector<double> ticks;
+    for (const hardcopy::segment& s : frames[0]) {
+      const double a = std::max(s.x, s.x2), b = std::min(s.x, s.x2);
+      if (std::fabs(s.y - s.y2) < 0.0005 && std::fabs(a - left) < 0.002 &&
+          std::fabs(a - b - tick) < 0.003)
+        ticks.push_back(s.y);
+    }
+    std::sort(ticks.begin(), ticks.end());
+    ASSERT_GE(ticks.size(), 3u) << r.out;
+    if (row.units) {
+      EXPECT_EQ(ticks.size(), 11u);
+    }
+    for (size_t k = 1; k < ticks.size(); k++) {
+      EXPECT_GT(ticks[k], ticks[k - 1]);
+      EXPECT_NEAR(ticks[k] - ticks[k - 1], ticks[1] - ticks[0], 0.003) << k;
+    }
+    // The number at each tick, rounded to what its place tells, and its text.
+    const double slack = (hi - lo) * 0.002 / (area[3] - area[2]);
+    const double unit = std::pow(10.0, std::ceil(std::log10(slack)));
+    std::vector<std::string> texts;
+    for (double y : ticks) {
+      const double v = lo + (y - area[2]) / (area[3] - area[2]) * (hi - lo);
+      char t[32];
+      std::snprintf(t, sizeof t, "%g", std::round(v / unit) * unit + 0.0);
+      EXPECT_NEAR(std::atof(t), v, slack) << t << " labels the tick at " << v;
+      if (row.units) {
+        EXPECT_NEAR(v, lo + double(texts.size()), slack);
+      }
+      texts.push_back(t);
+    }
+    // The same texts drawn one under the other, left to right from x = 1.
+    std::string draws = "set strsiz " + std::to_string(0.8 * size) + " " + std::to_string(size) +
+                        "\nset string 1 bl\nenable print b.meta\n";
+    for (size_t k = 0; k < texts.size(); k++)
+      draws += "draw string 1 " + std::to_string(0.5 + 0.6 * double(k)) + " " + texts[k] + "\n";
+    run_batch(draws + "print\ndisable print\n", dir.path());
+    const auto drawn = hardcopy::frames_of(vemra_test::read_file(dir.file("b.meta")));
+    ASSERT_FALSE(drawn.empty());
+    auto strokes_in = [](const std::vector<hardcopy::segment>& all, double xhi, double ylo,
+                         double yhi) {
+      std::vector<hardcopy::segment> v;
+      for (const hardcopy::segment& s : all)
+        if (std::max(s.x, s.x2) < xhi && std::min(s.y, s.y2) > ylo && std::max(s.y, s.y2) < yhi)
+          v.push_back(s);
+      return shape_of(v);
+    };
+    for (size_t k = 0; k < texts.size(); k++) {
+      const auto label =
+          strokes_in(frames[0], left - tick - 0.01, ticks[k] - 0.6 * size, ticks[k] + 0.6 * size);
+      const double base = 0.5 + 0.6 * double(k);
+      const auto want = strokes_in(drawn[0], 99, base - 0.1 * size, base + 1.1 * size);
+      EXPECT_FALSE(want.empty()) << texts[k];
+      EXPECT_TRUE(same_shape(label, want)) << "the label at " << ticks[k] << " is no " << texts[k];
+    }
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.setup + "d " + row.expr);
+    check(row);
+  }
+}
+
 }  // namespace
