@@ -1,6 +1,7 @@
 // The command dispatcher and the small commands it handles itself.
 #include "cmd/dispatch.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -336,6 +337,9 @@ struct command_keyword {
   // Clear manages the frame itself; every other command first lets the
   // graphics package finish pending output.
   bool keeps_frame = false;
+  // Commands that draw into the display list fail when it ran out of room
+  // for what they drew.
+  bool draws = false;
 };
 
 int cmd_quit(command_line&) { return -1; }
@@ -450,9 +454,9 @@ const command_keyword commands[] = {
     {"reinit", cmd_reinit},
     {"screen", cmd_screen},
     {"close", cmd_close},
-    {"clear", cmd_clear, nullptr, true},
-    {"c", cmd_clear, nullptr, true},
-    {"swap", cmd_swap},
+    {"clear", cmd_clear, nullptr, true, true},
+    {"c", cmd_clear, nullptr, true, true},
+    {"swap", cmd_swap, nullptr, false, true},
     {"outxwd", cmd_outxwd},
     {"q", cmd_query},
     {"query", cmd_query},
@@ -462,15 +466,15 @@ const command_keyword commands[] = {
     {"enable", cmd_enable},
     {"disable", cmd_disable},
     {"redraw", cmd_redraw},
-    {"draw", cmd_draw},
+    {"draw", cmd_draw, nullptr, false, true},
     {"print", cmd_print},
     {"printim", cmd_printim},
-    {"set", cmd_set},
+    {"set", cmd_set, nullptr, false, true},
     {"open", cmd_open},
     {"sdfopen", cmd_sdfopen},
     {"xdfopen", cmd_xdfopen},
-    {"d", cmd_display, kNoFileDisplay},
-    {"display", cmd_display, kNoFileDisplay},
+    {"d", cmd_display, kNoFileDisplay, false, true},
+    {"display", cmd_display, kNoFileDisplay, false, true},
     {"coll", cmd_collect, kNoFileCollect},
     {"collect", cmd_collect, kNoFileCollect},
     {"define", cmd_define, kNoFileDefine},
@@ -529,7 +533,9 @@ int dispatch_line(const std::string& line, session_state* pcm, bool from_exec) {
       kaprnt(msg_level::error, cmd->no_file);
       return 1;
     }
-    return cmd->handler(c);
+    const std::uint64_t stops = gxhstops();
+    const int rc = cmd->handler(c);
+    return rc == 0 && cmd->draws && gxhstops() != stops ? 1 : rc;
   }
   if (*c.lower == '!') {
     std::string shell = rest_of_line(c.typed + 1);

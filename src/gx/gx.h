@@ -3,6 +3,7 @@
 // services. All coordinates are virtual page inches unless said otherwise.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // A transform of a point pair (may write its output over its input).
@@ -116,6 +117,9 @@ bool gxhend();
 // 0, or 1 when refused or failed, with a message.
 int gxhprt();
 void gxhfrm(frame_action action);
+// Times the display list stopped recording a frame for want of buffer room
+// (said by a message): a command that drew fails when this moved.
+std::uint64_t gxhstops();
 
 // Image output: 0 success, 1 open failure, 2 output failure.
 int gxhpng(const char* name, int width, int height, int background, int format);

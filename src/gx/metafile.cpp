@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -31,13 +32,14 @@ struct buffer_set {
 // The frames held in memory. Set up by gxhnew (at package start); the
 // frame being written is emptied by every new frame.
 struct display_list {
-  buffer_set sets[2];    // frame buffers; the second only while double buffering
-  int pntf = 0;          // set being written
-  std::size_t hpnt = 0;  // next free word in the last buffer of that set
-  int dbmode = 0;        // 1 while double buffering: the other set holds the completed frame
-  int herr = 0;          // 1 while recording is stopped (no buffer room) until the next frame
-  float xrsize = 0;      // real page width, inches, for the file header
-  float yrsize = 0;      // real page height
+  buffer_set sets[2];       // frame buffers; the second only while double buffering
+  int pntf = 0;             // set being written
+  std::size_t hpnt = 0;     // next free word in the last buffer of that set
+  int dbmode = 0;           // 1 while double buffering: the other set holds the completed frame
+  int herr = 0;             // 1 while recording is stopped (no buffer room) until the next frame
+  std::uint64_t stops = 0;  // times recording stopped for want of room, for gxhstops
+  float xrsize = 0;         // real page width, inches, for the file header
+  float yrsize = 0;         // real page height
   std::size_t buffer_words = kBufferWords;  // words a buffer takes before the next is begun
   int max_buffers = kMaxBuffers;            // buffers a set may have (test hook gxhlimits)
 };
@@ -74,6 +76,12 @@ void trim(buffer_set& s) {
 void release(buffer_set& s) {
   s.bufs.clear();
   s.lens.clear();
+}
+
+// The rest of the frame goes unrecorded; the command that drew it fails.
+void stop_recording() {
+  ms.dl.herr = 1;
+  ms.dl.stops++;
 }
 
 inline void append(const int16_t* w, int n) {
@@ -200,13 +208,13 @@ void hfull() {
   s.lens.back() = ms.dl.hpnt;
   if (static_cast<int>(s.bufs.size()) >= ms.dl.max_buffers) {
     kaprntout("Out of buffer space\n");
-    ms.dl.herr = 1;
+    stop_recording();
     return;
   }
   auto b = new_buffer();
   if (!b) {
     kaprntout("Memory allocation error for metafile buffers.\n");
-    ms.dl.herr = 1;
+    stop_recording();
     return;
   }
   s.bufs.push_back(std::move(b));
@@ -227,7 +235,7 @@ void gxhnew(float width, float height) {
   auto b = new_buffer();
   if (!b) {
     kaprntout("Unable to allocate memory for metafile operations.\n");
-    ms.dl.herr = 1;
+    stop_recording();
     return;
   }
   ms.dl.sets[0].bufs.push_back(std::move(b));
@@ -254,7 +262,7 @@ void gxhfrm(frame_action action) {
       ms.dl.sets[1].lens.push_back(0);
     } else {
       kaprntout("Memory allocation error for metafile buffers.\n");
-      ms.dl.herr = 1;
+      stop_recording();
     }
   } else if (action != frame_action::double_buffer && ms.dl.dbmode) {
     ms.dl.dbmode = 0;
@@ -278,6 +286,7 @@ void gxhfrm(frame_action action) {
         next.lens.push_back(0);
       } else {
         kaprntout("Memory allocation error for metafile buffers.\n");
+        ms.dl.stops++;  // recording stays stopped below
       }
     }
   }
@@ -481,6 +490,8 @@ void gxhpage(float* width, float* height) {
 int gxhdbmode() { return ms.dl.dbmode; }
 
 int gxhrecording() { return !ms.dl.herr; }
+
+std::uint64_t gxhstops() { return ms.dl.stops; }
 
 void gxhlimits(std::size_t words_per_buffer, int buffers) {
   ms.dl.buffer_words = (words_per_buffer == 0 || words_per_buffer > kBufferWords)

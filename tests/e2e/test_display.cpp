@@ -312,6 +312,9 @@ double line_graph_bytes_per_point() {
 // machine's memory ask for twice what the machine has; rows under an
 // address-space limit of 512 MiB show that what fits is drawn, and that the
 // grids a nested expression already holds and a line graph's drawing count.
+// Bars are not measured first: a bar graph whose drawing the display list
+// has no room for fails with the list's message. Afterwards a new frame is
+// drawn and printed to a hardcopy file.
 TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
   const double machine = meminfo_bytes("MemTotal:");
   ASSERT_GT(machine, 0);
@@ -323,6 +326,7 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
   const double times = std::ceil(2 * machine / 4 / (1024 * 1024));
   const double per_point = line_graph_bytes_per_point();
   ASSERT_GT(per_point, 100);  // a segment and two circles
+  const std::string bars = "set x 1\nset y 1 20000000\nset gxout bar\nset baropts outline\n";
   const std::string nested10 = "d lat+(lat+(lat+(lat+(lat+(lat+(lat+(lat+(lat+lat))))))))";
   auto n = [](double v) { return std::to_string(static_cast<long long>(v)); };
   const struct {
@@ -331,6 +335,7 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
     std::string setup, command;
     const char* who;
     double points, bytes;  // 0 points: the grid fits
+    int lost = 0;          // frames the display list had no room for
   } rows[] = {
       {"a field", false, "set x 1 " + n(side) + "\nset y 1 " + n(side) + "\n", "d lat", "DISPLAY",
        side * side, 4 * side * side},
@@ -354,6 +359,10 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
        8e6 * per_point},
       {"frames of a loop", true, "set x 1\nset y 1 8000000\nset t 1 2\nset looping on\n", "d lat",
        "DISPLAY", 8e6, 8e6 * per_point},
+      // Thirty bytes a bar, 600 MB.
+      {"a bar graph's drawing", true, bars, "d lat", "DISPLAY", 0, 0, 1},
+      {"bar graphs of a loop", true, bars + "set t 1 2\nset looping on\n", "d lat", "DISPLAY", 0, 0,
+       2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -375,12 +384,19 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
     write_file(dir.file("rc.gs"), "'" + row.command + "'\nsay 'rc=' rc\n");
     write_file(dir.file("in.txt"),
                "open m.ctl\n" + row.setup +
-                   "run rc.gs\nset t 1\nset looping off\nset x 1\nset y 1 3\nd lat\n");
+                   "run rc.gs\nset t 1\nset looping off\nset x 1\nset y 1 3\nset gxout line\nc\n"
+                   "enable print p.mf\nd lat\nprint\ndisable print\n");
     ASSERT_EQ(std::system(("cd " + dir.path() + " && sh run.sh < in.txt > out.txt 2>&1").c_str()),
               0);
     const std::string out = read_file(dir.file("out.txt"));
     const std::string said = answer(out, "run rc.gs");
-    if (row.points == 0) {
+    if (row.lost > 0) {
+      std::string lost;
+      for (int k = 0; k < row.lost; k++) lost += "Memory allocation error for metafile buffers.\n";
+      EXPECT_TRUE(said.starts_with(lost)) << said.substr(0, 400);
+      EXPECT_EQ(said.find("rror", lost.size()), std::string::npos) << said.substr(0, 400);
+      EXPECT_TRUE(said.ends_with("rc=1\n")) << said.substr(0, 400);
+    } else if (row.points == 0) {
       EXPECT_EQ(said.find("rror"), std::string::npos) << said.substr(0, 400);
       EXPECT_TRUE(said.ends_with("rc=0\n")) << said.substr(0, 400);
     } else {
@@ -400,10 +416,14 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
       EXPECT_LE(left, needs);
       EXPECT_LE(left, (row.under_limit ? limit : machine) / gb + 0.05);
     }
-    // The session goes on: three latitudes are drawn next.
+    // The session goes on: three latitudes are drawn next, and printed.
     const size_t next = out.find("ka-> set t 1\n");
     ASSERT_NE(next, std::string::npos) << out;
     EXPECT_EQ(out.find("rror", next), std::string::npos) << out.substr(next);
+    EXPECT_NE(out.find("Hardcopy output file is closed \n", next), std::string::npos)
+        << out.substr(next);
+    const std::string meta = read_file(dir.file("p.mf"));
+    EXPECT_GT(meta.size(), 1000u);  // the frame with its axes, not the header alone
   }
 }
 

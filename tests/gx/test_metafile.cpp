@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -151,11 +152,13 @@ TEST(MetafileBuffers, FramesContinueIntoFurtherBuffersInOrder) {
 TEST(MetafileBuffers, ExhaustionStopsRecordingCleanlyUntilNextFrame) {
   fresh_page();
   gxhlimits(100, 2);
+  const std::uint64_t stops = gxhstops();
   EXPECT_EQ(stdout_of([] {
               for (int i = 0; i < 500; i++) gxmove(1, 1);
             }),
             "Out of buffer space\n");
   EXPECT_EQ(gxhrecording(), 0);
+  EXPECT_EQ(gxhstops(), stops + 1);  // once: the command that drew it fails
   W w = frame_words();
   EXPECT_LE(w.size(), 200u);
   EXPECT_EQ(w.size() % 3, 0u);  // only whole records kept
@@ -166,5 +169,6 @@ TEST(MetafileBuffers, ExhaustionStopsRecordingCleanlyUntilNextFrame) {
   EXPECT_EQ(gxhrecording(), 1);
   gxcolr(9);
   EXPECT_EQ(frame_words(), (W{-3, 9}));
+  EXPECT_EQ(gxhstops(), stops + 1);
   gxhlimits(0, 0);
 }
