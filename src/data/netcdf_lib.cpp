@@ -68,6 +68,10 @@ LAZY_FORWARDER(netcdf(), int, nc_set_var_chunk_cache, NC_ENOTBUILT,
 LAZY_FORWARDER(netcdf(), int, nc_inq_dimlen, NC_ENOTBUILT, (int ncid, int dimid, size_t* lenp),
                (ncid, dimid, lenp))
 LAZY_FORWARDER(netcdf(), int, nc_close, NC_ENOTBUILT, (int ncid), (ncid))
+LAZY_FORWARDER(netcdf(), int, nc_inq_format, NC_ENOTBUILT, (int ncid, int* formatp),
+               (ncid, formatp))
+LAZY_FORWARDER(netcdf(), int, nc_inq_path, NC_ENOTBUILT, (int ncid, size_t* pathlen, char* path),
+               (ncid, pathlen, path))
 LAZY_FORWARDER(netcdf(), int, nc_get_att_string, NC_ENOTBUILT,
                (int ncid, int varid, const char* name, char** ip), (ncid, varid, name, ip))
 LAZY_FORWARDER(netcdf(), int, nc_free_string, NC_ENOTBUILT, (size_t len, char** data), (len, data))

@@ -373,6 +373,82 @@ int read_variable_data(int ncid, var_info* var, const long* start, const long* c
   return ncvarget(ncid, var->id, start, count, var->data.data()) == -1 ? 0 : 1;
 }
 
+namespace {
+
+// Records up to this many bytes are read faster whole through a buffer than
+// a value at a time.
+constexpr size_t kShortRecord = 2048;
+
+// Bytes of one value of a type a classic file holds, 0 for others.
+size_t external_size(nc_type type) {
+  switch (type) {
+    case NC_BYTE:
+    case NC_CHAR:
+    case NC_UBYTE: return 1;
+    case NC_SHORT:
+    case NC_USHORT: return 2;
+    case NC_INT:
+    case NC_UINT:
+    case NC_FLOAT: return 4;
+    case NC_DOUBLE:
+    case NC_INT64:
+    case NC_UINT64: return 8;
+    default: return 0;
+  }
+}
+
+// Whether the record variable varid of a classic file shares short records
+// with other variables: each variable takes its values of one record,
+// padded to 4 bytes.
+bool in_short_shared_records(int ncid, int varid, int recdim) {
+  quiet_nc q;
+  int nd = 0, nv = 0, na = 0, rec = -1;
+  if (ncinquire(ncid, &nd, &nv, &na, &rec) == -1 || rec != recdim) return false;
+  std::vector<int> dims(NC_MAX_VAR_DIMS);
+  size_t record = 0;
+  int sharing = 0;
+  for (int id = 0; id < nv; id++) {
+    char name[NC_MAX_NAME + 1];
+    nc_type type = NC_NAT;
+    int ndims = 0, natts = 0;
+    if (ncvarinq(ncid, id, name, &type, &ndims, dims.data(), &natts) == -1) return false;
+    if (ndims < 1 || ndims > NC_MAX_VAR_DIMS || dims[0] != rec) continue;
+    size_t bytes = external_size(type);
+    for (int d = 1; d < ndims && bytes <= kShortRecord; d++) {
+      size_t len = 0;
+      if (nc_inq_dimlen(ncid, dims[size_t(d)], &len) != NC_NOERR) return false;
+      bytes *= len;
+    }
+    if (bytes > kShortRecord) return false;
+    record += (bytes + 3) / 4 * 4;
+    if (id != varid) sharing++;
+  }
+  return sharing > 0 && record <= kShortRecord;
+}
+
+}  // namespace
+
+slice_handle::slice_handle(const io_std* io, const var_info& v) : shared_(io->ncid) {
+  if (shared_ == kNoNetcdf || io->recdim < 0 || v.ndims != 1 || v.dimids[0] != io->recdim) return;
+  int format = 0;
+  if (nc_inq_format(shared_, &format) != NC_NOERR ||
+      (format != NC_FORMAT_CLASSIC && format != NC_FORMAT_64BIT_OFFSET && format != NC_FORMAT_CDF5))
+    return;
+  if (!in_short_shared_records(shared_, v.id, io->recdim)) return;
+  size_t len = 0;
+  if (nc_inq_path(shared_, &len, nullptr) != NC_NOERR || len == 0) return;
+  std::string path(len, '\0');
+  if (nc_inq_path(shared_, &len, path.data()) != NC_NOERR) return;
+  size_t chunk = kReadChunk;
+  int id = kNoNetcdf;
+  // Failing that, the values are read through the file's own handle.
+  if (nc__open(path.c_str(), NC_NOWRITE, &chunk, &id) == NC_NOERR) own_ = id;
+}
+
+slice_handle::~slice_handle() {
+  if (own_ != kNoNetcdf) nc_close(own_);
+}
+
 int read_one_dimension(const io_std* io, var_info* var, int dim) {
   if (!io || !var || var->ndims != 1) return 0;
   long len = io->dim_size(dim);

@@ -110,6 +110,25 @@ int read_variable_data(int ncid, var_info* var, const long* start, const long* c
 // Reads the whole of a one-dimensional variable; 1 or 0.
 int read_one_dimension(const io_std* io, var_info* var, int dim);
 
+// The handle through which a one-dimensional variable is read a slice at a
+// time. The file's own handle is unbuffered, so that a point of each time is
+// read as the few bytes it is; a variable along the record dimension of a
+// classic file whose records hold other variables too would then be read
+// one value a read. When the records are short it is read through a second,
+// buffered handle on the same file, closed with this record.
+class slice_handle {
+ public:
+  slice_handle(const io_std* io, const var_info& v);
+  ~slice_handle();
+  slice_handle(const slice_handle&) = delete;
+  slice_handle& operator=(const slice_handle&) = delete;
+  int ncid() const { return own_ != kNoNetcdf ? own_ : shared_; }
+
+ private:
+  int shared_;
+  int own_ = kNoNetcdf;
+};
+
 // Element index of data (of type from) into *out as type to: 1 for the
 // handled pairs (short, int, float, double each way), else 0.
 int convtype(const void* data, nc_type from, void* out, nc_type to, long from_index, long to_index);

@@ -232,8 +232,10 @@ bool holds_only_fill(const var_info& v) {
 }
 
 // Values of one read of a coordinate: a long one is read in slices, so that
-// memory stays small and the user can stop it between them.
-constexpr long kSliceValues = 1L << 20;
+// memory stays small and the user can stop it between them. A slice read a
+// value at a time (a record variable whose records are long) takes about a
+// tenth of a second.
+constexpr long kSliceValues = 1L << 16;
 
 using slices = sdf_slices;
 
@@ -378,11 +380,12 @@ bool sdf_fills::operator()(double x) const {
 
 sdf_slices sdf_read_slices(const io_std* io, var_info* v, long n, bool reverse,
                            const std::function<bool(long)>& take) {
+  const slice_handle handle(io, *v);
   for (long done = 0; done < n; done += kSliceValues) {
     if (kaqsig()) return sdf_slices::interrupted;
     long count = std::min(kSliceValues, n - done);
     long start = reverse ? n - done - count : done;
-    if (!read_variable_data(io->ncid, v, &start, &count)) return sdf_slices::failed;
+    if (!read_variable_data(handle.ncid(), v, &start, &count)) return sdf_slices::failed;
     if (!take(count)) return sdf_slices::stopped;
   }
   return sdf_slices::done;

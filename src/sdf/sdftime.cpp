@@ -86,11 +86,11 @@ class ud_dates {
     // The step of the origin's own unit, in minutes.
     ud_unit plain;
     double slope = 0;
-    if (cal365 && plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0)
-      minutes_per_unit_ = slope;
+    if (plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0)
+      (cal365 ? minutes_per_unit_ : unit_minutes_) = slope;
   }
 
-  bool date(double value, date_time* out) const {
+  bool date(double value, date_time* out) {
     if (!origin_ok_) return false;
     date_time origin = origin_;
     double months = -1;
@@ -106,9 +106,19 @@ class ud_dates {
       double minutes = std::floor(value * minutes_per_unit_ + 0.5);
       if (std::fabs(minutes) < 2e9) {
         date_time inc{0, 0, 0, 0, int(minutes)};
-        if (minutes >= 0)
+        // Dates of a file's times one after the other: each is the one
+        // before moved on by the few minutes between them, as carrying
+        // every time from the origin through the years one by one is slow.
+        // Both ways give the one date of that minute.
+        if (minutes >= 0 && last_minutes_ >= 0 && minutes >= last_minutes_) {
+          origin = last_;
+          inc.minute = int(minutes - last_minutes_);
+        }
+        if (minutes >= 0) {
           timadd(&inc, &origin);
-        else {
+          last_ = origin;
+          last_minutes_ = minutes;
+        } else {
           inc.minute = -inc.minute;
           timsub(&origin, &inc);
           origin = inc;
@@ -117,10 +127,18 @@ class ud_dates {
         return true;
       }
     }
+    if (near_anchor(value, out)) return true;
     int y, mo, d, h, mi;
     float sec;
     if (utCalendar(value, unit_.get(), &y, &mo, &d, &h, &mi, &sec) != 0) return false;
     date_time r{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
+    if (unit_minutes_ > 0 && y >= 1583 && mo >= 1 && d >= 1) {
+      anchored_ = true;
+      anchor_value_ = value;
+      anchor_ = moved_ = r;
+      anchor_second_ = sec;
+      moved_minutes_ = 0;
+    }
     // A value a hair below a whole minute is that minute.
     if (sec >= 30.0f) {
       date_time one{0, 0, 0, 0, 1};
@@ -131,11 +149,51 @@ class ud_dates {
   }
 
  private:
+  // Minutes from the anchor within which a date is worked out from it.
+  static constexpr double kReach = 1e8;
+  // How near half a minute a time may lie for its rounding to be sure: the
+  // library's own time is good to far less.
+  static constexpr double kDoubt = 1e-3;
+
+  // The date of a value a little after the last one the units library
+  // dated (the anchor), worked out from it, as the library takes long over
+  // each value. On the standard calendar from 1583 on, where the library's
+  // calendar and ours agree, its time of the value is the anchor's moved on
+  // by the minutes between the values. False when the value is not such a
+  // one, or its time lies too near half a minute for the rounding.
+  bool near_anchor(double value, date_time* out) {
+    if (!anchored_ || !(value >= anchor_value_)) return false;
+    const double x = double(anchor_second_) / 60 + (value - anchor_value_) * unit_minutes_;
+    if (!(x < kReach) || std::fabs(x - std::floor(x) - 0.5) < kDoubt) return false;
+    const auto m = static_cast<long long>(std::floor(x + 0.5));
+    if (m < moved_minutes_) {
+      moved_ = anchor_;
+      moved_minutes_ = 0;
+    }
+    date_time inc{0, 0, 0, 0, int(m - moved_minutes_)};
+    timadd(&inc, &moved_);
+    moved_minutes_ = m;
+    *out = moved_;
+    return true;
+  }
+
   const ud_unit& unit_;
   bool months_, years_;
   bool origin_ok_ = false;
   date_time origin_{};
+  // On a 365-day calendar: minutes of the base unit, which count each date
+  // on our calendar.
   double minutes_per_unit_ = 0;
+  date_time last_{};          // the last date worked out from minutes
+  double last_minutes_ = -1;  // its minutes from the origin (-1: none yet)
+  // On the standard calendar: minutes of the base unit, and the anchor.
+  double unit_minutes_ = 0;
+  bool anchored_ = false;
+  double anchor_value_ = 0;
+  date_time anchor_{};  // its date to the minute below
+  float anchor_second_ = 0;
+  date_time moved_{};  // the last date worked out from the anchor
+  long long moved_minutes_ = 0;
 };
 
 int rnd(double x) { return int(x + 0.5); }
@@ -311,6 +369,41 @@ sdf_calendar calendar_of(const var_info& tv, const char** name = nullptr) {
   return sdf_calendar::not_held;
 }
 
+// The axis's times, dated for the step check. gr2t carries a far time
+// through the years one by one, so on a minute-stepped axis only the ends of
+// each slice are dated by it: a time between lies as many minutes after the
+// first as its step count says, which holds when it does at the last (no
+// field of the date held at its limit on the way).
+class axis_clock {
+ public:
+  explicit axis_clock(const float* ts) : ts_(ts) {}
+
+  void slice(long first, long last) {
+    gr2t(ts_, float(first), &first_);
+    first_t_ = first;
+    date_time end;
+    gr2t(ts_, float(last), &end);
+    counted_ = ts_[6] > 0.1f && timdif(&first_, &end) == steps(last) - steps(first);
+  }
+
+  // Minutes from time t of the slice to the date d.
+  long long to(long t, const date_time& d) const {
+    if (counted_) return timdif(&first_, &d) - (steps(t) - steps(first_t_));
+    date_time axis;
+    gr2t(ts_, float(t), &axis);
+    return timdif(&axis, &d);
+  }
+
+ private:
+  // Minutes of time t from the start, rounded as gr2t rounds them.
+  long long steps(long t) const { return std::llround(double(ts_[6]) * (double(float(t)) - 1.0)); }
+
+  const float* ts_;
+  date_time first_{};
+  long first_t_ = 1;
+  bool counted_ = false;
+};
+
 // Each time of the file against the axis built from its first two: the
 // first that lies half a step or more away gets one warning, since every
 // later date is off as well. Times past what a grid coordinate can count
@@ -327,15 +420,18 @@ bool check_steps(file_descriptor* pfi, io_std* io, var_info* tv, Decode date_of)
   constexpr long kCountable = 16777216;
   const long n = pfi->t_size < kCountable ? pfi->t_size : kCountable;
   long start = 0;  // of the slice in hand
+  axis_clock clock(ts);
   const sdf_slices r = sdf_read_slices(io, tv, n, false, [&](long count) {
+    clock.slice(start + 1, start + count);
     for (long i = 0; i < count; i++) {
       long t = start + i + 1;
       double v;
-      date_time file{}, axis{};
-      gr2t(ts, float(t), &axis);
+      date_time file{};
       bool dated = value_as_double(tv->data.data(), tv->type, i, &v) && std::isfinite(v) &&
                    date_of(v, &file);
-      if (dated && double(std::llabs(timdif(&axis, &file))) * 2 < step) continue;
+      if (dated && double(std::llabs(clock.to(t, file))) * 2 < step) continue;
+      date_time axis{};
+      gr2t(ts, float(t), &axis);
       std::string in_file = dated ? kat2ch(file, 5) : std::string("not a date");
       kaprntf(msg_level::info,
               "Warning:  The times of SDF file are not evenly stepped: time %ld is %s in the file "
@@ -471,7 +567,7 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
                                  : "Error parsing UDUNITS time units in SDF file.\n");
     return false;
   }
-  const ud_dates dates(unit, units, base.c_str(), pfi->calendar_365 == 1);
+  ud_dates dates(unit, units, base.c_str(), pfi->calendar_365 == 1);
   date_time first{};
   if (!dates.date(v1, &first)) {
     kaprnt(msg_level::error, "Error decoding initial udunits time value in SDF file.\n");
