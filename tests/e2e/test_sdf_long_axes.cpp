@@ -1,7 +1,9 @@
 // Coordinates longer than a list of levels holds: "sdfopen" and "xdfopen"
 // read them a slice at a time, refuse one at its first value off the even
 // step while memory stays small, and stop at the first Ctrl-C while one is
-// read. The files are sparse: only their first values are written.
+// read. The long files are sparse: only their first values are written.
+// Time axes a value longer or shorter than a slice keep every time across
+// the slices' ends, and one time late just after an end is named.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -9,6 +11,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <initializer_list>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -58,9 +62,8 @@ void long_axis_file(const std::string& path, const std::string& axis,
 }
 
 // A file whose latitudes run from 40 down to -24.0001220703125 in
-// 2^20 + 3 steps of 2^-14 (exact in float), read in slices of 2^20 from the
-// south: two longitudes, 7 and 8 at the first (northernmost) latitude and 9
-// and 10 at the last, the other points not written.
+// 2^20 + 3 steps of 2^-14 (exact in float), read in slices from the south: two longitudes, 7 and 8
+// at the first (northernmost) latitude and 9 and 10 at the last, the other points not written.
 void descending_lat_file(const std::string& path) {
   constexpr size_t n = (size_t(1) << 20) + 3;
   int nc, lat, lon, vlat, vlon, v, old;
@@ -124,6 +127,82 @@ void long_time_file(const std::string& path) {
   std::filesystem::resize_file(path, size + records * record);
 }
 
+// The reader's slice of a coordinate, in values.
+constexpr long kSlice = 65536;
+
+// A file of n double times, hours since 2000-01-01: time i is i hours, from
+// time index `late` on one hour more. With records, time is the record
+// dimension and its records hold a 2 x 2 field as well; else a fixed one.
+void hourly_time_file(const std::string& path, long n, bool records, long late) {
+  int nc, t, lat, lon, vt, vlat, vlon, v, old;
+  ASSERT_EQ(peer::nc_create(path.c_str(), NC_64BIT_OFFSET | NC_CLOBBER, &nc), NC_NOERR);
+  peer::nc_set_fill(nc, NC_NOFILL, &old);
+  peer::nc_def_dim(nc, "time", records ? NC_UNLIMITED : size_t(n), &t);
+  peer::nc_def_dim(nc, "lat", 2, &lat);
+  peer::nc_def_dim(nc, "lon", 2, &lon);
+  peer::nc_def_var(nc, "time", NC_DOUBLE, 1, &t, &vt);
+  const std::string units = "hours since 2000-01-01 00:00";
+  peer::nc_put_att_text(nc, vt, "units", units.size(), units.c_str());
+  peer::nc_def_var(nc, "lat", NC_FLOAT, 1, &lat, &vlat);
+  peer::nc_put_att_text(nc, vlat, "units", 13, "degrees_north");
+  peer::nc_def_var(nc, "lon", NC_FLOAT, 1, &lon, &vlon);
+  peer::nc_put_att_text(nc, vlon, "units", 12, "degrees_east");
+  const int dims[3] = {t, lat, lon};
+  peer::nc_def_var(nc, "v", NC_FLOAT, records ? 3 : 2, records ? dims : dims + 1, &v);
+  ASSERT_EQ(peer::nc_enddef(nc), NC_NOERR);
+  const float two[2] = {0, 10};
+  peer::nc_put_var_float(nc, vlat, two);
+  peer::nc_put_var_float(nc, vlon, two);
+  std::vector<double> hours(static_cast<size_t>(n));
+  for (long i = 0; i < n; i++) hours[size_t(i)] = double(i < late ? i : i + 1);
+  size_t start[3] = {0, 0, 0}, count[3] = {size_t(n), 2, 2};
+  ASSERT_EQ(peer::nc_put_vara_double(nc, vt, start, count, hours.data()), NC_NOERR);
+  const std::vector<float> field(size_t(n) * 4, 1.0f);
+  ASSERT_EQ(peer::nc_put_vara_float(nc, v, start, records ? count : count + 1, field.data()),
+            NC_NOERR);
+  ASSERT_EQ(peer::nc_close(nc), NC_NOERR);
+}
+
+// The date h hours after 2000-01-01 00Z, as "set t" tells it ("Y:M:D:H")
+// or, with `minutes`, as the step check names it ("HH:MMZDDMONYYYY").
+std::string hour_date(long h, bool minutes = false) {
+  using namespace std::chrono;
+  const year_month_day d{sys_days{year{2000} / January / 1} + days{h / 24}};
+  char text[64];
+  if (!minutes) {
+    std::snprintf(text, sizeof text, "%d:%u:%u:%ld", int(d.year()), unsigned(d.month()),
+                  unsigned(d.day()), h % 24);
+    return text;
+  }
+  static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  std::snprintf(text, sizeof text, "%02ld:00Z%02u%s%d", h % 24, unsigned(d.day()),
+                kMonths[unsigned(d.month()) - 1], int(d.year()));
+  return text;
+}
+
+// The warning of the step check at time t (1-based), h hours in the file.
+std::string uneven_at(long t, long h) {
+  return "not evenly stepped: time " + std::to_string(t) + " is " + hour_date(h, true) +
+         " in the file but " + hour_date(t - 1, true) + " by the step of the first two.\n";
+}
+
+// What "set t" answers for times t of an hourly axis from 2000-01-01.
+std::string times_set(std::initializer_list<long> ts) {
+  std::string out;
+  for (long t : ts) {
+    const std::string d = hour_date(t - 1);
+    out += "ka-> set t " + std::to_string(t) + "\nTime values set: " + d + " " + d + " \n";
+  }
+  return out;
+}
+
+std::string set_times(std::initializer_list<long> ts) {
+  std::string out;
+  for (long t : ts) out += "set t " + std::to_string(t) + "\n";
+  return out;
+}
+
 // A field of /proc/PID/FILE ("rchar" of io in bytes, "VmHWM" of status in
 // kB); -1 when there is none.
 long proc_field(pid_t pid, const std::string& file, const std::string& name) {
@@ -161,7 +240,11 @@ TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) 
     std::string want;
     // What a following command shows (the open set, or none).
     std::string then = "q files\n", shows = "No files open\n";
+    std::string never = "";  // what the open must not print
   };
+  const std::string opened = "is open as file 1\n", uneven = "not evenly stepped";
+  write_file(dir.file("h.ctl"), "dset ^h.nc\nxdef lon\nydef lat\ntdef time\n");
+  write_file(dir.file("t.ctl"), "dset ^t.nc\nxdef lon\nydef lat\ntdef time\n");
   const c cases[] = {
       {"longitudes 0 1 0.5 ...",
        [&] {
@@ -188,6 +271,28 @@ TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) 
        "sdfopen f.nc", true, "SDF:  Interrupted while the X coordinate of SDF file was read.\n"},
       {"times all fills", [&] { long_time_file(dir.file("t.nc")); }, "sdfopen t.nc", true,
        "SDF:  Interrupted while the time coordinate of SDF file was read.\n"},
+      {"the same through a descriptor", nullptr, "xdfopen t.ctl", true,
+       "SDF:  Interrupted while the time coordinate of SDF file was read.\n"},
+      // Hourly times one short of a slice and one past it: every one in step,
+      // and the axis dates the last times of each slice.
+      {"hourly times, one short of a slice",
+       [&] { hourly_time_file(dir.file("h.nc"), kSlice - 1, false, kSlice); }, "sdfopen h.nc",
+       false, opened, set_times({kSlice - 2, kSlice - 1}), times_set({kSlice - 2, kSlice - 1}),
+       uneven},
+      {"hourly times one past a slice, in records with a field",
+       [&] { hourly_time_file(dir.file("h.nc"), kSlice + 1, true, kSlice + 1); }, "sdfopen h.nc",
+       false, opened, set_times({kSlice, kSlice + 1}), times_set({kSlice, kSlice + 1}), uneven},
+      {"the same through a descriptor", nullptr, "xdfopen h.ctl", false, opened,
+       set_times({kSlice, kSlice + 1}), times_set({kSlice, kSlice + 1}), uneven},
+      // The first time of the second slice an hour late: that time is named.
+      {"hourly times, the first of the second slice late",
+       [&] { hourly_time_file(dir.file("h.nc"), kSlice + 1, false, kSlice); }, "sdfopen h.nc",
+       false, uneven_at(kSlice + 1, kSlice + 1), "q files\n", "h.nc"},
+      {"the same in records with a field",
+       [&] { hourly_time_file(dir.file("h.nc"), kSlice + 1, true, kSlice); }, "sdfopen h.nc", false,
+       uneven_at(kSlice + 1, kSlice + 1), "q files\n", "h.nc"},
+      {"the same through a descriptor", nullptr, "xdfopen h.ctl", false,
+       uneven_at(kSlice + 1, kSlice + 1), "q files\n", "h.nc"},
       // Evenly spaced north to south: the south end is read first, each
       // slice from its end, and the grid runs south to north.
       {"latitudes 40 down to -24.0001 by 2^-14", [&] { descending_lat_file(dir.file("n.nc")); },
@@ -223,6 +328,9 @@ TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) 
     EXPECT_TRUE(s.wait_for(k.want, 1, k.interrupt ? 60 : 10)) << s.output();
     ASSERT_TRUE(s.send(k.then));
     EXPECT_TRUE(s.wait_for(k.shows)) << s.output();
+    if (!k.never.empty()) {
+      EXPECT_EQ(s.output().find(k.never), std::string::npos) << s.output();
+    }
     const long peak_kb = proc_field(s.pid, "status", "VmHWM");
     EXPECT_GT(peak_kb, 0);
 #if defined(__SANITIZE_ADDRESS__)
