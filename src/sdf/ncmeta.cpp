@@ -9,6 +9,7 @@
 #include <new>
 
 #include <netcdf_filter.h>
+#include <sys/stat.h>
 
 #include "base/inputfile.h"
 #include "base/message.h"
@@ -227,6 +228,19 @@ int close_netcdf(int ncid) {
   return nc_close(ncid) == NC_NOERR ? 1 : 0;
 }
 
+namespace {
+
+// The device and inode of the file path names now.
+bool file_id(const char* path, unsigned long long* dev, unsigned long long* ino) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  *dev = st.st_dev;
+  *ino = st.st_ino;
+  return true;
+}
+
+}  // namespace
+
 int read_io_std(const char* path, io_std* io) {
   if (!path || !*path || !io) return 0;
   // The library would wait for ever on a pipe and read a device without end.
@@ -251,6 +265,7 @@ int read_io_std(const char* path, io_std* io) {
     io->ncid = -1;
     return 0;
   }
+  io->file_known = file_id(path, &io->file_dev, &io->file_ino);
   return 1;
 }
 
@@ -434,7 +449,7 @@ slice_handle::slice_handle(const io_std* io, const var_info& v) : shared_(io->nc
   if (nc_inq_format(shared_, &format) != NC_NOERR ||
       (format != NC_FORMAT_CLASSIC && format != NC_FORMAT_64BIT_OFFSET && format != NC_FORMAT_CDF5))
     return;
-  if (!in_short_shared_records(shared_, v.id, io->recdim)) return;
+  if (!io->file_known || !in_short_shared_records(shared_, v.id, io->recdim)) return;
   size_t len = 0;
   if (nc_inq_path(shared_, &len, nullptr) != NC_NOERR || len == 0) return;
   std::string path(len, '\0');
@@ -442,7 +457,14 @@ slice_handle::slice_handle(const io_std* io, const var_info& v) : shared_(io->nc
   size_t chunk = kReadChunk;
   int id = kNoNetcdf;
   // Failing that, the values are read through the file's own handle.
-  if (nc__open(path.c_str(), NC_NOWRITE, &chunk, &id) == NC_NOERR) own_ = id;
+  if (nc__open(path.c_str(), NC_NOWRITE, &chunk, &id) != NC_NOERR) return;
+  // Renamed over since the open: the values must come from the file the
+  // rest of the set was read from.
+  unsigned long long dev = 0, ino = 0;
+  if (file_id(path.c_str(), &dev, &ino) && dev == io->file_dev && ino == io->file_ino)
+    own_ = id;
+  else
+    nc_close(id);
 }
 
 slice_handle::~slice_handle() {

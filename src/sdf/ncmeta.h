@@ -79,6 +79,10 @@ struct io_std {
   std::vector<netcdf_att> gatts;
   std::vector<var_info> vars;  // in variable-id order
   int fill_switch = 0;         // 1: every variable's missing value is the record's undef
+  // The file its path named as it was opened, so that a second handle on the
+  // path can be known to reach the same file.
+  bool file_known = false;
+  unsigned long long file_dev = 0, file_ino = 0;
 
   // Size of dimension id, -1 for an id the record does not hold.
   long dim_size(int id) const;
@@ -115,7 +119,8 @@ int read_one_dimension(const io_std* io, var_info* var, int dim);
 // read as the few bytes it is; a variable along the record dimension of a
 // classic file whose records hold other variables too would then be read
 // one value a read. When the records are short it is read through a second,
-// buffered handle on the same file, closed with this record.
+// buffered handle on the same file (none when the path now names another),
+// closed with this record.
 class slice_handle {
  public:
   slice_handle(const io_std* io, const var_info& v);

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/as_nobody.h"
 #include "support/library_peer.h"
 #include "support/live_session.h"
 
@@ -343,4 +344,32 @@ TEST(SdfLongAxes, ReadInSlicesRefusedAtTheFirstValueOffTheStepAndInterruptible) 
     ASSERT_TRUE(s.send("quit\n"));
     EXPECT_EQ(s.finish(), 0);
   }
+}
+
+// A time coordinate in short records is read through a second handle on the
+// file's name. Another user who renames a file of theirs over that name
+// after the open does not get their times checked as the set's: the times
+// stay those of the file opened. The move comes before the third open of
+// the name: the input check's, the library's, then the second handle's.
+TEST(SdfLongAxes, TimesInRecordsComeFromTheFileOpenedWhateverItsNameNowHolds) {
+  if (std::string why = cannot_run_as_nobody(); !why.empty()) GTEST_SKIP() << why;
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  hourly_time_file(dir.file("h.nc"), 10, true, 10);
+  // Theirs: the same shape, every time an hour later.
+  const std::string theirs = dir.file("theirs.nc");
+  hourly_time_file(theirs, 10, true, 0);
+  ASSERT_EQ(chmod(theirs.c_str(), 0644), 0);
+  ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+  const std::string moved = read_file(theirs);
+  RunResult r = run_batch("sdfopen h.nc\n" + set_times({1, 10}) + "quit\n", dir.path(), {},
+                          {"MOVE_BEFORE_OPEN=65534 h.nc " + theirs + " 3",
+                           std::string("LD_PRELOAD=") + VEMRA_MOVE_AS_OTHER_USER,
+                           "ASAN_OPTIONS=verify_asan_link_order=0"});
+  // The move was made while the set was opened.
+  EXPECT_EQ(read_file(dir.file("h.nc")), moved);
+  EXPECT_TRUE(contains(r.out, "is open as file 1\n")) << r.out << r.err;
+  EXPECT_TRUE(contains(r.out, times_set({1, 10}))) << r.out;
+  // Their times, an hour off, would be taken for the file's own uneven ones.
+  EXPECT_FALSE(contains(r.out, "not evenly stepped")) << r.out;
 }

@@ -7,7 +7,8 @@
 // by a child process running as that user, and is over before the program
 // goes on.
 // EXCHANGE_BEFORE_RENAME holds "UID SUFFIX FILE",
-// MOVE_BEFORE_OPEN "UID SUFFIX FILE" (FILE an absolute name).
+// MOVE_BEFORE_OPEN "UID SUFFIX FILE [NTH]" (FILE an absolute name; the move
+// made before the NTH open of such a name, the first by default).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -24,13 +25,16 @@ namespace {
 
 bool exchanged = false;
 bool moved = false;
+int opens = 0;  // of names the move asked for
 
 // The user and file of the move asked for in var when name ends in its
-// suffix; false when none is asked for here.
-bool asked(const char* var, const char* name, unsigned& uid, char (&file)[4096]) {
+// suffix; false when none is asked for here. nth: which such name it is
+// (the setting's optional fourth word, else the first).
+bool asked(const char* var, const char* name, unsigned& uid, char (&file)[4096], int* nth) {
   const char* setting = std::getenv(var);
   char suffix[256];
-  if (!setting || !name || std::sscanf(setting, "%u %255s %4095s", &uid, suffix, file) != 3)
+  *nth = 1;
+  if (!setting || !name || std::sscanf(setting, "%u %255s %4095s %d", &uid, suffix, file, nth) < 3)
     return false;
   const size_t n = std::strlen(name), m = std::strlen(suffix);
   return n >= m && std::strcmp(name + n - m, suffix) == 0;
@@ -53,7 +57,8 @@ void move_as(unsigned uid, const char* from, const char* to, bool exchange) {
 void before_rename(const char* from, const char* to) {
   unsigned uid;
   char file[4096];
-  if (exchanged || !asked("EXCHANGE_BEFORE_RENAME", to, uid, file)) return;
+  int nth;
+  if (exchanged || !asked("EXCHANGE_BEFORE_RENAME", to, uid, file, &nth)) return;
   exchanged = true;
   move_as(uid, file, from, true);
 }
@@ -61,7 +66,8 @@ void before_rename(const char* from, const char* to) {
 void before_open(const char* name) {
   unsigned uid;
   char file[4096];
-  if (moved || !asked("MOVE_BEFORE_OPEN", name, uid, file)) return;
+  int nth;
+  if (moved || !asked("MOVE_BEFORE_OPEN", name, uid, file, &nth) || ++opens < nth) return;
   moved = true;
   move_as(uid, file, name, false);
 }
