@@ -28,6 +28,7 @@
 #include "sdf/sdf.h"
 #include "sdf/sdfint.h"
 #include "common/nc_series.h"
+#include "common/quietly.h"
 #include "common/side_by_side.h"
 
 namespace {
@@ -42,25 +43,6 @@ void remove_files() {
                         "/mean.bin", "/mean4.bin"})
     std::remove((dir + n).c_str());
   rmdir(dir.c_str());
-}
-
-// Runs f with standard output and error sent to /dev/null.
-template <class F>
-void quietly(F f) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  int so = dup(1), se = dup(2);
-  int nul = open("/dev/null", O_WRONLY);
-  dup2(nul, 1);
-  dup2(nul, 2);
-  f();
-  std::fflush(stdout);
-  std::fflush(stderr);
-  dup2(so, 1);
-  dup2(se, 2);
-  close(nul);
-  close(so);
-  close(se);
 }
 
 const std::string& file() {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/mfcmn.h"
+#include "common/quietly.h"
 #include "data/filerec.h"
 #include "data/reader.h"
 #include "sdf/sdf.h"
@@ -88,25 +89,6 @@ const std::string& file(bool records) {
   }
   if (nc_close(nc) != NC_NOERR) std::abort();
   return path;
-}
-
-// Runs f with standard output and error sent to /dev/null.
-template <class F>
-void quietly(F f) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  int so = dup(1), se = dup(2);
-  int nul = open("/dev/null", O_WRONLY);
-  dup2(nul, 1);
-  dup2(nul, 2);
-  f();
-  std::fflush(stdout);
-  std::fflush(stderr);
-  dup2(so, 1);
-  dup2(se, 2);
-  close(nul);
-  close(so);
-  close(se);
 }
 
 void open_file(benchmark::State& state, bool records) {
