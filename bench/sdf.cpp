@@ -29,6 +29,7 @@
 #include "sdf/sdfint.h"
 #include "common/nc_series.h"
 #include "common/quietly.h"
+#include "common/sdf_open.h"
 #include "common/side_by_side.h"
 
 namespace {
@@ -69,17 +70,9 @@ const std::string& file() {
 void BM_SdfAveOverTime(benchmark::State& state) {
   const std::string& f = file();
   sdf_install(nullptr);
-  mfcmn.calendar_365 = -999;
   mfcmn.warn_level = 0;
-  file_descriptor* pfi = getpfi();
-  pfi->reader = find_reader(data_kind::netcdf);
-  io_std* io = nullptr;
-  init_io_std(&io);
-  pfi->sdf_io = io;
-  sdf_parms parms;
-  int rc = 1;
-  quietly([&] { rc = kadsdf(f.c_str(), pfi, "", -999, parms); });
-  if (rc != 0) std::abort();
+  file_descriptor* pfi = nullptr;
+  if (open_sdf(f.c_str(), &pfi) != 0) std::abort();
   eval_state st{};
   st.file_list = st.default_file = pfi;
   st.file_count = 1;
@@ -105,8 +98,7 @@ void BM_SdfAveOverTime(benchmark::State& state) {
   ours_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() /
            double(state.iterations());
   benchmark::DoNotOptimize(check);
-  close_netcdf(io->ncid);
-  frepfi(pfi, 0);
+  close_sdf(pfi);
 }
 BENCHMARK(BM_SdfAveOverTime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/mfcmn.h"
-#include "common/quietly.h"
+#include "common/sdf_open.h"
 #include "data/filerec.h"
 #include "data/reader.h"
 #include "sdf/sdf.h"
@@ -98,20 +98,12 @@ void open_file(benchmark::State& state, bool records) {
   double seconds = 0;
   long t_size = 0;
   for (auto _ : state) {
-    mfcmn.calendar_365 = -999;
-    file_descriptor* pfi = getpfi();
-    pfi->reader = find_reader(data_kind::netcdf);
-    io_std* io = nullptr;
-    init_io_std(&io);
-    pfi->sdf_io = io;
-    sdf_parms parms;
-    int rc = 1;
+    file_descriptor* pfi = nullptr;
     const auto t0 = std::chrono::steady_clock::now();
-    quietly([&] { rc = kadsdf(f.c_str(), pfi, "", -999, parms); });
+    const int rc = open_sdf(f.c_str(), &pfi);
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     t_size = pfi->t_size;
-    close_netcdf(io->ncid);
-    frepfi(pfi, 0);
+    close_sdf(pfi);
     if (rc != 0) {
       state.SkipWithError("kadsdf failed");
       return;
