@@ -538,7 +538,9 @@ TEST(Set, OutOfRangeIntegersAreRefusedOrDrawAsTheirEnd) {
     SCOPED_TRACE(d.value);
     TempDir dir;
     auto draw = [&](const std::string& density, const std::string& image) {
-      return data + "set gxout stream\nset strmden " + density + "\nd u;v\nprintim " + image + "\n";
+      // Without the clock label: the two images may be drawn a minute apart.
+      return data + "set timelab off\nset gxout stream\nset strmden " + density +
+             "\nd u;v\nprintim " + image + "\n";
     };
     RunResult r = run_batch(draw(d.value, "a.png") + "c\n" + draw(d.same_as, "b.png"), dir.path());
     EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
