@@ -469,7 +469,7 @@ TEST(LatsSets, AWriterIsNotHeldOffWhileAnOpenFormsTemplateNames) {
   write_file(dir.file("big.ctl"),
              "dset ^tmpl_%y4%m2%d2%h2.dat\noptions template\nundef -9.99e33\n"
              "xdef 4 linear 0 10\nydef 3 linear -30 30\nzdef 1 levels 1000\n"
-             "tdef 3000000 linear 00z01jan1990 1hr\nvars 1\nv 0 99 v\nendvars\n");
+             "tdef 1000000 linear 00z01jan1990 1hr\nvars 1\nv 0 99 v\nendvars\n");
   LiveSession open(reader, "open.out");
   ASSERT_TRUE(wait_until_waiting(open.pid, waits::input));
   const long read_before = view_of(open.pid).rchar;

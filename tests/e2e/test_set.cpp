@@ -438,48 +438,55 @@ TEST(Set, ReturnCodesStopACommandFile) {
 // cover a part of the globe, which runs the same code seven times faster;
 // its 49 points along x keep a streamline density's base step (200 / 49 = 4)
 // below the 5 taken off it, as on the whole globe (200 / 144 = 1).
-TEST(Set, IntegerKeywordsAtTheEndsOfTheIntRangeDraw) {
+// N stands for the value; the displays after each setting read it. Each
+// setting is a test of its own, so that a slow build stays within the
+// time a test is given.
+const char* const kIntegerKeywordRows[] = {
+    "set dfile N",
+    "set misswarn on N",
+    "set xlopts N N 0.1",
+    "set ylopts N N",
+    "set clopts N N",
+    "set annot N N",
+    "set line N N N",
+    "set string N bl N",
+    "set font N",
+    "set cstyle N",
+    "set ccolor N",
+    "set cthick N",
+    "set cmark N",
+    "set clskip N",
+    "set fgvals N N",
+    "set ccols N N N",
+    "set rbcols N N",
+    "set map N N N",
+    "set mpt N N N N",
+    "set mpt * N N N",
+    "set grid on N N",
+    "set background N",
+    "set strmden N",
+    "set gridln N",
+    "set wxcols N N N N N",
+    "set lfcols N N",
+    "set bargap N",
+    "set dignum N",
+    "set button N N N N N N N N N",
+    "set dialog N N N N N",
+    "set dropmenu N N N N N N N N N N N N N N",
+    "set rband N box 1 1 2 2",
+    "set rgb N N N N",
+    "set prnopts %g N N",
+    "set fill line N N",
+    "set fill dot N",
+};
+
+class IntegerKeywordsAtTheEndsOfTheIntRange : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(IntegerKeywordsAtTheEndsOfTheIntRange, Draw) {
+  const char* row = GetParam();
+  SCOPED_TRACE(row);
   const std::string data = "open " + std::string(VEMRA_DATA_DIR) +
                            "/../sample/sample.ctl\nset lon 0 120\nset lat 0 45\n";
-  // N stands for the value; the displays after each setting read it.
-  const char* const rows[] = {
-      "set dfile N",
-      "set misswarn on N",
-      "set xlopts N N 0.1",
-      "set ylopts N N",
-      "set clopts N N",
-      "set annot N N",
-      "set line N N N",
-      "set string N bl N",
-      "set font N",
-      "set cstyle N",
-      "set ccolor N",
-      "set cthick N",
-      "set cmark N",
-      "set clskip N",
-      "set fgvals N N",
-      "set ccols N N N",
-      "set rbcols N N",
-      "set map N N N",
-      "set mpt N N N N",
-      "set mpt * N N N",
-      "set grid on N N",
-      "set background N",
-      "set strmden N",
-      "set gridln N",
-      "set wxcols N N N N N",
-      "set lfcols N N",
-      "set bargap N",
-      "set dignum N",
-      "set button N N N N N N N N N",
-      "set dialog N N N N N",
-      "set dropmenu N N N N N N N N N N N N N N",
-      "set rband N box 1 1 2 2",
-      "set rgb N N N N",
-      "set prnopts %g N N",
-      "set fill line N N",
-      "set fill dot N",
-  };
   const std::string displays[] = {
       "set clevs 5000 5500\nd z",
       "set gxout shaded\nd z",
@@ -493,27 +500,27 @@ TEST(Set, IntegerKeywordsAtTheEndsOfTheIntRangeDraw) {
       "draw title t\ndraw string 1 1 s\ndraw line 1 1 2 2\ndraw recf 1 1 2 2\n"
       "draw button 1 1 1 1 1 b\ndraw mark 3 1 1 0.2",
   };
-  for (const char* row : rows) {
-    SCOPED_TRACE(row);
-    TempDir dir;
-    std::string in = data;
-    int images = 0;
-    for (const char* n : {"2147483647", "-2147483648"}) {
-      std::string command = row;
-      command.replace(command.find('N'), 1, n);
-      while (command.find('N') != std::string::npos) command.replace(command.find('N'), 1, n);
-      for (const char* page : {"set vpage off", "set vpage 0 4 0 4"}) {
-        for (const std::string& d : displays) in += page + ("\n" + command + "\n" + d + "\nc\n");
-        in += page + ("\n" + command + "\nd z\nprintim i" + std::to_string(images++) + ".png\n");
-      }
+  TempDir dir;
+  std::string in = data;
+  int images = 0;
+  for (const char* n : {"2147483647", "-2147483648"}) {
+    std::string command = row;
+    command.replace(command.find('N'), 1, n);
+    while (command.find('N') != std::string::npos) command.replace(command.find('N'), 1, n);
+    for (const char* page : {"set vpage off", "set vpage 0 4 0 4"}) {
+      for (const std::string& d : displays) in += page + ("\n" + command + "\n" + d + "\nc\n");
+      in += page + ("\n" + command + "\nd z\nprintim i" + std::to_string(images++) + ".png\n");
     }
-    RunResult r = run_batch(in + "quit\n", dir.path());
-    EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
-    EXPECT_TRUE(contains(r.out, "ka-> quit\n")) << r.out.substr(r.out.size() - 500);
-    for (int i = 0; i < images; i++)
-      EXPECT_EQ(read_file(dir.file("i" + std::to_string(i) + ".png")).substr(1, 3), "PNG") << i;
   }
+  RunResult r = run_batch(in + "quit\n", dir.path());
+  EXPECT_EQ(r.status, 0) << r.err.substr(0, 2000);
+  EXPECT_TRUE(contains(r.out, "ka-> quit\n")) << r.out.substr(r.out.size() - 500);
+  for (int i = 0; i < images; i++)
+    EXPECT_EQ(read_file(dir.file("i" + std::to_string(i) + ".png")).substr(1, 3), "PNG") << i;
 }
+
+INSTANTIATE_TEST_SUITE_P(Set, IntegerKeywordsAtTheEndsOfTheIntRange,
+                         ::testing::ValuesIn(kIntegerKeywordRows));
 
 // An annotation thickness past what the display list keeps (16 bits) is
 // refused and the one before stays; the plots draw some lines 3 thinner.
