@@ -124,8 +124,9 @@ struct LiveSession {
     if (copier.joinable()) copier.join();
   }
   std::string output() const { return read_file(out_name); }
-  // Waits until the output holds text n times (up to `seconds`).
-  bool wait_for(const std::string& text, size_t n = 1, int seconds = 10) {
+  // Waits until the output holds text n times (up to `seconds`, long enough
+  // for a sanitized build on a loaded machine).
+  bool wait_for(const std::string& text, size_t n = 1, int seconds = 30) {
     for (int i = 0; i < seconds * 100; ++i) {
       if (count_of(output(), text) >= n) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -139,9 +140,9 @@ struct LiveSession {
     if (in >= 0) close(in);
     in = -1;
   }
-  // Exit status, or 128 + signal (-1 if it does not end within 10 s).
+  // Exit status, or 128 + signal (-1 if it does not end within 30 s).
   int finish() {
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
       int st = 0;
       pid_t w = waitpid(pid, &st, WNOHANG);
       if (w == pid) {

@@ -112,9 +112,11 @@ inline const std::vector<long> timer = {SYS_clock_nanosleep, SYS_nanosleep};
 }  // namespace waits
 
 // Waits (up to `seconds`) until pid shows `sign` with no signal sent to it
-// still pending; false when it never does or has ended.
+// still pending; false when it never does or has ended. The default is long
+// enough for a sanitized build on a loaded machine: a state that comes
+// returns at once.
 inline bool wait_until_waiting(pid_t pid, const std::function<bool(const process_view&)>& sign,
-                               int seconds = 10) {
+                               int seconds = 30) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   for (;;) {
     const process_view v = view_of(pid);
@@ -126,7 +128,7 @@ inline bool wait_until_waiting(pid_t pid, const std::function<bool(const process
 }
 
 // The same, for a process asleep in one of calls.
-inline bool wait_until_waiting(pid_t pid, const std::vector<long>& calls, int seconds = 10) {
+inline bool wait_until_waiting(pid_t pid, const std::vector<long>& calls, int seconds = 30) {
   return wait_until_waiting(
       pid, [&calls](const process_view& v) { return v.asleep_in(calls); }, seconds);
 }
