@@ -533,9 +533,10 @@ int dispatch_line(const std::string& line, session_state* pcm, bool from_exec) {
       kaprnt(msg_level::error, cmd->no_file);
       return 1;
     }
-    const std::uint64_t stops = gxhstops();
+    const std::uint64_t stops = gxhstops(), dropped = gxhdropped();
     const int rc = cmd->handler(c);
-    return rc == 0 && cmd->draws && gxhstops() != stops ? 1 : rc;
+    const bool unrecorded = gxhstops() != stops || gxhdropped() != dropped;
+    return rc == 0 && cmd->draws && unrecorded ? 1 : rc;
   }
   if (*c.lower == '!') {
     std::string shell = rest_of_line(c.typed + 1);

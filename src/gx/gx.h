@@ -120,6 +120,9 @@ void gxhfrm(frame_action action);
 // Times the display list stopped recording a frame for want of buffer room
 // (said by a message): a command that drew fails when this moved.
 std::uint64_t gxhstops();
+// Drawing records left out of a frame whose recording had already stopped:
+// a later command that drew into that frame fails as well.
+std::uint64_t gxhdropped();
 
 // Image output: 0 success, 1 open failure, 2 output failure.
 int gxhpng(const char* name, int width, int height, int background, int format);

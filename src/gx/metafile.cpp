@@ -32,14 +32,15 @@ struct buffer_set {
 // The frames held in memory. Set up by gxhnew (at package start); the
 // frame being written is emptied by every new frame.
 struct display_list {
-  buffer_set sets[2];       // frame buffers; the second only while double buffering
-  int pntf = 0;             // set being written
-  std::size_t hpnt = 0;     // next free word in the last buffer of that set
-  int dbmode = 0;           // 1 while double buffering: the other set holds the completed frame
-  int herr = 0;             // 1 while recording is stopped (no buffer room) until the next frame
-  std::uint64_t stops = 0;  // times recording stopped for want of room, for gxhstops
-  float xrsize = 0;         // real page width, inches, for the file header
-  float yrsize = 0;         // real page height
+  buffer_set sets[2];         // frame buffers; the second only while double buffering
+  int pntf = 0;               // set being written
+  std::size_t hpnt = 0;       // next free word in the last buffer of that set
+  int dbmode = 0;             // 1 while double buffering: the other set holds the completed frame
+  int herr = 0;               // 1 while recording is stopped (no buffer room) until the next frame
+  std::uint64_t stops = 0;    // times recording stopped for want of room, for gxhstops
+  std::uint64_t dropped = 0;  // records left out while it stays stopped, for gxhdropped
+  float xrsize = 0;           // real page width, inches, for the file header
+  float yrsize = 0;           // real page height
   std::size_t buffer_words = kBufferWords;  // words a buffer takes before the next is begun
   int max_buffers = kMaxBuffers;            // buffers a set may have (test hook gxhlimits)
 };
@@ -85,7 +86,10 @@ void stop_recording() {
 }
 
 inline void append(const int16_t* w, int n) {
-  if (ms.dl.herr) return;
+  if (ms.dl.herr) {
+    ms.dl.dropped++;
+    return;
+  }
   buffer_set& s = ms.dl.sets[ms.dl.pntf];
   if (s.bufs.empty()) return;
   int16_t* b = s.bufs.back().get();
@@ -492,6 +496,8 @@ int gxhdbmode() { return ms.dl.dbmode; }
 int gxhrecording() { return !ms.dl.herr; }
 
 std::uint64_t gxhstops() { return ms.dl.stops; }
+
+std::uint64_t gxhdropped() { return ms.dl.dropped; }
 
 void gxhlimits(std::size_t words_per_buffer, int buffers) {
   ms.dl.buffer_words = (words_per_buffer == 0 || words_per_buffer > kBufferWords)

@@ -16,6 +16,7 @@
 #include "base/mfcmn.h"
 #include "base/session.h"
 #include "gx/gx.h"
+#include "gx/metafile.h"
 #include "support/stdout_capture.h"
 
 namespace {
@@ -247,6 +248,38 @@ TEST_F(Dispatch, DisableFwriteForgetsTheNameAndByteOrder) {
   EXPECT_EQ(run("disable fwrite"), "");
   EXPECT_TRUE(gcmn->fwrite_name.empty());
   EXPECT_EQ(gcmn->fwrite_byte_order, 1);
+}
+
+// Once the display list has no room left for a frame, the command that
+// filled it fails, and so does every later one that draws into that frame
+// (nothing of it is kept to print); commands that draw nothing, and the
+// next frame, go on as before.
+TEST_F(Dispatch, DrawingIntoAFrameNoLongerRecordedFails) {
+  run("c");
+  gxhlimits(100, 2);
+  int rc = 0, lines = 0;
+  while (rc == 0 && lines < 200) {
+    run("draw line 1 1 2 2", rc);
+    lines++;
+  }
+  ASSERT_EQ(rc, 1) << "the list never filled";
+  EXPECT_GT(lines, 1);
+  EXPECT_EQ(gxhrecording(), 0);
+  const struct {
+    const char* line;
+    int rc;
+  } after[] = {
+      {"draw line 1 1 2 2", 1}, {"draw mark 3 1 1 0.2", 1}, {"draw recf 1 1 2 2", 1},
+      {"q config", 0},          {"set line 2", 0},          {"c", 0},
+      {"draw line 1 1 2 2", 0}, {"draw mark 3 1 1 0.2", 0},
+  };
+  for (const auto& a : after) {
+    int code = -1;
+    const std::string out = run(a.line, code);
+    EXPECT_EQ(code, a.rc) << a.line << ": " << out;
+  }
+  gxhlimits(0, 0);
+  run("c");
 }
 
 float twice(float* s, float v) { return s[0] * v; }
