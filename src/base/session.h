@@ -47,6 +47,9 @@ struct last_plot_scaling_record {
   // i grid-to-world, j grid-to-world, i world-to-grid, j world-to-grid.
   dimension_op conv[4] = {nullptr, nullptr, nullptr, nullptr};
   std::vector<float> scaling[4];
+  // A time axis is drawn in grid coordinates less this base, so that a
+  // float keeps steps past 2^24 apart; 0 where a float holds them whole.
+  double time_base = 0;
   // The scaling array of slot k (null when none is kept).
   float* array(int k) { return scaling[k].empty() ? nullptr : scaling[k].data(); }
 };

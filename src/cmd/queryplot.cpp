@@ -41,56 +41,95 @@ bool two_numbers(char* lower, float* a, float* b) {
   return p && valprs(p, b);
 }
 
+// A grid coordinate at p (null: none) on the axis of dimension dim: a time
+// axis reads it in double too, where its steps past 2^24 stay apart.
+char* grid_number(char* p, int dim, double* v) {
+  float f = 0;
+  char* r = p ? valprs(p, &f) : nullptr;
+  *v = f;
+  if (r && dim == 3) dblprs(p, v);
+  return r;
+}
+
+// Two grid coordinates after the keyword; false when either is missing or
+// bad.
+bool two_coordinates(session_state* pcm, char* lower, double* a, double* b) {
+  char* p = nxtwrd(lower);
+  if (!grid_number(p, pcm->last_plot_idim, a)) return false;
+  p = nxtwrd(p);
+  return grid_number(p, pcm->last_plot_jdim, b);
+}
+
 // A world coordinate on the axis of dimension dim: a date on a time axis
 // (grid coordinate along its scaling), else a number.
-char* world_value(session_state* pcm, char* p, int dim, int slot, float* v) {
-  if (dim != 3) return valprs(p, v);
+char* world_value(session_state* pcm, char* p, int dim, int slot, double* v) {
+  if (dim != 3) {
+    float f = 0;
+    char* r = valprs(p, &f);
+    *v = f;
+    return r;
+  }
   const float* ts = pcm->last_plot_scaling.array(slot);
   if (!ts) return nullptr;
   date_time t;
   char* r = adtprs(p, &pcm->time_start, &t);
-  if (r) *v = t2gr(ts, &t);
+  if (r) *v = t2gr_exact(ts, &t);
   return r;
 }
 
-// World coordinates printed by name; a time axis as a date.
-void print_world(session_state* pcm, float x, float y) {
+// World coordinates printed by name; a time axis (given in grid
+// coordinates) as a date.
+void print_world(session_state* pcm, double x, double y) {
   const int id = pcm->last_plot_idim, jd = pcm->last_plot_jdim;
-  auto date = [&](int slot, float g) {
+  auto date = [&](int slot, double g) {
     date_time t;
     gr2t(pcm->last_plot_scaling.array(slot), g, &t);
     return kat2ch(t, 5);
   };
   if (id == 3 && pcm->last_plot_scaling.array(0)) {
     std::string d = date(0, x);
-    kaprntf(msg_level::result, "%s = %s  %s = %g\n", world_name(id), d.c_str(), world_name(jd),
-            double(y));
+    kaprntf(msg_level::result, "%s = %s  %s = %g\n", world_name(id), d.c_str(), world_name(jd), y);
   } else if (jd == 3 && pcm->last_plot_scaling.array(1)) {
     std::string d = date(1, y);
-    kaprntf(msg_level::result, "%s = %g  %s = %s\n", world_name(id), double(x), world_name(jd),
-            d.c_str());
+    kaprntf(msg_level::result, "%s = %g  %s = %s\n", world_name(id), x, world_name(jd), d.c_str());
   } else {
-    kaprntf(msg_level::result, "%s = %g  %s = %g\n", world_name(id), double(x), world_name(jd),
-            double(y));
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", world_name(id), x, world_name(jd), y);
   }
+}
+
+// A time axis is drawn in grid coordinates less the plot's base; the other
+// axes in their world coordinates.
+float drawn(const session_state* pcm, int dim, double v) {
+  return static_cast<float>(dim == 3 ? v - pcm->last_plot_scaling.time_base : v);
+}
+double undrawn(const session_state* pcm, int dim, float v) {
+  return dim == 3 ? double(v) + pcm->last_plot_scaling.time_base : double(v);
 }
 
 // World to grid of the last plot's axes (a time axis is already in grid
 // coordinates).
-void world_to_grid(session_state* pcm, float* x, float* y) {
-  if (pcm->last_plot_idim != 3) *x = convert(pcm, 2, *x);
-  if (pcm->last_plot_jdim != 3) *y = convert(pcm, 3, *y);
+void world_to_grid(session_state* pcm, double* x, double* y) {
+  if (pcm->last_plot_idim != 3) *x = convert(pcm, 2, float(*x));
+  if (pcm->last_plot_jdim != 3) *y = convert(pcm, 3, float(*y));
 }
 
-void grid_to_world(session_state* pcm, float* x, float* y) {
-  if (pcm->last_plot_idim != 3) *x = convert(pcm, 0, *x);
-  if (pcm->last_plot_jdim != 3) *y = convert(pcm, 1, *y);
+void grid_to_world(session_state* pcm, double* x, double* y) {
+  if (pcm->last_plot_idim != 3) *x = convert(pcm, 0, float(*x));
+  if (pcm->last_plot_jdim != 3) *y = convert(pcm, 1, float(*y));
+}
+
+// Page position of world coordinates of the last plot.
+void print_page(session_state* pcm, double x, double y) {
+  float px, py;
+  gxconv(drawn(pcm, pcm->last_plot_idim, x), drawn(pcm, pcm->last_plot_jdim, y), &px, &py,
+         coord_level::world);
+  kaprntf(msg_level::result, "X = %g  Y = %g\n", double(px), double(py));
 }
 
 int world_query(char* lower, session_state* pcm, bool to_page) {
   if (no_scaling(pcm)) return 0;
   const int id = pcm->last_plot_idim, jd = pcm->last_plot_jdim;
-  float x, y;
+  double x, y;
   char* p = nxtwrd(lower);
   bool ok = p && world_value(pcm, p, id, 0, &x);
   if (ok) {
@@ -107,12 +146,10 @@ int world_query(char* lower, session_state* pcm, bool to_page) {
     return 1;
   }
   if (to_page) {
-    gxconv(x, y, &x, &y, coord_level::world);
-    kaprntf(msg_level::result, "X = %g  Y = %g\n", double(x), double(y));
+    print_page(pcm, x, y);
   } else {
     world_to_grid(pcm, &x, &y);
-    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(id), double(x), grid_name(jd),
-            double(y));
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(id), x, grid_name(jd), y);
   }
   return 0;
 }
@@ -120,8 +157,8 @@ int world_query(char* lower, session_state* pcm, bool to_page) {
 int grid_query(char* lower, session_state* pcm, bool to_page) {
   if (no_scaling(pcm)) return 0;
   const int id = pcm->last_plot_idim, jd = pcm->last_plot_jdim;
-  float x, y;
-  if (!two_numbers(lower, &x, &y)) {
+  double x, y;
+  if (!two_coordinates(pcm, lower, &x, &y)) {
     if (to_page)
       kaprntf(msg_level::error, "Query Error: Syntax is QUERY GR2XY %s %s\n", grid_name(id),
               grid_name(jd));
@@ -131,28 +168,27 @@ int grid_query(char* lower, session_state* pcm, bool to_page) {
     return 1;
   }
   grid_to_world(pcm, &x, &y);
-  if (to_page) {
-    gxconv(x, y, &x, &y, coord_level::world);
-    kaprntf(msg_level::result, "X = %g  Y = %g\n", double(x), double(y));
-  } else {
+  if (to_page)
+    print_page(pcm, x, y);
+  else
     print_world(pcm, x, y);
-  }
   return 0;
 }
 
 int page_query(char* lower, session_state* pcm, bool to_grid) {
-  float x, y;
-  if (!two_numbers(lower, &x, &y)) {
+  float px, py;
+  if (!two_numbers(lower, &px, &py)) {
     kaprnt(msg_level::error, to_grid ? "Query Error: Syntax is QUERY XY2GR x y\n"
                                      : "QUERY error: Syntax is QUERY XY2W x y\n");
     return 1;
   }
   if (no_scaling(pcm)) return 0;
-  gxxy2w(x, y, &x, &y);
+  gxxy2w(px, py, &px, &py);
+  double x = undrawn(pcm, pcm->last_plot_idim, px), y = undrawn(pcm, pcm->last_plot_jdim, py);
   if (to_grid) {
     world_to_grid(pcm, &x, &y);
-    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(pcm->last_plot_idim), double(x),
-            grid_name(pcm->last_plot_jdim), double(y));
+    kaprntf(msg_level::result, "%s = %g  %s = %g\n", grid_name(pcm->last_plot_idim), x,
+            grid_name(pcm->last_plot_jdim), y);
   } else {
     print_world(pcm, x, y);
   }

@@ -171,32 +171,36 @@ std::string list_text(const std::string& list, int k) {
 // every time of a month axis that comes before the step in its month on that
 // step, as a month's data belongs there; such a label sits between the step
 // before and that one, so that labels a few days apart never fall together.
-float label_grid(const float* scaling, const date_time& t) {
+// The result is relative to the axis base; an axis without one keeps the
+// float grid coordinate it always placed its labels by.
+float label_grid(const float* scaling, const date_time& t, double base) {
   const time_scaling s = time_scaling_from(scaling);
-  const float g = t2gr(&s, &t);
-  if (s.increment_minutes > 0.1f) return g;
+  const double g = base == 0 ? double(t2gr(&s, &t)) : t2gr_exact(&s, &t) - base;
+  if (s.increment_minutes > 0.1f) return static_cast<float>(g);
   const date_time start = time_scaling_start(&s);
   const long long count =
       (static_cast<long long>(t.year) - start.year) * 12 + t.month - start.month;
   date_time here, before;
   month_step(&start, count, &here);
   const long long ahead = timdif(&t, &here);
-  if (ahead <= 0) return g;
+  if (ahead <= 0) return static_cast<float>(g);
   month_step(&start, count - 1, &before);
   const long long span = timdif(&before, &here);
-  if (span <= 0) return g;
+  if (span <= 0) return static_cast<float>(g);
   const double step = s.increment_months != 0.0f ? s.increment_months : 1.0;
   return static_cast<float>(g - static_cast<double>(ahead) / static_cast<double>(span) / step);
 }
 
-void time_labels(const axis_ctx& a, const float* scaling) {
+void time_labels(const axis_ctx& a, const float* scaling, double base) {
   session_state* pcm = a.pcm;
   date_time t, step;
   int unit = katinc(pcm, &t, &step);
   std::string prev[3] = {"mmmmmmmmmmmmmmmm", "mmmmmmmmmmmmmmmm", "mmmmmmmmmmmmmmmm"};
   const date_time end = pcm->time_end;
   for (int guard = 0; guard < 10000 && timdif(&t, &end) >= 0; guard++) {
-    float p = page_at(a, unit >= 3 ? label_grid(scaling, t) : t2gr(scaling, &t));
+    const float g = unit >= 3 ? label_grid(scaling, t, base)
+                              : static_cast<float>(t2gr_exact(scaling, &t) - base);
+    float p = page_at(a, g);
     if (!outside(a, p)) {
       tick(a, p);
       char buf[32];
@@ -273,14 +277,15 @@ void kaaxis(plot_axis axis, session_state* pcm, axis_code code) {
 
   // World range.
   const float* tscal = pcm->last_plot_scaling.array(x ? 0 : 1);
+  const double time_base = pcm->last_plot_scaling.time_base;
   float lo, hi;
   if (code == axis_code::value) {
     lo = pcm->vrange[0];
     hi = pcm->vrange[1];
   } else if (code == axis_code::time) {
     if (!tscal) return;
-    lo = t2gr(tscal, &pcm->time_start);
-    hi = t2gr(tscal, &pcm->time_end);
+    lo = static_cast<float>(t2gr_exact(tscal, &pcm->time_start) - time_base);
+    hi = static_cast<float>(t2gr_exact(tscal, &pcm->time_end) - time_base);
   } else if (code == axis_code::lon || code == axis_code::lat || code == axis_code::lev) {
     lo = pcm->dim_min[static_cast<int>(code)];
     hi = pcm->dim_max[static_cast<int>(code)];
@@ -317,7 +322,7 @@ void kaaxis(plot_axis axis, session_state* pcm, axis_code code) {
   a.log_chain = code == axis_code::lev && pcm->zlog && lo > 0;
 
   if (code == axis_code::time) {
-    time_labels(a, tscal);
+    time_labels(a, tscal, time_base);
     return;
   }
 

@@ -270,11 +270,15 @@ void kas1d(session_state* pcm, float min, float max, int dim, graph_rotation rot
   pcm->ylpos_work = 0;
 
   float dlo, dhi;
+  double base = 0;  // of a time axis, whose world is grid coordinates less it
   if (dim == 3) {
     const float* ts =
         grid ? grid->i_world_vals : (stations ? stations->time_scaling_copy : nullptr);
-    dlo = ts ? t2gr(ts, &pcm->time_start) : 1.0f;
-    dhi = ts ? t2gr(ts, &pcm->time_end) : 1.0f;
+    const double lo = ts ? t2gr_exact(ts, &pcm->time_start) : 1.0;
+    const double hi = ts ? t2gr_exact(ts, &pcm->time_end) : 1.0;
+    base = katbase(lo, hi);
+    dlo = static_cast<float>(lo - base);
+    dhi = static_cast<float>(hi - base);
   } else {
     dlo = pcm->dim_min[dim];
     dhi = pcm->dim_max[dim];
@@ -292,6 +296,7 @@ void kas1d(session_state* pcm, float min, float max, int dim, graph_rotation rot
   }
 
   pcm->last_plot_idim = rotate ? 4 : dim;
+  pcm->last_plot_scaling.time_base = base;
   pcm->last_plot_jdim = rotate ? dim : 4;
   const int side = rotate ? 1 : 0;
   for (int k = 0; k < 4; k++) kasetlp(pcm, k, nullptr, nullptr, 0);
@@ -312,7 +317,7 @@ void kas1d(session_state* pcm, float min, float max, int dim, graph_rotation rot
 
   if (grid) {
     const conversion_fn fn = dim == 3 ? nullptr : grid->i_to_world;
-    const float off = float(grid->dim_min[dim] - 1);
+    const auto off = static_cast<float>(grid->dim_min[dim] - 1 - base);
     if (rotate)
       kasconv(nullptr, nullptr, 0, fn, grid->i_world_vals, off);
     else

@@ -33,6 +33,9 @@ void kaconv(float i, float j, float* x, float* y);
 // coordinate plus its offset), as the 1-D plots need them.
 void kasconv(conversion_fn ifn, const float* ivals, float ioff, conversion_fn jfn,
              const float* jvals, float joff);
+// The base a time axis from grid coordinate lo to hi is drawn from (see
+// last_plot_scaling_record::time_base).
+double katbase(double lo, double hi);
 // Expansion factors of a refined grid, read by kaconv.
 void kasdiv(float idiv, float jdiv);
 // Log transforms of a level axis and their inverses.

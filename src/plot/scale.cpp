@@ -42,12 +42,18 @@ size_t scaling_words(const float* a, int linear, int dim) {
 
 dimension_op as_op(conversion_fn f) { return reinterpret_cast<dimension_op>(f); }
 
-// World range of one axis of a non-map plot.
+// The base of a time axis along scaling vals over the environment's times.
+double time_axis_base(const session_state* pcm, const float* vals) {
+  if (!vals) return 0;
+  return katbase(t2gr_exact(vals, &pcm->time_start), t2gr_exact(vals, &pcm->time_end));
+}
+
+// World range of one axis of a non-map plot; a time axis less its base.
 void world_range(const session_state* pcm, const grid_field* g, int dim, int size,
-                 const float* vals, float* lo, float* hi) {
+                 const float* vals, double base, float* lo, float* hi) {
   if (dim == 3) {
-    *lo = t2gr(vals, &pcm->time_start);
-    *hi = t2gr(vals, &pcm->time_end);
+    *lo = static_cast<float>(t2gr_exact(vals, &pcm->time_start) - base);
+    *hi = static_cast<float>(t2gr_exact(vals, &pcm->time_end) - base);
   } else if (dim == 4) {
     *lo = 1;
     *hi = float(size);
@@ -71,6 +77,12 @@ bool log_range(float* lo, float* hi) {
 }
 
 }  // namespace
+
+double katbase(double lo, double hi) {
+  constexpr double kFloatWhole = 16777216.0;  // 2^24: every whole number below is a float
+  if (std::fabs(lo) < kFloatWhole && std::fabs(hi) < kFloatWhole) return 0;
+  return std::floor(std::fmin(lo, hi)) - 1;  // the first step is drawn at 1
+}
 
 void kalnx(float x, float y, float* xo, float* yo) {
   *xo = std::log(x);
@@ -205,14 +217,18 @@ void kas2d(session_state* pcm, grid_field* g, bool map) {
   kasetlp(pcm, 3, as_op(g->j_to_grid), g->j_grid_vals,
           scaling_words(g->j_grid_vals, g->j_linear, g->jdim));
 
+  const double base = g->idim == 3   ? time_axis_base(pcm, g->i_world_vals)
+                      : g->jdim == 3 ? time_axis_base(pcm, g->j_world_vals)
+                                     : 0.0;
+  pcm->last_plot_scaling.time_base = base;
   if (g->idim == 0 && g->jdim == 1) {
     kamscl(pcm);
     if (map) kawmap(pcm, true);
   } else {
     kaparea(pcm, 1.5f, 0.5f, 1.0f, 0.5f);
     float x1, x2, y1, y2;
-    world_range(pcm, g, g->idim, g->isiz, g->i_world_vals, &x1, &x2);
-    world_range(pcm, g, g->jdim, g->jsiz, g->j_world_vals, &y1, &y2);
+    world_range(pcm, g, g->idim, g->isiz, g->i_world_vals, base, &x1, &x2);
+    world_range(pcm, g, g->jdim, g->jsiz, g->j_world_vals, base, &y1, &y2);
     if (g->idim == 2 && pcm->zlog && log_range(&x1, &x2)) {
       gxproj(kalnx);
       gxback(kaalnx);
@@ -226,10 +242,14 @@ void kas2d(session_state* pcm, grid_field* g, bool map) {
     gxscal(pcm->plot_x_low, pcm->plot_x_high, pcm->plot_y_low, pcm->plot_y_high, x1, x2, y1, y2);
   }
 
-  chain.ioffset = g->idim == 4 ? 0.0f : float(g->dim_min[g->idim] - 1);
+  // Grid coordinates along a time axis are relative to its base.
+  auto offset = [&](int dim) {
+    return static_cast<float>(g->dim_min[dim] - 1 - (dim == 3 ? base : 0.0));
+  };
+  chain.ioffset = g->idim == 4 ? 0.0f : offset(g->idim);
   chain.iconv = (g->idim == 3 || g->idim == 4) ? nullptr : g->i_to_world;
   chain.ivars = chain.iconv ? g->i_world_vals : nullptr;
-  chain.joffset = g->jdim >= 0 && g->jdim < 4 ? float(g->dim_min[g->jdim] - 1) : 0.0f;
+  chain.joffset = g->jdim >= 0 && g->jdim < 4 ? offset(g->jdim) : 0.0f;
   chain.jconv = (g->jdim == 3 || g->jdim < 0) ? nullptr : g->j_to_world;
   chain.jvars = chain.jconv ? g->j_world_vals : nullptr;
   chain.idiv = chain.jdiv = 1;

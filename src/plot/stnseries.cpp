@@ -6,6 +6,7 @@
 
 #include "base/message.h"
 #include "base/session.h"
+#include "base/timecal.h"
 #include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
@@ -111,6 +112,15 @@ void katser(session_state* pcm, plot_code code) {
   station_set* s = held_stations(pcm, 0);
   if (!s->first_report) {
     kaprnt(msg_level::error, "No stations to plot\n");
+    return;
+  }
+  // Reports keep their times in float, which past 2^24 steps names a
+  // neighbour: such a series is refused rather than drawn out of place.
+  if (const float* ts = s->time_scaling_copy;
+      ts && katbase(t2gr_exact(ts, &pcm->time_start), t2gr_exact(ts, &pcm->time_end)) != 0) {
+    kaprnt(msg_level::error,
+           "DISPLAY error:  station times past 16777216 steps can not be placed\n");
+    kaplot_refuse();
     return;
   }
   const series_output mode = pcm->gxout_sub;
