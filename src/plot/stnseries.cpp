@@ -119,7 +119,7 @@ void katser(session_state* pcm, plot_code code) {
   if (const float* ts = s->time_scaling_copy;
       ts && katbase(t2gr_exact(ts, &pcm->time_start), t2gr_exact(ts, &pcm->time_end)) != 0) {
     kaprnt(msg_level::error,
-           "DISPLAY error:  station times past 16777216 steps can not be placed\n");
+           "DISPLAY error:  station times past 16777216 steps cannot be placed\n");
     kaplot_refuse();
     return;
   }

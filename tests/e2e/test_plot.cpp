@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -520,6 +523,94 @@ TEST(PlotKinds, AConstantSeriesGetsAnAxisItsLabelsRead) {
     SCOPED_TRACE(row.setup + "d " + row.expr);
     check(row);
   }
+}
+
+// Ten steps of a one-minute axis past 2^24, where a float holds only every
+// other whole number, are drawn where the first ten are, 1/9 of the axis
+// apart, its ends naming their minutes, in line, bar and rotated graphs and
+// either way round a time-longitude plot. A station series there is refused.
+TEST(PlotQuery, TimeAxesPastAFloatsWholeNumbersPlaceEachStep) {
+  TempDir dir;
+  const long long far = 20000001;
+  const std::string tdef = "tdef 30000000 linear 00Z01JAN2000 1mn\n";
+  vemra_test::write_file(dir.file("m.ctl"),
+                         "dset ^m.dat\nundef -9e33\nxdef 4 linear 0 10\nydef 1 "
+                         "linear 0 1\nzdef 1 levels 1\nvars 1\nv 0 99 v\nendvars\n" +
+                             tdef);
+  vemra_test::write_file(dir.file("m.dat"), "");
+  std::filesystem::resize_file(dir.file("m.dat"), 16 * 30000000LL);
+  auto minute = [](long long g) {  // step g as a query names it
+    using namespace std::chrono;
+    const sys_time<minutes> t = sys_days{year{2000} / 1 / 1} + minutes{g - 1};
+    const year_month_day d{floor<days>(t)};
+    const hh_mm_ss hm{t - floor<days>(t)};
+    char b[40];
+    std::snprintf(b, sizeof b, "%02d:%02dZ%02u%.3s%d", int(hm.hours().count()),
+                  int(hm.minutes().count()), unsigned(d.day()),
+                  "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC" + 3 * (unsigned(d.month()) - 1),
+                  int(d.year()));
+    return std::string(b);
+  };
+  // Set-up, and "q gr2xy" with the step as %lld.
+  const std::pair<std::string, std::string> rows[] = {{"set x 1", "%lld 0"},
+                                                      {"set x 1\nset gxout bar", "%lld 0"},
+                                                      {"set x 1\nset xyrev on", "0 %lld"},
+                                                      {"set x 1 4", "1 %lld"},
+                                                      {"set x 1 4\nset xyrev on", "%lld 1"}};
+  for (const auto& [setup, fmt] : rows) {
+    const int on = fmt[0] == '%' ? 0 : 1;  // the page coordinate along time
+    auto cmd = [&](long long g) {
+      char b[64];
+      std::snprintf(b, sizeof b, ("q gr2xy " + fmt).c_str(), g);
+      return std::string(b);
+    };
+    std::string in = "open m.ctl\n" + setup + "\n";
+    for (long long first : {1LL, far}) {
+      in += "set t " + std::to_string(first) + " " + std::to_string(first + 9) + "\nd v+lon\n";
+      for (long long k = 0; k < 10; k++) in += cmd(first + k) + "\n";
+    }
+    const std::string out = run_batch(in, dir.path()).out;
+    float p[2][10][2];
+    for (int s = 0; s < 20; s++) {
+      float* q = p[s / 10][s % 10];
+      const std::string a = answer(out, cmd((s < 10 ? 1 : far) + s % 10));
+      ASSERT_EQ(std::sscanf(a.c_str(), "X = %f  Y = %f", &q[0], &q[1]), 2) << a;
+    }
+    const float lo = p[1][0][on], hi = p[1][9][on];
+    for (int k = 0; k < 10; k++) {
+      EXPECT_NEAR(p[1][k][on], lo + float(k) * (hi - lo) / 9, 1e-4) << setup << " step " << k;
+      EXPECT_EQ(p[1][k][on], p[0][k][on]) << setup << " step " << k;
+    }
+    auto at = [&](float x) {
+      return on ? "q xy2w 5 " + std::to_string(x) : "q xy2w " + std::to_string(x) + " 4";
+    };
+    const std::string said = run_batch(in + at(lo) + "\n" + at(hi) + "\n", dir.path()).out;
+    EXPECT_NE(answer(said, at(lo)).find("Time = " + minute(far)), std::string::npos) << said;
+    EXPECT_NE(answer(said, at(hi)).find("Time = " + minute(far + 9)), std::string::npos) << said;
+  }
+  // A station set of as many times, with one report at the far step.
+  stnw::dataset ds;
+  ds.surface_vars = {"ps"};
+  vemra_test::write_file(dir.file("s.dat"),
+                         stnw::group_bytes({stnw::surface_report("A", 40, -100, {5})}, ds, false));
+  std::string map = "Vemra_stnmapV002";
+  for (int32_t v : {30000000, 1}) stnw::put_be_int(map, v);
+  vemra_test::write_file(dir.file("s.map"), map);
+  std::filesystem::resize_file(dir.file("s.map"), map.size() + 8 * 30000000LL);
+  std::fstream(dir.file("s.map"), std::ios::in | std::ios::out | std::ios::binary)
+      .seekp(std::streamoff(map.size() + 4 * 30000000LL + 4 * (far - 1)))
+      .write("\0\0\0\1", 4);  // its count of reports
+  vemra_test::write_file(
+      dir.file("s.ctl"),
+      "dset ^s.dat\ndtype station\nstnmap ^s.map\nundef -999\nvars 1\nps 0 0 p\nendvars\n" + tdef);
+  vemra_test::write_file(dir.file("rc.gs"), "'d ps'\nsay 'rc=' rc\n");
+  const std::string out =
+      run_batch("open s.ctl\nset lon -100\nset lat 40\nset t " + std::to_string(far) + " " +
+                    std::to_string(far + 9) + "\nrun rc.gs\n",
+                dir.path())
+          .out;
+  EXPECT_EQ(answer(out, "run rc.gs"),
+            "DISPLAY error:  station times past 16777216 steps cannot be placed\nrc=1\n");
 }
 
 }  // namespace
