@@ -177,7 +177,7 @@ void print_axis(const char* label, const grid_field* g, int dim, conversion_fn t
   if (dim == 3 && vals) {
     time_scaling ts = time_scaling_from(vals);
     date_time t;
-    gr2t(vals, float(lo), &t);
+    gr2t(vals, double(lo), &t);
     std::string text = kat2ch(t, t.minute != 0 ? 5 : 4);
     if (ts.increment_months != 0)
       kaprntf(msg_level::result, " Linear %s %gmo\n", text.c_str(), double(ts.increment_months));

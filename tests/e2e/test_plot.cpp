@@ -528,7 +528,8 @@ TEST(PlotKinds, AConstantSeriesGetsAnAxisItsLabelsRead) {
 // Ten steps of a one-minute axis past 2^24, where a float holds only every
 // other whole number, are drawn where the first ten are, 1/9 of the axis
 // apart, its ends naming their minutes, in line, bar and rotated graphs and
-// either way round a time-longitude plot. A station series there is refused.
+// either way round a time-longitude plot; the statistics name its first
+// minute. A station series there is refused.
 TEST(PlotQuery, TimeAxesPastAFloatsWholeNumbersPlaceEachStep) {
   TempDir dir;
   const long long far = 20000001;
@@ -588,6 +589,15 @@ TEST(PlotQuery, TimeAxesPastAFloatsWholeNumbersPlaceEachStep) {
     EXPECT_NE(answer(said, at(lo)).find("Time = " + minute(far)), std::string::npos) << said;
     EXPECT_NE(answer(said, at(hi)).find("Time = " + minute(far + 9)), std::string::npos) << said;
   }
+  // The statistics name the far step's own minute as the start.
+  const std::string stat = run_batch("open m.ctl\nset x 1\nset t " + std::to_string(far) + " " +
+                                         std::to_string(far + 9) + "\nset gxout stat\nd v\n",
+                                     dir.path())
+                               .out;
+  EXPECT_NE(stat.find("I Dimension = " + std::to_string(far) + " to " + std::to_string(far + 9) +
+                      " Linear " + minute(far) + " 1mn\n"),
+            std::string::npos)
+      << stat;
   // A station set of as many times, with one report at the far step.
   stnw::dataset ds;
   ds.surface_vars = {"ps"};
