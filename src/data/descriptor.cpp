@@ -1124,7 +1124,7 @@ int check_template_places(const file_descriptor* pfi) {
     int last = t;
     while (last < pfi->t_size && fn[last] == f) last++;
     date_time tf{};
-    gr2t(ts, float(f), &tf);
+    gr2t(ts, double(f), &tf);
     const std::string name = kafndt(pfi->data_file_name, &tf, &t1, ts, pfi->data_file_literal);
     struct stat st;
     if (!name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&

@@ -56,7 +56,7 @@ template_fill fill_template_table(int* table, int n, const char* tmpl, const flo
       return template_fill::interrupted;
     }
     date_time tt{};
-    gr2t(time_scaling, float(t), &tt);
+    gr2t(time_scaling, double(t), &tt);
     std::string name = kafndt(tmpl, &tt, &first, time_scaling, literal);
     if (name != prev) {
       cur = t;

@@ -413,10 +413,11 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
 
   if (!h->forecast_ok) return grib_rec_time_unit;
   date_time vt = h->valid;
-  const float t = t2gr(pfi->grid_to_world_scaling[3], &vt);
-  if (!(t >= 0.99f) || double(t) > pfi->t_size + 0.01) return grib_rec_time_range;
-  const int it = static_cast<int>(t + 0.01f);
-  if (std::fabs(double(t) - it) > 0.01) return grib_rec_time_between;
+  // In double: a float holds only every other step past 2^24.
+  const double t = t2gr_exact(pfi->grid_to_world_scaling[3], &vt);
+  if (!(t >= 0.99) || t > pfi->t_size + 0.01) return grib_rec_time_range;
+  const int it = static_cast<int>(t + 0.01);
+  if (std::fabs(t - it) > 0.01) return grib_rec_time_between;
 
   const int64_t rec = gribvarrec(h, pfi);
   if (rec < 0) return grib_rec_no_match;
@@ -679,7 +680,7 @@ int gribmap() {
         return gribmap_failed;
       }
       date_time tt{};
-      gr2t(ts, float(t), &tt);
+      gr2t(ts, double(t), &tt);
       std::string name = kafndt(pfi->data_file_name, &tt, &t1, ts, pfi->data_file_literal);
       if (name.empty()) {
         std::printf("Memory allocation error\n");

@@ -507,8 +507,8 @@ int kackgmsg(const file_descriptor* pfi, const variable_descriptor* pvr, int z, 
                     double(h.decimal_factor), double(p->fltpnt[e]));
     } else {
       date_time vt = h.valid;
-      const float tm = t2gr(pfi->grid_to_world_scaling[3], &vt);
-      if (!h.forecast_ok || !(std::fabs(double(tm) - t) <= 0.01)) {
+      const double tm = t2gr_exact(pfi->grid_to_world_scaling[3], &vt);
+      if (!h.forecast_ok || !(std::fabs(tm - t) <= 0.01)) {
         std::snprintf(what, sizeof what,
                       "dated %04d-%02d-%02d %02d:%02d, not time %d of the data set", vt.year,
                       vt.month, vt.day, vt.hour, vt.minute, t);

@@ -787,7 +787,7 @@ int kaopfn(read_request& rq, int t, int* opened) {
       pfi->open_template_time = 0;
       const float* ts = pfi->grid_to_world_scaling[3];
       date_time tf{}, t1{};
-      gr2t(ts, static_cast<float>(f), &tf);
+      gr2t(ts, double(f), &tf);
       gr2t(ts, 1.0f, &t1);
       name = kafndt(pfi->data_file_name, &tf, &t1, ts, pfi->data_file_literal);
       if (name.empty()) return -99999;

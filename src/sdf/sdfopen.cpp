@@ -226,7 +226,7 @@ int kaopsdf(int t, grid_field* grid, var_info** var) {
 
   const float* ts = pfi->grid_to_world_scaling[3];
   date_time dt{}, d1{};
-  gr2t(ts, float(t), &dt);
+  gr2t(ts, double(t), &dt);
   gr2t(ts, 1.0f, &d1);
   std::string name = kafndt(pfi->data_file_name, &dt, &d1, ts);
   if (name.empty()) {

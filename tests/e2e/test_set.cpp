@@ -2,7 +2,9 @@
 // with "q dims" / "q time".
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -166,6 +168,59 @@ static long long civil_days(long long y, int m, int d) {
   const long long era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
   const long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
   return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+// A template of daily files over one-minute steps past 2^24: each day's file
+// begins at its own first minute, which is odd, a float's halfway point
+// between two neighbours. Each minute reads its own value (the day's parity
+// times 1000 plus its minute of the day) from its own day's file.
+TEST(Set, TemplateFilesPastAFloatsWholeNumbersBeginAtTheirOwnTime) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "forming 16.8 million file names takes minutes under the sanitizer";
+#else
+  using namespace std::chrono;
+  TempDir dir;
+  // The first day past 2^24 steps whose first minute a float rounds down.
+  long long day = (16777216 + 1439) / 1440;
+  while (static_cast<long long>(static_cast<float>(1 + 1440 * day)) >= 1 + 1440 * day) day++;
+  const long long first = 1 + 1440 * day;
+  for (long long d : {day - 1, day}) {
+    const year_month_day ymd{sys_days{year{2000} / 1 / 1} + days{d}};
+    char name[32];
+    std::snprintf(name, sizeof name, "d_%04d%02u%02u.dat", int(ymd.year()), unsigned(ymd.month()),
+                  unsigned(ymd.day()));
+    std::string bytes(1440 * sizeof(float), '\0');
+    for (int m = 0; m < 1440; m++) {
+      const float v = float(d % 2 * 1000 + m);
+      std::memcpy(&bytes[size_t(m) * sizeof v], &v, sizeof v);
+    }
+    write_file(dir.file(name), bytes);
+  }
+  write_file(dir.file("t.ctl"),
+             "dset ^d_%y4%m2%d2.dat\noptions template little_endian\nundef -9e33\n"
+             "xdef 1 linear 0 1\nydef 1 linear 0 1\nzdef 1 levels 1000\ntdef " +
+                 std::to_string(first + 1440) +
+                 " linear 00Z01JAN2000 1mn\nvars 1\nv 0 99 v\nendvars\n");
+  const struct {
+    long long t;
+    long long value;
+  } rows[] = {{first - 2, (day - 1) % 2 * 1000 + 1438},
+              {first - 1, (day - 1) % 2 * 1000 + 1439},
+              {first, day % 2 * 1000},
+              {first + 1, day % 2 * 1000 + 1},
+              {first + 2, day % 2 * 1000 + 2},
+              {first + 1439, day % 2 * 1000 + 1439}};
+  std::string in = "open t.ctl\n";
+  for (const auto& r : rows) in += "set t " + std::to_string(r.t) + "\nd v\n";
+  const std::string out = run_batch(in, dir.path()).out;
+  for (const auto& r : rows) {
+    const size_t at = out.find("ka-> set t " + std::to_string(r.t) + "\n");
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_EQ(dsfiles::answer(out.substr(at), "d v"),
+              "Result value = " + std::to_string(r.value) + " \n")
+        << "t = " << r.t;
+  }
+#endif
 }
 
 // Whole grid coordinates past 2^24, where a float holds only every other
