@@ -36,6 +36,9 @@ void kasconv(conversion_fn ifn, const float* ivals, float ioff, conversion_fn jf
 // The base a time axis from grid coordinate lo to hi is drawn from (see
 // last_plot_scaling_record::time_base).
 double katbase(double lo, double hi);
+// The base of a time axis along scaling vals over the environment's times
+// (0 without a scaling).
+double time_axis_base(const session_state* pcm, const float* vals);
 // Expansion factors of a refined grid, read by kaconv.
 void kasdiv(float idiv, float jdiv);
 // Log transforms of a level axis and their inverses.

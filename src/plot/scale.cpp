@@ -42,12 +42,6 @@ size_t scaling_words(const float* a, int linear, int dim) {
 
 dimension_op as_op(conversion_fn f) { return reinterpret_cast<dimension_op>(f); }
 
-// The base of a time axis along scaling vals over the environment's times.
-double time_axis_base(const session_state* pcm, const float* vals) {
-  if (!vals) return 0;
-  return katbase(t2gr_exact(vals, &pcm->time_start), t2gr_exact(vals, &pcm->time_end));
-}
-
 // World range of one axis of a non-map plot; a time axis less its base.
 void world_range(const session_state* pcm, const grid_field* g, int dim, int size,
                  const float* vals, double base, float* lo, float* hi) {
@@ -82,6 +76,11 @@ double katbase(double lo, double hi) {
   constexpr double kFloatWhole = 16777216.0;  // 2^24: every whole number below is a float
   if (std::fabs(lo) < kFloatWhole && std::fabs(hi) < kFloatWhole) return 0;
   return std::floor(std::fmin(lo, hi)) - 1;  // the first step is drawn at 1
+}
+
+double time_axis_base(const session_state* pcm, const float* vals) {
+  if (!vals) return 0;
+  return katbase(t2gr_exact(vals, &pcm->time_start), t2gr_exact(vals, &pcm->time_end));
 }
 
 void kalnx(float x, float y, float* xo, float* yo) {

@@ -6,7 +6,6 @@
 
 #include "base/message.h"
 #include "base/session.h"
-#include "base/timecal.h"
 #include "data/held.h"
 #include "data/result.h"
 #include "gx/gx.h"
@@ -116,8 +115,7 @@ void katser(session_state* pcm, plot_code code) {
   }
   // Reports keep their times in float, which past 2^24 steps names a
   // neighbour: such a series is refused rather than drawn out of place.
-  if (const float* ts = s->time_scaling_copy;
-      ts && katbase(t2gr_exact(ts, &pcm->time_start), t2gr_exact(ts, &pcm->time_end)) != 0) {
+  if (time_axis_base(pcm, s->time_scaling_copy) != 0) {
     kaprnt(msg_level::error,
            "DISPLAY error:  station times past 16777216 steps cannot be placed\n");
     kaplot_refuse();
