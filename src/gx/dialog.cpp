@@ -123,7 +123,8 @@ class dialog_box {
   int area_top_ = 1, baseline_ = 0;
   Window box_ = 0;
   GC bgc_ = nullptr;
-  Pixmap under_ = 0, copy_ = 0;
+  window_patch under_;
+  Pixmap copy_ = 0;
 };
 
 void dialog_box::split_text() {
@@ -190,6 +191,12 @@ void dialog_box::place() {
   Y_ = req_.y < 0 ? (xs.geo.height - H_) / 2
                   : pixels(static_cast<float>(xs.geo.height) -
                            (req_.y * xs.geo.yscl + 0.5f + static_cast<float>(H_) / 2));
+  // A box wholly off the window could never be seen, pointed at or typed
+  // into: it comes onto the window at the nearest edges.
+  if (X_ + W_ <= 0 || X_ >= xs.geo.width || Y_ + H_ <= 0 || Y_ >= xs.geo.height) {
+    X_ = std::clamp(X_, 0, std::max(xs.geo.width - W_, 0));
+    Y_ = std::clamp(Y_, 0, std::max(xs.geo.height - H_, 0));
+  }
   if (layout_ == dialog_layout::single_line) {
     area_top_ = 1;
     baseline_ = (H_ - 2 + a_) / 2;
@@ -368,15 +375,10 @@ void dialog_box::key(XKeyEvent& ev) {
 std::string dialog_box::run() {
   x_state& xs = xdrv::state();
   place();
-  if (!xs.w.bsflg) {
-    XSync(xs.w.display, False);
-    under_ = XCreatePixmap(xs.w.display, xs.w.win, static_cast<unsigned>(xs.geo.width),
-                           static_cast<unsigned>(xs.geo.height),
-                           static_cast<unsigned>(DefaultDepth(xs.w.display, xs.w.snum)));
-    if (under_)
-      XCopyArea(xs.w.display, xs.w.win, under_, xs.w.gc, 0, 0, static_cast<unsigned>(xs.geo.width),
-                static_cast<unsigned>(xs.geo.height), 0, 0);
-  }
+  // Without backing store the whole window is kept, to repaint it after an
+  // exposure while the box is up.
+  under_ =
+      xs.w.bsflg ? window_patch(X_, Y_, W_, H_) : window_patch(0, 0, xs.geo.width, xs.geo.height);
   XSetWindowAttributes wa{};
   wa.save_under = True;
   wa.event_mask = KeyPressMask | ExposureMask | StructureNotifyMask;
@@ -406,10 +408,7 @@ std::string dialog_box::run() {
       case GraphicsExpose:
         if (xs.ev.excnt > 0) xs.ev.excnt--;
         if (ev.type == Expose && !xs.w.bsflg) {
-          if (under_)
-            XCopyArea(xs.w.display, under_, xs.w.win, xs.w.gc, 0, 0,
-                      static_cast<unsigned>(xs.geo.width), static_cast<unsigned>(xs.geo.height), 0,
-                      0);
+          under_.put_back();
           if (copy_)
             XCopyArea(xs.w.display, copy_, box_, bgc_, 0, 0, static_cast<unsigned>(W_),
                       static_cast<unsigned>(H_), 0, 0);
@@ -460,12 +459,9 @@ std::string dialog_box::run() {
   XFreeGC(xs.w.display, bgc_);
   gxdsfn();
   XSelectInput(xs.w.display, xs.w.win, kEventMask);
+  under_.put_back();
+  under_ = window_patch();
   if (!xs.w.bsflg) {
-    if (under_) {
-      XCopyArea(xs.w.display, under_, xs.w.win, xs.w.gc, 0, 0, static_cast<unsigned>(xs.geo.width),
-                static_cast<unsigned>(xs.geo.height), 0, 0);
-      XFreePixmap(xs.w.display, under_);
-    }
     if (copy_) XFreePixmap(xs.w.display, copy_);
     xs.ev.excnt++;
   }

@@ -137,7 +137,7 @@ void paint_head(Drawable d, const drop_menu& m, int fc, int bc, int oc1, int oc2
 struct popup {
   Window w = 0;
   GC pgc = nullptr;
-  Pixmap under = 0;
+  window_patch under;  // what it covers
   int x1 = 0, y1 = 0, W = 0, H = 0, R = 1;
 };
 
@@ -178,15 +178,7 @@ popup open_popup(const drop_menu& m, const std::vector<menu_item>& items, int x1
   x_state& xs = xdrv::state();
   popup p;
   p.x1 = x1, p.y1 = y1, p.W = W, p.H = H, p.R = R;
-  if (!xs.w.bsflg) {
-    XSync(xs.w.display, False);
-    p.under =
-        XCreatePixmap(xs.w.display, xs.w.win, static_cast<unsigned>(W), static_cast<unsigned>(H),
-                      static_cast<unsigned>(DefaultDepth(xs.w.display, xs.w.snum)));
-    if (p.under)
-      XCopyArea(xs.w.display, xs.w.win, p.under, xs.w.gc, x1, y1, static_cast<unsigned>(W),
-                static_cast<unsigned>(H), 0, 0);
-  }
+  p.under = window_patch(x1, y1, W, H);
   XSetWindowAttributes wa{};
   wa.save_under = True;
   wa.event_mask =
@@ -228,14 +220,9 @@ void close_popup(popup& p) {
   XUnmapWindow(xs.w.display, p.w);
   XDestroyWindow(xs.w.display, p.w);
   XFreeGC(xs.w.display, p.pgc);
-  if (!xs.w.bsflg) {
-    if (p.under) {
-      XCopyArea(xs.w.display, p.under, xs.w.win, xs.w.gc, 0, 0, static_cast<unsigned>(p.W),
-                static_cast<unsigned>(p.H), p.x1, p.y1);
-      XFreePixmap(xs.w.display, p.under);
-    }
-    xs.ev.excnt++;  // the unmapping exposes the window once
-  }
+  p.under.put_back();
+  p.under = window_patch();
+  if (!xs.w.bsflg) xs.ev.excnt++;  // the unmapping exposes the window once
   XFlush(xs.w.display);
 }
 

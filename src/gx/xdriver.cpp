@@ -19,6 +19,7 @@
 #include <deque>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/message.h"
@@ -369,6 +370,48 @@ void xdrv::wait_exposed(Window w, int x, int y, int width, int height) {
     pollfd p{fd, POLLIN, 0};
     if (::poll(&p, 1, 50) == 0) waited += 50;
   }
+}
+
+xdrv::window_patch::window_patch(int x, int y, int width, int height) {
+  x_ = std::max(x, 0);
+  y_ = std::max(y, 0);
+  w_ = std::min(x + width, drv.geo.width) - x_;
+  h_ = std::min(y + height, drv.geo.height) - y_;
+  if (w_ <= 0 || h_ <= 0) return;
+  settle();
+  pm_ = XCreatePixmap(drv.w.display, drv.w.win, static_cast<unsigned>(w_),
+                      static_cast<unsigned>(h_), static_cast<unsigned>(drv.w.depth));
+  if (!synced()) {
+    pm_ = 0;
+    return;
+  }
+  // Copies of our own make no exposure events to pass over.
+  XGCValues v{};
+  v.graphics_exposures = False;
+  gc_ = XCreateGC(drv.w.display, drv.w.win, GCGraphicsExposures, &v);
+  XCopyArea(drv.w.display, drv.w.win, pm_, gc_, x_, y_, static_cast<unsigned>(w_),
+            static_cast<unsigned>(h_), 0, 0);
+}
+
+xdrv::window_patch& xdrv::window_patch::operator=(window_patch&& o) noexcept {
+  if (this != &o) {
+    release();
+    pm_ = std::exchange(o.pm_, 0);
+    gc_ = std::exchange(o.gc_, nullptr);
+    x_ = o.x_, y_ = o.y_, w_ = o.w_, h_ = o.h_;
+  }
+  return *this;
+}
+
+void xdrv::window_patch::put_back() const {
+  if (pm_)
+    XCopyArea(drv.w.display, pm_, drv.w.win, gc_, 0, 0, static_cast<unsigned>(w_),
+              static_cast<unsigned>(h_), x_, y_);
+}
+
+void xdrv::window_patch::release() {
+  if (gc_) XFreeGC(drv.w.display, std::exchange(gc_, nullptr));
+  if (pm_) XFreePixmap(drv.w.display, std::exchange(pm_, 0));
 }
 
 // ---- set-up and shut-down ----

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <deque>
+#include <utility>
 
 #include "gx/gx.h"
 
@@ -116,6 +117,26 @@ XFontStruct* class_font(bool slanted);
 // (x, y) in its pixels, is fully exposed; at once when no part of it lies
 // on the window and on the screen, where no exposure can come.
 void wait_exposed(Window w, int x, int y, int width, int height);
+
+// The graphics window's pixels in a box (held to the window), kept while a
+// pop-up covers them and put back once it has gone: a server that keeps
+// backing store still leaves a hole where a child window stood, and few
+// save what a window covers. Empty when no pixmap could be made.
+class window_patch {
+ public:
+  window_patch() = default;
+  window_patch(int x, int y, int width, int height);
+  window_patch(window_patch&& o) noexcept { *this = std::move(o); }
+  window_patch& operator=(window_patch&& o) noexcept;
+  ~window_patch() { release(); }
+  void put_back() const;
+
+ private:
+  void release();
+  Pixmap pm_ = 0;
+  GC gc_ = nullptr;
+  int x_ = 0, y_ = 0, w_ = 0, h_ = 0;
+};
 
 }  // namespace xdrv
 

@@ -77,14 +77,10 @@ class XUser {
   }
 
   // What a window shows, pixel by pixel ("" when it cannot be read).
-  std::string pixels(const Box& b) {
-    XImage* im = XGetImage(d_, b.w, 0, 0, static_cast<unsigned>(b.width),
-                           static_cast<unsigned>(b.height), AllPlanes, ZPixmap);
-    if (!im) return "";
-    std::string out(im->data, static_cast<std::size_t>(im->bytes_per_line) * im->height);
-    XDestroyImage(im);
-    return out;
-  }
+  std::string pixels(const Box& b) { return grab(b.w, 0, 0, b.width, b.height); }
+  // What the graphics window shows where a child of it lies, the child's
+  // own pixels included.
+  std::string pixels_under(const Box& b) { return grab(main_, b.x, b.y, b.width, b.height); }
 
   void press(int x, int y, unsigned button = 1) { send_button(ButtonPress, x, y, button); }
   void release(int x, int y, unsigned button = 1) { send_button(ButtonRelease, x, y, button); }
@@ -116,6 +112,14 @@ class XUser {
   }
 
  private:
+  std::string grab(Window w, int x, int y, int width, int height) {
+    XImage* im = XGetImage(d_, w, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height),
+                           AllPlanes, ZPixmap);
+    if (!im) return "";
+    std::string out(im->data, static_cast<std::size_t>(im->bytes_per_line) * im->height);
+    XDestroyImage(im);
+    return out;
+  }
   void fill_common(XEvent& ev, int type, int x, int y) {
     int ox = 0, oy = 0;
     Window child;
