@@ -8,6 +8,7 @@
 #include "expr/evalstate.h"
 #include "base/message.h"
 #include "data/filerec.h"
+#include "data/reader.h"
 #include "expr/eval.h"
 #include "expr/func.h"
 #include "expr/fshared.h"
@@ -22,6 +23,21 @@ const char* const aavenam[4] = {"AAVE", "AMEAN", "ASUM", "ASUMG"};
 constexpr double kDegToRad = double(0.017453333f);
 
 const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
+
+// A data set whose longitudes do not wrap and start west of 0 (the seam
+// stored twice, or a region) has for its globe the turn from the western
+// edge of its first column, where 0..360 would leave out all west of 0:
+// every column weighs in full once, a stored seam's second copy lying past
+// the turn. The reading starts at the first column, so that no column
+// outside the data set takes the place of the one a turn later.
+bool turn_from_west(const file_descriptor* f, float* first, float* edge) {
+  const conversion_fn to_world = f->grid_to_world[0];
+  if (f->x_wraps || holds_stations(f) || !to_world || f->x_size < 1) return false;
+  const float* s = f->grid_to_world_scaling[0];
+  *first = to_world(s, 1.0f);
+  *edge = to_world(s, 0.5f);
+  return *first < 0 && *edge < *first;
+}
 
 float clip(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -104,7 +120,13 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
     const int d = k < 2 ? 0 : 1;
     box[k] = f->grid_to_world[d] ? f->grid_to_world[d](f->grid_to_world_scaling[d], g[k]) : g[k];
   }
-  pst->dim_min[0] = box[0];
+  float first, edge;
+  const bool west = global && turn_from_west(f, &first, &edge);
+  if (west) {
+    box[0] = edge;
+    box[1] = edge + 360.0f;
+  }
+  pst->dim_min[0] = west ? first : box[0];
   pst->dim_max[0] = box[1];
   pst->dim_min[1] = box[2];
   pst->dim_max[1] = box[3];

@@ -1,8 +1,10 @@
-// Reductions along longitude through the program: over a whole turn a
-// global grid's wrap column is one place with its first, so every column
-// counts once; numbers checked against plain sums of what was written.
+// Reductions along longitude, and over the globe, through the program: over
+// a whole turn a global grid's wrap column is one place with its first, so
+// every column counts once; numbers checked against plain sums of what was
+// written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -155,4 +157,111 @@ TEST(Reductions, AWholeTurnOfBoxMiddlesHasNoEndsEither) {
     EXPECT_NEAR(result_of(r.out, c.cmd), c.want, 1e-5 * c.want) << c.cmd << "\n"
                                                                 << answer(r.out, c.cmd);
   EXPECT_NEAR(result_of(r.out, regional), 9.5 * box, 1e-5 * 9.5 * box) << answer(r.out, regional);
+}
+
+namespace {
+
+// Files of 20-degree rows from pole to pole whose columns, 360 / turn
+// degrees apart from lon0 on, hold places 0..turn-1; a column past a whole
+// turn stores its first place again (the seam stored twice).
+struct globe_file {
+  const char* stem;
+  bool netcdf;  // made from the descriptor by cdo
+  double lon0;
+  int turn, stored;
+};
+constexpr int kRows = 10;
+
+float u_at(int place, int y) {
+  if ((place * 5 + y * 3) % 37 == 4) return -999;
+  return float((place * 7 + y * 3) % 11) * 0.75f + 0.5f * float(y) - 3 + 0.01f * float(place);
+}
+float v_at(int place, int y) { return float((place * place + y) % 7) - 0.6f * float(place % 5); }
+
+// Writes the file; the command that opens it, empty when cdo could not make
+// the netCDF one.
+std::string write_globe_file(const TempDir& dir, const globe_file& g) {
+  const std::string stem = dir.file(g.stem);
+  std::string data;
+  for (auto at : {u_at, v_at})
+    for (int y = 1; y <= kRows; y++)
+      for (int x = 0; x < g.stored; x++) {
+        const float f = at(x % g.turn, y);
+        data.append(reinterpret_cast<const char*>(&f), 4);
+      }
+  write_file(stem + ".dat", data);
+  char ctl[300];
+  std::snprintf(ctl, sizeof ctl,
+                "dset ^%s.dat\nundef -999\nxdef %d linear %g %.9g\nydef 10 linear -90 20\n"
+                "zdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\nvars 2\nu 0 99 U\n"
+                "v 0 99 V\nendvars\n",
+                g.stem, g.stored, g.lon0, 360.0 / g.turn);
+  write_file(stem + ".ctl", ctl);
+  if (!g.netcdf) return "open " + stem + ".ctl";
+  const std::string make =
+      "cdo -s -f nc import_binary " + stem + ".ctl " + stem + ".nc >/dev/null 2>&1";
+  return std::system(make.c_str()) == 0 ? "sdfopen " + stem + ".nc" : "";
+}
+
+// The six area reductions over the whole sphere by hand, each place once:
+// rows weigh the difference of the sines of their edges (aave, scorr and
+// sregr), their height in degrees (amean) or their part on the sphere
+// (asum); asumg adds the values.
+struct sphere_sums {
+  double aave, amean, asum, asumg, scorr, sregr;
+};
+
+sphere_sums by_hand(int turn) {
+  double w = 0, wu = 0, wv = 0, wuu = 0, wvv = 0, wuv = 0, h = 0, hu = 0, part = 0, plain = 0;
+  for (int y = 1; y <= kRows; y++) {
+    const double lo = std::fmax(-120 + 20.0 * y, -90), hi = std::fmin(-100 + 20.0 * y, 90);
+    const double sines = std::sin(hi * M_PI / 180) - std::sin(lo * M_PI / 180);
+    for (int c = 0; c < turn; c++) {
+      const double u = u_at(c, y), v = v_at(c, y);
+      if (u == -999) continue;
+      w += sines, wu += sines * u, wv += sines * v;
+      wuu += sines * u * u, wvv += sines * v * v, wuv += sines * u * v;
+      h += hi - lo, hu += (hi - lo) * u, part += u * (hi - lo) / 20, plain += u;
+    }
+  }
+  const double mu = wu / w, mv = wv / w;
+  const double vu = wuu / w - mu * mu, vv = wvv / w - mv * mv, cuv = wuv / w - mu * mv;
+  return {mu, hu / h, part, plain, cuv / std::sqrt(vu * vv), cuv / vu};
+}
+
+}  // namespace
+
+// "global" is the whole sphere whichever longitude a file starts at: on a
+// file from -180 that stores the seam twice it is the turn from -180, not
+// only the eastern half, and a region west of 0 is counted whole; files that
+// wrap or start at 0 keep the turn from 0.
+TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
+  TempDir dir;
+  const struct {
+    const char* cmd;
+    double sphere_sums::*want;
+  } calls[] = {
+      {"d aave(u,global)", &sphere_sums::aave},     {"d amean(u,global)", &sphere_sums::amean},
+      {"d asum(u,global)", &sphere_sums::asum},     {"d asumg(u,global)", &sphere_sums::asumg},
+      {"d scorr(u,v,global)", &sphere_sums::scorr}, {"d sregr(u,v,global)", &sphere_sums::sregr},
+  };
+  const globe_file files[] = {
+      {"s", false, -180, 72, 73},  // the seam twice
+      {"w", false, 0, 144, 144},   // wraps
+      {"e", false, 0, 144, 145},   // the seam twice at 0 and 360
+      {"r", false, -30, 72, 12},   // a region: every column whole
+      {"n", true, -180, 72, 73},
+  };
+  for (const globe_file& f : files) {
+    const std::string open = write_globe_file(dir, f);
+    if (open.empty()) GTEST_SKIP() << "cdo could not make the netCDF file";
+    const sphere_sums want = by_hand(std::min(f.turn, f.stored));
+    std::string input = open + "\nset lat 0\nset lon 0\n";
+    for (const auto& c : calls) input += std::string(c.cmd) + "\n";
+    const RunResult r = run_batch(input, dir.path());
+    for (const auto& c : calls)
+      EXPECT_NEAR(result_of(r.out, c.cmd), want.*c.want, 2e-5 * std::fmax(1.0, want.*c.want))
+          << open << ": " << c.cmd << "\n"
+          << answer(r.out, c.cmd);
+  }
 }
