@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,37 @@ float page_at(const axis_ctx& a, float v) {
     return a.x ? px : py;
   }
   return a.m * v + a.b;
+}
+
+// The values an axis labels stepping by interval from first to last, at
+// most 50; one a rounding away from 0 is 0.
+std::vector<float> label_steps(float first, float last, float interval) {
+  std::vector<float> values;
+  for (int k = 0; k < 50; k++) {
+    float v = first + float(k) * interval;
+    if (v > last + interval / 2) break;
+    if (std::fabs(v / interval) < 1e-05f) v = 0;
+    values.push_back(v);
+  }
+  return values;
+}
+
+// Whether a value axis from lo to hi gets labels of its own interval that
+// all print apart under "%g": far from zero a narrow range's labels print
+// alike, or the interval vanishes against the values.
+bool labels_print_apart(float lo, float hi) {
+  float interval = 0, first = 0, last = 0;
+  kacsel(lo, hi, &interval, &first, &last);
+  if (interval == 0) return false;
+  const std::vector<float> values = label_steps(first, last, interval);
+  if (values.size() < 2) return false;
+  char text[40], before[40] = "";
+  for (float v : values) {
+    std::snprintf(text, sizeof text, "%g", double(v));
+    if (std::strcmp(text, before) == 0) return false;
+    std::strcpy(before, text);
+  }
+  return true;
 }
 
 bool outside(const axis_ctx& a, float p) {
@@ -378,13 +410,8 @@ void kaaxis(plot_axis axis, session_state* pcm, axis_code code) {
   if (nlevs > 0) {
     values.assign(levs, levs + std::min(nlevs, 50));
   } else {
-    for (int k = 0; k < 50; k++) {
-      float v = first + float(k) * interval;
-      if (v > last + interval / 2) break;
-      if (std::fabs(v / interval) < 1e-05f) v = 0;
-      values.push_back(v);
-      levs[k] = v;
-    }
+    values = label_steps(first, last, interval);
+    std::copy(values.begin(), values.end(), levs);
   }
   const std::string& format = x ? pcm->xlab_format : pcm->ylab_format;
   const std::string& list = x ? pcm->xlabs_list : pcm->ylabs_list;
@@ -412,6 +439,20 @@ void kaaxis(plot_axis axis, session_state* pcm, axis_code code) {
     tick(a, p);
     label(a, t, p);
   }
+}
+
+void constant_axis(float value, float* axis) {
+  axis[0] = value - 5;
+  axis[1] = value + 5;
+  axis[2] = 2;
+  if (labels_print_apart(axis[0], axis[1]) || !std::isfinite(value)) return;
+  // Far out: tenths of the value's decade, kept within the float range.
+  double unit = std::pow(10.0, std::floor(std::log10(std::fabs(double(value)))) - 1);
+  while (std::fabs(double(value)) + 5 * unit > double(std::numeric_limits<float>::max()))
+    unit /= 10;
+  axis[0] = float(value - 5 * unit);
+  axis[1] = float(value + 5 * unit);
+  axis[2] = float(2 * unit);
 }
 
 void kaaxpl(session_state* pcm, axis_code icode, axis_code jcode) {

@@ -2,7 +2,6 @@
 // line, and the scaling every 1-D plot shares.
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <utility>
 
 #include "base/alloc.h"
@@ -18,11 +17,6 @@
 #include "plot/plotvec.h"
 
 namespace {
-
-// The largest constant whose value axis is five units either side: beyond
-// it the float page mapping (about seven digits) no longer places its unit
-// labels evenly, and farther out "%g" prints them alike or the units vanish.
-constexpr double kUnitAxisLimit = 1e4;
 
 dimension_op as_op(conversion_fn f) { return reinterpret_cast<dimension_op>(f); }
 
@@ -234,18 +228,11 @@ void kas1d(session_state* pcm, float min, float max, int dim, graph_rotation rot
   float interval = 0, first = 0, last = 0, vlo, vhi;
   kacsel(min, max, &interval, &first, &last);
   if (interval == 0) {
-    vlo = min - 5;
-    vhi = min + 5;
-    interval = 2;
-    // Larger constants get five tenths of their decade either side.
-    if (std::isfinite(min) && std::fabs(double(min)) + 5 > kUnitAxisLimit) {
-      double unit = std::pow(10.0, std::floor(std::log10(std::fabs(double(min)))) - 1);
-      while (std::fabs(double(min)) + 5 * unit > double(std::numeric_limits<float>::max()))
-        unit /= 10;
-      vlo = float(min - 5 * unit);
-      vhi = float(min + 5 * unit);
-      interval = float(2 * unit);
-    }
+    float axis[3];
+    constant_axis(min, axis);
+    vlo = axis[0];
+    vhi = axis[1];
+    interval = axis[2];
   } else {
     vlo = first - 2 * interval;
     vhi = last + 2 * interval;

@@ -75,6 +75,10 @@ constexpr axis_code dimension_axis(int dim) { return static_cast<axis_code>(dim)
 void kaaxpl(session_state* pcm, axis_code icode, axis_code jcode);
 enum class plot_axis : int { y = 0, x = 1 };
 void kaaxis(plot_axis axis, session_state* pcm, axis_code code);
+// The value axis (low end, high end, interval) of data all of one value:
+// five units either side while the labels of each unit print apart, else
+// five tenths of the value's decade either side.
+void constant_axis(float value, float* axis);
 void kafram(session_state* pcm);
 int kalnch(float lon, char* text);
 int kaltch(float lat, char* text);

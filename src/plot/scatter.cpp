@@ -14,7 +14,7 @@
 namespace {
 
 // Axis ends and interval: the fixed range when set, else two label
-// intervals beyond the data's round labels.
+// intervals beyond the data's round labels, or a constant's axis.
 void axis_range(int set, const float* fixed, float lo, float hi, float* out) {
   if (set) {
     out[0] = fixed[0];
@@ -25,9 +25,7 @@ void axis_range(int set, const float* fixed, float lo, float hi, float* out) {
   float interval = 0, first = 0, last = 0;
   kacsel(lo, hi, &interval, &first, &last);
   if (interval == 0) {
-    out[0] = lo - 5;
-    out[1] = lo + 5;
-    out[2] = 2;
+    constant_axis(lo, out);
   } else {
     out[0] = first - 2 * interval;
     out[1] = last + 2 * interval;

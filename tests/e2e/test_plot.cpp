@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -183,10 +184,10 @@ void write_profiles(const TempDir& dir) {
                          std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4));
 }
 
-// The value at page x of the last plot, read through "q xy2w".
+// The value at a page position of the last plot, read through "q xy2w".
 double value_at(const std::string& out, const std::string& query) {
   const std::string a = answer(out, query);
-  const size_t p = a.find("Val = ");
+  const size_t p = a.rfind("Val = ");  // y's on a scatter plot
   return p == std::string::npos ? std::nan("") : std::atof(a.c_str() + p + 6);
 }
 
@@ -414,10 +415,12 @@ bool same_shape(const std::vector<hardcopy::segment>& a, const std::vector<hardc
 }
 
 // A series whose values are all one constant gets a value axis whose labels
-// read their own places: ticks evenly spaced upwards, the constant inside,
-// and each label's text (compared stroke for stroke with the same text
-// drawn by "draw string") the number the axis has at its tick. Constants of
-// ordinary size keep five units either side with a label at each unit.
+// read their own places: ticks evenly spaced upwards (to the rounding of a
+// float page mapping), the constant inside, and each label's text (compared
+// stroke for stroke with the same text drawn by "draw string") the number
+// the axis has at its tick. Constants whose unit labels print apart keep
+// five units either side with a label at each unit; a scatter plot's
+// constant gets the same axis.
 TEST(PlotKinds, AConstantSeriesGetsAnAxisItsLabelsRead) {
   TempDir dir;
   stnw::dataset ds;
@@ -429,31 +432,50 @@ TEST(PlotKinds, AConstantSeriesGetsAnAxisItsLabelsRead) {
   const std::string line = "open " + sample + "\nset lat 0\nset lon 1 10\n";
   const std::string series = "open " + sample + "\nset lon 0\nset lat 0\nset t 1 12\n";
   const std::string station = "open s.ctl\nset lon 20\nset lat 40\nset t 1 3\n";
+  const std::string scatter = line + "set gxout scatter\n";
   const struct {
     std::string setup, expr;
     double value;
     bool units;  // five units either side, a label at each
   } rows[] = {
-      {line, "5+lon*0", 5, true},        {line, "100+lon*0", 100, true},
-      {line, "1000+lon*0", 1000, true},  {line, "-1000+lon*0", -1000, true},
-      {line, "9990+lon*0", 9990, true},  {line, "99990+lon*0", 99990, false},
-      {line, "1e6+lon*0", 1e6, false},   {line, "3e7+lon*0", 3e7, false},
-      {line, "1e8+lon*0", 1e8, false},   {line, "-1e8+lon*0", -1e8, false},
-      {line, "2e36+lon*0", 2e36, false}, {series, "slp*0+1e8", 1e8, false},
+      {line, "5+lon*0", 5, true},
+      {line, "100+lon*0", 100, true},
+      {line, "1000+lon*0", 1000, true},
+      {line, "-1000+lon*0", -1000, true},
+      {line, "9990+lon*0", 9990, true},
+      {line, "10000+lon*0", 10000, true},
+      {line, "99990+lon*0", 99990, true},
+      {line, "101325+lon*0", 101325, true},
+      {line, "-999990+lon*0", -999990, true},
+      {line, "999999+lon*0", 999999, false},
+      {line, "1e6+lon*0", 1e6, false},
+      {line, "3e7+lon*0", 3e7, false},
+      {line, "1e8+lon*0", 1e8, false},
+      {line, "-1e8+lon*0", -1e8, false},
+      {line, "2e36+lon*0", 2e36, false},
+      {series, "slp*0+1e8", 1e8, false},
+      {series, "slp*0+101325", 101325, true},
       {station, "c*5e7", 1e8, false},
+      {scatter, "lon;lon*0+1e8", 1e8, false},
+      {scatter, "lon;lon*0-1e6", -1e6, false},
+      {scatter, "lon;lon*0+101325", 101325, true},
   };
   constexpr double size = 0.2;  // label height; the ticks are 0.4 of it
   // One row; a row that cannot go on ends alone.
   auto check = [&](const auto& row) {
-    auto r = run_batch(row.setup + "set xlab off\nset ylopts 1 1 " + std::to_string(size) +
-                           "\nenable print a.meta\nd " + row.expr +
-                           "\nprint\ndisable print\nq gxinfo\nq xy2w 5 0.75\nq xy2w 5 7.75\n",
-                       dir.path());
-    const std::vector<double> area = area_limits(answer(r.out, "q gxinfo"));
-    ASSERT_EQ(area[2], 0.75) << r.out;
-    ASSERT_EQ(area[3], 7.75);
-    const double lo = value_at(r.out, "q xy2w 5 0.75"), hi = value_at(r.out, "q xy2w 5 7.75");
-    ASSERT_LT(lo, hi);
+    const std::string plot = row.setup + "set xlab off\nset ylopts 1 1 " + std::to_string(size) +
+                             "\nenable print a.meta\nd " + row.expr + "\nprint\ndisable print\n";
+    const std::vector<double> area =
+        area_limits(answer(run_batch(plot + "q gxinfo\n", dir.path()).out, "q gxinfo"));
+    // The values at the bottom and top of the plot area.
+    auto query = [](double y) {
+      char q[40];
+      std::snprintf(q, sizeof q, "q xy2w 5 %g", y);
+      return std::string(q);
+    };
+    auto r = run_batch(plot + query(area[2]) + "\n" + query(area[3]) + "\n", dir.path());
+    const double lo = value_at(r.out, query(area[2])), hi = value_at(r.out, query(area[3]));
+    ASSERT_LT(lo, hi) << r.out;
     EXPECT_GT(row.value, lo);
     EXPECT_LT(row.value, hi);
     if (row.units) {
@@ -476,12 +498,16 @@ TEST(PlotKinds, AConstantSeriesGetsAnAxisItsLabelsRead) {
     if (row.units) {
       EXPECT_EQ(ticks.size(), 11u);
     }
+    // A page position worked out in float from the value is off by up to
+    // a float's rounding of the value's distance in inches from 0.
+    const double inches = (area[3] - area[2]) / (hi - lo);
+    const double rounding = 2 * std::fabs(row.value) * inches * FLT_EPSILON;
     for (size_t k = 1; k < ticks.size(); k++) {
       EXPECT_GT(ticks[k], ticks[k - 1]);
-      EXPECT_NEAR(ticks[k] - ticks[k - 1], ticks[1] - ticks[0], 0.003) << k;
+      EXPECT_NEAR(ticks[k] - ticks[k - 1], ticks[1] - ticks[0], 0.003 + 2 * rounding) << k;
     }
     // The number at each tick, rounded to what its place tells, and its text.
-    const double slack = (hi - lo) * 0.002 / (area[3] - area[2]);
+    const double slack = (0.002 + rounding) / inches;
     const double unit = std::pow(10.0, std::ceil(std::log10(slack)));
     std::vector<std::string> texts;
     for (double y : ticks) {

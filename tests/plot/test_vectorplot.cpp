@@ -166,6 +166,12 @@ TEST(ScatterPlot, RangesPrintedAndKept) {
       found = true;
   EXPECT_TRUE(found);
   EXPECT_EQ(p.s->last_plot_code, plot_code::vector);
+  // A constant x far from zero, whose units print alike, spans five tenths
+  // of its decade either side.
+  Plot far;
+  far.add(3, 3, 0, 0, 10, filled(1e8f));
+  far.add(3, 3, 0, 0, 10, filled(2));
+  EXPECT_EQ(far.draw(output_field::field_vector, output_scatter), "5e+07 1.5e+08 -3 7 \n");
 }
 
 // Whether the strokes of text t, drawn alone centred at (x, y), appear in
