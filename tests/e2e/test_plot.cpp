@@ -552,10 +552,11 @@ TEST(PlotKinds, AConstantSeriesGetsAnAxisItsLabelsRead) {
 }
 
 // Ten steps of a one-minute axis past 2^24, where a float holds only every
-// other whole number, are drawn where the first ten are, 1/9 of the axis
-// apart, its ends naming their minutes, in line, bar and rotated graphs and
-// either way round a time-longitude plot; the statistics name its first
-// minute. A station series there is refused.
+// other whole number, are drawn where the first ten are (the page queries
+// and the picture itself), 1/9 of the axis apart, its ends naming their
+// minutes, in line, bar and rotated graphs and either way round a
+// time-longitude plot; the statistics name its first minute. A station
+// series there is refused.
 TEST(PlotQuery, TimeAxesPastAFloatsWholeNumbersPlaceEachStep) {
   TempDir dir;
   const long long far = 20000001;
@@ -614,6 +615,32 @@ TEST(PlotQuery, TimeAxesPastAFloatsWholeNumbersPlaceEachStep) {
     const std::string said = run_batch(in + at(lo) + "\n" + at(hi) + "\n", dir.path()).out;
     EXPECT_NE(answer(said, at(lo)).find("Time = " + minute(far)), std::string::npos) << said;
     EXPECT_NE(answer(said, at(hi)).find("Time = " + minute(far + 9)), std::string::npos) << said;
+    // What is drawn: without the axis labels, which name other minutes, the
+    // far steps' picture is the first ten's, and it draws in the plot area.
+    // Bars are outlined, so that their edges are lines.
+    std::string pictures =
+        "open m.ctl\n" + setup + "\nset xlab off\nset ylab off\nset baropts outline\n";
+    for (long long first : {1LL, far})
+      pictures += "clear\nset t " + std::to_string(first) + " " + std::to_string(first + 9) +
+                  "\nenable print " + std::to_string(first) +
+                  ".meta\nd v+lon\nprint\ndisable print\n";
+    const std::vector<double> area =
+        area_limits(answer(run_batch(pictures + "q gxinfo\n", dir.path()).out, "q gxinfo"));
+    const auto near = hardcopy::frames_of(vemra_test::read_file(dir.file("1.meta")));
+    const auto away =
+        hardcopy::frames_of(vemra_test::read_file(dir.file(std::to_string(far) + ".meta")));
+    ASSERT_FALSE(near.empty());
+    ASSERT_FALSE(away.empty());
+    int inside = 0;
+    for (const hardcopy::segment& g : near[0])
+      inside += std::min(g.x, g.x2) > area[0] + 0.01 && std::max(g.x, g.x2) < area[1] - 0.01 &&
+                std::min(g.y, g.y2) > area[2] + 0.01 && std::max(g.y, g.y2) < area[3] - 0.01;
+    EXPECT_GT(inside, 0) << setup;
+    auto same = [](const hardcopy::segment& a, const hardcopy::segment& b) {
+      return a.x == b.x && a.y == b.y && a.x2 == b.x2 && a.y2 == b.y2;
+    };
+    EXPECT_TRUE(std::equal(near[0].begin(), near[0].end(), away[0].begin(), away[0].end(), same))
+        << setup << ": " << away[0].size() << " lines drawn far off, " << near[0].size() << " near";
   }
   // The statistics name the far step's own minute as the start.
   const std::string stat = run_batch("open m.ctl\nset x 1\nset t " + std::to_string(far) + " " +

@@ -351,26 +351,28 @@ TEST(Set, CoordinatesPastAFloatsWholeNumbersAreHeldOrRefused) {
        {"q time", "Time = 00Z01JAN1000000 to 00Z01JAN1000000  " + day + " to " + day + "\n"},
        {"set t " + std::to_string(far + 3), "Time values set: 1000000:1:1:18 1000000:1:1:18 \n"},
        {"set t " + std::to_string(far), set}});
-  // Columns past 2^24 named in expressions: read whole, or refused where
-  // only a float world value would place them.
+  // Back at the file's one time, columns past 2^24 named in expressions:
+  // read whole, or refused where only a float world value would place them.
   const long long g = 16777283, col = (g - 1) % 144 + 1;
   const std::string gs = std::to_string(g), last = std::to_string(g + 2);
   const std::string lon = std::to_string((16777217LL - 1) * 5 / 2);  // column 16777217
   const std::string ave = "ave(v,x=" + gs + ",x=" + last + ")", sum = "sum(v,x=1,x=" + last + ")";
   const std::string aave = "aave(v,x=" + gs + ",x=" + last + ",y=1,y=1)";
-  steps = {
-      {"set x 1", "LON set to 0 0 \n"},
-      {"d v(x=" + gs + ")", "Result value = " + std::to_string(col) + " \n"},
-      {"d v(x+" + std::to_string(g - 1) + ")", "Result value = " + std::to_string(col) + " \n"},
-      {"d v(lon=" + lon + ")",
-       "Syntax Error:  Invalid dimension expression\n"
-       "  Dimension value missing or invalid\n  Variable name = v\n"
-       "  Error ocurred at column 1\nDISPLAY error:  Invalid "
-       "expression \n  Expression = v(lon=" +
-           lon + ")\n"},
-      {"d " + ave, refused("Error from AVE:  1st dimension expression invalid\n", ave)},
-      {"d " + sum, refused("Error from SUM:  2nd dimension expression invalid\n", sum)},
-      {"d " + aave, refused("Error from AAVE:  Invalid dimension expression \n", aave)}};
+  steps.insert(
+      steps.end(),
+      {{"set t 1", "Time values set: 2000:1:1:0 2000:1:1:0 \n"},
+       {"set x 1", "LON set to 0 0 \n"},
+       {"d v(x=" + gs + ")", "Result value = " + std::to_string(col) + " \n"},
+       {"d v(x+" + std::to_string(g - 1) + ")", "Result value = " + std::to_string(col) + " \n"},
+       {"d v(lon=" + lon + ")",
+        "Syntax Error:  Invalid dimension expression\n"
+        "  Dimension value missing or invalid\n  Variable name = v\n"
+        "  Error ocurred at column 1\nDISPLAY error:  Invalid "
+        "expression \n  Expression = v(lon=" +
+            lon + ")\n"},
+       {"d " + ave, refused("Error from AVE:  1st dimension expression invalid\n", ave)},
+       {"d " + sum, refused("Error from SUM:  2nd dimension expression invalid\n", sum)},
+       {"d " + aave, refused("Error from AAVE:  Invalid dimension expression \n", aave)}});
   expect_steps(dir, "open c.ctl\n", steps);
 
   // A station request's time range, shown by the statistics of a series.
