@@ -67,15 +67,33 @@ void context(const std::string& record = parse.rec) {
   kaprnt(msg_level::error, "  --> " + printable(record) + "\n");
 }
 
+bool is_comment(const std::string& m) {
+  if (m.empty()) return true;
+  // ASCII letters and digits only: nothing here depends on the locale.
+  char c = m[0];
+  return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
+}
+
+// Where a line is read: where a record may stand, a comment line is passed
+// over whatever it holds, as nothing reads it (writers pad the end of a
+// descriptor with NUL bytes, or write long notes); a continuation of a
+// record, or the line that must close the variables, is read whole.
+enum class line_use { record, continuation };
+
 // Reads the next line of the descriptor into rec and mrec; false at the end,
 // and after a refused line or an interrupt, with line_failed set.
-bool read_line() {
-  if ((++parse.lines_read & 0x3ff) == 0 && kaqsig()) {
-    kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
-    parse.line_failed = true;
-    return false;
-  }
-  switch (parse.descr.next_line(parse.rec, kMaxLine)) {
+bool read_line(line_use use) {
+  line_read got;
+  do {
+    if ((++parse.lines_read & 0x3ff) == 0 && kaqsig()) {
+      kaprnt(msg_level::error, "Open Error:  Interrupted while the description file was read\n");
+      parse.line_failed = true;
+      return false;
+    }
+    got = parse.descr.next_line(parse.rec, kMaxLine);
+  } while (use == line_use::record && got != line_read::end && got != line_read::interrupted &&
+           is_comment(parse.rec));
+  switch (got) {
     case line_read::ok: break;
     case line_read::end: return false;
     case line_read::too_long:
@@ -109,13 +127,6 @@ const char* typed_at(const char* p) { return parse.rec.c_str() + (p - parse.mrec
 void rec_error(const char* msg) {
   kaprnt(msg_level::error, msg);
   context();
-}
-
-bool is_comment(const std::string& m) {
-  if (m.empty()) return true;
-  // ASCII letters and digits only: nothing here depends on the locale.
-  char c = m[0];
-  return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
 }
 
 // A long integer that makes up its whole word.
@@ -903,14 +914,13 @@ int rec_vars(parse_state& st, const char* mp, int) {
   }
   std::vector<variable_descriptor> vars;
   while (static_cast<int>(vars.size()) < n) {
-    if (!read_line()) {
+    if (!read_line(line_use::record)) {
       if (parse.line_failed) return 1;
       kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading variables\n");
       kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n,
               static_cast<int>(vars.size()));
       return 1;
     }
-    if (is_comment(parse.mrec)) continue;
     if (cmpwrd("endvars", parse.mrec.c_str())) {
       kaprnt(msg_level::error, "Open Error:  Unexpected ENDVARS record\n");
       kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n,
@@ -926,7 +936,7 @@ int rec_vars(parse_state& st, const char* mp, int) {
     vars.push_back(v);
   }
   // The line after the last variable must be ENDVARS, comment or not.
-  if (!read_line()) {
+  if (!read_line(line_use::continuation)) {
     if (parse.line_failed) return 1;
     kaprnt(msg_level::error, "Open Error:  Missing ENDVARS statement.\n");
     return 1;
@@ -973,8 +983,7 @@ const record_keyword records[] = {
 
 // Parses the records of the descriptor. Returns 0, 1 after an error.
 int parse_records(parse_state& st) {
-  while (read_line()) {
-    if (is_comment(parse.mrec)) continue;
+  while (read_line(line_use::record)) {
     const char* mp = parse.mrec.c_str();
     const record_keyword* r = find_word(records, mp);
     if (!r) {
@@ -1223,7 +1232,7 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
   const char* p = nxtwrd(line.c_str());
   while (static_cast<int>(vals.size()) < n) {
     if (!p) {
-      if (!parse.descr.ok() || !read_line()) {
+      if (!parse.descr.ok() || !read_line(line_use::continuation)) {
         if (parse.line_failed) return 1;
         kaprnt(msg_level::error, "Open Error:  Unexpected EOF reading descriptor file\n");
         kaprnt(msg_level::error, "   EOF occurred reading LEVELS values\n");

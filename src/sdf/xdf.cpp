@@ -30,6 +30,10 @@ namespace {
 constexpr const char* kNotOpened = "  The data file was not opened. \n";
 constexpr const char* kBadStart = "XDFopen Error:  Missing or invalid dimension starting value\n";
 
+bool starts_alnum(const std::string& s) {
+  return !s.empty() && std::isalnum(static_cast<unsigned char>(s[0]));
+}
+
 // The descriptor being read, one line at a time.
 class descriptor_file {
  public:
@@ -38,10 +42,15 @@ class descriptor_file {
   // lower-cased copy in low; false at the end, when the reading was
   // interrupted, or after the message for a line that is longer or holds a
   // NUL byte (refused() then tells; a line holding a NUL is kept to be shown).
-  bool next() {
-    const line_read got = f_.next_line(rec, kMaxLine);
-    if (got == line_read::end || f_.interrupted()) return false;
-    ++line_;
+  // Where a record may stand, comment lines are passed over whatever they
+  // hold: nothing reads them.
+  bool next(bool record = false) {
+    line_read got;
+    do {
+      got = f_.next_line(rec, kMaxLine);
+      if (got == line_read::end || f_.interrupted()) return false;
+      ++line_;
+    } while (record && !starts_alnum(rec));
     // A longer line would be cut without a word: a name or path would change.
     if (got == line_read::too_long) {
       kaprntf(msg_level::error,
@@ -78,10 +87,6 @@ class descriptor_file {
   bool refused_ = false;
   bool cut_ = false;
 };
-
-bool starts_alnum(const std::string& s) {
-  return !s.empty() && std::isalnum(static_cast<unsigned char>(s[0]));
-}
 
 // First word of text (up to a blank) and the position after the blanks that
 // follow it.
@@ -395,14 +400,13 @@ struct parser {
     pfi->variable_count = n;
     int got = 0;
     while (got < n) {
-      if (!in.next()) {
+      if (!in.next(true)) {
         if (in.refused()) return false;
         kaprnt(msg_level::error, "XDFOpen Error:  Unexpected EOF reading variables\n");
         kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, got);
         show_record = false;
         return false;
       }
-      if (!starts_alnum(in.rec)) continue;
       if (cmpwrd("endvars", in.low.c_str())) {
         kaprnt(msg_level::error, "XDFOpen Error:  Unexpected ENDVARS record\n");
         kaprntf(msg_level::result, "Was expecting %i records.  Found %i.\n", n, got);
@@ -524,8 +528,7 @@ int kadxdf(const char* name, file_descriptor* pfi, std::string* tmpl, int* ntste
     kaprnt(msg_level::error, kNotOpened);
     return 1;
   };
-  while (in.next()) {
-    if (!starts_alnum(in.rec)) continue;
+  while (in.next(true)) {
     const char* low = in.low.c_str();
     ps.show_record = true;
     const record_keyword* r = find_word(records, low);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dataset_files.h"
+#include "sdf_files.h"
 #include "support/grib_writer.h"
 #include "support/vemra_run.h"
 
@@ -242,6 +243,65 @@ TEST(Open, FailuresLeaveTheSessionAlone) {
                 {"open t.ctl",
                  "Scanning description file:  t.ctl\n"
                  "Data file t%y4%m2%d2.dat is open as file 2\n"}});
+}
+
+// Lines nothing reads take no part: comments of any length or holding a NUL
+// byte, and the NUL bytes a writer pads the end of a descriptor with, open
+// with "open" and "xdfopen" alike; the same bytes in a line that is read are
+// still refused, naming it.
+TEST(Open, LinesNothingReadsAreNoFault) {
+  TempDir dir;
+  dsfiles::write_grid(dir, "g", 4, 2.5, 3, "zdef 1 levels 500", 1, 2);
+  sdffiles::make_nc(dir, "latlon", "a.nc");
+  const std::string nul(1, '\0');
+  struct odd_lines {
+    const char* how;
+    std::string head, inside, tail;  // before line 1, inside VARS, after ENDVARS
+    std::string endvars;             // the line that closes the variables
+    std::string refusal;             // after "Open Error:  "; empty: the set opens
+  };
+  const std::string at10 =
+      "Description file line 10 holds a NUL byte\n"
+      "  --> The invalid description file record is: \n  --> endvars";
+  const odd_lines cases[] = {
+      {"NUL padding after ENDVARS", "", "", std::string(700, '\0'), "endvars", ""},
+      {"NUL lines after ENDVARS", "", "",
+       "\n" + std::string(20, '\0') + "\n" + std::string(5000, '\0'), "endvars", ""},
+      {"long comment first", "* " + std::string(600, '*') + "\n", "", "", "endvars", ""},
+      {"long comment among the variables", "", "# " + std::string(2000, 'x') + "\n", "", "endvars",
+       ""},
+      {"long indented lines", "\t" + std::string(600, 'y') + "\n",
+       "\t" + std::string(600, 'z') + "\n", "", "endvars", ""},
+      {"comments holding a NUL", "* a note" + nul + " with a NUL\n", "*" + nul + "\n", "",
+       "endvars", ""},
+      {"ENDVARS holding NUL bytes", "", "", "", "endvars" + std::string(3, '\0'),
+       at10 + "\\x00\\x00\\x00\n  The data file was not opened. \n"},
+      {"ENDVARS line too long", "", "", "", "endvars " + std::string(600, 'e'),
+       "Description file line longer than 511 characters\n  The data file was not opened. \n"},
+  };
+  for (const odd_lines& c : cases) {
+    SCOPED_TRACE(c.how);
+    // Both descriptors close their variables on line 10.
+    write_file(dir.file("o.ctl"),
+               c.head +
+                   "dset ^g.dat\ntitle odd lines\nundef -9.99e33\n"
+                   "xdef 4 linear 0 2.5\nydef 3 linear -30 30\n"
+                   "zdef 1 levels 500\ntdef 2 linear 00z01jan1990 6hr\nvars 1\n" +
+                   c.inside + "ps 0 1 Surface Pressure\n" + c.endvars + "\n" + c.tail);
+    write_file(dir.file("x.ctl"), c.head +
+                                      "dset ^a.nc\ntitle odd lines\nundef -9.99e33\nxdef lon\n"
+                                      "ydef lat\n* no levels\ntdef time\nvars 1\n" +
+                                      c.inside + "tas\n" + c.endvars + "\n" + c.tail);
+    RunResult r = run_batch("open o.ctl\nxdfopen x.ctl\n", dir.path());
+    const std::string opened = answer(r.out, "open o.ctl"), xdf = answer(r.out, "xdfopen x.ctl");
+    if (c.refusal.empty()) {
+      EXPECT_NE(opened.find("Data file g.dat is open as file 1\n"), std::string::npos) << opened;
+      EXPECT_NE(xdf.find("Data file a.nc is open as file 2\n"), std::string::npos) << xdf;
+    } else {
+      EXPECT_EQ(opened, "Scanning description file:  o.ctl\nOpen Error:  " + c.refusal);
+      EXPECT_EQ(xdf, "Scanning Descriptor File:  x.ctl\nXDFOpen Error:  " + c.refusal);
+    }
+  }
 }
 
 // Descriptors and data files are read only when they are plain files: a
