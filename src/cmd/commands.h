@@ -5,8 +5,6 @@
 // error, -1 quit. Each prints its own messages through kaprnt.
 #pragma once
 
-#include <memory>
-
 struct session_state;
 struct file_descriptor;
 enum class msg_level;
@@ -64,13 +62,5 @@ int kaprim(char* lower, char* typed);
 // Services of start-up and reset.
 void kacfg(msg_level level);  // configuration report
 void command_line_help();
-void kaiomg();                           // re-arms the once-only interpolation notice
-void kareldef(session_state* pcm);       // releases every defined variable
-void kaclosefile(file_descriptor* pfi);  // closes a data set's streams
-void kadiscard(file_descriptor* pfi);    // closes a data set and frees its record
-void kadroplast(session_state* pcm);     // the same for the last data set listed
-// Owner of a data set that is not (yet) on the session's file list.
-struct dataset_discarder {
-  void operator()(file_descriptor* pfi) const { kadiscard(pfi); }
-};
-using dataset_ptr = std::unique_ptr<file_descriptor, dataset_discarder>;
+void kaiomg();                      // re-arms the once-only interpolation notice
+void kareldef(session_state* pcm);  // releases every defined variable

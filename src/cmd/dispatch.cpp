@@ -249,27 +249,6 @@ bool close_fwrite(session_state* pcm) {
   return ok;
 }
 
-void kadiscard(file_descriptor* pfi) {
-  kaclosefile(pfi);
-  frepfi(pfi, 0);
-}
-
-void kadroplast(session_state* pcm) {
-  if (file_descriptor* pfi = kaunlinklast(pcm)) kadiscard(pfi);
-}
-
-void kaclosefile(file_descriptor* pfi) {
-  if (pfi->data_stream) {
-    std::fclose(pfi->data_stream);
-    pfi->data_stream = nullptr;
-  }
-  if (pfi->second_stream) {
-    std::fclose(pfi->second_stream);
-    pfi->second_stream = nullptr;
-  }
-  if (pfi->reader && pfi->reader->close) pfi->reader->close(pfi);
-}
-
 int kahelp() {
   std::fputs(
       "For complete documentation, see the README of this program.\n"

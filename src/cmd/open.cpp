@@ -1,7 +1,6 @@
 // "open": reads a data descriptor, opens its data file, adds the data set to
 // the session and gives the first data set its dimension environment.
 #include <cstdio>
-#include <new>
 #include <string>
 
 #include "cmd/commands.h"
@@ -41,6 +40,9 @@ void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
 
 int kaopen(const char* name, session_state* pcm) {
   kaprnt(msg_level::result, std::string("Scanning description file:  ") + name + "\n");
+  // The calendar is taken before the data file, an index or a template's
+  // files can still refuse the data set.
+  open_guard guard(pcm);
   // Until the data set is on the file list a failure closes and frees it.
   dataset_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
@@ -51,24 +53,19 @@ int kaopen(const char* name, session_state* pcm) {
   // opened with its index.
   if (!pfi->template_flag && !pfi->data_stream && kaopdat(pfi)) return 1;
   kaaddfile(pcm, owner.release());
-  // A failed allocation from here on leaves the data set closed.
-  try {
-    kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name,
-            pcm->file_count);
-    if (pcm->file_count == 1) {
-      bool zrange =
-          !holds_stations(pfi) && pfi->z_size >= 1 && (pfi->x_size == 1 || pfi->y_size == 1);
-      kadefenv(pcm, pfi, zrange);
-    }
-    if (reader_of(pfi)->interpolates) {
-      kaprnt(msg_level::info,
-             std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
-      kaprnt(msg_level::info, " Interpolation will be performed on any data ");
-      kaprnt(msg_level::info, "displayed from this file\n");
-    }
-  } catch (const std::bad_alloc&) {
-    kadroplast(pcm);
-    throw;
+  kaprntf(msg_level::result, "Data file %s is open as file %i\n", pfi->data_file_name,
+          pcm->file_count);
+  if (pcm->file_count == 1) {
+    bool zrange =
+        !holds_stations(pfi) && pfi->z_size >= 1 && (pfi->x_size == 1 || pfi->y_size == 1);
+    kadefenv(pcm, pfi, zrange);
   }
+  if (reader_of(pfi)->interpolates) {
+    kaprnt(msg_level::info,
+           std::string("Notice: Implied interpolation for file ") + pfi->descriptor_name + "\n");
+    kaprnt(msg_level::info, " Interpolation will be performed on any data ");
+    kaprnt(msg_level::info, "displayed from this file\n");
+  }
+  guard.keep();
   return 0;
 }

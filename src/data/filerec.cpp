@@ -140,3 +140,50 @@ file_descriptor* kaunlinklast(session_state* pcm) {
   }
   return pfi;
 }
+
+void kaclosefile(file_descriptor* pfi) {
+  if (pfi->data_stream) {
+    std::fclose(pfi->data_stream);
+    pfi->data_stream = nullptr;
+  }
+  if (pfi->second_stream) {
+    std::fclose(pfi->second_stream);
+    pfi->second_stream = nullptr;
+  }
+  if (pfi->reader && pfi->reader->close) pfi->reader->close(pfi);
+}
+
+void kadiscard(file_descriptor* pfi) {
+  kaclosefile(pfi);
+  frepfi(pfi, 0);
+}
+
+void kadroplast(session_state* pcm) {
+  if (file_descriptor* pfi = kaunlinklast(pcm)) kadiscard(pfi);
+}
+
+open_guard::open_guard(session_state* pcm)
+    : pcm_(pcm),
+      calendar_(mfcmn.calendar_365),
+      files_(pcm->file_count),
+      time_start_(pcm->time_start),
+      time_end_(pcm->time_end) {
+  std::copy(pcm->dim_min, pcm->dim_min + 3, dim_min_);
+  std::copy(pcm->dim_max, pcm->dim_max + 3, dim_max_);
+  std::copy(pcm->dim_varying, pcm->dim_varying + 4, dim_varying_);
+}
+
+open_guard::~open_guard() {
+  if (kept_) return;
+  while (pcm_->file_count > files_) kadroplast(pcm_);
+  std::copy(dim_min_, dim_min_ + 3, pcm_->dim_min);
+  std::copy(dim_max_, dim_max_ + 3, pcm_->dim_max);
+  std::copy(dim_varying_, dim_varying_ + 4, pcm_->dim_varying);
+  pcm_->time_start = time_start_;
+  pcm_->time_end = time_end_;
+  mfcmn.calendar_365 = calendar_;
+}
+
+void open_guard::reopen_calendar() const {
+  if (calendar_ < 0) mfcmn.calendar_365 = calendar_;
+}

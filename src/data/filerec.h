@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "base/scaling.h"
+#include "base/timecal.h"
 
 struct grib_index;
 struct reader;
@@ -137,3 +139,42 @@ void kaaddfile(session_state* pcm, file_descriptor* pfi);
 // Takes the last data set off the list again (null when there is none); the
 // caller closes and frees it.
 file_descriptor* kaunlinklast(session_state* pcm);
+
+// Closes a data set's streams (its data file, a second file, what its reader
+// keeps open).
+void kaclosefile(file_descriptor* pfi);
+// Closes a data set and frees its record.
+void kadiscard(file_descriptor* pfi);
+// The same for the last data set listed.
+void kadroplast(session_state* pcm);
+// Owner of a data set that is not (yet) on the session's file list.
+struct dataset_discarder {
+  void operator()(file_descriptor* pfi) const { kadiscard(pfi); }
+};
+using dataset_ptr = std::unique_ptr<file_descriptor, dataset_discarder>;
+
+// What an open may change in the session before it can still fail: the
+// calendar its data set takes, the data sets it lists and the dimension
+// environment a first one sets. Put back as it was unless the open is kept,
+// so that a failed open, also one that ran out of memory, leaves the session
+// for the next one as it found it.
+class open_guard {
+ public:
+  explicit open_guard(session_state* pcm);
+  ~open_guard();
+  open_guard(const open_guard&) = delete;
+  open_guard& operator=(const open_guard&) = delete;
+  // Unsets the calendar again when the open found none set: a descriptor's
+  // calendar then decides together with the file's own.
+  void reopen_calendar() const;
+  void keep() { kept_ = true; }
+
+ private:
+  session_state* pcm_;
+  int calendar_;
+  int files_;
+  float dim_min_[3], dim_max_[3];
+  date_time time_start_, time_end_;
+  int dim_varying_[4];
+  bool kept_ = false;
+};

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "data/filerec.h"
 #include "sdf/ncmeta.h"
 
 struct file_descriptor;
@@ -50,35 +51,10 @@ bool sdf_template_table(file_descriptor* pfi, const char* tmpl, int ntsteps, con
 // file now open, -99999 outside the series or no name, -88888 failed.
 int kaopsdf(int t, grid_field* grid, var_info** var);
 
-// Owner of a self-describing data set not (yet) on the session's file list:
-// closes its netCDF file and frees the record.
-struct sdf_record_discarder {
-  void operator()(file_descriptor* pfi) const;
-};
-using sdf_record_ptr = std::unique_ptr<file_descriptor, sdf_record_discarder>;
-
 // Puts a newly built data set on the session's file list, says so ("KIND
 // NAME is open as file N") and, for the first file, runs the default
-// dimension commands. A failed allocation on the way takes it off again.
-void sdf_list_file(sdf_record_ptr owner, const char* kind, session_state* pcm);
-
-// The session's calendar as it stood when an open began, put back unless the
-// open keeps it: a data set that failed to open sets no calendar.
-class sdf_calendar_claim {
- public:
-  sdf_calendar_claim();
-  ~sdf_calendar_claim();
-  sdf_calendar_claim(const sdf_calendar_claim&) = delete;
-  sdf_calendar_claim& operator=(const sdf_calendar_claim&) = delete;
-  // Unset again after a descriptor set it, so that the file's own calendar
-  // decides with the descriptor's when no earlier data set did.
-  void reopen() const;
-  void keep() { kept_ = true; }
-
- private:
-  int before_;
-  bool kept_ = false;
-};
+// dimension commands.
+void sdf_list_file(dataset_ptr owner, const char* kind, session_state* pcm);
 
 // The grid reader of self-describing data sets.
 int sdf_kagsdf(grid_field* grid, float* values);

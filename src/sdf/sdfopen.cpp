@@ -111,21 +111,15 @@ void default_env(file_descriptor* pfi, session_state* pcm) {
 
 }  // namespace
 
-void sdf_list_file(sdf_record_ptr owner, const char* kind, session_state* pcm) {
+void sdf_list_file(dataset_ptr owner, const char* kind, session_state* pcm) {
   file_descriptor* pfi = owner.release();
   pcm->file_serial++;
   pfi->file_number = pcm->file_serial;
   pfi->next = nullptr;
   kaaddfile(pcm, pfi);
-  // A failed allocation from here on leaves the data set closed.
-  try {
-    kaprntf(msg_level::result, "%s %s is open as file %i\n", kind, pfi->data_file_name,
-            pcm->file_count);
-    if (pcm->file_count == 1) default_env(pfi, pcm);
-  } catch (const std::bad_alloc&) {
-    sdf_record_discarder{}(kaunlinklast(pcm));
-    throw;
-  }
+  kaprntf(msg_level::result, "%s %s is open as file %i\n", kind, pfi->data_file_name,
+          pcm->file_count);
+  if (pcm->file_count == 1) default_env(pfi, pcm);
 }
 
 int kasdfopen(const char* args, session_state* pcm) {
@@ -135,11 +129,13 @@ int kasdfopen(const char* args, session_state* pcm) {
   getwrd(name, args, 4095);
   const char* rest = nxtwrd(args);
   kaprnt(msg_level::error, std::string("Scanning self-describing file:  ") + name + "\n");
-  // Until the data set is on the file list a failure (also a failed
-  // allocation) closes its netCDF file and frees it.
-  sdf_record_ptr owner(getpfi());
+  // A failure (also a failed allocation) leaves the session's calendar,
+  // files and environment as they were.
+  open_guard guard(pcm);
+  // Until the data set is on the file list a failure closes its netCDF file
+  // and frees it.
+  dataset_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
-  sdf_calendar_claim calendar;
   pfi->reader = find_reader(data_kind::netcdf);
   io_std* io = nullptr;
   if (!init_io_std(&io)) {
@@ -178,25 +174,9 @@ int kasdfopen(const char* args, session_state* pcm) {
   }
   int rc = kadsdf(name, pfi, tmpl, ntsteps, parms);
   if (rc) return rc;
-  calendar.keep();
   sdf_list_file(std::move(owner), "SDF file", pcm);
+  guard.keep();
   return 0;
-}
-
-sdf_calendar_claim::sdf_calendar_claim() : before_(mfcmn.calendar_365) {}
-
-sdf_calendar_claim::~sdf_calendar_claim() {
-  if (!kept_) mfcmn.calendar_365 = before_;
-}
-
-void sdf_calendar_claim::reopen() const {
-  if (before_ < 0) mfcmn.calendar_365 = before_;
-}
-
-void sdf_record_discarder::operator()(file_descriptor* pfi) const {
-  if (!pfi) return;
-  kasdfclose(pfi);
-  frepfi(pfi, 0);
 }
 
 void kasdfclose(file_descriptor* pfi) {

@@ -596,9 +596,12 @@ int kaxdfopen(const char* args, session_state* pcm) {
   char name[256];
   getwrd(name, args, 255);
   kaprnt(msg_level::result, std::string("Scanning Descriptor File:  ") + name + "\n");
-  // Until the data set is on the file list a failure (also a failed
-  // allocation) closes its netCDF file and frees it.
-  sdf_record_ptr owner(getpfi());
+  // A failure (also a failed allocation) leaves the session's calendar,
+  // files and environment as they were.
+  open_guard guard(pcm);
+  // Until the data set is on the file list a failure closes its netCDF file
+  // and frees it.
+  dataset_ptr owner(getpfi());
   file_descriptor* pfi = owner.get();
   if (!pfi) {
     kaprnt(msg_level::error, "Memory Allocation Error:  On File Open\n");
@@ -615,9 +618,8 @@ int kaxdfopen(const char* args, session_state* pcm) {
   sdf_parms parms;
   std::string tmpl, dataname;
   int ntsteps = -999;
-  sdf_calendar_claim calendar;
   if (int rc = kadxdf(name, pfi, &tmpl, &ntsteps, &dataname, parms)) return rc;
-  calendar.reopen();
+  guard.reopen_calendar();
   if (int rc = kadsdf(dataname.c_str(), pfi, tmpl, ntsteps, parms)) {
     // The record may fail before it holds the name.
     const char* shown = pfi->data_file_name[0] ? pfi->data_file_name : dataname.c_str();
@@ -626,7 +628,7 @@ int kaxdfopen(const char* args, session_state* pcm) {
   }
   // A time axis from the descriptor: its calendar is the data set's.
   if (mfcmn.calendar_365 < 0) mfcmn.calendar_365 = pfi->calendar_365;
-  calendar.keep();
   sdf_list_file(std::move(owner), "Data file", pcm);
+  guard.keep();
   return 0;
 }

@@ -120,9 +120,29 @@ class AllocationFault : public ::testing::Test {
     return rc;
   }
 
+  // What an open that failed must leave as it found it: the file list, the
+  // calendar and the dimension environment.
+  struct open_state {
+    int files, calendar;
+    float lon[2];
+    date_time start;
+  };
+  static open_state open_state_now() {
+    return {gcmn->file_count,
+            mfcmn.calendar_365,
+            {gcmn->dim_min[0], gcmn->dim_max[0]},
+            gcmn->time_start};
+  }
+  static bool same(const open_state& a, const open_state& b) {
+    return a.files == b.files && a.calendar == b.calendar && a.lon[0] == b.lon[0] &&
+           a.lon[1] == b.lon[1] && a.start.year == b.start.year && a.start.month == b.start.month &&
+           a.start.day == b.start.day && a.start.hour == b.start.hour;
+  }
+
   // Fails allocation 1, 2, ... of command until it runs without a fault.
   // undo (may be empty) takes back what the command left in the session.
-  // With files, the files the process holds open are counted as well.
+  // With files, the files the process holds open are counted as well, and
+  // the command is an open that must leave the session as it found it.
   static void fail_each_allocation(const std::string& command, const std::string& undo,
                                    bool script = false, bool files = false) {
     ASSERT_EQ(run(command), 0) << command;
@@ -134,8 +154,21 @@ class AllocationFault : public ::testing::Test {
     const long open_before = open_descriptors();
     for (long long n = 1;; ++n) {
       {
+        // No calendar yet, and an environment no open sets.
+        if (files) {
+          mfcmn.calendar_365 = -999;
+          gcmn->dim_min[0] = gcmn->dim_max[0] = -1;
+          gcmn->time_start = {1, 2, 3, 4, 0};
+        }
+        const open_state marked = open_state_now();
         std::string out;
         const int rc = run(command, &out, n);
+        if (files && fault_hit) {
+          EXPECT_TRUE(same(open_state_now(), marked))
+              << command << ": allocation " << n << " failed and the session changed, calendar "
+              << mfcmn.calendar_365 << ", files " << gcmn->file_count << ", lon "
+              << gcmn->dim_min[0] << " " << gcmn->dim_max[0];
+        }
         if (!fault_hit) {
           EXPECT_EQ(rc, 0) << command;
           if (!undo.empty()) run(undo);

@@ -304,6 +304,98 @@ TEST(Open, LinesNothingReadsAreNoFault) {
   }
 }
 
+// An open that fails after its data set's calendar was taken (365 days
+// here) leaves the session as it found it, whichever opener it was and
+// however late it failed: no file and no dimensions, and a standard-calendar
+// set whose first time is 29 February opens next as file 1.
+TEST(Open, AFailedOpenLeavesTheSessionAsItFoundIt) {
+  TempDir dir;
+  const std::string grid =
+      "undef -9.99e33\nxdef 4 linear 0 90\nydef 3 linear -60 60\nzdef 1 levels 850\n"
+      "tdef 2 linear 00z1jan2001 6hr\nvars 1\nt 0 11,100,850 temperature\nendvars\n";
+  const std::string noleap = "options 365_day_calendar\n" + grid;
+  write_file(dir.file("g.dat"), std::string(4 * 12 * 2, '\0'));
+  write_file(dir.file("nodata.ctl"), "dset ^absent.dat\n" + noleap);
+  // Its interpolation file is too short for a 4 by 3 grid of weights.
+  write_file(dir.file("w.bin"), std::string(16, '\0'));
+  write_file(dir.file("pdef.ctl"), "dset ^g.dat\npdef 4 3 bilin stream binary ^w.bin\n" + noleap);
+  // GRIB sets on 365 days, each with the index built from its data.
+  const auto grib_at = [](int hour) {
+    gribw::message m;
+    m.param = 11, m.level_type = 100, m.level = 850, m.year = 2001, m.hour = hour;
+    for (int k = 0; k < 12; k++) m.fields.push_back(uint32_t(k));
+    return gribw::encode(m);
+  };
+  const auto index = [&](const std::string& ctl) {
+    const std::string cmd = std::string(VEMRA_GRIBMAP) + " " + dir.file(ctl) + " >/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << ctl;
+  };
+  const std::string head = "dtype grib\n" + noleap;
+  write_file(dir.file("g.grb"), grib_at(0) + grib_at(6));
+  write_file(dir.file("g.ctl"), "dset ^g.grb\nindex ^g.idx\n" + head);
+  index("g.ctl");
+  write_file(dir.file("gone.ctl"), "dset ^gone.grb\nindex ^g.idx\n" + head);
+  std::string other = read_file(dir.file("g.grb"));
+  other[other.size() / 2] ^= 1;
+  write_file(dir.file("other.grb"), other);
+  write_file(dir.file("other.ctl"), "dset ^other.grb\nindex ^g.idx\n" + head);
+  write_file(dir.file("t2001010100.grb"), grib_at(0));
+  write_file(dir.file("t2001010106.grb"), grib_at(6));
+  write_file(dir.file("t.ctl"), "dset ^t%y4%m2%d2%h2.grb\nindex ^t.idx\noptions template\n" + head);
+  index("t.ctl");
+  // The second file of the template is cut short after its index was built.
+  const std::string second = read_file(dir.file("t2001010106.grb"));
+  write_file(dir.file("t2001010106.grb"), second.substr(0, second.size() - 8));
+  // netCDF on 365 days: one time a file, so a series of them has no step.
+  write_file(
+      dir.file("n.cdl"),
+      "netcdf n {\ndimensions:\n time = UNLIMITED ;\n lat = 3 ;\n lon = 4 ;\n"
+      "variables:\n double time(time) ;\n  time:units = \"days since 2001-01-01\" ;\n"
+      "  time:calendar = \"noleap\" ;\n float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+      " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n float t(time, lat, lon) ;\n"
+      "data:\n time = 0 ;\n lat = -60, 0, 60 ;\n lon = 0, 90, 180, 270 ;\n"
+      " t = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 ;\n}\n");
+  ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("n2001.nc") + " " + dir.file("n.cdl")));
+  write_file(dir.file("x.ctl"), "dset ^absent.nc\noptions 365_day_calendar\n");
+  write_file(dir.file("xz.ctl"), "dset ^n2001.nc\nzdef nosuch 1 linear 1 1\n");
+  // The standard-calendar set that must open after each failure.
+  write_file(dir.file("feb29.ctl"),
+             "dset ^g.dat\n" + grid.substr(0, grid.find("tdef")) +
+                 "tdef 2 linear 00z29feb2000 6hr\nvars 1\nt 0 11,100,850 temperature\nendvars\n");
+
+  const struct {
+    const char* how;
+    std::string open, refusal;  // refusal: a line of the failed open's answer
+  } cases[] = {
+      {"data file missing", "open nodata.ctl", "Open Error:  Can't open binary data file\n"},
+      {"interpolation file short", "open pdef.ctl", "Open Error:  I/O Error on pdef file read\n"},
+      {"GRIB data file missing", "open gone.ctl", "Open Error:  Can't open binary data file\n"},
+      {"index of another data file", "open other.ctl",
+       "Open Error:  GRIB data file is not the one its index was built from\n"},
+      {"template file shorter than its index", "open t.ctl",
+       "Open Error:  GRIB index places a message outside its data file\n"},
+      {"sdfopen series without a step", "sdfopen n2001.nc n%y4.nc 3",
+       "SDFOPEN error:  The first file of the template series holds one time"},
+      {"xdfopen data file missing", "xdfopen x.ctl",
+       "Data file absent.nc was not successfully opened & parsed.\n"},
+      {"xdfopen level dimension missing", "xdfopen xz.ctl",
+       "Alleged level dimension (from ZDEF) is not an SDF dimension."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    RunResult r = run_batch(c.open + "\nq file\nq dims\nopen feb29.ctl\n", dir.path());
+    const std::string failed = answer(r.out, c.open);
+    EXPECT_NE(failed.find(c.refusal), std::string::npos) << failed;
+    EXPECT_EQ(failed.find("is open as file"), std::string::npos) << failed;
+    EXPECT_EQ(answer(r.out, "q file"), "No Files Open\n");
+    EXPECT_EQ(answer(r.out, "q dims"), "No files open\n");
+    EXPECT_EQ(answer(r.out, "open feb29.ctl"),
+              "Scanning description file:  feb29.ctl\nData file g.dat is open as file 1\n"
+              "LON set to 0 360 \nLAT set to -60 60 \nLEV set to 850 850 \n"
+              "Time values set: 2000:2:29:0 2000:2:29:0 \n");
+  }
+}
+
 // Descriptors and data files are read only when they are plain files: a
 // directory of the name is passed over for NAME.ctl, a pipe (as any file
 // that is not plain) is refused at once, never waited for, and a line
