@@ -97,8 +97,9 @@ bool read_line(line_use use) {
     case line_read::ok: break;
     case line_read::end: return false;
     case line_read::too_long:
-      kaprntf(msg_level::error, "Open Error:  Description file line longer than %zu characters\n",
-              kMaxLine);
+      kaprntf(msg_level::error,
+              "Open Error:  Description file line %ld is longer than %zu characters\n",
+              parse.lines_read, kMaxLine);
       parse.line_failed = true;
       return false;
     case line_read::interrupted:

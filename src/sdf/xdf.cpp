@@ -54,7 +54,8 @@ class descriptor_file {
     // A longer line would be cut without a word: a name or path would change.
     if (got == line_read::too_long) {
       kaprntf(msg_level::error,
-              "XDFOpen Error:  Description file line longer than %zu characters\n", kMaxLine);
+              "XDFOpen Error:  Description file line %ld is longer than %zu characters\n", line_,
+              kMaxLine);
       refused_ = true;
       cut_ = true;
       return false;

@@ -277,7 +277,8 @@ TEST(Open, LinesNothingReadsAreNoFault) {
       {"ENDVARS holding NUL bytes", "", "", "", "endvars" + std::string(3, '\0'),
        at10 + "\\x00\\x00\\x00\n  The data file was not opened. \n"},
       {"ENDVARS line too long", "", "", "", "endvars " + std::string(600, 'e'),
-       "Description file line longer than 511 characters\n  The data file was not opened. \n"},
+       "Description file line 10 is longer than 511 characters\n"
+       "  The data file was not opened. \n"},
   };
   for (const odd_lines& c : cases) {
     SCOPED_TRACE(c.how);
@@ -423,7 +424,7 @@ TEST(Open, OnlyPlainFilesAreRead) {
                  "  File name = pipe.dat\n"},
                 {"open long.ctl",
                  "Scanning description file:  long.ctl\n"
-                 "Open Error:  Description file line longer than 511 characters\n"
+                 "Open Error:  Description file line 2 is longer than 511 characters\n"
                  "  The data file was not opened. \n"},
                 {"q files", "No files open\n"}});
   RunResult r = run_batch("open g\nopen fits.ctl\nq files\n", dir.path());

@@ -107,12 +107,13 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
            "  --> The invalid description file record is: \n  --> " +
            record + "\n  The data file was not opened. \n";
   };
-  // A line over 511 characters is refused whole (no part of it is shown),
-  // where it was cut and a name or text changed without a word.
-  const auto too_long =
-      "Scanning Descriptor File:  bad.ctl\n"
-      "XDFOpen Error:  Description file line longer than 511 characters\n"
-      "  The data file was not opened. \n";
+  // A line over 511 characters is refused whole, by its number (no part of
+  // it is shown), where it was cut and a name or text changed without a word.
+  const auto too_long = [](int line) {
+    return "Scanning Descriptor File:  bad.ctl\nXDFOpen Error:  Description file line " +
+           std::to_string(line) +
+           " is longer than 511 characters\n  The data file was not opened. \n";
+  };
   const std::string deep =
       std::string(200, 'd') + "/" + std::string(200, 'e') + "/" + std::string(200, 'f');
   std::filesystem::create_directories(dir.file(deep));
@@ -133,10 +134,11 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
        no_day("tdef %nodim% 1 linear 00z29feb2000 1dy")},
       {"dset ^a.nc\ntdef time 3 linear 00z29feb2000 1mo\n",
        no_day("tdef time 3 linear 00z29feb2000 1mo"), "sdfopen p.nc"},
-      {"dset ^a.nc\ntitle " + std::string(506, 't') + "\n", too_long},
-      {"dset ^" + deep + "/a.nc\n", too_long},
-      {"dset ^a.nc\nydef lat 4 levels -60\n -20 20" + std::string(600, ' ') + "\n 60\n", too_long},
-      {"dset ^a.nc\nvars 1\ntas 0 99 " + std::string(600, 'w') + "\nendvars\n", too_long},
+      {"dset ^a.nc\ntitle " + std::string(506, 't') + "\n", too_long(2)},
+      {"dset ^" + deep + "/a.nc\n", too_long(1)},
+      {"dset ^a.nc\nydef lat 4 levels -60\n -20 20" + std::string(600, ' ') + "\n 60\n",
+       too_long(3)},
+      {"dset ^a.nc\nvars 1\ntas 0 99 " + std::string(600, 'w') + "\nendvars\n", too_long(3)},
       {"dset ^a.nc\nxdef lon " + longer("a.nc", "lon") + " linear 0 40\n",
        larger("XDEF", "a.nc", "lon")},
       {"dset ^a.nc\nydef lat " + longer("a.nc", "lat") + " linear -80 30\n",
