@@ -17,27 +17,57 @@ class alloc_error : public std::bad_alloc {
   const char* text_;  // a literal of the program
 };
 
+// What leaves the process the least memory.
+enum class memory_bound { machine, address_space, data_size, control_group };
+
+struct memory_room {
+  double bytes;
+  memory_bound bound;
+};
+
 // A grid (or the drawing of one) that the process cannot hold, refused before
-// any of it is taken: its points, the bytes it needs and the bytes left. The
-// text is the allocation's own message, for commands that do not say more.
+// any of it is taken: its points, the bytes it needs, the bytes left and what
+// bounded them. The text is the allocation's own message, for commands that
+// do not say more.
 class memory_refusal : public alloc_error {
  public:
-  memory_refusal(const char* text, double n, double need, double left) noexcept
-      : alloc_error(text), points(n), bytes(need), room(left) {}
+  memory_refusal(const char* text, double n, double need, memory_room left) noexcept
+      : alloc_error(text), points(n), bytes(need), room(left.bytes), bound(left.bound) {}
   double points, bytes, room;
+  memory_bound bound;
 };
 
 // Bytes the process may still take: the memory the machine has available
 // (with the freed blocks the allocator keeps), bounded by what the process's
-// address-space and data-size limits leave. The kernel lends untouched pages
-// freely and ends a process that touches more than there is, so a grid is
-// measured against this before it is allocated.
-double kamemory_room();
+// address-space and data-size limits leave and by the memory limits of its
+// control group and the groups above it, less what those groups use. The
+// kernel lends untouched pages freely and ends a process that touches more
+// than there is (or than its group may have), so a grid is measured against
+// this before it is allocated.
+memory_room kamemory_room();
 
 // Throws memory_refusal(text or a generic message) when a grid of `points`
 // points needing `bytes` more does not fit in kamemory_room(); small grids
-// are not measured.
-void kareserve(double points, double bytes, const char* text = nullptr);
+// are not measured. `held` bytes the grid has already taken are counted in
+// both what it needs and what was left, so the refusal speaks of the whole.
+void kareserve(double points, double bytes, const char* text = nullptr, double held = 0);
+
+// A block taken whose bytes are not all written yet. Its untouched pages
+// show neither in the machine's available memory nor in a group's use until
+// they are written, so what is left unwritten is set against the room of
+// both for as long as the block is being filled.
+class untouched_block {
+ public:
+  explicit untouched_block(double bytes) noexcept;
+  ~untouched_block();
+  untouched_block(const untouched_block&) = delete;
+  untouched_block& operator=(const untouched_block&) = delete;
+  // That many more of its bytes have been written.
+  void written(double bytes) noexcept;
+
+ private:
+  double left_;
+};
 
 // Like std::malloc / std::calloc / std::realloc, but never return null: they
 // throw alloc_error(text) when text is given, std::bad_alloc otherwise. A
@@ -83,6 +113,11 @@ void kakeep_freed_blocks();
 // session lets go of grids for good or waits for its user, never between the
 // steps of a loop.
 void kagive_back_freed() noexcept;
+
+// Test seam: /proc/meminfo, /proc/self/cgroup and /sys/fs/cgroup are read
+// under root instead (null: the system's own). The process's own status and
+// limits are always its own.
+void kaset_system_root(const char* root);
 
 // A copy of a C string in a block that kafree releases.
 char* kastrdup(const char* text);

@@ -307,8 +307,10 @@ int define(char* line, session_state* pcm, int implicit) {
       kaprntf(msg_level::error, "  Size of request was %li grid elements\n", long(total));
       return 1;
     }
-    kareserve(double(total), double(total) * sizeof(float), kNoMemory);
+    // The grid of each step is held beside the copy while it is copied in.
+    kareserve(double(total), double(total + plane) * sizeof(float), kNoMemory);
     rec->data_buffer = static_cast<float*>(kamalloc(sizeof(float) * size_t(total), kNoMemory));
+    untouched_block unwritten(double(total) * sizeof(float));
     // The first grid stays for the checks below: its scaling arrays may be
     // its own.
     const grid_field& shape = *first;
@@ -325,6 +327,7 @@ int define(char* line, session_state* pcm, int implicit) {
         const float u = g->undef;
         for (int64_t k = 0; k < plane; k++) out[k] = g->values[k] == u ? rec->undef : g->values[k];
         out += plane;
+        unwritten.written(double(plane) * sizeof(float));
       }
     }
     first.reset();

@@ -2,6 +2,7 @@
 // results, one plot, or one frame per step of the looping dimension.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -204,12 +205,47 @@ std::string kaexprline(const char* p) {
   return text;
 }
 
+namespace {
+
+// What a refusal calls each bound of the memory left.
+constexpr struct {
+  memory_bound bound;
+  const char* says;
+} kBoundWords[] = {
+    {memory_bound::machine, "this machine has"},
+    {memory_bound::address_space, "the process's address-space limit leaves"},
+    {memory_bound::data_size, "the process's data-size limit leaves"},
+    {memory_bound::control_group, "its control group's memory limit leaves"},
+};
+
+// A size in MB below a GB and in GB from there, with `more` decimals than
+// usual.
+std::string size_text(double bytes, int more) {
+  constexpr double mb = 1024.0 * 1024.0;
+  char text[64];
+  if (std::round(bytes / mb) < 1024)
+    std::snprintf(text, sizeof text, "%.*f MB", more, bytes / mb);
+  else
+    std::snprintf(text, sizeof text, "%.*f GB", 1 + more, bytes / (1024 * mb));
+  return text;
+}
+
+}  // namespace
+
 void kasay_refused(const char* command, const memory_refusal& r) {
-  constexpr double gb = 1024.0 * 1024.0 * 1024.0;
   kaprntf(msg_level::error, "%s error:  grid of %.0f points too large for memory\n", command,
           r.points);
-  kaprntf(msg_level::error, "  It needs about %.1f GB; this machine has %.1f GB\n", r.bytes / gb,
-          r.room / gb);
+  // Two sizes that differ never read alike.
+  std::string need, left;
+  for (int more = 0; more < 10; more++) {
+    need = size_text(r.bytes, more);
+    left = size_text(r.room, more);
+    if (need != left || r.bytes == r.room) break;
+  }
+  const char* says = kBoundWords[0].says;
+  for (const auto& w : kBoundWords)
+    if (w.bound == r.bound) says = w.says;
+  kaprntf(msg_level::error, "  It needs about %s; %s %s\n", need.c_str(), says, left.c_str());
 }
 
 namespace {

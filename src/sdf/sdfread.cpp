@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/alloc.h"
 #include "base/message.h"
 #include "base/wide.h"
 #include "data/filerec.h"
@@ -579,9 +580,13 @@ int sdf_kagsdf(grid_field* req, float* values) {
   fill_undef();
   long bn = 1;
   for (int d = 0; d < 4; d++) bn *= long(r.hi[d] - r.lo[d] + 1);
+  static const char kNoBlock[] = "Memory allocation error handling SDF grid request(1).\n";
+  // The part in the file is read apart and copied in: the grid holds both
+  // at once.
+  kareserve(double(n), double(bn) * sizeof(float), kNoBlock, double(n) * sizeof(float));
   std::unique_ptr<float[]> block(new (std::nothrow) float[size_t(bn)]);
   if (!block) {
-    kaprnt(msg_level::error, "Memory allocation error handling SDF grid request(1).\n");
+    kaprnt(msg_level::error, kNoBlock);
     return 13;
   }
   int rc = kafgsdf(req, r, block.get());

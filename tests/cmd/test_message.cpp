@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/alloc.h"
 #include "cmd/dispatch.h"
+#include "cmd/display.h"
 #include "base/message.h"
 #include "base/session.h"
 #include "gx/gx.h"
@@ -81,3 +83,40 @@ TEST_F(Capture, CommandFileInsideCaptureIsPrintedNotReturned) {
 }
 
 }  // namespace
+
+// A grid refused for want of memory: the refusal names what bounded the
+// memory left and gives both sizes, in MB below a GB, never alike when they
+// differ.
+TEST_F(Capture, MemoryRefusalsNameTheBoundAndTheSizes) {
+  constexpr double mb = 1024.0 * 1024, gb = 1024 * mb;
+  const struct {
+    memory_bound bound;
+    double need, left;
+    const char* says;
+  } rows[] = {
+      {memory_bound::machine, 16.3 * gb, 7.8 * gb, "16.3 GB; this machine has 7.8 GB"},
+      {memory_bound::machine, 150 * mb, 100 * mb, "150 MB; this machine has 100 MB"},
+      {memory_bound::address_space, 640 * mb, 412.3 * mb,
+       "640 MB; the process's address-space limit leaves 412 MB"},
+      {memory_bound::data_size, 1.5 * gb, 800 * mb,
+       "1.5 GB; the process's data-size limit leaves 800 MB"},
+      {memory_bound::control_group, 2.4 * gb, 1.3 * gb,
+       "2.4 GB; its control group's memory limit leaves 1.3 GB"},
+      {memory_bound::control_group, 64 * mb, 0,
+       "64 MB; its control group's memory limit leaves 0 MB"},
+      // Close sizes take the decimals that tell them apart.
+      {memory_bound::machine, 2.04 * gb, 2.01 * gb, "2.04 GB; this machine has 2.01 GB"},
+      {memory_bound::machine, 100.4 * mb, 100.2 * mb, "100.4 MB; this machine has 100.2 MB"},
+      // What rounds to a GB is said in GB.
+      {memory_bound::address_space, 1023.7 * mb, 1000 * mb,
+       "1.0 GB; the process's address-space limit leaves 1000 MB"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.says);
+    const memory_refusal refusal("Memory allocation error\n", 16777216, r.need,
+                                 memory_room{r.left, r.bound});
+    EXPECT_EQ(stdout_of([&] { kasay_refused("DEFINE", refusal); }),
+              "DEFINE error:  grid of 16777216 points too large for memory\n  It needs about " +
+                  std::string(r.says) + "\n");
+  }
+}

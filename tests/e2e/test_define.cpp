@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -276,6 +278,100 @@ TEST(DefineMemory, ReleasedStorageGoesBackToTheSystem) {
     EXPECT_GT(grown, r.least_mb << 10) << kb[0] << " kB before, " << kb[1] << " kB after";
     EXPECT_LT(double(kept), r.kept * double(grown))
         << kb[0] << " kB before, " << kb[1] << " kB made, " << kb[2] << " kB released";
+  }
+#endif
+}
+
+// Defines piled up under a process limit are each measured against what is
+// left, counting what a grid holds while it is copied: a cyclic netCDF grid
+// partly outside its file holds the part read beside the grid, a define
+// over times holds the grid of a step beside its copy. The session is left
+// room for three, then room for a fourth grid but not for its copy: the
+// fourth is refused, naming the limit and sizes in MB, before the room is
+// gone; the three stay and the session answers.
+TEST(DefineMemory, PiledDefinesAreRefusedBeforeTheLimitIsReached) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer maps more than any process limit";
+#else
+  TempDir dir;
+  // 72 longitudes round the globe by 36 latitudes, one time; no values.
+  std::string lon, lat;
+  for (int k = 0; k < 72; k++) lon += (k ? ", " : "") + std::to_string(5 * k);
+  for (int k = 0; k < 36; k++) lat += (k ? ", " : "") + std::to_string(-87.5 + 5 * k);
+  write_file(dir.file("c.cdl"),
+             "netcdf c {\ndimensions:\n lon = 72 ; lat = 36 ; time = 1 ;\nvariables:\n"
+             " float lon(lon) ; lon:units = \"degrees_east\" ;\n"
+             " float lat(lat) ; lat:units = \"degrees_north\" ;\n"
+             " double time(time) ; time:units = \"days since 2000-01-01\" ;\n"
+             " float u(time, lat, lon) ;\ndata:\n lon = " +
+                 lon + " ;\n lat = " + lat + " ;\n time = 0 ;\n}\n");
+  ASSERT_EQ(std::system(("ncgen -o " + dir.file("c.nc") + " " + dir.file("c.cdl")).c_str()), 0);
+  // 4096 by 2048 at 2 times: 32 MB a time.
+  write_file(dir.file("b.dat"), "");
+  ASSERT_EQ(::truncate(dir.file("b.dat").c_str(), 4096L * 2048 * 2 * 4), 0);
+  write_file(dir.file("b.ctl"),
+             "dset ^b.dat\nundef -9.99e33\nxdef 4096 linear 0 0.08\nydef 2048 linear -90 0.08\n"
+             "zdef 1 levels 1000\ntdef 2 linear 00z1jan2000 6hr\nvars 1\nu 0 99 u\nendvars\n");
+  constexpr long mb = 1 << 20;
+  struct row {
+    const char* what;
+    decltype(RLIMIT_AS) resource;
+    const char* field;  // what of the process the limit counts
+    std::string setup, limit_says;
+    long held_mb, copy_mb;  // what a define keeps, and holds besides while it is made
+    long first_mb;          // a grid read before the define measures its own
+    long points;
+  };
+  const row rows[] = {
+      // 524288 columns from the 73rd, round the circle; rows 19 to 36 of 54
+      // in the file.
+      {"a cyclic grid half outside its file, under an address-space limit", RLIMIT_AS, "VmSize",
+       "sdfopen c.nc\nset x 73 524360\nset y 19 54\n", "the process's address-space limit leaves",
+       72, 36, 0, 524288L * 36},
+      {"a define over two times, under a data-size limit", RLIMIT_DATA, "VmData",
+       "open b.ctl\nset x 1 4096\nset y 1 2048\nset t 1 2\n",
+       "the process's data-size limit leaves", 64, 32, 32, 4096L * 2048 * 2},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    LiveSession s(dir, "s.out");
+    ASSERT_GT(s.pid, 0);
+    ASSERT_TRUE(s.send(r.setup));
+    const size_t setup_lines = size_t(std::count(r.setup.begin(), r.setup.end(), '\n'));
+    ASSERT_TRUE(s.wait_for("ka-> ", setup_lines + 1)) << s.output();
+    // Room for three, then for the fourth grid and half its copy.
+    const long used_kb = proc_field(s.pid, "status", r.field);
+    ASSERT_GT(used_kb, 0);
+    const long room = (4 * r.held_mb + r.first_mb + r.copy_mb / 2) * mb;
+    const rlimit cap{rlim_t(used_kb * 1024 + room), rlim_t(used_kb * 1024 + room)};
+    ASSERT_EQ(prlimit(s.pid, r.resource, &cap, nullptr), 0);
+    ASSERT_TRUE(
+        s.send("define a1 = u\ndefine a2 = u\ndefine a3 = u\ndefine a4 = u\n"
+               "q define\nset x 1\nset y 1\nset t 1\nd u+1\n"));
+    ASSERT_TRUE(s.wait_for("ka-> ", setup_lines + 10)) << s.output();
+    const std::string out = s.output();
+    ASSERT_TRUE(s.send("quit\n"));
+    EXPECT_EQ(s.finish(), 0);
+    const std::string defined =
+        "Define memory allocation size = " + std::to_string(r.held_mb * mb) + " bytes\n";
+    EXPECT_EQ(count_of(out, defined), 3u) << out;
+    const std::string head = "ka-> define a4 = u\nDEFINE error:  grid of " +
+                             std::to_string(r.points) + " points too large for memory\n" +
+                             "  It needs about " + std::to_string(r.held_mb + r.copy_mb) + " MB; " +
+                             r.limit_says + " ";
+    const size_t at = out.find(head);
+    if (at == std::string::npos) {
+      ADD_FAILURE() << "expected " << head << "\n" << out;
+      continue;
+    }
+    // What was left: the fourth grid and half its copy, give or take what
+    // the session took besides.
+    const long left = std::strtol(out.c_str() + at + head.size(), nullptr, 10);
+    EXPECT_LT(left, r.held_mb + r.copy_mb);
+    EXPECT_NEAR(double(left), double(r.held_mb + r.copy_mb / 2), 6.0) << out;
+    EXPECT_TRUE(contains(out, "ka-> q define\na1 ")) << out;
+    EXPECT_FALSE(contains(out, "\na4 ")) << out;
+    EXPECT_EQ(first_missing(out, {"ka-> d u+1\n", "Result value = "}), "") << out;
   }
 #endif
 }

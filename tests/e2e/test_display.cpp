@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -402,18 +403,38 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
     } else {
       const std::string head = std::string(row.who) + " error:  grid of " + n(row.points) +
                                " points too large for memory\n  It needs about ";
-      double needs = -1, left = -1;
-      if (!said.starts_with(head) ||
-          std::sscanf(said.c_str() + head.size(), "%lf GB; this machine has %lf GB\n", &needs,
-                      &left) != 2) {
+      // The refusal names the bound: the process's limit, or the machine
+      // (or the control group of a machine shared by limited jobs).
+      std::string bound = "; this machine has ";
+      if (row.under_limit)
+        bound = "; the process's address-space limit leaves ";
+      else if (said.find("; its control group's memory limit leaves ") != std::string::npos)
+        bound = "; its control group's memory limit leaves ";
+      // A size in GB, which says MB below a GB.
+      auto size_at = [&](size_t& at) {
+        char* end = nullptr;
+        const double v = std::strtod(said.c_str() + at, &end);
+        const std::string unit(end, end + std::min<size_t>(3, std::strlen(end)));
+        at = size_t(end - said.c_str()) + unit.size();
+        const bool mb = unit == " MB";
+        EXPECT_TRUE(mb || unit == " GB") << said.substr(0, 400);
+        EXPECT_TRUE(mb ? v < 1024 : v >= 1) << said.substr(0, 400);
+        return mb ? v / 1024 : v;
+      };
+      if (!said.starts_with(head)) {
         ADD_FAILURE() << "expected " << head << "\n" << said.substr(0, 400);
         continue;
       }
+      size_t at = head.size();
+      const double needs = size_at(at);
+      ASSERT_EQ(said.substr(at, bound.size()), bound) << said.substr(0, 400);
+      at += bound.size();
+      const double left = size_at(at);
+      EXPECT_EQ(said.substr(at), "\nrc=1\n") << said;
       EXPECT_NEAR(needs, row.bytes / gb, 0.06);
-      EXPECT_TRUE(said.ends_with(" GB\nrc=1\n")) << said;
       // Refused: what was left is less than the grid needs, and no more
       // than the machine or the limit.
-      EXPECT_LE(left, needs);
+      EXPECT_LT(left, needs);
       EXPECT_LE(left, (row.under_limit ? limit : machine) / gb + 0.05);
     }
     // The session goes on: three latitudes are drawn next, and printed.

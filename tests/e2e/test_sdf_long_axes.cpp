@@ -204,19 +204,6 @@ std::string set_times(std::initializer_list<long> ts) {
   return out;
 }
 
-// A field of /proc/PID/FILE ("rchar" of io in bytes, "VmHWM" of status in
-// kB); -1 when there is none.
-long proc_field(pid_t pid, const std::string& file, const std::string& name) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
-  std::string key;
-  while (in >> key) {
-    long v = -1;
-    if (key == name + ":") return (in >> v) ? v : -1;
-    std::getline(in, key);
-  }
-  return -1;
-}
-
 // Waits (up to 10 s) until the process has read more than `bytes` since
 // it had read `from`: the sign that a long read is under way.
 bool reading(pid_t pid, long from, long bytes) {

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <thread>
@@ -41,6 +42,19 @@ inline std::string first_missing(const std::string& text,
     at = p + part.size();
   }
   return "";
+}
+
+// A field of /proc/PID/FILE ("rchar" of io in bytes, "VmHWM" of status in
+// kB); -1 when there is none.
+inline long proc_field(pid_t pid, const std::string& file, const std::string& name) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/" + file);
+  std::string key;
+  while (in >> key) {
+    long v = -1;
+    if (key == name + ":") return (in >> v) ? v : -1;
+    std::getline(in, key);
+  }
+  return -1;
 }
 
 // Starts vemra (-b -l unless other arguments are given, in the display named
