@@ -32,7 +32,8 @@ LAZY_FORWARDER(gd(), void, gdImageSetPixel, void(), (gdImagePtr im, int x, int y
 LAZY_FORWARDER(gd(), void, gdImageFilledRectangle, void(),
                (gdImagePtr im, int x1, int y1, int x2, int y2, int color),
                (im, x1, y1, x2, y2, color))
-LAZY_FORWARDER(gd(), void, gdImagePng, void(), (gdImagePtr im, FILE* out), (im, out))
-LAZY_FORWARDER(gd(), void, gdImageGif, void(), (gdImagePtr im, FILE* out), (im, out))
+LAZY_FORWARDER(gd(), void*, gdImagePngPtr, nullptr, (gdImagePtr im, int* size), (im, size))
+LAZY_FORWARDER(gd(), void*, gdImageGifPtr, nullptr, (gdImagePtr im, int* size), (im, size))
+LAZY_FORWARDER(gd(), void, gdFree, void(), (void* m), (m))
 
 }  // extern "C"

@@ -265,6 +265,14 @@ struct renderer {
   }
 };
 
+// True when an encoded picture ends as its format ends: a PNG with its end
+// chunk, a GIF with its trailer.
+bool whole_encoding(const unsigned char* bytes, size_t size, int format) {
+  if (format != 0) return size > 0 && bytes[size - 1] == 0x3b;
+  static const unsigned char end[] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xae, 0x42, 0x60, 0x82};
+  return size >= sizeof end && std::memcmp(bytes + size - sizeof end, end, sizeof end) == 0;
+}
+
 struct image_guard {
   gdImagePtr im;
   ~image_guard() {
@@ -307,6 +315,8 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
     return 2;
   }
   if (background < -900) background = gxdbkq();
+  const stored_frame which = gxhdbmode() ? stored_frame::completed : stored_frame::drawing;
+  if (!gxhpicturable(which)) return 2;
 
   image_guard g{gdImageCreate(width, height)};
   if (!g.im) {
@@ -328,7 +338,6 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   rd.table[0] = {bg, bg, bg, true, palette_index(g.im, bg, bg, bg)};
   rd.table[1] = {fg, fg, fg, true, palette_index(g.im, fg, fg, fg)};
 
-  const stored_frame which = gxhdbmode() ? stored_frame::completed : stored_frame::drawing;
   // An interrupt ends the rendering; no file is made.
   constexpr int kInterrupted = -1;
   long records = 0;
@@ -351,22 +360,17 @@ int gxhpng(const char* name, int width, int height, int background, int format) 
   }
 
   // Encoded in memory first: an interrupt during the encoding, which cannot
-  // look at it, then leaves the old file as it was.
-  char* bytes = nullptr;
-  size_t size = 0;
-  FILE* mem = open_memstream(&bytes, &size);
-  if (!mem) {
-    kaprntout("Memory allocation error: gxhpng\n");
-    return 2;
-  }
-  if (format == 0)
-    gdImagePng(g.im, mem);
-  else
-    gdImageGif(g.im, mem);
-  bool encoded = std::fclose(mem) == 0;
-  std::unique_ptr<char, decltype(&std::free)> encoding(bytes, &std::free);
-  if (!encoded || size == 0) {
-    kaprntout("Memory allocation error: gxhpng\n");
+  // look at it, then leaves the old file as it was. An encoder that fails
+  // (for want of memory) may have written part of the picture: only one it
+  // reports done and that ends as its format ends is written.
+  int length = 0;
+  std::unique_ptr<void, decltype(&gdFree)> encoding(
+      format == 0 ? gdImagePngPtr(g.im, &length) : gdImageGifPtr(g.im, &length), &gdFree);
+  const size_t size = length > 0 ? static_cast<size_t>(length) : 0;
+  if (!encoding ||
+      !whole_encoding(static_cast<const unsigned char*>(encoding.get()), size, format)) {
+    kaprntout("Image output error: the %s encoder failed; no file is written\n",
+              format == 0 ? "PNG" : "GIF");
     return 2;
   }
   if (kaqsig()) {

@@ -27,6 +27,7 @@ constexpr std::size_t kSlack = 10;  // room kept for the largest record
 struct buffer_set {
   std::vector<std::unique_ptr<int16_t[]>> bufs;
   std::vector<std::size_t> lens;  // word count of each buffer once it is left
+  bool cut = false;  // recording had stopped when its frame was completed (double buffering)
 };
 
 // The frames held in memory. Set up by gxhnew (at package start); the
@@ -279,6 +280,7 @@ void gxhfrm(frame_action action) {
   } else {
     buffer_set& done = ms.dl.sets[ms.dl.pntf];
     if (!done.bufs.empty()) done.lens.back() = ms.dl.hpnt;
+    done.cut = ms.dl.herr != 0;
     ms.dl.pntf = 1 - ms.dl.pntf;
     buffer_set& next = ms.dl.sets[ms.dl.pntf];
     trim(next);
@@ -494,6 +496,14 @@ void gxhpage(float* width, float* height) {
 int gxhdbmode() { return ms.dl.dbmode; }
 
 int gxhrecording() { return !ms.dl.herr; }
+
+bool gxhpicturable(stored_frame which) {
+  const bool cut = which == stored_frame::drawing ? ms.dl.herr != 0
+                                                  : ms.dl.dbmode && ms.dl.sets[1 - ms.dl.pntf].cut;
+  if (cut)
+    kaprntout("The display list had no room for all of this frame: no picture of it is made\n");
+  return !cut;
+}
 
 std::uint64_t gxhstops() { return ms.dl.stops; }
 

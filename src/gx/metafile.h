@@ -89,6 +89,9 @@ int gxhwalk(stored_frame which, metafile_sink& sink);
 void gxhpage(float* width, float* height);  // real page size kept by gxhnew
 int gxhdbmode();                            // 1 while double buffering
 int gxhrecording();                         // 0 after recording stopped for this frame
+// False, after saying so, when the recording of the frame stopped for want of
+// buffer room: a picture of it would lack what was drawn after.
+bool gxhpicturable(stored_frame which);
 
 // Test hook: shrinks the buffers (words per buffer, buffers per set) so that
 // buffer exhaustion can be exercised; takes effect at the next frame. Values

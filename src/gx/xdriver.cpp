@@ -956,12 +956,15 @@ int dump(Drawable d, const char* path) {
 }  // namespace
 
 int dump_back_buffer(const char* path) {
-  if (!drv.w.display || !drv.buf.dblmode) return 1;
+  if (!drv.w.display || !drv.buf.dblmode || !gxhpicturable(stored_frame::drawing)) return 1;
   return dump(drv.buf.pmap, path);
 }
 
 int dump_front_buffer(const char* path) {
-  if (!drv.w.display) return 1;
+  // While double buffering the window shows the completed frame.
+  if (!drv.w.display ||
+      !gxhpicturable(gxhdbmode() ? stored_frame::completed : stored_frame::drawing))
+    return 1;
   return dump(drv.w.win, path);
 }
 

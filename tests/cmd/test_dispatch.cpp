@@ -18,6 +18,7 @@
 #include "gx/gx.h"
 #include "gx/metafile.h"
 #include "support/stdout_capture.h"
+#include "support/vemra_run.h"
 
 namespace {
 
@@ -252,9 +253,12 @@ TEST_F(Dispatch, DisableFwriteForgetsTheNameAndByteOrder) {
 
 // Once the display list has no room left for a frame, the command that
 // filled it fails, and so does every later one that draws into that frame
-// (nothing of it is kept to print); commands that draw nothing, and the
-// next frame, go on as before.
+// (nothing of it is kept to print), and a picture of it (the old file
+// stays); commands that draw nothing, and the next frame, go on as before.
 TEST_F(Dispatch, DrawingIntoAFrameNoLongerRecordedFails) {
+  vemra_test::TempDir dir;
+  const std::string cut = dir.file("cut.png"), whole = dir.file("whole.png");
+  vemra_test::write_file(cut, "old");
   run("c");
   gxhlimits(100, 2);
   int rc = 0, lines = 0;
@@ -266,18 +270,27 @@ TEST_F(Dispatch, DrawingIntoAFrameNoLongerRecordedFails) {
   EXPECT_GT(lines, 1);
   EXPECT_EQ(gxhrecording(), 0);
   const struct {
-    const char* line;
+    std::string line;
     int rc;
   } after[] = {
-      {"draw line 1 1 2 2", 1}, {"draw mark 3 1 1 0.2", 1}, {"draw recf 1 1 2 2", 1},
-      {"q config", 0},          {"set line 2", 0},          {"c", 0},
-      {"draw line 1 1 2 2", 0}, {"draw mark 3 1 1 0.2", 0},
+      {"draw line 1 1 2 2", 1},
+      {"draw mark 3 1 1 0.2", 1},
+      {"draw recf 1 1 2 2", 1},
+      {"q config", 0},
+      {"set line 2", 0},
+      {"printim " + cut, 1},
+      {"c", 0},
+      {"draw line 1 1 2 2", 0},
+      {"draw mark 3 1 1 0.2", 0},
+      {"printim " + whole, 0},
   };
   for (const auto& a : after) {
     int code = -1;
     const std::string out = run(a.line, code);
     EXPECT_EQ(code, a.rc) << a.line << ": " << out;
   }
+  EXPECT_EQ(vemra_test::read_file(cut), "old");
+  EXPECT_EQ(vemra_test::read_file(whole).substr(1, 3), "PNG");
   gxhlimits(0, 0);
   run("c");
 }

@@ -169,6 +169,40 @@ TEST_F(Printim, ScriptsSeeSuccessAfterAnIgnoredWord) {
   EXPECT_EQ(format_and_size(dir.file("t.png")), "PNG 800x600");
 }
 
+// Only a whole picture replaces the old one: an encoder that fails for want
+// of memory part-way (the address space limited once it has started) leaves
+// the old file as it was, says why and fails the command; the session goes
+// on and the next picture is written.
+TEST_F(Printim, OnlyAWholePictureIsPlaced) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer maps more than any address-space limit";
+#endif
+  const struct {
+    std::string what, command, said;
+  } cases[] = {
+      {"PNG", "printim old.png x 1000 y 800",
+       "Image output error: the PNG encoder failed; no file is written\n"
+       "PRINTIM error:  output error\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ASSERT_EQ(run_batch("printim old.png\n", dir.path()).status, 0);
+    const std::string old = read_file(dir.file("old.png"));
+    ASSERT_EQ(format_and_size(dir.file("old.png")), "PNG 800x600");
+    write_file(dir.file("rc.gs"), "'" + c.command + "'\nsay 'rc=' rc\n");
+    RunResult r = run_batch(
+        "set line 2\ndraw recf 1 1 3 3\nrun rc.gs\nprintim next.png\n", dir.path(), {},
+        {"ENCODER_MEMORY_LIMIT=1", std::string("LD_PRELOAD=") + VEMRA_LIMIT_MEMORY_AT_ENCODER});
+    EXPECT_EQ(answer(r.out, "run rc.gs"), c.said + "rc=1\n") << r.out;
+    EXPECT_EQ(read_file(dir.file("old.png")), old);
+    EXPECT_EQ(answer(r.out, "printim next.png"), "");
+    EXPECT_EQ(format_and_size(dir.file("next.png")), "PNG 800x600");
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+      EXPECT_NE(e.path().filename().string().rfind(".old.png.", 0), 0u) << e.path();
+  }
+}
+
 // Sizes below a pixel are the command's to refuse (the image writer's own
 // refusals are its tests').
 TEST_F(Printim, SizesBelowOnePixelWriteNoFile) {

@@ -233,6 +233,50 @@ TEST_F(ImageTest, FailuresLeaveNoFile) {
             "Write error on " + link + "\n  No space left on device\n");
   struct stat st;
   EXPECT_EQ(::lstat(link.c_str(), &st), 0);
+
+  // A frame the display list had no room for all of gives no picture, and
+  // the old file stays. While double buffering the picture is of the
+  // completed frame: refused where that was cut, written where only the
+  // frame drawn behind it is.
+  const struct {
+    const char* what;
+    bool double_buffer;
+    bool cut_completed;  // else the frame drawn after the swap is cut
+    int rc;
+  } frames[] = {
+      {"a cut frame", false, false, 2},
+      {"a cut completed frame", true, true, 2},
+      {"a whole completed frame, the next one cut", true, false, 0},
+  };
+  const std::string kept = file("kept.png");
+  auto fill = [] {
+    for (int i = 0; i < 500; i++) line(1, 1, 2, 2);
+  };
+  for (const auto& f : frames) {
+    SCOPED_TRACE(f.what);
+    gxhnew(11.0f, 8.5f);
+    gxhlimits(100, 2);
+    vemra_test::write_file(kept, "old");
+    const std::string drawn = stdout_of([&] {
+      if (f.double_buffer) gxhfrm(frame_action::double_buffer);
+      if (f.cut_completed || !f.double_buffer) fill();
+      if (!f.double_buffer) return;
+      gxhfrm(frame_action::double_buffer);
+      if (!f.cut_completed) fill();
+    });
+    EXPECT_EQ(drawn, "Out of buffer space\n");
+    const std::string said =
+        stdout_of([&] { EXPECT_EQ(gxhpng(kept.c_str(), 100, 100, 1, 0), f.rc); });
+    if (f.rc == 0) {
+      EXPECT_EQ(said, "");
+      EXPECT_EQ(vemra_test::read_file(kept).substr(1, 3), "PNG");
+    } else {
+      EXPECT_EQ(said,
+                "The display list had no room for all of this frame: no picture of it is made\n");
+      EXPECT_EQ(vemra_test::read_file(kept), "old");
+    }
+  }
+  gxhlimits(0, 0);
 }
 
 TEST(ImageRaster, SquareFillIncludesItsEdges) {

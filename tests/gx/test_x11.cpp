@@ -10,8 +10,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gx/gx.h"
+#include "gx/metafile.h"
 #include "support/vemra_run.h"
 #include "support/xvfb.h"
 
@@ -393,4 +395,56 @@ TEST_F(X11Window, DumpFailuresLeaveNoFileAndTheSessionGoesOn) {
   EXPECT_EQ(im.h[20], uint32_t(1024 - 904));  // window width in the header
   EXPECT_EQ(im.h[22], 904u);
   EXPECT_EQ(im.h[23], 704u);
+
+  // A frame the display list had no room for all of is not dumped (redrawn
+  // from the list the window would lack the rest): the old file stays. While
+  // double buffering the back buffer holds the frame being drawn and the
+  // window the completed one.
+  const struct {
+    const char* what;
+    bool back;    // the back buffer, else the window
+    bool dumped;  // else refused
+  } dumps[] = {
+      {"the window, cut", false, false},
+      {"the back buffer, cut", true, false},
+      {"the window, the cut frame completed", false, false},
+      {"the back buffer, the next frame", true, true},
+  };
+  std::vector<std::string> names;
+  for (size_t k = 0; k < std::size(dumps); k++) {
+    names.push_back(dir.file(std::to_string(k) + ".xwd"));
+    vemra_test::write_file(names.back(), "old");
+  }
+  c = in_window(dir, {}, [&] {
+    gxhlimits(100, 2);
+    auto dump = [&](size_t k) {
+      const bool back = dumps[k].back;
+      const int rc =
+          back ? dump_back_buffer(names[k].c_str()) : dump_front_buffer(names[k].c_str());
+      std::printf("%s: %d\n", dumps[k].what, rc);
+    };
+    for (int i = 0; i < 500; i++) box(2, 1, 2, 1, 2);
+    dump(0);
+    gxfrme(frame_action::double_buffer);
+    for (int i = 0; i < 500; i++) box(2, 1, 2, 1, 2);
+    dump(1);
+    gxfrme(frame_action::double_buffer);
+    box(4, 3, 4, 1, 2);
+    dump(2);
+    dump(3);
+  });
+  ASSERT_EQ(c.status, 0) << c.out;
+  for (size_t k = 0; k < names.size(); k++) {
+    SCOPED_TRACE(dumps[k].what);
+    EXPECT_NE(c.out.find(dumps[k].what + std::string(dumps[k].dumped ? ": 0\n" : ": 1\n")),
+              std::string::npos)
+        << c.out;
+    if (dumps[k].dumped) {
+      EXPECT_TRUE(dump_of(names[k]).valid);
+    } else {
+      EXPECT_EQ(read_file(names[k]), "old");
+    }
+  }
+  EXPECT_NE(c.out.find("The display list had no room for all of this frame"), std::string::npos)
+      << c.out;
 }
