@@ -60,6 +60,15 @@ FILE* fdopen_owning(int fd, const char* mode, bool blocking) {
   return f;
 }
 
+void owned_fd::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+owned_fd hold_file(const std::string& path) {
+  return owned_fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+}
+
 bool is_directory(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -273,14 +282,19 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
   p.origin.mode = 0666 & ~mask;
   mode_t mode = p.origin.mode;
   if (exists) {
-    p.origin.over_file = true;
-    p.origin.dev = st.st_dev;
-    p.origin.ino = st.st_ino;
     char* real = ::realpath(target.c_str(), nullptr);
     if (real) {
       target = real;
       std::free(real);
     }
+    // Held, not remembered by number: once freed, its inode number may be
+    // given to a file another user makes under the name. One that is no
+    // longer the file looked at gives nothing.
+    p.origin.over = hold_file(target);
+    struct stat held;
+    if (::fstat(p.origin.over.get(), &held) != 0 || held.st_dev != st.st_dev ||
+        held.st_ino != st.st_ino)
+      p.origin.over.reset();
     // Replacing needs no right to the file itself, only to its directory:
     // ask the system whether the file may be written (without opening it,
     // which watchers of the file would take for a change).
@@ -328,14 +342,14 @@ output_plan plan_output(std::string& target, bool may_write_in_place) {
   p.temp.assign(name.data());
   // What the old file is that the new one would lose: it is written in
   // place instead where that is allowed, or (its mode) refused.
-  auto not_beside = [&](const std::string& why, bool refuse) {
+  auto not_beside = [&](const std::string& why, bool refuse) -> output_plan {
     const int err = errno;
     ::close(fd);
     drop_staged(p.temp);
     p.how = refuse ? output_plan::refused : output_plan::in_place;
     if (!refuse) p.why_not_beside = why;
     errno = err;
-    return p;
+    return std::move(p);
   };
   struct stat made;
   const bool made_known = ::fstat(fd, &made) == 0;
@@ -403,11 +417,11 @@ void take_owner_and_mode(int fd, const std::string& target, const stage_origin& 
   struct stat now, made;
   if (::fstat(fd, &made) != 0) return;
   // Only the file opened over gives anything: another user who may write the
-  // directory can move it aside and put a file of theirs (mode 0666, or a
-  // link to a set-user-id program) under the name, and a link put there is
-  // not followed (the rename replaces the link itself).
-  const bool same = origin.over_file && ::lstat(target.c_str(), &now) == 0 &&
-                    S_ISREG(now.st_mode) && now.st_dev == origin.dev && now.st_ino == origin.ino;
+  // directory can move it aside, or remove it, and put a file of theirs (mode
+  // 0666, or a link to a set-user-id program) under the name, and a link put
+  // there is not followed (the rename replaces the link itself).
+  const bool same =
+      stage_still_named(origin.over.get(), target) && ::fstat(origin.over.get(), &now) == 0;
   if (!same) {
     now = made;
     now.st_uid = origin.uid;
@@ -584,9 +598,9 @@ int pipe_close(void* cookie) {
 
 // True when fd holds the regular file origin was made over.
 bool is_file(int fd, const stage_origin& origin) {
-  struct stat st;
-  return origin.over_file && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-         st.st_dev == origin.dev && st.st_ino == origin.ino;
+  struct stat st, over;
+  return ::fstat(origin.over.get(), &over) == 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+         st.st_dev == over.st_dev && st.st_ino == over.st_ino;
 }
 
 std::string file_replaced(const std::string& name) {
@@ -698,7 +712,7 @@ replacing_file::replacing_file(std::string path, special_output special)
     case output_plan::beside:
       temp_ = plan.temp;
       fd = plan.fd;
-      origin_ = plan.origin;
+      origin_ = std::move(plan.origin);
       break;
     case output_plan::in_place:
       why_not_beside_ = plan.why_not_beside;

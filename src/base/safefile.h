@@ -31,13 +31,43 @@ bool is_directory(const std::string& path);
 // The directory part of path ("." when it has none).
 std::string directory_of(const std::string& path);
 
+// A descriptor this object owns: closed when it goes or takes another.
+class owned_fd {
+ public:
+  owned_fd() = default;
+  explicit owned_fd(int fd) : fd_(fd) {}
+  ~owned_fd() { reset(); }
+  owned_fd(owned_fd&& other) noexcept : fd_(other.release()) {}
+  owned_fd& operator=(owned_fd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  owned_fd(const owned_fd&) = delete;
+  owned_fd& operator=(const owned_fd&) = delete;
+
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+// Holds the file under path (a link there is the file held) by a
+// descriptor that reads nothing: a held file's inode cannot be freed and its
+// number given to another file. Empty when none is there.
+owned_fd hold_file(const std::string& path);
+
 // What a staged output was made over and as: the regular file it replaces
-// (the only one its owner, group and mode may be taken from at placing) and
-// what a new file gets in its directory.
+// (the only one its owner, group and mode may be taken from at placing),
+// held from the open to the placing, and what a new file gets in its
+// directory.
 struct stage_origin {
-  bool over_file = false;  // a regular file stood under the name at the open
-  dev_t dev = 0;
-  ino_t ino = 0;
+  owned_fd over;  // the regular file under the name at the open; empty when none stood there
   uid_t uid = 0;  // the owner, group and mode of a new file
   gid_t gid = 0;
   mode_t mode = 0;
@@ -93,7 +123,7 @@ std::string held_file_path(int fd);
 std::string stage_exchanged(const std::string& temp, const std::string& target);
 // Gives the file open at fd the owner, group and mode of the file under
 // target now where that is still the one the output was opened over (the
-// same device and inode: a link there is not followed), as its owner may
+// file held since the open: a link there is not followed), as its owner may
 // have changed them since. Where another file or none stands there, nothing
 // is taken from it: the output gets the owner, group and mode of a new file.
 // Either way the mode is never wider than the one the stage was given, nor

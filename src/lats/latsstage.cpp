@@ -35,7 +35,7 @@ bool lats_staged::open(const std::string& target) {
     case output_plan::beside:
       fd_ = plan.fd;
       temp_ = plan.temp;
-      origin_ = plan.origin;
+      origin_ = std::move(plan.origin);
       return true;
     case output_plan::in_place:
     case output_plan::special: return true;

@@ -434,11 +434,15 @@ TEST(OutputFiles, OnlyTheFileOpenedOverGivesItsOwnerAndMode) {
       "open d.ctl\nset lats convention coards\nset lats frequency monthly\nset lats deltat 1\n"
       "set lats create f\nset gxout latsgrid\nd v\nset lats var 1 tas average 1 0\n"
       "set gxout latsdata\nset lats write 1 1\nd v\n";
+  const std::string grib =
+      "open d.ctl\nset lats convention grib_only\n" + netcdf.substr(netcdf.find("set lats f"));
   enum class change {
     chmod_own,     // the file under the name is given mode 0600 (and to nobody)
     symlink,       // a link to a set-user-id file is put under the name
     put_in_place,  // another member moves it aside and puts theirs, mode 0666
     hard_link,     // another member puts a hard link to their set-user-id file
+    reuse_inode,   // another member removes it and makes theirs, mode 0600, under its
+                   // inode number where the file system gives that again
   };
   const struct {
     std::string what, open, close;
@@ -465,6 +469,14 @@ TEST(OutputFiles, OnlyTheFileOpenedOverGivesItsOwnerAndMode) {
        "f.nc"},
       {"fwrite, a hard link", kFwriteSession, "disable fwrite\n", true, change::hard_link, "f.bin"},
       {"netCDF, a hard link", netcdf, "set lats close 1\n", true, change::hard_link, "f.nc"},
+      {"fwrite, theirs under its inode number", kFwriteSession, "disable fwrite\n", true,
+       change::reuse_inode, "f.bin"},
+      {"hardcopy, theirs under its inode number", "enable print f.bin\n", "disable print\n", true,
+       change::reuse_inode, "f.bin"},
+      {"netCDF, theirs under its inode number", netcdf, "set lats close 1\n", true,
+       change::reuse_inode, "f.nc"},
+      {"GRIB, theirs under its inode number", grib, "set lats close 1\n", true, change::reuse_inode,
+       "f.grb"},
   };
   const mode_t umask_was = umask(022);
   umask(umask_was);
@@ -472,7 +484,8 @@ TEST(OutputFiles, OnlyTheFileOpenedOverGivesItsOwnerAndMode) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     write_grid(dir);
-    const bool shared = c.how == change::put_in_place || c.how == change::hard_link;
+    const bool shared =
+        c.how == change::put_in_place || c.how == change::hard_link || c.how == change::reuse_inode;
     // Another member of the group makes their moves as nobody.
     const std::string other =
         shared && root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
@@ -508,6 +521,17 @@ TEST(OutputFiles, OnlyTheFileOpenedOverGivesItsOwnerAndMode) {
         move = "!" + other + "sh -c 'echo theirs > s.prog && chmod 4755 s.prog && ln -f s.prog " +
                c.file + "'\n";
         break;
+      case change::reuse_inode: {
+        // Files are made until one gets the freed number (where the file
+        // system gives it again, as ext4 does); theirs goes under the name
+        // either way.
+        const std::string ino = std::to_string(was.st_ino);
+        move =
+            "!" + other + "sh -c 'umask 077; rm " + c.file +
+            "; for i in $(seq 1000); do echo theirs > t.$i; done; t=$(find . -name \"t.*\" -inum " +
+            ino + "); mv ${t:-t.1} " + c.file + "; rm -f t.*'\n";
+        break;
+      }
     }
     if (shared) umask(077);
     RunResult r = run_batch(c.open + move + c.close, dir.path());
