@@ -875,14 +875,14 @@ int finish_described(latsFile* file, latsGribFile* gf) {
       return 0;
     }
     // Nothing old to keep: the data written are not thrown away.
-    bool restored;
-    if (lats_place_together({&gf->grb_stage, &gf->ctl_stage}, restored) < 0) {
+    std::vector<std::string> not_back;
+    if (lats_place_together({&gf->grb_stage, &gf->ctl_stage}, not_back) < 0) {
       latsError(
           "GRIB (latsgrib) --> The index %s could not be made; %s and %s are left without one",
           index_name.c_str(), file->path, gf->mapname);
     } else {
-      latsError("GRIB (latsgrib) --> The index %s could not be made; no file was made",
-                index_name.c_str());
+      latsError("GRIB (latsgrib) --> The index %s could not be made; %s", index_name.c_str(),
+                lats_left_after(not_back, "no file was made").c_str());
     }
     return 0;
   }
@@ -891,17 +891,16 @@ int finish_described(latsFile* file, latsGribFile* gf) {
   // cannot be placed (another user's file in a sticky directory) puts the
   // parts placed before it back.
   const bool had_old = old_set_exists(file, gf);
-  bool restored;
-  const int failed = lats_place_together({&gf->grb_stage, &index_stage, &gf->ctl_stage}, restored);
+  std::vector<std::string> not_back;
+  const int failed = lats_place_together({&gf->grb_stage, &index_stage, &gf->ctl_stage}, not_back);
   if (failed >= 0) {
     why = errno;
     const std::string names[] = {file->path, index_name, gf->mapname};
     const lats_staged* stages[] = {&gf->grb_stage, &index_stage, &gf->ctl_stage};
-    latsError("GRIB (latsgrib) --> Replacing %s failed: %s; %s", names[failed].c_str(),
-              stages[failed]->failure(why).c_str(),
-              !restored ? "the old files could not all be put back"
-              : had_old ? "the old files are kept"
-                        : "no file was made");
+    latsError(
+        "GRIB (latsgrib) --> Replacing %s failed: %s; %s", names[failed].c_str(),
+        stages[failed]->failure(why).c_str(),
+        lats_left_after(not_back, had_old ? "the old files are kept" : "no file was made").c_str());
     return 0;
   }
   return 1;

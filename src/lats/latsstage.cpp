@@ -68,8 +68,8 @@ std::string lats_staged::failure(int err) const {
 bool lats_staged::commit() {
   // Placed as a set of one: a stage exchanged for another's file as it is
   // renamed gives the old file back.
-  bool restored;
-  const bool done = lats_place_together({this}, restored) < 0;
+  std::vector<std::string> not_back;
+  const bool done = lats_place_together({this}, not_back) < 0;
   const int why = errno;
   discard();
   errno = why;
@@ -81,6 +81,8 @@ void lats_staged::discard() {
   drop_staged(temp_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  origin_.over.reset();
+  displaced_.reset();
 }
 
 bool lats_staged::place() {
@@ -88,6 +90,8 @@ bool lats_staged::place() {
   if (temp_.empty()) return true;
   if (!still_held()) return false;
   take_target_owner_and_mode();
+  // Held, so that a put-back can tell whether the name holds it again.
+  displaced_ = hold_file(target_);
   // The old file and the new one change names in one step: the old one is
   // kept under the staged name, and no reader finds the name missing.
   const std::string stage = temp_;
@@ -117,21 +121,28 @@ bool lats_staged::unplace() {
     case placed::swapped:
       if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) == 0 ||
           std::rename(temp_.c_str(), target_.c_str()) == 0) {
-        // The staged name now holds another's file where one was exchanged.
-        if (!exchanged_.empty()) release_staged(temp_);
+        // The staged name may hold another's file now (one exchanged with
+        // the stage), or the old one: only the new file is removed.
+        if (!stage_still_named(fd_, temp_)) release_staged(temp_);
+        const bool back = back_as_it_was();
         discard();
-        return true;
+        return back;
       }
       // The old file stays where it is kept, never removed as a staged one.
       release_staged(temp_);
       return false;
     case placed::fresh:
       // Another's file under the name is not removed.
-      if (!exchanged_.empty()) return true;
-      return ::unlink(target_.c_str()) == 0 || errno == ENOENT;
+      if (exchanged_.empty() && ::unlink(target_.c_str()) != 0 && errno != ENOENT) return false;
+      return back_as_it_was();
     case placed::without_old: errno = EXDEV; return false;
   }
   return false;
+}
+
+bool lats_staged::back_as_it_was() const {
+  if (displaced_.get() >= 0) return stage_still_named(displaced_.get(), target_);
+  return !stage_still_named(fd_, target_);
 }
 
 void lats_staged::settle() {
@@ -139,8 +150,9 @@ void lats_staged::settle() {
   placed_ = placed::no;
 }
 
-int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored) {
-  restored = true;
+int lats_place_together(std::initializer_list<lats_staged*> parts,
+                        std::vector<std::string>& not_back) {
+  not_back.clear();
   ending_signals_held held;
   int at = 0;
   for (lats_staged* part : parts) {
@@ -149,7 +161,8 @@ int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restore
       // Back in the reverse order: the data file last, as it was first. The
       // one that failed may have been renamed already.
       for (int k = at; k >= 0; --k)
-        if (!parts.begin()[k]->unplace()) restored = false;
+        if (lats_staged* back = parts.begin()[k]; !back->unplace())
+          not_back.push_back(back->target_);
       for (lats_staged* p : parts) p->discard();
       errno = why;
       return at;
@@ -158,4 +171,11 @@ int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restore
   }
   for (lats_staged* part : parts) part->settle();
   return -1;
+}
+
+std::string lats_left_after(const std::vector<std::string>& not_back, const char* as_before) {
+  if (not_back.empty()) return as_before;
+  std::string names;
+  for (const std::string& name : not_back) names += (names.empty() ? "" : " and ") + name;
+  return names + (not_back.size() > 1 ? " were" : " was") + " not put back: the set is not whole";
 }

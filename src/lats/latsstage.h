@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/safefile.h"
 
@@ -62,7 +63,8 @@ class lats_staged {
   void discard();
 
  private:
-  friend int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored);
+  friend int lats_place_together(std::initializer_list<lats_staged*> parts,
+                                 std::vector<std::string>& not_back);
   // The owner, group and mode of the file opened over, where the target's
   // name still holds it, go to the written file: its owner may have changed
   // them since the open.
@@ -73,9 +75,13 @@ class lats_staged {
   // written (unplace puts the old file back).
   bool place();
   // Puts the old file back, or removes the new one where there was none;
-  // false with errno set when it cannot. Another's file exchanged with the
-  // stage is neither placed nor removed.
+  // false with errno set when it cannot, or when the name then holds neither
+  // the file put aside nor, where there was none, anything but the new one.
+  // Another's file exchanged with the stage is neither placed nor removed.
   bool unplace();
+  // True when the target's name holds the file the placing put aside, or,
+  // where there was none, not the new file.
+  bool back_as_it_was() const;
   // Removes the old file kept by place.
   void settle();
 
@@ -88,6 +94,7 @@ class lats_staged {
   std::string replaced_;   // the stage found replaced, for failure()
   std::string exchanged_;  // the stage found exchanged at placing, for failure()
   stage_origin origin_;    // what the stage was made over and as
+  owned_fd displaced_;     // the file under the target's name as it was placed
   lats_target_kind kind_ = lats_target_kind::file;
   enum class placed { no, swapped, fresh, without_old } placed_ = placed::no;
 };
@@ -97,6 +104,12 @@ class lats_staged {
 // signals that end the process wait until the set is placed or put back.
 // -1 when all are placed; else the position in parts of the one that could
 // not be (errno says why; ESTALE where its name held another's file after
-// the rename), with restored telling whether every old file is back under
-// its name (false only where the file system could not keep one aside).
-int lats_place_together(std::initializer_list<lats_staged*> parts, bool& restored);
+// the rename), with not_back naming each target that does not hold again
+// what it held (the file system could not keep its old file aside, or
+// another user who may write the directory exchanged files with its stage
+// as it was put back); empty when the set is as it was.
+int lats_place_together(std::initializer_list<lats_staged*> parts,
+                        std::vector<std::string>& not_back);
+// What a failed placing left: as_before where not_back is empty, else that
+// the set is not whole, naming what was not put back.
+std::string lats_left_after(const std::vector<std::string>& not_back, const char* as_before);

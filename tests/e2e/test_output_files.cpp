@@ -697,6 +697,8 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
     std::string output;             // the one whose stage is exchanged
     std::vector<std::string> kept;  // old files given back
     std::string said;
+    int exchanges = 1;      // made before the placing rename and the put-back's
+    std::string left = "";  // the one the put-back cannot give back
   } cases[] = {
       {"fwrite",
        kFwriteSession,
@@ -735,6 +737,17 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
        "x.nc",
        {"x.nc"},
        "Replacing x.nc failed"},
+      // A user who keeps exchanging their file with the index's stage meets
+      // the put-back too: the new index goes back under the name, and the
+      // set is said not to be whole.
+      {"GRIB set, index, exchanged again as it is put back",
+       "set lats convention vemra_grib\n" + kLatsSession,
+       "set lats close 1",
+       "x.gmp",
+       {"x.grb", "x.ctl"},
+       "Replacing x.gmp failed",
+       2,
+       "x.gmp"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -745,11 +758,16 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
     ASSERT_EQ(run_batch(c.open + c.close + "\n", dir.path()).status, 0);
     std::vector<std::string> old;
     for (const auto& n : c.kept) old.push_back(read_file(dir.file(n)));
+    struct stat old_left {};
+    if (!c.left.empty()) {
+      ASSERT_EQ(stat(dir.file(c.left).c_str(), &old_left), 0);
+    }
     const std::string theirs = dir.file("theirs");
     write_file(theirs, "another's 13");
     own(theirs, kNobody, kNogroup, 0644);
     RunResult r = run_batch(c.open + "run close.gs\n", dir.path(), {},
-                            {"EXCHANGE_BEFORE_RENAME=65534 " + c.output + " " + theirs,
+                            {"EXCHANGE_BEFORE_RENAME=65534 " + c.output + " " + theirs + " " +
+                                 std::to_string(c.exchanges),
                              std::string("LD_PRELOAD=") + VEMRA_MOVE_AS_OTHER_USER,
                              "ASAN_OPTIONS=verify_asan_link_order=0"});
     // The exchange was made: the session's data lie under their name.
@@ -761,6 +779,17 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
     EXPECT_TRUE(contains(r.out, "rc=1\n")) << r.out;
     for (size_t k = 0; k < c.kept.size(); k++)
       EXPECT_EQ(read_file(dir.file(c.kept[k])), old[k]) << c.kept[k];
+    // Old files are said to be kept only where all of the set's are.
+    EXPECT_EQ(contains(said, "the old files are kept"), c.kept.size() == 3) << said;
+    if (c.left.empty()) {
+      EXPECT_FALSE(contains(said, "not put back")) << said;
+      continue;
+    }
+    // The same data give the same index: the file itself is another.
+    struct stat now;
+    ASSERT_EQ(stat(dir.file(c.left).c_str(), &now), 0);
+    EXPECT_NE(now.st_ino, old_left.st_ino);
+    EXPECT_TRUE(contains(said, "/" + c.left + " was not put back: the set is not whole")) << said;
   }
 }
 

@@ -2,11 +2,11 @@
 // point of its work, as a user who may write the directory could in a loop:
 // right before the first rename onto a name that ends in a given suffix, the
 // file about to be renamed (a staged output, after its check) is exchanged
-// with one of theirs; right before the first open of a name that ends in a
-// given suffix, a file of theirs is renamed onto that name. The move is made
-// by a child process running as that user, and is over before the program
-// goes on.
-// EXCHANGE_BEFORE_RENAME holds "UID SUFFIX FILE",
+// with one of theirs, and so again before each further such rename up to a
+// given count (a looping user meets the put-back too); right before the first open of a name that
+// ends in a given suffix, a file of theirs is renamed onto that name. The move is made by a child
+// process running as that user, and is over before the program goes on. EXCHANGE_BEFORE_RENAME
+// holds "UID SUFFIX FILE [COUNT]" (exchanges before the first COUNT such renames, one by default),
 // MOVE_BEFORE_OPEN "UID SUFFIX FILE [NTH]" (FILE an absolute name; the move
 // made before the NTH open of such a name, the first by default).
 #include <dlfcn.h>
@@ -23,13 +23,13 @@
 
 namespace {
 
-bool exchanged = false;
+int exchanges = 0;  // made so far
 bool moved = false;
 int opens = 0;  // of names the move asked for
 
 // The user and file of the move asked for in var when name ends in its
-// suffix; false when none is asked for here. nth: which such name it is
-// (the setting's optional fourth word, else the first).
+// suffix; false when none is asked for here. nth: the setting's optional
+// fourth word, else 1.
 bool asked(const char* var, const char* name, unsigned& uid, char (&file)[4096], int* nth) {
   const char* setting = std::getenv(var);
   char suffix[256];
@@ -57,9 +57,9 @@ void move_as(unsigned uid, const char* from, const char* to, bool exchange) {
 void before_rename(const char* from, const char* to) {
   unsigned uid;
   char file[4096];
-  int nth;
-  if (exchanged || !asked("EXCHANGE_BEFORE_RENAME", to, uid, file, &nth)) return;
-  exchanged = true;
+  int count;
+  if (!asked("EXCHANGE_BEFORE_RENAME", to, uid, file, &count) || exchanges >= count) return;
+  ++exchanges;
   move_as(uid, file, from, true);
 }
 
