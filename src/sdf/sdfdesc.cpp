@@ -726,7 +726,8 @@ bool z_axis(sdf_build& b) {
 // The descriptor's dimensions that were not found by units must be
 // dimensions of the file, no shorter than the size the descriptor gives
 // them (a read past the end would fail whole); every one that does not fit
-// is named, then false.
+// is named, then false. The unlimited dimension may hold fewer times than
+// the descriptor names: a file still being written grows along it.
 bool check_named_dimensions(const sdf_build& b) {
   struct check {
     int d;
@@ -759,7 +760,8 @@ bool check_named_dimensions(const sdf_build& b) {
       continue;
     }
     // A template's time count is that of the whole series, not of one file.
-    const bool sized = !b.parms.wanted[c.d] && !(c.d == 3 && pfi->template_flag);
+    const bool sized = !b.parms.wanted[c.d] && !(c.d == 3 && pfi->template_flag) &&
+                       !(c.d == 3 && id == b.io->recdim);
     const long length = b.io->dim_size(id);
     if (sized && sizes[c.d] > length) {
       kaprntf(msg_level::error,

@@ -336,10 +336,11 @@ bool lacks_varying_dimension(const var_info* v, const long ext[4]) {
   return false;
 }
 
-// Reads times [it, it + nt) of the file now open into block (which holds
-// the block of those times). 0, 3 on a read failure, 6 for a type refused.
-int read_segment(grid_field* grid, var_info* v, const request& r, int it, long nt, float* block,
-                 int fail_code) {
+// Reads times [it, it + nt) of the file now open, times [t, t + nt) of
+// the data set, into block (which holds the block of those times). 0, 3 on
+// a read failure, 6 for a type refused.
+int read_segment(grid_field* grid, var_info* v, const request& r, int t, int it, long nt,
+                 float* block, int fail_code) {
   file_descriptor* pfi = grid->file;
   auto* io = static_cast<io_std*>(pfi->sdf_io);
   const long ext[4] = {r.hi[0] - r.lo[0] + 1, r.hi[1] - r.lo[1] + 1, r.hi[2] - r.lo[2] + 1, nt};
@@ -401,7 +402,15 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   const bool has_t = v->axis_pos[kAxisT] >= 0;
   const size_t tp = has_t ? size_t(v->axis_pos[kAxisT]) : 0;
   if (has_t) {
-    fail |= it < 1 || it - 1 + nt > len_of(kAxisT);
+    const long records = len_of(kAxisT);
+    // A file still being written holds fewer times than its data set names.
+    if (v->axis_dim[kAxisT] == io->recdim && it >= 1 && it - 1 + nt > records) {
+      kaprntf(msg_level::error,
+              "SDF:  Time %ld is not in the file yet: it holds %ld times so far.\n",
+              long(t) + std::max(records + 1 - it, 0L), records);
+      return 3;
+    }
+    fail |= it < 1 || it - 1 + nt > records;
   } else if (nt != 1) {
     fail = true;
   }
@@ -466,7 +475,7 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
       return 2;
     }
     long nt = r.hi[3] - r.lo[3] + 1;
-    return read_segment(grid, v, r, r.lo[3], nt, block, base + 1);
+    return read_segment(grid, v, r, r.lo[3], r.lo[3], nt, block, base + 1);
   }
   // A series: each run of times in one file is read in one go, after the
   // switch to that file; packing and missing values are those of the file.
@@ -496,7 +505,7 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
       for (long i = 0; i < nt * per_time; i++) out[i] = grid->undef;
     } else {
       int code = base + (spans ? 3 : (was_open ? 1 : 2));
-      if (int rc = read_segment(grid, v, r, it, nt, out, code)) return rc;
+      if (int rc = read_segment(grid, v, r, t, it, nt, out, code)) return rc;
     }
     t = end + 1;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -145,8 +146,8 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
        larger("YDEF", "a.nc", "lat")},
       {"dset ^p.nc\nzdef lev " + longer("p.nc", "lev") + " linear 1000 -100\n",
        larger("ZDEF", "p.nc", "lev")},
-      {"dset ^a.nc\ntdef time " + longer("a.nc", "time") + " linear 00z1jan2000 6hr\n",
-       larger("TDEF", "a.nc", "time")},
+      {"dset ^p.nc\ntdef time " + longer("p.nc", "time") + " linear 00z1jan2000 6hr\n",
+       larger("TDEF", "p.nc", "time")},
       {"dset ^a.nc" + nul_byte + "x\n", nul(1, "dset ^a.nc\\x00x")},
       {"dset ^a.nc\ntitle a" + nul_byte + "b\n", nul(2, "title a\\x00b")},
       {"dset ^a.nc\nydef lat 4 levels -60\n -20 20\n" + nul_byte + "60\n", nul(4, "\\x0060")},
@@ -198,5 +199,42 @@ TEST(Xdfopen, CalendarOfTheSessionIsKept) {
       contains(answer(r.out, "xdfopen c.ctl"),
                "Attempt to change the global calendar...\nThe calendar is NOW STANDARD and you "
                "attempted to open a 365-day calendar file\n"))
+      << r.out;
+}
+
+// A descriptor written for a file still being appended names more times than
+// its unlimited time dimension holds so far: it opens, the times written
+// read, and a read reaching past them is refused with the first time missing.
+TEST(Xdfopen, GrowingFileOpensAndRefusesTimesNotWrittenYet) {
+  TempDir dir;
+  make_nc(dir, "latlon", "a.nc");
+  const std::vector<double> tas = ncdump_values(dir.file("a.nc"), "tas");
+  const int written = int(ncdump_values(dir.file("a.nc"), "time").size());
+  const int points = 32;  // 4 latitudes x 8 longitudes
+  ASSERT_EQ(tas.size(), size_t(written * points));
+  const std::string n = std::to_string(written), next = std::to_string(written + 1);
+  write_file(dir.file("g.ctl"),
+             "dset ^a.nc\ntdef time " + std::to_string(written + 2) + " linear 00z1jan2000 6hr\n");
+  write_file(dir.file("rc.gs"), "'d tas'\nsay 'rc=' rc\n");
+  const std::string missing = "SDF:  Time " + next + " is not in the file yet: it holds " + n +
+                              " times so far.\nData Request Error:  Error for variable 'tas'\n"
+                              "  Error ocurred at column 1\nDISPLAY error:  Invalid expression \n"
+                              "  Expression = tas\n";
+  char last[64];
+  std::snprintf(last, sizeof last, "Result value = %g \n", tas[size_t((written - 1) * points)]);
+  dsfiles::expect_steps(dir, "",
+                        {{"xdfopen g.ctl", "-"},
+                         {"set x 1", "-"},
+                         {"set y 1", "-"},
+                         {"set t " + n, "-"},
+                         {"d tas", last},
+                         {"set t " + next, "-"},
+                         {"run rc.gs", missing + "rc=1\n"},
+                         {"set t 1 " + std::to_string(written + 2), "-"},
+                         {"d tas", missing}});
+  RunResult r = run_batch("xdfopen g.ctl\nq file\n", dir.path());
+  EXPECT_TRUE(contains(answer(r.out, "xdfopen g.ctl"), "Data file a.nc is open as file 1\n"))
+      << r.out;
+  EXPECT_TRUE(contains(answer(r.out, "q file"), "Tsize = " + std::to_string(written + 2) + "\n"))
       << r.out;
 }
