@@ -336,11 +336,10 @@ bool lacks_varying_dimension(const var_info* v, const long ext[4]) {
   return false;
 }
 
-// Reads times [it, it + nt) of the file now open, times [t, t + nt) of
-// the data set, into block (which holds the block of those times). 0, 3 on
-// a read failure, 6 for a type refused.
-int read_segment(grid_field* grid, var_info* v, const request& r, int t, int it, long nt,
-                 float* block, int fail_code) {
+// Reads times [it, it + nt) of the file now open into block (which holds
+// the block of those times). 0, 3 on a read failure, 6 for a type refused.
+int read_segment(grid_field* grid, var_info* v, const request& r, int it, long nt, float* block,
+                 int fail_code) {
   file_descriptor* pfi = grid->file;
   auto* io = static_cast<io_std*>(pfi->sdf_io);
   const long ext[4] = {r.hi[0] - r.lo[0] + 1, r.hi[1] - r.lo[1] + 1, r.hi[2] - r.lo[2] + 1, nt};
@@ -403,11 +402,13 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int t, int it,
   const size_t tp = has_t ? size_t(v->axis_pos[kAxisT]) : 0;
   if (has_t) {
     const long records = len_of(kAxisT);
-    // A file still being written holds fewer times than its data set names.
-    if (v->axis_dim[kAxisT] == io->recdim && it >= 1 && it - 1 + nt > records) {
+    // A file still being written holds fewer times than its descriptor
+    // names. (A series names the state of its file by the failure code.)
+    if (!pfi->template_flag && v->axis_dim[kAxisT] == io->recdim && it >= 1 &&
+        it - 1 + nt > records) {
       kaprntf(msg_level::error,
               "SDF:  Time %ld is not in the file yet: it holds %ld times so far.\n",
-              long(t) + std::max(records + 1 - it, 0L), records);
+              std::max(records + 1, long(it)), records);
       return 3;
     }
     fail |= it < 1 || it - 1 + nt > records;
@@ -475,7 +476,7 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
       return 2;
     }
     long nt = r.hi[3] - r.lo[3] + 1;
-    return read_segment(grid, v, r, r.lo[3], r.lo[3], nt, block, base + 1);
+    return read_segment(grid, v, r, r.lo[3], nt, block, base + 1);
   }
   // A series: each run of times in one file is read in one go, after the
   // switch to that file; packing and missing values are those of the file.
@@ -505,7 +506,7 @@ int kafgsdf(grid_field* grid, const request& r, float* block) {
       for (long i = 0; i < nt * per_time; i++) out[i] = grid->undef;
     } else {
       int code = base + (spans ? 3 : (was_open ? 1 : 2));
-      if (int rc = read_segment(grid, v, r, t, it, nt, out, code)) return rc;
+      if (int rc = read_segment(grid, v, r, it, nt, out, code)) return rc;
     }
     t = end + 1;
   }
