@@ -620,46 +620,67 @@ int decode_delta_t(const char* text, int* year, int* month, int* day, int* hour,
   return 1;
 }
 
-bool linear_probe::add(float v) {
-  if (!even_) return false;
+bool coordinate_value(const void* data, nc_type type, long index, double* out) {
+  float f;
+  return convtype(data, type, &f, NC_FLOAT, index, 0) && std::isfinite(f) &&
+         value_as_double(data, type, index, out);
+}
+
+bool linear_probe::add(double v) {
+  if (count_ > 0 && !possible()) return false;
   if (count_++ == 0) {
     start_ = prev_ = v;
+    prev_float_ = float(v);
     return true;
   }
-  float a = v + shift_;
-  if (wrap_ && a < prev_ - 180.0f) {
-    shift_ += 360.0f;
-    a += 360.0f;
+  double a = v + shift_;
+  if (wrap_ && a < prev_ - 180.0) {
+    shift_ += 360.0;
+    a += 360.0;
   }
-  const float d = a - prev_;
+  const long i = count_ - 1;
+  const double off = a - start_;
+  // Coordinates stored as floats are off the line by their rounding and
+  // that of its two ends: at most this.
+  const double rounding = std::ldexp(std::fmax(std::fmax(std::fabs(start_), std::fabs(a)),
+                                               std::fmax(std::fabs(v), shift_ > 0 ? 360.0 : 0.0)),
+                                     -22);
+  rounded_.narrow(off, i, 0, rounding);
+  half_step_.narrow(off, i, 0.5, 0);
+  const float af = float(v) + float(shift_), d = af - prev_float_;
+  if (i == 1) {
+    if (!(d > 0) || !std::isfinite(1.0f / d)) neighbours_even_ = false;
+  } else if (!fequal(step_float_, d, std::fabs(d) / 1000.0f)) {
+    neighbours_even_ = false;
+  }
+  step_float_ = d;
+  prev_float_ = af;
   prev_ = a;
-  if (count_ == 2) {
-    first_step_ = d;
-    // A descending or repeated axis is not a linear one: its values become
-    // an explicit list.
-    if (!(d > 0) || !std::isfinite(1.0f / d)) even_ = false;
-  } else if (!fequal(step_, d, std::fabs(d) / 1000.0f)) {
-    even_ = false;
-  }
-  step_ = d;
-  return even_;
+  return possible();
+}
+
+bool linear_probe::even() const {
+  if (count_ == 1) return true;
+  const double s = increment();
+  const float f = float(s);
+  if (count_ < 1 || !(f > 0) || !std::isfinite(1.0f / f)) return false;
+  return rounded_.holds(s) || (neighbours_even_ && half_step_.holds(s));
 }
 
 int deflin_probe(file_descriptor* pfi, int dim, int wrap, const linear_probe& p) {
-  const float start = p.start(), incr = p.increment();
-  if (!sdf_set_linear(pfi, dim, start, incr)) {
+  const double start = p.start(), incr = p.increment();
+  if (!sdf_set_linear(pfi, dim, float(start), float(incr))) {
     kaprnt(msg_level::error, "Memory allocation error eval. lin. coord. for SDF.\n");
     return -1;
   }
   if (wrap) {
     pfi->x_wraps = 0;
     if (p.count() > 1) {
-      float span = p.last() + incr - start;
+      const double span = p.last() + incr - start;
       // Wraps when the axis with one more step closes the circle.
-      float r = std::fmod(std::fabs(span), 360.0f);
-      float half = std::fabs(incr) / 2.0f;
-      if (span > 0 && (fequal(r, 0.0f, half) || fequal(r, 360.0f, half)) &&
-          std::fabs(span) < 360.0f + half)
+      const double r = std::fmod(std::fabs(span), 360.0), half = std::fabs(incr) / 2.0;
+      if (span > 0 && (dequal(r, 0.0, half) || dequal(r, 360.0, half)) &&
+          std::fabs(span) < 360.0 + half)
         pfi->x_wraps = 1;
     }
   }
@@ -679,9 +700,8 @@ int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int revers
   // Every value must convert, also past the first uneven step.
   linear_probe probe(wrap != 0);
   for (long i = 0; i < n; i++) {
-    float v;
-    if (!convtype(var->data.data(), var->type, &v, NC_FLOAT, reverse ? n - 1 - i : i, 0) ||
-        !std::isfinite(v)) {
+    double v;
+    if (!coordinate_value(var->data.data(), var->type, reverse ? n - 1 - i : i, &v)) {
       kaprnt(msg_level::error, "Couldn't convert coordinate value to float.\n");
       return -1;
     }

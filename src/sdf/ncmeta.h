@@ -5,6 +5,8 @@
 
 #include <netcdf.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -163,26 +165,51 @@ int decode_delta_t(const char* text, int* year, int* month, int* day, int* hour,
 // (0 x, 1 y) of the record: 1; 0 not evenly spaced; -1 after a message.
 int trydeflin(file_descriptor* pfi, var_info* var, int dim, int wrap, int reverse);
 
-// Whether coordinate values, handed one at a time in axis order, are evenly
-// spaced: each step equal to the next within a thousandth of it, the steps
-// positive. With wrap, longitudes that step back across the date line count
-// on past 360. A coordinate too long to hold is judged as it is read.
+// Value index of typed coordinate data as a double, when it is a number a
+// float holds (the grid's coordinates are floats); else false.
+bool coordinate_value(const void* data, nc_type type, long index, double* out);
+
+// Whether coordinate values, handed one at a time in axis order, lie on one
+// line: start the first value, step (last - first) / (n - 1), every value
+// within its float rounding of start + i * step. Values whose neighbouring
+// steps agree within a thousandth (the test an axis always had to pass) may
+// lie up to half a step off, so that each still names its own grid point.
+// The step is positive. With wrap, longitudes that step back across the
+// date line count on past 360. A coordinate too long to hold is judged as
+// it is read: the first value that rules a line out is the last looked at.
 class linear_probe {
  public:
   explicit linear_probe(bool wrap) : wrap_(wrap) {}
-  // False from the first value that breaks the even spacing on.
-  bool add(float v);
-  bool even() const { return even_ && count_ > 0; }
-  float start() const { return start_; }
-  float increment() const { return count_ > 1 ? first_step_ : 1.0f; }
-  float last() const { return prev_; }
+  // False from the first value that rules out every line on.
+  bool add(double v);
+  bool even() const;
+  double start() const { return start_; }
+  double increment() const { return count_ > 1 ? (prev_ - start_) / double(count_ - 1) : 1.0; }
+  double last() const { return prev_; }
   long count() const { return count_; }
 
  private:
+  // The steps s with |value i - (start + i * s)| <= slack * s + margin for
+  // every value so far.
+  struct step_range {
+    double lo = 0, hi = std::numeric_limits<double>::infinity();
+    void narrow(double off, long i, double slack, double margin) {
+      lo = std::fmax(lo, (off - margin) / (double(i) + slack));
+      hi = std::fmin(hi, (off + margin) / (double(i) - slack));
+    }
+    bool holds(double s) const { return s > 0 && lo <= s && s <= hi; }
+    bool open() const { return lo <= hi && hi > 0; }
+  };
+  bool possible() const { return rounded_.open() || (neighbours_even_ && half_step_.open()); }
+
   bool wrap_;
-  bool even_ = true;
   long count_ = 0;
-  float start_ = 0, prev_ = 0, shift_ = 0, first_step_ = 0, step_ = 0;
+  double start_ = 0, prev_ = 0, shift_ = 0;
+  step_range rounded_, half_step_;
+  // The neighbouring steps, as floats, each equal to the next within a
+  // thousandth of it.
+  bool neighbours_even_ = true;
+  float prev_float_ = 0, step_float_ = 0;
 };
 
 // The linear scaling of dimension dim from evenly spaced values, and with

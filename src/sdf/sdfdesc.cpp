@@ -300,9 +300,8 @@ int long_trydeflin(file_descriptor* pfi, const io_std* io, var_info* v, int dim,
   bool bad = false;
   slices r = sdf_read_slices(io, v, n, reverse != 0, [&](long count) {
     for (long k = 0; k < count; k++) {
-      float x;
-      if (!convtype(v->data.data(), v->type, &x, NC_FLOAT, reverse ? count - 1 - k : k, 0) ||
-          !std::isfinite(x)) {
+      double x;
+      if (!coordinate_value(v->data.data(), v->type, reverse ? count - 1 - k : k, &x)) {
         bad = true;
         return false;
       }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -571,4 +572,138 @@ TEST(Sdfopen, PackedDataEqualToTheStoredMissingCodeAreData) {
   }
   EXPECT_EQ(plus[2], plus[4]);
   EXPECT_NE(plus[2], undef + 1);
+}
+
+namespace {
+
+// A global grid of n points along `axis` (lon or lat) from `first` by
+// `step`, written by cdo with the fields lonv and latv of each point's own
+// longitude and latitude; the other axis has two points. With `as_float`
+// the coordinate is stored as floats (ncdump, retyped, ncgen).
+std::string cdo_axis_file(const TempDir& dir, const std::string& name, const std::string& axis,
+                          int n, const std::string& first, const std::string& step, bool as_float) {
+  const bool lon = axis == "lon";
+  const std::string grid = dir.file(name + ".txt"), nc = dir.file(name + ".nc");
+  write_file(grid, "gridtype = lonlat\nxsize = " + (lon ? std::to_string(n) : "2") + "\nysize = " +
+                       (lon ? "2" : std::to_string(n)) + "\nxfirst = " + (lon ? first : "0") +
+                       "\nxinc = " + (lon ? step : "180") + "\nyfirst = " + (lon ? "-45" : first) +
+                       "\nyinc = " + (lon ? "90" : step) + "\n");
+  EXPECT_TRUE(
+      sdffiles::sh("cdo -s -f nc -b F32 expr,'lonv=clon(const);latv=clat(const)' "
+                   "-const,1," +
+                   grid + " " + nc))
+      << name;
+  if (as_float) {
+    const std::string cdl = dir.file(name + ".cdl");
+    EXPECT_TRUE(sdffiles::sh("ncdump " + nc + " | sed 's/double " + axis + "(" + axis + ")/float " +
+                             axis + "(" + axis + ")/' > " + cdl + " && ncgen -o " + nc + " " + cdl))
+        << name;
+  }
+  return nc;
+}
+
+// The half unit of the last of the six digits "%g" prints of v.
+double printed_half_unit(double v) {
+  return v == 0 ? 0 : 0.5 * std::pow(10.0, std::floor(std::log10(std::fabs(v))) - 5);
+}
+
+// The number after `key` in text from position at, or NaN.
+double number_after(const std::string& text, const std::string& key, size_t at = 0) {
+  size_t p = text.find(key, at);
+  return p == std::string::npos ? std::nan("") : std::atof(text.c_str() + p + key.size());
+}
+
+}  // namespace
+
+// Fine grids, float and double coordinates as cdo writes them: each
+// coordinate of the file names its own grid point (set by its value, the
+// point's index and the value shown, and the field of each point's own
+// coordinate read there); global longitudes close the circle, so the first
+// column is read again one turn on.
+TEST(Sdfopen, FineAxesPlaceEveryCoordinateOnItsOwnPoint) {
+  TempDir dir;
+  struct c {
+    std::string axis;
+    int n;
+    std::string first, step;
+    bool as_float;
+  };
+  const c cases[] = {
+      {"lon", 8640, "-180", "0.0416666666666667", false},
+      {"lon", 8640, "-180", "0.0416666666666667", true},
+      {"lon", 4320, "-179.958333333333", "0.0833333333333333", true},
+      {"lon", 21600, "0", "0.0166666666666667", true},
+      {"lon", 43200, "-179.995833333333", "0.00833333333333333", false},
+      {"lon", 43200, "-179.995833333333", "0.00833333333333333", true},
+      {"lat", 2160, "-89.9583333333333", "0.0833333333333333", true},
+      {"lat", 4320, "-89.9791666666667", "0.0416666666666667", false},
+      {"lat", 8000, "-89", "0.02225", true},
+  };
+  int k = 0;
+  for (const c& t : cases) {
+    const std::string name = "g" + std::to_string(k++);
+    SCOPED_TRACE(name + " " + t.axis + " " + std::to_string(t.n) + (t.as_float ? " float" : ""));
+    const bool lon = t.axis == "lon";
+    cdo_axis_file(dir, name, t.axis, t.n, t.first, t.step, t.as_float);
+    const std::vector<double> v = ncdump_values(dir.file(name + ".nc"), t.axis);
+    ASSERT_EQ(v.size(), size_t(t.n));
+    // Both ends, the middle (0 or 180 for longitudes) and points spread
+    // over the whole axis.
+    std::vector<int> at;
+    for (int i = 0; i < t.n; i += std::max(1, t.n / 400)) at.push_back(i);
+    for (int i = t.n / 2 - 10; i < t.n / 2 + 10; i++) at.push_back(i);
+    for (int i : {1, 2, t.n - 3, t.n - 2, t.n - 1}) at.push_back(i);
+    const std::string var = lon ? "lonv" : "latv", dim = lon ? "X" : "Y";
+    std::string in = "sdfopen " + name + ".nc\n" + (lon ? "set lat -45\n" : "set lon 0\n");
+    char line[96];
+    for (int i : at) {
+      std::snprintf(line, sizeof line, "set %s %.15g\nq dims\nd %s\n", t.axis.c_str(), v[size_t(i)],
+                    var.c_str());
+      in += line;
+    }
+    if (lon) {
+      std::snprintf(line, sizeof line, "set lon %.15g\nd lonv\n", v[0] + 360);
+      in += line;
+    }
+    RunResult r = run_batch(in, dir.path());
+    const std::string opened = answer(r.out, "sdfopen " + name + ".nc");
+    if (lon) {
+      EXPECT_NE(opened.find("LON set to 0 360 \n"), std::string::npos) << opened;
+    } else {
+      const double lo = number_after(opened, "LAT set to ");
+      const double hi = number_after(opened, " ", opened.find("LAT set to ") + 11);
+      EXPECT_NEAR(lo, v.front(), printed_half_unit(v.front()) + 3e-5) << opened;
+      EXPECT_NEAR(hi, v.back(), printed_half_unit(v.back()) + 3e-5) << opened;
+    }
+    size_t from = 0;
+    int wrong = 0;
+    for (int i : at) {
+      std::snprintf(line, sizeof line, "ka-> set %s %.15g\n", t.axis.c_str(), v[size_t(i)]);
+      from = r.out.find(line, from);
+      ASSERT_NE(from, std::string::npos) << line;
+      const std::string dims = answer(r.out.substr(from), "q dims");
+      const std::string read = answer(r.out.substr(from), "d " + var);
+      const double shown =
+          number_after(dims, dim + " is fixed     " + (lon ? "Lon" : "Lat") + " = ");
+      const double index = number_after(dims, "  " + dim + " = ");
+      const double value = number_after(read, "Result value = ");
+      // The value shown is as near the coordinate as the floats the
+      // dimensions are held in at 360 allow.
+      const bool right =
+          std::lround(index) == i + 1 &&
+          std::fabs(shown - v[size_t(i)]) <= printed_half_unit(v[size_t(i)]) + 3e-5 &&
+          std::fabs(value - v[size_t(i)]) <= printed_half_unit(v[size_t(i)]) + 1e-6;
+      if (!right && ++wrong <= 3)
+        ADD_FAILURE() << "coordinate " << i << " = " << v[size_t(i)] << ":\n" << dims << read;
+    }
+    EXPECT_EQ(wrong, 0);
+    if (lon) {
+      std::snprintf(line, sizeof line, "ka-> set lon %.15g\n", v[0] + 360);
+      const size_t turn = r.out.find(line);
+      ASSERT_NE(turn, std::string::npos) << line;
+      const std::string read = answer(r.out.substr(turn), "d lonv");
+      EXPECT_NEAR(number_after(read, "Result value = "), v[0], printed_half_unit(v[0]) + 1e-6)
+          << read;
+    }
+  }
 }
