@@ -144,70 +144,42 @@ TEST(SdfLinear, WrapsReversalsAndDegenerateCoordinates) {
 // off. Whatever else is uneven keeps its list of values.
 TEST(SdfLinear, StepFromTheEndsAndOnlyEvenAxesLinear) {
   auto floats = [](int n, auto value) {
-    std::vector<double> v;
-    for (int i = 0; i < n; i++) v.push_back(double(float(value(i))));
+    std::vector<float> v;
+    for (int i = 0; i < n; i++) v.push_back(float(value(i)));
     return v;
   };
-  float sum = 0;  // a writer that adds a float step to a float
-  const std::vector<double> added = floats(3600, [&](int) {
-    const float x = sum;
-    sum += 0.1f;
-    return x;
-  });
+  float sum = -0.1f;  // a writer that adds a float step to a float
   struct c {
     const char* what;
-    std::vector<double> values;
-    nc_type type;
-    int wrap;
-    int linear, wraps;
-    double off = 0;  // steps a value may lie off the line; 0: its rounding
+    std::vector<float> values;
+    int wrap, linear, wraps;
+    double off;  // steps a value may lie off the line; 0: its float rounding
   };
   const c cases[] = {
       {"43200 float longitudes by 1/120",
-       floats(43200, [](int i) { return -179.99583333333334 + i / 120.0; }), NC_FLOAT, 1, 1, 1},
-      {"the same as doubles",
-       [] {
-         std::vector<double> v;
-         for (int i = 0; i < 43200; i++) v.push_back(-179.99583333333334 + i / 120.0);
-         return v;
-       }(),
-       NC_DOUBLE, 1, 1, 1},
-      {"8000 float latitudes from -89 by 0.02225",
-       floats(8000, [](int i) { return -89 + i * 0.02225; }), NC_FLOAT, 0, 1, 0},
-      {"0.1 degree added up in floats", added, NC_FLOAT, 1, 1, 1, 0.5},
-      {"-180 to 180 by 1, both ends", floats(361, [](int i) { return -180.0 + i; }), NC_FLOAT, 1, 1,
-       0},
+       floats(43200, [](int i) { return -179.99583333333334 + i / 120.0; }), 1, 1, 1, 0},
+      {"0.1 degree added up in floats", floats(3600, [&](int) { return sum += 0.1f; }), 1, 1, 1,
+       0.5},
+      {"-180 to 180 by 1, both ends", floats(361, [](int i) { return -180.0 + i; }), 1, 1, 0, 0},
       {"thirds to three decimals",
-       floats(30, [](int i) { return std::round(i * 1000 / 3.0) / 1000; }), NC_FLOAT, 0, 0, 0},
+       floats(30, [](int i) { return std::round(i * 1000 / 3.0) / 1000; }), 0, 0, 0, 0},
       {"steps growing by 1/2000 each",
-       floats(300, [](int i) { return (std::pow(1.0005, i) - 1) / 0.0005; }), NC_FLOAT, 0, 0, 0},
+       floats(300, [](int i) { return (std::pow(1.0005, i) - 1) / 0.0005; }), 0, 0, 0, 0},
   };
   for (const c& k : cases) {
     SCOPED_TRACE(k.what);
-    var_info v;
-    v.type = k.type;
-    v.ndims = 1;
-    v.dimids = {0};
-    const size_t n = k.values.size();
-    if (k.type == NC_FLOAT) {
-      std::vector<float> f(k.values.begin(), k.values.end());
-      v.data.resize(n * sizeof(float));
-      std::memcpy(v.data.data(), f.data(), v.data.size());
-    } else {
-      v.data.resize(n * sizeof(double));
-      std::memcpy(v.data.data(), k.values.data(), v.data.size());
-    }
+    var_info v = coordinate({});
+    v.data.resize(k.values.size() * sizeof(float));
+    std::memcpy(v.data.data(), k.values.data(), v.data.size());
     record r;
-    const int dim = k.wrap ? 0 : 1;
+    const int dim = k.wrap ? 0 : 1, n = int(k.values.size());
     ASSERT_EQ(trydeflin(r.pfi, &v, dim, k.wrap, 0), k.linear);
     if (!k.linear) continue;
-    if (k.wrap) {
-      EXPECT_EQ(r.pfi->x_wraps, k.wraps);
-    }
-    // Each end, and every value, at its own grid point within the float
-    // the world value is held in.
-    const double step = (k.values[n - 1] - k.values[0]) / double(n - 1);
-    for (size_t i = 0; i < n; i++) {
+    EXPECT_EQ(r.pfi->x_wraps, k.wraps);
+    // Every value at its own grid point, within the float a world value
+    // is held in; the far end on its own value.
+    const double step = (double(k.values[n - 1]) - k.values[0]) / (n - 1);
+    for (int i = 0; i < n; i++) {
       const double tol = k.off > 0 ? k.off * step : std::ldexp(std::fabs(k.values[i]) + 360, -21);
       ASSERT_NEAR(r.world(dim, float(i + 1)), k.values[i], tol) << i;
     }
