@@ -168,7 +168,7 @@ TEST(SdfLinear, StepFromTheEndsAndOnlyEvenAxesLinear) {
   };
   for (const c& k : cases) {
     SCOPED_TRACE(k.what);
-    var_info v = coordinate({});
+    var_info v = coordinate({0});  // a float coordinate, its values replaced
     v.data.resize(k.values.size() * sizeof(float));
     std::memcpy(v.data.data(), k.values.data(), v.data.size());
     record r;
