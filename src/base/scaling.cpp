@@ -58,6 +58,71 @@ float lev2gr(const float* a, float v) {
   return 1.0f + (v - a[1]) / (a[2] - a[1]);
 }
 
+namespace {
+
+// lev2gr in double.
+double lev2gr_exact(const float* a, double v) {
+  const int n = static_cast<int>(a[0] + 0.1f);
+  if (n <= 1) return 1.0;
+  // Grid coordinate of v from point i, one grid step being a[j] - a[i].
+  auto from = [&](int i, int j) { return a[j] == a[i] ? i : i + (v - a[i]) / (a[j] - a[i]); };
+  for (int i = 1; i < n; ++i) {
+    if ((a[i] <= v && v <= a[i + 1]) || (a[i] >= v && v >= a[i + 1])) return from(i, i + 1);
+  }
+  const bool increasing = a[1] < a[n];
+  if (increasing ? !(v < a[1]) : !(v > a[1]))
+    return a[n] == a[n - 1] ? n : n + (v - a[n]) / (a[n] - a[n - 1]);
+  return from(1, 2);
+}
+
+// Distance in world units from a float to the next one up in magnitude.
+double float_ulp(double v) {
+  const auto f = static_cast<float>(std::fabs(v));
+  return double(std::nextafter(f, HUGE_VALF)) - f;
+}
+
+}  // namespace
+
+double grid_coordinate(const dimension_conversion& axis, float w) {
+  if (!axis.world_to_grid) return w;
+  const double g = axis.world_to_grid(axis.world_to_grid_scaling, w);
+  // The grid coordinate in double, the nearest point i, and what the float
+  // conversion of i's own world value may be off by.
+  const float* gw = axis.grid_to_world_scaling;
+  double exact, i, res, step;
+  if (axis.world_to_grid == liconv && axis.grid_to_world == liconv && gw && gw[0] != 0) {
+    exact = (double(w) - gw[1]) / gw[0];
+    i = std::nearbyint(exact);
+    // A rounding of the product, of the offset and of their sum.
+    step = float_ulp(w) / std::fabs(gw[0]);
+    res = (float_ulp(double(gw[0]) * i) + float_ulp(gw[1])) / std::fabs(gw[0]) + step;
+  } else if (axis.world_to_grid == lev2gr) {
+    const float* a = axis.world_to_grid_scaling;
+    exact = lev2gr_exact(a, w);
+    i = std::nearbyint(exact);
+    step = std::fabs(lev2gr_exact(a, std::nextafter(w, HUGE_VALF)) - exact);
+    res = 0;
+  } else {
+    return g;
+  }
+  // A typed value, read a digit at a time in float, may be a step more
+  // off. Where floats no longer tell neighbouring points apart nothing is
+  // named.
+  const double tol = res + step;
+  if (!(std::fabs(i) < 1.0e15) || !(tol < 0.25) || !(std::fabs(exact - i) <= tol)) return g;
+  return i;
+}
+
+bool grid_point(double g, long long* i) {
+  if (!(std::fabs(g) < 9.0e18)) return false;
+  *i = std::llround(g);
+  return std::fabs(g - double(*i)) <= 0.001;
+}
+
+double range_first(double g1) { return std::floor(g1 + 0.0001); }
+
+double range_last(double g2) { return std::ceil(g2 - 0.0001); }
+
 float* cpscal(const float* scaling, int linear, int /*direction*/, int dimension) {
   if (dimension < 0 || !scaling) return nullptr;
   std::size_t len, meaningful;

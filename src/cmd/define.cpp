@@ -204,12 +204,7 @@ int define(char* line, session_state* pcm, int implicit) {
 
   int z1, z2, t1, t2;
   {
-    float a = pcm->dim_min[2], b = pcm->dim_max[2];
-    if (f->world_to_grid[2]) {
-      a = f->world_to_grid[2](f->world_to_grid_scaling[2], a);
-      b = f->world_to_grid[2](f->world_to_grid_scaling[2], b);
-    }
-    grid_range(a, b, &z1, &z2);
+    grid_range(world_grid(f, 2, pcm->dim_min[2]), world_grid(f, 2, pcm->dim_max[2]), &z1, &z2);
     const float* ts = f->grid_to_world_scaling[3];
     grid_range(ts ? t2gr_exact(ts, &pcm->time_start) : 1.0,
                ts ? t2gr_exact(ts, &pcm->time_end) : 1.0, &t1, &t2);

@@ -65,11 +65,8 @@ int kaqdims(char*, char*, session_state* pcm) {
   static const char* const world[3] = {"Lon", "Lat", "Lev"};
   for (int d = 0; d < 3; d++) {
     float lo = pcm->dim_min[d], hi = pcm->dim_max[d];
-    float glo = lo, ghi = hi;
-    if (!holds_stations(pfi) && pfi->world_to_grid[d]) {
-      glo = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], lo);
-      ghi = pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], hi);
-    }
+    // The grid coordinates the reads take.
+    const double glo = world_grid(pfi, d, lo), ghi = world_grid(pfi, d, hi);
     if (lo == hi)
       kaprntf(msg_level::result, "%s is fixed     %s = %g  %s = %g\n", upper[d], world[d], lo,
               upper[d], glo);

@@ -137,10 +137,11 @@ bool leads_back(const file_descriptor* pfi, int dim, const double g[2], bool fix
     w[i] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], gf);
     if (!std::isfinite(w[i])) return false;
     auto same = [&](float v) {
-      const double back = pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], v);
-      return fixed    ? std::fabs(back - g[i]) <= 0.001
-             : i == 0 ? std::floor(back + 0.0001) == std::floor(g[i] + 0.0001)
-                      : std::ceil(back - 0.0001) == std::ceil(g[i] - 0.0001);
+      const double back = world_grid(pfi, dim, v);
+      long long k;
+      return fixed    ? grid_point(back, &k) && double(k) == g[i]
+             : i == 0 ? range_first(back) == range_first(g[i])
+                      : range_last(back) == range_last(g[i]);
     };
     // The two conversions round apart (a start of -89 by 0.02225 comes back
     // as 0.99976): the nearest float that leads back names the same point.

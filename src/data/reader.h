@@ -98,6 +98,10 @@ const reader* reader_of(const file_descriptor* file);
 // Whether the data set holds station reports rather than grids: its reader
 // serves station requests, and its positions stay in world coordinates.
 bool holds_stations(const file_descriptor* file);
+// The grid coordinate of world value w of x, y or z (d 0 to 2) of the data
+// set, by grid_coordinate (base/scaling.h); station positions and axes with no
+// conversion stay world values.
+double world_grid(const file_descriptor* file, int d, float w);
 // Whether the grids of the data set are held in memory (a defined variable).
 bool held_in_memory(const file_descriptor* file);
 // Whether the values of the data set are interpolated from a native grid

@@ -28,12 +28,11 @@ void offset_on_varying(int d) {
   kaprntf(msg_level::error, "  Varying dimension = %i \n", d);
 }
 
-// World to grid coordinate of x, y or z. Grid files and defined objects have
-// their scaling; station data stays in world coordinates.
-float to_grid(const file_descriptor* pfi, int d, float w) {
-  if (!holds_stations(pfi) && pfi->world_to_grid[d])
-    return pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], w);
-  return w;
+// The grid coordinate of a world value: a grid point exactly, anything else
+// below 2^24 the float it has always been.
+double to_grid(const file_descriptor* pfi, int d, float w) {
+  const double g = world_grid(pfi, d, w);
+  return std::fabs(g) < double(kFloatWhole) ? double(static_cast<float>(g)) : g;
 }
 
 // A grid coordinate typed as a number: read as a float, as it always was,
@@ -52,9 +51,9 @@ const char* grid_number(const char* p, double* v) {
 // any grid index are left to the callers, which refuse them as they did.
 bool names_point(const file_descriptor* pfi, int d, float w) {
   if (holds_stations(pfi) || !pfi->world_to_grid[d]) return true;
-  const double g = to_grid(pfi, d, w);
+  const double g = world_grid(pfi, d, w);
   if (!(std::fabs(g) < 2.0e9)) return true;
-  const double next = to_grid(pfi, d, std::nextafter(w, HUGE_VALF));
+  const double next = world_grid(pfi, d, std::nextafter(w, HUGE_VALF));
   return !(std::fabs(next - g) >= 0.5);
 }
 

@@ -26,22 +26,17 @@ constexpr int kNameMax = 17;
 
 bool name_char(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
 
-float world_to_grid(const file_descriptor* pfi, int d, float w) {
-  if (pfi->world_to_grid[d]) return pfi->world_to_grid[d](pfi->world_to_grid_scaling[d], w);
-  return w;
-}
-
 void invalid_coordinates() {
   kaprnt(msg_level::error, "Data Request Error: Invalid grid coordinates\n");
 }
 
-// The nearest whole grid coordinate of v, or false when v is not within
-// 0.001 of one (or too far out to be a grid index at all).
+// The grid point v names, or false when it names none (or one past the
+// indices a read takes).
 bool whole(double v, int* n) {
-  if (!(std::fabs(v) < 2.0e9)) return false;
-  int k = v < 0 ? static_cast<int>(v - 0.1) : static_cast<int>(v + 0.1);
-  *n = k;
-  return std::fabs(v - k) <= 0.001;
+  long long i;
+  if (!grid_point(v, &i) || !(std::fabs(v) < 2.0e9)) return false;
+  *n = static_cast<int>(i);
+  return true;
 }
 
 // Truncation of a time grid coordinate to an index, held inside the int range.
@@ -272,16 +267,16 @@ const char* varprs(const char* text, eval_state* pst) {
   // every time step an index reaches.
   double gmin[4], gmax[4];
   for (int d = 0; d < 3; d++) {
-    gmin[d] = world_to_grid(file, d, pst->dim_min[d]);
-    gmax[d] = world_to_grid(file, d, pst->dim_max[d]);
+    gmin[d] = world_grid(file, d, pst->dim_min[d]);
+    gmax[d] = world_grid(file, d, pst->dim_max[d]);
   }
   const float* ts = file->grid_to_world_scaling[3];
   gmin[3] = ts ? t2gr_exact(ts, &pst->time_start) : 1.0;
   gmax[3] = ts ? t2gr_exact(ts, &pst->time_end) : 1.0;
   for (int d : {pst->idim, pst->jdim}) {
     if (d < 0) continue;
-    gmin[d] = std::floor(gmin[d] + 0.0001);
-    gmax[d] = std::ceil(gmax[d] - 0.0001);
+    gmin[d] = range_first(gmin[d]);
+    gmax[d] = range_last(gmax[d]);
     if (gmax[d] <= gmin[d]) {
       invalid_coordinates();
       kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, gmin[d],

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -427,6 +428,137 @@ TEST(Set, AxesWhoseConversionsRoundApartKeepTheirEnds) {
         << out;
     EXPECT_TRUE(contains(out, "Valid count = 1\nMin, Max = 1 1\n")) << what;
     EXPECT_TRUE(contains(out, "Valid count = 1\nMin, Max = " + n + " " + n + "\n")) << what;
+  }
+}
+
+// A data set of n points along one of x, y, z (one along the others) from
+// start by step, each holding its own 1-based index.
+void index_axis(const TempDir& dir, char dim, long n, const std::string& start,
+                const std::string& step) {
+  std::string defs;
+  for (char d : {'x', 'y', 'z'})
+    defs += std::string(1, d) + "def " +
+            (d == dim ? std::to_string(n) + " linear " + start + " " + step : "1 linear 1 1") +
+            "\n";
+  write_file(dir.file("a.ctl"), "dset ^a.dat\nundef -9e33\n" + defs +
+                                    "tdef 1 linear jan2000 1mo\nvars 1\nh " +
+                                    (dim == 'z' ? std::to_string(n) : "0") + " 99 h\nendvars\n");
+  std::string data;
+  for (long i = 1; i <= n; i++) {
+    const auto v = float(i);
+    data.append(reinterpret_cast<const char*>(&v), 4);
+  }
+  write_file(dir.file("a.dat"), data);
+}
+
+std::string num(double v) {
+  char t[40];
+  std::snprintf(t, sizeof t, "%g", v);
+  return t;
+}
+
+// On axes of tens of thousands of points a point's index, its index a turn
+// further on a cyclic axis, and its world value as a user types it (the
+// descriptor's start and step in decimal) select that point, in "set" and
+// in a variable's and a function's dimension expressions.
+TEST(Set, EveryPointOfAFineAxisIsSelected) {
+  const struct {
+    char dim;
+    long n;
+    const char *start, *step;
+    bool cyclic;
+  } axes[] = {{'x', 72000, "-179.9975", "0.005", true},
+              {'x', 432000, "-179.999583333", "0.000833333", true},
+              {'y', 36000, "-89.9975", "0.005", false},
+              {'z', 20000, "10.0025", "0.005", false}};
+  for (const auto& a : axes) {
+    TempDir dir;
+    index_axis(dir, a.dim, a.n, a.start, a.step);
+    const std::string d(1, a.dim), w = a.dim == 'x' ? "lon" : a.dim == 'y' ? "lat" : "lev";
+    const std::string other = a.dim == 'x' ? "set y 1\n" : "set x 1\n";
+    auto value = [](long i) { return "Result value = " + num(double(i)) + " \n"; };
+    auto world = [&](long i) {
+      char t[40];
+      std::snprintf(t, sizeof t, "%.9g", std::stod(a.start) + double(i - 1) * std::stod(a.step));
+      return std::string(t);
+    };
+    std::vector<long> points = {1, 1800, 4986, a.n};
+    for (long i = 7; i < a.n; i += a.n / 240 + 1) points.push_back(i);
+    std::vector<dsfiles::step> steps;
+    for (long i : points) {
+      const std::string at = std::to_string(i), lo = std::to_string(i - 4);
+      steps.insert(steps.end(), {{"set " + d + " " + at, "-"},
+                                 {"d h", value(i)},
+                                 {"set " + w + " " + world(i), "-"},
+                                 {"d h", value(i)},
+                                 {"set " + d + " 1", "-"},
+                                 {"d h(" + w + "=" + world(i) + ")", value(i)}});
+      if (i <= 4) continue;
+      // The sum and the largest of the points i - 4 to i.
+      const std::string dim = std::to_string(a.dim - 'x');
+      steps.insert(
+          steps.end(),
+          {{"d sum(h," + d + "=" + lo + "," + d + "=" + at + ")",
+            "SUMing.  dim = " + dim + ", start = " + lo + ", end = " + at + "\n" +
+                value(5 * i - 10)},
+           {"d max(h," + w + "=" + world(i - 4) + "," + w + "=" + world(i) + ")",
+            "MAXing.  dim = " + dim + ", start = " + lo + ", end = " + at + "\n" + value(i)}});
+      if (a.cyclic) {
+        steps.insert(steps.end(), {{"set x " + std::to_string(i + a.n), "-"}, {"d h", value(i)}});
+      }
+    }
+    SCOPED_TRACE(d + " " + a.start + " " + a.step);
+    expect_steps(dir, "open a.ctl\n" + other, steps);
+  }
+}
+
+// A world range reads exactly the points "q dims" names, also on axes whose
+// step is no binary fraction and past grid 1024, where a float no longer
+// holds 1e-4 of a grid step; an end between two points reads the points
+// outside it. The points are worked out here from the descriptor's decimal
+// start and step: from the last at or below the range to the first at or
+// above it, a thousandth of a step counting as on it.
+TEST(Set, WorldRangesReadThePointsQueryDimsNames) {
+  const struct {
+    char dim;
+    long n;
+    const char *start, *step;
+    double lo, hi;
+  } ranges[] = {{'x', 1500, "0", "0.3333333", 241, 383},
+                {'x', 1500, "0", "0.3333333", 241.1, 382.9},
+                {'x', 4320, "0", "0.0833333", 164.6666, 165.3332},
+                {'x', 4320, "0", "0.0833333", 300.25, 350.9165},
+                {'y', 8000, "-89", "0.02225", 1.2, 88.5375},
+                {'x', 40, "100", "0.02225", 100.02225, 100.5785},
+                {'y', 8000, "-89", "0.02225", -45.63475, 62.389},
+                {'z', 3000, "0", "0.3333333", 400.3333, 700}};
+  for (const auto& r : ranges) {
+    TempDir dir;
+    index_axis(dir, r.dim, r.n, r.start, r.step);
+    const std::string d(1, r.dim), w = r.dim == 'x' ? "lon" : r.dim == 'y' ? "lat" : "lev";
+    const double start = std::stod(r.start), step = std::stod(r.step);
+    const double first = std::floor((r.lo - start) / step + 0.001) + 1;
+    const double last = std::ceil((r.hi - start) / step - 0.001) + 1;
+    const std::string up = std::string(1, char(r.dim - 'x' + 'X'));
+    char set[80];
+    std::snprintf(set, sizeof set, "set %s %.10g %.10g\n", w.c_str(), r.lo, r.hi);
+    const std::string out =
+        run_batch("open a.ctl\n" + std::string(set) + "q dims\nset gxout stat\nd h\nquit\n",
+                  dir.path())
+            .out;
+    SCOPED_TRACE(d + " " + r.start + " " + r.step + ": " + set);
+    // The grid coordinates "q dims" shows, and the points they name.
+    const size_t named = out.find(up + " is varying");
+    ASSERT_NE(named, std::string::npos) << out;
+    double g1 = 0, g2 = 0;
+    ASSERT_EQ(
+        std::sscanf(out.c_str() + out.find(" " + up + " = ", named) + 4, "%lf to %lf", &g1, &g2),
+        2);
+    EXPECT_EQ(std::floor(g1 + 0.001), first);
+    EXPECT_EQ(std::ceil(g2 - 0.001), last);
+    EXPECT_TRUE(contains(out, "Valid count = " + num(last - first + 1) +
+                                  "\nMin, Max = " + num(first) + " " + num(last) + "\n"))
+        << out;
   }
 }
 
