@@ -939,9 +939,11 @@ int lats_close_grib(latsFile* file) {
   if (file->convention == LATS_VEMRA_GRIB) return finish_described(file, gf);
   directory_lock lock(file->path, directory_lock::mode::exclusive);
   if (lock.interrupted()) return given_up(file, gf);
-  if (!gf->grb_stage.commit()) {
-    latsError("GRIB (latsgrib) --> Replacing %s failed: %s; the old file is kept", file->path,
-              gf->grb_stage.failure(errno).c_str());
+  std::vector<std::string> not_back;
+  if (!gf->grb_stage.commit(not_back)) {
+    const std::string failed = gf->grb_stage.failure(errno);
+    latsError("GRIB (latsgrib) --> Replacing %s failed: %s; %s", file->path, failed.c_str(),
+              lats_left_after(not_back, "the old file is kept", false).c_str());
     return 0;
   }
   return 1;

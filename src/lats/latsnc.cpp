@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "data/netcdf_lib.h"
 #include "lats/latsint.h"
@@ -457,9 +459,11 @@ int lats_close_nc(latsFile* file) {
                 nc->stage.target_exists() ? "the old file is kept" : "no file was made");
     return 1;
   }
-  if (!nc->stage.commit()) {
-    latsError("netCDF (latsnc) --> Replacing %s failed: %s; the old file is kept", file->path,
-              nc->stage.failure(errno).c_str());
+  std::vector<std::string> not_back;
+  if (!nc->stage.commit(not_back)) {
+    const std::string why = nc->stage.failure(errno);
+    latsError("netCDF (latsnc) --> Replacing %s failed: %s; %s", file->path, why.c_str(),
+              lats_left_after(not_back, "the old file is kept", false).c_str());
     return 0;
   }
   return 1;

@@ -65,10 +65,9 @@ std::string lats_staged::failure(int err) const {
   return !replaced_.empty() ? stage_replaced(replaced_) : std::strerror(err);
 }
 
-bool lats_staged::commit() {
+bool lats_staged::commit(std::vector<std::string>& not_back) {
   // Placed as a set of one: a stage exchanged for another's file as it is
   // renamed gives the old file back.
-  std::vector<std::string> not_back;
   const bool done = lats_place_together({this}, not_back) < 0;
   const int why = errno;
   discard();
@@ -173,9 +172,11 @@ int lats_place_together(std::initializer_list<lats_staged*> parts,
   return -1;
 }
 
-std::string lats_left_after(const std::vector<std::string>& not_back, const char* as_before) {
+std::string lats_left_after(const std::vector<std::string>& not_back, const char* as_before,
+                            bool set) {
   if (not_back.empty()) return as_before;
   std::string names;
   for (const std::string& name : not_back) names += (names.empty() ? "" : " and ") + name;
-  return names + (not_back.size() > 1 ? " were" : " was") + " not put back: the set is not whole";
+  return names + (not_back.size() > 1 ? " were" : " was") + " not put back" +
+         (set ? ": the set is not whole" : "");
 }

@@ -57,8 +57,14 @@ class lats_staged {
   // Renames the written file onto the target; false with errno set, in which
   // case the written file is removed and the target left as it was. A stage
   // whose name no longer names the file held is not placed, nor one that
-  // another user exchanged for theirs as it was renamed (errno ESTALE).
-  bool commit();
+  // another user exchanged for theirs as it was renamed (errno ESTALE);
+  // not_back then names the target where its old file could not be given
+  // back.
+  bool commit(std::vector<std::string>& not_back);
+  bool commit() {
+    std::vector<std::string> not_back;
+    return commit(not_back);
+  }
   // Removes what was written (nothing for a target written in place).
   void discard();
 
@@ -110,6 +116,7 @@ class lats_staged {
 // as it was put back); empty when the set is as it was.
 int lats_place_together(std::initializer_list<lats_staged*> parts,
                         std::vector<std::string>& not_back);
-// What a failed placing left: as_before where not_back is empty, else that
-// the set is not whole, naming what was not put back.
-std::string lats_left_after(const std::vector<std::string>& not_back, const char* as_before);
+// What a failed placing left: as_before where not_back is empty, else what
+// was not put back and, for a set of several files, that it is not whole.
+std::string lats_left_after(const std::vector<std::string>& not_back, const char* as_before,
+                            bool set = true);

@@ -748,6 +748,23 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
        "Replacing x.gmp failed",
        2,
        "x.gmp"},
+      // A single file left so is named too, and no old file is said kept.
+      {"GRIB, exchanged again as it is put back",
+       "set lats convention grib_only\n" + kLatsSession,
+       "set lats close 1",
+       "x.grb",
+       {},
+       "Replacing x.grb failed",
+       2,
+       "x.grb"},
+      {"netCDF, exchanged again as it is put back",
+       "set lats convention coards\n" + kLatsSession,
+       "set lats close 1",
+       "x.nc",
+       {},
+       "Replacing x.nc failed",
+       2,
+       "x.nc"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -781,6 +798,7 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
       EXPECT_EQ(read_file(dir.file(c.kept[k])), old[k]) << c.kept[k];
     // Old files are said to be kept only where all of the set's are.
     EXPECT_EQ(contains(said, "the old files are kept"), c.kept.size() == 3) << said;
+    EXPECT_EQ(contains(said, "the old file is kept"), c.kept.size() == 1) << said;
     if (c.left.empty()) {
       EXPECT_FALSE(contains(said, "not put back")) << said;
       continue;
@@ -789,7 +807,8 @@ TEST(OutputFiles, AStageExchangedAsItIsPlacedIsSaid) {
     struct stat now;
     ASSERT_EQ(stat(dir.file(c.left).c_str(), &now), 0);
     EXPECT_NE(now.st_ino, old_left.st_ino);
-    EXPECT_TRUE(contains(said, "/" + c.left + " was not put back: the set is not whole")) << said;
+    EXPECT_TRUE(contains(said, "/" + c.left + " was not put back")) << said;
+    EXPECT_EQ(contains(said, "the set is not whole"), c.what.rfind("GRIB set", 0) == 0) << said;
   }
 }
 
