@@ -157,18 +157,6 @@ bool leads_back(const file_descriptor* pfi, int dim, const double g[2], bool fix
         }
       }
     }
-    // On a fine linear longitude or latitude axis the float sum of the
-    // conversion to world values can miss by more than the nudges reach
-    // (near 0 of 43200 columns from -180): the inverse of the conversion
-    // back is tried.
-    if (!held && dim < 2 && pfi->linear_flags[dim] && pfi->grid_to_world_scaling[dim][0] != 0) {
-      const float* s = pfi->world_to_grid_scaling[dim];
-      const auto v = static_cast<float>((g[i] - double(s[1])) / double(s[0]));
-      if (std::isfinite(v) && same(v)) {
-        w[i] = v;
-        held = true;
-      }
-    }
     // An axis that maps several coordinates to one value (a single level)
     // leads back to its own point however fine the float.
     if (!held && float_step(pfi, dim, w[i]) >= 0.0001) return false;
