@@ -23,30 +23,20 @@ inline std::string cannot_run_as_nobody() {
 }
 
 // run_vemra as nobody in dir (which nobody must be able to write), with a
-// file-size limit in bytes when fsize_limit is not 0.
+// file-size limit in bytes when fsize_limit is not 0. The program is the
+// child itself, which takes nobody's identity and limits before its exec.
 inline RunResult run_batch_as_nobody(const std::string& input, const std::string& dir,
                                      rlim_t fsize_limit = 0, unsigned seconds = 20) {
-  RunResult r;
-  pid_t pid = fork();
-  if (pid == 0) {
-    const passwd* pw = getpwnam("nobody");
-    const group* gr = getgrnam("nogroup");
-    if (!pw || !gr || setgroups(0, nullptr) != 0 || setgid(gr->gr_gid) != 0 ||
-        setuid(pw->pw_uid) != 0)
-      _exit(125);
-    if (fsize_limit) {
-      rlimit lim{fsize_limit, fsize_limit};
-      if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(124);
-    }
-    RunResult inner = run_vemra({"-b", "-l"}, input, dir, {}, seconds);
-    _exit(inner.status & 0xff);
-  }
-  int st = 0;
-  waitpid(pid, &st, 0);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.out = read_file(dir + "/.stdout");
-  r.err = read_file(dir + "/.stderr");
-  return r;
+  const passwd* pw = getpwnam("nobody");
+  const group* gr = getgrnam("nogroup");
+  if (!pw || !gr) return RunResult{};
+  child_setup setup;
+  setup.as_user = true;
+  setup.uid = pw->pw_uid;
+  setup.gid = gr->gr_gid;
+  setup.fsize_bytes = fsize_limit;
+  setup.seconds = seconds;
+  return run_vemra_with({"-b", "-l"}, input, dir, {}, setup);
 }
 
 }  // namespace vemra_test

@@ -93,6 +93,9 @@ struct LiveSession {
       }
       screen_name = ptsname(screen);
     }
+    const prepared_exec start(dir.path(), std::move(args),
+                              display.empty() ? std::vector<std::string>{}
+                                              : std::vector<std::string>{"DISPLAY=" + display});
     pid = fork();
     if (pid == 0) {
       if (own_group) setpgid(0, 0);
@@ -109,9 +112,7 @@ struct LiveSession {
       }
       dup2(to, 1);
       dup2(to, 2);
-      set_test_environment();
-      if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
-      exec_vemra(dir.path(), std::move(args));
+      start.run();
     }
     if (own_group && pid > 0) setpgid(pid, pid);
     close(fds[0]);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -59,23 +60,62 @@ inline bool file_exists(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0;
 }
 
-// In a forked child: the environment the suite runs the program in, also
-// when the test binary is run by hand without ctest's (a session without
-// KADDIR draws its text without the stroke fonts).
-inline void set_test_environment() {
-  setenv("TZ", "UTC", 1);
-  setenv("LC_ALL", "C", 1);
-  if (!getenv("KADDIR")) setenv("KADDIR", VEMRA_DATA_DIR, 1);
+// The environment the suite runs the program in, also when the test binary
+// is run by hand without ctest's (a session without KADDIR draws its text
+// without the stroke fonts): TZ, LC_ALL and KADDIR over this process's own,
+// then env ("NAME=value" sets, "NAME" alone unsets).
+inline std::vector<std::string> test_environment(const std::vector<std::string>& env = {}) {
+  std::vector<std::string> vars;
+  for (char** e = environ; *e; ++e) vars.emplace_back(*e);
+  auto name_of = [](const std::string& v) { return v.substr(0, v.find('=')); };
+  auto set = [&](const std::string& entry) {
+    const std::string name = name_of(entry);
+    std::erase_if(vars, [&](const std::string& v) { return name_of(v) == name; });
+    if (entry.find('=') != std::string::npos) vars.push_back(entry);
+  };
+  set("TZ=UTC");
+  set("LC_ALL=C");
+  if (!getenv("KADDIR")) set(std::string("KADDIR=") + VEMRA_DATA_DIR);
+  for (const auto& e : env) set(e);
+  return vars;
 }
 
-// In a forked child: runs VEMRA_BIN with the arguments in dir; never returns.
+// The start of VEMRA_BIN with arguments in a directory, made before a fork:
+// the child of a process with other threads may only make calls that are
+// safe in a signal handler until it execs (another thread may have held an
+// allocator's lock at the fork, and the sanitizer's allocator is not reset
+// in the child), so run() allocates nothing.
+class prepared_exec {
+ public:
+  prepared_exec(std::string dir, std::vector<std::string> args,
+                const std::vector<std::string>& env = {})
+      : dir_(std::move(dir)), args_(std::move(args)), env_(test_environment(env)) {
+    argv_.push_back(const_cast<char*>(VEMRA_BIN));
+    for (auto& a : args_) argv_.push_back(a.data());
+    argv_.push_back(nullptr);
+    for (auto& e : env_) envp_.push_back(e.data());
+    envp_.push_back(nullptr);
+  }
+  prepared_exec(const prepared_exec&) = delete;  // argv_ and envp_ point into it
+  prepared_exec& operator=(const prepared_exec&) = delete;
+
+  [[noreturn]] void run() const {
+    if (chdir(dir_.c_str()) != 0) _exit(126);
+    execve(VEMRA_BIN, argv_.data(), envp_.data());
+    _exit(127);
+  }
+
+ private:
+  std::string dir_;
+  std::vector<std::string> args_, env_;
+  std::vector<char*> argv_, envp_;
+};
+
+// In the forked child of a process with no other thread: runs VEMRA_BIN with
+// the arguments in dir, in this process's environment and the suite's;
+// never returns.
 [[noreturn]] inline void exec_vemra(const std::string& dir, std::vector<std::string> args) {
-  if (chdir(dir.c_str()) != 0) _exit(126);
-  std::vector<char*> argv{const_cast<char*>(VEMRA_BIN)};
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  execv(VEMRA_BIN, argv.data());
-  _exit(127);
+  prepared_exec(dir, std::move(args)).run();
 }
 
 struct RunResult {
@@ -85,21 +125,36 @@ struct RunResult {
   long minor_faults = 0;  // pages the run touched for the first time
 };
 
+// What the child does before it starts the program, beyond its streams.
+struct child_setup {
+  unsigned seconds = 0;    // ended by SIGALRM after this long (0: never)
+  rlim_t stack_bytes = 0;  // its stack limit (0: as inherited)
+  rlim_t fsize_bytes = 0;  // the size limit of files it writes (0: as inherited)
+  bool as_user = false;    // runs as uid and gid, with no supplementary groups
+  uid_t uid = 0;
+  gid_t gid = 0;
+};
+
 // Runs VEMRA_BIN with the arguments in `dir`, feeding `input` on standard
-// input. KADDIR, TZ and LC_ALL come from the test environment (set by ctest);
-// `env` adds or overrides variables ("NAME=value"). A run that could hang
-// gives `seconds`: the program is then ended by SIGALRM (status 142) after
-// that long instead of blocking the suite. `stack_bytes` limits the
-// program's stack (as "ulimit -s" would).
-inline RunResult run_vemra(const std::vector<std::string>& args, const std::string& input,
-                           const std::string& dir, const std::vector<std::string>& env = {},
-                           unsigned seconds = 0, rlim_t stack_bytes = 0) {
-  std::string in_name = dir + "/.stdin";
-  std::string out_name = dir + "/.stdout";
-  std::string err_name = dir + "/.stderr";
+// input (written to dir/.stdin by this process) and collecting the output
+// files (opened by the child, as its user).
+inline RunResult run_vemra_with(const std::vector<std::string>& args, const std::string& input,
+                                const std::string& dir, const std::vector<std::string>& env,
+                                const child_setup& setup) {
+  const std::string in_name = dir + "/.stdin";
+  const std::string out_name = dir + "/.stdout";
+  const std::string err_name = dir + "/.stderr";
   write_file(in_name, input);
+  const prepared_exec start(dir, args, env);
   pid_t pid = fork();
   if (pid == 0) {
+    if (setup.as_user &&
+        (setgroups(0, nullptr) != 0 || setgid(setup.gid) != 0 || setuid(setup.uid) != 0))
+      _exit(125);
+    if (setup.fsize_bytes) {
+      rlimit lim{setup.fsize_bytes, setup.fsize_bytes};
+      if (setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(124);
+    }
     int in = open(in_name.c_str(), O_RDONLY);
     int out = open(out_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(err_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -107,20 +162,12 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    set_test_environment();
-    for (const auto& e : env) {
-      auto eq = e.find('=');
-      if (eq == std::string::npos)
-        unsetenv(e.c_str());
-      else
-        setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-    }
-    if (seconds) alarm(seconds);  // kept across exec
-    if (stack_bytes) {
-      rlimit lim{stack_bytes, stack_bytes};
+    if (setup.seconds) alarm(setup.seconds);  // kept across exec
+    if (setup.stack_bytes) {
+      rlimit lim{setup.stack_bytes, setup.stack_bytes};
       if (setrlimit(RLIMIT_STACK, &lim) != 0) _exit(125);
     }
-    exec_vemra(dir, args);
+    start.run();
   }
   RunResult r;
   int st = 0;
@@ -134,6 +181,21 @@ inline RunResult run_vemra(const std::vector<std::string>& args, const std::stri
   r.out = read_file(out_name);
   r.err = read_file(err_name);
   return r;
+}
+
+// Runs VEMRA_BIN with the arguments in `dir`, feeding `input` on standard
+// input. KADDIR, TZ and LC_ALL come from the test environment (set by ctest);
+// `env` adds or overrides variables ("NAME=value"). A run that could hang
+// gives `seconds`: the program is then ended by SIGALRM (status 142) after
+// that long instead of blocking the suite. `stack_bytes` limits the
+// program's stack (as "ulimit -s" would).
+inline RunResult run_vemra(const std::vector<std::string>& args, const std::string& input,
+                           const std::string& dir, const std::vector<std::string>& env = {},
+                           unsigned seconds = 0, rlim_t stack_bytes = 0) {
+  child_setup setup;
+  setup.seconds = seconds;
+  setup.stack_bytes = stack_bytes;
+  return run_vemra_with(args, input, dir, env, setup);
 }
 
 // The usual batch session: "-b -l" with commands on standard input.
