@@ -12,6 +12,7 @@
 #include "cmd/commands.h"
 #include "base/alloc.h"
 #include "base/message.h"
+#include "base/mfcmn.h"
 #include "cmd/open.h"
 #include "base/session.h"
 #include "base/words.h"
@@ -68,6 +69,8 @@ int do_reset(session_state* pcm, bool reinit) {
   pcm->page_height = pcm->real_page_height;
   gxvpag(pcm->page_width, pcm->page_height, 0, pcm->page_width, 0, pcm->page_height);
   kacollfree(pcm);
+  // The times of the data sets that stay open are dates of their calendar.
+  const int calendar = mfcmn.calendar_365;
   kainit();
   kacln(pcm, 1);
   if (reinit) {
@@ -92,6 +95,7 @@ int do_reset(session_state* pcm, bool reinit) {
     kaprnt(msg_level::info, "All files closed; all defined objects released\n");
   }
   if (pcm->file_list) {
+    mfcmn.calendar_365 = calendar;
     pcm->default_file = pcm->file_list;
     pcm->default_file_number = 1;
     // After a reset the z range is opened only for a profile of a grid.

@@ -212,6 +212,7 @@ void daily_netcdf(const TempDir& dir, const std::string& name, const std::string
 // steps of the set already open stay where they were (step 61 of a daily set
 // from 1 Jan 2000 is 1 March, a Wednesday, on the standard calendar; cdo
 // gives the 365-day date). A set that failed to open leaves no calendar.
+// "reset" keeps the calendar of the sets it leaves open.
 TEST(SessionCalendar, OpenersRefuseTheOtherCalendar) {
   if (std::system("cdo -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no cdo";
   const std::string now_standard =
@@ -236,6 +237,11 @@ TEST(SessionCalendar, OpenersRefuseTheOtherCalendar) {
       {"sdfopen nol.nc", "sdfopen ./nol.nc", "SDF file ./nol.nc is open as file 2\n", true},
       {"sdfopen one2000.nc one%y4.nc 5", "open day.ctl", "Data file day.bin is open as file 1\n",
        false},
+      // The calendar stays through a reset while the set that took it stays
+      // open; reinit closes it and releases the calendar.
+      {"open d365.ctl\nreset", "sdfopen std.nc", now_365, true},
+      {"sdfopen nol.nc\nreset", "open day.ctl", now_365, true},
+      {"sdfopen nol.nc\nreinit", "sdfopen std.nc", "SDF file std.nc is open as file 1\n", false},
   };
   for (const calendar_case& c : cases) {
     SCOPED_TRACE(std::string(c.first) + " / " + c.second);
