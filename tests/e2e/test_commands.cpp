@@ -1,12 +1,14 @@
 // The dispatcher's own commands and command files, run through the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "e2e/dataset_files.h"
 #include "e2e/lats_files.h"
+#include "e2e/sdf_files.h"
 #include "support/live_session.h"
 
 using namespace vemra_test;
@@ -444,6 +446,38 @@ TEST(Commands, HelpShellAndQuery) {
   EXPECT_EQ(read_file(dir.file("shell.txt")), "from the shell\n");
   EXPECT_TRUE(contains(r.out, "query or q Options: \n"));
   EXPECT_EQ(r.status, 0);
+}
+
+// A shell command and a user-defined function's program get the session's
+// standard streams and none of its other descriptors: neither a data file it
+// reads nor an output it is still writing.
+TEST(Commands, ChildrenHoldOnlyTheStandardStreams) {
+  TempDir dir;
+  latsfiles::write_dataset(dir);
+  sdffiles::make_nc(dir, "latlon", "s.nc");
+  // What the shell itself holds, one name a line.
+  const std::string list = "for f in /proc/$$/fd/*; do readlink $f; done";
+  write_file(dir.file("udft"), "lsfd 1 1 expr\ndirect\n" + list + " > udf.txt\n" +
+                                   dir.file("t.bin") + "\n" + dir.file("r.bin") + "\n");
+  RunResult r = run_batch(latsfiles::declare("w", "set lats convention coards\n") +
+                              "d t\nsdfopen s.nc\n!" + list + " > shell.txt\nd lsfd(t)\nquit\n",
+                          dir.path(), {}, {"KAUDFT=" + dir.file("udft")});
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* listing : {"shell.txt", "udf.txt"}) {
+    SCOPED_TRACE(listing);
+    const std::string held = read_file(dir.file(listing));
+    EXPECT_TRUE(contains(held, dir.file(listing))) << held << r.out;
+    std::istringstream lines(held);
+    for (std::string name; std::getline(lines, name);) {
+      // The harness's standard streams are files of the folder too.
+      const std::string streams[] = {".stdin", ".stdout", ".stderr", listing};
+      if (name.rfind(dir.path(), 0) == 0) {
+        EXPECT_TRUE(std::count_if(std::begin(streams), std::end(streams),
+                                  [&](const std::string& s) { return name == dir.file(s); }))
+            << name;
+      }
+    }
+  }
 }
 
 // The file's layout is the metafile tests'; here that it is closed, end
