@@ -117,6 +117,15 @@ bool labels_print_apart(float lo, float hi) {
   return true;
 }
 
+// "%g" keeps six digits; nine tell every two floats apart.
+constexpr int kLabelDigits = 6, kFloatDigits = 9;
+
+std::string number_text(float v, int digits) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.*g", digits, double(v));
+  return text;
+}
+
 bool outside(const axis_ctx& a, float p) {
   const session_state* pcm = a.pcm;
   float lo = a.x ? pcm->plot_x_low : pcm->plot_y_low;
@@ -415,6 +424,15 @@ void kaaxis(plot_axis axis, session_state* pcm, axis_code code) {
   }
   const std::string& format = x ? pcm->xlab_format : pcm->ylab_format;
   const std::string& list = x ? pcm->xlabs_list : pcm->ylabs_list;
+  const bool numbers = format.empty() && labs_count <= 0 && code != axis_code::lat &&
+                       !(code == axis_code::lon && pcm->mproj != map_projection::off);
+  int digits = kLabelDigits;
+  if (numbers) {
+    std::vector<float> shown;
+    for (float v : values)
+      if (!outside(a, page_at(a, v))) shown.push_back(v);
+    digits = label_digits(shown);
+  }
   char buf[40];
   for (size_t k = 0; k < values.size(); k++) {
     float v = values[k];
@@ -433,12 +451,23 @@ void kaaxis(plot_axis axis, session_state* pcm, axis_code code) {
       kaltch(v, buf);
       t = buf;
     } else {
-      std::snprintf(buf, sizeof buf, "%g", double(v));
-      t = buf;
+      t = number_text(v, digits);
     }
     tick(a, p);
     label(a, t, p);
   }
+}
+
+int label_digits(const std::vector<float>& values) {
+  for (int digits = kLabelDigits; digits < kFloatDigits; digits++) {
+    bool apart = true;
+    for (size_t i = 0; i < values.size() && apart; i++)
+      for (size_t j = i + 1; j < values.size() && apart; j++)
+        apart = values[i] == values[j] ||
+                number_text(values[i], digits) != number_text(values[j], digits);
+    if (apart) return digits;
+  }
+  return kFloatDigits;
 }
 
 void constant_axis(float value, float* axis) {

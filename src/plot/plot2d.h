@@ -6,6 +6,8 @@
 #include "base/scaling.h"
 #include "base/timecal.h"
 
+#include <vector>
+
 struct session_state;
 struct grid_field;
 
@@ -75,6 +77,10 @@ constexpr axis_code dimension_axis(int dim) { return static_cast<axis_code>(dim)
 void kaaxpl(session_state* pcm, axis_code icode, axis_code jcode);
 enum class plot_axis : int { y = 0, x = 1 };
 void kaaxis(plot_axis axis, session_state* pcm, axis_code code);
+// Significant digits of an axis's number labels: the six of "%g" where the
+// labels of different values print apart so, else as many more as make
+// them differ, up to the nine that tell floats apart.
+int label_digits(const std::vector<float>& values);
 // The value axis (low end, high end, interval) of data all of one value:
 // five units either side while the labels of each unit print apart, else
 // five tenths of the value's decade either side.

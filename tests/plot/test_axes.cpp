@@ -103,6 +103,38 @@ TEST(Axes, NegativeIntervalCountsFromTheRangeStart) {
   EXPECT_EQ(labels_of(s->xlevs, 4), (std::vector<float>{7, 14, 21, 28}));
 }
 
+// Number labels keep "%g" while the labels of different values print apart,
+// and take as many more digits as part them, up to a float's nine.
+TEST(Axes, NumberLabelsTakeTheDigitsThatPartThem) {
+  const struct {
+    std::vector<float> values;
+    int digits;
+  } cases[] = {
+      {{0, 60, 120, 180}, 6},
+      {{0.000123456f, 0.000123457f}, 6},
+      {{5, 5, 10}, 6},  // one value twice is no reason for more digits
+      {{225.2470f, 225.2471f, 225.2472f}, 7},
+      {{101324, 101324.5f, 101325, 101325.5f}, 7},
+      {{225.24700f, 225.24705f, 225.24710f}, 8},
+      {{1, std::nextafter(1.0f, 2.0f)}, 8},   // 1 and 1.0000001
+      {{123479.0859375f, 123479.09375f}, 9},  // neighbours: 123479.086, 123479.094
+  };
+  for (const auto& c : cases) EXPECT_EQ(label_digits(c.values), c.digits) << c.values[1];
+
+  // Drawn on a value axis of 0.5 steps about 101325 Pa: "%g" prints
+  // 101324 101324 101325 101326 101326; the widest label is now 101324.5.
+  auto s = page();
+  s->vrange[0] = 101323.8f;
+  s->vrange[1] = 101326.2f;
+  s->ylint = 0.5f;
+  kaaxis(plot_axis::y, s.get(), axis_code::value);
+  EXPECT_EQ(labels_of(s->ylevs, 5),
+            (std::vector<float>{101324, 101324.5f, 101325, 101325.5f, 101326}));
+  float wide = 0;
+  gxchln("101324.5", 8, s->ylopts_size, &wide);
+  EXPECT_FLOAT_EQ(s->ylpos_work, 0.8f * (wide + s->ylopts_size));
+}
+
 TEST(Axes, RefusalsAndSwitches) {
   auto s = page();
   s->dim_min[2] = s->dim_max[2] = 500;
