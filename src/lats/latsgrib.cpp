@@ -34,7 +34,8 @@ struct latsGribFile {
   char mapname[256] = {};
   // The files as written beside their targets until the close.
   lats_staged grb_stage, ctl_stage;
-  int write_errno = 0;  // the system's reason of the first failed write
+  int write_errno = 0;       // the system's reason of the first failed write
+  bool told_uneven = false;  // the generic grid of uneven latitudes was warned of
 };
 
 namespace {
@@ -190,6 +191,23 @@ int gds_set(const latsGrid* g, std::vector<unsigned char>& gds) {
   // South-to-north rows are marked so (points scan +j).
   b[27] = static_cast<unsigned char>(g->lats[0] < g->lats[g->nlat - 1] ? 64 : 0);
   return 0;
+}
+
+// Uneven latitudes, such as a Gaussian grid's, fit no evenly spaced grid
+// and are listed in a generic grid, which this reader reads again but other
+// decoders do not; a Gaussian grid is written as one only when asked. Said
+// once a file.
+void warn_uneven_latitudes(latsFile* file, const latsGrid* g) {
+  float dy;
+  bool even;
+  spacing(g->lats, g->nlat, &dy, &even);
+  if (even || g->type == LATS_GAUSSIAN || file->grib->told_uneven) return;
+  file->grib->told_uneven = true;
+  latsWarning(
+      "GRIB (latsgrib) --> Latitudes of grid %s are not evenly spaced: written as a generic grid "
+      "(representation 220) that other decoders cannot read; a Gaussian grid needs \"set lats "
+      "gridtype gaussian\", file %s",
+      g->name, file->path);
 }
 
 struct packed_field {
@@ -719,6 +737,7 @@ int lats_write_grib(latsFile* file, latsVar* var, int levindex, int /*timeindex*
     latsError("GRIB (latsgrib) --> gds_set failed rc = %d\n", rc);
     return 0;
   }
+  warn_uneven_latitudes(file, g);
   packed_field pf;
   rc = bds_set(values, n, var->hasmissing != 0, missing, tol, scalefac, precision, &pf);
   if (rc) {

@@ -211,4 +211,44 @@ TEST_F(LatsGribPeer, PackingWidthsAndScales) {
   EXPECT_EQ(shell(dir, "grib_get -w count=2 -p max,min pk.grb"), "101325 101325\n");
 }
 
+// Latitudes not evenly spaced written as a generic grid, which other
+// decoders do not read, are warned of once a file, and the fields are
+// written all the same; a Gaussian grid, or even latitudes, are not.
+TEST_F(LatsGribPeer, UnevenLatitudesOutsideAGaussianGridAreWarnedOf) {
+  // Rows 1-4 of a T42 Gaussian grid: steps 2.767, 2.784, 2.787 degrees.
+  const std::vector<double> gaussian = {-87.864, -85.097, -82.313, -79.526};
+  const struct {
+    std::vector<double> lats;
+    int type;
+    int warnings;
+  } cases[] = {
+      {gaussian, LATS_GENERIC, 1},
+      {gaussian, LATS_GAUSSIAN, 0},
+      {latstest::ramp(-30, 10, 4), LATS_GENERIC, 0},
+      {latstest::ramp(-30, 10, 4), LATS_LINEAR, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    const std::string name = path("u" + latstest::grid_name());
+    int fid =
+        lats_create(name.c_str(), LATS_GRIB_ONLY, LATS_STANDARD, LATS_HOURLY, 1, "pcmdi", "m", "c");
+    int gid = latstest::grid(latstest::ramp(0, 30, 4), c.lats, c.type);
+    int var = lats_var(fid, "ps", LATS_FLOAT, LATS_INSTANT, gid, 0, "");
+    std::vector<float> data(16, 101325.0f);
+    const std::string err = latstest::stderr_of([&] {
+      for (int hour : {0, 1}) EXPECT_EQ(lats_write(fid, var, 0, 2000, 1, 1, hour, data.data()), 1);
+    });
+    ASSERT_EQ(lats_close(fid), 1);
+    int told = 0;
+    for (size_t at = 0; (at = err.find("LATS warning (lats_write): ", at)) != std::string::npos;
+         ++at)
+      told += err.find("are not evenly spaced", at) != std::string::npos;
+    EXPECT_EQ(told, c.warnings) << err;
+    if (c.warnings) {
+      EXPECT_NE(err.find("set lats gridtype gaussian"), std::string::npos) << err;
+    }
+    EXPECT_GT(vemra_test::read_file(name + ".grb").size(), 0u);
+  }
+}
+
 }  // namespace
