@@ -306,6 +306,9 @@ void convert(const T* raw, long nt, const slab_shape& s, const decoder& d, float
 struct request {
   int lo[4], hi[4];  // clipped grid ranges, x y z t (x may run past the file when wrapping)
   bool wrap;
+  // The grid's points, and the bytes the grid and the block read for it
+  // already take: a refusal of the read buffer speaks of all of them.
+  double points, held;
 };
 
 // The bounds of each time read, as trace lines on the error stream: all
@@ -437,6 +440,11 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   const long slab_bytes = s.sx * s.sy * s.sz * nc_type_size(v->type);
   const long piece = direct ? nt : std::clamp(kSlabBytes / std::max(slab_bytes, 1L), 1L, nt);
   const long block_time = s.bx * s.by * s.bz;
+  // The buffer of stored values (of doubles twice the grid's bytes) comes
+  // on top of the grid, less what the variable's buffer holds already.
+  if (!direct)
+    kareserve(r.points, double(piece) * double(slab_bytes) - double(v->data.capacity()), nullptr,
+              r.held);
   for (long done = 0; done < nt; done += piece) {
     const long n = std::min(piece, nt - done);
     if (has_t) {
@@ -560,6 +568,8 @@ int sdf_kagsdf(grid_field* req, float* values) {
                        fp->t_size};
   request r{};
   r.wrap = false;
+  r.points = double(n);
+  r.held = double(n) * sizeof(float);
   for (int d = 0; d < 4; d++) {
     int lo = req->dim_min[d], hi = req->dim_max[d];
     if (!varies[d]) {
@@ -609,6 +619,7 @@ int sdf_kagsdf(grid_field* req, float* values) {
     kaprnt(msg_level::error, kNoBlock);
     return 13;
   }
+  r.held += double(bn) * sizeof(float);
   int rc = kafgsdf(req, r, block.get());
   if (rc == 0) {
     const long bx = r.hi[0] - r.lo[0] + 1, by = r.hi[1] - r.lo[1] + 1, bz = r.hi[2] - r.lo[2] + 1;
