@@ -68,15 +68,39 @@ double under_limit(int resource, const char* key) {
   return room > 0 ? room : 0;
 }
 
-// The files of one kind of memory control group.
+// The files of one kind of memory control group. Keys in memory.stat end in
+// a blank, so that "cache " is not read from "total_cache ..." nor "file "
+// from "file_dirty ...".
 struct group_files {
   const char* limit;
   const char* usage;
-  const char* inactive_file;  // the key in memory.stat
+  // The file-backed pages of the group, each key read where the one before
+  // it is missing (the first version's total_ keys count the groups below).
+  const char* file[2][2];
+  // Those of them the group cannot drop before they are written back.
+  const char* unwritten[2][2];
 };
-constexpr group_files kGroupV2 = {"memory.max", "memory.current", "inactive_file "};
-constexpr group_files kGroupV1 = {"memory.limit_in_bytes", "memory.usage_in_bytes",
-                                  "total_inactive_file "};
+constexpr group_files kGroupV2 = {"memory.max",
+                                  "memory.current",
+                                  {{"active_file ", nullptr}, {"inactive_file ", nullptr}},
+                                  {{"file_dirty ", nullptr}, {"file_writeback ", nullptr}}};
+constexpr group_files kGroupV1 = {"memory.limit_in_bytes",
+                                  "memory.usage_in_bytes",
+                                  {{"total_cache ", "cache "}, {nullptr, nullptr}},
+                                  {{"total_dirty ", "dirty "}, {"total_writeback ", "writeback "}}};
+
+// The sum over pairs of keys of memory.stat, each pair read as its first
+// key or, where that line is missing, its second; missing keys count 0.
+double stat_sum(const std::string& stat, const char* const (&keys)[2][2]) {
+  double sum = 0;
+  for (const auto& pair : keys) {
+    double v = -1;
+    for (const char* key : pair)
+      if (key && v < 0) v = keyed_value(stat, key);
+    if (v > 0) sum += v;
+  }
+  return sum;
+}
 
 // The number a whole file holds; -1 when it is missing or holds none ("max").
 double file_number(const std::string& path) {
@@ -91,7 +115,8 @@ double file_number(const std::string& path) {
 }
 
 // Room under one group's limit: the limit less the group's use, the file
-// pages it could drop counted as free, as the machine's available memory
+// pages it could drop (its page cache, active or not, less what is dirty or
+// being written back) counted as free, as the machine's available memory
 // counts them.
 double under_group(const std::string& dir, const group_files& g) {
   // Unlimited in the first version reads as a number near 2^63.
@@ -99,7 +124,8 @@ double under_group(const std::string& dir, const group_files& g) {
   const double limit = file_number(dir + "/" + g.limit);
   if (limit < 0 || limit >= kNoLimit) return std::numeric_limits<double>::infinity();
   double used = std::max(file_number(dir + "/" + g.usage), 0.0);
-  const double dropped = keyed_value(dir + "/memory.stat", g.inactive_file);
+  const std::string stat = dir + "/memory.stat";
+  const double dropped = stat_sum(stat, g.file) - stat_sum(stat, g.unwritten);
   if (dropped > 0) used = std::max(used - dropped, 0.0);
   return std::max(limit - used, 0.0);
 }

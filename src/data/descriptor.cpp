@@ -1216,6 +1216,17 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single) {
   return 0;
 }
 
+bool levels_rise(const char* opener, int dim, float before, float value, long line) {
+  if (dim > 1 || value >= before) return true;
+  kaprntf(msg_level::error, "%s:  %s levels fall on line %ld of the descriptor: %g after %g\n",
+          opener, dim == 0 ? "XDEF" : "YDEF", line, double(value), double(before));
+  kaprnt(msg_level::error,
+         dim == 0 ? "  List them rising, west to east\n"
+                  : "  List them rising, south to north, and add \"options yrev\" when the "
+                    "rows are stored north to south\n");
+  return false;
+}
+
 int deflev(const char* ch, file_descriptor* pfi, int dim) {
   parse.eof_error = false;
   int n = *size_field(pfi, dim);
@@ -1254,6 +1265,8 @@ int deflev(const char* ch, file_descriptor* pfi, int dim) {
       kaprnt(msg_level::error, "Open Error:  Invalid value in LEVELS data\n");
       return 1;
     }
+    if (!vals.empty() && !levels_rise("Open Error", dim, vals.back(), v, parse.lines_read))
+      return 1;
     vals.push_back(v);
     p = nxtwrd(p);
   }

@@ -26,6 +26,12 @@ int deflin(const char* ch, file_descriptor* pfi, int dim, int single);
 // parsed. Returns 0, 1 after an error message, -1 when memory ran out.
 int deflev(const char* ch, file_descriptor* pfi, int dim);
 
+// Longitudes and latitudes given by their values (dim 0 and 1) are listed
+// rising: a falling list would open and then fail every map and area mean.
+// False after the message, which begins with the opener's words and names
+// the descriptor line holding `value`, the first below the one `before` it.
+bool levels_rise(const char* opener, int dim, float before, float value, long line);
+
 // Installs the grid-world scaling of spatial dimension dim (0..2), freeing
 // the one it replaces: a level list (from level_scaling_new, filled in grid
 // order) or a linear axis whose grid coordinate 1 is at start. For time

@@ -382,6 +382,10 @@ int read_variable_data(int ncid, var_info* var, const long* start, const long* c
     if (c != 0 && n > std::numeric_limits<size_t>::max() / c / size_t(size)) return 0;
     n *= c;
   }
+  // A larger buffer replaces the old one rather than growing from it (which
+  // would copy it and take up to twice what is asked): a read takes what
+  // the memory check counted.
+  if (n * size_t(size) > var->data.capacity()) std::vector<unsigned char>().swap(var->data);
   var->data.resize(n * size_t(size));
   if (n == 0) return 1;
   quiet_nc q;

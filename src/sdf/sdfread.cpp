@@ -109,9 +109,17 @@ struct slab_shape {
   long x0;
 };
 
+// A stored float or double lies on a missing value within this band: 1e-5,
+// narrowed to 1e-5 of the missing value's size below 1 (exact at 0), so that
+// small values beside a small missing value stay.
+template <class T>
+T missing_band(T m) {
+  return std::min(T(1e-5), T(1e-5) * std::fabs(m));
+}
+
 // A stored value to a grid value: missing values (exact for shorts, within
-// 1e-5 for floats and doubles, and anything not a finite float) become the
-// undefined value.
+// their band for floats and doubles, and anything not a finite float) become
+// the undefined value.
 struct convert_short {
   short m1, m2, m3;
   bool in_range1, in_range2, in_range3;
@@ -124,20 +132,21 @@ struct convert_short {
 };
 struct convert_float {
   float m1, m2, m3, undef;
+  float b1 = missing_band(m1), b2 = missing_band(m2), b3 = missing_band(m3);
   float operator()(float r) const {
     // NaN fails the comparisons and so counts as missing.
-    bool keep = std::fabs(r - m1) > 1e-5f && std::fabs(r - m2) > 1e-5f &&
-                std::fabs(r - m3) > 1e-5f && std::fabs(r) <= std::numeric_limits<float>::max();
+    bool keep = std::fabs(r - m1) > b1 && std::fabs(r - m2) > b2 && std::fabs(r - m3) > b3 &&
+                std::fabs(r) <= std::numeric_limits<float>::max();
     return keep ? r : undef;
   }
 };
 struct convert_double {
   double m1, m2, m3;
   float undef;
+  double b1 = missing_band(m1), b2 = missing_band(m2), b3 = missing_band(m3);
   float operator()(double r) const {
     // Tests joined without branches, so that whole rows vectorise.
-    bool keep = (std::fabs(r - m1) > 1e-5) & (std::fabs(r - m2) > 1e-5) &
-                (std::fabs(r - m3) > 1e-5) &
+    bool keep = (std::fabs(r - m1) > b1) & (std::fabs(r - m2) > b2) & (std::fabs(r - m3) > b3) &
                 (std::fabs(r) <= double(std::numeric_limits<float>::max()));
     return keep ? float(r) : undef;
   }
@@ -152,14 +161,15 @@ VEMRA_WIDE void float_row_k(const float* in, float* out, long n, const convert_f
   const float8 m1 = c.m1 - float8{}, m2 = c.m2 - float8{}, m3 = c.m3 - float8{},
                un = c.undef - float8{};
   const int8v absmask = 0x7fffffff - int8v{};
-  const float8 tol = 1e-5f - float8{}, big = std::numeric_limits<float>::max() - float8{};
+  const float8 b1 = c.b1 - float8{}, b2 = c.b2 - float8{}, b3 = c.b3 - float8{},
+               big = std::numeric_limits<float>::max() - float8{};
   for (; x + 8 <= n; x += 8) {
     float8 r;
     std::memcpy(&r, in + x, sizeof r);
     float8 a1 = (float8)((int8v)(r - m1) & absmask), ar = (float8)((int8v)r & absmask);
-    int8v keep = (a1 > tol) & (ar <= big);
-    if constexpr (K > 1) keep &= (float8)((int8v)(r - m2) & absmask) > tol;
-    if constexpr (K > 2) keep &= (float8)((int8v)(r - m3) & absmask) > tol;
+    int8v keep = (a1 > b1) & (ar <= big);
+    if constexpr (K > 1) keep &= (float8)((int8v)(r - m2) & absmask) > b2;
+    if constexpr (K > 2) keep &= (float8)((int8v)(r - m3) & absmask) > b3;
     float8 o = (float8)(((int8v)r & keep) | ((int8v)un & ~keep));
     std::memcpy(out + x, &o, sizeof o);
   }
@@ -296,6 +306,9 @@ void convert(const T* raw, long nt, const slab_shape& s, const decoder& d, float
 struct request {
   int lo[4], hi[4];  // clipped grid ranges, x y z t (x may run past the file when wrapping)
   bool wrap;
+  // The grid's points, and the bytes the grid and the block read for it
+  // already take: a refusal of the read buffer speaks of all of them.
+  double points, held;
 };
 
 // The bounds of each time read, as trace lines on the error stream: all
@@ -427,6 +440,11 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   const long slab_bytes = s.sx * s.sy * s.sz * nc_type_size(v->type);
   const long piece = direct ? nt : std::clamp(kSlabBytes / std::max(slab_bytes, 1L), 1L, nt);
   const long block_time = s.bx * s.by * s.bz;
+  // The buffer of stored values (of doubles twice the grid's bytes) comes
+  // on top of the grid, less what the variable's buffer holds already.
+  if (!direct)
+    kareserve(r.points, double(piece) * double(slab_bytes) - double(v->data.capacity()), nullptr,
+              r.held);
   for (long done = 0; done < nt; done += piece) {
     const long n = std::min(piece, nt - done);
     if (has_t) {
@@ -550,6 +568,8 @@ int sdf_kagsdf(grid_field* req, float* values) {
                        fp->t_size};
   request r{};
   r.wrap = false;
+  r.points = double(n);
+  r.held = double(n) * sizeof(float);
   for (int d = 0; d < 4; d++) {
     int lo = req->dim_min[d], hi = req->dim_max[d];
     if (!varies[d]) {
@@ -599,6 +619,7 @@ int sdf_kagsdf(grid_field* req, float* values) {
     kaprnt(msg_level::error, kNoBlock);
     return 13;
   }
+  r.held += double(bn) * sizeof(float);
   int rc = kafgsdf(req, r, block.get());
   if (rc == 0) {
     const long bx = r.hi[0] - r.lo[0] + 1, by = r.hi[1] - r.lo[1] + 1, bz = r.hi[2] - r.lo[2] + 1;

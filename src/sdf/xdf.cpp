@@ -77,6 +77,8 @@ class descriptor_file {
   // Whether the line last read may be shown as the record in error: a line
   // too long was read only in part.
   bool showable() const { return !cut_; }
+  // The number of the line last read.
+  long line() const { return line_; }
   // The typed text at the position of p in the lower-cased line.
   const char* typed(const char* p) const { return rec.c_str() + (p - low.c_str()); }
   std::string rec, low;
@@ -208,6 +210,8 @@ struct parser {
       const char* e = valprs(q, &v);
       if (!e || !word_end(*e) || !std::isfinite(v))
         return fail("XDFopen Error:  Missing or invalid dimension starting value\n");
+      if (!vals.empty() && !levels_rise("XDFopen Error", d, vals.back(), v, in.line()))
+        return false;
       vals.push_back(v);
       q = nxtwrd(q);
     }

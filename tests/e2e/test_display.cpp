@@ -291,6 +291,27 @@ void write_memory_files(const TempDir& dir) {
   write_file(dir.file("m.dat"), std::string(4 * 4 * 2 * sizeof(float), '\0'));
 }
 
+// A field of doubles on a 1/30-degree grid, 43.2 million points, its data
+// left unwritten: the file holds its coordinates and is sparse.
+constexpr int kFineX = 10800, kFineY = 4000;
+constexpr double kFinePoints = double(kFineX) * kFineY;
+void write_fine_doubles(const TempDir& dir) {
+  auto axis = [](int n, double first) {
+    std::string values;
+    for (int i = 0; i < n; i++) values += (i ? ", " : "") + std::to_string(first + i / 30.0);
+    return values;
+  };
+  write_file(dir.file("d.cdl"), "netcdf d {\ndimensions:\n lat = " + std::to_string(kFineY) +
+                                    " ;\n lon = " + std::to_string(kFineX) +
+                                    " ;\nvariables:\n double lat(lat) ;\n"
+                                    "  lat:units = \"degrees_north\" ;\n double lon(lon) ;\n"
+                                    "  lon:units = \"degrees_east\" ;\n double xc(lat, lon) ;\n"
+                                    "data:\n lat = " +
+                                    axis(kFineY, -66) + " ;\n lon = " + axis(kFineX, -180) +
+                                    " ;\n}\n");
+  ASSERT_EQ(std::system(("cd " + dir.path() + " && ncgen -x -o d.nc d.cdl").c_str()), 0);
+}
+
 // Bytes a line graph of lat draws for each of its points, measured on the
 // hardcopy file, which holds the display list's words.
 double line_graph_bytes_per_point() {
@@ -329,6 +350,9 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
   ASSERT_GT(per_point, 100);  // a segment and two circles
   const std::string bars = "set x 1\nset y 1 20000000\nset gxout bar\nset baropts outline\n";
   const std::string nested10 = "d lat+(lat+(lat+(lat+(lat+(lat+(lat+(lat+(lat+lat))))))))";
+  const std::string fine_doubles =
+      "sdfopen d.nc\nset dfile 2\nset t 1 1\nset gxout stat\nset x 1 " + std::to_string(kFineX) +
+      "\nset y 1 " + std::to_string(kFineY) + "\n";
   auto n = [](double v) { return std::to_string(static_cast<long long>(v)); };
   const struct {
     const char* what;
@@ -337,6 +361,7 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
     const char* who;
     double points, bytes;  // 0 points: the grid fits
     int lost = 0;          // frames the display list had no room for
+    bool doubles = false;  // opens d.nc, a fine field of doubles, as file 2
   } rows[] = {
       {"a field", false, "set x 1 " + n(side) + "\nset y 1 " + n(side) + "\n", "d lat", "DISPLAY",
        side * side, 4 * side * side},
@@ -364,6 +389,12 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
       {"a bar graph's drawing", true, bars, "d lat", "DISPLAY", 0, 0, 1},
       {"bar graphs of a loop", true, bars + "set t 1 2\nset looping on\n", "d lat", "DISPLAY", 0, 0,
        2},
+      // The float grid fits; beside it the read takes a buffer of the
+      // doubles as stored, twice its size.
+      {"a field of doubles", true, fine_doubles, "d xc", "DISPLAY", kFinePoints, 12 * kFinePoints,
+       0, true},
+      {"define of a field of doubles", true, fine_doubles, "define a = xc", "DEFINE", kFinePoints,
+       12 * kFinePoints, 0, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -373,6 +404,7 @@ TEST(Display, GridsPastTheMachinesMemoryAreRefusedBeforeAnyIsTaken) {
 #endif
     TempDir dir;
     write_memory_files(dir);
+    if (row.doubles) write_fine_doubles(dir);
 #if defined(__SANITIZE_ADDRESS__)
     const std::string ulimit;
 #else

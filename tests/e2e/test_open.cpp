@@ -116,9 +116,25 @@ TEST(Open, RefusedDescriptorsAndTheirMessages) {
     return "Open Error:  Description file line " + std::to_string(line) + " holds a NUL byte\n";
   };
   const std::string nul_byte(1, '\0');
+  // A falling list of longitudes or latitudes (as pasted north to south) is
+  // refused at the line where it falls.
+  const auto falls = [](const char* axis, int line, const char* values) {
+    return "Open Error:  " + std::string(axis) + " levels fall on line " + std::to_string(line) +
+           " of the descriptor: " + values + "\n" +
+           (axis[0] == 'X' ? "  List them rising, west to east\n"
+                           : "  List them rising, south to north, and add \"options yrev\" when "
+                             "the rows are stored north to south\n");
+  };
   const struct {
     std::string text, msg, record;  // record: "" when none is shown
   } cases[] = {
+      {"ydef 3 levels 60 0 -60\n" + g, falls("YDEF", 1, "0 after 60"), "ydef 3 levels 60 0 -60"},
+      {"* from griddes\nydef 4 levels -30 -10\n 10\n 5\n" + g, falls("YDEF", 4, "5 after 10"),
+       " 5"},
+      {"xdef 4 levels 0 90 270 180\n" + g, falls("XDEF", 1, "180 after 270"),
+       "xdef 4 levels 0 90 270 180"},
+      {"dtype grib\nindex ^d.idx\nydef 2 levels 10 -10\n" + g, falls("YDEF", 3, "-10 after 10"),
+       "ydef 2 levels 10 -10"},
       // 2000 is a leap year, but a 365-day calendar has no 29 February, whether
       // its option comes before or after the time axis.
       {grid("options 365_day_calendar\ntdef 24 linear 00Z29FEB2000 1mo\n"),

@@ -574,6 +574,77 @@ TEST(Sdfopen, PackedDataEqualToTheStoredMissingCodeAreData) {
   EXPECT_NE(plus[2], undef + 1);
 }
 
+// A float or double value is missing within 1e-5 of a missing value, or
+// within 1e-5 of the missing value's size when that is smaller (exactly at
+// 0): small values beside a zero or tiny missing value are data, and beside
+// a missing value of 1 or more the band is 1e-5 as ever. Ten values a row:
+// eight through the conversion of whole rows, two after it one by one; -1
+// marks an undefined point.
+TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
+  const struct {
+    const char* type;
+    const char* attributes;
+    const char* values;
+    std::vector<double> want;
+  } rows[] = {
+      {"float",
+       "v:missing_value = 0.f ;",
+       "3e-6, 1.2e-5, 0, 8e-7, -2e-6, 1, 0, 2e-5, 0, 4e-6",
+       {3e-6, 1.2e-5, -1, 8e-7, -2e-6, 1, -1, 2e-5, -1, 4e-6}},
+      {"double",
+       "v:missing_value = 0. ;",
+       "3e-6, 0, 1e-30, -8e-7, 0, 0, 0, 0, 5e-6, 0",
+       {3e-6, -1, 1e-30, -8e-7, -1, -1, -1, -1, 5e-6, -1}},
+      // 1e-20 and its band of 1e-25, 1.000001e-20 inside it.
+      {"float",
+       "v:_FillValue = 1e-20f ;",
+       "1e-20, 0, 3e-6, 1.000001e-20, 1.0001e-20, 1e-20, 7, 1e-20, 1.000001e-20, 0",
+       {-1, 0, 3e-6, -1, 1.0001e-20, -1, 7, -1, -1, 0}},
+      {"double",
+       "v:_FillValue = -1e-30 ;",
+       "-1e-30, 0, 2e-6, -1.0000001e-30, -2e-30, 0, 0, 0, 0, 0",
+       {-1, 0, 2e-6, -1, -2e-30, 0, 0, 0, 0, 0}},
+      // Two missing values of their own bands.
+      {"float",
+       "v:missing_value = 0.f ;\n  v:_FillValue = -1e-20f ;",
+       "0, -1e-20, 1e-6, -1e-6, 2, 0, 0, 0, -1e-20, 1e-6",
+       {-1, -1, 1e-6, -1e-6, 2, -1, -1, -1, -1, 1e-6}},
+      // Half of 1e-5 about 0.5.
+      {"float",
+       "v:missing_value = 0.5f ;",
+       "0.500003, 0.500008, 0.49999, 0.5, 0, 0, 0, 0, 0.500003, 0.500008",
+       {-1, 0.500008, 0.49999, -1, 0, 0, 0, 0, -1, 0.500008}},
+      // From 1 up, 1e-5 whatever the size.
+      {"float",
+       "v:missing_value = 1.5f ;",
+       "1.500008, 1.50003, 1.499995, 1.5, 0, 0, 0, 0, 1.500008, 1.49992",
+       {-1, 1.50003, -1, -1, 0, 0, 0, 0, -1, 1.49992}},
+      {"double",
+       "v:_FillValue = -2. ;",
+       "-2.000008, -1.99997, -2, 1e-6, 0, 0, 0, 0, 0, -2.000002",
+       {-1, -1.99997, -1, 1e-6, 0, 0, 0, 0, 0, -1}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.type) + " " + row.attributes);
+    TempDir dir;
+    write_file(dir.file("m.cdl"),
+               std::string("netcdf m {\ndimensions:\n lat = 1 ;\n lon = 10 ;\nvariables:\n"
+                           " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+                           " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n ") +
+                   row.type + " v(lat, lon) ;\n  " + row.attributes +
+                   "\ndata:\n lat = 0 ;\n lon = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 ;\n v = " +
+                   row.values + " ;\n}\n");
+    ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("m.nc") + " " + dir.file("m.cdl")));
+    RunResult r =
+        run_batch("sdfopen m.nc\nset gxout print\nset prnopts %.8g\nset x 1 10\nd const(v,-1,-u)\n",
+                  dir.path());
+    const std::vector<double> got = printed_values(r.out, "d const(v,-1,-u)");
+    ASSERT_EQ(got.size(), row.want.size()) << r.out;
+    for (size_t i = 0; i < got.size(); i++)
+      EXPECT_NEAR(got[i], row.want[i], 1e-6 * std::fabs(row.want[i])) << i;
+  }
+}
+
 namespace {
 
 // A global grid of n points along `axis` (lon or lat) from `first` by

@@ -151,6 +151,13 @@ TEST(Xdfopen, MalformedDescriptorsAreRefused) {
       {"dset ^a.nc" + nul_byte + "x\n", nul(1, "dset ^a.nc\\x00x")},
       {"dset ^a.nc\ntitle a" + nul_byte + "b\n", nul(2, "title a\\x00b")},
       {"dset ^a.nc\nydef lat 4 levels -60\n -20 20\n" + nul_byte + "60\n", nul(4, "\\x0060")},
+      {"dset ^a.nc\nydef lat 4 levels 60 20\n -20 -60\n",
+       "XDFopen Error:  YDEF levels fall on line 2 of the descriptor: 20 after 60\n  List them "
+       "rising, south to north, and add \"options yrev\" when the rows are stored north to "
+       "south\n  --> The invalid description file record is: \n  --> ydef lat 4 levels 60 20\n"},
+      {"dset ^a.nc\nxdef lon 8 levels 0 45 90 135\n 180 225 315 270\n",
+       "XDFopen Error:  XDEF levels fall on line 3 of the descriptor: 270 after 315\n  List them "
+       "rising, west to east\n"},
       {"dset ^a.nc\nvars 2\n* x\ntas\nps" + nul_byte + "\nendvars\n", nul(5, "ps\\x00")},
       {"dset ^a.nc\nvars 1\ntas=> 0 99 bad\nendvars\n",
        "XDFOpen Error:  Invalid variable record\n"},
