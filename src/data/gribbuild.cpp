@@ -75,7 +75,13 @@ struct index_build {
   // The staged descriptor's own name, when ifile reads it through the
   // writer's descriptor: data named from its directory are named from this.
   std::string descriptor_shown;
+  // Wanted messages whose grid refuses them: no index is written.
+  int refused = 0;
+  int refusal = 0;  // the first one's status
 };
+
+// Refused messages described in full; the rest are counted.
+constexpr int refusals_shown = 3;
 
 index_build build;
 
@@ -218,7 +224,7 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
     pos = at + 8;
   }
 
-  unsigned char b[40];
+  unsigned char b[sizeof h->gds];
   int rc = read_section(f, pos, 21, b, sizeof b, &h->pds_length);
   if (rc) return rc;
   product_fields(b, h->pds_length, notau, h);
@@ -230,6 +236,7 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
     h->ni = kagby(b, 6, 2);
     h->nj = kagby(b, 8, 2);
     h->scan_mode = h->gds_length >= 28 ? (b[27] & 0xE0) : 0;
+    std::memcpy(h->gds, b, sizeof h->gds);
     pos += h->gds_length;
   }
   if (h->bms_flag) {
@@ -390,16 +397,28 @@ int64_t gribvarrec(const grib_record_header* h, const file_descriptor* pfi) {
 }
 
 int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
-            std::FILE* f) {
-  if (h->bds_flags != 0) return grib_rec_packing;
-  if (h->bms_flag && h->bms_table != 0) return grib_rec_predefined_map;
-  if (h->bits > 32) return grib_rec_bits;
-  if (!scaling_ok(h)) return grib_rec_scaling;
+            std::FILE* f, std::string* why) {
+  // The slot first: a message that no variable, level and time wants is
+  // passed over whatever its grid.
+  if (!h->forecast_ok) return grib_rec_time_unit;
+  date_time vt = h->valid;
+  // In double: a float holds only every other step past 2^24.
+  const double t = t2gr_exact(pfi->grid_to_world_scaling[3], &vt);
+  if (!(t >= 0.99) || t > pfi->t_size + 0.01) return grib_rec_time_range;
+  const int it = static_cast<int>(t + 0.01);
+  if (std::fabs(t - it) > 0.01) return grib_rec_time_between;
+  const int64_t rec = gribvarrec(h, pfi);
+  if (rec < 0) return grib_rec_no_match;
 
   const int gtype = pindx->hipnt[3];
   int offset, stride;
   if (int rc = gribgrid(h, pfi, gtype, &offset, &stride); rc != grib_rec_entered) return rc;
+  if (int rc = gribplace(h, pfi, gtype, why); rc != grib_rec_entered) return rc;
 
+  if (h->bds_flags != 0) return grib_rec_packing;
+  if (h->bms_flag && h->bms_table != 0) return grib_rec_predefined_map;
+  if (h->bits > 32) return grib_rec_bits;
+  if (!scaling_ok(h)) return grib_rec_scaling;
   // Every point the reader may ask for must be in the message.
   const int64_t npts = grid_points(pfi, gtype);
   int64_t nset = npts;
@@ -411,21 +430,31 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   if ((h->bds_length - 11) * 8 < nset * h->bits) return grib_rec_short_data;
   if (h->data_pos > INT_MAX || (h->bms_flag && h->bms_pos > INT_MAX)) return grib_rec_beyond_index;
 
-  if (!h->forecast_ok) return grib_rec_time_unit;
-  date_time vt = h->valid;
-  // In double: a float holds only every other step past 2^24.
-  const double t = t2gr_exact(pfi->grid_to_world_scaling[3], &vt);
-  if (!(t >= 0.99) || t > pfi->t_size + 0.01) return grib_rec_time_range;
-  const int it = static_cast<int>(t + 0.01);
-  if (std::fabs(t - it) > 0.01) return grib_rec_time_between;
-
-  const int64_t rec = gribvarrec(h, pfi);
-  if (rec < 0) return grib_rec_no_match;
   gribfill(int64_t(it - 1) * pfi->time_records + rec, offset, stride, h, pindx);
   return grib_rec_entered;
 }
 
 namespace {
+
+// What identifies a message in the builder's lines: its number in its file,
+// its place, and what it is.
+std::string message_named(const grib_record_header& h) {
+  const std::string when = kat2ch(h.valid, h.valid.minute ? 5 : 4);
+  char line[300];
+  std::snprintf(line, sizeof line,
+                "Message %d at byte %lld (parameter %d, level type %d, level %d, %s)", build.irec,
+                static_cast<long long>(h.msg_start), h.parameter, h.level_type, h.level,
+                when.c_str());
+  return line;
+}
+
+// A wanted message that its grid refuses.
+void refuse(const grib_record_header& h, int status, const std::string& why) {
+  if (build.refused++ == 0) build.refusal = status;
+  if (build.refused > refusals_shown) return;
+  std::printf("gribmap:  %s does not fit the descriptor's grid:\n%s", message_named(h).c_str(),
+              why.c_str());
+}
 
 // Scans one open GRIB file into the index. Returns 0 to go on, -1 when the
 // scan ends early but the index is still written, or a format error.
@@ -447,9 +476,12 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
       std::printf("rc = %i\n", rc);
       return rc;
     }
-    int r = gribrec(&h, pfi, pindx, build.gfile);
+    std::string why;
+    int r = gribrec(&h, pfi, pindx, build.gfile, &why);
     if (r == grib_rec_entered)
       *result = 1;
+    else if (r >= grib_rec_native_size && r <= grib_rec_grid_type)
+      refuse(h, r, why);
     else if (r > 99)
       *result = r;
   }
@@ -693,6 +725,14 @@ int gribmap() {
     }
   }
 
+  if (build.refused) {
+    if (build.refused > refusals_shown)
+      std::printf("gribmap:  ... and %d more messages that do not fit\n",
+                  build.refused - refusals_shown);
+    std::printf("gribmap:  %d wanted message%s do%s not fit the descriptor's grid\n", build.refused,
+                build.refused > 1 ? "s" : "", build.refused > 1 ? "" : "es");
+    return build.refusal;
+  }
   int rc = write_index(pfi.get(), g, identified ? &data_id : nullptr);
   return rc ? rc : result;
 }
@@ -708,6 +748,7 @@ int latsgribmap(const char* name, int no_forecast) {
     int calendar = mfcmn.calendar_365;
     explicit build_scope(bool no_tau) {
       build.notau = no_tau;
+      build.refused = 0;
       mfcmn.calendar_365 = -999;
     }
     ~build_scope() {
@@ -730,6 +771,9 @@ int latsgribmap(const char* name, int no_forecast) {
     std::printf("LATS_GRIB: latsgribmap: GRIB index written\n");
   } else if (rc >= 2 && rc <= 99) {
     std::printf("\nLATS_GRIB: latsgribmap ERROR: GRIB data improperly coded by fgbds\n");
+    std::printf("LATS_GRIB: rc = %d\n\n", rc);
+  } else if (build.refused) {
+    std::printf("\nLATS_GRIB: latsgribmap ERROR: no GRIB index was written\n");
     std::printf("LATS_GRIB: rc = %d\n\n", rc);
   } else if (rc > 99) {
     std::printf("\nLATS_GRIB: latsgribmap ERROR: problem with the GRIB data...\n");

@@ -93,3 +93,99 @@ TEST(GribPeer, FilesOfTheIndependentToolsReadAsItDecodesThem) {
   ASSERT_TRUE(run_tool(d, "grib_set -s P1=1 b16.grb u11.grb"));
   check(d, "u11.grb", "", 2, 2);
 }
+
+namespace {
+
+// The README's descriptor of a T42 field from elsewhere, as the README
+// gives it.
+std::string readme_t42() {
+  const std::string readme = vemra_test::read_file(std::string(VEMRA_SOURCE_DIR) + "/README.md");
+  const size_t from = readme.find("    dset ^t2.grb\n");
+  const size_t to = readme.find("    endvars\n", from);
+  if (from == std::string::npos || to == std::string::npos) return "";
+  std::istringstream in(readme.substr(from, to + 12 - from));
+  std::string text;
+  for (std::string line; std::getline(in, line);) text += line.substr(4) + "\n";
+  return text;
+}
+
+struct built_set {
+  int rc;
+  std::string out;
+};
+built_set build_set(const TempDir& d, const std::string& ctl) {
+  vemra_test::write_file(d.file("t2.ctl"), ctl);
+  std::remove(d.file("t2.gmp").c_str());
+  mfcmn.calendar_365 = -999;
+  StdoutCapture cap;
+  const int rc = latsgribmap(d.file("t2.ctl").c_str(), 0);
+  return {rc, cap.text()};
+}
+
+std::string without(std::string text, const std::string& line) {
+  const size_t at = text.find(line);
+  return at == std::string::npos ? text : text.erase(at, line.size());
+}
+
+}  // namespace
+
+// cdo stores a Gaussian field's rows from north to south: the README's
+// descriptor says so with yrev and every latitude reads its own row; one
+// that takes the rows the other way round, or the columns from elsewhere,
+// builds no index and names the message and the fix.
+TEST(GribPeer, RowsAreReadInTheOrderTheFileStoresThem) {
+  if (!grtest::have("cdo")) GTEST_SKIP() << "cdo not installed";
+  TempDir d;
+  const std::string field =
+      " -setltype,105 -setlevel,2 -setcode,11 -expr,'v=clat(const)' -const,1,t42grid ";
+  ASSERT_TRUE(run_tool(d, "cdo -s -f grb -b 24 -settaxis,2000-01-01,00:00" + field + "a.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s -f grb -b 24 -settaxis,2000-01-01,06:00" + field + "b.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s mergetime a.grb b.grb t2.grb"));
+  const std::string ctl = readme_t42();
+  ASSERT_NE(ctl.find("options yrev\n"), std::string::npos) << ctl;
+  built_set r = build_set(d, ctl);
+  ASSERT_EQ(r.rc, 1) << r.out;
+  auto pfi = grtest::open_text(d, ctl);
+  ASSERT_TRUE(pfi);
+  for (int t = 1; t <= 2; t++) {
+    auto g = grtest::read(pfi.get(), 0, 0, 1, {1, 1, 1, t}, {128, 64, 1, t});
+    ASSERT_EQ(g.rc, 0) << g.out;
+    for (int j : {0, 1, 31, 32, 63}) {
+      const double lat = pfi->grid_to_world[1](pfi->grid_to_world_scaling[1], float(j + 1));
+      EXPECT_NEAR(g.at(5, j), lat, 1e-3) << "y " << j + 1;
+    }
+  }
+  EXPECT_NEAR(pfi->grid_to_world[1](pfi->grid_to_world_scaling[1], 64.0f), 87.864, 1e-5);
+
+  const std::string first =
+      "gribmap:  Message 1 at byte 0 (parameter 11, level type 105, level 2, 00Z01JAN2000) "
+      "does not fit the descriptor's grid:\n";
+  struct row {
+    const char* name;
+    std::string file;  // cdo operators on t2.grb; empty: t2.grb itself
+    std::string ctl;
+    std::string fix;
+  };
+  const row table[] = {
+      {"rows stored north to south, no yrev", "", without(ctl, "options yrev\n"),
+       "  Its rows are stored north to south: add \"options yrev\" to the descriptor.\n"},
+      {"rows stored south to north under yrev", "-invertlat", ctl,
+       "  Its rows are stored south to north: take yrev out of the descriptor's options.\n"},
+      {"columns from 180 west", "-sellonlatbox,-180,180,-90,90", ctl,
+       "  Its first column lies at longitude -180: start the xdef there.\n"},
+  };
+  for (const row& c : table) {
+    SCOPED_TRACE(c.name);
+    if (!c.file.empty()) {
+      ASSERT_TRUE(run_tool(d, "cdo -s " + c.file + " a.grb t2.grb"));
+    } else {
+      ASSERT_TRUE(run_tool(d, "cp a.grb t2.grb"));
+    }
+    r = build_set(d, c.ctl);
+    EXPECT_EQ(r.rc, grib_rec_grid_place) << r.out;
+    EXPECT_NE(r.out.find(first), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(c.fix), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("no GRIB index was written"), std::string::npos) << r.out;
+    EXPECT_FALSE(vemra_test::file_exists(d.file("t2.gmp")));
+  }
+}
