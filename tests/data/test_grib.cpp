@@ -9,6 +9,7 @@
 
 #include "data/gribbuild.h"
 #include "data/gribindex.h"
+#include "data/pdef.h"
 #include "data/reader.h"
 #include "support/grib_writer.h"
 #include "test_gridread_support.h"
@@ -318,7 +319,8 @@ TEST(GribData, PreProjectedGridsMatchTheNativeSize) {
   vemra_test::write_file(d.file("d.ctl"), ctl());
   grtest::record pfi(getpfi());
   ASSERT_EQ(kaddes(d.file("d.ctl").c_str(), pfi.get(), 0), 0);
-  pfi->pdef_type = 1, pfi->native_isize = 5, pfi->native_jsize = 2;
+  // A native grid given by a table: its size alone is compared.
+  pfi->pdef_type = pdef_bilin, pfi->native_isize = 5, pfi->native_jsize = 2;
   pfi->reader = find_reader(data_kind::preprojected_grib);
   grib_index g{};
   int hi[4] = {2, 3, 3, 255}, ints[27];

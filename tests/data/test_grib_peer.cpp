@@ -189,3 +189,101 @@ TEST(GribPeer, RowsAreReadInTheOrderTheFileStoresThem) {
     EXPECT_FALSE(vemra_test::file_exists(d.file("t2.gmp")));
   }
 }
+
+// Each message a variable wants is placed by its own grid description, or
+// refused naming it: a descriptor whose grid starts, steps or lies
+// elsewhere, a second box of the same size, columns stored east to west, a
+// grid of another type, a native grid that the pdef puts elsewhere.
+TEST(GribPeer, EveryWantedMessageIsPlacedByItsOwnGridDescription) {
+  if (!grtest::have("cdo") || !grtest::have("grib_set")) GTEST_SKIP() << "cdo or grib_set missing";
+  TempDir d;
+  // Each point holds its own longitude.
+  const std::string lons =
+      "cdo -s -f grb -b 16 -setcode,11 -settaxis,2000-01-01,00:00 "
+      "-expr,'v=clon(const)' -const,1,r144x73 ";
+  ASSERT_TRUE(run_tool(d, lons + "g.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s sellonlatbox,0,30,40,60 g.grb a.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s sellonlatbox,100,130,40,60 g.grb b.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s cat a.grb b.grb ab.grb"));
+  ASSERT_TRUE(run_tool(d, "grib_set -s swapScanningX=1 g.grb ew.grb"));
+  ASSERT_TRUE(run_tool(d, "grib_set -s gridType=rotated_ll g.grb rot.grb"));
+  // A polar stereographic grid of 41 x 41 points 200 km apart, oriented
+  // along 80W, whose first point is 30N 125W: 45 degrees west of the
+  // orientation and, on the earth of cdo's files (6367.47 km), 6860.0 km
+  // or 24.25 points down and left of the pole, which lies at 25.25, 25.25.
+  ASSERT_TRUE(run_tool(d,
+                       "cdo -s -f grb -setcode,11 -settaxis,2000-01-01,00:00 -const,1,r41x41 "
+                       "ll.grb && grib_set -s gridType=polar_stereographic ll.grb p0.grb && "
+                       "grib_set -s orientationOfTheGridInDegrees=-80,DxInMetres=200000,"
+                       "DyInMetres=200000,latitudeOfFirstGridPointInDegrees=30,"
+                       "longitudeOfFirstGridPointInDegrees=-125 p0.grb ps.grb"));
+  const std::string global = "xdef 144 linear 0 2.5\nydef 73 linear -90 2.5\n";
+  const std::string box = "xdef 13 linear 0 2.5\nydef 9 linear 40 2.5\n";
+  const std::string polar =
+      "pdef 41 41 nps 25.25 25.25 -80 200\nxdef 10 linear -130 5\n"
+      "ydef 10 linear 30 5\n";
+  const std::string first =
+      "gribmap:  Message 1 at byte 0 (parameter 11, level type 1, level 0, 00Z01JAN2000) "
+      "does not fit the descriptor's grid:\n";
+  struct row {
+    const char* name;
+    const char* file;
+    std::string grid;
+    std::string said;  // "": indexed
+  };
+  const row table[] = {
+      {"the grid as it is", "g.grb", global, ""},
+      {"columns from 0 taken from 180 west", "g.grb",
+       "xdef 144 linear -180 2.5\nydef 73 linear -90 2.5\n",
+       "  Its first column lies at longitude 0: start the xdef there.\n"},
+      {"columns 2.5 degrees apart taken 2 apart", "g.grb",
+       "xdef 144 linear 0 2\nydef 73 linear -90 2.5\n",
+       "  The descriptor's xdef does not describe its columns.\n"},
+      {"a box from 40N taken from 30N", "a.grb", "xdef 13 linear 0 2.5\nydef 9 linear 30 2.5\n",
+       "  The descriptor's ydef does not describe its rows.\n"},
+      {"the box as it is", "a.grb", box, ""},
+      {"a second box of the same size", "ab.grb", box,
+       "gribmap:  Message 2 at byte " +
+           std::to_string(vemra_test::read_file(d.file("a.grb")).size()) +
+           " (parameter 11, level type 1, level 0, 00Z01JAN2000) does not fit the descriptor's "
+           "grid:\n  It holds rows from latitude 40 to 60 and columns from longitude 100 to "
+           "130;\n"},
+      {"columns stored east to west", "ew.grb", global,
+       "  Its columns are stored from east to west, which no descriptor can say.\n"},
+      {"a rotated grid", "rot.grb", global,
+       "  It holds a rotated latitude-longitude grid (type 10); the descriptor reads latitude rows "
+       "and longitude columns (use a pdef for a projected grid).\n"},
+      {"the native grid of a polar pdef", "ps.grb", polar, ""},
+      {"a pole a point and a quarter further left", "ps.grb",
+       "pdef 41 41 nps 24 25.25 -80 200\nxdef 10 linear -130 5\nydef 10 linear 30 5\n",
+       "  the pdef places that point at i = -0.2"},
+      {"a polar grid under a Lambert pdef", "ps.grb",
+       "pdef 41 41 lcc 30 -125 1 1 60 60 -80 200000 200000\nxdef 10 linear -130 5\n"
+       "ydef 10 linear 30 5\n",
+       "  It holds a polar stereographic grid (type 5); the descriptor reads a native Lambert "
+       "conformal grid (type 3).\n"},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    const std::string ctl = "dset ^" + std::string(r.file) +
+                            "\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\n" + r.grid +
+                            "zdef 1 levels 0\ntdef 1 linear 00z1jan2000 6hr\nvars 1\n"
+                            "v 0 11,1,0 longitude\nendvars\n";
+    built_set b = build_set(d, ctl);
+    if (!r.said.empty()) {
+      EXPECT_EQ(b.rc, grib_rec_grid_place) << b.out;
+      EXPECT_NE(b.out.find(r.said), std::string::npos) << b.out;
+      EXPECT_NE(b.out.find(r.said[0] == ' ' ? first : r.said), std::string::npos) << b.out;
+      EXPECT_FALSE(vemra_test::file_exists(d.file("t2.gmp")));
+      continue;
+    }
+    ASSERT_EQ(b.rc, 1) << b.out;
+    auto pfi = grtest::open_text(d, ctl);
+    ASSERT_TRUE(pfi);
+    if (r.grid == polar) continue;
+    // Each column holds its own longitude: x = 5 lies at 10E.
+    auto g = grtest::read(pfi.get(), 0, 0, 1, {5, 3, 1, 1}, {5, 3, 1, 1});
+    ASSERT_EQ(g.rc, 0) << g.out;
+    EXPECT_NEAR(g.at(0), 10.0, 0.01);
+  }
+}
