@@ -33,6 +33,10 @@ namespace {
 // At most this many bytes are skipped while looking for the next message.
 constexpr int scanlim = 1000;
 
+// A long message's total length: the flag bit and the unit it counts.
+constexpr int64_t long_message = 0x800000;
+constexpr int64_t long_unit = 120;
+
 // gribhdr results besides 0 (a message) and 1 (end of file).
 enum grib_hdr_status {
   hdr_message = 0,
@@ -245,7 +249,18 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
     h->bms_pos = pos + 6;
     pos += h->bms_length;
   }
-  if ((rc = read_section(f, pos, 11, b, sizeof b, &h->bds_length))) return rc;
+  // The data section's fixed octets are read whole: in a long message its
+  // stated length may be shorter than they are.
+  if (!f.read(pos, b, 11)) return hdr_io;
+  h->bds_length = get3(b);
+  if (h->edition == 1 && (h->total_length & long_message) && h->bds_length < long_unit) {
+    // Past 2^24 bytes the total length counts units of 120 bytes (the top
+    // bit set), less the data section's stated length; that section runs to
+    // the end marker.
+    h->total_length = (h->total_length & ~long_message) * long_unit - h->bds_length + 4;
+    h->bds_length = h->total_length - (pos - at) - 4;
+  }
+  if (h->bds_length < 11) return hdr_short_section;
   h->bds_flags = b[3] >> 6;
   int e = kagby(b, 4, 2);
   if (e > 32767) e = 32768 - e;
@@ -283,6 +298,10 @@ int gribhdr(grib_record_header* h) {
     if (std::memcmp(w, "GRIB", 4) == 0) break;
     build.fpos++;
     if (++advanced >= scanlim) {
+      if (build.irec == 0) {
+        std::printf("No GRIB message found in the first %d bytes of the file\n", scanlim);
+        return hdr_not_found;
+      }
       std::printf("GRIB header not found in scanning between records\n");
       std::printf("->%c%c%c%c<-\n", w[0], w[1], w[2], w[3]);
       return hdr_not_found;

@@ -287,3 +287,51 @@ TEST(GribPeer, EveryWantedMessageIsPlacedByItsOwnGridDescription) {
     EXPECT_NEAR(g.at(0), 10.0, 0.01);
   }
 }
+
+// A field of 3600 x 1800 points at 24 bits is 19.4 MB, past the 3-octet
+// length: cdo gives its length in units of 120 bytes. It is read whole,
+// and the message after it is found. A header longer than the scan limit
+// before the first message is named as such, and stripped it reads.
+TEST(GribPeer, LongMessagesAndAHeaderBeforeTheFirst) {
+  if (!grtest::have("cdo")) GTEST_SKIP() << "cdo not installed";
+  TempDir d;
+  // Each point holds its longitude plus 1000 times its latitude + 90.
+  ASSERT_TRUE(run_tool(d,
+                       "cdo -s -f grb -b 24 -setcode,11 -settaxis,2000-01-01,00:00 "
+                       "-expr,'v=clon(const)+1000*(clat(const)+90)' -const,1,r3600x1800 big.grb"));
+  ASSERT_TRUE(run_tool(d,
+                       "cdo -s -f grb -setcode,12 -settaxis,2000-01-01,00:00 -const,1,r36x19 "
+                       "small.grb && cat big.grb small.grb | tee both.grb"));
+  const std::string vars = "vars 2\nv 0 11,1,0 v\nw 0 12,1,0 w\nendvars\n";
+  const std::string head =
+      "dset ^both.grb\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\nxdef 3600 linear 0 0.1\n"
+      "ydef 1800 linear -89.95 0.1\nzdef 1 levels 0\ntdef 1 linear 00z1jan2000 6hr\n";
+  // The small message is found where the long one ends.
+  built_set r = build_set(d, head + vars);
+  EXPECT_EQ(r.rc, grib_rec_grid_size) << r.out;
+  EXPECT_NE(r.out.find("gribmap:  Message 2 at byte 19440084 (parameter 12"), std::string::npos)
+      << r.out;
+  const std::string ctl = head + "vars 1\nv 0 11,1,0 v\nendvars\n";
+  r = build_set(d, ctl);
+  ASSERT_EQ(r.rc, 1) << r.out;
+  auto pfi = grtest::open_text(d, ctl);
+  ASSERT_TRUE(pfi);
+  auto g = grtest::read(pfi.get(), 0, 0, 1, {901, 1351, 1, 1}, {903, 1351, 1, 1});
+  ASSERT_EQ(g.rc, 0) << g.out;
+  for (int i = 0; i < 3; i++) EXPECT_NEAR(g.at(i), 90 + 0.1 * i + 1000 * 135.05, 0.03);
+
+  vemra_test::write_file(d.file("header.grb"),
+                         std::string(6148, 'x') + vemra_test::read_file(d.file("small.grb")));
+  const std::string small =
+      "dset ^header.grb\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\nxdef 36 linear 0 10\n"
+      "ydef 19 linear -90 10\nzdef 1 levels 0\ntdef 1 linear 00z1jan2000 6hr\n" +
+      vars;
+  r = build_set(d, small);
+  EXPECT_EQ(r.rc, 52);
+  EXPECT_NE(r.out.find("No GRIB message found in the first 1000 bytes of the file\n"),
+            std::string::npos)
+      << r.out;
+  ASSERT_TRUE(run_tool(d, "tail -c +6149 header.grb | tee stripped.grb"));
+  EXPECT_EQ(vemra_test::read_file(d.file("stripped.grb")),
+            vemra_test::read_file(d.file("small.grb")));
+}
