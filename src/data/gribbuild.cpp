@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -82,6 +83,9 @@ struct index_build {
   // Wanted messages whose grid refuses them: no index is written.
   int refused = 0;
   int refusal = 0;  // the first one's status
+  // Messages that matched no variable, level and time, the first named.
+  int unmatched = 0;
+  std::string unmatched_named;
 };
 
 // Refused messages described in full; the rest are counted.
@@ -355,6 +359,66 @@ bool level_matches(const variable_descriptor& v, const grib_record_header* h) {
   return (u[2] == h->level1 && u[3] == h->level2) || (u[3] == h->time_range && u[2] == h->level);
 }
 
+// The variable whose records hold record rec of a time.
+const variable_descriptor* variable_of(const file_descriptor* pfi, int64_t rec) {
+  for (int k = 0; k < pfi->variable_count; k++) {
+    const variable_descriptor& v = pfi->variables[k];
+    if (rec >= v.record && rec < v.record + std::max(v.levels, 1)) return &v;
+  }
+  return nullptr;
+}
+
+// The warning for a slot that an earlier message at byte `before` filled.
+std::string slot_named(const file_descriptor* pfi, int64_t rec, const date_time& when,
+                       int64_t before) {
+  const variable_descriptor* v = variable_of(pfi, rec);
+  char line[300];
+  std::snprintf(line, sizeof line, "%s, level %lld, %s, that the message at byte %lld filled",
+                v ? v->abbrev : "?", static_cast<long long>(v ? rec - v->record + 1 : 1),
+                kat2ch(when, when.minute ? 5 : 4).c_str(), static_cast<long long>(before));
+  return line;
+}
+
+// Octet number of the grid description's list of points per row.
+constexpr int gds_list_octet = 4;
+constexpr int missing_count = 0xFFFF;
+
+// The sizes of a message whose grid the grid rule refuses, or its grid
+// number.
+std::string grid_misfit(const grib_record_header* h, const file_descriptor* pfi, int gtype,
+                        std::FILE* f) {
+  char line[400];
+  if (!h->gds_flag && gtype == 255) return "  It has no grid description.\n";
+  if (gtype != 255) {
+    std::snprintf(line, sizeof line, "  It holds grid %d; the descriptor reads grid %d%s.\n",
+                  h->grid_id, gtype, gtype == 29 ? " (29 and 30)" : "");
+    return line;
+  }
+  const bool native = preprojected(pfi);
+  const int nx = native ? pfi->native_isize : pfi->x_size;
+  const int ny = native ? pfi->native_jsize : pfi->y_size;
+  const char* whose = native ? "the pdef's native grid is" : "the descriptor's is";
+  if (h->ni != missing_count) {
+    std::snprintf(line, sizeof line, "  It holds a grid of %d by %d points; %s %d by %d.\n", h->ni,
+                  h->nj, whose, nx, ny);
+    return line;
+  }
+  // A reduced grid: its rows' lengths are listed in the grid description.
+  long long points = 0;
+  const int at = h->gds[gds_list_octet] - 1 + 4 * h->gds[3];
+  std::vector<unsigned char> list(size_t(2) * size_t(h->nj));
+  const int64_t gds_pos = h->msg_start + (h->edition == 1 ? 8 : 4) + h->pds_length;
+  if (f && h->gds[gds_list_octet] != 255 && at + int64_t(list.size()) <= h->gds_length &&
+      read_at(f, gds_pos + at, list.data(), list.size())) {
+    for (int j = 0; j < h->nj; j++) points += kagby(list.data(), 2 * j, 2);
+  }
+  std::snprintf(line, sizeof line,
+                "  It holds a reduced grid of %d rows, %lld points; %s %d by %d, %lld points:\n"
+                "  make it regular first (cdo setgridtype,regular).\n",
+                h->nj, points, whose, nx, ny, static_cast<long long>(nx) * ny);
+  return line;
+}
+
 }  // namespace
 
 void gribfill(int64_t irec_pos, int offset, int stride, const grib_record_header* h,
@@ -431,7 +495,10 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
 
   const int gtype = pindx->hipnt[3];
   int offset, stride;
-  if (int rc = gribgrid(h, pfi, gtype, &offset, &stride); rc != grib_rec_entered) return rc;
+  if (int rc = gribgrid(h, pfi, gtype, &offset, &stride); rc != grib_rec_entered) {
+    if (why) *why = grid_misfit(h, pfi, gtype, f);
+    return rc;
+  }
   if (int rc = gribplace(h, pfi, gtype, why); rc != grib_rec_entered) return rc;
 
   if (h->bds_flags != 0) return grib_rec_packing;
@@ -449,7 +516,11 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   if ((h->bds_length - 11) * 8 < nset * h->bits) return grib_rec_short_data;
   if (h->data_pos > INT_MAX || (h->bms_flag && h->bms_pos > INT_MAX)) return grib_rec_beyond_index;
 
-  gribfill(int64_t(it - 1) * pfi->time_records + rec, offset, stride, h, pindx);
+  const int64_t irec = int64_t(it - 1) * pfi->time_records + rec;
+  const int64_t slot = (stride * irec + offset) / 3;
+  if (why && pindx->msg_start && slot < pindx->msg_count && pindx->msg_start[slot] >= 0)
+    *why = slot_named(pfi, rec, vt, pindx->msg_start[slot]);
+  gribfill(irec, offset, stride, h, pindx);
   return grib_rec_entered;
 }
 
@@ -465,6 +536,52 @@ std::string message_named(const grib_record_header& h) {
                 static_cast<long long>(h.msg_start), h.parameter, h.level_type, h.level,
                 when.c_str());
   return line;
+}
+
+// A message that no variable, level and time of the descriptor wants.
+void unmatched(const grib_record_header& h) {
+  if (build.unmatched++ >= refusals_shown) return;
+  const std::string when = kat2ch(h.valid, h.valid.minute ? 5 : 4);
+  char line[300];
+  std::snprintf(line, sizeof line,
+                "  parameter %d, level type %d, level %d, %s (message %d at byte %lld)\n",
+                h.parameter, h.level_type, h.level, when.c_str(), build.irec,
+                static_cast<long long>(h.msg_start));
+  build.unmatched_named += line;
+}
+
+// What the scan matched: per variable the levels and times filled, and the
+// messages that matched nothing.
+void account(const file_descriptor* pfi, const grib_index* pindx) {
+  const int nrec = pindx->hipnt[3] == 29 ? 2 : 1;
+  for (int k = 0; k < pfi->variable_count; k++) {
+    const variable_descriptor& v = pfi->variables[k];
+    const int levels = std::max(v.levels, 1);
+    long long filled = 0;
+    for (int t = 0; t < pfi->t_size; t++)
+      for (int z = 0; z < levels; z++) {
+        const int64_t irec = int64_t(t) * pfi->time_records + v.record + z;
+        bool any = false;
+        for (int h = 0; h < nrec; h++) any = any || pindx->intpnt[3 * (nrec * irec + h) + 2] > -900;
+        filled += any;
+      }
+    const long long slots = static_cast<long long>(levels) * pfi->t_size;
+    if (filled)
+      std::printf("gribmap:  %s: %lld of %lld levels and times filled\n", v.abbrev, filled, slots);
+    else
+      std::printf(
+          "gribmap:  Warning: no message for %s (parameter %d, level type %d): 0 of "
+          "%lld levels and times filled\n",
+          v.abbrev, v.units[0], v.units[1], slots);
+  }
+  if (build.unmatched)
+    std::printf(
+        "gribmap:  %d message%s matched no variable, level and time of the descriptor%s\n%s",
+        build.unmatched, build.unmatched > 1 ? "s" : "",
+        build.unmatched > refusals_shown
+            ? ("; the first " + std::to_string(refusals_shown) + ":").c_str()
+            : ":",
+        build.unmatched_named.c_str());
 }
 
 // A wanted message that its grid refuses.
@@ -497,6 +614,12 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
     }
     std::string why;
     int r = gribrec(&h, pfi, pindx, build.gfile, &why);
+    if (r == grib_rec_entered && !why.empty())
+      std::printf("gribmap:  Warning: %s fills the slot of %s: the later is kept\n",
+                  message_named(h).c_str(), why.c_str());
+    if (r == grib_rec_no_match || r == grib_rec_time_range || r == grib_rec_time_between ||
+        r == grib_rec_time_unit)
+      unmatched(h);
     if (r == grib_rec_entered)
       *result = 1;
     else if (r >= grib_rec_native_size && r <= grib_rec_grid_type)
@@ -744,6 +867,7 @@ int gribmap() {
     }
   }
 
+  account(pfi.get(), g);
   if (build.refused) {
     if (build.refused > refusals_shown)
       std::printf("gribmap:  ... and %d more messages that do not fit\n",
@@ -768,6 +892,8 @@ int latsgribmap(const char* name, int no_forecast) {
     explicit build_scope(bool no_tau) {
       build.notau = no_tau;
       build.refused = 0;
+      build.unmatched = 0;
+      build.unmatched_named.clear();
       mfcmn.calendar_365 = -999;
     }
     ~build_scope() {

@@ -335,3 +335,44 @@ TEST(GribPeer, LongMessagesAndAHeaderBeforeTheFirst) {
   EXPECT_EQ(vemra_test::read_file(d.file("stripped.grb")),
             vemra_test::read_file(d.file("small.grb")));
 }
+
+// The builder says what it matched: the levels and times each variable
+// filled, a variable none of whose messages is there, the messages that
+// matched nothing, two messages of one slot, and the sizes of a grid that
+// differs.
+TEST(GribPeer, TheBuilderSaysWhatItMatched) {
+  if (!grtest::have("cdo")) GTEST_SKIP() << "cdo not installed";
+  TempDir d;
+  const std::string field = " -setcode,11 -expr,'v=clat(const)' -const,1,r36x19 ";
+  for (const char* h : {"00", "03", "06"})
+    ASSERT_TRUE(run_tool(d, std::string("cdo -s -f grb -settaxis,2000-01-01,") + h + ":00" + field +
+                                "h" + h + ".grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s cat h00.grb h03.grb h06.grb h00.grb t2.grb"));
+  const size_t one = vemra_test::read_file(d.file("h00.grb")).size();
+  const std::string head = "dset ^t2.grb\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\n";
+  const std::string grid = "xdef 36 linear 0 10\nydef 19 linear -90 10\n";
+  // A 6-hourly axis and a parameter number mistyped.
+  const std::string ctl = head + grid +
+                          "zdef 1 levels 0\ntdef 2 linear 00z1jan2000 6hr\nvars 2\n"
+                          "v 0 11,1,0 v\nw 0 12,1,0 w\nendvars\n";
+  built_set r = build_set(d, ctl);
+  ASSERT_EQ(r.rc, 1) << r.out;
+  for (const std::string& line : std::vector<std::string>{
+           "gribmap:  v: 2 of 2 levels and times filled\n",
+           "gribmap:  Warning: no message for w (parameter 12, level type 1): 0 of 2 levels and "
+           "times filled\n",
+           "gribmap:  1 message matched no variable, level and time of the descriptor:\n"
+           "  parameter 11, level type 1, level 0, 03Z01JAN2000 (message 2 at byte " +
+               std::to_string(one) + ")\n",
+           "gribmap:  Warning: Message 4 at byte " + std::to_string(3 * one) +
+               " (parameter 11, level type 1, level 0, 00Z01JAN2000) fills the slot of v, level 1, "
+               "00Z01JAN2000, that the message at byte 0 filled: the later is kept\n",
+       })
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  r = build_set(
+      d, head + "xdef 37 linear 0 10\nydef 19 linear -90 10\n" + ctl.substr(ctl.find("zdef")));
+  EXPECT_EQ(r.rc, grib_rec_grid_size);
+  EXPECT_NE(r.out.find("  It holds a grid of 36 by 19 points; the descriptor's is 37 by 19.\n"),
+            std::string::npos)
+      << r.out;
+}
