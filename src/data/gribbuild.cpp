@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -32,6 +33,10 @@ namespace {
 
 // At most this many bytes are skipped while looking for the next message.
 constexpr int scanlim = 1000;
+
+// A long message's total length: the flag bit and the unit it counts.
+constexpr int64_t long_message = 0x800000;
+constexpr int64_t long_unit = 120;
 
 // gribhdr results besides 0 (a message) and 1 (end of file).
 enum grib_hdr_status {
@@ -75,7 +80,16 @@ struct index_build {
   // The staged descriptor's own name, when ifile reads it through the
   // writer's descriptor: data named from its directory are named from this.
   std::string descriptor_shown;
+  // Wanted messages whose grid refuses them: no index is written.
+  int refused = 0;
+  int refusal = 0;  // the first one's status
+  // Messages that matched no variable, level and time, the first named.
+  int unmatched = 0;
+  std::string unmatched_named;
 };
+
+// Refused messages described in full; the rest are counted.
+constexpr int refusals_shown = 3;
 
 index_build build;
 
@@ -218,7 +232,7 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
     pos = at + 8;
   }
 
-  unsigned char b[40];
+  unsigned char b[sizeof h->gds];
   int rc = read_section(f, pos, 21, b, sizeof b, &h->pds_length);
   if (rc) return rc;
   product_fields(b, h->pds_length, notau, h);
@@ -230,6 +244,7 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
     h->ni = kagby(b, 6, 2);
     h->nj = kagby(b, 8, 2);
     h->scan_mode = h->gds_length >= 28 ? (b[27] & 0xE0) : 0;
+    std::memcpy(h->gds, b, sizeof h->gds);
     pos += h->gds_length;
   }
   if (h->bms_flag) {
@@ -238,7 +253,18 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
     h->bms_pos = pos + 6;
     pos += h->bms_length;
   }
-  if ((rc = read_section(f, pos, 11, b, sizeof b, &h->bds_length))) return rc;
+  // The data section's fixed octets are read whole: in a long message its
+  // stated length may be shorter than they are.
+  if (!f.read(pos, b, 11)) return hdr_io;
+  h->bds_length = get3(b);
+  if (h->edition == 1 && (h->total_length & long_message) && h->bds_length < long_unit) {
+    // Past 2^24 bytes the total length counts units of 120 bytes (the top
+    // bit set), less the data section's stated length; that section runs to
+    // the end marker.
+    h->total_length = (h->total_length & ~long_message) * long_unit - h->bds_length + 4;
+    h->bds_length = h->total_length - (pos - at) - 4;
+  }
+  if (h->bds_length < 11) return hdr_short_section;
   h->bds_flags = b[3] >> 6;
   int e = kagby(b, 4, 2);
   if (e > 32767) e = 32768 - e;
@@ -276,6 +302,10 @@ int gribhdr(grib_record_header* h) {
     if (std::memcmp(w, "GRIB", 4) == 0) break;
     build.fpos++;
     if (++advanced >= scanlim) {
+      if (build.irec == 0) {
+        std::printf("No GRIB message found in the first %d bytes of the file\n", scanlim);
+        return hdr_not_found;
+      }
       std::printf("GRIB header not found in scanning between records\n");
       std::printf("->%c%c%c%c<-\n", w[0], w[1], w[2], w[3]);
       return hdr_not_found;
@@ -327,6 +357,66 @@ bool level_matches(const variable_descriptor& v, const grib_record_header* h) {
   const int* u = v.units;
   if (u[3] < -900) return u[2] == h->level;
   return (u[2] == h->level1 && u[3] == h->level2) || (u[3] == h->time_range && u[2] == h->level);
+}
+
+// The variable whose records hold record rec of a time.
+const variable_descriptor* variable_of(const file_descriptor* pfi, int64_t rec) {
+  for (int k = 0; k < pfi->variable_count; k++) {
+    const variable_descriptor& v = pfi->variables[k];
+    if (rec >= v.record && rec < v.record + std::max(v.levels, 1)) return &v;
+  }
+  return nullptr;
+}
+
+// The warning for a slot that an earlier message at byte `before` filled.
+std::string slot_named(const file_descriptor* pfi, int64_t rec, const date_time& when,
+                       int64_t before) {
+  const variable_descriptor* v = variable_of(pfi, rec);
+  char line[300];
+  std::snprintf(line, sizeof line, "%s, level %lld, %s, that the message at byte %lld filled",
+                v ? v->abbrev : "?", static_cast<long long>(v ? rec - v->record + 1 : 1),
+                kat2ch(when, when.minute ? 5 : 4).c_str(), static_cast<long long>(before));
+  return line;
+}
+
+// Octet number of the grid description's list of points per row.
+constexpr int gds_list_octet = 4;
+constexpr int missing_count = 0xFFFF;
+
+// The sizes of a message whose grid the grid rule refuses, or its grid
+// number.
+std::string grid_misfit(const grib_record_header* h, const file_descriptor* pfi, int gtype,
+                        std::FILE* f) {
+  char line[400];
+  if (!h->gds_flag && gtype == 255) return "  It has no grid description.\n";
+  if (gtype != 255) {
+    std::snprintf(line, sizeof line, "  It holds grid %d; the descriptor reads grid %d%s.\n",
+                  h->grid_id, gtype, gtype == 29 ? " (29 and 30)" : "");
+    return line;
+  }
+  const bool native = preprojected(pfi);
+  const int nx = native ? pfi->native_isize : pfi->x_size;
+  const int ny = native ? pfi->native_jsize : pfi->y_size;
+  const char* whose = native ? "the pdef's native grid is" : "the descriptor's is";
+  if (h->ni != missing_count) {
+    std::snprintf(line, sizeof line, "  It holds a grid of %d by %d points; %s %d by %d.\n", h->ni,
+                  h->nj, whose, nx, ny);
+    return line;
+  }
+  // A reduced grid: its rows' lengths are listed in the grid description.
+  long long points = 0;
+  const int at = h->gds[gds_list_octet] - 1 + 4 * h->gds[3];
+  std::vector<unsigned char> list(size_t(2) * size_t(h->nj));
+  const int64_t gds_pos = h->msg_start + (h->edition == 1 ? 8 : 4) + h->pds_length;
+  if (f && h->gds[gds_list_octet] != 255 && at + int64_t(list.size()) <= h->gds_length &&
+      read_at(f, gds_pos + at, list.data(), list.size())) {
+    for (int j = 0; j < h->nj; j++) points += kagby(list.data(), 2 * j, 2);
+  }
+  std::snprintf(line, sizeof line,
+                "  It holds a reduced grid of %d rows, %lld points; %s %d by %d, %lld points:\n"
+                "  make it regular first (cdo setgridtype,regular).\n",
+                h->nj, points, whose, nx, ny, static_cast<long long>(nx) * ny);
+  return line;
 }
 
 }  // namespace
@@ -390,16 +480,31 @@ int64_t gribvarrec(const grib_record_header* h, const file_descriptor* pfi) {
 }
 
 int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
-            std::FILE* f) {
+            std::FILE* f, std::string* why) {
+  // The slot first: a message that no variable, level and time wants is
+  // passed over whatever its grid.
+  if (!h->forecast_ok) return grib_rec_time_unit;
+  date_time vt = h->valid;
+  // In double: a float holds only every other step past 2^24.
+  const double t = t2gr_exact(pfi->grid_to_world_scaling[3], &vt);
+  if (!(t >= 0.99) || t > pfi->t_size + 0.01) return grib_rec_time_range;
+  const int it = static_cast<int>(t + 0.01);
+  if (std::fabs(t - it) > 0.01) return grib_rec_time_between;
+  const int64_t rec = gribvarrec(h, pfi);
+  if (rec < 0) return grib_rec_no_match;
+
+  const int gtype = pindx->hipnt[3];
+  int offset, stride;
+  if (int rc = gribgrid(h, pfi, gtype, &offset, &stride); rc != grib_rec_entered) {
+    if (why) *why = grid_misfit(h, pfi, gtype, f);
+    return rc;
+  }
+  if (int rc = gribplace(h, pfi, gtype, why); rc != grib_rec_entered) return rc;
+
   if (h->bds_flags != 0) return grib_rec_packing;
   if (h->bms_flag && h->bms_table != 0) return grib_rec_predefined_map;
   if (h->bits > 32) return grib_rec_bits;
   if (!scaling_ok(h)) return grib_rec_scaling;
-
-  const int gtype = pindx->hipnt[3];
-  int offset, stride;
-  if (int rc = gribgrid(h, pfi, gtype, &offset, &stride); rc != grib_rec_entered) return rc;
-
   // Every point the reader may ask for must be in the message.
   const int64_t npts = grid_points(pfi, gtype);
   int64_t nset = npts;
@@ -411,21 +516,81 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   if ((h->bds_length - 11) * 8 < nset * h->bits) return grib_rec_short_data;
   if (h->data_pos > INT_MAX || (h->bms_flag && h->bms_pos > INT_MAX)) return grib_rec_beyond_index;
 
-  if (!h->forecast_ok) return grib_rec_time_unit;
-  date_time vt = h->valid;
-  // In double: a float holds only every other step past 2^24.
-  const double t = t2gr_exact(pfi->grid_to_world_scaling[3], &vt);
-  if (!(t >= 0.99) || t > pfi->t_size + 0.01) return grib_rec_time_range;
-  const int it = static_cast<int>(t + 0.01);
-  if (std::fabs(t - it) > 0.01) return grib_rec_time_between;
-
-  const int64_t rec = gribvarrec(h, pfi);
-  if (rec < 0) return grib_rec_no_match;
-  gribfill(int64_t(it - 1) * pfi->time_records + rec, offset, stride, h, pindx);
+  const int64_t irec = int64_t(it - 1) * pfi->time_records + rec;
+  const int64_t slot = (stride * irec + offset) / 3;
+  if (why && pindx->msg_start && slot < pindx->msg_count && pindx->msg_start[slot] >= 0)
+    *why = slot_named(pfi, rec, vt, pindx->msg_start[slot]);
+  gribfill(irec, offset, stride, h, pindx);
   return grib_rec_entered;
 }
 
 namespace {
+
+// What identifies a message in the builder's lines: its number in its file,
+// its place, and what it is.
+std::string message_named(const grib_record_header& h) {
+  const std::string when = kat2ch(h.valid, h.valid.minute ? 5 : 4);
+  char line[300];
+  std::snprintf(line, sizeof line,
+                "Message %d at byte %lld (parameter %d, level type %d, level %d, %s)", build.irec,
+                static_cast<long long>(h.msg_start), h.parameter, h.level_type, h.level,
+                when.c_str());
+  return line;
+}
+
+// A message that no variable, level and time of the descriptor wants.
+void unmatched(const grib_record_header& h) {
+  if (build.unmatched++ >= refusals_shown) return;
+  const std::string when = kat2ch(h.valid, h.valid.minute ? 5 : 4);
+  char line[300];
+  std::snprintf(line, sizeof line,
+                "  parameter %d, level type %d, level %d, %s (message %d at byte %lld)\n",
+                h.parameter, h.level_type, h.level, when.c_str(), build.irec,
+                static_cast<long long>(h.msg_start));
+  build.unmatched_named += line;
+}
+
+// What the scan matched: per variable the levels and times filled, and the
+// messages that matched nothing.
+void account(const file_descriptor* pfi, const grib_index* pindx) {
+  const int nrec = pindx->hipnt[3] == 29 ? 2 : 1;
+  for (int k = 0; k < pfi->variable_count; k++) {
+    const variable_descriptor& v = pfi->variables[k];
+    const int levels = std::max(v.levels, 1);
+    long long filled = 0;
+    for (int t = 0; t < pfi->t_size; t++)
+      for (int z = 0; z < levels; z++) {
+        const int64_t irec = int64_t(t) * pfi->time_records + v.record + z;
+        bool any = false;
+        for (int h = 0; h < nrec; h++) any = any || pindx->intpnt[3 * (nrec * irec + h) + 2] > -900;
+        filled += any;
+      }
+    const long long slots = static_cast<long long>(levels) * pfi->t_size;
+    if (filled)
+      std::printf("gribmap:  %s: %lld of %lld levels and times filled\n", v.abbrev, filled, slots);
+    else
+      std::printf(
+          "gribmap:  Warning: no message for %s (parameter %d, level type %d): 0 of "
+          "%lld levels and times filled\n",
+          v.abbrev, v.units[0], v.units[1], slots);
+  }
+  if (build.unmatched)
+    std::printf(
+        "gribmap:  %d message%s matched no variable, level and time of the descriptor%s\n%s",
+        build.unmatched, build.unmatched > 1 ? "s" : "",
+        build.unmatched > refusals_shown
+            ? ("; the first " + std::to_string(refusals_shown) + ":").c_str()
+            : ":",
+        build.unmatched_named.c_str());
+}
+
+// A wanted message that its grid refuses.
+void refuse(const grib_record_header& h, int status, const std::string& why) {
+  if (build.refused++ == 0) build.refusal = status;
+  if (build.refused > refusals_shown) return;
+  std::printf("gribmap:  %s does not fit the descriptor's grid:\n%s", message_named(h).c_str(),
+              why.c_str());
+}
 
 // Scans one open GRIB file into the index. Returns 0 to go on, -1 when the
 // scan ends early but the index is still written, or a format error.
@@ -447,9 +612,18 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
       std::printf("rc = %i\n", rc);
       return rc;
     }
-    int r = gribrec(&h, pfi, pindx, build.gfile);
+    std::string why;
+    int r = gribrec(&h, pfi, pindx, build.gfile, &why);
+    if (r == grib_rec_entered && !why.empty())
+      std::printf("gribmap:  Warning: %s fills the slot of %s: the later is kept\n",
+                  message_named(h).c_str(), why.c_str());
+    if (r == grib_rec_no_match || r == grib_rec_time_range || r == grib_rec_time_between ||
+        r == grib_rec_time_unit)
+      unmatched(h);
     if (r == grib_rec_entered)
       *result = 1;
+    else if (r >= grib_rec_native_size && r <= grib_rec_grid_type)
+      refuse(h, r, why);
     else if (r > 99)
       *result = r;
   }
@@ -693,6 +867,15 @@ int gribmap() {
     }
   }
 
+  account(pfi.get(), g);
+  if (build.refused) {
+    if (build.refused > refusals_shown)
+      std::printf("gribmap:  ... and %d more messages that do not fit\n",
+                  build.refused - refusals_shown);
+    std::printf("gribmap:  %d wanted message%s do%s not fit the descriptor's grid\n", build.refused,
+                build.refused > 1 ? "s" : "", build.refused > 1 ? "" : "es");
+    return build.refusal;
+  }
   int rc = write_index(pfi.get(), g, identified ? &data_id : nullptr);
   return rc ? rc : result;
 }
@@ -708,6 +891,9 @@ int latsgribmap(const char* name, int no_forecast) {
     int calendar = mfcmn.calendar_365;
     explicit build_scope(bool no_tau) {
       build.notau = no_tau;
+      build.refused = 0;
+      build.unmatched = 0;
+      build.unmatched_named.clear();
       mfcmn.calendar_365 = -999;
     }
     ~build_scope() {
@@ -730,6 +916,9 @@ int latsgribmap(const char* name, int no_forecast) {
     std::printf("LATS_GRIB: latsgribmap: GRIB index written\n");
   } else if (rc >= 2 && rc <= 99) {
     std::printf("\nLATS_GRIB: latsgribmap ERROR: GRIB data improperly coded by fgbds\n");
+    std::printf("LATS_GRIB: rc = %d\n\n", rc);
+  } else if (build.refused) {
+    std::printf("\nLATS_GRIB: latsgribmap ERROR: no GRIB index was written\n");
     std::printf("LATS_GRIB: rc = %d\n\n", rc);
   } else if (rc > 99) {
     std::printf("\nLATS_GRIB: latsgribmap ERROR: problem with the GRIB data...\n");

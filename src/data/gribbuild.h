@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "base/timecal.h"
 
@@ -33,6 +34,7 @@ struct grib_record_header {
   int century;      // -999: the section holds none
   float decimal_factor;
   int data_rep, ni, nj, scan_mode;  // from the grid description
+  unsigned char gds[44];            // its first octets (zero past its length)
   int bms_table;                    // predefined bit map when not 0
   int64_t bms_pos;                  // first bit-map octet
   int bds_flags;                    // the first two flag bits of octet 4
@@ -59,6 +61,7 @@ enum grib_rec_status {
   grib_rec_time_between = 38,
   grib_rec_native_size = 300,
   grib_rec_grid_size = 301,
+  grib_rec_grid_place = 302,  // its grid description places it elsewhere
   grib_rec_grid_29 = 400,
   grib_rec_grid_type = 401,
   grib_rec_beyond_index = 500,  // data beyond the 31-bit positions of the index
@@ -102,6 +105,13 @@ int gribmsg(std::FILE* f, int64_t at, int64_t flen, bool notau, grib_record_head
 int gribgrid(const grib_record_header* h, const file_descriptor* pfi, int gtype, int* offset,
              int* stride);
 
+// Where the message's points lie by its grid description, against the grid
+// the reader takes them for (the descriptor's, after yrev): grib_rec_entered,
+// or the status that refuses it with why (when given) saying what the
+// message holds, what the descriptor reads and how to mend the descriptor.
+int gribplace(const grib_record_header* h, const file_descriptor* pfi, int gtype,
+              std::string* why = nullptr);
+
 // The record within a time (the variable's record plus its level - 1) of the
 // first variable whose parameter, level type and level the message has; -1
 // when none has them.
@@ -109,8 +119,10 @@ int64_t gribvarrec(const grib_record_header* h, const file_descriptor* pfi);
 
 // Enters a message into the index when it matches the data set: a
 // grib_rec_status. Reads the message's bit map from `gfile` to check it.
+// Only a message that some variable, level and time wants is checked
+// against the grid; why receives the reason a grid refuses it.
 int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
-            std::FILE* gfile);
+            std::FILE* gfile, std::string* why = nullptr);
 
 // Writes the record's entries at slot position irec (stride 3 or 6, offset 0
 // or 3 for the two halves of grid type 29).

@@ -9,6 +9,7 @@
 
 #include "data/gribbuild.h"
 #include "data/gribindex.h"
+#include "data/pdef.h"
 #include "data/reader.h"
 #include "support/grib_writer.h"
 #include "test_gridread_support.h"
@@ -71,6 +72,7 @@ TEST(GribData, EditionsScalingBitMapsAndEmptyRecords) {
   b.edition = 0, b.pds_length = 24, b.binary_scale = 1, b.reference = -2.5, b.hour = 6;
   message c = msg(1, 1, 0, {3, 0, 127, 64, 5, 9}, 7);
   c.bitmap = {1, 0, 0, 1, 1, 0, 1, 0, 0, 1, 0, 1}, c.reference = 0.5, c.hour = 12;
+  for (message* m : {&a, &b, &c}) m->lat1 = 60, m->dlat = -60, m->scan = 0;  // north to south
   built r = build(d, ctl("options yrev\n"), encode(a) + encode(b) + encode(c));
   ASSERT_EQ(r.rc, 1) << r.out;
   auto pfi = grtest::open_text(d, ctl("options yrev\n"));
@@ -106,6 +108,7 @@ TEST(GribData, EveryWidthUpTo32BitsAtUnalignedPositions) {
     for (auto& x : f) x = widths[k] == 32 ? rng() : rng() >> (32 - widths[k]);
     message m = msg(1, 1, 0, f, widths[k]);
     m.ni = 7, m.day = 1 + k / 4, m.hour = 6 * (k % 4);
+    m.lat1 = 0, m.dlat = 10, m.dlon = 10;
     file += encode(m);
     want.push_back(f);
   }
@@ -203,8 +206,15 @@ TEST(GribData, SkippedMessagesAndGridMatching) {
   between.hour = 3, late.day = 2, nogrid.gds = false, nogrid.hour = 12;
   std::string f = encode(good);
   for (auto* m : {&predefined, &complex, &wide, &thin, &between, &late, &nogrid}) f += encode(*m);
+  // A wanted message of another size leaves no index; wanted by no variable
+  // it is passed over whatever its grid, first or last.
   built r = build(d, ctl(), f + encode(other));
-  EXPECT_EQ(r.rc, 301) << r.out;  // the size mismatch is the pending result
+  EXPECT_EQ(r.rc, 301) << r.out;
+  EXPECT_FALSE(vemra_test::file_exists(d.file("g.idx")));
+  other.param = 12;
+  EXPECT_EQ(build(d, ctl(), encode(other) + f).rc, 1);
+  r = build(d, ctl(), f + encode(other));
+  EXPECT_EQ(r.rc, 1) << r.out;
   auto pfi = grtest::open_text(d, ctl());
   for (int t = 1; t <= 3; t++) {
     auto g = grid(pfi.get(), 0, 1, t);
@@ -309,7 +319,8 @@ TEST(GribData, PreProjectedGridsMatchTheNativeSize) {
   vemra_test::write_file(d.file("d.ctl"), ctl());
   grtest::record pfi(getpfi());
   ASSERT_EQ(kaddes(d.file("d.ctl").c_str(), pfi.get(), 0), 0);
-  pfi->pdef_type = 1, pfi->native_isize = 5, pfi->native_jsize = 2;
+  // A native grid given by a table: its size alone is compared.
+  pfi->pdef_type = pdef_bilin, pfi->native_isize = 5, pfi->native_jsize = 2;
   pfi->reader = find_reader(data_kind::preprojected_grib);
   grib_index g{};
   int hi[4] = {2, 3, 3, 255}, ints[27];

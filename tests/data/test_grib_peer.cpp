@@ -93,3 +93,286 @@ TEST(GribPeer, FilesOfTheIndependentToolsReadAsItDecodesThem) {
   ASSERT_TRUE(run_tool(d, "grib_set -s P1=1 b16.grb u11.grb"));
   check(d, "u11.grb", "", 2, 2);
 }
+
+namespace {
+
+// The README's descriptor of a T42 field from elsewhere, as the README
+// gives it.
+std::string readme_t42() {
+  const std::string readme = vemra_test::read_file(std::string(VEMRA_SOURCE_DIR) + "/README.md");
+  const size_t from = readme.find("    dset ^t2.grb\n");
+  const size_t to = readme.find("    endvars\n", from);
+  if (from == std::string::npos || to == std::string::npos) return "";
+  std::istringstream in(readme.substr(from, to + 12 - from));
+  std::string text;
+  for (std::string line; std::getline(in, line);) text += line.substr(4) + "\n";
+  return text;
+}
+
+struct built_set {
+  int rc;
+  std::string out;
+};
+built_set build_set(const TempDir& d, const std::string& ctl) {
+  vemra_test::write_file(d.file("t2.ctl"), ctl);
+  std::remove(d.file("t2.gmp").c_str());
+  mfcmn.calendar_365 = -999;
+  StdoutCapture cap;
+  const int rc = latsgribmap(d.file("t2.ctl").c_str(), 0);
+  return {rc, cap.text()};
+}
+
+std::string without(std::string text, const std::string& line) {
+  const size_t at = text.find(line);
+  return at == std::string::npos ? text : text.erase(at, line.size());
+}
+
+}  // namespace
+
+// cdo stores a Gaussian field's rows from north to south: the README's
+// descriptor says so with yrev and every latitude reads its own row; one
+// that takes the rows the other way round, or the columns from elsewhere,
+// builds no index and names the message and the fix.
+TEST(GribPeer, RowsAreReadInTheOrderTheFileStoresThem) {
+  if (!grtest::have("cdo")) GTEST_SKIP() << "cdo not installed";
+  TempDir d;
+  const std::string field =
+      " -setltype,105 -setlevel,2 -setcode,11 -expr,'v=clat(const)' -const,1,t42grid ";
+  ASSERT_TRUE(run_tool(d, "cdo -s -f grb -b 24 -settaxis,2000-01-01,00:00" + field + "a.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s -f grb -b 24 -settaxis,2000-01-01,06:00" + field + "b.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s mergetime a.grb b.grb t2.grb"));
+  const std::string ctl = readme_t42();
+  ASSERT_NE(ctl.find("options yrev\n"), std::string::npos) << ctl;
+  built_set r = build_set(d, ctl);
+  ASSERT_EQ(r.rc, 1) << r.out;
+  auto pfi = grtest::open_text(d, ctl);
+  ASSERT_TRUE(pfi);
+  for (int t = 1; t <= 2; t++) {
+    auto g = grtest::read(pfi.get(), 0, 0, 1, {1, 1, 1, t}, {128, 64, 1, t});
+    ASSERT_EQ(g.rc, 0) << g.out;
+    for (int j : {0, 1, 31, 32, 63}) {
+      const double lat = pfi->grid_to_world[1](pfi->grid_to_world_scaling[1], float(j + 1));
+      EXPECT_NEAR(g.at(5, j), lat, 1e-3) << "y " << j + 1;
+    }
+  }
+  EXPECT_NEAR(pfi->grid_to_world[1](pfi->grid_to_world_scaling[1], 64.0f), 87.864, 1e-5);
+
+  const std::string first =
+      "gribmap:  Message 1 at byte 0 (parameter 11, level type 105, level 2, 00Z01JAN2000) "
+      "does not fit the descriptor's grid:\n";
+  struct row {
+    const char* name;
+    std::string file;  // cdo operators on t2.grb; empty: t2.grb itself
+    std::string ctl;
+    std::string fix;
+  };
+  const row table[] = {
+      {"rows stored north to south, no yrev", "", without(ctl, "options yrev\n"),
+       "  Its rows are stored north to south: add \"options yrev\" to the descriptor.\n"},
+      {"rows stored south to north under yrev", "-invertlat", ctl,
+       "  Its rows are stored south to north: take yrev out of the descriptor's options.\n"},
+      {"columns from 180 west", "-sellonlatbox,-180,180,-90,90", ctl,
+       "  Its first column lies at longitude -180: start the xdef there.\n"},
+  };
+  for (const row& c : table) {
+    SCOPED_TRACE(c.name);
+    if (!c.file.empty()) {
+      ASSERT_TRUE(run_tool(d, "cdo -s " + c.file + " a.grb t2.grb"));
+    } else {
+      ASSERT_TRUE(run_tool(d, "cp a.grb t2.grb"));
+    }
+    r = build_set(d, c.ctl);
+    EXPECT_EQ(r.rc, grib_rec_grid_place) << r.out;
+    EXPECT_NE(r.out.find(first), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(c.fix), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("no GRIB index was written"), std::string::npos) << r.out;
+    EXPECT_FALSE(vemra_test::file_exists(d.file("t2.gmp")));
+  }
+}
+
+// Each message a variable wants is placed by its own grid description, or
+// refused naming it: a descriptor whose grid starts, steps or lies
+// elsewhere, a second box of the same size, columns stored east to west, a
+// grid of another type, a native grid that the pdef puts elsewhere.
+TEST(GribPeer, EveryWantedMessageIsPlacedByItsOwnGridDescription) {
+  if (!grtest::have("cdo") || !grtest::have("grib_set")) GTEST_SKIP() << "cdo or grib_set missing";
+  TempDir d;
+  // Each point holds its own longitude.
+  const std::string lons =
+      "cdo -s -f grb -b 16 -setcode,11 -settaxis,2000-01-01,00:00 "
+      "-expr,'v=clon(const)' -const,1,r144x73 ";
+  ASSERT_TRUE(run_tool(d, lons + "g.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s sellonlatbox,0,30,40,60 g.grb a.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s sellonlatbox,100,130,40,60 g.grb b.grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s cat a.grb b.grb ab.grb"));
+  ASSERT_TRUE(run_tool(d, "grib_set -s swapScanningX=1 g.grb ew.grb"));
+  ASSERT_TRUE(run_tool(d, "grib_set -s gridType=rotated_ll g.grb rot.grb"));
+  // A polar stereographic grid of 41 x 41 points 200 km apart, oriented
+  // along 80W, whose first point is 30N 125W: 45 degrees west of the
+  // orientation and, on the earth of cdo's files (6367.47 km), 6860.0 km
+  // or 24.25 points down and left of the pole, which lies at 25.25, 25.25.
+  ASSERT_TRUE(run_tool(d,
+                       "cdo -s -f grb -setcode,11 -settaxis,2000-01-01,00:00 -const,1,r41x41 "
+                       "ll.grb && grib_set -s gridType=polar_stereographic ll.grb p0.grb && "
+                       "grib_set -s orientationOfTheGridInDegrees=-80,DxInMetres=200000,"
+                       "DyInMetres=200000,latitudeOfFirstGridPointInDegrees=30,"
+                       "longitudeOfFirstGridPointInDegrees=-125 p0.grb ps.grb"));
+  const std::string global = "xdef 144 linear 0 2.5\nydef 73 linear -90 2.5\n";
+  const std::string box = "xdef 13 linear 0 2.5\nydef 9 linear 40 2.5\n";
+  const std::string polar =
+      "pdef 41 41 nps 25.25 25.25 -80 200\nxdef 10 linear -130 5\n"
+      "ydef 10 linear 30 5\n";
+  const std::string first =
+      "gribmap:  Message 1 at byte 0 (parameter 11, level type 1, level 0, 00Z01JAN2000) "
+      "does not fit the descriptor's grid:\n";
+  struct row {
+    const char* name;
+    const char* file;
+    std::string grid;
+    std::string said;  // "": indexed
+  };
+  const row table[] = {
+      {"the grid as it is", "g.grb", global, ""},
+      {"columns from 0 taken from 180 west", "g.grb",
+       "xdef 144 linear -180 2.5\nydef 73 linear -90 2.5\n",
+       "  Its first column lies at longitude 0: start the xdef there.\n"},
+      {"columns 2.5 degrees apart taken 2 apart", "g.grb",
+       "xdef 144 linear 0 2\nydef 73 linear -90 2.5\n",
+       "  The descriptor's xdef does not describe its columns.\n"},
+      {"a box from 40N taken from 30N", "a.grb", "xdef 13 linear 0 2.5\nydef 9 linear 30 2.5\n",
+       "  The descriptor's ydef does not describe its rows.\n"},
+      {"the box as it is", "a.grb", box, ""},
+      {"a second box of the same size", "ab.grb", box,
+       "gribmap:  Message 2 at byte " +
+           std::to_string(vemra_test::read_file(d.file("a.grb")).size()) +
+           " (parameter 11, level type 1, level 0, 00Z01JAN2000) does not fit the descriptor's "
+           "grid:\n  It holds rows from latitude 40 to 60 and columns from longitude 100 to "
+           "130;\n"},
+      {"columns stored east to west", "ew.grb", global,
+       "  Its columns are stored from east to west, which no descriptor can say.\n"},
+      {"a rotated grid", "rot.grb", global,
+       "  It holds a rotated latitude-longitude grid (type 10); the descriptor reads latitude rows "
+       "and longitude columns (use a pdef for a projected grid).\n"},
+      {"the native grid of a polar pdef", "ps.grb", polar, ""},
+      {"a pole a point and a quarter further left", "ps.grb",
+       "pdef 41 41 nps 24 25.25 -80 200\nxdef 10 linear -130 5\nydef 10 linear 30 5\n",
+       "  the pdef places that point at i = -0.2"},
+      {"a polar grid under a Lambert pdef", "ps.grb",
+       "pdef 41 41 lcc 30 -125 1 1 60 60 -80 200000 200000\nxdef 10 linear -130 5\n"
+       "ydef 10 linear 30 5\n",
+       "  It holds a polar stereographic grid (type 5); the descriptor reads a native Lambert "
+       "conformal grid (type 3).\n"},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    const std::string ctl = "dset ^" + std::string(r.file) +
+                            "\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\n" + r.grid +
+                            "zdef 1 levels 0\ntdef 1 linear 00z1jan2000 6hr\nvars 1\n"
+                            "v 0 11,1,0 longitude\nendvars\n";
+    built_set b = build_set(d, ctl);
+    if (!r.said.empty()) {
+      EXPECT_EQ(b.rc, grib_rec_grid_place) << b.out;
+      EXPECT_NE(b.out.find(r.said), std::string::npos) << b.out;
+      EXPECT_NE(b.out.find(r.said[0] == ' ' ? first : r.said), std::string::npos) << b.out;
+      EXPECT_FALSE(vemra_test::file_exists(d.file("t2.gmp")));
+      continue;
+    }
+    ASSERT_EQ(b.rc, 1) << b.out;
+    auto pfi = grtest::open_text(d, ctl);
+    ASSERT_TRUE(pfi);
+    if (r.grid == polar) continue;
+    // Each column holds its own longitude: x = 5 lies at 10E.
+    auto g = grtest::read(pfi.get(), 0, 0, 1, {5, 3, 1, 1}, {5, 3, 1, 1});
+    ASSERT_EQ(g.rc, 0) << g.out;
+    EXPECT_NEAR(g.at(0), 10.0, 0.01);
+  }
+}
+
+// A field of 3600 x 1800 points at 24 bits is 19.4 MB, past the 3-octet
+// length: cdo gives its length in units of 120 bytes. It is read whole,
+// and the message after it is found. A header longer than the scan limit
+// before the first message is named as such, and stripped it reads.
+TEST(GribPeer, LongMessagesAndAHeaderBeforeTheFirst) {
+  if (!grtest::have("cdo")) GTEST_SKIP() << "cdo not installed";
+  TempDir d;
+  // Each point holds its longitude plus 1000 times its latitude + 90.
+  ASSERT_TRUE(run_tool(d,
+                       "cdo -s -f grb -b 24 -setcode,11 -settaxis,2000-01-01,00:00 "
+                       "-expr,'v=clon(const)+1000*(clat(const)+90)' -const,1,r3600x1800 big.grb"));
+  ASSERT_TRUE(run_tool(d,
+                       "cdo -s -f grb -setcode,12 -settaxis,2000-01-01,00:00 -const,1,r36x19 "
+                       "small.grb && cat big.grb small.grb | tee both.grb"));
+  const std::string vars = "vars 2\nv 0 11,1,0 v\nw 0 12,1,0 w\nendvars\n";
+  const std::string head =
+      "dset ^both.grb\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\nxdef 3600 linear 0 0.1\n"
+      "ydef 1800 linear -89.95 0.1\nzdef 1 levels 0\ntdef 1 linear 00z1jan2000 6hr\n";
+  // The small message is found where the long one ends.
+  built_set r = build_set(d, head + vars);
+  EXPECT_EQ(r.rc, grib_rec_grid_size) << r.out;
+  EXPECT_NE(r.out.find("gribmap:  Message 2 at byte 19440084 (parameter 12"), std::string::npos)
+      << r.out;
+  const std::string ctl = head + "vars 1\nv 0 11,1,0 v\nendvars\n";
+  r = build_set(d, ctl);
+  ASSERT_EQ(r.rc, 1) << r.out;
+  auto pfi = grtest::open_text(d, ctl);
+  ASSERT_TRUE(pfi);
+  auto g = grtest::read(pfi.get(), 0, 0, 1, {901, 1351, 1, 1}, {903, 1351, 1, 1});
+  ASSERT_EQ(g.rc, 0) << g.out;
+  for (int i = 0; i < 3; i++) EXPECT_NEAR(g.at(i), 90 + 0.1 * i + 1000 * 135.05, 0.03);
+
+  vemra_test::write_file(d.file("header.grb"),
+                         std::string(6148, 'x') + vemra_test::read_file(d.file("small.grb")));
+  const std::string small =
+      "dset ^header.grb\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\nxdef 36 linear 0 10\n"
+      "ydef 19 linear -90 10\nzdef 1 levels 0\ntdef 1 linear 00z1jan2000 6hr\n" +
+      vars;
+  r = build_set(d, small);
+  EXPECT_EQ(r.rc, 52);
+  EXPECT_NE(r.out.find("No GRIB message found in the first 1000 bytes of the file\n"),
+            std::string::npos)
+      << r.out;
+  ASSERT_TRUE(run_tool(d, "tail -c +6149 header.grb | tee stripped.grb"));
+  EXPECT_EQ(vemra_test::read_file(d.file("stripped.grb")),
+            vemra_test::read_file(d.file("small.grb")));
+}
+
+// The builder says what it matched: the levels and times each variable
+// filled, a variable none of whose messages is there, the messages that
+// matched nothing, two messages of one slot, and the sizes of a grid that
+// differs.
+TEST(GribPeer, TheBuilderSaysWhatItMatched) {
+  if (!grtest::have("cdo")) GTEST_SKIP() << "cdo not installed";
+  TempDir d;
+  const std::string field = " -setcode,11 -expr,'v=clat(const)' -const,1,r36x19 ";
+  for (const char* h : {"00", "03", "06"})
+    ASSERT_TRUE(run_tool(d, std::string("cdo -s -f grb -settaxis,2000-01-01,") + h + ":00" + field +
+                                "h" + h + ".grb"));
+  ASSERT_TRUE(run_tool(d, "cdo -s cat h00.grb h03.grb h06.grb h00.grb t2.grb"));
+  const size_t one = vemra_test::read_file(d.file("h00.grb")).size();
+  const std::string head = "dset ^t2.grb\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\n";
+  const std::string grid = "xdef 36 linear 0 10\nydef 19 linear -90 10\n";
+  // A 6-hourly axis and a parameter number mistyped.
+  const std::string ctl = head + grid +
+                          "zdef 1 levels 0\ntdef 2 linear 00z1jan2000 6hr\nvars 2\n"
+                          "v 0 11,1,0 v\nw 0 12,1,0 w\nendvars\n";
+  built_set r = build_set(d, ctl);
+  ASSERT_EQ(r.rc, 1) << r.out;
+  for (const std::string& line : std::vector<std::string>{
+           "gribmap:  v: 2 of 2 levels and times filled\n",
+           "gribmap:  Warning: no message for w (parameter 12, level type 1): 0 of 2 levels and "
+           "times filled\n",
+           "gribmap:  1 message matched no variable, level and time of the descriptor:\n"
+           "  parameter 11, level type 1, level 0, 03Z01JAN2000 (message 2 at byte " +
+               std::to_string(one) + ")\n",
+           "gribmap:  Warning: Message 4 at byte " + std::to_string(3 * one) +
+               " (parameter 11, level type 1, level 0, 00Z01JAN2000) fills the slot of v, level 1, "
+               "00Z01JAN2000, that the message at byte 0 filled: the later is kept\n",
+       })
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  r = build_set(
+      d, head + "xdef 37 linear 0 10\nydef 19 linear -90 10\n" + ctl.substr(ctl.find("zdef")));
+  EXPECT_EQ(r.rc, grib_rec_grid_size);
+  EXPECT_NE(r.out.find("  It holds a grid of 36 by 19 points; the descriptor's is 37 by 19.\n"),
+            std::string::npos)
+      << r.out;
+}

@@ -226,6 +226,7 @@ TEST(GribMessages, MessagesOfOnePackingThatChangedPlacesAreRefused) {
       m.param = f.param, m.level = f.level;
       m.month = month, m.day = day + 1, m.hour = 6 * t % 24;
       m.ni = nx, m.nj = ny, m.bits = 16, m.binary_scale = -14, m.reference = -1;
+      m.lat1 = -90, m.dlat = 10, m.dlon = 10;
       for (int j = 0; j < ny; j++)
         for (int i = 0; i < nx; i++)
           m.fields.push_back(

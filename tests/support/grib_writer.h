@@ -4,6 +4,7 @@
 // malformed values on purpose.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
@@ -24,6 +25,10 @@ struct message {
   int unit = 1, p1 = 0, p2 = 0, time_range = 0;
   int decimal_scale = 0;  // D: values are divided by 10^D
   int ni = 4, nj = 3;
+  // Where the points lie: the first point and the steps to the next column
+  // and row (degrees), the grid type and the scanning mode octet.
+  double lat1 = -60, lon1 = 0, dlat = 60, dlon = 90;
+  int data_rep = 0, scan = 64;
   std::vector<int> bitmap;  // one 0/1 per point; empty: no bit map
   int bitmap_table = 0;
   int bits = 16;
@@ -106,18 +111,16 @@ inline std::string encode(const message& m) {
 
   std::string gds;
   if (m.gds) {
-    // Latitude-longitude grid scanned south to north.
-    put_all(gds, {{m.gds_length, 3},
-                  {0, 1},
-                  {255, 1},
-                  {0, 1},
-                  {m.ni, 2},
-                  {m.nj, 2},
-                  {0, 6},
-                  {0x80, 1},
-                  {0, 5},
-                  {0, 5},
-                  {64, 1}});
+    auto milli = [](double deg) { return static_cast<int>(std::lround(deg * 1000)); };
+    put_all(gds, {{m.gds_length, 3}, {0, 1}, {255, 1}, {m.data_rep, 1}, {m.ni, 2}, {m.nj, 2}});
+    put_signed(gds, milli(m.lat1), 3);
+    put_signed(gds, milli(m.lon1), 3);
+    put(gds, 0x80, 1);
+    put_signed(gds, milli(m.lat1 + (m.nj - 1) * m.dlat), 3);
+    put_signed(gds, milli(m.lon1 + (m.ni - 1) * m.dlon), 3);
+    // Steps beyond 65.535 degrees don't fit: marked missing.
+    for (double d : {m.dlon, m.dlat}) put(gds, std::min(milli(std::fabs(d)), 65535), 2);
+    put(gds, m.scan, 1);
     gds.resize(m.gds_length, '\0');
   }
 

@@ -1,0 +1,217 @@
+// Where a GRIB message's points lie, from its own grid description, against
+// the grid the reader takes them for. The reader takes the message's first
+// stored row as y = 1 (y = ny under yrev) and its first column as x = 1: a
+// message stored otherwise would read wrong values without a word.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "base/bitfield.h"
+#include "data/filerec.h"
+#include "data/gribbuild.h"
+#include "data/pdef.h"
+#include "data/reader.h"
+
+namespace {
+
+// Data representation types whose points lie on latitude rows and
+// longitude columns from the first point to the last.
+enum grid_kind : int {
+  kind_latlon = 0,
+  kind_lambert = 3,
+  kind_gaussian = 4,
+  kind_polar = 5,
+  kind_egrid = 203,
+  kind_listed = 220,  // this system's writer: coordinates listed after octet 23
+};
+
+struct kind_name {
+  int kind;
+  const char* name;
+};
+const kind_name kind_names[] = {
+    {kind_latlon, "latitude-longitude"},
+    {1, "Mercator"},
+    {kind_lambert, "Lambert conformal"},
+    {kind_gaussian, "Gaussian"},
+    {kind_polar, "polar stereographic"},
+    {10, "rotated latitude-longitude"},
+    {14, "rotated Gaussian"},
+    {20, "stretched latitude-longitude"},
+    {24, "stretched Gaussian"},
+    {30, "stretched and rotated latitude-longitude"},
+    {34, "stretched and rotated Gaussian"},
+    {50, "spherical harmonic"},
+    {90, "space view"},
+    {kind_egrid, "rotated E"},
+    {kind_listed, "listed latitude-longitude"},
+};
+
+std::string kind_named(int kind) {
+  for (const kind_name& k : kind_names)
+    if (k.kind == kind) return std::string(k.name) + " grid (type " + std::to_string(kind) + ")";
+  return "grid of type " + std::to_string(kind);
+}
+
+// Scanning mode bits the reader can't follow.
+constexpr int scan_east_to_west = 0x80;
+constexpr int scan_by_columns = 0x20;
+
+// The GRIB grid type of each native grid that has one, and the polar
+// stereographic hemisphere (projection centre flag) it needs.
+struct native_kind {
+  int pdef;
+  int kind;
+  int south;  // -1: not a polar grid
+};
+const native_kind native_kinds[] = {
+    {pdef_nps, kind_polar, 0},    {pdef_sps, kind_polar, 1},  {pdef_pse, kind_polar, -1},
+    {pdef_lcc, kind_lambert, -1}, {pdef_eta, kind_egrid, -1},
+};
+
+// Sign-and-magnitude millidegrees of three octets, in degrees.
+double degrees3(const unsigned char* b) {
+  const long long v = kagby(b, 0, 3);
+  return double(v & 0x800000 ? -(v & 0x7fffff) : v) / 1000.0;
+}
+
+// What the grid description says of where its rows and columns lie.
+struct described {
+  double lat1, lon1, lat2, lon2;  // the first and the last point
+};
+
+described describe(const grib_record_header* h) {
+  return {degrees3(h->gds + 10), degrees3(h->gds + 13), degrees3(h->gds + 17),
+          degrees3(h->gds + 20)};
+}
+
+// The descriptor's world coordinate of grid position g of dimension d.
+double world(const file_descriptor* pfi, int d, int g) {
+  return double(pfi->grid_to_world[d](pfi->grid_to_world_scaling[d], float(g)));
+}
+
+// Half the descriptor's step at position g of n along dimension d; an axis
+// of one position has no step and takes the grid description's millidegree.
+double half_step(const file_descriptor* pfi, int d, int g, int n) {
+  if (n < 2) return 0.001;
+  const int other = g < n ? g + 1 : g - 1;
+  return std::fabs(world(pfi, d, other) - world(pfi, d, g)) / 2;
+}
+
+// How far apart two longitudes lie, modulo 360.
+double lon_apart(double a, double b) {
+  double d = std::fmod(a - b, 360.0);
+  if (d < -180) d += 360;
+  if (d > 180) d -= 360;
+  return std::fabs(d);
+}
+
+std::string printed(const char* format, double a, double b = 0, double c = 0, double d = 0) {
+  char line[256];
+  std::snprintf(line, sizeof line, format, a, b, c, d);
+  return line;
+}
+
+// The rows and the first column of a latitude-longitude or Gaussian message.
+int place_rows(const grib_record_header* h, const file_descriptor* pfi, std::string* why) {
+  const described g = describe(h);
+  const int nx = pfi->x_size, ny = pfi->y_size;
+  const int yfirst = pfi->yrev ? ny : 1, ylast = pfi->yrev ? 1 : ny;
+  const double first = world(pfi, 1, yfirst), last = world(pfi, 1, ylast);
+  const double west = world(pfi, 0, 1), east = world(pfi, 0, nx);
+  const bool rows = std::fabs(g.lat1 - first) < half_step(pfi, 1, yfirst, ny) &&
+                    std::fabs(g.lat2 - last) < half_step(pfi, 1, ylast, ny);
+  const bool column = lon_apart(g.lon1, west) < half_step(pfi, 0, 1, nx);
+  const bool columns = column && lon_apart(g.lon2, east) < half_step(pfi, 0, nx, nx);
+  if (rows && columns) return grib_rec_entered;
+  if (!why) return grib_rec_grid_place;
+  *why = printed("  It holds rows from latitude %g to %g and columns from longitude %g to %g;\n",
+                 g.lat1, g.lat2, g.lon1, g.lon2);
+  *why += printed("  the descriptor reads latitude %g (y = %g) to %g (y = %g)", first, yfirst, last,
+                  ylast);
+  *why += printed(" and longitude %g (x = 1) to %g (x = %g).\n", west, east, nx);
+  const bool reversed = std::fabs(g.lat1 - last) < half_step(pfi, 1, ylast, ny) &&
+                        std::fabs(g.lat2 - first) < half_step(pfi, 1, yfirst, ny);
+  if (!rows && reversed && g.lat1 > g.lat2)
+    *why += "  Its rows are stored north to south: add \"options yrev\" to the descriptor.\n";
+  else if (!rows && reversed)
+    *why += "  Its rows are stored south to north: take yrev out of the descriptor's options.\n";
+  else if (!rows)
+    *why += "  The descriptor's ydef does not describe its rows.\n";
+  if (!column)
+    *why += printed("  Its first column lies at longitude %g: start the xdef there.\n", g.lon1);
+  else if (!columns)
+    *why += "  The descriptor's xdef does not describe its columns.\n";
+  return grib_rec_grid_place;
+}
+
+int refuse_kind(const grib_record_header* h, const char* descriptor, std::string* why) {
+  if (why)
+    *why =
+        "  It holds a " + kind_named(h->data_rep) + "; the descriptor reads " + descriptor + ".\n";
+  return grib_rec_grid_place;
+}
+
+int refuse_scanning(const grib_record_header* h, std::string* why) {
+  if (why)
+    *why = h->gds[27] & scan_east_to_west
+               ? "  Its columns are stored from east to west, which no descriptor can say.\n"
+               : "  Its points are stored column by column, which no descriptor can say.\n";
+  return grib_rec_grid_place;
+}
+
+// A native grid of a pdef: the message's grid type, and where its first
+// point lies on the native grid by the pdef's projection.
+int place_native(const grib_record_header* h, const file_descriptor* pfi, std::string* why) {
+  const native_kind* want = nullptr;
+  for (const native_kind& k : native_kinds)
+    if (k.pdef == pfi->pdef_type) want = &k;
+  // Native grids given by tables say nothing the message can be held to.
+  if (!want) return grib_rec_entered;
+  const bool south = (h->gds[26] & 0x80) != 0;
+  if (h->data_rep != want->kind || (want->south >= 0 && south != (want->south == 1)))
+    return refuse_kind(h,
+                       want->south == 1   ? "a south polar stereographic native grid"
+                       : want->south == 0 ? "a north polar stereographic native grid"
+                                          : ("a native " + kind_named(want->kind)).c_str(),
+                       why);
+  if (h->gds[27] & (scan_east_to_west | scan_by_columns)) return refuse_scanning(h, why);
+  if (pfi->pdef_type != pdef_nps && pfi->pdef_type != pdef_sps && pfi->pdef_type != pdef_lcc)
+    return grib_rec_entered;
+  const described g = describe(h);
+  const float* prm = pfi->pdef_params;
+  float gi = 0, gj = 0;
+  if (pfi->pdef_type == pdef_lcc) {
+    ll2lc(prm, float(g.lat1), float(g.lon1), &gi, &gj);
+  } else {
+    w3fb04(float(g.lat1), -float(g.lon1), prm[3], -prm[2], &gi, &gj);
+    gi += prm[0];
+    gj += prm[1];
+  }
+  if (std::fabs(gi - 1) < 0.5 && std::fabs(gj - 1) < 0.5) return grib_rec_entered;
+  if (why) {
+    *why = printed("  Its first point lies at latitude %g, longitude %g;\n", g.lat1, g.lon1);
+    *why += printed(
+        "  the pdef places that point at i = %.2f, j = %.2f of the native grid, not at "
+        "i = 1, j = 1.\n",
+        gi, gj);
+  }
+  return grib_rec_grid_place;
+}
+
+}  // namespace
+
+int gribplace(const grib_record_header* h, const file_descriptor* pfi, int gtype,
+              std::string* why) {
+  // A fixed grid number places the message by itself; a message without a
+  // description is placed by its grid number.
+  if (gtype == 29 || !h->gds_flag) return grib_rec_entered;
+  if (preprojected(pfi)) return place_native(h, pfi, why);
+  if (h->data_rep != kind_latlon && h->data_rep != kind_gaussian && h->data_rep != kind_listed)
+    return refuse_kind(h, "latitude rows and longitude columns (use a pdef for a projected grid)",
+                       why);
+  // The writer's listed grid has coordinates where others have the scanning.
+  if (h->data_rep != kind_listed && (h->gds[27] & (scan_east_to_west | scan_by_columns)))
+    return refuse_scanning(h, why);
+  return place_rows(h, pfi, why);
+}
