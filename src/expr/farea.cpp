@@ -24,15 +24,15 @@ constexpr double kDegToRad = double(0.017453333f);
 
 const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
 
-// A data set whose longitudes do not wrap and start west of 0 (the seam
-// stored twice, or a region) has for its globe the turn from the western
-// edge of its first column, where 0..360 would leave out all west of 0:
-// every column weighs in full once, a stored seam's second copy lying past
-// the turn. The reading starts at the first column, so that no column
-// outside the data set takes the place of the one a turn later.
+// A data set whose longitudes start west of 0 and do not wrap, or store
+// the seam twice, has for its globe the turn from the western edge of its
+// first column, where 0..360 would leave out all west of 0: every column
+// weighs in full once, a stored seam's second copy lying past the turn. The
+// reading starts at the first column, so that no column outside the data
+// set takes the place of the one a turn later.
 bool turn_from_west(const file_descriptor* f, float* first, float* edge) {
   const conversion_fn to_world = f->grid_to_world[0];
-  if (f->x_wraps || holds_stations(f) || !to_world || f->x_size < 1) return false;
+  if ((f->x_wraps && !f->x_seam) || holds_stations(f) || !to_world || f->x_size < 1) return false;
   const float* s = f->grid_to_world_scaling[0];
   *first = to_world(s, 1.0f);
   *edge = to_world(s, 0.5f);

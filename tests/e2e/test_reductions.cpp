@@ -166,7 +166,7 @@ namespace {
 // turn stores its first place again (the seam stored twice).
 struct globe_file {
   const char* stem;
-  bool netcdf;  // made from the descriptor by cdo
+  int netcdf;  // made from the descriptor by cdo: 1 sdfopen, 2 xdfopen
   double lon0;
   int turn, stored;
 };
@@ -200,7 +200,14 @@ std::string write_globe_file(const TempDir& dir, const globe_file& g) {
   if (!g.netcdf) return "open " + stem + ".ctl";
   const std::string make =
       "cdo -s -f nc import_binary " + stem + ".ctl " + stem + ".nc >/dev/null 2>&1";
-  return std::system(make.c_str()) == 0 ? "sdfopen " + stem + ".nc" : "";
+  if (std::system(make.c_str()) != 0) return "";
+  if (g.netcdf == 1) return "sdfopen " + stem + ".nc";
+  std::snprintf(ctl, sizeof ctl,
+                "dset ^%s.nc\nxdef lon %d linear %g %.9g\nydef lat 10 linear -90 20\n"
+                "tdef time 1 linear 00z01jan2000 1dy\nvars 2\nu=>u 0 99 U\nv=>v 0 99 V\nendvars\n",
+                g.stem, g.stored, g.lon0, 360.0 / g.turn);
+  write_file(stem + "x.ctl", ctl);
+  return "xdfopen " + stem + "x.ctl";
 }
 
 // The six area reductions over the whole sphere by hand, each place once:
@@ -263,5 +270,93 @@ TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
       EXPECT_NEAR(result_of(r.out, c.cmd), want.*c.want, 2e-5 * std::fmax(1.0, want.*c.want))
           << open << ": " << c.cmd << "\n"
           << answer(r.out, c.cmd);
+  }
+}
+
+// A file whose last column lies on its first one's meridian (the seam
+// stored twice, as files from -180 to 180 have it) wraps by the turn of the
+// other columns: a zonal mean, a box across the seam and the map from 0 to
+// 360 read the whole globe, each place once, while the columns of the file
+// read as stored and the environment of an open stays x 1 to n.
+TEST(Reductions, ASeamStoredTwiceWrapsByTheOtherColumns) {
+  TempDir dir;
+  const globe_file files[] = {
+      {"s", false, -180, 72, 73},   {"n", true, -180, 72, 73}, {"x", 2, -180, 72, 73},
+      {"o", false, -180, 360, 361}, {"m", true, 0, 360, 361},
+  };
+  constexpr int y = 7;  // lat 30
+  for (const globe_file& f : files) {
+    const std::string open = write_globe_file(dir, f);
+    if (open.empty()) GTEST_SKIP() << "cdo could not make the netCDF file";
+    const double step = 360.0 / f.turn;
+    auto place = [&](double lon) {
+      const long p = std::lround((lon - f.lon0) / step) % f.turn;
+      return int(p < 0 ? p + f.turn : p);
+    };
+    // The zonal mean, each place once; the points read for lon 0 to 360.
+    double row = 0;
+    int defined = 0, undef = 0;
+    for (int p = 0; p < f.turn; p++)
+      if (u_at(p, y) != -999) row += u_at(p, y), defined++;
+    for (int k = 0; k <= f.turn; k++) undef += u_at(place(k * step), y) == -999;
+    // Five columns centred on the seam, rows from 40S to 40N, by area.
+    const double seam = f.lon0 + 360;
+    double w = 0, wu = 0;
+    for (int j = 4; j <= 7; j++) {
+      const double lat = -110 + 20.0 * j;
+      const double sines = std::sin((lat + 10) * M_PI / 180) - std::sin((lat - 10) * M_PI / 180);
+      for (int k = -2; k <= 2; k++) {
+        const double u = u_at(place(seam + k * step), j);
+        if (u != -999) w += sines, wu += sines * u;
+      }
+    }
+    char box[120];
+    std::snprintf(box, sizeof box, "d aave(u,lon=%.9g,lon=%.9g,lat=-40,lat=40)", seam - 2.5 * step,
+                  seam + 2.5 * step);
+    const std::string n = std::to_string(f.stored);
+    const struct {
+      std::string cmd;
+      double want;
+    } cases[] = {
+        {"d ave(u,lon=0,lon=360)", row / defined},
+        {"d ave(abs(u)+u,lon=-360,lon=0)", 0},  // checked against the next
+        {box, wu / w},
+        {"d u(x=" + std::to_string(f.stored + 1) + ")", u_at(1, y)},
+        {"d u(x=0)", u_at(f.turn - 1, y)},
+        {"d u(x=" + n + ")", u_at(0, y)},
+    };
+    double abs_plus = 0;
+    for (int p = 0; p < f.turn; p++)
+      if (u_at(p, y) != -999) abs_plus += std::fabs(u_at(p, y)) + u_at(p, y);
+    std::string input = open + "\nq dims\nset lat 30\nset x 1\n";
+    for (const auto& c : cases) input += c.cmd + "\n";
+    input += "set lon 0 360\nset gxout stat\nd u\n";
+    const RunResult r = run_batch(input, dir.path());
+    SCOPED_TRACE(open);
+    EXPECT_NE(answer(r.out, "q dims").find("X = 1 to " + n + "\n"), std::string::npos)
+        << answer(r.out, "q dims");
+    for (const auto& c : cases) {
+      const double want = c.want == 0 ? abs_plus / defined : c.want;
+      EXPECT_NEAR(result_of(r.out, c.cmd), want, 2e-5 * std::fmax(1.0, std::fabs(want)))
+          << c.cmd << "\n"
+          << answer(r.out, c.cmd);
+    }
+    const std::string stat = answer(r.out, "d u");
+    EXPECT_NE(stat.find("Undef count = " + std::to_string(undef) +
+                        "  Valid count = " + std::to_string(f.turn + 1 - undef)),
+              std::string::npos)
+        << stat;
+    if (f.netcdf != 1) continue;
+    // cdo's zonal mean of the file without its second copy of the seam.
+    const std::string zonal =
+        "cdo -s outputf,%.9g -sellonlatbox,-180,180,30,30 -zonmean "
+        "-selindexbox,1," +
+        std::to_string(f.turn) + ",1,10 -selvar,u " + dir.file(f.stem) + ".nc 2>/dev/null";
+    FILE* p = popen(zonal.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    double cdo_zonal = std::nan("");
+    if (std::fscanf(p, "%lf", &cdo_zonal) != 1) cdo_zonal = std::nan("");
+    pclose(p);
+    EXPECT_NEAR(result_of(r.out, "d ave(u,lon=0,lon=360)"), cdo_zonal, 2e-5) << zonal;
   }
 }
