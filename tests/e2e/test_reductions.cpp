@@ -240,8 +240,8 @@ sphere_sums by_hand(int turn) {
 
 // "global" is the whole sphere whichever longitude a file starts at: on a
 // file from -180 that stores the seam twice it is the turn from -180, not
-// only the eastern half, and a region west of 0 is counted whole; files that
-// wrap or start at 0 keep the turn from 0.
+// only the eastern half, and a region is counted whole, its first column
+// too; files that wrap or store the seam at 0 keep the turn from 0.
 TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
   TempDir dir;
   const struct {
@@ -257,6 +257,7 @@ TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
       {"w", false, 0, 144, 144},   // wraps
       {"e", false, 0, 144, 145},   // the seam twice at 0 and 360
       {"r", false, -30, 72, 12},   // a region: every column whole
+      {"z", false, 0, 72, 12},     // a region from 0: its first column whole too
       {"n", true, -180, 72, 73},
   };
   for (const globe_file& f : files) {
@@ -359,4 +360,79 @@ TEST(Reductions, ASeamStoredTwiceWrapsByTheOtherColumns) {
     pclose(p);
     EXPECT_NEAR(result_of(r.out, "d ave(u,lon=0,lon=360)"), cdo_zonal, 2e-5) << zonal;
   }
+}
+
+// A region of 1/1200 degree: "global" and a box wider than the file read
+// only the file's points, and come to the mean and sums over them (the
+// whole box at that resolution would be 93 billion points).
+TEST(Reductions, AnAreaWiderThanARegionReadsOnlyTheRegion) {
+  TempDir dir;
+  constexpr int nx = 121, ny = 61;
+  constexpr double step = 1 / 1200.0, lon0 = -61.75, lat0 = 10.5;
+  auto u = [](int i, int j) { return (i * 7 + j) % 13 ? float(std::sin(i * 0.1) + 0.01 * j) : 5; };
+  auto v = [](int i, int j) {
+    return float((i * 7 + j) % 13 ? std::sin(i * 0.1) : 4) + float((i * i + 3 * j) % 17) * 0.1f;
+  };
+  std::string data;
+  for (auto at : {+u, +v})
+    for (int j = 0; j < ny; j++)
+      for (int i = 0; i < nx; i++) {
+        const float f = at(i, j);
+        data.append(reinterpret_cast<const char*>(&f), 4);
+      }
+  write_file(dir.file("t.dat"), data);
+  char ctl[300];
+  std::snprintf(ctl, sizeof ctl,
+                "dset ^t.dat\nundef -9.99e33\nxdef %d linear %.9g %.12g\n"
+                "ydef %d linear %.9g %.12g\nzdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\n"
+                "vars 2\nu 0 99 U\nv 0 99 V\nendvars\n",
+                nx, lon0, step, ny, lat0, step);
+  write_file(dir.file("t.ctl"), ctl);
+  // By hand: rows weigh the difference of the sines of their edges.
+  double w = 0, wu = 0, wv = 0, wuu = 0, wvv = 0, wuv = 0, plain = 0;
+  for (int j = 0; j < ny; j++) {
+    const double lat = lat0 + j * step;
+    const double sines =
+        std::sin((lat + step / 2) * M_PI / 180) - std::sin((lat - step / 2) * M_PI / 180);
+    for (int i = 0; i < nx; i++) {
+      const double a = u(i, j), b = v(i, j);
+      w += sines, wu += sines * a, wv += sines * b;
+      wuu += sines * a * a, wvv += sines * b * b, wuv += sines * a * b;
+      plain += a;
+    }
+  }
+  const double mu = wu / w, mv = wv / w;
+  const double vu = wuu / w - mu * mu, vv = wvv / w - mv * mv, cuv = wuv / w - mu * mv;
+  const double mean = plain / (nx * ny);
+  const struct {
+    const char* cmd;
+    double want;
+  } cases[] = {
+      {"d aave(u,global)", mu},
+      {"d amean(u,global)", mean},
+      {"d asum(u,global)", plain},
+      {"d asumg(u,global)", plain},
+      {"d scorr(u,v,global)", cuv / std::sqrt(vu * vv)},
+      {"d sregr(u,v,global)", cuv / vu},
+      {"d aave(u,lon=-100,lon=0,lat=-20,lat=40)", mu},
+      {"d asum(u,lon=-62,lon=-50,lat=-90,lat=90)", plain},
+  };
+  std::string input = "open t.ctl\n";
+  for (const auto& c : cases) input += std::string(c.cmd) + "\n";
+  const RunResult r = run_batch(input, dir.path());
+  // The row weights are taken from float latitudes: within 2e-5 here.
+  for (const auto& c : cases)
+    EXPECT_NEAR(result_of(r.out, c.cmd), c.want, 2e-5 * std::fmax(1.0, std::fabs(c.want)))
+        << c.cmd << "\n"
+        << answer(r.out, c.cmd);
+  // The field mean of the same file as cdo has it.
+  const std::string make = "cdo -s -f nc import_binary " + dir.file("t.ctl") + " " +
+                           dir.file("t.nc") + " >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) return;
+  FILE* p = popen(("cdo -s outputf,%.9g -fldmean -selvar,u " + dir.file("t.nc")).c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  double cdo_mean = std::nan("");
+  if (std::fscanf(p, "%lf", &cdo_mean) != 1) cdo_mean = std::nan("");
+  pclose(p);
+  EXPECT_NEAR(result_of(r.out, "d aave(u,global)"), cdo_mean, 2e-5);
 }
