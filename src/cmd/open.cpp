@@ -16,7 +16,7 @@
 // whole z range of a vertical profile or section.
 void kadefenv(session_state* pcm, const file_descriptor* pfi, bool zrange) {
   char cmd[64];
-  if (holds_stations(pfi) || pfi->x_wraps) {
+  if (holds_stations(pfi) || (pfi->x_wraps && !pfi->x_seam)) {
     kacmd("set lon 0 360", pcm, false);
   } else {
     std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);

@@ -170,7 +170,7 @@ bool leads_back(const file_descriptor* pfi, int dim, const double g[2], bool fix
 bool hold_grid(const file_descriptor* pfi, int dim, double g[2], bool fixed, float w[2]) {
   if (leads_back(pfi, dim, g, fixed, w)) return true;
   if (dim != 0 || !pfi->x_wraps || pfi->x_size < 1) return false;
-  const double n = pfi->x_size;
+  const double n = x_turn(pfi);
   const double turns = std::floor((g[0] - 1.0) / n) * n;
   g[0] -= turns;
   g[1] -= turns;

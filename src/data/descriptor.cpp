@@ -789,7 +789,7 @@ int rec_space_dimension(parse_state& st, const char* mp, int dim) {
   }
   *size_field(pfi, dim) = size;
   if (p) drop_scaling(pfi, dim);
-  if (dim == 0) pfi->x_wraps = 0;
+  if (dim == 0) set_x_wrap(pfi, false, false);
   const lat_table* table = p && dim == 1 ? find_word(lat_tables, p) : nullptr;
   int rc;
   if (!p) {
@@ -799,8 +799,9 @@ int rec_space_dimension(parse_state& st, const char* mp, int dim) {
   } else if (cmpwrd("linear", p)) {
     rc = deflin(p, pfi, dim, 0);
     if (rc == 0 && dim == 0) {
-      float incr = pfi->grid_to_world_scaling[0][0];
-      if (std::fabs(double(size) * incr - 360.0) < 0.01) pfi->x_wraps = 1;
+      const double incr = pfi->grid_to_world_scaling[0][0];
+      auto closes = [](double span) { return std::fabs(span - 360.0) < 0.01; };
+      set_x_wrap(pfi, closes(size * incr), closes((size - 1) * incr));
     }
   } else if (cmpwrd("levels", p)) {
     rc = deflev(p, pfi, dim);

@@ -77,6 +77,18 @@ file_descriptor* getpfi() {
   return pfi;
 }
 
+void set_x_wrap(file_descriptor* pfi, bool all_close, bool seam_closes) {
+  pfi->x_seam = !all_close && seam_closes;
+  pfi->x_wraps = all_close || pfi->x_seam;
+}
+
+int64_t x_column(const file_descriptor* pfi, int64_t x) {
+  if ((x >= 1 && x <= pfi->x_size) || !pfi->x_wraps || pfi->x_size < 1) return x;
+  int64_t c = x;
+  x_runs(pfi->x_size, x_turn(pfi), x, 1, [&](int64_t, int64_t first, int64_t) { c = first; });
+  return c;
+}
+
 void frepfi(file_descriptor* pfi, int keep) {
   if (!pfi) return;
   if (pfi->grib_index) {

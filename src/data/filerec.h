@@ -94,6 +94,9 @@ struct file_descriptor {
   int time_records;                // horizontal grids per time
   int64_t file_header_bytes;
   int x_wraps;
+  // With x_wraps: the last column lies on the first column's meridian (the
+  // seam stored twice), so that a turn is x_size - 1 columns.
+  int x_seam;
   int sequential, yrev, zrev;
   int pdef_type;
   int pdef_flag;
@@ -126,6 +129,40 @@ struct file_descriptor {
 
 // New preset record.
 file_descriptor* getpfi();
+
+// Sets whether x wraps: it does when the columns and one more step make a
+// turn (all_close), or when the columns alone make one (seam_closes), their
+// last on the first one's meridian.
+void set_x_wrap(file_descriptor* pfi, bool all_close, bool seam_closes);
+
+// The columns of one turn of a wrapping x axis.
+inline int x_turn(const file_descriptor* pfi) {
+  return pfi->x_seam && pfi->x_size > 1 ? pfi->x_size - 1 : pfi->x_size;
+}
+
+// The column of the data set that grid column x reads: x itself from 1 to
+// x_size; on a wrapping axis any other x comes round by whole turns; else x,
+// outside the data set.
+int64_t x_column(const file_descriptor* pfi, int64_t x);
+
+// Columns a to a + n - 1 of a wrapping axis as runs of the data set's
+// columns: take(i, c, m) takes columns c to c + m - 1 for positions i to
+// i + m - 1 of the request. nx columns, turn of them a turn.
+template <class Take>
+void x_runs(int64_t nx, int64_t turn, int64_t a, int64_t n, Take take) {
+  for (int64_t i = 0; i < n;) {
+    const int64_t x = a + i;
+    int64_t c = x, end = nx;
+    if (x < 1 || x > nx) {
+      c = (x - 1) % turn;
+      c = (c < 0 ? c + turn : c) + 1;
+      end = turn;
+    }
+    const int64_t m = end - c + 1 < n - i ? end - c + 1 : n - i;
+    take(i, c, m);
+    i += m;
+  }
+}
 
 // Releases the record and everything it owns; with keep set the scaling
 // arrays are left alone (something else still holds them). Streams are not

@@ -53,13 +53,6 @@ int element_size(int form) {
   }
 }
 
-// x brought into 1..n on a wrapping axis.
-int wrap_index(int64_t x, int n) {
-  int64_t r = (x - 1) % n;
-  if (r < 0) r += n;
-  return static_cast<int>(r + 1);
-}
-
 const char* current_data_name(const read_request& rq) {
   file_descriptor* pfi = rq.file;
   if (pfi->template_flag && pfi->open_template_name) return pfi->open_template_name;
@@ -286,7 +279,7 @@ struct row_spans {
   read_request* rq;
   float* values;
   int64_t isiz, lo;
-  int od, a, nx, c0, k, esize;
+  int od, a, nx, turn, c0, k, esize;
   bool wraps, identity, whole_rows;
   float undef;
   // The pending span: output rows r0..r0+n-1, the first piece at element
@@ -302,13 +295,9 @@ constexpr int64_t kSideCap = int64_t(8) << 20;
 // One piece of the file row, as floats, spread into an output row.
 void place_row(const row_spans& w, const float* piece, float* dest) {
   if (w.wraps) {
-    int64_t xi = wrap_index(w.a, w.nx) - 1;
-    for (int64_t i = 0; i < w.isiz;) {
-      const int64_t m = std::min<int64_t>(w.nx - xi, w.isiz - i);
-      std::memcpy(dest + i, piece + xi, std::size_t(m) * 4);
-      i += m;
-      xi = 0;
-    }
+    x_runs(w.nx, w.turn, w.a, w.isiz, [&](int64_t i, int64_t c, int64_t m) {
+      std::memcpy(dest + i, piece + c - 1, std::size_t(m) * 4);
+    });
   } else {
     fill(dest, w.isiz, w.undef);
     std::memcpy(dest + (w.c0 - w.a), piece, std::size_t(w.k) * 4);
@@ -364,8 +353,10 @@ int flush_span(row_spans& w, int* idx) {
   }
   // Four-byte pieces in the grid's memory are converted where they lie and
   // moved down into their row, which ends before the next piece begins; a
-  // wrapped row starting at the first column then repeats its own start.
-  const bool move_down = in_place && w.esize == 4 && (!w.wraps || wrap_index(w.a, w.nx) == 1);
+  // wrapped row starting at the first column of a turn of all columns then
+  // repeats its own start.
+  const bool move_down =
+      in_place && w.esize == 4 && (!w.wraps || (w.turn == w.nx && (w.a - 1) % w.nx == 0));
   for (int64_t r = 0; r < n; r++) {
     float* row = dest + r * w.isiz;
     if (move_down) {
@@ -417,6 +408,7 @@ int walk_spans(read_request& rq, int* idx, const int* size, int od, float* value
   w.a = grid->dim_min[0];
   const int b = grid->dim_max[0];
   w.nx = pfi->x_size;
+  w.turn = x_turn(pfi);
   w.undef = grid->undef;
   w.esize = element_size(pvr->data_form);
   w.identity = w.a >= 1 && b <= w.nx;
@@ -575,7 +567,7 @@ grid_read kaggrd(grid_field* grid) {
   }
 
   if (idim != 0 && jdim != 0 && pfi->x_wraps && pfi->x_size > 0) {
-    idx[0] = wrap_index(idx[0], pfi->x_size);
+    idx[0] = int(x_column(pfi, idx[0]));
     grid->dim_min[0] = grid->dim_max[0] = idx[0];
   }
 
@@ -673,11 +665,9 @@ grid_read kagrow(read_request& rq, float* values, const int* idx) {
     return grid_read_failed;
   }
   if (karrow(rq, 1, y, z, t, nx, buf)) return grid_read_failed;
-  int xi = wrap_index(a, nx) - 1;
-  for (int64_t i = 0, n = int64_t(b) - a + 1; i < n; i++) {
-    values[i] = buf[xi];
-    if (++xi == nx) xi = 0;
-  }
+  x_runs(nx, x_turn(pfi), a, int64_t(b) - a + 1, [&](int64_t i, int64_t c, int64_t m) {
+    std::memcpy(values + i, buf + c - 1, std::size_t(m) * sizeof(float));
+  });
   return grid_read_ok;
 }
 

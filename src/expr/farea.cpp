@@ -24,19 +24,43 @@ constexpr double kDegToRad = double(0.017453333f);
 
 const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
 
-// A data set whose longitudes do not wrap and start west of 0 (the seam
-// stored twice, or a region) has for its globe the turn from the western
-// edge of its first column, where 0..360 would leave out all west of 0:
-// every column weighs in full once, a stored seam's second copy lying past
-// the turn. The reading starts at the first column, so that no column
-// outside the data set takes the place of the one a turn later.
+// The globe of a data set is 0..360, except where its longitudes do not
+// wrap and do not cover 0..360 (a region), or start west of 0 and do not
+// wrap or store the seam twice: there 0..360 would leave out all west of 0
+// or cut a first column at 0, and the globe is the turn from the western
+// edge of the first column. Every column weighs in full once, a stored
+// seam's second copy lying past the turn. The reading starts at the first
+// column, so that no column outside the data set takes the place of the
+// one a turn later.
 bool turn_from_west(const file_descriptor* f, float* first, float* edge) {
   const conversion_fn to_world = f->grid_to_world[0];
-  if (f->x_wraps || holds_stations(f) || !to_world || f->x_size < 1) return false;
+  if ((f->x_wraps && !f->x_seam) || holds_stations(f) || !to_world || f->x_size < 1) return false;
   const float* s = f->grid_to_world_scaling[0];
   *first = to_world(s, 1.0f);
   *edge = to_world(s, 0.5f);
-  return *first < 0 && *edge < *first;
+  if (!(*edge < *first)) return false;
+  const bool covers = *edge <= 0 && to_world(s, float(f->x_size) + 0.5f) >= 360;
+  return *first < 0 || (!f->x_wraps && !covers);
+}
+
+// Points outside a data set whose x does not wrap are undefined and weigh
+// nothing, so a range reaching past its outer edges is read only up to
+// them: a box wider than a region asks for no more than the region. A
+// range wholly outside, or reversed, is left as it is.
+void clip_to_file(const file_descriptor* f, eval_state* pst) {
+  if (f->x_wraps || holds_stations(f)) return;
+  for (int d = 0; d < 2; d++) {
+    const int n = d == 0 ? f->x_size : f->y_size;
+    if (!f->grid_to_world[d] || n < 1) continue;
+    const float* s = f->grid_to_world_scaling[d];
+    const float e1 = f->grid_to_world[d](s, 0.5f), e2 = f->grid_to_world[d](s, float(n) + 0.5f);
+    const float west = std::fmin(e1, e2), east = std::fmax(e1, e2);
+    float& lo = pst->dim_min[d];
+    float& hi = pst->dim_max[d];
+    if (!(lo <= hi) || hi < west || lo > east) continue;
+    lo = std::fmax(lo, west);
+    hi = std::fmin(hi, east);
+  }
 }
 
 float clip(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -130,6 +154,7 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
   pst->dim_max[0] = box[1];
   pst->dim_min[1] = box[2];
   pst->dim_max[1] = box[3];
+  clip_to_file(f, pst);
   pst->idim = 0;
   pst->jdim = 1;
   return true;

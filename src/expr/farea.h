@@ -31,7 +31,8 @@ void area_weights(const grid_field* g, float lon_min, float lon_max, float lat_m
                   int code, std::vector<double>* wx, std::vector<double>* wy);
 
 // Reads the box arguments (two of x, two of y, or one word beginning with g
-// for the globe) and sets the environment to it: x along i, y along j.
+// for the globe) and sets the environment to it: x along i, y along j; on a
+// data set whose x does not wrap, only the part of the box inside it.
 // shift: grid-coordinate bounds move half a grid interval outward. The
 // world box is returned in box (lon_min, lon_max, lat_min, lat_max); false
 // when a bound is not a dimension expression of the right dimension.

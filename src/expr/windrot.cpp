@@ -74,11 +74,7 @@ int kawrturn(grid_field* grid, grid_ptr copy, const char* display_name) {
       int64_t x = grid->dim_min[0] + (i_is_x ? i : 0);
       const int64_t y = grid->dim_min[1] + (i_is_y ? i : j_is_y ? j : 0);
       // A global grid may be asked for beyond its first turn of longitude.
-      if (file->x_wraps && nx > 0) {
-        int64_t r = (x - 1) % nx;
-        if (r < 0) r += nx;
-        x = r + 1;
-      }
+      x = x_column(file, x);
       float a = pdef_no_rotation;
       if (u[k] != undef && v[k] != undef && x >= 1 && x <= nx && y >= 1 && y <= ny)
         a = angle[(y - 1) * nx + (x - 1)];

@@ -97,7 +97,7 @@ namespace {
 
 void default_env(file_descriptor* pfi, session_state* pcm) {
   char cmd[64];
-  if (pfi->x_wraps) {
+  if (pfi->x_wraps && !pfi->x_seam) {
     run("set lon 0 360", pcm);
   } else {
     std::snprintf(cmd, sizeof cmd, "set x 1 %i", pfi->x_size);

@@ -105,8 +105,9 @@ struct slab_shape {
   long sx, sy, sz;  // extents of the slab read
   long bx, by, bz;  // extents of the block written
   bool yrev, zrev;
-  bool whole_rows;  // the slab holds whole rows: block columns start at x0 and go round
-  long x0;
+  bool whole_rows;  // the slab holds whole rows: block column 1 is column x0 and the rest go round
+  long x0;          // as a column of the data set (x_column)
+  long turn;        // columns of a turn
 };
 
 // A stored float or double lies on a missing value within this band: 1e-5,
@@ -239,11 +240,8 @@ void convert(const T* raw, long nt, const slab_shape& s, const C& conv, float* o
           convert_row(row, o, s.bx, conv);
           continue;
         }
-        for (long x = 0, c = s.x0; x < s.bx; c = 0) {
-          const long m = std::min(s.sx - c, s.bx - x);
-          convert_row(row + c, o + x, m, conv);
-          x += m;
-        }
+        x_runs(s.sx, s.turn, s.x0, s.bx,
+               [&](long x, long c, long m) { convert_row(row + c - 1, o + x, m, conv); });
       }
     }
 }
@@ -377,8 +375,9 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
       start[p] = 0;
       count[p] = len;
       s.whole_rows = true;
-      s.x0 = len > 0 ? ((long(r.lo[0] - 1) % len) + len) % len : 0;
-      fail |= !r.wrap && (r.lo[0] < 1 || r.hi[0] > len);
+      s.x0 = r.lo[0];
+      s.turn = len - (pfi->x_size - x_turn(pfi));
+      fail |= (!r.wrap && (r.lo[0] < 1 || r.hi[0] > len)) || s.turn < 1;
     } else {
       start[p] = r.lo[0] - 1;
       count[p] = s.bx;
@@ -575,7 +574,7 @@ int sdf_kagsdf(grid_field* req, float* values) {
     if (!varies[d]) {
       if (d == 2 && v->axis_pos[kAxisZ] < 0) lo = 1;
       // A fixed longitude on a global grid comes round the circle.
-      if (d == 0 && fp->x_wraps && size[0] > 0) lo = ((lo - 1) % size[0] + size[0]) % size[0] + 1;
+      if (d == 0 && size[0] > 0) lo = int(x_column(fp, lo));
       // A fixed index outside the file leaves the grid undefined.
       if (lo < 1 || lo > size[d]) {
         fill_undef();

@@ -183,8 +183,8 @@ struct parser {
       return fail("XDFopen Error:  Missing or invalid dimension increment value\n");
     set_linear_scaling(pfi, d, start, incr);
     if (d == 0) {
-      float n = float(pfi->x_size);
-      if (std::fabs(start + n * incr - 360.0f - start) < 0.01f) pfi->x_wraps = 1;
+      auto closes = [&](float n) { return std::fabs(start + n * incr - 360.0f - start) < 0.01f; };
+      set_x_wrap(pfi, closes(float(pfi->x_size)), closes(float(pfi->x_size - 1)));
     }
     return true;
   }

@@ -151,6 +151,15 @@ TEST(Descriptor, DimensionRecords) {
   // A later XDEF replaces the earlier one, wrap flag included.
   parsed nowrap = parse_text(d, "xdef 144 linear 0 2.5\n" + grid_ctl("xdef 144 linear 0 2.4\n"));
   EXPECT_EQ(nowrap.pfi->x_wraps, 0);
+  // Columns whose last lies on the first one's meridian wrap by the others.
+  parsed seam = parse_text(d, grid_ctl("xdef 73 linear -180 5\n"));
+  EXPECT_EQ(seam.pfi->x_wraps, 1);
+  EXPECT_EQ(seam.pfi->x_seam, 1);
+  parsed plain = parse_text(d, "xdef 73 linear -180 5\n" + grid_ctl("xdef 144 linear 0 2.5\n"));
+  EXPECT_EQ(plain.pfi->x_wraps, 1);
+  EXPECT_EQ(plain.pfi->x_seam, 0);
+  parsed over = parse_text(d, grid_ctl("xdef 74 linear -180 5\n"));
+  EXPECT_EQ(over.pfi->x_wraps, 0);
 
   // One level given with "levels" is linear from that level by 1.
   parsed one = parse_text(d, grid_ctl());

@@ -166,7 +166,7 @@ namespace {
 // turn stores its first place again (the seam stored twice).
 struct globe_file {
   const char* stem;
-  bool netcdf;  // made from the descriptor by cdo
+  int netcdf;  // made from the descriptor by cdo: 1 sdfopen, 2 xdfopen
   double lon0;
   int turn, stored;
 };
@@ -200,7 +200,14 @@ std::string write_globe_file(const TempDir& dir, const globe_file& g) {
   if (!g.netcdf) return "open " + stem + ".ctl";
   const std::string make =
       "cdo -s -f nc import_binary " + stem + ".ctl " + stem + ".nc >/dev/null 2>&1";
-  return std::system(make.c_str()) == 0 ? "sdfopen " + stem + ".nc" : "";
+  if (std::system(make.c_str()) != 0) return "";
+  if (g.netcdf == 1) return "sdfopen " + stem + ".nc";
+  std::snprintf(ctl, sizeof ctl,
+                "dset ^%s.nc\nxdef lon %d linear %g %.9g\nydef lat 10 linear -90 20\n"
+                "tdef time 1 linear 00z01jan2000 1dy\nvars 2\nu=>u 0 99 U\nv=>v 0 99 V\nendvars\n",
+                g.stem, g.stored, g.lon0, 360.0 / g.turn);
+  write_file(stem + "x.ctl", ctl);
+  return "xdfopen " + stem + "x.ctl";
 }
 
 // The six area reductions over the whole sphere by hand, each place once:
@@ -233,8 +240,8 @@ sphere_sums by_hand(int turn) {
 
 // "global" is the whole sphere whichever longitude a file starts at: on a
 // file from -180 that stores the seam twice it is the turn from -180, not
-// only the eastern half, and a region west of 0 is counted whole; files that
-// wrap or start at 0 keep the turn from 0.
+// only the eastern half, and a region is counted whole, its first column
+// too; files that wrap or store the seam at 0 keep the turn from 0.
 TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
   TempDir dir;
   const struct {
@@ -250,6 +257,7 @@ TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
       {"w", false, 0, 144, 144},   // wraps
       {"e", false, 0, 144, 145},   // the seam twice at 0 and 360
       {"r", false, -30, 72, 12},   // a region: every column whole
+      {"z", false, 0, 72, 12},     // a region from 0: its first column whole too
       {"n", true, -180, 72, 73},
   };
   for (const globe_file& f : files) {
@@ -264,4 +272,167 @@ TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
           << open << ": " << c.cmd << "\n"
           << answer(r.out, c.cmd);
   }
+}
+
+// A file whose last column lies on its first one's meridian (the seam
+// stored twice, as files from -180 to 180 have it) wraps by the turn of the
+// other columns: a zonal mean, a box across the seam and the map from 0 to
+// 360 read the whole globe, each place once, while the columns of the file
+// read as stored and the environment of an open stays x 1 to n.
+TEST(Reductions, ASeamStoredTwiceWrapsByTheOtherColumns) {
+  TempDir dir;
+  const globe_file files[] = {
+      {"s", false, -180, 72, 73},   {"n", true, -180, 72, 73}, {"x", 2, -180, 72, 73},
+      {"o", false, -180, 360, 361}, {"m", true, 0, 360, 361},
+  };
+  constexpr int y = 7;  // lat 30
+  for (const globe_file& f : files) {
+    const std::string open = write_globe_file(dir, f);
+    if (open.empty()) GTEST_SKIP() << "cdo could not make the netCDF file";
+    const double step = 360.0 / f.turn;
+    auto place = [&](double lon) {
+      const long p = std::lround((lon - f.lon0) / step) % f.turn;
+      return int(p < 0 ? p + f.turn : p);
+    };
+    // The zonal mean, each place once; the points read for lon 0 to 360.
+    double row = 0;
+    int defined = 0, undef = 0;
+    for (int p = 0; p < f.turn; p++)
+      if (u_at(p, y) != -999) row += u_at(p, y), defined++;
+    for (int k = 0; k <= f.turn; k++) undef += u_at(place(k * step), y) == -999;
+    // Five columns centred on the seam, rows from 40S to 40N, by area.
+    const double seam = f.lon0 + 360;
+    double w = 0, wu = 0;
+    for (int j = 4; j <= 7; j++) {
+      const double lat = -110 + 20.0 * j;
+      const double sines = std::sin((lat + 10) * M_PI / 180) - std::sin((lat - 10) * M_PI / 180);
+      for (int k = -2; k <= 2; k++) {
+        const double u = u_at(place(seam + k * step), j);
+        if (u != -999) w += sines, wu += sines * u;
+      }
+    }
+    char box[120];
+    std::snprintf(box, sizeof box, "d aave(u,lon=%.9g,lon=%.9g,lat=-40,lat=40)", seam - 2.5 * step,
+                  seam + 2.5 * step);
+    const std::string n = std::to_string(f.stored);
+    const struct {
+      std::string cmd;
+      double want;
+    } cases[] = {
+        {"d ave(u,lon=0,lon=360)", row / defined},
+        {"d ave(abs(u)+u,lon=-360,lon=0)", 0},  // checked against the next
+        {box, wu / w},
+        {"d u(x=" + std::to_string(f.stored + 1) + ")", u_at(1, y)},
+        {"d u(x=0)", u_at(f.turn - 1, y)},
+        {"d u(x=" + n + ")", u_at(0, y)},
+    };
+    double abs_plus = 0;
+    for (int p = 0; p < f.turn; p++)
+      if (u_at(p, y) != -999) abs_plus += std::fabs(u_at(p, y)) + u_at(p, y);
+    std::string input = open + "\nq dims\nset lat 30\nset x 1\n";
+    for (const auto& c : cases) input += c.cmd + "\n";
+    input += "set lon 0 360\nset gxout stat\nd u\n";
+    const RunResult r = run_batch(input, dir.path());
+    SCOPED_TRACE(open);
+    EXPECT_NE(answer(r.out, "q dims").find("X = 1 to " + n + "\n"), std::string::npos)
+        << answer(r.out, "q dims");
+    for (const auto& c : cases) {
+      const double want = c.want == 0 ? abs_plus / defined : c.want;
+      EXPECT_NEAR(result_of(r.out, c.cmd), want, 2e-5 * std::fmax(1.0, std::fabs(want)))
+          << c.cmd << "\n"
+          << answer(r.out, c.cmd);
+    }
+    const std::string stat = answer(r.out, "d u");
+    EXPECT_NE(stat.find("Undef count = " + std::to_string(undef) +
+                        "  Valid count = " + std::to_string(f.turn + 1 - undef)),
+              std::string::npos)
+        << stat;
+    if (f.netcdf != 1) continue;
+    // cdo's zonal mean of the file without its second copy of the seam.
+    const std::string zonal =
+        "cdo -s outputf,%.9g -sellonlatbox,-180,180,30,30 -zonmean "
+        "-selindexbox,1," +
+        std::to_string(f.turn) + ",1,10 -selvar,u " + dir.file(f.stem) + ".nc 2>/dev/null";
+    FILE* p = popen(zonal.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    double cdo_zonal = std::nan("");
+    if (std::fscanf(p, "%lf", &cdo_zonal) != 1) cdo_zonal = std::nan("");
+    pclose(p);
+    EXPECT_NEAR(result_of(r.out, "d ave(u,lon=0,lon=360)"), cdo_zonal, 2e-5) << zonal;
+  }
+}
+
+// A region of 1/1200 degree: "global" and a box wider than the file read
+// only the file's points, and come to the mean and sums over them (the
+// whole box at that resolution would be 93 billion points).
+TEST(Reductions, AnAreaWiderThanARegionReadsOnlyTheRegion) {
+  TempDir dir;
+  constexpr int nx = 121, ny = 61;
+  constexpr double step = 1 / 1200.0, lon0 = -61.75, lat0 = 10.5;
+  auto u = [](int i, int j) { return (i * 7 + j) % 13 ? float(std::sin(i * 0.1) + 0.01 * j) : 5; };
+  auto v = [](int i, int j) {
+    return float((i * 7 + j) % 13 ? std::sin(i * 0.1) : 4) + float((i * i + 3 * j) % 17) * 0.1f;
+  };
+  std::string data;
+  for (auto at : {+u, +v})
+    for (int j = 0; j < ny; j++)
+      for (int i = 0; i < nx; i++) {
+        const float f = at(i, j);
+        data.append(reinterpret_cast<const char*>(&f), 4);
+      }
+  write_file(dir.file("t.dat"), data);
+  char ctl[300];
+  std::snprintf(ctl, sizeof ctl,
+                "dset ^t.dat\nundef -9.99e33\nxdef %d linear %.9g %.12g\n"
+                "ydef %d linear %.9g %.12g\nzdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\n"
+                "vars 2\nu 0 99 U\nv 0 99 V\nendvars\n",
+                nx, lon0, step, ny, lat0, step);
+  write_file(dir.file("t.ctl"), ctl);
+  // By hand: rows weigh the difference of the sines of their edges.
+  double w = 0, wu = 0, wv = 0, wuu = 0, wvv = 0, wuv = 0, plain = 0;
+  for (int j = 0; j < ny; j++) {
+    const double lat = lat0 + j * step;
+    const double sines =
+        std::sin((lat + step / 2) * M_PI / 180) - std::sin((lat - step / 2) * M_PI / 180);
+    for (int i = 0; i < nx; i++) {
+      const double a = u(i, j), b = v(i, j);
+      w += sines, wu += sines * a, wv += sines * b;
+      wuu += sines * a * a, wvv += sines * b * b, wuv += sines * a * b;
+      plain += a;
+    }
+  }
+  const double mu = wu / w, mv = wv / w;
+  const double vu = wuu / w - mu * mu, vv = wvv / w - mv * mv, cuv = wuv / w - mu * mv;
+  const double mean = plain / (nx * ny);
+  const struct {
+    const char* cmd;
+    double want;
+  } cases[] = {
+      {"d aave(u,global)", mu},
+      {"d amean(u,global)", mean},
+      {"d asum(u,global)", plain},
+      {"d asumg(u,global)", plain},
+      {"d scorr(u,v,global)", cuv / std::sqrt(vu * vv)},
+      {"d sregr(u,v,global)", cuv / vu},
+      {"d aave(u,lon=-100,lon=0,lat=-20,lat=40)", mu},
+      {"d asum(u,lon=-62,lon=-50,lat=-90,lat=90)", plain},
+  };
+  std::string input = "open t.ctl\n";
+  for (const auto& c : cases) input += std::string(c.cmd) + "\n";
+  const RunResult r = run_batch(input, dir.path());
+  // The row weights are taken from float latitudes: within 2e-5 here.
+  for (const auto& c : cases)
+    EXPECT_NEAR(result_of(r.out, c.cmd), c.want, 2e-5 * std::fmax(1.0, std::fabs(c.want)))
+        << c.cmd << "\n"
+        << answer(r.out, c.cmd);
+  // The field mean of the same file as cdo has it.
+  const std::string make = "cdo -s -f nc import_binary " + dir.file("t.ctl") + " " +
+                           dir.file("t.nc") + " >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) return;
+  FILE* p = popen(("cdo -s outputf,%.9g -fldmean -selvar,u " + dir.file("t.nc")).c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  double cdo_mean = std::nan("");
+  if (std::fscanf(p, "%lf", &cdo_mean) != 1) cdo_mean = std::nan("");
+  pclose(p);
+  EXPECT_NEAR(result_of(r.out, "d aave(u,global)"), cdo_mean, 2e-5);
 }

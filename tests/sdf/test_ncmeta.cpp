@@ -152,7 +152,8 @@ TEST(SdfLinear, StepFromTheEndsAndOnlyEvenAxesLinear) {
   struct c {
     const char* what;
     std::vector<float> values;
-    int wrap, linear, wraps;
+    int wrap, linear;
+    int wraps;   // 1 a turn of all values, 2 of all but the last (the seam stored twice)
     double off;  // steps a value may lie off the line; 0: its float rounding
   };
   const c cases[] = {
@@ -160,7 +161,9 @@ TEST(SdfLinear, StepFromTheEndsAndOnlyEvenAxesLinear) {
        floats(43200, [](int i) { return -179.99583333333334 + i / 120.0; }), 1, 1, 1, 0},
       {"0.1 degree added up in floats", floats(3600, [&](int) { return sum += 0.1f; }), 1, 1, 1,
        0.5},
-      {"-180 to 180 by 1, both ends", floats(361, [](int i) { return -180.0 + i; }), 1, 1, 0, 0},
+      {"-180 to 180 by 1, both ends", floats(361, [](int i) { return -180.0 + i; }), 1, 1, 2, 0},
+      {"0 to 360 by 5, both ends", floats(73, [](int i) { return 5.0 * i; }), 1, 1, 2, 0},
+      {"0 to 365 by 5", floats(74, [](int i) { return 5.0 * i; }), 1, 1, 0, 0},
       {"thirds to three decimals",
        floats(30, [](int i) { return std::round(i * 1000 / 3.0) / 1000; }), 0, 0, 0, 0},
       {"steps growing by 1/2000 each",
@@ -175,7 +178,8 @@ TEST(SdfLinear, StepFromTheEndsAndOnlyEvenAxesLinear) {
     const int dim = k.wrap ? 0 : 1, n = int(k.values.size());
     ASSERT_EQ(trydeflin(r.pfi, &v, dim, k.wrap, 0), k.linear);
     if (!k.linear) continue;
-    EXPECT_EQ(r.pfi->x_wraps, k.wraps);
+    EXPECT_EQ(r.pfi->x_wraps, k.wraps != 0);
+    EXPECT_EQ(r.pfi->x_seam, k.wraps == 2);
     // Every value at its own grid point, within the float a world value
     // is held in; the far end on its own value.
     const double step = (double(k.values[n - 1]) - k.values[0]) / (n - 1);
