@@ -586,6 +586,8 @@ TEST(Set, RangesTakeThePointsAReadTakes) {
     const char *start, *step, *range;
     int first, last;
   } ranges[] = {
+      {'x', 10, "0", "2.5", "lon 9.99999 20", 5, 9},                              // 4.999996 to 9
+      {'x', 10, "0", "2.5", "lon 0 10.01", 1, 6},                                 // 1 to 5.004
       {'z', 10, "0", "2.5", "lev 0 10.0015", 1, 6},                               // 1 to 5.0006
       {'t', 10, "00z01jan2000", "1dy", "time 00z1jan2000 00:01z3jan2000", 1, 4},  // 1 to 3.0007
       {'x', 1440, "0.125", "0.25", "lon 122.125 122.625", 489, 491},              // 489 to 491
