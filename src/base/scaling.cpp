@@ -83,7 +83,7 @@ double float_ulp(double v) {
 
 }  // namespace
 
-double grid_coordinate(const dimension_conversion& axis, float w) {
+double grid_coordinate(const dimension_conversion& axis, float w, world_use use) {
   if (!axis.world_to_grid) return w;
   const double g = axis.world_to_grid(axis.world_to_grid_scaling, w);
   // The grid coordinate in double, the nearest point i, and what the float
@@ -109,8 +109,13 @@ double grid_coordinate(const dimension_conversion& axis, float w) {
   // off. Where floats no longer tell neighbouring points apart nothing is
   // named.
   const double tol = res + step;
-  if (!(std::fabs(i) < 1.0e15) || !(tol < 0.25) || !(std::fabs(exact - i) <= tol)) return g;
-  return i;
+  if (!(std::fabs(i) < 1.0e15) || !(tol < 0.25)) return g;
+  const double off = std::fabs(exact - i);
+  if (off <= tol) return i;
+  // A fixed value within a thousandth of a step more names the point, which
+  // the float conversion, off by as much, may not.
+  if (use == world_use::fixed && off <= 0.001 + tol) return i;
+  return g;
 }
 
 bool grid_point(double g, long long* i) {

@@ -33,19 +33,27 @@ struct dimension_conversion {
   int linear;  // 1 linear_scaling, 0 level_scaling
 };
 
+// How a typed world value is taken: a fixed value names one grid point, a
+// range end bounds the points a range takes (range_first, range_last).
+enum class world_use { fixed, range_end };
+
 // The grid coordinate of world value w by the axis's own world-to-grid
 // conversion, or exactly i when w names grid point i. Whether it does is
 // worked out in double from the grid-to-world half (a level list by lev2gr's
 // rule): w names i when it lies within the float resolution of i's own world
-// value. The float conversion alone, whose step exceeds 1e-4 of a grid step
-// on a fine axis or far along one, names a neighbour or no point at all.
-double grid_coordinate(const dimension_conversion& axis, float w);
+// value, and a fixed value also within 0.001 of a grid step more. The float
+// conversion alone, whose step exceeds 1e-4 of a grid step on a fine axis or
+// far along one, names a neighbour or no point at all. Every command that
+// takes a typed world value of x, y or z finds its grid point through this
+// (data/reader.h world_grid).
+double grid_coordinate(const dimension_conversion& axis, float w, world_use use);
 
 // The one test of "this is grid point i": g within 0.001 of the whole
 // number i.
 bool grid_point(double g, long long* i);
-// The first and last points a range from g1 to g2 reads: floor(g1 + 1e-4)
-// and ceil(g2 - 1e-4), so that the points cover the range.
+// The first and last points a range from g1 to g2 reads, and so every
+// command that takes a range (define, tloop, the frames of an animation):
+// floor(g1 + 1e-4) and ceil(g2 - 1e-4), so that the points cover the range.
 double range_first(double g1);
 double range_last(double g2);
 

@@ -39,7 +39,8 @@ double grid_bound(double v) {
   return v > lim ? lim : v;
 }
 
-// The grid index range [first, last] covered by a world (or time) range.
+// The grid index range [first, last] covered by a world (or time) range:
+// the points a read of the range takes (range_first, range_last).
 void grid_range(double gmin, double gmax, int* first, int* last) {
   gmin = grid_bound(gmin);
   gmax = grid_bound(gmax);
@@ -47,15 +48,14 @@ void grid_range(double gmin, double gmax, int* first, int* last) {
     *first = *last = round_grid(gmin);
     return;
   }
-  int a = static_cast<int>(std::floor(gmin + 0.001));
-  int b = static_cast<int>(std::ceil(gmax - 0.001));
+  double a = range_first(gmin), b = range_last(gmax);
   if (a > b) {
     // A level axis that runs downwards gives its range reversed.
-    a = static_cast<int>(std::floor(gmax + 0.001));
-    b = static_cast<int>(std::ceil(gmin - 0.001));
+    a = range_first(gmax);
+    b = range_last(gmin);
   }
-  *first = a;
-  *last = b;
+  *first = static_cast<int>(a);
+  *last = static_cast<int>(b);
 }
 
 // A copy of one dimension's scaling that the defined record owns: both halves
@@ -204,7 +204,9 @@ int define(char* line, session_state* pcm, int implicit) {
 
   int z1, z2, t1, t2;
   {
-    grid_range(world_grid(f, 2, pcm->dim_min[2]), world_grid(f, 2, pcm->dim_max[2]), &z1, &z2);
+    const float lo = pcm->dim_min[2], hi = pcm->dim_max[2];
+    const world_use use = lo == hi ? world_use::fixed : world_use::range_end;
+    grid_range(world_grid(f, 2, lo, use), world_grid(f, 2, hi, use), &z1, &z2);
     const float* ts = f->grid_to_world_scaling[3];
     grid_range(ts ? t2gr_exact(ts, &pcm->time_start) : 1.0,
                ts ? t2gr_exact(ts, &pcm->time_end) : 1.0, &t1, &t2);

@@ -67,8 +67,10 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     g1 = t2gr_exact(f->grid_to_world_scaling[3], &pcm->time_start);
     g2 = t2gr_exact(f->grid_to_world_scaling[3], &pcm->time_end);
   } else {
-    g1 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_min[d]);
-    g2 = f->world_to_grid[d](f->world_to_grid_scaling[d], pcm->dim_max[d]);
+    const float lo = pcm->dim_min[d], hi = pcm->dim_max[d];
+    const world_use use = lo == hi ? world_use::fixed : world_use::range_end;
+    g1 = world_grid(f, d, lo, use);
+    g2 = world_grid(f, d, hi, use);
   }
   // A looping range far beyond the file (or undefined) is held to grid
   // positions an int keeps; those frames then fail as out of the file.
@@ -76,8 +78,9 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     constexpr double lim = 1.0e9;
     return !(g >= -lim) ? -lim : (g > lim ? lim : g);
   };
-  const int first = static_cast<int>(bound(g1));
-  const int last = static_cast<int>(bound(g2 + 0.999));
+  // The frames are the points a read of the range takes.
+  const int first = static_cast<int>(bound(range_first(g1)));
+  const int last = static_cast<int>(bound(range_last(g2)));
   gxfrme(frame_action::double_buffer);
   pcm->frame_pass = 0;
   const int clab = pcm->clab;

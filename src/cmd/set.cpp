@@ -137,7 +137,7 @@ bool leads_back(const file_descriptor* pfi, int dim, const double g[2], bool fix
     w[i] = pfi->grid_to_world[dim](pfi->grid_to_world_scaling[dim], gf);
     if (!std::isfinite(w[i])) return false;
     auto same = [&](float v) {
-      const double back = world_grid(pfi, dim, v);
+      const double back = world_grid(pfi, dim, v, fixed ? world_use::fixed : world_use::range_end);
       long long k;
       return fixed    ? grid_point(back, &k) && double(k) == g[i]
              : i == 0 ? range_first(back) == range_first(g[i])
@@ -248,16 +248,15 @@ int set_world(set_args& a, int dim) {
   if (!holds_stations(pfi)) {
     // A world value whose grid coordinate no grid index holds is refused as
     // set x, y and z refuse the coordinate itself.
-    auto to_grid = [&](float w) {
-      return pfi->world_to_grid[dim](pfi->world_to_grid_scaling[dim], w);
-    };
+    const world_use use = count == 1 ? world_use::fixed : world_use::range_end;
+    auto to_grid = [&](float w) { return world_grid(pfi, dim, w, use); };
     if (!indexable(to_grid(lo)) || !indexable(to_grid(hi))) return set_error(code);
     // A world value whose float neighbours lie half a grid step apart or
     // more names no grid point of its own.
     if (float_step(pfi, dim, lo) >= 0.5 || float_step(pfi, dim, hi) >= 0.5) return set_error(code);
     if (count == 1) {
       double g[2];
-      g[0] = g[1] = std::floor(to_grid(lo) + 0.5f);
+      g[0] = g[1] = std::floor(to_grid(lo) + 0.5);
       float w[2];
       if (!hold_grid(pfi, dim, g, true, w)) return set_error(code);
       lo = hi = w[0];

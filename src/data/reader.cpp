@@ -52,12 +52,12 @@ const reader* reader_of(const file_descriptor* file) {
 
 bool holds_stations(const file_descriptor* file) { return reader_of(file)->stations != nullptr; }
 
-double world_grid(const file_descriptor* file, int d, float w) {
+double world_grid(const file_descriptor* file, int d, float w, world_use use) {
   if (holds_stations(file) || !file->world_to_grid[d]) return w;
   const dimension_conversion axis{file->grid_to_world[d], file->grid_to_world_scaling[d],
                                   file->world_to_grid[d], file->world_to_grid_scaling[d],
                                   file->linear_flags[d]};
-  return grid_coordinate(axis, w);
+  return grid_coordinate(axis, w, use);
 }
 
 bool held_in_memory(const file_descriptor* file) { return reader_of(file)->in_memory; }

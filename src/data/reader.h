@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/scaling.h"
+
 struct grid_field;
 struct variable_descriptor;
 struct file_descriptor;
@@ -99,9 +101,9 @@ const reader* reader_of(const file_descriptor* file);
 // serves station requests, and its positions stay in world coordinates.
 bool holds_stations(const file_descriptor* file);
 // The grid coordinate of world value w of x, y or z (d 0 to 2) of the data
-// set, by grid_coordinate (base/scaling.h); station positions and axes with no
-// conversion stay world values.
-double world_grid(const file_descriptor* file, int d, float w);
+// set taken as use says, by grid_coordinate (base/scaling.h); station
+// positions and axes with no conversion stay world values.
+double world_grid(const file_descriptor* file, int d, float w, world_use use);
 // Whether the grids of the data set are held in memory (a defined variable).
 bool held_in_memory(const file_descriptor* file);
 // Whether the values of the data set are interpolated from a native grid

@@ -28,10 +28,11 @@ void offset_on_varying(int d) {
   kaprntf(msg_level::error, "  Varying dimension = %i \n", d);
 }
 
-// The grid coordinate of a world value: a grid point exactly, anything else
-// below 2^24 the float it has always been.
+// The grid coordinate of a world value typed as a fixed value: the grid
+// point it names exactly, anything else below 2^24 the float it has always
+// been.
 double to_grid(const file_descriptor* pfi, int d, float w) {
-  const double g = world_grid(pfi, d, w);
+  const double g = world_grid(pfi, d, w, world_use::fixed);
   return std::fabs(g) < double(kFloatWhole) ? double(static_cast<float>(g)) : g;
 }
 
@@ -51,9 +52,9 @@ const char* grid_number(const char* p, double* v) {
 // any grid index are left to the callers, which refuse them as they did.
 bool names_point(const file_descriptor* pfi, int d, float w) {
   if (holds_stations(pfi) || !pfi->world_to_grid[d]) return true;
-  const double g = world_grid(pfi, d, w);
+  const double g = world_grid(pfi, d, w, world_use::range_end);
   if (!(std::fabs(g) < 2.0e9)) return true;
-  const double next = world_grid(pfi, d, std::nextafter(w, HUGE_VALF));
+  const double next = world_grid(pfi, d, std::nextafter(w, HUGE_VALF), world_use::range_end);
   return !(std::fabs(next - g) >= 0.5);
 }
 

@@ -19,9 +19,10 @@
 
 namespace {
 
-// g in double, which holds every step (a float moves steps past 2^24).
-int time_index(double g, bool up) {
-  const double v = up ? std::floor(g + 0.001) : std::ceil(g - 0.001);
+// The first or last time a read of a range from or to g takes; g in double,
+// which holds every step (a float moves steps past 2^24).
+int time_index(double g, bool last) {
+  const double v = last ? range_last(g) : range_first(g);
   if (!(v > -2.0e9)) return -2000000000;
   if (!(v < 2.0e9)) return 2000000000;
   return int(v);

@@ -267,8 +267,10 @@ const char* varprs(const char* text, eval_state* pst) {
   // every time step an index reaches.
   double gmin[4], gmax[4];
   for (int d = 0; d < 3; d++) {
-    gmin[d] = world_grid(file, d, pst->dim_min[d]);
-    gmax[d] = world_grid(file, d, pst->dim_max[d]);
+    const world_use use =
+        d == pst->idim || d == pst->jdim ? world_use::range_end : world_use::fixed;
+    gmin[d] = world_grid(file, d, pst->dim_min[d], use);
+    gmax[d] = world_grid(file, d, pst->dim_max[d], use);
   }
   const float* ts = file->grid_to_world_scaling[3];
   gmin[3] = ts ? t2gr_exact(ts, &pst->time_start) : 1.0;

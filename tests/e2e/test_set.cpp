@@ -431,17 +431,18 @@ TEST(Set, AxesWhoseConversionsRoundApartKeepTheirEnds) {
   }
 }
 
-// A data set of n points along one of x, y, z (one along the others) from
+// A data set of n points along one of x, y, z, t (one along the others) from
 // start by step, each holding its own 1-based index.
 void index_axis(const TempDir& dir, char dim, long n, const std::string& start,
                 const std::string& step) {
   std::string defs;
-  for (char d : {'x', 'y', 'z'})
+  for (char d : {'x', 'y', 'z', 't'})
     defs += std::string(1, d) + "def " +
-            (d == dim ? std::to_string(n) + " linear " + start + " " + step : "1 linear 1 1") +
+            (d == dim   ? std::to_string(n) + " linear " + start + " " + step
+             : d == 't' ? "1 linear jan2000 1mo"
+                        : "1 linear 1 1") +
             "\n";
-  write_file(dir.file("a.ctl"), "dset ^a.dat\nundef -9e33\n" + defs +
-                                    "tdef 1 linear jan2000 1mo\nvars 1\nh " +
+  write_file(dir.file("a.ctl"), "dset ^a.dat\nundef -9e33\n" + defs + "vars 1\nh " +
                                     (dim == 'z' ? std::to_string(n) : "0") + " 99 h\nendvars\n");
   std::string data;
   for (long i = 1; i <= n; i++) {
@@ -459,33 +460,44 @@ std::string num(double v) {
 
 // On axes of tens of thousands of points a point's index, its index a turn
 // further on a cyclic axis, and its world value as a user types it (the
-// descriptor's start and step in decimal) select that point, in "set" and
-// in a variable's and a function's dimension expressions.
+// descriptor's start and step in decimal, or rounded to a few decimals
+// within a thousandth of a step) select that point, in "set" and in a
+// variable's and a function's dimension expressions.
 TEST(Set, EveryPointOfAFineAxisIsSelected) {
   const struct {
     char dim;
     long n;
     const char *start, *step;
     bool cyclic;
+    int decimals = 0;  // 0: as many digits as a double needs
   } axes[] = {{'x', 72000, "-179.9975", "0.005", true},
               {'x', 432000, "-179.999583333", "0.000833333", true},
               {'y', 36000, "-89.9975", "0.005", false},
-              {'z', 20000, "10.0025", "0.005", false}};
+              {'z', 20000, "10.0025", "0.005", false},
+              {'x', 8640, "-180", "0.041666667", true, 4}};
   for (const auto& a : axes) {
     TempDir dir;
     index_axis(dir, a.dim, a.n, a.start, a.step);
     const std::string d(1, a.dim), w = a.dim == 'x' ? "lon" : a.dim == 'y' ? "lat" : "lev";
     const std::string other = a.dim == 'x' ? "set y 1\n" : "set x 1\n";
     auto value = [](long i) { return "Result value = " + num(double(i)) + " \n"; };
+    auto exact = [&](long i) { return std::stod(a.start) + double(i - 1) * std::stod(a.step); };
     auto world = [&](long i) {
       char t[40];
-      std::snprintf(t, sizeof t, "%.9g", std::stod(a.start) + double(i - 1) * std::stod(a.step));
+      if (a.decimals)
+        std::snprintf(t, sizeof t, "%.*f", a.decimals, exact(i));
+      else
+        std::snprintf(t, sizeof t, "%.9g", exact(i));
       return std::string(t);
+    };
+    auto near = [&](long i) {
+      return std::fabs(std::stod(world(i)) - exact(i)) <= 0.0009 * std::stod(a.step);
     };
     std::vector<long> points = {1, 1800, 4986, a.n};
     for (long i = 7; i < a.n; i += a.n / 240 + 1) points.push_back(i);
     std::vector<dsfiles::step> steps;
     for (long i : points) {
+      if (!near(i) || !near(std::max(1L, i - 4))) continue;
       const std::string at = std::to_string(i), lo = std::to_string(i - 4);
       steps.insert(steps.end(), {{"set " + d + " " + at, "-"},
                                  {"d h", value(i)},
@@ -559,6 +571,47 @@ TEST(Set, WorldRangesReadThePointsQueryDimsNames) {
     EXPECT_TRUE(contains(out, "Valid count = " + num(last - first + 1) +
                                   "\nMin, Max = " + num(first) + " " + num(last) + "\n"))
         << out;
+  }
+}
+
+// Every command that takes a range takes the points a read of it takes,
+// also with an end just past a point: a display, define, tloop and the
+// frames of an animation. The grid coordinates of the ends, worked out by
+// hand, are in the comments: an end 1e-4 of a step or more past a point
+// reaches the next.
+TEST(Set, RangesTakeThePointsAReadTakes) {
+  const struct {
+    char dim;
+    long n;
+    const char *start, *step, *range;
+    int first, last;
+  } ranges[] = {
+      {'x', 10, "0", "2.5", "lon 9.99999 20", 5, 9},                              // 4.999996 to 9
+      {'x', 10, "0", "2.5", "lon 0 10.01", 1, 6},                                 // 1 to 5.004
+      {'z', 10, "0", "2.5", "lev 0 10.0015", 1, 6},                               // 1 to 5.0006
+      {'t', 10, "00z01jan2000", "1dy", "time 00z1jan2000 00:01z3jan2000", 1, 4},  // 1 to 3.0007
+      {'x', 1440, "0.125", "0.25", "lon 122.125 122.625", 489, 491},              // 489 to 491
+  };
+  for (const auto& r : ranges) {
+    TempDir dir;
+    index_axis(dir, r.dim, r.n, r.start, r.step);
+    const bool t = r.dim == 't';
+    std::string frames;
+    for (int i = r.first; i <= r.last; i++) frames += "Result value = " + num(i) + " \n";
+    const std::string out =
+        run_batch("open a.ctl\nset " + std::string(r.range) + "\nset looping on\nset loopdim " +
+                      std::string(1, r.dim) +
+                      "\nd h\nset looping off\nset gxout stat\nd h\ndefine a = h\nd a\n" +
+                      (t ? "d tloop(h)\n" : "") + "quit\n",
+                  dir.path())
+            .out;
+    SCOPED_TRACE(r.range);
+    EXPECT_TRUE(contains(out, "ka-> d h\n" + frames)) << out;
+    const std::string read = "Valid count = " + num(r.last - r.first + 1) +
+                             "\nMin, Max = " + num(r.first) + " " + num(r.last) + "\n";
+    int reads = 0;
+    for (size_t p = out.find(read); p != std::string::npos; p = out.find(read, p + 1)) reads++;
+    EXPECT_EQ(reads, t ? 3 : 2) << out;
   }
 }
 
