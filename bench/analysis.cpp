@@ -2,13 +2,15 @@
 // 100 times: the program itself (start to quit, reading the binary grid)
 // against the independent tool on a netCDF copy of the same data, for the
 // area average (`cdo fldmean`), the spatial correlation of two fields
-// (`cdo fldcor`) and the nine-point smoother (`cdo smooth9`, which writes
-// every smoothed grid; the program writes them with fwrite) and the
-// horizontal divergence of a wind (`cdo uv2dv_cfd`, centred differences
-// like hdivg), and the means along longitude and along latitude (`cdo
-// zonmean`, `cdo mermean`). Each prints the time ratio with its limit, both peak
-// memories, and both programs' kernel time and minor page faults: a loop
-// whose steps reused no memory would fault every grid's pages in again.
+// (`cdo fldcor`; and again on two netCDF files of the tool's own random
+// field, which the program reads through sdfopen) and the nine-point
+// smoother (`cdo smooth9`, which writes every smoothed grid; the program
+// writes them with fwrite) and the horizontal divergence of a wind (`cdo
+// uv2dv_cfd`, centred differences like hdivg), and the means along
+// longitude and along latitude (`cdo zonmean`, `cdo mermean`). Each prints
+// the time ratio with its limit, both peak memories, and both programs'
+// kernel time and minor page faults: a loop whose steps reused no memory
+// would fault every grid's pages in again.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -87,18 +89,18 @@ const bench_files& files() {
   return f;
 }
 
-// The program runs the commands (after opening the data set, before quit)
-// and the tool its operator; each iteration runs both after one unmeasured
-// pass of each that fills the page cache.
-void against_peer(benchmark::State& state, const std::string& commands,
-                  const std::vector<std::string>& tool, const char* job, double limit) {
-  const bench_files& f = files();
-  std::ofstream(f.cmd) << "open " << f.ctl << "\n" << commands << "quit\n";
-  const std::vector<std::string> program = {VEMRA_BIN, "-blxc", "exec " + f.cmd};
+// The program runs the script (its commands, then quit) from the file cmd,
+// and the tool its operator, writing out.nc; each iteration runs both after
+// one unmeasured pass of each that fills the page cache.
+void side_by_side_job(benchmark::State& state, const std::string& cmd, const std::string& out,
+                      const std::string& script, const std::vector<std::string>& tool,
+                      const char* job, double limit) {
+  std::ofstream(cmd) << script << "quit\n";
+  const std::vector<std::string> program = {VEMRA_BIN, "-blxc", "exec " + cmd};
   std::vector<std::string> peer = {"cdo", "-s", "-O"};
   peer.insert(peer.end(), tool.begin(), tool.end());
-  peer.push_back(f.out + ".nc");
-  const std::string printed = f.out + ".txt";
+  peer.push_back(out + ".nc");
+  const std::string printed = out + ".txt";
   if (run_child(program, printed).seconds < 0 || run_child(peer).seconds < 0) {
     state.SkipWithError("a command failed (is cdo installed?)");
     return;
@@ -127,6 +129,13 @@ void against_peer(benchmark::State& state, const std::string& commands,
   std::fflush(stdout);
 }
 
+// The commands after opening the binary data set.
+void against_peer(benchmark::State& state, const std::string& commands,
+                  const std::vector<std::string>& tool, const char* job, double limit) {
+  const bench_files& f = files();
+  side_by_side_job(state, f.cmd, f.out, "open " + f.ctl + "\n" + commands, tool, job, limit);
+}
+
 void BM_AreaAverage(benchmark::State& state) {
   against_peer(state, "set x 1\nset y 1\nset t 1 100\nset gxout print\nd tloop(aave(g,global))\n",
                {"fldmean", files().g_nc}, "area average", 0.5);
@@ -142,6 +151,54 @@ void BM_SpatialCorrelation(benchmark::State& state) {
                {"fldcor", files().g_nc, files().h_nc}, "spatial correlation", 0.5);
 }
 BENCHMARK(BM_SpatialCorrelation)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The same job on the peer's own kind of file, in a folder of its own: two
+// netCDF files of its random field (seeds 1 and 7), daily, read through
+// sdfopen. The limit is about the two reads alone.
+struct random_pair {
+  std::string dir, a, b, cmd, out;
+};
+random_pair made_random;
+
+void remove_random() {
+  const random_pair& r = made_random;
+  for (const std::string* n : {&r.a, &r.b, &r.cmd}) std::remove(n->c_str());
+  for (const char* e : {".nc", ".txt"}) std::remove((r.out + e).c_str());
+  rmdir(r.dir.c_str());
+}
+
+const random_pair* random_files() {
+  random_pair& r = made_random;
+  if (r.dir.empty()) {
+    char tmpl[] = "/tmp/vemra-bench-random-XXXXXX";
+    if (!mkdtemp(tmpl)) std::abort();
+    r = {tmpl, std::string(tmpl) + "/a.nc", std::string(tmpl) + "/b.nc",
+         std::string(tmpl) + "/run.cmd", std::string(tmpl) + "/out"};
+    std::atexit(remove_random);
+    for (const std::string* f : {&r.a, &r.b}) {
+      const std::string size = std::to_string(kNx) + "x" + std::to_string(kNy);
+      const std::string make = "cdo -s -O -f nc -b F32 -settaxis,2000-01-01,00:00:00,1day " +
+                               ("-duplicate," + std::to_string(kNt) + " -random,r" + size) +
+                               (f == &r.a ? " " : ",7 ") + *f + " >/dev/null 2>&1";
+      if (std::system(make.c_str()) != 0) std::remove(f->c_str());
+    }
+  }
+  return access(r.a.c_str(), R_OK) == 0 && access(r.b.c_str(), R_OK) == 0 ? &r : nullptr;
+}
+
+void BM_SpatialCorrelationNetcdf(benchmark::State& state) {
+  const random_pair* r = random_files();
+  if (!r) {
+    state.SkipWithError("cdo could not make the files (is cdo installed?)");
+    return;
+  }
+  side_by_side_job(state, r->cmd, r->out,
+                   "sdfopen " + r->a + "\nsdfopen " + r->b +
+                       "\nset x 1\nset y 1\nset t 1 100\nset gxout print\n"
+                       "d tloop(scorr(random.1,random.2,global))\n",
+                   {"fldcor", r->a, r->b}, "spatial correlation, netCDF", 0.7);
+}
+BENCHMARK(BM_SpatialCorrelationNetcdf)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // Commands that write expr at every step with fwrite, as the peer writes
 // every grid it makes.

@@ -156,6 +156,51 @@ TEST_F(Area, Refusals) {
       refused("aave(u,global)", "Error from AAVE  Invalid environment.  Z, T can't vary.\n"));
 }
 
+// One-degree cells, rows of 13: scorr and sregr against a plain two-pass
+// loop over rows of 2 to 13 points (the sums take four a step, then two,
+// then one), single rows, holes in either field, fields far from zero.
+struct CorrelationSums : AnalysisData {
+  void SetUp() override {
+    lon0 = 0.5, nx = 13, lat0 = -3, ny = 6, names = {"u", "v", "c", "d"};
+    value = [](int var, int x, int y, int, int) {
+      const double s = std::sin(x * 0.37 + y * 0.5) * 40, c = std::cos(y * 0.9 + x);
+      const double v[4] = {s + y * 2.5, 0.6 * s + c * 12, 101325 + s / 13, 101000 + c * 2 + s / 40};
+      const int hole[4] = {(x * 7 + y * 3) % 11, (x * 5 + y) % 9, (x + y) % 10, 1};
+      return hole[var] ? float(v[var]) : kUndef;
+    };
+    write();
+  }
+};
+
+TEST_F(CorrelationSums, AgreeWithAPlainLoop) {
+  for (const auto& [a, b] : {std::pair{0, 1}, {1, 0}, {2, 3}, {2, 1}})
+    for (int n = 2; n <= nx; n++)
+      for (const auto& [y1, y2] : {std::pair{1, 1}, {6, 6}, {1, 6}, {2, 4}}) {
+        // Centre to centre, so the grid read has n columns: the end cells
+        // count half, every cell times the difference of its row's sines.
+        double w = 0, ma = 0, mb = 0, qa = 0, qb = 0, c = 0;
+        for (int pass = 0; pass < 2; pass++)
+          for (int y = y1; y <= y2; y++)
+            for (int x = 1; x <= n; x++) {
+              const double u = value(a, x, y, 1, 1), v = value(b, x, y, 1, 1),
+                           t = lat(y) * M_PI / 180;
+              const double k = (std::fmin(x, n - 0.5) - std::fmax(x - 1, 0.5)) *
+                               (std::sin(t + M_PI / 360) - std::sin(t - M_PI / 360));
+              if (u == kUndef || v == kUndef) continue;
+              const double da = u - ma, db = v - mb;
+              if (pass == 0) w += k, ma += k / w * da, mb += k / w * db;
+              if (pass == 1) qa += k * da * da, qb += k * db * db, c += k * da * db;
+            }
+        const std::string box = "(" + names[a] + "," + names[b] +
+                                ",lon=0.5,lon=" + std::to_string(n - 0.5) +
+                                ",y=" + std::to_string(y1) + ",y=" + std::to_string(y2) + ")";
+        const double r = qa * qb > 0 ? c / std::sqrt(qa * qb) : kUndef,
+                     s = qa > 0 ? c / qa : kUndef;
+        EXPECT_NEAR(scalar(("scorr" + box).c_str()), r, 1e-6) << box;
+        EXPECT_NEAR(scalar(("sregr" + box).c_str()), s, 1e-6 * std::fmax(1.0, std::fabs(s))) << box;
+      }
+}
+
 // Ten-degree cells from longitude 0: the globe from 0 to 360 reads the
 // column at 0 again as its 37th.
 struct WrapArea : AnalysisData {
