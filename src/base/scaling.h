@@ -36,6 +36,10 @@ struct dimension_conversion {
 // How a typed world value is taken: a fixed value names one grid point, a
 // range end bounds the points a range takes (range_first, range_last).
 enum class world_use { fixed, range_end };
+// How the ends of an environment range are taken: one value is fixed.
+inline world_use world_use_of(float lo, float hi) {
+  return lo == hi ? world_use::fixed : world_use::range_end;
+}
 
 // The grid coordinate of world value w by the axis's own world-to-grid
 // conversion, or exactly i when w names grid point i. Whether it does is

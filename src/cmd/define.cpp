@@ -205,7 +205,7 @@ int define(char* line, session_state* pcm, int implicit) {
   int z1, z2, t1, t2;
   {
     const float lo = pcm->dim_min[2], hi = pcm->dim_max[2];
-    const world_use use = lo == hi ? world_use::fixed : world_use::range_end;
+    const world_use use = world_use_of(lo, hi);
     grid_range(world_grid(f, 2, lo, use), world_grid(f, 2, hi, use), &z1, &z2);
     const float* ts = f->grid_to_world_scaling[3];
     grid_range(ts ? t2gr_exact(ts, &pcm->time_start) : 1.0,

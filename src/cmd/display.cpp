@@ -68,7 +68,7 @@ int animate(eval_state* pst, const std::string& expr, session_state* pcm, int nv
     g2 = t2gr_exact(f->grid_to_world_scaling[3], &pcm->time_end);
   } else {
     const float lo = pcm->dim_min[d], hi = pcm->dim_max[d];
-    const world_use use = lo == hi ? world_use::fixed : world_use::range_end;
+    const world_use use = world_use_of(lo, hi);
     g1 = world_grid(f, d, lo, use);
     g2 = world_grid(f, d, hi, use);
   }

@@ -66,7 +66,7 @@ int kaqdims(char*, char*, session_state* pcm) {
   for (int d = 0; d < 3; d++) {
     float lo = pcm->dim_min[d], hi = pcm->dim_max[d];
     // The grid coordinates the reads take.
-    const world_use use = lo == hi ? world_use::fixed : world_use::range_end;
+    const world_use use = world_use_of(lo, hi);
     const double glo = world_grid(pfi, d, lo, use), ghi = world_grid(pfi, d, hi, use);
     if (lo == hi)
       kaprntf(msg_level::result, "%s is fixed     %s = %g  %s = %g\n", upper[d], world[d], lo,

@@ -359,6 +359,9 @@ bool level_matches(const variable_descriptor& v, const grib_record_header* h) {
   return (u[2] == h->level1 && u[3] == h->level2) || (u[3] == h->time_range && u[2] == h->level);
 }
 
+// A message's valid time as the builder's lines print it.
+std::string time_text(const date_time& when) { return kat2ch(when, when.minute ? 5 : 4); }
+
 // The variable whose records hold record rec of a time.
 const variable_descriptor* variable_of(const file_descriptor* pfi, int64_t rec) {
   for (int k = 0; k < pfi->variable_count; k++) {
@@ -375,7 +378,7 @@ std::string slot_named(const file_descriptor* pfi, int64_t rec, const date_time&
   char line[300];
   std::snprintf(line, sizeof line, "%s, level %lld, %s, that the message at byte %lld filled",
                 v ? v->abbrev : "?", static_cast<long long>(v ? rec - v->record + 1 : 1),
-                kat2ch(when, when.minute ? 5 : 4).c_str(), static_cast<long long>(before));
+                time_text(when).c_str(), static_cast<long long>(before));
   return line;
 }
 
@@ -528,25 +531,26 @@ namespace {
 
 // What identifies a message in the builder's lines: its number in its file,
 // its place, and what it is.
+std::string message_fields(const grib_record_header& h) {
+  char line[200];
+  std::snprintf(line, sizeof line, "parameter %d, level type %d, level %d, %s", h.parameter,
+                h.level_type, h.level, time_text(h.valid).c_str());
+  return line;
+}
+
 std::string message_named(const grib_record_header& h) {
-  const std::string when = kat2ch(h.valid, h.valid.minute ? 5 : 4);
   char line[300];
-  std::snprintf(line, sizeof line,
-                "Message %d at byte %lld (parameter %d, level type %d, level %d, %s)", build.irec,
-                static_cast<long long>(h.msg_start), h.parameter, h.level_type, h.level,
-                when.c_str());
+  std::snprintf(line, sizeof line, "Message %d at byte %lld (%s)", build.irec,
+                static_cast<long long>(h.msg_start), message_fields(h).c_str());
   return line;
 }
 
 // A message that no variable, level and time of the descriptor wants.
 void unmatched(const grib_record_header& h) {
   if (build.unmatched++ >= refusals_shown) return;
-  const std::string when = kat2ch(h.valid, h.valid.minute ? 5 : 4);
   char line[300];
-  std::snprintf(line, sizeof line,
-                "  parameter %d, level type %d, level %d, %s (message %d at byte %lld)\n",
-                h.parameter, h.level_type, h.level, when.c_str(), build.irec,
-                static_cast<long long>(h.msg_start));
+  std::snprintf(line, sizeof line, "  %s (message %d at byte %lld)\n", message_fields(h).c_str(),
+                build.irec, static_cast<long long>(h.msg_start));
   build.unmatched_named += line;
 }
 
