@@ -65,6 +65,64 @@ struct index_releaser {
   void operator()(grib_index* p) const { frepgi(p); }
 };
 
+// Why a wanted message is left out, besides where its grid lies.
+enum class left_out : int {
+  no_grid,
+  harmonics,
+  complex_packing,
+  predefined_map,
+  wide,
+  scaling,
+  short_data,
+  beyond_index,
+  count
+};
+
+struct left_out_text {
+  left_out why;
+  const char* text;
+};
+const left_out_text left_out_texts[] = {
+    {left_out::no_grid, "no grid description, and the descriptor names no grid number"},
+    {left_out::harmonics,
+     "spherical harmonic coefficients, not grid points (cdo sp2gp grids them)"},
+    {left_out::complex_packing,
+     "second-order or other complex packing, which the reader does not decode (grib_set -r -s "
+     "packingType=grid_simple repacks them)"},
+    {left_out::predefined_map, "a predefined bit map, which the message does not hold"},
+    {left_out::wide, "more than 32 bits per value"},
+    {left_out::scaling, "a scaling that unpacks beyond the range of a float"},
+    {left_out::short_data, "a bit map or packed data shorter than the grid"},
+    {left_out::beyond_index, "data past the 2 GiB that the index can place"},
+};
+
+// The reason of each status that leaves out a wanted message.
+struct left_out_status {
+  int status;
+  left_out why;
+};
+const left_out_status left_out_statuses[] = {
+    {grib_rec_no_grid, left_out::no_grid},
+    {grib_rec_packing, left_out::complex_packing},
+    {grib_rec_predefined_map, left_out::predefined_map},
+    {grib_rec_bits, left_out::wide},
+    {grib_rec_scaling, left_out::scaling},
+    {grib_rec_short_data, left_out::short_data},
+    {grib_rec_beyond_index, left_out::beyond_index},
+};
+
+// Harmonic coefficients, in the data section's first flag bit.
+constexpr int bds_harmonics = 2;
+
+// The wanted messages of one variable left out for one reason; the first
+// named.
+struct left_tally {
+  int count = 0;
+  int number = 0;  // the first's number in its file
+  int64_t at = 0;  // and its byte
+  int grid_id = 255;
+};
+
 // The one index build that runs at a time: set by its entry points, the
 // scan position by the file being scanned.
 struct index_build {
@@ -86,6 +144,8 @@ struct index_build {
   // Messages that matched no variable, level and time, the first named.
   int unmatched = 0;
   std::string unmatched_named;
+  // Wanted messages left out for what they hold, per variable and reason.
+  std::vector<left_tally> left;
 };
 
 // Refused messages described in full; the rest are counted.
@@ -317,6 +377,10 @@ int gribhdr(grib_record_header* h) {
   if (rc == hdr_edition) {
     std::printf("File is not GRIB version 0 or 1, 0 or 1 is required. \n");
     std::printf("Version number is %i\n", h->edition);
+    std::printf(
+        "gribmap:  Message %d at byte %lld is GRIB edition %d: convert the file to edition 1 "
+        "(cdo -f grb copy IN OUT)\n",
+        build.irec + 1, static_cast<long long>(build.fpos), h->edition);
   }
   if (rc) return rc;
   build.fpos = next;
@@ -554,6 +618,40 @@ void unmatched(const grib_record_header& h) {
   build.unmatched_named += line;
 }
 
+// A wanted message left out for what it holds (status r of gribrec) is
+// counted for its variable.
+void leave_out(const file_descriptor* pfi, const grib_record_header& h, int r) {
+  const left_out_status* st = nullptr;
+  for (const left_out_status& k : left_out_statuses)
+    if (k.status == r) st = &k;
+  if (!st) return;
+  const variable_descriptor* v = variable_of(pfi, gribvarrec(&h, pfi));
+  if (!v) return;
+  left_out why = st->why;
+  if (why == left_out::complex_packing && (h.bds_flags & bds_harmonics)) why = left_out::harmonics;
+  const size_t reasons = size_t(left_out::count);
+  build.left.resize(size_t(pfi->variable_count) * reasons);
+  left_tally& t = build.left[size_t(v - pfi->variables) * reasons + size_t(why)];
+  if (t.count++ == 0) t = left_tally{1, build.irec, h.msg_start, h.grid_id};
+}
+
+// The lines naming why variable k's wanted messages were left out.
+void say_left_out(int k) {
+  const size_t reasons = size_t(left_out::count);
+  for (const left_out_text& r : left_out_texts) {
+    const size_t at = size_t(k) * reasons + size_t(r.why);
+    if (at >= build.left.size() || build.left[at].count == 0) continue;
+    const left_tally& t = build.left[at];
+    std::string text = r.text;
+    if (r.why == left_out::no_grid && t.grid_id != 255)
+      text += "; " + std::string(t.count > 1 ? "the first names" : "it names") + " grid " +
+              std::to_string(t.grid_id) + " (dtype grib " + std::to_string(t.grid_id) + ")";
+    std::printf(
+        "gribmap:    %d wanted message%s left out (the first: message %d at byte %lld): %s\n",
+        t.count, t.count > 1 ? "s" : "", t.number, static_cast<long long>(t.at), text.c_str());
+  }
+}
+
 // What the scan matched: per variable the levels and times filled, and the
 // messages that matched nothing.
 void account(const file_descriptor* pfi, const grib_index* pindx) {
@@ -577,6 +675,7 @@ void account(const file_descriptor* pfi, const grib_index* pindx) {
           "gribmap:  Warning: no message for %s (parameter %d, level type %d): 0 of "
           "%lld levels and times filled\n",
           v.abbrev, v.units[0], v.units[1], slots);
+    say_left_out(k);
   }
   if (build.unmatched)
     std::printf(
@@ -624,6 +723,7 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
     if (r == grib_rec_no_match || r == grib_rec_time_range || r == grib_rec_time_between ||
         r == grib_rec_time_unit)
       unmatched(h);
+    leave_out(pfi, h, r);
     if (r == grib_rec_entered)
       *result = 1;
     else if (r >= grib_rec_native_size && r <= grib_rec_grid_type)
@@ -898,6 +998,7 @@ int latsgribmap(const char* name, int no_forecast) {
       build.refused = 0;
       build.unmatched = 0;
       build.unmatched_named.clear();
+      build.left.clear();
       mfcmn.calendar_365 = -999;
     }
     ~build_scope() {

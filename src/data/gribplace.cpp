@@ -4,6 +4,7 @@
 // message stored otherwise would read wrong values without a word.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "base/bitfield.h"
@@ -112,6 +113,67 @@ std::string printed(const char* format, double a, double b = 0, double c = 0, do
   return line;
 }
 
+// The shortest decimal within tol of v: a step worked out from the ends of an
+// axis in millidegrees reads as the step the axis was made with.
+std::string shortest(double v, double tol) {
+  char text[32];
+  for (int digits = 1; digits <= 9; digits++) {
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (std::fabs(std::atof(text) - v) <= tol) break;
+  }
+  return text;
+}
+
+// The step of a message's evenly spaced axis of n points whose ends lie span
+// degrees apart, against the step of a linear descriptor axis whose ends lie
+// want degrees apart. fits: the descriptor's step, taken from the message's
+// first point, puts its last point within half a step of the message's.
+struct axis_step {
+  bool known = false;  // both axes are evenly spaced
+  bool fits = false;
+  std::string step;  // the message's, as it was made
+};
+
+const char* degrees(const std::string& step) { return step == "1" ? " degree" : " degrees"; }
+
+axis_step step_of(const file_descriptor* pfi, int d, int n, double span, double want) {
+  axis_step a;
+  if (n < 2 || !pfi->linear_flags[d]) return a;
+  a.known = true;
+  a.fits = std::fabs(std::fabs(span) - std::fabs(want)) < std::fabs(want) / (n - 1) / 2;
+  // Either end may be off by half a millidegree.
+  a.step = shortest(std::fabs(span) / (n - 1), 0.001 / (n - 1));
+  return a;
+}
+
+// Rows stored the other way round than the descriptor reads them.
+const char* const add_yrev =
+    "  Its rows are stored north to south: add \"options yrev\" to the descriptor.\n";
+const char* const take_yrev_out =
+    "  Its rows are stored south to north: take yrev out of the descriptor's options.\n";
+
+// How to mend a linear ydef whose rows are not the message's, which stores
+// them from lat1 to lat2: the start that fits (the southernmost row), and the
+// step where it differs; rows stored the other way round are yrev's.
+std::string rows_fix(const grib_record_header* h, const file_descriptor* pfi, const described& g,
+                     double first, double last) {
+  const int ny = pfi->y_size;
+  // Gaussian rows are not evenly spaced: no step says them.
+  const axis_step y =
+      h->data_rep == kind_latlon ? step_of(pfi, 1, ny, g.lat2 - g.lat1, last - first) : axis_step{};
+  if (!y.known) return "  The descriptor's ydef does not describe its rows.\n";
+  std::string fix;
+  const double south = std::fmin(g.lat1, g.lat2);
+  if (!y.fits)
+    fix +=
+        "  Its rows are " + y.step + degrees(y.step) + " apart: step the ydef by " + y.step + ".\n";
+  if (y.fits || std::fabs(south - world(pfi, 1, 1)) >= half_step(pfi, 1, 1, ny))
+    fix += printed("  Its southernmost row lies at latitude %g: start the ydef at %g.\n", south,
+                   south);
+  if ((g.lat1 > g.lat2) != (first > last)) fix += g.lat1 > g.lat2 ? add_yrev : take_yrev_out;
+  return fix;
+}
+
 // The rows and the first column of a latitude-longitude or Gaussian message.
 int place_rows(const grib_record_header* h, const file_descriptor* pfi, std::string* why) {
   const described g = describe(h);
@@ -133,14 +195,21 @@ int place_rows(const grib_record_header* h, const file_descriptor* pfi, std::str
   const bool reversed = std::fabs(g.lat1 - last) < half_step(pfi, 1, ylast, ny) &&
                         std::fabs(g.lat2 - first) < half_step(pfi, 1, yfirst, ny);
   if (!rows && reversed && g.lat1 > g.lat2)
-    *why += "  Its rows are stored north to south: add \"options yrev\" to the descriptor.\n";
+    *why += add_yrev;
   else if (!rows && reversed)
-    *why += "  Its rows are stored south to north: take yrev out of the descriptor's options.\n";
+    *why += take_yrev_out;
   else if (!rows)
-    *why += "  The descriptor's ydef does not describe its rows.\n";
-  if (!column)
+    *why += rows_fix(h, pfi, g, first, last);
+  // Columns run east from the first: the last lies up to 360 degrees on.
+  double span = std::fmod(g.lon2 - g.lon1, 360.0);
+  if (span <= 0) span += 360;
+  const axis_step x = step_of(pfi, 0, nx, span, east - west);
+  if (!column || (!columns && x.known && x.fits))
     *why += printed("  Its first column lies at longitude %g: start the xdef there.\n", g.lon1);
-  else if (!columns)
+  if (!columns && x.known && !x.fits)
+    *why += "  Its columns are " + x.step + degrees(x.step) + " apart: step the xdef by " + x.step +
+            ".\n";
+  else if (column && !columns && !x.known)
     *why += "  The descriptor's xdef does not describe its columns.\n";
   return grib_rec_grid_place;
 }

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "data/gribbuild.h"
@@ -198,14 +199,35 @@ TEST(GribData, SkippedMessagesAndGridMatching) {
   TempDir d;
   message good = msg(11, 100, 500, ramp(12));
   message predefined = good, complex = good, wide = good, other = good, between = good, late = good,
-          nogrid = good, thin = good;
+          nogrid = good, thin = good, harmonic = good;
   predefined.bitmap = std::vector<int>(12, 1), predefined.bitmap_table = 5,
   predefined.reference = 1;
-  complex.data_flags = 4, wide.bits = 33, thin.fields.resize(6);
+  complex.data_flags = 4, wide.bits = 33, thin.fields.resize(6), harmonic.data_flags = 8;
   other.ni = 5, other.fields = ramp(15), other.hour = 6;
   between.hour = 3, late.day = 2, nogrid.gds = false, nogrid.hour = 12;
   std::string f = encode(good);
-  for (auto* m : {&predefined, &complex, &wide, &thin, &between, &late, &nogrid}) f += encode(*m);
+  // Each wanted message left out is named under its variable with why.
+  std::map<const message*, std::string> said = {
+      {&nogrid, "no grid description, and the descriptor names no grid number"},
+      {&harmonic, "spherical harmonic coefficients, not grid points (cdo sp2gp grids them)"},
+      {&complex,
+       "second-order or other complex packing, which the reader does not decode (grib_set -r -s "
+       "packingType=grid_simple repacks them)"},
+      {&predefined, "a predefined bit map, which the message does not hold"},
+      {&wide, "more than 32 bits per value"},
+      {&thin, "a bit map or packed data shorter than the grid"},
+  };
+  std::map<const message*, std::string> lines;
+  int number = 1;
+  for (auto* m : {&predefined, &complex, &wide, &thin, &between, &late, &nogrid, &harmonic}) {
+    if (said.count(m))
+      lines[m] = "gribmap:    1 wanted message left out (the first: message " +
+                 std::to_string(++number) + " at byte " + std::to_string(f.size()) +
+                 "): " + said[m] + "\n";
+    else
+      number++;
+    f += encode(*m);
+  }
   // A wanted message of another size leaves no index; wanted by no variable
   // it is passed over whatever its grid, first or last.
   built r = build(d, ctl(), f + encode(other));
@@ -215,6 +237,11 @@ TEST(GribData, SkippedMessagesAndGridMatching) {
   EXPECT_EQ(build(d, ctl(), encode(other) + f).rc, 1);
   r = build(d, ctl(), f + encode(other));
   EXPECT_EQ(r.rc, 1) << r.out;
+  // In the order of the reasons, after the variable's line.
+  std::string block = "gribmap:  t: 1 of 6 levels and times filled\n";
+  for (const message* m : {&nogrid, &harmonic, &complex, &predefined, &wide, &thin})
+    block += lines[m];
+  EXPECT_TRUE(grtest::contains(r.out, block + "gribmap:  Warning: no message for ps")) << r.out;
   auto pfi = grtest::open_text(d, ctl());
   for (int t = 1; t <= 3; t++) {
     auto g = grid(pfi.get(), 0, 1, t);

@@ -122,6 +122,26 @@ built_set build_set(const TempDir& d, const std::string& ctl) {
   return {rc, cap.text()};
 }
 
+// The messages of an edition 1 file without their grid descriptions.
+std::string without_grids(const std::string& grib) {
+  auto get3 = [](const std::string& b, size_t at) {
+    return size_t((unsigned char)b[at]) << 16 | size_t((unsigned char)b[at + 1]) << 8 |
+           size_t((unsigned char)b[at + 2]);
+  };
+  std::string out;
+  for (size_t at = 0; at + 8 <= grib.size() && grib.compare(at, 4, "GRIB") == 0;) {
+    const size_t length = get3(grib, at + 4);
+    std::string m = grib.substr(at, length);
+    const size_t pds = get3(m, 8);
+    m.erase(8 + pds, get3(m, 8 + pds));
+    m[8 + 7] = char((unsigned char)m[8 + 7] & 0x7f);  // no grid description
+    for (int b = 0; b < 3; b++) m[4 + size_t(b)] = char(m.size() >> (16 - 8 * b));
+    out += m;
+    at += length;
+  }
+  return out;
+}
+
 std::string without(std::string text, const std::string& line) {
   const size_t at = text.find(line);
   return at == std::string::npos ? text : text.erase(at, line.size());
@@ -199,14 +219,17 @@ TEST(GribPeer, EveryWantedMessageIsPlacedByItsOwnGridDescription) {
   TempDir d;
   // Each point holds its own longitude.
   const std::string lons =
-      "cdo -s -f grb -b 16 -setcode,11 -settaxis,2000-01-01,00:00 "
-      "-expr,'v=clon(const)' -const,1,r144x73 ";
-  ASSERT_TRUE(run_tool(d, lons + "g.grb"));
+      "cdo -s -f grb -b 16 -setcode,11 -settaxis,2000-01-01,00:00 -expr,'v=clon(const)' ";
+  ASSERT_TRUE(run_tool(d, lons + "-const,1,r144x73 g.grb"));
   ASSERT_TRUE(run_tool(d, "cdo -s sellonlatbox,0,30,40,60 g.grb a.grb"));
   ASSERT_TRUE(run_tool(d, "cdo -s sellonlatbox,100,130,40,60 g.grb b.grb"));
   ASSERT_TRUE(run_tool(d, "cdo -s cat a.grb b.grb ab.grb"));
   ASSERT_TRUE(run_tool(d, "grib_set -s swapScanningX=1 g.grb ew.grb"));
   ASSERT_TRUE(run_tool(d, "grib_set -s gridType=rotated_ll g.grb rot.grb"));
+  // Rows every 5 degrees from 87.5S, stored either way; columns 360/1280
+  // degrees apart, a step of 0.281 in the grid description's millidegrees.
+  ASSERT_TRUE(run_tool(d, lons + "-const,1,r72x36 c.grb && cdo -s invertlat c.grb cn.grb"));
+  ASSERT_TRUE(run_tool(d, lons + "-const,1,r1280x4 f.grb"));
   // A polar stereographic grid of 41 x 41 points 200 km apart, oriented
   // along 80W, whose first point is 30N 125W: 45 degrees west of the
   // orientation and, on the earth of cdo's files (6367.47 km), 6860.0 km
@@ -238,9 +261,25 @@ TEST(GribPeer, EveryWantedMessageIsPlacedByItsOwnGridDescription) {
        "  Its first column lies at longitude 0: start the xdef there.\n"},
       {"columns 2.5 degrees apart taken 2 apart", "g.grb",
        "xdef 144 linear 0 2\nydef 73 linear -90 2.5\n",
-       "  The descriptor's xdef does not describe its columns.\n"},
+       "  Its columns are 2.5 degrees apart: step the xdef by 2.5.\n"},
+      {"columns 0.28125 degrees apart taken 0.281 apart", "f.grb",
+       "xdef 1280 linear 0 0.281\nydef 4 linear -67.5 45\n",
+       "  Its columns are 0.28125 degrees apart: step the xdef by 0.28125.\n"},
+      {"columns 3 degrees east and 0.1 degree too far apart", "c.grb",
+       "xdef 72 linear 3 5.1\nydef 36 linear -87.5 5\n",
+       "  Its first column lies at longitude 0: start the xdef there.\n"
+       "  Its columns are 5 degrees apart: step the xdef by 5.\n"},
+      {"rows from 87.5S taken from 90S", "c.grb", "xdef 72 linear 0 5\nydef 36 linear -90 5\n",
+       "  Its southernmost row lies at latitude -87.5: start the ydef at -87.5.\n"},
+      {"rows from 87.5S, stored north to south, taken from 85S", "cn.grb",
+       "xdef 72 linear 0 5\nydef 36 linear -85 5\n",
+       "  Its southernmost row lies at latitude -87.5: start the ydef at -87.5.\n"
+       "  Its rows are stored north to south: add \"options yrev\" to the descriptor.\n"},
+      {"rows 5 degrees apart taken 4.9 apart", "c.grb",
+       "xdef 72 linear 0 5\nydef 36 linear -87.5 4.9\n",
+       "  Its rows are 5 degrees apart: step the ydef by 5.\n"},
       {"a box from 40N taken from 30N", "a.grb", "xdef 13 linear 0 2.5\nydef 9 linear 30 2.5\n",
-       "  The descriptor's ydef does not describe its rows.\n"},
+       "  Its southernmost row lies at latitude 40: start the ydef at 40.\n"},
       {"the box as it is", "a.grb", box, ""},
       {"a second box of the same size", "ab.grb", box,
        "gribmap:  Message 2 at byte " +
@@ -375,4 +414,55 @@ TEST(GribPeer, TheBuilderSaysWhatItMatched) {
   EXPECT_NE(r.out.find("  It holds a grid of 36 by 19 points; the descriptor's is 37 by 19.\n"),
             std::string::npos)
       << r.out;
+
+  // Wanted messages the builder can't use say why, under their variable;
+  // each mended as the line says, the set indexes.
+  ASSERT_TRUE(run_tool(d, "cp t2.grb all.grb && grib_set -s gridDefinition=45 all.grb g45.grb"));
+  vemra_test::write_file(d.file("nogrid.grb"),
+                         without_grids(vemra_test::read_file(d.file("g45.grb"))));
+  const std::string none =
+      "gribmap:  Warning: no message for v (parameter 11, level type 1): 0 of 2 levels and times "
+      "filled\ngribmap:    3 wanted messages left out (the first: message 1 at byte 0): ";
+  const std::string indexed = "gribmap:  v: 2 of 2 levels and times filled\n";
+  struct row {
+    const char* name;
+    std::string make;  // t2.grb from all.grb
+    std::string dtype;
+    int rc;
+    std::string said;
+  };
+  const row table[] = {
+      {"second-order packing", "grib_set -r -s packingType=grid_second_order all.grb t2.grb", "", 0,
+       none + "second-order or other complex packing, which the reader does not decode (grib_set "
+              "-r -s packingType=grid_simple repacks them)\n"},
+      {"second-order packing repacked",
+       "grib_set -r -s packingType=grid_second_order all.grb so.grb && "
+       "grib_set -r -s packingType=grid_simple so.grb t2.grb",
+       "", 1, indexed},
+      {"no grid description", "cp nogrid.grb t2.grb", "", 0,
+       none + "no grid description, and the descriptor names no grid number; the first names "
+              "grid 45 (dtype grib 45)\n"},
+      {"no grid description, the grid number named", "cp nogrid.grb t2.grb", " 45", 1, indexed},
+      {"GRIB edition 2", "cdo -s -f grb2 copy all.grb t2.grb", "", 99,
+       "Version number is 2\ngribmap:  Message 1 at byte 0 is GRIB edition 2: convert the file to "
+       "edition 1 (cdo -f grb copy IN OUT)\n"},
+      {"GRIB edition 2 converted",
+       "cdo -s -f grb2 copy all.grb e2.grb && cdo -s -f grb copy e2.grb t2.grb", "", 1, indexed},
+  };
+  for (const row& c : table) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(run_tool(d, c.make));
+    std::string text = ctl;
+    text.replace(text.find("dtype grib\n"), 11, "dtype grib" + c.dtype + "\n");
+    r = build_set(d, text);
+    EXPECT_EQ(r.rc, c.rc) << r.out;
+    EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+    if (c.rc != 1) continue;
+    // Each row holds its latitude: y = 5 lies at 50S.
+    auto pfi = grtest::open_text(d, text);
+    ASSERT_TRUE(pfi);
+    auto g = grtest::read(pfi.get(), 0, 0, 1, {3, 5, 1, 2}, {3, 5, 1, 2});
+    ASSERT_EQ(g.rc, 0) << g.out;
+    EXPECT_NEAR(g.at(0), -50.0, 0.01);
+  }
 }
