@@ -48,6 +48,7 @@ enum grib_hdr_status {
   hdr_at_end = 53,
   hdr_bad_length = 54,     // total length 0 or shorter than the sections
   hdr_short_section = 55,  // a section shorter than its fixed octets
+  hdr_cut = 56,            // the message runs past the end of the file
   hdr_short_lead = 61,
   hdr_lead_io = 62,
   hdr_edition = 99,
@@ -343,8 +344,9 @@ int gribmsg(std::FILE* file, int64_t at, int64_t flen, bool notau, grib_record_h
   } else {
     h->msg_length = 8 + sections;
   }
-  // The packed data must be in the file.
-  if (pos > flen) return hdr_io;
+  // The whole message must be in the file, its end marker too: a cut one
+  // would be placed past its end.
+  if (pos > flen || at + h->msg_length > flen) return hdr_cut;
   *next = at + h->msg_length;
   return hdr_message;
 }
@@ -382,6 +384,8 @@ int gribhdr(grib_record_header* h) {
         "(cdo -f grb copy IN OUT)\n",
         build.irec + 1, static_cast<long long>(build.fpos), h->edition);
   }
+  // A cut message is counted, so that it is named by its number.
+  if (rc == hdr_cut) build.irec++;
   if (rc) return rc;
   build.fpos = next;
   build.irec++;
@@ -705,9 +709,15 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
   for (;;) {
     int rc = gribhdr(&h);
     if (rc == hdr_end) return 0;
-    if (rc == hdr_io) {
+    if (rc == hdr_io || rc == hdr_cut) {
       std::printf("I/O Error reading GRIB file\n");
       std::printf("Possible cause: premature EOF\n");
+      if (rc == hdr_cut)
+        std::printf(
+            "gribmap:  %s is cut: it is %lld bytes long and the file ends %lld bytes after its "
+            "start; it is left out\n",
+            message_named(h).c_str(), static_cast<long long>(h.msg_length),
+            static_cast<long long>(build.flen - h.msg_start));
       return -1;
     }
     if (rc != hdr_message) {
