@@ -124,6 +124,28 @@ struct left_tally {
   int grid_id = 255;
 };
 
+// A grid that wanted messages lie on, other than the descriptor's.
+struct grid_seen {
+  std::string key;
+  std::string label;   // "grid 101", "a grid of 36 by 19 points", ...
+  std::string reason;  // why its messages fill no slot
+  std::string why;     // the refusal of a message placed elsewhere
+  int status = 0;
+  int passed = 0;           // messages passed over
+  std::string first_named;  // the first of them
+};
+
+// A wanted message of the descriptor's grid number and size whose grid
+// description places it elsewhere: what names it and the slot it is for.
+struct placed_elsewhere {
+  int64_t slot;
+  size_t grid;  // in build.grids
+  int number;
+  int64_t start;
+  int parameter, level_type, level;
+  date_time valid;
+};
+
 // The one index build that runs at a time: set by its entry points, the
 // scan position by the file being scanned.
 struct index_build {
@@ -147,6 +169,14 @@ struct index_build {
   std::string unmatched_named;
   // Wanted messages left out for what they hold, per variable and reason.
   std::vector<left_tally> left;
+  // The grids of wanted messages not on the descriptor's grid, in the order
+  // first seen, and the messages of the descriptor's grid number and size
+  // placed elsewhere: refused only where no other message fills their slot,
+  // so that the verdict does not hang on the messages' order.
+  std::vector<grid_seen> grids;
+  std::vector<placed_elsewhere> elsewhere;
+  // Rotated grids read in their rotated coordinates: the pole of each.
+  std::vector<std::string> rotated;
 };
 
 // Refused messages described in full; the rest are counted.
@@ -454,25 +484,29 @@ std::string slot_named(const file_descriptor* pfi, int64_t rec, const date_time&
 constexpr int gds_list_octet = 4;
 constexpr int missing_count = 0xFFFF;
 
-// The sizes of a message whose grid the grid rule refuses, or its grid
-// number.
-std::string grid_misfit(const grib_record_header* h, const file_descriptor* pfi, int gtype,
-                        std::FILE* f) {
-  char line[400];
-  if (!h->gds_flag && gtype == 255) return "  It has no grid description.\n";
+// The grid a message holds, where the grid rule refuses it, and what the
+// descriptor reads instead.
+struct grid_misfit_parts {
+  std::string holds, reads;
+};
+
+grid_misfit_parts grid_misfit_of(const grib_record_header* h, const file_descriptor* pfi, int gtype,
+                                 std::FILE* f) {
+  char holds[200], reads[300];
   if (gtype != 255) {
-    std::snprintf(line, sizeof line, "  It holds grid %d; the descriptor reads grid %d%s.\n",
-                  h->grid_id, gtype, gtype == 29 ? " (29 and 30)" : "");
-    return line;
+    std::snprintf(holds, sizeof holds, "grid %d", h->grid_id);
+    std::snprintf(reads, sizeof reads, "the descriptor reads grid %d%s", gtype,
+                  gtype == 29 ? " (29 and 30)" : "");
+    return {holds, reads};
   }
   const bool native = preprojected(pfi);
   const int nx = native ? pfi->native_isize : pfi->x_size;
   const int ny = native ? pfi->native_jsize : pfi->y_size;
   const char* whose = native ? "the pdef's native grid is" : "the descriptor's is";
   if (h->ni != missing_count) {
-    std::snprintf(line, sizeof line, "  It holds a grid of %d by %d points; %s %d by %d.\n", h->ni,
-                  h->nj, whose, nx, ny);
-    return line;
+    std::snprintf(holds, sizeof holds, "a grid of %d by %d points", h->ni, h->nj);
+    std::snprintf(reads, sizeof reads, "%s %d by %d", whose, nx, ny);
+    return {holds, reads};
   }
   // A reduced grid: its rows' lengths are listed in the grid description.
   long long points = 0;
@@ -483,11 +517,20 @@ std::string grid_misfit(const grib_record_header* h, const file_descriptor* pfi,
       read_at(f, gds_pos + at, list.data(), list.size())) {
     for (int j = 0; j < h->nj; j++) points += kagby(list.data(), 2 * j, 2);
   }
-  std::snprintf(line, sizeof line,
-                "  It holds a reduced grid of %d rows, %lld points; %s %d by %d, %lld points:\n"
-                "  make it regular first (cdo setgridtype,regular).\n",
-                h->nj, points, whose, nx, ny, static_cast<long long>(nx) * ny);
-  return line;
+  std::snprintf(holds, sizeof holds, "a reduced grid of %d rows, %lld points", h->nj, points);
+  std::snprintf(reads, sizeof reads,
+                "%s %d by %d, %lld points: make it regular first (cdo setgridtype,regular)", whose,
+                nx, ny, static_cast<long long>(nx) * ny);
+  return {holds, reads};
+}
+
+// The sizes of a message whose grid the grid rule refuses, or its grid
+// number.
+std::string grid_misfit(const grib_record_header* h, const file_descriptor* pfi, int gtype,
+                        std::FILE* f) {
+  if (!h->gds_flag && gtype == 255) return "  It has no grid description.\n";
+  const grid_misfit_parts g = grid_misfit_of(h, pfi, gtype, f);
+  return "  It holds " + g.holds + "; " + g.reads + ".\n";
 }
 
 }  // namespace
@@ -551,7 +594,8 @@ int64_t gribvarrec(const grib_record_header* h, const file_descriptor* pfi) {
 }
 
 int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
-            std::FILE* f, std::string* why) {
+            std::FILE* f, std::string* why, int64_t* wanted_slot) {
+  if (wanted_slot) *wanted_slot = -1;
   // The slot first: a message that no variable, level and time wants is
   // passed over whatever its grid.
   if (!h->forecast_ok) return grib_rec_time_unit;
@@ -565,10 +609,20 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   if (rec < 0) return grib_rec_no_match;
 
   const int gtype = pindx->hipnt[3];
+  const int64_t irec = int64_t(it - 1) * pfi->time_records + rec;
   int offset, stride;
-  if (int rc = gribgrid(h, pfi, gtype, &offset, &stride); rc != grib_rec_entered) {
+  const int grid = gribgrid(h, pfi, gtype, &offset, &stride);
+  // Another grid number, or another count of points, is another grid: a
+  // file may hold the field on several.
+  const bool sized = grid == grib_rec_grid_size || grid == grib_rec_native_size;
+  if (grid != grib_rec_entered && grid != grib_rec_no_grid &&
+      (!sized || int64_t(h->ni) * h->nj != grid_points(pfi, gtype)))
+    return grib_rec_other_grid;
+  const int64_t slot = (stride * irec + offset) / 3;
+  if (wanted_slot) *wanted_slot = slot;
+  if (grid != grib_rec_entered) {
     if (why) *why = grid_misfit(h, pfi, gtype, f);
-    return rc;
+    return grid;
   }
   if (int rc = gribplace(h, pfi, gtype, why); rc != grib_rec_entered) return rc;
 
@@ -587,8 +641,6 @@ int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index*
   if ((h->bds_length - 11) * 8 < nset * h->bits) return grib_rec_short_data;
   if (h->data_pos > INT_MAX || (h->bms_flag && h->bms_pos > INT_MAX)) return grib_rec_beyond_index;
 
-  const int64_t irec = int64_t(it - 1) * pfi->time_records + rec;
-  const int64_t slot = (stride * irec + offset) / 3;
   if (why && pindx->msg_start && slot < pindx->msg_count && pindx->msg_start[slot] >= 0)
     *why = slot_named(pfi, rec, vt, pindx->msg_start[slot]);
   gribfill(irec, offset, stride, h, pindx);
@@ -606,9 +658,9 @@ std::string message_fields(const grib_record_header& h) {
   return line;
 }
 
-std::string message_named(const grib_record_header& h) {
+std::string message_named(const grib_record_header& h, int number = build.irec) {
   char line[300];
-  std::snprintf(line, sizeof line, "Message %d at byte %lld (%s)", build.irec,
+  std::snprintf(line, sizeof line, "Message %d at byte %lld (%s)", number,
                 static_cast<long long>(h.msg_start), message_fields(h).c_str());
   return line;
 }
@@ -692,11 +744,103 @@ void account(const file_descriptor* pfi, const grib_index* pindx) {
 }
 
 // A wanted message that its grid refuses.
-void refuse(const grib_record_header& h, int status, const std::string& why) {
+void refuse(const grib_record_header& h, int number, int status, const std::string& why) {
   if (build.refused++ == 0) build.refusal = status;
   if (build.refused > refusals_shown) return;
-  std::printf("gribmap:  %s does not fit the descriptor's grid:\n%s", message_named(h).c_str(),
-              why.c_str());
+  std::printf("gribmap:  %s does not fit the descriptor's grid:\n%s",
+              message_named(h, number).c_str(), why.c_str());
+}
+
+// The grid of that key among those seen, added when it is new.
+size_t grid_seen_at(const std::string& key) {
+  for (size_t k = 0; k < build.grids.size(); k++)
+    if (build.grids[k].key == key) return k;
+  build.grids.push_back(grid_seen{});
+  build.grids.back().key = key;
+  return build.grids.size() - 1;
+}
+
+// Counts a wanted message that fills no slot with its grid.
+void pass_over(grid_seen& g, int number, int64_t start) {
+  if (g.passed++ == 0)
+    g.first_named = "message " + std::to_string(number) + " at byte " + std::to_string(start);
+}
+
+// A wanted message on another grid number or of another point count.
+void other_grid(const grib_record_header& h, const file_descriptor* pfi, int gtype) {
+  const std::string key = gtype != 255 ? "grid " + std::to_string(h.grid_id)
+                                       : std::to_string(h.ni) + " by " + std::to_string(h.nj);
+  grid_seen& g = build.grids[grid_seen_at(key)];
+  if (g.label.empty()) {
+    const grid_misfit_parts parts = grid_misfit_of(&h, pfi, gtype, build.gfile);
+    g.label = parts.holds;
+    g.reason = parts.reads;
+  }
+  pass_over(g, build.irec, h.msg_start);
+}
+
+// A wanted message of the descriptor's grid number and size placed
+// elsewhere: settled once every message has had its chance at the slot.
+void placed_otherwise(const grib_record_header& h, int status, const std::string& why,
+                      int64_t slot) {
+  // Messages on one grid description share what the refusal says.
+  std::string key = "placed " + std::to_string(status) + " ";
+  key.append(reinterpret_cast<const char*>(h.gds), sizeof h.gds);
+  const size_t at = grid_seen_at(key);
+  grid_seen& g = build.grids[at];
+  if (g.label.empty()) {
+    char line[200];
+    std::snprintf(line, sizeof line, "a grid of %d by %d points from %s", h.ni, h.nj,
+                  gribfirst(&h).c_str());
+    g.label = line;
+    g.reason = "messages on the descriptor's grid fill their slots";
+    g.why = why;
+    g.status = status;
+  }
+  build.elsewhere.push_back(placed_elsewhere{slot, at, build.irec, h.msg_start, h.parameter,
+                                             h.level_type, h.level, h.valid});
+}
+
+// Refuses the messages placed elsewhere whose slot no message filled; the
+// others are passed over with their grid.
+void settle(const grib_index* pindx) {
+  for (const placed_elsewhere& e : build.elsewhere) {
+    grid_seen& g = build.grids[e.grid];
+    if (pindx->intpnt[3 * e.slot + 2] > -900) {
+      pass_over(g, e.number, e.start);
+      continue;
+    }
+    grib_record_header h{};
+    h.msg_start = e.start;
+    h.parameter = e.parameter;
+    h.level_type = e.level_type;
+    h.level = e.level;
+    h.valid = e.valid;
+    refuse(h, e.number, g.status, g.why);
+  }
+}
+
+// One line for each grid whose messages fill no slot, and one for each
+// rotated grid read in its rotated coordinates.
+void grids_passed_over() {
+  for (const grid_seen& g : build.grids) {
+    if (!g.passed) continue;
+    std::printf("gribmap:  %d message%s on %s passed over (%s%s): %s\n", g.passed,
+                g.passed > 1 ? "s" : "", g.label.c_str(), g.passed > 1 ? "the first is " : "",
+                g.first_named.c_str(), g.reason.c_str());
+  }
+  for (const std::string& pole : build.rotated)
+    std::printf(
+        "gribmap:  A rotated latitude-longitude grid is read in its rotated coordinates (%s)\n",
+        pole.c_str());
+}
+
+// Notes a rotated grid entered as the descriptor's axes read it.
+void rotated(const grib_record_header& h, const file_descriptor* pfi) {
+  const std::string pole = preprojected(pfi) ? "" : gribrotated(&h);
+  if (!pole.empty() &&
+      std::find(build.rotated.begin(), build.rotated.end(), pole) == build.rotated.end())
+    build.rotated.push_back(pole);
 }
 
 // Scans one open GRIB file into the index. Returns 0 to go on, -1 when the
@@ -726,7 +870,8 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
       return rc;
     }
     std::string why;
-    int r = gribrec(&h, pfi, pindx, build.gfile, &why);
+    int64_t slot = -1;
+    int r = gribrec(&h, pfi, pindx, build.gfile, &why, &slot);
     if (r == grib_rec_entered && !why.empty())
       std::printf("gribmap:  Warning: %s fills the slot of %s: the later is kept\n",
                   message_named(h).c_str(), why.c_str());
@@ -734,12 +879,16 @@ int scan_file(const file_descriptor* pfi, grib_index* pindx, int* result) {
         r == grib_rec_time_unit)
       unmatched(h);
     leave_out(pfi, h, r);
-    if (r == grib_rec_entered)
+    if (r == grib_rec_entered) {
       *result = 1;
-    else if (r >= grib_rec_native_size && r <= grib_rec_grid_type)
-      refuse(h, r, why);
-    else if (r > 99)
+      rotated(h, pfi);
+    } else if (r == grib_rec_other_grid) {
+      other_grid(h, pfi, pindx->hipnt[3]);
+    } else if (r >= grib_rec_native_size && r <= grib_rec_grid_type) {
+      placed_otherwise(h, r, why, slot);
+    } else if (r > 99) {
       *result = r;
+    }
   }
 }
 
@@ -981,7 +1130,9 @@ int gribmap() {
     }
   }
 
+  settle(g);
   account(pfi.get(), g);
+  grids_passed_over();
   if (build.refused) {
     if (build.refused > refusals_shown)
       std::printf("gribmap:  ... and %d more messages that do not fit\n",
@@ -1009,6 +1160,9 @@ int latsgribmap(const char* name, int no_forecast) {
       build.unmatched = 0;
       build.unmatched_named.clear();
       build.left.clear();
+      build.grids.clear();
+      build.elsewhere.clear();
+      build.rotated.clear();
       mfcmn.calendar_365 = -999;
     }
     ~build_scope() {

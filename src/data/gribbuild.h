@@ -56,6 +56,7 @@ enum grib_rec_status {
   grib_rec_scaling = 13,         // factors beyond the float range
   grib_rec_short_data = 14,      // bit map or data shorter than the grid
   grib_rec_no_grid = 20,
+  grib_rec_other_grid = 21,  // another grid number or point count: passed over
   grib_rec_time_range = 36,
   grib_rec_time_unit = 37,  // forecast time in a unit with no fixed length
   grib_rec_time_between = 38,
@@ -112,6 +113,14 @@ int gribgrid(const grib_record_header* h, const file_descriptor* pfi, int gtype,
 int gribplace(const grib_record_header* h, const file_descriptor* pfi, int gtype,
               std::string* why = nullptr);
 
+// Where a rotated latitude-longitude message's south pole lies, for the line
+// that says it is read in its rotated coordinates; empty for other grids.
+std::string gribrotated(const grib_record_header* h);
+
+// The latitude and longitude of the message's first point, as its grid
+// description gives them.
+std::string gribfirst(const grib_record_header* h);
+
 // The record within a time (the variable's record plus its level - 1) of the
 // first variable whose parameter, level type and level the message has; -1
 // when none has them.
@@ -120,9 +129,12 @@ int64_t gribvarrec(const grib_record_header* h, const file_descriptor* pfi);
 // Enters a message into the index when it matches the data set: a
 // grib_rec_status. Reads the message's bit map from `gfile` to check it.
 // Only a message that some variable, level and time wants is checked
-// against the grid; why receives the reason a grid refuses it.
+// against the grid; why receives the reason a grid refuses it. A wanted
+// message on another grid number, or of another point count, is passed over
+// (grib_rec_other_grid); wanted_slot, when given, receives the index slot of a
+// wanted message on the data set's grid (-1 for any other).
 int gribrec(const grib_record_header* h, const file_descriptor* pfi, grib_index* pindx,
-            std::FILE* gfile, std::string* why = nullptr);
+            std::FILE* gfile, std::string* why = nullptr, int64_t* wanted_slot = nullptr);
 
 // Writes the record's entries at slot position irec (stride 3 or 6, offset 0
 // or 3 for the two halves of grid type 29).

@@ -22,6 +22,7 @@ enum grid_kind : int {
   kind_lambert = 3,
   kind_gaussian = 4,
   kind_polar = 5,
+  kind_rotated = 10,  // read in its rotated coordinates
   kind_egrid = 203,
   kind_listed = 220,  // this system's writer: coordinates listed after octet 23
 };
@@ -36,7 +37,7 @@ const kind_name kind_names[] = {
     {kind_lambert, "Lambert conformal"},
     {kind_gaussian, "Gaussian"},
     {kind_polar, "polar stereographic"},
-    {10, "rotated latitude-longitude"},
+    {kind_rotated, "rotated latitude-longitude"},
     {14, "rotated Gaussian"},
     {20, "stretched latitude-longitude"},
     {24, "stretched Gaussian"},
@@ -86,6 +87,14 @@ described describe(const grib_record_header* h) {
           degrees3(h->gds + 20)};
 }
 
+// Octets of a rotated grid's south pole.
+constexpr int gds_south_pole = 32;
+
+// GRIB1 stores increments in whole millidegrees and its last point is often
+// recomputed from the rounded increment: over n points the last drifts by
+// up to (n - 1) half millidegrees, plus the rounding of either end.
+double rounding_drift(int n) { return (n - 1) * 0.0005 + 0.001; }
+
 // The descriptor's world coordinate of grid position g of dimension d.
 double world(const file_descriptor* pfi, int d, int g) {
   return double(pfi->grid_to_world[d](pfi->grid_to_world_scaling[d], float(g)));
@@ -127,7 +136,7 @@ std::string shortest(double v, double tol) {
 // The step of a message's evenly spaced axis of n points whose ends lie span
 // degrees apart, against the step of a linear descriptor axis whose ends lie
 // want degrees apart. fits: the descriptor's step, taken from the message's
-// first point, puts its last point within half a step of the message's.
+// first point, puts its last point where the check takes it.
 struct axis_step {
   bool known = false;  // both axes are evenly spaced
   bool fits = false;
@@ -140,7 +149,8 @@ axis_step step_of(const file_descriptor* pfi, int d, int n, double span, double 
   axis_step a;
   if (n < 2 || !pfi->linear_flags[d]) return a;
   a.known = true;
-  a.fits = std::fabs(std::fabs(span) - std::fabs(want)) < std::fabs(want) / (n - 1) / 2;
+  a.fits = std::fabs(std::fabs(span) - std::fabs(want)) <
+           std::fabs(want) / (n - 1) / 2 + rounding_drift(n);
   // Either end may be off by half a millidegree.
   a.step = shortest(std::fabs(span) / (n - 1), 0.001 / (n - 1));
   return a;
@@ -182,9 +192,10 @@ int place_rows(const grib_record_header* h, const file_descriptor* pfi, std::str
   const double first = world(pfi, 1, yfirst), last = world(pfi, 1, ylast);
   const double west = world(pfi, 0, 1), east = world(pfi, 0, nx);
   const bool rows = std::fabs(g.lat1 - first) < half_step(pfi, 1, yfirst, ny) &&
-                    std::fabs(g.lat2 - last) < half_step(pfi, 1, ylast, ny);
+                    std::fabs(g.lat2 - last) < half_step(pfi, 1, ylast, ny) + rounding_drift(ny);
   const bool column = lon_apart(g.lon1, west) < half_step(pfi, 0, 1, nx);
-  const bool columns = column && lon_apart(g.lon2, east) < half_step(pfi, 0, nx, nx);
+  const bool columns =
+      column && lon_apart(g.lon2, east) < half_step(pfi, 0, nx, nx) + rounding_drift(nx);
   if (rows && columns) return grib_rec_entered;
   if (!why) return grib_rec_grid_place;
   *why = printed("  It holds rows from latitude %g to %g and columns from longitude %g to %g;\n",
@@ -192,8 +203,9 @@ int place_rows(const grib_record_header* h, const file_descriptor* pfi, std::str
   *why += printed("  the descriptor reads latitude %g (y = %g) to %g (y = %g)", first, yfirst, last,
                   ylast);
   *why += printed(" and longitude %g (x = 1) to %g (x = %g).\n", west, east, nx);
-  const bool reversed = std::fabs(g.lat1 - last) < half_step(pfi, 1, ylast, ny) &&
-                        std::fabs(g.lat2 - first) < half_step(pfi, 1, yfirst, ny);
+  const bool reversed =
+      std::fabs(g.lat1 - last) < half_step(pfi, 1, ylast, ny) + rounding_drift(ny) &&
+      std::fabs(g.lat2 - first) < half_step(pfi, 1, yfirst, ny) + rounding_drift(ny);
   if (!rows && reversed && g.lat1 > g.lat2)
     *why += add_yrev;
   else if (!rows && reversed)
@@ -276,6 +288,11 @@ int gribplace(const grib_record_header* h, const file_descriptor* pfi, int gtype
   // description is placed by its grid number.
   if (gtype == 29 || !h->gds_flag) return grib_rec_entered;
   if (preprojected(pfi)) return place_native(h, pfi, why);
+  // A rotated grid is read in its rotated coordinates where the descriptor's
+  // axes are those.
+  if (h->data_rep == kind_rotated && !(h->gds[27] & (scan_east_to_west | scan_by_columns)) &&
+      place_rows(h, pfi, nullptr) == grib_rec_entered)
+    return grib_rec_entered;
   if (h->data_rep != kind_latlon && h->data_rep != kind_gaussian && h->data_rep != kind_listed)
     return refuse_kind(h, "latitude rows and longitude columns (use a pdef for a projected grid)",
                        why);
@@ -283,4 +300,14 @@ int gribplace(const grib_record_header* h, const file_descriptor* pfi, int gtype
   if (h->data_rep != kind_listed && (h->gds[27] & (scan_east_to_west | scan_by_columns)))
     return refuse_scanning(h, why);
   return place_rows(h, pfi, why);
+}
+
+std::string gribrotated(const grib_record_header* h) {
+  if (!h->gds_flag || h->data_rep != kind_rotated || h->gds_length < gds_south_pole + 6) return "";
+  return printed("south pole at latitude %g, longitude %g", degrees3(h->gds + gds_south_pole),
+                 degrees3(h->gds + gds_south_pole + 3));
+}
+
+std::string gribfirst(const grib_record_header* h) {
+  return printed("latitude %g, longitude %g", degrees3(h->gds + 10), degrees3(h->gds + 13));
 }

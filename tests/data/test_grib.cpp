@@ -228,11 +228,14 @@ TEST(GribData, SkippedMessagesAndGridMatching) {
       number++;
     f += encode(*m);
   }
-  // A wanted message of another size leaves no index; wanted by no variable
-  // it is passed over whatever its grid, first or last.
+  // A message of another size is on another grid, wanted or not: it is
+  // passed over, first or last.
   built r = build(d, ctl(), f + encode(other));
-  EXPECT_EQ(r.rc, 301) << r.out;
-  EXPECT_FALSE(vemra_test::file_exists(d.file("g.idx")));
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_NE(r.out.find("gribmap:  1 message on a grid of 5 by 3 points passed over (message 10 at "
+                       "byte "),
+            std::string::npos)
+      << r.out;
   other.param = 12;
   EXPECT_EQ(build(d, ctl(), encode(other) + f).rc, 1);
   r = build(d, ctl(), f + encode(other));
@@ -248,10 +251,20 @@ TEST(GribData, SkippedMessagesAndGridMatching) {
     grtest::expect_grid(g, 4, 3,
                         [&](int i, int j) { return t == 1 ? float((j * 4 + i) * 37) : U; });
   }
-  // A fixed grid type needs the message's grid id.
+  // A fixed grid type takes the messages of its grid id; the others are
+  // passed over, counted by grid.
   message g3 = good, g4 = good;
   g3.grid_id = 3, g3.gds = false, g4.grid_id = 4, g4.hour = 6;
-  EXPECT_EQ(build(d, ctl("dtype grib 3\n"), encode(g3) + encode(g4)).rc, 401);
+  r = build(d, ctl("dtype grib 3\n"), encode(g4) + encode(g3) + encode(g4));
+  EXPECT_EQ(r.rc, 1) << r.out;
+  EXPECT_NE(r.out.find("gribmap:  2 messages on grid 4 passed over (the first is message 1 at "
+                       "byte 0): the descriptor reads grid 3\n"),
+            std::string::npos)
+      << r.out;
+  pfi = grtest::open_text(d, ctl("dtype grib 3\n"));
+  grtest::expect_grid(grid(pfi.get(), 0, 1, 1), 4, 3,
+                      [&](int i, int j) { return float((j * 4 + i) * 37); });
+  grtest::expect_grid(grid(pfi.get(), 0, 1, 2), 4, 3, [&](int, int) { return U; });
 }
 
 TEST(GribData, GridType29JoinsTwoHemispheres) {
@@ -359,7 +372,11 @@ TEST(GribData, PreProjectedGridsMatchTheNativeSize) {
   h.valid = date_time{2000, 1, 1, 6, 0};
   EXPECT_EQ(gribrec(&h, pfi.get(), &g, nullptr), grib_rec_entered);
   EXPECT_EQ(ints[3 * 5], 99);  // time 2, record 3 (ps)
+  // Another count of points is another grid; the same count otherwise
+  // arranged is the native grid's, refused.
   h.ni = 4, h.nj = 3;
+  EXPECT_EQ(gribrec(&h, pfi.get(), &g, nullptr), grib_rec_other_grid);
+  h.ni = 2, h.nj = 5;
   EXPECT_EQ(gribrec(&h, pfi.get(), &g, nullptr), grib_rec_native_size);
 }
 
