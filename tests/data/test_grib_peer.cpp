@@ -332,7 +332,7 @@ std::string native_pair(const TempDir& d, int n, const std::string& type, const 
 // places the points of the same grid stored south to north. Without yrev,
 // with yrev on rows stored south to north, or with the pdef counted from
 // the first point stored, no index is written and the builder names the
-// fix.
+// fix. Once the pdef changes, open refuses the index.
 TEST(GribPeer, NativeGridsStoredNorthToSouthReadUnderYrev) {
   for (const char* tool : {"cdo", "grib_set", "grib_filter", "grib_get_data"})
     if (!grtest::have(tool)) GTEST_SKIP() << tool << " not installed";
@@ -341,6 +341,7 @@ TEST(GribPeer, NativeGridsStoredNorthToSouthReadUnderYrev) {
     const char* type;
     int n;
     std::string keys, south_west, first_stored, target;  // "@": the north-west corner
+    std::string moved;                                   // south_west with a parameter changed
   };
   const grid grids[] = {
       {"lambert", 21,
@@ -348,13 +349,13 @@ TEST(GribPeer, NativeGridsStoredNorthToSouthReadUnderYrev) {
        "DyInMetres=100000,latitudeOfFirstGridPointInDegrees=30,"
        "longitudeOfFirstGridPointInDegrees=-110",
        "lcc 30 -110 1 1 25 25 -95 100000 100000", "lcc @ 1 1 25 25 -95 100000 100000",
-       "xdef 8 linear -106 2\nydef 6 linear 33 2\n"},
+       "xdef 8 linear -106 2\nydef 6 linear 33 2\n", "lcc 30 -110 1 1 25 25 -95 100000 100500"},
       // The pole lies 25.25 points up and right of the south-west corner.
       {"polar_stereographic", 41,
        "orientationOfTheGridInDegrees=-80,DxInMetres=200000,DyInMetres=200000,"
        "latitudeOfFirstGridPointInDegrees=30,longitudeOfFirstGridPointInDegrees=-125",
        "nps 25.25 25.25 -80 200", "nps 25.25 -14.75 -80 200",
-       "xdef 6 linear -120 5\nydef 4 linear 50 5\n"},
+       "xdef 6 linear -120 5\nydef 4 linear 50 5\n", "nps 25.5 25.25 -80 200"},
   };
   const std::string add = ", against the pdef's rows: add \"options yrev\" to the descriptor.\n";
   struct row {
@@ -410,6 +411,18 @@ TEST(GribPeer, NativeGridsStoredNorthToSouthReadUnderYrev) {
           EXPECT_NEAR(v.at(i, j), pfi->grid_to_world[1](pfi->grid_to_world_scaling[1], j + 1.0f),
                       0.05)
               << "x " << i + 1 << ", y " << j + 1;
+      if (!r.yrev) continue;
+      // The index records the pdef it was built for.
+      std::string changed = ctl, out;
+      changed.replace(changed.find(g.south_west), g.south_west.size(), g.moved);
+      vemra_test::write_file(d.file("d.ctl"), changed);
+      EXPECT_FALSE(grtest::open_file(d.file("d.ctl"), &out));
+      EXPECT_NE(out.find("Open Error:  GRIB index was built for another grid than the "
+                         "descriptor's\n  Index:      pdef " +
+                         size + g.south_west + ", options yrev\n  Descriptor: pdef " + size +
+                         g.moved + ", options yrev\n"),
+                std::string::npos)
+          << out;
     }
   }
 }
