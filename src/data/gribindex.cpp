@@ -19,8 +19,8 @@
 #include "base/numfmt.h"
 #include "base/timecal.h"
 #include "base/bitfield.h"
-#include "data/filerec.h"
 #include "data/descriptor.h"
+#include "data/filerec.h"
 #include "data/gribbuild.h"
 #include "data/reader.h"
 
