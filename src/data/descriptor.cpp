@@ -1051,6 +1051,7 @@ int finish(const parse_state& st, int mflag) {
     } else {
       rc = kargmap(mf, &pfi->grib_index);
       if (rc == 0) rc = kackgmap(pfi->grib_index, pfi->t_size, pfi->time_records);
+      if (rc == 0) rc = kackgdesc(pfi);
     }
     std::fclose(mf);
     if (rc) return 1;
@@ -1155,6 +1156,16 @@ void close_streams() {
 }  // namespace
 
 FILE* kapdfs() { return parse.pdef_file; }
+
+const char* pdef_word(int type, int* params) {
+  for (const pdef_kind& k : pdef_kinds)
+    if (k.type == type) {
+      *params = k.params;
+      return k.word;
+    }
+  *params = 0;
+  return "?";
+}
 
 int kaopdat(file_descriptor* pfi) {
   pfi->data_stream = fopen_regular(pfi->data_file_name, "rb");

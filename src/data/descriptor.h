@@ -47,6 +47,10 @@ int kappcn(file_descriptor* pfi, int access, int format);
 // parsed (null when there is none); read by the pre-projection set-up.
 FILE* kapdfs();
 
+// The word of a PDEF type and the count of its parameters ("?" and 0 for
+// no type).
+const char* pdef_word(int type, int* params);
+
 // Rebuilds the descriptor text of an open data set as "q ctlinfo" shows it,
 // line by line, through kaprnt at level 2.
 void kactlinfo(const file_descriptor* pfi);

@@ -1094,6 +1094,10 @@ int gribmap() {
     g->msg_length[i] = 0;
   }
   g->base_times = build.notau;
+  // The grid the messages are checked against, so that open can tell an
+  // index from a descriptor edited since.
+  g->grid = grib_grid_of(pfi.get());
+  g->has_grid = true;
 
   std::printf("\ngribmap:  Scanning binary GRIB file(s):\n");
   int result = 0;

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/alloc.h"
@@ -16,6 +19,7 @@
 #include "base/numfmt.h"
 #include "base/timecal.h"
 #include "base/bitfield.h"
+#include "data/descriptor.h"
 #include "data/filerec.h"
 #include "data/gribbuild.h"
 #include "data/reader.h"
@@ -38,6 +42,13 @@ constexpr size_t data_id_bytes = 20;
 constexpr unsigned char msg_tag[4] = {'M', 'S', 'G', 'S'};
 constexpr size_t msg_head_bytes = 9;
 constexpr size_t msg_slot_bytes = 16;
+// The record of the grid after them: a tag, a flag byte (1: yrev), the
+// latitudes of the first and last row and the longitudes of the first and
+// last column (8-byte IEEE), the pdef's type and native sizes (4 bytes
+// each) and its parameters (4-byte IEEE), all big-endian.
+constexpr unsigned char grid_tag[4] = {'G', 'R', 'I', 'D'};
+constexpr int grid_params = sizeof(grib_grid_id::pdef_params) / sizeof(float);
+constexpr size_t grid_bytes = 4 + 1 + 4 * 8 + 3 * 4 + 4 * grid_params;
 // Bytes of the data file's start and end that the checksum covers.
 constexpr int64_t data_id_block = 64 * 1024;
 
@@ -62,14 +73,14 @@ uint64_t fnv1a(uint64_t h, const unsigned char* b, size_t n) {
 
 // The places of the messages, from just after the record's tag. A record
 // that is short or does not fit the index is passed over: the index then
-// reads as one without it.
-void read_messages(FILE* f, grib_index* p) {
+// reads as one without it (false), and so without the records after it.
+bool read_messages(FILE* f, grib_index* p) {
   unsigned char h[msg_head_bytes - 4];
-  if (!read_exact(f, h, sizeof h)) return;
+  if (!read_exact(f, h, sizeof h)) return false;
   const int64_t count = kagby(h, 1, 4);
-  if (count != p->intnum / 3 || count > max_count) return;
+  if (count != p->intnum / 3 || count > max_count) return false;
   std::vector<unsigned char> b(static_cast<size_t>(count) * msg_slot_bytes);
-  if (!read_exact(f, b.data(), b.size())) return;
+  if (!read_exact(f, b.data(), b.size())) return false;
   p->msg_start = kamalloc_n<int64_t>(size_t(count));
   p->msg_length = kamalloc_n<int64_t>(size_t(count));
   for (int64_t i = 0; i < count; i++) {
@@ -78,10 +89,59 @@ void read_messages(FILE* f, grib_index* p) {
   }
   p->msg_count = static_cast<int>(count);
   p->base_times = (h[0] & 1) != 0;
+  return true;
+}
+
+void put_be32(uint32_t v, unsigned char* b) {
+  for (int i = 3; i >= 0; i--, v >>= 8) b[i] = static_cast<unsigned char>(v & 0xff);
+}
+
+uint32_t get_be32(const unsigned char* b) {
+  return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+}
+
+// The grid record from just after its tag into b.
+void put_grid(const grib_grid_id& g, unsigned char* b) {
+  b[0] = g.yrev ? 1 : 0;
+  int64_t at = 1;
+  for (double v : {g.lat_first, g.lat_last, g.lon_first, g.lon_last}) {
+    put_be64(std::bit_cast<uint64_t>(v), b + at);
+    at += 8;
+  }
+  for (int v : {g.pdef_type, g.isize, g.jsize}) {
+    put_be32(static_cast<uint32_t>(v), b + at);
+    at += 4;
+  }
+  for (float v : g.pdef_params) {
+    put_be32(std::bit_cast<uint32_t>(v), b + at);
+    at += 4;
+  }
+}
+
+void read_grid(FILE* f, grib_index* p) {
+  unsigned char b[grid_bytes - 4];
+  if (!read_exact(f, b, sizeof b)) return;
+  grib_grid_id& g = p->grid;
+  g.yrev = b[0] & 1;
+  double* coords[] = {&g.lat_first, &g.lat_last, &g.lon_first, &g.lon_last};
+  int64_t at = 1;
+  for (double* v : coords) {
+    *v = std::bit_cast<double>(get_be64(b + at));
+    at += 8;
+  }
+  for (int* v : {&g.pdef_type, &g.isize, &g.jsize}) {
+    *v = static_cast<int>(get_be32(b + at));
+    at += 4;
+  }
+  for (float& v : g.pdef_params) {
+    v = std::bit_cast<float>(get_be32(b + at));
+    at += 4;
+  }
+  p->has_grid = true;
 }
 
 // The records after the arrays and the eight time floats, each known by its
-// tag: the data file's identity, then the places of the messages.
+// tag: the data file's identity, the places of the messages, then the grid.
 void read_records(FILE* f, grib_index* p) {
   if (std::fseek(f, 32, SEEK_CUR) != 0) return;
   unsigned char tag[4];
@@ -94,7 +154,10 @@ void read_records(FILE* f, grib_index* p) {
     p->data_id.sum = get_be64(b + 8);
     if (!read_exact(f, tag, sizeof tag)) return;
   }
-  if (std::memcmp(tag, msg_tag, sizeof tag) == 0) read_messages(f, p);
+  if (std::memcmp(tag, msg_tag, sizeof tag) == 0) {
+    if (!read_messages(f, p) || !read_exact(f, tag, sizeof tag)) return;
+  }
+  if (std::memcmp(tag, grid_tag, sizeof tag) == 0) read_grid(f, p);
 }
 
 // 4-byte big-endian sign-and-magnitude integer.
@@ -299,7 +362,8 @@ int wtgmap(FILE* f, const grib_index* p, const float* scaling, const grib_data_i
   const int64_t words = int64_t(p->hinum) + p->intnum + p->fltnum;
   const bool places = p->msg_start && p->msg_length;
   const size_t size = static_cast<size_t>(57 + 4 * words) + (data ? data_id_bytes : 0) +
-                      (places ? msg_head_bytes + msg_slot_bytes * size_t(p->msg_count) : 0);
+                      (places ? msg_head_bytes + msg_slot_bytes * size_t(p->msg_count) : 0) +
+                      (p->has_grid ? grid_bytes : 0);
   auto* img = static_cast<unsigned char*>(kacalloc(size, 1));
   const time_scaling ts = time_scaling_from(scaling);
   const date_time base = time_scaling_start(&ts);
@@ -338,6 +402,11 @@ int wtgmap(FILE* f, const grib_index* p, const float* scaling, const grib_data_i
       put_be64(static_cast<uint64_t>(p->msg_length[i]), img + pos + 8);
     }
   }
+  if (p->has_grid) {
+    std::memcpy(img + pos, grid_tag, sizeof grid_tag);
+    put_grid(p->grid, img + pos + 4);
+    pos += grid_bytes;
+  }
   if (rc == 0 && std::fwrite(img, 1, size, f) != size) rc = -1;
   kafree(img);
   return rc;
@@ -373,6 +442,79 @@ int kackgdat(const grib_index* p, FILE* data, const char* data_name) {
           "  Index: %lld bytes, checksum %016llx; data file: %lld bytes, checksum %016llx\n",
           static_cast<long long>(p->data_id.size), static_cast<unsigned long long>(p->data_id.sum),
           static_cast<long long>(now.size), static_cast<unsigned long long>(now.sum));
+  return 1;
+}
+
+namespace {
+
+// The descriptor's world coordinate of grid position g of dimension d.
+double world_at(const file_descriptor* pfi, int d, int g) {
+  if (!pfi->grid_to_world[d] || !pfi->grid_to_world_scaling[d]) return 0;
+  return double(pfi->grid_to_world[d](pfi->grid_to_world_scaling[d], float(g)));
+}
+
+// Coordinates of one point: within 1e-4 degree, longitudes modulo 360.
+bool same_lat(double a, double b) { return std::fabs(a - b) <= 1e-4; }
+bool same_lon(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)) <= 1e-4; }
+
+bool same_grid(const grib_grid_id& a, const grib_grid_id& b) {
+  if (a.yrev != b.yrev || a.pdef_type != b.pdef_type) return false;
+  if (a.pdef_type)
+    return a.isize == b.isize && a.jsize == b.jsize &&
+           std::equal(std::begin(a.pdef_params), std::end(a.pdef_params),
+                      std::begin(b.pdef_params));
+  return same_lat(a.lat_first, b.lat_first) && same_lat(a.lat_last, b.lat_last) &&
+         same_lon(a.lon_first, b.lon_first) && same_lon(a.lon_last, b.lon_last);
+}
+
+std::string grid_text(const grib_grid_id& g) {
+  char line[400];
+  if (g.pdef_type) {
+    int n = 0;
+    const char* word = pdef_word(g.pdef_type, &n);
+    int used = std::snprintf(line, sizeof line, "pdef %d %d %s", g.isize, g.jsize, word);
+    for (int i = 0; i < n && used > 0 && size_t(used) < sizeof line; i++)
+      used +=
+          std::snprintf(line + used, sizeof line - size_t(used), " %.7g", double(g.pdef_params[i]));
+  } else {
+    std::snprintf(line, sizeof line,
+                  "rows from latitude %.7g to %.7g, columns from longitude %.7g to %.7g",
+                  g.lat_first, g.lat_last, g.lon_first, g.lon_last);
+  }
+  return std::string(line) + (g.yrev ? ", options yrev" : ", no yrev");
+}
+
+}  // namespace
+
+grib_grid_id grib_grid_of(const file_descriptor* pfi) {
+  grib_grid_id g{};
+  g.lat_first = world_at(pfi, 1, 1);
+  g.lat_last = world_at(pfi, 1, pfi->y_size);
+  g.lon_first = world_at(pfi, 0, 1);
+  g.lon_last = world_at(pfi, 0, pfi->x_size);
+  g.yrev = pfi->yrev ? 1 : 0;
+  // The pdef itself: at open the reader is chosen only after the index.
+  if (pfi->pdef_type) {
+    g.pdef_type = pfi->pdef_type;
+    g.isize = pfi->native_isize;
+    g.jsize = pfi->native_jsize;
+    std::copy(std::begin(pfi->pdef_params), std::end(pfi->pdef_params), g.pdef_params);
+  }
+  return g;
+}
+
+int kackgdesc(const file_descriptor* pfi) {
+  const grib_index* p = pfi->grib_index;
+  if (!p || !p->has_grid) return 0;
+  const grib_grid_id now = grib_grid_of(pfi);
+  if (same_grid(p->grid, now)) return 0;
+  kaprnt(msg_level::error,
+         "Open Error:  GRIB index was built for another grid than the descriptor's\n");
+  kaprnt(msg_level::error, "  Index:      " + grid_text(p->grid) + "\n");
+  kaprnt(msg_level::error, "  Descriptor: " + grid_text(now) + "\n");
+  kaprntf(msg_level::error,
+          "  Build the index again for the descriptor as it is: build/tests/gribmap_driver %s\n",
+          pfi->descriptor_name);
   return 1;
 }
 

@@ -20,6 +20,18 @@ struct grib_data_id {
   uint64_t sum;
 };
 
+// The grid an index was checked against when it was built, as the
+// descriptor gave it: the latitudes of y = 1 and the last row, the
+// longitudes of x = 1 and the last column, yrev, and the pdef. Recorded
+// after the places of the messages; an index without it (older files, the
+// native layout) opens unchecked.
+struct grib_grid_id {
+  double lat_first, lat_last, lon_first, lon_last;
+  int yrev;
+  int pdef_type, isize, jsize;
+  float pdef_params[16];
+};
+
 struct grib_index {
   int version;
   int hinum;   // length of hipnt
@@ -40,6 +52,8 @@ struct grib_index {
   int64_t* msg_start;
   int64_t* msg_length;
   bool base_times;  // forecast times were ignored: messages sit at their base time
+  bool has_grid;
+  grib_grid_id grid;  // when has_grid
   // The size of the data file open under sized_stream (null: not yet taken),
   // so that the checks of a series of fields ask for it once per opened
   // file; the reader forgets it when it opens another file of the set.
@@ -67,12 +81,21 @@ int kackgmap(const grib_index* pindx, int t_size, int time_records);
 
 // Writes the portable layout (version 2) of pindx to f in one write, with the
 // base time taken from the data set's time axis (eight floats), followed by
-// the identity of the data file when one is given and the places of the
-// messages when the index has them. Returns 0; 60 when the
-// image can't be allocated (message on the error stream); 601 when a float
-// has no IBM form (nothing written); -1 when the write failed.
+// the identity of the data file when one is given, the places of the
+// messages when the index has them and its grid when it has one. Returns 0;
+// 60 when the image can't be allocated (message on the error stream); 601
+// when a float has no IBM form (nothing written); -1 when the write failed.
 int wtgmap(FILE* f, const grib_index* pindx, const float* time_scaling,
            const grib_data_id* data = nullptr);
+
+// The grid of a data set as its index records it.
+grib_grid_id grib_grid_of(const file_descriptor* pfi);
+
+// Checks the grid the data set's index records against its descriptor: 0
+// when they agree or the index records none, 1 after a level-0 message
+// saying how to build the index again. Under a pdef only yrev and the pdef
+// count: the target grid is worked out from the native one at every open.
+int kackgdesc(const file_descriptor* pfi);
 
 // The identity of an open data file (read from its start and its end).
 // false when it can't be read.

@@ -58,6 +58,7 @@ std::string kind_named(int kind) {
 // Scanning mode bits the reader can't follow.
 constexpr int scan_east_to_west = 0x80;
 constexpr int scan_by_columns = 0x20;
+constexpr int scan_south_to_north = 0x40;
 
 // The GRIB grid type of each native grid that has one, and the polar
 // stereographic hemisphere (projection centre flag) it needs.
@@ -242,7 +243,8 @@ int refuse_scanning(const grib_record_header* h, std::string* why) {
 }
 
 // A native grid of a pdef: the message's grid type, and where its first
-// point lies on the native grid by the pdef's projection.
+// point lies on the native grid by the pdef's projection and which way its
+// rows run there.
 int place_native(const grib_record_header* h, const file_descriptor* pfi, std::string* why) {
   const native_kind* want = nullptr;
   for (const native_kind& k : native_kinds)
@@ -269,14 +271,30 @@ int place_native(const grib_record_header* h, const file_descriptor* pfi, std::s
     gi += prm[0];
     gj += prm[1];
   }
-  if (std::fabs(gi - 1) < 0.5 && std::fabs(gj - 1) < 0.5) return grib_rec_entered;
-  if (why) {
-    *why = printed("  Its first point lies at latitude %g, longitude %g;\n", g.lat1, g.lon1);
-    *why += printed(
-        "  the pdef places that point at i = %.2f, j = %.2f of the native grid, not at "
-        "i = 1, j = 1.\n",
-        gi, gj);
-  }
+  // The pdef's j runs up its projection's y (a Lambert one's while dy is
+  // positive); rows stored the other way make its first stored row native
+  // row jsize, which yrev reads as such.
+  const bool upward = (h->gds[27] & scan_south_to_north) != 0;
+  const bool against = upward != (pfi->pdef_type != pdef_lcc || prm[8] > 0);
+  const int jfirst = against ? pfi->native_jsize : 1;
+  const bool placed = std::fabs(gi - 1) < 0.5 && std::fabs(gj - float(jfirst)) < 0.5;
+  if (placed && against == (pfi->yrev != 0)) return grib_rec_entered;
+  if (!why) return grib_rec_grid_place;
+  const char* stored = upward ? "south to north" : "north to south";
+  why->clear();
+  if (against && !pfi->yrev)
+    *why = std::string("  Its rows are stored ") + stored +
+           ", against the pdef's rows: add \"options yrev\" to the descriptor.\n";
+  else if (!against && pfi->yrev)
+    *why = std::string("  Its rows are stored ") + stored +
+           ", as the pdef's rows run: take yrev out of the descriptor's options.\n";
+  if (placed) return grib_rec_grid_place;
+  *why += printed("  Its first point lies at latitude %g, longitude %g;\n", g.lat1, g.lon1);
+  *why += printed(
+      "  the pdef places that point at i = %.2f, j = %.2f of the native grid, not at "
+      "i = 1, j = %g.\n",
+      gi, gj, jfirst);
+  if (against) *why += printed("  Under yrev the first row stored is the pdef's row %g.\n", jfirst);
   return grib_rec_grid_place;
 }
 

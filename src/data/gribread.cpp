@@ -286,8 +286,14 @@ int kairow(read_request& rq, int i, int j, int z, int t, int native_offset, int 
     row = pfi->yrev ? jsize - j : j - 1;
   }
   const int64_t npts = isize * jsize;
-  const int64_t p = pdef ? native_offset : row * isize + i - 1;
-  const bool run_ok = pdef ? true : (i >= 1 && i - 1 + count <= isize && row >= 0 && row < jsize);
+  int64_t p = pdef ? native_offset : row * isize + i - 1;
+  bool run_ok = pdef ? true : (i >= 1 && i - 1 + count <= isize && row >= 0 && row < jsize);
+  // Under yrev the native row j is the stored row jsize + 1 - j; the points
+  // of one read lie in one native row.
+  if (pdef && pfi->yrev && g->hipnt[3] != 29 && p >= 0) {
+    run_ok = p % isize + count <= isize;
+    p = (jsize - 1 - p / isize) * isize + p % isize;
+  }
   if (irec < 0 || e + 2 >= g->intnum || e + 2 >= g->fltnum || !run_ok || p < 0 ||
       p + count > npts) {
     kaprnt(msg_level::error, "Data Request Error:  GRIB record or point outside the index\n");

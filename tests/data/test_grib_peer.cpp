@@ -438,6 +438,145 @@ TEST(GribPeer, EveryWantedMessageIsPlacedByItsOwnGridDescription) {
   }
 }
 
+namespace {
+
+// South-to-north and north-to-south copies (sn.grb, ns.grb) of the native
+// grid of n x n points that grib_set makes of a cdo field: each point holds
+// its latitude as grib_get_data places the points of the south-to-north
+// copy. The other holds its rows last to first, its first point the
+// north-west corner (jScansPositively 0), whose latitude and longitude
+// (within -180 to 180) it returns; "" when a tool failed.
+std::string native_pair(const TempDir& d, int n, const std::string& type, const std::string& keys) {
+  const std::string size = std::to_string(n);
+  if (!run_tool(d, "cdo -s -f grb -setcode,11 -settaxis,2000-01-01,00:00 -const,1,r" + size + "x" +
+                       size + " ll.grb && grib_set -s gridType=" + type +
+                       " ll.grb n0.grb && grib_set -s " + keys + " n0.grb n1.grb"))
+    return "";
+  const std::vector<grtest::peer_point> p = grtest::peer_points(d, "n1.grb");
+  if (p.size() != size_t(n) * size_t(n)) return "";
+  auto values = [&](bool reversed) {
+    std::string v;
+    for (int r = 0; r < n; r++)
+      for (int i = 0; i < n; i++)
+        v += (v.empty() ? "" : ",") +
+             std::to_string(p[size_t(reversed ? n - 1 - r : r) * n + i].lat);
+    return "set bitsPerValue = 16;\nset values = {" + v + "};\n";
+  };
+  const grtest::peer_point& nw = p[size_t(n - 1) * size_t(n)];
+  char corner[80];
+  std::snprintf(corner, sizeof corner, "%.3f %.3f", nw.lat, nw.lon > 180 ? nw.lon - 360 : nw.lon);
+  vemra_test::write_file(d.file("sn.rules"), values(false) + "write \"sn.grb\";\n");
+  vemra_test::write_file(d.file("ns.rules"),
+                         "set jScansPositively = 0;\nset latitudeOfFirstGridPointInDegrees = " +
+                             std::to_string(nw.lat) +
+                             ";\nset longitudeOfFirstGridPointInDegrees = " +
+                             std::to_string(nw.lon) + ";\n" + values(true) + "write \"ns.grb\";\n");
+  return run_tool(d, "grib_filter sn.rules n1.grb && grib_filter ns.rules n1.grb") ? corner : "";
+}
+
+}  // namespace
+
+// A native grid stored north to south, its first point the north-west
+// corner, reads under yrev with the pdef counted from the south-west as
+// always: every target point reads its own latitude, as grib_get_data
+// places the points of the same grid stored south to north. Without yrev,
+// with yrev on rows stored south to north, or with the pdef counted from
+// the first point stored, no index is written and the builder names the
+// fix. Once the pdef changes, open refuses the index.
+TEST(GribPeer, NativeGridsStoredNorthToSouthReadUnderYrev) {
+  for (const char* tool : {"cdo", "grib_set", "grib_filter", "grib_get_data"})
+    if (!grtest::have(tool)) GTEST_SKIP() << tool << " not installed";
+  TempDir d;
+  struct grid {
+    const char* type;
+    int n;
+    std::string keys, south_west, first_stored, target;  // "@": the north-west corner
+    std::string moved;                                   // south_west with a parameter changed
+  };
+  const grid grids[] = {
+      {"lambert", 21,
+       "LoVInDegrees=-95,Latin1InDegrees=25,Latin2InDegrees=25,DxInMetres=100000,"
+       "DyInMetres=100000,latitudeOfFirstGridPointInDegrees=30,"
+       "longitudeOfFirstGridPointInDegrees=-110",
+       "lcc 30 -110 1 1 25 25 -95 100000 100000", "lcc @ 1 1 25 25 -95 100000 100000",
+       "xdef 8 linear -106 2\nydef 6 linear 33 2\n", "lcc 30 -110 1 1 25 25 -95 100000 100500"},
+      // The pole lies 25.25 points up and right of the south-west corner.
+      {"polar_stereographic", 41,
+       "orientationOfTheGridInDegrees=-80,DxInMetres=200000,DyInMetres=200000,"
+       "latitudeOfFirstGridPointInDegrees=30,longitudeOfFirstGridPointInDegrees=-125",
+       "nps 25.25 25.25 -80 200", "nps 25.25 -14.75 -80 200",
+       "xdef 6 linear -120 5\nydef 4 linear 50 5\n", "nps 25.5 25.25 -80 200"},
+  };
+  const std::string add = ", against the pdef's rows: add \"options yrev\" to the descriptor.\n";
+  struct row {
+    const char* name;
+    const char* file;
+    bool south_west, yrev;
+    std::string said;  // "": indexed
+  };
+  for (const grid& g : grids) {
+    SCOPED_TRACE(g.type);
+    const std::string corner = native_pair(d, g.n, g.type, g.keys);
+    ASSERT_NE(corner, "");
+    ASSERT_EQ(grtest::shell(d, "grib_get -p jScansPositively sn.grb ns.grb"), "1\n0\n");
+    std::string first_stored = g.first_stored;
+    if (first_stored.find('@') != std::string::npos)
+      first_stored.replace(first_stored.find('@'), 1, corner);
+    const row rows[] = {
+        {"north to south under yrev", "ns.grb", true, true, ""},
+        {"south to north", "sn.grb", true, false, ""},
+        {"north to south", "ns.grb", true, false, "  Its rows are stored north to south" + add},
+        {"north to south from the first point stored", "ns.grb", false, false,
+         "  Its rows are stored north to south" + add},
+        {"north to south from the first point stored, under yrev", "ns.grb", false, true,
+         "  Under yrev the first row stored is the pdef's row " + std::to_string(g.n) + ".\n"},
+        {"south to north under yrev", "sn.grb", true, true,
+         "  Its rows are stored south to north, as the pdef's rows run: take yrev out of the "
+         "descriptor's options.\n"},
+    };
+    for (const row& r : rows) {
+      SCOPED_TRACE(r.name);
+      const std::string size = std::to_string(g.n) + " " + std::to_string(g.n) + " ";
+      const std::string ctl = "dset ^" + std::string(r.file) +
+                              "\nindex ^t2.gmp\nundef 9.999e20\ndtype grib\n" +
+                              (r.yrev ? "options yrev\n" : "") + "pdef " + size +
+                              (r.south_west ? g.south_west : first_stored) + "\n" + g.target +
+                              "zdef 1 levels 0\ntdef 1 linear 00z1jan2000 6hr\nvars 1\n"
+                              "v 0 11,1,0 latitude\nendvars\n";
+      built_set b = build_set(d, ctl);
+      if (!r.said.empty()) {
+        EXPECT_EQ(b.rc, grib_rec_grid_place) << b.out;
+        EXPECT_NE(b.out.find(r.said), std::string::npos) << b.out;
+        EXPECT_FALSE(vemra_test::file_exists(d.file("t2.gmp")));
+        continue;
+      }
+      ASSERT_EQ(b.rc, 1) << b.out;
+      auto pfi = grtest::open_text(d, ctl);
+      ASSERT_TRUE(pfi);
+      const int nx = pfi->x_size, ny = pfi->y_size;
+      auto v = grtest::read(pfi.get(), 0, 0, 1, {1, 1, 1, 1}, {nx, ny, 1, 1});
+      ASSERT_EQ(v.rc, 0) << v.out;
+      for (int j = 0; j < ny; j++)
+        for (int i = 0; i < nx; i++)
+          EXPECT_NEAR(v.at(i, j), pfi->grid_to_world[1](pfi->grid_to_world_scaling[1], j + 1.0f),
+                      0.05)
+              << "x " << i + 1 << ", y " << j + 1;
+      if (!r.yrev) continue;
+      // The index records the pdef it was built for.
+      std::string changed = ctl, out;
+      changed.replace(changed.find(g.south_west), g.south_west.size(), g.moved);
+      vemra_test::write_file(d.file("d.ctl"), changed);
+      EXPECT_FALSE(grtest::open_file(d.file("d.ctl"), &out));
+      EXPECT_NE(out.find("Open Error:  GRIB index was built for another grid than the "
+                         "descriptor's\n  Index:      pdef " +
+                         size + g.south_west + ", options yrev\n  Descriptor: pdef " + size +
+                         g.moved + ", options yrev\n"),
+                std::string::npos)
+          << out;
+    }
+  }
+}
+
 // A field of 3600 x 1800 points at 24 bits is 19.4 MB, past the 3-octet
 // length: cdo gives its length in units of 120 bytes. It is read whole,
 // and the message after it is found. A header longer than the scan limit

@@ -423,3 +423,76 @@ TEST(GribMessages, AMessageRunningPastTheFilesEndIsLeftOutAndTheRestRead) {
     EXPECT_NEAR(result_value(got[2]), cut ? 9.999e20 : 150, cut ? 1e14 : 0.01) << got[2];
   }
 }
+
+// An index knows the grid of the descriptor it was built for: a descriptor
+// edited since (yrev taken out, the xdef moved) is refused at open, saying
+// how to build the index again; one that names the same points (the xdef a
+// turn further on) opens, and an index written before it recorded the grid
+// opens and reads as it did. Each point of the cdo field holds its latitude
+// plus its longitude / 1000, stored north to south.
+TEST(GribMessages, AnIndexRefusesADescriptorEditedSinceItWasBuilt) {
+  if (std::system("command -v cdo >/dev/null && command -v grib_get_data >/dev/null") != 0)
+    GTEST_SKIP() << "cdo or grib_get_data not installed";
+  TempDir dir;
+  ASSERT_EQ(std::system(("cd " + dir.path() +
+                         " && cdo -s -f grb -b 24 -setcode,11 -settaxis,2000-01-01,00:00 "
+                         "-invertlat -expr,'v=clat(const)+clon(const)/1000' -const,1,r36x19 "
+                         "g.grb >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  const std::string built =
+      "dset ^g.grb\nindex ^g.gmp\ndtype grib\nundef 9.999e20\noptions yrev\n"
+      "xdef 36 linear 0 10\nydef 19 linear -90 10\nzdef 1 levels 0\n"
+      "tdef 1 linear 00z1jan2000 6hr\nvars 1\nv 0 11,1,0 v\nendvars\n";
+  write_file(dir.file("g.ctl"), built);
+  const std::string gribmap = std::string(VEMRA_GRIBMAP) + " " + dir.file("g.ctl") + " >/dev/null";
+  ASSERT_EQ(std::system(gribmap.c_str()), 0);
+  const std::string index = read_file(dir.file("g.gmp"));
+  const size_t grid = index.rfind("GRID");
+  ASSERT_EQ(index.size() - grid, 113u);
+  const std::vector<double> at40n = decoded(dir.file("g.grb"), 90, 40);
+  const std::vector<double> at40s = decoded(dir.file("g.grb"), 90, -40);
+  ASSERT_EQ(at40n.size(), 1u);
+  ASSERT_EQ(at40s.size(), 1u);
+  const std::string as_built =
+      "rows from latitude -90 to 90, columns from longitude 0 to 350, options yrev\n";
+  struct row {
+    std::string name, from, to;
+    bool older;       // the index without its grid
+    std::string lon;  // where 90E lies
+    double value;     // read at 90E 40N; NAN: refused, the descriptor read as
+    std::string descriptor;
+  };
+  const std::vector<row> table = {
+      {"as built", "", "", false, "90", at40n[0], ""},
+      {"yrev taken out", "options yrev\n", "", false, "90", NAN,
+       "rows from latitude -90 to 90, columns from longitude 0 to 350, no yrev\n"},
+      {"the xdef from 180 west", "xdef 36 linear 0", "xdef 36 linear -180", false, "90", NAN,
+       "rows from latitude -90 to 90, columns from longitude -180 to 170, options yrev\n"},
+      {"the xdef a turn further on", "xdef 36 linear 0", "xdef 36 linear 360", false, "450",
+       at40n[0], ""},
+      {"an older index as built", "", "", true, "90", at40n[0], ""},
+      {"an older index, yrev taken out", "options yrev\n", "", true, "90", at40s[0], ""},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    std::string ctl = built;
+    if (!r.from.empty()) ctl.replace(ctl.find(r.from), r.from.size(), r.to);
+    write_file(dir.file("g.ctl"), ctl);
+    write_file(dir.file("g.gmp"), r.older ? index.substr(0, grid) : index);
+    RunResult out = run_batch("open g.ctl\nset lon " + r.lon + "\nset lat 40\nd v\n", dir.path());
+    const std::string opened = answer(out.out, "open g.ctl");
+    if (std::isnan(r.value)) {
+      EXPECT_EQ(opened,
+                "Scanning description file:  g.ctl\n"
+                "Open Error:  GRIB index was built for another grid than the descriptor's\n"
+                "  Index:      " +
+                    as_built + "  Descriptor: " + r.descriptor +
+                    "  Build the index again for the descriptor as it is: "
+                    "build/tests/gribmap_driver g.ctl\n  The data file was not opened. \n");
+      continue;
+    }
+    EXPECT_EQ(opened.find("Open Error"), std::string::npos) << opened;
+    EXPECT_NEAR(result_value(answer(out.out, "d v")), r.value, 1e-3) << out.out;
+  }
+}

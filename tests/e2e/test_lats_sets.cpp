@@ -264,9 +264,10 @@ TEST(LatsSets, AnIndexRefusesAnotherSetsDataFile) {
   ASSERT_NE(own, foreign);
   // After the portable layout and its eight time floats, 20 bytes of record
   // (two times of one record, three words a slot and four header words),
-  // then the places of the two messages: 9 bytes and 16 a message.
+  // then the places of the two messages: 9 bytes and 16 a message, then the
+  // grid: 5 bytes, four 8-byte coordinates and 19 4-byte words.
   EXPECT_EQ(read_file(dir.file("same.gmp")).size(),
-            size_t(57 + 4 * (4 + 2 * 3 * 2) + 20 + 9 + 16 * 2));
+            size_t(57 + 4 * (4 + 2 * 3 * 2) + 20 + 9 + 16 * 2 + 5 + 4 * 8 + 4 * 19));
   EXPECT_NE(stat_of_tas(dir.path()).find("Min, Max = 264 315"), std::string::npos);
 
   write_file(dir.file("same.grb"), foreign);
