@@ -800,8 +800,7 @@ int rec_space_dimension(parse_state& st, const char* mp, int dim) {
     rc = deflin(p, pfi, dim, 0);
     if (rc == 0 && dim == 0) {
       const double incr = pfi->grid_to_world_scaling[0][0];
-      auto closes = [](double span) { return std::fabs(span - 360.0) < 0.01; };
-      set_x_wrap(pfi, closes(size * incr), closes((size - 1) * incr));
+      set_x_wrap_linear(pfi, (size - 1) * incr, incr);
     }
   } else if (cmpwrd("levels", p)) {
     rc = deflev(p, pfi, dim);
