@@ -161,7 +161,7 @@ TEST(Descriptor, DimensionRecords) {
   parsed over = parse_text(d, grid_ctl("xdef 74 linear -180 5\n"));
   EXPECT_EQ(over.pfi->x_wraps, 0);
   // Which of the two turns closes is told within half a step, also on
-  // grids finer than 0.02 degree.
+  // grids finer than 0.02 degree, and on a list of longitudes by its ends.
   const struct {
     const char* xdef;
     int wraps, seam;
@@ -171,6 +171,10 @@ TEST(Descriptor, DimensionRecords) {
       {"xdef 43201 linear -180 0.00833333333\n", 1, 1},
       {"xdef 43200 linear -180 0.00833333333\n", 1, 0},
       {"xdef 36002 linear -180 0.01\n", 0, 0},
+      {"xdef 5 levels -180 -90 0 90 180\n", 1, 1},
+      {"xdef 5 levels -180 -90 0 90 180.0009\n", 1, 1},
+      {"xdef 5 levels -180 -90 0 90 180.002\n", 0, 0},
+      {"xdef 5 levels 0 90 180 270 359.9\n", 0, 0},
   };
   for (const auto& t : turns) {
     parsed p = parse_text(d, "xdef 144 linear 0 2.5\n" + grid_ctl(t.xdef));
@@ -178,6 +182,13 @@ TEST(Descriptor, DimensionRecords) {
     EXPECT_EQ(p.pfi->x_wraps, t.wraps) << t.xdef;
     EXPECT_EQ(p.pfi->x_seam, t.seam) << t.xdef;
   }
+  // The list's own values read as listed, and one turn on 360 degrees on.
+  parsed list = parse_text(d, grid_ctl("xdef 5 levels -180 -100 0 90 180\n"));
+  EXPECT_FLOAT_EQ(world(list, 0, 2.5), -50);
+  EXPECT_FLOAT_EQ(world(list, 0, 6.5), 310);
+  EXPECT_FLOAT_EQ(world(list, 0, 0), -270);
+  EXPECT_FLOAT_EQ(list.pfi->world_to_grid[0](list.pfi->world_to_grid_scaling[0], 310), 6.5);
+  EXPECT_FLOAT_EQ(list.pfi->world_to_grid[0](list.pfi->world_to_grid_scaling[0], -460), -2);
 
   // One level given with "levels" is linear from that level by 1.
   parsed one = parse_text(d, grid_ctl());

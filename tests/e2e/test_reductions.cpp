@@ -372,6 +372,97 @@ TEST(Reductions, ASeamStoredTwiceWrapsByTheOtherColumns) {
   }
 }
 
+// A longitude list whose last value lies on its first one's meridian (the
+// seam stored twice, 7 and 8 degrees alternately from -180 to 180, every
+// box 7.5 degrees wide) wraps by the other 48 columns, as a descriptor, a
+// netCDF file and through xdfopen; points between its values read as
+// listed.
+TEST(Reductions, ALongitudeListStoringTheSeamTwiceWraps) {
+  TempDir dir;
+  constexpr int nx = 49, turn = 48, y = 4;  // lat 28
+  auto lon = [](int x) { return -180 + 15 * ((x - 1) / 2) + ((x - 1) % 2 ? 7 : 0); };
+  auto t_at = [](int place, int j) {
+    return 280 + 0.5f * float(j) + float((place * 7 + j * 3) % 11) * 0.75f + 0.01f * float(place);
+  };
+  std::string lons, data, values;
+  for (int x = 1; x <= nx; x++) lons += " " + std::to_string(lon(x));
+  for (int j = 1; j <= 5; j++)
+    for (int x = 1; x <= nx; x++) {
+      const float f = t_at((x - 1) % turn, j);
+      data.append(reinterpret_cast<const char*>(&f), 4);
+      char v[32];
+      std::snprintf(v, sizeof v, "%s%.9g", values.empty() ? "" : ", ", double(f));
+      values += v;
+    }
+  write_file(dir.file("l.dat"), data);
+  const std::string ydef = "ydef 5 levels -60 -30 0 28 60\n";
+  write_file(dir.file("l.ctl"), "dset ^l.dat\nundef -999\nxdef 49 levels" + lons + "\n" + ydef +
+                                    "zdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\nvars 1\n"
+                                    "t 0 99 T\nendvars\n");
+  std::string cdl =
+      "netcdf l {\ndimensions:\n lon = 49 ;\n lat = 5 ;\n time = 1 ;\nvariables:\n"
+      " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
+      " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+      " double time(time) ;\n  time:units = \"days since 2000-01-01\" ;\n"
+      " float t(time, lat, lon) ;\ndata:\n lon =";
+  for (int x = 1; x <= nx; x++) cdl += (x > 1 ? ", " : " ") + std::to_string(lon(x));
+  cdl += " ;\n lat = -60, -30, 0, 28, 60 ;\n time = 0 ;\n t = " + values + " ;\n}\n";
+  write_file(dir.file("l.cdl"), cdl);
+  const std::string make = "cd " + dir.path() + " && ncgen -o l.nc l.cdl >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "ncgen could not make the netCDF file";
+  write_file(dir.file("lx.ctl"), "dset ^l.nc\nxdef lon 49 levels" + lons + "\nydef lat" +
+                                     ydef.substr(4) +
+                                     "tdef time 1 linear 00z01jan2000 1dy\nvars 1\n"
+                                     "t=>t 0 99 T\nendvars\n");
+  // By hand: the 48 places once each, all boxes alike; three columns
+  // across the date line, 172, 180 and 187 (the second column a turn on).
+  double row = 0;
+  for (int p = 0; p < turn; p++) row += t_at(p, y);
+  const double across = double(t_at(turn - 1, y)) + t_at(0, y) + t_at(1, y);
+  const struct {
+    std::string cmd;
+    double want;
+  } cases[] = {
+      {"d ave(t,lon=0,lon=360)", row / turn},
+      {"d sum(t,lon=0,lon=360)", row},
+      {"d ave(t,lon=168.5,lon=191)", across / 3},
+      {"d sum(t,lon=168.5,lon=191)", across},
+      {"d ave(t,lon=-191,lon=-168.5)", across / 3},
+      {"d t(x=50)", t_at(1, y)},
+      {"d t(x=0)", t_at(turn - 1, y)},
+      {"d t(lon=187)", t_at(1, y)},
+      {"d t(lon=-173)", t_at(1, y)},
+  };
+  for (const char* open : {"open l.ctl", "sdfopen l.nc", "xdfopen lx.ctl"}) {
+    SCOPED_TRACE(open);
+    std::string input = std::string(open) + "\nq dims\nset lat 28\nset x 1\n";
+    for (const auto& c : cases) input += c.cmd + "\n";
+    input += "set lon 170 190\nset gxout stat\nd t\n";
+    const RunResult r = run_batch(input, dir.path());
+    EXPECT_NE(answer(r.out, "q dims").find("X = 1 to 49\n"), std::string::npos)
+        << answer(r.out, "q dims");
+    for (const auto& c : cases)
+      EXPECT_NEAR(result_of(r.out, c.cmd), c.want, 2e-5 * std::fabs(c.want))
+          << c.cmd << "\n"
+          << answer(r.out, c.cmd);
+    const std::string stat = answer(r.out, "d t");
+    EXPECT_NE(stat.find("I Dimension = 47 to 51 Levels 165 172 180 187 195\n"), std::string::npos)
+        << stat;
+    EXPECT_NE(stat.find("Undef count = 0  Valid count = 5\n"), std::string::npos) << stat;
+  }
+  // cdo's zonal mean of the file without its second copy of the seam.
+  const std::string zonal =
+      "cdo -s outputf,%.9g -selindexbox,1,1,4,4 -zonmean "
+      "-selindexbox,1,48,1,5 " +
+      dir.file("l.nc") + " 2>/dev/null";
+  FILE* p = popen(zonal.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  double cdo_zonal = std::nan("");
+  if (std::fscanf(p, "%lf", &cdo_zonal) != 1) cdo_zonal = std::nan("");
+  pclose(p);
+  EXPECT_NEAR(row / turn, cdo_zonal, 2e-5 * cdo_zonal) << zonal;
+}
+
 // A region of 1/1200 degree: "global" and a box wider than the file read
 // only the file's points, and come to the mean and sums over them (the
 // whole box at that resolution would be 93 billion points).
