@@ -182,13 +182,6 @@ TEST(Descriptor, DimensionRecords) {
     EXPECT_EQ(p.pfi->x_wraps, t.wraps) << t.xdef;
     EXPECT_EQ(p.pfi->x_seam, t.seam) << t.xdef;
   }
-  // The list's own values read as listed, and one turn on 360 degrees on.
-  parsed list = parse_text(d, grid_ctl("xdef 5 levels -180 -100 0 90 180\n"));
-  EXPECT_FLOAT_EQ(world(list, 0, 2.5), -50);
-  EXPECT_FLOAT_EQ(world(list, 0, 6.5), 310);
-  EXPECT_FLOAT_EQ(world(list, 0, 0), -270);
-  EXPECT_FLOAT_EQ(list.pfi->world_to_grid[0](list.pfi->world_to_grid_scaling[0], 310), 6.5);
-  EXPECT_FLOAT_EQ(list.pfi->world_to_grid[0](list.pfi->world_to_grid_scaling[0], -460), -2);
 
   // One level given with "levels" is linear from that level by 1.
   parsed one = parse_text(d, grid_ctl());
