@@ -69,13 +69,15 @@ double under_limit(int resource, const char* key) {
 }
 
 // The files of one kind of memory control group. Keys in memory.stat end in
-// a blank, so that "cache " is not read from "total_cache ..." nor "file "
-// from "file_dirty ...".
+// a blank, so that "active_file " is not read from "total_active_file ..."
+// nor "file " from "file_dirty ...".
 struct group_files {
   const char* limit;
   const char* usage;
   // The file-backed pages of the group, each key read where the one before
   // it is missing (the first version's total_ keys count the groups below).
+  // Not the first version's cache, which holds tmpfs and shared memory too:
+  // those go only to swap.
   const char* file[2][2];
   // Those of them the group cannot drop before they are written back.
   const char* unwritten[2][2];
@@ -84,10 +86,11 @@ constexpr group_files kGroupV2 = {"memory.max",
                                   "memory.current",
                                   {{"active_file ", nullptr}, {"inactive_file ", nullptr}},
                                   {{"file_dirty ", nullptr}, {"file_writeback ", nullptr}}};
-constexpr group_files kGroupV1 = {"memory.limit_in_bytes",
-                                  "memory.usage_in_bytes",
-                                  {{"total_cache ", "cache "}, {nullptr, nullptr}},
-                                  {{"total_dirty ", "dirty "}, {"total_writeback ", "writeback "}}};
+constexpr group_files kGroupV1 = {
+    "memory.limit_in_bytes",
+    "memory.usage_in_bytes",
+    {{"total_active_file ", "active_file "}, {"total_inactive_file ", "inactive_file "}},
+    {{"total_dirty ", "dirty "}, {"total_writeback ", "writeback "}}};
 
 // The sum over pairs of keys of memory.stat, each pair read as its first
 // key or, where that line is missing, its second; missing keys count 0.

@@ -60,6 +60,19 @@ float lev2gr(const float* a, float v) {
 
 namespace {
 
+int level_count(const float* a) { return static_cast<int>(a[0] + 0.1f); }
+
+// The grid coordinate of v on a list closing a turn, by conv on the value
+// brought within the turn from its first value, and whole turns of grid
+// steps; v itself between the list's first and last value.
+template <class Conv>
+double turns_to_grid(const float* a, double v, Conv conv) {
+  const int n = level_count(a);
+  if (n < 2 || (v >= a[1] && v <= a[n]) || !std::isfinite(v)) return conv(a, v);
+  const double turns = std::floor((v - a[1]) / 360.0);
+  return conv(a, v - turns * 360.0) + turns * (n - 1);
+}
+
 // lev2gr in double.
 double lev2gr_exact(const float* a, double v) {
   const int n = static_cast<int>(a[0] + 0.1f);
@@ -74,6 +87,8 @@ double lev2gr_exact(const float* a, double v) {
     return a[n] == a[n - 1] ? n : n + (v - a[n]) / (a[n] - a[n - 1]);
   return from(1, 2);
 }
+
+double lon2gr_exact(const float* a, double v) { return turns_to_grid(a, v, lev2gr_exact); }
 
 // Distance in world units from a float to the next one up in magnitude.
 double float_ulp(double v) {
@@ -96,11 +111,12 @@ double grid_coordinate(const dimension_conversion& axis, float w, world_use use)
     // A rounding of the product, of the offset and of their sum.
     step = float_ulp(w) / std::fabs(gw[0]);
     res = (float_ulp(double(gw[0]) * i) + float_ulp(gw[1])) / std::fabs(gw[0]) + step;
-  } else if (axis.world_to_grid == lev2gr) {
+  } else if (axis.world_to_grid == lev2gr || axis.world_to_grid == lon2gr) {
     const float* a = axis.world_to_grid_scaling;
-    exact = lev2gr_exact(a, w);
+    const auto to_grid = axis.world_to_grid == lev2gr ? lev2gr_exact : lon2gr_exact;
+    exact = to_grid(a, w);
     i = std::nearbyint(exact);
-    step = std::fabs(lev2gr_exact(a, std::nextafter(w, HUGE_VALF)) - exact);
+    step = std::fabs(to_grid(a, std::nextafter(w, HUGE_VALF)) - exact);
     res = 0;
   } else {
     return g;
@@ -116,6 +132,26 @@ double grid_coordinate(const dimension_conversion& axis, float w, world_use use)
   // the float conversion, off by as much, may not.
   if (use == world_use::fixed && off <= 0.001 + tol) return i;
   return g;
+}
+
+bool levels_close_turn(const float* a) {
+  const int n = level_count(a);
+  return n >= 2 && std::fabs(double(a[n]) - a[1] - 360.0) <= 0.001;
+}
+
+float gr2lon(const float* a, float g) {
+  const int n = level_count(a);
+  if (n < 2 || (g >= 1.0f && g <= static_cast<float>(n)) || !std::isfinite(g)) return gr2lev(a, g);
+  const double turns = std::floor((double(g) - 1.0) / (n - 1));
+  const auto within = static_cast<float>(double(g) - turns * (n - 1));
+  return static_cast<float>(double(gr2lev(a, within)) + turns * 360.0);
+}
+
+float lon2gr(const float* a, float v) {
+  const auto in_float = [](const float* s, double w) {
+    return double(lev2gr(s, static_cast<float>(w)));
+  };
+  return static_cast<float>(turns_to_grid(a, v, in_float));
 }
 
 bool grid_point(double g, long long* i) {

@@ -71,6 +71,15 @@ float gr2lev(const float* levels, float g);
 // by zero; a one-value list gives 1.
 float lev2gr(const float* levels, float v);
 
+// A longitude list whose last value lies on its first one's meridian, 360
+// degrees on within a thousandth of a degree (the seam stored twice).
+bool levels_close_turn(const float* levels);
+// gr2lev and lev2gr on such a list, which goes on by whole turns outside
+// its values: n - 1 grid steps to 360 degrees. Between its first and last
+// value it is the list itself.
+float gr2lon(const float* levels, float g);
+float lon2gr(const float* levels, float v);
+
 // New copy of a scaling array (std::malloc; the caller frees it), or null:
 // 8 floats for dimension 3 (a time_scaling), 3 for one half of a
 // linear_scaling, else the count + 5 floats of a level list. Null for a

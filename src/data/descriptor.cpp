@@ -800,8 +800,7 @@ int rec_space_dimension(parse_state& st, const char* mp, int dim) {
     rc = deflin(p, pfi, dim, 0);
     if (rc == 0 && dim == 0) {
       const double incr = pfi->grid_to_world_scaling[0][0];
-      auto closes = [](double span) { return std::fabs(span - 360.0) < 0.01; };
-      set_x_wrap(pfi, closes(size * incr), closes((size - 1) * incr));
+      set_x_wrap_linear(pfi, (size - 1) * incr, incr);
     }
   } else if (cmpwrd("levels", p)) {
     rc = deflev(p, pfi, dim);
@@ -1180,8 +1179,11 @@ void set_level_scaling(file_descriptor* pfi, int dim, float* levels) {
   pfi->grid_to_world_scaling[dim] = levels;
   pfi->world_to_grid_scaling[dim] = levels;
   if (dim < 3) {
-    pfi->grid_to_world[dim] = gr2lev;
-    pfi->world_to_grid[dim] = lev2gr;
+    // Longitudes that come round to the first one's meridian go on by turns.
+    const bool turn = dim == 0 && levels_close_turn(levels);
+    pfi->grid_to_world[dim] = turn ? gr2lon : gr2lev;
+    pfi->world_to_grid[dim] = turn ? lon2gr : lev2gr;
+    if (dim == 0) set_x_wrap(pfi, false, turn);
   }
   pfi->linear_flags[dim] = 0;
 }

@@ -8,6 +8,7 @@
 #include "base/timecal.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -80,6 +81,12 @@ file_descriptor* getpfi() {
 void set_x_wrap(file_descriptor* pfi, bool all_close, bool seam_closes) {
   pfi->x_seam = !all_close && seam_closes;
   pfi->x_wraps = all_close || pfi->x_seam;
+}
+
+void set_x_wrap_linear(file_descriptor* pfi, double first_to_last, double step) {
+  const double half = std::fabs(step) / 2.0;
+  auto closes = [&](double span) { return span >= 360.0 - half && span < 360.0 + half; };
+  set_x_wrap(pfi, closes(first_to_last + step), closes(first_to_last));
 }
 
 int64_t x_column(const file_descriptor* pfi, int64_t x) {

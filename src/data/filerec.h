@@ -134,6 +134,11 @@ file_descriptor* getpfi();
 // turn (all_close), or when the columns alone make one (seam_closes), their
 // last on the first one's meridian.
 void set_x_wrap(file_descriptor* pfi, bool all_close, bool seam_closes);
+// The same for a linear x axis from the degrees between its first and last
+// column and its step, each turn closing within half a step: a fixed
+// tolerance would take a fine grid that stores the seam twice for one whose
+// columns and one more step make the turn.
+void set_x_wrap_linear(file_descriptor* pfi, double first_to_last, double step);
 
 // The columns of one turn of a wrapping x axis.
 inline int x_turn(const file_descriptor* pfi) {

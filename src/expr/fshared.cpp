@@ -19,16 +19,30 @@ long columns_per_turn(double step, long n) {
   return turn;
 }
 
+namespace {
+
+// The turn of a wrapping longitude list, which has no step of its own.
+long list_turn(const file_descriptor* f) {
+  return f->x_wraps && !f->linear_flags[0] ? x_turn(f) : 0;
+}
+
+}  // namespace
+
 long columns_per_turn(const file_descriptor* f, int first, int last) {
-  if (!f->linear_flags[0] || !f->grid_to_world[0] || last <= first) return 0;
+  if (!f->grid_to_world[0] || last <= first) return 0;
+  if (const long turn = list_turn(f)) return turn < long(last) - first + 1 ? turn : 0;
+  if (!f->linear_flags[0]) return 0;
   const double step = axis_step(f->grid_to_world[0], f->grid_to_world_scaling[0], float(first));
   return columns_per_turn(step, long(last) - first + 1);
 }
 
 bool spans_turn(const file_descriptor* f, float b1, float b2) {
-  if (!f->x_wraps || !f->linear_flags[0] || !f->grid_to_world[0]) return false;
-  const double step = axis_step(f->grid_to_world[0], f->grid_to_world_scaling[0], b1);
-  const long turn = columns_per_turn(step, std::numeric_limits<long>::max());
+  if (!f->x_wraps || !f->grid_to_world[0]) return false;
+  long turn = list_turn(f);
+  if (!turn) {
+    const double step = axis_step(f->grid_to_world[0], f->grid_to_world_scaling[0], b1);
+    turn = columns_per_turn(step, std::numeric_limits<long>::max());
+  }
   return turn > 0 && double(b2) - b1 >= double(turn) - 0.001;
 }
 

@@ -678,15 +678,10 @@ int deflin_probe(file_descriptor* pfi, int dim, int wrap, const linear_probe& p)
     return -1;
   }
   if (wrap) {
-    // Wraps when the axis with one more step closes the circle, or when it
-    // does itself, its last point on the first one's meridian.
-    const double half = std::fabs(incr) / 2.0;
-    auto closes = [&](double span) {
-      const double r = std::fmod(std::fabs(span), 360.0);
-      return p.count() > 1 && span > 0 && (dequal(r, 0.0, half) || dequal(r, 360.0, half)) &&
-             std::fabs(span) < 360.0 + half;
-    };
-    set_x_wrap(pfi, closes(p.last() + incr - start), closes(p.last() - start));
+    if (p.count() > 1)
+      set_x_wrap_linear(pfi, p.last() - start, incr);
+    else
+      set_x_wrap(pfi, false, false);
   }
   return 1;
 }

@@ -182,10 +182,7 @@ struct parser {
         !std::isfinite(start - incr))
       return fail("XDFopen Error:  Missing or invalid dimension increment value\n");
     set_linear_scaling(pfi, d, start, incr);
-    if (d == 0) {
-      auto closes = [&](float n) { return std::fabs(start + n * incr - 360.0f - start) < 0.01f; };
-      set_x_wrap(pfi, closes(float(pfi->x_size)), closes(float(pfi->x_size - 1)));
-    }
+    if (d == 0) set_x_wrap_linear(pfi, double(pfi->x_size - 1) * incr, incr);
     return true;
   }
 

@@ -81,7 +81,7 @@ TEST(MemoryRoom, GroupLimitsBoundTheMachinesMemory) {
         {"sys/fs/cgroup/memory/slurm/job_1/memory.limit_in_bytes", "3221225472\n"},
         {"sys/fs/cgroup/memory/slurm/job_1/memory.usage_in_bytes", "1073741824\n"},
         {"sys/fs/cgroup/memory/slurm/job_1/memory.stat",
-         "cache 536870912\ninactive_file 536870912\ntotal_cache 0\n"}}},
+         "cache 0\ntotal_cache 0\ntotal_active_file 0\ntotal_inactive_file 0\n"}}},
       // A batch job that has read its inputs: its page cache, active or
       // not, is dropped as readily, all but what is still to be written.
       {"the second version, a group full of active page cache",
@@ -109,8 +109,20 @@ TEST(MemoryRoom, GroupLimitsBoundTheMachinesMemory) {
         {"sys/fs/cgroup/memory/slurm/job_1/memory.limit_in_bytes", "2147483648\n"},
         {"sys/fs/cgroup/memory/slurm/job_1/memory.usage_in_bytes", "2147483648\n"},
         {"sys/fs/cgroup/memory/slurm/job_1/memory.stat",
-         "cache 0\ndirty 0\nwriteback 0\ntotal_cache 1610612736\n"
-         "total_dirty 268435456\ntotal_writeback 0\n"}}},
+         "cache 0\nactive_file 0\ninactive_file 0\ndirty 0\nwriteback 0\n"
+         "total_cache 1610612736\ntotal_active_file 1073741824\n"
+         "total_inactive_file 536870912\ntotal_dirty 268435456\ntotal_writeback 0\n"}}},
+      // tmpfs files and shared memory are in the cache but go only to swap.
+      {"the first version, a cache of tmpfs and shared memory",
+       0.25,
+       group,
+       {{"proc/self/cgroup", "4:memory:/g\n"},
+        {"sys/fs/cgroup/memory/g/memory.limit_in_bytes", "2147483648\n"},
+        {"sys/fs/cgroup/memory/g/memory.usage_in_bytes", "2147483648\n"},
+        {"sys/fs/cgroup/memory/g/memory.stat",
+         "cache 1342177280\nshmem 1073741824\nactive_file 0\ninactive_file 268435456\n"
+         "total_cache 1342177280\ntotal_shmem 1073741824\ntotal_active_file 0\n"
+         "total_inactive_file 268435456\ntotal_dirty 0\ntotal_writeback 0\n"}}},
       {"the first version, the group's own page cache",
        0.75,
        group,
@@ -118,7 +130,8 @@ TEST(MemoryRoom, GroupLimitsBoundTheMachinesMemory) {
         {"sys/fs/cgroup/memory/g/memory.limit_in_bytes", "2147483648\n"},
         {"sys/fs/cgroup/memory/g/memory.usage_in_bytes", "2147483648\n"},
         {"sys/fs/cgroup/memory/g/memory.stat",
-         "cache 1073741824\ndirty 0\nwriteback 268435456\n"}}},
+         "cache 1073741824\nactive_file 805306368\ninactive_file 268435456\ndirty 0\n"
+         "writeback 268435456\n"}}},
       {"the first version, unlimited",
        8,
        whole,

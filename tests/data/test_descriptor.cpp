@@ -160,6 +160,28 @@ TEST(Descriptor, DimensionRecords) {
   EXPECT_EQ(plain.pfi->x_seam, 0);
   parsed over = parse_text(d, grid_ctl("xdef 74 linear -180 5\n"));
   EXPECT_EQ(over.pfi->x_wraps, 0);
+  // Which of the two turns closes is told within half a step, also on
+  // grids finer than 0.02 degree, and on a list of longitudes by its ends.
+  const struct {
+    const char* xdef;
+    int wraps, seam;
+  } turns[] = {
+      {"xdef 36001 linear -180 0.01\n", 1, 1},
+      {"xdef 36000 linear -180 0.01\n", 1, 0},
+      {"xdef 43201 linear -180 0.00833333333\n", 1, 1},
+      {"xdef 43200 linear -180 0.00833333333\n", 1, 0},
+      {"xdef 36002 linear -180 0.01\n", 0, 0},
+      {"xdef 5 levels -180 -90 0 90 180\n", 1, 1},
+      {"xdef 5 levels -180 -90 0 90 180.0009\n", 1, 1},
+      {"xdef 5 levels -180 -90 0 90 180.002\n", 0, 0},
+      {"xdef 5 levels 0 90 180 270 359.9\n", 0, 0},
+  };
+  for (const auto& t : turns) {
+    parsed p = parse_text(d, "xdef 144 linear 0 2.5\n" + grid_ctl(t.xdef));
+    ASSERT_EQ(p.rc, 0) << t.xdef << p.out;
+    EXPECT_EQ(p.pfi->x_wraps, t.wraps) << t.xdef;
+    EXPECT_EQ(p.pfi->x_seam, t.seam) << t.xdef;
+  }
 
   // One level given with "levels" is linear from that level by 1.
   parsed one = parse_text(d, grid_ctl());

@@ -282,8 +282,14 @@ TEST(Reductions, TheGlobeCountsEveryPlaceOnceWhereverTheLongitudesStart) {
 TEST(Reductions, ASeamStoredTwiceWrapsByTheOtherColumns) {
   TempDir dir;
   const globe_file files[] = {
-      {"s", false, -180, 72, 73},   {"n", true, -180, 72, 73}, {"x", 2, -180, 72, 73},
-      {"o", false, -180, 360, 361}, {"m", true, 0, 360, 361},
+      {"s", false, -180, 72, 73},
+      {"n", true, -180, 72, 73},
+      {"x", 2, -180, 72, 73},
+      {"o", false, -180, 360, 361},
+      {"m", true, 0, 360, 361},
+      // Finer than 0.02 degree: the two wraps lie less than 0.01 degree apart.
+      {"f", false, -180, 36000, 36001},
+      {"h", 2, -180, 43200, 43201},
   };
   constexpr int y = 7;  // lat 30
   for (const globe_file& f : files) {
@@ -336,9 +342,13 @@ TEST(Reductions, ASeamStoredTwiceWrapsByTheOtherColumns) {
     SCOPED_TRACE(open);
     EXPECT_NE(answer(r.out, "q dims").find("X = 1 to " + n + "\n"), std::string::npos)
         << answer(r.out, "q dims");
+    // The box's edges, held as floats, cut its end columns by as much as
+    // their float resolution, a part of a fine step.
+    const double edges = 2 * std::ldexp(1.0, -16) / step * (0.01 * f.turn + 10);
     for (const auto& c : cases) {
       const double want = c.want == 0 ? abs_plus / defined : c.want;
-      EXPECT_NEAR(result_of(r.out, c.cmd), want, 2e-5 * std::fmax(1.0, std::fabs(want)))
+      EXPECT_NEAR(result_of(r.out, c.cmd), want,
+                  2e-5 * std::fmax(1.0, std::fabs(want)) + (c.cmd == box ? edges : 0))
           << c.cmd << "\n"
           << answer(r.out, c.cmd);
     }
@@ -360,6 +370,84 @@ TEST(Reductions, ASeamStoredTwiceWrapsByTheOtherColumns) {
     pclose(p);
     EXPECT_NEAR(result_of(r.out, "d ave(u,lon=0,lon=360)"), cdo_zonal, 2e-5) << zonal;
   }
+}
+
+// A longitude list whose last value lies on its first one's meridian (the
+// seam stored twice, 7 and 8 degrees alternately from -180 to 180, every
+// box 7.5 degrees wide) wraps by the other 48 columns, as a descriptor, a
+// netCDF file and through xdfopen; points between its values read as
+// listed.
+TEST(Reductions, ALongitudeListStoringTheSeamTwiceWraps) {
+  TempDir dir;
+  constexpr int nx = 49, turn = 48, y = 4;  // lat 28
+  auto lon = [](int x) { return -180 + 15 * ((x - 1) / 2) + ((x - 1) % 2 ? 7 : 0); };
+  auto t_at = [](int place, int j) {
+    return 280 + 0.5f * float(j) + float((place * 7 + j * 3) % 11) * 0.75f + 0.01f * float(place);
+  };
+  std::string lons, data;
+  for (int x = 1; x <= nx; x++) lons += " " + std::to_string(lon(x));
+  for (int j = 1; j <= 5; j++)
+    for (int x = 1; x <= nx; x++) {
+      const float f = t_at((x - 1) % turn, j);
+      data.append(reinterpret_cast<const char*>(&f), 4);
+    }
+  write_file(dir.file("l.dat"), data);
+  const std::string lats = " 5 levels -60 -30 0 28 60\n", times = " 1 linear 00z01jan2000 1dy\n";
+  write_file(dir.file("l.ctl"), "dset ^l.dat\nundef -999\nxdef 49 levels" + lons + "\nydef" + lats +
+                                    "zdef 1 levels 1000\ntdef" + times +
+                                    "vars 1\nt 0 99 T\nendvars\n");
+  write_file(dir.file("lx.ctl"), "dset ^l.nc\nxdef lon 49 levels" + lons + "\nydef lat" + lats +
+                                     "tdef time" + times + "vars 1\nt=>t 0 99 T\nendvars\n");
+  const std::string make = "cd " + dir.path() + " && cdo -s -f nc import_binary l.ctl l.nc";
+  if (std::system((make + " >/dev/null 2>&1").c_str()) != 0)
+    GTEST_SKIP() << "cdo could not make the netCDF file";
+  // By hand: the 48 places once each, all boxes alike; three columns
+  // across the date line, 172, 180 and 187 (the second column a turn on).
+  double row = 0;
+  for (int p = 0; p < turn; p++) row += t_at(p, y);
+  const double across = double(t_at(turn - 1, y)) + t_at(0, y) + t_at(1, y);
+  const struct {
+    std::string cmd;
+    double want;
+  } cases[] = {
+      {"d ave(t,lon=0,lon=360)", row / turn},
+      {"d sum(t,lon=0,lon=360)", row},
+      {"d ave(t,lon=168.5,lon=191)", across / 3},
+      {"d sum(t,lon=168.5,lon=191)", across},
+      {"d ave(t,lon=-191,lon=-168.5)", across / 3},
+      {"d t(x=50)", t_at(1, y)},
+      {"d t(x=0)", t_at(turn - 1, y)},
+      {"d t(lon=187)", t_at(1, y)},
+      {"d t(lon=-173)", t_at(1, y)},
+  };
+  for (const char* open : {"open l.ctl", "sdfopen l.nc", "xdfopen lx.ctl"}) {
+    SCOPED_TRACE(open);
+    std::string input = std::string(open) + "\nq dims\nset lat 28\nset x 1\n";
+    for (const auto& c : cases) input += c.cmd + "\n";
+    input += "set lon 170 190\nset gxout stat\nd t\n";
+    const RunResult r = run_batch(input, dir.path());
+    EXPECT_NE(answer(r.out, "q dims").find("X = 1 to 49\n"), std::string::npos)
+        << answer(r.out, "q dims");
+    for (const auto& c : cases)
+      EXPECT_NEAR(result_of(r.out, c.cmd), c.want, 2e-5 * std::fabs(c.want))
+          << c.cmd << "\n"
+          << answer(r.out, c.cmd);
+    const std::string stat = answer(r.out, "d t");
+    EXPECT_NE(stat.find("I Dimension = 47 to 51 Levels 165 172 180 187 195\n"), std::string::npos)
+        << stat;
+    EXPECT_NE(stat.find("Undef count = 0  Valid count = 5\n"), std::string::npos) << stat;
+  }
+  // cdo's zonal mean of the file without its second copy of the seam.
+  const std::string zonal =
+      "cdo -s outputf,%.9g -selindexbox,1,1,4,4 -zonmean "
+      "-selindexbox,1,48,1,5 " +
+      dir.file("l.nc") + " 2>/dev/null";
+  FILE* p = popen(zonal.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  double cdo_zonal = std::nan("");
+  if (std::fscanf(p, "%lf", &cdo_zonal) != 1) cdo_zonal = std::nan("");
+  pclose(p);
+  EXPECT_NEAR(row / turn, cdo_zonal, 2e-5 * cdo_zonal) << zonal;
 }
 
 // A region of 1/1200 degree: "global" and a box wider than the file read
