@@ -577,9 +577,10 @@ TEST(Sdfopen, PackedDataEqualToTheStoredMissingCodeAreData) {
 // A float or double value is missing within 1e-5 of a missing value, or
 // within 1e-5 of the missing value's size when that is smaller (exactly at
 // 0): small values beside a zero or tiny missing value are data, and beside
-// a missing value of 1 or more the band is 1e-5 as ever. Ten values a row:
-// eight through the conversion of whole rows, two after it one by one; -1
-// marks an undefined point.
+// a missing value of 1 or more the band is 1e-5 as ever. A NaN missing
+// value names only the NaN points. Ten values a row: eight through the
+// conversion of whole rows, two after it one by one; -1 marks an undefined
+// point.
 TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
   const struct {
     const char* type;
@@ -623,6 +624,24 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
        "v:_FillValue = -2. ;",
        "-2.000008, -1.99997, -2, 1e-6, 0, 0, 0, 0, 0, -2.000002",
        {-1, -1.99997, -1, 1e-6, 0, 0, 0, 0, 0, -1}},
+      // A NaN missing value names the NaN points alone, and beside another
+      // missing value both mark.
+      {"float",
+       "v:_FillValue = NaNf ;",
+       "1, NaN, 3, 0, -5, 1e30, NaN, 2, NaN, 4",
+       {1, -1, 3, 0, -5, 1e30, -1, 2, -1, 4}},
+      {"double",
+       "v:_FillValue = NaN ;",
+       "NaN, 1e-30, 2, 0, 0, 0, 0, 0, 9.5, NaN",
+       {-1, 1e-30, 2, 0, 0, 0, 0, 0, 9.5, -1}},
+      {"double",
+       "v:missing_value = NaN ;\n  v:_FillValue = -999. ;",
+       "1, NaN, -999, 0, 2, 3, 4, 5, -999, NaN",
+       {1, -1, -1, 0, 2, 3, 4, 5, -1, -1}},
+      {"float",
+       "v:missing_value = NaNf ;",
+       "9.96921e36, NaN, 7, 0, 0, 0, 0, 0, NaN, 8",
+       {-1, -1, 7, 0, 0, 0, 0, 0, -1, 8}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.type) + " " + row.attributes);
@@ -635,13 +654,26 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
                    "\ndata:\n lat = 0 ;\n lon = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 ;\n v = " +
                    row.values + " ;\n}\n");
     ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("m.nc") + " " + dir.file("m.cdl")));
-    RunResult r =
-        run_batch("sdfopen m.nc\nset gxout print\nset prnopts %.8g\nset x 1 10\nd const(v,-1,-u)\n",
-                  dir.path());
+    RunResult r = run_batch(
+        "sdfopen m.nc\nset gxout print\nset prnopts %.8g\nset x 1 10\nd const(v,-1,-u)\n"
+        "set prnopts %.9g\nd aave(v,global)\n",
+        dir.path());
     const std::vector<double> got = printed_values(r.out, "d const(v,-1,-u)");
     ASSERT_EQ(got.size(), row.want.size()) << r.out;
     for (size_t i = 0; i < got.size(); i++)
       EXPECT_NEAR(got[i], row.want[i], 1e-6 * std::fabs(row.want[i])) << i;
+    // The area mean of the row (one latitude, even longitudes) is the mean
+    // of its defined values.
+    double sum = 0;
+    int n = 0;
+    for (double w : row.want)
+      if (w != -1) {
+        sum += w;
+        n++;
+      }
+    const std::vector<double> mean = printed_values(r.out, "d aave(v,global)");
+    ASSERT_EQ(mean.size(), 1u) << r.out;
+    EXPECT_NEAR(mean[0], sum / n, 1e-6 * std::fabs(sum / n));
   }
 }
 
