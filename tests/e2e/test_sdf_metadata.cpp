@@ -132,10 +132,15 @@ TEST(SdfMetadata, UnevenTimeStepsWarnOnce) {
   EXPECT_NE(r.out.find("time 4 is 00:00Z02JAN2000 in the file but 18:00Z01JAN2000"),
             std::string::npos)
       << r.out;
-  // Mid-month days of 2000 (a leap year) and a plain six-hourly axis.
+  // Mid-month days of 2000 (a leap year), a plain six-hourly axis, and one
+  // on the proleptic Gregorian calendar across March 1500 (a common year on
+  // it, a leap year on the Julian calendar).
+  std::string hours;
+  for (int h = 0; h < 300; h++) hours += (h ? ", " : "") + std::to_string(6 * h);
   for (const std::string& cdl :
        {time_cdl("days since 2000-01-01", "15.5, 45, 75.5, 106, 136.5, 167", 6),
-        time_cdl("hours since 2000-01-01", "0, 6, 12, 18, 24", 5)}) {
+        time_cdl("hours since 2000-01-01", "0, 6, 12, 18, 24", 5),
+        time_cdl("hours since 1500-01-01", hours, 300, "proleptic_gregorian")}) {
     cdl_file(dir, "t", cdl);
     r = run_batch("sdfopen t.nc\nq files\n", dir.path());
     EXPECT_EQ(r.out.find("not evenly stepped"), std::string::npos) << cdl << r.out;
@@ -163,6 +168,18 @@ TEST(SdfMetadata, CalendarsNotHeldWarnOnce) {
       << r.out;
   EXPECT_NE(answer(r.out, "q ctlinfo").find("tdef 24 linear 00Z01JAN2000 1mo\n"),
             std::string::npos);
+  // A CMIP-style monthly file from 16 January 2015 (59415 days after 1850 on
+  // 360-day years): the warning still says how the dates are shown, and
+  // the third month is read at 16 March 2015.
+  cdl_file(dir, "t", time_cdl("days since 1850-01-01", "59415, 59445, 59475", 3, "360_day"));
+  r = run_batch("sdfopen t.nc\nset gxout print\nset time 16mar2015\nq dims\nd v\n", dir.path());
+  EXPECT_EQ(count_of(r.out, "which Vemra does not hold; dates are shown on the standard calendar"),
+            1u)
+      << r.out;
+  EXPECT_NE(answer(r.out, "q dims").find("T is fixed     Time = 00Z16MAR2015  T = 3\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(printed_values(r.out, "d v"), (std::vector<double>{9, 10, 11, 12}));
   for (const char* calendar : {"julian", "all_leap", "366_day", "360_day"}) {
     cdl_file(dir, "t", time_cdl("days since 2000-01-01", "0, 1, 2", 3, calendar));
     r = run_batch("sdfopen t.nc\nq files\n", dir.path());
