@@ -208,7 +208,7 @@ TEST(SdfMetadata, CalendarsNotHeldWarnOnce) {
 }
 
 // Coordinates of the netCDF-4 integer types (64-bit and unsigned) read as
-// numbers, as 32-bit ones are: xarray writes every time as a 64-bit integer.
+// numbers, as 32-bit ones are: times are often written as 64-bit integers.
 // Data variables of those types are refused as int data are.
 TEST(SdfMetadata, NetCdf4IntegerCoordinatesReadAsNumbers) {
   TempDir dir;
