@@ -105,7 +105,9 @@ bool read_atts(int ncid, int varid, int count, std::vector<netcdf_att>& atts) {
       atts.push_back(std::move(a));
       continue;
     }
-    int size = nc_type_size(a.type);
+    // Attributes of the netCDF-4 integer types stay unread: only their
+    // coordinates' values are read as numbers.
+    int size = is_nc4_integer(a.type) ? 0 : nc_type_size(a.type);
     if (a.type == NC_CHAR || a.type == NC_BYTE) size = 1;
     if (size > 0) {
       // Byte and char attributes get one more byte: the terminator of a text.
@@ -181,20 +183,35 @@ long io_std::dim_size(int id) const {
 
 int nc_type_size(nc_type type) {
   switch (type) {
-    case NC_BYTE: return 1;
-    case NC_SHORT: return 2;
-    case NC_INT: return 4;
+    case NC_BYTE:
+    case NC_UBYTE: return 1;
+    case NC_SHORT:
+    case NC_USHORT: return 2;
+    case NC_INT:
+    case NC_UINT: return 4;
     case NC_FLOAT: return 4;
-    case NC_DOUBLE: return 8;
+    case NC_DOUBLE:
+    case NC_INT64:
+    case NC_UINT64: return 8;
     default: return 0;
   }
+}
+
+bool is_nc4_integer(nc_type type) {
+  return type == NC_UBYTE || type == NC_USHORT || type == NC_UINT || type == NC_INT64 ||
+         type == NC_UINT64;
 }
 
 bool value_as_double(const void* data, nc_type type, long index, double* out) {
   switch (type) {
     case NC_BYTE: *out = static_cast<const signed char*>(data)[index]; return true;
+    case NC_UBYTE: *out = static_cast<const unsigned char*>(data)[index]; return true;
     case NC_SHORT: *out = static_cast<const short*>(data)[index]; return true;
+    case NC_USHORT: *out = static_cast<const unsigned short*>(data)[index]; return true;
     case NC_INT: *out = static_cast<const int*>(data)[index]; return true;
+    case NC_UINT: *out = static_cast<const unsigned*>(data)[index]; return true;
+    case NC_INT64: *out = double(static_cast<const long long*>(data)[index]); return true;
+    case NC_UINT64: *out = double(static_cast<const unsigned long long*>(data)[index]); return true;
     case NC_FLOAT: *out = static_cast<const float*>(data)[index]; return true;
     case NC_DOUBLE: *out = static_cast<const double*>(data)[index]; return true;
     default: return false;
@@ -485,7 +502,9 @@ int read_one_dimension(const io_std* io, var_info* var, int dim) {
 
 int convtype(const void* data, nc_type from, void* out, nc_type to, long from_index,
              long to_index) {
-  if (from != NC_SHORT && from != NC_INT && from != NC_FLOAT && from != NC_DOUBLE) return 0;
+  if (from != NC_SHORT && from != NC_INT && from != NC_FLOAT && from != NC_DOUBLE &&
+      !is_nc4_integer(from))
+    return 0;
   double v;
   value_as_double(data, from, from_index, &v);
   switch (to) {

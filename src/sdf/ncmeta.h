@@ -137,12 +137,16 @@ class slice_handle {
 };
 
 // Element index of data (of type from) into *out as type to: 1 for the
-// handled pairs (short, int, float, double each way), else 0.
+// handled pairs (short, int, float, double each way, and from the netCDF-4
+// integer types), else 0.
 int convtype(const void* data, nc_type from, void* out, nc_type to, long from_index, long to_index);
 // Element index of typed data as a double; false for types not held.
 bool value_as_double(const void* data, nc_type type, long index, double* out);
 // Size in bytes of one value, 0 for types this reader does not hold.
 int nc_type_size(nc_type type);
+// The integer types netCDF-4 added: unsigned ones and 64-bit ones. Read as
+// numbers where they are coordinates; data of them are refused as int data.
+bool is_nc4_integer(nc_type type);
 
 // Packing: 1 when the scale/offset pair is not trivial. The outputs are the
 // scale, the offset, the attributes' type and the variable's type.

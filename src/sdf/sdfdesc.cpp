@@ -417,6 +417,11 @@ double sdf_default_fill(nc_type type) {
     case NC_BYTE: return -127;
     case NC_SHORT: return -32767;
     case NC_INT: return -2147483647;
+    case NC_UBYTE: return NC_FILL_UBYTE;
+    case NC_USHORT: return NC_FILL_USHORT;
+    case NC_UINT: return NC_FILL_UINT;
+    case NC_INT64: return double(NC_FILL_INT64);
+    case NC_UINT64: return double(NC_FILL_UINT64);
     default: return kFloatFill;
   }
 }

@@ -73,9 +73,14 @@ const char* decoder_rules(const io_std* io, const var_info* v, const file_descri
   const double type_fill = var_type == NC_SHORT ? -32767.0 : kFloatFill;
   // Each attribute is taken by its own type: a float _FillValue on short
   // data marks the stored short of that value.
-  double mv, fv;
+  double mv = 0, fv = 0;
   bool has_mv = attribute_value(v, "missing_value", &mv);
   bool has_fv = attribute_value(v, "_FillValue", &fv);
+  // A NaN missing value names the NaN points, which are missing as they
+  // are; nothing compares equal to NaN, so it is held as an infinity, which
+  // no stored value of data lies near.
+  for (double* m : {&mv, &fv})
+    if (std::isnan(*m)) *m = std::numeric_limits<double>::infinity();
   if (has_mv) {
     d->miss1 = mv;
     d->has_miss2 = true;

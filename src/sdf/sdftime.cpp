@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "base/alloc.h"
 #include "base/message.h"
@@ -70,24 +71,138 @@ bool month_units(const char* units) {
          starts(units, "common_years/12");
 }
 
+// The calendars of a time coordinate's "calendar" attribute. The time model
+// holds the standard and the 365-day calendar; dates of any other are shown
+// on the standard one.
+enum class sdf_calendar { standard, days_365, not_held };
+
+// How the dates of a file's times are counted: by the units library (whose
+// calendar is the standard one, Julian before 15 October 1582), on the
+// session's 365-day calendar, or here on the file's own calendar.
+enum class file_days { library, proleptic_gregorian, julian, days_360, days_366 };
+
+struct calendar_name {
+  const char* name;
+  sdf_calendar calendar;
+  file_days days;
+};
+constexpr calendar_name kCalendars[] = {
+    {"standard", sdf_calendar::standard, file_days::library},
+    {"gregorian", sdf_calendar::standard, file_days::library},
+    {"proleptic_gregorian", sdf_calendar::standard, file_days::proleptic_gregorian},
+    {"365_day", sdf_calendar::days_365, file_days::library},
+    {"noleap", sdf_calendar::days_365, file_days::library},
+    {"365_day_year", sdf_calendar::days_365, file_days::library},
+    {"julian", sdf_calendar::not_held, file_days::julian},
+    {"360_day", sdf_calendar::not_held, file_days::days_360},
+    {"366_day", sdf_calendar::not_held, file_days::days_366},
+    {"all_leap", sdf_calendar::not_held, file_days::days_366},
+};
+
+// The entry of the time coordinate tv's calendar (standard without the
+// attribute; null for a name not known) and its name.
+const calendar_name* calendar_entry(const var_info& tv, const char** name = nullptr) {
+  const netcdf_att* c = find_att(tv.atts, "calendar");
+  if (!c || c->type != NC_CHAR) return &kCalendars[0];
+  if (name) *name = c->text();
+  for (const calendar_name& k : kCalendars)
+    if (sdf_equal_nocase(c->text(), k.name)) return &k;
+  return nullptr;
+}
+
+sdf_calendar calendar_of(const var_info& tv, const char** name = nullptr) {
+  const calendar_name* k = calendar_entry(tv, name);
+  return k ? k->calendar : sdf_calendar::not_held;
+}
+
+file_days days_of(const var_info& tv) {
+  const calendar_name* k = calendar_entry(tv);
+  return k ? k->days : file_days::library;
+}
+
+long long floor_div(long long a, long long b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+
+// Day numbers of dates on the calendars counted here (day 0 is 1 January
+// of year 0), and the dates of day numbers.
+class file_calendar {
+ public:
+  explicit file_calendar(file_days days) : days_(days) {}
+
+  long long day_number(const date_time& d) const {
+    long long n = year_start(d.year);
+    for (int m = 1; m < d.month && m <= 12; m++) n += month_days(d.year, m);
+    return n + d.day - 1;
+  }
+
+  // False for a year past what a date holds.
+  bool date_of(long long n, date_time* out) const {
+    static constexpr double kMeanYear[] = {365.2425, 365.2425, 365.25, 360, 366};
+    long long y = static_cast<long long>(std::floor(double(n) / kMeanYear[int(days_)]));
+    while (year_start(y) > n) y--;
+    while (year_start(y + 1) <= n) y++;
+    if (y < -kMaxYear || y > kMaxYear) return false;
+    long long left = n - year_start(y);
+    int m = 1;
+    while (m < 12 && left >= month_days(y, m)) left -= month_days(y, m++);
+    *out = date_time{int(y), m, int(left) + 1, 0, 0};
+    return true;
+  }
+
+ private:
+  static constexpr long long kMaxYear = 100000000;
+
+  bool leap(long long y) const {
+    switch (days_) {
+      case file_days::proleptic_gregorian: return y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
+      case file_days::julian: return y % 4 == 0;
+      case file_days::days_366: return true;
+      default: return false;
+    }
+  }
+  int month_days(long long y, int m) const {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (days_ == file_days::days_360) return 30;
+    return kDays[m - 1] + (m == 2 && leap(y) ? 1 : 0);
+  }
+  // Days from 1 January of year 0 to 1 January of year y.
+  long long year_start(long long y) const {
+    switch (days_) {
+      case file_days::proleptic_gregorian:
+        return 365 * y + floor_div(y + 3, 4) - floor_div(y + 99, 100) + floor_div(y + 399, 400);
+      case file_days::julian: return 365 * y + floor_div(y + 3, 4);
+      case file_days::days_360: return 360 * y;
+      default: return 366 * y;
+    }
+  }
+
+  file_days days_;
+};
+
 // Dates of time values in units of the units library. Whole months and
 // years are counted on the calendar, and on a 365-day calendar every step is
-// counted on it too, because the units library knows only the standard one.
-// What depends only on the units is worked out once, as a file may hold
-// many times.
+// counted on it too, because the units library knows only the standard one;
+// so are the steps on the other calendars of the file's own (days holds
+// which). What depends only on the units is worked out once, as a file may
+// hold many times.
 class ud_dates {
  public:
-  ud_dates(const ud_unit& unit, const char* units, const char* base, bool cal365)
-      : unit_(unit), months_(month_units(units)), years_(year_units(base)) {
+  ud_dates(const ud_unit& unit, const char* units, const char* base, bool cal365, file_days days)
+      : unit_(unit), months_(month_units(units)), years_(year_units(base)), days_(days) {
     int y, mo, d, h, mi;
     float sec;
     origin_ok_ = utCalendar(0.0, unit.get(), &y, &mo, &d, &h, &mi, &sec) == 0;
     origin_ = date_time{y, mo < 1 ? 1 : mo, d < 1 ? 1 : d, h, mi};
+    origin_second_ = sec;
+    // The units library counts the days before 15 October 1582 as Julian
+    // ones, and the Gregorian ones after it.
+    gregorian_origin_ = std::make_tuple(y, mo, d) >= std::make_tuple(1582, 10, 15);
     // The step of the origin's own unit, in minutes.
     ud_unit plain;
     double slope = 0;
-    if (plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0)
+    if (plain.scan(base) == 0 && ud_converts(plain, "minute", &slope) && slope > 0) {
       (cal365 ? minutes_per_unit_ : unit_minutes_) = slope;
+      own_minutes_ = slope;
+    }
   }
 
   bool date(double value, date_time* out) {
@@ -102,6 +217,7 @@ class ud_dates {
       *out = origin;
       return true;
     }
+    if (counted_here(value)) return own_date(value, out);
     if (minutes_per_unit_ > 0) {
       double minutes = std::floor(value * minutes_per_unit_ + 0.5);
       if (std::fabs(minutes) < 2e9) {
@@ -177,10 +293,48 @@ class ud_dates {
     return true;
   }
 
+  // Dates the units library would put on another calendar than the
+  // file's: all on a calendar it lacks, and on the proleptic Gregorian one
+  // those it counts from or back to its Julian days.
+  bool counted_here(double value) const {
+    if (days_ == file_days::library || own_minutes_ <= 0) return false;
+    return days_ != file_days::proleptic_gregorian || !gregorian_origin_ || value < 0;
+  }
+
+  // The date of a value on the file's own calendar: the origin moved on by
+  // the value's minutes, rounded to the minute. A day the session's
+  // calendar lacks (30 February) is the first of the next month.
+  bool own_date(double value, date_time* out) const {
+    const double x = value * own_minutes_ + double(origin_second_) / 60;
+    if (!(std::fabs(x) < 1e15)) return false;
+    const long long m =
+        static_cast<long long>(std::floor(x + 0.5)) + origin_.hour * 60LL + origin_.minute;
+    const long long days = floor_div(m, 1440), in_day = m - days * 1440;
+    const file_calendar calendar(days_);
+    date_time d;
+    if (!calendar.date_of(calendar.day_number(origin_) + days, &d)) return false;
+    d.hour = int(in_day / 60);
+    d.minute = int(in_day % 60);
+    if (d.day > days_in_month(d.year, d.month)) {
+      d.day = 1;
+      if (++d.month > 12) {
+        d.month = 1;
+        d.year++;
+      }
+    }
+    *out = d;
+    return true;
+  }
+
   const ud_unit& unit_;
   bool months_, years_;
+  file_days days_;
   bool origin_ok_ = false;
   date_time origin_{};
+  float origin_second_ = 0;
+  bool gregorian_origin_ = true;
+  // Minutes of the base unit, for the dates counted here.
+  double own_minutes_ = 0;
   // On a 365-day calendar: minutes of the base unit, which count each date
   // on our calendar.
   double minutes_per_unit_ = 0;
@@ -338,35 +492,6 @@ bool origin_exists(const char* p, bool cal365) {
   q = digits(q + 1, &mi);
   if (!q) return true;
   return h <= 23 && mi <= 59;
-}
-
-// The calendars of a time coordinate's "calendar" attribute. The time model
-// holds the standard and the 365-day calendar; dates of any other are shown
-// on the standard one.
-enum class sdf_calendar { standard, days_365, not_held };
-
-struct calendar_name {
-  const char* name;
-  sdf_calendar calendar;
-};
-constexpr calendar_name kCalendars[] = {
-    {"standard", sdf_calendar::standard},
-    {"gregorian", sdf_calendar::standard},
-    {"proleptic_gregorian", sdf_calendar::standard},
-    {"365_day", sdf_calendar::days_365},
-    {"noleap", sdf_calendar::days_365},
-    {"365_day_year", sdf_calendar::days_365},
-};
-
-// The calendar of the time coordinate tv (standard without the attribute)
-// and its name.
-sdf_calendar calendar_of(const var_info& tv, const char** name = nullptr) {
-  const netcdf_att* c = find_att(tv.atts, "calendar");
-  if (!c || c->type != NC_CHAR) return sdf_calendar::standard;
-  if (name) *name = c->text();
-  for (const calendar_name& k : kCalendars)
-    if (sdf_equal_nocase(c->text(), k.name)) return k.calendar;
-  return sdf_calendar::not_held;
 }
 
 // The axis's times, dated for the step check. gr2t carries a far time
@@ -567,7 +692,7 @@ bool ud_time_axis(file_descriptor* pfi, io_std* io, var_info* tv, const char* un
                                  : "Error parsing UDUNITS time units in SDF file.\n");
     return false;
   }
-  ud_dates dates(unit, units, base.c_str(), pfi->calendar_365 == 1);
+  ud_dates dates(unit, units, base.c_str(), pfi->calendar_365 == 1, days_of(*tv));
   date_time first{};
   if (!dates.date(v1, &first)) {
     kaprnt(msg_level::error, "Error decoding initial udunits time value in SDF file.\n");

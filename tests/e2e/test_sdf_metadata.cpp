@@ -4,6 +4,7 @@
 // coordinates or times cannot make a data set.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -131,10 +132,15 @@ TEST(SdfMetadata, UnevenTimeStepsWarnOnce) {
   EXPECT_NE(r.out.find("time 4 is 00:00Z02JAN2000 in the file but 18:00Z01JAN2000"),
             std::string::npos)
       << r.out;
-  // Mid-month days of 2000 (a leap year) and a plain six-hourly axis.
+  // Mid-month days of 2000 (a leap year), a plain six-hourly axis, and one
+  // on the proleptic Gregorian calendar across March 1500 (a common year on
+  // it, a leap year on the Julian calendar).
+  std::string hours;
+  for (int h = 0; h < 300; h++) hours += (h ? ", " : "") + std::to_string(6 * h);
   for (const std::string& cdl :
        {time_cdl("days since 2000-01-01", "15.5, 45, 75.5, 106, 136.5, 167", 6),
-        time_cdl("hours since 2000-01-01", "0, 6, 12, 18, 24", 5)}) {
+        time_cdl("hours since 2000-01-01", "0, 6, 12, 18, 24", 5),
+        time_cdl("hours since 1500-01-01", hours, 300, "proleptic_gregorian")}) {
     cdl_file(dir, "t", cdl);
     r = run_batch("sdfopen t.nc\nq files\n", dir.path());
     EXPECT_EQ(r.out.find("not evenly stepped"), std::string::npos) << cdl << r.out;
@@ -162,6 +168,18 @@ TEST(SdfMetadata, CalendarsNotHeldWarnOnce) {
       << r.out;
   EXPECT_NE(answer(r.out, "q ctlinfo").find("tdef 24 linear 00Z01JAN2000 1mo\n"),
             std::string::npos);
+  // A CMIP-style monthly file from 16 January 2015 (59415 days after 1850 on
+  // 360-day years): the warning still says how the dates are shown, and
+  // the third month is read at 16 March 2015.
+  cdl_file(dir, "t", time_cdl("days since 1850-01-01", "59415, 59445, 59475", 3, "360_day"));
+  r = run_batch("sdfopen t.nc\nset gxout print\nset time 16mar2015\nq dims\nd v\n", dir.path());
+  EXPECT_EQ(count_of(r.out, "which Vemra does not hold; dates are shown on the standard calendar"),
+            1u)
+      << r.out;
+  EXPECT_NE(answer(r.out, "q dims").find("T is fixed     Time = 00Z16MAR2015  T = 3\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(printed_values(r.out, "d v"), (std::vector<double>{9, 10, 11, 12}));
   for (const char* calendar : {"julian", "all_leap", "366_day", "360_day"}) {
     cdl_file(dir, "t", time_cdl("days since 2000-01-01", "0, 1, 2", 3, calendar));
     r = run_batch("sdfopen t.nc\nq files\n", dir.path());
@@ -186,6 +204,69 @@ TEST(SdfMetadata, CalendarsNotHeldWarnOnce) {
     r = run_batch("sdfopen t.nc\nq ctlinfo\n", dir.path());
     EXPECT_EQ(r.out.find("Warning"), std::string::npos) << k.calendar << r.out;
     EXPECT_NE(answer(r.out, "q ctlinfo").find(k.tdef), std::string::npos) << k.calendar << r.out;
+  }
+}
+
+// Coordinates of the netCDF-4 integer types (64-bit and unsigned) read as
+// numbers, as 32-bit ones are: times are often written as 64-bit integers.
+// Data variables of those types are refused as int data are.
+TEST(SdfMetadata, NetCdf4IntegerCoordinatesReadAsNumbers) {
+  TempDir dir;
+  struct c {
+    std::string axis, type, units, values, want;
+  };
+  const c cases[] = {
+      {"time", "int64", "hours since 2000-01-01 00:00:00", "0, 6, 12",
+       "tdef 3 linear 00Z01JAN2000 360mn\n"},
+      {"time", "uint64", "hours since 2000-01-01", "24, 48", "tdef 2 linear 00Z02JAN2000 1440mn\n"},
+      {"time", "uint", "days since 2000-01-01", "31, 60", "tdef 2 linear 00Z01FEB2000 1mo\n"},
+      {"time", "ushort", "minutes since 2000-01-01", "65500, 65530",
+       "tdef 2 linear 11:40Z15FEB2000 30mn\n"},
+      {"time", "ubyte", "hours since 2000-01-01", "200, 206", "tdef 2 linear 08Z09JAN2000 360mn\n"},
+      {"lat", "int64", "degrees_north", "-10, 0, 10", "ydef 3 linear -10 10\n"},
+      {"lat", "ushort", "degrees_north", "10, 20, 40", "ydef 3 levels 10 20 40\n"},
+      {"lon", "uint64", "degrees_east", "0, 90, 180, 270", "xdef 4 linear 0 90\n"},
+      {"lon", "ubyte", "degrees_east", "250, 251", "xdef 2 linear 250 1\n"},
+      {"lev", "uint", "hPa", "1000, 850", "zdef 2 levels 1000 850\n"},
+  };
+  for (const c& k : cases) {
+    SCOPED_TRACE(k.axis + " " + k.type);
+    const int n = int(std::count(k.values.begin(), k.values.end(), ',')) + 1;
+    auto size = [&](const std::string& axis, int other) { return k.axis == axis ? n : other; };
+    auto coord = [&](const std::string& axis, const std::string& type, const std::string& units) {
+      return " " + (k.axis == axis ? k.type : type) + " " + axis + "(" + axis + ") ;\n  " + axis +
+             ":units = \"" + (k.axis == axis ? k.units : units) + "\" ;\n";
+    };
+    const int nt = size("time", 2), nz = size("lev", 1), ny = size("lat", 2), nx = size("lon", 2);
+    std::string v, w;
+    for (int i = 0; i < nt * nz * ny * nx; i++) {
+      v += (i ? ", " : "") + std::to_string(i + 1);
+      w += (i ? ", " : "") + std::to_string(i % 100);
+    }
+    const std::string dims = nz > 1 ? "time, lev, lat, lon" : "time, lat, lon";
+    cdl_file(dir, "i",
+             "netcdf i {\ndimensions:\n time = " + std::to_string(nt) +
+                 " ;\n lev = " + std::to_string(nz) + " ;\n lat = " + std::to_string(ny) +
+                 " ;\n lon = " + std::to_string(nx) + " ;\nvariables:\n" +
+                 coord("time", "double", "hours since 2000-01-01") + coord("lev", "float", "hPa") +
+                 coord("lat", "float", "degrees_north") + coord("lon", "float", "degrees_east") +
+                 " float v(" + dims + ") ;\n " + k.type + " w(" + dims + ") ;\ndata:\n " + k.axis +
+                 " = " + k.values + " ;\n" + (k.axis == "time" ? "" : " time = 0, 6 ;\n") +
+                 (k.axis == "lat" ? "" : " lat = 0, 1 ;\n") +
+                 (k.axis == "lon" ? "" : " lon = 0, 1 ;\n") + (nz > 1 ? "" : " lev = 500 ;\n") +
+                 " v = " + v + " ;\n w = " + w + " ;\n}\n",
+             "nc4");
+    RunResult r =
+        run_batch("sdfopen i.nc\nq ctlinfo\nset gxout print\nset x 1 " + std::to_string(nx) +
+                      "\nset y 1 " + std::to_string(ny) + "\nset z 1\nset t 1\nd v\nd w\n",
+                  dir.path());
+    EXPECT_NE(answer(r.out, "q ctlinfo").find(k.want), std::string::npos) << r.out;
+    std::vector<double> first;
+    for (int i = 1; i <= nx * ny; i++) first.push_back(i);
+    EXPECT_EQ(printed_values(r.out, "d v"), first);
+    EXPECT_EQ(
+        answer(r.out, "d w").rfind("SDF data variable has unsupported packed data type.\n", 0), 0u)
+        << answer(r.out, "d w");
   }
 }
 

@@ -185,8 +185,8 @@ std::string time_file(const TempDir& dir, const std::string& units, const std::s
 
 }  // namespace
 
-// CF time axes in every unit, stepped in minutes or months; the 365-day
-// calendars count from their origin on their own calendar.
+// CF time axes in every unit, stepped in minutes or months; the first time
+// is dated on the file's own calendar.
 TEST(Sdfopen, TimeAxesInEveryUnit) {
   TempDir dir;
   struct c {
@@ -203,6 +203,27 @@ TEST(Sdfopen, TimeAxesInEveryUnit) {
       {"years since 1990-01-01", "0, 1", "", "tdef 2 linear 00Z01JAN1990 12mo"},
       {"days since 1850-01-01", "54809, 54810", "365_day", "tdef 2 linear 00Z01MAR2000 1440mn"},
       {"days since 1850-01-01", "54809, 54810", "standard", "tdef 2 linear 00Z24JAN2000 1440mn"},
+      // The first time on the file's own calendar, stepped on the session's:
+      // 360-day years (165 * 360 = 59400, 15 days more; 150 * 360 = 54000,
+      // 56 days more; 30 February is taken as 1 March; one day before the
+      // origin), the proleptic Gregorian days from year 1 (730119 is 1
+      // January 2000, and 17522856 hours its midnight), Julian years (37
+      // leap days from 1850 to 1999, one more than Gregorian ones) and
+      // 366-day years (149 * 366 = 54534, 253 days more).
+      {"days since 1850-01-01", "59415, 59445", "360_day", "tdef 2 linear 00Z16JAN2015 1mo"},
+      {"days since 1850-01-01", "54056, 54057", "360_day", "tdef 2 linear 00Z27FEB2000 1440mn"},
+      {"days since 1850-01-01", "54059, 54060", "360_day", "tdef 2 linear 00Z01MAR2000 1440mn"},
+      {"days since 1850-01-01 12:00", "54787.25, 54788", "360_day",
+       "tdef 2 linear 18Z08MAR2002 1080mn"},
+      {"days since 2000-01-01", "-1, 0", "360_day", "tdef 2 linear 00Z30DEC1999 1440mn"},
+      {"days since 0001-01-01", "730119, 730120", "proleptic_gregorian",
+       "tdef 2 linear 00Z01JAN2000 1440mn"},
+      {"hours since 0001-01-01 00:00:00", "17522862, 17522868", "proleptic_gregorian",
+       "tdef 2 linear 06Z01JAN2000 360mn"},
+      {"days since 1850-01-01", "54787, 54788", "julian", "tdef 2 linear 00Z01JAN2000 1440mn"},
+      {"days since 1850-01-01", "54787, 54788", "all_leap", "tdef 2 linear 00Z10SEP1999 1440mn"},
+      {"days since 1850-01-01", "54787, 54788", "366_day", "tdef 2 linear 00Z10SEP1999 1440mn"},
+      {"days since 1850-01-01", "54787, 54788", "standard", "tdef 2 linear 00Z02JAN2000 1440mn"},
   };
   for (const c& k : cases)
     EXPECT_EQ(time_file(dir, k.units, k.values, k.calendar), k.want)
@@ -577,9 +598,10 @@ TEST(Sdfopen, PackedDataEqualToTheStoredMissingCodeAreData) {
 // A float or double value is missing within 1e-5 of a missing value, or
 // within 1e-5 of the missing value's size when that is smaller (exactly at
 // 0): small values beside a zero or tiny missing value are data, and beside
-// a missing value of 1 or more the band is 1e-5 as ever. Ten values a row:
-// eight through the conversion of whole rows, two after it one by one; -1
-// marks an undefined point.
+// a missing value of 1 or more the band is 1e-5 as ever. A NaN missing
+// value names only the NaN points. Ten values a row: eight through the
+// conversion of whole rows, two after it one by one; -1 marks an undefined
+// point.
 TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
   const struct {
     const char* type;
@@ -623,6 +645,24 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
        "v:_FillValue = -2. ;",
        "-2.000008, -1.99997, -2, 1e-6, 0, 0, 0, 0, 0, -2.000002",
        {-1, -1.99997, -1, 1e-6, 0, 0, 0, 0, 0, -1}},
+      // A NaN missing value names the NaN points alone, and beside another
+      // missing value both mark.
+      {"float",
+       "v:_FillValue = NaNf ;",
+       "1, NaN, 3, 0, -5, 1e30, NaN, 2, NaN, 4",
+       {1, -1, 3, 0, -5, 1e30, -1, 2, -1, 4}},
+      {"double",
+       "v:_FillValue = NaN ;",
+       "NaN, 1e-30, 2, 0, 0, 0, 0, 0, 9.5, NaN",
+       {-1, 1e-30, 2, 0, 0, 0, 0, 0, 9.5, -1}},
+      {"double",
+       "v:missing_value = NaN ;\n  v:_FillValue = -999. ;",
+       "1, NaN, -999, 0, 2, 3, 4, 5, -999, NaN",
+       {1, -1, -1, 0, 2, 3, 4, 5, -1, -1}},
+      {"float",
+       "v:missing_value = NaNf ;",
+       "9.96921e36, NaN, 7, 0, 0, 0, 0, 0, NaN, 8",
+       {-1, -1, 7, 0, 0, 0, 0, 0, -1, 8}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.type) + " " + row.attributes);
