@@ -127,7 +127,10 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
     int d = -1;
     const char* text = global ? kGlobe[k] : bounds[k];
     double v = 0;
-    if (!dimarg(text, pst, f, &d, &v, &world[k]) || d != want || !(std::fabs(v) < 1e9))
+    // The bounds are the ends of a range: one near a point stays where it
+    // was typed, so near ends keep the sliver between them.
+    if (!dimarg(text, pst, f, &d, &v, &world[k], world_use::range_end) || d != want ||
+        !(std::fabs(v) < 1e9))
       return false;
     // The box is kept in float world values: a coordinate a float cannot
     // hold would be moved to a neighbouring column or row.

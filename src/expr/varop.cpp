@@ -275,11 +275,12 @@ const char* varprs(const char* text, eval_state* pst) {
   const float* ts = file->grid_to_world_scaling[3];
   gmin[3] = ts ? t2gr_exact(ts, &pst->time_start) : 1.0;
   gmax[3] = ts ? t2gr_exact(ts, &pst->time_end) : 1.0;
+  // A range whose two ends name the same point reads that point.
   for (int d : {pst->idim, pst->jdim}) {
     if (d < 0) continue;
     gmin[d] = range_first(gmin[d]);
     gmax[d] = range_last(gmax[d]);
-    if (gmax[d] <= gmin[d]) {
+    if (gmax[d] < gmin[d]) {
       invalid_coordinates();
       kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, gmin[d],
               gmax[d]);
