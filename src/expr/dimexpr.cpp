@@ -28,11 +28,10 @@ void offset_on_varying(int d) {
   kaprntf(msg_level::error, "  Varying dimension = %i \n", d);
 }
 
-// The grid coordinate of a world value typed as a fixed value: the grid
-// point it names exactly, anything else below 2^24 the float it has always
-// been.
-double to_grid(const file_descriptor* pfi, int d, float w) {
-  const double g = world_grid(pfi, d, w, world_use::fixed);
+// The grid coordinate of a world value taken as use says: the grid point it
+// names exactly, anything else below 2^24 the float it has always been.
+double to_grid(const file_descriptor* pfi, int d, float w, world_use use = world_use::fixed) {
+  const double g = world_grid(pfi, d, w, use);
   return std::fabs(g) < double(kFloatWhole) ? double(static_cast<float>(g)) : g;
 }
 
@@ -66,7 +65,7 @@ void bad_value() {
 }  // namespace
 
 const char* dimprs(const char* text, const eval_state* pst, const file_descriptor* pfi,
-                   int* dimension, double* value, int no_radius, int* world) {
+                   int* dimension, double* value, int no_radius, int* world, world_use use) {
   char name[8];
   int len = 0;
   const char* p = text;
@@ -177,13 +176,13 @@ const char* dimprs(const char* text, const eval_state* pst, const file_descripto
     bad_value();
     return nullptr;
   }
-  *value = to_grid(pfi, d, w);
+  *value = to_grid(pfi, d, w, use);
   return p;
 }
 
 const char* dimarg(const char* text, const eval_state* pst, const file_descriptor* pfi,
-                   int* dimension, double* value, int* world) {
-  const char* p = dimprs(text, pst, pfi, dimension, value, 1, world);
+                   int* dimension, double* value, int* world, world_use use) {
+  const char* p = dimprs(text, pst, pfi, dimension, value, 1, world, use);
   if (!p) return nullptr;
   while (*p == ' ' || *p == '\t') p++;
   return *p ? nullptr : p;

@@ -12,6 +12,7 @@
 #include "expr/eval.h"
 #include "expr/func.h"
 #include "expr/fshared.h"
+#include "expr/sources.h"
 #include "data/result.h"
 
 namespace {
@@ -24,6 +25,13 @@ constexpr double kDegToRad = double(0.017453333f);
 
 const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
 
+// The x or y world value of grid coordinate g of a data set counted from
+// its first point: a defined variable's points keep the grid coordinates
+// of the data set they were read from.
+float world_at(const file_descriptor* f, int d, float g) {
+  return f->grid_to_world[d](f->grid_to_world_scaling[d], g + float(f->defined_offsets[d]));
+}
+
 // The globe of a data set is 0..360, except where its longitudes do not
 // wrap and do not cover 0..360 (a region), or start west of 0 and do not
 // wrap or store the seam twice: there 0..360 would leave out all west of 0
@@ -35,11 +43,10 @@ const char* const kGlobe[4] = {"lon=0", "lon=360", "lat=-90", "lat=90"};
 bool turn_from_west(const file_descriptor* f, float* first, float* edge) {
   const conversion_fn to_world = f->grid_to_world[0];
   if ((f->x_wraps && !f->x_seam) || holds_stations(f) || !to_world || f->x_size < 1) return false;
-  const float* s = f->grid_to_world_scaling[0];
-  *first = to_world(s, 1.0f);
-  *edge = to_world(s, 0.5f);
+  *first = world_at(f, 0, 1.0f);
+  *edge = world_at(f, 0, 0.5f);
   if (!(*edge < *first)) return false;
-  const bool covers = *edge <= 0 && to_world(s, float(f->x_size) + 0.5f) >= 360;
+  const bool covers = *edge <= 0 && world_at(f, 0, float(f->x_size) + 0.5f) >= 360;
   return *first < 0 || (!f->x_wraps && !covers);
 }
 
@@ -52,8 +59,7 @@ void clip_to_file(const file_descriptor* f, eval_state* pst) {
   for (int d = 0; d < 2; d++) {
     const int n = d == 0 ? f->x_size : f->y_size;
     if (!f->grid_to_world[d] || n < 1) continue;
-    const float* s = f->grid_to_world_scaling[d];
-    const float e1 = f->grid_to_world[d](s, 0.5f), e2 = f->grid_to_world[d](s, float(n) + 0.5f);
+    const float e1 = world_at(f, d, 0.5f), e2 = world_at(f, d, float(n) + 0.5f);
     const float west = std::fmin(e1, e2), east = std::fmax(e1, e2);
     float& lo = pst->dim_min[d];
     float& hi = pst->dim_max[d];
@@ -117,7 +123,8 @@ bool area_grid(const grid_field* g) {
   return g->idim == 0 && g->jdim == 1 && g->i_to_world && g->j_to_world;
 }
 
-bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, float box[4]) {
+bool area_box(char* const* bounds, bool global, bool shift, const char* const* exprs, int count,
+              eval_state* pst, float box[4]) {
   const file_descriptor* f = pst->default_file;
   if (!f) return false;
   float g[4];
@@ -127,7 +134,10 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
     int d = -1;
     const char* text = global ? kGlobe[k] : bounds[k];
     double v = 0;
-    if (!dimarg(text, pst, f, &d, &v, &world[k]) || d != want || !(std::fabs(v) < 1e9))
+    // The bounds are the ends of a range: one near a point stays where it
+    // was typed, so near ends keep the sliver between them.
+    if (!dimarg(text, pst, f, &d, &v, &world[k], world_use::range_end) || d != want ||
+        !(std::fabs(v) < 1e9))
       return false;
     // The box is kept in float world values: a coordinate a float cannot
     // hold would be moved to a neighbouring column or row.
@@ -144,8 +154,13 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
     const int d = k < 2 ? 0 : 1;
     box[k] = f->grid_to_world[d] ? f->grid_to_world[d](f->grid_to_world_scaling[d], g[k]) : g[k];
   }
+  // The box fits the one data set the expressions read (the default one
+  // when they read none): its globe, and no more of it than the data set
+  // holds. Where they read several, each reads the whole box.
+  const expression_sources read = sources_of(exprs, count, pst);
+  const file_descriptor* fit = read.several ? nullptr : read.one ? read.one : f;
   float first, edge;
-  const bool west = global && turn_from_west(f, &first, &edge);
+  const bool west = global && turn_from_west(fit ? fit : f, &first, &edge);
   if (west) {
     box[0] = edge;
     box[1] = edge + 360.0f;
@@ -154,7 +169,7 @@ bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, flo
   pst->dim_max[0] = box[1];
   pst->dim_min[1] = box[2];
   pst->dim_max[1] = box[3];
-  clip_to_file(f, pst);
+  if (fit) clip_to_file(fit, pst);
   pst->idim = 0;
   pst->jdim = 1;
   return true;
@@ -248,7 +263,7 @@ int aave(function_args* args, eval_state* pst, int code) {
   }
   float box[4];
   eval_state env = *pst;
-  if (!area_box(args->args + 1, global, code != kAreaSumG, &env, box)) {
+  if (!area_box(args->args + 1, global, code != kAreaSumG, args->args, 1, &env, box)) {
     kaprntf(msg_level::error, "Error from %s:  Invalid dimension expression \n", nm);
     return 1;
   }

@@ -31,12 +31,14 @@ void area_weights(const grid_field* g, float lon_min, float lon_max, float lat_m
                   int code, std::vector<double>* wx, std::vector<double>* wy);
 
 // Reads the box arguments (two of x, two of y, or one word beginning with g
-// for the globe) and sets the environment to it: x along i, y along j; on a
-// data set whose x does not wrap, only the part of the box inside it.
+// for the globe) and sets the environment to it: x along i, y along j; where
+// the count expressions read one data set whose x does not wrap, only the
+// part of the box inside it (the default data set when they read none).
 // shift: grid-coordinate bounds move half a grid interval outward. The
 // world box is returned in box (lon_min, lon_max, lat_min, lat_max); false
 // when a bound is not a dimension expression of the right dimension.
-bool area_box(char* const* bounds, bool global, bool shift, eval_state* pst, float box[4]);
+bool area_box(char* const* bounds, bool global, bool shift, const char* const* exprs, int count,
+              eval_state* pst, float box[4]);
 
 // The grid an area reduction works on must vary in x along i and y along j.
 bool area_grid(const grid_field* g);

@@ -155,7 +155,7 @@ int scorr(function_args* args, eval_state* pst, int code) {
   }
   float box[4];
   eval_state env = *pst;
-  if (!area_box(args->args + 2, global, true, &env, box)) {
+  if (!area_box(args->args + 2, global, true, args->args, 2, &env, box)) {
     kaprnt(msg_level::error, "Error from SCORR:  Invalid dimension expression \n");
     return 1;
   }

@@ -25,21 +25,22 @@
 #include "expr/fvirt.h"
 #include "expr/udf.h"
 
-// The built-in functions by name.
+// The built-in functions by name, with how many of their first arguments
+// are expressions (the others are bounds, numbers or options).
 const builtin_function builtin_functions[kBuiltinCount] = {
-    {"sqrt", ffsqrt},   {"sin", ffsin},     {"cos", ffcos},      {"tan", fftan},
-    {"asin", ffasin},   {"acos", ffacos},   {"exp", ffexp},      {"log", fflog},
-    {"log10", fflog10}, {"abs", ffabs},     {"pow", ffpow},      {"ave", ffave},
-    {"mag", ffmag},     {"atan2", ffatan},  {"hdivg", ffhdiv},   {"hcurl", ffhcrl},
-    {"vint", ffvint},   {"tloop", fftlp},   {"aave", ffaav},     {"scorr", ffscor},
-    {"tcorr", fftcor},  {"tmave", fftmav},  {"maskout", ffmask}, {"gr2stn", ffg2s},
-    {"tvrh2q", fftv2q}, {"tvrh2t", fftv2t}, {"gint", ffgint},    {"oacres", ffoacr},
-    {"oabin", ffoabn},  {"smth9", ffsmth},  {"stnave", ffsave},  {"stnmin", ffsmin},
-    {"stnmax", ffsmax}, {"skip", ffskip},   {"const", ffcnst},   {"cdiff", ffcdif},
-    {"mean", ffmn},     {"amean", ffamn},   {"sum", ffsum},      {"sumg", ffsumg},
-    {"asum", ffasum},   {"asumg", ffasumg}, {"coll2gr", ffclgr}, {"min", ffmin},
-    {"max", ffmax},     {"minloc", ffminl}, {"maxloc", ffmaxl},  {"fndlvl", ffflvl},
-    {"sregr", ffsreg},  {"tregr", fftreg},
+    {"sqrt", ffsqrt, 1},   {"sin", ffsin, 1},     {"cos", ffcos, 1},      {"tan", fftan, 1},
+    {"asin", ffasin, 1},   {"acos", ffacos, 1},   {"exp", ffexp, 1},      {"log", fflog, 1},
+    {"log10", fflog10, 1}, {"abs", ffabs, 1},     {"pow", ffpow, 2},      {"ave", ffave, 1},
+    {"mag", ffmag, 2},     {"atan2", ffatan, 2},  {"hdivg", ffhdiv, 2},   {"hcurl", ffhcrl, 2},
+    {"vint", ffvint, 2},   {"tloop", fftlp, 1},   {"aave", ffaav, 1},     {"scorr", ffscor, 2},
+    {"tcorr", fftcor, 2},  {"tmave", fftmav, 2},  {"maskout", ffmask, 2}, {"gr2stn", ffg2s, 2},
+    {"tvrh2q", fftv2q, 2}, {"tvrh2t", fftv2t, 2}, {"gint", ffgint, 1},    {"oacres", ffoacr, 2},
+    {"oabin", ffoabn, 2},  {"smth9", ffsmth, 1},  {"stnave", ffsave, 1},  {"stnmin", ffsmin, 1},
+    {"stnmax", ffsmax, 1}, {"skip", ffskip, 1},   {"const", ffcnst, 1},   {"cdiff", ffcdif, 1},
+    {"mean", ffmn, 1},     {"amean", ffamn, 1},   {"sum", ffsum, 1},      {"sumg", ffsumg, 1},
+    {"asum", ffasum, 1},   {"asumg", ffasumg, 1}, {"coll2gr", ffclgr, 0}, {"min", ffmin, 1},
+    {"max", ffmax, 1},     {"minloc", ffminl, 1}, {"maxloc", ffmaxl, 1},  {"fndlvl", ffflvl, 2},
+    {"sregr", ffsreg, 2},  {"tregr", fftreg, 2},
 };
 
 namespace {
@@ -47,6 +48,12 @@ namespace {
 bool end_of_text(char c) { return c == '\0' || c == '\n'; }
 
 }  // namespace
+
+const builtin_function* builtin_named(const char* name) {
+  for (const builtin_function& f : builtin_functions)
+    if (cmpwrd(f.name, name)) return &f;
+  return nullptr;
+}
 
 const char* kaargs(const char* text, const char* name, function_args* a) {
   a->count = 0;
@@ -93,13 +100,7 @@ const char* kaargs(const char* text, const char* name, function_args* a) {
 const char* rtnprs(const char* text, const char* name, eval_state* pst) {
   // User functions come first, so that they can replace built-in ones.
   user_function* uf = kaufnd(name);
-  const builtin_function* fn = nullptr;
-  if (!uf)
-    for (const builtin_function& f : builtin_functions)
-      if (cmpwrd(f.name, name)) {
-        fn = &f;
-        break;
-      }
+  const builtin_function* fn = uf ? nullptr : builtin_named(name);
   if (!uf && !fn) {
     kaprnt(msg_level::error, "Syntax Error:  Invalid Operand \n");
     kaprntf(msg_level::error, "  '%s' not a variable or function name\n", name);

@@ -23,10 +23,14 @@ using function_handler = int (*)(function_args* args, eval_state* pst);
 struct builtin_function {
   const char* name;
   function_handler handler;
+  int expressions;  // the first arguments that are expressions
 };
 
 inline constexpr int kBuiltinCount = 50;
 extern const builtin_function builtin_functions[kBuiltinCount];
+
+// The built-in function called name, or null.
+const builtin_function* builtin_named(const char* name);
 
 // Calls the function `name`; text is the position right after the name.
 // Returns the position after the call (after its ")", or text itself when no

@@ -179,86 +179,91 @@ file_descriptor* getdfn(const char* name, const eval_state* pst) {
   return nullptr;
 }
 
-const char* varprs(const char* text, eval_state* pst) {
-  char name[kNameMax + 1];
+operand_kind name_operand(const char* text, const eval_state* pst, operand_name* out) {
   int len = 0;
   const char* p = text;
-  while (len < kNameMax && name_char(*p)) name[len++] = *p++;
-  name[len] = '\0';
-  std::string display = name;
-
-  int fnum = 0;
-  bool numbered = false;
+  while (len < kNameMax && name_char(*p)) out->name[len++] = *p++;
+  out->name[len] = '\0';
+  const char* name = out->name;
+  out->numbered = false;
+  out->fnum = 0;
+  out->file = nullptr;
+  out->variable = nullptr;
+  out->after = p;
   if (*p == '.') {
-    const char* q = intprs(p + 1, &fnum);
-    if (!q || fnum < 1) {
+    const char* q = intprs(p + 1, &out->fnum);
+    if (!q || out->fnum < 1) return operand_kind::bad_number;
+    out->after = p = q;
+    out->numbered = true;
+  }
+
+  if (!out->numbered && (out->file = getdfn(name, pst))) return operand_kind::data;
+  file_descriptor* file = pst->default_file;
+  if (out->numbered) {
+    file = pst->file_list;
+    for (int i = 1; file && i < out->fnum; i++) file = file->next;
+    if (!file) return operand_kind::no_such_file;
+  }
+  const bool dimvar = std::strcmp(name, "lon") == 0 || std::strcmp(name, "lat") == 0 ||
+                      std::strcmp(name, "lev") == 0;
+  // No data set is open: only a function can be meant.
+  if (!file) return dimvar ? operand_kind::no_file : operand_kind::function;
+  if (dimvar) {
+    out->file = file;
+    return holds_stations(file) ? operand_kind::station_dimension : operand_kind::dimension;
+  }
+  for (int i = 0; i < file->variable_count; i++) {
+    if (cmpwrd(name, file->variables[i].abbrev)) {
+      out->file = file;
+      out->variable = &file->variables[i];
+      return operand_kind::data;
+    }
+  }
+  return out->numbered ? operand_kind::no_such_variable : operand_kind::function;
+}
+
+const char* varprs(const char* text, eval_state* pst) {
+  operand_name op;
+  const operand_kind kind = name_operand(text, pst, &op);
+  const char* name = op.name;
+  const char* p = op.after;
+  const std::string display(text, p);
+  const char* dname = display.c_str();
+  file_descriptor* file = op.file;
+  variable_descriptor* pvar = op.variable;
+  variable_descriptor predefined{};
+  const bool is_predefined = kind == operand_kind::dimension;
+  switch (kind) {
+    case operand_kind::bad_number:
       kaprntf(msg_level::error, "Syntax error: Bad file number for variable %s \n", name);
       return nullptr;
+    case operand_kind::no_such_file:
+      kaprnt(msg_level::error, "Data Request Error:  File number out of range \n");
+      kaprntf(msg_level::error, "  Variable = %s \n", dname);
+      return nullptr;
+    case operand_kind::no_file:
+      kaprnt(msg_level::error, "Data Request Error:  No file open\n");
+      kaprntf(msg_level::error, "  Variable = %s \n", dname);
+      return nullptr;
+    case operand_kind::station_dimension: {
+      int pos = 1;
+      for (const file_descriptor* f = pst->file_list; f && f != file; f = f->next) pos++;
+      kaprntf(msg_level::error, "Data Request Error:  Predefined variable %s\n", dname);
+      kaprnt(msg_level::error, "   is only defined for grid type files\n");
+      kaprntf(msg_level::error, "   File %i is a station file\n", pos);
+      return nullptr;
     }
-    display.append(p, q);
-    p = q;
-    numbered = true;
-  }
-  const char* dname = display.c_str();
-
-  file_descriptor* file = nullptr;
-  variable_descriptor* pvar = nullptr;
-  variable_descriptor predefined{};
-  bool is_predefined = false;
-
-  if (!numbered) file = getdfn(name, pst);
-  if (!file) {
-    if (numbered) {
-      file = pst->file_list;
-      for (int i = 1; file && i < fnum; i++) file = file->next;
-      if (!file) {
-        kaprnt(msg_level::error, "Data Request Error:  File number out of range \n");
-        kaprntf(msg_level::error, "  Variable = %s \n", dname);
-        return nullptr;
-      }
-    } else {
-      file = pst->default_file;
-    }
-    const bool dimvar = std::strcmp(name, "lon") == 0 || std::strcmp(name, "lat") == 0 ||
-                        std::strcmp(name, "lev") == 0;
-    if (!file) {
-      // No data set is open: only a function can be meant.
-      if (dimvar) {
-        kaprnt(msg_level::error, "Data Request Error:  No file open\n");
-        kaprntf(msg_level::error, "  Variable = %s \n", dname);
-        return nullptr;
-      }
-      return rtnprs(p, name, pst);
-    }
-    if (dimvar) {
-      if (holds_stations(file)) {
-        int pos = 1;
-        for (file_descriptor* f = pst->file_list; f && f != file; f = f->next) pos++;
-        kaprntf(msg_level::error, "Data Request Error:  Predefined variable %s\n", dname);
-        kaprnt(msg_level::error, "   is only defined for grid type files\n");
-        kaprntf(msg_level::error, "   File %i is a station file\n", pos);
-        return nullptr;
-      }
+    case operand_kind::no_such_variable:
+      kaprnt(msg_level::error, "Data Request Error:  Invalid variable name \n");
+      kaprntf(msg_level::error, "  Variable '%s' not found in file %i\n", dname, op.fnum);
+      return nullptr;
+    case operand_kind::function: return rtnprs(p, name, pst);
+    case operand_kind::dimension:
       predefined.levels = -999;
       predefined.offset = name[2] == 'n' ? 0 : name[2] == 't' ? 1 : 2;
       pvar = &predefined;
-      is_predefined = true;
-    } else {
-      for (int i = 0; i < file->variable_count; i++) {
-        if (cmpwrd(name, file->variables[i].abbrev)) {
-          pvar = &file->variables[i];
-          break;
-        }
-      }
-      if (!pvar) {
-        if (numbered) {
-          kaprnt(msg_level::error, "Data Request Error:  Invalid variable name \n");
-          kaprntf(msg_level::error, "  Variable '%s' not found in file %i\n", dname, fnum);
-          return nullptr;
-        }
-        return rtnprs(p, name, pst);
-      }
-    }
+      break;
+    case operand_kind::data: break;
   }
 
   if (holds_stations(file)) return stnvar(p, dname, file, pvar, pst);
@@ -275,11 +280,12 @@ const char* varprs(const char* text, eval_state* pst) {
   const float* ts = file->grid_to_world_scaling[3];
   gmin[3] = ts ? t2gr_exact(ts, &pst->time_start) : 1.0;
   gmax[3] = ts ? t2gr_exact(ts, &pst->time_end) : 1.0;
+  // A range whose two ends name the same point reads that point.
   for (int d : {pst->idim, pst->jdim}) {
     if (d < 0) continue;
     gmin[d] = range_first(gmin[d]);
     gmax[d] = range_last(gmax[d]);
-    if (gmax[d] <= gmin[d]) {
+    if (gmax[d] < gmin[d]) {
       invalid_coordinates();
       kaprntf(msg_level::error, "  Varying dimension %i decreases: %g to %g \n", d, gmin[d],
               gmax[d]);

@@ -5,6 +5,33 @@ struct eval_state;
 struct file_descriptor;
 struct variable_descriptor;
 
+// What a name in operand position, with its file number, stands for.
+enum class operand_kind {
+  data,               // a variable of a data set, or a defined variable
+  dimension,          // lon, lat or lev of a grid data set
+  function,           // none of these: a function call
+  bad_number,         // a file number that is no number, or below 1
+  no_such_file,       // a file number past the open data sets
+  no_file,            // lon, lat or lev with no data set open
+  station_dimension,  // lon, lat or lev of a station data set
+  no_such_variable,   // no variable of that name in the numbered data set
+};
+
+struct operand_name {
+  char name[18];      // at most 17 characters
+  bool numbered;      // a file number follows the name
+  int fnum;           // that number
+  const char* after;  // past the name and its file number
+  // The data set or defined variable read (data, dimension; the station
+  // data set of station_dimension), and the variable of a data set (data).
+  file_descriptor* file;
+  variable_descriptor* variable;
+};
+
+// Finds what the name that starts at text (its first letter) stands for,
+// reading nothing and printing nothing.
+operand_kind name_operand(const char* text, const eval_state* pst, operand_name* out);
+
 // Reads the operand that starts at text (its first letter): a defined
 // variable, a predefined dimension variable ("lon", "lat", "lev"), a variable
 // of a data set, or else a function call. On success the result is in pst and

@@ -452,7 +452,10 @@ TEST(Reductions, ALongitudeListStoringTheSeamTwiceWraps) {
 
 // A region of 1/1200 degree: "global" and a box wider than the file read
 // only the file's points, and come to the mean and sums over them (the
-// whole box at that resolution would be 93 billion points).
+// whole box at that resolution would be 93 billion points). The box fits
+// the file an expression reads, whichever is the default: the region's
+// variable from a global default file, a global file's from the region;
+// an expression reading two files reads the whole box of both.
 TEST(Reductions, AnAreaWiderThanARegionReadsOnlyTheRegion) {
   TempDir dir;
   constexpr int nx = 121, ny = 61;
@@ -492,9 +495,36 @@ TEST(Reductions, AnAreaWiderThanARegionReadsOnlyTheRegion) {
   const double mu = wu / w, mv = wv / w;
   const double vu = wuu / w - mu * mu, vv = wvv / w - mv * mv, cuv = wuv / w - mu * mv;
   const double mean = plain / (nx * ny);
+  // The globe of write_globe, a band of its grid from lon 0 to 40 holding
+  // b, and the globe's columns from lon -20 to 20 defined as gd: each the
+  // mean of its own columns in full, rows weighed by their sines.
+  write_globe(dir);
+  write_file(dir.file("b.ctl"),
+             "dset ^b.dat\nundef -9.99e33\nxdef 5 linear 0 10\nydef 19 linear -90 10\n"
+             "zdef 1 levels 1000\ntdef 1 linear 00z01jan2000 1dy\nvars 1\nb 0 99 B\nendvars\n");
+  auto b_at = [](int x, int y) { return float((x * y) % 7); };
+  std::string band;
+  for (int y = 1; y <= kNy; y++)
+    for (int x = 1; x <= 5; x++) {
+      const float f = b_at(x, y);
+      band.append(reinterpret_cast<const char*>(&f), 4);
+    }
+  write_file(dir.file("b.dat"), band);
+  double ga = 0, ga_sum = 0, gb = 0, gab = 0, gd = 0, gw = 0;
+  for (int y = 1; y <= kNy; y++) {
+    const double lat = -100 + 10 * y, lo = std::fmax(lat - 5, -90), hi = std::fmin(lat + 5, 90);
+    const double sines = std::sin(hi * M_PI / 180) - std::sin(lo * M_PI / 180);
+    gw += sines;
+    for (int x = 1; x <= kNx; x++) ga += sines * a_at(x, y) / kNx, ga_sum += a_at(x, y);
+    for (int x = 1; x <= 5; x++) {
+      gb += sines * b_at(x, y) / 5, gab += sines * (a_at(x, y) + b_at(x, y)) / 5;
+      gd += sines * a_at((x + 33) % kNx + 1, y) / 5;  // lon -20, -10, 0, 10, 20
+    }
+  }
   const struct {
     const char* cmd;
     double want;
+    const char* before = "";  // a command run first
   } cases[] = {
       {"d aave(u,global)", mu},
       {"d amean(u,global)", mean},
@@ -504,9 +534,18 @@ TEST(Reductions, AnAreaWiderThanARegionReadsOnlyTheRegion) {
       {"d sregr(u,v,global)", cuv / vu},
       {"d aave(u,lon=-100,lon=0,lat=-20,lat=40)", mu},
       {"d asum(u,lon=-62,lon=-50,lat=-90,lat=90)", plain},
+      {"d aave(a.2,global)", ga / gw},
+      {"d asumg(a.2,global)", ga_sum},
+      {"d aave(b.3,global)", gb / gw},
+      {"d aave(gd,global)", gd / gw},
+      {"d aave(a.2+b.3,global)", gab / gw},
+      {"d aave(u.1,global)", mu, "set dfile 2"},
+      {"d scorr(u.1,v.1,global)", cuv / std::sqrt(vu * vv)},
+      {"d aave(a,global)", ga / gw},
   };
-  std::string input = "open t.ctl\n";
-  for (const auto& c : cases) input += std::string(c.cmd) + "\n";
+  std::string input =
+      "open t.ctl\nopen g.ctl\nopen b.ctl\nset lon -20 20\nset lat -90 90\ndefine gd = a.2\n";
+  for (const auto& c : cases) input += std::string(c.before) + "\n" + c.cmd + "\n";
   const RunResult r = run_batch(input, dir.path());
   // The row weights are taken from float latitudes: within 2e-5 here.
   for (const auto& c : cases)

@@ -578,7 +578,7 @@ TEST(Set, WorldRangesReadThePointsQueryDimsNames) {
 // also with an end just past a point: a display, define, tloop and the
 // frames of an animation. The grid coordinates of the ends, worked out by
 // hand, are in the comments: an end 1e-4 of a step or more past a point
-// reaches the next.
+// reaches the next, and a range whose ends name one point reads that point.
 TEST(Set, RangesTakeThePointsAReadTakes) {
   const struct {
     char dim;
@@ -591,6 +591,10 @@ TEST(Set, RangesTakeThePointsAReadTakes) {
       {'z', 10, "0", "2.5", "lev 0 10.0015", 1, 6},                               // 1 to 5.0006
       {'t', 10, "00z01jan2000", "1dy", "time 00z1jan2000 00:01z3jan2000", 1, 4},  // 1 to 3.0007
       {'x', 1440, "0.125", "0.25", "lon 122.125 122.625", 489, 491},              // 489 to 491
+      // Both ends on one point: that point.
+      {'x', 10, "0", "2.5", "lon 10 10.0001", 5, 5},  // 5 to 5.00004
+      {'y', 10, "0", "2.5", "lat 10 10.0002", 5, 5},  // 5 to 5.00008
+      {'z', 10, "0", "2.5", "lev 10 10.0002", 5, 5},  // 5 to 5.00008
   };
   for (const auto& r : ranges) {
     TempDir dir;

@@ -81,6 +81,9 @@ TEST_F(Area, BoxesByHand) {
   for (int x = 2; x <= 4; x++)
     for (int y = 9; y <= 10; y++)
       if (u(x, y) != kUndef) s_g += u(x, y);
+  double s_row = 0;  // lon 25..45 on the row at 5
+  for (int x = 3; x <= 5; x++)
+    if (u(x, 10) != kUndef) s_row += u(x, 10);
   struct {
     const char* expr;
     double want;
@@ -88,6 +91,9 @@ TEST_F(Area, BoxesByHand) {
       {"aave(u,lon=20,lon=45,lat=0,lat=10)", s_ave / w_ave},
       {"asum(u,lon=20,lon=45,lat=0,lat=10)", s_sum},
       {"asumg(u,x=2,x=4,y=9,y=10)", s_g},  // grid bounds: exactly the points named
+      // Ends on one point read it; near ends keep the sliver between them.
+      {"asumg(u,lon=25,lon=45,lat=5,lat=5)", s_row},
+      {"aave(u,lon=20,lon=45,lat=5,lat=5.004)", s_ave / w_ave},
       {"aave(u,lon=0,lon=360,lat=-90,lat=90)", scalar("aave(u,g)")},
       {"asum(const(u,1,-a),lon=0,lon=360,lat=80,lat=100)", 36.0},  // clipped at the pole
       {"scorr(v,-2*v,global)", -1.0},

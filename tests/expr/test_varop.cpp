@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "data/reader.h"
 #include "data/test_gridread_support.h"
 #include "expr/evalstate.h"
+#include "expr/sources.h"
 #include "expr/varop.h"
 #include "expr/windrot.h"
 #include "support/stdout_capture.h"
@@ -111,14 +113,13 @@ TEST_F(VarOpTest, VaryingRangesCoverTheWorldRange) {
   ASSERT_NE(r.end, nullptr) << r.out;
   EXPECT_EQ(r.grid->dim_min[0], 1);
   EXPECT_EQ(r.grid->dim_max[0], 4);
-  // On one point: refused.
+  // Both ends on one point: that point.
   st.dim_min[0] = st.dim_max[0] = 2;
   r = parse("u");
-  EXPECT_EQ(r.end, nullptr);
-  EXPECT_EQ(r.out,
-            "Data Request Error: Invalid grid coordinates\n"
-            "  Varying dimension 0 decreases: 3 to 3 \n"
-            "  Error ocurred getting variable 'u'\n");
+  ASSERT_NE(r.end, nullptr) << r.out;
+  EXPECT_EQ(r.grid->dim_min[0], 3);
+  EXPECT_EQ(r.grid->dim_max[0], 3);
+  EXPECT_EQ(r.grid->values[3 * r.grid->isiz - 1], f(3, 3, 2, 1));
   // Wholly outside the file: undefined, with the warning line.
   st.dim_min[0] = 100;
   st.dim_max[0] = 104;
@@ -158,6 +159,44 @@ TEST_F(VarOpTest, Refusals) {
     EXPECT_EQ(r.end, nullptr) << c.text;
     EXPECT_EQ(r.out, c.out) << c.text;
   }
+}
+
+// The data sets an expression reads, from its text alone: variables and
+// lon, lat, lev of either file, through the arguments of functions that
+// are expressions; dimension expressions, bounds and options read nothing.
+TEST_F(VarOpTest, TheDataSetsAnExpressionReads) {
+  vemra_test::TempDir dir2;
+  vemra_test::write_file(dir2.file("d.dat"), std::string(4 * 5 * 4 * 4 * 2, '\0'));
+  grtest::record second = grtest::open_text(dir2, kCtl);
+  ASSERT_TRUE(second);
+  pfi->next = second.get();
+  const file_descriptor *one = pfi.get(), *two = second.get();
+  struct {
+    std::vector<const char*> texts;
+    const file_descriptor* one;
+    bool several;
+  } cases[] = {
+      {{"u"}, one, false},
+      {{"u.2(lev=700,t+1)*1e3-2"}, two, false},
+      {{"sqrt(lon)+ps"}, one, false},
+      {{"lat.2*(u.2+1)"}, two, false},
+      {{"const(u.2,0,-u)"}, two, false},
+      {{"ave(ps.2,lon=0,lon=4,-b)"}, two, false},
+      {{"tloop(aave(u.2,global))"}, two, false},
+      {{"u.1-u.2"}, nullptr, true},
+      {{"maskout(u.2,ps)"}, nullptr, true},
+      {{"u.2", "u"}, nullptr, true},  // the two fields of scorr
+      {{"1+2"}, nullptr, false},
+      {{"coll2gr(1,-u)"}, nullptr, false},
+      {{"nosuch(u.2)"}, nullptr, false},  // not understood: no data set
+      {{"u.2+'x"}, nullptr, false},
+  };
+  for (const auto& c : cases) {
+    const expression_sources got = sources_of(c.texts.data(), int(c.texts.size()), &st);
+    EXPECT_EQ(got.one, c.one) << c.texts[0];
+    EXPECT_EQ(got.several, c.several) << c.texts[0];
+  }
+  pfi->next = nullptr;
 }
 
 TEST_F(VarOpTest, DefinedVariablesHideDataSetVariables) {
