@@ -586,6 +586,7 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
     const char* attributes;
     const char* values;
     std::vector<double> want;
+    const char* undef = nullptr;  // opened through a descriptor with this undef
   } rows[] = {
       {"float",
        "v:missing_value = 0.f ;",
@@ -623,9 +624,26 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
        "v:_FillValue = -2. ;",
        "-2.000008, -1.99997, -2, 1e-6, 0, 0, 0, 0, 0, -2.000002",
        {-1, -1.99997, -1, 1e-6, 0, 0, 0, 0, 0, -1}},
+      // A descriptor's undefined value of 0 marks only 0, beside the
+      // variable's own missing values or none.
+      {"float",
+       "",
+       "3e-6, 0, -2e-6, 1e-30, 0, 1, 0, 8e-7, 0, -4e-6",
+       {3e-6, -1, -2e-6, 1e-30, -1, 1, -1, 8e-7, -1, -4e-6},
+       "0"},
+      {"float",
+       "v:missing_value = 5.f ;\n  v:_FillValue = 7.f ;",
+       "3e-6, 0, 5, 7, -9e-6, 0, 0, 2e-7, 1e-6, -1e-25",
+       {3e-6, -1, -1, -1, -9e-6, -1, -1, 2e-7, 1e-6, -1e-25},
+       "0"},
+      {"double",
+       "",
+       "3e-6, 0, -2e-6, 1e-30, 0, 1, 0, 8e-7, 0, -4e-6",
+       {3e-6, -1, -2e-6, 1e-30, -1, 1, -1, 8e-7, -1, -4e-6},
+       "0"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.type) + " " + row.attributes);
+    SCOPED_TRACE(std::string(row.type) + " " + row.attributes + (row.undef ? " undef" : ""));
     TempDir dir;
     write_file(dir.file("m.cdl"),
                std::string("netcdf m {\ndimensions:\n lat = 1 ;\n lon = 10 ;\nvariables:\n"
@@ -635,8 +653,11 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
                    "\ndata:\n lat = 0 ;\n lon = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 ;\n v = " +
                    row.values + " ;\n}\n");
     ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("m.nc") + " " + dir.file("m.cdl")));
+    write_file(dir.file("m.ctl"),
+               std::string("dset ^m.nc\nundef ") + (row.undef ? row.undef : "") + "\n");
     RunResult r =
-        run_batch("sdfopen m.nc\nset gxout print\nset prnopts %.8g\nset x 1 10\nd const(v,-1,-u)\n",
+        run_batch(std::string(row.undef ? "xdfopen m.ctl" : "sdfopen m.nc") +
+                      "\nset gxout print\nset prnopts %.8g\nset x 1 10\nd const(v,-1,-u)\n",
                   dir.path());
     const std::vector<double> got = printed_values(r.out, "d const(v,-1,-u)");
     ASSERT_EQ(got.size(), row.want.size()) << r.out;
