@@ -29,6 +29,19 @@ var_info* sdf_find_display(io_std* io, const char* abbrev) {
   return nullptr;
 }
 
+sdf_packing sdf_packing_of(const var_info* v) {
+  sdf_packing p;
+  nc_type var_type = NC_NAT;
+  p.packed = are_data_packed(v, &p.scale, &p.offset, &p.att_type, &var_type) != 0;
+  if (var_type != NC_FLOAT && var_type != NC_DOUBLE) p.packed = true;
+  if (p.packed && var_type != NC_SHORT)
+    p.refusal = sdf_refused_packing;
+  else if (p.packed && p.att_type != NC_SHORT && p.att_type != NC_INT && p.att_type != NC_FLOAT &&
+           p.att_type != NC_DOUBLE)
+    p.refusal = "SDF data variable has unsupported unpacked data type.\n";
+  return p;
+}
+
 namespace {
 
 constexpr double kFloatFill = 9.9692099683868690e36;
@@ -57,18 +70,12 @@ bool attribute_value(const var_info* v, const char* name, double* out) {
 const char* decoder_rules(const io_std* io, const var_info* v, const file_descriptor* pfi,
                           float undef, decoder* d) {
   d->undef = undef;
-  double scale = 1, offset = 0;
-  nc_type att_type = NC_NAT, var_type = NC_NAT;
-  int packed = are_data_packed(v, &scale, &offset, &att_type, &var_type);
-  if (var_type != NC_FLOAT && var_type != NC_DOUBLE) packed = 1;
-  if (packed && var_type != NC_SHORT)
-    return "SDF data variable has unsupported packed data type.\n";
-  if (packed && att_type != NC_SHORT && att_type != NC_INT && att_type != NC_FLOAT &&
-      att_type != NC_DOUBLE)
-    return "SDF data variable has unsupported unpacked data type.\n";
-  d->packed = packed;
-  d->scale = float(scale);
-  d->offset = float(offset);
+  const sdf_packing p = sdf_packing_of(v);
+  if (p.refusal) return p.refusal;
+  const nc_type var_type = v->type;
+  d->packed = p.packed;
+  d->scale = float(p.scale);
+  d->offset = float(p.offset);
   // The fill of the stored type when the file names none.
   const double type_fill = var_type == NC_SHORT ? -32767.0 : kFloatFill;
   // Each attribute is taken by its own type: a float _FillValue on short
@@ -94,6 +101,7 @@ int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi
                  decoder* d) {
   if (const char* refused = decoder_rules(io, v, pfi, undef, d)) {
     kaprnt(msg_level::error, refused);
+    if (refused == sdf_refused_packing) kaprnt(msg_level::error, sdf_convert_way);
     return 6;
   }
   return 0;
