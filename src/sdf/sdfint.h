@@ -56,6 +56,12 @@ int kaopsdf(int t, grid_field* grid, var_info** var);
 // dimension commands.
 void sdf_list_file(dataset_ptr owner, const char* kind, session_state* pcm);
 
+// The buffer a variable's last read left stays for its next read: the
+// buffers of every other variable of the open netCDF data sets go back when
+// another is read (keep, null for none), and all before a grid is refused
+// for want of room. True when any went.
+bool sdf_give_back_buffers(const var_info* keep);
+
 // The grid reader of self-describing data sets.
 int sdf_kagsdf(grid_field* grid, float* values);
 // Its entry points, registered with the data layer at start-up.

@@ -14,6 +14,7 @@
 
 #include "base/alloc.h"
 #include "base/message.h"
+#include "base/session.h"
 #include "base/wide.h"
 #include "data/filerec.h"
 #include "data/result.h"
@@ -27,6 +28,22 @@ var_info* sdf_find_display(io_std* io, const char* abbrev) {
   for (var_info& v : io->vars)
     if (!v.display.empty() && sdf_equal_nocase(v.display.c_str(), abbrev)) return &v;
   return nullptr;
+}
+
+bool sdf_give_back_buffers(const var_info* keep) {
+  bool gave = false;
+  for (file_descriptor* f = gcmn ? gcmn->file_list : nullptr; f; f = f->next) {
+    if (f->reader != &netcdf_reader) continue;
+    for (void* p : {f->sdf_io, f->first_template_io}) {
+      if (!p) continue;
+      for (var_info& w : static_cast<io_std*>(p)->vars) {
+        if (&w == keep || !w.data.capacity()) continue;
+        std::vector<unsigned char>().swap(w.data);
+        gave = true;
+      }
+    }
+  }
+  return gave;
 }
 
 sdf_packing sdf_packing_of(const var_info* v) {
@@ -363,6 +380,7 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   auto* io = static_cast<io_std*>(pfi->sdf_io);
   const long ext[4] = {r.hi[0] - r.lo[0] + 1, r.hi[1] - r.lo[1] + 1, r.hi[2] - r.lo[2] + 1, nt};
   if (lacks_varying_dimension(v, ext)) return 3;
+  sdf_give_back_buffers(v);
   decoder dec;
   if (int rc = make_decoder(io, v, pfi, grid->undef, &dec)) return rc;
   std::vector<long> start(size_t(v->ndims), 0), count(size_t(v->ndims), 1);
