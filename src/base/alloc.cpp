@@ -16,6 +16,7 @@
 namespace {
 
 const alloc_observer* observer = nullptr;
+bool (*memory_giver)() = nullptr;
 
 [[noreturn]] void fail(const char* text) {
   if (text) throw alloc_error(text);
@@ -205,6 +206,10 @@ void kareserve(double points, double bytes, const char* text, double held) {
   if (bytes < kMeasured) return;
   memory_room room = kamemory_room();
   if (bytes <= room.bytes) return;
+  if (memory_giver && memory_giver()) {
+    room = kamemory_room();
+    if (bytes <= room.bytes) return;
+  }
   room.bytes += held;
   throw memory_refusal(text ? text : "Memory allocation error\n", points, held + bytes, room);
 }
@@ -263,6 +268,8 @@ void kagive_back_freed() noexcept {
 }
 
 void kaset_alloc_observer(const alloc_observer* o) { observer = o; }
+
+void kaset_memory_giver(bool (*give_back)()) { memory_giver = give_back; }
 
 char* kastrdup(const char* text) {
   std::size_t n = std::char_traits<char>::length(text) + 1;

@@ -114,6 +114,11 @@ void kakeep_freed_blocks();
 // steps of a loop.
 void kagive_back_freed() noexcept;
 
+// Before a grid is refused for want of room, what the session holds only to
+// go faster (the buffers of reads past) is given back through this, and the
+// room measured again; it returns true when it gave anything back. Null: none.
+void kaset_memory_giver(bool (*give_back)());
+
 // Test seam: /proc/meminfo, /proc/self/cgroup and /sys/fs/cgroup are read
 // under root instead (null: the system's own). The process's own status and
 // limits are always its own.

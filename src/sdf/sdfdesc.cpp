@@ -347,6 +347,75 @@ void store_axes(var_info& v, const int dims[4], const bool store[4]) {
   }
 }
 
+// What is said of a variable sdfopen leaves out or can't read, and after
+// all of them once, the way to it.
+enum left_out : unsigned { kOtherGrid = 1, kNameTaken = 2, kStoredType = 4, kOtherOrder = 8 };
+
+// The names of the variable's dimensions, "a, b".
+std::string dimension_list(const io_std* io, const var_info& v) {
+  std::string text;
+  for (int d : v.dimids) {
+    if (!text.empty()) text += ", ";
+    if (d >= 0 && d < io->ndims) text += io->dim_names[size_t(d)];
+  }
+  return text;
+}
+
+// A variable of two or more dimensions, one of them a longitude or latitude
+// other than the data set's, lies on another grid.
+bool on_another_grid(io_std* io, const var_info& v) {
+  if (v.ndims < 2 || named_like_its_dim(io, v)) return false;
+  for (int d : v.dimids) {
+    if (d < 0 || d >= io->ndims) continue;
+    const var_info* c = find_var(io, io->dim_names[size_t(d)].c_str());
+    if (c && is_coordinate(io, *c) && (x_units(sdf_units_of(*c)) || y_units(sdf_units_of(*c))))
+      return true;
+  }
+  return false;
+}
+
+// What a variable's values are stored as, in netCDF's words.
+std::string stored_type(const var_info& v) {
+  static const struct {
+    nc_type type;
+    const char* name;
+  } names[] = {{NC_BYTE, "byte"},   {NC_CHAR, "char"},     {NC_SHORT, "short"},
+               {NC_INT, "int"},     {NC_FLOAT, "float"},   {NC_DOUBLE, "double"},
+               {NC_UBYTE, "ubyte"}, {NC_USHORT, "ushort"}, {NC_UINT, "uint"},
+               {NC_INT64, "int64"}, {NC_UINT64, "uint64"}};
+  std::string name = "type " + std::to_string(int(v.type));
+  for (const auto& n : names)
+    if (n.type == v.type) name = n.name;
+  const bool packs = v.type == NC_SHORT || v.type == NC_FLOAT || v.type == NC_DOUBLE;
+  return packs ? "packed " + name : name;
+}
+
+// The ways to what was left out, in the README's words, one line each.
+// dims: the data set's dimensions, x, y, z, t.
+void say_ways(const io_std* io, const int dims[4], unsigned said) {
+  std::string order;
+  for (int a = 3; a >= 0; a--)
+    if (dims[a] >= 0 && dims[a] < io->ndims)
+      order += (order.empty() ? "" : ",") + io->dim_names[size_t(dims[a])];
+  const std::string reorder =
+      "  Store its dimensions in that order first: ncpdq -a " + order + " in.nc out.nc\n";
+  const struct {
+    unsigned what;
+    const char* text;
+  } ways[] = {
+      {kOtherGrid,
+       "  A variable on another grid opens with xdfopen: a descriptor whose xdef and ydef "
+       "name its dimensions.\n"},
+      {kNameTaken,
+       "  A variable whose name is taken opens with xdfopen: a descriptor whose vars record "
+       "gives it a name of its own (NETCDFNAME=>NAME).\n"},
+      {kStoredType, sdf_convert_way},
+      {kOtherOrder, reorder.c_str()},
+  };
+  for (const auto& w : ways)
+    if (said & w.what) kaprnt(msg_level::error, w.text);
+}
+
 // A variable whose axes are stored in another order is left out rather than
 // read transposed.
 void refuse_order(var_info& v) {
@@ -815,12 +884,23 @@ void describe_variables(sdf_build& b) {
   bool store[4];
   for (int d = 0; d < 4; d++) store[d] = (d < 2) || b.cv[d] || (parms.descriptor && !b.by_units[d]);
   int entry = 0;
+  const bool scanning = !parms.descriptor || parms.scan_vars;
+  unsigned said = 0;
   for (var_info& v : b.io->vars) {
     int slot = -1;
-    if (!parms.descriptor || parms.scan_vars) {
-      if (!isdvar(v, b.cv[0], b.cv[1], b.cv[2], b.cv[3], b.dims[0], b.dims[1])) continue;
+    if (scanning) {
+      if (!isdvar(v, b.cv[0], b.cv[1], b.cv[2], b.cv[3], b.dims[0], b.dims[1])) {
+        if (on_another_grid(b.io, v)) {
+          kaprntf(msg_level::error,
+                  "SDF:  variable %s lies on another grid (%s); it can't be displayed.\n",
+                  v.name.c_str(), dimension_list(b.io, v).c_str());
+          said |= kOtherGrid;
+        }
+        continue;
+      }
       if (!axes_in_order(v, b.dims)) {
         refuse_order(v);
+        said |= kOtherOrder;
         continue;
       }
       if (entry >= pfi->variable_count) continue;
@@ -863,7 +943,24 @@ void describe_variables(sdf_build& b) {
     } else if (v.type != NC_CHAR) {
       sdf_own_missing(v);
     }
+    if (!scanning) continue;
+    for (const var_info& w : b.io->vars) {
+      if (&w == &v) break;
+      if (w.display != v.display) continue;
+      kaprntf(msg_level::error,
+              "SDF:  variable %s is shown as %s like variable %s before it; only %s can be "
+              "displayed.\n",
+              v.name.c_str(), vd.abbrev, w.name.c_str(), w.name.c_str());
+      said |= kNameTaken;
+      break;
+    }
+    if (sdf_packing_of(&v).refusal) {
+      kaprntf(msg_level::error, "SDF:  variable %s is stored as %s, which is not read.\n",
+              v.name.c_str(), stored_type(v).c_str());
+      said |= kStoredType;
+    }
   }
+  if (scanning) say_ways(b.io, b.dims, said);
   // A listed variable the file lacks keeps what its record gave, and reads
   // of it fail; say which one at once.
   if (parms.descriptor && !parms.scan_vars)

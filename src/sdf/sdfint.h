@@ -56,6 +56,12 @@ int kaopsdf(int t, grid_field* grid, var_info** var);
 // dimension commands.
 void sdf_list_file(dataset_ptr owner, const char* kind, session_state* pcm);
 
+// The buffer a variable's last read left stays for its next read: the
+// buffers of every other variable of the open netCDF data sets go back when
+// another is read (keep, null for none), and all before a grid is refused
+// for want of room. True when any went.
+bool sdf_give_back_buffers(const var_info* keep);
+
 // The grid reader of self-describing data sets.
 int sdf_kagsdf(grid_field* grid, float* values);
 // Its entry points, registered with the data layer at start-up.
@@ -115,3 +121,19 @@ void sdf_own_missing(var_info& v);
 bool sdf_set_linear(file_descriptor* pfi, int dim, float start, float incr);
 // The variable shown under the name abbrev, or null.
 var_info* sdf_find_display(io_std* io, const char* abbrev);
+
+// The refusal of stored values of a type the reader does not convert, and
+// the way to values it does.
+inline constexpr char sdf_refused_packing[] =
+    "SDF data variable has unsupported packed data type.\n";
+inline constexpr char sdf_convert_way[] =
+    "  Values of this type are read once converted to float: cdo -b F32 copy in.nc out.nc\n";
+// How the stored values of a variable unpack, and why they can't be read
+// (refusal null when they can).
+struct sdf_packing {
+  bool packed = false;
+  double scale = 1, offset = 0;
+  nc_type att_type = NC_NAT;
+  const char* refusal = nullptr;
+};
+sdf_packing sdf_packing_of(const var_info* v);

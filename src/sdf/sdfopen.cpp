@@ -91,6 +91,7 @@ void run(const char* line, session_state* pcm) {
 void sdf_install(sdf_command_fn runner) {
   run_command = runner;
   register_reader(data_kind::netcdf, &netcdf_reader);
+  kaset_memory_giver([] { return sdf_give_back_buffers(nullptr); });
 }
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include "base/alloc.h"
 #include "base/message.h"
+#include "base/session.h"
 #include "base/wide.h"
 #include "data/filerec.h"
 #include "data/result.h"
@@ -27,6 +28,35 @@ var_info* sdf_find_display(io_std* io, const char* abbrev) {
   for (var_info& v : io->vars)
     if (!v.display.empty() && sdf_equal_nocase(v.display.c_str(), abbrev)) return &v;
   return nullptr;
+}
+
+bool sdf_give_back_buffers(const var_info* keep) {
+  bool gave = false;
+  for (file_descriptor* f = gcmn ? gcmn->file_list : nullptr; f; f = f->next) {
+    if (f->reader != &netcdf_reader) continue;
+    for (void* p : {f->sdf_io, f->first_template_io}) {
+      if (!p) continue;
+      for (var_info& w : static_cast<io_std*>(p)->vars) {
+        if (&w == keep || !w.data.capacity()) continue;
+        std::vector<unsigned char>().swap(w.data);
+        gave = true;
+      }
+    }
+  }
+  return gave;
+}
+
+sdf_packing sdf_packing_of(const var_info* v) {
+  sdf_packing p;
+  nc_type var_type = NC_NAT;
+  p.packed = are_data_packed(v, &p.scale, &p.offset, &p.att_type, &var_type) != 0;
+  if (var_type != NC_FLOAT && var_type != NC_DOUBLE) p.packed = true;
+  if (p.packed && var_type != NC_SHORT)
+    p.refusal = sdf_refused_packing;
+  else if (p.packed && p.att_type != NC_SHORT && p.att_type != NC_INT && p.att_type != NC_FLOAT &&
+           p.att_type != NC_DOUBLE)
+    p.refusal = "SDF data variable has unsupported unpacked data type.\n";
+  return p;
 }
 
 namespace {
@@ -57,18 +87,12 @@ bool attribute_value(const var_info* v, const char* name, double* out) {
 const char* decoder_rules(const io_std* io, const var_info* v, const file_descriptor* pfi,
                           float undef, decoder* d) {
   d->undef = undef;
-  double scale = 1, offset = 0;
-  nc_type att_type = NC_NAT, var_type = NC_NAT;
-  int packed = are_data_packed(v, &scale, &offset, &att_type, &var_type);
-  if (var_type != NC_FLOAT && var_type != NC_DOUBLE) packed = 1;
-  if (packed && var_type != NC_SHORT)
-    return "SDF data variable has unsupported packed data type.\n";
-  if (packed && att_type != NC_SHORT && att_type != NC_INT && att_type != NC_FLOAT &&
-      att_type != NC_DOUBLE)
-    return "SDF data variable has unsupported unpacked data type.\n";
-  d->packed = packed;
-  d->scale = float(scale);
-  d->offset = float(offset);
+  const sdf_packing p = sdf_packing_of(v);
+  if (p.refusal) return p.refusal;
+  const nc_type var_type = v->type;
+  d->packed = p.packed;
+  d->scale = float(p.scale);
+  d->offset = float(p.offset);
   // The fill of the stored type when the file names none.
   const double type_fill = var_type == NC_SHORT ? -32767.0 : kFloatFill;
   // Each attribute is taken by its own type: a float _FillValue on short
@@ -99,6 +123,7 @@ int make_decoder(const io_std* io, const var_info* v, const file_descriptor* pfi
                  decoder* d) {
   if (const char* refused = decoder_rules(io, v, pfi, undef, d)) {
     kaprnt(msg_level::error, refused);
+    if (refused == sdf_refused_packing) kaprnt(msg_level::error, sdf_convert_way);
     return 6;
   }
   return 0;
@@ -360,6 +385,7 @@ int read_segment(grid_field* grid, var_info* v, const request& r, int it, long n
   auto* io = static_cast<io_std*>(pfi->sdf_io);
   const long ext[4] = {r.hi[0] - r.lo[0] + 1, r.hi[1] - r.lo[1] + 1, r.hi[2] - r.lo[2] + 1, nt};
   if (lacks_varying_dimension(v, ext)) return 3;
+  sdf_give_back_buffers(v);
   decoder dec;
   if (int rc = make_decoder(io, v, pfi, grid->undef, &dec)) return rc;
   std::vector<long> start(size_t(v->ndims), 0), count(size_t(v->ndims), 1);

@@ -5,6 +5,7 @@
 // packed and missing values. Every value is checked against the values the
 // test wrote.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <cstdio>
@@ -377,4 +378,45 @@ TEST(SdfReads, AVariableLackingAVaryingDimensionIsNamed) {
       EXPECT_TRUE(contains(got, k.want)) << k.what << "\n" << got;
     }
   }
+}
+
+// The buffer a read of a variable leaves goes back when another variable is
+// read, and before a grid is refused for want of room: under an
+// address-space limit with room for one double field and its grid (103
+// MB), a float grid of 98 MB of a second file reads after it, and a point
+// of another variable leaves the session where it was before the fields.
+TEST(SdfReads, ReadBuffersGoBackForOtherVariablesAndBeforeARefusal) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer maps more than any process limit";
+#else
+  TempDir dir;
+  // 4096 by 2100 doubles, 69 MB each; 6144 by 4000 floats, 98 MB.
+  ASSERT_TRUE(sdffiles::sh("cd " + dir.path() +
+                           " && cdo -s -f nc -b F64 merge -setname,a -const,1,r4096x2100 "
+                           "-setname,b -const,3,r4096x2100 f.nc && cdo -s -f nc -b F32 "
+                           "-setname,c -const,2,r6144x4000 c.nc"));
+  LiveSession s(dir, "s.out");
+  ASSERT_GT(s.pid, 0);
+  ASSERT_TRUE(s.send("sdfopen f.nc\nsdfopen c.nc\nset gxout stat\n"));
+  ASSERT_TRUE(s.wait_for("ka-> ", 4)) << s.output();
+  const long used_kb = proc_field(s.pid, "status", "VmSize");
+  ASSERT_GT(used_kb, 0);
+  const rlimit cap{rlim_t(used_kb * 1024 + (140L << 20)), rlim_t(used_kb * 1024 + (140L << 20))};
+  ASSERT_EQ(prlimit(s.pid, RLIMIT_AS, &cap, nullptr), 0);
+  ASSERT_TRUE(
+      s.send("d a\nset dfile 2\nset x 1 6144\nset y 1 4000\nd c\nset dfile 1\n"
+             "set lon 0 360\nset lat -90 90\nd a\nset x 1\nset y 1\nd b\n"));
+  ASSERT_TRUE(s.wait_for("ka-> ", 16)) << s.output();
+  const long after_kb = proc_field(s.pid, "status", "VmSize");
+  const std::string out = s.output();
+  ASSERT_TRUE(s.send("quit\n"));
+  EXPECT_EQ(s.finish(), 0);
+  EXPECT_EQ(first_missing(out, {"ka-> d a\n", "Min, Max = 1 1\n", "ka-> d c\n",
+                                "Sizes = 6144 4000 24576000\n", "Min, Max = 2 2\n", "ka-> d a\n",
+                                "Min, Max = 1 1\n", "ka-> d b\n", "Min, Max = 3 3\n"}),
+            "")
+      << out;
+  EXPECT_FALSE(contains(out, "memory")) << out;
+  EXPECT_LT(after_kb - used_kb, 20L << 10) << out;
+#endif
 }

@@ -608,6 +608,7 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
     const char* attributes;
     const char* values;
     std::vector<double> want;
+    const char* undef = nullptr;  // opened through a descriptor with this undef
   } rows[] = {
       {"float",
        "v:missing_value = 0.f ;",
@@ -663,9 +664,26 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
        "v:missing_value = NaNf ;",
        "9.96921e36, NaN, 7, 0, 0, 0, 0, 0, NaN, 8",
        {-1, -1, 7, 0, 0, 0, 0, 0, -1, 8}},
+      // A descriptor's undefined value of 0 marks only 0, beside the
+      // variable's own missing values or none.
+      {"float",
+       "",
+       "3e-6, 0, -2e-6, 1e-30, 0, 1, 0, 8e-7, 0, -4e-6",
+       {3e-6, -1, -2e-6, 1e-30, -1, 1, -1, 8e-7, -1, -4e-6},
+       "0"},
+      {"float",
+       "v:missing_value = 5.f ;\n  v:_FillValue = 7.f ;",
+       "3e-6, 0, 5, 7, -9e-6, 0, 0, 2e-7, 1e-6, -1e-25",
+       {3e-6, -1, -1, -1, -9e-6, -1, -1, 2e-7, 1e-6, -1e-25},
+       "0"},
+      {"double",
+       "",
+       "3e-6, 0, -2e-6, 1e-30, 0, 1, 0, 8e-7, 0, -4e-6",
+       {3e-6, -1, -2e-6, 1e-30, -1, 1, -1, 8e-7, -1, -4e-6},
+       "0"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.type) + " " + row.attributes);
+    SCOPED_TRACE(std::string(row.type) + " " + row.attributes + (row.undef ? " undef" : ""));
     TempDir dir;
     write_file(dir.file("m.cdl"),
                std::string("netcdf m {\ndimensions:\n lat = 1 ;\n lon = 10 ;\nvariables:\n"
@@ -675,8 +693,11 @@ TEST(Sdfopen, SmallValuesBesideASmallMissingValueAreData) {
                    "\ndata:\n lat = 0 ;\n lon = 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 ;\n v = " +
                    row.values + " ;\n}\n");
     ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("m.nc") + " " + dir.file("m.cdl")));
+    write_file(dir.file("m.ctl"),
+               std::string("dset ^m.nc\nundef ") + (row.undef ? row.undef : "") + "\n");
     RunResult r =
-        run_batch("sdfopen m.nc\nset gxout print\nset prnopts %.8g\nset x 1 10\nd const(v,-1,-u)\n",
+        run_batch(std::string(row.undef ? "xdfopen m.ctl" : "sdfopen m.nc") +
+                      "\nset gxout print\nset prnopts %.8g\nset x 1 10\nd const(v,-1,-u)\n",
                   dir.path());
     const std::vector<double> got = printed_values(r.out, "d const(v,-1,-u)");
     ASSERT_EQ(got.size(), row.want.size()) << r.out;
@@ -795,5 +816,90 @@ TEST(Sdfopen, FineAxesPlaceEveryCoordinateOnItsOwnPoint) {
       if (!right && ++wrong <= 3) ADD_FAILURE() << "coordinate " << i << ":\n" << dims << read;
     }
     EXPECT_EQ(wrong, 0);
+  }
+}
+
+// What sdfopen leaves out or can't read it names at open, one line each,
+// then the way to it, which reads the variable as ncdump shows it; a file
+// that loses nothing says none of it.
+TEST(Sdfopen, WhatIsLeftOutIsNamedWithTheWayToIt) {
+  const struct {
+    const char* vars;  // CDL beside t(time, lat, lon)
+    std::string said;  // at open, from the first such line to the end
+    const char* way;   // shell run in the folder: g.nc or g.ctl
+    const char* open;  // the command that opens it then
+    const char* var;   // the variable (given 2 x 3 values, or 3 x 4 on lat2, lon2)
+    const char* read;  // its name once opened the way
+    const char* file;  // where ncdump reads it then
+  } rows[] = {
+      {"", "", "cp f.nc g.nc", "sdfopen g.nc", "t", "t", "g.nc"},
+      {" float lat2(lat2) ;\n  lat2:units = \"degrees_north\" ;\n"
+       " float lon2(lon2) ;\n  lon2:units = \"degrees_east\" ;\n float orog(lat2, lon2) ;\n",
+       "SDF:  variable orog lies on another grid (lat2, lon2); it can't be displayed.\n"
+       "  A variable on another grid opens with xdfopen: a descriptor whose xdef and ydef name "
+       "its dimensions.\n",
+       "printf 'dset ^f.nc\nxdef lon2\nydef lat2\nvars 1\norog\nendvars\n' >g.ctl", "xdfopen g.ctl",
+       "orog", "orog", "f.nc"},
+      {" float T(time, lat, lon) ;\n",
+       "SDF:  variable T is shown as t like variable t before it; only t can be displayed.\n"
+       "  A variable whose name is taken opens with xdfopen: a descriptor whose vars record "
+       "gives it a name of its own (NETCDFNAME=>NAME).\n",
+       "printf 'dset ^f.nc\nvars 1\nT=>tk\nendvars\n' >g.ctl", "xdfopen g.ctl", "T", "tk", "f.nc"},
+      {" float sea_surface_temperature(lat, lon) ;\n"
+       " float sea_surface_temperature_anomaly(lat, lon) ;\n",
+       "SDF:  variable sea_surface_temperature_anomaly is shown as sea_surface_tem like variable "
+       "sea_surface_temperature before it; only sea_surface_temperature can be displayed.\n"
+       "  A variable whose name is taken opens with xdfopen: a descriptor whose vars record "
+       "gives it a name of its own (NETCDFNAME=>NAME).\n",
+       "printf 'dset ^f.nc\nvars 1\nsea_surface_temperature_anomaly=>ssta\nendvars\n' >g.ctl",
+       "xdfopen g.ctl", "sea_surface_temperature_anomaly", "ssta", "f.nc"},
+      {" byte m(time, lat, lon) ;\n",
+       "SDF:  variable m is stored as byte, which is not read.\n  Values of this type are read "
+       "once converted to float: cdo -b F32 copy in.nc out.nc\n",
+       "cdo -s -b F32 copy f.nc g.nc", "sdfopen g.nc", "m", "m", "g.nc"},
+      {" float s(time, lon, lat) ;\n",
+       "SDF:  variable s does not store its dimensions in time, level, latitude, longitude "
+       "order; it can't be displayed.\n  Store its dimensions in that order first: ncpdq -a "
+       "time,lat,lon in.nc out.nc\n",
+       "ncpdq -a time,lat,lon f.nc g.nc", "sdfopen g.nc", "s", "s", "g.nc"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.var);
+    TempDir dir;
+    const bool fine = std::string(row.var) == "orog";
+    write_file(dir.file("f.cdl"),
+               std::string("netcdf f {\ndimensions:\n time = 1 ;\n lat = 2 ;\n lon = 3 ;\n"
+                           " lat2 = 3 ;\n lon2 = 4 ;\nvariables:\n double time(time) ;\n"
+                           "  time:units = \"hours since 2000-01-01\" ;\n"
+                           " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+                           " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
+                           " float t(time, lat, lon) ;\n") +
+                   row.vars + "data:\n time = 0 ;\n lat = 0, 10 ;\n lon = 0, 10, 20 ;\n" +
+                   (fine ? " lat2 = 0, 5, 10 ;\n lon2 = 0, 5, 10, 15 ;\n" : "") +
+                   " t = 1, 2, 3, 4, 5, 6 ;\n" +
+                   (row.vars[0] ? std::string(row.var) +
+                                      (fine ? " = 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18 ;\n"
+                                            : " = 7, 8, 9, 10, 11, 12 ;\n")
+                                : "") +
+                   "}\n");
+    ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("f.nc") + " " + dir.file("f.cdl")));
+    ASSERT_TRUE(sdffiles::sh("cd " + dir.path() + " && (" + row.way + ")"));
+    RunResult r = run_batch("sdfopen f.nc\nd " + std::string(row.var) + "\nclose 1\n" + row.open +
+                                "\nset gxout print\nd " + row.read + "\n",
+                            dir.path());
+    const std::string opened = answer(r.out, "sdfopen f.nc");
+    const size_t at = opened.find("SDF:  variable ");
+    EXPECT_EQ(at == std::string::npos ? "" : opened.substr(at, opened.find("SDF file f.nc") - at),
+              row.said);
+    if (*row.var == 'm') {
+      EXPECT_NE(answer(r.out, "d m")
+                    .find("SDF data variable has unsupported packed data type.\n  Values of this "
+                          "type are read once converted to float: cdo -b F32 copy"),
+                std::string::npos)
+          << r.out;
+    }
+    EXPECT_EQ(printed_values(r.out, std::string("d ") + row.read),
+              ncdump_values(dir.file(row.file), row.var))
+        << r.out;
   }
 }

@@ -245,3 +245,39 @@ TEST(Xdfopen, GrowingFileOpensAndRefusesTimesNotWrittenYet) {
   EXPECT_TRUE(contains(answer(r.out, "q file"), "Tsize = " + std::to_string(written + 2) + "\n"))
       << r.out;
 }
+
+// A variable record's display name, in capitals or not, names the variable
+// in lower case, as expressions do: listed so and displayed under either case.
+TEST(Xdfopen, DisplayNamesInCapitalsAreDisplayable) {
+  TempDir dir;
+  write_file(dir.file("q.cdl"),
+             "netcdf q {\ndimensions:\n lat = 1 ;\n lon = 3 ;\nvariables:\n"
+             " float lat(lat) ;\n  lat:units = \"degrees_north\" ;\n"
+             " float lon(lon) ;\n  lon:units = \"degrees_east\" ;\n"
+             " float Q(lat, lon) ;\n float w(lat, lon) ;\n"
+             "data:\n lat = 0 ;\n lon = 0, 10, 20 ;\n Q = 7, 8, 9 ;\n w = 4, 5, 6 ;\n}\n");
+  ASSERT_TRUE(sdffiles::sh("ncgen -o " + dir.file("q.nc") + " " + dir.file("q.cdl")));
+  const struct {
+    const char* records;
+    const char* listed;
+    std::vector<const char*> names;
+  } rows[] = {
+      {"Q\n", "    q 0 -999 \n", {"q", "Q"}},
+      {"Q=>Hum\n", "    hum 0 -999 \n", {"hum", "Hum", "HUM"}},
+      {"Q=>HUM 0 99 humidity\n", "    hum 0 99 humidity\n", {"hum", "Hum"}},
+      {"w=>W\n", "    w 0 -999 \n", {"w", "W"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.records);
+    write_file(dir.file("q.ctl"), std::string("dset ^q.nc\nvars 1\n") + row.records + "endvars\n");
+    std::string cmds = "xdfopen q.ctl\nq file\nset gxout print\nset x 1 3\n";
+    for (const char* n : row.names) cmds += std::string("d ") + n + "\n";
+    RunResult r = run_batch(cmds, dir.path());
+    EXPECT_TRUE(contains(answer(r.out, "q file"), row.listed)) << r.out;
+    // ncdump's values of the variable the record names.
+    const std::vector<double> want =
+        ncdump_values(dir.file("q.nc"), row.records[0] == 'w' ? "w" : "Q");
+    for (const char* n : row.names)
+      EXPECT_EQ(printed_values(r.out, std::string("d ") + n), want) << n << "\n" << r.out;
+  }
+}
