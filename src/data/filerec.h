@@ -140,6 +140,13 @@ void set_x_wrap(file_descriptor* pfi, bool all_close, bool seam_closes);
 // columns and one more step make the turn.
 void set_x_wrap_linear(file_descriptor* pfi, double first_to_last, double step);
 
+// The world coordinate of grid position g of dimension d, 0 where the data
+// set has no conversion for it.
+inline double grid_world(const file_descriptor* pfi, int d, int g) {
+  if (!pfi->grid_to_world[d] || !pfi->grid_to_world_scaling[d]) return 0;
+  return double(pfi->grid_to_world[d](pfi->grid_to_world_scaling[d], float(g)));
+}
+
 // The columns of one turn of a wrapping x axis.
 inline int x_turn(const file_descriptor* pfi) {
   return pfi->x_seam && pfi->x_size > 1 ? pfi->x_size - 1 : pfi->x_size;

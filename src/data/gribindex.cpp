@@ -92,14 +92,6 @@ bool read_messages(FILE* f, grib_index* p) {
   return true;
 }
 
-void put_be32(uint32_t v, unsigned char* b) {
-  for (int i = 3; i >= 0; i--, v >>= 8) b[i] = static_cast<unsigned char>(v & 0xff);
-}
-
-uint32_t get_be32(const unsigned char* b) {
-  return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
-}
-
 // The grid record from just after its tag into b.
 void put_grid(const grib_grid_id& g, unsigned char* b) {
   b[0] = g.yrev ? 1 : 0;
@@ -109,11 +101,11 @@ void put_grid(const grib_grid_id& g, unsigned char* b) {
     at += 8;
   }
   for (int v : {g.pdef_type, g.isize, g.jsize}) {
-    put_be32(static_cast<uint32_t>(v), b + at);
+    kapby(v, b, at, 4);
     at += 4;
   }
   for (float v : g.pdef_params) {
-    put_be32(std::bit_cast<uint32_t>(v), b + at);
+    kapby(std::bit_cast<int>(v), b, at, 4);
     at += 4;
   }
 }
@@ -130,11 +122,11 @@ void read_grid(FILE* f, grib_index* p) {
     at += 8;
   }
   for (int* v : {&g.pdef_type, &g.isize, &g.jsize}) {
-    *v = static_cast<int>(get_be32(b + at));
+    *v = kagby(b, at, 4);
     at += 4;
   }
   for (float& v : g.pdef_params) {
-    v = std::bit_cast<float>(get_be32(b + at));
+    v = std::bit_cast<float>(kagby(b, at, 4));
     at += 4;
   }
   p->has_grid = true;
@@ -447,12 +439,6 @@ int kackgdat(const grib_index* p, FILE* data, const char* data_name) {
 
 namespace {
 
-// The descriptor's world coordinate of grid position g of dimension d.
-double world_at(const file_descriptor* pfi, int d, int g) {
-  if (!pfi->grid_to_world[d] || !pfi->grid_to_world_scaling[d]) return 0;
-  return double(pfi->grid_to_world[d](pfi->grid_to_world_scaling[d], float(g)));
-}
-
 // Coordinates of one point: within 1e-4 degree, longitudes modulo 360.
 bool same_lat(double a, double b) { return std::fabs(a - b) <= 1e-4; }
 bool same_lon(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)) <= 1e-4; }
@@ -488,10 +474,10 @@ std::string grid_text(const grib_grid_id& g) {
 
 grib_grid_id grib_grid_of(const file_descriptor* pfi) {
   grib_grid_id g{};
-  g.lat_first = world_at(pfi, 1, 1);
-  g.lat_last = world_at(pfi, 1, pfi->y_size);
-  g.lon_first = world_at(pfi, 0, 1);
-  g.lon_last = world_at(pfi, 0, pfi->x_size);
+  g.lat_first = grid_world(pfi, 1, 1);
+  g.lat_last = grid_world(pfi, 1, pfi->y_size);
+  g.lon_first = grid_world(pfi, 0, 1);
+  g.lon_last = grid_world(pfi, 0, pfi->x_size);
   g.yrev = pfi->yrev ? 1 : 0;
   // The pdef itself: at open the reader is chosen only after the index.
   if (pfi->pdef_type) {

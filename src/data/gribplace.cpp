@@ -96,17 +96,12 @@ constexpr int gds_south_pole = 32;
 // up to (n - 1) half millidegrees, plus the rounding of either end.
 double rounding_drift(int n) { return (n - 1) * 0.0005 + 0.001; }
 
-// The descriptor's world coordinate of grid position g of dimension d.
-double world(const file_descriptor* pfi, int d, int g) {
-  return double(pfi->grid_to_world[d](pfi->grid_to_world_scaling[d], float(g)));
-}
-
 // Half the descriptor's step at position g of n along dimension d; an axis
 // of one position has no step and takes the grid description's millidegree.
 double half_step(const file_descriptor* pfi, int d, int g, int n) {
   if (n < 2) return 0.001;
   const int other = g < n ? g + 1 : g - 1;
-  return std::fabs(world(pfi, d, other) - world(pfi, d, g)) / 2;
+  return std::fabs(grid_world(pfi, d, other) - grid_world(pfi, d, g)) / 2;
 }
 
 // How far apart two longitudes lie, modulo 360.
@@ -178,7 +173,7 @@ std::string rows_fix(const grib_record_header* h, const file_descriptor* pfi, co
   if (!y.fits)
     fix +=
         "  Its rows are " + y.step + degrees(y.step) + " apart: step the ydef by " + y.step + ".\n";
-  if (y.fits || std::fabs(south - world(pfi, 1, 1)) >= half_step(pfi, 1, 1, ny))
+  if (y.fits || std::fabs(south - grid_world(pfi, 1, 1)) >= half_step(pfi, 1, 1, ny))
     fix += printed("  Its southernmost row lies at latitude %g: start the ydef at %g.\n", south,
                    south);
   if ((g.lat1 > g.lat2) != (first > last)) fix += g.lat1 > g.lat2 ? add_yrev : take_yrev_out;
@@ -190,8 +185,8 @@ int place_rows(const grib_record_header* h, const file_descriptor* pfi, std::str
   const described g = describe(h);
   const int nx = pfi->x_size, ny = pfi->y_size;
   const int yfirst = pfi->yrev ? ny : 1, ylast = pfi->yrev ? 1 : ny;
-  const double first = world(pfi, 1, yfirst), last = world(pfi, 1, ylast);
-  const double west = world(pfi, 0, 1), east = world(pfi, 0, nx);
+  const double first = grid_world(pfi, 1, yfirst), last = grid_world(pfi, 1, ylast);
+  const double west = grid_world(pfi, 0, 1), east = grid_world(pfi, 0, nx);
   const bool rows = std::fabs(g.lat1 - first) < half_step(pfi, 1, yfirst, ny) &&
                     std::fabs(g.lat2 - last) < half_step(pfi, 1, ylast, ny) + rounding_drift(ny);
   const bool column = lon_apart(g.lon1, west) < half_step(pfi, 0, 1, nx);

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr int kNameMax = 17;
-
 bool name_char(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
 
 void invalid_coordinates() {

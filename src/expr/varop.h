@@ -17,8 +17,11 @@ enum class operand_kind {
   no_such_variable,   // no variable of that name in the numbered data set
 };
 
+// The longest name an operand is read with.
+inline constexpr int kNameMax = 17;
+
 struct operand_name {
-  char name[18];      // at most 17 characters
+  char name[kNameMax + 1];
   bool numbered;      // a file number follows the name
   int fnum;           // that number
   const char* after;  // past the name and its file number

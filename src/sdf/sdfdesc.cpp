@@ -32,6 +32,11 @@ bool sdf_equal_nocase(const char* a, const char* b) {
   return *a == *b;
 }
 
+std::string sdf_lowered(std::string text) {
+  for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 // Missing value of a variable: its missing_value, else its _FillValue, when
 // of the variable's own type; else the type's default fill.
 void sdf_own_missing(var_info& v) {
@@ -122,8 +127,7 @@ int findZ(io_std* io, var_info** var) {
                                       "level", "layer",       "layers",   "hybrid_sigma_pressure"};
   for (var_info& v : io->vars) {
     if (!is_coordinate(io, v)) continue;
-    std::string low = sdf_units_of(v);
-    for (char& c : low) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string low = sdf_lowered(sdf_units_of(v));
     for (const char* n : names)
       if (low == n) {
         *var = &v;
@@ -850,8 +854,7 @@ bool check_named_dimensions(const sdf_build& b) {
 void describe_from_file(sdf_build& b, var_info& v, variable_descriptor& vd) {
   file_descriptor* pfi = b.pfi;
   if (!b.parms.descriptor || b.parms.scan_vars) {
-    std::string ab = v.name.substr(0, 15);
-    for (char& c : ab) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ab = sdf_lowered(v.name.substr(0, 15));
     std::memcpy(vd.abbrev, ab.c_str(), ab.size() + 1);
   }
   v.display = vd.abbrev;

@@ -114,6 +114,8 @@ void sdf_store_value(double v, nc_type type, unsigned char* out);
 
 // Names compared without regard to case.
 bool sdf_equal_nocase(const char* a, const char* b);
+// text in lower case.
+std::string sdf_lowered(std::string text);
 // Missing value of a variable from its own attributes: missing_value, else
 // _FillValue, when of the variable's type; else the type's default fill.
 void sdf_own_missing(var_info& v);

@@ -440,8 +440,7 @@ struct parser {
     variable_descriptor& v = pfi->variables[k];
     // The display name is cut to what the record holds, and lower-cased:
     // expressions name variables in lower case.
-    std::string ab = display.substr(0, sizeof v.abbrev - 1);
-    for (char& c : ab) c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string ab = sdf_lowered(display.substr(0, sizeof v.abbrev - 1));
     std::memcpy(v.abbrev, ab.c_str(), ab.size() + 1);
     parms.nc_names[size_t(k)] = ncname;
     parms.display_names[size_t(k)] = ab;
